@@ -1,0 +1,68 @@
+// Guarded file handles. Every file the model reads or writes is held in a
+// guarded_file that keeps the stream with a guard copy, the path actually
+// opened and the open mode. Names go through get_run_filename, which adds
+// the run prefix "%04d_" to written files in multi-run mode and searches the
+// output and project folders.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "core/text.h"
+
+namespace nivra {
+
+inline constexpr std::size_t file_name_width = 1024;
+
+class guarded_file {
+ public:
+  guarded_file() = default;
+  ~guarded_file();
+  guarded_file(const guarded_file&) = delete;
+  guarded_file& operator=(const guarded_file&) = delete;
+  guarded_file(guarded_file&& o) noexcept;
+  guarded_file& operator=(guarded_file&& o) noexcept;
+
+  bool is_open() const { return fp != nullptr; }
+
+  std::FILE* fp = nullptr;
+  std::FILE* fp_guard = nullptr;   // copy of fp; a difference means the handle is damaged
+  fixed_text<file_name_width> name;  // the resolved path that was opened
+  fixed_text<6> mode;
+};
+
+// Makes the handle closed (used by owners that reuse a handle).
+guarded_file& init_guarded_file(guarded_file& f);
+
+// Opens name in mode after resolving it; true on success. An open handle is
+// closed first (with a warning).
+bool open_guarded_file(guarded_file& f, std::string_view name, const char* mode);
+
+// Closes an open handle; a closed handle is left alone.
+void close_guarded_file(guarded_file& f);
+
+// Checks the guard, closes when open and clears the handle; returns 0.
+int reset_guarded_file(guarded_file& f);
+
+// The path that open_guarded_file will open for name in mode ("" when the
+// name is empty). The fourth argument of the original interface had no
+// effect and is not kept.
+std::string get_run_filename(std::string_view name, const char* mode);
+
+// The folder search: the first candidate that opens in mode wins.
+bool resolve_file_path(std::string_view project_folder, std::string_view folder,
+                       std::string_view name, const char* mode, bool for_writing,
+                       std::string& out_path);
+
+// Works out the output sub-folder below the project folder and creates it.
+std::string make_output_subfolder(std::string_view folder, std::string_view project_folder);
+
+void set_output_folder(std::string_view path);
+void set_project_folder(std::string_view path);
+
+// Console output silenced by the SUPER_QUIET card.
+int msg_printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace nivra

@@ -1,0 +1,45 @@
+// Named time series of (time, value) pairs read from "NIVRA_TS" blocks and
+// looked up by time with linear interpolation. All series of a run sit on
+// the process-wide list, freed at the end of the run.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+
+namespace nivra {
+
+class guarded_file;
+
+struct time_series {
+  std::vector<double> times;   // 0-based, in file order
+  std::vector<double> values;
+  int relative = 0;            // 1 RELATIVE, 0 ABSOLUTE
+  std::string name;            // at most 149 characters
+  int count = 0;
+  int cursor = 0;              // interval found by the last lookup
+};
+
+struct ts_index_entry {
+  int id = 0;
+  time_series* series = nullptr;
+};
+
+// The time of a relative entry is its Julian date minus this offset, so that
+// year 0, month 0 means day + hour / 24 + minute / 1440 days.
+inline constexpr double relative_time_offset = 1721028.5;
+
+time_series* ts_new();
+void ts_free_all();
+int ts_keyword(const std::string& line);
+void read_time_series_file(const std::string& file_name);
+int read_time_series(guarded_file& f);
+time_series* find_time_series(const std::string& name);
+double ts_value_at(double t, time_series* series);
+double ts_value_by_id(int id, double t);
+// Adds an id entry in front of the older ones.
+void ts_add_index(int id, time_series* series);
+time_series* read_xy_boundary_series(guarded_file& f, int n, const std::string& base_name);
+
+}  // namespace nivra

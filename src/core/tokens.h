@@ -1,0 +1,101 @@
+// Card lines and tokens. All text input is read line by line and cut into
+// tokens separated by blanks, tabs, commas and line feeds; a token that
+// begins with a double quote runs to the next double quote and keeps its
+// separators. Tokens are taken off the front of a card_line, which keeps a
+// cursor instead of moving the rest of the text, so a wide grid row costs
+// one pass however many values it holds.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace nivra {
+
+class guarded_file;
+
+inline constexpr std::size_t card_line_width = 25000;  // the historical buffer
+
+inline bool is_token_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
+
+class card_line {
+ public:
+  card_line() = default;
+  card_line(std::string_view s) : buf_(s) {}  // NOLINT
+  card_line& operator=(std::string_view s) {
+    buf_.assign(s);
+    pos_ = 0;
+    return *this;
+  }
+
+  // What is left of the line.
+  std::string_view rest() const { return std::string_view(buf_).substr(pos_); }
+  const char* c_str() const { return buf_.c_str() + pos_; }
+  bool empty() const { return pos_ >= buf_.size(); }
+  std::size_t size() const { return buf_.size() - pos_; }
+
+  // Removes the first n characters of what is left.
+  void drop_front(std::size_t n) { pos_ = n >= size() ? buf_.size() : pos_ + n; }
+
+  // The whole buffer, for readers that rewrite the line (replacement);
+  // using it makes the remaining text the whole buffer again.
+  std::string& text() {
+    compact();
+    return buf_;
+  }
+  const std::string& text() const { return buf_; }
+
+ private:
+  friend int next_token(card_line&, std::string&);
+  friend int next_token_double(card_line&, double&);
+  friend int next_token_int(card_line&, int&);
+  void compact() {
+    if (pos_) {
+      buf_.erase(0, pos_);
+      pos_ = 0;
+    }
+  }
+  std::string buf_;
+  std::size_t pos_ = 0;
+};
+
+// Reads one whole line (however long), removes the line feed and one
+// carriage return before it, and replaces bracketed keys while replacement
+// is on. 0 at the end of the file or when nothing could be read.
+int read_line(card_line& line, guarded_file& f);
+int read_line(std::string& line, guarded_file& f);
+// Lines are never split: the size of the historical buffer has no effect.
+inline int read_line_n(std::string& line, guarded_file& f, std::size_t /*size*/) {
+  return read_line(line, f);
+}
+// Reads from a plain stream (used by readers that hold a FILE* directly).
+int read_line(std::string& line, std::FILE* fp);
+
+// Cuts the next token off the line. 1 when a token was found.
+int next_token(card_line& line, std::string& token);
+// Cuts the next token and reads it as "%lf" / "%d"; a token that is not a
+// number reads as 0 and still counts as read.
+int next_token_double(card_line& line, double& out);
+int next_token_int(card_line& line, int& out);
+
+// Same conversions on a whole text (what "%lf" and "%d" make of it).
+double scan_double(std::string_view s, bool* ok = nullptr);
+int scan_int(std::string_view s, bool* ok = nullptr);
+
+// 1 when the first tokens of both texts are equal without regard to case.
+int keyword_equal(std::string_view a, std::string_view b);
+
+// Position of the first character of the second word (words are split by
+// blanks, tabs and line feeds only); the last character when there is none.
+std::size_t find_second_word(std::string_view text);
+
+// Removes the first n characters; -1 for an empty text, else 0.
+int str_drop_front(std::string& text, std::size_t n);
+
+// Removes one leading and one trailing double quote.
+void strip_quotes(std::string& text);
+std::string_view strip_quotes_view(std::string_view text);
+
+// Lower-case copy (ASCII).
+std::string to_lower(std::string_view s);
+
+}  // namespace nivra

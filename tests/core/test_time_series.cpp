@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "core/dates.h"
+#include "core/guarded_file.h"
+#include "core/process.h"
+#include "core/time_series.h"
+#include "core/tokens.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+class TimeSeries : public testing::process_test {};
+
+TEST_F(TimeSeries, ReadsRelativeAndAbsoluteBlocks) {
+  testing::write_file("ts.txt",
+                      "comment line\n"
+                      "NIVRA_TS\n"
+                      "  \"flow_in\"  \n"
+                      "RELATIVE\n"
+                      "0 0 0 0 0 10.0\n"
+                      "0 0 1 12 0 20.0\n"
+                      "END_TS\n"
+                      "NIVRA_TS\n"
+                      "flow\n"
+                      "ABSOLUTE\n"
+                      "2000 1 1 12 0 1.0\n"
+                      "2000 1 2 12 0 3.0\n");  // no END_TS: read to the end
+  CaptureStdout();
+  read_time_series_file("ts.txt");
+  std::string out = GetCapturedStdout();
+  EXPECT_NE(out.find("2 time series read from file ts.txt"), std::string::npos);
+  ASSERT_EQ(process.ts_list.size(), 2u);
+  time_series* rel = process.ts_list[0].get();
+  EXPECT_EQ(rel->name, "flow_in");
+  EXPECT_EQ(rel->relative, 1);
+  EXPECT_EQ(rel->count, 2);
+  EXPECT_DOUBLE_EQ(rel->times[1], 1.5);
+  time_series* abs = process.ts_list[1].get();
+  EXPECT_EQ(abs->times[0], 2451545.0);
+  // Names match over the asked name's length: "flow" finds "flow_in" first.
+  EXPECT_EQ(find_time_series("flow"), rel);
+  EXPECT_EQ(find_time_series("nothing"), nullptr);
+}
+
+TEST_F(TimeSeries, InterpolatesAndHoldsEnds) {
+  time_series* ts = ts_new();
+  ts->times = {0.0, 1.0, 3.0};
+  ts->values = {10.0, 20.0, 0.0};
+  ts->count = 3;
+  EXPECT_EQ(ts_value_at(0.5, ts), 15.0);
+  EXPECT_EQ(ts_value_at(2.0, ts), 10.0);
+  EXPECT_EQ(ts_value_at(0.25, ts), 12.5);  // earlier than the last lookup
+  EXPECT_EQ(ts_value_at(-1.0, ts), 10.0);
+  EXPECT_EQ(ts_value_at(9.0, ts), 0.0);
+}
+
+TEST_F(TimeSeries, EqualTimesMakeAStepWithoutDividingByZero) {
+  time_series* ts = ts_new();
+  ts->times = {0.0, 1.0, 1.0, 2.0};
+  ts->values = {0.0, 0.0, 5.0, 5.0};
+  ts->count = 4;
+  EXPECT_EQ(ts_value_at(0.5, ts), 0.0);
+  double v = ts_value_at(1.0, ts);
+  EXPECT_TRUE(v == 0.0 || v == 5.0);
+  EXPECT_EQ(ts_value_at(1.5, ts), 5.0);
+}
+
+TEST_F(TimeSeries, TimesOutOfOrderStopTheRunNamingTheFile) {
+  testing::write_file("bad.txt", "NIVRA_TS\nq\nABSOLUTE\n2000 1 2 0 0 1\n2000 1 1 0 0 2\nEND_TS\n");
+  CaptureStdout();
+  read_time_series_file("bad.txt");
+  std::string out = GetCapturedStdout();
+  EXPECT_NE(out.find("[q] in file bad.txt are out of order"), std::string::npos);
+  EXPECT_EQ(process.error_block.stop, 1);
+}
+
+TEST_F(TimeSeries, LookupFailuresStopTheRun) {
+  CaptureStdout();
+  EXPECT_EQ(ts_value_at(1.0, nullptr), 0.0);
+  EXPECT_EQ(process.error_block.stop, 1);
+  process.error_block.stop = 0;
+  EXPECT_EQ(ts_value_by_id(7, 1.0), 0.0);
+  std::string out = GetCapturedStdout();
+  EXPECT_NE(out.find("time series index is 7"), std::string::npos);
+  EXPECT_EQ(process.error_block.stop, 1);
+  time_series* ts = ts_new();
+  ts->times = {0.0};
+  ts->values = {4.0};
+  ts->count = 1;
+  ts_add_index(7, ts);
+  EXPECT_EQ(ts_value_by_id(7, 1.0), 4.0);
+  ts_free_all();
+  EXPECT_TRUE(process.ts_id_list.empty());
+}
+
+TEST_F(TimeSeries, XYBoundaryBlockGivesOneSeriesPerPoint) {
+  testing::write_file("xy.txt",
+                      "2000 1 1 12 0 1.0 2.0\n"
+                      "2000 1 2 12 0 3.0 4.0\n"
+                      "END_TS\n");
+  guarded_file f;
+  ASSERT_TRUE(open_guarded_file(f, "xy.txt", "r"));
+  time_series* first = read_xy_boundary_series(f, 2, "bdy");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->name, "bdy_0000");
+  EXPECT_EQ(process.ts_list[1]->name, "bdy_0001");
+  EXPECT_EQ(process.ts_list[1]->values[1], 4.0);
+  EXPECT_EQ(first->times[1], 2451546.0);
+  std::string line;
+  ASSERT_EQ(read_line(line, f), 1);
+  EXPECT_EQ(line, "END_TS");
+}
+
+}  // namespace
+}  // namespace nivra

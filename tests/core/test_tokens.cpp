@@ -1,0 +1,152 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/guarded_file.h"
+#include "core/process.h"
+#include "core/replace.h"
+#include "core/tokens.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using testing::process_test;
+
+std::vector<std::string> all_tokens(card_line& line) {
+  std::vector<std::string> out;
+  std::string tok;
+  while (next_token(line, tok)) out.push_back(tok);
+  return out;
+}
+
+TEST(Tokens, QuotedPathKeepsItsBlankAndTheLineEmpties) {
+  card_line line("  NAME, \"C:\\my data\\x.map\" 3");
+  EXPECT_EQ(all_tokens(line), (std::vector<std::string>{"NAME", "C:\\my data\\x.map", "3"}));
+  EXPECT_TRUE(line.empty());
+}
+
+TEST(Tokens, SeparatorCases) {
+  struct row {
+    const char* text;
+    std::vector<std::string> tokens;
+  } rows[] = {
+      {" \t,, \t", {}},
+      {"a,b\tc d\n", {"a", "b", "c", "d"}},
+      {"\"x\"y z", {"x", "y", "z"}},            // closing quote ends the token
+      {"\"unterminated quote", {"unterminated quote"}},
+      {"", {}},
+  };
+  for (const auto& r : rows) {
+    card_line line(r.text);
+    EXPECT_EQ(all_tokens(line), r.tokens) << r.text;
+  }
+}
+
+TEST(Tokens, OnlySeparatorsLeaveTheLineUnchanged) {
+  card_line line(" \t, ");
+  std::string tok;
+  EXPECT_EQ(next_token(line, tok), 0);
+  EXPECT_EQ(line.rest(), " \t, ");
+  double d = 7;
+  EXPECT_EQ(next_token_double(line, d), 0);
+  EXPECT_EQ(d, 0.0);
+}
+
+TEST(Tokens, EmptyQuotedTokenTurnsQuotesToBlanks) {
+  card_line line("\"\" rest");
+  std::string tok;
+  EXPECT_EQ(next_token(line, tok), 0);
+  EXPECT_EQ(line.rest(), "   rest");
+}
+
+TEST(Tokens, Numbers) {
+  struct row {
+    const char* text;
+    double d;
+    int i;
+  } rows[] = {
+      {"3.25", 3.25, 3},   {"-1e3", -1000.0, -1}, {"+7", 7.0, 7},   {"abc", 0.0, 0},
+      {"12abc", 12.0, 12}, {".5", 0.5, 0},        {"0x10", 16.0, 0}, {"1e400", HUGE_VAL, 1},
+  };
+  for (const auto& r : rows) {
+    card_line a(std::string(r.text) + " next"), b(std::string(r.text) + ",next");
+    double d = -9;
+    int i = -9;
+    EXPECT_EQ(next_token_double(a, d), 1) << r.text;
+    EXPECT_EQ(d, r.d) << r.text;
+    EXPECT_EQ(next_token_int(b, i), 1) << r.text;
+    EXPECT_EQ(i, r.i) << r.text;
+    EXPECT_EQ(a.rest(), "next");
+    EXPECT_EQ(b.rest(), "next");
+  }
+}
+
+TEST(Tokens, NumbersMatchTheRuntimeConversionBitForBit) {
+  const char* values[] = {"0.1", "1234.5678", "-0.000123", "9.999999999999999e22", "3.14159265358979"};
+  for (const char* v : values) {
+    double expect = 0;
+    std::sscanf(v, "%lf", &expect);
+    EXPECT_EQ(scan_double(v), expect) << v;
+  }
+}
+
+TEST(Tokens, KeywordEqual) {
+  EXPECT_EQ(keyword_equal("Project_File", "PROJECT_FILE other"), 1);
+  EXPECT_EQ(keyword_equal("rain", "rainfall"), 0);
+  EXPECT_EQ(keyword_equal("  ", ""), 1);
+  EXPECT_EQ(keyword_equal("\"Quoted Word\" x", "\"quoted word\""), 1);
+  EXPECT_EQ(keyword_equal("\"Quoted Word\" x", "quoted"), 0);
+}
+
+TEST(Tokens, FindSecondWordAndDropFront) {
+  EXPECT_EQ(find_second_word("1.5 2.5 3.5"), 4u);
+  EXPECT_EQ(find_second_word("  1.5,2.5 3.5"), 10u);  // commas belong to words here
+  EXPECT_EQ(find_second_word("single"), 5u);
+  std::string s = "abcdef";
+  EXPECT_EQ(str_drop_front(s, 2), 0);
+  EXPECT_EQ(s, "cdef");
+  EXPECT_EQ(str_drop_front(s, 10), 0);
+  EXPECT_EQ(s, "");
+  EXPECT_EQ(str_drop_front(s, 1), -1);
+  std::string q = "\"a b\"";
+  strip_quotes(q);
+  EXPECT_EQ(q, "a b");
+  std::string lone = "\"";
+  strip_quotes(lone);
+  EXPECT_EQ(lone, "");
+}
+
+class ReadLine : public process_test {};
+
+TEST_F(ReadLine, LongLinesAreReadWholeAndLineEndsRemoved) {
+  std::string wide(60000, '7');
+  testing::write_file("in.txt", wide + "\r\nsecond\nlast without end");
+  guarded_file f;
+  ASSERT_TRUE(open_guarded_file(f, "in.txt", "r"));
+  std::string line;
+  ASSERT_EQ(read_line(line, f), 1);
+  EXPECT_EQ(line, wide);  // one line, carriage return gone
+  ASSERT_EQ(read_line(line, f), 1);
+  EXPECT_EQ(line, "second");
+  ASSERT_EQ(read_line(line, f), 1);
+  EXPECT_EQ(line, "last without end");
+  EXPECT_EQ(read_line(line, f), 0);
+}
+
+TEST_F(ReadLine, ReplacesKeysWhileReplacementIsOn) {
+  ASSERT_EQ(parse_replace_param_line("[ROUGH1] \"%4.2lf\""), 0);
+  process.replace_list[0].dval = 0.0312;
+  process.replace_on = 1;
+  testing::write_file("in.txt", "MANNING_N [ROUGH1]\n");
+  guarded_file f;
+  ASSERT_TRUE(open_guarded_file(f, "in.txt", "r"));
+  std::string line;
+  ASSERT_EQ(read_line(line, f), 1);
+  EXPECT_EQ(line, "MANNING_N 0.03");
+}
+
+}  // namespace
+}  // namespace nivra

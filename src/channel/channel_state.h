@@ -9,6 +9,27 @@
 namespace nivra {
 
 struct channel_state {
+  double m_river = 1.0;           // river coefficient of the channel set-up
+  double overbank_max_dv = 0.01;  // overbank limit given to the lateral inflow
+
+  // Counters of the channel step that belong to the run.
+  int chan_dry_count = 0;         // steps since rain that found the channels nearly empty
+  int chan_point_read_count = 0;  // point-source records read
+
+  // Channel input, link/node outputs, hotstart and flood files.
+  guarded_file grid_stream_file;
+  guarded_file chan_input_file;
+  guarded_file chan_depth_out_file;
+  guarded_file chan_discharge_out_file;
+  guarded_file chan_velocity_out_file;
+  guarded_file chan_stage_out_file;
+  guarded_file stream_sed_flux_file;
+  guarded_file chan_depth_file;
+  guarded_file chan_discharge_file;
+  guarded_file chan_hotstart_in_file;
+  guarded_file chan_hotstart_out_file;
+  guarded_file chan_new_elev_file;
+  guarded_file flood_stream_file;
 };
 
 }  // namespace nivra

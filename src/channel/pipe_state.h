@@ -9,6 +9,18 @@
 namespace nivra {
 
 struct pipe_state {
+  // Overland depths as they stood before the pipe solver ran; made on the
+  // first pipe step of the run (ncells + 2 entries).
+  array1d<double> sl_prestep_depth;
+
+  // Location lists and outputs of the pipe network.
+  guarded_file superlink_node_location_file;
+  guarded_file superjunction_location_file;
+  guarded_file superjunction_output_file;
+  guarded_file superlink_node_output_file;
+  guarded_file pipe_head_file;
+  guarded_file pipe_tile_file;
+  guarded_file pipe_flow_file;
 };
 
 }  // namespace nivra

@@ -20,7 +20,8 @@ namespace nivra {
 template <class T>
 class checked_array {
  public:
-  explicit checked_array(const char* name = "") { name_.assign_cut(name ? name : ""); }
+  checked_array() = default;
+  explicit checked_array(const char* name) { name_.assign_cut(name ? name : ""); }
   ~checked_array() { destroy(); }
   checked_array(const checked_array&) = delete;
   checked_array& operator=(const checked_array&) = delete;

@@ -9,6 +9,28 @@
 namespace nivra {
 
 struct grid_state {
+  // Grid size given by the project, and the header of the grid maps.
+  int proj_rows = 0, proj_cols = 0;
+  int rows = 0, cols = 0;
+  double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
+  double grid_size = 0.0;  // cell size, metres
+
+  // Watershed mask and the numbering of the active cells.
+  int nrows = 0, ncols = 0, ncells = 0;
+  array2d<int> mask;  // [row][col]: the cell number, 0 outside the watershed
+  checked_array<int> cell_row;
+  checked_array<int> cell_col;
+  checked_array<double> cell_x;
+  checked_array<double> cell_y;
+
+  // Outlet.
+  int outrow = 0, outcol = 0, outlet_cell = 0;
+
+  // Input maps of the grid.
+  guarded_file elevation_file;
+  guarded_file watershed_mask_file;
+  guarded_file dike_map_file;
+  guarded_file lowspot_input_file;
 };
 
 }  // namespace nivra

@@ -7,6 +7,8 @@
 // model's own names directly (ms.ov_depth, ms.ov_dt, ms.project_options).
 #pragma once
 
+#include <memory>
+
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
 #include "hydromet/hydromet_state.h"
@@ -35,9 +37,14 @@ struct model_state : grid_state,
                      output_state,
                      project_state {
   model_state();
+  // Empties the process-wide lists that every run fills again, releases the
+  // nutrient model, then every member: arrays freed, files closed.
   ~model_state();
   model_state(const model_state&) = delete;
   model_state& operator=(const model_state&) = delete;
 };
+
+// A fresh record on the heap.
+std::unique_ptr<model_state> make_model_state();
 
 }  // namespace nivra

@@ -9,6 +9,13 @@
 namespace nivra {
 
 struct lake_state {
+  // Last value reported by the channel-lake update; the channel step redoes
+  // the per-cell flooded flags when a new report differs.
+  int lake_flood_marker = 1;
+
+  guarded_file lake_map_file;
+  guarded_file lake_data_file;
+  guarded_file lake_output_file;
 };
 
 }  // namespace nivra

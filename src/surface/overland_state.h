@@ -9,6 +9,16 @@
 namespace nivra {
 
 struct overland_state {
+  // Routing scheme and the values the kernels are handed.
+  int overtype = 2;           // 1 explicit, 2 ADE, 3 ADE-PC
+  int ade_sweep = 1;          // alternates between 1 and 2 every ADE step
+  double snow_darcy = -1.0;   // given to the ADE and snow kernels
+
+  // Input maps and hotstart files.
+  guarded_file roughness_file;
+  guarded_file reten_depth_file;
+  guarded_file read_ov_hotstart_file;
+  guarded_file write_ov_hotstart_file;
 };
 
 }  // namespace nivra

@@ -8,7 +8,44 @@
 
 namespace nivra {
 
+// Layered soil parameters of one soil class: 50 reals, numbered 1 to 50 by
+// the soil-table readers.
+struct soil_class {
+  double reals[50] = {};
+  double& real(int k) { return reals[k - 1]; }
+  double real(int k) const { return reals[k - 1]; }
+};
+
+inline constexpr int soil_class_capacity = 100000;  // soil class IDs 0 to 99,999
+
 struct soil_state {
+  // Depths of the top soil layer and of the soil-moisture layer, cm.
+  double top_layer_depth = 40.0;
+  double soil_moist_depth = 40.0;
+
+  // Soil classes indexed by ID. The table is made (zeroed, full capacity)
+  // the first time soil_classes() is asked.
+  array1d<soil_class> multilayer_soil_table;
+  array1d<soil_class>& soil_classes() {
+    if (multilayer_soil_table.empty()) multilayer_soil_table.alloc(soil_class_capacity - 1);
+    return multilayer_soil_table;
+  }
+
+  // Input maps and tables, theta locations, hotstart and evaporation files.
+  guarded_file soil_type_file;
+  guarded_file soil_moisture_file;
+  guarded_file ks_file;
+  guarded_file hc_file;
+  guarded_file porosity_file;
+  guarded_file pore_index_file;
+  guarded_file residual_sat_file;
+  guarded_file area_reduction_file;
+  guarded_file soil_layer_table_file;
+  guarded_file in_theta_location_file;
+  guarded_file out_theta_location_file;
+  guarded_file read_sm_hotstart_file;
+  guarded_file write_sm_hotstart_file;
+  guarded_file evap_out_file;
 };
 
 }  // namespace nivra

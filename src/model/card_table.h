@@ -1,0 +1,98 @@
+// The project card table: every card word of the project file with its card
+// code, the kind of value it takes and the field it sets. The classifier
+// and the project reader both work from this one table.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <variant>
+
+#include "core/tokens.h"
+#include "model/project.h"
+
+namespace nivra {
+
+// What a card does with the rest of its line.
+enum class card_kind : std::uint8_t {
+  skip,                 // nothing (ignored words)
+  flag,                 // no value: stores the entry's constants
+  integer,              // one value into the target, then the constants
+  real,
+  text,
+  text_optional,        // a file name or nothing (the field is emptied); constants always
+  text_optional_keep,   // a file name when one follows; constants always
+  text_if_value,        // file name and constants only when a value follows
+  integer_or_none,      // an integer, -1 when none follows; constants always
+  overtype_word,        // a number, or explicit / ade / ade-pc
+  richards_k_word,      // geom / arit
+  richards_c_word,      // have / broo
+  richards_upper_word,  // gree / aver
+  calib_comp_data_word, // DAILY / EVENT
+  calib_obj_func_word,  // RMSE / HMLE
+  reten_depth,          // a retention map, nothing, or (wrongly) a number
+  init_swe_depth,       // a uniform depth or a file
+  start_date,           // year, month, day
+  start_time,           // hour, minute
+  end_time,             // year, month, day, hour, minute
+  num_threads,
+  time_series_file,     // acted on at once
+  elev_series_file,
+  replace_params,
+  replace_vals,
+  replace_line,
+  output_folder,
+  project_folder,
+  xy_input_file,        // item: 1 overland, 2 groundwater, 3 stream, 4 stream series, 5 interpolated
+  nutrients,
+  nsm_aq_env,
+  nsm_ov_init,          // item: 0..11
+  nsm_st_init,          // item: 0..8
+  nsm_out_ov,           // item: 0..8
+  nsm_out_st,
+  nsm_out_hyd,
+  partition_coeff,
+};
+
+// A field of the project sub-records.
+using card_field =
+    std::variant<std::monostate, int project_options::*, double project_options::*,
+                 file_name_text project_options::*, int run_control::*, double run_control::*,
+                 int rain_event::*, double rain_event::*, file_name_text rain_event::*,
+                 int xy_output::*, fixed_text<1024> xy_output::*, double nsm_partition_coeffs::*>;
+
+// A constant a card stores in an integer field.
+struct card_set {
+  card_field field;
+  int value = 0;
+};
+
+struct card_entry {
+  std::string_view word;  // lower case
+  int code;
+  card_kind kind;
+  card_field target;      // where the value goes
+  card_set set1;          // constants stored by the card
+  card_set set2;
+  int item;               // position within a group of cards
+  const char* echo;       // printf format echoing the value, or null
+};
+
+inline constexpr int skip_card_code = 180;
+
+// The table in the order of comparison (a word listed twice matches its
+// first entry).
+std::span<const card_entry> project_card_table();
+
+// The first entry of a card word written in any case; null when unknown.
+const card_entry* find_project_card(std::string_view word);
+
+// Cuts the card word (and the separators after it) off the front of the
+// line and returns its entry; null for an empty line, a comment ("#...")
+// and an unknown word, which is warned about unless quiet is 1.
+const card_entry* classify_card_entry(card_line& line, int quiet);
+
+// The same, giving the card code (180 for a line to skip).
+int classify_project_card(card_line& line, int quiet);
+
+}  // namespace nivra

@@ -1,0 +1,526 @@
+// The project file reader: the header check, the reset of the sub-records
+// and their defaults, and one action per card kind of the card table.
+#include "model/project.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "core/errors.h"
+#include "core/platform.h"
+#include "core/process.h"
+#include "core/replace.h"
+#include "core/time_series.h"
+#include "core/tokens.h"
+#include "model/card_table.h"
+
+namespace nivra {
+
+namespace {
+
+// The three sub-records a project file fills.
+struct project_records {
+  project_options& po;
+  run_control& rc;
+  rain_event& re;
+};
+
+template <class M>
+struct member_traits;
+template <class C, class T>
+struct member_traits<T C::*> {
+  using owner = C;
+  using type = T;
+};
+
+template <class C>
+C* owner_of(project_records& r) {
+  if constexpr (std::is_same_v<C, project_options>) {
+    return &r.po;
+  } else if constexpr (std::is_same_v<C, run_control>) {
+    return &r.rc;
+  } else if constexpr (std::is_same_v<C, rain_event>) {
+    return &r.re;
+  } else if constexpr (std::is_same_v<C, xy_output>) {
+    return &r.po.xy_output;
+  } else {
+    static_assert(std::is_same_v<C, nsm_partition_coeffs>);
+    return r.po.partition_coeffs.get();  // null until the first coefficient card
+  }
+}
+
+std::string upper_word(std::string_view word) {
+  std::string s(word);
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The field a table entry names, when it is of type T; null otherwise.
+template <class T>
+T* field_of(project_records& r, const card_field& f) {
+  return std::visit(
+      [&](auto m) -> T* {
+        using M = decltype(m);
+        if constexpr (std::is_same_v<M, std::monostate>) {
+          return nullptr;
+        } else if constexpr (!std::is_same_v<typename member_traits<M>::type, T>) {
+          return nullptr;
+        } else {
+          auto* owner = owner_of<typename member_traits<M>::owner>(r);
+          return owner ? &(owner->*m) : nullptr;
+        }
+      },
+      f);
+}
+
+template <std::size_t N>
+void store_text_into(fixed_text<N>& field, std::string_view word, const std::string& value) {
+  if (field.assign(value)) return;
+  // A value cut to the field would name another file: refuse it instead.
+  std::printf("Warning: the value of the %s card is longer than %zu characters and was not used.\n",
+              upper_word(word).c_str(), N - 1);
+  field.clear();
+}
+
+// A whole token that reads as a number (a file name that merely begins
+// with digits is not one).
+bool whole_number(const std::string& token, double& value) {
+  if (token.empty()) return false;
+  char* end = nullptr;
+  double v = std::strtod(token.c_str(), &end);
+  if (end != token.c_str() + token.size()) return false;
+  value = v;
+  return true;
+}
+
+std::string lower_prefix(const std::string& token, std::size_t n) {
+  return to_lower(std::string_view(token).substr(0, n));
+}
+
+// A card that needs a reader this version does not have: say so and stop.
+bool card_not_available(const card_entry& e) {
+  std::printf("Error: the %s card is not available in this version of NIVRA.\n",
+              upper_word(e.word).c_str());
+  set_error(own_message_code);
+  report_error();
+  return false;
+}
+
+const char* const nsm_group_item[] = {"AQ_ENV",     "OV_INIT_XXX", "ST_INIT_XXX",
+                                      "OUT_OV_XXX", "OUT_ST_XXX",  "OUT_HYD_XXX"};
+
+class card_reader {
+ public:
+  explicit card_reader(project_records r) : r_(r) {}
+
+  // Acts on one card; false when the reading must end.
+  bool apply(const card_entry& e, card_line& line) {
+    switch (e.kind) {
+      case card_kind::skip: return true;
+      case card_kind::flag: store_sets(e); return true;
+      case card_kind::integer: {
+        int v = 0;
+        next_token_int(line, v);
+        if (int* f = field_of<int>(r_, e.target)) *f = v;
+        store_sets(e);
+        if (e.echo) std::printf(e.echo, v);
+        return true;
+      }
+      case card_kind::real: {
+        double v = 0.0;
+        next_token_double(line, v);
+        if (double* f = field_of<double>(r_, e.target)) *f = v;
+        store_sets(e);
+        if (e.echo) std::printf(e.echo, v);
+        return true;
+      }
+      case card_kind::text:
+      case card_kind::text_optional: {
+        std::string v;
+        next_token(line, v);
+        store_text(e, v);
+        store_sets(e);
+        return true;
+      }
+      case card_kind::text_optional_keep: {
+        std::string v;
+        if (next_token(line, v)) store_text(e, v);
+        store_sets(e);
+        return true;
+      }
+      case card_kind::text_if_value: {
+        std::string v;
+        if (next_token(line, v)) {
+          store_text(e, v);
+          store_sets(e);
+        }
+        return true;
+      }
+      case card_kind::integer_or_none: {
+        int v = -1;
+        if (!next_token_int(line, v)) v = -1;
+        *field_of<int>(r_, e.target) = v;
+        store_sets(e);
+        return true;
+      }
+      case card_kind::overtype_word: read_overtype(line); return true;
+      case card_kind::richards_k_word:
+      case card_kind::richards_c_word:
+      case card_kind::richards_upper_word: read_richards_word(e, line); return true;
+      case card_kind::calib_comp_data_word: return read_calib_comp_data(line);
+      case card_kind::calib_obj_func_word: return read_calib_obj_func(line);
+      case card_kind::reten_depth: read_reten_depth(e, line); return true;
+      case card_kind::init_swe_depth: read_init_swe_depth(line); return true;
+      case card_kind::start_date:
+        next_token_int(line, r_.rc.start_year);
+        next_token_int(line, r_.rc.start_month);
+        next_token_int(line, r_.rc.start_day);
+        return true;
+      case card_kind::start_time:
+        next_token_int(line, r_.rc.start_hour);
+        next_token_int(line, r_.rc.start_minute);
+        return true;
+      case card_kind::end_time:
+        next_token_int(line, r_.rc.end_year);
+        next_token_int(line, r_.rc.end_month);
+        next_token_int(line, r_.rc.end_day);
+        next_token_int(line, r_.rc.end_hour);
+        next_token_int(line, r_.rc.end_minute);
+        return true;
+      case card_kind::num_threads: {
+        int v = 0;
+        next_token_int(line, v);
+        std::printf("Warning: not complied with OpenMP, unable to set the thread level.\n");
+        return true;
+      }
+      case card_kind::time_series_file: {
+        std::string v;
+        next_token(line, v);
+        read_time_series_file(v);
+        return true;
+      }
+      case card_kind::elev_series_file: return card_not_available(e);
+      case card_kind::replace_params: {
+        std::string v;
+        next_token(line, v);
+        read_replace_param_file(v);
+        return true;
+      }
+      case card_kind::replace_vals: {
+        std::string v;
+        next_token(line, v);
+        read_replace_value_file(v);
+        return true;
+      }
+      case card_kind::replace_line: {
+        int v = 0;
+        next_token_int(line, v);
+        process.replace_line = v - 1;
+        return true;
+      }
+      case card_kind::output_folder: {
+        std::string v;
+        next_token(line, v);
+        set_output_folder(v);
+        return true;
+      }
+      case card_kind::project_folder: {
+        std::string v;
+        next_token(line, v);
+        store_text_into(r_.po.project_folder, e.word, v);
+        if (!r_.po.project_folder.empty()) set_project_folder(v);
+        return true;
+      }
+      case card_kind::xy_input_file:
+        store_sets(e);
+        return card_not_available(e);
+      case card_kind::nutrients:
+        r_.po.nutrients = 1;
+        // A second NUTRIENTS card starts over with an empty container.
+        r_.po.nsm_model = std::make_unique<nsm>();
+        return true;
+      case card_kind::nsm_aq_env:
+      case card_kind::nsm_ov_init:
+      case card_kind::nsm_st_init:
+      case card_kind::nsm_out_ov:
+      case card_kind::nsm_out_st:
+      case card_kind::nsm_out_hyd: return read_nutrient_card(e, line);
+      case card_kind::partition_coeff: {
+        if (!r_.po.partition_coeffs) r_.po.partition_coeffs = std::make_unique<nsm_partition_coeffs>();
+        double v = 0.0;
+        next_token_double(line, v);
+        *field_of<double>(r_, e.target) = v;
+        return true;
+      }
+    }
+    return true;
+  }
+
+ private:
+  void store_sets(const card_entry& e) {
+    for (const card_set* s : {&e.set1, &e.set2})
+      if (int* f = field_of<int>(r_, s->field)) *f = s->value;
+  }
+
+  void store_text(const card_entry& e, const std::string& value) {
+    if (auto* f = field_of<file_name_text>(r_, e.target))
+      store_text_into(*f, e.word, value);
+    else if (auto* g = field_of<fixed_text<1024>>(r_, e.target))
+      store_text_into(*g, e.word, value);
+  }
+
+  void read_overtype(card_line& line) {
+    std::string v;
+    if (!next_token(line, v)) return;
+    bool ok = false;
+    int n = scan_int(v, &ok);
+    if (ok) {
+      r_.po.overtype = n;
+      return;
+    }
+    std::string w = to_lower(v);
+    if (w == "explicit") r_.po.overtype = 1;
+    else if (w == "ade") r_.po.overtype = 2;
+    else if (w == "ade-pc") r_.po.overtype = 3;
+  }
+
+  void read_richards_word(const card_entry& e, card_line& line) {
+    std::string v;
+    next_token(line, v);
+    std::string w = lower_prefix(v, 4);
+    int& field = *field_of<int>(r_, e.target);
+    switch (e.kind) {
+      case card_kind::richards_k_word:
+        if (w == "geom") field = 2;
+        else if (w == "arit") field = 1;
+        break;
+      case card_kind::richards_c_word:
+        if (w == "have") field = 2;
+        else if (w == "broo") field = 1;
+        break;
+      default:
+        field = w == "gree" ? 2 : w == "aver" ? 3 : 0;
+        break;
+    }
+  }
+
+  bool read_calib_comp_data(card_line& line) {
+    std::string_view rest = line.rest();
+    if (rest.substr(0, 5) == "DAILY") {
+      r_.po.calib_comp_data = 0;
+    } else if (rest.substr(0, 5) == "EVENT") {
+      r_.po.calib_comp_data = 1;
+    } else {
+      r_.po.calib_comp_data = 2;
+      set_error(103);
+      return false;
+    }
+    return true;
+  }
+
+  bool read_calib_obj_func(card_line& line) {
+    std::string_view rest = line.rest();
+    if (rest == "RMSE") {
+      r_.po.calib_obj_func = 0;
+    } else if (rest == "HMLE") {
+      r_.po.calib_obj_func = 1;
+    } else {
+      r_.po.calib_obj_func = 2;
+      set_error(104);
+      return false;
+    }
+    return true;
+  }
+
+  void read_reten_depth(const card_entry& e, card_line& line) {
+    std::string v;
+    r_.po.reten_depth.clear();
+    if (!next_token(line, v)) {
+      r_.po.reten_depth_given = 1;
+      return;
+    }
+    store_text(e, v);
+    double depth = 0.0;
+    if (whole_number(v, depth)) {
+      std::printf("Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH "
+                  "<filename>-or-\nRETENTION <value>  -or-\nRETEN_DEPTH \n  Using %lf for the "
+                  "uniform retention depth\n\n",
+                  depth);
+      r_.po.retention_given = 1;
+      r_.po.retention = depth;
+    } else {
+      r_.po.reten_depth_given = 1;
+    }
+  }
+
+  void read_init_swe_depth(card_line& line) {
+    std::string v;
+    next_token(line, v);
+    double depth = 0.0;
+    r_.po.init_swe_depth = 0.0;
+    r_.po.init_swe_file.clear();
+    if (whole_number(v, depth)) {
+      r_.po.init_swe_mode = 3;
+      r_.po.init_swe_depth = depth;
+    } else {
+      r_.po.init_swe_mode = 1;
+      store_text_into(r_.po.init_swe_file, "init_swe_depth", v);
+    }
+  }
+
+  // The cards that write into the nutrient container.
+  bool read_nutrient_card(const card_entry& e, card_line& line) {
+    nsm* model = r_.po.nsm_model.get();
+    int group = static_cast<int>(e.kind) - static_cast<int>(card_kind::nsm_aq_env);
+    if (!model) {
+      set_error(79, nsm_group_item[group]);
+      return false;
+    }
+    std::string v;
+    bool has_value = next_token(line, v) != 0;
+    const int i = e.item;
+    switch (e.kind) {
+      case card_kind::nsm_aq_env: store_text_into(model->aq_env.file_name, e.word, v); break;
+      case card_kind::nsm_ov_init:
+        read_initial(e, has_value, v, model->ov_init_mode[i], model->ov_init_value[i],
+                     model->ov_init_file[i]);
+        break;
+      case card_kind::nsm_st_init:
+        read_initial(e, has_value, v, model->st_init_mode[i], model->st_init_value[i],
+                     model->st_init_file[i]);
+        break;
+      case card_kind::nsm_out_ov:
+        model->out_ov_on[i] = 1;
+        store_text_into(model->out_ov_file[i], e.word, v);
+        break;
+      case card_kind::nsm_out_st:
+        model->out_st_on[i] = 1;
+        store_text_into(model->out_st_file[i], e.word, v);
+        break;
+      default:
+        model->out_hyd_on[i] = 1;
+        store_text_into(model->out_hyd_file[i], e.word, v);
+        break;
+    }
+    return true;
+  }
+
+  // An initial nutrient value: none (the mapping table), a uniform number
+  // or a file.
+  static void read_initial(const card_entry& e, bool has_value, const std::string& v, int& mode,
+                           double& value, file_name_text& file) {
+    value = 0.0;
+    file.clear();
+    double number = 0.0;
+    if (!has_value) {
+      mode = nsm_init_table;
+    } else if (whole_number(v, number)) {
+      mode = nsm_init_uniform;
+      value = number;
+    } else {
+      mode = nsm_init_file;
+      store_text_into(file, e.word, v);
+    }
+  }
+
+  project_records r_;
+};
+
+// Builds a sub-record again in place, as its constructor leaves it.
+template <class T>
+void rebuild(T& record) {
+  std::destroy_at(&record);
+  std::construct_at(&record);
+}
+
+void set_defaults(project_options& po) {
+  po.m_river = 1.0;
+  po.m_lake = 10.0;
+  po.event_min_q = 0.1;
+  po.overtype = 2;
+  po.soil_moist_depth = 0.4;
+  po.richards_weight = 1.0;
+  po.richards_dtheta_max = 0.0025;
+  po.richards_k_option = 2;
+  po.richards_iter_max = 1;
+  po.richards_upper_option = 1;
+  po.aquifer_delta_z = -999.9;
+  po.max_courant_number = 0.04;
+  po.x_freq = -1;
+  po.xwin_width = 1000;
+  po.xwin_height = 660;
+  po.gw_timestep = 1.0;
+  po.gw_lsor_con = 0.00001;
+  po.single_unsat_sat = 0.75;
+  po.kinetics_timestep_factor = 1.0;
+  po.soil_erosion = 1;
+  po.zem_event_num = -1;
+  po.calib_comp_data = 2;
+  po.calib_obj_func = 2;
+  po.chan_ph = 7.2;
+  po.cfgi_index = 83.0;
+  po.cfgi_k = 0.5;
+}
+
+bool is_header(std::string_view line) { return line == "NIVRAPROJECT" || line == "BRELTOPROJECT"; }
+
+}  // namespace
+
+void read_project_file(std::string_view file_name, project_options& options, run_control& control,
+                       rain_event& rain, int quiet) {
+  control.project_open_failed = 0;
+  guarded_file f;
+  if (!open_guarded_file(f, file_name, "r")) {
+    std::fprintf(stderr, "Error opening project file named: %.*s\n",
+                 static_cast<int>(file_name.size()), file_name.data());
+    control.project_open_failed = 1;
+    return;
+  }
+  card_line line;
+  if (!read_line(line, f) || !is_header(line.rest())) {
+    std::fprintf(stderr, "File Does not Appear to be a Valid NIVRA/BRELTO Project file\n");
+    std::fprintf(stderr, "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n");
+    std::fprintf(stderr, "NIVRA Terminating....\n");
+    close_guarded_file(f);
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
+  rebuild(options);
+  rebuild(control);
+  rebuild(rain);
+  set_defaults(options);
+
+  card_reader reader({options, control, rain});
+  while (read_line(line, f)) {
+    const card_entry* e = classify_card_entry(line, quiet);
+    if (e && !reader.apply(*e, line)) break;
+  }
+}
+
+void prescan_project_path(std::string_view file_name) {
+  guarded_file f;
+  if (!open_guarded_file(f, file_name, "r")) {
+    std::fprintf(stderr, "Error opening project file named: %.*s\n",
+                 static_cast<int>(file_name.size()), file_name.data());
+    return;
+  }
+  card_line line;
+  while (read_line(line, f)) {
+    const card_entry* e = classify_card_entry(line, 0);
+    if (e && e->kind == card_kind::project_folder) {
+      std::string folder;
+      next_token(line, folder);
+      if (!folder.empty()) set_project_folder(folder);
+      return;
+    }
+  }
+  close_guarded_file(f);
+  std::string folder = folder_of(file_name);
+  if (!folder.empty()) set_project_folder(folder);
+}
+
+}  // namespace nivra

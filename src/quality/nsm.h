@@ -1,0 +1,85 @@
+// nsm: the nutrient-model container. The project reader creates one on the
+// NUTRIENTS card and the nutrient cards fill its input settings; the map
+// phase and the channel set-up size its media later. The container owns
+// everything in it, so destroying it releases the whole nutrient model.
+//
+// The nine water constituents are always in the order NO2, NO3, NH4, ON,
+// OP, DP, Alg, CBOD, DO; the overland settings add DOC, the DOC fraction of
+// organic carbon and the dispersion coefficient (twelve items).
+#pragma once
+
+#include "core/containers.h"
+#include "core/guarded_file.h"
+#include "model/file_name_text.h"
+#include "output/dataset_out.h"
+#include "output/mass_con_writer.h"
+
+namespace nivra {
+
+inline constexpr int nsm_water_constituents = 9;
+inline constexpr int nsm_overland_items = 12;
+
+// Initial-value modes of the nutrient cards.
+inline constexpr int nsm_init_none = 0;
+inline constexpr int nsm_init_file = 1;
+inline constexpr int nsm_init_table = 2;    // card without a value: the mapping table
+inline constexpr int nsm_init_uniform = 3;  // a uniform value
+
+// The aquatic-environment part: its parameter file and index maps.
+struct nsm_part {
+  file_name_text file_name;     // the AQ_ENV card
+  file_name_text ov_index_map;
+  file_name_text st_index_map;
+  int num_ids = 0;
+  int ncells = 0;
+  checked_array<int> ov_index;  // per cell
+  jagged_array<int> st_index;   // [node][link]
+};
+
+// The media; their arrays are made by the nutrient set-up.
+struct nsm_overland {};
+struct nsm_stream {};
+struct nsm_lake {};
+struct nsm_soil {};
+
+struct nsm {
+  int ncells = 0;
+  nsm_part aq_env;
+  nsm_overland overland;
+  nsm_stream stream;
+  nsm_lake lake;
+  nsm_soil soil;
+
+  // Overland initial values, twelve items.
+  int ov_init_mode[nsm_overland_items] = {};
+  file_name_text ov_init_file[nsm_overland_items];
+  double ov_init_value[nsm_overland_items] = {};
+
+  // Overland map outputs per constituent, and the total N and P maps.
+  int out_ov_on[nsm_water_constituents] = {};
+  file_name_text out_ov_file[nsm_water_constituents];
+  jagged_array<dataset_out> ov_series;
+  dataset_out total_ov_n_series;
+  dataset_out total_ov_p_series;
+
+  // Stream initial values, nine constituents.
+  int st_init_mode[nsm_water_constituents] = {};
+  file_name_text st_init_file[nsm_water_constituents];
+  double st_init_value[nsm_water_constituents] = {};
+
+  // Stream link/node outputs per constituent, and total N, Kjeldahl N, P.
+  int out_st_on[nsm_water_constituents] = {};
+  file_name_text out_st_file[nsm_water_constituents];
+  jagged_array<mass_con_writer> st_series;
+  mass_con_writer total_chan_n_series;
+  mass_con_writer total_chan_kn_series;
+  mass_con_writer total_chan_p_series;
+
+  // Hydrograph-point outputs per constituent (".mass" and ".conc" files).
+  int out_hyd_on[nsm_water_constituents] = {};
+  file_name_text out_hyd_file[nsm_water_constituents];
+  guarded_file hyd_mass_files[nsm_water_constituents];
+  guarded_file hyd_conc_files[nsm_water_constituents];
+};
+
+}  // namespace nivra

@@ -1,0 +1,473 @@
+// The project file reader: header, reset and defaults, the card kinds with
+// their special rules, the cards acted on at once, and the failures that
+// end the reading.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/errors.h"
+#include "core/platform.h"
+#include "core/process.h"
+#include "model/model_test_support.h"
+#include "model/project.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+using testing::read_project_text;
+using testing::write_file;
+
+class ProjectReader : public testing::process_test {
+ protected:
+  // Reads the cards after a header, with the console captured.
+  std::unique_ptr<project_state> read(const std::string& cards, int quiet = 0) {
+    CaptureStdout();
+    auto p = read_project_text("NIVRAPROJECT\n" + cards, quiet);
+    out = GetCapturedStdout();
+    return p;
+  }
+  std::string out;
+};
+
+void expect_defaults(const project_options& po) {
+  EXPECT_EQ(po.m_river, 1.0);
+  EXPECT_EQ(po.m_lake, 10.0);
+  EXPECT_EQ(po.event_min_q, 0.1);
+  EXPECT_EQ(po.overtype, 2);
+  EXPECT_EQ(po.soil_moist_depth, 0.4);
+  EXPECT_EQ(po.richards_weight, 1.0);
+  EXPECT_EQ(po.richards_dtheta_max, 0.0025);
+  EXPECT_EQ(po.richards_k_option, 2);
+  EXPECT_EQ(po.richards_c_option, 0);
+  EXPECT_EQ(po.richards_iter_max, 1);
+  EXPECT_EQ(po.richards_upper_option, 1);
+  EXPECT_EQ(po.aquifer_delta_z, -999.9);
+  EXPECT_EQ(po.max_courant_number, 0.04);
+  EXPECT_EQ(po.x_freq, -1);
+  EXPECT_EQ(po.xwin_width, 1000);
+  EXPECT_EQ(po.xwin_height, 660);
+  EXPECT_EQ(po.gw_timestep, 1.0);
+  EXPECT_EQ(po.gw_lsor_con, 0.00001);
+  EXPECT_EQ(po.single_unsat_sat, 0.75);
+  EXPECT_EQ(po.kinetics_timestep_factor, 1.0);
+  EXPECT_EQ(po.soil_erosion, 1);
+  EXPECT_EQ(po.soil_erosion_on, 0);
+  EXPECT_EQ(po.zem_event_num, -1);
+  EXPECT_EQ(po.calib_comp_data, 2);
+  EXPECT_EQ(po.calib_obj_func, 2);
+  EXPECT_EQ(po.chan_ph, 7.2);
+  EXPECT_EQ(po.cfgi_index, 83.0);
+  EXPECT_EQ(po.cfgi_k, 0.5);
+  EXPECT_EQ(po.nsm_model, nullptr);
+  EXPECT_EQ(po.partition_coeffs, nullptr);
+  EXPECT_EQ(po.xy_output.mode, -1);
+  EXPECT_TRUE(po.watershed_mask.empty());
+  EXPECT_EQ(po.manning_n_given, 0);
+}
+
+TEST_F(ProjectReader, HeaderOnlyGivesEveryDefaultAndNoError) {
+  auto p = read("");
+  expect_defaults(p->project_options);
+  EXPECT_EQ(p->run_control.latitude, 0.0);
+  EXPECT_EQ(p->run_control.longitude, 0.0);
+  EXPECT_EQ(p->run_control.project_open_failed, 0);
+  EXPECT_EQ(p->rain_event.rain_interp, 0);
+  EXPECT_EQ(p->rain_event.precip_source, 0);
+  EXPECT_EQ(process.error_block.code, 0);
+  EXPECT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(out, "");
+}
+
+TEST_F(ProjectReader, HeaderVariants) {
+  struct header_case {
+    const char* text;
+    bool accepted;
+  };
+  const header_case cases[] = {
+      {"NIVRAPROJECT\nMANNING_N 0.2\n", true},
+      {"BRELTOPROJECT\nMANNING_N 0.2\n", true},
+      {"NIVRAPROJECT", true},                       // no line end at all
+      {"NIVRAPROJECT\r\nMANNING_N 0.2\r\n", true},  // written on Windows
+      {"NIVRAPROJECT \nMANNING_N 0.2\n", false},
+      {" NIVRAPROJECT\nMANNING_N 0.2\n", false},
+      {"nivraproject\nMANNING_N 0.2\n", false},
+      {"NIVRAPROJECT\r\r\nMANNING_N 0.2\n", false},  // a carriage return left in the line
+      {"NIVRAPROJECTS\n", false},
+      {"MANNING_N 0.2\n", false},
+      {"", false},
+  };
+  for (const header_case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(std::string(c.text)));
+    reset_process_state();
+    write_file("h.prj", c.text);
+    auto p = std::make_unique<project_state>();
+    p->project_options.manning_n = 9.0;  // not a card value: shows whether the reset ran
+    CaptureStdout();
+    CaptureStderr();
+    read_project_file("h.prj", p->project_options, p->run_control, p->rain_event, 0);
+    std::string err = GetCapturedStderr();
+    GetCapturedStdout();
+    if (c.accepted) {
+      EXPECT_EQ(err, "");
+      EXPECT_EQ(process.error_block.stop, 0);
+      EXPECT_EQ(p->project_options.overtype, 2);
+      EXPECT_NE(p->project_options.manning_n, 9.0);
+    } else {
+      EXPECT_EQ(err,
+                "File Does not Appear to be a Valid NIVRA/BRELTO Project file\n"
+                "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n"
+                "NIVRA Terminating....\n");
+      EXPECT_EQ(process.error_block.stop, 1);
+      EXPECT_EQ(process.error_block.code, 0);  // reported at once
+      EXPECT_EQ(p->project_options.manning_n, 9.0);
+      EXPECT_EQ(p->project_options.overtype, 0);
+    }
+  }
+}
+
+TEST_F(ProjectReader, MissingFileLeavesTheSubRecordsAsBuilt) {
+  auto p = std::make_unique<project_state>();
+  CaptureStderr();
+  read_project_file("absent.prj", p->project_options, p->run_control, p->rain_event, 0);
+  EXPECT_EQ(GetCapturedStderr(), "Error opening project file named: absent.prj\n");
+  EXPECT_EQ(p->run_control.project_open_failed, 1);
+  EXPECT_EQ(p->project_options.overtype, 0);
+  EXPECT_EQ(p->project_options.m_river, 0.0);
+  EXPECT_EQ(process.error_block.code, 0);
+}
+
+TEST_F(ProjectReader, WindowsLineEndsLeaveNoCarriageReturnInNames) {
+  CaptureStdout();
+  auto p = read_project_text("NIVRAPROJECT\r\nWATERSHED_MASK basin.msk\r\nELEVATION basin.ele\r\n"
+                             "OVERTYPE ADE-PC\r\nCALIB_OBJ_FUNC HMLE\r\n");
+  GetCapturedStdout();
+  EXPECT_EQ(p->project_options.watershed_mask.view(), "basin.msk");
+  EXPECT_EQ(p->project_options.elevation.view(), "basin.ele");
+  EXPECT_EQ(p->project_options.overtype, 3);
+  EXPECT_EQ(p->project_options.calib_obj_func, 1);
+  EXPECT_EQ(process.error_block.code, 0);
+}
+
+TEST_F(ProjectReader, SpecialValueRulesOfCards) {
+  struct value_case {
+    const char* cards;
+    int project_options::*field;
+    int expected;
+  };
+  const value_case cases[] = {
+      {"OVERTYPE ADE-PC\n", &project_options::overtype, 3},
+      {"OVERTYPE ade\n", &project_options::overtype, 2},
+      {"OVERTYPE Explicit\n", &project_options::overtype, 1},
+      {"OVERTYPE 3\n", &project_options::overtype, 3},
+      {"OVERTYPE 7\n", &project_options::overtype, 7},  // a number is kept as given
+      {"OVERTYPE 1\nOVERTYPE ade-p\n", &project_options::overtype, 1},
+      {"OVERTYPE\n", &project_options::overtype, 2},
+      {"RICHARDS_K_OPTION arithmetic\n", &project_options::richards_k_option, 1},
+      {"RICHARDS_K_OPTION GEOMETRIC\n", &project_options::richards_k_option, 2},
+      {"RICHARDS_K_OPTION harmonic\n", &project_options::richards_k_option, 2},
+      {"RICHARDS_C_OPTION Haverkamp\n", &project_options::richards_c_option, 2},
+      {"RICHARDS_C_OPTION brooks\n", &project_options::richards_c_option, 1},
+      {"RICHARDS_C_OPTION vg\n", &project_options::richards_c_option, 0},
+      {"RICHARDS_UPPER_OPTION averaged\n", &project_options::richards_upper_option, 3},
+      {"RICHARDS_UPPER_OPTION green\n", &project_options::richards_upper_option, 2},
+      {"RICHARDS_UPPER_OPTION\n", &project_options::richards_upper_option, 0},
+      {"RICHARDS_UPPER_OPTION flux\n", &project_options::richards_upper_option, 0},
+      {"CALIB_COMP_DATA DAILYMEAN\n", &project_options::calib_comp_data, 0},
+      {"CALIB_COMP_DATA EVENT\n", &project_options::calib_comp_data, 1},
+      {"CALIB_OBJ_FUNC RMSE\n", &project_options::calib_obj_func, 0},
+      {"ZEM_EVENT_NUM\n", &project_options::zem_event_num, -1},
+      {"ZEM_EVENT_NUM 4\n", &project_options::zem_event_num, 4},
+      {"ZEM_EVENT_NUM\n", &project_options::zem_event_num_given, 1},
+      {"M_LAKE 3.5\n", &project_options::m_lake_given, 0},
+      {"SOIL_EROSION 12\n", &project_options::soil_erosion_on, 1},
+      {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0},
+      {"CHAN_EXPLIC\n", &project_options::diffusive_chan, 1},
+      {"INTERCEPTION 5 extra\n", &project_options::storage_capacity_given, 1},
+      {"GW_BOUNDFILE\n", &project_options::gw_boundfile_given, 0},
+      {"GW_BOUNDFILE gw.bnd\n", &project_options::gw_boundfile_given, 1},
+      {"MOISTURE\n", &project_options::moisture_given, 1},
+      {"AREA_REDUCTION\n", &project_options::area_reduction_given, 1},
+  };
+  for (const value_case& c : cases) {
+    SCOPED_TRACE(c.cards);
+    reset_process_state();
+    auto p = read(c.cards);
+    EXPECT_EQ(p->project_options.*c.field, c.expected);
+    EXPECT_EQ(process.error_block.code, 0);
+  }
+}
+
+TEST_F(ProjectReader, EnumerationCardsAndMultiValueCards) {
+  auto p = read(
+      "GREEN_AMPT\nINF_RICHARDS\nCHAN_EXPLIC\nCHAN_PREISS\nPRECIP_FILE rain.gag\nRAIN_THIESSEN\n"
+      "START_DATE 2003 7 21\nSTART_TIME 14 30 99\nEND_TIME 2003 7 23 6\nGMT -5\n"
+      "LATITUDE 40.5 ignored\nNO_SUCH_CARD 1\n");
+  const run_control& rc = p->run_control;
+  EXPECT_EQ(rc.infil_model, 4);   // the last of one enumeration wins
+  EXPECT_EQ(rc.chan_routing, 1);
+  EXPECT_EQ(p->project_options.diffusive_chan, 1);
+  EXPECT_EQ(p->rain_event.precip_source, 1);
+  EXPECT_EQ(p->rain_event.precip_file.view(), "rain.gag");
+  EXPECT_EQ(p->rain_event.rain_interp, 1);
+  EXPECT_EQ(rc.start_year, 2003);
+  EXPECT_EQ(rc.start_month, 7);
+  EXPECT_EQ(rc.start_day, 21);
+  EXPECT_EQ(rc.start_hour, 14);
+  EXPECT_EQ(rc.start_minute, 30);
+  EXPECT_EQ(rc.end_year, 2003);
+  EXPECT_EQ(rc.end_day, 23);
+  EXPECT_EQ(rc.end_hour, 6);
+  EXPECT_EQ(rc.end_minute, 0);
+  EXPECT_EQ(rc.gmt, -5.0);
+  EXPECT_EQ(rc.gmt_given, 1);
+  EXPECT_EQ(rc.latitude, 40.5);
+  EXPECT_EQ(out, "Warning: unknown card found in the project file: no_such_card\n");
+  // In an optimiser run the unknown card is skipped silently.
+  p = read("NO_SUCH_CARD 1\nMANNING_N 0.03\n", 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(p->project_options.manning_n, 0.03);
+}
+
+TEST_F(ProjectReader, ANumericCardWithoutValueOverridesItsDefault) {
+  auto p = read("MAX_COURANT_NUMBER\nM_RIVER\nRICHARDS_ITER_MAX\nTIMESTEP\nMANNING_N\n"
+                "WATERSHED_MASK first.msk\nWATERSHED_MASK\n");
+  const project_options& po = p->project_options;
+  EXPECT_EQ(po.max_courant_number, 0.0);
+  EXPECT_EQ(po.m_river, 0.0);
+  EXPECT_EQ(po.richards_iter_max, 0);
+  EXPECT_EQ(p->run_control.timestep, 0.0);
+  EXPECT_EQ(po.manning_n, 0.0);
+  EXPECT_EQ(po.manning_n_given, 1);
+  EXPECT_TRUE(po.watershed_mask.empty());
+}
+
+TEST_F(ProjectReader, RetentionDepthForms) {
+  auto p = read("RETEN_DEPTH 2.5\n");
+  EXPECT_EQ(out,
+            "Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH <filename>-or-\n"
+            "RETENTION <value>  -or-\nRETEN_DEPTH \n  Using 2.500000 for the uniform retention "
+            "depth\n\n");
+  EXPECT_EQ(p->project_options.retention_given, 1);
+  EXPECT_EQ(p->project_options.retention, 2.5);
+  EXPECT_EQ(p->project_options.reten_depth_given, 0);
+
+  struct map_case {
+    const char* cards;
+    const char* name;
+  };
+  for (const map_case& c : {map_case{"RETEN_DEPTH\n", ""}, map_case{"RETEN_DEPTH ret.map\n", "ret.map"},
+                            map_case{"RETEN_DEPTH 2010_ret.asc\n", "2010_ret.asc"}}) {
+    SCOPED_TRACE(c.cards);
+    p = read(c.cards);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(p->project_options.reten_depth_given, 1);
+    EXPECT_EQ(p->project_options.reten_depth.view(), c.name);
+    EXPECT_EQ(p->project_options.retention_given, 0);
+  }
+}
+
+TEST_F(ProjectReader, OptionalValueCards) {
+  auto p = read("MOISTURE first.moi\nMOISTURE\nAREA_REDUCTION ar.map\nAREA_REDUCTION\n"
+                "GW_BOUNDFILE gw.bnd\nGW_BOUNDFILE\n");
+  const project_options& po = p->project_options;
+  EXPECT_EQ(po.moisture.view(), "first.moi");  // a bare MOISTURE keeps the name
+  EXPECT_EQ(po.moisture_given, 1);
+  EXPECT_TRUE(po.area_reduction.empty());      // a bare AREA_REDUCTION empties it
+  EXPECT_EQ(po.area_reduction_given, 1);
+  EXPECT_EQ(po.gw_boundfile.view(), "gw.bnd");  // a bare GW_BOUNDFILE does nothing
+  EXPECT_EQ(po.gw_boundfile_given, 1);
+
+  p = read("INIT_SWE_DEPTH 0.35\n");
+  EXPECT_EQ(p->project_options.init_swe_mode, 3);
+  EXPECT_EQ(p->project_options.init_swe_depth, 0.35);
+  p = read("INIT_SWE_DEPTH swe.asc\n");
+  EXPECT_EQ(p->project_options.init_swe_mode, 1);
+  EXPECT_EQ(p->project_options.init_swe_file.view(), "swe.asc");
+  p = read("INIT_SWE_DEPTH\n");
+  EXPECT_EQ(p->project_options.init_swe_mode, 1);
+  EXPECT_TRUE(p->project_options.init_swe_file.empty());
+}
+
+TEST_F(ProjectReader, DroppedCardsEchoAndStoreNothing) {
+  auto p = read("ALPHA 0.5\nN_LINKS 12\nUNITS 1\nNUM_THREADS 4\nLAKE 1 2 3\nPAV\n");
+  EXPECT_EQ(out,
+            "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 1\n"
+            "Warning: not complied with OpenMP, unable to set the thread level.\n");
+  EXPECT_EQ(p->run_control.units, 1);
+}
+
+TEST_F(ProjectReader, CalibrationWordErrorsEndTheReading) {
+  struct error_case {
+    const char* card;
+    int code;
+    int project_options::*field;
+  };
+  const error_case cases[] = {
+      {"CALIB_COMP_DATA daily\n", 103, &project_options::calib_comp_data},
+      {"CALIB_COMP_DATA DAIL\n", 103, &project_options::calib_comp_data},
+      {"CALIB_COMP_DATA\n", 103, &project_options::calib_comp_data},
+      {"CALIB_OBJ_FUNC RMSE daily\n", 104, &project_options::calib_obj_func},
+      {"CALIB_OBJ_FUNC rmse\n", 104, &project_options::calib_obj_func},
+      {"CALIB_OBJ_FUNC\n", 104, &project_options::calib_obj_func},
+  };
+  for (const error_case& c : cases) {
+    SCOPED_TRACE(c.card);
+    reset_process_state();
+    auto p = read(std::string("MANNING_N 0.02\n") + c.card + "M_RIVER 3.0\n");
+    EXPECT_EQ(process.error_block.code, c.code);
+    EXPECT_EQ(p->project_options.*c.field, 2);
+    EXPECT_EQ(p->project_options.manning_n, 0.02);
+    EXPECT_EQ(p->project_options.m_river, 1.0);  // the card after the error is not read
+  }
+  EXPECT_EQ(message_text(104),
+            "Error: unable to read value for CALIB_OBJ_FUNC. Please provide one of RMSE, HMLE. \n");
+}
+
+TEST_F(ProjectReader, NutrientCardsNeedTheContainer) {
+  struct group_case {
+    const char* card;
+    const char* item;
+  };
+  const group_case cases[] = {
+      {"AQ_ENV aq.env\n", "AQ_ENV"},         {"OV_INIT_NO3 0.5\n", "OV_INIT_XXX"},
+      {"ST_INIT_DO\n", "ST_INIT_XXX"},       {"OUT_OV_NH4 nh4\n", "OUT_OV_XXX"},
+      {"OUT_ST_ALG alg\n", "OUT_ST_XXX"},    {"OUT_HYD_CBOD cbod\n", "OUT_HYD_XXX"},
+  };
+  for (const group_case& c : cases) {
+    SCOPED_TRACE(c.card);
+    reset_process_state();
+    auto p = read(std::string(c.card) + "MANNING_N 0.02\nNUTRIENTS\n");
+    EXPECT_EQ(process.error_block.code, 79);
+    EXPECT_EQ(process.error_block.str1.view(), c.item);
+    EXPECT_EQ(p->project_options.manning_n, 0.0);
+    EXPECT_EQ(p->project_options.nsm_model, nullptr);
+  }
+  EXPECT_EQ(message_text(79),
+            "Error: The NUTRIENTS card in the project file must be specified before the "
+            "OUT_HYD_XXX card\n");
+}
+
+TEST_F(ProjectReader, NutrientCardsFillTheContainer) {
+  auto p = read("NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO2 0.25\nOV_INIT_NH4 nh4.asc\nOV_DISPERSION\n"
+                "ST_INIT_DO 8.5\nOUT_OV_ON on_map\nOUT_ST_DP dp_chan\nOUT_HYD_DO do_hyd\n"
+                "NO3_KM 0.7\nDP_KOC 12.5\n");
+  const nsm* n = p->project_options.nsm_model.get();
+  ASSERT_NE(n, nullptr);
+  EXPECT_EQ(p->project_options.nutrients, 1);
+  EXPECT_EQ(n->aq_env.file_name.view(), "aq.env");
+  EXPECT_EQ(n->ov_init_mode[0], nsm_init_uniform);
+  EXPECT_EQ(n->ov_init_value[0], 0.25);
+  EXPECT_EQ(n->ov_init_mode[2], nsm_init_file);
+  EXPECT_EQ(n->ov_init_file[2].view(), "nh4.asc");
+  EXPECT_EQ(n->ov_init_mode[11], nsm_init_table);
+  EXPECT_EQ(n->ov_init_mode[1], nsm_init_none);
+  EXPECT_EQ(n->st_init_mode[8], nsm_init_uniform);
+  EXPECT_EQ(n->st_init_value[8], 8.5);
+  EXPECT_EQ(n->out_ov_on[3], 1);
+  EXPECT_EQ(n->out_ov_file[3].view(), "on_map");
+  EXPECT_EQ(n->out_st_on[5], 1);
+  EXPECT_EQ(n->out_st_file[5].view(), "dp_chan");
+  EXPECT_EQ(n->out_hyd_on[8], 1);
+  EXPECT_EQ(n->out_hyd_file[8].view(), "do_hyd");
+  EXPECT_EQ(n->out_hyd_on[0], 0);
+  const nsm_partition_coeffs* pc = p->project_options.partition_coeffs.get();
+  ASSERT_NE(pc, nullptr);
+  EXPECT_EQ(pc->no3_km, 0.7);
+  EXPECT_EQ(pc->dp_koc, 12.5);
+  EXPECT_EQ(pc->no2_km, 0.0);
+
+  // A second NUTRIENTS card starts over with an empty container (the first
+  // one is released, not leaked).
+  p = read("NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO2 0.25\nNUTRIENTS\nST_INIT_NO2 1.5\n");
+  n = p->project_options.nsm_model.get();
+  ASSERT_NE(n, nullptr);
+  EXPECT_TRUE(n->aq_env.file_name.empty());
+  EXPECT_EQ(n->ov_init_mode[0], nsm_init_none);
+  EXPECT_EQ(n->st_init_value[0], 1.5);
+}
+
+TEST_F(ProjectReader, ATooLongNameIsRefusedWithAWarning) {
+  std::string long_name(project_name_width, 'a');  // one character more than the field holds
+  auto p = read("ROUGHNESS " + long_name + "\nELEVATION " + long_name.substr(1) + "\n" +
+                "XYBDYOUTPUT_OVDEP " + long_name.substr(0, 1024) + "\n");
+  EXPECT_EQ(out,
+            "Warning: the value of the ROUGHNESS card is longer than 2055 characters and was not "
+            "used.\n"
+            "Warning: the value of the XYBDYOUTPUT_OVDEP card is longer than 1023 characters and "
+            "was not used.\n");
+  EXPECT_TRUE(p->project_options.roughness.empty());
+  EXPECT_EQ(p->project_options.roughness_given, 1);  // so the missing map stops the run later
+  EXPECT_EQ(p->project_options.elevation.size(), project_name_width - 1);
+  EXPECT_TRUE(p->project_options.xy_output.ov_file_name.empty());
+}
+
+TEST_F(ProjectReader, TimeSeriesAndReplacementCardsActAtOnce) {
+  write_file("series.ts", "NIVRA_TS\ninflow\nRELATIVE\n0 0 0 0 0 1.0\n0 0 0 1 0 2.0\nEND_TS\n");
+  write_file("keys.txt", "2\n[ROUGH] \"%4.2lf\"\n[MASK] \"%s\"\n");
+  write_file("values.txt", "0.10 first.msk\n0.20 second.msk\n");
+  auto p = read("TIME_SERIES_FILE series.ts\nREPLACE_PARAMS keys.txt\nREPLACE_LINE 2\n"
+                "REPLACE_VALS values.txt\nMANNING_N [ROUGH]\nWATERSHED_MASK [MASK]\n");
+  ASSERT_EQ(process.ts_list.size(), 1u);
+  EXPECT_EQ(process.ts_list[0]->name, "inflow");
+  EXPECT_EQ(process.replace_line, 1);
+  EXPECT_EQ(process.replace_on, 1);
+  EXPECT_EQ(p->project_options.manning_n, 0.20);
+  EXPECT_EQ(p->project_options.watershed_mask.view(), "second.msk");
+}
+
+TEST_F(ProjectReader, FolderCards) {
+  make_folder("out");
+  auto p = read("OUTPUT_FOLDER out\nPROJECT_FOLDER proj\n");
+  EXPECT_EQ(process.output_folder_set, 1);
+  EXPECT_EQ(process.output_folder.view(), "out\\");
+  EXPECT_EQ(p->project_options.project_folder.view(), "proj");
+  EXPECT_EQ(process.project_dir.view(), current_folder() + "proj\\");
+  // An empty project folder sets nothing.
+  reset_process_state();
+  p = read("PROJECT_PATH \"\"\n");
+  EXPECT_TRUE(process.project_dir.empty());
+}
+
+TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
+  for (const char* card : {"ELEV_SERIES_FILE es.txt", "XYBDYINPUT_OVDEP xy.txt"}) {
+    SCOPED_TRACE(card);
+    reset_process_state();
+    auto p = read(std::string(card) + "\nMANNING_N 0.02\n");
+    std::string word = std::string(card).substr(0, std::string(card).find(' '));
+    EXPECT_NE(out.find("Error: the " + word + " card is not available in this version of NIVRA.\n"),
+              std::string::npos);
+    EXPECT_EQ(process.error_block.stop, 1);
+    EXPECT_EQ(p->project_options.manning_n, 0.0);
+  }
+}
+
+TEST_F(ProjectReader, PrescanFindsTheProjectFolder) {
+  make_folder("basin");
+  write_file("basin/a.prj", "NIVRAPROJECT\nMANNING_N 0.1\nPROJECT_FOLDER data\nPROJECT_PATH other\n");
+  CaptureStdout();
+  prescan_project_path("basin/a.prj");
+  std::string out = GetCapturedStdout();
+  EXPECT_EQ(process.project_dir.view(), current_folder() + "data\\");
+  EXPECT_EQ(out, "Warning: unknown card found in the project file: nivraproject\n");
+
+  reset_process_state();
+  write_file("basin/b.prj", "NIVRAPROJECT\nMANNING_N 0.1\n");
+  CaptureStdout();
+  prescan_project_path("basin/b.prj");
+  GetCapturedStdout();
+  EXPECT_EQ(process.project_dir.view(), current_folder() + "basin/");
+
+  reset_process_state();
+  write_file("c.prj", "NIVRAPROJECT\n");
+  CaptureStdout();
+  prescan_project_path("c.prj");
+  GetCapturedStdout();
+  EXPECT_TRUE(process.project_dir.empty());
+}
+
+}  // namespace
+}  // namespace nivra

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 
 #include "core/tokens.h"
@@ -79,6 +80,58 @@ struct card_entry {
 };
 
 inline constexpr int skip_card_code = 180;
+
+// The three sub-records a project file fills.
+struct project_records {
+  project_options& po;
+  run_control& rc;
+  rain_event& re;
+};
+
+namespace detail {
+template <class M>
+struct member_traits;
+template <class C, class T>
+struct member_traits<T C::*> {
+  using owner = C;
+  using type = T;
+};
+
+template <class C>
+C* owner_of(const project_records& r) {
+  if constexpr (std::is_same_v<C, project_options>) {
+    return &r.po;
+  } else if constexpr (std::is_same_v<C, run_control>) {
+    return &r.rc;
+  } else if constexpr (std::is_same_v<C, rain_event>) {
+    return &r.re;
+  } else if constexpr (std::is_same_v<C, xy_output>) {
+    return &r.po.xy_output;
+  } else {
+    static_assert(std::is_same_v<C, nsm_partition_coeffs>);
+    return r.po.partition_coeffs.get();  // null until the first coefficient card
+  }
+}
+}  // namespace detail
+
+// The field a table entry names when it has type T; null otherwise (and for
+// a partition coefficient before the block is made).
+template <class T>
+T* card_field_of(const project_records& r, const card_field& f) {
+  return std::visit(
+      [&](auto m) -> T* {
+        using M = decltype(m);
+        if constexpr (std::is_same_v<M, std::monostate>) {
+          return nullptr;
+        } else if constexpr (!std::is_same_v<typename detail::member_traits<M>::type, T>) {
+          return nullptr;
+        } else {
+          auto* owner = detail::owner_of<typename detail::member_traits<M>::owner>(r);
+          return owner ? &(owner->*m) : nullptr;
+        }
+      },
+      f);
+}
 
 // The table in the order of comparison (a word listed twice matches its
 // first entry).

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include "core/errors.h"
 #include "core/platform.h"
@@ -21,59 +20,10 @@ namespace nivra {
 
 namespace {
 
-// The three sub-records a project file fills.
-struct project_records {
-  project_options& po;
-  run_control& rc;
-  rain_event& re;
-};
-
-template <class M>
-struct member_traits;
-template <class C, class T>
-struct member_traits<T C::*> {
-  using owner = C;
-  using type = T;
-};
-
-template <class C>
-C* owner_of(project_records& r) {
-  if constexpr (std::is_same_v<C, project_options>) {
-    return &r.po;
-  } else if constexpr (std::is_same_v<C, run_control>) {
-    return &r.rc;
-  } else if constexpr (std::is_same_v<C, rain_event>) {
-    return &r.re;
-  } else if constexpr (std::is_same_v<C, xy_output>) {
-    return &r.po.xy_output;
-  } else {
-    static_assert(std::is_same_v<C, nsm_partition_coeffs>);
-    return r.po.partition_coeffs.get();  // null until the first coefficient card
-  }
-}
-
 std::string upper_word(std::string_view word) {
   std::string s(word);
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
-}
-
-// The field a table entry names, when it is of type T; null otherwise.
-template <class T>
-T* field_of(project_records& r, const card_field& f) {
-  return std::visit(
-      [&](auto m) -> T* {
-        using M = decltype(m);
-        if constexpr (std::is_same_v<M, std::monostate>) {
-          return nullptr;
-        } else if constexpr (!std::is_same_v<typename member_traits<M>::type, T>) {
-          return nullptr;
-        } else {
-          auto* owner = owner_of<typename member_traits<M>::owner>(r);
-          return owner ? &(owner->*m) : nullptr;
-        }
-      },
-      f);
 }
 
 template <std::size_t N>
@@ -124,7 +74,7 @@ class card_reader {
       case card_kind::integer: {
         int v = 0;
         next_token_int(line, v);
-        if (int* f = field_of<int>(r_, e.target)) *f = v;
+        if (int* f = card_field_of<int>(r_, e.target)) *f = v;
         store_sets(e);
         if (e.echo) std::printf(e.echo, v);
         return true;
@@ -132,7 +82,7 @@ class card_reader {
       case card_kind::real: {
         double v = 0.0;
         next_token_double(line, v);
-        if (double* f = field_of<double>(r_, e.target)) *f = v;
+        if (double* f = card_field_of<double>(r_, e.target)) *f = v;
         store_sets(e);
         if (e.echo) std::printf(e.echo, v);
         return true;
@@ -162,7 +112,7 @@ class card_reader {
       case card_kind::integer_or_none: {
         int v = -1;
         if (!next_token_int(line, v)) v = -1;
-        *field_of<int>(r_, e.target) = v;
+        *card_field_of<int>(r_, e.target) = v;
         store_sets(e);
         return true;
       }
@@ -252,7 +202,7 @@ class card_reader {
         if (!r_.po.partition_coeffs) r_.po.partition_coeffs = std::make_unique<nsm_partition_coeffs>();
         double v = 0.0;
         next_token_double(line, v);
-        *field_of<double>(r_, e.target) = v;
+        *card_field_of<double>(r_, e.target) = v;
         return true;
       }
     }
@@ -262,13 +212,13 @@ class card_reader {
  private:
   void store_sets(const card_entry& e) {
     for (const card_set* s : {&e.set1, &e.set2})
-      if (int* f = field_of<int>(r_, s->field)) *f = s->value;
+      if (int* f = card_field_of<int>(r_, s->field)) *f = s->value;
   }
 
   void store_text(const card_entry& e, const std::string& value) {
-    if (auto* f = field_of<file_name_text>(r_, e.target))
+    if (auto* f = card_field_of<file_name_text>(r_, e.target))
       store_text_into(*f, e.word, value);
-    else if (auto* g = field_of<fixed_text<1024>>(r_, e.target))
+    else if (auto* g = card_field_of<fixed_text<1024>>(r_, e.target))
       store_text_into(*g, e.word, value);
   }
 
@@ -291,7 +241,7 @@ class card_reader {
     std::string v;
     next_token(line, v);
     std::string w = lower_prefix(v, 4);
-    int& field = *field_of<int>(r_, e.target);
+    int& field = *card_field_of<int>(r_, e.target);
     switch (e.kind) {
       case card_kind::richards_k_word:
         if (w == "geom") field = 2;
@@ -467,15 +417,20 @@ void set_defaults(project_options& po) {
 
 bool is_header(std::string_view line) { return line == "NIVRAPROJECT" || line == "BRELTOPROJECT"; }
 
+bool open_project_file(guarded_file& f, std::string_view file_name) {
+  if (open_guarded_file(f, file_name, "r")) return true;
+  std::fprintf(stderr, "Error opening project file named: %.*s\n", static_cast<int>(file_name.size()),
+               file_name.data());
+  return false;
+}
+
 }  // namespace
 
 void read_project_file(std::string_view file_name, project_options& options, run_control& control,
                        rain_event& rain, int quiet) {
   control.project_open_failed = 0;
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
-    std::fprintf(stderr, "Error opening project file named: %.*s\n",
-                 static_cast<int>(file_name.size()), file_name.data());
+  if (!open_project_file(f, file_name)) {
     control.project_open_failed = 1;
     return;
   }
@@ -503,11 +458,7 @@ void read_project_file(std::string_view file_name, project_options& options, run
 
 void prescan_project_path(std::string_view file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
-    std::fprintf(stderr, "Error opening project file named: %.*s\n",
-                 static_cast<int>(file_name.size()), file_name.data());
-    return;
-  }
+  if (!open_project_file(f, file_name)) return;
   card_line line;
   while (read_line(line, f)) {
     const card_entry* e = classify_card_entry(line, 0);

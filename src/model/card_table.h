@@ -46,6 +46,8 @@ enum class card_kind : std::uint8_t {
   project_folder,
   xy_input_file,        // item: 1 overland, 2 groundwater, 3 stream, 4 stream series, 5 interpolated
   nutrients,
+  // The nutrient cards, in the order of their groups (the reader names the
+  // group of a card met before NUTRIENTS by this order).
   nsm_aq_env,
   nsm_ov_init,          // item: 0..11
   nsm_st_init,          // item: 0..8

@@ -9,6 +9,10 @@
 namespace nivra {
 
 struct hydromet_state {
+  // --- hydrometeorology read by the outputs (per cell)
+  array1d<double> rain_depth;
+  array1d<double> snow_swe;          // snow water equivalent
+  array1d<double> snow_temperature;
 };
 
 }  // namespace nivra

@@ -9,6 +9,12 @@
 namespace nivra {
 
 struct groundwater_state {
+  // --- groundwater read by the outputs
+  array1d<double> elevgw;            // water-table elevation per cell, m
+  array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
+  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
+  int num_wells = 0;
+  array1d<int> well_row, well_column;
 };
 
 }  // namespace nivra

@@ -9,6 +9,10 @@
 namespace nivra {
 
 struct overland_state {
+  // --- overland flow read by the outputs
+  array1d<double> ov_depth;          // m
+  array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
+  double qout = 0.0;                 // outlet discharge, m3/s
 };
 
 }  // namespace nivra

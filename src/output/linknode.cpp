@@ -230,4 +230,6 @@ void write_link_node_file(mass_con_writer& w) {
   ++w.step;
 }
 
+void close_shared_output_file(model_state& ms) { close_guarded_file(ms.qin_output_file); }
+
 }  // namespace nivra

@@ -135,4 +135,7 @@ void open_mass_con_files(mass_con_writer& w, std::string_view name, std::string_
 // Fills the table from the source and writes one block.
 void write_link_node_file(mass_con_writer& w);
 
+// Closes the outlet discharge file written for the ZV model (end of a run).
+void close_shared_output_file(model_state& ms);
+
 }  // namespace nivra

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/dates.h"
 #include "output/dataset_out.h"
 #include "output/nsm_output.h"
@@ -84,6 +86,21 @@ TEST_F(TimeSeries, LinesOnlyAtWriteSteps) {
   EXPECT_NE(blocks.find("TS    0\n"), std::string::npos);
   EXPECT_NE(blocks.find("TS    2\n"), std::string::npos);
   EXPECT_EQ(blocks.find("TS    3\n"), std::string::npos);
+}
+
+// A write interval shorter than the model step truncates to 0 steps: every
+// step is then a write step.
+TEST_F(TimeSeries, IntervalShorterThanAStepWritesEveryStep) {
+  ms->hyd_write_steps = 0;
+  ms->map_write_steps = 0;
+  for (int s = 0; s < 3; ++s) {
+    ms->step_count = s;
+    EXPECT_TRUE(hydrograph_step_due(*ms));
+    EXPECT_TRUE(map_step_due(*ms));
+    write_time_series_output(*ms);
+  }
+  const std::string text = written(ms->outlet_hydro_file);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
 }
 
 TEST_F(TimeSeries, LongTermStampDividesByTheMinutesOfItsYear) {

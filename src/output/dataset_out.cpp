@@ -200,6 +200,15 @@ void dataset_out_open(dataset_out& out, int format, std::string_view folder, std
   }
 }
 
+bool open_grid_series(dataset_out& out, model_state& ms, int rows, int cols, const double* values,
+                      std::string_view folder, std::string_view base, std::string_view extension,
+                      int object_id, std::string_view name) {
+  dataset_out_grid(out, ms, rows, cols);
+  out.values = values;
+  dataset_out_open(out, series_format(ms), folder, base, extension, object_id, name, ms);
+  return !process.error_block.stop;
+}
+
 void write_map_timestep(dataset_out& out, double time) {
   static const array2d<int> no_mask;
   const array2d<int>& mask = out.mask ? *out.mask : no_mask;
@@ -337,14 +346,10 @@ void init_grid_dataset_output(model_state& ms) {
   open_if(ms.project_options.snow_swe_file_given, 14);
   if (process.error_block.stop) return;
 
-  if (ms.project_options.snow_temp_given) {
-    dataset_out& s = ms.snow_temp_dataset;
-    dataset_out_grid(s, ms, ms.nrows, ms.ncols);
-    s.values = ms.snow_temperature.data();
-    dataset_out_open(s, series_format(ms), ms.project_options.snow_temp.view(), "", "", 1060,
-                     "Snow_Temperature", ms);
-    if (process.error_block.stop) return;
-  }
+  if (ms.project_options.snow_temp_given &&
+      !open_grid_series(ms.snow_temp_dataset, ms, ms.nrows, ms.ncols, ms.snow_temperature.data(),
+                        ms.project_options.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
+    return;
   if (ms.nutrients && ms.nsm_out) init_nutrient_map_series(*ms.nsm_out, ms);
 }
 
@@ -376,25 +381,18 @@ void init_contaminant_map_series(model_state& ms) {
   if (n < 1) return;
   const int base = ms.map_series.count();
   alloc_map_series_array(ms.map_series, n);
-  const int format = series_format(ms);
   for (int i = 1; i <= n; ++i) {
     dataset_out* row = ms.map_series.row(base + i);
     const std::string folder = output_name_of(ms, i);
-    char name[32];
-    dataset_out& conc = row[1];
-    dataset_out_grid(conc, ms, ms.rows, ms.cols);
-    conc.values = row_or_null(ms.ov_conc, i);
-    std::snprintf(name, sizeof name, "conc_%02d", i);
-    dataset_out_open(conc, format, folder, ".conc", ".asc", 5000 + (i - 1) * ms.num_constituents,
-                     name, ms);
-    if (process.error_block.stop) return;
-    dataset_out& mass = row[2];
-    dataset_out_grid(mass, ms, ms.rows, ms.cols);
-    mass.values = row_or_null(ms.ov_mass, i);
-    std::snprintf(name, sizeof name, "mass_%02d", i);
-    dataset_out_open(mass, format, folder, ".mass", ".asc", 5001 + (i - 1) * ms.num_constituents,
-                     name, ms);
-    if (process.error_block.stop) return;
+    char conc_name[32], mass_name[32];
+    std::snprintf(conc_name, sizeof conc_name, "conc_%02d", i);
+    std::snprintf(mass_name, sizeof mass_name, "mass_%02d", i);
+    const int id = 5000 + (i - 1) * ms.num_constituents;
+    if (!open_grid_series(row[1], ms, ms.rows, ms.cols, row_or_null(ms.ov_conc, i), folder,
+                          ".conc", ".asc", id, conc_name) ||
+        !open_grid_series(row[2], ms, ms.rows, ms.cols, row_or_null(ms.ov_mass, i), folder,
+                          ".mass", ".asc", id + 1, mass_name))
+      return;
   }
 }
 

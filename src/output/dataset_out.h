@@ -63,6 +63,13 @@ void dataset_out_open(dataset_out& out, int format, std::string_view folder, std
                       std::string_view extension, int object_id, std::string_view name,
                       model_state& ms);
 
+// Sets a series up on the model's grid (rows x cols) over `values`, in the
+// record format of the run's map flags; false when its header file could
+// not be opened (the run then stops).
+bool open_grid_series(dataset_out& out, model_state& ms, int rows, int cols, const double* values,
+                      std::string_view folder, std::string_view base, std::string_view extension,
+                      int object_id, std::string_view name);
+
 // Writes one output time of the series.
 void write_map_timestep(dataset_out& out, double time);
 

@@ -42,25 +42,20 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
   nsm_outputs& ov = nsm.outputs;
   nsm_outputs2& st = nsm.outputs2;
   const nsm_media_view& m = nsm.media;
-  const int format = series_format(ms);
 
   // Overland totals.
   if (po.total_ov_n_given) {
     recompute(nsm, nsm_total::overland_nh3);
     recompute(nsm, nsm_total::overland_total_n);
-    dataset_out_grid(ov.total_ov_n_writer, ms, ms.nrows, ms.ncols);
-    ov.total_ov_n_writer.values = m.ov_total_n;
-    dataset_out_open(ov.total_ov_n_writer, format, po.total_ov_n.view(), "", ".asc", 1055,
-                     "Total_ov_N", ms);
-    if (process.error_block.stop) return;
+    if (!open_grid_series(ov.total_ov_n_writer, ms, ms.nrows, ms.ncols, m.ov_total_n,
+                          po.total_ov_n.view(), "", ".asc", 1055, "Total_ov_N"))
+      return;
   }
   if (po.total_ov_p_given) {
     recompute(nsm, nsm_total::overland_total_p);
-    dataset_out_grid(ov.total_ov_p_writer, ms, ms.nrows, ms.ncols);
-    ov.total_ov_p_writer.values = m.ov_total_p;
-    dataset_out_open(ov.total_ov_p_writer, format, po.total_ov_p.view(), "", ".asc", 1056,
-                     "Total_ov_P", ms);
-    if (process.error_block.stop) return;
+    if (!open_grid_series(ov.total_ov_p_writer, ms, ms.nrows, ms.ncols, m.ov_total_p,
+                          po.total_ov_p.view(), "", ".asc", 1056, "Total_ov_P"))
+      return;
   }
 
   // Channel totals: written at map times.
@@ -89,16 +84,11 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
     if (ov.out_ov_on[k]) {
       dataset_out* row = ov.series.row(ov_base + k);
       const std::string_view folder = ov.out_ov_file[k].view();
-      dataset_out_grid(row[1], ms, ms.rows, ms.cols);
-      row[1].values = m.ov_mass[k];
-      dataset_out_open(row[1], format, folder, ".mass", ".asc", ov_names[k].mass_id,
-                       ov_names[k].mass_name, ms);
-      if (process.error_block.stop) return;
-      dataset_out_grid(row[2], ms, ms.rows, ms.cols);
-      row[2].values = m.ov_conc[k];
-      dataset_out_open(row[2], format, folder, ".conc", ".asc", ov_names[k].conc_id,
-                       ov_names[k].conc_name, ms);
-      if (process.error_block.stop) return;
+      if (!open_grid_series(row[1], ms, ms.rows, ms.cols, m.ov_mass[k], folder, ".mass", ".asc",
+                            ov_names[k].mass_id, ov_names[k].mass_name) ||
+          !open_grid_series(row[2], ms, ms.rows, ms.cols, m.ov_conc[k], folder, ".conc", ".asc",
+                            ov_names[k].conc_id, ov_names[k].conc_name))
+        return;
     }
     if (st.out_st_on[k]) {
       mass_con_writer* row = st.series.row(st_base + k);

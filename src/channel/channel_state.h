@@ -30,6 +30,21 @@ struct channel_state {
   guarded_file chan_hotstart_out_file;
   guarded_file chan_new_elev_file;
   guarded_file flood_stream_file;
+
+  // --- network tables and node state read by the outputs ([node][link])
+  int chan_explic = 0;
+  int num_stream_links = 0;
+  int max_nodes_per_link = 0;        // stride of flat node indices link * stride + node
+  array1d<int> nx;                   // current nodes per link
+  array1d<int> nx1;                  // nodes per link of the channel file
+  array1d<int> og_nx1;               // original nodes per link
+  array1d<int> ltype;                // link type bits
+  array1d<double> link_dx;           // node spacing per link, m
+  array2d<double> yp;                // water surface elevation
+  array2d<double> bel;               // bed elevation
+  array2d<double> qp;                // discharge, m3/s
+  array2d<double> area;              // flow area, m2
+  array2d<double> chan_depth;        // flow depth, m
 };
 
 }  // namespace nivra

@@ -50,6 +50,11 @@ struct hydromet_state {
   guarded_file storage_capacity_file;
   guarded_file interception_coeff_file;
   guarded_file nwsrfs_elev_snow_file;
+
+  // --- hydrometeorology read by the outputs (per cell)
+  array1d<double> rain_depth;
+  array1d<double> snow_swe;          // snow water equivalent
+  array1d<double> snow_temperature;
 };
 
 }  // namespace nivra

@@ -31,6 +31,9 @@ struct grid_state {
   guarded_file watershed_mask_file;
   guarded_file dike_map_file;
   guarded_file lowspot_input_file;
+
+  // --- grid header, mask and cell numbering
+  array1d<double> elevation;         // ground elevation per cell, m
 };
 
 }  // namespace nivra

@@ -371,6 +371,7 @@ struct project_options {
   file_name_text zv_nodes_to_segs;
   file_name_text zv_segment_map;
   file_name_text zv_segment_fluxes;
+
 };
 
 struct run_control {

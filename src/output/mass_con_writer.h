@@ -1,6 +1,6 @@
-// mass_con_writer: one constituent's link/node output series. A writer
-// starts closed and unbound; it owns its table, its lake values and its two
-// files, and releases them when it goes.
+// mass_con_writer: one constituent's link/node output series. Sources and
+// network tables are borrowed; the writer owns its value table, its lake
+// values and its two files, and releases them when it goes.
 #pragma once
 
 #include "core/arrays.h"
@@ -11,11 +11,28 @@ namespace nivra {
 
 class mass_con_writer {
  public:
-  int step = 0;           // number of the next "TS" block
-  int source_kind = -1;   // -1 unbound, 1 flat source, 2 node-major source
+  mass_con_writer() { lake_values.set_name("mass_con_writer::lake_values"); }
+  mass_con_writer(const mass_con_writer&) = delete;
+  mass_con_writer& operator=(const mass_con_writer&) = delete;
+
+  int step = 0;
+  int source_kind = -1;                           // 1 flat [stride*link+node], 2 node-major
+  const double* flat_values = nullptr;
+  const jagged_array<double>* row_values = nullptr;  // rows = nodes, elements = links
   guarded_file mass_file;
   guarded_file con_file;
-  array2d<double> table;  // values as written, [node][link]
+  int kind = 0;
+  int link_count = 0;
+  const int* node_counts = nullptr;
+  const int* out_node_counts = nullptr;
+  const int* link_types = nullptr;
+  const array2d<double>* second_values = nullptr;
+  const int* lake_of_link = nullptr;
+  const double* lake_source = nullptr;
+  array2d<double> table;                          // [node][link] as written
+  int stride = 0;
+  double scale = 1.0;
+  int lake_count = 0;
   checked_array<double> lake_values;
 };
 

@@ -7,6 +7,8 @@
 #include "core/text.h"
 #include "output/dataset_out.h"
 #include "output/mass_con_writer.h"
+#include <vector>
+#include "output/linknode.h"
 
 namespace nivra {
 
@@ -35,7 +37,6 @@ struct output_state {
   guarded_file dep_dis_location_file;
   guarded_file out_dep_dis_location_file;
   guarded_file sed_hyd_location_file;
-  guarded_file out_sed_hyd_location_file;
   guarded_file overland_depth_location_file;
   guarded_file overland_wse_location_file;
 
@@ -51,6 +52,106 @@ struct output_state {
   guarded_file ov_con_map_file;
   guarded_file sat_source_map_file;
   guarded_file flood_grid_file;
+
+  // --- time-series, map and link/node outputs: requests and switches
+  int qout_cfs = 0;                 // discharges in cubic feet per second
+  int sig_outlet_hydro_given = 0;
+  int in_hyd_location_given = 0;
+  int in_gwflux_location_given = 0;
+  int in_celldepdis_location_given = 0;
+  int superlink_junc_flow_given = 0;
+  int superlink_node_flow_given = 0;
+  int out_dep_location_given = 0;
+  int out_con_location_given = 0;
+  int out_mass_location_given = 0;
+  int in_theta_location_given = 0;
+  int gw_well_level_given = 0;
+  int overland_depths_given = 0;
+  int overland_wse_given = 0;
+  int lake_output_given = 0;
+  int chan_depth_given = 0;
+  int chan_discharge_given = 0;
+  int chan_velocity_given = 0;
+  int chan_stage_given = 0;
+  int chan_sed_flux_given = 0;
+  int flood_stream_given = 0;
+  int pipe_flow_given = 0;
+  int pipe_head_given = 0;
+  int pipe_tile_given = 0;
+  int depth_given = 0;
+  int discharge_given = 0;
+  int dis_rain_given = 0;
+  int inf_depth_given = 0;
+  int rate_of_infil_given = 0;
+  int surf_moist_given = 0;
+  int gw_output_given = 0;
+  int gw_recharge_cum_given = 0;
+  int gw_recharge_inc_given = 0;
+  int flood_grid_given = 0;
+  int ov_con_map_given = 0;
+  int no_map_output = 0;            // MAP_TYPE 0: one ASCII grid per quantity and output time
+  int dataset_output = 0;           // MAP_TYPE 1, 2: dataset files
+  int binary_dataset = 0;           // MAP_TYPE 2: binary dataset files
+  int skip_index_maps = 0;
+  int zv_discharge_out = 0;         // outlet discharge line for the ZV model
+
+  // --- output counters of the run
+  int hydro_line_count = 0;
+  int ts_chan_depth = 0;
+  int ts_chan_discharge = 0;
+  int ts_chan_velocity = 0;
+  int ts_chan_stage = 0;
+  int ts_stream_sed_flux = 0;
+  int ts_pipe_flow = 0;
+  int ts_pipe_head = 0;
+  int ts_pipe_tile = 0;
+  double lt_time_stamp = 0.0;       // time column of long-term series
+  int map_number = 0;               // number of the last per-time map set
+
+  // --- location lists (1-based)
+  int num_hyd_locations = 0;
+  array1d<int> hlink, hnode;
+  int num_gwflux_locations = 0;
+  array1d<int> gwflink, gwfnode;
+  int num_cell_locations = 0;
+  array1d<int> gnumlocater;         // cell number of each location
+  int num_sjunc_locations = 0;
+  array1d<int> sjunc;
+  int num_slink_locations = 0;
+  array1d<int> sl_link, sl_node;
+  int n_theta_loc = 0;
+  array1d<int> cell_loc, cell_num;
+  array2d<int> theta_loc_layers;    // [location][k]: soil layers of the location
+  int n_overland_depth_locs = 0;
+  array1d<int> overland_depth_row, overland_depth_col;
+  int n_overland_wse_locs = 0;
+  array1d<int> overland_wse_row, overland_wse_col;
+  int n_sed_loc = 0;
+  array1d<int> slink, snode;
+
+  // --- text series files
+  guarded_file out_dep_location_file;
+  guarded_file out_con_location_file;
+  guarded_file out_mass_location_file;
+  guarded_file qin_output_file;     // outlet discharge for the ZV model
+
+  // --- link/node files
+
+  // --- per-variable dataset files
+  guarded_file gw_head_map_file;
+  guarded_file snow_swe_map_file;
+
+  // --- map output work arrays (per cell, sized at set-up)
+  array1d<double> depth_output;        // overland depth, lake depth on lake cells
+  array1d<double> discharge_cell;      // overland discharge magnitude
+  array1d<double> gw_recharge_prev;    // cumulative recharge at the previous map time
+  array1d<double> gw_recharge_inc_cell;
+  std::vector<unsigned char> dataset_scratch;  // binary record buffer
+
+  // --- gridded and link/node series writers
+  jagged_array<dataset_out> map_series{"map_series"};
+  jagged_array<mass_con_writer> channel_series{"channel_series"};
+  int constituent_series_count = 0;
 };
 
 }  // namespace nivra

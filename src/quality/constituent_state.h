@@ -6,8 +6,14 @@
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include "model/file_name_text.h"
+#include "quality/ov_sed_record.h"
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace nivra {
+
+struct nsm_writers;
 
 struct nsm;
 
@@ -122,6 +128,31 @@ struct constituent_state : sediment_record {
   guarded_file chan_contam_file;
   guarded_file total_chan_p_file;
   guarded_file total_chan_kn_file;
+
+  // --- sediments read by the outputs
+  int chan_sed_on = 0;
+  int n_fine_classes = 0, n_sand_classes = 0;
+  int in_sed_loc = 0, outlet_sed_tss = 0, out_tss_loc = 0;
+  std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
+  array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
+  array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
+  array2d<double> qsmax;             // [flat node][class position] flux of the step
+  array2d<double> chan_sed_conc;     // [flat node][class], 0 the total
+  array2d<double> qsmax_total;       // [node][link] total flux of the link/node file
+  guarded_file out_sed_hyd_location_file;
+
+  // --- constituents read by the outputs
+  int num_constituents = 0;
+  std::vector<std::string> constituent_output_name;      // output name per constituent (1-based)
+  jagged_array<double> ov_conc, ov_mass;                   // [constituent][cell]
+  jagged_array<double> chan_conc, chan_node_mass;          // [constituent][flat node]
+  jagged_array<double> dissolved_chan_flux, attached_chan_flux;  // [constituent][flat node]
+  jagged_array<double> lake_conc, lake_mass;               // [constituent][lake]
+  int ov_con_trans = 0;
+  int chan_con_trans = 0;
+  int sediment_contam = 0;
+  int nutrients = 0;
+  nsm_writers* nsm_out = nullptr;    // the nutrient container's output block
 };
 
 }  // namespace nivra

@@ -39,6 +39,15 @@ struct clock_state {
   // Maps exchanged with the outside framework and model.
   guarded_file exchange_map_file;
   guarded_file mola_exchange_file;
+
+  // --- run clock and output intervals
+  int tot_time = 0;                  // run length, minutes
+  int hyd_write_steps = 0;           // hydrograph write interval, steps
+  int map_write_steps = 0;           // map write interval, steps
+  double elapsed_min = 0.0;          // elapsed simulation time, minutes
+  int day_of_year = 0;
+  int long_term = 0;                 // continuous run
+  int strict_julian_date = 0;        // time columns in Julian days
 };
 
 }  // namespace nivra

@@ -26,6 +26,13 @@ struct groundwater_state {
   guarded_file gw_flux_location_file;
   guarded_file out_gw_flux_location_file;
   guarded_file gw_hotstart_out_file;
+
+  // --- groundwater read by the outputs
+  array1d<double> elevgw;            // water-table elevation per cell, m
+  array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
+  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
+  int num_wells = 0;
+  array1d<int> well_row, well_column;
 };
 
 }  // namespace nivra

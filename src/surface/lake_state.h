@@ -16,6 +16,14 @@ struct lake_state {
   guarded_file lake_map_file;
   guarded_file lake_data_file;
   guarded_file lake_output_file;
+
+  // --- channel lakes read by the outputs
+  int chan_lakes = 0;
+  int num_lakes = 0;
+  array1d<double> lake_elev;         // per lake, m
+  array1d<double> lake_volume;       // per lake, m3
+  array1d<int> lake_mask;            // lake number per cell, 0 for land
+  array1d<int> lake2link;            // lake number of each lake link
 };
 
 }  // namespace nivra

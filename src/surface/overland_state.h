@@ -19,6 +19,11 @@ struct overland_state {
   guarded_file reten_depth_file;
   guarded_file read_ov_hotstart_file;
   guarded_file write_ov_hotstart_file;
+
+  // --- overland flow read by the outputs
+  array1d<double> ov_depth;          // m
+  array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
+  double qout = 0.0;                 // outlet discharge, m3/s
 };
 
 }  // namespace nivra

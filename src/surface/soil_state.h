@@ -5,6 +5,7 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include <vector>
 
 namespace nivra {
 
@@ -46,6 +47,18 @@ struct soil_state {
   guarded_file read_sm_hotstart_file;
   guarded_file write_sm_hotstart_file;
   guarded_file evap_out_file;
+
+  // --- soil water read by the outputs
+  array1d<double> inf_depth_cell;    // infiltrated depth per cell
+  array1d<double> inf_rate;          // infiltration rate per cell
+  array1d<double> surface_moisture;
+  array1d<double> sm_water_top, sm_water_bottom;  // cm of water in the two soil-moisture layers
+  array1d<double> sm_depth;          // soil-moisture accounting depth per cell, cm
+  array2d<double> THETA;             // [cell][layer] water content
+  array1d<int> soiltype;             // soil class per cell
+  int inf_richards = 0;
+  int sm_accounting = 0;
+  int inf_layered_soil = 0;
 };
 
 }  // namespace nivra

@@ -1,0 +1,419 @@
+#include "output/dataset_out.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "core/platform.h"
+#include "core/process.h"
+#include "model/model_state.h"
+#include "output/grid_writers.h"
+#include "output/linknode.h"
+#include "output/nsm_output.h"
+#include "output/text_format.h"
+
+namespace nivra {
+
+namespace {
+
+// Card numbers of the binary dataset layout.
+constexpr std::int32_t card_version = 3000, card_objtype = 100, card_sflt = 110, card_sflg = 120,
+                       card_begscl = 130, card_objid = 160, card_numdata = 170,
+                       card_numcells = 180, card_name = 190, card_ts = 200, card_endds = 210;
+constexpr std::int32_t objtype_grid2d = 4;
+constexpr std::size_t binary_name_width = 40;
+constexpr std::size_t binary_record_head = 4 + 2 + 8;
+
+template <class T>
+unsigned char* put_le(unsigned char* p, T v) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  unsigned char bytes[sizeof(T)];
+  std::memcpy(bytes, &v, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big)
+    for (std::size_t i = 0; i < sizeof(T); ++i) p[i] = bytes[sizeof(T) - 1 - i];
+  else
+    std::memcpy(p, bytes, sizeof(T));
+  return p + sizeof(T);
+}
+
+void write_i32(std::FILE* fp, std::int32_t v) {
+  unsigned char b[4];
+  put_le(b, v);
+  std::fwrite(b, 1, 4, fp);
+}
+
+bool fail_dataset_open(std::string_view path) {
+  set_error(59, "", path);
+  process.error_block.stop = 1;
+  return false;
+}
+
+inline bool active(const array2d<int>& mask, int r, int c) {
+  return !mask.empty() && r <= mask.rows() && c <= mask.cols() && mask(r, c) != 0;
+}
+
+std::size_t binary_record_size(int rows, int cols) {
+  const std::size_t n = static_cast<std::size_t>(rows > 0 ? rows : 0) *
+                        static_cast<std::size_t>(cols > 0 ? cols : 0);
+  return binary_record_head + n * (2 + 8);
+}
+
+}  // namespace
+
+int series_format(const model_state& ms) {
+  if (ms.no_map_output) return dataset_per_time_grid;
+  if (ms.binary_dataset) return dataset_binary;
+  if (ms.skip_index_maps) return dataset_nothing;
+  return dataset_ascii;
+}
+
+void dataset_out_grid(dataset_out& out, const model_state& ms, int rows, int cols) {
+  out.north = ms.north;
+  out.south = ms.south;
+  out.east = ms.east;
+  out.west = ms.west;
+  out.rows = rows;
+  out.cols = cols;
+  out.mask = &ms.mask;
+  out.cell_size = ms.grid_size;
+}
+
+std::string join_folder(std::string_view folder, std::string_view name) {
+  std::string s(folder);
+  if (!s.empty() && !is_path_sep(s.back())) s.push_back('/');
+  s.append(name);
+  return s;
+}
+
+bool write_dataset_header_binary(std::string_view path, guarded_file& file, int object_id,
+                                 std::string_view name, int rows, int cols) {
+  if (!open_guarded_file(file, path, "wb")) return fail_dataset_open(path);
+  std::FILE* fp = file.fp;
+  const std::int32_t n = rows * cols;
+  write_i32(fp, card_version);
+  write_i32(fp, card_objtype);
+  write_i32(fp, objtype_grid2d);
+  write_i32(fp, card_sflt);
+  write_i32(fp, 8);
+  write_i32(fp, card_sflg);
+  write_i32(fp, 2);
+  write_i32(fp, card_begscl);
+  write_i32(fp, card_objid);
+  write_i32(fp, object_id);
+  write_i32(fp, card_numdata);
+  write_i32(fp, n);
+  write_i32(fp, card_numcells);
+  write_i32(fp, n);
+  write_i32(fp, card_name);
+  char field[binary_name_width] = {};
+  std::memcpy(field, name.data(), name.size() < binary_name_width ? name.size() : binary_name_width);
+  std::fwrite(field, 1, binary_name_width, fp);
+  return true;
+}
+
+bool write_dataset_header_ascii(std::string_view path, guarded_file& file, int object_id,
+                                std::string_view name, int rows, int cols) {
+  if (!open_guarded_file(file, path, "w")) return fail_dataset_open(path);
+  std::FILE* fp = file.fp;
+  std::fprintf(fp, "DATASET\n");
+  std::fprintf(fp, "OBJTYPE grid2d\n");
+  std::fprintf(fp, "BEGSCL\n");
+  std::fprintf(fp, "OBJID %d\n", object_id);
+  std::fprintf(fp, "ND %d\n", rows * cols);
+  std::fprintf(fp, "NC %d\n", rows * cols);
+  std::fprintf(fp, "NAME %.*s\n", static_cast<int>(name.size()), name.data());
+  return true;
+}
+
+void write_dataset_record(guarded_file& file, bool binary, double time, const array2d<int>& mask,
+                          int rows, int cols, const double* values,
+                          std::vector<unsigned char>& scratch) {
+  std::FILE* fp = file.fp;
+  if (!fp) return;
+  if (binary) {
+    const std::size_t size = binary_record_size(rows, cols);
+    if (scratch.size() < size) scratch.resize(size);
+    unsigned char* p = scratch.data();
+    p = put_le<std::int32_t>(p, card_ts);
+    p = put_le<std::int16_t>(p, 1);
+    p = put_le<double>(p, time);
+    unsigned char* flags = p;
+    unsigned char* reals = p + static_cast<std::size_t>(rows) * cols * 2;
+    int k = 0;
+    for (int r = 1; r <= rows; ++r) {
+      for (int c = 1; c <= cols; ++c) {
+        const bool on = active(mask, r, c);
+        double v = 0.0;
+        if (on) {
+          ++k;
+          v = values ? values[k] : 0.0;
+        }
+        flags = put_le<std::int16_t>(flags, on ? 1 : 0);
+        reals = put_le<double>(reals, v);
+      }
+    }
+    std::fwrite(scratch.data(), 1, size, fp);
+    return;
+  }
+  std::fprintf(fp, "TS 1 %lf\n", time);
+  block_writer out(fp);
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c) out.text(active(mask, r, c) ? "1\n" : "0\n");
+  int k = 0;
+  for (int r = 1; r <= rows; ++r) {
+    for (int c = 1; c <= cols; ++c) {
+      double v = 0.0;
+      if (active(mask, r, c)) {
+        ++k;
+        v = values ? values[k] : 0.0;
+      }
+      out.fixed(v, 6, '\n');
+    }
+  }
+}
+
+void write_dataset_end(guarded_file& file, bool binary) {
+  if (!file.fp) return;
+  if (binary)
+    write_i32(file.fp, card_endds);
+  else
+    std::fprintf(file.fp, "ENDDS\n");
+}
+
+void dataset_out_open(dataset_out& out, int format, std::string_view folder, std::string_view base,
+                      std::string_view extension, int object_id, std::string_view name,
+                      model_state& ms) {
+  out.format = format;
+  out.folder.assign_cut(folder);
+  out.base.assign_cut(base);
+  out.extension.assign_cut(extension);
+  out.prefix.assign_cut(name);
+  const std::string path = std::string(folder) + std::string(base);
+  if (ms.binary_dataset) {
+    if (write_dataset_header_binary(path, out.file, object_id, name, out.rows, out.cols))
+      out.record.resize(binary_record_size(out.rows, out.cols));
+  } else if (!ms.skip_index_maps && !ms.no_map_output) {
+    write_dataset_header_ascii(path, out.file, object_id, name, out.rows, out.cols);
+  }
+}
+
+bool open_grid_series(dataset_out& out, model_state& ms, int rows, int cols, const double* values,
+                      std::string_view folder, std::string_view base, std::string_view extension,
+                      int object_id, std::string_view name) {
+  dataset_out_grid(out, ms, rows, cols);
+  out.values = values;
+  dataset_out_open(out, series_format(ms), folder, base, extension, object_id, name, ms);
+  return !process.error_block.stop;
+}
+
+void write_map_timestep(dataset_out& out, double time) {
+  static const array2d<int> no_mask;
+  const array2d<int>& mask = out.mask ? *out.mask : no_mask;
+  switch (out.format) {
+    case dataset_per_time_grid: {
+      char number[16];
+      std::snprintf(number, sizeof number, ".%04d", out.step);
+      const std::string own = std::string(out.prefix.view()) + std::string(out.base.view()) +
+                              number + std::string(out.extension.view());
+      const std::string name = join_folder(out.folder.view(), own);
+      msg_printf("opening file %s\n", name.c_str());
+      if (!open_guarded_file(out.file, name, "w")) {
+        std::printf("Can't open map for writing: %s\n", name.c_str());
+        set_error(own_message_code);
+        report_error();
+        return;
+      }
+      write_ascii_grid(out.file, mask, out.north, out.south, out.east, out.west, out.rows,
+                       out.cols, out.values, out.cell_size);
+      reset_guarded_file(out.file);
+      ++out.step;
+      return;
+    }
+    case dataset_ascii:
+    case dataset_binary:
+      write_dataset_record(out.file, out.format == dataset_binary, time, mask, out.rows, out.cols,
+                           out.values, out.record);
+      return;
+    default:
+      return;
+  }
+}
+
+void open_dataset_file(int object_id, std::string_view path, std::string_view name,
+                       guarded_file& file, int& enabled_flag, model_state& ms) {
+  if (ms.binary_dataset) {
+    write_dataset_header_binary(path, file, object_id, name, ms.rows, ms.cols);
+  } else if (ms.skip_index_maps) {
+    enabled_flag = 0;
+  } else if (!ms.no_map_output) {
+    write_dataset_header_ascii(path, file, object_id, name, ms.rows, ms.cols);
+  }
+}
+
+namespace {
+
+struct grid_series {
+  const char* name;
+  int object_id;
+  guarded_file* file;
+  const file_name_text* card;
+  int* flag;
+};
+
+grid_series grid_series_of(int k, model_state& ms) {
+  project_options& po = ms.project_options;
+  switch (k) {
+    case 0: return {"depth", 1010, &ms.depth_map_file, &po.depth, &ms.depth_given};
+    case 1: return {"discharge", 1011, &ms.discharge_map_file, &po.discharge, &ms.discharge_given};
+    case 2: return {"rain", 1012, &ms.dis_rain_map_file, &po.dis_rain, &ms.dis_rain_given};
+    case 3:
+      return {"infiltrated_depth", 1013, &ms.inf_depth_map_file, &po.inf_depth,
+              &ms.inf_depth_given};
+    case 4:
+      return {"infiltration_rate", 1014, &ms.rate_of_infil_map_file, &po.rate_of_infil,
+              &ms.rate_of_infil_given};
+    case 5:
+      return {"surface_moisture", 1015, &ms.surf_moist_map_file, &po.surf_moist,
+              &ms.surf_moist_given};
+    case 6:
+      return {"groundwater_head", 1016, &ms.gw_head_map_file, &po.gw_output, &ms.gw_output_given};
+    case 7:
+      return {"sediment_flux", 1017, &ms.max_sed_flux_file, &po.max_sed_flux, &ms.max_sed_flux};
+    case 8:
+      return {"sediment_volume", 1018, &ms.net_sed_volume_file, &po.net_sed_volume,
+              &ms.net_sed_volume};
+    case 9:
+      return {"suspended_sediment_conc", 1019, &ms.vol_sed_susp_file, &po.vol_sed_susp,
+              &ms.vol_sed_susp};
+    case 10:
+      return {"contaminant_conc", 1020, &ms.ov_con_map_file, &po.ov_con_map, &ms.ov_con_map_given};
+    case 11:
+      return {"flood_grid", 1021, &ms.flood_grid_file, &po.flood_grid, &ms.flood_grid_given};
+    case 12:
+      return {"gw_recharge_cum", 1022, &ms.gw_recharge_cum_map_file, &po.gw_recharge_cum,
+              &ms.gw_recharge_cum_given};
+    case 13:
+      return {"gw_recharge_inc", 1023, &ms.gw_recharge_inc_map_file, &po.gw_recharge_inc,
+              &ms.gw_recharge_inc_given};
+    default:
+      return {"snow_water_equivalent", 1024, &ms.snow_swe_map_file, &po.snow_swe_file,
+              &po.snow_swe_file_given};
+  }
+}
+
+void alloc_cells(array1d<double>& a, int ncells) {
+  if (a.empty() && ncells > 0) a.alloc(ncells);
+}
+
+}  // namespace
+
+void open_grid_dataset_series(int k, model_state& ms) {
+  grid_series s = grid_series_of(k, ms);
+  open_dataset_file(s.object_id, s.card->view(), s.name, *s.file, *s.flag, ms);
+}
+
+void init_grid_dataset_output(model_state& ms) {
+  // Work arrays of the map output step, made once so that no step allocates.
+  alloc_cells(ms.depth_output, ms.ncells);
+  alloc_cells(ms.discharge_cell, ms.ncells);
+  alloc_cells(ms.gw_recharge_prev, ms.ncells);
+  alloc_cells(ms.gw_recharge_inc_cell, ms.ncells);
+  if (ms.binary_dataset) ms.dataset_scratch.resize(binary_record_size(ms.rows, ms.cols));
+
+  auto open_if = [&](bool on, int k) {
+    if (!on || process.error_block.stop) return;
+    open_grid_dataset_series(k, ms);
+  };
+  open_if(ms.depth_given, 0);
+  open_if(ms.discharge_given, 1);
+  open_if(ms.dis_rain_given, 2);
+  open_if(ms.gw_recharge_cum_given, 12);
+  open_if(ms.gw_recharge_inc_given, 13);
+  open_if(ms.inf_depth_given, 3);
+  open_if(ms.rate_of_infil_given, 4);
+  open_if(ms.surf_moist_given, 5);
+  open_if(ms.gw_output_given, 6);
+  if (ms.ov_sed) {
+    open_if(ms.max_sed_flux, 7);
+    open_if(ms.net_sed_volume, 8);
+    open_if(ms.vol_sed_susp, 9);
+  }
+  open_if(ms.ov_con_trans && ms.ov_con_map_given, 10);
+  open_if(ms.flood_grid_given, 11);
+  open_if(ms.project_options.snow_swe_file_given, 14);
+  if (process.error_block.stop) return;
+
+  if (ms.project_options.snow_temp_given &&
+      !open_grid_series(ms.snow_temp_dataset, ms, ms.nrows, ms.ncols, ms.snow_temperature.data(),
+                        ms.project_options.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
+    return;
+  if (ms.nutrients && ms.nsm_out) init_nutrient_map_series(*ms.nsm_out, ms);
+}
+
+void alloc_map_series_array(jagged_array<dataset_out>& series, int n) {
+  if (n > 0) series.grow(n, 2);
+}
+
+void alloc_channel_series_array(jagged_array<mass_con_writer>& series, int n) {
+  if (n > 0) series.grow(n, 2);
+}
+
+namespace {
+
+const double* row_or_null(const jagged_array<double>& a, int i) { return a.row(i); }
+
+std::string output_name_of(const model_state& ms, int i) {
+  if (i >= 0 && static_cast<std::size_t>(i) < ms.constituent_output_name.size())
+    return ms.constituent_output_name[static_cast<std::size_t>(i)];
+  return std::string();
+}
+
+}  // namespace
+
+void init_contaminant_map_series(model_state& ms) {
+  int n = 0;
+  for (int i = 1; i <= ms.num_constituents && i <= ms.constituent_type.count(); ++i)
+    if (ms.constituent_type[i] == 1) ++n;
+  ms.constituent_series_count = n;
+  if (n < 1) return;
+  const int base = ms.map_series.count();
+  alloc_map_series_array(ms.map_series, n);
+  for (int i = 1; i <= n; ++i) {
+    dataset_out* row = ms.map_series.row(base + i);
+    const std::string folder = output_name_of(ms, i);
+    char conc_name[32], mass_name[32];
+    std::snprintf(conc_name, sizeof conc_name, "conc_%02d", i);
+    std::snprintf(mass_name, sizeof mass_name, "mass_%02d", i);
+    const int id = 5000 + (i - 1) * ms.num_constituents;
+    if (!open_grid_series(row[1], ms, ms.rows, ms.cols, row_or_null(ms.ov_conc, i), folder,
+                          ".conc", ".asc", id, conc_name) ||
+        !open_grid_series(row[2], ms, ms.rows, ms.cols, row_or_null(ms.ov_mass, i), folder,
+                          ".mass", ".asc", id + 1, mass_name))
+      return;
+  }
+}
+
+void init_channel_constituent_series(model_state& ms) {
+  const int n = ms.constituent_series_count;
+  if (n < 1 || !ms.chan_con_trans) return;
+  const int base = ms.channel_series.count();
+  alloc_channel_series_array(ms.channel_series, n);
+  const linknode_network net = channel_network_of(ms);
+  const linknode_timing timing = linknode_timing_for(ms, ms.hyd_write_steps);
+  const int lakes = ms.chan_lakes ? ms.num_lakes : 0;
+  for (int i = 1; i <= n; ++i) {
+    mass_con_writer* row = ms.channel_series.row(base + i);
+    const std::string name = output_name_of(ms, i);
+    mass_con_writer_alloc_b(row[1], lnk_concentration, row_or_null(ms.chan_conc, i), net,
+                            lakes ? row_or_null(ms.lake_conc, i) : nullptr, lakes);
+    open_mass_con_files(row[1], name, ".chan", ".conc", 1.0, timing);
+    mass_con_writer_alloc_b(row[2], lnk_mass, row_or_null(ms.chan_node_mass, i), net,
+                            lakes ? row_or_null(ms.lake_mass, i) : nullptr, lakes);
+    open_mass_con_files(row[2], name, ".chan", ".mass", 1.0, timing);
+  }
+}
+
+}  // namespace nivra

@@ -1,0 +1,32 @@
+// The per-step outputs the time loop calls after the end-of-event
+// handling: the text time series and link/node blocks at every hydrograph
+// write step, then the gridded maps at every map write step.
+#pragma once
+
+namespace nivra {
+
+struct model_state;
+
+// Every text series of the run gets its next line when the step is a
+// hydrograph write step (step_count a multiple of hyd_write_steps).
+void write_time_series_output(model_state& ms);
+
+// The gridded quantities the project asks for, when step_count - 1 is a
+// multiple of map_write_steps: records of the dataset files or one ASCII
+// grid file per quantity, then the constituent and snow series.
+void write_map_output(model_state& ms);
+
+// Write-step tests; an interval below one step means every step.
+bool hydrograph_step_due(const model_state& ms);
+bool map_step_due(const model_state& ms);
+
+// The time column of long-term series: the year plus the fraction of the
+// year elapsed (366-day years when year - 1900 is divisible by 4), or the
+// model time in Julian days with strict Julian dates.
+double long_term_time_stamp(const model_state& ms);
+
+// Fills depth_output with the overland depth of every cell and, on cells
+// under a channel lake, the lake level minus the ground.
+void fill_depth_output(model_state& ms);
+
+}  // namespace nivra

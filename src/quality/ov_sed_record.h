@@ -1,0 +1,20 @@
+// The overland sediment record of a run: what the output writers read of it.
+// The sediment set-up builds it when soil erosion is on (the model record
+// then holds it in ov_sed); the overland sediment step fills it.
+#pragma once
+
+#include "core/arrays.h"
+
+namespace nivra {
+
+struct ov_sed_record {
+  double outlet_last_vol = 0.0;      // sediment volume that left at the outlet in the step, m3
+  array2d<double> ov_qsmax;          // [cell][class] flux of the step, m3/s; class 0 the total
+  array1d<double> ov_qsmax_total;    // per cell, filled by the map output
+  array2d<double> ov_qsvol;          // [cell][class] net volume, deposited minus eroded
+  array2d<double> ov_qsconc;         // [cell][class] suspended volume; class 0 the total
+  array1d<double> ov_conc;           // per cell, filled by the map output
+  array1d<double> ov_net_sed;        // per cell, filled by the map output
+};
+
+}  // namespace nivra

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "core/process.h"
+#include "output/dataset_out.h"
+#include "output/nsm_output.h"
+#include "output/step_outputs.h"
+#include "output_fixture.h"
+
+namespace nivra::testing {
+namespace {
+
+class MapOutput : public process_test {
+ protected:
+  std::unique_ptr<model_state> ms = make_fixture();
+  void SetUp() override {
+    process_test::SetUp();
+    std::filesystem::create_directory("maps");
+    ms->step_count = 1;
+    ms->elapsed_min = 30.0;
+  }
+  void write_quietly() {
+    ::testing::internal::CaptureStdout();
+    write_map_output(*ms);
+    said = ::testing::internal::GetCapturedStdout();
+  }
+  std::string said;
+};
+
+const char* const arc_head =
+    "ncols \t3\nnrows \t2\nxllcenter     50.00\nyllcenter     50.00\ncellsize    100.00\n"
+    "NODATA_value -9999.99\n";
+
+TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
+  ms->no_map_output = 1;
+  ms->depth_given = ms->discharge_given = ms->surf_moist_given = 1;
+  ms->project_options.depth = "maps";
+  ms->project_options.discharge = "maps/";
+  ms->project_options.surf_moist = "maps";
+  set_cells(ms->surface_moisture, {0.1, 0.2, 0.3, 0.4, 0.5});
+  write_quietly();
+  ms->step_count = 2;
+  write_quietly();
+  EXPECT_EQ(ms->map_number, 2);
+  EXPECT_EQ(read_file("maps/depth.0001.asc"),
+            std::string(arc_head) + "0.0100 0.0200 0.0300 \n0.0400 -9999.99 0.0500 \n");
+  EXPECT_EQ(read_file("maps/discharge.0002.asc"),
+            std::string(arc_head) + "0.0000 5.0000 0.0000 \n0.0000 -9999.99 1.0000 \n");
+  EXPECT_TRUE(file_exists("maps/smoist.0001.asc"));
+  EXPECT_TRUE(file_exists("maps/depth.0002.asc"));
+  EXPECT_NE(said.find("opening file maps/depth.0002.asc\n"), std::string::npos) << said;
+
+  // A surface-moisture folder ending in a separator names its files "surf.".
+  ms->project_options.surf_moist = "maps\\";
+  write_quietly();
+  EXPECT_TRUE(file_exists("maps/surf.0003.asc"));
+}
+
+TEST_F(MapOutput, LakeCellsShowTheLakeDepth) {
+  ms->no_map_output = 1;
+  ms->depth_given = 1;
+  ms->project_options.depth = "maps";
+  set_ints(ms->lake_mask, {0, 0, 1, 0, 0});
+  write_quietly();
+  EXPECT_EQ(read_file("maps/depth.0001.asc"),
+            std::string(arc_head) + "0.0100 0.0200 89.5000 \n0.0400 -9999.99 0.0500 \n");
+}
+
+TEST_F(MapOutput, OnlyAtMapSteps) {
+  ms->no_map_output = 1;
+  ms->depth_given = 1;
+  ms->project_options.depth = "maps";
+  ms->map_write_steps = 2;
+  for (int s = 1; s <= 5; ++s) {
+    ms->step_count = s;
+    write_quietly();
+  }
+  EXPECT_EQ(ms->map_number, 3);  // steps 1, 3 and 5
+  EXPECT_TRUE(file_exists("maps/depth.0003.asc"));
+  EXPECT_FALSE(file_exists("maps/depth.0004.asc"));
+}
+
+TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
+  ms->no_map_output = 1;
+  ms->depth_given = ms->discharge_given = 1;
+  ms->project_options.depth = "missing";
+  ms->project_options.discharge = "maps";
+  write_quietly();
+  EXPECT_NE(said.find("Can't open depth map for writing: missing/depth.0001.asc\n"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_FALSE(file_exists("maps/discharge.0001.asc"));
+}
+
+TEST_F(MapOutput, DatasetRecordsAndRechargeIncrements) {
+  ms->dataset_output = 1;
+  ms->dis_rain_given = ms->gw_recharge_cum_given = ms->gw_recharge_inc_given = 1;
+  ms->project_options.dis_rain = "rain.dat";
+  ms->project_options.gw_recharge_cum = "cum.dat";
+  ms->project_options.gw_recharge_inc = "inc.dat";
+  set_cells(ms->rain_depth, {1.0, 2.0, 3.0, 4.0, 5.0});
+  set_cells(ms->cum_gw_recharge, {0.5, 0.5, 0.5, 0.5, 0.5});
+  init_grid_dataset_output(*ms);
+  write_map_output(*ms);
+  ms->step_count = 2;
+  ms->elapsed_min = 31.0;
+  for (int c = 1; c <= 5; ++c) ms->cum_gw_recharge[c] = 0.75;
+  write_map_output(*ms);
+  const char* flags = "1\n1\n1\n1\n0\n1\n";
+  EXPECT_EQ(written(ms->dis_rain_map_file),
+            std::string("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1012\nND 6\nNC 6\nNAME rain\n") +
+                "TS 1 30.000000\n" + flags +
+                "1.000000\n2.000000\n3.000000\n4.000000\n0.000000\n5.000000\n" +
+                "TS 1 31.000000\n" + flags +
+                "1.000000\n2.000000\n3.000000\n4.000000\n0.000000\n5.000000\n");
+  const std::string inc = written(ms->gw_recharge_inc_map_file);
+  // The first increment is the cumulative recharge itself.
+  EXPECT_NE(inc.find(std::string("TS 1 30.000000\n") + flags +
+                     "0.500000\n0.500000\n0.500000\n0.500000\n0.000000\n0.500000\n"),
+            std::string::npos)
+      << inc;
+  EXPECT_NE(inc.find(std::string("TS 1 31.000000\n") + flags +
+                     "0.250000\n0.250000\n0.250000\n0.250000\n0.000000\n0.250000\n"),
+            std::string::npos)
+      << inc;
+  EXPECT_NE(written(ms->gw_recharge_cum_map_file).find("0.750000\n0.750000\n"), std::string::npos);
+}
+
+TEST_F(MapOutput, IndexMappedRunsKeepOnlyHeadAndSedimentFlux) {
+  ms->dataset_output = 1;
+  ms->depth_given = ms->gw_output_given = 1;
+  ms->skip_index_maps = 1;
+  set_cells(ms->elevgw, {9.0, 9.5, 10.0, 10.5, 11.0});
+  open_for_test(ms->depth_map_file, "depth.dat");
+  open_for_test(ms->gw_head_map_file, "head.dat");
+  write_map_output(*ms);
+  EXPECT_EQ(written(ms->depth_map_file), "");
+  EXPECT_EQ(written(ms->gw_head_map_file),
+            "TS 1 30.000000\n1\n1\n1\n1\n0\n1\n"
+            "9.000000\n9.500000\n10.000000\n10.500000\n0.000000\n11.000000\n");
+}
+
+TEST_F(MapOutput, SedimentMaps) {
+  ms->dataset_output = 1;
+  ms->n_sed_classes = 2;
+  ms->max_sed_flux = ms->net_sed_volume = ms->vol_sed_susp = 1;
+  ms->ov_sed = std::make_unique<ov_sed_record>();
+  ov_sed_record& s = *ms->ov_sed;
+  s.ov_qsmax.alloc(5, 2);
+  s.ov_qsvol.alloc(5, 2);
+  s.ov_qsconc.alloc(5, 2);
+  s.ov_qsmax(2, 1) = 1e-6;
+  s.ov_qsmax(2, 2) = 2.5e-6;
+  s.ov_qsvol(5, 1) = 10.0;
+  s.ov_qsvol(5, 2) = 20.0;  // 30 m3 over a 100 m cell: 3 mm
+  s.ov_qsconc(1, 0) = 0.125;
+  open_for_test(ms->max_sed_flux_file, "flux.dat");
+  open_for_test(ms->net_sed_volume_file, "net.dat");
+  open_for_test(ms->vol_sed_susp_file, "susp.dat");
+  write_map_output(*ms);
+  const char* head = "TS 1 30.000000\n1\n1\n1\n1\n0\n1\n";
+  EXPECT_EQ(written(ms->max_sed_flux_file),
+            std::string(head) + "0.000000\n3.500000\n0.000000\n0.000000\n0.000000\n0.000000\n");
+  EXPECT_EQ(written(ms->net_sed_volume_file),
+            std::string(head) + "0.000000\n0.000000\n0.000000\n0.000000\n0.000000\n3.000000\n");
+  EXPECT_EQ(written(ms->vol_sed_susp_file),
+            std::string(head) + "0.125000\n0.000000\n0.000000\n0.000000\n0.000000\n0.000000\n");
+}
+
+TEST_F(MapOutput, ContaminantAndSnowSeriesAreWrittenWithoutMapFlags) {
+  // MAP_TYPE 3: no per-variable maps, but the series still get records.
+  ms->num_constituents = 1;
+  ms->constituent_type.grow_fill(1, 1);
+  ms->constituent_output_name = {"", "con1"};
+  ms->ov_conc.grow(1, 5);
+  ms->ov_mass.grow(1, 5);
+  ms->ov_conc(1, 5) = 2.5;
+  ms->project_options.snow_temp_given = 1;
+  ms->project_options.snow_temp = "snowt.dat";
+  set_cells(ms->snow_temperature, {-1.0, -2.0, -3.0, -4.0, -5.0});
+  init_grid_dataset_output(*ms);
+  init_contaminant_map_series(*ms);
+  write_map_output(*ms);
+  dataset_out* row = ms->map_series.row(1);
+  const std::string conc = written(row[1].file);
+  EXPECT_NE(conc.find("TS 1 30.000000\n1\n1\n1\n1\n0\n1\n"
+                      "0.000000\n0.000000\n0.000000\n0.000000\n0.000000\n2.500000\n"),
+            std::string::npos)
+      << conc;
+  EXPECT_NE(written(ms->snow_temp_dataset.file).find("-1.000000\n-2.000000\n"), std::string::npos);
+}
+
+TEST_F(MapOutput, NutrientSeries) {
+  nsm_writers nsm;
+  std::vector<double> total_n = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0};
+  std::vector<double> ov_mass = {0.0, 0.1, 0.2, 0.3, 0.4, 0.5};
+  std::vector<double> st_mass(13, 0.0), st_conc(13, 0.0);
+  st_mass[4] = 2000.0;  // link 1, node 1
+  st_conc[10] = 0.5;    // link 3, node 1
+  jagged_array<double> st_total_p("tp");
+  st_total_p.grow(3, 3);
+  st_total_p(1, 3) = 0.004;
+  nsm.media.ov_total_n = total_n.data();
+  nsm.media.ov_mass[1] = ov_mass.data();
+  nsm.media.ov_conc[1] = ov_mass.data();
+  nsm.media.st_mass[2] = st_mass.data();
+  nsm.media.st_conc[2] = st_conc.data();
+  nsm.media.st_total_p = &st_total_p;
+  std::vector<nsm_total> asked;
+  nsm.recompute = [&](nsm_total t) { asked.push_back(t); };
+  nsm.outputs.out_ov_on[1] = 1;
+  nsm.outputs.out_ov_file[1] = "no2";
+  nsm.outputs2.out_st_on[2] = 1;
+  nsm.outputs2.out_st_file[2] = "no3_st";
+  project_options& po = ms->project_options;
+  po.total_ov_n_given = po.total_chan_p_given = 1;
+  po.total_ov_n = "tn_ov";
+  po.total_chan_p = "tp_chan.lnd";
+  ms->chan_lakes = 0;
+  ms->nutrients = 1;
+  ms->nsm_out = &nsm;
+  ms->dataset_output = 1;
+  init_grid_dataset_output(*ms);
+  asked.clear();
+  write_map_output(*ms);
+
+  EXPECT_EQ((std::vector<nsm_total>{nsm_total::overland_nh3, nsm_total::overland_total_n,
+                                    nsm_total::stream_total_p}),
+            asked);
+  EXPECT_NE(written(nsm.outputs.total_ov_n_writer.file)
+                .find("OBJID 1055\nND 6\nNC 6\nNAME Total_ov_N\nTS 1 30.000000\n"),
+            std::string::npos);
+  dataset_out* ov = nsm.outputs.series.row(1);
+  EXPECT_NE(written(ov[1].file).find("OBJID 1025\nND 6\nNC 6\nNAME OV_no2_mass\n"),
+            std::string::npos);
+  EXPECT_NE(written(ov[2].file).find("OBJID 1026\nND 6\nNC 6\nNAME OV_no2_conc\n"),
+            std::string::npos);
+  // Stream mass is written in thousands, concentration as it is; the
+  // headers carry the map interval.
+  mass_con_writer* st = nsm.outputs2.series.row(2);
+  EXPECT_EQ(written(st[1].mass_file),
+            "NIVRA_LINKNODE_NO3_MASS\nNUM_LINKS     3\nTIME_STEP     1\nNUM_TS        120\n"
+            "START_TIME     4  3 2001  5  6  0\n"
+            "TS    0\n2   1  2.00000   1  0.00000   \n0  -999.999   \n"
+            "3   1  0.00000   1  0.00000   1  0.00000   \n\n");
+  EXPECT_NE(written(st[2].mass_file).find("NIVRA_LINKNODE_NO3_CONC\n"), std::string::npos);
+  EXPECT_TRUE(file_exists("no3_st.mass"));
+  EXPECT_TRUE(file_exists("no3_st.conc"));
+  EXPECT_NE(written(nsm.outputs2.total_p_writer.mass_file)
+                .find("NIVRA_LINKNODE_TOTAL_PHOSPHORUS\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace nivra::testing

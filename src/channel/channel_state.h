@@ -9,6 +9,7 @@
 namespace nivra {
 
 struct channel_state {
+  int chan_explic = 0;   // explicit channel routing on: the outlet drains through the channels
 };
 
 }  // namespace nivra

@@ -28,6 +28,7 @@ struct project_state {
   nivra::project_options project_options;
   nivra::run_control run_control;
   nivra::rain_event rain_event;
+  int quiet = 0;   // QUIET card: the kernels' console lines are left out
 };
 
 }  // namespace nivra

@@ -124,10 +124,10 @@ TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
     for (auto* a : {&ms->lake_elev, &ms->lake_volume, &ms->lake_in_dv, &ms->lake_out_dv}) a->alloc(1);
     ms->lake_elev[1] = 99.75;  // below some shore cells, above others
     ms->lake_volume[1] = 500.0;
-    // A dike on the right side of one shore cell.
+    // A dike on the right side of a shore cell whose lower side meets the lake.
     ms->dike_map_given = 1;
     ms->dike_mask.alloc(ms->ncells);
-    ms->dike_mask[cell_at(*ms, 10, 10)] = 2;
+    ms->dike_mask[cell_at(*ms, 8, 12)] = 2;
     const double v0 = stored_volume(*ms);
     double moved = 0.0;
     for (int step = 0; step < 100; ++step) {

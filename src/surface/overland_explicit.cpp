@@ -81,6 +81,20 @@ double wetland_q(double S, double hj, double hk, bool k_wet, double ret_k, row_v
 
 inline bool is_wet(const explicit_ctx& c, int i) { return c.wet && c.wet[i] > 0; }
 
+// The arrays of one sweep direction: neighbour, ground slope, face flux and
+// the dike bit of the face.
+struct sweep_arrays {
+  const int* nb;
+  const double* slope;
+  double* q;
+  int bit;
+};
+
+inline sweep_arrays arrays_of(const explicit_ctx& c, int dir) {
+  if (dir == dir_x) return {c.right, c.sx, c.qx, 2};
+  return {c.below, c.sy, c.qy, 4};
+}
+
 // Prints and counts a failed stability check of face j. Failures of
 // channel-lake cells do not count.
 int face_failure(const explicit_ctx& c, int dir, int j, double qf, double dd, double dts) {
@@ -121,6 +135,18 @@ inline double face_slope(const explicit_ctx& c, const double* slope, int j, int 
 // of the slope would grow that push into waves on water at rest.
 inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
 
+// Stores the flux of face j -> k, moves its water between the two cells and,
+// while testing, checks it. Returns 1 for a counted failure.
+[[gnu::always_inline]] inline int move_water(explicit_ctx& c, double* q, int dir, int j, int k, double qf,
+                                             double dts, bool testing) {
+  q[j] = qf;
+  const double dd = dts * qf / c.dx;
+  c.dh[j] -= dd;
+  c.dh[k] += dd;
+  if (testing && (std::fabs(dd) >= 0.06 || c.h[j] - dd < -0.0001)) return face_failure(c, dir, j, qf, dd, dts);
+  return 0;
+}
+
 // One sweep of the sub-step variants. General handles channel lakes and
 // wetlands; the plain path serves grids without them. Returns the number of
 // counted failures (0 when not testing).
@@ -128,10 +154,7 @@ template <bool General>
 int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
   const int n = c.n;
   const double dx = c.dx;
-  const int* nb = dir == dir_x ? c.right : c.below;
-  const double* slope = dir == dir_x ? c.sx : c.sy;
-  double* q = dir == dir_x ? c.qx : c.qy;
-  const int bit = dir == dir_x ? 2 : 4;
+  const auto [nb, slope, q, bit] = arrays_of(c, dir);
   const double eps = c.lake_variant ? 1e-20 : 1e-30;
   double* h = c.h;
   double* dh = c.dh;
@@ -141,14 +164,20 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
   int fails = 0;
 
   for (int j = 1; j <= n; ++j) {
+    // Faces that are skipped carry nothing.
     const int k = nb[j];
-    if (k == 0) continue;
-    if (c.dike && (c.dike[j] & bit)) continue;
+    if (k == 0 || (c.dike && (c.dike[j] & bit))) {
+      q[j] = 0.0;
+      continue;
+    }
     double qf;
     if constexpr (General) {
       const int Lj = c.lake ? c.lake[j] : 0;
       const int Lk = c.lake ? c.lake[k] : 0;
-      if (Lj > 0 && Lk > 0) continue;
+      if (Lj > 0 && Lk > 0) {
+        q[j] = 0.0;
+        continue;
+      }
       if (Lk > 0) {
         // Water between the cell and the lake next to it.
         const double level = c.lake_elev[Lk];
@@ -184,12 +213,7 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         qf = flat(S) ? 0.0
                      : wetland_q(S, h[j], h[k], is_wet(c, k), ret[k], (*c.wprops)[c.wet[j]], rough[j],
                                  rough[k]);
-        q[j] = qf;
-        const double dd = dts * qf / dx;
-        dh[j] -= dd;
-        dh[k] += dd;
-        if (testing && (std::fabs(dd) >= 0.06 || h[j] - dd < -0.0001))
-          fails += face_failure(c, dir, j, qf, dd, dts);
+        fails += move_water(c, q, dir, j, k, qf, dts, testing);
         continue;
       }
     }
@@ -216,12 +240,7 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
     } else {
       qf = 0.0;
     }
-    q[j] = qf;
-    const double dd = dts * qf / dx;
-    dh[j] -= dd;
-    dh[k] += dd;
-    if (testing && (std::fabs(dd) >= 0.06 || h[j] - dd < -0.0001))
-      fails += face_failure(c, dir, j, qf, dd, dts);
+    fails += move_water(c, q, dir, j, k, qf, dts, testing);
   }
   return fails;
 }
@@ -369,19 +388,17 @@ void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
 void olake_sweep(explicit_ctx& c, int dir, double dt) {
   const int n = c.n;
   const double dx = c.dx;
-  const int* nb = dir == dir_x ? c.right : c.below;
-  const double* slope = dir == dir_x ? c.sx : c.sy;
-  double* q = dir == dir_x ? c.qx : c.qy;
-  const int bit = dir == dir_x ? 2 : 4;
+  const auto [nb, slope, q, bit] = arrays_of(c, dir);
   double* h = c.h;
   const double* ret = c.ret;
   const double* rough = c.rough;
   for (int j = 1; j <= n; ++j) {
     const int k = nb[j];
-    if (k == 0) continue;
-    if (c.dike && (c.dike[j] & bit)) continue;
-    const int Lj = c.olake[j], Lk = c.olake[k];
-    if (Lj > 0 && Lk > 0) continue;
+    const int Lj = c.olake[j], Lk = k ? c.olake[k] : 0;
+    if (k == 0 || (c.dike && (c.dike[j] & bit)) || (Lj > 0 && Lk > 0)) {
+      q[j] = 0.0;  // skipped faces carry nothing
+      continue;
+    }
     double qf;
     if (Lk > 0) {
       const double level = c.olake_table[Lk].value[0];
@@ -474,10 +491,6 @@ double route_overland_explicit(model_state& ms, double dt) {
   c.pw = ms.ov_flow_depth_pow.data();
   c.lake_variant = chan_lakes || olakes;
   c.quiet = ms.quiet != 0;
-
-  // Faces that are skipped carry nothing in this step.
-  zero(c.qx, n);
-  zero(c.qy, n);
 
   ms.ov_sweep_toggle = ms.ov_sweep_toggle == 0 ? 1 : 0;
 

@@ -76,6 +76,28 @@ inline std::unique_ptr<model_state> make_grid(const grid_spec& g) {
 
 inline int cell_at(const model_state& ms, int r, int c) { return ms.mask[r][c]; }
 
+// One cell that is also the outlet, draining by normal depth on the slope.
+inline std::unique_ptr<model_state> outlet_cell(double outlet_slope, double depth) {
+  grid_spec g;
+  g.out_row = 1;
+  g.out_col = 1;
+  g.outlet_slope = outlet_slope;
+  auto ms = make_grid(g);
+  ms->ov_depth[1] = depth;
+  return ms;
+}
+
+// Puts the listed cells under channel lake 1 at the given level and volume.
+inline void add_channel_lake(model_state& ms, const std::vector<int>& cells, double level, double volume) {
+  ms.chan_lakes = 1;
+  ms.num_lakes = 1;
+  ms.lake_mask.alloc(ms.ncells);
+  for (int c : cells) ms.lake_mask[c] = 1;
+  for (auto* a : {&ms.lake_elev, &ms.lake_volume, &ms.lake_in_dv, &ms.lake_out_dv}) a->alloc(1);
+  ms.lake_elev[1] = level;
+  ms.lake_volume[1] = volume;
+}
+
 // Overland water plus the channel lakes and the overland-lake exchange
 // volumes, m3.
 inline double stored_volume(const model_state& ms) {

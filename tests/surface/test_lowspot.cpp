@@ -94,13 +94,7 @@ TEST(low_spot, lakes_give_and_take_the_same_volume_as_the_far_side) {
   // A channel lake at 100.5 m behind the notch with only 2 m3 left: the
   // cell across gets just those 2 m3.
   auto ms = notched_dike(0.0, 0.1);
-  ms->chan_lakes = 1;
-  ms->num_lakes = 1;
-  ms->lake_mask.alloc(2);
-  ms->lake_mask[1] = 1;
-  for (auto* a : {&ms->lake_elev, &ms->lake_volume, &ms->lake_in_dv, &ms->lake_out_dv}) a->alloc(1);
-  ms->lake_elev[1] = 100.5;
-  ms->lake_volume[1] = 2.0;
+  add_channel_lake(*ms, {1}, 100.5, 2.0);
   double loss = 0.0, gain = 0.0;
   dike_weir_flow(*ms, 10.0, loss, gain);
   EXPECT_EQ(ms->lake_volume[1], 0.0);

@@ -115,14 +115,7 @@ TEST_F(ade_scheme, stops_when_the_sub_step_falls_below_the_smallest_allowed) {
 }
 
 TEST_F(ade_scheme, the_last_sub_step_absorbs_the_remainder_and_the_outlet_drains_by_normal_depth) {
-  grid_spec g;
-  g.rows = 1;
-  g.cols = 1;
-  g.out_row = 1;
-  g.out_col = 1;
-  g.outlet_slope = 0.01;
-  auto ms = make_grid(g);
-  ms->ov_depth[1] = 0.05;
+  auto ms = outlet_cell(0.01, 0.05);
   // Outlet volume of one sub-step: dt_s h^(5/3) / n sqrt(S) dx.
   auto drain = [](double& h, double step) {
     const double v = step * std::pow(h, 1.666667) / 0.03 * std::sqrt(0.01) * 10.0;
@@ -146,15 +139,8 @@ TEST_F(ade_scheme, the_last_sub_step_absorbs_the_remainder_and_the_outlet_drains
 
 TEST_F(ade_scheme, an_outlet_that_empties_gives_its_depth_times_the_cell_area) {
   for (int type : {2, 3}) {
-    grid_spec g;
-    g.rows = 1;
-    g.cols = 1;
-    g.out_row = 1;
-    g.out_col = 1;
-    g.outlet_slope = 50.0;
-    auto ms = make_grid(g);
+    auto ms = outlet_cell(50.0, 0.02);
     ms->overtype = type;
-    ms->ov_depth[1] = 0.02;
     EXPECT_DOUBLE_EQ(route_overland_ade(*ms, 60.0), 0.02 * 100.0) << "overtype " << type;
     EXPECT_EQ(ms->ov_depth[1], 0.0);
   }
@@ -187,13 +173,8 @@ TEST_F(ade_scheme, a_restart_puts_the_channel_lakes_back_with_the_depths) {
   // goes first; the steep x sweep then fails and the attempt restarts.
   auto ms = thin_film_on_a_slope();
   ms->ade_sweep = 2;
-  ms->chan_lakes = 1;
-  ms->num_lakes = 1;
-  ms->lake_mask.alloc(ms->ncells);
-  ms->lake_mask[cell_at(*ms, 3, 1)] = 1;
-  for (auto* a : {&ms->lake_elev, &ms->lake_volume, &ms->lake_in_dv, &ms->lake_out_dv}) a->alloc(1);
-  ms->lake_elev[1] = ms->elevation[cell_at(*ms, 2, 1)];  // just below the water of the cell above
-  ms->lake_volume[1] = 300.0;
+  // The lake stands just below the water of the cell above it.
+  add_channel_lake(*ms, {cell_at(*ms, 3, 1)}, ms->elevation[cell_at(*ms, 2, 1)], 300.0);
   const double v0 = stored_volume(*ms);
   route_overland_ade(*ms, 60.0);
   ASSERT_LT(ms->ade_dt_factor, 1.0);  // attempts were restarted

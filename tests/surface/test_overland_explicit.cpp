@@ -19,19 +19,22 @@ int count_of(const std::string& text, const std::string& what) {
   return n;
 }
 
-// Two cells on a 0.5 slope with 2 m of water in the upper one: its face
-// moves far more than 6 cm in any sub-step the scheme may try.
-std::unique_ptr<model_state> torrent() {
+// Two cells side by side, the second `drop` m lower, water in the first.
+std::unique_ptr<model_state> two_cells(double drop, double n, double depth) {
   grid_spec g;
   g.rows = 1;
   g.cols = 2;
-  g.n = 0.01;
-  g.ground = [](int, int c) { return c == 1 ? 100.0 : 95.0; };
+  g.n = n;
+  g.ground = [drop](int, int c) { return c == 1 ? 100.0 : 100.0 - drop; };
   auto ms = make_grid(g);
   ms->overtype = 1;
-  ms->ov_depth[1] = 2.0;
+  ms->ov_depth[1] = depth;
   return ms;
 }
+
+// A 0.5 slope with 2 m of water in the upper cell: its face moves far more
+// than 6 cm in any sub-step the scheme may try.
+std::unique_ptr<model_state> torrent() { return two_cells(5.0, 0.01, 2.0); }
 
 using explicit_scheme = process_test;
 
@@ -117,13 +120,7 @@ TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
 TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
   // Two cells on a 0.01 slope; the call starts on a 3 s sub-step held from
   // an earlier call, so a 10 s step takes four sub-steps (12 s).
-  grid_spec g;
-  g.rows = 1;
-  g.cols = 2;
-  g.n = 0.05;
-  g.ground = [](int, int c) { return c == 1 ? 100.0 : 99.9; };
-  auto ms = make_grid(g);
-  ms->ov_depth[1] = 0.1;
+  auto ms = two_cells(0.1, 0.05, 0.1);
   ms->ov_reduced_dt = 3.0;
   ms->ov_reduced_countdown = 1;
   const double out = route_overland_explicit(*ms, 10.0);
@@ -194,13 +191,7 @@ TEST_F(explicit_scheme, failing_faces_of_a_channel_lake_do_not_reduce_the_step) 
   // A lake cell standing 3 m above its dry neighbour.
   auto ms = torrent();
   ms->ov_depth[1] = 0.0;
-  ms->chan_lakes = 1;
-  ms->num_lakes = 1;
-  ms->lake_mask.alloc(2);
-  ms->lake_mask[1] = 1;
-  for (auto* a : {&ms->lake_elev, &ms->lake_volume, &ms->lake_in_dv, &ms->lake_out_dv}) a->alloc(1);
-  ms->lake_elev[1] = 103.0;
-  ms->lake_volume[1] = 1e6;
+  add_channel_lake(*ms, {1}, 103.0, 1e6);
   ::testing::internal::CaptureStdout();
   route_overland_explicit(*ms, 10.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
@@ -212,26 +203,14 @@ TEST_F(explicit_scheme, failing_faces_of_a_channel_lake_do_not_reduce_the_step) 
 TEST_F(explicit_scheme, faces_between_two_lake_cells_report_no_discharge) {
   auto ms = torrent();
   ms->ov_depth[1] = 0.0;
-  ms->chan_lakes = 1;
-  ms->num_lakes = 1;
-  ms->lake_mask.alloc(2);
-  ms->lake_mask[1] = ms->lake_mask[2] = 1;
-  for (auto* a : {&ms->lake_elev, &ms->lake_volume, &ms->lake_in_dv, &ms->lake_out_dv}) a->alloc(1);
-  ms->lake_elev[1] = 101.0;
+  add_channel_lake(*ms, {1, 2}, 101.0, 0.0);
   ms->ov_qx[1] = 5.0;  // left over from before both cells were under the lake
   route_overland_explicit(*ms, 10.0);
   EXPECT_EQ(ms->ov_qx[1], 0.0);
 }
 
 TEST_F(explicit_scheme, the_outlet_gives_at_most_the_water_it_holds) {
-  grid_spec g;
-  g.rows = 1;
-  g.cols = 1;
-  g.out_row = 1;
-  g.out_col = 1;
-  g.outlet_slope = 50.0;
-  auto ms = make_grid(g);
-  ms->ov_depth[1] = 0.02;
+  auto ms = outlet_cell(50.0, 0.02);
   const double out = route_overland_explicit(*ms, 60.0);
   EXPECT_DOUBLE_EQ(out, 0.02 * 100.0);
   EXPECT_EQ(ms->ov_depth[1], 0.0);

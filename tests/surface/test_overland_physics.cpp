@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/process.h"
 #include "grid_fixture.h"
@@ -116,14 +117,10 @@ TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
     ms->overtype = type;
     ms->quiet = 1;
     wet_unevenly(*ms);
-    ms->chan_lakes = 1;
-    ms->num_lakes = 1;
-    ms->lake_mask.alloc(ms->ncells);
+    std::vector<int> lake;
     for (int r = 9; r <= 11; ++r)
-      for (int c = 11; c <= 14; ++c) ms->lake_mask[cell_at(*ms, r, c)] = 1;
-    for (auto* a : {&ms->lake_elev, &ms->lake_volume, &ms->lake_in_dv, &ms->lake_out_dv}) a->alloc(1);
-    ms->lake_elev[1] = 99.75;  // below some shore cells, above others
-    ms->lake_volume[1] = 500.0;
+      for (int c = 11; c <= 14; ++c) lake.push_back(cell_at(*ms, r, c));
+    add_channel_lake(*ms, lake, 99.75, 500.0);  // below some shore cells, above others
     // A dike on the right side of a shore cell whose lower side meets the lake.
     ms->dike_map_given = 1;
     ms->dike_mask.alloc(ms->ncells);

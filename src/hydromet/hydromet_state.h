@@ -55,6 +55,10 @@ struct hydromet_state {
   array1d<double> rain_depth;
   array1d<double> snow_swe;          // snow water equivalent
   array1d<double> snow_temperature;
+
+  // Snow as the ADE overland routing sees it (lateral flow through the pack).
+  int route_lat_snow = 0;
+  array2d<double> snap_nivra_params;      // [cell][1..11]: 4 water-holding divisor, 11 permeability (cm2)
 };
 
 }  // namespace nivra

@@ -8,6 +8,16 @@
 
 namespace nivra {
 
+// One notch in an overland dike (a SPOT card of the low-spot file).
+struct lowspot {
+  int row = 0;                 // grid row and column of the cell on the near side
+  int col = 0;
+  int direction = 0;           // side crossed: 1 top, 2 right, 4 bottom, 8 left
+  double grid_fraction = 0.0;  // notch width as a fraction of the cell size
+  double crest_elev = 0.0;     // crest elevation, m
+  double flow = 0.0;           // discharge over the notch in its last flowing step, m3/s
+};
+
 struct grid_state {
   // Grid size given by the project, and the header of the grid maps.
   int proj_rows = 0, proj_cols = 0;
@@ -34,6 +44,22 @@ struct grid_state {
 
   // --- grid header, mask and cell numbering
   array1d<double> elevation;         // ground elevation per cell, m
+
+  // Cell numbering, neighbours, slopes, outlet, dikes and low spots read by
+  // the overland routing kernels.
+  array1d<int> rightcon;          // neighbour east, 0 where none
+  array1d<int> leftcon;           // neighbour west
+  array1d<int> belowcon;          // neighbour south
+  array1d<int> abovecon;          // neighbour north
+  array1d<double> slope_x;        // ground slope toward the east neighbour, positive downhill
+  array1d<double> slope_y;        // ground slope toward the south neighbour, positive downhill
+  double outlet_slope = 0.0;      // normal-depth slope of the outlet (OUTSLOPE)
+  int dike_map_given = 0;
+  array1d<int> dike_mask;         // dike sides: 1 top, 2 right, 4 bottom, 8 left
+  int lowspot_file_given = 0;
+  int lowspot_count = 0;
+  array1d<lowspot> lowspot_cells;     // 1..lowspot_count
+  array1d<int> low_spot_flow_cell;    // 1 for both cells of a low spot that carried water
 };
 
 }  // namespace nivra

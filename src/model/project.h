@@ -570,6 +570,7 @@ struct project_state {
   // The run's identity.
   file_name_text project_file;
   int super_quiet = 0;
+  int quiet = 0;                       // QUIET card: the kernels' console lines are left out
   int optimizer_mode = 0;              // an optimiser run: quiet start-up and progress
   capture_buffer* capture = nullptr;   // results handed to a calibration driver
 };

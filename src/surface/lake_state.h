@@ -8,6 +8,12 @@
 
 namespace nivra {
 
+// One overland lake: value 0 level (m), 1 initial level, 3 volume (m3),
+// 4 overland exchange volume since the last lake update (m3, into the lake).
+struct olake_record {
+  double value[8] = {};
+};
+
 struct lake_state {
   // Last value reported by the channel-lake update; the channel step redoes
   // the per-cell flooded flags when a new report differs.
@@ -24,6 +30,20 @@ struct lake_state {
   array1d<double> lake_volume;       // per lake, m3
   array1d<int> lake_mask;            // lake number per cell, 0 for land
   array1d<int> lake2link;            // lake number of each lake link
+
+  // Channel lakes as the overland kernels see them.
+  array1d<double> lake_in_dv;       // per lake: m3 from the overland this step
+  array1d<double> lake_out_dv;      // per lake: m3 onto the overland this step
+  // Overland lakes.
+  int overland_lake_map_given = 0;
+  int num_olakes = 0;
+  array1d<int> oland_lake_mask;     // per cell: lake id of the index map
+  array1d<int> oland_lake_new;      // per cell: lake id of the cells now under water
+  array1d<olake_record> olake_table;  // 1..num_olakes
+  // Wetlands.
+  int wetlands_on = 0;
+  array1d<int> wetland_mask;        // per cell: wetland class, 0 none
+  array2d<double> wetland_props;    // [class][0..7]: 1 Tw, 2 Kw, 3 Db, 4 Cw, 6 nw
 };
 
 }  // namespace nivra

@@ -24,6 +24,46 @@ struct overland_state {
   array1d<double> ov_depth;          // m
   array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
   double qout = 0.0;                 // outlet discharge, m3/s
+
+  // Overland routing: scheme, depths, face discharges, surface parameters.
+  array1d<double> ov_dh;            // depth change gathered in one explicit sub-step, m
+  array1d<double> ov_volx;          // volume through the right face over the ADE step, m3
+  array1d<double> ov_voly;          // volume through the lower face over the ADE step, m3
+  array1d<double> ov_pc_depth;      // ADE-PC predicted depth
+  array1d<double> ov_pc_flux;       // ADE-PC predictor face discharge
+  array1d<double> retent_dep;       // retention depth, m
+  array1d<double> dist_rough;       // Manning n
+  array1d<double> roughness_exp;    // effective n = dist_rough * exp(-roughness_exp * depth)
+  // Boundary conditions and flow blockage as the kernels see them.
+  int ov_boundary = 0;
+  array1d<int> boundary_type;
+  double slope_bound_loss_vol = 0.0;
+  double head_bound_loss_vol = 0.0;   // m3 that left the grid into fixed-level cells
+  double head_bound_gain_vol = 0.0;   // m3 that entered the grid from fixed-level cells
+  int ovr_flow_block = 0;
+  array2d<double> ovr_flow_block_frac;  // [cell][1 top, 2 right, 3 bottom, 4 left] blocked side fractions
+  array1d<double> ovr_flow_block_cell;  // blocked fraction of the cell's area
+  // Explicit scheme, kept between its calls within the run.
+  int ov_sweep_toggle = 0;          // flipped at every call; 1: y sweep first
+  double ov_reduced_dt = 0.0;       // last reduced sub-step, s
+  int ov_reduced_countdown = 0;     // further calls that start on ov_reduced_dt
+  int ov_reduced_active = 0;        // the current call started on the reduced sub-step
+  array1d<double> ov_depth_save;        // depths at the start of the call
+  array1d<double> ov_lake_elev_save;    // channel-lake levels at the start of the call
+  array1d<double> ov_lake_volume_save;  // channel-lake volumes at the start of the call
+  array1d<double> ov_flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
+  // ADE schemes, kept between calls within the run.
+  double ade_min_dt = 0.001;        // set to dx * 0.001 / 100 at the first call
+  double ade_dt_factor = 1.0;       // stability multiplier, halved after a failed attempt
+  int ade_calls = 0;
+  int ade_stable_count = 0;         // stable sub-step decisions since the factor last changed
+  double ade_last_dt = 0.0;         // last sub-step chosen, s
+  double ade_area = 0.0;            // dx^2
+  double ade_pc_coef = 0.0;         // dt / dx^2 of the current ADE-PC call
+  array1d<double> ade_rough;        // effective Manning n of the sub-step
+  array1d<double> ade_depth_save;   // depths at the start of the step
+  array1d<double> ade_lake_save;    // channel lakes at the start of the step: volume, in, out
+  array1d<double> ade_olake_acc;    // overland-lake exchange gathered over the step
 };
 
 }  // namespace nivra

@@ -1,0 +1,125 @@
+// The two small card files of the overland: the overland lake file (initial
+// level and volume of every overland lake) and the low-spot file (the
+// notches in overland dikes). Lines pass through bracket-key replacement;
+// the first token of a line is its card word, in any case.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "surface/overland.h"
+
+namespace nivra {
+
+namespace {
+
+// True when the first token of the line, lower-cased, is the word or a
+// leading part of it (an empty token passes).
+bool header_matches(card_line& line, const char* word) {
+  std::string token;
+  next_token(line, token);
+  const std::string lower = to_lower(token);
+  return lower.size() <= std::strlen(word) && std::strncmp(lower.c_str(), word, lower.size()) == 0;
+}
+
+int card_index(card_line& line, const char* word) {
+  std::string token;
+  next_token(line, token);
+  return to_lower(token) == word ? 0 : 1;
+}
+
+bool fail() {
+  set_error(own_message_code);
+  return false;
+}
+
+}  // namespace
+
+int lake_card_index(card_line& line) { return card_index(line, "lake"); }
+
+int lowspot_card_index(card_line& line) { return card_index(line, "spot"); }
+
+bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_record>& table) {
+  (void)kind;  // overland lakes are the only kind this file describes
+  card_line line;
+  read_line(line, f);  // a missing first line reads as an empty header
+  if (!header_matches(line, "nivra_overland_lake_file")) {
+    std::fprintf(stderr, "The overland lake input data file doesn't start with\n");
+    std::fprintf(stderr, " NIVRA_OVERLAND_LAKE_FILE card.\n");
+    std::fprintf(stderr, "The file format is invalid.  Program terminated.\n");
+    return fail();
+  }
+  int count = 0;
+  while (read_line(line, f)) {
+    if (lake_card_index(line) != 0) continue;
+    int id = 0;
+    double elev = 0.0, volume = 0.0;
+    next_token_int(line, id);
+    next_token_double(line, elev);
+    next_token_double(line, volume);
+    if (id < 1 || id > num_lakes || id > table.size()) {
+      std::fprintf(stderr, "LAKE card with lake id %d in the overland lake input data file.\n", id);
+      std::fprintf(stderr, "The overland lake map holds lakes 1 to %d.  Program terminated.\n", num_lakes);
+      return fail();
+    }
+    ++count;
+    table[id].value[0] = elev;
+    table[id].value[1] = elev;
+    table[id].value[3] = volume;
+    msg_printf("%d   Elev: %.2lf   Volume: %.2lf\n", count, elev, volume);
+  }
+  if (count == 0) {
+    std::fprintf(stderr, "Premature end-of-file in the overland lake input data file.\n");
+    std::fprintf(stderr, "No LAKE cards encountered before end of file.\n");
+    std::fprintf(stderr, "Program terminated.\n");
+    return fail();
+  }
+  if (count != num_lakes) {
+    std::fprintf(stderr, "Incorrect number of LAKE cards in the overland lake input data file.\n");
+    std::fprintf(stderr, "Expected %d LAKE cards, read %d\n", num_lakes, count);
+    std::fprintf(stderr, "Program terminated.\n");
+    return fail();
+  }
+  return true;
+}
+
+bool read_lowspot_file(guarded_file& f, const char* name, int& count, array1d<lowspot>& records) {
+  count = 0;
+  records.free();
+  card_line line;
+  read_line(line, f);
+  if (!header_matches(line, "lowspot")) {
+    std::fprintf(stderr, "The lowspot input file: %s does not start with the LOWSPOT card.\n", name);
+    std::fprintf(stderr, "The file format is invalid.  Program terminated.\n");
+    return fail();
+  }
+  if (!read_line(line, f)) {
+    std::fprintf(stderr, "Premature end-of-file in the lowspot input file.\n");
+    std::fprintf(stderr, "No SPOT cards encountered before end of file.\n");
+    std::fprintf(stderr, "Program terminated.\n");
+    return fail();
+  }
+  int spots = 0;
+  do {
+    if (lowspot_card_index(line) == 0) ++spots;
+  } while (read_line(line, f));
+  if (spots == 0) return true;
+
+  records.alloc(spots);
+  std::rewind(f.fp);
+  read_line(line, f);  // the header
+  int j = 0;
+  while (j < spots && read_line(line, f)) {
+    if (lowspot_card_index(line) != 0) continue;
+    lowspot& s = records[++j];
+    next_token_int(line, s.row);
+    next_token_int(line, s.col);
+    next_token_int(line, s.direction);
+    next_token_double(line, s.grid_fraction);
+    next_token_double(line, s.crest_elev);
+  }
+  count = spots;
+  return true;
+}
+
+}  // namespace nivra

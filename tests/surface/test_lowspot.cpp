@@ -1,0 +1,132 @@
+// Weir flow over low spots in dikes against hand calculations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "grid_fixture.h"
+
+namespace nivra::testing {
+namespace {
+
+// Two cells on flat ground at 100 m with a dike between them and a notch
+// half a cell wide with its crest at 100.3 m, seen from cell 1 (direction 2).
+std::unique_ptr<model_state> notched_dike(double h1, double h2) {
+  grid_spec g;
+  g.rows = 1;
+  g.cols = 2;
+  auto ms = make_grid(g);
+  ms->dike_map_given = 1;
+  ms->dike_mask.alloc(2);
+  ms->dike_mask[1] = 2;
+  ms->dike_mask[2] = 8;
+  ms->lowspot_file_given = 1;
+  ms->lowspot_count = 1;
+  ms->lowspot_cells.alloc(1);
+  ms->lowspot_cells[1] = lowspot{1, 1, 2, 0.5, 100.3, 7.0};
+  ms->low_spot_flow_cell.alloc(2);
+  ms->ov_depth[1] = h1;
+  ms->ov_depth[2] = h2;
+  return ms;
+}
+
+// Q = 1.48 x 0.5 x 10 m x (0.2 m)^1.5 for water 0.2 m above the crest.
+constexpr double q_head_02 = 0.6618761;
+
+struct weir_case {
+  const char* name;
+  double h1, h2, dt;
+  double flow;        // discharge left on the low spot
+  double h1_after, h2_after;
+  bool marked;
+};
+
+TEST(low_spot, exchanges_water_over_the_crest) {
+  const double D10 = q_head_02 * 10.0 / 100.0;  // depth moved in 10 s
+  const weir_case cases[] = {
+      {"high side near the cell", 0.5, 0.1, 10.0, q_head_02, 0.5 - D10, 0.1 + D10, true},
+      {"high side across the dike", 0.1, 0.5, 10.0, q_head_02, 0.1 + D10, 0.5 - D10, true},
+      {"both above the crest", 0.5, 0.35, 10.0, q_head_02, 0.5 - D10, 0.35 + D10, true},
+      // 100 s would move 0.66 m: the high side gives only its 0.2 m above the crest.
+      {"high side stops at the crest", 0.5, 0.1, 100.0, q_head_02, 0.3, 0.3, true},
+      {"surfaces within a millimetre", 0.5, 0.4995, 10.0, 7.0, 0.5, 0.4995, false},
+      {"both below the crest", 0.25, 0.1, 10.0, 7.0, 0.25, 0.1, false},
+  };
+  for (const weir_case& wc : cases) {
+    auto ms = notched_dike(wc.h1, wc.h2);
+    double loss = -1.0, gain = -1.0;
+    dike_weir_flow(*ms, wc.dt, loss, gain);
+    EXPECT_NEAR(ms->lowspot_cells[1].flow, wc.flow, 1e-6) << wc.name;
+    EXPECT_NEAR(ms->ov_depth[1], wc.h1_after, 1e-7) << wc.name;
+    EXPECT_NEAR(ms->ov_depth[2], wc.h2_after, 1e-7) << wc.name;
+    EXPECT_EQ(ms->low_spot_flow_cell[1] == 1 && ms->low_spot_flow_cell[2] == 1, wc.marked) << wc.name;
+    EXPECT_EQ(loss, 0.0);
+    EXPECT_EQ(gain, 0.0);
+  }
+}
+
+TEST(low_spot, a_fixed_level_cell_keeps_its_depth_and_books_the_volume) {
+  // Into a fixed-level cell: the volume leaves the grid.
+  auto ms = notched_dike(0.5, 0.1);
+  ms->ov_boundary = 1;
+  ms->boundary_type.alloc(2);
+  ms->boundary_type[2] = 2;
+  double loss = 0.0, gain = 0.0;
+  dike_weir_flow(*ms, 10.0, loss, gain);
+  EXPECT_NEAR(loss, q_head_02 * 10.0, 1e-5);
+  EXPECT_EQ(gain, 0.0);
+  EXPECT_EQ(ms->ov_depth[2], 0.1);
+  EXPECT_NEAR(ms->ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
+
+  // Out of a fixed-level cell: the volume enters the grid, and a boundary
+  // is not held at the crest.
+  ms = notched_dike(0.5, 0.1);
+  ms->ov_boundary = 1;
+  ms->boundary_type.alloc(2);
+  ms->boundary_type[1] = 3;
+  dike_weir_flow(*ms, 100.0, loss, gain);
+  EXPECT_EQ(loss, 0.0);
+  EXPECT_NEAR(gain, q_head_02 * 100.0, 1e-4);
+  EXPECT_EQ(ms->ov_depth[1], 0.5);
+  EXPECT_NEAR(ms->ov_depth[2], 0.1 + q_head_02, 1e-6);
+}
+
+TEST(low_spot, lakes_give_and_take_the_same_volume_as_the_far_side) {
+  // A channel lake at 100.5 m behind the notch with only 2 m3 left: the
+  // cell across gets just those 2 m3.
+  auto ms = notched_dike(0.0, 0.1);
+  add_channel_lake(*ms, {1}, 100.5, 2.0);
+  double loss = 0.0, gain = 0.0;
+  dike_weir_flow(*ms, 10.0, loss, gain);
+  EXPECT_EQ(ms->lake_volume[1], 0.0);
+  EXPECT_EQ(ms->lake_out_dv[1], 2.0);
+  EXPECT_NEAR(ms->ov_depth[2], 0.1 + 2.0 / 100.0, 1e-15);
+
+  // An overland lake below the notch gathers what crosses into it.
+  ms = notched_dike(0.5, 0.0);
+  ms->overland_lake_map_given = 1;
+  ms->num_olakes = 1;
+  ms->oland_lake_new.alloc(2);
+  ms->oland_lake_new[2] = 1;
+  ms->olake_table.alloc(1);
+  ms->olake_table[1].value[0] = 100.1;
+  dike_weir_flow(*ms, 10.0, loss, gain);
+  EXPECT_NEAR(ms->olake_table[1].value[4], q_head_02 * 10.0, 1e-5);
+  EXPECT_NEAR(ms->ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
+}
+
+TEST(low_spot, both_schemes_run_the_weirs_and_book_their_boundary_volumes) {
+  for (int type : {1, 2}) {
+    auto ms = notched_dike(0.5, 0.1);
+    ms->overtype = type;
+    ms->quiet = 1;
+    ms->ov_boundary = 1;
+    ms->boundary_type.alloc(2);
+    ms->boundary_type[2] = 2;
+    ms->head_bound_loss_vol = 1.0;
+    overland_step(*ms, 10.0);
+    EXPECT_NEAR(ms->head_bound_loss_vol, 1.0 + q_head_02 * 10.0, 1e-5) << "overtype " << type;
+  }
+}
+
+}  // namespace
+}  // namespace nivra::testing

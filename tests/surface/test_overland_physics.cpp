@@ -1,0 +1,278 @@
+// Overland routing against independent physics: water balance on closed and
+// open grids, the kinematic-wave solution of a plane under steady rain, and
+// water at rest on flat ground.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "grid_fixture.h"
+
+namespace nivra::testing {
+namespace {
+
+// A rolling 12 x 15 grid with three holes, tilted toward its south-east corner.
+grid_spec rolling_grid() {
+  grid_spec g;
+  g.rows = 12;
+  g.cols = 15;
+  g.dx = 10.0;
+  g.n = 0.04;
+  g.ground = [](int r, int c) {
+    return 100.0 - 0.02 * c - 0.01 * r + 0.3 * std::sin(r * 0.9) * std::cos(c * 0.7);
+  };
+  g.holes = {{3, 4}, {7, 10}, {12, 1}};
+  return g;
+}
+
+void wet_unevenly(model_state& ms) {
+  for (int i = 1; i <= ms.ncells; ++i) ms.ov_depth[i] = 0.05 + 0.04 * std::sin(i * 0.37);
+}
+
+struct scheme_case {
+  const char* name;
+  int overtype;
+  double dt;
+};
+
+std::string case_name(const ::testing::TestParamInfo<scheme_case>& info) { return info.param.name; }
+
+// Large steps make the explicit scheme divide its sub-step and plain ADE
+// shorten and restart; ADE-PC takes the full step and is run on a step it
+// can carry.
+const scheme_case closed_cases[] = {
+    {"explicit_1s", 1, 1.0},   {"explicit_60s", 1, 60.0}, {"ade_1s", 2, 1.0},
+    {"ade_60s", 2, 60.0},      {"ade_pc_1s", 3, 1.0},
+};
+
+class closed_grid : public ::testing::TestWithParam<scheme_case> {};
+
+TEST_P(closed_grid, keeps_its_water_and_no_depth_goes_negative) {
+  const scheme_case sc = GetParam();
+  auto ms = make_grid(rolling_grid());
+  ms->overtype = sc.overtype;
+  ms->quiet = 1;
+  wet_unevenly(*ms);
+  const double v0 = stored_volume(*ms);
+  for (int step = 0; step < 200; ++step) {
+    overland_step(*ms, sc.dt);
+    ASSERT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << "step " << step;
+    ASSERT_GE(min_depth(*ms), 0.0) << "step " << step;
+  }
+  if (sc.dt > 10.0) {
+    // The large step really ran on shorter sub-steps.
+    if (sc.overtype == 1) {
+      EXPECT_GT(ms->ov_reduced_dt, 0.0);
+    } else {
+      EXPECT_LT(ms->ade_dt_factor, 1.0);
+      EXPECT_LT(ms->ade_last_dt, sc.dt);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(schemes, closed_grid, ::testing::ValuesIn(closed_cases), case_name);
+
+const scheme_case outlet_cases[] = {
+    {"explicit", 1, 30.0},
+    {"ade", 2, 30.0},
+    {"ade_pc", 3, 1.0},
+};
+
+class grid_with_outlet : public ::testing::TestWithParam<scheme_case> {};
+
+TEST_P(grid_with_outlet, storage_change_and_outflow_equal_the_rain) {
+  const scheme_case sc = GetParam();
+  grid_spec g = rolling_grid();
+  g.out_row = 12;
+  g.out_col = 15;
+  g.outlet_slope = 0.02;
+  auto ms = make_grid(g);
+  ms->overtype = sc.overtype;
+  ms->quiet = 1;
+  wet_unevenly(*ms);
+  const double v0 = stored_volume(*ms);
+  const double rate = 80.0 / 3600000.0;  // 80 mm/h, m/s
+  double in = 0.0, out = 0.0;
+  const int steps = static_cast<int>(1800.0 / sc.dt);
+  for (int step = 0; step < steps; ++step) {
+    in += rain(*ms, rate * sc.dt);
+    out += overland_step(*ms, sc.dt);
+    ASSERT_GE(min_depth(*ms), 0.0);
+  }
+  EXPECT_GT(out, 0.1 * in);
+  EXPECT_NEAR(stored_volume(*ms) - v0 + out, in, 1e-12 * (v0 + in));
+}
+
+INSTANTIATE_TEST_SUITE_P(schemes, grid_with_outlet, ::testing::ValuesIn(outlet_cases), case_name);
+
+// Lakes and fixed-level boundaries: the water that crosses a lake shore or
+// enters a boundary cell is booked where it goes.
+TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
+  for (int type : {1, 2}) {
+    grid_spec g = rolling_grid();
+    auto ms = make_grid(g);
+    ms->overtype = type;
+    ms->quiet = 1;
+    wet_unevenly(*ms);
+    std::vector<int> lake;
+    for (int r = 9; r <= 11; ++r)
+      for (int c = 11; c <= 14; ++c) lake.push_back(cell_at(*ms, r, c));
+    add_channel_lake(*ms, lake, 99.75, 500.0);  // below some shore cells, above others
+    // A dike on the right side of a shore cell whose lower side meets the lake.
+    ms->dike_map_given = 1;
+    ms->dike_mask.alloc(ms->ncells);
+    ms->dike_mask[cell_at(*ms, 8, 12)] = 2;
+    const double v0 = stored_volume(*ms);
+    double moved = 0.0;
+    for (int step = 0; step < 100; ++step) {
+      overland_step(*ms, 20.0);
+      moved += ms->lake_in_dv[1] + ms->lake_out_dv[1];
+      ms->lake_in_dv[1] = ms->lake_out_dv[1] = 0.0;
+      ASSERT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << "overtype " << type << " step " << step;
+    }
+    EXPECT_GT(moved, 1.0) << "overtype " << type;
+  }
+}
+
+TEST(overland_balance, overland_lake_exchanges_keep_the_total) {
+  for (int type : {1, 2, 3}) {
+    auto ms = make_grid(rolling_grid());
+    ms->overtype = type;
+    ms->quiet = 1;
+    wet_unevenly(*ms);
+    ms->overland_lake_map_given = 1;
+    ms->num_olakes = 1;
+    ms->oland_lake_new.alloc(ms->ncells);
+    for (int r = 5; r <= 6; ++r)
+      for (int c = 6; c <= 8; ++c) ms->oland_lake_new[cell_at(*ms, r, c)] = 1;
+    ms->olake_table.alloc(1);
+    ms->olake_table[1].value[0] = 99.9;
+    const double v0 = stored_volume(*ms);
+    for (int step = 0; step < 100; ++step) {
+      overland_step(*ms, 1.0);
+      ASSERT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << "overtype " << type << " step " << step;
+    }
+    EXPECT_GT(std::fabs(ms->olake_table[1].value[4]), 0.1) << "overtype " << type;
+  }
+}
+
+TEST(overland_balance, fixed_level_cells_book_what_they_take_and_give) {
+  for (int type : {2, 3}) {
+    auto ms = make_grid(rolling_grid());
+    ms->overtype = type;
+    ms->quiet = 1;
+    wet_unevenly(*ms);
+    ms->ov_boundary = 1;
+    ms->boundary_type.alloc(ms->ncells);
+    const int low = cell_at(*ms, 11, 15), high = cell_at(*ms, 1, 2);
+    ms->boundary_type[low] = 2;   // drains what reaches it
+    ms->boundary_type[high] = 3;  // a high pond that feeds the grid
+    ms->ov_depth[high] = 0.5;
+    const double v0 = stored_volume(*ms);
+    for (int step = 0; step < 100; ++step) overland_step(*ms, 1.0);
+    EXPECT_GT(ms->head_bound_loss_vol, 0.0);
+    EXPECT_GT(ms->head_bound_gain_vol, 0.0);
+    EXPECT_NEAR(stored_volume(*ms) - v0 + ms->head_bound_loss_vol - ms->head_bound_gain_vol, 0.0,
+                1e-12 * v0)
+        << "overtype " << type;
+  }
+}
+
+// ------------------------------------------------------------ kinematic wave
+// A 500 m plane of slope 0.01 and Manning n 0.03, one cell wide, drained at
+// its foot by the normal-depth outlet, under 50 mm/h. The kinematic-wave
+// outflow per unit width is alpha (r t)^(5/3) until the concentration time
+// tc, then r L.
+struct plane_result {
+  double err_rising = 0.0;   // up to 0.8 tc, as a fraction of the equilibrium discharge
+  double err_to_tc = 0.0;    // up to tc (the corner of the analytic hydrograph)
+  double err_final = 0.0;    // equilibrium after three hours
+  double balance = 0.0;      // (storage change + outflow - rain) / rain
+};
+
+plane_result run_plane(int overtype, int cells, double dt) {
+  const double L = 500.0, S0 = 0.01, n = 0.03, r = 50.0 / 3600000.0;
+  grid_spec g;
+  g.rows = 1;
+  g.cols = cells;
+  g.dx = L / cells;
+  g.n = n;
+  g.ground = [&](int, int c) { return 100.0 - S0 * g.dx * c; };
+  g.out_row = 1;
+  g.out_col = cells;
+  g.outlet_slope = S0;
+  auto ms = make_grid(g);
+  ms->overtype = overtype;
+  ms->quiet = 1;
+
+  const double alpha = std::sqrt(S0) / n, q_eq = r * L * g.dx;
+  const double tc = std::pow(L / (alpha * std::pow(r, 2.0 / 3.0)), 0.6);
+  // Analytic outflow volume from the start to time t.
+  auto volume_to = [&](double t) {
+    const double tr = std::fmin(t, tc);
+    double v = g.dx * alpha * std::pow(r, 5.0 / 3.0) * std::pow(tr, 8.0 / 3.0) / (8.0 / 3.0);
+    if (t > tc) v += q_eq * (t - tc);
+    return v;
+  };
+
+  plane_result res;
+  double t = 0.0, in = 0.0, out = 0.0, previous = 0.0;
+  const int steps = static_cast<int>(3 * 3600 / dt);
+  for (int step = 1; step <= steps; ++step) {
+    in += rain(*ms, r * dt);
+    const double v = overland_step(*ms, dt);
+    out += v;
+    t += dt;
+    // Compared over whole sweep cycles of two steps.
+    if (step % 2 == 0) {
+      const double e = std::fabs(previous + v - (volume_to(t) - volume_to(t - 2 * dt))) / (q_eq * 2 * dt);
+      if (t <= 0.8 * tc) res.err_rising = std::fmax(res.err_rising, e);
+      if (t <= tc) res.err_to_tc = std::fmax(res.err_to_tc, e);
+      res.err_final = e;
+    }
+    previous = v;
+  }
+  res.balance = (stored_volume(*ms) + out - in) / in;
+  return res;
+}
+
+TEST(kinematic_wave, tilted_plane_reaches_equilibrium_and_follows_the_rising_limb) {
+  for (int type : {1, 2, 3}) {
+    const plane_result p = run_plane(type, 50, 10.0);
+    SCOPED_TRACE("overtype " + std::to_string(type));
+    EXPECT_LT(p.err_final, 0.005);
+    EXPECT_LT(p.err_rising, 0.015);
+    EXPECT_LT(p.err_to_tc, 0.06);
+    EXPECT_LT(std::fabs(p.balance), 1e-12);
+  }
+}
+
+TEST(kinematic_wave, rounding_of_the_hydrograph_corner_shrinks_with_the_cells) {
+  const double coarse = run_plane(1, 25, 10.0).err_to_tc;
+  const double fine = run_plane(1, 100, 10.0).err_to_tc;
+  EXPECT_LT(fine, 0.5 * coarse);
+}
+
+// ------------------------------------------------------------ rest
+TEST(water_at_rest, stays_at_rest_on_flat_ground) {
+  for (int type : {1, 2, 3}) {
+    grid_spec g;
+    g.rows = 6;
+    g.cols = 7;
+    g.holes = {{3, 3}};
+    auto ms = make_grid(g);
+    ms->overtype = type;
+    ms->quiet = 1;
+    for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.2;
+    for (int step = 0; step < 100; ++step) overland_step(*ms, 10.0);
+    double worst = 0.0;
+    for (int i = 1; i <= ms->ncells; ++i) worst = std::fmax(worst, std::fabs(ms->ov_depth[i] - 0.2));
+    EXPECT_EQ(worst, 0.0) << "overtype " << type;
+  }
+}
+
+}  // namespace
+}  // namespace nivra::testing

@@ -19,6 +19,8 @@ struct project_options {
 };
 
 struct run_control {
+  // Card fields used by the end-of-run outputs (card table names).
+  int map_type = 0;
 };
 
 struct rain_event {

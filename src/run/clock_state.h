@@ -9,6 +9,35 @@
 namespace nivra {
 
 struct clock_state {
+  // Clock, event and peak fields read by the run and event summaries.
+  int long_term = 0;
+  int step_count = 0;
+  int hyd_write_steps = 0;           // hydrograph write interval, steps
+  int map_write_steps = 0;           // map write interval, steps
+  double dt = 0.0;                   // model time step, s
+  double elapsed_min = 0.0;          // minutes since the start
+  double model_time = 0.0;           // Julian days
+  int date_stamp_ymd = 0;            // run start, (year x 100 + month) x 100 + day
+  int date_stamp_hhmm = 0;           // run start, hour x 100 + minute
+  int num_events = 0;
+  int event_index = 0;               // current event, 1-based once read
+  int event_start_year = 0, event_start_month = 0, event_start_day = 0;
+  int event_start_hour = 0, event_start_minute = 0;
+  double event_start_julian = 0.0;
+  double gmt = 0.0;                  // GMT offset, hours
+  int rain_steps = 0;                // steps with rain in the event
+  double rain_start_min = 0.0;       // elapsed minutes when the rain began
+  double event_peak_q = 0.0;         // outlet peak of the event, m3/s
+  double peak_jdate = 0.0;
+  int peak_year = 0, peak_month = 0, peak_day = 0;
+  int peak_hour = 0, peak_minute = 0, peak_second = 0;
+
+  // Event water balance, m3, set by the end of an event. The error is a
+  // fraction; -1.0 marks an event without rain.
+  double event_mass_error = 0.0;
+  double mass_in_plus_initial = 0.0;
+  double mass_out_plus_final = 0.0;
+  double ov_cleanup_error = 0.0;     // mass clean-up error from overland, m3
 };
 
 }  // namespace nivra

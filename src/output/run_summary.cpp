@@ -734,7 +734,7 @@ void print_constituents(model_state& ms, std::FILE* f) {
 void compute_final_storages(model_state& ms) {
   const double a = cell_area(ms);
   final_lake_storage(ms);
-  if (ms.long_term && ms.sm_accounting)
+  if (ms.long_term && ms.sm_accounting && !ms.direct_evap_cell.empty())
     for (int c = 1; c <= ms.ncells; ++c) ms.total_direct_evap += ms.direct_evap_cell[c] / 100.0 * a;
   if (ms.gw_simulation) final_groundwater(ms);
 
@@ -745,7 +745,7 @@ void compute_final_storages(model_state& ms) {
   }
   final_soil_storage(ms);
   if (ms.chan_explic) final_channel_storage(ms);
-  if (ms.snow_present) {
+  if (ms.snow_present && !ms.snow_swe.empty()) {
     ms.run_final_snow_vol = 0.0;
     for (int c = 1; c <= ms.ncells; ++c) ms.run_final_snow_vol += ms.snow_swe[c] * a;
     // Melt water is tracked on the cells in long-term runs.

@@ -62,4 +62,54 @@ inline bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// Each part found in text after the one before it; the first part missing
+// or out of order is reported.
+inline ::testing::AssertionResult in_order(const std::string& text,
+                                           std::initializer_list<const char*> parts) {
+  std::size_t at = 0;
+  for (const char* part : parts) {
+    std::size_t found = text.find(part, at);
+    if (found == std::string::npos)
+      return ::testing::AssertionFailure() << "missing or out of order: \"" << part << "\"";
+    at = found + 1;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// A record with every block of the summaries switched on: groundwater,
+// Sacramento, lakes, drains, boundaries, dikes, sediments, and two
+// constituents (a contaminant and a nutrient).
+inline void switch_everything_on(model_state& m) {
+  m.gw_simulation = m.water_table_given = 1;
+  m.elevgw.alloc(m.ncells);
+  m.bottom_elev.alloc(m.ncells);
+  m.gw_porosity.alloc(m.ncells);
+  m.sacramento_given = 1;
+  m.chan_explic = m.stream_loss = 1;
+  m.chan_lakes = m.lake_gw_on = 1;
+  m.num_lakes = 1;
+  m.lake_volume.alloc(1);
+  m.lake_mask.alloc(m.ncells);
+  m.overland_lake_map_given = 1;
+  m.storm_sewer_given = m.gw_to_tile = 1;
+  m.ov_boundary = 1;
+  m.xy_input_in_use = 1;
+  m.dike_map_given = m.lowspot_file_given = 1;
+  m.low_spot_flow_cell.alloc(m.ncells);
+  m.low_spot_flow_cell[4] = 1;
+  m.soil_erosion_on = 1;
+  m.sed_transport_mode = 1;
+  m.chan_sed_on = 1;
+  m.n_sed_classes = 1;
+  m.ov_sed = std::make_unique<ov_sed_record>();
+  m.ov_sed->tot_sed.alloc(1, 4);
+  m.soil_con_trans = m.ov_con_trans = m.chan_con_trans = 1;
+  m.sediment_contam = m.nutrients = 1;
+  m.num_constituents = 2;
+  m.constituent_type.grow(2);
+  m.constituent_type[1] = 1;
+  m.constituent_type[2] = 2;
+  m.constituent_name = {"", "", "NO3"};
+}
+
 }  // namespace nivra::testing

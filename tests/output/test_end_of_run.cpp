@@ -226,5 +226,28 @@ TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
             "   1    1    0.500    0.250\n   2    1    0.250    0.500\n   1    2    1.000    0.750\n");
 }
 
+TEST_F(EndOfRun, LateralSedimentOfEveryNodeIsAppended) {
+  model_state& m = *ms;
+  m.soil_erosion_on = m.chan_sed_on = m.fyssi_given = 1;
+  m.fyssi.assign("bed.out");
+  m.n_sed_classes = 2;
+  m.num_stream_links = 2;
+  m.max_nodes_per_link = 2;
+  m.nx.alloc(2);
+  m.nx[1] = 2;
+  m.nx[2] = 1;
+  m.qlat_tot_sed.alloc(6, 2);  // flat node = 2 x link + node
+  m.qlat_tot_sed(3, 1) = 1.5;
+  m.qlat_tot_sed(4, 1) = 2.25;
+  m.qlat_tot_sed(5, 2) = 10.0;
+  testing::write_file("bed.out", "earlier run\n");
+  write_end_of_run_files(m);
+  EXPECT_EQ(testing::read_file("bed.out"),
+            "earlier run\n"
+            "  1.50   2.25   0.00 \n"
+            "  0.00   0.00  10.00 \n"
+            "\n----------------------------------------------------------\n");
+}
+
 }  // namespace
 }  // namespace nivra

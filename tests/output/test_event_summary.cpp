@@ -150,6 +150,54 @@ TEST_F(EventSummary, UniformStormSummary) {
             "     hydrograph at the catchment outlet.\n");
 }
 
+TEST_F(EventSummary, EveryBlockInItsPlace) {
+  uniform_storm();
+  testing::switch_everything_on(*ms);
+  model_state& m = *ms;
+  m.long_term = 1;
+  m.event_index = 1;
+  m.hmet_samson_given = 1;
+  m.hmet_header = "BOULDER CO 94018";
+  m.et_calc_penman = m.et_calc_deardorff = 1;
+  m.precip_unif = 0;
+  m.precip_file_given = m.rain_thiessen = 1;
+  m.inf_richards = 1;
+  m.green_ampt = 0;
+  EXPECT_TRUE(testing::in_order(
+      written(),
+      {"NIVRA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 1\n",
+       "NIVRA used NCDC/SAMSON hydrometeorological data from the BOULDER station\n",
+       "Hydrometeorology data began on:", "Penman-Montieth", "Deardorff",
+       "Sacramento soil moisture accounting was used.\n\n",
+       "With raingage data using Thiessen polygon interpolation.\n\n",
+       "initial basin-averaged soil water content:", "initial volume in lakes",
+       "initial volume in sub-surface drains:", "volume of base flow from Sacramento:",
+       "net volume of lateral inflow:", "volume precip to lake:", "volume of gw to lakes:",
+       "volume of lake evaporation:", "volume of total evaporation:",
+       "Volume to specified slope (out):", "volume of gw to tile drains:",
+       "volume remaining in lakes", "volume remaining in drains:", "mass conservation error:",
+       "final basin-averaged soil water content:", "Richard's EQ. Computations",
+       "GROUNDWATER CALCULATION SUMMARIES FOR EVENT", "vol from gw to lakes this event",
+       "vol gw to tile dtrains", "vol gain for gw from XY boundaries:",
+       "Soil Contaminant Transport Summary for 1 \n", "Soil decay mass ",
+       "Overland Contaminant Transport Summary for 1 \n", "Attached exiting outlet ",
+       "Channel Contaminant Transport Summary for 1 \n",
+       "Contaminants Attached to Sediment Mass Balance...\n",
+       "Lake Contaminant Transport Summary for 1 \n", "Final Conc in lake (mg/L) 1 = ",
+       "Soil Contaminant Transport Summary for NO3 \n", "NSM surface water exchange from soil ",
+       "Overland Contaminant Transport Summary for NO3 \n", "Gained from NSM kinetics ",
+       "Channel Contaminant Transport Summary for NO3 \n", "Mass lost in NSM kinetics ",
+       "Overland Sediment Summary\n", "Total sediment 1 into superlinks (event)",
+       "Total water carrying sediments to superlinks (event)",
+       "Channel sediment routing mass quantities\n", "Lake Summary \n", "Summary for lake 1 \n",
+       "THE FOLLOWING INPUTS WERE READ:", "THE FOLLOWING PROCESSES WERE SIMULATED:",
+       "Infiltration by Richards Eq.\n", "Overland soil erosion.\n",
+       "Sediment transport in channels using Yang's eqn. for sand.\n",
+       "Base flow using the Sacramento Soil Moisture Accounting Model.\n",
+       "THE FOLLOWING OUTPUT MAPS", "THE FOLLOWING ASCII OUTPUT FILES",
+       "     sediment outflow at the catchment outlet.\n"}));
+}
+
 TEST_F(EventSummary, MassErrorNotes) {
   struct row {
     double error;

@@ -74,6 +74,35 @@ TEST_F(RunSummary, MinimalEventRunWritesTheGlobalBalanceInItsLayout) {
   EXPECT_DOUBLE_EQ(ms->total_final_storage, 100.0);
 }
 
+TEST_F(RunSummary, EveryBlockInItsPlace) {
+  make_grid();
+  testing::switch_everything_on(*ms);
+  write_run_summary(*ms);
+  EXPECT_TRUE(testing::in_order(
+      summary_text(),
+      {"GROUNDWATER CALCULATIONS \n", "Simulation summary for the Sacramento", "SIMULATION TOTALS",
+       "Initial volume in perennial lakes", "Final volume in overland lakes=",
+       "Final volume in drains=", "Final volume in perennial lakes",
+       "Total recharge to deep g.w.=", "Volume lost to specified slope boundary:",
+       "Total flux from gw to river=", "Volume precip to lakes=", "Total flux from gw to lakes=",
+       "Volume of overland to subsurface drains", "Volume gained from XY boundaries",
+       "Overall mass balance error =                    ", "*overall mass balance error",
+       "Overland lake mass bal error m^3:", "Perennial lake mass bal error m^3=",
+       "Subsurface drain mass bal error m^3=", "You specifed overland dikes and lowspots \n",
+       "Dike Overtopped in cell:  4 \n", "Overland Sediment Summary\n",
+       "Total sediment 1 into superlinks:", "Channel sediment routing mass quantities\n",
+       "Lake Summary \n", "Summary for lake 1 \n", "Soil Contaminant Transport Summary \n",
+       "Uptake from soil (NSM)", "Overland Transport Summaries",
+       "Overland Constituent Transport Summary for Constituent     1 (1)\n",
+       "Overland Constituent Transport Summary for NO3 \n", "Mass gained from NSM kinetics",
+       "Channel Transport Summaries", "Channel Contaminant Transport Summary for Contaminant     1 \n",
+       "Attached\n", "Lake Contaminant Transport Summary for Constituent     1 \n",
+       "Final Mass in lake 1 = ", "Channel Contaminant Transport Summary for NO3 \n",
+       "Global Transport Summaries", "Contaminant Transport Global Summary for NO3 \n",
+       "NSM gain/loss", "NSM dm/dt Summary\n"}));
+  EXPECT_TRUE(testing::file_exists("new_bed_elevations.txt"));
+}
+
 TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
   struct row {
     const char* name;

@@ -33,6 +33,14 @@ struct pipe_state {
   int superlink_c_opt = 0;
   int gw_to_tile = 0;
   array1d<double> sjunc_flow;        // flow of each superjunction, m3/s
+
+  // Pipe-network (subsurface drain) volumes read by the run and event
+  // summaries, m3.
+  double sl_drain_vol = 0.0;         // water in the drains at the end
+  double sl_ov_in_vol_run = 0.0, sl_to_ov_vol_run = 0.0, sl_to_chan_vol_run = 0.0;
+  double sl_gw_to_tile_vol_run = 0.0;
+  double sl_drain_vol_init = 0.0;    // event
+  double sl_ov_in_vol = 0.0, sl_to_ov_vol = 0.0, sl_to_chan_vol = 0.0, sl_gw_to_tile_vol = 0.0;
 };
 
 }  // namespace nivra

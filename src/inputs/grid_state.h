@@ -60,6 +60,9 @@ struct grid_state {
   int lowspot_count = 0;
   array1d<lowspot> lowspot_cells;     // 1..lowspot_count
   array1d<int> low_spot_flow_cell;    // 1 for both cells of a low spot that carried water
+
+  // Grid fields read by the event summaries.
+  int map_units_feet = 0;            // elevations and cell size were converted from feet
 };
 
 }  // namespace nivra

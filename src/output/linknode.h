@@ -62,6 +62,13 @@ void write_linknode_step(guarded_file& file, int num_links, const int* node_coun
                          const array2d<double>& values, const array2d<double>* second_values,
                          int mode, const int* lake_of_link, std::span<const double> lake_values);
 
+// A per-lake table (index 0 included) as the lake values of a block; empty
+// when the table was never made.
+inline std::span<const double> lake_values_of(const array1d<double>& a) {
+  if (a.empty()) return {};
+  return {a.data(), static_cast<std::size_t>(a.size()) + 1};
+}
+
 // The interval and length announced in a header: the write interval in
 // whole minutes and the number of such intervals in the run.
 struct linknode_timing {

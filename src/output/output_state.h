@@ -152,6 +152,20 @@ struct output_state {
   jagged_array<dataset_out> map_series{"map_series"};
   jagged_array<mass_con_writer> channel_series{"channel_series"};
   int constituent_series_count = 0;
+
+  // The run summary, its balance results, and the files and switches of
+  // the summaries and the end-of-run outputs.
+  double overall_mass_balance_error = 0.0;  // percent
+  double surface_mass_balance_error = 0.0;  // percent
+  double gw_mass_balance_error = 0.0;       // percent
+  double sm_mass_balance_error = 0.0;       // simple soil-moisture store, percent
+  double total_initial_storage = 0.0, total_final_storage = 0.0;
+  int optimize_given = 0, optimize_sed = 0;
+  int pav_hydro_given = 0;
+  int chan_depth_given_2 = 0, chan_discharge_given_2 = 0;
+  int xy_input_in_use = 0;           // XY boundary inputs were read
+  double xy_bound_gain = 0.0, xy_bound_loss = 0.0;
+  double event_xy_bound_gain = 0.0, event_xy_bound_loss = 0.0;
 };
 
 }  // namespace nivra

@@ -3,6 +3,7 @@
 
 #include "core/dates.h"
 #include "model/model_state.h"
+#include "output/bounded_reads.h"
 #include "output/linknode.h"
 #include "output/nsm_output.h"
 #include "output/step_outputs.h"
@@ -10,21 +11,6 @@
 namespace nivra {
 
 namespace {
-
-// Reads of arrays that other processes size: a position outside the array
-// reads 0 instead of running off its end.
-template <class T>
-T at(const array1d<T>& a, int i) {
-  return (i >= 0 && i <= a.size() && !a.empty()) ? a[i] : T{};
-}
-template <class T>
-T at(const array2d<T>& a, int i, int j) {
-  return (!a.empty() && i >= 0 && i <= a.rows() && j >= 0 && j <= a.cols()) ? a(i, j) : T{};
-}
-double at(const jagged_array<double>& a, int row, int i) {
-  const double* r = a.row(row);
-  return (r && i >= 0 && i <= a.row_length()) ? r[i] : 0.0;
-}
 
 // Time column of the location series.
 void time_column(std::FILE* fp, const model_state& ms) {
@@ -282,10 +268,7 @@ void point_series(model_state& ms, double qf) {
 
 void channel_blocks(model_state& ms) {
   const int nl = ms.num_stream_links;
-  std::span<const double> lakes;
-  if (!ms.lake_elev.empty())
-    lakes = std::span<const double>(ms.lake_elev.data(),
-                                    static_cast<std::size_t>(ms.lake_elev.size()) + 1);
+  const std::span<const double> lakes = lake_values_of(ms.lake_elev);
   const int* nx = ms.nx.data();
   const int* og = ms.og_nx1.data();
   const int* lt = ms.ltype.data();

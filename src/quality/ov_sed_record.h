@@ -1,4 +1,5 @@
-// The overland sediment record of a run: what the output writers read of it.
+// The overland sediment record of a run: what the output writers and the
+// summaries read of it.
 // The sediment set-up builds it when soil erosion is on (the model record
 // then holds it in ov_sed); the overland sediment step fills it.
 #pragma once
@@ -15,6 +16,10 @@ struct ov_sed_record {
   array2d<double> ov_qsconc;         // [cell][class] suspended volume; class 0 the total
   array1d<double> ov_conc;           // per cell, filled by the map output
   array1d<double> ov_net_sed;        // per cell, filled by the map output
+  // [class][1..4]: 1 eroded (a negative running sum), 2 suspended,
+  // 3 deposited, 4 discharged (to the outlet or into the channels).
+  array2d<double> tot_sed;
+  array1d<int> sed_class;            // class order: fine classes first, then sand
 };
 
 }  // namespace nivra

@@ -48,6 +48,29 @@ struct clock_state {
   int day_of_year = 0;
   int long_term = 0;                 // continuous run
   int strict_julian_date = 0;        // time columns in Julian days
+
+  // Clock, event and peak fields read by the run and event summaries.
+  int date_stamp_ymd = 0;            // run start, (year x 100 + month) x 100 + day
+  int date_stamp_hhmm = 0;           // run start, hour x 100 + minute
+  int num_events = 0;
+  int event_index = 0;               // current event, 1-based once read
+  int event_start_year = 0, event_start_month = 0, event_start_day = 0;
+  int event_start_hour = 0, event_start_minute = 0;
+  double event_start_julian = 0.0;
+  double gmt = 0.0;                  // GMT offset, hours
+  int rain_steps = 0;                // steps with rain in the event
+  double rain_start_min = 0.0;       // elapsed minutes when the rain began
+  double event_peak_q = 0.0;         // outlet peak of the event, m3/s
+  double peak_jdate = 0.0;
+  int peak_year = 0, peak_month = 0, peak_day = 0;
+  int peak_hour = 0, peak_minute = 0, peak_second = 0;
+
+  // Event water balance, m3, set by the end of an event. The error is a
+  // fraction; -1.0 marks an event without rain.
+  double event_mass_error = 0.0;
+  double mass_in_plus_initial = 0.0;
+  double mass_out_plus_final = 0.0;
+  double ov_cleanup_error = 0.0;     // mass clean-up error from overland, m3
 };
 
 }  // namespace nivra

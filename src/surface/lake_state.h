@@ -44,6 +44,19 @@ struct lake_state {
   int wetlands_on = 0;
   array1d<int> wetland_mask;        // per cell: wetland class, 0 none
   array2d<double> wetland_props;    // [class][0..7]: 1 Tw, 2 Kw, 3 Db, 4 Cw, 6 nw
+
+  // Lake volumes read by the run and event summaries (m3).
+  int lake_gw_on = 0;
+  double init_lake_vol = 0.0, final_lake_vol = 0.0;
+  double vol_precip_lakes = 0.0, lake_evap_vol = 0.0;
+  double lake_vol_in_run = 0.0, lake_vol_out_run = 0.0;
+  double total_gw_to_lake = 0.0, total_lake_to_gw = 0.0;
+  double lake_vol_init = 0.0, lake_vol_final = 0.0;  // event
+  double event_vol_precip_lake = 0.0, vol_overland_to_lake = 0.0, vol_overland_from_lake = 0.0;
+  double gw_to_lake_vol = 0.0, lake_to_gw_vol = 0.0;
+  double lake_point_source_vol = 0.0, lake_point_sink_vol = 0.0, event_lake_evap_vol = 0.0;
+  double ov_lake_init_vol = 0.0, ov_lake_final_vol = 0.0;
+  double ov_lake_inflow_vol = 0.0, ov_lake_outflow_vol = 0.0;
 };
 
 }  // namespace nivra

@@ -64,6 +64,24 @@ struct overland_state {
   array1d<double> ade_depth_save;   // depths at the start of the step
   array1d<double> ade_lake_save;    // channel lakes at the start of the step: volume, in, out
   array1d<double> ade_olake_acc;    // overland-lake exchange gathered over the step
+
+  // Overland water and boundary volumes read by the run and event
+  // summaries (m3), the overland hotstart switch and the flood-depth grid.
+  double init_ov_volume = 0.0;       // water on the grid at the start of the run
+  double init_vol_overland = 0.0;    // water on the grid at the start of the event
+  double vol_surface_final = 0.0;    // water left on the grid
+  double vol_point_src = 0.0;        // overland point sources, run
+  double event_vol_point_src = 0.0;  // overland point sources, event
+  int xy_ov_boundary = 0;
+  double dis_bound_gain_vol = 0.0, dis_bound_loss_vol = 0.0, dis_bound_unmet_vol = 0.0;
+  double bound_gain_total = 0.0, bound_loss_total = 0.0;
+  double event_head_bound_in = 0.0, event_head_bound_out = 0.0;
+  double event_slope_bound_out = 0.0;
+  double event_dis_bound_in = 0.0, event_dis_bound_out = 0.0, event_dis_bound_unmet = 0.0;
+  int write_ov_hotstart_given = 0;
+  array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
+  int roughness_given = 0, manning_n_given = 0;
+  int retention_given = 0, reten_depth_given = 0;
 };
 
 }  // namespace nivra

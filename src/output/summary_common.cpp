@@ -1,0 +1,119 @@
+#include "output/summary_common.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "model/model_state.h"
+
+namespace nivra::summary {
+
+void put(std::FILE* f, const char* format, ...) {
+  if (!f) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(f, format, args);
+  va_end(args);
+}
+
+std::string constituent_label(const model_state& ms, int c) {
+  if (c >= 1 && c < static_cast<int>(ms.constituent_output_name.size()) &&
+      !ms.constituent_output_name[c].empty())
+    return ms.constituent_output_name[c];
+  return std::to_string(c);
+}
+
+void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {
+  const chan_sed_totals& t = event ? ms.chan_sed_event : ms.chan_sed_run;
+  const char* span = event ? "Event" : "Total";
+  const double sand_init = event ? ms.init_chan_sand_vol : t.sand_init;
+  // The run's books start with no wash load in suspension.
+  const double wash_init = event ? ms.init_wash_load : 0.0;
+  const double wash_out = event ? ms.event_wash_outflow : t.wash_out;
+  put(f, "Initial volume of sand in channels:        %16.8lf m3\n", sand_init);
+  put(f, "%s sand to chan from overland:          %16.8lf m3\n", span, t.sand_in);
+  if (ms.chan_lakes) put(f, "%s sand from chan to lakes:             %16.8lf m3\n", span, t.sand_to_lakes);
+  put(f, "%s sand outlet discharge:               %16.8lf m3\n", span, t.sand_out);
+  put(f, "Final sand in channels:                    %16.8lf m3\n", ms.final_chan_sand);
+  put(f, "\n");
+  if (event) put(f, "Initial wash load in suspension:           %16.8lf m3 \n", wash_init);
+  put(f, "%s wash-load to chan from overland:     %16.8lf m3\n", span, t.wash_in);
+  if (ms.chan_lakes) {
+    put(f, "%s wash-load from chan to lakes :       %16.8lf m3\n", span, t.wash_to_lakes);
+    put(f, "%s wash-load from lake to chan:         %16.8lf m3\n", span, t.wash_from_lakes);
+  }
+  put(f, "%s wash-load outlet discharge:          %16.8lf m3\n", span, wash_out);
+  put(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", ms.final_wash_load);
+  if (event) {
+    put(f, "\n");
+    put(f, "Maximum rate of wash-load discharge: %16.8lf cms\n", ms.max_wash_rate);
+  }
+
+  mass_book sand, wash;
+  sand.gain(sand_init);
+  sand.gain(t.sand_in);
+  sand.loss(t.sand_out);
+  sand.loss(ms.final_chan_sand);
+  wash.gain(wash_init);
+  wash.gain(t.wash_in);
+  wash.loss(wash_out);
+  wash.loss(ms.final_wash_load);
+  if (ms.chan_lakes) {
+    sand.loss(t.sand_to_lakes);
+    wash.gain(t.wash_from_lakes);
+    wash.loss(t.wash_to_lakes);
+  }
+  const mass_book all{sand.in + wash.in, sand.out + wash.out};
+  put(f, "\n %s channel sediment mass-balance:\n", span);
+  put(f, "Mass conservation error for wash load:     %10.6lf percent\n", wash.error(1e-16));
+  put(f, "Mass conservation error for sand load:     %10.6lf percent\n", sand.error(1e-16));
+  put(f, "Overall channel sediment mass cons. error: %10.6lf percent\n", all.error(1e-16));
+}
+
+bool is_nutrient(const model_state& ms, int c) {
+  return ms.nutrients && at(ms.constituent_type, c) >= 2;
+}
+
+void write_lake_sediments(const model_state& ms, std::FILE* f, bool event) {
+  const chan_sed_totals& t = event ? ms.chan_sed_event : ms.chan_sed_run;
+  const std::vector<lake_sed_totals>& lakes = event ? ms.lake_sed_event : ms.lake_sed_run;
+  // The run gives the lake totals to a tenth of a cubic metre.
+  auto total = [&](const char* label, double v) {
+    put(f, "%s", label);
+    put(f, event ? "%16.8lf m3\n" : "%10.1lf m3\n", v);
+  };
+  const char* span = event ? "Event" : "Total";
+  put(f, "Lake Summary \n");
+  if (event) put(f, "Quanties are for this event \n");
+  total("Net wash-load into lakes from overland:                     ", t.lake_wash_from_ov);
+  total("Total wash-load settled in lakes:                           ", t.lake_wash_settled);
+  total("Total sand-load from upstream channel settled in lake bed:  ", t.lake_sand_from_chan);
+  total("Total overland sand-load settled in lake boundaries:        ", t.lake_sand_from_ov);
+  put(f, "\n");
+  for (int l = 1; l <= ms.num_lakes; ++l) {
+    lake_sed_totals s;
+    if (l < static_cast<int>(lakes.size())) s = lakes[l];
+    put(f, "Summary for lake %d \n", l);
+    if (event) {
+      put(f, "Quanties are for this event \n");
+      put(f, "Initial vol of SS in lake:                  %16.8lf m3 \n", s.ss_init);
+    } else {
+      put(f, "\n");
+    }
+    put(f, "%s vol of SS from lake to chan           %16.8lf m3 \n", span, s.ss_to_chan);
+    put(f, "%s vol of SS from chan to lake           %16.8lf m3 \n", span, s.ss_from_chan);
+    put(f, "%s net vol of SS from overland to lake   %16.8lf m3 \n", span, s.ss_from_ov);
+    put(f, "%s vol of SS settled in lake             %16.8lf m3 \n", span, s.ss_settled);
+    put(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", s.ss_total);
+    put(f, "\n");
+    put(f, "Suspended Sediment Concentration              %16.8lf cc/m3\n", s.ss_conc_vol * 1.0e6);
+    // Solid volume to mass with the sediment density of 2645.23 kg/m3 (g/m3 = mg/L).
+    put(f, "Suspended Sediment Concentration              %16.8lf mg/L\n", s.ss_conc_vol * 2645.23e3);
+    put(f, "\n");
+    put(f, "%s sand settled into lake bottom:        %16.8lf m3 \n", span, s.sand_bottom);
+    put(f, "%s sand settled in lake boundary:        %16.8lf m3 \n", span, s.sand_boundary);
+  }
+}
+
+}  // namespace nivra::summary

@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "output/event_summary.h"
+#include "summary_fixture.h"
+
+namespace nivra {
+namespace {
+
+using testing::has;
+
+// One summary line written to a scratch file and read back.
+std::string summary_line(const char* label, double value, const char* format, int extra = 0) {
+  std::FILE* f = std::tmpfile();
+  write_summary_line(f, label, value, 50, format, '.', 14, extra);
+  std::rewind(f);
+  std::string text;
+  for (int ch; (ch = std::fgetc(f)) != EOF;) text.push_back(static_cast<char>(ch));
+  std::fclose(f);
+  return text;
+}
+
+TEST(SummaryLine, DecimalPointLandsInColumn66) {
+  EXPECT_EQ(summary_line("Soil decay mass", 12.5, "%14.2lf"),
+            "Soil decay mass " + std::string(34, '.') + std::string(4, ' ') + "         12.50\n");
+  struct row {
+    const char* label;
+    double value;
+    const char* format;
+  } rows[] = {
+      {"Soil decay mass", 12.5, "%14.2lf"},
+      {"Initial Dissolved Mass on Overland", -1234.56, "%14.2lf"},
+      {"Dissolved mass balance error", 0.0, "%14.4lf"},
+      {"Groundwater net mass gain(+)/loss(-)", 98765432.1, "%14.2lf"},
+  };
+  for (const row& r : rows) {
+    const std::string text = summary_line(r.label, r.value, r.format);
+    EXPECT_EQ(text.find('.', 50), 65u) << r.label;  // the 66th character of the line
+  }
+}
+
+TEST(SummaryLine, LongLabelsAndExtraLineEnds) {
+  const std::string label49(49, 'x');
+  const std::string text = summary_line(label49.c_str(), 1.0, "%14.2lf", 2);
+  EXPECT_EQ(text, label49 + " " + std::string(4, ' ') + "          1.00\n\n\n");
+  const std::string label60(60, 'y');
+  EXPECT_EQ(summary_line(label60.c_str(), 1.0, "%14.2lf"),
+            label60 + " " + std::string(4, ' ') + "          1.00\n");
+  // A value too wide for its field still gets one blank before it.
+  EXPECT_EQ(summary_line("Mass", 1.0e15, "%14.2lf"),
+            "Mass " + std::string(45, '.') + " 1000000000000000.00\n");
+}
+
+class EventSummary : public testing::summary_test {
+ protected:
+  void uniform_storm() {
+    make_grid();
+    model_state& m = *ms;
+    m.event_start_year = 2000;
+    m.event_start_month = 1;
+    m.event_start_day = 1;
+    m.event_start_hour = 12;
+    m.precip_unif = 1;
+    m.rain_intensity = 25.4;
+    m.rain_duration = 60.0;
+    m.dt = 30.0;
+    m.rain_steps = 120;
+    m.rain_start_min = 0.5;
+    m.event_peak_q = 2.5;
+    m.peak_jdate = 2451545.0210069;
+    m.peak_year = 2000;
+    m.peak_month = 1;
+    m.peak_day = 1;
+    m.peak_hour = 12;
+    m.peak_minute = 30;
+    m.peak_second = 15;
+    m.vol_rainfall = 5000.0;
+    m.vol_infiltrated = 1795.0;
+    m.vol_discharge = 3000.0;
+    m.vol_surface_final = 200.0;
+    m.event_mass_error = 0.001;
+    m.mass_in_plus_initial = 5000.0;
+    m.mass_out_plus_final = 4995.0;
+    m.green_ampt = 1;
+    m.manning_n_given = 1;
+    m.map_write_steps = 10;
+    m.hyd_write_steps = 2;
+    m.dataset_output = 1;
+    m.depth_given = 1;
+  }
+  // A new record writing to a new summary file.
+  void fresh() {
+    ms = std::make_unique<model_state>();
+    ASSERT_TRUE(open_guarded_file(ms->summary_file, "summary.out", "w"));
+  }
+  std::string written() {
+    write_event_summary(*ms);
+    return summary_text();
+  }
+};
+
+TEST_F(EventSummary, UniformStormSummary) {
+  uniform_storm();
+  EXPECT_EQ(written(),
+            "         NIVRA EVENT RUNOFF SIMULATION SUMMARY\n"
+            "            Event began on 01/01/2000 at 12:00\n"
+            "   With uniform rainfall of   25.4 mm/h for   60.0 minutes.\n\n"
+            "elevation and gridsize are in meters\n"
+            "timestep                                    30.0 seconds\n"
+            "number of timesteps with rain:             120\n"
+            "elapsed time when rain began:               0.00\n \n"
+            "peak occured on strict Julian date:       2451545.02100690\n"
+            "date/time of peak discharge:              1/1/2000  12:30:15\n"
+            "Event peak discharge (cubic meters per second):        2.5000\n\n"
+            "Note: all volumes in cubic meters.\n"
+            "initial volume of overland flow:                   0.0\n"
+            "initial liquid-equiv. volume of snow:              0.0\n \n"
+            "volume of melt water:                              0.0\n \n"
+            "volume of rainfall to overland:                5000.0\n"
+            "volume of interception:                           0.0\n"
+            "volume of direct evaporation:                     0.0\n"
+            "volume of infiltrated water:                   1795.0\n"
+            "volume of water exfiltrated:                      0.0\n"
+            "volume of discharge:                           3000.0\n"
+            "volume from overland point sources:               0.0\n"
+            "\n"
+            "volume remaining on surface:                    200.0\n"
+            "final volume of snow (cu. m):                     0.0\n \n"
+            "final volume of melt water (cu. m):               0.0\n \n"
+            "mass conservation error:                          0.100000 percent\n"
+            "Note: positive mass conservation error indicates mass was created.\n"
+            "Mass input + original mass:           5000.000000 m3\n"
+            "Mass output + final mass:             4995.000000 m3\n"
+            "mass cleanup error from overland:      0.000000 m3\n"
+            "\n"
+            "No Warnings.\n"
+            "\n THE FOLLOWING INPUTS WERE READ:\n"
+            "A PAV Project File was used.\n"
+            "Floating point GRASS maps were read.\n"
+            "\n THE FOLLOWING PROCESSES WERE SIMULATED:\n"
+            "Uniform overland roughness.\n"
+            "Uniform initial soil moisture.\n"
+            "Green & Ampt infiltration.\n"
+            "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 10 TIMESTEP(S):\n"
+            "ASCII PAV maps of:\n"
+            "     overland flow depth.\n"
+            "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY 2 TIMESTEP(S):\n"
+            "     hydrograph at the catchment outlet.\n");
+}
+
+TEST_F(EventSummary, EveryBlockInItsPlace) {
+  uniform_storm();
+  testing::switch_everything_on(*ms);
+  model_state& m = *ms;
+  m.long_term = 1;
+  m.event_index = 1;
+  m.hmet_samson_given = 1;
+  m.hmet_header = "BOULDER CO 94018";
+  m.et_calc_penman = m.et_calc_deardorff = 1;
+  m.precip_unif = 0;
+  m.precip_file_given = m.rain_thiessen = 1;
+  m.inf_richards = 1;
+  m.green_ampt = 0;
+  EXPECT_TRUE(testing::in_order(
+      written(),
+      {"NIVRA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 1\n",
+       "NIVRA used NCDC/SAMSON hydrometeorological data from the BOULDER station\n",
+       "Hydrometeorology data began on:", "Penman-Montieth", "Deardorff",
+       "Sacramento soil moisture accounting was used.\n\n",
+       "With raingage data using Thiessen polygon interpolation.\n\n",
+       "initial basin-averaged soil water content:", "initial volume in lakes",
+       "initial volume in sub-surface drains:", "volume of base flow from Sacramento:",
+       "net volume of lateral inflow:", "volume precip to lake:", "volume of gw to lakes:",
+       "volume of lake evaporation:", "volume of total evaporation:",
+       "Volume to specified slope (out):", "volume of gw to tile drains:",
+       "volume remaining in lakes", "volume remaining in drains:", "mass conservation error:",
+       "final basin-averaged soil water content:", "Richard's EQ. Computations",
+       "GROUNDWATER CALCULATION SUMMARIES FOR EVENT", "vol from gw to lakes this event",
+       "vol gw to tile dtrains", "vol gain for gw from XY boundaries:",
+       "Soil Contaminant Transport Summary for 1 \n", "Soil decay mass ",
+       "Overland Contaminant Transport Summary for 1 \n", "Attached exiting outlet ",
+       "Channel Contaminant Transport Summary for 1 \n",
+       "Contaminants Attached to Sediment Mass Balance...\n",
+       "Lake Contaminant Transport Summary for 1 \n", "Final Conc in lake (mg/L) 1 = ",
+       "Soil Contaminant Transport Summary for NO3 \n", "NSM surface water exchange from soil ",
+       "Overland Contaminant Transport Summary for NO3 \n", "Gained from NSM kinetics ",
+       "Channel Contaminant Transport Summary for NO3 \n", "Mass lost in NSM kinetics ",
+       "Overland Sediment Summary\n", "Total sediment 1 into superlinks (event)",
+       "Total water carrying sediments to superlinks (event)",
+       "Channel sediment routing mass quantities\n", "Lake Summary \n", "Summary for lake 1 \n",
+       "THE FOLLOWING INPUTS WERE READ:", "THE FOLLOWING PROCESSES WERE SIMULATED:",
+       "Infiltration by Richards Eq.\n", "Overland soil erosion.\n",
+       "Sediment transport in channels using Yang's eqn. for sand.\n",
+       "Base flow using the Sacramento Soil Moisture Accounting Model.\n",
+       "THE FOLLOWING OUTPUT MAPS", "THE FOLLOWING ASCII OUTPUT FILES",
+       "     sediment outflow at the catchment outlet.\n"}));
+}
+
+TEST_F(EventSummary, MassErrorNotes) {
+  struct row {
+    double error;
+    const char* line;
+    const char* note;
+    bool no_rain;
+  } rows[] = {
+      {-1.0, "mass conservation error:                         -100.000000 percent\n",
+       "Note: positive mass conservation error indicates mass was created.\n", true},
+      {-0.05, "mass conservation error:                         -5.000000 percent\n",
+       "Note: negative mass conservation error indicates mass was gained.\n", false},
+      {0.0, "mass conservation error:                          0.000000 percent\n",
+       "Note: positive mass conservation error indicates mass was created.\n", false},
+  };
+  for (const row& r : rows) {
+    fresh();
+    uniform_storm();
+    ms->event_mass_error = r.error;
+    const std::string text = written();
+    EXPECT_TRUE(has(text, std::string(r.line) + r.note)) << r.error;
+    EXPECT_EQ(has(text, "Note: no rainfall was input.\n"), r.no_rain) << r.error;
+  }
+}
+
+TEST_F(EventSummary, LongTermSeparatorFromTheSecondEvent) {
+  const std::string dashes = "\n\n" + std::string(78, '-') + "\n";
+  for (int event : {1, 2, 3}) {
+    fresh();
+    uniform_storm();
+    ms->long_term = 1;
+    ms->event_index = event;
+    ms->gmt = -6.0;
+    const std::string text = written();
+    EXPECT_EQ(text.starts_with(dashes), event >= 2) << event;
+    EXPECT_TRUE(has(text, "       NIVRA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT " +
+                              std::to_string(event) + "\n"));
+    EXPECT_TRUE(has(text, "Event began on 01/01/2000 at 12:00  GMT -6.0 hours.\n\n"));
+  }
+  // Event runs have one event and no separator.
+  fresh();
+  uniform_storm();
+  ms->event_index = 3;
+  EXPECT_TRUE(written().starts_with("         NIVRA EVENT RUNOFF SIMULATION SUMMARY\n"));
+}
+
+TEST_F(EventSummary, Warnings) {
+  const std::string heading = "THE FOLLOWING WARNINGS ARE GIVEN:\n";
+  const std::string mass = "-Mass conservation error (absolute) is larger than typical values";
+  const std::string depth = "-Depths exceeded the range of look-up table X-section data.\n";
+  struct row {
+    const char* name;
+    double error;
+    int exceeded;
+    double surface;
+    bool heading, mass, depth, none;
+  } rows[] = {
+      {"none", 0.001, 0, 200.0, false, false, false, true},
+      {"water left on the surface only", 0.001, 0, 300.0, true, false, false, false},
+      {"mass error", 0.021, 0, 200.0, true, true, false, false},
+      {"look-up sections exceeded", 0.001, 1, 200.0, true, false, true, false},
+  };
+  for (const row& r : rows) {
+    fresh();
+    uniform_storm();
+    ms->event_mass_error = r.error;
+    ms->xsec_table_exceeded = r.exceeded;
+    ms->vol_surface_final = r.surface;  // 5 % of the 5000 m3 of rain is 250
+    const std::string text = written();
+    EXPECT_EQ(has(text, heading), r.heading) << r.name;
+    EXPECT_EQ(has(text, mass), r.mass) << r.name;
+    EXPECT_EQ(has(text, depth), r.depth) << r.name;
+    EXPECT_EQ(has(text, "No Warnings.\n"), r.none) << r.name;
+  }
+}
+
+TEST_F(EventSummary, OverlandConstituentBooksClose) {
+  uniform_storm();
+  ms->ov_con_trans = 1;
+  ms->num_constituents = 1;
+  ms->constituent_type.grow(1);
+  ms->constituent_type[1] = 1;
+  ms->constituent_output_name = {"", "atrazine"};
+  for (auto* a : {&ms->event_ov_mass_init, &ms->event_ov_mass_final, &ms->event_ov_point_mass,
+                  &ms->event_ov_precip_mass, &ms->event_ov_infil_mass, &ms->event_ov_mass_out,
+                  &ms->event_ov_decay_mass})
+    a->grow(1);
+  ms->event_ov_mass_init[1] = 10.0;
+  ms->event_ov_point_mass[1] = 5.0;
+  ms->event_ov_precip_mass[1] = 1.0;
+  ms->event_ov_mass_final[1] = 4.0;
+  ms->event_ov_infil_mass[1] = 6.0;
+  ms->event_ov_mass_out[1] = 3.0;
+  ms->event_ov_decay_mass[1] = 3.0;
+  const std::string text = written();
+  EXPECT_TRUE(has(text, "Overland Contaminant Transport Summary for atrazine \n"
+                        "Amounts are total mass for event in (Kg) \n \n"
+                        "Initial Dissolved Mass on Overland ...............             10.00\n"));
+  EXPECT_TRUE(has(text, "Decay loss .......................................              3.00\n"));
+  EXPECT_TRUE(has(text, "Dissolved mass balance error .....................              0.0000\n"));
+}
+
+TEST_F(EventSummary, ChannelSedimentsWithoutSand) {
+  uniform_storm();
+  ms->chan_sed_on = 1;
+  ms->init_wash_load = 1.0;
+  ms->chan_sed_event.wash_in = 4.0;
+  ms->event_wash_outflow = 3.0;
+  ms->final_wash_load = 2.0;
+  ms->max_wash_rate = 0.25;
+  const std::string text = written();
+  EXPECT_TRUE(has(text, "Maximum rate of wash-load discharge:       0.25000000 cms\n"
+                        "\n Event channel sediment mass-balance:\n"
+                        "Mass conservation error for wash load:       0.000000 percent\n"
+                        "Mass conservation error for sand load:       0.000000 percent\n"
+                        "Overall channel sediment mass cons. error:   0.000000 percent\n"));
+}
+
+}  // namespace
+}  // namespace nivra

@@ -21,6 +21,13 @@ struct pipe_state {
   guarded_file pipe_head_file;
   guarded_file pipe_tile_file;
   guarded_file pipe_flow_file;
+
+  // Pipe network switches and output requests of the project.
+  int storm_sewer_given = 0;
+  int superlink_c_opt = 0, high_head_release = 0, superlink_drainmod = 0;
+  int pipe_flow_given = 0, pipe_head_given = 0, pipe_tile_given = 0;
+  int superlink_junc_location_given = 0, superlink_node_location_given = 0;
+  int superlink_junc_flow_given = 0, superlink_node_flow_given = 0;
 };
 
 }  // namespace nivra

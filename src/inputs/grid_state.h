@@ -8,6 +8,20 @@
 
 namespace nivra {
 
+// The mapping tables the start-up check looks for, in the order of
+// grid_state::cmt_table_present.
+enum cmt_table : int {
+  cmt_roughness, cmt_rough_exp, cmt_ovr_flow_block, cmt_interception, cmt_retention,
+  cmt_ga_infiltration, cmt_ga_soil_moisture, cmt_multi_layer_ga, cmt_richards_havercamp,
+  cmt_richards_brooks, cmt_evapotranspiration, cmt_sediments, cmt_sediment_erosion,
+  cmt_contaminants, cmt_wetlands, cmt_overland_boundary, cmt_gw_wells, cmt_groundwater,
+  cmt_gw_boundary, cmt_area_reduction, cmt_nsm_nitrogen, cmt_nsm_phosphorus, cmt_nsm_other,
+  cmt_nsm_carbon, cmt_nsm_dispersion, cmt_nsm_soil_carbon, cmt_nsm_soil_nitrogen,
+  cmt_nsm_soil_phosphorus, cmt_nsm_gw_nitrogen, cmt_nsm_gw_phosphorus, cmt_nsm_gw_other,
+  cmt_nsm_soil_km, cmt_nsm_soil_koc,
+  cmt_table_count
+};
+
 struct grid_state {
   // Grid size given by the project, and the header of the grid maps.
   int proj_rows = 0, proj_cols = 0;
@@ -31,6 +45,15 @@ struct grid_state {
   guarded_file watershed_mask_file;
   guarded_file dike_map_file;
   guarded_file lowspot_input_file;
+
+  // Mapping tables given by the project and the tables the start-up check
+  // found (cmt_table order); dike and low-spot maps given.
+  int mapping_table_given = 0;
+  int st_mapping_table_given = 0;
+  int skip_index_maps = 0;
+  int cmt_table_present[cmt_table_count] = {};
+  int dike_map_given = 0;
+  int lowspot_file_given = 0;
 };
 
 }  // namespace nivra

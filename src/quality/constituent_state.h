@@ -122,6 +122,28 @@ struct constituent_state : sediment_record {
   guarded_file chan_contam_file;
   guarded_file total_chan_p_file;
   guarded_file total_chan_kn_file;
+
+  // Constituent switches and values of the project.
+  int nutrients = 0;
+  int contam_map_given = 0;
+  int chan_con_trans = 0, ov_con_trans = 0, soil_con_trans = 0, all_contam_output = 0;
+  int soil_static_conc = 0, sediment_contam = 0;
+  int ov_con_table = 0;      // overland constituent transport
+  int constituents_on = 0;   // any constituent transport
+  int ov_point_source_given = 0, sourcefile_given = 0;
+  double ov_disp_coef = 0.0, ov_decay_coef = 0.0, ov_mass_load = 0.0, ov_uptake_rate = 0.0;
+  double soil_kinetics_timestep_factor = 0.0;
+  // Sediments.
+  int soil_erosion = 0;
+  int chan_sed_on = 0;       // channel sediment transport follows overland erosion
+  int in_sed_loc = 0, outlet_sed_tss = 0, out_tss_loc = 0, adjust_elev_given = 0;
+  double sand_size = 0.0, silt_size = 0.0, clay_size = 0.0, sed_porosity = 0.0;
+  // Nutrient model options and total outputs.
+  double chan_ph = 0.0;
+  int soils_nsm_p = 0, soils_nsm_n = 0, soils_nsm_c = 0;
+  int total_ov_n_given = 0, total_ov_p_given = 0;
+  int total_chan_n_given = 0, total_chan_kn_given = 0, total_chan_p_given = 0;
+  guarded_file total_chan_n_file;
 };
 
 }  // namespace nivra

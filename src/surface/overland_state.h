@@ -19,6 +19,24 @@ struct overland_state {
   guarded_file reten_depth_file;
   guarded_file read_ov_hotstart_file;
   guarded_file write_ov_hotstart_file;
+
+  // Roughness, retention, boundaries and hotstarts chosen by the project.
+  double manning_n = 0.0;
+  int manning_n_given = 0, roughness_given = 0;
+  int ovr_flow_block = 0;
+  int reten_depth_given = 0;
+  double retention = 0.0;
+  int retention_given = 0;
+  int initial_depth_given = 0;
+  int snow_darcy_given = 0;
+  double snow_reynolds = 0.0;
+  int snow_reynolds_given = 0;
+  int overland_backwater = 0;
+  int ov_boundary = 0, xy_ov_boundary = 0;
+  int ov_pump_given = 0;
+  double init_elev_head = 0.0;
+  int init_elev_head_given = 0;
+  int ov_hotstart_read_given = 0, write_ov_hotstart_given = 0;
 };
 
 }  // namespace nivra

@@ -46,6 +46,23 @@ struct soil_state {
   guarded_file read_sm_hotstart_file;
   guarded_file write_sm_hotstart_file;
   guarded_file evap_out_file;
+
+  // Infiltration scheme and the soil maps and options of the project.
+  int green_ampt = 0, inf_redist = 0, inf_layered_soil = 0, inf_richards = 0;
+  int sm_accounting = 0;     // soil-moisture accounting between events
+  int cont_inf_redist = 0;   // continuous redistribution
+  int conductivity_given = 0, capillary_given = 0, porosity_given = 0, moisture_given = 0;
+  int pore_index_given = 0, residual_sat_given = 0;
+  int area_reduction_given = 0;
+  double unif_area_reduction = 0.0;
+  int unif_area_reduction_given = 0;
+  double mixing_layer_depth = 0.0;  // cm
+  double richards_weight = 0.0;
+  int richards_k_option = 0, richards_c_option = 0, richards_upper_option = 0;
+  int richards_iter_max = 0;
+  double richards_dtheta_max = 0.0;
+  int read_sm_hotstart_given = 0, write_sm_hotstart_given = 0;
+  int in_theta_location_given = 0;
 };
 
 }  // namespace nivra

@@ -66,6 +66,28 @@ struct channel_state {
   double event_lateral_net_vol = 0.0, event_lateral_in_vol = 0.0, event_lateral_out_vol = 0.0;
   int explic_backwater_given = 0, write_chan_hotstart_given = 0;
   file_name_text chan_new_elev_file_name;
+
+
+  // Channel routing scheme and options of the project.
+  int chan_init_backwater = 0;
+  int grid_stream_given = 0;
+  int diffusive_chan = 0;
+  double max_courant_number = 0.0;
+  int overbank_flow = 0;
+  int head_bound = 0;
+  double bound_depth = 0.0;
+  int bound_ts_given = 0;
+  double k_river = 0.0;
+  int hotstart_is_depth = 0;
+  double first_order_chan_q = 0.0;
+  double chan_decay_coef_card = 0.0, chan_disp_coef = 0.0, init_chan_conc = 0.0;
+  int stream_info = 0;
+  // Channel hotstarts: write requests, read requests (either read card).
+  int explic_hotstart_given = 0, read_chan_hotstart_given = 0, chan_hotstart_flag_in = 0;
+  guarded_file chan_discharge_in_file;  // the ".qht" of a channel hotstart read
+  // Stream mapping tables found: roughness, nitrogen, phosphorus, carbon,
+  // other, dispersion.
+  int st_table_present[6] = {};
 };
 
 }  // namespace nivra

@@ -41,6 +41,11 @@ struct pipe_state {
   double sl_gw_to_tile_vol_run = 0.0;
   double sl_drain_vol_init = 0.0;    // event
   double sl_ov_in_vol = 0.0, sl_to_ov_vol = 0.0, sl_to_chan_vol = 0.0, sl_gw_to_tile_vol = 0.0;
+
+
+  // Pipe network switches and output requests of the project.
+  int high_head_release = 0, superlink_drainmod = 0;
+  int superlink_junc_location_given = 0, superlink_node_location_given = 0;
 };
 
 }  // namespace nivra

@@ -81,6 +81,40 @@ struct hydromet_state {
   array1d<double> snow_melt_to_ov;   // melt water per cell, m
   double run_final_snow_vol = 0.0, run_final_melt_vol = 0.0;
   double init_snow_vol = 0.0, melt_vol = 0.0, final_snow_vol = 0.0, final_melt_vol = 0.0;  // event
+
+
+  // Precipitation source and the uniform storm.
+  int radar_mm = 0;
+
+  // Long-term runs: weather files, evapotranspiration, frozen ground.
+  double event_min_q = 0.0;
+  int hmet_guv_given = 0;
+  int hmet_ascii_given = 0, hmet_ascii_pet_given = 0;
+  int hmet_orog_gages_given = 0, orogvar_hmet = 0;
+  int albedo_given = 0, vheight_given = 0, tcoeff_given = 0, canopy_given = 0;
+  int wilting_point_given = 0;
+  int seasonal_rs = 0, seasonal_rs_spring = 0, seasonal_rs_fall = 0;
+  int seasonal_rs_summer_start = 0, seasonal_rs_summer_end = 0;
+  int cfgi = 0, gtfsm = 0;
+
+  // Snow models and the weather gage of long-term runs.
+  int snow_no_infiltrate = 0, nwsrfs_snow = 0, eb_snow = 0, nwsrfs_retention = 0;
+  int snap_retention = 0, nwsrfs_elev_snow_given = 0;
+  double nwsrfs_mf_max = 0.0, nwsrfs_mf_min = 0.0, nwsrfs_fr_use = 0.0, nwsrfs_scf = 0.0;
+  int nwsrfs_mf_max_given = 0, nwsrfs_mf_min_given = 0, nwsrfs_fr_use_given = 0;
+  int nwsrfs_scf_given = 0;
+  double nwsrfs_tipm = 0.0, nwsrfs_nmf = 0.0, nwsrfs_fua = 0.0, nwsrfs_plwhc = 0.0;
+  int nwsrfs_tipm_given = 0, nwsrfs_nmf_given = 0, nwsrfs_fua_given = 0, nwsrfs_plwhc_given = 0;
+  double snow_temp_base = 0.0;
+  int snow_temp_base_given = 0;
+  double met_gage_elev = 0.0, temp_lapse_rate = 0.0;
+  double hmet_xcoord_gage = 0.0, hmet_ycoord_gage = 0.0;
+  int yes_dalr_flag = 0;
+  double yes_dalr_rate = 0.0;
+  int init_swe_mode = 0;  // 1 a file, 3 a uniform depth
+  double init_swe_depth = 0.0;
+  int snow_swe_file_given = 0, snow_temp_given = 0;
+  guarded_file init_swe_input_file;
 };
 
 }  // namespace nivra

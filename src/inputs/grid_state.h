@@ -8,6 +8,20 @@
 
 namespace nivra {
 
+// The mapping tables the start-up check looks for, in the order of
+// grid_state::cmt_table_present.
+enum cmt_table : int {
+  cmt_roughness, cmt_rough_exp, cmt_ovr_flow_block, cmt_interception, cmt_retention,
+  cmt_ga_infiltration, cmt_ga_soil_moisture, cmt_multi_layer_ga, cmt_richards_havercamp,
+  cmt_richards_brooks, cmt_evapotranspiration, cmt_sediments, cmt_sediment_erosion,
+  cmt_contaminants, cmt_wetlands, cmt_overland_boundary, cmt_gw_wells, cmt_groundwater,
+  cmt_gw_boundary, cmt_area_reduction, cmt_nsm_nitrogen, cmt_nsm_phosphorus, cmt_nsm_other,
+  cmt_nsm_carbon, cmt_nsm_dispersion, cmt_nsm_soil_carbon, cmt_nsm_soil_nitrogen,
+  cmt_nsm_soil_phosphorus, cmt_nsm_gw_nitrogen, cmt_nsm_gw_phosphorus, cmt_nsm_gw_other,
+  cmt_nsm_soil_km, cmt_nsm_soil_koc,
+  cmt_table_count
+};
+
 // One notch in an overland dike (a SPOT card of the low-spot file).
 struct lowspot {
   int row = 0;                 // grid row and column of the cell on the near side
@@ -63,6 +77,12 @@ struct grid_state {
 
   // Grid fields read by the event summaries.
   int map_units_feet = 0;            // elevations and cell size were converted from feet
+
+  // Mapping tables given by the project and the tables the start-up check
+  // found (cmt_table order); dike and low-spot maps given.
+  int mapping_table_given = 0;
+  int st_mapping_table_given = 0;
+  int cmt_table_present[cmt_table_count] = {};
 };
 
 }  // namespace nivra

@@ -573,6 +573,12 @@ struct project_state {
   int quiet = 0;                       // QUIET card: the kernels' console lines are left out
   int optimizer_mode = 0;              // an optimiser run: quiet start-up and progress
   capture_buffer* capture = nullptr;   // results handed to a calibration driver
+
+  // Channel hotstart files: the card's name with the extension of each file.
+  file_name_text chan_hotstart_read_dht;
+  file_name_text chan_hotstart_read_qht;
+  file_name_text chan_hotstart_write_dht;
+  file_name_text chan_hotstart_write_qht;
 };
 
 // Reads the project file into the three sub-records. An open failure sets

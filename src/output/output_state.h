@@ -166,6 +166,18 @@ struct output_state {
   int xy_input_in_use = 0;           // XY boundary inputs were read
   double xy_bound_gain = 0.0, xy_bound_loss = 0.0;
   double event_xy_bound_gain = 0.0, event_xy_bound_loss = 0.0;
+
+
+  // Output requests of the project.
+  int chan_sed_flux_given_2 = 0;
+  int include_channel_depth = 0;
+  int daily_output_given = 0, xybdyoutput_on = 0;
+  int flush_output = 0, flush_buffer = 0, suppress_printing = 0;
+  int calib_comp_data = 0, calib_obj_func = 0;
+  int zv_input_given = 0, zv_fluxes = 0;
+  int xwindows = 0, xrain = 0, xgwrecharge = 0, xdepth = 0, xinfdep = 0, xsurf = 0;
+  int xchan = 0, xbig = 0, x_freq = 0, xwin_width = 0, xwin_height = 0;
+  // Channel location series and the outlet discharge handed to ZV.
 };
 
 }  // namespace nivra

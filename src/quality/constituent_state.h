@@ -227,6 +227,26 @@ struct constituent_state : sediment_record {
   checked_array<double> lake_sed_exch_event, lake_sed_ov_in_event, lake_sed_chan_in_event;
   array3d<double> chan_sed_contam_node_conc;  // [constituent][flat node][fine position]
   double nsm_dmdt_in_total = 0.0, nsm_dmdt_out_total = 0.0;
+
+
+  // Constituent switches and values of the project.
+  int contam_map_given = 0;
+  int all_contam_output = 0;
+  int ov_con_table = 0;  // overland constituent transport
+  int constituents_on = 0;  // any constituent transport
+  int ov_point_source_given = 0, sourcefile_given = 0;
+  double ov_disp_coef = 0.0, ov_decay_coef = 0.0, ov_mass_load = 0.0, ov_uptake_rate = 0.0;
+  double soil_kinetics_timestep_factor = 0.0;
+  // Sediments.
+  int soil_erosion = 0;
+  int adjust_elev_given = 0;
+  double sand_size = 0.0, silt_size = 0.0, clay_size = 0.0, sed_porosity = 0.0;
+  // Nutrient model options and total outputs.
+  double chan_ph = 0.0;
+  int soils_nsm_p = 0, soils_nsm_n = 0, soils_nsm_c = 0;
+  int total_ov_n_given = 0, total_ov_p_given = 0;
+  int total_chan_n_given = 0, total_chan_kn_given = 0, total_chan_p_given = 0;
+  guarded_file total_chan_n_file;
 };
 
 }  // namespace nivra

@@ -71,6 +71,21 @@ struct clock_state {
   double mass_in_plus_initial = 0.0;
   double mass_out_plus_final = 0.0;
   double ov_cleanup_error = 0.0;     // mass clean-up error from overland, m3
+
+
+  // Start of a uniform storm as date stamps (hour * 100 + minute and
+  // (year * 100 + month) * 100 + day), and the first weather time.
+  double hmet_start_time = 0.0;
+
+  // Runs inside the outside framework (ZEM) and with the coupled model (MOLA).
+  int zem = 0;
+  int zem_event_num = 0, zem_event_num_given = 0;
+  int mola_given = 0, mola_first = 0;
+  int moist_to_mola_given = 0, ksat_to_mola_given = 0, rough_to_mola_given = 0;
+  int poros_to_mola_given = 0, erosivity_to_mola_given = 0, crop_fact_to_mola_given = 0;
+  int net_erosion_to_mola_given = 0, moist_from_mola_given = 0, ksat_from_mola_given = 0;
+  int rough_from_mola_given = 0, erosivity_from_mola_given = 0, crop_fact_from_mola_given = 0;
+  int et_demand_from_mola_given = 0;
 };
 
 }  // namespace nivra

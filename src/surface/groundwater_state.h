@@ -75,6 +75,25 @@ struct groundwater_state {
   double sac_chan_loss_vol = 0.0;    // the model's own channel-loss total
   double sac_baseflow_vol = 0.0, sac_et_vol = 0.0, sac_infil_vol = 0.0;  // event
   double sac_event_start_vol = 0.0, sac_event_end_vol = 0.0;
+
+
+  // Groundwater options and maps of the project.
+  int gw_assign_theta = 0;
+  int gw_lsor_dir = 0;
+  double aquifer_delta_z = 0.0;  // m; below 0 when not given
+  double gw_unif_porosity = 0.0;
+  int gw_unif_porosity_given = 0, gw_porosity_map_given = 0;
+  double gw_unif_hycond = 0.0;
+  int gw_unif_hycond_given = 0, gw_hycond_map_given = 0;
+  double gw_timestep = 0.0;  // s
+  double gw_lsor_con = 0.0;
+  double single_unsat_sat = 0.0;
+  double gw_leakage_rate = 0.0;  // cm/h
+  int gw_boundfile_given = 0, gw_fluxboundtable_given = 0;
+  int use_wells = 0;
+  // Sacramento and conceptual models, each with its topographic-index switch.
+  int topo_index = 0, sac_topo_index = 0;
+  int conceptual_gw_given = 0, topo_index_cgs = 0, cgs_topo_index = 0;
 };
 
 }  // namespace nivra

@@ -57,6 +57,12 @@ struct lake_state {
   double lake_point_source_vol = 0.0, lake_point_sink_vol = 0.0, event_lake_evap_vol = 0.0;
   double ov_lake_init_vol = 0.0, ov_lake_final_vol = 0.0;
   double ov_lake_inflow_vol = 0.0, ov_lake_outflow_vol = 0.0;
+
+
+  // Lakes and wetlands chosen by the project.
+  double m_lake = 0.0;
+  int m_lake_given = 0;
+  int lake_pump_given = 0;
 };
 
 }  // namespace nivra

@@ -82,6 +82,20 @@ struct overland_state {
   array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
   int roughness_given = 0, manning_n_given = 0;
   int retention_given = 0, reten_depth_given = 0;
+
+
+  // Roughness, retention, boundaries and hotstarts chosen by the project.
+  double manning_n = 0.0;
+  double retention = 0.0;
+  int initial_depth_given = 0;
+  int snow_darcy_given = 0;
+  double snow_reynolds = 0.0;
+  int snow_reynolds_given = 0;
+  int overland_backwater = 0;
+  int ov_pump_given = 0;
+  double init_elev_head = 0.0;
+  int init_elev_head_given = 0;
+  int ov_hotstart_read_given = 0;
 };
 
 }  // namespace nivra

@@ -84,6 +84,21 @@ struct soil_state {
   int n_cells_start_event = 0, n_cells_end_event = 0;
   int write_sm_hotstart_given = 0;
   int moisture_given = 0;
+
+
+  // Infiltration scheme and the soil maps and options of the project.
+  int cont_inf_redist = 0;  // continuous redistribution
+  int conductivity_given = 0, capillary_given = 0, porosity_given = 0;
+  int pore_index_given = 0, residual_sat_given = 0;
+  int area_reduction_given = 0;
+  double unif_area_reduction = 0.0;
+  int unif_area_reduction_given = 0;
+  double mixing_layer_depth = 0.0;  // cm
+  double richards_weight = 0.0;
+  int richards_k_option = 0, richards_c_option = 0, richards_upper_option = 0;
+  int richards_iter_max = 0;
+  double richards_dtheta_max = 0.0;
+  int read_sm_hotstart_given = 0;
 };
 
 }  // namespace nivra

@@ -88,6 +88,11 @@ void expect_fresh(const model_state& ms) {
   EXPECT_TRUE(ms.project_file.empty());
   EXPECT_TRUE(ms.summary.empty());
   EXPECT_TRUE(ms.elevation_file_name.empty());
+  EXPECT_EQ(ms.precip_unif, 0);
+  EXPECT_EQ(ms.chan_explic, 0);
+  EXPECT_EQ(ms.optimize_given, 0);
+  for (int present : ms.cmt_table_present) EXPECT_EQ(present, 0);
+  for (int present : ms.st_table_present) EXPECT_EQ(present, 0);
 
   // Tables and containers.
   EXPECT_TRUE(ms.date_table.empty());
@@ -108,7 +113,8 @@ void expect_fresh(const model_state& ms) {
         &ms.roughness_file, &ms.raingage_file, &ms.chan_input_file, &ms.pipe_flow_file,
         &ms.lake_output_file, &ms.gw_boundary_file, &ms.soil_type_file, &ms.depth_map_file,
         &ms.chan_contam_file, &ms.exchange_map_file, &ms.out_tss_loc_file,
-        &ms.snow_temp_dataset.file}) {
+        &ms.snow_temp_dataset.file, &ms.qin_output_file, &ms.chan_discharge_in_file,
+        &ms.total_chan_n_file, &ms.init_swe_input_file, &ms.out_dep_location_file}) {
     EXPECT_FALSE(f->is_open());
     EXPECT_EQ(f->fp_guard, nullptr);
   }

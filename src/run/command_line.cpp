@@ -1,0 +1,223 @@
+#include "run/command_line.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/platform.h"
+#include "core/process.h"
+#include "run/driver.h"
+#include "run/steps.h"
+
+namespace nivra {
+
+namespace {
+
+const char* const usage_text =
+    "\nUsage: nivra [-option] [inputfile]\n\n where -option is one of:\n      -c = SCE calibration mode (input file is the calibration control file)\n      -m = Monte Carlo calibration mode (input file is the calibration control file)\n      -b = batch mode (input file is the batch control file)\n      -s = sensitivity mode (input file is the sensitivity control file)\n      -v = display version information (no project will be run)\n  The c, m, b, and v commands are optional and if not present the input file is\n treated as the project file\n\n  For the -b option, the command line should be:\n      nivra -b[num_batch] nivra_inputfile\n\n  For the -c option, the command line should be:\n      nivra -c sce_inputfile\n\n  For the -m option, the command line should be:\n      nivra -m[num_batch] mc_inputfile\n\n  For the -s option, the command line should be:\n      nivra -s sen_inputfile\n\n  For the -t option (and -tv), the command line should be:\n      nivra -t[v]\n\n  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, mc_intputfile is\n  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n\n";
+
+inline constexpr long web_body_limit = 1024;
+
+bool starts_with(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
+
+// The run count written after the option letters, as "%d" reads it; 1 when
+// the text does not start with a number. Counts beyond the range of an int
+// are held at its limits.
+int run_count_after(std::string_view option, std::size_t letters) {
+  std::string rest(option.substr(letters));
+  const char* p = rest.c_str();
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  const char* digits = p;
+  if (*digits == '+' || *digits == '-') ++digits;
+  if (!std::isdigit(static_cast<unsigned char>(*digits))) return 1;
+  long n = std::strtol(p, nullptr, 10);
+  if (n > INT_MAX) return INT_MAX;
+  if (n < INT_MIN) return INT_MIN;
+  return static_cast<int>(n);
+}
+
+int hex_digit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Batch runs: run i takes line i + 1 of the replacement value file and
+// prefixes every file it writes with its number.
+void run_batch(int count, const run_command& command, const char* mode_word) {
+  std::printf("NIVRA is running in batch mode, and is running %d runs...\n", count);
+  for (int i = 0; i < count; ++i) {
+    process.replace_line = i;
+    process.multi_run_mode = 1;
+    process.run_number = i;
+    run_simulation(command.control_file.str(), nullptr, mode_word);
+  }
+}
+
+// The exit status of a single run: a run stopped by an error is a failure
+// even though the driver hands back the code the reporter already took.
+int single_run_status(const run_command& command, const char* mode_word) {
+  int code = run_simulation(command.control_file.str(), nullptr, mode_word);
+  if (code == 0 && process.error_block.stop) return 1;
+  if (code != 0 && (code & 0xff) == 0) return 1;  // an exit status keeps only the low byte
+  return code & 0xff;
+}
+
+int dispatch(int count, const run_command& command, int argc, char** argv) {
+  const char* mode_word = argc > 1 ? argv[1] : "";
+  const std::string& control = command.control_file.str();
+  switch (command.mode) {
+    case 1: return single_run_status(command, mode_word);
+    case 2: run_sce_mode(process.parallel_env, control); break;
+    case 3: run_batch(count, command, mode_word); break;
+    case 4: print_version(); break;
+    case 5: break;
+    case 6: run_montecarlo_mode(process.parallel_env, count, control); break;
+    case 7: run_montecarlo_mode(process.parallel_env, 500, control); break;
+    case 8: slm_dru(argc, argv); break;
+    case 9: slm_dru_ms1(argc, argv); break;
+    case 10: slm_dru_ms2(argc, argv); break;
+    case 11: slm_dru_mlsl(argc, argv); break;
+    default: break;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void print_usage() { std::fputs(usage_text, stdout); }
+
+int parse_command_line(int argc, char** argv, run_command& command) {
+  command = run_command();
+  if (argc < 2) {
+    print_usage();
+    return -1;
+  }
+  std::string_view control = argc > 2 ? std::string_view(argv[2]) : std::string_view();
+  int count = 1;
+  if (argc == 2) {
+    command.mode = 1;
+    control = argv[1];
+  } else {
+    std::string_view option(argv[1]);
+    if (starts_with(option, "-slm")) command.mode = 8;
+    else if (option == "-ms") command.mode = 9;
+    else if (starts_with(option, "-t")) command.mode = 10;
+    else if (starts_with(option, "-mls")) command.mode = 11;
+    else if (starts_with(option, "-s")) command.mode = 7;
+    else if (starts_with(option, "-c")) command.mode = 2;
+    else if (starts_with(option, "-b")) {
+      command.mode = 3;
+      count = run_count_after(option, 2);
+    } else if (starts_with(option, "-m")) {
+      command.mode = 6;
+      count = run_count_after(option, 2);
+    } else if (starts_with(option, "-h")) command.mode = 5;
+    else if (starts_with(option, "-v")) command.mode = 4;
+    else {
+      print_usage();
+      return -1;
+    }
+    if (command.mode == 4) control = {};
+  }
+  if (!command.control_file.assign(control)) {
+    std::printf("Error: the file name given on the command line is longer than %zu characters:\n%.*s\n",
+                command.control_file.capacity - 1, static_cast<int>(control.size()), control.data());
+    command = run_command();
+    return -2;
+  }
+  return count;
+}
+
+void print_version() {
+  std::printf("\n    -- NIVRA version %4.2lf%c --\n \n", nivra_version, ' ');
+  std::printf("  NIVRA: a physically based, spatially distributed watershed model\n");
+  std::printf("  of rain, snowmelt, runoff, channels, groundwater, sediments and nutrients.\n \n");
+  std::printf("developed in cooperation with: \n \n");
+  std::printf("  the hydrologists who run it on their own watersheds and report what they find.\n");
+  std::printf("\n \n");
+  std::printf("  The calibration search follows the shuffled complex evolution (SCE-UA) method\n");
+  std::printf("  of Duan, Sorooshian and Gupta.\n");
+  std::printf("\n \n");
+  std::printf("For information contact:\n");
+  std::printf("  the NIVRA maintainers, through the project's issue tracker.\n");
+  std::printf("\n \n");
+  std::printf("Intended for use with PAV Version 9.0 or higher");
+  std::printf("\n \n");
+}
+
+std::string decode_web_body(std::string_view body) {
+  std::string out;
+  out.reserve(body.size());
+  for (std::size_t i = 0; i < body.size(); ++i) {
+    const char c = body[i];
+    if (c == '+') {
+      out.push_back(' ');
+    } else if (c == '%') {
+      if (i + 2 >= body.size()) {
+        // An escape cut short by the end of the body.
+        out.push_back('?');
+        break;
+      }
+      const int hi = hex_digit(body[i + 1]);
+      const int lo = hex_digit(body[i + 2]);
+      out.push_back(hi < 0 || lo < 0 ? '?' : static_cast<char>(hi * 16 + lo));
+      i += 2;
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
+void print_web_request(const char* content_length, std::FILE* in) {
+  long length = -1;
+  if (!content_length || std::sscanf(content_length, "%ld", &length) != 1 || length < 0 ||
+      length > web_body_limit) {
+    std::printf("<P>Error in invocation - wrong FORM probably.");
+    return;
+  }
+  // One line of at most the announced length; the buffer holds the longest
+  // allowed body and its terminator.
+  char buffer[web_body_limit + 1] = {};
+  std::size_t n = 0;
+  while (n < static_cast<std::size_t>(length)) {
+    int c = std::fgetc(in);
+    if (c == EOF || c == '\n') break;
+    buffer[n++] = static_cast<char>(c);
+  }
+  std::string text = decode_web_body(std::string_view(buffer, n));
+  text.push_back('\n');
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+int nivra_main(int argc, char** argv) {
+  // A web program is one whose own file name says so; a folder on its path
+  // does not count.
+  const bool web_mode =
+      argc > 0 && argv[0] && file_part(argv[0]).find("web") != std::string_view::npos;
+  if (web_mode) {
+    std::printf("%s%c%c\n", "Content-Type:text/text;charset=iso-8859-1", 13, 10);
+    std::printf("<title>NIVRA Test Case</title><body><P> Web version of NIVRA (%2.1lf%c) with SCE "
+                "starting...</P><P>",
+                nivra_version, ' ');
+    print_web_request(std::getenv("CONTENT_LENGTH"), stdin);
+  } else {
+    std::printf("Serial version of NIVRA (%2.1lf%c) with SCE starting...\n", nivra_version, ' ');
+    std::fflush(stdout);
+  }
+
+  run_command command;
+  const int count = parse_command_line(argc, argv, command);
+  int status = 0;
+  if (count == -2) status = 1;
+  else if (count != -1) status = dispatch(count, command, argc, argv);
+
+  if (web_mode) std::printf("</P></body>\n");
+  std::fflush(stdout);
+  return status;
+}
+
+}  // namespace nivra

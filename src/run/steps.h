@@ -1,0 +1,84 @@
+// The routines the driver calls that are not yet part of this build: the
+// set-up and per-step routines of the subsystems still to come, and the
+// calibration drivers. Each is defined once, in src/run/pending_steps.cpp,
+// until its subsystem brings the real one and moves the declaration to the
+// subsystem's own header.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "core/process.h"
+
+namespace nivra {
+
+struct model_state;
+
+// Mapping tables: the start-up checks of which tables the files hold.
+void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int skip_index_maps,
+                      int quiet);
+void check_stream_mapping_table(std::string_view table_file, int* flags, int quiet);
+
+// Nutrient model: the display name of water constituent 0..8.
+std::string nsm_constituent_name(int index, int selector);
+
+// Set-up of a run, in the order the driver calls them.
+void setup_time_steps(model_state& ms);
+void init_station_distances(model_state& ms);
+void init_event_inputs(model_state& ms);
+void init_state_variables(model_state& ms);
+void read_chan_point_sources(model_state& ms);
+void alloc_calib_output(model_state& ms);
+void read_exchange_maps(model_state& ms);
+void init_xy_point_output(model_state& ms);
+void compute_initial_surface_volume(model_state& ms);
+void init_soil_contam(model_state& ms);
+void init_simulation_clock(model_state& ms);
+void alloc_soil_energy(model_state& ms);
+void setup_analyzers(model_state& ms, std::string_view file_name);
+void check_analyzers(model_state& ms, int event_mask);
+
+// One time step, in the order the driver calls them.
+void advance_clock(model_state& ms);
+void read_precip_event(model_state& ms);
+void update_hydromet(model_state& ms);
+void init_event_state(model_state& ms);
+void update_rainfall(model_state& ms);
+void apply_rainfall(model_state& ms);
+void apply_overland_point_sources(model_state& ms);
+void infiltration_step(model_state& ms);
+void longterm_hourly_output(model_state& ms);
+void frozen_soil_step(model_state& ms);
+void snowmelt_step(model_state& ms);
+void apply_snowmelt(model_state& ms);
+void et_removal_step(model_state& ms);
+void sacramento_update(model_state& ms);
+void conceptual_gw_step(model_state& ms);
+void overland_constituent_step(model_state& ms);
+void overland_routing_step(model_state& ms);
+void storm_sewer_step(model_state& ms);
+void sediment_contaminant_source(model_state& ms);
+void soil_contaminant_step(model_state& ms);
+void overland_mass_check(model_state& ms);
+void groundwater_step(model_state& ms);
+void overland_lake_step(model_state& ms);
+void channel_routing_step(model_state& ms);
+void read_chan_point_input(model_state& ms);
+void track_peak_values(model_state& ms);
+void nsm_overland_step(model_state& ms);
+void nsm_channel_step(model_state& ms);
+void channel_constituent_step(model_state& ms);
+void print_progress(model_state& ms);
+void check_simulation_end(model_state& ms);
+void exchange_maps_event_end(model_state& ms);
+void finish_event(model_state& ms);
+
+// Calibration and parameter estimation, each driving many runs.
+int run_sce_mode(const parallel_env_t& env, const std::string& control_file);
+int run_montecarlo_mode(const parallel_env_t& env, int total_runs, const std::string& control_file);
+int slm_dru(int argc, char** argv);
+int slm_dru_ms1(int argc, char** argv);
+int slm_dru_ms2(int argc, char** argv);
+int slm_dru_mlsl(int argc, char** argv);
+
+}  // namespace nivra

@@ -1,0 +1,187 @@
+// The simulation driver: a whole run of the example, the console rules of
+// quiet and optimiser runs, runs stopped at set-up, the timing log, the
+// shift of relative time series and the closing of the record's files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/guarded_file.h"
+#include "core/process.h"
+#include "core/time_series.h"
+#include "model/model_state.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::count_lines;
+using testing::file_exists;
+using testing::read_file;
+using testing::write_file;
+
+class Driver : public testing::process_test {
+ protected:
+  void SetUp() override {
+    testing::process_test::SetUp();
+    testing::copy_plane_example();
+  }
+  // Runs the driver; returns its code and leaves the console output.
+  static int run(const std::string& project, const std::string& mode_word, std::string& console) {
+    CaptureStdout();
+    int code = run_simulation(project, nullptr, mode_word);
+    console = GetCapturedStdout();
+    return code;
+  }
+  // The example with one card line replaced or added.
+  static void edit_example(const std::string& card, const std::string& line) {
+    std::string text = read_file("plane.prj");
+    std::size_t at = card.empty() ? std::string::npos : text.find(card);
+    if (at == std::string::npos) {
+      text += line + "\n";
+    } else {
+      text.replace(at, text.find('\n', at) - at, line);
+    }
+    write_file("plane.prj", text);
+  }
+  static bool in_order(const std::string& text, std::initializer_list<const char*> parts) {
+    std::size_t at = 0;
+    for (const char* p : parts) {
+      at = text.find(p, at);
+      if (at == std::string::npos) return false;
+    }
+    return true;
+  }
+};
+
+TEST_F(Driver, TheExampleRunsThroughToItsTeardown) {
+  std::string console;
+  EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
+  EXPECT_EQ(process.error_block.stop, 0);
+  EXPECT_TRUE(in_order(console, {"reading run parameters from project file: plane.prj\n",
+                                  "\nfinished reading project file\n", "total time to init(s): ",
+                                  "\nRunning....\n", "Run time: "}))
+      << console;
+  const std::string summary = read_file("plane.sum");
+  EXPECT_EQ(summary.rfind("\n\n_________NIVRA start-up information________\n"
+                          "Run parameters read from PAV project file: plane.prj\n"
+                          "Running.... \n\n",
+                          0),
+            0u);
+  // A normal end writes the run summary with its balances.
+  EXPECT_NE(summary.find("Overall mass balance error ="), std::string::npos);
+  EXPECT_TRUE(file_exists("plane.otl"));
+  EXPECT_EQ(process.summary_log, nullptr);
+  EXPECT_EQ(read_file("out_time.out").rfind("total time (s): ", 0), 0u);
+  EXPECT_EQ(count_lines("out_time.out"), 1);
+
+  // Every run appends its own line.
+  EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
+  EXPECT_EQ(count_lines("out_time.out"), 2);
+}
+
+TEST_F(Driver, QuietAndOptimiserRunsKeepTheConsoleQuiet) {
+  struct row {
+    const char* mode_word;
+    bool super_quiet;
+    bool startup_lines, run_time;
+  };
+  const row table[] = {
+      {"temp", false, true, true},
+      {"-slmx", false, true, true},  // only the exact search words count
+      {"-slm", false, false, false},
+      {"-ms", false, false, false},
+      {"-tr", false, false, false},
+      {"-mlsl", false, false, false},
+      {"temp", true, false, true},   // the project's quiet card keeps the run time
+  };
+  for (const row& r : table) {
+    reset_process_state();
+    testing::copy_plane_example();
+    if (r.super_quiet) edit_example("", "SUPER_QUIET");
+    std::remove("out_time.out");
+    std::string console;
+    EXPECT_EQ(run("plane.prj", r.mode_word, console), 0);
+    const bool init_line = console.find("total time to init(s):") != std::string::npos;
+    const bool running = console.find("Running....\n") != std::string::npos;
+    EXPECT_EQ(init_line, r.startup_lines) << r.mode_word << r.super_quiet;
+    EXPECT_EQ(running, r.startup_lines) << r.mode_word << r.super_quiet;
+    EXPECT_EQ(console.find("Run time: ") != std::string::npos, r.run_time) << r.mode_word;
+    // The summary and the timing log are written in every case.
+    EXPECT_NE(read_file("plane.sum").find("Running.... \n\n"), std::string::npos);
+    EXPECT_EQ(count_lines("out_time.out"), 1);
+  }
+}
+
+TEST_F(Driver, RunsStoppedDuringSetUpNeverStartRunning) {
+  std::string console;
+  // A project file that cannot be read.
+  EXPECT_EQ(run("missing.prj", "missing.prj", console), 0);
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_NE(console.find("Error: The specified project file was not found.\n"), std::string::npos);
+  EXPECT_EQ(console.find("Running...."), std::string::npos);
+  EXPECT_NE(console.find("Run time: "), std::string::npos);
+  EXPECT_EQ(count_lines("out_time.out"), 1);
+
+  // Conflicting options stop the run before any file is opened.
+  reset_process_state();
+  edit_example("", "ROUGHNESS rough.map");
+  EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
+  EXPECT_NE(console.find("Error: You have specified both spatially-varied and uniform Manning"),
+            std::string::npos);
+  EXPECT_FALSE(file_exists("plane.sum"));
+  EXPECT_EQ(console.find("Running...."), std::string::npos);
+
+  // A file that cannot be opened once the summary is open: the message also
+  // goes into the summary.
+  reset_process_state();
+  testing::copy_plane_example();
+  edit_example("OUTLET_HYDRO", "OUTLET_HYDRO     nodir/plane.otl");
+  EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
+  const std::string message = "Error: Unable to open output hydrograph file.\n  (File: nodir/plane.otl)\n";
+  EXPECT_NE(console.find(message), std::string::npos);
+  EXPECT_NE(read_file("plane.sum").find(message), std::string::npos);
+  EXPECT_EQ(console.find("Running...."), std::string::npos);
+  EXPECT_EQ(read_file("plane.sum").find("Running...."), std::string::npos);
+  EXPECT_EQ(process.summary_log, nullptr);
+}
+
+TEST_F(Driver, RelativeTimeSeriesBecomeAbsolute) {
+  time_series* relative = ts_new();
+  relative->relative = 1;
+  relative->times = {0.0, 0.25, 1.0};
+  relative->count = 3;
+  time_series* absolute = ts_new();
+  absolute->times = {2460000.5, 2460001.5};
+  absolute->count = 2;
+  shift_relative_time_series(2460477.0);
+  EXPECT_EQ(relative->times[0], 2460477.0);
+  EXPECT_EQ(relative->times[1], 2460477.25);
+  EXPECT_EQ(relative->times[2], 2460478.0);
+  EXPECT_EQ(absolute->times[0], 2460000.5);
+  EXPECT_EQ(absolute->times[1], 2460001.5);
+  ts_free_all();
+}
+
+TEST_F(Driver, ClosingTheFileSlotsReportsADamagedHandle) {
+  auto ms = make_model_state();
+  ASSERT_TRUE(open_guarded_file(ms->summary_file, "a.sum", "w"));
+  ASSERT_TRUE(open_guarded_file(ms->raingage_file, "plane.prj", "r"));
+  std::FILE* real = ms->raingage_file.fp;
+  ms->raingage_file.fp_guard = nullptr;  // as a stray write would leave it
+  CaptureStdout();
+  close_all_files(*ms);
+  const std::string console = GetCapturedStdout();
+  EXPECT_NE(console.find("The file pointer is corrupt."), std::string::npos);
+  EXPECT_EQ(console.find("a.sum"), std::string::npos);
+  EXPECT_FALSE(ms->summary_file.is_open());
+  EXPECT_FALSE(ms->raingage_file.is_open());
+  EXPECT_TRUE(ms->raingage_file.name.empty());
+  (void)real;  // closed by the slot's close all the same
+}
+
+}  // namespace
+}  // namespace nivra

@@ -470,6 +470,10 @@ void prescan_project_path(std::string_view file_name) {
     }
   }
   close_guarded_file(f);
+  set_project_folder_from_file(file_name);
+}
+
+void set_project_folder_from_file(std::string_view file_name) {
   std::string folder = folder_of(file_name);
   if (!folder.empty()) set_project_folder(folder);
 }

@@ -588,6 +588,10 @@ struct project_state {
 void read_project_file(std::string_view file_name, project_options& options,
                        run_control& control, rain_event& rain, int quiet);
 
+// Takes the folder of the project file's own name (up to its last
+// separator) as the project folder; a bare name sets nothing.
+void set_project_folder_from_file(std::string_view file_name);
+
 // Finds the project folder of a project file (its PROJECT_FOLDER card, else
 // the folder of the file name) and makes it the process's project folder.
 void prescan_project_path(std::string_view file_name);

@@ -7,6 +7,7 @@
 
 #include "core/platform.h"
 #include "core/process.h"
+#include "model/project.h"
 #include "run/driver.h"
 #include "run/steps.h"
 
@@ -69,9 +70,16 @@ int dispatch(int count, const run_command& command, int argc, char** argv) {
   const char* mode_word = argc > 1 ? argv[1] : "";
   const std::string& control = command.control_file.str();
   switch (command.mode) {
-    case 1: return single_run_status(command, mode_word);
+    case 1:
+      // Maps and tables named in the project are found beside it, wherever
+      // the program is started from (a PROJECT_FOLDER card still decides).
+      set_project_folder_from_file(control);
+      return single_run_status(command, mode_word);
     case 2: run_sce_mode(process.parallel_env, control); break;
-    case 3: run_batch(count, command, mode_word); break;
+    case 3:
+      set_project_folder_from_file(control);
+      run_batch(count, command, mode_word);
+      break;
     case 4: print_version(); break;
     case 5: break;
     case 6: run_montecarlo_mode(process.parallel_env, count, control); break;

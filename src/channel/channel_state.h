@@ -16,6 +16,14 @@ struct channel_state {
   int chan_dry_count = 0;         // steps since rain that found the channels nearly empty
   int chan_point_read_count = 0;  // point-source records read
 
+  // Channel schemes and switches (set from the project and the option checks).
+  int chan_explic = 0;            // explicit channel routing
+  int stream_loss = 0;
+  int chan_con_trans = 0;
+  int chan_sed_on = 0;
+  int chan_sed_setup = 0;         // set by the map phase with channel sediments
+  int num_chan_point_sources = 0;
+
   // Channel input, link/node outputs, hotstart and flood files.
   guarded_file grid_stream_file;
   guarded_file chan_input_file;

@@ -8,6 +8,26 @@
 
 namespace nivra {
 
+// One notch in an overland dike (a SPOT card of the low-spot file).
+struct lowspot {
+  int row = 0;                 // grid row and column of the cell on the near side
+  int col = 0;
+  int direction = 0;           // side crossed: 1 top, 2 right, 4 bottom, 8 left
+  double grid_fraction = 0.0;  // notch width as a fraction of the cell size
+  double crest_elev = 0.0;     // crest elevation, m
+  double flow = 0.0;           // discharge over the notch in its last flowing step, m3/s
+};
+
+// Tables of the mapping-table file, in the order of the table check.
+inline constexpr int cmt_table_count = 33;
+enum cmt_table_slot : int {
+  cmt_roughness = 0, cmt_rough_exp, cmt_ovr_flow_block, cmt_interception, cmt_retention,
+  cmt_ga_infiltration, cmt_ga_soil_moisture, cmt_multi_layer_soil, cmt_richards_havercamp,
+  cmt_richards_brooks, cmt_evapotranspiration, cmt_sediments, cmt_sediment_erosion,
+  cmt_contaminants, cmt_wetlands, cmt_overland_boundary, cmt_groundwater_wells, cmt_groundwater,
+  cmt_groundwater_boundary, cmt_area_reduction  // the nutrient tables follow
+};
+
 struct grid_state {
   // Grid size given by the project, and the header of the grid maps.
   int proj_rows = 0, proj_cols = 0;
@@ -25,6 +45,30 @@ struct grid_state {
 
   // Outlet.
   int outrow = 0, outcol = 0, outlet_cell = 0;
+
+  // Map phase and grid geometry: the scratch grid of integer maps, ground
+  // elevations and their scratch copy, watershed area, neighbours (0 where
+  // none), one-sided and centred slopes, dikes and low spots.
+  array2d<int> data;                  // [row][col] scratch grid, same extents as mask
+  array1d<double> elevation;          // ground, m
+  array1d<double> scratch_map;        // per-cell scratch of the exchange-file writer
+  double watershed_area = 0.0;        // m2
+  array1d<int> rightcon;              // neighbour east, 0 where none
+  array1d<int> leftcon;               // neighbour west
+  array1d<int> belowcon;              // neighbour south
+  array1d<int> abovecon;              // neighbour north
+  array1d<double> slope_x;            // toward the east neighbour, positive downhill
+  array1d<double> slope_y;            // toward the south neighbour, positive downhill
+  array1d<double> centred_slope_x;    // centred, positive downhill toward the east
+  array1d<double> centred_slope_y;    // centred, positive downhill toward the north
+  array1d<int> dike_mask;             // dike sides: 1 top, 2 right, 4 bottom, 8 left
+  int lowspot_count = 0;
+  array1d<lowspot> lowspot_cells;     // 1..lowspot_count
+  array1d<int> low_spot_flow_cell;    // 0..ncells + 1
+
+  // Mapping tables present in the project's mapping-table file (set by the
+  // table check when the run parameters are read).
+  int cmt_table_present[cmt_table_count] = {};
 
   // Input maps of the grid.
   guarded_file elevation_file;

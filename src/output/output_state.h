@@ -16,6 +16,16 @@ struct output_state {
   int float_grass_maps = 1;           // reported by the event summary
   int sat_source_map_on = 1;          // with exfiltration, write the saturated-source map
 
+  // Output locations read by the map phase, and the discharge map array.
+  int n_overland_depth_locs = 0;
+  array1d<int> overland_depth_row, overland_depth_col;
+  int n_overland_wse_locs = 0;
+  array1d<int> overland_wse_row, overland_wse_col;
+  int n_theta_loc = 0;
+  array1d<int> cell_loc, cell_num;
+  array2d<int> theta_loc_layers;      // [location][1..layers]
+  array1d<double> discharge_cell;
+
   // Gridded and link/node series of the constituents: rows of three writers.
   jagged_array<dataset_out> map_series_array;
   jagged_array<mass_con_writer> channel_series_array;

@@ -27,6 +27,7 @@ struct clock_state {
   int keep_running = 0;     // the time loop goes on
   double end_time = 0.0;    // Julian days, when the project gives one
   int end_time_given = 0;
+  int long_term = 0;        // continuous simulation (set from the project)
 
   // Dates of the precipitation periods of the current event, 1-based. The
   // table is made (zeroed, full capacity) the first time dates() is asked.

@@ -23,6 +23,56 @@ struct soil_state {
   double top_layer_depth = 40.0;
   double soil_moist_depth = 40.0;
 
+  // Infiltration schemes and soil-parameter switches (set from the project
+  // by the run parameters).
+  int green_ampt = 0, inf_redist = 0, inf_layered_soil = 0, inf_richards = 0;
+  int sm_accounting = 0;
+  int conductivity_given = 0, capillary_given = 0, porosity_given = 0;
+  int pore_index_given = 0, residual_sat_given = 0;
+
+  // Per-cell soil and infiltration arrays, made by the map phase.
+  array1d<double> sat_hyd_cond;        // m/s
+  array1d<double> capillary_head;      // m
+  array1d<double> soil_porosity;
+  array1d<double> pore_dist_index;
+  array1d<double> resid_sat;
+  array1d<double> area_reduction;
+  array1d<double> init_moisture;
+  array1d<double> init_moisture_old;
+  array1d<double> init_moisture_redist;
+  array1d<double> inf_rate;
+  array1d<double> inf_depth_cell;
+  array1d<double> surface_moisture;
+  array1d<int> iter_pond_1;
+  array1d<int> iter_n;
+  array1d<int> no_wat_prof;
+  array1d<int> iter_i_less_k;
+  array1d<double> ga_value_6;
+  array1d<double> wilting_point_cell;
+  array1d<double> sm_depth;            // soil-moisture accounting, cm
+  array1d<double> sm_water;
+  array1d<double> sm_water_top;
+  array1d<double> sm_water_bottom;
+  array1d<double> gw_inf_redist_theta;
+  array1d<double> sm_bottom_loss;
+  array1d<int> soiltype;               // soil class per cell
+  array1d<double> wetdep;
+  array2d<double> THETA_ML;            // [cell][1..4] layered-soil water content
+  array2d<double> THETA;               // [cell][layer] Richards water content
+  array1d<double> root_depth;          // m
+  array1d<double> VOLCHANGE;
+  array1d<double> MASSERROR;
+  array1d<double> dtr;
+  array1d<double> avgks;
+  array1d<double> totaldz;
+  array1d<int> num1, num2, num3;       // last node of layers 1, 2, 3 (151 entries)
+  array1d<int> numcells;               // nodes of each cell's column
+  array1d<int> numtot;
+  array1d<int> bound_type;             // every cell 1 when made
+  array1d<double> inf_rich;
+  int max_soil_layers = 0;             // largest layer count of the soil table
+  array1d<double> PHEADOLD;            // previous pressure heads
+
   // Soil classes indexed by ID. The table is made (zeroed, full capacity)
   // the first time soil_classes() is asked.
   array1d<soil_class> multilayer_soil_table;

@@ -62,6 +62,23 @@ void print_band_file_help(const char* name) {
   std::printf("...            \t100000000\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n\n");
 }
 
+// A parameter from its own map when the project opened it, else from the
+// mapping table when the project's table file holds it. Sets from_table
+// when the map was not there; false when the run stopped.
+bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text& name,
+                       array1d<double>& values, const char* map_line, const char* table_line,
+                       int slot, int code, bool& from_table) {
+  from_table = !file.is_open();
+  if (!from_table) {
+    input_report(ms, console_rule::unless_quiet, map_line, name.c_str());
+    read_cell_map(ms, file, name.view(), values);
+    close_guarded_file(file);
+    return !stopped();
+  }
+  input_report(ms, console_rule::unless_quiet, "%s", table_line);
+  return !table_present(ms, slot) || read_cmt_table(ms, code, {&values});
+}
+
 }  // namespace
 
 void read_nwsrfs_snow_bands(model_state& ms) {
@@ -252,19 +269,12 @@ void read_retention_map(model_state& ms) {
   ensure_cells(ms.retent_dep, n, "retent_dep");
   double* r = ms.retent_dep.data();
   if (po.reten_depth_given) {
-    if (ms.reten_depth_file.is_open()) {
-      input_report(ms, console_rule::unless_quiet, "reading retention storage map from file: %s\n",
-                   ms.reten_depth.c_str());
-      read_cell_map(ms, ms.reten_depth_file, ms.reten_depth.view(), ms.retent_dep);
-      close_guarded_file(ms.reten_depth_file);
-      if (stopped()) return;
-    } else {
-      input_report(ms, console_rule::unless_quiet,
-                   "reading retention storage table and map from master table file\n");
-      if (table_present(ms, cmt_retention) &&
-          !read_cmt_table(ms, cmt_code_retention, {&ms.retent_dep}))
-        return;
-    }
+    bool from_table = false;
+    if (!read_map_or_table(ms, ms.reten_depth_file, ms.reten_depth, ms.retent_dep,
+                           "reading retention storage map from file: %s\n",
+                           "reading retention storage table and map from master table file\n",
+                           cmt_retention, cmt_code_retention, from_table))
+      return;
     for (int c = 1; c <= n; ++c) r[c] /= 1000.0;  // mm to m
   } else {
     const double depth = po.retention_given ? po.retention / 1000.0 : 0.0;
@@ -277,18 +287,14 @@ void read_roughness_map(model_state& ms) {
   ensure_cells(ms.dist_rough, n, "dist_rough");
   ensure_cells(ms.roughness_exp, n, "roughness_exp");
   if (ms.roughness_given) {
-    if (ms.roughness_file.is_open()) {
-      input_report(ms, console_rule::unless_quiet, "reading roughness map from file: %s\n",
-                   ms.roughness.c_str());
-      read_cell_map(ms, ms.roughness_file, ms.roughness.view(), ms.dist_rough);
-      close_guarded_file(ms.roughness_file);
-      if (stopped()) return;
-    } else {
-      input_report(ms, console_rule::unless_quiet,
-                   "reading roughness table and map from master table file\n");
-      if (table_present(ms, cmt_roughness) &&
-          !read_cmt_table(ms, cmt_code_roughness, {&ms.dist_rough}))
-        return;
+    bool from_table = false;
+    if (!read_map_or_table(ms, ms.roughness_file, ms.roughness, ms.dist_rough,
+                           "reading roughness map from file: %s\n",
+                           "reading roughness table and map from master table file\n",
+                           cmt_roughness, cmt_code_roughness, from_table))
+      return;
+    // The exponent comes with the tables only; a roughness map leaves it 0.
+    if (from_table) {
       if (table_present(ms, cmt_rough_exp)) {
         input_report(ms, console_rule::unless_quiet,
                      "reading roughness_exp table and map from master table file\n");

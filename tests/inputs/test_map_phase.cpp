@@ -116,6 +116,15 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
       {"mask of another size",
        [](model_state& ms) { ms.proj_rows = 3; },
        "Incorrect number of rows in map: w.msk\n", false},
+      {"mask without a watershed cell",
+       [](model_state& ms) {
+         close_guarded_file(ms.watershed_mask_file);
+         give_map(ms.watershed_mask_file, ms.watershed_mask, "w.msk", map_text(2, 2, "0 0\n0 0\n"));
+       },
+       "Error: the watershed mask w.msk holds no cell of the watershed\n", false},
+      {"grids kept in a QUIB container",
+       [](model_state& ms) { ms.project_options.quib_file.assign("grids.quib"); },
+       "Error: NIVRA not compiled with QUIB, but QUIB file format specified\n", false},
       {"uniform Manning n too small",
        [](model_state& ms) { ms.project_options.manning_n = 1e-6; },
        "Invalid spatially uniform overland flow Manning n value=0.000001\n", true},
@@ -129,15 +138,19 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
        },
        "Error: the OV_BOUNDARY card is not available in this version of NIVRA.\n", true},
   };
-  for (const auto& k : cases) {
-    reset_process_state();
+  // Later readers would leave their mark: a uniform 5 mm retention and a
+  // water surface at 10 m.
+  auto marked_record = [] {
     auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
-    // Later readers would leave their mark: a uniform 5 mm retention and a
-    // water surface at 10 m.
     ms->project_options.retention_given = 1;
     ms->project_options.retention = 5.0;
     ms->project_options.init_elev_head_given = 1;
     ms->project_options.init_elev_head = 10.0;
+    return ms;
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    auto ms = marked_record();
     k.set(*ms);
     std::string out = run_phase(*ms);
     EXPECT_TRUE(run_stopped()) << k.what;
@@ -149,11 +162,7 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
   }
   // Without a failure the same record runs to the end.
   reset_process_state();
-  auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
-  ms->project_options.retention_given = 1;
-  ms->project_options.retention = 5.0;
-  ms->project_options.init_elev_head_given = 1;
-  ms->project_options.init_elev_head = 10.0;
+  auto ms = marked_record();
   run_phase(*ms);
   EXPECT_FALSE(run_stopped());
   EXPECT_EQ(ms->retent_dep[1], 0.005);  // 5 mm
@@ -166,7 +175,19 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     const char* card;
   } cases[] = {
       {[](model_state& ms) { ms.wetlands_on = 1; }, "MAPPING_TABLE"},
-      {[](model_state& ms) { ms.inf_redist = 1; }, "INF_REDIST"},
+      {[](model_state& ms) {
+         ms.inf_redist = 1;
+         ms.sm_accounting = 1;
+         ms.gw_simulation = 1;
+       },
+       "INF_REDIST"},
+      {[](model_state& ms) { ms.inf_richards = 1; }, "INF_RICHARDS"},
+      {[](model_state& ms) {
+         ms.inf_layered_soil = 1;
+         ms.long_term = 1;
+         ms.project_options.et_calc_penman = 1;
+       },
+       "INF_LAYERED_SOIL"},
       {[](model_state& ms) { ms.project_options.sacramento_given = 1; }, "SACRAMENTO"},
       {[](model_state& ms) { ms.project_options.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
       {[](model_state& ms) {
@@ -400,6 +421,7 @@ TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
 
   // More layers than the first line allows would run past the table.
   reset_process_state();
+  close_guarded_file(ms->in_theta_location_file);
   give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "1 2\n1 1 3\n1 2 3\n");
   CaptureStdout();
   read_theta_locations(*ms);

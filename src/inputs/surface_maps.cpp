@@ -404,6 +404,7 @@ void read_theta_locations(model_state& ms) {
     for (int j = 1; j <= nl; ++j)
       if (!next(ms.theta_loc_layers[k][j])) return;
   }
+  close_guarded_file(ms.in_theta_location_file);
 }
 
 }  // namespace nivra

@@ -88,6 +88,11 @@ struct channel_state {
   // Stream mapping tables found: roughness, nitrogen, phosphorus, carbon,
   // other, dispersion.
   int st_table_present[6] = {};
+
+
+  // Channel schemes and switches (set from the project and the option checks).
+  int chan_sed_setup = 0;  // set by the map phase with channel sediments
+  int num_chan_point_sources = 0;
 };
 
 }  // namespace nivra

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/arrays.h"
 #include "core/errors.h"
 #include "core/replace.h"
 #include "core/text.h"
@@ -23,6 +24,16 @@ struct parallel_env_t {
   int num_procs = 1;   // processes in the group
   int group_size = 1;
   int group_count = 1;
+
+  // Split of the grid among the processes of a group (made only for a
+  // group of two or more): this process's index in its group, the grid,
+  // the active cells per row and per column, and the rows, columns and
+  // cells this process owns by the row split and by the column split.
+  int group_rank = 0;
+  int rows = 0, cols = 0, cell_count = 0;
+  array1d<int> row_load, column_load;
+  array1d<int> short_row_mask, short_column_mask;
+  array1d<int> row_cell_mask, column_cell_mask;
 };
 
 struct process_state {

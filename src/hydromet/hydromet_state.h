@@ -115,6 +115,48 @@ struct hydromet_state {
   double init_swe_depth = 0.0;
   int snow_swe_file_given = 0, snow_temp_given = 0;
   guarded_file init_swe_input_file;
+
+
+  // Elevation range and bands, set by the map phase.
+  double elev_max = 0.0, elev_min = 0.0;  // m, widened to the gage datum
+  double hmet_elev_gage_value = 0.0;  // datum of the elevation bands, m
+  int elev_band_count = 0;
+
+  // Orographic weather constants.
+
+  // Rain, interception and snow per cell, made by the map phase.
+  array1d<double> icep_stor;  // interception storage capacity
+  array1d<double> icep_coef;  // interception coefficient
+  array1d<double> icep_dep;
+  array1d<double> ri_eff;  // intensity after interception, mm/h
+  array1d<double> snow_swe_scaled;  // ten times snow_swe
+  array1d<double> MF_Max, MF_Min, fr_use, scf, TIPM, NMF, fua, PLWHC;
+  array1d<double> snow_step_work;
+
+  // Long-term runs: weather, snow and radiation arrays made by the map phase.
+  int melt_wave_slots = 0;  // 6 with SNAP retention, else 1
+  array1d<double> albedo_cell, veg, Kt, Rs;
+  array3d<double> Melt_Waves;  // [cell][1..6][1..3]
+  array1d<int> snow_no_infil_cell;
+  array2d<double> sn_stat;  // [cell][1..23]
+  array3d<double> wave;  // [cell][1..51][1..5]
+  array2d<double> Temp_Daily_Avg;  // [1..2][1..24]
+  array1d<double> ATI_2, D_2;
+  array2d<double> SNOW_PRECIP_6HR;  // [cell][1..8]
+  array1d<double> St_Event, H_Val, TSNOW_P, TSNOW_T, PSNOW_Total, Wq, Wi;
+  array2d<double> Gage_XYZ_Lev_P_rh_c_w_t_qh;  // [gage][1..10]
+  array2d<double> GAGE_IDW;  // [gage][1..7]
+  array2d<double> Dist_Cell2Gage;  // [cell][gage]
+  array3d<double> El_T_P_e_es_LR;  // [gage][band][1..6]
+  array2d<double> Cell_X1_Y2_Z3_S4_A5;  // [cell][1..5]
+  array2d<unsigned char> shade_by_hour;  // [cell][0..23]
+  array1d<double> R_short, R_long, Cell_Aspect_Eff_Rad_Percent;
+  array1d<int> LR_Num, Hours_Since_Snow, melt_occurred, Snow_Accumulated_Hr;
+  array1d<double> albedo_w_snow, temper_gridded_sum;
+
+  // Site of the watershed (basin centroid), degrees.
+  double latitude = 0.0;
+  double longitude = 0.0;
 };
 
 }  // namespace nivra

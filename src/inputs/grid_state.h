@@ -83,6 +83,16 @@ struct grid_state {
   int mapping_table_given = 0;
   int st_mapping_table_given = 0;
   int cmt_table_present[cmt_table_count] = {};
+
+  // Map phase and grid geometry: the scratch grid of integer maps, ground
+  // elevations and their scratch copy, watershed area, neighbours (0 where
+  // none), one-sided and centred slopes, dikes and low spots.
+  array2d<int> data;                  // [row][col] scratch grid, same extents as mask
+  array1d<double> scratch_map;        // per-cell scratch of the exchange-file writer
+  double watershed_area = 0.0;        // m2
+  array1d<double> centred_slope_x;    // centred, positive downhill toward the east
+  array1d<double> centred_slope_y;    // centred, positive downhill toward the north
+
 };
 
 }  // namespace nivra

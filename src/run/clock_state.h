@@ -58,6 +58,8 @@ struct clock_state {
   int event_start_hour = 0, event_start_minute = 0;
   double event_start_julian = 0.0;
   double gmt = 0.0;                  // GMT offset, hours
+  int gmt_given = 0;
+  double base_dt = 0.0;              // the run's time step as first derived, s
   int rain_steps = 0;                // steps with rain in the event
   double rain_start_min = 0.0;       // elapsed minutes when the rain began
   double event_peak_q = 0.0;         // outlet peak of the event, m3/s

@@ -27,8 +27,6 @@ std::string nsm_constituent_name(int index, int) {
   return index >= 0 && index < 9 ? symbols[index] : "";
 }
 
-// Fixes the time step, output intervals, outlet and site, and rejects impossible values.
-void setup_time_steps(model_state&) {}
 // Computes the distances from the cells to the rain and weather stations.
 void init_station_distances(model_state&) {}
 // Counts the precipitation events and their start times.

@@ -94,6 +94,23 @@ struct groundwater_state {
   // Sacramento and conceptual models, each with its topographic-index switch.
   int topo_index = 0, sac_topo_index = 0;
   int conceptual_gw_given = 0, topo_index_cgs = 0, cgs_topo_index = 0;
+
+
+  // Saturated groundwater and Sacramento switches (set from the project).
+  int sacramento_topo_index = 0;  // Sacramento uses the topographic index
+
+  // Per-cell groundwater arrays, made by the map phase.
+  array1d<int> gwbound;  // boundary code per cell
+  array1d<double> gw_flux;
+  array1d<int> num_unsat_cells;
+  array1d<double> gw_static_flux;  // m/s
+  array1d<double> gw_hyd_cond;  // m/s
+  array1d<double> gw_hyd_cond_old;
+  array1d<double> gw_porosity_old;
+  array1d<double> gw_cell_dx;
+  array1d<double> gw_cell_dy;
+  array1d<double> A, B, C, D;  // tridiagonal system of the solver
+  array1d<double> topo_dex;  // topographic index (Sacramento)
 };
 
 }  // namespace nivra

@@ -12,6 +12,7 @@ namespace nivra {
 // 4 overland exchange volume since the last lake update (m3, into the lake).
 struct olake_record {
   double value[8] = {};
+  int cell_count = 0;  // cells of the lake in the overland lake map
 };
 
 struct lake_state {
@@ -63,6 +64,10 @@ struct lake_state {
   double m_lake = 0.0;
   int m_lake_given = 0;
   int lake_pump_given = 0;
+
+  // Lake numbers per cell and the overland lakes read by the map phase.
+  array1d<int> lake_num;              // per cell, made by the map phase
+  int ov_lakes_read = 0;
 };
 
 }  // namespace nivra

@@ -96,6 +96,15 @@ struct overland_state {
   double init_elev_head = 0.0;
   int init_elev_head_given = 0;
   int ov_hotstart_read_given = 0;
+
+  // Surface-parameter switches (set from the project by the run parameters).
+  int snow_roughness_given = 0;
+
+  // Overland state and surface parameters per cell, made by the map phase.
+  array1d<double> ov_depth_old;  // m, previous step
+  array1d<double> dist_rough_copy;  // Manning n kept for snow roughness
+  double snow_manning_n = 0.0;  // SNOW_ROUGHNESS value
+  int ov_water_at_start = 0;  // the run starts with water on the grid
 };
 
 }  // namespace nivra

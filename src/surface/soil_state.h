@@ -99,6 +99,42 @@ struct soil_state {
   int richards_iter_max = 0;
   double richards_dtheta_max = 0.0;
   int read_sm_hotstart_given = 0;
+
+
+  // Infiltration schemes and soil-parameter switches (set from the project
+  // by the run parameters).
+
+  // Per-cell soil and infiltration arrays, made by the map phase.
+  array1d<double> sat_hyd_cond;  // m/s
+  array1d<double> capillary_head;  // m
+  array1d<double> soil_porosity;
+  array1d<double> pore_dist_index;
+  array1d<double> resid_sat;
+  array1d<double> area_reduction;
+  array1d<double> init_moisture;
+  array1d<double> init_moisture_old;
+  array1d<double> init_moisture_redist;
+  array1d<int> iter_pond_1;
+  array1d<int> iter_n;
+  array1d<int> no_wat_prof;
+  array1d<int> iter_i_less_k;
+  array1d<double> ga_value_6;
+  array1d<double> wilting_point_cell;
+  array1d<double> sm_bottom_loss;
+  array1d<double> wetdep;
+  array2d<double> THETA_ML;  // [cell][1..4] layered-soil water content
+  array1d<double> root_depth;  // m
+  array1d<double> VOLCHANGE;
+  array1d<double> MASSERROR;
+  array1d<double> dtr;
+  array1d<double> avgks;
+  array1d<double> totaldz;
+  array1d<int> num1, num2, num3;  // last node of layers 1, 2, 3 (151 entries)
+  array1d<int> numtot;
+  array1d<int> bound_type;  // every cell 1 when made
+  array1d<double> inf_rich;
+  int max_soil_layers = 0;  // largest layer count of the soil table
+  array1d<double> PHEADOLD;  // previous pressure heads
 };
 
 }  // namespace nivra

@@ -1,0 +1,604 @@
+#include "inputs/geometry.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "core/errors.h"
+#include "core/process.h"
+#include "inputs/grid_map.h"
+#include "inputs/input_report.h"
+#include "inputs/partition.h"
+#include "model/model_state.h"
+#include "surface/overland.h"
+
+namespace nivra {
+
+namespace {
+
+// The grid size of the project and the cell size of the mask header agree
+// to a tenth of a metre.
+bool cell_size_agrees(const model_state& ms, double d, const char* dimension) {
+  if (std::trunc((ms.grid_size + 0.001) * 10.0) == std::trunc((d + 0.001) * 10.0)) return true;
+  input_report(ms, console_rule::unless_silent,
+               "\nThe grid size specified in the project file: %7.4f m differs from\n", ms.grid_size);
+  input_report(ms, console_rule::unless_silent,
+               "the %s dimension of the raster grid cells %7.4f m as calculated\n", dimension, d);
+  input_report(ms, console_rule::unless_silent,
+               "from the WATERSHED_MASK header.  Check your data to make sure they agree.\n");
+  input_report(ms, console_rule::unless_silent, "NIVRA terminating.\n\n");
+  stop_with_own_message();
+  return false;
+}
+
+// The numbered mask as a grid map named "maskmap".
+void write_mask_map(const model_state& ms) {
+  guarded_file out;
+  if (!open_guarded_file(out, "maskmap", "w")) {
+    std::printf("Error: unable to open mask map file for writing\n");
+    return;
+  }
+  std::fprintf(out.fp, "north: %9.2lf\n", ms.north);
+  std::fprintf(out.fp, "south: %9.2lf\n", ms.south);
+  std::fprintf(out.fp, "east: %9.2lf\n", ms.east);
+  std::fprintf(out.fp, "west: %9.2lf\n", ms.west);
+  std::fprintf(out.fp, "rows: %5d\n", ms.rows);
+  std::fprintf(out.fp, "cols: %5d\n", ms.cols);
+  std::string row;
+  char number[16];
+  for (int r = 1; r <= ms.rows; ++r) {
+    row.clear();
+    for (int c = 1; c <= ms.cols; ++c) {
+      auto res = std::to_chars(number, number + sizeof number, ms.mask[r][c]);
+      row.append(number, res.ptr);
+      row.push_back(' ');
+    }
+    row.push_back('\n');
+    std::fwrite(row.data(), 1, row.size(), out.fp);
+  }
+  close_guarded_file(out);
+}
+
+// A count, then that many (row, column) pairs; each pair must lie in the grid.
+bool read_location_list(model_state& ms, guarded_file& f, std::string_view name, int& count,
+                        array1d<int>& rows, array1d<int>& cols) {
+  int_token_reader in(f, name);
+  auto end_of_file = [&] {
+    std::printf("End of file reached in file %s, exiting\n", in.name().c_str());
+    stop_with_own_message();
+    return false;
+  };
+  auto not_a_number = [&] {
+    std::printf("Error: line %d of file %s holds a value that is not an integer\n", in.line(),
+                in.name().c_str());
+    stop_with_own_message();
+    return false;
+  };
+  int n = 0;
+  int got = in.next(n);
+  if (got == 0) return end_of_file();
+  if (got < 0 || n < 0) return not_a_number();
+  count = n;
+  alloc_1d_int(rows, n, "overland location rows");
+  alloc_1d_int(cols, n, "overland location columns");
+  for (int k = 1; k <= n; ++k) {
+    int r = 0, c = 0;
+    int a = in.next(r);
+    int b = a == 1 ? in.next(c) : a;
+    if (a == 0 || b == 0) return end_of_file();
+    if (a < 0 || b < 0) return not_a_number();
+    if (!check_grid_position(r, c, ms.rows, ms.cols, in)) return false;
+    rows[k] = r;
+    cols[k] = c;
+  }
+  close_guarded_file(f);
+  return true;
+}
+
+const char* side_word(int direction) {
+  switch (direction) {
+    case 1: return "top";
+    case 2: return "right";
+    case 4: return "bottom";
+    default: return "left";
+  }
+}
+
+void print_side_line(int direction) {
+  switch (direction) {
+    case 1: std::printf("Dike / low spot on top side of cell\n"); break;
+    case 2: std::printf("Dike / low spot on right side of cell\n"); break;
+    case 4: std::printf("Dike / low spot on bottom side of cell\n"); break;
+    default: std::printf("Dike / low spot on left side of cell\n"); break;
+  }
+}
+
+// Checks one low spot against the dikes and the ground; false (after the
+// message, with the run stopped) at the first fault.
+bool check_lowspot(model_state& ms, int j) {
+  lowspot& spot = ms.lowspot_cells[j];
+  spot.flow = 0.0;
+  const int row = spot.row, col = spot.col;
+  if (row < 1 || row > ms.rows || col < 1 || col > ms.cols) {
+    std::printf("Error: SPOT card %d of the low-spot file %s names row %d, column %d, outside the grid of %d rows and %d columns\n",
+                j, ms.lowspot_file.c_str(), row, col, ms.rows, ms.cols);
+    stop_with_own_message();
+    return false;
+  }
+  const int cell = ms.mask[row][col];
+  auto fail = [] {
+    stop_with_own_message();
+    return false;
+  };
+
+  if (spot.grid_fraction < 0.0 || spot.grid_fraction > 1.5) {
+    std::printf("\nThe fraction of the grid-size specified for the lowspot in the grid at\n");
+    std::printf("row %d col %d is unreasonable, with a value of %f.  Acceptable\n", row, col,
+                spot.grid_fraction);
+    std::printf(" values range from 0.0 to 1.5.  Change the value.  Program terminated.\n");
+    return fail();
+  }
+  int neighbour = 0, crossing_bit = 0;
+  switch (spot.direction) {
+    case 1: neighbour = ms.abovecon[cell]; crossing_bit = 4; break;
+    case 2: neighbour = ms.rightcon[cell]; crossing_bit = 8; break;
+    case 4: neighbour = ms.belowcon[cell]; crossing_bit = 1; break;
+    case 8: neighbour = ms.leftcon[cell]; crossing_bit = 2; break;
+    default:
+      std::printf("\nThe low spot flow direction specified in row %d col %d in the file %s\n", row,
+                  col, ms.lowspot_file.c_str());
+      std::printf("is not valid.  The only possible directions are: 1- top boundary, 2- right\n");
+      std::printf("boundary, 4- bottom boundary, or 8- left boundary.\n");
+      std::printf("Edit your lowspot file and try again.  Program terminated.\n");
+      return fail();
+  }
+  if (ms.dike_mask[cell] == 0) {
+    std::printf("\nYou have specified an overland flow dike in row %d col %d\n", row, col);
+    std::printf("There is no dike adjacent to this grid cell.  Program stopped.\n");
+    return fail();
+  }
+  if (neighbour == 0 || ms.dike_mask[neighbour] == 0) {
+    std::printf("\nYou have specified a low spot on the %s boundary of the grid\n",
+                side_word(spot.direction));
+    std::printf("cell at row %d col %d.  Either the side you have specified is not on\n", row, col);
+    std::printf("an overland flow dike, or the cell on the other side is out of the\n");
+    std::printf("watershed.  Check your low spot file.  Program terminated.\n");
+    return fail();
+  }
+  if (spot.crest_elev < ms.elevation[cell]) {
+    std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
+    std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,
+                col, spot.crest_elev);
+    std::printf("elevation of the grid cell, which is %f m.  This situation is impossible.\n",
+                ms.elevation[cell]);
+    std::printf("Please raise the low spot elevation to be greater than the grid cell elevation.\n");
+    print_side_line(spot.direction);
+    std::printf("Program terminated\n");
+    return fail();
+  }
+  if (spot.crest_elev < ms.elevation[neighbour]) {
+    std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
+    std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,
+                col, spot.crest_elev);
+    std::printf("elevation of the grid cell on the other side of the dike, which is %f m.\n",
+                ms.elevation[neighbour]);
+    std::printf("This situation is impossible.  Please raise the low spot elevation to be\n");
+    std::printf("greater than the grid cell elevation.\n");
+    print_side_line(spot.direction);
+    std::printf("Program terminated\n");
+    return fail();
+  }
+  if ((ms.dike_mask[neighbour] & crossing_bit) == 0) {
+    const char* side = side_word(spot.direction);
+    std::printf("\nThe low spot you have specified in the grid at row %d  col %d does not\n", row, col);
+    std::printf("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
+    std::printf("at this low spot across the %s boundary of the cell, while the dike\n", side);
+    if (spot.direction == 1 || spot.direction == 4)
+      std::printf("is running in a different direction than along the %s of the cell.\n", side);
+    else
+      std::printf("is running in a different direction than along the %s side of the cell.\n", side);
+    std::printf("Program terminated.\n");
+    return fail();
+  }
+  return true;
+}
+
+}  // namespace
+
+void read_watershed_mask(model_state& ms) {
+  const project_options& po = ms.project_options;
+  if (!po.quib_file.empty()) {
+    // Grids kept in a QUIB container cannot be read by this system.
+    input_report(ms, console_rule::unless_quiet, "reading watershed mask from QUIB grid: %s\n",
+                 po.quib_file.c_str());
+    set_error(5);
+    report_error();
+    return;
+  }
+  input_report(ms, console_rule::unless_quiet, "reading watershed mask from file: %s\n",
+               ms.watershed_mask.c_str());
+  read_ascii_map(ms.watershed_mask_file, ms.watershed_mask.view(), map_int_grid, ms.north,
+                 ms.south, ms.east, ms.west, ms.rows, ms.cols, ms.mask, nullptr, nullptr, nullptr,
+                 ms.proj_rows, ms.proj_cols, ms.optimizer_mode);
+  close_guarded_file(ms.watershed_mask_file);
+  if (process.error_block.stop) return;
+
+  const double dy = (ms.north - ms.south) / ms.rows;
+  const double dx = (ms.east - ms.west) / ms.cols;
+  if (!cell_size_agrees(ms, dy, "north-south")) return;
+  if (!cell_size_agrees(ms, dx, "east-west")) return;
+
+  // Number the active cells row by row; any non-zero value is active.
+  int n = 0;
+  for (int r = 1; r <= ms.rows; ++r) {
+    int* m = ms.mask[r].data();
+    for (int c = 1; c <= ms.cols; ++c)
+      if (m[c] != 0) m[c] = ++n;
+  }
+  ms.ncells = n;
+  if (n == 0) {
+    std::printf("Error: the watershed mask %s holds no cell of the watershed\n",
+                ms.watershed_mask.c_str());
+    stop_with_own_message();
+    return;
+  }
+  for (auto* a : {&ms.cell_row, &ms.cell_col}) {
+    a->destroy();
+    a->grow(n);
+  }
+  for (auto* a : {&ms.cell_x, &ms.cell_y}) {
+    a->destroy();
+    a->grow_fill(n, 0.0);
+  }
+  for (int r = 1; r <= ms.rows; ++r)
+    for (int c = 1; c <= ms.cols; ++c) {
+      const int k = ms.mask[r][c];
+      if (!k) continue;
+      ms.cell_row[k] = r;
+      ms.cell_col[k] = c;
+      ms.cell_x[k] = ms.west + (c - 0.5) * dx;
+      ms.cell_y[k] = ms.north - (r - 0.5) * dy;
+    }
+
+  write_mask_map(ms);
+  input_report(ms, console_rule::unless_quiet, "number of grid cells in watershed: %d\n", ms.ncells);
+  ms.watershed_area = ms.grid_size * ms.grid_size * ms.ncells;
+
+  if (process.parallel_env.group_size >= 2)
+    setup_process_partition(process.parallel_env, ms.mask, ms.ncells, ms.rows, ms.cols);
+}
+
+void read_elevation(model_state& ms) {
+  input_report(ms, console_rule::unless_quiet, "reading elevation map from file: %s\n",
+               ms.elevation_file_name.c_str());
+  read_cell_map(ms, ms.elevation_file, ms.elevation_file_name.view(), ms.elevation);
+  close_guarded_file(ms.elevation_file);
+  if (process.error_block.stop) return;
+
+  const bool inside = ms.outrow >= 1 && ms.outrow <= ms.rows && ms.outcol >= 1 && ms.outcol <= ms.cols;
+  ms.outlet_cell = inside ? ms.mask[ms.outrow][ms.outcol] : 0;
+  if (ms.outlet_cell == 0 && !ms.chan_explic) {
+    std::printf("\nThe outlet row and column you specified in the project file are not\n");
+    std::printf("inside the watershed mask.  Check the outlet row and column again, and\n");
+    std::printf("make sure they are correctly specified in the project file using the\n");
+    std::printf("OUTROW and OUTCOL project file cards.  NIVRA terminating.\n\n");
+    stop_with_own_message();
+    return;
+  }
+  input_report(ms, console_rule::unless_quiet, "outlet is in grid cell: %d\n", ms.outlet_cell);
+}
+
+void elevation_range(model_state& ms) {
+  ms.elev_max = -999999999999.9;
+  ms.elev_min = 999999999999.9;
+  for (int i = 1; i <= ms.ncells; ++i) {
+    if (ms.elevation[i] > ms.elev_max) ms.elev_max = ms.elevation[i];
+    if (ms.elevation[i] < ms.elev_min) ms.elev_min = ms.elevation[i];
+  }
+  double datum = ms.project_options.hmet_elev_gage;
+  if (datum < 1e-16) datum = ms.elev_min;
+  ms.hmet_elev_gage_value = datum;
+  if (datum > ms.elev_max) ms.elev_max = datum;
+  if (ms.elev_min > datum) ms.elev_min = datum;
+  ms.elev_band_height = 100.0;
+  ms.elev_band_count = 4 + static_cast<int>(std::floor((ms.elev_max - ms.elev_min) / 100.0));
+}
+
+void build_connectivity(model_state& ms) {
+  const project_options& po = ms.project_options;
+  const int n = ms.ncells;
+  auto real = [n](array1d<double>& a, const char* name) { alloc_1d_double(a, n, name); };
+  auto whole = [n](array1d<int>& a, const char* name) { alloc_1d_int(a, n, name); };
+  const bool infiltration = ms.green_ampt || ms.inf_redist || ms.inf_layered_soil || ms.inf_richards;
+
+  // Always: overland state and surface parameters, slopes, neighbours.
+  real(ms.ov_depth, "ov_depth");
+  real(ms.ov_depth_old, "ov_depth_old");
+  real(ms.rain_depth, "rain_depth");
+  real(ms.slope_x, "slope_x");
+  real(ms.slope_y, "slope_y");
+  real(ms.centred_slope_x, "centred_slope_x");
+  real(ms.centred_slope_y, "centred_slope_y");
+  real(ms.ov_qx, "ov_qx");
+  real(ms.ov_qy, "ov_qy");
+  real(ms.ov_volx, "ov_volx");
+  real(ms.ov_voly, "ov_voly");
+  whole(ms.belowcon, "belowcon");
+  whole(ms.rightcon, "rightcon");
+  whole(ms.abovecon, "abovecon");
+  whole(ms.leftcon, "leftcon");
+  whole(ms.yes_exfil, "yes_exfil");
+  real(ms.retent_dep, "retent_dep");
+  real(ms.dist_rough, "dist_rough");
+  real(ms.roughness_exp, "roughness_exp");
+
+  if (po.discharge_given || po.chan_discharge_given) real(ms.discharge_cell, "discharge_cell");
+  if (ms.ovr_flow_block) {
+    alloc_2d_double(n, 5, ms.ovr_flow_block_frac, "ovr_flow_block_frac");
+    real(ms.ovr_flow_block_cell, "ovr_flow_block_cell");
+  }
+  if (ms.conductivity_given) real(ms.sat_hyd_cond, "sat_hyd_cond");
+  if (ms.capillary_given) real(ms.capillary_head, "capillary_head");
+  if (ms.porosity_given) real(ms.soil_porosity, "soil_porosity");
+  if (ms.pore_index_given) real(ms.pore_dist_index, "pore_dist_index");
+  if (ms.residual_sat_given) real(ms.resid_sat, "resid_sat");
+  if (po.area_reduction_given) real(ms.area_reduction, "area_reduction");
+
+  if (infiltration) {
+    real(ms.init_moisture, "init_moisture");
+    real(ms.init_moisture_old, "init_moisture_old");
+    real(ms.inf_rate, "inf_rate");
+    real(ms.inf_depth_cell, "inf_depth_cell");
+    real(ms.surface_moisture, "surface_moisture");
+    if (ms.inf_redist) {
+      real(ms.init_moisture_redist, "init_moisture_redist");
+      whole(ms.iter_pond_1, "iter_pond_1");
+      whole(ms.iter_n, "iter_n");
+      whole(ms.no_wat_prof, "no_wat_prof");
+      whole(ms.iter_i_less_k, "iter_i_less_k");
+      real(ms.ga_value_6, "ga_value_6");
+      real(ms.wilting_point_cell, "wilting_point_cell");
+    }
+    if (ms.sm_accounting) {
+      real(ms.sm_depth, "sm_depth");
+      real(ms.sm_water, "sm_water");
+      real(ms.sm_water_top, "sm_water_top");
+      real(ms.sm_water_bottom, "sm_water_bottom");
+      if (ms.gw_simulation) {
+        real(ms.gw_inf_redist_theta, "gw_inf_redist_theta");
+        real(ms.sm_bottom_loss, "sm_bottom_loss");
+      }
+    }
+    if (po.sacramento_given && ms.sacramento_topo_index) real(ms.topo_dex, "topo_dex");
+    if (ms.inf_layered_soil || ms.inf_richards) whole(ms.soiltype, "soiltype");
+    if (ms.inf_layered_soil) {
+      real(ms.wetdep, "wetdep");
+      alloc_2d_double(n, 4, ms.THETA_ML, "THETA_ML");
+    }
+    if (ms.inf_richards) {
+      real(ms.VOLCHANGE, "VOLCHANGE");
+      real(ms.MASSERROR, "MASSERROR");
+      real(ms.dtr, "dtr");
+      real(ms.avgks, "avgks");
+      real(ms.totaldz, "totaldz");
+      alloc_1d_int(ms.num1, 150, "num1");
+      alloc_1d_int(ms.num2, 150, "num2");
+      alloc_1d_int(ms.num3, 150, "num3");
+      whole(ms.numcells, "numcells");
+      whole(ms.numtot, "numtot");
+      whole(ms.bound_type, "bound_type");
+      for (int c = 1; c <= ms.bound_type.size(); ++c) ms.bound_type[c] = 1;
+      real(ms.elevgw, "elevgw");
+      real(ms.gw_flux, "gw_flux");
+      real(ms.bottom_elev, "bottom_elev");
+      real(ms.inf_rich, "inf_rich");
+    }
+  }
+
+  if (po.water_table_given || ms.stream_loss || ms.chan_con_trans || ms.chan_sed_on) {
+    whole(ms.gwbound, "gwbound");
+    if (!ms.inf_richards) {
+      real(ms.elevgw, "elevgw");
+      real(ms.gw_flux, "gw_flux");
+    }
+  }
+  if (ms.gw_simulation) {
+    whole(ms.num_unsat_cells, "num_unsat_cells");
+    real(ms.gw_static_flux, "gw_static_flux");
+    real(ms.gw_hyd_cond, "gw_hyd_cond");
+    real(ms.gw_porosity, "gw_porosity");
+    real(ms.gw_hyd_cond_old, "gw_hyd_cond_old");
+    real(ms.gw_porosity_old, "gw_porosity_old");
+    real(ms.gw_cell_dx, "gw_cell_dx");
+    real(ms.gw_cell_dy, "gw_cell_dy");
+    if (!ms.inf_richards) {
+      real(ms.bottom_elev, "bottom_elev");
+      real(ms.A, "A");
+      real(ms.B, "B");
+      real(ms.C, "C");
+      real(ms.D, "D");
+    }
+  }
+
+  if (ms.long_term) {
+    real(ms.albedo_cell, "albedo_cell");
+    real(ms.snow_swe, "snow_swe");
+    real(ms.snow_swe_scaled, "snow_swe_scaled");
+    alloc_3d_double(n, 6, 3, ms.Melt_Waves, "Melt_Waves");
+    whole(ms.snow_no_infil_cell, "snow_no_infil_cell");
+    alloc_2d_double(n, 23, ms.sn_stat, "sn_stat");
+    alloc_3d_double(n, 51, 5, ms.wave, "wave");
+    alloc_2d_double(n, 11, ms.snap_nivra_params, "snap_nivra_params");
+    real(ms.scf, "scf");
+    for (int c = 1; c <= ms.scf.size(); ++c) ms.scf[c] = 1.0;
+    real(ms.root_depth, "root_depth");
+    alloc_2d_double(2, 24, ms.Temp_Daily_Avg, "Temp_Daily_Avg");
+    if (po.et_calc_penman) {
+      real(ms.veg, "veg");
+      real(ms.Kt, "Kt");
+      real(ms.Rs, "Rs");
+    }
+    real(ms.ATI_2, "ATI_2");
+    real(ms.D_2, "D_2");
+    alloc_2d_double(n, 8, ms.SNOW_PRECIP_6HR, "SNOW_PRECIP_6HR");
+    real(ms.St_Event, "St_Event");
+    real(ms.H_Val, "H_Val");
+    real(ms.snow_melt_to_ov, "snow_melt_to_ov");
+    real(ms.TSNOW_P, "TSNOW_P");
+    real(ms.TSNOW_T, "TSNOW_T");
+    real(ms.PSNOW_Total, "PSNOW_Total");
+    real(ms.Wq, "Wq");
+    real(ms.Wi, "Wi");
+    alloc_2d_double(1, 10, ms.Gage_XYZ_Lev_P_rh_c_w_t_qh, "Gage_XYZ_Lev_P_rh_c_w_t_qh");
+    alloc_2d_double(1, 7, ms.GAGE_IDW, "GAGE_IDW");
+    alloc_2d_double(n, 1, ms.Dist_Cell2Gage, "Dist_Cell2Gage");
+    alloc_3d_double(1, ms.elev_band_count, 6, ms.El_T_P_e_es_LR, "El_T_P_e_es_LR");
+    alloc_2d_double(n, 5, ms.Cell_X1_Y2_Z3_S4_A5, "Cell_X1_Y2_Z3_S4_A5");
+    ms.shade_by_hour.alloc(n, 23);
+    real(ms.R_short, "R_short");
+    real(ms.R_long, "R_long");
+    real(ms.Cell_Aspect_Eff_Rad_Percent, "Cell_Aspect_Eff_Rad_Percent");
+    whole(ms.LR_Num, "LR_Num");
+    whole(ms.Hours_Since_Snow, "Hours_Since_Snow");
+    whole(ms.melt_occurred, "melt_occurred");
+    real(ms.albedo_w_snow, "albedo_w_snow");
+    whole(ms.Snow_Accumulated_Hr, "Snow_Accumulated_Hr");
+    real(ms.temper_gridded_sum, "temper_gridded_sum");
+    ms.num_hmet_gages = 1;
+    ms.yes_dalr_flag = po.yes_dalr_flag_given;
+    ms.yes_dalr_rate = po.yes_dalr_flag;
+    ms.melt_wave_slots = po.snap_retention ? 6 : 1;
+  }
+
+  if (po.interception_coeff_given) {
+    real(ms.icep_stor, "icep_stor");
+    real(ms.icep_coef, "icep_coef");
+    real(ms.icep_dep, "icep_dep");
+    real(ms.ri_eff, "ri_eff");
+  }
+  if (ms.chan_lakes) whole(ms.lake_num, "lake_num");
+  if (po.overland_lake_map_given) {
+    whole(ms.oland_lake_mask, "oland_lake_mask");
+    whole(ms.oland_lake_new, "oland_lake_new");
+  }
+
+  // Output locations of the overland depth and water-surface series.
+  if (po.overland_depths_given &&
+      !read_location_list(ms, ms.overland_depth_location_file, ms.overland_depth_location.view(),
+                          ms.n_overland_depth_locs, ms.overland_depth_row, ms.overland_depth_col))
+    return;
+  if (po.overland_wse_given)
+    read_location_list(ms, ms.overland_wse_location_file, ms.overland_wse_location.view(),
+                       ms.n_overland_wse_locs, ms.overland_wse_row, ms.overland_wse_col);
+}
+
+void read_dike_mask(model_state& ms) {
+  const project_options& po = ms.project_options;
+  if (!po.dike_map_given) return;
+  if (!open_guarded_file(ms.dike_map_file, ms.dike_map.view(), "r")) {
+    std::printf("Can't open input dike mask file named: %s\n", ms.dike_map.c_str());
+    stop_with_own_message();
+    return;
+  }
+  alloc_1d_int(ms.dike_mask, ms.ncells, "dike_mask");
+  input_report(ms, console_rule::unless_silent, "reading overland flow dike map from file: %s\n",
+               ms.dike_map.c_str());
+  read_index_cell_map(ms, ms.dike_map_file, ms.dike_map.view(), ms.dike_mask);
+  close_guarded_file(ms.dike_map_file);
+  if (process.error_block.stop || !po.lowspot_file_given) return;
+
+  if (!open_guarded_file(ms.lowspot_input_file, ms.lowspot_file.view(), "r")) {
+    std::printf("Can't open input dike mask file named: %s\n", ms.lowspot_file.c_str());
+    stop_with_own_message();
+    return;
+  }
+  read_lowspot_file(ms.lowspot_input_file, ms.lowspot_file.c_str(), ms.lowspot_count,
+                    ms.lowspot_cells);
+  close_guarded_file(ms.lowspot_input_file);
+}
+
+void build_neighbour_arrays(int rows, int cols, array1d<int>& rightcon, array1d<int>& belowcon,
+                            array1d<int>& abovecon, array1d<int>& leftcon, const array2d<int>& mask) {
+  const int capacity = rightcon.size();
+  int k = 0;
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c) {
+      if (mask[r][c] == 0) continue;
+      if (++k > capacity) return;  // more positions than the arrays hold: leave the rest
+      rightcon[k] = c < cols ? mask[r][c + 1] : 0;
+      leftcon[k] = c > 1 ? mask[r][c - 1] : 0;
+      belowcon[k] = r < rows ? mask[r + 1][c] : 0;
+      abovecon[k] = r > 1 ? mask[r - 1][c] : 0;
+    }
+}
+
+void build_cell_connectivity(model_state& ms) {
+  input_report(ms, console_rule::unless_quiet, "building cell to cell connectivity information\n");
+  for (auto* a : {&ms.rightcon, &ms.belowcon, &ms.abovecon, &ms.leftcon})
+    if (a->size() != ms.ncells) alloc_1d_int(*a, ms.ncells, "neighbour");
+  build_neighbour_arrays(ms.rows, ms.cols, ms.rightcon, ms.belowcon, ms.abovecon, ms.leftcon,
+                         ms.mask);
+
+  const project_options& po = ms.project_options;
+  if (!(po.dike_map_given && po.lowspot_file_given)) return;
+  alloc_1d_int(ms.low_spot_flow_cell, ms.ncells + 1, "low_spot_flow_cell");
+  for (int j = 1; j <= ms.lowspot_count; ++j)
+    if (!check_lowspot(ms, j)) return;
+}
+
+void compute_cell_slopes(model_state& ms) {
+  const int n = ms.ncells;
+  if (ms.slope_x.size() != n) alloc_1d_double(ms.slope_x, n, "slope_x");
+  if (ms.slope_y.size() != n) alloc_1d_double(ms.slope_y, n, "slope_y");
+  const double dx = ms.grid_size;
+  const double* z = ms.elevation.data();
+  double* sx = ms.slope_x.data();
+  double* sy = ms.slope_y.data();
+  const int* right = ms.rightcon.data();
+  const int* below = ms.belowcon.data();
+  for (int i = 1; i <= n; ++i) {
+    const int e = right[i];
+    sx[i] = e ? (z[i] - z[e]) / dx : sx[i - 1];
+    const int b = below[i];
+    if (b) {
+      sy[i] = (z[i] - z[b]) / dx;
+      // A cell on the southern edge takes the slope of the cell above it.
+      if (below[b] == 0) sy[b] = sy[i];
+    }
+  }
+}
+
+void compute_centred_slopes(model_state& ms) {
+  const int n = ms.ncells;
+  if (ms.centred_slope_x.size() != n) alloc_1d_double(ms.centred_slope_x, n, "centred_slope_x");
+  if (ms.centred_slope_y.size() != n) alloc_1d_double(ms.centred_slope_y, n, "centred_slope_y");
+  const double dx = ms.grid_size;
+  const double* z = ms.elevation.data();
+  double* sx = ms.centred_slope_x.data();
+  double* sy = ms.centred_slope_y.data();
+  sx[0] = 0.0;
+  sy[0] = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    const int e = ms.rightcon[i], w = ms.leftcon[i];
+    if (e && w)
+      sx[i] = 0.5 * ((z[i] - z[e]) / dx + (z[w] - z[i]) / dx);
+    else if (e)
+      sx[i] = (z[i] - z[e]) / dx;
+    else if (w)
+      sx[i] = (z[w] - z[i]) / dx;
+    else
+      sx[i] = sx[i - 1];
+    const int no = ms.abovecon[i], so = ms.belowcon[i];
+    if (no && so)
+      sy[i] = 0.5 * ((z[i] - z[no]) / dx + (z[so] - z[i]) / dx);
+    else if (no)
+      sy[i] = (z[i] - z[no]) / dx;
+    else if (so)
+      sy[i] = (z[so] - z[i]) / dx;
+    else
+      sy[i] = sy[i - 1];
+  }
+}
+
+}  // namespace nivra

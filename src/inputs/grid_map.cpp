@@ -1,0 +1,241 @@
+#include "inputs/grid_map.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/tokens.h"
+#include "model/model_state.h"
+
+namespace nivra {
+
+namespace {
+
+// Prints nothing itself: the caller printed the message. Stops the run.
+void stop_run() {
+  set_error(own_message_code);
+  report_error();
+}
+
+// Reads one header line: a word of at most `width` characters, then the
+// number. False when either is missing or the number does not convert.
+template <class T>
+bool read_header_value(std::FILE* fp, const char* format, T& out) {
+  char word[8];
+  T value{};
+  if (std::fscanf(fp, format, word, &value) != 2) return false;
+  out = value;
+  return true;
+}
+
+bool read_header(std::FILE* fp, std::string_view name, double& north, double& south,
+                 double& east, double& west, int& rows, int& cols) {
+  const char* failed = nullptr;
+  if (!read_header_value(fp, "%6s %lf", north)) failed = "north";
+  else if (!read_header_value(fp, "%6s %lf", south)) failed = "south";
+  else if (!read_header_value(fp, "%5s %lf", east)) failed = "east";
+  else if (!read_header_value(fp, "%5s %lf", west)) failed = "west";
+  else if (!read_header_value(fp, "%5s %d", rows)) failed = "rows";
+  else if (!read_header_value(fp, "%5s %d", cols)) failed = "cols";
+  if (!failed) return true;
+  std::printf("Error: unable to read the \"%s\" line of the header of map: %.*s\n", failed,
+              static_cast<int>(name.size()), name.data());
+  return false;
+}
+
+// Skips the rest of the current line.
+void skip_line(std::FILE* fp) {
+  int c;
+  do {
+    c = getc_unlocked(fp);
+  } while (c != EOF && c != '\n');
+}
+
+enum class int_read { value, end_of_file, not_integer };
+
+// One integer as "%d" reads it: blanks and line ends skipped, an optional
+// sign, then digits. A token that does not start as an integer, or one too
+// large for an int, is refused instead of repeating the last value.
+int_read scan_int_token(std::FILE* fp, int& out) {
+  int c;
+  do {
+    c = getc_unlocked(fp);
+  } while (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f');
+  if (c == EOF) return int_read::end_of_file;
+  bool negative = false;
+  if (c == '+' || c == '-') {
+    negative = c == '-';
+    c = getc_unlocked(fp);
+  }
+  if (c < '0' || c > '9') {
+    if (c != EOF) std::ungetc(c, fp);
+    return int_read::not_integer;
+  }
+  long long v = 0;
+  bool too_large = false;
+  while (c >= '0' && c <= '9') {
+    if (!too_large) {
+      v = v * 10 + (c - '0');
+      if (v > 2147483648LL) too_large = true;
+    }
+    c = getc_unlocked(fp);
+  }
+  // The token must end here: "1.5" or "12abc" is not an integer.
+  const bool ends = c == EOF || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+  if (c != EOF) std::ungetc(c, fp);
+  if (negative) v = -v;
+  if (!ends || too_large || v > 2147483647LL) return int_read::not_integer;
+  out = static_cast<int>(v);
+  return int_read::value;
+}
+
+void print_name_message(const char* format, std::string_view name) {
+  std::printf(format, static_cast<int>(name.size()), name.data());
+}
+
+}  // namespace
+
+void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& north,
+                    double& south, double& east, double& west, int& rows, int& cols,
+                    array2d<int>& mask, array1d<double>* real_values,
+                    array1d<double>* real_values_alt, array1d<int>* index_values,
+                    int expected_rows, int expected_cols, int quiet) {
+  std::FILE* fp = f.fp;
+  if (!fp) {
+    print_name_message("Error: the map %.*s is not open for reading\n", name);
+    stop_run();
+    return;
+  }
+  if (!read_header(fp, name, north, south, east, west, rows, cols)) {
+    stop_run();
+    return;
+  }
+
+  // A map of another size than the project's grid is refused before its
+  // body is read, so nothing lands outside the caller's arrays.
+  if (rows != expected_rows || cols != expected_cols) {
+    if (rows != expected_rows && cols != expected_cols)
+      print_name_message("Incorrect number of rows and columns in map: %.*s\n", name);
+    else if (rows != expected_rows)
+      print_name_message("Incorrect number of rows in map: %.*s\n", name);
+    else
+      print_name_message("Incorrect number of columns in map: %.*s\n", name);
+    stop_run();
+    return;
+  }
+
+  // The grid must fit the mask, and each kind needs its destination.
+  array1d<double>* reals = kind == map_real ? real_values : kind == map_real_alt ? real_values_alt : nullptr;
+  bool fits = rows <= 0 || cols <= 0 || (mask.rows() >= rows && mask.cols() >= cols);
+  bool has_destination = kind == map_int_grid || (kind == map_index ? index_values != nullptr : reals != nullptr);
+  if (kind < map_real || kind > map_index || !fits || !has_destination) {
+    print_name_message("Error: the map %.*s has no place to be read into\n", name);
+    stop_run();
+    return;
+  }
+
+  bool any_nonzero = false;
+  int zero_cells = 0;
+  int stored = 0;
+  auto too_many_cells = [&] {
+    print_name_message(
+        "Error: the map %.*s has more watershed cells than the watershed mask numbered\n", name);
+    stop_run();
+  };
+  auto end_of_file = [&] {
+    print_name_message("Unexpected end of file in file: %.*s\n", name);
+    stop_run();
+  };
+
+  if (kind == map_real || kind == map_real_alt) {
+    skip_line(fp);  // the rest of the header's last line
+    double* dest = reals->data();
+    const int capacity = reals->size();
+    card_line line;
+    for (int r = 1; r <= rows; ++r) {
+      if (std::feof(fp) || !read_line(line, f)) {
+        end_of_file();
+        return;
+      }
+      const int* m = mask[r].data();
+      for (int c = 1; c <= cols; ++c) {
+        double v = 0.0;
+        next_token_double(line, v);
+        if (v != 0.0) any_nonzero = true;
+        if (m[c] != 0) {
+          if (++stored > capacity) {
+            too_many_cells();
+            return;
+          }
+          dest[stored] = v;
+          if (v == 0.0) ++zero_cells;
+        }
+      }
+    }
+  } else {
+    const bool index = kind == map_index;
+    int* dest = index ? index_values->data() : nullptr;
+    const int capacity = index ? index_values->size() : 0;
+    std::vector<int> category_count(index ? max_map_category + 1 : 0, 0);
+    for (int r = 1; r <= rows; ++r) {
+      int* m = mask[r].data();
+      for (int c = 1; c <= cols; ++c) {
+        int v = 0;
+        int_read got = scan_int_token(fp, v);
+        if (got == int_read::end_of_file) {
+          end_of_file();
+          return;
+        }
+        if (got == int_read::not_integer) {
+          std::printf("Error: the map %.*s holds a value that is not an integer at row %d, column %d\n",
+                      static_cast<int>(name.size()), name.data(), r, c);
+          stop_run();
+          return;
+        }
+        if (v != 0) any_nonzero = true;
+        if (!index) {
+          m[c] = v;
+          continue;
+        }
+        if (m[c] == 0) continue;
+        if (v < 0 || v > max_map_category) {
+          std::printf("Error: the map %.*s holds the category %d at row %d, column %d; categories run from 0 to %d\n",
+                      static_cast<int>(name.size()), name.data(), v, r, c, max_map_category);
+          stop_run();
+          return;
+        }
+        if (++stored > capacity) {
+          too_many_cells();
+          return;
+        }
+        dest[stored] = v;
+        ++category_count[v];
+      }
+    }
+    if (index && !quiet) {
+      for (int k = 1; k <= max_map_category; ++k)
+        if (category_count[k] > 0)
+          std::printf("In map %.*s category %d has %d values\n", static_cast<int>(name.size()),
+                      name.data(), k, category_count[k]);
+    }
+  }
+
+  if (!any_nonzero) print_name_message("Warning: Map contains only zero values. Map: %.*s\n", name);
+  if (zero_cells >= 1 && !quiet)
+    std::printf("Warning: Map contains %d cells with zero values. Map: %.*s\n", zero_cells,
+                static_cast<int>(name.size()), name.data());
+}
+
+void read_cell_map(model_state& ms, guarded_file& f, std::string_view name,
+                   array1d<double>& values) {
+  read_ascii_map(f, name, map_real, ms.north, ms.south, ms.east, ms.west, ms.rows, ms.cols, ms.mask,
+                 &values, nullptr, nullptr, ms.proj_rows, ms.proj_cols, ms.optimizer_mode);
+}
+
+void read_index_cell_map(model_state& ms, guarded_file& f, std::string_view name,
+                         array1d<int>& values) {
+  read_ascii_map(f, name, map_index, ms.north, ms.south, ms.east, ms.west, ms.rows, ms.cols,
+                 ms.mask, nullptr, nullptr, &values, ms.proj_rows, ms.proj_cols, ms.optimizer_mode);
+}
+
+}  // namespace nivra

@@ -1,0 +1,49 @@
+// ASCII grid maps: a six-line header (north, south, east, west, rows, cols,
+// each a word and a number) followed by rows x cols values, row 1 (north)
+// first, each row from column 1 (west). Every spatially distributed input
+// that is not an index map of the mapping-table file is read here.
+#pragma once
+
+#include <string_view>
+
+#include "core/arrays.h"
+#include "core/guarded_file.h"
+
+namespace nivra {
+
+struct model_state;
+
+// How the body of a map is read and where it goes.
+enum map_kind : int {
+  map_real = 1,       // reals, one text line per row, into the active cells
+  map_int_grid = 2,   // integers, free form, into every grid position
+  map_real_alt = 3,   // as map_real, into the second real destination
+  map_index = 4,      // integer categories 0..9,999, free form, into the active cells
+};
+
+inline constexpr int max_map_category = 9999;
+
+// Reads one grid map from an open file (the caller opens and closes it).
+// The header's values go to north .. cols. A header whose rows or columns
+// differ from the expected ones is refused before the body is read. Kinds
+// 1, 3 and 4 store the values of the active cells (mask entry not 0) into
+// entries 1, 2, 3 ... of their destination in row-major order; kind 2
+// stores every position into the mask grid itself. Errors print their own
+// message and stop the run (code 4000 through the reporter); the caller
+// tests the stop flag. quiet suppresses the category report and the
+// zero-cell warning.
+void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& north,
+                    double& south, double& east, double& west, int& rows, int& cols,
+                    array2d<int>& mask, array1d<double>* real_values,
+                    array1d<double>* real_values_alt, array1d<int>* index_values,
+                    int expected_rows, int expected_cols, int quiet);
+
+// The run's own maps: the header goes to the record's grid fields, the size
+// is checked against the project's grid and the active cells are those of
+// the record's mask.
+void read_cell_map(model_state& ms, guarded_file& f, std::string_view name,
+                   array1d<double>& values);
+void read_index_cell_map(model_state& ms, guarded_file& f, std::string_view name,
+                         array1d<int>& values);
+
+}  // namespace nivra

@@ -1,0 +1,90 @@
+#include "inputs/map_phase.h"
+
+#include "channel/channel_setup.h"
+#include "core/arrays.h"
+#include "core/process.h"
+#include "inputs/geometry.h"
+#include "inputs/pipe_setup.h"
+#include "inputs/soil_maps.h"
+#include "model/model_state.h"
+#include "output/zv_coupling.h"
+#include "quality/constituent_setup.h"
+
+namespace nivra {
+
+namespace {
+
+// Previous pressure heads of the soil columns, the aquifer and the channel
+// point sources share one array sized for the largest of them.
+void alloc_previous_heads(model_state& ms) {
+  if (ms.chan_sed_on) ms.chan_sed_setup = 1;
+  if (!(ms.inf_richards || ms.gw_simulation || ms.chan_explic)) return;
+  int n = ms.max_soil_layers;
+  if (ms.ncells > n) n = ms.ncells;
+  if (ms.num_chan_point_sources > n) n = ms.num_chan_point_sources;
+  alloc_1d_double(ms.PHEADOLD, n, "PHEADOLD");
+}
+
+}  // namespace
+
+void read_input_maps(model_state& ms) {
+  // The grid of the ROWS and COLS cards, with a spare row and column of
+  // zeros on every side.
+  ms.nrows = ms.proj_rows;
+  ms.ncols = ms.proj_cols;
+  alloc_2d_int(ms.mask, ms.nrows + 1, ms.ncols + 1, "mask");
+  alloc_2d_int(ms.data, ms.nrows + 1, ms.ncols + 1, "data");
+
+  struct step {
+    void (*run)(model_state&);
+    bool stop_test;
+  };
+  // Every reader runs in this order; the phase ends at the first one that
+  // stops the run (the link map alone is followed by no test).
+  const step steps[] = {
+      {read_watershed_mask, true},
+      {[](model_state& m) {
+         alloc_1d_double(m.elevation, m.ncells, "elevation");
+         alloc_1d_double(m.scratch_map, m.ncells, "scratch_map");
+       },
+       true},
+      {read_elevation, true},
+      {elevation_range, true},
+      {build_connectivity, true},
+      {read_dike_mask, true},
+      {init_wetlands, true},
+      {init_overland_boundary, true},
+      {read_infiltration_maps, true},
+      {read_groundwater_maps, true},
+      {open_sacramento_params, true},
+      {open_conceptual_gw_params, true},
+      {read_link_map, false},
+      {read_nwsrfs_snow_bands, true},
+      {alloc_snow_cell_array, true},
+      {init_orographic_params, true},
+      {read_interception_maps, true},
+      {read_overland_lake_map, true},
+      {read_retention_map, true},
+      {read_roughness_map, true},
+      {init_snow_roughness, true},
+      {read_overland_blockage, true},
+      {init_overland_sediments, true},
+      {read_contaminant_params, true},
+      {read_theta_locations, true},
+      {alloc_previous_heads, false},
+      {read_snow_ov_hotstart, true},
+      {read_soil_moisture_hotstart, true},
+      {setup_nutrient_overland, true},
+      {init_channel_network, true},
+      {read_superlink_pipes, true},
+      {init_superlink_channel_links, false},
+      {assign_nsm_table_params, false},
+      {init_zv_coupling, false},
+  };
+  for (const step& s : steps) {
+    s.run(ms);
+    if (s.stop_test && process.error_block.stop) return;
+  }
+}
+
+}  // namespace nivra

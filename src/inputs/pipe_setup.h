@@ -1,0 +1,12 @@
+// Pipe network ("superlink") set-up of the map phase.
+#pragma once
+
+namespace nivra {
+
+struct model_state;
+
+// With the STORM_SEWER card: reads the network and ties its junctions and
+// nodes to grid cells.
+void read_superlink_pipes(model_state& ms);
+
+}  // namespace nivra

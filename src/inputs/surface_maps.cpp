@@ -1,0 +1,410 @@
+// Surface parameters (interception, retention, roughness, flow blockage,
+// overland lakes), snow parameters by elevation band, orographic weather
+// constants and the soil-moisture output locations.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/process.h"
+#include "core/tokens.h"
+#include "inputs/grid_map.h"
+#include "inputs/input_report.h"
+#include "inputs/map_phase.h"
+#include "inputs/mapping_table.h"
+#include "model/model_state.h"
+#include "surface/overland.h"
+
+namespace nivra {
+
+namespace {
+
+bool stopped() { return process.error_block.stop != 0; }
+
+// A mapping table is read only when the project names one that holds it.
+bool table_present(const model_state& ms, int slot) {
+  return ms.project_options.mapping_table_given && ms.cmt_table_present[slot];
+}
+
+void ensure_cells(array1d<double>& a, int n, const char* name) {
+  if (a.size() != n) alloc_1d_double(a, n, name);
+}
+
+// Whitespace-separated words of a small text file.
+std::vector<std::string> read_words(std::FILE* fp) {
+  std::vector<std::string> words;
+  std::string w;
+  int c;
+  while ((c = getc_unlocked(fp)) != EOF) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+      if (!w.empty()) words.push_back(std::move(w));
+      w.clear();
+    } else {
+      w.push_back(static_cast<char>(c));
+    }
+  }
+  if (!w.empty()) words.push_back(std::move(w));
+  return words;
+}
+
+// The ten columns of a band line of the elevation-band snow file.
+const char* const band_columns[10] = {"Lower_Elevation", "Upper_Elevation", "MF_Min", "MF_Max",
+                                      "SCF", "FR_USE", "TIPM", "NMF", "FUA", "PLWHC"};
+
+void print_band_file_help(const char* name) {
+  std::printf("Error reading elevation based NWSRFS snow input parameter file: %s\n\n", name);
+  std::printf("The Elevation based NWSRFS input file should have the following format: \n\n");
+  std::printf("Number_Bands:\tint(number of elevation bands) \n");
+  std::printf("Lower_Elevation\tUpper_Elevation\tMF_Min\tMF_Max\tSCF\tFR_USE\tTIPM\tNMF\tFUA\tPLWHC \n");
+  std::printf("0              \t##Elev_1\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n");
+  std::printf("##Elev_1       \t##Elev_2\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n");
+  std::printf("##Elev_2       \t##Elev_3\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n");
+  std::printf("...            \t100000000\t      ##    \t##    \t## \t##\t\t\t##\t\t##\t##\t##  \n\n");
+}
+
+// A parameter from its own map when the project opened it, else from the
+// mapping table when the project's table file holds it. Sets from_table
+// when the map was not there; false when the run stopped.
+bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text& name,
+                       array1d<double>& values, const char* map_line, const char* table_line,
+                       int slot, int code, bool& from_table) {
+  from_table = !file.is_open();
+  if (!from_table) {
+    input_report(ms, console_rule::unless_quiet, map_line, name.c_str());
+    read_cell_map(ms, file, name.view(), values);
+    close_guarded_file(file);
+    return !stopped();
+  }
+  input_report(ms, console_rule::unless_quiet, "%s", table_line);
+  return !table_present(ms, slot) || read_cmt_table(ms, code, {&values});
+}
+
+}  // namespace
+
+void read_nwsrfs_snow_bands(model_state& ms) {
+  const project_options& po = ms.project_options;
+  ms.snow_temp_base = po.snow_temp_base_given ? po.snow_temp_base : 0.0;
+  if (!ms.long_term || po.eb_snow) return;
+
+  // Per-cell snow parameters: the card value when given, else the default.
+  // Band columns 3..10 fill them in this order: MF_Min, MF_Max, SCF,
+  // FR_USE, TIPM, NMF, FUA, PLWHC.
+  struct parameter {
+    array1d<double>* cells;
+    const char* name;
+    int given;
+    double value;
+    double fallback;
+  };
+  parameter p[8] = {
+      {&ms.MF_Min, "MF_Min", po.nwsrfs_mf_min_given, po.nwsrfs_mf_min, 0.0},
+      {&ms.MF_Max, "MF_Max", po.nwsrfs_mf_max_given, po.nwsrfs_mf_max, 1.2},
+      {&ms.scf, "scf", po.nwsrfs_scf_given, po.nwsrfs_scf, 1.0},
+      {&ms.fr_use, "fr_use", po.nwsrfs_fr_use_given, po.nwsrfs_fr_use, 0.0},
+      {&ms.TIPM, "TIPM", po.nwsrfs_tipm_given, po.nwsrfs_tipm, 0.2},
+      {&ms.NMF, "NMF", po.nwsrfs_nmf_given, po.nwsrfs_nmf, 0.2},
+      {&ms.fua, "fua", po.nwsrfs_fua_given, po.nwsrfs_fua, 0.18},
+      {&ms.PLWHC, "PLWHC", po.nwsrfs_plwhc_given, po.nwsrfs_plwhc, 0.05},
+  };
+  const int n = ms.ncells;
+  for (parameter& q : p) {
+    alloc_1d_double(*q.cells, n, q.name);
+    const double v = q.given ? q.value : q.fallback;
+    for (int c = 1; c <= q.cells->size(); ++c) (*q.cells)[c] = v;
+  }
+  if (!po.nwsrfs_elev_snow_given) return;
+
+  const char* name = ms.nwsrfs_elev_snow.c_str();
+  if (!open_guarded_file(ms.nwsrfs_elev_snow_file, ms.nwsrfs_elev_snow.view(), "r")) {
+    std::printf("Cannot open elevation based NWSRFS snow input parameter file: %s\n", name);
+    stop_with_own_message();
+    return;
+  }
+  const std::vector<std::string> words = read_words(ms.nwsrfs_elev_snow_file.fp);
+  close_guarded_file(ms.nwsrfs_elev_snow_file);
+
+  bool good = true;
+  std::size_t w = 0;
+  auto word = [&](std::size_t i) { return i < words.size() ? words[i] : std::string(); };
+  int bands = 0;
+  if (word(w) == "Number_Bands:") {
+    ++w;
+    bool ok = false;
+    bands = scan_int(word(w++), &ok);
+    if (!ok || bands < 0) good = false;
+  } else {
+    std::printf("Error reading elevation based NWSRFS snow input parameter file: %s\n", name);
+    good = false;
+    ++w;
+  }
+  for (const char* column : band_columns) {
+    if (word(w++) != column) {
+      std::printf("Error reading elevation based NWSRFS snow input parameter file: %s\n", name);
+      good = false;
+    }
+  }
+  // The band lines: ten numbers each.
+  std::vector<double> table;
+  for (int b = 0; good && b < bands; ++b)
+    for (int k = 0; k < 10; ++k) {
+      bool ok = false;
+      const double v = w < words.size() ? scan_double(words[w], &ok) : 0.0;
+      ++w;
+      if (!ok) {
+        std::printf("Error reading elevation based NWSRFS snow input parameter file: %s\n", name);
+        good = false;
+        break;
+      }
+      table.push_back(v);
+    }
+  if (!good) {
+    print_band_file_help(name);
+    stop_with_own_message();
+    return;
+  }
+  // A cell strictly between a band's lower and upper elevation takes the
+  // band's value of every parameter not given by card.
+  for (int b = 0; b < bands; ++b) {
+    const double* row = &table[static_cast<std::size_t>(b) * 10];
+    for (int c = 1; c <= n; ++c) {
+      const double z = ms.elevation[c];
+      if (!(z > row[0] && z < row[1])) continue;
+      for (int k = 0; k < 8; ++k)
+        if (!p[k].given) (*p[k].cells)[c] = row[2 + k];
+    }
+  }
+}
+
+void alloc_snow_cell_array(model_state& ms) {
+  alloc_1d_double(ms.snow_step_work, ms.ncells, "snow_step_work");
+}
+
+void init_orographic_params(model_state& ms) {
+  const project_options& po = ms.project_options;
+  ms.hmet_xcoord_gage = po.hmet_xcoord_gage;
+  ms.hmet_ycoord_gage = po.hmet_ycoord_gage;
+  if (!(ms.long_term && po.orogvar_hmet)) return;
+  ms.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
+  ms.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
+}
+
+void read_interception_maps(model_state& ms) {
+  if (!ms.project_options.interception_coeff_given) return;
+  ensure_cells(ms.icep_stor, ms.ncells, "icep_stor");
+  ensure_cells(ms.icep_coef, ms.ncells, "icep_coef");
+  if (table_present(ms, cmt_interception) &&
+      !read_cmt_table(ms, cmt_code_interception, {&ms.icep_stor, &ms.icep_coef}))
+    return;
+  if (ms.storage_capacity_file.is_open()) {
+    input_report(ms, console_rule::unless_silent, "reading interception storage from file: %s\n",
+                 ms.storage_capacity.c_str());
+    read_cell_map(ms, ms.storage_capacity_file, ms.storage_capacity.view(), ms.icep_stor);
+    close_guarded_file(ms.storage_capacity_file);
+    if (stopped()) return;
+  } else {
+    input_report(ms, console_rule::unless_quiet,
+                 "reading interception storage table and map from master table file\n");
+  }
+  if (ms.interception_coeff_file.is_open()) {
+    input_report(ms, console_rule::unless_silent, "reading interception coeff. from file: %s\n",
+                 ms.interception_coeff.c_str());
+    read_cell_map(ms, ms.interception_coeff_file, ms.interception_coeff.view(), ms.icep_coef);
+    close_guarded_file(ms.interception_coeff_file);
+  } else {
+    input_report(ms, console_rule::unless_quiet,
+                 "reading interception coeff. table and map from the master table file\n");
+  }
+}
+
+void read_overland_lake_map(model_state& ms) {
+  if (!ms.project_options.overland_lake_map_given) return;
+  const int n = ms.ncells;
+  input_report(ms, console_rule::unless_silent, "reading overland lake map from file: %s\n",
+               ms.overland_lake_map.c_str());
+  if (ms.oland_lake_mask.size() != n) alloc_1d_int(ms.oland_lake_mask, n, "oland_lake_mask");
+  read_index_cell_map(ms, ms.lake_map_file, ms.overland_lake_map.view(), ms.oland_lake_mask);
+  close_guarded_file(ms.lake_map_file);
+  if (stopped()) return;
+
+  if (ms.oland_lake_new.size() != n) alloc_1d_int(ms.oland_lake_new, n, "oland_lake_new");
+  ms.num_olakes = 0;
+  for (int c = 1; c <= n; ++c) {
+    ms.oland_lake_new[c] = ms.oland_lake_mask[c];
+    if (ms.oland_lake_mask[c] > ms.num_olakes) ms.num_olakes = ms.oland_lake_mask[c];
+  }
+  ms.olake_table.alloc(ms.num_olakes);
+  ms.ov_lakes_read = 1;
+  const bool read = read_lake_file(ms.lake_data_file, 1, ms.num_olakes, ms.olake_table);
+  close_guarded_file(ms.lake_data_file);
+  if (!read || stopped()) return;
+  tally_overland_lakes(ms);
+}
+
+void tally_overland_lakes(model_state& ms) {
+  for (int L = 1; L <= ms.num_olakes; ++L) {
+    ms.olake_table[L].cell_count = 0;
+    ms.olake_table[L].value[3] = 0.0;
+  }
+  const double area = ms.grid_size * ms.grid_size;
+  for (int c = 1; c <= ms.ncells; ++c) {
+    const int L = ms.oland_lake_mask[c];
+    if (L <= 0 || L > ms.num_olakes) continue;
+    olake_record& lake = ms.olake_table[L];
+    ++lake.cell_count;
+    const double surface = lake.value[1];
+    if (ms.elevation[c] > surface) {
+      std::printf("There is a lake cell in lake %d that is above the initial lake water surface\n", L);
+      std::printf("elevation in that lake, which is specified as %f.  This situation is not\n", surface);
+      std::printf("physically realistic.  Check your lake map.  Program terminated.\n");
+      stop_with_own_message();
+      return;
+    }
+    lake.value[3] += (surface - ms.elevation[c]) * area;
+  }
+}
+
+void read_retention_map(model_state& ms) {
+  const project_options& po = ms.project_options;
+  const int n = ms.ncells;
+  ensure_cells(ms.retent_dep, n, "retent_dep");
+  double* r = ms.retent_dep.data();
+  if (po.reten_depth_given) {
+    bool from_table = false;
+    if (!read_map_or_table(ms, ms.reten_depth_file, ms.reten_depth, ms.retent_dep,
+                           "reading retention storage map from file: %s\n",
+                           "reading retention storage table and map from master table file\n",
+                           cmt_retention, cmt_code_retention, from_table))
+      return;
+    for (int c = 1; c <= n; ++c) r[c] /= 1000.0;  // mm to m
+  } else {
+    const double depth = po.retention_given ? po.retention / 1000.0 : 0.0;
+    for (int c = 1; c <= n; ++c) r[c] = depth;
+  }
+}
+
+void read_roughness_map(model_state& ms) {
+  const int n = ms.ncells;
+  ensure_cells(ms.dist_rough, n, "dist_rough");
+  ensure_cells(ms.roughness_exp, n, "roughness_exp");
+  if (ms.roughness_given) {
+    bool from_table = false;
+    if (!read_map_or_table(ms, ms.roughness_file, ms.roughness, ms.dist_rough,
+                           "reading roughness map from file: %s\n",
+                           "reading roughness table and map from master table file\n",
+                           cmt_roughness, cmt_code_roughness, from_table))
+      return;
+    // The exponent comes with the tables only; a roughness map leaves it 0.
+    if (from_table) {
+      if (table_present(ms, cmt_rough_exp)) {
+        input_report(ms, console_rule::unless_quiet,
+                     "reading roughness_exp table and map from master table file\n");
+        if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.roughness_exp})) return;
+      } else {
+        ms.roughness_exp.fill(0.0);
+      }
+    }
+    for (int c = 1; c <= n; ++c)
+      if (ms.dist_rough[c] <= 0.0) {
+        std::printf("Overland Manning n=0 at grid cell %d.  Program terminating.\n", c);
+        stop_with_own_message();
+        return;
+      }
+    return;
+  }
+  const double manning_n = ms.project_options.manning_n;
+  if (!(manning_n > 1e-6)) {
+    std::printf("\nInvalid spatially uniform overland flow Manning n value=%lf\n", manning_n);
+    std::printf("NIVRA exiting.\n");
+    stop_with_own_message();
+    return;
+  }
+  ms.dist_rough.fill(manning_n);
+  ms.roughness_exp.fill(0.0);
+}
+
+void init_snow_roughness(model_state& ms) {
+  if (ms.snow_roughness_given && !ms.snow_darcy_given) {
+    ms.snow_manning_n = ms.project_options.snow_roughness;
+    alloc_1d_double(ms.dist_rough_copy, ms.ncells, "dist_rough_copy");
+    for (int c = 1; c <= ms.dist_rough_copy.size(); ++c) ms.dist_rough_copy[c] = ms.dist_rough[c];
+  } else if (ms.snow_roughness_given && ms.snow_darcy_given) {
+    ms.snow_roughness_given = 0;
+    input_report(ms, console_rule::unless_silent,
+                 "Both manning and darcy flow are turned on for when snow is present \n");
+    input_report(ms, console_rule::unless_silent,
+                 "Turning off manning flow for when snow is present.  Darcy still turned on. \n");
+  }
+}
+
+void read_overland_blockage(model_state& ms) {
+  if (!ms.ovr_flow_block || !table_present(ms, cmt_ovr_flow_block)) return;
+  const int n = ms.ncells;
+  input_report(ms, console_rule::unless_quiet,
+               "reading overland blockage table and map from master table file\n");
+  ensure_cells(ms.ovr_flow_block_cell, n, "ovr_flow_block_cell");
+  if (ms.ovr_flow_block_frac.rows() != n) alloc_2d_double(n, 5, ms.ovr_flow_block_frac, "ovr_flow_block_frac");
+  array1d<double> side[4];
+  for (auto& s : side) s.alloc(n);
+  if (!read_cmt_table(ms, cmt_code_ovr_flow_block,
+                      {&ms.ovr_flow_block_cell, &side[0], &side[1], &side[2], &side[3]}))
+    return;
+  for (int c = 1; c <= n; ++c)
+    for (int k = 1; k <= 4; ++k) ms.ovr_flow_block_frac[c][k] = side[k - 1][c];
+}
+
+void read_theta_locations(model_state& ms) {
+  if (!ms.project_options.in_theta_location_given) return;
+  int_token_reader in(ms.in_theta_location_file, ms.in_theta_location.view());
+  auto end_of_file = [&] {
+    std::printf("End of file reached in file %s, exiting\n", in.name().c_str());
+    stop_with_own_message();
+  };
+  auto not_a_number = [&] {
+    std::printf("Error: line %d of file %s holds a value that is not an integer\n", in.line(),
+                in.name().c_str());
+    stop_with_own_message();
+  };
+  // Reads the next integer; false (after the message) when there is none.
+  auto next = [&](int& v) {
+    const int got = in.next(v);
+    if (got == 0) end_of_file();
+    if (got < 0) not_a_number();
+    return got == 1;
+  };
+
+  int count = 0, layers = 0;
+  if (!next(count)) return;
+  if (ms.inf_richards && !next(layers)) return;
+  if (count < 0 || layers < 0) {
+    std::printf("Error: line %d of file %s gives a negative count\n", in.line(), in.name().c_str());
+    stop_with_own_message();
+    return;
+  }
+  ms.n_theta_loc = count;
+  alloc_1d_int(ms.cell_loc, count, "cell_loc");
+  if (ms.inf_richards) {
+    alloc_1d_int(ms.cell_num, count, "cell_num");
+    if (count > 0 && layers > 0) alloc_2d_int(ms.theta_loc_layers, count, layers, "theta_loc_layers");
+  }
+  for (int k = 1; k <= count; ++k) {
+    int r = 0, c = 0;
+    if (!next(r) || !next(c)) return;
+    if (!check_grid_position(r, c, ms.rows, ms.cols, in)) return;
+    ms.cell_loc[k] = ms.mask[r][c];
+    if (!ms.inf_richards) continue;
+    int nl = 0;
+    if (!next(nl)) return;
+    if (nl < 0 || nl > layers) {
+      std::printf("Error: line %d of file %s lists %d layers for location %d; the file allows 0 to %d\n",
+                  in.line(), in.name().c_str(), nl, k, layers);
+      stop_with_own_message();
+      return;
+    }
+    ms.cell_num[k] = nl;
+    for (int j = 1; j <= nl; ++j)
+      if (!next(ms.theta_loc_layers[k][j])) return;
+  }
+  close_guarded_file(ms.in_theta_location_file);
+}
+
+}  // namespace nivra

@@ -1,0 +1,18 @@
+// Sediment, contaminant and nutrient set-ups called by the map phase.
+#pragma once
+
+namespace nivra {
+
+struct model_state;
+
+// With soil erosion: the overland sediment record and its arrays.
+void init_overland_sediments(model_state& ms);
+// With overland contaminant transport: the contaminant parameters.
+void read_contaminant_params(model_state& ms);
+// With nutrients: the aquatic environment, the overland nutrient and
+// constituent arrays and parameters, and the nutrient overland grid.
+void setup_nutrient_overland(model_state& ms);
+// With nutrients and soil contaminant transport: the nutrient soil tables.
+void assign_nsm_table_params(model_state& ms);
+
+}  // namespace nivra

@@ -1,0 +1,192 @@
+// The grid map reader: header and size check, real rows cut from one line
+// each, free-form integer bodies, category counts and the zero warnings.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "core/replace.h"
+#include "inputs/grid_map.h"
+#include "map_fixture.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::map_text;
+using testing::run_stopped;
+
+class GridMap : public testing::process_test {
+ protected:
+  // A 2 x 3 mask; 0 marks positions outside the watershed.
+  void set_mask(const std::vector<int>& cells, int rows = 2, int cols = 3) {
+    mask.alloc(rows + 1, cols + 1);
+    for (int r = 1; r <= rows; ++r)
+      for (int c = 1; c <= cols; ++c) mask[r][c] = cells[(r - 1) * cols + c - 1];
+  }
+
+  // Reads the text as a map of the kind; the console output is returned.
+  std::string read(int kind, const std::string& text, int expected_rows = 2, int expected_cols = 3,
+                   int quiet = 0) {
+    testing::write_file("m.map", text);
+    guarded_file f;
+    EXPECT_TRUE(open_guarded_file(f, "m.map", "r"));
+    CaptureStdout();
+    read_ascii_map(f, "m.map", kind, north, south, east, west, rows, cols, mask, &reals, &reals_alt,
+                   &index, expected_rows, expected_cols, quiet);
+    return GetCapturedStdout();
+  }
+
+  array2d<int> mask;
+  array1d<double> reals{6};
+  array1d<double> reals_alt{6};
+  array1d<int> index{6};
+  double north = 0, south = 0, east = 0, west = 0;
+  int rows = 0, cols = 0;
+};
+
+TEST_F(GridMap, RealRowsTakeTheirColumnsFromOneLineEach) {
+  set_mask({1, 1, 1, 1, 0, 1});
+  // Row 1 carries two values too many and trailing text; row 2 is short.
+  std::string out = read(map_real, map_text(2, 3, "1.5 2 3 99 98 trailing words\n7,8\n"));
+  EXPECT_FALSE(run_stopped());
+  EXPECT_EQ(north, 1000.0);
+  EXPECT_EQ(south, 980.0);
+  EXPECT_EQ(east, 530.0);
+  EXPECT_EQ(west, 500.0);
+  EXPECT_EQ(rows, 2);
+  EXPECT_EQ(cols, 3);
+  // Active cells in row-major order; the inactive (2,2) value 8 is dropped,
+  // the missing (2,3) value reads as 0.
+  const double want[] = {1.5, 2, 3, 7, 0};
+  for (int k = 1; k <= 5; ++k) EXPECT_EQ(reals[k], want[k - 1]) << k;
+  EXPECT_EQ(out, "Warning: Map contains 1 cells with zero values. Map: m.map\n");
+
+  // Kind 3 goes to its own destination.
+  read(map_real_alt, map_text(2, 3, "4 5 6\n7 8 9\n"));
+  EXPECT_EQ(reals_alt[5], 9.0);
+  EXPECT_EQ(reals[5], 0.0);
+}
+
+TEST_F(GridMap, ReplacementKeysAreSubstitutedInRealRowsOnly) {
+  ASSERT_EQ(parse_replace_param_line("[K] \"%4.2lf\""), 0);
+  process.replace_list[0].dval = 2.5;
+  process.replace_on = 1;
+  set_mask({1, 1, 1, 1, 1, 1});
+  read(map_real, map_text(2, 3, "1 [K] 3\n4 5 [K]\n"));
+  EXPECT_FALSE(run_stopped());
+  EXPECT_EQ(reals[2], 2.5);
+  EXPECT_EQ(reals[6], 2.5);
+
+  // Integer bodies are read as they stand: the key is not an integer.
+  std::string out = read(map_index, map_text(2, 3, "1 [K] 3\n4 5 6\n"));
+  EXPECT_TRUE(run_stopped());
+  EXPECT_NE(out.find("m.map holds a value that is not an integer at row 1, column 2"), std::string::npos)
+      << out;
+}
+
+TEST_F(GridMap, AMapOfAnotherSizeIsRefusedBeforeItsBodyIsRead) {
+  struct size_case {
+    int map_rows, map_cols;
+    const char* message;
+  } cases[] = {
+      {10, 3, "Incorrect number of rows in map: m.map\n"},
+      {12, 4, "Incorrect number of columns in map: m.map\n"},
+      {10, 4, "Incorrect number of rows and columns in map: m.map\n"},
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    // The project has 12 rows of 3; the destination holds only 6 cells.
+    set_mask(std::vector<int>(static_cast<std::size_t>(12 * 3), 1), 12, 3);
+    reals.fill(-1.0);
+    std::string body;
+    for (int r = 0; r < k.map_rows; ++r) body += "0 0 0 0\n";
+    std::string out = read(map_real, map_text(k.map_rows, k.map_cols, body), 12, 3);
+    EXPECT_TRUE(run_stopped()) << k.message;
+    // The message alone: no zero warning, and nothing was stored.
+    EXPECT_EQ(out, std::string(k.message) + "\n");
+    for (int i = 1; i <= 6; ++i) EXPECT_EQ(reals[i], -1.0);
+  }
+}
+
+TEST_F(GridMap, OnlyZerosWarnsEvenInQuietRuns) {
+  set_mask({1, 1, 1, 1, 1, 0});
+  const std::string zeros = map_text(2, 3, "0 0 0\n0 0 0\n");
+  EXPECT_EQ(read(map_real, zeros, 2, 3, /*quiet=*/1),
+            "Warning: Map contains only zero values. Map: m.map\n");
+  EXPECT_EQ(read(map_real, zeros),
+            "Warning: Map contains only zero values. Map: m.map\n"
+            "Warning: Map contains 5 cells with zero values. Map: m.map\n");
+  EXPECT_FALSE(run_stopped());
+  // Any non-zero value, even outside the watershed, lifts the first warning.
+  EXPECT_EQ(read(map_real, map_text(2, 3, "0 0 0\n0 0 7\n"), 2, 3, 1), "");
+}
+
+TEST_F(GridMap, CategoriesAreCountedPerReadAndZeroIsNotReported) {
+  set_mask({1, 1, 1, 0, 0, 0});
+  // Free form: values may run over lines in any way.
+  std::string out = read(map_index, map_text(2, 3, "0 3\n3 9999\n\n-5 12"));
+  EXPECT_FALSE(run_stopped());
+  EXPECT_EQ(out, "In map m.map category 3 has 2 values\n");
+  EXPECT_EQ(index[1], 0);
+  EXPECT_EQ(index[2], 3);
+  EXPECT_EQ(index[3], 3);
+  // The counters start again from zero at the next read.
+  out = read(map_index, map_text(2, 3, "5 0 5 0 0 0"));
+  EXPECT_EQ(out, "In map m.map category 5 has 2 values\n");
+  // Quiet runs do not report categories.
+  EXPECT_EQ(read(map_index, map_text(2, 3, "5 0 5 0 0 0"), 2, 3, 1), "");
+}
+
+TEST_F(GridMap, CategoriesOutsideTheTableStopTheRun) {
+  set_mask({1, 1, 1, 1, 1, 1});
+  for (const char* bad : {"-1", "10000"}) {
+    reset_process_state();
+    std::string out = read(map_index, map_text(2, 3, std::string("1 2 3\n4 ") + bad + " 6\n"));
+    EXPECT_TRUE(run_stopped()) << bad;
+    EXPECT_NE(out.find(std::string("m.map holds the category ") + bad + " at row 2, column 2"),
+              std::string::npos)
+        << out;
+  }
+}
+
+TEST_F(GridMap, TheIntegerGridKeepsEveryPosition) {
+  mask.alloc(3, 4);
+  read(map_int_grid, map_text(2, 3, "0 1 -9999\n7 0 1\n"));
+  EXPECT_FALSE(run_stopped());
+  const int want[2][3] = {{0, 1, -9999}, {7, 0, 1}};
+  for (int r = 1; r <= 2; ++r)
+    for (int c = 1; c <= 3; ++c) EXPECT_EQ(mask[r][c], want[r - 1][c - 1]);
+  // A real value in an integer map is refused, not repeated to the end.
+  std::string out = read(map_int_grid, map_text(2, 3, "1 1 1.5\n1 1 1\n"));
+  EXPECT_TRUE(run_stopped());
+  EXPECT_NE(out.find("m.map holds a value that is not an integer at row 1, column 3"),
+            std::string::npos);
+}
+
+TEST_F(GridMap, AMapOneRowShortEndsWithTheEndOfFileMessage) {
+  set_mask({1, 1, 1, 1, 1, 1});
+  for (const char* last : {"1 2 3\n", "1 2 3"}) {
+    reset_process_state();
+    std::string out = read(map_real, map_text(2, 3, last));
+    EXPECT_TRUE(run_stopped());
+    EXPECT_EQ(out, "Unexpected end of file in file: m.map\n\n");
+    EXPECT_EQ(reals[3], 3.0);  // what was read stays
+  }
+  reset_process_state();
+  EXPECT_EQ(read(map_index, map_text(2, 3, "1 2 3\n4 5\n")),
+            "Unexpected end of file in file: m.map\n\n");
+}
+
+TEST_F(GridMap, AnUnreadableHeaderStopsTheRun) {
+  set_mask({1, 1, 1, 1, 1, 1});
+  // A header word longer than its width leaves the number unread.
+  std::string out = read(map_real, "north: 1000\nsouth: 980\neast: 530\nwesting: 500\nrows: 2\ncols: 3\n1 2 3\n4 5 6\n");
+  EXPECT_TRUE(run_stopped());
+  EXPECT_EQ(out, "Error: unable to read the \"west\" line of the header of map: m.map\n\n");
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,0 +1,466 @@
+// The map phase: the bundled example end to end, the stop at the first
+// failing reader, readers of later versions named by their cards, surface
+// parameters, snow bands, overland lakes, location files and hotstarts.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/process.h"
+#include "inputs/geometry.h"
+#include "inputs/map_phase.h"
+#include "map_fixture.h"
+#include "model/model_state.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::give_map;
+using testing::map_text;
+using testing::mapped_record;
+using testing::run_stopped;
+
+const std::string example_folder = std::string(NIVRA_SOURCE_DIR) + "/examples/plane/";
+
+class MapPhase : public testing::process_test {};
+
+std::string run_phase(model_state& ms) {
+  CaptureStdout();
+  read_input_maps(ms);
+  return GetCapturedStdout();
+}
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The example's project read into the record, with the card values the
+// run-parameter step copies for the map phase, and its maps opened.
+std::unique_ptr<model_state> example_record(const std::string& elevation_map) {
+  auto ms = make_model_state();
+  read_project_file(example_folder + "plane.prj", ms->project_options, ms->run_control,
+                    ms->rain_event, 0);
+  const run_control& rc = ms->run_control;
+  ms->grid_size = rc.gridsize;
+  ms->proj_rows = rc.rows;
+  ms->proj_cols = rc.cols;
+  ms->outrow = rc.outrow;
+  ms->outcol = rc.outcol;
+  ms->watershed_mask.assign(example_folder + ms->project_options.watershed_mask.str());
+  ms->elevation_file_name.assign(elevation_map);
+  EXPECT_TRUE(open_guarded_file(ms->watershed_mask_file, ms->watershed_mask.view(), "r"));
+  EXPECT_TRUE(open_guarded_file(ms->elevation_file, ms->elevation_file_name.view(), "r"));
+  EXPECT_TRUE(open_guarded_file(ms->summary_file, "plane.sum", "w"));
+  return ms;
+}
+
+TEST_F(MapPhase, TheExampleReadsItsMapsAndBuildsAPlane) {
+  auto ms = example_record(example_folder + "plane.ele");
+  std::string out = run_phase(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  CaptureStdout();
+  build_cell_connectivity(*ms);
+  compute_cell_slopes(*ms);
+  compute_centred_slopes(*ms);
+  out += GetCapturedStdout();
+  close_guarded_file(ms->summary_file);
+
+  const std::string expected_lines[] = {
+      "reading watershed mask from file: " + example_folder + "plane.msk\n",
+      "number of grid cells in watershed: 46\n",
+      "reading elevation map from file: " + example_folder + "plane.ele\n",
+      "outlet is in grid cell: 46\n",
+      "building cell to cell connectivity information\n",
+  };
+  const std::string summary = testing::read_file("plane.sum");
+  for (const auto& line : expected_lines) {
+    EXPECT_TRUE(has(out, line)) << line << out;
+    EXPECT_TRUE(has(summary, line)) << line << summary;
+  }
+  EXPECT_EQ(ms->ncells, 46);
+  EXPECT_EQ(ms->outlet_cell, 46);
+  EXPECT_DOUBLE_EQ(ms->watershed_area, 46 * 900.0);
+  EXPECT_DOUBLE_EQ(ms->elev_max, 99.8);   // the highest watershed cell, row 1 column 3
+  EXPECT_DOUBLE_EQ(ms->elev_min, 97.8);
+  EXPECT_EQ(ms->elev_band_count, 4);
+  for (int k = 1; k <= 46; ++k) {
+    EXPECT_EQ(ms->dist_rough[k], 0.05);
+    EXPECT_EQ(ms->retent_dep[k], 0.0);
+    // 0.1 m per 30 m column to the east, 0.3 m per 30 m row to the south.
+    EXPECT_NEAR(ms->slope_x[k], 0.1 / 30.0, 1e-12);
+    EXPECT_NEAR(ms->slope_y[k], 0.01, 1e-12);
+  }
+}
+
+TEST_F(MapPhase, AnElevationMapOfTheWrongSizeStopsTheRun) {
+  // The example's elevations with the last row left out.
+  std::string text = testing::read_file(example_folder + "plane.ele");
+  text.replace(text.find("rows: 6"), 7, "rows: 5");
+  text.erase(text.rfind("98.50"));
+  testing::write_file("short.ele", text);
+  auto ms = example_record("short.ele");
+  std::string out = run_phase(*ms);
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "Incorrect number of rows in map: short.ele\n")) << out;
+  EXPECT_FALSE(has(out, "outlet is in grid cell"));
+}
+
+TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
+  struct stop_case {
+    const char* what;
+    void (*set)(model_state&);
+    const char* message;
+    bool elevation_read;  // an earlier reader ran
+  } cases[] = {
+      {"mask of another size",
+       [](model_state& ms) { ms.proj_rows = 3; },
+       "Incorrect number of rows in map: w.msk\n", false},
+      {"mask without a watershed cell",
+       [](model_state& ms) {
+         close_guarded_file(ms.watershed_mask_file);
+         give_map(ms.watershed_mask_file, ms.watershed_mask, "w.msk", map_text(2, 2, "0 0\n0 0\n"));
+       },
+       "Error: the watershed mask w.msk holds no cell of the watershed\n", false},
+      {"grids kept in a QUIB container",
+       [](model_state& ms) { ms.project_options.quib_file.assign("grids.quib"); },
+       "Error: NIVRA not compiled with QUIB, but QUIB file format specified\n", false},
+      {"uniform Manning n too small",
+       [](model_state& ms) { ms.project_options.manning_n = 1e-6; },
+       "Invalid spatially uniform overland flow Manning n value=0.000001\n", true},
+      {"groundwater loading of a later version",
+       [](model_state& ms) { ms.gw_simulation = 1; },
+       "Error: the GW_SIMULATION card is not available in this version of NIVRA.\n", true},
+      {"overland boundary before groundwater",
+       [](model_state& ms) {
+         ms.project_options.ov_boundary = 1;
+         ms.gw_simulation = 1;
+       },
+       "Error: the OV_BOUNDARY card is not available in this version of NIVRA.\n", true},
+  };
+  // Later readers would leave their mark: a uniform 5 mm retention and a
+  // water surface at 10 m.
+  auto marked_record = [] {
+    auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+    ms->project_options.retention_given = 1;
+    ms->project_options.retention = 5.0;
+    ms->project_options.init_elev_head_given = 1;
+    ms->project_options.init_elev_head = 10.0;
+    return ms;
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    auto ms = marked_record();
+    k.set(*ms);
+    std::string out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << k.what;
+    EXPECT_TRUE(has(out, k.message)) << k.what << "\n" << out;
+    EXPECT_EQ(ms->elevation.empty(), !k.elevation_read) << k.what;
+    EXPECT_FALSE(has(out, "GW_SIMULATION") && has(out, "OV_BOUNDARY")) << k.what;
+    // The hotstart step never ran.
+    for (int c = 1; c <= ms->ov_depth.size(); ++c) EXPECT_EQ(ms->ov_depth[c], 0.0) << k.what;
+  }
+  // Without a failure the same record runs to the end.
+  reset_process_state();
+  auto ms = marked_record();
+  run_phase(*ms);
+  EXPECT_FALSE(run_stopped());
+  EXPECT_EQ(ms->retent_dep[1], 0.005);  // 5 mm
+  EXPECT_EQ(ms->ov_depth[4], 9.0);
+}
+
+TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
+  struct card_case {
+    void (*set)(model_state&);
+    const char* card;
+  } cases[] = {
+      {[](model_state& ms) { ms.wetlands_on = 1; }, "MAPPING_TABLE"},
+      {[](model_state& ms) {
+         ms.inf_redist = 1;
+         ms.sm_accounting = 1;
+         ms.gw_simulation = 1;
+       },
+       "INF_REDIST"},
+      {[](model_state& ms) { ms.inf_richards = 1; }, "INF_RICHARDS"},
+      {[](model_state& ms) {
+         ms.inf_layered_soil = 1;
+         ms.long_term = 1;
+         ms.project_options.et_calc_penman = 1;
+       },
+       "INF_LAYERED_SOIL"},
+      {[](model_state& ms) { ms.project_options.sacramento_given = 1; }, "SACRAMENTO"},
+      {[](model_state& ms) { ms.project_options.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
+      {[](model_state& ms) {
+         ms.roughness_given = 1;
+         ms.project_options.mapping_table_given = 1;
+         ms.cmt_table_present[cmt_roughness] = 1;
+       },
+       "MAPPING_TABLE"},
+      {[](model_state& ms) { ms.soil_erosion_on = 1; }, "SOIL_EROSION"},
+      {[](model_state& ms) { ms.project_options.ov_con_trans = 1; }, "OV_CON_TRANS"},
+      {[](model_state& ms) { ms.project_options.nutrients = 1; }, "NUTRIENTS"},
+      {[](model_state& ms) { ms.project_options.storm_sewer_given = 1; }, "STORM_SEWER"},
+      {[](model_state& ms) { ms.project_options.zv_fluxes = 1; }, "ZV_FLUXES"},
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+    k.set(*ms);
+    std::string out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << k.card;
+    EXPECT_TRUE(has(out, std::string("Error: the ") + k.card +
+                             " card is not available in this version of NIVRA.\n"))
+        << out;
+  }
+}
+
+TEST_F(MapPhase, RetentionAndRoughnessMaps) {
+  auto ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
+  give_map(ms->reten_depth_file, ms->reten_depth, "ret.map", map_text(1, 3, "5 0 12.5\n"));
+  ms->project_options.reten_depth_given = 1;
+  give_map(ms->roughness_file, ms->roughness, "n.map", map_text(1, 3, "0.03 0.1 0.2\n"));
+  ms->roughness_given = 1;
+  std::string out = run_phase(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  EXPECT_TRUE(has(out, "reading retention storage map from file: ret.map\n"));
+  EXPECT_TRUE(has(out, "reading roughness map from file: n.map\n"));
+  const double retention[] = {0, 0.005, 0.0, 0.0125};  // mm to m
+  const double n[] = {0, 0.03, 0.1, 0.2};
+  for (int c = 1; c <= 3; ++c) {
+    EXPECT_DOUBLE_EQ(ms->retent_dep[c], retention[c]);
+    EXPECT_EQ(ms->dist_rough[c], n[c]);
+    EXPECT_EQ(ms->roughness_exp[c], 0.0);
+  }
+
+  // A roughness of 0 in a cell stops the run naming the cell.
+  reset_process_state();
+  ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
+  give_map(ms->roughness_file, ms->roughness, "n.map", map_text(1, 3, "0.03 0 0.2\n"));
+  ms->roughness_given = 1;
+  out = run_phase(*ms);
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 2.  Program terminating.\n"));
+
+  // A uniform n must exceed 1e-6.
+  for (auto [value, accepted] : {std::pair{1e-6, false}, std::pair{2e-6, true}}) {
+    reset_process_state();
+    ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
+    ms->project_options.manning_n = value;
+    run_phase(*ms);
+    EXPECT_EQ(run_stopped(), !accepted) << value;
+    if (accepted) {
+      EXPECT_EQ(ms->dist_rough[3], value);
+    }
+  }
+}
+
+TEST_F(MapPhase, SnowRoughnessKeepsACopyUnlessDarcyFlowIsOn) {
+  auto ms = mapped_record(1, 2, "1 1\n", "2 1\n", 10.0, 1, 2);
+  ms->snow_roughness_given = 1;
+  ms->project_options.snow_roughness = 0.3;
+  run_phase(*ms);
+  EXPECT_EQ(ms->snow_manning_n, 0.3);
+  ASSERT_EQ(ms->dist_rough_copy.size(), 2);
+  EXPECT_EQ(ms->dist_rough_copy[2], 0.05);
+
+  reset_process_state();
+  ms = mapped_record(1, 2, "1 1\n", "2 1\n", 10.0, 1, 2);
+  ms->snow_roughness_given = 1;
+  ms->snow_darcy_given = 1;
+  std::string out = run_phase(*ms);
+  EXPECT_EQ(ms->snow_roughness_given, 0);
+  EXPECT_TRUE(ms->dist_rough_copy.empty());
+  EXPECT_TRUE(has(out, "Turning off manning flow for when snow is present.  Darcy still turned on. \n"));
+}
+
+TEST_F(MapPhase, SnowParametersByElevationBand) {
+  // Cells at 100, 150 and 400 m; bands 0-150 and 150-1000.
+  auto long_term_record = [] {
+    auto ms = mapped_record(1, 3, "1 1 1\n", "100 150 400\n", 10.0, 1, 3);
+    ms->long_term = 1;
+    ms->project_options.nwsrfs_elev_snow_given = 1;
+    ms->nwsrfs_elev_snow.assign("bands.txt");
+    ms->project_options.nwsrfs_mf_max_given = 1;  // the card wins over the bands
+    ms->project_options.nwsrfs_mf_max = 2.0;
+    return ms;
+  };
+  testing::write_file("bands.txt",
+                      "Number_Bands: 2\n"
+                      "Lower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE TIPM NMF FUA PLWHC\n"
+                      "0 150 0.1 0.9 1.1 0.5 0.3 0.4 0.2 0.06\n"
+                      "150 1000 0.2 0.8 1.2 0.6 0.35 0.45 0.25 0.07\n");
+  auto ms = long_term_record();
+  std::string out = run_phase(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  // Cell 1 lies in band 1; cell 2 on the boundary of both takes neither
+  // (defaults); cell 3 lies in band 2.
+  const double mf_min[] = {0, 0.1, 0.0, 0.2};
+  const double scf[] = {0, 1.1, 1.0, 1.2};
+  const double plwhc[] = {0, 0.06, 0.05, 0.07};
+  for (int c = 1; c <= 3; ++c) {
+    EXPECT_EQ(ms->MF_Min[c], mf_min[c]) << c;
+    EXPECT_EQ(ms->scf[c], scf[c]) << c;
+    EXPECT_EQ(ms->PLWHC[c], plwhc[c]) << c;
+    EXPECT_EQ(ms->MF_Max[c], 2.0) << c;
+  }
+
+  // A misspelt column word stops the run with the layout the file needs.
+  reset_process_state();
+  testing::write_file("bands.txt",
+                      "Number_Bands: 1\n"
+                      "Lower_Elevation Upper_Elevation MF_Min MF_MAX SCF FR_USE TIPM NMF FUA PLWHC\n"
+                      "0 150 0.1 0.9 1.1 0.5 0.3 0.4 0.2 0.06\n");
+  ms = long_term_record();
+  out = run_phase(*ms);
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "Error reading elevation based NWSRFS snow input parameter file: bands.txt\n"
+                       "Error reading elevation based NWSRFS snow input parameter file: bands.txt\n\n"
+                       "The Elevation based NWSRFS input file should have the following format: \n"))
+      << out;
+}
+
+TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
+  auto ms = mapped_record(1, 4, "1 1 1 1\n", "10 10.5 9 12\n", 10.0, 1, 4);
+  ms->project_options.overland_lake_map_given = 1;
+  give_map(ms->lake_map_file, ms->overland_lake_map, "lakes.map", map_text(1, 4, "1 1 2 0\n"));
+  std::string out = run_phase(*ms);
+  EXPECT_TRUE(has(out, "reading overland lake map from file: lakes.map\n"));
+  EXPECT_EQ(ms->num_olakes, 2);
+  EXPECT_EQ(ms->oland_lake_new[2], 1);
+  EXPECT_EQ(ms->oland_lake_new[3], 2);
+  ASSERT_EQ(ms->olake_table.size(), 2);
+
+  // With the lake records as the lake file leaves them: lake 1 stands at
+  // 10.5 m over cells at 10 and 10.5 m (the second adds no volume), lake 2
+  // at 9.5 m over a cell at 9 m.
+  reset_process_state();
+  ms->olake_table[1].value[0] = ms->olake_table[1].value[1] = 10.5;
+  ms->olake_table[1].value[3] = 1234.0;  // the file's volume is recomputed
+  ms->olake_table[2].value[0] = ms->olake_table[2].value[1] = 9.5;
+  tally_overland_lakes(*ms);
+  EXPECT_FALSE(run_stopped());
+  EXPECT_EQ(ms->olake_table[1].cell_count, 2);
+  EXPECT_DOUBLE_EQ(ms->olake_table[1].value[3], 0.5 * 100.0);
+  EXPECT_EQ(ms->olake_table[2].cell_count, 1);
+  EXPECT_DOUBLE_EQ(ms->olake_table[2].value[3], 0.5 * 100.0);
+
+  // A lake cell above its lake's surface is impossible.
+  ms->olake_table[1].value[1] = 10.4;
+  CaptureStdout();
+  tally_overland_lakes(*ms);
+  out = GetCapturedStdout();
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "There is a lake cell in lake 1 that is above the initial lake water surface\n"
+                       "elevation in that lake, which is specified as 10.400000."));
+}
+
+TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
+  // Overland depth locations, then soil-moisture locations.
+  auto ms = mapped_record(2, 3, "1 1 1\n0 1 1\n", "1 1 1\n1 1 1\n", 10.0, 1, 1);
+  ms->project_options.overland_depths_given = 1;
+  give_map(ms->overland_depth_location_file, ms->overland_depth_location, "dep.loc", "2\n1 3\n2 2\n");
+  ms->project_options.in_theta_location_given = 1;
+  give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "2\n2 3\n1 1\n");
+  std::string out = run_phase(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  EXPECT_EQ(ms->n_overland_depth_locs, 2);
+  EXPECT_EQ(ms->overland_depth_row[2], 2);
+  EXPECT_EQ(ms->overland_depth_col[2], 2);
+  EXPECT_EQ(ms->n_theta_loc, 2);
+  EXPECT_EQ(ms->cell_loc[1], 5);  // the cell at row 2, column 3
+  EXPECT_EQ(ms->cell_loc[2], 1);
+
+  struct bad_case {
+    const char* depth_file;
+    const char* theta_file;
+    const char* message;
+  } cases[] = {
+      {"2\n1 3\n3 1\n", "0\n", "Error: row 3, column 1 at line 3 of file dep.loc lies outside the grid of 2 rows and 3 columns\n"},
+      {"1\n1 1\n", "2\n1 1\n1 4\n", "Error: row 1, column 4 at line 3 of file theta.loc lies outside the grid"},
+      {"1\n1 1\n", "3\n1 1\n", "End of file reached in file theta.loc, exiting\n"},
+      {"1\n1 x\n", "0\n", "Error: line 2 of file dep.loc holds a value that is not an integer\n"},
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    ms = mapped_record(2, 3, "1 1 1\n0 1 1\n", "1 1 1\n1 1 1\n", 10.0, 1, 1);
+    ms->project_options.overland_depths_given = 1;
+    give_map(ms->overland_depth_location_file, ms->overland_depth_location, "dep.loc", k.depth_file);
+    ms->project_options.in_theta_location_given = 1;
+    give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", k.theta_file);
+    out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << k.message;
+    EXPECT_TRUE(has(out, k.message)) << out;
+  }
+}
+
+TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
+  auto ms = mapped_record(1, 2, "1 1\n", "1 1\n", 10.0, 1, 1);
+  run_phase(*ms);
+  ms->inf_richards = 1;
+  ms->project_options.in_theta_location_given = 1;
+  give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "2 3\n1 2 2\n1 3\n1 1 3\n1\n2\n3\n");
+  CaptureStdout();
+  read_theta_locations(*ms);
+  GetCapturedStdout();
+  ASSERT_FALSE(run_stopped());
+  EXPECT_EQ(ms->cell_loc[1], 2);
+  EXPECT_EQ(ms->cell_num[1], 2);
+  EXPECT_EQ(ms->theta_loc_layers[1][2], 3);
+  EXPECT_EQ(ms->cell_num[2], 3);
+  EXPECT_EQ(ms->theta_loc_layers[2][3], 3);
+
+  // More layers than the first line allows would run past the table.
+  reset_process_state();
+  close_guarded_file(ms->in_theta_location_file);
+  give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "1 2\n1 1 3\n1 2 3\n");
+  CaptureStdout();
+  read_theta_locations(*ms);
+  std::string out = GetCapturedStdout();
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "Error: line 2 of file theta.loc lists 3 layers for location 1; the file allows 0 to 2\n"));
+}
+
+TEST_F(MapPhase, HotstartsSetTheInitialState) {
+  // Uniform snow of 0.05 m.
+  auto ms = mapped_record(1, 3, "1 1 1\n", "9 10 11\n", 10.0, 1, 1);
+  ms->project_options.init_swe_mode = 3;
+  ms->project_options.init_swe_depth = 0.05;
+  // An overland hotstart with a water surface at 10.5 m: cells below the
+  // surface take the depth to it, the others keep their hotstart depth.
+  ms->project_options.ov_hotstart_read_given = 1;
+  give_map(ms->read_ov_hotstart_file, ms->ov_hotstart_read_file, "ov.hot", map_text(1, 3, "0.2 0.7 0.3\n"));
+  ms->project_options.init_elev_head_given = 1;
+  ms->project_options.init_elev_head = 10.5;
+  std::string out = run_phase(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  EXPECT_TRUE(has(out, "reading overland hotstart map from file: ov.hot\n"));
+  const double depth[] = {0, 1.5, 0.5, 0.3};
+  for (int c = 1; c <= 3; ++c) {
+    EXPECT_EQ(ms->snow_swe[c], 0.05);
+    EXPECT_EQ(ms->snow_swe_scaled[c], 0.5);
+    EXPECT_DOUBLE_EQ(ms->ov_depth[c], depth[c]) << c;
+    EXPECT_EQ(ms->ov_depth_old[c], ms->ov_depth[c]) << c;
+  }
+  EXPECT_EQ(ms->snow_present, 1);
+
+  // A soil-moisture hotstart sets the first layer of the Richards columns only.
+  reset_process_state();
+  ms->inf_richards = 1;
+  ms->THETA.alloc(3, 3);
+  ms->THETA.fill(0.1);
+  ms->project_options.read_sm_hotstart_given = 1;
+  give_map(ms->read_sm_hotstart_file, ms->read_sm_hotstart, "sm.hot", map_text(1, 3, "0.25 0.3 0.35\n"));
+  CaptureStdout();
+  read_soil_moisture_hotstart(*ms);
+  GetCapturedStdout();
+  ASSERT_FALSE(run_stopped());
+  for (int c = 1; c <= 3; ++c) {
+    EXPECT_EQ(ms->THETA[c][1], ms->surface_moisture[c]);
+    EXPECT_EQ(ms->THETA[c][2], 0.1);
+    EXPECT_EQ(ms->THETA[c][3], 0.1);
+  }
+  EXPECT_EQ(ms->THETA[3][1], 0.35);
+}
+
+}  // namespace
+}  // namespace nivra

@@ -6,6 +6,7 @@
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include <string>
+#include <vector>
 
 namespace nivra {
 
@@ -157,6 +158,26 @@ struct hydromet_state {
   // Site of the watershed (basin centroid), degrees.
   double latitude = 0.0;
   double longitude = 0.0;
+
+  // Precipitation of the current event as the time loop applies it: the
+  // gages and their values per period, the radar files, the period clock,
+  // the gage nearest to every cell, and the air temperature per cell.
+  int num_gages = 0;
+  int num_rain_periods = 0;          // with uniform rain: the number of rain steps
+  int rain_gages = 0, rain_rates = 0, rain_accum = 0;  // kind of data of the event
+  array1d<double> gage_x, gage_y;    // per gage
+  jagged_array<double> gage_values{"gage_values"};  // [gage][period], mm/h once converted
+  std::vector<std::string> radar_file_names;        // per period, 1-based
+  int radar_no_scale = 0;
+  array1d<int> nearest;              // per cell: number of the nearest gage
+  int rain_period = 0;               // next period to start, 1-based
+  double next_rain_period_time = 0.0, rain_period_start_time = 0.0;  // Julian days
+  double rain_period_hours = 0.0;
+  double rain_sum = 0.0;             // intensities summed since the event began
+  int first_rain_pending = 0;        // no step of the event has had rain yet
+  array1d<double> cell_air_temp;     // per cell, deg C (long-term runs)
+  int hmet_record_count = 0;         // weather records read
+  int hmet_hour_year = 0, hmet_hour_month = 0, hmet_hour_day = 0, hmet_hour_hour = 0;
 };
 
 }  // namespace nivra

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "model/model_state.h"
+#include "output/pav_file.h"
 #include "quality/nsm.h"
 #include "run/steps.h"
 
@@ -213,6 +214,8 @@ bool open_locations(model_state& ms) {
       fail(51, "out hydrograph file", ms.out_hyd_location);
       return false;
     }
+    // The PAV file copies the count and description lines from its head.
+    write_hyd_location_header(ms);
   }
   if (ms.in_gwflux_location_given) {
     if (!open_role(ms.gw_flux_location_file, ms.in_gwflux_location, "r",

@@ -177,6 +177,12 @@ struct output_state {
   int zv_input_given = 0, zv_fluxes = 0;
   int xwindows = 0, xrain = 0, xgwrecharge = 0, xdepth = 0, xinfdep = 0, xsurf = 0;
   int xchan = 0, xbig = 0, x_freq = 0, xwin_width = 0, xwin_height = 0;
+
+  // Calibration outputs of an event: peak and volume at each hydrograph
+  // (or sediment) location, entries 1..100.
+  array1d<double> hyd_loc_peak_q, hyd_loc_volume;
+  double total_chan_point_sources_start = 0.0;  // the run total when the event began
+  double xy_bound_gain_start = 0.0, xy_bound_loss_start = 0.0;
   // Channel location series and the outlet discharge handed to ZV.
 };
 

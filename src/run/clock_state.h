@@ -5,6 +5,7 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include <vector>
 
 namespace nivra {
 
@@ -14,6 +15,16 @@ struct date_entry {
 };
 
 inline constexpr int date_table_capacity = 100000;
+
+// A clock of the time loop: its step in seconds and in days, the model
+// time of its last run and the model time at which it is next due.
+struct process_clock {
+  double dt = 0.0, dt_days = 0.0, last_time = 0.0, next_time = 0.0;
+};
+
+// Where a clock waiting for an event that will never come is parked: no
+// model time is ever within the due tolerance of it.
+inline constexpr double clock_parked = 1.0e30;
 
 struct clock_state {
   // Model time and the calendar of the current step.
@@ -88,6 +99,60 @@ struct clock_state {
   int net_erosion_to_mola_given = 0, moist_from_mola_given = 0, ksat_from_mola_given = 0;
   int rough_from_mola_given = 0, erosivity_from_mola_given = 0, crop_fact_from_mola_given = 0;
   int et_demand_from_mola_given = 0;
+
+  // Time loop: the calendar of the step, the events and their flags, the
+  // run's start and end, and the clock of every timed process.
+  double cur_second_f = 0.0;         // seconds of the current minute, with the fraction
+  int clock_call_count = 0;          // clock advances of the run
+  int event_step = 0;                // steps within the current event
+  double event_start_time = 0.0;     // model time at which the step count began
+  double event_end_time = 0.0;       // end of a single-event run
+  double hmet_end_time = 0.0;        // last weather record, Julian days
+  int start_date_given = 0;          // a long-term run starts at its START_DATE
+  int start_event = 0;               // first event at or after that date, from 1
+  std::vector<double> event_times;   // start of every precipitation event, first event at 0
+  int events_finished = 0;
+  int event_active = 0;              // an event is being simulated
+  int rain_on = 0;                   // the event's rain periods are running
+  int event_done = 0;                // the event ended in this step
+  int event_finish_pending = 0;      // the end-of-event handling is due
+  int precip_event_state = 0;        // 0 waiting, 1 loaded, 2 file exhausted, 3 exhausted and rain over
+  double event_first_date_jd = 0.0;  // first date of the loaded event
+  double peak_q = 0.0;               // largest outlet discharge of the event, m3/s
+  int flush_count = 0;               // progress lines since the console was last flushed
+  int sm_event_end = 0;              // the event ended on the cut-off under soil-moisture accounting
+  int chan_q_above_cutoff = 0;       // some channel node carries more than event_min_q
+  int inf_event_step = 0;            // infiltration steps within the event
+  int inf_redist_active = 0;         // redistribution infiltration is running
+  int chan_flow_started = 0;         // the channels carry water
+  int lake_above_min = 0;            // a channel lake starts above its minimum level
+  int superlink_active = 0;          // the pipe network is running
+  int superlink_wet = 0;             // the pipe network holds water
+  double ov_dt = 0.0, ov_dt_days = 0.0, ov_last_time = 0.0, ov_next_time = 0.0;
+  double inf_dt = 0.0, inf_dt_days = 0.0, inf_last_time = 0.0, inf_next_time = 0.0;
+  double chan_dt = 0.0, chan_dt_days = 0.0, chan_last_time = 0.0, chan_next_time = 0.0;
+  double hourly_dt = 0.0, hourly_dt_days = 0.0, hourly_last_time = 0.0, hourly_next_time = 0.0;
+  double soilmoist_dt = 0.0, soilmoist_dt_days = 0.0, soilmoist_last_time = 0.0;
+  double soilmoist_next_time = 0.0;
+  double snow_dt = 0.0, snow_dt_days = 0.0, snow_last_time = 0.0, snow_next_time = 0.0;
+  double melt_dt = 0.0, melt_dt_days = 0.0, melt_last_time = 0.0, melt_next_time = 0.0;
+  double gw_dt = 0.0, gw_dt_days = 0.0, gw_last_time = 0.0, gw_next_time = 0.0;
+  double sac_dt = 0.0, sac_dt_days = 0.0, sac_last_time = 0.0, sac_next_time = 0.0;
+  double congw_dt = 0.0, congw_dt_days = 0.0, congw_last_time = 0.0, congw_next_time = 0.0;
+  double sl_dt = 0.0, sl_dt_days = 0.0, sl_last_time = 0.0, sl_next_time = 0.0;
+  process_clock soil_energy_clock;   // frozen-soil energy, hourly
+  // Clocks of the constituents, which follow the water clocks.
+  process_clock ov_con_clock;        // overland constituents
+  process_clock soil_con_clock;      // soil constituents
+  process_clock contam_table_clock;  // contaminants of the mapping table, overland
+  process_clock contam_table_soil_clock;
+  process_clock ov_outlet_con_clock; // constituent loads at the outlet without channels
+  process_clock chan_outlet_con_clock;
+  process_clock chan_con_clock;      // channel constituents
+  process_clock contam_table_chan_clock;
+  process_clock gw_con_clock;        // groundwater constituents
+  process_clock stream_loss_clock;
+  process_clock nsm_ov_clock, nsm_soil_clock, nsm_chan_clock;  // nutrient model
 };
 
 }  // namespace nivra

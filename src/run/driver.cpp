@@ -155,57 +155,51 @@ bool stopped() {
   return process.error_block.stop != 0;
 }
 
+// The routines of one time step, in order; the error test follows every one
+// that is marked.
+constexpr time_step_routine step_routines[] = {
+    {advance_clock, true},
+    {read_precip_event, true},
+    {update_hydromet, true},
+    {init_event_state, true},
+    {update_rainfall, true},
+    {apply_rainfall, true},
+    {apply_overland_point_sources, true},
+    {infiltration_step, true},
+    {longterm_hourly_output, true},
+    {frozen_soil_step, false},  // tested with the snowmelt step
+    {snowmelt_step, true},
+    {apply_snowmelt, true},
+    {et_removal_step, true},
+    {sacramento_update, true},
+    {conceptual_gw_step, true},
+    {overland_constituent_step, true},
+    {overland_routing_step, true},
+    {storm_sewer_step, true},
+    {sediment_contaminant_source, true},
+    {soil_contaminant_step, true},
+    {overland_mass_check, true},
+    {groundwater_step, true},
+    {overland_lake_step, true},
+    {channel_routing_step, true},
+    {read_chan_point_input, true},
+    {track_peak_values, true},
+    {nsm_overland_step, true},
+    {nsm_channel_step, true},
+    {channel_constituent_step, true},
+    {print_progress, true},
+    {check_simulation_end, true},
+    {exchange_maps_event_end, true},
+    {finish_event, true},
+    {write_time_series_output, true},
+    {write_map_output, true},
+    {[](model_state& m) { check_analyzers(m, 1); }, false},
+};
+
 // Set-up, time loop and the end of the run; returns when the teardown is due.
 void simulate(model_state& ms, const std::string& project_file, capture_buffer* capture,
               const wall_timer& clock) {
-  read_run_parameters(project_file, ms);
-  if (stopped()) return;
-  if (capture) ms.optimize_given = 1;  // the project's own setting was copied over it
-  check_options(ms);
-  if (stopped()) return;
-  open_project_files(ms);
-  if (stopped()) return;
-  print_startup_info(ms, project_file);
-  setup_time_steps(ms);
-  if (stopped()) return;
-  read_input_maps(ms);
-  if (stopped()) return;
-  init_grid_dataset_output(ms);
-  if (stopped()) return;
-  init_linknode_output(ms);
-  if (stopped()) return;
-  if (ms.all_contam_output) {
-    if (ms.ov_con_trans) init_contaminant_map_series(ms);
-    if (ms.chan_con_trans) init_channel_constituent_series(ms);
-  }
-  if (stopped()) return;
-  build_cell_connectivity(ms);
-  if (stopped()) return;
-  compute_cell_slopes(ms);
-  if (stopped()) return;
-  compute_centred_slopes(ms);
-  if (stopped()) return;
-  init_station_distances(ms);
-  if (stopped()) return;
-  init_event_inputs(ms);
-  if (stopped()) return;
-  init_state_variables(ms);
-  if (stopped()) return;
-  read_chan_point_sources(ms);
-  if (stopped()) return;
-  alloc_calib_output(ms);
-  read_exchange_maps(ms);
-  if (stopped()) return;
-  shift_relative_time_series(ms.model_time);
-  init_xy_point_output(ms);
-  if (stopped()) return;
-  compute_initial_surface_volume(ms);
-  init_soil_contam(ms);
-  init_simulation_clock(ms);
-  if (stopped()) return;
-  alloc_soil_energy(ms);
-  if (ms.project_options.analyzers_given) setup_analyzers(ms, ms.project_options.analyzers);
-  check_analyzers(ms, 8);
+  if (!set_up_run(ms, project_file, capture)) return;
 
   const double init_time = clock.seconds();
   if (process.replace_on) print_replace_usage(ms.summary_file.fp, ms.optimizer_mode);
@@ -220,77 +214,7 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
   if (ms.summary_file.fp) std::fprintf(ms.summary_file.fp, "Running.... \n\n");
 
   for (;;) {
-    advance_clock(ms);
-    if (stopped()) return;
-    read_precip_event(ms);
-    if (stopped()) return;
-    update_hydromet(ms);
-    if (stopped()) return;
-    init_event_state(ms);
-    if (stopped()) return;
-    update_rainfall(ms);
-    if (stopped()) return;
-    apply_rainfall(ms);
-    if (stopped()) return;
-    apply_overland_point_sources(ms);
-    if (stopped()) return;
-    infiltration_step(ms);
-    if (stopped()) return;
-    longterm_hourly_output(ms);
-    if (stopped()) return;
-    frozen_soil_step(ms);
-    snowmelt_step(ms);
-    if (stopped()) return;
-    apply_snowmelt(ms);
-    if (stopped()) return;
-    et_removal_step(ms);
-    if (stopped()) return;
-    sacramento_update(ms);
-    if (stopped()) return;
-    conceptual_gw_step(ms);
-    if (stopped()) return;
-    overland_constituent_step(ms);
-    if (stopped()) return;
-    overland_routing_step(ms);
-    if (stopped()) return;
-    storm_sewer_step(ms);
-    if (stopped()) return;
-    sediment_contaminant_source(ms);
-    if (stopped()) return;
-    soil_contaminant_step(ms);
-    if (stopped()) return;
-    overland_mass_check(ms);
-    if (stopped()) return;
-    groundwater_step(ms);
-    if (stopped()) return;
-    overland_lake_step(ms);
-    if (stopped()) return;
-    channel_routing_step(ms);
-    if (stopped()) return;
-    read_chan_point_input(ms);
-    if (stopped()) return;
-    track_peak_values(ms);
-    if (stopped()) return;
-    nsm_overland_step(ms);
-    if (stopped()) return;
-    nsm_channel_step(ms);
-    if (stopped()) return;
-    channel_constituent_step(ms);
-    if (stopped()) return;
-    print_progress(ms);
-    if (stopped()) return;
-    check_simulation_end(ms);
-    if (stopped()) return;
-    exchange_maps_event_end(ms);
-    if (stopped()) return;
-    finish_event(ms);
-    if (stopped()) return;
-    write_time_series_output(ms);
-    if (stopped()) return;
-    write_map_output(ms);
-    if (stopped()) return;
-    check_analyzers(ms, 1);
-
+    if (!run_time_step(ms)) return;
     if (e.code != 0) {
       // A code that no test reported: the error end.
       check_analyzers(ms, 32);
@@ -305,6 +229,68 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
 }
 
 }  // namespace
+
+std::span<const time_step_routine> time_step_sequence() { return step_routines; }
+
+bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer* capture) {
+  read_run_parameters(project_file, ms);
+  if (stopped()) return false;
+  if (capture) ms.optimize_given = 1;  // the project's own setting was copied over it
+  check_options(ms);
+  if (stopped()) return false;
+  open_project_files(ms);
+  if (stopped()) return false;
+  print_startup_info(ms, project_file);
+  setup_time_steps(ms);
+  if (stopped()) return false;
+  read_input_maps(ms);
+  if (stopped()) return false;
+  init_grid_dataset_output(ms);
+  if (stopped()) return false;
+  init_linknode_output(ms);
+  if (stopped()) return false;
+  if (ms.all_contam_output) {
+    if (ms.ov_con_trans) init_contaminant_map_series(ms);
+    if (ms.chan_con_trans) init_channel_constituent_series(ms);
+  }
+  if (stopped()) return false;
+  build_cell_connectivity(ms);
+  if (stopped()) return false;
+  compute_cell_slopes(ms);
+  if (stopped()) return false;
+  compute_centred_slopes(ms);
+  if (stopped()) return false;
+  init_station_distances(ms);
+  if (stopped()) return false;
+  init_event_inputs(ms);
+  if (stopped()) return false;
+  init_state_variables(ms);
+  if (stopped()) return false;
+  read_chan_point_sources(ms);
+  if (stopped()) return false;
+  alloc_calib_output(ms);
+  read_exchange_maps(ms);
+  if (stopped()) return false;
+  shift_relative_time_series(ms.model_time);
+  init_xy_point_output(ms);
+  if (stopped()) return false;
+  compute_initial_surface_volume(ms);
+  init_soil_contam(ms);
+  init_simulation_clock(ms);
+  if (stopped()) return false;
+  alloc_soil_energy(ms);
+  if (ms.project_options.analyzers_given) setup_analyzers(ms, ms.project_options.analyzers);
+  check_analyzers(ms, 8);
+  return true;
+}
+
+bool run_time_step(model_state& ms) {
+  for (const time_step_routine& r : step_routines) {
+    r.run(ms);
+    if (r.tested && stopped()) return false;
+  }
+  return true;
+}
 
 void close_all_files(model_state& ms) {
   for (guarded_file model_state::*slot : file_slots) reset_guarded_file(ms.*slot);

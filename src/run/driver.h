@@ -1,6 +1,7 @@
 // The simulation driver: one complete model run of one project file.
 #pragma once
 
+#include <span>
 #include <string>
 
 namespace nivra {
@@ -17,6 +18,24 @@ struct model_state;
 // parameter search and quiet its console lines.
 int run_simulation(const std::string& project_file, capture_buffer* capture,
                    const std::string& mode_word);
+
+// The set-up sequence of a run on a fresh record: the project read and
+// checked, its files opened, the maps, geometry, events, initial state and
+// clocks set, the analyzers told. False when an error stopped the run.
+bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer* capture);
+
+// One time step: the routines of the step in order, each followed by the
+// error test where the sequence marks it. False when an error stopped the run.
+bool run_time_step(model_state& ms);
+
+// A routine of the time step and whether the error test follows it.
+struct time_step_routine {
+  void (*run)(model_state&);
+  bool tested;
+};
+
+// The routines of one time step in the order the driver calls them.
+std::span<const time_step_routine> time_step_sequence();
 
 // Closes every file slot of the record.
 void close_all_files(model_state& ms);

@@ -27,45 +27,21 @@ std::string nsm_constituent_name(int index, int) {
   return index >= 0 && index < 9 ? symbols[index] : "";
 }
 
-// Computes the distances from the cells to the rain and weather stations.
-void init_station_distances(model_state&) {}
-// Counts the precipitation events and their start times.
-void init_event_inputs(model_state&) {}
-// Sets the initial state of the water stores.
-void init_state_variables(model_state&) {}
-// Reads the channel point sources.
-void read_chan_point_sources(model_state&) {}
 // Makes the buffer a calibration run scores.
 void alloc_calib_output(model_state&) {}
 // Reads the maps exchanged with the outside framework at the start.
 void read_exchange_maps(model_state&) {}
 // Sets up the XY point outputs.
 void init_xy_point_output(model_state&) {}
-// Sums the water standing on the grid at the start.
-void compute_initial_surface_volume(model_state&) {}
 // Sets up the initial soil contaminant layers.
 void init_soil_contam(model_state&) {}
-// Sets the start time and the due times of every process clock.
-void init_simulation_clock(model_state&) {}
-// Makes the soil energy arrays of long-term runs.
-void alloc_soil_energy(model_state&) {}
 // Reads the analyzer file and links its analyzers to the run.
 void setup_analyzers(model_state&, std::string_view) {}
 // Lets every analyzer of the run act on an event.
 void check_analyzers(model_state&, int) {}
 
-// Advances the model clock by one step.
-void advance_clock(model_state&) {}
-// Reads the next precipitation event when it is due.
-void read_precip_event(model_state&) {}
 // Updates the hourly weather of long-term runs.
 void update_hydromet(model_state&) {}
-// Sets the state at the start of an event.
-void init_event_state(model_state&) {}
-// Updates the rain intensity of every cell.
-void update_rainfall(model_state&) {}
-// Adds the rain of the step to the cells.
-void apply_rainfall(model_state&) {}
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
 // Infiltrates water and updates soil moisture.
@@ -86,8 +62,6 @@ void sacramento_update(model_state&) {}
 void conceptual_gw_step(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
-// Routes overland flow.
-void overland_routing_step(model_state&) {}
 // Routes the storm-sewer pipe network.
 void storm_sewer_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
@@ -104,22 +78,14 @@ void overland_lake_step(model_state&) {}
 void channel_routing_step(model_state&) {}
 // Reads the channel point inputs of the step.
 void read_chan_point_input(model_state&) {}
-// Keeps the event's peak values.
-void track_peak_values(model_state&) {}
 // Runs the nutrient model on the cells.
 void nsm_overland_step(model_state&) {}
 // Runs the nutrient model in the channels.
 void nsm_channel_step(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
-// Prints the progress line.
-void print_progress(model_state&) {}
-// Decides whether the simulation ends; until the clock exists every run ends after one step.
-void check_simulation_end(model_state& ms) { ms.keep_running = 0; }
 // Writes the maps exchanged with the outside framework at the end of an event.
 void exchange_maps_event_end(model_state&) {}
-// Closes an event: volumes, peaks, the event summary.
-void finish_event(model_state&) {}
 
 // Runs the SCE-UA calibration.
 int run_sce_mode(const parallel_env_t&, const std::string&) {

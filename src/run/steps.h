@@ -28,6 +28,9 @@ void init_station_distances(model_state& ms);
 void init_event_inputs(model_state& ms);
 void init_state_variables(model_state& ms);
 void read_chan_point_sources(model_state& ms);
+// Depth of the downstream channel boundary from its time series, set at the
+// last node of the outlet link. Returns 0.
+int chan_point_source_value(model_state& ms);
 void alloc_calib_output(model_state& ms);
 void read_exchange_maps(model_state& ms);
 void init_xy_point_output(model_state& ms);

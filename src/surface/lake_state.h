@@ -68,6 +68,13 @@ struct lake_state {
   // Lake numbers per cell and the overland lakes read by the map phase.
   array1d<int> lake_num;              // per cell, made by the map phase
   int ov_lakes_read = 0;
+
+  // Lakes in the time loop: rain on the lakes, and the event-start copy of
+  // the lake evaporation total.
+  int olake_update = 0;               // the overland lakes must be re-evaluated
+  array1d<double> olake_precip_vol;   // per overland lake: rain of the step, m3
+  array1d<double> lake_precip_in;     // per channel lake: rain of the run, m3
+  double lake_evap_vol_start = 0.0;
 };
 
 }  // namespace nivra

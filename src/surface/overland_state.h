@@ -105,6 +105,19 @@ struct overland_state {
   array1d<double> dist_rough_copy;  // Manning n kept for snow roughness
   double snow_manning_n = 0.0;  // SNOW_ROUGHNESS value
   int ov_water_at_start = 0;  // the run starts with water on the grid
+
+  // The overland step of the time loop: whether the grid is wet and
+  // flowing, the outlet volumes, and the run totals of the boundaries and
+  // point sources as they stood when the event began (m3).
+  int ov_wet = 0;                    // some counted cell holds water
+  int ov_flowing = 0;                // some counted cell moves water
+  double ov_outlet_vol = 0.0;        // event volume through the outlet without channels
+  double outlet_vol_step = 0.0;      // outlet volume summed for the constituent loads
+  array1d<int> rain_reset;           // per cell: cleared where rain fell
+  double head_bound_loss_start = 0.0, head_bound_gain_start = 0.0;
+  double slope_bound_loss_start = 0.0;
+  double dis_bound_gain_start = 0.0, dis_bound_loss_start = 0.0, dis_bound_unmet_start = 0.0;
+  double vol_point_src_start = 0.0;
 };
 
 }  // namespace nivra

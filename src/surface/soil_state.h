@@ -135,6 +135,10 @@ struct soil_state {
   array1d<double> inf_rich;
   int max_soil_layers = 0;  // largest layer count of the soil table
   array1d<double> PHEADOLD;  // previous pressure heads
+
+  // Frozen-soil energy per cell and soil layer, made at set-up with the
+  // frozen-soil card.
+  array2d<double> SE;
 };
 
 }  // namespace nivra

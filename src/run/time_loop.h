@@ -1,0 +1,69 @@
+// Small pieces the routines of the time loop share: the due test of a
+// process clock, the start times of the precipitation events, the month
+// lengths of the leap rule, and the channel-lake test of a cell.
+#pragma once
+
+#include <cmath>
+
+#include "model/model_state.h"
+
+namespace nivra {
+
+inline constexpr double seconds_per_day = 86400.0;
+inline constexpr double due_tolerance_days = 1.1574074074074074e-07;  // 0.01 s
+
+// A process is due when the model clock is within the tolerance of its
+// next time.
+inline bool is_due(const model_state& ms, double next_time) {
+  return std::fabs(next_time - ms.model_time) < ms.time_tol;
+}
+
+// Seconds from model time t to the current model time. Julian days near
+// 2.5 million carry about 40 microseconds of rounding, so a span within a
+// millisecond of a whole number of model steps is taken as exactly that
+// many steps: a 10 s step then moves exactly 10 s of water.
+inline double seconds_since(const model_state& ms, double t) {
+  const double s = (ms.model_time - t) * seconds_per_day;
+  if (ms.base_dt > 0.0) {
+    const double steps = std::round(s / ms.base_dt);
+    if (std::fabs(s - steps * ms.base_dt) < 1e-3) return steps * ms.base_dt;
+  }
+  return s;
+}
+
+// Start of precipitation event k (counted from 1). An event that does not
+// exist (before the first, after the last) is never due: the clocks that
+// wait for it are parked.
+inline double event_start_time_of(const model_state& ms, int k) {
+  if (k < 1 || k > ms.num_events || k > static_cast<int>(ms.event_times.size())) return clock_parked;
+  return ms.event_times[static_cast<std::size_t>(k - 1)];
+}
+
+// Start of the event after the current one.
+inline double next_event_start(const model_state& ms) {
+  return event_start_time_of(ms, ms.event_index + 1);
+}
+
+// Days of a month; February has 29 when (year - 1900) is a multiple of 4,
+// the remainder taking the sign of the dividend (so 1900 and 2000 are leap
+// years, 1899 is not).
+inline int month_length(int year, int month) {
+  static constexpr int days[13] = {0, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  if (month == 2) return (year - 1900) % 4 == 0 ? 29 : 28;
+  return days[month];
+}
+
+// Day of the year of a calendar date by the same leap rule.
+inline int day_of_year_of(int year, int month, int day) {
+  int n = day;
+  for (int m = 1; m < month; ++m) n += month_length(year, m);
+  return n;
+}
+
+// True for a cell under a channel lake.
+inline bool in_channel_lake(const model_state& ms, int c) {
+  return ms.chan_lakes && !ms.lake_mask.empty() && c <= ms.lake_mask.size() && ms.lake_mask[c] > 0;
+}
+
+}  // namespace nivra

@@ -26,11 +26,11 @@ test: build
 	cd $(RELEASE) && ctest -j $(NPROC) --output-on-failure
 
 demo: build
-	@if [ -f $(DEMO_PRJ) ]; then \
-	  cd $(dir $(DEMO_PRJ)) && $(CURDIR)/$(RELEASE)/src/nivra $(notdir $(DEMO_PRJ)); \
-	else \
-	  $(RELEASE)/src/nivra; \
-	fi
+	cd $(dir $(DEMO_PRJ)) && $(CURDIR)/$(RELEASE)/src/nivra $(notdir $(DEMO_PRJ))
+	@echo
+	@echo "The demo's outputs are in $(dir $(DEMO_PRJ)):"
+	@echo "  run summary with the mass balance: $(dir $(DEMO_PRJ))plane.sum"
+	@echo "  outlet hydrograph (minutes, m3/s): $(dir $(DEMO_PRJ))plane.otl"
 
 $(SANITIZE)/CMakeCache.txt:
 	$(CMAKE) -S . -B $(SANITIZE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DNIVRA_SANITIZE=ON -DNIVRA_TESTS=ON

@@ -1,13 +1,19 @@
-// Helpers of the run tests: the bundled example copied into the scratch
-// folder, and an argument vector built from strings.
+// Helpers of the run tests: the bundled examples copied into the scratch
+// folder, a whole storm run in the test's own process with its record kept,
+// and an argument vector built from strings.
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "model/model_state.h"
+#include "output/run_summary.h"
+#include "run/driver.h"
 #include "support/test_support.h"
 
 namespace nivra::testing {
@@ -17,6 +23,75 @@ inline void copy_plane_example() {
   const std::filesystem::path from = std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "plane";
   for (const char* name : {"plane.prj", "plane.msk", "plane.ele"})
     std::filesystem::copy_file(from / name, name, std::filesystem::copy_options::overwrite_existing);
+}
+
+// Copies one of the examples (its project, maps and input files) into the
+// working folder.
+inline void copy_example(const std::string& name) {
+  const std::filesystem::path from = std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / name;
+  for (const auto& entry : std::filesystem::directory_iterator(from)) {
+    const std::string file = entry.path().filename().string();
+    if (file == "maskmap" || file == "out_time.out" || entry.path().extension() == ".sum" ||
+        entry.path().extension() == ".otl")
+      continue;
+    std::filesystem::copy_file(entry.path(), file, std::filesystem::copy_options::overwrite_existing);
+  }
+}
+
+// A project file with one card replaced (or added when it is missing).
+inline void set_card(const std::string& project, const std::string& card, const std::string& line) {
+  std::string text = read_file(project);
+  const std::size_t at = text.find("\n" + card);
+  if (at == std::string::npos)
+    text += line + "\n";
+  else
+    text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
+  write_file(project, text);
+}
+
+// A storm run through the driver's set-up, time steps and normal end, in
+// this process, keeping the record. The outlet hydrograph is integrated at
+// full precision: every overland step adds its discharge times its length.
+struct storm_run {
+  std::unique_ptr<model_state> ms;
+  bool ended = false;           // the run ended normally
+  int steps = 0;                // time steps taken
+  double outlet_volume = 0.0;   // integral of the outlet discharge, m3
+  std::vector<double> qout;     // outlet discharge after every overland step
+  std::string console;
+};
+
+inline storm_run run_storm(const std::string& project,
+                           const std::function<void(model_state&)>& after_set_up = {}) {
+  storm_run r;
+  r.ms = make_model_state();
+  model_state& ms = *r.ms;
+  ::testing::internal::CaptureStdout();
+  bool going = set_up_run(ms, project, nullptr);
+  if (going && after_set_up) after_set_up(ms);
+  while (going) {
+    const double last = ms.ov_last_time;
+    if (!run_time_step(ms)) break;
+    ++r.steps;
+    if (ms.ov_last_time != last && r.steps > 1) {
+      r.outlet_volume += ms.qout * ms.ov_dt;
+      r.qout.push_back(ms.qout);
+    }
+    if (ms.keep_running) continue;
+    write_run_summary(ms);
+    r.ended = process.error_block.stop == 0;
+    break;
+  }
+  close_all_files(ms);
+  r.console = ::testing::internal::GetCapturedStdout();
+  return r;
+}
+
+// Water standing on cells first..last (m3).
+inline double water_on(const model_state& ms, int first, int last) {
+  double v = 0.0;
+  for (int c = first; c <= last; ++c) v += ms.ov_depth[c];
+  return v * ms.grid_size * ms.grid_size;
 }
 
 // The lines of a text file.

@@ -1,0 +1,204 @@
+// The run's clocks: the time step and write intervals taken from the
+// cards, the water on the grid at the start, the first clock advance and the
+// calendar, uniform rain on exactly n overland steps, and the set-ups that
+// stop a run before its loop.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/dates.h"
+#include "core/process.h"
+#include "model/model_state.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+#include "run/steps.h"
+#include "run/time_loop.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::run_storm;
+using testing::set_card;
+
+class Clock : public testing::process_test {};
+
+TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
+  struct row {
+    double timestep, st_time_step, hyd_freq;
+    int map_freq, long_term;
+    double longitude;
+    double dt, st_after;
+    int hyd_steps, map_steps, code;
+    bool warning_55, map_warning;
+  };
+  const row table[] = {
+      {10, 0, 5, 60, 0, 0, 10, 10, 30, 360, 0, false, false},
+      {10, 5, 5, 60, 0, 0, 5, 5, 60, 720, 0, false, false},
+      {10, 0, 0, 0, 0, 0, 10, 10, 360, 2160, 0, true, true},
+      {0.001, 0, 5, 60, 0, 0, 0.001, 0.001, 0, 0, 52, false, false},
+      {10, 0, 5, 60, 1, -90, 10, 10, 30, 360, 57, false, false},
+  };
+  for (const row& r : table) {
+    reset_process_state();
+    auto ms = make_model_state();
+    run_control& rc = ms->run_control;
+    rc.timestep = r.timestep;
+    rc.st_time_step = r.st_time_step;
+    rc.hyd_freq = r.hyd_freq;
+    rc.map_freq = r.map_freq;
+    rc.outslope = 0.01;
+    rc.latitude = 40.0;
+    rc.longitude = r.longitude;
+    rc.gmt_given = 1;
+    ms->long_term = r.long_term;
+    CaptureStdout();
+    setup_time_steps(*ms);
+    const std::string console = GetCapturedStdout();
+    SCOPED_TRACE(r.timestep);
+    EXPECT_EQ(ms->dt, r.dt);
+    EXPECT_EQ(rc.st_time_step, r.st_after);
+    EXPECT_EQ(process.error_block.code, r.code);
+    EXPECT_EQ(process.error_block.stop, r.code ? 1 : 0);
+    if (r.code) continue;
+    EXPECT_EQ(ms->hyd_write_steps, r.hyd_steps);
+    EXPECT_EQ(ms->map_write_steps, r.map_steps);
+    EXPECT_EQ(console.find("Write hydrograph time step not specified") != std::string::npos, r.warning_55);
+    EXPECT_EQ(console.find("Warning: Write solution time step not specified, defaulting to 6 hours.\n") !=
+                  std::string::npos,
+              r.map_warning);
+  }
+}
+
+TEST_F(Clock, InitialSurfaceVolumeLeavesOutLakeCells) {
+  auto ms = make_model_state();
+  ms->ncells = 12;
+  ms->grid_size = 30.0;
+  ms->ov_depth.alloc(12);
+  for (int c = 1; c <= 12; ++c) ms->ov_depth[c] = c <= 10 ? 1.0 : 5.0;
+  compute_initial_surface_volume(*ms);
+  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 9000.0 + 2 * 5.0 * 900.0);
+
+  // Cells 11 and 12 under a channel lake add nothing ...
+  ms->chan_lakes = 1;
+  ms->lake_mask.alloc(12);
+  ms->lake_mask[11] = ms->lake_mask[12] = 1;
+  compute_initial_surface_volume(*ms);
+  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 9000.0);
+  // ... nor under an overland lake, whose map then decides alone.
+  ms->overland_lake_map_given = 1;
+  ms->oland_lake_mask.alloc(12);
+  ms->oland_lake_mask[1] = 2;
+  compute_initial_surface_volume(*ms);
+  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 900.0 * 9 + 2 * 5.0 * 900.0);
+}
+
+TEST_F(Clock, TheFirstAdvanceOnlyFillsTheCalendar) {
+  auto ms = make_model_state();
+  const double start = julian_date(2024, 6, 15, 12, 0, 0.0);
+  ms->model_time = ms->event_start_time = start;
+  ms->dt = 10.0;
+  ms->dt_days = 10.0 / 86400.0;
+  advance_clock(*ms);
+  EXPECT_EQ(ms->model_time, start);
+  EXPECT_EQ(ms->step_count, 0);
+  EXPECT_EQ(ms->elapsed_min, 0.0);
+  EXPECT_EQ(ms->cur_year, 2024);
+  EXPECT_EQ(ms->cur_month, 6);
+  EXPECT_EQ(ms->cur_day, 15);
+  EXPECT_EQ(ms->cur_hour, 12);
+  advance_clock(*ms);
+  EXPECT_EQ(ms->model_time, start + 10.0 / 86400.0);
+  EXPECT_EQ(ms->step_count, 1);
+  EXPECT_EQ(ms->event_step, 1);
+  EXPECT_DOUBLE_EQ(ms->elapsed_min, 10.0 / 60.0);
+  EXPECT_EQ(ms->cur_second, 10.0);
+}
+
+TEST_F(Clock, DayOfYearCountsLeapYearsFrom1900) {
+  struct row {
+    int year, month, day, day_of_year;
+  };
+  const row table[] = {
+      {2000, 3, 1, 61}, {2023, 3, 1, 60}, {1900, 3, 1, 61}, {1899, 3, 1, 60},
+      {2023, 1, 17, 17}, {2024, 12, 31, 366}, {2023, 12, 31, 365},
+  };
+  for (const row& r : table) {
+    auto ms = make_model_state();
+    ms->model_time = julian_date(r.year, r.month, r.day, 6, 0, 0.0);
+    advance_clock(*ms);
+    EXPECT_EQ(ms->day_of_year, r.day_of_year) << r.year << "-" << r.month << "-" << r.day;
+  }
+}
+
+// The storm of n = truncate(duration / overland step) steps falls on exactly
+// n overland steps, and the event starts with the run.
+TEST_F(Clock, UniformRainFallsOnExactlyNOverlandSteps) {
+  struct row {
+    const char* timestep;
+    const char* duration;
+    int steps;
+    double seconds;
+  };
+  const row table[] = {{"10.0", "60", 360, 10.0}, {"25.0", "1", 2, 25.0}, {"7.0", "1", 8, 7.0}};
+  for (const row& r : table) {
+    reset_process_state();
+    testing::copy_example("plane");
+    set_card("plane.prj", "TIMESTEP", std::string("TIMESTEP         ") + r.timestep);
+    set_card("plane.prj", "RAIN_DURATION", std::string("RAIN_DURATION    ") + r.duration);
+    set_card("plane.prj", "TOT_TIME", "TOT_TIME         70");
+    const testing::storm_run run = run_storm("plane.prj", [](model_state& ms) {
+      EXPECT_EQ(ms.event_first_date_jd, ms.model_time);
+      EXPECT_EQ(ms.ov_next_time, ms.model_time);
+      EXPECT_EQ(ms.precip_event_state, 1);
+    });
+    ASSERT_TRUE(run.ended) << run.console;
+    const model_state& ms = *run.ms;
+    SCOPED_TRACE(r.timestep);
+    EXPECT_EQ(ms.num_rain_periods, r.steps);
+    EXPECT_EQ(ms.rain_steps, r.steps);
+    const double rain = r.steps * r.seconds * 25.0 / 3.6e6 * 46 * 900.0;
+    EXPECT_NEAR(ms.total_precip, rain, 1e-12 * rain);
+    EXPECT_EQ(ms.precip_event_state, 3);
+  }
+}
+
+TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
+  struct row {
+    const char* card;
+    const char* line;  // "" removes the card
+    const char* message;
+  };
+  const row table[] = {
+      {"START_DATE", "",
+       "You did not specify the starting date and time in the\n"
+       "project file.  You must do this for simulations with\n"
+       "uniform precipitation using the START_DATE and START_TIME\n"
+       "cards.  Edit the project file.   Program terminated.\n"},
+      {"ST_TIME_STEP", "ST_TIME_STEP     3.0",
+       "Error: the overland time step of 10.000 s (TIMESTEP) is not a whole number of model\n"},
+      {"PRECIP_UNIF", "PRECIP_FILE      rain.gag",
+       "Error: the PRECIP_FILE card is not available in this version of NIVRA.\n"},
+  };
+  for (const row& r : table) {
+    reset_process_state();
+    testing::copy_example("plane");
+    testing::write_file("rain.gag", "EVENT\n");
+    if (*r.line) {
+      set_card("plane.prj", r.card, r.line);
+    } else {
+      set_card("plane.prj", "START_DATE", "#");
+      set_card("plane.prj", "START_TIME", "#");
+    }
+    CaptureStdout();
+    EXPECT_EQ(run_simulation("plane.prj", nullptr, "plane.prj"), 0);
+    const std::string console = GetCapturedStdout();
+    EXPECT_NE(console.find(r.message), std::string::npos) << console;
+    EXPECT_EQ(console.find("Running...."), std::string::npos) << r.card;
+    EXPECT_EQ(process.error_block.stop, 1) << r.card;
+  }
+}
+
+}  // namespace
+}  // namespace nivra

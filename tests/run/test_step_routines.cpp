@@ -1,0 +1,254 @@
+// The step routines on hand-built records: the overland step's due test,
+// outlet books and sweep order, the dry-period skip of long-term runs, the
+// peak, the progress line, the end-of-event test with its cut-off, and the
+// optimisation line of an ended event.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "core/dates.h"
+#include "core/process.h"
+#include "model/model_state.h"
+#include "run/steps.h"
+#include "run/time_loop.h"
+#include "support/test_support.h"
+#include "surface/grid_fixture.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+class StepRoutines : public testing::process_test {};
+
+constexpr double start = 2460477.0;  // noon, 15 June 2024
+constexpr double step_days = 10.0 / 86400.0;
+
+// A 3 x 3 plane falling to its south-east outlet, on a 10 s overland clock
+// that is due now.
+std::unique_ptr<model_state> plane() {
+  testing::grid_spec g;
+  g.rows = g.cols = 3;
+  g.dx = 10.0;
+  g.ground = [](int r, int c) { return 100.0 - 0.1 * r - 0.05 * c; };
+  g.out_row = g.out_col = 3;
+  g.outlet_slope = 0.01;
+  auto ms = testing::make_grid(g);
+  ms->overtype = 2;
+  ms->model_time = start;
+  ms->time_tol = due_tolerance_days;
+  ms->base_dt = ms->ov_dt = 10.0;
+  ms->dt_days = ms->ov_dt_days = step_days;
+  ms->ov_last_time = start - step_days;
+  ms->ov_next_time = start;
+  return ms;
+}
+
+TEST_F(StepRoutines, OverlandStepRoutesOnlyWetGridsAndBooksTheOutlet) {
+  // Dry: no routing, no discharge, the sweep order stays, the clock moves on.
+  auto ms = plane();
+  overland_routing_step(*ms);
+  EXPECT_EQ(ms->qout, 0.0);
+  EXPECT_EQ(ms->ade_sweep, 1);
+  EXPECT_EQ(ms->ov_wet, 0);
+  EXPECT_EQ(ms->ov_last_time, start);
+  EXPECT_EQ(ms->ov_next_time, start + step_days);
+  // Not due: nothing happens.
+  overland_routing_step(*ms);
+  EXPECT_EQ(ms->ov_next_time, start + step_days);
+
+  // Wet, and the last step two model steps back: the outlet volume divided
+  // by the real 20 s gives the discharge, and the sweep order alternates.
+  for (int c = 1; c <= ms->ncells; ++c) ms->ov_depth[c] = 0.05;
+  ms->model_time = start + 2 * step_days;
+  ms->ov_next_time = ms->model_time;
+  ms->ov_last_time = start;
+  overland_routing_step(*ms);
+  EXPECT_EQ(ms->ade_sweep, 2);
+  EXPECT_GT(ms->ov_outlet_vol, 0.0);
+  EXPECT_DOUBLE_EQ(ms->qout * 20.0, ms->ov_outlet_vol);
+  EXPECT_EQ(ms->total_discharge, ms->ov_outlet_vol);
+  const double before = ms->ov_depth[1] + 0.0;
+  EXPECT_LT(before, 0.05);  // the top corner drained toward the outlet
+  ms->model_time += step_days;
+  ms->ov_next_time = ms->model_time;
+  overland_routing_step(*ms);
+  EXPECT_EQ(ms->ade_sweep, 1);
+}
+
+TEST_F(StepRoutines, ANonRealDepthStopsTheOverlandStep) {
+  auto ms = plane();
+  ms->ov_depth[4] = std::nan("");
+  CaptureStdout();
+  overland_routing_step(*ms);
+  EXPECT_EQ(GetCapturedStdout().rfind(
+                "A non-real overland flow water depth has been detected in cell 4 after applying "
+                "overland boundary conditions and overland pumping.\n",
+                0),
+            0u);
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_EQ(ms->ov_next_time, start);  // the clock did not move
+}
+
+// Between the events of a long-term run the overland clock sleeps until
+// the next event; after the last one it is parked, never due again.
+TEST_F(StepRoutines, LongTermDryGridSkipsToTheNextEvent) {
+  auto ms = plane();
+  ms->long_term = 1;
+  ms->num_events = 2;
+  ms->event_times = {start - 1.0, start + 3.0};
+  ms->event_index = 1;
+  overland_routing_step(*ms);
+  EXPECT_EQ(ms->ov_next_time, start + 3.0);
+  EXPECT_DOUBLE_EQ(ms->ov_last_time, start + 3.0 - step_days);
+  EXPECT_EQ(ms->inf_next_time, ms->ov_next_time);
+  EXPECT_EQ(ms->ov_water_at_start, 0);
+
+  ms->model_time = ms->ov_next_time;
+  ms->event_index = 2;
+  overland_routing_step(*ms);
+  EXPECT_EQ(ms->ov_next_time, clock_parked);
+  EXPECT_FALSE(is_due(*ms, ms->ov_next_time));
+}
+
+TEST_F(StepRoutines, PeakMovesOnlyOnAHigherDischarge) {
+  auto ms = make_model_state();
+  ms->model_time = start;
+  ms->cur_hour = 12;
+  ms->qout = 2.0;
+  track_peak_values(*ms);
+  EXPECT_EQ(ms->peak_q, 2.0);
+  EXPECT_EQ(ms->peak_hour, 12);
+  // A flat hydrograph at the peak keeps the first date.
+  ms->model_time = start + 0.5;
+  ms->cur_hour = 0;
+  track_peak_values(*ms);
+  EXPECT_EQ(ms->peak_hour, 12);
+  EXPECT_EQ(ms->peak_jdate, start);
+}
+
+TEST_F(StepRoutines, ProgressLineOfEachOverlandStep) {
+  auto ms = make_model_state();
+  ms->model_time = ms->ov_last_time = start;
+  ms->event_index = 1;
+  ms->elapsed_min = 12.5;
+  ms->cur_year = 2024;
+  ms->cur_month = 6;
+  ms->cur_day = 5;
+  ms->cur_hour = 9;
+  ms->cur_minute = 7;
+  ms->cur_second = 3.0;
+  ms->qout = 1.0;
+  CaptureStdout();
+  print_progress(*ms);
+  ms->qout_cfs = 1;
+  print_progress(*ms);
+  ms->model_time += step_days;  // no overland step in this step
+  print_progress(*ms);
+  EXPECT_EQ(GetCapturedStdout(),
+            "event  1 elapsed time    12.50   6/05/2024 09:07:03 Qout=    1.00 cms\n"
+            "event  1 elapsed time    12.50   6/05/2024 09:07:03 Qout=      35.3 cfs\n");
+}
+
+// The end test of long-term runs: an event ends when its outlet falls
+// below the cut-off; on the last event the run ends with it, unless water
+// still stands on the surface.
+TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
+  struct row {
+    const char* name;
+    int event_index, precip_state;
+    double qout, peak, standing_depth;
+    int event_active_after, keep_running_after, finish_pending_after;
+    const char* message;
+  };
+  const row table[] = {
+      {"first of two, peak reached", 1, 3, 0.01, 1.0, 0.0, 0, 1, 1, ""},
+      {"last, peak reached", 2, 3, 0.01, 1.0, 0.0, 0, 0, 1,
+       "simulation ended normally; end of data for last event reached\n"},
+      {"last, peak never reached", 2, 3, 0.01, 0.05, 0.0, 0, 0, 1,
+       "simulation ended normally; peak flow after last event fell below cutoff value.\n"},
+      {"last, water still standing", 2, 3, 0.01, 1.0, 0.01, 1, 1, 0, ""},
+      {"outlet above the cut-off", 2, 3, 0.5, 1.0, 0.0, 1, 1, 0, ""},
+      {"rain still running", 2, 1, 0.01, 1.0, 0.0, 1, 1, 0, ""},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.name);
+    auto ms = plane();
+    ms->long_term = 1;
+    ms->keep_running = 1;
+    ms->event_active = 1;
+    ms->num_events = 2;
+    ms->event_times = {start - 1.0, start + 3.0};
+    ms->event_index = r.event_index;
+    ms->precip_event_state = r.precip_state;
+    ms->event_min_q = 0.1;
+    ms->qout = r.qout;
+    ms->peak_q = r.peak;
+    ms->vol_rainfall = 100.0;
+    for (int c = 1; c <= ms->ncells; ++c) ms->ov_depth[c] = r.standing_depth;  // 9 x 100 m2
+    CaptureStdout();
+    check_simulation_end(*ms);
+    EXPECT_EQ(GetCapturedStdout(), r.message);
+    EXPECT_EQ(ms->event_active, r.event_active_after);
+    EXPECT_EQ(ms->keep_running, r.keep_running_after);
+    EXPECT_EQ(ms->event_finish_pending, r.finish_pending_after);
+    if (r.finish_pending_after) {
+      // The overland clock waits for the next event, or is parked after the last.
+      EXPECT_EQ(ms->ov_next_time, r.event_index == 1 ? start + 3.0 : clock_parked);
+    }
+  }
+}
+
+TEST_F(StepRoutines, EndTimeAndTotalTimeEndTheRun) {
+  auto ms = plane();
+  ms->keep_running = 1;
+  ms->end_time_given = 1;
+  ms->end_time = start - step_days;
+  check_simulation_end(*ms);
+  EXPECT_EQ(ms->keep_running, 0);
+  EXPECT_EQ(ms->event_finish_pending, 1);
+
+  ms = plane();
+  ms->keep_running = 1;
+  ms->event_end_time = start + step_days;
+  check_simulation_end(*ms);
+  EXPECT_EQ(ms->keep_running, 1);
+  ms->model_time = start + 10.0 / 86400.0;  // the end to within the clock's rounding
+  check_simulation_end(*ms);
+  EXPECT_EQ(ms->keep_running, 0);
+  EXPECT_EQ(ms->event_done, 1);
+}
+
+// An ended event writes its line to the optimisation output file.
+TEST_F(StepRoutines, OptimisationLineOfAnEvent) {
+  struct row {
+    int cfs;
+    const char* line;
+  };
+  const row table[] = {{1, "1    70.64       35320.0\n"}, {0, "1     2.000        1000.0\n"}};
+  for (const row& r : table) {
+    auto ms = plane();
+    ASSERT_TRUE(open_guarded_file(ms->summary_file, "event.sum", "w"));
+    ASSERT_TRUE(open_guarded_file(ms->opt_output_file, "optim.out", "w"));
+    ms->optimize_given = 1;
+    ms->qout_cfs = r.cfs;
+    ms->event_index = 1;
+    ms->event_finish_pending = 1;
+    ms->peak_q = 2.0;
+    ms->ov_outlet_vol = 1000.0;
+    ms->vol_rainfall = 1000.0;
+    CaptureStdout();
+    finish_event(*ms);
+    GetCapturedStdout();
+    EXPECT_EQ(ms->event_finish_pending, 0);
+    EXPECT_EQ(ms->events_finished, 1);
+    EXPECT_DOUBLE_EQ(ms->event_mass_error, 0.0);
+    close_guarded_file(ms->opt_output_file);
+    EXPECT_EQ(testing::read_file("optim.out"), r.line);
+  }
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,0 +1,216 @@
+// Whole storms on the bundled examples, checked against physics: every
+// cubic metre of rain either left through the outlet or still stands on the
+// grid; a tilted plane under steady rain reaches an outflow of rain rate
+// times area; a dike holds its pond until the water tops its low spot; no
+// rain gives no flow; the run ends at its TOT_TIME; and a second run of the
+// same project in one process writes exactly the same files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+#include "core/process.h"
+#include "run/command_line.h"
+#include "run/run_test_support.h"
+
+namespace nivra {
+namespace {
+
+using testing::read_file;
+using testing::run_storm;
+using testing::set_card;
+using testing::storm_run;
+using testing::water_on;
+
+class Storm : public testing::process_test {};
+
+double relative(double a, double b) { return std::fabs(a - b) / std::fabs(b); }
+
+// Rain of a uniform storm (m3): intensity (mm/h) x duration x area.
+double storm_volume(double mm_per_hour, double minutes, int cells, double dx) {
+  return mm_per_hour / 1000.0 * minutes / 60.0 * cells * dx * dx;
+}
+
+// The books close for every scheme: rain = outlet volume + water on the
+// grid, in the integrated hydrograph and in the run summary's own totals.
+TEST_F(Storm, RainLeavesThroughTheOutletOrStaysOnTheGrid) {
+  struct row {
+    const char* example;
+    const char* project;
+    const char* summary;
+    const char* overtype;
+    double rain;  // m3, from the cards
+  };
+  const row table[] = {
+      {"plane", "plane.prj", "plane.sum", "EXPLICIT", storm_volume(25.0, 60.0, 46, 30.0)},
+      {"plane", "plane.prj", "plane.sum", "ADE", storm_volume(25.0, 60.0, 46, 30.0)},
+      {"plane", "plane.prj", "plane.sum", "ADE-PC", storm_volume(25.0, 60.0, 46, 30.0)},
+      {"dike", "dike.prj", "dike.sum", "EXPLICIT", storm_volume(50.0, 60.0, 48, 30.0)},
+      {"dike", "dike.prj", "dike.sum", "ADE", storm_volume(50.0, 60.0, 48, 30.0)},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(std::string(r.example) + " " + r.overtype);
+    reset_process_state();
+    testing::copy_example(r.example);
+    set_card(r.project, "OVERTYPE", std::string("OVERTYPE         ") + r.overtype);
+    const storm_run run = run_storm(r.project);
+    ASSERT_TRUE(run.ended) << run.console;
+    const model_state& ms = *run.ms;
+    const double on_grid = water_on(ms, 1, ms.ncells);
+    EXPECT_LT(relative(run.outlet_volume + on_grid, r.rain), 1e-9);
+    EXPECT_GT(run.outlet_volume, 0.5 * r.rain);
+    // The summary's totals: precipitation, discharge and final surface.
+    EXPECT_LT(relative(ms.total_precip, r.rain), 1e-12);
+    EXPECT_LT(relative(ms.total_discharge, run.outlet_volume), 1e-12);
+    EXPECT_LT(relative(ms.total_discharge + ms.vol_surface_final, ms.total_precip), 1e-9);
+    EXPECT_LT(std::fabs(ms.overall_mass_balance_error), 1e-7);  // percent
+    EXPECT_LT(std::fabs(ms.event_mass_error), 1e-9);
+    const std::string summary = read_file(r.summary);
+    EXPECT_NE(summary.find("Overall mass balance error =                              0.000000 percent"),
+              std::string::npos);
+  }
+}
+
+// Under rain long enough to reach equilibrium the plane's outflow equals
+// rain rate times area: the mean over the last ten minutes of rain (ADE-PC
+// alternates about the mean from one sweep order to the other) is within a
+// thousandth of it, and no scheme runs more than 2 percent over it.
+TEST_F(Storm, ThePlaneReachesRainRateTimesArea) {
+  const double equilibrium = 25.0 / 3.6e6 * 46 * 30.0 * 30.0;  // m3/s
+  for (const char* overtype : {"EXPLICIT", "ADE", "ADE-PC"}) {
+    SCOPED_TRACE(overtype);
+    reset_process_state();
+    testing::copy_example("plane");
+    set_card("plane.prj", "OVERTYPE", std::string("OVERTYPE         ") + overtype);
+    set_card("plane.prj", "RAIN_DURATION", "RAIN_DURATION    150");
+    const storm_run run = run_storm("plane.prj");
+    ASSERT_TRUE(run.ended);
+    const int rain_steps = 150 * 6;
+    ASSERT_GT(static_cast<int>(run.qout.size()), rain_steps);
+    double mean = 0.0, highest = 0.0;
+    for (int i = rain_steps - 60; i < rain_steps; ++i) mean += run.qout[i] / 60.0;
+    for (double q : run.qout) highest = q > highest ? q : highest;
+    EXPECT_LT(relative(mean, equilibrium), 1e-3);
+    EXPECT_LT(highest, 1.02 * equilibrium);
+    // Once the rain stops the plane drains: the discharge falls.
+    EXPECT_LT(run.qout.back(), 0.5 * equilibrium);
+  }
+}
+
+// The dike holds back everything that falls above it until the pond tops
+// the crest of its low spot; then the notch spills the rest and the pond
+// settles at the crest.
+TEST_F(Storm, TheDikeHoldsItsPondUpToTheCrestOfItsLowSpot) {
+  const double dx = 30.0;
+  const double half = storm_volume(50.0, 60.0, 24, dx);  // rain on either side of the dike
+  const double crest = 99.20, ground = 99.10;            // row 4 behind the dike
+
+  // A crest out of reach: nothing crosses, each side keeps its own water.
+  testing::copy_example("dike");
+  testing::write_file("dike.low", "LOWSPOT\nSPOT 4 3 4 0.5 150.0\n");
+  storm_run run = run_storm("dike.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  EXPECT_LT(relative(water_on(*run.ms, 1, 24), half), 1e-9);
+  EXPECT_LT(relative(water_on(*run.ms, 25, 48) + run.outlet_volume, half), 1e-9);
+  EXPECT_EQ(read_file("dike.sum").find("Dike Overtopped"), std::string::npos);
+
+  // The example's notch: the pond stands at the crest and holds what lies
+  // below it; what spilled reached the outlet.
+  reset_process_state();
+  testing::copy_example("dike");
+  run = run_storm("dike.prj");
+  ASSERT_TRUE(run.ended);
+  const model_state& ms = *run.ms;
+  for (int c = 19; c <= 24; ++c) {
+    const double level = ms.elevation[c] + ms.ov_depth[c];
+    EXPECT_GT(level, crest - 1e-3) << c;
+    EXPECT_LT(level, crest + 0.02) << c;
+  }
+  const double below_crest = 6 * (crest - ground) * dx * dx;
+  EXPECT_GT(water_on(ms, 1, 24), below_crest);
+  EXPECT_LT(water_on(ms, 1, 24), 1.1 * below_crest);
+  EXPECT_GT(run.outlet_volume, half + 0.8 * (half - below_crest));
+  const std::string summary = read_file("dike.sum");
+  EXPECT_NE(summary.find("Dike Overtopped in cell:  21 \nDike Overtopped in cell:  27 \n"),
+            std::string::npos);
+}
+
+// No rain on a dry grid: nothing flows, nothing leaves, and the event
+// summary says that no rain was input.
+TEST_F(Storm, NoRainNoFlow) {
+  testing::copy_example("plane");
+  const storm_run run = run_storm("plane.prj", [](model_state& ms) { ms.rain_intensity = 0.0; });
+  ASSERT_TRUE(run.ended);
+  for (double q : run.qout) ASSERT_EQ(q, 0.0);
+  EXPECT_EQ(run.ms->total_precip, 0.0);
+  EXPECT_EQ(run.ms->total_discharge, 0.0);
+  EXPECT_EQ(water_on(*run.ms, 1, run.ms->ncells), 0.0);
+  EXPECT_EQ(run.ms->event_mass_error, -1.0);
+  EXPECT_NE(read_file("plane.sum").find("Note: no rainfall was input.\n"), std::string::npos);
+}
+
+// A single-event run ends on the step that reaches TOT_TIME, and the
+// outlet hydrograph's last line is written at that time.
+TEST_F(Storm, AnEventRunEndsAtItsTotalTime) {
+  for (int minutes : {180, 47}) {
+    reset_process_state();
+    testing::copy_example("plane");
+    set_card("plane.prj", "TOT_TIME", "TOT_TIME         " + std::to_string(minutes));
+    set_card("plane.prj", "HYD_FREQ", "HYD_FREQ         1.0");
+    const storm_run run = run_storm("plane.prj");
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.ms->step_count, minutes * 6);
+    EXPECT_DOUBLE_EQ(run.ms->elapsed_min, minutes);
+    EXPECT_EQ(run.ms->events_finished, 1);
+    const std::string hydrograph = read_file("plane.otl");
+    const std::size_t last_line = hydrograph.rfind('\n', hydrograph.size() - 2);
+    EXPECT_EQ(std::stod(hydrograph.substr(last_line + 1)), minutes) << minutes;
+    EXPECT_EQ(testing::count_lines("plane.otl"), minutes + 1);
+  }
+}
+
+// Two runs of one project in one process (batch mode) write the same bytes.
+TEST_F(Storm, BatchRunsOfOneProjectWriteIdenticalFiles) {
+  for (const char* example : {"plane", "dike"}) {
+    reset_process_state();
+    testing::copy_example(example);
+    const std::string name = example;
+    if (name == "plane") set_card("plane.prj", "OVERTYPE", "OVERTYPE         EXPLICIT");
+    testing::arguments args({"nivra", "-b2", name + ".prj"});
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(nivra_main(args.argc(), args.argv()), 0);
+    ::testing::internal::GetCapturedStdout();
+    for (const std::string ext : {".sum", ".otl"}) {
+      const std::string first = read_file("0000_" + name + ext);
+      EXPECT_GT(first.size(), 500u) << name << ext;
+      EXPECT_EQ(first, read_file("0001_" + name + ext)) << name << ext;
+    }
+  }
+}
+
+// The built program runs a project in another folder: it finds the maps
+// beside the project file and writes its outputs there.
+TEST_F(Storm, TheProgramRunsAProjectFromAnotherFolder) {
+  std::filesystem::create_directory("project");
+  std::filesystem::create_directory("elsewhere");
+  std::filesystem::current_path("project");
+  testing::copy_example("dike");
+  std::filesystem::current_path("../elsewhere");
+  std::FILE* p = ::popen((std::string(NIVRA_EXE) + " ../project/dike.prj 2>&1").c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string output;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) output.append(buffer, n);
+  const int status = ::pclose(p);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_NE(output.find("finished event"), std::string::npos) << output;
+  std::filesystem::current_path("..");
+  EXPECT_NE(read_file("project/dike.sum").find("Overall mass balance error ="), std::string::npos);
+  EXPECT_TRUE(testing::file_exists("project/dike.otl"));
+}
+
+}  // namespace
+}  // namespace nivra

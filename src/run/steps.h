@@ -1,8 +1,9 @@
-// The routines the driver calls that are not yet part of this build: the
-// set-up and per-step routines of the subsystems still to come, and the
-// calibration drivers. Each is defined once, in src/run/pending_steps.cpp,
-// until its subsystem brings the real one and moves the declaration to the
-// subsystem's own header.
+// The routines the driver calls: the set-up sequence of a run, the routines
+// of one time step in the driver's order, and the calibration drivers. The
+// run's own routines live in src/run (see ARCHITECTURE.md for the file of
+// each); those of subsystems still to come are defined, doing nothing, in
+// src/run/pending_steps.cpp until their subsystem brings the real one and
+// moves the declaration to its own header.
 #pragma once
 
 #include <string>

@@ -142,7 +142,8 @@ void BM_storm_time_loop(benchmark::State& state) {
 BENCHMARK(BM_storm_time_loop)->Unit(benchmark::kSecond)->Iterations(1);
 
 // The ADE kernel alone over the same storm: the rain of each overland step
-// is applied by the model's own routine, then only the kernel is timed.
+// is applied by the model's own routines, the kernel's outputs are handed on
+// as the overland step hands them, and only the kernel is timed.
 void BM_storm_kernel_only(benchmark::State& state) {
   folder();
   for (auto _ : state) {
@@ -158,6 +159,11 @@ void BM_storm_kernel_only(benchmark::State& state) {
       state.ResumeTiming();
       benchmark::DoNotOptimize(nivra::route_overland_ade(*ms, dt));
       state.PauseTiming();
+      // The step hands the kernel's next call the mean face discharges.
+      for (int c = 1; c <= ms->ncells; ++c) {
+        ms->ov_qx[c] = ms->ov_volx[c] / dt;
+        ms->ov_qy[c] = ms->ov_voly[c] / dt;
+      }
       ms->ade_sweep = ms->ade_sweep == 1 ? 2 : 1;
       ms->ov_last_time = ms->model_time;
       ms->ov_next_time = ms->model_time + ms->ov_dt_days;

@@ -42,17 +42,6 @@ void final_surface(model_state& ms) {
   if (olakes) ms.ov_lake_final_vol = olake;
 }
 
-void final_channels(model_state& ms) {
-  ms.vol_channels_final = 0.0;
-  if (!ms.chan_explic) return;
-  for (int link = 1; link <= ms.num_stream_links && link <= ms.ltype.size(); ++link) {
-    const int t = ms.ltype[link];
-    if ((t & 64) || (t & 32) || ((t & (4 | 8 | 16)) && (t & 128))) continue;
-    for (int node = 1; node <= ms.nx[link] && node <= ms.area.rows(); ++node)
-      ms.vol_channels_final += ms.area(node, link) * ms.link_dx[link];
-  }
-}
-
 void close_balance(model_state& ms) {
   ms.sac_event_end_vol = 0.0;
   if (ms.sacramento_given) {
@@ -173,7 +162,7 @@ void finish_event(model_state& ms) {
   ms.event_lake_evap_vol = ms.lake_evap_vol - ms.lake_evap_vol_start;
   ms.event_xy_bound_gain = ms.xy_bound_gain - ms.xy_bound_gain_start;
   ms.event_xy_bound_loss = ms.xy_bound_loss - ms.xy_bound_loss_start;
-  final_channels(ms);
+  ms.vol_channels_final = ms.chan_explic ? channel_storage_volume(ms) : 0.0;
   close_balance(ms);
   ms.final_soil_moisture = 0.0;
 

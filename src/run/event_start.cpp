@@ -13,13 +13,6 @@ namespace nivra {
 
 namespace {
 
-void copy_clock(process_clock& to, double dt, double dt_days, double last, double next) {
-  to.dt = dt;
-  to.dt_days = dt_days;
-  to.last_time = last;
-  to.next_time = next;
-}
-
 void restart_clocks(model_state& ms) {
   const double t = ms.model_time;
   ms.ov_last_time = t;
@@ -29,14 +22,14 @@ void restart_clocks(model_state& ms) {
   if (ms.inf_next_time > ms.ov_next_time + ms.ov_dt_days) ms.inf_next_time = ms.ov_next_time + ms.ov_dt_days;
 
   if (ms.ov_con_trans) {
-    copy_clock(ms.ov_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
+    set_clock(ms.ov_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
     if (ms.contam_table_input) {
-      copy_clock(ms.contam_table_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
-      copy_clock(ms.contam_table_soil_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time,
+      set_clock(ms.contam_table_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
+      set_clock(ms.contam_table_soil_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time,
                  ms.inf_next_time);
     }
     if (ms.nutrients)
-      copy_clock(ms.nsm_ov_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
+      set_clock(ms.nsm_ov_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
   }
   if (ms.gw_simulation) {
     ms.gw_dt = ms.ov_dt;
@@ -51,7 +44,7 @@ void restart_clocks(model_state& ms) {
     ms.soilmoist_last_time = ms.inf_last_time;
     ms.soilmoist_next_time = ms.inf_next_time;
     if (ms.soil_con_trans)
-      copy_clock(ms.soil_con_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time, ms.inf_next_time);
+      set_clock(ms.soil_con_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time, ms.inf_next_time);
   }
   if (ms.chan_explic) {
     ms.chan_last_time = ms.ov_last_time;
@@ -59,7 +52,7 @@ void restart_clocks(model_state& ms) {
     if (ms.chan_con_trans) {
       for (process_clock* c : {&ms.chan_con_clock, &ms.contam_table_chan_clock, &ms.nsm_chan_clock,
                                &ms.stream_loss_clock})
-        copy_clock(*c, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time, ms.chan_next_time);
+        set_clock(*c, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time, ms.chan_next_time);
     }
   }
   if (ms.storm_sewer_given) {
@@ -178,14 +171,7 @@ void initial_stores(model_state& ms) {
     const sac_record& s = ms.sac_params;
     ms.sac_event_start_vol = (s.uzfwc + s.uztwc + s.lztwc + s.lzfsc + s.lzfpc) * ms.watershed_area / 1000.0;
   }
-  if (ms.chan_explic) {
-    for (int link = 1; link <= ms.num_stream_links && link <= ms.ltype.size(); ++link) {
-      const int t = ms.ltype[link];
-      if ((t & 64) || (t & 32) || ((t & (4 | 8 | 16)) && (t & 128))) continue;
-      for (int node = 1; node <= ms.nx[link] && node <= ms.area.rows(); ++node)
-        ms.init_vol_channels += ms.area(node, link) * ms.link_dx[link];
-    }
-  }
+  if (ms.chan_explic) ms.init_vol_channels = channel_storage_volume(ms);
   if (ms.chan_lakes)
     for (int k = 1; k <= ms.num_lakes; ++k) ms.lake_vol_init += ms.lake_volume[k];
   if (ms.snow_present && !ms.snow_swe.empty()) {

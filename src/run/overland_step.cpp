@@ -101,13 +101,7 @@ void route(model_state& ms, double dt) {
 // A single-event run with channels ends once the rain is over, the grid is
 // dry and the channels hold almost nothing of the event's rain.
 void end_when_drained(model_state& ms) {
-  double v = 0.0;
-  for (int link = 1; link <= ms.num_stream_links && link <= ms.ltype.size(); ++link) {
-    const int t = ms.ltype[link];
-    if ((t & 64) || (t & 32) || ((t & (4 | 8 | 16)) && (t & 128))) continue;
-    for (int node = 1; node <= ms.nx[link] && node <= ms.area.rows(); ++node)
-      v += ms.area(node, link) * ms.link_dx[link];
-  }
+  const double v = channel_storage_volume(ms);
   ms.vol_channels_final = v;
   if (0.0001 * ms.vol_rainfall > v) {
     std::printf("Rainfall for this event has ended.\n");

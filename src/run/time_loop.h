@@ -1,11 +1,13 @@
 // Small pieces the routines of the time loop share: the due test of a
 // process clock, the start times of the precipitation events, the month
-// lengths of the leap rule, and the channel-lake test of a cell.
+// lengths of the leap rule, the channel storage and the channel-lake test
+// of a cell.
 #pragma once
 
 #include <cmath>
 
 #include "model/model_state.h"
+#include "output/summary_common.h"
 
 namespace nivra {
 
@@ -59,6 +61,26 @@ inline int day_of_year_of(int year, int month, int day) {
   int n = day;
   for (int m = 1; m < month; ++m) n += month_length(year, m);
   return n;
+}
+
+// Sets the four values of a constituent or energy clock.
+inline void set_clock(process_clock& to, double dt, double dt_days, double last, double next) {
+  to.dt = dt;
+  to.dt_days = dt_days;
+  to.last_time = last;
+  to.next_time = next;
+}
+
+// Water in the channel links (m3): node area times node spacing over every
+// node of the links that store water (not lakes, not structures).
+inline double channel_storage_volume(const model_state& ms) {
+  double v = 0.0;
+  for (int link = 1; link <= ms.num_stream_links && link <= ms.ltype.size(); ++link) {
+    if (!summary::is_storage_link(ms.ltype[link])) continue;
+    for (int node = 1; node <= ms.nx[link] && node <= ms.area.rows(); ++node)
+      v += ms.area(node, link) * ms.link_dx[link];
+  }
+  return v;
 }
 
 // True for a cell under a channel lake.

@@ -97,13 +97,6 @@ void compute_initial_surface_volume(model_state& ms) {
 
 namespace {
 
-void copy_clock(process_clock& to, double dt, double dt_days, double last, double next) {
-  to.dt = dt;
-  to.dt_days = dt_days;
-  to.last_time = last;
-  to.next_time = next;
-}
-
 // Start of the run and the weather period.
 void set_start_time(model_state& ms) {
   const run_control& rc = ms.run_control;
@@ -167,7 +160,7 @@ void set_overland_clock(model_state& ms) {
     ms.ov_next_time = ms.ov_last_time + ms.ov_dt_days;
   }
   if (ms.nutrients)
-    copy_clock(ms.nsm_ov_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
+    set_clock(ms.nsm_ov_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
   if (ms.zem_event_num_given) {
     ms.ov_next_time = start;
     ms.ov_last_time = start - ms.ov_dt_days;
@@ -326,10 +319,10 @@ void set_channel_clocks(model_state& ms) {
     }
     for (process_clock* c : {&ms.chan_con_clock, &ms.contam_table_chan_clock, &ms.nsm_chan_clock,
                              &ms.gw_con_clock, &ms.stream_loss_clock})
-      copy_clock(*c, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time, ms.chan_next_time);
+      set_clock(*c, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time, ms.chan_next_time);
   }
   if (ms.nutrients)
-    copy_clock(ms.nsm_soil_clock, ms.soilmoist_dt, ms.soilmoist_dt_days, ms.soilmoist_last_time,
+    set_clock(ms.nsm_soil_clock, ms.soilmoist_dt, ms.soilmoist_dt_days, ms.soilmoist_last_time,
                ms.soilmoist_next_time);
 }
 
@@ -356,20 +349,20 @@ void set_constituent_clocks(model_state& ms) {
   }
   double next = ms.ov_next_time;
   if (ms.ov_point_source_given) next = start + ms.ov_dt_days;
-  copy_clock(ms.ov_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
-  copy_clock(ms.ov_outlet_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
-  copy_clock(ms.chan_outlet_con_clock, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time,
+  set_clock(ms.ov_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
+  set_clock(ms.ov_outlet_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
+  set_clock(ms.chan_outlet_con_clock, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time,
              ms.chan_next_time);
   if (ms.contam_table_input) {
-    copy_clock(ms.contam_table_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
-    copy_clock(ms.contam_table_soil_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time,
+    set_clock(ms.contam_table_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
+    set_clock(ms.contam_table_soil_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time,
                ms.inf_next_time);
   }
   if (ms.soil_con_trans)
-    copy_clock(ms.soil_con_clock, ms.soilmoist_dt, ms.soilmoist_dt_days, ms.soilmoist_last_time,
+    set_clock(ms.soil_con_clock, ms.soilmoist_dt, ms.soilmoist_dt_days, ms.soilmoist_last_time,
                ms.soilmoist_next_time);
   else
-    copy_clock(ms.soil_con_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time, ms.inf_next_time);
+    set_clock(ms.soil_con_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time, ms.inf_next_time);
 }
 
 }  // namespace

@@ -77,6 +77,16 @@ void expect_fresh(const model_state& ms) {
   // Scalars that other runs change.
   EXPECT_EQ(ms.keep_running, 0);
   EXPECT_EQ(ms.step_count, 0);
+  EXPECT_EQ(ms.clock_call_count, 0);
+  EXPECT_EQ(ms.precip_event_state, 0);
+  EXPECT_TRUE(ms.event_times.empty());
+  EXPECT_EQ(ms.ov_next_time, 0.0);
+  EXPECT_EQ(ms.soil_energy_clock.next_time, 0.0);
+  EXPECT_EQ(ms.peak_q, 0.0);
+  EXPECT_EQ(ms.ov_outlet_vol, 0.0);
+  EXPECT_EQ(ms.rain_sum, 0.0);
+  EXPECT_TRUE(ms.gage_values.empty());
+  EXPECT_TRUE(ms.radar_file_names.empty());
   EXPECT_EQ(ms.model_time, 0.0);
   EXPECT_EQ(ms.ncells, 0);
   EXPECT_EQ(ms.grid_size, 0.0);

@@ -19,13 +19,6 @@ namespace {
 
 double julian_of(const date_entry& d) { return julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0); }
 
-void stop_with(const char* first, const char* second = nullptr) {
-  std::printf("%s", first);
-  if (second) std::printf("%s", second);
-  set_error(own_message_code);
-  report_error();
-}
-
 // Length in seconds of precipitation period p, from the day, hour and
 // minute differences of its two dates (a negative day difference is a
 // change of month).
@@ -140,8 +133,10 @@ void read_precip_event(model_state& ms) {
   ms.uniform_rain_step = 1;
 
   if (result == -1) {
-    stop_with("Unexpected end of file in rain gauge data file.\n",
-              "Check the format of the data file.\nProgram terminated.");
+    std::printf("Unexpected end of file in rain gauge data file.\n");
+    std::printf("Check the format of the data file.\nProgram terminated.");
+    set_error(own_message_code);
+    report_error();
     return;
   }
   if (result == 0) {
@@ -302,7 +297,7 @@ void apply_rainfall(model_state& ms) {
     rain_volume += d;
     rain_sum += I;
     if (general) {
-      const double T = long_term ? ms.cell_air_temp[c] : 1000.0;
+      const double T = long_term && c <= ms.cell_air_temp.size() ? ms.cell_air_temp[c] : 1000.0;
       if (boundary) {
         const int t = ms.boundary_type[c];
         if (t == 2 || t == 3 || t == 9) {

@@ -35,8 +35,6 @@ void roll_hour_24(int& year, int& month, int& day, int& hour) {
   ++year;
 }
 
-bool reads_weather(const model_state& ms) { return ms.long_term != 0; }
-
 // Counts the events of the precipitation file and keeps their start times;
 // false when the run must stop.
 bool count_precip_events(model_state& ms) {
@@ -129,7 +127,7 @@ void init_station_distances(model_state& ms) {
 }
 
 void init_event_inputs(model_state& ms) {
-  if (reads_weather(ms)) {
+  if (ms.long_term) {
     ms.hmet_repaired = 0;
     ms.hmet_record_count = 1;
     read_hmet(ms);

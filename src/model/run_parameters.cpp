@@ -533,7 +533,6 @@ void derive_flags(model_state& ms) {
 }
 
 void set_precipitation(model_state& ms) {
-  const run_control& rc = ms.run_control;
   const rain_event& re = ms.rain_event;
   ms.precip_unif = ms.rain_thiessen = ms.rain_inv_distance = ms.precip_file_given = 0;
   ms.precip_file = re.precip_file;
@@ -544,16 +543,7 @@ void set_precipitation(model_state& ms) {
       ms.precip_unif = 1;
       ms.rain_intensity = re.rain_intensity;
       ms.rain_duration = static_cast<double>(re.rain_duration);
-      ms.cur_year = rc.start_year;
-      ms.cur_month = rc.start_month;
-      ms.cur_day = rc.start_day;
-      ms.cur_hour = rc.start_hour;
-      ms.cur_minute = rc.start_minute;
-      ms.cur_second = 0.0;
-      ms.date_stamp_hhmm = rc.start_hour * 100 + rc.start_minute;
-      ms.date_stamp_ymd = (rc.start_year * 100 + rc.start_month) * 100 + rc.start_day;
-      ms.model_time = julian_date(rc.start_year, rc.start_month, rc.start_day, rc.start_hour,
-                                  rc.start_minute, 0.0);
+      set_clock_to_start_date(ms);
       ms.hmet_start_time = ms.model_time;
       break;
     case 1:
@@ -739,6 +729,20 @@ void print_startup_info(model_state& ms, std::string_view project_file_name) {
   std::fprintf(fp, "Run parameters read from PAV project file: %.*s\n",
                static_cast<int>(project_file_name.size()), project_file_name.data());
   if (process.replace_on) print_replace_values(fp, ms.optimizer_mode);
+}
+
+void set_clock_to_start_date(model_state& ms) {
+  const run_control& rc = ms.run_control;
+  ms.cur_year = rc.start_year;
+  ms.cur_month = rc.start_month;
+  ms.cur_day = rc.start_day;
+  ms.cur_hour = rc.start_hour;
+  ms.cur_minute = rc.start_minute;
+  ms.cur_second = 0.0;
+  ms.date_stamp_hhmm = rc.start_hour * 100 + rc.start_minute;
+  ms.date_stamp_ymd = (rc.start_year * 100 + rc.start_month) * 100 + rc.start_day;
+  ms.model_time =
+      julian_date(rc.start_year, rc.start_month, rc.start_day, rc.start_hour, rc.start_minute, 0.0);
 }
 
 }  // namespace nivra

@@ -18,4 +18,8 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms);
 // the replacement values when replacement is on.
 void print_startup_info(model_state& ms, std::string_view project_file_name);
 
+// Sets the calendar, the date stamps and the model time to the START_DATE
+// and START_TIME of the cards.
+void set_clock_to_start_date(model_state& ms);
+
 }  // namespace nivra

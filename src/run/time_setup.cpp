@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "model/model_state.h"
+#include "model/run_parameters.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 
@@ -109,16 +110,7 @@ void set_start_time(model_state& ms) {
     ms.date_stamp_ymd = (ms.hmet_start_year * 100 + ms.hmet_start_month) * 100 + ms.hmet_start_day;
     if (rc.start_year != 0) {
       ms.start_date_given = 1;
-      ms.cur_year = rc.start_year;
-      ms.cur_month = rc.start_month;
-      ms.cur_day = rc.start_day;
-      ms.cur_hour = rc.start_hour;
-      ms.cur_minute = rc.start_minute;
-      ms.cur_second = 0.0;
-      ms.date_stamp_hhmm = rc.start_hour * 100 + rc.start_minute;
-      ms.date_stamp_ymd = (rc.start_year * 100 + rc.start_month) * 100 + rc.start_day;
-      ms.model_time =
-          julian_date(rc.start_year, rc.start_month, rc.start_day, rc.start_hour, rc.start_minute, 0.0);
+      set_clock_to_start_date(ms);
       // The first event that does not begin before the start date; one past
       // the last when every event begins earlier.
       ms.start_event = 1;

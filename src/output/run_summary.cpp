@@ -6,6 +6,7 @@
 #include "model/model_state.h"
 #include "output/end_of_run.h"
 #include "output/summary_common.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -672,9 +673,10 @@ void compute_final_storages(model_state& ms) {
   if (ms.gw_simulation) final_groundwater(ms);
 
   ms.vol_surface_final = 0.0;
+  const double* blocked = blocked_cells(ms);
   for (int c = 1; c <= ms.ncells; ++c) {
     if (ms.chan_lakes && is_lake_cell(ms, c)) continue;
-    ms.vol_surface_final += ms.ov_depth[c] * a;
+    ms.vol_surface_final += ms.ov_depth[c] * open_share(blocked, c) * a;
   }
   final_soil_storage(ms);
   if (ms.chan_explic) final_channel_storage(ms);

@@ -12,6 +12,7 @@
 #include "model/model_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -264,9 +265,9 @@ void apply_rainfall(model_state& ms) {
   double* h = ms.ov_depth.data();
   const bool chan_lakes = ms.chan_lakes && !ms.lake_mask.empty();
   const bool boundary = ms.ov_boundary && !ms.boundary_type.empty();
-  const bool blocked = ms.ovr_flow_block && !ms.ovr_flow_block_cell.empty();
+  const double* blocked = blocked_cells(ms);
   const bool long_term = ms.long_term != 0;
-  const bool general = chan_lakes || olakes || boundary || blocked || long_term;
+  const bool general = chan_lakes || olakes || boundary || blocked != nullptr || long_term;
   // Depth of rain of the step per mm/h of intensity.
   const double depth_per_intensity = dt / 3.6e6;
 
@@ -293,8 +294,7 @@ void apply_rainfall(model_state& ms) {
       }
     }
     const double I = intensity[c];
-    double d = I * depth_per_intensity;
-    rain_volume += d;
+    const double d = I * depth_per_intensity;
     rain_sum += I;
     if (general) {
       const double T = long_term && c <= ms.cell_air_temp.size() ? ms.cell_air_temp[c] : 1000.0;
@@ -302,6 +302,7 @@ void apply_rainfall(model_state& ms) {
         const int t = ms.boundary_type[c];
         if (t == 2 || t == 3 || t == 9) {
           // Rain on a fixed-level cell leaves the grid through the boundary.
+          rain_volume += d;
           ms.head_bound_loss_vol += area * d;
           ms.rain_reset[c] = 0;
           continue;
@@ -310,17 +311,24 @@ void apply_rainfall(model_state& ms) {
       if (long_term && ms.snow_swe[c] > 1e-16) ms.H_Val[c] += ms.scf[c] * d * 1000.0;
       if (long_term && ms.snow_temp_base >= T - 1e-16) {
         // It snows.
+        rain_volume += d;
         ms.snow_present = 1;
         ms.snow_swe[c] += ms.scf[c] * d;
         if (d > 1e-16) ms.Snow_Accumulated_Hr[c] = 1;
       } else {
-        if (blocked && ms.ovr_flow_block_cell[c] < 1.0) d *= 1.0 - ms.ovr_flow_block_cell[c];
+        // Rain reaches the open part of a blocked cell only, where it raises
+        // the water by its full depth; what falls on the blocked part never
+        // reaches the ground and is not booked. Snow water counts over the
+        // whole cell, so rain on snow adds the open part's share.
+        const double open = open_share(blocked, c);
+        rain_volume += d * open;
         if (long_term && ms.snow_swe[c] > 1e-16)
-          ms.snow_swe[c] += ms.scf[c] * d;
+          ms.snow_swe[c] += ms.scf[c] * d * open;
         else
           h[c] += d;
       }
     } else {
+      rain_volume += d;
       h[c] += d;
     }
     if (std::isnan(h[c])) {

@@ -6,6 +6,7 @@
 #include "model/model_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -58,8 +59,9 @@ void below_cutoff(model_state& ms) {
   const bool last_event = ms.event_index == ms.num_events;
   if (last_event) {
     const double area = ms.grid_size * ms.grid_size;
+    const double* blocked = blocked_cells(ms);
     double v = 0.0;
-    for (int c = 1; c <= ms.ncells; ++c) v += ms.ov_depth[c];
+    for (int c = 1; c <= ms.ncells; ++c) v += ms.ov_depth[c] * open_share(blocked, c);
     ms.vol_surface_final = v * area;
     // Water still standing on the surface keeps the last event going.
     if (ms.vol_rainfall > 0.0 && ms.vol_surface_final - ms.init_vol_overland >= 0.05 * ms.vol_rainfall &&

@@ -9,6 +9,7 @@
 #include "output/event_summary.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -19,6 +20,7 @@ namespace {
 void final_surface(model_state& ms) {
   const double area = ms.grid_size * ms.grid_size;
   const bool olakes = ms.overland_lake_map_given && !ms.oland_lake_new.empty();
+  const double* blocked = blocked_cells(ms);
   double surface = 0.0, olake = 0.0;
   bool warned = false;
   for (int c = 1; c <= ms.ncells; ++c) {
@@ -35,7 +37,7 @@ void final_surface(model_state& ms) {
       surface += v;
       olake += v;
     } else {
-      surface += ms.ov_depth[c] * area;
+      surface += ms.ov_depth[c] * open_share(blocked, c) * area;
     }
   }
   ms.vol_surface_final = surface;

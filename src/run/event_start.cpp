@@ -8,6 +8,7 @@
 #include "model/model_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -83,13 +84,14 @@ void reset_surface(model_state& ms) {
 double event_surface_volume(const model_state& ms) {
   const double area = ms.grid_size * ms.grid_size;
   const bool olakes = ms.overland_lake_map_given && !ms.oland_lake_new.empty();
+  const double* blocked = blocked_cells(ms);
   double v = 0.0;
   for (int c = 1; c <= ms.ncells; ++c) {
     const int k = olakes ? ms.oland_lake_new[c] : 0;
     if (k > 0 && k <= ms.olake_table.size())
       v += (ms.olake_table[k].value[0] - ms.elevation[c]) * area;
     else
-      v += ms.ov_depth[c] * area;
+      v += ms.ov_depth[c] * open_share(blocked, c) * area;
   }
   return v;
 }

@@ -12,6 +12,7 @@
 #include "model/run_parameters.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -84,6 +85,7 @@ void setup_time_steps(model_state& ms) {
 void compute_initial_surface_volume(model_state& ms) {
   const double area = ms.grid_size * ms.grid_size;
   const bool olakes = ms.overland_lake_map_given && !ms.oland_lake_mask.empty();
+  const double* blocked = blocked_cells(ms);
   double v = 0.0;
   for (int c = 1; c <= ms.ncells; ++c) {
     if (olakes) {
@@ -91,7 +93,7 @@ void compute_initial_surface_volume(model_state& ms) {
     } else if (in_channel_lake(ms, c)) {
       continue;
     }
-    v += ms.ov_depth[c];
+    v += ms.ov_depth[c] * open_share(blocked, c);
   }
   ms.init_ov_volume = v * area;
 }

@@ -2,6 +2,7 @@
 // water standing above the crest passes to the cell on the far side.
 #include <cmath>
 
+#include "surface/blockage.h"
 #include "surface/overland.h"
 
 namespace nivra {
@@ -15,6 +16,7 @@ struct weir_side {
   side_kind kind = side_kind::ordinary;
   int lake = 0;
   double surface = 0.0;
+  double open = 1.0;  // open share of an ordinary cell's area
 };
 
 weir_side describe(const model_state& ms, int cell) {
@@ -34,17 +36,20 @@ weir_side describe(const model_state& ms, int cell) {
       if (t == 2 || t == 3 || t == 9) s.kind = side_kind::fixed_level;
     }
     s.surface = ms.ov_depth[cell] + ms.elevation[cell];
+    if (s.kind == side_kind::ordinary) s.open = open_share(blocked_cells(ms), cell);
   }
   return s;
 }
 
-// Gives one side its share: gains > 0 the volume V (depth D) enters it,
-// gains < 0 it leaves it.
-void exchange(model_state& ms, const weir_side& s, int gains, double D, double V, double& loss_vol,
-              double& gain_vol) {
+// Gives one side its share: gains > 0 the volume V enters it, gains < 0 it
+// leaves it. D is the depth V makes over the open part of the high side; an
+// ordinary cell as open as that side changes by D, another one by V over its
+// own open area.
+void exchange(model_state& ms, const weir_side& s, int gains, double D, double V, double high_open,
+              double& loss_vol, double& gain_vol) {
   switch (s.kind) {
     case side_kind::overland_lake:
-      ms.olake_table[s.lake].value[4] += gains * D * ms.grid_size * ms.grid_size;
+      ms.olake_table[s.lake].value[4] += gains * V;
       break;
     case side_kind::channel_lake:
       if (gains < 0) {
@@ -59,12 +64,12 @@ void exchange(model_state& ms, const weir_side& s, int gains, double D, double V
       // The boundary keeps its level: what it gives enters the grid, what
       // it takes leaves it.
       if (gains < 0)
-        gain_vol += D * ms.grid_size * ms.grid_size;
+        gain_vol += V;
       else
-        loss_vol += D * ms.grid_size * ms.grid_size;
+        loss_vol += V;
       break;
     case side_kind::ordinary:
-      ms.ov_depth[s.cell] += gains * D;
+      ms.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (ms.grid_size * ms.grid_size * s.open));
       if (ms.ov_depth[s.cell] < 0.0) ms.ov_depth[s.cell] = 0.0;
       break;
   }
@@ -109,17 +114,20 @@ void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_v
     double V = Q * dt;
     double D = V / area;
     if (high.kind == side_kind::ordinary) {
-      // The high side gives only the water above the crest, never more than it holds.
+      // The high side gives only the water above the crest, never more than
+      // it holds; its water stands on its open part.
+      const double open_area = area * high.open;
+      D = V / open_area;
       if (D > high.surface - spot.crest_elev) D = high.surface - spot.crest_elev;
       if (D > ms.ov_depth[high.cell]) D = ms.ov_depth[high.cell];
-      V = D * area;
+      V = D * open_area;
     } else if (high.kind == side_kind::channel_lake && V > ms.lake_volume[high.lake]) {
       // A lake gives at most what it holds, and the far side gets just that.
       V = ms.lake_volume[high.lake];
       D = V / area;
     }
-    exchange(ms, sc, -sign, D, V, loss_vol, gain_vol);
-    exchange(ms, sn, sign, D, V, loss_vol, gain_vol);
+    exchange(ms, sc, -sign, D, V, high.open, loss_vol, gain_vol);
+    exchange(ms, sn, sign, D, V, high.open, loss_vol, gain_vol);
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "core/errors.h"
 #include "core/guarded_file.h"
+#include "surface/blockage.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 
@@ -40,7 +41,7 @@ struct ade_ctx {
   const array2d<double>* wprops = nullptr;
   const int* bctype = nullptr;        // boundary types, null without boundary conditions
   const array2d<double>* bfrac = nullptr;  // blocked side fractions, null without blockage
-  const double* bcell = nullptr;
+  const double* bcell = nullptr;           // blocked area fractions, null without blockage
   const double* swe = nullptr;        // lateral flow through snow, null when off
   const array2d<double>* snap = nullptr;
   double darcy = 0.0;
@@ -76,16 +77,14 @@ ade_ctx make_ctx(model_state& ms) {
     c.wprops = &ms.wetland_props;
   }
   if (ms.ov_boundary && !ms.boundary_type.empty()) c.bctype = ms.boundary_type.data();
-  if (ms.ovr_flow_block && !ms.ovr_flow_block_frac.empty() && !ms.ovr_flow_block_cell.empty()) {
-    c.bfrac = &ms.ovr_flow_block_frac;
-    c.bcell = ms.ovr_flow_block_cell.data();
-  }
+  c.bcell = blocked_cells(ms);
+  if (c.bcell && !ms.ovr_flow_block_frac.empty()) c.bfrac = &ms.ovr_flow_block_frac;
   if (ms.route_lat_snow == 1 && !ms.snow_swe.empty() && !ms.snap_nivra_params.empty()) {
     c.swe = ms.snow_swe.data();
     c.snap = &ms.snap_nivra_params;
     c.darcy = ms.snow_darcy;
   }
-  c.general = c.lake || c.olake || c.wet || c.bfrac || c.swe;
+  c.general = c.lake || c.olake || c.wet || c.bcell || c.swe;
   if (!ms.chan_explic && ms.outlet_cell > 0 && ms.outlet_cell <= c.n) c.outlet = ms.outlet_cell;
   c.outlet_slope = ms.outlet_slope;
   return c;
@@ -237,7 +236,7 @@ void lake_exchange(model_state& ms, const ade_ctx& c, const double* q, int dir, 
 }
 
 // Normal-depth outflow of the outlet cell over one sub-step, never more than
-// the cell holds.
+// the cell holds on its open part.
 void drain_outlet(const ade_ctx& c, double volume_factor, double step, ade_books& books) {
   const int o = c.outlet;
   if (o == 0 || fixed_level(c, o)) return;
@@ -245,17 +244,19 @@ void drain_outlet(const ade_ctx& c, double volume_factor, double step, ade_books
   if (!(h > 0.0)) return;
   const double vol =
       volume_factor * (step * std::pow(h, outlet_exponent) / c.neff[o] * std::sqrt(c.outlet_slope) * c.dx);
-  if (vol > h * c.A) {
-    books.outlet += h * c.A;
+  const double open_area = c.A * open_share(c.bcell, o);
+  if (vol > h * open_area) {
+    books.outlet += h * open_area;
     c.h[o] = 0.0;
   } else {
-    c.h[o] -= vol / c.A;
+    c.h[o] -= vol / open_area;
     books.outlet += vol;
   }
 }
 
-// Books the depth change of a fixed-level cell: what flows into it leaves
-// the grid, what flows out of it enters the grid.
+// Books the water a fixed-level cell received (dh over its whole area, its
+// level unchanged): what flows into it leaves the grid, what flows out of
+// it enters the grid.
 inline void book_fixed(const ade_ctx& c, int i, double dh, ade_books& books) {
   const double vol = dh * c.A;
   if (i == c.outlet)
@@ -279,12 +280,13 @@ int sweep_depths(const ade_ctx& c, const double* q, int dir, double dts, double 
       if (in_lake(c, i)) continue;
     }
     double dh = net_inflow(up, q, i) * dts / A;
-    if constexpr (General) {
-      if (c.bcell && c.bcell[i] < 1.0) dh /= (1.0 - c.bcell[i]);
-    }
     if (fixed_level(c, i)) {
       book_fixed(c, i, dh, books);
       continue;
+    }
+    if constexpr (General) {
+      // The water spreads over the open part of the cell.
+      if (c.bcell && c.bcell[i] < 1.0) dh /= (1.0 - c.bcell[i]);
     }
     const double prev = h[i];
     const double hn = prev + dh;
@@ -460,12 +462,12 @@ void pc_change(const ade_ctx& c, const double* q, int dir, double coef, const do
   for (int i = 1; i <= c.n; ++i) {
     if (in_lake(c, i)) continue;
     double dh = net_inflow(up, q, i) * coef;
-    if (c.bcell && c.bcell[i] < 1.0) dh /= (1.0 - c.bcell[i]);
     if (fixed_level(c, i)) {
       if (books) book_fixed(c, i, dh, *books);
       to[i] = from[i];
       continue;
     }
+    if (c.bcell && c.bcell[i] < 1.0) dh /= (1.0 - c.bcell[i]);
     to[i] = from[i] + dh;
   }
 }

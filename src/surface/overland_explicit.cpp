@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/guarded_file.h"
+#include "surface/blockage.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 
@@ -40,6 +41,7 @@ struct explicit_ctx {
   const int* wet = nullptr;      // wetland class per cell, null without wetlands
   const array2d<double>* wprops = nullptr;
   double* pw = nullptr;          // (h - retention)^(5/3) per cell, 0 where nothing flows
+  const double* blocked = nullptr;  // blocked area fractions, null without blockage
   bool lake_variant = false;     // channel or overland lakes on
   bool quiet = false;
 };
@@ -143,7 +145,9 @@ inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
   const double dd = dts * qf / c.dx;
   c.dh[j] -= dd;
   c.dh[k] += dd;
-  if (testing && (std::fabs(dd) >= 0.06 || c.h[j] - dd < -0.0001)) return face_failure(c, dir, j, qf, dd, dts);
+  if (!testing) return 0;
+  const double ddj = c.blocked ? dd / open_share(c.blocked, j) : dd;  // j's depth falls by this much
+  if (std::fabs(ddj) >= 0.06 || c.h[j] - ddj < -0.0001) return face_failure(c, dir, j, qf, ddj, dts);
   return 0;
 }
 
@@ -194,8 +198,9 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         q[j] = qf;
         const double dd = dts * qf / dx;
         dh[j] -= dd;
-        if (testing && (std::fabs(dd) >= 0.06 || h[j] - dd < -0.0001))
-          fails += face_failure(c, dir, j, qf, dd, dts);
+        const double ddj = c.blocked ? dd / open_share(c.blocked, j) : dd;
+        if (testing && (std::fabs(ddj) >= 0.06 || h[j] - ddj < -0.0001))
+          fails += face_failure(c, dir, j, qf, ddj, dts);
         continue;
       }
       if (Lj > 0) {
@@ -275,6 +280,27 @@ void lake_exchange(model_state& ms, const explicit_ctx& c, double dts) {
         ms.lake_out_dv[L] += V;
       }
     }
+  }
+}
+
+// Adds the changes gathered in dh to the depths of the cells outside the
+// lakes (skip[i] > 0 marks a lake cell; null: no lakes) and clears them. A
+// blocked cell spreads its change over its open part.
+void apply_depth_changes(explicit_ctx& c, const int* skip) {
+  const int n = c.n;
+  double* h = c.h;
+  double* dh = c.dh;
+  if (!skip && !c.blocked) {
+    for (int i = 1; i <= n; ++i) {
+      h[i] += dh[i];
+      dh[i] = 0.0;
+    }
+    return;
+  }
+  for (int i = 1; i <= n; ++i) {
+    if (skip && skip[i] > 0) continue;
+    h[i] += c.blocked ? dh[i] / open_share(c.blocked, i) : dh[i];
+    dh[i] = 0.0;
   }
 }
 
@@ -362,21 +388,8 @@ void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
         }
       }
       if (!done) break;
-      if (chan_lakes) {
-        lake_exchange(ms, c, dts);
-        for (int i = 1; i <= n; ++i) {
-          if (c.lake[i] > 0) continue;
-          c.h[i] += c.dh[i];
-          c.dh[i] = 0.0;
-        }
-      } else {
-        double* h = c.h;
-        double* dh = c.dh;
-        for (int i = 1; i <= n; ++i) {
-          h[i] += dh[i];
-          dh[i] = 0.0;
-        }
-      }
+      if (chan_lakes) lake_exchange(ms, c, dts);
+      apply_depth_changes(c, c.lake);
       elapsed += dts;
     }
   }
@@ -439,11 +452,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
     c.dh[j] -= dd;
     c.dh[k] += dd;
   }
-  for (int i = 1; i <= n; ++i) {
-    if (c.olake[i] > 0) continue;
-    h[i] += c.dh[i];
-    c.dh[i] = 0.0;
-  }
+  apply_depth_changes(c, c.olake);
 }
 
 }  // namespace
@@ -489,6 +498,7 @@ double route_overland_explicit(model_state& ms, double dt) {
     c.wprops = &ms.wetland_props;
   }
   c.pw = ms.ov_flow_depth_pow.data();
+  c.blocked = blocked_cells(ms);
   c.lake_variant = chan_lakes || olakes;
   c.quiet = ms.quiet != 0;
 
@@ -513,17 +523,19 @@ double route_overland_explicit(model_state& ms, double dt) {
 
   double outflow = 0.0;
   if (!ms.chan_explic && ms.outlet_cell > 0) {
-    // Normal-depth outflow of the outlet cell, never more than it holds.
+    // Normal-depth outflow of the outlet cell, never more than it holds on
+    // its open part.
     const int o = ms.outlet_cell;
     const double h = ms.ov_depth[o];
     if (h > 0.0) {
       const double Q = std::pow(h, outlet_exponent) * std::sqrt(ms.outlet_slope) * dx / ms.dist_rough[o];
+      const double open = open_share(c.blocked, o);
       outflow = Q * dt;
-      if (outflow >= h * dx * dx) {
-        outflow = h * dx * dx;
+      if (outflow >= h * dx * dx * open) {
+        outflow = h * dx * dx * open;
         ms.ov_depth[o] = 0.0;
       } else {
-        ms.ov_depth[o] -= Q * dt / (dx * dx);
+        ms.ov_depth[o] -= Q * dt / (dx * dx * open);
       }
     }
   }

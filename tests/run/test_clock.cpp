@@ -71,7 +71,7 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
   }
 }
 
-TEST_F(Clock, InitialSurfaceVolumeLeavesOutLakeCells) {
+TEST_F(Clock, InitialSurfaceVolumeLeavesOutLakeCellsAndBlockedGround) {
   auto ms = make_model_state();
   ms->ncells = 12;
   ms->grid_size = 30.0;
@@ -92,6 +92,18 @@ TEST_F(Clock, InitialSurfaceVolumeLeavesOutLakeCells) {
   ms->oland_lake_mask[1] = 2;
   compute_initial_surface_volume(*ms);
   EXPECT_DOUBLE_EQ(ms->init_ov_volume, 900.0 * 9 + 2 * 5.0 * 900.0);
+
+  // Without lakes, a blocked cell holds its depth over its open part only;
+  // a fraction of 1 is not applied.
+  ms->overland_lake_map_given = 0;
+  ms->chan_lakes = 0;
+  ms->ovr_flow_block = 1;
+  ms->ovr_flow_block_cell.alloc(12);
+  ms->ovr_flow_block_cell[1] = 0.3;
+  ms->ovr_flow_block_cell[11] = 0.6;
+  ms->ovr_flow_block_cell[12] = 1.0;
+  compute_initial_surface_volume(*ms);
+  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 900.0 * (0.7 + 9) + (0.4 + 1.0) * 5.0 * 900.0);
 }
 
 TEST_F(Clock, TheFirstAdvanceOnlyFillsTheCalendar) {

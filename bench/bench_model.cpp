@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/model_state.h"
+#include "model/project.h"
 
 namespace {
 
@@ -22,8 +23,8 @@ void BM_read_example_project(benchmark::State& state) {
   auto ms = nivra::make_model_state();
   const std::string file = std::string(NIVRA_SOURCE_DIR) + "/examples/plane/plane.prj";
   for (auto _ : state) {
-    nivra::read_project_file(file, ms->project_options, ms->run_control, ms->rain_event, 1);
-    benchmark::DoNotOptimize(ms->run_control.rows);
+    nivra::read_project_file(file, ms->project.project_options, ms->project.run_control, ms->project.rain_event, 1);
+    benchmark::DoNotOptimize(ms->project.run_control.rows);
   }
 }
 BENCHMARK(BM_read_example_project)->Unit(benchmark::kMicrosecond);

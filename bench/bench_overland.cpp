@@ -6,7 +6,10 @@
 #include <cmath>
 #include <vector>
 
+#include "inputs/grid_state.h"
+#include "model/project.h"
 #include "surface/grid_fixture.h"
+#include "surface/overland_state.h"
 
 namespace {
 
@@ -23,54 +26,54 @@ std::unique_ptr<model_state> wet_grid(int overtype) {
     return 500.0 - 0.01 * (r + c) + 0.05 * std::sin(r * 0.13) * std::cos(c * 0.17);
   };
   auto ms = nivra::testing::make_grid(g);
-  ms->overtype = overtype;
-  ms->quiet = 1;
+  ms->overland.overtype = overtype;
+  ms->project.quiet = 1;
   for (int r = 1; r <= g.rows; ++r)
     for (int c = 1; c <= g.cols; ++c)
-      ms->ov_depth[ms->mask[r][c]] = 0.035 + 0.015 * std::sin(r * 0.05) * std::cos(c * 0.07);
+      ms->overland.ov_depth[ms->grid.mask[r][c]] = 0.035 + 0.015 * std::sin(r * 0.05) * std::cos(c * 0.07);
   return ms;
 }
 
 // The grid is closed: every timed step starts again from the first depths,
 // so that water does not pile up along the edges.
 void restore(model_state& ms, const std::vector<double>& depth) {
-  std::copy(depth.begin(), depth.end(), ms.ov_depth.data());
+  std::copy(depth.begin(), depth.end(), ms.overland.ov_depth.data());
 }
 
 void BM_OverlandExplicit(benchmark::State& state) {
   auto ms = wet_grid(1);
-  const std::vector<double> start(ms->ov_depth.begin(), ms->ov_depth.end());
+  const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
   const double dt = 10.0;
   for (auto _ : state) {
     state.PauseTiming();
     restore(*ms, start);
     state.ResumeTiming();
     nivra::route_overland_explicit(*ms, dt);
-    benchmark::DoNotOptimize(ms->ov_depth.data());
+    benchmark::DoNotOptimize(ms->overland.ov_depth.data());
   }
   // One sub-step per call: no face asked for a shorter one.
-  if (ms->ov_reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->ncells);
-  state.counters["cells"] = ms->ncells;
+  if (ms->overland.ov_reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
+  state.counters["cells"] = ms->grid.ncells;
 }
 BENCHMARK(BM_OverlandExplicit)->Unit(benchmark::kMillisecond);
 
 void BM_OverlandAde(benchmark::State& state) {
   auto ms = wet_grid(2);
-  const std::vector<double> start(ms->ov_depth.begin(), ms->ov_depth.end());
+  const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
   const double dt = 5.0;  // short enough for one sub-step per call
   for (auto _ : state) {
     state.PauseTiming();
     restore(*ms, start);
     state.ResumeTiming();
     nivra::route_overland_ade(*ms, dt);
-    ms->ade_sweep = ms->ade_sweep == 1 ? 2 : 1;
-    benchmark::DoNotOptimize(ms->ov_depth.data());
+    ms->overland.ade_sweep = ms->overland.ade_sweep == 1 ? 2 : 1;
+    benchmark::DoNotOptimize(ms->overland.ov_depth.data());
   }
   // One sub-step per call: the stability check never shortened it.
-  if (ms->ade_last_dt != dt || ms->ade_dt_factor != 1.0) state.SkipWithError("the ADE step was divided");
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->ncells);
-  state.counters["cells"] = ms->ncells;
+  if (ms->overland.ade_last_dt != dt || ms->overland.ade_dt_factor != 1.0) state.SkipWithError("the ADE step was divided");
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
+  state.counters["cells"] = ms->grid.ncells;
 }
 BENCHMARK(BM_OverlandAde)->Unit(benchmark::kMillisecond);
 

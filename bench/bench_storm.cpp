@@ -15,13 +15,16 @@
 #include <string>
 #include <vector>
 
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
+#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "surface/overland.h"
+#include "surface/overland_state.h"
 
 namespace {
 
@@ -124,7 +127,7 @@ void BM_storm_time_loop(benchmark::State& state) {
         sequence[i].run(*ms);
         spent[i] += seconds(t);
       }
-    } while (ms->keep_running);
+    } while (ms->clock.keep_running);
     loop += seconds(t0);
     state.PauseTiming();
     ms.reset();
@@ -154,19 +157,19 @@ void BM_storm_kernel_only(benchmark::State& state) {
       nivra::init_event_state(*ms);
       nivra::update_rainfall(*ms);
       nivra::apply_rainfall(*ms);
-      if (!nivra::is_due(*ms, ms->ov_next_time)) continue;
-      const double dt = nivra::seconds_since(*ms, ms->ov_last_time);
+      if (!nivra::is_due(*ms, ms->clock.ov_next_time)) continue;
+      const double dt = nivra::seconds_since(*ms, ms->clock.ov_last_time);
       state.ResumeTiming();
       benchmark::DoNotOptimize(nivra::route_overland_ade(*ms, dt));
       state.PauseTiming();
       // The step hands the kernel's next call the mean face discharges.
-      for (int c = 1; c <= ms->ncells; ++c) {
-        ms->ov_qx[c] = ms->ov_volx[c] / dt;
-        ms->ov_qy[c] = ms->ov_voly[c] / dt;
+      for (int c = 1; c <= ms->grid.ncells; ++c) {
+        ms->overland.ov_qx[c] = ms->overland.ov_volx[c] / dt;
+        ms->overland.ov_qy[c] = ms->overland.ov_voly[c] / dt;
       }
-      ms->ade_sweep = ms->ade_sweep == 1 ? 2 : 1;
-      ms->ov_last_time = ms->model_time;
-      ms->ov_next_time = ms->model_time + ms->ov_dt_days;
+      ms->overland.ade_sweep = ms->overland.ade_sweep == 1 ? 2 : 1;
+      ms->clock.ov_last_time = ms->clock.model_time;
+      ms->clock.ov_next_time = ms->clock.model_time + ms->clock.ov_dt_days;
     }
     ms.reset();
     state.ResumeTiming();

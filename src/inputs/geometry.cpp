@@ -5,13 +5,24 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_map.h"
+#include "inputs/grid_state.h"
 #include "inputs/input_report.h"
 #include "inputs/partition.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -20,9 +31,9 @@ namespace {
 // The grid size of the project and the cell size of the mask header agree
 // to a tenth of a metre.
 bool cell_size_agrees(const model_state& ms, double d, const char* dimension) {
-  if (std::trunc((ms.grid_size + 0.001) * 10.0) == std::trunc((d + 0.001) * 10.0)) return true;
+  if (std::trunc((ms.grid.grid_size + 0.001) * 10.0) == std::trunc((d + 0.001) * 10.0)) return true;
   input_report(ms, console_rule::unless_silent,
-               "\nThe grid size specified in the project file: %7.4f m differs from\n", ms.grid_size);
+               "\nThe grid size specified in the project file: %7.4f m differs from\n", ms.grid.grid_size);
   input_report(ms, console_rule::unless_silent,
                "the %s dimension of the raster grid cells %7.4f m as calculated\n", dimension, d);
   input_report(ms, console_rule::unless_silent,
@@ -39,18 +50,18 @@ void write_mask_map(const model_state& ms) {
     std::printf("Error: unable to open mask map file for writing\n");
     return;
   }
-  std::fprintf(out.fp, "north: %9.2lf\n", ms.north);
-  std::fprintf(out.fp, "south: %9.2lf\n", ms.south);
-  std::fprintf(out.fp, "east: %9.2lf\n", ms.east);
-  std::fprintf(out.fp, "west: %9.2lf\n", ms.west);
-  std::fprintf(out.fp, "rows: %5d\n", ms.rows);
-  std::fprintf(out.fp, "cols: %5d\n", ms.cols);
+  std::fprintf(out.fp, "north: %9.2lf\n", ms.grid.north);
+  std::fprintf(out.fp, "south: %9.2lf\n", ms.grid.south);
+  std::fprintf(out.fp, "east: %9.2lf\n", ms.grid.east);
+  std::fprintf(out.fp, "west: %9.2lf\n", ms.grid.west);
+  std::fprintf(out.fp, "rows: %5d\n", ms.grid.rows);
+  std::fprintf(out.fp, "cols: %5d\n", ms.grid.cols);
   std::string row;
   char number[16];
-  for (int r = 1; r <= ms.rows; ++r) {
+  for (int r = 1; r <= ms.grid.rows; ++r) {
     row.clear();
-    for (int c = 1; c <= ms.cols; ++c) {
-      auto res = std::to_chars(number, number + sizeof number, ms.mask[r][c]);
+    for (int c = 1; c <= ms.grid.cols; ++c) {
+      auto res = std::to_chars(number, number + sizeof number, ms.grid.mask[r][c]);
       row.append(number, res.ptr);
       row.push_back(' ');
     }
@@ -88,7 +99,7 @@ bool read_location_list(model_state& ms, guarded_file& f, std::string_view name,
     int b = a == 1 ? in.next(c) : a;
     if (a == 0 || b == 0) return end_of_file();
     if (a < 0 || b < 0) return not_a_number();
-    if (!check_grid_position(r, c, ms.rows, ms.cols, in)) return false;
+    if (!check_grid_position(r, c, ms.grid.rows, ms.grid.cols, in)) return false;
     rows[k] = r;
     cols[k] = c;
   }
@@ -117,16 +128,16 @@ void print_side_line(int direction) {
 // Checks one low spot against the dikes and the ground; false (after the
 // message, with the run stopped) at the first fault.
 bool check_lowspot(model_state& ms, int j) {
-  lowspot& spot = ms.lowspot_cells[j];
+  lowspot& spot = ms.grid.lowspot_cells[j];
   spot.flow = 0.0;
   const int row = spot.row, col = spot.col;
-  if (row < 1 || row > ms.rows || col < 1 || col > ms.cols) {
+  if (row < 1 || row > ms.grid.rows || col < 1 || col > ms.grid.cols) {
     std::printf("Error: SPOT card %d of the low-spot file %s names row %d, column %d, outside the grid of %d rows and %d columns\n",
-                j, ms.lowspot_file.c_str(), row, col, ms.rows, ms.cols);
+                j, ms.project.lowspot_file.c_str(), row, col, ms.grid.rows, ms.grid.cols);
     stop_with_own_message();
     return false;
   }
-  const int cell = ms.mask[row][col];
+  const int cell = ms.grid.mask[row][col];
   auto fail = [] {
     stop_with_own_message();
     return false;
@@ -141,24 +152,24 @@ bool check_lowspot(model_state& ms, int j) {
   }
   int neighbour = 0, crossing_bit = 0;
   switch (spot.direction) {
-    case 1: neighbour = ms.abovecon[cell]; crossing_bit = 4; break;
-    case 2: neighbour = ms.rightcon[cell]; crossing_bit = 8; break;
-    case 4: neighbour = ms.belowcon[cell]; crossing_bit = 1; break;
-    case 8: neighbour = ms.leftcon[cell]; crossing_bit = 2; break;
+    case 1: neighbour = ms.grid.abovecon[cell]; crossing_bit = 4; break;
+    case 2: neighbour = ms.grid.rightcon[cell]; crossing_bit = 8; break;
+    case 4: neighbour = ms.grid.belowcon[cell]; crossing_bit = 1; break;
+    case 8: neighbour = ms.grid.leftcon[cell]; crossing_bit = 2; break;
     default:
       std::printf("\nThe low spot flow direction specified in row %d col %d in the file %s\n", row,
-                  col, ms.lowspot_file.c_str());
+                  col, ms.project.lowspot_file.c_str());
       std::printf("is not valid.  The only possible directions are: 1- top boundary, 2- right\n");
       std::printf("boundary, 4- bottom boundary, or 8- left boundary.\n");
       std::printf("Edit your lowspot file and try again.  Program terminated.\n");
       return fail();
   }
-  if (ms.dike_mask[cell] == 0) {
+  if (ms.grid.dike_mask[cell] == 0) {
     std::printf("\nYou have specified an overland flow dike in row %d col %d\n", row, col);
     std::printf("There is no dike adjacent to this grid cell.  Program stopped.\n");
     return fail();
   }
-  if (neighbour == 0 || ms.dike_mask[neighbour] == 0) {
+  if (neighbour == 0 || ms.grid.dike_mask[neighbour] == 0) {
     std::printf("\nYou have specified a low spot on the %s boundary of the grid\n",
                 side_word(spot.direction));
     std::printf("cell at row %d col %d.  Either the side you have specified is not on\n", row, col);
@@ -166,30 +177,30 @@ bool check_lowspot(model_state& ms, int j) {
     std::printf("watershed.  Check your low spot file.  Program terminated.\n");
     return fail();
   }
-  if (spot.crest_elev < ms.elevation[cell]) {
+  if (spot.crest_elev < ms.grid.elevation[cell]) {
     std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
     std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,
                 col, spot.crest_elev);
     std::printf("elevation of the grid cell, which is %f m.  This situation is impossible.\n",
-                ms.elevation[cell]);
+                ms.grid.elevation[cell]);
     std::printf("Please raise the low spot elevation to be greater than the grid cell elevation.\n");
     print_side_line(spot.direction);
     std::printf("Program terminated\n");
     return fail();
   }
-  if (spot.crest_elev < ms.elevation[neighbour]) {
+  if (spot.crest_elev < ms.grid.elevation[neighbour]) {
     std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
     std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,
                 col, spot.crest_elev);
     std::printf("elevation of the grid cell on the other side of the dike, which is %f m.\n",
-                ms.elevation[neighbour]);
+                ms.grid.elevation[neighbour]);
     std::printf("This situation is impossible.  Please raise the low spot elevation to be\n");
     std::printf("greater than the grid cell elevation.\n");
     print_side_line(spot.direction);
     std::printf("Program terminated\n");
     return fail();
   }
-  if ((ms.dike_mask[neighbour] & crossing_bit) == 0) {
+  if ((ms.grid.dike_mask[neighbour] & crossing_bit) == 0) {
     const char* side = side_word(spot.direction);
     std::printf("\nThe low spot you have specified in the grid at row %d  col %d does not\n", row, col);
     std::printf("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
@@ -207,7 +218,7 @@ bool check_lowspot(model_state& ms, int j) {
 }  // namespace
 
 void read_watershed_mask(model_state& ms) {
-  const project_options& po = ms.project_options;
+  const project_options& po = ms.project.project_options;
   if (!po.quib_file.empty()) {
     // Grids kept in a QUIB container cannot be read by this system.
     input_report(ms, console_rule::unless_quiet, "reading watershed mask from QUIB grid: %s\n",
@@ -217,68 +228,68 @@ void read_watershed_mask(model_state& ms) {
     return;
   }
   input_report(ms, console_rule::unless_quiet, "reading watershed mask from file: %s\n",
-               ms.watershed_mask.c_str());
-  read_ascii_map(ms.watershed_mask_file, ms.watershed_mask.view(), map_int_grid, ms.north,
-                 ms.south, ms.east, ms.west, ms.rows, ms.cols, ms.mask, nullptr, nullptr, nullptr,
-                 ms.proj_rows, ms.proj_cols, ms.optimizer_mode);
-  close_guarded_file(ms.watershed_mask_file);
+               ms.project.watershed_mask.c_str());
+  read_ascii_map(ms.grid.watershed_mask_file, ms.project.watershed_mask.view(), map_int_grid, ms.grid.north,
+                 ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols, ms.grid.mask, nullptr, nullptr, nullptr,
+                 ms.grid.proj_rows, ms.grid.proj_cols, ms.project.optimizer_mode);
+  close_guarded_file(ms.grid.watershed_mask_file);
   if (process.error_block.stop) return;
 
-  const double dy = (ms.north - ms.south) / ms.rows;
-  const double dx = (ms.east - ms.west) / ms.cols;
+  const double dy = (ms.grid.north - ms.grid.south) / ms.grid.rows;
+  const double dx = (ms.grid.east - ms.grid.west) / ms.grid.cols;
   if (!cell_size_agrees(ms, dy, "north-south")) return;
   if (!cell_size_agrees(ms, dx, "east-west")) return;
 
   // Number the active cells row by row; any non-zero value is active.
   int n = 0;
-  for (int r = 1; r <= ms.rows; ++r) {
-    int* m = ms.mask[r].data();
-    for (int c = 1; c <= ms.cols; ++c)
+  for (int r = 1; r <= ms.grid.rows; ++r) {
+    int* m = ms.grid.mask[r].data();
+    for (int c = 1; c <= ms.grid.cols; ++c)
       if (m[c] != 0) m[c] = ++n;
   }
-  ms.ncells = n;
+  ms.grid.ncells = n;
   if (n == 0) {
     std::printf("Error: the watershed mask %s holds no cell of the watershed\n",
-                ms.watershed_mask.c_str());
+                ms.project.watershed_mask.c_str());
     stop_with_own_message();
     return;
   }
-  for (auto* a : {&ms.cell_row, &ms.cell_col}) {
+  for (auto* a : {&ms.grid.cell_row, &ms.grid.cell_col}) {
     a->destroy();
     a->grow(n);
   }
-  for (auto* a : {&ms.cell_x, &ms.cell_y}) {
+  for (auto* a : {&ms.grid.cell_x, &ms.grid.cell_y}) {
     a->destroy();
     a->grow_fill(n, 0.0);
   }
-  for (int r = 1; r <= ms.rows; ++r)
-    for (int c = 1; c <= ms.cols; ++c) {
-      const int k = ms.mask[r][c];
+  for (int r = 1; r <= ms.grid.rows; ++r)
+    for (int c = 1; c <= ms.grid.cols; ++c) {
+      const int k = ms.grid.mask[r][c];
       if (!k) continue;
-      ms.cell_row[k] = r;
-      ms.cell_col[k] = c;
-      ms.cell_x[k] = ms.west + (c - 0.5) * dx;
-      ms.cell_y[k] = ms.north - (r - 0.5) * dy;
+      ms.grid.cell_row[k] = r;
+      ms.grid.cell_col[k] = c;
+      ms.grid.cell_x[k] = ms.grid.west + (c - 0.5) * dx;
+      ms.grid.cell_y[k] = ms.grid.north - (r - 0.5) * dy;
     }
 
   write_mask_map(ms);
-  input_report(ms, console_rule::unless_quiet, "number of grid cells in watershed: %d\n", ms.ncells);
-  ms.watershed_area = ms.grid_size * ms.grid_size * ms.ncells;
+  input_report(ms, console_rule::unless_quiet, "number of grid cells in watershed: %d\n", ms.grid.ncells);
+  ms.grid.watershed_area = ms.grid.grid_size * ms.grid.grid_size * ms.grid.ncells;
 
   if (process.parallel_env.group_size >= 2)
-    setup_process_partition(process.parallel_env, ms.mask, ms.ncells, ms.rows, ms.cols);
+    setup_process_partition(process.parallel_env, ms.grid.mask, ms.grid.ncells, ms.grid.rows, ms.grid.cols);
 }
 
 void read_elevation(model_state& ms) {
   input_report(ms, console_rule::unless_quiet, "reading elevation map from file: %s\n",
-               ms.elevation_file_name.c_str());
-  read_cell_map(ms, ms.elevation_file, ms.elevation_file_name.view(), ms.elevation);
-  close_guarded_file(ms.elevation_file);
+               ms.project.elevation_file_name.c_str());
+  read_cell_map(ms, ms.grid.elevation_file, ms.project.elevation_file_name.view(), ms.grid.elevation);
+  close_guarded_file(ms.grid.elevation_file);
   if (process.error_block.stop) return;
 
-  const bool inside = ms.outrow >= 1 && ms.outrow <= ms.rows && ms.outcol >= 1 && ms.outcol <= ms.cols;
-  ms.outlet_cell = inside ? ms.mask[ms.outrow][ms.outcol] : 0;
-  if (ms.outlet_cell == 0 && !ms.chan_explic) {
+  const bool inside = ms.grid.outrow >= 1 && ms.grid.outrow <= ms.grid.rows && ms.grid.outcol >= 1 && ms.grid.outcol <= ms.grid.cols;
+  ms.grid.outlet_cell = inside ? ms.grid.mask[ms.grid.outrow][ms.grid.outcol] : 0;
+  if (ms.grid.outlet_cell == 0 && !ms.channel.chan_explic) {
     std::printf("\nThe outlet row and column you specified in the project file are not\n");
     std::printf("inside the watershed mask.  Check the outlet row and column again, and\n");
     std::printf("make sure they are correctly specified in the project file using the\n");
@@ -286,236 +297,236 @@ void read_elevation(model_state& ms) {
     stop_with_own_message();
     return;
   }
-  input_report(ms, console_rule::unless_quiet, "outlet is in grid cell: %d\n", ms.outlet_cell);
+  input_report(ms, console_rule::unless_quiet, "outlet is in grid cell: %d\n", ms.grid.outlet_cell);
 }
 
 void elevation_range(model_state& ms) {
-  ms.elev_max = -999999999999.9;
-  ms.elev_min = 999999999999.9;
-  for (int i = 1; i <= ms.ncells; ++i) {
-    if (ms.elevation[i] > ms.elev_max) ms.elev_max = ms.elevation[i];
-    if (ms.elevation[i] < ms.elev_min) ms.elev_min = ms.elevation[i];
+  ms.hydromet.elev_max = -999999999999.9;
+  ms.hydromet.elev_min = 999999999999.9;
+  for (int i = 1; i <= ms.grid.ncells; ++i) {
+    if (ms.grid.elevation[i] > ms.hydromet.elev_max) ms.hydromet.elev_max = ms.grid.elevation[i];
+    if (ms.grid.elevation[i] < ms.hydromet.elev_min) ms.hydromet.elev_min = ms.grid.elevation[i];
   }
-  double datum = ms.project_options.hmet_elev_gage;
-  if (datum < 1e-16) datum = ms.elev_min;
-  ms.hmet_elev_gage_value = datum;
-  if (datum > ms.elev_max) ms.elev_max = datum;
-  if (ms.elev_min > datum) ms.elev_min = datum;
-  ms.elev_band_height = 100.0;
-  ms.elev_band_count = 4 + static_cast<int>(std::floor((ms.elev_max - ms.elev_min) / 100.0));
+  double datum = ms.project.project_options.hmet_elev_gage;
+  if (datum < 1e-16) datum = ms.hydromet.elev_min;
+  ms.hydromet.hmet_elev_gage_value = datum;
+  if (datum > ms.hydromet.elev_max) ms.hydromet.elev_max = datum;
+  if (ms.hydromet.elev_min > datum) ms.hydromet.elev_min = datum;
+  ms.hydromet.elev_band_height = 100.0;
+  ms.hydromet.elev_band_count = 4 + static_cast<int>(std::floor((ms.hydromet.elev_max - ms.hydromet.elev_min) / 100.0));
 }
 
 void build_connectivity(model_state& ms) {
-  const project_options& po = ms.project_options;
-  const int n = ms.ncells;
+  const project_options& po = ms.project.project_options;
+  const int n = ms.grid.ncells;
   auto real = [n](array1d<double>& a, const char* name) { alloc_1d_double(a, n, name); };
   auto whole = [n](array1d<int>& a, const char* name) { alloc_1d_int(a, n, name); };
-  const bool infiltration = ms.green_ampt || ms.inf_redist || ms.inf_layered_soil || ms.inf_richards;
+  const bool infiltration = ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards;
 
   // Always: overland state and surface parameters, slopes, neighbours.
-  real(ms.ov_depth, "ov_depth");
-  real(ms.ov_depth_old, "ov_depth_old");
-  real(ms.rain_depth, "rain_depth");
-  real(ms.slope_x, "slope_x");
-  real(ms.slope_y, "slope_y");
-  real(ms.centred_slope_x, "centred_slope_x");
-  real(ms.centred_slope_y, "centred_slope_y");
-  real(ms.ov_qx, "ov_qx");
-  real(ms.ov_qy, "ov_qy");
-  real(ms.ov_volx, "ov_volx");
-  real(ms.ov_voly, "ov_voly");
-  whole(ms.belowcon, "belowcon");
-  whole(ms.rightcon, "rightcon");
-  whole(ms.abovecon, "abovecon");
-  whole(ms.leftcon, "leftcon");
-  whole(ms.yes_exfil, "yes_exfil");
-  real(ms.retent_dep, "retent_dep");
-  real(ms.dist_rough, "dist_rough");
-  real(ms.roughness_exp, "roughness_exp");
+  real(ms.overland.ov_depth, "ov_depth");
+  real(ms.overland.ov_depth_old, "ov_depth_old");
+  real(ms.hydromet.rain_depth, "rain_depth");
+  real(ms.grid.slope_x, "slope_x");
+  real(ms.grid.slope_y, "slope_y");
+  real(ms.grid.centred_slope_x, "centred_slope_x");
+  real(ms.grid.centred_slope_y, "centred_slope_y");
+  real(ms.overland.ov_qx, "ov_qx");
+  real(ms.overland.ov_qy, "ov_qy");
+  real(ms.overland.ov_volx, "ov_volx");
+  real(ms.overland.ov_voly, "ov_voly");
+  whole(ms.grid.belowcon, "belowcon");
+  whole(ms.grid.rightcon, "rightcon");
+  whole(ms.grid.abovecon, "abovecon");
+  whole(ms.grid.leftcon, "leftcon");
+  whole(ms.groundwater.yes_exfil, "yes_exfil");
+  real(ms.overland.retent_dep, "retent_dep");
+  real(ms.overland.dist_rough, "dist_rough");
+  real(ms.overland.roughness_exp, "roughness_exp");
 
-  if (po.discharge_given || po.chan_discharge_given) real(ms.discharge_cell, "discharge_cell");
-  if (ms.ovr_flow_block) {
-    alloc_2d_double(n, 5, ms.ovr_flow_block_frac, "ovr_flow_block_frac");
-    real(ms.ovr_flow_block_cell, "ovr_flow_block_cell");
+  if (po.discharge_given || po.chan_discharge_given) real(ms.output.discharge_cell, "discharge_cell");
+  if (ms.overland.ovr_flow_block) {
+    alloc_2d_double(n, 5, ms.overland.ovr_flow_block_frac, "ovr_flow_block_frac");
+    real(ms.overland.ovr_flow_block_cell, "ovr_flow_block_cell");
   }
-  if (ms.conductivity_given) real(ms.sat_hyd_cond, "sat_hyd_cond");
-  if (ms.capillary_given) real(ms.capillary_head, "capillary_head");
-  if (ms.porosity_given) real(ms.soil_porosity, "soil_porosity");
-  if (ms.pore_index_given) real(ms.pore_dist_index, "pore_dist_index");
-  if (ms.residual_sat_given) real(ms.resid_sat, "resid_sat");
-  if (po.area_reduction_given) real(ms.area_reduction, "area_reduction");
+  if (ms.soil.conductivity_given) real(ms.soil.sat_hyd_cond, "sat_hyd_cond");
+  if (ms.soil.capillary_given) real(ms.soil.capillary_head, "capillary_head");
+  if (ms.soil.porosity_given) real(ms.soil.soil_porosity, "soil_porosity");
+  if (ms.soil.pore_index_given) real(ms.soil.pore_dist_index, "pore_dist_index");
+  if (ms.soil.residual_sat_given) real(ms.soil.resid_sat, "resid_sat");
+  if (po.area_reduction_given) real(ms.soil.area_reduction, "area_reduction");
 
   if (infiltration) {
-    real(ms.init_moisture, "init_moisture");
-    real(ms.init_moisture_old, "init_moisture_old");
-    real(ms.inf_rate, "inf_rate");
-    real(ms.inf_depth_cell, "inf_depth_cell");
-    real(ms.surface_moisture, "surface_moisture");
-    if (ms.inf_redist) {
-      real(ms.init_moisture_redist, "init_moisture_redist");
-      whole(ms.iter_pond_1, "iter_pond_1");
-      whole(ms.iter_n, "iter_n");
-      whole(ms.no_wat_prof, "no_wat_prof");
-      whole(ms.iter_i_less_k, "iter_i_less_k");
-      real(ms.ga_value_6, "ga_value_6");
-      real(ms.wilting_point_cell, "wilting_point_cell");
+    real(ms.soil.init_moisture, "init_moisture");
+    real(ms.soil.init_moisture_old, "init_moisture_old");
+    real(ms.soil.inf_rate, "inf_rate");
+    real(ms.soil.inf_depth_cell, "inf_depth_cell");
+    real(ms.soil.surface_moisture, "surface_moisture");
+    if (ms.soil.inf_redist) {
+      real(ms.soil.init_moisture_redist, "init_moisture_redist");
+      whole(ms.soil.iter_pond_1, "iter_pond_1");
+      whole(ms.soil.iter_n, "iter_n");
+      whole(ms.soil.no_wat_prof, "no_wat_prof");
+      whole(ms.soil.iter_i_less_k, "iter_i_less_k");
+      real(ms.soil.ga_value_6, "ga_value_6");
+      real(ms.soil.wilting_point_cell, "wilting_point_cell");
     }
-    if (ms.sm_accounting) {
-      real(ms.sm_depth, "sm_depth");
-      real(ms.sm_water, "sm_water");
-      real(ms.sm_water_top, "sm_water_top");
-      real(ms.sm_water_bottom, "sm_water_bottom");
-      if (ms.gw_simulation) {
-        real(ms.gw_inf_redist_theta, "gw_inf_redist_theta");
-        real(ms.sm_bottom_loss, "sm_bottom_loss");
+    if (ms.soil.sm_accounting) {
+      real(ms.soil.sm_depth, "sm_depth");
+      real(ms.soil.sm_water, "sm_water");
+      real(ms.soil.sm_water_top, "sm_water_top");
+      real(ms.soil.sm_water_bottom, "sm_water_bottom");
+      if (ms.groundwater.gw_simulation) {
+        real(ms.soil.gw_inf_redist_theta, "gw_inf_redist_theta");
+        real(ms.soil.sm_bottom_loss, "sm_bottom_loss");
       }
     }
-    if (po.sacramento_given && ms.sacramento_topo_index) real(ms.topo_dex, "topo_dex");
-    if (ms.inf_layered_soil || ms.inf_richards) whole(ms.soiltype, "soiltype");
-    if (ms.inf_layered_soil) {
-      real(ms.wetdep, "wetdep");
-      alloc_2d_double(n, 4, ms.THETA_ML, "THETA_ML");
+    if (po.sacramento_given && ms.groundwater.sacramento_topo_index) real(ms.groundwater.topo_dex, "topo_dex");
+    if (ms.soil.inf_layered_soil || ms.soil.inf_richards) whole(ms.soil.soiltype, "soiltype");
+    if (ms.soil.inf_layered_soil) {
+      real(ms.soil.wetdep, "wetdep");
+      alloc_2d_double(n, 4, ms.soil.THETA_ML, "THETA_ML");
     }
-    if (ms.inf_richards) {
-      real(ms.VOLCHANGE, "VOLCHANGE");
-      real(ms.MASSERROR, "MASSERROR");
-      real(ms.dtr, "dtr");
-      real(ms.avgks, "avgks");
-      real(ms.totaldz, "totaldz");
-      alloc_1d_int(ms.num1, 150, "num1");
-      alloc_1d_int(ms.num2, 150, "num2");
-      alloc_1d_int(ms.num3, 150, "num3");
-      whole(ms.numcells, "numcells");
-      whole(ms.numtot, "numtot");
-      whole(ms.bound_type, "bound_type");
-      for (int c = 1; c <= ms.bound_type.size(); ++c) ms.bound_type[c] = 1;
-      real(ms.elevgw, "elevgw");
-      real(ms.gw_flux, "gw_flux");
-      real(ms.bottom_elev, "bottom_elev");
-      real(ms.inf_rich, "inf_rich");
-    }
-  }
-
-  if (po.water_table_given || ms.stream_loss || ms.chan_con_trans || ms.chan_sed_on) {
-    whole(ms.gwbound, "gwbound");
-    if (!ms.inf_richards) {
-      real(ms.elevgw, "elevgw");
-      real(ms.gw_flux, "gw_flux");
-    }
-  }
-  if (ms.gw_simulation) {
-    whole(ms.num_unsat_cells, "num_unsat_cells");
-    real(ms.gw_static_flux, "gw_static_flux");
-    real(ms.gw_hyd_cond, "gw_hyd_cond");
-    real(ms.gw_porosity, "gw_porosity");
-    real(ms.gw_hyd_cond_old, "gw_hyd_cond_old");
-    real(ms.gw_porosity_old, "gw_porosity_old");
-    real(ms.gw_cell_dx, "gw_cell_dx");
-    real(ms.gw_cell_dy, "gw_cell_dy");
-    if (!ms.inf_richards) {
-      real(ms.bottom_elev, "bottom_elev");
-      real(ms.A, "A");
-      real(ms.B, "B");
-      real(ms.C, "C");
-      real(ms.D, "D");
+    if (ms.soil.inf_richards) {
+      real(ms.soil.VOLCHANGE, "VOLCHANGE");
+      real(ms.soil.MASSERROR, "MASSERROR");
+      real(ms.soil.dtr, "dtr");
+      real(ms.soil.avgks, "avgks");
+      real(ms.soil.totaldz, "totaldz");
+      alloc_1d_int(ms.soil.num1, 150, "num1");
+      alloc_1d_int(ms.soil.num2, 150, "num2");
+      alloc_1d_int(ms.soil.num3, 150, "num3");
+      whole(ms.soil.numcells, "numcells");
+      whole(ms.soil.numtot, "numtot");
+      whole(ms.soil.bound_type, "bound_type");
+      for (int c = 1; c <= ms.soil.bound_type.size(); ++c) ms.soil.bound_type[c] = 1;
+      real(ms.groundwater.elevgw, "elevgw");
+      real(ms.groundwater.gw_flux, "gw_flux");
+      real(ms.groundwater.bottom_elev, "bottom_elev");
+      real(ms.soil.inf_rich, "inf_rich");
     }
   }
 
-  if (ms.long_term) {
-    real(ms.albedo_cell, "albedo_cell");
-    real(ms.snow_swe, "snow_swe");
-    real(ms.snow_swe_scaled, "snow_swe_scaled");
-    alloc_3d_double(n, 6, 3, ms.Melt_Waves, "Melt_Waves");
-    whole(ms.snow_no_infil_cell, "snow_no_infil_cell");
-    alloc_2d_double(n, 23, ms.sn_stat, "sn_stat");
-    alloc_3d_double(n, 51, 5, ms.wave, "wave");
-    alloc_2d_double(n, 11, ms.snap_nivra_params, "snap_nivra_params");
-    real(ms.scf, "scf");
-    for (int c = 1; c <= ms.scf.size(); ++c) ms.scf[c] = 1.0;
-    real(ms.root_depth, "root_depth");
-    alloc_2d_double(2, 24, ms.Temp_Daily_Avg, "Temp_Daily_Avg");
+  if (po.water_table_given || ms.channel.stream_loss || ms.constituent.chan_con_trans || ms.constituent.chan_sed_on) {
+    whole(ms.groundwater.gwbound, "gwbound");
+    if (!ms.soil.inf_richards) {
+      real(ms.groundwater.elevgw, "elevgw");
+      real(ms.groundwater.gw_flux, "gw_flux");
+    }
+  }
+  if (ms.groundwater.gw_simulation) {
+    whole(ms.groundwater.num_unsat_cells, "num_unsat_cells");
+    real(ms.groundwater.gw_static_flux, "gw_static_flux");
+    real(ms.groundwater.gw_hyd_cond, "gw_hyd_cond");
+    real(ms.groundwater.gw_porosity, "gw_porosity");
+    real(ms.groundwater.gw_hyd_cond_old, "gw_hyd_cond_old");
+    real(ms.groundwater.gw_porosity_old, "gw_porosity_old");
+    real(ms.groundwater.gw_cell_dx, "gw_cell_dx");
+    real(ms.groundwater.gw_cell_dy, "gw_cell_dy");
+    if (!ms.soil.inf_richards) {
+      real(ms.groundwater.bottom_elev, "bottom_elev");
+      real(ms.groundwater.A, "A");
+      real(ms.groundwater.B, "B");
+      real(ms.groundwater.C, "C");
+      real(ms.groundwater.D, "D");
+    }
+  }
+
+  if (ms.clock.long_term) {
+    real(ms.hydromet.albedo_cell, "albedo_cell");
+    real(ms.hydromet.snow_swe, "snow_swe");
+    real(ms.hydromet.snow_swe_scaled, "snow_swe_scaled");
+    alloc_3d_double(n, 6, 3, ms.hydromet.Melt_Waves, "Melt_Waves");
+    whole(ms.hydromet.snow_no_infil_cell, "snow_no_infil_cell");
+    alloc_2d_double(n, 23, ms.hydromet.sn_stat, "sn_stat");
+    alloc_3d_double(n, 51, 5, ms.hydromet.wave, "wave");
+    alloc_2d_double(n, 11, ms.hydromet.snap_nivra_params, "snap_nivra_params");
+    real(ms.hydromet.scf, "scf");
+    for (int c = 1; c <= ms.hydromet.scf.size(); ++c) ms.hydromet.scf[c] = 1.0;
+    real(ms.soil.root_depth, "root_depth");
+    alloc_2d_double(2, 24, ms.hydromet.Temp_Daily_Avg, "Temp_Daily_Avg");
     if (po.et_calc_penman) {
-      real(ms.veg, "veg");
-      real(ms.Kt, "Kt");
-      real(ms.Rs, "Rs");
+      real(ms.hydromet.veg, "veg");
+      real(ms.hydromet.Kt, "Kt");
+      real(ms.hydromet.Rs, "Rs");
     }
-    real(ms.ATI_2, "ATI_2");
-    real(ms.D_2, "D_2");
-    alloc_2d_double(n, 8, ms.SNOW_PRECIP_6HR, "SNOW_PRECIP_6HR");
-    real(ms.St_Event, "St_Event");
-    real(ms.H_Val, "H_Val");
-    real(ms.snow_melt_to_ov, "snow_melt_to_ov");
-    real(ms.TSNOW_P, "TSNOW_P");
-    real(ms.TSNOW_T, "TSNOW_T");
-    real(ms.PSNOW_Total, "PSNOW_Total");
-    real(ms.Wq, "Wq");
-    real(ms.Wi, "Wi");
-    alloc_2d_double(1, 10, ms.Gage_XYZ_Lev_P_rh_c_w_t_qh, "Gage_XYZ_Lev_P_rh_c_w_t_qh");
-    alloc_2d_double(1, 7, ms.GAGE_IDW, "GAGE_IDW");
-    alloc_2d_double(n, 1, ms.Dist_Cell2Gage, "Dist_Cell2Gage");
-    alloc_3d_double(1, ms.elev_band_count, 6, ms.El_T_P_e_es_LR, "El_T_P_e_es_LR");
-    alloc_2d_double(n, 5, ms.Cell_X1_Y2_Z3_S4_A5, "Cell_X1_Y2_Z3_S4_A5");
-    ms.shade_by_hour.alloc(n, 23);
-    real(ms.R_short, "R_short");
-    real(ms.R_long, "R_long");
-    real(ms.Cell_Aspect_Eff_Rad_Percent, "Cell_Aspect_Eff_Rad_Percent");
-    whole(ms.LR_Num, "LR_Num");
-    whole(ms.Hours_Since_Snow, "Hours_Since_Snow");
-    whole(ms.melt_occurred, "melt_occurred");
-    real(ms.albedo_w_snow, "albedo_w_snow");
-    whole(ms.Snow_Accumulated_Hr, "Snow_Accumulated_Hr");
-    real(ms.temper_gridded_sum, "temper_gridded_sum");
-    ms.num_hmet_gages = 1;
-    ms.yes_dalr_flag = po.yes_dalr_flag_given;
-    ms.yes_dalr_rate = po.yes_dalr_flag;
-    ms.melt_wave_slots = po.snap_retention ? 6 : 1;
+    real(ms.hydromet.ATI_2, "ATI_2");
+    real(ms.hydromet.D_2, "D_2");
+    alloc_2d_double(n, 8, ms.hydromet.SNOW_PRECIP_6HR, "SNOW_PRECIP_6HR");
+    real(ms.hydromet.St_Event, "St_Event");
+    real(ms.hydromet.H_Val, "H_Val");
+    real(ms.hydromet.snow_melt_to_ov, "snow_melt_to_ov");
+    real(ms.hydromet.TSNOW_P, "TSNOW_P");
+    real(ms.hydromet.TSNOW_T, "TSNOW_T");
+    real(ms.hydromet.PSNOW_Total, "PSNOW_Total");
+    real(ms.hydromet.Wq, "Wq");
+    real(ms.hydromet.Wi, "Wi");
+    alloc_2d_double(1, 10, ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh, "Gage_XYZ_Lev_P_rh_c_w_t_qh");
+    alloc_2d_double(1, 7, ms.hydromet.GAGE_IDW, "GAGE_IDW");
+    alloc_2d_double(n, 1, ms.hydromet.Dist_Cell2Gage, "Dist_Cell2Gage");
+    alloc_3d_double(1, ms.hydromet.elev_band_count, 6, ms.hydromet.El_T_P_e_es_LR, "El_T_P_e_es_LR");
+    alloc_2d_double(n, 5, ms.hydromet.Cell_X1_Y2_Z3_S4_A5, "Cell_X1_Y2_Z3_S4_A5");
+    ms.hydromet.shade_by_hour.alloc(n, 23);
+    real(ms.hydromet.R_short, "R_short");
+    real(ms.hydromet.R_long, "R_long");
+    real(ms.hydromet.Cell_Aspect_Eff_Rad_Percent, "Cell_Aspect_Eff_Rad_Percent");
+    whole(ms.hydromet.LR_Num, "LR_Num");
+    whole(ms.hydromet.Hours_Since_Snow, "Hours_Since_Snow");
+    whole(ms.hydromet.melt_occurred, "melt_occurred");
+    real(ms.hydromet.albedo_w_snow, "albedo_w_snow");
+    whole(ms.hydromet.Snow_Accumulated_Hr, "Snow_Accumulated_Hr");
+    real(ms.hydromet.temper_gridded_sum, "temper_gridded_sum");
+    ms.hydromet.num_hmet_gages = 1;
+    ms.hydromet.yes_dalr_flag = po.yes_dalr_flag_given;
+    ms.hydromet.yes_dalr_rate = po.yes_dalr_flag;
+    ms.hydromet.melt_wave_slots = po.snap_retention ? 6 : 1;
   }
 
   if (po.interception_coeff_given) {
-    real(ms.icep_stor, "icep_stor");
-    real(ms.icep_coef, "icep_coef");
-    real(ms.icep_dep, "icep_dep");
-    real(ms.ri_eff, "ri_eff");
+    real(ms.hydromet.icep_stor, "icep_stor");
+    real(ms.hydromet.icep_coef, "icep_coef");
+    real(ms.hydromet.icep_dep, "icep_dep");
+    real(ms.hydromet.ri_eff, "ri_eff");
   }
-  if (ms.chan_lakes) whole(ms.lake_num, "lake_num");
+  if (ms.lake.chan_lakes) whole(ms.lake.lake_num, "lake_num");
   if (po.overland_lake_map_given) {
-    whole(ms.oland_lake_mask, "oland_lake_mask");
-    whole(ms.oland_lake_new, "oland_lake_new");
+    whole(ms.lake.oland_lake_mask, "oland_lake_mask");
+    whole(ms.lake.oland_lake_new, "oland_lake_new");
   }
 
   // Output locations of the overland depth and water-surface series.
   if (po.overland_depths_given &&
-      !read_location_list(ms, ms.overland_depth_location_file, ms.overland_depth_location.view(),
-                          ms.n_overland_depth_locs, ms.overland_depth_row, ms.overland_depth_col))
+      !read_location_list(ms, ms.output.overland_depth_location_file, ms.project.overland_depth_location.view(),
+                          ms.output.n_overland_depth_locs, ms.output.overland_depth_row, ms.output.overland_depth_col))
     return;
   if (po.overland_wse_given)
-    read_location_list(ms, ms.overland_wse_location_file, ms.overland_wse_location.view(),
-                       ms.n_overland_wse_locs, ms.overland_wse_row, ms.overland_wse_col);
+    read_location_list(ms, ms.output.overland_wse_location_file, ms.project.overland_wse_location.view(),
+                       ms.output.n_overland_wse_locs, ms.output.overland_wse_row, ms.output.overland_wse_col);
 }
 
 void read_dike_mask(model_state& ms) {
-  const project_options& po = ms.project_options;
+  const project_options& po = ms.project.project_options;
   if (!po.dike_map_given) return;
-  if (!open_guarded_file(ms.dike_map_file, ms.dike_map.view(), "r")) {
-    std::printf("Can't open input dike mask file named: %s\n", ms.dike_map.c_str());
+  if (!open_guarded_file(ms.grid.dike_map_file, ms.project.dike_map.view(), "r")) {
+    std::printf("Can't open input dike mask file named: %s\n", ms.project.dike_map.c_str());
     stop_with_own_message();
     return;
   }
-  alloc_1d_int(ms.dike_mask, ms.ncells, "dike_mask");
+  alloc_1d_int(ms.grid.dike_mask, ms.grid.ncells, "dike_mask");
   input_report(ms, console_rule::unless_silent, "reading overland flow dike map from file: %s\n",
-               ms.dike_map.c_str());
-  read_index_cell_map(ms, ms.dike_map_file, ms.dike_map.view(), ms.dike_mask);
-  close_guarded_file(ms.dike_map_file);
+               ms.project.dike_map.c_str());
+  read_index_cell_map(ms, ms.grid.dike_map_file, ms.project.dike_map.view(), ms.grid.dike_mask);
+  close_guarded_file(ms.grid.dike_map_file);
   if (process.error_block.stop || !po.lowspot_file_given) return;
 
-  if (!open_guarded_file(ms.lowspot_input_file, ms.lowspot_file.view(), "r")) {
-    std::printf("Can't open input dike mask file named: %s\n", ms.lowspot_file.c_str());
+  if (!open_guarded_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view(), "r")) {
+    std::printf("Can't open input dike mask file named: %s\n", ms.project.lowspot_file.c_str());
     stop_with_own_message();
     return;
   }
-  read_lowspot_file(ms.lowspot_input_file, ms.lowspot_file.c_str(), ms.lowspot_count,
-                    ms.lowspot_cells);
-  close_guarded_file(ms.lowspot_input_file);
+  read_lowspot_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.c_str(), ms.grid.lowspot_count,
+                    ms.grid.lowspot_cells);
+  close_guarded_file(ms.grid.lowspot_input_file);
 }
 
 void build_neighbour_arrays(int rows, int cols, array1d<int>& rightcon, array1d<int>& belowcon,
@@ -535,28 +546,28 @@ void build_neighbour_arrays(int rows, int cols, array1d<int>& rightcon, array1d<
 
 void build_cell_connectivity(model_state& ms) {
   input_report(ms, console_rule::unless_quiet, "building cell to cell connectivity information\n");
-  for (auto* a : {&ms.rightcon, &ms.belowcon, &ms.abovecon, &ms.leftcon})
-    if (a->size() != ms.ncells) alloc_1d_int(*a, ms.ncells, "neighbour");
-  build_neighbour_arrays(ms.rows, ms.cols, ms.rightcon, ms.belowcon, ms.abovecon, ms.leftcon,
-                         ms.mask);
+  for (auto* a : {&ms.grid.rightcon, &ms.grid.belowcon, &ms.grid.abovecon, &ms.grid.leftcon})
+    if (a->size() != ms.grid.ncells) alloc_1d_int(*a, ms.grid.ncells, "neighbour");
+  build_neighbour_arrays(ms.grid.rows, ms.grid.cols, ms.grid.rightcon, ms.grid.belowcon, ms.grid.abovecon, ms.grid.leftcon,
+                         ms.grid.mask);
 
-  const project_options& po = ms.project_options;
+  const project_options& po = ms.project.project_options;
   if (!(po.dike_map_given && po.lowspot_file_given)) return;
-  alloc_1d_int(ms.low_spot_flow_cell, ms.ncells + 1, "low_spot_flow_cell");
-  for (int j = 1; j <= ms.lowspot_count; ++j)
+  alloc_1d_int(ms.grid.low_spot_flow_cell, ms.grid.ncells + 1, "low_spot_flow_cell");
+  for (int j = 1; j <= ms.grid.lowspot_count; ++j)
     if (!check_lowspot(ms, j)) return;
 }
 
 void compute_cell_slopes(model_state& ms) {
-  const int n = ms.ncells;
-  if (ms.slope_x.size() != n) alloc_1d_double(ms.slope_x, n, "slope_x");
-  if (ms.slope_y.size() != n) alloc_1d_double(ms.slope_y, n, "slope_y");
-  const double dx = ms.grid_size;
-  const double* z = ms.elevation.data();
-  double* sx = ms.slope_x.data();
-  double* sy = ms.slope_y.data();
-  const int* right = ms.rightcon.data();
-  const int* below = ms.belowcon.data();
+  const int n = ms.grid.ncells;
+  if (ms.grid.slope_x.size() != n) alloc_1d_double(ms.grid.slope_x, n, "slope_x");
+  if (ms.grid.slope_y.size() != n) alloc_1d_double(ms.grid.slope_y, n, "slope_y");
+  const double dx = ms.grid.grid_size;
+  const double* z = ms.grid.elevation.data();
+  double* sx = ms.grid.slope_x.data();
+  double* sy = ms.grid.slope_y.data();
+  const int* right = ms.grid.rightcon.data();
+  const int* below = ms.grid.belowcon.data();
   for (int i = 1; i <= n; ++i) {
     const int e = right[i];
     sx[i] = e ? (z[i] - z[e]) / dx : sx[i - 1];
@@ -570,17 +581,17 @@ void compute_cell_slopes(model_state& ms) {
 }
 
 void compute_centred_slopes(model_state& ms) {
-  const int n = ms.ncells;
-  if (ms.centred_slope_x.size() != n) alloc_1d_double(ms.centred_slope_x, n, "centred_slope_x");
-  if (ms.centred_slope_y.size() != n) alloc_1d_double(ms.centred_slope_y, n, "centred_slope_y");
-  const double dx = ms.grid_size;
-  const double* z = ms.elevation.data();
-  double* sx = ms.centred_slope_x.data();
-  double* sy = ms.centred_slope_y.data();
+  const int n = ms.grid.ncells;
+  if (ms.grid.centred_slope_x.size() != n) alloc_1d_double(ms.grid.centred_slope_x, n, "centred_slope_x");
+  if (ms.grid.centred_slope_y.size() != n) alloc_1d_double(ms.grid.centred_slope_y, n, "centred_slope_y");
+  const double dx = ms.grid.grid_size;
+  const double* z = ms.grid.elevation.data();
+  double* sx = ms.grid.centred_slope_x.data();
+  double* sy = ms.grid.centred_slope_y.data();
   sx[0] = 0.0;
   sy[0] = 0.0;
   for (int i = 1; i <= n; ++i) {
-    const int e = ms.rightcon[i], w = ms.leftcon[i];
+    const int e = ms.grid.rightcon[i], w = ms.grid.leftcon[i];
     if (e && w)
       sx[i] = 0.5 * ((z[i] - z[e]) / dx + (z[w] - z[i]) / dx);
     else if (e)
@@ -589,7 +600,7 @@ void compute_centred_slopes(model_state& ms) {
       sx[i] = (z[w] - z[i]) / dx;
     else
       sx[i] = sx[i - 1];
-    const int no = ms.abovecon[i], so = ms.belowcon[i];
+    const int no = ms.grid.abovecon[i], so = ms.grid.belowcon[i];
     if (no && so)
       sy[i] = 0.5 * ((z[i] - z[no]) / dx + (z[so] - z[i]) / dx);
     else if (no)

@@ -5,7 +5,9 @@
 
 #include "core/errors.h"
 #include "core/tokens.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 
 namespace nivra {
 
@@ -228,14 +230,14 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
 
 void read_cell_map(model_state& ms, guarded_file& f, std::string_view name,
                    array1d<double>& values) {
-  read_ascii_map(f, name, map_real, ms.north, ms.south, ms.east, ms.west, ms.rows, ms.cols, ms.mask,
-                 &values, nullptr, nullptr, ms.proj_rows, ms.proj_cols, ms.optimizer_mode);
+  read_ascii_map(f, name, map_real, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols, ms.grid.mask,
+                 &values, nullptr, nullptr, ms.grid.proj_rows, ms.grid.proj_cols, ms.project.optimizer_mode);
 }
 
 void read_index_cell_map(model_state& ms, guarded_file& f, std::string_view name,
                          array1d<int>& values) {
-  read_ascii_map(f, name, map_index, ms.north, ms.south, ms.east, ms.west, ms.rows, ms.cols,
-                 ms.mask, nullptr, nullptr, &values, ms.proj_rows, ms.proj_cols, ms.optimizer_mode);
+  read_ascii_map(f, name, map_index, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols,
+                 ms.grid.mask, nullptr, nullptr, &values, ms.grid.proj_rows, ms.grid.proj_cols, ms.project.optimizer_mode);
 }
 
 }  // namespace nivra

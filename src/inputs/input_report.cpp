@@ -7,13 +7,15 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
 
 namespace nivra {
 
 void input_report(const model_state& ms, console_rule rule, const char* format, ...) {
-  bool console = ms.super_quiet == 0 && process.parallel_env.proc_id == 0;
-  if (rule == console_rule::unless_quiet && ms.optimizer_mode == 1) console = false;
-  std::FILE* summary = ms.summary_file.fp;
+  bool console = ms.project.super_quiet == 0 && process.parallel_env.proc_id == 0;
+  if (rule == console_rule::unless_quiet && ms.project.optimizer_mode == 1) console = false;
+  std::FILE* summary = ms.output.summary_file.fp;
   if (console) {
     va_list ap;
     va_start(ap, format);

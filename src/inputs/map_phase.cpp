@@ -1,14 +1,19 @@
 #include "inputs/map_phase.h"
 
 #include "channel/channel_setup.h"
+#include "channel/channel_state.h"
 #include "core/arrays.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
 #include "inputs/geometry.h"
+#include "inputs/grid_state.h"
 #include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
+#include "quality/constituent_state.h"
+#include "soil/soil_state.h"
 
 namespace nivra {
 
@@ -17,12 +22,12 @@ namespace {
 // Previous pressure heads of the soil columns, the aquifer and the channel
 // point sources share one array sized for the largest of them.
 void alloc_previous_heads(model_state& ms) {
-  if (ms.chan_sed_on) ms.chan_sed_setup = 1;
-  if (!(ms.inf_richards || ms.gw_simulation || ms.chan_explic)) return;
-  int n = ms.max_soil_layers;
-  if (ms.ncells > n) n = ms.ncells;
-  if (ms.num_chan_point_sources > n) n = ms.num_chan_point_sources;
-  alloc_1d_double(ms.PHEADOLD, n, "PHEADOLD");
+  if (ms.constituent.chan_sed_on) ms.channel.chan_sed_setup = 1;
+  if (!(ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.channel.chan_explic)) return;
+  int n = ms.soil.max_soil_layers;
+  if (ms.grid.ncells > n) n = ms.grid.ncells;
+  if (ms.channel.num_chan_point_sources > n) n = ms.channel.num_chan_point_sources;
+  alloc_1d_double(ms.soil.PHEADOLD, n, "PHEADOLD");
 }
 
 }  // namespace
@@ -30,10 +35,10 @@ void alloc_previous_heads(model_state& ms) {
 void read_input_maps(model_state& ms) {
   // The grid of the ROWS and COLS cards, with a spare row and column of
   // zeros on every side.
-  ms.nrows = ms.proj_rows;
-  ms.ncols = ms.proj_cols;
-  alloc_2d_int(ms.mask, ms.nrows + 1, ms.ncols + 1, "mask");
-  alloc_2d_int(ms.data, ms.nrows + 1, ms.ncols + 1, "data");
+  ms.grid.nrows = ms.grid.proj_rows;
+  ms.grid.ncols = ms.grid.proj_cols;
+  alloc_2d_int(ms.grid.mask, ms.grid.nrows + 1, ms.grid.ncols + 1, "mask");
+  alloc_2d_int(ms.grid.data, ms.grid.nrows + 1, ms.grid.ncols + 1, "data");
 
   struct step {
     void (*run)(model_state&);
@@ -44,8 +49,8 @@ void read_input_maps(model_state& ms) {
   const step steps[] = {
       {read_watershed_mask, true},
       {[](model_state& m) {
-         alloc_1d_double(m.elevation, m.ncells, "elevation");
-         alloc_1d_double(m.scratch_map, m.ncells, "scratch_map");
+         alloc_1d_double(m.grid.elevation, m.grid.ncells, "elevation");
+         alloc_1d_double(m.grid.scratch_map, m.grid.ncells, "scratch_map");
        },
        true},
       {read_elevation, true},

@@ -4,13 +4,19 @@
 #include <cstdio>
 
 #include "channel/channel_setup.h"
+#include "channel/channel_state.h"
 #include "core/errors.h"
+#include "groundwater/groundwater_state.h"
 #include "inputs/mapping_table.h"
 #include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
+#include "quality/constituent_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 
@@ -23,9 +29,9 @@ void card_not_supported(const char* card) {
 }
 
 const char* infiltration_card(const model_state& ms) {
-  if (ms.green_ampt) return "GREEN_AMPT";
-  if (ms.inf_redist) return "INF_REDIST";
-  if (ms.inf_layered_soil) return "INF_LAYERED_SOIL";
+  if (ms.soil.green_ampt) return "GREEN_AMPT";
+  if (ms.soil.inf_redist) return "INF_REDIST";
+  if (ms.soil.inf_layered_soil) return "INF_LAYERED_SOIL";
   return "INF_RICHARDS";
 }
 
@@ -37,65 +43,65 @@ int read_cmt_table(model_state&, int, const std::array<array1d<double>*, 7>&) {
 }
 
 void init_wetlands(model_state& ms) {
-  if (ms.wetlands_on) card_not_supported("MAPPING_TABLE");
+  if (ms.lake.wetlands_on) card_not_supported("MAPPING_TABLE");
 }
 
 void init_overland_boundary(model_state& ms) {
-  if (ms.project_options.ov_boundary) card_not_supported("OV_BOUNDARY");
+  if (ms.project.project_options.ov_boundary) card_not_supported("OV_BOUNDARY");
 }
 
 void read_infiltration_maps(model_state& ms) {
-  if (ms.green_ampt || ms.inf_redist || ms.inf_layered_soil || ms.inf_richards)
+  if (ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards)
     card_not_supported(infiltration_card(ms));
 }
 
 void read_groundwater_maps(model_state& ms) {
-  if (ms.gw_simulation) card_not_supported("GW_SIMULATION");
+  if (ms.groundwater.gw_simulation) card_not_supported("GW_SIMULATION");
 }
 
 void open_sacramento_params(model_state& ms) {
-  if (ms.project_options.sacramento_given) card_not_supported("SACRAMENTO");
+  if (ms.project.project_options.sacramento_given) card_not_supported("SACRAMENTO");
 }
 
 void open_conceptual_gw_params(model_state& ms) {
-  if (ms.project_options.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
+  if (ms.project.project_options.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
 }
 
 void read_link_map(model_state& ms) {
-  if (ms.chan_explic && ms.project_options.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
+  if (ms.channel.chan_explic && ms.project.project_options.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
 }
 
 void init_overland_sediments(model_state& ms) {
-  if (ms.soil_erosion_on) card_not_supported("SOIL_EROSION");
+  if (ms.constituent.soil_erosion_on) card_not_supported("SOIL_EROSION");
 }
 
 void read_contaminant_params(model_state& ms) {
-  if (ms.project_options.ov_con_trans) card_not_supported("OV_CON_TRANS");
+  if (ms.project.project_options.ov_con_trans) card_not_supported("OV_CON_TRANS");
 }
 
 void setup_nutrient_overland(model_state& ms) {
-  if (ms.project_options.nutrients) card_not_supported("NUTRIENTS");
+  if (ms.project.project_options.nutrients) card_not_supported("NUTRIENTS");
 }
 
 void assign_nsm_table_params(model_state& ms) {
-  if (ms.project_options.nutrients && ms.project_options.soil_con_trans)
+  if (ms.project.project_options.nutrients && ms.project.project_options.soil_con_trans)
     card_not_supported("NUTRIENTS");
 }
 
 void init_channel_network(model_state& ms) {
-  if (ms.chan_explic) card_not_supported("CHAN_EXPLIC");
+  if (ms.channel.chan_explic) card_not_supported("CHAN_EXPLIC");
 }
 
 void init_superlink_channel_links(model_state& ms) {
-  if (ms.project_options.storm_sewer_given && ms.chan_explic) card_not_supported("STORM_SEWER");
+  if (ms.project.project_options.storm_sewer_given && ms.channel.chan_explic) card_not_supported("STORM_SEWER");
 }
 
 void read_superlink_pipes(model_state& ms) {
-  if (ms.project_options.storm_sewer_given) card_not_supported("STORM_SEWER");
+  if (ms.project.project_options.storm_sewer_given) card_not_supported("STORM_SEWER");
 }
 
 void init_zv_coupling(model_state& ms) {
-  if (ms.project_options.zv_fluxes) card_not_supported("ZV_FLUXES");
+  if (ms.project.project_options.zv_fluxes) card_not_supported("ZV_FLUXES");
 }
 
 }  // namespace nivra

@@ -8,12 +8,20 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/tokens.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_map.h"
+#include "inputs/grid_state.h"
 #include "inputs/input_report.h"
 #include "inputs/map_phase.h"
 #include "inputs/mapping_table.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -23,7 +31,7 @@ bool stopped() { return process.error_block.stop != 0; }
 
 // A mapping table is read only when the project names one that holds it.
 bool table_present(const model_state& ms, int slot) {
-  return ms.project_options.mapping_table_given && ms.cmt_table_present[slot];
+  return ms.project.project_options.mapping_table_given && ms.grid.cmt_table_present[slot];
 }
 
 void ensure_cells(array1d<double>& a, int n, const char* name) {
@@ -82,9 +90,9 @@ bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text
 }  // namespace
 
 void read_nwsrfs_snow_bands(model_state& ms) {
-  const project_options& po = ms.project_options;
-  ms.snow_temp_base = po.snow_temp_base_given ? po.snow_temp_base : 0.0;
-  if (!ms.long_term || po.eb_snow) return;
+  const project_options& po = ms.project.project_options;
+  ms.hydromet.snow_temp_base = po.snow_temp_base_given ? po.snow_temp_base : 0.0;
+  if (!ms.clock.long_term || po.eb_snow) return;
 
   // Per-cell snow parameters: the card value when given, else the default.
   // Band columns 3..10 fill them in this order: MF_Min, MF_Max, SCF,
@@ -97,16 +105,16 @@ void read_nwsrfs_snow_bands(model_state& ms) {
     double fallback;
   };
   parameter p[8] = {
-      {&ms.MF_Min, "MF_Min", po.nwsrfs_mf_min_given, po.nwsrfs_mf_min, 0.0},
-      {&ms.MF_Max, "MF_Max", po.nwsrfs_mf_max_given, po.nwsrfs_mf_max, 1.2},
-      {&ms.scf, "scf", po.nwsrfs_scf_given, po.nwsrfs_scf, 1.0},
-      {&ms.fr_use, "fr_use", po.nwsrfs_fr_use_given, po.nwsrfs_fr_use, 0.0},
-      {&ms.TIPM, "TIPM", po.nwsrfs_tipm_given, po.nwsrfs_tipm, 0.2},
-      {&ms.NMF, "NMF", po.nwsrfs_nmf_given, po.nwsrfs_nmf, 0.2},
-      {&ms.fua, "fua", po.nwsrfs_fua_given, po.nwsrfs_fua, 0.18},
-      {&ms.PLWHC, "PLWHC", po.nwsrfs_plwhc_given, po.nwsrfs_plwhc, 0.05},
+      {&ms.hydromet.MF_Min, "MF_Min", po.nwsrfs_mf_min_given, po.nwsrfs_mf_min, 0.0},
+      {&ms.hydromet.MF_Max, "MF_Max", po.nwsrfs_mf_max_given, po.nwsrfs_mf_max, 1.2},
+      {&ms.hydromet.scf, "scf", po.nwsrfs_scf_given, po.nwsrfs_scf, 1.0},
+      {&ms.hydromet.fr_use, "fr_use", po.nwsrfs_fr_use_given, po.nwsrfs_fr_use, 0.0},
+      {&ms.hydromet.TIPM, "TIPM", po.nwsrfs_tipm_given, po.nwsrfs_tipm, 0.2},
+      {&ms.hydromet.NMF, "NMF", po.nwsrfs_nmf_given, po.nwsrfs_nmf, 0.2},
+      {&ms.hydromet.fua, "fua", po.nwsrfs_fua_given, po.nwsrfs_fua, 0.18},
+      {&ms.hydromet.PLWHC, "PLWHC", po.nwsrfs_plwhc_given, po.nwsrfs_plwhc, 0.05},
   };
-  const int n = ms.ncells;
+  const int n = ms.grid.ncells;
   for (parameter& q : p) {
     alloc_1d_double(*q.cells, n, q.name);
     const double v = q.given ? q.value : q.fallback;
@@ -114,14 +122,14 @@ void read_nwsrfs_snow_bands(model_state& ms) {
   }
   if (!po.nwsrfs_elev_snow_given) return;
 
-  const char* name = ms.nwsrfs_elev_snow.c_str();
-  if (!open_guarded_file(ms.nwsrfs_elev_snow_file, ms.nwsrfs_elev_snow.view(), "r")) {
+  const char* name = ms.project.nwsrfs_elev_snow.c_str();
+  if (!open_guarded_file(ms.hydromet.nwsrfs_elev_snow_file, ms.project.nwsrfs_elev_snow.view(), "r")) {
     std::printf("Cannot open elevation based NWSRFS snow input parameter file: %s\n", name);
     stop_with_own_message();
     return;
   }
-  const std::vector<std::string> words = read_words(ms.nwsrfs_elev_snow_file.fp);
-  close_guarded_file(ms.nwsrfs_elev_snow_file);
+  const std::vector<std::string> words = read_words(ms.hydromet.nwsrfs_elev_snow_file.fp);
+  close_guarded_file(ms.hydromet.nwsrfs_elev_snow_file);
 
   bool good = true;
   std::size_t w = 0;
@@ -167,7 +175,7 @@ void read_nwsrfs_snow_bands(model_state& ms) {
   for (int b = 0; b < bands; ++b) {
     const double* row = &table[static_cast<std::size_t>(b) * 10];
     for (int c = 1; c <= n; ++c) {
-      const double z = ms.elevation[c];
+      const double z = ms.grid.elevation[c];
       if (!(z > row[0] && z < row[1])) continue;
       for (int k = 0; k < 8; ++k)
         if (!p[k].given) (*p[k].cells)[c] = row[2 + k];
@@ -176,40 +184,40 @@ void read_nwsrfs_snow_bands(model_state& ms) {
 }
 
 void alloc_snow_cell_array(model_state& ms) {
-  alloc_1d_double(ms.snow_step_work, ms.ncells, "snow_step_work");
+  alloc_1d_double(ms.hydromet.snow_step_work, ms.grid.ncells, "snow_step_work");
 }
 
 void init_orographic_params(model_state& ms) {
-  const project_options& po = ms.project_options;
-  ms.hmet_xcoord_gage = po.hmet_xcoord_gage;
-  ms.hmet_ycoord_gage = po.hmet_ycoord_gage;
-  if (!(ms.long_term && po.orogvar_hmet)) return;
-  ms.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
-  ms.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
+  const project_options& po = ms.project.project_options;
+  ms.hydromet.hmet_xcoord_gage = po.hmet_xcoord_gage;
+  ms.hydromet.hmet_ycoord_gage = po.hmet_ycoord_gage;
+  if (!(ms.clock.long_term && po.orogvar_hmet)) return;
+  ms.hydromet.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
+  ms.hydromet.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
 }
 
 void read_interception_maps(model_state& ms) {
-  if (!ms.project_options.interception_coeff_given) return;
-  ensure_cells(ms.icep_stor, ms.ncells, "icep_stor");
-  ensure_cells(ms.icep_coef, ms.ncells, "icep_coef");
+  if (!ms.project.project_options.interception_coeff_given) return;
+  ensure_cells(ms.hydromet.icep_stor, ms.grid.ncells, "icep_stor");
+  ensure_cells(ms.hydromet.icep_coef, ms.grid.ncells, "icep_coef");
   if (table_present(ms, cmt_interception) &&
-      !read_cmt_table(ms, cmt_code_interception, {&ms.icep_stor, &ms.icep_coef}))
+      !read_cmt_table(ms, cmt_code_interception, {&ms.hydromet.icep_stor, &ms.hydromet.icep_coef}))
     return;
-  if (ms.storage_capacity_file.is_open()) {
+  if (ms.hydromet.storage_capacity_file.is_open()) {
     input_report(ms, console_rule::unless_silent, "reading interception storage from file: %s\n",
-                 ms.storage_capacity.c_str());
-    read_cell_map(ms, ms.storage_capacity_file, ms.storage_capacity.view(), ms.icep_stor);
-    close_guarded_file(ms.storage_capacity_file);
+                 ms.project.storage_capacity.c_str());
+    read_cell_map(ms, ms.hydromet.storage_capacity_file, ms.project.storage_capacity.view(), ms.hydromet.icep_stor);
+    close_guarded_file(ms.hydromet.storage_capacity_file);
     if (stopped()) return;
   } else {
     input_report(ms, console_rule::unless_quiet,
                  "reading interception storage table and map from master table file\n");
   }
-  if (ms.interception_coeff_file.is_open()) {
+  if (ms.hydromet.interception_coeff_file.is_open()) {
     input_report(ms, console_rule::unless_silent, "reading interception coeff. from file: %s\n",
-                 ms.interception_coeff.c_str());
-    read_cell_map(ms, ms.interception_coeff_file, ms.interception_coeff.view(), ms.icep_coef);
-    close_guarded_file(ms.interception_coeff_file);
+                 ms.project.interception_coeff.c_str());
+    read_cell_map(ms, ms.hydromet.interception_coeff_file, ms.project.interception_coeff.view(), ms.hydromet.icep_coef);
+    close_guarded_file(ms.hydromet.interception_coeff_file);
   } else {
     input_report(ms, console_rule::unless_quiet,
                  "reading interception coeff. table and map from the master table file\n");
@@ -217,60 +225,60 @@ void read_interception_maps(model_state& ms) {
 }
 
 void read_overland_lake_map(model_state& ms) {
-  if (!ms.project_options.overland_lake_map_given) return;
-  const int n = ms.ncells;
+  if (!ms.project.project_options.overland_lake_map_given) return;
+  const int n = ms.grid.ncells;
   input_report(ms, console_rule::unless_silent, "reading overland lake map from file: %s\n",
-               ms.overland_lake_map.c_str());
-  if (ms.oland_lake_mask.size() != n) alloc_1d_int(ms.oland_lake_mask, n, "oland_lake_mask");
-  read_index_cell_map(ms, ms.lake_map_file, ms.overland_lake_map.view(), ms.oland_lake_mask);
-  close_guarded_file(ms.lake_map_file);
+               ms.project.overland_lake_map.c_str());
+  if (ms.lake.oland_lake_mask.size() != n) alloc_1d_int(ms.lake.oland_lake_mask, n, "oland_lake_mask");
+  read_index_cell_map(ms, ms.lake.lake_map_file, ms.project.overland_lake_map.view(), ms.lake.oland_lake_mask);
+  close_guarded_file(ms.lake.lake_map_file);
   if (stopped()) return;
 
-  if (ms.oland_lake_new.size() != n) alloc_1d_int(ms.oland_lake_new, n, "oland_lake_new");
-  ms.num_olakes = 0;
+  if (ms.lake.oland_lake_new.size() != n) alloc_1d_int(ms.lake.oland_lake_new, n, "oland_lake_new");
+  ms.lake.num_olakes = 0;
   for (int c = 1; c <= n; ++c) {
-    ms.oland_lake_new[c] = ms.oland_lake_mask[c];
-    if (ms.oland_lake_mask[c] > ms.num_olakes) ms.num_olakes = ms.oland_lake_mask[c];
+    ms.lake.oland_lake_new[c] = ms.lake.oland_lake_mask[c];
+    if (ms.lake.oland_lake_mask[c] > ms.lake.num_olakes) ms.lake.num_olakes = ms.lake.oland_lake_mask[c];
   }
-  ms.olake_table.alloc(ms.num_olakes);
-  ms.ov_lakes_read = 1;
-  const bool read = read_lake_file(ms.lake_data_file, 1, ms.num_olakes, ms.olake_table);
-  close_guarded_file(ms.lake_data_file);
+  ms.lake.olake_table.alloc(ms.lake.num_olakes);
+  ms.lake.ov_lakes_read = 1;
+  const bool read = read_lake_file(ms.lake.lake_data_file, 1, ms.lake.num_olakes, ms.lake.olake_table);
+  close_guarded_file(ms.lake.lake_data_file);
   if (!read || stopped()) return;
   tally_overland_lakes(ms);
 }
 
 void tally_overland_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.num_olakes; ++L) {
-    ms.olake_table[L].cell_count = 0;
-    ms.olake_table[L].value[3] = 0.0;
+  for (int L = 1; L <= ms.lake.num_olakes; ++L) {
+    ms.lake.olake_table[L].cell_count = 0;
+    ms.lake.olake_table[L].value[3] = 0.0;
   }
-  const double area = ms.grid_size * ms.grid_size;
-  for (int c = 1; c <= ms.ncells; ++c) {
-    const int L = ms.oland_lake_mask[c];
-    if (L <= 0 || L > ms.num_olakes) continue;
-    olake_record& lake = ms.olake_table[L];
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const int L = ms.lake.oland_lake_mask[c];
+    if (L <= 0 || L > ms.lake.num_olakes) continue;
+    olake_record& lake = ms.lake.olake_table[L];
     ++lake.cell_count;
     const double surface = lake.value[1];
-    if (ms.elevation[c] > surface) {
+    if (ms.grid.elevation[c] > surface) {
       std::printf("There is a lake cell in lake %d that is above the initial lake water surface\n", L);
       std::printf("elevation in that lake, which is specified as %f.  This situation is not\n", surface);
       std::printf("physically realistic.  Check your lake map.  Program terminated.\n");
       stop_with_own_message();
       return;
     }
-    lake.value[3] += (surface - ms.elevation[c]) * area;
+    lake.value[3] += (surface - ms.grid.elevation[c]) * area;
   }
 }
 
 void read_retention_map(model_state& ms) {
-  const project_options& po = ms.project_options;
-  const int n = ms.ncells;
-  ensure_cells(ms.retent_dep, n, "retent_dep");
-  double* r = ms.retent_dep.data();
+  const project_options& po = ms.project.project_options;
+  const int n = ms.grid.ncells;
+  ensure_cells(ms.overland.retent_dep, n, "retent_dep");
+  double* r = ms.overland.retent_dep.data();
   if (po.reten_depth_given) {
     bool from_table = false;
-    if (!read_map_or_table(ms, ms.reten_depth_file, ms.reten_depth, ms.retent_dep,
+    if (!read_map_or_table(ms, ms.overland.reten_depth_file, ms.project.reten_depth, ms.overland.retent_dep,
                            "reading retention storage map from file: %s\n",
                            "reading retention storage table and map from master table file\n",
                            cmt_retention, cmt_code_retention, from_table))
@@ -283,12 +291,12 @@ void read_retention_map(model_state& ms) {
 }
 
 void read_roughness_map(model_state& ms) {
-  const int n = ms.ncells;
-  ensure_cells(ms.dist_rough, n, "dist_rough");
-  ensure_cells(ms.roughness_exp, n, "roughness_exp");
-  if (ms.roughness_given) {
+  const int n = ms.grid.ncells;
+  ensure_cells(ms.overland.dist_rough, n, "dist_rough");
+  ensure_cells(ms.overland.roughness_exp, n, "roughness_exp");
+  if (ms.overland.roughness_given) {
     bool from_table = false;
-    if (!read_map_or_table(ms, ms.roughness_file, ms.roughness, ms.dist_rough,
+    if (!read_map_or_table(ms, ms.overland.roughness_file, ms.project.roughness, ms.overland.dist_rough,
                            "reading roughness map from file: %s\n",
                            "reading roughness table and map from master table file\n",
                            cmt_roughness, cmt_code_roughness, from_table))
@@ -298,37 +306,37 @@ void read_roughness_map(model_state& ms) {
       if (table_present(ms, cmt_rough_exp)) {
         input_report(ms, console_rule::unless_quiet,
                      "reading roughness_exp table and map from master table file\n");
-        if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.roughness_exp})) return;
+        if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.overland.roughness_exp})) return;
       } else {
-        ms.roughness_exp.fill(0.0);
+        ms.overland.roughness_exp.fill(0.0);
       }
     }
     for (int c = 1; c <= n; ++c)
-      if (ms.dist_rough[c] <= 0.0) {
+      if (ms.overland.dist_rough[c] <= 0.0) {
         std::printf("Overland Manning n=0 at grid cell %d.  Program terminating.\n", c);
         stop_with_own_message();
         return;
       }
     return;
   }
-  const double manning_n = ms.project_options.manning_n;
+  const double manning_n = ms.project.project_options.manning_n;
   if (!(manning_n > 1e-6)) {
     std::printf("\nInvalid spatially uniform overland flow Manning n value=%lf\n", manning_n);
     std::printf("NIVRA exiting.\n");
     stop_with_own_message();
     return;
   }
-  ms.dist_rough.fill(manning_n);
-  ms.roughness_exp.fill(0.0);
+  ms.overland.dist_rough.fill(manning_n);
+  ms.overland.roughness_exp.fill(0.0);
 }
 
 void init_snow_roughness(model_state& ms) {
-  if (ms.snow_roughness_given && !ms.snow_darcy_given) {
-    ms.snow_manning_n = ms.project_options.snow_roughness;
-    alloc_1d_double(ms.dist_rough_copy, ms.ncells, "dist_rough_copy");
-    for (int c = 1; c <= ms.dist_rough_copy.size(); ++c) ms.dist_rough_copy[c] = ms.dist_rough[c];
-  } else if (ms.snow_roughness_given && ms.snow_darcy_given) {
-    ms.snow_roughness_given = 0;
+  if (ms.overland.snow_roughness_given && !ms.overland.snow_darcy_given) {
+    ms.overland.snow_manning_n = ms.project.project_options.snow_roughness;
+    alloc_1d_double(ms.overland.dist_rough_copy, ms.grid.ncells, "dist_rough_copy");
+    for (int c = 1; c <= ms.overland.dist_rough_copy.size(); ++c) ms.overland.dist_rough_copy[c] = ms.overland.dist_rough[c];
+  } else if (ms.overland.snow_roughness_given && ms.overland.snow_darcy_given) {
+    ms.overland.snow_roughness_given = 0;
     input_report(ms, console_rule::unless_silent,
                  "Both manning and darcy flow are turned on for when snow is present \n");
     input_report(ms, console_rule::unless_silent,
@@ -337,24 +345,24 @@ void init_snow_roughness(model_state& ms) {
 }
 
 void read_overland_blockage(model_state& ms) {
-  if (!ms.ovr_flow_block || !table_present(ms, cmt_ovr_flow_block)) return;
-  const int n = ms.ncells;
+  if (!ms.overland.ovr_flow_block || !table_present(ms, cmt_ovr_flow_block)) return;
+  const int n = ms.grid.ncells;
   input_report(ms, console_rule::unless_quiet,
                "reading overland blockage table and map from master table file\n");
-  ensure_cells(ms.ovr_flow_block_cell, n, "ovr_flow_block_cell");
-  if (ms.ovr_flow_block_frac.rows() != n) alloc_2d_double(n, 5, ms.ovr_flow_block_frac, "ovr_flow_block_frac");
+  ensure_cells(ms.overland.ovr_flow_block_cell, n, "ovr_flow_block_cell");
+  if (ms.overland.ovr_flow_block_frac.rows() != n) alloc_2d_double(n, 5, ms.overland.ovr_flow_block_frac, "ovr_flow_block_frac");
   array1d<double> side[4];
   for (auto& s : side) s.alloc(n);
   if (!read_cmt_table(ms, cmt_code_ovr_flow_block,
-                      {&ms.ovr_flow_block_cell, &side[0], &side[1], &side[2], &side[3]}))
+                      {&ms.overland.ovr_flow_block_cell, &side[0], &side[1], &side[2], &side[3]}))
     return;
   for (int c = 1; c <= n; ++c)
-    for (int k = 1; k <= 4; ++k) ms.ovr_flow_block_frac[c][k] = side[k - 1][c];
+    for (int k = 1; k <= 4; ++k) ms.overland.ovr_flow_block_frac[c][k] = side[k - 1][c];
 }
 
 void read_theta_locations(model_state& ms) {
-  if (!ms.project_options.in_theta_location_given) return;
-  int_token_reader in(ms.in_theta_location_file, ms.in_theta_location.view());
+  if (!ms.project.project_options.in_theta_location_given) return;
+  int_token_reader in(ms.soil.in_theta_location_file, ms.project.in_theta_location.view());
   auto end_of_file = [&] {
     std::printf("End of file reached in file %s, exiting\n", in.name().c_str());
     stop_with_own_message();
@@ -374,24 +382,24 @@ void read_theta_locations(model_state& ms) {
 
   int count = 0, layers = 0;
   if (!next(count)) return;
-  if (ms.inf_richards && !next(layers)) return;
+  if (ms.soil.inf_richards && !next(layers)) return;
   if (count < 0 || layers < 0) {
     std::printf("Error: line %d of file %s gives a negative count\n", in.line(), in.name().c_str());
     stop_with_own_message();
     return;
   }
-  ms.n_theta_loc = count;
-  alloc_1d_int(ms.cell_loc, count, "cell_loc");
-  if (ms.inf_richards) {
-    alloc_1d_int(ms.cell_num, count, "cell_num");
-    if (count > 0 && layers > 0) alloc_2d_int(ms.theta_loc_layers, count, layers, "theta_loc_layers");
+  ms.output.n_theta_loc = count;
+  alloc_1d_int(ms.output.cell_loc, count, "cell_loc");
+  if (ms.soil.inf_richards) {
+    alloc_1d_int(ms.output.cell_num, count, "cell_num");
+    if (count > 0 && layers > 0) alloc_2d_int(ms.output.theta_loc_layers, count, layers, "theta_loc_layers");
   }
   for (int k = 1; k <= count; ++k) {
     int r = 0, c = 0;
     if (!next(r) || !next(c)) return;
-    if (!check_grid_position(r, c, ms.rows, ms.cols, in)) return;
-    ms.cell_loc[k] = ms.mask[r][c];
-    if (!ms.inf_richards) continue;
+    if (!check_grid_position(r, c, ms.grid.rows, ms.grid.cols, in)) return;
+    ms.output.cell_loc[k] = ms.grid.mask[r][c];
+    if (!ms.soil.inf_richards) continue;
     int nl = 0;
     if (!next(nl)) return;
     if (nl < 0 || nl > layers) {
@@ -400,11 +408,11 @@ void read_theta_locations(model_state& ms) {
       stop_with_own_message();
       return;
     }
-    ms.cell_num[k] = nl;
+    ms.output.cell_num[k] = nl;
     for (int j = 1; j <= nl; ++j)
-      if (!next(ms.theta_loc_layers[k][j])) return;
+      if (!next(ms.output.theta_loc_layers[k][j])) return;
   }
-  close_guarded_file(ms.in_theta_location_file);
+  close_guarded_file(ms.soil.in_theta_location_file);
 }
 
 }  // namespace nivra

@@ -1,29 +1,65 @@
 #include "model/model_state.h"
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/process.h"
 #include "core/replace.h"
 #include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
-// Every member carries its initial value; building allocates nothing beyond
-// the empty containers.
-model_state::model_state() = default;
+// Every member of every component carries its initial value; building
+// allocates the components and nothing beyond their empty containers.
+model_state::model_state()
+    : grid_owner(std::make_unique<grid_state>()),
+      clock_owner(std::make_unique<clock_state>()),
+      overland_owner(std::make_unique<overland_state>()),
+      soil_owner(std::make_unique<soil_state>()),
+      groundwater_owner(std::make_unique<groundwater_state>()),
+      lake_owner(std::make_unique<lake_state>()),
+      channel_owner(std::make_unique<channel_state>()),
+      pipe_owner(std::make_unique<pipe_state>()),
+      hydromet_owner(std::make_unique<hydromet_state>()),
+      constituent_owner(std::make_unique<constituent_state>()),
+      output_owner(std::make_unique<output_state>()),
+      project_owner(std::make_unique<project_state>()),
+      grid(*grid_owner),
+      clock(*clock_owner),
+      overland(*overland_owner),
+      soil(*soil_owner),
+      groundwater(*groundwater_owner),
+      lake(*lake_owner),
+      channel(*channel_owner),
+      pipe(*pipe_owner),
+      hydromet(*hydromet_owner),
+      constituent(*constituent_owner),
+      output(*output_owner),
+      project(*project_owner) {}
 
 model_state::~model_state() {
   // The error reporter must not write into a summary file that is going.
-  if (process.summary_log == &summary_file) process.summary_log = nullptr;
+  if (process.summary_log == &output.summary_file) process.summary_log = nullptr;
 
   // Lists kept process-wide for the readers but filled again by every run.
   ts_free_all();
   free_replace_params();
 
   // The nutrient container, before the members it was built around.
-  nsm_model = nullptr;
-  project_options.nsm_model.reset();
+  constituent.nsm_model = nullptr;
+  project.project_options.nsm_model.reset();
 
-  // The members follow in reverse order: each array frees itself, each file
-  // closes itself, each checked array reports a bad range on the way.
+  // The components follow in reverse order: each array frees itself, each
+  // file closes itself, each checked array reports a bad range on the way.
 }
 
 std::unique_ptr<model_state> make_model_state() { return std::make_unique<model_state>(); }

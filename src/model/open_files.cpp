@@ -3,12 +3,24 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
 #include "output/pav_file.h"
+#include "quality/constituent_state.h"
 #include "quality/nsm.h"
+#include "run/clock_state.h"
 #include "run/steps.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -38,237 +50,237 @@ bool open_location_output(guarded_file& f, std::string_view name, int code) {
 }
 
 bool open_evaporation_output(model_state& ms) {
-  if (!open_role(ms.evap_out_file, "evap_out", "w", "evaporation output")) return false;
-  std::fprintf(ms.evap_out_file.fp,
+  if (!open_role(ms.soil.evap_out_file, "evap_out", "w", "evaporation output")) return false;
+  std::fprintf(ms.soil.evap_out_file.fp,
                "yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      "
                "avgbottomfav  CFGI         temp(C)  ");
-  if (ms.sm_accounting) std::fprintf(ms.evap_out_file.fp, " avg_theta_L1  avg_theta_L2");
-  std::fprintf(ms.evap_out_file.fp, "\n");
+  if (ms.soil.sm_accounting) std::fprintf(ms.soil.evap_out_file.fp, " avg_theta_L1  avg_theta_L2");
+  std::fprintf(ms.soil.evap_out_file.fp, "\n");
   return true;
 }
 
 bool open_maps_and_inputs(model_state& ms) {
-  const int* table = ms.cmt_table_present;
+  const int* table = ms.grid.cmt_table_present;
 
-  if (!open_role(ms.watershed_mask_file, ms.watershed_mask, "r", "watershed mask")) return false;
-  if (!open_role(ms.elevation_file, ms.elevation_file_name, "r", "elevation data")) return false;
-  if (!open_role(ms.summary_file, ms.summary, "w", "output summary")) return false;
-  process.summary_log = &ms.summary_file;
-  if (!open_role(ms.outlet_hydro_file, ms.outlet_hydro, "w", "output hydrograph")) return false;
+  if (!open_role(ms.grid.watershed_mask_file, ms.project.watershed_mask, "r", "watershed mask")) return false;
+  if (!open_role(ms.grid.elevation_file, ms.project.elevation_file_name, "r", "elevation data")) return false;
+  if (!open_role(ms.output.summary_file, ms.project.summary, "w", "output summary")) return false;
+  process.summary_log = &ms.output.summary_file;
+  if (!open_role(ms.output.outlet_hydro_file, ms.project.outlet_hydro, "w", "output hydrograph")) return false;
 
-  if (ms.overland_depths_given) {
-    if (!open_role(ms.overland_depth_location_file, ms.overland_depth_location, "r",
+  if (ms.output.overland_depths_given) {
+    if (!open_role(ms.output.overland_depth_location_file, ms.project.overland_depth_location, "r",
                    "overland depth locations"))
       return false;
-    if (!open_role(ms.overland_depths_file, ms.overland_depths, "w", "overland depth output"))
+    if (!open_role(ms.output.overland_depths_file, ms.project.overland_depths, "w", "overland depth output"))
       return false;
   }
 
-  if (ms.gw_simulation) {
-    if (!open_role(ms.gw_boundary_file, ms.gw_boundfile, "r", "groundwater boundary")) return false;
-    if (ms.gw_well_level_given) {
-      if (!open_role(ms.well_location_file, ms.out_well_location, "r", "well location"))
+  if (ms.groundwater.gw_simulation) {
+    if (!open_role(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "r", "groundwater boundary")) return false;
+    if (ms.output.gw_well_level_given) {
+      if (!open_role(ms.groundwater.well_location_file, ms.project.out_well_location, "r", "well location"))
         return false;
-      if (!open_role(ms.well_level_file, ms.gw_well_level, "w", "well level output")) return false;
+      if (!open_role(ms.groundwater.well_level_file, ms.project.gw_well_level, "w", "well level output")) return false;
     }
-    if (ms.gw_hycond_map_given &&
-        !open_role(ms.gw_hycond_file, ms.gw_hycond_map, "r", "groundwater hycond"))
+    if (ms.groundwater.gw_hycond_map_given &&
+        !open_role(ms.groundwater.gw_hycond_file, ms.project.gw_hycond_map, "r", "groundwater hycond"))
       return false;
-    if (ms.gw_porosity_map_given &&
-        !open_role(ms.gw_porosity_file, ms.gw_porosity_map, "r", "groundwater porosity"))
+    if (ms.groundwater.gw_porosity_map_given &&
+        !open_role(ms.groundwater.gw_porosity_file, ms.project.gw_porosity_map, "r", "groundwater porosity"))
       return false;
-    if (!ms.inf_richards) {
-      if (ms.water_table_given &&
-          !open_role(ms.water_table_file, ms.water_table, "r", "water table"))
+    if (!ms.soil.inf_richards) {
+      if (ms.groundwater.water_table_given &&
+          !open_role(ms.groundwater.water_table_file, ms.project.water_table, "r", "water table"))
         return false;
-      if (!open_role(ms.aquifer_bottom_file, ms.aquifer_bottom, "r", "aquifer bottom"))
+      if (!open_role(ms.groundwater.aquifer_bottom_file, ms.project.aquifer_bottom, "r", "aquifer bottom"))
         return false;
     }
   }
 
-  if (ms.overland_wse_given) {
-    if (!open_role(ms.overland_wse_location_file, ms.overland_wse_location, "r",
+  if (ms.output.overland_wse_given) {
+    if (!open_role(ms.output.overland_wse_location_file, ms.project.overland_wse_location, "r",
                    "overland wse locations"))
       return false;
-    if (!open_role(ms.overland_wse_file, ms.overland_wse, "w", "overland wse output"))
+    if (!open_role(ms.output.overland_wse_file, ms.project.overland_wse, "w", "overland wse output"))
       return false;
   }
 
-  if (ms.inf_layered_soil || ms.inf_richards || ms.inf_redist) {
+  if (ms.soil.inf_layered_soil || ms.soil.inf_richards || ms.soil.inf_redist) {
     // The soil maps may come from the mapping-table file instead.
     const bool needed =
-        (ms.inf_layered_soil && !table[cmt_multi_layer_ga]) ||
-        (ms.inf_richards && !table[cmt_richards_havercamp] && !table[cmt_richards_brooks]);
-    if (!open_role(ms.soil_type_file, ms.soil_type_map, "r", "soil type", needed)) return false;
-    if (!open_role(ms.soil_layer_table_file, ms.soil_layer_input_file, "r",
+        (ms.soil.inf_layered_soil && !table[cmt_multi_layer_ga]) ||
+        (ms.soil.inf_richards && !table[cmt_richards_havercamp] && !table[cmt_richards_brooks]);
+    if (!open_role(ms.soil.soil_type_file, ms.project.soil_type_map, "r", "soil type", needed)) return false;
+    if (!open_role(ms.soil.soil_layer_table_file, ms.project.soil_layer_input_file, "r",
                    "multi-layer soil table", needed))
       return false;
-    if (ms.water_table_given && !ms.water_table_file.is_open() &&
-        !open_role(ms.water_table_file, ms.water_table, "r", "water table"))
+    if (ms.groundwater.water_table_given && !ms.groundwater.water_table_file.is_open() &&
+        !open_role(ms.groundwater.water_table_file, ms.project.water_table, "r", "water table"))
       return false;
-    if (ms.gw_simulation && !ms.aquifer_bottom_file.is_open() &&
-        !open_role(ms.aquifer_bottom_file, ms.aquifer_bottom, "r", "aquifer bottom"))
+    if (ms.groundwater.gw_simulation && !ms.groundwater.aquifer_bottom_file.is_open() &&
+        !open_role(ms.groundwater.aquifer_bottom_file, ms.project.aquifer_bottom, "r", "aquifer bottom"))
       return false;
-    if ((ms.inf_richards || ms.sm_accounting) && !open_evaporation_output(ms)) return false;
+    if ((ms.soil.inf_richards || ms.soil.sm_accounting) && !open_evaporation_output(ms)) return false;
   }
 
-  if (ms.green_ampt || ms.inf_redist) {
+  if (ms.soil.green_ampt || ms.soil.inf_redist) {
     const bool ga = !table[cmt_ga_infiltration];
-    if (ms.moisture_given && !open_role(ms.soil_moisture_file, ms.moisture, "r", "soil moisture",
+    if (ms.soil.moisture_given && !open_role(ms.soil.soil_moisture_file, ms.project.moisture, "r", "soil moisture",
                                         !table[cmt_ga_soil_moisture]))
       return false;
-    if (ms.conductivity_given && !open_role(ms.ks_file, ms.conductivity, "r", "Ks", ga))
+    if (ms.soil.conductivity_given && !open_role(ms.soil.ks_file, ms.project.conductivity, "r", "Ks", ga))
       return false;
-    if (ms.capillary_given && !open_role(ms.hc_file, ms.capillary, "r", "Hc", ga)) return false;
-    if (ms.porosity_given && !open_role(ms.porosity_file, ms.porosity, "r", "soil porosity", ga))
+    if (ms.soil.capillary_given && !open_role(ms.soil.hc_file, ms.project.capillary, "r", "Hc", ga)) return false;
+    if (ms.soil.porosity_given && !open_role(ms.soil.porosity_file, ms.project.porosity, "r", "soil porosity", ga))
       return false;
-    if (ms.inf_redist && ms.pore_index_given &&
-        !open_role(ms.pore_index_file, ms.pore_index, "r", "pore dist. index", ga))
+    if (ms.soil.inf_redist && ms.soil.pore_index_given &&
+        !open_role(ms.soil.pore_index_file, ms.project.pore_index, "r", "pore dist. index", ga))
       return false;
-    if (ms.inf_redist && ms.residual_sat_given &&
-        !open_role(ms.residual_sat_file, ms.residual_sat, "r", "residual saturation", ga))
+    if (ms.soil.inf_redist && ms.soil.residual_sat_given &&
+        !open_role(ms.soil.residual_sat_file, ms.project.residual_sat, "r", "residual saturation", ga))
       return false;
   }
 
-  if (ms.long_term) {
+  if (ms.clock.long_term) {
     const bool et = !table[cmt_evapotranspiration];
-    if (!open_role(ms.hmet_input_file, ms.hmet_file, "r", "hydromet data")) return false;
-    if (ms.hmet_orog_gages_given &&
-        !open_role(ms.orog_met_file, ms.hmet_orog_gages, "r", "orog met data"))
+    if (!open_role(ms.hydromet.hmet_input_file, ms.project.hmet_file, "r", "hydromet data")) return false;
+    if (ms.hydromet.hmet_orog_gages_given &&
+        !open_role(ms.hydromet.orog_met_file, ms.project.hmet_orog_gages, "r", "orog met data"))
       return false;
-    if (ms.albedo_given && !open_role(ms.albedo_file, ms.albedo, "r", "albedo", et)) return false;
-    if (ms.et_calc_penman) {
-      if (ms.vheight_given && !open_role(ms.veg_height_file, ms.vheight, "r", "veg. height", et))
+    if (ms.hydromet.albedo_given && !open_role(ms.hydromet.albedo_file, ms.project.albedo, "r", "albedo", et)) return false;
+    if (ms.hydromet.et_calc_penman) {
+      if (ms.hydromet.vheight_given && !open_role(ms.hydromet.veg_height_file, ms.project.vheight, "r", "veg. height", et))
         return false;
-      if (ms.tcoeff_given && !open_role(ms.trans_coeff_file, ms.tcoeff, "r", "trans. coeff", et))
+      if (ms.hydromet.tcoeff_given && !open_role(ms.hydromet.trans_coeff_file, ms.project.tcoeff, "r", "trans. coeff", et))
         return false;
-      if (ms.canopy_given &&
-          !open_role(ms.canopy_resist_file, ms.canopy, "r", "canopy resist.", et))
+      if (ms.hydromet.canopy_given &&
+          !open_role(ms.hydromet.canopy_resist_file, ms.project.canopy, "r", "canopy resist.", et))
         return false;
-      if (ms.wilting_point_given &&
-          !open_role(ms.wilting_point_file, ms.wilting_point, "r", "wilting point", et))
+      if (ms.hydromet.wilting_point_given &&
+          !open_role(ms.hydromet.wilting_point_file, ms.project.wilting_point, "r", "wilting point", et))
         return false;
     }
   }
 
-  if (ms.precip_file_given &&
-      !open_role(ms.raingage_file, ms.precip_file, "r", "raingage data"))
+  if (ms.hydromet.precip_file_given &&
+      !open_role(ms.hydromet.raingage_file, ms.project.precip_file, "r", "raingage data"))
     return false;
-  if ((ms.chan_explic || ms.chan_mesh) &&
-      !open_role(ms.grid_stream_file, ms.stream_cell, "r", "grid-stream connectivity"))
+  if ((ms.channel.chan_explic || ms.channel.chan_mesh) &&
+      !open_role(ms.channel.grid_stream_file, ms.project.stream_cell, "r", "grid-stream connectivity"))
     return false;
-  if (ms.interception_coeff_given) {
+  if (ms.hydromet.interception_coeff_given) {
     const bool ic = !table[cmt_interception];
-    if (!open_role(ms.storage_capacity_file, ms.storage_capacity, "r", "interception storage", ic))
+    if (!open_role(ms.hydromet.storage_capacity_file, ms.project.storage_capacity, "r", "interception storage", ic))
       return false;
-    if (!open_role(ms.interception_coeff_file, ms.interception_coeff, "r", "interception coeff.",
+    if (!open_role(ms.hydromet.interception_coeff_file, ms.project.interception_coeff, "r", "interception coeff.",
                    ic))
       return false;
   }
-  if (ms.overland_lake_map_given) {
-    if (!open_role(ms.lake_map_file, ms.overland_lake_map, "r", "overland lake map")) return false;
-    if (!open_role(ms.lake_data_file, ms.overland_lake_file, "r", "overland lake data"))
+  if (ms.lake.overland_lake_map_given) {
+    if (!open_role(ms.lake.lake_map_file, ms.project.overland_lake_map, "r", "overland lake map")) return false;
+    if (!open_role(ms.lake.lake_data_file, ms.project.overland_lake_file, "r", "overland lake data"))
       return false;
   }
-  if (ms.reten_depth_given && !open_role(ms.reten_depth_file, ms.reten_depth, "r",
+  if (ms.overland.reten_depth_given && !open_role(ms.overland.reten_depth_file, ms.project.reten_depth, "r",
                                          "retention depth", !table[cmt_retention]))
     return false;
-  if (ms.roughness_given && !open_role(ms.roughness_file, ms.roughness, "r", "Manning roughness",
+  if (ms.overland.roughness_given && !open_role(ms.overland.roughness_file, ms.project.roughness, "r", "Manning roughness",
                                        !table[cmt_roughness]))
     return false;
-  if (ms.chan_explic && !open_role(ms.chan_input_file, ms.channel_input, "r", "channel input"))
+  if (ms.channel.chan_explic && !open_role(ms.channel.chan_input_file, ms.project.channel_input, "r", "channel input"))
     return false;
   return true;
 }
 
 bool open_hotstarts(model_state& ms) {
-  if (ms.explic_backwater_given || ms.write_chan_hotstart_given) {
-    if (!open_role(ms.chan_depth_file, ms.chan_hotstart_write_dht, "w", "channel depth"))
+  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given) {
+    if (!open_role(ms.channel.chan_depth_file, ms.project.chan_hotstart_write_dht, "w", "channel depth"))
       return false;
-    if (!open_role(ms.chan_discharge_file, ms.chan_hotstart_write_qht, "w", "channel discharge"))
+    if (!open_role(ms.channel.chan_discharge_file, ms.project.chan_hotstart_write_qht, "w", "channel discharge"))
       return false;
   }
-  if (ms.ov_hotstart_read_given && !open_role(ms.read_ov_hotstart_file, ms.ov_hotstart_read_file,
+  if (ms.overland.ov_hotstart_read_given && !open_role(ms.overland.read_ov_hotstart_file, ms.project.ov_hotstart_read_file,
                                               "r", "overland hotstart"))
     return false;
-  if (ms.init_swe_mode == 1 &&
-      !open_role(ms.init_swe_input_file, ms.init_swe_file, "r", "SWE input hotstart"))
+  if (ms.hydromet.init_swe_mode == 1 &&
+      !open_role(ms.hydromet.init_swe_input_file, ms.project.init_swe_file, "r", "SWE input hotstart"))
     return false;
-  if (ms.read_sm_hotstart_given && !open_role(ms.read_sm_hotstart_file, ms.read_sm_hotstart, "r",
+  if (ms.soil.read_sm_hotstart_given && !open_role(ms.soil.read_sm_hotstart_file, ms.project.read_sm_hotstart, "r",
                                               "soil moisture hotstart"))
     return false;
-  if (ms.chan_hotstart_flag_in) {
-    if (!open_role(ms.chan_hotstart_in_file, ms.chan_hotstart_read_dht, "r", "channel depth"))
+  if (ms.channel.chan_hotstart_flag_in) {
+    if (!open_role(ms.channel.chan_hotstart_in_file, ms.project.chan_hotstart_read_dht, "r", "channel depth"))
       return false;
-    if (!open_role(ms.chan_discharge_in_file, ms.chan_hotstart_read_qht, "r", "channel discharge"))
+    if (!open_role(ms.channel.chan_discharge_in_file, ms.project.chan_hotstart_read_qht, "r", "channel discharge"))
       return false;
   }
   return true;
 }
 
 bool open_locations(model_state& ms) {
-  if (ms.in_hyd_location_given) {
-    if (!open_role(ms.hyd_location_file, ms.in_hyd_location, "r", "hydrograph location"))
+  if (ms.output.in_hyd_location_given) {
+    if (!open_role(ms.output.hyd_location_file, ms.project.in_hyd_location, "r", "hydrograph location"))
       return false;
-    if (!open_guarded_file(ms.out_hyd_location_file, ms.out_hyd_location, "w")) {
-      fail(51, "out hydrograph file", ms.out_hyd_location);
+    if (!open_guarded_file(ms.output.out_hyd_location_file, ms.project.out_hyd_location, "w")) {
+      fail(51, "out hydrograph file", ms.project.out_hyd_location);
       return false;
     }
     // The PAV file copies the count and description lines from its head.
     write_hyd_location_header(ms);
   }
-  if (ms.in_gwflux_location_given) {
-    if (!open_role(ms.gw_flux_location_file, ms.in_gwflux_location, "r",
+  if (ms.output.in_gwflux_location_given) {
+    if (!open_role(ms.groundwater.gw_flux_location_file, ms.project.in_gwflux_location, "r",
                    "groundwater flux location"))
       return false;
-    if (!open_guarded_file(ms.out_gw_flux_location_file, ms.out_gwflux_location, "w")) {
-      fail(51, "out groundwater flux file", ms.out_gwflux_location);
+    if (!open_guarded_file(ms.groundwater.out_gw_flux_location_file, ms.project.out_gwflux_location, "w")) {
+      fail(51, "out groundwater flux file", ms.project.out_gwflux_location);
       return false;
     }
   }
-  if (ms.in_celldepdis_location_given) {
-    if (!open_role(ms.dep_dis_location_file, ms.in_celldepdis_location, "r",
+  if (ms.output.in_celldepdis_location_given) {
+    if (!open_role(ms.output.dep_dis_location_file, ms.project.in_celldepdis_location, "r",
                    "dep dis cell location"))
       return false;
-    if (!open_guarded_file(ms.out_dep_dis_location_file, ms.out_celldepdis_location, "w")) {
-      fail(51, "out cell dep dis file", ms.out_celldepdis_location);
+    if (!open_guarded_file(ms.output.out_dep_dis_location_file, ms.project.out_celldepdis_location, "w")) {
+      fail(51, "out cell dep dis file", ms.project.out_celldepdis_location);
       return false;
     }
   }
-  if (ms.sig_outlet_hydro_given && !open_role(ms.hyd_6digit_file, ms.sig_outlet_hydro, "w",
+  if (ms.output.sig_outlet_hydro_given && !open_role(ms.output.hyd_6digit_file, ms.project.sig_outlet_hydro, "w",
                                               "optional 6 digit hydrograph"))
     return false;
-  if (ms.superlink_junc_location_given &&
-      !open_role(ms.superjunction_location_file, ms.superlink_junc_location, "r",
+  if (ms.pipe.superlink_junc_location_given &&
+      !open_role(ms.pipe.superjunction_location_file, ms.project.superlink_junc_location, "r",
                  "superjunction location"))
     return false;
-  if (ms.superlink_junc_flow_given &&
-      !open_location_output(ms.superjunction_output_file, ms.superlink_junc_flow, 51))
+  if (ms.output.superlink_junc_flow_given &&
+      !open_location_output(ms.pipe.superjunction_output_file, ms.project.superlink_junc_flow, 51))
     return false;
-  if (ms.superlink_node_location_given &&
-      !open_role(ms.superlink_node_location_file, ms.superlink_node_location, "r",
+  if (ms.pipe.superlink_node_location_given &&
+      !open_role(ms.pipe.superlink_node_location_file, ms.project.superlink_node_location, "r",
                  "superlink node location"))
     return false;
-  if (ms.superlink_node_flow_given &&
-      !open_location_output(ms.superlink_node_output_file, ms.superlink_node_flow, 51))
+  if (ms.output.superlink_node_flow_given &&
+      !open_location_output(ms.pipe.superlink_node_output_file, ms.project.superlink_node_flow, 51))
     return false;
-  if (ms.lake_output_given && !open_role(ms.lake_output_file, ms.lake_output, "w", "lake output"))
+  if (ms.output.lake_output_given && !open_role(ms.lake.lake_output_file, ms.project.lake_output, "w", "lake output"))
     return false;
-  if (ms.out_dep_location_given &&
-      !open_location_output(ms.out_dep_location_file, ms.out_dep_location, 50))
+  if (ms.output.out_dep_location_given &&
+      !open_location_output(ms.output.out_dep_location_file, ms.project.out_dep_location, 50))
     return false;
-  if (ms.out_con_location_given &&
-      !open_location_output(ms.out_con_location_file, ms.out_con_location, 49))
+  if (ms.output.out_con_location_given &&
+      !open_location_output(ms.output.out_con_location_file, ms.project.out_con_location, 49))
     return false;
-  if (ms.out_mass_location_given &&
-      !open_location_output(ms.out_mass_location_file, ms.out_mass_location, 49))
+  if (ms.output.out_mass_location_given &&
+      !open_location_output(ms.output.out_mass_location_file, ms.project.out_mass_location, 49))
     return false;
-  if (ms.in_theta_location_given) {
-    if (!open_role(ms.in_theta_location_file, ms.in_theta_location, "r", "in_theta location"))
+  if (ms.output.in_theta_location_given) {
+    if (!open_role(ms.soil.in_theta_location_file, ms.project.in_theta_location, "r", "in_theta location"))
       return false;
-    if (!open_guarded_file(ms.out_theta_location_file, ms.out_theta_location, "w")) {
-      std::string named = ms.out_theta_location.str() + " (out_theta_location_file)";
-      fail(48, ms.in_theta_location, named);
+    if (!open_guarded_file(ms.soil.out_theta_location_file, ms.project.out_theta_location, "w")) {
+      std::string named = ms.project.out_theta_location.str() + " (out_theta_location_file)";
+      fail(48, ms.project.in_theta_location, named);
       return false;
     }
   }
@@ -276,40 +288,40 @@ bool open_locations(model_state& ms) {
 }
 
 bool open_outputs(model_state& ms) {
-  if (ms.chan_depth_given && !open_role(ms.chan_depth_out_file, ms.chan_depth_file_name, "w",
+  if (ms.output.chan_depth_given && !open_role(ms.channel.chan_depth_out_file, ms.project.chan_depth_file_name, "w",
                                         "output channel depth"))
     return false;
-  if (ms.chan_discharge_given && !open_role(ms.chan_discharge_out_file, ms.chan_discharge, "w",
+  if (ms.output.chan_discharge_given && !open_role(ms.channel.chan_discharge_out_file, ms.project.chan_discharge, "w",
                                             "output channel discharge"))
     return false;
-  if (ms.chan_stage_given &&
-      !open_role(ms.chan_stage_out_file, ms.chan_stage, "w", "output channel stage"))
+  if (ms.output.chan_stage_given &&
+      !open_role(ms.channel.chan_stage_out_file, ms.project.chan_stage, "w", "output channel stage"))
     return false;
-  if (ms.chan_velocity_given &&
-      !open_role(ms.chan_velocity_out_file, ms.chan_velocity, "w", "output channel velocity"))
+  if (ms.output.chan_velocity_given &&
+      !open_role(ms.channel.chan_velocity_out_file, ms.project.chan_velocity, "w", "output channel velocity"))
     return false;
-  if (ms.flood_stream_given &&
-      !open_role(ms.flood_stream_file, ms.flood_stream, "w", "output flood stream stage"))
+  if (ms.output.flood_stream_given &&
+      !open_role(ms.channel.flood_stream_file, ms.project.flood_stream, "w", "output flood stream stage"))
     return false;
-  if (ms.chan_sed_flux_given &&
-      !open_role(ms.stream_sed_flux_file, ms.chan_sed_flux, "w", "output stream_sed_flux"))
+  if (ms.output.chan_sed_flux_given &&
+      !open_role(ms.channel.stream_sed_flux_file, ms.project.chan_sed_flux, "w", "output stream_sed_flux"))
     return false;
-  if (ms.nutrients) {
+  if (ms.constituent.nutrients) {
     open_nutrient_output_files(ms);
     if (process.error_block.stop) return false;
   }
-  if (ms.storm_sewer_given) {
-    if (ms.pipe_head_given &&
-        !open_role(ms.pipe_head_file, ms.pipe_head, "w", "superlink head"))
+  if (ms.pipe.storm_sewer_given) {
+    if (ms.output.pipe_head_given &&
+        !open_role(ms.pipe.pipe_head_file, ms.project.pipe_head, "w", "superlink head"))
       return false;
-    if (ms.pipe_tile_given &&
-        !open_role(ms.pipe_tile_file, ms.pipe_tile, "w", "superlink tile"))
+    if (ms.output.pipe_tile_given &&
+        !open_role(ms.pipe.pipe_tile_file, ms.project.pipe_tile, "w", "superlink tile"))
       return false;
-    if (ms.pipe_flow_given &&
-        !open_role(ms.pipe_flow_file, ms.pipe_flow, "w", "superlink flow"))
+    if (ms.output.pipe_flow_given &&
+        !open_role(ms.pipe.pipe_flow_file, ms.project.pipe_flow, "w", "superlink flow"))
       return false;
   }
-  if (ms.contam_map_given && !open_role(ms.contam_map_file, ms.contam_map, "r", "contam"))
+  if (ms.constituent.contam_map_given && !open_role(ms.constituent.contam_map_file, ms.project.contam_map, "r", "contam"))
     return false;
   return true;
 }
@@ -321,16 +333,16 @@ void open_project_files(model_state& ms) {
 }
 
 void open_nutrient_output_files(model_state& ms) {
-  if (ms.total_chan_n_given && !open_role(ms.total_chan_n_file, ms.total_chan_n, "w",
+  if (ms.constituent.total_chan_n_given && !open_role(ms.constituent.total_chan_n_file, ms.project.total_chan_n, "w",
                                           "output total channel nitrogen"))
     return;
-  if (ms.total_chan_kn_given && !open_role(ms.total_chan_kn_file, ms.total_chan_kn, "w",
+  if (ms.constituent.total_chan_kn_given && !open_role(ms.constituent.total_chan_kn_file, ms.project.total_chan_kn, "w",
                                            "output total channel Kjeldahl nitrogen"))
     return;
-  if (ms.total_chan_p_given && !open_role(ms.total_chan_p_file, ms.total_chan_p, "w",
+  if (ms.constituent.total_chan_p_given && !open_role(ms.constituent.total_chan_p_file, ms.project.total_chan_p, "w",
                                           "output total channel phosphorus"))
     return;
-  nsm* model = ms.nsm_model;
+  nsm* model = ms.constituent.nsm_model;
   if (!model) return;
   for (int i = 0; i < nsm_water_constituents; ++i) {
     if (model->out_hyd_on[i] != 1) continue;

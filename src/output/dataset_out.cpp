@@ -9,11 +9,17 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/grid_writers.h"
 #include "output/linknode.h"
 #include "output/nsm_output.h"
+#include "output/output_state.h"
 #include "output/text_format.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 
@@ -64,21 +70,21 @@ std::size_t binary_record_size(int rows, int cols) {
 }  // namespace
 
 int series_format(const model_state& ms) {
-  if (ms.no_map_output) return dataset_per_time_grid;
-  if (ms.binary_dataset) return dataset_binary;
-  if (ms.skip_index_maps) return dataset_nothing;
+  if (ms.output.no_map_output) return dataset_per_time_grid;
+  if (ms.output.binary_dataset) return dataset_binary;
+  if (ms.output.skip_index_maps) return dataset_nothing;
   return dataset_ascii;
 }
 
 void dataset_out_grid(dataset_out& out, const model_state& ms, int rows, int cols) {
-  out.north = ms.north;
-  out.south = ms.south;
-  out.east = ms.east;
-  out.west = ms.west;
+  out.north = ms.grid.north;
+  out.south = ms.grid.south;
+  out.east = ms.grid.east;
+  out.west = ms.grid.west;
   out.rows = rows;
   out.cols = cols;
-  out.mask = &ms.mask;
-  out.cell_size = ms.grid_size;
+  out.mask = &ms.grid.mask;
+  out.cell_size = ms.grid.grid_size;
 }
 
 std::string join_folder(std::string_view folder, std::string_view name) {
@@ -192,10 +198,10 @@ void dataset_out_open(dataset_out& out, int format, std::string_view folder, std
   out.extension.assign_cut(extension);
   out.prefix.assign_cut(name);
   const std::string path = std::string(folder) + std::string(base);
-  if (ms.binary_dataset) {
+  if (ms.output.binary_dataset) {
     if (write_dataset_header_binary(path, out.file, object_id, name, out.rows, out.cols))
       out.record.resize(binary_record_size(out.rows, out.cols));
-  } else if (!ms.skip_index_maps && !ms.no_map_output) {
+  } else if (!ms.output.skip_index_maps && !ms.output.no_map_output) {
     write_dataset_header_ascii(path, out.file, object_id, name, out.rows, out.cols);
   }
 }
@@ -244,12 +250,12 @@ void write_map_timestep(dataset_out& out, double time) {
 
 void open_dataset_file(int object_id, std::string_view path, std::string_view name,
                        guarded_file& file, int& enabled_flag, model_state& ms) {
-  if (ms.binary_dataset) {
-    write_dataset_header_binary(path, file, object_id, name, ms.rows, ms.cols);
-  } else if (ms.skip_index_maps) {
+  if (ms.output.binary_dataset) {
+    write_dataset_header_binary(path, file, object_id, name, ms.grid.rows, ms.grid.cols);
+  } else if (ms.output.skip_index_maps) {
     enabled_flag = 0;
-  } else if (!ms.no_map_output) {
-    write_dataset_header_ascii(path, file, object_id, name, ms.rows, ms.cols);
+  } else if (!ms.output.no_map_output) {
+    write_dataset_header_ascii(path, file, object_id, name, ms.grid.rows, ms.grid.cols);
   }
 }
 
@@ -264,42 +270,42 @@ struct grid_series {
 };
 
 grid_series grid_series_of(int k, model_state& ms) {
-  project_options& po = ms.project_options;
+  project_options& po = ms.project.project_options;
   switch (k) {
-    case 0: return {"depth", 1010, &ms.depth_map_file, &po.depth, &ms.depth_given};
-    case 1: return {"discharge", 1011, &ms.discharge_map_file, &po.discharge, &ms.discharge_given};
-    case 2: return {"rain", 1012, &ms.dis_rain_map_file, &po.dis_rain, &ms.dis_rain_given};
+    case 0: return {"depth", 1010, &ms.output.depth_map_file, &po.depth, &ms.output.depth_given};
+    case 1: return {"discharge", 1011, &ms.output.discharge_map_file, &po.discharge, &ms.output.discharge_given};
+    case 2: return {"rain", 1012, &ms.output.dis_rain_map_file, &po.dis_rain, &ms.output.dis_rain_given};
     case 3:
-      return {"infiltrated_depth", 1013, &ms.inf_depth_map_file, &po.inf_depth,
-              &ms.inf_depth_given};
+      return {"infiltrated_depth", 1013, &ms.output.inf_depth_map_file, &po.inf_depth,
+              &ms.output.inf_depth_given};
     case 4:
-      return {"infiltration_rate", 1014, &ms.rate_of_infil_map_file, &po.rate_of_infil,
-              &ms.rate_of_infil_given};
+      return {"infiltration_rate", 1014, &ms.output.rate_of_infil_map_file, &po.rate_of_infil,
+              &ms.output.rate_of_infil_given};
     case 5:
-      return {"surface_moisture", 1015, &ms.surf_moist_map_file, &po.surf_moist,
-              &ms.surf_moist_given};
+      return {"surface_moisture", 1015, &ms.output.surf_moist_map_file, &po.surf_moist,
+              &ms.output.surf_moist_given};
     case 6:
-      return {"groundwater_head", 1016, &ms.gw_head_map_file, &po.gw_output, &ms.gw_output_given};
+      return {"groundwater_head", 1016, &ms.output.gw_head_map_file, &po.gw_output, &ms.output.gw_output_given};
     case 7:
-      return {"sediment_flux", 1017, &ms.max_sed_flux_file, &po.max_sed_flux, &ms.max_sed_flux};
+      return {"sediment_flux", 1017, &ms.constituent.max_sed_flux_file, &po.max_sed_flux, &ms.constituent.max_sed_flux};
     case 8:
-      return {"sediment_volume", 1018, &ms.net_sed_volume_file, &po.net_sed_volume,
-              &ms.net_sed_volume};
+      return {"sediment_volume", 1018, &ms.constituent.net_sed_volume_file, &po.net_sed_volume,
+              &ms.constituent.net_sed_volume};
     case 9:
-      return {"suspended_sediment_conc", 1019, &ms.vol_sed_susp_file, &po.vol_sed_susp,
-              &ms.vol_sed_susp};
+      return {"suspended_sediment_conc", 1019, &ms.constituent.vol_sed_susp_file, &po.vol_sed_susp,
+              &ms.constituent.vol_sed_susp};
     case 10:
-      return {"contaminant_conc", 1020, &ms.ov_con_map_file, &po.ov_con_map, &ms.ov_con_map_given};
+      return {"contaminant_conc", 1020, &ms.output.ov_con_map_file, &po.ov_con_map, &ms.output.ov_con_map_given};
     case 11:
-      return {"flood_grid", 1021, &ms.flood_grid_file, &po.flood_grid, &ms.flood_grid_given};
+      return {"flood_grid", 1021, &ms.output.flood_grid_file, &po.flood_grid, &ms.output.flood_grid_given};
     case 12:
-      return {"gw_recharge_cum", 1022, &ms.gw_recharge_cum_map_file, &po.gw_recharge_cum,
-              &ms.gw_recharge_cum_given};
+      return {"gw_recharge_cum", 1022, &ms.output.gw_recharge_cum_map_file, &po.gw_recharge_cum,
+              &ms.output.gw_recharge_cum_given};
     case 13:
-      return {"gw_recharge_inc", 1023, &ms.gw_recharge_inc_map_file, &po.gw_recharge_inc,
-              &ms.gw_recharge_inc_given};
+      return {"gw_recharge_inc", 1023, &ms.output.gw_recharge_inc_map_file, &po.gw_recharge_inc,
+              &ms.output.gw_recharge_inc_given};
     default:
-      return {"snow_water_equivalent", 1024, &ms.snow_swe_map_file, &po.snow_swe_file,
+      return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &po.snow_swe_file,
               &po.snow_swe_file_given};
   }
 }
@@ -317,40 +323,40 @@ void open_grid_dataset_series(int k, model_state& ms) {
 
 void init_grid_dataset_output(model_state& ms) {
   // Work arrays of the map output step, made once so that no step allocates.
-  alloc_cells(ms.depth_output, ms.ncells);
-  alloc_cells(ms.discharge_cell, ms.ncells);
-  alloc_cells(ms.gw_recharge_prev, ms.ncells);
-  alloc_cells(ms.gw_recharge_inc_cell, ms.ncells);
-  if (ms.binary_dataset) ms.dataset_scratch.resize(binary_record_size(ms.rows, ms.cols));
+  alloc_cells(ms.output.depth_output, ms.grid.ncells);
+  alloc_cells(ms.output.discharge_cell, ms.grid.ncells);
+  alloc_cells(ms.output.gw_recharge_prev, ms.grid.ncells);
+  alloc_cells(ms.output.gw_recharge_inc_cell, ms.grid.ncells);
+  if (ms.output.binary_dataset) ms.output.dataset_scratch.resize(binary_record_size(ms.grid.rows, ms.grid.cols));
 
   auto open_if = [&](bool on, int k) {
     if (!on || process.error_block.stop) return;
     open_grid_dataset_series(k, ms);
   };
-  open_if(ms.depth_given, 0);
-  open_if(ms.discharge_given, 1);
-  open_if(ms.dis_rain_given, 2);
-  open_if(ms.gw_recharge_cum_given, 12);
-  open_if(ms.gw_recharge_inc_given, 13);
-  open_if(ms.inf_depth_given, 3);
-  open_if(ms.rate_of_infil_given, 4);
-  open_if(ms.surf_moist_given, 5);
-  open_if(ms.gw_output_given, 6);
-  if (ms.ov_sed) {
-    open_if(ms.max_sed_flux, 7);
-    open_if(ms.net_sed_volume, 8);
-    open_if(ms.vol_sed_susp, 9);
+  open_if(ms.output.depth_given, 0);
+  open_if(ms.output.discharge_given, 1);
+  open_if(ms.output.dis_rain_given, 2);
+  open_if(ms.output.gw_recharge_cum_given, 12);
+  open_if(ms.output.gw_recharge_inc_given, 13);
+  open_if(ms.output.inf_depth_given, 3);
+  open_if(ms.output.rate_of_infil_given, 4);
+  open_if(ms.output.surf_moist_given, 5);
+  open_if(ms.output.gw_output_given, 6);
+  if (ms.constituent.ov_sed) {
+    open_if(ms.constituent.max_sed_flux, 7);
+    open_if(ms.constituent.net_sed_volume, 8);
+    open_if(ms.constituent.vol_sed_susp, 9);
   }
-  open_if(ms.ov_con_trans && ms.ov_con_map_given, 10);
-  open_if(ms.flood_grid_given, 11);
-  open_if(ms.project_options.snow_swe_file_given, 14);
+  open_if(ms.constituent.ov_con_trans && ms.output.ov_con_map_given, 10);
+  open_if(ms.output.flood_grid_given, 11);
+  open_if(ms.project.project_options.snow_swe_file_given, 14);
   if (process.error_block.stop) return;
 
-  if (ms.project_options.snow_temp_given &&
-      !open_grid_series(ms.snow_temp_dataset, ms, ms.nrows, ms.ncols, ms.snow_temperature.data(),
-                        ms.project_options.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
+  if (ms.project.project_options.snow_temp_given &&
+      !open_grid_series(ms.output.snow_temp_dataset, ms, ms.grid.nrows, ms.grid.ncols, ms.hydromet.snow_temperature.data(),
+                        ms.project.project_options.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
     return;
-  if (ms.nutrients && ms.nsm_out) init_nutrient_map_series(*ms.nsm_out, ms);
+  if (ms.constituent.nutrients && ms.constituent.nsm_out) init_nutrient_map_series(*ms.constituent.nsm_out, ms);
 }
 
 void alloc_map_series_array(jagged_array<dataset_out>& series, int n) {
@@ -366,8 +372,8 @@ namespace {
 const double* row_or_null(const jagged_array<double>& a, int i) { return a.row(i); }
 
 std::string output_name_of(const model_state& ms, int i) {
-  if (i >= 0 && static_cast<std::size_t>(i) < ms.constituent_output_name.size())
-    return ms.constituent_output_name[static_cast<std::size_t>(i)];
+  if (i >= 0 && static_cast<std::size_t>(i) < ms.constituent.constituent_output_name.size())
+    return ms.constituent.constituent_output_name[static_cast<std::size_t>(i)];
   return std::string();
 }
 
@@ -375,43 +381,43 @@ std::string output_name_of(const model_state& ms, int i) {
 
 void init_contaminant_map_series(model_state& ms) {
   int n = 0;
-  for (int i = 1; i <= ms.num_constituents && i <= ms.constituent_type.count(); ++i)
-    if (ms.constituent_type[i] == 1) ++n;
-  ms.constituent_series_count = n;
+  for (int i = 1; i <= ms.constituent.num_constituents && i <= ms.constituent.constituent_type.count(); ++i)
+    if (ms.constituent.constituent_type[i] == 1) ++n;
+  ms.output.constituent_series_count = n;
   if (n < 1) return;
-  const int base = ms.map_series.count();
-  alloc_map_series_array(ms.map_series, n);
+  const int base = ms.output.map_series.count();
+  alloc_map_series_array(ms.output.map_series, n);
   for (int i = 1; i <= n; ++i) {
-    dataset_out* row = ms.map_series.row(base + i);
+    dataset_out* row = ms.output.map_series.row(base + i);
     const std::string folder = output_name_of(ms, i);
     char conc_name[32], mass_name[32];
     std::snprintf(conc_name, sizeof conc_name, "conc_%02d", i);
     std::snprintf(mass_name, sizeof mass_name, "mass_%02d", i);
-    const int id = 5000 + (i - 1) * ms.num_constituents;
-    if (!open_grid_series(row[1], ms, ms.rows, ms.cols, row_or_null(ms.ov_conc, i), folder,
+    const int id = 5000 + (i - 1) * ms.constituent.num_constituents;
+    if (!open_grid_series(row[1], ms, ms.grid.rows, ms.grid.cols, row_or_null(ms.constituent.ov_conc, i), folder,
                           ".conc", ".asc", id, conc_name) ||
-        !open_grid_series(row[2], ms, ms.rows, ms.cols, row_or_null(ms.ov_mass, i), folder,
+        !open_grid_series(row[2], ms, ms.grid.rows, ms.grid.cols, row_or_null(ms.constituent.ov_mass, i), folder,
                           ".mass", ".asc", id + 1, mass_name))
       return;
   }
 }
 
 void init_channel_constituent_series(model_state& ms) {
-  const int n = ms.constituent_series_count;
-  if (n < 1 || !ms.chan_con_trans) return;
-  const int base = ms.channel_series.count();
-  alloc_channel_series_array(ms.channel_series, n);
+  const int n = ms.output.constituent_series_count;
+  if (n < 1 || !ms.constituent.chan_con_trans) return;
+  const int base = ms.output.channel_series.count();
+  alloc_channel_series_array(ms.output.channel_series, n);
   const linknode_network net = channel_network_of(ms);
-  const linknode_timing timing = linknode_timing_for(ms, ms.hyd_write_steps);
-  const int lakes = ms.chan_lakes ? ms.num_lakes : 0;
+  const linknode_timing timing = linknode_timing_for(ms, ms.clock.hyd_write_steps);
+  const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   for (int i = 1; i <= n; ++i) {
-    mass_con_writer* row = ms.channel_series.row(base + i);
+    mass_con_writer* row = ms.output.channel_series.row(base + i);
     const std::string name = output_name_of(ms, i);
-    mass_con_writer_alloc_b(row[1], lnk_concentration, row_or_null(ms.chan_conc, i), net,
-                            lakes ? row_or_null(ms.lake_conc, i) : nullptr, lakes);
+    mass_con_writer_alloc_b(row[1], lnk_concentration, row_or_null(ms.constituent.chan_conc, i), net,
+                            lakes ? row_or_null(ms.constituent.lake_conc, i) : nullptr, lakes);
     open_mass_con_files(row[1], name, ".chan", ".conc", 1.0, timing);
-    mass_con_writer_alloc_b(row[2], lnk_mass, row_or_null(ms.chan_node_mass, i), net,
-                            lakes ? row_or_null(ms.lake_mass, i) : nullptr, lakes);
+    mass_con_writer_alloc_b(row[2], lnk_mass, row_or_null(ms.constituent.chan_node_mass, i), net,
+                            lakes ? row_or_null(ms.constituent.lake_mass, i) : nullptr, lakes);
     open_mass_con_files(row[2], name, ".chan", ".mass", 1.0, timing);
   }
 }

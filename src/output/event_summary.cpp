@@ -5,9 +5,20 @@
 #include <cstring>
 #include <string>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
 #include "output/run_summary.h"
 #include "output/summary_common.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -25,9 +36,9 @@ void ratio_line(std::FILE* f, const char* label, double value, int extra = 0) {
 }
 
 bool uses_contaminant_table(const model_state& ms, int c) {
-  return at(ms.constituent_type, c) == 1 && ms.contam_table_input;
+  return at(ms.constituent.constituent_type, c) == 1 && ms.constituent.contam_table_input;
 }
-bool is_contaminant(const model_state& ms, int c) { return at(ms.constituent_type, c) == 1; }
+bool is_contaminant(const model_state& ms, int c) { return at(ms.constituent.constituent_type, c) == 1; }
 
 // The station name of a SAMSON weather file: the leading upper-case letters
 // of its header.
@@ -38,198 +49,198 @@ std::string station_name(const std::string& header) {
 }
 
 void print_heading(const model_state& ms, std::FILE* f) {
-  if (ms.long_term && ms.event_index >= 2) {
+  if (ms.clock.long_term && ms.clock.event_index >= 2) {
     put(f, "\n\n");
     put(f, "%s\n", std::string(78, '-').c_str());
   }
-  if (!ms.long_term) {
+  if (!ms.clock.long_term) {
     put(f, "         NIVRA EVENT RUNOFF SIMULATION SUMMARY\n");
-    put(f, "            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n", ms.event_start_month,
-        ms.event_start_day, ms.event_start_year, ms.event_start_hour, ms.event_start_minute);
+    put(f, "            Event began on %2.2d/%2.2d/%4.4d at %2.2d:%2.2d\n", ms.clock.event_start_month,
+        ms.clock.event_start_day, ms.clock.event_start_year, ms.clock.event_start_hour, ms.clock.event_start_minute);
     return;
   }
   put(f, "       NIVRA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT %ld\n",
-      static_cast<long>(ms.event_index));
-  put(f, "Event began on strict Julian date:                    %16.8lf\n", ms.event_start_julian);
-  put(f, "Event ended on strict Julian date:                    %16.8lf\n", ms.model_time);
+      static_cast<long>(ms.clock.event_index));
+  put(f, "Event began on strict Julian date:                    %16.8lf\n", ms.clock.event_start_julian);
+  put(f, "Event ended on strict Julian date:                    %16.8lf\n", ms.clock.model_time);
   put(f, "Event began on %2.2ld/%2.2ld/%4.4ld at %2.2ld:%2.2ld  GMT %3.1f hours.\n\n",
-      static_cast<long>(ms.event_start_month), static_cast<long>(ms.event_start_day),
-      static_cast<long>(ms.event_start_year), static_cast<long>(ms.event_start_hour),
-      static_cast<long>(ms.event_start_minute), ms.gmt);
-  if (ms.hmet_samson_given)
+      static_cast<long>(ms.clock.event_start_month), static_cast<long>(ms.clock.event_start_day),
+      static_cast<long>(ms.clock.event_start_year), static_cast<long>(ms.clock.event_start_hour),
+      static_cast<long>(ms.clock.event_start_minute), ms.clock.gmt);
+  if (ms.hydromet.hmet_samson_given)
     put(f, "NIVRA used NCDC/SAMSON hydrometeorological data from the %s station\n",
-        station_name(ms.hmet_header).c_str());
-  if (ms.hmet_surfaways_given) put(f, "NIVRA used NCDC/Surface Airways hydrometeorological data.\n");
-  put(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", ms.hmet_start_month,
-      ms.hmet_start_day, ms.hmet_start_year, ms.hmet_start_hour);
-  put(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", ms.hmet_end_month,
-      ms.hmet_end_day, ms.hmet_end_year, ms.hmet_end_hour);
-  put(f, "The following number of hydromet. data points were repaired:%d\n", ms.hmet_repaired);
-  if (ms.et_calc_penman) put(f, "Penman-Montieth evapotranspiration was calculated.\n");
-  if (ms.et_calc_deardorff) put(f, "Deardorff bare-soil evaporation was calculated.\n");
-  if (ms.sacramento_given) put(f, "Sacramento soil moisture accounting was used.\n");
+        station_name(ms.hydromet.hmet_header).c_str());
+  if (ms.hydromet.hmet_surfaways_given) put(f, "NIVRA used NCDC/Surface Airways hydrometeorological data.\n");
+  put(f, "Hydrometeorology data began on: %2.2d/%2.2d/%4d at %2d:00\n", ms.hydromet.hmet_start_month,
+      ms.hydromet.hmet_start_day, ms.hydromet.hmet_start_year, ms.hydromet.hmet_start_hour);
+  put(f, "and ended on:                   %2.2d/%2.2d/%4d at %2d:00\n", ms.hydromet.hmet_end_month,
+      ms.hydromet.hmet_end_day, ms.hydromet.hmet_end_year, ms.hydromet.hmet_end_hour);
+  put(f, "The following number of hydromet. data points were repaired:%d\n", ms.hydromet.hmet_repaired);
+  if (ms.hydromet.et_calc_penman) put(f, "Penman-Montieth evapotranspiration was calculated.\n");
+  if (ms.hydromet.et_calc_deardorff) put(f, "Deardorff bare-soil evaporation was calculated.\n");
+  if (ms.groundwater.sacramento_given) put(f, "Sacramento soil moisture accounting was used.\n");
   put(f, "\n");
 }
 
 void print_rain_and_timing(const model_state& ms, std::FILE* f) {
-  if (ms.precip_unif) {
-    put(f, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", ms.rain_intensity,
-        ms.rain_duration);
-  } else if (ms.precip_file_given || ms.radar_rain) {
-    put(f, ms.radar_rain ? "With radar-rainfall estimates " : "With raingage data ");
-    put(f, ms.rain_thiessen ? "using Thiessen polygon interpolation.\n\n"
+  if (ms.hydromet.precip_unif) {
+    put(f, "   With uniform rainfall of %6.1lf mm/h for %6.1lf minutes.\n\n", ms.hydromet.rain_intensity,
+        ms.hydromet.rain_duration);
+  } else if (ms.hydromet.precip_file_given || ms.hydromet.radar_rain) {
+    put(f, ms.hydromet.radar_rain ? "With radar-rainfall estimates " : "With raingage data ");
+    put(f, ms.hydromet.rain_thiessen ? "using Thiessen polygon interpolation.\n\n"
                             : "using inverse-distance squared interpolation.\n\n");
   }
-  if (ms.map_units_feet)
+  if (ms.grid.map_units_feet)
     put(f, "elevation and gridsize were converted from feet to meters\n");
   else
     put(f, "elevation and gridsize are in meters\n");
-  put(f, "timestep                                   %5.1lf seconds\n", ms.dt);
-  if (ms.long_term)
-    put(f, "initial basin-averaged soil water content: %5.2lf percent\n", ms.init_soil_water * 100.0);
-  put(f, "number of timesteps with rain:             %d\n", ms.rain_steps);
-  put(f, "elapsed time when rain began:              %5.2lf\n \n", ms.rain_start_min - ms.dt / 60.0);
+  put(f, "timestep                                   %5.1lf seconds\n", ms.clock.dt);
+  if (ms.clock.long_term)
+    put(f, "initial basin-averaged soil water content: %5.2lf percent\n", ms.soil.init_soil_water * 100.0);
+  put(f, "number of timesteps with rain:             %d\n", ms.clock.rain_steps);
+  put(f, "elapsed time when rain began:              %5.2lf\n \n", ms.clock.rain_start_min - ms.clock.dt / 60.0);
 
-  if (ms.event_peak_q > 0.0) {
-    put(f, "peak occured on strict Julian date:       %16.8lf\n", ms.peak_jdate);
-    put(f, "date/time of peak discharge:              %d/%d/%d  %d:%2.2d:%2.2d\n", ms.peak_month,
-        ms.peak_day, ms.peak_year, ms.peak_hour, ms.peak_minute, ms.peak_second);
+  if (ms.clock.event_peak_q > 0.0) {
+    put(f, "peak occured on strict Julian date:       %16.8lf\n", ms.clock.peak_jdate);
+    put(f, "date/time of peak discharge:              %d/%d/%d  %d:%2.2d:%2.2d\n", ms.clock.peak_month,
+        ms.clock.peak_day, ms.clock.peak_year, ms.clock.peak_hour, ms.clock.peak_minute, ms.clock.peak_second);
   }
-  put(f, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", ms.event_peak_q);
+  put(f, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", ms.clock.event_peak_q);
 }
 
 void print_volumes(const model_state& ms, std::FILE* f) {
-  const double interception = ms.total_interception - ms.total_interception_start;
+  const double interception = ms.hydromet.total_interception - ms.hydromet.total_interception_start;
   put(f, "Note: all volumes in cubic meters.\n");
-  if (ms.chan_lakes) put(f, "initial volume in lakes               %16.1lf\n", ms.lake_vol_init);
-  put(f, "initial volume of overland flow:      %16.1lf\n", ms.init_vol_overland);
-  if (ms.chan_explic) put(f, "initial volume in channels:           %16.1lf\n", ms.init_vol_channels);
-  if (ms.storm_sewer_given)
-    put(f, "initial volume in sub-surface drains: %16.1lf\n \n", ms.sl_drain_vol_init);
-  put(f, "initial liquid-equiv. volume of snow: %16.1lf\n \n", ms.init_snow_vol);
-  put(f, "volume of melt water:                 %16.1lf\n \n", ms.melt_vol);
-  put(f, "volume of rainfall to overland:      %16.1lf\n", interception + ms.vol_rainfall);
+  if (ms.lake.chan_lakes) put(f, "initial volume in lakes               %16.1lf\n", ms.lake.lake_vol_init);
+  put(f, "initial volume of overland flow:      %16.1lf\n", ms.overland.init_vol_overland);
+  if (ms.channel.chan_explic) put(f, "initial volume in channels:           %16.1lf\n", ms.channel.init_vol_channels);
+  if (ms.pipe.storm_sewer_given)
+    put(f, "initial volume in sub-surface drains: %16.1lf\n \n", ms.pipe.sl_drain_vol_init);
+  put(f, "initial liquid-equiv. volume of snow: %16.1lf\n \n", ms.hydromet.init_snow_vol);
+  put(f, "volume of melt water:                 %16.1lf\n \n", ms.hydromet.melt_vol);
+  put(f, "volume of rainfall to overland:      %16.1lf\n", interception + ms.hydromet.vol_rainfall);
   put(f, "volume of interception:              %16.1lf\n", interception);
-  if (ms.sacramento_given) {
-    put(f, "volume of base flow from Sacramento:   %16.1lf\n", ms.sac_baseflow_vol);
-    put(f, "volume of subsurface at event start:   %16.1lf\n", ms.sac_event_start_vol);
-    put(f, "volume of subsurface at event end:     %16.1lf\n", ms.sac_event_end_vol);
-    put(f, "volume of et removed water:            %16.1lf\n", ms.sac_et_vol);
-    put(f, "volume of infil water SAC recieves:    %16.1lf\n", ms.sac_infil_vol);
+  if (ms.groundwater.sacramento_given) {
+    put(f, "volume of base flow from Sacramento:   %16.1lf\n", ms.groundwater.sac_baseflow_vol);
+    put(f, "volume of subsurface at event start:   %16.1lf\n", ms.groundwater.sac_event_start_vol);
+    put(f, "volume of subsurface at event end:     %16.1lf\n", ms.groundwater.sac_event_end_vol);
+    put(f, "volume of et removed water:            %16.1lf\n", ms.groundwater.sac_et_vol);
+    put(f, "volume of infil water SAC recieves:    %16.1lf\n", ms.groundwater.sac_infil_vol);
   }
-  put(f, "volume of direct evaporation:        %16.1lf\n", ms.direct_evap_vol);
-  put(f, "volume of infiltrated water:         %16.1lf\n", ms.vol_infiltrated);
-  put(f, "volume of water exfiltrated:         %16.1lf\n", ms.exfil_vol);
-  put(f, "volume of discharge:                 %16.1lf\n", ms.vol_discharge);
-  if (ms.sm_accounting) put(f, "volume of groundwater recharge:      %16.1lf\n", ms.gw_recharge_vol);
+  put(f, "volume of direct evaporation:        %16.1lf\n", ms.soil.direct_evap_vol);
+  put(f, "volume of infiltrated water:         %16.1lf\n", ms.soil.vol_infiltrated);
+  put(f, "volume of water exfiltrated:         %16.1lf\n", ms.groundwater.exfil_vol);
+  put(f, "volume of discharge:                 %16.1lf\n", ms.channel.vol_discharge);
+  if (ms.soil.sm_accounting) put(f, "volume of groundwater recharge:      %16.1lf\n", ms.groundwater.gw_recharge_vol);
 
-  if (ms.chan_explic) {
-    put(f, "net volume of lateral inflow:        %16.1lf\n", ms.event_lateral_net_vol);
-    put(f, "lateral flow into channel            %16.1lf\n", ms.event_lateral_in_vol);
-    put(f, "lateral flow out of channel          %16.1lf\n", ms.event_lateral_out_vol);
-    if (ms.stream_loss && !ms.sacramento_given) {
-      put(f, "volume of gw to chan:                %16.1lf\n", ms.gw_to_chan_vol);
-      put(f, "volume of water from chan to gw:     %16.1lf\n", ms.chan_to_gw_vol);
+  if (ms.channel.chan_explic) {
+    put(f, "net volume of lateral inflow:        %16.1lf\n", ms.channel.event_lateral_net_vol);
+    put(f, "lateral flow into channel            %16.1lf\n", ms.channel.event_lateral_in_vol);
+    put(f, "lateral flow out of channel          %16.1lf\n", ms.channel.event_lateral_out_vol);
+    if (ms.channel.stream_loss && !ms.groundwater.sacramento_given) {
+      put(f, "volume of gw to chan:                %16.1lf\n", ms.channel.gw_to_chan_vol);
+      put(f, "volume of water from chan to gw:     %16.1lf\n", ms.channel.chan_to_gw_vol);
     }
-    if (ms.chan_lakes) {
-      put(f, "volume precip to lake:               %16.1lf\n", ms.event_vol_precip_lake);
-      put(f, "volume overland to lake:             %16.1lf\n", ms.vol_overland_to_lake);
-      put(f, "volume overland from lake:           %16.1lf\n", ms.vol_overland_from_lake);
-      if (ms.lake_gw_on) {
-        put(f, "volume of gw to lakes:               %16.1lf\n", ms.gw_to_lake_vol);
-        put(f, "volume of water from lakes to gw:    %16.1lf\n", ms.lake_to_gw_vol);
+    if (ms.lake.chan_lakes) {
+      put(f, "volume precip to lake:               %16.1lf\n", ms.lake.event_vol_precip_lake);
+      put(f, "volume overland to lake:             %16.1lf\n", ms.lake.vol_overland_to_lake);
+      put(f, "volume overland from lake:           %16.1lf\n", ms.lake.vol_overland_from_lake);
+      if (ms.lake.lake_gw_on) {
+        put(f, "volume of gw to lakes:               %16.1lf\n", ms.lake.gw_to_lake_vol);
+        put(f, "volume of water from lakes to gw:    %16.1lf\n", ms.lake.lake_to_gw_vol);
       }
     }
-    put(f, "volume of stream point sources:      %16.1lf\n", ms.stream_point_source_vol);
-    put(f, "volume of stream point sinks:        %16.1lf\n", ms.stream_point_sink_vol);
-    put(f, "volume of lake point sources:        %16.1lf\n", ms.lake_point_source_vol);
-    put(f, "volume of lake point sinks:          %16.1lf\n", ms.lake_point_sink_vol);
-    put(f, "volume of lake evaporation:          %16.1lf\n", ms.event_lake_evap_vol);
+    put(f, "volume of stream point sources:      %16.1lf\n", ms.channel.stream_point_source_vol);
+    put(f, "volume of stream point sinks:        %16.1lf\n", ms.channel.stream_point_sink_vol);
+    put(f, "volume of lake point sources:        %16.1lf\n", ms.lake.lake_point_source_vol);
+    put(f, "volume of lake point sinks:          %16.1lf\n", ms.lake.lake_point_sink_vol);
+    put(f, "volume of lake evaporation:          %16.1lf\n", ms.lake.event_lake_evap_vol);
   }
-  if (ms.long_term && ms.inf_richards)
-    put(f, "volume of total evaporation:         %16.1lf\n", ms.total_evap_vol);
-  put(f, "volume from overland point sources:  %16.1lf\n", ms.event_vol_point_src);
+  if (ms.clock.long_term && ms.soil.inf_richards)
+    put(f, "volume of total evaporation:         %16.1lf\n", ms.soil.total_evap_vol);
+  put(f, "volume from overland point sources:  %16.1lf\n", ms.overland.event_vol_point_src);
 
-  if (ms.ov_boundary || ms.xy_ov_boundary) {
+  if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
     put(f, "\n");
-    put(f, "Volume to specified head (out):      %16.1lf\n", ms.event_head_bound_out);
-    put(f, "Volume from specified head (in):     %16.1lf\n", ms.event_head_bound_in);
-    if (ms.ov_boundary) {
-      put(f, "Volume to specified slope (out):     %16.1lf\n", ms.event_slope_bound_out);
-      put(f, "Volume from specified discharge (in):%16.1lf\n", ms.event_dis_bound_in);
-      put(f, "Volume to specified discharge (out): %16.1lf\n", ms.event_dis_bound_out);
-      put(f, "Volume of specified discharge unmet: %16.1lf\n", ms.event_dis_bound_unmet);
+    put(f, "Volume to specified head (out):      %16.1lf\n", ms.overland.event_head_bound_out);
+    put(f, "Volume from specified head (in):     %16.1lf\n", ms.overland.event_head_bound_in);
+    if (ms.overland.ov_boundary) {
+      put(f, "Volume to specified slope (out):     %16.1lf\n", ms.overland.event_slope_bound_out);
+      put(f, "Volume from specified discharge (in):%16.1lf\n", ms.overland.event_dis_bound_in);
+      put(f, "Volume to specified discharge (out): %16.1lf\n", ms.overland.event_dis_bound_out);
+      put(f, "Volume of specified discharge unmet: %16.1lf\n", ms.overland.event_dis_bound_unmet);
     }
     put(f, "\n");
   }
-  if (ms.storm_sewer_given) {
-    put(f, "overland inputs to superlink:        %16.1lf\n", ms.sl_ov_in_vol);
-    put(f, "volume of superlink to overland:     %16.1lf\n", ms.sl_to_ov_vol);
-    if (ms.chan_explic) put(f, "volume of superlink to channels:     %16.1lf\n", ms.sl_to_chan_vol);
-    if (ms.gw_to_tile) put(f, "volume of gw to tile drains:         %16.1lf\n", ms.sl_gw_to_tile_vol);
+  if (ms.pipe.storm_sewer_given) {
+    put(f, "overland inputs to superlink:        %16.1lf\n", ms.pipe.sl_ov_in_vol);
+    put(f, "volume of superlink to overland:     %16.1lf\n", ms.pipe.sl_to_ov_vol);
+    if (ms.channel.chan_explic) put(f, "volume of superlink to channels:     %16.1lf\n", ms.pipe.sl_to_chan_vol);
+    if (ms.pipe.gw_to_tile) put(f, "volume of gw to tile drains:         %16.1lf\n", ms.pipe.sl_gw_to_tile_vol);
   }
 
   put(f, "\n");
-  if (ms.chan_lakes) put(f, "volume remaining in lakes            %16.1lf\n", ms.lake_vol_final);
-  put(f, "volume remaining on surface:         %16.1lf\n", ms.vol_surface_final);
-  if (ms.chan_explic) put(f, "final volume in channels (cu. m):    %16.1lf\n", ms.vol_channels_final);
-  if (ms.storm_sewer_given) put(f, "volume remaining in drains:          %16.1lf\n", ms.sl_drain_vol);
-  put(f, "final volume of snow (cu. m):        %16.1lf\n \n", ms.final_snow_vol);
-  put(f, "final volume of melt water (cu. m):  %16.1lf\n \n", ms.final_melt_vol);
-  if (ms.final_snow_vol > 0.0)
+  if (ms.lake.chan_lakes) put(f, "volume remaining in lakes            %16.1lf\n", ms.lake.lake_vol_final);
+  put(f, "volume remaining on surface:         %16.1lf\n", ms.overland.vol_surface_final);
+  if (ms.channel.chan_explic) put(f, "final volume in channels (cu. m):    %16.1lf\n", ms.channel.vol_channels_final);
+  if (ms.pipe.storm_sewer_given) put(f, "volume remaining in drains:          %16.1lf\n", ms.pipe.sl_drain_vol);
+  put(f, "final volume of snow (cu. m):        %16.1lf\n \n", ms.hydromet.final_snow_vol);
+  put(f, "final volume of melt water (cu. m):  %16.1lf\n \n", ms.hydromet.final_melt_vol);
+  if (ms.hydromet.final_snow_vol > 0.0)
     put(f, "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n");
 }
 
 void print_error(const model_state& ms, std::FILE* f) {
-  const double e = ms.event_mass_error;
+  const double e = ms.clock.event_mass_error;
   const bool no_rain = e == -1.0;
   put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
   if (e < 0.0 && !no_rain)
     put(f, "Note: negative mass conservation error indicates mass was gained.\n");
   else
     put(f, "Note: positive mass conservation error indicates mass was created.\n");
-  put(f, "Mass input + original mass:           %9.6lf m3\n", ms.mass_in_plus_initial);
-  put(f, "Mass output + final mass:             %9.6lf m3\n", ms.mass_out_plus_final);
-  put(f, "mass cleanup error from overland:     %9.6lf m3\n", ms.ov_cleanup_error);
+  put(f, "Mass input + original mass:           %9.6lf m3\n", ms.clock.mass_in_plus_initial);
+  put(f, "Mass output + final mass:             %9.6lf m3\n", ms.clock.mass_out_plus_final);
+  put(f, "mass cleanup error from overland:     %9.6lf m3\n", ms.clock.ov_cleanup_error);
   put(f, "\n");
-  if (ms.long_term)
-    put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.final_soil_moisture * 100.0);
+  if (ms.clock.long_term)
+    put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.soil.final_soil_moisture * 100.0);
   if (no_rain) put(f, "Note: no rainfall was input.\n");
 }
 
 void print_soil_water(const model_state& ms, std::FILE* f) {
-  if (ms.inf_richards) {
+  if (ms.soil.inf_richards) {
     put(f, "\n \n Richard's EQ. Computations \n \n");
-    put(f, "volume lost due to dir. evap (cu. m):  %9.1lf\n", ms.direct_evap_vol);
-    put(f, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", ms.net_infil_vol);
-    put(f, "vol groundwater recharge (cu. m):      %9.1lf\n", ms.gw_recharge_vol);
-    put(f, "Initial volume in soils (cu. m.):      %9.1lf\n", ms.init_soil_vol);
-    put(f, "Final volume in soils (cu. m.):        %9.1lf\n", ms.final_soil_vol);
-    put(f, "Richard equation mass balance error         %5.4lf percent\n", ms.richards_mass_error);
-    put(f, "Number of cells at start of event   %12d\n", ms.n_cells_start_event);
-    put(f, "Number of cells at end of event     %12d\n", ms.n_cells_end_event);
+    put(f, "volume lost due to dir. evap (cu. m):  %9.1lf\n", ms.soil.direct_evap_vol);
+    put(f, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", ms.soil.net_infil_vol);
+    put(f, "vol groundwater recharge (cu. m):      %9.1lf\n", ms.groundwater.gw_recharge_vol);
+    put(f, "Initial volume in soils (cu. m.):      %9.1lf\n", ms.soil.init_soil_vol);
+    put(f, "Final volume in soils (cu. m.):        %9.1lf\n", ms.soil.final_soil_vol);
+    put(f, "Richard equation mass balance error         %5.4lf percent\n", ms.soil.richards_mass_error);
+    put(f, "Number of cells at start of event   %12d\n", ms.soil.n_cells_start_event);
+    put(f, "Number of cells at end of event     %12d\n", ms.soil.n_cells_end_event);
     put(f, "net volume of infiltration is infiltration minus evaporation\n");
   }
-  if (!ms.gw_simulation) return;
+  if (!ms.groundwater.gw_simulation) return;
   put(f, "\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n");
-  put(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n", ms.exfil_vol);
-  put(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n", ms.exfil_total_start);
-  put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n", ms.exfil_total);
-  put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n", ms.gw_to_unsat_vol);
-  put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", ms.gw_recharge_vol);
-  if (ms.chan_explic) {
-    put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n", ms.gw_to_chan_vol);
-    put(f, "vol from chan to gw  this event (cu. m):                      %9.1lf\n", ms.chan_to_gw_vol);
-    if (ms.chan_lakes) {
-      put(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n", ms.gw_to_lake_vol);
-      put(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n", ms.lake_to_gw_vol);
+  put(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n", ms.groundwater.exfil_vol);
+  put(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n", ms.groundwater.exfil_total_start);
+  put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n", ms.groundwater.exfil_total);
+  put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n", ms.groundwater.gw_to_unsat_vol);
+  put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", ms.groundwater.gw_recharge_vol);
+  if (ms.channel.chan_explic) {
+    put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n", ms.channel.gw_to_chan_vol);
+    put(f, "vol from chan to gw  this event (cu. m):                      %9.1lf\n", ms.channel.chan_to_gw_vol);
+    if (ms.lake.chan_lakes) {
+      put(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n", ms.lake.gw_to_lake_vol);
+      put(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n", ms.lake.lake_to_gw_vol);
     }
   }
-  if (ms.storm_sewer_given)
-    put(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n", ms.sl_gw_to_tile_vol);
-  if (ms.xy_input_in_use) {
-    put(f, "vol gain for gw from XY boundaries:                           %9.1lf\n", ms.event_xy_bound_gain);
-    put(f, "vol loss for gw from XY boundaries:                           %9.1lf\n", ms.event_xy_bound_loss);
+  if (ms.pipe.storm_sewer_given)
+    put(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n", ms.pipe.sl_gw_to_tile_vol);
+  if (ms.output.xy_input_in_use) {
+    put(f, "vol gain for gw from XY boundaries:                           %9.1lf\n", ms.output.event_xy_bound_gain);
+    put(f, "vol loss for gw from XY boundaries:                           %9.1lf\n", ms.output.event_xy_bound_loss);
   }
   put(f, "\n");
 }
@@ -239,27 +250,27 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
 void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   mass_book b;
   put(f, "Soil Contaminant Transport Summary for %s \n", summary::constituent_label(ms, c).c_str());
-  mass_line(f, "Initial Mass in Soil Column", at(ms.soil_mass_init, c));
-  mass_line(f, "Final Mass in Soil Column", at(ms.soil_mass_final, c), 1);
-  mass_line(f, "Mass added by infiltration", at(ms.event_ov_infil_mass, c), 1);
-  b.gain(at(ms.soil_mass_init, c));
-  b.loss(at(ms.soil_mass_final, c));
-  b.gain(at(ms.event_ov_infil_mass, c));
-  if (ms.water_table_given) {
-    mass_line(f, "Exfiltration mass loss", at(ms.event_ov_exfil_mass, c));
-    mass_line(f, "Mass seepage to water table", at(ms.soil_mass_seep_to_wt, c));
-    mass_line(f, "Mass seepage from water table", at(ms.soil_mass_seep_from_wt, c));
-    b.loss(at(ms.event_ov_exfil_mass, c));
-    b.loss(at(ms.soil_mass_seep_to_wt, c));
-    b.gain(at(ms.soil_mass_seep_from_wt, c));
+  mass_line(f, "Initial Mass in Soil Column", at(ms.constituent.soil_mass_init, c));
+  mass_line(f, "Final Mass in Soil Column", at(ms.constituent.soil_mass_final, c), 1);
+  mass_line(f, "Mass added by infiltration", at(ms.constituent.event_ov_infil_mass, c), 1);
+  b.gain(at(ms.constituent.soil_mass_init, c));
+  b.loss(at(ms.constituent.soil_mass_final, c));
+  b.gain(at(ms.constituent.event_ov_infil_mass, c));
+  if (ms.groundwater.water_table_given) {
+    mass_line(f, "Exfiltration mass loss", at(ms.constituent.event_ov_exfil_mass, c));
+    mass_line(f, "Mass seepage to water table", at(ms.constituent.soil_mass_seep_to_wt, c));
+    mass_line(f, "Mass seepage from water table", at(ms.constituent.soil_mass_seep_from_wt, c));
+    b.loss(at(ms.constituent.event_ov_exfil_mass, c));
+    b.loss(at(ms.constituent.soil_mass_seep_to_wt, c));
+    b.gain(at(ms.constituent.soil_mass_seep_from_wt, c));
   }
   if (is_contaminant(ms, c)) {
-    mass_line(f, "Soil decay mass", at(ms.soil_decay_mass, c));
-    b.loss(at(ms.soil_decay_mass, c));
+    mass_line(f, "Soil decay mass", at(ms.constituent.soil_decay_mass, c));
+    b.loss(at(ms.constituent.soil_decay_mass, c));
   }
   // The surface's uptake (positive) leaves the soil; a negative uptake
   // returns mass to it.
-  const double uptake = at(ms.event_ov_uptake_mass, c);
+  const double uptake = at(ms.constituent.event_ov_uptake_mass, c);
   const double from_soil = uptake > 0.0 ? uptake : 0.0, to_soil = uptake < 0.0 ? -uptake : 0.0;
   if (uses_contaminant_table(ms, c)) {
     mass_line(f, "Surface water exchange from soil", from_soil);
@@ -273,12 +284,12 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
     b.loss(from_soil);
     b.gain(to_soil);
   }
-  if (ms.sediment_contam) {
-    mass_line(f, "Sediment eroded(-)/deposited(+)", at(ms.sed_eroded_deposited, c));
-    b.net(at(ms.sed_eroded_deposited, c));
+  if (ms.constituent.sediment_contam) {
+    mass_line(f, "Sediment eroded(-)/deposited(+)", at(ms.constituent.sed_eroded_deposited, c));
+    b.net(at(ms.constituent.sed_eroded_deposited, c));
   }
   ratio_line(f, "Soil mass balance error", b.error(1e-16));
-  if (ms.soil_static_conc)
+  if (ms.constituent.soil_static_conc)
     put(f, "When using static soil concentrations, mass balance errors represent implied additions "
            "to soil top layer \n");
 }
@@ -289,71 +300,71 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
   put(f, "Overland Contaminant Transport Summary for %s \n",
       summary::constituent_label(ms, c).c_str());
   put(f, "Amounts are total mass for event in (Kg) \n \n");
-  mass_line(f, "Initial Dissolved Mass on Overland", at(ms.event_ov_mass_init, c));
-  mass_line(f, "Final Dissolved Mass on Overland", at(ms.event_ov_mass_final, c));
-  b.gain(at(ms.event_ov_mass_init, c));
-  b.loss(at(ms.event_ov_mass_final, c));
-  if (ms.sediment_contam) {
-    mass_line(f, "Final attached to susp seds", at(ms.sed_attached_final, c));
-    mass_line(f, "Final total (attached+dissolved)", at(ms.sed_contam_total_final, c));
+  mass_line(f, "Initial Dissolved Mass on Overland", at(ms.constituent.event_ov_mass_init, c));
+  mass_line(f, "Final Dissolved Mass on Overland", at(ms.constituent.event_ov_mass_final, c));
+  b.gain(at(ms.constituent.event_ov_mass_init, c));
+  b.loss(at(ms.constituent.event_ov_mass_final, c));
+  if (ms.constituent.sediment_contam) {
+    mass_line(f, "Final attached to susp seds", at(ms.constituent.sed_attached_final, c));
+    mass_line(f, "Final total (attached+dissolved)", at(ms.constituent.sed_contam_total_final, c));
   }
   // Without a soil column, mass left by drying cells stays on the land.
-  if (!ms.soil_con_trans) {
-    mass_line(f, "Initial undissolved mass", at(ms.event_ov_land_mass, c));
-    mass_line(f, "Final undissolved mass", at(ms.event_ov_land_mass_final, c));
-    b.gain(at(ms.event_ov_land_mass, c));
-    b.loss(at(ms.event_ov_land_mass_final, c));
+  if (!ms.constituent.soil_con_trans) {
+    mass_line(f, "Initial undissolved mass", at(ms.constituent.event_ov_land_mass, c));
+    mass_line(f, "Final undissolved mass", at(ms.constituent.event_ov_land_mass_final, c));
+    b.gain(at(ms.constituent.event_ov_land_mass, c));
+    b.loss(at(ms.constituent.event_ov_land_mass_final, c));
   }
-  mass_line(f, "Point source mass gain", at(ms.event_ov_point_mass, c));
-  b.gain(at(ms.event_ov_point_mass, c));
-  if (ms.water_table_given) {
-    mass_line(f, "Exfiltration gain", at(ms.event_ov_exfil_mass, c));
-    b.gain(at(ms.event_ov_exfil_mass, c));
+  mass_line(f, "Point source mass gain", at(ms.constituent.event_ov_point_mass, c));
+  b.gain(at(ms.constituent.event_ov_point_mass, c));
+  if (ms.groundwater.water_table_given) {
+    mass_line(f, "Exfiltration gain", at(ms.constituent.event_ov_exfil_mass, c));
+    b.gain(at(ms.constituent.event_ov_exfil_mass, c));
   }
-  mass_line(f, "Precipitation gain", at(ms.event_ov_precip_mass, c));
-  b.gain(at(ms.event_ov_precip_mass, c));
+  mass_line(f, "Precipitation gain", at(ms.constituent.event_ov_precip_mass, c));
+  b.gain(at(ms.constituent.event_ov_precip_mass, c));
   if (uses_contaminant_table(ms, c)) {
-    mass_line(f, "Uptake from soil", at(ms.event_ov_uptake_mass, c));
-    b.net(at(ms.event_ov_uptake_mass, c));
+    mass_line(f, "Uptake from soil", at(ms.constituent.event_ov_uptake_mass, c));
+    b.net(at(ms.constituent.event_ov_uptake_mass, c));
   }
-  if (nsm && ms.soil_con_trans) {
-    mass_line(f, "Uptake from soil (NSM)", at(ms.event_ov_uptake_mass, c));
-    b.net(at(ms.event_ov_uptake_mass, c));
+  if (nsm && ms.constituent.soil_con_trans) {
+    mass_line(f, "Uptake from soil (NSM)", at(ms.constituent.event_ov_uptake_mass, c));
+    b.net(at(ms.constituent.event_ov_uptake_mass, c));
   }
   if (nsm) {
-    ratio_line(f, "Gained from NSM kinetics", at(ms.event_ov_nsm_in_mass, c));
-    b.gain(at(ms.event_ov_nsm_in_mass, c));
+    ratio_line(f, "Gained from NSM kinetics", at(ms.constituent.event_ov_nsm_in_mass, c));
+    b.gain(at(ms.constituent.event_ov_nsm_in_mass, c));
   }
-  mass_line(f, "Infiltration", at(ms.event_ov_infil_mass, c));
-  b.loss(at(ms.event_ov_infil_mass, c));
-  if (ms.chan_explic) {
-    mass_line(f, "Lateral flow to streams", at(ms.event_ov_qlat_mass, c));
-    b.loss(at(ms.event_ov_qlat_mass, c));
+  mass_line(f, "Infiltration", at(ms.constituent.event_ov_infil_mass, c));
+  b.loss(at(ms.constituent.event_ov_infil_mass, c));
+  if (ms.channel.chan_explic) {
+    mass_line(f, "Lateral flow to streams", at(ms.constituent.event_ov_qlat_mass, c));
+    b.loss(at(ms.constituent.event_ov_qlat_mass, c));
   } else {
-    mass_line(f, "Outlet flux", at(ms.event_ov_mass_out, c));
-    b.loss(at(ms.event_ov_mass_out, c));
+    mass_line(f, "Outlet flux", at(ms.constituent.event_ov_mass_out, c));
+    b.loss(at(ms.constituent.event_ov_mass_out, c));
   }
   if (is_contaminant(ms, c)) {
-    mass_line(f, "Decay loss", at(ms.event_ov_decay_mass, c));
-    b.loss(at(ms.event_ov_decay_mass, c));
+    mass_line(f, "Decay loss", at(ms.constituent.event_ov_decay_mass, c));
+    b.loss(at(ms.constituent.event_ov_decay_mass, c));
   }
   if (nsm) {
-    ratio_line(f, "Loss to NSM kinetics", at(ms.event_ov_nsm_out_mass, c));
-    b.loss(at(ms.event_ov_nsm_out_mass, c));
+    ratio_line(f, "Loss to NSM kinetics", at(ms.constituent.event_ov_nsm_out_mass, c));
+    b.loss(at(ms.constituent.event_ov_nsm_out_mass, c));
   }
-  if (ms.chan_lakes) {
-    mass_line(f, "Flux to lake", at(ms.event_ov_lake_mass, c));
-    b.loss(at(ms.event_ov_lake_mass, c));
+  if (ms.lake.chan_lakes) {
+    mass_line(f, "Flux to lake", at(ms.constituent.event_ov_lake_mass, c));
+    b.loss(at(ms.constituent.event_ov_lake_mass, c));
   }
   // Negative masses cut to zero are mass the scheme created.
-  mass_line(f, "Negative mass", at(ms.event_ov_neg_mass, c));
-  b.gain(at(ms.event_ov_neg_mass, c));
-  if (ms.sediment_contam) {
-    mass_line(f, "Sediment source", at(ms.sed_contam_source, c));
-    b.gain(at(ms.sed_contam_source, c));
-    if (ms.chan_explic) mass_line(f, "Attached entering channels", at(ms.chan_sed_lat_in_event, c));
-    mass_line(f, "Attached exiting outlet", at(ms.sed_attached_out, c));
-    if (ms.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.event_sed_attached_to_lake, c));
+  mass_line(f, "Negative mass", at(ms.constituent.event_ov_neg_mass, c));
+  b.gain(at(ms.constituent.event_ov_neg_mass, c));
+  if (ms.constituent.sediment_contam) {
+    mass_line(f, "Sediment source", at(ms.constituent.sed_contam_source, c));
+    b.gain(at(ms.constituent.sed_contam_source, c));
+    if (ms.channel.chan_explic) mass_line(f, "Attached entering channels", at(ms.constituent.chan_sed_lat_in_event, c));
+    mass_line(f, "Attached exiting outlet", at(ms.constituent.sed_attached_out, c));
+    if (ms.lake.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.constituent.event_sed_attached_to_lake, c));
   }
   ratio_line(f, "Dissolved mass balance error", b.error(1e-16));
 }
@@ -364,56 +375,56 @@ void print_channel_constituent(const model_state& ms, std::FILE* f, int c) {
   put(f, "Channel Contaminant Transport Summary for %s \n", summary::constituent_label(ms, c).c_str());
   put(f, "Amounts are total for event in (Kg) \n \n");
   put(f, "Dissolved State Mass Balance... \n \n");
-  mass_line(f, "Initial Dissolved Mass in Channels", at(ms.chan_mass_init_event, c));
-  mass_line(f, "Final Dissolved Mass in Channels", at(ms.chan_mass_final_event, c), 1);
-  mass_line(f, "Mass gain from overland", at(ms.event_ov_qlat_mass, c));
-  mass_line(f, "Point source mass gain", at(ms.chan_point_mass_event, c), nsm ? 0 : 1);
-  b.gain(at(ms.chan_mass_init_event, c));
-  b.loss(at(ms.chan_mass_final_event, c));
-  b.gain(at(ms.event_ov_qlat_mass, c));
-  b.gain(at(ms.chan_point_mass_event, c));
+  mass_line(f, "Initial Dissolved Mass in Channels", at(ms.constituent.chan_mass_init_event, c));
+  mass_line(f, "Final Dissolved Mass in Channels", at(ms.constituent.chan_mass_final_event, c), 1);
+  mass_line(f, "Mass gain from overland", at(ms.constituent.event_ov_qlat_mass, c));
+  mass_line(f, "Point source mass gain", at(ms.constituent.chan_point_mass_event, c), nsm ? 0 : 1);
+  b.gain(at(ms.constituent.chan_mass_init_event, c));
+  b.loss(at(ms.constituent.chan_mass_final_event, c));
+  b.gain(at(ms.constituent.event_ov_qlat_mass, c));
+  b.gain(at(ms.constituent.chan_point_mass_event, c));
   if (nsm) {
-    ratio_line(f, "Mass gained in NSM kinetics", at(ms.chan_nsm_gain_event, c), 1);
-    b.gain(at(ms.chan_nsm_gain_event, c));
+    ratio_line(f, "Mass gained in NSM kinetics", at(ms.constituent.chan_nsm_gain_event, c), 1);
+    b.gain(at(ms.constituent.chan_nsm_gain_event, c));
   }
-  if (ms.chan_lakes) {
-    mass_line(f, "Flow from lake to channel", at(ms.chan_lake_in_mass_event, c));
-    mass_line(f, "Exchange with lakes (-)", at(ms.chan_lake_exch_mass_event, c));
-    b.gain(at(ms.chan_lake_in_mass_event, c));
-    b.net(at(ms.chan_lake_exch_mass_event, c));
+  if (ms.lake.chan_lakes) {
+    mass_line(f, "Flow from lake to channel", at(ms.constituent.chan_lake_in_mass_event, c));
+    mass_line(f, "Exchange with lakes (-)", at(ms.constituent.chan_lake_exch_mass_event, c));
+    b.gain(at(ms.constituent.chan_lake_in_mass_event, c));
+    b.net(at(ms.constituent.chan_lake_exch_mass_event, c));
   }
-  mass_line(f, "Groundwater net mass gain(+)/loss(-)", at(ms.chan_gw_mass_event, c));
-  b.net(at(ms.chan_gw_mass_event, c));
+  mass_line(f, "Groundwater net mass gain(+)/loss(-)", at(ms.constituent.chan_gw_mass_event, c));
+  b.net(at(ms.constituent.chan_gw_mass_event, c));
   // The event exchange is kept on the attached side: what the sediment
   // gains, the dissolved state loses.
-  if (ms.sediment_contam) {
-    mass_line(f, "Exhange with sediments", -at(ms.chan_sed_exch_event, c));
-    b.net(-at(ms.chan_sed_exch_event, c));
+  if (ms.constituent.sediment_contam) {
+    mass_line(f, "Exhange with sediments", -at(ms.constituent.chan_sed_exch_event, c));
+    b.net(-at(ms.constituent.chan_sed_exch_event, c));
   }
-  if (ms.chan_lakes) {
-    mass_line(f, "Flows to lake", at(ms.chan_lake_out_mass_event, c));
-    b.loss(at(ms.chan_lake_out_mass_event, c));
+  if (ms.lake.chan_lakes) {
+    mass_line(f, "Flows to lake", at(ms.constituent.chan_lake_out_mass_event, c));
+    b.loss(at(ms.constituent.chan_lake_out_mass_event, c));
   }
-  mass_line(f, "Outlet mass flux", at(ms.chan_mass_out_event, c));
-  b.loss(at(ms.chan_mass_out_event, c));
+  mass_line(f, "Outlet mass flux", at(ms.constituent.chan_mass_out_event, c));
+  b.loss(at(ms.constituent.chan_mass_out_event, c));
   if (is_contaminant(ms, c)) {
-    mass_line(f, "Mass decay loss", at(ms.chan_decay_mass_event, c));
-    b.loss(at(ms.chan_decay_mass_event, c));
+    mass_line(f, "Mass decay loss", at(ms.constituent.chan_decay_mass_event, c));
+    b.loss(at(ms.constituent.chan_decay_mass_event, c));
   }
   if (nsm) {
-    ratio_line(f, "Mass lost in NSM kinetics", at(ms.chan_nsm_loss_event, c));
-    b.loss(at(ms.chan_nsm_loss_event, c));
+    ratio_line(f, "Mass lost in NSM kinetics", at(ms.constituent.chan_nsm_loss_event, c));
+    b.loss(at(ms.constituent.chan_nsm_loss_event, c));
   }
   ratio_line(f, "Contam mass balance error", b.error(1e-16));
-  if (!ms.sediment_contam) return;
+  if (!ms.constituent.sediment_contam) return;
   put(f, "Contaminants Attached to Sediment Mass Balance...\n \n");
-  mass_line(f, "Lateral flow into channels", at(ms.chan_sed_lat_in_event, c));
-  mass_line(f, "Exiting watershed", at(ms.chan_sed_out_event, c));
-  mass_line(f, "Exchange with dissolved", at(ms.chan_sed_exch_event, c));
-  mass_line(f, "Attached to suspended sed", at(ms.chan_sed_susp_event, c));
-  if (ms.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.chan_sed_to_lake_event, c));
+  mass_line(f, "Lateral flow into channels", at(ms.constituent.chan_sed_lat_in_event, c));
+  mass_line(f, "Exiting watershed", at(ms.constituent.chan_sed_out_event, c));
+  mass_line(f, "Exchange with dissolved", at(ms.constituent.chan_sed_exch_event, c));
+  mass_line(f, "Attached to suspended sed", at(ms.constituent.chan_sed_susp_event, c));
+  if (ms.lake.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.constituent.chan_sed_to_lake_event, c));
   mass_line(f, "Total (dissolved+attached)",
-            at(ms.chan_mass_final_event, c) + at(ms.chan_sed_susp_event, c));
+            at(ms.constituent.chan_mass_final_event, c) + at(ms.constituent.chan_sed_susp_event, c));
 }
 
 void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
@@ -421,51 +432,51 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
   put(f, "Lake Contaminant Transport Summary for %s \n", summary::constituent_label(ms, c).c_str());
   put(f, "Amounts are total mass for event (Kg) \n \n");
   put(f, "Dissolved State Mass Balance...\n");
-  mass_line(f, "Initial Dissolved in Lakes", at(ms.lake_mass_init_event, c));
-  mass_line(f, "Final Dissolved in Lakes", at(ms.lake_mass_final_event, c));
-  mass_line(f, "Precip", at(ms.lake_precip_mass_event, c));
-  mass_line(f, "Inflow", at(ms.lake_inflow_mass_event, c));
-  mass_line(f, "Lake/chan exchange", at(ms.lake_chan_exch_event, c));
-  mass_line(f, "Overland flux", at(ms.lake_ov_mass_event, c));
-  mass_line(f, "Point source", at(ms.lake_point_mass_event, c));
-  mass_line(f, "Groundwater flux", at(ms.lake_gw_mass_event, c), 1);
-  mass_line(f, "Outflow", at(ms.lake_outflow_mass_event, c));
-  mass_line(f, "Dissolved decay loss", at(ms.lake_decay_mass_event, c));
-  b.gain(at(ms.lake_mass_init_event, c));
-  b.loss(at(ms.lake_mass_final_event, c));
-  b.gain(at(ms.lake_precip_mass_event, c));
-  b.gain(at(ms.lake_inflow_mass_event, c));
-  b.net(at(ms.lake_chan_exch_event, c));
-  b.gain(at(ms.lake_ov_mass_event, c));
-  b.gain(at(ms.lake_point_mass_event, c));
-  b.net(at(ms.lake_gw_mass_event, c));
-  b.loss(at(ms.lake_outflow_mass_event, c));
-  b.loss(at(ms.lake_decay_mass_event, c));
-  if (ms.sediment_contam) {
-    mass_line(f, "Exchange with attached", -at(ms.lake_sed_exch_event, c));
-    b.net(-at(ms.lake_sed_exch_event, c));
+  mass_line(f, "Initial Dissolved in Lakes", at(ms.constituent.lake_mass_init_event, c));
+  mass_line(f, "Final Dissolved in Lakes", at(ms.constituent.lake_mass_final_event, c));
+  mass_line(f, "Precip", at(ms.constituent.lake_precip_mass_event, c));
+  mass_line(f, "Inflow", at(ms.constituent.lake_inflow_mass_event, c));
+  mass_line(f, "Lake/chan exchange", at(ms.constituent.lake_chan_exch_event, c));
+  mass_line(f, "Overland flux", at(ms.constituent.lake_ov_mass_event, c));
+  mass_line(f, "Point source", at(ms.constituent.lake_point_mass_event, c));
+  mass_line(f, "Groundwater flux", at(ms.constituent.lake_gw_mass_event, c), 1);
+  mass_line(f, "Outflow", at(ms.constituent.lake_outflow_mass_event, c));
+  mass_line(f, "Dissolved decay loss", at(ms.constituent.lake_decay_mass_event, c));
+  b.gain(at(ms.constituent.lake_mass_init_event, c));
+  b.loss(at(ms.constituent.lake_mass_final_event, c));
+  b.gain(at(ms.constituent.lake_precip_mass_event, c));
+  b.gain(at(ms.constituent.lake_inflow_mass_event, c));
+  b.net(at(ms.constituent.lake_chan_exch_event, c));
+  b.gain(at(ms.constituent.lake_ov_mass_event, c));
+  b.gain(at(ms.constituent.lake_point_mass_event, c));
+  b.net(at(ms.constituent.lake_gw_mass_event, c));
+  b.loss(at(ms.constituent.lake_outflow_mass_event, c));
+  b.loss(at(ms.constituent.lake_decay_mass_event, c));
+  if (ms.constituent.sediment_contam) {
+    mass_line(f, "Exchange with attached", -at(ms.constituent.lake_sed_exch_event, c));
+    b.net(-at(ms.constituent.lake_sed_exch_event, c));
   }
   ratio_line(f, "Dissolved mass balance error", b.error(1e-16));
-  if (ms.sediment_contam) {
-    mass_line(f, "Overland inflow", at(ms.lake_sed_ov_in_event, c));
-    mass_line(f, "Channel inflow", at(ms.lake_sed_chan_in_event, c));
-    mass_line(f, "Exchange with dissolved", at(ms.lake_sed_exch_event, c));
+  if (ms.constituent.sediment_contam) {
+    mass_line(f, "Overland inflow", at(ms.constituent.lake_sed_ov_in_event, c));
+    mass_line(f, "Channel inflow", at(ms.constituent.lake_sed_chan_in_event, c));
+    mass_line(f, "Exchange with dissolved", at(ms.constituent.lake_sed_exch_event, c));
   }
-  for (int lake = 1; lake <= ms.num_lakes; ++lake) {
-    const double mass = at(ms.lake_mass, c, lake) / 1000.0;
-    const double conc = at(ms.lake_conc, c, lake);
+  for (int lake = 1; lake <= ms.lake.num_lakes; ++lake) {
+    const double mass = at(ms.constituent.lake_mass, c, lake) / 1000.0;
+    const double conc = at(ms.constituent.lake_conc, c, lake);
     put(f, "Final Mass in lake %ld =        %14.2lf \n", static_cast<long>(lake), mass);
     put(f, "Final Conc in lake (mg/L) %ld = %14.2lf \n \n", static_cast<long>(lake), conc);
   }
 }
 
 void print_constituents(const model_state& ms, std::FILE* f) {
-  for (int c = 1; c <= ms.num_constituents; ++c) {
-    const bool water = at(ms.constituent_type, c) != 3;
-    if (ms.soil_con_trans) print_soil_constituent(ms, f, c);
-    if (ms.ov_con_trans && water) print_overland_constituent(ms, f, c);
-    if (ms.chan_con_trans && water) print_channel_constituent(ms, f, c);
-    if (ms.chan_con_trans && ms.chan_lakes && water) print_lake_constituent(ms, f, c);
+  for (int c = 1; c <= ms.constituent.num_constituents; ++c) {
+    const bool water = at(ms.constituent.constituent_type, c) != 3;
+    if (ms.constituent.soil_con_trans) print_soil_constituent(ms, f, c);
+    if (ms.constituent.ov_con_trans && water) print_overland_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans && water) print_channel_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes && water) print_lake_constituent(ms, f, c);
   }
 }
 
@@ -474,13 +485,13 @@ void print_constituents(const model_state& ms, std::FILE* f) {
 void print_channel_sediments(const model_state& ms, std::FILE* f) {
   put(f, "Channel sediment routing mass quantities\n");
   put(f, "Quanties are this Event \n");
-  for (int k = 1; k <= ms.n_sed_classes; ++k) {
+  for (int k = 1; k <= ms.constituent.n_sed_classes; ++k) {
     put(f, "Total sediment %d transported into channels this event: %10.2lf m3\n", k,
-        at(ms.event_sed_to_chan, k));
+        at(ms.constituent.event_sed_to_chan, k));
   }
   put(f, "\n");
   summary::write_channel_sediments(ms, f, true);
-  if (!ms.chan_lakes) {
+  if (!ms.lake.chan_lakes) {
     put(f, "\n");
     return;
   }
@@ -492,9 +503,9 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 // ------------------------------------------------------------- closing lists
 
 void print_warnings(const model_state& ms, std::FILE* f) {
-  const bool mass_error = std::fabs(ms.event_mass_error) * 100.0 > 2.0;
-  const bool depth_exceeded = ms.xsec_table_exceeded != 0;
-  const bool water_left = ms.vol_surface_final > 0.05 * ms.vol_rainfall;
+  const bool mass_error = std::fabs(ms.clock.event_mass_error) * 100.0 > 2.0;
+  const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
+  const bool water_left = ms.overland.vol_surface_final > 0.05 * ms.hydromet.vol_rainfall;
   if (mass_error || depth_exceeded || water_left) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
   if (mass_error) {
     put(f, "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n");
@@ -514,40 +525,40 @@ void print_warnings(const model_state& ms, std::FILE* f) {
 void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
   put(f, "\n THE FOLLOWING INPUTS WERE READ:\n");
   put(f, "A PAV Project File was used.\n");
-  if (ms.float_grass_maps) put(f, "Floating point GRASS maps were read.\n");
-  if (ms.in_hyd_location_given) put(f, "Locations where discharge hydrographs are to be written.\n");
-  if (ms.in_gwflux_location_given) put(f, "Point stream/groundwater fluxes were written.\n");
-  if (ms.in_celldepdis_location_given) put(f, "cell depth, discharge were written.\n");
+  if (ms.output.float_grass_maps) put(f, "Floating point GRASS maps were read.\n");
+  if (ms.output.in_hyd_location_given) put(f, "Locations where discharge hydrographs are to be written.\n");
+  if (ms.output.in_gwflux_location_given) put(f, "Point stream/groundwater fluxes were written.\n");
+  if (ms.output.in_celldepdis_location_given) put(f, "cell depth, discharge were written.\n");
 
-  const bool infiltration = ms.green_ampt || ms.inf_redist || ms.inf_layered_soil || ms.inf_richards;
+  const bool infiltration = ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards;
   struct process_line {
     bool on;
     const char* text;
   } processes[] = {
-      {ms.chan_explic != 0, "Explicit diffusive-wave channel routing.\n"},
-      {ms.chan_drain != 0, "This was a channel initialation run using the DRAIN method.\n"},
-      {ms.chan_drain_routing && !ms.chan_drain,
+      {ms.channel.chan_explic != 0, "Explicit diffusive-wave channel routing.\n"},
+      {ms.channel.chan_drain != 0, "This was a channel initialation run using the DRAIN method.\n"},
+      {ms.channel.chan_drain_routing && !ms.channel.chan_drain,
        "This was a channel initialzation run using thep backwater method.\n"},
-      {ms.apfa_xsec != 0, "APFA cross sections were simulated.\n"},
-      {ms.trap_preiss_xsec != 0, "Trapezoidal cross-sections with Preissmann slots were simulated.\n"},
-      {ms.table_preiss_xsec != 0,
+      {ms.channel.apfa_xsec != 0, "APFA cross sections were simulated.\n"},
+      {ms.channel.trap_preiss_xsec != 0, "Trapezoidal cross-sections with Preissmann slots were simulated.\n"},
+      {ms.channel.table_preiss_xsec != 0,
        "Look-up table cross-sections with Preissmann slots were simulated.\n"},
-      {ms.xsec_tables_read != 0, "Look-up table data were read.\n"},
-      {ms.interception_coeff_given != 0, "Interception losses.\n"},
-      {ms.roughness_given != 0, "Distributed overland roughness.\n"},
-      {ms.manning_n_given && !ms.roughness_given, "Uniform overland roughness.\n"},
-      {ms.moisture_given != 0, "Distributed initial soil moisture.\n"},
-      {infiltration && !ms.moisture_given, "Uniform initial soil moisture.\n"},
-      {ms.chan_lakes || ms.overland_lake_map_given, "Lakes were simulated.\n"},
-      {ms.reten_depth_given != 0, "Spatially varied retention.\n"},
-      {ms.retention_given && !ms.reten_depth_given, "Uniform retention depth.\n"},
-      {ms.inf_redist != 0, "Infiltration with redistribution.\n"},
-      {ms.green_ampt != 0, "Green & Ampt infiltration.\n"},
-      {ms.inf_richards != 0, "Infiltration by Richards Eq.\n"},
-      {ms.inf_layered_soil != 0, "G&A Infiltration through layered soils.\n"},
-      {ms.soil_erosion_on != 0, "Overland soil erosion.\n"},
-      {ms.chan_sed_on != 0, "Sediment transport in channels using Yang's eqn. for sand.\n"},
-      {ms.sacramento_given != 0, "Base flow using the Sacramento Soil Moisture Accounting Model.\n"},
+      {ms.channel.xsec_tables_read != 0, "Look-up table data were read.\n"},
+      {ms.hydromet.interception_coeff_given != 0, "Interception losses.\n"},
+      {ms.overland.roughness_given != 0, "Distributed overland roughness.\n"},
+      {ms.overland.manning_n_given && !ms.overland.roughness_given, "Uniform overland roughness.\n"},
+      {ms.soil.moisture_given != 0, "Distributed initial soil moisture.\n"},
+      {infiltration && !ms.soil.moisture_given, "Uniform initial soil moisture.\n"},
+      {ms.lake.chan_lakes || ms.lake.overland_lake_map_given, "Lakes were simulated.\n"},
+      {ms.overland.reten_depth_given != 0, "Spatially varied retention.\n"},
+      {ms.overland.retention_given && !ms.overland.reten_depth_given, "Uniform retention depth.\n"},
+      {ms.soil.inf_redist != 0, "Infiltration with redistribution.\n"},
+      {ms.soil.green_ampt != 0, "Green & Ampt infiltration.\n"},
+      {ms.soil.inf_richards != 0, "Infiltration by Richards Eq.\n"},
+      {ms.soil.inf_layered_soil != 0, "G&A Infiltration through layered soils.\n"},
+      {ms.constituent.soil_erosion_on != 0, "Overland soil erosion.\n"},
+      {ms.constituent.chan_sed_on != 0, "Sediment transport in channels using Yang's eqn. for sand.\n"},
+      {ms.groundwater.sacramento_given != 0, "Base flow using the Sacramento Soil Moisture Accounting Model.\n"},
   };
   put(f, "\n THE FOLLOWING PROCESSES WERE SIMULATED:\n");
   for (const process_line& p : processes)
@@ -555,48 +566,48 @@ void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
 }
 
 void print_outputs(const model_state& ms, std::FILE* f) {
-  put(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", ms.map_write_steps);
-  if (ms.no_map_output) put(f, "Floating point GRASS output maps were written.\n");
-  if (ms.inf_redist) {
+  put(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", ms.clock.map_write_steps);
+  if (ms.output.no_map_output) put(f, "Floating point GRASS output maps were written.\n");
+  if (ms.soil.inf_redist) {
     put(f, "Soil surface moisture maps were output.\n");
     put(f, "Infiltration rate maps were output.\n");
   }
-  if (ms.dataset_output) put(f, "ASCII PAV maps of:\n");
-  if (ms.binary_dataset) put(f, "BINARY PAV maps of:\n");
+  if (ms.output.dataset_output) put(f, "ASCII PAV maps of:\n");
+  if (ms.output.binary_dataset) put(f, "BINARY PAV maps of:\n");
   struct map_line {
     int on;
     const char* text;
   } maps[] = {
-      {ms.depth_given, "     overland flow depth.\n"},
-      {ms.discharge_given, "     discharge.\n"},
-      {ms.chan_discharge_given_2, "     discharge in channels.\n"},
-      {ms.dis_rain_given, "     distributed rainfall rate.\n"},
-      {ms.inf_depth_given, "     distributed infiltration depth.\n"},
-      {ms.rate_of_infil_given, "     distributed infiltration rate.\n"},
-      {ms.surf_moist_given, "     distributed surface moisture.\n"},
-      {ms.gw_recharge_cum_given, "     groundwater recharge cumulative.\n"},
-      {ms.gw_recharge_inc_given, "     groundwater recharge incremental.\n"},
-      {ms.chan_depth_given, "     channel depth.\n"},
-      {ms.chan_discharge_given, "     channel discharge.\n"},
-      {ms.net_sed_volume, "     net volume of erosion/deposition.\n"},
-      {ms.vol_sed_susp, "     suspended sediment volume.\n"},
-      {ms.max_sed_flux, "     sediment flux.\n"},
-      {ms.chan_sed_flux_given, "      channel sediment flux.\n"},
+      {ms.output.depth_given, "     overland flow depth.\n"},
+      {ms.output.discharge_given, "     discharge.\n"},
+      {ms.output.chan_discharge_given_2, "     discharge in channels.\n"},
+      {ms.output.dis_rain_given, "     distributed rainfall rate.\n"},
+      {ms.output.inf_depth_given, "     distributed infiltration depth.\n"},
+      {ms.output.rate_of_infil_given, "     distributed infiltration rate.\n"},
+      {ms.output.surf_moist_given, "     distributed surface moisture.\n"},
+      {ms.output.gw_recharge_cum_given, "     groundwater recharge cumulative.\n"},
+      {ms.output.gw_recharge_inc_given, "     groundwater recharge incremental.\n"},
+      {ms.output.chan_depth_given, "     channel depth.\n"},
+      {ms.output.chan_discharge_given, "     channel discharge.\n"},
+      {ms.constituent.net_sed_volume, "     net volume of erosion/deposition.\n"},
+      {ms.constituent.vol_sed_susp, "     suspended sediment volume.\n"},
+      {ms.constituent.max_sed_flux, "     sediment flux.\n"},
+      {ms.output.chan_sed_flux_given, "      channel sediment flux.\n"},
   };
   for (const map_line& m : maps)
     if (m.on) put(f, "%s", m.text);
 
   put(f, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
-      ms.hyd_write_steps);
+      ms.clock.hyd_write_steps);
   put(f, "     hydrograph at the catchment outlet.\n");
-  if (ms.in_hyd_location_given) put(f, "     hydrographs at selected locations.\n");
-  if (ms.soil_erosion_on) put(f, "     sediment outflow at the catchment outlet.\n");
-  if (ms.chan_sed_on && ms.in_sed_loc) put(f, "     sediment hydrographs at selected locations.\n");
-  if (ms.storm_sewer_given && ms.superlink_junc_flow_given)
+  if (ms.output.in_hyd_location_given) put(f, "     hydrographs at selected locations.\n");
+  if (ms.constituent.soil_erosion_on) put(f, "     sediment outflow at the catchment outlet.\n");
+  if (ms.constituent.chan_sed_on && ms.constituent.in_sed_loc) put(f, "     sediment hydrographs at selected locations.\n");
+  if (ms.pipe.storm_sewer_given && ms.output.superlink_junc_flow_given)
     put(f, "Flows to/from selected superjunctions.\n");
-  if (ms.storm_sewer_given && ms.superlink_node_flow_given)
+  if (ms.pipe.storm_sewer_given && ms.output.superlink_node_flow_given)
     put(f, "Flows to/from selected superlink nodes.\n");
-  if (ms.in_gwflux_location_given) put(f, "Stream/groundwater exchange fluxes.\n");
+  if (ms.output.in_gwflux_location_given) put(f, "Stream/groundwater exchange fluxes.\n");
 }
 
 }  // namespace
@@ -619,7 +630,7 @@ void write_summary_line(std::FILE* f, const char* label, double value, int width
 }
 
 void write_event_summary(model_state& ms) {
-  std::FILE* f = ms.summary_file.fp;
+  std::FILE* f = ms.output.summary_file.fp;
   if (!f) return;
   print_heading(ms, f);
   print_rain_and_timing(ms, f);
@@ -627,18 +638,18 @@ void write_event_summary(model_state& ms) {
   print_error(ms, f);
   print_soil_water(ms, f);
   print_constituents(ms, f);
-  if (ms.soil_erosion_on && ms.sed_transport_mode == 1) {
+  if (ms.constituent.soil_erosion_on && ms.constituent.sed_transport_mode == 1) {
     put(f, "Overland Sediment Summary\n");
     put(f, "Quantities, except for amounts to Superlinks, are running totals for simulation - NOT "
            "EVENT \n");
     put(f, "Quantities for amount of sediment to superlink is for the single event\n");
     write_overland_sediment_classes(ms, f, true);
-    if (ms.storm_sewer_given) {
+    if (ms.pipe.storm_sewer_given) {
       put(f, "\n");
-      put(f, "Total water carrying sediments to superlinks (event) %16.8lf m3\n", ms.sl_sed_water_event);
+      put(f, "Total water carrying sediments to superlinks (event) %16.8lf m3\n", ms.constituent.sl_sed_water_event);
     }
   }
-  if (ms.chan_sed_on) print_channel_sediments(ms, f);
+  if (ms.constituent.chan_sed_on) print_channel_sediments(ms, f);
   print_warnings(ms, f);
   print_inputs_and_processes(ms, f);
   print_outputs(ms, f);

@@ -3,7 +3,13 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 
@@ -95,52 +101,52 @@ void write_linknode_step(guarded_file& file, int num_links, const int* node_coun
 
 linknode_timing linknode_timing_for(const model_state& ms, int interval_steps) {
   linknode_timing t;
-  const double minutes = interval_steps * ms.dt / 60.0;
+  const double minutes = interval_steps * ms.clock.dt / 60.0;
   t.time_step = static_cast<int>(minutes);
   if (t.time_step != 0)
-    t.num_ts = ms.tot_time / t.time_step;
+    t.num_ts = ms.clock.tot_time / t.time_step;
   else if (minutes > 0.0)
-    t.num_ts = static_cast<int>(ms.tot_time / minutes);  // intervals shorter than a minute
-  t.day = ms.cur_day;
-  t.month = ms.cur_month;
-  t.year = ms.cur_year;
-  t.hour = ms.cur_hour;
-  t.minute = ms.cur_minute;
+    t.num_ts = static_cast<int>(ms.clock.tot_time / minutes);  // intervals shorter than a minute
+  t.day = ms.clock.cur_day;
+  t.month = ms.clock.cur_month;
+  t.year = ms.clock.cur_year;
+  t.hour = ms.clock.cur_hour;
+  t.minute = ms.clock.cur_minute;
   return t;
 }
 
 linknode_network channel_network_of(const model_state& ms) {
   linknode_network net;
-  net.node_counts = ms.nx1.data();
-  net.out_node_counts = ms.og_nx1.data();
-  net.link_types = ms.ltype.data();
-  net.second_values = &ms.bel;
-  net.lake_of_link = ms.lake2link.data();
-  net.link_count = ms.num_stream_links;
-  net.stride = ms.max_nodes_per_link;
+  net.node_counts = ms.channel.nx1.data();
+  net.out_node_counts = ms.channel.og_nx1.data();
+  net.link_types = ms.channel.ltype.data();
+  net.second_values = &ms.channel.bel;
+  net.lake_of_link = ms.lake.lake2link.data();
+  net.link_count = ms.channel.num_stream_links;
+  net.stride = ms.channel.max_nodes_per_link;
   return net;
 }
 
 void init_linknode_output(model_state& ms) {
-  const linknode_timing t = linknode_timing_for(ms, ms.hyd_write_steps);
+  const linknode_timing t = linknode_timing_for(ms, ms.clock.hyd_write_steps);
   auto header = [&](bool on, guarded_file& f, int kind, int links) {
     if (on) write_linknode_header(f, kind, links, t.time_step, t.num_ts, t.day, t.month, t.year,
                                   t.hour, t.minute);
   };
-  const int nl = ms.num_stream_links;
-  header(ms.chan_depth_given && ms.chan_explic, ms.chan_depth_out_file, lnk_stream_depth, nl);
-  header(ms.chan_explic && ms.chan_sed_flux_given, ms.stream_sed_flux_file, lnk_stream_sed_flux, nl);
-  if (ms.chan_explic && ms.chan_sed_flux_given && ms.qsmax_total.empty())
-    ms.qsmax_total.alloc(ms.max_nodes_per_link, nl);  // summed per block at every write step
-  header(ms.chan_discharge_given && ms.chan_explic, ms.chan_discharge_out_file, lnk_stream_flow, nl);
-  header(ms.chan_stage_given && ms.chan_explic, ms.chan_stage_out_file, lnk_stream_stage, nl);
-  header(ms.chan_velocity_given && ms.chan_explic, ms.chan_velocity_out_file, lnk_stream_velocity,
+  const int nl = ms.channel.num_stream_links;
+  header(ms.output.chan_depth_given && ms.channel.chan_explic, ms.channel.chan_depth_out_file, lnk_stream_depth, nl);
+  header(ms.channel.chan_explic && ms.output.chan_sed_flux_given, ms.channel.stream_sed_flux_file, lnk_stream_sed_flux, nl);
+  if (ms.channel.chan_explic && ms.output.chan_sed_flux_given && ms.constituent.qsmax_total.empty())
+    ms.constituent.qsmax_total.alloc(ms.channel.max_nodes_per_link, nl);  // summed per block at every write step
+  header(ms.output.chan_discharge_given && ms.channel.chan_explic, ms.channel.chan_discharge_out_file, lnk_stream_flow, nl);
+  header(ms.output.chan_stage_given && ms.channel.chan_explic, ms.channel.chan_stage_out_file, lnk_stream_stage, nl);
+  header(ms.output.chan_velocity_given && ms.channel.chan_explic, ms.channel.chan_velocity_out_file, lnk_stream_velocity,
          nl);
-  header(ms.flood_stream_given, ms.flood_stream_file, lnk_flood_stream_depth, nl);
-  const bool pipes = ms.storm_sewer_given != 0;
-  header(pipes && ms.pipe_flow_given, ms.pipe_flow_file, lnk_superlink_flow, ms.num_slink);
-  header(pipes && ms.pipe_head_given, ms.pipe_head_file, lnk_superlink_head, ms.num_slink);
-  header(pipes && ms.pipe_tile_given, ms.pipe_tile_file, lnk_superlink_tile_flow, ms.num_slink);
+  header(ms.output.flood_stream_given, ms.channel.flood_stream_file, lnk_flood_stream_depth, nl);
+  const bool pipes = ms.pipe.storm_sewer_given != 0;
+  header(pipes && ms.output.pipe_flow_given, ms.pipe.pipe_flow_file, lnk_superlink_flow, ms.pipe.num_slink);
+  header(pipes && ms.output.pipe_head_given, ms.pipe.pipe_head_file, lnk_superlink_head, ms.pipe.num_slink);
+  header(pipes && ms.output.pipe_tile_given, ms.pipe.pipe_tile_file, lnk_superlink_tile_flow, ms.pipe.num_slink);
 }
 
 namespace {
@@ -230,6 +236,6 @@ void write_link_node_file(mass_con_writer& w) {
   ++w.step;
 }
 
-void close_shared_output_file(model_state& ms) { close_guarded_file(ms.qin_output_file); }
+void close_shared_output_file(model_state& ms) { close_guarded_file(ms.output.qin_output_file); }
 
 }  // namespace nivra

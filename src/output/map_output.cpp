@@ -5,10 +5,19 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/grid_writers.h"
 #include "output/nsm_output.h"
+#include "output/output_state.h"
 #include "output/step_outputs.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -22,106 +31,106 @@ void ensure_cells(array1d<double>& a, int ncells) {
 const double* values_of(const array1d<double>& a) { return a.empty() ? nullptr : a.data(); }
 
 void compute_discharge_cell(model_state& ms) {
-  ensure_cells(ms.discharge_cell, ms.ncells);
-  if (ms.discharge_cell.empty()) return;
-  const bool have = ms.ov_qx.size() >= ms.ncells && ms.ov_qy.size() >= ms.ncells;
-  for (int c = 1; c <= ms.ncells; ++c) {
-    const double qx = have ? ms.ov_qx[c] : 0.0, qy = have ? ms.ov_qy[c] : 0.0;
-    ms.discharge_cell[c] = std::sqrt(qx * qx + qy * qy);
+  ensure_cells(ms.output.discharge_cell, ms.grid.ncells);
+  if (ms.output.discharge_cell.empty()) return;
+  const bool have = ms.overland.ov_qx.size() >= ms.grid.ncells && ms.overland.ov_qy.size() >= ms.grid.ncells;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double qx = have ? ms.overland.ov_qx[c] : 0.0, qy = have ? ms.overland.ov_qy[c] : 0.0;
+    ms.output.discharge_cell[c] = std::sqrt(qx * qx + qy * qy);
   }
 }
 
 // Incremental recharge since the previous map time; the first time it is
 // the cumulative recharge itself.
 void compute_recharge_increment(model_state& ms) {
-  ensure_cells(ms.gw_recharge_inc_cell, ms.ncells);
-  ensure_cells(ms.gw_recharge_prev, ms.ncells);
-  if (ms.gw_recharge_inc_cell.empty()) return;
-  const bool have = ms.cum_gw_recharge.size() >= ms.ncells;
-  for (int c = 1; c <= ms.ncells; ++c) {
-    const double now = have ? ms.cum_gw_recharge[c] : 0.0;
-    ms.gw_recharge_inc_cell[c] = now - ms.gw_recharge_prev[c];
-    ms.gw_recharge_prev[c] = now;
+  ensure_cells(ms.output.gw_recharge_inc_cell, ms.grid.ncells);
+  ensure_cells(ms.output.gw_recharge_prev, ms.grid.ncells);
+  if (ms.output.gw_recharge_inc_cell.empty()) return;
+  const bool have = ms.groundwater.cum_gw_recharge.size() >= ms.grid.ncells;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double now = have ? ms.groundwater.cum_gw_recharge[c] : 0.0;
+    ms.output.gw_recharge_inc_cell[c] = now - ms.output.gw_recharge_prev[c];
+    ms.output.gw_recharge_prev[c] = now;
   }
 }
 
 // Sediment maps, per cell: the class sum of the step's flux (x 1e6), the
 // net deposited volume as a depth in mm, and the suspended volume.
 void compute_sediment_flux(model_state& ms) {
-  ov_sed_record& s = *ms.ov_sed;
-  ensure_cells(s.ov_qsmax_total, ms.ncells);
-  for (int c = 1; c <= ms.ncells && !s.ov_qsmax_total.empty(); ++c) {
+  ov_sed_record& s = *ms.constituent.ov_sed;
+  ensure_cells(s.ov_qsmax_total, ms.grid.ncells);
+  for (int c = 1; c <= ms.grid.ncells && !s.ov_qsmax_total.empty(); ++c) {
     double sum = 0.0;
     if (c <= s.ov_qsmax.rows())
-      for (int k = 1; k <= ms.n_sed_classes && k <= s.ov_qsmax.cols(); ++k) sum += s.ov_qsmax(c, k);
+      for (int k = 1; k <= ms.constituent.n_sed_classes && k <= s.ov_qsmax.cols(); ++k) sum += s.ov_qsmax(c, k);
     s.ov_qsmax_total[c] = sum * 1e6;
   }
 }
 
 void compute_net_sediment(model_state& ms) {
-  ov_sed_record& s = *ms.ov_sed;
-  ensure_cells(s.ov_net_sed, ms.ncells);
-  const double area = ms.grid_size * ms.grid_size;
-  for (int c = 1; c <= ms.ncells && !s.ov_net_sed.empty(); ++c) {
+  ov_sed_record& s = *ms.constituent.ov_sed;
+  ensure_cells(s.ov_net_sed, ms.grid.ncells);
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  for (int c = 1; c <= ms.grid.ncells && !s.ov_net_sed.empty(); ++c) {
     double vol = 0.0;
     if (c <= s.ov_qsvol.rows())
-      for (int k = 1; k <= ms.n_sed_classes && k <= s.ov_qsvol.cols(); ++k) vol += s.ov_qsvol(c, k);
+      for (int k = 1; k <= ms.constituent.n_sed_classes && k <= s.ov_qsvol.cols(); ++k) vol += s.ov_qsvol(c, k);
     s.ov_net_sed[c] = area > 0.0 ? vol * 1000.0 / area : 0.0;
   }
 }
 
 void compute_suspended_sediment(model_state& ms) {
-  ov_sed_record& s = *ms.ov_sed;
-  ensure_cells(s.ov_conc, ms.ncells);
-  for (int c = 1; c <= ms.ncells && !s.ov_conc.empty(); ++c)
+  ov_sed_record& s = *ms.constituent.ov_sed;
+  ensure_cells(s.ov_conc, ms.grid.ncells);
+  for (int c = 1; c <= ms.grid.ncells && !s.ov_conc.empty(); ++c)
     s.ov_conc[c] = (c <= s.ov_qsconc.rows() && !s.ov_qsconc.empty()) ? s.ov_qsconc(c, 0) : 0.0;
 }
 
 void dataset_record(model_state& ms, guarded_file& f, const double* values) {
-  write_dataset_record(f, ms.binary_dataset != 0, ms.elapsed_min, ms.mask, ms.rows, ms.cols,
-                       values, ms.dataset_scratch);
+  write_dataset_record(f, ms.output.binary_dataset != 0, ms.clock.elapsed_min, ms.grid.mask, ms.grid.rows, ms.grid.cols,
+                       values, ms.output.dataset_scratch);
 }
 
 void dataset_mode(model_state& ms) {
-  const project_options& po = ms.project_options;
-  const bool skip = ms.skip_index_maps != 0;
-  if (ms.depth_given == 1) {
+  const project_options& po = ms.project.project_options;
+  const bool skip = ms.output.skip_index_maps != 0;
+  if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
-    if (!skip) dataset_record(ms, ms.depth_map_file, values_of(ms.depth_output));
+    if (!skip) dataset_record(ms, ms.output.depth_map_file, values_of(ms.output.depth_output));
   }
-  if (ms.long_term && po.snow_swe_file_given == 1 && !skip)
-    dataset_record(ms, ms.snow_swe_map_file, values_of(ms.snow_swe));
-  if (ms.discharge_given == 1) {
+  if (ms.clock.long_term && po.snow_swe_file_given == 1 && !skip)
+    dataset_record(ms, ms.output.snow_swe_map_file, values_of(ms.hydromet.snow_swe));
+  if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
-    if (!skip) dataset_record(ms, ms.discharge_map_file, values_of(ms.discharge_cell));
+    if (!skip) dataset_record(ms, ms.output.discharge_map_file, values_of(ms.output.discharge_cell));
   }
-  if (ms.gw_output_given == 1) dataset_record(ms, ms.gw_head_map_file, values_of(ms.elevgw));
-  if (ms.dis_rain_given == 1 && !skip)
-    dataset_record(ms, ms.dis_rain_map_file, values_of(ms.rain_depth));
-  if (ms.gw_recharge_cum_given == 1 && !skip)
-    dataset_record(ms, ms.gw_recharge_cum_map_file, values_of(ms.cum_gw_recharge));
-  if (ms.gw_recharge_inc_given == 1 && !skip) {
+  if (ms.output.gw_output_given == 1) dataset_record(ms, ms.output.gw_head_map_file, values_of(ms.groundwater.elevgw));
+  if (ms.output.dis_rain_given == 1 && !skip)
+    dataset_record(ms, ms.output.dis_rain_map_file, values_of(ms.hydromet.rain_depth));
+  if (ms.output.gw_recharge_cum_given == 1 && !skip)
+    dataset_record(ms, ms.output.gw_recharge_cum_map_file, values_of(ms.groundwater.cum_gw_recharge));
+  if (ms.output.gw_recharge_inc_given == 1 && !skip) {
     compute_recharge_increment(ms);
-    dataset_record(ms, ms.gw_recharge_inc_map_file, values_of(ms.gw_recharge_inc_cell));
+    dataset_record(ms, ms.output.gw_recharge_inc_map_file, values_of(ms.output.gw_recharge_inc_cell));
   }
-  if (ms.inf_depth_given == 1 && !skip)
-    dataset_record(ms, ms.inf_depth_map_file, values_of(ms.inf_depth_cell));
-  if (ms.rate_of_infil_given == 1 && !skip)
-    dataset_record(ms, ms.rate_of_infil_map_file, values_of(ms.inf_rate));
-  if (ms.surf_moist_given == 1 && !skip)
-    dataset_record(ms, ms.surf_moist_map_file, values_of(ms.surface_moisture));
-  if (ms.ov_sed) {
-    if (ms.max_sed_flux == 1) {
+  if (ms.output.inf_depth_given == 1 && !skip)
+    dataset_record(ms, ms.output.inf_depth_map_file, values_of(ms.soil.inf_depth_cell));
+  if (ms.output.rate_of_infil_given == 1 && !skip)
+    dataset_record(ms, ms.output.rate_of_infil_map_file, values_of(ms.soil.inf_rate));
+  if (ms.output.surf_moist_given == 1 && !skip)
+    dataset_record(ms, ms.output.surf_moist_map_file, values_of(ms.soil.surface_moisture));
+  if (ms.constituent.ov_sed) {
+    if (ms.constituent.max_sed_flux == 1) {
       compute_sediment_flux(ms);
-      dataset_record(ms, ms.max_sed_flux_file, values_of(ms.ov_sed->ov_qsmax_total));
+      dataset_record(ms, ms.constituent.max_sed_flux_file, values_of(ms.constituent.ov_sed->ov_qsmax_total));
     }
-    if (ms.net_sed_volume == 1 && !skip) {
+    if (ms.constituent.net_sed_volume == 1 && !skip) {
       compute_net_sediment(ms);
-      dataset_record(ms, ms.net_sed_volume_file, values_of(ms.ov_sed->ov_net_sed));
+      dataset_record(ms, ms.constituent.net_sed_volume_file, values_of(ms.constituent.ov_sed->ov_net_sed));
     }
-    if (ms.vol_sed_susp == 1 && !skip) {
+    if (ms.constituent.vol_sed_susp == 1 && !skip) {
       compute_suspended_sediment(ms);
-      dataset_record(ms, ms.vol_sed_susp_file, values_of(ms.ov_sed->ov_conc));
+      dataset_record(ms, ms.constituent.vol_sed_susp_file, values_of(ms.constituent.ov_sed->ov_conc));
     }
   }
 }
@@ -130,7 +139,7 @@ void dataset_mode(model_state& ms) {
 bool per_time_map(model_state& ms, std::string_view folder, const char* word,
                   const double* values, const char* message) {
   char number[16];
-  std::snprintf(number, sizeof number, "%04d.asc", ms.map_number);
+  std::snprintf(number, sizeof number, "%04d.asc", ms.output.map_number);
   const std::string name = join_folder(folder, std::string(word) + number);
   msg_printf("opening file %s\n", name.c_str());
   guarded_file f;
@@ -140,76 +149,76 @@ bool per_time_map(model_state& ms, std::string_view folder, const char* word,
     report_error();
     return false;
   }
-  write_ascii_grid(f, ms.mask, ms.north, ms.south, ms.east, ms.west, ms.rows, ms.cols, values,
-                   ms.grid_size);
+  write_ascii_grid(f, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols, values,
+                   ms.grid.grid_size);
   close_guarded_file(f);
   return true;
 }
 
 bool per_time_mode(model_state& ms) {
-  const project_options& po = ms.project_options;
-  ++ms.map_number;
-  if (ms.depth_given == 1) {
+  const project_options& po = ms.project.project_options;
+  ++ms.output.map_number;
+  if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
-    if (!per_time_map(ms, po.depth.view(), "depth.", values_of(ms.depth_output),
+    if (!per_time_map(ms, po.depth.view(), "depth.", values_of(ms.output.depth_output),
                       "Can't open depth map for writing: %s\n"))
       return false;
   }
   if (po.snow_swe_file_given == 1 &&
-      !per_time_map(ms, po.snow_swe_file.view(), "swe.", values_of(ms.snow_swe), nullptr))
+      !per_time_map(ms, po.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr))
     return false;
-  if (ms.discharge_given == 1) {
+  if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
-    if (!per_time_map(ms, po.discharge.view(), "discharge.", values_of(ms.discharge_cell),
+    if (!per_time_map(ms, po.discharge.view(), "discharge.", values_of(ms.output.discharge_cell),
                       "Can't open discharge map for writing: %s\n"))
       return false;
   }
-  if (ms.dis_rain_given == 1 &&
-      !per_time_map(ms, po.dis_rain.view(), "rain.", values_of(ms.rain_depth),
+  if (ms.output.dis_rain_given == 1 &&
+      !per_time_map(ms, po.dis_rain.view(), "rain.", values_of(ms.hydromet.rain_depth),
                     "Can't open rainfall map for writing: %s\n"))
     return false;
-  if (ms.inf_depth_given == 1 &&
-      !per_time_map(ms, po.inf_depth.view(), "infdep.", values_of(ms.inf_depth_cell),
+  if (ms.output.inf_depth_given == 1 &&
+      !per_time_map(ms, po.inf_depth.view(), "infdep.", values_of(ms.soil.inf_depth_cell),
                     "Can't open Cum. infilt. depth map for writing: %s\n"))
     return false;
-  if (ms.rate_of_infil_given == 1 &&
-      !per_time_map(ms, po.rate_of_infil.view(), "infrate.", values_of(ms.inf_rate),
+  if (ms.output.rate_of_infil_given == 1 &&
+      !per_time_map(ms, po.rate_of_infil.view(), "infrate.", values_of(ms.soil.inf_rate),
                     "Can't open infiltration rate map for writing: %s\n"))
     return false;
-  if (ms.surf_moist_given == 1) {
+  if (ms.output.surf_moist_given == 1) {
     const std::string_view folder = po.surf_moist.view();
     const bool ends_in_sep = !folder.empty() && is_path_sep(folder.back());
     if (!per_time_map(ms, folder, ends_in_sep ? "surf." : "smoist.",
-                      values_of(ms.surface_moisture),
+                      values_of(ms.soil.surface_moisture),
                       "Can't open surface moisture content map for writing: %s\n"))
       return false;
   }
-  if (ms.ov_sed && ms.max_sed_flux == 1) {
+  if (ms.constituent.ov_sed && ms.constituent.max_sed_flux == 1) {
     compute_sediment_flux(ms);
     if (!per_time_map(ms, po.max_sed_flux.view(), "max_sed_flux.",
-                      values_of(ms.ov_sed->ov_qsmax_total),
+                      values_of(ms.constituent.ov_sed->ov_qsmax_total),
                       "Can't open sediment flux map for writing: %s\n"))
       return false;
   }
-  if (ms.gw_output_given == 1 &&
-      !per_time_map(ms, po.gw_output.view(), "gw_head.", values_of(ms.elevgw),
+  if (ms.output.gw_output_given == 1 &&
+      !per_time_map(ms, po.gw_output.view(), "gw_head.", values_of(ms.groundwater.elevgw),
                     "Can't open groundwater head map for writing: %s\n"))
     return false;
-  if (ms.gw_recharge_cum_given == 1 &&
-      !per_time_map(ms, po.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.cum_gw_recharge),
+  if (ms.output.gw_recharge_cum_given == 1 &&
+      !per_time_map(ms, po.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.groundwater.cum_gw_recharge),
                     "Can't open cum gw recharge map for writing: %s\n"))
     return false;
-  if (ms.gw_recharge_inc_given == 1) {
+  if (ms.output.gw_recharge_inc_given == 1) {
     compute_recharge_increment(ms);
     if (!per_time_map(ms, po.gw_recharge_inc.view(), "gwrechargeinc.",
-                      values_of(ms.gw_recharge_inc_cell),
+                      values_of(ms.output.gw_recharge_inc_cell),
                       "Can't open incremental groundwater recharge map for writing: %s\n"))
       return false;
   }
-  if (ms.ov_sed && ms.net_sed_volume == 1) {
+  if (ms.constituent.ov_sed && ms.constituent.net_sed_volume == 1) {
     compute_net_sediment(ms);
     if (!per_time_map(ms, po.net_sed_volume.view(), "net_sed_volume.",
-                      values_of(ms.ov_sed->ov_net_sed), nullptr))
+                      values_of(ms.constituent.ov_sed->ov_net_sed), nullptr))
       return false;
   }
   return true;
@@ -218,33 +227,33 @@ bool per_time_mode(model_state& ms) {
 }  // namespace
 
 void fill_depth_output(model_state& ms) {
-  ensure_cells(ms.depth_output, ms.ncells);
-  if (ms.depth_output.empty()) return;
-  const bool have = ms.ov_depth.size() >= ms.ncells;
-  for (int c = 1; c <= ms.ncells; ++c) ms.depth_output[c] = have ? ms.ov_depth[c] : 0.0;
-  if (!ms.chan_lakes || ms.lake_mask.size() < ms.ncells || ms.elevation.size() < ms.ncells) return;
-  for (int c = 1; c <= ms.ncells; ++c) {
-    const int lake = ms.lake_mask[c];
-    if (lake >= 1 && lake <= ms.lake_elev.size())
-      ms.depth_output[c] = ms.lake_elev[lake] - ms.elevation[c];
+  ensure_cells(ms.output.depth_output, ms.grid.ncells);
+  if (ms.output.depth_output.empty()) return;
+  const bool have = ms.overland.ov_depth.size() >= ms.grid.ncells;
+  for (int c = 1; c <= ms.grid.ncells; ++c) ms.output.depth_output[c] = have ? ms.overland.ov_depth[c] : 0.0;
+  if (!ms.lake.chan_lakes || ms.lake.lake_mask.size() < ms.grid.ncells || ms.grid.elevation.size() < ms.grid.ncells) return;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const int lake = ms.lake.lake_mask[c];
+    if (lake >= 1 && lake <= ms.lake.lake_elev.size())
+      ms.output.depth_output[c] = ms.lake.lake_elev[lake] - ms.grid.elevation[c];
   }
 }
 
 void write_map_output(model_state& ms) {
   if (!map_step_due(ms)) return;
-  if (ms.no_map_output) {
+  if (ms.output.no_map_output) {
     if (!per_time_mode(ms)) return;
-  } else if (ms.dataset_output) {
+  } else if (ms.output.dataset_output) {
     dataset_mode(ms);
   }
-  if (ms.nutrients) write_constituent_map_output(ms);
-  for (int i = 1; i <= ms.constituent_series_count; ++i) {
-    if (dataset_out* row = ms.map_series.row(i)) {
-      write_map_timestep(row[1], ms.elapsed_min);
-      write_map_timestep(row[2], ms.elapsed_min);
+  if (ms.constituent.nutrients) write_constituent_map_output(ms);
+  for (int i = 1; i <= ms.output.constituent_series_count; ++i) {
+    if (dataset_out* row = ms.output.map_series.row(i)) {
+      write_map_timestep(row[1], ms.clock.elapsed_min);
+      write_map_timestep(row[2], ms.clock.elapsed_min);
     }
   }
-  if (ms.project_options.snow_temp_given) write_map_timestep(ms.snow_temp_dataset, ms.elapsed_min);
+  if (ms.project.project_options.snow_temp_given) write_map_timestep(ms.output.snow_temp_dataset, ms.clock.elapsed_min);
 }
 
 }  // namespace nivra

@@ -3,8 +3,14 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/process.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 
@@ -38,7 +44,7 @@ void recompute(nsm_writers& nsm, nsm_total what) {
 }  // namespace
 
 void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
-  project_options& po = ms.project_options;
+  project_options& po = ms.project.project_options;
   nsm_outputs& ov = nsm.outputs;
   nsm_outputs2& st = nsm.outputs2;
   const nsm_media_view& m = nsm.media;
@@ -47,21 +53,21 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
   if (po.total_ov_n_given) {
     recompute(nsm, nsm_total::overland_nh3);
     recompute(nsm, nsm_total::overland_total_n);
-    if (!open_grid_series(ov.total_ov_n_writer, ms, ms.nrows, ms.ncols, m.ov_total_n,
+    if (!open_grid_series(ov.total_ov_n_writer, ms, ms.grid.nrows, ms.grid.ncols, m.ov_total_n,
                           po.total_ov_n.view(), "", ".asc", 1055, "Total_ov_N"))
       return;
   }
   if (po.total_ov_p_given) {
     recompute(nsm, nsm_total::overland_total_p);
-    if (!open_grid_series(ov.total_ov_p_writer, ms, ms.nrows, ms.ncols, m.ov_total_p,
+    if (!open_grid_series(ov.total_ov_p_writer, ms, ms.grid.nrows, ms.grid.ncols, m.ov_total_p,
                           po.total_ov_p.view(), "", ".asc", 1056, "Total_ov_P"))
       return;
   }
 
   // Channel totals: written at map times.
   const linknode_network net = channel_network_of(ms);
-  const linknode_timing timing = linknode_timing_for(ms, ms.map_write_steps);
-  const int lakes = ms.chan_lakes ? ms.num_lakes : 0;
+  const linknode_timing timing = linknode_timing_for(ms, ms.clock.map_write_steps);
+  const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   auto channel_total = [&](bool on, mass_con_writer& w, int kind, const jagged_array<double>* rows,
                            const double* lake_source, const file_name_text& card) {
     if (!on) return;
@@ -84,9 +90,9 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
     if (ov.out_ov_on[k]) {
       dataset_out* row = ov.series.row(ov_base + k);
       const std::string_view folder = ov.out_ov_file[k].view();
-      if (!open_grid_series(row[1], ms, ms.rows, ms.cols, m.ov_mass[k], folder, ".mass", ".asc",
+      if (!open_grid_series(row[1], ms, ms.grid.rows, ms.grid.cols, m.ov_mass[k], folder, ".mass", ".asc",
                             ov_names[k].mass_id, ov_names[k].mass_name) ||
-          !open_grid_series(row[2], ms, ms.rows, ms.cols, m.ov_conc[k], folder, ".conc", ".asc",
+          !open_grid_series(row[2], ms, ms.grid.rows, ms.grid.cols, m.ov_conc[k], folder, ".conc", ".asc",
                             ov_names[k].conc_id, ov_names[k].conc_name))
         return;
     }
@@ -104,12 +110,12 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
 }
 
 void write_constituent_map_output(model_state& ms) {
-  if (!ms.nsm_out) return;
-  nsm_writers& nsm = *ms.nsm_out;
-  project_options& po = ms.project_options;
-  const double t = ms.elapsed_min;
+  if (!ms.constituent.nsm_out) return;
+  nsm_writers& nsm = *ms.constituent.nsm_out;
+  project_options& po = ms.project.project_options;
+  const double t = ms.clock.elapsed_min;
 
-  if (ms.chan_lakes) recompute(nsm, nsm_total::lakes);
+  if (ms.lake.chan_lakes) recompute(nsm, nsm_total::lakes);
   if (po.total_ov_n_given) {
     recompute(nsm, nsm_total::overland_nh3);
     recompute(nsm, nsm_total::overland_total_n);
@@ -149,12 +155,12 @@ void write_constituent_map_output(model_state& ms) {
 }
 
 void write_hydrograph_line(model_state& ms) {
-  if (!ms.nsm_out) return;
-  nsm_writers& nsm = *ms.nsm_out;
-  const double t = ms.long_term ? ms.lt_time_stamp : ms.elapsed_min;
-  const int outlet_link = ms.num_stream_links;
-  const int outlet = (outlet_link >= 1 && outlet_link <= ms.nx.size())
-                         ? outlet_link * ms.max_nodes_per_link + ms.nx[outlet_link]
+  if (!ms.constituent.nsm_out) return;
+  nsm_writers& nsm = *ms.constituent.nsm_out;
+  const double t = ms.clock.long_term ? ms.output.lt_time_stamp : ms.clock.elapsed_min;
+  const int outlet_link = ms.channel.num_stream_links;
+  const int outlet = (outlet_link >= 1 && outlet_link <= ms.channel.nx.size())
+                         ? outlet_link * ms.channel.max_nodes_per_link + ms.channel.nx[outlet_link]
                          : 0;
   for (int k = 1; k <= nsm_water_count; ++k) {
     if (nsm.hydrographs.out_hyd_on[k] != 1) continue;

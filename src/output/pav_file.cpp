@@ -8,6 +8,7 @@
 #include "core/tokens.h"
 #include "model/model_state.h"
 #include "output/dataset_out.h"
+#include "output/output_state.h"
 
 namespace nivra {
 
@@ -90,12 +91,12 @@ void write_ts_single(guarded_file& dataset_file, double time, int rows, int cols
 }
 
 void write_hyd_location_header(model_state& ms) {
-  std::FILE* f = ms.out_hyd_location_file.fp;
+  std::FILE* f = ms.output.out_hyd_location_file.fp;
   if (!f) return;
-  std::fprintf(f, "%d\n", ms.num_hyd_locations);
-  for (int k = 1; k <= ms.num_hyd_locations; ++k) {
-    int link = k <= ms.hlink.size() ? ms.hlink[k] : 0;
-    int node = k <= ms.hnode.size() ? ms.hnode[k] : 0;
+  std::fprintf(f, "%d\n", ms.output.num_hyd_locations);
+  for (int k = 1; k <= ms.output.num_hyd_locations; ++k) {
+    int link = k <= ms.output.hlink.size() ? ms.output.hlink[k] : 0;
+    int node = k <= ms.output.hnode.size() ? ms.output.hnode[k] : 0;
     std::fprintf(f, "link %d node %d\n", link, node);
   }
 }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "model/model_state.h"
+#include "quality/constituent_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra::summary {
 
@@ -18,48 +20,48 @@ void put(std::FILE* f, const char* format, ...) {
 }
 
 std::string constituent_label(const model_state& ms, int c) {
-  if (c >= 1 && c < static_cast<int>(ms.constituent_output_name.size()) &&
-      !ms.constituent_output_name[c].empty())
-    return ms.constituent_output_name[c];
+  if (c >= 1 && c < static_cast<int>(ms.constituent.constituent_output_name.size()) &&
+      !ms.constituent.constituent_output_name[c].empty())
+    return ms.constituent.constituent_output_name[c];
   return std::to_string(c);
 }
 
 void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {
-  const chan_sed_totals& t = event ? ms.chan_sed_event : ms.chan_sed_run;
+  const chan_sed_totals& t = event ? ms.constituent.chan_sed_event : ms.constituent.chan_sed_run;
   const char* span = event ? "Event" : "Total";
-  const double sand_init = event ? ms.init_chan_sand_vol : t.sand_init;
+  const double sand_init = event ? ms.constituent.init_chan_sand_vol : t.sand_init;
   // The run's books start with no wash load in suspension.
-  const double wash_init = event ? ms.init_wash_load : 0.0;
-  const double wash_out = event ? ms.event_wash_outflow : t.wash_out;
+  const double wash_init = event ? ms.constituent.init_wash_load : 0.0;
+  const double wash_out = event ? ms.constituent.event_wash_outflow : t.wash_out;
   put(f, "Initial volume of sand in channels:        %16.8lf m3\n", sand_init);
   put(f, "%s sand to chan from overland:          %16.8lf m3\n", span, t.sand_in);
-  if (ms.chan_lakes) put(f, "%s sand from chan to lakes:             %16.8lf m3\n", span, t.sand_to_lakes);
+  if (ms.lake.chan_lakes) put(f, "%s sand from chan to lakes:             %16.8lf m3\n", span, t.sand_to_lakes);
   put(f, "%s sand outlet discharge:               %16.8lf m3\n", span, t.sand_out);
-  put(f, "Final sand in channels:                    %16.8lf m3\n", ms.final_chan_sand);
+  put(f, "Final sand in channels:                    %16.8lf m3\n", ms.constituent.final_chan_sand);
   put(f, "\n");
   if (event) put(f, "Initial wash load in suspension:           %16.8lf m3 \n", wash_init);
   put(f, "%s wash-load to chan from overland:     %16.8lf m3\n", span, t.wash_in);
-  if (ms.chan_lakes) {
+  if (ms.lake.chan_lakes) {
     put(f, "%s wash-load from chan to lakes :       %16.8lf m3\n", span, t.wash_to_lakes);
     put(f, "%s wash-load from lake to chan:         %16.8lf m3\n", span, t.wash_from_lakes);
   }
   put(f, "%s wash-load outlet discharge:          %16.8lf m3\n", span, wash_out);
-  put(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", ms.final_wash_load);
+  put(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", ms.constituent.final_wash_load);
   if (event) {
     put(f, "\n");
-    put(f, "Maximum rate of wash-load discharge: %16.8lf cms\n", ms.max_wash_rate);
+    put(f, "Maximum rate of wash-load discharge: %16.8lf cms\n", ms.constituent.max_wash_rate);
   }
 
   mass_book sand, wash;
   sand.gain(sand_init);
   sand.gain(t.sand_in);
   sand.loss(t.sand_out);
-  sand.loss(ms.final_chan_sand);
+  sand.loss(ms.constituent.final_chan_sand);
   wash.gain(wash_init);
   wash.gain(t.wash_in);
   wash.loss(wash_out);
-  wash.loss(ms.final_wash_load);
-  if (ms.chan_lakes) {
+  wash.loss(ms.constituent.final_wash_load);
+  if (ms.lake.chan_lakes) {
     sand.loss(t.sand_to_lakes);
     wash.gain(t.wash_from_lakes);
     wash.loss(t.wash_to_lakes);
@@ -72,12 +74,12 @@ void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {
 }
 
 bool is_nutrient(const model_state& ms, int c) {
-  return ms.nutrients && at(ms.constituent_type, c) >= 2;
+  return ms.constituent.nutrients && at(ms.constituent.constituent_type, c) >= 2;
 }
 
 void write_lake_sediments(const model_state& ms, std::FILE* f, bool event) {
-  const chan_sed_totals& t = event ? ms.chan_sed_event : ms.chan_sed_run;
-  const std::vector<lake_sed_totals>& lakes = event ? ms.lake_sed_event : ms.lake_sed_run;
+  const chan_sed_totals& t = event ? ms.constituent.chan_sed_event : ms.constituent.chan_sed_run;
+  const std::vector<lake_sed_totals>& lakes = event ? ms.constituent.lake_sed_event : ms.constituent.lake_sed_run;
   // The run gives the lake totals to a tenth of a cubic metre.
   auto total = [&](const char* label, double v) {
     put(f, "%s", label);
@@ -91,7 +93,7 @@ void write_lake_sediments(const model_state& ms, std::FILE* f, bool event) {
   total("Total sand-load from upstream channel settled in lake bed:  ", t.lake_sand_from_chan);
   total("Total overland sand-load settled in lake boundaries:        ", t.lake_sand_from_ov);
   put(f, "\n");
-  for (int l = 1; l <= ms.num_lakes; ++l) {
+  for (int l = 1; l <= ms.lake.num_lakes; ++l) {
     lake_sed_totals s;
     if (l < static_cast<int>(lakes.size())) s = lakes[l];
     put(f, "Summary for lake %d \n", l);

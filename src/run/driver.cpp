@@ -8,140 +8,155 @@
 #include <memory>
 #include <new>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/platform.h"
 #include "core/process.h"
 #include "core/replace.h"
 #include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/geometry.h"
+#include "inputs/grid_state.h"
 #include "inputs/map_phase.h"
 #include "model/check_options.h"
 #include "model/model_state.h"
 #include "model/open_files.h"
+#include "model/project.h"
 #include "model/run_parameters.h"
 #include "output/dataset_out.h"
 #include "output/linknode.h"
-#include "output/step_outputs.h"
+#include "output/output_state.h"
 #include "output/run_summary.h"
+#include "output/step_outputs.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
 #include "run/steps.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
 namespace {
 
-// The file slots of the record that the project's files go into, in record
-// order. The sediment files and the files of the writers are closed by the
-// record itself.
-constexpr guarded_file model_state::*file_slots[] = {
-    &model_state::elevation_file,
-    &model_state::watershed_mask_file,
-    &model_state::dike_map_file,
-    &model_state::lowspot_input_file,
-    &model_state::exchange_map_file,
-    &model_state::mola_exchange_file,
-    &model_state::roughness_file,
-    &model_state::reten_depth_file,
-    &model_state::read_ov_hotstart_file,
-    &model_state::write_ov_hotstart_file,
-    &model_state::soil_type_file,
-    &model_state::soil_moisture_file,
-    &model_state::ks_file,
-    &model_state::hc_file,
-    &model_state::porosity_file,
-    &model_state::pore_index_file,
-    &model_state::residual_sat_file,
-    &model_state::area_reduction_file,
-    &model_state::soil_layer_table_file,
-    &model_state::in_theta_location_file,
-    &model_state::out_theta_location_file,
-    &model_state::read_sm_hotstart_file,
-    &model_state::write_sm_hotstart_file,
-    &model_state::evap_out_file,
-    &model_state::sacramento_param_file,
-    &model_state::conceptual_gw_param_file,
-    &model_state::water_table_file,
-    &model_state::aquifer_bottom_file,
-    &model_state::well_location_file,
-    &model_state::gw_boundary_file,
-    &model_state::gw_hycond_file,
-    &model_state::gw_porosity_file,
-    &model_state::well_level_file,
-    &model_state::gw_flux_location_file,
-    &model_state::out_gw_flux_location_file,
-    &model_state::gw_hotstart_out_file,
-    &model_state::lake_map_file,
-    &model_state::lake_data_file,
-    &model_state::lake_output_file,
-    &model_state::grid_stream_file,
-    &model_state::chan_input_file,
-    &model_state::chan_depth_out_file,
-    &model_state::chan_discharge_out_file,
-    &model_state::chan_velocity_out_file,
-    &model_state::chan_stage_out_file,
-    &model_state::stream_sed_flux_file,
-    &model_state::chan_depth_file,
-    &model_state::chan_discharge_file,
-    &model_state::chan_hotstart_in_file,
-    &model_state::chan_hotstart_out_file,
-    &model_state::chan_new_elev_file,
-    &model_state::flood_stream_file,
-    &model_state::chan_discharge_in_file,
-    &model_state::superlink_node_location_file,
-    &model_state::superjunction_location_file,
-    &model_state::superjunction_output_file,
-    &model_state::superlink_node_output_file,
-    &model_state::pipe_head_file,
-    &model_state::pipe_tile_file,
-    &model_state::pipe_flow_file,
-    &model_state::raingage_file,
-    &model_state::hmet_input_file,
-    &model_state::orog_met_file,
-    &model_state::albedo_file,
-    &model_state::veg_height_file,
-    &model_state::trans_coeff_file,
-    &model_state::canopy_resist_file,
-    &model_state::wilting_point_file,
-    &model_state::storage_capacity_file,
-    &model_state::interception_coeff_file,
-    &model_state::nwsrfs_elev_snow_file,
-    &model_state::init_swe_input_file,
-    &model_state::contam_map_file,
-    &model_state::adjust_elev_file,
-    &model_state::chan_contam_file,
-    &model_state::total_chan_p_file,
-    &model_state::total_chan_kn_file,
-    &model_state::total_chan_n_file,
-    &model_state::summary_file,
-    &model_state::outlet_hydro_file,
-    &model_state::opt_output_file,
-    &model_state::hyd_6digit_file,
-    &model_state::overland_depths_file,
-    &model_state::overland_wse_file,
-    &model_state::hyd_location_file,
-    &model_state::out_hyd_location_file,
-    &model_state::dep_dis_location_file,
-    &model_state::out_dep_dis_location_file,
-    &model_state::sed_hyd_location_file,
-    &model_state::out_sed_hyd_location_file,
-    &model_state::overland_depth_location_file,
-    &model_state::overland_wse_location_file,
-    &model_state::depth_map_file,
-    &model_state::discharge_map_file,
-    &model_state::dis_rain_map_file,
-    &model_state::gw_recharge_cum_map_file,
-    &model_state::gw_recharge_inc_map_file,
-    &model_state::inf_depth_map_file,
-    &model_state::rate_of_infil_map_file,
-    &model_state::surf_moist_map_file,
-    &model_state::ov_con_map_file,
-    &model_state::sat_source_map_file,
-    &model_state::flood_grid_file,
-    &model_state::out_dep_location_file,
-    &model_state::out_con_location_file,
-    &model_state::out_mass_location_file,
-    &model_state::qin_output_file,
-};
+// Closes the file slots of the record that the project's files go into, in
+// record order. The sediment files and the files of the writers are closed
+// by the record itself.
+void close_file_slots(model_state& ms) {
+  guarded_file* const slots[] = {
+      &ms.grid.elevation_file,
+      &ms.grid.watershed_mask_file,
+      &ms.grid.dike_map_file,
+      &ms.grid.lowspot_input_file,
+      &ms.clock.exchange_map_file,
+      &ms.clock.mola_exchange_file,
+      &ms.overland.roughness_file,
+      &ms.overland.reten_depth_file,
+      &ms.overland.read_ov_hotstart_file,
+      &ms.overland.write_ov_hotstart_file,
+      &ms.soil.soil_type_file,
+      &ms.soil.soil_moisture_file,
+      &ms.soil.ks_file,
+      &ms.soil.hc_file,
+      &ms.soil.porosity_file,
+      &ms.soil.pore_index_file,
+      &ms.soil.residual_sat_file,
+      &ms.soil.area_reduction_file,
+      &ms.soil.soil_layer_table_file,
+      &ms.soil.in_theta_location_file,
+      &ms.soil.out_theta_location_file,
+      &ms.soil.read_sm_hotstart_file,
+      &ms.soil.write_sm_hotstart_file,
+      &ms.soil.evap_out_file,
+      &ms.groundwater.sacramento_param_file,
+      &ms.groundwater.conceptual_gw_param_file,
+      &ms.groundwater.water_table_file,
+      &ms.groundwater.aquifer_bottom_file,
+      &ms.groundwater.well_location_file,
+      &ms.groundwater.gw_boundary_file,
+      &ms.groundwater.gw_hycond_file,
+      &ms.groundwater.gw_porosity_file,
+      &ms.groundwater.well_level_file,
+      &ms.groundwater.gw_flux_location_file,
+      &ms.groundwater.out_gw_flux_location_file,
+      &ms.groundwater.gw_hotstart_out_file,
+      &ms.lake.lake_map_file,
+      &ms.lake.lake_data_file,
+      &ms.lake.lake_output_file,
+      &ms.channel.grid_stream_file,
+      &ms.channel.chan_input_file,
+      &ms.channel.chan_depth_out_file,
+      &ms.channel.chan_discharge_out_file,
+      &ms.channel.chan_velocity_out_file,
+      &ms.channel.chan_stage_out_file,
+      &ms.channel.stream_sed_flux_file,
+      &ms.channel.chan_depth_file,
+      &ms.channel.chan_discharge_file,
+      &ms.channel.chan_hotstart_in_file,
+      &ms.channel.chan_hotstart_out_file,
+      &ms.channel.chan_new_elev_file,
+      &ms.channel.flood_stream_file,
+      &ms.channel.chan_discharge_in_file,
+      &ms.pipe.superlink_node_location_file,
+      &ms.pipe.superjunction_location_file,
+      &ms.pipe.superjunction_output_file,
+      &ms.pipe.superlink_node_output_file,
+      &ms.pipe.pipe_head_file,
+      &ms.pipe.pipe_tile_file,
+      &ms.pipe.pipe_flow_file,
+      &ms.hydromet.raingage_file,
+      &ms.hydromet.hmet_input_file,
+      &ms.hydromet.orog_met_file,
+      &ms.hydromet.albedo_file,
+      &ms.hydromet.veg_height_file,
+      &ms.hydromet.trans_coeff_file,
+      &ms.hydromet.canopy_resist_file,
+      &ms.hydromet.wilting_point_file,
+      &ms.hydromet.storage_capacity_file,
+      &ms.hydromet.interception_coeff_file,
+      &ms.hydromet.nwsrfs_elev_snow_file,
+      &ms.hydromet.init_swe_input_file,
+      &ms.constituent.contam_map_file,
+      &ms.constituent.adjust_elev_file,
+      &ms.constituent.chan_contam_file,
+      &ms.constituent.total_chan_p_file,
+      &ms.constituent.total_chan_kn_file,
+      &ms.constituent.total_chan_n_file,
+      &ms.output.summary_file,
+      &ms.output.outlet_hydro_file,
+      &ms.output.opt_output_file,
+      &ms.output.hyd_6digit_file,
+      &ms.output.overland_depths_file,
+      &ms.output.overland_wse_file,
+      &ms.output.hyd_location_file,
+      &ms.output.out_hyd_location_file,
+      &ms.output.dep_dis_location_file,
+      &ms.output.out_dep_dis_location_file,
+      &ms.output.sed_hyd_location_file,
+      &ms.constituent.out_sed_hyd_location_file,
+      &ms.output.overland_depth_location_file,
+      &ms.output.overland_wse_location_file,
+      &ms.output.depth_map_file,
+      &ms.output.discharge_map_file,
+      &ms.output.dis_rain_map_file,
+      &ms.output.gw_recharge_cum_map_file,
+      &ms.output.gw_recharge_inc_map_file,
+      &ms.output.inf_depth_map_file,
+      &ms.output.rate_of_infil_map_file,
+      &ms.output.surf_moist_map_file,
+      &ms.output.ov_con_map_file,
+      &ms.output.sat_source_map_file,
+      &ms.output.flood_grid_file,
+      &ms.output.out_dep_location_file,
+      &ms.output.out_con_location_file,
+      &ms.output.out_mass_location_file,
+      &ms.output.qin_output_file,
+  };
+  for (guarded_file* f : slots) reset_guarded_file(*f);
+}
 
 // The words of the parameter searches, whose runs keep the console quiet.
 bool is_search_word(const std::string& word) {
@@ -202,8 +217,8 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
   if (!set_up_run(ms, project_file, capture)) return;
 
   const double init_time = clock.seconds();
-  if (process.replace_on) print_replace_usage(ms.summary_file.fp, ms.optimizer_mode);
-  const bool quiet = ms.super_quiet || ms.optimizer_mode == 1;
+  if (process.replace_on) print_replace_usage(ms.output.summary_file.fp, ms.project.optimizer_mode);
+  const bool quiet = ms.project.super_quiet || ms.project.optimizer_mode == 1;
   if (!quiet) std::printf("total time to init(s): %8.1lf\n", init_time);
   error_state& e = process.error_block;
   if (e.code != 0) {
@@ -211,7 +226,7 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
     return;
   }
   if (!quiet) std::printf("Running....\n");
-  if (ms.summary_file.fp) std::fprintf(ms.summary_file.fp, "Running.... \n\n");
+  if (ms.output.summary_file.fp) std::fprintf(ms.output.summary_file.fp, "Running.... \n\n");
 
   for (;;) {
     if (!run_time_step(ms)) return;
@@ -220,7 +235,7 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
       check_analyzers(ms, 32);
       return;
     }
-    if (ms.keep_running) continue;
+    if (ms.clock.keep_running) continue;
     write_run_summary(ms);
     if (stopped()) return;
     check_analyzers(ms, 16);
@@ -235,7 +250,7 @@ std::span<const time_step_routine> time_step_sequence() { return step_routines; 
 bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer* capture) {
   read_run_parameters(project_file, ms);
   if (stopped()) return false;
-  if (capture) ms.optimize_given = 1;  // the project's own setting was copied over it
+  if (capture) ms.output.optimize_given = 1;  // the project's own setting was copied over it
   check_options(ms);
   if (stopped()) return false;
   open_project_files(ms);
@@ -249,9 +264,9 @@ bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer
   if (stopped()) return false;
   init_linknode_output(ms);
   if (stopped()) return false;
-  if (ms.all_contam_output) {
-    if (ms.ov_con_trans) init_contaminant_map_series(ms);
-    if (ms.chan_con_trans) init_channel_constituent_series(ms);
+  if (ms.constituent.all_contam_output) {
+    if (ms.constituent.ov_con_trans) init_contaminant_map_series(ms);
+    if (ms.constituent.chan_con_trans) init_channel_constituent_series(ms);
   }
   if (stopped()) return false;
   build_cell_connectivity(ms);
@@ -271,7 +286,7 @@ bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer
   alloc_calib_output(ms);
   read_exchange_maps(ms);
   if (stopped()) return false;
-  shift_relative_time_series(ms.model_time);
+  shift_relative_time_series(ms.clock.model_time);
   init_xy_point_output(ms);
   if (stopped()) return false;
   compute_initial_surface_volume(ms);
@@ -279,7 +294,7 @@ bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer
   init_simulation_clock(ms);
   if (stopped()) return false;
   alloc_soil_energy(ms);
-  if (ms.project_options.analyzers_given) setup_analyzers(ms, ms.project_options.analyzers);
+  if (ms.project.project_options.analyzers_given) setup_analyzers(ms, ms.project.project_options.analyzers);
   check_analyzers(ms, 8);
   return true;
 }
@@ -293,7 +308,7 @@ bool run_time_step(model_state& ms) {
 }
 
 void close_all_files(model_state& ms) {
-  for (guarded_file model_state::*slot : file_slots) reset_guarded_file(ms.*slot);
+  close_file_slots(ms);
 }
 
 void shift_relative_time_series(double start_time) {
@@ -320,13 +335,13 @@ int run_simulation(const std::string& project_file, capture_buffer* capture,
   e.code = 0;
   e.stop = 0;
   e.term = 0;
-  ms->optimizer_mode = is_search_word(mode_word) ? 1 : 0;
+  ms->project.optimizer_mode = is_search_word(mode_word) ? 1 : 0;
   if (capture) {
-    ms->optimize_given = 1;
-    ms->capture = capture;
+    ms->output.optimize_given = 1;
+    ms->project.capture = capture;
   }
-  ms->project_file.assign_cut(project_file);
-  const int optimizer_mode = ms->optimizer_mode;
+  ms->project.project_file.assign_cut(project_file);
+  const int optimizer_mode = ms->project.optimizer_mode;
 
   simulate(*ms, project_file, capture, clock);
 

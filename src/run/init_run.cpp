@@ -7,21 +7,31 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "hydromet/precipitation.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
 namespace {
 
 void to_summary(model_state& ms, const char* format, const char* text) {
-  if (ms.summary_file.fp) std::fprintf(ms.summary_file.fp, format, text);
+  if (ms.output.summary_file.fp) std::fprintf(ms.output.summary_file.fp, format, text);
 }
 
 // A record stamped hour 24 is hour 0 of the next day.
@@ -38,9 +48,9 @@ void roll_hour_24(int& year, int& month, int& day, int& hour) {
 // Counts the events of the precipitation file and keeps their start times;
 // false when the run must stop.
 bool count_precip_events(model_state& ms) {
-  const bool quiet_card = ms.quiet != 0;
-  const bool silent = quiet_card || ms.super_quiet || ms.optimizer_mode == 1;
-  ms.event_times.clear();
+  const bool quiet_card = ms.project.quiet != 0;
+  const bool silent = quiet_card || ms.project.super_quiet || ms.project.optimizer_mode == 1;
+  ms.clock.event_times.clear();
   int count = 0, last_year = 0, last_month = 0, last_day = 0;
   int result;
   for (;;) {
@@ -48,8 +58,8 @@ bool count_precip_events(model_state& ms) {
     if (process.error_block.stop) return false;
     if (result != 1) break;
     ++count;
-    const date_entry& first = ms.dates()[1];
-    ms.event_times.push_back(julian_date(first.year, first.month, first.day, first.hour,
+    const date_entry& first = ms.clock.dates()[1];
+    ms.clock.event_times.push_back(julian_date(first.year, first.month, first.day, first.hour,
                                          first.minute, 0.0));
     last_year = first.year;
     last_month = first.month;
@@ -65,9 +75,9 @@ bool count_precip_events(model_state& ms) {
   }
   if (!silent) {
     std::printf("End of precipitation input file reached.\n");
-    if (ms.long_term && !ms.zem) {
+    if (ms.clock.long_term && !ms.clock.zem) {
       std::printf("Precip. file contains %d events\n", count);
-    } else if (!ms.long_term && !ms.zem) {
+    } else if (!ms.clock.long_term && !ms.clock.zem) {
       std::printf("Precip. file contains %d events, simulating first event only\n", count);
       std::printf("because LONG_TERM project file card not set in project file.\n");
     } else {
@@ -75,12 +85,12 @@ bool count_precip_events(model_state& ms) {
     }
   }
   // An event run simulates the first event only.
-  ms.num_events = (ms.long_term || ms.zem || count == 0) ? count : 1;
-  if (ms.raingage_file.fp) std::rewind(ms.raingage_file.fp);
-  if (ms.zem_event_num_given && ms.zem_event_num > ms.num_events) {
-    std::printf("\n\nZEM has requested that NIVRA run event %d.\n", ms.zem_event_num);
-    std::printf("The precip file specified in the project file: %s\n", ms.precip_file.c_str());
-    std::printf("contains only %d events.  PROGRAM TERMINATED.\n\n", ms.num_events);
+  ms.clock.num_events = (ms.clock.long_term || ms.clock.zem || count == 0) ? count : 1;
+  if (ms.hydromet.raingage_file.fp) std::rewind(ms.hydromet.raingage_file.fp);
+  if (ms.clock.zem_event_num_given && ms.clock.zem_event_num > ms.clock.num_events) {
+    std::printf("\n\nZEM has requested that NIVRA run event %d.\n", ms.clock.zem_event_num);
+    std::printf("The precip file specified in the project file: %s\n", ms.project.precip_file.c_str());
+    std::printf("contains only %d events.  PROGRAM TERMINATED.\n\n", ms.clock.num_events);
     set_error(own_message_code);
     return false;
   }
@@ -90,36 +100,36 @@ bool count_precip_events(model_state& ms) {
 }  // namespace
 
 void init_station_distances(model_state& ms) {
-  if (!ms.long_term) return;
-  const int gages = ms.num_hmet_gages;
-  for (int g = 1; g <= gages && g <= ms.Gage_XYZ_Lev_P_rh_c_w_t_qh.rows(); ++g) {
-    const double x = ms.hmet_xcoord_gage;
-    const double y = ms.hmet_ycoord_gage;
-    const double z = ms.project_options.hmet_elev_gage;
-    auto row = ms.Gage_XYZ_Lev_P_rh_c_w_t_qh[g];
+  if (!ms.clock.long_term) return;
+  const int gages = ms.hydromet.num_hmet_gages;
+  for (int g = 1; g <= gages && g <= ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh.rows(); ++g) {
+    const double x = ms.hydromet.hmet_xcoord_gage;
+    const double y = ms.hydromet.hmet_ycoord_gage;
+    const double z = ms.project.project_options.hmet_elev_gage;
+    auto row = ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh[g];
     row[1] = x;
     row[2] = y;
     row[3] = z;
-    row[4] = (z - ms.elev_min) / ms.elev_band_height + 2.0;
-    if (g > ms.Dist_Cell2Gage.cols()) continue;
-    for (int c = 1; c <= ms.ncells; ++c) {
-      const double dy = ms.cell_y[c] - y, dx = ms.cell_x[c] - x, dz = ms.elevation[c] - z;
-      ms.Dist_Cell2Gage[c][g] = std::sqrt(dy * dy + dx * dx + dz * dz);
+    row[4] = (z - ms.hydromet.elev_min) / ms.hydromet.elev_band_height + 2.0;
+    if (g > ms.hydromet.Dist_Cell2Gage.cols()) continue;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      const double dy = ms.grid.cell_y[c] - y, dx = ms.grid.cell_x[c] - x, dz = ms.grid.elevation[c] - z;
+      ms.hydromet.Dist_Cell2Gage[c][g] = std::sqrt(dy * dy + dx * dx + dz * dz);
     }
   }
   elev_band_assign(ms);
   if (process.error_block.stop) return;
   // Every gage starts from the bands of the first; a later gage takes the
   // elevation and level of the first band within one band height of it.
-  array3d<double>& bands = ms.El_T_P_e_es_LR;
+  array3d<double>& bands = ms.hydromet.El_T_P_e_es_LR;
   for (int g = 2; g <= gages && g <= bands.dim1(); ++g) {
     for (int b = 1; b <= bands.dim2(); ++b)
       for (int k = 1; k <= bands.dim3(); ++k) bands(g, b, k) = bands(1, b, k);
-    const double z = ms.Gage_XYZ_Lev_P_rh_c_w_t_qh(g, 3);
+    const double z = ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh(g, 3);
     for (int b = 1; b <= bands.dim2(); ++b) {
-      if (std::fabs(bands(g, b, 1) - z) > ms.elev_band_height) continue;
-      ms.Gage_XYZ_Lev_P_rh_c_w_t_qh(g, 3) = bands(g, b, 1);
-      ms.Gage_XYZ_Lev_P_rh_c_w_t_qh(g, 4) = b + 0.1;
+      if (std::fabs(bands(g, b, 1) - z) > ms.hydromet.elev_band_height) continue;
+      ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh(g, 3) = bands(g, b, 1);
+      ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh(g, 4) = b + 0.1;
       break;
     }
   }
@@ -127,143 +137,143 @@ void init_station_distances(model_state& ms) {
 }
 
 void init_event_inputs(model_state& ms) {
-  if (ms.long_term) {
-    ms.hmet_repaired = 0;
-    ms.hmet_record_count = 1;
+  if (ms.clock.long_term) {
+    ms.hydromet.hmet_repaired = 0;
+    ms.hydromet.hmet_record_count = 1;
     read_hmet(ms);
     if (process.error_block.stop) return;
-    roll_hour_24(ms.hmet_start_year, ms.hmet_start_month, ms.hmet_start_day, ms.hmet_start_hour);
-    roll_hour_24(ms.hmet_end_year, ms.hmet_end_month, ms.hmet_end_day, ms.hmet_end_hour);
-    ms.date_stamp_hhmm = ms.hmet_start_hour * 100;
-    ms.date_stamp_ymd = (ms.hmet_start_year * 100 + ms.hmet_start_month) * 100 + ms.hmet_start_day;
+    roll_hour_24(ms.hydromet.hmet_start_year, ms.hydromet.hmet_start_month, ms.hydromet.hmet_start_day, ms.hydromet.hmet_start_hour);
+    roll_hour_24(ms.hydromet.hmet_end_year, ms.hydromet.hmet_end_month, ms.hydromet.hmet_end_day, ms.hydromet.hmet_end_hour);
+    ms.clock.date_stamp_hhmm = ms.hydromet.hmet_start_hour * 100;
+    ms.clock.date_stamp_ymd = (ms.hydromet.hmet_start_year * 100 + ms.hydromet.hmet_start_month) * 100 + ms.hydromet.hmet_start_day;
   }
-  ms.hmet_record_count += 1;
-  ms.hmet_hour_year = ms.hmet_start_year;
-  ms.hmet_hour_month = ms.hmet_start_month;
-  ms.hmet_hour_day = ms.hmet_start_day;
-  ms.hmet_hour_hour = ms.hmet_start_hour - 1;
-  ms.event_index = 0;
-  ms.event_active = 0;
-  ms.rain_on = 0;
+  ms.hydromet.hmet_record_count += 1;
+  ms.hydromet.hmet_hour_year = ms.hydromet.hmet_start_year;
+  ms.hydromet.hmet_hour_month = ms.hydromet.hmet_start_month;
+  ms.hydromet.hmet_hour_day = ms.hydromet.hmet_start_day;
+  ms.hydromet.hmet_hour_hour = ms.hydromet.hmet_start_hour - 1;
+  ms.clock.event_index = 0;
+  ms.clock.event_active = 0;
+  ms.clock.rain_on = 0;
 
-  if (ms.optimize_given) {
-    if (ms.optimize.empty()) ms.optimize.assign("nivra_optim.out");
-    if (!open_guarded_file(ms.opt_output_file, ms.optimize.view(), "w")) {
+  if (ms.output.optimize_given) {
+    if (ms.project.optimize.empty()) ms.project.optimize.assign("nivra_optim.out");
+    if (!open_guarded_file(ms.output.opt_output_file, ms.project.optimize.view(), "w")) {
       std::fprintf(stderr, "Problem opening optimization output file named:%s for writing\n",
-                   ms.optimize.c_str());
+                   ms.project.optimize.c_str());
       set_error(own_message_code);
       return;
     }
-    alloc_1d_double(ms.hyd_loc_peak_q, 100, "hyd_loc_peak_q");
-    alloc_1d_double(ms.hyd_loc_volume, 100, "hyd_loc_volume");
+    alloc_1d_double(ms.output.hyd_loc_peak_q, 100, "hyd_loc_peak_q");
+    alloc_1d_double(ms.output.hyd_loc_volume, 100, "hyd_loc_volume");
   }
-  if (!ms.super_quiet && ms.optimizer_mode != 1)
-    std::fprintf(stderr, "writing output for optimization to file %s\n", ms.optimize.c_str());
-  to_summary(ms, "writing output for optimization to file %s\n", ms.optimize.c_str());
+  if (!ms.project.super_quiet && ms.project.optimizer_mode != 1)
+    std::fprintf(stderr, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+  to_summary(ms, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
 
-  if (ms.quiet) {
-    if (!ms.super_quiet && process.parallel_env.proc_id == 0 && ms.optimizer_mode != 1)
-      std::printf("using precipitation data from file: %s\n", ms.precip_file.c_str());
-    to_summary(ms, "using precipitation data from file: %s\n", ms.precip_file.c_str());
+  if (ms.project.quiet) {
+    if (!ms.project.super_quiet && process.parallel_env.proc_id == 0 && ms.project.optimizer_mode != 1)
+      std::printf("using precipitation data from file: %s\n", ms.project.precip_file.c_str());
+    to_summary(ms, "using precipitation data from file: %s\n", ms.project.precip_file.c_str());
   }
 
-  if (!ms.precip_unif && !count_precip_events(ms)) return;
-  if (ms.zem) ms.long_term = 0;
+  if (!ms.hydromet.precip_unif && !count_precip_events(ms)) return;
+  if (ms.clock.zem) ms.clock.long_term = 0;
 }
 
 void init_state_variables(model_state& ms) {
-  const int n = ms.ncells;
-  const double area = ms.grid_size * ms.grid_size;
-  if (ms.green_ampt || ms.inf_redist) {
-    if (ms.top_layer_depth < 1e-16) ms.top_layer_depth = ms.soil_moist_depth;
-    if (ms.mixing_layer_depth < 1e-16) ms.mixing_layer_depth = ms.top_layer_depth;
+  const int n = ms.grid.ncells;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  if (ms.soil.green_ampt || ms.soil.inf_redist) {
+    if (ms.soil.top_layer_depth < 1e-16) ms.soil.top_layer_depth = ms.soil.soil_moist_depth;
+    if (ms.soil.mixing_layer_depth < 1e-16) ms.soil.mixing_layer_depth = ms.soil.top_layer_depth;
   }
 
   // Per-cell arrays of the time loop.
-  alloc_1d_int(ms.rain_reset, n, "rain_reset");
-  if (ms.flood_grid_given && ms.flood_depth_max.size() != n)
-    alloc_1d_double(ms.flood_depth_max, n, "flood_depth_max");
-  if (ms.overland_lake_map_given && ms.num_olakes > 0)
-    alloc_1d_double(ms.olake_precip_vol, ms.num_olakes, "olake_precip_vol");
-  if (ms.chan_lakes && ms.num_lakes > 0 && ms.lake_precip_in.size() != ms.num_lakes)
-    alloc_1d_double(ms.lake_precip_in, ms.num_lakes, "lake_precip_in");
+  alloc_1d_int(ms.overland.rain_reset, n, "rain_reset");
+  if (ms.output.flood_grid_given && ms.overland.flood_depth_max.size() != n)
+    alloc_1d_double(ms.overland.flood_depth_max, n, "flood_depth_max");
+  if (ms.lake.overland_lake_map_given && ms.lake.num_olakes > 0)
+    alloc_1d_double(ms.lake.olake_precip_vol, ms.lake.num_olakes, "olake_precip_vol");
+  if (ms.lake.chan_lakes && ms.lake.num_lakes > 0 && ms.lake.lake_precip_in.size() != ms.lake.num_lakes)
+    alloc_1d_double(ms.lake.lake_precip_in, ms.lake.num_lakes, "lake_precip_in");
 
   // Water stored below and on the ground at the start.
   double soil = 0.0, simple_soil = 0.0;
-  ms.init_gw_vol = 0.0;
-  ms.ov_lake_init_vol = 0.0;
-  const bool olakes = ms.overland_lake_map_given && !ms.oland_lake_mask.empty();
+  ms.groundwater.init_gw_vol = 0.0;
+  ms.lake.ov_lake_init_vol = 0.0;
+  const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_mask.empty();
   for (int c = 1; c <= n; ++c) {
-    if (ms.gw_simulation)
-      ms.init_gw_vol += (ms.elevgw[c] - ms.bottom_elev[c]) * ms.gw_porosity[c] * area;
-    if (olakes && ms.oland_lake_mask[c] > 0 && ms.oland_lake_mask[c] <= ms.olake_table.size()) {
-      const int k = ms.oland_lake_mask[c];
-      const double level = ms.olake_table[k].value[1];
-      const double depth = level - ms.elevation[c];
+    if (ms.groundwater.gw_simulation)
+      ms.groundwater.init_gw_vol += (ms.groundwater.elevgw[c] - ms.groundwater.bottom_elev[c]) * ms.groundwater.gw_porosity[c] * area;
+    if (olakes && ms.lake.oland_lake_mask[c] > 0 && ms.lake.oland_lake_mask[c] <= ms.lake.olake_table.size()) {
+      const int k = ms.lake.oland_lake_mask[c];
+      const double level = ms.lake.olake_table[k].value[1];
+      const double depth = level - ms.grid.elevation[c];
       if (depth < 0.0) {
         std::printf("\nWARNING: initial water surface elevation in lake %d is %f which is\n", k, level);
-        std::printf("less than the land surface elevation in grid cell %d, %f.\n", c, ms.elevation[c]);
+        std::printf("less than the land surface elevation in grid cell %d, %f.\n", c, ms.grid.elevation[c]);
         std::printf("You should either raise your initial lake elevation or lower that grid\n");
         std::printf("cell elevation.  Program stopped.\n");
         set_error(own_message_code);
         return;
       }
-      ms.ov_lake_init_vol += depth * area;
+      ms.lake.ov_lake_init_vol += depth * area;
     }
-    if (ms.sm_accounting && !ms.sm_water.empty()) {
-      const double v = ms.sm_water[c] / 100.0 * area;
+    if (ms.soil.sm_accounting && !ms.soil.sm_water.empty()) {
+      const double v = ms.soil.sm_water[c] / 100.0 * area;
       soil += v;
       simple_soil += v;
-      if (ms.gw_simulation && !ms.sm_depth.empty() && !ms.gw_inf_redist_theta.empty()) {
-        const double below = ms.elevation[c] - ms.elevgw[c] - ms.sm_depth[c] / 100.0;
-        if (below > 0.0) soil += below * ms.gw_inf_redist_theta[c] * area;
+      if (ms.groundwater.gw_simulation && !ms.soil.sm_depth.empty() && !ms.soil.gw_inf_redist_theta.empty()) {
+        const double below = ms.grid.elevation[c] - ms.groundwater.elevgw[c] - ms.soil.sm_depth[c] / 100.0;
+        if (below > 0.0) soil += below * ms.soil.gw_inf_redist_theta[c] * area;
       }
     }
-    if (ms.inf_richards && !ms.numcells.empty()) {
-      for (int k = 1; k <= ms.numcells[c] - 1; ++k) soil += ms.THETA(c, k) * ms.DZ(c, k) / 100.0 * area;
+    if (ms.soil.inf_richards && !ms.soil.numcells.empty()) {
+      for (int k = 1; k <= ms.soil.numcells[c] - 1; ++k) soil += ms.soil.THETA(c, k) * ms.soil.DZ(c, k) / 100.0 * area;
     }
   }
-  ms.run_init_soil_vol = soil;
-  ms.simple_soil_init_vol = simple_soil;
+  ms.soil.run_init_soil_vol = soil;
+  ms.soil.simple_soil_init_vol = simple_soil;
 }
 
 void read_chan_point_sources(model_state& ms) {
-  ms.chan_flow_started = 0;
-  if (!ms.head_bound) return;
-  if (ms.bound_ts_given && !find_time_series(ms.bound_ts.c_str())) {
-    set_error(127, ms.bound_ts.view());
+  ms.clock.chan_flow_started = 0;
+  if (!ms.channel.head_bound) return;
+  if (ms.channel.bound_ts_given && !find_time_series(ms.project.bound_ts.c_str())) {
+    set_error(127, ms.project.bound_ts.view());
     return;
   }
   chan_point_source_value(ms);
-  ms.chan_flow_started = 1;
+  ms.clock.chan_flow_started = 1;
 }
 
 int chan_point_source_value(model_state& ms) {
-  if (ms.bound_ts_given)
-    if (time_series* series = find_time_series(ms.bound_ts.c_str()))
-      ms.bound_depth = ts_value_at(ms.model_time, series);
+  if (ms.channel.bound_ts_given)
+    if (time_series* series = find_time_series(ms.project.bound_ts.c_str()))
+      ms.channel.bound_depth = ts_value_at(ms.clock.model_time, series);
   // The water surface of the last node of the outlet link.
-  const int link = ms.num_stream_links;
-  if (link < 1 || ms.nx.size() < link) return 0;
-  const int node = ms.nx[link];
-  if (ms.yp.empty() || node > ms.yp.rows() || link > ms.yp.cols()) return 0;
-  ms.yp(node, link) = ms.bel(node, link) + ms.bound_depth;
-  if (!ms.chan_depth.empty()) ms.chan_depth(node, link) = ms.bound_depth;
+  const int link = ms.channel.num_stream_links;
+  if (link < 1 || ms.channel.nx.size() < link) return 0;
+  const int node = ms.channel.nx[link];
+  if (ms.channel.yp.empty() || node > ms.channel.yp.rows() || link > ms.channel.yp.cols()) return 0;
+  ms.channel.yp(node, link) = ms.channel.bel(node, link) + ms.channel.bound_depth;
+  if (!ms.channel.chan_depth.empty()) ms.channel.chan_depth(node, link) = ms.channel.bound_depth;
   return 0;
 }
 
 void alloc_soil_energy(model_state& ms) {
-  if (!ms.gtfsm) return;
+  if (!ms.hydromet.gtfsm) return;
   int layers = 1;
-  if (ms.sm_accounting) layers = 3;
-  if (ms.inf_layered_soil) layers = 4;
-  if (ms.inf_richards) layers = ms.max_soil_layers > 0 ? ms.max_soil_layers : 1;
-  alloc_2d_double(ms.ncells, layers, ms.SE, "SE");
-  process_clock& c = ms.soil_energy_clock;
+  if (ms.soil.sm_accounting) layers = 3;
+  if (ms.soil.inf_layered_soil) layers = 4;
+  if (ms.soil.inf_richards) layers = ms.soil.max_soil_layers > 0 ? ms.soil.max_soil_layers : 1;
+  alloc_2d_double(ms.grid.ncells, layers, ms.soil.SE, "SE");
+  process_clock& c = ms.clock.soil_energy_clock;
   c.dt = 3600.0;
   c.dt_days = c.dt / seconds_per_day;
-  c.next_time = ms.model_time;
-  c.last_time = ms.model_time - c.dt_days;
+  c.next_time = ms.clock.model_time;
+  c.last_time = ms.clock.model_time - c.dt_days;
 }
 
 }  // namespace nivra

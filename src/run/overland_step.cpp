@@ -7,13 +7,23 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_state.h"
 #include "channel/pumps.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -22,13 +32,13 @@ namespace {
 // Sets ov_wet and ov_flowing from the cells outside the lakes; false (after
 // the message, with the run stopped) at a depth that is not a number.
 bool scan_cells(model_state& ms, const char* when) {
-  const int n = ms.ncells;
-  const double* h = ms.ov_depth.data();
-  const double* qx = ms.ov_qx.data();
-  const double* qy = ms.ov_qy.data();
-  const int* olake = ms.overland_lake_map_given && !ms.oland_lake_new.empty() ? ms.oland_lake_new.data()
+  const int n = ms.grid.ncells;
+  const double* h = ms.overland.ov_depth.data();
+  const double* qx = ms.overland.ov_qx.data();
+  const double* qy = ms.overland.ov_qy.data();
+  const int* olake = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() ? ms.lake.oland_lake_new.data()
                                                                               : nullptr;
-  const int* lake = ms.chan_lakes && !ms.lake_mask.empty() ? ms.lake_mask.data() : nullptr;
+  const int* lake = ms.lake.chan_lakes && !ms.lake.lake_mask.empty() ? ms.lake.lake_mask.data() : nullptr;
   int wet = 0, flowing = 0;
   for (int c = 1; c <= n; ++c) {
     if ((olake && olake[c] > 0) || (lake && lake[c] > 0)) continue;
@@ -41,60 +51,60 @@ bool scan_cells(model_state& ms, const char* when) {
     wet |= h[c] > 1e-16;
     flowing |= std::fabs(qx[c]) > 1e-16 || std::fabs(qy[c]) > 1e-16;
   }
-  ms.ov_wet = wet;
-  ms.ov_flowing = flowing;
+  ms.overland.ov_wet = wet;
+  ms.overland.ov_flowing = flowing;
   return true;
 }
 
 // The overland-lake exchange of the channel lakes goes into the run and
 // event books and starts again from zero.
 void book_lake_exchange(model_state& ms) {
-  if (!ms.chan_lakes || ms.num_lakes < 1) return;
-  for (int k = 1; k <= ms.num_lakes; ++k) {
-    ms.lake_vol_in_run += ms.lake_in_dv[k];
-    ms.vol_overland_to_lake += ms.lake_in_dv[k];
-    ms.lake_vol_out_run += ms.lake_out_dv[k];
-    ms.vol_overland_from_lake += ms.lake_out_dv[k];
-    ms.lake_in_dv[k] = 0.0;
-    ms.lake_out_dv[k] = 0.0;
+  if (!ms.lake.chan_lakes || ms.lake.num_lakes < 1) return;
+  for (int k = 1; k <= ms.lake.num_lakes; ++k) {
+    ms.lake.lake_vol_in_run += ms.lake.lake_in_dv[k];
+    ms.lake.vol_overland_to_lake += ms.lake.lake_in_dv[k];
+    ms.lake.lake_vol_out_run += ms.lake.lake_out_dv[k];
+    ms.lake.vol_overland_from_lake += ms.lake.lake_out_dv[k];
+    ms.lake.lake_in_dv[k] = 0.0;
+    ms.lake.lake_out_dv[k] = 0.0;
   }
 }
 
 void apply_snow_roughness(model_state& ms) {
-  for (int c = 1; c <= ms.ncells; ++c)
-    ms.dist_rough[c] = ms.snow_swe[c] > 1e-16 ? ms.snow_manning_n : ms.dist_rough_copy[c];
+  for (int c = 1; c <= ms.grid.ncells; ++c)
+    ms.overland.dist_rough[c] = ms.hydromet.snow_swe[c] > 1e-16 ? ms.overland.snow_manning_n : ms.overland.dist_rough_copy[c];
 }
 
 void route(model_state& ms, double dt) {
-  const double result = ms.overtype == 1 ? route_overland_explicit(ms, dt) : route_overland_ade(ms, dt);
+  const double result = ms.overland.overtype == 1 ? route_overland_explicit(ms, dt) : route_overland_ade(ms, dt);
   // A kernel that failed has reported it; its result is not a volume.
   if (process.error_block.code != 0 || process.error_block.stop) return;
-  ms.qout = result;
-  const int n = ms.ncells;
-  const bool lakes = (ms.chan_lakes && ms.num_lakes > 0) || ms.overland_lake_map_given;
-  if (ms.overtype == 2 && !lakes) {
-    double* qx = ms.ov_qx.data();
-    double* qy = ms.ov_qy.data();
-    const double* vx = ms.ov_volx.data();
-    const double* vy = ms.ov_voly.data();
+  ms.overland.qout = result;
+  const int n = ms.grid.ncells;
+  const bool lakes = (ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given;
+  if (ms.overland.overtype == 2 && !lakes) {
+    double* qx = ms.overland.ov_qx.data();
+    double* qy = ms.overland.ov_qy.data();
+    const double* vx = ms.overland.ov_volx.data();
+    const double* vy = ms.overland.ov_voly.data();
     for (int c = 1; c <= n; ++c) {
       qx[c] = vx[c] / dt;
       qy[c] = vy[c] / dt;
     }
   }
-  if (ms.flood_grid_given && ms.flood_depth_max.size() == n) {
-    double* peak = ms.flood_depth_max.data();
-    const double* h = ms.ov_depth.data();
+  if (ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n) {
+    double* peak = ms.overland.flood_depth_max.data();
+    const double* h = ms.overland.ov_depth.data();
     for (int c = 1; c <= n; ++c)
       if (h[c] > peak[c]) peak[c] = h[c];
   }
-  ms.ade_sweep = ms.ade_sweep == 1 ? 2 : 1;
-  if (!ms.chan_explic) {
+  ms.overland.ade_sweep = ms.overland.ade_sweep == 1 ? 2 : 1;
+  if (!ms.channel.chan_explic) {
     // Without channels the kernel hands back the volume that left the outlet.
-    ms.ov_outlet_vol += result;
-    ms.total_discharge += result;
-    if (ms.ov_con_trans) ms.outlet_vol_step += result;
-    ms.qout = result / dt;
+    ms.overland.ov_outlet_vol += result;
+    ms.channel.total_discharge += result;
+    if (ms.constituent.ov_con_trans) ms.overland.outlet_vol_step += result;
+    ms.overland.qout = result / dt;
   }
 }
 
@@ -102,101 +112,101 @@ void route(model_state& ms, double dt) {
 // dry and the channels hold almost nothing of the event's rain.
 void end_when_drained(model_state& ms) {
   const double v = channel_storage_volume(ms);
-  ms.vol_channels_final = v;
-  if (0.0001 * ms.vol_rainfall > v) {
+  ms.channel.vol_channels_final = v;
+  if (0.0001 * ms.hydromet.vol_rainfall > v) {
     std::printf("Rainfall for this event has ended.\n");
-    if (ms.summary_file.fp) {
-      std::fprintf(ms.summary_file.fp, "Rainfall for this event ended. Runoff is complete\n");
-      std::fflush(ms.summary_file.fp);
+    if (ms.output.summary_file.fp) {
+      std::fprintf(ms.output.summary_file.fp, "Rainfall for this event ended. Runoff is complete\n");
+      std::fflush(ms.output.summary_file.fp);
     }
-    ms.event_active = 0;
-    ms.event_finish_pending = 1;
-    ms.keep_running = 0;
+    ms.clock.event_active = 0;
+    ms.clock.event_finish_pending = 1;
+    ms.clock.keep_running = 0;
   }
 }
 
 // Between events of a long-term run the overland clock sleeps until the
 // next event; the infiltration, groundwater and constituent clocks follow.
 void skip_dry_period(model_state& ms) {
-  ms.ov_water_at_start = 0;
-  ms.ov_next_time = next_event_start(ms);
-  ms.ov_last_time = ms.ov_next_time - ms.ov_dt_days;
-  ms.qout = 0.0;
-  if ((ms.inf_richards || ms.gw_simulation || (ms.inf_redist && ms.inf_redist_active)) && ms.ov_wet) {
-    ms.inf_next_time = ms.hourly_next_time;
-    ms.inf_dt = ms.hourly_dt;
-    ms.inf_dt_days = ms.hourly_dt_days;
-    ms.soilmoist_next_time = ms.inf_next_time;
-    if (ms.soil_con_trans) ms.soil_con_clock.next_time = ms.inf_next_time;
-    ms.soilmoist_dt = ms.inf_dt;
-    ms.soilmoist_dt_days = ms.inf_dt_days;
+  ms.overland.ov_water_at_start = 0;
+  ms.clock.ov_next_time = next_event_start(ms);
+  ms.clock.ov_last_time = ms.clock.ov_next_time - ms.clock.ov_dt_days;
+  ms.overland.qout = 0.0;
+  if ((ms.soil.inf_richards || ms.groundwater.gw_simulation || (ms.soil.inf_redist && ms.clock.inf_redist_active)) && ms.overland.ov_wet) {
+    ms.clock.inf_next_time = ms.clock.hourly_next_time;
+    ms.clock.inf_dt = ms.clock.hourly_dt;
+    ms.clock.inf_dt_days = ms.clock.hourly_dt_days;
+    ms.clock.soilmoist_next_time = ms.clock.inf_next_time;
+    if (ms.constituent.soil_con_trans) ms.clock.soil_con_clock.next_time = ms.clock.inf_next_time;
+    ms.clock.soilmoist_dt = ms.clock.inf_dt;
+    ms.clock.soilmoist_dt_days = ms.clock.inf_dt_days;
   } else {
-    ms.inf_next_time = ms.ov_next_time;
-    ms.inf_last_time = ms.ov_last_time;
+    ms.clock.inf_next_time = ms.clock.ov_next_time;
+    ms.clock.inf_last_time = ms.clock.ov_last_time;
   }
-  if (ms.gw_simulation) {
-    const bool set_gw = !ms.chan_flow_started;
-    if (ms.inf_dt > ms.gw_timestep) {
+  if (ms.groundwater.gw_simulation) {
+    const bool set_gw = !ms.clock.chan_flow_started;
+    if (ms.clock.inf_dt > ms.groundwater.gw_timestep) {
       if (set_gw) {
-        ms.gw_dt = ms.gw_timestep;
-        ms.gw_dt_days = ms.gw_timestep / seconds_per_day;
-        ms.gw_next_time = ms.model_time < ms.hourly_next_time ? ms.model_time : ms.hourly_next_time;
+        ms.clock.gw_dt = ms.groundwater.gw_timestep;
+        ms.clock.gw_dt_days = ms.groundwater.gw_timestep / seconds_per_day;
+        ms.clock.gw_next_time = ms.clock.model_time < ms.clock.hourly_next_time ? ms.clock.model_time : ms.clock.hourly_next_time;
       }
-      ms.inf_dt = ms.gw_dt;
-      ms.inf_dt_days = ms.gw_dt_days;
-      ms.inf_next_time = ms.model_time + ms.gw_dt_days;
+      ms.clock.inf_dt = ms.clock.gw_dt;
+      ms.clock.inf_dt_days = ms.clock.gw_dt_days;
+      ms.clock.inf_next_time = ms.clock.model_time + ms.clock.gw_dt_days;
     } else if (set_gw) {
-      ms.gw_dt = ms.gw_timestep;
-      ms.gw_dt_days = ms.gw_timestep / seconds_per_day;
-      ms.gw_next_time = ms.model_time;
+      ms.clock.gw_dt = ms.groundwater.gw_timestep;
+      ms.clock.gw_dt_days = ms.groundwater.gw_timestep / seconds_per_day;
+      ms.clock.gw_next_time = ms.clock.model_time;
     }
   }
-  if (ms.ov_con_trans) {
-    for (process_clock* c : {&ms.ov_con_clock, &ms.soil_con_clock, &ms.contam_table_clock,
-                             &ms.contam_table_soil_clock}) {
-      c->next_time = ms.inf_next_time;
-      c->dt = ms.inf_dt;
-      c->dt_days = ms.inf_dt_days;
+  if (ms.constituent.ov_con_trans) {
+    for (process_clock* c : {&ms.clock.ov_con_clock, &ms.clock.soil_con_clock, &ms.clock.contam_table_clock,
+                             &ms.clock.contam_table_soil_clock}) {
+      c->next_time = ms.clock.inf_next_time;
+      c->dt = ms.clock.inf_dt;
+      c->dt_days = ms.clock.inf_dt_days;
     }
-    (ms.chan_explic ? ms.chan_outlet_con_clock : ms.ov_outlet_con_clock).next_time = ms.ov_next_time;
+    (ms.channel.chan_explic ? ms.clock.chan_outlet_con_clock : ms.clock.ov_outlet_con_clock).next_time = ms.clock.ov_next_time;
   }
 }
 
 }  // namespace
 
 void overland_routing_step(model_state& ms) {
-  if (!is_due(ms, ms.ov_next_time)) return;
+  if (!is_due(ms, ms.clock.ov_next_time)) return;
   // The time since the last overland step, which the dry-period skip may
   // have made longer than one overland step.
-  const double dt = seconds_since(ms, ms.ov_last_time);
-  ms.ov_flowing = 0;
-  ms.ov_wet = 0;
+  const double dt = seconds_since(ms, ms.clock.ov_last_time);
+  ms.overland.ov_flowing = 0;
+  ms.overland.ov_wet = 0;
 
-  if (ms.long_term && ms.snow_roughness_given) apply_snow_roughness(ms);
-  if (ms.ov_boundary) overland_boundary(ms, dt);
-  if (ms.ov_pump_given) {
+  if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
+  if (ms.overland.ov_boundary) overland_boundary(ms, dt);
+  if (ms.overland.ov_pump_given) {
     apply_pumps(ms, dt);
     if (process.error_block.stop) return;
   }
   if (!scan_cells(ms, "after applying overland boundary conditions and overland pumping.")) return;
 
-  ms.qout = 0.0;
+  ms.overland.qout = 0.0;
   book_lake_exchange(ms);
-  if (ms.ov_wet) {
+  if (ms.overland.ov_wet) {
     route(ms, dt);
     if (process.error_block.code != 0 || process.error_block.stop) return;
   }
-  if (ms.overland_lake_map_given) ms.olake_update = 1;
+  if (ms.lake.overland_lake_map_given) ms.lake.olake_update = 1;
   book_lake_exchange(ms);
 
-  ms.ov_last_time = ms.model_time;
-  ms.ov_next_time = ms.model_time + ms.ov_dt_days;
-  if (ms.rain_on) return;
+  ms.clock.ov_last_time = ms.clock.model_time;
+  ms.clock.ov_next_time = ms.clock.model_time + ms.clock.ov_dt_days;
+  if (ms.clock.rain_on) return;
 
   if (!scan_cells(ms, "after overland flow routing.")) return;
-  if (!ms.long_term && !ms.ov_wet && !ms.zem && ms.chan_explic == 1) end_when_drained(ms);
-  if (ms.long_term && !ms.any_exfil && !ms.ov_pump_given && !ms.overbank_flow && !ms.superlink_wet &&
-      !(ms.ov_wet && ms.ov_flowing))
+  if (!ms.clock.long_term && !ms.overland.ov_wet && !ms.clock.zem && ms.channel.chan_explic == 1) end_when_drained(ms);
+  if (ms.clock.long_term && !ms.groundwater.any_exfil && !ms.overland.ov_pump_given && !ms.channel.overbank_flow && !ms.clock.superlink_wet &&
+      !(ms.overland.ov_wet && ms.overland.ov_flowing))
     skip_dry_period(ms);
 }
 

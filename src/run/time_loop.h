@@ -6,8 +6,11 @@
 
 #include <cmath>
 
+#include "channel/channel_state.h"
 #include "model/model_state.h"
 #include "output/summary_common.h"
+#include "run/clock_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 
@@ -17,7 +20,7 @@ inline constexpr double due_tolerance_days = 1.1574074074074074e-07;  // 0.01 s
 // A process is due when the model clock is within the tolerance of its
 // next time.
 inline bool is_due(const model_state& ms, double next_time) {
-  return std::fabs(next_time - ms.model_time) < ms.time_tol;
+  return std::fabs(next_time - ms.clock.model_time) < ms.clock.time_tol;
 }
 
 // Seconds from model time t to the current model time. Julian days near
@@ -25,10 +28,10 @@ inline bool is_due(const model_state& ms, double next_time) {
 // millisecond of a whole number of model steps is taken as exactly that
 // many steps: a 10 s step then moves exactly 10 s of water.
 inline double seconds_since(const model_state& ms, double t) {
-  const double s = (ms.model_time - t) * seconds_per_day;
-  if (ms.base_dt > 0.0) {
-    const double steps = std::round(s / ms.base_dt);
-    if (std::fabs(s - steps * ms.base_dt) < 1e-3) return steps * ms.base_dt;
+  const double s = (ms.clock.model_time - t) * seconds_per_day;
+  if (ms.clock.base_dt > 0.0) {
+    const double steps = std::round(s / ms.clock.base_dt);
+    if (std::fabs(s - steps * ms.clock.base_dt) < 1e-3) return steps * ms.clock.base_dt;
   }
   return s;
 }
@@ -37,13 +40,13 @@ inline double seconds_since(const model_state& ms, double t) {
 // exist (before the first, after the last) is never due: the clocks that
 // wait for it are parked.
 inline double event_start_time_of(const model_state& ms, int k) {
-  if (k < 1 || k > ms.num_events || k > static_cast<int>(ms.event_times.size())) return clock_parked;
-  return ms.event_times[static_cast<std::size_t>(k - 1)];
+  if (k < 1 || k > ms.clock.num_events || k > static_cast<int>(ms.clock.event_times.size())) return clock_parked;
+  return ms.clock.event_times[static_cast<std::size_t>(k - 1)];
 }
 
 // Start of the event after the current one.
 inline double next_event_start(const model_state& ms) {
-  return event_start_time_of(ms, ms.event_index + 1);
+  return event_start_time_of(ms, ms.clock.event_index + 1);
 }
 
 // Days of a month; February has 29 when (year - 1900) is a multiple of 4,
@@ -75,17 +78,17 @@ inline void set_clock(process_clock& to, double dt, double dt_days, double last,
 // node of the links that store water (not lakes, not structures).
 inline double channel_storage_volume(const model_state& ms) {
   double v = 0.0;
-  for (int link = 1; link <= ms.num_stream_links && link <= ms.ltype.size(); ++link) {
-    if (!summary::is_storage_link(ms.ltype[link])) continue;
-    for (int node = 1; node <= ms.nx[link] && node <= ms.area.rows(); ++node)
-      v += ms.area(node, link) * ms.link_dx[link];
+  for (int link = 1; link <= ms.channel.num_stream_links && link <= ms.channel.ltype.size(); ++link) {
+    if (!summary::is_storage_link(ms.channel.ltype[link])) continue;
+    for (int node = 1; node <= ms.channel.nx[link] && node <= ms.channel.area.rows(); ++node)
+      v += ms.channel.area(node, link) * ms.channel.link_dx[link];
   }
   return v;
 }
 
 // True for a cell under a channel lake.
 inline bool in_channel_lake(const model_state& ms, int c) {
-  return ms.chan_lakes && !ms.lake_mask.empty() && c <= ms.lake_mask.size() && ms.lake_mask[c] > 0;
+  return ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && c <= ms.lake.lake_mask.size() && ms.lake.lake_mask[c] > 0;
 }
 
 }  // namespace nivra

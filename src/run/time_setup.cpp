@@ -5,248 +5,259 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "model/run_parameters.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/soil_state.h"
 #include "surface/blockage.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 
 void setup_time_steps(model_state& ms) {
-  run_control& rc = ms.run_control;
+  run_control& rc = ms.project.run_control;
   // The model step is the smaller of the overland and the stream steps; a
   // stream step not given takes the overland one.
   if (rc.st_time_step < 0.01) {
     rc.st_time_step = rc.timestep;
-    ms.dt = rc.timestep;
+    ms.clock.dt = rc.timestep;
   } else {
-    ms.dt = rc.timestep < rc.st_time_step ? rc.timestep : rc.st_time_step;
+    ms.clock.dt = rc.timestep < rc.st_time_step ? rc.timestep : rc.st_time_step;
   }
-  if (ms.dt <= 0.001) {
+  if (ms.clock.dt <= 0.001) {
     set_error(52);
     process.error_block.stop = 1;
     return;
   }
-  ms.proj_rows = rc.rows;
-  ms.proj_cols = rc.cols;
-  ms.base_dt = ms.dt;
-  ms.tot_time = rc.tot_time;
+  ms.grid.proj_rows = rc.rows;
+  ms.grid.proj_cols = rc.cols;
+  ms.clock.base_dt = ms.clock.dt;
+  ms.clock.tot_time = rc.tot_time;
 
   if (rc.hyd_freq <= 0.0) {
     rc.hyd_freq = 60.0;
     set_error(55);
     report_error();
   }
-  ms.hyd_write_steps = static_cast<int>(60.0 / ms.dt * rc.hyd_freq);
+  ms.clock.hyd_write_steps = static_cast<int>(60.0 / ms.clock.dt * rc.hyd_freq);
 
   if (rc.map_freq == 0) {
     rc.map_freq = 360;
-    if (!ms.super_quiet && process.parallel_env.proc_id == 0)
+    if (!ms.project.super_quiet && process.parallel_env.proc_id == 0)
       std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
   }
-  ms.map_write_steps = static_cast<int>(60.0 / ms.dt * rc.map_freq);
+  ms.clock.map_write_steps = static_cast<int>(60.0 / ms.clock.dt * rc.map_freq);
 
-  ms.outlet_slope = rc.outslope;
-  ms.outrow = rc.outrow;
-  ms.outcol = rc.outcol;
+  ms.grid.outlet_slope = rc.outslope;
+  ms.grid.outrow = rc.outrow;
+  ms.grid.outcol = rc.outcol;
   if (rc.outslope < 1e-9) {
     set_error(56);
     process.error_block.stop = 1;
     return;
   }
 
-  ms.latitude = rc.latitude;
-  ms.grid_size = rc.gridsize;
-  ms.longitude = rc.longitude;
-  if (ms.long_term && (rc.latitude < 0.01 || rc.longitude < 0.01)) {
+  ms.hydromet.latitude = rc.latitude;
+  ms.grid.grid_size = rc.gridsize;
+  ms.hydromet.longitude = rc.longitude;
+  if (ms.clock.long_term && (rc.latitude < 0.01 || rc.longitude < 0.01)) {
     set_error(57);
     process.error_block.stop = 1;
     return;
   }
 
-  ms.gmt = rc.gmt;
-  ms.gmt_given = rc.gmt_given;
-  ms.qout_cfs = rc.qout_cfs;
-  ms.quiet = rc.quiet;
-  if (ms.long_term && !rc.gmt_given) {
+  ms.clock.gmt = rc.gmt;
+  ms.clock.gmt_given = rc.gmt_given;
+  ms.output.qout_cfs = rc.qout_cfs;
+  ms.project.quiet = rc.quiet;
+  if (ms.clock.long_term && !rc.gmt_given) {
     set_error(58);
     process.error_block.stop = 1;
     return;
   }
 
-  ms.nrows = rc.rows;
-  ms.ncols = rc.cols;
+  ms.grid.nrows = rc.rows;
+  ms.grid.ncols = rc.cols;
 }
 
 void compute_initial_surface_volume(model_state& ms) {
-  const double area = ms.grid_size * ms.grid_size;
-  const bool olakes = ms.overland_lake_map_given && !ms.oland_lake_mask.empty();
-  const double* blocked = blocked_cells(ms);
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_mask.empty();
+  const double* blocked = blocked_cells(ms.overland);
   double v = 0.0;
-  for (int c = 1; c <= ms.ncells; ++c) {
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
     if (olakes) {
-      if (ms.oland_lake_mask[c] != 0) continue;
+      if (ms.lake.oland_lake_mask[c] != 0) continue;
     } else if (in_channel_lake(ms, c)) {
       continue;
     }
-    v += ms.ov_depth[c] * open_share(blocked, c);
+    v += ms.overland.ov_depth[c] * open_share(blocked, c);
   }
-  ms.init_ov_volume = v * area;
+  ms.overland.init_ov_volume = v * area;
 }
 
 namespace {
 
 // Start of the run and the weather period.
 void set_start_time(model_state& ms) {
-  const run_control& rc = ms.run_control;
-  if (ms.long_term) {
-    ms.hmet_start_time = julian_date(ms.hmet_start_year, ms.hmet_start_month, ms.hmet_start_day,
-                                     ms.hmet_start_hour, 0, 0.0);
-    ms.hmet_end_time =
-        julian_date(ms.hmet_end_year, ms.hmet_end_month, ms.hmet_end_day, ms.hmet_end_hour, 0, 0.0);
-    ms.date_stamp_hhmm = ms.hmet_start_hour * 100;
-    ms.date_stamp_ymd = (ms.hmet_start_year * 100 + ms.hmet_start_month) * 100 + ms.hmet_start_day;
+  const run_control& rc = ms.project.run_control;
+  if (ms.clock.long_term) {
+    ms.clock.hmet_start_time = julian_date(ms.hydromet.hmet_start_year, ms.hydromet.hmet_start_month, ms.hydromet.hmet_start_day,
+                                     ms.hydromet.hmet_start_hour, 0, 0.0);
+    ms.clock.hmet_end_time =
+        julian_date(ms.hydromet.hmet_end_year, ms.hydromet.hmet_end_month, ms.hydromet.hmet_end_day, ms.hydromet.hmet_end_hour, 0, 0.0);
+    ms.clock.date_stamp_hhmm = ms.hydromet.hmet_start_hour * 100;
+    ms.clock.date_stamp_ymd = (ms.hydromet.hmet_start_year * 100 + ms.hydromet.hmet_start_month) * 100 + ms.hydromet.hmet_start_day;
     if (rc.start_year != 0) {
-      ms.start_date_given = 1;
+      ms.clock.start_date_given = 1;
       set_clock_to_start_date(ms);
       // The first event that does not begin before the start date; one past
       // the last when every event begins earlier.
-      ms.start_event = 1;
-      while (ms.start_event <= ms.num_events &&
-             event_start_time_of(ms, ms.start_event) < ms.model_time - due_tolerance_days)
-        ++ms.start_event;
+      ms.clock.start_event = 1;
+      while (ms.clock.start_event <= ms.clock.num_events &&
+             event_start_time_of(ms, ms.clock.start_event) < ms.clock.model_time - due_tolerance_days)
+        ++ms.clock.start_event;
     }
-  } else if (!ms.precip_unif) {
-    ms.hmet_start_time = event_start_time_of(ms, 1);
+  } else if (!ms.hydromet.precip_unif) {
+    ms.clock.hmet_start_time = event_start_time_of(ms, 1);
   }
 
-  ms.exfil_total = 0.0;
-  ms.exfil_vol = 0.0;
-  ms.qout = 0.0;
-  ms.event_done = 0;
-  ms.event_finish_pending = 0;
-  ms.sm_event_end = 0;
-  ms.dt_days = ms.base_dt / seconds_per_day;
-  ms.time_tol = due_tolerance_days;
+  ms.groundwater.exfil_total = 0.0;
+  ms.groundwater.exfil_vol = 0.0;
+  ms.overland.qout = 0.0;
+  ms.clock.event_done = 0;
+  ms.clock.event_finish_pending = 0;
+  ms.clock.sm_event_end = 0;
+  ms.clock.dt_days = ms.clock.base_dt / seconds_per_day;
+  ms.clock.time_tol = due_tolerance_days;
 
-  if (!ms.start_date_given) ms.model_time = ms.hmet_start_time;
-  if (ms.zem)
-    ms.model_time = event_start_time_of(ms, ms.zem_event_num_given ? ms.zem_event_num : 1);
+  if (!ms.clock.start_date_given) ms.clock.model_time = ms.clock.hmet_start_time;
+  if (ms.clock.zem)
+    ms.clock.model_time = event_start_time_of(ms, ms.clock.zem_event_num_given ? ms.clock.zem_event_num : 1);
 }
 
 // The first event of the run's clocks: the event of the start date, else the first.
-int first_event(const model_state& ms) { return ms.start_date_given ? ms.start_event : 1; }
+int first_event(const model_state& ms) { return ms.clock.start_date_given ? ms.clock.start_event : 1; }
 
 void set_overland_clock(model_state& ms) {
-  const double start = ms.model_time;
-  ms.ov_dt = ms.run_control.timestep;
-  ms.ov_dt_days = ms.ov_dt / seconds_per_day;
-  ms.ov_next_time = (!ms.long_term || ms.any_exfil || ms.ov_water_at_start)
+  const double start = ms.clock.model_time;
+  ms.clock.ov_dt = ms.project.run_control.timestep;
+  ms.clock.ov_dt_days = ms.clock.ov_dt / seconds_per_day;
+  ms.clock.ov_next_time = (!ms.clock.long_term || ms.groundwater.any_exfil || ms.overland.ov_water_at_start)
                         ? start
                         : event_start_time_of(ms, 1);
-  ms.ov_last_time = ms.ov_next_time - ms.ov_dt_days;
-  if (ms.long_term && ms.start_date_given) {
-    ms.ov_last_time = event_start_time_of(ms, ms.start_event);
-    ms.ov_next_time = ms.ov_last_time + ms.ov_dt_days;
+  ms.clock.ov_last_time = ms.clock.ov_next_time - ms.clock.ov_dt_days;
+  if (ms.clock.long_term && ms.clock.start_date_given) {
+    ms.clock.ov_last_time = event_start_time_of(ms, ms.clock.start_event);
+    ms.clock.ov_next_time = ms.clock.ov_last_time + ms.clock.ov_dt_days;
   }
-  if (ms.nutrients)
-    set_clock(ms.nsm_ov_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, ms.ov_next_time);
-  if (ms.zem_event_num_given) {
-    ms.ov_next_time = start;
-    ms.ov_last_time = start - ms.ov_dt_days;
+  if (ms.constituent.nutrients)
+    set_clock(ms.clock.nsm_ov_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, ms.clock.ov_next_time);
+  if (ms.clock.zem_event_num_given) {
+    ms.clock.ov_next_time = start;
+    ms.clock.ov_last_time = start - ms.clock.ov_dt_days;
   }
 }
 
 void set_hourly_clocks(model_state& ms) {
-  if (!ms.long_term) return;
-  const double start = ms.model_time;
+  if (!ms.clock.long_term) return;
+  const double start = ms.clock.model_time;
   const double hour = 1.0 / 24.0;
-  ms.snow_dt = 3600.0;
-  ms.snow_dt_days = hour;
-  ms.snow_next_time = start;
-  ms.snow_last_time = start - hour;
-  ms.hourly_dt = 3600.0;
-  ms.hourly_dt_days = hour;
-  ms.hourly_next_time = start;
-  ms.hourly_last_time = start - hour;
+  ms.clock.snow_dt = 3600.0;
+  ms.clock.snow_dt_days = hour;
+  ms.clock.snow_next_time = start;
+  ms.clock.snow_last_time = start - hour;
+  ms.clock.hourly_dt = 3600.0;
+  ms.clock.hourly_dt_days = hour;
+  ms.clock.hourly_next_time = start;
+  ms.clock.hourly_last_time = start - hour;
   // Melt water is released on the overland step once the hourly snow pass
   // has produced it.
-  ms.melt_dt = ms.ov_dt;
-  ms.melt_dt_days = ms.ov_dt_days;
-  ms.melt_next_time = start + hour - ms.dt_days;
-  ms.melt_last_time = start - hour;
+  ms.clock.melt_dt = ms.clock.ov_dt;
+  ms.clock.melt_dt_days = ms.clock.ov_dt_days;
+  ms.clock.melt_next_time = start + hour - ms.clock.dt_days;
+  ms.clock.melt_last_time = start - hour;
 }
 
 void set_subsurface_clocks(model_state& ms) {
-  const double start = ms.model_time;
-  if (ms.gw_simulation == 1) {
-    ms.gw_dt = ms.gw_timestep;
-    ms.gw_dt_days = ms.gw_dt / seconds_per_day;
-    ms.gw_last_time = start;
-    ms.gw_next_time = start + ms.gw_dt_days;
+  const double start = ms.clock.model_time;
+  if (ms.groundwater.gw_simulation == 1) {
+    ms.clock.gw_dt = ms.groundwater.gw_timestep;
+    ms.clock.gw_dt_days = ms.clock.gw_dt / seconds_per_day;
+    ms.clock.gw_last_time = start;
+    ms.clock.gw_next_time = start + ms.clock.gw_dt_days;
   }
-  if (ms.sacramento_given) {
-    ms.sac_dt = 3600.0;
-    ms.sac_dt_days = 1.0 / 24.0;
-    ms.sac_next_time = start;
-    ms.sac_last_time = start - ms.sac_dt_days;
+  if (ms.groundwater.sacramento_given) {
+    ms.clock.sac_dt = 3600.0;
+    ms.clock.sac_dt_days = 1.0 / 24.0;
+    ms.clock.sac_next_time = start;
+    ms.clock.sac_last_time = start - ms.clock.sac_dt_days;
   }
-  if (ms.conceptual_gw_given) {
-    ms.congw_dt = 3600.0;
-    ms.congw_dt_days = 1.0 / 24.0;
-    ms.congw_next_time = ms.hmet_start_time;
-    ms.congw_last_time = ms.hmet_start_time - ms.congw_dt_days;
+  if (ms.groundwater.conceptual_gw_given) {
+    ms.clock.congw_dt = 3600.0;
+    ms.clock.congw_dt_days = 1.0 / 24.0;
+    ms.clock.congw_next_time = ms.clock.hmet_start_time;
+    ms.clock.congw_last_time = ms.clock.hmet_start_time - ms.clock.congw_dt_days;
   }
 }
 
 void set_infiltration_clock(model_state& ms) {
-  if (!(ms.green_ampt || ms.inf_redist || ms.inf_layered_soil || ms.inf_richards)) return;
-  const double start = ms.model_time;
-  const bool wet_start = ms.any_exfil || ms.ov_water_at_start;
-  if (ms.inf_richards && ms.long_term && !wet_start) {
-    ms.inf_dt = 3600.0;
-    if (ms.gw_simulation && ms.gw_dt < ms.inf_dt) ms.inf_dt = ms.gw_dt;
+  if (!(ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards)) return;
+  const double start = ms.clock.model_time;
+  const bool wet_start = ms.groundwater.any_exfil || ms.overland.ov_water_at_start;
+  if (ms.soil.inf_richards && ms.clock.long_term && !wet_start) {
+    ms.clock.inf_dt = 3600.0;
+    if (ms.groundwater.gw_simulation && ms.clock.gw_dt < ms.clock.inf_dt) ms.clock.inf_dt = ms.clock.gw_dt;
   } else {
-    ms.inf_dt = ms.ov_dt;
+    ms.clock.inf_dt = ms.clock.ov_dt;
   }
-  ms.inf_dt_days = ms.inf_dt / seconds_per_day;
-  if (!ms.long_term || wet_start || ms.inf_richards) {
-    ms.inf_last_time = start;
-    ms.inf_next_time = start + ms.inf_dt_days;
-    ms.inf_redist_active = 1;
+  ms.clock.inf_dt_days = ms.clock.inf_dt / seconds_per_day;
+  if (!ms.clock.long_term || wet_start || ms.soil.inf_richards) {
+    ms.clock.inf_last_time = start;
+    ms.clock.inf_next_time = start + ms.clock.inf_dt_days;
+    ms.clock.inf_redist_active = 1;
   } else {
-    ms.inf_last_time = event_start_time_of(ms, first_event(ms));
-    ms.inf_next_time = ms.inf_last_time + ms.inf_dt_days;
+    ms.clock.inf_last_time = event_start_time_of(ms, first_event(ms));
+    ms.clock.inf_next_time = ms.clock.inf_last_time + ms.clock.inf_dt_days;
   }
-  if (ms.zem_event_num_given) {
-    ms.inf_last_time = start;
-    ms.inf_next_time = start + ms.dt_days;
+  if (ms.clock.zem_event_num_given) {
+    ms.clock.inf_last_time = start;
+    ms.clock.inf_next_time = start + ms.clock.dt_days;
   }
-  if (ms.gw_simulation && ms.gw_dt > ms.inf_dt && !ms.sm_accounting) {
-    ms.gw_dt = ms.inf_dt;
-    ms.gw_dt_days = ms.inf_dt_days;
-    ms.gw_last_time = start;
-    ms.gw_next_time = start + ms.inf_dt_days;
+  if (ms.groundwater.gw_simulation && ms.clock.gw_dt > ms.clock.inf_dt && !ms.soil.sm_accounting) {
+    ms.clock.gw_dt = ms.clock.inf_dt;
+    ms.clock.gw_dt_days = ms.clock.inf_dt_days;
+    ms.clock.gw_last_time = start;
+    ms.clock.gw_next_time = start + ms.clock.inf_dt_days;
   }
-  if (!ms.sm_accounting) return;
-  if (!ms.long_term || wet_start) {
-    ms.soilmoist_dt = ms.inf_dt;
-    ms.soilmoist_dt_days = ms.inf_dt_days;
-    ms.soilmoist_last_time = ms.inf_last_time;
-    ms.soilmoist_next_time = ms.inf_next_time;
+  if (!ms.soil.sm_accounting) return;
+  if (!ms.clock.long_term || wet_start) {
+    ms.clock.soilmoist_dt = ms.clock.inf_dt;
+    ms.clock.soilmoist_dt_days = ms.clock.inf_dt_days;
+    ms.clock.soilmoist_last_time = ms.clock.inf_last_time;
+    ms.clock.soilmoist_next_time = ms.clock.inf_next_time;
   } else {
-    ms.soilmoist_dt = ms.hourly_dt;
-    ms.soilmoist_dt_days = ms.hourly_dt_days;
-    ms.soilmoist_last_time = ms.hourly_next_time;
-    ms.soilmoist_next_time = ms.hourly_next_time + ms.hourly_dt_days;
+    ms.clock.soilmoist_dt = ms.clock.hourly_dt;
+    ms.clock.soilmoist_dt_days = ms.clock.hourly_dt_days;
+    ms.clock.soilmoist_last_time = ms.clock.hourly_next_time;
+    ms.clock.soilmoist_next_time = ms.clock.hourly_next_time + ms.clock.hourly_dt_days;
   }
-  if (ms.start_date_given) {
-    ms.soilmoist_next_time = start;
-    ms.soilmoist_last_time = start - ms.dt_days;
+  if (ms.clock.start_date_given) {
+    ms.clock.soilmoist_next_time = start;
+    ms.clock.soilmoist_last_time = start - ms.clock.dt_days;
   }
 }
 
@@ -254,27 +265,27 @@ void set_infiltration_clock(model_state& ms) {
 // event of the precipitation file (or of the start date) is waited for.
 // False after the message of a uniform storm without a start date.
 bool set_precipitation_clock(model_state& ms) {
-  const double start = ms.model_time;
-  if (ms.precip_unif) {
-    ms.num_rain_periods = static_cast<int>(ms.rain_duration * 60.0 / ms.ov_dt);
-    ms.uniform_rain_step = 1;
-    ms.num_events = 1;
-    ms.event_times.assign(1, start);
-    ms.event_index = 1;
-    ms.precip_event_state = 1;
-    ms.rain_on = 1;
-    ms.event_active = 1;
-    ms.event_first_date_jd = start;
-    ms.event_start_year = ms.cur_year;
-    ms.event_start_month = ms.cur_month;
-    ms.event_start_day = ms.cur_day;
-    ms.event_start_hour = ms.cur_hour;
-    ms.event_start_minute = ms.cur_minute;
-    ms.event_start_julian = start;
-  } else if (ms.start_date_given && !ms.zem_event_num_given) {
-    ms.event_index = ms.start_event - 1;
+  const double start = ms.clock.model_time;
+  if (ms.hydromet.precip_unif) {
+    ms.hydromet.num_rain_periods = static_cast<int>(ms.hydromet.rain_duration * 60.0 / ms.clock.ov_dt);
+    ms.hydromet.uniform_rain_step = 1;
+    ms.clock.num_events = 1;
+    ms.clock.event_times.assign(1, start);
+    ms.clock.event_index = 1;
+    ms.clock.precip_event_state = 1;
+    ms.clock.rain_on = 1;
+    ms.clock.event_active = 1;
+    ms.clock.event_first_date_jd = start;
+    ms.clock.event_start_year = ms.clock.cur_year;
+    ms.clock.event_start_month = ms.clock.cur_month;
+    ms.clock.event_start_day = ms.clock.cur_day;
+    ms.clock.event_start_hour = ms.clock.cur_hour;
+    ms.clock.event_start_minute = ms.clock.cur_minute;
+    ms.clock.event_start_julian = start;
+  } else if (ms.clock.start_date_given && !ms.clock.zem_event_num_given) {
+    ms.clock.event_index = ms.clock.start_event - 1;
   }
-  if (ms.precip_unif && ms.cur_year == 0) {
+  if (ms.hydromet.precip_unif && ms.clock.cur_year == 0) {
     std::printf("You did not specify the starting date and time in the\n");
     std::printf("project file.  You must do this for simulations with\n");
     std::printf("uniform precipitation using the START_DATE and START_TIME\n");
@@ -287,76 +298,76 @@ bool set_precipitation_clock(model_state& ms) {
 }
 
 void set_channel_clocks(model_state& ms) {
-  const double start = ms.model_time;
-  if (ms.chan_explic) {
-    run_control& rc = ms.run_control;
-    if (rc.st_time_step != ms.dt) rc.st_time_step = ms.dt;
-    ms.chan_dt = rc.st_time_step;
+  const double start = ms.clock.model_time;
+  if (ms.channel.chan_explic) {
+    run_control& rc = ms.project.run_control;
+    if (rc.st_time_step != ms.clock.dt) rc.st_time_step = ms.clock.dt;
+    ms.clock.chan_dt = rc.st_time_step;
     // The card keeps the channel step in minutes from here on.
     rc.st_time_step /= 60.0;
-    ms.chan_dt_days = ms.chan_dt / seconds_per_day;
-    ms.chan_last_time = (!ms.long_term || ms.chan_flow_started) ? ms.hmet_start_time
+    ms.clock.chan_dt_days = ms.clock.chan_dt / seconds_per_day;
+    ms.clock.chan_last_time = (!ms.clock.long_term || ms.clock.chan_flow_started) ? ms.clock.hmet_start_time
                                                                : event_start_time_of(ms, 1);
-    if (ms.start_date_given) ms.chan_last_time = event_start_time_of(ms, ms.start_event);
-    ms.chan_next_time = ms.chan_last_time + ms.chan_dt_days;
-    if (ms.chan_lakes && ms.lake_above_min) {
-      ms.chan_dt = ms.dt > 60.0 ? ms.dt : 60.0;
-      ms.chan_dt_days = ms.chan_dt / seconds_per_day;
-      ms.chan_last_time = start;
-      ms.chan_next_time = start + ms.chan_dt_days;
-      ms.chan_flow_started = 1;
+    if (ms.clock.start_date_given) ms.clock.chan_last_time = event_start_time_of(ms, ms.clock.start_event);
+    ms.clock.chan_next_time = ms.clock.chan_last_time + ms.clock.chan_dt_days;
+    if (ms.lake.chan_lakes && ms.clock.lake_above_min) {
+      ms.clock.chan_dt = ms.clock.dt > 60.0 ? ms.clock.dt : 60.0;
+      ms.clock.chan_dt_days = ms.clock.chan_dt / seconds_per_day;
+      ms.clock.chan_last_time = start;
+      ms.clock.chan_next_time = start + ms.clock.chan_dt_days;
+      ms.clock.chan_flow_started = 1;
     }
-    if (ms.zem_event_num_given) {
-      ms.chan_last_time = start;
-      ms.chan_next_time = start + ms.dt_days;
-      ms.chan_flow_started = 1;
+    if (ms.clock.zem_event_num_given) {
+      ms.clock.chan_last_time = start;
+      ms.clock.chan_next_time = start + ms.clock.dt_days;
+      ms.clock.chan_flow_started = 1;
     }
-    for (process_clock* c : {&ms.chan_con_clock, &ms.contam_table_chan_clock, &ms.nsm_chan_clock,
-                             &ms.gw_con_clock, &ms.stream_loss_clock})
-      set_clock(*c, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time, ms.chan_next_time);
+    for (process_clock* c : {&ms.clock.chan_con_clock, &ms.clock.contam_table_chan_clock, &ms.clock.nsm_chan_clock,
+                             &ms.clock.gw_con_clock, &ms.clock.stream_loss_clock})
+      set_clock(*c, ms.clock.chan_dt, ms.clock.chan_dt_days, ms.clock.chan_last_time, ms.clock.chan_next_time);
   }
-  if (ms.nutrients)
-    set_clock(ms.nsm_soil_clock, ms.soilmoist_dt, ms.soilmoist_dt_days, ms.soilmoist_last_time,
-               ms.soilmoist_next_time);
+  if (ms.constituent.nutrients)
+    set_clock(ms.clock.nsm_soil_clock, ms.clock.soilmoist_dt, ms.clock.soilmoist_dt_days, ms.clock.soilmoist_last_time,
+               ms.clock.soilmoist_next_time);
 }
 
 void set_sewer_clock(model_state& ms) {
-  if (!ms.storm_sewer_given) return;
-  const double start = ms.model_time;
-  ms.sl_dt = ms.ov_dt;
-  ms.sl_dt_days = ms.ov_dt_days;
-  if (!ms.long_term || ms.any_exfil || (ms.gw_to_tile && ms.gw_simulation)) {
-    ms.sl_last_time = start;
-    ms.superlink_active = 1;
+  if (!ms.pipe.storm_sewer_given) return;
+  const double start = ms.clock.model_time;
+  ms.clock.sl_dt = ms.clock.ov_dt;
+  ms.clock.sl_dt_days = ms.clock.ov_dt_days;
+  if (!ms.clock.long_term || ms.groundwater.any_exfil || (ms.pipe.gw_to_tile && ms.groundwater.gw_simulation)) {
+    ms.clock.sl_last_time = start;
+    ms.clock.superlink_active = 1;
   } else {
-    ms.sl_last_time = event_start_time_of(ms, first_event(ms));
+    ms.clock.sl_last_time = event_start_time_of(ms, first_event(ms));
   }
-  ms.sl_next_time = ms.sl_last_time + ms.sl_dt_days;
+  ms.clock.sl_next_time = ms.clock.sl_last_time + ms.clock.sl_dt_days;
 }
 
 void set_constituent_clocks(model_state& ms) {
-  if (!ms.ov_con_trans) return;
-  const double start = ms.model_time;
-  if (ms.ov_point_source_given) {
-    ms.ov_last_time = start;
-    ms.inf_last_time = start;
+  if (!ms.constituent.ov_con_trans) return;
+  const double start = ms.clock.model_time;
+  if (ms.constituent.ov_point_source_given) {
+    ms.clock.ov_last_time = start;
+    ms.clock.inf_last_time = start;
   }
-  double next = ms.ov_next_time;
-  if (ms.ov_point_source_given) next = start + ms.ov_dt_days;
-  set_clock(ms.ov_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
-  set_clock(ms.ov_outlet_con_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
-  set_clock(ms.chan_outlet_con_clock, ms.chan_dt, ms.chan_dt_days, ms.chan_last_time,
-             ms.chan_next_time);
-  if (ms.contam_table_input) {
-    set_clock(ms.contam_table_clock, ms.ov_dt, ms.ov_dt_days, ms.ov_last_time, next);
-    set_clock(ms.contam_table_soil_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time,
-               ms.inf_next_time);
+  double next = ms.clock.ov_next_time;
+  if (ms.constituent.ov_point_source_given) next = start + ms.clock.ov_dt_days;
+  set_clock(ms.clock.ov_con_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, next);
+  set_clock(ms.clock.ov_outlet_con_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, next);
+  set_clock(ms.clock.chan_outlet_con_clock, ms.clock.chan_dt, ms.clock.chan_dt_days, ms.clock.chan_last_time,
+             ms.clock.chan_next_time);
+  if (ms.constituent.contam_table_input) {
+    set_clock(ms.clock.contam_table_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, next);
+    set_clock(ms.clock.contam_table_soil_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.inf_last_time,
+               ms.clock.inf_next_time);
   }
-  if (ms.soil_con_trans)
-    set_clock(ms.soil_con_clock, ms.soilmoist_dt, ms.soilmoist_dt_days, ms.soilmoist_last_time,
-               ms.soilmoist_next_time);
+  if (ms.constituent.soil_con_trans)
+    set_clock(ms.clock.soil_con_clock, ms.clock.soilmoist_dt, ms.clock.soilmoist_dt_days, ms.clock.soilmoist_last_time,
+               ms.clock.soilmoist_next_time);
   else
-    set_clock(ms.soil_con_clock, ms.inf_dt, ms.inf_dt_days, ms.inf_last_time, ms.inf_next_time);
+    set_clock(ms.clock.soil_con_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.inf_last_time, ms.clock.inf_next_time);
 }
 
 }  // namespace
@@ -365,11 +376,11 @@ void init_simulation_clock(model_state& ms) {
   set_start_time(ms);
   set_overland_clock(ms);
   // The overland clock only ever lands on whole model steps.
-  const double steps = ms.ov_dt / ms.base_dt;
+  const double steps = ms.clock.ov_dt / ms.clock.base_dt;
   if (std::fabs(steps - std::round(steps)) > 1e-6 || steps < 0.5) {
     std::printf("Error: the overland time step of %.3lf s (TIMESTEP) is not a whole number of model\n"
                 "time steps of %.3lf s, so overland flow would never be due.  Program terminated.\n",
-                ms.ov_dt, ms.base_dt);
+                ms.clock.ov_dt, ms.clock.base_dt);
     set_error(own_message_code);
     report_error();
     return;
@@ -382,13 +393,13 @@ void init_simulation_clock(model_state& ms) {
   set_sewer_clock(ms);
   set_constituent_clocks(ms);
 
-  ms.step_count = 0;
-  ms.clock_call_count = 0;
-  ms.keep_running = 1;
-  ms.event_start_time = ms.model_time;
-  ms.event_step = 0;
-  ms.inf_event_step = 0;
-  ms.events_finished = 0;
+  ms.clock.step_count = 0;
+  ms.clock.clock_call_count = 0;
+  ms.clock.keep_running = 1;
+  ms.clock.event_start_time = ms.clock.model_time;
+  ms.clock.event_step = 0;
+  ms.clock.inf_event_step = 0;
+  ms.clock.events_finished = 0;
 }
 
 }  // namespace nivra

@@ -2,7 +2,9 @@
 // water standing above the crest passes to the cell on the far side.
 #include <cmath>
 
+#include "inputs/grid_state.h"
 #include "surface/blockage.h"
+#include "surface/lake_state.h"
 #include "surface/overland.h"
 
 namespace nivra {
@@ -22,21 +24,21 @@ struct weir_side {
 weir_side describe(const model_state& ms, int cell) {
   weir_side s;
   s.cell = cell;
-  if (ms.overland_lake_map_given && !ms.oland_lake_new.empty() && ms.oland_lake_new[cell] > 0) {
+  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() && ms.lake.oland_lake_new[cell] > 0) {
     s.kind = side_kind::overland_lake;
-    s.lake = ms.oland_lake_new[cell];
-    s.surface = ms.olake_table[s.lake].value[0];
-  } else if (ms.chan_lakes && !ms.lake_mask.empty() && ms.lake_mask[cell] > 0) {
+    s.lake = ms.lake.oland_lake_new[cell];
+    s.surface = ms.lake.olake_table[s.lake].value[0];
+  } else if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && ms.lake.lake_mask[cell] > 0) {
     s.kind = side_kind::channel_lake;
-    s.lake = ms.lake_mask[cell];
-    s.surface = ms.lake_elev[s.lake];
+    s.lake = ms.lake.lake_mask[cell];
+    s.surface = ms.lake.lake_elev[s.lake];
   } else {
-    if (ms.ov_boundary && !ms.boundary_type.empty()) {
-      const int t = ms.boundary_type[cell];
+    if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) {
+      const int t = ms.overland.boundary_type[cell];
       if (t == 2 || t == 3 || t == 9) s.kind = side_kind::fixed_level;
     }
-    s.surface = ms.ov_depth[cell] + ms.elevation[cell];
-    if (s.kind == side_kind::ordinary) s.open = open_share(blocked_cells(ms), cell);
+    s.surface = ms.overland.ov_depth[cell] + ms.grid.elevation[cell];
+    if (s.kind == side_kind::ordinary) s.open = open_share(blocked_cells(ms.overland), cell);
   }
   return s;
 }
@@ -49,15 +51,15 @@ void exchange(model_state& ms, const weir_side& s, int gains, double D, double V
               double& loss_vol, double& gain_vol) {
   switch (s.kind) {
     case side_kind::overland_lake:
-      ms.olake_table[s.lake].value[4] += gains * V;
+      ms.lake.olake_table[s.lake].value[4] += gains * V;
       break;
     case side_kind::channel_lake:
       if (gains < 0) {
-        ms.lake_out_dv[s.lake] += V;
-        ms.lake_volume[s.lake] -= V;
+        ms.lake.lake_out_dv[s.lake] += V;
+        ms.lake.lake_volume[s.lake] -= V;
       } else {
-        ms.lake_in_dv[s.lake] += V;
-        ms.lake_volume[s.lake] += V;
+        ms.lake.lake_in_dv[s.lake] += V;
+        ms.lake.lake_volume[s.lake] += V;
       }
       break;
     case side_kind::fixed_level:
@@ -69,8 +71,8 @@ void exchange(model_state& ms, const weir_side& s, int gains, double D, double V
         loss_vol += V;
       break;
     case side_kind::ordinary:
-      ms.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (ms.grid_size * ms.grid_size * s.open));
-      if (ms.ov_depth[s.cell] < 0.0) ms.ov_depth[s.cell] = 0.0;
+      ms.overland.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (ms.grid.grid_size * ms.grid.grid_size * s.open));
+      if (ms.overland.ov_depth[s.cell] < 0.0) ms.overland.ov_depth[s.cell] = 0.0;
       break;
   }
 }
@@ -80,14 +82,14 @@ void exchange(model_state& ms, const weir_side& s, int gains, double D, double V
 void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_vol) {
   loss_vol = 0.0;
   gain_vol = 0.0;
-  const double dx = ms.grid_size;
+  const double dx = ms.grid.grid_size;
   const double area = dx * dx;
-  const int mrows = ms.mask.rows(), mcols = ms.mask.cols();
-  for (int j = 1; j <= ms.lowspot_count; ++j) {
-    lowspot& spot = ms.lowspot_cells[j];
+  const int mrows = ms.grid.mask.rows(), mcols = ms.grid.mask.cols();
+  for (int j = 1; j <= ms.grid.lowspot_count; ++j) {
+    lowspot& spot = ms.grid.lowspot_cells[j];
     int r = spot.row, col = spot.col;
     if (r < 1 || r >= mrows || col < 1 || col >= mcols) continue;
-    const int c = ms.mask[r][col];
+    const int c = ms.grid.mask[r][col];
     switch (spot.direction) {
       case 1: --r; break;
       case 2: ++col; break;
@@ -95,16 +97,16 @@ void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_v
       case 8: --col; break;
       default: continue;
     }
-    const int nb = ms.mask[r][col];
+    const int nb = ms.grid.mask[r][col];
     if (c <= 0 || nb <= 0) continue;
 
     const weir_side sc = describe(ms, c);
     const weir_side sn = describe(ms, nb);
     if (std::fabs(sc.surface - sn.surface) <= 0.001) continue;
     if (sc.surface <= spot.crest_elev && sn.surface <= spot.crest_elev) continue;
-    if (ms.low_spot_flow_cell.size() >= (c > nb ? c : nb)) {
-      ms.low_spot_flow_cell[c] = 1;
-      ms.low_spot_flow_cell[nb] = 1;
+    if (ms.grid.low_spot_flow_cell.size() >= (c > nb ? c : nb)) {
+      ms.grid.low_spot_flow_cell[c] = 1;
+      ms.grid.low_spot_flow_cell[nb] = 1;
     }
 
     const int sign = sc.surface > sn.surface ? 1 : -1;
@@ -119,11 +121,11 @@ void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_v
       const double open_area = area * high.open;
       D = V / open_area;
       if (D > high.surface - spot.crest_elev) D = high.surface - spot.crest_elev;
-      if (D > ms.ov_depth[high.cell]) D = ms.ov_depth[high.cell];
+      if (D > ms.overland.ov_depth[high.cell]) D = ms.overland.ov_depth[high.cell];
       V = D * open_area;
-    } else if (high.kind == side_kind::channel_lake && V > ms.lake_volume[high.lake]) {
+    } else if (high.kind == side_kind::channel_lake && V > ms.lake.lake_volume[high.lake]) {
       // A lake gives at most what it holds, and the far side gets just that.
-      V = ms.lake_volume[high.lake];
+      V = ms.lake.lake_volume[high.lake];
       D = V / area;
     }
     exchange(ms, sc, -sign, D, V, high.open, loss_vol, gain_vol);

@@ -11,7 +11,9 @@
 
 #include "core/guarded_file.h"
 #include "core/tokens.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra {
 

@@ -8,9 +8,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "surface/blockage.h"
+#include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 
@@ -52,41 +56,41 @@ struct ade_ctx {
 
 ade_ctx make_ctx(model_state& ms) {
   ade_ctx c;
-  c.n = ms.ncells;
-  c.dx = ms.grid_size;
-  c.A = ms.ade_area;
-  c.h = ms.ov_depth.data();
-  c.z = ms.elevation.data();
-  c.ret = ms.retent_dep.data();
-  c.neff = ms.ade_rough.data();
-  c.right = ms.rightcon.data();
-  c.below = ms.belowcon.data();
-  c.left = ms.leftcon.data();
-  c.above = ms.abovecon.data();
-  if (ms.dike_map_given && !ms.dike_mask.empty()) c.dike = ms.dike_mask.data();
-  if (ms.chan_lakes && !ms.lake_mask.empty() && ms.num_lakes > 0) {
-    c.lake = ms.lake_mask.data();
-    c.lake_elev = ms.lake_elev.data();
+  c.n = ms.grid.ncells;
+  c.dx = ms.grid.grid_size;
+  c.A = ms.overland.ade_area;
+  c.h = ms.overland.ov_depth.data();
+  c.z = ms.grid.elevation.data();
+  c.ret = ms.overland.retent_dep.data();
+  c.neff = ms.overland.ade_rough.data();
+  c.right = ms.grid.rightcon.data();
+  c.below = ms.grid.belowcon.data();
+  c.left = ms.grid.leftcon.data();
+  c.above = ms.grid.abovecon.data();
+  if (ms.grid.dike_map_given && !ms.grid.dike_mask.empty()) c.dike = ms.grid.dike_mask.data();
+  if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && ms.lake.num_lakes > 0) {
+    c.lake = ms.lake.lake_mask.data();
+    c.lake_elev = ms.lake.lake_elev.data();
   }
-  if (ms.overland_lake_map_given && !ms.oland_lake_new.empty() && ms.num_olakes > 0) {
-    c.olake = ms.oland_lake_new.data();
-    c.otab = ms.olake_table.data();
+  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() && ms.lake.num_olakes > 0) {
+    c.olake = ms.lake.oland_lake_new.data();
+    c.otab = ms.lake.olake_table.data();
   }
-  if (ms.wetlands_on && !ms.wetland_mask.empty()) {
-    c.wet = ms.wetland_mask.data();
-    c.wprops = &ms.wetland_props;
+  if (ms.lake.wetlands_on && !ms.lake.wetland_mask.empty()) {
+    c.wet = ms.lake.wetland_mask.data();
+    c.wprops = &ms.lake.wetland_props;
   }
-  if (ms.ov_boundary && !ms.boundary_type.empty()) c.bctype = ms.boundary_type.data();
-  c.bcell = blocked_cells(ms);
-  if (c.bcell && !ms.ovr_flow_block_frac.empty()) c.bfrac = &ms.ovr_flow_block_frac;
-  if (ms.route_lat_snow == 1 && !ms.snow_swe.empty() && !ms.snap_nivra_params.empty()) {
-    c.swe = ms.snow_swe.data();
-    c.snap = &ms.snap_nivra_params;
-    c.darcy = ms.snow_darcy;
+  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) c.bctype = ms.overland.boundary_type.data();
+  c.bcell = blocked_cells(ms.overland);
+  if (c.bcell && !ms.overland.ovr_flow_block_frac.empty()) c.bfrac = &ms.overland.ovr_flow_block_frac;
+  if (ms.hydromet.route_lat_snow == 1 && !ms.hydromet.snow_swe.empty() && !ms.hydromet.snap_nivra_params.empty()) {
+    c.swe = ms.hydromet.snow_swe.data();
+    c.snap = &ms.hydromet.snap_nivra_params;
+    c.darcy = ms.overland.snow_darcy;
   }
   c.general = c.lake || c.olake || c.wet || c.bcell || c.swe;
-  if (!ms.chan_explic && ms.outlet_cell > 0 && ms.outlet_cell <= c.n) c.outlet = ms.outlet_cell;
-  c.outlet_slope = ms.outlet_slope;
+  if (!ms.channel.chan_explic && ms.grid.outlet_cell > 0 && ms.grid.outlet_cell <= c.n) c.outlet = ms.grid.outlet_cell;
+  c.outlet_slope = ms.grid.outlet_slope;
   return c;
 }
 
@@ -199,14 +203,14 @@ inline double net_inflow(const int* up, const double* q, int i) {
 }
 
 void effective_roughness(model_state& ms, const double* depth) {
-  const int n = ms.ncells;
-  const double* rn = ms.dist_rough.data();
-  double* neff = ms.ade_rough.data();
-  if (ms.roughness_exp.empty()) {
+  const int n = ms.grid.ncells;
+  const double* rn = ms.overland.dist_rough.data();
+  double* neff = ms.overland.ade_rough.data();
+  if (ms.overland.roughness_exp.empty()) {
     std::memcpy(neff, rn, sizeof(double) * (static_cast<std::size_t>(n) + 1));
     return;
   }
-  const double* e = ms.roughness_exp.data();
+  const double* e = ms.overland.roughness_exp.data();
   for (int i = 1; i <= n; ++i) neff[i] = e[i] == 0.0 ? rn[i] : rn[i] * std::exp(-e[i] * depth[i]);
 }
 
@@ -224,11 +228,11 @@ void lake_exchange(model_state& ms, const ade_ctx& c, const double* q, int dir, 
     const int cell = lk ? k : i;
     if (in_chan_lake(c, cell)) {
       const int L = c.lake[cell];
-      ms.lake_volume[L] += v;
+      ms.lake.lake_volume[L] += v;
       if (v > 0.0)
-        ms.lake_in_dv[L] += v;
+        ms.lake.lake_in_dv[L] += v;
       else
-        ms.lake_out_dv[L] += -v;
+        ms.lake.lake_out_dv[L] += -v;
     } else {
       olake_acc[c.olake[cell]] += v;
     }
@@ -327,18 +331,18 @@ int stability(const ade_ctx& c, const double* q, int dir, double dts, double fac
 }
 
 void save_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.num_lakes; ++L) {
-    ms.ade_lake_save[3 * L - 2] = ms.lake_volume[L];
-    ms.ade_lake_save[3 * L - 1] = ms.lake_in_dv[L];
-    ms.ade_lake_save[3 * L] = ms.lake_out_dv[L];
+  for (int L = 1; L <= ms.lake.num_lakes; ++L) {
+    ms.overland.ade_lake_save[3 * L - 2] = ms.lake.lake_volume[L];
+    ms.overland.ade_lake_save[3 * L - 1] = ms.lake.lake_in_dv[L];
+    ms.overland.ade_lake_save[3 * L] = ms.lake.lake_out_dv[L];
   }
 }
 
 void restore_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.num_lakes; ++L) {
-    ms.lake_volume[L] = ms.ade_lake_save[3 * L - 2];
-    ms.lake_in_dv[L] = ms.ade_lake_save[3 * L - 1];
-    ms.lake_out_dv[L] = ms.ade_lake_save[3 * L];
+  for (int L = 1; L <= ms.lake.num_lakes; ++L) {
+    ms.lake.lake_volume[L] = ms.overland.ade_lake_save[3 * L - 2];
+    ms.lake.lake_in_dv[L] = ms.overland.ade_lake_save[3 * L - 1];
+    ms.lake.lake_out_dv[L] = ms.overland.ade_lake_save[3 * L];
   }
 }
 
@@ -348,19 +352,19 @@ void zero(array1d<double>& a) {
 
 // Plain ADE with adaptive sub-steps. Returns false after a fatal error.
 bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
-  const int n = ms.ncells;
+  const int n = ms.grid.ncells;
   ade_ctx c = make_ctx(ms);
   const bool chan_lakes = c.lake != nullptr;
-  const int order_first = ms.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  const int order_first = ms.overland.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
 
   // Sub-step choice from the expected relative depth change.
   double dts = dt;
-  if (!first && dt - ms.ade_last_dt > 0.001) dts = ms.ade_last_dt;
+  if (!first && dt - ms.overland.ade_last_dt > 0.001) dts = ms.overland.ade_last_dt;
   double rx = 0.0, ry = 0.0;
   int cx = 0, cy = 0;
-  const int ux = stability(c, ms.ov_qx.data(), ade_dir_x, dts, ms.ade_dt_factor, rx, cx);
-  const int uy = stability(c, ms.ov_qy.data(), ade_dir_y, dts, ms.ade_dt_factor, ry, cy);
+  const int ux = stability(c, ms.overland.ov_qx.data(), ade_dir_x, dts, ms.overland.ade_dt_factor, rx, cx);
+  const int uy = stability(c, ms.overland.ov_qy.data(), ade_dir_y, dts, ms.overland.ade_dt_factor, ry, cy);
   double R = rx;
   int worst = cx;
   if (ry > rx) {
@@ -369,29 +373,29 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
   }
   if (ux || uy) {
     dts /= R;
-    if (dts < ms.ade_min_dt) dts = 1.1 * ms.ade_min_dt;
+    if (dts < ms.overland.ade_min_dt) dts = 1.1 * ms.overland.ade_min_dt;
   } else if (R < 0.5) {
     if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
-    ms.ade_stable_count += 1;
+    ms.overland.ade_stable_count += 1;
   }
-  if (ms.ade_dt_factor < 1.0 && ms.ade_stable_count > 100) {
-    ms.ade_dt_factor *= 2.0;
-    ms.ade_stable_count = 0;
+  if (ms.overland.ade_dt_factor < 1.0 && ms.overland.ade_stable_count > 100) {
+    ms.overland.ade_dt_factor *= 2.0;
+    ms.overland.ade_stable_count = 0;
   }
 
-  std::memcpy(ms.ade_depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  std::memcpy(ms.overland.ade_depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) save_lakes(ms);
-  double* qx = ms.ov_qx.data();
-  double* qy = ms.ov_qy.data();
-  double* volx = ms.ov_volx.data();
-  double* voly = ms.ov_voly.data();
-  double* oacc = ms.ade_olake_acc.empty() ? nullptr : ms.ade_olake_acc.data();
+  double* qx = ms.overland.ov_qx.data();
+  double* qy = ms.overland.ov_qy.data();
+  double* volx = ms.overland.ov_volx.data();
+  double* voly = ms.overland.ov_voly.data();
+  double* oacc = ms.overland.ade_olake_acc.empty() ? nullptr : ms.overland.ade_olake_acc.data();
 
   for (;;) {
-    if (dts < ms.ade_min_dt) {
+    if (dts < ms.overland.ade_min_dt) {
       std::printf("The ADE overland routing time step is getting really small\n");
       std::printf("Your time step is %lf seconds \n", dts);
-      std::printf("Minimum time step allowed for your problem is %lf seconds \n", ms.ade_min_dt);
+      std::printf("Minimum time step allowed for your problem is %lf seconds \n", ms.overland.ade_min_dt);
       std::printf("The biggest instability problem was encountered at cell %ld \n", static_cast<long>(worst));
       std::printf("Reduce the model time step by a factor of 2 and try again.\n");
       std::printf("Program stopped.\n");
@@ -399,11 +403,11 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
       return false;
     }
     // Every attempt starts from the state at the start of the step.
-    std::memcpy(c.h, ms.ade_depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
+    std::memcpy(c.h, ms.overland.ade_depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
     if (chan_lakes) restore_lakes(ms);
-    zero(ms.ade_olake_acc);
-    zero(ms.ov_volx);
-    zero(ms.ov_voly);
+    zero(ms.overland.ade_olake_acc);
+    zero(ms.overland.ov_volx);
+    zero(ms.overland.ov_voly);
     books = ade_books{};
 
     double remaining = dt;
@@ -412,9 +416,9 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
     while (remaining > 1e-16) {
       if (prev_status == 1) {
         dts *= 0.6;
-        if (dts < 1.1 * ms.ade_min_dt) dts = 1.1 * ms.ade_min_dt;
+        if (dts < 1.1 * ms.overland.ade_min_dt) dts = 1.1 * ms.overland.ade_min_dt;
       }
-      ms.ade_last_dt = dts;
+      ms.overland.ade_last_dt = dts;
       const double step = remaining - dts < 0.5 * dts ? remaining : dts;
       effective_roughness(ms, c.h);
       int status = 0;
@@ -425,10 +429,10 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
         int st;
         if (c.general) {
           face_discharges<true>(c, c.h, dir, q);
-          st = sweep_depths<true>(c, q, dir, step, ms.ade_dt_factor, books);
+          st = sweep_depths<true>(c, q, dir, step, ms.overland.ade_dt_factor, books);
         } else {
           face_discharges<false>(c, c.h, dir, q);
-          st = sweep_depths<false>(c, q, dir, step, ms.ade_dt_factor, books);
+          st = sweep_depths<false>(c, q, dir, step, ms.overland.ade_dt_factor, books);
         }
         if (st == 2) {
           failed = true;
@@ -445,11 +449,11 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
     }
     if (!failed) break;
     dts *= 0.5;
-    ms.ade_dt_factor *= 0.5;
-    ms.ade_stable_count = 0;
+    ms.overland.ade_dt_factor *= 0.5;
+    ms.overland.ade_stable_count = 0;
   }
   if (c.olake) {
-    for (int L = 1; L <= ms.num_olakes; ++L) ms.olake_table[L].value[4] += oacc[L];
+    for (int L = 1; L <= ms.lake.num_olakes; ++L) ms.lake.olake_table[L].value[4] += oacc[L];
   }
   return true;
 }
@@ -474,27 +478,27 @@ void pc_change(const ade_ctx& c, const double* q, int dir, double coef, const do
 
 // ADE with a predictor-corrector discharge over the full step.
 void route_pc(model_state& ms, double dt, ade_books& books) {
-  const int n = ms.ncells;
+  const int n = ms.grid.ncells;
   ade_ctx c = make_ctx(ms);
   // The factor follows the step of this call.
-  ms.ade_pc_coef = dt / ms.ade_area;
-  const double coef = ms.ade_pc_coef;
-  double* pcd = ms.ov_pc_depth.data();
-  double* pcf = ms.ov_pc_flux.data();
+  ms.overland.ade_pc_coef = dt / ms.overland.ade_area;
+  const double coef = ms.overland.ade_pc_coef;
+  double* pcd = ms.overland.ov_pc_depth.data();
+  double* pcf = ms.overland.ov_pc_flux.data();
   for (int i = 1; i <= n; ++i) {
     if (in_lake(c, i)) continue;
     pcd[i] = c.h[i];
-    ms.ov_dh[i] = 0.0;
-    ms.ov_qx[i] = 0.0;
-    ms.ov_qy[i] = 0.0;
+    ms.overland.ov_dh[i] = 0.0;
+    ms.overland.ov_qx[i] = 0.0;
+    ms.overland.ov_qy[i] = 0.0;
   }
-  zero(ms.ade_olake_acc);
-  double* oacc = ms.ade_olake_acc.empty() ? nullptr : ms.ade_olake_acc.data();
+  zero(ms.overland.ade_olake_acc);
+  double* oacc = ms.overland.ade_olake_acc.empty() ? nullptr : ms.overland.ade_olake_acc.data();
   effective_roughness(ms, c.h);
-  const int order_first = ms.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  const int order_first = ms.overland.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   for (int pass = 0; pass < 2; ++pass) {
     const int dir = pass == 0 ? order_first : (order_first == ade_dir_x ? ade_dir_y : ade_dir_x);
-    double* q = dir == ade_dir_x ? ms.ov_qx.data() : ms.ov_qy.data();
+    double* q = dir == ade_dir_x ? ms.overland.ov_qx.data() : ms.overland.ov_qy.data();
     if (c.general) {
       face_discharges<true>(c, c.h, dir, pcf);
       pc_change(c, pcf, dir, coef, c.h, pcd, nullptr);
@@ -510,7 +514,7 @@ void route_pc(model_state& ms, double dt, ade_books& books) {
     drain_outlet(c, 0.5, dt, books);
   }
   if (c.olake) {
-    for (int L = 1; L <= ms.num_olakes; ++L) ms.olake_table[L].value[4] += oacc[L];
+    for (int L = 1; L <= ms.lake.num_olakes; ++L) ms.lake.olake_table[L].value[4] += oacc[L];
   }
 }
 
@@ -526,20 +530,20 @@ void ade_flux_helper(model_state& ms, const double* depth, int direction, double
 
 int ade_sweep_helper(model_state& ms, const double* q, int direction, double dt_s, ade_books& books) {
   const ade_ctx c = make_ctx(ms);
-  if (c.general) return sweep_depths<true>(c, q, direction, dt_s, ms.ade_dt_factor, books);
-  return sweep_depths<false>(c, q, direction, dt_s, ms.ade_dt_factor, books);
+  if (c.general) return sweep_depths<true>(c, q, direction, dt_s, ms.overland.ade_dt_factor, books);
+  return sweep_depths<false>(c, q, direction, dt_s, ms.overland.ade_dt_factor, books);
 }
 
 int ade_stability_check(model_state& ms, const double* q, int direction, double dt_s, double& ratio,
                         int& cell) {
   const ade_ctx c = make_ctx(ms);
-  return stability(c, q, direction, dt_s, ms.ade_dt_factor, ratio, cell);
+  return stability(c, q, direction, dt_s, ms.overland.ade_dt_factor, ratio, cell);
 }
 
 double route_overland_ade(model_state& ms, double dt) {
-  const int n = ms.ncells;
+  const int n = ms.grid.ncells;
   if (n <= 0) return 0.0;
-  double* h = ms.ov_depth.data();
+  double* h = ms.overland.ov_depth.data();
   for (int i = 1; i <= n; ++i) {
     if (std::isnan(h[i])) {
       std::printf("Overland depth is NaN at beginning of overland routing time step in cell %ld \n",
@@ -560,35 +564,35 @@ double route_overland_ade(model_state& ms, double dt) {
     }
   }
 
-  const bool first = ms.ade_calls == 0;
-  ms.ade_calls += 1;
+  const bool first = ms.overland.ade_calls == 0;
+  ms.overland.ade_calls += 1;
   if (first) {
-    ms.ade_min_dt = ms.grid_size * 0.001 / 100;
-    ms.ade_area = ms.grid_size * ms.grid_size;
+    ms.overland.ade_min_dt = ms.grid.grid_size * 0.001 / 100;
+    ms.overland.ade_area = ms.grid.grid_size * ms.grid.grid_size;
   }
-  ensure_cells(ms.ov_qx, n);
-  ensure_cells(ms.ov_qy, n);
-  ensure_cells(ms.ov_volx, n);
-  ensure_cells(ms.ov_voly, n);
-  ensure_cells(ms.ov_dh, n);
-  ensure_cells(ms.ov_pc_depth, n);
-  ensure_cells(ms.ov_pc_flux, n);
-  ensure_cells(ms.ade_rough, n);
-  ensure_cells(ms.ade_depth_save, n);
-  if (ms.chan_lakes && ms.num_lakes > 0) ensure_cells(ms.ade_lake_save, 3 * ms.num_lakes);
-  if (ms.overland_lake_map_given && ms.num_olakes > 0) ensure_cells(ms.ade_olake_acc, ms.num_olakes);
+  ensure_cells(ms.overland.ov_qx, n);
+  ensure_cells(ms.overland.ov_qy, n);
+  ensure_cells(ms.overland.ov_volx, n);
+  ensure_cells(ms.overland.ov_voly, n);
+  ensure_cells(ms.overland.ov_dh, n);
+  ensure_cells(ms.overland.ov_pc_depth, n);
+  ensure_cells(ms.overland.ov_pc_flux, n);
+  ensure_cells(ms.overland.ade_rough, n);
+  ensure_cells(ms.overland.ade_depth_save, n);
+  if (ms.lake.chan_lakes && ms.lake.num_lakes > 0) ensure_cells(ms.overland.ade_lake_save, 3 * ms.lake.num_lakes);
+  if (ms.lake.overland_lake_map_given && ms.lake.num_olakes > 0) ensure_cells(ms.overland.ade_olake_acc, ms.lake.num_olakes);
 
   ade_books books;
-  if (ms.overtype == 2) {
+  if (ms.overland.overtype == 2) {
     if (!route_plain(ms, dt, first, books)) return -1.0;
-  } else if (ms.overtype == 3) {
+  } else if (ms.overland.overtype == 3) {
     route_pc(ms, dt, books);
   }
 
   double loss = 0.0, gain = 0.0;
-  if (ms.lowspot_file_given) dike_weir_flow(ms, dt, loss, gain);
-  ms.head_bound_loss_vol += loss + books.loss;
-  ms.head_bound_gain_vol += gain + books.gain;
+  if (ms.grid.lowspot_file_given) dike_weir_flow(ms, dt, loss, gain);
+  ms.overland.head_bound_loss_vol += loss + books.loss;
+  ms.overland.head_bound_gain_vol += gain + books.gain;
   return books.outlet;
 }
 

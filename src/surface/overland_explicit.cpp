@@ -7,8 +7,12 @@
 #include <cmath>
 #include <cstring>
 
+#include "channel/channel_state.h"
 #include "core/guarded_file.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
 #include "surface/blockage.h"
+#include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 
@@ -272,12 +276,12 @@ void lake_exchange(model_state& ms, const explicit_ctx& c, double dts) {
       const double qf = dir == dir_x ? c.qx[i] : c.qy[i];
       const double V = std::fabs(c.dx * qf * dts);
       const double s = c.z[land] + c.h[land];
-      if (s > ms.lake_elev[L]) {
-        ms.lake_volume[L] += V;
-        ms.lake_in_dv[L] += V;
-      } else if (s < ms.lake_elev[L]) {
-        ms.lake_volume[L] -= V;
-        ms.lake_out_dv[L] += V;
+      if (s > ms.lake.lake_elev[L]) {
+        ms.lake.lake_volume[L] += V;
+        ms.lake.lake_in_dv[L] += V;
+      } else if (s < ms.lake.lake_elev[L]) {
+        ms.lake.lake_volume[L] -= V;
+        ms.lake.lake_out_dv[L] += V;
       }
     }
   }
@@ -309,16 +313,16 @@ void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<st
 // Back to the state at the start of the step: depths, lakes, fluxes.
 void restore_step_start(model_state& ms, explicit_ctx& c) {
   const int n = c.n;
-  std::memcpy(c.h, ms.ov_depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  std::memcpy(c.h, ms.overland.ov_depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
   zero(c.dh, n);
   zero(c.qx, n);
   zero(c.qy, n);
   if (c.lake) {
-    for (int L = 1; L <= ms.num_lakes; ++L) {
-      ms.lake_elev[L] = ms.ov_lake_elev_save[L];
-      ms.lake_volume[L] = ms.ov_lake_volume_save[L];
-      ms.lake_in_dv[L] = 0.0;
-      ms.lake_out_dv[L] = 0.0;
+    for (int L = 1; L <= ms.lake.num_lakes; ++L) {
+      ms.lake.lake_elev[L] = ms.overland.ov_lake_elev_save[L];
+      ms.lake.lake_volume[L] = ms.overland.ov_lake_volume_save[L];
+      ms.lake.lake_in_dv[L] = 0.0;
+      ms.lake.lake_out_dv[L] = 0.0;
     }
   }
 }
@@ -331,28 +335,28 @@ void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
   const bool general = chan_lakes || c.wet != nullptr;
 
   double dts;
-  if (ms.ov_reduced_countdown >= 1) {
-    dts = ms.ov_reduced_dt;
-    ms.ov_reduced_active = 1;
-    ms.ov_reduced_countdown -= 1;
+  if (ms.overland.ov_reduced_countdown >= 1) {
+    dts = ms.overland.ov_reduced_dt;
+    ms.overland.ov_reduced_active = 1;
+    ms.overland.ov_reduced_countdown -= 1;
   } else {
     dts = dt;
-    if (ms.ov_reduced_active) {
+    if (ms.overland.ov_reduced_active) {
       if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
-      ms.ov_reduced_active = 0;
+      ms.overland.ov_reduced_active = 0;
     }
   }
 
-  std::memcpy(ms.ov_depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  std::memcpy(ms.overland.ov_depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) {
-    for (int L = 1; L <= ms.num_lakes; ++L) {
-      ms.ov_lake_elev_save[L] = ms.lake_elev[L];
-      ms.ov_lake_volume_save[L] = ms.lake_volume[L];
+    for (int L = 1; L <= ms.lake.num_lakes; ++L) {
+      ms.overland.ov_lake_elev_save[L] = ms.lake.lake_elev[L];
+      ms.overland.ov_lake_volume_save[L] = ms.lake.lake_volume[L];
     }
   }
   zero(c.dh, n);
 
-  const int first = ms.ov_sweep_toggle == 0 ? dir_x : dir_y;
+  const int first = ms.overland.ov_sweep_toggle == 0 ? dir_x : dir_y;
   const int second = first == dir_x ? dir_y : dir_x;
   int reductions = 0;
   bool testing = true;
@@ -378,8 +382,8 @@ void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
           ++reductions;
           dts /= 3.0;
           if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-          ms.ov_reduced_dt = dts;
-          ms.ov_reduced_countdown = 4;
+          ms.overland.ov_reduced_dt = dts;
+          ms.overland.ov_reduced_countdown = 4;
           restore_step_start(ms, c);
           done = false;
         } else {
@@ -458,55 +462,55 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 }  // namespace
 
 double route_overland_explicit(model_state& ms, double dt) {
-  const int n = ms.ncells;
+  const int n = ms.grid.ncells;
   if (n <= 0) return 0.0;
-  const double dx = ms.grid_size;
-  const bool chan_lakes = ms.chan_lakes != 0 && !ms.lake_mask.empty() && ms.num_lakes > 0;
-  const bool olakes = ms.overland_lake_map_given == 1 && !ms.oland_lake_new.empty();
+  const double dx = ms.grid.grid_size;
+  const bool chan_lakes = ms.lake.chan_lakes != 0 && !ms.lake.lake_mask.empty() && ms.lake.num_lakes > 0;
+  const bool olakes = ms.lake.overland_lake_map_given == 1 && !ms.lake.oland_lake_new.empty();
 
-  ensure_cells(ms.ov_dh, n);
-  ensure_cells(ms.ov_qx, n);
-  ensure_cells(ms.ov_qy, n);
-  ensure_cells(ms.ov_depth_save, n);
-  ensure_cells(ms.ov_flow_depth_pow, n);
+  ensure_cells(ms.overland.ov_dh, n);
+  ensure_cells(ms.overland.ov_qx, n);
+  ensure_cells(ms.overland.ov_qy, n);
+  ensure_cells(ms.overland.ov_depth_save, n);
+  ensure_cells(ms.overland.ov_flow_depth_pow, n);
   if (chan_lakes) {
-    ensure_cells(ms.ov_lake_elev_save, ms.num_lakes);
-    ensure_cells(ms.ov_lake_volume_save, ms.num_lakes);
+    ensure_cells(ms.overland.ov_lake_elev_save, ms.lake.num_lakes);
+    ensure_cells(ms.overland.ov_lake_volume_save, ms.lake.num_lakes);
   }
 
   explicit_ctx c;
   c.n = n;
   c.dx = dx;
-  c.h = ms.ov_depth.data();
-  c.dh = ms.ov_dh.data();
-  c.z = ms.elevation.data();
-  c.ret = ms.retent_dep.data();
-  c.rough = ms.dist_rough.data();
-  c.right = ms.rightcon.data();
-  c.below = ms.belowcon.data();
-  c.sx = ms.slope_x.data();
-  c.sy = ms.slope_y.data();
-  c.qx = ms.ov_qx.data();
-  c.qy = ms.ov_qy.data();
-  c.dike = ms.dike_map_given && !ms.dike_mask.empty() ? ms.dike_mask.data() : nullptr;
+  c.h = ms.overland.ov_depth.data();
+  c.dh = ms.overland.ov_dh.data();
+  c.z = ms.grid.elevation.data();
+  c.ret = ms.overland.retent_dep.data();
+  c.rough = ms.overland.dist_rough.data();
+  c.right = ms.grid.rightcon.data();
+  c.below = ms.grid.belowcon.data();
+  c.sx = ms.grid.slope_x.data();
+  c.sy = ms.grid.slope_y.data();
+  c.qx = ms.overland.ov_qx.data();
+  c.qy = ms.overland.ov_qy.data();
+  c.dike = ms.grid.dike_map_given && !ms.grid.dike_mask.empty() ? ms.grid.dike_mask.data() : nullptr;
   if (chan_lakes) {
-    c.lake = ms.lake_mask.data();
-    c.lake_elev = ms.lake_elev.data();
+    c.lake = ms.lake.lake_mask.data();
+    c.lake_elev = ms.lake.lake_elev.data();
   }
-  if (ms.wetlands_on && !ms.wetland_mask.empty()) {
-    c.wet = ms.wetland_mask.data();
-    c.wprops = &ms.wetland_props;
+  if (ms.lake.wetlands_on && !ms.lake.wetland_mask.empty()) {
+    c.wet = ms.lake.wetland_mask.data();
+    c.wprops = &ms.lake.wetland_props;
   }
-  c.pw = ms.ov_flow_depth_pow.data();
-  c.blocked = blocked_cells(ms);
+  c.pw = ms.overland.ov_flow_depth_pow.data();
+  c.blocked = blocked_cells(ms.overland);
   c.lake_variant = chan_lakes || olakes;
-  c.quiet = ms.quiet != 0;
+  c.quiet = ms.project.quiet != 0;
 
-  ms.ov_sweep_toggle = ms.ov_sweep_toggle == 0 ? 1 : 0;
+  ms.overland.ov_sweep_toggle = ms.overland.ov_sweep_toggle == 0 ? 1 : 0;
 
   if (olakes && !chan_lakes) {
-    c.olake = ms.oland_lake_new.data();
-    c.olake_table = ms.olake_table.data();
+    c.olake = ms.lake.oland_lake_new.data();
+    c.olake_table = ms.lake.olake_table.data();
     zero(c.dh, n);
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);
@@ -514,28 +518,28 @@ double route_overland_explicit(model_state& ms, double dt) {
     route_substeps(ms, c, dt);
   }
 
-  if (ms.lowspot_file_given) {
+  if (ms.grid.lowspot_file_given) {
     double loss = 0.0, gain = 0.0;
     dike_weir_flow(ms, dt, loss, gain);
-    ms.head_bound_loss_vol += loss;
-    ms.head_bound_gain_vol += gain;
+    ms.overland.head_bound_loss_vol += loss;
+    ms.overland.head_bound_gain_vol += gain;
   }
 
   double outflow = 0.0;
-  if (!ms.chan_explic && ms.outlet_cell > 0) {
+  if (!ms.channel.chan_explic && ms.grid.outlet_cell > 0) {
     // Normal-depth outflow of the outlet cell, never more than it holds on
     // its open part.
-    const int o = ms.outlet_cell;
-    const double h = ms.ov_depth[o];
+    const int o = ms.grid.outlet_cell;
+    const double h = ms.overland.ov_depth[o];
     if (h > 0.0) {
-      const double Q = std::pow(h, outlet_exponent) * std::sqrt(ms.outlet_slope) * dx / ms.dist_rough[o];
+      const double Q = std::pow(h, outlet_exponent) * std::sqrt(ms.grid.outlet_slope) * dx / ms.overland.dist_rough[o];
       const double open = open_share(c.blocked, o);
       outflow = Q * dt;
       if (outflow >= h * dx * dx * open) {
         outflow = h * dx * dx * open;
-        ms.ov_depth[o] = 0.0;
+        ms.overland.ov_depth[o] = 0.0;
       } else {
-        ms.ov_depth[o] -= Q * dt / (dx * dx * open);
+        ms.overland.ov_depth[o] -= Q * dt / (dx * dx * open);
       }
     }
   }

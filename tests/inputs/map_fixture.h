@@ -9,7 +9,9 @@
 
 #include "core/guarded_file.h"
 #include "core/process.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "support/test_support.h"
 
 namespace nivra::testing {
@@ -29,13 +31,13 @@ inline std::string map_text(int rows, int cols, const std::string& body, double 
 inline std::unique_ptr<model_state> grid_record(int rows, int cols, double dx = 10.0,
                                                 int outrow = 1, int outcol = 1) {
   auto ms = make_model_state();
-  ms->proj_rows = rows;
-  ms->proj_cols = cols;
-  ms->grid_size = dx;
-  ms->outrow = outrow;
-  ms->outcol = outcol;
-  ms->project_options.manning_n = 0.05;
-  ms->project_options.manning_n_given = 1;
+  ms->grid.proj_rows = rows;
+  ms->grid.proj_cols = cols;
+  ms->grid.grid_size = dx;
+  ms->grid.outrow = outrow;
+  ms->grid.outcol = outcol;
+  ms->project.project_options.manning_n = 0.05;
+  ms->project.project_options.manning_n_given = 1;
   return ms;
 }
 
@@ -54,8 +56,8 @@ inline std::unique_ptr<model_state> mapped_record(int rows, int cols, const std:
                                                   const std::string& elevation_body, double dx = 10.0,
                                                   int outrow = 1, int outcol = 1) {
   auto ms = grid_record(rows, cols, dx, outrow, outcol);
-  give_map(ms->watershed_mask_file, ms->watershed_mask, "w.msk", map_text(rows, cols, mask_body, dx));
-  give_map(ms->elevation_file, ms->elevation_file_name, "w.ele",
+  give_map(ms->grid.watershed_mask_file, ms->project.watershed_mask, "w.msk", map_text(rows, cols, mask_body, dx));
+  give_map(ms->grid.elevation_file, ms->project.elevation_file_name, "w.ele",
            map_text(rows, cols, elevation_body, dx));
   return ms;
 }

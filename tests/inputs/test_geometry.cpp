@@ -6,10 +6,13 @@
 #include <cmath>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/process.h"
 #include "inputs/geometry.h"
+#include "inputs/grid_state.h"
 #include "inputs/map_phase.h"
 #include "map_fixture.h"
+#include "model/project.h"
 
 namespace nivra {
 namespace {
@@ -45,9 +48,9 @@ TEST_F(Geometry, CellsAreNumberedRowByRowAroundHolesWithTheirNeighbours) {
   ASSERT_FALSE(run_stopped()) << out;
   EXPECT_NE(out.find("number of grid cells in watershed: 8\n"), std::string::npos) << out;
   EXPECT_NE(out.find("outlet is in grid cell: 5\n"), std::string::npos) << out;
-  EXPECT_EQ(ms->ncells, 8);
-  EXPECT_EQ(ms->outlet_cell, 5);
-  EXPECT_DOUBLE_EQ(ms->watershed_area, 800.0);
+  EXPECT_EQ(ms->grid.ncells, 8);
+  EXPECT_EQ(ms->grid.outlet_cell, 5);
+  EXPECT_DOUBLE_EQ(ms->grid.watershed_area, 800.0);
 
   const int numbered[5][6] = {{0, 0, 0, 0, 0, 0},
                               {0, 0, 1, 2, 0, 0},
@@ -55,7 +58,7 @@ TEST_F(Geometry, CellsAreNumberedRowByRowAroundHolesWithTheirNeighbours) {
                               {0, 6, 7, 8, 0, 0},
                               {0, 0, 0, 0, 0, 0}};
   for (int r = 0; r <= 4; ++r)
-    for (int c = 0; c <= 5; ++c) EXPECT_EQ(ms->mask[r][c], numbered[r][c]) << r << "," << c;
+    for (int c = 0; c <= 5; ++c) EXPECT_EQ(ms->grid.mask[r][c], numbered[r][c]) << r << "," << c;
 
   // Per cell: row, column, then the east, west, south and north neighbour.
   const int want[9][6] = {{},
@@ -63,15 +66,15 @@ TEST_F(Geometry, CellsAreNumberedRowByRowAroundHolesWithTheirNeighbours) {
                           {2, 3, 5, 0, 8, 2},  {2, 4, 0, 4, 0, 0},  {3, 1, 7, 0, 0, 3},
                           {3, 2, 8, 6, 0, 0},  {3, 3, 0, 7, 0, 4}};
   for (int k = 1; k <= 8; ++k) {
-    EXPECT_EQ(ms->cell_row[k], want[k][0]) << k;
-    EXPECT_EQ(ms->cell_col[k], want[k][1]) << k;
-    EXPECT_EQ(ms->rightcon[k], want[k][2]) << k;
-    EXPECT_EQ(ms->leftcon[k], want[k][3]) << k;
-    EXPECT_EQ(ms->belowcon[k], want[k][4]) << k;
-    EXPECT_EQ(ms->abovecon[k], want[k][5]) << k;
+    EXPECT_EQ(ms->grid.cell_row[k], want[k][0]) << k;
+    EXPECT_EQ(ms->grid.cell_col[k], want[k][1]) << k;
+    EXPECT_EQ(ms->grid.rightcon[k], want[k][2]) << k;
+    EXPECT_EQ(ms->grid.leftcon[k], want[k][3]) << k;
+    EXPECT_EQ(ms->grid.belowcon[k], want[k][4]) << k;
+    EXPECT_EQ(ms->grid.abovecon[k], want[k][5]) << k;
     // The centre of a cell lies half a cell in from its row's and column's edges.
-    EXPECT_DOUBLE_EQ(ms->cell_x[k], 500.0 + (want[k][1] - 0.5) * 10.0) << k;
-    EXPECT_DOUBLE_EQ(ms->cell_y[k], 1000.0 - (want[k][0] - 0.5) * 10.0) << k;
+    EXPECT_DOUBLE_EQ(ms->grid.cell_x[k], 500.0 + (want[k][1] - 0.5) * 10.0) << k;
+    EXPECT_DOUBLE_EQ(ms->grid.cell_y[k], 1000.0 - (want[k][0] - 0.5) * 10.0) << k;
   }
 
   // The numbered mask is written as a grid map.
@@ -90,14 +93,14 @@ TEST_F(Geometry, TheOutletMustLieInTheWatershedUnlessChannelsRouteIt) {
     EXPECT_TRUE(run_stopped()) << row << "," << col;
     EXPECT_NE(out.find("inside the watershed mask.  Check the outlet row and column again, and\n"),
               std::string::npos);
-    EXPECT_EQ(ms->elevation[3], 1.0);  // read before the check
-    EXPECT_TRUE(ms->slope_x.empty());  // nothing after it
+    EXPECT_EQ(ms->grid.elevation[3], 1.0);  // read before the check
+    EXPECT_TRUE(ms->grid.slope_x.empty());  // nothing after it
   }
   // With explicit channels an outlet outside the mask is accepted; the run
   // then stops at the channel set-up, which this version lacks.
   reset_process_state();
   auto ms = mapped_record(2, 2, mask, ground, 10.0, 2, 1);
-  ms->chan_explic = 1;
+  ms->channel.chan_explic = 1;
   std::string out = build(*ms);
   EXPECT_NE(out.find("outlet is in grid cell: 0\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Error: the CHAN_EXPLIC card is not available in this version of NIVRA.\n"),
@@ -112,9 +115,9 @@ TEST_F(Geometry, TheCellSizeMustAgreeWithTheProjectToATenthOfAMetre) {
   for (const auto& k : cases) {
     reset_process_state();
     auto ms = testing::grid_record(2, 2, 30.0);
-    testing::give_map(ms->watershed_mask_file, ms->watershed_mask, "w.msk",
+    testing::give_map(ms->grid.watershed_mask_file, ms->project.watershed_mask, "w.msk",
                       map_text(2, 2, "1 1\n1 1\n", k.map_dx));
-    testing::give_map(ms->elevation_file, ms->elevation_file_name, "w.ele",
+    testing::give_map(ms->grid.elevation_file, ms->project.elevation_file_name, "w.ele",
                       map_text(2, 2, "1 1\n1 1\n", k.map_dx));
     std::string out = build(*ms);
     EXPECT_EQ(run_stopped(), !k.passes) << k.map_dx;
@@ -123,7 +126,7 @@ TEST_F(Geometry, TheCellSizeMustAgreeWithTheProjectToATenthOfAMetre) {
                          "the north-south dimension of the raster grid cells"),
                 std::string::npos)
           << out;
-      EXPECT_EQ(ms->ncells, 0);
+      EXPECT_EQ(ms->grid.ncells, 0);
     }
   }
 }
@@ -145,11 +148,11 @@ TEST_F(Geometry, SlopesOfATiltedPlaneMatchItsGradient) {
   auto ms = mapped_record(4, 5, "0 1 1 1 1\n1 1 1 1 1\n1 1 0 1 1\n1 1 1 1 1\n", ground, 30.0, 4, 5);
   std::string out = build(*ms);
   ASSERT_FALSE(run_stopped()) << out;
-  for (int k = 1; k <= ms->ncells; ++k) {
-    EXPECT_NEAR(ms->slope_x[k], 0.1 / 30.0, 1e-12) << k;
-    EXPECT_NEAR(ms->slope_y[k], k == ms->mask[4][3] ? 0.0 : 0.3 / 30.0, 1e-12) << k;
-    EXPECT_NEAR(ms->centred_slope_x[k], 0.1 / 30.0, 1e-12) << k;
-    EXPECT_NEAR(ms->centred_slope_y[k], -0.3 / 30.0, 1e-12) << k;  // positive toward the north
+  for (int k = 1; k <= ms->grid.ncells; ++k) {
+    EXPECT_NEAR(ms->grid.slope_x[k], 0.1 / 30.0, 1e-12) << k;
+    EXPECT_NEAR(ms->grid.slope_y[k], k == ms->grid.mask[4][3] ? 0.0 : 0.3 / 30.0, 1e-12) << k;
+    EXPECT_NEAR(ms->grid.centred_slope_x[k], 0.1 / 30.0, 1e-12) << k;
+    EXPECT_NEAR(ms->grid.centred_slope_y[k], -0.3 / 30.0, 1e-12) << k;  // positive toward the north
   }
 }
 
@@ -158,7 +161,7 @@ TEST_F(Geometry, EdgeCellsBorrowSlopesAsTheRulesSay) {
   auto ms = mapped_record(3, 3, "1 1 0\n0 0 1\n0 0 1\n", "10 9 0\n0 0 8\n0 0 5\n", 1.0, 3, 3);
   std::string out = build(*ms);
   ASSERT_FALSE(run_stopped()) << out;
-  ASSERT_EQ(ms->ncells, 4);
+  ASSERT_EQ(ms->grid.ncells, 4);
   // slope_x: cell 1 to its east neighbour; 2, 3 and 4 have none and take
   // the previous cell's. slope_y: cell 3 to its south neighbour 4, which
   // lies on the southern edge and takes it too; 1 and 2 have none: 0.
@@ -168,16 +171,16 @@ TEST_F(Geometry, EdgeCellsBorrowSlopesAsTheRulesSay) {
   const double cx[] = {0, 1, 1, 1, 1};
   const double cy[] = {0, 0, 0, -3, -3};
   for (int k = 1; k <= 4; ++k) {
-    EXPECT_DOUBLE_EQ(ms->slope_x[k], sx[k]) << k;
-    EXPECT_DOUBLE_EQ(ms->slope_y[k], sy[k]) << k;
-    EXPECT_DOUBLE_EQ(ms->centred_slope_x[k], cx[k]) << k;
-    EXPECT_DOUBLE_EQ(ms->centred_slope_y[k], cy[k]) << k;
+    EXPECT_DOUBLE_EQ(ms->grid.slope_x[k], sx[k]) << k;
+    EXPECT_DOUBLE_EQ(ms->grid.slope_y[k], sy[k]) << k;
+    EXPECT_DOUBLE_EQ(ms->grid.centred_slope_x[k], cx[k]) << k;
+    EXPECT_DOUBLE_EQ(ms->grid.centred_slope_y[k], cy[k]) << k;
   }
   // Centred slopes between two neighbours average the two sides.
   reset_process_state();
   ms = mapped_record(1, 3, "1 1 1\n", "10 9 5\n", 1.0, 1, 3);
   build(*ms);
-  EXPECT_DOUBLE_EQ(ms->centred_slope_x[2], 0.5 * ((9.0 - 5.0) + (10.0 - 9.0)));
+  EXPECT_DOUBLE_EQ(ms->grid.centred_slope_x[2], 0.5 * ((9.0 - 5.0) + (10.0 - 9.0)));
 }
 
 TEST_F(Geometry, LowSpotsMustCrossADikeAboveTheGroundOnBothSides) {
@@ -208,26 +211,26 @@ TEST_F(Geometry, LowSpotsMustCrossADikeAboveTheGroundOnBothSides) {
     reset_process_state();
     auto ms = mapped_record(2, 3, "1 1 1\n1 1 1\n", "10 10.8 10\n10 10 10\n", 10.0, 2, 3);
     testing::write_file("dikes.map", map_text(2, 3, "2 12 0\n1 1 0\n"));
-    ms->project_options.dike_map_given = 1;
-    ms->dike_map.assign("dikes.map");
+    ms->project.project_options.dike_map_given = 1;
+    ms->project.dike_map.assign("dikes.map");
     CaptureStdout();
     read_input_maps(*ms);
     GetCapturedStdout();
     ASSERT_FALSE(run_stopped());
-    ASSERT_EQ(ms->dike_mask[2], 12);
+    ASSERT_EQ(ms->grid.dike_mask[2], 12);
     // The low-spot file's records, as its reader leaves them.
-    ms->project_options.lowspot_file_given = 1;
-    ms->lowspot_file.assign("spots.txt");
-    ms->lowspot_count = 1;
-    ms->lowspot_cells.alloc(1);
-    ms->lowspot_cells[1] = {k.row, k.col, k.direction, k.fraction, k.crest, 5.0};
+    ms->project.project_options.lowspot_file_given = 1;
+    ms->project.lowspot_file.assign("spots.txt");
+    ms->grid.lowspot_count = 1;
+    ms->grid.lowspot_cells.alloc(1);
+    ms->grid.lowspot_cells[1] = {k.row, k.col, k.direction, k.fraction, k.crest, 5.0};
     CaptureStdout();
     build_cell_connectivity(*ms);
     std::string out = GetCapturedStdout();
     if (!k.message) {
       EXPECT_FALSE(run_stopped()) << out;
-      EXPECT_EQ(ms->lowspot_cells[1].flow, 0.0);
-      EXPECT_EQ(ms->low_spot_flow_cell.size(), ms->ncells + 1);
+      EXPECT_EQ(ms->grid.lowspot_cells[1].flow, 0.0);
+      EXPECT_EQ(ms->grid.low_spot_flow_cell.size(), ms->grid.ncells + 1);
     } else {
       EXPECT_TRUE(run_stopped()) << k.message;
       EXPECT_NE(out.find(k.message), std::string::npos) << out;

@@ -6,10 +6,20 @@
 #include <string>
 
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/geometry.h"
+#include "inputs/grid_state.h"
 #include "inputs/map_phase.h"
 #include "map_fixture.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -39,19 +49,19 @@ bool has(const std::string& text, const std::string& part) {
 // run-parameter step copies for the map phase, and its maps opened.
 std::unique_ptr<model_state> example_record(const std::string& elevation_map) {
   auto ms = make_model_state();
-  read_project_file(example_folder + "plane.prj", ms->project_options, ms->run_control,
-                    ms->rain_event, 0);
-  const run_control& rc = ms->run_control;
-  ms->grid_size = rc.gridsize;
-  ms->proj_rows = rc.rows;
-  ms->proj_cols = rc.cols;
-  ms->outrow = rc.outrow;
-  ms->outcol = rc.outcol;
-  ms->watershed_mask.assign(example_folder + ms->project_options.watershed_mask.str());
-  ms->elevation_file_name.assign(elevation_map);
-  EXPECT_TRUE(open_guarded_file(ms->watershed_mask_file, ms->watershed_mask.view(), "r"));
-  EXPECT_TRUE(open_guarded_file(ms->elevation_file, ms->elevation_file_name.view(), "r"));
-  EXPECT_TRUE(open_guarded_file(ms->summary_file, "plane.sum", "w"));
+  read_project_file(example_folder + "plane.prj", ms->project.project_options, ms->project.run_control,
+                    ms->project.rain_event, 0);
+  const run_control& rc = ms->project.run_control;
+  ms->grid.grid_size = rc.gridsize;
+  ms->grid.proj_rows = rc.rows;
+  ms->grid.proj_cols = rc.cols;
+  ms->grid.outrow = rc.outrow;
+  ms->grid.outcol = rc.outcol;
+  ms->project.watershed_mask.assign(example_folder + ms->project.project_options.watershed_mask.str());
+  ms->project.elevation_file_name.assign(elevation_map);
+  EXPECT_TRUE(open_guarded_file(ms->grid.watershed_mask_file, ms->project.watershed_mask.view(), "r"));
+  EXPECT_TRUE(open_guarded_file(ms->grid.elevation_file, ms->project.elevation_file_name.view(), "r"));
+  EXPECT_TRUE(open_guarded_file(ms->output.summary_file, "plane.sum", "w"));
   return ms;
 }
 
@@ -64,7 +74,7 @@ TEST_F(MapPhase, TheExampleReadsItsMapsAndBuildsAPlane) {
   compute_cell_slopes(*ms);
   compute_centred_slopes(*ms);
   out += GetCapturedStdout();
-  close_guarded_file(ms->summary_file);
+  close_guarded_file(ms->output.summary_file);
 
   const std::string expected_lines[] = {
       "reading watershed mask from file: " + example_folder + "plane.msk\n",
@@ -78,18 +88,18 @@ TEST_F(MapPhase, TheExampleReadsItsMapsAndBuildsAPlane) {
     EXPECT_TRUE(has(out, line)) << line << out;
     EXPECT_TRUE(has(summary, line)) << line << summary;
   }
-  EXPECT_EQ(ms->ncells, 46);
-  EXPECT_EQ(ms->outlet_cell, 46);
-  EXPECT_DOUBLE_EQ(ms->watershed_area, 46 * 900.0);
-  EXPECT_DOUBLE_EQ(ms->elev_max, 99.8);   // the highest watershed cell, row 1 column 3
-  EXPECT_DOUBLE_EQ(ms->elev_min, 97.8);
-  EXPECT_EQ(ms->elev_band_count, 4);
+  EXPECT_EQ(ms->grid.ncells, 46);
+  EXPECT_EQ(ms->grid.outlet_cell, 46);
+  EXPECT_DOUBLE_EQ(ms->grid.watershed_area, 46 * 900.0);
+  EXPECT_DOUBLE_EQ(ms->hydromet.elev_max, 99.8);   // the highest watershed cell, row 1 column 3
+  EXPECT_DOUBLE_EQ(ms->hydromet.elev_min, 97.8);
+  EXPECT_EQ(ms->hydromet.elev_band_count, 4);
   for (int k = 1; k <= 46; ++k) {
-    EXPECT_EQ(ms->dist_rough[k], 0.05);
-    EXPECT_EQ(ms->retent_dep[k], 0.0);
+    EXPECT_EQ(ms->overland.dist_rough[k], 0.05);
+    EXPECT_EQ(ms->overland.retent_dep[k], 0.0);
     // 0.1 m per 30 m column to the east, 0.3 m per 30 m row to the south.
-    EXPECT_NEAR(ms->slope_x[k], 0.1 / 30.0, 1e-12);
-    EXPECT_NEAR(ms->slope_y[k], 0.01, 1e-12);
+    EXPECT_NEAR(ms->grid.slope_x[k], 0.1 / 30.0, 1e-12);
+    EXPECT_NEAR(ms->grid.slope_y[k], 0.01, 1e-12);
   }
 }
 
@@ -114,27 +124,27 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
     bool elevation_read;  // an earlier reader ran
   } cases[] = {
       {"mask of another size",
-       [](model_state& ms) { ms.proj_rows = 3; },
+       [](model_state& ms) { ms.grid.proj_rows = 3; },
        "Incorrect number of rows in map: w.msk\n", false},
       {"mask without a watershed cell",
        [](model_state& ms) {
-         close_guarded_file(ms.watershed_mask_file);
-         give_map(ms.watershed_mask_file, ms.watershed_mask, "w.msk", map_text(2, 2, "0 0\n0 0\n"));
+         close_guarded_file(ms.grid.watershed_mask_file);
+         give_map(ms.grid.watershed_mask_file, ms.project.watershed_mask, "w.msk", map_text(2, 2, "0 0\n0 0\n"));
        },
        "Error: the watershed mask w.msk holds no cell of the watershed\n", false},
       {"grids kept in a QUIB container",
-       [](model_state& ms) { ms.project_options.quib_file.assign("grids.quib"); },
+       [](model_state& ms) { ms.project.project_options.quib_file.assign("grids.quib"); },
        "Error: NIVRA not compiled with QUIB, but QUIB file format specified\n", false},
       {"uniform Manning n too small",
-       [](model_state& ms) { ms.project_options.manning_n = 1e-6; },
+       [](model_state& ms) { ms.project.project_options.manning_n = 1e-6; },
        "Invalid spatially uniform overland flow Manning n value=0.000001\n", true},
       {"groundwater loading of a later version",
-       [](model_state& ms) { ms.gw_simulation = 1; },
+       [](model_state& ms) { ms.groundwater.gw_simulation = 1; },
        "Error: the GW_SIMULATION card is not available in this version of NIVRA.\n", true},
       {"overland boundary before groundwater",
        [](model_state& ms) {
-         ms.project_options.ov_boundary = 1;
-         ms.gw_simulation = 1;
+         ms.project.project_options.ov_boundary = 1;
+         ms.groundwater.gw_simulation = 1;
        },
        "Error: the OV_BOUNDARY card is not available in this version of NIVRA.\n", true},
   };
@@ -142,10 +152,10 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
   // water surface at 10 m.
   auto marked_record = [] {
     auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
-    ms->project_options.retention_given = 1;
-    ms->project_options.retention = 5.0;
-    ms->project_options.init_elev_head_given = 1;
-    ms->project_options.init_elev_head = 10.0;
+    ms->project.project_options.retention_given = 1;
+    ms->project.project_options.retention = 5.0;
+    ms->project.project_options.init_elev_head_given = 1;
+    ms->project.project_options.init_elev_head = 10.0;
     return ms;
   };
   for (const auto& k : cases) {
@@ -155,18 +165,18 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
     std::string out = run_phase(*ms);
     EXPECT_TRUE(run_stopped()) << k.what;
     EXPECT_TRUE(has(out, k.message)) << k.what << "\n" << out;
-    EXPECT_EQ(ms->elevation.empty(), !k.elevation_read) << k.what;
+    EXPECT_EQ(ms->grid.elevation.empty(), !k.elevation_read) << k.what;
     EXPECT_FALSE(has(out, "GW_SIMULATION") && has(out, "OV_BOUNDARY")) << k.what;
     // The hotstart step never ran.
-    for (int c = 1; c <= ms->ov_depth.size(); ++c) EXPECT_EQ(ms->ov_depth[c], 0.0) << k.what;
+    for (int c = 1; c <= ms->overland.ov_depth.size(); ++c) EXPECT_EQ(ms->overland.ov_depth[c], 0.0) << k.what;
   }
   // Without a failure the same record runs to the end.
   reset_process_state();
   auto ms = marked_record();
   run_phase(*ms);
   EXPECT_FALSE(run_stopped());
-  EXPECT_EQ(ms->retent_dep[1], 0.005);  // 5 mm
-  EXPECT_EQ(ms->ov_depth[4], 9.0);
+  EXPECT_EQ(ms->overland.retent_dep[1], 0.005);  // 5 mm
+  EXPECT_EQ(ms->overland.ov_depth[4], 9.0);
 }
 
 TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
@@ -174,33 +184,33 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.wetlands_on = 1; }, "MAPPING_TABLE"},
+      {[](model_state& ms) { ms.lake.wetlands_on = 1; }, "MAPPING_TABLE"},
       {[](model_state& ms) {
-         ms.inf_redist = 1;
-         ms.sm_accounting = 1;
-         ms.gw_simulation = 1;
+         ms.soil.inf_redist = 1;
+         ms.soil.sm_accounting = 1;
+         ms.groundwater.gw_simulation = 1;
        },
        "INF_REDIST"},
-      {[](model_state& ms) { ms.inf_richards = 1; }, "INF_RICHARDS"},
+      {[](model_state& ms) { ms.soil.inf_richards = 1; }, "INF_RICHARDS"},
       {[](model_state& ms) {
-         ms.inf_layered_soil = 1;
-         ms.long_term = 1;
-         ms.project_options.et_calc_penman = 1;
+         ms.soil.inf_layered_soil = 1;
+         ms.clock.long_term = 1;
+         ms.project.project_options.et_calc_penman = 1;
        },
        "INF_LAYERED_SOIL"},
-      {[](model_state& ms) { ms.project_options.sacramento_given = 1; }, "SACRAMENTO"},
-      {[](model_state& ms) { ms.project_options.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
+      {[](model_state& ms) { ms.project.project_options.sacramento_given = 1; }, "SACRAMENTO"},
+      {[](model_state& ms) { ms.project.project_options.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
       {[](model_state& ms) {
-         ms.roughness_given = 1;
-         ms.project_options.mapping_table_given = 1;
-         ms.cmt_table_present[cmt_roughness] = 1;
+         ms.overland.roughness_given = 1;
+         ms.project.project_options.mapping_table_given = 1;
+         ms.grid.cmt_table_present[cmt_roughness] = 1;
        },
        "MAPPING_TABLE"},
-      {[](model_state& ms) { ms.soil_erosion_on = 1; }, "SOIL_EROSION"},
-      {[](model_state& ms) { ms.project_options.ov_con_trans = 1; }, "OV_CON_TRANS"},
-      {[](model_state& ms) { ms.project_options.nutrients = 1; }, "NUTRIENTS"},
-      {[](model_state& ms) { ms.project_options.storm_sewer_given = 1; }, "STORM_SEWER"},
-      {[](model_state& ms) { ms.project_options.zv_fluxes = 1; }, "ZV_FLUXES"},
+      {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
+      {[](model_state& ms) { ms.project.project_options.ov_con_trans = 1; }, "OV_CON_TRANS"},
+      {[](model_state& ms) { ms.project.project_options.nutrients = 1; }, "NUTRIENTS"},
+      {[](model_state& ms) { ms.project.project_options.storm_sewer_given = 1; }, "STORM_SEWER"},
+      {[](model_state& ms) { ms.project.project_options.zv_fluxes = 1; }, "ZV_FLUXES"},
   };
   for (const auto& k : cases) {
     reset_process_state();
@@ -216,10 +226,10 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
 
 TEST_F(MapPhase, RetentionAndRoughnessMaps) {
   auto ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
-  give_map(ms->reten_depth_file, ms->reten_depth, "ret.map", map_text(1, 3, "5 0 12.5\n"));
-  ms->project_options.reten_depth_given = 1;
-  give_map(ms->roughness_file, ms->roughness, "n.map", map_text(1, 3, "0.03 0.1 0.2\n"));
-  ms->roughness_given = 1;
+  give_map(ms->overland.reten_depth_file, ms->project.reten_depth, "ret.map", map_text(1, 3, "5 0 12.5\n"));
+  ms->project.project_options.reten_depth_given = 1;
+  give_map(ms->overland.roughness_file, ms->project.roughness, "n.map", map_text(1, 3, "0.03 0.1 0.2\n"));
+  ms->overland.roughness_given = 1;
   std::string out = run_phase(*ms);
   ASSERT_FALSE(run_stopped()) << out;
   EXPECT_TRUE(has(out, "reading retention storage map from file: ret.map\n"));
@@ -227,16 +237,16 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
   const double retention[] = {0, 0.005, 0.0, 0.0125};  // mm to m
   const double n[] = {0, 0.03, 0.1, 0.2};
   for (int c = 1; c <= 3; ++c) {
-    EXPECT_DOUBLE_EQ(ms->retent_dep[c], retention[c]);
-    EXPECT_EQ(ms->dist_rough[c], n[c]);
-    EXPECT_EQ(ms->roughness_exp[c], 0.0);
+    EXPECT_DOUBLE_EQ(ms->overland.retent_dep[c], retention[c]);
+    EXPECT_EQ(ms->overland.dist_rough[c], n[c]);
+    EXPECT_EQ(ms->overland.roughness_exp[c], 0.0);
   }
 
   // A roughness of 0 in a cell stops the run naming the cell.
   reset_process_state();
   ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
-  give_map(ms->roughness_file, ms->roughness, "n.map", map_text(1, 3, "0.03 0 0.2\n"));
-  ms->roughness_given = 1;
+  give_map(ms->overland.roughness_file, ms->project.roughness, "n.map", map_text(1, 3, "0.03 0 0.2\n"));
+  ms->overland.roughness_given = 1;
   out = run_phase(*ms);
   EXPECT_TRUE(run_stopped());
   EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 2.  Program terminating.\n"));
@@ -245,31 +255,31 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
   for (auto [value, accepted] : {std::pair{1e-6, false}, std::pair{2e-6, true}}) {
     reset_process_state();
     ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
-    ms->project_options.manning_n = value;
+    ms->project.project_options.manning_n = value;
     run_phase(*ms);
     EXPECT_EQ(run_stopped(), !accepted) << value;
     if (accepted) {
-      EXPECT_EQ(ms->dist_rough[3], value);
+      EXPECT_EQ(ms->overland.dist_rough[3], value);
     }
   }
 }
 
 TEST_F(MapPhase, SnowRoughnessKeepsACopyUnlessDarcyFlowIsOn) {
   auto ms = mapped_record(1, 2, "1 1\n", "2 1\n", 10.0, 1, 2);
-  ms->snow_roughness_given = 1;
-  ms->project_options.snow_roughness = 0.3;
+  ms->overland.snow_roughness_given = 1;
+  ms->project.project_options.snow_roughness = 0.3;
   run_phase(*ms);
-  EXPECT_EQ(ms->snow_manning_n, 0.3);
-  ASSERT_EQ(ms->dist_rough_copy.size(), 2);
-  EXPECT_EQ(ms->dist_rough_copy[2], 0.05);
+  EXPECT_EQ(ms->overland.snow_manning_n, 0.3);
+  ASSERT_EQ(ms->overland.dist_rough_copy.size(), 2);
+  EXPECT_EQ(ms->overland.dist_rough_copy[2], 0.05);
 
   reset_process_state();
   ms = mapped_record(1, 2, "1 1\n", "2 1\n", 10.0, 1, 2);
-  ms->snow_roughness_given = 1;
-  ms->snow_darcy_given = 1;
+  ms->overland.snow_roughness_given = 1;
+  ms->overland.snow_darcy_given = 1;
   std::string out = run_phase(*ms);
-  EXPECT_EQ(ms->snow_roughness_given, 0);
-  EXPECT_TRUE(ms->dist_rough_copy.empty());
+  EXPECT_EQ(ms->overland.snow_roughness_given, 0);
+  EXPECT_TRUE(ms->overland.dist_rough_copy.empty());
   EXPECT_TRUE(has(out, "Turning off manning flow for when snow is present.  Darcy still turned on. \n"));
 }
 
@@ -277,11 +287,11 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
   // Cells at 100, 150 and 400 m; bands 0-150 and 150-1000.
   auto long_term_record = [] {
     auto ms = mapped_record(1, 3, "1 1 1\n", "100 150 400\n", 10.0, 1, 3);
-    ms->long_term = 1;
-    ms->project_options.nwsrfs_elev_snow_given = 1;
-    ms->nwsrfs_elev_snow.assign("bands.txt");
-    ms->project_options.nwsrfs_mf_max_given = 1;  // the card wins over the bands
-    ms->project_options.nwsrfs_mf_max = 2.0;
+    ms->clock.long_term = 1;
+    ms->project.project_options.nwsrfs_elev_snow_given = 1;
+    ms->project.nwsrfs_elev_snow.assign("bands.txt");
+    ms->project.project_options.nwsrfs_mf_max_given = 1;  // the card wins over the bands
+    ms->project.project_options.nwsrfs_mf_max = 2.0;
     return ms;
   };
   testing::write_file("bands.txt",
@@ -298,10 +308,10 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
   const double scf[] = {0, 1.1, 1.0, 1.2};
   const double plwhc[] = {0, 0.06, 0.05, 0.07};
   for (int c = 1; c <= 3; ++c) {
-    EXPECT_EQ(ms->MF_Min[c], mf_min[c]) << c;
-    EXPECT_EQ(ms->scf[c], scf[c]) << c;
-    EXPECT_EQ(ms->PLWHC[c], plwhc[c]) << c;
-    EXPECT_EQ(ms->MF_Max[c], 2.0) << c;
+    EXPECT_EQ(ms->hydromet.MF_Min[c], mf_min[c]) << c;
+    EXPECT_EQ(ms->hydromet.scf[c], scf[c]) << c;
+    EXPECT_EQ(ms->hydromet.PLWHC[c], plwhc[c]) << c;
+    EXPECT_EQ(ms->hydromet.MF_Max[c], 2.0) << c;
   }
 
   // A misspelt column word stops the run with the layout the file needs.
@@ -321,31 +331,31 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
 
 TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
   auto ms = mapped_record(1, 4, "1 1 1 1\n", "10 10.5 9 12\n", 10.0, 1, 4);
-  ms->project_options.overland_lake_map_given = 1;
-  give_map(ms->lake_map_file, ms->overland_lake_map, "lakes.map", map_text(1, 4, "1 1 2 0\n"));
+  ms->project.project_options.overland_lake_map_given = 1;
+  give_map(ms->lake.lake_map_file, ms->project.overland_lake_map, "lakes.map", map_text(1, 4, "1 1 2 0\n"));
   std::string out = run_phase(*ms);
   EXPECT_TRUE(has(out, "reading overland lake map from file: lakes.map\n"));
-  EXPECT_EQ(ms->num_olakes, 2);
-  EXPECT_EQ(ms->oland_lake_new[2], 1);
-  EXPECT_EQ(ms->oland_lake_new[3], 2);
-  ASSERT_EQ(ms->olake_table.size(), 2);
+  EXPECT_EQ(ms->lake.num_olakes, 2);
+  EXPECT_EQ(ms->lake.oland_lake_new[2], 1);
+  EXPECT_EQ(ms->lake.oland_lake_new[3], 2);
+  ASSERT_EQ(ms->lake.olake_table.size(), 2);
 
   // With the lake records as the lake file leaves them: lake 1 stands at
   // 10.5 m over cells at 10 and 10.5 m (the second adds no volume), lake 2
   // at 9.5 m over a cell at 9 m.
   reset_process_state();
-  ms->olake_table[1].value[0] = ms->olake_table[1].value[1] = 10.5;
-  ms->olake_table[1].value[3] = 1234.0;  // the file's volume is recomputed
-  ms->olake_table[2].value[0] = ms->olake_table[2].value[1] = 9.5;
+  ms->lake.olake_table[1].value[0] = ms->lake.olake_table[1].value[1] = 10.5;
+  ms->lake.olake_table[1].value[3] = 1234.0;  // the file's volume is recomputed
+  ms->lake.olake_table[2].value[0] = ms->lake.olake_table[2].value[1] = 9.5;
   tally_overland_lakes(*ms);
   EXPECT_FALSE(run_stopped());
-  EXPECT_EQ(ms->olake_table[1].cell_count, 2);
-  EXPECT_DOUBLE_EQ(ms->olake_table[1].value[3], 0.5 * 100.0);
-  EXPECT_EQ(ms->olake_table[2].cell_count, 1);
-  EXPECT_DOUBLE_EQ(ms->olake_table[2].value[3], 0.5 * 100.0);
+  EXPECT_EQ(ms->lake.olake_table[1].cell_count, 2);
+  EXPECT_DOUBLE_EQ(ms->lake.olake_table[1].value[3], 0.5 * 100.0);
+  EXPECT_EQ(ms->lake.olake_table[2].cell_count, 1);
+  EXPECT_DOUBLE_EQ(ms->lake.olake_table[2].value[3], 0.5 * 100.0);
 
   // A lake cell above its lake's surface is impossible.
-  ms->olake_table[1].value[1] = 10.4;
+  ms->lake.olake_table[1].value[1] = 10.4;
   CaptureStdout();
   tally_overland_lakes(*ms);
   out = GetCapturedStdout();
@@ -357,18 +367,18 @@ TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
 TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
   // Overland depth locations, then soil-moisture locations.
   auto ms = mapped_record(2, 3, "1 1 1\n0 1 1\n", "1 1 1\n1 1 1\n", 10.0, 1, 1);
-  ms->project_options.overland_depths_given = 1;
-  give_map(ms->overland_depth_location_file, ms->overland_depth_location, "dep.loc", "2\n1 3\n2 2\n");
-  ms->project_options.in_theta_location_given = 1;
-  give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "2\n2 3\n1 1\n");
+  ms->project.project_options.overland_depths_given = 1;
+  give_map(ms->output.overland_depth_location_file, ms->project.overland_depth_location, "dep.loc", "2\n1 3\n2 2\n");
+  ms->project.project_options.in_theta_location_given = 1;
+  give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", "2\n2 3\n1 1\n");
   std::string out = run_phase(*ms);
   ASSERT_FALSE(run_stopped()) << out;
-  EXPECT_EQ(ms->n_overland_depth_locs, 2);
-  EXPECT_EQ(ms->overland_depth_row[2], 2);
-  EXPECT_EQ(ms->overland_depth_col[2], 2);
-  EXPECT_EQ(ms->n_theta_loc, 2);
-  EXPECT_EQ(ms->cell_loc[1], 5);  // the cell at row 2, column 3
-  EXPECT_EQ(ms->cell_loc[2], 1);
+  EXPECT_EQ(ms->output.n_overland_depth_locs, 2);
+  EXPECT_EQ(ms->output.overland_depth_row[2], 2);
+  EXPECT_EQ(ms->output.overland_depth_col[2], 2);
+  EXPECT_EQ(ms->output.n_theta_loc, 2);
+  EXPECT_EQ(ms->output.cell_loc[1], 5);  // the cell at row 2, column 3
+  EXPECT_EQ(ms->output.cell_loc[2], 1);
 
   struct bad_case {
     const char* depth_file;
@@ -383,10 +393,10 @@ TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
   for (const auto& k : cases) {
     reset_process_state();
     ms = mapped_record(2, 3, "1 1 1\n0 1 1\n", "1 1 1\n1 1 1\n", 10.0, 1, 1);
-    ms->project_options.overland_depths_given = 1;
-    give_map(ms->overland_depth_location_file, ms->overland_depth_location, "dep.loc", k.depth_file);
-    ms->project_options.in_theta_location_given = 1;
-    give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", k.theta_file);
+    ms->project.project_options.overland_depths_given = 1;
+    give_map(ms->output.overland_depth_location_file, ms->project.overland_depth_location, "dep.loc", k.depth_file);
+    ms->project.project_options.in_theta_location_given = 1;
+    give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", k.theta_file);
     out = run_phase(*ms);
     EXPECT_TRUE(run_stopped()) << k.message;
     EXPECT_TRUE(has(out, k.message)) << out;
@@ -396,23 +406,23 @@ TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
 TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
   auto ms = mapped_record(1, 2, "1 1\n", "1 1\n", 10.0, 1, 1);
   run_phase(*ms);
-  ms->inf_richards = 1;
-  ms->project_options.in_theta_location_given = 1;
-  give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "2 3\n1 2 2\n1 3\n1 1 3\n1\n2\n3\n");
+  ms->soil.inf_richards = 1;
+  ms->project.project_options.in_theta_location_given = 1;
+  give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", "2 3\n1 2 2\n1 3\n1 1 3\n1\n2\n3\n");
   CaptureStdout();
   read_theta_locations(*ms);
   GetCapturedStdout();
   ASSERT_FALSE(run_stopped());
-  EXPECT_EQ(ms->cell_loc[1], 2);
-  EXPECT_EQ(ms->cell_num[1], 2);
-  EXPECT_EQ(ms->theta_loc_layers[1][2], 3);
-  EXPECT_EQ(ms->cell_num[2], 3);
-  EXPECT_EQ(ms->theta_loc_layers[2][3], 3);
+  EXPECT_EQ(ms->output.cell_loc[1], 2);
+  EXPECT_EQ(ms->output.cell_num[1], 2);
+  EXPECT_EQ(ms->output.theta_loc_layers[1][2], 3);
+  EXPECT_EQ(ms->output.cell_num[2], 3);
+  EXPECT_EQ(ms->output.theta_loc_layers[2][3], 3);
 
   // More layers than the first line allows would run past the table.
   reset_process_state();
-  close_guarded_file(ms->in_theta_location_file);
-  give_map(ms->in_theta_location_file, ms->in_theta_location, "theta.loc", "1 2\n1 1 3\n1 2 3\n");
+  close_guarded_file(ms->soil.in_theta_location_file);
+  give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", "1 2\n1 1 3\n1 2 3\n");
   CaptureStdout();
   read_theta_locations(*ms);
   std::string out = GetCapturedStdout();
@@ -423,43 +433,43 @@ TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
 TEST_F(MapPhase, HotstartsSetTheInitialState) {
   // Uniform snow of 0.05 m.
   auto ms = mapped_record(1, 3, "1 1 1\n", "9 10 11\n", 10.0, 1, 1);
-  ms->project_options.init_swe_mode = 3;
-  ms->project_options.init_swe_depth = 0.05;
+  ms->project.project_options.init_swe_mode = 3;
+  ms->project.project_options.init_swe_depth = 0.05;
   // An overland hotstart with a water surface at 10.5 m: cells below the
   // surface take the depth to it, the others keep their hotstart depth.
-  ms->project_options.ov_hotstart_read_given = 1;
-  give_map(ms->read_ov_hotstart_file, ms->ov_hotstart_read_file, "ov.hot", map_text(1, 3, "0.2 0.7 0.3\n"));
-  ms->project_options.init_elev_head_given = 1;
-  ms->project_options.init_elev_head = 10.5;
+  ms->project.project_options.ov_hotstart_read_given = 1;
+  give_map(ms->overland.read_ov_hotstart_file, ms->project.ov_hotstart_read_file, "ov.hot", map_text(1, 3, "0.2 0.7 0.3\n"));
+  ms->project.project_options.init_elev_head_given = 1;
+  ms->project.project_options.init_elev_head = 10.5;
   std::string out = run_phase(*ms);
   ASSERT_FALSE(run_stopped()) << out;
   EXPECT_TRUE(has(out, "reading overland hotstart map from file: ov.hot\n"));
   const double depth[] = {0, 1.5, 0.5, 0.3};
   for (int c = 1; c <= 3; ++c) {
-    EXPECT_EQ(ms->snow_swe[c], 0.05);
-    EXPECT_EQ(ms->snow_swe_scaled[c], 0.5);
-    EXPECT_DOUBLE_EQ(ms->ov_depth[c], depth[c]) << c;
-    EXPECT_EQ(ms->ov_depth_old[c], ms->ov_depth[c]) << c;
+    EXPECT_EQ(ms->hydromet.snow_swe[c], 0.05);
+    EXPECT_EQ(ms->hydromet.snow_swe_scaled[c], 0.5);
+    EXPECT_DOUBLE_EQ(ms->overland.ov_depth[c], depth[c]) << c;
+    EXPECT_EQ(ms->overland.ov_depth_old[c], ms->overland.ov_depth[c]) << c;
   }
-  EXPECT_EQ(ms->snow_present, 1);
+  EXPECT_EQ(ms->hydromet.snow_present, 1);
 
   // A soil-moisture hotstart sets the first layer of the Richards columns only.
   reset_process_state();
-  ms->inf_richards = 1;
-  ms->THETA.alloc(3, 3);
-  ms->THETA.fill(0.1);
-  ms->project_options.read_sm_hotstart_given = 1;
-  give_map(ms->read_sm_hotstart_file, ms->read_sm_hotstart, "sm.hot", map_text(1, 3, "0.25 0.3 0.35\n"));
+  ms->soil.inf_richards = 1;
+  ms->soil.THETA.alloc(3, 3);
+  ms->soil.THETA.fill(0.1);
+  ms->project.project_options.read_sm_hotstart_given = 1;
+  give_map(ms->soil.read_sm_hotstart_file, ms->project.read_sm_hotstart, "sm.hot", map_text(1, 3, "0.25 0.3 0.35\n"));
   CaptureStdout();
   read_soil_moisture_hotstart(*ms);
   GetCapturedStdout();
   ASSERT_FALSE(run_stopped());
   for (int c = 1; c <= 3; ++c) {
-    EXPECT_EQ(ms->THETA[c][1], ms->surface_moisture[c]);
-    EXPECT_EQ(ms->THETA[c][2], 0.1);
-    EXPECT_EQ(ms->THETA[c][3], 0.1);
+    EXPECT_EQ(ms->soil.THETA[c][1], ms->soil.surface_moisture[c]);
+    EXPECT_EQ(ms->soil.THETA[c][2], 0.1);
+    EXPECT_EQ(ms->soil.THETA[c][3], 0.1);
   }
-  EXPECT_EQ(ms->THETA[3][1], 0.35);
+  EXPECT_EQ(ms->soil.THETA[3][1], 0.35);
 }
 
 }  // namespace

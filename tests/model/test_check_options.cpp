@@ -7,12 +7,22 @@
 #include <memory>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/check_options.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "model/run_parameters.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
 #include "support/test_support.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -25,28 +35,28 @@ class CheckOptions : public testing::process_test {
   // A record that passes every test: a uniform storm with rain.
   static std::unique_ptr<model_state> passing() {
     auto ms = make_model_state();
-    ms->precip_unif = 1;
-    ms->rain_intensity = 10.0;
-    ms->rain_duration = 30.0;
+    ms->hydromet.precip_unif = 1;
+    ms->hydromet.rain_intensity = 10.0;
+    ms->hydromet.rain_duration = 30.0;
     return ms;
   }
   // A long-term run with the cards the long-term tests need.
   static void long_term(model_state& ms) {
-    ms.long_term = 1;
-    ms.et_calc_deardorff = 1;
-    ms.inf_redist = 1;
-    ms.albedo_given = 1;
+    ms.clock.long_term = 1;
+    ms.hydromet.et_calc_deardorff = 1;
+    ms.soil.inf_redist = 1;
+    ms.hydromet.albedo_given = 1;
   }
   static void penman(model_state& ms) {
     long_term(ms);
-    ms.et_calc_deardorff = 0;
-    ms.et_calc_penman = 1;
-    ms.vheight_given = ms.tcoeff_given = ms.canopy_given = ms.wilting_point_given = 1;
+    ms.hydromet.et_calc_deardorff = 0;
+    ms.hydromet.et_calc_penman = 1;
+    ms.hydromet.vheight_given = ms.hydromet.tcoeff_given = ms.hydromet.canopy_given = ms.hydromet.wilting_point_given = 1;
   }
   static void groundwater(model_state& ms) {
-    ms.gw_simulation = 1;
-    ms.gw_unif_porosity_given = 1;
-    ms.gw_unif_hycond_given = 1;
+    ms.groundwater.gw_simulation = 1;
+    ms.groundwater.gw_unif_porosity_given = 1;
+    ms.groundwater.gw_unif_hycond_given = 1;
   }
   // Runs the checks with the console captured; returns the code left.
   static int check(model_state& ms, std::string* console = nullptr) {
@@ -65,37 +75,37 @@ TEST_F(CheckOptions, EveryConflictGivesItsCode) {
     std::function<void(model_state&)> make;
   };
   const conflict table[] = {
-      {6, "uniform and mapped roughness", [](model_state& m) { m.manning_n_given = m.roughness_given = 1; }},
-      {7, "two evapotranspiration methods", [](model_state& m) { long_term(m); m.et_calc_penman = 1; m.vheight_given = m.tcoeff_given = m.canopy_given = m.wilting_point_given = 1; }},
-      {8, "surface airways and SAMSON", [](model_state& m) { m.hmet_surfaways_given = m.hmet_samson_given = 1; }},
-      {8, "SAMSON and GUV", [](model_state& m) { m.hmet_samson_given = m.hmet_guv_given = 1; }},
-      {9, "long-term without a method", [](model_state& m) { long_term(m); m.et_calc_deardorff = 0; }},
-      {10, "gage file and uniform rain", [](model_state& m) { m.precip_file_given = 1; }},
-      {11, "uniform rain without duration", [](model_state& m) { m.rain_duration = 0.0; }},
-      {11, "uniform rain without intensity", [](model_state& m) { m.rain_intensity = 0.0; }},
-      {20, "long-term with plain Green and Ampt", [](model_state& m) { long_term(m); m.inf_redist = 0; m.green_ampt = 1; }},
-      {21, "long-term without albedo", [](model_state& m) { long_term(m); m.albedo_given = 0; }},
-      {22, "Penman without vegetation height", [](model_state& m) { penman(m); m.vheight_given = 0; }},
-      {23, "Penman without transmission coefficient", [](model_state& m) { penman(m); m.tcoeff_given = 0; }},
-      {24, "Penman without canopy resistance", [](model_state& m) { penman(m); m.canopy_given = 0; }},
-      {25, "Penman without wilting point", [](model_state& m) { penman(m); m.wilting_point_given = 0; }},
-      {26, "layered soil and Green and Ampt", [](model_state& m) { m.inf_layered_soil = m.green_ampt = 1; }},
-      {27, "layered soil and redistribution", [](model_state& m) { m.inf_layered_soil = m.inf_redist = 1; }},
-      {28, "layered soil and Richards", [](model_state& m) { m.inf_layered_soil = m.inf_richards = 1; }},
-      {29, "Richards and Green and Ampt", [](model_state& m) { m.inf_richards = m.green_ampt = 1; }},
-      {30, "Richards and redistribution", [](model_state& m) { m.inf_richards = m.inf_redist = 1; }},
-      {32, "Richards with groundwater, no cell height", [](model_state& m) { m.inf_richards = 1; groundwater(m); m.aquifer_delta_z = -999.9; }},
-      {33, "Green and Ampt and redistribution", [](model_state& m) { m.green_ampt = m.inf_redist = 1; }},
-      {34, "drain and backwater start", [](model_state& m) { m.chan_drain = m.chan_init_backwater = 1; }},
-      {35, "drain routing", [](model_state& m) { m.chan_drain_routing = 1; }},
-      {37, "explicit and mesh", [](model_state& m) { m.chan_explic = m.chan_mesh = 1; }},
-      {38, "two groundwater porosities", [](model_state& m) { groundwater(m); m.gw_porosity_map_given = 1; }},
-      {40, "two groundwater conductivities", [](model_state& m) { groundwater(m); m.gw_hycond_map_given = 1; }},
-      {42, "groundwater and Sacramento", [](model_state& m) { groundwater(m); m.sacramento_given = 1; }},
-      {43, "ZEM without MOLA", [](model_state& m) { m.zem = 1; }},
-      {44, "ZEM event number below 0", [](model_state& m) { m.zem = m.mola_given = m.zem_event_num_given = 1; m.zem_event_num = -1; }},
-      {45, "ZEM with groundwater", [](model_state& m) { m.zem = m.mola_given = 1; groundwater(m); }},
-      {46, "MOLA without ZEM", [](model_state& m) { m.mola_given = 1; }},
+      {6, "uniform and mapped roughness", [](model_state& m) { m.overland.manning_n_given = m.overland.roughness_given = 1; }},
+      {7, "two evapotranspiration methods", [](model_state& m) { long_term(m); m.hydromet.et_calc_penman = 1; m.hydromet.vheight_given = m.hydromet.tcoeff_given = m.hydromet.canopy_given = m.hydromet.wilting_point_given = 1; }},
+      {8, "surface airways and SAMSON", [](model_state& m) { m.hydromet.hmet_surfaways_given = m.hydromet.hmet_samson_given = 1; }},
+      {8, "SAMSON and GUV", [](model_state& m) { m.hydromet.hmet_samson_given = m.hydromet.hmet_guv_given = 1; }},
+      {9, "long-term without a method", [](model_state& m) { long_term(m); m.hydromet.et_calc_deardorff = 0; }},
+      {10, "gage file and uniform rain", [](model_state& m) { m.hydromet.precip_file_given = 1; }},
+      {11, "uniform rain without duration", [](model_state& m) { m.hydromet.rain_duration = 0.0; }},
+      {11, "uniform rain without intensity", [](model_state& m) { m.hydromet.rain_intensity = 0.0; }},
+      {20, "long-term with plain Green and Ampt", [](model_state& m) { long_term(m); m.soil.inf_redist = 0; m.soil.green_ampt = 1; }},
+      {21, "long-term without albedo", [](model_state& m) { long_term(m); m.hydromet.albedo_given = 0; }},
+      {22, "Penman without vegetation height", [](model_state& m) { penman(m); m.hydromet.vheight_given = 0; }},
+      {23, "Penman without transmission coefficient", [](model_state& m) { penman(m); m.hydromet.tcoeff_given = 0; }},
+      {24, "Penman without canopy resistance", [](model_state& m) { penman(m); m.hydromet.canopy_given = 0; }},
+      {25, "Penman without wilting point", [](model_state& m) { penman(m); m.hydromet.wilting_point_given = 0; }},
+      {26, "layered soil and Green and Ampt", [](model_state& m) { m.soil.inf_layered_soil = m.soil.green_ampt = 1; }},
+      {27, "layered soil and redistribution", [](model_state& m) { m.soil.inf_layered_soil = m.soil.inf_redist = 1; }},
+      {28, "layered soil and Richards", [](model_state& m) { m.soil.inf_layered_soil = m.soil.inf_richards = 1; }},
+      {29, "Richards and Green and Ampt", [](model_state& m) { m.soil.inf_richards = m.soil.green_ampt = 1; }},
+      {30, "Richards and redistribution", [](model_state& m) { m.soil.inf_richards = m.soil.inf_redist = 1; }},
+      {32, "Richards with groundwater, no cell height", [](model_state& m) { m.soil.inf_richards = 1; groundwater(m); m.groundwater.aquifer_delta_z = -999.9; }},
+      {33, "Green and Ampt and redistribution", [](model_state& m) { m.soil.green_ampt = m.soil.inf_redist = 1; }},
+      {34, "drain and backwater start", [](model_state& m) { m.channel.chan_drain = m.channel.chan_init_backwater = 1; }},
+      {35, "drain routing", [](model_state& m) { m.channel.chan_drain_routing = 1; }},
+      {37, "explicit and mesh", [](model_state& m) { m.channel.chan_explic = m.channel.chan_mesh = 1; }},
+      {38, "two groundwater porosities", [](model_state& m) { groundwater(m); m.groundwater.gw_porosity_map_given = 1; }},
+      {40, "two groundwater conductivities", [](model_state& m) { groundwater(m); m.groundwater.gw_hycond_map_given = 1; }},
+      {42, "groundwater and Sacramento", [](model_state& m) { groundwater(m); m.groundwater.sacramento_given = 1; }},
+      {43, "ZEM without MOLA", [](model_state& m) { m.clock.zem = 1; }},
+      {44, "ZEM event number below 0", [](model_state& m) { m.clock.zem = m.clock.mola_given = m.clock.zem_event_num_given = 1; m.clock.zem_event_num = -1; }},
+      {45, "ZEM with groundwater", [](model_state& m) { m.clock.zem = m.clock.mola_given = 1; groundwater(m); }},
+      {46, "MOLA without ZEM", [](model_state& m) { m.clock.mola_given = 1; }},
   };
   for (const conflict& c : table) {
     reset_process_state();
@@ -107,11 +117,11 @@ TEST_F(CheckOptions, EveryConflictGivesItsCode) {
   // The passing record, and combinations that are allowed.
   const std::pair<const char*, std::function<void(model_state&)>> allowed[] = {
       {"the plain storm", [](model_state&) {}},
-      {"long-term Richards without albedo", [](model_state& m) { long_term(m); m.inf_redist = 0; m.inf_richards = 1; m.albedo_given = 0; }},
-      {"long-term with the evapotranspiration table", [](model_state& m) { penman(m); m.albedo_given = m.vheight_given = 0; m.cmt_table_present[cmt_evapotranspiration] = 1; }},
-      {"Richards with groundwater and a zero cell height", [](model_state& m) { m.inf_richards = 1; groundwater(m); m.aquifer_delta_z = 0.0; }},
-      {"groundwater maps from the table", [](model_state& m) { m.gw_simulation = 1; m.cmt_table_present[cmt_groundwater] = 1; }},
-      {"explicit channels", [](model_state& m) { m.chan_explic = 1; }},
+      {"long-term Richards without albedo", [](model_state& m) { long_term(m); m.soil.inf_redist = 0; m.soil.inf_richards = 1; m.hydromet.albedo_given = 0; }},
+      {"long-term with the evapotranspiration table", [](model_state& m) { penman(m); m.hydromet.albedo_given = m.hydromet.vheight_given = 0; m.grid.cmt_table_present[cmt_evapotranspiration] = 1; }},
+      {"Richards with groundwater and a zero cell height", [](model_state& m) { m.soil.inf_richards = 1; groundwater(m); m.groundwater.aquifer_delta_z = 0.0; }},
+      {"groundwater maps from the table", [](model_state& m) { m.groundwater.gw_simulation = 1; m.grid.cmt_table_present[cmt_groundwater] = 1; }},
+      {"explicit channels", [](model_state& m) { m.channel.chan_explic = 1; }},
   };
   for (const auto& [what, make] : allowed) {
     reset_process_state();
@@ -123,9 +133,9 @@ TEST_F(CheckOptions, EveryConflictGivesItsCode) {
 
 TEST_F(CheckOptions, TheFirstConflictInOrderWins) {
   auto ms = passing();
-  ms->mola_given = 1;                       // 46
-  ms->chan_explic = ms->chan_mesh = 1;      // 37
-  ms->inf_richards = ms->green_ampt = 1;    // 29
+  ms->clock.mola_given = 1;                       // 46
+  ms->channel.chan_explic = ms->channel.chan_mesh = 1;      // 37
+  ms->soil.inf_richards = ms->soil.green_ampt = 1;    // 29
   EXPECT_EQ(check(*ms), 29);
   EXPECT_EQ(process.error_block.stop, 0);   // the driver's report sets it
 }
@@ -134,62 +144,62 @@ TEST_F(CheckOptions, ProjectsWithoutRainOrWithAPreissmannCard) {
   // Without any precipitation card the run is a uniform storm of no rain.
   testing::write_file("p.prj", "NIVRAPROJECT\nCHAN_PREISS\n");
   auto ms = make_model_state();
-  ms->optimizer_mode = 1;
+  ms->project.optimizer_mode = 1;
   read_run_parameters("p.prj", *ms);
   EXPECT_EQ(check(*ms), 11);
 
   reset_process_state();
   testing::write_file("q.prj", "NIVRAPROJECT\nCHAN_PREISS\nRAIN_INTENSITY 5\nRAIN_DURATION 10\n");
   auto ok = make_model_state();
-  ok->optimizer_mode = 1;
+  ok->project.optimizer_mode = 1;
   read_run_parameters("q.prj", *ok);
   EXPECT_EQ(check(*ok), 0);
 }
 
 TEST_F(CheckOptions, SchemesSwitchOffWhatTheyDoNotUse) {
   auto set_ga_maps = [](model_state& m) {
-    m.moisture_given = m.conductivity_given = m.capillary_given = 1;
-    m.porosity_given = m.pore_index_given = m.residual_sat_given = 1;
+    m.soil.moisture_given = m.soil.conductivity_given = m.soil.capillary_given = 1;
+    m.soil.porosity_given = m.soil.pore_index_given = m.soil.residual_sat_given = 1;
   };
   for (int richards = 0; richards <= 1; ++richards) {
     auto ms = passing();
     set_ga_maps(*ms);
-    (richards ? ms->inf_richards : ms->inf_layered_soil) = 1;
+    (richards ? ms->soil.inf_richards : ms->soil.inf_layered_soil) = 1;
     EXPECT_EQ(check(*ms), 0);
-    EXPECT_EQ(ms->moisture_given + ms->conductivity_given + ms->capillary_given +
-                  ms->porosity_given + ms->pore_index_given + ms->residual_sat_given,
+    EXPECT_EQ(ms->soil.moisture_given + ms->soil.conductivity_given + ms->soil.capillary_given +
+                  ms->soil.porosity_given + ms->soil.pore_index_given + ms->soil.residual_sat_given,
               0);
   }
   auto ga = passing();
-  ga->green_ampt = 1;
+  ga->soil.green_ampt = 1;
   set_ga_maps(*ga);
   EXPECT_EQ(check(*ga), 0);
-  EXPECT_EQ(ga->conductivity_given, 1);
+  EXPECT_EQ(ga->soil.conductivity_given, 1);
 
   // Channel sediment follows overland erosion with explicit channels; the
   // channel discharge output needs explicit channels.
   auto explic = passing();
-  explic->chan_explic = explic->soil_erosion_on = 1;
-  explic->chan_discharge_given_2 = 1;
+  explic->channel.chan_explic = explic->constituent.soil_erosion_on = 1;
+  explic->output.chan_discharge_given_2 = 1;
   EXPECT_EQ(check(*explic), 0);
-  EXPECT_EQ(explic->chan_sed_on, 1);
-  EXPECT_EQ(explic->chan_discharge_given_2, 1);
+  EXPECT_EQ(explic->constituent.chan_sed_on, 1);
+  EXPECT_EQ(explic->output.chan_discharge_given_2, 1);
   auto none = passing();
-  none->soil_erosion_on = 1;
-  none->chan_discharge_given_2 = 1;
+  none->constituent.soil_erosion_on = 1;
+  none->output.chan_discharge_given_2 = 1;
   EXPECT_EQ(check(*none), 0);
-  EXPECT_EQ(none->chan_sed_on, 0);
-  EXPECT_EQ(none->chan_discharge_given_2, 0);
+  EXPECT_EQ(none->constituent.chan_sed_on, 0);
+  EXPECT_EQ(none->output.chan_discharge_given_2, 0);
   // A conflict ends the checks before the later consequences.
   auto stopped = passing();
-  stopped->chan_explic = stopped->chan_mesh = stopped->soil_erosion_on = 1;
+  stopped->channel.chan_explic = stopped->channel.chan_mesh = stopped->constituent.soil_erosion_on = 1;
   EXPECT_EQ(check(*stopped), 37);
-  EXPECT_EQ(stopped->chan_sed_on, 0);
+  EXPECT_EQ(stopped->constituent.chan_sed_on, 0);
 }
 
 TEST_F(CheckOptions, GroundwaterWarningsAreReportedAndTheChecksGoOn) {
   auto ms = passing();
-  ms->gw_simulation = 1;
+  ms->groundwater.gw_simulation = 1;
   std::string console;
   EXPECT_EQ(check(*ms, &console), 0);
   const auto w39 = console.find("Warning: You have specified neither spatially-varied, uniform, or mapping table porosity");
@@ -202,16 +212,16 @@ TEST_F(CheckOptions, GroundwaterWarningsAreReportedAndTheChecksGoOn) {
   // After both warnings a Sacramento conflict is still found.
   reset_process_state();
   auto sac = passing();
-  sac->gw_simulation = sac->sacramento_given = 1;
+  sac->groundwater.gw_simulation = sac->groundwater.sacramento_given = 1;
   EXPECT_EQ(check(*sac, &console), 42);
   EXPECT_NE(console.find("hydraulic"), std::string::npos);
 }
 
 TEST_F(CheckOptions, AFrameworkRunPrintsItsBanner) {
   auto ms = passing();
-  ms->zem = ms->mola_given = ms->zem_event_num_given = 1;
-  ms->zem_event_num = 3;
-  ms->mola.assign("exchange/a.map");
+  ms->clock.zem = ms->clock.mola_given = ms->clock.zem_event_num_given = 1;
+  ms->clock.zem_event_num = 3;
+  ms->project.mola.assign("exchange/a.map");
   std::string console;
   EXPECT_EQ(check(*ms, &console), 0);
   EXPECT_EQ(console,

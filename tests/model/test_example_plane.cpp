@@ -9,6 +9,7 @@
 
 #include "core/process.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "support/test_support.h"
 
 namespace nivra {
@@ -43,13 +44,13 @@ grid_map read_map(const std::string& path) {
 TEST_F(ExamplePlane, ReadsIntoTheProjectSubRecords) {
   auto ms = make_model_state();
   CaptureStdout();
-  read_project_file(example_folder + "plane.prj", ms->project_options, ms->run_control,
-                    ms->rain_event, 0);
+  read_project_file(example_folder + "plane.prj", ms->project.project_options, ms->project.run_control,
+                    ms->project.rain_event, 0);
   EXPECT_EQ(GetCapturedStdout(), "");
   EXPECT_EQ(process.error_block.code, 0);
   EXPECT_EQ(process.error_block.stop, 0);
 
-  const project_options& po = ms->project_options;
+  const project_options& po = ms->project.project_options;
   EXPECT_EQ(po.watershed_mask.view(), "plane.msk");
   EXPECT_EQ(po.elevation.view(), "plane.ele");
   EXPECT_EQ(po.manning_n, 0.05);
@@ -59,7 +60,7 @@ TEST_F(ExamplePlane, ReadsIntoTheProjectSubRecords) {
   EXPECT_EQ(po.outlet_hydro.view(), "plane.otl");
   EXPECT_EQ(po.m_river, 1.0);  // a default
 
-  const run_control& rc = ms->run_control;
+  const run_control& rc = ms->project.run_control;
   EXPECT_EQ(rc.rows, 6);
   EXPECT_EQ(rc.cols, 8);
   EXPECT_EQ(rc.gridsize, 30.0);
@@ -77,7 +78,7 @@ TEST_F(ExamplePlane, ReadsIntoTheProjectSubRecords) {
   EXPECT_EQ(rc.infil_model, 0);
   EXPECT_EQ(rc.chan_routing, 0);
 
-  const rain_event& re = ms->rain_event;
+  const rain_event& re = ms->project.rain_event;
   EXPECT_EQ(re.precip_source, 0);
   EXPECT_EQ(re.rain_intensity, 25.0);
   EXPECT_EQ(re.rain_duration, 60);

@@ -8,12 +8,23 @@
 #include <new>
 #include <string>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/replace.h"
 #include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/model_test_support.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -33,117 +44,117 @@ int open_descriptors() {
 // What every fresh record holds: the defaults, closed files, empty and
 // correctly named containers, zero counters.
 void expect_fresh(const model_state& ms) {
-  EXPECT_EQ(ms.top_layer_depth, 40.0);
-  EXPECT_EQ(ms.soil_moist_depth, 40.0);
-  EXPECT_EQ(ms.snow_darcy, -1.0);
-  EXPECT_EQ(ms.overtype, 2);
-  EXPECT_EQ(ms.ade_sweep, 1);
-  EXPECT_EQ(ms.ov_mass_check_sweep, 1);
-  EXPECT_EQ(ms.kinetics_timestep_factor, 1.0);
-  EXPECT_EQ(ms.overbank_max_dv, 0.01);
-  EXPECT_EQ(ms.lake_flood_marker, 1);
-  EXPECT_EQ(ms.float_grass_maps, 1);
-  EXPECT_EQ(ms.cfs_per_cms, 35.314667);
-  EXPECT_EQ(ms.m_river, 1.0);
-  EXPECT_EQ(ms.cfgi_index, 83.0);
-  EXPECT_EQ(ms.cfgi_k, 0.5);
-  EXPECT_EQ(ms.gw_sweep, 1);
-  EXPECT_EQ(ms.gw_relax_coeff, 1.0);
-  EXPECT_EQ(ms.sat_source_map_on, 1);
-  EXPECT_EQ(ms.uniform_num_contams, -1);
-  EXPECT_EQ(ms.num_hmet_gages, 1);
-  EXPECT_EQ(ms.elev_band_height, 100.0);
-  EXPECT_EQ(ms.elev_band_mode, 1);
-  EXPECT_EQ(ms.snow_coef_a, 3.0);
-  EXPECT_EQ(ms.snow_coef_b, 0.67);
-  EXPECT_EQ(ms.snow_coef_c, 10.0);
-  EXPECT_EQ(ms.snow_coef_d, 3.0);
-  EXPECT_EQ(ms.snow_interval, 3600);
-  EXPECT_EQ(ms.snow_coef_e, 1.0);
-  EXPECT_EQ(ms.snow_coef_f, 0.077);
-  EXPECT_EQ(ms.snow_divisor, 80.0);
-  EXPECT_EQ(ms.snow_offset, 27.0);
-  EXPECT_EQ(ms.con_output_name.view(), "con_output");
-  EXPECT_EQ(ms.uniform_rain_step, 1);
+  EXPECT_EQ(ms.soil.top_layer_depth, 40.0);
+  EXPECT_EQ(ms.soil.soil_moist_depth, 40.0);
+  EXPECT_EQ(ms.overland.snow_darcy, -1.0);
+  EXPECT_EQ(ms.overland.overtype, 2);
+  EXPECT_EQ(ms.overland.ade_sweep, 1);
+  EXPECT_EQ(ms.constituent.ov_mass_check_sweep, 1);
+  EXPECT_EQ(ms.constituent.kinetics_timestep_factor, 1.0);
+  EXPECT_EQ(ms.channel.overbank_max_dv, 0.01);
+  EXPECT_EQ(ms.lake.lake_flood_marker, 1);
+  EXPECT_EQ(ms.output.float_grass_maps, 1);
+  EXPECT_EQ(ms.output.cfs_per_cms, 35.314667);
+  EXPECT_EQ(ms.channel.m_river, 1.0);
+  EXPECT_EQ(ms.hydromet.cfgi_index, 83.0);
+  EXPECT_EQ(ms.hydromet.cfgi_k, 0.5);
+  EXPECT_EQ(ms.groundwater.gw_sweep, 1);
+  EXPECT_EQ(ms.groundwater.gw_relax_coeff, 1.0);
+  EXPECT_EQ(ms.output.sat_source_map_on, 1);
+  EXPECT_EQ(ms.constituent.uniform_num_contams, -1);
+  EXPECT_EQ(ms.hydromet.num_hmet_gages, 1);
+  EXPECT_EQ(ms.hydromet.elev_band_height, 100.0);
+  EXPECT_EQ(ms.hydromet.elev_band_mode, 1);
+  EXPECT_EQ(ms.hydromet.snow_coef_a, 3.0);
+  EXPECT_EQ(ms.hydromet.snow_coef_b, 0.67);
+  EXPECT_EQ(ms.hydromet.snow_coef_c, 10.0);
+  EXPECT_EQ(ms.hydromet.snow_coef_d, 3.0);
+  EXPECT_EQ(ms.hydromet.snow_interval, 3600);
+  EXPECT_EQ(ms.hydromet.snow_coef_e, 1.0);
+  EXPECT_EQ(ms.hydromet.snow_coef_f, 0.077);
+  EXPECT_EQ(ms.hydromet.snow_divisor, 80.0);
+  EXPECT_EQ(ms.hydromet.snow_offset, 27.0);
+  EXPECT_EQ(ms.constituent.con_output_name.view(), "con_output");
+  EXPECT_EQ(ms.hydromet.uniform_rain_step, 1);
 
   // Counters that belong to the run.
-  EXPECT_EQ(ms.precip_event_call_count, 0);
-  EXPECT_EQ(ms.hmet_skip_done, 0);
-  EXPECT_EQ(ms.snow_hour_accum, 0.0);
-  EXPECT_EQ(ms.chan_dry_count, 0);
-  EXPECT_EQ(ms.chan_point_read_count, 0);
-  EXPECT_TRUE(ms.sl_prestep_depth.empty());
+  EXPECT_EQ(ms.hydromet.precip_event_call_count, 0);
+  EXPECT_EQ(ms.hydromet.hmet_skip_done, 0);
+  EXPECT_EQ(ms.hydromet.snow_hour_accum, 0.0);
+  EXPECT_EQ(ms.channel.chan_dry_count, 0);
+  EXPECT_EQ(ms.channel.chan_point_read_count, 0);
+  EXPECT_TRUE(ms.pipe.sl_prestep_depth.empty());
 
   // Scalars that other runs change.
-  EXPECT_EQ(ms.keep_running, 0);
-  EXPECT_EQ(ms.step_count, 0);
-  EXPECT_EQ(ms.clock_call_count, 0);
-  EXPECT_EQ(ms.precip_event_state, 0);
-  EXPECT_TRUE(ms.event_times.empty());
-  EXPECT_EQ(ms.ov_next_time, 0.0);
-  EXPECT_EQ(ms.soil_energy_clock.next_time, 0.0);
-  EXPECT_EQ(ms.peak_q, 0.0);
-  EXPECT_EQ(ms.ov_outlet_vol, 0.0);
-  EXPECT_EQ(ms.rain_sum, 0.0);
-  EXPECT_TRUE(ms.gage_values.empty());
-  EXPECT_TRUE(ms.radar_file_names.empty());
-  EXPECT_EQ(ms.model_time, 0.0);
-  EXPECT_EQ(ms.ncells, 0);
-  EXPECT_EQ(ms.grid_size, 0.0);
-  EXPECT_EQ(ms.soil_erosion_on, 0);
-  EXPECT_EQ(ms.optimizer_mode, 0);
-  EXPECT_EQ(ms.super_quiet, 0);
-  EXPECT_EQ(ms.capture, nullptr);
-  EXPECT_EQ(ms.nsm_model, nullptr);
-  EXPECT_TRUE(ms.project_file.empty());
-  EXPECT_TRUE(ms.summary.empty());
-  EXPECT_TRUE(ms.elevation_file_name.empty());
-  EXPECT_EQ(ms.precip_unif, 0);
-  EXPECT_EQ(ms.chan_explic, 0);
-  EXPECT_EQ(ms.optimize_given, 0);
-  for (int present : ms.cmt_table_present) EXPECT_EQ(present, 0);
-  for (int present : ms.st_table_present) EXPECT_EQ(present, 0);
+  EXPECT_EQ(ms.clock.keep_running, 0);
+  EXPECT_EQ(ms.clock.step_count, 0);
+  EXPECT_EQ(ms.clock.clock_call_count, 0);
+  EXPECT_EQ(ms.clock.precip_event_state, 0);
+  EXPECT_TRUE(ms.clock.event_times.empty());
+  EXPECT_EQ(ms.clock.ov_next_time, 0.0);
+  EXPECT_EQ(ms.clock.soil_energy_clock.next_time, 0.0);
+  EXPECT_EQ(ms.clock.peak_q, 0.0);
+  EXPECT_EQ(ms.overland.ov_outlet_vol, 0.0);
+  EXPECT_EQ(ms.hydromet.rain_sum, 0.0);
+  EXPECT_TRUE(ms.hydromet.gage_values.empty());
+  EXPECT_TRUE(ms.hydromet.radar_file_names.empty());
+  EXPECT_EQ(ms.clock.model_time, 0.0);
+  EXPECT_EQ(ms.grid.ncells, 0);
+  EXPECT_EQ(ms.grid.grid_size, 0.0);
+  EXPECT_EQ(ms.constituent.soil_erosion_on, 0);
+  EXPECT_EQ(ms.project.optimizer_mode, 0);
+  EXPECT_EQ(ms.project.super_quiet, 0);
+  EXPECT_EQ(ms.project.capture, nullptr);
+  EXPECT_EQ(ms.constituent.nsm_model, nullptr);
+  EXPECT_TRUE(ms.project.project_file.empty());
+  EXPECT_TRUE(ms.project.summary.empty());
+  EXPECT_TRUE(ms.project.elevation_file_name.empty());
+  EXPECT_EQ(ms.hydromet.precip_unif, 0);
+  EXPECT_EQ(ms.channel.chan_explic, 0);
+  EXPECT_EQ(ms.output.optimize_given, 0);
+  for (int present : ms.grid.cmt_table_present) EXPECT_EQ(present, 0);
+  for (int present : ms.channel.st_table_present) EXPECT_EQ(present, 0);
 
   // Tables and containers.
-  EXPECT_TRUE(ms.date_table.empty());
-  EXPECT_TRUE(ms.multilayer_soil_table.empty());
-  EXPECT_TRUE(ms.mask.empty());
-  EXPECT_EQ(ms.cell_x.count(), 0);
-  EXPECT_EQ(ms.soil_chem_table.marker, -1);
-  EXPECT_EQ(ms.soil_chem_table.table.count(), 0);
-  EXPECT_EQ(ms.map_series_array.count(), 0);
-  EXPECT_EQ(ms.channel_series_array.count(), 0);
-  EXPECT_EQ(ms.soil_mass.count(), 0);
-  EXPECT_EQ(ms.soil_mass_name.view(), "soil_mass");
-  EXPECT_EQ(ms.soil_conc_name.view(), "soil_conc");
+  EXPECT_TRUE(ms.clock.date_table.empty());
+  EXPECT_TRUE(ms.soil.multilayer_soil_table.empty());
+  EXPECT_TRUE(ms.grid.mask.empty());
+  EXPECT_EQ(ms.grid.cell_x.count(), 0);
+  EXPECT_EQ(ms.constituent.soil_chem_table.marker, -1);
+  EXPECT_EQ(ms.constituent.soil_chem_table.table.count(), 0);
+  EXPECT_EQ(ms.output.map_series_array.count(), 0);
+  EXPECT_EQ(ms.output.channel_series_array.count(), 0);
+  EXPECT_EQ(ms.constituent.soil_mass.count(), 0);
+  EXPECT_EQ(ms.constituent.soil_mass_name.view(), "soil_mass");
+  EXPECT_EQ(ms.constituent.soil_conc_name.view(), "soil_conc");
 
   // Files.
   for (const guarded_file* f :
-       {&ms.elevation_file, &ms.watershed_mask_file, &ms.summary_file, &ms.outlet_hydro_file,
-        &ms.roughness_file, &ms.raingage_file, &ms.chan_input_file, &ms.pipe_flow_file,
-        &ms.lake_output_file, &ms.gw_boundary_file, &ms.soil_type_file, &ms.depth_map_file,
-        &ms.chan_contam_file, &ms.exchange_map_file, &ms.out_tss_loc_file,
-        &ms.snow_temp_dataset.file, &ms.qin_output_file, &ms.chan_discharge_in_file,
-        &ms.total_chan_n_file, &ms.init_swe_input_file, &ms.out_dep_location_file}) {
+       {&ms.grid.elevation_file, &ms.grid.watershed_mask_file, &ms.output.summary_file, &ms.output.outlet_hydro_file,
+        &ms.overland.roughness_file, &ms.hydromet.raingage_file, &ms.channel.chan_input_file, &ms.pipe.pipe_flow_file,
+        &ms.lake.lake_output_file, &ms.groundwater.gw_boundary_file, &ms.soil.soil_type_file, &ms.output.depth_map_file,
+        &ms.constituent.chan_contam_file, &ms.clock.exchange_map_file, &ms.constituent.out_tss_loc_file,
+        &ms.output.snow_temp_dataset.file, &ms.output.qin_output_file, &ms.channel.chan_discharge_in_file,
+        &ms.constituent.total_chan_n_file, &ms.hydromet.init_swe_input_file, &ms.output.out_dep_location_file}) {
     EXPECT_FALSE(f->is_open());
     EXPECT_EQ(f->fp_guard, nullptr);
   }
 
   // The project sub-records are built empty; the reader sets the defaults.
-  EXPECT_EQ(ms.project_options.overtype, 0);
-  EXPECT_EQ(ms.project_options.m_river, 0.0);
-  EXPECT_EQ(ms.project_options.nsm_model, nullptr);
-  EXPECT_EQ(ms.project_options.partition_coeffs, nullptr);
-  EXPECT_EQ(ms.project_options.xy_output.mode, -1);
-  EXPECT_FALSE(ms.project_options.xy_output.ov_file.is_open());
-  EXPECT_EQ(ms.project_options.xy_input.ovpts.count(), 0);
-  EXPECT_STREQ(ms.project_options.xy_input.ovpts.name(), "xy_input::ovpts");
-  EXPECT_STREQ(ms.project_options.xy_input.stpts.name(), "xy_input::stpts");
-  EXPECT_STREQ(ms.project_options.xy_input.gwpts.name(), "xy_input::gwpts");
-  EXPECT_STREQ(ms.project_options.xy_input.gw_interp_pts.name(), "xy_input::gwInterpPts");
-  EXPECT_EQ(ms.run_control.rows, 0);
-  EXPECT_EQ(ms.rain_event.rain_interp, 0);
-  EXPECT_TRUE(ms.rain_event.precip_file.empty());
+  EXPECT_EQ(ms.project.project_options.overtype, 0);
+  EXPECT_EQ(ms.project.project_options.m_river, 0.0);
+  EXPECT_EQ(ms.project.project_options.nsm_model, nullptr);
+  EXPECT_EQ(ms.project.project_options.partition_coeffs, nullptr);
+  EXPECT_EQ(ms.project.project_options.xy_output.mode, -1);
+  EXPECT_FALSE(ms.project.project_options.xy_output.ov_file.is_open());
+  EXPECT_EQ(ms.project.project_options.xy_input.ovpts.count(), 0);
+  EXPECT_STREQ(ms.project.project_options.xy_input.ovpts.name(), "xy_input::ovpts");
+  EXPECT_STREQ(ms.project.project_options.xy_input.stpts.name(), "xy_input::stpts");
+  EXPECT_STREQ(ms.project.project_options.xy_input.gwpts.name(), "xy_input::gwpts");
+  EXPECT_STREQ(ms.project.project_options.xy_input.gw_interp_pts.name(), "xy_input::gwInterpPts");
+  EXPECT_EQ(ms.project.run_control.rows, 0);
+  EXPECT_EQ(ms.project.rain_event.rain_interp, 0);
+  EXPECT_TRUE(ms.project.rain_event.precip_file.empty());
 }
 
 TEST_F(ModelState, AFreshRecordHoldsTheDefaultsAndNamedArrays) {
@@ -152,58 +163,58 @@ TEST_F(ModelState, AFreshRecordHoldsTheDefaultsAndNamedArrays) {
   expect_fresh(*ms);
   // The named constituent balances, with the names the range report prints.
   const std::pair<const checked_array<double>*, const char*> named[] = {
-      {&ms->OV_MASS_INIT, "OV_MASS_INIT"},
-      {&ms->OV_MASS_FINAL, "OV_MASS_FINAL"},
-      {&ms->OV_MASS_OUT, "OV_MASS_OUT"},
-      {&ms->OV_QLAT_MASS, "OV_QLAT_MASS"},
-      {&ms->OV_MASS_DECAY, "OV_MASS_DECAY"},
-      {&ms->OV_POINT_MASS, "OV_POINT_MASS"},
-      {&ms->OV_EXFIL_MASS, "OV_EXFIL_MASS"},
-      {&ms->OV_PRECIP_MASS, "OV_PRECIP_MASS"},
-      {&ms->OV_INFIL_MASS, "OV_INFIL_MASS"},
-      {&ms->OV_MASS_ERROR, "OV_MASS_ERROR"},
-      {&ms->OV_LAND_MASS, "OV_LAND_MASS"},
-      {&ms->OV_LAND_MASS_INIT, "OV_LAND_MASS_INIT"},
-      {&ms->OV_LAND_MASS_FINAL, "OV_LAND_MASS_FINAL"},
-      {&ms->OV_UPTAKE_MASS, "OV_UPTAKE_MASS"},
-      {&ms->event_ov_mass_init, "event_ov_mass_init"},
-      {&ms->event_ov_decay_mass, "event_ov_decay_mass"},
-      {&ms->event_ov_uptake_mass, "event_ov_uptake_mass"},
-      {&ms->event_ov_infil_mass, "event_ov_infil_mass"},
-      {&ms->event_ov_exfil_mass, "event_ov_exfil_mass"},
-      {&ms->event_ov_qlat_mass, "event_ov_qlat_mass"},
-      {&ms->event_ov_mass_out, "event_ov_mass_out"},
-      {&ms->event_ov_point_mass, "event_ov_point_mass"},
-      {&ms->event_ov_precip_mass, "event_ov_precip_mass"},
-      {&ms->event_ov_land_mass, "event_ov_land_mass"},
-      {&ms->event_ov_neg_mass, "event_ov_neg_mass"},
-      {&ms->ov_out_dmt, "ov_out_dmt"},
-      {&ms->ov_point_dmt, "ov_point_dmt"},
-      {&ms->ov_decay_dmt, "ov_decay_dmt"},
-      {&ms->ov_infil_dmt, "ov_infil_dmt"},
-      {&ms->ov_qlat_dmt, "ov_qlat_dmt"},
-      {&ms->ov_uptake_dmt, "ov_uptake_dmt"},
-      {&ms->ov_precip_dmt, "ov_precip_dmt"},
-      {&ms->ov_nsm_dmt, "ov_nsm_dmt"},
-      {&ms->ov_nsm_dmt_in, "ov_nsm_dmt_in"},
-      {&ms->ov_nsm_dmt_out, "ov_nsm_dmt_out"},
-      {&ms->GLOBAL_MASS_CON_ERROR, "GLOBAL_MASS_CON_ERROR"},
-      {&ms->GLOBAL_MASS_DECAY, "GLOBAL_MASS_DECAY"},
-      {&ms->GLOBAL_MASS_INIT, "GLOBAL_MASS_INIT"},
-      {&ms->GLOBAL_MASS_FINAL, "GLOBAL_MASS_FINAL"},
-      {&ms->GLOBAL_POINT_SOURCE, "GLOBAL_POINT_SOURCE"},
-      {&ms->GLOBAL_MASS_OUT, "GLOBAL_MASS_OUT"},
-      {&ms->GLOBAL_GW_MASS, "GLOBAL_GW_MASS"},
-      {&ms->ov_exit_mass, "ov_exit_mass"},
-      {&ms->precip_conc, "precip_conc"},
-      {&ms->water_soil_partition_coef, "water_soil_partition_coef"},
+      {&ms->constituent.OV_MASS_INIT, "OV_MASS_INIT"},
+      {&ms->constituent.OV_MASS_FINAL, "OV_MASS_FINAL"},
+      {&ms->constituent.OV_MASS_OUT, "OV_MASS_OUT"},
+      {&ms->constituent.OV_QLAT_MASS, "OV_QLAT_MASS"},
+      {&ms->constituent.OV_MASS_DECAY, "OV_MASS_DECAY"},
+      {&ms->constituent.OV_POINT_MASS, "OV_POINT_MASS"},
+      {&ms->constituent.OV_EXFIL_MASS, "OV_EXFIL_MASS"},
+      {&ms->constituent.OV_PRECIP_MASS, "OV_PRECIP_MASS"},
+      {&ms->constituent.OV_INFIL_MASS, "OV_INFIL_MASS"},
+      {&ms->constituent.OV_MASS_ERROR, "OV_MASS_ERROR"},
+      {&ms->constituent.OV_LAND_MASS, "OV_LAND_MASS"},
+      {&ms->constituent.OV_LAND_MASS_INIT, "OV_LAND_MASS_INIT"},
+      {&ms->constituent.OV_LAND_MASS_FINAL, "OV_LAND_MASS_FINAL"},
+      {&ms->constituent.OV_UPTAKE_MASS, "OV_UPTAKE_MASS"},
+      {&ms->constituent.event_ov_mass_init, "event_ov_mass_init"},
+      {&ms->constituent.event_ov_decay_mass, "event_ov_decay_mass"},
+      {&ms->constituent.event_ov_uptake_mass, "event_ov_uptake_mass"},
+      {&ms->constituent.event_ov_infil_mass, "event_ov_infil_mass"},
+      {&ms->constituent.event_ov_exfil_mass, "event_ov_exfil_mass"},
+      {&ms->constituent.event_ov_qlat_mass, "event_ov_qlat_mass"},
+      {&ms->constituent.event_ov_mass_out, "event_ov_mass_out"},
+      {&ms->constituent.event_ov_point_mass, "event_ov_point_mass"},
+      {&ms->constituent.event_ov_precip_mass, "event_ov_precip_mass"},
+      {&ms->constituent.event_ov_land_mass, "event_ov_land_mass"},
+      {&ms->constituent.event_ov_neg_mass, "event_ov_neg_mass"},
+      {&ms->constituent.ov_out_dmt, "ov_out_dmt"},
+      {&ms->constituent.ov_point_dmt, "ov_point_dmt"},
+      {&ms->constituent.ov_decay_dmt, "ov_decay_dmt"},
+      {&ms->constituent.ov_infil_dmt, "ov_infil_dmt"},
+      {&ms->constituent.ov_qlat_dmt, "ov_qlat_dmt"},
+      {&ms->constituent.ov_uptake_dmt, "ov_uptake_dmt"},
+      {&ms->constituent.ov_precip_dmt, "ov_precip_dmt"},
+      {&ms->constituent.ov_nsm_dmt, "ov_nsm_dmt"},
+      {&ms->constituent.ov_nsm_dmt_in, "ov_nsm_dmt_in"},
+      {&ms->constituent.ov_nsm_dmt_out, "ov_nsm_dmt_out"},
+      {&ms->constituent.GLOBAL_MASS_CON_ERROR, "GLOBAL_MASS_CON_ERROR"},
+      {&ms->constituent.GLOBAL_MASS_DECAY, "GLOBAL_MASS_DECAY"},
+      {&ms->constituent.GLOBAL_MASS_INIT, "GLOBAL_MASS_INIT"},
+      {&ms->constituent.GLOBAL_MASS_FINAL, "GLOBAL_MASS_FINAL"},
+      {&ms->constituent.GLOBAL_POINT_SOURCE, "GLOBAL_POINT_SOURCE"},
+      {&ms->constituent.GLOBAL_MASS_OUT, "GLOBAL_MASS_OUT"},
+      {&ms->constituent.GLOBAL_GW_MASS, "GLOBAL_GW_MASS"},
+      {&ms->constituent.ov_exit_mass, "ov_exit_mass"},
+      {&ms->constituent.precip_conc, "precip_conc"},
+      {&ms->constituent.water_soil_partition_coef, "water_soil_partition_coef"},
   };
   for (const auto& [array, name] : named) {
     EXPECT_STREQ(array->name(), name);
     EXPECT_EQ(array->count(), 0);
   }
-  EXPECT_STREQ(ms->constituent_type.name(), "constituent_type");
-  EXPECT_STREQ(ms->cell_row.name(), "");
+  EXPECT_STREQ(ms->constituent.constituent_type.name(), "constituent_type");
+  EXPECT_STREQ(ms->grid.cell_row.name(), "");
   ms.reset();
   // Building and destroying a record that did nothing prints nothing.
   EXPECT_EQ(GetCapturedStdout(), "");
@@ -211,19 +222,19 @@ TEST_F(ModelState, AFreshRecordHoldsTheDefaultsAndNamedArrays) {
 
 TEST_F(ModelState, LargeTablesAreMadeOnFirstUseAtFullCapacity) {
   auto ms = make_model_state();
-  array1d<date_entry>& dates = ms->dates();
+  array1d<date_entry>& dates = ms->clock.dates();
   ASSERT_EQ(dates.size(), date_table_capacity);  // entries 1..100,000
   EXPECT_EQ(dates[date_table_capacity].year, 0);
   dates[1].year = 2004;
-  EXPECT_EQ(&ms->dates(), &dates);
-  EXPECT_EQ(ms->dates()[1].year, 2004);  // asked again, the same table
+  EXPECT_EQ(&ms->clock.dates(), &dates);
+  EXPECT_EQ(ms->clock.dates()[1].year, 2004);  // asked again, the same table
 
-  array1d<soil_class>& soils = ms->soil_classes();
+  array1d<soil_class>& soils = ms->soil.soil_classes();
   ASSERT_EQ(soils.size() + 1, soil_class_capacity);  // IDs 0..99,999
   EXPECT_EQ(soils[99999].real(50), 0.0);
   soils[7].real(23) = 25.0;  // reals are numbered from 1
   EXPECT_EQ(soils[7].reals[22], 25.0);
-  EXPECT_EQ(&ms->soil_classes(), &soils);
+  EXPECT_EQ(&ms->soil.soil_classes(), &soils);
 }
 
 // Gives a record the kind of state a run leaves: cards read, process-wide
@@ -236,42 +247,42 @@ void use_like_a_run(model_state& ms, bool soil_table = true) {
              "NIVRAPROJECT\nTIME_SERIES_FILE series.ts\nREPLACE_PARAMS keys.txt\n"
              "REPLACE_VALS values.txt\nMANNING_N [N]\nNUTRIENTS\nOUT_HYD_NO3 no3\nNO2_KM 0.5\n"
              "XYBDYOUTPUT_OVDEP xy_ov.out\n");
-  read_project_file("run.prj", ms.project_options, ms.run_control, ms.rain_event, 0);
-  ms.nsm_model = ms.project_options.nsm_model.get();
-  open_guarded_file(ms.nsm_model->hyd_conc_files[1], "no3.conc", "w");
-  open_guarded_file(ms.summary_file, "run.sum", "w");
-  process.summary_log = &ms.summary_file;
-  open_guarded_file(ms.chan_depth_out_file, "depth.out", "w");
-  open_guarded_file(ms.out_tss_loc_file, "tss.out", "w");
-  open_guarded_file(ms.project_options.xy_output.ov_file, "xy_ov.out", "w");
-  open_guarded_file(ms.snow_temp_dataset.file, "snow.dat", "w");
-  ms.map_series_array.grow(2, 2);
-  open_guarded_file(ms.map_series_array(1, 1).file, "conc_01.dat", "w");
-  ms.channel_series_array.grow(1, 2);
-  ms.channel_series_array(1, 2).table.alloc(3, 4);
-  ms.soil_mass.grow_fill(2, 1.0, 3, 3);
-  ms.soil_chem_table.table.grow(2, 3);
-  ms.soil_chem_table.first.grow(4);
-  ms.project_options.xy_input.ovpts.grow(3);
-  ms.OV_MASS_INIT.grow(3);
-  ms.mask.alloc(6, 8);
-  ms.cell_x.grow(48);
-  ms.dates()[1].year = 1999;
-  if (soil_table) ms.soil_classes()[3].real(1) = 0.4;
-  ms.sl_prestep_depth.alloc(50);
-  ms.precip_event_call_count = 3;
-  ms.hmet_skip_done = 1;
-  ms.snow_hour_accum = 0.75;
-  ms.chan_dry_count = 9;
-  ms.chan_point_read_count = 4;
-  ms.overtype = 1;
-  ms.snow_coef_d = 2.2;
-  ms.uniform_rain_step = 17;
-  ms.keep_running = 1;
-  ms.step_count = 360;
-  ms.soil_chem_table.marker = 5;
-  ms.con_output_name.assign("contam");
-  ms.project_file.assign("run.prj");
+  read_project_file("run.prj", ms.project.project_options, ms.project.run_control, ms.project.rain_event, 0);
+  ms.constituent.nsm_model = ms.project.project_options.nsm_model.get();
+  open_guarded_file(ms.constituent.nsm_model->hyd_conc_files[1], "no3.conc", "w");
+  open_guarded_file(ms.output.summary_file, "run.sum", "w");
+  process.summary_log = &ms.output.summary_file;
+  open_guarded_file(ms.channel.chan_depth_out_file, "depth.out", "w");
+  open_guarded_file(ms.constituent.out_tss_loc_file, "tss.out", "w");
+  open_guarded_file(ms.project.project_options.xy_output.ov_file, "xy_ov.out", "w");
+  open_guarded_file(ms.output.snow_temp_dataset.file, "snow.dat", "w");
+  ms.output.map_series_array.grow(2, 2);
+  open_guarded_file(ms.output.map_series_array(1, 1).file, "conc_01.dat", "w");
+  ms.output.channel_series_array.grow(1, 2);
+  ms.output.channel_series_array(1, 2).table.alloc(3, 4);
+  ms.constituent.soil_mass.grow_fill(2, 1.0, 3, 3);
+  ms.constituent.soil_chem_table.table.grow(2, 3);
+  ms.constituent.soil_chem_table.first.grow(4);
+  ms.project.project_options.xy_input.ovpts.grow(3);
+  ms.constituent.OV_MASS_INIT.grow(3);
+  ms.grid.mask.alloc(6, 8);
+  ms.grid.cell_x.grow(48);
+  ms.clock.dates()[1].year = 1999;
+  if (soil_table) ms.soil.soil_classes()[3].real(1) = 0.4;
+  ms.pipe.sl_prestep_depth.alloc(50);
+  ms.hydromet.precip_event_call_count = 3;
+  ms.hydromet.hmet_skip_done = 1;
+  ms.hydromet.snow_hour_accum = 0.75;
+  ms.channel.chan_dry_count = 9;
+  ms.channel.chan_point_read_count = 4;
+  ms.overland.overtype = 1;
+  ms.hydromet.snow_coef_d = 2.2;
+  ms.hydromet.uniform_rain_step = 17;
+  ms.clock.keep_running = 1;
+  ms.clock.step_count = 360;
+  ms.constituent.soil_chem_table.marker = 5;
+  ms.constituent.con_output_name.assign("contam");
+  ms.project.project_file.assign("run.prj");
 }
 
 TEST_F(ModelState, TeardownEmptiesTheRunsProcessListsAndClosesEveryFile) {
@@ -281,9 +292,9 @@ TEST_F(ModelState, TeardownEmptiesTheRunsProcessListsAndClosesEveryFile) {
   use_like_a_run(*ms);
   EXPECT_EQ(process.ts_list.size(), 1u);
   EXPECT_EQ(process.replace_list.size(), 1u);
-  EXPECT_EQ(ms->project_options.manning_n, 0.05);
+  EXPECT_EQ(ms->project.project_options.manning_n, 0.05);
   EXPECT_EQ(open_descriptors(), before + 7);
-  ms->OV_MASS_INIT[7] = 1.0;  // out of range: reported when the record goes
+  ms->constituent.OV_MASS_INIT[7] = 1.0;  // out of range: reported when the record goes
   ms.reset();
   EXPECT_EQ(open_descriptors(), before);
   std::string out = GetCapturedStdout();
@@ -309,7 +320,7 @@ TEST_F(ModelState, ARecordBuiltAfterAnotherEqualsAFreshOne) {
   auto* second = new (storage) model_state;
   GetCapturedStdout();
   expect_fresh(*second);
-  EXPECT_TRUE(second->project_options.watershed_mask.empty());
+  EXPECT_TRUE(second->project.project_options.watershed_mask.empty());
   second->~model_state();
   ::operator delete(storage, std::align_val_t(alignof(model_state)));
 }
@@ -320,7 +331,7 @@ TEST_F(ModelState, HundredRunsOfBuildUseAndDestroyLeaveNothing) {
   for (int run = 0; run < 100; ++run) {
     auto ms = make_model_state();
     use_like_a_run(*ms, run % 25 == 0);  // the 40 MB soil table now and then
-    EXPECT_EQ(ms->project_options.manning_n, 0.05);
+    EXPECT_EQ(ms->project.project_options.manning_n, 0.05);
   }
   EXPECT_EQ(open_descriptors(), before);
   GetCapturedStdout();

@@ -6,12 +6,23 @@
 #include <memory>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "model/run_parameters.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
 #include "support/test_support.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -27,7 +38,7 @@ class RunParameters : public testing::process_test {
   std::unique_ptr<model_state> read(const std::string& cards, int optimizer_mode = 1) {
     write_file("p.prj", "NIVRAPROJECT\n" + cards);
     auto ms = make_model_state();
-    ms->optimizer_mode = optimizer_mode;  // quiet unless a test wants the console
+    ms->project.optimizer_mode = optimizer_mode;  // quiet unless a test wants the console
     read_run_parameters("p.prj", *ms);
     return ms;
   }
@@ -36,46 +47,46 @@ class RunParameters : public testing::process_test {
 TEST_F(RunParameters, AUniformStormStartsAtTheStartDateOfTheCards) {
   auto ms = read("START_DATE 2024 6 15\nSTART_TIME 12 30\nRAIN_INTENSITY 25.0\nRAIN_DURATION 60\n");
   EXPECT_EQ(process.error_block.code, 0);
-  EXPECT_EQ(ms->precip_unif, 1);
-  EXPECT_EQ(ms->precip_file_given, 0);
-  EXPECT_EQ(ms->rain_intensity, 25.0);
-  EXPECT_EQ(ms->rain_duration, 60.0);
+  EXPECT_EQ(ms->hydromet.precip_unif, 1);
+  EXPECT_EQ(ms->hydromet.precip_file_given, 0);
+  EXPECT_EQ(ms->hydromet.rain_intensity, 25.0);
+  EXPECT_EQ(ms->hydromet.rain_duration, 60.0);
   // 2024-06-15 12:00 is Julian day 2460477.0; half an hour later is 1/48 day on.
-  EXPECT_NEAR(ms->model_time, 2460477.0 + 1.0 / 48.0, 1e-9);
-  EXPECT_EQ(ms->hmet_start_time, ms->model_time);
-  EXPECT_EQ(ms->date_stamp_hhmm, 1230);
-  EXPECT_EQ(ms->date_stamp_ymd, 20240615);
-  EXPECT_EQ(ms->cur_year, 2024);
-  EXPECT_EQ(ms->cur_month, 6);
-  EXPECT_EQ(ms->cur_day, 15);
-  EXPECT_EQ(ms->cur_hour, 12);
-  EXPECT_EQ(ms->cur_minute, 30);
+  EXPECT_NEAR(ms->clock.model_time, 2460477.0 + 1.0 / 48.0, 1e-9);
+  EXPECT_EQ(ms->clock.hmet_start_time, ms->clock.model_time);
+  EXPECT_EQ(ms->clock.date_stamp_hhmm, 1230);
+  EXPECT_EQ(ms->clock.date_stamp_ymd, 20240615);
+  EXPECT_EQ(ms->clock.cur_year, 2024);
+  EXPECT_EQ(ms->clock.cur_month, 6);
+  EXPECT_EQ(ms->clock.cur_day, 15);
+  EXPECT_EQ(ms->clock.cur_hour, 12);
+  EXPECT_EQ(ms->clock.cur_minute, 30);
 }
 
 TEST_F(RunParameters, AGageFileLeavesTheClockToThePrecipitationReader) {
   auto ms = read("PRECIP_FILE rain.gag\nRAIN_THIESSEN\nSTART_DATE 2024 6 15\n");
-  EXPECT_EQ(ms->precip_unif, 0);
-  EXPECT_EQ(ms->precip_file_given, 1);
-  EXPECT_EQ(ms->rain_thiessen, 1);
-  EXPECT_EQ(ms->rain_inv_distance, 0);
-  EXPECT_EQ(ms->model_time, 0.0);
-  EXPECT_EQ(ms->precip_file.view(), "rain.gag");
+  EXPECT_EQ(ms->hydromet.precip_unif, 0);
+  EXPECT_EQ(ms->hydromet.precip_file_given, 1);
+  EXPECT_EQ(ms->hydromet.rain_thiessen, 1);
+  EXPECT_EQ(ms->hydromet.rain_inv_distance, 0);
+  EXPECT_EQ(ms->clock.model_time, 0.0);
+  EXPECT_EQ(ms->project.precip_file.view(), "rain.gag");
 }
 
 TEST_F(RunParameters, UnitsAndDefaultsOfTheModel) {
   auto ms = read("TOP_LAYER_DEPTH 0.25\nMIXING_LAYER_DEPTH 0.02\n");
-  EXPECT_DOUBLE_EQ(ms->soil_moist_depth, 40.0);  // the project default 0.4 m
-  EXPECT_DOUBLE_EQ(ms->top_layer_depth, 25.0);
-  EXPECT_DOUBLE_EQ(ms->mixing_layer_depth, 2.0);
-  EXPECT_EQ(ms->event_min_q, 0.05);  // not a long-term run: no value, the floor
-  EXPECT_EQ(ms->retention, 0.0);
-  EXPECT_EQ(ms->overtype, 2);
+  EXPECT_DOUBLE_EQ(ms->soil.soil_moist_depth, 40.0);  // the project default 0.4 m
+  EXPECT_DOUBLE_EQ(ms->soil.top_layer_depth, 25.0);
+  EXPECT_DOUBLE_EQ(ms->soil.mixing_layer_depth, 2.0);
+  EXPECT_EQ(ms->hydromet.event_min_q, 0.05);  // not a long-term run: no value, the floor
+  EXPECT_EQ(ms->overland.retention, 0.0);
+  EXPECT_EQ(ms->overland.overtype, 2);
 
   auto lt = read("LONG_TERM\nEVENT_MIN_Q 0\nRETENTION 2.5\n");
-  EXPECT_EQ(lt->event_min_q, 0.05);
-  EXPECT_EQ(lt->retention, 2.5);
+  EXPECT_EQ(lt->hydromet.event_min_q, 0.05);
+  EXPECT_EQ(lt->overland.retention, 2.5);
   auto lt2 = read("LONG_TERM\nEVENT_MIN_Q 3.0\n");
-  EXPECT_EQ(lt2->event_min_q, 3.0);
+  EXPECT_EQ(lt2->hydromet.event_min_q, 3.0);
 }
 
 TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
@@ -93,11 +104,11 @@ TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
   };
   for (const scheme& s : channel) {
     auto ms = read(s.card);
-    EXPECT_EQ(ms->chan_explic, s.explic) << s.card;
-    EXPECT_EQ(ms->chan_mesh, s.mesh) << s.card;
-    EXPECT_EQ(ms->chan_drain, s.drain) << s.card;
-    EXPECT_EQ(ms->chan_drain_routing, s.drain_routing) << s.card;
-    EXPECT_EQ(ms->grid_stream_given, s.grid_stream) << s.card;
+    EXPECT_EQ(ms->channel.chan_explic, s.explic) << s.card;
+    EXPECT_EQ(ms->channel.chan_mesh, s.mesh) << s.card;
+    EXPECT_EQ(ms->channel.chan_drain, s.drain) << s.card;
+    EXPECT_EQ(ms->channel.chan_drain_routing, s.drain_routing) << s.card;
+    EXPECT_EQ(ms->channel.grid_stream_given, s.grid_stream) << s.card;
   }
 
   struct infiltration {
@@ -114,12 +125,12 @@ TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
   };
   for (const infiltration& s : infil) {
     auto ms = read(s.card);
-    EXPECT_EQ(ms->green_ampt, s.ga) << s.card;
-    EXPECT_EQ(ms->inf_redist, s.redist) << s.card;
-    EXPECT_EQ(ms->inf_layered_soil, s.layered) << s.card;
-    EXPECT_EQ(ms->inf_richards, s.richards) << s.card;
-    EXPECT_EQ(ms->sm_accounting, s.sm) << s.card;
-    EXPECT_EQ(ms->cont_inf_redist, s.cont) << s.card;
+    EXPECT_EQ(ms->soil.green_ampt, s.ga) << s.card;
+    EXPECT_EQ(ms->soil.inf_redist, s.redist) << s.card;
+    EXPECT_EQ(ms->soil.inf_layered_soil, s.layered) << s.card;
+    EXPECT_EQ(ms->soil.inf_richards, s.richards) << s.card;
+    EXPECT_EQ(ms->soil.sm_accounting, s.sm) << s.card;
+    EXPECT_EQ(ms->soil.cont_inf_redist, s.cont) << s.card;
   }
 }
 
@@ -127,94 +138,94 @@ TEST_F(RunParameters, CopiesThatDependOnTheirScheme) {
   const std::string channel_cards =
       "STREAM_LOSS\nCHAN_DECAY_COEF 0.3\nOVERBANK_MAX_DV 0.2\nM_LAKE 4.0\nSTREAM_CELL s.idx\n";
   auto plain = read(channel_cards);
-  EXPECT_EQ(plain->stream_loss, 0);
-  EXPECT_EQ(plain->chan_decay_coef_card, 0.0);
-  EXPECT_EQ(plain->overbank_max_dv, 0.01);
-  EXPECT_TRUE(plain->stream_cell.empty());
+  EXPECT_EQ(plain->channel.stream_loss, 0);
+  EXPECT_EQ(plain->channel.chan_decay_coef_card, 0.0);
+  EXPECT_EQ(plain->channel.overbank_max_dv, 0.01);
+  EXPECT_TRUE(plain->project.stream_cell.empty());
   auto explic = read("CHAN_EXPLIC\n" + channel_cards);
-  EXPECT_EQ(explic->stream_loss, 1);
-  EXPECT_EQ(explic->chan_decay_coef_card, 0.3);
-  EXPECT_EQ(explic->overbank_max_dv, 0.2);
-  EXPECT_EQ(explic->m_lake, 4.0);
-  EXPECT_EQ(explic->stream_cell.view(), "s.idx");
+  EXPECT_EQ(explic->channel.stream_loss, 1);
+  EXPECT_EQ(explic->channel.chan_decay_coef_card, 0.3);
+  EXPECT_EQ(explic->channel.overbank_max_dv, 0.2);
+  EXPECT_EQ(explic->lake.m_lake, 4.0);
+  EXPECT_EQ(explic->project.stream_cell.view(), "s.idx");
 
   // Weather and evapotranspiration only in long-term runs.
   const std::string weather = "HMET_SAMSON w.dat\nET_CALC_PENMAN\nCFGI\nHMET_LAPSE_RATE -6.5\n";
   auto event = read(weather);
-  EXPECT_EQ(event->hmet_samson_given, 1);
-  EXPECT_TRUE(event->hmet_file.empty());
-  EXPECT_EQ(event->et_calc_penman, 0);
-  EXPECT_EQ(event->cfgi, 0);
+  EXPECT_EQ(event->hydromet.hmet_samson_given, 1);
+  EXPECT_TRUE(event->project.hmet_file.empty());
+  EXPECT_EQ(event->hydromet.et_calc_penman, 0);
+  EXPECT_EQ(event->hydromet.cfgi, 0);
   auto lt = read("LONG_TERM\n" + weather);
-  EXPECT_EQ(lt->hmet_file.view(), "w.dat");
-  EXPECT_EQ(lt->et_calc_penman, 1);
-  EXPECT_EQ(lt->cfgi, 1);
-  EXPECT_EQ(lt->temp_lapse_rate, -6.5);
-  EXPECT_EQ(read("LONG_TERM\n")->temp_lapse_rate, -5.0);
+  EXPECT_EQ(lt->project.hmet_file.view(), "w.dat");
+  EXPECT_EQ(lt->hydromet.et_calc_penman, 1);
+  EXPECT_EQ(lt->hydromet.cfgi, 1);
+  EXPECT_EQ(lt->hydromet.temp_lapse_rate, -6.5);
+  EXPECT_EQ(read("LONG_TERM\n")->hydromet.temp_lapse_rate, -5.0);
 
   // Groundwater values need the water table, and beyond the theta
   // assignment groundwater simulated; groundwater makes the stream lose water.
   const std::string gw = "GW_SIMULATION\nGW_ASSIGN_THETA\nGW_TIMESTEP 60\n";
   auto dry = read(gw);
-  EXPECT_EQ(dry->gw_simulation, 0);
-  EXPECT_EQ(dry->gw_assign_theta, 0);
+  EXPECT_EQ(dry->groundwater.gw_simulation, 0);
+  EXPECT_EQ(dry->groundwater.gw_assign_theta, 0);
   auto wet = read("WATER_TABLE wt.map\n" + gw);
-  EXPECT_EQ(wet->gw_simulation, 1);
-  EXPECT_EQ(wet->gw_assign_theta, 1);
-  EXPECT_EQ(wet->gw_timestep, 60.0);
-  EXPECT_EQ(wet->stream_loss, 1);
+  EXPECT_EQ(wet->groundwater.gw_simulation, 1);
+  EXPECT_EQ(wet->groundwater.gw_assign_theta, 1);
+  EXPECT_EQ(wet->groundwater.gw_timestep, 60.0);
+  EXPECT_EQ(wet->channel.stream_loss, 1);
   auto theta_only = read("WATER_TABLE wt.map\nGW_ASSIGN_THETA\nGW_TIMESTEP 60\n");
-  EXPECT_EQ(theta_only->gw_assign_theta, 1);
-  EXPECT_EQ(theta_only->gw_timestep, 0.0);
+  EXPECT_EQ(theta_only->groundwater.gw_assign_theta, 1);
+  EXPECT_EQ(theta_only->groundwater.gw_timestep, 0.0);
 }
 
 TEST_F(RunParameters, DatesAndNamesItBuilds) {
   auto ms = read("END_TIME 2025\nMOLA a.map\nMOIST_TO_MOLA m.map\n"
                  "READ_CHAN_HOTSTART in\nWRITE_CHAN_HOTSTART out\n");
-  EXPECT_EQ(ms->end_time_given, 1);
-  EXPECT_EQ(ms->end_time, julian_date(2025, 0, 0, 0, 0, 0.0));
-  EXPECT_EQ(ms->mola.view(), "exchange/a.map");
-  EXPECT_EQ(ms->mola_given, 1);
-  EXPECT_EQ(ms->moist_to_mola.view(), "exchange/m.map");
-  EXPECT_EQ(ms->chan_hotstart_flag_in, 1);
-  EXPECT_EQ(ms->chan_hotstart_read_dht.view(), "in.dht");
-  EXPECT_EQ(ms->chan_hotstart_read_qht.view(), "in.qht");
-  EXPECT_EQ(ms->write_chan_hotstart_given, 1);
-  EXPECT_EQ(ms->chan_hotstart_write_dht.view(), "out.dht");
-  EXPECT_EQ(ms->chan_hotstart_write_qht.view(), "out.qht");
+  EXPECT_EQ(ms->clock.end_time_given, 1);
+  EXPECT_EQ(ms->clock.end_time, julian_date(2025, 0, 0, 0, 0, 0.0));
+  EXPECT_EQ(ms->project.mola.view(), "exchange/a.map");
+  EXPECT_EQ(ms->clock.mola_given, 1);
+  EXPECT_EQ(ms->project.moist_to_mola.view(), "exchange/m.map");
+  EXPECT_EQ(ms->channel.chan_hotstart_flag_in, 1);
+  EXPECT_EQ(ms->project.chan_hotstart_read_dht.view(), "in.dht");
+  EXPECT_EQ(ms->project.chan_hotstart_read_qht.view(), "in.qht");
+  EXPECT_EQ(ms->channel.write_chan_hotstart_given, 1);
+  EXPECT_EQ(ms->project.chan_hotstart_write_dht.view(), "out.dht");
+  EXPECT_EQ(ms->project.chan_hotstart_write_qht.view(), "out.qht");
 
   auto none = read("");
-  EXPECT_EQ(none->end_time_given, 0);
-  EXPECT_EQ(none->chan_hotstart_flag_in, 0);
+  EXPECT_EQ(none->clock.end_time_given, 0);
+  EXPECT_EQ(none->channel.chan_hotstart_flag_in, 0);
 }
 
 TEST_F(RunParameters, OutputRequestsAndMergedFlags) {
   auto ms = read("CHAN_DISCHARGE q.out\nCHAN_DEPTH d.out\nSUMMARY s.sum\nMAPPING_TABLE t.cmt\n"
                  "MAP_TYPE 2\nFLOOD_GRID f.map\nRATE_OF_INFIL r.out\nNUTRIENTS\n");
-  EXPECT_EQ(ms->chan_discharge_given, 1);
-  EXPECT_EQ(ms->chan_discharge_given_2, 1);
-  EXPECT_EQ(ms->chan_depth_given_2, 1);
-  EXPECT_EQ(ms->summary.view(), "s.sum");
-  EXPECT_EQ(ms->moisture_given, 1);  // the mapping table supplies the soil moisture
-  EXPECT_EQ(ms->dataset_output, 1);
-  EXPECT_EQ(ms->binary_dataset, 1);
-  EXPECT_EQ(ms->no_map_output, 0);
-  EXPECT_EQ(ms->flood_grid_given, 1);
-  EXPECT_EQ(ms->flood_grid.view(), "f.map");
-  EXPECT_EQ(ms->rate_of_infil_given, 0);  // no infiltration scheme
-  EXPECT_EQ(ms->nutrients, 1);
-  EXPECT_EQ(ms->nsm_model, ms->project_options.nsm_model.get());
-  EXPECT_NE(ms->nsm_model, nullptr);
+  EXPECT_EQ(ms->output.chan_discharge_given, 1);
+  EXPECT_EQ(ms->output.chan_discharge_given_2, 1);
+  EXPECT_EQ(ms->output.chan_depth_given_2, 1);
+  EXPECT_EQ(ms->project.summary.view(), "s.sum");
+  EXPECT_EQ(ms->soil.moisture_given, 1);  // the mapping table supplies the soil moisture
+  EXPECT_EQ(ms->output.dataset_output, 1);
+  EXPECT_EQ(ms->output.binary_dataset, 1);
+  EXPECT_EQ(ms->output.no_map_output, 0);
+  EXPECT_EQ(ms->output.flood_grid_given, 1);
+  EXPECT_EQ(ms->project.flood_grid.view(), "f.map");
+  EXPECT_EQ(ms->output.rate_of_infil_given, 0);  // no infiltration scheme
+  EXPECT_EQ(ms->constituent.nutrients, 1);
+  EXPECT_EQ(ms->constituent.nsm_model, ms->project.project_options.nsm_model.get());
+  EXPECT_NE(ms->constituent.nsm_model, nullptr);
 
-  EXPECT_EQ(read("MAP_TYPE 0\n")->no_map_output, 1);
-  EXPECT_EQ(read("GREEN_AMPT\nRATE_OF_INFIL r.out\n")->rate_of_infil_given, 1);
+  EXPECT_EQ(read("MAP_TYPE 0\n")->output.no_map_output, 1);
+  EXPECT_EQ(read("GREEN_AMPT\nRATE_OF_INFIL r.out\n")->output.rate_of_infil_given, 1);
 }
 
 TEST_F(RunParameters, TheOutletDischargeForZvGetsItsHeader) {
   auto ms = read("ZV_INPUT qin.out\n");
-  EXPECT_EQ(ms->zv_input_given, 1);
-  ASSERT_TRUE(ms->qin_output_file.is_open());
-  close_guarded_file(ms->qin_output_file);
+  EXPECT_EQ(ms->output.zv_input_given, 1);
+  ASSERT_TRUE(ms->output.qin_output_file.is_open());
+  close_guarded_file(ms->output.qin_output_file);
   EXPECT_EQ(read_file("qin.out"), "  output from NIVRA\n\n    JDAY     QIN\n");
 }
 
@@ -225,14 +236,14 @@ TEST_F(RunParameters, FailuresStopTheCopy) {
   GetCapturedStdout();
   EXPECT_EQ(process.error_block.code, 3);
   EXPECT_EQ(process.error_block.stop, 1);
-  EXPECT_EQ(ms->precip_unif, 0);
+  EXPECT_EQ(ms->hydromet.precip_unif, 0);
 
   reset_process_state();
   auto quib = read("MAP_TYPE 4\nMAPPING_TABLE t.cmt\nGREEN_AMPT\n");
   EXPECT_EQ(process.error_block.code, 5);
   EXPECT_EQ(process.error_block.stop, 1);
-  EXPECT_EQ(quib->mapping_table_given, 0);  // nothing after the map type is copied
-  EXPECT_EQ(quib->green_ampt, 0);
+  EXPECT_EQ(quib->grid.mapping_table_given, 0);  // nothing after the map type is copied
+  EXPECT_EQ(quib->soil.green_ampt, 0);
 }
 
 TEST_F(RunParameters, ConsoleLinesFollowTheQuietRules) {
@@ -247,7 +258,7 @@ TEST_F(RunParameters, ConsoleLinesFollowTheQuietRules) {
   CaptureStdout();
   auto ms = read("SUPER_QUIET\n", 0);
   EXPECT_EQ(GetCapturedStdout(), "reading run parameters from project file: p.prj\n");
-  EXPECT_EQ(ms->super_quiet, 1);
+  EXPECT_EQ(ms->project.super_quiet, 1);
   EXPECT_TRUE(process.super_quiet_on);
 }
 
@@ -255,9 +266,9 @@ TEST_F(RunParameters, StartupReportGoesToTheSummary) {
   write_file("keys.txt", "1\n[N] \"%d\"\n");
   write_file("vals.txt", "7\n");
   auto ms = read("REPLACE_PARAMS keys.txt\nREPLACE_VALS vals.txt\n");
-  ASSERT_TRUE(open_guarded_file(ms->summary_file, "s.sum", "w"));
+  ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "s.sum", "w"));
   print_startup_info(*ms, "p.prj");
-  close_guarded_file(ms->summary_file);
+  close_guarded_file(ms->output.summary_file);
   EXPECT_EQ(read_file("s.sum"),
             "\n\n_________NIVRA start-up information________\n"
             "Run parameters read from PAV project file: p.prj\n"

@@ -9,9 +9,17 @@
 #include <memory>
 #include <string>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/guarded_file.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
 #include "support/test_support.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra::testing {
 
@@ -20,7 +28,7 @@ class summary_test : public process_test {
   void SetUp() override {
     process_test::SetUp();
     ms = std::make_unique<model_state>();
-    ASSERT_TRUE(open_guarded_file(ms->summary_file, "summary.out", "w"));
+    ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "summary.out", "w"));
   }
   void TearDown() override {
     ms.reset();
@@ -29,26 +37,26 @@ class summary_test : public process_test {
 
   // The summary text written so far (the file is closed).
   std::string summary_text() {
-    close_guarded_file(ms->summary_file);
+    close_guarded_file(ms->output.summary_file);
     return read_file("summary.out");
   }
 
   void make_grid() {
     model_state& m = *ms;
-    m.rows = m.proj_rows = 2;
-    m.cols = m.proj_cols = 3;
-    m.ncells = 5;
-    m.grid_size = 10.0;
-    m.north = 200.0;
-    m.south = 180.0;
-    m.east = 130.0;
-    m.west = 100.0;
-    m.mask.alloc(3, 4);  // a spare row and column around the grid
+    m.grid.rows = m.grid.proj_rows = 2;
+    m.grid.cols = m.grid.proj_cols = 3;
+    m.grid.ncells = 5;
+    m.grid.grid_size = 10.0;
+    m.grid.north = 200.0;
+    m.grid.south = 180.0;
+    m.grid.east = 130.0;
+    m.grid.west = 100.0;
+    m.grid.mask.alloc(3, 4);  // a spare row and column around the grid
     const int cells[2][3] = {{1, 0, 2}, {3, 4, 5}};
     for (int r = 1; r <= 2; ++r)
-      for (int c = 1; c <= 3; ++c) m.mask(r, c) = cells[r - 1][c - 1];
-    m.ov_depth.alloc(5);
-    m.elevation.alloc(5);
+      for (int c = 1; c <= 3; ++c) m.grid.mask(r, c) = cells[r - 1][c - 1];
+    m.overland.ov_depth.alloc(5);
+    m.grid.elevation.alloc(5);
   }
 
   // Per-constituent arrays grown to n constituents of the given kind.
@@ -80,36 +88,36 @@ inline ::testing::AssertionResult in_order(const std::string& text,
 // Sacramento, lakes, drains, boundaries, dikes, sediments, and two
 // constituents (a contaminant and a nutrient).
 inline void switch_everything_on(model_state& m) {
-  m.gw_simulation = m.water_table_given = 1;
-  m.elevgw.alloc(m.ncells);
-  m.bottom_elev.alloc(m.ncells);
-  m.gw_porosity.alloc(m.ncells);
-  m.sacramento_given = 1;
-  m.chan_explic = m.stream_loss = 1;
-  m.chan_lakes = m.lake_gw_on = 1;
-  m.num_lakes = 1;
-  m.lake_volume.alloc(1);
-  m.lake_mask.alloc(m.ncells);
-  m.overland_lake_map_given = 1;
-  m.storm_sewer_given = m.gw_to_tile = 1;
-  m.ov_boundary = 1;
-  m.xy_input_in_use = 1;
-  m.dike_map_given = m.lowspot_file_given = 1;
-  m.low_spot_flow_cell.alloc(m.ncells);
-  m.low_spot_flow_cell[4] = 1;
-  m.soil_erosion_on = 1;
-  m.sed_transport_mode = 1;
-  m.chan_sed_on = 1;
-  m.n_sed_classes = 1;
-  m.ov_sed = std::make_unique<ov_sed_record>();
-  m.ov_sed->tot_sed.alloc(1, 4);
-  m.soil_con_trans = m.ov_con_trans = m.chan_con_trans = 1;
-  m.sediment_contam = m.nutrients = 1;
-  m.num_constituents = 2;
-  m.constituent_type.grow(2);
-  m.constituent_type[1] = 1;
-  m.constituent_type[2] = 2;
-  m.constituent_output_name = {"", "", "NO3"};
+  m.groundwater.gw_simulation = m.groundwater.water_table_given = 1;
+  m.groundwater.elevgw.alloc(m.grid.ncells);
+  m.groundwater.bottom_elev.alloc(m.grid.ncells);
+  m.groundwater.gw_porosity.alloc(m.grid.ncells);
+  m.groundwater.sacramento_given = 1;
+  m.channel.chan_explic = m.channel.stream_loss = 1;
+  m.lake.chan_lakes = m.lake.lake_gw_on = 1;
+  m.lake.num_lakes = 1;
+  m.lake.lake_volume.alloc(1);
+  m.lake.lake_mask.alloc(m.grid.ncells);
+  m.lake.overland_lake_map_given = 1;
+  m.pipe.storm_sewer_given = m.pipe.gw_to_tile = 1;
+  m.overland.ov_boundary = 1;
+  m.output.xy_input_in_use = 1;
+  m.grid.dike_map_given = m.grid.lowspot_file_given = 1;
+  m.grid.low_spot_flow_cell.alloc(m.grid.ncells);
+  m.grid.low_spot_flow_cell[4] = 1;
+  m.constituent.soil_erosion_on = 1;
+  m.constituent.sed_transport_mode = 1;
+  m.constituent.chan_sed_on = 1;
+  m.constituent.n_sed_classes = 1;
+  m.constituent.ov_sed = std::make_unique<ov_sed_record>();
+  m.constituent.ov_sed->tot_sed.alloc(1, 4);
+  m.constituent.soil_con_trans = m.constituent.ov_con_trans = m.constituent.chan_con_trans = 1;
+  m.constituent.sediment_contam = m.constituent.nutrients = 1;
+  m.constituent.num_constituents = 2;
+  m.constituent.constituent_type.grow(2);
+  m.constituent.constituent_type[1] = 1;
+  m.constituent.constituent_type[2] = 2;
+  m.constituent.constituent_output_name = {"", "", "NO3"};
 }
 
 }  // namespace nivra::testing

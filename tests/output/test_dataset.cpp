@@ -4,8 +4,12 @@
 #include <vector>
 
 #include "core/process.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
 #include "output/dataset_out.h"
+#include "output/output_state.h"
 #include "output_fixture.h"
+#include "quality/constituent_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -23,10 +27,10 @@ class Dataset : public process_test {
 
 TEST_F(Dataset, AsciiHeaderRecordAndEnd) {
   int flag = 1;
-  open_dataset_file(1010, "depth.dat", "depth", ms->depth_map_file, flag, *ms);
-  write_dataset_record(ms->depth_map_file, false, 15.5, ms->mask, 2, 3, values.data(), scratch);
-  write_dataset_end(ms->depth_map_file, false);
-  EXPECT_EQ(written(ms->depth_map_file),
+  open_dataset_file(1010, "depth.dat", "depth", ms->output.depth_map_file, flag, *ms);
+  write_dataset_record(ms->output.depth_map_file, false, 15.5, ms->grid.mask, 2, 3, values.data(), scratch);
+  write_dataset_end(ms->output.depth_map_file, false);
+  EXPECT_EQ(written(ms->output.depth_map_file),
             "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1010\nND 6\nNC 6\nNAME depth\n"
             "TS 1 15.500000\n"
             "1\n1\n1\n1\n0\n1\n"
@@ -37,12 +41,12 @@ TEST_F(Dataset, AsciiHeaderRecordAndEnd) {
 
 TEST_F(Dataset, BinaryHeaderRecordAndEndByteForByte) {
   set_cells(values, {1.5, -0.25, 3.0, 0.5, 2.0});
-  ms->binary_dataset = 1;
+  ms->output.binary_dataset = 1;
   int flag = 1;
-  open_dataset_file(1011, "q.bin", "discharge", ms->discharge_map_file, flag, *ms);
-  write_dataset_record(ms->discharge_map_file, true, 15.5, ms->mask, 2, 3, values.data(),
+  open_dataset_file(1011, "q.bin", "discharge", ms->output.discharge_map_file, flag, *ms);
+  write_dataset_record(ms->output.discharge_map_file, true, 15.5, ms->grid.mask, 2, 3, values.data(),
                        scratch);
-  write_dataset_end(ms->discharge_map_file, true);
+  write_dataset_end(ms->output.discharge_map_file, true);
   std::vector<unsigned char> expected = {
       0xb8, 0x0b, 0, 0,                                      // 3000 version
       0x64, 0, 0, 0, 4, 0, 0, 0,                            // 100 object type: 4
@@ -66,43 +70,43 @@ TEST_F(Dataset, BinaryHeaderRecordAndEndByteForByte) {
       0, 0, 0, 0, 0, 0, 0, 0,                                // outside: 0.0
       0, 0, 0, 0, 0, 0, 0x00, 0x40,                          // 2.0
       0xd2, 0, 0, 0};                                        // 210 end
-  const std::string bytes = written(ms->discharge_map_file);
+  const std::string bytes = written(ms->output.discharge_map_file);
   EXPECT_EQ(std::vector<unsigned char>(bytes.begin(), bytes.end()), expected);
 }
 
 TEST_F(Dataset, LongNamesAreCutToTheFortyByteField) {
-  ms->binary_dataset = 1;
+  ms->output.binary_dataset = 1;
   int flag = 1;
   const std::string name(45, 'x');
-  open_dataset_file(1, "n.bin", name, ms->depth_map_file, flag, *ms);
-  const std::string bytes = written(ms->depth_map_file);
+  open_dataset_file(1, "n.bin", name, ms->output.depth_map_file, flag, *ms);
+  const std::string bytes = written(ms->output.depth_map_file);
   ASSERT_EQ(bytes.size(), 60u + 40u);
   EXPECT_EQ(bytes.substr(60), std::string(40, 'x'));
 }
 
 TEST_F(Dataset, RecordFormatFollowsTheMapFlags) {
   EXPECT_EQ(series_format(*ms), dataset_ascii);
-  ms->skip_index_maps = 1;
+  ms->output.skip_index_maps = 1;
   EXPECT_EQ(series_format(*ms), dataset_nothing);
-  ms->binary_dataset = 1;
+  ms->output.binary_dataset = 1;
   EXPECT_EQ(series_format(*ms), dataset_binary);
-  ms->no_map_output = 1;
+  ms->output.no_map_output = 1;
   EXPECT_EQ(series_format(*ms), dataset_per_time_grid);
 }
 
 TEST_F(Dataset, IndexMappedRunsSwitchTheSeriesOff) {
-  ms->skip_index_maps = 1;
+  ms->output.skip_index_maps = 1;
   int flag = 1;
-  open_dataset_file(1010, "depth.dat", "depth", ms->depth_map_file, flag, *ms);
+  open_dataset_file(1010, "depth.dat", "depth", ms->output.depth_map_file, flag, *ms);
   EXPECT_EQ(flag, 0);
-  EXPECT_FALSE(ms->depth_map_file.is_open());
+  EXPECT_FALSE(ms->output.depth_map_file.is_open());
   EXPECT_FALSE(file_exists("depth.dat"));
 }
 
 TEST_F(Dataset, HeaderFileThatCannotBeOpenedStopsTheRun) {
   int flag = 1;
   ::testing::internal::CaptureStdout();
-  open_dataset_file(1010, "no_such_folder/depth.dat", "depth", ms->depth_map_file, flag, *ms);
+  open_dataset_file(1010, "no_such_folder/depth.dat", "depth", ms->output.depth_map_file, flag, *ms);
   ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(process.error_block.code, 59);
   EXPECT_EQ(process.error_block.stop, 1);
@@ -113,7 +117,7 @@ class PerTimeFiles : public Dataset {
  protected:
   dataset_out out;
   void open_series(const std::string& folder) {
-    ms->no_map_output = 1;
+    ms->output.no_map_output = 1;
     dataset_out_grid(out, *ms, 2, 3);
     out.values = values.data();
     dataset_out_open(out, series_format(*ms), folder, ".conc", ".asc", 5000, "conc_01", *ms);
@@ -170,15 +174,15 @@ TEST_F(PerTimeFiles, FileThatCannotBeOpenedIsReportedAndNotCounted) {
 }
 
 TEST_F(Dataset, ContaminantSeriesObjectIdsAndNames) {
-  ms->num_constituents = 3;
-  ms->constituent_type.grow_fill(3, 1);
-  ms->constituent_output_name = {"", "con1", "con2", "con3"};
-  ms->ov_conc.grow(3, 5);
-  ms->ov_mass.grow(3, 5);
+  ms->constituent.num_constituents = 3;
+  ms->constituent.constituent_type.grow_fill(3, 1);
+  ms->constituent.constituent_output_name = {"", "con1", "con2", "con3"};
+  ms->constituent.ov_conc.grow(3, 5);
+  ms->constituent.ov_mass.grow(3, 5);
   init_contaminant_map_series(*ms);
-  ASSERT_EQ(ms->constituent_series_count, 3);
+  ASSERT_EQ(ms->output.constituent_series_count, 3);
   for (int i = 1; i <= 3; ++i) {
-    dataset_out* row = ms->map_series.row(i);
+    dataset_out* row = ms->output.map_series.row(i);
     const std::string n = std::to_string(i);
     EXPECT_NE(written(row[1].file).find("OBJID " + std::to_string(5000 + 3 * (i - 1)) +
                                         "\nND 6\nNC 6\nNAME conc_0" + n + "\n"),
@@ -192,33 +196,33 @@ TEST_F(Dataset, ContaminantSeriesObjectIdsAndNames) {
 }
 
 TEST_F(Dataset, OnlyContaminantsCarrySeries) {
-  ms->num_constituents = 2;
-  ms->constituent_type.grow(2);
-  ms->constituent_type[1] = 2;  // a nutrient constituent
-  ms->constituent_type[2] = 1;
-  ms->constituent_output_name = {"", "a", "b"};
-  ms->ov_conc.grow(2, 5);
-  ms->ov_mass.grow(2, 5);
+  ms->constituent.num_constituents = 2;
+  ms->constituent.constituent_type.grow(2);
+  ms->constituent.constituent_type[1] = 2;  // a nutrient constituent
+  ms->constituent.constituent_type[2] = 1;
+  ms->constituent.constituent_output_name = {"", "a", "b"};
+  ms->constituent.ov_conc.grow(2, 5);
+  ms->constituent.ov_mass.grow(2, 5);
   init_contaminant_map_series(*ms);
-  EXPECT_EQ(ms->constituent_series_count, 1);
-  EXPECT_EQ(ms->map_series.count(), 1);
+  EXPECT_EQ(ms->output.constituent_series_count, 1);
+  EXPECT_EQ(ms->output.map_series.count(), 1);
 }
 
 TEST_F(Dataset, PerVariableAndSnowTemperatureHeaders) {
-  ms->depth_given = ms->discharge_given = 1;
-  ms->project_options.depth = "depth.dat";
-  ms->project_options.discharge = "q.dat";
-  ms->project_options.snow_temp_given = 1;
-  ms->project_options.snow_temp = "snowt.dat";
+  ms->output.depth_given = ms->output.discharge_given = 1;
+  ms->project.project_options.depth = "depth.dat";
+  ms->project.project_options.discharge = "q.dat";
+  ms->project.project_options.snow_temp_given = 1;
+  ms->project.project_options.snow_temp = "snowt.dat";
   init_grid_dataset_output(*ms);
   EXPECT_EQ(process.error_block.code, 0);
-  EXPECT_EQ(written(ms->depth_map_file),
+  EXPECT_EQ(written(ms->output.depth_map_file),
             "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1010\nND 6\nNC 6\nNAME depth\n");
-  EXPECT_EQ(written(ms->discharge_map_file),
+  EXPECT_EQ(written(ms->output.discharge_map_file),
             "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1011\nND 6\nNC 6\nNAME discharge\n");
-  EXPECT_EQ(written(ms->snow_temp_dataset.file),
+  EXPECT_EQ(written(ms->output.snow_temp_dataset.file),
             "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1060\nND 6\nNC 6\nNAME Snow_Temperature\n");
-  EXPECT_EQ(ms->depth_output.size(), 5);  // work arrays are made at set-up
+  EXPECT_EQ(ms->output.depth_output.size(), 5);  // work arrays are made at set-up
 }
 
 }  // namespace

@@ -4,10 +4,18 @@
 #include <functional>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "model/project.h"
 #include "output/end_of_run.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
 #include "summary_fixture.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -22,21 +30,21 @@ class EndOfRun : public testing::summary_test {
   void SetUp() override {
     summary_test::SetUp();
     make_grid();
-    ms->elevgw.alloc(5);
-    ms->yes_exfil.alloc(5);
-    ms->surface_moisture.alloc(5);
+    ms->groundwater.elevgw.alloc(5);
+    ms->groundwater.yes_exfil.alloc(5);
+    ms->soil.surface_moisture.alloc(5);
     for (int c = 1; c <= 5; ++c) {
-      ms->elevgw[c] = c;
-      ms->ov_depth[c] = 0.1 * c;
-      ms->surface_moisture[c] = 0.3;
+      ms->groundwater.elevgw[c] = c;
+      ms->overland.ov_depth[c] = 0.1 * c;
+      ms->soil.surface_moisture[c] = 0.3;
     }
   }
   // Both hotstart maps requested, to see whether the run got that far.
   void request_hotstarts(const char* ov_name, const char* sm_name) {
-    ms->write_ov_hotstart_given = 1;
-    ms->write_ov_hotstart.assign(ov_name);
-    ms->write_sm_hotstart_given = 1;
-    ms->write_sm_hotstart.assign(sm_name);
+    ms->overland.write_ov_hotstart_given = 1;
+    ms->project.write_ov_hotstart.assign(ov_name);
+    ms->soil.write_sm_hotstart_given = 1;
+    ms->project.write_sm_hotstart.assign(sm_name);
   }
 };
 
@@ -49,26 +57,26 @@ TEST_F(EndOfRun, UnwritableMapsStopOrAreSkipped) {
   } rows[] = {
       {"groundwater hotstart",
        [](model_state& m) {
-         m.gw_simulation = 1;
+         m.groundwater.gw_simulation = 1;
          fs::create_directory("hotstart_file");
        },
        "Can't open gw hot start map for writing out hotstart info: hotstart_file\n", true},
       {"adjusted elevations",
        [](model_state& m) {
-         m.adjust_elev = 1;
-         m.adjust_elev_file_name.assign("missing/elev.asc");
+         m.constituent.adjust_elev = 1;
+         m.constituent.adjust_elev_file_name.assign("missing/elev.asc");
        },
        "Can't open adjusted elevation map for writing: missing/elev.asc\n", true},
       {"saturated sources",
        [](model_state& m) {
-         m.any_exfil = 1;
+         m.groundwater.any_exfil = 1;
          fs::create_directory("satsource_file");
        },
        "Can't open map for writing out sat. source info: satsource_file\n", true},
       {"overland hotstart",
-       [](model_state& m) { m.write_ov_hotstart.assign("missing/ov.asc"); },
+       [](model_state& m) { m.project.write_ov_hotstart.assign("missing/ov.asc"); },
        "Can't open overland hotstart file for writing: missing/ov.asc\n", false},
-      {"soil-moisture hotstart", [](model_state& m) { m.write_sm_hotstart.assign("missing/sm.asc"); },
+      {"soil-moisture hotstart", [](model_state& m) { m.project.write_sm_hotstart.assign("missing/sm.asc"); },
        "", false},
   };
   for (const row& r : rows) {
@@ -77,7 +85,7 @@ TEST_F(EndOfRun, UnwritableMapsStopOrAreSkipped) {
     fs::remove_all("satsource_file");
     fs::remove_all("ov.asc");
     fs::remove_all("sm.asc");
-    ms->gw_simulation = ms->adjust_elev = ms->any_exfil = 0;
+    ms->groundwater.gw_simulation = ms->constituent.adjust_elev = ms->groundwater.any_exfil = 0;
     request_hotstarts("ov.asc", "sm.asc");
     r.setup(*ms);
     CaptureStdout();
@@ -97,10 +105,10 @@ TEST_F(EndOfRun, UnwritableMapsStopOrAreSkipped) {
 }
 
 TEST_F(EndOfRun, GroundwaterHotstartAndOverlandDepthMaps) {
-  ms->gw_simulation = 1;
+  ms->groundwater.gw_simulation = 1;
   request_hotstarts("ov.asc", "sm.asc");
   write_end_of_run_files(*ms);
-  EXPECT_EQ(ms->gw_hotstart_out_file_name.view(), "hotstart_file");
+  EXPECT_EQ(ms->groundwater.gw_hotstart_out_file_name.view(), "hotstart_file");
   EXPECT_EQ(testing::read_file("hotstart_file"),
             "north:    200.00\nsouth:    180.00\neast:    130.00\nwest:    100.00\n"
             "rows:     2\ncols:     3\n"
@@ -109,16 +117,16 @@ TEST_F(EndOfRun, GroundwaterHotstartAndOverlandDepthMaps) {
 }
 
 TEST_F(EndOfRun, SaturatedSourceMap) {
-  ms->any_exfil = 1;
-  ms->yes_exfil[1] = 1;
-  ms->yes_exfil[3] = 1;
-  ms->yes_exfil[4] = 1;
+  ms->groundwater.any_exfil = 1;
+  ms->groundwater.yes_exfil[1] = 1;
+  ms->groundwater.yes_exfil[3] = 1;
+  ms->groundwater.yes_exfil[4] = 1;
   write_end_of_run_files(*ms);
   EXPECT_EQ(testing::read_file("satsource_file"),
             "north:    200.00\nsouth:    180.00\neast:    130.00\nwest:    100.00\n"
             "rows:     2\ncols:     3\n"
             "1 0 0 \n1 1 0 \n");
-  ms->sat_source_map_on = 0;
+  ms->output.sat_source_map_on = 0;
   fs::remove("satsource_file");
   write_end_of_run_files(*ms);
   EXPECT_FALSE(testing::file_exists("satsource_file"));
@@ -134,26 +142,26 @@ TEST_F(EndOfRun, OptimisationLine) {
       {1, 1, "3      0.500000\n"},  // the wash load is a volume whatever the discharge unit
   };
   for (const row& r : rows) {
-    ms->optimize_given = 1;
-    ms->qout_cfs = r.cfs;
-    ms->optimize_sed = r.sed;
-    ms->event_index = 2;
-    ms->total_discharge = 100.0;
-    ms->chan_sed_run.wash_out = 0.5;
-    ASSERT_TRUE(open_guarded_file(ms->opt_output_file, "opt.out", "w"));
+    ms->output.optimize_given = 1;
+    ms->output.qout_cfs = r.cfs;
+    ms->output.optimize_sed = r.sed;
+    ms->clock.event_index = 2;
+    ms->channel.total_discharge = 100.0;
+    ms->constituent.chan_sed_run.wash_out = 0.5;
+    ASSERT_TRUE(open_guarded_file(ms->output.opt_output_file, "opt.out", "w"));
     write_end_of_run_files(*ms);
-    EXPECT_FALSE(ms->opt_output_file.is_open());
+    EXPECT_FALSE(ms->output.opt_output_file.is_open());
     EXPECT_EQ(testing::read_file("opt.out"), r.line);
   }
 }
 
 TEST_F(EndOfRun, FloodGridFallsBackToTheFailsafeMap) {
-  ms->flood_grid_given = 1;
-  ms->no_map_output = 1;
-  ms->flood_grid.assign("missing/flood.asc");
-  ms->flood_depth_max.alloc(5);
-  ms->flood_depth_max[1] = 0.5;
-  ms->flood_depth_max[5] = 1.25;
+  ms->output.flood_grid_given = 1;
+  ms->output.no_map_output = 1;
+  ms->project.flood_grid.assign("missing/flood.asc");
+  ms->overland.flood_depth_max.alloc(5);
+  ms->overland.flood_depth_max[1] = 0.5;
+  ms->overland.flood_depth_max[5] = 1.25;
   write_end_of_run_files(*ms);
   EXPECT_EQ(testing::read_file("maxdep_failsafe.asc"),
             "ncols \t3\nnrows \t2\nxllcenter    105.00\nyllcenter    185.00\ncellsize     10.00\n"
@@ -162,64 +170,64 @@ TEST_F(EndOfRun, FloodGridFallsBackToTheFailsafeMap) {
 }
 
 TEST_F(EndOfRun, FloodDatasetAndDatasetEndCards) {
-  ms->flood_grid_given = 1;
-  ms->dataset_output = 1;
-  ms->flood_depth_max.alloc(5);
-  ms->elapsed_min = 60.0;
-  ASSERT_TRUE(open_guarded_file(ms->flood_grid_file, "flood.dat", "w"));
-  ASSERT_TRUE(open_guarded_file(ms->depth_map_file, "depth.dat", "w"));
+  ms->output.flood_grid_given = 1;
+  ms->output.dataset_output = 1;
+  ms->overland.flood_depth_max.alloc(5);
+  ms->clock.elapsed_min = 60.0;
+  ASSERT_TRUE(open_guarded_file(ms->output.flood_grid_file, "flood.dat", "w"));
+  ASSERT_TRUE(open_guarded_file(ms->output.depth_map_file, "depth.dat", "w"));
   write_end_of_run_files(*ms);
-  close_guarded_file(ms->flood_grid_file);
-  close_guarded_file(ms->depth_map_file);
+  close_guarded_file(ms->output.flood_grid_file);
+  close_guarded_file(ms->output.depth_map_file);
   const std::string flood = testing::read_file("flood.dat");
   EXPECT_TRUE(flood.starts_with("TS 1 60.000000\n1\n0\n1\n1\n1\n1\n"));
   EXPECT_TRUE(flood.ends_with("0.000000\nENDDS\n"));
   EXPECT_EQ(testing::read_file("depth.dat"), "ENDDS\n");
 
-  ms->binary_dataset = 1;
-  ms->flood_grid_given = 0;
-  ASSERT_TRUE(open_guarded_file(ms->depth_map_file, "depth.bin", "wb"));
+  ms->output.binary_dataset = 1;
+  ms->output.flood_grid_given = 0;
+  ASSERT_TRUE(open_guarded_file(ms->output.depth_map_file, "depth.bin", "wb"));
   write_end_of_run_files(*ms);
-  close_guarded_file(ms->depth_map_file);
+  close_guarded_file(ms->output.depth_map_file);
   EXPECT_EQ(testing::read_file("depth.bin"), std::string("\xD2\0\0\0", 4));
 
-  ms->chan_drain = 1;  // a channel initialisation run writes no end cards
-  ASSERT_TRUE(open_guarded_file(ms->depth_map_file, "depth2.dat", "w"));
+  ms->channel.chan_drain = 1;  // a channel initialisation run writes no end cards
+  ASSERT_TRUE(open_guarded_file(ms->output.depth_map_file, "depth2.dat", "w"));
   write_end_of_run_files(*ms);
-  close_guarded_file(ms->depth_map_file);
+  close_guarded_file(ms->output.depth_map_file);
   EXPECT_EQ(testing::read_file("depth2.dat"), "");
 }
 
 TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
   model_state& m = *ms;
-  m.num_stream_links = 2;
-  m.ltype.alloc(2);
-  m.nx.alloc(2);
-  m.ltype[1] = 4;
-  m.ltype[2] = 64;  // a structure link keeps no channel state
-  m.nx[1] = 2;
-  m.nx[2] = 1;
-  m.yp.alloc(2, 2);
-  m.qp.alloc(2, 2);
-  m.bel.alloc(2, 2);
-  m.yp(1, 1) = 5.5;
-  m.yp(2, 1) = 6.0;
-  m.bel(1, 1) = 5.0;
-  m.bel(2, 1) = 5.75;
-  m.qp(1, 1) = 0.25;
-  m.qp(2, 1) = 0.5;
-  m.yp(1, 2) = 4.0;
-  m.bel(1, 2) = 3.0;
-  m.qp(1, 2) = 0.75;
-  m.explic_backwater_given = 1;
-  m.chan_explic = 1;
-  ASSERT_TRUE(open_guarded_file(m.chan_depth_file, "chan.dht", "w"));
-  ASSERT_TRUE(open_guarded_file(m.chan_discharge_file, "chan.qht", "w"));
-  ASSERT_TRUE(open_guarded_file(m.chan_hotstart_out_file, "hot.chan", "w"));
+  m.channel.num_stream_links = 2;
+  m.channel.ltype.alloc(2);
+  m.channel.nx.alloc(2);
+  m.channel.ltype[1] = 4;
+  m.channel.ltype[2] = 64;  // a structure link keeps no channel state
+  m.channel.nx[1] = 2;
+  m.channel.nx[2] = 1;
+  m.channel.yp.alloc(2, 2);
+  m.channel.qp.alloc(2, 2);
+  m.channel.bel.alloc(2, 2);
+  m.channel.yp(1, 1) = 5.5;
+  m.channel.yp(2, 1) = 6.0;
+  m.channel.bel(1, 1) = 5.0;
+  m.channel.bel(2, 1) = 5.75;
+  m.channel.qp(1, 1) = 0.25;
+  m.channel.qp(2, 1) = 0.5;
+  m.channel.yp(1, 2) = 4.0;
+  m.channel.bel(1, 2) = 3.0;
+  m.channel.qp(1, 2) = 0.75;
+  m.channel.explic_backwater_given = 1;
+  m.channel.chan_explic = 1;
+  ASSERT_TRUE(open_guarded_file(m.channel.chan_depth_file, "chan.dht", "w"));
+  ASSERT_TRUE(open_guarded_file(m.channel.chan_discharge_file, "chan.qht", "w"));
+  ASSERT_TRUE(open_guarded_file(m.channel.chan_hotstart_out_file, "hot.chan", "w"));
   write_end_of_run_files(m);
-  close_guarded_file(m.chan_depth_file);
-  close_guarded_file(m.chan_discharge_file);
-  close_guarded_file(m.chan_hotstart_out_file);
+  close_guarded_file(m.channel.chan_depth_file);
+  close_guarded_file(m.channel.chan_discharge_file);
+  close_guarded_file(m.channel.chan_hotstart_out_file);
   EXPECT_EQ(testing::read_file("chan.dht"), "1 1 5.500000 \n2 1 6.000000 \n");
   EXPECT_EQ(testing::read_file("chan.qht"), "1 1 0.250000\n2 1 0.500000\n");
   EXPECT_EQ(testing::read_file("hot.chan"),
@@ -228,18 +236,18 @@ TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
 
 TEST_F(EndOfRun, LateralSedimentOfEveryNodeIsAppended) {
   model_state& m = *ms;
-  m.soil_erosion_on = m.chan_sed_on = m.fyssi_given = 1;
-  m.fyssi.assign("bed.out");
-  m.n_sed_classes = 2;
-  m.num_stream_links = 2;
-  m.max_nodes_per_link = 2;
-  m.nx.alloc(2);
-  m.nx[1] = 2;
-  m.nx[2] = 1;
-  m.qlat_tot_sed.alloc(6, 2);  // flat node = 2 x link + node
-  m.qlat_tot_sed(3, 1) = 1.5;
-  m.qlat_tot_sed(4, 1) = 2.25;
-  m.qlat_tot_sed(5, 2) = 10.0;
+  m.constituent.soil_erosion_on = m.constituent.chan_sed_on = m.constituent.fyssi_given = 1;
+  m.project.fyssi.assign("bed.out");
+  m.constituent.n_sed_classes = 2;
+  m.channel.num_stream_links = 2;
+  m.channel.max_nodes_per_link = 2;
+  m.channel.nx.alloc(2);
+  m.channel.nx[1] = 2;
+  m.channel.nx[2] = 1;
+  m.constituent.qlat_tot_sed.alloc(6, 2);  // flat node = 2 x link + node
+  m.constituent.qlat_tot_sed(3, 1) = 1.5;
+  m.constituent.qlat_tot_sed(4, 1) = 2.25;
+  m.constituent.qlat_tot_sed(5, 2) = 10.0;
   testing::write_file("bed.out", "earlier run\n");
   write_end_of_run_files(m);
   EXPECT_EQ(testing::read_file("bed.out"),

@@ -3,8 +3,15 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
+#include "hydromet/hydromet_state.h"
 #include "output/event_summary.h"
+#include "output/output_state.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
 #include "summary_fixture.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -58,42 +65,42 @@ class EventSummary : public testing::summary_test {
   void uniform_storm() {
     make_grid();
     model_state& m = *ms;
-    m.event_start_year = 2000;
-    m.event_start_month = 1;
-    m.event_start_day = 1;
-    m.event_start_hour = 12;
-    m.precip_unif = 1;
-    m.rain_intensity = 25.4;
-    m.rain_duration = 60.0;
-    m.dt = 30.0;
-    m.rain_steps = 120;
-    m.rain_start_min = 0.5;
-    m.event_peak_q = 2.5;
-    m.peak_jdate = 2451545.0210069;
-    m.peak_year = 2000;
-    m.peak_month = 1;
-    m.peak_day = 1;
-    m.peak_hour = 12;
-    m.peak_minute = 30;
-    m.peak_second = 15;
-    m.vol_rainfall = 5000.0;
-    m.vol_infiltrated = 1795.0;
-    m.vol_discharge = 3000.0;
-    m.vol_surface_final = 200.0;
-    m.event_mass_error = 0.001;
-    m.mass_in_plus_initial = 5000.0;
-    m.mass_out_plus_final = 4995.0;
-    m.green_ampt = 1;
-    m.manning_n_given = 1;
-    m.map_write_steps = 10;
-    m.hyd_write_steps = 2;
-    m.dataset_output = 1;
-    m.depth_given = 1;
+    m.clock.event_start_year = 2000;
+    m.clock.event_start_month = 1;
+    m.clock.event_start_day = 1;
+    m.clock.event_start_hour = 12;
+    m.hydromet.precip_unif = 1;
+    m.hydromet.rain_intensity = 25.4;
+    m.hydromet.rain_duration = 60.0;
+    m.clock.dt = 30.0;
+    m.clock.rain_steps = 120;
+    m.clock.rain_start_min = 0.5;
+    m.clock.event_peak_q = 2.5;
+    m.clock.peak_jdate = 2451545.0210069;
+    m.clock.peak_year = 2000;
+    m.clock.peak_month = 1;
+    m.clock.peak_day = 1;
+    m.clock.peak_hour = 12;
+    m.clock.peak_minute = 30;
+    m.clock.peak_second = 15;
+    m.hydromet.vol_rainfall = 5000.0;
+    m.soil.vol_infiltrated = 1795.0;
+    m.channel.vol_discharge = 3000.0;
+    m.overland.vol_surface_final = 200.0;
+    m.clock.event_mass_error = 0.001;
+    m.clock.mass_in_plus_initial = 5000.0;
+    m.clock.mass_out_plus_final = 4995.0;
+    m.soil.green_ampt = 1;
+    m.overland.manning_n_given = 1;
+    m.clock.map_write_steps = 10;
+    m.clock.hyd_write_steps = 2;
+    m.output.dataset_output = 1;
+    m.output.depth_given = 1;
   }
   // A new record writing to a new summary file.
   void fresh() {
     ms = std::make_unique<model_state>();
-    ASSERT_TRUE(open_guarded_file(ms->summary_file, "summary.out", "w"));
+    ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "summary.out", "w"));
   }
   std::string written() {
     write_event_summary(*ms);
@@ -154,15 +161,15 @@ TEST_F(EventSummary, EveryBlockInItsPlace) {
   uniform_storm();
   testing::switch_everything_on(*ms);
   model_state& m = *ms;
-  m.long_term = 1;
-  m.event_index = 1;
-  m.hmet_samson_given = 1;
-  m.hmet_header = "BOULDER CO 94018";
-  m.et_calc_penman = m.et_calc_deardorff = 1;
-  m.precip_unif = 0;
-  m.precip_file_given = m.rain_thiessen = 1;
-  m.inf_richards = 1;
-  m.green_ampt = 0;
+  m.clock.long_term = 1;
+  m.clock.event_index = 1;
+  m.hydromet.hmet_samson_given = 1;
+  m.hydromet.hmet_header = "BOULDER CO 94018";
+  m.hydromet.et_calc_penman = m.hydromet.et_calc_deardorff = 1;
+  m.hydromet.precip_unif = 0;
+  m.hydromet.precip_file_given = m.hydromet.rain_thiessen = 1;
+  m.soil.inf_richards = 1;
+  m.soil.green_ampt = 0;
   EXPECT_TRUE(testing::in_order(
       written(),
       {"NIVRA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT 1\n",
@@ -215,7 +222,7 @@ TEST_F(EventSummary, MassErrorNotes) {
   for (const row& r : rows) {
     fresh();
     uniform_storm();
-    ms->event_mass_error = r.error;
+    ms->clock.event_mass_error = r.error;
     const std::string text = written();
     EXPECT_TRUE(has(text, std::string(r.line) + r.note)) << r.error;
     EXPECT_EQ(has(text, "Note: no rainfall was input.\n"), r.no_rain) << r.error;
@@ -227,9 +234,9 @@ TEST_F(EventSummary, LongTermSeparatorFromTheSecondEvent) {
   for (int event : {1, 2, 3}) {
     fresh();
     uniform_storm();
-    ms->long_term = 1;
-    ms->event_index = event;
-    ms->gmt = -6.0;
+    ms->clock.long_term = 1;
+    ms->clock.event_index = event;
+    ms->clock.gmt = -6.0;
     const std::string text = written();
     EXPECT_EQ(text.starts_with(dashes), event >= 2) << event;
     EXPECT_TRUE(has(text, "       NIVRA LONG-TERM RUNOFF SIMULATION SUMMARY- EVENT " +
@@ -239,7 +246,7 @@ TEST_F(EventSummary, LongTermSeparatorFromTheSecondEvent) {
   // Event runs have one event and no separator.
   fresh();
   uniform_storm();
-  ms->event_index = 3;
+  ms->clock.event_index = 3;
   EXPECT_TRUE(written().starts_with("         NIVRA EVENT RUNOFF SIMULATION SUMMARY\n"));
 }
 
@@ -262,9 +269,9 @@ TEST_F(EventSummary, Warnings) {
   for (const row& r : rows) {
     fresh();
     uniform_storm();
-    ms->event_mass_error = r.error;
-    ms->xsec_table_exceeded = r.exceeded;
-    ms->vol_surface_final = r.surface;  // 5 % of the 5000 m3 of rain is 250
+    ms->clock.event_mass_error = r.error;
+    ms->channel.xsec_table_exceeded = r.exceeded;
+    ms->overland.vol_surface_final = r.surface;  // 5 % of the 5000 m3 of rain is 250
     const std::string text = written();
     EXPECT_EQ(has(text, heading), r.heading) << r.name;
     EXPECT_EQ(has(text, mass), r.mass) << r.name;
@@ -275,22 +282,22 @@ TEST_F(EventSummary, Warnings) {
 
 TEST_F(EventSummary, OverlandConstituentBooksClose) {
   uniform_storm();
-  ms->ov_con_trans = 1;
-  ms->num_constituents = 1;
-  ms->constituent_type.grow(1);
-  ms->constituent_type[1] = 1;
-  ms->constituent_output_name = {"", "atrazine"};
-  for (auto* a : {&ms->event_ov_mass_init, &ms->event_ov_mass_final, &ms->event_ov_point_mass,
-                  &ms->event_ov_precip_mass, &ms->event_ov_infil_mass, &ms->event_ov_mass_out,
-                  &ms->event_ov_decay_mass})
+  ms->constituent.ov_con_trans = 1;
+  ms->constituent.num_constituents = 1;
+  ms->constituent.constituent_type.grow(1);
+  ms->constituent.constituent_type[1] = 1;
+  ms->constituent.constituent_output_name = {"", "atrazine"};
+  for (auto* a : {&ms->constituent.event_ov_mass_init, &ms->constituent.event_ov_mass_final, &ms->constituent.event_ov_point_mass,
+                  &ms->constituent.event_ov_precip_mass, &ms->constituent.event_ov_infil_mass, &ms->constituent.event_ov_mass_out,
+                  &ms->constituent.event_ov_decay_mass})
     a->grow(1);
-  ms->event_ov_mass_init[1] = 10.0;
-  ms->event_ov_point_mass[1] = 5.0;
-  ms->event_ov_precip_mass[1] = 1.0;
-  ms->event_ov_mass_final[1] = 4.0;
-  ms->event_ov_infil_mass[1] = 6.0;
-  ms->event_ov_mass_out[1] = 3.0;
-  ms->event_ov_decay_mass[1] = 3.0;
+  ms->constituent.event_ov_mass_init[1] = 10.0;
+  ms->constituent.event_ov_point_mass[1] = 5.0;
+  ms->constituent.event_ov_precip_mass[1] = 1.0;
+  ms->constituent.event_ov_mass_final[1] = 4.0;
+  ms->constituent.event_ov_infil_mass[1] = 6.0;
+  ms->constituent.event_ov_mass_out[1] = 3.0;
+  ms->constituent.event_ov_decay_mass[1] = 3.0;
   const std::string text = written();
   EXPECT_TRUE(has(text, "Overland Contaminant Transport Summary for atrazine \n"
                         "Amounts are total mass for event in (Kg) \n \n"
@@ -301,12 +308,12 @@ TEST_F(EventSummary, OverlandConstituentBooksClose) {
 
 TEST_F(EventSummary, ChannelSedimentsWithoutSand) {
   uniform_storm();
-  ms->chan_sed_on = 1;
-  ms->init_wash_load = 1.0;
-  ms->chan_sed_event.wash_in = 4.0;
-  ms->event_wash_outflow = 3.0;
-  ms->final_wash_load = 2.0;
-  ms->max_wash_rate = 0.25;
+  ms->constituent.chan_sed_on = 1;
+  ms->constituent.init_wash_load = 1.0;
+  ms->constituent.chan_sed_event.wash_in = 4.0;
+  ms->constituent.event_wash_outflow = 3.0;
+  ms->constituent.final_wash_load = 2.0;
+  ms->constituent.max_wash_rate = 0.25;
   const std::string text = written();
   EXPECT_TRUE(has(text, "Maximum rate of wash-load discharge:       0.25000000 cms\n"
                         "\n Event channel sediment mass-balance:\n"

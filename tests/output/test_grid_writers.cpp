@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "inputs/grid_state.h"
 #include "output/grid_writers.h"
 #include "output_fixture.h"
 
@@ -19,7 +20,7 @@ class GridWriters : public process_test {
 TEST_F(GridWriters, ArcGridHeaderRowsAndMissingCells) {
   guarded_file f;
   open_for_test(f, "a.asc");
-  write_ascii_grid(f, ms->mask, 200.0, 0.0, 300.0, 0.0, 2, 3, values.data(), 100.0);
+  write_ascii_grid(f, ms->grid.mask, 200.0, 0.0, 300.0, 0.0, 2, 3, values.data(), 100.0);
   EXPECT_EQ(written(f),
             "ncols \t3\n"
             "nrows \t2\n"
@@ -35,7 +36,7 @@ TEST_F(GridWriters, ArcGridCornerIsTheSmallerEdgeWhateverTheOrder) {
   guarded_file f;
   open_for_test(f, "b.asc");
   // East and west, north and south given the other way round.
-  write_ascii_grid(f, ms->mask, 1000.0, 2000.0, 500.0, 800.0, 2, 3, values.data(), 30.0);
+  write_ascii_grid(f, ms->grid.mask, 1000.0, 2000.0, 500.0, 800.0, 2, 3, values.data(), 30.0);
   const std::string text = written(f);
   EXPECT_NE(text.find("xllcenter    515.00\n"), std::string::npos) << text;
   EXPECT_NE(text.find("yllcenter   1015.00\n"), std::string::npos) << text;
@@ -44,7 +45,7 @@ TEST_F(GridWriters, ArcGridCornerIsTheSmallerEdgeWhateverTheOrder) {
 TEST_F(GridWriters, GrassGridHeaderAndZerosOutside) {
   guarded_file f;
   open_for_test(f, "g.map");
-  write_grass_grid(f, ms->mask, 200.0, 0.0, 300.0, 0.0, 2, 3, values.data());
+  write_grass_grid(f, ms->grid.mask, 200.0, 0.0, 300.0, 0.0, 2, 3, values.data());
   EXPECT_EQ(written(f),
             "north:    200.00\n"
             "south:      0.00\n"
@@ -57,12 +58,12 @@ TEST_F(GridWriters, GrassGridHeaderAndZerosOutside) {
 }
 
 TEST_F(GridWriters, GridWithoutActiveCells) {
-  ms->mask.fill(0);
+  ms->grid.mask.fill(0);
   guarded_file a, g;
   open_for_test(a, "none.asc");
   open_for_test(g, "none.map");
-  write_ascii_grid(a, ms->mask, 200.0, 0.0, 300.0, 0.0, 2, 3, nullptr, 100.0);
-  write_grass_grid(g, ms->mask, 200.0, 0.0, 300.0, 0.0, 2, 3, nullptr);
+  write_ascii_grid(a, ms->grid.mask, 200.0, 0.0, 300.0, 0.0, 2, 3, nullptr, 100.0);
+  write_grass_grid(g, ms->grid.mask, 200.0, 0.0, 300.0, 0.0, 2, 3, nullptr);
   const std::string arc = written(a);
   EXPECT_EQ(arc.substr(arc.find("-9999.99\n") + 9),
             "-9999.99 -9999.99 -9999.99 \n-9999.99 -9999.99 -9999.99 \n");

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "output/linknode.h"
+#include "output/output_state.h"
 #include "output_fixture.h"
+#include "run/clock_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -10,14 +15,14 @@ class LinkNode : public process_test {
  protected:
   std::unique_ptr<model_state> ms = make_fixture();
   std::span<const double> lakes() {
-    return {ms->lake_elev.data(), static_cast<std::size_t>(ms->lake_elev.size()) + 1};
+    return {ms->lake.lake_elev.data(), static_cast<std::size_t>(ms->lake.lake_elev.size()) + 1};
   }
   std::string step(int mode, const array2d<double>& v, const array2d<double>* second,
                    bool with_out_counts = true) {
     guarded_file f;
     open_for_test(f, "step.txt");
-    write_linknode_step(f, 3, ms->nx.data(), with_out_counts ? ms->og_nx1.data() : nullptr,
-                        ms->ltype.data(), 7, v, second, mode, ms->lake2link.data(), lakes());
+    write_linknode_step(f, 3, ms->channel.nx.data(), with_out_counts ? ms->channel.og_nx1.data() : nullptr,
+                        ms->channel.ltype.data(), 7, v, second, mode, ms->lake.lake2link.data(), lakes());
     return written(f);
   }
 };
@@ -52,21 +57,21 @@ TEST_F(LinkNode, CardWordsOfEveryKind) {
 }
 
 TEST_F(LinkNode, ValueDepthAndVelocityBlocks) {
-  EXPECT_EQ(step(0, ms->qp, nullptr),
+  EXPECT_EQ(step(0, ms->channel.qp, nullptr),
             "TS    7\n"
             "2   1  1.50000   1  2.25000   \n"
             "0  -999.999   \n"
             "3   1  3.00000   1  3.50000   1  4.12500   \n"
             "\n");
   // Depth: water surface minus bed; a lake link carries its lake's level.
-  EXPECT_EQ(step(1, ms->yp, &ms->bel),
+  EXPECT_EQ(step(1, ms->channel.yp, &ms->channel.bel),
             "TS    7\n"
             "2   1  0.40000   1  0.40000   \n"
             "-1 101.50000   \n"
             "3   1  0.60000   1  0.70000   1  0.75000   \n"
             "\n");
   // Velocity: discharge over area, 0 where the area is 1e-7 or less.
-  EXPECT_EQ(step(2, ms->qp, &ms->area),
+  EXPECT_EQ(step(2, ms->channel.qp, &ms->channel.area),
             "TS    7\n"
             "2   1  0.75000   1  0.00000   \n"
             "-1 101.50000   \n"
@@ -75,24 +80,24 @@ TEST_F(LinkNode, ValueDepthAndVelocityBlocks) {
 }
 
 TEST_F(LinkNode, RatioNeedsTheSecondCountTableElseSubtracts) {
-  const std::string text = step(2, ms->qp, &ms->area, false);
+  const std::string text = step(2, ms->channel.qp, &ms->channel.area, false);
   EXPECT_NE(text.find("2   1  -0.50000   1  2.25000   \n"), std::string::npos) << text;
 }
 
 TEST_F(LinkNode, SurplusNodesOfTheSecondCountAreMissing) {
-  ms->og_nx1[1] = 3;
-  const std::string text = step(0, ms->qp, nullptr);
+  ms->channel.og_nx1[1] = 3;
+  const std::string text = step(0, ms->channel.qp, nullptr);
   EXPECT_NE(text.find("\n3   1  1.50000   1  2.25000   0  -999.999   \n"), std::string::npos)
       << text;
 }
 
 TEST_F(LinkNode, SingleValueLinks) {
-  ms->ltype[2] = 64;
-  ms->qp(1, 2) = 0.125;
-  EXPECT_NE(step(0, ms->qp, nullptr).find("\n-2  0.12500   \n"), std::string::npos);
-  EXPECT_NE(step(1, ms->yp, &ms->bel).find("\n0  -999.999   \n"), std::string::npos);
-  ms->ltype[2] = 0;  // no flag: an empty line
-  EXPECT_NE(step(0, ms->qp, nullptr).find("   \n\n3   "), std::string::npos);
+  ms->channel.ltype[2] = 64;
+  ms->channel.qp(1, 2) = 0.125;
+  EXPECT_NE(step(0, ms->channel.qp, nullptr).find("\n-2  0.12500   \n"), std::string::npos);
+  EXPECT_NE(step(1, ms->channel.yp, &ms->channel.bel).find("\n0  -999.999   \n"), std::string::npos);
+  ms->channel.ltype[2] = 0;  // no flag: an empty line
+  EXPECT_NE(step(0, ms->channel.qp, nullptr).find("   \n\n3   "), std::string::npos);
 }
 
 TEST_F(LinkNode, NetworkWithoutLinks) {
@@ -104,24 +109,24 @@ TEST_F(LinkNode, NetworkWithoutLinks) {
 }
 
 TEST_F(LinkNode, RunLevelHeaders) {
-  ms->chan_depth_given = ms->chan_discharge_given = ms->chan_stage_given = 1;
-  ms->chan_velocity_given = ms->chan_sed_flux_given = ms->flood_stream_given = 1;
-  ms->storm_sewer_given = ms->pipe_flow_given = ms->pipe_head_given = ms->pipe_tile_given = 1;
-  ms->num_slink = 2;
-  ms->hyd_write_steps = 15;  // 15 minutes of 60 s steps
+  ms->output.chan_depth_given = ms->output.chan_discharge_given = ms->output.chan_stage_given = 1;
+  ms->output.chan_velocity_given = ms->output.chan_sed_flux_given = ms->output.flood_stream_given = 1;
+  ms->pipe.storm_sewer_given = ms->output.pipe_flow_given = ms->output.pipe_head_given = ms->output.pipe_tile_given = 1;
+  ms->pipe.num_slink = 2;
+  ms->clock.hyd_write_steps = 15;  // 15 minutes of 60 s steps
   struct {
     guarded_file* file;
     const char* card;
     int links;
-  } files[] = {{&ms->chan_depth_out_file, "STREAM_DEPTH", 3},
-               {&ms->stream_sed_flux_file, "STREAM_SED_FLUX", 3},
-               {&ms->chan_discharge_out_file, "STREAM_FLOW", 3},
-               {&ms->chan_stage_out_file, "STREAM_STAGE", 3},
-               {&ms->chan_velocity_out_file, "STREAM_VELOCITY", 3},
-               {&ms->flood_stream_file, "FLOOD_STREAM_DEPTH", 3},
-               {&ms->pipe_flow_file, "SUPERLINK_FLOW", 2},
-               {&ms->pipe_head_file, "SUPERLINK_HEAD", 2},
-               {&ms->pipe_tile_file, "SUPERLINK_TILE_FLOW", 2}};
+  } files[] = {{&ms->channel.chan_depth_out_file, "STREAM_DEPTH", 3},
+               {&ms->channel.stream_sed_flux_file, "STREAM_SED_FLUX", 3},
+               {&ms->channel.chan_discharge_out_file, "STREAM_FLOW", 3},
+               {&ms->channel.chan_stage_out_file, "STREAM_STAGE", 3},
+               {&ms->channel.chan_velocity_out_file, "STREAM_VELOCITY", 3},
+               {&ms->channel.flood_stream_file, "FLOOD_STREAM_DEPTH", 3},
+               {&ms->pipe.pipe_flow_file, "SUPERLINK_FLOW", 2},
+               {&ms->pipe.pipe_head_file, "SUPERLINK_HEAD", 2},
+               {&ms->pipe.pipe_tile_file, "SUPERLINK_TILE_FLOW", 2}};
   const char* names[] = {"h0", "h1", "h2", "h3", "h4", "h5", "h6", "h7", "h8"};
   int n = 0;
   for (auto& e : files) open_for_test(*e.file, names[n++]);
@@ -135,7 +140,7 @@ TEST_F(LinkNode, RunLevelHeaders) {
 }
 
 TEST_F(LinkNode, StepsShorterThanAMinuteStillCountTheIntervals) {
-  ms->dt = 10.0;  // hydrographs every 10 s: the header's whole minutes are 0
+  ms->clock.dt = 10.0;  // hydrographs every 10 s: the header's whole minutes are 0
   linknode_timing t = linknode_timing_for(*ms, 1);
   EXPECT_EQ(t.time_step, 0);
   EXPECT_EQ(t.num_ts, 720);
@@ -213,7 +218,7 @@ TEST_F(MassConWriter, LakeOutsideTheLakeTableIsReportedWhenTheWriterEnds) {
   ::testing::internal::CaptureStdout();
   {
     mass_con_writer bad;
-    ms->lake2link[2] = 7;  // only one lake exists
+    ms->lake.lake2link[2] = 7;  // only one lake exists
     mass_con_writer_alloc_b(bad, lnk_mass, flat.data(), channel_network_of(*ms), lake_mass, 1);
     write_link_node_file(bad);
   }

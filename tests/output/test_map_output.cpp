@@ -4,10 +4,17 @@
 #include <vector>
 
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "output/dataset_out.h"
 #include "output/nsm_output.h"
+#include "output/output_state.h"
 #include "output/step_outputs.h"
 #include "output_fixture.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -18,8 +25,8 @@ class MapOutput : public process_test {
   void SetUp() override {
     process_test::SetUp();
     std::filesystem::create_directory("maps");
-    ms->step_count = 1;
-    ms->elapsed_min = 30.0;
+    ms->clock.step_count = 1;
+    ms->clock.elapsed_min = 30.0;
   }
   void write_quietly() {
     ::testing::internal::CaptureStdout();
@@ -34,16 +41,16 @@ const char* const arc_head =
     "NODATA_value -9999.99\n";
 
 TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
-  ms->no_map_output = 1;
-  ms->depth_given = ms->discharge_given = ms->surf_moist_given = 1;
-  ms->project_options.depth = "maps";
-  ms->project_options.discharge = "maps/";
-  ms->project_options.surf_moist = "maps";
-  set_cells(ms->surface_moisture, {0.1, 0.2, 0.3, 0.4, 0.5});
+  ms->output.no_map_output = 1;
+  ms->output.depth_given = ms->output.discharge_given = ms->output.surf_moist_given = 1;
+  ms->project.project_options.depth = "maps";
+  ms->project.project_options.discharge = "maps/";
+  ms->project.project_options.surf_moist = "maps";
+  set_cells(ms->soil.surface_moisture, {0.1, 0.2, 0.3, 0.4, 0.5});
   write_quietly();
-  ms->step_count = 2;
+  ms->clock.step_count = 2;
   write_quietly();
-  EXPECT_EQ(ms->map_number, 2);
+  EXPECT_EQ(ms->output.map_number, 2);
   EXPECT_EQ(read_file("maps/depth.0001.asc"),
             std::string(arc_head) + "0.0100 0.0200 0.0300 \n0.0400 -9999.99 0.0500 \n");
   EXPECT_EQ(read_file("maps/discharge.0002.asc"),
@@ -53,40 +60,40 @@ TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
   EXPECT_NE(said.find("opening file maps/depth.0002.asc\n"), std::string::npos) << said;
 
   // A surface-moisture folder ending in a separator names its files "surf.".
-  ms->project_options.surf_moist = "maps\\";
+  ms->project.project_options.surf_moist = "maps\\";
   write_quietly();
   EXPECT_TRUE(file_exists("maps/surf.0003.asc"));
 }
 
 TEST_F(MapOutput, LakeCellsShowTheLakeDepth) {
-  ms->no_map_output = 1;
-  ms->depth_given = 1;
-  ms->project_options.depth = "maps";
-  set_ints(ms->lake_mask, {0, 0, 1, 0, 0});
+  ms->output.no_map_output = 1;
+  ms->output.depth_given = 1;
+  ms->project.project_options.depth = "maps";
+  set_ints(ms->lake.lake_mask, {0, 0, 1, 0, 0});
   write_quietly();
   EXPECT_EQ(read_file("maps/depth.0001.asc"),
             std::string(arc_head) + "0.0100 0.0200 89.5000 \n0.0400 -9999.99 0.0500 \n");
 }
 
 TEST_F(MapOutput, OnlyAtMapSteps) {
-  ms->no_map_output = 1;
-  ms->depth_given = 1;
-  ms->project_options.depth = "maps";
-  ms->map_write_steps = 2;
+  ms->output.no_map_output = 1;
+  ms->output.depth_given = 1;
+  ms->project.project_options.depth = "maps";
+  ms->clock.map_write_steps = 2;
   for (int s = 1; s <= 5; ++s) {
-    ms->step_count = s;
+    ms->clock.step_count = s;
     write_quietly();
   }
-  EXPECT_EQ(ms->map_number, 3);  // steps 1, 3 and 5
+  EXPECT_EQ(ms->output.map_number, 3);  // steps 1, 3 and 5
   EXPECT_TRUE(file_exists("maps/depth.0003.asc"));
   EXPECT_FALSE(file_exists("maps/depth.0004.asc"));
 }
 
 TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
-  ms->no_map_output = 1;
-  ms->depth_given = ms->discharge_given = 1;
-  ms->project_options.depth = "missing";
-  ms->project_options.discharge = "maps";
+  ms->output.no_map_output = 1;
+  ms->output.depth_given = ms->output.discharge_given = 1;
+  ms->project.project_options.depth = "missing";
+  ms->project.project_options.discharge = "maps";
   write_quietly();
   EXPECT_NE(said.find("Can't open depth map for writing: missing/depth.0001.asc\n"),
             std::string::npos)
@@ -96,27 +103,27 @@ TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
 }
 
 TEST_F(MapOutput, DatasetRecordsAndRechargeIncrements) {
-  ms->dataset_output = 1;
-  ms->dis_rain_given = ms->gw_recharge_cum_given = ms->gw_recharge_inc_given = 1;
-  ms->project_options.dis_rain = "rain.dat";
-  ms->project_options.gw_recharge_cum = "cum.dat";
-  ms->project_options.gw_recharge_inc = "inc.dat";
-  set_cells(ms->rain_depth, {1.0, 2.0, 3.0, 4.0, 5.0});
-  set_cells(ms->cum_gw_recharge, {0.5, 0.5, 0.5, 0.5, 0.5});
+  ms->output.dataset_output = 1;
+  ms->output.dis_rain_given = ms->output.gw_recharge_cum_given = ms->output.gw_recharge_inc_given = 1;
+  ms->project.project_options.dis_rain = "rain.dat";
+  ms->project.project_options.gw_recharge_cum = "cum.dat";
+  ms->project.project_options.gw_recharge_inc = "inc.dat";
+  set_cells(ms->hydromet.rain_depth, {1.0, 2.0, 3.0, 4.0, 5.0});
+  set_cells(ms->groundwater.cum_gw_recharge, {0.5, 0.5, 0.5, 0.5, 0.5});
   init_grid_dataset_output(*ms);
   write_map_output(*ms);
-  ms->step_count = 2;
-  ms->elapsed_min = 31.0;
-  for (int c = 1; c <= 5; ++c) ms->cum_gw_recharge[c] = 0.75;
+  ms->clock.step_count = 2;
+  ms->clock.elapsed_min = 31.0;
+  for (int c = 1; c <= 5; ++c) ms->groundwater.cum_gw_recharge[c] = 0.75;
   write_map_output(*ms);
   const char* flags = "1\n1\n1\n1\n0\n1\n";
-  EXPECT_EQ(written(ms->dis_rain_map_file),
+  EXPECT_EQ(written(ms->output.dis_rain_map_file),
             std::string("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 1012\nND 6\nNC 6\nNAME rain\n") +
                 "TS 1 30.000000\n" + flags +
                 "1.000000\n2.000000\n3.000000\n4.000000\n0.000000\n5.000000\n" +
                 "TS 1 31.000000\n" + flags +
                 "1.000000\n2.000000\n3.000000\n4.000000\n0.000000\n5.000000\n");
-  const std::string inc = written(ms->gw_recharge_inc_map_file);
+  const std::string inc = written(ms->output.gw_recharge_inc_map_file);
   // The first increment is the cumulative recharge itself.
   EXPECT_NE(inc.find(std::string("TS 1 30.000000\n") + flags +
                      "0.500000\n0.500000\n0.500000\n0.500000\n0.000000\n0.500000\n"),
@@ -126,29 +133,29 @@ TEST_F(MapOutput, DatasetRecordsAndRechargeIncrements) {
                      "0.250000\n0.250000\n0.250000\n0.250000\n0.000000\n0.250000\n"),
             std::string::npos)
       << inc;
-  EXPECT_NE(written(ms->gw_recharge_cum_map_file).find("0.750000\n0.750000\n"), std::string::npos);
+  EXPECT_NE(written(ms->output.gw_recharge_cum_map_file).find("0.750000\n0.750000\n"), std::string::npos);
 }
 
 TEST_F(MapOutput, IndexMappedRunsKeepOnlyHeadAndSedimentFlux) {
-  ms->dataset_output = 1;
-  ms->depth_given = ms->gw_output_given = 1;
-  ms->skip_index_maps = 1;
-  set_cells(ms->elevgw, {9.0, 9.5, 10.0, 10.5, 11.0});
-  open_for_test(ms->depth_map_file, "depth.dat");
-  open_for_test(ms->gw_head_map_file, "head.dat");
+  ms->output.dataset_output = 1;
+  ms->output.depth_given = ms->output.gw_output_given = 1;
+  ms->output.skip_index_maps = 1;
+  set_cells(ms->groundwater.elevgw, {9.0, 9.5, 10.0, 10.5, 11.0});
+  open_for_test(ms->output.depth_map_file, "depth.dat");
+  open_for_test(ms->output.gw_head_map_file, "head.dat");
   write_map_output(*ms);
-  EXPECT_EQ(written(ms->depth_map_file), "");
-  EXPECT_EQ(written(ms->gw_head_map_file),
+  EXPECT_EQ(written(ms->output.depth_map_file), "");
+  EXPECT_EQ(written(ms->output.gw_head_map_file),
             "TS 1 30.000000\n1\n1\n1\n1\n0\n1\n"
             "9.000000\n9.500000\n10.000000\n10.500000\n0.000000\n11.000000\n");
 }
 
 TEST_F(MapOutput, SedimentMaps) {
-  ms->dataset_output = 1;
-  ms->n_sed_classes = 2;
-  ms->max_sed_flux = ms->net_sed_volume = ms->vol_sed_susp = 1;
-  ms->ov_sed = std::make_unique<ov_sed_record>();
-  ov_sed_record& s = *ms->ov_sed;
+  ms->output.dataset_output = 1;
+  ms->constituent.n_sed_classes = 2;
+  ms->constituent.max_sed_flux = ms->constituent.net_sed_volume = ms->constituent.vol_sed_susp = 1;
+  ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
+  ov_sed_record& s = *ms->constituent.ov_sed;
   s.ov_qsmax.alloc(5, 2);
   s.ov_qsvol.alloc(5, 2);
   s.ov_qsconc.alloc(5, 2);
@@ -157,40 +164,40 @@ TEST_F(MapOutput, SedimentMaps) {
   s.ov_qsvol(5, 1) = 10.0;
   s.ov_qsvol(5, 2) = 20.0;  // 30 m3 over a 100 m cell: 3 mm
   s.ov_qsconc(1, 0) = 0.125;
-  open_for_test(ms->max_sed_flux_file, "flux.dat");
-  open_for_test(ms->net_sed_volume_file, "net.dat");
-  open_for_test(ms->vol_sed_susp_file, "susp.dat");
+  open_for_test(ms->constituent.max_sed_flux_file, "flux.dat");
+  open_for_test(ms->constituent.net_sed_volume_file, "net.dat");
+  open_for_test(ms->constituent.vol_sed_susp_file, "susp.dat");
   write_map_output(*ms);
   const char* head = "TS 1 30.000000\n1\n1\n1\n1\n0\n1\n";
-  EXPECT_EQ(written(ms->max_sed_flux_file),
+  EXPECT_EQ(written(ms->constituent.max_sed_flux_file),
             std::string(head) + "0.000000\n3.500000\n0.000000\n0.000000\n0.000000\n0.000000\n");
-  EXPECT_EQ(written(ms->net_sed_volume_file),
+  EXPECT_EQ(written(ms->constituent.net_sed_volume_file),
             std::string(head) + "0.000000\n0.000000\n0.000000\n0.000000\n0.000000\n3.000000\n");
-  EXPECT_EQ(written(ms->vol_sed_susp_file),
+  EXPECT_EQ(written(ms->constituent.vol_sed_susp_file),
             std::string(head) + "0.125000\n0.000000\n0.000000\n0.000000\n0.000000\n0.000000\n");
 }
 
 TEST_F(MapOutput, ContaminantAndSnowSeriesAreWrittenWithoutMapFlags) {
   // MAP_TYPE 3: no per-variable maps, but the series still get records.
-  ms->num_constituents = 1;
-  ms->constituent_type.grow_fill(1, 1);
-  ms->constituent_output_name = {"", "con1"};
-  ms->ov_conc.grow(1, 5);
-  ms->ov_mass.grow(1, 5);
-  ms->ov_conc(1, 5) = 2.5;
-  ms->project_options.snow_temp_given = 1;
-  ms->project_options.snow_temp = "snowt.dat";
-  set_cells(ms->snow_temperature, {-1.0, -2.0, -3.0, -4.0, -5.0});
+  ms->constituent.num_constituents = 1;
+  ms->constituent.constituent_type.grow_fill(1, 1);
+  ms->constituent.constituent_output_name = {"", "con1"};
+  ms->constituent.ov_conc.grow(1, 5);
+  ms->constituent.ov_mass.grow(1, 5);
+  ms->constituent.ov_conc(1, 5) = 2.5;
+  ms->project.project_options.snow_temp_given = 1;
+  ms->project.project_options.snow_temp = "snowt.dat";
+  set_cells(ms->hydromet.snow_temperature, {-1.0, -2.0, -3.0, -4.0, -5.0});
   init_grid_dataset_output(*ms);
   init_contaminant_map_series(*ms);
   write_map_output(*ms);
-  dataset_out* row = ms->map_series.row(1);
+  dataset_out* row = ms->output.map_series.row(1);
   const std::string conc = written(row[1].file);
   EXPECT_NE(conc.find("TS 1 30.000000\n1\n1\n1\n1\n0\n1\n"
                       "0.000000\n0.000000\n0.000000\n0.000000\n0.000000\n2.500000\n"),
             std::string::npos)
       << conc;
-  EXPECT_NE(written(ms->snow_temp_dataset.file).find("-1.000000\n-2.000000\n"), std::string::npos);
+  EXPECT_NE(written(ms->output.snow_temp_dataset.file).find("-1.000000\n-2.000000\n"), std::string::npos);
 }
 
 TEST_F(MapOutput, NutrientSeries) {
@@ -215,14 +222,14 @@ TEST_F(MapOutput, NutrientSeries) {
   nsm.outputs.out_ov_file[1] = "no2";
   nsm.outputs2.out_st_on[2] = 1;
   nsm.outputs2.out_st_file[2] = "no3_st";
-  project_options& po = ms->project_options;
+  project_options& po = ms->project.project_options;
   po.total_ov_n_given = po.total_chan_p_given = 1;
   po.total_ov_n = "tn_ov";
   po.total_chan_p = "tp_chan.lnd";
-  ms->chan_lakes = 0;
-  ms->nutrients = 1;
-  ms->nsm_out = &nsm;
-  ms->dataset_output = 1;
+  ms->lake.chan_lakes = 0;
+  ms->constituent.nutrients = 1;
+  ms->constituent.nsm_out = &nsm;
+  ms->output.dataset_output = 1;
   init_grid_dataset_output(*ms);
   asked.clear();
   write_map_output(*ms);

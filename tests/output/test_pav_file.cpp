@@ -5,9 +5,12 @@
 
 #include "core/guarded_file.h"
 #include "core/process.h"
+#include "model/project.h"
 #include "output/dataset_out.h"
 #include "output/end_of_run.h"
+#include "output/output_state.h"
 #include "output/pav_file.h"
+#include "run/clock_state.h"
 #include "summary_fixture.h"
 
 namespace nivra {
@@ -139,26 +142,26 @@ class PavAtEndOfRun : public testing::summary_test {
   // loop leaves them.
   void run_with_open_series() {
     model_state& m = *ms;
-    m.pav_hydro_given = 1;
-    m.pav_hydro.assign("run.pav");
-    m.outlet_hydro.assign("outlet.dat");
-    m.out_hyd_location.assign("locations.dat");
-    m.in_hyd_location_given = 1;
-    m.num_hyd_locations = 1;
-    m.hlink.alloc(1);
-    m.hnode.alloc(1);
-    m.hlink[1] = 4;
-    m.hnode[1] = 7;
-    m.hyd_write_steps = 1;
-    m.date_stamp_ymd = 19990615;
-    m.date_stamp_hhmm = 600;
-    ASSERT_TRUE(open_guarded_file(m.outlet_hydro_file, m.outlet_hydro.view(), "w"));
-    ASSERT_TRUE(open_guarded_file(m.out_hyd_location_file, m.out_hyd_location.view(), "w"));
+    m.output.pav_hydro_given = 1;
+    m.project.pav_hydro.assign("run.pav");
+    m.project.outlet_hydro.assign("outlet.dat");
+    m.project.out_hyd_location.assign("locations.dat");
+    m.output.in_hyd_location_given = 1;
+    m.output.num_hyd_locations = 1;
+    m.output.hlink.alloc(1);
+    m.output.hnode.alloc(1);
+    m.output.hlink[1] = 4;
+    m.output.hnode[1] = 7;
+    m.clock.hyd_write_steps = 1;
+    m.clock.date_stamp_ymd = 19990615;
+    m.clock.date_stamp_hhmm = 600;
+    ASSERT_TRUE(open_guarded_file(m.output.outlet_hydro_file, m.project.outlet_hydro.view(), "w"));
+    ASSERT_TRUE(open_guarded_file(m.output.out_hyd_location_file, m.project.out_hyd_location.view(), "w"));
     write_hyd_location_header(m);
     for (int i = 1; i <= 3; ++i) {
-      std::fprintf(m.outlet_hydro_file.fp, "%8.2lf %9.3lf\n", 1.0 * i, 0.25 * i);
-      std::fprintf(m.out_hyd_location_file.fp, "%14.8lf %12.6lf \n", 1.0 * i, 2.0 * i);
-      ++m.hydro_line_count;
+      std::fprintf(m.output.outlet_hydro_file.fp, "%8.2lf %9.3lf\n", 1.0 * i, 0.25 * i);
+      std::fprintf(m.output.out_hyd_location_file.fp, "%14.8lf %12.6lf \n", 1.0 * i, 2.0 * i);
+      ++m.output.hydro_line_count;
     }
   }
 };
@@ -166,7 +169,7 @@ class PavAtEndOfRun : public testing::summary_test {
 TEST_F(PavAtEndOfRun, OpenSeriesAreCompletedAndGathered) {
   run_with_open_series();
   write_end_of_run_files(*ms);
-  EXPECT_FALSE(ms->outlet_hydro_file.is_open());
+  EXPECT_FALSE(ms->output.outlet_hydro_file.is_open());
   EXPECT_EQ(testing::read_file("run.pav"),
             "NIVARRA_PAV_HYDROGRAPH_FILE\n1\n19990615\n600\n1\n3\nlink 4 node 7\n"
             "     0.2500      0.5000      0.7500 "
@@ -181,9 +184,9 @@ TEST_F(PavAtEndOfRun, PrefixedRunReadsBackItsOwnFiles) {
 }
 
 TEST_F(PavAtEndOfRun, MissingOutletAbortsTheFile) {
-  ms->pav_hydro_given = 1;
-  ms->pav_hydro.assign("run.pav");
-  ms->outlet_hydro.assign("never_written.dat");
+  ms->output.pav_hydro_given = 1;
+  ms->project.pav_hydro.assign("run.pav");
+  ms->project.outlet_hydro.assign("never_written.dat");
   CaptureStdout();
   write_end_of_run_files(*ms);
   EXPECT_TRUE(has(GetCapturedStdout(),

@@ -3,11 +3,20 @@
 #include <filesystem>
 #include <functional>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "output/end_of_run.h"
+#include "output/output_state.h"
 #include "output/run_summary.h"
+#include "quality/constituent_state.h"
+#include "soil/soil_state.h"
 #include "summary_fixture.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -22,11 +31,11 @@ class RunSummary : public testing::summary_test {
   // at the outlet, 100 (0.2 m on five 100 m2 cells) stay on the surface.
   void closed_event_run() {
     make_grid();
-    ms->green_ampt = 1;
-    ms->total_precip = 1000.0;
-    ms->total_infiltration = 300.0;
-    ms->total_discharge = 600.0;
-    for (int c = 1; c <= 5; ++c) ms->ov_depth[c] = 0.2;
+    ms->soil.green_ampt = 1;
+    ms->hydromet.total_precip = 1000.0;
+    ms->soil.total_infiltration = 300.0;
+    ms->channel.total_discharge = 600.0;
+    for (int c = 1; c <= 5; ++c) ms->overland.ov_depth[c] = 0.2;
   }
   void balance() {
     compute_final_storages(*ms);
@@ -70,8 +79,8 @@ TEST_F(RunSummary, MinimalEventRunWritesTheGlobalBalanceInItsLayout) {
             "Mass balance error of surface components =                0.000000 percent\n\n"
             "Overall mass balance error =                              0.000000 percent\n \n"
             "\n");
-  EXPECT_DOUBLE_EQ(ms->vol_surface_final, 100.0);
-  EXPECT_DOUBLE_EQ(ms->total_final_storage, 100.0);
+  EXPECT_DOUBLE_EQ(ms->overland.vol_surface_final, 100.0);
+  EXPECT_DOUBLE_EQ(ms->output.total_final_storage, 100.0);
 }
 
 TEST_F(RunSummary, EveryBlockInItsPlace) {
@@ -110,55 +119,55 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
     double expected;
   } rows[] = {
       {"closed books", [](model_state&) {}, 0.0},
-      {"ten cubic metres unaccounted of 1000", [](model_state& m) { m.total_discharge = 590.0; }, 1.0},
-      {"more out than in", [](model_state& m) { m.total_discharge = 620.0; }, -2.0},
+      {"ten cubic metres unaccounted of 1000", [](model_state& m) { m.channel.total_discharge = 590.0; }, 1.0},
+      {"more out than in", [](model_state& m) { m.channel.total_discharge = 620.0; }, -2.0},
       {"nothing in and nothing stored",
        [](model_state& m) {
-         m.total_precip = 0.0;
-         m.total_infiltration = 0.0;
-         m.total_discharge = 0.0;
-         for (int c = 1; c <= 5; ++c) m.ov_depth[c] = 0.0;
+         m.hydromet.total_precip = 0.0;
+         m.soil.total_infiltration = 0.0;
+         m.channel.total_discharge = 0.0;
+         for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
        },
        0.0},
       {"no input yet water out",
        [](model_state& m) {
-         m.total_precip = 0.0;
-         m.total_infiltration = 0.0;
-         m.total_discharge = 5.0;
-         for (int c = 1; c <= 5; ++c) m.ov_depth[c] = 0.0;
+         m.hydromet.total_precip = 0.0;
+         m.soil.total_infiltration = 0.0;
+         m.channel.total_discharge = 5.0;
+         for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
        },
        0.0},
       {"stream-aquifer exchange without groundwater",
        [](model_state& m) {
-         m.total_gw_to_river = 200.0;
-         m.total_river_to_gw = 200.0;
+         m.channel.total_gw_to_river = 200.0;
+         m.channel.total_river_to_gw = 200.0;
        },
        0.0},
       {"boundaries and lakes",
        [](model_state& m) {
-         m.ov_boundary = 1;
-         m.head_bound_gain_vol = 50.0;
-         m.dis_bound_loss_vol = 30.0;
-         m.lake_evap_vol = 20.0;
+         m.overland.ov_boundary = 1;
+         m.overland.head_bound_gain_vol = 50.0;
+         m.overland.dis_bound_loss_vol = 30.0;
+         m.lake.lake_evap_vol = 20.0;
        },
        0.0},
       {"groundwater run",
        [](model_state& m) {
-         m.green_ampt = 0;
-         m.gw_simulation = 1;
-         m.elevgw.alloc(5);
-         m.bottom_elev.alloc(5);
-         m.gw_porosity.alloc(5);
+         m.soil.green_ampt = 0;
+         m.groundwater.gw_simulation = 1;
+         m.groundwater.elevgw.alloc(5);
+         m.groundwater.bottom_elev.alloc(5);
+         m.groundwater.gw_porosity.alloc(5);
          for (int c = 1; c <= 5; ++c) {
-           m.elevgw[c] = 12.0;
-           m.bottom_elev[c] = 10.0;
-           m.gw_porosity[c] = 0.5;  // 100 m3 per cell
+           m.groundwater.elevgw[c] = 12.0;
+           m.groundwater.bottom_elev[c] = 10.0;
+           m.groundwater.gw_porosity[c] = 0.5;  // 100 m3 per cell
          }
-         m.init_gw_vol = 500.0;
-         m.total_discharge = 800.0;
-         m.total_unsat_down_flux = 300.0;
-         m.total_gw_recharge = 300.0;
-         m.total_deep_leakage = 100.0;
+         m.groundwater.init_gw_vol = 500.0;
+         m.channel.total_discharge = 800.0;
+         m.soil.total_unsat_down_flux = 300.0;
+         m.groundwater.total_gw_recharge = 300.0;
+         m.groundwater.total_deep_leakage = 100.0;
        },
        0.0},
   };
@@ -167,42 +176,42 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
     closed_event_run();
     r.setup(*ms);
     balance();
-    EXPECT_NEAR(ms->overall_mass_balance_error, r.expected, 1e-12) << r.name;
+    EXPECT_NEAR(ms->output.overall_mass_balance_error, r.expected, 1e-12) << r.name;
   }
 }
 
 TEST_F(RunSummary, SurfaceErrorFromItsOwnBooks) {
   closed_event_run();
-  ms->init_ov_volume = 100.0;  // initial surface water that the overall books do not close
+  ms->overland.init_ov_volume = 100.0;  // initial surface water that the overall books do not close
   balance();
   // (100 + 1000 - (600 + 300 + 100)) x 100 / (100 + 1000)
-  EXPECT_NEAR(ms->surface_mass_balance_error, 100.0 * 100.0 / 1100.0, 1e-12);
+  EXPECT_NEAR(ms->output.surface_mass_balance_error, 100.0 * 100.0 / 1100.0, 1e-12);
 
   ms = std::make_unique<model_state>();
   make_grid();
-  ms->init_ov_volume = 400.0;
-  ms->total_discharge = 100.0;  // no surface input at all
+  ms->overland.init_ov_volume = 400.0;
+  ms->channel.total_discharge = 100.0;  // no surface input at all
   balance();
-  EXPECT_EQ(ms->surface_mass_balance_error, 0.0);
+  EXPECT_EQ(ms->output.surface_mass_balance_error, 0.0);
 }
 
 TEST_F(RunSummary, GroundwaterBalanceAndSection) {
   make_grid();
-  ms->gw_simulation = 1;
-  ms->elevgw.alloc(5);
-  ms->bottom_elev.alloc(5);
-  ms->gw_porosity.alloc(5);
+  ms->groundwater.gw_simulation = 1;
+  ms->groundwater.elevgw.alloc(5);
+  ms->groundwater.bottom_elev.alloc(5);
+  ms->groundwater.gw_porosity.alloc(5);
   for (int c = 1; c <= 5; ++c) {
-    ms->elevgw[c] = 11.0;
-    ms->bottom_elev[c] = 10.0;
-    ms->gw_porosity[c] = 0.4;  // 40 m3 per cell
+    ms->groundwater.elevgw[c] = 11.0;
+    ms->groundwater.bottom_elev[c] = 10.0;
+    ms->groundwater.gw_porosity[c] = 0.4;  // 40 m3 per cell
   }
-  ms->init_gw_vol = 250.0;
-  ms->total_gw_inputs = 25.0;
+  ms->groundwater.init_gw_vol = 250.0;
+  ms->groundwater.total_gw_inputs = 25.0;
   write_run_summary(*ms);
-  EXPECT_DOUBLE_EQ(ms->final_gw_vol, 200.0);
+  EXPECT_DOUBLE_EQ(ms->groundwater.final_gw_vol, 200.0);
   // (200 - 250 - 25) / 250 x 100
-  EXPECT_NEAR(ms->gw_mass_balance_error, -30.0, 1e-12);
+  EXPECT_NEAR(ms->output.gw_mass_balance_error, -30.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(text.starts_with("\n \nGROUNDWATER CALCULATIONS \n\n"
                                "GW volume start =                        250.00 \n"
@@ -217,34 +226,34 @@ TEST_F(RunSummary, GroundwaterBalanceAndSection) {
   // No initial groundwater: the balance has nothing to compare against.
   ms = std::make_unique<model_state>();
   make_grid();
-  ms->gw_simulation = 1;
-  ms->elevgw.alloc(5);
-  ms->bottom_elev.alloc(5);
-  ms->gw_porosity.alloc(5);
-  ms->elevgw[1] = 1.0;
-  ms->gw_porosity[1] = 0.3;
+  ms->groundwater.gw_simulation = 1;
+  ms->groundwater.elevgw.alloc(5);
+  ms->groundwater.bottom_elev.alloc(5);
+  ms->groundwater.gw_porosity.alloc(5);
+  ms->groundwater.elevgw[1] = 1.0;
+  ms->groundwater.gw_porosity[1] = 0.3;
   compute_final_storages(*ms);
-  EXPECT_EQ(ms->gw_mass_balance_error, 0.0);
+  EXPECT_EQ(ms->output.gw_mass_balance_error, 0.0);
 }
 
 TEST_F(RunSummary, SimpleSoilMoistureBalance) {
   make_grid();
-  ms->sm_accounting = 1;
-  ms->sm_water.alloc(5);
+  ms->soil.sm_accounting = 1;
+  ms->soil.sm_water.alloc(5);
   balance();
-  EXPECT_EQ(ms->sm_mass_balance_error, 0.0);  // no soil water at the start
+  EXPECT_EQ(ms->output.sm_mass_balance_error, 0.0);  // no soil water at the start
 
-  for (int c = 1; c <= 5; ++c) ms->sm_water[c] = 10.0;  // 0.1 m on 100 m2: 10 m3 per cell
-  ms->run_init_soil_vol = ms->simple_soil_init_vol = 1000.0;
-  ms->total_infiltration = 200.0;
-  ms->total_evaporation = 100.0;
-  ms->total_direct_evap = 20.0;
-  ms->sm_et_other_vol = 30.0;
-  ms->total_unsat_down_flux = 100.0;
+  for (int c = 1; c <= 5; ++c) ms->soil.sm_water[c] = 10.0;  // 0.1 m on 100 m2: 10 m3 per cell
+  ms->soil.run_init_soil_vol = ms->soil.simple_soil_init_vol = 1000.0;
+  ms->soil.total_infiltration = 200.0;
+  ms->soil.total_evaporation = 100.0;
+  ms->soil.total_direct_evap = 20.0;
+  ms->soil.sm_et_other_vol = 30.0;
+  ms->soil.total_unsat_down_flux = 100.0;
   write_run_summary(*ms);
-  EXPECT_DOUBLE_EQ(ms->simple_soil_final_vol, 50.0);
+  EXPECT_DOUBLE_EQ(ms->soil.simple_soil_final_vol, 50.0);
   // (200 + 1000 - 50 - (100 - 20 - 30) - 100) x 100 / (200 + 1000)
-  EXPECT_NEAR(ms->sm_mass_balance_error, 1000.0 * 100.0 / 1200.0, 1e-12);
+  EXPECT_NEAR(ms->output.sm_mass_balance_error, 1000.0 * 100.0 / 1200.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Initial volume in soil over simple soil depth          1000.00 \n"));
   EXPECT_TRUE(has(text, "Final volume in soil over simple soil depth              50.00\n"));
@@ -253,95 +262,95 @@ TEST_F(RunSummary, SimpleSoilMoistureBalance) {
 
 TEST_F(RunSummary, FinalStoragesLeaveOutLakeCellsAndSpecialLinks) {
   make_grid();
-  for (int c = 1; c <= 5; ++c) ms->ov_depth[c] = 0.1;  // 10 m3 per cell
-  ms->chan_lakes = 1;
-  ms->lake_mask.alloc(5);
-  ms->lake_mask[2] = 1;  // a lake cell holds no overland water
-  ms->num_lakes = 2;
-  ms->lake_volume.alloc(2);
-  ms->lake_volume[1] = 300.0;
-  ms->lake_volume[2] = 200.0;
+  for (int c = 1; c <= 5; ++c) ms->overland.ov_depth[c] = 0.1;  // 10 m3 per cell
+  ms->lake.chan_lakes = 1;
+  ms->lake.lake_mask.alloc(5);
+  ms->lake.lake_mask[2] = 1;  // a lake cell holds no overland water
+  ms->lake.num_lakes = 2;
+  ms->lake.lake_volume.alloc(2);
+  ms->lake.lake_volume[1] = 300.0;
+  ms->lake.lake_volume[2] = 200.0;
 
-  ms->chan_explic = 1;
-  ms->num_stream_links = 5;
+  ms->channel.chan_explic = 1;
+  ms->channel.num_stream_links = 5;
   const int types[] = {0, 4, 32, 64, 4 | 128, 8};
-  ms->ltype.alloc(5);
-  ms->nx.alloc(5);
-  ms->og_nx1.alloc(5);
-  ms->link_dx.alloc(5);
-  ms->area.alloc(3, 5);
+  ms->channel.ltype.alloc(5);
+  ms->channel.nx.alloc(5);
+  ms->channel.og_nx1.alloc(5);
+  ms->channel.link_dx.alloc(5);
+  ms->channel.area.alloc(3, 5);
   for (int l = 1; l <= 5; ++l) {
-    ms->ltype[l] = types[l];
-    ms->nx[l] = 3;
-    ms->og_nx1[l] = 3;
-    ms->link_dx[l] = 10.0;
-    for (int n = 1; n <= 3; ++n) ms->area(n, l) = 2.0;  // 20 m3 per node
+    ms->channel.ltype[l] = types[l];
+    ms->channel.nx[l] = 3;
+    ms->channel.og_nx1[l] = 3;
+    ms->channel.link_dx[l] = 10.0;
+    for (int n = 1; n <= 3; ++n) ms->channel.area(n, l) = 2.0;  // 20 m3 per node
   }
-  ms->og_nx1[5] = 2;  // with lakes, nodes beyond og_nx1 hold no channel water
+  ms->channel.og_nx1[5] = 2;  // with lakes, nodes beyond og_nx1 hold no channel water
   compute_final_storages(*ms);
-  EXPECT_DOUBLE_EQ(ms->vol_surface_final, 40.0);
-  EXPECT_DOUBLE_EQ(ms->final_lake_vol, 500.0);
-  EXPECT_DOUBLE_EQ(ms->vol_channels_final, 3 * 20.0 + 2 * 20.0);
+  EXPECT_DOUBLE_EQ(ms->overland.vol_surface_final, 40.0);
+  EXPECT_DOUBLE_EQ(ms->lake.final_lake_vol, 500.0);
+  EXPECT_DOUBLE_EQ(ms->channel.vol_channels_final, 3 * 20.0 + 2 * 20.0);
 }
 
 TEST_F(RunSummary, SoilVolumesOfRichardsAndOfTheAccountingLayer) {
   make_grid();
-  ms->inf_richards = 1;
-  ms->numcells.alloc(5);
-  ms->DZ.alloc(5, 3);
-  ms->THETA.alloc(5, 3);
-  ms->numcells[1] = 3;  // layers 1 and 2 count, the last does not
-  ms->numcells[2] = 1;  // a single layer holds nothing
+  ms->soil.inf_richards = 1;
+  ms->soil.numcells.alloc(5);
+  ms->soil.DZ.alloc(5, 3);
+  ms->soil.THETA.alloc(5, 3);
+  ms->soil.numcells[1] = 3;  // layers 1 and 2 count, the last does not
+  ms->soil.numcells[2] = 1;  // a single layer holds nothing
   for (int k = 1; k <= 3; ++k) {
-    ms->DZ(1, k) = 50.0;
-    ms->THETA(1, k) = 0.2;
-    ms->DZ(2, k) = 50.0;
-    ms->THETA(2, k) = 0.2;
+    ms->soil.DZ(1, k) = 50.0;
+    ms->soil.THETA(1, k) = 0.2;
+    ms->soil.DZ(2, k) = 50.0;
+    ms->soil.THETA(2, k) = 0.2;
   }
   compute_final_storages(*ms);
-  EXPECT_DOUBLE_EQ(ms->final_soil_vol, 2 * 50.0 * 0.2 / 100.0 * 100.0);
+  EXPECT_DOUBLE_EQ(ms->soil.final_soil_vol, 2 * 50.0 * 0.2 / 100.0 * 100.0);
 
   ms = std::make_unique<model_state>();
   make_grid();
-  ms->sm_accounting = 1;
-  ms->water_table_given = 1;
-  ms->sm_water.alloc(5);
-  ms->elevgw.alloc(5);
-  ms->gw_inf_redist_theta.alloc(5);
+  ms->soil.sm_accounting = 1;
+  ms->groundwater.water_table_given = 1;
+  ms->soil.sm_water.alloc(5);
+  ms->groundwater.elevgw.alloc(5);
+  ms->soil.gw_inf_redist_theta.alloc(5);
   for (int c = 1; c <= 5; ++c) {
-    ms->sm_water[c] = 20.0;  // 20 m3
-    ms->elevation[c] = 100.0;
-    ms->elevgw[c] = 100.0;
+    ms->soil.sm_water[c] = 20.0;  // 20 m3
+    ms->grid.elevation[c] = 100.0;
+    ms->groundwater.elevgw[c] = 100.0;
   }
-  ms->elevgw[3] = 98.4;  // 1.6 m below ground, 1.2 m below the 0.4 m layer
-  ms->gw_inf_redist_theta[3] = 0.25;
+  ms->groundwater.elevgw[3] = 98.4;  // 1.6 m below ground, 1.2 m below the 0.4 m layer
+  ms->soil.gw_inf_redist_theta[3] = 0.25;
   compute_final_storages(*ms);
-  EXPECT_DOUBLE_EQ(ms->simple_soil_final_vol, 100.0);
-  EXPECT_NEAR(ms->final_soil_vol, 100.0 + 1.2 * 0.25 * 100.0, 1e-9);
+  EXPECT_DOUBLE_EQ(ms->soil.simple_soil_final_vol, 100.0);
+  EXPECT_NEAR(ms->soil.final_soil_vol, 100.0 + 1.2 * 0.25 * 100.0, 1e-9);
 }
 
 TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   make_grid();
-  ms->sacramento_given = 1;
-  ms->sac_area = 500.0;
-  ms->sac_init_params.uztwm = ms->sac_params.uztwm = 50.0;
-  ms->sac_init_params.uztwc = 25.0;
-  ms->sac_params.uztwc = 10.0;
-  ms->sac_init_storage_mm = 25.0;
-  ms->sac_rain_mm = 40.0;
-  ms->sac_aet_mm = 30.0;
-  ms->sac_subsurface_runoff_mm = 20.0;
-  ms->sac_deep_recharge_mm = 5.0;
-  ms->total_precip = 20.0;  // the precipitation the Sacramento store received: 40 mm on 500 m2
-  ms->total_discharge = 10.0;
+  ms->groundwater.sacramento_given = 1;
+  ms->groundwater.sac_area = 500.0;
+  ms->groundwater.sac_init_params.uztwm = ms->groundwater.sac_params.uztwm = 50.0;
+  ms->groundwater.sac_init_params.uztwc = 25.0;
+  ms->groundwater.sac_params.uztwc = 10.0;
+  ms->groundwater.sac_init_storage_mm = 25.0;
+  ms->groundwater.sac_rain_mm = 40.0;
+  ms->groundwater.sac_aet_mm = 30.0;
+  ms->groundwater.sac_subsurface_runoff_mm = 20.0;
+  ms->groundwater.sac_deep_recharge_mm = 5.0;
+  ms->hydromet.total_precip = 20.0;  // the precipitation the Sacramento store received: 40 mm on 500 m2
+  ms->channel.total_discharge = 10.0;
   write_run_summary(*ms);
   // Soil water 25 mm -> 10 mm on 500 m2: 12.5 -> 5 m3; ET 15 m3; discharge 10 m3.
-  EXPECT_DOUBLE_EQ(ms->run_init_soil_vol, 12.5);
-  EXPECT_DOUBLE_EQ(ms->final_soil_vol, 5.0);
-  EXPECT_DOUBLE_EQ(ms->total_evaporation, 15.0);
-  EXPECT_DOUBLE_EQ(ms->sac_deep_recharge_vol, 2.5);
+  EXPECT_DOUBLE_EQ(ms->soil.run_init_soil_vol, 12.5);
+  EXPECT_DOUBLE_EQ(ms->soil.final_soil_vol, 5.0);
+  EXPECT_DOUBLE_EQ(ms->soil.total_evaporation, 15.0);
+  EXPECT_DOUBLE_EQ(ms->groundwater.sac_deep_recharge_vol, 2.5);
   // (5 - 12.5 - 20 + 15 + 10) / (20 + 12.5) x 100
-  EXPECT_NEAR(ms->overall_mass_balance_error, -2.5 / 32.5 * 100.0, 1e-12);
+  EXPECT_NEAR(ms->output.overall_mass_balance_error, -2.5 / 32.5 * 100.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "uztwc:      25.000 mm,    50.00%\n"));
   EXPECT_TRUE(has(text, "Recharge to deep g.w. (mm):                 5.000\n"));
@@ -357,19 +366,19 @@ class SedimentSummary : public RunSummary {
   // Two classes, the first fine, the second sand.
   void two_classes() {
     make_grid();
-    ms->soil_erosion_on = 1;
-    ms->sed_transport_mode = 1;
-    ms->n_sed_classes = 2;
-    ms->sand.alloc(2);
-    ms->sand[2] = 1;
-    ms->ov_sed = std::make_unique<ov_sed_record>();
-    ms->ov_sed->tot_sed.alloc(2, 4);
+    ms->constituent.soil_erosion_on = 1;
+    ms->constituent.sed_transport_mode = 1;
+    ms->constituent.n_sed_classes = 2;
+    ms->constituent.sand.alloc(2);
+    ms->constituent.sand[2] = 1;
+    ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
+    ms->constituent.ov_sed->tot_sed.alloc(2, 4);
   }
 };
 
 TEST_F(SedimentSummary, OverlandClassBalances) {
   two_classes();
-  auto& t = ms->ov_sed->tot_sed;
+  auto& t = ms->constituent.ov_sed->tot_sed;
   t(1, 1) = -10.0;  // eroded 10 m3: 4 deposited, 1 suspended, 5 discharged
   t(1, 2) = 1.0;
   t(1, 3) = 4.0;
@@ -389,21 +398,21 @@ TEST_F(SedimentSummary, OverlandClassBalances) {
 
 TEST_F(SedimentSummary, FineClassesNearLakesCarryTheNote) {
   two_classes();
-  ms->chan_lakes = 1;
-  ms->chan_sed_on = 1;
-  ms->sed_vol_overland_to_lake.alloc(1, 2);
-  ms->sed_vol_overland_to_lake(1, 1) = 2.0;
-  auto& t = ms->ov_sed->tot_sed;
+  ms->lake.chan_lakes = 1;
+  ms->constituent.chan_sed_on = 1;
+  ms->constituent.sed_vol_overland_to_lake.alloc(1, 2);
+  ms->constituent.sed_vol_overland_to_lake(1, 1) = 2.0;
+  auto& t = ms->constituent.ov_sed->tot_sed;
   t(1, 1) = -10.0;
   t(1, 3) = 3.0;
   t(1, 4) = 5.0;  // 2 m3 went into the lake: a fine class counts it
   t(2, 1) = -4.0;
   t(2, 3) = 4.0;  // sand is laid down in the lake cells and counted as deposited
-  ms->sed_vol_overland_to_lake(1, 2) = 1.0;
-  ms->chan_sed_run.sand_in = 0.0;  // no sand reaches the channels
-  ms->chan_sed_run.wash_in = 8.0;
-  ms->chan_sed_run.wash_out = 6.0;
-  ms->final_wash_load = 2.0;
+  ms->constituent.sed_vol_overland_to_lake(1, 2) = 1.0;
+  ms->constituent.chan_sed_run.sand_in = 0.0;  // no sand reaches the channels
+  ms->constituent.chan_sed_run.wash_in = 8.0;
+  ms->constituent.chan_sed_run.wash_out = 6.0;
+  ms->constituent.final_wash_load = 2.0;
   write_run_summary(*ms);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Net sediment 1 from overland to lakes:             2.00000000 m3\n"
@@ -421,24 +430,24 @@ TEST_F(SedimentSummary, FineClassesNearLakesCarryTheNote) {
 
 TEST_F(RunSummary, BedElevationFileMarksLakesAndStructures) {
   make_grid();
-  ms->num_stream_links = 3;
-  ms->ltype.alloc(3);
-  ms->og_nx1.alloc(3);
-  ms->ltype[1] = 4;
-  ms->ltype[2] = 64;
-  ms->ltype[3] = 32;
-  ms->og_nx1[1] = 2;
-  ms->og_nx1[2] = 1;
-  ms->og_nx1[3] = 4;
-  ms->bel.alloc(2, 3);
-  ms->new_bel.alloc(2, 3);
-  ms->org_bel.alloc(2, 3);
-  ms->new_bel(1, 1) = 9.5;
-  ms->new_bel(2, 1) = 9.25;
-  ms->new_bel(1, 2) = 8.0;
-  ms->org_bel(1, 1) = 10.0;
-  ms->org_bel(2, 1) = 9.5;
-  ms->org_bel(1, 2) = 8.0;
+  ms->channel.num_stream_links = 3;
+  ms->channel.ltype.alloc(3);
+  ms->channel.og_nx1.alloc(3);
+  ms->channel.ltype[1] = 4;
+  ms->channel.ltype[2] = 64;
+  ms->channel.ltype[3] = 32;
+  ms->channel.og_nx1[1] = 2;
+  ms->channel.og_nx1[2] = 1;
+  ms->channel.og_nx1[3] = 4;
+  ms->channel.bel.alloc(2, 3);
+  ms->channel.new_bel.alloc(2, 3);
+  ms->channel.org_bel.alloc(2, 3);
+  ms->channel.new_bel(1, 1) = 9.5;
+  ms->channel.new_bel(2, 1) = 9.25;
+  ms->channel.new_bel(1, 2) = 8.0;
+  ms->channel.org_bel(1, 1) = 10.0;
+  ms->channel.org_bel(2, 1) = 9.5;
+  ms->channel.org_bel(1, 2) = 8.0;
   ASSERT_TRUE(write_bed_elevations(*ms));
   EXPECT_EQ(testing::read_file("new_bed_elevations.txt"),
             "Link Node  New Elev(m) Old ELev (m) struct_flag: 0 no structure, 1 - structure, 2 - lake \n"
@@ -446,21 +455,21 @@ TEST_F(RunSummary, BedElevationFileMarksLakesAndStructures) {
             "1 2      9.250      9.500  0 \n"
             "2 1      8.000      8.000  1 \n"
             "Link     3 is a lake     2  \n");
-  ms->adjust_channel_bed = 1;  // the bed itself was moved: bel is the new elevation
-  ms->bel(1, 1) = 9.0;
+  ms->constituent.adjust_channel_bed = 1;  // the bed itself was moved: bel is the new elevation
+  ms->channel.bel(1, 1) = 9.0;
   ASSERT_TRUE(write_bed_elevations(*ms));
   EXPECT_TRUE(has(testing::read_file("new_bed_elevations.txt"), "1 1      9.000     10.000 0 \n"));
 }
 
 TEST_F(RunSummary, UnwritableBedElevationsStopAfterTheSummaryText) {
   make_grid();
-  ms->chan_sed_on = 1;
-  ms->ov_con_trans = 1;
-  ms->num_constituents = 1;
-  ms->gw_simulation = 1;  // would write a hotstart map afterwards
-  ms->elevgw.alloc(5);
-  ms->bottom_elev.alloc(5);
-  ms->gw_porosity.alloc(5);
+  ms->constituent.chan_sed_on = 1;
+  ms->constituent.ov_con_trans = 1;
+  ms->constituent.num_constituents = 1;
+  ms->groundwater.gw_simulation = 1;  // would write a hotstart map afterwards
+  ms->groundwater.elevgw.alloc(5);
+  ms->groundwater.bottom_elev.alloc(5);
+  ms->groundwater.gw_porosity.alloc(5);
   std::filesystem::create_directory("new_bed_elevations.txt");
   CaptureStdout();
   write_run_summary(*ms);
@@ -476,40 +485,40 @@ class ConstituentSummary : public RunSummary {
  protected:
   void one_contaminant() {
     make_grid();
-    ms->num_constituents = 1;
-    ms->constituent_type.grow(1);
-    ms->constituent_type[1] = 1;
-    for (auto* a : {&ms->OV_MASS_INIT, &ms->OV_MASS_FINAL, &ms->OV_POINT_MASS, &ms->OV_PRECIP_MASS,
-                    &ms->OV_INFIL_MASS, &ms->OV_MASS_OUT, &ms->OV_MASS_DECAY, &ms->OV_MASS_ERROR,
-                    &ms->OV_UPTAKE_MASS, &ms->soil_mass_init, &ms->soil_mass_final,
-                    &ms->soil_mass_error, &ms->GLOBAL_MASS_INIT, &ms->GLOBAL_MASS_FINAL,
-                    &ms->GLOBAL_MASS_OUT, &ms->GLOBAL_MASS_DECAY, &ms->GLOBAL_MASS_CON_ERROR,
-                    &ms->GLOBAL_POINT_SOURCE, &ms->global_precip_mass})
+    ms->constituent.num_constituents = 1;
+    ms->constituent.constituent_type.grow(1);
+    ms->constituent.constituent_type[1] = 1;
+    for (auto* a : {&ms->constituent.OV_MASS_INIT, &ms->constituent.OV_MASS_FINAL, &ms->constituent.OV_POINT_MASS, &ms->constituent.OV_PRECIP_MASS,
+                    &ms->constituent.OV_INFIL_MASS, &ms->constituent.OV_MASS_OUT, &ms->constituent.OV_MASS_DECAY, &ms->constituent.OV_MASS_ERROR,
+                    &ms->constituent.OV_UPTAKE_MASS, &ms->constituent.soil_mass_init, &ms->constituent.soil_mass_final,
+                    &ms->constituent.soil_mass_error, &ms->constituent.GLOBAL_MASS_INIT, &ms->constituent.GLOBAL_MASS_FINAL,
+                    &ms->constituent.GLOBAL_MASS_OUT, &ms->constituent.GLOBAL_MASS_DECAY, &ms->constituent.GLOBAL_MASS_CON_ERROR,
+                    &ms->constituent.GLOBAL_POINT_SOURCE, &ms->constituent.global_precip_mass})
       a->grow(1);
   }
 };
 
 TEST_F(ConstituentSummary, OverlandAndGlobalBooksCloseToZero) {
   one_contaminant();
-  ms->ov_con_trans = 1;
-  ms->OV_MASS_INIT[1] = 10.0;
-  ms->OV_POINT_MASS[1] = 5.0;
-  ms->OV_PRECIP_MASS[1] = 1.0;
-  ms->OV_MASS_FINAL[1] = 4.0;
-  ms->OV_INFIL_MASS[1] = 6.0;
-  ms->OV_MASS_OUT[1] = 3.0;
-  ms->OV_MASS_DECAY[1] = 3.0;
-  ms->GLOBAL_MASS_INIT[1] = 10.0;
-  ms->GLOBAL_POINT_SOURCE[1] = 5.0;
-  ms->global_precip_mass[1] = 1.0;
-  ms->GLOBAL_MASS_FINAL[1] = 4.0;
-  ms->GLOBAL_MASS_OUT[1] = 3.0;
-  ms->GLOBAL_MASS_DECAY[1] = 3.0;  // with the 6 infiltrated, still held in the soil
-  ms->GLOBAL_MASS_FINAL[1] += 6.0;
-  ms->OV_MASS_ERROR[1] = 99.0;
-  ms->GLOBAL_MASS_CON_ERROR[1] = 99.0;
+  ms->constituent.ov_con_trans = 1;
+  ms->constituent.OV_MASS_INIT[1] = 10.0;
+  ms->constituent.OV_POINT_MASS[1] = 5.0;
+  ms->constituent.OV_PRECIP_MASS[1] = 1.0;
+  ms->constituent.OV_MASS_FINAL[1] = 4.0;
+  ms->constituent.OV_INFIL_MASS[1] = 6.0;
+  ms->constituent.OV_MASS_OUT[1] = 3.0;
+  ms->constituent.OV_MASS_DECAY[1] = 3.0;
+  ms->constituent.GLOBAL_MASS_INIT[1] = 10.0;
+  ms->constituent.GLOBAL_POINT_SOURCE[1] = 5.0;
+  ms->constituent.global_precip_mass[1] = 1.0;
+  ms->constituent.GLOBAL_MASS_FINAL[1] = 4.0;
+  ms->constituent.GLOBAL_MASS_OUT[1] = 3.0;
+  ms->constituent.GLOBAL_MASS_DECAY[1] = 3.0;  // with the 6 infiltrated, still held in the soil
+  ms->constituent.GLOBAL_MASS_FINAL[1] += 6.0;
+  ms->constituent.OV_MASS_ERROR[1] = 99.0;
+  ms->constituent.GLOBAL_MASS_CON_ERROR[1] = 99.0;
   write_run_summary(*ms);
-  EXPECT_EQ(ms->OV_MASS_ERROR[1], 0.0);
+  EXPECT_EQ(ms->constituent.OV_MASS_ERROR[1], 0.0);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Overland Constituent Transport Summary for Constituent     1 (1)\n"
                         "Amounts are total for simulations in (Kg) \n \n"
@@ -517,25 +526,25 @@ TEST_F(ConstituentSummary, OverlandAndGlobalBooksCloseToZero) {
   EXPECT_TRUE(has(text, "Mass decay loss on overland             3.00 \n\n"
                         "Contam mass balance error               0.0000 percent \n"));
   EXPECT_TRUE(has(text, "Contaminant Transport Global Summary for Contaminant     1 \n"));
-  EXPECT_EQ(ms->GLOBAL_MASS_CON_ERROR[1], 0.0);
+  EXPECT_EQ(ms->constituent.GLOBAL_MASS_CON_ERROR[1], 0.0);
 }
 
 TEST_F(ConstituentSummary, SoilErrorOnlyAboveTheFloor) {
   one_contaminant();
-  ms->soil_con_trans = 1;
-  ms->soil_mass_init[1] = 5e-7;  // below the floor of 1e-6: not computed
-  ms->soil_mass_error[1] = 42.0;
+  ms->constituent.soil_con_trans = 1;
+  ms->constituent.soil_mass_init[1] = 5e-7;  // below the floor of 1e-6: not computed
+  ms->constituent.soil_mass_error[1] = 42.0;
   write_run_summary(*ms);
-  EXPECT_EQ(ms->soil_mass_error[1], 0.0);
+  EXPECT_EQ(ms->constituent.soil_mass_error[1], 0.0);
 
-  ms->soil_mass_init[1] = 10.0;
-  ms->OV_INFIL_MASS[1] = 2.0;
-  ms->soil_mass_final[1] = 9.0;  // 3 of 12 unaccounted for
-  close_guarded_file(ms->summary_file);
-  ASSERT_TRUE(open_guarded_file(ms->summary_file, "summary2.out", "w"));
+  ms->constituent.soil_mass_init[1] = 10.0;
+  ms->constituent.OV_INFIL_MASS[1] = 2.0;
+  ms->constituent.soil_mass_final[1] = 9.0;  // 3 of 12 unaccounted for
+  close_guarded_file(ms->output.summary_file);
+  ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "summary2.out", "w"));
   write_run_summary(*ms);
-  EXPECT_NEAR(ms->soil_mass_error[1], 25.0, 1e-12);
-  close_guarded_file(ms->summary_file);
+  EXPECT_NEAR(ms->constituent.soil_mass_error[1], 25.0, 1e-12);
+  close_guarded_file(ms->output.summary_file);
   EXPECT_TRUE(has(testing::read_file("summary2.out"),
                   "Soil Contaminant Transport Summary \n \n"
                   "Soil Constituent Transport Summary for 1 \n\n"

@@ -11,10 +11,13 @@
 #include <utility>
 #include <vector>
 
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/run_summary.h"
+#include "run/clock_state.h"
 #include "run/driver.h"
 #include "support/test_support.h"
+#include "surface/overland_state.h"
 
 namespace nivra::testing {
 
@@ -70,14 +73,14 @@ inline storm_run run_storm(const std::string& project,
   bool going = set_up_run(ms, project, nullptr);
   if (going && after_set_up) after_set_up(ms);
   while (going) {
-    const double last = ms.ov_last_time;
+    const double last = ms.clock.ov_last_time;
     if (!run_time_step(ms)) break;
     ++r.steps;
-    if (ms.ov_last_time != last && r.steps > 1) {
-      r.outlet_volume += ms.qout * ms.ov_dt;
-      r.qout.push_back(ms.qout);
+    if (ms.clock.ov_last_time != last && r.steps > 1) {
+      r.outlet_volume += ms.overland.qout * ms.clock.ov_dt;
+      r.qout.push_back(ms.overland.qout);
     }
-    if (ms.keep_running) continue;
+    if (ms.clock.keep_running) continue;
     write_run_summary(ms);
     r.ended = process.error_block.stop == 0;
     break;
@@ -90,8 +93,8 @@ inline storm_run run_storm(const std::string& project,
 // Water standing on cells first..last (m3).
 inline double water_on(const model_state& ms, int first, int last) {
   double v = 0.0;
-  for (int c = first; c <= last; ++c) v += ms.ov_depth[c];
-  return v * ms.grid_size * ms.grid_size;
+  for (int c = first; c <= last; ++c) v += ms.overland.ov_depth[c];
+  return v * ms.grid.grid_size * ms.grid.grid_size;
 }
 
 // The lines of a text file.

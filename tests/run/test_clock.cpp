@@ -8,11 +8,17 @@
 
 #include "core/dates.h"
 #include "core/process.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -43,7 +49,7 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
   for (const row& r : table) {
     reset_process_state();
     auto ms = make_model_state();
-    run_control& rc = ms->run_control;
+    run_control& rc = ms->project.run_control;
     rc.timestep = r.timestep;
     rc.st_time_step = r.st_time_step;
     rc.hyd_freq = r.hyd_freq;
@@ -52,18 +58,18 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
     rc.latitude = 40.0;
     rc.longitude = r.longitude;
     rc.gmt_given = 1;
-    ms->long_term = r.long_term;
+    ms->clock.long_term = r.long_term;
     CaptureStdout();
     setup_time_steps(*ms);
     const std::string console = GetCapturedStdout();
     SCOPED_TRACE(r.timestep);
-    EXPECT_EQ(ms->dt, r.dt);
+    EXPECT_EQ(ms->clock.dt, r.dt);
     EXPECT_EQ(rc.st_time_step, r.st_after);
     EXPECT_EQ(process.error_block.code, r.code);
     EXPECT_EQ(process.error_block.stop, r.code ? 1 : 0);
     if (r.code) continue;
-    EXPECT_EQ(ms->hyd_write_steps, r.hyd_steps);
-    EXPECT_EQ(ms->map_write_steps, r.map_steps);
+    EXPECT_EQ(ms->clock.hyd_write_steps, r.hyd_steps);
+    EXPECT_EQ(ms->clock.map_write_steps, r.map_steps);
     EXPECT_EQ(console.find("Write hydrograph time step not specified") != std::string::npos, r.warning_55);
     EXPECT_EQ(console.find("Warning: Write solution time step not specified, defaulting to 6 hours.\n") !=
                   std::string::npos,
@@ -73,59 +79,59 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
 
 TEST_F(Clock, InitialSurfaceVolumeLeavesOutLakeCellsAndBlockedGround) {
   auto ms = make_model_state();
-  ms->ncells = 12;
-  ms->grid_size = 30.0;
-  ms->ov_depth.alloc(12);
-  for (int c = 1; c <= 12; ++c) ms->ov_depth[c] = c <= 10 ? 1.0 : 5.0;
+  ms->grid.ncells = 12;
+  ms->grid.grid_size = 30.0;
+  ms->overland.ov_depth.alloc(12);
+  for (int c = 1; c <= 12; ++c) ms->overland.ov_depth[c] = c <= 10 ? 1.0 : 5.0;
   compute_initial_surface_volume(*ms);
-  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 9000.0 + 2 * 5.0 * 900.0);
+  EXPECT_DOUBLE_EQ(ms->overland.init_ov_volume, 9000.0 + 2 * 5.0 * 900.0);
 
   // Cells 11 and 12 under a channel lake add nothing ...
-  ms->chan_lakes = 1;
-  ms->lake_mask.alloc(12);
-  ms->lake_mask[11] = ms->lake_mask[12] = 1;
+  ms->lake.chan_lakes = 1;
+  ms->lake.lake_mask.alloc(12);
+  ms->lake.lake_mask[11] = ms->lake.lake_mask[12] = 1;
   compute_initial_surface_volume(*ms);
-  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 9000.0);
+  EXPECT_DOUBLE_EQ(ms->overland.init_ov_volume, 9000.0);
   // ... nor under an overland lake, whose map then decides alone.
-  ms->overland_lake_map_given = 1;
-  ms->oland_lake_mask.alloc(12);
-  ms->oland_lake_mask[1] = 2;
+  ms->lake.overland_lake_map_given = 1;
+  ms->lake.oland_lake_mask.alloc(12);
+  ms->lake.oland_lake_mask[1] = 2;
   compute_initial_surface_volume(*ms);
-  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 900.0 * 9 + 2 * 5.0 * 900.0);
+  EXPECT_DOUBLE_EQ(ms->overland.init_ov_volume, 900.0 * 9 + 2 * 5.0 * 900.0);
 
   // Without lakes, a blocked cell holds its depth over its open part only;
   // a fraction of 1 is not applied.
-  ms->overland_lake_map_given = 0;
-  ms->chan_lakes = 0;
-  ms->ovr_flow_block = 1;
-  ms->ovr_flow_block_cell.alloc(12);
-  ms->ovr_flow_block_cell[1] = 0.3;
-  ms->ovr_flow_block_cell[11] = 0.6;
-  ms->ovr_flow_block_cell[12] = 1.0;
+  ms->lake.overland_lake_map_given = 0;
+  ms->lake.chan_lakes = 0;
+  ms->overland.ovr_flow_block = 1;
+  ms->overland.ovr_flow_block_cell.alloc(12);
+  ms->overland.ovr_flow_block_cell[1] = 0.3;
+  ms->overland.ovr_flow_block_cell[11] = 0.6;
+  ms->overland.ovr_flow_block_cell[12] = 1.0;
   compute_initial_surface_volume(*ms);
-  EXPECT_DOUBLE_EQ(ms->init_ov_volume, 900.0 * (0.7 + 9) + (0.4 + 1.0) * 5.0 * 900.0);
+  EXPECT_DOUBLE_EQ(ms->overland.init_ov_volume, 900.0 * (0.7 + 9) + (0.4 + 1.0) * 5.0 * 900.0);
 }
 
 TEST_F(Clock, TheFirstAdvanceOnlyFillsTheCalendar) {
   auto ms = make_model_state();
   const double start = julian_date(2024, 6, 15, 12, 0, 0.0);
-  ms->model_time = ms->event_start_time = start;
-  ms->dt = 10.0;
-  ms->dt_days = 10.0 / 86400.0;
+  ms->clock.model_time = ms->clock.event_start_time = start;
+  ms->clock.dt = 10.0;
+  ms->clock.dt_days = 10.0 / 86400.0;
   advance_clock(*ms);
-  EXPECT_EQ(ms->model_time, start);
-  EXPECT_EQ(ms->step_count, 0);
-  EXPECT_EQ(ms->elapsed_min, 0.0);
-  EXPECT_EQ(ms->cur_year, 2024);
-  EXPECT_EQ(ms->cur_month, 6);
-  EXPECT_EQ(ms->cur_day, 15);
-  EXPECT_EQ(ms->cur_hour, 12);
+  EXPECT_EQ(ms->clock.model_time, start);
+  EXPECT_EQ(ms->clock.step_count, 0);
+  EXPECT_EQ(ms->clock.elapsed_min, 0.0);
+  EXPECT_EQ(ms->clock.cur_year, 2024);
+  EXPECT_EQ(ms->clock.cur_month, 6);
+  EXPECT_EQ(ms->clock.cur_day, 15);
+  EXPECT_EQ(ms->clock.cur_hour, 12);
   advance_clock(*ms);
-  EXPECT_EQ(ms->model_time, start + 10.0 / 86400.0);
-  EXPECT_EQ(ms->step_count, 1);
-  EXPECT_EQ(ms->event_step, 1);
-  EXPECT_DOUBLE_EQ(ms->elapsed_min, 10.0 / 60.0);
-  EXPECT_EQ(ms->cur_second, 10.0);
+  EXPECT_EQ(ms->clock.model_time, start + 10.0 / 86400.0);
+  EXPECT_EQ(ms->clock.step_count, 1);
+  EXPECT_EQ(ms->clock.event_step, 1);
+  EXPECT_DOUBLE_EQ(ms->clock.elapsed_min, 10.0 / 60.0);
+  EXPECT_EQ(ms->clock.cur_second, 10.0);
 }
 
 TEST_F(Clock, DayOfYearCountsLeapYearsFrom1900) {
@@ -138,9 +144,9 @@ TEST_F(Clock, DayOfYearCountsLeapYearsFrom1900) {
   };
   for (const row& r : table) {
     auto ms = make_model_state();
-    ms->model_time = julian_date(r.year, r.month, r.day, 6, 0, 0.0);
+    ms->clock.model_time = julian_date(r.year, r.month, r.day, 6, 0, 0.0);
     advance_clock(*ms);
-    EXPECT_EQ(ms->day_of_year, r.day_of_year) << r.year << "-" << r.month << "-" << r.day;
+    EXPECT_EQ(ms->clock.day_of_year, r.day_of_year) << r.year << "-" << r.month << "-" << r.day;
   }
 }
 
@@ -161,18 +167,18 @@ TEST_F(Clock, UniformRainFallsOnExactlyNOverlandSteps) {
     set_card("plane.prj", "RAIN_DURATION", std::string("RAIN_DURATION    ") + r.duration);
     set_card("plane.prj", "TOT_TIME", "TOT_TIME         70");
     const testing::storm_run run = run_storm("plane.prj", [](model_state& ms) {
-      EXPECT_EQ(ms.event_first_date_jd, ms.model_time);
-      EXPECT_EQ(ms.ov_next_time, ms.model_time);
-      EXPECT_EQ(ms.precip_event_state, 1);
+      EXPECT_EQ(ms.clock.event_first_date_jd, ms.clock.model_time);
+      EXPECT_EQ(ms.clock.ov_next_time, ms.clock.model_time);
+      EXPECT_EQ(ms.clock.precip_event_state, 1);
     });
     ASSERT_TRUE(run.ended) << run.console;
     const model_state& ms = *run.ms;
     SCOPED_TRACE(r.timestep);
-    EXPECT_EQ(ms.num_rain_periods, r.steps);
-    EXPECT_EQ(ms.rain_steps, r.steps);
+    EXPECT_EQ(ms.hydromet.num_rain_periods, r.steps);
+    EXPECT_EQ(ms.clock.rain_steps, r.steps);
     const double rain = r.steps * r.seconds * 25.0 / 3.6e6 * 46 * 900.0;
-    EXPECT_NEAR(ms.total_precip, rain, 1e-12 * rain);
-    EXPECT_EQ(ms.precip_event_state, 3);
+    EXPECT_NEAR(ms.hydromet.total_precip, rain, 1e-12 * rain);
+    EXPECT_EQ(ms.clock.precip_event_state, 3);
   }
 }
 

@@ -9,7 +9,9 @@
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 
@@ -168,18 +170,18 @@ TEST_F(Driver, RelativeTimeSeriesBecomeAbsolute) {
 
 TEST_F(Driver, ClosingTheFileSlotsReportsADamagedHandle) {
   auto ms = make_model_state();
-  ASSERT_TRUE(open_guarded_file(ms->summary_file, "a.sum", "w"));
-  ASSERT_TRUE(open_guarded_file(ms->raingage_file, "plane.prj", "r"));
-  std::FILE* real = ms->raingage_file.fp;
-  ms->raingage_file.fp_guard = nullptr;  // as a stray write would leave it
+  ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "a.sum", "w"));
+  ASSERT_TRUE(open_guarded_file(ms->hydromet.raingage_file, "plane.prj", "r"));
+  std::FILE* real = ms->hydromet.raingage_file.fp;
+  ms->hydromet.raingage_file.fp_guard = nullptr;  // as a stray write would leave it
   CaptureStdout();
   close_all_files(*ms);
   const std::string console = GetCapturedStdout();
   EXPECT_NE(console.find("The file pointer is corrupt."), std::string::npos);
   EXPECT_EQ(console.find("a.sum"), std::string::npos);
-  EXPECT_FALSE(ms->summary_file.is_open());
-  EXPECT_FALSE(ms->raingage_file.is_open());
-  EXPECT_TRUE(ms->raingage_file.name.empty());
+  EXPECT_FALSE(ms->output.summary_file.is_open());
+  EXPECT_FALSE(ms->hydromet.raingage_file.is_open());
+  EXPECT_TRUE(ms->hydromet.raingage_file.name.empty());
   (void)real;  // closed by the slot's close all the same
 }
 

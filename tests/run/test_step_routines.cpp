@@ -7,13 +7,19 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/process.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
+#include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "support/test_support.h"
 #include "surface/grid_fixture.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -36,13 +42,13 @@ std::unique_ptr<model_state> plane() {
   g.out_row = g.out_col = 3;
   g.outlet_slope = 0.01;
   auto ms = testing::make_grid(g);
-  ms->overtype = 2;
-  ms->model_time = start;
-  ms->time_tol = due_tolerance_days;
-  ms->base_dt = ms->ov_dt = 10.0;
-  ms->dt_days = ms->ov_dt_days = step_days;
-  ms->ov_last_time = start - step_days;
-  ms->ov_next_time = start;
+  ms->overland.overtype = 2;
+  ms->clock.model_time = start;
+  ms->clock.time_tol = due_tolerance_days;
+  ms->clock.base_dt = ms->clock.ov_dt = 10.0;
+  ms->clock.dt_days = ms->clock.ov_dt_days = step_days;
+  ms->clock.ov_last_time = start - step_days;
+  ms->clock.ov_next_time = start;
   return ms;
 }
 
@@ -50,37 +56,37 @@ TEST_F(StepRoutines, OverlandStepRoutesOnlyWetGridsAndBooksTheOutlet) {
   // Dry: no routing, no discharge, the sweep order stays, the clock moves on.
   auto ms = plane();
   overland_routing_step(*ms);
-  EXPECT_EQ(ms->qout, 0.0);
-  EXPECT_EQ(ms->ade_sweep, 1);
-  EXPECT_EQ(ms->ov_wet, 0);
-  EXPECT_EQ(ms->ov_last_time, start);
-  EXPECT_EQ(ms->ov_next_time, start + step_days);
+  EXPECT_EQ(ms->overland.qout, 0.0);
+  EXPECT_EQ(ms->overland.ade_sweep, 1);
+  EXPECT_EQ(ms->overland.ov_wet, 0);
+  EXPECT_EQ(ms->clock.ov_last_time, start);
+  EXPECT_EQ(ms->clock.ov_next_time, start + step_days);
   // Not due: nothing happens.
   overland_routing_step(*ms);
-  EXPECT_EQ(ms->ov_next_time, start + step_days);
+  EXPECT_EQ(ms->clock.ov_next_time, start + step_days);
 
   // Wet, and the last step two model steps back: the outlet volume divided
   // by the real 20 s gives the discharge, and the sweep order alternates.
-  for (int c = 1; c <= ms->ncells; ++c) ms->ov_depth[c] = 0.05;
-  ms->model_time = start + 2 * step_days;
-  ms->ov_next_time = ms->model_time;
-  ms->ov_last_time = start;
+  for (int c = 1; c <= ms->grid.ncells; ++c) ms->overland.ov_depth[c] = 0.05;
+  ms->clock.model_time = start + 2 * step_days;
+  ms->clock.ov_next_time = ms->clock.model_time;
+  ms->clock.ov_last_time = start;
   overland_routing_step(*ms);
-  EXPECT_EQ(ms->ade_sweep, 2);
-  EXPECT_GT(ms->ov_outlet_vol, 0.0);
-  EXPECT_DOUBLE_EQ(ms->qout * 20.0, ms->ov_outlet_vol);
-  EXPECT_EQ(ms->total_discharge, ms->ov_outlet_vol);
-  const double before = ms->ov_depth[1] + 0.0;
+  EXPECT_EQ(ms->overland.ade_sweep, 2);
+  EXPECT_GT(ms->overland.ov_outlet_vol, 0.0);
+  EXPECT_DOUBLE_EQ(ms->overland.qout * 20.0, ms->overland.ov_outlet_vol);
+  EXPECT_EQ(ms->channel.total_discharge, ms->overland.ov_outlet_vol);
+  const double before = ms->overland.ov_depth[1] + 0.0;
   EXPECT_LT(before, 0.05);  // the top corner drained toward the outlet
-  ms->model_time += step_days;
-  ms->ov_next_time = ms->model_time;
+  ms->clock.model_time += step_days;
+  ms->clock.ov_next_time = ms->clock.model_time;
   overland_routing_step(*ms);
-  EXPECT_EQ(ms->ade_sweep, 1);
+  EXPECT_EQ(ms->overland.ade_sweep, 1);
 }
 
 TEST_F(StepRoutines, ANonRealDepthStopsTheOverlandStep) {
   auto ms = plane();
-  ms->ov_depth[4] = std::nan("");
+  ms->overland.ov_depth[4] = std::nan("");
   CaptureStdout();
   overland_routing_step(*ms);
   EXPECT_EQ(GetCapturedStdout().rfind(
@@ -89,63 +95,63 @@ TEST_F(StepRoutines, ANonRealDepthStopsTheOverlandStep) {
                 0),
             0u);
   EXPECT_EQ(process.error_block.stop, 1);
-  EXPECT_EQ(ms->ov_next_time, start);  // the clock did not move
+  EXPECT_EQ(ms->clock.ov_next_time, start);  // the clock did not move
 }
 
 // Between the events of a long-term run the overland clock sleeps until
 // the next event; after the last one it is parked, never due again.
 TEST_F(StepRoutines, LongTermDryGridSkipsToTheNextEvent) {
   auto ms = plane();
-  ms->long_term = 1;
-  ms->num_events = 2;
-  ms->event_times = {start - 1.0, start + 3.0};
-  ms->event_index = 1;
+  ms->clock.long_term = 1;
+  ms->clock.num_events = 2;
+  ms->clock.event_times = {start - 1.0, start + 3.0};
+  ms->clock.event_index = 1;
   overland_routing_step(*ms);
-  EXPECT_EQ(ms->ov_next_time, start + 3.0);
-  EXPECT_DOUBLE_EQ(ms->ov_last_time, start + 3.0 - step_days);
-  EXPECT_EQ(ms->inf_next_time, ms->ov_next_time);
-  EXPECT_EQ(ms->ov_water_at_start, 0);
+  EXPECT_EQ(ms->clock.ov_next_time, start + 3.0);
+  EXPECT_DOUBLE_EQ(ms->clock.ov_last_time, start + 3.0 - step_days);
+  EXPECT_EQ(ms->clock.inf_next_time, ms->clock.ov_next_time);
+  EXPECT_EQ(ms->overland.ov_water_at_start, 0);
 
-  ms->model_time = ms->ov_next_time;
-  ms->event_index = 2;
+  ms->clock.model_time = ms->clock.ov_next_time;
+  ms->clock.event_index = 2;
   overland_routing_step(*ms);
-  EXPECT_EQ(ms->ov_next_time, clock_parked);
-  EXPECT_FALSE(is_due(*ms, ms->ov_next_time));
+  EXPECT_EQ(ms->clock.ov_next_time, clock_parked);
+  EXPECT_FALSE(is_due(*ms, ms->clock.ov_next_time));
 }
 
 TEST_F(StepRoutines, PeakMovesOnlyOnAHigherDischarge) {
   auto ms = make_model_state();
-  ms->model_time = start;
-  ms->cur_hour = 12;
-  ms->qout = 2.0;
+  ms->clock.model_time = start;
+  ms->clock.cur_hour = 12;
+  ms->overland.qout = 2.0;
   track_peak_values(*ms);
-  EXPECT_EQ(ms->peak_q, 2.0);
-  EXPECT_EQ(ms->peak_hour, 12);
+  EXPECT_EQ(ms->clock.peak_q, 2.0);
+  EXPECT_EQ(ms->clock.peak_hour, 12);
   // A flat hydrograph at the peak keeps the first date.
-  ms->model_time = start + 0.5;
-  ms->cur_hour = 0;
+  ms->clock.model_time = start + 0.5;
+  ms->clock.cur_hour = 0;
   track_peak_values(*ms);
-  EXPECT_EQ(ms->peak_hour, 12);
-  EXPECT_EQ(ms->peak_jdate, start);
+  EXPECT_EQ(ms->clock.peak_hour, 12);
+  EXPECT_EQ(ms->clock.peak_jdate, start);
 }
 
 TEST_F(StepRoutines, ProgressLineOfEachOverlandStep) {
   auto ms = make_model_state();
-  ms->model_time = ms->ov_last_time = start;
-  ms->event_index = 1;
-  ms->elapsed_min = 12.5;
-  ms->cur_year = 2024;
-  ms->cur_month = 6;
-  ms->cur_day = 5;
-  ms->cur_hour = 9;
-  ms->cur_minute = 7;
-  ms->cur_second = 3.0;
-  ms->qout = 1.0;
+  ms->clock.model_time = ms->clock.ov_last_time = start;
+  ms->clock.event_index = 1;
+  ms->clock.elapsed_min = 12.5;
+  ms->clock.cur_year = 2024;
+  ms->clock.cur_month = 6;
+  ms->clock.cur_day = 5;
+  ms->clock.cur_hour = 9;
+  ms->clock.cur_minute = 7;
+  ms->clock.cur_second = 3.0;
+  ms->overland.qout = 1.0;
   CaptureStdout();
   print_progress(*ms);
-  ms->qout_cfs = 1;
+  ms->output.qout_cfs = 1;
   print_progress(*ms);
-  ms->model_time += step_days;  // no overland step in this step
+  ms->clock.model_time += step_days;  // no overland step in this step
   print_progress(*ms);
   EXPECT_EQ(GetCapturedStdout(),
             "event  1 elapsed time    12.50   6/05/2024 09:07:03 Qout=    1.00 cms\n"
@@ -176,49 +182,49 @@ TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
   for (const row& r : table) {
     SCOPED_TRACE(r.name);
     auto ms = plane();
-    ms->long_term = 1;
-    ms->keep_running = 1;
-    ms->event_active = 1;
-    ms->num_events = 2;
-    ms->event_times = {start - 1.0, start + 3.0};
-    ms->event_index = r.event_index;
-    ms->precip_event_state = r.precip_state;
-    ms->event_min_q = 0.1;
-    ms->qout = r.qout;
-    ms->peak_q = r.peak;
-    ms->vol_rainfall = 100.0;
-    for (int c = 1; c <= ms->ncells; ++c) ms->ov_depth[c] = r.standing_depth;  // 9 x 100 m2
+    ms->clock.long_term = 1;
+    ms->clock.keep_running = 1;
+    ms->clock.event_active = 1;
+    ms->clock.num_events = 2;
+    ms->clock.event_times = {start - 1.0, start + 3.0};
+    ms->clock.event_index = r.event_index;
+    ms->clock.precip_event_state = r.precip_state;
+    ms->hydromet.event_min_q = 0.1;
+    ms->overland.qout = r.qout;
+    ms->clock.peak_q = r.peak;
+    ms->hydromet.vol_rainfall = 100.0;
+    for (int c = 1; c <= ms->grid.ncells; ++c) ms->overland.ov_depth[c] = r.standing_depth;  // 9 x 100 m2
     CaptureStdout();
     check_simulation_end(*ms);
     EXPECT_EQ(GetCapturedStdout(), r.message);
-    EXPECT_EQ(ms->event_active, r.event_active_after);
-    EXPECT_EQ(ms->keep_running, r.keep_running_after);
-    EXPECT_EQ(ms->event_finish_pending, r.finish_pending_after);
+    EXPECT_EQ(ms->clock.event_active, r.event_active_after);
+    EXPECT_EQ(ms->clock.keep_running, r.keep_running_after);
+    EXPECT_EQ(ms->clock.event_finish_pending, r.finish_pending_after);
     if (r.finish_pending_after) {
       // The overland clock waits for the next event, or is parked after the last.
-      EXPECT_EQ(ms->ov_next_time, r.event_index == 1 ? start + 3.0 : clock_parked);
+      EXPECT_EQ(ms->clock.ov_next_time, r.event_index == 1 ? start + 3.0 : clock_parked);
     }
   }
 }
 
 TEST_F(StepRoutines, EndTimeAndTotalTimeEndTheRun) {
   auto ms = plane();
-  ms->keep_running = 1;
-  ms->end_time_given = 1;
-  ms->end_time = start - step_days;
+  ms->clock.keep_running = 1;
+  ms->clock.end_time_given = 1;
+  ms->clock.end_time = start - step_days;
   check_simulation_end(*ms);
-  EXPECT_EQ(ms->keep_running, 0);
-  EXPECT_EQ(ms->event_finish_pending, 1);
+  EXPECT_EQ(ms->clock.keep_running, 0);
+  EXPECT_EQ(ms->clock.event_finish_pending, 1);
 
   ms = plane();
-  ms->keep_running = 1;
-  ms->event_end_time = start + step_days;
+  ms->clock.keep_running = 1;
+  ms->clock.event_end_time = start + step_days;
   check_simulation_end(*ms);
-  EXPECT_EQ(ms->keep_running, 1);
-  ms->model_time = start + 10.0 / 86400.0;  // the end to within the clock's rounding
+  EXPECT_EQ(ms->clock.keep_running, 1);
+  ms->clock.model_time = start + 10.0 / 86400.0;  // the end to within the clock's rounding
   check_simulation_end(*ms);
-  EXPECT_EQ(ms->keep_running, 0);
-  EXPECT_EQ(ms->event_done, 1);
+  EXPECT_EQ(ms->clock.keep_running, 0);
+  EXPECT_EQ(ms->clock.event_done, 1);
 }
 
 // An ended event writes its line to the optimisation output file.
@@ -230,22 +236,22 @@ TEST_F(StepRoutines, OptimisationLineOfAnEvent) {
   const row table[] = {{1, "1    70.64       35320.0\n"}, {0, "1     2.000        1000.0\n"}};
   for (const row& r : table) {
     auto ms = plane();
-    ASSERT_TRUE(open_guarded_file(ms->summary_file, "event.sum", "w"));
-    ASSERT_TRUE(open_guarded_file(ms->opt_output_file, "optim.out", "w"));
-    ms->optimize_given = 1;
-    ms->qout_cfs = r.cfs;
-    ms->event_index = 1;
-    ms->event_finish_pending = 1;
-    ms->peak_q = 2.0;
-    ms->ov_outlet_vol = 1000.0;
-    ms->vol_rainfall = 1000.0;
+    ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "event.sum", "w"));
+    ASSERT_TRUE(open_guarded_file(ms->output.opt_output_file, "optim.out", "w"));
+    ms->output.optimize_given = 1;
+    ms->output.qout_cfs = r.cfs;
+    ms->clock.event_index = 1;
+    ms->clock.event_finish_pending = 1;
+    ms->clock.peak_q = 2.0;
+    ms->overland.ov_outlet_vol = 1000.0;
+    ms->hydromet.vol_rainfall = 1000.0;
     CaptureStdout();
     finish_event(*ms);
     GetCapturedStdout();
-    EXPECT_EQ(ms->event_finish_pending, 0);
-    EXPECT_EQ(ms->events_finished, 1);
-    EXPECT_DOUBLE_EQ(ms->event_mass_error, 0.0);
-    close_guarded_file(ms->opt_output_file);
+    EXPECT_EQ(ms->clock.event_finish_pending, 0);
+    EXPECT_EQ(ms->clock.events_finished, 1);
+    EXPECT_DOUBLE_EQ(ms->clock.event_mass_error, 0.0);
+    close_guarded_file(ms->output.opt_output_file);
     EXPECT_EQ(testing::read_file("optim.out"), r.line);
   }
 }

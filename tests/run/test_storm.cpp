@@ -11,9 +11,15 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "channel/channel_state.h"
 #include "core/process.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
+#include "output/output_state.h"
+#include "run/clock_state.h"
 #include "run/command_line.h"
 #include "run/run_test_support.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -58,15 +64,15 @@ TEST_F(Storm, RainLeavesThroughTheOutletOrStaysOnTheGrid) {
     const storm_run run = run_storm(r.project);
     ASSERT_TRUE(run.ended) << run.console;
     const model_state& ms = *run.ms;
-    const double on_grid = water_on(ms, 1, ms.ncells);
+    const double on_grid = water_on(ms, 1, ms.grid.ncells);
     EXPECT_LT(relative(run.outlet_volume + on_grid, r.rain), 1e-9);
     EXPECT_GT(run.outlet_volume, 0.5 * r.rain);
     // The summary's totals: precipitation, discharge and final surface.
-    EXPECT_LT(relative(ms.total_precip, r.rain), 1e-12);
-    EXPECT_LT(relative(ms.total_discharge, run.outlet_volume), 1e-12);
-    EXPECT_LT(relative(ms.total_discharge + ms.vol_surface_final, ms.total_precip), 1e-9);
-    EXPECT_LT(std::fabs(ms.overall_mass_balance_error), 1e-7);  // percent
-    EXPECT_LT(std::fabs(ms.event_mass_error), 1e-9);
+    EXPECT_LT(relative(ms.hydromet.total_precip, r.rain), 1e-12);
+    EXPECT_LT(relative(ms.channel.total_discharge, run.outlet_volume), 1e-12);
+    EXPECT_LT(relative(ms.channel.total_discharge + ms.overland.vol_surface_final, ms.hydromet.total_precip), 1e-9);
+    EXPECT_LT(std::fabs(ms.output.overall_mass_balance_error), 1e-7);  // percent
+    EXPECT_LT(std::fabs(ms.clock.event_mass_error), 1e-9);
     const std::string summary = read_file(r.summary);
     EXPECT_NE(summary.find("Overall mass balance error =                              0.000000 percent"),
               std::string::npos);
@@ -104,31 +110,31 @@ TEST_F(Storm, BlockedCellsHoldWaterOnTheirOpenPartOnly) {
     set_card(name + ".prj", "OVERTYPE", std::string("OVERTYPE         ") + r.overtype);
     set_card(name + ".prj", "OVR_FLOW_BLOCK", "OVR_FLOW_BLOCK");
     const storm_run run = run_storm(name + ".prj", [&](model_state& ms) {
-      shift = (4 - pattern(ms.outlet_cell) % 3) % 3;
-      for (int c = 1; c <= ms.ncells; ++c) {
-        ms.ovr_flow_block_cell[c] = block_of(c);
-        for (int side = 1; side <= 4; ++side) ms.ovr_flow_block_frac[c][side] = block_of(c);
+      shift = (4 - pattern(ms.grid.outlet_cell) % 3) % 3;
+      for (int c = 1; c <= ms.grid.ncells; ++c) {
+        ms.overland.ovr_flow_block_cell[c] = block_of(c);
+        for (int side = 1; side <= 4; ++side) ms.overland.ovr_flow_block_frac[c][side] = block_of(c);
       }
     });
     ASSERT_TRUE(run.ended) << run.console;
     const model_state& ms = *run.ms;
-    ASSERT_EQ(block_of(ms.outlet_cell), 0.3);
-    const double area = ms.grid_size * ms.grid_size;
+    ASSERT_EQ(block_of(ms.grid.outlet_cell), 0.3);
+    const double area = ms.grid.grid_size * ms.grid.grid_size;
     double rain = 0.0, on_grid = 0.0;
-    for (int c = 1; c <= ms.ncells; ++c) {
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
       const double open = 1.0 - block_of(c);
       rain += r.mm_per_hour / 1000.0 * open * area;  // one hour of rain
-      on_grid += ms.ov_depth[c] * open * area;
+      on_grid += ms.overland.ov_depth[c] * open * area;
     }
     EXPECT_LT(relative(run.outlet_volume + on_grid, rain), 1e-9);
     EXPECT_GT(run.outlet_volume, 0.3 * rain);
-    EXPECT_LT(relative(ms.total_precip, rain), 1e-12);
-    EXPECT_LT(relative(ms.vol_rainfall, rain), 1e-12);
-    EXPECT_LT(relative(ms.vol_surface_final, on_grid), 1e-12);
-    EXPECT_LT(relative(ms.total_discharge, run.outlet_volume), 1e-12);
-    EXPECT_LT(std::fabs(ms.overall_mass_balance_error), 1e-7);  // percent
-    EXPECT_LT(std::fabs(ms.surface_mass_balance_error), 1e-7);
-    EXPECT_LT(std::fabs(ms.event_mass_error), 1e-9);
+    EXPECT_LT(relative(ms.hydromet.total_precip, rain), 1e-12);
+    EXPECT_LT(relative(ms.hydromet.vol_rainfall, rain), 1e-12);
+    EXPECT_LT(relative(ms.overland.vol_surface_final, on_grid), 1e-12);
+    EXPECT_LT(relative(ms.channel.total_discharge, run.outlet_volume), 1e-12);
+    EXPECT_LT(std::fabs(ms.output.overall_mass_balance_error), 1e-7);  // percent
+    EXPECT_LT(std::fabs(ms.output.surface_mass_balance_error), 1e-7);
+    EXPECT_LT(std::fabs(ms.clock.event_mass_error), 1e-9);
     // The summary prints the error as zero to its six decimals (a round-off
     // of 1e-13 percent may carry a minus sign).
     const std::string summary = read_file(name + ".sum");
@@ -196,7 +202,7 @@ TEST_F(Storm, TheDikeHoldsItsPondUpToTheCrestOfItsLowSpot) {
   ASSERT_TRUE(run.ended);
   const model_state& ms = *run.ms;
   for (int c = 19; c <= 24; ++c) {
-    const double level = ms.elevation[c] + ms.ov_depth[c];
+    const double level = ms.grid.elevation[c] + ms.overland.ov_depth[c];
     EXPECT_GT(level, crest - 1e-3) << c;
     EXPECT_LT(level, crest + 0.02) << c;
   }
@@ -213,13 +219,13 @@ TEST_F(Storm, TheDikeHoldsItsPondUpToTheCrestOfItsLowSpot) {
 // summary says that no rain was input.
 TEST_F(Storm, NoRainNoFlow) {
   testing::copy_example("plane");
-  const storm_run run = run_storm("plane.prj", [](model_state& ms) { ms.rain_intensity = 0.0; });
+  const storm_run run = run_storm("plane.prj", [](model_state& ms) { ms.hydromet.rain_intensity = 0.0; });
   ASSERT_TRUE(run.ended);
   for (double q : run.qout) ASSERT_EQ(q, 0.0);
-  EXPECT_EQ(run.ms->total_precip, 0.0);
-  EXPECT_EQ(run.ms->total_discharge, 0.0);
-  EXPECT_EQ(water_on(*run.ms, 1, run.ms->ncells), 0.0);
-  EXPECT_EQ(run.ms->event_mass_error, -1.0);
+  EXPECT_EQ(run.ms->hydromet.total_precip, 0.0);
+  EXPECT_EQ(run.ms->channel.total_discharge, 0.0);
+  EXPECT_EQ(water_on(*run.ms, 1, run.ms->grid.ncells), 0.0);
+  EXPECT_EQ(run.ms->clock.event_mass_error, -1.0);
   EXPECT_NE(read_file("plane.sum").find("Note: no rainfall was input.\n"), std::string::npos);
 }
 
@@ -233,9 +239,9 @@ TEST_F(Storm, AnEventRunEndsAtItsTotalTime) {
     set_card("plane.prj", "HYD_FREQ", "HYD_FREQ         1.0");
     const storm_run run = run_storm("plane.prj");
     ASSERT_TRUE(run.ended);
-    EXPECT_EQ(run.ms->step_count, minutes * 6);
-    EXPECT_DOUBLE_EQ(run.ms->elapsed_min, minutes);
-    EXPECT_EQ(run.ms->events_finished, 1);
+    EXPECT_EQ(run.ms->clock.step_count, minutes * 6);
+    EXPECT_DOUBLE_EQ(run.ms->clock.elapsed_min, minutes);
+    EXPECT_EQ(run.ms->clock.events_finished, 1);
     const std::string hydrograph = read_file("plane.otl");
     const std::size_t last_line = hydrograph.rfind('\n', hydrograph.size() - 2);
     EXPECT_EQ(std::stod(hydrograph.substr(last_line + 1)), minutes) << minutes;

@@ -4,6 +4,10 @@
 #include <cmath>
 
 #include "grid_fixture.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -15,17 +19,17 @@ std::unique_ptr<model_state> notched_dike(double h1, double h2) {
   g.rows = 1;
   g.cols = 2;
   auto ms = make_grid(g);
-  ms->dike_map_given = 1;
-  ms->dike_mask.alloc(2);
-  ms->dike_mask[1] = 2;
-  ms->dike_mask[2] = 8;
-  ms->lowspot_file_given = 1;
-  ms->lowspot_count = 1;
-  ms->lowspot_cells.alloc(1);
-  ms->lowspot_cells[1] = lowspot{1, 1, 2, 0.5, 100.3, 7.0};
-  ms->low_spot_flow_cell.alloc(2);
-  ms->ov_depth[1] = h1;
-  ms->ov_depth[2] = h2;
+  ms->grid.dike_map_given = 1;
+  ms->grid.dike_mask.alloc(2);
+  ms->grid.dike_mask[1] = 2;
+  ms->grid.dike_mask[2] = 8;
+  ms->grid.lowspot_file_given = 1;
+  ms->grid.lowspot_count = 1;
+  ms->grid.lowspot_cells.alloc(1);
+  ms->grid.lowspot_cells[1] = lowspot{1, 1, 2, 0.5, 100.3, 7.0};
+  ms->grid.low_spot_flow_cell.alloc(2);
+  ms->overland.ov_depth[1] = h1;
+  ms->overland.ov_depth[2] = h2;
   return ms;
 }
 
@@ -55,10 +59,10 @@ TEST(low_spot, exchanges_water_over_the_crest) {
     auto ms = notched_dike(wc.h1, wc.h2);
     double loss = -1.0, gain = -1.0;
     dike_weir_flow(*ms, wc.dt, loss, gain);
-    EXPECT_NEAR(ms->lowspot_cells[1].flow, wc.flow, 1e-6) << wc.name;
-    EXPECT_NEAR(ms->ov_depth[1], wc.h1_after, 1e-7) << wc.name;
-    EXPECT_NEAR(ms->ov_depth[2], wc.h2_after, 1e-7) << wc.name;
-    EXPECT_EQ(ms->low_spot_flow_cell[1] == 1 && ms->low_spot_flow_cell[2] == 1, wc.marked) << wc.name;
+    EXPECT_NEAR(ms->grid.lowspot_cells[1].flow, wc.flow, 1e-6) << wc.name;
+    EXPECT_NEAR(ms->overland.ov_depth[1], wc.h1_after, 1e-7) << wc.name;
+    EXPECT_NEAR(ms->overland.ov_depth[2], wc.h2_after, 1e-7) << wc.name;
+    EXPECT_EQ(ms->grid.low_spot_flow_cell[1] == 1 && ms->grid.low_spot_flow_cell[2] == 1, wc.marked) << wc.name;
     EXPECT_EQ(loss, 0.0);
     EXPECT_EQ(gain, 0.0);
   }
@@ -67,27 +71,27 @@ TEST(low_spot, exchanges_water_over_the_crest) {
 TEST(low_spot, a_fixed_level_cell_keeps_its_depth_and_books_the_volume) {
   // Into a fixed-level cell: the volume leaves the grid.
   auto ms = notched_dike(0.5, 0.1);
-  ms->ov_boundary = 1;
-  ms->boundary_type.alloc(2);
-  ms->boundary_type[2] = 2;
+  ms->overland.ov_boundary = 1;
+  ms->overland.boundary_type.alloc(2);
+  ms->overland.boundary_type[2] = 2;
   double loss = 0.0, gain = 0.0;
   dike_weir_flow(*ms, 10.0, loss, gain);
   EXPECT_NEAR(loss, q_head_02 * 10.0, 1e-5);
   EXPECT_EQ(gain, 0.0);
-  EXPECT_EQ(ms->ov_depth[2], 0.1);
-  EXPECT_NEAR(ms->ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
+  EXPECT_EQ(ms->overland.ov_depth[2], 0.1);
+  EXPECT_NEAR(ms->overland.ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
 
   // Out of a fixed-level cell: the volume enters the grid, and a boundary
   // is not held at the crest.
   ms = notched_dike(0.5, 0.1);
-  ms->ov_boundary = 1;
-  ms->boundary_type.alloc(2);
-  ms->boundary_type[1] = 3;
+  ms->overland.ov_boundary = 1;
+  ms->overland.boundary_type.alloc(2);
+  ms->overland.boundary_type[1] = 3;
   dike_weir_flow(*ms, 100.0, loss, gain);
   EXPECT_EQ(loss, 0.0);
   EXPECT_NEAR(gain, q_head_02 * 100.0, 1e-4);
-  EXPECT_EQ(ms->ov_depth[1], 0.5);
-  EXPECT_NEAR(ms->ov_depth[2], 0.1 + q_head_02, 1e-6);
+  EXPECT_EQ(ms->overland.ov_depth[1], 0.5);
+  EXPECT_NEAR(ms->overland.ov_depth[2], 0.1 + q_head_02, 1e-6);
 }
 
 TEST(low_spot, lakes_give_and_take_the_same_volume_as_the_far_side) {
@@ -97,34 +101,34 @@ TEST(low_spot, lakes_give_and_take_the_same_volume_as_the_far_side) {
   add_channel_lake(*ms, {1}, 100.5, 2.0);
   double loss = 0.0, gain = 0.0;
   dike_weir_flow(*ms, 10.0, loss, gain);
-  EXPECT_EQ(ms->lake_volume[1], 0.0);
-  EXPECT_EQ(ms->lake_out_dv[1], 2.0);
-  EXPECT_NEAR(ms->ov_depth[2], 0.1 + 2.0 / 100.0, 1e-15);
+  EXPECT_EQ(ms->lake.lake_volume[1], 0.0);
+  EXPECT_EQ(ms->lake.lake_out_dv[1], 2.0);
+  EXPECT_NEAR(ms->overland.ov_depth[2], 0.1 + 2.0 / 100.0, 1e-15);
 
   // An overland lake below the notch gathers what crosses into it.
   ms = notched_dike(0.5, 0.0);
-  ms->overland_lake_map_given = 1;
-  ms->num_olakes = 1;
-  ms->oland_lake_new.alloc(2);
-  ms->oland_lake_new[2] = 1;
-  ms->olake_table.alloc(1);
-  ms->olake_table[1].value[0] = 100.1;
+  ms->lake.overland_lake_map_given = 1;
+  ms->lake.num_olakes = 1;
+  ms->lake.oland_lake_new.alloc(2);
+  ms->lake.oland_lake_new[2] = 1;
+  ms->lake.olake_table.alloc(1);
+  ms->lake.olake_table[1].value[0] = 100.1;
   dike_weir_flow(*ms, 10.0, loss, gain);
-  EXPECT_NEAR(ms->olake_table[1].value[4], q_head_02 * 10.0, 1e-5);
-  EXPECT_NEAR(ms->ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
+  EXPECT_NEAR(ms->lake.olake_table[1].value[4], q_head_02 * 10.0, 1e-5);
+  EXPECT_NEAR(ms->overland.ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
 }
 
 TEST(low_spot, both_schemes_run_the_weirs_and_book_their_boundary_volumes) {
   for (int type : {1, 2}) {
     auto ms = notched_dike(0.5, 0.1);
-    ms->overtype = type;
-    ms->quiet = 1;
-    ms->ov_boundary = 1;
-    ms->boundary_type.alloc(2);
-    ms->boundary_type[2] = 2;
-    ms->head_bound_loss_vol = 1.0;
+    ms->overland.overtype = type;
+    ms->project.quiet = 1;
+    ms->overland.ov_boundary = 1;
+    ms->overland.boundary_type.alloc(2);
+    ms->overland.boundary_type[2] = 2;
+    ms->overland.head_bound_loss_vol = 1.0;
     overland_step(*ms, 10.0);
-    EXPECT_NEAR(ms->head_bound_loss_vol, 1.0 + q_head_02 * 10.0, 1e-5) << "overtype " << type;
+    EXPECT_NEAR(ms->overland.head_bound_loss_vol, 1.0 + q_head_02 * 10.0, 1e-5) << "overtype " << type;
   }
 }
 

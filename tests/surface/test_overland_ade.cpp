@@ -10,7 +10,12 @@
 
 #include "core/process.h"
 #include "grid_fixture.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
 #include "support/test_support.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -26,9 +31,9 @@ std::unique_ptr<model_state> thin_film_on_a_slope() {
   g.n = 0.01;
   g.ground = [](int r, int c) { return 100.0 - 5.0 * c - 0.01 * r; };
   auto ms = make_grid(g);
-  ms->overtype = 2;
-  ms->quiet = 1;
-  for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.005;
+  ms->overland.overtype = 2;
+  ms->project.quiet = 1;
+  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.005;
   return ms;
 }
 
@@ -56,13 +61,13 @@ TEST_F(ade_scheme, checks_the_depths_at_entry) {
     g.rows = 1;
     g.cols = 3;
     auto ms = make_grid(g);
-    ms->ov_depth[2] = ec.depth;
+    ms->overland.ov_depth[2] = ec.depth;
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(route_overland_ade(*ms, 10.0), ec.result);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), ec.printed);
     EXPECT_EQ(process.error_block.code, ec.code);
     if (!std::isnan(ec.depth)) {
-      EXPECT_EQ(ms->ov_depth[2], ec.depth_after);
+      EXPECT_EQ(ms->overland.ov_depth[2], ec.depth_after);
     }
   }
 }
@@ -73,35 +78,35 @@ TEST_F(ade_scheme, a_failed_attempt_restarts_on_half_the_step_and_the_factor_rec
   route_overland_ade(*ms, 60.0);
   EXPECT_NEAR(stored_volume(*ms), v0, 1e-12 * v0);
   EXPECT_GE(min_depth(*ms), 0.0);
-  const double factor = ms->ade_dt_factor;
+  const double factor = ms->overland.ade_dt_factor;
   ASSERT_LT(factor, 1.0);
-  EXPECT_EQ(ms->ade_stable_count, 0);
+  EXPECT_EQ(ms->overland.ade_stable_count, 0);
   // The attempts ran on 60 s halved as often as the factor was.
-  EXPECT_LE(ms->ade_last_dt, 60.0 * factor + 1e-12);
+  EXPECT_LE(ms->overland.ade_last_dt, 60.0 * factor + 1e-12);
 
   // Still water: every call is a stable decision; the 101st since the
   // factor changed doubles it, and it never grows past 1.
-  for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.0;
+  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.0;
   double expected = factor;
   for (int round = 0; expected < 1.0; ++round) {
     for (int call = 1; call <= 100; ++call) route_overland_ade(*ms, 60.0);
-    EXPECT_EQ(ms->ade_dt_factor, expected);
+    EXPECT_EQ(ms->overland.ade_dt_factor, expected);
     route_overland_ade(*ms, 60.0);
     expected *= 2.0;
-    EXPECT_EQ(ms->ade_dt_factor, expected);
-    EXPECT_EQ(ms->ade_stable_count, 0);
+    EXPECT_EQ(ms->overland.ade_dt_factor, expected);
+    EXPECT_EQ(ms->overland.ade_stable_count, 0);
   }
   for (int call = 1; call <= 300; ++call) route_overland_ade(*ms, 60.0);
-  EXPECT_EQ(ms->ade_dt_factor, 1.0);
+  EXPECT_EQ(ms->overland.ade_dt_factor, 1.0);
 }
 
 TEST_F(ade_scheme, stops_when_the_sub_step_falls_below_the_smallest_allowed) {
   auto ms = thin_film_on_a_slope();
-  for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.0;
+  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.0;
   route_overland_ade(*ms, 60.0);  // the first call sets the run's smallest sub-step
-  EXPECT_DOUBLE_EQ(ms->ade_min_dt, 10.0 * 0.001 / 100);
-  ms->ade_min_dt = 5.0;
-  for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.005;
+  EXPECT_DOUBLE_EQ(ms->overland.ade_min_dt, 10.0 * 0.001 / 100);
+  ms->overland.ade_min_dt = 5.0;
+  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.005;
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(route_overland_ade(*ms, 60.0), -1.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
@@ -129,20 +134,20 @@ TEST_F(ade_scheme, the_last_sub_step_absorbs_the_remainder_and_the_outlet_drains
   // Starting from a 4 s sub-step held from before, the still cell lets it
   // grow to 5.6 s; the 4.4 s left is less than half of it more, so the
   // second sub-step takes all of it.
-  ms->ade_last_dt = 4.0;
+  ms->overland.ade_last_dt = 4.0;
   const double v1 = drain(h, 5.6);
   const double v2 = drain(h, 4.4);
   EXPECT_NEAR(route_overland_ade(*ms, 10.0), v1 + v2, 1e-15);
-  EXPECT_NEAR(ms->ov_depth[1], h, 1e-16);
-  EXPECT_DOUBLE_EQ(ms->ade_last_dt, 5.6);
+  EXPECT_NEAR(ms->overland.ov_depth[1], h, 1e-16);
+  EXPECT_DOUBLE_EQ(ms->overland.ade_last_dt, 5.6);
 }
 
 TEST_F(ade_scheme, an_outlet_that_empties_gives_its_depth_times_the_cell_area) {
   for (int type : {2, 3}) {
     auto ms = outlet_cell(50.0, 0.02);
-    ms->overtype = type;
+    ms->overland.overtype = type;
     EXPECT_DOUBLE_EQ(route_overland_ade(*ms, 60.0), 0.02 * 100.0) << "overtype " << type;
-    EXPECT_EQ(ms->ov_depth[1], 0.0);
+    EXPECT_EQ(ms->overland.ov_depth[1], 0.0);
   }
 }
 
@@ -158,28 +163,28 @@ TEST_F(ade_scheme, predictor_corrector_follows_a_step_that_changes) {
   g.out_col = 20;
   g.outlet_slope = S0;
   auto ms = make_grid(g);
-  ms->overtype = 3;
+  ms->overland.overtype = 3;
   rain(*ms, r * 1.0);
   overland_step(*ms, 1.0);
   for (int step = 0; step < 2000; ++step) {
     rain(*ms, r * 10.0);
     overland_step(*ms, 10.0);
   }
-  for (int c = 4; c <= 12; c += 4) EXPECT_NEAR(ms->ov_qx[c], r * c * 10.0 * 10.0, 1e-3 * r * c * 100.0) << c;
+  for (int c = 4; c <= 12; c += 4) EXPECT_NEAR(ms->overland.ov_qx[c], r * c * 10.0 * 10.0, 1e-3 * r * c * 100.0) << c;
 }
 
 TEST_F(ade_scheme, a_restart_puts_the_channel_lakes_back_with_the_depths) {
   // The film runs gently south into a one-cell lake in the y sweep, which
   // goes first; the steep x sweep then fails and the attempt restarts.
   auto ms = thin_film_on_a_slope();
-  ms->ade_sweep = 2;
+  ms->overland.ade_sweep = 2;
   // The lake stands just below the water of the cell above it.
-  add_channel_lake(*ms, {cell_at(*ms, 3, 1)}, ms->elevation[cell_at(*ms, 2, 1)], 300.0);
+  add_channel_lake(*ms, {cell_at(*ms, 3, 1)}, ms->grid.elevation[cell_at(*ms, 2, 1)], 300.0);
   const double v0 = stored_volume(*ms);
   route_overland_ade(*ms, 60.0);
-  ASSERT_LT(ms->ade_dt_factor, 1.0);  // attempts were restarted
-  EXPECT_GT(ms->lake_in_dv[1], 0.0);
-  EXPECT_NEAR(ms->lake_volume[1] - 300.0, ms->lake_in_dv[1] - ms->lake_out_dv[1], 1e-12);
+  ASSERT_LT(ms->overland.ade_dt_factor, 1.0);  // attempts were restarted
+  EXPECT_GT(ms->lake.lake_in_dv[1], 0.0);
+  EXPECT_NEAR(ms->lake.lake_volume[1] - 300.0, ms->lake.lake_in_dv[1] - ms->lake.lake_out_dv[1], 1e-12);
   EXPECT_NEAR(stored_volume(*ms), v0, 1e-12 * v0);
 }
 
@@ -197,32 +202,32 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
     g.cols = 6;
     g.ground = [](int r, int c) { return 100.0 - 0.02 * c - 0.01 * r + 0.05 * std::sin(r * c); };
     auto ms = make_grid(g);
-    ms->overtype = sc.overtype;
-    ms->quiet = 1;
-    for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.03 + 0.02 * std::cos(i);
+    ms->overland.overtype = sc.overtype;
+    ms->project.quiet = 1;
+    for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.03 + 0.02 * std::cos(i);
     if (sc.wetland) {
-      ms->wetlands_on = 1;
-      ms->wetland_mask.alloc(ms->ncells);
-      ms->wetland_props.alloc(1, 7);
+      ms->lake.wetlands_on = 1;
+      ms->lake.wetland_mask.alloc(ms->grid.ncells);
+      ms->lake.wetland_props.alloc(1, 7);
       const double props[8] = {0.0, 0.02, 0.5, 0.05, 0.3, 0.0, 0.08, 0.0};  // -, Tw, Kw, Db, Cw, -, nw, -
-      for (int k = 0; k < 8; ++k) ms->wetland_props[1][k] = props[k];
-      for (int i = 1; i <= ms->ncells; i += 3) ms->wetland_mask[i] = 1;
+      for (int k = 0; k < 8; ++k) ms->lake.wetland_props[1][k] = props[k];
+      for (int i = 1; i <= ms->grid.ncells; i += 3) ms->lake.wetland_mask[i] = 1;
     }
     if (sc.snow) {
-      ms->route_lat_snow = 1;
-      ms->snow_swe.alloc(ms->ncells);
-      ms->snap_nivra_params.alloc(ms->ncells, 11);
-      for (int i = 1; i <= ms->ncells; ++i) {
-        ms->snow_swe[i] = i % 4 == 0 ? 0.1 : 0.0;
-        ms->snap_nivra_params[i][4] = 2.0;
-        ms->snap_nivra_params[i][11] = 1e-5;
+      ms->hydromet.route_lat_snow = 1;
+      ms->hydromet.snow_swe.alloc(ms->grid.ncells);
+      ms->hydromet.snap_nivra_params.alloc(ms->grid.ncells, 11);
+      for (int i = 1; i <= ms->grid.ncells; ++i) {
+        ms->hydromet.snow_swe[i] = i % 4 == 0 ? 0.1 : 0.0;
+        ms->hydromet.snap_nivra_params[i][4] = 2.0;
+        ms->hydromet.snap_nivra_params[i][11] = 1e-5;
       }
     }
     const double v0 = stored_volume(*ms);
     for (int step = 0; step < 100; ++step) overland_step(*ms, 2.0);
     EXPECT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << sc.name;
     double moved = 0.0;
-    for (int i = 1; i <= ms->ncells; ++i) moved += std::fabs(ms->ov_depth[i] - (0.03 + 0.02 * std::cos(i)));
+    for (int i = 1; i <= ms->grid.ncells; ++i) moved += std::fabs(ms->overland.ov_depth[i] - (0.03 + 0.02 * std::cos(i)));
     EXPECT_GT(moved, 1e-3) << sc.name;
   }
 }
@@ -232,7 +237,7 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
 TEST_F(ade_scheme, a_second_run_repeats_the_first) {
   auto run = [](int type) {
     auto ms = thin_film_on_a_slope();
-    ms->overtype = type;
+    ms->overland.overtype = type;
     for (int step = 0; step < 20; ++step) {
       rain(*ms, 0.001);
       overland_step(*ms, 60.0);
@@ -242,9 +247,9 @@ TEST_F(ade_scheme, a_second_run_repeats_the_first) {
   for (int type : {1, 2}) {
     auto first = run(type);
     auto second = run(type);
-    for (int i = 1; i <= first->ncells; ++i) {
-      EXPECT_EQ(first->ov_depth[i], second->ov_depth[i]) << "overtype " << type << " cell " << i;
-      EXPECT_EQ(first->ov_qx[i], second->ov_qx[i]);
+    for (int i = 1; i <= first->grid.ncells; ++i) {
+      EXPECT_EQ(first->overland.ov_depth[i], second->overland.ov_depth[i]) << "overtype " << type << " cell " << i;
+      EXPECT_EQ(first->overland.ov_qx[i], second->overland.ov_qx[i]);
     }
   }
 }

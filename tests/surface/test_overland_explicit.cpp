@@ -7,8 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel_state.h"
 #include "grid_fixture.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
 #include "support/test_support.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -27,8 +32,8 @@ std::unique_ptr<model_state> two_cells(double drop, double n, double depth) {
   g.n = n;
   g.ground = [drop](int, int c) { return c == 1 ? 100.0 : 100.0 - drop; };
   auto ms = make_grid(g);
-  ms->overtype = 1;
-  ms->ov_depth[1] = depth;
+  ms->overland.overtype = 1;
+  ms->overland.ov_depth[1] = depth;
   return ms;
 }
 
@@ -58,23 +63,23 @@ TEST_F(explicit_scheme, divides_the_sub_step_five_times_then_continues_and_holds
   EXPECT_EQ(count_of(first, "Changing overland time step"), 5);
   EXPECT_EQ(count_of(first, "    -> Cell Exceded Celerity Check\n"), 6);
   EXPECT_NE(first.find("  ]x:_U_"), std::string::npos);
-  EXPECT_DOUBLE_EQ(ms->ov_reduced_dt, 60.0 / 243.0);
-  EXPECT_EQ(ms->ov_reduced_countdown, 4);
+  EXPECT_DOUBLE_EQ(ms->overland.ov_reduced_dt, 60.0 / 243.0);
+  EXPECT_EQ(ms->overland.ov_reduced_countdown, 4);
 
   // The next four calls start on the reduced step; the fifth goes back to
   // the full step and says so.
-  ms->ov_depth[1] = ms->ov_depth[2] = 0.0;
+  ms->overland.ov_depth[1] = ms->overland.ov_depth[2] = 0.0;
   for (int call = 2; call <= 5; ++call) {
     ::testing::internal::CaptureStdout();
     route_overland_explicit(*ms, 60.0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << "call " << call;
-    EXPECT_EQ(ms->ov_reduced_countdown, 5 - call);
-    EXPECT_EQ(ms->ov_reduced_active, 1);
+    EXPECT_EQ(ms->overland.ov_reduced_countdown, 5 - call);
+    EXPECT_EQ(ms->overland.ov_reduced_active, 1);
   }
   ::testing::internal::CaptureStdout();
   route_overland_explicit(*ms, 60.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Resetting time step to 60.00 for overland flow...\n");
-  EXPECT_EQ(ms->ov_reduced_active, 0);
+  EXPECT_EQ(ms->overland.ov_reduced_active, 0);
 }
 
 TEST_F(explicit_scheme, a_sub_step_of_5_ms_or_less_is_not_divided) {
@@ -85,16 +90,16 @@ TEST_F(explicit_scheme, a_sub_step_of_5_ms_or_less_is_not_divided) {
   EXPECT_EQ(count_of(out, "Changing overland time step"), 0);
   EXPECT_EQ(count_of(out, "to small to divide"), 0);
   EXPECT_EQ(count_of(out, "Cell Exceded Celerity Check"), 1);  // tested once, then no more
-  EXPECT_EQ(ms->ov_reduced_countdown, 0);
+  EXPECT_EQ(ms->overland.ov_reduced_countdown, 0);
 }
 
 TEST_F(explicit_scheme, quiet_runs_print_nothing) {
   auto ms = torrent();
-  ms->quiet = 1;
+  ms->project.quiet = 1;
   ::testing::internal::CaptureStdout();
   route_overland_explicit(*ms, 60.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  EXPECT_DOUBLE_EQ(ms->ov_reduced_dt, 60.0 / 243.0);
+  EXPECT_DOUBLE_EQ(ms->overland.ov_reduced_dt, 60.0 / 243.0);
 }
 
 TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
@@ -106,8 +111,8 @@ TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
   g.ground = [](int r, int c) { return r == 1 && c == 1 ? 100.0 : 95.0; };
   auto ms = make_grid(g);
   for (int call = 1; call <= 2; ++call) {
-    ms->ov_depth[1] = 2.0;
-    ms->ov_depth[2] = ms->ov_depth[3] = ms->ov_depth[4] = 0.0;
+    ms->overland.ov_depth[1] = 2.0;
+    ms->overland.ov_depth[2] = ms->overland.ov_depth[3] = ms->overland.ov_depth[4] = 0.0;
     ::testing::internal::CaptureStdout();
     route_overland_explicit(*ms, 0.004);  // tested on the first sweep only
     const std::string out = ::testing::internal::GetCapturedStdout();
@@ -121,8 +126,8 @@ TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
   // Two cells on a 0.01 slope; the call starts on a 3 s sub-step held from
   // an earlier call, so a 10 s step takes four sub-steps (12 s).
   auto ms = two_cells(0.1, 0.05, 0.1);
-  ms->ov_reduced_dt = 3.0;
-  ms->ov_reduced_countdown = 1;
+  ms->overland.ov_reduced_dt = 3.0;
+  ms->overland.ov_reduced_countdown = 1;
   const double out = route_overland_explicit(*ms, 10.0);
 
   // By hand: q = sqrt(S) / n * h^(5/3) with S = slope - (h2 - h1) / dx.
@@ -133,9 +138,9 @@ TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
     h1 -= 3.0 * q / 10.0;
     h2 += 3.0 * q / 10.0;
   }
-  EXPECT_NEAR(ms->ov_depth[1], h1, 1e-14);
-  EXPECT_NEAR(ms->ov_depth[2], h2, 1e-14);
-  EXPECT_NEAR(ms->ov_qx[1], q * 10.0, 1e-13);  // the last sub-step's flux, m3/s
+  EXPECT_NEAR(ms->overland.ov_depth[1], h1, 1e-14);
+  EXPECT_NEAR(ms->overland.ov_depth[2], h2, 1e-14);
+  EXPECT_NEAR(ms->overland.ov_qx[1], q * 10.0, 1e-13);  // the last sub-step's flux, m3/s
   EXPECT_EQ(out, 0.0);
 }
 
@@ -148,16 +153,16 @@ TEST_F(explicit_scheme, water_below_retention_does_not_move) {
   g.out_col = 3;
   g.outlet_slope = 0.05;
   auto ms = make_grid(g);
-  for (int i = 1; i <= ms->ncells; ++i) {
-    ms->retent_dep[i] = 0.01;
-    ms->ov_depth[i] = 0.005;
+  for (int i = 1; i <= ms->grid.ncells; ++i) {
+    ms->overland.retent_dep[i] = 0.01;
+    ms->overland.ov_depth[i] = 0.005;
   }
-  ms->ov_depth[ms->outlet_cell] = 0.0;
+  ms->overland.ov_depth[ms->grid.outlet_cell] = 0.0;
   EXPECT_EQ(route_overland_explicit(*ms, 10.0), 0.0);
-  for (int i = 1; i <= ms->ncells; ++i) {
-    EXPECT_EQ(ms->ov_depth[i], i == ms->outlet_cell ? 0.0 : 0.005);
-    EXPECT_EQ(ms->ov_qx[i], 0.0);
-    EXPECT_EQ(ms->ov_qy[i], 0.0);
+  for (int i = 1; i <= ms->grid.ncells; ++i) {
+    EXPECT_EQ(ms->overland.ov_depth[i], i == ms->grid.outlet_cell ? 0.0 : 0.005);
+    EXPECT_EQ(ms->overland.ov_qx[i], 0.0);
+    EXPECT_EQ(ms->overland.ov_qy[i], 0.0);
   }
 }
 
@@ -174,15 +179,15 @@ TEST_F(explicit_scheme, a_dike_side_passes_no_water) {
     g.ground = [](int r, int c) { return 100.0 - 0.01 * (r + c); };
     for (int type : {1, 2}) {
       auto ms = make_grid(g);
-      ms->overtype = type;
-      ms->quiet = 1;
-      ms->dike_map_given = 1;
-      ms->dike_mask.alloc(ms->ncells);
-      ms->dike_mask[1] = dc.bits;
-      ms->ov_depth[1] = 0.1;
+      ms->overland.overtype = type;
+      ms->project.quiet = 1;
+      ms->grid.dike_map_given = 1;
+      ms->grid.dike_mask.alloc(ms->grid.ncells);
+      ms->grid.dike_mask[1] = dc.bits;
+      ms->overland.ov_depth[1] = 0.1;
       overland_step(*ms, 10.0);
-      EXPECT_EQ(ms->ov_depth[2] > 0.0, dc.right_wet) << "bits " << dc.bits << " overtype " << type;
-      EXPECT_EQ(ms->ov_depth[3] > 0.0, dc.below_wet) << "bits " << dc.bits << " overtype " << type;
+      EXPECT_EQ(ms->overland.ov_depth[2] > 0.0, dc.right_wet) << "bits " << dc.bits << " overtype " << type;
+      EXPECT_EQ(ms->overland.ov_depth[3] > 0.0, dc.below_wet) << "bits " << dc.bits << " overtype " << type;
     }
   }
 }
@@ -190,40 +195,40 @@ TEST_F(explicit_scheme, a_dike_side_passes_no_water) {
 TEST_F(explicit_scheme, failing_faces_of_a_channel_lake_do_not_reduce_the_step) {
   // A lake cell standing 3 m above its dry neighbour.
   auto ms = torrent();
-  ms->ov_depth[1] = 0.0;
+  ms->overland.ov_depth[1] = 0.0;
   add_channel_lake(*ms, {1}, 103.0, 1e6);
   ::testing::internal::CaptureStdout();
   route_overland_explicit(*ms, 10.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(ms->ov_reduced_countdown, 0);
-  EXPECT_GT(ms->ov_depth[2], 0.06);  // the lake spilled onto the cell
-  EXPECT_NEAR(ms->lake_volume[1] + ms->ov_depth[2] * 100.0, 1e6, 1e-6);
+  EXPECT_EQ(ms->overland.ov_reduced_countdown, 0);
+  EXPECT_GT(ms->overland.ov_depth[2], 0.06);  // the lake spilled onto the cell
+  EXPECT_NEAR(ms->lake.lake_volume[1] + ms->overland.ov_depth[2] * 100.0, 1e6, 1e-6);
 }
 
 TEST_F(explicit_scheme, faces_between_two_lake_cells_report_no_discharge) {
   auto ms = torrent();
-  ms->ov_depth[1] = 0.0;
+  ms->overland.ov_depth[1] = 0.0;
   add_channel_lake(*ms, {1, 2}, 101.0, 0.0);
-  ms->ov_qx[1] = 5.0;  // left over from before both cells were under the lake
+  ms->overland.ov_qx[1] = 5.0;  // left over from before both cells were under the lake
   route_overland_explicit(*ms, 10.0);
-  EXPECT_EQ(ms->ov_qx[1], 0.0);
+  EXPECT_EQ(ms->overland.ov_qx[1], 0.0);
 }
 
 TEST_F(explicit_scheme, the_outlet_gives_at_most_the_water_it_holds) {
   auto ms = outlet_cell(50.0, 0.02);
   const double out = route_overland_explicit(*ms, 60.0);
   EXPECT_DOUBLE_EQ(out, 0.02 * 100.0);
-  EXPECT_EQ(ms->ov_depth[1], 0.0);
+  EXPECT_EQ(ms->overland.ov_depth[1], 0.0);
 
   // A gentle outlet drains by normal depth: Q = h^(5/3) sqrt(S) dx / n.
-  ms->outlet_slope = 0.001;
-  ms->ov_depth[1] = 0.02;
+  ms->grid.outlet_slope = 0.001;
+  ms->overland.ov_depth[1] = 0.02;
   const double Q = std::pow(0.02, 1.666667) * std::sqrt(0.001) * 10.0 / 0.03;
   EXPECT_DOUBLE_EQ(route_overland_explicit(*ms, 60.0), Q * 60.0);
-  EXPECT_NEAR(ms->ov_depth[1], 0.02 - Q * 60.0 / 100.0, 1e-16);
+  EXPECT_NEAR(ms->overland.ov_depth[1], 0.02 - Q * 60.0 / 100.0, 1e-16);
 
   // With channel routing the outlet drains through the channels.
-  ms->chan_explic = 1;
+  ms->channel.chan_explic = 1;
   EXPECT_EQ(route_overland_explicit(*ms, 60.0), 0.0);
 }
 

@@ -10,6 +10,10 @@
 
 #include "core/process.h"
 #include "grid_fixture.h"
+#include "inputs/grid_state.h"
+#include "model/project.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -29,7 +33,7 @@ grid_spec rolling_grid() {
 }
 
 void wet_unevenly(model_state& ms) {
-  for (int i = 1; i <= ms.ncells; ++i) ms.ov_depth[i] = 0.05 + 0.04 * std::sin(i * 0.37);
+  for (int i = 1; i <= ms.grid.ncells; ++i) ms.overland.ov_depth[i] = 0.05 + 0.04 * std::sin(i * 0.37);
 }
 
 struct scheme_case {
@@ -53,8 +57,8 @@ class closed_grid : public ::testing::TestWithParam<scheme_case> {};
 TEST_P(closed_grid, keeps_its_water_and_no_depth_goes_negative) {
   const scheme_case sc = GetParam();
   auto ms = make_grid(rolling_grid());
-  ms->overtype = sc.overtype;
-  ms->quiet = 1;
+  ms->overland.overtype = sc.overtype;
+  ms->project.quiet = 1;
   wet_unevenly(*ms);
   const double v0 = stored_volume(*ms);
   for (int step = 0; step < 200; ++step) {
@@ -65,10 +69,10 @@ TEST_P(closed_grid, keeps_its_water_and_no_depth_goes_negative) {
   if (sc.dt > 10.0) {
     // The large step really ran on shorter sub-steps.
     if (sc.overtype == 1) {
-      EXPECT_GT(ms->ov_reduced_dt, 0.0);
+      EXPECT_GT(ms->overland.ov_reduced_dt, 0.0);
     } else {
-      EXPECT_LT(ms->ade_dt_factor, 1.0);
-      EXPECT_LT(ms->ade_last_dt, sc.dt);
+      EXPECT_LT(ms->overland.ade_dt_factor, 1.0);
+      EXPECT_LT(ms->overland.ade_last_dt, sc.dt);
     }
   }
 }
@@ -90,8 +94,8 @@ TEST_P(grid_with_outlet, storage_change_and_outflow_equal_the_rain) {
   g.out_col = 15;
   g.outlet_slope = 0.02;
   auto ms = make_grid(g);
-  ms->overtype = sc.overtype;
-  ms->quiet = 1;
+  ms->overland.overtype = sc.overtype;
+  ms->project.quiet = 1;
   wet_unevenly(*ms);
   const double v0 = stored_volume(*ms);
   const double rate = 80.0 / 3600000.0;  // 80 mm/h, m/s
@@ -114,23 +118,23 @@ TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
   for (int type : {1, 2}) {
     grid_spec g = rolling_grid();
     auto ms = make_grid(g);
-    ms->overtype = type;
-    ms->quiet = 1;
+    ms->overland.overtype = type;
+    ms->project.quiet = 1;
     wet_unevenly(*ms);
     std::vector<int> lake;
     for (int r = 9; r <= 11; ++r)
       for (int c = 11; c <= 14; ++c) lake.push_back(cell_at(*ms, r, c));
     add_channel_lake(*ms, lake, 99.75, 500.0);  // below some shore cells, above others
     // A dike on the right side of a shore cell whose lower side meets the lake.
-    ms->dike_map_given = 1;
-    ms->dike_mask.alloc(ms->ncells);
-    ms->dike_mask[cell_at(*ms, 8, 12)] = 2;
+    ms->grid.dike_map_given = 1;
+    ms->grid.dike_mask.alloc(ms->grid.ncells);
+    ms->grid.dike_mask[cell_at(*ms, 8, 12)] = 2;
     const double v0 = stored_volume(*ms);
     double moved = 0.0;
     for (int step = 0; step < 100; ++step) {
       overland_step(*ms, 20.0);
-      moved += ms->lake_in_dv[1] + ms->lake_out_dv[1];
-      ms->lake_in_dv[1] = ms->lake_out_dv[1] = 0.0;
+      moved += ms->lake.lake_in_dv[1] + ms->lake.lake_out_dv[1];
+      ms->lake.lake_in_dv[1] = ms->lake.lake_out_dv[1] = 0.0;
       ASSERT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << "overtype " << type << " step " << step;
     }
     EXPECT_GT(moved, 1.0) << "overtype " << type;
@@ -140,42 +144,42 @@ TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
 TEST(overland_balance, overland_lake_exchanges_keep_the_total) {
   for (int type : {1, 2, 3}) {
     auto ms = make_grid(rolling_grid());
-    ms->overtype = type;
-    ms->quiet = 1;
+    ms->overland.overtype = type;
+    ms->project.quiet = 1;
     wet_unevenly(*ms);
-    ms->overland_lake_map_given = 1;
-    ms->num_olakes = 1;
-    ms->oland_lake_new.alloc(ms->ncells);
+    ms->lake.overland_lake_map_given = 1;
+    ms->lake.num_olakes = 1;
+    ms->lake.oland_lake_new.alloc(ms->grid.ncells);
     for (int r = 5; r <= 6; ++r)
-      for (int c = 6; c <= 8; ++c) ms->oland_lake_new[cell_at(*ms, r, c)] = 1;
-    ms->olake_table.alloc(1);
-    ms->olake_table[1].value[0] = 99.9;
+      for (int c = 6; c <= 8; ++c) ms->lake.oland_lake_new[cell_at(*ms, r, c)] = 1;
+    ms->lake.olake_table.alloc(1);
+    ms->lake.olake_table[1].value[0] = 99.9;
     const double v0 = stored_volume(*ms);
     for (int step = 0; step < 100; ++step) {
       overland_step(*ms, 1.0);
       ASSERT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << "overtype " << type << " step " << step;
     }
-    EXPECT_GT(std::fabs(ms->olake_table[1].value[4]), 0.1) << "overtype " << type;
+    EXPECT_GT(std::fabs(ms->lake.olake_table[1].value[4]), 0.1) << "overtype " << type;
   }
 }
 
 TEST(overland_balance, fixed_level_cells_book_what_they_take_and_give) {
   for (int type : {2, 3}) {
     auto ms = make_grid(rolling_grid());
-    ms->overtype = type;
-    ms->quiet = 1;
+    ms->overland.overtype = type;
+    ms->project.quiet = 1;
     wet_unevenly(*ms);
-    ms->ov_boundary = 1;
-    ms->boundary_type.alloc(ms->ncells);
+    ms->overland.ov_boundary = 1;
+    ms->overland.boundary_type.alloc(ms->grid.ncells);
     const int low = cell_at(*ms, 11, 15), high = cell_at(*ms, 1, 2);
-    ms->boundary_type[low] = 2;   // drains what reaches it
-    ms->boundary_type[high] = 3;  // a high pond that feeds the grid
-    ms->ov_depth[high] = 0.5;
+    ms->overland.boundary_type[low] = 2;   // drains what reaches it
+    ms->overland.boundary_type[high] = 3;  // a high pond that feeds the grid
+    ms->overland.ov_depth[high] = 0.5;
     const double v0 = stored_volume(*ms);
     for (int step = 0; step < 100; ++step) overland_step(*ms, 1.0);
-    EXPECT_GT(ms->head_bound_loss_vol, 0.0);
-    EXPECT_GT(ms->head_bound_gain_vol, 0.0);
-    EXPECT_NEAR(stored_volume(*ms) - v0 + ms->head_bound_loss_vol - ms->head_bound_gain_vol, 0.0,
+    EXPECT_GT(ms->overland.head_bound_loss_vol, 0.0);
+    EXPECT_GT(ms->overland.head_bound_gain_vol, 0.0);
+    EXPECT_NEAR(stored_volume(*ms) - v0 + ms->overland.head_bound_loss_vol - ms->overland.head_bound_gain_vol, 0.0,
                 1e-12 * v0)
         << "overtype " << type;
   }
@@ -205,8 +209,8 @@ plane_result run_plane(int overtype, int cells, double dt) {
   g.out_col = cells;
   g.outlet_slope = S0;
   auto ms = make_grid(g);
-  ms->overtype = overtype;
-  ms->quiet = 1;
+  ms->overland.overtype = overtype;
+  ms->project.quiet = 1;
 
   const double alpha = std::sqrt(S0) / n, q_eq = r * L * g.dx;
   const double tc = std::pow(L / (alpha * std::pow(r, 2.0 / 3.0)), 0.6);
@@ -264,12 +268,12 @@ TEST(water_at_rest, stays_at_rest_on_flat_ground) {
     g.cols = 7;
     g.holes = {{3, 3}};
     auto ms = make_grid(g);
-    ms->overtype = type;
-    ms->quiet = 1;
-    for (int i = 1; i <= ms->ncells; ++i) ms->ov_depth[i] = 0.2;
+    ms->overland.overtype = type;
+    ms->project.quiet = 1;
+    for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.2;
     for (int step = 0; step < 100; ++step) overland_step(*ms, 10.0);
     double worst = 0.0;
-    for (int i = 1; i <= ms->ncells; ++i) worst = std::fmax(worst, std::fabs(ms->ov_depth[i] - 0.2));
+    for (int i = 1; i <= ms->grid.ncells; ++i) worst = std::fmax(worst, std::fabs(ms->overland.ov_depth[i] - 0.2));
     EXPECT_EQ(worst, 0.0) << "overtype " << type;
   }
 }

@@ -22,6 +22,16 @@ enum cmt_table : int {
   cmt_table_count
 };
 
+// Sides of a cell as bits of the dike map and of a low spot's direction: a
+// dike cell's value is the sum of the sides its dike runs along.
+namespace cell_side {
+inline constexpr int top = 1, right = 2, bottom = 4, left = 8;
+// The same side seen from the neighbour across it.
+inline constexpr int opposite(int side) {
+  return side == top ? bottom : side == bottom ? top : side == right ? left : side == left ? right : 0;
+}
+}  // namespace cell_side
+
 // One notch in an overland dike (a SPOT card of the low-spot file).
 struct lowspot {
   int row = 0;                 // grid row and column of the cell on the near side

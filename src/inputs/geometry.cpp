@@ -218,11 +218,10 @@ bool check_lowspot(model_state& ms, int j) {
 }  // namespace
 
 void read_watershed_mask(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  if (!po.quib_file.empty()) {
+  if (!ms.project.quib_file.empty()) {
     // Grids kept in a QUIB container cannot be read by this system.
     input_report(ms, console_rule::unless_quiet, "reading watershed mask from QUIB grid: %s\n",
-                 po.quib_file.c_str());
+                 ms.project.quib_file.c_str());
     set_error(5);
     report_error();
     return;
@@ -307,7 +306,7 @@ void elevation_range(model_state& ms) {
     if (ms.grid.elevation[i] > ms.hydromet.elev_max) ms.hydromet.elev_max = ms.grid.elevation[i];
     if (ms.grid.elevation[i] < ms.hydromet.elev_min) ms.hydromet.elev_min = ms.grid.elevation[i];
   }
-  double datum = ms.project.project_options.hmet_elev_gage;
+  double datum = ms.hydromet.met_gage_elev;
   if (datum < 1e-16) datum = ms.hydromet.elev_min;
   ms.hydromet.hmet_elev_gage_value = datum;
   if (datum > ms.hydromet.elev_max) ms.hydromet.elev_max = datum;
@@ -317,7 +316,6 @@ void elevation_range(model_state& ms) {
 }
 
 void build_connectivity(model_state& ms) {
-  const project_options& po = ms.project.project_options;
   const int n = ms.grid.ncells;
   auto real = [n](array1d<double>& a, const char* name) { alloc_1d_double(a, n, name); };
   auto whole = [n](array1d<int>& a, const char* name) { alloc_1d_int(a, n, name); };
@@ -344,7 +342,7 @@ void build_connectivity(model_state& ms) {
   real(ms.overland.dist_rough, "dist_rough");
   real(ms.overland.roughness_exp, "roughness_exp");
 
-  if (po.discharge_given || po.chan_discharge_given) real(ms.output.discharge_cell, "discharge_cell");
+  if (ms.output.discharge_given || ms.output.chan_discharge_given) real(ms.output.discharge_cell, "discharge_cell");
   if (ms.overland.ovr_flow_block) {
     alloc_2d_double(n, 5, ms.overland.ovr_flow_block_frac, "ovr_flow_block_frac");
     real(ms.overland.ovr_flow_block_cell, "ovr_flow_block_cell");
@@ -354,7 +352,7 @@ void build_connectivity(model_state& ms) {
   if (ms.soil.porosity_given) real(ms.soil.soil_porosity, "soil_porosity");
   if (ms.soil.pore_index_given) real(ms.soil.pore_dist_index, "pore_dist_index");
   if (ms.soil.residual_sat_given) real(ms.soil.resid_sat, "resid_sat");
-  if (po.area_reduction_given) real(ms.soil.area_reduction, "area_reduction");
+  if (ms.soil.area_reduction_given) real(ms.soil.area_reduction, "area_reduction");
 
   if (infiltration) {
     real(ms.soil.init_moisture, "init_moisture");
@@ -381,7 +379,7 @@ void build_connectivity(model_state& ms) {
         real(ms.soil.sm_bottom_loss, "sm_bottom_loss");
       }
     }
-    if (po.sacramento_given && ms.groundwater.sacramento_topo_index) real(ms.groundwater.topo_dex, "topo_dex");
+    if (ms.groundwater.sacramento_given && ms.groundwater.sac_topo_index) real(ms.groundwater.topo_dex, "topo_dex");
     if (ms.soil.inf_layered_soil || ms.soil.inf_richards) whole(ms.soil.soiltype, "soiltype");
     if (ms.soil.inf_layered_soil) {
       real(ms.soil.wetdep, "wetdep");
@@ -407,7 +405,7 @@ void build_connectivity(model_state& ms) {
     }
   }
 
-  if (po.water_table_given || ms.channel.stream_loss || ms.constituent.chan_con_trans || ms.constituent.chan_sed_on) {
+  if (ms.groundwater.water_table_given || ms.channel.stream_loss || ms.constituent.chan_con_trans || ms.constituent.chan_sed_on) {
     whole(ms.groundwater.gwbound, "gwbound");
     if (!ms.soil.inf_richards) {
       real(ms.groundwater.elevgw, "elevgw");
@@ -445,7 +443,7 @@ void build_connectivity(model_state& ms) {
     for (int c = 1; c <= ms.hydromet.scf.size(); ++c) ms.hydromet.scf[c] = 1.0;
     real(ms.soil.root_depth, "root_depth");
     alloc_2d_double(2, 24, ms.hydromet.Temp_Daily_Avg, "Temp_Daily_Avg");
-    if (po.et_calc_penman) {
+    if (ms.hydromet.et_calc_penman) {
       real(ms.hydromet.veg, "veg");
       real(ms.hydromet.Kt, "Kt");
       real(ms.hydromet.Rs, "Rs");
@@ -477,36 +475,33 @@ void build_connectivity(model_state& ms) {
     whole(ms.hydromet.Snow_Accumulated_Hr, "Snow_Accumulated_Hr");
     real(ms.hydromet.temper_gridded_sum, "temper_gridded_sum");
     ms.hydromet.num_hmet_gages = 1;
-    ms.hydromet.yes_dalr_flag = po.yes_dalr_flag_given;
-    ms.hydromet.yes_dalr_rate = po.yes_dalr_flag;
-    ms.hydromet.melt_wave_slots = po.snap_retention ? 6 : 1;
+    ms.hydromet.melt_wave_slots = ms.hydromet.snap_retention ? 6 : 1;
   }
 
-  if (po.interception_coeff_given) {
+  if (ms.hydromet.interception_coeff_given) {
     real(ms.hydromet.icep_stor, "icep_stor");
     real(ms.hydromet.icep_coef, "icep_coef");
     real(ms.hydromet.icep_dep, "icep_dep");
     real(ms.hydromet.ri_eff, "ri_eff");
   }
   if (ms.lake.chan_lakes) whole(ms.lake.lake_num, "lake_num");
-  if (po.overland_lake_map_given) {
+  if (ms.lake.overland_lake_map_given) {
     whole(ms.lake.oland_lake_mask, "oland_lake_mask");
     whole(ms.lake.oland_lake_new, "oland_lake_new");
   }
 
   // Output locations of the overland depth and water-surface series.
-  if (po.overland_depths_given &&
+  if (ms.output.overland_depths_given &&
       !read_location_list(ms, ms.output.overland_depth_location_file, ms.project.overland_depth_location.view(),
                           ms.output.n_overland_depth_locs, ms.output.overland_depth_row, ms.output.overland_depth_col))
     return;
-  if (po.overland_wse_given)
+  if (ms.output.overland_wse_given)
     read_location_list(ms, ms.output.overland_wse_location_file, ms.project.overland_wse_location.view(),
                        ms.output.n_overland_wse_locs, ms.output.overland_wse_row, ms.output.overland_wse_col);
 }
 
 void read_dike_mask(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  if (!po.dike_map_given) return;
+  if (!ms.grid.dike_map_given) return;
   if (!open_guarded_file(ms.grid.dike_map_file, ms.project.dike_map.view(), "r")) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.dike_map.c_str());
     stop_with_own_message();
@@ -517,7 +512,7 @@ void read_dike_mask(model_state& ms) {
                ms.project.dike_map.c_str());
   read_index_cell_map(ms, ms.grid.dike_map_file, ms.project.dike_map.view(), ms.grid.dike_mask);
   close_guarded_file(ms.grid.dike_map_file);
-  if (process.error_block.stop || !po.lowspot_file_given) return;
+  if (process.error_block.stop || !ms.grid.lowspot_file_given) return;
 
   if (!open_guarded_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view(), "r")) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.lowspot_file.c_str());
@@ -551,8 +546,7 @@ void build_cell_connectivity(model_state& ms) {
   build_neighbour_arrays(ms.grid.rows, ms.grid.cols, ms.grid.rightcon, ms.grid.belowcon, ms.grid.abovecon, ms.grid.leftcon,
                          ms.grid.mask);
 
-  const project_options& po = ms.project.project_options;
-  if (!(po.dike_map_given && po.lowspot_file_given)) return;
+  if (!(ms.grid.dike_map_given && ms.grid.lowspot_file_given)) return;
   alloc_1d_int(ms.grid.low_spot_flow_cell, ms.grid.ncells + 1, "low_spot_flow_cell");
   for (int j = 1; j <= ms.grid.lowspot_count; ++j)
     if (!check_lowspot(ms, j)) return;

@@ -11,10 +11,9 @@ struct model_state;
 
 void read_input_maps(model_state& ms);
 
-// Surface parameters, snow bands and orographic set-up, in the phase's order.
+// Surface parameters and snow bands, in the phase's order.
 void read_nwsrfs_snow_bands(model_state& ms);
 void alloc_snow_cell_array(model_state& ms);
-void init_orographic_params(model_state& ms);
 void read_interception_maps(model_state& ms);
 void read_overland_lake_map(model_state& ms);
 void read_retention_map(model_state& ms);

@@ -12,6 +12,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/grid_writers.h"
 #include "output/linknode.h"
 #include "output/nsm_output.h"
@@ -270,43 +271,44 @@ struct grid_series {
 };
 
 grid_series grid_series_of(int k, model_state& ms) {
-  project_options& po = ms.project.project_options;
+  project_state& p = ms.project;
   switch (k) {
-    case 0: return {"depth", 1010, &ms.output.depth_map_file, &po.depth, &ms.output.depth_given};
-    case 1: return {"discharge", 1011, &ms.output.discharge_map_file, &po.discharge, &ms.output.discharge_given};
-    case 2: return {"rain", 1012, &ms.output.dis_rain_map_file, &po.dis_rain, &ms.output.dis_rain_given};
+    case 0: return {"depth", 1010, &ms.output.depth_map_file, &p.depth, &ms.output.depth_given};
+    case 1: return {"discharge", 1011, &ms.output.discharge_map_file, &p.discharge, &ms.output.discharge_given};
+    case 2: return {"rain", 1012, &ms.output.dis_rain_map_file, &p.dis_rain, &ms.output.dis_rain_given};
     case 3:
-      return {"infiltrated_depth", 1013, &ms.output.inf_depth_map_file, &po.inf_depth,
+      return {"infiltrated_depth", 1013, &ms.output.inf_depth_map_file, &p.inf_depth,
               &ms.output.inf_depth_given};
     case 4:
-      return {"infiltration_rate", 1014, &ms.output.rate_of_infil_map_file, &po.rate_of_infil,
+      return {"infiltration_rate", 1014, &ms.output.rate_of_infil_map_file, &p.rate_of_infil,
               &ms.output.rate_of_infil_given};
     case 5:
-      return {"surface_moisture", 1015, &ms.output.surf_moist_map_file, &po.surf_moist,
+      return {"surface_moisture", 1015, &ms.output.surf_moist_map_file, &p.surf_moist,
               &ms.output.surf_moist_given};
     case 6:
-      return {"groundwater_head", 1016, &ms.output.gw_head_map_file, &po.gw_output, &ms.output.gw_output_given};
+      return {"groundwater_head", 1016, &ms.output.gw_head_map_file, &p.gw_output, &ms.output.gw_output_given};
     case 7:
-      return {"sediment_flux", 1017, &ms.constituent.max_sed_flux_file, &po.max_sed_flux, &ms.constituent.max_sed_flux};
+      return {"sediment_flux", 1017, &ms.constituent.max_sed_flux_file, &ms.constituent.max_sed_flux_file_name,
+              &ms.constituent.max_sed_flux};
     case 8:
-      return {"sediment_volume", 1018, &ms.constituent.net_sed_volume_file, &po.net_sed_volume,
-              &ms.constituent.net_sed_volume};
+      return {"sediment_volume", 1018, &ms.constituent.net_sed_volume_file,
+              &ms.constituent.net_sed_volume_file_name, &ms.constituent.net_sed_volume};
     case 9:
-      return {"suspended_sediment_conc", 1019, &ms.constituent.vol_sed_susp_file, &po.vol_sed_susp,
-              &ms.constituent.vol_sed_susp};
+      return {"suspended_sediment_conc", 1019, &ms.constituent.vol_sed_susp_file,
+              &ms.constituent.vol_sed_susp_file_name, &ms.constituent.vol_sed_susp};
     case 10:
-      return {"contaminant_conc", 1020, &ms.output.ov_con_map_file, &po.ov_con_map, &ms.output.ov_con_map_given};
+      return {"contaminant_conc", 1020, &ms.output.ov_con_map_file, &p.ov_con_map, &ms.output.ov_con_map_given};
     case 11:
-      return {"flood_grid", 1021, &ms.output.flood_grid_file, &po.flood_grid, &ms.output.flood_grid_given};
+      return {"flood_grid", 1021, &ms.output.flood_grid_file, &p.flood_grid, &ms.output.flood_grid_given};
     case 12:
-      return {"gw_recharge_cum", 1022, &ms.output.gw_recharge_cum_map_file, &po.gw_recharge_cum,
+      return {"gw_recharge_cum", 1022, &ms.output.gw_recharge_cum_map_file, &p.gw_recharge_cum,
               &ms.output.gw_recharge_cum_given};
     case 13:
-      return {"gw_recharge_inc", 1023, &ms.output.gw_recharge_inc_map_file, &po.gw_recharge_inc,
+      return {"gw_recharge_inc", 1023, &ms.output.gw_recharge_inc_map_file, &p.gw_recharge_inc,
               &ms.output.gw_recharge_inc_given};
     default:
-      return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &po.snow_swe_file,
-              &po.snow_swe_file_given};
+      return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &p.snow_swe_file,
+              &ms.hydromet.snow_swe_file_given};
   }
 }
 
@@ -349,12 +351,12 @@ void init_grid_dataset_output(model_state& ms) {
   }
   open_if(ms.constituent.ov_con_trans && ms.output.ov_con_map_given, 10);
   open_if(ms.output.flood_grid_given, 11);
-  open_if(ms.project.project_options.snow_swe_file_given, 14);
+  open_if(ms.hydromet.snow_swe_file_given, 14);
   if (process.error_block.stop) return;
 
-  if (ms.project.project_options.snow_temp_given &&
+  if (ms.hydromet.snow_temp_given &&
       !open_grid_series(ms.output.snow_temp_dataset, ms, ms.grid.nrows, ms.grid.ncols, ms.hydromet.snow_temperature.data(),
-                        ms.project.project_options.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
+                        ms.project.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
     return;
   if (ms.constituent.nutrients && ms.constituent.nsm_out) init_nutrient_map_series(*ms.constituent.nsm_out, ms);
 }

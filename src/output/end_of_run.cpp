@@ -264,7 +264,7 @@ void write_end_of_run_files(model_state& ms) {
   if (ms.constituent.adjust_elev == 1 && !write_adjusted_elevations(ms)) return;
   if (ms.groundwater.any_exfil == 1 && ms.output.sat_source_map_on && !write_sat_source_map(ms)) return;
   if (ms.output.pav_hydro_given) write_pav_output(ms);
-  if (ms.output.zv_discharge_out && ms.project.run_control.map_type != 4) close_shared_output_file(ms);
+  if (ms.output.zv_discharge_out) close_shared_output_file(ms);
   close_guarded_file(ms.overland.read_ov_hotstart_file);
   close_guarded_file(ms.soil.read_sm_hotstart_file);
   write_hotstart_maps(ms);

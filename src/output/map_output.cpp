@@ -9,6 +9,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/grid_writers.h"
 #include "output/nsm_output.h"
 #include "output/output_state.h"
@@ -92,13 +93,12 @@ void dataset_record(model_state& ms, guarded_file& f, const double* values) {
 }
 
 void dataset_mode(model_state& ms) {
-  const project_options& po = ms.project.project_options;
   const bool skip = ms.output.skip_index_maps != 0;
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
     if (!skip) dataset_record(ms, ms.output.depth_map_file, values_of(ms.output.depth_output));
   }
-  if (ms.clock.long_term && po.snow_swe_file_given == 1 && !skip)
+  if (ms.clock.long_term && ms.hydromet.snow_swe_file_given == 1 && !skip)
     dataset_record(ms, ms.output.snow_swe_map_file, values_of(ms.hydromet.snow_swe));
   if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
@@ -156,37 +156,37 @@ bool per_time_map(model_state& ms, std::string_view folder, const char* word,
 }
 
 bool per_time_mode(model_state& ms) {
-  const project_options& po = ms.project.project_options;
+  const project_state& p = ms.project;
   ++ms.output.map_number;
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
-    if (!per_time_map(ms, po.depth.view(), "depth.", values_of(ms.output.depth_output),
+    if (!per_time_map(ms, p.depth.view(), "depth.", values_of(ms.output.depth_output),
                       "Can't open depth map for writing: %s\n"))
       return false;
   }
-  if (po.snow_swe_file_given == 1 &&
-      !per_time_map(ms, po.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr))
+  if (ms.hydromet.snow_swe_file_given == 1 &&
+      !per_time_map(ms, p.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr))
     return false;
   if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
-    if (!per_time_map(ms, po.discharge.view(), "discharge.", values_of(ms.output.discharge_cell),
+    if (!per_time_map(ms, p.discharge.view(), "discharge.", values_of(ms.output.discharge_cell),
                       "Can't open discharge map for writing: %s\n"))
       return false;
   }
   if (ms.output.dis_rain_given == 1 &&
-      !per_time_map(ms, po.dis_rain.view(), "rain.", values_of(ms.hydromet.rain_depth),
+      !per_time_map(ms, p.dis_rain.view(), "rain.", values_of(ms.hydromet.rain_depth),
                     "Can't open rainfall map for writing: %s\n"))
     return false;
   if (ms.output.inf_depth_given == 1 &&
-      !per_time_map(ms, po.inf_depth.view(), "infdep.", values_of(ms.soil.inf_depth_cell),
+      !per_time_map(ms, p.inf_depth.view(), "infdep.", values_of(ms.soil.inf_depth_cell),
                     "Can't open Cum. infilt. depth map for writing: %s\n"))
     return false;
   if (ms.output.rate_of_infil_given == 1 &&
-      !per_time_map(ms, po.rate_of_infil.view(), "infrate.", values_of(ms.soil.inf_rate),
+      !per_time_map(ms, p.rate_of_infil.view(), "infrate.", values_of(ms.soil.inf_rate),
                     "Can't open infiltration rate map for writing: %s\n"))
     return false;
   if (ms.output.surf_moist_given == 1) {
-    const std::string_view folder = po.surf_moist.view();
+    const std::string_view folder = p.surf_moist.view();
     const bool ends_in_sep = !folder.empty() && is_path_sep(folder.back());
     if (!per_time_map(ms, folder, ends_in_sep ? "surf." : "smoist.",
                       values_of(ms.soil.surface_moisture),
@@ -195,29 +195,29 @@ bool per_time_mode(model_state& ms) {
   }
   if (ms.constituent.ov_sed && ms.constituent.max_sed_flux == 1) {
     compute_sediment_flux(ms);
-    if (!per_time_map(ms, po.max_sed_flux.view(), "max_sed_flux.",
+    if (!per_time_map(ms, ms.constituent.max_sed_flux_file_name.view(), "max_sed_flux.",
                       values_of(ms.constituent.ov_sed->ov_qsmax_total),
                       "Can't open sediment flux map for writing: %s\n"))
       return false;
   }
   if (ms.output.gw_output_given == 1 &&
-      !per_time_map(ms, po.gw_output.view(), "gw_head.", values_of(ms.groundwater.elevgw),
+      !per_time_map(ms, p.gw_output.view(), "gw_head.", values_of(ms.groundwater.elevgw),
                     "Can't open groundwater head map for writing: %s\n"))
     return false;
   if (ms.output.gw_recharge_cum_given == 1 &&
-      !per_time_map(ms, po.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.groundwater.cum_gw_recharge),
+      !per_time_map(ms, p.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.groundwater.cum_gw_recharge),
                     "Can't open cum gw recharge map for writing: %s\n"))
     return false;
   if (ms.output.gw_recharge_inc_given == 1) {
     compute_recharge_increment(ms);
-    if (!per_time_map(ms, po.gw_recharge_inc.view(), "gwrechargeinc.",
+    if (!per_time_map(ms, p.gw_recharge_inc.view(), "gwrechargeinc.",
                       values_of(ms.output.gw_recharge_inc_cell),
                       "Can't open incremental groundwater recharge map for writing: %s\n"))
       return false;
   }
   if (ms.constituent.ov_sed && ms.constituent.net_sed_volume == 1) {
     compute_net_sediment(ms);
-    if (!per_time_map(ms, po.net_sed_volume.view(), "net_sed_volume.",
+    if (!per_time_map(ms, ms.constituent.net_sed_volume_file_name.view(), "net_sed_volume.",
                       values_of(ms.constituent.ov_sed->ov_net_sed), nullptr))
       return false;
   }
@@ -253,7 +253,7 @@ void write_map_output(model_state& ms) {
       write_map_timestep(row[2], ms.clock.elapsed_min);
     }
   }
-  if (ms.project.project_options.snow_temp_given) write_map_timestep(ms.output.snow_temp_dataset, ms.clock.elapsed_min);
+  if (ms.hydromet.snow_temp_given) write_map_timestep(ms.output.snow_temp_dataset, ms.clock.elapsed_min);
 }
 
 }  // namespace nivra

@@ -80,7 +80,7 @@ void outlet_sediment(model_state& ms, double qf, int outlet) {
     return;
   }
   if (!fp) return;
-  const double step_s = ms.project.run_control.timestep > 0.0 ? ms.project.run_control.timestep : ms.clock.dt;
+  const double step_s = ms.clock.ov_dt > 0.0 ? ms.clock.ov_dt : ms.clock.dt;
   const double vol = ms.constituent.ov_sed ? ms.constituent.ov_sed->outlet_last_vol : 0.0;
   std::fprintf(fp, "%16.8lf %16.10lf\n", t, step_s > 0.0 ? vol / step_s * qf : 0.0);
 }

@@ -251,7 +251,7 @@ void init_constituent_series(model_state& ms) {
 void shift_series_to_run_start(model_state& ms) { shift_relative_time_series(ms.clock.model_time); }
 
 void start_analyzers(model_state& ms) {
-  if (ms.project.project_options.analyzers_given) setup_analyzers(ms, ms.project.project_options.analyzers);
+  if (ms.output.analyzers_given) setup_analyzers(ms, ms.project.analyzers.view());
   check_analyzers(ms, 8);
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/process.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
 #include "output/dataset_out.h"
@@ -210,10 +211,10 @@ TEST_F(Dataset, OnlyContaminantsCarrySeries) {
 
 TEST_F(Dataset, PerVariableAndSnowTemperatureHeaders) {
   ms->output.depth_given = ms->output.discharge_given = 1;
-  ms->project.project_options.depth = "depth.dat";
-  ms->project.project_options.discharge = "q.dat";
-  ms->project.project_options.snow_temp_given = 1;
-  ms->project.project_options.snow_temp = "snowt.dat";
+  ms->project.depth = "depth.dat";
+  ms->project.discharge = "q.dat";
+  ms->hydromet.snow_temp_given = 1;
+  ms->project.snow_temp = "snowt.dat";
   init_grid_dataset_output(*ms);
   EXPECT_EQ(process.error_block.code, 0);
   EXPECT_EQ(written(ms->output.depth_map_file),

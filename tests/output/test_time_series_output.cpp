@@ -308,7 +308,7 @@ TEST_F(TimeSeries, OutletSedimentFromTheCellsAlone) {
   ms->constituent.soil_erosion_on = 1;
   ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
   ms->constituent.ov_sed->outlet_last_vol = 0.3;
-  ms->project.run_control.timestep = 60.0;
+  ms->clock.ov_dt = 60.0;
   open_for_test(ms->constituent.outlet_sed_flux_file, "sed.out");
   write_time_series_output(*ms);
   EXPECT_EQ(written(ms->constituent.outlet_sed_flux_file), "     15.00000000     0.0050000000\n");

@@ -107,23 +107,16 @@ bool read_location_list(model_state& ms, guarded_file& f, std::string_view name,
   return true;
 }
 
-const char* side_word(int direction) {
-  switch (direction) {
-    case 1: return "top";
-    case 2: return "right";
-    case 4: return "bottom";
+const char* side_word(int side) {
+  switch (side) {
+    case cell_side::top: return "top";
+    case cell_side::right: return "right";
+    case cell_side::bottom: return "bottom";
     default: return "left";
   }
 }
 
-void print_side_line(int direction) {
-  switch (direction) {
-    case 1: std::printf("Dike / low spot on top side of cell\n"); break;
-    case 2: std::printf("Dike / low spot on right side of cell\n"); break;
-    case 4: std::printf("Dike / low spot on bottom side of cell\n"); break;
-    default: std::printf("Dike / low spot on left side of cell\n"); break;
-  }
-}
+void print_side_line(int side) { std::printf("Dike / low spot on %s side of cell\n", side_word(side)); }
 
 // Checks one low spot against the dikes and the ground; false (after the
 // message, with the run stopped) at the first fault.
@@ -150,12 +143,14 @@ bool check_lowspot(model_state& ms, int j) {
     std::printf(" values range from 0.0 to 1.5.  Change the value.  Program terminated.\n");
     return fail();
   }
-  int neighbour = 0, crossing_bit = 0;
+  // The neighbour across the side the spot crosses; the dike there runs
+  // along the same side seen from the neighbour.
+  int neighbour = 0;
   switch (spot.direction) {
-    case 1: neighbour = ms.grid.abovecon[cell]; crossing_bit = 4; break;
-    case 2: neighbour = ms.grid.rightcon[cell]; crossing_bit = 8; break;
-    case 4: neighbour = ms.grid.belowcon[cell]; crossing_bit = 1; break;
-    case 8: neighbour = ms.grid.leftcon[cell]; crossing_bit = 2; break;
+    case cell_side::top: neighbour = ms.grid.abovecon[cell]; break;
+    case cell_side::right: neighbour = ms.grid.rightcon[cell]; break;
+    case cell_side::bottom: neighbour = ms.grid.belowcon[cell]; break;
+    case cell_side::left: neighbour = ms.grid.leftcon[cell]; break;
     default:
       std::printf("\nThe low spot flow direction specified in row %d col %d in the file %s\n", row,
                   col, ms.project.lowspot_file.c_str());
@@ -164,12 +159,12 @@ bool check_lowspot(model_state& ms, int j) {
       std::printf("Edit your lowspot file and try again.  Program terminated.\n");
       return fail();
   }
-  if (ms.grid.dike_mask[cell] == 0) {
+  if (ms.grid.dike_mask[cell] == cell_side::none) {
     std::printf("\nYou have specified an overland flow dike in row %d col %d\n", row, col);
     std::printf("There is no dike adjacent to this grid cell.  Program stopped.\n");
     return fail();
   }
-  if (neighbour == 0 || ms.grid.dike_mask[neighbour] == 0) {
+  if (neighbour == 0 || ms.grid.dike_mask[neighbour] == cell_side::none) {
     std::printf("\nYou have specified a low spot on the %s boundary of the grid\n",
                 side_word(spot.direction));
     std::printf("cell at row %d col %d.  Either the side you have specified is not on\n", row, col);
@@ -200,12 +195,12 @@ bool check_lowspot(model_state& ms, int j) {
     std::printf("Program terminated\n");
     return fail();
   }
-  if ((ms.grid.dike_mask[neighbour] & crossing_bit) == 0) {
+  if ((ms.grid.dike_mask[neighbour] & cell_side::opposite(spot.direction)) == 0) {
     const char* side = side_word(spot.direction);
     std::printf("\nThe low spot you have specified in the grid at row %d  col %d does not\n", row, col);
     std::printf("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
     std::printf("at this low spot across the %s boundary of the cell, while the dike\n", side);
-    if (spot.direction == 1 || spot.direction == 4)
+    if (spot.direction == cell_side::top || spot.direction == cell_side::bottom)
       std::printf("is running in a different direction than along the %s of the cell.\n", side);
     else
       std::printf("is running in a different direction than along the %s side of the cell.\n", side);

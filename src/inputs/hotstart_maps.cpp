@@ -29,17 +29,17 @@ void read_snow_ov_hotstart(model_state& ms) {
   const hydromet_state& h = ms.hydromet;
   const int n = ms.grid.ncells;
 
-  if (h.init_swe_mode > 0) {
+  if (h.init_swe_mode != initial_swe::none) {
     ensure_cells(ms.hydromet.snow_swe, n, "snow_swe");
     ensure_cells(ms.hydromet.snow_swe_scaled, n, "snow_swe_scaled");
-    if (h.init_swe_mode == 1) {
+    if (h.init_swe_mode == initial_swe::from_map) {
       input_report(ms, console_rule::unless_silent, "reading initial snow swe map from file: %s\n",
                    ms.project.init_swe_file.c_str());
       read_cell_map(ms, ms.hydromet.init_swe_input_file, ms.project.init_swe_file.view(), ms.hydromet.snow_swe);
       close_guarded_file(ms.hydromet.init_swe_input_file);
       if (stopped()) return;
       for (int c = 1; c <= n; ++c) ms.hydromet.snow_swe_scaled[c] = ms.hydromet.snow_swe[c] * 10.0;
-    } else if (h.init_swe_mode == 3) {
+    } else if (h.init_swe_mode == initial_swe::uniform_depth) {
       for (int c = 1; c <= n; ++c) {
         ms.hydromet.snow_swe[c] = h.init_swe_depth;
         ms.hydromet.snow_swe_scaled[c] = h.init_swe_depth * 10.0;

@@ -241,7 +241,7 @@ void read_overland_lake_map(model_state& ms) {
 void tally_overland_lakes(model_state& ms) {
   for (int L = 1; L <= ms.lake.num_olakes; ++L) {
     ms.lake.olake_table[L].cell_count = 0;
-    ms.lake.olake_table[L].value[3] = 0.0;
+    ms.lake.olake_table[L].value[olake_value::volume] = 0.0;
   }
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
@@ -249,7 +249,7 @@ void tally_overland_lakes(model_state& ms) {
     if (L <= 0 || L > ms.lake.num_olakes) continue;
     olake_record& lake = ms.lake.olake_table[L];
     ++lake.cell_count;
-    const double surface = lake.value[1];
+    const double surface = lake.value[olake_value::initial_level];
     if (ms.grid.elevation[c] > surface) {
       std::printf("There is a lake cell in lake %d that is above the initial lake water surface\n", L);
       std::printf("elevation in that lake, which is specified as %f.  This situation is not\n", surface);
@@ -257,7 +257,7 @@ void tally_overland_lakes(model_state& ms) {
       stop_with_own_message();
       return;
     }
-    lake.value[3] += (surface - ms.grid.elevation[c]) * area;
+    lake.value[olake_value::volume] += (surface - ms.grid.elevation[c]) * area;
   }
 }
 

@@ -225,7 +225,7 @@ void copy_zv_settings(model_state& ms) {
   ms.project.zv_nodes_to_segs = po.zv_nodes_to_segs;
   ms.project.zv_segment_map = po.zv_segment_map;
   ms.project.zv_segment_fluxes = po.zv_segment_fluxes;
-  if (!po.zv_input_given || ms.project.run_control.map_type == 4) return;
+  if (!po.zv_input_given || ms.project.run_control.map_type == map_format::quib) return;
   if (!open_guarded_file(ms.output.qin_output_file, po.zv_input.view(), "w")) {
     // A requested output that cannot be written stops the run like any other.
     set_error(59, "", po.zv_input.view());
@@ -257,22 +257,22 @@ void set_schemes(model_state& ms) {
   const run_control& rc = ms.project.run_control;
   ms.channel.chan_mesh = 0;
   switch (rc.chan_routing) {
-    case 3: ms.channel.chan_explic = 1; break;
-    case 2: ms.channel.chan_drain_routing = 1; ms.channel.chan_drain = 1; break;
-    case 5: ms.channel.chan_drain_routing = 1; break;
-    case 4: ms.channel.chan_mesh = 1; break;
-    default: break;  // 1 (Preissmann) and 0 select no scheme here
+    case chan_scheme::explicit_wave: ms.channel.chan_explic = 1; break;
+    case chan_scheme::drain: ms.channel.chan_drain_routing = 1; ms.channel.chan_drain = 1; break;
+    case chan_scheme::backwater: ms.channel.chan_drain_routing = 1; break;
+    case chan_scheme::mesh: ms.channel.chan_mesh = 1; break;
+    default: break;  // Preissmann and none select no scheme here
   }
   ms.soil.green_ampt = ms.soil.inf_redist = ms.soil.inf_layered_soil = ms.soil.inf_richards = 0;
   switch (rc.infil_model) {
-    case 1: ms.soil.green_ampt = 1; break;
-    case 2:
+    case infil_scheme::green_ampt: ms.soil.green_ampt = 1; break;
+    case infil_scheme::redistribution:
       ms.soil.inf_redist = 1;
       ms.soil.sm_accounting = 1;
       ms.soil.cont_inf_redist = ms.project.project_options.no_cont_inf_redist ? 0 : 1;
       break;
-    case 3: ms.soil.inf_layered_soil = 1; ms.soil.sm_accounting = 1; break;
-    case 4: ms.soil.inf_richards = 1; break;
+    case infil_scheme::layered_soil: ms.soil.inf_layered_soil = 1; ms.soil.sm_accounting = 1; break;
+    case infil_scheme::richards: ms.soil.inf_richards = 1; break;
     default: break;
   }
 }
@@ -577,7 +577,7 @@ void derive_flags(model_state& ms) {
   ms.lake.chan_lakes = 0;  // the channel input reader sets it when it meets a lake link
   if (ms.groundwater.sacramento_given) ms.groundwater.sac_topo_index = po.topo_index ? 0 : 1;
   if (ms.groundwater.conceptual_gw_given) ms.groundwater.cgs_topo_index = po.topo_index_cgs ? 0 : 1;
-  if (ms.project.run_control.infil_model != 0) ms.output.rate_of_infil_given = po.rate_of_infil_given;
+  if (ms.project.run_control.infil_model != infil_scheme::none) ms.output.rate_of_infil_given = po.rate_of_infil_given;
 }
 
 void set_precipitation(model_state& ms) {
@@ -586,7 +586,7 @@ void set_precipitation(model_state& ms) {
   ms.project.precip_file = re.precip_file;
   ms.hydromet.radar_mm = ms.project.project_options.radar_mm;
   switch (re.precip_source) {
-    case 0:
+    case rain_source::uniform:
       // A uniform storm starts at the start date and time of the cards.
       ms.hydromet.precip_unif = 1;
       ms.hydromet.rain_intensity = re.rain_intensity;
@@ -594,13 +594,13 @@ void set_precipitation(model_state& ms) {
       set_clock_to_start_date(ms);
       ms.clock.hmet_start_time = ms.clock.model_time;
       break;
-    case 1:
+    case rain_source::gage_file:
       // The precipitation reader sets the clock from the gage file.
       ms.hydromet.precip_file_given = 1;
-      if (re.rain_interp == 0) ms.hydromet.rain_inv_distance = 1;
-      if (re.rain_interp == 1) ms.hydromet.rain_thiessen = 1;
+      if (re.rain_interp == rain_interpolation::inverse_distance) ms.hydromet.rain_inv_distance = 1;
+      if (re.rain_interp == rain_interpolation::thiessen) ms.hydromet.rain_thiessen = 1;
       break;
-    case 2: ms.hydromet.radar_rain = 1; break;
+    case rain_source::radar: ms.hydromet.radar_rain = 1; break;
     default: break;
   }
 }
@@ -631,9 +631,9 @@ void copy_coupling(model_state& ms) {
 void copy_outputs(model_state& ms) {
   const project_options& po = ms.project.project_options;
   switch (ms.project.run_control.map_type) {
-    case 0: ms.output.no_map_output = 1; break;
-    case 1: ms.output.dataset_output = 1; break;
-    case 2: ms.output.dataset_output = 1; ms.output.binary_dataset = 1; break;
+    case map_format::per_time_grids: ms.output.no_map_output = 1; break;
+    case map_format::ascii_dataset: ms.output.dataset_output = 1; break;
+    case map_format::binary_dataset: ms.output.dataset_output = 1; ms.output.binary_dataset = 1; break;
     default: break;
   }
   for (const name_copy& c : plain_names) ms.project.*c.to = po.*c.from;
@@ -745,7 +745,7 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
     ms.output.flush_output = 1;
     ms.output.flush_buffer = po.flush_buffer;
   }
-  if (rc.map_type == 4) {
+  if (rc.map_type == map_format::quib) {
     set_error(5);
     process.error_block.stop = 1;
     return;

@@ -270,46 +270,47 @@ struct grid_series {
   int* flag;
 };
 
-grid_series grid_series_of(int k, model_state& ms) {
+grid_series grid_series_of(grid_series_kind kind, model_state& ms) {
   project_state& p = ms.project;
-  switch (k) {
-    case 0: return {"depth", 1010, &ms.output.depth_map_file, &p.depth, &ms.output.depth_given};
-    case 1: return {"discharge", 1011, &ms.output.discharge_map_file, &p.discharge, &ms.output.discharge_given};
-    case 2: return {"rain", 1012, &ms.output.dis_rain_map_file, &p.dis_rain, &ms.output.dis_rain_given};
-    case 3:
+  switch (kind) {
+    case series_depth: return {"depth", 1010, &ms.output.depth_map_file, &p.depth, &ms.output.depth_given};
+    case series_discharge: return {"discharge", 1011, &ms.output.discharge_map_file, &p.discharge, &ms.output.discharge_given};
+    case series_rain: return {"rain", 1012, &ms.output.dis_rain_map_file, &p.dis_rain, &ms.output.dis_rain_given};
+    case series_infiltrated_depth:
       return {"infiltrated_depth", 1013, &ms.output.inf_depth_map_file, &p.inf_depth,
               &ms.output.inf_depth_given};
-    case 4:
+    case series_infiltration_rate:
       return {"infiltration_rate", 1014, &ms.output.rate_of_infil_map_file, &p.rate_of_infil,
               &ms.output.rate_of_infil_given};
-    case 5:
+    case series_surface_moisture:
       return {"surface_moisture", 1015, &ms.output.surf_moist_map_file, &p.surf_moist,
               &ms.output.surf_moist_given};
-    case 6:
+    case series_groundwater_head:
       return {"groundwater_head", 1016, &ms.output.gw_head_map_file, &p.gw_output, &ms.output.gw_output_given};
-    case 7:
+    case series_sediment_flux:
       return {"sediment_flux", 1017, &ms.constituent.max_sed_flux_file, &ms.constituent.max_sed_flux_file_name,
               &ms.constituent.max_sed_flux};
-    case 8:
+    case series_sediment_volume:
       return {"sediment_volume", 1018, &ms.constituent.net_sed_volume_file,
               &ms.constituent.net_sed_volume_file_name, &ms.constituent.net_sed_volume};
-    case 9:
+    case series_suspended_sediment:
       return {"suspended_sediment_conc", 1019, &ms.constituent.vol_sed_susp_file,
               &ms.constituent.vol_sed_susp_file_name, &ms.constituent.vol_sed_susp};
-    case 10:
+    case series_contaminant:
       return {"contaminant_conc", 1020, &ms.output.ov_con_map_file, &p.ov_con_map, &ms.output.ov_con_map_given};
-    case 11:
+    case series_flood_grid:
       return {"flood_grid", 1021, &ms.output.flood_grid_file, &p.flood_grid, &ms.output.flood_grid_given};
-    case 12:
+    case series_gw_recharge_cum:
       return {"gw_recharge_cum", 1022, &ms.output.gw_recharge_cum_map_file, &p.gw_recharge_cum,
               &ms.output.gw_recharge_cum_given};
-    case 13:
+    case series_gw_recharge_inc:
       return {"gw_recharge_inc", 1023, &ms.output.gw_recharge_inc_map_file, &p.gw_recharge_inc,
               &ms.output.gw_recharge_inc_given};
-    default:
-      return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &p.snow_swe_file,
-              &ms.hydromet.snow_swe_file_given};
+    case series_snow_swe:
+      break;
   }
+  return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &p.snow_swe_file,
+          &ms.hydromet.snow_swe_file_given};
 }
 
 void alloc_cells(array1d<double>& a, int ncells) {
@@ -318,8 +319,8 @@ void alloc_cells(array1d<double>& a, int ncells) {
 
 }  // namespace
 
-void open_grid_dataset_series(int k, model_state& ms) {
-  grid_series s = grid_series_of(k, ms);
+void open_grid_dataset_series(grid_series_kind kind, model_state& ms) {
+  grid_series s = grid_series_of(kind, ms);
   open_dataset_file(s.object_id, s.card->view(), s.name, *s.file, *s.flag, ms);
 }
 
@@ -331,27 +332,27 @@ void init_grid_dataset_output(model_state& ms) {
   alloc_cells(ms.output.gw_recharge_inc_cell, ms.grid.ncells);
   if (ms.output.binary_dataset) ms.output.dataset_scratch.resize(binary_record_size(ms.grid.rows, ms.grid.cols));
 
-  auto open_if = [&](bool on, int k) {
+  auto open_if = [&](bool on, grid_series_kind kind) {
     if (!on || process.error_block.stop) return;
-    open_grid_dataset_series(k, ms);
+    open_grid_dataset_series(kind, ms);
   };
-  open_if(ms.output.depth_given, 0);
-  open_if(ms.output.discharge_given, 1);
-  open_if(ms.output.dis_rain_given, 2);
-  open_if(ms.output.gw_recharge_cum_given, 12);
-  open_if(ms.output.gw_recharge_inc_given, 13);
-  open_if(ms.output.inf_depth_given, 3);
-  open_if(ms.output.rate_of_infil_given, 4);
-  open_if(ms.output.surf_moist_given, 5);
-  open_if(ms.output.gw_output_given, 6);
+  open_if(ms.output.depth_given, series_depth);
+  open_if(ms.output.discharge_given, series_discharge);
+  open_if(ms.output.dis_rain_given, series_rain);
+  open_if(ms.output.gw_recharge_cum_given, series_gw_recharge_cum);
+  open_if(ms.output.gw_recharge_inc_given, series_gw_recharge_inc);
+  open_if(ms.output.inf_depth_given, series_infiltrated_depth);
+  open_if(ms.output.rate_of_infil_given, series_infiltration_rate);
+  open_if(ms.output.surf_moist_given, series_surface_moisture);
+  open_if(ms.output.gw_output_given, series_groundwater_head);
   if (ms.constituent.ov_sed) {
-    open_if(ms.constituent.max_sed_flux, 7);
-    open_if(ms.constituent.net_sed_volume, 8);
-    open_if(ms.constituent.vol_sed_susp, 9);
+    open_if(ms.constituent.max_sed_flux, series_sediment_flux);
+    open_if(ms.constituent.net_sed_volume, series_sediment_volume);
+    open_if(ms.constituent.vol_sed_susp, series_suspended_sediment);
   }
-  open_if(ms.constituent.ov_con_trans && ms.output.ov_con_map_given, 10);
-  open_if(ms.output.flood_grid_given, 11);
-  open_if(ms.hydromet.snow_swe_file_given, 14);
+  open_if(ms.constituent.ov_con_trans && ms.output.ov_con_map_given, series_contaminant);
+  open_if(ms.output.flood_grid_given, series_flood_grid);
+  open_if(ms.hydromet.snow_swe_file_given, series_snow_swe);
   if (process.error_block.stop) return;
 
   if (ms.hydromet.snow_temp_given &&

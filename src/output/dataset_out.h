@@ -96,9 +96,28 @@ void write_dataset_end(guarded_file& file, bool binary);
 // and does not end in one, then the file's own name.
 std::string join_folder(std::string_view folder, std::string_view name);
 
+// The per-variable dataset series a project can ask for.
+enum grid_series_kind : int {
+  series_depth,
+  series_discharge,
+  series_rain,
+  series_infiltrated_depth,
+  series_infiltration_rate,
+  series_surface_moisture,
+  series_groundwater_head,
+  series_sediment_flux,
+  series_sediment_volume,
+  series_suspended_sediment,
+  series_contaminant,
+  series_flood_grid,
+  series_gw_recharge_cum,
+  series_gw_recharge_inc,
+  series_snow_swe,
+};
+
 // Set-up of every gridded series of the run.
 void init_grid_dataset_output(model_state& ms);
-void open_grid_dataset_series(int k, model_state& ms);
+void open_grid_dataset_series(grid_series_kind kind, model_state& ms);
 void init_contaminant_map_series(model_state& ms);
 void init_channel_constituent_series(model_state& ms);
 

@@ -67,7 +67,7 @@ void write_flood_grid(model_state& ms) {
 void write_flood_stream(model_state& ms) {
   if (!ms.channel.flood_stream_file.is_open() || ms.channel.yp_max_flood.empty()) return;
   write_linknode_step(ms.channel.flood_stream_file, ms.channel.num_stream_links, ms.channel.nx1.data(), ms.channel.og_nx1.data(),
-                      ms.channel.ltype.data(), 0, ms.channel.yp_max_flood, nullptr, 0, ms.lake.lake2link.data(),
+                      ms.channel.ltype.data(), 0, ms.channel.yp_max_flood, nullptr, lnk_value, ms.lake.lake2link.data(),
                       lake_values_of(ms.lake.lake_elev));
 }
 
@@ -86,7 +86,7 @@ void write_dataset_end_cards(model_state& ms) {
 void write_channel_state(model_state& ms) {
   for (int link = 1; link <= ms.channel.num_stream_links; ++link) {
     const int t = ms.channel.ltype[link];
-    if (ms.lake.chan_lakes ? !summary::is_storage_link(t) : (t & 64) != 0) continue;
+    if (ms.lake.chan_lakes ? !summary::is_storage_link(t) : (t & link_single_value) != 0) continue;
     for (int node = 1; node <= ms.channel.nx[link]; ++node) {
       summary::put(ms.channel.chan_depth_file.fp, "%d %d %lf \n", node, link, ms.channel.yp(node, link));
       summary::put(ms.channel.chan_discharge_file.fp, "%d %d %lf\n", node, link, ms.channel.qp(node, link));
@@ -220,6 +220,9 @@ void write_sediment_bed_output(model_state& ms) {
 
 }  // namespace
 
+// The last column of the bed elevation file: what the link is.
+constexpr long bed_flag_none = 0, bed_flag_structure = 1, bed_flag_lake = 2;
+
 bool write_bed_elevations(model_state& ms) {
   ms.channel.chan_new_elev_file_name.assign("new_bed_elevations.txt");
   if (!open_guarded_file(ms.channel.chan_new_elev_file, ms.channel.chan_new_elev_file_name.view(), "w")) {
@@ -233,11 +236,11 @@ bool write_bed_elevations(model_state& ms) {
   for (int link = 1; link <= ms.channel.num_stream_links; ++link) {
     const int t = ms.channel.ltype[link];
     const long l = link;
-    if (t & 32) {
-      std::fprintf(f, "Link %5ld is a lake %5ld  \n", l, 2L);
+    if (t & link_is_lake) {
+      std::fprintf(f, "Link %5ld is a lake %5ld  \n", l, bed_flag_lake);
       continue;
     }
-    const long structure = (t & 64) ? 1 : 0;
+    const long structure = (t & link_single_value) ? bed_flag_structure : bed_flag_none;
     for (int node = 1; node <= ms.channel.og_nx1[link]; ++node) {
       if (ms.constituent.adjust_channel_bed)
         std::fprintf(f, "%ld %ld %10.3lf %10.3lf %ld \n", l, static_cast<long>(node),

@@ -35,9 +35,9 @@ inline bool in_table(const array2d<double>& t, int node, int link) {
 double node_value(const array2d<double>& values, const array2d<double>* second, int mode,
                   bool ratio_allowed, int node, int link) {
   double v = values(node, link);
-  if (mode == 0 || !second || !in_table(*second, node, link)) return v;
+  if (mode == lnk_value || !second || !in_table(*second, node, link)) return v;
   double s = (*second)(node, link);
-  if (mode == 2 && ratio_allowed) return s > 1e-7 ? v / s : 0.0;
+  if (mode == lnk_over_second && ratio_allowed) return s > 1e-7 ? v / s : 0.0;
   return v - s;
 }
 
@@ -71,13 +71,13 @@ void write_linknode_step(guarded_file& file, int num_links, const int* node_coun
     if (type & link_is_lake) {
       const int lake = lake_of_link ? lake_of_link[link] : 0;
       const bool known = lake >= 0 && static_cast<std::size_t>(lake) < lake_values.size();
-      if (mode != 0 && known)
+      if (mode != lnk_value && known)
         std::fprintf(fp, "-1 %6.5lf   ", lake_values[static_cast<std::size_t>(lake)]);
       else
         std::fputs(missing_entry, fp);
     }
     if (type & link_single_value) {
-      if (mode == 0 && in_table(values, 1, link))
+      if (mode == lnk_value && in_table(values, 1, link))
         std::fprintf(fp, "-2  %6.5lf   ", values(1, link));
       else
         std::fputs(missing_entry, fp);
@@ -172,7 +172,7 @@ void bind_writer(mass_con_writer& w, int kind, const linknode_network& net,
 void mass_con_writer_alloc_a(mass_con_writer& w, int kind, const jagged_array<double>* row_values,
                              const linknode_network& net, const double* lake_source,
                              int lake_count) {
-  w.source_kind = 2;
+  w.source_kind = mass_con_source_node_major;
   w.row_values = row_values;
   bind_writer(w, kind, net, lake_source, lake_count);
 }
@@ -180,7 +180,7 @@ void mass_con_writer_alloc_a(mass_con_writer& w, int kind, const jagged_array<do
 void mass_con_writer_alloc_b(mass_con_writer& w, int kind, const double* flat_values,
                              const linknode_network& net, const double* lake_source,
                              int lake_count) {
-  w.source_kind = 1;
+  w.source_kind = mass_con_source_flat;
   w.flat_values = flat_values;
   bind_writer(w, kind, net, lake_source, lake_count);
 }
@@ -205,9 +205,9 @@ void write_link_node_file(mass_con_writer& w) {
       const int last = w.out_node_counts ? w.out_node_counts[link] : w.node_counts[link];
       for (int j = 1; j <= last && have_table && j <= w.table.rows(); ++j) {
         double v = 0.0;
-        if (w.source_kind == 1 && w.flat_values) {
+        if (w.source_kind == mass_con_source_flat && w.flat_values) {
           v = w.flat_values[static_cast<std::size_t>(w.stride) * link + j] / w.scale;
-        } else if (w.source_kind == 2 && w.row_values) {
+        } else if (w.source_kind == mass_con_source_node_major && w.row_values) {
           const double* row = w.row_values->row(j);
           if (row && link <= w.row_values->row_length()) v = row[link] * w.scale;
         }
@@ -232,7 +232,7 @@ void write_link_node_file(mass_con_writer& w) {
     lakes = std::span<const double>(w.lake_values.data(),
                                     static_cast<std::size_t>(w.lake_values.count()) + 1);
   write_linknode_step(w.mass_file, w.link_count, w.node_counts, w.out_node_counts, w.link_types,
-                      w.step, w.table, nullptr, 0, w.lake_of_link, lakes);
+                      w.step, w.table, nullptr, lnk_value, w.lake_of_link, lakes);
   ++w.step;
 }
 

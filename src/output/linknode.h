@@ -52,11 +52,21 @@ inline constexpr int link_single_value = 64;
 void write_linknode_header(guarded_file& file, int kind, int num_links, int time_step, int num_ts,
                            int day, int month, int year, int hour, int minute);
 
+// What a step block writes of a node: the value, the value minus the second
+// table (a depth from a stage and the bed), or the value over the second
+// table (a velocity from a discharge and the area; 0 when that is 1e-7 or
+// less).
+enum linknode_mode : int {
+  lnk_value = 0,
+  lnk_minus_second = 1,
+  lnk_over_second = 2,
+};
+
 // One step block. values and second_values are [node][link]; node_counts
 // (and out_node_counts when given) are per link; lake_values is indexed by
-// lake number (lake_of_link[link]). Mode 0 writes the value, 1 the value
-// minus the second table, 2 the value over the second table (0 when that is
-// 1e-7 or less); without out_node_counts every non-zero mode subtracts.
+// lake number (lake_of_link[link]). Lakes carry their value in every mode
+// but lnk_value, single-value links only in lnk_value; without
+// out_node_counts every mode but lnk_value subtracts.
 void write_linknode_step(guarded_file& file, int num_links, const int* node_counts,
                          const int* out_node_counts, const int* link_types, int step,
                          const array2d<double>& values, const array2d<double>* second_values,

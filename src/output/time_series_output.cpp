@@ -291,7 +291,7 @@ void channel_blocks(model_state& ms) {
     ++counter;
   };
   block(ms.output.chan_depth_given && ms.channel.chan_explic, ms.channel.chan_depth_out_file, ms.output.ts_chan_depth, ms.channel.yp,
-        &ms.channel.bel, 1);
+        &ms.channel.bel, lnk_minus_second);
   if (ms.constituent.chan_sed_on && ms.output.chan_sed_flux_given && ms.channel.stream_sed_flux_file.fp) {
     if (ms.constituent.qsmax_total.empty()) ms.constituent.qsmax_total.alloc(ms.channel.max_nodes_per_link, nl);
     for (int link = 1; link <= nl && !ms.constituent.qsmax_total.empty(); ++link) {
@@ -302,15 +302,16 @@ void channel_blocks(model_state& ms) {
         ms.constituent.qsmax_total(node, link) = sum * 1000000.0;
       }
     }
-    block(true, ms.channel.stream_sed_flux_file, ms.output.ts_stream_sed_flux, ms.constituent.qsmax_total, nullptr, 0);
+    block(true, ms.channel.stream_sed_flux_file, ms.output.ts_stream_sed_flux, ms.constituent.qsmax_total, nullptr,
+          lnk_value);
     ms.constituent.qsmax_total.fill(0.0);
   }
   block(ms.output.chan_discharge_given && ms.channel.chan_explic, ms.channel.chan_discharge_out_file,
-        ms.output.ts_chan_discharge, ms.channel.qp, nullptr, 0);
+        ms.output.ts_chan_discharge, ms.channel.qp, nullptr, lnk_value);
   block(ms.output.chan_velocity_given && ms.channel.chan_explic, ms.channel.chan_velocity_out_file, ms.output.ts_chan_velocity,
-        ms.channel.qp, &ms.channel.area, 2);
+        ms.channel.qp, &ms.channel.area, lnk_over_second);
   block(ms.output.chan_stage_given && ms.channel.chan_explic, ms.channel.chan_stage_out_file, ms.output.ts_chan_stage, ms.channel.yp,
-        &ms.channel.bel, 0);
+        &ms.channel.bel, lnk_value);
 }
 
 // One pipe-network block: each superlink announces the entries it carries.

@@ -208,7 +208,7 @@ constexpr time_step_routine step_routines[] = {
     {finish_event, true},
     {write_time_series_output, true},
     {write_map_output, true},
-    {[](model_state& m) { check_analyzers(m, 1); }, false},
+    {[](model_state& m) { check_analyzers(m, analyzer_event::step_end); }, false},
 };
 
 // What a set-up routine is handed: the run's record, and the project file
@@ -252,7 +252,7 @@ void shift_series_to_run_start(model_state& ms) { shift_relative_time_series(ms.
 
 void start_analyzers(model_state& ms) {
   if (ms.output.analyzers_given) setup_analyzers(ms, ms.project.analyzers.view());
-  check_analyzers(ms, 8);
+  check_analyzers(ms, analyzer_event::set_up_done);
 }
 
 // The set-up of a run, in order; the error test follows every routine that
@@ -297,7 +297,7 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
   if (!quiet) std::printf("total time to init(s): %8.1lf\n", init_time);
   error_state& e = process.error_block;
   if (e.code != 0) {
-    check_analyzers(ms, 32);
+    check_analyzers(ms, analyzer_event::error_end);
     return;
   }
   if (!quiet) std::printf("Running....\n");
@@ -307,13 +307,13 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
     if (!run_time_step(ms)) return;
     if (e.code != 0) {
       // A code that no test reported: the error end.
-      check_analyzers(ms, 32);
+      check_analyzers(ms, analyzer_event::error_end);
       return;
     }
     if (ms.clock.keep_running) continue;
     write_run_summary(ms);
     if (stopped()) return;
-    check_analyzers(ms, 16);
+    check_analyzers(ms, analyzer_event::run_end);
     return;
   }
 }

@@ -15,6 +15,14 @@ struct olake_record {
   int cell_count = 0;  // cells of the lake in the overland lake map
 };
 
+// The entries of olake_record::value.
+namespace olake_value {
+inline constexpr int level = 0;          // water surface, m
+inline constexpr int initial_level = 1;  // water surface at the start, m
+inline constexpr int volume = 3;         // m3
+inline constexpr int exchange = 4;       // overland exchange since the last lake update, m3
+}  // namespace olake_value
+
 struct lake_state {
   // Last value reported by the channel-lake update; the channel step redoes
   // the per-cell flooded flags when a new report differs.

@@ -7,6 +7,8 @@
 
 namespace nivra {
 
+struct grid_state;
+struct lake_state;
 struct model_state;
 
 void read_input_maps(model_state& ms);
@@ -24,7 +26,7 @@ void read_theta_locations(model_state& ms);
 
 // Cell counts and initial volumes of the overland lakes from their cells'
 // ground under each lake's initial water surface.
-void tally_overland_lakes(model_state& ms);
+void tally_overland_lakes(lake_state& lakes, const grid_state& grid);
 
 // Hotstart and initial-state maps.
 void read_snow_ov_hotstart(model_state& ms);

@@ -30,10 +30,10 @@ void card_not_supported(const char* card) {
   report_error();
 }
 
-const char* infiltration_card(const model_state& ms) {
-  if (ms.soil.green_ampt) return "GREEN_AMPT";
-  if (ms.soil.inf_redist) return "INF_REDIST";
-  if (ms.soil.inf_layered_soil) return "INF_LAYERED_SOIL";
+const char* infiltration_card(const soil_state& soil) {
+  if (soil.green_ampt) return "GREEN_AMPT";
+  if (soil.inf_redist) return "INF_REDIST";
+  if (soil.inf_layered_soil) return "INF_LAYERED_SOIL";
   return "INF_RICHARDS";
 }
 
@@ -54,7 +54,7 @@ void init_overland_boundary(model_state& ms) {
 
 void read_infiltration_maps(model_state& ms) {
   if (ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards)
-    card_not_supported(infiltration_card(ms));
+    card_not_supported(infiltration_card(ms.soil));
 }
 
 void read_groundwater_maps(model_state& ms) {

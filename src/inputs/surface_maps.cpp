@@ -30,8 +30,8 @@ namespace {
 bool stopped() { return process.error_block.stop != 0; }
 
 // A mapping table is read only when the project names one that holds it.
-bool table_present(const model_state& ms, int slot) {
-  return ms.grid.mapping_table_given && ms.grid.cmt_table_present[slot];
+bool table_present(const grid_state& grid, int slot) {
+  return grid.mapping_table_given && grid.cmt_table_present[slot];
 }
 
 void ensure_cells(array1d<double>& a, int n, const char* name) {
@@ -79,12 +79,12 @@ bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text
   from_table = !file.is_open();
   if (!from_table) {
     input_report(ms, console_rule::unless_quiet, map_line, name.c_str());
-    read_cell_map(ms, file, name.view(), values);
+    read_cell_map(ms.grid, file, name.view(), values, ms.project.optimizer_mode);
     close_guarded_file(file);
     return !stopped();
   }
   input_report(ms, console_rule::unless_quiet, "%s", table_line);
-  return !table_present(ms, slot) || read_cmt_table(ms, code, {&values});
+  return !table_present(ms.grid, slot) || read_cmt_table(ms, code, {&values});
 }
 
 }  // namespace
@@ -190,13 +190,14 @@ void read_interception_maps(model_state& ms) {
   if (!ms.hydromet.interception_coeff_given) return;
   ensure_cells(ms.hydromet.icep_stor, ms.grid.ncells, "icep_stor");
   ensure_cells(ms.hydromet.icep_coef, ms.grid.ncells, "icep_coef");
-  if (table_present(ms, cmt_interception) &&
+  if (table_present(ms.grid, cmt_interception) &&
       !read_cmt_table(ms, cmt_code_interception, {&ms.hydromet.icep_stor, &ms.hydromet.icep_coef}))
     return;
   if (ms.hydromet.storage_capacity_file.is_open()) {
     input_report(ms, console_rule::unless_silent, "reading interception storage from file: %s\n",
                  ms.project.storage_capacity.c_str());
-    read_cell_map(ms, ms.hydromet.storage_capacity_file, ms.project.storage_capacity.view(), ms.hydromet.icep_stor);
+    read_cell_map(ms.grid, ms.hydromet.storage_capacity_file, ms.project.storage_capacity.view(), ms.hydromet.icep_stor,
+                  ms.project.optimizer_mode);
     close_guarded_file(ms.hydromet.storage_capacity_file);
     if (stopped()) return;
   } else {
@@ -206,7 +207,8 @@ void read_interception_maps(model_state& ms) {
   if (ms.hydromet.interception_coeff_file.is_open()) {
     input_report(ms, console_rule::unless_silent, "reading interception coeff. from file: %s\n",
                  ms.project.interception_coeff.c_str());
-    read_cell_map(ms, ms.hydromet.interception_coeff_file, ms.project.interception_coeff.view(), ms.hydromet.icep_coef);
+    read_cell_map(ms.grid, ms.hydromet.interception_coeff_file, ms.project.interception_coeff.view(), ms.hydromet.icep_coef,
+                  ms.project.optimizer_mode);
     close_guarded_file(ms.hydromet.interception_coeff_file);
   } else {
     input_report(ms, console_rule::unless_quiet,
@@ -220,7 +222,8 @@ void read_overland_lake_map(model_state& ms) {
   input_report(ms, console_rule::unless_silent, "reading overland lake map from file: %s\n",
                ms.project.overland_lake_map.c_str());
   if (ms.lake.oland_lake_mask.size() != n) alloc_1d_int(ms.lake.oland_lake_mask, n, "oland_lake_mask");
-  read_index_cell_map(ms, ms.lake.lake_map_file, ms.project.overland_lake_map.view(), ms.lake.oland_lake_mask);
+  read_index_cell_map(ms.grid, ms.lake.lake_map_file, ms.project.overland_lake_map.view(), ms.lake.oland_lake_mask,
+                      ms.project.optimizer_mode);
   close_guarded_file(ms.lake.lake_map_file);
   if (stopped()) return;
 
@@ -235,29 +238,29 @@ void read_overland_lake_map(model_state& ms) {
   const bool read = read_lake_file(ms.lake.lake_data_file, 1, ms.lake.num_olakes, ms.lake.olake_table);
   close_guarded_file(ms.lake.lake_data_file);
   if (!read || stopped()) return;
-  tally_overland_lakes(ms);
+  tally_overland_lakes(ms.lake, ms.grid);
 }
 
-void tally_overland_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.lake.num_olakes; ++L) {
-    ms.lake.olake_table[L].cell_count = 0;
-    ms.lake.olake_table[L].value[olake_value::volume] = 0.0;
+void tally_overland_lakes(lake_state& lakes, const grid_state& grid) {
+  for (int L = 1; L <= lakes.num_olakes; ++L) {
+    lakes.olake_table[L].cell_count = 0;
+    lakes.olake_table[L].value[olake_value::volume] = 0.0;
   }
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    const int L = ms.lake.oland_lake_mask[c];
-    if (L <= 0 || L > ms.lake.num_olakes) continue;
-    olake_record& lake = ms.lake.olake_table[L];
+  const double area = grid.grid_size * grid.grid_size;
+  for (int c = 1; c <= grid.ncells; ++c) {
+    const int L = lakes.oland_lake_mask[c];
+    if (L <= 0 || L > lakes.num_olakes) continue;
+    olake_record& lake = lakes.olake_table[L];
     ++lake.cell_count;
     const double surface = lake.value[olake_value::initial_level];
-    if (ms.grid.elevation[c] > surface) {
+    if (grid.elevation[c] > surface) {
       std::printf("There is a lake cell in lake %d that is above the initial lake water surface\n", L);
       std::printf("elevation in that lake, which is specified as %f.  This situation is not\n", surface);
       std::printf("physically realistic.  Check your lake map.  Program terminated.\n");
       stop_with_own_message();
       return;
     }
-    lake.value[olake_value::volume] += (surface - ms.grid.elevation[c]) * area;
+    lake.value[olake_value::volume] += (surface - grid.elevation[c]) * area;
   }
 }
 
@@ -292,7 +295,7 @@ void read_roughness_map(model_state& ms) {
       return;
     // The exponent comes with the tables only; a roughness map leaves it 0.
     if (from_table) {
-      if (table_present(ms, cmt_rough_exp)) {
+      if (table_present(ms.grid, cmt_rough_exp)) {
         input_report(ms, console_rule::unless_quiet,
                      "reading roughness_exp table and map from master table file\n");
         if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.overland.roughness_exp})) return;
@@ -333,7 +336,7 @@ void init_snow_roughness(model_state& ms) {
 }
 
 void read_overland_blockage(model_state& ms) {
-  if (!ms.overland.ovr_flow_block || !table_present(ms, cmt_ovr_flow_block)) return;
+  if (!ms.overland.ovr_flow_block || !table_present(ms.grid, cmt_ovr_flow_block)) return;
   const int n = ms.grid.ncells;
   input_report(ms, console_rule::unless_quiet,
                "reading overland blockage table and map from master table file\n");

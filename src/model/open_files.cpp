@@ -227,7 +227,7 @@ bool open_locations(model_state& ms) {
       return false;
     }
     // The PAV file copies the count and description lines from its head.
-    write_hyd_location_header(ms);
+    write_hyd_location_header(ms.output);
   }
   if (ms.output.in_gwflux_location_given) {
     if (!open_role(ms.groundwater.gw_flux_location_file, ms.project.in_gwflux_location, "r",

@@ -70,22 +70,22 @@ std::size_t binary_record_size(int rows, int cols) {
 
 }  // namespace
 
-int series_format(const model_state& ms) {
-  if (ms.output.no_map_output) return dataset_per_time_grid;
-  if (ms.output.binary_dataset) return dataset_binary;
-  if (ms.output.skip_index_maps) return dataset_nothing;
+int series_format(const output_state& output) {
+  if (output.no_map_output) return dataset_per_time_grid;
+  if (output.binary_dataset) return dataset_binary;
+  if (output.skip_index_maps) return dataset_nothing;
   return dataset_ascii;
 }
 
-void dataset_out_grid(dataset_out& out, const model_state& ms, int rows, int cols) {
-  out.north = ms.grid.north;
-  out.south = ms.grid.south;
-  out.east = ms.grid.east;
-  out.west = ms.grid.west;
+void dataset_out_grid(dataset_out& out, const grid_state& grid, int rows, int cols) {
+  out.north = grid.north;
+  out.south = grid.south;
+  out.east = grid.east;
+  out.west = grid.west;
   out.rows = rows;
   out.cols = cols;
-  out.mask = &ms.grid.mask;
-  out.cell_size = ms.grid.grid_size;
+  out.mask = &grid.mask;
+  out.cell_size = grid.grid_size;
 }
 
 std::string join_folder(std::string_view folder, std::string_view name) {
@@ -192,27 +192,27 @@ void write_dataset_end(guarded_file& file, bool binary) {
 
 void dataset_out_open(dataset_out& out, int format, std::string_view folder, std::string_view base,
                       std::string_view extension, int object_id, std::string_view name,
-                      model_state& ms) {
+                      const output_state& output) {
   out.format = format;
   out.folder.assign_cut(folder);
   out.base.assign_cut(base);
   out.extension.assign_cut(extension);
   out.prefix.assign_cut(name);
   const std::string path = std::string(folder) + std::string(base);
-  if (ms.output.binary_dataset) {
+  if (output.binary_dataset) {
     if (write_dataset_header_binary(path, out.file, object_id, name, out.rows, out.cols))
       out.record.resize(binary_record_size(out.rows, out.cols));
-  } else if (!ms.output.skip_index_maps && !ms.output.no_map_output) {
+  } else if (!output.skip_index_maps && !output.no_map_output) {
     write_dataset_header_ascii(path, out.file, object_id, name, out.rows, out.cols);
   }
 }
 
-bool open_grid_series(dataset_out& out, model_state& ms, int rows, int cols, const double* values,
-                      std::string_view folder, std::string_view base, std::string_view extension,
-                      int object_id, std::string_view name) {
-  dataset_out_grid(out, ms, rows, cols);
+bool open_grid_series(dataset_out& out, const grid_state& grid, const output_state& output, int rows,
+                      int cols, const double* values, std::string_view folder, std::string_view base,
+                      std::string_view extension, int object_id, std::string_view name) {
+  dataset_out_grid(out, grid, rows, cols);
   out.values = values;
-  dataset_out_open(out, series_format(ms), folder, base, extension, object_id, name, ms);
+  dataset_out_open(out, series_format(output), folder, base, extension, object_id, name, output);
   return !process.error_block.stop;
 }
 
@@ -250,13 +250,14 @@ void write_map_timestep(dataset_out& out, double time) {
 }
 
 void open_dataset_file(int object_id, std::string_view path, std::string_view name,
-                       guarded_file& file, int& enabled_flag, model_state& ms) {
-  if (ms.output.binary_dataset) {
-    write_dataset_header_binary(path, file, object_id, name, ms.grid.rows, ms.grid.cols);
-  } else if (ms.output.skip_index_maps) {
+                       guarded_file& file, int& enabled_flag, const grid_state& grid,
+                       const output_state& output) {
+  if (output.binary_dataset) {
+    write_dataset_header_binary(path, file, object_id, name, grid.rows, grid.cols);
+  } else if (output.skip_index_maps) {
     enabled_flag = 0;
-  } else if (!ms.output.no_map_output) {
-    write_dataset_header_ascii(path, file, object_id, name, ms.grid.rows, ms.grid.cols);
+  } else if (!output.no_map_output) {
+    write_dataset_header_ascii(path, file, object_id, name, grid.rows, grid.cols);
   }
 }
 
@@ -321,7 +322,7 @@ void alloc_cells(array1d<double>& a, int ncells) {
 
 void open_grid_dataset_series(grid_series_kind kind, model_state& ms) {
   grid_series s = grid_series_of(kind, ms);
-  open_dataset_file(s.object_id, s.card->view(), s.name, *s.file, *s.flag, ms);
+  open_dataset_file(s.object_id, s.card->view(), s.name, *s.file, *s.flag, ms.grid, ms.output);
 }
 
 void init_grid_dataset_output(model_state& ms) {
@@ -356,8 +357,9 @@ void init_grid_dataset_output(model_state& ms) {
   if (process.error_block.stop) return;
 
   if (ms.hydromet.snow_temp_given &&
-      !open_grid_series(ms.output.snow_temp_dataset, ms, ms.grid.nrows, ms.grid.ncols, ms.hydromet.snow_temperature.data(),
-                        ms.project.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
+      !open_grid_series(ms.output.snow_temp_dataset, ms.grid, ms.output, ms.grid.nrows, ms.grid.ncols,
+                        ms.hydromet.snow_temperature.data(), ms.project.snow_temp.view(), "", "", 1060,
+                        "Snow_Temperature"))
     return;
   if (ms.constituent.nutrients && ms.constituent.nsm_out) init_nutrient_map_series(*ms.constituent.nsm_out, ms);
 }
@@ -374,9 +376,9 @@ namespace {
 
 const double* row_or_null(const jagged_array<double>& a, int i) { return a.row(i); }
 
-std::string output_name_of(const model_state& ms, int i) {
-  if (i >= 0 && static_cast<std::size_t>(i) < ms.constituent.constituent_output_name.size())
-    return ms.constituent.constituent_output_name[static_cast<std::size_t>(i)];
+std::string output_name_of(const constituent_state& cs, int i) {
+  if (i >= 0 && static_cast<std::size_t>(i) < cs.constituent_output_name.size())
+    return cs.constituent_output_name[static_cast<std::size_t>(i)];
   return std::string();
 }
 
@@ -392,15 +394,15 @@ void init_contaminant_map_series(model_state& ms) {
   alloc_map_series_array(ms.output.map_series, n);
   for (int i = 1; i <= n; ++i) {
     dataset_out* row = ms.output.map_series.row(base + i);
-    const std::string folder = output_name_of(ms, i);
+    const std::string folder = output_name_of(ms.constituent, i);
     char conc_name[32], mass_name[32];
     std::snprintf(conc_name, sizeof conc_name, "conc_%02d", i);
     std::snprintf(mass_name, sizeof mass_name, "mass_%02d", i);
     const int id = 5000 + (i - 1) * ms.constituent.num_constituents;
-    if (!open_grid_series(row[1], ms, ms.grid.rows, ms.grid.cols, row_or_null(ms.constituent.ov_conc, i), folder,
-                          ".conc", ".asc", id, conc_name) ||
-        !open_grid_series(row[2], ms, ms.grid.rows, ms.grid.cols, row_or_null(ms.constituent.ov_mass, i), folder,
-                          ".mass", ".asc", id + 1, mass_name))
+    if (!open_grid_series(row[1], ms.grid, ms.output, ms.grid.rows, ms.grid.cols,
+                          row_or_null(ms.constituent.ov_conc, i), folder, ".conc", ".asc", id, conc_name) ||
+        !open_grid_series(row[2], ms.grid, ms.output, ms.grid.rows, ms.grid.cols,
+                          row_or_null(ms.constituent.ov_mass, i), folder, ".mass", ".asc", id + 1, mass_name))
       return;
   }
 }
@@ -410,12 +412,12 @@ void init_channel_constituent_series(model_state& ms) {
   if (n < 1 || !ms.constituent.chan_con_trans) return;
   const int base = ms.output.channel_series.count();
   alloc_channel_series_array(ms.output.channel_series, n);
-  const linknode_network net = channel_network_of(ms);
-  const linknode_timing timing = linknode_timing_for(ms, ms.clock.hyd_write_steps);
+  const linknode_network net = channel_network_of(ms.channel, ms.lake);
+  const linknode_timing timing = linknode_timing_for(ms.clock, ms.clock.hyd_write_steps);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   for (int i = 1; i <= n; ++i) {
     mass_con_writer* row = ms.output.channel_series.row(base + i);
-    const std::string name = output_name_of(ms, i);
+    const std::string name = output_name_of(ms.constituent, i);
     mass_con_writer_alloc_b(row[1], lnk_concentration, row_or_null(ms.constituent.chan_conc, i), net,
                             lakes ? row_or_null(ms.constituent.lake_conc, i) : nullptr, lakes);
     open_mass_con_files(row[1], name, ".chan", ".conc", 1.0, timing);

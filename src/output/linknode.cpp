@@ -99,36 +99,36 @@ void write_linknode_step(guarded_file& file, int num_links, const int* node_coun
   std::fputc('\n', fp);
 }
 
-linknode_timing linknode_timing_for(const model_state& ms, int interval_steps) {
+linknode_timing linknode_timing_for(const clock_state& clock, int interval_steps) {
   linknode_timing t;
-  const double minutes = interval_steps * ms.clock.dt / 60.0;
+  const double minutes = interval_steps * clock.dt / 60.0;
   t.time_step = static_cast<int>(minutes);
   if (t.time_step != 0)
-    t.num_ts = ms.clock.tot_time / t.time_step;
+    t.num_ts = clock.tot_time / t.time_step;
   else if (minutes > 0.0)
-    t.num_ts = static_cast<int>(ms.clock.tot_time / minutes);  // intervals shorter than a minute
-  t.day = ms.clock.cur_day;
-  t.month = ms.clock.cur_month;
-  t.year = ms.clock.cur_year;
-  t.hour = ms.clock.cur_hour;
-  t.minute = ms.clock.cur_minute;
+    t.num_ts = static_cast<int>(clock.tot_time / minutes);  // intervals shorter than a minute
+  t.day = clock.cur_day;
+  t.month = clock.cur_month;
+  t.year = clock.cur_year;
+  t.hour = clock.cur_hour;
+  t.minute = clock.cur_minute;
   return t;
 }
 
-linknode_network channel_network_of(const model_state& ms) {
+linknode_network channel_network_of(const channel_state& channel, const lake_state& lakes) {
   linknode_network net;
-  net.node_counts = ms.channel.nx1.data();
-  net.out_node_counts = ms.channel.og_nx1.data();
-  net.link_types = ms.channel.ltype.data();
-  net.second_values = &ms.channel.bel;
-  net.lake_of_link = ms.lake.lake2link.data();
-  net.link_count = ms.channel.num_stream_links;
-  net.stride = ms.channel.max_nodes_per_link;
+  net.node_counts = channel.nx1.data();
+  net.out_node_counts = channel.og_nx1.data();
+  net.link_types = channel.ltype.data();
+  net.second_values = &channel.bel;
+  net.lake_of_link = lakes.lake2link.data();
+  net.link_count = channel.num_stream_links;
+  net.stride = channel.max_nodes_per_link;
   return net;
 }
 
 void init_linknode_output(model_state& ms) {
-  const linknode_timing t = linknode_timing_for(ms, ms.clock.hyd_write_steps);
+  const linknode_timing t = linknode_timing_for(ms.clock, ms.clock.hyd_write_steps);
   auto header = [&](bool on, guarded_file& f, int kind, int links) {
     if (on) write_linknode_header(f, kind, links, t.time_step, t.num_ts, t.day, t.month, t.year,
                                   t.hour, t.minute);
@@ -236,6 +236,6 @@ void write_link_node_file(mass_con_writer& w) {
   ++w.step;
 }
 
-void close_shared_output_file(model_state& ms) { close_guarded_file(ms.output.qin_output_file); }
+void close_shared_output_file(output_state& output) { close_guarded_file(output.qin_output_file); }
 
 }  // namespace nivra

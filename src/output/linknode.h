@@ -18,7 +18,11 @@
 
 namespace nivra {
 
+struct channel_state;
+struct clock_state;
+struct lake_state;
 struct model_state;
+struct output_state;
 
 // Kind indices of the header card ("NIVRA_LINKNODE_" + word).
 enum linknode_kind : int {
@@ -88,7 +92,7 @@ struct linknode_timing {
 };
 // Timing of files written every `interval_steps` steps, starting at the
 // current calendar date.
-linknode_timing linknode_timing_for(const model_state& ms, int interval_steps);
+linknode_timing linknode_timing_for(const clock_state& clock, int interval_steps);
 
 // Writes the headers of the run-level channel and pipe link/node files.
 void init_linknode_output(model_state& ms);
@@ -106,7 +110,7 @@ struct linknode_network {
 };
 
 // The channel network's tables as a writer borrows them.
-linknode_network channel_network_of(const model_state& ms);
+linknode_network channel_network_of(const channel_state& channel, const lake_state& lakes);
 
 // Binds a node-major source (source kind 2).
 void mass_con_writer_alloc_a(mass_con_writer& w, int kind, const jagged_array<double>* row_values,
@@ -126,6 +130,6 @@ void open_mass_con_files(mass_con_writer& w, std::string_view name, std::string_
 void write_link_node_file(mass_con_writer& w);
 
 // Closes the outlet discharge file written for the ZV model (end of a run).
-void close_shared_output_file(model_state& ms);
+void close_shared_output_file(output_state& output);
 
 }  // namespace nivra

@@ -54,20 +54,20 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
   if (cs.total_ov_n_given) {
     recompute(nsm, nsm_total::overland_nh3);
     recompute(nsm, nsm_total::overland_total_n);
-    if (!open_grid_series(ov.total_ov_n_writer, ms, ms.grid.nrows, ms.grid.ncols, m.ov_total_n,
+    if (!open_grid_series(ov.total_ov_n_writer, ms.grid, ms.output, ms.grid.nrows, ms.grid.ncols, m.ov_total_n,
                           p.total_ov_n.view(), "", ".asc", 1055, "Total_ov_N"))
       return;
   }
   if (cs.total_ov_p_given) {
     recompute(nsm, nsm_total::overland_total_p);
-    if (!open_grid_series(ov.total_ov_p_writer, ms, ms.grid.nrows, ms.grid.ncols, m.ov_total_p,
+    if (!open_grid_series(ov.total_ov_p_writer, ms.grid, ms.output, ms.grid.nrows, ms.grid.ncols, m.ov_total_p,
                           p.total_ov_p.view(), "", ".asc", 1056, "Total_ov_P"))
       return;
   }
 
   // Channel totals: written at map times.
-  const linknode_network net = channel_network_of(ms);
-  const linknode_timing timing = linknode_timing_for(ms, ms.clock.map_write_steps);
+  const linknode_network net = channel_network_of(ms.channel, ms.lake);
+  const linknode_timing timing = linknode_timing_for(ms.clock, ms.clock.map_write_steps);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   auto channel_total = [&](bool on, mass_con_writer& w, int kind, const jagged_array<double>* rows,
                            const double* lake_source, const file_name_text& card) {
@@ -91,10 +91,10 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
     if (ov.out_ov_on[k]) {
       dataset_out* row = ov.series.row(ov_base + k);
       const std::string_view folder = ov.out_ov_file[k].view();
-      if (!open_grid_series(row[1], ms, ms.grid.rows, ms.grid.cols, m.ov_mass[k], folder, ".mass", ".asc",
-                            ov_names[k].mass_id, ov_names[k].mass_name) ||
-          !open_grid_series(row[2], ms, ms.grid.rows, ms.grid.cols, m.ov_conc[k], folder, ".conc", ".asc",
-                            ov_names[k].conc_id, ov_names[k].conc_name))
+      if (!open_grid_series(row[1], ms.grid, ms.output, ms.grid.rows, ms.grid.cols, m.ov_mass[k], folder,
+                            ".mass", ".asc", ov_names[k].mass_id, ov_names[k].mass_name) ||
+          !open_grid_series(row[2], ms.grid, ms.output, ms.grid.rows, ms.grid.cols, m.ov_conc[k], folder,
+                            ".conc", ".asc", ov_names[k].conc_id, ov_names[k].conc_name))
         return;
     }
     if (st.out_st_on[k]) {

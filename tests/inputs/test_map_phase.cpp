@@ -345,7 +345,7 @@ TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
   ms->lake.olake_table[1].value[0] = ms->lake.olake_table[1].value[1] = 10.5;
   ms->lake.olake_table[1].value[3] = 1234.0;  // the file's volume is recomputed
   ms->lake.olake_table[2].value[0] = ms->lake.olake_table[2].value[1] = 9.5;
-  tally_overland_lakes(*ms);
+  tally_overland_lakes(ms->lake, ms->grid);
   EXPECT_FALSE(run_stopped());
   EXPECT_EQ(ms->lake.olake_table[1].cell_count, 2);
   EXPECT_DOUBLE_EQ(ms->lake.olake_table[1].value[3], 0.5 * 100.0);
@@ -355,7 +355,7 @@ TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
   // A lake cell above its lake's surface is impossible.
   ms->lake.olake_table[1].value[1] = 10.4;
   CaptureStdout();
-  tally_overland_lakes(*ms);
+  tally_overland_lakes(ms->lake, ms->grid);
   out = GetCapturedStdout();
   EXPECT_TRUE(run_stopped());
   EXPECT_TRUE(has(out, "There is a lake cell in lake 1 that is above the initial lake water surface\n"

@@ -7,6 +7,7 @@
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"

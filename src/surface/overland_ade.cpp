@@ -60,13 +60,13 @@ struct ade_ctx {
 
 ade_ctx make_ctx(const overland_domain& d) {
   const grid_state& g = d.grid;
-  const overland_state& ov = d.overland;
+  overland_state& ov = d.overland;
   const lake_state& lakes = d.lakes;
   ade_ctx c;
   c.n = g.ncells;
   c.dx = g.grid_size;
   c.A = g.grid_size * g.grid_size;
-  c.h = d.overland.ov_depth.data();
+  c.h = ov.ov_depth.data();
   c.z = g.elevation.data();
   c.ret = ov.retent_dep.data();
   c.neff = ov.ade_kernel.rough.data();

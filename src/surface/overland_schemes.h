@@ -31,8 +31,8 @@ struct explicit_scheme {
 };
 
 // The ADE schemes: plain ADE adapts its sub-step from call to call and
-// halves a stability factor after a failed attempt; ADE-PC uses only the
-// predictor arrays.
+// halves a stability factor after a failed attempt; ADE-PC keeps nothing
+// between calls but its work arrays.
 struct ade_scheme {
   int calls = 0;               // calls in this run
   double min_dt = 0.001;       // smallest sub-step, s: dx * 0.001 / 100 from the first call

@@ -7,16 +7,15 @@
 #include <vector>
 
 #include "inputs/grid_state.h"
-#include "model/project.h"
 #include "surface/grid_fixture.h"
 #include "surface/overland_state.h"
 
 namespace {
 
-using nivra::model_state;
+using nivra::testing::overland_cells;
 
 // Gently rolling ground falling to the south-east, 2 to 5 cm of water.
-std::unique_ptr<model_state> wet_grid(int overtype) {
+std::unique_ptr<overland_cells> wet_grid(int overtype) {
   nivra::testing::grid_spec g;
   g.rows = 1000;
   g.cols = 1000;
@@ -25,9 +24,9 @@ std::unique_ptr<model_state> wet_grid(int overtype) {
   g.ground = [](int r, int c) {
     return 500.0 - 0.01 * (r + c) + 0.05 * std::sin(r * 0.13) * std::cos(c * 0.17);
   };
-  auto ms = nivra::testing::make_grid(g);
+  auto ms = nivra::testing::make_grid<overland_cells>(g);
   ms->overland.overtype = overtype;
-  ms->project.quiet = 1;
+  ms->quiet = true;
   for (int r = 1; r <= g.rows; ++r)
     for (int c = 1; c <= g.cols; ++c)
       ms->overland.ov_depth[ms->grid.mask[r][c]] = 0.035 + 0.015 * std::sin(r * 0.05) * std::cos(c * 0.07);
@@ -36,42 +35,45 @@ std::unique_ptr<model_state> wet_grid(int overtype) {
 
 // The grid is closed: every timed step starts again from the first depths,
 // so that water does not pile up along the edges.
-void restore(model_state& ms, const std::vector<double>& depth) {
+void restore(overland_cells& ms, const std::vector<double>& depth) {
   std::copy(depth.begin(), depth.end(), ms.overland.ov_depth.data());
 }
 
 void BM_OverlandExplicit(benchmark::State& state) {
-  auto ms = wet_grid(1);
+  auto ms = wet_grid(nivra::overland_scheme::explicit_faces);
+  const nivra::overland_domain domain = ms->domain();
   const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
   const double dt = 10.0;
   for (auto _ : state) {
     state.PauseTiming();
     restore(*ms, start);
     state.ResumeTiming();
-    nivra::route_overland_explicit(*ms, dt);
+    nivra::route_overland_explicit(domain, dt);
     benchmark::DoNotOptimize(ms->overland.ov_depth.data());
   }
   // One sub-step per call: no face asked for a shorter one.
-  if (ms->overland.ov_reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
+  if (ms->overland.explicit_kernel.reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
   state.counters["cells"] = ms->grid.ncells;
 }
 BENCHMARK(BM_OverlandExplicit)->Unit(benchmark::kMillisecond);
 
 void BM_OverlandAde(benchmark::State& state) {
-  auto ms = wet_grid(2);
+  auto ms = wet_grid(nivra::overland_scheme::ade);
+  const nivra::overland_domain domain = ms->domain();
   const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
   const double dt = 5.0;  // short enough for one sub-step per call
   for (auto _ : state) {
     state.PauseTiming();
     restore(*ms, start);
     state.ResumeTiming();
-    nivra::route_overland_ade(*ms, dt);
+    nivra::route_overland_ade(domain, dt);
     ms->overland.ade_sweep = ms->overland.ade_sweep == 1 ? 2 : 1;
     benchmark::DoNotOptimize(ms->overland.ov_depth.data());
   }
   // One sub-step per call: the stability check never shortened it.
-  if (ms->overland.ade_last_dt != dt || ms->overland.ade_dt_factor != 1.0) state.SkipWithError("the ADE step was divided");
+  if (ms->overland.ade_kernel.last_dt != dt || ms->overland.ade_kernel.dt_factor != 1.0)
+    state.SkipWithError("the ADE step was divided");
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
   state.counters["cells"] = ms->grid.ncells;
 }

@@ -249,7 +249,7 @@ void tally_overland_lakes(lake_state& lakes, const grid_state& grid) {
   const double area = grid.grid_size * grid.grid_size;
   for (int c = 1; c <= grid.ncells; ++c) {
     const int L = lakes.oland_lake_mask[c];
-    if (L <= 0 || L > lakes.num_olakes) continue;
+    if (!lake_cell(L) || L > lakes.num_olakes) continue;
     olake_record& lake = lakes.olake_table[L];
     ++lake.cell_count;
     const double surface = lake.value[olake_value::initial_level];

@@ -15,6 +15,7 @@
 #include "core/time_series.h"
 #include "core/tokens.h"
 #include "hydromet/hydromet_state.h"
+#include "surface/overland_state.h"
 #include "model/card_table.h"
 
 namespace nivra {
@@ -233,7 +234,7 @@ class card_reader {
       return;
     }
     std::string w = to_lower(v);
-    if (w == "explicit") r_.po.overtype = overland_scheme::explicit_steps;
+    if (w == "explicit") r_.po.overtype = overland_scheme::explicit_faces;
     else if (w == "ade") r_.po.overtype = overland_scheme::ade;
     else if (w == "ade-pc") r_.po.overtype = overland_scheme::ade_pc;
   }

@@ -31,13 +31,6 @@ struct nsm_partition_coeffs {
 
 // Values of the enumeration cards.
 
-// OVERTYPE: the overland routing scheme.
-namespace overland_scheme {
-inline constexpr int explicit_steps = 1;  // explicit, with adaptive sub-steps
-inline constexpr int ade = 2;             // alternating direction explicit
-inline constexpr int ade_pc = 3;          // ADE with a predictor-corrector
-}  // namespace overland_scheme
-
 // RICHARDS_K_OPTION: the mean of the conductivities of two soil layers;
 // RICHARDS_C_OPTION: the soil water retention model.
 namespace richards_k_mean {
@@ -110,7 +103,7 @@ struct project_options {
   file_name_text project_folder;
 
   // Overland flow, roughness, retention, interception.
-  int overtype = 0;  // an overland_scheme value
+  int overtype = 0;  // an overland_scheme value (surface/overland_state.h)
   double manning_n = 0.0; int manning_n_given = 0;
   file_name_text roughness; int roughness_given = 0;
   int ovr_flow_block = 0;

@@ -238,7 +238,7 @@ void fill_depth_output(model_state& ms) {
   if (!ms.lake.chan_lakes || ms.lake.lake_mask.size() < ms.grid.ncells || ms.grid.elevation.size() < ms.grid.ncells) return;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     const int lake = ms.lake.lake_mask[c];
-    if (lake >= 1 && lake <= ms.lake.lake_elev.size())
+    if (lake_cell(lake) && lake <= ms.lake.lake_elev.size())
       ms.output.depth_output[c] = ms.lake.lake_elev[lake] - ms.grid.elevation[c];
   }
 }

@@ -37,6 +37,7 @@
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/overland_step.h"
 
 namespace nivra {
 

@@ -69,7 +69,6 @@ void et_removal_step(model_state& ms);
 void sacramento_update(model_state& ms);
 void conceptual_gw_step(model_state& ms);
 void overland_constituent_step(model_state& ms);
-void overland_routing_step(model_state& ms);
 void storm_sewer_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);
 void soil_contaminant_step(model_state& ms);

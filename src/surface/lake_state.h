@@ -8,20 +8,39 @@
 
 namespace nivra {
 
-// One overland lake: value 0 level (m), 1 initial level, 3 volume (m3),
-// 4 overland exchange volume since the last lake update (m3, into the lake).
+// Lake number of a cell in lake_mask, oland_lake_mask and oland_lake_new:
+// 0 marks a cell outside every lake.
+inline constexpr int no_lake = 0;
+inline constexpr bool lake_cell(int lake_number) { return lake_number > no_lake; }
+
+// Wetland class of a cell in wetland_mask: 0 marks a cell outside the wetlands.
+inline constexpr int no_wetland = 0;
+inline constexpr bool wetland_cell(int wetland_class) { return wetland_class > no_wetland; }
+
+// The values of an overland lake (olake_record::value[k]).
+namespace olake_value {
+inline constexpr int level = 0;          // water level, m
+inline constexpr int initial_level = 1;  // level at the start of the run, m
+inline constexpr int volume = 3;         // volume, m3
+inline constexpr int exchange = 4;       // overland exchange since the last lake update, m3 into the lake
+}  // namespace olake_value
+
+// The properties of a wetland class (wetland_props[class][k]). Water below
+// the top of the layer seeps through it; above it, the flow turns from
+// linear in the depth to Manning's over the transition depth.
+namespace wetland_prop {
+inline constexpr int layer_thickness = 1;     // Tw, m
+inline constexpr int layer_conductivity = 2;  // Kw, m/s
+inline constexpr int transition_depth = 3;    // Db, m above the layer
+inline constexpr int linear_coef = 4;         // Cw, m/s: velocity per unit slope of the linear flow
+inline constexpr int manning_n = 6;           // nw, above the layer
+}  // namespace wetland_prop
+
+// One overland lake (values indexed by olake_value).
 struct olake_record {
   double value[8] = {};
   int cell_count = 0;  // cells of the lake in the overland lake map
 };
-
-// The entries of olake_record::value.
-namespace olake_value {
-inline constexpr int level = 0;          // water surface, m
-inline constexpr int initial_level = 1;  // water surface at the start, m
-inline constexpr int volume = 3;         // m3
-inline constexpr int exchange = 4;       // overland exchange since the last lake update, m3
-}  // namespace olake_value
 
 struct lake_state {
   // Last value reported by the channel-lake update; the channel step redoes
@@ -52,7 +71,7 @@ struct lake_state {
   // Wetlands.
   int wetlands_on = 0;
   array1d<int> wetland_mask;        // per cell: wetland class, 0 none
-  array2d<double> wetland_props;    // [class][0..7]: 1 Tw, 2 Kw, 3 Db, 4 Cw, 6 nw
+  array2d<double> wetland_props;    // [class][wetland_prop]
 
   // Lake volumes read by the run and event summaries (m3).
   int lake_gw_on = 0;

@@ -11,6 +11,9 @@ namespace nivra {
 
 namespace {
 
+// Discharge coefficient of a broad-crested weir, m^0.5/s: Q = C b H^1.5.
+constexpr double broad_weir_coef = 1.48;
+
 enum class side_kind { ordinary, overland_lake, channel_lake, fixed_level };
 
 struct weir_side {
@@ -21,24 +24,22 @@ struct weir_side {
   double open = 1.0;  // open share of an ordinary cell's area
 };
 
-weir_side describe(const model_state& ms, int cell) {
+weir_side describe(const grid_state& grid, const overland_state& ov, const lake_state& lakes, int cell) {
   weir_side s;
   s.cell = cell;
-  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() && ms.lake.oland_lake_new[cell] > 0) {
+  if (lakes.overland_lake_map_given && !lakes.oland_lake_new.empty() && lake_cell(lakes.oland_lake_new[cell])) {
     s.kind = side_kind::overland_lake;
-    s.lake = ms.lake.oland_lake_new[cell];
-    s.surface = ms.lake.olake_table[s.lake].value[0];
-  } else if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && ms.lake.lake_mask[cell] > 0) {
+    s.lake = lakes.oland_lake_new[cell];
+    s.surface = lakes.olake_table[s.lake].value[olake_value::level];
+  } else if (lakes.chan_lakes && !lakes.lake_mask.empty() && lake_cell(lakes.lake_mask[cell])) {
     s.kind = side_kind::channel_lake;
-    s.lake = ms.lake.lake_mask[cell];
-    s.surface = ms.lake.lake_elev[s.lake];
+    s.lake = lakes.lake_mask[cell];
+    s.surface = lakes.lake_elev[s.lake];
   } else {
-    if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) {
-      const int t = ms.overland.boundary_type[cell];
-      if (t == 2 || t == 3 || t == 9) s.kind = side_kind::fixed_level;
-    }
-    s.surface = ms.overland.ov_depth[cell] + ms.grid.elevation[cell];
-    if (s.kind == side_kind::ordinary) s.open = open_share(blocked_cells(ms.overland), cell);
+    if (ov.ov_boundary && !ov.boundary_type.empty() && boundary::holds_level(ov.boundary_type[cell]))
+      s.kind = side_kind::fixed_level;
+    s.surface = ov.ov_depth[cell] + grid.elevation[cell];
+    if (s.kind == side_kind::ordinary) s.open = open_share(blocked_cells(ov), cell);
   }
   return s;
 }
@@ -47,71 +48,70 @@ weir_side describe(const model_state& ms, int cell) {
 // leaves it. D is the depth V makes over the open part of the high side; an
 // ordinary cell as open as that side changes by D, another one by V over its
 // own open area.
-void exchange(model_state& ms, const weir_side& s, int gains, double D, double V, double high_open,
-              double& loss_vol, double& gain_vol) {
+void exchange(double area, overland_state& ov, lake_state& lakes, const weir_side& s, int gains, double D,
+              double V, double high_open, overland_books& books) {
   switch (s.kind) {
     case side_kind::overland_lake:
-      ms.lake.olake_table[s.lake].value[4] += gains * V;
+      lakes.olake_table[s.lake].value[olake_value::exchange] += gains * V;
       break;
     case side_kind::channel_lake:
       if (gains < 0) {
-        ms.lake.lake_out_dv[s.lake] += V;
-        ms.lake.lake_volume[s.lake] -= V;
+        lakes.lake_out_dv[s.lake] += V;
+        lakes.lake_volume[s.lake] -= V;
       } else {
-        ms.lake.lake_in_dv[s.lake] += V;
-        ms.lake.lake_volume[s.lake] += V;
+        lakes.lake_in_dv[s.lake] += V;
+        lakes.lake_volume[s.lake] += V;
       }
       break;
     case side_kind::fixed_level:
       // The boundary keeps its level: what it gives enters the grid, what
       // it takes leaves it.
       if (gains < 0)
-        gain_vol += V;
+        books.gain += V;
       else
-        loss_vol += V;
+        books.loss += V;
       break;
     case side_kind::ordinary:
-      ms.overland.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (ms.grid.grid_size * ms.grid.grid_size * s.open));
-      if (ms.overland.ov_depth[s.cell] < 0.0) ms.overland.ov_depth[s.cell] = 0.0;
+      ov.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (area * s.open));
+      if (ov.ov_depth[s.cell] < 0.0) ov.ov_depth[s.cell] = 0.0;
       break;
   }
 }
 
 }  // namespace
 
-void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_vol) {
-  loss_vol = 0.0;
-  gain_vol = 0.0;
-  const double dx = ms.grid.grid_size;
+overland_books dike_weir_flow(grid_state& grid, overland_state& ov, lake_state& lakes, double dt) {
+  overland_books books;
+  const double dx = grid.grid_size;
   const double area = dx * dx;
-  const int mrows = ms.grid.mask.rows(), mcols = ms.grid.mask.cols();
-  for (int j = 1; j <= ms.grid.lowspot_count; ++j) {
-    lowspot& spot = ms.grid.lowspot_cells[j];
+  const int mrows = grid.mask.rows(), mcols = grid.mask.cols();
+  for (int j = 1; j <= grid.lowspot_count; ++j) {
+    lowspot& spot = grid.lowspot_cells[j];
     int r = spot.row, col = spot.col;
     if (r < 1 || r >= mrows || col < 1 || col >= mcols) continue;
-    const int c = ms.grid.mask[r][col];
+    const int c = grid.mask[r][col];
     switch (spot.direction) {
-      case 1: --r; break;
-      case 2: ++col; break;
-      case 4: ++r; break;
-      case 8: --col; break;
+      case cell_side::top: --r; break;
+      case cell_side::right: ++col; break;
+      case cell_side::bottom: ++r; break;
+      case cell_side::left: --col; break;
       default: continue;
     }
-    const int nb = ms.grid.mask[r][col];
+    const int nb = grid.mask[r][col];
     if (c <= 0 || nb <= 0) continue;
 
-    const weir_side sc = describe(ms, c);
-    const weir_side sn = describe(ms, nb);
+    const weir_side sc = describe(grid, ov, lakes, c);
+    const weir_side sn = describe(grid, ov, lakes, nb);
     if (std::fabs(sc.surface - sn.surface) <= 0.001) continue;
     if (sc.surface <= spot.crest_elev && sn.surface <= spot.crest_elev) continue;
-    if (ms.grid.low_spot_flow_cell.size() >= (c > nb ? c : nb)) {
-      ms.grid.low_spot_flow_cell[c] = 1;
-      ms.grid.low_spot_flow_cell[nb] = 1;
+    if (grid.low_spot_flow_cell.size() >= (c > nb ? c : nb)) {
+      grid.low_spot_flow_cell[c] = 1;
+      grid.low_spot_flow_cell[nb] = 1;
     }
 
     const int sign = sc.surface > sn.surface ? 1 : -1;
     const weir_side& high = sign > 0 ? sc : sn;
-    const double Q = 1.48 * spot.grid_fraction * dx * std::pow(high.surface - spot.crest_elev, 1.5);
+    const double Q = broad_weir_coef * spot.grid_fraction * dx * std::pow(high.surface - spot.crest_elev, 1.5);
     spot.flow = Q;
     double V = Q * dt;
     double D = V / area;
@@ -121,16 +121,17 @@ void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_v
       const double open_area = area * high.open;
       D = V / open_area;
       if (D > high.surface - spot.crest_elev) D = high.surface - spot.crest_elev;
-      if (D > ms.overland.ov_depth[high.cell]) D = ms.overland.ov_depth[high.cell];
+      if (D > ov.ov_depth[high.cell]) D = ov.ov_depth[high.cell];
       V = D * open_area;
-    } else if (high.kind == side_kind::channel_lake && V > ms.lake.lake_volume[high.lake]) {
+    } else if (high.kind == side_kind::channel_lake && V > lakes.lake_volume[high.lake]) {
       // A lake gives at most what it holds, and the far side gets just that.
-      V = ms.lake.lake_volume[high.lake];
+      V = lakes.lake_volume[high.lake];
       D = V / area;
     }
-    exchange(ms, sc, -sign, D, V, high.open, loss_vol, gain_vol);
-    exchange(ms, sn, sign, D, V, high.open, loss_vol, gain_vol);
+    exchange(area, ov, lakes, sc, -sign, D, V, high.open, books);
+    exchange(area, ov, lakes, sn, sign, D, V, high.open, books);
   }
+  return books;
 }
 
 }  // namespace nivra

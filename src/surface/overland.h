@@ -3,66 +3,107 @@
 // ADE with a predictor-corrector flux), the broad-weir flow over low spots in
 // dikes, and the readers of the overland lake file and the low-spot file.
 //
-// The kernels work on the run's model_state: depths are in m, discharges in
-// m3/s, volumes in m3, step lengths in s. Every state a kernel keeps between
-// its calls lives in the record, so a second run in the same process starts
-// exactly as the first did.
+// The kernels work on the components they are handed (overland_domain):
+// depths are in m, discharges in m3/s, volumes in m3, step lengths in s.
+// What a kernel keeps between its calls lives in its own object, owned by
+// the overland component (overland_state::explicit_kernel, ::ade_kernel).
+// A kernel reports failure as a status and hands back the volumes it moved
+// across the grid's edge; the overland step books them.
 #pragma once
 
+#include "core/arrays.h"
 #include "core/guarded_file.h"
 #include "core/tokens.h"
 #include "inputs/grid_state.h"
-#include "model/model_state.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
-// ---------------------------------------------------------------- explicit
-// One overland step of dt seconds with the explicit scheme. Returns the
-// volume that left through the outlet cell (0 with channel routing on).
-double route_overland_explicit(model_state& ms, double dt);
+// Lateral flow of melt water through a snowpack (ADE schemes), handed over
+// from the weather component; off while swe is null.
+struct snow_flow {
+  const double* swe = nullptr;              // snow water equivalent per cell, m
+  const array2d<double>* params = nullptr;  // [cell][4] water-holding divisor, [11] permeability (cm2)
+};
 
-// ---------------------------------------------------------------- ADE
-inline constexpr int ade_dir_x = 1;  // faces to the right neighbour
-inline constexpr int ade_dir_y = 2;  // faces to the neighbour below
+// What one kernel call works on: the grid (its geometry is only read; the
+// low spots record their flow), the overland water with the schemes' own
+// objects, the lakes and wetlands, and what the step hands over from the
+// other components.
+struct overland_domain {
+  grid_state& grid;
+  overland_state& overland;
+  lake_state& lakes;
+  snow_flow snow{};
+  bool outlet_drains = false;  // no channel routing: the outlet cell drains by normal depth
+  bool quiet = false;          // no messages about the sub-step
+};
 
-// Volumes a sweep books instead of changing the depth of a fixed-level cell.
-struct ade_books {
+// How a kernel call ended.
+enum class overland_status {
+  ok,
+  depth_not_a_number,  // a depth was not a number at the start of the step
+  negative_depth,      // a depth was below -1e-5 m at the start of the step
+  sub_step_too_small,  // the ADE sub-step fell below the smallest the grid allows
+};
+
+// Volumes that crossed the grid's edge (m3).
+struct overland_books {
   double gain = 0.0;    // entered the grid from fixed-level cells
   double loss = 0.0;    // left the grid into fixed-level cells
   double outlet = 0.0;  // left through the outlet
 };
 
+// A routing call: its status and its books (the messages of a failure are
+// printed by the kernel).
+struct overland_result {
+  overland_status status = overland_status::ok;
+  overland_books books;
+};
+
+// ---------------------------------------------------------------- explicit
+// One overland step of dt seconds with the explicit scheme, the low-spot
+// weirs and the outlet (no outlet volume with channel routing on).
+overland_result route_overland_explicit(const overland_domain& d, double dt);
+
+// ---------------------------------------------------------------- ADE
+inline constexpr int ade_dir_x = 1;  // faces to the right neighbour
+inline constexpr int ade_dir_y = 2;  // faces to the neighbour below
+
+// A sweep's depth update: stable, unstable (the next sub-step is
+// shortened) or failed (the step restarts).
+enum class sweep_status { stable, unstable, failed };
+
 // One overland step of dt seconds with the ADE scheme (overtype 2) or
-// ADE-PC (overtype 3); any other overtype only runs the low-spot flow.
-// Returns the outlet volume (0 with channel routing on), or -1.0 after a
-// fatal error (code 4000 set).
-double route_overland_ade(model_state& ms, double dt);
+// ADE-PC (overtype 3), then the low-spot weirs; any other overtype only
+// runs the weirs.
+overland_result route_overland_ade(const overland_domain& d, double dt);
 
 // Face discharges (m3/s) of one direction from the given depths, using the
-// effective roughness in ms.ade_rough.
-void ade_flux_helper(model_state& ms, const double* depth, int direction, double* q);
+// effective roughness of the ADE scheme's sub-step.
+void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q);
 
-// Depth update of one direction over dt_s seconds. 0 good, 1 unstable (the
-// next sub-step is shortened), 2 failed (the step restarts).
-int ade_sweep_helper(model_state& ms, const double* q, int direction, double dt_s,
-                     ade_books& books);
+// Depth update of one direction over dt_s seconds; fixed-level cells and
+// the outlet book what they receive.
+sweep_status ade_sweep_helper(const overland_domain& d, const double* q, int direction, double dt_s,
+                              overland_books& books);
 
-// 1 when a cell is unstable for the sub-step dt_s; hands back the largest
-// ratio found and its cell.
-int ade_stability_check(model_state& ms, const double* q, int direction, double dt_s,
-                        double& ratio, int& cell);
+// True when a cell is unstable for the sub-step dt_s; hands back the
+// largest ratio found and its cell.
+bool ade_stability_check(const overland_domain& d, const double* q, int direction, double dt_s,
+                         double& ratio, int& cell);
 
 // ---------------------------------------------------------------- low spots
 // Weir flow over every low spot for dt seconds. Hands back the volume that
-// left the grid into fixed-level boundary cells and the volume that entered
-// it from them.
-void dike_weir_flow(model_state& ms, double dt, double& loss_vol, double& gain_vol);
+// left the grid into fixed-level boundary cells (loss) and the volume that
+// entered it from them (gain).
+overland_books dike_weir_flow(grid_state& grid, overland_state& overland, lake_state& lakes, double dt);
 
 // ---------------------------------------------------------------- boundaries
 // Overland boundary conditions, applied by the overland step before the
 // routing. Boundary conditions are not simulated yet: it changes nothing.
-void overland_boundary(model_state& ms, double dt);
+void overland_boundary(const overland_domain& d, double dt);
 
 // ---------------------------------------------------------------- input files
 // Reads the overland lake file (kind 1) into table[1..num_lakes]. False

@@ -8,10 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "channel/channel_state.h"
-#include "core/errors.h"
 #include "core/guarded_file.h"
-#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
@@ -23,6 +20,13 @@ namespace nivra {
 namespace {
 
 constexpr double two_thirds = 2.0 / 3.0;
+
+// Columns of the snowpack parameters (snow_flow::params[cell][k]).
+constexpr int snow_water_divisor = 4;  // depth of water over the depth it stands in the pack
+constexpr int snow_permeability = 11;  // intrinsic permeability, cm2
+// rho g / mu of water near 0 C, 1 / (m s): Darcy velocity per unit slope
+// and per m2 of permeability.
+constexpr double water_rho_g_over_mu = 5489647.45;
 
 struct ade_ctx {
   int n = 0;
@@ -54,64 +58,63 @@ struct ade_ctx {
   double outlet_slope = 0.0;
 };
 
-ade_ctx make_ctx(model_state& ms) {
+ade_ctx make_ctx(const overland_domain& d) {
+  const grid_state& g = d.grid;
+  overland_state& ov = d.overland;
+  const lake_state& lakes = d.lakes;
   ade_ctx c;
-  c.n = ms.grid.ncells;
-  c.dx = ms.grid.grid_size;
-  c.A = ms.overland.ade_area;
-  c.h = ms.overland.ov_depth.data();
-  c.z = ms.grid.elevation.data();
-  c.ret = ms.overland.retent_dep.data();
-  c.neff = ms.overland.ade_rough.data();
-  c.right = ms.grid.rightcon.data();
-  c.below = ms.grid.belowcon.data();
-  c.left = ms.grid.leftcon.data();
-  c.above = ms.grid.abovecon.data();
-  if (ms.grid.dike_map_given && !ms.grid.dike_mask.empty()) c.dike = ms.grid.dike_mask.data();
-  if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && ms.lake.num_lakes > 0) {
-    c.lake = ms.lake.lake_mask.data();
-    c.lake_elev = ms.lake.lake_elev.data();
+  c.n = g.ncells;
+  c.dx = g.grid_size;
+  c.A = g.grid_size * g.grid_size;
+  c.h = ov.ov_depth.data();
+  c.z = g.elevation.data();
+  c.ret = ov.retent_dep.data();
+  c.neff = ov.ade_kernel.rough.data();
+  c.right = g.rightcon.data();
+  c.below = g.belowcon.data();
+  c.left = g.leftcon.data();
+  c.above = g.abovecon.data();
+  if (g.dike_map_given && !g.dike_mask.empty()) c.dike = g.dike_mask.data();
+  if (lakes.chan_lakes && !lakes.lake_mask.empty() && lakes.num_lakes > 0) {
+    c.lake = lakes.lake_mask.data();
+    c.lake_elev = lakes.lake_elev.data();
   }
-  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() && ms.lake.num_olakes > 0) {
-    c.olake = ms.lake.oland_lake_new.data();
-    c.otab = ms.lake.olake_table.data();
+  if (lakes.overland_lake_map_given && !lakes.oland_lake_new.empty() && lakes.num_olakes > 0) {
+    c.olake = lakes.oland_lake_new.data();
+    c.otab = lakes.olake_table.data();
   }
-  if (ms.lake.wetlands_on && !ms.lake.wetland_mask.empty()) {
-    c.wet = ms.lake.wetland_mask.data();
-    c.wprops = &ms.lake.wetland_props;
+  if (lakes.wetlands_on && !lakes.wetland_mask.empty()) {
+    c.wet = lakes.wetland_mask.data();
+    c.wprops = &lakes.wetland_props;
   }
-  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) c.bctype = ms.overland.boundary_type.data();
-  c.bcell = blocked_cells(ms.overland);
-  if (c.bcell && !ms.overland.ovr_flow_block_frac.empty()) c.bfrac = &ms.overland.ovr_flow_block_frac;
-  if (ms.hydromet.route_lat_snow == 1 && !ms.hydromet.snow_swe.empty() && !ms.hydromet.snap_nivra_params.empty()) {
-    c.swe = ms.hydromet.snow_swe.data();
-    c.snap = &ms.hydromet.snap_nivra_params;
-    c.darcy = ms.overland.snow_darcy;
+  if (ov.ov_boundary && !ov.boundary_type.empty()) c.bctype = ov.boundary_type.data();
+  c.bcell = blocked_cells(ov);
+  if (c.bcell && !ov.ovr_flow_block_frac.empty()) c.bfrac = &ov.ovr_flow_block_frac;
+  if (d.snow.swe && d.snow.params) {
+    c.swe = d.snow.swe;
+    c.snap = d.snow.params;
+    c.darcy = ov.snow_darcy;
   }
   c.general = c.lake || c.olake || c.wet || c.bcell || c.swe;
-  if (!ms.channel.chan_explic && ms.grid.outlet_cell > 0 && ms.grid.outlet_cell <= c.n) c.outlet = ms.grid.outlet_cell;
-  c.outlet_slope = ms.grid.outlet_slope;
+  if (d.outlet_drains && g.outlet_cell > 0 && g.outlet_cell <= c.n) c.outlet = g.outlet_cell;
+  c.outlet_slope = g.outlet_slope;
   return c;
 }
 
-inline bool in_chan_lake(const ade_ctx& c, int i) { return c.lake && c.lake[i] > 0; }
-inline bool in_olake(const ade_ctx& c, int i) { return c.olake && c.olake[i] > 0; }
+inline bool in_chan_lake(const ade_ctx& c, int i) { return c.lake && lake_cell(c.lake[i]); }
+inline bool in_olake(const ade_ctx& c, int i) { return c.olake && lake_cell(c.olake[i]); }
 inline bool in_lake(const ade_ctx& c, int i) { return in_chan_lake(c, i) || in_olake(c, i); }
-inline bool is_wet(const ade_ctx& c, int i) { return c.wet && c.wet[i] > 0; }
+inline bool is_wet(const ade_ctx& c, int i) { return c.wet && wetland_cell(c.wet[i]); }
 
 // Fixed-level boundary cells keep their depth.
-inline bool fixed_level(const ade_ctx& c, int i) {
-  if (!c.bctype) return false;
-  const int t = c.bctype[i];
-  return t == 2 || t == 3 || t == 9;
-}
+inline bool fixed_level(const ade_ctx& c, int i) { return c.bctype && boundary::holds_level(c.bctype[i]); }
 
 // Water surface of a cell for the face discharges.
 inline double surface(const ade_ctx& c, const double* depth, int i, int snow_cell) {
-  if (in_olake(c, i)) return c.otab[c.olake[i]].value[0];
+  if (in_olake(c, i)) return c.otab[c.olake[i]].value[olake_value::level];
   if (in_chan_lake(c, i)) return c.lake_elev[c.lake[i]];
   double d = depth[i];
-  if (c.swe && c.swe[i] > 1e-16) d /= (*c.snap)[snow_cell][4];
+  if (c.swe && c.swe[i] > 1e-16) d /= (*c.snap)[snow_cell][snow_water_divisor];
   return c.z[i] + d;
 }
 
@@ -120,9 +123,9 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
   const int n = c.n;
   const double dx = c.dx;
   const int* nb = dir == ade_dir_x ? c.right : c.below;
-  const int bit = dir == ade_dir_x ? 2 : 4;
-  const int side_i = dir == ade_dir_x ? 2 : 3;  // i's right or bottom side
-  const int side_k = dir == ade_dir_x ? 4 : 1;  // k's left or top side
+  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  const int side_i = dir == ade_dir_x ? block_side::right : block_side::bottom;
+  const int side_k = dir == ade_dir_x ? block_side::left : block_side::top;
   const double* z = c.z;
   const double* ret = c.ret;
   const double* neff = c.neff;
@@ -170,7 +173,9 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
       double V;
       if (is_wet(c, u)) {
         const row_view<const double> w = (*c.wprops)[c.wet[u]];
-        const double Tw = w[1], Kw = w[2], Db = w[3], Cw = w[4], nw = w[6];
+        const double Tw = w[wetland_prop::layer_thickness], Kw = w[wetland_prop::layer_conductivity];
+        const double Db = w[wetland_prop::transition_depth], Cw = w[wetland_prop::linear_coef];
+        const double nw = w[wetland_prop::manning_n];
         if (d <= Tw) {  // all of it moves through the wetland layer
           q[i] = d * S * Kw * dx;
           continue;
@@ -181,7 +186,7 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
         const double M = S < 0.0 ? -m : m;
         V = d >= Db ? M : (1.0 - d / Db) * S * Cw + (d / Db) * M;
       } else if (c.swe && c.swe[u] > 1e-16) {
-        V = c.darcy > 1e-16 ? S * c.darcy : S * ((*c.snap)[u][11] / 10000.0) * 5489647.45;
+        V = c.darcy > 1e-16 ? S * c.darcy : S * ((*c.snap)[u][snow_permeability] / 10000.0) * water_rho_g_over_mu;
       } else {
         const double v = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / neff[u];
         V = S < 0.0 ? -v : v;
@@ -202,21 +207,20 @@ inline double net_inflow(const int* up, const double* q, int i) {
   return (u ? q[u] : 0.0) - q[i];
 }
 
-void effective_roughness(model_state& ms, const double* depth) {
-  const int n = ms.grid.ncells;
-  const double* rn = ms.overland.dist_rough.data();
-  double* neff = ms.overland.ade_rough.data();
-  if (ms.overland.roughness_exp.empty()) {
+void effective_roughness(overland_state& ov, int n, const double* depth) {
+  const double* rn = ov.dist_rough.data();
+  double* neff = ov.ade_kernel.rough.data();
+  if (ov.roughness_exp.empty()) {
     std::memcpy(neff, rn, sizeof(double) * (static_cast<std::size_t>(n) + 1));
     return;
   }
-  const double* e = ms.overland.roughness_exp.data();
+  const double* e = ov.roughness_exp.data();
   for (int i = 1; i <= n; ++i) neff[i] = e[i] == 0.0 ? rn[i] : rn[i] * std::exp(-e[i] * depth[i]);
 }
 
 // The volume through each face between a lake cell and a cell outside the
 // lakes, counted toward the lake.
-void lake_exchange(model_state& ms, const ade_ctx& c, const double* q, int dir, double step,
+void lake_exchange(lake_state& lakes, const ade_ctx& c, const double* q, int dir, double step,
                    double* olake_acc) {
   const int* nb = dir == ade_dir_x ? c.right : c.below;
   for (int i = 1; i <= c.n; ++i) {
@@ -228,11 +232,11 @@ void lake_exchange(model_state& ms, const ade_ctx& c, const double* q, int dir, 
     const int cell = lk ? k : i;
     if (in_chan_lake(c, cell)) {
       const int L = c.lake[cell];
-      ms.lake.lake_volume[L] += v;
+      lakes.lake_volume[L] += v;
       if (v > 0.0)
-        ms.lake.lake_in_dv[L] += v;
+        lakes.lake_in_dv[L] += v;
       else
-        ms.lake.lake_out_dv[L] += -v;
+        lakes.lake_out_dv[L] += -v;
     } else {
       olake_acc[c.olake[cell]] += v;
     }
@@ -241,7 +245,7 @@ void lake_exchange(model_state& ms, const ade_ctx& c, const double* q, int dir, 
 
 // Normal-depth outflow of the outlet cell over one sub-step, never more than
 // the cell holds on its open part.
-void drain_outlet(const ade_ctx& c, double volume_factor, double step, ade_books& books) {
+void drain_outlet(const ade_ctx& c, double volume_factor, double step, overland_books& books) {
   const int o = c.outlet;
   if (o == 0 || fixed_level(c, o)) return;
   const double h = c.h[o];
@@ -261,7 +265,7 @@ void drain_outlet(const ade_ctx& c, double volume_factor, double step, ade_books
 // Books the water a fixed-level cell received (dh over its whole area, its
 // level unchanged): what flows into it leaves the grid, what flows out of
 // it enters the grid.
-inline void book_fixed(const ade_ctx& c, int i, double dh, ade_books& books) {
+inline void book_fixed(const ade_ctx& c, int i, double dh, overland_books& books) {
   const double vol = dh * c.A;
   if (i == c.outlet)
     books.outlet += vol;
@@ -272,13 +276,13 @@ inline void book_fixed(const ade_ctx& c, int i, double dh, ade_books& books) {
 }
 
 template <bool General>
-int sweep_depths(const ade_ctx& c, const double* q, int dir, double dts, double factor,
-                 ade_books& books) {
+sweep_status sweep_depths(const ade_ctx& c, const double* q, int dir, double dts, double factor,
+                          overland_books& books) {
   const int n = c.n;
   const int* up = dir == ade_dir_x ? c.left : c.above;
   const double A = c.A;
   double* h = c.h;
-  int status = 0;
+  sweep_status status = sweep_status::stable;
   for (int i = 1; i <= n; ++i) {
     if constexpr (General) {
       if (in_lake(c, i)) continue;
@@ -295,28 +299,27 @@ int sweep_depths(const ade_ctx& c, const double* q, int dir, double dts, double 
     const double prev = h[i];
     const double hn = prev + dh;
     h[i] = hn;
-    if (std::isnan(hn) || hn < -1e-05) return 2;
+    if (std::isnan(hn) || hn < -1e-05) return sweep_status::failed;
     if (hn < 0.0) {
-      if (hn < -1e-08) status = 1;
+      if (hn < -1e-08) status = sweep_status::unstable;
       h[i] = 0.0;
     }
-    if (status == 0 && prev > 0.01 && std::fabs(dh) > factor * 0.5 * prev && dts > 0.1) status = 1;
+    if (status == sweep_status::stable && prev > 0.01 && std::fabs(dh) > factor * 0.5 * prev && dts > 0.1)
+      status = sweep_status::unstable;
   }
   return status;
 }
 
-int stability(const ade_ctx& c, const double* q, int dir, double dts, double factor, double& ratio,
-              int& cell) {
+bool stability(const ade_ctx& c, const double* q, int dir, double dts, double factor, double& ratio,
+               int& cell) {
   const int* up = dir == ade_dir_x ? c.left : c.above;
   ratio = 0.0;
   cell = 0;
-  int unstable = 0;
+  bool unstable = false;
   for (int i = 1; i <= c.n; ++i) {
     if (in_lake(c, i)) continue;
-    if (c.bctype) {
-      const int t = c.bctype[i];
-      if (t == 2 || t == 3 || t == 4 || t == 5 || t == 9) continue;
-    }
+    // Cells whose level or discharge is imposed do not limit the sub-step.
+    if (c.bctype && (boundary::holds_level(c.bctype[i]) || boundary::holds_discharge(c.bctype[i]))) continue;
     const double hi = c.h[i];
     if (!(hi > 0.01)) continue;
     double r = std::fabs(net_inflow(up, q, i) * dts / c.A) / (factor * 0.25 * hi);
@@ -325,24 +328,24 @@ int stability(const ade_ctx& c, const double* q, int dir, double dts, double fac
       ratio = r;
       cell = i;
     }
-    if (dts > 0.1 && r > 1.0) unstable = 1;
+    if (dts > 0.1 && r > 1.0) unstable = true;
   }
   return unstable;
 }
 
-void save_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.lake.num_lakes; ++L) {
-    ms.overland.ade_lake_save[3 * L - 2] = ms.lake.lake_volume[L];
-    ms.overland.ade_lake_save[3 * L - 1] = ms.lake.lake_in_dv[L];
-    ms.overland.ade_lake_save[3 * L] = ms.lake.lake_out_dv[L];
+void save_lakes(ade_scheme& s, const lake_state& lakes) {
+  for (int L = 1; L <= lakes.num_lakes; ++L) {
+    s.lake_save[3 * L - 2] = lakes.lake_volume[L];
+    s.lake_save[3 * L - 1] = lakes.lake_in_dv[L];
+    s.lake_save[3 * L] = lakes.lake_out_dv[L];
   }
 }
 
-void restore_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.lake.num_lakes; ++L) {
-    ms.lake.lake_volume[L] = ms.overland.ade_lake_save[3 * L - 2];
-    ms.lake.lake_in_dv[L] = ms.overland.ade_lake_save[3 * L - 1];
-    ms.lake.lake_out_dv[L] = ms.overland.ade_lake_save[3 * L];
+void restore_lakes(const ade_scheme& s, lake_state& lakes) {
+  for (int L = 1; L <= lakes.num_lakes; ++L) {
+    lakes.lake_volume[L] = s.lake_save[3 * L - 2];
+    lakes.lake_in_dv[L] = s.lake_save[3 * L - 1];
+    lakes.lake_out_dv[L] = s.lake_save[3 * L];
   }
 }
 
@@ -350,21 +353,29 @@ void zero(array1d<double>& a) {
   if (!a.empty()) std::memset(a.data(), 0, sizeof(double) * (static_cast<std::size_t>(a.size()) + 1));
 }
 
-// Plain ADE with adaptive sub-steps. Returns false after a fatal error.
-bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
-  const int n = ms.grid.ncells;
-  ade_ctx c = make_ctx(ms);
+// The overland-lake exchange gathered over the step goes to the lakes.
+void book_olake_exchange(lake_state& lakes, const double* acc) {
+  for (int L = 1; L <= lakes.num_olakes; ++L) lakes.olake_table[L].value[olake_value::exchange] += acc[L];
+}
+
+// Plain ADE with adaptive sub-steps.
+overland_status route_plain(const overland_domain& d, double dt, bool first, overland_books& books) {
+  overland_state& ov = d.overland;
+  lake_state& lakes = d.lakes;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = d.grid.ncells;
+  ade_ctx c = make_ctx(d);
   const bool chan_lakes = c.lake != nullptr;
-  const int order_first = ms.overland.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
 
   // Sub-step choice from the expected relative depth change.
   double dts = dt;
-  if (!first && dt - ms.overland.ade_last_dt > 0.001) dts = ms.overland.ade_last_dt;
+  if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
   double rx = 0.0, ry = 0.0;
   int cx = 0, cy = 0;
-  const int ux = stability(c, ms.overland.ov_qx.data(), ade_dir_x, dts, ms.overland.ade_dt_factor, rx, cx);
-  const int uy = stability(c, ms.overland.ov_qy.data(), ade_dir_y, dts, ms.overland.ade_dt_factor, ry, cy);
+  const bool ux = stability(c, ov.ov_qx.data(), ade_dir_x, dts, s.dt_factor, rx, cx);
+  const bool uy = stability(c, ov.ov_qy.data(), ade_dir_y, dts, s.dt_factor, ry, cy);
   double R = rx;
   int worst = cx;
   if (ry > rx) {
@@ -373,74 +384,73 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
   }
   if (ux || uy) {
     dts /= R;
-    if (dts < ms.overland.ade_min_dt) dts = 1.1 * ms.overland.ade_min_dt;
+    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
   } else if (R < 0.5) {
     if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
-    ms.overland.ade_stable_count += 1;
+    s.stable_count += 1;
   }
-  if (ms.overland.ade_dt_factor < 1.0 && ms.overland.ade_stable_count > 100) {
-    ms.overland.ade_dt_factor *= 2.0;
-    ms.overland.ade_stable_count = 0;
+  if (s.dt_factor < 1.0 && s.stable_count > 100) {
+    s.dt_factor *= 2.0;
+    s.stable_count = 0;
   }
 
-  std::memcpy(ms.overland.ade_depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
-  if (chan_lakes) save_lakes(ms);
-  double* qx = ms.overland.ov_qx.data();
-  double* qy = ms.overland.ov_qy.data();
-  double* volx = ms.overland.ov_volx.data();
-  double* voly = ms.overland.ov_voly.data();
-  double* oacc = ms.overland.ade_olake_acc.empty() ? nullptr : ms.overland.ade_olake_acc.data();
+  std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  if (chan_lakes) save_lakes(s, lakes);
+  double* qx = ov.ov_qx.data();
+  double* qy = ov.ov_qy.data();
+  double* volx = ov.ov_volx.data();
+  double* voly = ov.ov_voly.data();
+  double* oacc = s.olake_acc.empty() ? nullptr : s.olake_acc.data();
 
   for (;;) {
-    if (dts < ms.overland.ade_min_dt) {
+    if (dts < s.min_dt) {
       std::printf("The ADE overland routing time step is getting really small\n");
       std::printf("Your time step is %lf seconds \n", dts);
-      std::printf("Minimum time step allowed for your problem is %lf seconds \n", ms.overland.ade_min_dt);
+      std::printf("Minimum time step allowed for your problem is %lf seconds \n", s.min_dt);
       std::printf("The biggest instability problem was encountered at cell %ld \n", static_cast<long>(worst));
       std::printf("Reduce the model time step by a factor of 2 and try again.\n");
       std::printf("Program stopped.\n");
-      set_error(own_message_code);
-      return false;
+      return overland_status::sub_step_too_small;
     }
     // Every attempt starts from the state at the start of the step.
-    std::memcpy(c.h, ms.overland.ade_depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
-    if (chan_lakes) restore_lakes(ms);
-    zero(ms.overland.ade_olake_acc);
-    zero(ms.overland.ov_volx);
-    zero(ms.overland.ov_voly);
-    books = ade_books{};
+    std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
+    if (chan_lakes) restore_lakes(s, lakes);
+    zero(s.olake_acc);
+    zero(ov.ov_volx);
+    zero(ov.ov_voly);
+    books = overland_books{};
 
     double remaining = dt;
-    int prev_status = 0;
+    sweep_status prev_status = sweep_status::stable;
     bool failed = false;
     while (remaining > 1e-16) {
-      if (prev_status == 1) {
+      if (prev_status == sweep_status::unstable) {
         dts *= 0.6;
-        if (dts < 1.1 * ms.overland.ade_min_dt) dts = 1.1 * ms.overland.ade_min_dt;
+        if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
       }
-      ms.overland.ade_last_dt = dts;
+      s.last_dt = dts;
       const double step = remaining - dts < 0.5 * dts ? remaining : dts;
-      effective_roughness(ms, c.h);
-      int status = 0;
+      effective_roughness(ov, n, c.h);
+      sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
         const int dir = pass == 0 ? order_first : order_second;
         double* q = dir == ade_dir_x ? qx : qy;
         double* vol = dir == ade_dir_x ? volx : voly;
-        int st;
+        sweep_status st;
         if (c.general) {
           face_discharges<true>(c, c.h, dir, q);
-          st = sweep_depths<true>(c, q, dir, step, ms.overland.ade_dt_factor, books);
+          st = sweep_depths<true>(c, q, dir, step, s.dt_factor, books);
         } else {
           face_discharges<false>(c, c.h, dir, q);
-          st = sweep_depths<false>(c, q, dir, step, ms.overland.ade_dt_factor, books);
+          st = sweep_depths<false>(c, q, dir, step, s.dt_factor, books);
         }
-        if (st == 2) {
+        if (st == sweep_status::failed) {
           failed = true;
           break;
         }
         if (st > status) status = st;
         for (int i = 1; i <= n; ++i) vol[i] += q[i] * step;
-        if (c.lake || c.olake) lake_exchange(ms, c, q, dir, step, oacc);
+        if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, step, oacc);
       }
       if (failed) break;
       drain_outlet(c, 1.0, step, books);
@@ -449,19 +459,17 @@ bool route_plain(model_state& ms, double dt, bool first, ade_books& books) {
     }
     if (!failed) break;
     dts *= 0.5;
-    ms.overland.ade_dt_factor *= 0.5;
-    ms.overland.ade_stable_count = 0;
+    s.dt_factor *= 0.5;
+    s.stable_count = 0;
   }
-  if (c.olake) {
-    for (int L = 1; L <= ms.lake.num_olakes; ++L) ms.lake.olake_table[L].value[4] += oacc[L];
-  }
-  return true;
+  if (c.olake) book_olake_exchange(lakes, oacc);
+  return overland_status::ok;
 }
 
 // Change of every cell outside the lakes from the face discharges of one
 // direction over the whole step (coef = dt / dx^2).
 void pc_change(const ade_ctx& c, const double* q, int dir, double coef, const double* from, double* to,
-               ade_books* books) {
+               overland_books* books) {
   const int* up = dir == ade_dir_x ? c.left : c.above;
   for (int i = 1; i <= c.n; ++i) {
     if (in_lake(c, i)) continue;
@@ -477,28 +485,29 @@ void pc_change(const ade_ctx& c, const double* q, int dir, double coef, const do
 }
 
 // ADE with a predictor-corrector discharge over the full step.
-void route_pc(model_state& ms, double dt, ade_books& books) {
-  const int n = ms.grid.ncells;
-  ade_ctx c = make_ctx(ms);
+void route_pc(const overland_domain& d, double dt, overland_books& books) {
+  overland_state& ov = d.overland;
+  lake_state& lakes = d.lakes;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = d.grid.ncells;
+  ade_ctx c = make_ctx(d);
   // The factor follows the step of this call.
-  ms.overland.ade_pc_coef = dt / ms.overland.ade_area;
-  const double coef = ms.overland.ade_pc_coef;
-  double* pcd = ms.overland.ov_pc_depth.data();
-  double* pcf = ms.overland.ov_pc_flux.data();
+  const double coef = dt / c.A;
+  double* pcd = s.pc_depth.data();
+  double* pcf = s.pc_flux.data();
   for (int i = 1; i <= n; ++i) {
     if (in_lake(c, i)) continue;
     pcd[i] = c.h[i];
-    ms.overland.ov_dh[i] = 0.0;
-    ms.overland.ov_qx[i] = 0.0;
-    ms.overland.ov_qy[i] = 0.0;
+    ov.ov_qx[i] = 0.0;
+    ov.ov_qy[i] = 0.0;
   }
-  zero(ms.overland.ade_olake_acc);
-  double* oacc = ms.overland.ade_olake_acc.empty() ? nullptr : ms.overland.ade_olake_acc.data();
-  effective_roughness(ms, c.h);
-  const int order_first = ms.overland.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  zero(s.olake_acc);
+  double* oacc = s.olake_acc.empty() ? nullptr : s.olake_acc.data();
+  effective_roughness(ov, n, c.h);
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   for (int pass = 0; pass < 2; ++pass) {
     const int dir = pass == 0 ? order_first : (order_first == ade_dir_x ? ade_dir_y : ade_dir_x);
-    double* q = dir == ade_dir_x ? ms.overland.ov_qx.data() : ms.overland.ov_qy.data();
+    double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
     if (c.general) {
       face_discharges<true>(c, c.h, dir, pcf);
       pc_change(c, pcf, dir, coef, c.h, pcd, nullptr);
@@ -510,90 +519,102 @@ void route_pc(model_state& ms, double dt, ade_books& books) {
     }
     for (int i = 1; i <= n; ++i) q[i] = 0.5 * (pcf[i] + q[i]);
     pc_change(c, q, dir, coef, c.h, c.h, &books);
-    if (c.lake || c.olake) lake_exchange(ms, c, q, dir, dt, oacc);
+    if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, dt, oacc);
     drain_outlet(c, 0.5, dt, books);
   }
-  if (c.olake) {
-    for (int L = 1; L <= ms.lake.num_olakes; ++L) ms.lake.olake_table[L].value[4] += oacc[L];
-  }
+  if (c.olake) book_olake_exchange(lakes, oacc);
 }
 
-}  // namespace
-
-void ade_flux_helper(model_state& ms, const double* depth, int direction, double* q) {
-  const ade_ctx c = make_ctx(ms);
-  if (c.general)
-    face_discharges<true>(c, depth, direction, q);
-  else
-    face_discharges<false>(c, depth, direction, q);
-}
-
-int ade_sweep_helper(model_state& ms, const double* q, int direction, double dt_s, ade_books& books) {
-  const ade_ctx c = make_ctx(ms);
-  if (c.general) return sweep_depths<true>(c, q, direction, dt_s, ms.overland.ade_dt_factor, books);
-  return sweep_depths<false>(c, q, direction, dt_s, ms.overland.ade_dt_factor, books);
-}
-
-int ade_stability_check(model_state& ms, const double* q, int direction, double dt_s, double& ratio,
-                        int& cell) {
-  const ade_ctx c = make_ctx(ms);
-  return stability(c, q, direction, dt_s, ms.overland.ade_dt_factor, ratio, cell);
-}
-
-double route_overland_ade(model_state& ms, double dt) {
-  const int n = ms.grid.ncells;
-  if (n <= 0) return 0.0;
-  double* h = ms.overland.ov_depth.data();
+// Depths at the start of the step: a depth that is not a number, or below
+// -1e-5 m, stops the run; a smaller negative depth is set to zero.
+overland_status check_entry_depths(double* h, int n) {
   for (int i = 1; i <= n; ++i) {
     if (std::isnan(h[i])) {
       std::printf("Overland depth is NaN at beginning of overland routing time step in cell %ld \n",
                   static_cast<long>(i));
       std::printf("Program stopped.\n");
-      set_error(own_message_code);
-      return -1.0;
+      return overland_status::depth_not_a_number;
     }
     if (h[i] < 0.0) {
       std::printf("Negative depth encountered at the beginning of the overland routing time step in cell %ld \n",
                   static_cast<long>(i));
       if (h[i] < -1e-05) {
         std::printf("Program stopped.\n");
-        set_error(own_message_code);
-        return -1.0;
+        return overland_status::negative_depth;
       }
       h[i] = 0.0;
     }
   }
+  return overland_status::ok;
+}
 
-  const bool first = ms.overland.ade_calls == 0;
-  ms.overland.ade_calls += 1;
-  if (first) {
-    ms.overland.ade_min_dt = ms.grid.grid_size * 0.001 / 100;
-    ms.overland.ade_area = ms.grid.grid_size * ms.grid.grid_size;
+}  // namespace
+
+void ade_scheme::prepare(int cells, int channel_lakes, int overland_lakes) {
+  ensure_cells(pc_depth, cells);
+  ensure_cells(pc_flux, cells);
+  ensure_cells(rough, cells);
+  ensure_cells(depth_save, cells);
+  if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
+  if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
+}
+
+void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q) {
+  const ade_ctx c = make_ctx(d);
+  if (c.general)
+    face_discharges<true>(c, depth, direction, q);
+  else
+    face_discharges<false>(c, depth, direction, q);
+}
+
+sweep_status ade_sweep_helper(const overland_domain& d, const double* q, int direction, double dt_s,
+                              overland_books& books) {
+  const ade_ctx c = make_ctx(d);
+  const double factor = d.overland.ade_kernel.dt_factor;
+  if (c.general) return sweep_depths<true>(c, q, direction, dt_s, factor, books);
+  return sweep_depths<false>(c, q, direction, dt_s, factor, books);
+}
+
+bool ade_stability_check(const overland_domain& d, const double* q, int direction, double dt_s,
+                         double& ratio, int& cell) {
+  const ade_ctx c = make_ctx(d);
+  return stability(c, q, direction, dt_s, d.overland.ade_kernel.dt_factor, ratio, cell);
+}
+
+overland_result route_overland_ade(const overland_domain& d, double dt) {
+  overland_result result;
+  const grid_state& g = d.grid;
+  overland_state& ov = d.overland;
+  lake_state& lakes = d.lakes;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = g.ncells;
+  if (n <= 0) return result;
+  result.status = check_entry_depths(ov.ov_depth.data(), n);
+  if (result.status != overland_status::ok) return result;
+
+  const bool first = s.calls == 0;
+  s.calls += 1;
+  if (first) s.min_dt = g.grid_size * 0.001 / 100;
+  ensure_cells(ov.ov_qx, n);
+  ensure_cells(ov.ov_qy, n);
+  ensure_cells(ov.ov_volx, n);
+  ensure_cells(ov.ov_voly, n);
+  s.prepare(n, lakes.chan_lakes ? lakes.num_lakes : 0, lakes.overland_lake_map_given ? lakes.num_olakes : 0);
+
+  overland_books books;
+  if (ov.overtype == overland_scheme::ade) {
+    result.status = route_plain(d, dt, first, books);
+    if (result.status != overland_status::ok) return result;
+  } else if (ov.overtype == overland_scheme::ade_pc) {
+    route_pc(d, dt, books);
   }
-  ensure_cells(ms.overland.ov_qx, n);
-  ensure_cells(ms.overland.ov_qy, n);
-  ensure_cells(ms.overland.ov_volx, n);
-  ensure_cells(ms.overland.ov_voly, n);
-  ensure_cells(ms.overland.ov_dh, n);
-  ensure_cells(ms.overland.ov_pc_depth, n);
-  ensure_cells(ms.overland.ov_pc_flux, n);
-  ensure_cells(ms.overland.ade_rough, n);
-  ensure_cells(ms.overland.ade_depth_save, n);
-  if (ms.lake.chan_lakes && ms.lake.num_lakes > 0) ensure_cells(ms.overland.ade_lake_save, 3 * ms.lake.num_lakes);
-  if (ms.lake.overland_lake_map_given && ms.lake.num_olakes > 0) ensure_cells(ms.overland.ade_olake_acc, ms.lake.num_olakes);
 
-  ade_books books;
-  if (ms.overland.overtype == 2) {
-    if (!route_plain(ms, dt, first, books)) return -1.0;
-  } else if (ms.overland.overtype == 3) {
-    route_pc(ms, dt, books);
-  }
-
-  double loss = 0.0, gain = 0.0;
-  if (ms.grid.lowspot_file_given) dike_weir_flow(ms, dt, loss, gain);
-  ms.overland.head_bound_loss_vol += loss + books.loss;
-  ms.overland.head_bound_gain_vol += gain + books.gain;
-  return books.outlet;
+  overland_books weirs;
+  if (g.lowspot_file_given) weirs = dike_weir_flow(d.grid, ov, lakes, dt);
+  result.books.loss = weirs.loss + books.loss;
+  result.books.gain = weirs.gain + books.gain;
+  result.books.outlet = books.outlet;
+  return result;
 }
 
 }  // namespace nivra

@@ -5,8 +5,8 @@
 
 namespace nivra {
 
-void overland_boundary(model_state& ms, double dt) {
-  (void)ms;
+void overland_boundary(const overland_domain& d, double dt) {
+  (void)d;
   (void)dt;
 }
 

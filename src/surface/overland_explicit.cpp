@@ -7,10 +7,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "channel/channel_state.h"
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
-#include "model/project.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
@@ -22,6 +20,8 @@ namespace {
 
 constexpr int dir_x = 1;
 constexpr int dir_y = 2;
+constexpr int max_reductions = 5;  // divisions of the sub-step within one call
+constexpr int reduced_calls = 4;   // further calls that start on a reduced sub-step
 
 struct explicit_ctx {
   int n = 0;
@@ -60,7 +60,9 @@ inline double manning_q(double S, double n, double d) {
 // neighbour's depth (or the lake level above its ground).
 double wetland_q(double S, double hj, double hk, bool k_wet, double ret_k, row_view<const double> w,
                  double nj, double nk) {
-  const double Tw = w[1], Kw = w[2], Db = w[3], Cw = w[4], nw = w[6];
+  const double Tw = w[wetland_prop::layer_thickness], Kw = w[wetland_prop::layer_conductivity];
+  const double Db = w[wetland_prop::transition_depth], Cw = w[wetland_prop::linear_coef];
+  const double nw = w[wetland_prop::manning_n];
   double b;
   if (S >= 0.0)
     b = hj - Tw;
@@ -85,7 +87,7 @@ double wetland_q(double S, double hj, double hk, bool k_wet, double ret_k, row_v
   return -std::sqrt(std::fabs(S)) / nj * std::pow(b, five_thirds);
 }
 
-inline bool is_wet(const explicit_ctx& c, int i) { return c.wet && c.wet[i] > 0; }
+inline bool is_wet(const explicit_ctx& c, int i) { return c.wet && wetland_cell(c.wet[i]); }
 
 // The arrays of one sweep direction: neighbour, ground slope, face flux and
 // the dike bit of the face.
@@ -97,8 +99,8 @@ struct sweep_arrays {
 };
 
 inline sweep_arrays arrays_of(const explicit_ctx& c, int dir) {
-  if (dir == dir_x) return {c.right, c.sx, c.qx, 2};
-  return {c.below, c.sy, c.qy, 4};
+  if (dir == dir_x) return {c.right, c.sx, c.qx, cell_side::right};
+  return {c.below, c.sy, c.qy, cell_side::bottom};
 }
 
 // Prints and counts a failed stability check of face j. Failures of
@@ -114,7 +116,7 @@ int face_failure(const explicit_ctx& c, int dir, int j, double qf, double dd, do
   else if (c.h[j] + H < -0.0001)
     type = 3;
   if (type == 0) return 0;
-  if (c.lake && c.lake[j] > 0) return 0;
+  if (c.lake && lake_cell(c.lake[j])) return 0;
   if (!c.quiet) {
     const char axis = dir == dir_x ? 'x' : 'y';
     if (type == 1) {
@@ -180,13 +182,13 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
     }
     double qf;
     if constexpr (General) {
-      const int Lj = c.lake ? c.lake[j] : 0;
-      const int Lk = c.lake ? c.lake[k] : 0;
-      if (Lj > 0 && Lk > 0) {
+      const int Lj = c.lake ? c.lake[j] : no_lake;
+      const int Lk = c.lake ? c.lake[k] : no_lake;
+      if (lake_cell(Lj) && lake_cell(Lk)) {
         q[j] = 0.0;
         continue;
       }
-      if (Lk > 0) {
+      if (lake_cell(Lk)) {
         // Water between the cell and the lake next to it.
         const double level = c.lake_elev[Lk];
         const double S = (h[j] + c.z[j] - level) / dx + 1e-20;
@@ -207,7 +209,7 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
           fails += face_failure(c, dir, j, qf, ddj, dts);
         continue;
       }
-      if (Lj > 0) {
+      if (lake_cell(Lj)) {
         const double level = c.lake_elev[Lj];
         const double S = (level - (c.z[k] + h[k])) / dx;
         const double d = S > 0.0 ? level - c.z[k] : h[k] - ret[k];
@@ -260,35 +262,35 @@ int sweep(explicit_ctx& c, bool general, int dir, double dts, bool testing) {
 }
 
 // Volumes that crossed the shore of the channel lakes in one sub-step.
-void lake_exchange(model_state& ms, const explicit_ctx& c, double dts) {
+void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
   const int n = c.n;
   for (int i = 1; i <= n; ++i) {
     for (int dir = dir_x; dir <= dir_y; ++dir) {
-      const int bit = dir == dir_x ? 2 : 4;
+      const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
       // A dike on this side carried nothing.
       if (c.dike && (c.dike[i] & bit)) continue;
       const int k = dir == dir_x ? c.right[i] : c.below[i];
       if (k == 0) continue;
       const int Li = c.lake[i], Lk = c.lake[k];
-      if ((Li > 0) == (Lk > 0)) continue;
-      const int L = Li > 0 ? Li : Lk;
-      const int land = Li > 0 ? k : i;
+      if (lake_cell(Li) == lake_cell(Lk)) continue;
+      const int L = lake_cell(Li) ? Li : Lk;
+      const int land = lake_cell(Li) ? k : i;
       const double qf = dir == dir_x ? c.qx[i] : c.qy[i];
       const double V = std::fabs(c.dx * qf * dts);
       const double s = c.z[land] + c.h[land];
-      if (s > ms.lake.lake_elev[L]) {
-        ms.lake.lake_volume[L] += V;
-        ms.lake.lake_in_dv[L] += V;
-      } else if (s < ms.lake.lake_elev[L]) {
-        ms.lake.lake_volume[L] -= V;
-        ms.lake.lake_out_dv[L] += V;
+      if (s > lakes.lake_elev[L]) {
+        lakes.lake_volume[L] += V;
+        lakes.lake_in_dv[L] += V;
+      } else if (s < lakes.lake_elev[L]) {
+        lakes.lake_volume[L] -= V;
+        lakes.lake_out_dv[L] += V;
       }
     }
   }
 }
 
 // Adds the changes gathered in dh to the depths of the cells outside the
-// lakes (skip[i] > 0 marks a lake cell; null: no lakes) and clears them. A
+// lakes (skip[i] marks a lake cell; null: no lakes) and clears them. A
 // blocked cell spreads its change over its open part.
 void apply_depth_changes(explicit_ctx& c, const int* skip) {
   const int n = c.n;
@@ -302,7 +304,7 @@ void apply_depth_changes(explicit_ctx& c, const int* skip) {
     return;
   }
   for (int i = 1; i <= n; ++i) {
-    if (skip && skip[i] > 0) continue;
+    if (skip && lake_cell(skip[i])) continue;
     h[i] += c.blocked ? dh[i] / open_share(c.blocked, i) : dh[i];
     dh[i] = 0.0;
   }
@@ -311,52 +313,52 @@ void apply_depth_changes(explicit_ctx& c, const int* skip) {
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
 
 // Back to the state at the start of the step: depths, lakes, fluxes.
-void restore_step_start(model_state& ms, explicit_ctx& c) {
+void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ctx& c) {
   const int n = c.n;
-  std::memcpy(c.h, ms.overland.ov_depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
   zero(c.dh, n);
   zero(c.qx, n);
   zero(c.qy, n);
   if (c.lake) {
-    for (int L = 1; L <= ms.lake.num_lakes; ++L) {
-      ms.lake.lake_elev[L] = ms.overland.ov_lake_elev_save[L];
-      ms.lake.lake_volume[L] = ms.overland.ov_lake_volume_save[L];
-      ms.lake.lake_in_dv[L] = 0.0;
-      ms.lake.lake_out_dv[L] = 0.0;
+    for (int L = 1; L <= lakes.num_lakes; ++L) {
+      lakes.lake_elev[L] = s.lake_elev_save[L];
+      lakes.lake_volume[L] = s.lake_volume_save[L];
+      lakes.lake_in_dv[L] = 0.0;
+      lakes.lake_out_dv[L] = 0.0;
     }
   }
 }
 
 // Sub-step variants (no overland lakes, or channel lakes on).
-void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
+void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, double dt) {
   const int n = c.n;
   const bool quiet = c.quiet;
   const bool chan_lakes = c.lake != nullptr;
   const bool general = chan_lakes || c.wet != nullptr;
 
   double dts;
-  if (ms.overland.ov_reduced_countdown >= 1) {
-    dts = ms.overland.ov_reduced_dt;
-    ms.overland.ov_reduced_active = 1;
-    ms.overland.ov_reduced_countdown -= 1;
+  if (s.reduced_countdown >= 1) {
+    dts = s.reduced_dt;
+    s.reduced_active = 1;
+    s.reduced_countdown -= 1;
   } else {
     dts = dt;
-    if (ms.overland.ov_reduced_active) {
+    if (s.reduced_active) {
       if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
-      ms.overland.ov_reduced_active = 0;
+      s.reduced_active = 0;
     }
   }
 
-  std::memcpy(ms.overland.ov_depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) {
-    for (int L = 1; L <= ms.lake.num_lakes; ++L) {
-      ms.overland.ov_lake_elev_save[L] = ms.lake.lake_elev[L];
-      ms.overland.ov_lake_volume_save[L] = ms.lake.lake_volume[L];
+    for (int L = 1; L <= lakes.num_lakes; ++L) {
+      s.lake_elev_save[L] = lakes.lake_elev[L];
+      s.lake_volume_save[L] = lakes.lake_volume[L];
     }
   }
   zero(c.dh, n);
 
-  const int first = ms.overland.ov_sweep_toggle == 0 ? dir_x : dir_y;
+  const int first = s.sweep_toggle == 0 ? dir_x : dir_y;
   const int second = first == dir_x ? dir_y : dir_x;
   int reductions = 0;
   bool testing = true;
@@ -378,13 +380,13 @@ void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
         if (!testing || fails == 0) continue;
         if (dts <= 0.005) {
           testing = false;
-        } else if (reductions < 5) {
+        } else if (reductions < max_reductions) {
           ++reductions;
           dts /= 3.0;
           if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-          ms.overland.ov_reduced_dt = dts;
-          ms.overland.ov_reduced_countdown = 4;
-          restore_step_start(ms, c);
+          s.reduced_dt = dts;
+          s.reduced_countdown = reduced_calls;
+          restore_step_start(s, lakes, c);
           done = false;
         } else {
           if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
@@ -392,7 +394,7 @@ void route_substeps(model_state& ms, explicit_ctx& c, double dt) {
         }
       }
       if (!done) break;
-      if (chan_lakes) lake_exchange(ms, c, dts);
+      if (chan_lakes) lake_exchange(lakes, c, dts);
       apply_depth_changes(c, c.lake);
       elapsed += dts;
     }
@@ -411,14 +413,14 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
   const double* rough = c.rough;
   for (int j = 1; j <= n; ++j) {
     const int k = nb[j];
-    const int Lj = c.olake[j], Lk = k ? c.olake[k] : 0;
-    if (k == 0 || (c.dike && (c.dike[j] & bit)) || (Lj > 0 && Lk > 0)) {
+    const int Lj = c.olake[j], Lk = k ? c.olake[k] : no_lake;
+    if (k == 0 || (c.dike && (c.dike[j] & bit)) || (lake_cell(Lj) && lake_cell(Lk))) {
       q[j] = 0.0;  // skipped faces carry nothing
       continue;
     }
     double qf;
-    if (Lk > 0) {
-      const double level = c.olake_table[Lk].value[0];
+    if (lake_cell(Lk)) {
+      const double level = c.olake_table[Lk].value[olake_value::level];
       const double S = (h[j] + c.z[j] - level) / dx;
       if (is_wet(c, j)) {
         qf = wetland_q(S, h[j], level - c.z[k], is_wet(c, k), ret[k], (*c.wprops)[c.wet[j]],
@@ -429,17 +431,17 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
       }
       q[j] = qf;
       c.dh[j] -= dt * qf / dx;
-      c.olake_table[Lk].value[4] += dt * qf * dx;
+      c.olake_table[Lk].value[olake_value::exchange] += dt * qf * dx;
       continue;
     }
-    if (Lj > 0) {
-      const double level = c.olake_table[Lj].value[0];
+    if (lake_cell(Lj)) {
+      const double level = c.olake_table[Lj].value[olake_value::level];
       const double S = (level - (h[k] + c.z[k])) / dx;
       const double d = h[k] - ret[k];
       qf = d > 0.0 ? manning_q(S, rough[k], d) : 0.0;
       q[j] = qf;
       c.dh[k] += dt * qf / dx;
-      c.olake_table[Lj].value[4] -= dt * qf * dx;
+      c.olake_table[Lj].value[olake_value::exchange] -= dt * qf * dx;
       continue;
     }
     const double S = face_slope(c, slope, j, k, 1e-20);
@@ -461,86 +463,94 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 
 }  // namespace
 
-double route_overland_explicit(model_state& ms, double dt) {
-  const int n = ms.grid.ncells;
-  if (n <= 0) return 0.0;
-  const double dx = ms.grid.grid_size;
-  const bool chan_lakes = ms.lake.chan_lakes != 0 && !ms.lake.lake_mask.empty() && ms.lake.num_lakes > 0;
-  const bool olakes = ms.lake.overland_lake_map_given == 1 && !ms.lake.oland_lake_new.empty();
-
-  ensure_cells(ms.overland.ov_dh, n);
-  ensure_cells(ms.overland.ov_qx, n);
-  ensure_cells(ms.overland.ov_qy, n);
-  ensure_cells(ms.overland.ov_depth_save, n);
-  ensure_cells(ms.overland.ov_flow_depth_pow, n);
-  if (chan_lakes) {
-    ensure_cells(ms.overland.ov_lake_elev_save, ms.lake.num_lakes);
-    ensure_cells(ms.overland.ov_lake_volume_save, ms.lake.num_lakes);
+void explicit_scheme::prepare(int cells, int channel_lakes) {
+  ensure_cells(dh, cells);
+  ensure_cells(depth_save, cells);
+  ensure_cells(flow_depth_pow, cells);
+  if (channel_lakes > 0) {
+    ensure_cells(lake_elev_save, channel_lakes);
+    ensure_cells(lake_volume_save, channel_lakes);
   }
+}
+
+overland_result route_overland_explicit(const overland_domain& d, double dt) {
+  overland_result result;
+  const grid_state& g = d.grid;
+  overland_state& ov = d.overland;
+  lake_state& lakes = d.lakes;
+  explicit_scheme& s = ov.explicit_kernel;
+  const int n = g.ncells;
+  if (n <= 0) return result;
+  const double dx = g.grid_size;
+  const bool chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
+  const bool olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
+
+  s.prepare(n, chan_lakes ? lakes.num_lakes : 0);
+  ensure_cells(ov.ov_qx, n);
+  ensure_cells(ov.ov_qy, n);
 
   explicit_ctx c;
   c.n = n;
   c.dx = dx;
-  c.h = ms.overland.ov_depth.data();
-  c.dh = ms.overland.ov_dh.data();
-  c.z = ms.grid.elevation.data();
-  c.ret = ms.overland.retent_dep.data();
-  c.rough = ms.overland.dist_rough.data();
-  c.right = ms.grid.rightcon.data();
-  c.below = ms.grid.belowcon.data();
-  c.sx = ms.grid.slope_x.data();
-  c.sy = ms.grid.slope_y.data();
-  c.qx = ms.overland.ov_qx.data();
-  c.qy = ms.overland.ov_qy.data();
-  c.dike = ms.grid.dike_map_given && !ms.grid.dike_mask.empty() ? ms.grid.dike_mask.data() : nullptr;
+  c.h = ov.ov_depth.data();
+  c.dh = s.dh.data();
+  c.z = g.elevation.data();
+  c.ret = ov.retent_dep.data();
+  c.rough = ov.dist_rough.data();
+  c.right = g.rightcon.data();
+  c.below = g.belowcon.data();
+  c.sx = g.slope_x.data();
+  c.sy = g.slope_y.data();
+  c.qx = ov.ov_qx.data();
+  c.qy = ov.ov_qy.data();
+  c.dike = g.dike_map_given && !g.dike_mask.empty() ? g.dike_mask.data() : nullptr;
   if (chan_lakes) {
-    c.lake = ms.lake.lake_mask.data();
-    c.lake_elev = ms.lake.lake_elev.data();
+    c.lake = lakes.lake_mask.data();
+    c.lake_elev = lakes.lake_elev.data();
   }
-  if (ms.lake.wetlands_on && !ms.lake.wetland_mask.empty()) {
-    c.wet = ms.lake.wetland_mask.data();
-    c.wprops = &ms.lake.wetland_props;
+  if (lakes.wetlands_on && !lakes.wetland_mask.empty()) {
+    c.wet = lakes.wetland_mask.data();
+    c.wprops = &lakes.wetland_props;
   }
-  c.pw = ms.overland.ov_flow_depth_pow.data();
-  c.blocked = blocked_cells(ms.overland);
+  c.pw = s.flow_depth_pow.data();
+  c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
-  c.quiet = ms.project.quiet != 0;
+  c.quiet = d.quiet;
 
-  ms.overland.ov_sweep_toggle = ms.overland.ov_sweep_toggle == 0 ? 1 : 0;
+  s.sweep_toggle = s.sweep_toggle == 0 ? 1 : 0;
 
   if (olakes && !chan_lakes) {
-    c.olake = ms.lake.oland_lake_new.data();
-    c.olake_table = ms.lake.olake_table.data();
+    c.olake = lakes.oland_lake_new.data();
+    c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);
   } else {
-    route_substeps(ms, c, dt);
+    route_substeps(s, lakes, c, dt);
   }
 
-  if (ms.grid.lowspot_file_given) {
-    double loss = 0.0, gain = 0.0;
-    dike_weir_flow(ms, dt, loss, gain);
-    ms.overland.head_bound_loss_vol += loss;
-    ms.overland.head_bound_gain_vol += gain;
+  if (g.lowspot_file_given) {
+    const overland_books weirs = dike_weir_flow(d.grid, ov, lakes, dt);
+    result.books.loss = weirs.loss;
+    result.books.gain = weirs.gain;
   }
 
-  double outflow = 0.0;
-  if (!ms.channel.chan_explic && ms.grid.outlet_cell > 0) {
+  if (d.outlet_drains && g.outlet_cell > 0) {
     // Normal-depth outflow of the outlet cell, never more than it holds on
     // its open part.
-    const int o = ms.grid.outlet_cell;
-    const double h = ms.overland.ov_depth[o];
+    const int o = g.outlet_cell;
+    const double h = ov.ov_depth[o];
     if (h > 0.0) {
-      const double Q = std::pow(h, outlet_exponent) * std::sqrt(ms.grid.outlet_slope) * dx / ms.overland.dist_rough[o];
+      const double Q = std::pow(h, outlet_exponent) * std::sqrt(g.outlet_slope) * dx / ov.dist_rough[o];
       const double open = open_share(c.blocked, o);
-      outflow = Q * dt;
+      double outflow = Q * dt;
       if (outflow >= h * dx * dx * open) {
         outflow = h * dx * dx * open;
-        ms.overland.ov_depth[o] = 0.0;
+        ov.ov_depth[o] = 0.0;
       } else {
-        ms.overland.ov_depth[o] -= Q * dt / (dx * dx * open);
+        ov.ov_depth[o] -= Q * dt / (dx * dx * open);
       }
+      result.books.outlet = outflow;
     }
   }
 
@@ -549,7 +559,7 @@ double route_overland_explicit(model_state& ms, double dt) {
     c.qx[i] *= dx;
     c.qy[i] *= dx;
   }
-  return outflow;
+  return result;
 }
 
 }  // namespace nivra

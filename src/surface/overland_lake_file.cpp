@@ -63,9 +63,9 @@ bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_reco
       return fail();
     }
     ++count;
-    table[id].value[0] = elev;
-    table[id].value[1] = elev;
-    table[id].value[3] = volume;
+    table[id].value[olake_value::level] = elev;
+    table[id].value[olake_value::initial_level] = elev;
+    table[id].value[olake_value::volume] = volume;
     msg_printf("%d   Elev: %.2lf   Volume: %.2lf\n", count, elev, volume);
   }
   if (count == 0) {

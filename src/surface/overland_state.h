@@ -1,10 +1,11 @@
-// Part of the run's model_state: Overland flow: depths, discharges, roughness, retention, routing scheme switches and the per-run state of the routing kernels.
+// Part of the run's model_state: Overland flow: depths, discharges, roughness, retention, routing scheme switches and the routing kernels' own objects.
 #pragma once
 
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "surface/overland_schemes.h"
 
 namespace nivra {
 
@@ -26,11 +27,28 @@ inline constexpr int rating_receiver = 99;  // receives the flow of types 6 and 
 inline constexpr bool holds_level(int type) {
   return type == fixed_level || type == level_series || type == xy_level;
 }
+
+// A cell whose discharge is imposed by a series.
+inline constexpr bool holds_discharge(int type) {
+  return type == discharge_cfs || type == discharge_cms;
+}
 }  // namespace boundary
+
+// Sides of a cell in ovr_flow_block_frac[cell][side].
+namespace block_side {
+inline constexpr int top = 1, right = 2, bottom = 3, left = 4;
+}  // namespace block_side
+
+// Overland routing schemes (overtype).
+namespace overland_scheme {
+inline constexpr int explicit_faces = 1;  // explicit face-by-face
+inline constexpr int ade = 2;             // alternating-direction explicit, adaptive sub-steps
+inline constexpr int ade_pc = 3;          // ADE with a predictor-corrector discharge
+}  // namespace overland_scheme
 
 struct overland_state {
   // Routing scheme and the values the kernels are handed.
-  int overtype = 2;           // 1 explicit, 2 ADE, 3 ADE-PC
+  int overtype = overland_scheme::ade;
   int ade_sweep = 1;          // alternates between 1 and 2 every ADE step
   double snow_darcy = -1.0;   // given to the ADE and snow kernels
 
@@ -45,12 +63,9 @@ struct overland_state {
   array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
   double qout = 0.0;                 // outlet discharge, m3/s
 
-  // Overland routing: scheme, depths, face discharges, surface parameters.
-  array1d<double> ov_dh;            // depth change gathered in one explicit sub-step, m
+  // Overland routing: face volumes, surface parameters.
   array1d<double> ov_volx;          // volume through the right face over the ADE step, m3
   array1d<double> ov_voly;          // volume through the lower face over the ADE step, m3
-  array1d<double> ov_pc_depth;      // ADE-PC predicted depth
-  array1d<double> ov_pc_flux;       // ADE-PC predictor face discharge
   array1d<double> retent_dep;       // retention depth, m
   array1d<double> dist_rough;       // Manning n
   array1d<double> roughness_exp;    // effective n = dist_rough * exp(-roughness_exp * depth)
@@ -61,29 +76,13 @@ struct overland_state {
   double head_bound_loss_vol = 0.0;   // m3 that left the grid into fixed-level cells
   double head_bound_gain_vol = 0.0;   // m3 that entered the grid from fixed-level cells
   int ovr_flow_block = 0;
-  array2d<double> ovr_flow_block_frac;  // [cell][1 top, 2 right, 3 bottom, 4 left] blocked side fractions
+  array2d<double> ovr_flow_block_frac;  // [cell][block_side] blocked fraction of each side
   array1d<double> ovr_flow_block_cell;  // blocked fraction of the cell's area
-  // Explicit scheme, kept between its calls within the run.
-  int ov_sweep_toggle = 0;          // flipped at every call; 1: y sweep first
-  double ov_reduced_dt = 0.0;       // last reduced sub-step, s
-  int ov_reduced_countdown = 0;     // further calls that start on ov_reduced_dt
-  int ov_reduced_active = 0;        // the current call started on the reduced sub-step
-  array1d<double> ov_depth_save;        // depths at the start of the call
-  array1d<double> ov_lake_elev_save;    // channel-lake levels at the start of the call
-  array1d<double> ov_lake_volume_save;  // channel-lake volumes at the start of the call
-  array1d<double> ov_flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
-  // ADE schemes, kept between calls within the run.
-  double ade_min_dt = 0.001;        // set to dx * 0.001 / 100 at the first call
-  double ade_dt_factor = 1.0;       // stability multiplier, halved after a failed attempt
-  int ade_calls = 0;
-  int ade_stable_count = 0;         // stable sub-step decisions since the factor last changed
-  double ade_last_dt = 0.0;         // last sub-step chosen, s
-  double ade_area = 0.0;            // dx^2
-  double ade_pc_coef = 0.0;         // dt / dx^2 of the current ADE-PC call
-  array1d<double> ade_rough;        // effective Manning n of the sub-step
-  array1d<double> ade_depth_save;   // depths at the start of the step
-  array1d<double> ade_lake_save;    // channel lakes at the start of the step: volume, in, out
-  array1d<double> ade_olake_acc;    // overland-lake exchange gathered over the step
+
+  // The routing kernels' own objects for this run: the sub-steps they hold
+  // between calls and their work arrays (surface/overland_schemes.h).
+  explicit_scheme explicit_kernel;
+  ade_scheme ade_kernel;
 
   // Overland water and boundary volumes read by the run and event
   // summaries (m3), the overland hotstart switch and the flood-depth grid.

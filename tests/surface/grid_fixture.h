@@ -1,7 +1,11 @@
-// Small hand-built grids for the overland kernels: an n x m rectangle of
-// cells with optional holes, ground from a function, uniform roughness, the
-// neighbour arrays and one-sided slopes built the way the model's grid
-// geometry builds them, and an optional outlet.
+// Small hand-built grids for the overland kernels and the overland step: an
+// n x m rectangle of cells with optional holes, ground from a function,
+// uniform roughness, the neighbour arrays and one-sided slopes built the way
+// the model's grid geometry builds them, and an optional outlet.
+//
+// A kernel test builds only what the kernels take (overland_cells: the
+// grid, the overland water and the lakes); a test of whole overland steps
+// builds a run's record and runs the time loop's own overland step on it.
 #pragma once
 
 #include <cmath>
@@ -12,9 +16,13 @@
 
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
+#include "run/clock_state.h"
+#include "run/time_loop.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_state.h"
+#include "surface/overland_step.h"
 
 namespace nivra::testing {
 
@@ -30,116 +38,154 @@ struct grid_spec {
   double outlet_slope = 0.0;
 };
 
-inline std::unique_ptr<model_state> make_grid(const grid_spec& g) {
-  auto ms = std::make_unique<model_state>();
-  ms->grid.grid_size = g.dx;
-  ms->grid.mask.alloc(g.rows + 1, g.cols + 1);  // spare border all round
+// The components an overland kernel takes, and the values the overland
+// step would hand it from the others.
+struct overland_cells {
+  grid_state grid;
+  overland_state overland;
+  lake_state lake;
+  bool quiet = false;     // the project's quiet switch
+  bool channels = false;  // channel routing takes the outlet
+
+  overland_domain domain() { return overland_domain{grid, overland, lake, snow_flow{}, !channels, quiet}; }
+};
+
+// Builds the grid of the spec into the grid and overland components of a
+// record or of a kernel test.
+template <class Cells = model_state>
+std::unique_ptr<Cells> make_grid(const grid_spec& g) {
+  auto w = std::make_unique<Cells>();
+  grid_state& grid = w->grid;
+  overland_state& ov = w->overland;
+  grid.grid_size = g.dx;
+  grid.mask.alloc(g.rows + 1, g.cols + 1);  // spare border all round
   int n = 0;
   for (int r = 1; r <= g.rows; ++r) {
     for (int c = 1; c <= g.cols; ++c) {
       bool hole = false;
       for (const auto& p : g.holes) hole = hole || (p.first == r && p.second == c);
-      if (!hole) ms->grid.mask[r][c] = ++n;
+      if (!hole) grid.mask[r][c] = ++n;
     }
   }
-  ms->grid.ncells = n;
-  for (auto* a : {&ms->grid.elevation, &ms->grid.slope_x, &ms->grid.slope_y, &ms->overland.ov_depth, &ms->overland.ov_dh, &ms->overland.ov_qx,
-                  &ms->overland.ov_qy, &ms->overland.ov_volx, &ms->overland.ov_voly, &ms->overland.ov_pc_depth, &ms->overland.ov_pc_flux,
-                  &ms->overland.retent_dep, &ms->overland.dist_rough, &ms->overland.roughness_exp})
+  grid.ncells = n;
+  for (auto* a : {&grid.elevation, &grid.slope_x, &grid.slope_y, &ov.ov_depth, &ov.ov_qx, &ov.ov_qy, &ov.ov_volx,
+                  &ov.ov_voly, &ov.retent_dep, &ov.dist_rough, &ov.roughness_exp})
     a->alloc(n);
-  for (auto* a : {&ms->grid.rightcon, &ms->grid.leftcon, &ms->grid.belowcon, &ms->grid.abovecon}) a->alloc(n);
+  for (auto* a : {&grid.rightcon, &grid.leftcon, &grid.belowcon, &grid.abovecon}) a->alloc(n);
   for (int r = 1; r <= g.rows; ++r) {
     for (int c = 1; c <= g.cols; ++c) {
-      const int k = ms->grid.mask[r][c];
+      const int k = grid.mask[r][c];
       if (!k) continue;
-      ms->grid.elevation[k] = g.ground(r, c);
-      ms->overland.dist_rough[k] = g.n;
-      ms->grid.rightcon[k] = c < g.cols ? ms->grid.mask[r][c + 1] : 0;
-      ms->grid.leftcon[k] = c > 1 ? ms->grid.mask[r][c - 1] : 0;
-      ms->grid.belowcon[k] = r < g.rows ? ms->grid.mask[r + 1][c] : 0;
-      ms->grid.abovecon[k] = r > 1 ? ms->grid.mask[r - 1][c] : 0;
+      grid.elevation[k] = g.ground(r, c);
+      ov.dist_rough[k] = g.n;
+      grid.rightcon[k] = c < g.cols ? grid.mask[r][c + 1] : 0;
+      grid.leftcon[k] = c > 1 ? grid.mask[r][c - 1] : 0;
+      grid.belowcon[k] = r < g.rows ? grid.mask[r + 1][c] : 0;
+      grid.abovecon[k] = r > 1 ? grid.mask[r - 1][c] : 0;
     }
   }
   // One-sided slopes toward the east and south neighbours; a cell without
   // an east neighbour takes the previous cell's x slope, a southern edge
   // cell the y slope of the cell above it.
   for (int i = 1; i <= n; ++i) {
-    const int e = ms->grid.rightcon[i];
-    ms->grid.slope_x[i] = e ? (ms->grid.elevation[i] - ms->grid.elevation[e]) / g.dx : ms->grid.slope_x[i - 1];
-    const int b = ms->grid.belowcon[i];
+    const int e = grid.rightcon[i];
+    grid.slope_x[i] = e ? (grid.elevation[i] - grid.elevation[e]) / g.dx : grid.slope_x[i - 1];
+    const int b = grid.belowcon[i];
     if (b) {
-      ms->grid.slope_y[i] = (ms->grid.elevation[i] - ms->grid.elevation[b]) / g.dx;
-      if (ms->grid.belowcon[b] == 0) ms->grid.slope_y[b] = ms->grid.slope_y[i];
+      grid.slope_y[i] = (grid.elevation[i] - grid.elevation[b]) / g.dx;
+      if (grid.belowcon[b] == 0) grid.slope_y[b] = grid.slope_y[i];
     }
   }
-  if (g.out_row > 0) ms->grid.outlet_cell = ms->grid.mask[g.out_row][g.out_col];
-  ms->grid.outlet_slope = g.outlet_slope;
-  return ms;
+  if (g.out_row > 0) grid.outlet_cell = grid.mask[g.out_row][g.out_col];
+  grid.outlet_slope = g.outlet_slope;
+  return w;
 }
 
-inline int cell_at(const model_state& ms, int r, int c) { return ms.grid.mask[r][c]; }
+// No messages about the sub-steps.
+inline void set_quiet(overland_cells& w) { w.quiet = true; }
+inline void set_quiet(model_state& ms) { ms.project.quiet = 1; }
+
+template <class Cells>
+int cell_at(const Cells& w, int r, int c) {
+  return w.grid.mask[r][c];
+}
 
 // One cell that is also the outlet, draining by normal depth on the slope.
-inline std::unique_ptr<model_state> outlet_cell(double outlet_slope, double depth) {
+inline std::unique_ptr<overland_cells> outlet_cell(double outlet_slope, double depth) {
   grid_spec g;
   g.out_row = 1;
   g.out_col = 1;
   g.outlet_slope = outlet_slope;
-  auto ms = make_grid(g);
-  ms->overland.ov_depth[1] = depth;
-  return ms;
+  auto w = make_grid<overland_cells>(g);
+  w->overland.ov_depth[1] = depth;
+  return w;
 }
 
 // Puts the listed cells under channel lake 1 at the given level and volume.
-inline void add_channel_lake(model_state& ms, const std::vector<int>& cells, double level, double volume) {
-  ms.lake.chan_lakes = 1;
-  ms.lake.num_lakes = 1;
-  ms.lake.lake_mask.alloc(ms.grid.ncells);
-  for (int c : cells) ms.lake.lake_mask[c] = 1;
-  for (auto* a : {&ms.lake.lake_elev, &ms.lake.lake_volume, &ms.lake.lake_in_dv, &ms.lake.lake_out_dv}) a->alloc(1);
-  ms.lake.lake_elev[1] = level;
-  ms.lake.lake_volume[1] = volume;
+template <class Cells>
+void add_channel_lake(Cells& w, const std::vector<int>& cells, double level, double volume) {
+  lake_state& lake = w.lake;
+  lake.chan_lakes = 1;
+  lake.num_lakes = 1;
+  lake.lake_mask.alloc(w.grid.ncells);
+  for (int c : cells) lake.lake_mask[c] = 1;
+  for (auto* a : {&lake.lake_elev, &lake.lake_volume, &lake.lake_in_dv, &lake.lake_out_dv}) a->alloc(1);
+  lake.lake_elev[1] = level;
+  lake.lake_volume[1] = volume;
 }
 
 // Overland water plus the channel lakes and the overland-lake exchange
 // volumes, m3.
-inline double stored_volume(const model_state& ms) {
+template <class Cells>
+double stored_volume(const Cells& w) {
+  const grid_state& grid = w.grid;
+  const lake_state& lake = w.lake;
   double v = 0.0;
-  for (int i = 1; i <= ms.grid.ncells; ++i) {
-    const bool chan_lake = ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && ms.lake.lake_mask[i] > 0;
-    const bool olake = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() && ms.lake.oland_lake_new[i] > 0;
-    if (!chan_lake && !olake) v += ms.overland.ov_depth[i] * ms.grid.grid_size * ms.grid.grid_size;
+  for (int i = 1; i <= grid.ncells; ++i) {
+    const bool chan_lake = lake.chan_lakes && !lake.lake_mask.empty() && lake_cell(lake.lake_mask[i]);
+    const bool olake = lake.overland_lake_map_given && !lake.oland_lake_new.empty() && lake_cell(lake.oland_lake_new[i]);
+    if (!chan_lake && !olake) v += w.overland.ov_depth[i] * grid.grid_size * grid.grid_size;
   }
-  for (int L = 1; L <= ms.lake.num_lakes && ms.lake.chan_lakes; ++L) v += ms.lake.lake_volume[L];
-  for (int L = 1; L <= ms.lake.num_olakes && ms.lake.overland_lake_map_given; ++L) v += ms.lake.olake_table[L].value[4];
+  for (int L = 1; L <= lake.num_lakes && lake.chan_lakes; ++L) v += lake.lake_volume[L];
+  for (int L = 1; L <= lake.num_olakes && lake.overland_lake_map_given; ++L)
+    v += lake.olake_table[L].value[olake_value::exchange];
   return v;
 }
 
-inline double min_depth(const model_state& ms) {
+template <class Cells>
+double min_depth(const Cells& w) {
   double m = 1e300;
-  for (int i = 1; i <= ms.grid.ncells; ++i) m = std::fmin(m, ms.overland.ov_depth[i]);
+  for (int i = 1; i <= w.grid.ncells; ++i) m = std::fmin(m, w.overland.ov_depth[i]);
   return m;
 }
 
 // Adds a rain depth to every cell; returns the volume added.
-inline double rain(model_state& ms, double depth) {
-  for (int i = 1; i <= ms.grid.ncells; ++i) ms.overland.ov_depth[i] += depth;
-  return depth * ms.grid.grid_size * ms.grid.grid_size * ms.grid.ncells;
+template <class Cells>
+double rain(Cells& w, double depth) {
+  for (int i = 1; i <= w.grid.ncells; ++i) w.overland.ov_depth[i] += depth;
+  return depth * w.grid.grid_size * w.grid.grid_size * w.grid.ncells;
 }
 
-// The overland step as the time loop takes it: boundary conditions, the
-// routing kernel of the chosen scheme, the step's discharges from the ADE
-// face volumes, and the alternation of the ADE sweep order.
+// Sets the overland clock of a record so that its step is due now, dt
+// seconds after the last one.
+inline void make_overland_step_due(model_state& ms, double dt) {
+  ms.clock.time_tol = due_tolerance_days;
+  ms.clock.base_dt = dt;
+  ms.clock.ov_dt = dt;
+  ms.clock.ov_dt_days = dt / seconds_per_day;
+  ms.clock.ov_last_time = ms.clock.model_time - ms.clock.ov_dt_days;
+  ms.clock.ov_next_time = ms.clock.model_time;
+}
+
+// One overland step of dt seconds as the time loop takes it; returns the
+// volume it booked as leaving through the outlet (m3).
 inline double overland_step(model_state& ms, double dt) {
-  overland_boundary(ms, dt);
-  const double out = ms.overland.overtype == 1 ? route_overland_explicit(ms, dt) : route_overland_ade(ms, dt);
-  if (ms.overland.overtype == 2 && !ms.lake.chan_lakes && !ms.lake.overland_lake_map_given) {
-    for (int i = 1; i <= ms.grid.ncells; ++i) {
-      ms.overland.ov_qx[i] = ms.overland.ov_volx[i] / dt;
-      ms.overland.ov_qy[i] = ms.overland.ov_voly[i] / dt;
-    }
-  }
-  ms.overland.ade_sweep = ms.overland.ade_sweep == 1 ? 2 : 1;
+  make_overland_step_due(ms, dt);
+  const double booked = ms.overland.ov_outlet_vol;
+  ms.overland.ov_outlet_vol = 0.0;
+  overland_routing_step(ms);
+  const double out = ms.overland.ov_outlet_vol;
+  ms.overland.ov_outlet_vol = booked + out;
   return out;
 }
 

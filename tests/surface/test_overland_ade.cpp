@@ -1,7 +1,8 @@
 // The ADE schemes: checks at entry, the adaptive sub-step (restarts, the
 // stability factor, the last sub-step absorbing the remainder, the smallest
-// sub-step), the outlet, ADE-PC on a changing step, lakes on a restart, and
-// runs that do not depend on earlier runs of the process.
+// sub-step, and the overland step stopping the run when it is too small),
+// the outlet, ADE-PC on a changing step, lakes on a restart, and runs that
+// do not depend on earlier runs of the process.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -24,35 +25,46 @@ using ade_scheme = process_test;
 
 // A thin film (below the 1 cm the stability check looks at) on a steep
 // slope: a long sub-step drains cells below zero and must be restarted.
-std::unique_ptr<model_state> thin_film_on_a_slope() {
+// Built as the kernels' components, or as a run's record.
+template <class Cells = overland_cells>
+std::unique_ptr<Cells> thin_film_on_a_slope() {
   grid_spec g;
   g.rows = 3;
   g.cols = 6;
   g.n = 0.01;
   g.ground = [](int r, int c) { return 100.0 - 5.0 * c - 0.01 * r; };
-  auto ms = make_grid(g);
-  ms->overland.overtype = 2;
-  ms->project.quiet = 1;
-  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.005;
-  return ms;
+  auto w = make_grid<Cells>(g);
+  w->overland.overtype = overland_scheme::ade;
+  set_quiet(*w);
+  for (int i = 1; i <= w->grid.ncells; ++i) w->overland.ov_depth[i] = 0.005;
+  return w;
+}
+
+// One call of the ADE kernel.
+overland_result route(overland_cells& w, double dt) { return route_overland_ade(w.domain(), dt); }
+
+// One call that must succeed; returns its outlet volume.
+double route_ok(overland_cells& w, double dt) {
+  const overland_result r = route(w, dt);
+  EXPECT_EQ(r.status, overland_status::ok);
+  return r.books.outlet;
 }
 
 TEST_F(ade_scheme, checks_the_depths_at_entry) {
   struct entry_case {
     double depth;
-    double result;
-    int code;
+    overland_status status;
     std::string printed;
     double depth_after;
   };
   const entry_case cases[] = {
-      {-5e-06, 0.0, 0, "Negative depth encountered at the beginning of the overland routing time step in cell 2 \n",
-       0.0},
-      {-2e-05, -1.0, own_message_code,
+      {-5e-06, overland_status::ok,
+       "Negative depth encountered at the beginning of the overland routing time step in cell 2 \n", 0.0},
+      {-2e-05, overland_status::negative_depth,
        "Negative depth encountered at the beginning of the overland routing time step in cell 2 \n"
        "Program stopped.\n",
        -2e-05},
-      {std::numeric_limits<double>::quiet_NaN(), -1.0, own_message_code,
+      {std::numeric_limits<double>::quiet_NaN(), overland_status::depth_not_a_number,
        "Overland depth is NaN at beginning of overland routing time step in cell 2 \nProgram stopped.\n", 0.0},
   };
   for (const entry_case& ec : cases) {
@@ -60,55 +72,57 @@ TEST_F(ade_scheme, checks_the_depths_at_entry) {
     grid_spec g;
     g.rows = 1;
     g.cols = 3;
-    auto ms = make_grid(g);
-    ms->overland.ov_depth[2] = ec.depth;
+    auto w = make_grid<overland_cells>(g);
+    w->overland.ov_depth[2] = ec.depth;
     ::testing::internal::CaptureStdout();
-    EXPECT_EQ(route_overland_ade(*ms, 10.0), ec.result);
+    const overland_result r = route(*w, 10.0);
+    EXPECT_EQ(r.status, ec.status);
+    EXPECT_EQ(r.books.outlet, 0.0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), ec.printed);
-    EXPECT_EQ(process.error_block.code, ec.code);
+    EXPECT_EQ(process.error_block.code, 0);  // the overland step turns a failure into the stop
     if (!std::isnan(ec.depth)) {
-      EXPECT_EQ(ms->overland.ov_depth[2], ec.depth_after);
+      EXPECT_EQ(w->overland.ov_depth[2], ec.depth_after);
     }
   }
 }
 
 TEST_F(ade_scheme, a_failed_attempt_restarts_on_half_the_step_and_the_factor_recovers) {
-  auto ms = thin_film_on_a_slope();
-  const double v0 = stored_volume(*ms);
-  route_overland_ade(*ms, 60.0);
-  EXPECT_NEAR(stored_volume(*ms), v0, 1e-12 * v0);
-  EXPECT_GE(min_depth(*ms), 0.0);
-  const double factor = ms->overland.ade_dt_factor;
+  auto w = thin_film_on_a_slope();
+  const double v0 = stored_volume(*w);
+  route_ok(*w, 60.0);
+  EXPECT_NEAR(stored_volume(*w), v0, 1e-12 * v0);
+  EXPECT_GE(min_depth(*w), 0.0);
+  const double factor = w->overland.ade_kernel.dt_factor;
   ASSERT_LT(factor, 1.0);
-  EXPECT_EQ(ms->overland.ade_stable_count, 0);
+  EXPECT_EQ(w->overland.ade_kernel.stable_count, 0);
   // The attempts ran on 60 s halved as often as the factor was.
-  EXPECT_LE(ms->overland.ade_last_dt, 60.0 * factor + 1e-12);
+  EXPECT_LE(w->overland.ade_kernel.last_dt, 60.0 * factor + 1e-12);
 
   // Still water: every call is a stable decision; the 101st since the
   // factor changed doubles it, and it never grows past 1.
-  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.0;
+  for (int i = 1; i <= w->grid.ncells; ++i) w->overland.ov_depth[i] = 0.0;
   double expected = factor;
   for (int round = 0; expected < 1.0; ++round) {
-    for (int call = 1; call <= 100; ++call) route_overland_ade(*ms, 60.0);
-    EXPECT_EQ(ms->overland.ade_dt_factor, expected);
-    route_overland_ade(*ms, 60.0);
+    for (int call = 1; call <= 100; ++call) route_ok(*w, 60.0);
+    EXPECT_EQ(w->overland.ade_kernel.dt_factor, expected);
+    route_ok(*w, 60.0);
     expected *= 2.0;
-    EXPECT_EQ(ms->overland.ade_dt_factor, expected);
-    EXPECT_EQ(ms->overland.ade_stable_count, 0);
+    EXPECT_EQ(w->overland.ade_kernel.dt_factor, expected);
+    EXPECT_EQ(w->overland.ade_kernel.stable_count, 0);
   }
-  for (int call = 1; call <= 300; ++call) route_overland_ade(*ms, 60.0);
-  EXPECT_EQ(ms->overland.ade_dt_factor, 1.0);
+  for (int call = 1; call <= 300; ++call) route_ok(*w, 60.0);
+  EXPECT_EQ(w->overland.ade_kernel.dt_factor, 1.0);
 }
 
 TEST_F(ade_scheme, stops_when_the_sub_step_falls_below_the_smallest_allowed) {
-  auto ms = thin_film_on_a_slope();
-  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.0;
-  route_overland_ade(*ms, 60.0);  // the first call sets the run's smallest sub-step
-  EXPECT_DOUBLE_EQ(ms->overland.ade_min_dt, 10.0 * 0.001 / 100);
-  ms->overland.ade_min_dt = 5.0;
-  for (int i = 1; i <= ms->grid.ncells; ++i) ms->overland.ov_depth[i] = 0.005;
+  auto w = thin_film_on_a_slope();
+  for (int i = 1; i <= w->grid.ncells; ++i) w->overland.ov_depth[i] = 0.0;
+  route_ok(*w, 60.0);  // the first call sets the run's smallest sub-step
+  EXPECT_DOUBLE_EQ(w->overland.ade_kernel.min_dt, 10.0 * 0.001 / 100);
+  w->overland.ade_kernel.min_dt = 5.0;
+  for (int i = 1; i <= w->grid.ncells; ++i) w->overland.ov_depth[i] = 0.005;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(route_overland_ade(*ms, 60.0), -1.0);
+  EXPECT_EQ(route(*w, 60.0).status, overland_status::sub_step_too_small);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "The ADE overland routing time step is getting really small\n"
             "Your time step is 3.750000 seconds \n"
@@ -116,11 +130,30 @@ TEST_F(ade_scheme, stops_when_the_sub_step_falls_below_the_smallest_allowed) {
             "The biggest instability problem was encountered at cell 0 \n"
             "Reduce the model time step by a factor of 2 and try again.\n"
             "Program stopped.\n");
+}
+
+// The overland step stops the run on a kernel's failure, after the
+// kernel's message, and neither books nor moves its clock.
+TEST_F(ade_scheme, the_overland_step_stops_the_run_when_the_kernel_fails) {
+  auto ms = thin_film_on_a_slope<model_state>();
+  ms->overland.ade_kernel.calls = 1;  // as after a first call on still water
+  ms->overland.ade_kernel.last_dt = 60.0;
+  ms->overland.ade_kernel.min_dt = 5.0;
+  make_overland_step_due(*ms, 60.0);
+  const double next = ms->clock.ov_next_time;
+  ::testing::internal::CaptureStdout();
+  overland_routing_step(*ms);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout().rfind(
+                "The ADE overland routing time step is getting really small\nYour time step is 3.750000 seconds \n", 0),
+            0u);
   EXPECT_EQ(process.error_block.code, own_message_code);
+  EXPECT_EQ(ms->clock.ov_next_time, next);
+  EXPECT_EQ(ms->overland.ov_outlet_vol, 0.0);
+  EXPECT_EQ(ms->overland.ade_sweep, 1);
 }
 
 TEST_F(ade_scheme, the_last_sub_step_absorbs_the_remainder_and_the_outlet_drains_by_normal_depth) {
-  auto ms = outlet_cell(0.01, 0.05);
+  auto w = outlet_cell(0.01, 0.05);
   // Outlet volume of one sub-step: dt_s h^(5/3) / n sqrt(S) dx.
   auto drain = [](double& h, double step) {
     const double v = step * std::pow(h, 1.666667) / 0.03 * std::sqrt(0.01) * 10.0;
@@ -129,25 +162,25 @@ TEST_F(ade_scheme, the_last_sub_step_absorbs_the_remainder_and_the_outlet_drains
   };
   double h = 0.05;
   const double first = drain(h, 10.0);
-  EXPECT_DOUBLE_EQ(route_overland_ade(*ms, 10.0), first);
+  EXPECT_DOUBLE_EQ(route_ok(*w, 10.0), first);
 
   // Starting from a 4 s sub-step held from before, the still cell lets it
   // grow to 5.6 s; the 4.4 s left is less than half of it more, so the
   // second sub-step takes all of it.
-  ms->overland.ade_last_dt = 4.0;
+  w->overland.ade_kernel.last_dt = 4.0;
   const double v1 = drain(h, 5.6);
   const double v2 = drain(h, 4.4);
-  EXPECT_NEAR(route_overland_ade(*ms, 10.0), v1 + v2, 1e-15);
-  EXPECT_NEAR(ms->overland.ov_depth[1], h, 1e-16);
-  EXPECT_DOUBLE_EQ(ms->overland.ade_last_dt, 5.6);
+  EXPECT_NEAR(route_ok(*w, 10.0), v1 + v2, 1e-15);
+  EXPECT_NEAR(w->overland.ov_depth[1], h, 1e-16);
+  EXPECT_DOUBLE_EQ(w->overland.ade_kernel.last_dt, 5.6);
 }
 
 TEST_F(ade_scheme, an_outlet_that_empties_gives_its_depth_times_the_cell_area) {
   for (int type : {2, 3}) {
-    auto ms = outlet_cell(50.0, 0.02);
-    ms->overland.overtype = type;
-    EXPECT_DOUBLE_EQ(route_overland_ade(*ms, 60.0), 0.02 * 100.0) << "overtype " << type;
-    EXPECT_EQ(ms->overland.ov_depth[1], 0.0);
+    auto w = outlet_cell(50.0, 0.02);
+    w->overland.overtype = type;
+    EXPECT_DOUBLE_EQ(route_ok(*w, 60.0), 0.02 * 100.0) << "overtype " << type;
+    EXPECT_EQ(w->overland.ov_depth[1], 0.0);
   }
 }
 
@@ -163,7 +196,7 @@ TEST_F(ade_scheme, predictor_corrector_follows_a_step_that_changes) {
   g.out_col = 20;
   g.outlet_slope = S0;
   auto ms = make_grid(g);
-  ms->overland.overtype = 3;
+  ms->overland.overtype = overland_scheme::ade_pc;
   rain(*ms, r * 1.0);
   overland_step(*ms, 1.0);
   for (int step = 0; step < 2000; ++step) {
@@ -176,16 +209,16 @@ TEST_F(ade_scheme, predictor_corrector_follows_a_step_that_changes) {
 TEST_F(ade_scheme, a_restart_puts_the_channel_lakes_back_with_the_depths) {
   // The film runs gently south into a one-cell lake in the y sweep, which
   // goes first; the steep x sweep then fails and the attempt restarts.
-  auto ms = thin_film_on_a_slope();
-  ms->overland.ade_sweep = 2;
+  auto w = thin_film_on_a_slope();
+  w->overland.ade_sweep = 2;
   // The lake stands just below the water of the cell above it.
-  add_channel_lake(*ms, {cell_at(*ms, 3, 1)}, ms->grid.elevation[cell_at(*ms, 2, 1)], 300.0);
-  const double v0 = stored_volume(*ms);
-  route_overland_ade(*ms, 60.0);
-  ASSERT_LT(ms->overland.ade_dt_factor, 1.0);  // attempts were restarted
-  EXPECT_GT(ms->lake.lake_in_dv[1], 0.0);
-  EXPECT_NEAR(ms->lake.lake_volume[1] - 300.0, ms->lake.lake_in_dv[1] - ms->lake.lake_out_dv[1], 1e-12);
-  EXPECT_NEAR(stored_volume(*ms), v0, 1e-12 * v0);
+  add_channel_lake(*w, {cell_at(*w, 3, 1)}, w->grid.elevation[cell_at(*w, 2, 1)], 300.0);
+  const double v0 = stored_volume(*w);
+  route_ok(*w, 60.0);
+  ASSERT_LT(w->overland.ade_kernel.dt_factor, 1.0);  // attempts were restarted
+  EXPECT_GT(w->lake.lake_in_dv[1], 0.0);
+  EXPECT_NEAR(w->lake.lake_volume[1] - 300.0, w->lake.lake_in_dv[1] - w->lake.lake_out_dv[1], 1e-12);
+  EXPECT_NEAR(stored_volume(*w), v0, 1e-12 * v0);
 }
 
 TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
@@ -219,8 +252,8 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
       ms->hydromet.snap_nivra_params.alloc(ms->grid.ncells, 11);
       for (int i = 1; i <= ms->grid.ncells; ++i) {
         ms->hydromet.snow_swe[i] = i % 4 == 0 ? 0.1 : 0.0;
-        ms->hydromet.snap_nivra_params[i][4] = 2.0;
-        ms->hydromet.snap_nivra_params[i][11] = 1e-5;
+        ms->hydromet.snap_nivra_params[i][4] = 2.0;    // water-holding divisor
+        ms->hydromet.snap_nivra_params[i][11] = 1e-5;  // permeability, cm2
       }
     }
     const double v0 = stored_volume(*ms);
@@ -236,7 +269,7 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
 // in the same process repeats the first exactly.
 TEST_F(ade_scheme, a_second_run_repeats_the_first) {
   auto run = [](int type) {
-    auto ms = thin_film_on_a_slope();
+    auto ms = thin_film_on_a_slope<model_state>();
     ms->overland.overtype = type;
     for (int step = 0; step < 20; ++step) {
       rain(*ms, 0.001);

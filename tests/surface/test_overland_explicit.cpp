@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "channel/channel_state.h"
 #include "grid_fixture.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
@@ -25,28 +24,35 @@ int count_of(const std::string& text, const std::string& what) {
 }
 
 // Two cells side by side, the second `drop` m lower, water in the first.
-std::unique_ptr<model_state> two_cells(double drop, double n, double depth) {
+std::unique_ptr<overland_cells> two_cells(double drop, double n, double depth) {
   grid_spec g;
   g.rows = 1;
   g.cols = 2;
   g.n = n;
   g.ground = [drop](int, int c) { return c == 1 ? 100.0 : 100.0 - drop; };
-  auto ms = make_grid(g);
-  ms->overland.overtype = 1;
-  ms->overland.ov_depth[1] = depth;
-  return ms;
+  auto w = make_grid<overland_cells>(g);
+  w->overland.overtype = overland_scheme::explicit_faces;
+  w->overland.ov_depth[1] = depth;
+  return w;
 }
 
 // A 0.5 slope with 2 m of water in the upper cell: its face moves far more
 // than 6 cm in any sub-step the scheme may try.
-std::unique_ptr<model_state> torrent() { return two_cells(5.0, 0.01, 2.0); }
+std::unique_ptr<overland_cells> torrent() { return two_cells(5.0, 0.01, 2.0); }
+
+// One call of the explicit kernel; returns its outlet volume.
+double route(overland_cells& w, double dt) {
+  const overland_result r = route_overland_explicit(w.domain(), dt);
+  EXPECT_EQ(r.status, overland_status::ok);
+  return r.books.outlet;
+}
 
 using explicit_scheme = process_test;
 
 TEST_F(explicit_scheme, divides_the_sub_step_five_times_then_continues_and_holds_it_for_four_calls) {
-  auto ms = torrent();
+  auto w = torrent();
   ::testing::internal::CaptureStdout();
-  route_overland_explicit(*ms, 60.0);
+  route(*w, 60.0);
   const std::string first = ::testing::internal::GetCapturedStdout();
 
   const std::vector<std::string> steps = {
@@ -63,43 +69,43 @@ TEST_F(explicit_scheme, divides_the_sub_step_five_times_then_continues_and_holds
   EXPECT_EQ(count_of(first, "Changing overland time step"), 5);
   EXPECT_EQ(count_of(first, "    -> Cell Exceded Celerity Check\n"), 6);
   EXPECT_NE(first.find("  ]x:_U_"), std::string::npos);
-  EXPECT_DOUBLE_EQ(ms->overland.ov_reduced_dt, 60.0 / 243.0);
-  EXPECT_EQ(ms->overland.ov_reduced_countdown, 4);
+  EXPECT_DOUBLE_EQ(w->overland.explicit_kernel.reduced_dt, 60.0 / 243.0);
+  EXPECT_EQ(w->overland.explicit_kernel.reduced_countdown, 4);
 
   // The next four calls start on the reduced step; the fifth goes back to
   // the full step and says so.
-  ms->overland.ov_depth[1] = ms->overland.ov_depth[2] = 0.0;
+  w->overland.ov_depth[1] = w->overland.ov_depth[2] = 0.0;
   for (int call = 2; call <= 5; ++call) {
     ::testing::internal::CaptureStdout();
-    route_overland_explicit(*ms, 60.0);
+    route(*w, 60.0);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << "call " << call;
-    EXPECT_EQ(ms->overland.ov_reduced_countdown, 5 - call);
-    EXPECT_EQ(ms->overland.ov_reduced_active, 1);
+    EXPECT_EQ(w->overland.explicit_kernel.reduced_countdown, 5 - call);
+    EXPECT_EQ(w->overland.explicit_kernel.reduced_active, 1);
   }
   ::testing::internal::CaptureStdout();
-  route_overland_explicit(*ms, 60.0);
+  route(*w, 60.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "Resetting time step to 60.00 for overland flow...\n");
-  EXPECT_EQ(ms->overland.ov_reduced_active, 0);
+  EXPECT_EQ(w->overland.explicit_kernel.reduced_active, 0);
 }
 
 TEST_F(explicit_scheme, a_sub_step_of_5_ms_or_less_is_not_divided) {
-  auto ms = torrent();
+  auto w = torrent();
   ::testing::internal::CaptureStdout();
-  route_overland_explicit(*ms, 0.004);
+  route(*w, 0.004);
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(count_of(out, "Changing overland time step"), 0);
   EXPECT_EQ(count_of(out, "to small to divide"), 0);
   EXPECT_EQ(count_of(out, "Cell Exceded Celerity Check"), 1);  // tested once, then no more
-  EXPECT_EQ(ms->overland.ov_reduced_countdown, 0);
+  EXPECT_EQ(w->overland.explicit_kernel.reduced_countdown, 0);
 }
 
 TEST_F(explicit_scheme, quiet_runs_print_nothing) {
-  auto ms = torrent();
-  ms->project.quiet = 1;
+  auto w = torrent();
+  w->quiet = true;
   ::testing::internal::CaptureStdout();
-  route_overland_explicit(*ms, 60.0);
+  route(*w, 60.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  EXPECT_DOUBLE_EQ(ms->overland.ov_reduced_dt, 60.0 / 243.0);
+  EXPECT_DOUBLE_EQ(w->overland.explicit_kernel.reduced_dt, 60.0 / 243.0);
 }
 
 TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
@@ -109,12 +115,12 @@ TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
   g.cols = 2;
   g.n = 0.01;
   g.ground = [](int r, int c) { return r == 1 && c == 1 ? 100.0 : 95.0; };
-  auto ms = make_grid(g);
+  auto w = make_grid<overland_cells>(g);
   for (int call = 1; call <= 2; ++call) {
-    ms->overland.ov_depth[1] = 2.0;
-    ms->overland.ov_depth[2] = ms->overland.ov_depth[3] = ms->overland.ov_depth[4] = 0.0;
+    w->overland.ov_depth[1] = 2.0;
+    w->overland.ov_depth[2] = w->overland.ov_depth[3] = w->overland.ov_depth[4] = 0.0;
     ::testing::internal::CaptureStdout();
-    route_overland_explicit(*ms, 0.004);  // tested on the first sweep only
+    route(*w, 0.004);  // tested on the first sweep only
     const std::string out = ::testing::internal::GetCapturedStdout();
     const bool y_first = call == 1;
     EXPECT_EQ(out.rfind(y_first ? "  ]y:" : "  ]x:", 0), 0u) << out;
@@ -125,10 +131,10 @@ TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
 TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
   // Two cells on a 0.01 slope; the call starts on a 3 s sub-step held from
   // an earlier call, so a 10 s step takes four sub-steps (12 s).
-  auto ms = two_cells(0.1, 0.05, 0.1);
-  ms->overland.ov_reduced_dt = 3.0;
-  ms->overland.ov_reduced_countdown = 1;
-  const double out = route_overland_explicit(*ms, 10.0);
+  auto w = two_cells(0.1, 0.05, 0.1);
+  w->overland.explicit_kernel.reduced_dt = 3.0;
+  w->overland.explicit_kernel.reduced_countdown = 1;
+  const double out = route(*w, 10.0);
 
   // By hand: q = sqrt(S) / n * h^(5/3) with S = slope - (h2 - h1) / dx.
   double h1 = 0.1, h2 = 0.0, q = 0.0;
@@ -138,9 +144,9 @@ TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
     h1 -= 3.0 * q / 10.0;
     h2 += 3.0 * q / 10.0;
   }
-  EXPECT_NEAR(ms->overland.ov_depth[1], h1, 1e-14);
-  EXPECT_NEAR(ms->overland.ov_depth[2], h2, 1e-14);
-  EXPECT_NEAR(ms->overland.ov_qx[1], q * 10.0, 1e-13);  // the last sub-step's flux, m3/s
+  EXPECT_NEAR(w->overland.ov_depth[1], h1, 1e-14);
+  EXPECT_NEAR(w->overland.ov_depth[2], h2, 1e-14);
+  EXPECT_NEAR(w->overland.ov_qx[1], q * 10.0, 1e-13);  // the last sub-step's flux, m3/s
   EXPECT_EQ(out, 0.0);
 }
 
@@ -152,17 +158,17 @@ TEST_F(explicit_scheme, water_below_retention_does_not_move) {
   g.out_row = 3;
   g.out_col = 3;
   g.outlet_slope = 0.05;
-  auto ms = make_grid(g);
-  for (int i = 1; i <= ms->grid.ncells; ++i) {
-    ms->overland.retent_dep[i] = 0.01;
-    ms->overland.ov_depth[i] = 0.005;
+  auto w = make_grid<overland_cells>(g);
+  for (int i = 1; i <= w->grid.ncells; ++i) {
+    w->overland.retent_dep[i] = 0.01;
+    w->overland.ov_depth[i] = 0.005;
   }
-  ms->overland.ov_depth[ms->grid.outlet_cell] = 0.0;
-  EXPECT_EQ(route_overland_explicit(*ms, 10.0), 0.0);
-  for (int i = 1; i <= ms->grid.ncells; ++i) {
-    EXPECT_EQ(ms->overland.ov_depth[i], i == ms->grid.outlet_cell ? 0.0 : 0.005);
-    EXPECT_EQ(ms->overland.ov_qx[i], 0.0);
-    EXPECT_EQ(ms->overland.ov_qy[i], 0.0);
+  w->overland.ov_depth[w->grid.outlet_cell] = 0.0;
+  EXPECT_EQ(route(*w, 10.0), 0.0);
+  for (int i = 1; i <= w->grid.ncells; ++i) {
+    EXPECT_EQ(w->overland.ov_depth[i], i == w->grid.outlet_cell ? 0.0 : 0.005);
+    EXPECT_EQ(w->overland.ov_qx[i], 0.0);
+    EXPECT_EQ(w->overland.ov_qy[i], 0.0);
   }
 }
 
@@ -171,8 +177,9 @@ TEST_F(explicit_scheme, a_dike_side_passes_no_water) {
     int bits;
     bool right_wet, below_wet;
   };
-  for (const dike_case dc : {dike_case{0, true, true}, dike_case{2, false, true}, dike_case{4, true, false},
-                             dike_case{6, false, false}}) {
+  constexpr int right = cell_side::right, bottom = cell_side::bottom;
+  for (const dike_case dc : {dike_case{0, true, true}, dike_case{right, false, true}, dike_case{bottom, true, false},
+                             dike_case{right + bottom, false, false}}) {
     grid_spec g;
     g.rows = 2;
     g.cols = 2;
@@ -194,42 +201,42 @@ TEST_F(explicit_scheme, a_dike_side_passes_no_water) {
 
 TEST_F(explicit_scheme, failing_faces_of_a_channel_lake_do_not_reduce_the_step) {
   // A lake cell standing 3 m above its dry neighbour.
-  auto ms = torrent();
-  ms->overland.ov_depth[1] = 0.0;
-  add_channel_lake(*ms, {1}, 103.0, 1e6);
+  auto w = torrent();
+  w->overland.ov_depth[1] = 0.0;
+  add_channel_lake(*w, {1}, 103.0, 1e6);
   ::testing::internal::CaptureStdout();
-  route_overland_explicit(*ms, 10.0);
+  route(*w, 10.0);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-  EXPECT_EQ(ms->overland.ov_reduced_countdown, 0);
-  EXPECT_GT(ms->overland.ov_depth[2], 0.06);  // the lake spilled onto the cell
-  EXPECT_NEAR(ms->lake.lake_volume[1] + ms->overland.ov_depth[2] * 100.0, 1e6, 1e-6);
+  EXPECT_EQ(w->overland.explicit_kernel.reduced_countdown, 0);
+  EXPECT_GT(w->overland.ov_depth[2], 0.06);  // the lake spilled onto the cell
+  EXPECT_NEAR(w->lake.lake_volume[1] + w->overland.ov_depth[2] * 100.0, 1e6, 1e-6);
 }
 
 TEST_F(explicit_scheme, faces_between_two_lake_cells_report_no_discharge) {
-  auto ms = torrent();
-  ms->overland.ov_depth[1] = 0.0;
-  add_channel_lake(*ms, {1, 2}, 101.0, 0.0);
-  ms->overland.ov_qx[1] = 5.0;  // left over from before both cells were under the lake
-  route_overland_explicit(*ms, 10.0);
-  EXPECT_EQ(ms->overland.ov_qx[1], 0.0);
+  auto w = torrent();
+  w->overland.ov_depth[1] = 0.0;
+  add_channel_lake(*w, {1, 2}, 101.0, 0.0);
+  w->overland.ov_qx[1] = 5.0;  // left over from before both cells were under the lake
+  route(*w, 10.0);
+  EXPECT_EQ(w->overland.ov_qx[1], 0.0);
 }
 
 TEST_F(explicit_scheme, the_outlet_gives_at_most_the_water_it_holds) {
-  auto ms = outlet_cell(50.0, 0.02);
-  const double out = route_overland_explicit(*ms, 60.0);
+  auto w = outlet_cell(50.0, 0.02);
+  const double out = route(*w, 60.0);
   EXPECT_DOUBLE_EQ(out, 0.02 * 100.0);
-  EXPECT_EQ(ms->overland.ov_depth[1], 0.0);
+  EXPECT_EQ(w->overland.ov_depth[1], 0.0);
 
   // A gentle outlet drains by normal depth: Q = h^(5/3) sqrt(S) dx / n.
-  ms->grid.outlet_slope = 0.001;
-  ms->overland.ov_depth[1] = 0.02;
+  w->grid.outlet_slope = 0.001;
+  w->overland.ov_depth[1] = 0.02;
   const double Q = std::pow(0.02, 1.666667) * std::sqrt(0.001) * 10.0 / 0.03;
-  EXPECT_DOUBLE_EQ(route_overland_explicit(*ms, 60.0), Q * 60.0);
-  EXPECT_NEAR(ms->overland.ov_depth[1], 0.02 - Q * 60.0 / 100.0, 1e-16);
+  EXPECT_DOUBLE_EQ(route(*w, 60.0), Q * 60.0);
+  EXPECT_NEAR(w->overland.ov_depth[1], 0.02 - Q * 60.0 / 100.0, 1e-16);
 
   // With channel routing the outlet drains through the channels.
-  ms->channel.chan_explic = 1;
-  EXPECT_EQ(route_overland_explicit(*ms, 60.0), 0.0);
+  w->channels = true;
+  EXPECT_EQ(route(*w, 60.0), 0.0);
 }
 
 }  // namespace

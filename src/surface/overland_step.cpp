@@ -3,7 +3,10 @@
 // kernel, keeps the outlet discharge and volume, and moves its clock on.
 // After the rain it also notices the end of a single-event run whose
 // channels have drained, and in a long-term run it skips the dry time up to
-// the next event.
+// the next event. The kernels see only the components they take; this file
+// reads the rest of the record for them and books what they hand back.
+#include "surface/overland_step.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -15,10 +18,10 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
-#include "run/steps.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
@@ -41,7 +44,7 @@ bool scan_cells(model_state& ms, const char* when) {
   const int* lake = ms.lake.chan_lakes && !ms.lake.lake_mask.empty() ? ms.lake.lake_mask.data() : nullptr;
   int wet = 0, flowing = 0;
   for (int c = 1; c <= n; ++c) {
-    if ((olake && olake[c] > 0) || (lake && lake[c] > 0)) continue;
+    if ((olake && lake_cell(olake[c])) || (lake && lake_cell(lake[c]))) continue;
     if (std::isnan(h[c])) {
       std::printf("A non-real overland flow water depth has been detected in cell %d %s\n", c, when);
       set_error(own_message_code);
@@ -75,14 +78,24 @@ void apply_snow_roughness(model_state& ms) {
     ms.overland.dist_rough[c] = ms.hydromet.snow_swe[c] > 1e-16 ? ms.overland.snow_manning_n : ms.overland.dist_rough_copy[c];
 }
 
-void route(model_state& ms, double dt) {
-  const double result = ms.overland.overtype == 1 ? route_overland_explicit(ms, dt) : route_overland_ade(ms, dt);
-  // A kernel that failed has reported it; its result is not a volume.
-  if (process.error_block.code != 0 || process.error_block.stop) return;
+// Routes the water with the kernel of the chosen scheme and books what it
+// hands back. False after a failure, which the kernel has described: the
+// run stops.
+bool route(model_state& ms, double dt) {
+  const overland_domain d = overland_kernel_domain(ms);
+  const overland_result r = ms.overland.overtype == overland_scheme::explicit_faces ? route_overland_explicit(d, dt)
+                                                                                    : route_overland_ade(d, dt);
+  if (r.status != overland_status::ok) {
+    set_error(own_message_code);
+    return false;
+  }
+  ms.overland.head_bound_loss_vol += r.books.loss;
+  ms.overland.head_bound_gain_vol += r.books.gain;
+  const double result = r.books.outlet;
   ms.overland.qout = result;
   const int n = ms.grid.ncells;
   const bool lakes = (ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given;
-  if (ms.overland.overtype == 2 && !lakes) {
+  if (ms.overland.overtype == overland_scheme::ade && !lakes) {
     double* qx = ms.overland.ov_qx.data();
     double* qy = ms.overland.ov_qy.data();
     const double* vx = ms.overland.ov_volx.data();
@@ -106,6 +119,7 @@ void route(model_state& ms, double dt) {
     if (ms.constituent.ov_con_trans) ms.overland.outlet_vol_step += result;
     ms.overland.qout = result / dt;
   }
+  return true;
 }
 
 // A single-event run with channels ends once the rain is over, the grid is
@@ -174,6 +188,15 @@ void skip_dry_period(model_state& ms) {
 
 }  // namespace
 
+overland_domain overland_kernel_domain(model_state& ms) {
+  snow_flow snow;
+  if (ms.hydromet.route_lat_snow == 1 && !ms.hydromet.snow_swe.empty() && !ms.hydromet.snap_nivra_params.empty()) {
+    snow.swe = ms.hydromet.snow_swe.data();
+    snow.params = &ms.hydromet.snap_nivra_params;
+  }
+  return overland_domain{ms.grid, ms.overland, ms.lake, snow, !ms.channel.chan_explic, ms.project.quiet != 0};
+}
+
 void overland_routing_step(model_state& ms) {
   if (!is_due(ms, ms.clock.ov_next_time)) return;
   // The time since the last overland step, which the dry-period skip may
@@ -183,7 +206,7 @@ void overland_routing_step(model_state& ms) {
   ms.overland.ov_wet = 0;
 
   if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
-  if (ms.overland.ov_boundary) overland_boundary(ms, dt);
+  if (ms.overland.ov_boundary) overland_boundary(overland_kernel_domain(ms), dt);
   if (ms.overland.ov_pump_given) {
     apply_pumps(ms, dt);
     if (process.error_block.stop) return;
@@ -192,10 +215,7 @@ void overland_routing_step(model_state& ms) {
 
   ms.overland.qout = 0.0;
   book_lake_exchange(ms);
-  if (ms.overland.ov_wet) {
-    route(ms, dt);
-    if (process.error_block.code != 0 || process.error_block.stop) return;
-  }
+  if (ms.overland.ov_wet && !route(ms, dt)) return;
   if (ms.lake.overland_lake_map_given) ms.lake.olake_update = 1;
   book_lake_exchange(ms);
 

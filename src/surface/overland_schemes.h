@@ -1,0 +1,55 @@
+// The overland routing kernels' own objects: what a scheme keeps from one
+// call to the next within a run (the sub-step it holds, its stability
+// factor) and its work arrays. The overland component owns one of each
+// (overland_state::explicit_kernel, overland_state::ade_kernel), made with
+// the run's record, so a second run in the same process starts exactly as
+// the first did. The work arrays are sized by prepare() at the start of a
+// kernel call (1..n), which makes them on the first call of the run and
+// never inside the sub-step loops.
+#pragma once
+
+#include "core/arrays.h"
+
+namespace nivra {
+
+// The explicit scheme: a sub-step reduced after a failed stability check is
+// held for the next few calls, and the sweep order alternates every call.
+struct explicit_scheme {
+  int sweep_toggle = 0;        // flipped at every call; 1: y sweep first
+  double reduced_dt = 0.0;     // last reduced sub-step, s
+  int reduced_countdown = 0;   // further calls that start on reduced_dt
+  int reduced_active = 0;      // the current call started on the reduced sub-step
+
+  array1d<double> dh;                // depth change gathered in one sub-step, m
+  array1d<double> depth_save;        // depths at the start of the call, m
+  array1d<double> flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
+  array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
+  array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
+
+  // Sizes the work arrays for the cells and, when given, the channel lakes.
+  void prepare(int cells, int channel_lakes);
+};
+
+// The ADE schemes: plain ADE adapts its sub-step from call to call and
+// halves a stability factor after a failed attempt; ADE-PC keeps nothing
+// between calls but its work arrays.
+struct ade_scheme {
+  int calls = 0;               // calls in this run
+  double min_dt = 0.001;       // smallest sub-step, s: dx * 0.001 / 100 from the first call
+  double dt_factor = 1.0;      // stability multiplier, halved after a failed attempt
+  int stable_count = 0;        // stable sub-step decisions since the factor last changed
+  double last_dt = 0.0;        // last sub-step chosen, s
+
+  array1d<double> rough;       // effective Manning n of the sub-step
+  array1d<double> depth_save;  // depths at the start of the step, m
+  array1d<double> lake_save;   // channel lakes at the start of the step: volume, in, out (m3)
+  array1d<double> olake_acc;   // overland-lake exchange gathered over the step, m3
+  array1d<double> pc_depth;    // ADE-PC predicted depth, m
+  array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s
+
+  // Sizes the work arrays for the cells and, when given, the channel and
+  // overland lakes.
+  void prepare(int cells, int channel_lakes, int overland_lakes);
+};
+
+}  // namespace nivra

@@ -96,9 +96,6 @@ struct groundwater_state {
   int conceptual_gw_given = 0, topo_index_cgs = 0, cgs_topo_index = 0;
 
 
-  // Saturated groundwater and Sacramento switches (set from the project).
-  int sacramento_topo_index = 0;  // Sacramento uses the topographic index
-
   // Per-cell groundwater arrays, made by the map phase.
   array1d<int> gwbound;  // boundary code per cell
   array1d<double> gw_flux;

@@ -10,6 +10,13 @@
 
 namespace nivra {
 
+// The snow cover a run starts with (INIT_SWE_DEPTH: a map or one depth).
+namespace initial_swe {
+inline constexpr int none = 0;
+inline constexpr int from_map = 1;
+inline constexpr int uniform_depth = 3;
+}  // namespace initial_swe
+
 struct hydromet_state {
   // Uniform rain.
   int uniform_rain_step = 1;  // step counter of the uniform storm
@@ -112,7 +119,7 @@ struct hydromet_state {
   double hmet_xcoord_gage = 0.0, hmet_ycoord_gage = 0.0;
   int yes_dalr_flag = 0;
   double yes_dalr_rate = 0.0;
-  int init_swe_mode = 0;  // 1 a file, 3 a uniform depth
+  int init_swe_mode = 0;  // an initial_swe value
   double init_swe_depth = 0.0;
   int snow_swe_file_given = 0, snow_temp_given = 0;
   guarded_file init_swe_input_file;

@@ -44,24 +44,24 @@ bool cell_size_agrees(const model_state& ms, double d, const char* dimension) {
 }
 
 // The numbered mask as a grid map named "maskmap".
-void write_mask_map(const model_state& ms) {
+void write_mask_map(const grid_state& grid) {
   guarded_file out;
   if (!open_guarded_file(out, "maskmap", "w")) {
     std::printf("Error: unable to open mask map file for writing\n");
     return;
   }
-  std::fprintf(out.fp, "north: %9.2lf\n", ms.grid.north);
-  std::fprintf(out.fp, "south: %9.2lf\n", ms.grid.south);
-  std::fprintf(out.fp, "east: %9.2lf\n", ms.grid.east);
-  std::fprintf(out.fp, "west: %9.2lf\n", ms.grid.west);
-  std::fprintf(out.fp, "rows: %5d\n", ms.grid.rows);
-  std::fprintf(out.fp, "cols: %5d\n", ms.grid.cols);
+  std::fprintf(out.fp, "north: %9.2lf\n", grid.north);
+  std::fprintf(out.fp, "south: %9.2lf\n", grid.south);
+  std::fprintf(out.fp, "east: %9.2lf\n", grid.east);
+  std::fprintf(out.fp, "west: %9.2lf\n", grid.west);
+  std::fprintf(out.fp, "rows: %5d\n", grid.rows);
+  std::fprintf(out.fp, "cols: %5d\n", grid.cols);
   std::string row;
   char number[16];
-  for (int r = 1; r <= ms.grid.rows; ++r) {
+  for (int r = 1; r <= grid.rows; ++r) {
     row.clear();
-    for (int c = 1; c <= ms.grid.cols; ++c) {
-      auto res = std::to_chars(number, number + sizeof number, ms.grid.mask[r][c]);
+    for (int c = 1; c <= grid.cols; ++c) {
+      auto res = std::to_chars(number, number + sizeof number, grid.mask[r][c]);
       row.append(number, res.ptr);
       row.push_back(' ');
     }
@@ -72,7 +72,7 @@ void write_mask_map(const model_state& ms) {
 }
 
 // A count, then that many (row, column) pairs; each pair must lie in the grid.
-bool read_location_list(model_state& ms, guarded_file& f, std::string_view name, int& count,
+bool read_location_list(const grid_state& grid, guarded_file& f, std::string_view name, int& count,
                         array1d<int>& rows, array1d<int>& cols) {
   int_token_reader in(f, name);
   auto end_of_file = [&] {
@@ -99,7 +99,7 @@ bool read_location_list(model_state& ms, guarded_file& f, std::string_view name,
     int b = a == 1 ? in.next(c) : a;
     if (a == 0 || b == 0) return end_of_file();
     if (a < 0 || b < 0) return not_a_number();
-    if (!check_grid_position(r, c, ms.grid.rows, ms.grid.cols, in)) return false;
+    if (!check_grid_position(r, c, grid.rows, grid.cols, in)) return false;
     rows[k] = r;
     cols[k] = c;
   }
@@ -107,37 +107,30 @@ bool read_location_list(model_state& ms, guarded_file& f, std::string_view name,
   return true;
 }
 
-const char* side_word(int direction) {
-  switch (direction) {
-    case 1: return "top";
-    case 2: return "right";
-    case 4: return "bottom";
+const char* side_word(int side) {
+  switch (side) {
+    case cell_side::top: return "top";
+    case cell_side::right: return "right";
+    case cell_side::bottom: return "bottom";
     default: return "left";
   }
 }
 
-void print_side_line(int direction) {
-  switch (direction) {
-    case 1: std::printf("Dike / low spot on top side of cell\n"); break;
-    case 2: std::printf("Dike / low spot on right side of cell\n"); break;
-    case 4: std::printf("Dike / low spot on bottom side of cell\n"); break;
-    default: std::printf("Dike / low spot on left side of cell\n"); break;
-  }
-}
+void print_side_line(int side) { std::printf("Dike / low spot on %s side of cell\n", side_word(side)); }
 
 // Checks one low spot against the dikes and the ground; false (after the
 // message, with the run stopped) at the first fault.
-bool check_lowspot(model_state& ms, int j) {
-  lowspot& spot = ms.grid.lowspot_cells[j];
+bool check_lowspot(grid_state& grid, const char* lowspot_file, int j) {
+  lowspot& spot = grid.lowspot_cells[j];
   spot.flow = 0.0;
   const int row = spot.row, col = spot.col;
-  if (row < 1 || row > ms.grid.rows || col < 1 || col > ms.grid.cols) {
+  if (row < 1 || row > grid.rows || col < 1 || col > grid.cols) {
     std::printf("Error: SPOT card %d of the low-spot file %s names row %d, column %d, outside the grid of %d rows and %d columns\n",
-                j, ms.project.lowspot_file.c_str(), row, col, ms.grid.rows, ms.grid.cols);
+                j, lowspot_file, row, col, grid.rows, grid.cols);
     stop_with_own_message();
     return false;
   }
-  const int cell = ms.grid.mask[row][col];
+  const int cell = grid.mask[row][col];
   auto fail = [] {
     stop_with_own_message();
     return false;
@@ -150,26 +143,28 @@ bool check_lowspot(model_state& ms, int j) {
     std::printf(" values range from 0.0 to 1.5.  Change the value.  Program terminated.\n");
     return fail();
   }
-  int neighbour = 0, crossing_bit = 0;
+  // The neighbour across the side the spot crosses; the dike there runs
+  // along the same side seen from the neighbour.
+  int neighbour = 0;
   switch (spot.direction) {
-    case 1: neighbour = ms.grid.abovecon[cell]; crossing_bit = 4; break;
-    case 2: neighbour = ms.grid.rightcon[cell]; crossing_bit = 8; break;
-    case 4: neighbour = ms.grid.belowcon[cell]; crossing_bit = 1; break;
-    case 8: neighbour = ms.grid.leftcon[cell]; crossing_bit = 2; break;
+    case cell_side::top: neighbour = grid.abovecon[cell]; break;
+    case cell_side::right: neighbour = grid.rightcon[cell]; break;
+    case cell_side::bottom: neighbour = grid.belowcon[cell]; break;
+    case cell_side::left: neighbour = grid.leftcon[cell]; break;
     default:
       std::printf("\nThe low spot flow direction specified in row %d col %d in the file %s\n", row,
-                  col, ms.project.lowspot_file.c_str());
+                  col, lowspot_file);
       std::printf("is not valid.  The only possible directions are: 1- top boundary, 2- right\n");
       std::printf("boundary, 4- bottom boundary, or 8- left boundary.\n");
       std::printf("Edit your lowspot file and try again.  Program terminated.\n");
       return fail();
   }
-  if (ms.grid.dike_mask[cell] == 0) {
+  if (grid.dike_mask[cell] == cell_side::none) {
     std::printf("\nYou have specified an overland flow dike in row %d col %d\n", row, col);
     std::printf("There is no dike adjacent to this grid cell.  Program stopped.\n");
     return fail();
   }
-  if (neighbour == 0 || ms.grid.dike_mask[neighbour] == 0) {
+  if (neighbour == 0 || grid.dike_mask[neighbour] == cell_side::none) {
     std::printf("\nYou have specified a low spot on the %s boundary of the grid\n",
                 side_word(spot.direction));
     std::printf("cell at row %d col %d.  Either the side you have specified is not on\n", row, col);
@@ -177,35 +172,35 @@ bool check_lowspot(model_state& ms, int j) {
     std::printf("watershed.  Check your low spot file.  Program terminated.\n");
     return fail();
   }
-  if (spot.crest_elev < ms.grid.elevation[cell]) {
+  if (spot.crest_elev < grid.elevation[cell]) {
     std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
     std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,
                 col, spot.crest_elev);
     std::printf("elevation of the grid cell, which is %f m.  This situation is impossible.\n",
-                ms.grid.elevation[cell]);
+                grid.elevation[cell]);
     std::printf("Please raise the low spot elevation to be greater than the grid cell elevation.\n");
     print_side_line(spot.direction);
     std::printf("Program terminated\n");
     return fail();
   }
-  if (spot.crest_elev < ms.grid.elevation[neighbour]) {
+  if (spot.crest_elev < grid.elevation[neighbour]) {
     std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
     std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,
                 col, spot.crest_elev);
     std::printf("elevation of the grid cell on the other side of the dike, which is %f m.\n",
-                ms.grid.elevation[neighbour]);
+                grid.elevation[neighbour]);
     std::printf("This situation is impossible.  Please raise the low spot elevation to be\n");
     std::printf("greater than the grid cell elevation.\n");
     print_side_line(spot.direction);
     std::printf("Program terminated\n");
     return fail();
   }
-  if ((ms.grid.dike_mask[neighbour] & crossing_bit) == 0) {
+  if ((grid.dike_mask[neighbour] & cell_side::opposite(spot.direction)) == 0) {
     const char* side = side_word(spot.direction);
     std::printf("\nThe low spot you have specified in the grid at row %d  col %d does not\n", row, col);
     std::printf("cross the dike.  Rather, it runs _along_ the dike.  You specified flow\n");
     std::printf("at this low spot across the %s boundary of the cell, while the dike\n", side);
-    if (spot.direction == 1 || spot.direction == 4)
+    if (spot.direction == cell_side::top || spot.direction == cell_side::bottom)
       std::printf("is running in a different direction than along the %s of the cell.\n", side);
     else
       std::printf("is running in a different direction than along the %s side of the cell.\n", side);
@@ -218,11 +213,10 @@ bool check_lowspot(model_state& ms, int j) {
 }  // namespace
 
 void read_watershed_mask(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  if (!po.quib_file.empty()) {
+  if (!ms.project.quib_file.empty()) {
     // Grids kept in a QUIB container cannot be read by this system.
     input_report(ms, console_rule::unless_quiet, "reading watershed mask from QUIB grid: %s\n",
-                 po.quib_file.c_str());
+                 ms.project.quib_file.c_str());
     set_error(5);
     report_error();
     return;
@@ -272,7 +266,7 @@ void read_watershed_mask(model_state& ms) {
       ms.grid.cell_y[k] = ms.grid.north - (r - 0.5) * dy;
     }
 
-  write_mask_map(ms);
+  write_mask_map(ms.grid);
   input_report(ms, console_rule::unless_quiet, "number of grid cells in watershed: %d\n", ms.grid.ncells);
   ms.grid.watershed_area = ms.grid.grid_size * ms.grid.grid_size * ms.grid.ncells;
 
@@ -283,7 +277,8 @@ void read_watershed_mask(model_state& ms) {
 void read_elevation(model_state& ms) {
   input_report(ms, console_rule::unless_quiet, "reading elevation map from file: %s\n",
                ms.project.elevation_file_name.c_str());
-  read_cell_map(ms, ms.grid.elevation_file, ms.project.elevation_file_name.view(), ms.grid.elevation);
+  read_cell_map(ms.grid, ms.grid.elevation_file, ms.project.elevation_file_name.view(), ms.grid.elevation,
+                ms.project.optimizer_mode);
   close_guarded_file(ms.grid.elevation_file);
   if (process.error_block.stop) return;
 
@@ -307,7 +302,7 @@ void elevation_range(model_state& ms) {
     if (ms.grid.elevation[i] > ms.hydromet.elev_max) ms.hydromet.elev_max = ms.grid.elevation[i];
     if (ms.grid.elevation[i] < ms.hydromet.elev_min) ms.hydromet.elev_min = ms.grid.elevation[i];
   }
-  double datum = ms.project.project_options.hmet_elev_gage;
+  double datum = ms.hydromet.met_gage_elev;
   if (datum < 1e-16) datum = ms.hydromet.elev_min;
   ms.hydromet.hmet_elev_gage_value = datum;
   if (datum > ms.hydromet.elev_max) ms.hydromet.elev_max = datum;
@@ -317,7 +312,6 @@ void elevation_range(model_state& ms) {
 }
 
 void build_connectivity(model_state& ms) {
-  const project_options& po = ms.project.project_options;
   const int n = ms.grid.ncells;
   auto real = [n](array1d<double>& a, const char* name) { alloc_1d_double(a, n, name); };
   auto whole = [n](array1d<int>& a, const char* name) { alloc_1d_int(a, n, name); };
@@ -344,7 +338,7 @@ void build_connectivity(model_state& ms) {
   real(ms.overland.dist_rough, "dist_rough");
   real(ms.overland.roughness_exp, "roughness_exp");
 
-  if (po.discharge_given || po.chan_discharge_given) real(ms.output.discharge_cell, "discharge_cell");
+  if (ms.output.discharge_given || ms.output.chan_discharge_given) real(ms.output.discharge_cell, "discharge_cell");
   if (ms.overland.ovr_flow_block) {
     alloc_2d_double(n, 5, ms.overland.ovr_flow_block_frac, "ovr_flow_block_frac");
     real(ms.overland.ovr_flow_block_cell, "ovr_flow_block_cell");
@@ -354,7 +348,7 @@ void build_connectivity(model_state& ms) {
   if (ms.soil.porosity_given) real(ms.soil.soil_porosity, "soil_porosity");
   if (ms.soil.pore_index_given) real(ms.soil.pore_dist_index, "pore_dist_index");
   if (ms.soil.residual_sat_given) real(ms.soil.resid_sat, "resid_sat");
-  if (po.area_reduction_given) real(ms.soil.area_reduction, "area_reduction");
+  if (ms.soil.area_reduction_given) real(ms.soil.area_reduction, "area_reduction");
 
   if (infiltration) {
     real(ms.soil.init_moisture, "init_moisture");
@@ -381,7 +375,7 @@ void build_connectivity(model_state& ms) {
         real(ms.soil.sm_bottom_loss, "sm_bottom_loss");
       }
     }
-    if (po.sacramento_given && ms.groundwater.sacramento_topo_index) real(ms.groundwater.topo_dex, "topo_dex");
+    if (ms.groundwater.sacramento_given && ms.groundwater.sac_topo_index) real(ms.groundwater.topo_dex, "topo_dex");
     if (ms.soil.inf_layered_soil || ms.soil.inf_richards) whole(ms.soil.soiltype, "soiltype");
     if (ms.soil.inf_layered_soil) {
       real(ms.soil.wetdep, "wetdep");
@@ -407,7 +401,7 @@ void build_connectivity(model_state& ms) {
     }
   }
 
-  if (po.water_table_given || ms.channel.stream_loss || ms.constituent.chan_con_trans || ms.constituent.chan_sed_on) {
+  if (ms.groundwater.water_table_given || ms.channel.stream_loss || ms.constituent.chan_con_trans || ms.constituent.chan_sed_on) {
     whole(ms.groundwater.gwbound, "gwbound");
     if (!ms.soil.inf_richards) {
       real(ms.groundwater.elevgw, "elevgw");
@@ -445,7 +439,7 @@ void build_connectivity(model_state& ms) {
     for (int c = 1; c <= ms.hydromet.scf.size(); ++c) ms.hydromet.scf[c] = 1.0;
     real(ms.soil.root_depth, "root_depth");
     alloc_2d_double(2, 24, ms.hydromet.Temp_Daily_Avg, "Temp_Daily_Avg");
-    if (po.et_calc_penman) {
+    if (ms.hydromet.et_calc_penman) {
       real(ms.hydromet.veg, "veg");
       real(ms.hydromet.Kt, "Kt");
       real(ms.hydromet.Rs, "Rs");
@@ -477,36 +471,33 @@ void build_connectivity(model_state& ms) {
     whole(ms.hydromet.Snow_Accumulated_Hr, "Snow_Accumulated_Hr");
     real(ms.hydromet.temper_gridded_sum, "temper_gridded_sum");
     ms.hydromet.num_hmet_gages = 1;
-    ms.hydromet.yes_dalr_flag = po.yes_dalr_flag_given;
-    ms.hydromet.yes_dalr_rate = po.yes_dalr_flag;
-    ms.hydromet.melt_wave_slots = po.snap_retention ? 6 : 1;
+    ms.hydromet.melt_wave_slots = ms.hydromet.snap_retention ? 6 : 1;
   }
 
-  if (po.interception_coeff_given) {
+  if (ms.hydromet.interception_coeff_given) {
     real(ms.hydromet.icep_stor, "icep_stor");
     real(ms.hydromet.icep_coef, "icep_coef");
     real(ms.hydromet.icep_dep, "icep_dep");
     real(ms.hydromet.ri_eff, "ri_eff");
   }
   if (ms.lake.chan_lakes) whole(ms.lake.lake_num, "lake_num");
-  if (po.overland_lake_map_given) {
+  if (ms.lake.overland_lake_map_given) {
     whole(ms.lake.oland_lake_mask, "oland_lake_mask");
     whole(ms.lake.oland_lake_new, "oland_lake_new");
   }
 
   // Output locations of the overland depth and water-surface series.
-  if (po.overland_depths_given &&
-      !read_location_list(ms, ms.output.overland_depth_location_file, ms.project.overland_depth_location.view(),
+  if (ms.output.overland_depths_given &&
+      !read_location_list(ms.grid, ms.output.overland_depth_location_file, ms.project.overland_depth_location.view(),
                           ms.output.n_overland_depth_locs, ms.output.overland_depth_row, ms.output.overland_depth_col))
     return;
-  if (po.overland_wse_given)
-    read_location_list(ms, ms.output.overland_wse_location_file, ms.project.overland_wse_location.view(),
+  if (ms.output.overland_wse_given)
+    read_location_list(ms.grid, ms.output.overland_wse_location_file, ms.project.overland_wse_location.view(),
                        ms.output.n_overland_wse_locs, ms.output.overland_wse_row, ms.output.overland_wse_col);
 }
 
 void read_dike_mask(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  if (!po.dike_map_given) return;
+  if (!ms.grid.dike_map_given) return;
   if (!open_guarded_file(ms.grid.dike_map_file, ms.project.dike_map.view(), "r")) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.dike_map.c_str());
     stop_with_own_message();
@@ -515,9 +506,10 @@ void read_dike_mask(model_state& ms) {
   alloc_1d_int(ms.grid.dike_mask, ms.grid.ncells, "dike_mask");
   input_report(ms, console_rule::unless_silent, "reading overland flow dike map from file: %s\n",
                ms.project.dike_map.c_str());
-  read_index_cell_map(ms, ms.grid.dike_map_file, ms.project.dike_map.view(), ms.grid.dike_mask);
+  read_index_cell_map(ms.grid, ms.grid.dike_map_file, ms.project.dike_map.view(), ms.grid.dike_mask,
+                      ms.project.optimizer_mode);
   close_guarded_file(ms.grid.dike_map_file);
-  if (process.error_block.stop || !po.lowspot_file_given) return;
+  if (process.error_block.stop || !ms.grid.lowspot_file_given) return;
 
   if (!open_guarded_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view(), "r")) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.lowspot_file.c_str());
@@ -551,11 +543,10 @@ void build_cell_connectivity(model_state& ms) {
   build_neighbour_arrays(ms.grid.rows, ms.grid.cols, ms.grid.rightcon, ms.grid.belowcon, ms.grid.abovecon, ms.grid.leftcon,
                          ms.grid.mask);
 
-  const project_options& po = ms.project.project_options;
-  if (!(po.dike_map_given && po.lowspot_file_given)) return;
+  if (!(ms.grid.dike_map_given && ms.grid.lowspot_file_given)) return;
   alloc_1d_int(ms.grid.low_spot_flow_cell, ms.grid.ncells + 1, "low_spot_flow_cell");
   for (int j = 1; j <= ms.grid.lowspot_count; ++j)
-    if (!check_lowspot(ms, j)) return;
+    if (!check_lowspot(ms.grid, ms.project.lowspot_file.c_str(), j)) return;
 }
 
 void compute_cell_slopes(model_state& ms) {

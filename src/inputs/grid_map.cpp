@@ -6,8 +6,6 @@
 #include "core/errors.h"
 #include "core/tokens.h"
 #include "inputs/grid_state.h"
-#include "model/model_state.h"
-#include "model/project.h"
 
 namespace nivra {
 
@@ -228,16 +226,16 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                 static_cast<int>(name.size()), name.data());
 }
 
-void read_cell_map(model_state& ms, guarded_file& f, std::string_view name,
-                   array1d<double>& values) {
-  read_ascii_map(f, name, map_real, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols, ms.grid.mask,
-                 &values, nullptr, nullptr, ms.grid.proj_rows, ms.grid.proj_cols, ms.project.optimizer_mode);
+void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
+                   array1d<double>& values, int quiet) {
+  read_ascii_map(f, name, map_real, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols, grid.mask,
+                 &values, nullptr, nullptr, grid.proj_rows, grid.proj_cols, quiet);
 }
 
-void read_index_cell_map(model_state& ms, guarded_file& f, std::string_view name,
-                         array1d<int>& values) {
-  read_ascii_map(f, name, map_index, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols,
-                 ms.grid.mask, nullptr, nullptr, &values, ms.grid.proj_rows, ms.grid.proj_cols, ms.project.optimizer_mode);
+void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
+                         array1d<int>& values, int quiet) {
+  read_ascii_map(f, name, map_index, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols,
+                 grid.mask, nullptr, nullptr, &values, grid.proj_rows, grid.proj_cols, quiet);
 }
 
 }  // namespace nivra

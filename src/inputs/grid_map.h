@@ -11,7 +11,7 @@
 
 namespace nivra {
 
-struct model_state;
+struct grid_state;
 
 // How the body of a map is read and where it goes.
 enum map_kind : int {
@@ -38,12 +38,12 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                     array1d<double>* real_values_alt, array1d<int>* index_values,
                     int expected_rows, int expected_cols, int quiet);
 
-// The run's own maps: the header goes to the record's grid fields, the size
+// The run's own maps: the header goes to the grid's header fields, the size
 // is checked against the project's grid and the active cells are those of
-// the record's mask.
-void read_cell_map(model_state& ms, guarded_file& f, std::string_view name,
-                   array1d<double>& values);
-void read_index_cell_map(model_state& ms, guarded_file& f, std::string_view name,
-                         array1d<int>& values);
+// the grid's mask. quiet as for read_ascii_map.
+void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
+                   array1d<double>& values, int quiet);
+void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
+                         array1d<int>& values, int quiet);
 
 }  // namespace nivra

@@ -25,6 +25,7 @@ enum cmt_table : int {
 // Sides of a cell as bits of the dike map and of a low spot's direction: a
 // dike cell's value is the sum of the sides its dike runs along.
 namespace cell_side {
+inline constexpr int none = 0;  // a cell without a dike
 inline constexpr int top = 1, right = 2, bottom = 4, left = 8;
 // The same side seen from the neighbour across it.
 inline constexpr int opposite(int side) {
@@ -36,7 +37,7 @@ inline constexpr int opposite(int side) {
 struct lowspot {
   int row = 0;                 // grid row and column of the cell on the near side
   int col = 0;
-  int direction = 0;           // side crossed: 1 top, 2 right, 4 bottom, 8 left
+  int direction = 0;           // side crossed, a cell_side bit
   double grid_fraction = 0.0;  // notch width as a fraction of the cell size
   double crest_elev = 0.0;     // crest elevation, m
   double flow = 0.0;           // discharge over the notch in its last flowing step, m3/s
@@ -79,7 +80,7 @@ struct grid_state {
   array1d<double> slope_y;        // ground slope toward the south neighbour, positive downhill
   double outlet_slope = 0.0;      // normal-depth slope of the outlet (OUTSLOPE)
   int dike_map_given = 0;
-  array1d<int> dike_mask;         // dike sides: 1 top, 2 right, 4 bottom, 8 left
+  array1d<int> dike_mask;         // dike sides: the sum of their cell_side bits
   int lowspot_file_given = 0;
   int lowspot_count = 0;
   array1d<lowspot> lowspot_cells;     // 1..lowspot_count

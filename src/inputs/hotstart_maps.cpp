@@ -26,23 +26,24 @@ void ensure_cells(array1d<double>& a, int n, const char* name) {
 }  // namespace
 
 void read_snow_ov_hotstart(model_state& ms) {
-  const project_options& po = ms.project.project_options;
+  const hydromet_state& h = ms.hydromet;
   const int n = ms.grid.ncells;
 
-  if (po.init_swe_mode > 0) {
+  if (h.init_swe_mode != initial_swe::none) {
     ensure_cells(ms.hydromet.snow_swe, n, "snow_swe");
     ensure_cells(ms.hydromet.snow_swe_scaled, n, "snow_swe_scaled");
-    if (po.init_swe_mode == 1) {
+    if (h.init_swe_mode == initial_swe::from_map) {
       input_report(ms, console_rule::unless_silent, "reading initial snow swe map from file: %s\n",
                    ms.project.init_swe_file.c_str());
-      read_cell_map(ms, ms.hydromet.init_swe_input_file, ms.project.init_swe_file.view(), ms.hydromet.snow_swe);
+      read_cell_map(ms.grid, ms.hydromet.init_swe_input_file, ms.project.init_swe_file.view(), ms.hydromet.snow_swe,
+                    ms.project.optimizer_mode);
       close_guarded_file(ms.hydromet.init_swe_input_file);
       if (stopped()) return;
       for (int c = 1; c <= n; ++c) ms.hydromet.snow_swe_scaled[c] = ms.hydromet.snow_swe[c] * 10.0;
-    } else if (po.init_swe_mode == 3) {
+    } else if (h.init_swe_mode == initial_swe::uniform_depth) {
       for (int c = 1; c <= n; ++c) {
-        ms.hydromet.snow_swe[c] = po.init_swe_depth;
-        ms.hydromet.snow_swe_scaled[c] = po.init_swe_depth * 10.0;
+        ms.hydromet.snow_swe[c] = h.init_swe_depth;
+        ms.hydromet.snow_swe_scaled[c] = h.init_swe_depth * 10.0;
       }
     }
     ms.hydromet.snow_present = 1;
@@ -50,10 +51,11 @@ void read_snow_ov_hotstart(model_state& ms) {
 
   ensure_cells(ms.overland.ov_depth, n, "ov_depth");
   ensure_cells(ms.overland.ov_depth_old, n, "ov_depth_old");
-  if (po.ov_hotstart_read_given) {
+  if (ms.overland.ov_hotstart_read_given) {
     input_report(ms, console_rule::unless_silent, "reading overland hotstart map from file: %s\n",
                  ms.project.ov_hotstart_read_file.c_str());
-    read_cell_map(ms, ms.overland.read_ov_hotstart_file, ms.project.ov_hotstart_read_file.view(), ms.overland.ov_depth);
+    read_cell_map(ms.grid, ms.overland.read_ov_hotstart_file, ms.project.ov_hotstart_read_file.view(), ms.overland.ov_depth,
+                  ms.project.optimizer_mode);
     close_guarded_file(ms.overland.read_ov_hotstart_file);
     if (stopped()) return;
     for (int c = 1; c <= n; ++c) ms.overland.ov_depth_old[c] = ms.overland.ov_depth[c];
@@ -61,8 +63,8 @@ void read_snow_ov_hotstart(model_state& ms) {
 
   // A uniform initial water surface fills every cell below it; cells at or
   // above it keep the depth they had.
-  if (po.init_elev_head_given) {
-    const double head = po.init_elev_head;
+  if (ms.overland.init_elev_head_given) {
+    const double head = ms.overland.init_elev_head;
     for (int c = 1; c <= n; ++c) {
       if (ms.grid.elevation[c] < head) ms.overland.ov_depth[c] = head - ms.grid.elevation[c];
       ms.overland.ov_depth_old[c] = ms.overland.ov_depth[c];
@@ -78,12 +80,13 @@ void read_snow_ov_hotstart(model_state& ms) {
 }
 
 void read_soil_moisture_hotstart(model_state& ms) {
-  if (!ms.project.project_options.read_sm_hotstart_given) return;
+  if (!ms.soil.read_sm_hotstart_given) return;
   const int n = ms.grid.ncells;
   input_report(ms, console_rule::unless_silent, "reading soil moisture hotstart map from file: %s\n",
                ms.project.read_sm_hotstart.c_str());
   ensure_cells(ms.soil.surface_moisture, n, "surface_moisture");
-  read_cell_map(ms, ms.soil.read_sm_hotstart_file, ms.project.read_sm_hotstart.view(), ms.soil.surface_moisture);
+  read_cell_map(ms.grid, ms.soil.read_sm_hotstart_file, ms.project.read_sm_hotstart.view(), ms.soil.surface_moisture,
+                ms.project.optimizer_mode);
   close_guarded_file(ms.soil.read_sm_hotstart_file);
   if (stopped()) return;
 

@@ -66,7 +66,6 @@ void read_input_maps(model_state& ms) {
       {read_link_map, false},
       {read_nwsrfs_snow_bands, true},
       {alloc_snow_cell_array, true},
-      {init_orographic_params, true},
       {read_interception_maps, true},
       {read_overland_lake_map, true},
       {read_retention_map, true},

@@ -7,14 +7,15 @@
 
 namespace nivra {
 
+struct grid_state;
+struct lake_state;
 struct model_state;
 
 void read_input_maps(model_state& ms);
 
-// Surface parameters, snow bands and orographic set-up, in the phase's order.
+// Surface parameters and snow bands, in the phase's order.
 void read_nwsrfs_snow_bands(model_state& ms);
 void alloc_snow_cell_array(model_state& ms);
-void init_orographic_params(model_state& ms);
 void read_interception_maps(model_state& ms);
 void read_overland_lake_map(model_state& ms);
 void read_retention_map(model_state& ms);
@@ -25,7 +26,7 @@ void read_theta_locations(model_state& ms);
 
 // Cell counts and initial volumes of the overland lakes from their cells'
 // ground under each lake's initial water surface.
-void tally_overland_lakes(model_state& ms);
+void tally_overland_lakes(lake_state& lakes, const grid_state& grid);
 
 // Hotstart and initial-state maps.
 void read_snow_ov_hotstart(model_state& ms);

@@ -5,18 +5,20 @@
 
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/mapping_table.h"
 #include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
-#include "model/project.h"
+#include "output/output_state.h"
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -28,10 +30,10 @@ void card_not_supported(const char* card) {
   report_error();
 }
 
-const char* infiltration_card(const model_state& ms) {
-  if (ms.soil.green_ampt) return "GREEN_AMPT";
-  if (ms.soil.inf_redist) return "INF_REDIST";
-  if (ms.soil.inf_layered_soil) return "INF_LAYERED_SOIL";
+const char* infiltration_card(const soil_state& soil) {
+  if (soil.green_ampt) return "GREEN_AMPT";
+  if (soil.inf_redist) return "INF_REDIST";
+  if (soil.inf_layered_soil) return "INF_LAYERED_SOIL";
   return "INF_RICHARDS";
 }
 
@@ -47,12 +49,12 @@ void init_wetlands(model_state& ms) {
 }
 
 void init_overland_boundary(model_state& ms) {
-  if (ms.project.project_options.ov_boundary) card_not_supported("OV_BOUNDARY");
+  if (ms.overland.ov_boundary) card_not_supported("OV_BOUNDARY");
 }
 
 void read_infiltration_maps(model_state& ms) {
   if (ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards)
-    card_not_supported(infiltration_card(ms));
+    card_not_supported(infiltration_card(ms.soil));
 }
 
 void read_groundwater_maps(model_state& ms) {
@@ -60,15 +62,15 @@ void read_groundwater_maps(model_state& ms) {
 }
 
 void open_sacramento_params(model_state& ms) {
-  if (ms.project.project_options.sacramento_given) card_not_supported("SACRAMENTO");
+  if (ms.groundwater.sacramento_given) card_not_supported("SACRAMENTO");
 }
 
 void open_conceptual_gw_params(model_state& ms) {
-  if (ms.project.project_options.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
+  if (ms.groundwater.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
 }
 
 void read_link_map(model_state& ms) {
-  if (ms.channel.chan_explic && ms.project.project_options.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
+  if (ms.channel.chan_explic && ms.groundwater.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
 }
 
 void init_overland_sediments(model_state& ms) {
@@ -76,15 +78,15 @@ void init_overland_sediments(model_state& ms) {
 }
 
 void read_contaminant_params(model_state& ms) {
-  if (ms.project.project_options.ov_con_trans) card_not_supported("OV_CON_TRANS");
+  if (ms.constituent.ov_con_trans) card_not_supported("OV_CON_TRANS");
 }
 
 void setup_nutrient_overland(model_state& ms) {
-  if (ms.project.project_options.nutrients) card_not_supported("NUTRIENTS");
+  if (ms.constituent.nutrients) card_not_supported("NUTRIENTS");
 }
 
 void assign_nsm_table_params(model_state& ms) {
-  if (ms.project.project_options.nutrients && ms.project.project_options.soil_con_trans)
+  if (ms.constituent.nutrients && ms.constituent.soil_con_trans)
     card_not_supported("NUTRIENTS");
 }
 
@@ -93,15 +95,15 @@ void init_channel_network(model_state& ms) {
 }
 
 void init_superlink_channel_links(model_state& ms) {
-  if (ms.project.project_options.storm_sewer_given && ms.channel.chan_explic) card_not_supported("STORM_SEWER");
+  if (ms.pipe.storm_sewer_given && ms.channel.chan_explic) card_not_supported("STORM_SEWER");
 }
 
 void read_superlink_pipes(model_state& ms) {
-  if (ms.project.project_options.storm_sewer_given) card_not_supported("STORM_SEWER");
+  if (ms.pipe.storm_sewer_given) card_not_supported("STORM_SEWER");
 }
 
 void init_zv_coupling(model_state& ms) {
-  if (ms.project.project_options.zv_fluxes) card_not_supported("ZV_FLUXES");
+  if (ms.output.zv_fluxes) card_not_supported("ZV_FLUXES");
 }
 
 }  // namespace nivra

@@ -1,6 +1,6 @@
 // Surface parameters (interception, retention, roughness, flow blockage,
-// overland lakes), snow parameters by elevation band, orographic weather
-// constants and the soil-moisture output locations.
+// overland lakes), snow parameters by elevation band and the soil-moisture
+// output locations.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -30,8 +30,8 @@ namespace {
 bool stopped() { return process.error_block.stop != 0; }
 
 // A mapping table is read only when the project names one that holds it.
-bool table_present(const model_state& ms, int slot) {
-  return ms.project.project_options.mapping_table_given && ms.grid.cmt_table_present[slot];
+bool table_present(const grid_state& grid, int slot) {
+  return grid.mapping_table_given && grid.cmt_table_present[slot];
 }
 
 void ensure_cells(array1d<double>& a, int n, const char* name) {
@@ -79,20 +79,19 @@ bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text
   from_table = !file.is_open();
   if (!from_table) {
     input_report(ms, console_rule::unless_quiet, map_line, name.c_str());
-    read_cell_map(ms, file, name.view(), values);
+    read_cell_map(ms.grid, file, name.view(), values, ms.project.optimizer_mode);
     close_guarded_file(file);
     return !stopped();
   }
   input_report(ms, console_rule::unless_quiet, "%s", table_line);
-  return !table_present(ms, slot) || read_cmt_table(ms, code, {&values});
+  return !table_present(ms.grid, slot) || read_cmt_table(ms, code, {&values});
 }
 
 }  // namespace
 
 void read_nwsrfs_snow_bands(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  ms.hydromet.snow_temp_base = po.snow_temp_base_given ? po.snow_temp_base : 0.0;
-  if (!ms.clock.long_term || po.eb_snow) return;
+  const hydromet_state& h = ms.hydromet;
+  if (!ms.clock.long_term || h.eb_snow) return;
 
   // Per-cell snow parameters: the card value when given, else the default.
   // Band columns 3..10 fill them in this order: MF_Min, MF_Max, SCF,
@@ -105,14 +104,14 @@ void read_nwsrfs_snow_bands(model_state& ms) {
     double fallback;
   };
   parameter p[8] = {
-      {&ms.hydromet.MF_Min, "MF_Min", po.nwsrfs_mf_min_given, po.nwsrfs_mf_min, 0.0},
-      {&ms.hydromet.MF_Max, "MF_Max", po.nwsrfs_mf_max_given, po.nwsrfs_mf_max, 1.2},
-      {&ms.hydromet.scf, "scf", po.nwsrfs_scf_given, po.nwsrfs_scf, 1.0},
-      {&ms.hydromet.fr_use, "fr_use", po.nwsrfs_fr_use_given, po.nwsrfs_fr_use, 0.0},
-      {&ms.hydromet.TIPM, "TIPM", po.nwsrfs_tipm_given, po.nwsrfs_tipm, 0.2},
-      {&ms.hydromet.NMF, "NMF", po.nwsrfs_nmf_given, po.nwsrfs_nmf, 0.2},
-      {&ms.hydromet.fua, "fua", po.nwsrfs_fua_given, po.nwsrfs_fua, 0.18},
-      {&ms.hydromet.PLWHC, "PLWHC", po.nwsrfs_plwhc_given, po.nwsrfs_plwhc, 0.05},
+      {&ms.hydromet.MF_Min, "MF_Min", h.nwsrfs_mf_min_given, h.nwsrfs_mf_min, 0.0},
+      {&ms.hydromet.MF_Max, "MF_Max", h.nwsrfs_mf_max_given, h.nwsrfs_mf_max, 1.2},
+      {&ms.hydromet.scf, "scf", h.nwsrfs_scf_given, h.nwsrfs_scf, 1.0},
+      {&ms.hydromet.fr_use, "fr_use", h.nwsrfs_fr_use_given, h.nwsrfs_fr_use, 0.0},
+      {&ms.hydromet.TIPM, "TIPM", h.nwsrfs_tipm_given, h.nwsrfs_tipm, 0.2},
+      {&ms.hydromet.NMF, "NMF", h.nwsrfs_nmf_given, h.nwsrfs_nmf, 0.2},
+      {&ms.hydromet.fua, "fua", h.nwsrfs_fua_given, h.nwsrfs_fua, 0.18},
+      {&ms.hydromet.PLWHC, "PLWHC", h.nwsrfs_plwhc_given, h.nwsrfs_plwhc, 0.05},
   };
   const int n = ms.grid.ncells;
   for (parameter& q : p) {
@@ -120,7 +119,7 @@ void read_nwsrfs_snow_bands(model_state& ms) {
     const double v = q.given ? q.value : q.fallback;
     for (int c = 1; c <= q.cells->size(); ++c) (*q.cells)[c] = v;
   }
-  if (!po.nwsrfs_elev_snow_given) return;
+  if (!h.nwsrfs_elev_snow_given) return;
 
   const char* name = ms.project.nwsrfs_elev_snow.c_str();
   if (!open_guarded_file(ms.hydromet.nwsrfs_elev_snow_file, ms.project.nwsrfs_elev_snow.view(), "r")) {
@@ -187,26 +186,18 @@ void alloc_snow_cell_array(model_state& ms) {
   alloc_1d_double(ms.hydromet.snow_step_work, ms.grid.ncells, "snow_step_work");
 }
 
-void init_orographic_params(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  ms.hydromet.hmet_xcoord_gage = po.hmet_xcoord_gage;
-  ms.hydromet.hmet_ycoord_gage = po.hmet_ycoord_gage;
-  if (!(ms.clock.long_term && po.orogvar_hmet)) return;
-  ms.hydromet.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
-  ms.hydromet.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
-}
-
 void read_interception_maps(model_state& ms) {
-  if (!ms.project.project_options.interception_coeff_given) return;
+  if (!ms.hydromet.interception_coeff_given) return;
   ensure_cells(ms.hydromet.icep_stor, ms.grid.ncells, "icep_stor");
   ensure_cells(ms.hydromet.icep_coef, ms.grid.ncells, "icep_coef");
-  if (table_present(ms, cmt_interception) &&
+  if (table_present(ms.grid, cmt_interception) &&
       !read_cmt_table(ms, cmt_code_interception, {&ms.hydromet.icep_stor, &ms.hydromet.icep_coef}))
     return;
   if (ms.hydromet.storage_capacity_file.is_open()) {
     input_report(ms, console_rule::unless_silent, "reading interception storage from file: %s\n",
                  ms.project.storage_capacity.c_str());
-    read_cell_map(ms, ms.hydromet.storage_capacity_file, ms.project.storage_capacity.view(), ms.hydromet.icep_stor);
+    read_cell_map(ms.grid, ms.hydromet.storage_capacity_file, ms.project.storage_capacity.view(), ms.hydromet.icep_stor,
+                  ms.project.optimizer_mode);
     close_guarded_file(ms.hydromet.storage_capacity_file);
     if (stopped()) return;
   } else {
@@ -216,7 +207,8 @@ void read_interception_maps(model_state& ms) {
   if (ms.hydromet.interception_coeff_file.is_open()) {
     input_report(ms, console_rule::unless_silent, "reading interception coeff. from file: %s\n",
                  ms.project.interception_coeff.c_str());
-    read_cell_map(ms, ms.hydromet.interception_coeff_file, ms.project.interception_coeff.view(), ms.hydromet.icep_coef);
+    read_cell_map(ms.grid, ms.hydromet.interception_coeff_file, ms.project.interception_coeff.view(), ms.hydromet.icep_coef,
+                  ms.project.optimizer_mode);
     close_guarded_file(ms.hydromet.interception_coeff_file);
   } else {
     input_report(ms, console_rule::unless_quiet,
@@ -225,12 +217,13 @@ void read_interception_maps(model_state& ms) {
 }
 
 void read_overland_lake_map(model_state& ms) {
-  if (!ms.project.project_options.overland_lake_map_given) return;
+  if (!ms.lake.overland_lake_map_given) return;
   const int n = ms.grid.ncells;
   input_report(ms, console_rule::unless_silent, "reading overland lake map from file: %s\n",
                ms.project.overland_lake_map.c_str());
   if (ms.lake.oland_lake_mask.size() != n) alloc_1d_int(ms.lake.oland_lake_mask, n, "oland_lake_mask");
-  read_index_cell_map(ms, ms.lake.lake_map_file, ms.project.overland_lake_map.view(), ms.lake.oland_lake_mask);
+  read_index_cell_map(ms.grid, ms.lake.lake_map_file, ms.project.overland_lake_map.view(), ms.lake.oland_lake_mask,
+                      ms.project.optimizer_mode);
   close_guarded_file(ms.lake.lake_map_file);
   if (stopped()) return;
 
@@ -245,38 +238,37 @@ void read_overland_lake_map(model_state& ms) {
   const bool read = read_lake_file(ms.lake.lake_data_file, 1, ms.lake.num_olakes, ms.lake.olake_table);
   close_guarded_file(ms.lake.lake_data_file);
   if (!read || stopped()) return;
-  tally_overland_lakes(ms);
+  tally_overland_lakes(ms.lake, ms.grid);
 }
 
-void tally_overland_lakes(model_state& ms) {
-  for (int L = 1; L <= ms.lake.num_olakes; ++L) {
-    ms.lake.olake_table[L].cell_count = 0;
-    ms.lake.olake_table[L].value[3] = 0.0;
+void tally_overland_lakes(lake_state& lakes, const grid_state& grid) {
+  for (int L = 1; L <= lakes.num_olakes; ++L) {
+    lakes.olake_table[L].cell_count = 0;
+    lakes.olake_table[L].value[olake_value::volume] = 0.0;
   }
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    const int L = ms.lake.oland_lake_mask[c];
-    if (L <= 0 || L > ms.lake.num_olakes) continue;
-    olake_record& lake = ms.lake.olake_table[L];
+  const double area = grid.grid_size * grid.grid_size;
+  for (int c = 1; c <= grid.ncells; ++c) {
+    const int L = lakes.oland_lake_mask[c];
+    if (!lake_cell(L) || L > lakes.num_olakes) continue;
+    olake_record& lake = lakes.olake_table[L];
     ++lake.cell_count;
-    const double surface = lake.value[1];
-    if (ms.grid.elevation[c] > surface) {
+    const double surface = lake.value[olake_value::initial_level];
+    if (grid.elevation[c] > surface) {
       std::printf("There is a lake cell in lake %d that is above the initial lake water surface\n", L);
       std::printf("elevation in that lake, which is specified as %f.  This situation is not\n", surface);
       std::printf("physically realistic.  Check your lake map.  Program terminated.\n");
       stop_with_own_message();
       return;
     }
-    lake.value[3] += (surface - ms.grid.elevation[c]) * area;
+    lake.value[olake_value::volume] += (surface - grid.elevation[c]) * area;
   }
 }
 
 void read_retention_map(model_state& ms) {
-  const project_options& po = ms.project.project_options;
   const int n = ms.grid.ncells;
   ensure_cells(ms.overland.retent_dep, n, "retent_dep");
   double* r = ms.overland.retent_dep.data();
-  if (po.reten_depth_given) {
+  if (ms.overland.reten_depth_given) {
     bool from_table = false;
     if (!read_map_or_table(ms, ms.overland.reten_depth_file, ms.project.reten_depth, ms.overland.retent_dep,
                            "reading retention storage map from file: %s\n",
@@ -285,7 +277,7 @@ void read_retention_map(model_state& ms) {
       return;
     for (int c = 1; c <= n; ++c) r[c] /= 1000.0;  // mm to m
   } else {
-    const double depth = po.retention_given ? po.retention / 1000.0 : 0.0;
+    const double depth = ms.overland.retention / 1000.0;  // 0 without the card
     for (int c = 1; c <= n; ++c) r[c] = depth;
   }
 }
@@ -303,7 +295,7 @@ void read_roughness_map(model_state& ms) {
       return;
     // The exponent comes with the tables only; a roughness map leaves it 0.
     if (from_table) {
-      if (table_present(ms, cmt_rough_exp)) {
+      if (table_present(ms.grid, cmt_rough_exp)) {
         input_report(ms, console_rule::unless_quiet,
                      "reading roughness_exp table and map from master table file\n");
         if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.overland.roughness_exp})) return;
@@ -319,7 +311,7 @@ void read_roughness_map(model_state& ms) {
       }
     return;
   }
-  const double manning_n = ms.project.project_options.manning_n;
+  const double manning_n = ms.overland.manning_n;
   if (!(manning_n > 1e-6)) {
     std::printf("\nInvalid spatially uniform overland flow Manning n value=%lf\n", manning_n);
     std::printf("NIVRA exiting.\n");
@@ -332,7 +324,6 @@ void read_roughness_map(model_state& ms) {
 
 void init_snow_roughness(model_state& ms) {
   if (ms.overland.snow_roughness_given && !ms.overland.snow_darcy_given) {
-    ms.overland.snow_manning_n = ms.project.project_options.snow_roughness;
     alloc_1d_double(ms.overland.dist_rough_copy, ms.grid.ncells, "dist_rough_copy");
     for (int c = 1; c <= ms.overland.dist_rough_copy.size(); ++c) ms.overland.dist_rough_copy[c] = ms.overland.dist_rough[c];
   } else if (ms.overland.snow_roughness_given && ms.overland.snow_darcy_given) {
@@ -345,7 +336,7 @@ void init_snow_roughness(model_state& ms) {
 }
 
 void read_overland_blockage(model_state& ms) {
-  if (!ms.overland.ovr_flow_block || !table_present(ms, cmt_ovr_flow_block)) return;
+  if (!ms.overland.ovr_flow_block || !table_present(ms.grid, cmt_ovr_flow_block)) return;
   const int n = ms.grid.ncells;
   input_report(ms, console_rule::unless_quiet,
                "reading overland blockage table and map from master table file\n");
@@ -361,7 +352,7 @@ void read_overland_blockage(model_state& ms) {
 }
 
 void read_theta_locations(model_state& ms) {
-  if (!ms.project.project_options.in_theta_location_given) return;
+  if (!ms.output.in_theta_location_given) return;
   int_token_reader in(ms.soil.in_theta_location_file, ms.project.in_theta_location.view());
   auto end_of_file = [&] {
     std::printf("End of file reached in file %s, exiting\n", in.name().c_str());

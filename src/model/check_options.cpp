@@ -21,13 +21,13 @@ namespace nivra {
 namespace {
 
 // The Green and Ampt maps are not read for the layered and Richards schemes.
-void drop_green_ampt_maps(model_state& ms) {
-  ms.soil.moisture_given = 0;
-  ms.soil.conductivity_given = 0;
-  ms.soil.capillary_given = 0;
-  ms.soil.porosity_given = 0;
-  ms.soil.pore_index_given = 0;
-  ms.soil.residual_sat_given = 0;
+void drop_green_ampt_maps(soil_state& soil) {
+  soil.moisture_given = 0;
+  soil.conductivity_given = 0;
+  soil.capillary_given = 0;
+  soil.porosity_given = 0;
+  soil.pore_index_given = 0;
+  soil.residual_sat_given = 0;
 }
 
 // The first failing test names its code.
@@ -53,14 +53,14 @@ int first_conflict(model_state& ms) {
   if (ms.soil.inf_layered_soil && ms.soil.green_ampt) return 26;
   if (ms.soil.inf_layered_soil && ms.soil.inf_redist) return 27;
   if (ms.soil.inf_layered_soil && ms.soil.inf_richards) return 28;
-  if (ms.soil.inf_layered_soil) drop_green_ampt_maps(ms);
+  if (ms.soil.inf_layered_soil) drop_green_ampt_maps(ms.soil);
 
   if (ms.soil.inf_richards && ms.soil.green_ampt) return 29;
   if (ms.soil.inf_richards && ms.soil.inf_redist) return 30;
   if (ms.soil.inf_richards && ms.soil.inf_layered_soil) return 31;
   // Without the card the vertical cell size keeps its default of -999.9.
   if (ms.soil.inf_richards && ms.groundwater.gw_simulation && ms.groundwater.aquifer_delta_z < 0.0) return 32;
-  if (ms.soil.inf_richards) drop_green_ampt_maps(ms);
+  if (ms.soil.inf_richards) drop_green_ampt_maps(ms.soil);
 
   if (ms.soil.green_ampt && ms.soil.inf_redist) return 33;
   if (ms.channel.chan_drain && ms.channel.chan_init_backwater) return 34;

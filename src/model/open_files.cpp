@@ -203,7 +203,7 @@ bool open_hotstarts(model_state& ms) {
   if (ms.overland.ov_hotstart_read_given && !open_role(ms.overland.read_ov_hotstart_file, ms.project.ov_hotstart_read_file,
                                               "r", "overland hotstart"))
     return false;
-  if (ms.hydromet.init_swe_mode == 1 &&
+  if (ms.hydromet.init_swe_mode == initial_swe::from_map &&
       !open_role(ms.hydromet.init_swe_input_file, ms.project.init_swe_file, "r", "SWE input hotstart"))
     return false;
   if (ms.soil.read_sm_hotstart_given && !open_role(ms.soil.read_sm_hotstart_file, ms.project.read_sm_hotstart, "r",
@@ -227,7 +227,7 @@ bool open_locations(model_state& ms) {
       return false;
     }
     // The PAV file copies the count and description lines from its head.
-    write_hyd_location_header(ms);
+    write_hyd_location_header(ms.output);
   }
   if (ms.output.in_gwflux_location_given) {
     if (!open_role(ms.groundwater.gw_flux_location_file, ms.project.in_gwflux_location, "r",

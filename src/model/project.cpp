@@ -14,6 +14,8 @@
 #include "core/replace.h"
 #include "core/time_series.h"
 #include "core/tokens.h"
+#include "hydromet/hydromet_state.h"
+#include "surface/overland_state.h"
 #include "model/card_table.h"
 
 namespace nivra {
@@ -232,9 +234,9 @@ class card_reader {
       return;
     }
     std::string w = to_lower(v);
-    if (w == "explicit") r_.po.overtype = 1;
-    else if (w == "ade") r_.po.overtype = 2;
-    else if (w == "ade-pc") r_.po.overtype = 3;
+    if (w == "explicit") r_.po.overtype = overland_scheme::explicit_faces;
+    else if (w == "ade") r_.po.overtype = overland_scheme::ade;
+    else if (w == "ade-pc") r_.po.overtype = overland_scheme::ade_pc;
   }
 
   void read_richards_word(const card_entry& e, card_line& line) {
@@ -244,12 +246,12 @@ class card_reader {
     int& field = *card_field_of<int>(r_, e.target);
     switch (e.kind) {
       case card_kind::richards_k_word:
-        if (w == "geom") field = 2;
-        else if (w == "arit") field = 1;
+        if (w == "geom") field = richards_k_mean::geometric;
+        else if (w == "arit") field = richards_k_mean::arithmetic;
         break;
       case card_kind::richards_c_word:
-        if (w == "have") field = 2;
-        else if (w == "broo") field = 1;
+        if (w == "have") field = richards_retention::haverkamp;
+        else if (w == "broo") field = richards_retention::brooks_corey;
         break;
       default:
         field = w == "gree" ? 2 : w == "aver" ? 3 : 0;
@@ -260,11 +262,11 @@ class card_reader {
   bool read_calib_comp_data(card_line& line) {
     std::string_view rest = line.rest();
     if (rest.substr(0, 5) == "DAILY") {
-      r_.po.calib_comp_data = 0;
+      r_.po.calib_comp_data = calib_data::daily;
     } else if (rest.substr(0, 5) == "EVENT") {
-      r_.po.calib_comp_data = 1;
+      r_.po.calib_comp_data = calib_data::event;
     } else {
-      r_.po.calib_comp_data = 2;
+      r_.po.calib_comp_data = calib_data::unset;
       set_error(103);
       return false;
     }
@@ -274,11 +276,11 @@ class card_reader {
   bool read_calib_obj_func(card_line& line) {
     std::string_view rest = line.rest();
     if (rest == "RMSE") {
-      r_.po.calib_obj_func = 0;
+      r_.po.calib_obj_func = calib_objective::rmse;
     } else if (rest == "HMLE") {
-      r_.po.calib_obj_func = 1;
+      r_.po.calib_obj_func = calib_objective::hmle;
     } else {
-      r_.po.calib_obj_func = 2;
+      r_.po.calib_obj_func = calib_objective::unset;
       set_error(104);
       return false;
     }
@@ -313,10 +315,10 @@ class card_reader {
     r_.po.init_swe_depth = 0.0;
     r_.po.init_swe_file.clear();
     if (whole_number(v, depth)) {
-      r_.po.init_swe_mode = 3;
+      r_.po.init_swe_mode = initial_swe::uniform_depth;
       r_.po.init_swe_depth = depth;
     } else {
-      r_.po.init_swe_mode = 1;
+      r_.po.init_swe_mode = initial_swe::from_map;
       store_text_into(r_.po.init_swe_file, "init_swe_depth", v);
     }
   }
@@ -390,11 +392,11 @@ void set_defaults(project_options& po) {
   po.m_river = 1.0;
   po.m_lake = 10.0;
   po.event_min_q = 0.1;
-  po.overtype = 2;
+  po.overtype = overland_scheme::ade;
   po.soil_moist_depth = 0.4;
   po.richards_weight = 1.0;
   po.richards_dtheta_max = 0.0025;
-  po.richards_k_option = 2;
+  po.richards_k_option = richards_k_mean::geometric;
   po.richards_iter_max = 1;
   po.richards_upper_option = 1;
   po.aquifer_delta_z = -999.9;
@@ -408,8 +410,8 @@ void set_defaults(project_options& po) {
   po.kinetics_timestep_factor = 1.0;
   po.soil_erosion = 1;
   po.zem_event_num = -1;
-  po.calib_comp_data = 2;
-  po.calib_obj_func = 2;
+  po.calib_comp_data = calib_data::unset;
+  po.calib_obj_func = calib_objective::unset;
   po.chan_ph = 7.2;
   po.cfgi_index = 83.0;
   po.cfgi_k = 0.5;

@@ -29,6 +29,71 @@ struct nsm_partition_coeffs {
   double no2_koc = 0.0, no3_koc = 0.0, nh4_koc = 0.0, on_koc = 0.0, op_koc = 0.0, dp_koc = 0.0;
 };
 
+// Values of the enumeration cards.
+
+// RICHARDS_K_OPTION: the mean of the conductivities of two soil layers;
+// RICHARDS_C_OPTION: the soil water retention model.
+namespace richards_k_mean {
+inline constexpr int arithmetic = 1;
+inline constexpr int geometric = 2;
+}  // namespace richards_k_mean
+namespace richards_retention {
+inline constexpr int brooks_corey = 1;
+inline constexpr int haverkamp = 2;
+}  // namespace richards_retention
+
+// CALIB_COMP_DATA and CALIB_OBJ_FUNC; "unset" until a card names a value.
+namespace calib_data {
+inline constexpr int daily = 0;
+inline constexpr int event = 1;
+inline constexpr int unset = 2;
+}  // namespace calib_data
+namespace calib_objective {
+inline constexpr int rmse = 0;
+inline constexpr int hmle = 1;
+inline constexpr int unset = 2;
+}  // namespace calib_objective
+
+// MAP_TYPE: how the gridded outputs are written.
+namespace map_format {
+inline constexpr int per_time_grids = 0;  // one ASCII grid file per quantity and output time
+inline constexpr int ascii_dataset = 1;
+inline constexpr int binary_dataset = 2;
+inline constexpr int quib = 4;            // QUIB containers, refused by this version
+}  // namespace map_format
+
+// The channel routing scheme: CHAN_PREISS, CHAN_DRAIN, CHAN_EXPLIC (and
+// DIFFUSIVE_WAVE), CHAN_MESH, CHAN_BACKWATER.
+namespace chan_scheme {
+inline constexpr int none = 0;
+inline constexpr int preissmann = 1;
+inline constexpr int drain = 2;
+inline constexpr int explicit_wave = 3;
+inline constexpr int mesh = 4;
+inline constexpr int backwater = 5;
+}  // namespace chan_scheme
+
+// The infiltration scheme: GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL, INF_RICHARDS.
+namespace infil_scheme {
+inline constexpr int none = 0;
+inline constexpr int green_ampt = 1;
+inline constexpr int redistribution = 2;
+inline constexpr int layered_soil = 3;
+inline constexpr int richards = 4;
+}  // namespace infil_scheme
+
+// Where the rain comes from (PRECIP_UNIF, PRECIP_FILE, radar) and how gage
+// values are spread over the cells (RAIN_INV_DISTANCE, RAIN_THIESSEN).
+namespace rain_source {
+inline constexpr int uniform = 0;
+inline constexpr int gage_file = 1;
+inline constexpr int radar = 2;
+}  // namespace rain_source
+namespace rain_interpolation {
+inline constexpr int inverse_distance = 0;
+inline constexpr int thiessen = 1;
+}  // namespace rain_interpolation
+
 struct project_options {
   // Grid maps and mapping tables.
   file_name_text watershed_mask;
@@ -38,7 +103,7 @@ struct project_options {
   file_name_text project_folder;
 
   // Overland flow, roughness, retention, interception.
-  int overtype = 0;
+  int overtype = 0;  // an overland_scheme value (surface/overland_state.h)
   double manning_n = 0.0; int manning_n_given = 0;
   file_name_text roughness; int roughness_given = 0;
   int ovr_flow_block = 0;
@@ -153,7 +218,7 @@ struct project_options {
   double nwsrfs_plwhc = 0.0; int nwsrfs_plwhc_given = 0;
   double snow_temp_base = 0.0; int snow_temp_base_given = 0;
   double yes_dalr_flag = 0.0; int yes_dalr_flag_given = 0;
-  int init_swe_mode = 0;  // 1 file, 3 uniform depth
+  int init_swe_mode = 0;  // an initial_swe value
   double init_swe_depth = 0.0;
   file_name_text init_swe_file;
   file_name_text snow_swe_file; int snow_swe_file_given = 0;
@@ -175,8 +240,8 @@ struct project_options {
   file_name_text soil_type_map;
   file_name_text soil_layer_input_file;
   double richards_weight = 0.0;
-  int richards_k_option = 0;      // 1 arithmetic, 2 geometric
-  int richards_c_option = 0;      // 1 Brooks, 2 Haverkamp
+  int richards_k_option = 0;      // a richards_k_mean value
+  int richards_c_option = 0;      // a richards_retention value
   int richards_upper_option = 0;  // 0, 1, 2 Green-Ampt, 3 averaged
   int richards_iter_max = 0;
   double richards_dtheta_max = 0.0;
@@ -344,9 +409,9 @@ struct project_options {
   // Calibration.
   file_name_text optimize; int optimize_given = 0;
   int optimize_sed = 0;
-  int calib_comp_data = 0;  // 0 daily, 1 event
+  int calib_comp_data = 0;  // a calib_data value
   file_name_text calib_obs_data;
-  int calib_obj_func = 0;   // 0 RMSE, 1 HMLE
+  int calib_obj_func = 0;   // a calib_objective value
 
   // Outside framework (ZEM), coupled model (MOLA) and stream fluxes (ZV).
   int zem = 0;
@@ -390,18 +455,18 @@ struct run_control {
   double outslope = 0.0;
   double hyd_freq = 0.0;
   int map_freq = 0;
-  int map_type = 0;
+  int map_type = 0;       // a map_format value
   int project_open_failed = 0;
-  int infil_model = 0;   // 0 none, 1 Green-Ampt, 2 redistribution, 3 layered, 4 Richards
-  int chan_routing = 0;  // 0 none, 1 Preissmann, 2 drain, 3 explicit, 4 mesh, 5 backwater
+  int infil_model = 0;   // an infil_scheme value
+  int chan_routing = 0;  // a chan_scheme value
   int end_day = 0, end_month = 0, end_year = 0, end_hour = 0, end_minute = 0;
   double st_time_step = 0.0;
   int gw_fluxboundtable_given = 0;
 };
 
 struct rain_event {
-  int precip_source = 0;  // 0 uniform storm, 1 gage file
-  int rain_interp = 0;    // 0 inverse distance, 1 Thiessen
+  int precip_source = 0;  // a rain_source value
+  int rain_interp = 0;    // a rain_interpolation value
   double rain_intensity = 0.0;
   int rain_duration = 0;
   file_name_text precip_file;

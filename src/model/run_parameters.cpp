@@ -187,6 +187,34 @@ constexpr name_copy mola_names[] = {
     {&project_options::et_demand_from_mola, &project_state::et_demand_from_mola},
 };
 
+// The grid, the outlet, the clocks, the site and the units of the run.
+void copy_run_control(model_state& ms) {
+  const run_control& rc = ms.project.run_control;
+  ms.grid.proj_rows = rc.rows;
+  ms.grid.proj_cols = rc.cols;
+  ms.grid.grid_size = rc.gridsize;
+  ms.grid.outrow = rc.outrow;
+  ms.grid.outcol = rc.outcol;
+  ms.grid.outlet_slope = rc.outslope;
+  ms.clock.tot_time = rc.tot_time;
+  ms.clock.ov_dt = rc.timestep;
+  ms.clock.st_time_step = rc.st_time_step;
+  ms.clock.hyd_freq = rc.hyd_freq;
+  ms.clock.map_freq = rc.map_freq;
+  ms.clock.start_year = rc.start_year;
+  ms.clock.start_month = rc.start_month;
+  ms.clock.start_day = rc.start_day;
+  ms.clock.start_hour = rc.start_hour;
+  ms.clock.start_minute = rc.start_minute;
+  ms.clock.gmt = rc.gmt;
+  ms.clock.gmt_given = rc.gmt_given;
+  ms.hydromet.latitude = rc.latitude;
+  ms.hydromet.longitude = rc.longitude;
+  ms.output.units = rc.units;
+  ms.output.qout_cfs = rc.qout_cfs;
+  ms.project.quiet = rc.quiet;
+}
+
 // The ZV settings, and the header of the outlet discharge file handed to ZV.
 void copy_zv_settings(model_state& ms) {
   const project_options& po = ms.project.project_options;
@@ -197,7 +225,7 @@ void copy_zv_settings(model_state& ms) {
   ms.project.zv_nodes_to_segs = po.zv_nodes_to_segs;
   ms.project.zv_segment_map = po.zv_segment_map;
   ms.project.zv_segment_fluxes = po.zv_segment_fluxes;
-  if (!po.zv_input_given || ms.project.run_control.map_type == 4) return;
+  if (!po.zv_input_given || ms.project.run_control.map_type == map_format::quib) return;
   if (!open_guarded_file(ms.output.qin_output_file, po.zv_input.view(), "w")) {
     // A requested output that cannot be written stops the run like any other.
     set_error(59, "", po.zv_input.view());
@@ -229,22 +257,22 @@ void set_schemes(model_state& ms) {
   const run_control& rc = ms.project.run_control;
   ms.channel.chan_mesh = 0;
   switch (rc.chan_routing) {
-    case 3: ms.channel.chan_explic = 1; break;
-    case 2: ms.channel.chan_drain_routing = 1; ms.channel.chan_drain = 1; break;
-    case 5: ms.channel.chan_drain_routing = 1; break;
-    case 4: ms.channel.chan_mesh = 1; break;
-    default: break;  // 1 (Preissmann) and 0 select no scheme here
+    case chan_scheme::explicit_wave: ms.channel.chan_explic = 1; break;
+    case chan_scheme::drain: ms.channel.chan_drain_routing = 1; ms.channel.chan_drain = 1; break;
+    case chan_scheme::backwater: ms.channel.chan_drain_routing = 1; break;
+    case chan_scheme::mesh: ms.channel.chan_mesh = 1; break;
+    default: break;  // Preissmann and none select no scheme here
   }
   ms.soil.green_ampt = ms.soil.inf_redist = ms.soil.inf_layered_soil = ms.soil.inf_richards = 0;
   switch (rc.infil_model) {
-    case 1: ms.soil.green_ampt = 1; break;
-    case 2:
+    case infil_scheme::green_ampt: ms.soil.green_ampt = 1; break;
+    case infil_scheme::redistribution:
       ms.soil.inf_redist = 1;
       ms.soil.sm_accounting = 1;
       ms.soil.cont_inf_redist = ms.project.project_options.no_cont_inf_redist ? 0 : 1;
       break;
-    case 3: ms.soil.inf_layered_soil = 1; ms.soil.sm_accounting = 1; break;
-    case 4: ms.soil.inf_richards = 1; break;
+    case infil_scheme::layered_soil: ms.soil.inf_layered_soil = 1; ms.soil.sm_accounting = 1; break;
+    case infil_scheme::richards: ms.soil.inf_richards = 1; break;
     default: break;
   }
 }
@@ -263,6 +291,8 @@ void copy_overland(model_state& ms) {
     ms.overland.snow_darcy_given = 1;
     ms.overland.snow_darcy = po.snow_darcy;
   }
+  ms.overland.snow_roughness_given = po.snow_roughness_given;
+  ms.overland.snow_manning_n = po.snow_roughness;
   if (po.snow_reynolds_given) {
     ms.overland.snow_reynolds_given = 1;
     ms.overland.snow_reynolds = po.snow_reynolds;
@@ -362,14 +392,20 @@ void copy_long_term(model_state& ms) {
   ms.hydromet.nwsrfs_fua_given = po.nwsrfs_fua_given;
   ms.hydromet.nwsrfs_plwhc = po.nwsrfs_plwhc;
   ms.hydromet.nwsrfs_plwhc_given = po.nwsrfs_plwhc_given;
-  ms.hydromet.snow_temp_base = po.snow_temp_base;
   ms.hydromet.snow_temp_base_given = po.snow_temp_base_given;
-  ms.hydromet.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
   ms.hydromet.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
-  ms.hydromet.hmet_xcoord_gage = po.hmet_xcoord_gage;
-  ms.hydromet.hmet_ycoord_gage = po.hmet_ycoord_gage;
   ms.hydromet.yes_dalr_flag = po.yes_dalr_flag_given;
   ms.hydromet.yes_dalr_rate = po.yes_dalr_flag;
+}
+
+// The weather gage's site, the snow base temperature and the initial snow
+// cover, which the map phase and the summaries use in every kind of run.
+void copy_gage_and_initial_snow(model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  ms.hydromet.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
+  ms.hydromet.hmet_xcoord_gage = po.hmet_xcoord_gage;
+  ms.hydromet.hmet_ycoord_gage = po.hmet_ycoord_gage;
+  ms.hydromet.snow_temp_base = po.snow_temp_base_given ? po.snow_temp_base : 0.0;
   ms.hydromet.init_swe_mode = po.init_swe_mode;
   ms.hydromet.init_swe_depth = po.init_swe_depth;
   ms.project.init_swe_file = po.init_swe_file;
@@ -541,7 +577,7 @@ void derive_flags(model_state& ms) {
   ms.lake.chan_lakes = 0;  // the channel input reader sets it when it meets a lake link
   if (ms.groundwater.sacramento_given) ms.groundwater.sac_topo_index = po.topo_index ? 0 : 1;
   if (ms.groundwater.conceptual_gw_given) ms.groundwater.cgs_topo_index = po.topo_index_cgs ? 0 : 1;
-  if (ms.project.run_control.infil_model != 0) ms.output.rate_of_infil_given = po.rate_of_infil_given;
+  if (ms.project.run_control.infil_model != infil_scheme::none) ms.output.rate_of_infil_given = po.rate_of_infil_given;
 }
 
 void set_precipitation(model_state& ms) {
@@ -550,7 +586,7 @@ void set_precipitation(model_state& ms) {
   ms.project.precip_file = re.precip_file;
   ms.hydromet.radar_mm = ms.project.project_options.radar_mm;
   switch (re.precip_source) {
-    case 0:
+    case rain_source::uniform:
       // A uniform storm starts at the start date and time of the cards.
       ms.hydromet.precip_unif = 1;
       ms.hydromet.rain_intensity = re.rain_intensity;
@@ -558,13 +594,13 @@ void set_precipitation(model_state& ms) {
       set_clock_to_start_date(ms);
       ms.clock.hmet_start_time = ms.clock.model_time;
       break;
-    case 1:
+    case rain_source::gage_file:
       // The precipitation reader sets the clock from the gage file.
       ms.hydromet.precip_file_given = 1;
-      if (re.rain_interp == 0) ms.hydromet.rain_inv_distance = 1;
-      if (re.rain_interp == 1) ms.hydromet.rain_thiessen = 1;
+      if (re.rain_interp == rain_interpolation::inverse_distance) ms.hydromet.rain_inv_distance = 1;
+      if (re.rain_interp == rain_interpolation::thiessen) ms.hydromet.rain_thiessen = 1;
       break;
-    case 2: ms.hydromet.radar_rain = 1; break;
+    case rain_source::radar: ms.hydromet.radar_rain = 1; break;
     default: break;
   }
 }
@@ -595,9 +631,9 @@ void copy_coupling(model_state& ms) {
 void copy_outputs(model_state& ms) {
   const project_options& po = ms.project.project_options;
   switch (ms.project.run_control.map_type) {
-    case 0: ms.output.no_map_output = 1; break;
-    case 1: ms.output.dataset_output = 1; break;
-    case 2: ms.output.dataset_output = 1; ms.output.binary_dataset = 1; break;
+    case map_format::per_time_grids: ms.output.no_map_output = 1; break;
+    case map_format::ascii_dataset: ms.output.dataset_output = 1; break;
+    case map_format::binary_dataset: ms.output.dataset_output = 1; ms.output.binary_dataset = 1; break;
     default: break;
   }
   for (const name_copy& c : plain_names) ms.project.*c.to = po.*c.from;
@@ -635,6 +671,7 @@ void copy_outputs(model_state& ms) {
   ms.output.optimize_sed = po.optimize_sed;
   ms.output.calib_comp_data = po.calib_comp_data;
   ms.output.calib_obj_func = po.calib_obj_func;
+  ms.output.analyzers_given = po.analyzers_given;
 
   // Channel hotstarts: a depth file and a discharge file for each card.
   ms.channel.explic_backwater_given = po.explic_backwater_given;
@@ -708,17 +745,19 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
     ms.output.flush_output = 1;
     ms.output.flush_buffer = po.flush_buffer;
   }
-  if (rc.map_type == 4) {
+  if (rc.map_type == map_format::quib) {
     set_error(5);
     process.error_block.stop = 1;
     return;
   }
+  copy_run_control(ms);
   copy_mapping_tables(ms);
 
   set_schemes(ms);
   copy_overland(ms);
   copy_channel(ms);
   copy_long_term(ms);
+  copy_gage_and_initial_snow(ms);
   copy_soil(ms);
   copy_groundwater(ms);
   copy_pipes_and_lakes(ms);
@@ -744,17 +783,16 @@ void print_startup_info(model_state& ms, std::string_view project_file_name) {
 }
 
 void set_clock_to_start_date(model_state& ms) {
-  const run_control& rc = ms.project.run_control;
-  ms.clock.cur_year = rc.start_year;
-  ms.clock.cur_month = rc.start_month;
-  ms.clock.cur_day = rc.start_day;
-  ms.clock.cur_hour = rc.start_hour;
-  ms.clock.cur_minute = rc.start_minute;
-  ms.clock.cur_second = 0.0;
-  ms.clock.date_stamp_hhmm = rc.start_hour * 100 + rc.start_minute;
-  ms.clock.date_stamp_ymd = (rc.start_year * 100 + rc.start_month) * 100 + rc.start_day;
-  ms.clock.model_time =
-      julian_date(rc.start_year, rc.start_month, rc.start_day, rc.start_hour, rc.start_minute, 0.0);
+  clock_state& c = ms.clock;
+  c.cur_year = c.start_year;
+  c.cur_month = c.start_month;
+  c.cur_day = c.start_day;
+  c.cur_hour = c.start_hour;
+  c.cur_minute = c.start_minute;
+  c.cur_second = 0.0;
+  c.date_stamp_hhmm = c.start_hour * 100 + c.start_minute;
+  c.date_stamp_ymd = (c.start_year * 100 + c.start_month) * 100 + c.start_day;
+  c.model_time = julian_date(c.start_year, c.start_month, c.start_day, c.start_hour, c.start_minute, 0.0);
 }
 
 }  // namespace nivra

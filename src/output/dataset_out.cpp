@@ -12,6 +12,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/grid_writers.h"
 #include "output/linknode.h"
 #include "output/nsm_output.h"
@@ -69,22 +70,22 @@ std::size_t binary_record_size(int rows, int cols) {
 
 }  // namespace
 
-int series_format(const model_state& ms) {
-  if (ms.output.no_map_output) return dataset_per_time_grid;
-  if (ms.output.binary_dataset) return dataset_binary;
-  if (ms.output.skip_index_maps) return dataset_nothing;
+int series_format(const output_state& output) {
+  if (output.no_map_output) return dataset_per_time_grid;
+  if (output.binary_dataset) return dataset_binary;
+  if (output.skip_index_maps) return dataset_nothing;
   return dataset_ascii;
 }
 
-void dataset_out_grid(dataset_out& out, const model_state& ms, int rows, int cols) {
-  out.north = ms.grid.north;
-  out.south = ms.grid.south;
-  out.east = ms.grid.east;
-  out.west = ms.grid.west;
+void dataset_out_grid(dataset_out& out, const grid_state& grid, int rows, int cols) {
+  out.north = grid.north;
+  out.south = grid.south;
+  out.east = grid.east;
+  out.west = grid.west;
   out.rows = rows;
   out.cols = cols;
-  out.mask = &ms.grid.mask;
-  out.cell_size = ms.grid.grid_size;
+  out.mask = &grid.mask;
+  out.cell_size = grid.grid_size;
 }
 
 std::string join_folder(std::string_view folder, std::string_view name) {
@@ -191,27 +192,27 @@ void write_dataset_end(guarded_file& file, bool binary) {
 
 void dataset_out_open(dataset_out& out, int format, std::string_view folder, std::string_view base,
                       std::string_view extension, int object_id, std::string_view name,
-                      model_state& ms) {
+                      const output_state& output) {
   out.format = format;
   out.folder.assign_cut(folder);
   out.base.assign_cut(base);
   out.extension.assign_cut(extension);
   out.prefix.assign_cut(name);
   const std::string path = std::string(folder) + std::string(base);
-  if (ms.output.binary_dataset) {
+  if (output.binary_dataset) {
     if (write_dataset_header_binary(path, out.file, object_id, name, out.rows, out.cols))
       out.record.resize(binary_record_size(out.rows, out.cols));
-  } else if (!ms.output.skip_index_maps && !ms.output.no_map_output) {
+  } else if (!output.skip_index_maps && !output.no_map_output) {
     write_dataset_header_ascii(path, out.file, object_id, name, out.rows, out.cols);
   }
 }
 
-bool open_grid_series(dataset_out& out, model_state& ms, int rows, int cols, const double* values,
-                      std::string_view folder, std::string_view base, std::string_view extension,
-                      int object_id, std::string_view name) {
-  dataset_out_grid(out, ms, rows, cols);
+bool open_grid_series(dataset_out& out, const grid_state& grid, const output_state& output, int rows,
+                      int cols, const double* values, std::string_view folder, std::string_view base,
+                      std::string_view extension, int object_id, std::string_view name) {
+  dataset_out_grid(out, grid, rows, cols);
   out.values = values;
-  dataset_out_open(out, series_format(ms), folder, base, extension, object_id, name, ms);
+  dataset_out_open(out, series_format(output), folder, base, extension, object_id, name, output);
   return !process.error_block.stop;
 }
 
@@ -249,13 +250,14 @@ void write_map_timestep(dataset_out& out, double time) {
 }
 
 void open_dataset_file(int object_id, std::string_view path, std::string_view name,
-                       guarded_file& file, int& enabled_flag, model_state& ms) {
-  if (ms.output.binary_dataset) {
-    write_dataset_header_binary(path, file, object_id, name, ms.grid.rows, ms.grid.cols);
-  } else if (ms.output.skip_index_maps) {
+                       guarded_file& file, int& enabled_flag, const grid_state& grid,
+                       const output_state& output) {
+  if (output.binary_dataset) {
+    write_dataset_header_binary(path, file, object_id, name, grid.rows, grid.cols);
+  } else if (output.skip_index_maps) {
     enabled_flag = 0;
-  } else if (!ms.output.no_map_output) {
-    write_dataset_header_ascii(path, file, object_id, name, ms.grid.rows, ms.grid.cols);
+  } else if (!output.no_map_output) {
+    write_dataset_header_ascii(path, file, object_id, name, grid.rows, grid.cols);
   }
 }
 
@@ -269,45 +271,47 @@ struct grid_series {
   int* flag;
 };
 
-grid_series grid_series_of(int k, model_state& ms) {
-  project_options& po = ms.project.project_options;
-  switch (k) {
-    case 0: return {"depth", 1010, &ms.output.depth_map_file, &po.depth, &ms.output.depth_given};
-    case 1: return {"discharge", 1011, &ms.output.discharge_map_file, &po.discharge, &ms.output.discharge_given};
-    case 2: return {"rain", 1012, &ms.output.dis_rain_map_file, &po.dis_rain, &ms.output.dis_rain_given};
-    case 3:
-      return {"infiltrated_depth", 1013, &ms.output.inf_depth_map_file, &po.inf_depth,
+grid_series grid_series_of(grid_series_kind kind, model_state& ms) {
+  project_state& p = ms.project;
+  switch (kind) {
+    case series_depth: return {"depth", 1010, &ms.output.depth_map_file, &p.depth, &ms.output.depth_given};
+    case series_discharge: return {"discharge", 1011, &ms.output.discharge_map_file, &p.discharge, &ms.output.discharge_given};
+    case series_rain: return {"rain", 1012, &ms.output.dis_rain_map_file, &p.dis_rain, &ms.output.dis_rain_given};
+    case series_infiltrated_depth:
+      return {"infiltrated_depth", 1013, &ms.output.inf_depth_map_file, &p.inf_depth,
               &ms.output.inf_depth_given};
-    case 4:
-      return {"infiltration_rate", 1014, &ms.output.rate_of_infil_map_file, &po.rate_of_infil,
+    case series_infiltration_rate:
+      return {"infiltration_rate", 1014, &ms.output.rate_of_infil_map_file, &p.rate_of_infil,
               &ms.output.rate_of_infil_given};
-    case 5:
-      return {"surface_moisture", 1015, &ms.output.surf_moist_map_file, &po.surf_moist,
+    case series_surface_moisture:
+      return {"surface_moisture", 1015, &ms.output.surf_moist_map_file, &p.surf_moist,
               &ms.output.surf_moist_given};
-    case 6:
-      return {"groundwater_head", 1016, &ms.output.gw_head_map_file, &po.gw_output, &ms.output.gw_output_given};
-    case 7:
-      return {"sediment_flux", 1017, &ms.constituent.max_sed_flux_file, &po.max_sed_flux, &ms.constituent.max_sed_flux};
-    case 8:
-      return {"sediment_volume", 1018, &ms.constituent.net_sed_volume_file, &po.net_sed_volume,
-              &ms.constituent.net_sed_volume};
-    case 9:
-      return {"suspended_sediment_conc", 1019, &ms.constituent.vol_sed_susp_file, &po.vol_sed_susp,
-              &ms.constituent.vol_sed_susp};
-    case 10:
-      return {"contaminant_conc", 1020, &ms.output.ov_con_map_file, &po.ov_con_map, &ms.output.ov_con_map_given};
-    case 11:
-      return {"flood_grid", 1021, &ms.output.flood_grid_file, &po.flood_grid, &ms.output.flood_grid_given};
-    case 12:
-      return {"gw_recharge_cum", 1022, &ms.output.gw_recharge_cum_map_file, &po.gw_recharge_cum,
+    case series_groundwater_head:
+      return {"groundwater_head", 1016, &ms.output.gw_head_map_file, &p.gw_output, &ms.output.gw_output_given};
+    case series_sediment_flux:
+      return {"sediment_flux", 1017, &ms.constituent.max_sed_flux_file, &ms.constituent.max_sed_flux_file_name,
+              &ms.constituent.max_sed_flux};
+    case series_sediment_volume:
+      return {"sediment_volume", 1018, &ms.constituent.net_sed_volume_file,
+              &ms.constituent.net_sed_volume_file_name, &ms.constituent.net_sed_volume};
+    case series_suspended_sediment:
+      return {"suspended_sediment_conc", 1019, &ms.constituent.vol_sed_susp_file,
+              &ms.constituent.vol_sed_susp_file_name, &ms.constituent.vol_sed_susp};
+    case series_contaminant:
+      return {"contaminant_conc", 1020, &ms.output.ov_con_map_file, &p.ov_con_map, &ms.output.ov_con_map_given};
+    case series_flood_grid:
+      return {"flood_grid", 1021, &ms.output.flood_grid_file, &p.flood_grid, &ms.output.flood_grid_given};
+    case series_gw_recharge_cum:
+      return {"gw_recharge_cum", 1022, &ms.output.gw_recharge_cum_map_file, &p.gw_recharge_cum,
               &ms.output.gw_recharge_cum_given};
-    case 13:
-      return {"gw_recharge_inc", 1023, &ms.output.gw_recharge_inc_map_file, &po.gw_recharge_inc,
+    case series_gw_recharge_inc:
+      return {"gw_recharge_inc", 1023, &ms.output.gw_recharge_inc_map_file, &p.gw_recharge_inc,
               &ms.output.gw_recharge_inc_given};
-    default:
-      return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &po.snow_swe_file,
-              &po.snow_swe_file_given};
+    case series_snow_swe:
+      break;
   }
+  return {"snow_water_equivalent", 1024, &ms.output.snow_swe_map_file, &p.snow_swe_file,
+          &ms.hydromet.snow_swe_file_given};
 }
 
 void alloc_cells(array1d<double>& a, int ncells) {
@@ -316,9 +320,9 @@ void alloc_cells(array1d<double>& a, int ncells) {
 
 }  // namespace
 
-void open_grid_dataset_series(int k, model_state& ms) {
-  grid_series s = grid_series_of(k, ms);
-  open_dataset_file(s.object_id, s.card->view(), s.name, *s.file, *s.flag, ms);
+void open_grid_dataset_series(grid_series_kind kind, model_state& ms) {
+  grid_series s = grid_series_of(kind, ms);
+  open_dataset_file(s.object_id, s.card->view(), s.name, *s.file, *s.flag, ms.grid, ms.output);
 }
 
 void init_grid_dataset_output(model_state& ms) {
@@ -329,32 +333,33 @@ void init_grid_dataset_output(model_state& ms) {
   alloc_cells(ms.output.gw_recharge_inc_cell, ms.grid.ncells);
   if (ms.output.binary_dataset) ms.output.dataset_scratch.resize(binary_record_size(ms.grid.rows, ms.grid.cols));
 
-  auto open_if = [&](bool on, int k) {
+  auto open_if = [&](bool on, grid_series_kind kind) {
     if (!on || process.error_block.stop) return;
-    open_grid_dataset_series(k, ms);
+    open_grid_dataset_series(kind, ms);
   };
-  open_if(ms.output.depth_given, 0);
-  open_if(ms.output.discharge_given, 1);
-  open_if(ms.output.dis_rain_given, 2);
-  open_if(ms.output.gw_recharge_cum_given, 12);
-  open_if(ms.output.gw_recharge_inc_given, 13);
-  open_if(ms.output.inf_depth_given, 3);
-  open_if(ms.output.rate_of_infil_given, 4);
-  open_if(ms.output.surf_moist_given, 5);
-  open_if(ms.output.gw_output_given, 6);
+  open_if(ms.output.depth_given, series_depth);
+  open_if(ms.output.discharge_given, series_discharge);
+  open_if(ms.output.dis_rain_given, series_rain);
+  open_if(ms.output.gw_recharge_cum_given, series_gw_recharge_cum);
+  open_if(ms.output.gw_recharge_inc_given, series_gw_recharge_inc);
+  open_if(ms.output.inf_depth_given, series_infiltrated_depth);
+  open_if(ms.output.rate_of_infil_given, series_infiltration_rate);
+  open_if(ms.output.surf_moist_given, series_surface_moisture);
+  open_if(ms.output.gw_output_given, series_groundwater_head);
   if (ms.constituent.ov_sed) {
-    open_if(ms.constituent.max_sed_flux, 7);
-    open_if(ms.constituent.net_sed_volume, 8);
-    open_if(ms.constituent.vol_sed_susp, 9);
+    open_if(ms.constituent.max_sed_flux, series_sediment_flux);
+    open_if(ms.constituent.net_sed_volume, series_sediment_volume);
+    open_if(ms.constituent.vol_sed_susp, series_suspended_sediment);
   }
-  open_if(ms.constituent.ov_con_trans && ms.output.ov_con_map_given, 10);
-  open_if(ms.output.flood_grid_given, 11);
-  open_if(ms.project.project_options.snow_swe_file_given, 14);
+  open_if(ms.constituent.ov_con_trans && ms.output.ov_con_map_given, series_contaminant);
+  open_if(ms.output.flood_grid_given, series_flood_grid);
+  open_if(ms.hydromet.snow_swe_file_given, series_snow_swe);
   if (process.error_block.stop) return;
 
-  if (ms.project.project_options.snow_temp_given &&
-      !open_grid_series(ms.output.snow_temp_dataset, ms, ms.grid.nrows, ms.grid.ncols, ms.hydromet.snow_temperature.data(),
-                        ms.project.project_options.snow_temp.view(), "", "", 1060, "Snow_Temperature"))
+  if (ms.hydromet.snow_temp_given &&
+      !open_grid_series(ms.output.snow_temp_dataset, ms.grid, ms.output, ms.grid.nrows, ms.grid.ncols,
+                        ms.hydromet.snow_temperature.data(), ms.project.snow_temp.view(), "", "", 1060,
+                        "Snow_Temperature"))
     return;
   if (ms.constituent.nutrients && ms.constituent.nsm_out) init_nutrient_map_series(*ms.constituent.nsm_out, ms);
 }
@@ -371,9 +376,9 @@ namespace {
 
 const double* row_or_null(const jagged_array<double>& a, int i) { return a.row(i); }
 
-std::string output_name_of(const model_state& ms, int i) {
-  if (i >= 0 && static_cast<std::size_t>(i) < ms.constituent.constituent_output_name.size())
-    return ms.constituent.constituent_output_name[static_cast<std::size_t>(i)];
+std::string output_name_of(const constituent_state& cs, int i) {
+  if (i >= 0 && static_cast<std::size_t>(i) < cs.constituent_output_name.size())
+    return cs.constituent_output_name[static_cast<std::size_t>(i)];
   return std::string();
 }
 
@@ -389,15 +394,15 @@ void init_contaminant_map_series(model_state& ms) {
   alloc_map_series_array(ms.output.map_series, n);
   for (int i = 1; i <= n; ++i) {
     dataset_out* row = ms.output.map_series.row(base + i);
-    const std::string folder = output_name_of(ms, i);
+    const std::string folder = output_name_of(ms.constituent, i);
     char conc_name[32], mass_name[32];
     std::snprintf(conc_name, sizeof conc_name, "conc_%02d", i);
     std::snprintf(mass_name, sizeof mass_name, "mass_%02d", i);
     const int id = 5000 + (i - 1) * ms.constituent.num_constituents;
-    if (!open_grid_series(row[1], ms, ms.grid.rows, ms.grid.cols, row_or_null(ms.constituent.ov_conc, i), folder,
-                          ".conc", ".asc", id, conc_name) ||
-        !open_grid_series(row[2], ms, ms.grid.rows, ms.grid.cols, row_or_null(ms.constituent.ov_mass, i), folder,
-                          ".mass", ".asc", id + 1, mass_name))
+    if (!open_grid_series(row[1], ms.grid, ms.output, ms.grid.rows, ms.grid.cols,
+                          row_or_null(ms.constituent.ov_conc, i), folder, ".conc", ".asc", id, conc_name) ||
+        !open_grid_series(row[2], ms.grid, ms.output, ms.grid.rows, ms.grid.cols,
+                          row_or_null(ms.constituent.ov_mass, i), folder, ".mass", ".asc", id + 1, mass_name))
       return;
   }
 }
@@ -407,12 +412,12 @@ void init_channel_constituent_series(model_state& ms) {
   if (n < 1 || !ms.constituent.chan_con_trans) return;
   const int base = ms.output.channel_series.count();
   alloc_channel_series_array(ms.output.channel_series, n);
-  const linknode_network net = channel_network_of(ms);
-  const linknode_timing timing = linknode_timing_for(ms, ms.clock.hyd_write_steps);
+  const linknode_network net = channel_network_of(ms.channel, ms.lake);
+  const linknode_timing timing = linknode_timing_for(ms.clock, ms.clock.hyd_write_steps);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   for (int i = 1; i <= n; ++i) {
     mass_con_writer* row = ms.output.channel_series.row(base + i);
-    const std::string name = output_name_of(ms, i);
+    const std::string name = output_name_of(ms.constituent, i);
     mass_con_writer_alloc_b(row[1], lnk_concentration, row_or_null(ms.constituent.chan_conc, i), net,
                             lakes ? row_or_null(ms.constituent.lake_conc, i) : nullptr, lakes);
     open_mass_con_files(row[1], name, ".chan", ".conc", 1.0, timing);

@@ -18,7 +18,9 @@
 
 namespace nivra {
 
+struct grid_state;
 struct model_state;
+struct output_state;
 
 // Record formats of a series.
 enum dataset_format : int {
@@ -51,24 +53,24 @@ class dataset_out {
 };
 
 // The record format a series set up now takes from the run's map flags.
-int series_format(const model_state& ms);
+int series_format(const output_state& output);
 
 // Gives the series the model's grid: extent, rows and columns, mask and
 // cell size (use rows and cols from nrows/ncols where asked).
-void dataset_out_grid(dataset_out& out, const model_state& ms, int rows, int cols);
+void dataset_out_grid(dataset_out& out, const grid_state& grid, int rows, int cols);
 
 // Stores the names and writes the header the run's flags ask for (binary,
 // none, or ASCII) on folder + base.
 void dataset_out_open(dataset_out& out, int format, std::string_view folder, std::string_view base,
                       std::string_view extension, int object_id, std::string_view name,
-                      model_state& ms);
+                      const output_state& output);
 
 // Sets a series up on the model's grid (rows x cols) over `values`, in the
 // record format of the run's map flags; false when its header file could
 // not be opened (the run then stops).
-bool open_grid_series(dataset_out& out, model_state& ms, int rows, int cols, const double* values,
-                      std::string_view folder, std::string_view base, std::string_view extension,
-                      int object_id, std::string_view name);
+bool open_grid_series(dataset_out& out, const grid_state& grid, const output_state& output, int rows,
+                      int cols, const double* values, std::string_view folder, std::string_view base,
+                      std::string_view extension, int object_id, std::string_view name);
 
 // Writes one output time of the series.
 void write_map_timestep(dataset_out& out, double time);
@@ -77,7 +79,8 @@ void write_map_timestep(dataset_out& out, double time);
 // nothing; with index-mapped runs the series is switched off
 // (enabled_flag = 0). Open failures set error 59 and the stop flag.
 void open_dataset_file(int object_id, std::string_view path, std::string_view name,
-                       guarded_file& file, int& enabled_flag, model_state& ms);
+                       guarded_file& file, int& enabled_flag, const grid_state& grid,
+                       const output_state& output);
 bool write_dataset_header_binary(std::string_view path, guarded_file& file, int object_id,
                                  std::string_view name, int rows, int cols);
 bool write_dataset_header_ascii(std::string_view path, guarded_file& file, int object_id,
@@ -96,9 +99,28 @@ void write_dataset_end(guarded_file& file, bool binary);
 // and does not end in one, then the file's own name.
 std::string join_folder(std::string_view folder, std::string_view name);
 
+// The per-variable dataset series a project can ask for.
+enum grid_series_kind : int {
+  series_depth,
+  series_discharge,
+  series_rain,
+  series_infiltrated_depth,
+  series_infiltration_rate,
+  series_surface_moisture,
+  series_groundwater_head,
+  series_sediment_flux,
+  series_sediment_volume,
+  series_suspended_sediment,
+  series_contaminant,
+  series_flood_grid,
+  series_gw_recharge_cum,
+  series_gw_recharge_inc,
+  series_snow_swe,
+};
+
 // Set-up of every gridded series of the run.
 void init_grid_dataset_output(model_state& ms);
-void open_grid_dataset_series(int k, model_state& ms);
+void open_grid_dataset_series(grid_series_kind kind, model_state& ms);
 void init_contaminant_map_series(model_state& ms);
 void init_channel_constituent_series(model_state& ms);
 

@@ -64,62 +64,61 @@ void write_flood_grid(model_state& ms) {
   write_dataset_end(ms.output.flood_grid_file, ms.output.binary_dataset != 0);
 }
 
-void write_flood_stream(model_state& ms) {
-  if (!ms.channel.flood_stream_file.is_open() || ms.channel.yp_max_flood.empty()) return;
-  write_linknode_step(ms.channel.flood_stream_file, ms.channel.num_stream_links, ms.channel.nx1.data(), ms.channel.og_nx1.data(),
-                      ms.channel.ltype.data(), 0, ms.channel.yp_max_flood, nullptr, 0, ms.lake.lake2link.data(),
-                      lake_values_of(ms.lake.lake_elev));
+void write_flood_stream(channel_state& channel, const lake_state& lakes) {
+  if (!channel.flood_stream_file.is_open() || channel.yp_max_flood.empty()) return;
+  write_linknode_step(channel.flood_stream_file, channel.num_stream_links, channel.nx1.data(), channel.og_nx1.data(),
+                      channel.ltype.data(), 0, channel.yp_max_flood, nullptr, lnk_value, lakes.lake2link.data(),
+                      lake_values_of(lakes.lake_elev));
 }
 
-void write_dataset_end_cards(model_state& ms) {
+void write_dataset_end_cards(output_state& output, constituent_state& cs) {
   guarded_file* series[] = {
-      &ms.output.depth_map_file,           &ms.output.discharge_map_file,       &ms.output.gw_head_map_file,
-      &ms.output.dis_rain_map_file,        &ms.output.gw_recharge_cum_map_file, &ms.output.gw_recharge_inc_map_file,
-      &ms.output.inf_depth_map_file,       &ms.output.rate_of_infil_map_file,   &ms.output.surf_moist_map_file,
-      &ms.constituent.net_sed_volume_file,      &ms.constituent.max_sed_flux_file,        &ms.constituent.vol_sed_susp_file,
-      &ms.output.ov_con_map_file,
+      &output.depth_map_file,      &output.discharge_map_file,       &output.gw_head_map_file,
+      &output.dis_rain_map_file,   &output.gw_recharge_cum_map_file, &output.gw_recharge_inc_map_file,
+      &output.inf_depth_map_file,  &output.rate_of_infil_map_file,   &output.surf_moist_map_file,
+      &cs.net_sed_volume_file,     &cs.max_sed_flux_file,            &cs.vol_sed_susp_file,
+      &output.ov_con_map_file,
   };
   for (guarded_file* f : series)
-    if (f->is_open()) write_dataset_end(*f, ms.output.binary_dataset != 0);
+    if (f->is_open()) write_dataset_end(*f, output.binary_dataset != 0);
 }
 
-void write_channel_state(model_state& ms) {
-  for (int link = 1; link <= ms.channel.num_stream_links; ++link) {
-    const int t = ms.channel.ltype[link];
-    if (ms.lake.chan_lakes ? !summary::is_storage_link(t) : (t & 64) != 0) continue;
-    for (int node = 1; node <= ms.channel.nx[link]; ++node) {
-      summary::put(ms.channel.chan_depth_file.fp, "%d %d %lf \n", node, link, ms.channel.yp(node, link));
-      summary::put(ms.channel.chan_discharge_file.fp, "%d %d %lf\n", node, link, ms.channel.qp(node, link));
+void write_channel_state(const channel_state& channel, const lake_state& lakes) {
+  for (int link = 1; link <= channel.num_stream_links; ++link) {
+    const int t = channel.ltype[link];
+    if (lakes.chan_lakes ? !summary::is_storage_link(t) : (t & link_single_value) != 0) continue;
+    for (int node = 1; node <= channel.nx[link]; ++node) {
+      summary::put(channel.chan_depth_file.fp, "%d %d %lf \n", node, link, channel.yp(node, link));
+      summary::put(channel.chan_discharge_file.fp, "%d %d %lf\n", node, link, channel.qp(node, link));
     }
   }
 }
 
-void write_channel_hotstart(model_state& ms) {
-  std::FILE* f = ms.channel.chan_hotstart_out_file.fp;
-  for (int link = 1; link <= ms.channel.num_stream_links; ++link)
-    for (int node = 1; node <= ms.channel.nx[link]; ++node)
-      std::fprintf(f, "%4d %4d %8.3f %8.3f\n", node, link, ms.channel.yp(node, link) - ms.channel.bel(node, link),
-                   ms.channel.qp(node, link));
+void write_channel_hotstart(const channel_state& channel) {
+  std::FILE* f = channel.chan_hotstart_out_file.fp;
+  for (int link = 1; link <= channel.num_stream_links; ++link)
+    for (int node = 1; node <= channel.nx[link]; ++node)
+      std::fprintf(f, "%4d %4d %8.3f %8.3f\n", node, link, channel.yp(node, link) - channel.bel(node, link),
+                   channel.qp(node, link));
 }
 
-bool write_gw_hotstart(model_state& ms) {
-  ms.groundwater.gw_hotstart_out_file_name.assign("hotstart_file");
-  if (!open_guarded_file(ms.groundwater.gw_hotstart_out_file, ms.groundwater.gw_hotstart_out_file_name.view(), "w"))
+bool write_gw_hotstart(groundwater_state& gw, const grid_state& grid) {
+  gw.gw_hotstart_out_file_name.assign("hotstart_file");
+  if (!open_guarded_file(gw.gw_hotstart_out_file, gw.gw_hotstart_out_file_name.view(), "w"))
     return stop_with("Can't open gw hot start map for writing out hotstart info: %s\n",
-                     ms.groundwater.gw_hotstart_out_file_name.c_str());
-  write_grass_grid(ms.groundwater.gw_hotstart_out_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west,
-                   ms.grid.rows, ms.grid.cols, ms.groundwater.elevgw.data());
-  close_guarded_file(ms.groundwater.gw_hotstart_out_file);
+                     gw.gw_hotstart_out_file_name.c_str());
+  write_grass_grid(gw.gw_hotstart_out_file, grid.mask, grid.north, grid.south, grid.east, grid.west, grid.rows,
+                   grid.cols, gw.elevgw.data());
+  close_guarded_file(gw.gw_hotstart_out_file);
   return true;
 }
 
-bool write_adjusted_elevations(model_state& ms) {
-  if (!open_guarded_file(ms.constituent.adjust_elev_file, ms.constituent.adjust_elev_file_name.view(), "w"))
-    return stop_with("Can't open adjusted elevation map for writing: %s\n",
-                     ms.constituent.adjust_elev_file_name.c_str());
-  write_grass_grid(ms.constituent.adjust_elev_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows,
-                   ms.grid.cols, ms.grid.elevation.data());
-  close_guarded_file(ms.constituent.adjust_elev_file);
+bool write_adjusted_elevations(constituent_state& cs, const grid_state& grid) {
+  if (!open_guarded_file(cs.adjust_elev_file, cs.adjust_elev_file_name.view(), "w"))
+    return stop_with("Can't open adjusted elevation map for writing: %s\n", cs.adjust_elev_file_name.c_str());
+  write_grass_grid(cs.adjust_elev_file, grid.mask, grid.north, grid.south, grid.east, grid.west, grid.rows,
+                   grid.cols, grid.elevation.data());
+  close_guarded_file(cs.adjust_elev_file);
   return true;
 }
 
@@ -220,6 +219,9 @@ void write_sediment_bed_output(model_state& ms) {
 
 }  // namespace
 
+// The last column of the bed elevation file: what the link is.
+constexpr long bed_flag_none = 0, bed_flag_structure = 1, bed_flag_lake = 2;
+
 bool write_bed_elevations(model_state& ms) {
   ms.channel.chan_new_elev_file_name.assign("new_bed_elevations.txt");
   if (!open_guarded_file(ms.channel.chan_new_elev_file, ms.channel.chan_new_elev_file_name.view(), "w")) {
@@ -233,11 +235,11 @@ bool write_bed_elevations(model_state& ms) {
   for (int link = 1; link <= ms.channel.num_stream_links; ++link) {
     const int t = ms.channel.ltype[link];
     const long l = link;
-    if (t & 32) {
-      std::fprintf(f, "Link %5ld is a lake %5ld  \n", l, 2L);
+    if (t & link_is_lake) {
+      std::fprintf(f, "Link %5ld is a lake %5ld  \n", l, bed_flag_lake);
       continue;
     }
-    const long structure = (t & 64) ? 1 : 0;
+    const long structure = (t & link_single_value) ? bed_flag_structure : bed_flag_none;
     for (int node = 1; node <= ms.channel.og_nx1[link]; ++node) {
       if (ms.constituent.adjust_channel_bed)
         std::fprintf(f, "%ld %ld %10.3lf %10.3lf %ld \n", l, static_cast<long>(node),
@@ -254,17 +256,18 @@ bool write_bed_elevations(model_state& ms) {
 void write_end_of_run_files(model_state& ms) {
   if (ms.output.optimize_given) write_optimisation_line(ms);
   if (ms.output.flood_grid_given) write_flood_grid(ms);
-  if (ms.output.flood_stream_given) write_flood_stream(ms);
-  if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms);
-  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given) write_channel_state(ms);
+  if (ms.output.flood_stream_given) write_flood_stream(ms.channel, ms.lake);
+  if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms.output, ms.constituent);
+  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given)
+    write_channel_state(ms.channel, ms.lake);
   if ((ms.channel.chan_explic || ms.channel.chan_mesh) && ms.channel.chan_hotstart_out_file.is_open() &&
       ms.channel.num_stream_links >= 1)
-    write_channel_hotstart(ms);
-  if (ms.groundwater.gw_simulation && !write_gw_hotstart(ms)) return;
-  if (ms.constituent.adjust_elev == 1 && !write_adjusted_elevations(ms)) return;
+    write_channel_hotstart(ms.channel);
+  if (ms.groundwater.gw_simulation && !write_gw_hotstart(ms.groundwater, ms.grid)) return;
+  if (ms.constituent.adjust_elev == 1 && !write_adjusted_elevations(ms.constituent, ms.grid)) return;
   if (ms.groundwater.any_exfil == 1 && ms.output.sat_source_map_on && !write_sat_source_map(ms)) return;
   if (ms.output.pav_hydro_given) write_pav_output(ms);
-  if (ms.output.zv_discharge_out && ms.project.run_control.map_type != 4) close_shared_output_file(ms);
+  if (ms.output.zv_discharge_out) close_shared_output_file(ms.output);
   close_guarded_file(ms.overland.read_ov_hotstart_file);
   close_guarded_file(ms.soil.read_sm_hotstart_file);
   write_hotstart_maps(ms);

@@ -35,9 +35,9 @@ inline bool in_table(const array2d<double>& t, int node, int link) {
 double node_value(const array2d<double>& values, const array2d<double>* second, int mode,
                   bool ratio_allowed, int node, int link) {
   double v = values(node, link);
-  if (mode == 0 || !second || !in_table(*second, node, link)) return v;
+  if (mode == lnk_value || !second || !in_table(*second, node, link)) return v;
   double s = (*second)(node, link);
-  if (mode == 2 && ratio_allowed) return s > 1e-7 ? v / s : 0.0;
+  if (mode == lnk_over_second && ratio_allowed) return s > 1e-7 ? v / s : 0.0;
   return v - s;
 }
 
@@ -71,13 +71,13 @@ void write_linknode_step(guarded_file& file, int num_links, const int* node_coun
     if (type & link_is_lake) {
       const int lake = lake_of_link ? lake_of_link[link] : 0;
       const bool known = lake >= 0 && static_cast<std::size_t>(lake) < lake_values.size();
-      if (mode != 0 && known)
+      if (mode != lnk_value && known)
         std::fprintf(fp, "-1 %6.5lf   ", lake_values[static_cast<std::size_t>(lake)]);
       else
         std::fputs(missing_entry, fp);
     }
     if (type & link_single_value) {
-      if (mode == 0 && in_table(values, 1, link))
+      if (mode == lnk_value && in_table(values, 1, link))
         std::fprintf(fp, "-2  %6.5lf   ", values(1, link));
       else
         std::fputs(missing_entry, fp);
@@ -99,36 +99,36 @@ void write_linknode_step(guarded_file& file, int num_links, const int* node_coun
   std::fputc('\n', fp);
 }
 
-linknode_timing linknode_timing_for(const model_state& ms, int interval_steps) {
+linknode_timing linknode_timing_for(const clock_state& clock, int interval_steps) {
   linknode_timing t;
-  const double minutes = interval_steps * ms.clock.dt / 60.0;
+  const double minutes = interval_steps * clock.dt / 60.0;
   t.time_step = static_cast<int>(minutes);
   if (t.time_step != 0)
-    t.num_ts = ms.clock.tot_time / t.time_step;
+    t.num_ts = clock.tot_time / t.time_step;
   else if (minutes > 0.0)
-    t.num_ts = static_cast<int>(ms.clock.tot_time / minutes);  // intervals shorter than a minute
-  t.day = ms.clock.cur_day;
-  t.month = ms.clock.cur_month;
-  t.year = ms.clock.cur_year;
-  t.hour = ms.clock.cur_hour;
-  t.minute = ms.clock.cur_minute;
+    t.num_ts = static_cast<int>(clock.tot_time / minutes);  // intervals shorter than a minute
+  t.day = clock.cur_day;
+  t.month = clock.cur_month;
+  t.year = clock.cur_year;
+  t.hour = clock.cur_hour;
+  t.minute = clock.cur_minute;
   return t;
 }
 
-linknode_network channel_network_of(const model_state& ms) {
+linknode_network channel_network_of(const channel_state& channel, const lake_state& lakes) {
   linknode_network net;
-  net.node_counts = ms.channel.nx1.data();
-  net.out_node_counts = ms.channel.og_nx1.data();
-  net.link_types = ms.channel.ltype.data();
-  net.second_values = &ms.channel.bel;
-  net.lake_of_link = ms.lake.lake2link.data();
-  net.link_count = ms.channel.num_stream_links;
-  net.stride = ms.channel.max_nodes_per_link;
+  net.node_counts = channel.nx1.data();
+  net.out_node_counts = channel.og_nx1.data();
+  net.link_types = channel.ltype.data();
+  net.second_values = &channel.bel;
+  net.lake_of_link = lakes.lake2link.data();
+  net.link_count = channel.num_stream_links;
+  net.stride = channel.max_nodes_per_link;
   return net;
 }
 
 void init_linknode_output(model_state& ms) {
-  const linknode_timing t = linknode_timing_for(ms, ms.clock.hyd_write_steps);
+  const linknode_timing t = linknode_timing_for(ms.clock, ms.clock.hyd_write_steps);
   auto header = [&](bool on, guarded_file& f, int kind, int links) {
     if (on) write_linknode_header(f, kind, links, t.time_step, t.num_ts, t.day, t.month, t.year,
                                   t.hour, t.minute);
@@ -172,7 +172,7 @@ void bind_writer(mass_con_writer& w, int kind, const linknode_network& net,
 void mass_con_writer_alloc_a(mass_con_writer& w, int kind, const jagged_array<double>* row_values,
                              const linknode_network& net, const double* lake_source,
                              int lake_count) {
-  w.source_kind = 2;
+  w.source_kind = mass_con_source_node_major;
   w.row_values = row_values;
   bind_writer(w, kind, net, lake_source, lake_count);
 }
@@ -180,7 +180,7 @@ void mass_con_writer_alloc_a(mass_con_writer& w, int kind, const jagged_array<do
 void mass_con_writer_alloc_b(mass_con_writer& w, int kind, const double* flat_values,
                              const linknode_network& net, const double* lake_source,
                              int lake_count) {
-  w.source_kind = 1;
+  w.source_kind = mass_con_source_flat;
   w.flat_values = flat_values;
   bind_writer(w, kind, net, lake_source, lake_count);
 }
@@ -205,9 +205,9 @@ void write_link_node_file(mass_con_writer& w) {
       const int last = w.out_node_counts ? w.out_node_counts[link] : w.node_counts[link];
       for (int j = 1; j <= last && have_table && j <= w.table.rows(); ++j) {
         double v = 0.0;
-        if (w.source_kind == 1 && w.flat_values) {
+        if (w.source_kind == mass_con_source_flat && w.flat_values) {
           v = w.flat_values[static_cast<std::size_t>(w.stride) * link + j] / w.scale;
-        } else if (w.source_kind == 2 && w.row_values) {
+        } else if (w.source_kind == mass_con_source_node_major && w.row_values) {
           const double* row = w.row_values->row(j);
           if (row && link <= w.row_values->row_length()) v = row[link] * w.scale;
         }
@@ -232,10 +232,10 @@ void write_link_node_file(mass_con_writer& w) {
     lakes = std::span<const double>(w.lake_values.data(),
                                     static_cast<std::size_t>(w.lake_values.count()) + 1);
   write_linknode_step(w.mass_file, w.link_count, w.node_counts, w.out_node_counts, w.link_types,
-                      w.step, w.table, nullptr, 0, w.lake_of_link, lakes);
+                      w.step, w.table, nullptr, lnk_value, w.lake_of_link, lakes);
   ++w.step;
 }
 
-void close_shared_output_file(model_state& ms) { close_guarded_file(ms.output.qin_output_file); }
+void close_shared_output_file(output_state& output) { close_guarded_file(output.qin_output_file); }
 
 }  // namespace nivra

@@ -18,7 +18,11 @@
 
 namespace nivra {
 
+struct channel_state;
+struct clock_state;
+struct lake_state;
 struct model_state;
+struct output_state;
 
 // Kind indices of the header card ("NIVRA_LINKNODE_" + word).
 enum linknode_kind : int {
@@ -52,11 +56,21 @@ inline constexpr int link_single_value = 64;
 void write_linknode_header(guarded_file& file, int kind, int num_links, int time_step, int num_ts,
                            int day, int month, int year, int hour, int minute);
 
+// What a step block writes of a node: the value, the value minus the second
+// table (a depth from a stage and the bed), or the value over the second
+// table (a velocity from a discharge and the area; 0 when that is 1e-7 or
+// less).
+enum linknode_mode : int {
+  lnk_value = 0,
+  lnk_minus_second = 1,
+  lnk_over_second = 2,
+};
+
 // One step block. values and second_values are [node][link]; node_counts
 // (and out_node_counts when given) are per link; lake_values is indexed by
-// lake number (lake_of_link[link]). Mode 0 writes the value, 1 the value
-// minus the second table, 2 the value over the second table (0 when that is
-// 1e-7 or less); without out_node_counts every non-zero mode subtracts.
+// lake number (lake_of_link[link]). Lakes carry their value in every mode
+// but lnk_value, single-value links only in lnk_value; without
+// out_node_counts every mode but lnk_value subtracts.
 void write_linknode_step(guarded_file& file, int num_links, const int* node_counts,
                          const int* out_node_counts, const int* link_types, int step,
                          const array2d<double>& values, const array2d<double>* second_values,
@@ -78,7 +92,7 @@ struct linknode_timing {
 };
 // Timing of files written every `interval_steps` steps, starting at the
 // current calendar date.
-linknode_timing linknode_timing_for(const model_state& ms, int interval_steps);
+linknode_timing linknode_timing_for(const clock_state& clock, int interval_steps);
 
 // Writes the headers of the run-level channel and pipe link/node files.
 void init_linknode_output(model_state& ms);
@@ -96,7 +110,7 @@ struct linknode_network {
 };
 
 // The channel network's tables as a writer borrows them.
-linknode_network channel_network_of(const model_state& ms);
+linknode_network channel_network_of(const channel_state& channel, const lake_state& lakes);
 
 // Binds a node-major source (source kind 2).
 void mass_con_writer_alloc_a(mass_con_writer& w, int kind, const jagged_array<double>* row_values,
@@ -116,6 +130,6 @@ void open_mass_con_files(mass_con_writer& w, std::string_view name, std::string_
 void write_link_node_file(mass_con_writer& w);
 
 // Closes the outlet discharge file written for the ZV model (end of a run).
-void close_shared_output_file(model_state& ms);
+void close_shared_output_file(output_state& output);
 
 }  // namespace nivra

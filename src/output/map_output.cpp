@@ -9,6 +9,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/grid_writers.h"
 #include "output/nsm_output.h"
 #include "output/output_state.h"
@@ -56,33 +57,33 @@ void compute_recharge_increment(model_state& ms) {
 
 // Sediment maps, per cell: the class sum of the step's flux (x 1e6), the
 // net deposited volume as a depth in mm, and the suspended volume.
-void compute_sediment_flux(model_state& ms) {
-  ov_sed_record& s = *ms.constituent.ov_sed;
-  ensure_cells(s.ov_qsmax_total, ms.grid.ncells);
-  for (int c = 1; c <= ms.grid.ncells && !s.ov_qsmax_total.empty(); ++c) {
+void compute_sediment_flux(constituent_state& cs, const grid_state& grid) {
+  ov_sed_record& s = *cs.ov_sed;
+  ensure_cells(s.ov_qsmax_total, grid.ncells);
+  for (int c = 1; c <= grid.ncells && !s.ov_qsmax_total.empty(); ++c) {
     double sum = 0.0;
     if (c <= s.ov_qsmax.rows())
-      for (int k = 1; k <= ms.constituent.n_sed_classes && k <= s.ov_qsmax.cols(); ++k) sum += s.ov_qsmax(c, k);
+      for (int k = 1; k <= cs.n_sed_classes && k <= s.ov_qsmax.cols(); ++k) sum += s.ov_qsmax(c, k);
     s.ov_qsmax_total[c] = sum * 1e6;
   }
 }
 
-void compute_net_sediment(model_state& ms) {
-  ov_sed_record& s = *ms.constituent.ov_sed;
-  ensure_cells(s.ov_net_sed, ms.grid.ncells);
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  for (int c = 1; c <= ms.grid.ncells && !s.ov_net_sed.empty(); ++c) {
+void compute_net_sediment(constituent_state& cs, const grid_state& grid) {
+  ov_sed_record& s = *cs.ov_sed;
+  ensure_cells(s.ov_net_sed, grid.ncells);
+  const double area = grid.grid_size * grid.grid_size;
+  for (int c = 1; c <= grid.ncells && !s.ov_net_sed.empty(); ++c) {
     double vol = 0.0;
     if (c <= s.ov_qsvol.rows())
-      for (int k = 1; k <= ms.constituent.n_sed_classes && k <= s.ov_qsvol.cols(); ++k) vol += s.ov_qsvol(c, k);
+      for (int k = 1; k <= cs.n_sed_classes && k <= s.ov_qsvol.cols(); ++k) vol += s.ov_qsvol(c, k);
     s.ov_net_sed[c] = area > 0.0 ? vol * 1000.0 / area : 0.0;
   }
 }
 
-void compute_suspended_sediment(model_state& ms) {
-  ov_sed_record& s = *ms.constituent.ov_sed;
-  ensure_cells(s.ov_conc, ms.grid.ncells);
-  for (int c = 1; c <= ms.grid.ncells && !s.ov_conc.empty(); ++c)
+void compute_suspended_sediment(constituent_state& cs, const grid_state& grid) {
+  ov_sed_record& s = *cs.ov_sed;
+  ensure_cells(s.ov_conc, grid.ncells);
+  for (int c = 1; c <= grid.ncells && !s.ov_conc.empty(); ++c)
     s.ov_conc[c] = (c <= s.ov_qsconc.rows() && !s.ov_qsconc.empty()) ? s.ov_qsconc(c, 0) : 0.0;
 }
 
@@ -92,13 +93,12 @@ void dataset_record(model_state& ms, guarded_file& f, const double* values) {
 }
 
 void dataset_mode(model_state& ms) {
-  const project_options& po = ms.project.project_options;
   const bool skip = ms.output.skip_index_maps != 0;
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
     if (!skip) dataset_record(ms, ms.output.depth_map_file, values_of(ms.output.depth_output));
   }
-  if (ms.clock.long_term && po.snow_swe_file_given == 1 && !skip)
+  if (ms.clock.long_term && ms.hydromet.snow_swe_file_given == 1 && !skip)
     dataset_record(ms, ms.output.snow_swe_map_file, values_of(ms.hydromet.snow_swe));
   if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
@@ -121,25 +121,26 @@ void dataset_mode(model_state& ms) {
     dataset_record(ms, ms.output.surf_moist_map_file, values_of(ms.soil.surface_moisture));
   if (ms.constituent.ov_sed) {
     if (ms.constituent.max_sed_flux == 1) {
-      compute_sediment_flux(ms);
+      compute_sediment_flux(ms.constituent, ms.grid);
       dataset_record(ms, ms.constituent.max_sed_flux_file, values_of(ms.constituent.ov_sed->ov_qsmax_total));
     }
     if (ms.constituent.net_sed_volume == 1 && !skip) {
-      compute_net_sediment(ms);
+      compute_net_sediment(ms.constituent, ms.grid);
       dataset_record(ms, ms.constituent.net_sed_volume_file, values_of(ms.constituent.ov_sed->ov_net_sed));
     }
     if (ms.constituent.vol_sed_susp == 1 && !skip) {
-      compute_suspended_sediment(ms);
+      compute_suspended_sediment(ms.constituent, ms.grid);
       dataset_record(ms, ms.constituent.vol_sed_susp_file, values_of(ms.constituent.ov_sed->ov_conc));
     }
   }
 }
 
-// One per-time grid file; false (after reporting) when it cannot be opened.
-bool per_time_map(model_state& ms, std::string_view folder, const char* word,
+// One per-time grid file of map set map_number; false (after reporting)
+// when it cannot be opened.
+bool per_time_map(const grid_state& grid, int map_number, std::string_view folder, const char* word,
                   const double* values, const char* message) {
   char number[16];
-  std::snprintf(number, sizeof number, "%04d.asc", ms.output.map_number);
+  std::snprintf(number, sizeof number, "%04d.asc", map_number);
   const std::string name = join_folder(folder, std::string(word) + number);
   msg_printf("opening file %s\n", name.c_str());
   guarded_file f;
@@ -149,76 +150,79 @@ bool per_time_map(model_state& ms, std::string_view folder, const char* word,
     report_error();
     return false;
   }
-  write_ascii_grid(f, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west, ms.grid.rows, ms.grid.cols, values,
-                   ms.grid.grid_size);
+  write_ascii_grid(f, grid.mask, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols, values,
+                   grid.grid_size);
   close_guarded_file(f);
   return true;
 }
 
 bool per_time_mode(model_state& ms) {
-  const project_options& po = ms.project.project_options;
-  ++ms.output.map_number;
+  const project_state& p = ms.project;
+  const int set = ++ms.output.map_number;
+  auto map = [&](std::string_view folder, const char* word, const double* values, const char* message) {
+    return per_time_map(ms.grid, set, folder, word, values, message);
+  };
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
-    if (!per_time_map(ms, po.depth.view(), "depth.", values_of(ms.output.depth_output),
-                      "Can't open depth map for writing: %s\n"))
+    if (!map(p.depth.view(), "depth.", values_of(ms.output.depth_output),
+             "Can't open depth map for writing: %s\n"))
       return false;
   }
-  if (po.snow_swe_file_given == 1 &&
-      !per_time_map(ms, po.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr))
+  if (ms.hydromet.snow_swe_file_given == 1 &&
+      !map(p.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr))
     return false;
   if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
-    if (!per_time_map(ms, po.discharge.view(), "discharge.", values_of(ms.output.discharge_cell),
-                      "Can't open discharge map for writing: %s\n"))
+    if (!map(p.discharge.view(), "discharge.", values_of(ms.output.discharge_cell),
+             "Can't open discharge map for writing: %s\n"))
       return false;
   }
   if (ms.output.dis_rain_given == 1 &&
-      !per_time_map(ms, po.dis_rain.view(), "rain.", values_of(ms.hydromet.rain_depth),
-                    "Can't open rainfall map for writing: %s\n"))
+      !map(p.dis_rain.view(), "rain.", values_of(ms.hydromet.rain_depth),
+           "Can't open rainfall map for writing: %s\n"))
     return false;
   if (ms.output.inf_depth_given == 1 &&
-      !per_time_map(ms, po.inf_depth.view(), "infdep.", values_of(ms.soil.inf_depth_cell),
-                    "Can't open Cum. infilt. depth map for writing: %s\n"))
+      !map(p.inf_depth.view(), "infdep.", values_of(ms.soil.inf_depth_cell),
+           "Can't open Cum. infilt. depth map for writing: %s\n"))
     return false;
   if (ms.output.rate_of_infil_given == 1 &&
-      !per_time_map(ms, po.rate_of_infil.view(), "infrate.", values_of(ms.soil.inf_rate),
-                    "Can't open infiltration rate map for writing: %s\n"))
+      !map(p.rate_of_infil.view(), "infrate.", values_of(ms.soil.inf_rate),
+           "Can't open infiltration rate map for writing: %s\n"))
     return false;
   if (ms.output.surf_moist_given == 1) {
-    const std::string_view folder = po.surf_moist.view();
+    const std::string_view folder = p.surf_moist.view();
     const bool ends_in_sep = !folder.empty() && is_path_sep(folder.back());
-    if (!per_time_map(ms, folder, ends_in_sep ? "surf." : "smoist.",
-                      values_of(ms.soil.surface_moisture),
-                      "Can't open surface moisture content map for writing: %s\n"))
+    if (!map(folder, ends_in_sep ? "surf." : "smoist.",
+             values_of(ms.soil.surface_moisture),
+             "Can't open surface moisture content map for writing: %s\n"))
       return false;
   }
   if (ms.constituent.ov_sed && ms.constituent.max_sed_flux == 1) {
-    compute_sediment_flux(ms);
-    if (!per_time_map(ms, po.max_sed_flux.view(), "max_sed_flux.",
-                      values_of(ms.constituent.ov_sed->ov_qsmax_total),
-                      "Can't open sediment flux map for writing: %s\n"))
+    compute_sediment_flux(ms.constituent, ms.grid);
+    if (!map(ms.constituent.max_sed_flux_file_name.view(), "max_sed_flux.",
+             values_of(ms.constituent.ov_sed->ov_qsmax_total),
+             "Can't open sediment flux map for writing: %s\n"))
       return false;
   }
   if (ms.output.gw_output_given == 1 &&
-      !per_time_map(ms, po.gw_output.view(), "gw_head.", values_of(ms.groundwater.elevgw),
-                    "Can't open groundwater head map for writing: %s\n"))
+      !map(p.gw_output.view(), "gw_head.", values_of(ms.groundwater.elevgw),
+           "Can't open groundwater head map for writing: %s\n"))
     return false;
   if (ms.output.gw_recharge_cum_given == 1 &&
-      !per_time_map(ms, po.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.groundwater.cum_gw_recharge),
-                    "Can't open cum gw recharge map for writing: %s\n"))
+      !map(p.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.groundwater.cum_gw_recharge),
+           "Can't open cum gw recharge map for writing: %s\n"))
     return false;
   if (ms.output.gw_recharge_inc_given == 1) {
     compute_recharge_increment(ms);
-    if (!per_time_map(ms, po.gw_recharge_inc.view(), "gwrechargeinc.",
-                      values_of(ms.output.gw_recharge_inc_cell),
-                      "Can't open incremental groundwater recharge map for writing: %s\n"))
+    if (!map(p.gw_recharge_inc.view(), "gwrechargeinc.",
+             values_of(ms.output.gw_recharge_inc_cell),
+             "Can't open incremental groundwater recharge map for writing: %s\n"))
       return false;
   }
   if (ms.constituent.ov_sed && ms.constituent.net_sed_volume == 1) {
-    compute_net_sediment(ms);
-    if (!per_time_map(ms, po.net_sed_volume.view(), "net_sed_volume.",
-                      values_of(ms.constituent.ov_sed->ov_net_sed), nullptr))
+    compute_net_sediment(ms.constituent, ms.grid);
+    if (!map(ms.constituent.net_sed_volume_file_name.view(), "net_sed_volume.",
+             values_of(ms.constituent.ov_sed->ov_net_sed), nullptr))
       return false;
   }
   return true;
@@ -234,13 +238,13 @@ void fill_depth_output(model_state& ms) {
   if (!ms.lake.chan_lakes || ms.lake.lake_mask.size() < ms.grid.ncells || ms.grid.elevation.size() < ms.grid.ncells) return;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     const int lake = ms.lake.lake_mask[c];
-    if (lake >= 1 && lake <= ms.lake.lake_elev.size())
+    if (lake_cell(lake) && lake <= ms.lake.lake_elev.size())
       ms.output.depth_output[c] = ms.lake.lake_elev[lake] - ms.grid.elevation[c];
   }
 }
 
 void write_map_output(model_state& ms) {
-  if (!map_step_due(ms)) return;
+  if (!map_step_due(ms.clock)) return;
   if (ms.output.no_map_output) {
     if (!per_time_mode(ms)) return;
   } else if (ms.output.dataset_output) {
@@ -253,7 +257,7 @@ void write_map_output(model_state& ms) {
       write_map_timestep(row[2], ms.clock.elapsed_min);
     }
   }
-  if (ms.project.project_options.snow_temp_given) write_map_timestep(ms.output.snow_temp_dataset, ms.clock.elapsed_min);
+  if (ms.hydromet.snow_temp_given) write_map_timestep(ms.output.snow_temp_dataset, ms.clock.elapsed_min);
 }
 
 }  // namespace nivra

@@ -9,6 +9,11 @@
 
 namespace nivra {
 
+// Layouts of the source a writer reads.
+inline constexpr int mass_con_source_none = -1;
+inline constexpr int mass_con_source_flat = 1;        // [stride x link + node]
+inline constexpr int mass_con_source_node_major = 2;  // rows are nodes, elements links
+
 class mass_con_writer {
  public:
   mass_con_writer() { lake_values.set_name("mass_con_writer::lake_values"); }
@@ -16,7 +21,7 @@ class mass_con_writer {
   mass_con_writer& operator=(const mass_con_writer&) = delete;
 
   int step = 0;
-  int source_kind = -1;                           // 1 flat [stride*link+node], 2 node-major
+  int source_kind = mass_con_source_none;
   const double* flat_values = nullptr;
   const jagged_array<double>* row_values = nullptr;  // rows = nodes, elements = links
   guarded_file mass_file;

@@ -7,6 +7,7 @@
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -44,29 +45,30 @@ void recompute(nsm_writers& nsm, nsm_total what) {
 }  // namespace
 
 void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
-  project_options& po = ms.project.project_options;
+  const constituent_state& cs = ms.constituent;
+  const project_state& p = ms.project;
   nsm_outputs& ov = nsm.outputs;
   nsm_outputs2& st = nsm.outputs2;
   const nsm_media_view& m = nsm.media;
 
   // Overland totals.
-  if (po.total_ov_n_given) {
+  if (cs.total_ov_n_given) {
     recompute(nsm, nsm_total::overland_nh3);
     recompute(nsm, nsm_total::overland_total_n);
-    if (!open_grid_series(ov.total_ov_n_writer, ms, ms.grid.nrows, ms.grid.ncols, m.ov_total_n,
-                          po.total_ov_n.view(), "", ".asc", 1055, "Total_ov_N"))
+    if (!open_grid_series(ov.total_ov_n_writer, ms.grid, ms.output, ms.grid.nrows, ms.grid.ncols, m.ov_total_n,
+                          p.total_ov_n.view(), "", ".asc", 1055, "Total_ov_N"))
       return;
   }
-  if (po.total_ov_p_given) {
+  if (cs.total_ov_p_given) {
     recompute(nsm, nsm_total::overland_total_p);
-    if (!open_grid_series(ov.total_ov_p_writer, ms, ms.grid.nrows, ms.grid.ncols, m.ov_total_p,
-                          po.total_ov_p.view(), "", ".asc", 1056, "Total_ov_P"))
+    if (!open_grid_series(ov.total_ov_p_writer, ms.grid, ms.output, ms.grid.nrows, ms.grid.ncols, m.ov_total_p,
+                          p.total_ov_p.view(), "", ".asc", 1056, "Total_ov_P"))
       return;
   }
 
   // Channel totals: written at map times.
-  const linknode_network net = channel_network_of(ms);
-  const linknode_timing timing = linknode_timing_for(ms, ms.clock.map_write_steps);
+  const linknode_network net = channel_network_of(ms.channel, ms.lake);
+  const linknode_timing timing = linknode_timing_for(ms.clock, ms.clock.map_write_steps);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   auto channel_total = [&](bool on, mass_con_writer& w, int kind, const jagged_array<double>* rows,
                            const double* lake_source, const file_name_text& card) {
@@ -74,12 +76,12 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
     mass_con_writer_alloc_a(w, kind, rows, net, lakes ? lake_source : nullptr, lakes);
     open_mass_con_files(w, card.view(), "", "", 1000.0, timing);
   };
-  channel_total(po.total_chan_n_given, st.total_n_writer, lnk_total_nitrogen, m.st_total_n,
-                m.lake_total_n, po.total_chan_n);
-  channel_total(po.total_chan_kn_given, st.total_kn_writer, lnk_total_kjeldahl_nitrogen, m.st_tkn,
-                m.lake_tkn, po.total_chan_kn);
-  channel_total(po.total_chan_p_given, st.total_p_writer, lnk_total_phosphorus, m.st_total_p,
-                m.lake_total_p, po.total_chan_p);
+  channel_total(cs.total_chan_n_given, st.total_n_writer, lnk_total_nitrogen, m.st_total_n,
+                m.lake_total_n, p.total_chan_n);
+  channel_total(cs.total_chan_kn_given, st.total_kn_writer, lnk_total_kjeldahl_nitrogen, m.st_tkn,
+                m.lake_tkn, p.total_chan_kn);
+  channel_total(cs.total_chan_p_given, st.total_p_writer, lnk_total_phosphorus, m.st_total_p,
+                m.lake_total_p, p.total_chan_p);
 
   // Per-constituent maps and link/node files.
   const int ov_base = ov.series.count();
@@ -90,10 +92,10 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
     if (ov.out_ov_on[k]) {
       dataset_out* row = ov.series.row(ov_base + k);
       const std::string_view folder = ov.out_ov_file[k].view();
-      if (!open_grid_series(row[1], ms, ms.grid.rows, ms.grid.cols, m.ov_mass[k], folder, ".mass", ".asc",
-                            ov_names[k].mass_id, ov_names[k].mass_name) ||
-          !open_grid_series(row[2], ms, ms.grid.rows, ms.grid.cols, m.ov_conc[k], folder, ".conc", ".asc",
-                            ov_names[k].conc_id, ov_names[k].conc_name))
+      if (!open_grid_series(row[1], ms.grid, ms.output, ms.grid.rows, ms.grid.cols, m.ov_mass[k], folder,
+                            ".mass", ".asc", ov_names[k].mass_id, ov_names[k].mass_name) ||
+          !open_grid_series(row[2], ms.grid, ms.output, ms.grid.rows, ms.grid.cols, m.ov_conc[k], folder,
+                            ".conc", ".asc", ov_names[k].conc_id, ov_names[k].conc_name))
         return;
     }
     if (st.out_st_on[k]) {
@@ -112,29 +114,29 @@ void init_nutrient_map_series(nsm_writers& nsm, model_state& ms) {
 void write_constituent_map_output(model_state& ms) {
   if (!ms.constituent.nsm_out) return;
   nsm_writers& nsm = *ms.constituent.nsm_out;
-  project_options& po = ms.project.project_options;
+  const constituent_state& cs = ms.constituent;
   const double t = ms.clock.elapsed_min;
 
   if (ms.lake.chan_lakes) recompute(nsm, nsm_total::lakes);
-  if (po.total_ov_n_given) {
+  if (cs.total_ov_n_given) {
     recompute(nsm, nsm_total::overland_nh3);
     recompute(nsm, nsm_total::overland_total_n);
     write_map_timestep(nsm.outputs.total_ov_n_writer, t);
   }
-  if (po.total_ov_p_given) {
+  if (cs.total_ov_p_given) {
     recompute(nsm, nsm_total::overland_total_p);
     write_map_timestep(nsm.outputs.total_ov_p_writer, t);
   }
-  if (po.total_chan_n_given || po.total_chan_kn_given) recompute(nsm, nsm_total::stream_nh3);
-  if (po.total_chan_n_given) {
+  if (cs.total_chan_n_given || cs.total_chan_kn_given) recompute(nsm, nsm_total::stream_nh3);
+  if (cs.total_chan_n_given) {
     recompute(nsm, nsm_total::stream_total_n);
     write_link_node_file(nsm.outputs2.total_n_writer);
   }
-  if (po.total_chan_kn_given) {
+  if (cs.total_chan_kn_given) {
     recompute(nsm, nsm_total::stream_tkn);
     write_link_node_file(nsm.outputs2.total_kn_writer);
   }
-  if (po.total_chan_p_given) {
+  if (cs.total_chan_p_given) {
     recompute(nsm, nsm_total::stream_total_p);
     write_link_node_file(nsm.outputs2.total_p_writer);
   }

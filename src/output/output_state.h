@@ -18,9 +18,6 @@ struct output_state {
   int float_grass_maps = 1;           // reported by the event summary
   int sat_source_map_on = 1;          // with exfiltration, write the saturated-source map
 
-  // Gridded and link/node series of the constituents: rows of three writers.
-  jagged_array<dataset_out> map_series_array;
-  jagged_array<mass_con_writer> channel_series_array;
   dataset_out snow_temp_dataset;      // "Snow_Temperature"
 
   // Run outputs.
@@ -184,6 +181,9 @@ struct output_state {
   double total_chan_point_sources_start = 0.0;  // the run total when the event began
   double xy_bound_gain_start = 0.0, xy_bound_loss_start = 0.0;
   // Channel location series and the outlet discharge handed to ZV.
+
+  // Analyzers of the project (copied by the run parameters).
+  int analyzers_given = 0;
 };
 
 }  // namespace nivra

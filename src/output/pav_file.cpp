@@ -6,7 +6,6 @@
 
 #include "core/guarded_file.h"
 #include "core/tokens.h"
-#include "model/model_state.h"
 #include "output/dataset_out.h"
 #include "output/output_state.h"
 
@@ -90,13 +89,13 @@ void write_ts_single(guarded_file& dataset_file, double time, int rows, int cols
   write_dataset_record(dataset_file, binary != 0, time, mask, rows, cols, values, scratch);
 }
 
-void write_hyd_location_header(model_state& ms) {
-  std::FILE* f = ms.output.out_hyd_location_file.fp;
+void write_hyd_location_header(const output_state& output) {
+  std::FILE* f = output.out_hyd_location_file.fp;
   if (!f) return;
-  std::fprintf(f, "%d\n", ms.output.num_hyd_locations);
-  for (int k = 1; k <= ms.output.num_hyd_locations; ++k) {
-    int link = k <= ms.output.hlink.size() ? ms.output.hlink[k] : 0;
-    int node = k <= ms.output.hnode.size() ? ms.output.hnode[k] : 0;
+  std::fprintf(f, "%d\n", output.num_hyd_locations);
+  for (int k = 1; k <= output.num_hyd_locations; ++k) {
+    int link = k <= output.hlink.size() ? output.hlink[k] : 0;
+    int node = k <= output.hnode.size() ? output.hnode[k] : 0;
     std::fprintf(f, "link %d node %d\n", link, node);
   }
 }

@@ -8,7 +8,7 @@
 namespace nivra {
 
 class guarded_file;
-struct model_state;
+struct output_state;
 
 // Reads the outlet hydrograph (time, discharge per line) and, when it is
 // open, the location file (a count line, one description line per
@@ -28,6 +28,6 @@ void write_ts_single(guarded_file& dataset_file, double time, int rows, int cols
 // The head of the hydrograph-location output that the PAV file copies: the
 // number of locations, then one description line per location. Written
 // when the location output is opened, before its first series line.
-void write_hyd_location_header(model_state& ms);
+void write_hyd_location_header(const output_state& output);
 
 }  // namespace nivra

@@ -5,6 +5,7 @@
 
 namespace nivra {
 
+struct clock_state;
 struct model_state;
 
 // Every text series of the run gets its next line when the step is a
@@ -17,13 +18,13 @@ void write_time_series_output(model_state& ms);
 void write_map_output(model_state& ms);
 
 // Write-step tests; an interval below one step means every step.
-bool hydrograph_step_due(const model_state& ms);
-bool map_step_due(const model_state& ms);
+bool hydrograph_step_due(const clock_state& clock);
+bool map_step_due(const clock_state& clock);
 
 // The time column of long-term series: the year plus the fraction of the
 // year elapsed (366-day years when year - 1900 is divisible by 4), or the
 // model time in Julian days with strict Julian dates.
-double long_term_time_stamp(const model_state& ms);
+double long_term_time_stamp(const clock_state& clock);
 
 // Fills depth_output with the overland depth of every cell and, on cells
 // under a channel lake, the lake level minus the ground.

@@ -36,7 +36,7 @@ double series_time(const model_state& ms) {
   return ms.clock.strict_julian_date ? ms.clock.model_time : ms.clock.elapsed_min;
 }
 
-int cell_at(const model_state& ms, int row, int col) { return at(ms.grid.mask, row, col); }
+int cell_at(const grid_state& grid, int row, int col) { return at(grid.mask, row, col); }
 
 void outlet_hydrograph(model_state& ms, double qf) {
   const double q = ms.overland.qout * qf;
@@ -80,7 +80,7 @@ void outlet_sediment(model_state& ms, double qf, int outlet) {
     return;
   }
   if (!fp) return;
-  const double step_s = ms.project.run_control.timestep > 0.0 ? ms.project.run_control.timestep : ms.clock.dt;
+  const double step_s = ms.clock.ov_dt > 0.0 ? ms.clock.ov_dt : ms.clock.dt;
   const double vol = ms.constituent.ov_sed ? ms.constituent.ov_sed->outlet_last_vol : 0.0;
   std::fprintf(fp, "%16.8lf %16.10lf\n", t, step_s > 0.0 ? vol / step_s * qf : 0.0);
 }
@@ -220,14 +220,14 @@ void point_series(model_state& ms, double qf) {
     time_column(fp, ms);
     for (int i = 1; i <= ms.groundwater.num_wells; ++i)
       std::fprintf(fp, "%12.6lf ",
-                   at(ms.groundwater.elevgw, cell_at(ms, at(ms.groundwater.well_row, i), at(ms.groundwater.well_column, i))));
+                   at(ms.groundwater.elevgw, cell_at(ms.grid, at(ms.groundwater.well_row, i), at(ms.groundwater.well_column, i))));
     std::fputc('\n', fp);
   }
   if (ms.output.overland_depths_given && ms.output.overland_depths_file.fp) {
     std::FILE* fp = ms.output.overland_depths_file.fp;
     time_column(fp, ms);
     for (int i = 1; i <= ms.output.n_overland_depth_locs; ++i)
-      std::fprintf(fp, "%12.6lf ", at(ms.overland.ov_depth, cell_at(ms, at(ms.output.overland_depth_row, i),
+      std::fprintf(fp, "%12.6lf ", at(ms.overland.ov_depth, cell_at(ms.grid, at(ms.output.overland_depth_row, i),
                                                            at(ms.output.overland_depth_col, i))));
     std::fputc('\n', fp);
   }
@@ -235,7 +235,7 @@ void point_series(model_state& ms, double qf) {
     std::FILE* fp = ms.output.overland_wse_file.fp;
     time_column(fp, ms);
     for (int i = 1; i <= ms.output.n_overland_wse_locs; ++i) {
-      const int c = cell_at(ms, at(ms.output.overland_wse_row, i), at(ms.output.overland_wse_col, i));
+      const int c = cell_at(ms.grid, at(ms.output.overland_wse_row, i), at(ms.output.overland_wse_col, i));
       std::fprintf(fp, "%12.6lf ", at(ms.grid.elevation, c) + at(ms.overland.ov_depth, c));
     }
     std::fputc('\n', fp);
@@ -291,7 +291,7 @@ void channel_blocks(model_state& ms) {
     ++counter;
   };
   block(ms.output.chan_depth_given && ms.channel.chan_explic, ms.channel.chan_depth_out_file, ms.output.ts_chan_depth, ms.channel.yp,
-        &ms.channel.bel, 1);
+        &ms.channel.bel, lnk_minus_second);
   if (ms.constituent.chan_sed_on && ms.output.chan_sed_flux_given && ms.channel.stream_sed_flux_file.fp) {
     if (ms.constituent.qsmax_total.empty()) ms.constituent.qsmax_total.alloc(ms.channel.max_nodes_per_link, nl);
     for (int link = 1; link <= nl && !ms.constituent.qsmax_total.empty(); ++link) {
@@ -302,25 +302,26 @@ void channel_blocks(model_state& ms) {
         ms.constituent.qsmax_total(node, link) = sum * 1000000.0;
       }
     }
-    block(true, ms.channel.stream_sed_flux_file, ms.output.ts_stream_sed_flux, ms.constituent.qsmax_total, nullptr, 0);
+    block(true, ms.channel.stream_sed_flux_file, ms.output.ts_stream_sed_flux, ms.constituent.qsmax_total, nullptr,
+          lnk_value);
     ms.constituent.qsmax_total.fill(0.0);
   }
   block(ms.output.chan_discharge_given && ms.channel.chan_explic, ms.channel.chan_discharge_out_file,
-        ms.output.ts_chan_discharge, ms.channel.qp, nullptr, 0);
+        ms.output.ts_chan_discharge, ms.channel.qp, nullptr, lnk_value);
   block(ms.output.chan_velocity_given && ms.channel.chan_explic, ms.channel.chan_velocity_out_file, ms.output.ts_chan_velocity,
-        ms.channel.qp, &ms.channel.area, 2);
+        ms.channel.qp, &ms.channel.area, lnk_over_second);
   block(ms.output.chan_stage_given && ms.channel.chan_explic, ms.channel.chan_stage_out_file, ms.output.ts_chan_stage, ms.channel.yp,
-        &ms.channel.bel, 0);
+        &ms.channel.bel, lnk_value);
 }
 
 // One pipe-network block: each superlink announces the entries it carries.
-void pipe_block(guarded_file& f, int& counter, const model_state& ms, const array2d<double>& v,
+void pipe_block(guarded_file& f, int& counter, const pipe_state& pipe, const array2d<double>& v,
                 int extra) {
   std::FILE* fp = f.fp;
   if (!fp) return;
   std::fprintf(fp, "TS    %d\n", counter);
-  for (int s = 1; s <= ms.pipe.num_slink; ++s) {
-    const int n = at(ms.pipe.nnodes, s) + extra;
+  for (int s = 1; s <= pipe.num_slink; ++s) {
+    const int n = at(pipe.nnodes, s) + extra;
     std::fprintf(fp, "%d   ", n);
     for (int k = 1; k <= n; ++k) std::fprintf(fp, "1  %6.5lf   ", at(v, k, s));
     std::fputc('\n', fp);
@@ -331,39 +332,38 @@ void pipe_block(guarded_file& f, int& counter, const model_state& ms, const arra
 
 void pipe_blocks(model_state& ms) {
   if (!ms.pipe.storm_sewer_given) return;
-  if (ms.output.pipe_flow_given) pipe_block(ms.pipe.pipe_flow_file, ms.output.ts_pipe_flow, ms, ms.pipe.Q_node, 0);
-  if (ms.output.pipe_head_given)
-    pipe_block(ms.pipe.pipe_head_file, ms.output.ts_pipe_head, ms, ms.pipe.slink_node_depth, 1);
-  if (ms.output.pipe_tile_given && ms.pipe.gw_to_tile)
-    pipe_block(ms.pipe.pipe_tile_file, ms.output.ts_pipe_tile, ms, ms.pipe.superlink_tile_flow, 0);
+  pipe_state& p = ms.pipe;
+  if (ms.output.pipe_flow_given) pipe_block(p.pipe_flow_file, ms.output.ts_pipe_flow, p, p.Q_node, 0);
+  if (ms.output.pipe_head_given) pipe_block(p.pipe_head_file, ms.output.ts_pipe_head, p, p.slink_node_depth, 1);
+  if (ms.output.pipe_tile_given && p.gw_to_tile)
+    pipe_block(p.pipe_tile_file, ms.output.ts_pipe_tile, p, p.superlink_tile_flow, 0);
 }
 
 }  // namespace
 
-bool hydrograph_step_due(const model_state& ms) {
-  const int n = ms.clock.hyd_write_steps > 0 ? ms.clock.hyd_write_steps : 1;
-  return ms.clock.step_count % n == 0;
+bool hydrograph_step_due(const clock_state& clock) {
+  const int n = clock.hyd_write_steps > 0 ? clock.hyd_write_steps : 1;
+  return clock.step_count % n == 0;
 }
 
-bool map_step_due(const model_state& ms) {
-  const int n = ms.clock.map_write_steps > 0 ? ms.clock.map_write_steps : 1;
-  return (ms.clock.step_count - 1) % n == 0;
+bool map_step_due(const clock_state& clock) {
+  const int n = clock.map_write_steps > 0 ? clock.map_write_steps : 1;
+  return (clock.step_count - 1) % n == 0;
 }
 
-double long_term_time_stamp(const model_state& ms) {
-  if (ms.clock.strict_julian_date) return ms.clock.model_time;
-  const double minutes_in_year = ((ms.clock.cur_year - 1900) % 4 == 0) ? 527040.0 : 525600.0;
-  return ms.clock.cur_year +
-         (ms.clock.day_of_year * 1440.0 + ms.clock.cur_hour * 60.0 + ms.clock.cur_minute) / minutes_in_year;
+double long_term_time_stamp(const clock_state& clock) {
+  if (clock.strict_julian_date) return clock.model_time;
+  const double minutes_in_year = ((clock.cur_year - 1900) % 4 == 0) ? 527040.0 : 525600.0;
+  return clock.cur_year + (clock.day_of_year * 1440.0 + clock.cur_hour * 60.0 + clock.cur_minute) / minutes_in_year;
 }
 
 void write_time_series_output(model_state& ms) {
-  if (!hydrograph_step_due(ms)) return;
+  if (!hydrograph_step_due(ms.clock)) return;
   const double qf = ms.output.qout_cfs ? ms.output.cfs_per_cms : 1.0;
   int outlet = 0;
   if (ms.channel.chan_explic && ms.channel.num_stream_links >= 1)
     outlet = ms.channel.num_stream_links * ms.channel.max_nodes_per_link + at(ms.channel.nx, ms.channel.num_stream_links);
-  if (ms.clock.long_term) ms.output.lt_time_stamp = long_term_time_stamp(ms);
+  if (ms.clock.long_term) ms.output.lt_time_stamp = long_term_time_stamp(ms.clock);
 
   if (ms.output.zv_discharge_out && ms.output.qin_output_file.fp)
     std::fprintf(ms.output.qin_output_file.fp, "%-8.1lf %-7.1f\n",

@@ -153,6 +153,14 @@ struct clock_state {
   process_clock gw_con_clock;        // groundwater constituents
   process_clock stream_loss_clock;
   process_clock nsm_ov_clock, nsm_soil_clock, nsm_chan_clock;  // nutrient model
+
+  // Clock cards of the project as the run parameters copy them: the start
+  // date, the stream step and the two output intervals. The time-step set-up
+  // fills in the stream step and the intervals the project leaves out.
+  int start_year = 0, start_month = 0, start_day = 0, start_hour = 0, start_minute = 0;
+  double st_time_step = 0.0;  // stream time step, s; below 0.01 when not given
+  double hyd_freq = 0.0;      // hydrograph write interval, minutes
+  int map_freq = 0;           // map write interval, minutes
 };
 
 }  // namespace nivra

@@ -70,24 +70,24 @@ int dispatch(int count, const run_command& command, int argc, char** argv) {
   const char* mode_word = argc > 1 ? argv[1] : "";
   const std::string& control = command.control_file.str();
   switch (command.mode) {
-    case 1:
+    case run_mode::single_run:
       // Maps and tables named in the project are found beside it, wherever
       // the program is started from (a PROJECT_FOLDER card still decides).
       set_project_folder_from_file(control);
       return single_run_status(command, mode_word);
-    case 2: run_sce_mode(process.parallel_env, control); break;
-    case 3:
+    case run_mode::sce: run_sce_mode(process.parallel_env, control); break;
+    case run_mode::batch:
       set_project_folder_from_file(control);
       run_batch(count, command, mode_word);
       break;
-    case 4: print_version(); break;
-    case 5: break;
-    case 6: run_montecarlo_mode(process.parallel_env, count, control); break;
-    case 7: run_montecarlo_mode(process.parallel_env, 500, control); break;
-    case 8: slm_dru(argc, argv); break;
-    case 9: slm_dru_ms1(argc, argv); break;
-    case 10: slm_dru_ms2(argc, argv); break;
-    case 11: slm_dru_mlsl(argc, argv); break;
+    case run_mode::version: print_version(); break;
+    case run_mode::help: break;
+    case run_mode::monte_carlo: run_montecarlo_mode(process.parallel_env, count, control); break;
+    case run_mode::sensitivity: run_montecarlo_mode(process.parallel_env, 500, control); break;
+    case run_mode::secant_lm: slm_dru(argc, argv); break;
+    case run_mode::multistart: slm_dru_ms1(argc, argv); break;
+    case run_mode::trajectory_repulsion: slm_dru_ms2(argc, argv); break;
+    case run_mode::multilevel_linkage: slm_dru_mlsl(argc, argv); break;
     default: break;
   }
   return 0;
@@ -101,40 +101,40 @@ int parse_command_line(int argc, char** argv, run_command& command) {
   command = run_command();
   if (argc < 2) {
     print_usage();
-    return -1;
+    return command_unmatched;
   }
   std::string_view control = argc > 2 ? std::string_view(argv[2]) : std::string_view();
   int count = 1;
   if (argc == 2) {
-    command.mode = 1;
+    command.mode = run_mode::single_run;
     control = argv[1];
   } else {
     std::string_view option(argv[1]);
-    if (starts_with(option, "-slm")) command.mode = 8;
-    else if (option == "-ms") command.mode = 9;
-    else if (starts_with(option, "-t")) command.mode = 10;
-    else if (starts_with(option, "-mls")) command.mode = 11;
-    else if (starts_with(option, "-s")) command.mode = 7;
-    else if (starts_with(option, "-c")) command.mode = 2;
+    if (starts_with(option, "-slm")) command.mode = run_mode::secant_lm;
+    else if (option == "-ms") command.mode = run_mode::multistart;
+    else if (starts_with(option, "-t")) command.mode = run_mode::trajectory_repulsion;
+    else if (starts_with(option, "-mls")) command.mode = run_mode::multilevel_linkage;
+    else if (starts_with(option, "-s")) command.mode = run_mode::sensitivity;
+    else if (starts_with(option, "-c")) command.mode = run_mode::sce;
     else if (starts_with(option, "-b")) {
-      command.mode = 3;
+      command.mode = run_mode::batch;
       count = run_count_after(option, 2);
     } else if (starts_with(option, "-m")) {
-      command.mode = 6;
+      command.mode = run_mode::monte_carlo;
       count = run_count_after(option, 2);
-    } else if (starts_with(option, "-h")) command.mode = 5;
-    else if (starts_with(option, "-v")) command.mode = 4;
+    } else if (starts_with(option, "-h")) command.mode = run_mode::help;
+    else if (starts_with(option, "-v")) command.mode = run_mode::version;
     else {
       print_usage();
-      return -1;
+      return command_unmatched;
     }
-    if (command.mode == 4) control = {};
+    if (command.mode == run_mode::version) control = {};
   }
   if (!command.control_file.assign(control)) {
     std::printf("Error: the file name given on the command line is longer than %zu characters:\n%.*s\n",
                 command.control_file.capacity - 1, static_cast<int>(control.size()), control.data());
     command = run_command();
-    return -2;
+    return command_name_too_long;
   }
   return count;
 }
@@ -220,8 +220,8 @@ int nivra_main(int argc, char** argv) {
   run_command command;
   const int count = parse_command_line(argc, argv, command);
   int status = 0;
-  if (count == -2) status = 1;
-  else if (count != -1) status = dispatch(count, command, argc, argv);
+  if (count == command_name_too_long) status = 1;
+  else if (count != command_unmatched) status = dispatch(count, command, argc, argv);
 
   if (web_mode) std::printf("</P></body>\n");
   std::fflush(stdout);

@@ -13,17 +13,35 @@ namespace nivra {
 
 inline constexpr double nivra_version = 6.2;
 
-// The command line as a run mode and a control file (the project file in
-// mode 1).
+// What the command line asks for.
+namespace run_mode {
+inline constexpr int none = 0;                   // the command line matched no rule
+inline constexpr int single_run = 1;             // a project file alone
+inline constexpr int sce = 2;                    // -c: SCE calibration
+inline constexpr int batch = 3;                  // -b[n]: n runs of one project
+inline constexpr int version = 4;                // -v: the version banner
+inline constexpr int help = 5;                   // -h: nothing
+inline constexpr int monte_carlo = 6;            // -m[n]: Monte Carlo calibration
+inline constexpr int sensitivity = 7;            // -s: Monte Carlo of 500 runs
+inline constexpr int secant_lm = 8;              // -slm: secant Levenberg-Marquardt
+inline constexpr int multistart = 9;             // -ms
+inline constexpr int trajectory_repulsion = 10;  // -t, -tv
+inline constexpr int multilevel_linkage = 11;    // -mls, -mlsl
+}  // namespace run_mode
+
+// The command line as a run mode and a control file (the project file of a
+// single run).
 struct run_command {
-  int mode = 0;                // 1 to 11
+  int mode = run_mode::none;
   file_name_text control_file; // empty when the mode takes none
 };
 
-// Fills the command; returns -1 when the command line matches no rule (the
-// usage text has been printed), -2 when it names a control file too long to
-// keep (refused with a message), the run count after "-b" or "-m", and 1
-// otherwise.
+// What parse_command_line returns when it cannot give a run count.
+inline constexpr int command_unmatched = -1;      // no rule matched; the usage text was printed
+inline constexpr int command_name_too_long = -2;  // the control file name was refused
+
+// Fills the command; returns command_unmatched or command_name_too_long,
+// the run count after "-b" or "-m", and 1 otherwise.
 int parse_command_line(int argc, char** argv, run_command& command);
 
 void print_usage();

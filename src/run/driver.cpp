@@ -209,7 +209,82 @@ constexpr time_step_routine step_routines[] = {
     {finish_event, true},
     {write_time_series_output, true},
     {write_map_output, true},
-    {[](model_state& m) { check_analyzers(m, 1); }, false},
+    {[](model_state& m) { check_analyzers(m, analyzer_event::step_end); }, false},
+};
+
+// What a set-up routine is handed: the run's record, and the project file
+// and calibration buffer the run was started with.
+struct run_start {
+  model_state& ms;
+  const std::string& project_file;
+  capture_buffer* capture;
+};
+
+// A routine of the set-up sequence and whether the error test follows it.
+struct set_up_routine {
+  void (*run)(const run_start&);
+  bool tested;
+};
+
+// A set-up routine that needs only the record.
+template <void (*routine)(model_state&)>
+void on_record(const run_start& s) {
+  routine(s.ms);
+}
+
+void read_project(const run_start& s) { read_run_parameters(s.project_file, s.ms); }
+
+// A calibration run writes its optimisation output whatever the project
+// says; the copy of the cards has just put the project's own setting there.
+void keep_calibration_output(const run_start& s) {
+  if (s.capture) s.ms.output.optimize_given = 1;
+}
+
+void print_start_up(const run_start& s) { print_startup_info(s.ms, s.project_file); }
+
+// The contaminant series, when every contaminant output is asked for.
+void init_constituent_series(model_state& ms) {
+  if (!ms.constituent.all_contam_output) return;
+  if (ms.constituent.ov_con_trans) init_contaminant_map_series(ms);
+  if (ms.constituent.chan_con_trans) init_channel_constituent_series(ms);
+}
+
+void shift_series_to_run_start(model_state& ms) { shift_relative_time_series(ms.clock.model_time); }
+
+void start_analyzers(model_state& ms) {
+  if (ms.output.analyzers_given) setup_analyzers(ms, ms.project.analyzers.view());
+  check_analyzers(ms, analyzer_event::set_up_done);
+}
+
+// The set-up of a run, in order; the error test follows every routine that
+// is marked, and the first test that finds the run stopped ends the set-up.
+constexpr set_up_routine set_up_routines[] = {
+    {read_project, true},
+    {keep_calibration_output, false},
+    {on_record<check_options>, true},
+    {on_record<open_project_files>, true},
+    {print_start_up, false},
+    {on_record<setup_time_steps>, true},
+    {on_record<read_input_maps>, true},
+    {on_record<init_grid_dataset_output>, true},
+    {on_record<init_linknode_output>, true},
+    {on_record<init_constituent_series>, true},
+    {on_record<build_cell_connectivity>, true},
+    {on_record<compute_cell_slopes>, true},
+    {on_record<compute_centred_slopes>, true},
+    {on_record<init_station_distances>, true},
+    {on_record<init_event_inputs>, true},
+    {on_record<init_state_variables>, true},
+    {on_record<read_chan_point_sources>, true},
+    {on_record<alloc_calib_output>, false},
+    {on_record<read_exchange_maps>, true},
+    {on_record<shift_series_to_run_start>, false},
+    {on_record<init_xy_point_output>, true},
+    {on_record<compute_initial_surface_volume>, false},
+    {on_record<init_soil_contam>, false},
+    {on_record<init_simulation_clock>, true},
+    {on_record<alloc_soil_energy>, false},
+    {on_record<start_analyzers>, false},
 };
 
 // Set-up, time loop and the end of the run; returns when the teardown is due.
@@ -223,7 +298,7 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
   if (!quiet) std::printf("total time to init(s): %8.1lf\n", init_time);
   error_state& e = process.error_block;
   if (e.code != 0) {
-    check_analyzers(ms, 32);
+    check_analyzers(ms, analyzer_event::error_end);
     return;
   }
   if (!quiet) std::printf("Running....\n");
@@ -233,13 +308,13 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
     if (!run_time_step(ms)) return;
     if (e.code != 0) {
       // A code that no test reported: the error end.
-      check_analyzers(ms, 32);
+      check_analyzers(ms, analyzer_event::error_end);
       return;
     }
     if (ms.clock.keep_running) continue;
     write_run_summary(ms);
     if (stopped()) return;
-    check_analyzers(ms, 16);
+    check_analyzers(ms, analyzer_event::run_end);
     return;
   }
 }
@@ -249,54 +324,11 @@ void simulate(model_state& ms, const std::string& project_file, capture_buffer* 
 std::span<const time_step_routine> time_step_sequence() { return step_routines; }
 
 bool set_up_run(model_state& ms, const std::string& project_file, capture_buffer* capture) {
-  read_run_parameters(project_file, ms);
-  if (stopped()) return false;
-  if (capture) ms.output.optimize_given = 1;  // the project's own setting was copied over it
-  check_options(ms);
-  if (stopped()) return false;
-  open_project_files(ms);
-  if (stopped()) return false;
-  print_startup_info(ms, project_file);
-  setup_time_steps(ms);
-  if (stopped()) return false;
-  read_input_maps(ms);
-  if (stopped()) return false;
-  init_grid_dataset_output(ms);
-  if (stopped()) return false;
-  init_linknode_output(ms);
-  if (stopped()) return false;
-  if (ms.constituent.all_contam_output) {
-    if (ms.constituent.ov_con_trans) init_contaminant_map_series(ms);
-    if (ms.constituent.chan_con_trans) init_channel_constituent_series(ms);
+  const run_start start{ms, project_file, capture};
+  for (const set_up_routine& r : set_up_routines) {
+    r.run(start);
+    if (r.tested && stopped()) return false;
   }
-  if (stopped()) return false;
-  build_cell_connectivity(ms);
-  if (stopped()) return false;
-  compute_cell_slopes(ms);
-  if (stopped()) return false;
-  compute_centred_slopes(ms);
-  if (stopped()) return false;
-  init_station_distances(ms);
-  if (stopped()) return false;
-  init_event_inputs(ms);
-  if (stopped()) return false;
-  init_state_variables(ms);
-  if (stopped()) return false;
-  read_chan_point_sources(ms);
-  if (stopped()) return false;
-  alloc_calib_output(ms);
-  read_exchange_maps(ms);
-  if (stopped()) return false;
-  shift_relative_time_series(ms.clock.model_time);
-  init_xy_point_output(ms);
-  if (stopped()) return false;
-  compute_initial_surface_volume(ms);
-  init_soil_contam(ms);
-  init_simulation_clock(ms);
-  if (stopped()) return false;
-  alloc_soil_energy(ms);
-  if (ms.project.project_options.analyzers_given) setup_analyzers(ms, ms.project.project_options.analyzers);
-  check_analyzers(ms, 8);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "surface/overland_state.h"
 #include "support/test_support.h"
 
 namespace nivra::testing {
@@ -36,8 +37,8 @@ inline std::unique_ptr<model_state> grid_record(int rows, int cols, double dx = 
   ms->grid.grid_size = dx;
   ms->grid.outrow = outrow;
   ms->grid.outcol = outcol;
-  ms->project.project_options.manning_n = 0.05;
-  ms->project.project_options.manning_n_given = 1;
+  ms->overland.manning_n = 0.05;
+  ms->overland.manning_n_given = 1;
   return ms;
 }
 

@@ -211,7 +211,7 @@ TEST_F(Geometry, LowSpotsMustCrossADikeAboveTheGroundOnBothSides) {
     reset_process_state();
     auto ms = mapped_record(2, 3, "1 1 1\n1 1 1\n", "10 10.8 10\n10 10 10\n", 10.0, 2, 3);
     testing::write_file("dikes.map", map_text(2, 3, "2 12 0\n1 1 0\n"));
-    ms->project.project_options.dike_map_given = 1;
+    ms->grid.dike_map_given = 1;
     ms->project.dike_map.assign("dikes.map");
     CaptureStdout();
     read_input_maps(*ms);
@@ -219,7 +219,7 @@ TEST_F(Geometry, LowSpotsMustCrossADikeAboveTheGroundOnBothSides) {
     ASSERT_FALSE(run_stopped());
     ASSERT_EQ(ms->grid.dike_mask[2], 12);
     // The low-spot file's records, as its reader leaves them.
-    ms->project.project_options.lowspot_file_given = 1;
+    ms->grid.lowspot_file_given = 1;
     ms->project.lowspot_file.assign("spots.txt");
     ms->grid.lowspot_count = 1;
     ms->grid.lowspot_cells.alloc(1);

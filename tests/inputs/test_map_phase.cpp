@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "channel/pipe_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -14,6 +15,7 @@
 #include "map_fixture.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/run_parameters.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -45,19 +47,15 @@ bool has(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-// The example's project read into the record, with the card values the
-// run-parameter step copies for the map phase, and its maps opened.
+// The example's project read and copied into the record by the run-parameter
+// step, and its maps opened.
 std::unique_ptr<model_state> example_record(const std::string& elevation_map) {
   auto ms = make_model_state();
-  read_project_file(example_folder + "plane.prj", ms->project.project_options, ms->project.run_control,
-                    ms->project.rain_event, 0);
-  const run_control& rc = ms->project.run_control;
-  ms->grid.grid_size = rc.gridsize;
-  ms->grid.proj_rows = rc.rows;
-  ms->grid.proj_cols = rc.cols;
-  ms->grid.outrow = rc.outrow;
-  ms->grid.outcol = rc.outcol;
-  ms->project.watershed_mask.assign(example_folder + ms->project.project_options.watershed_mask.str());
+  CaptureStdout();
+  read_run_parameters(example_folder + "plane.prj", *ms);
+  GetCapturedStdout();
+  EXPECT_FALSE(run_stopped());
+  ms->project.watershed_mask.assign(example_folder + ms->project.watershed_mask.str());
   ms->project.elevation_file_name.assign(elevation_map);
   EXPECT_TRUE(open_guarded_file(ms->grid.watershed_mask_file, ms->project.watershed_mask.view(), "r"));
   EXPECT_TRUE(open_guarded_file(ms->grid.elevation_file, ms->project.elevation_file_name.view(), "r"));
@@ -133,17 +131,17 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
        },
        "Error: the watershed mask w.msk holds no cell of the watershed\n", false},
       {"grids kept in a QUIB container",
-       [](model_state& ms) { ms.project.project_options.quib_file.assign("grids.quib"); },
+       [](model_state& ms) { ms.project.quib_file.assign("grids.quib"); },
        "Error: NIVRA not compiled with QUIB, but QUIB file format specified\n", false},
       {"uniform Manning n too small",
-       [](model_state& ms) { ms.project.project_options.manning_n = 1e-6; },
+       [](model_state& ms) { ms.overland.manning_n = 1e-6; },
        "Invalid spatially uniform overland flow Manning n value=0.000001\n", true},
       {"groundwater loading of a later version",
        [](model_state& ms) { ms.groundwater.gw_simulation = 1; },
        "Error: the GW_SIMULATION card is not available in this version of NIVRA.\n", true},
       {"overland boundary before groundwater",
        [](model_state& ms) {
-         ms.project.project_options.ov_boundary = 1;
+         ms.overland.ov_boundary = 1;
          ms.groundwater.gw_simulation = 1;
        },
        "Error: the OV_BOUNDARY card is not available in this version of NIVRA.\n", true},
@@ -152,10 +150,10 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
   // water surface at 10 m.
   auto marked_record = [] {
     auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
-    ms->project.project_options.retention_given = 1;
-    ms->project.project_options.retention = 5.0;
-    ms->project.project_options.init_elev_head_given = 1;
-    ms->project.project_options.init_elev_head = 10.0;
+    ms->overland.retention_given = 1;
+    ms->overland.retention = 5.0;
+    ms->overland.init_elev_head_given = 1;
+    ms->overland.init_elev_head = 10.0;
     return ms;
   };
   for (const auto& k : cases) {
@@ -195,22 +193,22 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
       {[](model_state& ms) {
          ms.soil.inf_layered_soil = 1;
          ms.clock.long_term = 1;
-         ms.project.project_options.et_calc_penman = 1;
+         ms.hydromet.et_calc_penman = 1;
        },
        "INF_LAYERED_SOIL"},
-      {[](model_state& ms) { ms.project.project_options.sacramento_given = 1; }, "SACRAMENTO"},
-      {[](model_state& ms) { ms.project.project_options.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
+      {[](model_state& ms) { ms.groundwater.sacramento_given = 1; }, "SACRAMENTO"},
+      {[](model_state& ms) { ms.groundwater.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
       {[](model_state& ms) {
          ms.overland.roughness_given = 1;
-         ms.project.project_options.mapping_table_given = 1;
+         ms.grid.mapping_table_given = 1;
          ms.grid.cmt_table_present[cmt_roughness] = 1;
        },
        "MAPPING_TABLE"},
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
-      {[](model_state& ms) { ms.project.project_options.ov_con_trans = 1; }, "OV_CON_TRANS"},
-      {[](model_state& ms) { ms.project.project_options.nutrients = 1; }, "NUTRIENTS"},
-      {[](model_state& ms) { ms.project.project_options.storm_sewer_given = 1; }, "STORM_SEWER"},
-      {[](model_state& ms) { ms.project.project_options.zv_fluxes = 1; }, "ZV_FLUXES"},
+      {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
+      {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
+      {[](model_state& ms) { ms.pipe.storm_sewer_given = 1; }, "STORM_SEWER"},
+      {[](model_state& ms) { ms.output.zv_fluxes = 1; }, "ZV_FLUXES"},
   };
   for (const auto& k : cases) {
     reset_process_state();
@@ -227,7 +225,7 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
 TEST_F(MapPhase, RetentionAndRoughnessMaps) {
   auto ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
   give_map(ms->overland.reten_depth_file, ms->project.reten_depth, "ret.map", map_text(1, 3, "5 0 12.5\n"));
-  ms->project.project_options.reten_depth_given = 1;
+  ms->overland.reten_depth_given = 1;
   give_map(ms->overland.roughness_file, ms->project.roughness, "n.map", map_text(1, 3, "0.03 0.1 0.2\n"));
   ms->overland.roughness_given = 1;
   std::string out = run_phase(*ms);
@@ -255,7 +253,7 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
   for (auto [value, accepted] : {std::pair{1e-6, false}, std::pair{2e-6, true}}) {
     reset_process_state();
     ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
-    ms->project.project_options.manning_n = value;
+    ms->overland.manning_n = value;
     run_phase(*ms);
     EXPECT_EQ(run_stopped(), !accepted) << value;
     if (accepted) {
@@ -267,7 +265,7 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
 TEST_F(MapPhase, SnowRoughnessKeepsACopyUnlessDarcyFlowIsOn) {
   auto ms = mapped_record(1, 2, "1 1\n", "2 1\n", 10.0, 1, 2);
   ms->overland.snow_roughness_given = 1;
-  ms->project.project_options.snow_roughness = 0.3;
+  ms->overland.snow_manning_n = 0.3;
   run_phase(*ms);
   EXPECT_EQ(ms->overland.snow_manning_n, 0.3);
   ASSERT_EQ(ms->overland.dist_rough_copy.size(), 2);
@@ -288,10 +286,10 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
   auto long_term_record = [] {
     auto ms = mapped_record(1, 3, "1 1 1\n", "100 150 400\n", 10.0, 1, 3);
     ms->clock.long_term = 1;
-    ms->project.project_options.nwsrfs_elev_snow_given = 1;
+    ms->hydromet.nwsrfs_elev_snow_given = 1;
     ms->project.nwsrfs_elev_snow.assign("bands.txt");
-    ms->project.project_options.nwsrfs_mf_max_given = 1;  // the card wins over the bands
-    ms->project.project_options.nwsrfs_mf_max = 2.0;
+    ms->hydromet.nwsrfs_mf_max_given = 1;  // the card wins over the bands
+    ms->hydromet.nwsrfs_mf_max = 2.0;
     return ms;
   };
   testing::write_file("bands.txt",
@@ -331,7 +329,7 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
 
 TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
   auto ms = mapped_record(1, 4, "1 1 1 1\n", "10 10.5 9 12\n", 10.0, 1, 4);
-  ms->project.project_options.overland_lake_map_given = 1;
+  ms->lake.overland_lake_map_given = 1;
   give_map(ms->lake.lake_map_file, ms->project.overland_lake_map, "lakes.map", map_text(1, 4, "1 1 2 0\n"));
   std::string out = run_phase(*ms);
   EXPECT_TRUE(has(out, "reading overland lake map from file: lakes.map\n"));
@@ -347,7 +345,7 @@ TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
   ms->lake.olake_table[1].value[0] = ms->lake.olake_table[1].value[1] = 10.5;
   ms->lake.olake_table[1].value[3] = 1234.0;  // the file's volume is recomputed
   ms->lake.olake_table[2].value[0] = ms->lake.olake_table[2].value[1] = 9.5;
-  tally_overland_lakes(*ms);
+  tally_overland_lakes(ms->lake, ms->grid);
   EXPECT_FALSE(run_stopped());
   EXPECT_EQ(ms->lake.olake_table[1].cell_count, 2);
   EXPECT_DOUBLE_EQ(ms->lake.olake_table[1].value[3], 0.5 * 100.0);
@@ -357,7 +355,7 @@ TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
   // A lake cell above its lake's surface is impossible.
   ms->lake.olake_table[1].value[1] = 10.4;
   CaptureStdout();
-  tally_overland_lakes(*ms);
+  tally_overland_lakes(ms->lake, ms->grid);
   out = GetCapturedStdout();
   EXPECT_TRUE(run_stopped());
   EXPECT_TRUE(has(out, "There is a lake cell in lake 1 that is above the initial lake water surface\n"
@@ -367,9 +365,9 @@ TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {
 TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
   // Overland depth locations, then soil-moisture locations.
   auto ms = mapped_record(2, 3, "1 1 1\n0 1 1\n", "1 1 1\n1 1 1\n", 10.0, 1, 1);
-  ms->project.project_options.overland_depths_given = 1;
+  ms->output.overland_depths_given = 1;
   give_map(ms->output.overland_depth_location_file, ms->project.overland_depth_location, "dep.loc", "2\n1 3\n2 2\n");
-  ms->project.project_options.in_theta_location_given = 1;
+  ms->output.in_theta_location_given = 1;
   give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", "2\n2 3\n1 1\n");
   std::string out = run_phase(*ms);
   ASSERT_FALSE(run_stopped()) << out;
@@ -393,9 +391,9 @@ TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
   for (const auto& k : cases) {
     reset_process_state();
     ms = mapped_record(2, 3, "1 1 1\n0 1 1\n", "1 1 1\n1 1 1\n", 10.0, 1, 1);
-    ms->project.project_options.overland_depths_given = 1;
+    ms->output.overland_depths_given = 1;
     give_map(ms->output.overland_depth_location_file, ms->project.overland_depth_location, "dep.loc", k.depth_file);
-    ms->project.project_options.in_theta_location_given = 1;
+    ms->output.in_theta_location_given = 1;
     give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", k.theta_file);
     out = run_phase(*ms);
     EXPECT_TRUE(run_stopped()) << k.message;
@@ -407,7 +405,7 @@ TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
   auto ms = mapped_record(1, 2, "1 1\n", "1 1\n", 10.0, 1, 1);
   run_phase(*ms);
   ms->soil.inf_richards = 1;
-  ms->project.project_options.in_theta_location_given = 1;
+  ms->output.in_theta_location_given = 1;
   give_map(ms->soil.in_theta_location_file, ms->project.in_theta_location, "theta.loc", "2 3\n1 2 2\n1 3\n1 1 3\n1\n2\n3\n");
   CaptureStdout();
   read_theta_locations(*ms);
@@ -433,14 +431,14 @@ TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
 TEST_F(MapPhase, HotstartsSetTheInitialState) {
   // Uniform snow of 0.05 m.
   auto ms = mapped_record(1, 3, "1 1 1\n", "9 10 11\n", 10.0, 1, 1);
-  ms->project.project_options.init_swe_mode = 3;
-  ms->project.project_options.init_swe_depth = 0.05;
+  ms->hydromet.init_swe_mode = 3;
+  ms->hydromet.init_swe_depth = 0.05;
   // An overland hotstart with a water surface at 10.5 m: cells below the
   // surface take the depth to it, the others keep their hotstart depth.
-  ms->project.project_options.ov_hotstart_read_given = 1;
+  ms->overland.ov_hotstart_read_given = 1;
   give_map(ms->overland.read_ov_hotstart_file, ms->project.ov_hotstart_read_file, "ov.hot", map_text(1, 3, "0.2 0.7 0.3\n"));
-  ms->project.project_options.init_elev_head_given = 1;
-  ms->project.project_options.init_elev_head = 10.5;
+  ms->overland.init_elev_head_given = 1;
+  ms->overland.init_elev_head = 10.5;
   std::string out = run_phase(*ms);
   ASSERT_FALSE(run_stopped()) << out;
   EXPECT_TRUE(has(out, "reading overland hotstart map from file: ov.hot\n"));
@@ -458,7 +456,7 @@ TEST_F(MapPhase, HotstartsSetTheInitialState) {
   ms->soil.inf_richards = 1;
   ms->soil.THETA.alloc(3, 3);
   ms->soil.THETA.fill(0.1);
-  ms->project.project_options.read_sm_hotstart_given = 1;
+  ms->soil.read_sm_hotstart_given = 1;
   give_map(ms->soil.read_sm_hotstart_file, ms->project.read_sm_hotstart, "sm.hot", map_text(1, 3, "0.25 0.3 0.35\n"));
   CaptureStdout();
   read_soil_moisture_hotstart(*ms);

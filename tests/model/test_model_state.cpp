@@ -122,8 +122,8 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.grid.cell_x.count(), 0);
   EXPECT_EQ(ms.constituent.soil_chem_table.marker, -1);
   EXPECT_EQ(ms.constituent.soil_chem_table.table.count(), 0);
-  EXPECT_EQ(ms.output.map_series_array.count(), 0);
-  EXPECT_EQ(ms.output.channel_series_array.count(), 0);
+  EXPECT_EQ(ms.output.map_series.count(), 0);
+  EXPECT_EQ(ms.output.channel_series.count(), 0);
   EXPECT_EQ(ms.constituent.soil_mass.count(), 0);
   EXPECT_EQ(ms.constituent.soil_mass_name.view(), "soil_mass");
   EXPECT_EQ(ms.constituent.soil_conc_name.view(), "soil_conc");
@@ -256,10 +256,10 @@ void use_like_a_run(model_state& ms, bool soil_table = true) {
   open_guarded_file(ms.constituent.out_tss_loc_file, "tss.out", "w");
   open_guarded_file(ms.project.project_options.xy_output.ov_file, "xy_ov.out", "w");
   open_guarded_file(ms.output.snow_temp_dataset.file, "snow.dat", "w");
-  ms.output.map_series_array.grow(2, 2);
-  open_guarded_file(ms.output.map_series_array(1, 1).file, "conc_01.dat", "w");
-  ms.output.channel_series_array.grow(1, 2);
-  ms.output.channel_series_array(1, 2).table.alloc(3, 4);
+  ms.output.map_series.grow(2, 2);
+  open_guarded_file(ms.output.map_series(1, 1).file, "conc_01.dat", "w");
+  ms.output.channel_series.grow(1, 2);
+  ms.output.channel_series(1, 2).table.alloc(3, 4);
   ms.constituent.soil_mass.grow_fill(2, 1.0, 3, 3);
   ms.constituent.soil_chem_table.table.grow(2, 3);
   ms.constituent.soil_chem_table.first.grow(4);

@@ -179,6 +179,60 @@ TEST_F(RunParameters, CopiesThatDependOnTheirScheme) {
   EXPECT_EQ(theta_only->groundwater.gw_timestep, 0.0);
 }
 
+TEST_F(RunParameters, TheGridClocksAndSiteGoToTheirComponents) {
+  auto ms = read("ROWS 6\nCOLS 8\nGRIDSIZE 30\nOUTROW 6\nOUTCOL 3\nOUTSLOPE 0.002\nTOT_TIME 120\n"
+                 "TIMESTEP 10\nST_TIME_STEP 5\nHYD_FREQ 2.5\nMAP_FREQ 30\nSTART_DATE 2001 2 3\n"
+                 "START_TIME 4 5\nLATITUDE 40.5\nLONGITUDE 105.25\nGMT -7\nQOUT_CFS\nQUIET\nUNITS 1\n");
+  EXPECT_EQ(ms->grid.proj_rows, 6);
+  EXPECT_EQ(ms->grid.proj_cols, 8);
+  EXPECT_EQ(ms->grid.grid_size, 30.0);
+  EXPECT_EQ(ms->grid.outrow, 6);
+  EXPECT_EQ(ms->grid.outcol, 3);
+  EXPECT_EQ(ms->grid.outlet_slope, 0.002);
+  EXPECT_EQ(ms->clock.tot_time, 120);
+  EXPECT_EQ(ms->clock.ov_dt, 10.0);
+  EXPECT_EQ(ms->clock.st_time_step, 5.0);
+  EXPECT_EQ(ms->clock.hyd_freq, 2.5);
+  EXPECT_EQ(ms->clock.map_freq, 30);
+  EXPECT_EQ(ms->clock.start_year, 2001);
+  EXPECT_EQ(ms->clock.start_month, 2);
+  EXPECT_EQ(ms->clock.start_day, 3);
+  EXPECT_EQ(ms->clock.start_hour, 4);
+  EXPECT_EQ(ms->clock.start_minute, 5);
+  EXPECT_EQ(ms->hydromet.latitude, 40.5);
+  EXPECT_EQ(ms->hydromet.longitude, 105.25);
+  EXPECT_EQ(ms->clock.gmt, -7.0);
+  EXPECT_EQ(ms->clock.gmt_given, 1);
+  EXPECT_EQ(ms->output.qout_cfs, 1);
+  EXPECT_EQ(ms->project.quiet, 1);
+  EXPECT_EQ(ms->output.units, 1);
+}
+
+TEST_F(RunParameters, GageSiteSnowAndAnalyzersInEveryKindOfRun) {
+  // Not a long-term run: the map phase and the summaries still use these.
+  auto ms = read("HMET_ELEV_GAGE 1500\nHMET_XCOORD_GAGE 3\nHMET_YCOORD_GAGE 4\nSNOW_TEMP_BASE -1.5\n"
+                 "INIT_SWE_DEPTH 0.35\nSNOW_ROUGHNESS 0.3\nANALYZERS an.txt\n");
+  EXPECT_EQ(ms->hydromet.met_gage_elev, 1500.0);
+  EXPECT_EQ(ms->hydromet.hmet_xcoord_gage, 3.0);
+  EXPECT_EQ(ms->hydromet.hmet_ycoord_gage, 4.0);
+  EXPECT_EQ(ms->hydromet.snow_temp_base, -1.5);
+  EXPECT_EQ(ms->hydromet.init_swe_mode, 3);
+  EXPECT_EQ(ms->hydromet.init_swe_depth, 0.35);
+  EXPECT_EQ(ms->overland.snow_roughness_given, 1);
+  EXPECT_EQ(ms->overland.snow_manning_n, 0.3);
+  EXPECT_EQ(ms->output.analyzers_given, 1);
+  EXPECT_EQ(ms->project.analyzers.view(), "an.txt");
+
+  auto file = read("LONG_TERM\nINIT_SWE_DEPTH swe.asc\n");
+  EXPECT_EQ(file->hydromet.init_swe_mode, 1);
+  EXPECT_EQ(file->project.init_swe_file.view(), "swe.asc");
+  auto none = read("");
+  EXPECT_EQ(none->hydromet.met_gage_elev, 0.0);
+  EXPECT_EQ(none->hydromet.snow_temp_base, 0.0);
+  EXPECT_EQ(none->overland.snow_roughness_given, 0);
+  EXPECT_EQ(none->output.analyzers_given, 0);
+}
+
 TEST_F(RunParameters, DatesAndNamesItBuilds) {
   auto ms = read("END_TIME 2025\nMOLA a.map\nMOIST_TO_MOLA m.map\n"
                  "READ_CHAN_HOTSTART in\nWRITE_CHAN_HOTSTART out\n");

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/process.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
 #include "output/dataset_out.h"
@@ -27,7 +28,7 @@ class Dataset : public process_test {
 
 TEST_F(Dataset, AsciiHeaderRecordAndEnd) {
   int flag = 1;
-  open_dataset_file(1010, "depth.dat", "depth", ms->output.depth_map_file, flag, *ms);
+  open_dataset_file(1010, "depth.dat", "depth", ms->output.depth_map_file, flag, ms->grid, ms->output);
   write_dataset_record(ms->output.depth_map_file, false, 15.5, ms->grid.mask, 2, 3, values.data(), scratch);
   write_dataset_end(ms->output.depth_map_file, false);
   EXPECT_EQ(written(ms->output.depth_map_file),
@@ -43,7 +44,7 @@ TEST_F(Dataset, BinaryHeaderRecordAndEndByteForByte) {
   set_cells(values, {1.5, -0.25, 3.0, 0.5, 2.0});
   ms->output.binary_dataset = 1;
   int flag = 1;
-  open_dataset_file(1011, "q.bin", "discharge", ms->output.discharge_map_file, flag, *ms);
+  open_dataset_file(1011, "q.bin", "discharge", ms->output.discharge_map_file, flag, ms->grid, ms->output);
   write_dataset_record(ms->output.discharge_map_file, true, 15.5, ms->grid.mask, 2, 3, values.data(),
                        scratch);
   write_dataset_end(ms->output.discharge_map_file, true);
@@ -78,26 +79,26 @@ TEST_F(Dataset, LongNamesAreCutToTheFortyByteField) {
   ms->output.binary_dataset = 1;
   int flag = 1;
   const std::string name(45, 'x');
-  open_dataset_file(1, "n.bin", name, ms->output.depth_map_file, flag, *ms);
+  open_dataset_file(1, "n.bin", name, ms->output.depth_map_file, flag, ms->grid, ms->output);
   const std::string bytes = written(ms->output.depth_map_file);
   ASSERT_EQ(bytes.size(), 60u + 40u);
   EXPECT_EQ(bytes.substr(60), std::string(40, 'x'));
 }
 
 TEST_F(Dataset, RecordFormatFollowsTheMapFlags) {
-  EXPECT_EQ(series_format(*ms), dataset_ascii);
+  EXPECT_EQ(series_format(ms->output), dataset_ascii);
   ms->output.skip_index_maps = 1;
-  EXPECT_EQ(series_format(*ms), dataset_nothing);
+  EXPECT_EQ(series_format(ms->output), dataset_nothing);
   ms->output.binary_dataset = 1;
-  EXPECT_EQ(series_format(*ms), dataset_binary);
+  EXPECT_EQ(series_format(ms->output), dataset_binary);
   ms->output.no_map_output = 1;
-  EXPECT_EQ(series_format(*ms), dataset_per_time_grid);
+  EXPECT_EQ(series_format(ms->output), dataset_per_time_grid);
 }
 
 TEST_F(Dataset, IndexMappedRunsSwitchTheSeriesOff) {
   ms->output.skip_index_maps = 1;
   int flag = 1;
-  open_dataset_file(1010, "depth.dat", "depth", ms->output.depth_map_file, flag, *ms);
+  open_dataset_file(1010, "depth.dat", "depth", ms->output.depth_map_file, flag, ms->grid, ms->output);
   EXPECT_EQ(flag, 0);
   EXPECT_FALSE(ms->output.depth_map_file.is_open());
   EXPECT_FALSE(file_exists("depth.dat"));
@@ -106,7 +107,7 @@ TEST_F(Dataset, IndexMappedRunsSwitchTheSeriesOff) {
 TEST_F(Dataset, HeaderFileThatCannotBeOpenedStopsTheRun) {
   int flag = 1;
   ::testing::internal::CaptureStdout();
-  open_dataset_file(1010, "no_such_folder/depth.dat", "depth", ms->output.depth_map_file, flag, *ms);
+  open_dataset_file(1010, "no_such_folder/depth.dat", "depth", ms->output.depth_map_file, flag, ms->grid, ms->output);
   ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(process.error_block.code, 59);
   EXPECT_EQ(process.error_block.stop, 1);
@@ -118,9 +119,9 @@ class PerTimeFiles : public Dataset {
   dataset_out out;
   void open_series(const std::string& folder) {
     ms->output.no_map_output = 1;
-    dataset_out_grid(out, *ms, 2, 3);
+    dataset_out_grid(out, ms->grid, 2, 3);
     out.values = values.data();
-    dataset_out_open(out, series_format(*ms), folder, ".conc", ".asc", 5000, "conc_01", *ms);
+    dataset_out_open(out, series_format(ms->output), folder, ".conc", ".asc", 5000, "conc_01", ms->output);
   }
 };
 
@@ -210,10 +211,10 @@ TEST_F(Dataset, OnlyContaminantsCarrySeries) {
 
 TEST_F(Dataset, PerVariableAndSnowTemperatureHeaders) {
   ms->output.depth_given = ms->output.discharge_given = 1;
-  ms->project.project_options.depth = "depth.dat";
-  ms->project.project_options.discharge = "q.dat";
-  ms->project.project_options.snow_temp_given = 1;
-  ms->project.project_options.snow_temp = "snowt.dat";
+  ms->project.depth = "depth.dat";
+  ms->project.discharge = "q.dat";
+  ms->hydromet.snow_temp_given = 1;
+  ms->project.snow_temp = "snowt.dat";
   init_grid_dataset_output(*ms);
   EXPECT_EQ(process.error_block.code, 0);
   EXPECT_EQ(written(ms->output.depth_map_file),

@@ -141,7 +141,7 @@ TEST_F(LinkNode, RunLevelHeaders) {
 
 TEST_F(LinkNode, StepsShorterThanAMinuteStillCountTheIntervals) {
   ms->clock.dt = 10.0;  // hydrographs every 10 s: the header's whole minutes are 0
-  linknode_timing t = linknode_timing_for(*ms, 1);
+  linknode_timing t = linknode_timing_for(ms->clock, 1);
   EXPECT_EQ(t.time_step, 0);
   EXPECT_EQ(t.num_ts, 720);
 }
@@ -162,8 +162,8 @@ class MassConWriter : public LinkNode {
 };
 
 TEST_F(MassConWriter, HeaderCarriesTheRunTimingAndBlocksCountFromZero) {
-  mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(*ms), lake_mass, 1);
-  open_mass_con_files(w, "con1", ".chan", ".mass", 1000.0, linknode_timing_for(*ms, 1));
+  mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(ms->channel, ms->lake), lake_mass, 1);
+  open_mass_con_files(w, "con1", ".chan", ".mass", 1000.0, linknode_timing_for(ms->clock, 1));
   write_link_node_file(w);
   write_link_node_file(w);
   // Flat sources are divided by the scale; from the node count on a node reads 0.
@@ -189,8 +189,8 @@ TEST_F(MassConWriter, NodeMajorSourcesAreMultipliedByTheScale) {
   rows(1, 1) = 0.5;
   rows(1, 3) = 0.25;
   rows(2, 3) = 0.75;
-  mass_con_writer_alloc_a(w, lnk_total_nitrogen, &rows, channel_network_of(*ms), nullptr, 0);
-  open_mass_con_files(w, "tn.out", "", "", 2.0, linknode_timing_for(*ms, 1));
+  mass_con_writer_alloc_a(w, lnk_total_nitrogen, &rows, channel_network_of(ms->channel, ms->lake), nullptr, 0);
+  open_mass_con_files(w, "tn.out", "", "", 2.0, linknode_timing_for(ms->clock, 1));
   write_link_node_file(w);
   const std::string text = written(w.mass_file);
   EXPECT_NE(text.find("NIVRA_LINKNODE_TOTAL_NITROGEN\n"), std::string::npos);
@@ -202,9 +202,9 @@ TEST_F(MassConWriter, NodeMajorSourcesAreMultipliedByTheScale) {
 
 TEST_F(MassConWriter, UnopenedFileIsReportedAndStillCounted) {
   ::testing::internal::CaptureStdout();
-  mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(*ms), lake_mass, 1);
+  mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(ms->channel, ms->lake), lake_mass, 1);
   open_mass_con_files(w, "no_such_folder/con1", ".chan", ".mass", 1.0,
-                      linknode_timing_for(*ms, 1));
+                      linknode_timing_for(ms->clock, 1));
   write_link_node_file(w);
   const std::string out = ::testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("Error: unable to open file no_such_folder/con1.chan.mass\n"),
@@ -219,7 +219,7 @@ TEST_F(MassConWriter, LakeOutsideTheLakeTableIsReportedWhenTheWriterEnds) {
   {
     mass_con_writer bad;
     ms->lake.lake2link[2] = 7;  // only one lake exists
-    mass_con_writer_alloc_b(bad, lnk_mass, flat.data(), channel_network_of(*ms), lake_mass, 1);
+    mass_con_writer_alloc_b(bad, lnk_mass, flat.data(), channel_network_of(ms->channel, ms->lake), lake_mass, 1);
     write_link_node_file(bad);
   }
   const std::string out = ::testing::internal::GetCapturedStdout();

@@ -6,6 +6,7 @@
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
+#include "model/project.h"
 #include "output/dataset_out.h"
 #include "output/nsm_output.h"
 #include "output/output_state.h"
@@ -43,9 +44,9 @@ const char* const arc_head =
 TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
   ms->output.no_map_output = 1;
   ms->output.depth_given = ms->output.discharge_given = ms->output.surf_moist_given = 1;
-  ms->project.project_options.depth = "maps";
-  ms->project.project_options.discharge = "maps/";
-  ms->project.project_options.surf_moist = "maps";
+  ms->project.depth = "maps";
+  ms->project.discharge = "maps/";
+  ms->project.surf_moist = "maps";
   set_cells(ms->soil.surface_moisture, {0.1, 0.2, 0.3, 0.4, 0.5});
   write_quietly();
   ms->clock.step_count = 2;
@@ -60,7 +61,7 @@ TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
   EXPECT_NE(said.find("opening file maps/depth.0002.asc\n"), std::string::npos) << said;
 
   // A surface-moisture folder ending in a separator names its files "surf.".
-  ms->project.project_options.surf_moist = "maps\\";
+  ms->project.surf_moist = "maps\\";
   write_quietly();
   EXPECT_TRUE(file_exists("maps/surf.0003.asc"));
 }
@@ -68,7 +69,7 @@ TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
 TEST_F(MapOutput, LakeCellsShowTheLakeDepth) {
   ms->output.no_map_output = 1;
   ms->output.depth_given = 1;
-  ms->project.project_options.depth = "maps";
+  ms->project.depth = "maps";
   set_ints(ms->lake.lake_mask, {0, 0, 1, 0, 0});
   write_quietly();
   EXPECT_EQ(read_file("maps/depth.0001.asc"),
@@ -78,7 +79,7 @@ TEST_F(MapOutput, LakeCellsShowTheLakeDepth) {
 TEST_F(MapOutput, OnlyAtMapSteps) {
   ms->output.no_map_output = 1;
   ms->output.depth_given = 1;
-  ms->project.project_options.depth = "maps";
+  ms->project.depth = "maps";
   ms->clock.map_write_steps = 2;
   for (int s = 1; s <= 5; ++s) {
     ms->clock.step_count = s;
@@ -92,8 +93,8 @@ TEST_F(MapOutput, OnlyAtMapSteps) {
 TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
   ms->output.no_map_output = 1;
   ms->output.depth_given = ms->output.discharge_given = 1;
-  ms->project.project_options.depth = "missing";
-  ms->project.project_options.discharge = "maps";
+  ms->project.depth = "missing";
+  ms->project.discharge = "maps";
   write_quietly();
   EXPECT_NE(said.find("Can't open depth map for writing: missing/depth.0001.asc\n"),
             std::string::npos)
@@ -105,9 +106,9 @@ TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
 TEST_F(MapOutput, DatasetRecordsAndRechargeIncrements) {
   ms->output.dataset_output = 1;
   ms->output.dis_rain_given = ms->output.gw_recharge_cum_given = ms->output.gw_recharge_inc_given = 1;
-  ms->project.project_options.dis_rain = "rain.dat";
-  ms->project.project_options.gw_recharge_cum = "cum.dat";
-  ms->project.project_options.gw_recharge_inc = "inc.dat";
+  ms->project.dis_rain = "rain.dat";
+  ms->project.gw_recharge_cum = "cum.dat";
+  ms->project.gw_recharge_inc = "inc.dat";
   set_cells(ms->hydromet.rain_depth, {1.0, 2.0, 3.0, 4.0, 5.0});
   set_cells(ms->groundwater.cum_gw_recharge, {0.5, 0.5, 0.5, 0.5, 0.5});
   init_grid_dataset_output(*ms);
@@ -185,8 +186,8 @@ TEST_F(MapOutput, ContaminantAndSnowSeriesAreWrittenWithoutMapFlags) {
   ms->constituent.ov_conc.grow(1, 5);
   ms->constituent.ov_mass.grow(1, 5);
   ms->constituent.ov_conc(1, 5) = 2.5;
-  ms->project.project_options.snow_temp_given = 1;
-  ms->project.project_options.snow_temp = "snowt.dat";
+  ms->hydromet.snow_temp_given = 1;
+  ms->project.snow_temp = "snowt.dat";
   set_cells(ms->hydromet.snow_temperature, {-1.0, -2.0, -3.0, -4.0, -5.0});
   init_grid_dataset_output(*ms);
   init_contaminant_map_series(*ms);
@@ -222,10 +223,9 @@ TEST_F(MapOutput, NutrientSeries) {
   nsm.outputs.out_ov_file[1] = "no2";
   nsm.outputs2.out_st_on[2] = 1;
   nsm.outputs2.out_st_file[2] = "no3_st";
-  project_options& po = ms->project.project_options;
-  po.total_ov_n_given = po.total_chan_p_given = 1;
-  po.total_ov_n = "tn_ov";
-  po.total_chan_p = "tp_chan.lnd";
+  ms->constituent.total_ov_n_given = ms->constituent.total_chan_p_given = 1;
+  ms->project.total_ov_n = "tn_ov";
+  ms->project.total_chan_p = "tp_chan.lnd";
   ms->lake.chan_lakes = 0;
   ms->constituent.nutrients = 1;
   ms->constituent.nsm_out = &nsm;

@@ -157,7 +157,7 @@ class PavAtEndOfRun : public testing::summary_test {
     m.clock.date_stamp_hhmm = 600;
     ASSERT_TRUE(open_guarded_file(m.output.outlet_hydro_file, m.project.outlet_hydro.view(), "w"));
     ASSERT_TRUE(open_guarded_file(m.output.out_hyd_location_file, m.project.out_hyd_location.view(), "w"));
-    write_hyd_location_header(m);
+    write_hyd_location_header(m.output);
     for (int i = 1; i <= 3; ++i) {
       std::fprintf(m.output.outlet_hydro_file.fp, "%8.2lf %9.3lf\n", 1.0 * i, 0.25 * i);
       std::fprintf(m.output.out_hyd_location_file.fp, "%14.8lf %12.6lf \n", 1.0 * i, 2.0 * i);

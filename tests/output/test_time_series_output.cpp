@@ -104,8 +104,8 @@ TEST_F(TimeSeries, IntervalShorterThanAStepWritesEveryStep) {
   ms->clock.map_write_steps = 0;
   for (int s = 0; s < 3; ++s) {
     ms->clock.step_count = s;
-    EXPECT_TRUE(hydrograph_step_due(*ms));
-    EXPECT_TRUE(map_step_due(*ms));
+    EXPECT_TRUE(hydrograph_step_due(ms->clock));
+    EXPECT_TRUE(map_step_due(ms->clock));
     write_time_series_output(*ms);
   }
   const std::string text = written(ms->output.outlet_hydro_file);
@@ -118,11 +118,11 @@ TEST_F(TimeSeries, LongTermStampDividesByTheMinutesOfItsYear) {
   ms->clock.cur_hour = 6;
   ms->clock.cur_minute = 30;
   const double minute = 10 * 1440.0 + 6 * 60.0 + 30.0;
-  EXPECT_DOUBLE_EQ(long_term_time_stamp(*ms), 2001.0 + minute / 525600.0);
+  EXPECT_DOUBLE_EQ(long_term_time_stamp(ms->clock), 2001.0 + minute / 525600.0);
   ms->clock.cur_year = 2004;  // 2004 - 1900 divisible by 4
-  EXPECT_DOUBLE_EQ(long_term_time_stamp(*ms), 2004.0 + minute / 527040.0);
+  EXPECT_DOUBLE_EQ(long_term_time_stamp(ms->clock), 2004.0 + minute / 527040.0);
   ms->clock.strict_julian_date = 1;
-  EXPECT_DOUBLE_EQ(long_term_time_stamp(*ms), ms->clock.model_time);
+  EXPECT_DOUBLE_EQ(long_term_time_stamp(ms->clock), ms->clock.model_time);
 }
 
 TEST_F(TimeSeries, ChannelLocationSeries) {
@@ -308,7 +308,7 @@ TEST_F(TimeSeries, OutletSedimentFromTheCellsAlone) {
   ms->constituent.soil_erosion_on = 1;
   ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
   ms->constituent.ov_sed->outlet_last_vol = 0.3;
-  ms->project.run_control.timestep = 60.0;
+  ms->clock.ov_dt = 60.0;
   open_for_test(ms->constituent.outlet_sed_flux_file, "sed.out");
   write_time_series_output(*ms);
   EXPECT_EQ(written(ms->constituent.outlet_sed_flux_file), "     15.00000000     0.0050000000\n");

@@ -19,20 +19,22 @@
 namespace nivra {
 
 // Every member of every component carries its initial value; building
-// allocates the components and nothing beyond their empty containers.
+// allocates the components and nothing beyond their empty containers. The
+// components are default-initialised (new T, not new T()): their members'
+// own initialisers set every value, and the large ones are not zeroed twice.
 model_state::model_state()
-    : grid_owner(std::make_unique<grid_state>()),
-      clock_owner(std::make_unique<clock_state>()),
-      overland_owner(std::make_unique<overland_state>()),
-      soil_owner(std::make_unique<soil_state>()),
-      groundwater_owner(std::make_unique<groundwater_state>()),
-      lake_owner(std::make_unique<lake_state>()),
-      channel_owner(std::make_unique<channel_state>()),
-      pipe_owner(std::make_unique<pipe_state>()),
-      hydromet_owner(std::make_unique<hydromet_state>()),
-      constituent_owner(std::make_unique<constituent_state>()),
-      output_owner(std::make_unique<output_state>()),
-      project_owner(std::make_unique<project_state>()),
+    : grid_owner(new grid_state),
+      clock_owner(new clock_state),
+      overland_owner(new overland_state),
+      soil_owner(new soil_state),
+      groundwater_owner(new groundwater_state),
+      lake_owner(new lake_state),
+      channel_owner(new channel_state),
+      pipe_owner(new pipe_state),
+      hydromet_owner(new hydromet_state),
+      constituent_owner(new constituent_state),
+      output_owner(new output_state),
+      project_owner(new project_state),
       grid(*grid_owner),
       clock(*clock_owner),
       overland(*overland_owner),

@@ -3,6 +3,7 @@
 // record built after another equals a fresh one.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -25,6 +26,22 @@
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+
+// The replacement pair below allocates with malloc and frees with free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+// While set, every allocation of this test program is handed out filled with
+// 0xA5, so that a member without an initialiser of its own shows.
+static bool poison_new_memory = false;
+
+void* operator new(std::size_t n) {
+  void* p = std::malloc(n == 0 ? 1 : n);
+  if (!p) throw std::bad_alloc();
+  if (poison_new_memory) std::memset(p, 0xA5, n);
+  return p;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace nivra {
 namespace {
@@ -308,21 +325,19 @@ TEST_F(ModelState, TeardownEmptiesTheRunsProcessListsAndClosesEveryFile) {
 }
 
 TEST_F(ModelState, ARecordBuiltAfterAnotherEqualsAFreshOne) {
-  // Both records live in the same storage; the second is built over bytes
+  // The second record's components are built over memory filled with bytes
   // that are neither zero nor the first record's, so every member must get
   // its value from the record's own construction.
-  void* storage = ::operator new(sizeof(model_state), std::align_val_t(alignof(model_state)));
   CaptureStdout();
-  auto* first = new (storage) model_state;
+  auto first = make_model_state();
   use_like_a_run(*first);
-  first->~model_state();
-  std::memset(storage, 0xA5, sizeof(model_state));
-  auto* second = new (storage) model_state;
+  first.reset();
+  poison_new_memory = true;
+  auto second = make_model_state();
+  poison_new_memory = false;
   GetCapturedStdout();
   expect_fresh(*second);
   EXPECT_TRUE(second->project.project_options.watershed_mask.empty());
-  second->~model_state();
-  ::operator delete(storage, std::align_val_t(alignof(model_state)));
 }
 
 TEST_F(ModelState, HundredRunsOfBuildUseAndDestroyLeaveNothing) {

@@ -9,6 +9,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -35,6 +36,7 @@ model_state::model_state()
       constituent_owner(new constituent_state),
       output_owner(new output_state),
       project_owner(new project_state),
+      ledger_owner(new water_ledger),
       grid(*grid_owner),
       clock(*clock_owner),
       overland(*overland_owner),
@@ -46,7 +48,8 @@ model_state::model_state()
       hydromet(*hydromet_owner),
       constituent(*constituent_owner),
       output(*output_owner),
-      project(*project_owner) {}
+      project(*project_owner),
+      ledger(*ledger_owner) {}
 
 model_state::~model_state() {
   // The error reporter must not write into a summary file that is going.

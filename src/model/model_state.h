@@ -26,6 +26,7 @@ struct hydromet_state;
 struct constituent_state;
 struct output_state;
 struct project_state;
+class water_ledger;
 
 struct model_state {
   model_state();
@@ -51,6 +52,7 @@ struct model_state {
   std::unique_ptr<constituent_state> constituent_owner;
   std::unique_ptr<output_state> output_owner;
   std::unique_ptr<project_state> project_owner;
+  std::unique_ptr<water_ledger> ledger_owner;
 
  public:
   grid_state& grid;                // project grid, mask, cell numbering, geometry
@@ -65,6 +67,7 @@ struct model_state {
   constituent_state& constituent;  // sediment, contaminants, nutrients
   output_state& output;            // output files, switches and balances
   project_state& project;          // the cards as read and the run's identity
+  water_ledger& ledger;            // water fluxes, storages and balances of the run and the event
 };
 
 // A fresh record on the heap.

@@ -10,6 +10,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/dataset_out.h"
 #include "output/grid_writers.h"
 #include "output/linknode.h"
@@ -38,7 +39,8 @@ bool stop_with(const char* format, const char* name) {
 void write_optimisation_line(model_state& ms) {
   std::FILE* f = ms.output.opt_output_file.fp;
   if (!f) return;
-  double value = ms.output.optimize_sed ? ms.constituent.chan_sed_run.wash_out : ms.channel.total_discharge;
+  double value = ms.output.optimize_sed ? ms.constituent.chan_sed_run.wash_out
+                                        : ms.ledger.run_total(water_flux::outlet_discharge);
   // The calibration drivers compare against 35.32 cubic feet per cubic metre.
   if (!ms.output.optimize_sed && ms.output.qout_cfs) value *= 35.32;
   std::fprintf(f, "%d %13lf\n", ms.clock.event_index + 1, value);

@@ -11,6 +11,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
 #include "output/summary_common.h"
@@ -109,99 +110,111 @@ void print_rain_and_timing(const model_state& ms, std::FILE* f) {
   put(f, "Event peak discharge (cubic meters per second):  %12.4lf\n\n", ms.clock.event_peak_q);
 }
 
+// The event's totals and its storages at the start and the end.
+struct event_books {
+  const water_ledger& l;
+  double total(water_flux f) const { return l.event_total(f); }
+  double at_start(water_store s) const { return l.storage(s, ledger_moment::event_start); }
+  double at_end(water_store s) const { return l.storage(s, ledger_moment::event_end); }
+};
+
 void print_volumes(const model_state& ms, std::FILE* f) {
-  const double interception = ms.hydromet.total_interception - ms.hydromet.total_interception_start;
+  using flux = water_flux;
+  using store = water_store;
+  const event_books b{ms.ledger};
+  const double interception = b.total(flux::interception);
   put(f, "Note: all volumes in cubic meters.\n");
-  if (ms.lake.chan_lakes) put(f, "initial volume in lakes               %16.1lf\n", ms.lake.lake_vol_init);
-  put(f, "initial volume of overland flow:      %16.1lf\n", ms.overland.init_vol_overland);
-  if (ms.channel.chan_explic) put(f, "initial volume in channels:           %16.1lf\n", ms.channel.init_vol_channels);
+  if (ms.lake.chan_lakes) put(f, "initial volume in lakes               %16.1lf\n", b.at_start(store::channel_lakes));
+  put(f, "initial volume of overland flow:      %16.1lf\n", b.at_start(store::surface));
+  if (ms.channel.chan_explic) put(f, "initial volume in channels:           %16.1lf\n", b.at_start(store::channels));
   if (ms.pipe.storm_sewer_given)
-    put(f, "initial volume in sub-surface drains: %16.1lf\n \n", ms.pipe.sl_drain_vol_init);
-  put(f, "initial liquid-equiv. volume of snow: %16.1lf\n \n", ms.hydromet.init_snow_vol);
-  put(f, "volume of melt water:                 %16.1lf\n \n", ms.hydromet.melt_vol);
-  put(f, "volume of rainfall to overland:      %16.1lf\n", interception + ms.hydromet.vol_rainfall);
+    put(f, "initial volume in sub-surface drains: %16.1lf\n \n", b.at_start(store::pipes));
+  put(f, "initial liquid-equiv. volume of snow: %16.1lf\n \n", b.at_start(store::snow));
+  put(f, "volume of melt water:                 %16.1lf\n \n", b.at_start(store::melt_water));
+  put(f, "volume of rainfall to overland:      %16.1lf\n", interception + b.total(flux::rainfall_to_overland));
   put(f, "volume of interception:              %16.1lf\n", interception);
   if (ms.groundwater.sacramento_given) {
-    put(f, "volume of base flow from Sacramento:   %16.1lf\n", ms.groundwater.sac_baseflow_vol);
-    put(f, "volume of subsurface at event start:   %16.1lf\n", ms.groundwater.sac_event_start_vol);
-    put(f, "volume of subsurface at event end:     %16.1lf\n", ms.groundwater.sac_event_end_vol);
-    put(f, "volume of et removed water:            %16.1lf\n", ms.groundwater.sac_et_vol);
-    put(f, "volume of infil water SAC recieves:    %16.1lf\n", ms.groundwater.sac_infil_vol);
+    put(f, "volume of base flow from Sacramento:   %16.1lf\n", b.total(flux::sacramento_baseflow));
+    put(f, "volume of subsurface at event start:   %16.1lf\n", b.at_start(store::sacramento));
+    put(f, "volume of subsurface at event end:     %16.1lf\n", b.at_end(store::sacramento));
+    put(f, "volume of et removed water:            %16.1lf\n", b.total(flux::sacramento_et));
+    put(f, "volume of infil water SAC recieves:    %16.1lf\n", b.total(flux::sacramento_infiltration));
   }
-  put(f, "volume of direct evaporation:        %16.1lf\n", ms.soil.direct_evap_vol);
-  put(f, "volume of infiltrated water:         %16.1lf\n", ms.soil.vol_infiltrated);
-  put(f, "volume of water exfiltrated:         %16.1lf\n", ms.groundwater.exfil_vol);
-  put(f, "volume of discharge:                 %16.1lf\n", ms.channel.vol_discharge);
-  if (ms.soil.sm_accounting) put(f, "volume of groundwater recharge:      %16.1lf\n", ms.groundwater.gw_recharge_vol);
+  put(f, "volume of direct evaporation:        %16.1lf\n", b.total(flux::direct_evaporation));
+  put(f, "volume of infiltrated water:         %16.1lf\n", b.total(flux::infiltration));
+  put(f, "volume of water exfiltrated:         %16.1lf\n", b.total(flux::exfiltration));
+  put(f, "volume of discharge:                 %16.1lf\n", b.total(flux::outlet_discharge));
+  if (ms.soil.sm_accounting)
+    put(f, "volume of groundwater recharge:      %16.1lf\n", b.total(flux::groundwater_recharge));
 
   if (ms.channel.chan_explic) {
-    put(f, "net volume of lateral inflow:        %16.1lf\n", ms.channel.event_lateral_net_vol);
-    put(f, "lateral flow into channel            %16.1lf\n", ms.channel.event_lateral_in_vol);
-    put(f, "lateral flow out of channel          %16.1lf\n", ms.channel.event_lateral_out_vol);
+    put(f, "net volume of lateral inflow:        %16.1lf\n", b.total(flux::channel_lateral_net));
+    put(f, "lateral flow into channel            %16.1lf\n", b.total(flux::channel_lateral_in));
+    put(f, "lateral flow out of channel          %16.1lf\n", b.total(flux::channel_lateral_out));
     if (ms.channel.stream_loss && !ms.groundwater.sacramento_given) {
-      put(f, "volume of gw to chan:                %16.1lf\n", ms.channel.gw_to_chan_vol);
-      put(f, "volume of water from chan to gw:     %16.1lf\n", ms.channel.chan_to_gw_vol);
+      put(f, "volume of gw to chan:                %16.1lf\n", b.total(flux::groundwater_to_channels));
+      put(f, "volume of water from chan to gw:     %16.1lf\n", b.total(flux::channels_to_groundwater));
     }
     if (ms.lake.chan_lakes) {
-      put(f, "volume precip to lake:               %16.1lf\n", ms.lake.event_vol_precip_lake);
-      put(f, "volume overland to lake:             %16.1lf\n", ms.lake.vol_overland_to_lake);
-      put(f, "volume overland from lake:           %16.1lf\n", ms.lake.vol_overland_from_lake);
+      put(f, "volume precip to lake:               %16.1lf\n", b.total(flux::lake_precipitation));
+      put(f, "volume overland to lake:             %16.1lf\n", b.total(flux::overland_to_channel_lakes));
+      put(f, "volume overland from lake:           %16.1lf\n", b.total(flux::channel_lakes_to_overland));
       if (ms.lake.lake_gw_on) {
-        put(f, "volume of gw to lakes:               %16.1lf\n", ms.lake.gw_to_lake_vol);
-        put(f, "volume of water from lakes to gw:    %16.1lf\n", ms.lake.lake_to_gw_vol);
+        put(f, "volume of gw to lakes:               %16.1lf\n", b.total(flux::groundwater_to_lakes));
+        put(f, "volume of water from lakes to gw:    %16.1lf\n", b.total(flux::lakes_to_groundwater));
       }
     }
-    put(f, "volume of stream point sources:      %16.1lf\n", ms.channel.stream_point_source_vol);
-    put(f, "volume of stream point sinks:        %16.1lf\n", ms.channel.stream_point_sink_vol);
-    put(f, "volume of lake point sources:        %16.1lf\n", ms.lake.lake_point_source_vol);
-    put(f, "volume of lake point sinks:          %16.1lf\n", ms.lake.lake_point_sink_vol);
-    put(f, "volume of lake evaporation:          %16.1lf\n", ms.lake.event_lake_evap_vol);
+    put(f, "volume of stream point sources:      %16.1lf\n", b.total(flux::channel_point_sources));
+    put(f, "volume of stream point sinks:        %16.1lf\n", b.total(flux::channel_point_sinks));
+    put(f, "volume of lake point sources:        %16.1lf\n", b.total(flux::lake_point_sources));
+    put(f, "volume of lake point sinks:          %16.1lf\n", b.total(flux::lake_point_sinks));
+    put(f, "volume of lake evaporation:          %16.1lf\n", b.total(flux::lake_evaporation));
   }
   if (ms.clock.long_term && ms.soil.inf_richards)
-    put(f, "volume of total evaporation:         %16.1lf\n", ms.soil.total_evap_vol);
-  put(f, "volume from overland point sources:  %16.1lf\n", ms.overland.event_vol_point_src);
+    put(f, "volume of total evaporation:         %16.1lf\n", b.total(flux::evaporation));
+  put(f, "volume from overland point sources:  %16.1lf\n", b.total(flux::overland_point_sources));
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
     put(f, "\n");
-    put(f, "Volume to specified head (out):      %16.1lf\n", ms.overland.event_head_bound_out);
-    put(f, "Volume from specified head (in):     %16.1lf\n", ms.overland.event_head_bound_in);
+    put(f, "Volume to specified head (out):      %16.1lf\n", b.total(flux::head_boundary_out));
+    put(f, "Volume from specified head (in):     %16.1lf\n", b.total(flux::head_boundary_in));
     if (ms.overland.ov_boundary) {
-      put(f, "Volume to specified slope (out):     %16.1lf\n", ms.overland.event_slope_bound_out);
-      put(f, "Volume from specified discharge (in):%16.1lf\n", ms.overland.event_dis_bound_in);
-      put(f, "Volume to specified discharge (out): %16.1lf\n", ms.overland.event_dis_bound_out);
-      put(f, "Volume of specified discharge unmet: %16.1lf\n", ms.overland.event_dis_bound_unmet);
+      put(f, "Volume to specified slope (out):     %16.1lf\n", b.total(flux::slope_boundary_out));
+      put(f, "Volume from specified discharge (in):%16.1lf\n", b.total(flux::discharge_boundary_in));
+      put(f, "Volume to specified discharge (out): %16.1lf\n", b.total(flux::discharge_boundary_out));
+      put(f, "Volume of specified discharge unmet: %16.1lf\n", b.total(flux::discharge_boundary_unmet));
     }
     put(f, "\n");
   }
   if (ms.pipe.storm_sewer_given) {
-    put(f, "overland inputs to superlink:        %16.1lf\n", ms.pipe.sl_ov_in_vol);
-    put(f, "volume of superlink to overland:     %16.1lf\n", ms.pipe.sl_to_ov_vol);
-    if (ms.channel.chan_explic) put(f, "volume of superlink to channels:     %16.1lf\n", ms.pipe.sl_to_chan_vol);
-    if (ms.pipe.gw_to_tile) put(f, "volume of gw to tile drains:         %16.1lf\n", ms.pipe.sl_gw_to_tile_vol);
+    put(f, "overland inputs to superlink:        %16.1lf\n", b.total(flux::overland_to_pipes));
+    put(f, "volume of superlink to overland:     %16.1lf\n", b.total(flux::pipes_to_overland));
+    if (ms.channel.chan_explic) put(f, "volume of superlink to channels:     %16.1lf\n", b.total(flux::pipes_to_channels));
+    if (ms.pipe.gw_to_tile) put(f, "volume of gw to tile drains:         %16.1lf\n", b.total(flux::groundwater_to_pipes));
   }
 
   put(f, "\n");
-  if (ms.lake.chan_lakes) put(f, "volume remaining in lakes            %16.1lf\n", ms.lake.lake_vol_final);
-  put(f, "volume remaining on surface:         %16.1lf\n", ms.overland.vol_surface_final);
-  if (ms.channel.chan_explic) put(f, "final volume in channels (cu. m):    %16.1lf\n", ms.channel.vol_channels_final);
-  if (ms.pipe.storm_sewer_given) put(f, "volume remaining in drains:          %16.1lf\n", ms.pipe.sl_drain_vol);
-  put(f, "final volume of snow (cu. m):        %16.1lf\n \n", ms.hydromet.final_snow_vol);
-  put(f, "final volume of melt water (cu. m):  %16.1lf\n \n", ms.hydromet.final_melt_vol);
-  if (ms.hydromet.final_snow_vol > 0.0)
-    put(f, "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n");
+  if (ms.lake.chan_lakes) put(f, "volume remaining in lakes            %16.1lf\n", b.at_end(store::channel_lakes));
+  put(f, "volume remaining on surface:         %16.1lf\n", b.at_end(store::surface));
+  if (ms.channel.chan_explic) put(f, "final volume in channels (cu. m):    %16.1lf\n", b.at_end(store::channels));
+  if (ms.pipe.storm_sewer_given) put(f, "volume remaining in drains:          %16.1lf\n", b.at_end(store::pipes));
+  put(f, "final volume of snow (cu. m):        %16.1lf\n \n", b.at_end(store::snow));
+  put(f, "final volume of melt water (cu. m):  %16.1lf\n \n", b.at_end(store::melt_water));
+  if (b.at_end(store::snow) > 0.0) put(f, "********WARNING - YOU HAVE SNOW ACCUMULATION !!!!!!!!!!!!!!!!\n");
 }
 
 void print_error(const model_state& ms, std::FILE* f) {
-  const double e = ms.clock.event_mass_error;
+  const event_balance& balance = ms.ledger.event();
+  const double e = balance.error;
   const bool no_rain = e == -1.0;
   put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
   if (e < 0.0 && !no_rain)
     put(f, "Note: negative mass conservation error indicates mass was gained.\n");
   else
     put(f, "Note: positive mass conservation error indicates mass was created.\n");
-  put(f, "Mass input + original mass:           %9.6lf m3\n", ms.clock.mass_in_plus_initial);
-  put(f, "Mass output + final mass:             %9.6lf m3\n", ms.clock.mass_out_plus_final);
-  put(f, "mass cleanup error from overland:     %9.6lf m3\n", ms.clock.ov_cleanup_error);
+  put(f, "Mass input + original mass:           %9.6lf m3\n", balance.in_plus_initial);
+  put(f, "Mass output + final mass:             %9.6lf m3\n", balance.out_plus_final);
+  put(f, "mass cleanup error from overland:     %9.6lf m3\n", ms.ledger.event_total(water_flux::overland_cleanup));
   put(f, "\n");
   if (ms.clock.long_term)
     put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.soil.final_soil_moisture * 100.0);
@@ -209,13 +222,16 @@ void print_error(const model_state& ms, std::FILE* f) {
 }
 
 void print_soil_water(const model_state& ms, std::FILE* f) {
+  using flux = water_flux;
+  using store = water_store;
+  const event_books b{ms.ledger};
   if (ms.soil.inf_richards) {
     put(f, "\n \n Richard's EQ. Computations \n \n");
-    put(f, "volume lost due to dir. evap (cu. m):  %9.1lf\n", ms.soil.direct_evap_vol);
+    put(f, "volume lost due to dir. evap (cu. m):  %9.1lf\n", b.total(flux::direct_evaporation));
     put(f, "net vol infiltrated to soil (cu. m.):  %9.1lf\n", ms.soil.net_infil_vol);
-    put(f, "vol groundwater recharge (cu. m):      %9.1lf\n", ms.groundwater.gw_recharge_vol);
-    put(f, "Initial volume in soils (cu. m.):      %9.1lf\n", ms.soil.init_soil_vol);
-    put(f, "Final volume in soils (cu. m.):        %9.1lf\n", ms.soil.final_soil_vol);
+    put(f, "vol groundwater recharge (cu. m):      %9.1lf\n", b.total(flux::groundwater_recharge));
+    put(f, "Initial volume in soils (cu. m.):      %9.1lf\n", b.at_start(store::soil));
+    put(f, "Final volume in soils (cu. m.):        %9.1lf\n", b.at_end(store::soil));
     put(f, "Richard equation mass balance error         %5.4lf percent\n", ms.soil.richards_mass_error);
     put(f, "Number of cells at start of event   %12d\n", ms.soil.n_cells_start_event);
     put(f, "Number of cells at end of event     %12d\n", ms.soil.n_cells_end_event);
@@ -223,24 +239,31 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
   }
   if (!ms.groundwater.gw_simulation) return;
   put(f, "\n \n GROUNDWATER CALCULATION SUMMARIES FOR EVENT \n \n");
-  put(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n", ms.groundwater.exfil_vol);
-  put(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n", ms.groundwater.exfil_total_start);
-  put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n", ms.groundwater.exfil_total);
-  put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n", ms.groundwater.gw_to_unsat_vol);
-  put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", ms.groundwater.gw_recharge_vol);
+  put(f, "volume of water directly to surface from groundwater (cu. m): %9.1lf\n", b.total(flux::exfiltration));
+  put(f, "beginning vol of water exfiltrated this event (cu. m):        %9.1lf\n",
+      ms.ledger.run_total_at_event_start(flux::exfiltration));
+  put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
+      ms.ledger.run_total(flux::exfiltration));
+  put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
+      b.total(flux::groundwater_to_unsaturated));
+  put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", b.total(flux::groundwater_recharge));
   if (ms.channel.chan_explic) {
-    put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n", ms.channel.gw_to_chan_vol);
-    put(f, "vol from chan to gw  this event (cu. m):                      %9.1lf\n", ms.channel.chan_to_gw_vol);
+    put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
+        b.total(flux::groundwater_to_channels));
+    put(f, "vol from chan to gw  this event (cu. m):                      %9.1lf\n",
+        b.total(flux::channels_to_groundwater));
     if (ms.lake.chan_lakes) {
-      put(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n", ms.lake.gw_to_lake_vol);
-      put(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n", ms.lake.lake_to_gw_vol);
+      put(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n",
+          b.total(flux::groundwater_to_lakes));
+      put(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n",
+          b.total(flux::lakes_to_groundwater));
     }
   }
   if (ms.pipe.storm_sewer_given)
-    put(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n", ms.pipe.sl_gw_to_tile_vol);
+    put(f, "vol gw to tile dtrains (cu. m):                               %9.1lf\n", b.total(flux::groundwater_to_pipes));
   if (ms.output.xy_input_in_use) {
-    put(f, "vol gain for gw from XY boundaries:                           %9.1lf\n", ms.output.event_xy_bound_gain);
-    put(f, "vol loss for gw from XY boundaries:                           %9.1lf\n", ms.output.event_xy_bound_loss);
+    put(f, "vol gain for gw from XY boundaries:                           %9.1lf\n", b.total(flux::xy_boundary_gain));
+    put(f, "vol loss for gw from XY boundaries:                           %9.1lf\n", b.total(flux::xy_boundary_loss));
   }
   put(f, "\n");
 }
@@ -503,9 +526,10 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 // ------------------------------------------------------------- closing lists
 
 void print_warnings(const model_state& ms, std::FILE* f) {
-  const bool mass_error = std::fabs(ms.clock.event_mass_error) * 100.0 > 2.0;
+  const bool mass_error = std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
   const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
-  const bool water_left = ms.overland.vol_surface_final > 0.05 * ms.hydromet.vol_rainfall;
+  const bool water_left = ms.ledger.storage(water_store::surface, ledger_moment::event_end) >
+                          0.05 * ms.ledger.event_total(water_flux::rainfall_to_overland);
   if (mass_error || depth_exceeded || water_left) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
   if (mass_error) {
     put(f, "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n");

@@ -6,31 +6,28 @@
 #include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
-#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "output/summary_common.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
-#include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
 using summary::mass_book;
-using summary::percent_of;
 using summary::put;
 
 namespace {
 
-double cell_area(const model_state& ms) { return ms.grid.grid_size * ms.grid.grid_size; }
+using flux = water_flux;
+using store = water_store;
 
-bool is_lake_cell(const model_state& ms, int c) {
-  return !ms.lake.lake_mask.empty() && c <= ms.lake.lake_mask.size() && ms.lake.lake_mask[c] != 0;
-}
+double cell_area(const model_state& ms) { return ms.grid.grid_size * ms.grid.grid_size; }
 
 // Per-class volume moved from the cells into the channel lakes.
 double overland_to_lakes(const model_state& ms, int k) {
@@ -47,117 +44,33 @@ double tot_sed(const model_state& ms, int k, int part) {
 
 bool is_sand(const model_state& ms, int k) { return at(ms.constituent.sand, k) != 0; }
 
-// Top-layer depth (cm) of a cell's soil class, the 23rd value of the class.
-double top_layer_depth_of(model_state& ms, int c) {
-  if (ms.soil.soiltype.empty() || c > ms.soil.soiltype.size()) return 0.0;
-  const int k = ms.soil.soiltype[c];
-  const array1d<soil_class>& classes = ms.soil.soil_classes();
-  if (k < 0 || k > classes.size()) return 0.0;
-  return classes[k].real(23);
-}
-
-// ------------------------------------------------------------- final storages
-
-void final_lake_storage(model_state& ms) {
-  ms.lake.final_lake_vol = 0.0;
-  for (int l = 1; l <= ms.lake.num_lakes; ++l) ms.lake.final_lake_vol += ms.lake.lake_volume[l];
-  if (!ms.constituent.chan_con_trans) return;
-  for (int c = 1; c <= ms.constituent.num_constituents; ++c) {
-    double m = 0.0;
-    for (int l = 1; l <= ms.lake.num_lakes; ++l) m += at(ms.constituent.lake_mass, c, l) / 1000.0;
-    summary::set_to(ms.constituent.lake_mass_final_run, c, m);
-    summary::add_to(ms.constituent.GLOBAL_MASS_FINAL, c, m);
-  }
-}
-
-void final_groundwater(model_state& ms) {
-  const double a = cell_area(ms);
-  ms.groundwater.final_gw_vol = 0.0;
-  for (int c = 1; c <= ms.grid.ncells; ++c)
-    ms.groundwater.final_gw_vol += (ms.groundwater.elevgw[c] - ms.groundwater.bottom_elev[c]) * ms.groundwater.gw_porosity[c] * a;
-  ms.output.gw_mass_balance_error =
-      percent_of(ms.groundwater.final_gw_vol - ms.groundwater.init_gw_vol - ms.groundwater.total_gw_inputs - ms.groundwater.total_gw_boundary_flux -
-                     ms.output.xy_bound_gain + ms.output.xy_bound_loss,
-                 ms.groundwater.init_gw_vol);
-}
-
-void final_soil_storage(model_state& ms) {
-  const double a = cell_area(ms);
-  if (ms.soil.inf_richards) {
-    ms.soil.final_soil_vol = 0.0;
-    for (int c = 1; c <= ms.grid.ncells; ++c) {
-      if (ms.soil.numcells[c] <= 1) continue;
-      for (int k = 1; k <= ms.soil.numcells[c] - 1; ++k)
-        ms.soil.final_soil_vol += ms.soil.DZ(c, k) * ms.soil.THETA(c, k) / 100.0 * a;
-    }
-  } else if (ms.soil.sm_accounting) {
-    ms.soil.final_soil_vol = 0.0;
-    ms.soil.simple_soil_final_vol = 0.0;
-    for (int c = 1; c <= ms.grid.ncells; ++c) {
-      double v = ms.soil.sm_water[c] / 100.0 * a;
-      ms.soil.simple_soil_final_vol += v;
-      ms.soil.final_soil_vol += v;
-      if (!ms.groundwater.water_table_given) continue;
-      if (ms.soil.inf_layered_soil) ms.soil.soil_moist_depth = 2.0 * top_layer_depth_of(ms, c);
-      double d = ms.soil.soil_moist_depth / 100.0;
-      double unsat = ms.grid.elevation[c] - ms.groundwater.elevgw[c];
-      if (unsat > d) ms.soil.final_soil_vol += (unsat - d) * ms.soil.gw_inf_redist_theta[c] * a;
-    }
-  }
-}
-
-void final_channel_storage(model_state& ms) {
-  ms.channel.vol_channels_final = 0.0;
-  const int n = ms.constituent.num_constituents;
-  if (ms.constituent.chan_con_trans) {
-    for (int c = 1; c <= n; ++c) {
-      summary::set_to(ms.constituent.chan_mass_final, c, 0.0);
-      summary::set_to(ms.constituent.chan_sed_susp_final, c, 0.0);
-    }
-  }
-  for (int link = 1; link <= ms.channel.num_stream_links; ++link) {
-    if (!summary::is_storage_link(ms.channel.ltype[link])) continue;
-    int last = ms.channel.nx[link];
-    if (ms.lake.chan_lakes && !ms.channel.og_nx1.empty() && ms.channel.og_nx1[link] < last) last = ms.channel.og_nx1[link];
-    for (int node = 1; node <= last; ++node) {
-      double vol = ms.channel.area(node, link) * ms.channel.link_dx[link];
-      ms.channel.vol_channels_final += vol;
-      if (!ms.constituent.chan_con_trans) continue;
-      int flat = ms.channel.max_nodes_per_link * link + node;
-      for (int c = 1; c <= n; ++c) {
-        const double m = vol * at(ms.constituent.chan_conc, c, flat) / 1000.0;
-        summary::add_to(ms.constituent.chan_mass_final, c, m);
-        summary::add_to(ms.constituent.GLOBAL_MASS_FINAL, c, m);
-        if (!ms.constituent.sediment_contam || ms.constituent.chan_sed_contam_node_conc.empty() || ms.constituent.ch_wash_vol.empty())
-          continue;
-        for (int j = 1; j <= ms.constituent.n_fine_classes; ++j) {
-          double m = ms.constituent.chan_sed_contam_node_conc(c, flat, j) * ms.constituent.ch_wash_vol(flat, j) / 1000.0;
-          summary::add_to(ms.constituent.chan_sed_susp_final, c, m);
-          summary::add_to(ms.constituent.GLOBAL_MASS_FINAL, c, m);
-        }
-      }
-    }
-  }
-}
+// The run's totals and its storages at the start and the end.
+struct run_books {
+  const water_ledger& l;
+  double total(flux f) const { return l.run_total(f); }
+  double at_start(store s) const { return l.storage(s, ledger_moment::run_start); }
+  double at_end(store s) const { return l.storage(s, ledger_moment::run_end); }
+};
 
 // ------------------------------------------------------------- text sections
 
 void print_groundwater(const model_state& ms, std::FILE* f) {
+  const run_books b{ms.ledger};
   put(f, "\n \n");
   put(f, "GROUNDWATER CALCULATIONS \n\n");
-  put(f, "GW volume start =                %14.2lf \n", ms.groundwater.init_gw_vol);
-  put(f, "GW volume end =                  %14.2lf \n", ms.groundwater.final_gw_vol);
-  put(f, "Sat/unsat. volume (into gw) =    %14.2lf \n", ms.groundwater.gw_sat_unsat_vol);
-  put(f, "Exfiltration back on overland =  %14.2lf \n", ms.groundwater.exfil_total);
-  put(f, "Recharge to groundwater =        %14.2lf \n", ms.groundwater.total_gw_recharge);
-  put(f, "Total inputs to groundwater=     %14.2lf \n", ms.groundwater.total_gw_inputs);
-  put(f, "Flux across head boundaries=     %14.2lf \n", ms.groundwater.total_gw_boundary_flux);
-  put(f, "Leakage to deep aquifer+         %14.2lf \n", ms.groundwater.total_deep_leakage);
-  put(f, "Pumping                          %14.2lf \n", ms.groundwater.total_gw_pumping);
-  put(f, "To tile drains                   %14.2lf \n", ms.pipe.sl_gw_to_tile_vol_run);
-  put(f, "Gain from XY boundaries          %14.2lf \n", ms.output.xy_bound_gain);
-  put(f, "Loss to XY boundaries            %14.2lf \n", ms.output.xy_bound_loss);
-  put(f, "Mass Balance error =             %14.2lf %%  \n", ms.output.gw_mass_balance_error);
+  put(f, "GW volume start =                %14.2lf \n", b.at_start(store::groundwater));
+  put(f, "GW volume end =                  %14.2lf \n", b.at_end(store::groundwater));
+  put(f, "Sat/unsat. volume (into gw) =    %14.2lf \n", b.total(flux::saturated_unsaturated));
+  put(f, "Exfiltration back on overland =  %14.2lf \n", b.total(flux::exfiltration));
+  put(f, "Recharge to groundwater =        %14.2lf \n", b.total(flux::groundwater_recharge));
+  put(f, "Total inputs to groundwater=     %14.2lf \n", b.total(flux::groundwater_inputs));
+  put(f, "Flux across head boundaries=     %14.2lf \n", b.total(flux::groundwater_boundary_flux));
+  put(f, "Leakage to deep aquifer+         %14.2lf \n", b.total(flux::deep_leakage));
+  put(f, "Pumping                          %14.2lf \n", b.total(flux::groundwater_pumping));
+  put(f, "To tile drains                   %14.2lf \n", b.total(flux::groundwater_to_pipes));
+  put(f, "Gain from XY boundaries          %14.2lf \n", b.total(flux::xy_boundary_gain));
+  put(f, "Loss to XY boundaries            %14.2lf \n", b.total(flux::xy_boundary_loss));
+  put(f, "Mass Balance error =             %14.2lf %%  \n", ms.ledger.run().groundwater_error);
   put(f, "\n");
   put(f, "If you have any head boundaries \n");
   put(f, "Mass balance errors are likely due to the estimation of fluxes across these boundaries, \n");
@@ -168,8 +81,8 @@ void print_groundwater(const model_state& ms, std::FILE* f) {
          "moisture in the unsaturated zone \n");
 }
 
-void print_sac_store(std::FILE* f, const char* format, double store, double capacity) {
-  put(f, format, store, percent_of(store, capacity));
+void print_sac_store(std::FILE* f, const char* format, double value, double capacity) {
+  put(f, format, value, percent_of(value, capacity));
 }
 
 void print_sac_stores(std::FILE* f, const sac_record& s, const char* last_end) {
@@ -219,112 +132,114 @@ void print_sacramento(const model_state& ms, std::FILE* f) {
 void print_water_totals(const model_state& ms, std::FILE* f) {
   const bool simple_soil = ms.soil.sm_accounting && !ms.groundwater.gw_simulation;
   const bool sac = ms.groundwater.sacramento_given != 0;
+  const run_books b{ms.ledger};
+  const run_balance& balance = ms.ledger.run();
   put(f, "\n \n");
   put(f, "SIMULATION TOTALS");
   put(f, "\n");
   put(f, "GLOBAL MASS BALANCE CALCULATIONS \n");
   put(f, "All volumes are in cubic meters \n \n");
 
-  put(f, "Initial volume on surface=                      %14.2lf \n", ms.overland.init_ov_volume);
-  put(f, "Initial volume in channels=                     %14.2lf \n", ms.channel.init_chan_vol);
+  put(f, "Initial volume on surface=                      %14.2lf \n", b.at_start(store::surface));
+  put(f, "Initial volume in channels=                     %14.2lf \n", b.at_start(store::channels));
   if (simple_soil)
-    put(f, "Initial volume in soil over simple soil depth   %14.2lf \n", ms.soil.run_init_soil_vol);
+    put(f, "Initial volume in soil over simple soil depth   %14.2lf \n", b.at_start(store::soil));
   else
-    put(f, "Initial volume in soils=                        %14.2lf \n", ms.soil.run_init_soil_vol);
-  put(f, "Initial volume in groundwater=                  %14.2lf \n", ms.groundwater.init_gw_vol);
+    put(f, "Initial volume in soils=                        %14.2lf \n", b.at_start(store::soil));
+  put(f, "Initial volume in groundwater=                  %14.2lf \n", b.at_start(store::groundwater));
   if (ms.lake.chan_lakes)
-    put(f, "Initial volume in perennial lakes               %14.2lf \n", ms.lake.init_lake_vol);
+    put(f, "Initial volume in perennial lakes               %14.2lf \n", b.at_start(store::channel_lakes));
   put(f, "\n");
 
-  put(f, "Final volume on surface=                        %14.2lf\n", ms.overland.vol_surface_final);
+  put(f, "Final volume on surface=                        %14.2lf\n", b.at_end(store::surface));
   if (ms.lake.overland_lake_map_given)
-    put(f, "Final volume in overland lakes=                 %14.2lf\n", ms.lake.ov_lake_final_vol);
-  put(f, "Final volume in channels=                       %14.2lf\n", ms.channel.vol_channels_final);
+    put(f, "Final volume in overland lakes=                 %14.2lf\n", b.at_end(store::overland_lakes));
+  put(f, "Final volume in channels=                       %14.2lf\n", b.at_end(store::channels));
   if (ms.pipe.storm_sewer_given)
-    put(f, "Final volume in drains=                         %14.2lf\n", ms.pipe.sl_drain_vol);
+    put(f, "Final volume in drains=                         %14.2lf\n", b.at_end(store::pipes));
   if (simple_soil)
-    put(f, "Final volume in soil over simple soil depth     %14.2lf\n", ms.soil.final_soil_vol);
+    put(f, "Final volume in soil over simple soil depth     %14.2lf\n", b.at_end(store::soil));
   else
-    put(f, "Final volume in soils=                          %14.2lf\n", ms.soil.final_soil_vol);
-  put(f, "Final volume in groundwater=                    %14.2lf\n", ms.groundwater.final_gw_vol);
-  put(f, "Final volume of snow=                           %14.2lf\n", ms.hydromet.run_final_snow_vol);
-  put(f, "Final volume of melt water =                    %14.2lf\n", ms.hydromet.run_final_melt_vol);
+    put(f, "Final volume in soils=                          %14.2lf\n", b.at_end(store::soil));
+  put(f, "Final volume in groundwater=                    %14.2lf\n", b.at_end(store::groundwater));
+  put(f, "Final volume of snow=                           %14.2lf\n", b.at_end(store::snow));
+  put(f, "Final volume of melt water =                    %14.2lf\n", b.at_end(store::melt_water));
   if (ms.lake.chan_lakes)
-    put(f, "Final volume in perennial lakes                 %14.2lf\n", ms.lake.final_lake_vol);
+    put(f, "Final volume in perennial lakes                 %14.2lf\n", b.at_end(store::channel_lakes));
   put(f, "\n");
 
-  put(f, "Total amount of precip=                         %14.2lf\n", ms.hydromet.total_precip);
-  put(f, "Total amount of interception=                   %14.2lf\n", ms.hydromet.total_interception);
-  put(f, "Total amount of infiltration=                   %14.2lf\n", ms.soil.total_infiltration);
-  put(f, "Total amount of evaporation=                    %14.2lf\n", ms.soil.total_evaporation);
-  put(f, "Total direct evaporation=                       %14.2lf\n", ms.soil.total_direct_evap);
-  if (!sac) put(f, "Total amount of exfiltration=                   %14.2lf\n", ms.groundwater.exfil_total);
+  put(f, "Total amount of precip=                         %14.2lf\n", b.total(flux::precipitation));
+  put(f, "Total amount of interception=                   %14.2lf\n", b.total(flux::interception));
+  put(f, "Total amount of infiltration=                   %14.2lf\n", b.total(flux::infiltration));
+  put(f, "Total amount of evaporation=                    %14.2lf\n", b.total(flux::evaporation));
+  put(f, "Total direct evaporation=                       %14.2lf\n", b.total(flux::direct_evaporation));
+  if (!sac) put(f, "Total amount of exfiltration=                   %14.2lf\n", b.total(flux::exfiltration));
   put(f, "\n");
   if (!sac) {
     if (ms.groundwater.gw_simulation) {
-      put(f, "Total recharge inputs to groundwater=           %14.2lf\n", ms.groundwater.total_gw_recharge);
-      put(f, "Total pumping from groundwater=                 %14.2lf\n", ms.groundwater.total_gw_pumping);
+      put(f, "Total recharge inputs to groundwater=           %14.2lf\n", b.total(flux::groundwater_recharge));
+      put(f, "Total pumping from groundwater=                 %14.2lf\n", b.total(flux::groundwater_pumping));
     }
-    put(f, "Total downward flux from unsaturated zone=      %14.2lf\n", ms.soil.total_unsat_down_flux);
-    put(f, "Total flux of gw across bounds=                 %14.2lf\n", ms.groundwater.total_gw_boundary_flux);
+    put(f, "Total downward flux from unsaturated zone=      %14.2lf\n", b.total(flux::unsaturated_down_flux));
+    put(f, "Total flux of gw across bounds=                 %14.2lf\n", b.total(flux::groundwater_boundary_flux));
   } else {
-    put(f, "Total recharge to deep g.w.=                    %14.2lf\n", ms.groundwater.sac_deep_recharge_vol);
+    put(f, "Total recharge to deep g.w.=                    %14.2lf\n", b.total(flux::sacramento_deep_recharge));
   }
-  put(f, "Total overland point sources=                   %14.2lf\n", ms.overland.vol_point_src);
-  put(f, "Total channel point sources=                    %14.2lf\n\n", ms.channel.total_chan_point_sources);
+  put(f, "Total overland point sources=                   %14.2lf\n", b.total(flux::overland_point_sources));
+  put(f, "Total channel point sources=                    %14.2lf\n\n", b.total(flux::channel_point_sources));
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
-    put(f, "Volume lost to specified head boundary:         %14.2lf\n", ms.overland.head_bound_loss_vol);
-    put(f, "Volume gained from specified head boundary:     %14.2lf\n", ms.overland.head_bound_gain_vol);
+    put(f, "Volume lost to specified head boundary:         %14.2lf\n", b.total(flux::head_boundary_out));
+    put(f, "Volume gained from specified head boundary:     %14.2lf\n", b.total(flux::head_boundary_in));
   }
   if (ms.overland.ov_boundary) {
-    put(f, "Volume lost to specified slope boundary:        %14.2lf\n", ms.overland.slope_bound_loss_vol);
-    put(f, "Volume gained from specified discharge boundary:%14.2lf\n", ms.overland.dis_bound_gain_vol);
-    put(f, "Volume lost from specified discharge boundary:  %14.2lf\n", ms.overland.dis_bound_loss_vol);
-    put(f, "Volume of specified discharge boundary unmet:   %14.2lf\n", ms.overland.dis_bound_unmet_vol);
+    put(f, "Volume lost to specified slope boundary:        %14.2lf\n", b.total(flux::slope_boundary_out));
+    put(f, "Volume gained from specified discharge boundary:%14.2lf\n", b.total(flux::discharge_boundary_in));
+    put(f, "Volume lost from specified discharge boundary:  %14.2lf\n", b.total(flux::discharge_boundary_out));
+    put(f, "Volume of specified discharge boundary unmet:   %14.2lf\n", b.total(flux::discharge_boundary_unmet));
   }
   put(f, "\n");
 
-  put(f, "Total lateral inflow into channels=             %14.2lf\n", ms.channel.total_lateral_inflow);
-  put(f, "Total amount of discharge=                      %14.2lf\n", ms.channel.total_discharge);
+  put(f, "Total lateral inflow into channels=             %14.2lf\n", b.total(flux::channel_lateral_net));
+  put(f, "Total amount of discharge=                      %14.2lf\n", b.total(flux::outlet_discharge));
   if (ms.channel.stream_loss) {
-    put(f, "Total flux from river to gw=                    %14.2lf\n", ms.channel.total_river_to_gw);
+    put(f, "Total flux from river to gw=                    %14.2lf\n", b.total(flux::channels_to_groundwater));
     if (ms.groundwater.water_table_given)
-      put(f, "Total flux from gw to river=                    %14.2lf\n", ms.channel.total_gw_to_river);
+      put(f, "Total flux from gw to river=                    %14.2lf\n", b.total(flux::groundwater_to_channels));
   }
 
   if (ms.lake.chan_lakes) {
     put(f, "\n");
-    put(f, "Volume precip to lakes=                         %14.2lf\n", ms.lake.vol_precip_lakes);
-    put(f, "Volume of flow into lakes=                      %14.2lf\n", ms.lake.lake_vol_in_run);
-    put(f, "Volume of flow from lakes=                      %14.2lf\n", ms.lake.lake_vol_out_run);
-    put(f, "Volume of lake evap=                            %14.2lf\n", ms.lake.lake_evap_vol);
+    put(f, "Volume precip to lakes=                         %14.2lf\n", b.total(flux::lake_precipitation));
+    put(f, "Volume of flow into lakes=                      %14.2lf\n", b.total(flux::channel_lake_inflow));
+    put(f, "Volume of flow from lakes=                      %14.2lf\n", b.total(flux::channel_lake_outflow));
+    put(f, "Volume of lake evap=                            %14.2lf\n", b.total(flux::lake_evaporation));
     if (ms.lake.lake_gw_on) {
-      put(f, "Total flux from lakes to gw=                    %14.2lf\n", ms.lake.total_lake_to_gw);
-      put(f, "Total flux from gw to lakes=                    %14.2lf\n", ms.lake.total_gw_to_lake);
+      put(f, "Total flux from lakes to gw=                    %14.2lf\n", b.total(flux::lakes_to_groundwater));
+      put(f, "Total flux from gw to lakes=                    %14.2lf\n", b.total(flux::groundwater_to_lakes));
     }
   }
 
   if (ms.pipe.storm_sewer_given) {
     put(f, "\n");
-    put(f, "Volume of overland to subsurface drains         %14.2lf\n", ms.pipe.sl_ov_in_vol_run);
-    put(f, "Volume of subsurface drains to overland         %14.2lf\n", ms.pipe.sl_to_ov_vol_run);
-    put(f, "Volume of subsurface drains to channels         %14.2lf\n", ms.pipe.sl_to_chan_vol_run);
-    put(f, "Volume of groundwater to tile drains            %14.2lf\n", ms.pipe.sl_gw_to_tile_vol_run);
+    put(f, "Volume of overland to subsurface drains         %14.2lf\n", b.total(flux::overland_to_pipes));
+    put(f, "Volume of subsurface drains to overland         %14.2lf\n", b.total(flux::pipes_to_overland));
+    put(f, "Volume of subsurface drains to channels         %14.2lf\n", b.total(flux::pipes_to_channels));
+    put(f, "Volume of groundwater to tile drains            %14.2lf\n", b.total(flux::groundwater_to_pipes));
   }
 
   if (ms.output.xy_input_in_use) {
     put(f, "\n");
-    put(f, "Volume gained from XY boundaries                %14.2lf\n", ms.output.xy_bound_gain);
-    put(f, "Volume lost to XY boundaries                    %14.2lf\n", ms.output.xy_bound_loss);
+    put(f, "Volume gained from XY boundaries                %14.2lf\n", b.total(flux::xy_boundary_gain));
+    put(f, "Volume lost to XY boundaries                    %14.2lf\n", b.total(flux::xy_boundary_loss));
   }
 
   put(f, "\n");
   put(f, "Mass balance error of surface components =              %10.6lf percent\n\n",
-      ms.output.surface_mass_balance_error);
+      balance.surface_error);
   if (sac) {
     put(f, "Overall mass balance error =                    %10.6lf percent\n \n",
-        ms.output.overall_mass_balance_error);
+        balance.overall_error);
     put(f, "*overall mass balance error will not be zero when using the Sacramento\n");
     put(f, "model because of errors associated with interpolating hourly outflows to\n");
     put(f, "the channel routing time step, which is generally much less than one\n");
@@ -332,29 +247,26 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "simulations of very short events (only a few hours long).\n \n");
   } else {
     put(f, "Overall mass balance error =                        %14.6lf percent\n \n",
-        ms.output.overall_mass_balance_error);
+        balance.overall_error);
   }
   if (ms.soil.sm_accounting)
     put(f, "Simple soil moisture mass balance =             %19.6lf percent \n\n",
-        ms.output.sm_mass_balance_error);
+        balance.soil_layer_error);
 }
 
 void print_lake_drain_dike_balances(const model_state& ms, std::FILE* f) {
+  const run_books b{ms.ledger};
+  const run_balance& balance = ms.ledger.run();
   if (ms.lake.overland_lake_map_given) {
-    put(f, "Volume of flow into overland lakes:             %14.2lf\n", ms.lake.ov_lake_inflow_vol);
-    put(f, "Volume of flow from overland lakes:             %14.2lf\n", ms.lake.ov_lake_outflow_vol);
-    put(f, "Volume of evaporation from lakes:               %14.2lf\n", ms.lake.lake_evap_vol);
-    put(f, "Overland lake mass bal error m^3:               %14.2lf\n\n",
-        ms.lake.ov_lake_init_vol + ms.lake.ov_lake_inflow_vol - ms.lake.ov_lake_final_vol - ms.lake.ov_lake_outflow_vol);
+    put(f, "Volume of flow into overland lakes:             %14.2lf\n", b.total(flux::overland_lake_inflow));
+    put(f, "Volume of flow from overland lakes:             %14.2lf\n", b.total(flux::overland_lake_outflow));
+    put(f, "Volume of evaporation from lakes:               %14.2lf\n", b.total(flux::lake_evaporation));
+    put(f, "Overland lake mass bal error m^3:               %14.2lf\n\n", balance.overland_lake_error);
   }
   if (ms.lake.chan_lakes)
-    put(f, "Perennial lake mass bal error m^3=              %14.2lf\n\n",
-        ms.lake.lake_vol_in_run - ms.lake.lake_vol_out_run - ms.lake.final_lake_vol + ms.lake.init_lake_vol -
-            ms.lake.lake_evap_vol);
+    put(f, "Perennial lake mass bal error m^3=              %14.2lf\n\n", balance.channel_lake_error);
   if (ms.pipe.storm_sewer_given)
-    put(f, "Subsurface drain mass bal error m^3=            %14.2lf\n\n",
-        ms.pipe.sl_gw_to_tile_vol_run + ms.pipe.sl_ov_in_vol_run - ms.pipe.sl_to_ov_vol_run -
-            ms.pipe.sl_to_chan_vol_run - ms.pipe.sl_drain_vol);
+    put(f, "Subsurface drain mass bal error m^3=            %14.2lf\n\n", balance.pipe_error);
   if (ms.grid.dike_map_given && ms.grid.lowspot_file_given) {
     put(f, "You specifed overland dikes and lowspots \n");
     put(f, "The following cells experienced flow from over the embankment \n");
@@ -675,121 +587,9 @@ void print_constituents(model_state& ms, std::FILE* f) {
 
 }  // namespace
 
-void compute_final_storages(model_state& ms) {
-  const double a = cell_area(ms);
-  final_lake_storage(ms);
-  if (ms.clock.long_term && ms.soil.sm_accounting && !ms.soil.direct_evap_cell.empty())
-    for (int c = 1; c <= ms.grid.ncells; ++c) ms.soil.total_direct_evap += ms.soil.direct_evap_cell[c] / 100.0 * a;
-  if (ms.groundwater.gw_simulation) final_groundwater(ms);
-
-  ms.overland.vol_surface_final = 0.0;
-  const double* blocked = blocked_cells(ms.overland);
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    if (ms.lake.chan_lakes && is_lake_cell(ms, c)) continue;
-    ms.overland.vol_surface_final += ms.overland.ov_depth[c] * open_share(blocked, c) * a;
-  }
-  final_soil_storage(ms);
-  if (ms.channel.chan_explic) final_channel_storage(ms);
-  if (ms.hydromet.snow_present && !ms.hydromet.snow_swe.empty()) {
-    ms.hydromet.run_final_snow_vol = 0.0;
-    for (int c = 1; c <= ms.grid.ncells; ++c) ms.hydromet.run_final_snow_vol += ms.hydromet.snow_swe[c] * a;
-    // Melt water is tracked on the cells in long-term runs.
-    if (ms.clock.long_term && !ms.hydromet.snow_melt_to_ov.empty()) {
-      ms.hydromet.run_final_melt_vol = 0.0;
-      for (int c = 1; c <= ms.grid.ncells; ++c) ms.hydromet.run_final_melt_vol += ms.hydromet.snow_melt_to_ov[c] * a;
-    }
-  }
-  if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
-    ms.overland.bound_loss_total = ms.overland.head_bound_loss_vol + ms.overland.slope_bound_loss_vol + ms.overland.dis_bound_loss_vol;
-    ms.overland.bound_gain_total = ms.overland.dis_bound_gain_vol + ms.overland.head_bound_gain_vol;
-  }
-}
-
-void compute_run_balances(model_state& ms) {
-  const double initial =
-      ms.overland.init_ov_volume + ms.channel.init_chan_vol + ms.soil.run_init_soil_vol + ms.groundwater.init_gw_vol + ms.lake.init_lake_vol;
-  ms.output.total_initial_storage = initial;
-  ms.output.total_final_storage = ms.overland.vol_surface_final + ms.channel.vol_channels_final + ms.soil.final_soil_vol +
-                           ms.groundwater.final_gw_vol + ms.hydromet.run_final_snow_vol + ms.hydromet.run_final_melt_vol +
-                           ms.lake.final_lake_vol + ms.pipe.sl_drain_vol;
-  double inputs = ms.hydromet.total_precip + ms.groundwater.total_gw_boundary_flux + ms.overland.vol_point_src + ms.lake.total_gw_to_lake +
-                  ms.channel.total_chan_point_sources + ms.overland.bound_gain_total;
-  double outputs = ms.channel.total_discharge + ms.soil.total_evaporation + ms.overland.bound_loss_total +
-                   ms.lake.total_lake_to_gw + ms.lake.lake_evap_vol;
-  if (ms.groundwater.gw_simulation) {
-    outputs += ms.soil.total_unsat_down_flux - ms.groundwater.total_gw_recharge + ms.groundwater.total_deep_leakage +
-               ms.groundwater.total_gw_pumping;
-  } else {
-    outputs += (ms.soil.green_ampt ? ms.soil.total_infiltration : ms.soil.total_unsat_down_flux) + ms.channel.total_river_to_gw;
-    inputs += ms.channel.total_gw_to_river;
-  }
-  ms.output.overall_mass_balance_error =
-      percent_of((initial + inputs) - (ms.output.total_final_storage + outputs), initial + inputs);
-
-  const double surface_in = ms.hydromet.total_precip + ms.channel.total_gw_to_river + ms.lake.total_gw_to_lake +
-                            ms.groundwater.exfil_total + ms.overland.vol_point_src + ms.channel.total_chan_point_sources +
-                            ms.pipe.sl_to_chan_vol_run + ms.pipe.sl_to_ov_vol_run + ms.overland.bound_gain_total;
-  ms.output.surface_mass_balance_error = 0.0;
-  if (surface_in > 0.0) {
-    const double surface_initial = ms.channel.init_chan_vol + ms.overland.init_ov_volume + ms.lake.init_lake_vol;
-    const double surface_final = ms.hydromet.run_final_snow_vol + ms.channel.vol_channels_final + ms.hydromet.run_final_melt_vol +
-                                 ms.overland.vol_surface_final + ms.lake.final_lake_vol;
-    const double surface_losses = ms.channel.total_river_to_gw + ms.lake.total_lake_to_gw + ms.soil.total_direct_evap +
-                                  ms.channel.total_discharge + ms.soil.total_infiltration + ms.overland.bound_loss_total +
-                                  ms.lake.lake_evap_vol + ms.pipe.sl_ov_in_vol_run;
-    ms.output.surface_mass_balance_error =
-        percent_of(surface_initial + surface_in - (surface_losses + surface_final),
-                   surface_final + surface_in);
-  }
-
-  if (ms.soil.sm_accounting) {
-    ms.output.sm_mass_balance_error = 0.0;
-    if (ms.soil.run_init_soil_vol > 0.0)
-      ms.output.sm_mass_balance_error = percent_of(
-          ms.soil.total_infiltration + ms.soil.simple_soil_init_vol - ms.soil.simple_soil_final_vol -
-              (ms.soil.total_evaporation - ms.soil.total_direct_evap - ms.soil.sm_et_other_vol) -
-              ms.soil.total_unsat_down_flux,
-          ms.soil.total_infiltration + ms.soil.run_init_soil_vol);
-  }
-
-  if (!ms.groundwater.sacramento_given) return;
-  const sac_record& s = ms.groundwater.sac_params;
-  const sac_record& s0 = ms.groundwater.sac_init_params;
-  const double to_volume = ms.groundwater.sac_area / 1000.0;
-  ms.groundwater.sac_final_storage_mm = s.uztwc + s.uzfwc + s.lztwc + s.lzfsc + s.lzfpc;
-  ms.soil.run_init_soil_vol = (s0.uztwc + s0.lztwc) * to_volume;
-  ms.groundwater.init_gw_vol = (s0.uzfwc + s0.lzfsc + s0.lzfpc) * to_volume;
-  ms.soil.final_soil_vol = (s.uztwc + s.lztwc) * to_volume;
-  ms.groundwater.final_gw_vol = (s.lzfsc + s.uzfwc + s.lzfpc) * to_volume;
-  ms.soil.total_evaporation = ms.groundwater.sac_aet_mm * to_volume;
-  ms.channel.total_river_to_gw = ms.groundwater.sac_chan_loss_vol;
-  // The millimetre total stays for the Sacramento section; the volume is kept beside it.
-  ms.groundwater.sac_deep_recharge_vol = ms.groundwater.sac_deep_recharge_mm * to_volume;
-  ms.output.total_final_storage = ms.channel.vol_channels_final + ms.overland.vol_surface_final + ms.soil.final_soil_vol +
-                           ms.groundwater.final_gw_vol + ms.hydromet.run_final_snow_vol + ms.hydromet.run_final_melt_vol +
-                           ms.lake.final_lake_vol;
-  ms.output.total_initial_storage =
-      ms.channel.init_chan_vol + ms.overland.init_ov_volume + ms.soil.run_init_soil_vol + ms.groundwater.init_gw_vol + ms.lake.init_lake_vol;
-  ms.output.overall_mass_balance_error = percent_of(
-      ms.output.total_final_storage - ms.output.total_initial_storage - ms.hydromet.total_precip + ms.soil.total_evaporation +
-          ms.channel.total_discharge - ms.groundwater.total_gw_boundary_flux - ms.overland.vol_point_src - ms.output.xy_bound_gain +
-          ms.output.xy_bound_loss,
-      ms.hydromet.total_precip + ms.output.total_initial_storage);
-  ms.output.surface_mass_balance_error = percent_of(
-      (ms.hydromet.total_precip + ms.overland.init_ov_volume + ms.channel.init_chan_vol +
-       (ms.channel.total_gw_to_river - ms.channel.total_river_to_gw) + ms.overland.vol_point_src) -
-          (ms.soil.total_direct_evap + ms.channel.total_discharge + ms.soil.total_infiltration + ms.channel.vol_channels_final +
-           ms.hydromet.run_final_snow_vol + ms.hydromet.run_final_melt_vol + ms.overland.vol_surface_final),
-      ms.hydromet.total_precip);
-}
-
 void write_run_summary(model_state& ms) {
   std::FILE* f = ms.output.summary_file.fp;
-  compute_final_storages(ms);
-  // The groundwater section shows the storages of the groundwater model,
-  // before a Sacramento run replaces them with its own.
   if (ms.groundwater.gw_simulation) print_groundwater(ms, f);
-  compute_run_balances(ms);
   if (ms.groundwater.sacramento_given) print_sacramento(ms, f);
   print_water_totals(ms, f);
   print_lake_drain_dike_balances(ms, f);

@@ -1,7 +1,8 @@
-// The run summary: at the normal end of a run it closes the books of every
-// water compartment, appends the groundwater, Sacramento, global water,
-// lake, drain, dike, sediment, contaminant and nutrient summaries to the
-// summary file, and then writes the end-of-run files.
+// The run summary: at the normal end of a run, once the run's books are
+// closed (run/water_books.h), it appends the groundwater, Sacramento, global
+// water, lake, drain, dike, sediment, contaminant and nutrient summaries to
+// the summary file, formatting what the water ledger holds, and then
+// writes the end-of-run files.
 #pragma once
 
 #include <cstdio>
@@ -13,14 +14,6 @@ struct model_state;
 // Called once by the driver after the last step of a normally ended run.
 // A file that cannot be written stops it with error 4000 (reported).
 void write_run_summary(model_state& ms);
-
-// The storages at the end of the run (surface, soil, channels,
-// groundwater, snow, lakes, boundaries) and the groundwater balance.
-void compute_final_storages(model_state& ms);
-
-// The overall, surface and simple soil-moisture balances, and for a
-// Sacramento run its replacement totals and balances.
-void compute_run_balances(model_state& ms);
 
 // The per-class overland sediment lines and their balance error, shared
 // with the event summary (which adds " percent" to the error line and

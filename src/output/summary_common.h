@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_storage.h"
 #include "core/containers.h"
 #include "output/bounded_reads.h"
 
@@ -29,10 +30,6 @@ void set_to(checked_array<T>& a, int c, T v) {
   if (c >= 1 && c <= a.count()) a[c] = v;
 }
 
-// num x 100 / den, or 0 when there is nothing to compare against (a
-// balance with no input and no initial storage closes by definition).
-inline double percent_of(double num, double den) { return den > 0.0 ? num * 100.0 / den : 0.0; }
-
 // The books of one mass balance: storages at the start and inputs on the
 // in side, storages at the end and losses on the out side.
 struct mass_book {
@@ -50,14 +47,8 @@ struct mass_book {
   double error(double floor) const { return in > floor ? (in - out) / in * 100.0 : 0.0; }
 };
 
-// Links whose nodes carry water and constituents in the channel totals:
-// no lake (32) or structure (64) links, and no computational link (4, 8,
-// 16) of a special section (128).
-inline bool is_storage_link(int ltype) {
-  if (ltype & (32 | 64)) return false;
-  if ((ltype & (4 | 8 | 16)) && (ltype & 128)) return false;
-  return true;
-}
+// Links whose nodes carry water and constituents in the channel totals.
+using ::nivra::is_storage_link;
 
 // The channel sand and wash-load volumes of the run (totals) or of the
 // event, and their balance: sand comes in as the initial sand and from the

@@ -13,6 +13,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -287,16 +288,15 @@ void apply_rainfall(model_state& ms) {
         const int k = ms.lake.lake_mask[c];
         ms.lake.lake_volume[k] += V;
         ms.lake.lake_vol_in_run += V;
-        ms.lake.vol_precip_lakes += V;
-        ms.lake.event_vol_precip_lake += V;
-        ms.hydromet.total_precip += V;
+        ms.ledger.book(water_flux::lake_precipitation, V);
+        ms.ledger.book(water_flux::precipitation, V);
         if (ms.constituent.chan_con_trans && k <= ms.lake.lake_precip_in.size()) ms.lake.lake_precip_in[k] += V;
         continue;
       }
       if (olakes && ms.lake.oland_lake_new[c] > 0) {
         const int k = ms.lake.oland_lake_new[c];
         if (k <= ms.lake.olake_precip_vol.size()) ms.lake.olake_precip_vol[k] += V;
-        ms.lake.ov_lake_inflow_vol += V;
+        ms.ledger.book(water_flux::overland_lake_inflow, V);
         ms.lake.olake_update = 1;
       }
     }
@@ -356,8 +356,10 @@ void apply_rainfall(model_state& ms) {
     }
     ms.overland.rain_reset[c] = 0;
   }
-  ms.hydromet.vol_rainfall += rain_volume * area;
-  ms.hydromet.total_precip += rain_volume * area;
+  ms.ledger.book(water_flux::rainfall_to_overland, rain_volume * area);
+  ms.ledger.book(water_flux::precipitation, rain_volume * area);
+  // The overland step reads the event's rain from the hydromet record.
+  ms.hydromet.vol_rainfall = ms.ledger.event_total(water_flux::rainfall_to_overland);
   ms.hydromet.rain_sum += rain_sum;
   if (ms.hydromet.rain_sum > 0.0) {
     ms.clock.rain_steps += 1;

@@ -6,16 +6,17 @@
 #include "channel/channel_state.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
-#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
-#include "surface/blockage.h"
+#include "surface/overland_state.h"
+#include "surface/surface_storage.h"
 
 namespace nivra {
 
@@ -67,13 +68,10 @@ bool channel_above_cutoff(const model_state& ms) {
 void below_cutoff(model_state& ms) {
   const bool last_event = ms.clock.event_index == ms.clock.num_events;
   if (last_event) {
-    const double area = ms.grid.grid_size * ms.grid.grid_size;
-    const double* blocked = blocked_cells(ms.overland);
-    double v = 0.0;
-    for (int c = 1; c <= ms.grid.ncells; ++c) v += ms.overland.ov_depth[c] * open_share(blocked, c);
-    ms.overland.vol_surface_final = v * area;
     // Water still standing on the surface keeps the last event going.
-    if (ms.hydromet.vol_rainfall > 0.0 && ms.overland.vol_surface_final - ms.overland.init_vol_overland >= 0.05 * ms.hydromet.vol_rainfall &&
+    const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
+    const double standing = surface_storage(ms, overland_lake_cells::ponded_depth, area_applied::to_the_sum);
+    if (rain > 0.0 && standing - ms.ledger.storage(water_store::surface, ledger_moment::event_start) >= 0.05 * rain &&
         !ms.groundwater.water_table_given && !ms.groundwater.sacramento_given) {
       ms.clock.keep_running = 1;
       return;

@@ -12,14 +12,16 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "run/water_books.h"
 #include "soil/soil_state.h"
-#include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -47,7 +49,6 @@ void restart_clocks(model_state& ms) {
     ms.clock.gw_dt = ms.clock.ov_dt;
     ms.clock.gw_dt_days = ms.clock.ov_dt_days;
     if (ms.clock.gw_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.gw_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
-    ms.channel.gw_to_chan_vol = 0.0;
     ms.groundwater.av_qriv.fill(0.0);
   }
   if (ms.soil.sm_accounting) {
@@ -90,75 +91,25 @@ void reset_surface(model_state& ms) {
   if (ms.hydromet.interception_coeff_given && !ms.hydromet.icep_dep.empty()) ms.hydromet.icep_dep.fill(0.0);
 }
 
-// Water on the grid when the event begins (m3); overland lake cells count
-// the lake's water above their ground.
-double event_surface_volume(const model_state& ms) {
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty();
-  const double* blocked = blocked_cells(ms.overland);
-  double v = 0.0;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    const int k = olakes ? ms.lake.oland_lake_new[c] : 0;
-    if (k > 0 && k <= ms.lake.olake_table.size())
-      v += (ms.lake.olake_table[k].value[0] - ms.grid.elevation[c]) * area;
-    else
-      v += ms.overland.ov_depth[c] * open_share(blocked, c) * area;
-  }
-  return v;
-}
-
+// The event's books open: the totals the overland step keeps taken over
+// as they stand, the ledger's event totals cleared, and the fields that the
+// overland step still books the event into emptied with them.
 void clear_event_books(model_state& ms) {
-  ms.soil.vol_infiltrated = 0.0;
-  ms.clock.rain_steps = 0;
-  ms.clock.rain_start_min = 0.0;
-  ms.hydromet.vol_rainfall = 0.0;
-  ms.lake.event_vol_precip_lake = 0.0;
+  take_overland_totals(ms);
+  ms.ledger.open_event();
+  ms.overland.ov_outlet_vol = 0.0;
   ms.lake.vol_overland_to_lake = 0.0;
   ms.lake.vol_overland_from_lake = 0.0;
-  ms.channel.vol_discharge = 0.0;
-  ms.overland.ov_outlet_vol = 0.0;
+  ms.hydromet.vol_rainfall = 0.0;
+
+  ms.clock.rain_steps = 0;
+  ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;
   ms.clock.peak_q = 0.0;
   ms.clock.peak_jdate = 0.0;
   ms.clock.peak_year = ms.clock.peak_month = ms.clock.peak_day = 0;
   ms.clock.peak_hour = ms.clock.peak_minute = ms.clock.peak_second = 0;
-  ms.groundwater.exfil_vol = 0.0;
-  ms.overland.event_vol_point_src = 0.0;
-  ms.soil.direct_evap_vol = 0.0;
-  ms.groundwater.gw_recharge_vol = 0.0;
-  ms.pipe.sl_to_chan_vol = ms.pipe.sl_gw_to_tile_vol = ms.pipe.sl_ov_in_vol = ms.pipe.sl_to_ov_vol = 0.0;
-  ms.pipe.sl_drain_vol_init = 0.0;
-  ms.channel.init_vol_channels = 0.0;
-  ms.hydromet.init_snow_vol = 0.0;
-  ms.hydromet.melt_vol = 0.0;
-  ms.lake.lake_vol_init = 0.0;
-  ms.lake.gw_to_lake_vol = ms.lake.lake_to_gw_vol = 0.0;
-  ms.channel.chan_to_gw_vol = 0.0;
-  ms.channel.stream_point_source_vol = ms.channel.stream_point_sink_vol = 0.0;
-  ms.lake.lake_point_source_vol = ms.lake.lake_point_sink_vol = 0.0;
-  ms.lake.event_lake_evap_vol = 0.0;
-  ms.channel.event_lateral_net_vol = ms.channel.event_lateral_in_vol = ms.channel.event_lateral_out_vol = 0.0;
-  ms.overland.event_head_bound_in = ms.overland.event_head_bound_out = ms.overland.event_slope_bound_out = 0.0;
-  ms.overland.event_dis_bound_in = ms.overland.event_dis_bound_out = ms.overland.event_dis_bound_unmet = 0.0;
-  ms.output.event_xy_bound_gain = ms.output.event_xy_bound_loss = 0.0;
-  ms.overland.vol_surface_final = ms.channel.vol_channels_final = 0.0;
-  ms.hydromet.final_snow_vol = ms.hydromet.final_melt_vol = 0.0;
   ms.lake.olake_update = 0;
-
-  // The run totals as they stand now, so that the event's share is their change.
-  ms.groundwater.exfil_total_start = ms.groundwater.exfil_total;
-  ms.hydromet.total_interception_start = ms.hydromet.total_interception;
-  ms.output.total_chan_point_sources_start = ms.channel.total_chan_point_sources;
-  ms.lake.lake_evap_vol_start = ms.lake.lake_evap_vol;
-  ms.overland.head_bound_loss_start = ms.overland.head_bound_loss_vol;
-  ms.overland.head_bound_gain_start = ms.overland.head_bound_gain_vol;
-  ms.overland.slope_bound_loss_start = ms.overland.slope_bound_loss_vol;
-  ms.overland.dis_bound_gain_start = ms.overland.dis_bound_gain_vol;
-  ms.overland.dis_bound_loss_start = ms.overland.dis_bound_loss_vol;
-  ms.overland.dis_bound_unmet_start = ms.overland.dis_bound_unmet_vol;
-  ms.overland.vol_point_src_start = ms.overland.vol_point_src;
-  ms.output.xy_bound_gain_start = ms.output.xy_bound_gain;
-  ms.output.xy_bound_loss_start = ms.output.xy_bound_loss;
 }
 
 // Per-location calibration results of the event start empty.
@@ -177,25 +128,6 @@ void clear_location_results(model_state& ms) {
   }
 }
 
-void initial_stores(model_state& ms) {
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  if (ms.groundwater.sacramento_given) {
-    ms.groundwater.sac_baseflow_vol = ms.groundwater.sac_et_vol = ms.groundwater.sac_infil_vol = 0.0;
-    const sac_record& s = ms.groundwater.sac_params;
-    ms.groundwater.sac_event_start_vol = (s.uzfwc + s.uztwc + s.lztwc + s.lzfsc + s.lzfpc) * ms.grid.watershed_area / 1000.0;
-  }
-  if (ms.channel.chan_explic) ms.channel.init_vol_channels = channel_storage_volume(ms);
-  if (ms.lake.chan_lakes)
-    for (int k = 1; k <= ms.lake.num_lakes; ++k) ms.lake.lake_vol_init += ms.lake.lake_volume[k];
-  if (ms.hydromet.snow_present && !ms.hydromet.snow_swe.empty()) {
-    for (int c = 1; c <= ms.grid.ncells; ++c) {
-      if (in_channel_lake(ms, c)) continue;
-      ms.hydromet.init_snow_vol += ms.hydromet.snow_swe[c] * area;
-      if (ms.clock.long_term && !ms.hydromet.snow_melt_to_ov.empty()) ms.hydromet.melt_vol += ms.hydromet.snow_melt_to_ov[c] * area;
-    }
-  }
-}
-
 }  // namespace
 
 void init_event_state(model_state& ms) {
@@ -204,7 +136,6 @@ void init_event_state(model_state& ms) {
   restart_clocks(ms);
   if (ms.soil.inf_richards) {
     ms.soil.init_soil_water = 0.0;
-    ms.soil.init_soil_vol = 0.0;
     ms.soil.n_cells_start_event = 0;
   }
   reset_surface(ms);
@@ -216,17 +147,18 @@ void init_event_state(model_state& ms) {
   ms.hydromet.first_rain_pending = 1;
   ms.hydromet.rain_sum = 0.0;
 
-  ms.overland.init_vol_overland = 0.0;
+  // The water the event starts with. An event whose processes leave no
+  // water on the grid at its start counts none on the surface.
+  book_storages(ms, ledger_moment::event_start);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;
-  if (stored_water) {
-    ms.overland.init_vol_overland = event_surface_volume(ms);
-    // An event that starts wet counts its steps from the first.
-    if (ms.overland.init_vol_overland > 1e-6) {
-      ms.hydromet.first_rain_pending = 0;
-      ms.hydromet.rain_sum = ms.overland.init_vol_overland;
-    }
+  if (!stored_water) ms.ledger.set_storage(water_store::surface, ledger_moment::event_start, 0.0);
+  // An event that starts wet counts its steps from the first.
+  const double initial = ms.ledger.storage(water_store::surface, ledger_moment::event_start);
+  if (initial > 1e-6) {
+    ms.hydromet.first_rain_pending = 0;
+    ms.hydromet.rain_sum = initial;
   }
   ms.hydromet.rain_period = 1;
   if (!ms.project.super_quiet && ms.project.optimizer_mode != 1) std::printf("Initialized Arrays\n");
@@ -235,7 +167,6 @@ void init_event_state(model_state& ms) {
     if (ms.project.optimizer_mode != 1) std::printf("simulation duration %d minutes\n", ms.clock.tot_time);
     ms.clock.event_end_time = ms.clock.event_start_time + ms.clock.tot_time / 1440.0;
   }
-  initial_stores(ms);
 }
 
 }  // namespace nivra

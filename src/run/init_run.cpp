@@ -12,7 +12,6 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
-#include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precipitation.h"
 #include "inputs/grid_state.h"
@@ -22,6 +21,7 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "run/water_books.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -105,7 +105,7 @@ void init_station_distances(model_state& ms) {
   for (int g = 1; g <= gages && g <= ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh.rows(); ++g) {
     const double x = ms.hydromet.hmet_xcoord_gage;
     const double y = ms.hydromet.hmet_ycoord_gage;
-    const double z = ms.project.project_options.hmet_elev_gage;
+    const double z = ms.hydromet.met_gage_elev;
     auto row = ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh[g];
     row[1] = x;
     row[2] = y;
@@ -183,7 +183,6 @@ void init_event_inputs(model_state& ms) {
 
 void init_state_variables(model_state& ms) {
   const int n = ms.grid.ncells;
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
   if (ms.soil.green_ampt || ms.soil.inf_redist) {
     if (ms.soil.top_layer_depth < 1e-16) ms.soil.top_layer_depth = ms.soil.soil_moist_depth;
     if (ms.soil.mixing_layer_depth < 1e-16) ms.soil.mixing_layer_depth = ms.soil.top_layer_depth;
@@ -198,43 +197,8 @@ void init_state_variables(model_state& ms) {
   if (ms.lake.chan_lakes && ms.lake.num_lakes > 0 && ms.lake.lake_precip_in.size() != ms.lake.num_lakes)
     alloc_1d_double(ms.lake.lake_precip_in, ms.lake.num_lakes, "lake_precip_in");
 
-  // Water stored below and on the ground at the start.
-  double soil = 0.0, simple_soil = 0.0;
-  ms.groundwater.init_gw_vol = 0.0;
-  ms.lake.ov_lake_init_vol = 0.0;
-  const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_mask.empty();
-  for (int c = 1; c <= n; ++c) {
-    if (ms.groundwater.gw_simulation)
-      ms.groundwater.init_gw_vol += (ms.groundwater.elevgw[c] - ms.groundwater.bottom_elev[c]) * ms.groundwater.gw_porosity[c] * area;
-    if (olakes && ms.lake.oland_lake_mask[c] > 0 && ms.lake.oland_lake_mask[c] <= ms.lake.olake_table.size()) {
-      const int k = ms.lake.oland_lake_mask[c];
-      const double level = ms.lake.olake_table[k].value[1];
-      const double depth = level - ms.grid.elevation[c];
-      if (depth < 0.0) {
-        std::printf("\nWARNING: initial water surface elevation in lake %d is %f which is\n", k, level);
-        std::printf("less than the land surface elevation in grid cell %d, %f.\n", c, ms.grid.elevation[c]);
-        std::printf("You should either raise your initial lake elevation or lower that grid\n");
-        std::printf("cell elevation.  Program stopped.\n");
-        set_error(own_message_code);
-        return;
-      }
-      ms.lake.ov_lake_init_vol += depth * area;
-    }
-    if (ms.soil.sm_accounting && !ms.soil.sm_water.empty()) {
-      const double v = ms.soil.sm_water[c] / 100.0 * area;
-      soil += v;
-      simple_soil += v;
-      if (ms.groundwater.gw_simulation && !ms.soil.sm_depth.empty() && !ms.soil.gw_inf_redist_theta.empty()) {
-        const double below = ms.grid.elevation[c] - ms.groundwater.elevgw[c] - ms.soil.sm_depth[c] / 100.0;
-        if (below > 0.0) soil += below * ms.soil.gw_inf_redist_theta[c] * area;
-      }
-    }
-    if (ms.soil.inf_richards && !ms.soil.numcells.empty()) {
-      for (int k = 1; k <= ms.soil.numcells[c] - 1; ++k) soil += ms.soil.THETA(c, k) * ms.soil.DZ(c, k) / 100.0 * area;
-    }
-  }
-  ms.soil.run_init_soil_vol = soil;
-  ms.soil.simple_soil_init_vol = simple_soil;
+  // The water every compartment holds at the start of the run.
+  book_storages(ms, ledger_moment::run_start);
 }
 
 void read_chan_point_sources(model_state& ms) {

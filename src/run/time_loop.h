@@ -1,14 +1,13 @@
 // Small pieces the routines of the time loop share: the due test of a
 // process clock, the start times of the precipitation events, the month
-// lengths of the leap rule, the channel storage and the channel-lake test
-// of a cell.
+// lengths of the leap rule and the channel storage.
 #pragma once
 
 #include <cmath>
 
 #include "channel/channel_state.h"
+#include "channel/channel_storage.h"
 #include "model/model_state.h"
-#include "output/summary_common.h"
 #include "run/clock_state.h"
 #include "surface/lake_state.h"
 
@@ -74,21 +73,8 @@ inline void set_clock(process_clock& to, double dt, double dt_days, double last,
   to.next_time = next;
 }
 
-// Water in the channel links (m3): node area times node spacing over every
-// node of the links that store water (not lakes, not structures).
-inline double channel_storage_volume(const model_state& ms) {
-  double v = 0.0;
-  for (int link = 1; link <= ms.channel.num_stream_links && link <= ms.channel.ltype.size(); ++link) {
-    if (!summary::is_storage_link(ms.channel.ltype[link])) continue;
-    for (int node = 1; node <= ms.channel.nx[link] && node <= ms.channel.area.rows(); ++node)
-      v += ms.channel.area(node, link) * ms.channel.link_dx[link];
-  }
-  return v;
-}
-
-// True for a cell under a channel lake.
-inline bool in_channel_lake(const model_state& ms, int c) {
-  return ms.lake.chan_lakes && !ms.lake.lake_mask.empty() && c <= ms.lake.lake_mask.size() && ms.lake.lake_mask[c] > 0;
-}
+// The channel storage of channel/channel_storage.h, under the name the
+// overland step knows it by.
+inline double channel_storage_volume(const model_state& ms) { return channel_storage(ms); }
 
 }  // namespace nivra

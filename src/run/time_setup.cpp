@@ -16,14 +16,16 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/run_parameters.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
-#include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
+#include "surface/surface_storage.h"
 
 namespace nivra {
 
@@ -93,20 +95,12 @@ void setup_time_steps(model_state& ms) {
   ms.grid.ncols = rc.cols;
 }
 
+// The overland water at the start of the run, booked again once the set-up
+// steps after init_state_variables that can still put water on the grid
+// are done.
 void compute_initial_surface_volume(model_state& ms) {
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_mask.empty();
-  const double* blocked = blocked_cells(ms.overland);
-  double v = 0.0;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    if (olakes) {
-      if (ms.lake.oland_lake_mask[c] != 0) continue;
-    } else if (in_channel_lake(ms, c)) {
-      continue;
-    }
-    v += ms.overland.ov_depth[c] * open_share(blocked, c);
-  }
-  ms.overland.init_ov_volume = v * area;
+  ms.ledger.set_storage(water_store::surface, ledger_moment::run_start,
+                        surface_storage(ms, overland_lake_cells::left_out, area_applied::to_the_sum));
 }
 
 namespace {
@@ -135,8 +129,6 @@ void set_start_time(model_state& ms) {
     ms.clock.hmet_start_time = event_start_time_of(ms, 1);
   }
 
-  ms.groundwater.exfil_total = 0.0;
-  ms.groundwater.exfil_vol = 0.0;
   ms.overland.qout = 0.0;
   ms.clock.event_done = 0;
   ms.clock.event_finish_pending = 0;
@@ -300,11 +292,8 @@ bool set_precipitation_clock(model_state& ms) {
 void set_channel_clocks(model_state& ms) {
   const double start = ms.clock.model_time;
   if (ms.channel.chan_explic) {
-    run_control& rc = ms.project.run_control;
-    if (rc.st_time_step != ms.clock.dt) rc.st_time_step = ms.clock.dt;
-    ms.clock.chan_dt = rc.st_time_step;
-    // The card keeps the channel step in minutes from here on.
-    rc.st_time_step /= 60.0;
+    // The channels step with the model.
+    ms.clock.chan_dt = ms.clock.dt;
     ms.clock.chan_dt_days = ms.clock.chan_dt / seconds_per_day;
     ms.clock.chan_last_time = (!ms.clock.long_term || ms.clock.chan_flow_started) ? ms.clock.hmet_start_time
                                                                : event_start_time_of(ms, 1);

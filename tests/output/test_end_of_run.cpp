@@ -9,6 +9,7 @@
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
@@ -146,7 +147,7 @@ TEST_F(EndOfRun, OptimisationLine) {
     ms->output.qout_cfs = r.cfs;
     ms->output.optimize_sed = r.sed;
     ms->clock.event_index = 2;
-    ms->channel.total_discharge = 100.0;
+    ms->ledger.set_totals(water_flux::outlet_discharge, 100.0, 100.0);
     ms->constituent.chan_sed_run.wash_out = 0.5;
     ASSERT_TRUE(open_guarded_file(ms->output.opt_output_file, "opt.out", "w"));
     write_end_of_run_files(*ms);

@@ -5,6 +5,7 @@
 
 #include "channel/channel_state.h"
 #include "hydromet/hydromet_state.h"
+#include "model/water_ledger.h"
 #include "output/event_summary.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
@@ -83,13 +84,11 @@ class EventSummary : public testing::summary_test {
     m.clock.peak_hour = 12;
     m.clock.peak_minute = 30;
     m.clock.peak_second = 15;
-    m.hydromet.vol_rainfall = 5000.0;
-    m.soil.vol_infiltrated = 1795.0;
-    m.channel.vol_discharge = 3000.0;
-    m.overland.vol_surface_final = 200.0;
-    m.clock.event_mass_error = 0.001;
-    m.clock.mass_in_plus_initial = 5000.0;
-    m.clock.mass_out_plus_final = 4995.0;
+    // 5000 m3 of rain: 1795 infiltrate, 3000 leave, 200 stay; 5 are lost.
+    m.ledger.book(water_flux::rainfall_to_overland, 5000.0);
+    m.ledger.book(water_flux::infiltration, 1795.0);
+    m.ledger.book(water_flux::outlet_discharge, 3000.0);
+    m.ledger.set_storage(water_store::surface, ledger_moment::event_end, 200.0);
     m.soil.green_ampt = 1;
     m.overland.manning_n_given = 1;
     m.clock.map_write_steps = 10;
@@ -103,9 +102,12 @@ class EventSummary : public testing::summary_test {
     ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "summary.out", "w"));
   }
   std::string written() {
+    ms->ledger.close_event();
     write_event_summary(*ms);
     return summary_text();
   }
+  // The water left on the surface at the end of the event (m3).
+  void surface_left(double v) { ms->ledger.set_storage(water_store::surface, ledger_moment::event_end, v); }
 };
 
 TEST_F(EventSummary, UniformStormSummary) {
@@ -206,24 +208,32 @@ TEST_F(EventSummary, EveryBlockInItsPlace) {
 }
 
 TEST_F(EventSummary, MassErrorNotes) {
+  // Of 5000 m3 of rain 4795 leave; the surface keeps the rest, or more.
   struct row {
     double error;
+    double rain, surface;
     const char* line;
     const char* note;
     bool no_rain;
   } rows[] = {
-      {-1.0, "mass conservation error:                         -100.000000 percent\n",
+      {-1.0, 0.0, 0.0, "mass conservation error:                         -100.000000 percent\n",
        "Note: positive mass conservation error indicates mass was created.\n", true},
-      {-0.05, "mass conservation error:                         -5.000000 percent\n",
+      {-0.05, 5000.0, 455.0, "mass conservation error:                         -5.000000 percent\n",
        "Note: negative mass conservation error indicates mass was gained.\n", false},
-      {0.0, "mass conservation error:                          0.000000 percent\n",
+      {0.0, 5000.0, 205.0, "mass conservation error:                          0.000000 percent\n",
        "Note: positive mass conservation error indicates mass was created.\n", false},
   };
   for (const row& r : rows) {
     fresh();
     uniform_storm();
-    ms->clock.event_mass_error = r.error;
+    ms->ledger.set_totals(water_flux::rainfall_to_overland, r.rain, r.rain);
+    if (r.rain == 0.0) {
+      ms->ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
+      ms->ledger.set_totals(water_flux::outlet_discharge, 0.0, 0.0);
+    }
+    surface_left(r.surface);
     const std::string text = written();
+    EXPECT_NEAR(ms->ledger.event().error, r.error, 1e-12) << r.error;
     EXPECT_TRUE(has(text, std::string(r.line) + r.note)) << r.error;
     EXPECT_EQ(has(text, "Note: no rainfall was input.\n"), r.no_rain) << r.error;
   }
@@ -254,24 +264,25 @@ TEST_F(EventSummary, Warnings) {
   const std::string heading = "THE FOLLOWING WARNINGS ARE GIVEN:\n";
   const std::string mass = "-Mass conservation error (absolute) is larger than typical values";
   const std::string depth = "-Depths exceeded the range of look-up table X-section data.\n";
+  // Of 5000 m3 of rain 3000 leave at the outlet and some infiltrate.
   struct row {
     const char* name;
-    double error;
+    double infiltrated;
     int exceeded;
     double surface;
     bool heading, mass, depth, none;
   } rows[] = {
-      {"none", 0.001, 0, 200.0, false, false, false, true},
-      {"water left on the surface only", 0.001, 0, 300.0, true, false, false, false},
-      {"mass error", 0.021, 0, 200.0, true, true, false, false},
-      {"look-up sections exceeded", 0.001, 1, 200.0, true, false, true, false},
+      {"none", 1795.0, 0, 200.0, false, false, false, true},                     // error 0.1 %
+      {"water left on the surface only", 1795.0, 0, 300.0, true, false, false, false},  // -1.9 %
+      {"mass error", 1695.0, 0, 200.0, true, true, false, false},                // 2.1 %
+      {"look-up sections exceeded", 1795.0, 1, 200.0, true, false, true, false},
   };
   for (const row& r : rows) {
     fresh();
     uniform_storm();
-    ms->clock.event_mass_error = r.error;
+    ms->ledger.set_totals(water_flux::infiltration, r.infiltrated, r.infiltrated);
     ms->channel.xsec_table_exceeded = r.exceeded;
-    ms->overland.vol_surface_final = r.surface;  // 5 % of the 5000 m3 of rain is 250
+    surface_left(r.surface);  // 5 % of the 5000 m3 of rain is 250
     const std::string text = written();
     EXPECT_EQ(has(text, heading), r.heading) << r.name;
     EXPECT_EQ(has(text, mass), r.mass) << r.name;

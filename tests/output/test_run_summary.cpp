@@ -9,9 +9,11 @@
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "model/water_ledger.h"
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
+#include "run/water_books.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
 #include "summary_fixture.h"
@@ -29,23 +31,29 @@ class RunSummary : public testing::summary_test {
  protected:
   // 1000 m3 of rain on a Green-Ampt event run: 300 infiltrate, 600 leave
   // at the outlet, 100 (0.2 m on five 100 m2 cells) stay on the surface.
+  // The overland step keeps the outlet volume without channels, which the
+  // run's close takes over.
   void closed_event_run() {
     make_grid();
     ms->soil.green_ampt = 1;
-    ms->hydromet.total_precip = 1000.0;
-    ms->soil.total_infiltration = 300.0;
+    ms->ledger.book(water_flux::precipitation, 1000.0);
+    ms->ledger.book(water_flux::infiltration, 300.0);
     ms->channel.total_discharge = 600.0;
     for (int c = 1; c <= 5; ++c) ms->overland.ov_depth[c] = 0.2;
   }
-  void balance() {
-    compute_final_storages(*ms);
-    compute_run_balances(*ms);
+  void balance() { close_run_books(*ms); }
+  void summary() {
+    close_run_books(*ms);
+    write_run_summary(*ms);
   }
+  double at_start(water_store s) const { return ms->ledger.storage(s, ledger_moment::run_start); }
+  double at_end(water_store s) const { return ms->ledger.storage(s, ledger_moment::run_end); }
+  const run_balance& books() const { return ms->ledger.run(); }
 };
 
 TEST_F(RunSummary, MinimalEventRunWritesTheGlobalBalanceInItsLayout) {
   closed_event_run();
-  write_run_summary(*ms);
+  summary();
   EXPECT_EQ(summary_text(),
             "\n \nSIMULATION TOTALS\nGLOBAL MASS BALANCE CALCULATIONS \n"
             "All volumes are in cubic meters \n \n"
@@ -79,14 +87,14 @@ TEST_F(RunSummary, MinimalEventRunWritesTheGlobalBalanceInItsLayout) {
             "Mass balance error of surface components =                0.000000 percent\n\n"
             "Overall mass balance error =                              0.000000 percent\n \n"
             "\n");
-  EXPECT_DOUBLE_EQ(ms->overland.vol_surface_final, 100.0);
-  EXPECT_DOUBLE_EQ(ms->output.total_final_storage, 100.0);
+  EXPECT_DOUBLE_EQ(at_end(water_store::surface), 100.0);
+  EXPECT_DOUBLE_EQ(books().final_storage, 100.0);
 }
 
 TEST_F(RunSummary, EveryBlockInItsPlace) {
   make_grid();
   testing::switch_everything_on(*ms);
-  write_run_summary(*ms);
+  summary();
   EXPECT_TRUE(testing::in_order(
       summary_text(),
       {"GROUNDWATER CALCULATIONS \n", "Simulation summary for the Sacramento", "SIMULATION TOTALS",
@@ -123,32 +131,32 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
       {"more out than in", [](model_state& m) { m.channel.total_discharge = 620.0; }, -2.0},
       {"nothing in and nothing stored",
        [](model_state& m) {
-         m.hydromet.total_precip = 0.0;
-         m.soil.total_infiltration = 0.0;
+         m.ledger.set_totals(water_flux::precipitation, 0.0, 0.0);
+         m.ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
          m.channel.total_discharge = 0.0;
          for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
        },
        0.0},
       {"no input yet water out",
        [](model_state& m) {
-         m.hydromet.total_precip = 0.0;
-         m.soil.total_infiltration = 0.0;
+         m.ledger.set_totals(water_flux::precipitation, 0.0, 0.0);
+         m.ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
          m.channel.total_discharge = 5.0;
          for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
        },
        0.0},
       {"stream-aquifer exchange without groundwater",
        [](model_state& m) {
-         m.channel.total_gw_to_river = 200.0;
-         m.channel.total_river_to_gw = 200.0;
+         m.ledger.book(water_flux::groundwater_to_channels, 200.0);
+         m.ledger.book(water_flux::channels_to_groundwater, 200.0);
        },
        0.0},
       {"boundaries and lakes",
        [](model_state& m) {
          m.overland.ov_boundary = 1;
-         m.overland.head_bound_gain_vol = 50.0;
-         m.overland.dis_bound_loss_vol = 30.0;
-         m.lake.lake_evap_vol = 20.0;
+         m.overland.head_bound_gain_vol = 50.0;  // booked by the overland kernels
+         m.ledger.book(water_flux::discharge_boundary_out, 30.0);
+         m.ledger.book(water_flux::lake_evaporation, 20.0);
        },
        0.0},
       {"groundwater run",
@@ -163,11 +171,11 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
            m.groundwater.bottom_elev[c] = 10.0;
            m.groundwater.gw_porosity[c] = 0.5;  // 100 m3 per cell
          }
-         m.groundwater.init_gw_vol = 500.0;
+         m.ledger.set_storage(water_store::groundwater, ledger_moment::run_start, 500.0);
          m.channel.total_discharge = 800.0;
-         m.soil.total_unsat_down_flux = 300.0;
-         m.groundwater.total_gw_recharge = 300.0;
-         m.groundwater.total_deep_leakage = 100.0;
+         m.ledger.book(water_flux::unsaturated_down_flux, 300.0);
+         m.ledger.book(water_flux::groundwater_recharge, 300.0);
+         m.ledger.book(water_flux::deep_leakage, 100.0);
        },
        0.0},
   };
@@ -176,23 +184,24 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
     closed_event_run();
     r.setup(*ms);
     balance();
-    EXPECT_NEAR(ms->output.overall_mass_balance_error, r.expected, 1e-12) << r.name;
+    EXPECT_NEAR(books().overall_error, r.expected, 1e-12) << r.name;
   }
 }
 
 TEST_F(RunSummary, SurfaceErrorFromItsOwnBooks) {
   closed_event_run();
-  ms->overland.init_ov_volume = 100.0;  // initial surface water that the overall books do not close
+  // initial surface water that the overall books do not close
+  ms->ledger.set_storage(water_store::surface, ledger_moment::run_start, 100.0);
   balance();
   // (100 + 1000 - (600 + 300 + 100)) x 100 / (100 + 1000)
-  EXPECT_NEAR(ms->output.surface_mass_balance_error, 100.0 * 100.0 / 1100.0, 1e-12);
+  EXPECT_NEAR(books().surface_error, 100.0 * 100.0 / 1100.0, 1e-12);
 
   ms = std::make_unique<model_state>();
   make_grid();
-  ms->overland.init_ov_volume = 400.0;
+  ms->ledger.set_storage(water_store::surface, ledger_moment::run_start, 400.0);
   ms->channel.total_discharge = 100.0;  // no surface input at all
   balance();
-  EXPECT_EQ(ms->output.surface_mass_balance_error, 0.0);
+  EXPECT_EQ(books().surface_error, 0.0);
 }
 
 TEST_F(RunSummary, GroundwaterBalanceAndSection) {
@@ -206,12 +215,12 @@ TEST_F(RunSummary, GroundwaterBalanceAndSection) {
     ms->groundwater.bottom_elev[c] = 10.0;
     ms->groundwater.gw_porosity[c] = 0.4;  // 40 m3 per cell
   }
-  ms->groundwater.init_gw_vol = 250.0;
-  ms->groundwater.total_gw_inputs = 25.0;
-  write_run_summary(*ms);
-  EXPECT_DOUBLE_EQ(ms->groundwater.final_gw_vol, 200.0);
+  ms->ledger.set_storage(water_store::groundwater, ledger_moment::run_start, 250.0);
+  ms->ledger.book(water_flux::groundwater_inputs, 25.0);
+  summary();
+  EXPECT_DOUBLE_EQ(at_end(water_store::groundwater), 200.0);
   // (200 - 250 - 25) / 250 x 100
-  EXPECT_NEAR(ms->output.gw_mass_balance_error, -30.0, 1e-12);
+  EXPECT_NEAR(books().groundwater_error, -30.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(text.starts_with("\n \nGROUNDWATER CALCULATIONS \n\n"
                                "GW volume start =                        250.00 \n"
@@ -232,8 +241,8 @@ TEST_F(RunSummary, GroundwaterBalanceAndSection) {
   ms->groundwater.gw_porosity.alloc(5);
   ms->groundwater.elevgw[1] = 1.0;
   ms->groundwater.gw_porosity[1] = 0.3;
-  compute_final_storages(*ms);
-  EXPECT_EQ(ms->output.gw_mass_balance_error, 0.0);
+  close_run_books(*ms);
+  EXPECT_EQ(books().groundwater_error, 0.0);
 }
 
 TEST_F(RunSummary, SimpleSoilMoistureBalance) {
@@ -241,19 +250,20 @@ TEST_F(RunSummary, SimpleSoilMoistureBalance) {
   ms->soil.sm_accounting = 1;
   ms->soil.sm_water.alloc(5);
   balance();
-  EXPECT_EQ(ms->output.sm_mass_balance_error, 0.0);  // no soil water at the start
+  EXPECT_EQ(books().soil_layer_error, 0.0);  // no soil water at the start
 
   for (int c = 1; c <= 5; ++c) ms->soil.sm_water[c] = 10.0;  // 0.1 m on 100 m2: 10 m3 per cell
-  ms->soil.run_init_soil_vol = ms->soil.simple_soil_init_vol = 1000.0;
-  ms->soil.total_infiltration = 200.0;
-  ms->soil.total_evaporation = 100.0;
-  ms->soil.total_direct_evap = 20.0;
-  ms->soil.sm_et_other_vol = 30.0;
-  ms->soil.total_unsat_down_flux = 100.0;
-  write_run_summary(*ms);
-  EXPECT_DOUBLE_EQ(ms->soil.simple_soil_final_vol, 50.0);
+  ms->ledger.set_storage(water_store::soil, ledger_moment::run_start, 1000.0);
+  ms->ledger.set_storage(water_store::soil_layer, ledger_moment::run_start, 1000.0);
+  ms->ledger.book(water_flux::infiltration, 200.0);
+  ms->ledger.book(water_flux::evaporation, 100.0);
+  ms->ledger.book(water_flux::direct_evaporation, 20.0);
+  ms->ledger.book(water_flux::soil_other_et, 30.0);
+  ms->ledger.book(water_flux::unsaturated_down_flux, 100.0);
+  summary();
+  EXPECT_DOUBLE_EQ(at_end(water_store::soil_layer), 50.0);
   // (200 + 1000 - 50 - (100 - 20 - 30) - 100) x 100 / (200 + 1000)
-  EXPECT_NEAR(ms->output.sm_mass_balance_error, 1000.0 * 100.0 / 1200.0, 1e-12);
+  EXPECT_NEAR(books().soil_layer_error, 1000.0 * 100.0 / 1200.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Initial volume in soil over simple soil depth          1000.00 \n"));
   EXPECT_TRUE(has(text, "Final volume in soil over simple soil depth              50.00\n"));
@@ -287,10 +297,10 @@ TEST_F(RunSummary, FinalStoragesLeaveOutLakeCellsAndSpecialLinks) {
     for (int n = 1; n <= 3; ++n) ms->channel.area(n, l) = 2.0;  // 20 m3 per node
   }
   ms->channel.og_nx1[5] = 2;  // with lakes, nodes beyond og_nx1 hold no channel water
-  compute_final_storages(*ms);
-  EXPECT_DOUBLE_EQ(ms->overland.vol_surface_final, 40.0);
-  EXPECT_DOUBLE_EQ(ms->lake.final_lake_vol, 500.0);
-  EXPECT_DOUBLE_EQ(ms->channel.vol_channels_final, 3 * 20.0 + 2 * 20.0);
+  close_run_books(*ms);
+  EXPECT_DOUBLE_EQ(at_end(water_store::surface), 40.0);
+  EXPECT_DOUBLE_EQ(at_end(water_store::channel_lakes), 500.0);
+  EXPECT_DOUBLE_EQ(at_end(water_store::channels), 3 * 20.0 + 2 * 20.0);
 }
 
 TEST_F(RunSummary, SoilVolumesOfRichardsAndOfTheAccountingLayer) {
@@ -307,8 +317,8 @@ TEST_F(RunSummary, SoilVolumesOfRichardsAndOfTheAccountingLayer) {
     ms->soil.DZ(2, k) = 50.0;
     ms->soil.THETA(2, k) = 0.2;
   }
-  compute_final_storages(*ms);
-  EXPECT_DOUBLE_EQ(ms->soil.final_soil_vol, 2 * 50.0 * 0.2 / 100.0 * 100.0);
+  close_run_books(*ms);
+  EXPECT_DOUBLE_EQ(at_end(water_store::soil), 2 * 50.0 * 0.2 / 100.0 * 100.0);
 
   ms = std::make_unique<model_state>();
   make_grid();
@@ -324,9 +334,9 @@ TEST_F(RunSummary, SoilVolumesOfRichardsAndOfTheAccountingLayer) {
   }
   ms->groundwater.elevgw[3] = 98.4;  // 1.6 m below ground, 1.2 m below the 0.4 m layer
   ms->soil.gw_inf_redist_theta[3] = 0.25;
-  compute_final_storages(*ms);
-  EXPECT_DOUBLE_EQ(ms->soil.simple_soil_final_vol, 100.0);
-  EXPECT_NEAR(ms->soil.final_soil_vol, 100.0 + 1.2 * 0.25 * 100.0, 1e-9);
+  close_run_books(*ms);
+  EXPECT_DOUBLE_EQ(at_end(water_store::soil_layer), 100.0);
+  EXPECT_NEAR(at_end(water_store::soil), 100.0 + 1.2 * 0.25 * 100.0, 1e-9);
 }
 
 TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
@@ -341,16 +351,17 @@ TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   ms->groundwater.sac_aet_mm = 30.0;
   ms->groundwater.sac_subsurface_runoff_mm = 20.0;
   ms->groundwater.sac_deep_recharge_mm = 5.0;
-  ms->hydromet.total_precip = 20.0;  // the precipitation the Sacramento store received: 40 mm on 500 m2
+  // the precipitation the Sacramento store received: 40 mm on 500 m2
+  ms->ledger.book(water_flux::precipitation, 20.0);
   ms->channel.total_discharge = 10.0;
-  write_run_summary(*ms);
+  summary();
   // Soil water 25 mm -> 10 mm on 500 m2: 12.5 -> 5 m3; ET 15 m3; discharge 10 m3.
-  EXPECT_DOUBLE_EQ(ms->soil.run_init_soil_vol, 12.5);
-  EXPECT_DOUBLE_EQ(ms->soil.final_soil_vol, 5.0);
-  EXPECT_DOUBLE_EQ(ms->soil.total_evaporation, 15.0);
-  EXPECT_DOUBLE_EQ(ms->groundwater.sac_deep_recharge_vol, 2.5);
+  EXPECT_DOUBLE_EQ(at_start(water_store::soil), 12.5);
+  EXPECT_DOUBLE_EQ(at_end(water_store::soil), 5.0);
+  EXPECT_DOUBLE_EQ(ms->ledger.run_total(water_flux::evaporation), 15.0);
+  EXPECT_DOUBLE_EQ(ms->ledger.run_total(water_flux::sacramento_deep_recharge), 2.5);
   // (5 - 12.5 - 20 + 15 + 10) / (20 + 12.5) x 100
-  EXPECT_NEAR(ms->output.overall_mass_balance_error, -2.5 / 32.5 * 100.0, 1e-12);
+  EXPECT_NEAR(books().overall_error, -2.5 / 32.5 * 100.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "uztwc:      25.000 mm,    50.00%\n"));
   EXPECT_TRUE(has(text, "Recharge to deep g.w. (mm):                 5.000\n"));
@@ -385,7 +396,7 @@ TEST_F(SedimentSummary, OverlandClassBalances) {
   t(1, 4) = 5.0;
   t(2, 1) = 0.0;  // nothing eroded: nothing to compare against
   t(2, 3) = 0.5;
-  write_run_summary(*ms);
+  summary();
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Overland Sediment Summary\n"
                         "Total sediment 1 eroded from surface:             10.00000000 m3\n"
@@ -413,7 +424,7 @@ TEST_F(SedimentSummary, FineClassesNearLakesCarryTheNote) {
   ms->constituent.chan_sed_run.wash_in = 8.0;
   ms->constituent.chan_sed_run.wash_out = 6.0;
   ms->constituent.final_wash_load = 2.0;
-  write_run_summary(*ms);
+  summary();
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Net sediment 1 from overland to lakes:             2.00000000 m3\n"
                         "Mass balance error for sediment 1     0.0000 \n"
@@ -472,7 +483,7 @@ TEST_F(RunSummary, UnwritableBedElevationsStopAfterTheSummaryText) {
   ms->groundwater.gw_porosity.alloc(5);
   std::filesystem::create_directory("new_bed_elevations.txt");
   CaptureStdout();
-  write_run_summary(*ms);
+  summary();
   const std::string console = GetCapturedStdout();
   EXPECT_TRUE(has(console, "Can't open the file for printing updated bed elevations: "
                            "new_bed_elevations.txt\n"));
@@ -517,7 +528,7 @@ TEST_F(ConstituentSummary, OverlandAndGlobalBooksCloseToZero) {
   ms->constituent.GLOBAL_MASS_FINAL[1] += 6.0;
   ms->constituent.OV_MASS_ERROR[1] = 99.0;
   ms->constituent.GLOBAL_MASS_CON_ERROR[1] = 99.0;
-  write_run_summary(*ms);
+  summary();
   EXPECT_EQ(ms->constituent.OV_MASS_ERROR[1], 0.0);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Overland Constituent Transport Summary for Constituent     1 (1)\n"
@@ -534,7 +545,7 @@ TEST_F(ConstituentSummary, SoilErrorOnlyAboveTheFloor) {
   ms->constituent.soil_con_trans = 1;
   ms->constituent.soil_mass_init[1] = 5e-7;  // below the floor of 1e-6: not computed
   ms->constituent.soil_mass_error[1] = 42.0;
-  write_run_summary(*ms);
+  summary();
   EXPECT_EQ(ms->constituent.soil_mass_error[1], 0.0);
 
   ms->constituent.soil_mass_init[1] = 10.0;
@@ -542,7 +553,7 @@ TEST_F(ConstituentSummary, SoilErrorOnlyAboveTheFloor) {
   ms->constituent.soil_mass_final[1] = 9.0;  // 3 of 12 unaccounted for
   close_guarded_file(ms->output.summary_file);
   ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "summary2.out", "w"));
-  write_run_summary(*ms);
+  summary();
   EXPECT_NEAR(ms->constituent.soil_mass_error[1], 25.0, 1e-12);
   close_guarded_file(ms->output.summary_file);
   EXPECT_TRUE(has(testing::read_file("summary2.out"),

@@ -13,6 +13,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -192,7 +193,7 @@ TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
     ms->hydromet.event_min_q = 0.1;
     ms->overland.qout = r.qout;
     ms->clock.peak_q = r.peak;
-    ms->hydromet.vol_rainfall = 100.0;
+    ms->ledger.book(water_flux::rainfall_to_overland, 100.0);
     for (int c = 1; c <= ms->grid.ncells; ++c) ms->overland.ov_depth[c] = r.standing_depth;  // 9 x 100 m2
     CaptureStdout();
     check_simulation_end(*ms);
@@ -243,14 +244,14 @@ TEST_F(StepRoutines, OptimisationLineOfAnEvent) {
     ms->clock.event_index = 1;
     ms->clock.event_finish_pending = 1;
     ms->clock.peak_q = 2.0;
-    ms->overland.ov_outlet_vol = 1000.0;
-    ms->hydromet.vol_rainfall = 1000.0;
+    ms->overland.ov_outlet_vol = 1000.0;  // the overland step's outlet book of the event
+    ms->ledger.book(water_flux::rainfall_to_overland, 1000.0);
     CaptureStdout();
     finish_event(*ms);
     GetCapturedStdout();
     EXPECT_EQ(ms->clock.event_finish_pending, 0);
     EXPECT_EQ(ms->clock.events_finished, 1);
-    EXPECT_DOUBLE_EQ(ms->clock.event_mass_error, 0.0);
+    EXPECT_DOUBLE_EQ(ms->ledger.event().error, 0.0);
     close_guarded_file(ms->output.opt_output_file);
     EXPECT_EQ(testing::read_file("optim.out"), r.line);
   }

@@ -15,6 +15,7 @@
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/command_line.h"
@@ -68,11 +69,14 @@ TEST_F(Storm, RainLeavesThroughTheOutletOrStaysOnTheGrid) {
     EXPECT_LT(relative(run.outlet_volume + on_grid, r.rain), 1e-9);
     EXPECT_GT(run.outlet_volume, 0.5 * r.rain);
     // The summary's totals: precipitation, discharge and final surface.
-    EXPECT_LT(relative(ms.hydromet.total_precip, r.rain), 1e-12);
-    EXPECT_LT(relative(ms.channel.total_discharge, run.outlet_volume), 1e-12);
-    EXPECT_LT(relative(ms.channel.total_discharge + ms.overland.vol_surface_final, ms.hydromet.total_precip), 1e-9);
-    EXPECT_LT(std::fabs(ms.output.overall_mass_balance_error), 1e-7);  // percent
-    EXPECT_LT(std::fabs(ms.clock.event_mass_error), 1e-9);
+    const water_ledger& l = ms.ledger;
+    const double precipitation = l.run_total(water_flux::precipitation);
+    const double discharge = l.run_total(water_flux::outlet_discharge);
+    EXPECT_LT(relative(precipitation, r.rain), 1e-12);
+    EXPECT_LT(relative(discharge, run.outlet_volume), 1e-12);
+    EXPECT_LT(relative(discharge + l.storage(water_store::surface, ledger_moment::run_end), precipitation), 1e-9);
+    EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);  // percent
+    EXPECT_LT(std::fabs(l.event().error), 1e-9);
     const std::string summary = read_file(r.summary);
     EXPECT_NE(summary.find("Overall mass balance error =                              0.000000 percent"),
               std::string::npos);
@@ -128,13 +132,14 @@ TEST_F(Storm, BlockedCellsHoldWaterOnTheirOpenPartOnly) {
     }
     EXPECT_LT(relative(run.outlet_volume + on_grid, rain), 1e-9);
     EXPECT_GT(run.outlet_volume, 0.3 * rain);
-    EXPECT_LT(relative(ms.hydromet.total_precip, rain), 1e-12);
-    EXPECT_LT(relative(ms.hydromet.vol_rainfall, rain), 1e-12);
-    EXPECT_LT(relative(ms.overland.vol_surface_final, on_grid), 1e-12);
-    EXPECT_LT(relative(ms.channel.total_discharge, run.outlet_volume), 1e-12);
-    EXPECT_LT(std::fabs(ms.output.overall_mass_balance_error), 1e-7);  // percent
-    EXPECT_LT(std::fabs(ms.output.surface_mass_balance_error), 1e-7);
-    EXPECT_LT(std::fabs(ms.clock.event_mass_error), 1e-9);
+    const water_ledger& l = ms.ledger;
+    EXPECT_LT(relative(l.run_total(water_flux::precipitation), rain), 1e-12);
+    EXPECT_LT(relative(l.event_total(water_flux::rainfall_to_overland), rain), 1e-12);
+    EXPECT_LT(relative(l.storage(water_store::surface, ledger_moment::run_end), on_grid), 1e-12);
+    EXPECT_LT(relative(l.run_total(water_flux::outlet_discharge), run.outlet_volume), 1e-12);
+    EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);  // percent
+    EXPECT_LT(std::fabs(l.run().surface_error), 1e-7);
+    EXPECT_LT(std::fabs(l.event().error), 1e-9);
     // The summary prints the error as zero to its six decimals (a round-off
     // of 1e-13 percent may carry a minus sign).
     const std::string summary = read_file(name + ".sum");
@@ -222,10 +227,10 @@ TEST_F(Storm, NoRainNoFlow) {
   const storm_run run = run_storm("plane.prj", [](model_state& ms) { ms.hydromet.rain_intensity = 0.0; });
   ASSERT_TRUE(run.ended);
   for (double q : run.qout) ASSERT_EQ(q, 0.0);
-  EXPECT_EQ(run.ms->hydromet.total_precip, 0.0);
-  EXPECT_EQ(run.ms->channel.total_discharge, 0.0);
+  EXPECT_EQ(run.ms->ledger.run_total(water_flux::precipitation), 0.0);
+  EXPECT_EQ(run.ms->ledger.run_total(water_flux::outlet_discharge), 0.0);
   EXPECT_EQ(water_on(*run.ms, 1, run.ms->grid.ncells), 0.0);
-  EXPECT_EQ(run.ms->clock.event_mass_error, -1.0);
+  EXPECT_EQ(run.ms->ledger.event().error, -1.0);
   EXPECT_NE(read_file("plane.sum").find("Note: no rainfall was input.\n"), std::string::npos);
 }
 

@@ -1,0 +1,25 @@
+// The water of the saturated zone, and the stores of the Sacramento model.
+#pragma once
+
+namespace nivra {
+
+struct model_state;
+struct sac_record;
+
+// Water between the aquifer bottom and the water table: (water table -
+// bottom) x storage coefficient x cell area over the cells (m3); none
+// without saturated groundwater.
+double groundwater_storage(const model_state& ms);
+
+// The Sacramento stores (mm over the model's area): the tension water of
+// the upper and lower zones, which the run books as its soil, and the free
+// water of the upper zone and the lower supplementary and primary stores,
+// which it books as its groundwater.
+struct sacramento_water {
+  double tension_mm = 0.0;
+  double free_mm = 0.0;
+  double total_mm = 0.0;
+};
+sacramento_water sacramento_storage(const sac_record& s);
+
+}  // namespace nivra

@@ -1,0 +1,149 @@
+#include "run/water_books.h"
+
+#include "channel/channel_state.h"
+#include "channel/channel_storage.h"
+#include "channel/pipe_storage.h"
+#include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_storage.h"
+#include "hydromet/snow_storage.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "output/summary_common.h"
+#include "quality/constituent_state.h"
+#include "soil/soil_state.h"
+#include "soil/soil_storage.h"
+#include "surface/lake_state.h"
+#include "surface/lake_storage.h"
+#include "surface/overland_state.h"
+#include "surface/surface_storage.h"
+
+namespace nivra {
+
+namespace {
+
+using flux = water_flux;
+using store = water_store;
+using moment = ledger_moment;
+
+double surface_at(const model_state& ms, moment m) {
+  switch (m) {
+    case moment::run_start: return surface_storage(ms, overland_lake_cells::left_out, area_applied::to_the_sum);
+    case moment::run_end: return surface_storage(ms, overland_lake_cells::ponded_depth, area_applied::per_cell);
+    default: return surface_storage(ms, overland_lake_cells::lake_water, area_applied::per_cell);
+  }
+}
+
+// A Sacramento run's soil and groundwater are the model's tension and free
+// water, on its own area, at its first step and now; its evapotranspiration,
+// channel loss and deep recharge are the run's totals of those fluxes.
+void book_sacramento_run(model_state& ms) {
+  water_ledger& l = ms.ledger;
+  groundwater_state& gw = ms.groundwater;
+  const double to_volume = gw.sac_area / 1000.0;
+  const sacramento_water start = sacramento_storage(gw.sac_init_params);
+  const sacramento_water now = sacramento_storage(gw.sac_params);
+  gw.sac_final_storage_mm = now.total_mm;
+  l.set_storage(store::soil, moment::run_start, start.tension_mm * to_volume);
+  l.set_storage(store::groundwater, moment::run_start, start.free_mm * to_volume);
+  l.set_storage(store::soil, moment::run_end, now.tension_mm * to_volume);
+  l.set_storage(store::groundwater, moment::run_end, now.free_mm * to_volume);
+  l.set_totals(flux::evaporation, gw.sac_aet_mm * to_volume, l.event_total(flux::evaporation));
+  l.set_totals(flux::channels_to_groundwater, gw.sac_chan_loss_vol, l.event_total(flux::channels_to_groundwater));
+  l.set_totals(flux::sacramento_deep_recharge, gw.sac_deep_recharge_mm * to_volume,
+               l.event_total(flux::sacramento_deep_recharge));
+}
+
+// The constituent masses (kg) the channel lakes and the channels hold at
+// the end, added to the global final masses, lakes first.
+void close_constituent_masses(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.chan_con_trans) return;
+  const int n = k.num_constituents;
+  for (int c = 1; c <= n; ++c) {
+    double m = 0.0;
+    for (int l = 1; l <= ms.lake.num_lakes; ++l) m += at(k.lake_mass, c, l) / 1000.0;
+    summary::set_to(k.lake_mass_final_run, c, m);
+    summary::add_to(k.GLOBAL_MASS_FINAL, c, m);
+  }
+  if (!ms.channel.chan_explic) return;
+  for (int c = 1; c <= n; ++c) {
+    summary::set_to(k.chan_mass_final, c, 0.0);
+    summary::set_to(k.chan_sed_susp_final, c, 0.0);
+  }
+  const bool attached = k.sediment_contam && !k.chan_sed_contam_node_conc.empty() && !k.ch_wash_vol.empty();
+  for_each_channel_node(ms, [&](int link, int node, double volume) {
+    const int flat = ms.channel.max_nodes_per_link * link + node;
+    for (int c = 1; c <= n; ++c) {
+      const double m = volume * at(k.chan_conc, c, flat) / 1000.0;
+      summary::add_to(k.chan_mass_final, c, m);
+      summary::add_to(k.GLOBAL_MASS_FINAL, c, m);
+      if (!attached) continue;
+      for (int j = 1; j <= k.n_fine_classes; ++j) {
+        const double s = k.chan_sed_contam_node_conc(c, flat, j) * k.ch_wash_vol(flat, j) / 1000.0;
+        summary::add_to(k.chan_sed_susp_final, c, s);
+        summary::add_to(k.GLOBAL_MASS_FINAL, c, s);
+      }
+    }
+  });
+}
+
+}  // namespace
+
+void book_storages(model_state& ms, ledger_moment m) {
+  water_ledger& l = ms.ledger;
+  l.set_storage(store::surface, m, surface_at(ms, m));
+  l.set_storage(store::overland_lakes, m, overland_lake_storage(ms));
+  l.set_storage(store::channels, m, channel_storage(ms));
+  l.set_storage(store::channel_lakes, m, channel_lake_storage(ms.lake));
+  const soil_water soil =
+      soil_storage(ms, m == moment::run_start ? soil_below_layer::cell_depth : soil_below_layer::card_depth);
+  l.set_storage(store::soil, m, soil.total);
+  l.set_storage(store::soil_layer, m, soil.accounting_layer);
+  l.set_storage(store::groundwater, m, groundwater_storage(ms));
+  const bool event = m == moment::event_start || m == moment::event_end;
+  if (event && ms.groundwater.sacramento_given)
+    l.set_storage(store::sacramento, m,
+                  sacramento_storage(ms.groundwater.sac_params).total_mm * ms.grid.watershed_area / 1000.0);
+  const snow_water snow = snow_storage(ms);
+  l.set_storage(store::snow, m, snow.snow);
+  l.set_storage(store::melt_water, m, snow.melt_water);
+  l.set_storage(store::pipes, m, pipe_storage(ms.pipe));
+}
+
+void take_overland_totals(model_state& ms) {
+  water_ledger& l = ms.ledger;
+  // Without channels the overland step keeps the outlet volume of the run
+  // and of the event.
+  l.set_totals(flux::outlet_discharge, ms.channel.total_discharge, ms.overland.ov_outlet_vol);
+  // Run totals: the event's share is their change since the event began.
+  auto run_total = [&l](flux f, double total) { l.set_totals(f, total, total - l.run_total_at_event_start(f)); };
+  run_total(flux::head_boundary_out, ms.overland.head_bound_loss_vol);
+  run_total(flux::head_boundary_in, ms.overland.head_bound_gain_vol);
+  run_total(flux::channel_lake_inflow, ms.lake.lake_vol_in_run);
+  run_total(flux::channel_lake_outflow, ms.lake.lake_vol_out_run);
+  // Event totals, cleared when an event begins.
+  auto event_total = [&l](flux f, double total) { l.set_totals(f, l.run_total_at_event_start(f) + total, total); };
+  event_total(flux::overland_to_channel_lakes, ms.lake.vol_overland_to_lake);
+  event_total(flux::channel_lakes_to_overland, ms.lake.vol_overland_from_lake);
+}
+
+void close_run_books(model_state& ms) {
+  water_ledger& l = ms.ledger;
+  take_overland_totals(ms);
+  book_storages(ms, moment::run_end);
+  book_ponded_evaporation(ms, l);
+  // The groundwater and accounting-layer balances take the soil and
+  // groundwater of their own models, before a Sacramento run replaces them.
+  if (ms.groundwater.gw_simulation) l.close_groundwater_balance();
+  if (ms.soil.sm_accounting) l.close_soil_layer_balance();
+  if (ms.groundwater.sacramento_given) book_sacramento_run(ms);
+  balance_scheme scheme;
+  scheme.groundwater = ms.groundwater.gw_simulation != 0;
+  scheme.green_ampt = ms.soil.green_ampt != 0;
+  scheme.sacramento = ms.groundwater.sacramento_given != 0;
+  scheme.overland_boundaries = ms.overland.ov_boundary || ms.overland.xy_ov_boundary;
+  l.close_run(scheme);
+  close_constituent_masses(ms);
+}
+
+}  // namespace nivra

@@ -1,0 +1,34 @@
+// The run's water books as the time loop keeps them: the storages of every
+// compartment booked at the start and the end of the run and of each
+// event, the totals that the overland step still keeps in its own fields
+// taken over, and the run's books closed at its end. The balances
+// themselves are the ledger's (model/water_ledger.h).
+#pragma once
+
+#include "model/water_ledger.h"
+
+namespace nivra {
+
+struct model_state;
+
+// Books the water every compartment holds now, as moment m counts it (the
+// surface rules of surface/surface_storage.h; the soil below the
+// accounting layer by the cells' depths at the start of the run, by the
+// card's depth after it; the Sacramento stores at the events).
+void book_storages(model_state& ms, ledger_moment m);
+
+// The overland step and its kernels keep the outlet volume, the volumes
+// of the fixed-level boundaries and the exchange with the channel lakes in
+// their own fields; the ledger takes them over at the start and the end of
+// every event and at the end of the run.
+void take_overland_totals(model_state& ms);
+
+// The end of the run: the totals taken over, the storages of every
+// compartment and the evaporation the soil keeps per cell booked, the
+// Sacramento stores and totals booked over the soil's and groundwater's in
+// a Sacramento run, the balances closed, and the constituent masses left in
+// the lakes and channels added up. finish_event calls it when the run's
+// last event ends; the run summary then formats what the ledger holds.
+void close_run_books(model_state& ms);
+
+}  // namespace nivra

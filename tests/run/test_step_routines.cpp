@@ -1,8 +1,8 @@
 // The step routines on hand-built records: the overland step's due test,
 // outlet books and sweep order, the rain booked where it falls, the
-// dry-period skip of long-term runs, the
-// peak, the progress line, the end-of-event test with its cut-off, and the
-// optimisation line of an ended event.
+// dry-period skip of long-term runs, the peak, the progress line, the
+// end-of-event test with its cut-off, and the optimisation line of an ended
+// event.
 #include <gtest/gtest.h>
 
 #include <cstdio>

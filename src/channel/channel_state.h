@@ -56,14 +56,6 @@ struct channel_state {
   int stream_loss = 0;
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int apfa_xsec = 0, trap_preiss_xsec = 0, table_preiss_xsec = 0, xsec_tables_read = 0;
-  double init_chan_vol = 0.0, vol_channels_final = 0.0;
-  double total_lateral_inflow = 0.0, total_discharge = 0.0;
-  double total_river_to_gw = 0.0, total_gw_to_river = 0.0, total_chan_point_sources = 0.0;
-  double init_vol_channels = 0.0;    // event
-  double vol_discharge = 0.0;        // outlet volume of the event
-  double gw_to_chan_vol = 0.0, chan_to_gw_vol = 0.0;  // event
-  double stream_point_source_vol = 0.0, stream_point_sink_vol = 0.0;  // event
-  double event_lateral_net_vol = 0.0, event_lateral_in_vol = 0.0, event_lateral_out_vol = 0.0;
   int explic_backwater_given = 0, write_chan_hotstart_given = 0;
   file_name_text chan_new_elev_file_name;
 

@@ -37,10 +37,6 @@ struct pipe_state {
   // Pipe-network (subsurface drain) volumes read by the run and event
   // summaries, m3.
   double sl_drain_vol = 0.0;         // water in the drains at the end
-  double sl_ov_in_vol_run = 0.0, sl_to_ov_vol_run = 0.0, sl_to_chan_vol_run = 0.0;
-  double sl_gw_to_tile_vol_run = 0.0;
-  double sl_drain_vol_init = 0.0;    // event
-  double sl_ov_in_vol = 0.0, sl_to_ov_vol = 0.0, sl_to_chan_vol = 0.0, sl_gw_to_tile_vol = 0.0;
 
 
   // Pipe network switches and output requests of the project.

@@ -71,9 +71,6 @@ struct hydromet_state {
 
   // Precipitation, weather and snow figures read by the run and event
   // summaries (volumes in m3).
-  double total_precip = 0.0, total_interception = 0.0;
-  double total_interception_start = 0.0;  // total_interception at the event start
-  double vol_rainfall = 0.0;         // net rainfall of the event
   int precip_unif = 0, precip_file_given = 0, radar_rain = 0;
   int rain_thiessen = 0, rain_inv_distance = 0;
   double rain_intensity = 0.0;       // mm/h
@@ -87,8 +84,6 @@ struct hydromet_state {
   int et_calc_penman = 0, et_calc_deardorff = 0;
   int snow_present = 0;
   array1d<double> snow_melt_to_ov;   // melt water per cell, m
-  double run_final_snow_vol = 0.0, run_final_melt_vol = 0.0;
-  double init_snow_vol = 0.0, melt_vol = 0.0, final_snow_vol = 0.0, final_melt_vol = 0.0;  // event
 
 
   // Precipitation source and the uniform storm.
@@ -172,10 +167,8 @@ struct hydromet_state {
   int num_gages = 0;
   int num_rain_periods = 0;          // with uniform rain: the number of rain steps
   int rain_gages = 0, rain_rates = 0, rain_accum = 0;  // kind of data of the event
-  array1d<double> gage_x, gage_y;    // per gage
   jagged_array<double> gage_values{"gage_values"};  // [gage][period], mm/h once converted
   std::vector<std::string> radar_file_names;        // per period, 1-based
-  int radar_no_scale = 0;
   array1d<int> nearest;              // per cell: number of the nearest gage
   int rain_period = 0;               // next period to start, 1-based
   double next_rain_period_time = 0.0, rain_period_start_time = 0.0;  // Julian days

@@ -152,17 +152,10 @@ struct output_state {
 
   // The run summary, its balance results, and the files and switches of
   // the summaries and the end-of-run outputs.
-  double overall_mass_balance_error = 0.0;  // percent
-  double surface_mass_balance_error = 0.0;  // percent
-  double gw_mass_balance_error = 0.0;       // percent
-  double sm_mass_balance_error = 0.0;       // simple soil-moisture store, percent
-  double total_initial_storage = 0.0, total_final_storage = 0.0;
   int optimize_given = 0, optimize_sed = 0;
   int pav_hydro_given = 0;
   int chan_depth_given_2 = 0, chan_discharge_given_2 = 0;
   int xy_input_in_use = 0;           // XY boundary inputs were read
-  double xy_bound_gain = 0.0, xy_bound_loss = 0.0;
-  double event_xy_bound_gain = 0.0, event_xy_bound_loss = 0.0;
 
 
   // Output requests of the project.
@@ -178,8 +171,6 @@ struct output_state {
   // Calibration outputs of an event: peak and volume at each hydrograph
   // (or sediment) location, entries 1..100.
   array1d<double> hyd_loc_peak_q, hyd_loc_volume;
-  double total_chan_point_sources_start = 0.0;  // the run total when the event began
-  double xy_bound_gain_start = 0.0, xy_bound_loss_start = 0.0;
   // Channel location series and the outlet discharge handed to ZV.
 
   // Analyzers of the project (copied by the run parameters).

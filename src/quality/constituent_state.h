@@ -140,8 +140,6 @@ struct constituent_state : sediment_record {
   // Soil constituent tables [cell][layer] per constituent, with their names.
   jagged_array3<double> soil_mass;
   fixed_text<50> soil_mass_name{"soil_mass"};
-  jagged_array3<double> soil_conc;
-  fixed_text<50> soil_conc_name{"soil_conc"};
 
   soil_chem_table_t soil_chem_table;
 

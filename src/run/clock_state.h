@@ -80,10 +80,6 @@ struct clock_state {
 
   // Event water balance, m3, set by the end of an event. The error is a
   // fraction; -1.0 marks an event without rain.
-  double event_mass_error = 0.0;
-  double mass_in_plus_initial = 0.0;
-  double mass_out_plus_final = 0.0;
-  double ov_cleanup_error = 0.0;     // mass clean-up error from overland, m3
 
 
   // Start of a uniform storm as date stamps (hour * 100 + minute and

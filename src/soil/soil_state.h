@@ -67,20 +67,9 @@ struct soil_state {
   array1d<int> numcells;             // Richards layers per cell
   array2d<double> DZ;                // [cell][layer] layer thickness, cm
   array1d<double> gw_inf_redist_theta;  // water content between the accounting depth and the water table
-  double run_init_soil_vol = 0.0;
-  double final_soil_vol = 0.0;
-  double simple_soil_init_vol = 0.0, simple_soil_final_vol = 0.0;
-  double total_infiltration = 0.0;
-  double total_evaporation = 0.0;
-  double total_direct_evap = 0.0;
-  double sm_et_other_vol = 0.0;
-  double total_unsat_down_flux = 0.0;
-  double vol_infiltrated = 0.0;      // event
-  double direct_evap_vol = 0.0;      // event
-  double total_evap_vol = 0.0;       // long-term Richards evaporation
   double init_soil_water = 0.0;      // basin-average relative saturation at the event start
   double final_soil_moisture = 0.0;  // the same at the event end
-  double init_soil_vol = 0.0, net_infil_vol = 0.0, richards_mass_error = 0.0;
+  double net_infil_vol = 0.0, richards_mass_error = 0.0;
   int n_cells_start_event = 0, n_cells_end_event = 0;
   int write_sm_hotstart_given = 0;
   int moisture_given = 0;

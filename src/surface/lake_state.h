@@ -75,16 +75,6 @@ struct lake_state {
 
   // Lake volumes read by the run and event summaries (m3).
   int lake_gw_on = 0;
-  double init_lake_vol = 0.0, final_lake_vol = 0.0;
-  double vol_precip_lakes = 0.0, lake_evap_vol = 0.0;
-  double lake_vol_in_run = 0.0, lake_vol_out_run = 0.0;
-  double total_gw_to_lake = 0.0, total_lake_to_gw = 0.0;
-  double lake_vol_init = 0.0, lake_vol_final = 0.0;  // event
-  double event_vol_precip_lake = 0.0, vol_overland_to_lake = 0.0, vol_overland_from_lake = 0.0;
-  double gw_to_lake_vol = 0.0, lake_to_gw_vol = 0.0;
-  double lake_point_source_vol = 0.0, lake_point_sink_vol = 0.0, event_lake_evap_vol = 0.0;
-  double ov_lake_init_vol = 0.0, ov_lake_final_vol = 0.0;
-  double ov_lake_inflow_vol = 0.0, ov_lake_outflow_vol = 0.0;
 
 
   // Lakes and wetlands chosen by the project.
@@ -101,7 +91,6 @@ struct lake_state {
   int olake_update = 0;               // the overland lakes must be re-evaluated
   array1d<double> olake_precip_vol;   // per overland lake: rain of the step, m3
   array1d<double> lake_precip_in;     // per channel lake: rain of the run, m3
-  double lake_evap_vol_start = 0.0;
 };
 
 }  // namespace nivra

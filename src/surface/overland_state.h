@@ -72,9 +72,6 @@ struct overland_state {
   // Boundary conditions and flow blockage as the kernels see them.
   int ov_boundary = 0;
   array1d<int> boundary_type;
-  double slope_bound_loss_vol = 0.0;
-  double head_bound_loss_vol = 0.0;   // m3 that left the grid into fixed-level cells
-  double head_bound_gain_vol = 0.0;   // m3 that entered the grid from fixed-level cells
   int ovr_flow_block = 0;
   array2d<double> ovr_flow_block_frac;  // [cell][block_side] blocked fraction of each side
   array1d<double> ovr_flow_block_cell;  // blocked fraction of the cell's area
@@ -86,17 +83,7 @@ struct overland_state {
 
   // Overland water and boundary volumes read by the run and event
   // summaries (m3), the overland hotstart switch and the flood-depth grid.
-  double init_ov_volume = 0.0;       // water on the grid at the start of the run
-  double init_vol_overland = 0.0;    // water on the grid at the start of the event
-  double vol_surface_final = 0.0;    // water left on the grid
-  double vol_point_src = 0.0;        // overland point sources, run
-  double event_vol_point_src = 0.0;  // overland point sources, event
   int xy_ov_boundary = 0;
-  double dis_bound_gain_vol = 0.0, dis_bound_loss_vol = 0.0, dis_bound_unmet_vol = 0.0;
-  double bound_gain_total = 0.0, bound_loss_total = 0.0;
-  double event_head_bound_in = 0.0, event_head_bound_out = 0.0;
-  double event_slope_bound_out = 0.0;
-  double event_dis_bound_in = 0.0, event_dis_bound_out = 0.0, event_dis_bound_unmet = 0.0;
   int write_ov_hotstart_given = 0;
   array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
   int roughness_given = 0, manning_n_given = 0;
@@ -130,13 +117,8 @@ struct overland_state {
   // point sources as they stood when the event began (m3).
   int ov_wet = 0;                    // some counted cell holds water
   int ov_flowing = 0;                // some counted cell moves water
-  double ov_outlet_vol = 0.0;        // event volume through the outlet without channels
   double outlet_vol_step = 0.0;      // outlet volume summed for the constituent loads
   array1d<int> rain_reset;           // per cell: cleared where rain fell
-  double head_bound_loss_start = 0.0, head_bound_gain_start = 0.0;
-  double slope_bound_loss_start = 0.0;
-  double dis_bound_gain_start = 0.0, dis_bound_loss_start = 0.0, dis_bound_unmet_start = 0.0;
-  double vol_point_src_start = 0.0;
 };
 
 }  // namespace nivra

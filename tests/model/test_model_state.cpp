@@ -144,7 +144,6 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.output.channel_series.count(), 0);
   EXPECT_EQ(ms.constituent.soil_mass.count(), 0);
   EXPECT_EQ(ms.constituent.soil_mass_name.view(), "soil_mass");
-  EXPECT_EQ(ms.constituent.soil_conc_name.view(), "soil_conc");
 
   // Files.
   for (const guarded_file* f :

@@ -21,6 +21,7 @@
 #include "run/time_loop.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 

@@ -18,7 +18,6 @@
 #include "model/project.h"
 #include "model/run_parameters.h"
 #include "model/water_ledger.h"
-#include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"

@@ -2,6 +2,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
+#include "channel/pipe_state.h"
 #include "channel/pipe_storage.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/groundwater_storage.h"

@@ -20,6 +20,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/model_test_support.h"
+#include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"

@@ -7,7 +7,6 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
-#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/water_ledger.h"
 #include "output/end_of_run.h"

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <string>
 
-#include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -23,6 +22,7 @@
 #include "surface/grid_fixture.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/overland_step.h"
 
 namespace nivra {
 namespace {

@@ -15,9 +15,11 @@
 #include "inputs/grid_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "run/clock_state.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/overland_step.h"
 
 namespace nivra::testing {
 namespace {

@@ -38,8 +38,8 @@ void warn_of_lake_overlap(const model_state& ms) {
 }
 
 // The event's books close: the water every compartment holds booked, and
-// the balance computed. A
-// Sacramento run's evaporation of the event is what its model removed.
+// the balance computed. A Sacramento run's evaporation of the event is what
+// its model removed.
 void close_event_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, ledger_moment::event_end);

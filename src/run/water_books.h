@@ -17,12 +17,12 @@ struct model_state;
 // card's depth after it; the Sacramento stores at the events).
 void book_storages(model_state& ms, ledger_moment m);
 
-// The end of the run: the storages of every
-// compartment and the evaporation the soil keeps per cell booked, the
-// Sacramento stores and totals booked over the soil's and groundwater's in
-// a Sacramento run, the balances closed, and the constituent masses left in
-// the lakes and channels added up. finish_event calls it when the run's
-// last event ends; the run summary then formats what the ledger holds.
+// The end of the run: the storages of every compartment and the
+// evaporation the soil keeps per cell booked, the Sacramento stores and
+// totals booked over the soil's and groundwater's in a Sacramento run, the
+// balances closed, and the constituent masses left in the lakes and
+// channels added up. finish_event calls it when the run's last event ends;
+// the run summary then formats what the ledger holds.
 void close_run_books(model_state& ms);
 
 }  // namespace nivra

@@ -9,11 +9,25 @@
 namespace nivra {
 
 struct pipe_state {
-  // Overland depths as they stood before the pipe solver ran; made on the
-  // first pipe step of the run (ncells + 2 entries).
-  array1d<double> sl_prestep_depth;
+  // ---- Parameters: set at set-up from the cards and the pipe files,
+  // read-only afterwards ([node][superlink] for nodes).
+  int storm_sewer_given = 0;
+  int high_head_release = 0, superlink_drainmod = 0;
+  int superlink_junc_location_given = 0, superlink_node_location_given = 0;
+  int superlink_c_opt = 0;
+  int gw_to_tile = 0;
+  int num_slink = 0;
+  array1d<int> nnodes;               // nodes per superlink
+  array2d<int> otc_node;             // computational node of a node
 
-  // Location lists and outputs of the pipe network.
+  // ---- State: the water of the pipe network.
+  array2d<double> Q_node;            // inflow from the surface at each node, m3/s
+  array2d<double> slink_node_depth;  // m
+  array2d<double> superlink_tile_flow;  // m3/s
+  array1d<double> sjunc_flow;        // flow of each superjunction, m3/s
+  double sl_drain_vol = 0.0;         // water in the drains, m3
+
+  // ---- Files: location lists and outputs of the pipe network.
   guarded_file superlink_node_location_file;
   guarded_file superjunction_location_file;
   guarded_file superjunction_output_file;
@@ -22,30 +36,10 @@ struct pipe_state {
   guarded_file pipe_tile_file;
   guarded_file pipe_flow_file;
 
-  // --- pipe network read by the outputs ([node][superlink])
-  int storm_sewer_given = 0;
-  int num_slink = 0;
-  array1d<int> nnodes;               // nodes per superlink
-  array2d<double> Q_node;            // inflow from the surface at each node, m3/s
-  array2d<double> slink_node_depth;  // m
-  array2d<double> superlink_tile_flow;  // m3/s
-  array2d<int> otc_node;             // computational node of a node
-  int superlink_c_opt = 0;
-  int gw_to_tile = 0;
-  array1d<double> sjunc_flow;        // flow of each superjunction, m3/s
-
-  // Pipe-network (subsurface drain) volumes read by the run and event
-  // summaries, m3.
-  double sl_drain_vol = 0.0;         // water in the drains at the end
-  double sl_ov_in_vol_run = 0.0, sl_to_ov_vol_run = 0.0, sl_to_chan_vol_run = 0.0;
-  double sl_gw_to_tile_vol_run = 0.0;
-  double sl_drain_vol_init = 0.0;    // event
-  double sl_ov_in_vol = 0.0, sl_to_ov_vol = 0.0, sl_to_chan_vol = 0.0, sl_gw_to_tile_vol = 0.0;
-
-
-  // Pipe network switches and output requests of the project.
-  int high_head_release = 0, superlink_drainmod = 0;
-  int superlink_junc_location_given = 0, superlink_node_location_given = 0;
+  // ---- Scratch of the pipe step: the overland depths as they stood before
+  // the pipe solver ran; made on the first pipe step of the run (ncells + 2
+  // entries).
+  array1d<double> sl_prestep_depth;
 };
 
 }  // namespace nivra

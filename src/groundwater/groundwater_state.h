@@ -9,75 +9,23 @@
 
 namespace nivra {
 
-// The Sacramento soil-moisture accounting record (depths in mm).
+// The Sacramento soil-moisture accounting stores (depths in mm).
 struct sac_record {
-  double uztwm = 0.0, uzfwm = 0.0, uzk = 0.0, zperc = 0.0, rexp = 0.0;
-  double lztwm = 0.0, lzfsm = 0.0, lzfpm = 0.0, lzsk = 0.0, lzpk = 0.0;
-  double pfree = 0.0, saved = 0.0;
+  // Capacities of the upper and lower zones' tension and free water.
+  double uztwm = 0.0, uzfwm = 0.0;
+  double lztwm = 0.0, lzfsm = 0.0, lzfpm = 0.0;
+  // What the stores hold.
   double uztwc = 0.0, uzfwc = 0.0, lztwc = 0.0, lzfsc = 0.0, lzfpc = 0.0;
   double sac_residual = 0.0;         // the model's own accumulated residual
-  double sac_runoff = 0.0;
-  double pbase = 0.0;
 };
 
 struct groundwater_state {
-  // Solver settings.
-  int gw_sweep = 1;             // alternates between 1 and 2 after every solve
-  double gw_relax_coeff = 1.0;  // relaxation coefficient
-
-  // Input maps and tables, well and flux locations, outputs.
-  guarded_file sacramento_param_file;
-  guarded_file conceptual_gw_param_file;
-  guarded_file water_table_file;
-  guarded_file aquifer_bottom_file;
-  guarded_file well_location_file;
-  guarded_file gw_boundary_file;
-  guarded_file gw_hycond_file;
-  guarded_file gw_porosity_file;
-  guarded_file well_level_file;
-  guarded_file gw_flux_location_file;
-  guarded_file out_gw_flux_location_file;
-  guarded_file gw_hotstart_out_file;
-
-  // --- groundwater read by the outputs
-  array1d<double> elevgw;            // water-table elevation per cell, m
-  array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
-  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
-  int num_wells = 0;
-  array1d<int> well_row, well_column;
-
-  // Saturated groundwater and Sacramento figures read by the run and
-  // event summaries (volumes in m3), and the groundwater end-of-run maps.
+  // ---- Parameters: set at set-up from the cards and the maps, read-only
+  // afterwards.
+  // Groundwater options and maps of the project.
   int gw_simulation = 0;
   int water_table_given = 0;
-  array1d<double> bottom_elev;       // aquifer bottom per cell, m
-  array1d<double> gw_porosity;       // storage coefficient per cell
-  array1d<int> yes_exfil;            // 1 where the cell may exfiltrate
-  int any_exfil = 0;
-  double init_gw_vol = 0.0, final_gw_vol = 0.0;
-  double total_gw_recharge = 0.0, total_gw_pumping = 0.0, total_gw_inputs = 0.0;
-  double total_deep_leakage = 0.0, gw_sat_unsat_vol = 0.0, total_gw_boundary_flux = 0.0;
-  double exfil_total = 0.0;          // run
-  double exfil_total_start = 0.0;    // exfil_total at the event start
-  double exfil_vol = 0.0;            // event
-  double gw_recharge_vol = 0.0;      // event
-  double gw_to_unsat_vol = 0.0;      // event
-  file_name_text gw_hotstart_out_file_name;
-
-  int sacramento_given = 0;
-  sac_record sac_params;
-  sac_record sac_init_params;        // the stores as they were at the first step
-  double sac_area = 0.0;             // m2
-  double sac_rain_mm = 0.0, sac_pet_mm = 0.0, sac_aet_mm = 0.0;
-  double sac_subsurface_runoff_mm = 0.0, sac_deep_recharge_mm = 0.0;
-  double sac_init_storage_mm = 0.0, sac_final_storage_mm = 0.0;
-  double sac_deep_recharge_vol = 0.0;  // the deep recharge as a volume
-  double sac_chan_loss_vol = 0.0;    // the model's own channel-loss total
-  double sac_baseflow_vol = 0.0, sac_et_vol = 0.0, sac_infil_vol = 0.0;  // event
-  double sac_event_start_vol = 0.0, sac_event_end_vol = 0.0;
-
-
-  // Groundwater options and maps of the project.
+  double gw_relax_coeff = 1.0;  // relaxation coefficient
   int gw_assign_theta = 0;
   int gw_lsor_dir = 0;
   double aquifer_delta_z = 0.0;  // m; below 0 when not given
@@ -92,22 +40,62 @@ struct groundwater_state {
   int gw_boundfile_given = 0, gw_fluxboundtable_given = 0;
   int use_wells = 0;
   // Sacramento and conceptual models, each with its topographic-index switch.
+  int sacramento_given = 0;
+  double sac_area = 0.0;             // m2
   int topo_index = 0, sac_topo_index = 0;
   int conceptual_gw_given = 0, topo_index_cgs = 0, cgs_topo_index = 0;
-
-
-  // Per-cell groundwater arrays, made by the map phase.
-  array1d<int> gwbound;  // boundary code per cell
-  array1d<double> gw_flux;
-  array1d<int> num_unsat_cells;
-  array1d<double> gw_static_flux;  // m/s
-  array1d<double> gw_hyd_cond;  // m/s
-  array1d<double> gw_hyd_cond_old;
+  // Per-cell groundwater arrays, made by the map phase, and the wells.
+  array1d<int> gwbound;              // boundary code per cell
+  array1d<double> bottom_elev;       // aquifer bottom per cell, m
+  array1d<double> gw_porosity;       // storage coefficient per cell
   array1d<double> gw_porosity_old;
+  array1d<double> gw_hyd_cond;       // m/s
+  array1d<double> gw_hyd_cond_old;
+  array1d<double> gw_static_flux;    // m/s
   array1d<double> gw_cell_dx;
   array1d<double> gw_cell_dy;
-  array1d<double> A, B, C, D;  // tridiagonal system of the solver
-  array1d<double> topo_dex;  // topographic index (Sacramento)
+  array1d<int> yes_exfil;            // 1 where the cell may exfiltrate
+  int any_exfil = 0;
+  array1d<double> topo_dex;          // topographic index (Sacramento)
+  int num_wells = 0;
+  array1d<int> well_row, well_column;
+
+  // ---- State: the saturated zone and the Sacramento stores.
+  array1d<double> elevgw;            // water-table elevation per cell, m
+  array1d<double> gw_flux;
+  array1d<int> num_unsat_cells;
+  sac_record sac_params;
+
+  // ---- Per-run bookkeeping and step flags.
+  int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
+  array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
+  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
+  // The Sacramento model's run: its stores at the first step, its totals
+  // (mm over its area) and its channel loss (m3).
+  sac_record sac_init_params;        // the stores as they were at the first step
+  double sac_rain_mm = 0.0, sac_pet_mm = 0.0, sac_aet_mm = 0.0;
+  double sac_subsurface_runoff_mm = 0.0, sac_deep_recharge_mm = 0.0;
+  double sac_init_storage_mm = 0.0, sac_final_storage_mm = 0.0;
+  double sac_chan_loss_vol = 0.0;    // the model's own channel-loss total
+
+  // ---- Files: input maps and tables, well and flux locations, outputs.
+  guarded_file sacramento_param_file;
+  guarded_file conceptual_gw_param_file;
+  guarded_file water_table_file;
+  guarded_file aquifer_bottom_file;
+  guarded_file well_location_file;
+  guarded_file gw_boundary_file;
+  guarded_file gw_hycond_file;
+  guarded_file gw_porosity_file;
+  guarded_file well_level_file;
+  guarded_file gw_flux_location_file;
+  guarded_file out_gw_flux_location_file;
+  guarded_file gw_hotstart_out_file;
+  file_name_text gw_hotstart_out_file_name;  // made when the hotstart is written at the end of the run
+
+  // ---- Scratch of the groundwater step: the tridiagonal system of the
+  // solver.
+  array1d<double> A, B, C, D;
 };
 
 }  // namespace nivra

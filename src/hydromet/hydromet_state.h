@@ -18,84 +18,35 @@ inline constexpr int uniform_depth = 3;
 }  // namespace initial_swe
 
 struct hydromet_state {
-  // Uniform rain.
-  int uniform_rain_step = 1;  // step counter of the uniform storm
-
+  // ---- Parameters: set at set-up from the cards, the maps and the weather
+  // file, read-only afterwards.
+  // Precipitation source and the uniform storm.
+  int precip_unif = 0, precip_file_given = 0, radar_rain = 0;
+  int rain_thiessen = 0, rain_inv_distance = 0;
+  int radar_mm = 0;
+  double rain_intensity = 0.0;       // mm/h
+  double rain_duration = 0.0;        // minutes
+  int interception_coeff_given = 0;
+  // Site of the watershed (basin centroid), degrees.
+  double latitude = 0.0;
+  double longitude = 0.0;
   // Weather gages and elevation bands.
   int num_hmet_gages = 1;
   double elev_band_height = 100.0;
   int elev_band_mode = 1;
-
-  // Frozen ground index.
-  double cfgi_index = 83.0;
-  double cfgi_k = 0.5;
-
-  // Coefficients handed to the snow kernel.
-  double snow_coef_a = 3.0;
-  double snow_coef_b = 0.67;
-  double snow_coef_c = 10.0;
-  double snow_coef_d = 3.0;
-  int snow_interval = 3600;  // seconds
-  double snow_coef_e = 1.0;
-  double snow_coef_f = 0.077;
-  double snow_divisor = 80.0;
-  double snow_offset = 27.0;
-
-  // Counters that belong to the run, so that a run never depends on an
-  // earlier run of the same process.
-  int precip_event_call_count = 0;  // calls of the precipitation event reader
-  int hmet_skip_done = 0;           // weather records before the start date skipped
-  double snow_hour_accum = 0.0;     // hours since the last full snow hour
-
-  // Precipitation and weather inputs, evapotranspiration and interception maps.
-  guarded_file raingage_file;
-  guarded_file hmet_input_file;
-  guarded_file orog_met_file;
-  guarded_file albedo_file;
-  guarded_file veg_height_file;
-  guarded_file trans_coeff_file;
-  guarded_file canopy_resist_file;
-  guarded_file wilting_point_file;
-  guarded_file storage_capacity_file;
-  guarded_file interception_coeff_file;
-  guarded_file nwsrfs_elev_snow_file;
-
-  // --- hydrometeorology read by the outputs (per cell)
-  array1d<double> rain_depth;
-  array1d<double> snow_swe;          // snow water equivalent
-  array1d<double> snow_temperature;
-
-  // Snow as the ADE overland routing sees it (lateral flow through the pack).
-  int route_lat_snow = 0;
-  array2d<double> snap_nivra_params;      // [cell][1..11]: 4 water-holding divisor, 11 permeability (cm2)
-
-  // Precipitation, weather and snow figures read by the run and event
-  // summaries (volumes in m3).
-  double total_precip = 0.0, total_interception = 0.0;
-  double total_interception_start = 0.0;  // total_interception at the event start
-  double vol_rainfall = 0.0;         // net rainfall of the event
-  int precip_unif = 0, precip_file_given = 0, radar_rain = 0;
-  int rain_thiessen = 0, rain_inv_distance = 0;
-  double rain_intensity = 0.0;       // mm/h
-  double rain_duration = 0.0;        // minutes
-  int interception_coeff_given = 0;
+  double elev_max = 0.0, elev_min = 0.0;  // m, widened to the gage datum
+  double hmet_elev_gage_value = 0.0;  // datum of the elevation bands, m
+  int elev_band_count = 0;
+  // The weather file of a long-term run: its kind, header, first and last
+  // record, and whether the reader repaired it.
   int hmet_samson_given = 0, hmet_surfaways_given = 0;
   std::string hmet_header;           // header line of the weather file
   int hmet_start_year = 0, hmet_start_month = 0, hmet_start_day = 0, hmet_start_hour = 0;
   int hmet_end_year = 0, hmet_end_month = 0, hmet_end_day = 0, hmet_end_hour = 0;
   int hmet_repaired = 0;
-  int et_calc_penman = 0, et_calc_deardorff = 0;
-  int snow_present = 0;
-  array1d<double> snow_melt_to_ov;   // melt water per cell, m
-  double run_final_snow_vol = 0.0, run_final_melt_vol = 0.0;
-  double init_snow_vol = 0.0, melt_vol = 0.0, final_snow_vol = 0.0, final_melt_vol = 0.0;  // event
-
-
-  // Precipitation source and the uniform storm.
-  int radar_mm = 0;
-
   // Long-term runs: weather files, evapotranspiration, frozen ground.
   double event_min_q = 0.0;
+  int et_calc_penman = 0, et_calc_deardorff = 0;
   int hmet_guv_given = 0;
   int hmet_ascii_given = 0, hmet_ascii_pet_given = 0;
   int hmet_orog_gages_given = 0, orogvar_hmet = 0;
@@ -104,7 +55,9 @@ struct hydromet_state {
   int seasonal_rs = 0, seasonal_rs_spring = 0, seasonal_rs_fall = 0;
   int seasonal_rs_summer_start = 0, seasonal_rs_summer_end = 0;
   int cfgi = 0, gtfsm = 0;
-
+  // Frozen ground index.
+  double cfgi_index = 83.0;
+  double cfgi_k = 0.5;
   // Snow models and the weather gage of long-term runs.
   int snow_no_infiltrate = 0, nwsrfs_snow = 0, eb_snow = 0, nwsrfs_retention = 0;
   int snap_retention = 0, nwsrfs_elev_snow_given = 0;
@@ -122,69 +75,104 @@ struct hydromet_state {
   int init_swe_mode = 0;  // an initial_swe value
   double init_swe_depth = 0.0;
   int snow_swe_file_given = 0, snow_temp_given = 0;
-  guarded_file init_swe_input_file;
-
-
-  // Elevation range and bands, set by the map phase.
-  double elev_max = 0.0, elev_min = 0.0;  // m, widened to the gage datum
-  double hmet_elev_gage_value = 0.0;  // datum of the elevation bands, m
-  int elev_band_count = 0;
-
-  // Orographic weather constants.
-
-  // Rain, interception and snow per cell, made by the map phase.
+  // Coefficients handed to the snow kernel.
+  double snow_coef_a = 3.0;
+  double snow_coef_b = 0.67;
+  double snow_coef_c = 10.0;
+  double snow_coef_d = 3.0;
+  int snow_interval = 3600;  // seconds
+  double snow_coef_e = 1.0;
+  double snow_coef_f = 0.077;
+  double snow_divisor = 80.0;
+  double snow_offset = 27.0;
+  // Snow as the ADE overland routing sees it (lateral flow through the pack).
+  int route_lat_snow = 0;
+  array2d<double> snap_nivra_params;  // [cell][1..11]: 4 water-holding divisor, 11 permeability (cm2)
+  // Interception, snow and radiation parameters per cell, made by the map
+  // phase.
   array1d<double> icep_stor;  // interception storage capacity
   array1d<double> icep_coef;  // interception coefficient
-  array1d<double> icep_dep;
-  array1d<double> ri_eff;  // intensity after interception, mm/h
-  array1d<double> snow_swe_scaled;  // ten times snow_swe
   array1d<double> MF_Max, MF_Min, fr_use, scf, TIPM, NMF, fua, PLWHC;
-  array1d<double> snow_step_work;
-
-  // Long-term runs: weather, snow and radiation arrays made by the map phase.
   int melt_wave_slots = 0;  // 6 with SNAP retention, else 1
   array1d<double> albedo_cell, veg, Kt, Rs;
-  array3d<double> Melt_Waves;  // [cell][1..6][1..3]
   array1d<int> snow_no_infil_cell;
-  array2d<double> sn_stat;  // [cell][1..23]
-  array3d<double> wave;  // [cell][1..51][1..5]
-  array2d<double> Temp_Daily_Avg;  // [1..2][1..24]
-  array1d<double> ATI_2, D_2;
-  array2d<double> SNOW_PRECIP_6HR;  // [cell][1..8]
-  array1d<double> St_Event, H_Val, TSNOW_P, TSNOW_T, PSNOW_Total, Wq, Wi;
-  array2d<double> Gage_XYZ_Lev_P_rh_c_w_t_qh;  // [gage][1..10]
-  array2d<double> GAGE_IDW;  // [gage][1..7]
-  array2d<double> Dist_Cell2Gage;  // [cell][gage]
-  array3d<double> El_T_P_e_es_LR;  // [gage][band][1..6]
   array2d<double> Cell_X1_Y2_Z3_S4_A5;  // [cell][1..5]
   array2d<unsigned char> shade_by_hour;  // [cell][0..23]
-  array1d<double> R_short, R_long, Cell_Aspect_Eff_Rad_Percent;
-  array1d<int> LR_Num, Hours_Since_Snow, melt_occurred, Snow_Accumulated_Hr;
-  array1d<double> albedo_w_snow, temper_gridded_sum;
+  array1d<double> Cell_Aspect_Eff_Rad_Percent;
+  array1d<int> LR_Num;
+  array2d<double> GAGE_IDW;  // [gage][1..7]
+  array2d<double> Dist_Cell2Gage;  // [cell][gage]
 
-  // Site of the watershed (basin centroid), degrees.
-  double latitude = 0.0;
-  double longitude = 0.0;
+  // ---- State: the water on the canopy and in the snow pack.
+  array1d<double> icep_dep;          // water held on the canopy per cell
+  int snow_present = 0;
+  array1d<double> snow_swe;          // snow water equivalent per cell
+  array1d<double> snow_swe_scaled;   // ten times snow_swe
+  array1d<double> snow_temperature;  // per cell
+  array1d<double> snow_melt_to_ov;   // melt water per cell, m
+  array2d<double> sn_stat;  // [cell][1..23]
+  array3d<double> Melt_Waves;  // [cell][1..6][1..3]
+  array3d<double> wave;  // [cell][1..51][1..5]
+  array1d<double> ATI_2, D_2;
+  array1d<double> St_Event, H_Val, TSNOW_P, TSNOW_T, PSNOW_Total, Wq, Wi;
+  array1d<double> albedo_w_snow;
+  array1d<int> Hours_Since_Snow;
 
+  // ---- Per-run bookkeeping and step flags.
+  // Counters that belong to the run, so that a run never depends on an
+  // earlier run of the same process.
+  int uniform_rain_step = 1;         // step counter of the uniform storm
+  int precip_event_call_count = 0;   // calls of the precipitation event reader
+  int hmet_skip_done = 0;            // weather records before the start date skipped
+  double snow_hour_accum = 0.0;      // hours since the last full snow hour
+  int hmet_record_count = 0;         // weather records read
+  int hmet_hour_year = 0, hmet_hour_month = 0, hmet_hour_day = 0, hmet_hour_hour = 0;
   // Precipitation of the current event as the time loop applies it: the
-  // gages and their values per period, the radar files, the period clock,
-  // the gage nearest to every cell, and the air temperature per cell.
+  // gages and their values per period, the radar files, the period clock
+  // and the gage nearest to every cell.
   int num_gages = 0;
   int num_rain_periods = 0;          // with uniform rain: the number of rain steps
   int rain_gages = 0, rain_rates = 0, rain_accum = 0;  // kind of data of the event
-  array1d<double> gage_x, gage_y;    // per gage
   jagged_array<double> gage_values{"gage_values"};  // [gage][period], mm/h once converted
   std::vector<std::string> radar_file_names;        // per period, 1-based
-  int radar_no_scale = 0;
   array1d<int> nearest;              // per cell: number of the nearest gage
   int rain_period = 0;               // next period to start, 1-based
   double next_rain_period_time = 0.0, rain_period_start_time = 0.0;  // Julian days
   double rain_period_hours = 0.0;
   double rain_sum = 0.0;             // intensities summed since the event began
   int first_rain_pending = 0;        // no step of the event has had rain yet
+  // The weather of the current step: the rain per cell, its intensity after
+  // interception, the air temperature per cell (long-term runs), the gage
+  // and elevation-band weather and the radiation of the hour.
+  array1d<double> rain_depth;
+  array1d<double> ri_eff;            // intensity after interception, mm/h
   array1d<double> cell_air_temp;     // per cell, deg C (long-term runs)
-  int hmet_record_count = 0;         // weather records read
-  int hmet_hour_year = 0, hmet_hour_month = 0, hmet_hour_day = 0, hmet_hour_hour = 0;
+  array2d<double> Gage_XYZ_Lev_P_rh_c_w_t_qh;  // [gage][1..10]
+  array3d<double> El_T_P_e_es_LR;  // [gage][band][1..6]
+  array2d<double> Temp_Daily_Avg;  // [1..2][1..24]
+  array1d<double> temper_gridded_sum;
+  array1d<double> R_short, R_long;
+  // Snow of the recent hours.
+  array2d<double> SNOW_PRECIP_6HR;  // [cell][1..8]
+  array1d<int> melt_occurred, Snow_Accumulated_Hr;
+
+  // ---- Files: precipitation and weather inputs, evapotranspiration,
+  // interception and snow maps.
+  guarded_file raingage_file;
+  guarded_file hmet_input_file;
+  guarded_file orog_met_file;
+  guarded_file albedo_file;
+  guarded_file veg_height_file;
+  guarded_file trans_coeff_file;
+  guarded_file canopy_resist_file;
+  guarded_file wilting_point_file;
+  guarded_file storage_capacity_file;
+  guarded_file interception_coeff_file;
+  guarded_file nwsrfs_elev_snow_file;
+  guarded_file init_swe_input_file;
+
+  // ---- Scratch of the snow step.
+  array1d<double> snow_step_work;
 };
 
 }  // namespace nivra

@@ -4,6 +4,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "run/clock_state.h"
+#include "surface/lake_state.h"
 #include "surface/lake_storage.h"
 
 namespace nivra {

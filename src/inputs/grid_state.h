@@ -44,12 +44,14 @@ struct lowspot {
 };
 
 struct grid_state {
+  // ---- Parameters: set at set-up from the cards and the maps, read-only
+  // afterwards.
   // Grid size given by the project, and the header of the grid maps.
   int proj_rows = 0, proj_cols = 0;
   int rows = 0, cols = 0;
   double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
   double grid_size = 0.0;  // cell size, metres
-
+  int map_units_feet = 0;  // elevations and cell size were converted from feet
   // Watershed mask and the numbering of the active cells.
   int nrows = 0, ncols = 0, ncells = 0;
   array2d<int> mask;  // [row][col]: the cell number, 0 outside the watershed
@@ -57,53 +59,44 @@ struct grid_state {
   checked_array<int> cell_col;
   checked_array<double> cell_x;
   checked_array<double> cell_y;
-
+  double watershed_area = 0.0;    // m2
   // Outlet.
   int outrow = 0, outcol = 0, outlet_cell = 0;
-
-  // Input maps of the grid.
-  guarded_file elevation_file;
-  guarded_file watershed_mask_file;
-  guarded_file dike_map_file;
-  guarded_file lowspot_input_file;
-
-  // --- grid header, mask and cell numbering
-  array1d<double> elevation;         // ground elevation per cell, m
-
-  // Cell numbering, neighbours, slopes, outlet, dikes and low spots read by
-  // the overland routing kernels.
+  double outlet_slope = 0.0;      // normal-depth slope of the outlet (OUTSLOPE)
+  // Ground elevations, neighbours (0 where none), one-sided and centred
+  // slopes, dikes and low spots.
+  array1d<double> elevation;      // ground elevation per cell, m
   array1d<int> rightcon;          // neighbour east, 0 where none
   array1d<int> leftcon;           // neighbour west
   array1d<int> belowcon;          // neighbour south
   array1d<int> abovecon;          // neighbour north
   array1d<double> slope_x;        // ground slope toward the east neighbour, positive downhill
   array1d<double> slope_y;        // ground slope toward the south neighbour, positive downhill
-  double outlet_slope = 0.0;      // normal-depth slope of the outlet (OUTSLOPE)
+  array1d<double> centred_slope_x;  // centred, positive downhill toward the east
+  array1d<double> centred_slope_y;  // centred, positive downhill toward the north
   int dike_map_given = 0;
   array1d<int> dike_mask;         // dike sides: the sum of their cell_side bits
   int lowspot_file_given = 0;
   int lowspot_count = 0;
-  array1d<lowspot> lowspot_cells;     // 1..lowspot_count
-  array1d<int> low_spot_flow_cell;    // 1 for both cells of a low spot that carried water
-
-  // Grid fields read by the event summaries.
-  int map_units_feet = 0;            // elevations and cell size were converted from feet
-
+  array1d<lowspot> lowspot_cells;  // 1..lowspot_count
   // Mapping tables given by the project and the tables the start-up check
-  // found (cmt_table order); dike and low-spot maps given.
+  // found (cmt_table order).
   int mapping_table_given = 0;
   int st_mapping_table_given = 0;
   int cmt_table_present[cmt_table_count] = {};
 
-  // Map phase and grid geometry: the scratch grid of integer maps, ground
-  // elevations and their scratch copy, watershed area, neighbours (0 where
-  // none), one-sided and centred slopes, dikes and low spots.
-  array2d<int> data;                  // [row][col] scratch grid, same extents as mask
-  array1d<double> scratch_map;        // per-cell scratch of the exchange-file writer
-  double watershed_area = 0.0;        // m2
-  array1d<double> centred_slope_x;    // centred, positive downhill toward the east
-  array1d<double> centred_slope_y;    // centred, positive downhill toward the north
+  // ---- Per-run bookkeeping.
+  array1d<int> low_spot_flow_cell;  // 1 for both cells of a low spot that carried water
 
+  // ---- Files: input maps of the grid.
+  guarded_file elevation_file;
+  guarded_file watershed_mask_file;
+  guarded_file dike_map_file;
+  guarded_file lowspot_input_file;
+
+  // ---- Scratch of the map phase and of the exchange-file writer.
+  array2d<int> data;                  // [row][col] integer map values, same extents as mask
+  array1d<double> scratch_map;        // one value per cell for the exchange-file writer
 };
 
 }  // namespace nivra

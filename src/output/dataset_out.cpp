@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"

@@ -13,46 +13,16 @@
 namespace nivra {
 
 struct output_state {
+  // ---- Parameters: the output requests and switches of the project and the
+  // location lists, set at set-up and read-only afterwards.
   int units = 0;                      // unit switch of the project
   double cfs_per_cms = 35.314667;     // cubic feet per cubic metre
+  int qout_cfs = 0;                   // discharges in cubic feet per second
   int float_grass_maps = 1;           // reported by the event summary
   int sat_source_map_on = 1;          // with exfiltration, write the saturated-source map
-
-  dataset_out snow_temp_dataset;      // "Snow_Temperature"
-
-  // Run outputs.
-  guarded_file summary_file;
-  guarded_file outlet_hydro_file;
-  guarded_file opt_output_file;
-  guarded_file hyd_6digit_file;
-  guarded_file overland_depths_file;
-  guarded_file overland_wse_file;
-
-  // Location lists and location outputs.
-  guarded_file hyd_location_file;
-  guarded_file out_hyd_location_file;
-  guarded_file dep_dis_location_file;
-  guarded_file out_dep_dis_location_file;
-  guarded_file sed_hyd_location_file;
-  guarded_file overland_depth_location_file;
-  guarded_file overland_wse_location_file;
-
-  // Map outputs.
-  guarded_file depth_map_file;
-  guarded_file discharge_map_file;
-  guarded_file dis_rain_map_file;
-  guarded_file gw_recharge_cum_map_file;
-  guarded_file gw_recharge_inc_map_file;
-  guarded_file inf_depth_map_file;
-  guarded_file rate_of_infil_map_file;
-  guarded_file surf_moist_map_file;
-  guarded_file ov_con_map_file;
-  guarded_file sat_source_map_file;
-  guarded_file flood_grid_file;
-
-  // --- time-series, map and link/node outputs: requests and switches
-  int qout_cfs = 0;                 // discharges in cubic feet per second
+  // Time-series, map and link/node outputs: requests and switches.
   int sig_outlet_hydro_given = 0;
+  int pav_hydro_given = 0;
   int in_hyd_location_given = 0;
   int in_gwflux_location_given = 0;
   int in_celldepdis_location_given = 0;
@@ -71,6 +41,9 @@ struct output_state {
   int chan_velocity_given = 0;
   int chan_stage_given = 0;
   int chan_sed_flux_given = 0;
+  int chan_depth_given_2 = 0, chan_discharge_given_2 = 0;
+  int chan_sed_flux_given_2 = 0;
+  int include_channel_depth = 0;
   int flood_stream_given = 0;
   int pipe_flow_given = 0;
   int pipe_head_given = 0;
@@ -90,22 +63,19 @@ struct output_state {
   int dataset_output = 0;           // MAP_TYPE 1, 2: dataset files
   int binary_dataset = 0;           // MAP_TYPE 2: binary dataset files
   int skip_index_maps = 0;
+  int constituent_series_count = 0; // constituent series made by the set-up of the writers
+  int daily_output_given = 0, xybdyoutput_on = 0;
+  int xy_input_in_use = 0;          // XY boundary inputs were read
+  int flush_output = 0, flush_buffer = 0, suppress_printing = 0;
+  // Calibration, the coupled ZV model, the display and the analyzers.
+  int optimize_given = 0, optimize_sed = 0;
+  int calib_comp_data = 0, calib_obj_func = 0;
+  int zv_input_given = 0, zv_fluxes = 0;
   int zv_discharge_out = 0;         // outlet discharge line for the ZV model
-
-  // --- output counters of the run
-  int hydro_line_count = 0;
-  int ts_chan_depth = 0;
-  int ts_chan_discharge = 0;
-  int ts_chan_velocity = 0;
-  int ts_chan_stage = 0;
-  int ts_stream_sed_flux = 0;
-  int ts_pipe_flow = 0;
-  int ts_pipe_head = 0;
-  int ts_pipe_tile = 0;
-  double lt_time_stamp = 0.0;       // time column of long-term series
-  int map_number = 0;               // number of the last per-time map set
-
-  // --- location lists (1-based)
+  int xwindows = 0, xrain = 0, xgwrecharge = 0, xdepth = 0, xinfdep = 0, xsurf = 0;
+  int xchan = 0, xbig = 0, x_freq = 0, xwin_width = 0, xwin_height = 0;
+  int analyzers_given = 0;
+  // Location lists (1-based).
   int num_hyd_locations = 0;
   array1d<int> hlink, hnode;
   int num_gwflux_locations = 0;
@@ -126,64 +96,69 @@ struct output_state {
   int n_sed_loc = 0;
   array1d<int> slink, snode;
 
-  // --- text series files
+  // ---- Per-run bookkeeping: the output counters of the run.
+  int hydro_line_count = 0;
+  int ts_chan_depth = 0;
+  int ts_chan_discharge = 0;
+  int ts_chan_velocity = 0;
+  int ts_chan_stage = 0;
+  int ts_stream_sed_flux = 0;
+  int ts_pipe_flow = 0;
+  int ts_pipe_head = 0;
+  int ts_pipe_tile = 0;
+  double lt_time_stamp = 0.0;       // time column of long-term series
+  int map_number = 0;               // number of the last per-time map set
+  array1d<double> gw_recharge_prev; // cumulative recharge at the previous map time
+  // Calibration outputs of an event: peak and volume at each hydrograph
+  // (or sediment) location, entries 1..100.
+  array1d<double> hyd_loc_peak_q, hyd_loc_volume;
+
+  // ---- Files and the writers that own files.
+  dataset_out snow_temp_dataset;    // "Snow_Temperature"
+  // Run outputs.
+  guarded_file summary_file;
+  guarded_file outlet_hydro_file;
+  guarded_file opt_output_file;
+  guarded_file hyd_6digit_file;
+  guarded_file overland_depths_file;
+  guarded_file overland_wse_file;
+  // Location lists and location outputs.
+  guarded_file hyd_location_file;
+  guarded_file out_hyd_location_file;
+  guarded_file dep_dis_location_file;
+  guarded_file out_dep_dis_location_file;
+  guarded_file sed_hyd_location_file;
+  guarded_file overland_depth_location_file;
+  guarded_file overland_wse_location_file;
+  // Map outputs.
+  guarded_file depth_map_file;
+  guarded_file discharge_map_file;
+  guarded_file dis_rain_map_file;
+  guarded_file gw_recharge_cum_map_file;
+  guarded_file gw_recharge_inc_map_file;
+  guarded_file inf_depth_map_file;
+  guarded_file rate_of_infil_map_file;
+  guarded_file surf_moist_map_file;
+  guarded_file ov_con_map_file;
+  guarded_file sat_source_map_file;
+  guarded_file flood_grid_file;
+  // Text series files.
   guarded_file out_dep_location_file;
   guarded_file out_con_location_file;
   guarded_file out_mass_location_file;
   guarded_file qin_output_file;     // outlet discharge for the ZV model
-
-  // --- link/node files
-
-  // --- per-variable dataset files
+  // Per-variable dataset files.
   guarded_file gw_head_map_file;
   guarded_file snow_swe_map_file;
-
-  // --- map output work arrays (per cell, sized at set-up)
-  array1d<double> depth_output;        // overland depth, lake depth on lake cells
-  array1d<double> discharge_cell;      // overland discharge magnitude
-  array1d<double> gw_recharge_prev;    // cumulative recharge at the previous map time
-  array1d<double> gw_recharge_inc_cell;
-  std::vector<unsigned char> dataset_scratch;  // binary record buffer
-
-  // --- gridded and link/node series writers
+  // Gridded and link/node series writers.
   jagged_array<dataset_out> map_series{"map_series"};
   jagged_array<mass_con_writer> channel_series{"channel_series"};
-  int constituent_series_count = 0;
 
-  // The run summary, its balance results, and the files and switches of
-  // the summaries and the end-of-run outputs.
-  double overall_mass_balance_error = 0.0;  // percent
-  double surface_mass_balance_error = 0.0;  // percent
-  double gw_mass_balance_error = 0.0;       // percent
-  double sm_mass_balance_error = 0.0;       // simple soil-moisture store, percent
-  double total_initial_storage = 0.0, total_final_storage = 0.0;
-  int optimize_given = 0, optimize_sed = 0;
-  int pav_hydro_given = 0;
-  int chan_depth_given_2 = 0, chan_discharge_given_2 = 0;
-  int xy_input_in_use = 0;           // XY boundary inputs were read
-  double xy_bound_gain = 0.0, xy_bound_loss = 0.0;
-  double event_xy_bound_gain = 0.0, event_xy_bound_loss = 0.0;
-
-
-  // Output requests of the project.
-  int chan_sed_flux_given_2 = 0;
-  int include_channel_depth = 0;
-  int daily_output_given = 0, xybdyoutput_on = 0;
-  int flush_output = 0, flush_buffer = 0, suppress_printing = 0;
-  int calib_comp_data = 0, calib_obj_func = 0;
-  int zv_input_given = 0, zv_fluxes = 0;
-  int xwindows = 0, xrain = 0, xgwrecharge = 0, xdepth = 0, xinfdep = 0, xsurf = 0;
-  int xchan = 0, xbig = 0, x_freq = 0, xwin_width = 0, xwin_height = 0;
-
-  // Calibration outputs of an event: peak and volume at each hydrograph
-  // (or sediment) location, entries 1..100.
-  array1d<double> hyd_loc_peak_q, hyd_loc_volume;
-  double total_chan_point_sources_start = 0.0;  // the run total when the event began
-  double xy_bound_gain_start = 0.0, xy_bound_loss_start = 0.0;
-  // Channel location series and the outlet discharge handed to ZV.
-
-  // Analyzers of the project (copied by the run parameters).
-  int analyzers_given = 0;
+  // ---- Scratch of the map and dataset writers (per cell, sized at set-up).
+  array1d<double> depth_output;        // overland depth, lake depth on lake cells
+  array1d<double> discharge_cell;      // overland discharge magnitude
+  array1d<double> gw_recharge_inc_cell;
+  std::vector<unsigned char> dataset_scratch;  // binary record buffer
 };
 
 }  // namespace nivra

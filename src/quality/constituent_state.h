@@ -42,6 +42,7 @@ struct nsm;
 
 // Erosion switches, sediment output requests and the sediment output files.
 struct sediment_record {
+  // ---- Parameters: set at set-up from the cards.
   int soil_erosion_on = 0;
   int soil_erosion_option = 0;  // the erosion card's value, less 10 when 10 or more
   int adjust_channel_bed = 0;
@@ -59,7 +60,8 @@ struct sediment_record {
   file_name_text outlet_sed_tss_file_name;
   file_name_text out_tss_loc_file_name;
 
-  // Closed in reverse order when the record goes, the last one first.
+  // ---- Files: closed in reverse order when the record goes, the last one
+  // first.
   guarded_file vol_sed_susp_file;
   guarded_file max_sed_flux_file;
   guarded_file net_sed_volume_file;
@@ -77,14 +79,70 @@ struct soil_chem_table_t {
 };
 
 struct constituent_state : sediment_record {
+  // ---- Parameters: set at set-up from the cards, the maps and the
+  // constituent set-up, read-only afterwards.
+  // Constituent switches and values of the project.
+  int ov_con_trans = 0;
+  int chan_con_trans = 0;
+  int soil_con_trans = 0, soil_static_conc = 0, contam_table_input = 0;
+  int sediment_contam = 0;
+  int nutrients = 0;
+  int contam_map_given = 0;
+  int all_contam_output = 0;
+  int ov_con_table = 0;  // overland constituent transport
+  int constituents_on = 0;  // any constituent transport
+  int ov_point_source_given = 0, sourcefile_given = 0;
+  double ov_disp_coef = 0.0, ov_decay_coef = 0.0, ov_mass_load = 0.0, ov_uptake_rate = 0.0;
   double kinetics_timestep_factor = 1.0;  // multiplies the soil and channel kinetic rates
-  int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check
+  double soil_kinetics_timestep_factor = 0.0;
   int uniform_num_contams = -1;           // contaminants of uniform transport; set up later
   file_name_text con_output_name{"con_output"};  // channel constituent output
-
+  // The constituents, one value per constituent once they are set up.
+  int num_constituents = 0;
+  std::vector<std::string> constituent_output_name;      // output name per constituent (1-based)
+  checked_array<int> constituent_type{"constituent_type"};
+  checked_array<double> precip_conc{"precip_conc"};
+  checked_array<double> water_soil_partition_coef{"water_soil_partition_coef"};
+  // Sediments.
+  int soil_erosion = 0;
+  int chan_sed_on = 0;
+  int sed_transport_mode = 0;        // 1 overland sediment step; 2 classes carried as constituents
+  int n_fine_classes = 0, n_sand_classes = 0;
+  array1d<int> sand;                 // per class: 1 sand, 0 fine
+  double sand_size = 0.0, silt_size = 0.0, clay_size = 0.0, sed_porosity = 0.0;
+  int in_sed_loc = 0, outlet_sed_tss = 0, out_tss_loc = 0;
+  int fyssi_given = 0;
+  int adjust_elev_given = 0;
+  int adjust_elev = 0;               // ADJUST_ELEV: write the eroded elevations at the end
+  // Nutrient model options and total outputs.
+  double chan_ph = 0.0;
+  int soils_nsm_p = 0, soils_nsm_n = 0, soils_nsm_c = 0;
+  int total_ov_n_given = 0, total_ov_p_given = 0;
+  int total_chan_n_given = 0, total_chan_kn_given = 0, total_chan_p_given = 0;
   // The nutrient container of the run; owned by project_options.
   nsm* nsm_model = nullptr;
+  nsm_writers* nsm_out = nullptr;    // the nutrient container's output block
 
+  // ---- State: the constituents and sediments held on the grid, in the
+  // soil, the channels and the lakes.
+  jagged_array<double> ov_conc, ov_mass;                   // [constituent][cell]
+  jagged_array<double> chan_conc, chan_node_mass;          // [constituent][flat node]
+  jagged_array<double> dissolved_chan_flux, attached_chan_flux;  // [constituent][flat node]
+  jagged_array<double> lake_conc, lake_mass;               // [constituent][lake]
+  // Soil constituent tables [cell][layer] per constituent, with their names.
+  jagged_array3<double> soil_mass;
+  fixed_text<50> soil_mass_name{"soil_mass"};
+  soil_chem_table_t soil_chem_table;
+  std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
+  array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
+  array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
+  array2d<double> qsmax;             // [flat node][class position] flux of the step
+  array2d<double> chan_sed_conc;     // [flat node][class], 0 the total
+  array2d<double> ch_wash_vol;       // [flat node][fine position] suspended wash load, m3
+  array3d<double> chan_sed_contam_node_conc;  // [constituent][flat node][fine position]
+
+  // ---- Per-run bookkeeping and step flags.
+  int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};
   checked_array<double> OV_MASS_FINAL{"OV_MASS_FINAL"};
@@ -113,17 +171,6 @@ struct constituent_state : sediment_record {
   checked_array<double> event_ov_land_mass{"event_ov_land_mass"};
   checked_array<double> event_ov_neg_mass{"event_ov_neg_mass"};
 
-  checked_array<double> ov_out_dmt{"ov_out_dmt"};
-  checked_array<double> ov_point_dmt{"ov_point_dmt"};
-  checked_array<double> ov_decay_dmt{"ov_decay_dmt"};
-  checked_array<double> ov_infil_dmt{"ov_infil_dmt"};
-  checked_array<double> ov_qlat_dmt{"ov_qlat_dmt"};
-  checked_array<double> ov_uptake_dmt{"ov_uptake_dmt"};
-  checked_array<double> ov_precip_dmt{"ov_precip_dmt"};
-  checked_array<double> ov_nsm_dmt{"ov_nsm_dmt"};
-  checked_array<double> ov_nsm_dmt_in{"ov_nsm_dmt_in"};
-  checked_array<double> ov_nsm_dmt_out{"ov_nsm_dmt_out"};
-
   checked_array<double> GLOBAL_MASS_CON_ERROR{"GLOBAL_MASS_CON_ERROR"};
   checked_array<double> GLOBAL_MASS_DECAY{"GLOBAL_MASS_DECAY"};
   checked_array<double> GLOBAL_MASS_INIT{"GLOBAL_MASS_INIT"};
@@ -131,74 +178,10 @@ struct constituent_state : sediment_record {
   checked_array<double> GLOBAL_POINT_SOURCE{"GLOBAL_POINT_SOURCE"};
   checked_array<double> GLOBAL_MASS_OUT{"GLOBAL_MASS_OUT"};
   checked_array<double> GLOBAL_GW_MASS{"GLOBAL_GW_MASS"};
-
-  checked_array<int> constituent_type{"constituent_type"};
   checked_array<double> ov_exit_mass{"ov_exit_mass"};
-  checked_array<double> precip_conc{"precip_conc"};
-  checked_array<double> water_soil_partition_coef{"water_soil_partition_coef"};
 
-  // Soil constituent tables [cell][layer] per constituent, with their names.
-  jagged_array3<double> soil_mass;
-  fixed_text<50> soil_mass_name{"soil_mass"};
-  jagged_array3<double> soil_conc;
-  fixed_text<50> soil_conc_name{"soil_conc"};
-
-  soil_chem_table_t soil_chem_table;
-
-  // Constituent maps and output files.
-  guarded_file contam_map_file;
-  guarded_file adjust_elev_file;
-  guarded_file chan_contam_file;
-  guarded_file total_chan_p_file;
-  guarded_file total_chan_kn_file;
-
-  // --- sediments read by the outputs
-  int chan_sed_on = 0;
-  int n_fine_classes = 0, n_sand_classes = 0;
-  int in_sed_loc = 0, outlet_sed_tss = 0, out_tss_loc = 0;
-  std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
-  array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
-  array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
-  array2d<double> qsmax;             // [flat node][class position] flux of the step
-  array2d<double> chan_sed_conc;     // [flat node][class], 0 the total
-  array2d<double> qsmax_total;       // [node][link] total flux of the link/node file
-  guarded_file out_sed_hyd_location_file;
-
-  // --- constituents read by the outputs
-  int num_constituents = 0;
-  std::vector<std::string> constituent_output_name;      // output name per constituent (1-based)
-  jagged_array<double> ov_conc, ov_mass;                   // [constituent][cell]
-  jagged_array<double> chan_conc, chan_node_mass;          // [constituent][flat node]
-  jagged_array<double> dissolved_chan_flux, attached_chan_flux;  // [constituent][flat node]
-  jagged_array<double> lake_conc, lake_mass;               // [constituent][lake]
-  int ov_con_trans = 0;
-  int chan_con_trans = 0;
-  int sediment_contam = 0;
-  int nutrients = 0;
-  nsm_writers* nsm_out = nullptr;    // the nutrient container's output block
-
-  // Sediment totals read by the run and event summaries and the sediment
-  // bed output.
-  int sed_transport_mode = 0;        // 1 overland sediment step; 2 classes carried as constituents
-  array1d<int> sand;                 // per class: 1 sand, 0 fine
-  array2d<double> sed_vol_overland_to_lake;  // [lake][class]
-  array1d<double> ov_superlink_sed_total;    // per class, run
-  array1d<double> ov_superlink_sed_event;    // per class, event
-  double sl_sed_water_event = 0.0;   // water carrying sediment into the drains, event
-  array1d<double> event_sed_to_chan; // per class, event
-  chan_sed_totals chan_sed_run, chan_sed_event;
-  std::vector<lake_sed_totals> lake_sed_run, lake_sed_event;  // per lake, 1-based
-  double init_chan_sand_vol = 0.0, init_wash_load = 0.0;      // event start
-  double final_chan_sand = 0.0, final_wash_load = 0.0;
-  double max_wash_rate = 0.0;        // m3/s, event
-  double event_wash_outflow = 0.0;   // m3, event
-  array2d<double> qlat_tot_sed;      // [flat node][class]
-  array2d<double> ch_wash_vol;       // [flat node][fine position] suspended wash load, m3
-  int fyssi_given = 0;
-  int adjust_elev = 0;               // ADJUST_ELEV: write the eroded elevations at the end
-
-  // Constituents: flags and the per-constituent mass balances (kg).
-  int soil_con_trans = 0, soil_static_conc = 0, contam_table_input = 0;
+  // Constituent mass balances of the soil, the sediments, the channels and
+  // the lakes (kg).
   checked_array<double> soil_mass_init, soil_mass_final, soil_mass_error, soil_decay_mass;
   checked_array<double> soil_mass_seep_to_wt, soil_mass_seep_from_wt;
   checked_array<double> sed_attached_final, sed_contam_total_final, sed_eroded_deposited;
@@ -225,28 +208,45 @@ struct constituent_state : sediment_record {
   checked_array<double> lake_chan_exch_event, lake_ov_mass_event, lake_point_mass_event;
   checked_array<double> lake_gw_mass_event, lake_decay_mass_event;
   checked_array<double> lake_sed_exch_event, lake_sed_ov_in_event, lake_sed_chan_in_event;
-  array3d<double> chan_sed_contam_node_conc;  // [constituent][flat node][fine position]
   double nsm_dmdt_in_total = 0.0, nsm_dmdt_out_total = 0.0;
 
+  // Sediment totals read by the run and event summaries and the sediment
+  // bed output.
+  array2d<double> sed_vol_overland_to_lake;  // [lake][class]
+  array1d<double> ov_superlink_sed_total;    // per class, run
+  array1d<double> ov_superlink_sed_event;    // per class, event
+  double sl_sed_water_event = 0.0;   // water carrying sediment into the drains, event
+  array1d<double> event_sed_to_chan; // per class, event
+  chan_sed_totals chan_sed_run, chan_sed_event;
+  std::vector<lake_sed_totals> lake_sed_run, lake_sed_event;  // per lake, 1-based
+  double init_chan_sand_vol = 0.0, init_wash_load = 0.0;      // event start
+  double final_chan_sand = 0.0, final_wash_load = 0.0;
+  double max_wash_rate = 0.0;        // m3/s, event
+  double event_wash_outflow = 0.0;   // m3, event
+  array2d<double> qlat_tot_sed;      // [flat node][class]
+  array2d<double> qsmax_total;       // [node][link] total flux of the link/node file
 
-  // Constituent switches and values of the project.
-  int contam_map_given = 0;
-  int all_contam_output = 0;
-  int ov_con_table = 0;  // overland constituent transport
-  int constituents_on = 0;  // any constituent transport
-  int ov_point_source_given = 0, sourcefile_given = 0;
-  double ov_disp_coef = 0.0, ov_decay_coef = 0.0, ov_mass_load = 0.0, ov_uptake_rate = 0.0;
-  double soil_kinetics_timestep_factor = 0.0;
-  // Sediments.
-  int soil_erosion = 0;
-  int adjust_elev_given = 0;
-  double sand_size = 0.0, silt_size = 0.0, clay_size = 0.0, sed_porosity = 0.0;
-  // Nutrient model options and total outputs.
-  double chan_ph = 0.0;
-  int soils_nsm_p = 0, soils_nsm_n = 0, soils_nsm_c = 0;
-  int total_ov_n_given = 0, total_ov_p_given = 0;
-  int total_chan_n_given = 0, total_chan_kn_given = 0, total_chan_p_given = 0;
+  // ---- Files: constituent maps and output files.
+  guarded_file contam_map_file;
+  guarded_file adjust_elev_file;
+  guarded_file chan_contam_file;
+  guarded_file total_chan_p_file;
+  guarded_file total_chan_kn_file;
+  guarded_file out_sed_hyd_location_file;
   guarded_file total_chan_n_file;
+
+  // ---- Scratch of the overland constituent step: the mass rates of the
+  // step, one value per constituent.
+  checked_array<double> ov_out_dmt{"ov_out_dmt"};
+  checked_array<double> ov_point_dmt{"ov_point_dmt"};
+  checked_array<double> ov_decay_dmt{"ov_decay_dmt"};
+  checked_array<double> ov_infil_dmt{"ov_infil_dmt"};
+  checked_array<double> ov_qlat_dmt{"ov_qlat_dmt"};
+  checked_array<double> ov_uptake_dmt{"ov_uptake_dmt"};
+  checked_array<double> ov_precip_dmt{"ov_precip_dmt"};
+  checked_array<double> ov_nsm_dmt{"ov_nsm_dmt"};
+  checked_array<double> ov_nsm_dmt_in{"ov_nsm_dmt_in"};
+  checked_array<double> ov_nsm_dmt_out{"ov_nsm_dmt_out"};
 };
 
 }  // namespace nivra

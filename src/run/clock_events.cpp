@@ -21,6 +21,7 @@
 #include "run/time_loop.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -287,7 +288,7 @@ void apply_rainfall(model_state& ms) {
         // Rain on a channel lake goes into the lake.
         const int k = ms.lake.lake_mask[c];
         ms.lake.lake_volume[k] += V;
-        ms.lake.lake_vol_in_run += V;
+        ms.ledger.book(water_flux::channel_lake_inflow, V);
         ms.ledger.book(water_flux::lake_precipitation, V);
         ms.ledger.book(water_flux::precipitation, V);
         if (ms.constituent.chan_con_trans && k <= ms.lake.lake_precip_in.size()) ms.lake.lake_precip_in[k] += V;
@@ -310,7 +311,7 @@ void apply_rainfall(model_state& ms) {
         if (t == 2 || t == 3 || t == 9) {
           // Rain on a fixed-level cell leaves the grid through the boundary.
           rain_volume += d;
-          ms.overland.head_bound_loss_vol += area * d;
+          ms.ledger.book(water_flux::head_boundary_out, area * d);
           ms.overland.rain_reset[c] = 0;
           continue;
         }
@@ -358,8 +359,6 @@ void apply_rainfall(model_state& ms) {
   }
   ms.ledger.book(water_flux::rainfall_to_overland, rain_volume * area);
   ms.ledger.book(water_flux::precipitation, rain_volume * area);
-  // The overland step reads the event's rain from the hydromet record.
-  ms.hydromet.vol_rainfall = ms.ledger.event_total(water_flux::rainfall_to_overland);
   ms.hydromet.rain_sum += rain_sum;
   if (ms.hydromet.rain_sum > 0.0) {
     ms.clock.rain_steps += 1;

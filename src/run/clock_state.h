@@ -27,69 +27,44 @@ struct process_clock {
 inline constexpr double clock_parked = 1.0e30;
 
 struct clock_state {
-  // Model time and the calendar of the current step.
-  double dt = 0.0;          // time step, seconds
-  double dt_days = 0.0;
-  double time_tol = 0.0;    // tolerance of the due test, days
-  double model_time = 0.0;  // Julian days
-  int cur_year = 0, cur_month = 0, cur_day = 0, cur_hour = 0, cur_minute = 0;
-  double cur_second = 0.0;
-  int step_count = 0;
-  int keep_running = 0;     // the time loop goes on
-  double end_time = 0.0;    // Julian days, when the project gives one
+  // ---- Parameters: set at set-up from the cards, the precipitation file
+  // and the time-step set-up, read-only afterwards.
+  // Clock cards of the project as the run parameters copy them: the
+  // overland and stream steps, the start date and the two output
+  // intervals. The time-step set-up fills in the stream step and the
+  // intervals the project leaves out.
+  double ov_dt = 0.0;         // overland time step, s
+  double st_time_step = 0.0;  // stream time step, s; below 0.01 when not given
+  int start_year = 0, start_month = 0, start_day = 0, start_hour = 0, start_minute = 0;
+  double hyd_freq = 0.0;      // hydrograph write interval, minutes
+  int map_freq = 0;           // map write interval, minutes
+  int tot_time = 0;           // run length, minutes
+  double end_time = 0.0;      // Julian days, when the project gives one
   int end_time_given = 0;
-
-  // Dates of the precipitation periods of the current event, 1-based. The
-  // table is made (zeroed, full capacity) the first time dates() is asked.
-  array1d<date_entry> date_table;
-  array1d<date_entry>& dates() {
-    if (date_table.empty()) date_table.alloc(date_table_capacity);
-    return date_table;
-  }
-
-  // Maps exchanged with the outside framework and model.
-  guarded_file exchange_map_file;
-  guarded_file mola_exchange_file;
-
-  // --- run clock and output intervals
-  int tot_time = 0;                  // run length, minutes
-  int hyd_write_steps = 0;           // hydrograph write interval, steps
-  int map_write_steps = 0;           // map write interval, steps
-  double elapsed_min = 0.0;          // elapsed simulation time, minutes
-  int day_of_year = 0;
-  int long_term = 0;                 // continuous run
-  int strict_julian_date = 0;        // time columns in Julian days
-
-  // Clock, event and peak fields read by the run and event summaries.
-  int date_stamp_ymd = 0;            // run start, (year x 100 + month) x 100 + day
-  int date_stamp_hhmm = 0;           // run start, hour x 100 + minute
-  int num_events = 0;
-  int event_index = 0;               // current event, 1-based once read
-  int event_start_year = 0, event_start_month = 0, event_start_day = 0;
-  int event_start_hour = 0, event_start_minute = 0;
-  double event_start_julian = 0.0;
-  double gmt = 0.0;                  // GMT offset, hours
+  int long_term = 0;          // continuous run
+  int strict_julian_date = 0; // time columns in Julian days
+  double gmt = 0.0;           // GMT offset, hours
   int gmt_given = 0;
-  double base_dt = 0.0;              // the run's time step as first derived, s
-  int rain_steps = 0;                // steps with rain in the event
-  double rain_start_min = 0.0;       // elapsed minutes when the rain began
-  double event_peak_q = 0.0;         // outlet peak of the event, m3/s
-  double peak_jdate = 0.0;
-  int peak_year = 0, peak_month = 0, peak_day = 0;
-  int peak_hour = 0, peak_minute = 0, peak_second = 0;
-
-  // Event water balance, m3, set by the end of an event. The error is a
-  // fraction; -1.0 marks an event without rain.
-  double event_mass_error = 0.0;
-  double mass_in_plus_initial = 0.0;
-  double mass_out_plus_final = 0.0;
-  double ov_cleanup_error = 0.0;     // mass clean-up error from overland, m3
-
-
-  // Start of a uniform storm as date stamps (hour * 100 + minute and
-  // (year * 100 + month) * 100 + day), and the first weather time.
+  // The model step and the output intervals in steps, as the time-step
+  // set-up derives them.
+  double dt = 0.0;            // time step, seconds
+  double dt_days = 0.0;
+  double base_dt = 0.0;       // the run's time step as first derived, s
+  double time_tol = 0.0;      // tolerance of the due test, days
+  int hyd_write_steps = 0;    // hydrograph write interval, steps
+  int map_write_steps = 0;    // map write interval, steps
+  // The run's start and the weather period.
+  int date_stamp_ymd = 0;     // run start, (year x 100 + month) x 100 + day
+  int date_stamp_hhmm = 0;    // run start, hour x 100 + minute
+  // Start of the weather period, Julian days: the first weather record of a
+  // long-term run, the start of a uniform storm, else the first event.
   double hmet_start_time = 0.0;
-
+  double hmet_end_time = 0.0;    // last weather record, Julian days
+  int start_date_given = 0;   // a long-term run starts at its START_DATE
+  int start_event = 0;        // first event at or after that date, from 1
+  // The precipitation events of the run.
+  int num_events = 0;
+  std::vector<double> event_times;   // start of every precipitation event, first event at 0
   // Runs inside the outside framework (ZEM) and with the coupled model (MOLA).
   int zem = 0;
   int zem_event_num = 0, zem_event_num_given = 0;
@@ -100,35 +75,61 @@ struct clock_state {
   int rough_from_mola_given = 0, erosivity_from_mola_given = 0, crop_fact_from_mola_given = 0;
   int et_demand_from_mola_given = 0;
 
-  // Time loop: the calendar of the step, the events and their flags, the
-  // run's start and end, and the clock of every timed process.
+  // ---- State: the model time and the calendar of the current step.
+  double model_time = 0.0;  // Julian days
+  int cur_year = 0, cur_month = 0, cur_day = 0, cur_hour = 0, cur_minute = 0;
+  double cur_second = 0.0;
   double cur_second_f = 0.0;         // seconds of the current minute, with the fraction
+  double elapsed_min = 0.0;          // elapsed simulation time, minutes
+  int day_of_year = 0;
+
+  // ---- Per-run bookkeeping and step flags.
+  int step_count = 0;
   int clock_call_count = 0;          // clock advances of the run
-  int event_step = 0;                // steps within the current event
+  int keep_running = 0;              // the time loop goes on
+  int flush_count = 0;               // progress lines since the console was last flushed
+  // Dates of the precipitation periods of the current event, 1-based. The
+  // table is made (zeroed, full capacity) the first time dates() is asked.
+  array1d<date_entry> date_table;
+  array1d<date_entry>& dates() {
+    if (date_table.empty()) date_table.alloc(date_table_capacity);
+    return date_table;
+  }
+  // The current event: its start, its steps, its flags and its peak.
+  int event_index = 0;               // current event, 1-based once read
+  int event_start_year = 0, event_start_month = 0, event_start_day = 0;
+  int event_start_hour = 0, event_start_minute = 0;
+  double event_start_julian = 0.0;
+  double event_first_date_jd = 0.0;  // first date of the loaded event
   double event_start_time = 0.0;     // model time at which the step count began
   double event_end_time = 0.0;       // end of a single-event run
-  double hmet_end_time = 0.0;        // last weather record, Julian days
-  int start_date_given = 0;          // a long-term run starts at its START_DATE
-  int start_event = 0;               // first event at or after that date, from 1
-  std::vector<double> event_times;   // start of every precipitation event, first event at 0
+  int event_step = 0;                // steps within the current event
+  int inf_event_step = 0;            // infiltration steps within the event
   int events_finished = 0;
   int event_active = 0;              // an event is being simulated
   int rain_on = 0;                   // the event's rain periods are running
   int event_done = 0;                // the event ended in this step
   int event_finish_pending = 0;      // the end-of-event handling is due
   int precip_event_state = 0;        // 0 waiting, 1 loaded, 2 file exhausted, 3 exhausted and rain over
-  double event_first_date_jd = 0.0;  // first date of the loaded event
-  double peak_q = 0.0;               // largest outlet discharge of the event, m3/s
-  int flush_count = 0;               // progress lines since the console was last flushed
   int sm_event_end = 0;              // the event ended on the cut-off under soil-moisture accounting
+  int rain_steps = 0;                // steps with rain in the event
+  double rain_start_min = 0.0;       // elapsed minutes when the rain began
+  double peak_q = 0.0;               // largest outlet discharge of the event, m3/s
+  double event_peak_q = 0.0;         // outlet peak of the event, m3/s
+  double peak_jdate = 0.0;
+  int peak_year = 0, peak_month = 0, peak_day = 0;
+  int peak_hour = 0, peak_minute = 0, peak_second = 0;
+  // What the processes report to the clocks.
   int chan_q_above_cutoff = 0;       // some channel node carries more than event_min_q
-  int inf_event_step = 0;            // infiltration steps within the event
   int inf_redist_active = 0;         // redistribution infiltration is running
   int chan_flow_started = 0;         // the channels carry water
   int lake_above_min = 0;            // a channel lake starts above its minimum level
   int superlink_active = 0;          // the pipe network is running
   int superlink_wet = 0;             // the pipe network holds water
-  double ov_dt = 0.0, ov_dt_days = 0.0, ov_last_time = 0.0, ov_next_time = 0.0;
+  // The clock of every timed process: its step in seconds and in days, the
+  // model time of its last run and the model time at which it is next due
+  // (the overland step is ov_dt above).
+  double ov_dt_days = 0.0, ov_last_time = 0.0, ov_next_time = 0.0;
   double inf_dt = 0.0, inf_dt_days = 0.0, inf_last_time = 0.0, inf_next_time = 0.0;
   double chan_dt = 0.0, chan_dt_days = 0.0, chan_last_time = 0.0, chan_next_time = 0.0;
   double hourly_dt = 0.0, hourly_dt_days = 0.0, hourly_last_time = 0.0, hourly_next_time = 0.0;
@@ -154,13 +155,9 @@ struct clock_state {
   process_clock stream_loss_clock;
   process_clock nsm_ov_clock, nsm_soil_clock, nsm_chan_clock;  // nutrient model
 
-  // Clock cards of the project as the run parameters copy them: the start
-  // date, the stream step and the two output intervals. The time-step set-up
-  // fills in the stream step and the intervals the project leaves out.
-  int start_year = 0, start_month = 0, start_day = 0, start_hour = 0, start_minute = 0;
-  double st_time_step = 0.0;  // stream time step, s; below 0.01 when not given
-  double hyd_freq = 0.0;      // hydrograph write interval, minutes
-  int map_freq = 0;           // map write interval, minutes
+  // ---- Files: maps exchanged with the outside framework and model.
+  guarded_file exchange_map_file;
+  guarded_file mola_exchange_file;
 };
 
 }  // namespace nivra

@@ -37,12 +37,11 @@ void warn_of_lake_overlap(const model_state& ms) {
   }
 }
 
-// The event's books close: the totals the overland step keeps taken over,
-// the water every compartment holds booked, and the balance computed. A
-// Sacramento run's evaporation of the event is what its model removed.
+// The event's books close: the water every compartment holds booked, and
+// the balance computed. A Sacramento run's evaporation of the event is what
+// its model removed.
 void close_event_books(model_state& ms) {
   water_ledger& l = ms.ledger;
-  take_overland_totals(ms);
   book_storages(ms, ledger_moment::event_end);
   if (ms.groundwater.sacramento_given)
     l.set_totals(water_flux::direct_evaporation, l.run_total(water_flux::direct_evaporation),

@@ -91,17 +91,10 @@ void reset_surface(model_state& ms) {
   if (ms.hydromet.interception_coeff_given && !ms.hydromet.icep_dep.empty()) ms.hydromet.icep_dep.fill(0.0);
 }
 
-// The event's books open: the totals the overland step keeps taken over
-// as they stand, the ledger's event totals cleared, and the fields that the
-// overland step still books the event into emptied with them.
+// The event's books open: the ledger's event totals cleared, and the
+// event's peak and rain counters with them.
 void clear_event_books(model_state& ms) {
-  take_overland_totals(ms);
   ms.ledger.open_event();
-  ms.overland.ov_outlet_vol = 0.0;
-  ms.lake.vol_overland_to_lake = 0.0;
-  ms.lake.vol_overland_from_lake = 0.0;
-  ms.hydromet.vol_rainfall = 0.0;
-
   ms.clock.rain_steps = 0;
   ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;

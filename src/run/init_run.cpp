@@ -17,6 +17,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"

@@ -1,15 +1,12 @@
 // Small pieces the routines of the time loop share: the due test of a
 // process clock, the start times of the precipitation events, the month
-// lengths of the leap rule and the channel storage.
+// lengths of the leap rule and the setting of a process clock.
 #pragma once
 
 #include <cmath>
 
-#include "channel/channel_state.h"
-#include "channel/channel_storage.h"
 #include "model/model_state.h"
 #include "run/clock_state.h"
-#include "surface/lake_state.h"
 
 namespace nivra {
 
@@ -72,9 +69,5 @@ inline void set_clock(process_clock& to, double dt, double dt_days, double last,
   to.last_time = last;
   to.next_time = next;
 }
-
-// The channel storage of channel/channel_storage.h, under the name the
-// overland step knows it by.
-inline double channel_storage_volume(const model_state& ms) { return channel_storage(ms); }
 
 }  // namespace nivra

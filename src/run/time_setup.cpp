@@ -1,7 +1,8 @@
-// The run's clocks: time steps, output intervals, outlet and site taken
-// from the project's cards before the maps are read; the water standing on
-// the grid at the start; and, last of the set-up, the start time of the run
-// and the first due time of every process clock.
+// The run's clocks: time steps and output intervals from the clock's copies
+// of the cards, checked with the outlet and the site before the maps are
+// read; the water standing on the grid at the start; and, last of the
+// set-up, the start time of the run and the first due time of every process
+// clock.
 #include <cmath>
 #include <cstdio>
 
@@ -17,7 +18,6 @@
 #include "model/project.h"
 #include "model/run_parameters.h"
 #include "model/water_ledger.h"
-#include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -30,69 +30,54 @@
 namespace nivra {
 
 void setup_time_steps(model_state& ms) {
-  run_control& rc = ms.project.run_control;
+  clock_state& c = ms.clock;
   // The model step is the smaller of the overland and the stream steps; a
   // stream step not given takes the overland one.
-  if (rc.st_time_step < 0.01) {
-    rc.st_time_step = rc.timestep;
-    ms.clock.dt = rc.timestep;
+  if (c.st_time_step < 0.01) {
+    c.st_time_step = c.ov_dt;
+    c.dt = c.ov_dt;
   } else {
-    ms.clock.dt = rc.timestep < rc.st_time_step ? rc.timestep : rc.st_time_step;
+    c.dt = c.ov_dt < c.st_time_step ? c.ov_dt : c.st_time_step;
   }
-  if (ms.clock.dt <= 0.001) {
+  if (c.dt <= 0.001) {
     set_error(52);
     process.error_block.stop = 1;
     return;
   }
-  ms.grid.proj_rows = rc.rows;
-  ms.grid.proj_cols = rc.cols;
-  ms.clock.base_dt = ms.clock.dt;
-  ms.clock.tot_time = rc.tot_time;
+  c.base_dt = c.dt;
 
-  if (rc.hyd_freq <= 0.0) {
-    rc.hyd_freq = 60.0;
+  if (c.hyd_freq <= 0.0) {
+    c.hyd_freq = 60.0;
     set_error(55);
     report_error();
   }
-  ms.clock.hyd_write_steps = static_cast<int>(60.0 / ms.clock.dt * rc.hyd_freq);
+  c.hyd_write_steps = static_cast<int>(60.0 / c.dt * c.hyd_freq);
 
-  if (rc.map_freq == 0) {
-    rc.map_freq = 360;
+  if (c.map_freq == 0) {
+    c.map_freq = 360;
     if (!ms.project.super_quiet && process.parallel_env.proc_id == 0)
       std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
   }
-  ms.clock.map_write_steps = static_cast<int>(60.0 / ms.clock.dt * rc.map_freq);
+  c.map_write_steps = static_cast<int>(60.0 / c.dt * c.map_freq);
 
-  ms.grid.outlet_slope = rc.outslope;
-  ms.grid.outrow = rc.outrow;
-  ms.grid.outcol = rc.outcol;
-  if (rc.outslope < 1e-9) {
+  if (ms.grid.outlet_slope < 1e-9) {
     set_error(56);
     process.error_block.stop = 1;
     return;
   }
-
-  ms.hydromet.latitude = rc.latitude;
-  ms.grid.grid_size = rc.gridsize;
-  ms.hydromet.longitude = rc.longitude;
-  if (ms.clock.long_term && (rc.latitude < 0.01 || rc.longitude < 0.01)) {
+  if (c.long_term && (ms.hydromet.latitude < 0.01 || ms.hydromet.longitude < 0.01)) {
     set_error(57);
     process.error_block.stop = 1;
     return;
   }
-
-  ms.clock.gmt = rc.gmt;
-  ms.clock.gmt_given = rc.gmt_given;
-  ms.output.qout_cfs = rc.qout_cfs;
-  ms.project.quiet = rc.quiet;
-  if (ms.clock.long_term && !rc.gmt_given) {
+  if (c.long_term && !c.gmt_given) {
     set_error(58);
     process.error_block.stop = 1;
     return;
   }
 
-  ms.grid.nrows = rc.rows;
-  ms.grid.ncols = rc.cols;
+  ms.grid.nrows = ms.grid.proj_rows;
+  ms.grid.ncols = ms.grid.proj_cols;
 }
 
 // The overland water at the start of the run, booked again once the set-up
@@ -107,7 +92,6 @@ namespace {
 
 // Start of the run and the weather period.
 void set_start_time(model_state& ms) {
-  const run_control& rc = ms.project.run_control;
   if (ms.clock.long_term) {
     ms.clock.hmet_start_time = julian_date(ms.hydromet.hmet_start_year, ms.hydromet.hmet_start_month, ms.hydromet.hmet_start_day,
                                      ms.hydromet.hmet_start_hour, 0, 0.0);
@@ -115,7 +99,7 @@ void set_start_time(model_state& ms) {
         julian_date(ms.hydromet.hmet_end_year, ms.hydromet.hmet_end_month, ms.hydromet.hmet_end_day, ms.hydromet.hmet_end_hour, 0, 0.0);
     ms.clock.date_stamp_hhmm = ms.hydromet.hmet_start_hour * 100;
     ms.clock.date_stamp_ymd = (ms.hydromet.hmet_start_year * 100 + ms.hydromet.hmet_start_month) * 100 + ms.hydromet.hmet_start_day;
-    if (rc.start_year != 0) {
+    if (ms.clock.start_year != 0) {
       ms.clock.start_date_given = 1;
       set_clock_to_start_date(ms);
       // The first event that does not begin before the start date; one past
@@ -146,7 +130,6 @@ int first_event(const model_state& ms) { return ms.clock.start_date_given ? ms.c
 
 void set_overland_clock(model_state& ms) {
   const double start = ms.clock.model_time;
-  ms.clock.ov_dt = ms.project.run_control.timestep;
   ms.clock.ov_dt_days = ms.clock.ov_dt / seconds_per_day;
   ms.clock.ov_next_time = (!ms.clock.long_term || ms.groundwater.any_exfil || ms.overland.ov_water_at_start)
                         ? start

@@ -2,6 +2,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
+#include "channel/pipe_state.h"
 #include "channel/pipe_storage.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/groundwater_storage.h"
@@ -110,26 +111,8 @@ void book_storages(model_state& ms, ledger_moment m) {
   l.set_storage(store::pipes, m, pipe_storage(ms.pipe));
 }
 
-void take_overland_totals(model_state& ms) {
-  water_ledger& l = ms.ledger;
-  // Without channels the overland step keeps the outlet volume of the run
-  // and of the event.
-  l.set_totals(flux::outlet_discharge, ms.channel.total_discharge, ms.overland.ov_outlet_vol);
-  // Run totals: the event's share is their change since the event began.
-  auto run_total = [&l](flux f, double total) { l.set_totals(f, total, total - l.run_total_at_event_start(f)); };
-  run_total(flux::head_boundary_out, ms.overland.head_bound_loss_vol);
-  run_total(flux::head_boundary_in, ms.overland.head_bound_gain_vol);
-  run_total(flux::channel_lake_inflow, ms.lake.lake_vol_in_run);
-  run_total(flux::channel_lake_outflow, ms.lake.lake_vol_out_run);
-  // Event totals, cleared when an event begins.
-  auto event_total = [&l](flux f, double total) { l.set_totals(f, l.run_total_at_event_start(f) + total, total); };
-  event_total(flux::overland_to_channel_lakes, ms.lake.vol_overland_to_lake);
-  event_total(flux::channel_lakes_to_overland, ms.lake.vol_overland_from_lake);
-}
-
 void close_run_books(model_state& ms) {
   water_ledger& l = ms.ledger;
-  take_overland_totals(ms);
   book_storages(ms, moment::run_end);
   book_ponded_evaporation(ms, l);
   // The groundwater and accounting-layer balances take the soil and

@@ -1,7 +1,7 @@
 // The run's water books as the time loop keeps them: the storages of every
 // compartment booked at the start and the end of the run and of each
-// event, the totals that the overland step still keeps in its own fields
-// taken over, and the run's books closed at its end. The balances
+// event, and the run's books closed at its end. The fluxes are booked
+// into the ledger by the steps that move the water; the balances
 // themselves are the ledger's (model/water_ledger.h).
 #pragma once
 
@@ -17,18 +17,12 @@ struct model_state;
 // card's depth after it; the Sacramento stores at the events).
 void book_storages(model_state& ms, ledger_moment m);
 
-// The overland step and its kernels keep the outlet volume, the volumes
-// of the fixed-level boundaries and the exchange with the channel lakes in
-// their own fields; the ledger takes them over at the start and the end of
-// every event and at the end of the run.
-void take_overland_totals(model_state& ms);
-
-// The end of the run: the totals taken over, the storages of every
-// compartment and the evaporation the soil keeps per cell booked, the
-// Sacramento stores and totals booked over the soil's and groundwater's in
-// a Sacramento run, the balances closed, and the constituent masses left in
-// the lakes and channels added up. finish_event calls it when the run's
-// last event ends; the run summary then formats what the ledger holds.
+// The end of the run: the storages of every compartment and the
+// evaporation the soil keeps per cell booked, the Sacramento stores and
+// totals booked over the soil's and groundwater's in a Sacramento run, the
+// balances closed, and the constituent masses left in the lakes and
+// channels added up. finish_event calls it when the run's last event ends;
+// the run summary then formats what the ledger holds.
 void close_run_books(model_state& ms);
 
 }  // namespace nivra

@@ -20,10 +20,13 @@ struct soil_class {
 inline constexpr int soil_class_capacity = 100000;  // soil class IDs 0 to 99,999
 
 struct soil_state {
-  // Depths of the top soil layer and of the soil-moisture layer, cm.
+  // ---- Parameters: set at set-up from the cards and the maps, read-only
+  // afterwards.
+  // Depths of the top soil layer and of the soil-moisture layer, cm. The
+  // soil-moisture series writer puts the top-layer depth of each location's
+  // soil class in top_layer_depth under layered soils.
   double top_layer_depth = 40.0;
   double soil_moist_depth = 40.0;
-
   // Soil classes indexed by ID. The table is made (zeroed, full capacity)
   // the first time soil_classes() is asked.
   array1d<soil_class> multilayer_soil_table;
@@ -31,8 +34,85 @@ struct soil_state {
     if (multilayer_soil_table.empty()) multilayer_soil_table.alloc(soil_class_capacity - 1);
     return multilayer_soil_table;
   }
+  // Infiltration scheme and the soil maps and options of the project.
+  int green_ampt = 0, inf_redist = 0;
+  int inf_richards = 0;
+  int inf_layered_soil = 0;
+  int sm_accounting = 0;
+  int cont_inf_redist = 0;  // continuous redistribution
+  int conductivity_given = 0, capillary_given = 0, porosity_given = 0;
+  int pore_index_given = 0, residual_sat_given = 0;
+  int moisture_given = 0;
+  int area_reduction_given = 0;
+  double unif_area_reduction = 0.0;
+  int unif_area_reduction_given = 0;
+  double mixing_layer_depth = 0.0;  // cm
+  double richards_weight = 0.0;
+  int richards_k_option = 0, richards_c_option = 0, richards_upper_option = 0;
+  int richards_iter_max = 0;
+  double richards_dtheta_max = 0.0;
+  int read_sm_hotstart_given = 0;
+  int write_sm_hotstart_given = 0;
+  // Soil and infiltration parameters per cell, made by the map phase.
+  array1d<int> soiltype;             // soil class per cell
+  array1d<double> sm_depth;          // soil-moisture accounting depth per cell, cm
+  array1d<double> sat_hyd_cond;      // m/s
+  array1d<double> capillary_head;    // m
+  array1d<double> soil_porosity;
+  array1d<double> pore_dist_index;
+  array1d<double> resid_sat;
+  array1d<double> area_reduction;
+  array1d<double> wilting_point_cell;
+  array1d<double> root_depth;        // m
+  // Richards columns: layers per cell, layer thicknesses and node counts.
+  array1d<int> numcells;             // Richards layers per cell
+  array2d<double> DZ;                // [cell][layer] layer thickness, cm
+  array1d<double> avgks;
+  array1d<double> totaldz;
+  array1d<int> num1, num2, num3;     // last node of layers 1, 2, 3 (151 entries)
+  array1d<int> numtot;
+  array1d<int> bound_type;           // every cell 1 when made
+  int max_soil_layers = 0;           // largest layer count of the soil table
 
-  // Input maps and tables, theta locations, hotstart and evaporation files.
+  // ---- State: the soil water.
+  array1d<double> inf_depth_cell;    // infiltrated depth per cell
+  array1d<double> inf_rate;          // infiltration rate per cell
+  array1d<double> surface_moisture;
+  array1d<double> init_moisture;
+  array1d<double> init_moisture_old;
+  array1d<double> init_moisture_redist;
+  array1d<double> sm_water;          // cm of water per cell (simple soil store)
+  array1d<double> sm_water_top, sm_water_bottom;  // cm of water in the two soil-moisture layers
+  array1d<double> gw_inf_redist_theta;  // water content between the accounting depth and the water table
+  array2d<double> THETA;             // [cell][layer] water content
+  array2d<double> THETA_ML;          // [cell][1..4] layered-soil water content
+  array1d<double> wetdep;
+  array1d<double> PHEADOLD;          // previous pressure heads
+  // Frozen-soil energy per cell and soil layer, made at set-up with the
+  // frozen-soil card.
+  array2d<double> SE;
+
+  // ---- Per-run bookkeeping and step flags.
+  // Per-cell memory of the infiltration schemes.
+  array1d<int> iter_pond_1;
+  array1d<int> iter_n;
+  array1d<int> no_wat_prof;
+  array1d<int> iter_i_less_k;
+  array1d<double> ga_value_6;
+  array1d<double> sm_bottom_loss;
+  array1d<double> VOLCHANGE;
+  array1d<double> MASSERROR;
+  array1d<double> dtr;
+  array1d<double> inf_rich;
+  array1d<double> direct_evap_cell;  // cm evaporated from ponded water per cell
+  // Soil figures of the event summary.
+  double init_soil_water = 0.0;      // basin-average relative saturation at the event start
+  double final_soil_moisture = 0.0;  // the same at the event end
+  double net_infil_vol = 0.0, richards_mass_error = 0.0;
+  int n_cells_start_event = 0, n_cells_end_event = 0;
+
+  // ---- Files: input maps and tables, theta locations, hotstart and
+  // evaporation files.
   guarded_file soil_type_file;
   guarded_file soil_moisture_file;
   guarded_file ks_file;
@@ -47,98 +127,6 @@ struct soil_state {
   guarded_file read_sm_hotstart_file;
   guarded_file write_sm_hotstart_file;
   guarded_file evap_out_file;
-
-  // --- soil water read by the outputs
-  array1d<double> inf_depth_cell;    // infiltrated depth per cell
-  array1d<double> inf_rate;          // infiltration rate per cell
-  array1d<double> surface_moisture;
-  array1d<double> sm_water_top, sm_water_bottom;  // cm of water in the two soil-moisture layers
-  array1d<double> sm_depth;          // soil-moisture accounting depth per cell, cm
-  array2d<double> THETA;             // [cell][layer] water content
-  array1d<int> soiltype;             // soil class per cell
-  int inf_richards = 0;
-  int sm_accounting = 0;
-  int inf_layered_soil = 0;
-
-  // Soil water read by the run and event summaries (volumes in m3).
-  int green_ampt = 0, inf_redist = 0;
-  array1d<double> sm_water;          // cm of water per cell (simple soil store)
-  array1d<double> direct_evap_cell;  // cm evaporated from ponded water per cell
-  array1d<int> numcells;             // Richards layers per cell
-  array2d<double> DZ;                // [cell][layer] layer thickness, cm
-  array1d<double> gw_inf_redist_theta;  // water content between the accounting depth and the water table
-  double run_init_soil_vol = 0.0;
-  double final_soil_vol = 0.0;
-  double simple_soil_init_vol = 0.0, simple_soil_final_vol = 0.0;
-  double total_infiltration = 0.0;
-  double total_evaporation = 0.0;
-  double total_direct_evap = 0.0;
-  double sm_et_other_vol = 0.0;
-  double total_unsat_down_flux = 0.0;
-  double vol_infiltrated = 0.0;      // event
-  double direct_evap_vol = 0.0;      // event
-  double total_evap_vol = 0.0;       // long-term Richards evaporation
-  double init_soil_water = 0.0;      // basin-average relative saturation at the event start
-  double final_soil_moisture = 0.0;  // the same at the event end
-  double init_soil_vol = 0.0, net_infil_vol = 0.0, richards_mass_error = 0.0;
-  int n_cells_start_event = 0, n_cells_end_event = 0;
-  int write_sm_hotstart_given = 0;
-  int moisture_given = 0;
-
-
-  // Infiltration scheme and the soil maps and options of the project.
-  int cont_inf_redist = 0;  // continuous redistribution
-  int conductivity_given = 0, capillary_given = 0, porosity_given = 0;
-  int pore_index_given = 0, residual_sat_given = 0;
-  int area_reduction_given = 0;
-  double unif_area_reduction = 0.0;
-  int unif_area_reduction_given = 0;
-  double mixing_layer_depth = 0.0;  // cm
-  double richards_weight = 0.0;
-  int richards_k_option = 0, richards_c_option = 0, richards_upper_option = 0;
-  int richards_iter_max = 0;
-  double richards_dtheta_max = 0.0;
-  int read_sm_hotstart_given = 0;
-
-
-  // Infiltration schemes and soil-parameter switches (set from the project
-  // by the run parameters).
-
-  // Per-cell soil and infiltration arrays, made by the map phase.
-  array1d<double> sat_hyd_cond;  // m/s
-  array1d<double> capillary_head;  // m
-  array1d<double> soil_porosity;
-  array1d<double> pore_dist_index;
-  array1d<double> resid_sat;
-  array1d<double> area_reduction;
-  array1d<double> init_moisture;
-  array1d<double> init_moisture_old;
-  array1d<double> init_moisture_redist;
-  array1d<int> iter_pond_1;
-  array1d<int> iter_n;
-  array1d<int> no_wat_prof;
-  array1d<int> iter_i_less_k;
-  array1d<double> ga_value_6;
-  array1d<double> wilting_point_cell;
-  array1d<double> sm_bottom_loss;
-  array1d<double> wetdep;
-  array2d<double> THETA_ML;  // [cell][1..4] layered-soil water content
-  array1d<double> root_depth;  // m
-  array1d<double> VOLCHANGE;
-  array1d<double> MASSERROR;
-  array1d<double> dtr;
-  array1d<double> avgks;
-  array1d<double> totaldz;
-  array1d<int> num1, num2, num3;  // last node of layers 1, 2, 3 (151 entries)
-  array1d<int> numtot;
-  array1d<int> bound_type;  // every cell 1 when made
-  array1d<double> inf_rich;
-  int max_soil_layers = 0;  // largest layer count of the soil table
-  array1d<double> PHEADOLD;  // previous pressure heads
-
-  // Frozen-soil energy per cell and soil layer, made at set-up with the
-  // frozen-soil card.
-  array2d<double> SE;
 };
 
 }  // namespace nivra

@@ -43,65 +43,51 @@ struct olake_record {
 };
 
 struct lake_state {
-  // Last value reported by the channel-lake update; the channel step redoes
-  // the per-cell flooded flags when a new report differs.
-  int lake_flood_marker = 1;
-
-  guarded_file lake_map_file;
-  guarded_file lake_data_file;
-  guarded_file lake_output_file;
-
-  // --- channel lakes read by the outputs
+  // ---- Parameters: set at set-up from the cards and the maps, read-only
+  // afterwards.
+  // Channel lakes.
   int chan_lakes = 0;
   int num_lakes = 0;
-  array1d<double> lake_elev;         // per lake, m
-  array1d<double> lake_volume;       // per lake, m3
   array1d<int> lake_mask;            // lake number per cell, 0 for land
   array1d<int> lake2link;            // lake number of each lake link
-
-  // Channel lakes as the overland kernels see them.
-  array1d<double> lake_in_dv;       // per lake: m3 from the overland this step
-  array1d<double> lake_out_dv;      // per lake: m3 onto the overland this step
+  array1d<int> lake_num;             // per cell, made by the map phase
+  int lake_gw_on = 0;                // the channel lakes exchange water with the groundwater
   // Overland lakes.
   int overland_lake_map_given = 0;
   int num_olakes = 0;
-  array1d<int> oland_lake_mask;     // per cell: lake id of the index map
-  array1d<int> oland_lake_new;      // per cell: lake id of the cells now under water
-  array1d<olake_record> olake_table;  // 1..num_olakes
+  array1d<int> oland_lake_mask;      // per cell: lake id of the index map
+  int ov_lakes_read = 0;             // the map phase has read the overland lakes
   // Wetlands.
   int wetlands_on = 0;
-  array1d<int> wetland_mask;        // per cell: wetland class, 0 none
-  array2d<double> wetland_props;    // [class][wetland_prop]
-
-  // Lake volumes read by the run and event summaries (m3).
-  int lake_gw_on = 0;
-  double init_lake_vol = 0.0, final_lake_vol = 0.0;
-  double vol_precip_lakes = 0.0, lake_evap_vol = 0.0;
-  double lake_vol_in_run = 0.0, lake_vol_out_run = 0.0;
-  double total_gw_to_lake = 0.0, total_lake_to_gw = 0.0;
-  double lake_vol_init = 0.0, lake_vol_final = 0.0;  // event
-  double event_vol_precip_lake = 0.0, vol_overland_to_lake = 0.0, vol_overland_from_lake = 0.0;
-  double gw_to_lake_vol = 0.0, lake_to_gw_vol = 0.0;
-  double lake_point_source_vol = 0.0, lake_point_sink_vol = 0.0, event_lake_evap_vol = 0.0;
-  double ov_lake_init_vol = 0.0, ov_lake_final_vol = 0.0;
-  double ov_lake_inflow_vol = 0.0, ov_lake_outflow_vol = 0.0;
-
-
+  array1d<int> wetland_mask;         // per cell: wetland class, 0 none
+  array2d<double> wetland_props;     // [class][wetland_prop]
   // Lakes and wetlands chosen by the project.
   double m_lake = 0.0;
   int m_lake_given = 0;
   int lake_pump_given = 0;
 
-  // Lake numbers per cell and the overland lakes read by the map phase.
-  array1d<int> lake_num;              // per cell, made by the map phase
-  int ov_lakes_read = 0;
+  // ---- State: the water of the lakes.
+  array1d<double> lake_elev;         // per channel lake, m
+  array1d<double> lake_volume;       // per channel lake, m3
+  array1d<int> oland_lake_new;       // per cell: lake id of the cells now under water
+  array1d<olake_record> olake_table; // 1..num_olakes
 
-  // Lakes in the time loop: rain on the lakes, and the event-start copy of
-  // the lake evaporation total.
-  int olake_update = 0;               // the overland lakes must be re-evaluated
-  array1d<double> olake_precip_vol;   // per overland lake: rain of the step, m3
-  array1d<double> lake_precip_in;     // per channel lake: rain of the run, m3
-  double lake_evap_vol_start = 0.0;
+  // ---- Per-run bookkeeping and step flags.
+  // Last value reported by the channel-lake update; the channel step redoes
+  // the per-cell flooded flags when a new report differs.
+  int lake_flood_marker = 1;
+  // Channel lakes as the overland kernels see them.
+  array1d<double> lake_in_dv;        // per lake: m3 from the overland this step
+  array1d<double> lake_out_dv;       // per lake: m3 onto the overland this step
+  // Rain on the lakes.
+  int olake_update = 0;              // the overland lakes must be re-evaluated
+  array1d<double> olake_precip_vol;  // per overland lake: rain of the step, m3
+  array1d<double> lake_precip_in;    // per channel lake: rain of the run, m3
+
+  // ---- Files.
+  guarded_file lake_map_file;
+  guarded_file lake_data_file;
+  guarded_file lake_output_file;
 };
 
 }  // namespace nivra

@@ -6,6 +6,7 @@
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 

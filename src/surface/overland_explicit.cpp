@@ -13,6 +13,7 @@
 #include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 

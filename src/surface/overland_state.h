@@ -47,96 +47,75 @@ inline constexpr int ade_pc = 3;          // ADE with a predictor-corrector disc
 }  // namespace overland_scheme
 
 struct overland_state {
+  // ---- Parameters: set at set-up from the cards and the maps, read-only
+  // afterwards.
   // Routing scheme and the values the kernels are handed.
   int overtype = overland_scheme::ade;
-  int ade_sweep = 1;          // alternates between 1 and 2 every ADE step
   double snow_darcy = -1.0;   // given to the ADE and snow kernels
-
-  // Input maps and hotstart files.
-  guarded_file roughness_file;
-  guarded_file reten_depth_file;
-  guarded_file read_ov_hotstart_file;
-  guarded_file write_ov_hotstart_file;
-
-  // --- overland flow read by the outputs
-  array1d<double> ov_depth;          // m
-  array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
-  double qout = 0.0;                 // outlet discharge, m3/s
-
-  // Overland routing: face volumes, surface parameters.
-  array1d<double> ov_volx;          // volume through the right face over the ADE step, m3
-  array1d<double> ov_voly;          // volume through the lower face over the ADE step, m3
+  // Surface parameters per cell, made by the map phase.
   array1d<double> retent_dep;       // retention depth, m
-  array1d<double> dist_rough;       // Manning n
+  // Manning n; on the snow-covered cells of a long-term run with snow
+  // roughness the overland step puts snow_manning_n here, and
+  // dist_rough_copy back where the snow has gone.
+  array1d<double> dist_rough;
   array1d<double> roughness_exp;    // effective n = dist_rough * exp(-roughness_exp * depth)
+  array1d<double> dist_rough_copy;  // Manning n kept for snow roughness
+  double snow_manning_n = 0.0;      // SNOW_ROUGHNESS value
   // Boundary conditions and flow blockage as the kernels see them.
   int ov_boundary = 0;
   array1d<int> boundary_type;
-  double slope_bound_loss_vol = 0.0;
-  double head_bound_loss_vol = 0.0;   // m3 that left the grid into fixed-level cells
-  double head_bound_gain_vol = 0.0;   // m3 that entered the grid from fixed-level cells
+  int xy_ov_boundary = 0;
   int ovr_flow_block = 0;
   array2d<double> ovr_flow_block_frac;  // [cell][block_side] blocked fraction of each side
   array1d<double> ovr_flow_block_cell;  // blocked fraction of the cell's area
-
-  // The routing kernels' own objects for this run: the sub-steps they hold
-  // between calls and their work arrays (surface/overland_schemes.h).
-  explicit_scheme explicit_kernel;
-  ade_scheme ade_kernel;
-
-  // Overland water and boundary volumes read by the run and event
-  // summaries (m3), the overland hotstart switch and the flood-depth grid.
-  double init_ov_volume = 0.0;       // water on the grid at the start of the run
-  double init_vol_overland = 0.0;    // water on the grid at the start of the event
-  double vol_surface_final = 0.0;    // water left on the grid
-  double vol_point_src = 0.0;        // overland point sources, run
-  double event_vol_point_src = 0.0;  // overland point sources, event
-  int xy_ov_boundary = 0;
-  double dis_bound_gain_vol = 0.0, dis_bound_loss_vol = 0.0, dis_bound_unmet_vol = 0.0;
-  double bound_gain_total = 0.0, bound_loss_total = 0.0;
-  double event_head_bound_in = 0.0, event_head_bound_out = 0.0;
-  double event_slope_bound_out = 0.0;
-  double event_dis_bound_in = 0.0, event_dis_bound_out = 0.0, event_dis_bound_unmet = 0.0;
-  int write_ov_hotstart_given = 0;
-  array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
-  int roughness_given = 0, manning_n_given = 0;
-  int retention_given = 0, reten_depth_given = 0;
-
-
   // Roughness, retention, boundaries and hotstarts chosen by the project.
   double manning_n = 0.0;
   double retention = 0.0;
+  int roughness_given = 0, manning_n_given = 0;
+  int retention_given = 0, reten_depth_given = 0;
   int initial_depth_given = 0;
   int snow_darcy_given = 0;
   double snow_reynolds = 0.0;
   int snow_reynolds_given = 0;
+  int snow_roughness_given = 0;
   int overland_backwater = 0;
   int ov_pump_given = 0;
   double init_elev_head = 0.0;
   int init_elev_head_given = 0;
   int ov_hotstart_read_given = 0;
+  int write_ov_hotstart_given = 0;
 
-  // Surface-parameter switches (set from the project by the run parameters).
-  int snow_roughness_given = 0;
+  // ---- State: the overland water and its flow.
+  array1d<double> ov_depth;          // m
+  array1d<double> ov_depth_old;      // m, previous step
+  array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
+  double qout = 0.0;                 // outlet discharge, m3/s
 
-  // Overland state and surface parameters per cell, made by the map phase.
-  array1d<double> ov_depth_old;  // m, previous step
-  array1d<double> dist_rough_copy;  // Manning n kept for snow roughness
-  double snow_manning_n = 0.0;  // SNOW_ROUGHNESS value
-  int ov_water_at_start = 0;  // the run starts with water on the grid
-
-  // The overland step of the time loop: whether the grid is wet and
-  // flowing, the outlet volumes, and the run totals of the boundaries and
-  // point sources as they stood when the event began (m3).
+  // ---- Per-run bookkeeping and step flags.
+  // The routing kernels' own objects for this run: the sub-steps they hold
+  // between calls and their work arrays (surface/overland_schemes.h).
+  explicit_scheme explicit_kernel;
+  ade_scheme ade_kernel;
+  int ade_sweep = 1;                 // alternates between 1 and 2 every ADE step
+  // The grid holds water at the start of the run or of the event; cleared
+  // when a long-term run skips a dry period.
+  int ov_water_at_start = 0;
   int ov_wet = 0;                    // some counted cell holds water
   int ov_flowing = 0;                // some counted cell moves water
-  double ov_outlet_vol = 0.0;        // event volume through the outlet without channels
   double outlet_vol_step = 0.0;      // outlet volume summed for the constituent loads
   array1d<int> rain_reset;           // per cell: cleared where rain fell
-  double head_bound_loss_start = 0.0, head_bound_gain_start = 0.0;
-  double slope_bound_loss_start = 0.0;
-  double dis_bound_gain_start = 0.0, dis_bound_loss_start = 0.0, dis_bound_unmet_start = 0.0;
-  double vol_point_src_start = 0.0;
+  array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
+
+  // ---- Files: input maps and hotstart files.
+  guarded_file roughness_file;
+  guarded_file reten_depth_file;
+  guarded_file read_ov_hotstart_file;
+  guarded_file write_ov_hotstart_file;
+
+  // ---- Scratch of the overland step: the face volumes the ADE kernel
+  // hands back, which the step turns into face discharges.
+  array1d<double> ov_volx;          // volume through the right face over the ADE step, m3
+  array1d<double> ov_voly;          // volume through the lower face over the ADE step, m3
 };
 
 }  // namespace nivra

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "channel/channel_storage.h"
 #include "channel/pumps.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -19,6 +20,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -59,15 +61,19 @@ bool scan_cells(model_state& ms, const char* when) {
   return true;
 }
 
-// The overland-lake exchange of the channel lakes goes into the run and
-// event books and starts again from zero.
+// The overland-lake exchange of the channel lakes goes into the ledger, as
+// flow into and out of the lakes and as the exchange with the overland, and
+// starts again from zero.
 void book_lake_exchange(model_state& ms) {
   if (!ms.lake.chan_lakes || ms.lake.num_lakes < 1) return;
+  water_ledger& l = ms.ledger;
   for (int k = 1; k <= ms.lake.num_lakes; ++k) {
-    ms.lake.lake_vol_in_run += ms.lake.lake_in_dv[k];
-    ms.lake.vol_overland_to_lake += ms.lake.lake_in_dv[k];
-    ms.lake.lake_vol_out_run += ms.lake.lake_out_dv[k];
-    ms.lake.vol_overland_from_lake += ms.lake.lake_out_dv[k];
+    const double in = ms.lake.lake_in_dv[k];
+    const double out = ms.lake.lake_out_dv[k];
+    l.book(water_flux::channel_lake_inflow, in);
+    l.book(water_flux::overland_to_channel_lakes, in);
+    l.book(water_flux::channel_lake_outflow, out);
+    l.book(water_flux::channel_lakes_to_overland, out);
     ms.lake.lake_in_dv[k] = 0.0;
     ms.lake.lake_out_dv[k] = 0.0;
   }
@@ -89,8 +95,8 @@ bool route(model_state& ms, double dt) {
     set_error(own_message_code);
     return false;
   }
-  ms.overland.head_bound_loss_vol += r.books.loss;
-  ms.overland.head_bound_gain_vol += r.books.gain;
+  ms.ledger.book(water_flux::head_boundary_out, r.books.loss);
+  ms.ledger.book(water_flux::head_boundary_in, r.books.gain);
   const double result = r.books.outlet;
   ms.overland.qout = result;
   const int n = ms.grid.ncells;
@@ -114,8 +120,7 @@ bool route(model_state& ms, double dt) {
   ms.overland.ade_sweep = ms.overland.ade_sweep == 1 ? 2 : 1;
   if (!ms.channel.chan_explic) {
     // Without channels the kernel hands back the volume that left the outlet.
-    ms.overland.ov_outlet_vol += result;
-    ms.channel.total_discharge += result;
+    ms.ledger.book(water_flux::outlet_discharge, result);
     if (ms.constituent.ov_con_trans) ms.overland.outlet_vol_step += result;
     ms.overland.qout = result / dt;
   }
@@ -125,9 +130,8 @@ bool route(model_state& ms, double dt) {
 // A single-event run with channels ends once the rain is over, the grid is
 // dry and the channels hold almost nothing of the event's rain.
 void end_when_drained(model_state& ms) {
-  const double v = channel_storage_volume(ms);
-  ms.channel.vol_channels_final = v;
-  if (0.0001 * ms.hydromet.vol_rainfall > v) {
+  const double v = channel_storage(ms);
+  if (0.0001 * ms.ledger.event_total(water_flux::rainfall_to_overland) > v) {
     std::printf("Rainfall for this event has ended.\n");
     if (ms.output.summary_file.fp) {
       std::fprintf(ms.output.summary_file.fp, "Rainfall for this event ended. Runoff is complete\n");

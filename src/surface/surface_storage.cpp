@@ -3,7 +3,9 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "surface/blockage.h"
+#include "surface/lake_state.h"
 #include "surface/lake_storage.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 

@@ -20,6 +20,8 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/model_test_support.h"
+#include "model/project.h"
+#include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -111,7 +113,7 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.clock.ov_next_time, 0.0);
   EXPECT_EQ(ms.clock.soil_energy_clock.next_time, 0.0);
   EXPECT_EQ(ms.clock.peak_q, 0.0);
-  EXPECT_EQ(ms.overland.ov_outlet_vol, 0.0);
+  EXPECT_EQ(ms.ledger.run_total(water_flux::outlet_discharge), 0.0);
   EXPECT_EQ(ms.hydromet.rain_sum, 0.0);
   EXPECT_TRUE(ms.hydromet.gage_values.empty());
   EXPECT_TRUE(ms.hydromet.radar_file_names.empty());
@@ -143,7 +145,6 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.output.channel_series.count(), 0);
   EXPECT_EQ(ms.constituent.soil_mass.count(), 0);
   EXPECT_EQ(ms.constituent.soil_mass_name.view(), "soil_mass");
-  EXPECT_EQ(ms.constituent.soil_conc_name.view(), "soil_conc");
 
   // Files.
   for (const guarded_file* f :

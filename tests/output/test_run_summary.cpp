@@ -7,7 +7,6 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
-#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/water_ledger.h"
 #include "output/end_of_run.h"
@@ -38,7 +37,7 @@ class RunSummary : public testing::summary_test {
     ms->soil.green_ampt = 1;
     ms->ledger.book(water_flux::precipitation, 1000.0);
     ms->ledger.book(water_flux::infiltration, 300.0);
-    ms->channel.total_discharge = 600.0;
+    ms->ledger.book(water_flux::outlet_discharge, 600.0);
     for (int c = 1; c <= 5; ++c) ms->overland.ov_depth[c] = 0.2;
   }
   void balance() { close_run_books(*ms); }
@@ -127,13 +126,13 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
     double expected;
   } rows[] = {
       {"closed books", [](model_state&) {}, 0.0},
-      {"ten cubic metres unaccounted of 1000", [](model_state& m) { m.channel.total_discharge = 590.0; }, 1.0},
-      {"more out than in", [](model_state& m) { m.channel.total_discharge = 620.0; }, -2.0},
+      {"ten cubic metres unaccounted of 1000", [](model_state& m) { m.ledger.set_totals(water_flux::outlet_discharge, 590.0, 590.0); }, 1.0},
+      {"more out than in", [](model_state& m) { m.ledger.set_totals(water_flux::outlet_discharge, 620.0, 620.0); }, -2.0},
       {"nothing in and nothing stored",
        [](model_state& m) {
          m.ledger.set_totals(water_flux::precipitation, 0.0, 0.0);
          m.ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
-         m.channel.total_discharge = 0.0;
+         m.ledger.set_totals(water_flux::outlet_discharge, 0.0, 0.0);
          for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
        },
        0.0},
@@ -141,7 +140,7 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
        [](model_state& m) {
          m.ledger.set_totals(water_flux::precipitation, 0.0, 0.0);
          m.ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
-         m.channel.total_discharge = 5.0;
+         m.ledger.set_totals(water_flux::outlet_discharge, 5.0, 5.0);
          for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
        },
        0.0},
@@ -154,7 +153,7 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
       {"boundaries and lakes",
        [](model_state& m) {
          m.overland.ov_boundary = 1;
-         m.overland.head_bound_gain_vol = 50.0;  // booked by the overland kernels
+         m.ledger.book(water_flux::head_boundary_in, 50.0);  // booked by the overland step
          m.ledger.book(water_flux::discharge_boundary_out, 30.0);
          m.ledger.book(water_flux::lake_evaporation, 20.0);
        },
@@ -172,7 +171,7 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
            m.groundwater.gw_porosity[c] = 0.5;  // 100 m3 per cell
          }
          m.ledger.set_storage(water_store::groundwater, ledger_moment::run_start, 500.0);
-         m.channel.total_discharge = 800.0;
+         m.ledger.set_totals(water_flux::outlet_discharge, 800.0, 800.0);
          m.ledger.book(water_flux::unsaturated_down_flux, 300.0);
          m.ledger.book(water_flux::groundwater_recharge, 300.0);
          m.ledger.book(water_flux::deep_leakage, 100.0);
@@ -199,7 +198,7 @@ TEST_F(RunSummary, SurfaceErrorFromItsOwnBooks) {
   ms = std::make_unique<model_state>();
   make_grid();
   ms->ledger.set_storage(water_store::surface, ledger_moment::run_start, 400.0);
-  ms->channel.total_discharge = 100.0;  // no surface input at all
+  ms->ledger.book(water_flux::outlet_discharge, 100.0);  // no surface input at all
   balance();
   EXPECT_EQ(books().surface_error, 0.0);
 }
@@ -353,7 +352,7 @@ TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   ms->groundwater.sac_deep_recharge_mm = 5.0;
   // the precipitation the Sacramento store received: 40 mm on 500 m2
   ms->ledger.book(water_flux::precipitation, 20.0);
-  ms->channel.total_discharge = 10.0;
+  ms->ledger.book(water_flux::outlet_discharge, 10.0);
   summary();
   // Soil water 25 mm -> 10 mm on 500 m2: 12.5 -> 5 m3; ET 15 m3; discharge 10 m3.
   EXPECT_DOUBLE_EQ(at_start(water_store::soil), 12.5);

@@ -50,22 +50,22 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
   for (const row& r : table) {
     reset_process_state();
     auto ms = make_model_state();
-    run_control& rc = ms->project.run_control;
-    rc.timestep = r.timestep;
-    rc.st_time_step = r.st_time_step;
-    rc.hyd_freq = r.hyd_freq;
-    rc.map_freq = r.map_freq;
-    rc.outslope = 0.01;
-    rc.latitude = 40.0;
-    rc.longitude = r.longitude;
-    rc.gmt_given = 1;
+    // The copies of the cards that the run parameters make.
+    ms->clock.ov_dt = r.timestep;
+    ms->clock.st_time_step = r.st_time_step;
+    ms->clock.hyd_freq = r.hyd_freq;
+    ms->clock.map_freq = r.map_freq;
+    ms->grid.outlet_slope = 0.01;
+    ms->hydromet.latitude = 40.0;
+    ms->hydromet.longitude = r.longitude;
+    ms->clock.gmt_given = 1;
     ms->clock.long_term = r.long_term;
     CaptureStdout();
     setup_time_steps(*ms);
     const std::string console = GetCapturedStdout();
     SCOPED_TRACE(r.timestep);
     EXPECT_EQ(ms->clock.dt, r.dt);
-    EXPECT_EQ(rc.st_time_step, r.st_after);
+    EXPECT_EQ(ms->clock.st_time_step, r.st_after);
     EXPECT_EQ(process.error_block.code, r.code);
     EXPECT_EQ(process.error_block.stop, r.code ? 1 : 0);
     if (r.code) continue;

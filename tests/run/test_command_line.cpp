@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/process.h"
+#include "output/output_state.h"
 #include "run/command_line.h"
 #include "run/run_test_support.h"
 

@@ -1,13 +1,13 @@
 // The step routines on hand-built records: the overland step's due test,
-// outlet books and sweep order, the dry-period skip of long-term runs, the
-// peak, the progress line, the end-of-event test with its cut-off, and the
-// optimisation line of an ended event.
+// outlet books and sweep order, the rain booked where it falls, the
+// dry-period skip of long-term runs, the peak, the progress line, the
+// end-of-event test with its cut-off, and the optimisation line of an ended
+// event.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
-#include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -20,7 +20,9 @@
 #include "run/time_loop.h"
 #include "support/test_support.h"
 #include "surface/grid_fixture.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/overland_step.h"
 
 namespace nivra {
 namespace {
@@ -74,15 +76,43 @@ TEST_F(StepRoutines, OverlandStepRoutesOnlyWetGridsAndBooksTheOutlet) {
   ms->clock.ov_last_time = start;
   overland_routing_step(*ms);
   EXPECT_EQ(ms->overland.ade_sweep, 2);
-  EXPECT_GT(ms->overland.ov_outlet_vol, 0.0);
-  EXPECT_DOUBLE_EQ(ms->overland.qout * 20.0, ms->overland.ov_outlet_vol);
-  EXPECT_EQ(ms->channel.total_discharge, ms->overland.ov_outlet_vol);
+  const double outlet = ms->ledger.event_total(water_flux::outlet_discharge);
+  EXPECT_GT(outlet, 0.0);
+  EXPECT_DOUBLE_EQ(ms->overland.qout * 20.0, outlet);
+  EXPECT_EQ(ms->ledger.run_total(water_flux::outlet_discharge), outlet);
   const double before = ms->overland.ov_depth[1] + 0.0;
   EXPECT_LT(before, 0.05);  // the top corner drained toward the outlet
   ms->clock.model_time += step_days;
   ms->clock.ov_next_time = ms->clock.model_time;
   overland_routing_step(*ms);
   EXPECT_EQ(ms->overland.ade_sweep, 1);
+}
+
+// Rain of 36 mm/h for 10 s is 0.01 m3 on each 100 m2 cell. On a fixed-level
+// cell it leaves the grid through the boundary, on a channel lake it goes
+// into the lake; the precipitation is the rain on all nine cells.
+TEST_F(StepRoutines, RainIsBookedWhereItFalls) {
+  auto ms = plane();
+  const int fixed = 1, lake = 5;
+  ms->overland.ov_boundary = 1;
+  ms->overland.boundary_type.alloc(ms->grid.ncells);
+  ms->overland.boundary_type[fixed] = boundary::fixed_level;
+  testing::add_channel_lake(*ms, {lake}, 99.0, 0.0);
+  ms->overland.rain_reset.alloc(ms->grid.ncells);
+  ms->hydromet.rain_depth.alloc(ms->grid.ncells);
+  ms->hydromet.rain_depth.fill(36.0);
+  ms->clock.precip_event_state = 1;
+  apply_rainfall(*ms);
+  const water_ledger& l = ms->ledger;
+  EXPECT_NEAR(l.run_total(water_flux::precipitation), 0.09, 1e-15);
+  EXPECT_NEAR(l.run_total(water_flux::head_boundary_out), 0.01, 1e-15);
+  EXPECT_NEAR(l.run_total(water_flux::lake_precipitation), 0.01, 1e-15);
+  EXPECT_EQ(l.run_total(water_flux::channel_lake_inflow), l.run_total(water_flux::lake_precipitation));
+  EXPECT_NEAR(ms->lake.lake_volume[1], 0.01, 1e-15);
+  // The fixed-level cell's rain reaches the overland before it leaves.
+  EXPECT_NEAR(l.event_total(water_flux::rainfall_to_overland), 0.08, 1e-15);
+  EXPECT_EQ(ms->overland.ov_depth[fixed], 0.0);
+  EXPECT_NEAR(ms->overland.ov_depth[2], 1e-4, 1e-18);
 }
 
 TEST_F(StepRoutines, ANonRealDepthStopsTheOverlandStep) {
@@ -244,7 +274,7 @@ TEST_F(StepRoutines, OptimisationLineOfAnEvent) {
     ms->clock.event_index = 1;
     ms->clock.event_finish_pending = 1;
     ms->clock.peak_q = 2.0;
-    ms->overland.ov_outlet_vol = 1000.0;  // the overland step's outlet book of the event
+    ms->ledger.book(water_flux::outlet_discharge, 1000.0);  // the overland step's outlet book of the event
     ms->ledger.book(water_flux::rainfall_to_overland, 1000.0);
     CaptureStdout();
     finish_event(*ms);

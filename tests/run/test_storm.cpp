@@ -11,10 +11,10 @@
 #include <string>
 #include <sys/wait.h>
 
-#include "channel/channel_state.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"

@@ -17,6 +17,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "run/clock_state.h"
 #include "run/time_loop.h"
 #include "surface/lake_state.h"
@@ -181,12 +182,9 @@ inline void make_overland_step_due(model_state& ms, double dt) {
 // volume it booked as leaving through the outlet (m3).
 inline double overland_step(model_state& ms, double dt) {
   make_overland_step_due(ms, dt);
-  const double booked = ms.overland.ov_outlet_vol;
-  ms.overland.ov_outlet_vol = 0.0;
+  const double booked = ms.ledger.run_total(water_flux::outlet_discharge);
   overland_routing_step(ms);
-  const double out = ms.overland.ov_outlet_vol;
-  ms.overland.ov_outlet_vol = booked + out;
-  return out;
+  return ms.ledger.run_total(water_flux::outlet_discharge) - booked;
 }
 
 }  // namespace nivra::testing

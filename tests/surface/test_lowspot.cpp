@@ -6,6 +6,7 @@
 #include "grid_fixture.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -136,9 +137,10 @@ TEST(low_spot, both_schemes_run_the_weirs_and_book_their_boundary_volumes) {
     ms->overland.ov_boundary = 1;
     ms->overland.boundary_type.alloc(2);
     ms->overland.boundary_type[2] = boundary::fixed_level;
-    ms->overland.head_bound_loss_vol = 1.0;
+    ms->ledger.book(water_flux::head_boundary_out, 1.0);
     overland_step(*ms, 10.0);
-    EXPECT_NEAR(ms->overland.head_bound_loss_vol, 1.0 + q_head_02 * 10.0, 1e-5) << "overtype " << type;
+    EXPECT_NEAR(ms->ledger.run_total(water_flux::head_boundary_out), 1.0 + q_head_02 * 10.0, 1e-5)
+        << "overtype " << type;
   }
 }
 

@@ -14,9 +14,12 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
+#include "run/clock_state.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/overland_step.h"
 
 namespace nivra::testing {
 namespace {
@@ -148,7 +151,7 @@ TEST_F(ade_scheme, the_overland_step_stops_the_run_when_the_kernel_fails) {
             0u);
   EXPECT_EQ(process.error_block.code, own_message_code);
   EXPECT_EQ(ms->clock.ov_next_time, next);
-  EXPECT_EQ(ms->overland.ov_outlet_vol, 0.0);
+  EXPECT_EQ(ms->ledger.run_total(water_flux::outlet_discharge), 0.0);
   EXPECT_EQ(ms->overland.ade_sweep, 1);
 }
 

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Channel network: links, nodes, cross-sections, structures, lateral inflow, channel files.
+// A component of the run's record: Channel network: links, nodes, cross-sections, structures, lateral inflow, channel files.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: The superlink pipe network: superjunctions, superlinks, pipe outputs.
+// A component of the run's record: The superlink pipe network: superjunctions, superlinks, pipe outputs.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Saturated groundwater, tiles and wells, Sacramento and conceptual groundwater models.
+// A component of the run's record: Saturated groundwater, tiles and wells, Sacramento and conceptual groundwater models.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Rain (uniform, gages, radar), weather, evapotranspiration, snow, radiation, elevation bands.
+// A component of the run's record: Rain (uniform, gages, radar), weather, evapotranspiration, snow, radiation, elevation bands.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Grid header and size, mask and cell numbering, cell coordinates, elevations, neighbours, slopes, dikes and low spots, outlet.
+// A component of the run's record: Grid header and size, mask and cell numbering, cell coordinates, elevations, neighbours, slopes, dikes and low spots, outlet.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Output requests, location lists, output files and writers, analyzers, XY points.
+// A component of the run's record: Output requests, location lists, output files and writers, analyzers, XY points.
 #pragma once
 
 #include "core/arrays.h"

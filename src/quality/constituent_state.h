@@ -1,4 +1,4 @@
-// Part of the run's model_state: Sediments, contaminants and nutrients: balances, per-constituent tables, the sediment record.
+// A component of the run's record: Sediments, contaminants and nutrients: balances, per-constituent tables, the sediment record.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Calendar and model time, per-process clocks (step, last and next time), events and their flags, the run flag, peaks, the precipitation period date table.
+// A component of the run's record: Calendar and model time, per-process clocks (step, last and next time), events and their flags, the run flag, peaks, the precipitation period date table.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Infiltration and soil moisture: Green-Ampt and layered soil arrays, Richards columns, the soil-class table.
+// A component of the run's record: Infiltration and soil moisture: Green-Ampt and layered soil arrays, Richards columns, the soil-class table.
 #pragma once
 
 #include "core/arrays.h"

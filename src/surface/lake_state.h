@@ -1,4 +1,4 @@
-// Part of the run's model_state: Overland lakes and wetlands, channel lakes and their rating curves.
+// A component of the run's record: Overland lakes and wetlands, channel lakes and their rating curves.
 #pragma once
 
 #include "core/arrays.h"

@@ -1,4 +1,4 @@
-// Part of the run's model_state: Overland flow: depths, discharges, roughness, retention, routing scheme switches and the routing kernels' own objects.
+// A component of the run's record: Overland flow: depths, discharges, roughness, retention, routing scheme switches and the routing kernels' own objects.
 #pragma once
 
 #include "core/arrays.h"

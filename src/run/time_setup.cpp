@@ -121,7 +121,10 @@ void set_start_time(model_state& ms) {
   ms.clock.time_tol = due_tolerance_days;
 
   if (!ms.clock.start_date_given) ms.clock.model_time = ms.clock.hmet_start_time;
-  if (ms.clock.zem)
+  // Inside the framework the run starts with the event it is asked for; a
+  // uniform storm is its one event and starts at the start date of the
+  // cards, as it does outside the framework.
+  if (ms.clock.zem && !ms.hydromet.precip_unif)
     ms.clock.model_time = event_start_time_of(ms, ms.clock.zem_event_num_given ? ms.clock.zem_event_num : 1);
 }
 

@@ -181,9 +181,11 @@ void init_event_inputs(model_state& ms) {
     alloc_1d_double(ms.output.hyd_loc_peak_q, 100, "hyd_loc_peak_q");
     alloc_1d_double(ms.output.hyd_loc_volume, 100, "hyd_loc_volume");
   }
-  if (!ms.project.super_quiet && ms.project.optimizer_mode != 1)
-    std::fprintf(stderr, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
-  to_summary(ms, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+  if (ms.output.optimize_given) {
+    if (!ms.project.super_quiet && ms.project.optimizer_mode != 1)
+      std::fprintf(stderr, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+    to_summary(ms, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+  }
 
   if (ms.project.quiet) {
     if (!ms.project.super_quiet && process.parallel_env.proc_id == 0 && ms.project.optimizer_mode != 1)

@@ -18,6 +18,7 @@
 #include "model/project.h"
 #include "model/run_parameters.h"
 #include "model/water_ledger.h"
+#include "output/step_outputs.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -54,8 +55,11 @@ void setup_time_steps(model_state& ms) {
   c.hyd_write_steps = static_cast<int>(60.0 / c.dt * c.hyd_freq);
 
   if (c.map_freq == 0) {
+    // The interval only matters to a run that writes maps; a search run
+    // keeps the console quiet.
     c.map_freq = 360;
-    if (!ms.project.super_quiet && process.parallel_env.proc_id == 0)
+    if (map_output_requested(ms) && !ms.project.super_quiet && ms.project.optimizer_mode != 1 &&
+        process.parallel_env.proc_id == 0)
       std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
   }
   c.map_write_steps = static_cast<int>(60.0 / c.dt * c.map_freq);

@@ -13,6 +13,7 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
@@ -32,20 +33,24 @@ using testing::set_card;
 class Clock : public testing::process_test {};
 
 TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
+  // The map interval's warning is for runs that write maps (here a depth
+  // dataset): without maps the interval is never used.
   struct row {
     double timestep, st_time_step, hyd_freq;
     int map_freq, long_term;
     double longitude;
+    bool maps;
     double dt, st_after;
     int hyd_steps, map_steps, code;
     bool warning_55, map_warning;
   };
   const row table[] = {
-      {10, 0, 5, 60, 0, 0, 10, 10, 30, 360, 0, false, false},
-      {10, 5, 5, 60, 0, 0, 5, 5, 60, 720, 0, false, false},
-      {10, 0, 0, 0, 0, 0, 10, 10, 360, 2160, 0, true, true},
-      {0.001, 0, 5, 60, 0, 0, 0.001, 0.001, 0, 0, 52, false, false},
-      {10, 0, 5, 60, 1, -90, 10, 10, 30, 360, 57, false, false},
+      {10, 0, 5, 60, 0, 0, true, 10, 10, 30, 360, 0, false, false},
+      {10, 5, 5, 60, 0, 0, true, 5, 5, 60, 720, 0, false, false},
+      {10, 0, 0, 0, 0, 0, true, 10, 10, 360, 2160, 0, true, true},
+      {10, 0, 0, 0, 0, 0, false, 10, 10, 360, 2160, 0, true, false},
+      {0.001, 0, 5, 60, 0, 0, true, 0.001, 0.001, 0, 0, 52, false, false},
+      {10, 0, 5, 60, 1, -90, true, 10, 10, 30, 360, 57, false, false},
   };
   for (const row& r : table) {
     reset_process_state();
@@ -60,10 +65,11 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
     ms->hydromet.longitude = r.longitude;
     ms->clock.gmt_given = 1;
     ms->clock.long_term = r.long_term;
+    ms->output.dataset_output = ms->output.depth_given = r.maps;
     CaptureStdout();
     setup_time_steps(*ms);
     const std::string console = GetCapturedStdout();
-    SCOPED_TRACE(r.timestep);
+    SCOPED_TRACE(std::to_string(r.timestep) + (r.maps ? " with maps" : " without maps"));
     EXPECT_EQ(ms->clock.dt, r.dt);
     EXPECT_EQ(ms->clock.st_time_step, r.st_after);
     EXPECT_EQ(process.error_block.code, r.code);

@@ -187,7 +187,7 @@ void init_event_inputs(model_state& ms) {
     to_summary(ms, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
   }
 
-  if (ms.project.quiet) {
+  if (ms.project.quiet && ms.hydromet.precip_file_given) {
     if (!ms.project.super_quiet && process.parallel_env.proc_id == 0 && ms.project.optimizer_mode != 1)
       std::printf("using precipitation data from file: %s\n", ms.project.precip_file.c_str());
     to_summary(ms, "using precipitation data from file: %s\n", ms.project.precip_file.c_str());

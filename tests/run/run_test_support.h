@@ -35,7 +35,7 @@ inline void copy_example(const std::string& name) {
   for (const auto& entry : std::filesystem::directory_iterator(from)) {
     const std::string file = entry.path().filename().string();
     if (file == "maskmap" || file == "out_time.out" || entry.path().extension() == ".sum" ||
-        entry.path().extension() == ".otl")
+        entry.path().extension() == ".otl" || entry.path().extension() == ".log")
       continue;
     std::filesystem::copy_file(entry.path(), file, std::filesystem::copy_options::overwrite_existing);
   }

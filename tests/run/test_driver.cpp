@@ -120,23 +120,26 @@ TEST_F(Driver, QuietAndOptimiserRunsKeepTheConsoleQuiet) {
 }
 
 // What a run says is what it did: the optimisation file is named only when
-// there is one, and the map interval is spoken of (the set-up's default
-// warning, the summary's map list) only by a run that writes maps.
+// there is one, a quiet run names no precipitation file when the rain is
+// uniform, and the map interval is spoken of (the set-up's default warning,
+// the summary's map list) only by a run that writes maps.
 TEST_F(Driver, TheConsoleAndTheSummaryNameOnlyOutputsThatExist) {
   struct row {
     const char* cards;
     const char* optimisation_line;  // "" when none is due
-    bool maps;
+    bool maps, progress;
   };
   const row table[] = {
-      {"", "", false},
-      {"OPTIMIZE         opt.out", "writing output for optimization to file opt.out\n", false},
-      {"DEPTH            maps", "", true},
+      {"", "", false, true},
+      {"OPTIMIZE         opt.out", "writing output for optimization to file opt.out\n", false, true},
+      {"DEPTH            maps", "", true, true},
+      {"QUIET", "", false, false},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.cards);
     reset_process_state();
     testing::copy_plane_example();
+    std::filesystem::remove_all("maps");
     std::filesystem::create_directory("maps");
     if (*r.cards) edit_example("", r.cards);
     std::string console;
@@ -161,6 +164,9 @@ TEST_F(Driver, TheConsoleAndTheSummaryNameOnlyOutputsThatExist) {
     EXPECT_EQ(testing::file_exists("maps/depth.0001.asc"), r.maps);
     EXPECT_NE(summary.find("\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY 30 TIMESTEP(S):\n"),
               std::string::npos);
+    EXPECT_EQ(console.find("event  1 elapsed time   180.00") != std::string::npos, r.progress);
+    EXPECT_EQ(console.find("precipitation data from file"), std::string::npos);
+    EXPECT_EQ(summary.find("precipitation data from file"), std::string::npos);
   }
 }
 

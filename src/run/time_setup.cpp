@@ -245,7 +245,9 @@ void set_infiltration_clock(model_state& ms) {
 
 // Uniform rain is one event that begins with the run; otherwise the first
 // event of the precipitation file (or of the start date) is waited for.
-// False after the message of a uniform storm without a start date.
+// Runs before the process clocks, which may wait for the first event. False
+// after the message of a uniform storm without a start date or shorter than
+// one overland step.
 bool set_precipitation_clock(model_state& ms) {
   const double start = ms.clock.model_time;
   if (ms.hydromet.precip_unif) {
@@ -272,6 +274,15 @@ bool set_precipitation_clock(model_state& ms) {
     std::printf("project file.  You must do this for simulations with\n");
     std::printf("uniform precipitation using the START_DATE and START_TIME\n");
     std::printf("cards.  Edit the project file.   Program terminated.\n");
+    set_error(own_message_code);
+    report_error();
+    return false;
+  }
+  if (ms.hydromet.precip_unif && ms.hydromet.num_rain_periods < 1) {
+    // The storm falls on whole overland steps: none would get any rain.
+    std::printf("Error: the uniform rain lasts %.0lf minute(s) (RAIN_DURATION), less than one overland\n"
+                "time step of %.3lf s (TIMESTEP): no rain would fall.  Program terminated.\n",
+                ms.hydromet.rain_duration, ms.clock.ov_dt);
     set_error(own_message_code);
     report_error();
     return false;
@@ -353,6 +364,7 @@ void set_constituent_clocks(model_state& ms) {
 
 void init_simulation_clock(model_state& ms) {
   set_start_time(ms);
+  if (!set_precipitation_clock(ms)) return;
   set_overland_clock(ms);
   // The overland clock only ever lands on whole model steps.
   const double steps = ms.clock.ov_dt / ms.clock.base_dt;
@@ -367,7 +379,6 @@ void init_simulation_clock(model_state& ms) {
   set_hourly_clocks(ms);
   set_subsurface_clocks(ms);
   set_infiltration_clock(ms);
-  if (!set_precipitation_clock(ms)) return;
   set_channel_clocks(ms);
   set_sewer_clock(ms);
   set_constituent_clocks(ms);

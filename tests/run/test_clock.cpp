@@ -1,11 +1,12 @@
 // The run's clocks: the time step and write intervals taken from the
 // cards, the water on the grid at the start, the first clock advance and the
-// calendar, uniform rain on exactly n overland steps, and the set-ups that
-// stop a run before its loop.
+// calendar, uniform rain on exactly n overland steps, the clocks that wait
+// for the uniform storm, and the set-ups that stop a run before its loop.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "channel/pipe_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -19,6 +20,7 @@
 #include "run/run_test_support.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -192,11 +194,42 @@ TEST_F(Clock, UniformRainFallsOnExactlyNOverlandSteps) {
   }
 }
 
+// A long-term run with a uniform storm: the storm is event 1 and begins
+// with the run, so the clocks that sleep until the first event are due at
+// the start, not parked.
+TEST_F(Clock, ClocksWaitingForTheFirstEventFindTheUniformStorm) {
+  auto ms = make_model_state();
+  clock_state& c = ms->clock;
+  c.long_term = 1;
+  c.ov_dt = c.base_dt = 10.0;
+  c.cur_year = 2024;  // the start date of the cards
+  ms->hydromet.hmet_start_year = 2024;
+  ms->hydromet.hmet_start_month = 6;
+  ms->hydromet.hmet_start_day = 15;
+  ms->hydromet.hmet_start_hour = 12;
+  ms->hydromet.precip_unif = 1;
+  ms->hydromet.rain_intensity = 25.0;
+  ms->hydromet.rain_duration = 60.0;
+  ms->soil.green_ampt = 1;
+  ms->pipe.storm_sewer_given = 1;
+  init_simulation_clock(*ms);
+  ASSERT_EQ(process.error_block.stop, 0);
+  const double start = julian_date(2024, 6, 15, 12, 0, 0.0);
+  EXPECT_EQ(c.model_time, start);
+  EXPECT_EQ(event_start_time_of(*ms, 1), start);
+  EXPECT_EQ(c.ov_next_time, start);
+  EXPECT_EQ(c.inf_last_time, start);
+  EXPECT_EQ(c.sl_last_time, start);
+  EXPECT_EQ(ms->hydromet.num_rain_periods, 360);
+}
+
 TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
   struct row {
     const char* card;
     const char* line;  // "" removes the card
     const char* message;
+    const char* second_card = "";  // a second card changed with the first
+    const char* second_line = "";
   };
   const row table[] = {
       {"START_DATE", "",
@@ -208,11 +241,17 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
        "Error: the overland time step of 10.000 s (TIMESTEP) is not a whole number of model\n"},
       {"PRECIP_UNIF", "PRECIP_FILE      rain.gag",
        "Error: the PRECIP_FILE card is not available in this version of NIVRA.\n"},
+      // A one-minute storm on two-minute steps would fall on no step at all.
+      {"TIMESTEP", "TIMESTEP         120.0",
+       "Error: the uniform rain lasts 1 minute(s) (RAIN_DURATION), less than one overland\n"
+       "time step of 120.000 s (TIMESTEP): no rain would fall.  Program terminated.\n",
+       "RAIN_DURATION", "RAIN_DURATION    1"},
   };
   for (const row& r : table) {
     reset_process_state();
     testing::copy_example("plane");
     testing::write_file("rain.gag", "EVENT\n");
+    if (*r.second_card) set_card("plane.prj", r.second_card, r.second_line);
     if (*r.line) {
       set_card("plane.prj", r.card, r.line);
     } else {

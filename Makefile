@@ -25,12 +25,24 @@ build: $(RELEASE)/CMakeCache.txt
 test: build
 	cd $(RELEASE) && ctest -j $(NPROC) --output-on-failure
 
+# The demo keeps the whole console in its log and shows it with one progress
+# line every 15 simulated minutes, then the results from the run summary.
+DEMO_DIR  := $(dir $(DEMO_PRJ))
+DEMO_NAME := $(basename $(notdir $(DEMO_PRJ)))
+DEMO_KEYS := date/time of peak discharge|Event peak discharge|volume of rainfall to overland|volume of discharge|volume remaining on surface|mass conservation error:|Overall mass balance error
+
 demo: build
-	cd $(dir $(DEMO_PRJ)) && $(CURDIR)/$(RELEASE)/src/nivra $(notdir $(DEMO_PRJ))
+	@echo "cd $(DEMO_DIR) && nivra $(notdir $(DEMO_PRJ)) > $(DEMO_NAME).log"
+	@cd $(DEMO_DIR) && { $(CURDIR)/$(RELEASE)/src/nivra $(notdir $(DEMO_PRJ)) > $(DEMO_NAME).log 2>&1; \
+	  status=$$?; awk '!/^event +[0-9]+ elapsed time/ || $$5 % 15 == 0' $(DEMO_NAME).log; exit $$status; }
 	@echo
-	@echo "The demo's outputs are in $(dir $(DEMO_PRJ)):"
-	@echo "  run summary with the mass balance: $(dir $(DEMO_PRJ))plane.sum"
-	@echo "  outlet hydrograph (minutes, m3/s): $(dir $(DEMO_PRJ))plane.otl"
+	@echo "Results (from $(DEMO_DIR)$(DEMO_NAME).sum):"
+	@grep -E '$(DEMO_KEYS)' $(DEMO_DIR)$(DEMO_NAME).sum | sed 's/^/  /'
+	@echo
+	@echo "The demo's outputs are in $(DEMO_DIR):"
+	@echo "  run summary with the mass balance: $(DEMO_DIR)$(DEMO_NAME).sum"
+	@echo "  outlet hydrograph (minutes, m3/s): $(DEMO_DIR)$(DEMO_NAME).otl"
+	@echo "  console, every progress line:      $(DEMO_DIR)$(DEMO_NAME).log"
 
 $(SANITIZE)/CMakeCache.txt:
 	$(CMAKE) -S . -B $(SANITIZE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DNIVRA_SANITIZE=ON -DNIVRA_TESTS=ON

@@ -69,23 +69,29 @@ void water_ledger::close_run(const balance_scheme& scheme) {
   auto end = [this](store s) { return storage(s, moment::run_end); };
   run_balance& b = run_balance_;
 
+  // The snow pack and its melt water count on both sides: what lies on the
+  // cells at the start is water the run can release, as the snow left at
+  // the end is water it holds.
+  const double snow_start = start(store::snow) + start(store::melt_water);
+  const double snow_end = end(store::snow) + end(store::melt_water);
+
   if (scheme.sacramento) {
     // The Sacramento stores are the soil and groundwater; the overland
     // lakes and the drains are left out.
     b.final_storage = end(store::channels) + end(store::surface) + end(store::soil) + end(store::groundwater) +
-                      end(store::snow) + end(store::melt_water) + end(store::channel_lakes);
+                      snow_end + end(store::channel_lakes);
     b.initial_storage = start(store::channels) + start(store::surface) + start(store::soil) +
-                        start(store::groundwater) + start(store::channel_lakes);
+                        start(store::groundwater) + snow_start + start(store::channel_lakes);
     b.overall_error = percent_of(b.final_storage - b.initial_storage - R(flux::precipitation) +
                                      R(flux::evaporation) + R(flux::outlet_discharge) -
                                      R(flux::groundwater_boundary_flux) - R(flux::overland_point_sources) -
                                      R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
                                  R(flux::precipitation) + b.initial_storage);
     b.surface_error = percent_of(
-        (R(flux::precipitation) + start(store::surface) + start(store::channels) +
+        (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start +
          (R(flux::groundwater_to_channels) - R(flux::channels_to_groundwater)) + R(flux::overland_point_sources)) -
             (R(flux::direct_evaporation) + R(flux::outlet_discharge) + R(flux::infiltration) +
-             end(store::channels) + end(store::snow) + end(store::melt_water) + end(store::surface)),
+             end(store::channels) + snow_end + end(store::surface)),
         R(flux::precipitation));
   } else {
     const double boundary_gain =
@@ -95,10 +101,10 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                                                   R(flux::discharge_boundary_out)
                                                             : 0.0;
     const double initial = start(store::surface) + start(store::channels) + start(store::soil) +
-                           start(store::groundwater) + start(store::channel_lakes);
+                           start(store::groundwater) + snow_start + start(store::channel_lakes);
     b.initial_storage = initial;
     b.final_storage = end(store::surface) + end(store::channels) + end(store::soil) + end(store::groundwater) +
-                      end(store::snow) + end(store::melt_water) + end(store::channel_lakes) + end(store::pipes);
+                      snow_end + end(store::channel_lakes) + end(store::pipes);
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) + boundary_gain;
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss +
@@ -119,9 +125,9 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                               R(flux::pipes_to_channels) + R(flux::pipes_to_overland) + boundary_gain;
     b.surface_error = 0.0;
     if (surface_in > 0.0) {
-      const double surface_initial = start(store::channels) + start(store::surface) + start(store::channel_lakes);
-      const double surface_final = end(store::snow) + end(store::channels) + end(store::melt_water) +
-                                   end(store::surface) + end(store::channel_lakes);
+      const double surface_initial =
+          start(store::channels) + start(store::surface) + snow_start + start(store::channel_lakes);
+      const double surface_final = snow_end + end(store::channels) + end(store::surface) + end(store::channel_lakes);
       const double surface_losses = R(flux::channels_to_groundwater) + R(flux::lakes_to_groundwater) +
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +

@@ -191,6 +191,10 @@ void write_dataset_end(guarded_file& file, bool binary) {
     std::fprintf(file.fp, "ENDDS\n");
 }
 
+void write_series_end(dataset_out& out) {
+  if (out.format == dataset_ascii || out.format == dataset_binary) write_dataset_end(out.file, out.format == dataset_binary);
+}
+
 void dataset_out_open(dataset_out& out, int format, std::string_view folder, std::string_view base,
                       std::string_view extension, int object_id, std::string_view name,
                       const output_state& output) {

@@ -95,6 +95,10 @@ void write_dataset_record(guarded_file& file, bool binary, double time, const ar
 // The end marker of a dataset file: "ENDDS" or the binary card 210.
 void write_dataset_end(guarded_file& file, bool binary);
 
+// The end card of a series held in one dataset file (ASCII or binary);
+// per-time grids and skipped series have none.
+void write_series_end(dataset_out& out);
+
 // Name of a per-time file: folder, a separator when the folder is not empty
 // and does not end in one, then the file's own name.
 std::string join_folder(std::string_view folder, std::string_view name);

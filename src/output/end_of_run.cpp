@@ -7,6 +7,7 @@
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -79,7 +80,7 @@ void write_dataset_end_cards(output_state& output, constituent_state& cs) {
       &output.dis_rain_map_file,   &output.gw_recharge_cum_map_file, &output.gw_recharge_inc_map_file,
       &output.inf_depth_map_file,  &output.rate_of_infil_map_file,   &output.surf_moist_map_file,
       &cs.net_sed_volume_file,     &cs.max_sed_flux_file,            &cs.vol_sed_susp_file,
-      &output.ov_con_map_file,
+      &output.ov_con_map_file,     &output.snow_swe_map_file,
   };
   for (guarded_file* f : series)
     if (f->is_open()) write_dataset_end(*f, output.binary_dataset != 0);
@@ -274,6 +275,7 @@ void write_end_of_run_files(model_state& ms) {
   close_guarded_file(ms.soil.read_sm_hotstart_file);
   write_hotstart_maps(ms);
   if (ms.constituent.soil_erosion_on && ms.constituent.chan_sed_on && ms.constituent.fyssi_given) write_sediment_bed_output(ms);
+  if (ms.hydromet.snow_temp_given) write_series_end(ms.output.snow_temp_dataset);
 }
 
 }  // namespace nivra

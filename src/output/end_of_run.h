@@ -1,8 +1,9 @@
 // The files that carry the watershed's state beyond the run: bed
 // elevations, the optimisation line, the flood maps, dataset end cards,
 // channel state and hotstart files, groundwater hotstart, adjusted
-// elevations, the saturated-source map, the PAV hydrograph file and the
-// overland and soil-moisture hotstart maps.
+// elevations, the saturated-source map, the PAV hydrograph file, the
+// overland and soil-moisture hotstart maps and the snow-temperature
+// dataset's end card.
 #pragma once
 
 namespace nivra {

@@ -14,6 +14,7 @@
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
+#include "output/step_outputs.h"
 #include "output/summary_common.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -589,7 +590,9 @@ void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
     if (p.on) put(f, "%s", p.text);
 }
 
-void print_outputs(const model_state& ms, std::FILE* f) {
+// The maps of the run and their interval, when it wrote any.
+void print_maps(const model_state& ms, std::FILE* f) {
+  if (!map_output_requested(ms)) return;
   put(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", ms.clock.map_write_steps);
   if (ms.output.no_map_output) put(f, "Floating point GRASS output maps were written.\n");
   if (ms.soil.inf_redist) {
@@ -620,7 +623,10 @@ void print_outputs(const model_state& ms, std::FILE* f) {
   };
   for (const map_line& m : maps)
     if (m.on) put(f, "%s", m.text);
+}
 
+void print_outputs(const model_state& ms, std::FILE* f) {
+  print_maps(ms, f);
   put(f, "\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY %d TIMESTEP(S):\n",
       ms.clock.hyd_write_steps);
   put(f, "     hydrograph at the catchment outlet.\n");

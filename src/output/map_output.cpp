@@ -243,6 +243,18 @@ void fill_depth_output(model_state& ms) {
   }
 }
 
+bool map_output_requested(const model_state& ms) {
+  const output_state& o = ms.output;
+  const constituent_state& k = ms.constituent;
+  const bool sediment_maps = k.soil_erosion_on && (k.max_sed_flux || k.net_sed_volume || k.vol_sed_susp);
+  const bool variable_maps =
+      (o.no_map_output || o.dataset_output) &&
+      (o.depth_given || o.discharge_given || o.dis_rain_given || o.inf_depth_given || o.rate_of_infil_given ||
+       o.surf_moist_given || o.gw_output_given || o.gw_recharge_cum_given || o.gw_recharge_inc_given ||
+       ms.hydromet.snow_swe_file_given || sediment_maps);
+  return variable_maps || k.nutrients || (k.all_contam_output && k.ov_con_trans) || ms.hydromet.snow_temp_given;
+}
+
 void write_map_output(model_state& ms) {
   if (!map_step_due(ms.clock)) return;
   if (ms.output.no_map_output) {

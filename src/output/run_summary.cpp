@@ -6,6 +6,7 @@
 #include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -147,6 +148,11 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   else
     put(f, "Initial volume in soils=                        %14.2lf \n", b.at_start(store::soil));
   put(f, "Initial volume in groundwater=                  %14.2lf \n", b.at_start(store::groundwater));
+  // A run with snow counts the pack it starts with among its initial storages.
+  if (ms.hydromet.snow_present) {
+    put(f, "Initial volume of snow=                         %14.2lf \n", b.at_start(store::snow));
+    put(f, "Initial volume of melt water =                  %14.2lf \n", b.at_start(store::melt_water));
+  }
   if (ms.lake.chan_lakes)
     put(f, "Initial volume in perennial lakes               %14.2lf \n", b.at_start(store::channel_lakes));
   put(f, "\n");

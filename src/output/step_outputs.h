@@ -17,6 +17,12 @@ void write_time_series_output(model_state& ms);
 // grid file per quantity, then the constituent and snow series.
 void write_map_output(model_state& ms);
 
+// Whether the project asks for any gridded series that write_map_output
+// writes (the per-variable maps of the map type, the constituent and
+// nutrient maps, the snow temperature): the map interval matters only
+// then. It reads the card copies alone, so the set-up can ask it too.
+bool map_output_requested(const model_state& ms);
+
 // Write-step tests; an interval below one step means every step.
 bool hydrograph_step_due(const clock_state& clock);
 bool map_step_due(const clock_state& clock);

@@ -234,10 +234,11 @@ void update_rainfall(model_state& ms) {
       ms.hydromet.rain_depth.fill(ms.hydromet.rain_intensity);
       ms.hydromet.rain_depth[0] = 0.0;
     }
-    // The storm falls on exactly num_rain_periods overland steps.
+    // The storm falls on exactly num_rain_periods overland steps. Its event
+    // goes on after the rain, until the end test ends it (at TOT_TIME, or
+    // once the outlet falls below the cut-off in a long-term run).
     if (ms.hydromet.uniform_rain_step == ms.hydromet.num_rain_periods + 1) {
       clear_rain(ms);
-      ms.clock.event_active = 0;
       ms.clock.rain_on = 0;
       ms.clock.precip_event_state = 3;
     }

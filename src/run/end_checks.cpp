@@ -176,7 +176,7 @@ void check_simulation_end(model_state& ms) {
     ms.clock.keep_running = 0;
     return;
   }
-  if (!ms.clock.long_term && !ms.clock.zem) {
+  if (ends_at_total_time(ms)) {
     // The last step of a single-event run is the one that reaches its end
     // time (to within the clock's tolerance).
     if (ms.clock.model_time > ms.clock.event_end_time - ms.clock.time_tol) {

@@ -156,7 +156,7 @@ void init_event_state(model_state& ms) {
   ms.hydromet.rain_period = 1;
   if (!ms.project.super_quiet && ms.project.optimizer_mode != 1) std::printf("Initialized Arrays\n");
 
-  if (!ms.clock.long_term && !ms.clock.zem) {
+  if (ends_at_total_time(ms)) {
     if (ms.project.optimizer_mode != 1) std::printf("simulation duration %d minutes\n", ms.clock.tot_time);
     ms.clock.event_end_time = ms.clock.event_start_time + ms.clock.tot_time / 1440.0;
   }

@@ -98,6 +98,19 @@ bool count_precip_events(model_state& ms) {
   return true;
 }
 
+// A uniform storm is one event, which starts at the start date of the
+// cards; inside the outside framework it can only be asked for as event 1
+// (or by no event number). False when the run must stop.
+bool uniform_storm_is_the_event_asked_for(const model_state& ms) {
+  if (!ms.clock.zem || !ms.clock.zem_event_num_given || ms.clock.zem_event_num == 1) return true;
+  std::printf("\n\nZEM has requested event %d of a project with uniform rain (PRECIP_UNIF).\n",
+              ms.clock.zem_event_num);
+  std::printf("A uniform storm is one event, starting at START_DATE and START_TIME: only\n");
+  std::printf("ZEM_EVENT_NUM 1 (or no ZEM_EVENT_NUM card) can run it.  PROGRAM TERMINATED.\n\n");
+  set_error(own_message_code);
+  return false;
+}
+
 }  // namespace
 
 void init_station_distances(model_state& ms) {
@@ -168,16 +181,19 @@ void init_event_inputs(model_state& ms) {
     alloc_1d_double(ms.output.hyd_loc_peak_q, 100, "hyd_loc_peak_q");
     alloc_1d_double(ms.output.hyd_loc_volume, 100, "hyd_loc_volume");
   }
-  if (!ms.project.super_quiet && ms.project.optimizer_mode != 1)
-    std::fprintf(stderr, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
-  to_summary(ms, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+  if (ms.output.optimize_given) {
+    if (!ms.project.super_quiet && ms.project.optimizer_mode != 1)
+      std::fprintf(stderr, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+    to_summary(ms, "writing output for optimization to file %s\n", ms.project.optimize.c_str());
+  }
 
-  if (ms.project.quiet) {
+  if (ms.project.quiet && ms.hydromet.precip_file_given) {
     if (!ms.project.super_quiet && process.parallel_env.proc_id == 0 && ms.project.optimizer_mode != 1)
       std::printf("using precipitation data from file: %s\n", ms.project.precip_file.c_str());
     to_summary(ms, "using precipitation data from file: %s\n", ms.project.precip_file.c_str());
   }
 
+  if (ms.hydromet.precip_unif && !uniform_storm_is_the_event_asked_for(ms)) return;
   if (!ms.hydromet.precip_unif && !count_precip_events(ms)) return;
   if (ms.clock.zem) ms.clock.long_term = 0;
 }

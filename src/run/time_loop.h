@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
 #include "run/clock_state.h"
 
@@ -43,6 +44,14 @@ inline double event_start_time_of(const model_state& ms, int k) {
 // Start of the event after the current one.
 inline double next_event_start(const model_state& ms) {
   return event_start_time_of(ms, ms.clock.event_index + 1);
+}
+
+// A run that ends on the step reaching TOT_TIME: an event run, and a
+// uniform storm inside the outside framework, which is the framework's one
+// event and lasts as long as it does outside it. Long-term runs and the
+// framework's events of a precipitation file end on the outlet cut-off.
+inline bool ends_at_total_time(const model_state& ms) {
+  return !ms.clock.long_term && (!ms.clock.zem || ms.hydromet.precip_unif);
 }
 
 // Days of a month; February has 29 when (year - 1900) is a multiple of 4,

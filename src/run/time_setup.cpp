@@ -18,6 +18,7 @@
 #include "model/project.h"
 #include "model/run_parameters.h"
 #include "model/water_ledger.h"
+#include "output/step_outputs.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -54,8 +55,11 @@ void setup_time_steps(model_state& ms) {
   c.hyd_write_steps = static_cast<int>(60.0 / c.dt * c.hyd_freq);
 
   if (c.map_freq == 0) {
+    // The interval only matters to a run that writes maps; a search run
+    // keeps the console quiet.
     c.map_freq = 360;
-    if (!ms.project.super_quiet && process.parallel_env.proc_id == 0)
+    if (map_output_requested(ms) && !ms.project.super_quiet && ms.project.optimizer_mode != 1 &&
+        process.parallel_env.proc_id == 0)
       std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
   }
   c.map_write_steps = static_cast<int>(60.0 / c.dt * c.map_freq);
@@ -121,7 +125,10 @@ void set_start_time(model_state& ms) {
   ms.clock.time_tol = due_tolerance_days;
 
   if (!ms.clock.start_date_given) ms.clock.model_time = ms.clock.hmet_start_time;
-  if (ms.clock.zem)
+  // Inside the framework the run starts with the event it is asked for; a
+  // uniform storm is its one event and starts at the start date of the
+  // cards, as it does outside the framework.
+  if (ms.clock.zem && !ms.hydromet.precip_unif)
     ms.clock.model_time = event_start_time_of(ms, ms.clock.zem_event_num_given ? ms.clock.zem_event_num : 1);
 }
 
@@ -238,7 +245,9 @@ void set_infiltration_clock(model_state& ms) {
 
 // Uniform rain is one event that begins with the run; otherwise the first
 // event of the precipitation file (or of the start date) is waited for.
-// False after the message of a uniform storm without a start date.
+// Runs before the process clocks, which may wait for the first event. False
+// after the message of a uniform storm without a start date or shorter than
+// one overland step.
 bool set_precipitation_clock(model_state& ms) {
   const double start = ms.clock.model_time;
   if (ms.hydromet.precip_unif) {
@@ -265,6 +274,15 @@ bool set_precipitation_clock(model_state& ms) {
     std::printf("project file.  You must do this for simulations with\n");
     std::printf("uniform precipitation using the START_DATE and START_TIME\n");
     std::printf("cards.  Edit the project file.   Program terminated.\n");
+    set_error(own_message_code);
+    report_error();
+    return false;
+  }
+  if (ms.hydromet.precip_unif && ms.hydromet.num_rain_periods < 1) {
+    // The storm falls on whole overland steps: none would get any rain.
+    std::printf("Error: the uniform rain lasts %.0lf minute(s) (RAIN_DURATION), less than one overland\n"
+                "time step of %.3lf s (TIMESTEP): no rain would fall.  Program terminated.\n",
+                ms.hydromet.rain_duration, ms.clock.ov_dt);
     set_error(own_message_code);
     report_error();
     return false;
@@ -346,6 +364,7 @@ void set_constituent_clocks(model_state& ms) {
 
 void init_simulation_clock(model_state& ms) {
   set_start_time(ms);
+  if (!set_precipitation_clock(ms)) return;
   set_overland_clock(ms);
   // The overland clock only ever lands on whole model steps.
   const double steps = ms.clock.ov_dt / ms.clock.base_dt;
@@ -360,7 +379,6 @@ void init_simulation_clock(model_state& ms) {
   set_hourly_clocks(ms);
   set_subsurface_clocks(ms);
   set_infiltration_clock(ms);
-  if (!set_precipitation_clock(ms)) return;
   set_channel_clocks(ms);
   set_sewer_clock(ms);
   set_constituent_clocks(ms);

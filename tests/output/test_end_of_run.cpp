@@ -8,8 +8,10 @@
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "output/dataset_out.h"
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
@@ -197,6 +199,50 @@ TEST_F(EndOfRun, FloodDatasetAndDatasetEndCards) {
   write_end_of_run_files(*ms);
   close_guarded_file(ms->output.depth_map_file);
   EXPECT_EQ(testing::read_file("depth2.dat"), "");
+}
+
+// The snow datasets end with their end card too: the snow-temperature
+// series in the format it was opened in (none for per-time grids, which
+// have no file to end), the snow water equivalent with the other series.
+TEST_F(EndOfRun, SnowDatasetsEndWithTheirCard) {
+  struct row {
+    int map_type;  // 0 per-time grids, 1 ASCII dataset, 2 binary dataset
+    std::string snow_temperature_end;
+  } rows[] = {
+      {1, "0.000000\nENDDS\n"},
+      {2, std::string("\xD2\0\0\0", 4)},
+      {0, ""},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.map_type);
+    ms = std::make_unique<model_state>();
+    make_grid();
+    ms->output.no_map_output = r.map_type == 0;
+    ms->output.dataset_output = r.map_type != 0;
+    ms->output.binary_dataset = r.map_type == 2;
+    ms->hydromet.snow_temp_given = 1;
+    ms->hydromet.snow_temperature.alloc(5);
+    // The card names the dataset file, or the folder of the per-time grids.
+    fs::create_directory("snow_temp");
+    const char* card = r.map_type == 0 ? "snow_temp" : "snow_temp.dat";
+    ASSERT_TRUE(open_grid_series(ms->output.snow_temp_dataset, ms->grid, ms->output, ms->grid.rows, ms->grid.cols,
+                                 ms->hydromet.snow_temperature.data(), card, "", "", 1060, "Snow_Temperature"));
+    ms->output.snow_temp_dataset.step = 7;  // a per-time grid would take this number
+    write_map_timestep(ms->output.snow_temp_dataset, 30.0);
+    const std::string grid_written = testing::read_file("snow_temp/Snow_Temperature.0007");
+    ASSERT_TRUE(open_guarded_file(ms->output.snow_swe_map_file, "swe.dat", "w"));
+    write_end_of_run_files(*ms);
+    close_guarded_file(ms->output.snow_temp_dataset.file);
+    close_guarded_file(ms->output.snow_swe_map_file);
+    if (r.map_type == 0) {
+      EXPECT_FALSE(grid_written.empty());
+      EXPECT_EQ(testing::read_file("snow_temp/Snow_Temperature.0007"), grid_written);
+      EXPECT_EQ(testing::read_file("swe.dat"), "");
+      continue;
+    }
+    EXPECT_TRUE(testing::read_file("snow_temp.dat").ends_with(r.snow_temperature_end));
+    EXPECT_EQ(testing::read_file("swe.dat"), r.map_type == 1 ? "ENDDS\n" : std::string("\xD2\0\0\0", 4));
+  }
 }
 
 TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {

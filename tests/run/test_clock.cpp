@@ -1,11 +1,12 @@
 // The run's clocks: the time step and write intervals taken from the
 // cards, the water on the grid at the start, the first clock advance and the
-// calendar, uniform rain on exactly n overland steps, and the set-ups that
-// stop a run before its loop.
+// calendar, uniform rain on exactly n overland steps, the clocks that wait
+// for the uniform storm, and the set-ups that stop a run before its loop.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "channel/pipe_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -13,11 +14,13 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -32,20 +35,24 @@ using testing::set_card;
 class Clock : public testing::process_test {};
 
 TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
+  // The map interval's warning is for runs that write maps (here a depth
+  // dataset): without maps the interval is never used.
   struct row {
     double timestep, st_time_step, hyd_freq;
     int map_freq, long_term;
     double longitude;
+    bool maps;
     double dt, st_after;
     int hyd_steps, map_steps, code;
     bool warning_55, map_warning;
   };
   const row table[] = {
-      {10, 0, 5, 60, 0, 0, 10, 10, 30, 360, 0, false, false},
-      {10, 5, 5, 60, 0, 0, 5, 5, 60, 720, 0, false, false},
-      {10, 0, 0, 0, 0, 0, 10, 10, 360, 2160, 0, true, true},
-      {0.001, 0, 5, 60, 0, 0, 0.001, 0.001, 0, 0, 52, false, false},
-      {10, 0, 5, 60, 1, -90, 10, 10, 30, 360, 57, false, false},
+      {10, 0, 5, 60, 0, 0, true, 10, 10, 30, 360, 0, false, false},
+      {10, 5, 5, 60, 0, 0, true, 5, 5, 60, 720, 0, false, false},
+      {10, 0, 0, 0, 0, 0, true, 10, 10, 360, 2160, 0, true, true},
+      {10, 0, 0, 0, 0, 0, false, 10, 10, 360, 2160, 0, true, false},
+      {0.001, 0, 5, 60, 0, 0, true, 0.001, 0.001, 0, 0, 52, false, false},
+      {10, 0, 5, 60, 1, -90, true, 10, 10, 30, 360, 57, false, false},
   };
   for (const row& r : table) {
     reset_process_state();
@@ -60,10 +67,11 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
     ms->hydromet.longitude = r.longitude;
     ms->clock.gmt_given = 1;
     ms->clock.long_term = r.long_term;
+    ms->output.dataset_output = ms->output.depth_given = r.maps;
     CaptureStdout();
     setup_time_steps(*ms);
     const std::string console = GetCapturedStdout();
-    SCOPED_TRACE(r.timestep);
+    SCOPED_TRACE(std::to_string(r.timestep) + (r.maps ? " with maps" : " without maps"));
     EXPECT_EQ(ms->clock.dt, r.dt);
     EXPECT_EQ(ms->clock.st_time_step, r.st_after);
     EXPECT_EQ(process.error_block.code, r.code);
@@ -186,11 +194,42 @@ TEST_F(Clock, UniformRainFallsOnExactlyNOverlandSteps) {
   }
 }
 
+// A long-term run with a uniform storm: the storm is event 1 and begins
+// with the run, so the clocks that sleep until the first event are due at
+// the start, not parked.
+TEST_F(Clock, ClocksWaitingForTheFirstEventFindTheUniformStorm) {
+  auto ms = make_model_state();
+  clock_state& c = ms->clock;
+  c.long_term = 1;
+  c.ov_dt = c.base_dt = 10.0;
+  c.cur_year = 2024;  // the start date of the cards
+  ms->hydromet.hmet_start_year = 2024;
+  ms->hydromet.hmet_start_month = 6;
+  ms->hydromet.hmet_start_day = 15;
+  ms->hydromet.hmet_start_hour = 12;
+  ms->hydromet.precip_unif = 1;
+  ms->hydromet.rain_intensity = 25.0;
+  ms->hydromet.rain_duration = 60.0;
+  ms->soil.green_ampt = 1;
+  ms->pipe.storm_sewer_given = 1;
+  init_simulation_clock(*ms);
+  ASSERT_EQ(process.error_block.stop, 0);
+  const double start = julian_date(2024, 6, 15, 12, 0, 0.0);
+  EXPECT_EQ(c.model_time, start);
+  EXPECT_EQ(event_start_time_of(*ms, 1), start);
+  EXPECT_EQ(c.ov_next_time, start);
+  EXPECT_EQ(c.inf_last_time, start);
+  EXPECT_EQ(c.sl_last_time, start);
+  EXPECT_EQ(ms->hydromet.num_rain_periods, 360);
+}
+
 TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
   struct row {
     const char* card;
     const char* line;  // "" removes the card
     const char* message;
+    const char* second_card = "";  // a second card changed with the first
+    const char* second_line = "";
   };
   const row table[] = {
       {"START_DATE", "",
@@ -202,11 +241,17 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
        "Error: the overland time step of 10.000 s (TIMESTEP) is not a whole number of model\n"},
       {"PRECIP_UNIF", "PRECIP_FILE      rain.gag",
        "Error: the PRECIP_FILE card is not available in this version of NIVRA.\n"},
+      // A one-minute storm on two-minute steps would fall on no step at all.
+      {"TIMESTEP", "TIMESTEP         120.0",
+       "Error: the uniform rain lasts 1 minute(s) (RAIN_DURATION), less than one overland\n"
+       "time step of 120.000 s (TIMESTEP): no rain would fall.  Program terminated.\n",
+       "RAIN_DURATION", "RAIN_DURATION    1"},
   };
   for (const row& r : table) {
     reset_process_state();
     testing::copy_example("plane");
     testing::write_file("rain.gag", "EVENT\n");
+    if (*r.second_card) set_card("plane.prj", r.second_card, r.second_line);
     if (*r.line) {
       set_card("plane.prj", r.card, r.line);
     } else {

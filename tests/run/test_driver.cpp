@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "core/guarded_file.h"
@@ -115,6 +116,57 @@ TEST_F(Driver, QuietAndOptimiserRunsKeepTheConsoleQuiet) {
     // The summary and the timing log are written in every case.
     EXPECT_NE(read_file("plane.sum").find("Running.... \n\n"), std::string::npos);
     EXPECT_EQ(count_lines("out_time.out"), 1);
+  }
+}
+
+// What a run says is what it did: the optimisation file is named only when
+// there is one, a quiet run names no precipitation file when the rain is
+// uniform, and the map interval is spoken of (the set-up's default warning,
+// the summary's map list) only by a run that writes maps.
+TEST_F(Driver, TheConsoleAndTheSummaryNameOnlyOutputsThatExist) {
+  struct row {
+    const char* cards;
+    const char* optimisation_line;  // "" when none is due
+    bool maps, progress;
+  };
+  const row table[] = {
+      {"", "", false, true},
+      {"OPTIMIZE         opt.out", "writing output for optimization to file opt.out\n", false, true},
+      {"DEPTH            maps", "", true, true},
+      {"QUIET", "", false, false},
+  };
+  for (const row& r : table) {
+    SCOPED_TRACE(r.cards);
+    reset_process_state();
+    testing::copy_plane_example();
+    std::filesystem::remove_all("maps");
+    std::filesystem::create_directory("maps");
+    if (*r.cards) edit_example("", r.cards);
+    std::string console;
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
+    console += ::testing::internal::GetCapturedStderr();
+    const std::string summary = read_file("plane.sum");
+    const bool optimisation = *r.optimisation_line != 0;
+    EXPECT_EQ(console.find("writing output for optimization") != std::string::npos, optimisation) << console;
+    EXPECT_EQ(summary.find("writing output for optimization") != std::string::npos, optimisation);
+    if (optimisation) {
+      EXPECT_NE(console.find(r.optimisation_line), std::string::npos);
+      EXPECT_NE(summary.find(r.optimisation_line), std::string::npos);
+    }
+    const std::string warning = "Warning: Write solution time step not specified, defaulting to 6 hours.\n";
+    EXPECT_EQ(console.find(warning) != std::string::npos, r.maps) << console;
+    EXPECT_EQ(console.find(warning), console.rfind(warning));
+    EXPECT_EQ(summary.find("\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 2160 TIMESTEP(S):\n"
+                           "Floating point GRASS output maps were written.\n") != std::string::npos,
+              r.maps)
+        << summary;
+    EXPECT_EQ(testing::file_exists("maps/depth.0001.asc"), r.maps);
+    EXPECT_NE(summary.find("\n THE FOLLOWING ASCII OUTPUT FILES WERE WRITTEN TO EVERY 30 TIMESTEP(S):\n"),
+              std::string::npos);
+    EXPECT_EQ(console.find("event  1 elapsed time   180.00") != std::string::npos, r.progress);
+    EXPECT_EQ(console.find("precipitation data from file"), std::string::npos);
+    EXPECT_EQ(summary.find("precipitation data from file"), std::string::npos);
   }
 }
 

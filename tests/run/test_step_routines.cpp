@@ -1,8 +1,8 @@
 // The step routines on hand-built records: the overland step's due test,
 // outlet books and sweep order, the rain booked where it falls, the
 // dry-period skip of long-term runs, the peak, the progress line, the
-// end-of-event test with its cut-off, and the optimisation line of an ended
-// event.
+// end-of-event test with its cut-off (a uniform storm's event outlasting its
+// rain), and the optimisation line of an ended event.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -236,6 +236,41 @@ TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
       EXPECT_EQ(ms->clock.ov_next_time, r.event_index == 1 ? start + 3.0 : clock_parked);
     }
   }
+}
+
+// A uniform storm's rain stops after its steps, but its event goes on: in
+// a long-term run the end test ends it, and the run, once the outlet falls
+// below the cut-off.
+TEST_F(StepRoutines, AUniformStormsEventOutlastsItsRain) {
+  auto ms = plane();
+  ms->clock.long_term = 1;
+  ms->clock.keep_running = 1;
+  ms->clock.step_count = 400;
+  ms->hydromet.precip_unif = 1;
+  ms->hydromet.rain_depth.alloc(ms->grid.ncells);
+  ms->hydromet.rain_depth.fill(25.0);
+  ms->hydromet.num_rain_periods = 360;
+  ms->hydromet.uniform_rain_step = 361;  // the storm's last step is behind
+  ms->clock.num_events = ms->clock.event_index = 1;
+  ms->clock.event_times = {start - 1.0};
+  ms->clock.precip_event_state = ms->clock.rain_on = ms->clock.event_active = 1;
+  update_rainfall(*ms);
+  EXPECT_EQ(ms->clock.rain_on, 0);
+  EXPECT_EQ(ms->clock.precip_event_state, 3);
+  EXPECT_EQ(ms->hydromet.rain_depth[1], 0.0);
+  EXPECT_EQ(ms->clock.event_active, 1);
+
+  ms->hydromet.event_min_q = 0.1;
+  ms->clock.peak_q = 0.3;
+  ms->overland.qout = 0.5;
+  check_simulation_end(*ms);
+  EXPECT_EQ(ms->clock.keep_running, 1);  // still running off
+  ms->overland.qout = 0.05;
+  CaptureStdout();
+  check_simulation_end(*ms);
+  EXPECT_EQ(GetCapturedStdout(), "simulation ended normally; end of data for last event reached\n");
+  EXPECT_EQ(ms->clock.keep_running, 0);
+  EXPECT_EQ(ms->clock.event_finish_pending, 1);
 }
 
 TEST_F(StepRoutines, EndTimeAndTotalTimeEndTheRun) {

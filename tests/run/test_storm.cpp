@@ -2,8 +2,9 @@
 // cubic metre of rain either left through the outlet or still stands on the
 // grid, with and without blocked cells; a tilted plane under steady rain reaches an outflow of rain rate
 // times area; a dike holds its pond until the water tops its low spot; no
-// rain gives no flow; the run ends at its TOT_TIME; and a second run of the
-// same project in one process writes exactly the same files.
+// rain gives no flow; the run ends at its TOT_TIME, inside the outside
+// framework too; and a second run of the same project in one process writes
+// exactly the same files.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +12,7 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -251,6 +253,50 @@ TEST_F(Storm, AnEventRunEndsAtItsTotalTime) {
     const std::size_t last_line = hydrograph.rfind('\n', hydrograph.size() - 2);
     EXPECT_EQ(std::stod(hydrograph.substr(last_line + 1)), minutes) << minutes;
     EXPECT_EQ(testing::count_lines("plane.otl"), minutes + 1);
+  }
+}
+
+// Inside the outside framework (ZEM, with its MOLA exchange) a uniform
+// storm is the framework's one event: it starts at the start date of the
+// cards and ends at TOT_TIME, and runs exactly as it does outside the
+// framework. Asking for another event of it stops the run before its loop.
+TEST_F(Storm, AUniformStormInsideTheFrameworkIsItsOneEvent) {
+  testing::copy_example("plane");
+  const storm_run alone = run_storm("plane.prj");
+  ASSERT_TRUE(alone.ended);
+  const std::string hydrograph = read_file("plane.otl");
+
+  for (const char* event_card : {"", "ZEM_EVENT_NUM 1"}) {
+    SCOPED_TRACE(event_card);
+    reset_process_state();
+    testing::copy_example("plane");
+    set_card("plane.prj", "ZEM", "ZEM");
+    set_card("plane.prj", "MOLA", "MOLA mola.rec");
+    if (*event_card) set_card("plane.prj", "ZEM_EVENT_NUM", event_card);
+    const storm_run run = run_storm("plane.prj", {}, 3 * alone.steps);
+    ASSERT_TRUE(run.ended) << "still running after " << run.steps << " steps";
+    const model_state& ms = *run.ms;
+    EXPECT_EQ(ms.clock.event_start_time, julian_date(2024, 6, 15, 12, 0, 0.0));
+    EXPECT_EQ(run.steps, alone.steps);
+    EXPECT_EQ(ms.clock.elapsed_min, 180.0);
+    EXPECT_EQ(ms.clock.events_finished, 1);
+    EXPECT_EQ(run.outlet_volume, alone.outlet_volume);
+    EXPECT_EQ(read_file("plane.otl"), hydrograph);
+  }
+
+  for (const char* event_card : {"ZEM_EVENT_NUM 2", "ZEM_EVENT_NUM 0"}) {
+    reset_process_state();
+    testing::copy_example("plane");
+    set_card("plane.prj", "ZEM", "ZEM");
+    set_card("plane.prj", "MOLA", "MOLA mola.rec");
+    set_card("plane.prj", "ZEM_EVENT_NUM", event_card);
+    const storm_run run = run_storm("plane.prj", {}, 3 * alone.steps);
+    EXPECT_FALSE(run.ended);
+    EXPECT_EQ(run.steps, 0) << event_card;
+    EXPECT_NE(run.console.find("A uniform storm is one event, starting at START_DATE and START_TIME: only\n"
+                               "ZEM_EVENT_NUM 1 (or no ZEM_EVENT_NUM card) can run it.  PROGRAM TERMINATED.\n"),
+              std::string::npos)
+        << run.console;
   }
 }
 

@@ -67,6 +67,48 @@ TEST(WaterLedger, EventBalanceOfAHandBuiltEvent) {
   EXPECT_DOUBLE_EQ(l.event().error, 0.01);
 }
 
+// The snow on the cells at the start is water the run holds, exactly as the
+// snow left at the end. Hand books: a pack of 600 m3 of snow and 100 m3 of
+// melt water takes 100 m3 of rain; 80 leave at the outlet, 550 + 50 stay in
+// the pack and 20 on the surface. In 800, out 700: 12.5 % is missing; the
+// surface books compare the same 100 m3 with Fs + S = 720. The Sacramento
+// form writes the overall error out minus in over the rain and the initial
+// storage, the surface error over the rain alone.
+TEST(WaterLedger, RunBalanceCountsTheSnowItStartsWith) {
+  struct books {
+    double snow_start, melt_start, rain, outlet, snow_end, melt_end, surface_end;
+  };
+  struct row {
+    const char* name;
+    books b;
+    bool sacramento;
+    double overall, surface;  // percent, by hand
+  } rows[] = {
+      {"a pack lying still", {600, 0, 0, 0, 600, 0, 0}, false, 0.0, 0.0},
+      {"rain running off a pack", {600, 0, 100, 80, 600, 0, 20}, false, 0.0, 0.0},
+      {"a pack losing water", {600, 100, 100, 80, 550, 50, 20}, false, 100.0 * 100.0 / 800.0, 100.0 * 100.0 / 720.0},
+      {"Sacramento: a pack lying still", {600, 0, 0, 0, 600, 0, 0}, true, 0.0, 0.0},
+      {"Sacramento: rain running off a pack", {600, 0, 100, 80, 600, 0, 20}, true, 0.0, 0.0},
+      {"Sacramento: a pack losing water", {600, 100, 100, 80, 550, 50, 20}, true, -100.0 * 100.0 / 800.0, 100.0},
+  };
+  for (const row& r : rows) {
+    water_ledger l;
+    l.set_storage(store::snow, moment::run_start, r.b.snow_start);
+    l.set_storage(store::melt_water, moment::run_start, r.b.melt_start);
+    l.book(flux::precipitation, r.b.rain);
+    l.book(flux::outlet_discharge, r.b.outlet);
+    l.set_storage(store::snow, moment::run_end, r.b.snow_end);
+    l.set_storage(store::melt_water, moment::run_end, r.b.melt_end);
+    l.set_storage(store::surface, moment::run_end, r.b.surface_end);
+    balance_scheme scheme;
+    scheme.sacramento = r.sacramento;
+    l.close_run(scheme);
+    EXPECT_NEAR(l.run().overall_error, r.overall, 1e-12) << r.name;
+    EXPECT_NEAR(l.run().surface_error, r.surface, 1e-12) << r.name;
+    EXPECT_DOUBLE_EQ(l.run().initial_storage, r.b.snow_start + r.b.melt_start) << r.name;
+  }
+}
+
 // Four 10 m cells on ground at 10 m: an open cell with 0.1 m, a half-blocked
 // cell with 0.2 m over its open half, a cell under a channel lake with
 // 0.3 m, and a cell under an overland lake standing at 10.5 m with 0.4 m on
@@ -158,6 +200,24 @@ TEST_F(WaterBooks, TheSingleEventOfAStormBooksWhatTheRunBooks) {
   EXPECT_GT(l.run_total(flux::precipitation), 0.0);
   EXPECT_EQ(l.run_total(flux::precipitation), l.run_total(flux::rainfall_to_overland));  // no lakes
   EXPECT_NEAR(l.event().in_plus_initial, l.event().out_plus_final, 1e-9 * l.event().in_plus_initial);
+}
+
+// The example storm falling on 0.15 m of snow water over its 46 cells of
+// 900 m2 (6210 m3, which an event run neither melts nor moves): the run's
+// books close, and the summary shows the pack among the initial storages.
+TEST_F(WaterBooks, ASnowPackAtTheStartClosesTheRunsBooks) {
+  testing::copy_example("plane");
+  testing::set_card("plane.prj", "INIT_SWE_DEPTH", "INIT_SWE_DEPTH 0.15");
+  const testing::storm_run run = testing::run_storm("plane.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const water_ledger& l = run.ms->ledger;
+  EXPECT_NEAR(l.storage(store::snow, moment::run_start), 0.15 * 46 * 900.0, 1e-9);
+  EXPECT_NEAR(l.storage(store::snow, moment::run_end), 0.15 * 46 * 900.0, 1e-9);
+  EXPECT_GT(l.run_total(flux::outlet_discharge), 0.0);
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-9);
+  EXPECT_NEAR(l.run().surface_error, 0.0, 1e-9);
+  EXPECT_NE(testing::read_file("plane.sum").find("Initial volume of snow=                                6210.00 \n"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 // between the two cells. Fluxes of a sub-step are computed from the depths
 // at its start and gathered in ov_dh; the depths change once both sweeps are
 // done. Stability is kept by the sub-step: a face that moves too much water
-// restarts the whole step on a third of the sub-step.
+// restarts the whole step on a third of the sub-step. Water flows from the
+// cell whose surface is higher, out of what that cell holds above its
+// retention, and no cell gives more than it holds in one sub-step.
 #include <cmath>
 #include <cstring>
 
@@ -46,6 +48,7 @@ struct explicit_ctx {
   const int* wet = nullptr;      // wetland class per cell, null without wetlands
   const array2d<double>* wprops = nullptr;
   double* pw = nullptr;          // (h - retention)^(5/3) per cell, 0 where nothing flows
+  double* share = nullptr;       // work array of the outflow limit, per cell
   const double* blocked = nullptr;  // blocked area fractions, null without blockage
   bool lake_variant = false;     // channel or overland lakes on
   bool quiet = false;
@@ -104,8 +107,9 @@ inline sweep_arrays arrays_of(const explicit_ctx& c, int dir) {
   return {c.below, c.sy, c.qy, cell_side::bottom};
 }
 
-// Prints and counts a failed stability check of face j. Failures of
-// channel-lake cells do not count.
+// Prints and counts a failed stability check of a face whose cell j loses
+// the depth dd (gains where dd < 0). Failures of channel-lake cells do not
+// count.
 int face_failure(const explicit_ctx& c, int dir, int j, double qf, double dd, double dts) {
   const double U = std::fabs(dd);
   const double H = -dd;
@@ -145,7 +149,8 @@ inline double face_slope(const explicit_ctx& c, const double* slope, int j, int 
 inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
 
 // Stores the flux of face j -> k, moves its water between the two cells and,
-// while testing, checks it. Returns 1 for a counted failure.
+// while testing, checks it on the cell the water leaves. Returns 1 for a
+// counted failure.
 [[gnu::always_inline]] inline int move_water(explicit_ctx& c, double* q, int dir, int j, int k, double qf,
                                              double dts, bool testing) {
   q[j] = qf;
@@ -153,8 +158,9 @@ inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
   c.dh[j] -= dd;
   c.dh[k] += dd;
   if (!testing) return 0;
-  const double ddj = c.blocked ? dd / open_share(c.blocked, j) : dd;  // j's depth falls by this much
-  if (std::fabs(ddj) >= 0.06 || c.h[j] - ddj < -0.0001) return face_failure(c, dir, j, qf, ddj, dts);
+  const int from = qf >= 0.0 ? j : k;
+  const double loss = std::fabs(c.blocked ? dd / open_share(c.blocked, from) : dd);  // from's depth falls by this
+  if (loss >= 0.06 || c.h[from] - loss < -0.0001) return face_failure(c, dir, from, qf, loss, dts);
   return 0;
 }
 
@@ -229,23 +235,10 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         continue;
       }
     }
-    // Ordinary face: water below the retention depth of j does not flow.
-    if (ret[j] > h[j]) {
-      q[j] = 0.0;
-      continue;
-    }
+    // Ordinary face: the water leaves the cell upwind, from what it holds
+    // above its retention depth (pw is 0 where it holds no more).
     const double S = face_slope(c, slope, j, k, eps);
-    double p;  // flowing depth to the 5/3, from the upwind side
-    if (flat(S)) {
-      p = 0.0;
-    } else if (S >= 0.0) {
-      p = pw[j];
-    } else if (c.lake_variant || ret[j] == ret[k]) {
-      p = pw[k];
-    } else {
-      const double d = h[k] - ret[j];
-      p = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
-    }
+    const double p = flat(S) ? 0.0 : pw[S >= 0.0 ? j : k];  // flowing depth to the 5/3
     if (p > 0.0) {
       const double a = std::sqrt(std::fabs(S)) / rough[j] * p;
       qf = S < 0.0 ? -a : a;
@@ -290,10 +283,64 @@ void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
   }
 }
 
+// A cell never gives more water than it holds. When the fluxes gathered in
+// dh for the directions dir_first..dir_last would take a cell outside the
+// lakes (skip[i] marks a lake cell; null: no lakes) below zero, every cell's
+// outflow through those faces is cut to at most the water it holds (on its
+// open part), all its outgoing faces by the same fraction. Inflows are not
+// touched, so a cell that now receives less still ends at zero or above.
+// The cut fluxes stay in q, and dh follows them. True when fluxes were cut.
+bool limit_outflows(explicit_ctx& c, const int* skip, int dir_first, int dir_last, double dts) {
+  const int n = c.n;
+  const double* h = c.h;
+  double* dh = c.dh;
+  auto in_lake = [skip](int i) { return skip && lake_cell(skip[i]); };
+  bool short_of_water = false;
+  for (int i = 1; i <= n && !short_of_water; ++i)
+    short_of_water = h[i] + dh[i] / open_share(c.blocked, i) < 0.0 && !in_lake(i);
+  if (!short_of_water) return false;
+
+  // Each cell's outflow (depth over the whole cell), then the share of it
+  // the cell can give.
+  double* share = c.share;
+  std::memset(share, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  const double depth_per_flux = dts / c.dx;
+  for (int dir = dir_first; dir <= dir_last; ++dir) {
+    const sweep_arrays a = arrays_of(c, dir);
+    for (int j = 1; j <= n; ++j) {
+      const int k = a.nb[j];
+      if (k == 0 || a.q[j] == 0.0) continue;
+      const int from = a.q[j] > 0.0 ? j : k;
+      if (!in_lake(from)) share[from] += std::fabs(a.q[j]) * depth_per_flux;
+    }
+  }
+  for (int i = 1; i <= n; ++i) {
+    const double held = std::fmax(h[i], 0.0) * open_share(c.blocked, i);
+    share[i] = share[i] > held ? held / share[i] : 1.0;
+  }
+  for (int dir = dir_first; dir <= dir_last; ++dir) {
+    const sweep_arrays a = arrays_of(c, dir);
+    for (int j = 1; j <= n; ++j) {
+      const int k = a.nb[j];
+      if (k == 0 || a.q[j] == 0.0) continue;
+      const int from = a.q[j] > 0.0 ? j : k;
+      if (in_lake(from) || share[from] >= 1.0) continue;
+      const double held_back = a.q[j] * (1.0 - share[from]);
+      a.q[j] -= held_back;
+      const double dd = held_back * depth_per_flux;
+      if (!in_lake(j)) dh[j] += dd;
+      if (!in_lake(k)) dh[k] -= dd;
+    }
+  }
+  return true;
+}
+
 // Adds the changes gathered in dh to the depths of the cells outside the
 // lakes (skip[i] marks a lake cell; null: no lakes) and clears them. A
-// blocked cell spreads its change over its open part.
-void apply_depth_changes(explicit_ctx& c, const int* skip) {
+// blocked cell spreads its change over its open part. After a cut of the
+// outflows (limited) a cell emptied to the last drop may come out a
+// rounding error below zero: it is set to zero.
+void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
   const int n = c.n;
   double* h = c.h;
   double* dh = c.dh;
@@ -302,13 +349,16 @@ void apply_depth_changes(explicit_ctx& c, const int* skip) {
       h[i] += dh[i];
       dh[i] = 0.0;
     }
-    return;
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      if (skip && lake_cell(skip[i])) continue;
+      h[i] += c.blocked ? dh[i] / open_share(c.blocked, i) : dh[i];
+      dh[i] = 0.0;
+    }
   }
-  for (int i = 1; i <= n; ++i) {
-    if (skip && lake_cell(skip[i])) continue;
-    h[i] += c.blocked ? dh[i] / open_share(c.blocked, i) : dh[i];
-    dh[i] = 0.0;
-  }
+  if (!limited) return;
+  for (int i = 1; i <= n; ++i)
+    if (h[i] < 0.0 && !(skip && lake_cell(skip[i]))) h[i] = 0.0;
 }
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
@@ -395,8 +445,9 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
         }
       }
       if (!done) break;
+      const bool limited = limit_outflows(c, c.lake, dir_x, dir_y, dts);
       if (chan_lakes) lake_exchange(lakes, c, dts);
-      apply_depth_changes(c, c.lake);
+      apply_depth_changes(c, c.lake, limited);
       elapsed += dts;
     }
   }
@@ -432,7 +483,6 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
       }
       q[j] = qf;
       c.dh[j] -= dt * qf / dx;
-      c.olake_table[Lk].value[olake_value::exchange] += dt * qf * dx;
       continue;
     }
     if (lake_cell(Lj)) {
@@ -442,7 +492,6 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
       qf = d > 0.0 ? manning_q(S, rough[k], d) : 0.0;
       q[j] = qf;
       c.dh[k] += dt * qf / dx;
-      c.olake_table[Lj].value[olake_value::exchange] -= dt * qf * dx;
       continue;
     }
     const double S = face_slope(c, slope, j, k, 1e-20);
@@ -459,7 +508,18 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
     c.dh[j] -= dd;
     c.dh[k] += dd;
   }
-  apply_depth_changes(c, c.olake);
+  const bool limited = limit_outflows(c, c.olake, dir, dir, dt);
+  // What crossed a lake shore joins the lake's exchange volume.
+  for (int j = 1; j <= n; ++j) {
+    const int k = nb[j];
+    if (k == 0) continue;
+    const bool lj = lake_cell(c.olake[j]), lk = lake_cell(c.olake[k]);
+    if (lk && !lj)
+      c.olake_table[c.olake[k]].value[olake_value::exchange] += dt * q[j] * dx;
+    else if (lj && !lk)
+      c.olake_table[c.olake[j]].value[olake_value::exchange] -= dt * q[j] * dx;
+  }
+  apply_depth_changes(c, c.olake, limited);
 }
 
 }  // namespace
@@ -468,6 +528,7 @@ void explicit_scheme::prepare(int cells, int channel_lakes) {
   ensure_cells(dh, cells);
   ensure_cells(depth_save, cells);
   ensure_cells(flow_depth_pow, cells);
+  ensure_cells(outflow_share, cells);
   if (channel_lakes > 0) {
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
@@ -482,6 +543,8 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   explicit_scheme& s = ov.explicit_kernel;
   const int n = g.ncells;
   if (n <= 0) return result;
+  result.status = check_entry_depths(ov.ov_depth.data(), n);
+  if (result.status != overland_status::ok) return result;
   const double dx = g.grid_size;
   const bool chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
   const bool olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
@@ -514,6 +577,7 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.wprops = &lakes.wetland_props;
   }
   c.pw = s.flow_depth_pow.data();
+  c.share = s.outflow_share.data();
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
   c.quiet = d.quiet;
@@ -540,18 +604,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     // Normal-depth outflow of the outlet cell, never more than it holds on
     // its open part.
     const int o = g.outlet_cell;
-    const double h = ov.ov_depth[o];
+    double& h = ov.ov_depth[o];
     if (h > 0.0) {
       const double Q = std::pow(h, outlet_exponent) * std::sqrt(g.outlet_slope) * dx / ov.dist_rough[o];
-      const double open = open_share(c.blocked, o);
-      double outflow = Q * dt;
-      if (outflow >= h * dx * dx * open) {
-        outflow = h * dx * dx * open;
-        ov.ov_depth[o] = 0.0;
-      } else {
-        ov.ov_depth[o] -= Q * dt / (dx * dx * open);
-      }
-      result.books.outlet = outflow;
+      result.books.outlet = drain_cell(h, Q * dt, dx * dx * open_share(c.blocked, o));
     }
   }
 

@@ -7,6 +7,9 @@
 namespace nivra {
 
 overland_status check_entry_depths(double* h, int n) {
+  std::uint64_t bits = 0;
+  for (int i = 1; i <= n; ++i) bits |= doubt_bits(h[i]);
+  if (!doubtful(bits)) return overland_status::ok;
   for (int i = 1; i <= n; ++i) {
     if (std::isnan(h[i])) {
       std::printf("Overland depth is NaN at beginning of overland routing time step in cell %ld \n",

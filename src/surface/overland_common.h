@@ -1,6 +1,9 @@
 // Small pieces shared by the overland kernels.
 #pragma once
 
+#include <bit>
+#include <cstdint>
+
 #include "core/arrays.h"
 #include "surface/overland.h"
 
@@ -29,6 +32,17 @@ inline double drain_cell(double& h, double volume, double open_area) {
   h -= fall;
   return volume;
 }
+
+// The sign bit of the result is set when x is below zero (or a negative
+// zero) or not a number: a positive NaN's bits carry into the sign bit when
+// the mantissa mask is added. Or-ed over an array it tells whether any depth
+// is doubtful in a loop the compiler vectorises, which a comparison of the
+// doubles is not.
+inline std::uint64_t doubt_bits(double x) {
+  const std::uint64_t u = std::bit_cast<std::uint64_t>(x);
+  return u | (u + 0x000fffffffffffffull);
+}
+inline bool doubtful(std::uint64_t bits) { return (bits >> 63) != 0; }
 
 // Depths at the start of a routing step: a depth that is not a number, or
 // below -1e-5 m, stops the run (after the message); a smaller negative

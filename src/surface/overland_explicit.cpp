@@ -2,11 +2,15 @@
 // every lower face of every active cell, driven by the water-surface slope
 // between the two cells. Fluxes of a sub-step are computed from the depths
 // at its start and gathered in ov_dh; the depths change once both sweeps are
-// done. Stability is kept by the sub-step: a face that moves too much water
-// restarts the whole step on a third of the sub-step. Water flows from the
-// cell whose surface is higher, out of what that cell holds above its
-// retention, and no cell gives more than it holds in one sub-step.
+// done. Water flows from the cell whose surface is higher, out of what that
+// cell holds above its retention. Stability is kept by the sub-step: a face
+// that moves too much water, or a cell whose faces together take more than
+// it holds, restarts the whole step on a third of the sub-step; and once the
+// sub-step can no longer be divided, a cell's outflows are cut to the water
+// it holds, so that no depth falls below zero.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "core/guarded_file.h"
@@ -107,33 +111,13 @@ inline sweep_arrays arrays_of(const explicit_ctx& c, int dir) {
   return {c.below, c.sy, c.qy, cell_side::bottom};
 }
 
-// Prints and counts a failed stability check of a face whose cell j loses
-// the depth dd (gains where dd < 0). Failures of channel-lake cells do not
-// count.
-int face_failure(const explicit_ctx& c, int dir, int j, double qf, double dd, double dts) {
-  const double U = std::fabs(dd);
-  const double H = -dd;
-  int type = 0;
-  if (U >= 0.06)
-    type = 1;
-  else if (std::fabs(H) > 0.1)
-    type = 2;
-  else if (c.h[j] + H < -0.0001)
-    type = 3;
-  if (type == 0) return 0;
+// Prints and counts a face that moves more than 6 cm of water out of cell j
+// (loss, m) in one sub-step. Failures of channel-lake cells do not count.
+int celerity_failure(const explicit_ctx& c, int dir, int j, double qf, double loss, double dts) {
   if (c.lake && lake_cell(c.lake[j])) return 0;
   if (!c.quiet) {
-    const char axis = dir == dir_x ? 'x' : 'y';
-    if (type == 1) {
-      msg_printf("  ]%c:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", axis, U, H, qf, dts, j);
-      msg_printf("    -> Cell Exceded Celerity Check\n");
-    } else if (type == 2) {
-      msg_printf("  ]%c:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", axis, U, H, qf, dts, j);
-      msg_printf("    -> Cell Exceeded Max Height Change\n");
-    } else {
-      msg_printf("  ]%c: h+dh < 0.00   (h+dh=%lf)  j:%d\n", axis, c.h[j] + H, j);
-      msg_printf("    -> Outflow Exceeded Water Depth\n");
-    }
+    msg_printf("  ]%c:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", dir == dir_x ? 'x' : 'y', loss, -loss, qf, dts, j);
+    msg_printf("    -> Cell Exceded Celerity Check\n");
   }
   return 1;
 }
@@ -149,8 +133,8 @@ inline double face_slope(const explicit_ctx& c, const double* slope, int j, int 
 inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
 
 // Stores the flux of face j -> k, moves its water between the two cells and,
-// while testing, checks it on the cell the water leaves. Returns 1 for a
-// counted failure.
+// while testing, checks how much it takes from the cell the water leaves.
+// Returns 1 for a counted failure.
 [[gnu::always_inline]] inline int move_water(explicit_ctx& c, double* q, int dir, int j, int k, double qf,
                                              double dts, bool testing) {
   q[j] = qf;
@@ -160,8 +144,7 @@ inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
   if (!testing) return 0;
   const int from = qf >= 0.0 ? j : k;
   const double loss = std::fabs(c.blocked ? dd / open_share(c.blocked, from) : dd);  // from's depth falls by this
-  if (loss >= 0.06 || c.h[from] - loss < -0.0001) return face_failure(c, dir, from, qf, loss, dts);
-  return 0;
+  return loss >= 0.06 ? celerity_failure(c, dir, from, qf, loss, dts) : 0;
 }
 
 // One sweep of the sub-step variants. General handles channel lakes and
@@ -211,9 +194,8 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         q[j] = qf;
         const double dd = dts * qf / dx;
         dh[j] -= dd;
-        const double ddj = c.blocked ? dd / open_share(c.blocked, j) : dd;
-        if (testing && (std::fabs(ddj) >= 0.06 || h[j] - ddj < -0.0001))
-          fails += face_failure(c, dir, j, qf, ddj, dts);
+        const double ddj = std::fabs(c.blocked ? dd / open_share(c.blocked, j) : dd);
+        if (testing && ddj >= 0.06) fails += celerity_failure(c, dir, j, qf, ddj, dts);
         continue;
       }
       if (lake_cell(Lj)) {
@@ -283,23 +265,51 @@ void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
   }
 }
 
-// A cell never gives more water than it holds. When the fluxes gathered in
-// dh for the directions dir_first..dir_last would take a cell outside the
-// lakes (skip[i] marks a lake cell; null: no lakes) below zero, every cell's
-// outflow through those faces is cut to at most the water it holds (on its
-// open part), all its outgoing faces by the same fraction. Inflows are not
-// touched, so a cell that now receives less still ends at zero or above.
-// The cut fluxes stay in q, and dh follows them. True when fluxes were cut.
-bool limit_outflows(explicit_ctx& c, const int* skip, int dir_first, int dir_last, double dts) {
+// True when the changes gathered in dh would take a cell outside the lakes
+// (skip[i] marks a lake cell; null: no lakes) below zero.
+bool some_cell_below_zero(const explicit_ctx& c, const int* skip) {
+  const int n = c.n;
+  const double* h = c.h;
+  const double* dh = c.dh;
+  if (!skip && !c.blocked) {
+    std::uint64_t bits = 0;  // the sign bits of the new depths
+    for (int i = 1; i <= n; ++i) bits |= std::bit_cast<std::uint64_t>(h[i] + dh[i]);
+    return doubtful(bits);
+  }
+  for (int i = 1; i <= n; ++i)
+    if (h[i] + dh[i] / open_share(c.blocked, i) < 0.0 && !(skip && lake_cell(skip[i]))) return true;
+  return false;
+}
+
+// Prints and counts the cells outside the channel lakes that the fluxes of
+// the sub-step would take more than 0.1 mm below zero: their outflows
+// through all their faces exceed their water.
+int overdrawn_cells(const explicit_ctx& c, double dts) {
+  int fails = 0;
+  for (int i = 1; i <= c.n; ++i) {
+    const double hn = c.h[i] + c.dh[i] / open_share(c.blocked, i);
+    if (hn >= -0.0001 || (c.lake && lake_cell(c.lake[i]))) continue;
+    if (!c.quiet) {
+      msg_printf("  ]xy: h+dh < 0.00   (h+dh=%lf)  j:%d dt:%4.2lf\n", hn, i, dts);
+      msg_printf("    -> Outflow Exceeded Water Depth\n");
+    }
+    ++fails;
+  }
+  return fails;
+}
+
+// A cell never gives more water than it holds. Once the fluxes gathered in
+// dh for the directions dir_first..dir_last would take a cell below zero,
+// every cell's outflow through those faces is cut to at most the water it
+// holds (on its open part), all its outgoing faces by the same fraction;
+// lake cells (skip) are not cut. Inflows are not touched, so a cell that now
+// receives less still ends at zero or above. The cut fluxes stay in q, and
+// dh follows them.
+void limit_outflows(explicit_ctx& c, const int* skip, int dir_first, int dir_last, double dts) {
   const int n = c.n;
   const double* h = c.h;
   double* dh = c.dh;
   auto in_lake = [skip](int i) { return skip && lake_cell(skip[i]); };
-  bool short_of_water = false;
-  for (int i = 1; i <= n && !short_of_water; ++i)
-    short_of_water = h[i] + dh[i] / open_share(c.blocked, i) < 0.0 && !in_lake(i);
-  if (!short_of_water) return false;
-
   // Each cell's outflow (depth over the whole cell), then the share of it
   // the cell can give.
   double* share = c.share;
@@ -332,7 +342,6 @@ bool limit_outflows(explicit_ctx& c, const int* skip, int dir_first, int dir_las
       if (!in_lake(k)) dh[k] -= dd;
     }
   }
-  return true;
 }
 
 // Adds the changes gathered in dh to the depths of the cells outside the
@@ -381,11 +390,24 @@ void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ct
 }
 
 // Sub-step variants (no overland lakes, or channel lakes on).
-void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, double dt) {
+overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, double dt) {
   const int n = c.n;
   const bool quiet = c.quiet;
   const bool chan_lakes = c.lake != nullptr;
   const bool general = chan_lakes || c.wet != nullptr;
+
+  // The depths at the start of the step are saved and checked in one pass.
+  double* save = s.depth_save.data();
+  std::uint64_t bits = 0;
+  for (int i = 0; i <= n; ++i) {
+    save[i] = c.h[i];
+    bits |= doubt_bits(c.h[i]);
+  }
+  if (doubtful(bits)) {
+    const overland_status status = check_entry_depths(c.h, n);
+    if (status != overland_status::ok) return status;
+    std::memcpy(save, c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  }
 
   double dts;
   if (s.reduced_countdown >= 1) {
@@ -399,8 +421,6 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
       s.reduced_active = 0;
     }
   }
-
-  std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       s.lake_elev_save[L] = lakes.lake_elev[L];
@@ -414,9 +434,32 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
   int reductions = 0;
   bool testing = true;
 
-  // An attempt runs sub-steps to the end of the step; a failed stability
-  // check on a sub-step that can still be divided ends it early, and the
-  // step starts again from the saved state on a third of the sub-step.
+  // After a counted failure: a sub-step that can still be divided is cut to
+  // a third, and the step starts again from the saved state (true); a
+  // sub-step of 5 ms or less, or one divided five times already, goes on
+  // without further tests.
+  auto restart_shorter = [&]() {
+    if (dts <= 0.005) {
+      testing = false;
+      return false;
+    }
+    if (reductions < max_reductions) {
+      ++reductions;
+      dts /= 3.0;
+      if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
+      s.reduced_dt = dts;
+      s.reduced_countdown = reduced_calls;
+      restore_step_start(s, lakes, c);
+      return true;
+    }
+    if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
+    testing = false;
+    return false;
+  };
+
+  // An attempt runs sub-steps to the end of the step. A face that moves too
+  // much water, or a cell whose faces together take more than it holds,
+  // ends it early when the sub-step can still be divided.
   for (bool done = false; !done;) {
     done = true;
     double elapsed = 0.0;
@@ -426,31 +469,22 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
         c.pw[i] = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
       }
       for (int pass = 0; pass < 2 && done; ++pass) {
-        const int dir = pass == 0 ? first : second;
-        const int fails = sweep(c, general, dir, dts, testing);
-        if (!testing || fails == 0) continue;
-        if (dts <= 0.005) {
-          testing = false;
-        } else if (reductions < max_reductions) {
-          ++reductions;
-          dts /= 3.0;
-          if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-          s.reduced_dt = dts;
-          s.reduced_countdown = reduced_calls;
-          restore_step_start(s, lakes, c);
-          done = false;
-        } else {
-          if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
-          testing = false;
-        }
+        const int fails = sweep(c, general, pass == 0 ? first : second, dts, testing);
+        if (testing && fails > 0 && restart_shorter()) done = false;
       }
       if (!done) break;
-      const bool limited = limit_outflows(c, c.lake, dir_x, dir_y, dts);
+      const bool short_of_water = some_cell_below_zero(c, c.lake);
+      if (short_of_water && testing && overdrawn_cells(c, dts) > 0 && restart_shorter()) {
+        done = false;
+        break;
+      }
+      if (short_of_water) limit_outflows(c, c.lake, dir_x, dir_y, dts);
       if (chan_lakes) lake_exchange(lakes, c, dts);
-      apply_depth_changes(c, c.lake, limited);
+      apply_depth_changes(c, c.lake, short_of_water);
       elapsed += dts;
     }
   }
+  return overland_status::ok;
 }
 
 // Overland-lake variant: one x sweep and one y sweep on the full step, the
@@ -508,7 +542,8 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
     c.dh[j] -= dd;
     c.dh[k] += dd;
   }
-  const bool limited = limit_outflows(c, c.olake, dir, dir, dt);
+  const bool limited = some_cell_below_zero(c, c.olake);
+  if (limited) limit_outflows(c, c.olake, dir, dir, dt);
   // What crossed a lake shore joins the lake's exchange volume.
   for (int j = 1; j <= n; ++j) {
     const int k = nb[j];
@@ -543,8 +578,6 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   explicit_scheme& s = ov.explicit_kernel;
   const int n = g.ncells;
   if (n <= 0) return result;
-  result.status = check_entry_depths(ov.ov_depth.data(), n);
-  if (result.status != overland_status::ok) return result;
   const double dx = g.grid_size;
   const bool chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
   const bool olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
@@ -585,13 +618,16 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   s.sweep_toggle = s.sweep_toggle == 0 ? 1 : 0;
 
   if (olakes && !chan_lakes) {
+    result.status = check_entry_depths(c.h, n);
+    if (result.status != overland_status::ok) return result;
     c.olake = lakes.oland_lake_new.data();
     c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);
   } else {
-    route_substeps(s, lakes, c, dt);
+    result.status = route_substeps(s, lakes, c, dt);
+    if (result.status != overland_status::ok) return result;
   }
 
   if (g.lowspot_file_given) {

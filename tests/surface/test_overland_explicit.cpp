@@ -245,19 +245,27 @@ TEST_F(explicit_scheme, a_grid_and_its_mirror_image_drain_alike) {
 }
 
 // A cell that drains through several faces gives at most the water it
-// holds, whichever of its sides the faces are on.
+// holds, whichever of its sides the faces are on: the step is divided, and
+// where it can be divided no more, the outflows are cut.
 TEST_F(explicit_scheme, no_cell_gives_more_than_it_holds) {
   struct source_case {
     const char* name;
     int rows, cols;
     std::function<double(int, int)> ground;
     int row, col;  // the wet cell
+    double n, dt;
   };
   const source_case cases[] = {
-      {"upper-left corner draining east and south", 2, 2, [](int r, int c) { return 100.0 - 0.01 * (r + c); }, 1, 1},
-      {"lower-right corner draining west and north", 2, 2, [](int r, int c) { return 100.0 + 0.01 * (r + c); }, 2, 2},
-      {"peak draining four ways", 3, 3,
-       [](int r, int c) { return r == 2 && c == 2 ? 100.01 : 100.0; }, 2, 2},
+      {"upper-left corner draining east and south", 2, 2, [](int r, int c) { return 100.0 - 0.01 * (r + c); }, 1, 1,
+       0.03, 25.0},
+      {"lower-right corner draining west and north", 2, 2, [](int r, int c) { return 100.0 + 0.01 * (r + c); }, 2, 2,
+       0.03, 25.0},
+      {"peak draining four ways", 3, 3, [](int r, int c) { return r == 2 && c == 2 ? 100.01 : 100.0; }, 2, 2, 0.03,
+       25.0},
+      // Ten metres above its neighbours, the peak's four faces take more
+      // than it holds even in 60 s / 243, the shortest sub-step.
+      {"steep peak on the shortest sub-step", 3, 3, [](int r, int c) { return r == 2 && c == 2 ? 110.0 : 100.0; }, 2,
+       2, 0.01, 60.0},
   };
   for (const source_case& sc : cases) {
     SCOPED_TRACE(sc.name);
@@ -265,6 +273,7 @@ TEST_F(explicit_scheme, no_cell_gives_more_than_it_holds) {
     g.rows = sc.rows;
     g.cols = sc.cols;
     g.ground = sc.ground;
+    g.n = sc.n;
     auto w = make_grid<overland_cells>(g);
     w->quiet = true;
     const int wet = cell_at(*w, sc.row, sc.col);
@@ -272,7 +281,7 @@ TEST_F(explicit_scheme, no_cell_gives_more_than_it_holds) {
     const double v0 = stored_volume(*w);
     double lowest = 0.0, worst_balance = 0.0;
     for (int call = 0; call < 20; ++call) {
-      route(*w, 25.0);
+      route(*w, sc.dt);
       lowest = std::fmin(lowest, min_depth(*w));
       worst_balance = std::fmax(worst_balance, std::fabs(stored_volume(*w) - v0));
     }

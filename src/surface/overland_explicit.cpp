@@ -298,6 +298,22 @@ int overdrawn_cells(const explicit_ctx& c, double dts) {
   return fails;
 }
 
+// Calls f(q, j, k, from) for every face of the directions dir_first..dir_last
+// whose flux q[j] (between j and k) carries water out of the cell from,
+// when that cell is outside the lakes (skip).
+template <class F>
+void for_each_outflow(const explicit_ctx& c, const int* skip, int dir_first, int dir_last, F f) {
+  for (int dir = dir_first; dir <= dir_last; ++dir) {
+    const sweep_arrays a = arrays_of(c, dir);
+    for (int j = 1; j <= c.n; ++j) {
+      const int k = a.nb[j];
+      if (k == 0 || a.q[j] == 0.0) continue;
+      const int from = a.q[j] > 0.0 ? j : k;
+      if (!(skip && lake_cell(skip[from]))) f(a.q, j, k, from);
+    }
+  }
+}
+
 // A cell never gives more water than it holds. Once the fluxes gathered in
 // dh for the directions dir_first..dir_last would take a cell below zero,
 // every cell's outflow through those faces is cut to at most the water it
@@ -309,39 +325,25 @@ void limit_outflows(explicit_ctx& c, const int* skip, int dir_first, int dir_las
   const int n = c.n;
   const double* h = c.h;
   double* dh = c.dh;
-  auto in_lake = [skip](int i) { return skip && lake_cell(skip[i]); };
   // Each cell's outflow (depth over the whole cell), then the share of it
   // the cell can give.
   double* share = c.share;
   std::memset(share, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   const double depth_per_flux = dts / c.dx;
-  for (int dir = dir_first; dir <= dir_last; ++dir) {
-    const sweep_arrays a = arrays_of(c, dir);
-    for (int j = 1; j <= n; ++j) {
-      const int k = a.nb[j];
-      if (k == 0 || a.q[j] == 0.0) continue;
-      const int from = a.q[j] > 0.0 ? j : k;
-      if (!in_lake(from)) share[from] += std::fabs(a.q[j]) * depth_per_flux;
-    }
-  }
+  for_each_outflow(c, skip, dir_first, dir_last,
+                   [&](const double* q, int j, int, int from) { share[from] += std::fabs(q[j]) * depth_per_flux; });
   for (int i = 1; i <= n; ++i) {
     const double held = std::fmax(h[i], 0.0) * open_share(c.blocked, i);
     share[i] = share[i] > held ? held / share[i] : 1.0;
   }
-  for (int dir = dir_first; dir <= dir_last; ++dir) {
-    const sweep_arrays a = arrays_of(c, dir);
-    for (int j = 1; j <= n; ++j) {
-      const int k = a.nb[j];
-      if (k == 0 || a.q[j] == 0.0) continue;
-      const int from = a.q[j] > 0.0 ? j : k;
-      if (in_lake(from) || share[from] >= 1.0) continue;
-      const double held_back = a.q[j] * (1.0 - share[from]);
-      a.q[j] -= held_back;
-      const double dd = held_back * depth_per_flux;
-      if (!in_lake(j)) dh[j] += dd;
-      if (!in_lake(k)) dh[k] -= dd;
-    }
-  }
+  for_each_outflow(c, skip, dir_first, dir_last, [&](double* q, int j, int k, int from) {
+    if (share[from] >= 1.0) return;
+    const double held_back = q[j] * (1.0 - share[from]);
+    q[j] -= held_back;
+    const double dd = held_back * depth_per_flux;
+    if (!(skip && lake_cell(skip[j]))) dh[j] += dd;
+    if (!(skip && lake_cell(skip[k]))) dh[k] -= dd;
+  });
 }
 
 // Adds the changes gathered in dh to the depths of the cells outside the

@@ -1,5 +1,6 @@
 // Overland routing kernels on a 1,000 x 1,000 grid with water on every
-// cell: cell updates per second of the explicit scheme and of plain ADE.
+// cell: cell updates per second of the explicit scheme, of plain ADE and of
+// ADE-PC.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -39,44 +40,54 @@ void restore(overland_cells& ms, const std::vector<double>& depth) {
   std::copy(depth.begin(), depth.end(), ms.overland.ov_depth.data());
 }
 
-void BM_OverlandExplicit(benchmark::State& state) {
-  auto ms = wet_grid(nivra::overland_scheme::explicit_faces);
+// Times calls of a kernel on the wet grid of the scheme, every call from the
+// same first depths; returns the grid as the last call left it.
+template <class Call>
+std::unique_ptr<overland_cells> time_calls(benchmark::State& state, int overtype, Call call) {
+  auto ms = wet_grid(overtype);
   const nivra::overland_domain domain = ms->domain();
   const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
-  const double dt = 10.0;
   for (auto _ : state) {
     state.PauseTiming();
     restore(*ms, start);
     state.ResumeTiming();
-    nivra::route_overland_explicit(domain, dt);
+    call(domain, *ms);
     benchmark::DoNotOptimize(ms->overland.ov_depth.data());
   }
-  // One sub-step per call: no face asked for a shorter one.
-  if (ms->overland.explicit_kernel.reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
   state.counters["cells"] = ms->grid.ncells;
+  return ms;
+}
+
+// One ADE call of dt seconds, the sweep order alternating as the overland
+// step alternates it.
+auto ade_call(double dt) {
+  return [dt](const nivra::overland_domain& domain, overland_cells& ms) {
+    nivra::route_overland_ade(domain, dt);
+    ms.overland.ade_sweep = ms.overland.ade_sweep == 1 ? 2 : 1;
+  };
+}
+
+void BM_OverlandExplicit(benchmark::State& state) {
+  auto ms = time_calls(state, nivra::overland_scheme::explicit_faces,
+                       [](const nivra::overland_domain& domain, overland_cells&) {
+                         nivra::route_overland_explicit(domain, 10.0);
+                       });
+  // One sub-step per call: no face asked for a shorter one.
+  if (ms->overland.explicit_kernel.reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
 }
 BENCHMARK(BM_OverlandExplicit)->Unit(benchmark::kMillisecond);
 
 void BM_OverlandAde(benchmark::State& state) {
-  auto ms = wet_grid(nivra::overland_scheme::ade);
-  const nivra::overland_domain domain = ms->domain();
-  const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
   const double dt = 5.0;  // short enough for one sub-step per call
-  for (auto _ : state) {
-    state.PauseTiming();
-    restore(*ms, start);
-    state.ResumeTiming();
-    nivra::route_overland_ade(domain, dt);
-    ms->overland.ade_sweep = ms->overland.ade_sweep == 1 ? 2 : 1;
-    benchmark::DoNotOptimize(ms->overland.ov_depth.data());
-  }
+  auto ms = time_calls(state, nivra::overland_scheme::ade, ade_call(dt));
   // One sub-step per call: the stability check never shortened it.
   if (ms->overland.ade_kernel.last_dt != dt || ms->overland.ade_kernel.dt_factor != 1.0)
     state.SkipWithError("the ADE step was divided");
-  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
-  state.counters["cells"] = ms->grid.ncells;
 }
 BENCHMARK(BM_OverlandAde)->Unit(benchmark::kMillisecond);
+
+void BM_OverlandAdePc(benchmark::State& state) { time_calls(state, nivra::overland_scheme::ade_pc, ade_call(5.0)); }
+BENCHMARK(BM_OverlandAdePc)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -302,6 +302,7 @@ void apply_rainfall(model_state& ms) {
         ms.lake.olake_update = 1;
       }
     }
+    const double before = h[c];
     const double I = intensity[c];
     const double d = I * depth_per_intensity;
     rain_sum += I;
@@ -349,9 +350,18 @@ void apply_rainfall(model_state& ms) {
       return;
     }
     if (h[c] < -1e-16) {
-      std::printf("A negative depth has been detected for overland cell %d after applying rainfall, "
-                  "check your rainfall input for negative values\n",
-                  c);
+      if (before < -1e-16)
+        // The rain did not make it: the depth was below zero when the rain
+        // came, left by a process after the last overland routing (which
+        // checks the depths it leaves) or by the initial depths.
+        std::printf("A negative depth (%g m) has been detected for overland cell %d before this step's rain "
+                    "was added; it was left by the storm sewer, groundwater, lake or channel exchange after "
+                    "the last overland routing, or by the initial depths, not by the rainfall\n",
+                    before, c);
+      else
+        std::printf("A negative depth has been detected for overland cell %d after applying rainfall, "
+                    "check your rainfall input for negative values\n",
+                    c);
       set_error(own_message_code);
       report_error();
       return;

@@ -1,5 +1,7 @@
 // Broad-weir flow over low spots: notches in overland dikes through which
-// water standing above the crest passes to the cell on the far side.
+// water standing above the crest passes to the cell on the far side. Water
+// standing above the crest on the far side too drowns the weir and slows
+// it, and one step never moves more than brings the two sides level.
 #include <cmath>
 
 #include "inputs/grid_state.h"
@@ -15,6 +17,11 @@ namespace {
 // Discharge coefficient of a broad-crested weir, m^0.5/s: Q = C b H^1.5.
 constexpr double broad_weir_coef = 1.48;
 
+// Share of the free discharge that passes a submerged weir, by Villemonte's
+// formula Q / Q_free = (1 - (H2 / H1)^1.5)^0.385, H1 and H2 the heads over
+// the crest on the high and the low side (0 < H2 < H1).
+double villemonte_share(double H1, double H2) { return std::pow(1.0 - std::pow(H2 / H1, 1.5), 0.385); }
+
 enum class side_kind { ordinary, overland_lake, channel_lake, fixed_level };
 
 struct weir_side {
@@ -23,6 +30,10 @@ struct weir_side {
   int lake = 0;
   double surface = 0.0;
   double open = 1.0;  // open share of an ordinary cell's area
+
+  // Rise of the surface per m3 received (m/m3) within the step: the level
+  // of a lake or of a fixed-level cell stands still until its own step.
+  double rise_per_volume(double area) const { return kind == side_kind::ordinary ? 1.0 / (area * open) : 0.0; }
 };
 
 weir_side describe(const grid_state& grid, const overland_state& ov, const lake_state& lakes, int cell) {
@@ -112,16 +123,24 @@ overland_books dike_weir_flow(grid_state& grid, overland_state& ov, lake_state& 
 
     const int sign = sc.surface > sn.surface ? 1 : -1;
     const weir_side& high = sign > 0 ? sc : sn;
-    const double Q = broad_weir_coef * spot.grid_fraction * dx * std::pow(high.surface - spot.crest_elev, 1.5);
+    const weir_side& low = sign > 0 ? sn : sc;
+    const double head = high.surface - spot.crest_elev;
+    const double tail = low.surface - spot.crest_elev;
+    double Q = broad_weir_coef * spot.grid_fraction * dx * std::pow(head, 1.5);
+    if (tail > 0.0) Q *= villemonte_share(head, tail);
     spot.flow = Q;
     double V = Q * dt;
+    // The two sides meet at most: the high side falls and the low side
+    // rises until their surfaces are level.
+    const double closing = high.rise_per_volume(area) + low.rise_per_volume(area);
+    if (closing > 0.0 && V * closing > high.surface - low.surface) V = (high.surface - low.surface) / closing;
     double D = V / area;
     if (high.kind == side_kind::ordinary) {
       // The high side gives only the water above the crest, never more than
       // it holds; its water stands on its open part.
       const double open_area = area * high.open;
       D = V / open_area;
-      if (D > high.surface - spot.crest_elev) D = high.surface - spot.crest_elev;
+      if (D > head) D = head;
       if (D > ov.ov_depth[high.cell]) D = ov.ov_depth[high.cell];
       V = D * open_area;
     } else if (high.kind == side_kind::channel_lake && V > lakes.lake_volume[high.lake]) {

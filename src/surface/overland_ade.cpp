@@ -3,7 +3,8 @@
 // columns from the new depths. Plain ADE chooses its sub-step from the
 // largest relative depth change it expects and shortens or restarts it when
 // depths fall too fast; ADE-PC takes the full step with the mean of a
-// predictor and a corrector discharge.
+// predictor and a corrector discharge, in equal shorter sub-steps when the
+// full step would take a cell below zero.
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -246,21 +247,13 @@ void lake_exchange(lake_state& lakes, const ade_ctx& c, const double* q, int dir
 
 // Normal-depth outflow of the outlet cell over one sub-step, never more than
 // the cell holds on its open part.
-void drain_outlet(const ade_ctx& c, double volume_factor, double step, overland_books& books) {
+void drain_outlet(const ade_ctx& c, double step, overland_books& books) {
   const int o = c.outlet;
   if (o == 0 || fixed_level(c, o)) return;
-  const double h = c.h[o];
+  double& h = c.h[o];
   if (!(h > 0.0)) return;
-  const double vol =
-      volume_factor * (step * std::pow(h, outlet_exponent) / c.neff[o] * std::sqrt(c.outlet_slope) * c.dx);
-  const double open_area = c.A * open_share(c.bcell, o);
-  if (vol > h * open_area) {
-    books.outlet += h * open_area;
-    c.h[o] = 0.0;
-  } else {
-    c.h[o] -= vol / open_area;
-    books.outlet += vol;
-  }
+  const double vol = step * std::pow(h, outlet_exponent) / c.neff[o] * std::sqrt(c.outlet_slope) * c.dx;
+  books.outlet += drain_cell(h, vol, c.A * open_share(c.bcell, o));
 }
 
 // Books the water a fixed-level cell received (dh over its whole area, its
@@ -359,6 +352,17 @@ void book_olake_exchange(lake_state& lakes, const double* acc) {
   for (int L = 1; L <= lakes.num_olakes; ++L) lakes.olake_table[L].value[olake_value::exchange] += acc[L];
 }
 
+// The message of a sub-step that fell below the smallest allowed; the run
+// then stops.
+void report_small_sub_step(double dts, double min_dt, int worst) {
+  std::printf("The ADE overland routing time step is getting really small\n");
+  std::printf("Your time step is %lf seconds \n", dts);
+  std::printf("Minimum time step allowed for your problem is %lf seconds \n", min_dt);
+  std::printf("The biggest instability problem was encountered at cell %ld \n", static_cast<long>(worst));
+  std::printf("Reduce the model time step by a factor of 2 and try again.\n");
+  std::printf("Program stopped.\n");
+}
+
 // Plain ADE with adaptive sub-steps.
 overland_status route_plain(const overland_domain& d, double dt, bool first, overland_books& books) {
   overland_state& ov = d.overland;
@@ -405,12 +409,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
 
   for (;;) {
     if (dts < s.min_dt) {
-      std::printf("The ADE overland routing time step is getting really small\n");
-      std::printf("Your time step is %lf seconds \n", dts);
-      std::printf("Minimum time step allowed for your problem is %lf seconds \n", s.min_dt);
-      std::printf("The biggest instability problem was encountered at cell %ld \n", static_cast<long>(worst));
-      std::printf("Reduce the model time step by a factor of 2 and try again.\n");
-      std::printf("Program stopped.\n");
+      report_small_sub_step(dts, s.min_dt, worst);
       return overland_status::sub_step_too_small;
     }
     // Every attempt starts from the state at the start of the step.
@@ -454,7 +453,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
         if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, step, oacc);
       }
       if (failed) break;
-      drain_outlet(c, 1.0, step, books);
+      drain_outlet(c, step, books);
       remaining -= step;
       prev_status = status;
     }
@@ -468,10 +467,12 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
 }
 
 // Change of every cell outside the lakes from the face discharges of one
-// direction over the whole step (coef = dt / dx^2).
-void pc_change(const ade_ctx& c, const double* q, int dir, double coef, const double* from, double* to,
-               overland_books* books) {
+// direction over a sub-step (coef = sub-step / dx^2). Returns the first cell
+// whose new depth is below zero, 0 when there is none.
+int pc_change(const ade_ctx& c, const double* q, int dir, double coef, const double* from, double* to,
+              overland_books* books) {
   const int* up = dir == ade_dir_x ? c.left : c.above;
+  int below_zero = 0;
   for (int i = 1; i <= c.n; ++i) {
     if (in_lake(c, i)) continue;
     double dh = net_inflow(up, q, i) * coef;
@@ -482,28 +483,30 @@ void pc_change(const ade_ctx& c, const double* q, int dir, double coef, const do
     }
     if (c.bcell && c.bcell[i] < 1.0) dh /= (1.0 - c.bcell[i]);
     to[i] = from[i] + dh;
+    if (to[i] < 0.0 && below_zero == 0) below_zero = i;
   }
+  return below_zero;
 }
 
-// ADE with a predictor-corrector discharge over the full step.
-void route_pc(const overland_domain& d, double dt, overland_books& books) {
-  overland_state& ov = d.overland;
-  lake_state& lakes = d.lakes;
+// One predictor-corrector sub-step of dts seconds from the current depths.
+// For each direction in turn: the discharges of the depths (predictor), the
+// depths they would make, the discharges of those (corrector); the mean of
+// the two moves the water. The outlet then drains once. Returns the first
+// cell that would fall below zero (the sub-step is then abandoned), 0 when
+// the sub-step is done.
+int pc_sub_step(const ade_ctx& c, overland_state& ov, lake_state& lakes, double dts, overland_books& books) {
   ade_scheme& s = ov.ade_kernel;
-  const int n = d.grid.ncells;
-  ade_ctx c = make_ctx(d);
-  // The factor follows the step of this call.
-  const double coef = dt / c.A;
+  const int n = c.n;
+  const double coef = dts / c.A;
   double* pcd = s.pc_depth.data();
   double* pcf = s.pc_flux.data();
+  double* oacc = s.olake_acc.empty() ? nullptr : s.olake_acc.data();
   for (int i = 1; i <= n; ++i) {
     if (in_lake(c, i)) continue;
     pcd[i] = c.h[i];
     ov.ov_qx[i] = 0.0;
     ov.ov_qy[i] = 0.0;
   }
-  zero(s.olake_acc);
-  double* oacc = s.olake_acc.empty() ? nullptr : s.olake_acc.data();
   effective_roughness(ov, n, c.h);
   const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   for (int pass = 0; pass < 2; ++pass) {
@@ -519,33 +522,46 @@ void route_pc(const overland_domain& d, double dt, overland_books& books) {
       face_discharges<false>(c, pcd, dir, q);
     }
     for (int i = 1; i <= n; ++i) q[i] = 0.5 * (pcf[i] + q[i]);
-    pc_change(c, q, dir, coef, c.h, c.h, &books);
-    if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, dt, oacc);
-    drain_outlet(c, 0.5, dt, books);
+    const int below_zero = pc_change(c, q, dir, coef, c.h, c.h, &books);
+    if (below_zero != 0) return below_zero;
+    if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, dts, oacc);
   }
-  if (c.olake) book_olake_exchange(lakes, oacc);
+  // Once per sub-step, after both directions: a steady grid then drains the
+  // same volume every step, whichever direction went first.
+  drain_outlet(c, dts, books);
+  return 0;
 }
 
-// Depths at the start of the step: a depth that is not a number, or below
-// -1e-5 m, stops the run; a smaller negative depth is set to zero.
-overland_status check_entry_depths(double* h, int n) {
-  for (int i = 1; i <= n; ++i) {
-    if (std::isnan(h[i])) {
-      std::printf("Overland depth is NaN at beginning of overland routing time step in cell %ld \n",
-                  static_cast<long>(i));
-      std::printf("Program stopped.\n");
-      return overland_status::depth_not_a_number;
+// ADE with a predictor-corrector discharge. The step is taken whole unless
+// a cell would give more water than it holds; then it is taken again from
+// its start in 2, 4, 8 ... equal sub-steps, until no depth falls below zero
+// or the sub-step falls below the smallest allowed.
+overland_status route_pc(const overland_domain& d, double dt, overland_books& books) {
+  overland_state& ov = d.overland;
+  lake_state& lakes = d.lakes;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = d.grid.ncells;
+  const ade_ctx c = make_ctx(d);
+  const bool chan_lakes = c.lake != nullptr;
+  std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  if (chan_lakes) save_lakes(s, lakes);
+  zero(s.olake_acc);
+  for (int parts = 1;; parts *= 2) {
+    const double dts = dt / parts;
+    int below_zero = 0;
+    for (int p = 0; p < parts && below_zero == 0; ++p) below_zero = pc_sub_step(c, ov, lakes, dts, books);
+    if (below_zero == 0) break;
+    if (dts / 2 < s.min_dt) {
+      report_small_sub_step(dts / 2, s.min_dt, below_zero);
+      return overland_status::sub_step_too_small;
     }
-    if (h[i] < 0.0) {
-      std::printf("Negative depth encountered at the beginning of the overland routing time step in cell %ld \n",
-                  static_cast<long>(i));
-      if (h[i] < -1e-05) {
-        std::printf("Program stopped.\n");
-        return overland_status::negative_depth;
-      }
-      h[i] = 0.0;
-    }
+    // The attempt starts again from the state at the start of the step.
+    std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
+    if (chan_lakes) restore_lakes(s, lakes);
+    zero(s.olake_acc);
+    books = overland_books{};
   }
+  if (c.olake) book_olake_exchange(lakes, s.olake_acc.data());
   return overland_status::ok;
 }
 
@@ -607,7 +623,8 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
     result.status = route_plain(d, dt, first, books);
     if (result.status != overland_status::ok) return result;
   } else if (ov.overtype == overland_scheme::ade_pc) {
-    route_pc(d, dt, books);
+    result.status = route_pc(d, dt, books);
+    if (result.status != overland_status::ok) return result;
   }
 
   overland_books weirs;

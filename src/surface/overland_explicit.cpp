@@ -2,9 +2,15 @@
 // every lower face of every active cell, driven by the water-surface slope
 // between the two cells. Fluxes of a sub-step are computed from the depths
 // at its start and gathered in ov_dh; the depths change once both sweeps are
-// done. Stability is kept by the sub-step: a face that moves too much water
-// restarts the whole step on a third of the sub-step.
+// done. Water flows from the cell whose surface is higher, out of what that
+// cell holds above its retention. Stability is kept by the sub-step: a face
+// that moves too much water, or a cell whose faces together take more than
+// it holds, restarts the whole step on a third of the sub-step; and once the
+// sub-step can no longer be divided, a cell's outflows are cut to the water
+// it holds, so that no depth falls below zero.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "core/guarded_file.h"
@@ -46,6 +52,7 @@ struct explicit_ctx {
   const int* wet = nullptr;      // wetland class per cell, null without wetlands
   const array2d<double>* wprops = nullptr;
   double* pw = nullptr;          // (h - retention)^(5/3) per cell, 0 where nothing flows
+  double* share = nullptr;       // work array of the outflow limit, per cell
   const double* blocked = nullptr;  // blocked area fractions, null without blockage
   bool lake_variant = false;     // channel or overland lakes on
   bool quiet = false;
@@ -104,32 +111,13 @@ inline sweep_arrays arrays_of(const explicit_ctx& c, int dir) {
   return {c.below, c.sy, c.qy, cell_side::bottom};
 }
 
-// Prints and counts a failed stability check of face j. Failures of
-// channel-lake cells do not count.
-int face_failure(const explicit_ctx& c, int dir, int j, double qf, double dd, double dts) {
-  const double U = std::fabs(dd);
-  const double H = -dd;
-  int type = 0;
-  if (U >= 0.06)
-    type = 1;
-  else if (std::fabs(H) > 0.1)
-    type = 2;
-  else if (c.h[j] + H < -0.0001)
-    type = 3;
-  if (type == 0) return 0;
+// Prints and counts a face that moves more than 6 cm of water out of cell j
+// (loss, m) in one sub-step. Failures of channel-lake cells do not count.
+int celerity_failure(const explicit_ctx& c, int dir, int j, double qf, double loss, double dts) {
   if (c.lake && lake_cell(c.lake[j])) return 0;
   if (!c.quiet) {
-    const char axis = dir == dir_x ? 'x' : 'y';
-    if (type == 1) {
-      msg_printf("  ]%c:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", axis, U, H, qf, dts, j);
-      msg_printf("    -> Cell Exceded Celerity Check\n");
-    } else if (type == 2) {
-      msg_printf("  ]%c:U%2.4lf _H_%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", axis, U, H, qf, dts, j);
-      msg_printf("    -> Cell Exceeded Max Height Change\n");
-    } else {
-      msg_printf("  ]%c: h+dh < 0.00   (h+dh=%lf)  j:%d\n", axis, c.h[j] + H, j);
-      msg_printf("    -> Outflow Exceeded Water Depth\n");
-    }
+    msg_printf("  ]%c:_U_%2.4lf H%2.4lf Q:%4.2lf dt:%4.2lf j:%d\n", dir == dir_x ? 'x' : 'y', loss, -loss, qf, dts, j);
+    msg_printf("    -> Cell Exceded Celerity Check\n");
   }
   return 1;
 }
@@ -145,7 +133,8 @@ inline double face_slope(const explicit_ctx& c, const double* slope, int j, int 
 inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
 
 // Stores the flux of face j -> k, moves its water between the two cells and,
-// while testing, checks it. Returns 1 for a counted failure.
+// while testing, checks how much it takes from the cell the water leaves.
+// Returns 1 for a counted failure.
 [[gnu::always_inline]] inline int move_water(explicit_ctx& c, double* q, int dir, int j, int k, double qf,
                                              double dts, bool testing) {
   q[j] = qf;
@@ -153,9 +142,9 @@ inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
   c.dh[j] -= dd;
   c.dh[k] += dd;
   if (!testing) return 0;
-  const double ddj = c.blocked ? dd / open_share(c.blocked, j) : dd;  // j's depth falls by this much
-  if (std::fabs(ddj) >= 0.06 || c.h[j] - ddj < -0.0001) return face_failure(c, dir, j, qf, ddj, dts);
-  return 0;
+  const int from = qf >= 0.0 ? j : k;
+  const double loss = std::fabs(c.blocked ? dd / open_share(c.blocked, from) : dd);  // from's depth falls by this
+  return loss >= 0.06 ? celerity_failure(c, dir, from, qf, loss, dts) : 0;
 }
 
 // One sweep of the sub-step variants. General handles channel lakes and
@@ -205,9 +194,8 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         q[j] = qf;
         const double dd = dts * qf / dx;
         dh[j] -= dd;
-        const double ddj = c.blocked ? dd / open_share(c.blocked, j) : dd;
-        if (testing && (std::fabs(ddj) >= 0.06 || h[j] - ddj < -0.0001))
-          fails += face_failure(c, dir, j, qf, ddj, dts);
+        const double ddj = std::fabs(c.blocked ? dd / open_share(c.blocked, j) : dd);
+        if (testing && ddj >= 0.06) fails += celerity_failure(c, dir, j, qf, ddj, dts);
         continue;
       }
       if (lake_cell(Lj)) {
@@ -229,23 +217,10 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         continue;
       }
     }
-    // Ordinary face: water below the retention depth of j does not flow.
-    if (ret[j] > h[j]) {
-      q[j] = 0.0;
-      continue;
-    }
+    // Ordinary face: the water leaves the cell upwind, from what it holds
+    // above its retention depth (pw is 0 where it holds no more).
     const double S = face_slope(c, slope, j, k, eps);
-    double p;  // flowing depth to the 5/3, from the upwind side
-    if (flat(S)) {
-      p = 0.0;
-    } else if (S >= 0.0) {
-      p = pw[j];
-    } else if (c.lake_variant || ret[j] == ret[k]) {
-      p = pw[k];
-    } else {
-      const double d = h[k] - ret[j];
-      p = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
-    }
+    const double p = flat(S) ? 0.0 : pw[S >= 0.0 ? j : k];  // flowing depth to the 5/3
     if (p > 0.0) {
       const double a = std::sqrt(std::fabs(S)) / rough[j] * p;
       qf = S < 0.0 ? -a : a;
@@ -290,10 +265,93 @@ void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
   }
 }
 
+// True when the changes gathered in dh would take a cell outside the lakes
+// (skip[i] marks a lake cell; null: no lakes) below zero.
+bool some_cell_below_zero(const explicit_ctx& c, const int* skip) {
+  const int n = c.n;
+  const double* h = c.h;
+  const double* dh = c.dh;
+  if (!skip && !c.blocked) {
+    std::uint64_t bits = 0;  // the sign bits of the new depths
+    for (int i = 1; i <= n; ++i) bits |= std::bit_cast<std::uint64_t>(h[i] + dh[i]);
+    return doubtful(bits);
+  }
+  for (int i = 1; i <= n; ++i)
+    if (h[i] + dh[i] / open_share(c.blocked, i) < 0.0 && !(skip && lake_cell(skip[i]))) return true;
+  return false;
+}
+
+// Prints and counts the cells outside the channel lakes that the fluxes of
+// the sub-step would take more than 0.1 mm below zero: their outflows
+// through all their faces exceed their water.
+int overdrawn_cells(const explicit_ctx& c, double dts) {
+  int fails = 0;
+  for (int i = 1; i <= c.n; ++i) {
+    const double hn = c.h[i] + c.dh[i] / open_share(c.blocked, i);
+    if (hn >= -0.0001 || (c.lake && lake_cell(c.lake[i]))) continue;
+    if (!c.quiet) {
+      msg_printf("  ]xy: h+dh < 0.00   (h+dh=%lf)  j:%d dt:%4.2lf\n", hn, i, dts);
+      msg_printf("    -> Outflow Exceeded Water Depth\n");
+    }
+    ++fails;
+  }
+  return fails;
+}
+
+// Calls f(q, j, k, from) for every face of the directions dir_first..dir_last
+// whose flux q[j] (between j and k) carries water out of the cell from,
+// when that cell is outside the lakes (skip).
+template <class F>
+void for_each_outflow(const explicit_ctx& c, const int* skip, int dir_first, int dir_last, F f) {
+  for (int dir = dir_first; dir <= dir_last; ++dir) {
+    const sweep_arrays a = arrays_of(c, dir);
+    for (int j = 1; j <= c.n; ++j) {
+      const int k = a.nb[j];
+      if (k == 0 || a.q[j] == 0.0) continue;
+      const int from = a.q[j] > 0.0 ? j : k;
+      if (!(skip && lake_cell(skip[from]))) f(a.q, j, k, from);
+    }
+  }
+}
+
+// A cell never gives more water than it holds. Once the fluxes gathered in
+// dh for the directions dir_first..dir_last would take a cell below zero,
+// every cell's outflow through those faces is cut to at most the water it
+// holds (on its open part), all its outgoing faces by the same fraction;
+// lake cells (skip) are not cut. Inflows are not touched, so a cell that now
+// receives less still ends at zero or above. The cut fluxes stay in q, and
+// dh follows them.
+void limit_outflows(explicit_ctx& c, const int* skip, int dir_first, int dir_last, double dts) {
+  const int n = c.n;
+  const double* h = c.h;
+  double* dh = c.dh;
+  // Each cell's outflow (depth over the whole cell), then the share of it
+  // the cell can give.
+  double* share = c.share;
+  std::memset(share, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  const double depth_per_flux = dts / c.dx;
+  for_each_outflow(c, skip, dir_first, dir_last,
+                   [&](const double* q, int j, int, int from) { share[from] += std::fabs(q[j]) * depth_per_flux; });
+  for (int i = 1; i <= n; ++i) {
+    const double held = std::fmax(h[i], 0.0) * open_share(c.blocked, i);
+    share[i] = share[i] > held ? held / share[i] : 1.0;
+  }
+  for_each_outflow(c, skip, dir_first, dir_last, [&](double* q, int j, int k, int from) {
+    if (share[from] >= 1.0) return;
+    const double held_back = q[j] * (1.0 - share[from]);
+    q[j] -= held_back;
+    const double dd = held_back * depth_per_flux;
+    if (!(skip && lake_cell(skip[j]))) dh[j] += dd;
+    if (!(skip && lake_cell(skip[k]))) dh[k] -= dd;
+  });
+}
+
 // Adds the changes gathered in dh to the depths of the cells outside the
 // lakes (skip[i] marks a lake cell; null: no lakes) and clears them. A
-// blocked cell spreads its change over its open part.
-void apply_depth_changes(explicit_ctx& c, const int* skip) {
+// blocked cell spreads its change over its open part. After a cut of the
+// outflows (limited) a cell emptied to the last drop may come out a
+// rounding error below zero: it is set to zero.
+void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
   const int n = c.n;
   double* h = c.h;
   double* dh = c.dh;
@@ -302,13 +360,16 @@ void apply_depth_changes(explicit_ctx& c, const int* skip) {
       h[i] += dh[i];
       dh[i] = 0.0;
     }
-    return;
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      if (skip && lake_cell(skip[i])) continue;
+      h[i] += c.blocked ? dh[i] / open_share(c.blocked, i) : dh[i];
+      dh[i] = 0.0;
+    }
   }
-  for (int i = 1; i <= n; ++i) {
-    if (skip && lake_cell(skip[i])) continue;
-    h[i] += c.blocked ? dh[i] / open_share(c.blocked, i) : dh[i];
-    dh[i] = 0.0;
-  }
+  if (!limited) return;
+  for (int i = 1; i <= n; ++i)
+    if (h[i] < 0.0 && !(skip && lake_cell(skip[i]))) h[i] = 0.0;
 }
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
@@ -331,11 +392,24 @@ void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ct
 }
 
 // Sub-step variants (no overland lakes, or channel lakes on).
-void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, double dt) {
+overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, double dt) {
   const int n = c.n;
   const bool quiet = c.quiet;
   const bool chan_lakes = c.lake != nullptr;
   const bool general = chan_lakes || c.wet != nullptr;
+
+  // The depths at the start of the step are saved and checked in one pass.
+  double* save = s.depth_save.data();
+  std::uint64_t bits = 0;
+  for (int i = 0; i <= n; ++i) {
+    save[i] = c.h[i];
+    bits |= doubt_bits(c.h[i]);
+  }
+  if (doubtful(bits)) {
+    const overland_status status = check_entry_depths(c.h, n);
+    if (status != overland_status::ok) return status;
+    std::memcpy(save, c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+  }
 
   double dts;
   if (s.reduced_countdown >= 1) {
@@ -349,8 +423,6 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
       s.reduced_active = 0;
     }
   }
-
-  std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       s.lake_elev_save[L] = lakes.lake_elev[L];
@@ -364,9 +436,32 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
   int reductions = 0;
   bool testing = true;
 
-  // An attempt runs sub-steps to the end of the step; a failed stability
-  // check on a sub-step that can still be divided ends it early, and the
-  // step starts again from the saved state on a third of the sub-step.
+  // After a counted failure: a sub-step that can still be divided is cut to
+  // a third, and the step starts again from the saved state (true); a
+  // sub-step of 5 ms or less, or one divided five times already, goes on
+  // without further tests.
+  auto restart_shorter = [&]() {
+    if (dts <= 0.005) {
+      testing = false;
+      return false;
+    }
+    if (reductions < max_reductions) {
+      ++reductions;
+      dts /= 3.0;
+      if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
+      s.reduced_dt = dts;
+      s.reduced_countdown = reduced_calls;
+      restore_step_start(s, lakes, c);
+      return true;
+    }
+    if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
+    testing = false;
+    return false;
+  };
+
+  // An attempt runs sub-steps to the end of the step. A face that moves too
+  // much water, or a cell whose faces together take more than it holds,
+  // ends it early when the sub-step can still be divided.
   for (bool done = false; !done;) {
     done = true;
     double elapsed = 0.0;
@@ -376,30 +471,22 @@ void route_substeps(explicit_scheme& s, lake_state& lakes, explicit_ctx& c, doub
         c.pw[i] = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
       }
       for (int pass = 0; pass < 2 && done; ++pass) {
-        const int dir = pass == 0 ? first : second;
-        const int fails = sweep(c, general, dir, dts, testing);
-        if (!testing || fails == 0) continue;
-        if (dts <= 0.005) {
-          testing = false;
-        } else if (reductions < max_reductions) {
-          ++reductions;
-          dts /= 3.0;
-          if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-          s.reduced_dt = dts;
-          s.reduced_countdown = reduced_calls;
-          restore_step_start(s, lakes, c);
-          done = false;
-        } else {
-          if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
-          testing = false;
-        }
+        const int fails = sweep(c, general, pass == 0 ? first : second, dts, testing);
+        if (testing && fails > 0 && restart_shorter()) done = false;
       }
       if (!done) break;
+      const bool short_of_water = some_cell_below_zero(c, c.lake);
+      if (short_of_water && testing && overdrawn_cells(c, dts) > 0 && restart_shorter()) {
+        done = false;
+        break;
+      }
+      if (short_of_water) limit_outflows(c, c.lake, dir_x, dir_y, dts);
       if (chan_lakes) lake_exchange(lakes, c, dts);
-      apply_depth_changes(c, c.lake);
+      apply_depth_changes(c, c.lake, short_of_water);
       elapsed += dts;
     }
   }
+  return overland_status::ok;
 }
 
 // Overland-lake variant: one x sweep and one y sweep on the full step, the
@@ -432,7 +519,6 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
       }
       q[j] = qf;
       c.dh[j] -= dt * qf / dx;
-      c.olake_table[Lk].value[olake_value::exchange] += dt * qf * dx;
       continue;
     }
     if (lake_cell(Lj)) {
@@ -442,7 +528,6 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
       qf = d > 0.0 ? manning_q(S, rough[k], d) : 0.0;
       q[j] = qf;
       c.dh[k] += dt * qf / dx;
-      c.olake_table[Lj].value[olake_value::exchange] -= dt * qf * dx;
       continue;
     }
     const double S = face_slope(c, slope, j, k, 1e-20);
@@ -459,7 +544,19 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
     c.dh[j] -= dd;
     c.dh[k] += dd;
   }
-  apply_depth_changes(c, c.olake);
+  const bool limited = some_cell_below_zero(c, c.olake);
+  if (limited) limit_outflows(c, c.olake, dir, dir, dt);
+  // What crossed a lake shore joins the lake's exchange volume.
+  for (int j = 1; j <= n; ++j) {
+    const int k = nb[j];
+    if (k == 0) continue;
+    const bool lj = lake_cell(c.olake[j]), lk = lake_cell(c.olake[k]);
+    if (lk && !lj)
+      c.olake_table[c.olake[k]].value[olake_value::exchange] += dt * q[j] * dx;
+    else if (lj && !lk)
+      c.olake_table[c.olake[j]].value[olake_value::exchange] -= dt * q[j] * dx;
+  }
+  apply_depth_changes(c, c.olake, limited);
 }
 
 }  // namespace
@@ -468,6 +565,7 @@ void explicit_scheme::prepare(int cells, int channel_lakes) {
   ensure_cells(dh, cells);
   ensure_cells(depth_save, cells);
   ensure_cells(flow_depth_pow, cells);
+  ensure_cells(outflow_share, cells);
   if (channel_lakes > 0) {
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
@@ -514,6 +612,7 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.wprops = &lakes.wetland_props;
   }
   c.pw = s.flow_depth_pow.data();
+  c.share = s.outflow_share.data();
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
   c.quiet = d.quiet;
@@ -521,13 +620,16 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   s.sweep_toggle = s.sweep_toggle == 0 ? 1 : 0;
 
   if (olakes && !chan_lakes) {
+    result.status = check_entry_depths(c.h, n);
+    if (result.status != overland_status::ok) return result;
     c.olake = lakes.oland_lake_new.data();
     c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);
   } else {
-    route_substeps(s, lakes, c, dt);
+    result.status = route_substeps(s, lakes, c, dt);
+    if (result.status != overland_status::ok) return result;
   }
 
   if (g.lowspot_file_given) {
@@ -540,18 +642,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     // Normal-depth outflow of the outlet cell, never more than it holds on
     // its open part.
     const int o = g.outlet_cell;
-    const double h = ov.ov_depth[o];
+    double& h = ov.ov_depth[o];
     if (h > 0.0) {
       const double Q = std::pow(h, outlet_exponent) * std::sqrt(g.outlet_slope) * dx / ov.dist_rough[o];
-      const double open = open_share(c.blocked, o);
-      double outflow = Q * dt;
-      if (outflow >= h * dx * dx * open) {
-        outflow = h * dx * dx * open;
-        ov.ov_depth[o] = 0.0;
-      } else {
-        ov.ov_depth[o] -= Q * dt / (dx * dx * open);
-      }
-      result.books.outlet = outflow;
+      result.books.outlet = drain_cell(h, Q * dt, dx * dx * open_share(c.blocked, o));
     }
   }
 

@@ -23,6 +23,7 @@ struct explicit_scheme {
   array1d<double> dh;                // depth change gathered in one sub-step, m
   array1d<double> depth_save;        // depths at the start of the call, m
   array1d<double> flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
+  array1d<double> outflow_share;     // outflow of a cell in a sub-step, then the share of it it can give
   array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
   array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
 

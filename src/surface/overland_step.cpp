@@ -34,6 +34,17 @@ namespace nivra {
 
 namespace {
 
+// The cells of overland and channel lakes, whose water the lakes hold.
+struct lake_cells {
+  const int* olake = nullptr;
+  const int* lake = nullptr;
+  explicit lake_cells(const lake_state& l) {
+    if (l.overland_lake_map_given && !l.oland_lake_new.empty()) olake = l.oland_lake_new.data();
+    if (l.chan_lakes && !l.lake_mask.empty()) lake = l.lake_mask.data();
+  }
+  bool has(int c) const { return (olake && lake_cell(olake[c])) || (lake && lake_cell(lake[c])); }
+};
+
 // Sets ov_wet and ov_flowing from the cells outside the lakes; false (after
 // the message, with the run stopped) at a depth that is not a number.
 bool scan_cells(model_state& ms, const char* when) {
@@ -41,12 +52,10 @@ bool scan_cells(model_state& ms, const char* when) {
   const double* h = ms.overland.ov_depth.data();
   const double* qx = ms.overland.ov_qx.data();
   const double* qy = ms.overland.ov_qy.data();
-  const int* olake = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() ? ms.lake.oland_lake_new.data()
-                                                                              : nullptr;
-  const int* lake = ms.lake.chan_lakes && !ms.lake.lake_mask.empty() ? ms.lake.lake_mask.data() : nullptr;
+  const lake_cells lakes(ms.lake);
   int wet = 0, flowing = 0;
   for (int c = 1; c <= n; ++c) {
-    if ((olake && lake_cell(olake[c])) || (lake && lake_cell(lake[c]))) continue;
+    if (lakes.has(c)) continue;
     if (std::isnan(h[c])) {
       std::printf("A non-real overland flow water depth has been detected in cell %d %s\n", c, when);
       set_error(own_message_code);
@@ -84,6 +93,26 @@ void apply_snow_roughness(model_state& ms) {
     ms.overland.dist_rough[c] = ms.hydromet.snow_swe[c] > 1e-16 ? ms.overland.snow_manning_n : ms.overland.dist_rough_copy[c];
 }
 
+// The depths the routing left outside the lakes: a depth that is not a
+// number or is below zero (beyond rounding) was made by the routing, since
+// the kernels check the depths they are handed, and stops the run with a
+// message that says so.
+bool routed_depths_are_sound(model_state& ms) {
+  const double* h = ms.overland.ov_depth.data();
+  const lake_cells lakes(ms.lake);
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if (lakes.has(c)) continue;
+    if (std::isnan(h[c]) || h[c] < -1e-16) {
+      std::printf("A %s overland flow water depth (%g m) has been detected in cell %d after overland flow routing.\n",
+                  std::isnan(h[c]) ? "non-real" : "negative", h[c], c);
+      set_error(own_message_code);
+      report_error();
+      return false;
+    }
+  }
+  return true;
+}
+
 // Routes the water with the kernel of the chosen scheme and books what it
 // hands back. False after a failure, which the kernel has described: the
 // run stops.
@@ -95,6 +124,7 @@ bool route(model_state& ms, double dt) {
     set_error(own_message_code);
     return false;
   }
+  if (!routed_depths_are_sound(ms)) return false;
   ms.ledger.book(water_flux::head_boundary_out, r.books.loss);
   ms.ledger.book(water_flux::head_boundary_in, r.books.gain);
   const double result = r.books.outlet;

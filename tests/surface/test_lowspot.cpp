@@ -47,6 +47,10 @@ void weirs(overland_cells& w, double dt, double& loss, double& gain) {
 // Q = 1.48 x 0.5 x 10 m x (0.2 m)^1.5 for water 0.2 m above the crest.
 constexpr double q_head_02 = 0.6618761;
 
+// The same head with the far side 0.05 m above the crest: Villemonte's
+// submergence factor (1 - (0.05 / 0.2)^1.5)^0.385 = 0.875^0.385.
+const double q_head_02_tail_005 = q_head_02 * std::pow(0.875, 0.385);
+
 struct weir_case {
   const char* name;
   double h1, h2, dt;
@@ -57,10 +61,13 @@ struct weir_case {
 
 TEST(low_spot, exchanges_water_over_the_crest) {
   const double D10 = q_head_02 * 10.0 / 100.0;  // depth moved in 10 s
+  const double S10 = q_head_02_tail_005 * 10.0 / 100.0;
   const weir_case cases[] = {
       {"high side near the cell", 0.5, 0.1, 10.0, q_head_02, 0.5 - D10, 0.1 + D10, true},
       {"high side across the dike", 0.1, 0.5, 10.0, q_head_02, 0.1 + D10, 0.5 - D10, true},
-      {"both above the crest", 0.5, 0.35, 10.0, q_head_02, 0.5 - D10, 0.35 + D10, true},
+      {"submerged weir", 0.5, 0.35, 10.0, q_head_02_tail_005, 0.5 - S10, 0.35 + S10, true},
+      // 100 s of submerged flow would move 0.55 m: the two meet at 0.425 m.
+      {"levels meet", 0.5, 0.35, 100.0, q_head_02_tail_005, 0.425, 0.425, true},
       // 100 s would move 0.66 m: the high side gives only its 0.2 m above the crest.
       {"high side stops at the crest", 0.5, 0.1, 100.0, q_head_02, 0.3, 0.3, true},
       {"surfaces within a millimetre", 0.5, 0.4995, 10.0, 7.0, 0.5, 0.4995, false},
@@ -93,16 +100,64 @@ TEST(low_spot, a_fixed_level_cell_keeps_its_depth_and_books_the_volume) {
   EXPECT_NEAR(w->overland.ov_depth[1], 0.5 - q_head_02 * 0.1, 1e-7);
 
   // Out of a fixed-level cell: the volume enters the grid, and a boundary
-  // is not held at the crest.
+  // is not held at the crest. In 10 s the cell gets the weir's flow; in
+  // 100 s (66 m3) it would rise above the boundary's level, and it fills
+  // only up to it.
   w = notched_dike(0.5, 0.1);
   w->overland.ov_boundary = 1;
   w->overland.boundary_type.alloc(2);
   w->overland.boundary_type[1] = boundary::level_series;
-  weirs(*w, 100.0, loss, gain);
+  weirs(*w, 10.0, loss, gain);
   EXPECT_EQ(loss, 0.0);
-  EXPECT_NEAR(gain, q_head_02 * 100.0, 1e-4);
+  EXPECT_NEAR(gain, q_head_02 * 10.0, 1e-5);
   EXPECT_EQ(w->overland.ov_depth[1], 0.5);
-  EXPECT_NEAR(w->overland.ov_depth[2], 0.1 + q_head_02, 1e-6);
+  EXPECT_NEAR(w->overland.ov_depth[2], 0.1 + q_head_02 * 0.1, 1e-7);
+  w->overland.ov_depth[2] = 0.1;
+  weirs(*w, 100.0, loss, gain);
+  EXPECT_NEAR(gain, 0.4 * 100.0, 1e-9);
+  EXPECT_EQ(w->overland.ov_depth[1], 0.5);
+  EXPECT_NEAR(w->overland.ov_depth[2], 0.5, 1e-12);
+}
+
+// Two ponds over the notch come to one level without ever swapping which
+// is higher: the weir never moves more than brings them level. Water stands
+// on the open part of a blocked cell, which rises faster.
+TEST(low_spot, two_ponds_settle_to_one_level_monotonically) {
+  struct pond_case {
+    const char* name;
+    double h1, h2;
+    double blocked2;  // blocked fraction of cell 2
+  };
+  const pond_case cases[] = {
+      {"both above the crest", 0.50, 0.45, 0.0},
+      {"the far side higher", 0.45, 0.50, 0.0},
+      {"one side below the crest", 0.60, 0.10, 0.0},
+      {"far side half blocked", 0.50, 0.40, 0.5},
+  };
+  for (const pond_case& pc : cases) {
+    SCOPED_TRACE(pc.name);
+    auto w = notched_dike(pc.h1, pc.h2);
+    w->overland.ovr_flow_block = 1;
+    w->overland.ovr_flow_block_cell.alloc(2);
+    w->overland.ovr_flow_block_cell[2] = pc.blocked2;
+    const double open2 = 1.0 - pc.blocked2;
+    const double volume = pc.h1 + pc.h2 * open2;  // per m2 of cell
+    const int high = pc.h1 > pc.h2 ? 1 : 2, low = 3 - high;
+    double gap = std::fabs(pc.h1 - pc.h2);
+    for (int call = 1; call <= 60; ++call) {
+      const double h_high = w->overland.ov_depth[high], h_low = w->overland.ov_depth[low];
+      double loss = 0.0, gain = 0.0;
+      weirs(*w, 10.0, loss, gain);
+      const double new_gap = w->overland.ov_depth[high] - w->overland.ov_depth[low];
+      ASSERT_GE(new_gap, -1e-12) << "call " << call << ": the ponds swapped";
+      ASSERT_LE(new_gap, gap) << "call " << call;
+      ASSERT_LE(w->overland.ov_depth[high], h_high) << "call " << call;
+      ASSERT_GE(w->overland.ov_depth[low], h_low) << "call " << call;
+      ASSERT_NEAR(w->overland.ov_depth[1] + w->overland.ov_depth[2] * open2, volume, 1e-12) << "call " << call;
+      gap = new_gap;
+    }
+    EXPECT_LE(gap, 0.001);
+  }
 }
 
 TEST(low_spot, lakes_give_and_take_the_same_volume_as_the_far_side) {

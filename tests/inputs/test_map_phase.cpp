@@ -240,14 +240,15 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
     EXPECT_EQ(ms->overland.roughness_exp[c], 0.0);
   }
 
-  // A roughness of 0 in a cell stops the run naming the cell.
+  // A roughness of 0 in a cell stops the run naming the map, row and column.
   reset_process_state();
   ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
   give_map(ms->overland.roughness_file, ms->project.roughness, "n.map", map_text(1, 3, "0.03 0 0.2\n"));
   ms->overland.roughness_given = 1;
   out = run_phase(*ms);
   EXPECT_TRUE(run_stopped());
-  EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 2.  Program terminating.\n"));
+  EXPECT_TRUE(has(out, "Error: the map n.map holds 0 at row 1, column 2; it takes a number above 0 and at "
+                       "most 10\n"));
 
   // A uniform n must exceed 1e-6.
   for (auto [value, accepted] : {std::pair{1e-6, false}, std::pair{2e-6, true}}) {

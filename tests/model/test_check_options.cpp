@@ -140,16 +140,16 @@ TEST_F(CheckOptions, TheFirstConflictInOrderWins) {
   EXPECT_EQ(process.error_block.stop, 0);   // the driver's report sets it
 }
 
-TEST_F(CheckOptions, ProjectsWithoutRainOrWithAPreissmannCard) {
+TEST_F(CheckOptions, ProjectsWithoutRain) {
   // Without any precipitation card the run is a uniform storm of no rain.
-  testing::write_file("p.prj", "NIVRAPROJECT\nCHAN_PREISS\n");
+  testing::write_file("p.prj", "NIVRAPROJECT\nQOUT_CFS\n");
   auto ms = make_model_state();
   ms->project.optimizer_mode = 1;
   read_run_parameters("p.prj", *ms);
   EXPECT_EQ(check(*ms), 11);
 
   reset_process_state();
-  testing::write_file("q.prj", "NIVRAPROJECT\nCHAN_PREISS\nRAIN_INTENSITY 5\nRAIN_DURATION 10\n");
+  testing::write_file("q.prj", "NIVRAPROJECT\nQOUT_CFS\nRAIN_INTENSITY 5\nRAIN_DURATION 10\n");
   auto ok = make_model_state();
   ok->project.optimizer_mode = 1;
   read_run_parameters("q.prj", *ok);

@@ -120,7 +120,10 @@ bool whole_token_double(std::string_view token, double& out) {
 bool whole_token_int(std::string_view token, int& out) {
   const char* b = token.data();
   const char* e = token.data() + token.size();
-  if (b < e && *b == '+') ++b;
+  if (b < e && *b == '+') {
+    ++b;
+    if (b < e && *b == '-') return false;
+  }
   if (b == e || *b == '+') return false;
   int v = 0;
   auto r = std::from_chars(b, e, v);

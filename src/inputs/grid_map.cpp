@@ -163,7 +163,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
       const int* m = mask[r].data();
       for (int c = 1; c <= cols; ++c) {
         if (!next_token(line, token)) {
-          std::printf("Error: row %d of the map %.*s holds %d values; the map has %d columns\n", r,
+          std::printf("Error: row %d of the map %.*s holds %d values; the map has %d columns.\n", r,
                       static_cast<int>(name.size()), name.data(), c - 1, cols);
           stop_run();
           return;
@@ -173,7 +173,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
         double v = 0.0;
         const bool number = whole_token_double(token, v);
         if (!number || (m[c] != 0 && !range.contains(v))) {
-          std::printf("Error: the map %.*s holds %s at row %d, column %d; it takes %s\n",
+          std::printf("Error: the map %.*s holds %s at row %d, column %d; it takes %s.\n",
                       static_cast<int>(name.size()), name.data(), token.c_str(), r, c,
                       range.describe().c_str());
           stop_run();

@@ -248,7 +248,7 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
   out = run_phase(*ms);
   EXPECT_TRUE(run_stopped());
   EXPECT_TRUE(has(out, "Error: the map n.map holds 0 at row 1, column 2; it takes a number above 0 and at "
-                       "most 10\n"));
+                       "most 10.\n"));
 
   // A uniform n must exceed 1e-6.
   for (auto [value, accepted] : {std::pair{1e-6, false}, std::pair{2e-6, true}}) {

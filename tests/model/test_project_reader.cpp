@@ -433,8 +433,59 @@ TEST_F(ProjectReader, FolderCards) {
   EXPECT_TRUE(process.project_dir.empty());
 }
 
+// The numbers of the cards with their own rules are checked as those of the
+// plain value cards are: the reading ends at the card, naming it.
+TEST_F(ProjectReader, NumbersOfCardsWithTheirOwnRulesAreChecked) {
+  struct number_case {
+    const char* card;
+    const char* message;
+  };
+  const number_case cases[] = {
+      {"RETEN_DEPTH -2", "Error: the RETEN_DEPTH card holds -2; it takes a number from 0 to 1000 (mm).\n"},
+      {"INIT_SWE_DEPTH nan", "Error: the INIT_SWE_DEPTH card holds nan; it takes a number from 0 to 100000.\n"},
+      {"ZEM_EVENT_NUM 2.5", "Error: the ZEM_EVENT_NUM card holds 2.5; it takes a whole number from 0 to "
+                            "1000000.\n"},
+      {"REPLACE_LINE 0", "Error: the REPLACE_LINE card holds 0; it takes a whole number from 1 to "
+                         "1000000000.\n"},
+      {"NUM_THREADS many", "Error: the NUM_THREADS card holds many; it takes a whole number from 1 to 4096.\n"},
+      {"NO3_KM -1", "Error: the NO3_KM card holds -1; it takes a number from 0 to 1000000000.\n"},
+      {"NUTRIENTS\nOV_INIT_NO3 inf", "Error: the OV_INIT_NO3 card holds inf; it takes a number from 0 to "
+                                      "1000000000.\n"},
+      {"OVERTYPE 7", "Error: the OVERTYPE card holds 7; it takes EXPLICIT, ADE or ADE-PC, or their numbers "
+                     "1, 2 or 3.\n"},
+      {"START_TIME 12 60", "Error: the START_TIME card holds 12 60; it takes a time of day: hour (0 to 23) "
+                           "and minute (0 to 59).\n"},
+      {"ALPHA nan", "Error: the ALPHA card holds nan; it takes a number.\n"},
+      {"N_LINKS 1e3", "Error: the N_LINKS card holds 1e3; it takes a whole number.\n"},
+  };
+  for (const number_case& c : cases) {
+    SCOPED_TRACE(c.card);
+    reset_process_state();
+    auto p = read(std::string(c.card) + "\nMANNING_N 0.02\n");
+    EXPECT_EQ(out.substr(0, out.find('\n') + 1), c.message);
+    EXPECT_EQ(process.error_block.stop, 1);
+    EXPECT_EQ(p->project_options.manning_n, 0.0);  // the reading ended at the card
+  }
+  // A file name where a number may also stand is still a file name.
+  reset_process_state();
+  auto p = read("RETEN_DEPTH 2010_ret.asc\nINIT_SWE_DEPTH nan.asc\n");
+  EXPECT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(p->project_options.reten_depth.view(), "2010_ret.asc");
+  EXPECT_EQ(p->project_options.init_swe_file.view(), "nan.asc");
+}
+
+// Cards that no code of this version acts on: each stops the reading where
+// it stands, whatever follows it on its line.
 TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
-  for (const char* card : {"ELEV_SERIES_FILE es.txt", "XYBDYINPUT_OVDEP xy.txt"}) {
+  for (const char* card :
+       {"ELEV_SERIES_FILE es.txt", "XYBDYINPUT_OVDEP xy.txt", "XYBDYINPUT_GWHEAD xy.txt",
+        "XYBDYINPUT_STFLOW xy.txt", "XYBDYINPUT_STTIMESERIES xy.txt", "XYBDYINPUT_GWHEADINTERP xy.txt",
+        "XYBDYOUTPUT_PTS pts.txt", "XYBDYOUTPUT_MASK m.asc", "XYBDYOUTPUT_OVDEP d.out",
+        "XYBDYOUTPUT_GWHEAD h.out", "XYBDYOUTPUT_STFLOW q.out", "MAPPING_TABLE t.cmt",
+        "ST_MAPPING_TABLE s.cmt", "OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt",
+        "ANALYZERS an.txt", "OV_POINT_SOURCE src.txt", "CHAN_POINT_INPUT cp.txt", "CHAN_PREISS",
+        "CHAN_MESH", "INITIAL_DEPTH d.asc", "CELL_HYDRO c.out", "DAILY_OUTPUT daily.out",
+        "SUPPRESS_PRINTING 1", "XWINDOWS", "ZEM", "ZV_INPUT qin.out"}) {
     SCOPED_TRACE(card);
     reset_process_state();
     auto p = read(std::string(card) + "\nMANNING_N 0.02\n");

@@ -150,15 +150,21 @@ void read_nwsrfs_snow_bands(model_state& ms) {
       good = false;
     }
   }
-  // The band lines: ten numbers each.
+  // The band lines: ten numbers each, finite and within the range of their
+  // column (the band limits are any elevations, the last upper one often a
+  // very large number).
+  const value_range column_range[10] = {any_number,      any_number,      from_to(0, 100), from_to(0, 100),
+                                        from_to(0, 10),  from_to(0, 1),   from_to(0, 1),   from_to(0, 100),
+                                        from_to(0, 100), from_to(0, 1)};
   std::vector<double> table;
   for (int b = 0; good && b < bands; ++b)
     for (int k = 0; k < 10; ++k) {
-      bool ok = false;
-      const double v = w < words.size() ? scan_double(words[w], &ok) : 0.0;
-      ++w;
-      if (!ok) {
-        std::printf("Error reading elevation based NWSRFS snow input parameter file: %s\n", name);
+      double v = 0.0;
+      const std::string token = word(w++);
+      if (!whole_token_double(token, v) || !column_range[k].contains(v)) {
+        std::printf("Error: band %d of the elevation based NWSRFS snow input parameter file %s holds \"%s\" "
+                    "in its %s column; it takes %s.\n",
+                    b + 1, name, token.c_str(), band_columns[k], column_range[k].describe().c_str());
         good = false;
         break;
       }

@@ -326,6 +326,24 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
                        "Error reading elevation based NWSRFS snow input parameter file: bands.txt\n\n"
                        "The Elevation based NWSRFS input file should have the following format: \n"))
       << out;
+
+  // A band value that is not a finite number within its column's range
+  // stops the run naming the band and the column.
+  for (const char* scf : {"nan", "-1", "1.1x"}) {
+    reset_process_state();
+    testing::write_file("bands.txt", std::string("Number_Bands: 1\n"
+                                                 "Lower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE TIPM NMF "
+                                                 "FUA PLWHC\n"
+                                                 "0 100000000 0.1 0.9 ") +
+                                         scf + " 0.5 0.3 0.4 0.2 0.06\n");
+    ms = long_term_record();
+    out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << scf;
+    EXPECT_TRUE(has(out, std::string("Error: band 1 of the elevation based NWSRFS snow input parameter file "
+                                     "bands.txt holds \"") +
+                             scf + "\" in its SCF column; it takes a number from 0 to 10.\n"))
+        << out;
+  }
 }
 
 TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {

@@ -320,7 +320,7 @@ constexpr card_entry card_table[] = {
     in(real("cfgi_index", 207, &po::cfgi_index), from_to(0, 10000)),
     in(real("cfgi_k", 209, &po::cfgi_k), from_to(0, 1000)),
     flag("gtfsm", 208, on(&po::gtfsm)),
-    not_available(flag("zem", 210, on(&po::zem))),
+    flag("zem", 210, on(&po::zem)),
     text("mola", 211, &po::mola, on(&po::mola_given)),
     in(special("zem_event_num", 212, card_kind::integer_or_none, &po::zem_event_num, on(&po::zem_event_num_given)), from_to(0, 1000000)),
     flag("mola_first", 213, on(&po::mola_first)),

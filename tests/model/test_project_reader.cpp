@@ -485,7 +485,7 @@ TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
         "ST_MAPPING_TABLE s.cmt", "OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt",
         "ANALYZERS an.txt", "OV_POINT_SOURCE src.txt", "CHAN_POINT_INPUT cp.txt", "CHAN_PREISS",
         "CHAN_MESH", "INITIAL_DEPTH d.asc", "CELL_HYDRO c.out", "DAILY_OUTPUT daily.out",
-        "SUPPRESS_PRINTING 1", "XWINDOWS", "ZEM", "ZV_INPUT qin.out"}) {
+        "SUPPRESS_PRINTING 1", "XWINDOWS", "ZV_INPUT qin.out"}) {
     SCOPED_TRACE(card);
     reset_process_state();
     auto p = read(std::string(card) + "\nMANNING_N 0.02\n");

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <string_view>
 
 #include "channel/channel_state.h"
 #include "core/errors.h"
@@ -63,6 +64,20 @@ bool counts_fit(const model_state& ms) {
     return false;
   }
   return true;
+}
+
+// The cards every run needs and that have no default: a missing one would
+// leave a grid of no cells or a storm of no minutes.
+bool required_cards_given(const model_state& ms) {
+  const char* missing = nullptr;
+  if (ms.grid.proj_rows < 1) missing = "ROWS";
+  else if (ms.grid.proj_cols < 1) missing = "COLS";
+  else if (!(ms.grid.grid_size > 0.0)) missing = "GRIDSIZE";
+  else if (!ms.clock.long_term && ms.clock.tot_time < 1) missing = "TOT_TIME";
+  if (!missing) return true;
+  std::printf("Error: the project file has no %s card; every run needs it%s.\n", missing,
+              std::string_view(missing) == "TOT_TIME" ? " unless it is long-term" : "");
+  return false;
 }
 
 // The first failing test names its code.
@@ -131,6 +146,7 @@ int first_conflict(model_state& ms) {
     if (ms.groundwater.gw_simulation) return 45;
   }
   if (ms.clock.mola_given && !ms.clock.zem) return 46;
+  if (!required_cards_given(ms)) return own_message_code;
   return 0;
 }
 

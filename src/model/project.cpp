@@ -53,9 +53,8 @@ bool stop_reading() {
 
 // A card that needs a reader this version does not have: say so and stop.
 bool card_not_available(const card_entry& e) {
-  std::printf("Error: the %s card is not available in this version of NIVRA.\n",
-              upper_word(e.word).c_str());
-  return stop_reading();
+  report_card_not_available(upper_word(e.word));
+  return false;
 }
 
 // A value the card cannot take: names the card, what it holds and what it

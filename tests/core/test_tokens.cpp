@@ -108,7 +108,9 @@ TEST(Tokens, WholeTokensAsNumbers) {
   for (const int_case& c : ints) {
     int v = 0;
     EXPECT_EQ(whole_token_int(c.token, v), c.read) << c.token;
-    if (c.read) EXPECT_EQ(v, c.value) << c.token;
+    if (c.read) {
+      EXPECT_EQ(v, c.value) << c.token;
+    }
   }
   struct real_case {
     const char* token;
@@ -123,7 +125,9 @@ TEST(Tokens, WholeTokensAsNumbers) {
   for (const real_case& c : reals) {
     double v = 0.0;
     EXPECT_EQ(whole_token_double(c.token, v), c.read) << c.token;
-    if (c.read) EXPECT_EQ(std::isfinite(v), c.finite) << c.token;
+    if (c.read) {
+      EXPECT_EQ(std::isfinite(v), c.finite) << c.token;
+    }
   }
   double v = 0.0;
   ASSERT_TRUE(whole_token_double("2.5", v));

@@ -106,13 +106,21 @@ int scan_int(std::string_view s, bool* ok) {
 }
 
 bool whole_token_double(std::string_view token, double& out) {
-  if (token.empty()) return false;
-  // strtod reads "inf", "nan", hexadecimal and out-of-range values as
-  // "%lf" does; the whole token must be used.
+  if (token.empty() || is_space(token.front())) return false;
+  // The quick path takes plain decimal numbers (and "inf", "nan"); a sign
+  // "+", hexadecimal and values beyond the range of a double go to strtod,
+  // which reads them as "%lf" does. Either way the whole token is used.
+  const char* b = token.data();
+  const char* e = b + token.size();
+  if (*b != '+') {
+    const auto r = std::from_chars(b, e, out);
+    if (r.ec == std::errc() && r.ptr == e) return true;
+    if (r.ec == std::errc::invalid_argument) return false;
+  }
   std::string text(token);
   char* end = nullptr;
   const double v = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || is_space(text.front())) return false;
+  if (end != text.c_str() + text.size()) return false;
   out = v;
   return true;
 }
@@ -170,6 +178,15 @@ int next_number(card_line& line, std::string& s, std::size_t& pos, F convert) {
 }
 
 }  // namespace
+
+int next_number_token(card_line& line, std::string_view& token, double& value) {
+  int found = 0;
+  next_number(line, line.buf_, line.pos_, [&](std::string_view t) {
+    token = t;
+    found = whole_token_double(t, value) ? 1 : -1;
+  });
+  return found;
+}
 
 int next_token_double(card_line& line, double& out) {
   out = 0.0;

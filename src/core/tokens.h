@@ -44,6 +44,7 @@ class card_line {
 
  private:
   friend int next_token(card_line&, std::string&);
+  friend int next_number_token(card_line&, std::string_view&, double&);
   friend int next_token_double(card_line&, double&);
   friend int next_token_int(card_line&, int&);
   void compact() {
@@ -66,6 +67,12 @@ int read_line(std::string& line, std::FILE* fp);
 
 // Cuts the next token off the line. 1 when a token was found.
 int next_token(card_line& line, std::string& token);
+// Cuts the next token off the line without copying it (the view holds the
+// characters up to the next separator, quotes are not special, and stays
+// valid until the line is changed) and reads it whole as whole_token_double
+// does. For long rows of numbers: 1 a number was read (finite or not), 0 no
+// token was left, -1 the token is not a number.
+int next_number_token(card_line& line, std::string_view& token, double& value);
 // Cuts the next token and reads it as "%lf" / "%d"; a token that is not a
 // number reads as 0 and still counts as read.
 int next_token_double(card_line& line, double& out);

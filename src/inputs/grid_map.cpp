@@ -82,9 +82,10 @@ int_read scan_int_token(std::FILE* fp, int& out) {
     }
     c = getc_unlocked(fp);
   }
-  // The token must end here: "1.5" or "12abc" is not an integer.
+  // The token must end here: "1.5" or "12abc" is not an integer. The blank
+  // that ends it is taken with it (the next read skips blanks anyway).
   const bool ends = c == EOF || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  if (c != EOF) std::ungetc(c, fp);
+  if (!ends) std::ungetc(c, fp);
   if (negative) v = -v;
   if (!ends || too_large || v > 2147483647LL) return int_read::not_integer;
   out = static_cast<int>(v);
@@ -154,7 +155,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
     double* dest = reals->data();
     const int capacity = reals->size();
     card_line line;
-    std::string token;
+    std::string_view token;
     for (int r = 1; r <= rows; ++r) {
       if (std::feof(fp) || !read_line(line, f)) {
         end_of_file();
@@ -162,7 +163,9 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
       }
       const int* m = mask[r].data();
       for (int c = 1; c <= cols; ++c) {
-        if (!next_token(line, token)) {
+        double v = 0.0;
+        const int got = next_number_token(line, token, v);
+        if (got == 0) {
           std::printf("Error: row %d of the map %.*s holds %d values; the map has %d columns.\n", r,
                       static_cast<int>(name.size()), name.data(), c - 1, cols);
           stop_run();
@@ -170,12 +173,10 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
         }
         // Every value is a number; those of the watershed's cells are
         // finite and within the range of what the map holds.
-        double v = 0.0;
-        const bool number = whole_token_double(token, v);
-        if (!number || (m[c] != 0 && !range.contains(v))) {
-          std::printf("Error: the map %.*s holds %s at row %d, column %d; it takes %s.\n",
-                      static_cast<int>(name.size()), name.data(), token.c_str(), r, c,
-                      range.describe().c_str());
+        if (got < 0 || (m[c] != 0 && !range.contains(v))) {
+          std::printf("Error: the map %.*s holds %.*s at row %d, column %d; it takes %s.\n",
+                      static_cast<int>(name.size()), name.data(), static_cast<int>(token.size()),
+                      token.data(), r, c, range.describe().c_str());
           stop_run();
           return;
         }

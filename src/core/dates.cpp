@@ -10,13 +10,14 @@ namespace nivra {
 // 199 (Comm. ACM), all divisions truncating, plus the time of day.
 double julian_date(int year, int month, int day, int hour, int minute, double seconds) {
   double s = minute * 60.0 + hour * 3600.0 + seconds;
+  // In long arithmetic: the year before the least int is still a number.
   long y, m;
   if (month <= 2) {
-    y = year - 1;
-    m = month + 9;
+    y = static_cast<long>(year) - 1;
+    m = static_cast<long>(month) + 9;
   } else {
     y = year;
-    m = month - 3;
+    m = static_cast<long>(month) - 3;
   }
   long c = y / 100;
   long ya = y - 100 * c;
@@ -27,6 +28,14 @@ double julian_date(int year, int month, int day, int hour, int minute, double se
 
 void calendar_date(double jd, int& year, int& month, int& day, int& hour, int& minute,
                    double& seconds) {
+  // A time that is no date (not finite, or beyond the years an int holds)
+  // gives the zero date rather than an integer overflow.
+  if (!(jd > -7.0e11 && jd < 7.0e11)) {
+    year = month = day = hour = minute = 0;
+    seconds = 0.0;
+    process.week_day = 0;
+    return;
+  }
   double t = jd + 1.1574074074074074e-7;
   long j = static_cast<long>(t);
   double f = t - static_cast<double>(j);
@@ -56,6 +65,19 @@ void calendar_date(double jd, int& year, int& month, int& day, int& hour, int& m
   s -= 3600.0 * hour;
   minute = static_cast<int>(s / 60.0);
   seconds = s - 60.0 * minute;
+}
+
+int days_in_month(int year, int month) {
+  static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12) return 0;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+bool is_calendar_date(int year, int month, int day, int hour, int minute) {
+  return year >= first_calendar_year && year <= last_calendar_year && month >= 1 && month <= 12 &&
+         day >= 1 && day <= days_in_month(year, month) && hour >= 0 && hour <= 23 && minute >= 0 &&
+         minute <= 59;
 }
 
 calendar calendar_date(double jd) {

@@ -10,6 +10,17 @@ namespace nivra {
 
 double julian_date(int year, int month, int day, int hour, int minute, double seconds);
 
+// The years a date of an input may name.
+inline constexpr int first_calendar_year = 1;
+inline constexpr int last_calendar_year = 9999;
+
+// Days of a month of the Gregorian calendar (0 for a month outside 1..12).
+int days_in_month(int year, int month);
+
+// True for a date and time of the Gregorian calendar: a year from 1 to
+// 9,999, a month 1..12, a day of that month, hour 0..23 and minute 0..59.
+bool is_calendar_date(int year, int month, int day, int hour, int minute);
+
 struct calendar {
   int year = 0, month = 0, day = 0, hour = 0, minute = 0;
   double second = 0.0;
@@ -17,6 +28,8 @@ struct calendar {
 
 // The inverse of julian_date (0.01 s is added so that a time a hair below
 // a whole second prints as that second); also sets the process-wide week day.
+// A time that is not finite or lies beyond the years an int holds gives all
+// zeros.
 void calendar_date(double jd, int& year, int& month, int& day, int& hour, int& minute,
                    double& seconds);
 calendar calendar_date(double jd);

@@ -195,6 +195,13 @@ void report_text(std::string_view text) {
   if (log && log->fp) std::fwrite(text.data(), 1, text.size(), log->fp);
 }
 
+void report_card_not_available(std::string_view card) {
+  std::printf("Error: the %.*s card is not available in this version of NIVRA.\n",
+              static_cast<int>(card.size()), card.data());
+  set_error(own_message_code);
+  report_error();
+}
+
 void pause_on_termination() {
   if (!process.pause_flag) return;
   std::fprintf(stderr, "Program terminated.  Hit any key to continue.\n");

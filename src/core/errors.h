@@ -44,6 +44,11 @@ bool is_warning_code(int code);
 // Writes text unchanged to the console and, when it is open, the run summary.
 void report_text(std::string_view text);
 
+// A card whose process this version of NIVRA does not have: prints "Error:
+// the <CARD> card is not available in this version of NIVRA." and stops the
+// run (code 4000 through the reporter).
+void report_card_not_available(std::string_view card);
+
 // With the PAUSE card: waits for a key before the program ends.
 void pause_on_termination();
 

@@ -47,8 +47,7 @@ void close_guarded_file(guarded_file& f);
 int reset_guarded_file(guarded_file& f);
 
 // The path that open_guarded_file will open for name in mode ("" when the
-// name is empty). The fourth argument of the original interface had no
-// effect and is not kept.
+// name is empty).
 std::string get_run_filename(std::string_view name, const char* mode);
 
 // The folder search: the first candidate that opens in mode wins.

@@ -1,5 +1,6 @@
 #include "core/replace.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -37,7 +38,10 @@ bool format_is_safe(const std::string& fmt, int type) {
       ++i;
       while (i < fmt.size() && fmt[i] >= '0' && fmt[i] <= '9') ++i;
     }
-    if (i < fmt.size() && fmt[i] == 'l' && type != 2) ++i;
+    // "%lf" is a double as "%f" is; a length modifier before an integer or
+    // a string conversion would make printf read another type than the
+    // value has ("%ld" prints -5 as 4294967291), so none is taken there.
+    if (i + 1 < fmt.size() && fmt[i] == 'l' && type == 1) ++i;
     if (i >= fmt.size()) return false;
     char conv = fmt[i];
     bool match = (type == 0 && (conv == 'd' || conv == 'i')) ||
@@ -130,21 +134,41 @@ int read_replace_value_file(const std::string& file_name) {
   int saved = process.replace_on;
   process.replace_on = 0;
   std::string line, value_line;
+  int lines_read = 0;
   for (int i = 0; i <= process.replace_line; ++i) {
     if (!read_line(line, f)) break;
     value_line = line;
+    ++lines_read;
   }
   process.replace_on = saved;
+  // Every key takes one value of its type; a missing value, a number that
+  // does not read whole or is not finite is refused, naming the file, the
+  // line and the key.
+  if (lines_read == 0 && !process.replace_list.empty()) {
+    std::printf("Error: the value file %s holds no line of values.\n", file_name.c_str());
+    return -1;
+  }
+  const int line_no = process.replace_line + 1 < lines_read ? process.replace_line + 1 : lines_read;
   card_line values(value_line);
   for (replace_param& p : process.replace_list) {
+    std::string tok;
+    const bool present = next_token(values, tok) != 0;
+    bool good = present;
     switch (p.value_type) {
-      case 0: next_token_int(values, p.ival); break;
-      case 1: next_token_double(values, p.dval); break;
-      default: {
-        std::string tok;
-        next_token(values, tok);
-        p.sval.assign_cut(tok);
-      }
+      case 0: good = good && whole_token_int(tok, p.ival); break;
+      case 1: good = good && whole_token_double(tok, p.dval) && std::isfinite(p.dval); break;
+      default: p.sval.assign_cut(tok); break;
+    }
+    if (!good) {
+      if (!present)
+        std::printf("Error: line %d of the value file %s holds no value for the key %s.\n", line_no,
+                    file_name.c_str(), p.key.c_str());
+      else
+        std::printf("Error: line %d of the value file %s gives the key %s the value \"%s\", which is "
+                    "not %s.\n",
+                    line_no, file_name.c_str(), p.key.c_str(), tok.c_str(),
+                    p.value_type == 0 ? "a whole number" : "a finite number");
+      return -1;
     }
     p.used = false;
   }

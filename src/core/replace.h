@@ -27,7 +27,9 @@ struct replace_param {
 int read_replace_param_file(const std::string& file_name);
 // Adds one entry from a list line; 0 or -1 for a malformed line.
 int parse_replace_param_line(const std::string& line);
-// Loads the values of the chosen line; sets replace_on. 0 or -1.
+// Loads the values of the chosen line; sets replace_on. 0, or -1 when the
+// file cannot be opened or a value is missing or does not read as a number
+// of its key's type (the message names the file, line and key).
 int read_replace_value_file(const std::string& file_name);
 // Replaces every key in the line.
 void replace_in_line(std::string& line);

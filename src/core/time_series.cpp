@@ -1,5 +1,6 @@
 #include "core/time_series.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -39,36 +40,95 @@ std::string trim_blanks(const std::string& s) {
   return s.substr(b, e - b + 1);
 }
 
-// The entry on one line: year month day hour minute value. A malformed line
-// gives the fields it could read and zero for the rest.
-void parse_entry(const std::string& line, int relative, double& t, double& v) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-  v = 0.0;
-  std::sscanf(line.c_str(), "%d %d %d %d %d %lf", &y, &mo, &d, &h, &mi, &v);
-  t = julian_date(y, mo, d, h, mi, 0.0);
+// The longest span a RELATIVE entry may give in each of its day, hour and
+// minute fields (ten thousand years of days, and as many hours and minutes).
+constexpr int relative_field_limit = 3652425;
+
+// Stops the run after the reader printed its own message.
+void stop_reading() {
+  set_error(own_message_code);
+  report_error();
+}
+
+// The entry on one line: year month day hour minute (whole numbers) and the
+// value. An absolute entry names a date of the calendar; a relative one
+// counts days, hours and minutes from 0, with year and month 0. False, with
+// the reason, when the line is not such an entry.
+bool parse_entry(const std::string& line, int relative, double& t, double& v, const char*& why) {
+  card_line cl(line);
+  std::string tok;
+  int f[5] = {0, 0, 0, 0, 0};
+  for (int& x : f) {
+    if (!next_token(cl, tok) || !whole_token_int(tok, x)) {
+      why = "does not begin with five whole numbers (year, month, day, hour, minute)";
+      return false;
+    }
+  }
+  if (!next_token(cl, tok) || !whole_token_double(tok, v) || !std::isfinite(v)) {
+    why = "has no finite value after its date";
+    return false;
+  }
+  if (next_token(cl, tok)) {
+    why = "holds more than a date and one value";
+    return false;
+  }
+  if (relative) {
+    if (f[0] != 0 || f[1] != 0) {
+      why = "is a RELATIVE entry with a year or month other than 0";
+      return false;
+    }
+    for (int k = 2; k < 5; ++k)
+      if (f[k] < 0 || f[k] > relative_field_limit) {
+        why = "is a RELATIVE entry with a negative or too large day, hour or minute";
+        return false;
+      }
+  } else if (!is_calendar_date(f[0], f[1], f[2], f[3], f[4])) {
+    why = "names no date of the calendar";
+    return false;
+  }
+  t = julian_date(f[0], f[1], f[2], f[3], f[4], 0.0);
   if (relative) t -= relative_time_offset;
+  return true;
+}
+
+bool is_blank(const std::string& line) {
+  return line.find_first_not_of(" \t,") == std::string::npos;
 }
 
 }  // namespace
 
-int read_time_series(guarded_file& f) {
+int read_time_series(guarded_file& f, int* line_no) {
   if (!f.fp || std::feof(f.fp)) return 0;
+  int local_line = 0;
+  int& n = line_no ? *line_no : local_line;
   std::string line;
   for (;;) {
     if (!read_line(line, f)) return 0;
+    ++n;
     if (ts_keyword(line) == 0) break;
   }
   time_series* ts = ts_new();
   if (read_line(line, f)) {
+    ++n;
     std::string name = trim_blanks(line);
     ts->name = std::string(strip_quotes_view(name)).substr(0, 149);
   }
-  if (read_line(line, f)) ts->relative = ts_keyword(line) == 1 ? 1 : 0;
-  // Entries up to END_TS (or the end of the file).
+  if (read_line(line, f)) {
+    ++n;
+    ts->relative = ts_keyword(line) == 1 ? 1 : 0;
+  }
+  // Entries up to END_TS (or the end of the file); blank lines hold none.
   while (read_line(line, f)) {
+    ++n;
     if (ts_keyword(line) == 3) break;
-    double t, v;
-    parse_entry(line, ts->relative, t, v);
+    if (is_blank(line)) continue;
+    double t = 0.0, v = 0.0;
+    const char* why = "";
+    if (!parse_entry(line, ts->relative, t, v, why)) {
+      std::printf("Error: line %d of the time series file %s (series [%s]) %s:\n%s\n", n, f.name.c_str(),
+                  ts->name.c_str(), why, line.c_str());
+      return -1;
+    }
     ts->times.push_back(t);
     ts->values.push_back(v);
   }
@@ -77,15 +137,25 @@ int read_time_series(guarded_file& f) {
   return 1;
 }
 
-void read_time_series_file(const std::string& file_name) {
+bool read_time_series_file(const std::string& file_name) {
   guarded_file f;
   if (!open_guarded_file(f, file_name, "r")) {
     std::printf("Error: Time series file not found [%s]\n", file_name.c_str());
-    return;
+    stop_reading();
+    return false;
   }
   std::size_t first = process.ts_list.size();
   int blocks = 0;
-  while (read_time_series(f)) ++blocks;
+  int line_no = 0;
+  for (;;) {
+    const int got = read_time_series(f, &line_no);
+    if (got < 0) {
+      stop_reading();
+      return false;
+    }
+    if (got == 0) break;
+    ++blocks;
+  }
   std::printf("%d time series read from file %s\n", blocks, file_name.c_str());
   // A series whose times go backwards cannot be interpolated: refuse it now,
   // naming the file, rather than meet it in the middle of a run.
@@ -95,12 +165,12 @@ void read_time_series_file(const std::string& file_name) {
       if (ts.times[i] < ts.times[i - 1]) {
         std::printf("Error: the times of time series [%s] in file %s are out of order at entry %d.\n",
                     ts.name.c_str(), file_name.c_str(), i + 1);
-        set_error(own_message_code);
-        report_error();
-        return;
+        stop_reading();
+        return false;
       }
     }
   }
+  return true;
 }
 
 time_series* find_time_series(const std::string& name) {
@@ -196,16 +266,31 @@ time_series* read_xy_boundary_series(guarded_file& f, int n, const std::string& 
   }
   for (int k = 0; k < lines; ++k) {
     if (!read_line(line, f)) break;
+    // A date of the calendar in five whole numbers, then one finite value
+    // per point.
     card_line cl(line);
+    std::string tok;
     int v[5] = {0, 0, 0, 0, 0};
     bool ok = true;
-    for (int q = 0; q < 5; ++q) ok = next_token_int(cl, v[q]) && ok;
-    double t = ok ? julian_date(v[0], v[1], v[2], v[3], v[4], 0.0) : -1.0;
-    for (int p = 0; p < n; ++p) {
+    for (int& x : v) ok = ok && next_token(cl, tok) && whole_token_int(tok, x);
+    const char* why = nullptr;
+    if (!ok) why = "does not begin with five whole numbers (year, month, day, hour, minute)";
+    else if (!is_calendar_date(v[0], v[1], v[2], v[3], v[4])) why = "names no date of the calendar";
+    const double t = why ? 0.0 : julian_date(v[0], v[1], v[2], v[3], v[4], 0.0);
+    for (int p = 0; p < n && !why; ++p) {
       double val = 0.0;
-      next_token_double(cl, val);
+      if (!next_token(cl, tok) || !whole_token_double(tok, val) || !std::isfinite(val)) {
+        why = "does not hold a finite value for every point";
+        break;
+      }
       made[p]->times[k] = t;
       made[p]->values[k] = val;
+    }
+    if (why) {
+      std::printf("Error: data line %d of the XY boundary block of %s in file %s %s:\n%s\n", k + 1,
+                  base.c_str(), f.name.c_str(), why, line.c_str());
+      stop_reading();
+      return nullptr;
     }
   }
   // The line that ended the block is left for the caller.

@@ -33,13 +33,27 @@ inline constexpr double relative_time_offset = 1721028.5;
 time_series* ts_new();
 void ts_free_all();
 int ts_keyword(const std::string& line);
-void read_time_series_file(const std::string& file_name);
-int read_time_series(guarded_file& f);
+// Reads every block of the file onto the list. A file that cannot be
+// opened, an entry line that is not a date and one finite value (a RELATIVE
+// entry: year and month 0 and the span in days, hours and minutes), and
+// times out of order stop the run with a message naming the file (and the
+// line); false then.
+bool read_time_series_file(const std::string& file_name);
+// Reads the next block: 1 a block, 0 the end of the file, -1 an entry line
+// that is not an entry (the message, naming the file and the line, is
+// printed). line_no, when given, counts the lines read from the file.
+int read_time_series(guarded_file& f, int* line_no = nullptr);
 time_series* find_time_series(const std::string& name);
 double ts_value_at(double t, time_series* series);
 double ts_value_by_id(int id, double t);
 // Adds an id entry in front of the older ones.
 void ts_add_index(int id, time_series* series);
+// Makes n absolute series "<base>_%04d" from the data lines that follow in
+// the file (a date of five whole numbers, then one value per point), up to
+// END_TS or a line that does not begin with a digit, which is left for the
+// caller. A data line without a calendar date or a finite value for every
+// point stops the run with a message naming the file and the line; null
+// then.
 time_series* read_xy_boundary_series(guarded_file& f, int n, const std::string& base_name);
 
 }  // namespace nivra

@@ -105,6 +105,41 @@ int scan_int(std::string_view s, bool* ok) {
   return static_cast<int>(v);
 }
 
+bool whole_token_double(std::string_view token, double& out) {
+  if (token.empty() || is_space(token.front())) return false;
+  // The quick path takes plain decimal numbers (and "inf", "nan"); a sign
+  // "+", hexadecimal and values beyond the range of a double go to strtod,
+  // which reads them as "%lf" does. Either way the whole token is used.
+  const char* b = token.data();
+  const char* e = b + token.size();
+  if (*b != '+') {
+    const auto r = std::from_chars(b, e, out);
+    if (r.ec == std::errc() && r.ptr == e) return true;
+    if (r.ec == std::errc::invalid_argument) return false;
+  }
+  std::string text(token);
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size()) return false;
+  out = v;
+  return true;
+}
+
+bool whole_token_int(std::string_view token, int& out) {
+  const char* b = token.data();
+  const char* e = token.data() + token.size();
+  if (b < e && *b == '+') {
+    ++b;
+    if (b < e && *b == '-') return false;
+  }
+  if (b == e || *b == '+') return false;
+  int v = 0;
+  auto r = std::from_chars(b, e, v);
+  if (r.ec != std::errc() || r.ptr != e) return false;
+  out = v;
+  return true;
+}
+
 int next_token(card_line& line, std::string& token) {
   token.clear();
   std::string& s = line.buf_;
@@ -143,6 +178,15 @@ int next_number(card_line& line, std::string& s, std::size_t& pos, F convert) {
 }
 
 }  // namespace
+
+int next_number_token(card_line& line, std::string_view& token, double& value) {
+  int found = 0;
+  next_number(line, line.buf_, line.pos_, [&](std::string_view t) {
+    token = t;
+    found = whole_token_double(t, value) ? 1 : -1;
+  });
+  return found;
+}
 
 int next_token_double(card_line& line, double& out) {
   out = 0.0;

@@ -13,8 +13,6 @@ namespace nivra {
 
 class guarded_file;
 
-inline constexpr std::size_t card_line_width = 25000;  // the historical buffer
-
 inline bool is_token_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\n'; }
 
 class card_line {
@@ -46,6 +44,7 @@ class card_line {
 
  private:
   friend int next_token(card_line&, std::string&);
+  friend int next_number_token(card_line&, std::string_view&, double&);
   friend int next_token_double(card_line&, double&);
   friend int next_token_int(card_line&, int&);
   void compact() {
@@ -63,15 +62,17 @@ class card_line {
 // is on. 0 at the end of the file or when nothing could be read.
 int read_line(card_line& line, guarded_file& f);
 int read_line(std::string& line, guarded_file& f);
-// Lines are never split: the size of the historical buffer has no effect.
-inline int read_line_n(std::string& line, guarded_file& f, std::size_t /*size*/) {
-  return read_line(line, f);
-}
 // Reads from a plain stream (used by readers that hold a FILE* directly).
 int read_line(std::string& line, std::FILE* fp);
 
 // Cuts the next token off the line. 1 when a token was found.
 int next_token(card_line& line, std::string& token);
+// Cuts the next token off the line without copying it (the view holds the
+// characters up to the next separator, quotes are not special, and stays
+// valid until the line is changed) and reads it whole as whole_token_double
+// does. For long rows of numbers: 1 a number was read (finite or not), 0 no
+// token was left, -1 the token is not a number.
+int next_number_token(card_line& line, std::string_view& token, double& value);
 // Cuts the next token and reads it as "%lf" / "%d"; a token that is not a
 // number reads as 0 and still counts as read.
 int next_token_double(card_line& line, double& out);
@@ -80,6 +81,14 @@ int next_token_int(card_line& line, int& out);
 // Same conversions on a whole text (what "%lf" and "%d" make of it).
 double scan_double(std::string_view s, bool* ok = nullptr);
 int scan_int(std::string_view s, bool* ok = nullptr);
+
+// A whole token read as one number, for readers that check what they read:
+// false when any character of the token is not part of the number ("12abc",
+// "1.5" as an integer, "1e300" as an integer) or an integer lies outside the
+// range of an int. A real may come out infinite or NaN ("inf", "nan",
+// "1e400"): the caller tests that it is finite.
+bool whole_token_double(std::string_view token, double& out);
+bool whole_token_int(std::string_view token, int& out);
 
 // 1 when the first tokens of both texts are equal without regard to case.
 int keyword_equal(std::string_view a, std::string_view b);

@@ -278,7 +278,7 @@ void read_elevation(model_state& ms) {
   input_report(ms, console_rule::unless_quiet, "reading elevation map from file: %s\n",
                ms.project.elevation_file_name.c_str());
   read_cell_map(ms.grid, ms.grid.elevation_file, ms.project.elevation_file_name.view(), ms.grid.elevation,
-                ms.project.optimizer_mode);
+                ms.project.optimizer_mode, ground_elevation);
   close_guarded_file(ms.grid.elevation_file);
   if (process.error_block.stop) return;
 

@@ -1,6 +1,8 @@
 #include "inputs/grid_map.h"
 
+#include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "core/errors.h"
@@ -31,10 +33,10 @@ bool read_header_value(std::FILE* fp, const char* format, T& out) {
 bool read_header(std::FILE* fp, std::string_view name, double& north, double& south,
                  double& east, double& west, int& rows, int& cols) {
   const char* failed = nullptr;
-  if (!read_header_value(fp, "%6s %lf", north)) failed = "north";
-  else if (!read_header_value(fp, "%6s %lf", south)) failed = "south";
-  else if (!read_header_value(fp, "%5s %lf", east)) failed = "east";
-  else if (!read_header_value(fp, "%5s %lf", west)) failed = "west";
+  if (!read_header_value(fp, "%6s %lf", north) || !std::isfinite(north)) failed = "north";
+  else if (!read_header_value(fp, "%6s %lf", south) || !std::isfinite(south)) failed = "south";
+  else if (!read_header_value(fp, "%5s %lf", east) || !std::isfinite(east)) failed = "east";
+  else if (!read_header_value(fp, "%5s %lf", west) || !std::isfinite(west)) failed = "west";
   else if (!read_header_value(fp, "%5s %d", rows)) failed = "rows";
   else if (!read_header_value(fp, "%5s %d", cols)) failed = "cols";
   if (!failed) return true;
@@ -80,9 +82,10 @@ int_read scan_int_token(std::FILE* fp, int& out) {
     }
     c = getc_unlocked(fp);
   }
-  // The token must end here: "1.5" or "12abc" is not an integer.
+  // The token must end here: "1.5" or "12abc" is not an integer. The blank
+  // that ends it is taken with it (the next read skips blanks anyway).
   const bool ends = c == EOF || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-  if (c != EOF) std::ungetc(c, fp);
+  if (!ends) std::ungetc(c, fp);
   if (negative) v = -v;
   if (!ends || too_large || v > 2147483647LL) return int_read::not_integer;
   out = static_cast<int>(v);
@@ -99,7 +102,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                     double& south, double& east, double& west, int& rows, int& cols,
                     array2d<int>& mask, array1d<double>* real_values,
                     array1d<double>* real_values_alt, array1d<int>* index_values,
-                    int expected_rows, int expected_cols, int quiet) {
+                    int expected_rows, int expected_cols, int quiet, const value_range& range) {
   std::FILE* fp = f.fp;
   if (!fp) {
     print_name_message("Error: the map %.*s is not open for reading\n", name);
@@ -152,6 +155,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
     double* dest = reals->data();
     const int capacity = reals->size();
     card_line line;
+    std::string_view token;
     for (int r = 1; r <= rows; ++r) {
       if (std::feof(fp) || !read_line(line, f)) {
         end_of_file();
@@ -160,7 +164,22 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
       const int* m = mask[r].data();
       for (int c = 1; c <= cols; ++c) {
         double v = 0.0;
-        next_token_double(line, v);
+        const int got = next_number_token(line, token, v);
+        if (got == 0) {
+          std::printf("Error: row %d of the map %.*s holds %d values; the map has %d columns.\n", r,
+                      static_cast<int>(name.size()), name.data(), c - 1, cols);
+          stop_run();
+          return;
+        }
+        // Every value is a number; those of the watershed's cells are
+        // finite and within the range of what the map holds.
+        if (got < 0 || (m[c] != 0 && !range.contains(v))) {
+          std::printf("Error: the map %.*s holds %.*s at row %d, column %d; it takes %s.\n",
+                      static_cast<int>(name.size()), name.data(), static_cast<int>(token.size()),
+                      token.data(), r, c, range.describe().c_str());
+          stop_run();
+          return;
+        }
         if (v != 0.0) any_nonzero = true;
         if (m[c] != 0) {
           if (++stored > capacity) {
@@ -227,9 +246,9 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
 }
 
 void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
-                   array1d<double>& values, int quiet) {
+                   array1d<double>& values, int quiet, const value_range& range) {
   read_ascii_map(f, name, map_real, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols, grid.mask,
-                 &values, nullptr, nullptr, grid.proj_rows, grid.proj_cols, quiet);
+                 &values, nullptr, nullptr, grid.proj_rows, grid.proj_cols, quiet, range);
 }
 
 void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,

@@ -8,6 +8,7 @@
 
 #include "core/arrays.h"
 #include "core/guarded_file.h"
+#include "core/value_range.h"
 
 namespace nivra {
 
@@ -24,25 +25,29 @@ enum map_kind : int {
 inline constexpr int max_map_category = 9999;
 
 // Reads one grid map from an open file (the caller opens and closes it).
-// The header's values go to north .. cols. A header whose rows or columns
-// differ from the expected ones is refused before the body is read. Kinds
-// 1, 3 and 4 store the values of the active cells (mask entry not 0) into
-// entries 1, 2, 3 ... of their destination in row-major order; kind 2
-// stores every position into the mask grid itself. Errors print their own
-// message and stop the run (code 4000 through the reporter); the caller
-// tests the stop flag. quiet suppresses the category report and the
-// zero-cell warning.
+// The header's values go to north .. cols (finite numbers). A header whose
+// rows or columns differ from the expected ones is refused before the body
+// is read. Kinds 1, 3 and 4 store the values of the active cells (mask
+// entry not 0) into entries 1, 2, 3 ... of their destination in row-major
+// order; kind 2 stores every position into the mask grid itself. A real
+// map's row line holds a number for every column (anything after the last
+// is ignored), and the values of the active cells are finite and within
+// `range`. Errors print their own
+// message naming the map (with row and column) and stop the run (code 4000
+// through the reporter); the caller tests the stop flag. quiet suppresses
+// the category report and the zero-cell warning.
 void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& north,
                     double& south, double& east, double& west, int& rows, int& cols,
                     array2d<int>& mask, array1d<double>* real_values,
                     array1d<double>* real_values_alt, array1d<int>* index_values,
-                    int expected_rows, int expected_cols, int quiet);
+                    int expected_rows, int expected_cols, int quiet,
+                    const value_range& range = any_number);
 
 // The run's own maps: the header goes to the grid's header fields, the size
 // is checked against the project's grid and the active cells are those of
-// the grid's mask. quiet as for read_ascii_map.
+// the grid's mask. quiet and range as for read_ascii_map.
 void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
-                   array1d<double>& values, int quiet);
+                   array1d<double>& values, int quiet, const value_range& range = any_number);
 void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
                          array1d<int>& values, int quiet);
 

@@ -36,7 +36,7 @@ void read_snow_ov_hotstart(model_state& ms) {
       input_report(ms, console_rule::unless_silent, "reading initial snow swe map from file: %s\n",
                    ms.project.init_swe_file.c_str());
       read_cell_map(ms.grid, ms.hydromet.init_swe_input_file, ms.project.init_swe_file.view(), ms.hydromet.snow_swe,
-                    ms.project.optimizer_mode);
+                    ms.project.optimizer_mode, from_to(0, 100000));
       close_guarded_file(ms.hydromet.init_swe_input_file);
       if (stopped()) return;
       for (int c = 1; c <= n; ++c) ms.hydromet.snow_swe_scaled[c] = ms.hydromet.snow_swe[c] * 10.0;
@@ -55,7 +55,7 @@ void read_snow_ov_hotstart(model_state& ms) {
     input_report(ms, console_rule::unless_silent, "reading overland hotstart map from file: %s\n",
                  ms.project.ov_hotstart_read_file.c_str());
     read_cell_map(ms.grid, ms.overland.read_ov_hotstart_file, ms.project.ov_hotstart_read_file.view(), ms.overland.ov_depth,
-                  ms.project.optimizer_mode);
+                  ms.project.optimizer_mode, from_to(0, 1000, "m"));
     close_guarded_file(ms.overland.read_ov_hotstart_file);
     if (stopped()) return;
     for (int c = 1; c <= n; ++c) ms.overland.ov_depth_old[c] = ms.overland.ov_depth[c];
@@ -86,7 +86,7 @@ void read_soil_moisture_hotstart(model_state& ms) {
                ms.project.read_sm_hotstart.c_str());
   ensure_cells(ms.soil.surface_moisture, n, "surface_moisture");
   read_cell_map(ms.grid, ms.soil.read_sm_hotstart_file, ms.project.read_sm_hotstart.view(), ms.soil.surface_moisture,
-                ms.project.optimizer_mode);
+                ms.project.optimizer_mode, from_to(0, 1));
   close_guarded_file(ms.soil.read_sm_hotstart_file);
   if (stopped()) return;
 

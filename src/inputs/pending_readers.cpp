@@ -24,11 +24,7 @@ namespace nivra {
 
 namespace {
 
-void card_not_supported(const char* card) {
-  std::printf("Error: the %s card is not available in this version of NIVRA.\n", card);
-  set_error(own_message_code);
-  report_error();
-}
+void card_not_supported(const char* card) { report_card_not_available(card); }
 
 const char* infiltration_card(const soil_state& soil) {
   if (soil.green_ampt) return "GREEN_AMPT";

@@ -74,12 +74,12 @@ void print_band_file_help(const char* name) {
 // mapping table when the project's table file holds it. Sets from_table
 // when the map was not there; false when the run stopped.
 bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text& name,
-                       array1d<double>& values, const char* map_line, const char* table_line,
-                       int slot, int code, bool& from_table) {
+                       array1d<double>& values, const value_range& range, const char* map_line,
+                       const char* table_line, int slot, int code, bool& from_table) {
   from_table = !file.is_open();
   if (!from_table) {
     input_report(ms, console_rule::unless_quiet, map_line, name.c_str());
-    read_cell_map(ms.grid, file, name.view(), values, ms.project.optimizer_mode);
+    read_cell_map(ms.grid, file, name.view(), values, ms.project.optimizer_mode, range);
     close_guarded_file(file);
     return !stopped();
   }
@@ -150,15 +150,21 @@ void read_nwsrfs_snow_bands(model_state& ms) {
       good = false;
     }
   }
-  // The band lines: ten numbers each.
+  // The band lines: ten numbers each, finite and within the range of their
+  // column (the band limits are any elevations, the last upper one often a
+  // very large number).
+  const value_range column_range[10] = {any_number,      any_number,      from_to(0, 100), from_to(0, 100),
+                                        from_to(0, 10),  from_to(0, 1),   from_to(0, 1),   from_to(0, 100),
+                                        from_to(0, 100), from_to(0, 1)};
   std::vector<double> table;
   for (int b = 0; good && b < bands; ++b)
     for (int k = 0; k < 10; ++k) {
-      bool ok = false;
-      const double v = w < words.size() ? scan_double(words[w], &ok) : 0.0;
-      ++w;
-      if (!ok) {
-        std::printf("Error reading elevation based NWSRFS snow input parameter file: %s\n", name);
+      double v = 0.0;
+      const std::string token = word(w++);
+      if (!whole_token_double(token, v) || !column_range[k].contains(v)) {
+        std::printf("Error: band %d of the elevation based NWSRFS snow input parameter file %s holds \"%s\" "
+                    "in its %s column; it takes %s.\n",
+                    b + 1, name, token.c_str(), band_columns[k], column_range[k].describe().c_str());
         good = false;
         break;
       }
@@ -197,7 +203,7 @@ void read_interception_maps(model_state& ms) {
     input_report(ms, console_rule::unless_silent, "reading interception storage from file: %s\n",
                  ms.project.storage_capacity.c_str());
     read_cell_map(ms.grid, ms.hydromet.storage_capacity_file, ms.project.storage_capacity.view(), ms.hydromet.icep_stor,
-                  ms.project.optimizer_mode);
+                  ms.project.optimizer_mode, from_to(0, 1000, "mm"));
     close_guarded_file(ms.hydromet.storage_capacity_file);
     if (stopped()) return;
   } else {
@@ -208,7 +214,7 @@ void read_interception_maps(model_state& ms) {
     input_report(ms, console_rule::unless_silent, "reading interception coeff. from file: %s\n",
                  ms.project.interception_coeff.c_str());
     read_cell_map(ms.grid, ms.hydromet.interception_coeff_file, ms.project.interception_coeff.view(), ms.hydromet.icep_coef,
-                  ms.project.optimizer_mode);
+                  ms.project.optimizer_mode, from_to(0, 1));
     close_guarded_file(ms.hydromet.interception_coeff_file);
   } else {
     input_report(ms, console_rule::unless_quiet,
@@ -271,6 +277,7 @@ void read_retention_map(model_state& ms) {
   if (ms.overland.reten_depth_given) {
     bool from_table = false;
     if (!read_map_or_table(ms, ms.overland.reten_depth_file, ms.project.reten_depth, ms.overland.retent_dep,
+                           retention_depth,
                            "reading retention storage map from file: %s\n",
                            "reading retention storage table and map from master table file\n",
                            cmt_retention, cmt_code_retention, from_table))
@@ -289,6 +296,7 @@ void read_roughness_map(model_state& ms) {
   if (ms.overland.roughness_given) {
     bool from_table = false;
     if (!read_map_or_table(ms, ms.overland.roughness_file, ms.project.roughness, ms.overland.dist_rough,
+                           manning_roughness,
                            "reading roughness map from file: %s\n",
                            "reading roughness table and map from master table file\n",
                            cmt_roughness, cmt_code_roughness, from_table))

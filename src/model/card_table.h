@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "core/tokens.h"
+#include "core/value_range.h"
 #include "model/project.h"
 
 namespace nivra {
@@ -79,6 +80,8 @@ struct card_entry {
   card_set set2;
   int item;               // position within a group of cards
   const char* echo;       // printf format echoing the value, or null
+  value_range range{};    // of the numbers the card gives
+  bool available = true;  // false: the card stops the reading as not available
 };
 
 inline constexpr int skip_card_code = 180;

@@ -1,6 +1,8 @@
 #include "model/check_options.h"
 
 #include <cstdio>
+#include <limits>
+#include <string_view>
 
 #include "channel/channel_state.h"
 #include "core/errors.h"
@@ -30,8 +32,57 @@ void drop_green_ampt_maps(soil_state& soil) {
   soil.residual_sat_given = 0;
 }
 
+// Counts of time steps and grid positions are ints: a span of minutes that
+// holds more model steps than an int counts, or a grid of more positions,
+// is refused with the cards that make it.
+bool counts_fit(const model_state& ms) {
+  constexpr double most = std::numeric_limits<int>::max();
+  const clock_state& c = ms.clock;
+  const double dt = c.st_time_step < 0.01 || c.ov_dt < c.st_time_step ? c.ov_dt : c.st_time_step;
+  struct span {
+    const char* card;
+    double minutes;
+  };
+  const span spans[] = {{"TOT_TIME", static_cast<double>(c.tot_time)},
+                        {"HYD_FREQ", c.hyd_freq},
+                        {"MAP_FREQ", static_cast<double>(c.map_freq)},
+                        {"RAIN_DURATION", ms.hydromet.rain_duration}};
+  if (dt > 0.0) {
+    for (const span& s : spans) {
+      if (s.minutes * 60.0 / dt < most) continue;
+      std::printf("Error: the %s card gives %.15g minutes, which hold more time steps of %g s than "
+                  "NIVRA counts (%d).\n",
+                  s.card, s.minutes, dt, std::numeric_limits<int>::max());
+      return false;
+    }
+  }
+  const double positions = (static_cast<double>(ms.grid.proj_rows) + 2.0) * (ms.grid.proj_cols + 2.0);
+  if (positions >= most) {
+    std::printf("Error: the ROWS and COLS cards give a grid of %d x %d cells, more than NIVRA numbers "
+                "(%d positions).\n",
+                ms.grid.proj_rows, ms.grid.proj_cols, std::numeric_limits<int>::max());
+    return false;
+  }
+  return true;
+}
+
+// The cards every run needs and that have no default: a missing one would
+// leave a grid of no cells or a storm of no minutes.
+bool required_cards_given(const model_state& ms) {
+  const char* missing = nullptr;
+  if (ms.grid.proj_rows < 1) missing = "ROWS";
+  else if (ms.grid.proj_cols < 1) missing = "COLS";
+  else if (!(ms.grid.grid_size > 0.0)) missing = "GRIDSIZE";
+  else if (!ms.clock.long_term && ms.clock.tot_time < 1) missing = "TOT_TIME";
+  if (!missing) return true;
+  std::printf("Error: the project file has no %s card; every run needs it%s.\n", missing,
+              std::string_view(missing) == "TOT_TIME" ? " unless it is long-term" : "");
+  return false;
+}
+
 // The first failing test names its code.
 int first_conflict(model_state& ms) {
+  if (!counts_fit(ms)) return own_message_code;
   const bool long_term = ms.clock.long_term != 0;
   const bool et_table = ms.grid.cmt_table_present[cmt_evapotranspiration] != 0;
   const bool penman_maps = long_term && ms.hydromet.et_calc_penman && !ms.soil.inf_richards && !et_table;
@@ -95,6 +146,7 @@ int first_conflict(model_state& ms) {
     if (ms.groundwater.gw_simulation) return 45;
   }
   if (ms.clock.mola_given && !ms.clock.zem) return 46;
+  if (!required_cards_given(ms)) return own_message_code;
   return 0;
 }
 

@@ -5,9 +5,11 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "core/dates.h"
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
@@ -37,28 +39,67 @@ void store_text_into(fixed_text<N>& field, std::string_view word, const std::str
   field.clear();
 }
 
-// A whole token that reads as a number (a file name that merely begins
-// with digits is not one).
-bool whole_number(const std::string& token, double& value) {
-  if (token.empty()) return false;
-  char* end = nullptr;
-  double v = std::strtod(token.c_str(), &end);
-  if (end != token.c_str() + token.size()) return false;
-  value = v;
-  return true;
-}
-
 std::string lower_prefix(const std::string& token, std::size_t n) {
   return to_lower(std::string_view(token).substr(0, n));
 }
 
-// A card that needs a reader this version does not have: say so and stop.
-bool card_not_available(const card_entry& e) {
-  std::printf("Error: the %s card is not available in this version of NIVRA.\n",
-              upper_word(e.word).c_str());
+// Stops the run after the reader printed its own message; false, so that
+// the reading ends there.
+bool stop_reading() {
   set_error(own_message_code);
   report_error();
   return false;
+}
+
+// A card that needs a reader this version does not have: say so and stop.
+bool card_not_available(const card_entry& e) {
+  report_card_not_available(upper_word(e.word));
+  return false;
+}
+
+// A value the card cannot take: names the card, what it holds and what it
+// takes, and stops.
+bool refuse_value(const card_entry& e, std::string_view held, const std::string& takes) {
+  if (held.empty())
+    std::printf("Error: the %s card holds no value; it takes %s.\n", upper_word(e.word).c_str(),
+                takes.c_str());
+  else
+    std::printf("Error: the %s card holds %.*s; it takes %s.\n", upper_word(e.word).c_str(),
+                static_cast<int>(held.size()), held.data(), takes.c_str());
+  return stop_reading();
+}
+
+// One number of a card from its token: finite, whole when asked, and within
+// the card's range. An absent token (empty) is refused as well.
+bool number_in_range(const card_entry& e, const std::string& token, bool whole, double& out) {
+  bool read = false;
+  if (whole) {
+    int v = 0;
+    read = whole_token_int(token, v);
+    out = v;
+  } else {
+    read = whole_token_double(token, out);
+  }
+  if (read && e.range.contains(out)) return true;
+  return refuse_value(e, token, e.range.describe(whole));
+}
+
+// The fields of a date card: the first `required` must be there; the rest
+// default to 0. Each is a whole number.
+bool read_date_fields(const card_entry& e, card_line& line, int* fields, int count, int required,
+                      const char* takes) {
+  std::string held, token;
+  for (int k = 0; k < count; ++k) {
+    fields[k] = 0;
+    if (!next_token(line, token)) {
+      if (k < required) return refuse_value(e, held, takes);
+      continue;
+    }
+    if (!held.empty()) held += ' ';
+    held += token;
+    if (!whole_token_int(token, fields[k])) return refuse_value(e, held, takes);
+  }
+  return true;
 }
 
 const char* const nsm_group_item[] = {"AQ_ENV",     "OV_INIT_XXX", "ST_INIT_XXX",
@@ -70,20 +111,21 @@ class card_reader {
 
   // Acts on one card; false when the reading must end.
   bool apply(const card_entry& e, card_line& line) {
+    if (!e.available) return card_not_available(e);
     switch (e.kind) {
       case card_kind::skip: return true;
       case card_kind::flag: store_sets(e); return true;
       case card_kind::integer: {
-        int v = 0;
-        next_token_int(line, v);
-        if (int* f = card_field_of<int>(r_, e.target)) *f = v;
+        double v = 0.0;
+        if (!read_number(e, line, true, v)) return false;
+        if (int* f = card_field_of<int>(r_, e.target)) *f = static_cast<int>(v);
         store_sets(e);
-        if (e.echo) std::printf(e.echo, v);
+        if (e.echo) std::printf(e.echo, static_cast<int>(v));
         return true;
       }
       case card_kind::real: {
         double v = 0.0;
-        next_token_double(line, v);
+        if (!read_number(e, line, false, v)) return false;
         if (double* f = card_field_of<double>(r_, e.target)) *f = v;
         store_sets(e);
         if (e.echo) std::printf(e.echo, v);
@@ -112,65 +154,75 @@ class card_reader {
         return true;
       }
       case card_kind::integer_or_none: {
-        int v = -1;
-        if (!next_token_int(line, v)) v = -1;
-        *card_field_of<int>(r_, e.target) = v;
+        std::string token;
+        double v = -1.0;
+        if (next_token(line, token) && !number_in_range(e, token, true, v)) return false;
+        *card_field_of<int>(r_, e.target) = static_cast<int>(v);
         store_sets(e);
         return true;
       }
-      case card_kind::overtype_word: read_overtype(line); return true;
+      case card_kind::overtype_word: return read_overtype(e, line);
       case card_kind::richards_k_word:
       case card_kind::richards_c_word:
       case card_kind::richards_upper_word: read_richards_word(e, line); return true;
       case card_kind::calib_comp_data_word: return read_calib_comp_data(line);
       case card_kind::calib_obj_func_word: return read_calib_obj_func(line);
-      case card_kind::reten_depth: read_reten_depth(e, line); return true;
-      case card_kind::init_swe_depth: read_init_swe_depth(line); return true;
-      case card_kind::start_date:
-        next_token_int(line, r_.rc.start_year);
-        next_token_int(line, r_.rc.start_month);
-        next_token_int(line, r_.rc.start_day);
+      case card_kind::reten_depth: return read_reten_depth(e, line);
+      case card_kind::init_swe_depth: return read_init_swe_depth(e, line);
+      case card_kind::start_date: {
+        int d[3];
+        if (!read_date_fields(e, line, d, 3, 3, date_takes)) return false;
+        if (!is_calendar_date(d[0], d[1], d[2], 0, 0)) return refuse_date(e, d, 3, date_takes);
+        r_.rc.start_year = d[0];
+        r_.rc.start_month = d[1];
+        r_.rc.start_day = d[2];
         return true;
-      case card_kind::start_time:
-        next_token_int(line, r_.rc.start_hour);
-        next_token_int(line, r_.rc.start_minute);
+      }
+      case card_kind::start_time: {
+        int t[2];
+        if (!read_date_fields(e, line, t, 2, 1, time_takes)) return false;
+        if (!is_calendar_date(2000, 1, 1, t[0], t[1])) return refuse_date(e, t, 2, time_takes);
+        r_.rc.start_hour = t[0];
+        r_.rc.start_minute = t[1];
         return true;
-      case card_kind::end_time:
-        next_token_int(line, r_.rc.end_year);
-        next_token_int(line, r_.rc.end_month);
-        next_token_int(line, r_.rc.end_day);
-        next_token_int(line, r_.rc.end_hour);
-        next_token_int(line, r_.rc.end_minute);
+      }
+      case card_kind::end_time: {
+        int d[5];
+        if (!read_date_fields(e, line, d, 5, 3, end_takes)) return false;
+        if (!is_calendar_date(d[0], d[1], d[2], d[3], d[4])) return refuse_date(e, d, 5, end_takes);
+        r_.rc.end_year = d[0];
+        r_.rc.end_month = d[1];
+        r_.rc.end_day = d[2];
+        r_.rc.end_hour = d[3];
+        r_.rc.end_minute = d[4];
         return true;
+      }
       case card_kind::num_threads: {
-        int v = 0;
-        next_token_int(line, v);
+        double v = 0.0;
+        if (!read_number(e, line, true, v)) return false;
         std::printf("Warning: not complied with OpenMP, unable to set the thread level.\n");
         return true;
       }
       case card_kind::time_series_file: {
         std::string v;
         next_token(line, v);
-        read_time_series_file(v);
-        return true;
+        return read_time_series_file(v);
       }
       case card_kind::elev_series_file: return card_not_available(e);
       case card_kind::replace_params: {
         std::string v;
         next_token(line, v);
-        read_replace_param_file(v);
-        return true;
+        return read_replace_param_file(v) == 0 || stop_reading();
       }
       case card_kind::replace_vals: {
         std::string v;
         next_token(line, v);
-        read_replace_value_file(v);
-        return true;
+        return read_replace_value_file(v) == 0 || stop_reading();
       }
       case card_kind::replace_line: {
-        int v = 0;
-        next_token_int(line, v);
-        process.replace_line = v - 1;
+        double v = 0.0;
+        if (!read_number(e, line, true, v)) return false;
+        process.replace_line = static_cast<int>(v) - 1;
         return true;
       }
       case card_kind::output_folder: {
@@ -201,9 +253,9 @@ class card_reader {
       case card_kind::nsm_out_st:
       case card_kind::nsm_out_hyd: return read_nutrient_card(e, line);
       case card_kind::partition_coeff: {
-        if (!r_.po.partition_coeffs) r_.po.partition_coeffs = std::make_unique<nsm_partition_coeffs>();
         double v = 0.0;
-        next_token_double(line, v);
+        if (!read_number(e, line, false, v)) return false;
+        if (!r_.po.partition_coeffs) r_.po.partition_coeffs = std::make_unique<nsm_partition_coeffs>();
         *card_field_of<double>(r_, e.target) = v;
         return true;
       }
@@ -212,6 +264,28 @@ class card_reader {
   }
 
  private:
+  static constexpr const char* date_takes = "a date: year (1 to 9999), month and day";
+  static constexpr const char* time_takes = "a time of day: hour (0 to 23) and minute (0 to 59)";
+  static constexpr const char* end_takes =
+      "a date and time: year (1 to 9999), month, day, and hour (0 to 23) and minute (0 to 59) when "
+      "given";
+
+  // The next token of the line as the card's number.
+  static bool read_number(const card_entry& e, card_line& line, bool whole, double& v) {
+    std::string token;
+    next_token(line, token);
+    return number_in_range(e, token, whole, v);
+  }
+
+  static bool refuse_date(const card_entry& e, const int* fields, int count, const char* takes) {
+    std::string held;
+    for (int k = 0; k < count; ++k) {
+      if (k) held.push_back(' ');
+      held.append(std::to_string(fields[k]));
+    }
+    return refuse_value(e, held, takes);
+  }
+
   void store_sets(const card_entry& e) {
     for (const card_set* s : {&e.set1, &e.set2})
       if (int* f = card_field_of<int>(r_, s->field)) *f = s->value;
@@ -224,19 +298,19 @@ class card_reader {
       store_text_into(*g, e.word, value);
   }
 
-  void read_overtype(card_line& line) {
+  // A scheme by its number (1 to 3) or its word.
+  bool read_overtype(const card_entry& e, card_line& line) {
     std::string v;
-    if (!next_token(line, v)) return;
-    bool ok = false;
-    int n = scan_int(v, &ok);
-    if (ok) {
+    next_token(line, v);
+    int n = 0;
+    const std::string w = to_lower(v);
+    if (whole_token_int(v, n) && n >= overland_scheme::explicit_faces && n <= overland_scheme::ade_pc)
       r_.po.overtype = n;
-      return;
-    }
-    std::string w = to_lower(v);
-    if (w == "explicit") r_.po.overtype = overland_scheme::explicit_faces;
+    else if (w == "explicit") r_.po.overtype = overland_scheme::explicit_faces;
     else if (w == "ade") r_.po.overtype = overland_scheme::ade;
     else if (w == "ade-pc") r_.po.overtype = overland_scheme::ade_pc;
+    else return refuse_value(e, v, "EXPLICIT, ADE or ADE-PC, or their numbers 1, 2 or 3");
+    return true;
   }
 
   void read_richards_word(const card_entry& e, card_line& line) {
@@ -287,16 +361,17 @@ class card_reader {
     return true;
   }
 
-  void read_reten_depth(const card_entry& e, card_line& line) {
+  bool read_reten_depth(const card_entry& e, card_line& line) {
     std::string v;
     r_.po.reten_depth.clear();
     if (!next_token(line, v)) {
       r_.po.reten_depth_given = 1;
-      return;
+      return true;
     }
     store_text(e, v);
     double depth = 0.0;
-    if (whole_number(v, depth)) {
+    if (whole_token_double(v, depth)) {
+      if (!number_in_range(e, v, false, depth)) return false;
       std::printf("Warning: Incorrect use of RETEN_DEPTH card\n  Usage: RETEN_DEPTH "
                   "<filename>-or-\nRETENTION <value>  -or-\nRETEN_DEPTH \n  Using %lf for the "
                   "uniform retention depth\n\n",
@@ -306,21 +381,24 @@ class card_reader {
     } else {
       r_.po.reten_depth_given = 1;
     }
+    return true;
   }
 
-  void read_init_swe_depth(card_line& line) {
+  bool read_init_swe_depth(const card_entry& e, card_line& line) {
     std::string v;
     next_token(line, v);
     double depth = 0.0;
     r_.po.init_swe_depth = 0.0;
     r_.po.init_swe_file.clear();
-    if (whole_number(v, depth)) {
+    if (whole_token_double(v, depth)) {
+      if (!number_in_range(e, v, false, depth)) return false;
       r_.po.init_swe_mode = initial_swe::uniform_depth;
       r_.po.init_swe_depth = depth;
     } else {
       r_.po.init_swe_mode = initial_swe::from_map;
       store_text_into(r_.po.init_swe_file, "init_swe_depth", v);
     }
+    return true;
   }
 
   // The cards that write into the nutrient container.
@@ -337,13 +415,11 @@ class card_reader {
     switch (e.kind) {
       case card_kind::nsm_aq_env: store_text_into(model->aq_env.file_name, e.word, v); break;
       case card_kind::nsm_ov_init:
-        read_initial(e, has_value, v, model->ov_init_mode[i], model->ov_init_value[i],
-                     model->ov_init_file[i]);
-        break;
+        return read_initial(e, has_value, v, model->ov_init_mode[i], model->ov_init_value[i],
+                            model->ov_init_file[i]);
       case card_kind::nsm_st_init:
-        read_initial(e, has_value, v, model->st_init_mode[i], model->st_init_value[i],
-                     model->st_init_file[i]);
-        break;
+        return read_initial(e, has_value, v, model->st_init_mode[i], model->st_init_value[i],
+                            model->st_init_file[i]);
       case card_kind::nsm_out_ov:
         model->out_ov_on[i] = 1;
         store_text_into(model->out_ov_file[i], e.word, v);
@@ -362,20 +438,22 @@ class card_reader {
 
   // An initial nutrient value: none (the mapping table), a uniform number
   // or a file.
-  static void read_initial(const card_entry& e, bool has_value, const std::string& v, int& mode,
+  static bool read_initial(const card_entry& e, bool has_value, const std::string& v, int& mode,
                            double& value, file_name_text& file) {
     value = 0.0;
     file.clear();
     double number = 0.0;
     if (!has_value) {
       mode = nsm_init_table;
-    } else if (whole_number(v, number)) {
+    } else if (whole_token_double(v, number)) {
+      if (!number_in_range(e, v, false, number)) return false;
       mode = nsm_init_uniform;
       value = number;
     } else {
       mode = nsm_init_file;
       store_text_into(file, e.word, v);
     }
+    return true;
   }
 
   project_records r_;
@@ -428,23 +506,34 @@ bool open_project_file(guarded_file& f, std::string_view file_name) {
 
 }  // namespace
 
-void read_project_file(std::string_view file_name, project_options& options, run_control& control,
+bool read_project_file(std::string_view file_name, project_options& options, run_control& control,
                        rain_event& rain, int quiet) {
   control.project_open_failed = 0;
   guarded_file f;
   if (!open_project_file(f, file_name)) {
     control.project_open_failed = 1;
-    return;
+    return false;
   }
+  // A folder opens for reading on some systems but holds no lines, and an
+  // empty file holds none either: each is named for what it is.
+  const char* not_a_project = nullptr;
+  std::error_code ec;
+  if (std::filesystem::is_directory(os_path(f.name.view()), ec)) not_a_project = "is a folder, not a project file";
   card_line line;
-  if (!read_line(line, f) || !is_header(line.rest())) {
+  const bool has_line = !not_a_project && read_line(line, f);
+  if (!not_a_project && !has_line) not_a_project = "is empty: a project file begins with the line NIVRAPROJECT";
+  if (not_a_project) {
+    std::fprintf(stderr, "Error: %.*s %s.\n", static_cast<int>(file_name.size()), file_name.data(),
+                 not_a_project);
+    close_guarded_file(f);
+    return stop_reading();
+  }
+  if (!is_header(line.rest())) {
     std::fprintf(stderr, "File Does not Appear to be a Valid NIVRA/BRELTO Project file\n");
     std::fprintf(stderr, "Perhaps you Should Issue a 'dos2unix' Command if you are on a Unix machine?\n");
     std::fprintf(stderr, "NIVRA Terminating....\n");
     close_guarded_file(f);
-    set_error(own_message_code);
-    report_error();
-    return;
+    return stop_reading();
   }
   rebuild(options);
   rebuild(control);
@@ -454,8 +543,12 @@ void read_project_file(std::string_view file_name, project_options& options, run
   card_reader reader({options, control, rain});
   while (read_line(line, f)) {
     const card_entry* e = classify_card_entry(line, quiet);
-    if (e && !reader.apply(*e, line)) break;
+    // A card that ends the reading has either left its code for the
+    // driver, or reported its fault (which clears the code) and stopped the
+    // run.
+    if (e && !reader.apply(*e, line)) return process.error_block.code != 0;
   }
+  return true;
 }
 
 void prescan_project_path(std::string_view file_name) {

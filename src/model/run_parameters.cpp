@@ -715,12 +715,15 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
     std::printf("reading run parameters from project file: %.*s\n",
                 static_cast<int>(project_file_name.size()), project_file_name.data());
 
-  read_project_file(project_file_name, po, rc, ms.project.rain_event, ms.project.optimizer_mode);
+  const bool read = read_project_file(project_file_name, po, rc, ms.project.rain_event, ms.project.optimizer_mode);
   if (rc.project_open_failed) {
     set_error(3);
     process.error_block.stop = 1;
     return;
   }
+  // The reader reported a card or a file it could not take: the run stops
+  // and nothing of the cards is copied.
+  if (!read) return;
   if (po.pause) process.pause_flag = 1;
   if (rc.end_year != 0) {
     ms.clock.end_time_given = 1;

@@ -16,7 +16,19 @@ namespace nivra {
 namespace {
 
 const char* const usage_text =
-    "\nUsage: nivra [-option] [inputfile]\n\n where -option is one of:\n      -c = SCE calibration mode (input file is the calibration control file)\n      -m = Monte Carlo calibration mode (input file is the calibration control file)\n      -b = batch mode (input file is the batch control file)\n      -s = sensitivity mode (input file is the sensitivity control file)\n      -v = display version information (no project will be run)\n  The c, m, b, and v commands are optional and if not present the input file is\n treated as the project file\n\n  For the -b option, the command line should be:\n      nivra -b[num_batch] nivra_inputfile\n\n  For the -c option, the command line should be:\n      nivra -c sce_inputfile\n\n  For the -m option, the command line should be:\n      nivra -m[num_batch] mc_inputfile\n\n  For the -s option, the command line should be:\n      nivra -s sen_inputfile\n\n  For the -t option (and -tv), the command line should be:\n      nivra -t[v]\n\n  where [num_batch] is the number of batch runs to make, sce_inputfile is the SCE input file, mc_intputfile is\n  the Monte Carlo input file, and sen_inputfile is the sensitivity input file.\n\n";
+    "\nUsage: nivra [-option] [inputfile]\n\n where -option is one of:\n"
+    "      -b = batch mode (input file is the batch control file)\n"
+    "      -v = display version information (no project will be run)\n"
+    "  The b and v commands are optional and if not present the input file is\n"
+    " treated as the project file\n\n"
+    "  For the -b option, the command line should be:\n"
+    "      nivra -b[num_batch] nivra_inputfile\n"
+    "  where [num_batch] is the number of batch runs to make (0 or more).\n\n"
+    "  Not available in this version of NIVRA (each says so and runs nothing):\n"
+    "      -c = SCE calibration mode (nivra -c sce_inputfile)\n"
+    "      -m = Monte Carlo calibration mode (nivra -m[num_batch] mc_inputfile)\n"
+    "      -s = sensitivity mode (nivra -s sen_inputfile)\n"
+    "      -slm, -ms, -t[v], -mls = parameter estimation searches\n\n";
 
 inline constexpr long web_body_limit = 1024;
 
@@ -24,7 +36,7 @@ bool starts_with(std::string_view s, std::string_view head) { return s.substr(0,
 
 // The run count written after the option letters, as "%d" reads it; 1 when
 // the text does not start with a number. Counts beyond the range of an int
-// are held at its limits.
+// are held at its limits (a negative count is refused by the caller).
 int run_count_after(std::string_view option, std::size_t letters) {
   std::string rest(option.substr(letters));
   const char* p = rest.c_str();
@@ -45,25 +57,29 @@ int hex_digit(char c) {
   return -1;
 }
 
-// Batch runs: run i takes line i + 1 of the replacement value file and
-// prefixes every file it writes with its number.
-void run_batch(int count, const run_command& command, const char* mode_word) {
-  std::printf("NIVRA is running in batch mode, and is running %d runs...\n", count);
-  for (int i = 0; i < count; ++i) {
-    process.replace_line = i;
-    process.multi_run_mode = 1;
-    process.run_number = i;
-    run_simulation(command.control_file.str(), nullptr, mode_word);
-  }
-}
-
-// The exit status of a single run: a run stopped by an error is a failure
-// even though the driver hands back the code the reporter already took.
-int single_run_status(const run_command& command, const char* mode_word) {
+// The exit status of one run: a run stopped by an error is a failure even
+// though the driver hands back the code the reporter already took.
+int run_status(const run_command& command, const char* mode_word) {
   int code = run_simulation(command.control_file.str(), nullptr, mode_word);
   if (code == 0 && process.error_block.stop) return 1;
   if (code != 0 && (code & 0xff) == 0) return 1;  // an exit status keeps only the low byte
   return code & 0xff;
+}
+
+// Batch runs: run i takes line i + 1 of the replacement value file and
+// prefixes every file it writes with its number. The batch fails when every
+// one of its runs failed; the runs that failed are counted at the end.
+int run_batch(int count, const run_command& command, const char* mode_word) {
+  std::printf("NIVRA is running in batch mode, and is running %d runs...\n", count);
+  int failed = 0;
+  for (int i = 0; i < count; ++i) {
+    process.replace_line = i;
+    process.multi_run_mode = 1;
+    process.run_number = i;
+    if (run_status(command, mode_word) != 0) ++failed;
+  }
+  if (failed > 0) std::printf("%d of the %d batch runs stopped with an error.\n", failed, count);
+  return count > 0 && failed == count ? 1 : 0;
 }
 
 int dispatch(int count, const run_command& command, int argc, char** argv) {
@@ -74,12 +90,11 @@ int dispatch(int count, const run_command& command, int argc, char** argv) {
       // Maps and tables named in the project are found beside it, wherever
       // the program is started from (a PROJECT_FOLDER card still decides).
       set_project_folder_from_file(control);
-      return single_run_status(command, mode_word);
+      return run_status(command, mode_word);
     case run_mode::sce: run_sce_mode(process.parallel_env, control); break;
     case run_mode::batch:
       set_project_folder_from_file(control);
-      run_batch(count, command, mode_word);
-      break;
+      return run_batch(count, command, mode_word);
     case run_mode::version: print_version(); break;
     case run_mode::help: break;
     case run_mode::monte_carlo: run_montecarlo_mode(process.parallel_env, count, control); break;
@@ -129,6 +144,13 @@ int parse_command_line(int argc, char** argv, run_command& command) {
       return command_unmatched;
     }
     if (command.mode == run_mode::version) control = {};
+    if (count < 0) {
+      std::printf("Error: %s asks for %d runs; give the number of runs (0 or more) after the option "
+                  "letter, as in -b3.\n",
+                  argv[1], count);
+      command = run_command();
+      return command_bad_count;
+    }
   }
   if (!command.control_file.assign(control)) {
     std::printf("Error: the file name given on the command line is longer than %zu characters:\n%.*s\n",
@@ -220,7 +242,7 @@ int nivra_main(int argc, char** argv) {
   run_command command;
   const int count = parse_command_line(argc, argv, command);
   int status = 0;
-  if (count == command_name_too_long) status = 1;
+  if (count == command_name_too_long || count == command_bad_count) status = 1;
   else if (count != command_unmatched) status = dispatch(count, command, argc, argv);
 
   if (web_mode) std::printf("</P></body>\n");

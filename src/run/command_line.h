@@ -39,9 +39,11 @@ struct run_command {
 // What parse_command_line returns when it cannot give a run count.
 inline constexpr int command_unmatched = -1;      // no rule matched; the usage text was printed
 inline constexpr int command_name_too_long = -2;  // the control file name was refused
+inline constexpr int command_bad_count = -3;      // a negative run count after "-b" or "-m"
 
-// Fills the command; returns command_unmatched or command_name_too_long,
-// the run count after "-b" or "-m", and 1 otherwise.
+// Fills the command; returns command_unmatched, command_name_too_long or
+// command_bad_count (each after its message), the run count after "-b" or
+// "-m", and 1 otherwise.
 int parse_command_line(int argc, char** argv, run_command& command);
 
 void print_usage();

@@ -107,11 +107,13 @@ void overland_boundary(const overland_domain& d, double dt);
 
 // ---------------------------------------------------------------- input files
 // Reads the overland lake file (kind 1) into table[1..num_lakes]. False
-// after an error (message on stderr, code 4000 set).
+// after an error: the message (on stderr, naming the file and the line of a
+// bad number) is reported and the run stopped at once.
 bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_record>& table);
 
 // Reads the low-spot file into records[1..count] (no records when the file
-// has no SPOT line). False after an error (message on stderr, code 4000 set).
+// has no SPOT line). False after an error, reported at once as for the lake
+// file; the run is stopped.
 bool read_lowspot_file(guarded_file& f, const char* name, int& count,
                        array1d<lowspot>& records);
 

@@ -1,12 +1,16 @@
 // The two small card files of the overland: the overland lake file (initial
 // level and volume of every overland lake) and the low-spot file (the
 // notches in overland dikes). Lines pass through bracket-key replacement;
-// the first token of a line is its card word, in any case.
+// the first token of a line is its card word, in any case. Every number on
+// a card is checked where it is read; a fault is reported at once, naming
+// the file and the line, and stops the run.
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "core/errors.h"
+#include "core/value_range.h"
 #include "surface/overland.h"
 
 namespace nivra {
@@ -28,10 +32,51 @@ int card_index(card_line& line, const char* word) {
   return to_lower(token) == word ? 0 : 1;
 }
 
+// The reader printed its message: report and stop the run.
 bool fail() {
   set_error(own_message_code);
+  report_error();
   return false;
 }
+
+// The numbers of one card line, taken in order; the first that is missing,
+// not a number or outside its range is named with the file and the line.
+class card_numbers {
+ public:
+  card_numbers(card_line& line, const char* card, const char* file, int line_no)
+      : line_(line), card_(card), file_(file), line_no_(line_no) {}
+
+  bool whole(const char* what, int& out, const value_range& range = any_number) {
+    double v = 0.0;
+    if (!next(what, true, v, range)) return false;
+    out = static_cast<int>(v);
+    return true;
+  }
+  bool real(const char* what, double& out, const value_range& range) { return next(what, false, out, range); }
+
+ private:
+  bool next(const char* what, bool is_whole, double& v, const value_range& range) {
+    std::string token;
+    bool good = next_token(line_, token) != 0;
+    if (good && is_whole) {
+      int n = 0;
+      good = whole_token_int(token, n);
+      v = n;
+    } else if (good) {
+      good = whole_token_double(token, v);
+    }
+    if (good && range.contains(v)) return true;
+    std::fprintf(stderr, "Error: the %s card at line %d of %s gives %s %s; it takes %s.\n", card_,
+                 line_no_, file_, what, token.empty() ? "no value" : ("\"" + token + "\"").c_str(),
+                 range.describe(is_whole).c_str());
+    return false;
+  }
+
+  card_line& line_;
+  const char* card_;
+  const char* file_;
+  int line_no_;
+};
 
 }  // namespace
 
@@ -50,18 +95,22 @@ bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_reco
     return fail();
   }
   int count = 0;
+  int line_no = 1;
   while (read_line(line, f)) {
+    ++line_no;
     if (lake_card_index(line) != 0) continue;
     int id = 0;
     double elev = 0.0, volume = 0.0;
-    next_token_int(line, id);
-    next_token_double(line, elev);
-    next_token_double(line, volume);
+    card_numbers numbers(line, "LAKE", f.name.c_str(), line_no);
+    if (!numbers.whole("the lake id", id)) return fail();
     if (id < 1 || id > num_lakes || id > table.size()) {
       std::fprintf(stderr, "LAKE card with lake id %d in the overland lake input data file.\n", id);
       std::fprintf(stderr, "The overland lake map holds lakes 1 to %d.  Program terminated.\n", num_lakes);
       return fail();
     }
+    if (!numbers.real("the water level", elev, ground_elevation) ||
+        !numbers.real("the volume", volume, from_to(0, 1e12, "m3")))
+      return fail();
     ++count;
     table[id].value[olake_value::level] = elev;
     table[id].value[olake_value::initial_level] = elev;
@@ -109,14 +158,22 @@ bool read_lowspot_file(guarded_file& f, const char* name, int& count, array1d<lo
   std::rewind(f.fp);
   read_line(line, f);  // the header
   int j = 0;
+  int line_no = 1;
   while (j < spots && read_line(line, f)) {
+    ++line_no;
     if (lowspot_card_index(line) != 0) continue;
     lowspot& s = records[++j];
-    next_token_int(line, s.row);
-    next_token_int(line, s.col);
-    next_token_int(line, s.direction);
-    next_token_double(line, s.grid_fraction);
-    next_token_double(line, s.crest_elev);
+    // Row, column and side are checked against the grid and the dikes once
+    // the grid is known; the notch width is a fraction of the cell size up
+    // to 1.5, and the crest an elevation.
+    card_numbers numbers(line, "SPOT", name, line_no);
+    if (!numbers.whole("the row", s.row) || !numbers.whole("the column", s.col) ||
+        !numbers.whole("the side", s.direction) ||
+        !numbers.real("the width as a fraction of the cell", s.grid_fraction, from_to(0, 1.5)) ||
+        !numbers.real("the crest elevation", s.crest_elev, ground_elevation)) {
+      records.free();
+      return fail();
+    }
   }
   count = spots;
   return true;

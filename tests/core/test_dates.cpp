@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "core/dates.h"
 #include "core/process.h"
 
@@ -45,6 +47,42 @@ TEST(JulianDates, RoundTripsAcrossLeapYears) {
     if (c.month == 2 && c.day == 29) ++leap_days;
   }
   EXPECT_EQ(leap_days, 1);
+}
+
+TEST(JulianDates, CalendarDatesOfInputs) {
+  struct date_case {
+    int y, mo, d, h, mi;
+    bool valid;
+  };
+  const date_case cases[] = {
+      {2024, 2, 29, 0, 0, true},   {2023, 2, 29, 0, 0, false}, {2000, 2, 29, 12, 0, true},
+      {1900, 2, 29, 12, 0, false},  // a century is a leap year only every 400 years
+      {2024, 4, 30, 23, 59, true}, {2024, 4, 31, 0, 0, false}, {2024, 13, 1, 0, 0, false},
+      {2024, 0, 1, 0, 0, false},   {2024, 1, 0, 0, 0, false},  {2024, 1, 1, 24, 0, false},
+      {2024, 1, 1, 0, 60, false},  {2024, 1, 1, -1, 0, false}, {1, 1, 1, 0, 0, true},
+      {9999, 12, 31, 23, 59, true}, {0, 1, 1, 0, 0, false},   {10000, 1, 1, 0, 0, false},
+      {-2147483647 - 1, 1, 1, 0, 0, false},
+  };
+  for (const date_case& c : cases)
+    EXPECT_EQ(is_calendar_date(c.y, c.mo, c.d, c.h, c.mi), c.valid)
+        << c.y << "-" << c.mo << "-" << c.d << " " << c.h << ":" << c.mi;
+  EXPECT_EQ(days_in_month(2024, 2), 29);
+  EXPECT_EQ(days_in_month(2100, 2), 28);
+  EXPECT_EQ(days_in_month(2024, 11), 30);
+  EXPECT_EQ(days_in_month(2024, 13), 0);
+}
+
+TEST(JulianDates, TimesThatAreNoDateGiveTheZeroDate) {
+  // The least int as a year is computed in long arithmetic (no overflow).
+  EXPECT_LT(julian_date(-2147483647 - 1, 1, 1, 0, 0, 0.0), 0.0);
+  for (double t : {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                   -std::numeric_limits<double>::infinity(), 1e300, -1e300}) {
+    calendar c = calendar_date(t);
+    EXPECT_EQ(c.year, 0) << t;
+    EXPECT_EQ(c.month, 0) << t;
+    EXPECT_EQ(c.day, 0) << t;
+    EXPECT_EQ(c.second, 0.0) << t;
+  }
 }
 
 TEST(NumericRoutines, ClampBetweenBounds) {

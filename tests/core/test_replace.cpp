@@ -26,6 +26,13 @@ TEST_F(Replacement, ListLinesAndFormats) {
       {"no brackets \"%d\"", -1, "", -1},
       {"[X] \"%s%d\"", -1, "", -1},                 // two conversions would crash printf
       {"[Y] \"%4.2lf days\"", -1, "", -1},          // type letter disagrees with conversion
+      // A length modifier before an integer or a string would make printf
+      // read a wider value than the int or text the key holds.
+      {"[L] \"%ld\"", -1, "", -1},
+      {"[LL] \"%lld\"", -1, "", -1},
+      {"[H] \"%hd\"", -1, "", -1},
+      {"[LS] \"%ls\"", -1, "", -1},
+      {"[W] \"%8.3lf\"", 0, "[W]", 1},
   };
   for (const auto& r : rows) {
     process.replace_list.clear();
@@ -65,6 +72,56 @@ TEST_F(Replacement, ValueLineChoiceAndReplacement) {
   EXPECT_EQ(line, "x  2.50 y  2.50 7:long name");
   EXPECT_EQ(process.replace_count, 4);
   EXPECT_TRUE(process.replace_list[2].used);
+}
+
+TEST_F(Replacement, ANegativeIntegerPrintsAsItself) {
+  ASSERT_EQ(parse_replace_param_line("[N] \"%d\""), 0);
+  process.replace_list[0].ival = -5;
+  EXPECT_EQ(format_replace_value(process.replace_list[0]), "-5");
+}
+
+TEST_F(Replacement, ValuesAreRefusedUnlessTheyReadAsTheirType) {
+  testing::write_file("keys.txt", "2\n[K] \"%5.2lf\"\n[N] \"%d\"\n");
+  struct value_case {
+    const char* values;
+    const char* message;  // "" when the line is taken
+  };
+  const value_case cases[] = {
+      {"2.5 7\n", ""},
+      {"2.5 -7\n", ""},
+      {"nan 7\n", "Error: line 1 of the value file vals.txt gives the key [K] the value \"nan\", which is "
+                  "not a finite number.\n"},
+      {"1e400 7\n", "Error: line 1 of the value file vals.txt gives the key [K] the value \"1e400\", which "
+                    "is not a finite number.\n"},
+      {"2.5 7.5\n", "Error: line 1 of the value file vals.txt gives the key [N] the value \"7.5\", which is "
+                    "not a whole number.\n"},
+      {"2.5 1e300\n", "Error: line 1 of the value file vals.txt gives the key [N] the value \"1e300\", "
+                      "which is not a whole number.\n"},
+      {"2.5x 7\n", "Error: line 1 of the value file vals.txt gives the key [K] the value \"2.5x\", which "
+                   "is not a finite number.\n"},
+      {"2.5\n", "Error: line 1 of the value file vals.txt holds no value for the key [N].\n"},
+      {"", "Error: the value file vals.txt holds no line of values.\n"},
+  };
+  for (const value_case& c : cases) {
+    SCOPED_TRACE(c.values);
+    reset_process_state();
+    ASSERT_EQ(read_replace_param_file("keys.txt"), 0);
+    testing::write_file("vals.txt", c.values);
+    CaptureStdout();
+    const int result = read_replace_value_file("vals.txt");
+    EXPECT_EQ(GetCapturedStdout(), c.message);
+    EXPECT_EQ(result, *c.message ? -1 : 0);
+    EXPECT_EQ(process.replace_on, *c.message ? 0 : 1);
+  }
+  // The line asked for is the one named.
+  reset_process_state();
+  ASSERT_EQ(read_replace_param_file("keys.txt"), 0);
+  testing::write_file("vals.txt", "1 2\n3 x\n");
+  process.replace_line = 1;
+  CaptureStdout();
+  EXPECT_EQ(read_replace_value_file("vals.txt"), -1);
+  EXPECT_NE(GetCapturedStdout().find("line 2 of the value file vals.txt gives the key [N] the value \"x\""),
+            std::string::npos);
 }
 
 TEST_F(Replacement, ValueLongerThanKeyShiftsTheRest) {

@@ -97,6 +97,95 @@ TEST_F(TimeSeries, LookupFailuresStopTheRun) {
   EXPECT_TRUE(process.ts_id_list.empty());
 }
 
+TEST_F(TimeSeries, EntryLinesThatAreNoEntryStopTheRunNamingTheLine) {
+  struct entry_case {
+    const char* kind;
+    const char* entry;
+    const char* reason;  // "" when the entry is taken
+  };
+  const entry_case cases[] = {
+      {"ABSOLUTE", "2024 2 29 23 59 1.5", ""},
+      {"ABSOLUTE", "2024 2 29 23 59 -1.5", ""},
+      {"ABSOLUTE", "2023 2 29 0 0 1", "names no date of the calendar"},
+      {"ABSOLUTE", "2024 6 15 24 0 1", "names no date of the calendar"},
+      {"ABSOLUTE", "0 0 1 12 0 1", "names no date of the calendar"},
+      {"ABSOLUTE", "2024 6 x 0 0 1", "does not begin with five whole numbers (year, month, day, hour, minute)"},
+      {"ABSOLUTE", "2024 6 15.5 0 0 1", "does not begin with five whole numbers"},
+      {"ABSOLUTE", "2024 6 15 0 0", "has no finite value after its date"},
+      {"ABSOLUTE", "2024 6 15 0 0 nan", "has no finite value after its date"},
+      {"ABSOLUTE", "2024 6 15 0 0 -inf", "has no finite value after its date"},
+      {"ABSOLUTE", "2024 6 15 0 0 1 2", "holds more than a date and one value"},
+      {"RELATIVE", "0 0 2 36 90 4", ""},
+      {"RELATIVE", "2024 6 15 0 0 1", "is a RELATIVE entry with a year or month other than 0"},
+      {"RELATIVE", "0 0 -1 0 0 1", "is a RELATIVE entry with a negative or too large day, hour or minute"},
+      {"RELATIVE", "0 0 0 0 2147483647 1", "is a RELATIVE entry with a negative or too large day"},
+  };
+  for (const entry_case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    reset_process_state();
+    testing::write_file("s.ts", std::string("NIVRA_TS\nq\n") + c.kind + "\n\n" + c.entry + "\nEND_TS\n");
+    CaptureStdout();
+    const bool read = read_time_series_file("s.ts");
+    const std::string out = GetCapturedStdout();
+    if (*c.reason) {
+      EXPECT_FALSE(read);
+      EXPECT_NE(out.find(std::string("Error: line 5 of the time series file s.ts (series [q]) ") + c.reason),
+                std::string::npos)
+          << out;
+      EXPECT_NE(out.find(std::string(":\n") + c.entry + "\n"), std::string::npos) << out;
+      EXPECT_EQ(process.error_block.stop, 1);
+    } else {
+      EXPECT_TRUE(read);
+      ASSERT_EQ(process.ts_list.size(), 1u);
+      EXPECT_EQ(process.ts_list[0]->count, 1);  // the blank line holds no entry
+      EXPECT_EQ(process.error_block.stop, 0);
+    }
+  }
+  // A relative entry of 2 days, 36 hours and 90 minutes is 3.5625 days.
+  reset_process_state();
+  testing::write_file("r.ts", "NIVRA_TS\nr\nRELATIVE\n0 0 2 36 90 4\nEND_TS\n");
+  CaptureStdout();
+  read_time_series_file("r.ts");
+  GetCapturedStdout();
+  EXPECT_DOUBLE_EQ(process.ts_list[0]->times[0], 2.0 + 36.0 / 24.0 + 90.0 / 1440.0);
+
+  // A file that cannot be opened stops the run too.
+  reset_process_state();
+  CaptureStdout();
+  EXPECT_FALSE(read_time_series_file("absent.ts"));
+  EXPECT_NE(GetCapturedStdout().find("Error: Time series file not found [absent.ts]\n"), std::string::npos);
+  EXPECT_EQ(process.error_block.stop, 1);
+}
+
+TEST_F(TimeSeries, XYBoundaryDateLinesMustBeCalendarDatesWithAValuePerPoint) {
+  struct xy_case {
+    const char* line;
+    const char* reason;
+  };
+  const xy_case cases[] = {
+      {"2000 1 x 12 0 1.0 2.0", "does not begin with five whole numbers (year, month, day, hour, minute)"},
+      {"2000 1 2.5 12 0 1.0 2.0", "does not begin with five whole numbers"},
+      {"2000 13 2 12 0 1.0 2.0", "names no date of the calendar"},
+      {"2000 1 2 12 0 1.0", "does not hold a finite value for every point"},
+      {"2000 1 2 12 0 1.0 nan", "does not hold a finite value for every point"},
+  };
+  for (const xy_case& c : cases) {
+    SCOPED_TRACE(c.line);
+    reset_process_state();
+    testing::write_file("xy.txt", std::string("2000 1 1 12 0 1.0 2.0\n") + c.line + "\nEND_TS\n");
+    guarded_file f;
+    ASSERT_TRUE(open_guarded_file(f, "xy.txt", "r"));
+    CaptureStdout();
+    EXPECT_EQ(read_xy_boundary_series(f, 2, "bdy"), nullptr);
+    const std::string out = GetCapturedStdout();
+    EXPECT_NE(out.find(std::string("Error: data line 2 of the XY boundary block of bdy in file xy.txt ") +
+                       c.reason),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(process.error_block.stop, 1);
+  }
+}
+
 TEST_F(TimeSeries, XYBoundaryBlockGivesOneSeriesPerPoint) {
   testing::write_file("xy.txt",
                       "2000 1 1 12 0 1.0 2.0\n"

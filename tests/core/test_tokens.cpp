@@ -93,6 +93,47 @@ TEST(Tokens, NumbersMatchTheRuntimeConversionBitForBit) {
   }
 }
 
+TEST(Tokens, WholeTokensAsNumbers) {
+  struct int_case {
+    const char* token;
+    bool read;
+    int value;
+  };
+  const int_case ints[] = {
+      {"7", true, 7},          {"+7", true, 7},        {"-2147483648", true, -2147483647 - 1},
+      {"2147483647", true, 2147483647}, {"2147483648", false, 0}, {"1e300", false, 0},
+      {"1.5", false, 0},       {"7.0", false, 0},      {"12abc", false, 0}, {"", false, 0},
+      {"+-7", false, 0},       {"++7", false, 0},      {"-", false, 0},     {"nan", false, 0},
+  };
+  for (const int_case& c : ints) {
+    int v = 0;
+    EXPECT_EQ(whole_token_int(c.token, v), c.read) << c.token;
+    if (c.read) {
+      EXPECT_EQ(v, c.value) << c.token;
+    }
+  }
+  struct real_case {
+    const char* token;
+    bool read;
+    bool finite;
+  };
+  const real_case reals[] = {
+      {"2.5", true, true},   {"-1e-3", true, true}, {"1e300", true, true}, {"0x10", true, true},
+      {"1e400", true, false}, {"inf", true, false}, {"-inf", true, false}, {"nan", true, false},
+      {"2.5m", false, false}, {"", false, false},    {"1,5", false, false},  {" 2", false, false},
+  };
+  for (const real_case& c : reals) {
+    double v = 0.0;
+    EXPECT_EQ(whole_token_double(c.token, v), c.read) << c.token;
+    if (c.read) {
+      EXPECT_EQ(std::isfinite(v), c.finite) << c.token;
+    }
+  }
+  double v = 0.0;
+  ASSERT_TRUE(whole_token_double("2.5", v));
+  EXPECT_EQ(v, 2.5);
+}
+
 TEST(Tokens, KeywordEqual) {
   EXPECT_EQ(keyword_equal("Project_File", "PROJECT_FILE other"), 1);
   EXPECT_EQ(keyword_equal("rain", "rainfall"), 0);

@@ -2,6 +2,7 @@
 // each, free-form integer bodies, category counts and the zero warnings.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,13 @@ class GridMap : public testing::process_test {
 
   // Reads the text as a map of the kind; the console output is returned.
   std::string read(int kind, const std::string& text, int expected_rows = 2, int expected_cols = 3,
-                   int quiet = 0) {
+                   int quiet = 0, const value_range& range = any_number) {
     testing::write_file("m.map", text);
     guarded_file f;
     EXPECT_TRUE(open_guarded_file(f, "m.map", "r"));
     CaptureStdout();
     read_ascii_map(f, "m.map", kind, north, south, east, west, rows, cols, mask, &reals, &reals_alt,
-                   &index, expected_rows, expected_cols, quiet);
+                   &index, expected_rows, expected_cols, quiet, range);
     return GetCapturedStdout();
   }
 
@@ -49,8 +50,9 @@ class GridMap : public testing::process_test {
 
 TEST_F(GridMap, RealRowsTakeTheirColumnsFromOneLineEach) {
   set_mask({1, 1, 1, 1, 0, 1});
-  // Row 1 carries two values too many and trailing text; row 2 is short.
-  std::string out = read(map_real, map_text(2, 3, "1.5 2 3 99 98 trailing words\n7,8\n"));
+  // Row 1 carries two values too many and trailing text; row 2 is
+  // separated by commas.
+  std::string out = read(map_real, map_text(2, 3, "1.5 2 3 99 98 trailing words\n7,8,0\n"));
   EXPECT_FALSE(run_stopped());
   EXPECT_EQ(north, 1000.0);
   EXPECT_EQ(south, 980.0);
@@ -58,8 +60,7 @@ TEST_F(GridMap, RealRowsTakeTheirColumnsFromOneLineEach) {
   EXPECT_EQ(west, 500.0);
   EXPECT_EQ(rows, 2);
   EXPECT_EQ(cols, 3);
-  // Active cells in row-major order; the inactive (2,2) value 8 is dropped,
-  // the missing (2,3) value reads as 0.
+  // Active cells in row-major order; the inactive (2,2) value 8 is dropped.
   const double want[] = {1.5, 2, 3, 7, 0};
   for (int k = 1; k <= 5; ++k) EXPECT_EQ(reals[k], want[k - 1]) << k;
   EXPECT_EQ(out, "Warning: Map contains 1 cells with zero values. Map: m.map\n");
@@ -178,6 +179,69 @@ TEST_F(GridMap, AMapOneRowShortEndsWithTheEndOfFileMessage) {
   reset_process_state();
   EXPECT_EQ(read(map_index, map_text(2, 3, "1 2 3\n4 5\n")),
             "Unexpected end of file in file: m.map\n\n");
+}
+
+TEST_F(GridMap, ValuesOfWatershedCellsAreFiniteAndWithinTheirRange) {
+  // Cell (1,2) lies outside the watershed: any number may stand there.
+  set_mask({1, 0, 1, 1, 1, 1});
+  const value_range elevation = from_to(-11000, 9000, "m");
+  struct value_case {
+    const char* row1;
+    const char* message;  // "" when the map is taken
+  };
+  const value_case cases[] = {
+      {"100 -9999 8999.5", ""},
+      {"100 1e308 -10999", ""},
+      {"inf 1 2", "Error: the map m.map holds inf at row 1, column 1; it takes a number from -11000 to "
+                  "9000 (m).\n"},
+      {"100 1 nan", "Error: the map m.map holds nan at row 1, column 3; it takes a number from -11000 to "
+                    "9000 (m).\n"},
+      {"1e308 1 2", "Error: the map m.map holds 1e308 at row 1, column 1;"},
+      {"-1e308 1 2", "Error: the map m.map holds -1e308 at row 1, column 1;"},
+      {"9000.5 1 2", "Error: the map m.map holds 9000.5 at row 1, column 1;"},
+      {"100 x 2", "Error: the map m.map holds x at row 1, column 2;"},  // a word is never a number
+      {"100 1 2.5.1", "Error: the map m.map holds 2.5.1 at row 1, column 3;"},
+      {"100 1", "Error: row 1 of the map m.map holds 2 values; the map has 3 columns.\n"},
+  };
+  for (const value_case& c : cases) {
+    SCOPED_TRACE(c.row1);
+    reset_process_state();
+    const std::string out = read(map_real, map_text(2, 3, std::string(c.row1) + "\n4 5 6\n"), 2, 3, 1, elevation);
+    EXPECT_EQ(run_stopped(), *c.message != '\0');
+    EXPECT_EQ(out.rfind(c.message, 0), 0u) << out;
+  }
+  // A header that holds no finite number is refused.
+  reset_process_state();
+  std::string out = read(map_real, "north: nan\nsouth: 980\neast: 530\nwest: 500\nrows: 2\ncols: 3\n1 2 3\n4 5 6\n");
+  EXPECT_TRUE(run_stopped());
+  EXPECT_EQ(out, "Error: unable to read the \"north\" line of the header of map: m.map\n\n");
+}
+
+// Rows are lines however long: a map 4,000 columns wide, each value 12
+// characters with its blank, puts 48,000 characters on a line.
+TEST_F(GridMap, MapsOfAnyWidthAreReadWhole) {
+  const int wide = 4000;
+  std::string mask_row, value_row;
+  for (int c = 1; c <= wide; ++c) {
+    mask_row += c == 2 ? "0 " : "1 ";
+    char v[32];
+    std::snprintf(v, sizeof v, "%11.4f ", 1000.0 + c * 0.001);
+    value_row += v;
+  }
+  ASSERT_EQ(value_row.size(), 48000u);
+  mask.alloc(2, wide + 1);
+  read(map_int_grid, map_text(1, wide, mask_row + "\n"), 1, wide);
+  ASSERT_FALSE(run_stopped());
+  EXPECT_EQ(mask[1][1], 1);
+  EXPECT_EQ(mask[1][2], 0);
+  EXPECT_EQ(mask[1][wide], 1);
+
+  reals.alloc(wide - 1);
+  read(map_real, map_text(1, wide, value_row + "\n"), 1, wide);
+  ASSERT_FALSE(run_stopped());
+  EXPECT_DOUBLE_EQ(reals[1], 1000.001);
+  EXPECT_DOUBLE_EQ(reals[2], 1000.003);            // column 2 is outside the watershed
+  EXPECT_DOUBLE_EQ(reals[wide - 1], 1000.0 + wide * 0.001);  // the last column
 }
 
 TEST_F(GridMap, AnUnreadableHeaderStopsTheRun) {

@@ -240,14 +240,15 @@ TEST_F(MapPhase, RetentionAndRoughnessMaps) {
     EXPECT_EQ(ms->overland.roughness_exp[c], 0.0);
   }
 
-  // A roughness of 0 in a cell stops the run naming the cell.
+  // A roughness of 0 in a cell stops the run naming the map, row and column.
   reset_process_state();
   ms = mapped_record(1, 3, "1 1 1\n", "3 2 1\n", 10.0, 1, 3);
   give_map(ms->overland.roughness_file, ms->project.roughness, "n.map", map_text(1, 3, "0.03 0 0.2\n"));
   ms->overland.roughness_given = 1;
   out = run_phase(*ms);
   EXPECT_TRUE(run_stopped());
-  EXPECT_TRUE(has(out, "Overland Manning n=0 at grid cell 2.  Program terminating.\n"));
+  EXPECT_TRUE(has(out, "Error: the map n.map holds 0 at row 1, column 2; it takes a number above 0 and at "
+                       "most 10.\n"));
 
   // A uniform n must exceed 1e-6.
   for (auto [value, accepted] : {std::pair{1e-6, false}, std::pair{2e-6, true}}) {
@@ -325,6 +326,24 @@ TEST_F(MapPhase, SnowParametersByElevationBand) {
                        "Error reading elevation based NWSRFS snow input parameter file: bands.txt\n\n"
                        "The Elevation based NWSRFS input file should have the following format: \n"))
       << out;
+
+  // A band value that is not a finite number within its column's range
+  // stops the run naming the band and the column.
+  for (const char* scf : {"nan", "-1", "1.1x"}) {
+    reset_process_state();
+    testing::write_file("bands.txt", std::string("Number_Bands: 1\n"
+                                                 "Lower_Elevation Upper_Elevation MF_Min MF_Max SCF FR_USE TIPM NMF "
+                                                 "FUA PLWHC\n"
+                                                 "0 100000000 0.1 0.9 ") +
+                                         scf + " 0.5 0.3 0.4 0.2 0.06\n");
+    ms = long_term_record();
+    out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << scf;
+    EXPECT_TRUE(has(out, std::string("Error: band 1 of the elevation based NWSRFS snow input parameter file "
+                                     "bands.txt holds \"") +
+                             scf + "\" in its SCF column; it takes a number from 0 to 10.\n"))
+        << out;
+  }
 }
 
 TEST_F(MapPhase, OverlandLakeMapAndInitialVolumes) {

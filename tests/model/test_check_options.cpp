@@ -32,12 +32,17 @@ using ::testing::internal::GetCapturedStdout;
 
 class CheckOptions : public testing::process_test {
  protected:
-  // A record that passes every test: a uniform storm with rain.
+  // A record that passes every test: a uniform storm with rain on a grid.
   static std::unique_ptr<model_state> passing() {
     auto ms = make_model_state();
     ms->hydromet.precip_unif = 1;
     ms->hydromet.rain_intensity = 10.0;
     ms->hydromet.rain_duration = 30.0;
+    ms->grid.proj_rows = 6;
+    ms->grid.proj_cols = 8;
+    ms->grid.grid_size = 30.0;
+    ms->clock.tot_time = 60;
+    ms->clock.ov_dt = 10.0;
     return ms;
   }
   // A long-term run with the cards the long-term tests need.
@@ -131,6 +136,53 @@ TEST_F(CheckOptions, EveryConflictGivesItsCode) {
   }
 }
 
+// Cards each within its range that together make a count an int cannot
+// hold, and the cards no run goes without: the message names the cards.
+TEST_F(CheckOptions, CountsOfStepsAndCellsAndTheCardsEveryRunNeeds) {
+  struct card_case {
+    const char* what;
+    std::function<void(model_state&)> make;
+    const char* message;  // "" when the record passes
+  };
+  const card_case table[] = {
+      {"a day of 10 s steps", [](model_state& m) { m.clock.tot_time = 1440; }, ""},
+      {"a hundred years of 0.01 s steps", [](model_state& m) { m.clock.ov_dt = 0.01; m.clock.tot_time = 52596000; },
+       "Error: the TOT_TIME card gives 52596000 minutes, which hold more time steps of 0.01 s than NIVRA counts "
+       "(2147483647).\n"},
+      {"a stream step shorter than the overland one counts",
+       [](model_state& m) { m.clock.st_time_step = 0.01; m.clock.hyd_freq = 1e6; },
+       "Error: the HYD_FREQ card gives 1000000 minutes, which hold more time steps of 0.01 s"},
+      {"maps every 40 years of 0.5 s", [](model_state& m) { m.clock.ov_dt = 0.5; m.clock.map_freq = 21024000; },
+       "Error: the MAP_FREQ card gives 21024000 minutes"},
+      {"rain for 20 years of 0.25 s", [](model_state& m) { m.clock.ov_dt = 0.25; m.hydromet.rain_duration = 10512000; },
+       "Error: the RAIN_DURATION card gives 10512000 minutes"},
+      {"a grid of 50000 x 50000", [](model_state& m) { m.grid.proj_rows = m.grid.proj_cols = 50000; },
+       "Error: the ROWS and COLS cards give a grid of 50000 x 50000 cells, more than NIVRA numbers"},
+      {"no ROWS", [](model_state& m) { m.grid.proj_rows = 0; },
+       "Error: the project file has no ROWS card; every run needs it.\n"},
+      {"no COLS", [](model_state& m) { m.grid.proj_cols = 0; }, "Error: the project file has no COLS card;"},
+      {"no GRIDSIZE", [](model_state& m) { m.grid.grid_size = 0.0; }, "Error: the project file has no GRIDSIZE card;"},
+      {"no TOT_TIME", [](model_state& m) { m.clock.tot_time = 0; },
+       "Error: the project file has no TOT_TIME card; every run needs it unless it is long-term.\n"},
+  };
+  for (const card_case& c : table) {
+    SCOPED_TRACE(c.what);
+    reset_process_state();
+    auto ms = passing();
+    c.make(*ms);
+    std::string out;
+    const int code = check(*ms, &out);
+    EXPECT_EQ(code, *c.message ? own_message_code : 0);
+    EXPECT_EQ(out.rfind(c.message, 0), 0u) << out;
+  }
+  // A long-term run ends with its weather, not at TOT_TIME.
+  auto lt = passing();
+  long_term(*lt);
+  lt->clock.tot_time = 0;
+  reset_process_state();
+  EXPECT_EQ(check(*lt), 0);
+}
+
 TEST_F(CheckOptions, TheFirstConflictInOrderWins) {
   auto ms = passing();
   ms->clock.mola_given = 1;                       // 46
@@ -140,16 +192,17 @@ TEST_F(CheckOptions, TheFirstConflictInOrderWins) {
   EXPECT_EQ(process.error_block.stop, 0);   // the driver's report sets it
 }
 
-TEST_F(CheckOptions, ProjectsWithoutRainOrWithAPreissmannCard) {
+TEST_F(CheckOptions, ProjectsWithoutRain) {
   // Without any precipitation card the run is a uniform storm of no rain.
-  testing::write_file("p.prj", "NIVRAPROJECT\nCHAN_PREISS\n");
+  testing::write_file("p.prj", "NIVRAPROJECT\nQOUT_CFS\n");
   auto ms = make_model_state();
   ms->project.optimizer_mode = 1;
   read_run_parameters("p.prj", *ms);
   EXPECT_EQ(check(*ms), 11);
 
   reset_process_state();
-  testing::write_file("q.prj", "NIVRAPROJECT\nCHAN_PREISS\nRAIN_INTENSITY 5\nRAIN_DURATION 10\n");
+  testing::write_file("q.prj", "NIVRAPROJECT\nQOUT_CFS\nRAIN_INTENSITY 5\nRAIN_DURATION 10\n"
+                               "ROWS 2\nCOLS 3\nGRIDSIZE 10\nTOT_TIME 60\n");
   auto ok = make_model_state();
   ok->project.optimizer_mode = 1;
   read_run_parameters("q.prj", *ok);

@@ -69,7 +69,7 @@ TEST_F(overland_files, lake_file_headers_pass_as_leading_parts_of_the_card) {
             "The overland lake input data file doesn't start with\n"
             " NIVRA_OVERLAND_LAKE_FILE card.\n"
             "The file format is invalid.  Program terminated.\n");
-  EXPECT_EQ(process.error_block.code, own_message_code);
+  EXPECT_EQ(process.error_block.stop, 1);  // reported at once
 }
 
 TEST_F(overland_files, lake_file_counts_and_checks_its_lake_cards) {
@@ -93,7 +93,7 @@ TEST_F(overland_files, lake_file_counts_and_checks_its_lake_cards) {
               "Premature end-of-file in the overland lake input data file.\n"
               "No LAKE cards encountered before end of file.\n"
               "Program terminated.\n");
-    EXPECT_EQ(process.error_block.code, own_message_code);
+    EXPECT_EQ(process.error_block.stop, 1);  // reported at once
   }
 }
 
@@ -105,7 +105,7 @@ TEST_F(overland_files, lake_file_rejects_a_lake_the_map_does_not_have) {
     EXPECT_EQ(err, "LAKE card with lake id " + std::to_string(id) +
                        " in the overland lake input data file.\n"
                        "The overland lake map holds lakes 1 to 2.  Program terminated.\n");
-    EXPECT_EQ(process.error_block.code, own_message_code);
+    EXPECT_EQ(process.error_block.stop, 1);  // reported at once
     EXPECT_EQ(table[1].value[0], 10.0);  // what was read before stays
     EXPECT_EQ(table[2].value[0], 0.0);
   }
@@ -149,7 +149,7 @@ TEST_F(overland_files, lowspot_file_messages) {
   EXPECT_EQ(err,
             "The lowspot input file: spots.txt does not start with the LOWSPOT card.\n"
             "The file format is invalid.  Program terminated.\n");
-  EXPECT_EQ(process.error_block.code, own_message_code);
+  EXPECT_EQ(process.error_block.stop, 1);  // reported at once
 
   reset_process_state();
   EXPECT_FALSE(read_spots("LOWSPOT\n"));
@@ -157,7 +157,7 @@ TEST_F(overland_files, lowspot_file_messages) {
             "Premature end-of-file in the lowspot input file.\n"
             "No SPOT cards encountered before end of file.\n"
             "Program terminated.\n");
-  EXPECT_EQ(process.error_block.code, own_message_code);
+  EXPECT_EQ(process.error_block.stop, 1);  // reported at once
 }
 
 TEST(overland_card_words, are_cut_off_the_line_and_matched_in_any_case) {

@@ -1,0 +1,286 @@
+// Bad input as a new user meets it: a bundled example with one card, one
+// map value or one line of a file changed, run through the whole program.
+// Each case says what the message must name and whether the run stops: a
+// stopped run exits non-zero and never starts its time loop; a run that goes
+// on ends normally.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "run/command_line.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+using testing::read_file;
+using testing::write_file;
+
+class BadInput : public testing::process_test {
+ protected:
+  // Copies an example's files into the working folder.
+  static void copy_example(const std::string& name) {
+    const auto from = std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / name;
+    for (const auto& entry : std::filesystem::directory_iterator(from))
+      std::filesystem::copy_file(entry.path(), entry.path().filename(),
+                                 std::filesystem::copy_options::overwrite_existing);
+  }
+
+  // Each line replaces the project's card of the same word, or is added.
+  static void set_cards(const std::string& project, const std::vector<std::string>& lines) {
+    std::string text = read_file(project);
+    for (const std::string& line : lines) {
+      const std::string word = line.substr(0, line.find(' '));
+      const std::size_t at = text.find("\n" + word + " ");
+      if (at == std::string::npos)
+        text += line + "\n";
+      else
+        text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
+    }
+    write_file(project, text);
+  }
+
+  // The whole program on the command line's words; the console (both
+  // streams) is kept.
+  int run(std::vector<std::string> words) {
+    words.insert(words.begin(), "nivra");
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    reset_process_state();
+    CaptureStdout();
+    CaptureStderr();
+    const int status = nivra_main(static_cast<int>(words.size()), argv.data());
+    console = GetCapturedStdout();
+    console += GetCapturedStderr();
+    return status;
+  }
+
+  // Checks a case: the fragment is in the console, and the run stopped
+  // before its time loop with a non-zero status, or ended normally.
+  void expect_outcome(int status, const std::string& fragment, bool stops) {
+    EXPECT_NE(console.find(fragment), std::string::npos) << console;
+    if (stops) {
+      EXPECT_NE(status, 0);
+      EXPECT_EQ(console.find("Running...."), std::string::npos);
+    } else {
+      EXPECT_EQ(status, 0) << console;
+      EXPECT_NE(console.find("finished event"), std::string::npos);
+    }
+  }
+
+  std::string console;
+};
+
+struct card_case {
+  std::vector<std::string> cards;  // replaced or added in the plane example
+  std::string fragment;            // of the console
+  bool stops;
+};
+
+TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
+  const card_case cases[] = {
+      {{"TIMESTEP nan"}, "Error: the TIMESTEP card holds nan; it takes a number above 0.001", true},
+      {{"TIMESTEP 1e300"}, "Error: the TIMESTEP card holds 1e300;", true},
+      {{"TIMESTEP -10"}, "Error: the TIMESTEP card holds -10;", true},
+      {{"TIMESTEP"}, "Error: the TIMESTEP card holds no value;", true},
+      {{"START_DATE -2147483648 1 1"}, "Error: the START_DATE card holds -2147483648 1 1; it takes a date",
+       true},
+      {{"START_DATE 2024 13 45"}, "Error: the START_DATE card holds 2024 13 45;", true},
+      {{"START_DATE 2023 2 29"}, "Error: the START_DATE card holds 2023 2 29;", true},
+      {{"START_DATE 2024 6"}, "Error: the START_DATE card holds 2024 6;", true},
+      {{"START_TIME 25 99"}, "Error: the START_TIME card holds 25 99; it takes a time of day", true},
+      {{"END_TIME 2024 6 31"}, "Error: the END_TIME card holds 2024 6 31 0 0;", true},
+      {{"HYD_FREQ nan"}, "Error: the HYD_FREQ card holds nan;", true},
+      {{"HYD_FREQ 1e300"}, "Error: the HYD_FREQ card holds 1e300;", true},
+      {{"ROWS 0"}, "Error: the ROWS card holds 0; it takes a whole number from 1", true},
+      {{"COLS 8.5"}, "Error: the COLS card holds 8.5; it takes a whole number", true},
+      {{"OUTSLOPE -0.01"}, "Error: the OUTSLOPE card holds -0.01; it takes a number above 0", true},
+      {{"OUTSLOPE nan"}, "Error: the OUTSLOPE card holds nan;", true},
+      {{"TOT_TIME 0"}, "Error: the TOT_TIME card holds 0;", true},
+      {{"TOT_TIME -30"}, "Error: the TOT_TIME card holds -30;", true},
+      {{"RAIN_DURATION 1e300"}, "Error: the RAIN_DURATION card holds 1e300; it takes a whole number", true},
+      {{"RAIN_INTENSITY inf"}, "Error: the RAIN_INTENSITY card holds inf;", true},
+      {{"RETENTION -1"}, "Error: the RETENTION card holds -1; it takes a number from 0 to 1000 (mm)", true},
+      {{"RETENTION nan"}, "Error: the RETENTION card holds nan;", true},
+      {{"MANNING_N 0"}, "Error: the MANNING_N card holds 0;", true},
+      {{"OVERTYPE ade-p"}, "Error: the OVERTYPE card holds ade-p;", true},
+      {{"GRIDSIZE 30m"}, "Error: the GRIDSIZE card holds 30m;", true},
+      {{"LATITUDE 91"}, "Error: the LATITUDE card holds 91;", true},
+      // Counts of steps that an int cannot hold, made by two cards together.
+      {{"TIMESTEP 0.01", "HYD_FREQ 1000000"},
+       "Error: the HYD_FREQ card gives 1000000 minutes, which hold more time steps of 0.01 s", true},
+      {{"ROWS 100000", "COLS 100000"}, "Error: the ROWS and COLS cards give a grid of 100000 x 100000", true},
+      // Cards this version cannot act on.
+      {{"OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt"},
+       "Error: the OVERLAND_LAKE_MAP card is not available in this version of NIVRA.", true},
+      {{"MAPPING_TABLE plane.cmt", "OVR_FLOW_BLOCK"},
+       "Error: the MAPPING_TABLE card is not available in this version of NIVRA.", true},
+      {{"OV_POINT_SOURCE src.txt"}, "Error: the OV_POINT_SOURCE card is not available", true},
+      // Values at the edges of their ranges run.
+      {{"HYD_FREQ 0"}, "Warning: Write hydrograph time step not specified, defaulting to 1 hour.", false},
+      {{"START_DATE 2024 2 29", "START_TIME 23 59"}, "2/29/2024 23:59:00", false},
+      {{"OVERTYPE 3", "RETENTION 0"}, "Running....", false},
+  };
+  for (const card_case& c : cases) {
+    SCOPED_TRACE(c.cards.front());
+    copy_example("plane");
+    set_cards("plane.prj", c.cards);
+    const int status = run({"plane.prj"});
+    expect_outcome(status, c.fragment, c.stops);
+  }
+}
+
+// Files of the run's inputs with one value or line changed.
+struct file_case {
+  const char* example;
+  const char* file;
+  std::string line_from;  // replaced by line_to in the file
+  std::string line_to;
+  std::string fragment;
+};
+
+TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
+  const std::string row2 = "99.70 99.60 99.50 99.40 99.30 99.20 99.10 99.00";
+  const std::string spot = "SPOT 4 3 4 0.5 99.20";
+  const file_case cases[] = {
+      {"plane", "plane.ele", row2, "99.70 99.60 inf 99.40 99.30 99.20 99.10 99.00",
+       "Error: the map plane.ele holds inf at row 2, column 3; it takes a number from -11000 to 9000 (m)."},
+      {"plane", "plane.ele", row2, "99.70 99.60 nan 99.40 99.30 99.20 99.10 99.00",
+       "Error: the map plane.ele holds nan at row 2, column 3;"},
+      {"plane", "plane.ele", row2, "99.70 99.60 1e308 99.40 99.30 99.20 99.10 99.00",
+       "Error: the map plane.ele holds 1e308 at row 2, column 3;"},
+      {"plane", "plane.ele", row2, "99.70 99.60 -1e308 99.40 99.30 99.20 99.10 99.00",
+       "Error: the map plane.ele holds -1e308 at row 2, column 3;"},
+      {"plane", "plane.ele", row2, "99.70 99.60 99.50 99.40 99.30 99.20 99.10",
+       "Error: row 2 of the map plane.ele holds 7 values; the map has 8 columns."},
+      {"dike", "dike.low", spot, "SPOT 4 3 4 0.5 nan",
+       "Error: the SPOT card at line 2 of dike.low gives the crest elevation \"nan\"; it takes a number "
+       "from -11000 to 9000 (m)."},
+      {"dike", "dike.low", spot, "SPOT 4 3 4 inf 99.20",
+       "Error: the SPOT card at line 2 of dike.low gives the width as a fraction of the cell \"inf\";"},
+      {"dike", "dike.low", spot, "SPOT 4 three 4 0.5 99.20",
+       "Error: the SPOT card at line 2 of dike.low gives the column \"three\"; it takes a whole number."},
+      {"dike", "dike.low", spot, "SPOT 4 3 4 0.5",
+       "Error: the SPOT card at line 2 of dike.low gives the crest elevation no value;"},
+  };
+  for (const file_case& c : cases) {
+    SCOPED_TRACE(c.line_to);
+    copy_example(c.example);
+    std::string text = read_file(c.file);
+    const std::size_t at = text.find(c.line_from);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, c.line_from.size(), c.line_to);
+    write_file(c.file, text);
+    const int status = run({std::string(c.example) + ".prj"});
+    expect_outcome(status, c.fragment, true);
+  }
+}
+
+TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
+  struct series_case {
+    std::vector<std::string> cards;
+    const char* file;
+    const char* text;
+    std::string fragment;
+  };
+  const series_case cases[] = {
+      {{"TIME_SERIES_FILE q.ts"}, "q.ts", "NIVRA_TS\nq\nABSOLUTE\n2024 6 15 12 0 1.5\n2024 13 1 0 0 2\nEND_TS\n",
+       "Error: line 5 of the time series file q.ts (series [q]) names no date of the calendar"},
+      {{"TIME_SERIES_FILE q.ts"}, "q.ts", "NIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 1\n0 0 1 0 0 nan\nEND_TS\n",
+       "Error: line 5 of the time series file q.ts (series [q]) has no finite value after its date"},
+      {{"TIME_SERIES_FILE q.ts"}, "q.ts", "NIVRA_TS\nq\nABSOLUTE\n2024 x 15 12 0 1.5\nEND_TS\n",
+       "Error: line 4 of the time series file q.ts (series [q]) does not begin with five whole numbers"},
+      {{"TIME_SERIES_FILE none.ts"}, "other.ts", "", "Error: Time series file not found [none.ts]"},
+      {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "nan\n",
+       "Error: line 1 of the value file vals.txt gives the key [N] the value \"nan\", which is not a finite "
+       "number."},
+      {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "\n",
+       "Error: line 1 of the value file vals.txt holds no value for the key [N]."},
+  };
+  for (const series_case& c : cases) {
+    SCOPED_TRACE(c.fragment);
+    copy_example("plane");
+    write_file("keys.txt", "1\n[N] \"%5.3lf\"\n");
+    write_file(c.file, c.text);
+    // Cards acted on at once come before the cards that use them.
+    std::string project = read_file("plane.prj");
+    std::string head;
+    for (const std::string& card : c.cards) head += card + "\n";
+    project.insert(project.find("WATERSHED_MASK"), head);
+    write_file("plane.prj", project);
+    const int status = run({"plane.prj"});
+    expect_outcome(status, c.fragment, true);
+  }
+}
+
+TEST_F(BadInput, WhatIsGivenAsTheProjectIsNamedForWhatItIs) {
+  write_file("empty.prj", "");
+  std::filesystem::create_directory("basin");
+  struct project_case {
+    const char* name;
+    const char* fragment;
+  };
+  for (const project_case& c :
+       {project_case{"empty.prj", "Error: empty.prj is empty: a project file begins with the line NIVRAPROJECT.\n"},
+        project_case{"basin", "Error: basin is a folder, not a project file.\n"}}) {
+    SCOPED_TRACE(c.name);
+    const int status = run({c.name});
+    expect_outcome(status, c.fragment, true);
+    EXPECT_EQ(console.find("dos2unix"), std::string::npos);
+  }
+}
+
+TEST_F(BadInput, BatchRunsAndRunCounts) {
+  copy_example("plane");
+  EXPECT_EQ(run({"-b-5", "plane.prj"}), 1);
+  EXPECT_NE(console.find("Error: -b-5 asks for -5 runs; give the number of runs (0 or more)"),
+            std::string::npos);
+  EXPECT_EQ(console.find("batch mode"), std::string::npos);
+
+  // The time step of each run comes from its line of the value file.
+  set_cards("plane.prj", {"TIMESTEP [T]"});
+  std::string project = read_file("plane.prj");
+  project.insert(project.find("WATERSHED_MASK"), "REPLACE_PARAMS keys.txt\nREPLACE_VALS vals.txt\n");
+  write_file("plane.prj", project);
+  write_file("keys.txt", "1\n[T] \"%s\"\n");
+  struct batch_case {
+    const char* values;
+    int status;
+    const char* fragment;
+  };
+  const batch_case cases[] = {
+      {"nan\n-10\n", 1, "2 of the 2 batch runs stopped with an error.\n"},
+      {"10\nabc\n", 0, "1 of the 2 batch runs stopped with an error.\n"},
+  };
+  for (const batch_case& c : cases) {
+    SCOPED_TRACE(c.values);
+    write_file("vals.txt", c.values);
+    EXPECT_EQ(run({"-b2", "plane.prj"}), c.status);
+    EXPECT_NE(console.find(c.fragment), std::string::npos) << console;
+  }
+  write_file("vals.txt", "10\n10\n");
+  EXPECT_EQ(run({"-b2", "plane.prj"}), 0);
+  EXPECT_EQ(console.find("stopped with an error"), std::string::npos);
+}
+
+TEST_F(BadInput, TheUsageTextSaysWhichModesAreNotAvailable) {
+  run({});
+  const std::size_t marker = console.find("Not available in this version of NIVRA");
+  ASSERT_NE(marker, std::string::npos) << console;
+  for (const char* mode : {"-c = SCE calibration", "-m = Monte Carlo", "-s = sensitivity", "-slm"}) {
+    SCOPED_TRACE(mode);
+    EXPECT_GT(console.find(mode), marker);
+  }
+  EXPECT_LT(console.find("-b = batch mode"), marker);
+}
+
+}  // namespace
+}  // namespace nivra

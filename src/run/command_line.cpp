@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "calibration/monte_carlo.h"
+#include "calibration/sce.h"
 #include "core/platform.h"
 #include "core/process.h"
 #include "model/project.h"

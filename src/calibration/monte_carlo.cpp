@@ -38,7 +38,10 @@ montecarlo::montecarlo(int runs, const std::string& input_file, const parallel_e
 void montecarlo::read_input(const std::string& file_name) {
   input_ok = 0;
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) return;
+  if (!open_guarded_file(f, file_name, "r")) {
+    std::printf("Error: unable to open the Monte Carlo input file %s.\n", file_name.c_str());
+    return;
+  }
   std::string text, token;
   int line_no = 0;
   std::string* const names[] = {&project_file, &replace_file, &obs_file};
@@ -116,7 +119,7 @@ void montecarlo::log_run(double run_cost) {
     if (!open_calibration_log(log_file, name, fresh)) return;
     if (fresh) {
       std::fprintf(log_file.fp, "Cost  \t");
-      for (const replace_param& p : process.replace_list) std::fprintf(log_file.fp, "%s\t", p.key.c_str());
+      for (const std::string& k : keys) std::fprintf(log_file.fp, "%s\t", k.c_str());
       std::fprintf(log_file.fp, "\n");
     }
   }
@@ -171,7 +174,10 @@ void montecarlo::print_best() {
 int run_montecarlo_mode(const parallel_env_t& env, int total_runs, const std::string& input_file) {
   const int groups = env.group_count > 0 ? env.group_count : 1;
   montecarlo mc(total_runs / groups, input_file, env);
-  if (mc.input_ok && mc.observations_ok && !check_calibration_list(mc.replace_file, mc.param_count)) return 0;
+  if (mc.input_ok && mc.observations_ok) {
+    if (!check_calibration_list(mc.replace_file, mc.param_count)) return 0;
+    for (const replace_param& p : process.replace_list) mc.keys.emplace_back(p.key.view());
+  }
   const int ok = mc.run();
   if (ok) mc.print_best();
   return ok;

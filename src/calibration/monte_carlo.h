@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "calibration/model_run.h"
 #include "calibration/objective.h"
@@ -67,6 +68,7 @@ class montecarlo {
   double best_cost = 0.0;
   bool best_found = false;       // a run gave a usable result
   model_run_objective objective = calib_run_callback;
+  std::vector<std::string> keys;  // of the replacement list, for the log's header
 
  private:
   mc_random random_;

@@ -155,7 +155,10 @@ int montecarlo::run() {
 void montecarlo::print_best() {
   std::fflush(stdout);
   if (!best_found) {
-    std::printf("\n\nError: no Monte Carlo run gave a usable result; no best parameter set is written.\n");
+    if (run_count < 1)
+      std::printf("\n\nNo Monte Carlo run was asked for, so there is no best parameter set.\n");
+    else
+      std::printf("\n\nError: no Monte Carlo run gave a usable result; no best parameter set is written.\n");
     return;
   }
   std::printf("\n\nBest objective function value: %lf\nParameters:\n ", best_cost);

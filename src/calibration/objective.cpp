@@ -60,8 +60,7 @@ int calib_cost::read_observations(const std::string& file_name) {
 
   // Lines are read before anything is sized, so a count the file does not
   // hold costs no memory.
-  std::vector<double> row;
-  row.reserve(4 * static_cast<std::size_t>(n < 10000 ? n : 10000));
+  std::vector<double> col[4];
   for (int i = 1; i <= n; ++i) {
     if (!read_line(text, f)) {
       std::printf("Error: the observation file %s ends after %d of its %d events.\n", file_name.c_str(),
@@ -84,27 +83,17 @@ int calib_cost::read_observations(const std::string& file_name) {
     if (v[1] < 0.0 || v[3] < 0.0) return bad_observation(file_name, i + 1, "gives a negative weight");
     if ((v[1] > weight_threshold && v[0] < 0.0) || (v[3] > weight_threshold && v[2] < 0.0))
       return bad_observation(file_name, i + 1, "gives a negative peak or volume a weight");
-    row.insert(row.end(), v, v + 4);
+    for (int k = 0; k < 4; ++k) col[k].push_back(v[k]);
   }
   bool weighted = false;
-  for (int i = 0; i < n; ++i)
-    weighted = weighted || row[4 * i + 1] > weight_threshold || row[4 * i + 3] > weight_threshold;
+  for (std::size_t i = 0; i < col[1].size(); ++i)
+    weighted = weighted || col[1][i] > weight_threshold || col[3][i] > weight_threshold;
   if (!weighted) {
     std::printf("Error: the observation file %s gives no peak and no volume a weight above %g.\n",
                 file_name.c_str(), weight_threshold);
     return -1;
   }
-  n_events_ = n;
-  obs_peak_.alloc(n);
-  peak_weight_.alloc(n);
-  obs_volume_.alloc(n);
-  volume_weight_.alloc(n);
-  for (int i = 1; i <= n; ++i) {
-    obs_peak_[i] = row[4 * (i - 1)];
-    peak_weight_[i] = row[4 * (i - 1) + 1];
-    obs_volume_[i] = row[4 * (i - 1) + 2];
-    volume_weight_[i] = row[4 * (i - 1) + 3];
-  }
+  set_observations(col[0], col[1], col[2], col[3]);
   return 1;
 }
 
@@ -194,85 +183,61 @@ double calib_cost::write_cost_file(const event_series& sim, int process_number) 
   return total;
 }
 
-double calib_cost::rmse(const event_series& sim) {
-  double result = cost_failed;
-  if (!sim.missing()) {
-    reset();
-    double sum = 0.0;
-    bool failed = false;
-    for (int i = 1; i <= n_events_ && !failed; ++i) {
-      const double sp = sim.peak_of(i), sv = sim.volume_of(i);
-      if (sp < negative_threshold || sv < negative_threshold) {
-        failed = true;
-        break;
-      }
-      if (peak_weighted(i)) sum += (sp - obs_peak_[i]) * (sp - obs_peak_[i]);
-      if (volume_weighted(i)) {
-        const double d = (sv - obs_volume_[i]) * volume_scale_;
-        sum += d * d;
-      }
-    }
-    if (!failed) result = finite_or_failed(std::sqrt(sum));
+double calib_cost::sum_over_events(const event_series& sim,
+                                   const std::function<bool(int, double, double, double&)>& term) {
+  if (sim.missing()) return cost_failed;
+  reset();
+  double sum = 0.0;
+  for (int i = 1; i <= n_events_; ++i) {
+    const double sp = sim.peak_of(i), sv = sim.volume_of(i);
+    if (sp < negative_threshold || sv < negative_threshold || !term(i, sp, sv, sum)) return cost_failed;
   }
-  last_.rmse = result;
-  return result;
+  return finite_or_failed(sum);
+}
+
+double calib_cost::rmse(const event_series& sim) {
+  const double sum = sum_over_events(sim, [&](int i, double sp, double sv, double& total) {
+    if (peak_weighted(i)) total += (sp - obs_peak_[i]) * (sp - obs_peak_[i]);
+    if (volume_weighted(i)) {
+      const double d = (sv - obs_volume_[i]) * volume_scale_;
+      total += d * d;
+    }
+    return true;
+  });
+  return last_.rmse = sum == cost_failed ? cost_failed : finite_or_failed(std::sqrt(sum));
 }
 
 double calib_cost::log_error(const event_series& sim) {
-  double result = cost_failed;
-  if (!sim.missing()) {
-    reset();
-    double sum = 0.0;
-    bool failed = false;
-    for (int i = 1; i <= n_events_ && !failed; ++i) {
-      const double sp = sim.peak_of(i), sv = sim.volume_of(i);
-      if (sp < negative_threshold || sv < negative_threshold) {
-        failed = true;
-        break;
-      }
-      double a, b;
-      if (peak_weighted(i)) {
-        if (!log_of(sp, a) || !log_of(obs_peak_[i], b)) failed = true;
-        else sum += std::fabs(a - b);
-      }
-      if (!failed && volume_weighted(i)) {
-        if (!log_of(sv * volume_scale_, a) || !log_of(obs_volume_[i] * volume_scale_, b)) failed = true;
-        else sum += std::fabs(a - b);
-      }
-    }
-    if (!failed) result = finite_or_failed(sum);
-  }
-  last_.log_error = result;
-  return result;
+  return last_.log_error = sum_over_events(sim, [&](int i, double sp, double sv, double& total) {
+           double a, b;
+           if (peak_weighted(i)) {
+             if (!log_of(sp, a) || !log_of(obs_peak_[i], b)) return false;
+             total += std::fabs(a - b);
+           }
+           if (volume_weighted(i)) {
+             if (!log_of(sv * volume_scale_, a) || !log_of(obs_volume_[i] * volume_scale_, b)) return false;
+             total += std::fabs(a - b);
+           }
+           return true;
+         });
 }
 
-double calib_cost::max_peak(const event_series& sim) {
+double calib_cost::largest(const event_series& sim, bool peaks) {
   double result = largest_without_data;
   if (!sim.missing() && n_events_ >= 1) {
     reset();
     for (int i = 1; i <= n_events_; ++i) {
-      const double s = sim.peak_of(i);
+      const double s = peaks ? sim.peak_of(i) : sim.volume_of(i);
       if (s < negative_threshold) break;
-      if (peak_weighted(i) && s > result) result = s;
+      if ((peaks ? peak_weighted(i) : volume_weighted(i)) && s > result) result = s;
     }
   }
-  last_.max_peak = result;
   return result;
 }
 
-double calib_cost::max_volume(const event_series& sim) {
-  double result = largest_without_data;
-  if (!sim.missing() && n_events_ >= 1) {
-    reset();
-    for (int i = 1; i <= n_events_; ++i) {
-      const double s = sim.volume_of(i);
-      if (s < negative_threshold) break;
-      if (volume_weighted(i) && s > result) result = s;
-    }
-  }
-  last_.max_volume = result;
-  return result;
-}
+double calib_cost::max_peak(const event_series& sim) { return last_.max_peak = largest(sim, true); }
+
+double calib_cost::max_volume(const event_series& sim) { return last_.max_volume = largest(sim, false); }
 
 double calib_cost::hmle(const event_series& sim) {
   double result = cost_failed;

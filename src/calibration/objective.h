@@ -90,6 +90,12 @@ class calib_cost {
  private:
   bool peak_weighted(int e) const { return peak_weight_[e] > weight_threshold; }
   bool volume_weighted(int e) const { return volume_weight_[e] > weight_threshold; }
+  // The sum of a term over the events: cost_failed for a missing series, a
+  // negative simulated value of any event, a term that cannot be computed
+  // (it returns false) or a sum that is not finite.
+  double sum_over_events(const event_series& sim, const std::function<bool(int, double, double, double&)>& term);
+  // The largest weighted simulated peak (or volume) up to a failed value.
+  double largest(const event_series& sim, bool peaks);
 
   run_measures last_;
   bool failed_ = false;

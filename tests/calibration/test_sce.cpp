@@ -4,6 +4,7 @@
 // six-hump camel back), with no model run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -177,10 +178,18 @@ TEST_F(Sce, TheSameSeedFollowsTheSamePath) {
 TEST_F(Sce, TheInitialPointLeadsTheFirstPopulation) {
   sce_controls c;
   c.ideflt = 1;
-  c.defaults_line = "5 3 5 4 1 0";  // npg nps nspl mings iniflg iprint
+  c.defaults_line = "5 3 5 4 1 1";  // npg nps nspl mings iniflg iprint
   sce_record r;
   testing::run_plain_sce(r, sce_input_text(c, "0.25 -2 2\n-1.5 -2 2\n"), goldstein_price);
   r.log_file = guarded_file();
+  r.out_file = guarded_file();
+  // With iprint the output lists the population of every loop: its line
+  // and 20 points, the last one's line end starting the next loop's line.
+  const std::string output = read_file("sce_output.out");
+  const std::size_t loop = output.find(" POPULATION AT LOOP 1\n");
+  ASSERT_NE(loop, std::string::npos);
+  const std::size_t next = output.find("\n    2 ", loop);
+  EXPECT_EQ(std::count(output.begin() + static_cast<long>(loop), output.begin() + static_cast<long>(next), '\n'), 20);
   const auto points = logged_points(read_file("sce_log_file.txt"));
   ASSERT_FALSE(points.empty());
   EXPECT_DOUBLE_EQ(points[0][0], 0.25);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "calibration/monte_carlo.h"
+#include "calibration/sce.h"
 #include "core/platform.h"
 #include "core/process.h"
 #include "model/project.h"
@@ -17,17 +19,24 @@ namespace {
 
 const char* const usage_text =
     "\nUsage: nivra [-option] [inputfile]\n\n where -option is one of:\n"
+    "      -c = SCE calibration mode (input file is the SCE input file)\n"
+    "      -m = Monte Carlo calibration mode (input file is the Monte Carlo input file)\n"
     "      -b = batch mode (input file is the batch control file)\n"
+    "      -s = sensitivity mode (Monte Carlo calibration of 500 runs)\n"
     "      -v = display version information (no project will be run)\n"
-    "  The b and v commands are optional and if not present the input file is\n"
+    "  The c, m, b, s and v commands are optional and if not present the input file is\n"
     " treated as the project file\n\n"
     "  For the -b option, the command line should be:\n"
     "      nivra -b[num_batch] nivra_inputfile\n"
     "  where [num_batch] is the number of batch runs to make (0 or more).\n\n"
+    "  For the -c option, the command line should be:\n"
+    "      nivra -c sce_inputfile\n\n"
+    "  For the -m option, the command line should be:\n"
+    "      nivra -m[num_runs] mc_inputfile\n"
+    "  where [num_runs] is the number of Monte Carlo runs to make (0 or more).\n\n"
+    "  For the -s option, the command line should be:\n"
+    "      nivra -s mc_inputfile\n\n"
     "  Not available in this version of NIVRA (each says so and runs nothing):\n"
-    "      -c = SCE calibration mode (nivra -c sce_inputfile)\n"
-    "      -m = Monte Carlo calibration mode (nivra -m[num_batch] mc_inputfile)\n"
-    "      -s = sensitivity mode (nivra -s sen_inputfile)\n"
     "      -slm, -ms, -t[v], -mls = parameter estimation searches\n\n";
 
 inline constexpr long web_body_limit = 1024;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "calibration/model_run.h"
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
 #include "core/errors.h"

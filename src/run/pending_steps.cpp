@@ -27,8 +27,6 @@ std::string nsm_constituent_name(int index, int) {
   return index >= 0 && index < 9 ? symbols[index] : "";
 }
 
-// Makes the buffer a calibration run scores.
-void alloc_calib_output(model_state&) {}
 // Reads the maps exchanged with the outside framework at the start.
 void read_exchange_maps(model_state&) {}
 // Sets up the XY point outputs.
@@ -87,14 +85,6 @@ void channel_constituent_step(model_state&) {}
 // Writes the maps exchanged with the outside framework at the end of an event.
 void exchange_maps_event_end(model_state&) {}
 
-// Runs the SCE-UA calibration.
-int run_sce_mode(const parallel_env_t&, const std::string&) {
-  return mode_not_available("SCE calibration");
-}
-// Runs the Monte Carlo calibration.
-int run_montecarlo_mode(const parallel_env_t&, int, const std::string&) {
-  return mode_not_available("Monte Carlo calibration");
-}
 // Runs the secant Levenberg-Marquardt search.
 int slm_dru(int, char**) { return mode_not_available("secant Levenberg-Marquardt"); }
 // Runs the multistart search.

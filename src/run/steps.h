@@ -32,7 +32,6 @@ void read_chan_point_sources(model_state& ms);
 // Depth of the downstream channel boundary from its time series, set at the
 // last node of the outlet link. Returns 0.
 int chan_point_source_value(model_state& ms);
-void alloc_calib_output(model_state& ms);
 void read_exchange_maps(model_state& ms);
 void init_xy_point_output(model_state& ms);
 void compute_initial_surface_volume(model_state& ms);
@@ -86,9 +85,8 @@ void check_simulation_end(model_state& ms);
 void exchange_maps_event_end(model_state& ms);
 void finish_event(model_state& ms);
 
-// Calibration and parameter estimation, each driving many runs.
-int run_sce_mode(const parallel_env_t& env, const std::string& control_file);
-int run_montecarlo_mode(const parallel_env_t& env, int total_runs, const std::string& control_file);
+// Parameter estimation, each driving many runs (the SCE and Monte Carlo
+// calibrations are in src/calibration).
 int slm_dru(int argc, char** argv);
 int slm_dru_ms1(int argc, char** argv);
 int slm_dru_ms2(int argc, char** argv);

@@ -127,9 +127,13 @@ TEST_F(CommandLine, ModesThatRunNoProject) {
   const row table[] = {
       {{"nivra", "-h", "x"}, ""},
       {{"nivra", "-b0", "p.prj"}, "NIVRA is running in batch mode, and is running 0 runs...\n"},
-      {{"nivra", "-c", "sce.in"}, "The SCE calibration mode is not available in this version of NIVRA.\n"},
-      {{"nivra", "-m5", "mc.in"}, "The Monte Carlo calibration mode is not available in this version of NIVRA.\n"},
-      {{"nivra", "-s", "mc.in"}, "The Monte Carlo calibration mode is not available in this version of NIVRA.\n"},
+      {{"nivra", "-c", "sce.in"},
+       "Error getting new filename from sce.in\nCan't open SCE input file sce.in\nError: unable to successufully setup SCE-UA. Unable to run.\n"
+       "Error: unable to successfully run the SCE method\n"},
+      {{"nivra", "-m5", "mc.in"},
+       "Error getting new filename from mc.in\nError: unable to open the Monte Carlo input file mc.in.\nError: unable to read the input monte carlo file.\n"},
+      {{"nivra", "-s", "mc.in"},
+       "Error getting new filename from mc.in\nError: unable to open the Monte Carlo input file mc.in.\nError: unable to read the input monte carlo file.\n"},
       {{"nivra", "-slm", "f"}, "The secant Levenberg-Marquardt mode is not available in this version of NIVRA.\n"},
       {{"nivra", "-ms", "f"}, "The multistart mode is not available in this version of NIVRA.\n"},
       {{"nivra", "-tv", "f"}, "The trajectory repulsion mode is not available in this version of NIVRA.\n"},

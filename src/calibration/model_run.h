@@ -1,0 +1,39 @@
+// The model-run callback of the SCE-UA and Monte Carlo calibrations: one
+// trial puts its parameter values into the replacement list, runs the whole
+// model on the project file with a capture buffer, and scores the captured
+// event peaks and volumes against the observations.
+#pragma once
+
+#include <span>
+#include <string>
+
+namespace nivra {
+
+class calib_cost;
+struct model_state;
+
+// The objective a calibration driver calls for one trial: the replacement
+// list file, the project file, the trial's values (one per list entry, in
+// list order), the scorer and the mode word handed to the driver.
+using model_run_objective = double (*)(const std::string& replace_file, const std::string& project_file,
+                                       std::span<const double> values, calib_cost& cost,
+                                       const std::string& mode_word);
+
+// One model run scored: from here on every file the process writes carries
+// the run prefix of run number 0; the list is read again and takes the
+// values; replacement is switched on; the run's captured series are scored
+// (a run stopped by an error, or one whose list could not be read, scores as
+// a failed run). Returns the total cost.
+double calib_run_callback(const std::string& replace_file, const std::string& project_file,
+                          std::span<const double> values, calib_cost& cost, const std::string& mode_word);
+
+// Sizes the capture buffer of a calibration run after the set-up: the series
+// of every event and location start as not captured.
+void alloc_calib_output(model_state& ms);
+
+// Before a calibration: the replacement list file must read, hold no more
+// entries than there are parameters, and give every entry a real format.
+// False after a message.
+bool check_calibration_list(const std::string& replace_file, int parameters);
+
+}  // namespace nivra

@@ -282,6 +282,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<shift_series_to_run_start>, false},
     {on_record<init_xy_point_output>, true},
     {on_record<compute_initial_surface_volume>, false},
+    {on_record<start_overland_routing>, true},
     {on_record<init_soil_contam>, false},
     {on_record<init_simulation_clock>, true},
     {on_record<alloc_soil_energy>, false},

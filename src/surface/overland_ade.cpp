@@ -5,6 +5,7 @@
 // depths fall too fast; ADE-PC takes the full step with the mean of a
 // predictor and a corrector discharge, in equal shorter sub-steps when the
 // full step would take a cell below zero.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,7 +72,7 @@ ade_ctx make_ctx(const overland_domain& d) {
   c.h = ov.ov_depth.data();
   c.z = g.elevation.data();
   c.ret = ov.retent_dep.data();
-  c.neff = ov.ade_kernel.rough.data();
+  c.neff = ov.ade_kernel.rough.empty() ? ov.dist_rough.data() : ov.ade_kernel.rough.data();
   c.right = g.rightcon.data();
   c.below = g.belowcon.data();
   c.left = g.leftcon.data();
@@ -429,6 +430,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
         if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
       }
       s.last_dt = dts;
+      s.substeps += 1;
       const double step = remaining - dts < 0.5 * dts ? remaining : dts;
       effective_roughness(ov, n, c.h);
       sweep_status status = sweep_status::stable;
@@ -461,6 +463,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     dts *= 0.5;
     s.dt_factor *= 0.5;
     s.stable_count = 0;
+    s.restarts += 1;
   }
   if (c.olake) book_olake_exchange(lakes, oacc);
   return overland_status::ok;
@@ -549,7 +552,10 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
-    for (int p = 0; p < parts && below_zero == 0; ++p) below_zero = pc_sub_step(c, ov, lakes, dts, books);
+    for (int p = 0; p < parts && below_zero == 0; ++p) {
+      s.substeps += 1;
+      below_zero = pc_sub_step(c, ov, lakes, dts, books);
+    }
     if (below_zero == 0) break;
     if (dts / 2 < s.min_dt) {
       report_small_sub_step(dts / 2, s.min_dt, below_zero);
@@ -560,20 +566,447 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
     if (chan_lakes) restore_lakes(s, lakes);
     zero(s.olake_acc);
     books = overland_books{};
+    s.restarts += 1;
   }
   if (c.olake) book_olake_exchange(lakes, s.olake_acc.data());
   return overland_status::ok;
 }
 
+
+// ---------------------------------------------------------------- plain grids
+// Grids without lakes, wetlands, snow, blockage or boundary conditions:
+// every face is an ordinary face or one a dike closes. Each pass over the
+// cells is split among the run's threads; what the parts find is combined
+// by rules that do not depend on the split.
+
+struct plain_grid {
+  int n = 0;
+  double dx = 0.0;
+  double A = 0.0;
+  const double* z = nullptr;
+  const double* ret = nullptr;
+  const double* neff = nullptr;
+  const int* right = nullptr;
+  const int* below = nullptr;
+  const int* left = nullptr;
+  const int* above = nullptr;
+  const int* dike = nullptr;  // null without a dike map
+};
+
+// The neighbour across the side `bit` of cell i, 0 where there is none or a
+// dike closes the face.
+template <bool Dikes>
+[[gnu::always_inline]] inline int open_neighbour(const int* nb, const int* dike, int bit, int i) {
+  if constexpr (Dikes) return (dike[i] & bit) ? 0 : nb[i];
+  return nb[i];
+}
+
+// Discharge of the face i -> k (k = 0: none) from the depths; the face rule
+// of face_discharges.
+[[gnu::always_inline]] inline double plain_face_q(const plain_grid& g, const double* depth, int i, int k) {
+  const double zi = g.z[i], zk = g.z[k];
+  const double si = zi + depth[i];
+  const double sk = zk + depth[k];
+  const double S = (si - sk) / g.dx;
+  const bool down = S > 0.0;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? g.ret[i] : g.ret[k]);
+  const double nu = down ? g.neff[i] : g.neff[k];
+  const double v = pow_two_thirds(d) * std::sqrt(std::fabs(S)) / nu;
+  const double V = S < 0.0 ? -v : v;
+  const double q = V * d * g.dx;
+  return k != 0 && !(std::fabs(S) < 1e-16) && !(d < 1e-16) ? q : 0.0;
+}
+
+template <bool Dikes>
+void plain_faces(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+  const int* nb = dir == ade_dir_x ? g.right : g.below;
+  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  for (int i = first; i <= last; ++i) q[i] = plain_face_q(g, depth, i, open_neighbour<Dikes>(nb, g.dike, bit, i));
+}
+
+// The depth update of sweep_depths on the cells first..last, the face
+// volumes added (the first sub-step of an attempt starts them), and the
+// status reached (0 stable, 1 unstable, 2 failed: the part stops there).
+void plain_depths(const plain_grid& g, const double* q, int dir, double dts, double factor, bool first_substep,
+                  int first, int last, double* h, double* vol, part_tally& t) {
+  const int* up = dir == ade_dir_x ? g.left : g.above;
+  const double A = g.A;
+  int status = 0;
+  for (int i = first; i <= last; ++i) {
+    const double dh = (q[up[i]] - q[i]) * dts / A;
+    const double prev = h[i];
+    const double hn = prev + dh;
+    if (std::isnan(hn) || hn < -1e-05) {
+      status = 2;
+      break;
+    }
+    const bool unstable =
+        (hn < -1e-08) || (prev > 0.01 && std::fabs(dh) > factor * 0.5 * prev && dts > 0.1);
+    status = unstable ? 1 : status;
+    h[i] = hn < 0.0 ? 0.0 : hn;
+    vol[i] = (first_substep ? 0.0 : vol[i]) + q[i] * dts;
+  }
+  t.status = status;
+}
+
+// The stability check of `stability` on the cells first..last.
+void plain_stability(const plain_grid& g, const double* h, const double* q, int dir, double dts, double factor,
+                     int first, int last, part_tally& t) {
+  const int* up = dir == ade_dir_x ? g.left : g.above;
+  double ratio = 0.0;
+  int cell = 0;
+  bool unstable = false;
+  for (int i = first; i <= last; ++i) {
+    const double hi = h[i];
+    if (!(hi > 0.01)) continue;
+    const double r = std::fabs((q[up[i]] - q[i]) * dts / g.A) / (factor * 0.25 * hi);
+    if (r > ratio) {
+      ratio = r;
+      cell = i;
+    }
+    if (dts > 0.1 && r > 1.0) unstable = true;
+  }
+  t.ratio = ratio;
+  t.cell = cell;
+  t.status = unstable ? 1 : 0;
+}
+
+// The run's threads over the cells of one plain call.
+struct plain_call {
+  const plain_grid& g;
+  thread_pool& crew;
+  int parts;
+  std::vector<part_tally>& tallies;
+
+  template <class Body>
+  void over_cells(Body&& body) {
+    for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
+  }
+  part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
+
+  void faces(const double* depth, int dir, double* q) {
+    over_cells([&](int first, int last, int) {
+      if (g.dike)
+        plain_faces<true>(g, depth, dir, first, last, q);
+      else
+        plain_faces<false>(g, depth, dir, first, last, q);
+    });
+  }
+
+  sweep_status depths(const double* q, int dir, double dts, double factor, bool first_substep, double* h,
+                      double* vol) {
+    over_cells([&](int first, int last, int part) {
+      plain_depths(g, q, dir, dts, factor, first_substep, first, last, h, vol, tally(part));
+    });
+    int status = 0;
+    for (int p = 0; p < parts; ++p) status = std::max(status, tally(p).status);
+    return status == 2 ? sweep_status::failed : status == 1 ? sweep_status::unstable : sweep_status::stable;
+  }
+
+  // The check of `stability` over the grid: the largest ratio at its first
+  // cell, and whether the direction is unstable.
+  bool stability(const double* h, const double* q, int dir, double dts, double factor, double& ratio, int& cell) {
+    over_cells([&](int first, int last, int part) {
+      plain_stability(g, h, q, dir, dts, factor, first, last, tally(part));
+    });
+    ratio = 0.0;
+    cell = 0;
+    bool unstable = false;
+    for (int p = 0; p < parts; ++p) {
+      const part_tally& t = tally(p);
+      if (t.ratio > ratio) {
+        ratio = t.ratio;
+        cell = t.cell;
+      }
+      unstable = unstable || t.status == 1;
+    }
+    return unstable;
+  }
+
+  void fill(double* a, double v) {
+    over_cells([&](int first, int last, int) {
+      for (int i = first; i <= last; ++i) a[i] = v;
+    });
+  }
+
+  void copy(const double* from, double* to) {
+    over_cells([&](int first, int last, int) {
+      std::memcpy(to + first, from + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+    });
+  }
+};
+
+plain_grid make_plain_grid(const ade_ctx& c, const double* neff) {
+  plain_grid g;
+  g.n = c.n;
+  g.dx = c.dx;
+  g.A = c.A;
+  g.z = c.z;
+  g.ret = c.ret;
+  g.neff = neff;
+  g.right = c.right;
+  g.below = c.below;
+  g.left = c.left;
+  g.above = c.above;
+  g.dike = c.dike;
+  return g;
+}
+
+// True when some cell has a roughness exponent: the effective roughness then
+// changes with the depth.
+bool has_roughness_exponents(const overland_state& ov, int n) {
+  if (ov.roughness_exp.size() < n) return false;
+  const double* e = ov.roughness_exp.data();
+  bool any = false;
+  for (int i = 1; i <= n; ++i) any |= e[i] != 0.0;
+  return any;
+}
+
+// Plain ADE with adaptive sub-steps on a plain grid: the rules of
+// route_plain, pass by pass.
+overland_status route_plain_grid(const overland_domain& d, double dt, bool first, overland_books& books) {
+  overland_state& ov = d.overland;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = d.grid.ncells;
+  const bool exponents = has_roughness_exponents(ov, n);
+  ade_ctx c = make_ctx(d);
+  if (!exponents) c.neff = ov.dist_rough.data();
+  const plain_grid g = make_plain_grid(c, c.neff);
+  plain_call call{g, ov.crew, cell_parts(ov.crew, n), s.tallies};
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
+  double* h = c.h;
+  double* qx = ov.ov_qx.data();
+  double* qy = ov.ov_qy.data();
+  qx[0] = qy[0] = 0.0;
+
+  // Sub-step choice from the expected relative depth change, on the
+  // roughness the last sub-step used.
+  double dts = dt;
+  if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
+  double rx = 0.0, ry = 0.0;
+  int cx = 0, cy = 0;
+  const bool ux = call.stability(h, qx, ade_dir_x, dts, s.dt_factor, rx, cx);
+  const bool uy = call.stability(h, qy, ade_dir_y, dts, s.dt_factor, ry, cy);
+  double R = rx;
+  int worst = cx;
+  if (ry > rx) {
+    R = ry;
+    worst = cy;
+  }
+  if (ux || uy) {
+    dts /= R;
+    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
+  } else if (R < 0.5) {
+    if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
+    s.stable_count += 1;
+  }
+  if (s.dt_factor < 1.0 && s.stable_count > 100) {
+    s.dt_factor *= 2.0;
+    s.stable_count = 0;
+  }
+
+  call.copy(h, s.depth_save.data());
+  double* volx = ov.ov_volx.data();
+  double* voly = ov.ov_voly.data();
+
+  for (bool first_attempt = true;; first_attempt = false) {
+    if (dts < s.min_dt) {
+      report_small_sub_step(dts, s.min_dt, worst);
+      return overland_status::sub_step_too_small;
+    }
+    // Every attempt starts from the state at the start of the step (the
+    // first one is there already).
+    if (!first_attempt) call.copy(s.depth_save.data(), h);
+    books = overland_books{};
+
+    double remaining = dt;
+    sweep_status prev_status = sweep_status::stable;
+    bool failed = false;
+    bool first_substep = true;
+    while (remaining > 1e-16) {
+      if (prev_status == sweep_status::unstable) {
+        dts *= 0.6;
+        if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
+      }
+      s.last_dt = dts;
+      s.substeps += 1;
+      const double step = remaining - dts < 0.5 * dts ? remaining : dts;
+      if (exponents) effective_roughness(ov, n, h);
+      sweep_status status = sweep_status::stable;
+      for (int pass = 0; pass < 2; ++pass) {
+        const int dir = pass == 0 ? order_first : order_second;
+        double* q = dir == ade_dir_x ? qx : qy;
+        call.faces(h, dir, q);
+        const sweep_status st =
+            call.depths(q, dir, step, s.dt_factor, first_substep, h, dir == ade_dir_x ? volx : voly);
+        if (st == sweep_status::failed) {
+          failed = true;
+          break;
+        }
+        if (st > status) status = st;
+      }
+      if (failed) break;
+      first_substep = false;
+      drain_outlet(c, step, books);
+      remaining -= step;
+      prev_status = status;
+    }
+    if (!failed) {
+      // A step too short for a sub-step moves nothing through the faces.
+      if (first_substep) {
+        call.fill(volx, 0.0);
+        call.fill(voly, 0.0);
+      }
+      break;
+    }
+    dts *= 0.5;
+    s.dt_factor *= 0.5;
+    s.stable_count = 0;
+    s.restarts += 1;
+  }
+  return overland_status::ok;
+}
+
+// The change of every cell from the face discharges of one direction over
+// a sub-step (coef = sub-step / dx^2), as pc_change makes it; the first cell
+// of the part whose new depth is below zero goes to the tally.
+void plain_pc_change(const plain_grid& g, const double* q, int dir, double coef, const double* from, double* to,
+                     int first, int last, part_tally& t) {
+  const int* up = dir == ade_dir_x ? g.left : g.above;
+  int below_zero = 0;
+  for (int i = first; i <= last; ++i) {
+    const double v = from[i] + (q[up[i]] - q[i]) * coef;
+    to[i] = v;
+    below_zero = (v < 0.0 && below_zero == 0) ? i : below_zero;
+  }
+  t.cell = below_zero;
+}
+
+// The corrector discharges: the mean of the predictor's and those of the
+// predicted depths.
+template <bool Dikes>
+void plain_corrector(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first, int last,
+                     double* q) {
+  const int* nb = dir == ade_dir_x ? g.right : g.below;
+  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  for (int i = first; i <= last; ++i)
+    q[i] = 0.5 * (pcf[i] + plain_face_q(g, pcd, i, open_neighbour<Dikes>(nb, g.dike, bit, i)));
+}
+
+// One predictor-corrector sub-step of pc_sub_step on a plain grid.
+int plain_pc_sub_step(const ade_ctx& c, plain_call& call, overland_state& ov, bool exponents, double dts,
+                      overland_books& books) {
+  ade_scheme& s = ov.ade_kernel;
+  const plain_grid& g = call.g;
+  const double coef = dts / c.A;
+  double* pcd = s.pc_depth.data();
+  double* pcf = s.pc_flux.data();
+  pcf[0] = 0.0;
+  if (exponents) effective_roughness(ov, c.n, c.h);
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int dir = pass == 0 ? order_first : (order_first == ade_dir_x ? ade_dir_y : ade_dir_x);
+    double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
+    call.faces(c.h, dir, pcf);
+    call.over_cells([&](int first, int last, int part) {
+      plain_pc_change(g, pcf, dir, coef, c.h, pcd, first, last, call.tally(part));
+    });
+    call.over_cells([&](int first, int last, int) {
+      if (g.dike)
+        plain_corrector<true>(g, pcf, pcd, dir, first, last, q);
+      else
+        plain_corrector<false>(g, pcf, pcd, dir, first, last, q);
+    });
+    call.over_cells([&](int first, int last, int part) {
+      plain_pc_change(g, q, dir, coef, c.h, c.h, first, last, call.tally(part));
+    });
+    int below_zero = 0;
+    for (int p = 0; p < call.parts && below_zero == 0; ++p) below_zero = call.tally(p).cell;
+    if (below_zero != 0) {
+      // The sub-step is abandoned with the other direction's discharges at
+      // zero.
+      if (pass == 0) call.fill(dir == ade_dir_x ? ov.ov_qy.data() : ov.ov_qx.data(), 0.0);
+      return below_zero;
+    }
+  }
+  drain_outlet(c, dts, books);
+  return 0;
+}
+
+// ADE-PC on a plain grid: the rules of route_pc, pass by pass.
+overland_status route_pc_grid(const overland_domain& d, double dt, overland_books& books) {
+  overland_state& ov = d.overland;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = d.grid.ncells;
+  const bool exponents = has_roughness_exponents(ov, n);
+  ade_ctx c = make_ctx(d);
+  if (!exponents) c.neff = ov.dist_rough.data();
+  const plain_grid g = make_plain_grid(c, c.neff);
+  plain_call call{g, ov.crew, cell_parts(ov.crew, n), s.tallies};
+  ov.ov_qx[0] = ov.ov_qy[0] = 0.0;
+  call.copy(c.h, s.depth_save.data());
+  for (int parts = 1;; parts *= 2) {
+    const double dts = dt / parts;
+    int below_zero = 0;
+    for (int p = 0; p < parts && below_zero == 0; ++p) {
+      s.substeps += 1;
+      below_zero = plain_pc_sub_step(c, call, ov, exponents, dts, books);
+    }
+    if (below_zero == 0) break;
+    if (dts / 2 < s.min_dt) {
+      report_small_sub_step(dts / 2, s.min_dt, below_zero);
+      return overland_status::sub_step_too_small;
+    }
+    // The attempt starts again from the state at the start of the step.
+    call.copy(s.depth_save.data(), c.h);
+    books = overland_books{};
+    s.restarts += 1;
+  }
+  return overland_status::ok;
+}
 }  // namespace
 
-void ade_scheme::prepare(int cells, int channel_lakes, int overland_lakes) {
-  ensure_cells(pc_depth, cells);
-  ensure_cells(pc_flux, cells);
-  ensure_cells(rough, cells);
+void ade_scheme::prepare(int overtype, int cells, bool roughness, int channel_lakes, int overland_lakes,
+                         int threads) {
+  if (overtype == overland_scheme::ade_pc) {
+    ensure_cells(pc_depth, cells);
+    ensure_cells(pc_flux, cells);
+  }
+  if (roughness) ensure_cells(rough, cells);
   ensure_cells(depth_save, cells);
   if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
+  if (static_cast<int>(tallies.size()) < threads) tallies.resize(static_cast<std::size_t>(threads));
+}
+
+namespace {
+
+// Sizes the scheme's arrays; true for a plain grid: one without lakes,
+// wetlands, snow, blockage or boundary conditions, which takes the plain
+// passes split among the run's threads.
+bool prepare_ade(const overland_domain& d) {
+  overland_state& ov = d.overland;
+  const lake_state& lakes = d.lakes;
+  const int n = d.grid.ncells;
+  ensure_cells(ov.ov_qx, n);
+  ensure_cells(ov.ov_qy, n);
+  if (ov.overtype == overland_scheme::ade) {
+    ensure_cells(ov.ov_volx, n);
+    ensure_cells(ov.ov_voly, n);
+  }
+  const ade_ctx probe = make_ctx(d);
+  const bool plain = !probe.general && !probe.bctype;
+  ov.ade_kernel.prepare(ov.overtype, n, !plain || has_roughness_exponents(ov, n),
+                        lakes.chan_lakes ? lakes.num_lakes : 0,
+                        lakes.overland_lake_map_given ? lakes.num_olakes : 0, ov.crew.size());
+  return plain;
+}
+
+}  // namespace
+
+void prepare_overland_ade(const overland_domain& d) {
+  if (d.grid.ncells > 0) prepare_ade(d);
 }
 
 void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q) {
@@ -612,18 +1045,14 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
   const bool first = s.calls == 0;
   s.calls += 1;
   if (first) s.min_dt = g.grid_size * 0.001 / 100;
-  ensure_cells(ov.ov_qx, n);
-  ensure_cells(ov.ov_qy, n);
-  ensure_cells(ov.ov_volx, n);
-  ensure_cells(ov.ov_voly, n);
-  s.prepare(n, lakes.chan_lakes ? lakes.num_lakes : 0, lakes.overland_lake_map_given ? lakes.num_olakes : 0);
+  const bool plain = prepare_ade(d);
 
   overland_books books;
   if (ov.overtype == overland_scheme::ade) {
-    result.status = route_plain(d, dt, first, books);
+    result.status = plain ? route_plain_grid(d, dt, first, books) : route_plain(d, dt, first, books);
     if (result.status != overland_status::ok) return result;
   } else if (ov.overtype == overland_scheme::ade_pc) {
-    result.status = route_pc(d, dt, books);
+    result.status = plain ? route_pc_grid(d, dt, books) : route_pc(d, dt, books);
     if (result.status != overland_status::ok) return result;
   }
 

@@ -40,6 +40,8 @@ struct explicit_ctx {
   const double* rough = nullptr;
   const int* right = nullptr;
   const int* below = nullptr;
+  const int* left = nullptr;
+  const int* above = nullptr;
   const double* sx = nullptr;
   const double* sy = nullptr;
   double* qx = nullptr;
@@ -451,6 +453,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
       if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
       s.reduced_dt = dts;
       s.reduced_countdown = reduced_calls;
+      s.restarts += 1;
       restore_step_start(s, lakes, c);
       return true;
     }
@@ -466,6 +469,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
     done = true;
     double elapsed = 0.0;
     while (done && dt - elapsed > 0.0001) {
+      s.substeps += 1;
       for (int i = 1; i <= n; ++i) {
         const double d = c.h[i] - c.ret[i];
         c.pw[i] = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
@@ -559,17 +563,452 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
   apply_depth_changes(c, c.olake, limited);
 }
 
+
+// ---------------------------------------------------------------- plain grids
+// Grids without channel lakes or wetlands: every face is an ordinary face or
+// one a dike closes, which carries nothing. A sub-step is two passes over the
+// cells, each split among the run's threads:
+//   - faces: the flux of every right and lower face from the depths at the
+//     start of the sub-step, kept as the depth it moves, dd = dts q / dx
+//     (in ov_qx and ov_qy, which hold discharges again once the step is
+//     done), and the checks of the water each face takes;
+//   - cells: each cell's change gathered from its four faces in the order
+//     the sweeps meet them, its new depth, and its flowing depth to the 5/3
+//     for the next sub-step.
+// The new depths go to a second array, so that the depths at the start of
+// the step stay in place for a restart, and those at the start of the
+// sub-step for the rare sub-step in which some cell gives more than it
+// holds; that sub-step is done again face by face as above.
+
+struct plain_grid {
+  int n = 0;
+  double dx = 0.0;
+  const double* ret = nullptr;
+  const double* rough = nullptr;
+  const int* right = nullptr;
+  const int* below = nullptr;
+  const int* left = nullptr;
+  const int* above = nullptr;
+  const double* sx = nullptr;
+  const double* sy = nullptr;
+  const int* dike = nullptr;        // null without a dike map
+  const double* blocked = nullptr;  // null without blockage
+};
+
+// The neighbour across the side `bit` of cell j, 0 where there is none or a
+// dike closes the face.
+template <bool Dikes>
+[[gnu::always_inline]] inline int open_neighbour(const int* nb, const int* dike, int bit, int j) {
+  if constexpr (Dikes) return (dike[j] & bit) ? 0 : nb[j];
+  return nb[j];
+}
+
+// Unit-width flux of the face j -> k (k = 0: no face) from the depths h and
+// the flowing depths to the 5/3 pw; the face rule of the sweeps.
+[[gnu::always_inline]] inline double plain_face_q(const plain_grid& g, const double* h, const double* pw,
+                                                  const double* slope, int j, int k) {
+  const double S = slope[j] - (h[k] - h[j]) / g.dx + 1e-30;
+  const double pj = pw[j], pk = pw[k];
+  const double p = flat(S) ? 0.0 : (S >= 0.0 ? pj : pk);
+  const double a = std::sqrt(std::fabs(S)) / g.rough[j] * p;
+  const double q = S < 0.0 ? -a : a;
+  return k != 0 && p > 0.0 ? q : 0.0;
+}
+
+// The depth a face takes from the cell its water leaves (dd over that
+// cell's open part).
+template <bool Blocked>
+[[gnu::always_inline]] inline double face_loss(const plain_grid& g, double q, double dd, int j, int k) {
+  if constexpr (Blocked) return std::fabs(dd / open_share(g.blocked, q >= 0.0 ? j : k));
+  return std::fabs(dd);
+}
+
+// (depth - retention)^(5/3) of the cells first..last, 0 where the cell holds
+// no more than its retention.
+void flow_depth_pass(const plain_grid& g, const double* h, double* pw, int first, int last) {
+  const double* ret = g.ret;
+  for (int i = first; i <= last; ++i) {
+    const double d = h[i] - ret[i];
+    const double p = pow_five_thirds(d);
+    pw[i] = d > 0.0 ? p : 0.0;
+  }
+}
+
+// The faces of the cells first..last: dd of each into ddx and ddy, and,
+// while testing, the faces that take 6 cm or more from a cell.
+template <bool Dikes, bool Blocked, bool Testing>
+void face_pass(const plain_grid& g, const double* h, const double* pw, double dts, int first, int last,
+               double* ddx, double* ddy, part_tally& t) {
+  const double dx = g.dx;
+  int fx = 0, fy = 0;
+  for (int j = first; j <= last; ++j) {
+    const int kx = open_neighbour<Dikes>(g.right, g.dike, cell_side::right, j);
+    const int ky = open_neighbour<Dikes>(g.below, g.dike, cell_side::bottom, j);
+    const double qx = plain_face_q(g, h, pw, g.sx, j, kx);
+    const double qy = plain_face_q(g, h, pw, g.sy, j, ky);
+    const double dx_j = dts * qx / dx;
+    const double dy_j = dts * qy / dx;
+    ddx[j] = dx_j;
+    ddy[j] = dy_j;
+    if constexpr (Testing) {
+      fx += face_loss<Blocked>(g, qx, dx_j, j, kx) >= 0.06;
+      fy += face_loss<Blocked>(g, qy, dy_j, j, ky) >= 0.06;
+    }
+  }
+  t.fails_x = fx;
+  t.fails_y = fy;
+}
+
+// The cells first..last: the new depths into out and their flowing depths
+// into pw; the sign bits of the new depths (or, on blocked grids, whether
+// one is below zero) into the tally.
+template <bool Blocked, bool XFirst>
+void cell_pass(const plain_grid& g, const double* h, const double* ddx, const double* ddy, int first, int last,
+               double* out, double* pw, part_tally& t) {
+  const int* left = g.left;
+  const int* above = g.above;
+  const double* ret = g.ret;
+  std::uint64_t bits = 0;
+  for (int i = first; i <= last; ++i) {
+    const double l = ddx[left[i]], r = ddx[i], a = ddy[above[i]], b = ddy[i];
+    double dh = 0.0;
+    if constexpr (XFirst) {
+      dh += l;
+      dh -= r;
+      dh += a;
+      dh -= b;
+    } else {
+      dh += a;
+      dh -= b;
+      dh += l;
+      dh -= r;
+    }
+    double hn;
+    if constexpr (Blocked) {
+      hn = h[i] + dh / open_share(g.blocked, i);
+      bits |= hn < 0.0 ? std::uint64_t{1} << 63 : 0;
+    } else {
+      hn = h[i] + dh;
+      bits |= std::bit_cast<std::uint64_t>(hn);
+    }
+    out[i] = hn;
+    const double d = hn - ret[i];
+    const double p = pow_five_thirds(d);
+    pw[i] = d > 0.0 ? p : 0.0;
+  }
+  t.bits = bits;
+}
+
+// The unit-width fluxes of both directions into qx and qy, times `scale`.
+template <bool Dikes>
+void flux_pass(const plain_grid& g, const double* h, const double* pw, double scale, int first, int last, double* qx,
+               double* qy) {
+  for (int j = first; j <= last; ++j) {
+    const int kx = open_neighbour<Dikes>(g.right, g.dike, cell_side::right, j);
+    const int ky = open_neighbour<Dikes>(g.below, g.dike, cell_side::bottom, j);
+    qx[j] = plain_face_q(g, h, pw, g.sx, j, kx) * scale;
+    qy[j] = plain_face_q(g, h, pw, g.sy, j, ky) * scale;
+  }
+}
+
+// The run's threads and the grid of one plain call.
+struct plain_call {
+  const plain_grid& g;
+  thread_pool& crew;
+  int parts;
+  std::vector<part_tally>& tallies;
+  bool dikes;
+  bool blocked;
+
+  template <class Body>
+  void over_cells(Body&& body) {
+    for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
+  }
+
+  void flow_depths(const double* h, double* pw) {
+    over_cells([&](int first, int last, int) { flow_depth_pass(g, h, pw, first, last); });
+  }
+
+  // Both directions' face passes; the failures of x and of y.
+  std::pair<int, int> faces(const double* h, const double* pw, double dts, bool testing, double* ddx, double* ddy) {
+    over_cells([&](int first, int last, int part) {
+      part_tally& t = tallies[static_cast<std::size_t>(part)];
+      const int mode = (dikes ? 4 : 0) + (blocked ? 2 : 0) + (testing ? 1 : 0);
+      switch (mode) {
+        case 0: face_pass<false, false, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 1: face_pass<false, false, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 2: face_pass<false, true, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 3: face_pass<false, true, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 4: face_pass<true, false, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 5: face_pass<true, false, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 6: face_pass<true, true, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        default: face_pass<true, true, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+      }
+    });
+    int fx = 0, fy = 0;
+    for (int p = 0; p < parts; ++p) {
+      fx += tallies[static_cast<std::size_t>(p)].fails_x;
+      fy += tallies[static_cast<std::size_t>(p)].fails_y;
+    }
+    return {fx, fy};
+  }
+
+  // The cell pass; true when some new depth is below zero.
+  bool cells(const double* h, const double* ddx, const double* ddy, bool x_first, double* out, double* pw) {
+    over_cells([&](int first, int last, int part) {
+      part_tally& t = tallies[static_cast<std::size_t>(part)];
+      if (blocked)
+        x_first ? cell_pass<true, true>(g, h, ddx, ddy, first, last, out, pw, t)
+                : cell_pass<true, false>(g, h, ddx, ddy, first, last, out, pw, t);
+      else
+        x_first ? cell_pass<false, true>(g, h, ddx, ddy, first, last, out, pw, t)
+                : cell_pass<false, false>(g, h, ddx, ddy, first, last, out, pw, t);
+    });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < parts; ++p) bits |= tallies[static_cast<std::size_t>(p)].bits;
+    return doubtful(bits);
+  }
+
+  void fluxes(const double* h, const double* pw, double scale, double* qx, double* qy) {
+    over_cells([&](int first, int last, int) {
+      dikes ? flux_pass<true>(g, h, pw, scale, first, last, qx, qy)
+            : flux_pass<false>(g, h, pw, scale, first, last, qx, qy);
+    });
+  }
+};
+
+// Prints the faces of one direction that take 6 cm or more from a cell, in
+// the order of the sweep.
+void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const double* h, const double* pw, int dir,
+                          double dts) {
+  const int* nb = dir == dir_x ? g.right : g.below;
+  const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
+  const double* slope = dir == dir_x ? g.sx : g.sy;
+  for (int j = 1; j <= g.n; ++j) {
+    const int k = g.dike ? open_neighbour<true>(nb, g.dike, bit, j) : nb[j];
+    const double q = plain_face_q(g, h, pw, slope, j, k);
+    const double dd = dts * q / g.dx;
+    const double loss = g.blocked ? face_loss<true>(g, q, dd, j, k) : face_loss<false>(g, q, dd, j, k);
+    if (loss >= 0.06) celerity_failure(c, dir, q >= 0.0 ? j : k, q, loss, dts);
+  }
+}
+
+// Sub-steps of a plain grid.
+overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, explicit_ctx& c, double dt) {
+  const int n = c.n;
+  const bool quiet = c.quiet;
+  overland_status status = check_entry_depths(c.h, n);
+  if (status != overland_status::ok) return status;
+
+  plain_grid g;
+  g.n = n;
+  g.dx = c.dx;
+  g.ret = c.ret;
+  g.rough = c.rough;
+  g.right = c.right;
+  g.below = c.below;
+  g.left = c.left;
+  g.above = c.above;
+  g.sx = c.sx;
+  g.sy = c.sy;
+  g.dike = c.dike;
+  g.blocked = c.blocked;
+  plain_call call{g, ov.crew, cell_parts(ov.crew, n), s.tallies, c.dike != nullptr, c.blocked != nullptr};
+
+  double dts;
+  if (s.reduced_countdown >= 1) {
+    dts = s.reduced_dt;
+    s.reduced_active = 1;
+    s.reduced_countdown -= 1;
+  } else {
+    dts = dt;
+    if (s.reduced_active) {
+      if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
+      s.reduced_active = 0;
+    }
+  }
+
+  const bool x_first = s.sweep_toggle == 0;
+  const int first_dir = x_first ? dir_x : dir_y;
+  int reductions = 0;
+  bool testing = true;
+  auto restart_shorter = [&]() {
+    if (dts <= 0.005) {
+      testing = false;
+      return false;
+    }
+    if (reductions < max_reductions) {
+      ++reductions;
+      dts /= 3.0;
+      if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
+      s.reduced_dt = dts;
+      s.reduced_countdown = reduced_calls;
+      s.restarts += 1;
+      return true;
+    }
+    if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
+    testing = false;
+    return false;
+  };
+
+  // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move;
+  // entry 0 stands for the missing face of a cell on the grid's edge.
+  double* start = c.h;
+  double* ddx = c.qx;
+  double* ddy = c.qy;
+  double* pw = c.pw;
+  ddx[0] = ddy[0] = 0.0;
+  double* buffers[2] = {s.depth_a.data(), s.depth_b.data()};
+  const double* cur = start;   // depths at the start of the sub-step
+  const double* prev = start;  // those of the sub-step before
+  bool real_fluxes = false;    // ov_qx and ov_qy hold the fluxes of the last sub-step
+  int taken = 0;
+
+  for (bool done = false; !done;) {
+    done = true;
+    double elapsed = 0.0;
+    cur = prev = start;
+    int next = 0;
+    taken = 0;
+    call.flow_depths(cur, pw);
+    while (dt - elapsed > 0.0001) {
+      s.substeps += 1;
+      const auto [fails_x, fails_y] = call.faces(cur, pw, dts, testing, ddx, ddy);
+      // The failures of the first sweep, then of the second, as the sweeps
+      // meet them: the second is not tested once the first has stopped the
+      // testing.
+      for (int pass = 0; pass < 2; ++pass) {
+        const int dir = pass == 0 ? first_dir : (first_dir == dir_x ? dir_y : dir_x);
+        const int fails = dir == dir_x ? fails_x : fails_y;
+        if (!testing || fails == 0) continue;
+        if (!quiet) print_plain_failures(g, c, cur, pw, dir, dts);
+        if (restart_shorter()) {
+          done = false;
+          break;
+        }
+      }
+      if (!done) break;
+      double* out = buffers[next];
+      const bool short_of_water = call.cells(cur, ddx, ddy, x_first, out, pw);
+      real_fluxes = false;
+      if (short_of_water) {
+        // The sub-step again, face by face: the fluxes, each cell's change
+        // in the order of the sweeps, the cells that would give more than
+        // they hold, and the cut of their outflows.
+        call.flow_depths(cur, pw);
+        call.fluxes(cur, pw, 1.0, ddx, ddy);
+        explicit_ctx lc = c;
+        lc.h = const_cast<double*>(cur);
+        lc.dh = out;
+        lc.share = pw;
+        for (int i = 1; i <= n; ++i) {
+          const double l = dts * ddx[c.left[i]] / c.dx, r = dts * ddx[i] / c.dx;
+          const double a = dts * ddy[c.above[i]] / c.dx, b = dts * ddy[i] / c.dx;
+          double dh = 0.0;
+          if (x_first) {
+            dh += l;
+            dh -= r;
+            dh += a;
+            dh -= b;
+          } else {
+            dh += a;
+            dh -= b;
+            dh += l;
+            dh -= r;
+          }
+          out[i] = dh;
+        }
+        if (testing && overdrawn_cells(lc, dts) > 0 && restart_shorter()) {
+          done = false;
+          break;
+        }
+        limit_outflows(lc, nullptr, dir_x, dir_y, dts);
+        for (int i = 1; i <= n; ++i) {
+          const double hn = cur[i] + (c.blocked ? out[i] / open_share(c.blocked, i) : out[i]);
+          out[i] = hn < 0.0 ? 0.0 : hn;
+        }
+        call.flow_depths(out, pw);
+        real_fluxes = true;
+      }
+      prev = cur;
+      cur = out;
+      next ^= 1;
+      elapsed += dts;
+      ++taken;
+    }
+  }
+
+  // The fluxes of the last sub-step as discharges (a call too short for a
+  // sub-step leaves the last call's, scaled again, as the face sweeps do).
+  if (taken > 0 && !real_fluxes) {
+    call.flow_depths(prev, pw);
+    call.fluxes(prev, pw, c.dx, c.qx, c.qy);
+  } else {
+    for (int i = 1; i <= n; ++i) {
+      c.qx[i] *= c.dx;
+      c.qy[i] *= c.dx;
+    }
+  }
+  // The last depths become the overland depths; the array they came from
+  // takes the next call's.
+  if (cur != start) {
+    array1d<double>& last = cur == s.depth_a.data() ? s.depth_a : s.depth_b;
+    double* out = last.data();
+    out[0] = start[0];
+    for (int i = n + 1; i <= ov.ov_depth.size(); ++i) out[i] = start[i];
+    std::swap(ov.ov_depth, last);
+  }
+  return overland_status::ok;
+}
 }  // namespace
 
-void explicit_scheme::prepare(int cells, int channel_lakes) {
-  ensure_cells(dh, cells);
-  ensure_cells(depth_save, cells);
+void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int threads) {
   ensure_cells(flow_depth_pow, cells);
-  ensure_cells(outflow_share, cells);
+  if (plain) {
+    ensure_cells(depth_a, cells);
+    ensure_cells(depth_b, cells);
+  } else {
+    ensure_cells(dh, cells);
+    ensure_cells(depth_save, cells);
+    ensure_cells(outflow_share, cells);
+  }
   if (channel_lakes > 0) {
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
   }
+  if (static_cast<int>(tallies.size()) < threads) tallies.resize(static_cast<std::size_t>(threads));
+}
+
+namespace {
+
+// What sets a grid's path through the scheme.
+struct explicit_layout {
+  bool chan_lakes = false;
+  bool olakes = false;
+  bool wetlands = false;
+  bool plain = false;  // none of them: the plain passes
+};
+
+explicit_layout layout_of(const overland_domain& d) {
+  const lake_state& lakes = d.lakes;
+  explicit_layout l;
+  l.chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
+  l.olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
+  l.wetlands = lakes.wetlands_on && !lakes.wetland_mask.empty();
+  l.plain = !l.chan_lakes && !l.olakes && !l.wetlands && d.overland.ov_depth.size() == d.grid.ncells;
+  return l;
+}
+
+}  // namespace
+
+void prepare_overland_explicit(const overland_domain& d) {
+  const int n = d.grid.ncells;
+  if (n <= 0) return;
+  const explicit_layout l = layout_of(d);
+  overland_state& ov = d.overland;
+  ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, ov.crew.size());
+  ensure_cells(ov.ov_qx, n);
+  ensure_cells(ov.ov_qy, n);
 }
 
 overland_result route_overland_explicit(const overland_domain& d, double dt) {
@@ -581,12 +1020,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   const int n = g.ncells;
   if (n <= 0) return result;
   const double dx = g.grid_size;
-  const bool chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
-  const bool olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
-
-  s.prepare(n, chan_lakes ? lakes.num_lakes : 0);
-  ensure_cells(ov.ov_qx, n);
-  ensure_cells(ov.ov_qy, n);
+  const explicit_layout layout = layout_of(d);
+  const bool chan_lakes = layout.chan_lakes;
+  const bool olakes = layout.olakes;
+  const bool wetlands = layout.wetlands;
+  const bool plain = layout.plain;
+  prepare_overland_explicit(d);
 
   explicit_ctx c;
   c.n = n;
@@ -598,6 +1037,8 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   c.rough = ov.dist_rough.data();
   c.right = g.rightcon.data();
   c.below = g.belowcon.data();
+  c.left = g.leftcon.data();
+  c.above = g.abovecon.data();
   c.sx = g.slope_x.data();
   c.sy = g.slope_y.data();
   c.qx = ov.ov_qx.data();
@@ -607,12 +1048,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.lake = lakes.lake_mask.data();
     c.lake_elev = lakes.lake_elev.data();
   }
-  if (lakes.wetlands_on && !lakes.wetland_mask.empty()) {
+  if (wetlands) {
     c.wet = lakes.wetland_mask.data();
     c.wprops = &lakes.wetland_props;
   }
   c.pw = s.flow_depth_pow.data();
-  c.share = s.outflow_share.data();
+  c.share = plain ? nullptr : s.outflow_share.data();
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
   c.quiet = d.quiet;
@@ -625,8 +1066,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.olake = lakes.oland_lake_new.data();
     c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
+    s.substeps += 1;
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);
+  } else if (plain) {
+    result.status = route_plain_substeps(s, ov, c, dt);
+    if (result.status != overland_status::ok) return result;
   } else {
     result.status = route_substeps(s, lakes, c, dt);
     if (result.status != overland_status::ok) return result;
@@ -649,10 +1094,13 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     }
   }
 
-  // Unit-width fluxes of the last sub-step become discharges.
-  for (int i = 1; i <= n; ++i) {
-    c.qx[i] *= dx;
-    c.qy[i] *= dx;
+  // Unit-width fluxes of the last sub-step become discharges (the plain
+  // path hands them over as discharges).
+  if (!plain) {
+    for (int i = 1; i <= n; ++i) {
+      c.qx[i] *= dx;
+      c.qy[i] *= dx;
+    }
   }
   return result;
 }

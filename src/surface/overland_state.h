@@ -5,6 +5,7 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "core/thread_pool.h"
 #include "surface/overland_schemes.h"
 
 namespace nivra {
@@ -51,6 +52,7 @@ struct overland_state {
   // afterwards.
   // Routing scheme and the values the kernels are handed.
   int overtype = overland_scheme::ade;
+  int num_threads = 0;        // threads of the routing asked by the project (NUM_THREADS); 0: not asked
   double snow_darcy = -1.0;   // given to the ADE and snow kernels
   // Surface parameters per cell, made by the map phase.
   array1d<double> retent_dep;       // retention depth, m
@@ -96,6 +98,9 @@ struct overland_state {
   // between calls and their work arrays (surface/overland_schemes.h).
   explicit_scheme explicit_kernel;
   ade_scheme ade_kernel;
+  // The threads the routing and the overland step share their loops with,
+  // made by the set-up (one thread until then).
+  thread_pool crew;
   int ade_sweep = 1;                 // alternates between 1 and 2 every ADE step
   // The grid holds water at the start of the run or of the event; cleared
   // when a long-term run skips a dry period.

@@ -9,12 +9,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
 #include "channel/pumps.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "core/thread_pool.h"
+#include "core/tokens.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -220,7 +223,36 @@ void skip_dry_period(model_state& ms) {
   }
 }
 
+// The threads the environment asks for: OMP_NUM_THREADS, the variable
+// parallel programs read; 1 when it is not set. -1 (after the message) when
+// it holds anything but a whole number from 1 to max_threads.
+int threads_from_environment() {
+  const char* text = std::getenv("OMP_NUM_THREADS");
+  if (!text || !*text) return 1;
+  int v = 0;
+  if (whole_token_int(text, v) && v >= 1 && v <= max_threads) return v;
+  std::printf("Error: the environment variable OMP_NUM_THREADS holds %s; it takes a whole number from 1 to %d.\n",
+              text, max_threads);
+  return -1;
+}
+
 }  // namespace
+
+void start_overland_routing(model_state& ms) {
+  overland_state& ov = ms.overland;
+  const int threads = ov.num_threads > 0 ? ov.num_threads : threads_from_environment();
+  if (threads < 1) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
+  ov.crew.resize(threads);
+  const overland_domain d = overland_kernel_domain(ms);
+  if (ov.overtype == overland_scheme::explicit_faces)
+    prepare_overland_explicit(d);
+  else if (ov.overtype == overland_scheme::ade || ov.overtype == overland_scheme::ade_pc)
+    prepare_overland_ade(d);
+}
 
 overland_domain overland_kernel_domain(model_state& ms) {
   snow_flow snow;

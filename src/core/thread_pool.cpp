@@ -11,15 +11,20 @@ namespace {
 // Checks before a thread goes to sleep: the time loop hands out jobs a few
 // hundred microseconds apart, and a thread that is awake picks the next one
 // up at once; between steps, or while the caller works alone, the threads
-// sleep instead of taking cores from other programs.
-constexpr int spins = 4000;
+// sleep instead of taking cores from other programs. After the first few
+// checks a waiting thread gives its core to any other that is ready (on a
+// machine with fewer cores than threads, the one it waits for).
+constexpr int spins = 2000;
+constexpr int pauses = 100;
 
-inline void relax() {
+inline void relax(int i) {
 #if defined(__x86_64__) || defined(__i386__)
-  _mm_pause();
-#else
-  std::this_thread::yield();
+  if (i < pauses) {
+    _mm_pause();
+    return;
+  }
 #endif
+  std::this_thread::yield();
 }
 
 // Waits until a changes from `old`, spinning for a while before sleeping;
@@ -29,7 +34,7 @@ T wait_for(const std::atomic<T>& a, T old) {
   for (int i = 0; i < spins; ++i) {
     const T v = a.load(std::memory_order_acquire);
     if (v != old) return v;
-    relax();
+    relax(i);
   }
   for (;;) {
     a.wait(old, std::memory_order_acquire);
@@ -48,7 +53,9 @@ void thread_pool::resize(int threads) {
   threads_ = threads;
   stopping_ = false;
   workers_.reserve(static_cast<std::size_t>(threads - 1));
-  for (int part = 1; part < threads; ++part) workers_.emplace_back([this, part] { work(part); });
+  // The workers wait for the job after the current one, whenever they start.
+  const std::uint32_t current = generation_.load(std::memory_order_acquire);
+  for (int part = 1; part < threads; ++part) workers_.emplace_back([this, part, current] { work(part, current); });
 }
 
 void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
@@ -61,7 +68,7 @@ void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
   // Spin, then sleep until the last worker's notice.
   int busy = pending_.load(std::memory_order_acquire);
   for (int i = 0; busy != 0 && i < spins; ++i) {
-    relax();
+    relax(i);
     busy = pending_.load(std::memory_order_acquire);
   }
   while (busy != 0) {
@@ -70,8 +77,7 @@ void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
   }
 }
 
-void thread_pool::work(int part) {
-  std::uint32_t seen = generation_.load(std::memory_order_acquire);
+void thread_pool::work(int part, std::uint32_t seen) {
   for (;;) {
     seen = wait_for(generation_, seen);
     if (stopping_) return;

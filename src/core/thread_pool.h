@@ -67,7 +67,7 @@ class thread_pool {
     (*static_cast<Job*>(job))(part);
   }
   void dispatch(void (*fn)(void*, int), void* job);
-  void work(int part);
+  void work(int part, std::uint32_t seen);
   void stop_workers();
 
   int threads_ = 1;

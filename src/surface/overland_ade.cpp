@@ -6,7 +6,10 @@
 // predictor and a corrector discharge, in equal shorter sub-steps when the
 // full step would take a cell below zero.
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 
@@ -575,9 +578,14 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
 
 // ---------------------------------------------------------------- plain grids
 // Grids without lakes, wetlands, snow, blockage or boundary conditions:
-// every face is an ordinary face or one a dike closes. Each pass over the
-// cells is split among the run's threads; what the parts find is combined
-// by rules that do not depend on the split.
+// every face is an ordinary face or one a dike closes, which carries
+// nothing. Each pass over the cells is split among the run's threads and
+// runs strip by strip (grid_strips), where every neighbour is at a fixed
+// distance and the loops vectorise; the last face of a strip, whose
+// neighbour may lie elsewhere, is taken on its own. A closed or missing face
+// carries 0, so that the face into a cell from the left is always the right
+// face of the cell before it. What the parts find is combined by rules that
+// do not depend on the split.
 
 struct plain_grid {
   int n = 0;
@@ -591,84 +599,192 @@ struct plain_grid {
   const int* left = nullptr;
   const int* above = nullptr;
   const int* dike = nullptr;  // null without a dike map
+  const grid_strips* strips = nullptr;
 };
 
 // The neighbour across the side `bit` of cell i, 0 where there is none or a
 // dike closes the face.
-template <bool Dikes>
-[[gnu::always_inline]] inline int open_neighbour(const int* nb, const int* dike, int bit, int i) {
-  if constexpr (Dikes) return (dike[i] & bit) ? 0 : nb[i];
-  return nb[i];
+inline int open_neighbour(const int* nb, const int* dike, int bit, int i) {
+  return dike && (dike[i] & bit) ? 0 : nb[i];
 }
 
-// Discharge of the face i -> k (k = 0: none) from the depths; the face rule
-// of face_discharges.
-[[gnu::always_inline]] inline double plain_face_q(const plain_grid& g, const double* depth, int i, int k) {
-  const double zi = g.z[i], zk = g.z[k];
-  const double si = zi + depth[i];
-  const double sk = zk + depth[k];
-  const double S = (si - sk) / g.dx;
+// Discharge of the face i -> k from the values of its two cells (`open`:
+// the face exists and is open): the face rule of face_discharges.
+[[gnu::always_inline]] inline double face_q(double dx, double zi, double zk, double hi, double hk, double ri,
+                                            double rk, double ni, double nk, bool open) {
+  const double si = zi + hi;
+  const double sk = zk + hk;
+  const double S = (si - sk) / dx;
   const bool down = S > 0.0;
-  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? g.ret[i] : g.ret[k]);
-  const double nu = down ? g.neff[i] : g.neff[k];
-  const double v = pow_two_thirds(d) * std::sqrt(std::fabs(S)) / nu;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
+  const double v = pow_two_thirds(d) * std::sqrt(std::fabs(S)) / (down ? ni : nk);
   const double V = S < 0.0 ? -v : v;
-  const double q = V * d * g.dx;
-  return k != 0 && !(std::fabs(S) < 1e-16) && !(d < 1e-16) ? q : 0.0;
+  const double q = V * d * dx;
+  return open && !(std::fabs(S) < 1e-16) && !(d < 1e-16) ? q : 0.0;
 }
 
-template <bool Dikes>
-void plain_faces(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+// The same for the face i -> k read from the arrays (k = 0: no face).
+inline double face_q_at(const plain_grid& g, const double* depth, int i, int k) {
+  return face_q(g.dx, g.z[i], g.z[k], depth[i], depth[k], g.ret[i], g.ret[k], g.neff[i], g.neff[k], k != 0);
+}
+
+// The faces of one direction of the cells b..e of a strip, each leading
+// `step` cells on (0: every face of the run is closed).
+template <bool Open>
+void face_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step, double* __restrict q) {
+  const double dx = g.dx;
+  const double* __restrict z = g.z;
+  const double* __restrict ret = g.ret;
+  const double* __restrict neff = g.neff;
+  for (int i = b; i <= e; ++i) {
+    const int k = Open ? i + step : i;
+    q[i] = face_q(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k], Open);
+  }
+}
+
+// The faces of one direction of the cells first..last.
+void face_part(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+  const std::vector<cell_strip>& strips = g.strips->strips;
   const int* nb = dir == ade_dir_x ? g.right : g.below;
   const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
-  for (int i = first; i <= last; ++i) q[i] = plain_face_q(g, depth, i, open_neighbour<Dikes>(nb, g.dike, bit, i));
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    const int step = dir == ade_dir_x ? 1 : st.down;
+    if (b <= run_end) {
+      if (step)
+        face_run<true>(g, depth, b, run_end, step, q);
+      else
+        face_run<false>(g, depth, b, run_end, 0, q);
+    }
+    if (e == st.last) q[e] = face_q_at(g, depth, e, open_neighbour(nb, g.dike, bit, e));
+  }
 }
 
-// The depth update of sweep_depths on the cells first..last, the face
-// volumes added (the first sub-step of an attempt starts them), and the
-// status reached (0 stable, 1 unstable, 2 failed: the part stops there).
-void plain_depths(const plain_grid& g, const double* q, int dir, double dts, double factor, bool first_substep,
-                  int first, int last, double* h, double* vol, part_tally& t) {
-  const int* up = dir == ade_dir_x ? g.left : g.above;
+// What a depth pass finds, in sign bits: a new depth that is not a number
+// or below -1e-5 m (the sweep failed), one that makes the sweep unstable.
+struct depth_bits {
+  std::uint64_t failed = 0;
+  std::uint64_t unstable = 0;
+};
+
+// The depth update of sweep_depths on the cells b..e of a strip, whose
+// upper neighbours (y) lie `up` cells back, and the face volumes added (the
+// first sub-step of an attempt starts them). Every cell is updated; a failed
+// sweep is thrown away whole.
+template <bool FromLeft, bool HasUp, bool FirstSubstep, bool LongStep>
+void depth_run(const plain_grid& g, const double* __restrict q, double dts, double factor, int b, int e, int up,
+               double* __restrict h, double* __restrict vol, depth_bits& found) {
   const double A = g.A;
-  int status = 0;
-  for (int i = first; i <= last; ++i) {
-    const double dh = (q[up[i]] - q[i]) * dts / A;
+  const double limit = factor * 0.5;
+  std::uint64_t failed = 0, unstable = 0;
+  for (int i = b; i <= e; ++i) {
+    const double in = FromLeft ? q[i - 1] : (HasUp ? q[i - up] : 0.0);
+    const double dh = (in - q[i]) * dts / A;
     const double prev = h[i];
     const double hn = prev + dh;
-    if (std::isnan(hn) || hn < -1e-05) {
-      status = 2;
-      break;
-    }
-    const bool unstable =
-        (hn < -1e-08) || (prev > 0.01 && std::fabs(dh) > factor * 0.5 * prev && dts > 0.1);
-    status = unstable ? 1 : status;
+    // Failed: not a number, or below -1e-05.
+    failed |= ((std::bit_cast<std::uint64_t>(hn) & 0x7fffffffffffffffull) + 0x000fffffffffffffull) |
+              std::bit_cast<std::uint64_t>(hn + 1e-05);
+    // Unstable: below -1e-08, or a deep cell changing by more than half its
+    // depth (times the factor) on a sub-step above 0.1 s.
+    std::uint64_t u = std::bit_cast<std::uint64_t>(hn + 1e-08);
+    if constexpr (LongStep)
+      u |= std::bit_cast<std::uint64_t>(0.01 - prev) & std::bit_cast<std::uint64_t>(limit * prev - std::fabs(dh));
+    unstable |= u;
     h[i] = hn < 0.0 ? 0.0 : hn;
-    vol[i] = (first_substep ? 0.0 : vol[i]) + q[i] * dts;
+    vol[i] = (FirstSubstep ? 0.0 : vol[i]) + q[i] * dts;
   }
-  t.status = status;
+  found.failed |= failed;
+  found.unstable |= unstable;
 }
 
-// The stability check of `stability` on the cells first..last.
-void plain_stability(const plain_grid& g, const double* h, const double* q, int dir, double dts, double factor,
-                     int first, int last, part_tally& t) {
-  const int* up = dir == ade_dir_x ? g.left : g.above;
-  double ratio = 0.0;
-  int cell = 0;
-  bool unstable = false;
+template <bool FirstSubstep, bool LongStep>
+void depth_part(const plain_grid& g, const double* q, int dir, double dts, double factor, int first, int last,
+                double* h, double* vol, depth_bits& found) {
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    if (dir == ade_dir_x)
+      depth_run<true, false, FirstSubstep, LongStep>(g, q, dts, factor, b, e, 0, h, vol, found);
+    else if (st.up)
+      depth_run<false, true, FirstSubstep, LongStep>(g, q, dts, factor, b, e, st.up, h, vol, found);
+    else
+      depth_run<false, false, FirstSubstep, LongStep>(g, q, dts, factor, b, e, 0, h, vol, found);
+  }
+}
+
+// The stability check of `stability` on the cells first..last, both
+// directions: the largest ratio of each at its first cell, and whether
+// each is unstable.
+void stability_part(const plain_grid& g, const double* h, const double* qx, const double* qy, double dts,
+                    double factor, int first, int last, part_tally& tx, part_tally& ty) {
+  double rx = 0.0, ry = 0.0;
+  int cx = 0, cy = 0;
+  bool ux = false, uy = false;
   for (int i = first; i <= last; ++i) {
     const double hi = h[i];
     if (!(hi > 0.01)) continue;
-    const double r = std::fabs((q[up[i]] - q[i]) * dts / g.A) / (factor * 0.25 * hi);
-    if (r > ratio) {
-      ratio = r;
-      cell = i;
+    const double sx = std::fabs((qx[g.left[i]] - qx[i]) * dts / g.A) / (factor * 0.25 * hi);
+    const double sy = std::fabs((qy[g.above[i]] - qy[i]) * dts / g.A) / (factor * 0.25 * hi);
+    if (sx > rx) {
+      rx = sx;
+      cx = i;
     }
-    if (dts > 0.1 && r > 1.0) unstable = true;
+    if (sy > ry) {
+      ry = sy;
+      cy = i;
+    }
+    ux = ux || (dts > 0.1 && sx > 1.0);
+    uy = uy || (dts > 0.1 && sy > 1.0);
   }
-  t.ratio = ratio;
-  t.cell = cell;
-  t.status = unstable ? 1 : 0;
+  tx.ratio = rx;
+  tx.cell = cx;
+  tx.status = ux ? 1 : 0;
+  ty.ratio = ry;
+  ty.cell = cy;
+  ty.status = uy ? 1 : 0;
+}
+
+// ADE-PC's change of the cells b..e of a strip (to = from + net inflow x
+// coef); the sign bits of the new depths.
+template <bool FromLeft, bool HasUp>
+void change_run(const double* __restrict q, double coef, int b, int e, int up, const double* from, double* to,
+                std::uint64_t& bits) {
+  std::uint64_t below = 0;
+  for (int i = b; i <= e; ++i) {
+    const double in = FromLeft ? q[i - 1] : (HasUp ? q[i - up] : 0.0);
+    const double v = from[i] + (in - q[i]) * coef;
+    to[i] = v;
+    below |= std::bit_cast<std::uint64_t>(v);
+  }
+  bits |= below;
+}
+
+// The first of the cells first..last whose depth is below zero, 0 when none.
+int first_below_zero(const double* h, int first, int last) {
+  for (int i = first; i <= last; ++i)
+    if (h[i] < 0.0) return i;
+  return 0;
+}
+
+// The corrector discharges of the cells b..e of a strip: the mean of the
+// predictor's and those of the predicted depths.
+template <bool Open>
+void corrector_run(const plain_grid& g, const double* __restrict pcf, const double* __restrict pcd, int b, int e,
+                   int step, double* __restrict q) {
+  const double dx = g.dx;
+  const double* __restrict z = g.z;
+  const double* __restrict ret = g.ret;
+  const double* __restrict neff = g.neff;
+  for (int i = b; i <= e; ++i) {
+    const int k = Open ? i + step : i;
+    q[i] = 0.5 * (pcf[i] + face_q(dx, z[i], z[k], pcd[i], pcd[k], ret[i], ret[k], neff[i], neff[k], Open));
+  }
 }
 
 // The run's threads over the cells of one plain call.
@@ -684,43 +800,109 @@ struct plain_call {
   }
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
 
+  // Calls run(b, e, up) for the pieces of the strips within first..last.
+  template <class Run>
+  void over_strips(int first, int last, Run&& run) {
+    const std::vector<cell_strip>& strips = g.strips->strips;
+    for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+      const cell_strip& st = strips[s];
+      run(std::max(st.first, first), std::min(st.last, last), st);
+    }
+  }
+
   void faces(const double* depth, int dir, double* q) {
-    over_cells([&](int first, int last, int) {
-      if (g.dike)
-        plain_faces<true>(g, depth, dir, first, last, q);
-      else
-        plain_faces<false>(g, depth, dir, first, last, q);
-    });
+    over_cells([&](int first, int last, int) { face_part(g, depth, dir, first, last, q); });
   }
 
   sweep_status depths(const double* q, int dir, double dts, double factor, bool first_substep, double* h,
                       double* vol) {
     over_cells([&](int first, int last, int part) {
-      plain_depths(g, q, dir, dts, factor, first_substep, first, last, h, vol, tally(part));
+      depth_bits found;
+      const bool long_step = dts > 0.1;
+      if (first_substep)
+        long_step ? depth_part<true, true>(g, q, dir, dts, factor, first, last, h, vol, found)
+                  : depth_part<true, false>(g, q, dir, dts, factor, first, last, h, vol, found);
+      else
+        long_step ? depth_part<false, true>(g, q, dir, dts, factor, first, last, h, vol, found)
+                  : depth_part<false, false>(g, q, dir, dts, factor, first, last, h, vol, found);
+      tally(part).bits[0] = found.failed;
+      tally(part).bits[1] = found.unstable;
     });
-    int status = 0;
-    for (int p = 0; p < parts; ++p) status = std::max(status, tally(p).status);
-    return status == 2 ? sweep_status::failed : status == 1 ? sweep_status::unstable : sweep_status::stable;
+    std::uint64_t failed = 0, unstable = 0;
+    for (int p = 0; p < parts; ++p) {
+      failed |= tally(p).bits[0];
+      unstable |= tally(p).bits[1];
+    }
+    if (doubtful(failed)) return sweep_status::failed;
+    return doubtful(unstable) ? sweep_status::unstable : sweep_status::stable;
   }
 
-  // The check of `stability` over the grid: the largest ratio at its first
-  // cell, and whether the direction is unstable.
-  bool stability(const double* h, const double* q, int dir, double dts, double factor, double& ratio, int& cell) {
+  // The check of `stability` over the grid in both directions: the largest
+  // ratio of each at its first cell, and whether each is unstable.
+  void stability(const double* h, const double* qx, const double* qy, double dts, double factor, double& rx,
+                 int& cx, bool& ux, double& ry, int& cy, bool& uy) {
+    // Two tallies per part: x in the part's own, y in the one after the
+    // last part's.
     over_cells([&](int first, int last, int part) {
-      plain_stability(g, h, q, dir, dts, factor, first, last, tally(part));
+      stability_part(g, h, qx, qy, dts, factor, first, last, tally(part), tally(parts + part));
     });
-    ratio = 0.0;
-    cell = 0;
-    bool unstable = false;
+    rx = ry = 0.0;
+    cx = cy = 0;
+    ux = uy = false;
     for (int p = 0; p < parts; ++p) {
-      const part_tally& t = tally(p);
-      if (t.ratio > ratio) {
-        ratio = t.ratio;
-        cell = t.cell;
+      const part_tally& tx = tally(p);
+      const part_tally& ty = tally(parts + p);
+      if (tx.ratio > rx) {
+        rx = tx.ratio;
+        cx = tx.cell;
       }
-      unstable = unstable || t.status == 1;
+      if (ty.ratio > ry) {
+        ry = ty.ratio;
+        cy = ty.cell;
+      }
+      ux = ux || tx.status == 1;
+      uy = uy || ty.status == 1;
     }
-    return unstable;
+  }
+
+  // ADE-PC's change of every cell from the discharges of one direction
+  // (to may be from); the first cell whose new depth is below zero, 0 when
+  // none.
+  int change(const double* q, int dir, double coef, const double* from, double* to) {
+    over_cells([&](int first, int last, int part) {
+      std::uint64_t bits = 0;
+      over_strips(first, last, [&](int b, int e, const cell_strip& st) {
+        if (dir == ade_dir_x)
+          change_run<true, false>(q, coef, b, e, 0, from, to, bits);
+        else if (st.up)
+          change_run<false, true>(q, coef, b, e, st.up, from, to, bits);
+        else
+          change_run<false, false>(q, coef, b, e, 0, from, to, bits);
+      });
+      tally(part).cell = doubtful(bits) ? first_below_zero(to, first, last) : 0;
+    });
+    for (int p = 0; p < parts; ++p)
+      if (tally(p).cell != 0) return tally(p).cell;
+    return 0;
+  }
+
+  void corrector(const double* pcf, const double* pcd, int dir, double* q) {
+    const int* nb = dir == ade_dir_x ? g.right : g.below;
+    const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+    over_cells([&](int first, int last, int) {
+      over_strips(first, last, [&](int b, int e, const cell_strip& st) {
+        const int run_end = std::min(e, st.last - 1);
+        const int step = dir == ade_dir_x ? 1 : st.down;
+        if (b <= run_end) {
+          if (step)
+            corrector_run<true>(g, pcf, pcd, b, run_end, step, q);
+          else
+            corrector_run<false>(g, pcf, pcd, b, run_end, 0, q);
+        }
+        if (e == st.last)
+          q[e] = 0.5 * (pcf[e] + face_q_at(g, pcd, e, open_neighbour(nb, g.dike, bit, e)));
+      });
+    });
   }
 
   void fill(double* a, double v) {
@@ -733,6 +915,25 @@ struct plain_call {
     over_cells([&](int first, int last, int) {
       std::memcpy(to + first, from + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
     });
+  }
+
+  // Copies the depths into `to` and checks them as check_entry_depths does;
+  // a doubtful grid is checked cell by cell (and copied again).
+  overland_status save_and_check(double* h, double* to) {
+    over_cells([&](int first, int last, int part) {
+      std::uint64_t bits = 0;
+      for (int i = first; i <= last; ++i) {
+        to[i] = h[i];
+        bits |= doubt_bits(h[i]);
+      }
+      tally(part).bits[0] = bits;
+    });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[0];
+    if (!doubtful(bits)) return overland_status::ok;
+    const overland_status status = check_entry_depths(h, g.n);
+    if (status == overland_status::ok) copy(h, to);
+    return status;
   }
 };
 
@@ -762,32 +963,52 @@ bool has_roughness_exponents(const overland_state& ov, int n) {
   return any;
 }
 
+// A plain call: the context with the roughness the faces take (the
+// effective roughness array with exponents, else the Manning n), its grid
+// and the run's threads.
+struct plain_setup {
+  ade_ctx c;
+  plain_grid g;
+  plain_call call;
+  bool exponents;
+
+  plain_setup(const overland_domain& d, bool with_exponents)
+      : c(make_ctx(d)),
+        g(),
+        call{g, d.overland.crew, cell_parts(d.overland, d.grid.ncells), d.overland.ade_kernel.tallies},
+        exponents(with_exponents) {
+    overland_state& ov = d.overland;
+    if (!exponents) c.neff = ov.dist_rough.data();
+    g = make_plain_grid(c, c.neff);
+    ov.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
+    g.strips = &ov.ade_kernel.strips;
+    ov.ov_qx[0] = ov.ov_qy[0] = 0.0;
+  }
+};
+
 // Plain ADE with adaptive sub-steps on a plain grid: the rules of
-// route_plain, pass by pass.
-overland_status route_plain_grid(const overland_domain& d, double dt, bool first, overland_books& books) {
+// route_plain, pass by pass. The depths at the start of the step are in
+// depth_save already.
+overland_status route_plain_grid(const overland_domain& d, plain_setup& p, double dt, bool first,
+                                 overland_books& books) {
   overland_state& ov = d.overland;
   ade_scheme& s = ov.ade_kernel;
   const int n = d.grid.ncells;
-  const bool exponents = has_roughness_exponents(ov, n);
-  ade_ctx c = make_ctx(d);
-  if (!exponents) c.neff = ov.dist_rough.data();
-  const plain_grid g = make_plain_grid(c, c.neff);
-  plain_call call{g, ov.crew, cell_parts(ov.crew, n), s.tallies};
+  const ade_ctx& c = p.c;
+  plain_call& call = p.call;
   const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
   double* h = c.h;
   double* qx = ov.ov_qx.data();
   double* qy = ov.ov_qy.data();
-  qx[0] = qy[0] = 0.0;
 
-  // Sub-step choice from the expected relative depth change, on the
-  // roughness the last sub-step used.
+  // Sub-step choice from the expected relative depth change.
   double dts = dt;
   if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
   double rx = 0.0, ry = 0.0;
   int cx = 0, cy = 0;
-  const bool ux = call.stability(h, qx, ade_dir_x, dts, s.dt_factor, rx, cx);
-  const bool uy = call.stability(h, qy, ade_dir_y, dts, s.dt_factor, ry, cy);
+  bool ux = false, uy = false;
+  call.stability(h, qx, qy, dts, s.dt_factor, rx, cx, ux, ry, cy, uy);
   double R = rx;
   int worst = cx;
   if (ry > rx) {
@@ -806,10 +1027,8 @@ overland_status route_plain_grid(const overland_domain& d, double dt, bool first
     s.stable_count = 0;
   }
 
-  call.copy(h, s.depth_save.data());
   double* volx = ov.ov_volx.data();
   double* voly = ov.ov_voly.data();
-
   for (bool first_attempt = true;; first_attempt = false) {
     if (dts < s.min_dt) {
       report_small_sub_step(dts, s.min_dt, worst);
@@ -832,7 +1051,7 @@ overland_status route_plain_grid(const overland_domain& d, double dt, bool first
       s.last_dt = dts;
       s.substeps += 1;
       const double step = remaining - dts < 0.5 * dts ? remaining : dts;
-      if (exponents) effective_roughness(ov, n, h);
+      if (p.exponents) effective_roughness(ov, n, h);
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
         const int dir = pass == 0 ? order_first : order_second;
@@ -868,61 +1087,24 @@ overland_status route_plain_grid(const overland_domain& d, double dt, bool first
   return overland_status::ok;
 }
 
-// The change of every cell from the face discharges of one direction over
-// a sub-step (coef = sub-step / dx^2), as pc_change makes it; the first cell
-// of the part whose new depth is below zero goes to the tally.
-void plain_pc_change(const plain_grid& g, const double* q, int dir, double coef, const double* from, double* to,
-                     int first, int last, part_tally& t) {
-  const int* up = dir == ade_dir_x ? g.left : g.above;
-  int below_zero = 0;
-  for (int i = first; i <= last; ++i) {
-    const double v = from[i] + (q[up[i]] - q[i]) * coef;
-    to[i] = v;
-    below_zero = (v < 0.0 && below_zero == 0) ? i : below_zero;
-  }
-  t.cell = below_zero;
-}
-
-// The corrector discharges: the mean of the predictor's and those of the
-// predicted depths.
-template <bool Dikes>
-void plain_corrector(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first, int last,
-                     double* q) {
-  const int* nb = dir == ade_dir_x ? g.right : g.below;
-  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
-  for (int i = first; i <= last; ++i)
-    q[i] = 0.5 * (pcf[i] + plain_face_q(g, pcd, i, open_neighbour<Dikes>(nb, g.dike, bit, i)));
-}
-
 // One predictor-corrector sub-step of pc_sub_step on a plain grid.
-int plain_pc_sub_step(const ade_ctx& c, plain_call& call, overland_state& ov, bool exponents, double dts,
-                      overland_books& books) {
+int plain_pc_sub_step(plain_setup& p, overland_state& ov, double dts, overland_books& books) {
   ade_scheme& s = ov.ade_kernel;
-  const plain_grid& g = call.g;
+  const ade_ctx& c = p.c;
+  plain_call& call = p.call;
   const double coef = dts / c.A;
   double* pcd = s.pc_depth.data();
   double* pcf = s.pc_flux.data();
   pcf[0] = 0.0;
-  if (exponents) effective_roughness(ov, c.n, c.h);
+  if (p.exponents) effective_roughness(ov, c.n, c.h);
   const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   for (int pass = 0; pass < 2; ++pass) {
     const int dir = pass == 0 ? order_first : (order_first == ade_dir_x ? ade_dir_y : ade_dir_x);
     double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
     call.faces(c.h, dir, pcf);
-    call.over_cells([&](int first, int last, int part) {
-      plain_pc_change(g, pcf, dir, coef, c.h, pcd, first, last, call.tally(part));
-    });
-    call.over_cells([&](int first, int last, int) {
-      if (g.dike)
-        plain_corrector<true>(g, pcf, pcd, dir, first, last, q);
-      else
-        plain_corrector<false>(g, pcf, pcd, dir, first, last, q);
-    });
-    call.over_cells([&](int first, int last, int part) {
-      plain_pc_change(g, q, dir, coef, c.h, c.h, first, last, call.tally(part));
-    });
-    int below_zero = 0;
-    for (int p = 0; p < call.parts && below_zero == 0; ++p) below_zero = call.tally(p).cell;
+    call.change(pcf, dir, coef, c.h, pcd);
+    call.corrector(pcf, pcd, dir, q);
+    const int below_zero = call.change(q, dir, coef, c.h, c.h);
     if (below_zero != 0) {
       // The sub-step is abandoned with the other direction's discharges at
       // zero.
@@ -934,24 +1116,17 @@ int plain_pc_sub_step(const ade_ctx& c, plain_call& call, overland_state& ov, bo
   return 0;
 }
 
-// ADE-PC on a plain grid: the rules of route_pc, pass by pass.
-overland_status route_pc_grid(const overland_domain& d, double dt, overland_books& books) {
+// ADE-PC on a plain grid: the rules of route_pc, pass by pass. The depths
+// at the start of the step are in depth_save already.
+overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double dt, overland_books& books) {
   overland_state& ov = d.overland;
   ade_scheme& s = ov.ade_kernel;
-  const int n = d.grid.ncells;
-  const bool exponents = has_roughness_exponents(ov, n);
-  ade_ctx c = make_ctx(d);
-  if (!exponents) c.neff = ov.dist_rough.data();
-  const plain_grid g = make_plain_grid(c, c.neff);
-  plain_call call{g, ov.crew, cell_parts(ov.crew, n), s.tallies};
-  ov.ov_qx[0] = ov.ov_qy[0] = 0.0;
-  call.copy(c.h, s.depth_save.data());
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
-    for (int p = 0; p < parts && below_zero == 0; ++p) {
+    for (int k = 0; k < parts && below_zero == 0; ++k) {
       s.substeps += 1;
-      below_zero = plain_pc_sub_step(c, call, ov, exponents, dts, books);
+      below_zero = plain_pc_sub_step(p, ov, dts, books);
     }
     if (below_zero == 0) break;
     if (dts / 2 < s.min_dt) {
@@ -959,12 +1134,13 @@ overland_status route_pc_grid(const overland_domain& d, double dt, overland_book
       return overland_status::sub_step_too_small;
     }
     // The attempt starts again from the state at the start of the step.
-    call.copy(s.depth_save.data(), c.h);
+    p.call.copy(s.depth_save.data(), p.c.h);
     books = overland_books{};
     s.restarts += 1;
   }
   return overland_status::ok;
 }
+
 }  // namespace
 
 void ade_scheme::prepare(int overtype, int cells, bool roughness, int channel_lakes, int overland_lakes,
@@ -977,7 +1153,8 @@ void ade_scheme::prepare(int overtype, int cells, bool roughness, int channel_la
   ensure_cells(depth_save, cells);
   if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
-  if (static_cast<int>(tallies.size()) < threads) tallies.resize(static_cast<std::size_t>(threads));
+  // Two per thread: the stability check tallies both directions at once.
+  if (static_cast<int>(tallies.size()) < 2 * threads) tallies.resize(static_cast<std::size_t>(2 * threads));
 }
 
 namespace {
@@ -985,7 +1162,7 @@ namespace {
 // Sizes the scheme's arrays; true for a plain grid: one without lakes,
 // wetlands, snow, blockage or boundary conditions, which takes the plain
 // passes split among the run's threads.
-bool prepare_ade(const overland_domain& d) {
+bool prepare_ade(const overland_domain& d, bool exponents) {
   overland_state& ov = d.overland;
   const lake_state& lakes = d.lakes;
   const int n = d.grid.ncells;
@@ -997,8 +1174,7 @@ bool prepare_ade(const overland_domain& d) {
   }
   const ade_ctx probe = make_ctx(d);
   const bool plain = !probe.general && !probe.bctype;
-  ov.ade_kernel.prepare(ov.overtype, n, !plain || has_roughness_exponents(ov, n),
-                        lakes.chan_lakes ? lakes.num_lakes : 0,
+  ov.ade_kernel.prepare(ov.overtype, n, !plain || exponents, lakes.chan_lakes ? lakes.num_lakes : 0,
                         lakes.overland_lake_map_given ? lakes.num_olakes : 0, ov.crew.size());
   return plain;
 }
@@ -1006,7 +1182,12 @@ bool prepare_ade(const overland_domain& d) {
 }  // namespace
 
 void prepare_overland_ade(const overland_domain& d) {
-  if (d.grid.ncells > 0) prepare_ade(d);
+  if (d.grid.ncells <= 0) return;
+  const bool exponents = has_roughness_exponents(d.overland, d.grid.ncells);
+  if (prepare_ade(d, exponents)) {
+    const ade_ctx c = make_ctx(d);
+    d.overland.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
+  }
 }
 
 void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q) {
@@ -1039,20 +1220,29 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
   ade_scheme& s = ov.ade_kernel;
   const int n = g.ncells;
   if (n <= 0) return result;
-  result.status = check_entry_depths(ov.ov_depth.data(), n);
+  const bool exponents = has_roughness_exponents(ov, n);
+  const bool plain = prepare_ade(d, exponents);
+  const bool routes = ov.overtype == overland_scheme::ade || ov.overtype == overland_scheme::ade_pc;
+  std::optional<plain_setup> p;
+  if (plain && routes) {
+    // The depths are checked as they are saved for a restart.
+    p.emplace(d, exponents);
+    result.status = p->call.save_and_check(ov.ov_depth.data(), s.depth_save.data());
+  } else {
+    result.status = check_entry_depths(ov.ov_depth.data(), n);
+  }
   if (result.status != overland_status::ok) return result;
 
   const bool first = s.calls == 0;
   s.calls += 1;
   if (first) s.min_dt = g.grid_size * 0.001 / 100;
-  const bool plain = prepare_ade(d);
 
   overland_books books;
   if (ov.overtype == overland_scheme::ade) {
-    result.status = plain ? route_plain_grid(d, dt, first, books) : route_plain(d, dt, first, books);
+    result.status = p ? route_plain_grid(d, *p, dt, first, books) : route_plain(d, dt, first, books);
     if (result.status != overland_status::ok) return result;
   } else if (ov.overtype == overland_scheme::ade_pc) {
-    result.status = plain ? route_pc_grid(d, dt, books) : route_pc(d, dt, books);
+    result.status = p ? route_pc_grid(d, *p, dt, books) : route_pc(d, dt, books);
     if (result.status != overland_status::ok) return result;
   }
 

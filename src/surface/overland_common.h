@@ -14,14 +14,12 @@ namespace nivra {
 inline constexpr double five_thirds = 1.6666666666666667;
 inline constexpr double outlet_exponent = 1.666667;
 
-// Passes over the cells are split among the run's threads in parts of at
-// least this many cells; a smaller grid runs on the calling thread alone.
-inline constexpr int min_cells_per_part = 8192;
-
-// The parts a pass over n cells is split into.
-inline int cell_parts(const thread_pool& crew, int n) {
-  const int most = n / min_cells_per_part;
-  return most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
+// The parts a pass over n cells is split into: one per thread of the run,
+// each of at least ov.part_cells cells; a smaller grid runs on the calling
+// thread alone.
+inline int cell_parts(const overland_state& ov, int n) {
+  const int most = ov.part_cells > 0 ? n / ov.part_cells : n;
+  return most < 2 ? 1 : (ov.crew.size() < most ? ov.crew.size() : most);
 }
 
 // Runs body(first, last, part) over the cells 1..n in `parts` contiguous

@@ -570,15 +570,20 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 // cells, each split among the run's threads:
 //   - faces: the flux of every right and lower face from the depths at the
 //     start of the sub-step, kept as the depth it moves, dd = dts q / dx
-//     (in ov_qx and ov_qy, which hold discharges again once the step is
-//     done), and the checks of the water each face takes;
+//     (in ov_qx and ov_qy), and the checks of the water each face takes;
+//     the last sub-step of the step keeps the flux q itself, which becomes
+//     the face's discharge once the step is done;
 //   - cells: each cell's change gathered from its four faces in the order
 //     the sweeps meet them, its new depth, and its flowing depth to the 5/3
 //     for the next sub-step.
-// The new depths go to a second array, so that the depths at the start of
-// the step stay in place for a restart, and those at the start of the
+// Both passes run strip by strip (grid_strips), where every neighbour is at
+// a fixed distance and the loops vectorise; the last face of a strip, whose
+// neighbour may lie elsewhere, is taken on its own. A closed or missing face
+// moves 0, so that a cell's left face is always the right face of the cell
+// before it. The new depths go to a second array: the depths at the start
+// of the step stay in place for a restart, and those at the start of the
 // sub-step for the rare sub-step in which some cell gives more than it
-// holds; that sub-step is done again face by face as above.
+// holds; that sub-step is done again face by face as the sweeps do it.
 
 struct plain_grid {
   int n = 0;
@@ -593,122 +598,226 @@ struct plain_grid {
   const double* sy = nullptr;
   const int* dike = nullptr;        // null without a dike map
   const double* blocked = nullptr;  // null without blockage
+  const grid_strips* strips = nullptr;
 };
 
 // The neighbour across the side `bit` of cell j, 0 where there is none or a
 // dike closes the face.
-template <bool Dikes>
-[[gnu::always_inline]] inline int open_neighbour(const int* nb, const int* dike, int bit, int j) {
-  if constexpr (Dikes) return (dike[j] & bit) ? 0 : nb[j];
-  return nb[j];
+inline int open_neighbour(const int* nb, const int* dike, int bit, int j) {
+  return dike && (dike[j] & bit) ? 0 : nb[j];
 }
 
-// Unit-width flux of the face j -> k (k = 0: no face) from the depths h and
-// the flowing depths to the 5/3 pw; the face rule of the sweeps.
-[[gnu::always_inline]] inline double plain_face_q(const plain_grid& g, const double* h, const double* pw,
-                                                  const double* slope, int j, int k) {
-  const double S = slope[j] - (h[k] - h[j]) / g.dx + 1e-30;
-  const double pj = pw[j], pk = pw[k];
-  const double p = flat(S) ? 0.0 : (S >= 0.0 ? pj : pk);
-  const double a = std::sqrt(std::fabs(S)) / g.rough[j] * p;
-  const double q = S < 0.0 ? -a : a;
-  return k != 0 && p > 0.0 ? q : 0.0;
+// Unit-width flux of a face from the depths and flowing depths to the 5/3 of
+// its two cells (j the cell whose face it is, k the neighbour), before the
+// test of its flowing depth: +-0 where that is 0.
+[[gnu::always_inline]] inline double face_q_raw(double dx, double slope, double rough, double hj, double hk,
+                                                double pj, double pk, double& p) {
+  const double S = slope - (hk - hj) / dx + 1e-30;
+  p = flat(S) ? 0.0 : (S >= 0.0 ? pj : pk);
+  const double a = std::sqrt(std::fabs(S)) / rough * p;
+  return S < 0.0 ? -a : a;
 }
 
-// The depth a face takes from the cell its water leaves (dd over that
-// cell's open part).
+// The face rule of the sweeps (`open`: the face exists and is open).
+[[gnu::always_inline]] inline double face_q(double dx, double slope, double rough, double hj, double hk, double pj,
+                                            double pk, bool open) {
+  double p;
+  const double q = face_q_raw(dx, slope, rough, hj, hk, pj, pk, p);
+  return open && p > 0.0 ? q : 0.0;
+}
+
+// The same for the face j -> k read from the arrays (k = 0: no face).
+inline double face_q_at(const plain_grid& g, const double* h, const double* pw, const double* slope, int j, int k) {
+  return face_q(g.dx, slope[j], g.rough[j], h[j], h[k], pw[j], pw[k], k != 0);
+}
+
+// The depth a face takes from the cell its water leaves: dd over the open
+// share of that cell (bj, bk: the blocked shares of the two cells).
 template <bool Blocked>
-[[gnu::always_inline]] inline double face_loss(const plain_grid& g, double q, double dd, int j, int k) {
-  if constexpr (Blocked) return std::fabs(dd / open_share(g.blocked, q >= 0.0 ? j : k));
+[[gnu::always_inline]] inline double face_loss(double q, double dd, double bj, double bk) {
+  if constexpr (Blocked) {
+    const double b = q >= 0.0 ? bj : bk;
+    return std::fabs(dd / (b < 1.0 ? 1.0 - b : 1.0));
+  }
   return std::fabs(dd);
 }
 
 // (depth - retention)^(5/3) of the cells first..last, 0 where the cell holds
-// no more than its retention.
-void flow_depth_pass(const plain_grid& g, const double* h, double* pw, int first, int last) {
-  const double* ret = g.ret;
+// no more than its retention; the doubt bits of the depths (doubt_bits).
+std::uint64_t flow_depth_pass(const plain_grid& g, const double* __restrict h, double* __restrict pw, int first,
+                              int last) {
+  const double* __restrict ret = g.ret;
+  std::uint64_t bits = 0;
   for (int i = first; i <= last; ++i) {
+    bits |= doubt_bits(h[i]);
     const double d = h[i] - ret[i];
     const double p = pow_five_thirds(d);
     pw[i] = d > 0.0 ? p : 0.0;
   }
+  return bits;
 }
 
-// The faces of the cells first..last: dd of each into ddx and ddy, and,
-// while testing, the faces that take 6 cm or more from a cell.
-template <bool Dikes, bool Blocked, bool Testing>
-void face_pass(const plain_grid& g, const double* h, const double* pw, double dts, int first, int last,
-               double* ddx, double* ddy, part_tally& t) {
+// The sign bit of the result is set when loss >= 0.06, the celerity limit: a
+// bit the face loops can or together (a test of the doubles is not).
+constexpr double below_celerity_limit = std::bit_cast<double>(std::bit_cast<std::uint64_t>(0.06) - 1);
+[[gnu::always_inline]] inline std::uint64_t over_limit_bits(double loss) {
+  return std::bit_cast<std::uint64_t>(below_celerity_limit - loss);
+}
+
+// What the face passes store for a face: the depth it moves in the sub-step
+// (dts q / dx), or its unit-width flux q.
+enum class face_output { depth_moved, flux };
+
+// The faces of the cells b..e of a strip, each with an open right face to
+// the next cell and its lower face `down` cells on (HasDown). Flags of the
+// faces that take 6 cm or more from a cell while testing.
+template <face_output Out, bool HasDown, bool Blocked, bool Testing>
+void face_run(const plain_grid& g, const double* __restrict h, const double* __restrict pw, double f, int b, int e,
+              int down, double* __restrict ox, double* __restrict oy, std::uint64_t& fails_x,
+              std::uint64_t& fails_y) {
   const double dx = g.dx;
-  int fx = 0, fy = 0;
-  for (int j = first; j <= last; ++j) {
-    const int kx = open_neighbour<Dikes>(g.right, g.dike, cell_side::right, j);
-    const int ky = open_neighbour<Dikes>(g.below, g.dike, cell_side::bottom, j);
-    const double qx = plain_face_q(g, h, pw, g.sx, j, kx);
-    const double qy = plain_face_q(g, h, pw, g.sy, j, ky);
-    const double dx_j = dts * qx / dx;
-    const double dy_j = dts * qy / dx;
-    ddx[j] = dx_j;
-    ddy[j] = dy_j;
-    if constexpr (Testing) {
-      fx += face_loss<Blocked>(g, qx, dx_j, j, kx) >= 0.06;
-      fy += face_loss<Blocked>(g, qy, dy_j, j, ky) >= 0.06;
+  const double* __restrict sx = g.sx;
+  const double* __restrict sy = g.sy;
+  const double* __restrict rough = g.rough;
+  const double* __restrict blocked = g.blocked;
+  std::uint64_t fx = 0, fy = 0;
+  for (int j = b; j <= e; ++j) {
+    const int ky = HasDown ? j + down : j;
+    double px, py;
+    const double rx = face_q_raw(dx, sx[j], rough[j], h[j], h[j + 1], pw[j], pw[j + 1], px);
+    const double ry = face_q_raw(dx, sy[j], rough[j], h[j], h[ky], pw[j], pw[ky], py);
+    const double qx = px > 0.0 ? rx : 0.0;
+    const double qy = HasDown && py > 0.0 ? ry : 0.0;
+    if constexpr (Out == face_output::flux) {
+      ox[j] = qx;
+      oy[j] = qy;
+    } else {
+      ox[j] = f * qx / dx;
+      oy[j] = f * qy / dx;
+    }
+    {
+      if constexpr (Testing) {
+        // The raw flux moves as much as the face's (both are 0 where its
+        // flowing depth is), and keeps the test free of choices.
+        const double bj = Blocked ? blocked[j] : 0.0;
+        fx |= over_limit_bits(face_loss<Blocked>(rx, f * rx / dx, bj, Blocked ? blocked[j + 1] : 0.0));
+        if constexpr (HasDown) fy |= over_limit_bits(face_loss<Blocked>(ry, f * ry / dx, bj, Blocked ? blocked[ky] : 0.0));
+      }
     }
   }
-  t.fails_x = fx;
-  t.fails_y = fy;
+  fails_x |= fx;
+  fails_y |= fy;
 }
 
-// The cells first..last: the new depths into out and their flowing depths
-// into pw; the sign bits of the new depths (or, on blocked grids, whether
-// one is below zero) into the tally.
-template <bool Blocked, bool XFirst>
-void cell_pass(const plain_grid& g, const double* h, const double* ddx, const double* ddy, int first, int last,
-               double* out, double* pw, part_tally& t) {
-  const int* left = g.left;
-  const int* above = g.above;
-  const double* ret = g.ret;
+// The last cell of a strip, whose neighbours are read from the arrays.
+template <face_output Out, bool Blocked, bool Testing>
+void face_last(const plain_grid& g, const double* h, const double* pw, double f, int j, double* ox, double* oy,
+               std::uint64_t& fails_x, std::uint64_t& fails_y) {
+  const int kx = open_neighbour(g.right, g.dike, cell_side::right, j);
+  const int ky = open_neighbour(g.below, g.dike, cell_side::bottom, j);
+  const double qx = face_q_at(g, h, pw, g.sx, j, kx);
+  const double qy = face_q_at(g, h, pw, g.sy, j, ky);
+  const double ddx = f * qx / g.dx;
+  const double ddy = f * qy / g.dx;
+  ox[j] = Out == face_output::flux ? qx : ddx;
+  oy[j] = Out == face_output::flux ? qy : ddy;
+  {
+    if constexpr (Testing) {
+      const double* bl = g.blocked;
+      const double bj = Blocked ? bl[j] : 0.0;
+      fails_x |= over_limit_bits(face_loss<Blocked>(qx, ddx, bj, Blocked ? bl[kx] : 0.0));
+      fails_y |= over_limit_bits(face_loss<Blocked>(qy, ddy, bj, Blocked ? bl[ky] : 0.0));
+    }
+  }
+}
+
+// The faces of the cells first..last, strip by strip, for a sub-step of f
+// seconds.
+template <face_output Out, bool Blocked, bool Testing>
+void face_part(const plain_grid& g, const double* h, const double* pw, double f, int first, int last, double* ox,
+               double* oy, part_tally& t) {
+  std::uint64_t fx = 0, fy = 0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    if (b <= run_end) {
+      if (st.down)
+        face_run<Out, true, Blocked, Testing>(g, h, pw, f, b, run_end, st.down, ox, oy, fx, fy);
+      else
+        face_run<Out, false, Blocked, Testing>(g, h, pw, f, b, run_end, 0, ox, oy, fx, fy);
+    }
+    if (e == st.last) face_last<Out, Blocked, Testing>(g, h, pw, f, e, ox, oy, fx, fy);
+  }
+  t.bits[0] = fx;
+  t.bits[1] = fy;
+}
+
+// The cells b..e of a strip: the new depths into out and (NextPw) their
+// flowing depths into pw for the next sub-step; the sign bits of the new
+// depths. A cell's left face is the right face of the cell before it; its
+// upper face that of the cell `up` back (HasUp). The faces hold the depths
+// they move, or (FromFlux) their fluxes, of which the depths are taken as
+// the face pass takes them.
+template <bool HasUp, bool Blocked, bool XFirst, bool FromFlux, bool NextPw>
+void cell_run(const plain_grid& g, const double* __restrict h, const double* __restrict fx,
+              const double* __restrict fy, double dts, int b, int e, int up, double* __restrict out,
+              double* __restrict pw, std::uint64_t& sign_bits) {
+  const double* __restrict ret = g.ret;
+  const double* __restrict blocked = g.blocked;
+  const double dx = g.dx;
+  auto moved = [&](double v) { return FromFlux ? dts * v / dx : v; };
   std::uint64_t bits = 0;
-  for (int i = first; i <= last; ++i) {
-    const double l = ddx[left[i]], r = ddx[i], a = ddy[above[i]], b = ddy[i];
+  for (int i = b; i <= e; ++i) {
+    const double l = moved(fx[i - 1]), r = moved(fx[i]), b_ = moved(fy[i]);
+    const double a = HasUp ? moved(fy[i - up]) : 0.0;
     double dh = 0.0;
     if constexpr (XFirst) {
       dh += l;
       dh -= r;
-      dh += a;
-      dh -= b;
+      if constexpr (HasUp) dh += a;
+      dh -= b_;
     } else {
-      dh += a;
-      dh -= b;
+      if constexpr (HasUp) dh += a;
+      dh -= b_;
       dh += l;
       dh -= r;
     }
     double hn;
     if constexpr (Blocked) {
-      hn = h[i] + dh / open_share(g.blocked, i);
-      bits |= hn < 0.0 ? std::uint64_t{1} << 63 : 0;
+      const double bc = blocked[i];
+      hn = h[i] + dh / (bc < 1.0 ? 1.0 - bc : 1.0);
     } else {
       hn = h[i] + dh;
-      bits |= std::bit_cast<std::uint64_t>(hn);
     }
+    bits |= std::bit_cast<std::uint64_t>(hn);
     out[i] = hn;
-    const double d = hn - ret[i];
-    const double p = pow_five_thirds(d);
-    pw[i] = d > 0.0 ? p : 0.0;
+    if constexpr (NextPw) {
+      const double d = hn - ret[i];
+      const double p = pow_five_thirds(d);
+      pw[i] = d > 0.0 ? p : 0.0;
+    }
   }
-  t.bits = bits;
+  sign_bits |= bits;
 }
 
-// The unit-width fluxes of both directions into qx and qy, times `scale`.
-template <bool Dikes>
-void flux_pass(const plain_grid& g, const double* h, const double* pw, double scale, int first, int last, double* qx,
-               double* qy) {
-  for (int j = first; j <= last; ++j) {
-    const int kx = open_neighbour<Dikes>(g.right, g.dike, cell_side::right, j);
-    const int ky = open_neighbour<Dikes>(g.below, g.dike, cell_side::bottom, j);
-    qx[j] = plain_face_q(g, h, pw, g.sx, j, kx) * scale;
-    qy[j] = plain_face_q(g, h, pw, g.sy, j, ky) * scale;
+template <bool Blocked, bool XFirst, bool Last>
+void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts, int first,
+               int last, double* out, double* pw, part_tally& t) {
+  std::uint64_t bits = 0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    if (st.up)
+      cell_run<true, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, st.up, out, pw, bits);
+    else
+      cell_run<false, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, 0, out, pw, bits);
   }
+  t.bits[2] = bits;
 }
 
 // The run's threads and the grid of one plain call.
@@ -717,78 +826,108 @@ struct plain_call {
   thread_pool& crew;
   int parts;
   std::vector<part_tally>& tallies;
-  bool dikes;
   bool blocked;
 
   template <class Body>
   void over_cells(Body&& body) {
     for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
   }
+  part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
 
-  void flow_depths(const double* h, double* pw) {
-    over_cells([&](int first, int last, int) { flow_depth_pass(g, h, pw, first, last); });
+  // The flowing depths of the depths h; false when some depth is not a
+  // number or below zero.
+  bool flow_depths(const double* h, double* pw) {
+    over_cells([&](int first, int last, int part) { tally(part).bits[2] = flow_depth_pass(g, h, pw, first, last); });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
+    return !doubtful(bits);
   }
 
-  // Both directions' face passes; the failures of x and of y.
-  std::pair<int, int> faces(const double* h, const double* pw, double dts, bool testing, double* ddx, double* ddy) {
-    over_cells([&](int first, int last, int part) {
-      part_tally& t = tallies[static_cast<std::size_t>(part)];
-      const int mode = (dikes ? 4 : 0) + (blocked ? 2 : 0) + (testing ? 1 : 0);
+  // The face pass: every face into fx and fy, the depth it moves or (last)
+  // its flux; whether some face of x, and of y, takes 6 cm or more from a
+  // cell (while testing).
+  std::pair<bool, bool> faces(const double* h, const double* pw, double dts, bool testing, bool last, double* fx,
+                              double* fy) {
+    over_cells([&](int first, int end, int part) {
+      constexpr face_output dd = face_output::depth_moved, q = face_output::flux;
+      part_tally& t = tally(part);
+      const int mode = (blocked ? 4 : 0) + (testing ? 2 : 0) + (last ? 1 : 0);
       switch (mode) {
-        case 0: face_pass<false, false, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        case 1: face_pass<false, false, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        case 2: face_pass<false, true, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        case 3: face_pass<false, true, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        case 4: face_pass<true, false, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        case 5: face_pass<true, false, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        case 6: face_pass<true, true, false>(g, h, pw, dts, first, last, ddx, ddy, t); break;
-        default: face_pass<true, true, true>(g, h, pw, dts, first, last, ddx, ddy, t); break;
+        case 0: face_part<dd, false, false>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 1: face_part<q, false, false>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 2: face_part<dd, false, true>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 3: face_part<q, false, true>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 4: face_part<dd, true, false>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 5: face_part<q, true, false>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 6: face_part<dd, true, true>(g, h, pw, dts, first, end, fx, fy, t); break;
+        default: face_part<q, true, true>(g, h, pw, dts, first, end, fx, fy, t); break;
       }
     });
-    int fx = 0, fy = 0;
+    std::uint64_t any_x = 0, any_y = 0;
     for (int p = 0; p < parts; ++p) {
-      fx += tallies[static_cast<std::size_t>(p)].fails_x;
-      fy += tallies[static_cast<std::size_t>(p)].fails_y;
+      any_x |= tally(p).bits[0];
+      any_y |= tally(p).bits[1];
     }
-    return {fx, fy};
+    return {doubtful(any_x), doubtful(any_y)};
   }
 
-  // The cell pass; true when some new depth is below zero.
-  bool cells(const double* h, const double* ddx, const double* ddy, bool x_first, double* out, double* pw) {
-    over_cells([&](int first, int last, int part) {
-      part_tally& t = tallies[static_cast<std::size_t>(part)];
-      if (blocked)
-        x_first ? cell_pass<true, true>(g, h, ddx, ddy, first, last, out, pw, t)
-                : cell_pass<true, false>(g, h, ddx, ddy, first, last, out, pw, t);
-      else
-        x_first ? cell_pass<false, true>(g, h, ddx, ddy, first, last, out, pw, t)
-                : cell_pass<false, false>(g, h, ddx, ddy, first, last, out, pw, t);
+  // The cell pass; true when some new depth may be below zero (its sign bit
+  // is set).
+  bool cells(const double* h, const double* fx, const double* fy, double dts, bool x_first, bool last, double* out,
+             double* pw) {
+    over_cells([&](int first, int end, int part) {
+      part_tally& t = tally(part);
+      const int mode = (blocked ? 4 : 0) + (x_first ? 2 : 0) + (last ? 1 : 0);
+      switch (mode) {
+        case 0: cell_part<false, false, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 1: cell_part<false, false, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 2: cell_part<false, true, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 3: cell_part<false, true, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 4: cell_part<true, false, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 5: cell_part<true, false, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 6: cell_part<true, true, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        default: cell_part<true, true, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+      }
     });
     std::uint64_t bits = 0;
-    for (int p = 0; p < parts; ++p) bits |= tallies[static_cast<std::size_t>(p)].bits;
+    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
     return doubtful(bits);
   }
 
-  void fluxes(const double* h, const double* pw, double scale, double* qx, double* qy) {
+  // The unit-width fluxes of both directions into qx and qy.
+  void fluxes(const double* h, const double* pw, double* qx, double* qy) {
+    over_cells([&](int first, int last, int part) {
+      face_part<face_output::flux, false, false>(g, h, pw, 0.0, first, last, qx, qy, tally(part));
+    });
+  }
+
+  // The unit-width fluxes become discharges.
+  void to_discharges(double* qx, double* qy) {
+    const double dx = g.dx;
     over_cells([&](int first, int last, int) {
-      dikes ? flux_pass<true>(g, h, pw, scale, first, last, qx, qy)
-            : flux_pass<false>(g, h, pw, scale, first, last, qx, qy);
+      for (int i = first; i <= last; ++i) {
+        qx[i] *= dx;
+        qy[i] *= dx;
+      }
     });
   }
 };
 
 // Prints the faces of one direction that take 6 cm or more from a cell, in
-// the order of the sweep.
-void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const double* h, const double* pw, int dir,
-                          double dts) {
+// the order of the sweep, from the depths at the start of the sub-step.
+void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const double* h, int dir, double dts) {
   const int* nb = dir == dir_x ? g.right : g.below;
   const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
   const double* slope = dir == dir_x ? g.sx : g.sy;
+  auto flow_depth = [&](int i) {
+    const double d = h[i] - g.ret[i];
+    return d > 0.0 ? pow_five_thirds(d) : 0.0;
+  };
   for (int j = 1; j <= g.n; ++j) {
-    const int k = g.dike ? open_neighbour<true>(nb, g.dike, bit, j) : nb[j];
-    const double q = plain_face_q(g, h, pw, slope, j, k);
+    const int k = open_neighbour(nb, g.dike, bit, j);
+    const double q = face_q(g.dx, slope[j], g.rough[j], h[j], h[k], flow_depth(j), flow_depth(k), k != 0);
     const double dd = dts * q / g.dx;
-    const double loss = g.blocked ? face_loss<true>(g, q, dd, j, k) : face_loss<false>(g, q, dd, j, k);
+    const double loss = g.blocked ? face_loss<true>(q, dd, g.blocked[j], g.blocked[k]) : std::fabs(dd);
     if (loss >= 0.06) celerity_failure(c, dir, q >= 0.0 ? j : k, q, loss, dts);
   }
 }
@@ -797,9 +936,6 @@ void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const doub
 overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, explicit_ctx& c, double dt) {
   const int n = c.n;
   const bool quiet = c.quiet;
-  overland_status status = check_entry_depths(c.h, n);
-  if (status != overland_status::ok) return status;
-
   plain_grid g;
   g.n = n;
   g.dx = c.dx;
@@ -813,7 +949,9 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   g.sy = c.sy;
   g.dike = c.dike;
   g.blocked = c.blocked;
-  plain_call call{g, ov.crew, cell_parts(ov.crew, n), s.tallies, c.dike != nullptr, c.blocked != nullptr};
+  s.strips.build(n, c.right, c.below, c.above, c.dike);
+  g.strips = &s.strips;
+  plain_call call{g, ov.crew, cell_parts(ov, n), s.tallies, c.blocked != nullptr};
 
   double dts;
   if (s.reduced_countdown >= 1) {
@@ -851,37 +989,44 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     return false;
   };
 
-  // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move;
-  // entry 0 stands for the missing face of a cell on the grid's edge.
+  // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move
+  // (the fluxes in the last sub-step); entry 0 stands for the missing face
+  // of a cell on the grid's edge.
   double* start = c.h;
-  double* ddx = c.qx;
-  double* ddy = c.qy;
+  double* fx = c.qx;
+  double* fy = c.qy;
   double* pw = c.pw;
-  ddx[0] = ddy[0] = 0.0;
+  fx[0] = fy[0] = 0.0;
   double* buffers[2] = {s.depth_a.data(), s.depth_b.data()};
-  const double* cur = start;   // depths at the start of the sub-step
-  const double* prev = start;  // those of the sub-step before
-  bool real_fluxes = false;    // ov_qx and ov_qy hold the fluxes of the last sub-step
-  int taken = 0;
+  const double* cur = start;  // depths at the start of the sub-step
 
-  for (bool done = false; !done;) {
+  // The depths at the start of the step are checked as their flowing depths
+  // are taken.
+  if (!call.flow_depths(start, pw)) {
+    const overland_status status = check_entry_depths(start, n);
+    if (status != overland_status::ok) return status;
+    call.flow_depths(start, pw);
+  }
+
+  for (bool done = false, first_attempt = true; !done; first_attempt = false) {
     done = true;
     double elapsed = 0.0;
-    cur = prev = start;
+    cur = start;
     int next = 0;
-    taken = 0;
-    call.flow_depths(cur, pw);
+    if (!first_attempt) call.flow_depths(cur, pw);
     while (dt - elapsed > 0.0001) {
       s.substeps += 1;
-      const auto [fails_x, fails_y] = call.faces(cur, pw, dts, testing, ddx, ddy);
+      // The last sub-step of the step keeps the fluxes of its faces.
+      const bool last = !(dt - (elapsed + dts) > 0.0001);
+      const auto [fails_x, fails_y] = call.faces(cur, pw, dts, testing, last, fx, fy);
       // The failures of the first sweep, then of the second, as the sweeps
       // meet them: the second is not tested once the first has stopped the
       // testing.
       for (int pass = 0; pass < 2; ++pass) {
         const int dir = pass == 0 ? first_dir : (first_dir == dir_x ? dir_y : dir_x);
-        const int fails = dir == dir_x ? fails_x : fails_y;
-        if (!testing || fails == 0) continue;
-        if (!quiet) print_plain_failures(g, c, cur, pw, dir, dts);
+        const bool fails = dir == dir_x ? fails_x : fails_y;
+        if (!testing || !fails) continue;
+        if (!quiet) print_plain_failures(g, c, cur, dir, dts);
         if (restart_shorter()) {
           done = false;
           break;
@@ -889,21 +1034,26 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
       }
       if (!done) break;
       double* out = buffers[next];
-      const bool short_of_water = call.cells(cur, ddx, ddy, x_first, out, pw);
-      real_fluxes = false;
+      bool short_of_water = call.cells(cur, fx, fy, dts, x_first, last, out, pw);
+      if (short_of_water && c.blocked) {
+        // On a blocked grid a cell is short of water when its new depth is
+        // below zero (a zero with its sign bit set is not).
+        short_of_water = false;
+        for (int i = 1; i <= n && !short_of_water; ++i) short_of_water = out[i] < 0.0;
+      }
       if (short_of_water) {
         // The sub-step again, face by face: the fluxes, each cell's change
         // in the order of the sweeps, the cells that would give more than
         // they hold, and the cut of their outflows.
         call.flow_depths(cur, pw);
-        call.fluxes(cur, pw, 1.0, ddx, ddy);
+        call.fluxes(cur, pw, fx, fy);
         explicit_ctx lc = c;
         lc.h = const_cast<double*>(cur);
         lc.dh = out;
         lc.share = pw;
         for (int i = 1; i <= n; ++i) {
-          const double l = dts * ddx[c.left[i]] / c.dx, r = dts * ddx[i] / c.dx;
-          const double a = dts * ddy[c.above[i]] / c.dx, b = dts * ddy[i] / c.dx;
+          const double l = dts * fx[c.left[i]] / c.dx, r = dts * fx[i] / c.dx;
+          const double a = dts * fy[c.above[i]] / c.dx, b = dts * fy[i] / c.dx;
           double dh = 0.0;
           if (x_first) {
             dh += l;
@@ -927,28 +1077,19 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           const double hn = cur[i] + (c.blocked ? out[i] / open_share(c.blocked, i) : out[i]);
           out[i] = hn < 0.0 ? 0.0 : hn;
         }
-        call.flow_depths(out, pw);
-        real_fluxes = true;
+        // The cut fluxes stay in fx and fy: the last sub-step's become the
+        // discharges, any other's are replaced by the next face pass.
+        if (!last) call.flow_depths(out, pw);
       }
-      prev = cur;
       cur = out;
       next ^= 1;
       elapsed += dts;
-      ++taken;
     }
   }
 
-  // The fluxes of the last sub-step as discharges (a call too short for a
-  // sub-step leaves the last call's, scaled again, as the face sweeps do).
-  if (taken > 0 && !real_fluxes) {
-    call.flow_depths(prev, pw);
-    call.fluxes(prev, pw, c.dx, c.qx, c.qy);
-  } else {
-    for (int i = 1; i <= n; ++i) {
-      c.qx[i] *= c.dx;
-      c.qy[i] *= c.dx;
-    }
-  }
+  // The fluxes of the last sub-step become discharges (a call too short for
+  // a sub-step scales the last call's again, as the face sweeps do).
+  call.to_discharges(fx, fy);
   // The last depths become the overland depths; the array they came from
   // takes the next call's.
   if (cur != start) {

@@ -20,12 +20,38 @@ namespace nivra {
 // counts, or-ed bits, the first cell in cell order, the largest value at its
 // first cell), so that a run gives the same result on any number of threads.
 struct alignas(64) part_tally {
-  int fails_x = 0;          // faces that failed a check, x direction
-  int fails_y = 0;          // the same, y direction
-  std::uint64_t bits = 0;   // sign bits of new depths
-  int cell = 0;             // a cell the pass marked (0: none)
-  int status = 0;           // a status the pass reached
-  double ratio = 0.0;       // the largest ratio found, at `cell`
+  std::uint64_t bits[3] = {};  // or-ed answers of up to three questions, in their sign bits
+  int cell = 0;                // a cell the pass marked (0: none)
+  int status = 0;              // a status the pass reached
+  double ratio = 0.0;          // the largest ratio found, at `cell`
+};
+
+// A strip of the grid: the cells first..last of one row of the mask,
+// numbered one after the other, each but the last with an open face to the
+// next; the open lower faces of the strip all lead `down` cell numbers on
+// (0: no cell of the strip has one), and the cells above all lie `up` cell
+// numbers back (0: no cell of the strip has one). Over a strip every
+// neighbour of a cell is at a fixed distance, so the face loops read
+// contiguous arrays only; on a full rectangle a strip is a whole row.
+struct cell_strip {
+  int first = 0;
+  int last = 0;
+  int down = 0;
+  int up = 0;
+};
+
+// The strips of a grid, in cell order, made once per run by the scheme that
+// uses them.
+struct grid_strips {
+  std::vector<cell_strip> strips;
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its right-neighbour array
+
+  // Makes the strips of a grid of n cells from its neighbours and dikes
+  // (null without a dike map), unless they are made for it already.
+  void build(int n, const int* right, const int* below, const int* above, const int* dike);
+  // The first strip whose last cell is at or after `cell`.
+  std::size_t first_at(int cell) const;
 };
 
 // The explicit scheme: a sub-step reduced after a failed stability check is
@@ -51,6 +77,7 @@ struct explicit_scheme {
   array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
   array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
   std::vector<part_tally> tallies;   // one per thread
+  grid_strips strips;                // of a plain grid
 
   // Sizes the work arrays for the cells of a plain grid (plain) or of one
   // with lakes or wetlands, the channel lakes when given, and the threads.
@@ -76,6 +103,7 @@ struct ade_scheme {
   array1d<double> pc_depth;    // ADE-PC predicted depth, m
   array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s
   std::vector<part_tally> tallies;  // one per thread
+  grid_strips strips;               // of a plain grid
 
   // Sizes the work arrays of the scheme (overtype) for the cells, the
   // effective roughness when roughness exponents are given, the channel and

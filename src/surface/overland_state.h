@@ -101,6 +101,8 @@ struct overland_state {
   // The threads the routing and the overland step share their loops with,
   // made by the set-up (one thread until then).
   thread_pool crew;
+  int part_cells = 8192;                 // the fewest cells a thread takes of a pass
+  std::vector<part_tally> step_tallies;  // what the parts of the overland step's passes found
   int ade_sweep = 1;                 // alternates between 1 and 2 every ADE step
   // The grid holds water at the start of the run or of the event; cleared
   // when a long-term run skips a dry period.

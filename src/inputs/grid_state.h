@@ -93,10 +93,6 @@ struct grid_state {
   guarded_file watershed_mask_file;
   guarded_file dike_map_file;
   guarded_file lowspot_input_file;
-
-  // ---- Scratch of the map phase and of the exchange-file writer.
-  array2d<int> data;                  // [row][col] integer map values, same extents as mask
-  array1d<double> scratch_map;        // one value per cell for the exchange-file writer
 };
 
 }  // namespace nivra

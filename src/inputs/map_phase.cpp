@@ -38,7 +38,6 @@ void read_input_maps(model_state& ms) {
   ms.grid.nrows = ms.grid.proj_rows;
   ms.grid.ncols = ms.grid.proj_cols;
   alloc_2d_int(ms.grid.mask, ms.grid.nrows + 1, ms.grid.ncols + 1, "mask");
-  alloc_2d_int(ms.grid.data, ms.grid.nrows + 1, ms.grid.ncols + 1, "data");
 
   struct step {
     void (*run)(model_state&);
@@ -48,11 +47,7 @@ void read_input_maps(model_state& ms) {
   // stops the run (the link map alone is followed by no test).
   const step steps[] = {
       {read_watershed_mask, true},
-      {[](model_state& m) {
-         alloc_1d_double(m.grid.elevation, m.grid.ncells, "elevation");
-         alloc_1d_double(m.grid.scratch_map, m.grid.ncells, "scratch_map");
-       },
-       true},
+      {[](model_state& m) { alloc_1d_double(m.grid.elevation, m.grid.ncells, "elevation"); }, true},
       {read_elevation, true},
       {elevation_range, true},
       {build_connectivity, true},

@@ -272,7 +272,6 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_constituent_series>, true},
     {on_record<build_cell_connectivity>, true},
     {on_record<compute_cell_slopes>, true},
-    {on_record<compute_centred_slopes>, true},
     {on_record<init_station_distances>, true},
     {on_record<init_event_inputs>, true},
     {on_record<init_state_variables>, true},

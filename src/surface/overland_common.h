@@ -43,46 +43,39 @@ inline void ensure_cells(array1d<double>& a, int n) {
   if (a.size() != n) a.alloc(n);
 }
 
-// The cube root of x, for x >= 2^-1022 and finite, to within 0.67 units in
-// the last place. A first guess good to 5 bits takes a third of the high
-// word (exponent and leading mantissa bits), a polynomial takes it to 23
-// bits, and one Newton step to the full precision. Only arithmetic and
-// bit operations, so that the face loops vectorise.
-inline double cube_root(double x) {
-  // The high word over 3, in double arithmetic (exact below 2^52): plus the
-  // bias of the result's exponent, its bits are the guess's high word.
+// x^(-1/3) for x >= 2^-1022 and finite, to within about one unit in the
+// last place. A first guess takes a third of the high word of x (exponent
+// and leading mantissa bits) off a constant; three steps of the series of
+// (1 - r)^(-1/3), r = 1 - x y^3, each of higher order than Newton's, then
+// take it to full precision. Multiplications and additions only: the face
+// loops vectorise, and the divider, which the faces keep busy, is left alone.
+inline double inverse_cube_root(double x) {
+  // The high word over 3, in double arithmetic (exact below 2^52), taken off
+  // the constant that puts the result's exponent right: its bits are the
+  // guess's high word.
   const std::uint64_t high = std::bit_cast<std::uint64_t>(x) >> 32;
   const double high_value = std::bit_cast<double>(high | 0x4330000000000000ull) - 0x1p52;
-  const double guess_word = high_value * (1.0 / 3.0) + (715094163.0 + 0x1p52);
+  const double guess_word = (1430175744.0 - high_value * (1.0 / 3.0)) + 0x1p52;
   const std::uint64_t word = std::bit_cast<std::uint64_t>(guess_word) - 0x4330000000000000ull;
-  double t = std::bit_cast<double>(word << 32);
-  // To 23 bits.
-  double r = (t * t) * (t / x);
-  t = t * ((1.87595182427177009643 + r * (-1.88497979543377169875 + r * 1.621429720105354466140)) +
-           ((r * r) * r) * (-0.758397934778766047437 + r * 0.145996192886612446982));
-  // Rounded away from zero to 22 bits, so that t * t is exact, then one
-  // Newton step.
-  t = std::bit_cast<double>((std::bit_cast<std::uint64_t>(t) + 0x80000000ull) & 0xffffffffc0000000ull);
-  const double s = t * t;
-  r = x / s;
-  const double w = t + t;
-  r = (r - t) / (w + r);
-  return t + t * r;
+  double y = std::bit_cast<double>(word << 32);
+  double r = 1.0 - x * (y * y * y);
+  y = y + y * (r * (1.0 / 3.0 + r * (2.0 / 9.0 + r * (14.0 / 81.0))));
+  r = 1.0 - x * (y * y * y);
+  y = y + y * (r * (1.0 / 3.0 + r * (2.0 / 9.0)));
+  r = 1.0 - x * (y * y * y);
+  return y + y * (r * (1.0 / 3.0));
 }
 
-// d^(5/3), the Manning depth factor of a face, for d > 0: d x cbrt(d)^2,
+// d^(5/3), the Manning depth factor of a face, for d > 0: d x d^(2/3),
 // within a few units in the last place of the power. Depths below 2^-700 m
 // give 0, as the power does (it falls below the smallest double).
 inline double pow_five_thirds(double d) {
-  const double t = cube_root(d);
-  return d < 0x1p-700 ? 0.0 : d * (t * t);
+  const double y = inverse_cube_root(d);
+  return d < 0x1p-700 ? 0.0 : d * (d * y);
 }
 
-// d^(2/3) for d >= 1e-16: cbrt(d)^2.
-inline double pow_two_thirds(double d) {
-  const double t = cube_root(d);
-  return t * t;
-}
+// d^(2/3) for d >= 1e-16: d x d^(-1/3).
+inline double pow_two_thirds(double d) { return d * inverse_cube_root(d); }
 
 // Takes a volume (m3) out of a cell whose water of depth h stands on
 // open_area: never more than it holds. Returns the volume that left; the

@@ -686,23 +686,22 @@ void face_run(const plain_grid& g, const double* __restrict h, const double* __r
     double px, py;
     const double rx = face_q_raw(dx, sx[j], rough[j], h[j], h[j + 1], pw[j], pw[j + 1], px);
     const double ry = face_q_raw(dx, sy[j], rough[j], h[j], h[ky], pw[j], pw[ky], py);
-    const double qx = px > 0.0 ? rx : 0.0;
-    const double qy = HasDown && py > 0.0 ? ry : 0.0;
+    // The depth the raw flux moves is the face's where its flowing depth is
+    // above 0, and 0 (as the face moves) elsewhere: one division serves the
+    // face and its test, and the test is free of choices.
+    const double mx = f * rx / dx;
+    const double my = f * ry / dx;
     if constexpr (Out == face_output::flux) {
-      ox[j] = qx;
-      oy[j] = qy;
+      ox[j] = px > 0.0 ? rx : 0.0;
+      oy[j] = HasDown && py > 0.0 ? ry : 0.0;
     } else {
-      ox[j] = f * qx / dx;
-      oy[j] = f * qy / dx;
+      ox[j] = px > 0.0 ? mx : 0.0;
+      oy[j] = HasDown && py > 0.0 ? my : 0.0;
     }
-    {
-      if constexpr (Testing) {
-        // The raw flux moves as much as the face's (both are 0 where its
-        // flowing depth is), and keeps the test free of choices.
-        const double bj = Blocked ? blocked[j] : 0.0;
-        fx |= over_limit_bits(face_loss<Blocked>(rx, f * rx / dx, bj, Blocked ? blocked[j + 1] : 0.0));
-        if constexpr (HasDown) fy |= over_limit_bits(face_loss<Blocked>(ry, f * ry / dx, bj, Blocked ? blocked[ky] : 0.0));
-      }
+    if constexpr (Testing) {
+      const double bj = Blocked ? blocked[j] : 0.0;
+      fx |= over_limit_bits(face_loss<Blocked>(rx, mx, bj, Blocked ? blocked[j + 1] : 0.0));
+      if constexpr (HasDown) fy |= over_limit_bits(face_loss<Blocked>(ry, my, bj, Blocked ? blocked[ky] : 0.0));
     }
   }
   fails_x |= fx;

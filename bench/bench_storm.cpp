@@ -158,7 +158,7 @@ void storm(benchmark::State& state, const char* overtype, double step) {
 
 void BM_storm_explicit(benchmark::State& state) { storm(state, "EXPLICIT", 5.0); }
 void BM_storm_ade(benchmark::State& state) { storm(state, "ADE", 10.0); }
-BENCHMARK(BM_storm_explicit)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(BM_storm_ade)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_storm_explicit)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_storm_ade)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

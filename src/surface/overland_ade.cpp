@@ -631,7 +631,8 @@ inline double face_q_at(const plain_grid& g, const double* depth, int i, int k) 
 // The faces of one direction of the cells b..e of a strip, each leading
 // `step` cells on (0: every face of the run is closed).
 template <bool Open>
-void face_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step, double* __restrict q) {
+NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step,
+                        double* __restrict q) {
   const double dx = g.dx;
   const double* __restrict z = g.z;
   const double* __restrict ret = g.ret;
@@ -643,7 +644,7 @@ void face_run(const plain_grid& g, const double* __restrict depth, int b, int e,
 }
 
 // The faces of one direction of the cells first..last.
-void face_part(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+NIVRA_HOT void face_part(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
   const std::vector<cell_strip>& strips = g.strips->strips;
   const int* nb = dir == ade_dir_x ? g.right : g.below;
   const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
@@ -675,7 +676,7 @@ struct depth_bits {
 // first sub-step of an attempt starts them). Every cell is updated; a failed
 // sweep is thrown away whole.
 template <bool FromLeft, bool HasUp, bool FirstSubstep, bool LongStep>
-void depth_run(const plain_grid& g, const double* __restrict q, double dts, double factor, int b, int e, int up,
+NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict q, double dts, double factor, int b, int e, int up,
                double* __restrict h, double* __restrict vol, depth_bits& found) {
   const double A = g.A;
   const double limit = factor * 0.5;
@@ -702,7 +703,7 @@ void depth_run(const plain_grid& g, const double* __restrict q, double dts, doub
 }
 
 template <bool FirstSubstep, bool LongStep>
-void depth_part(const plain_grid& g, const double* q, int dir, double dts, double factor, int first, int last,
+NIVRA_HOT void depth_part(const plain_grid& g, const double* q, int dir, double dts, double factor, int first, int last,
                 double* h, double* vol, depth_bits& found) {
   const std::vector<cell_strip>& strips = g.strips->strips;
   for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
@@ -753,7 +754,7 @@ void stability_part(const plain_grid& g, const double* h, const double* qx, cons
 // ADE-PC's change of the cells b..e of a strip (to = from + net inflow x
 // coef); the sign bits of the new depths.
 template <bool FromLeft, bool HasUp>
-void change_run(const double* __restrict q, double coef, int b, int e, int up, const double* from, double* to,
+NIVRA_HOT void change_run(const double* __restrict q, double coef, int b, int e, int up, const double* from, double* to,
                 std::uint64_t& bits) {
   std::uint64_t below = 0;
   for (int i = b; i <= e; ++i) {
@@ -775,7 +776,7 @@ int first_below_zero(const double* h, int first, int last) {
 // The corrector discharges of the cells b..e of a strip: the mean of the
 // predictor's and those of the predicted depths.
 template <bool Open>
-void corrector_run(const plain_grid& g, const double* __restrict pcf, const double* __restrict pcd, int b, int e,
+NIVRA_HOT void corrector_run(const plain_grid& g, const double* __restrict pcf, const double* __restrict pcd, int b, int e,
                    int step, double* __restrict q) {
   const double dx = g.dx;
   const double* __restrict z = g.z;
@@ -787,12 +788,75 @@ void corrector_run(const plain_grid& g, const double* __restrict pcf, const doub
   }
 }
 
+// ADE-PC's change of the cells first..last; the first of them whose new
+// depth is below zero, 0 when none.
+NIVRA_HOT int change_part(const plain_grid& g, const double* q, int dir, double coef, int first, int last,
+                          const double* from, double* to) {
+  std::uint64_t bits = 0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first), e = std::min(st.last, last);
+    if (dir == ade_dir_x)
+      change_run<true, false>(q, coef, b, e, 0, from, to, bits);
+    else if (st.up)
+      change_run<false, true>(q, coef, b, e, st.up, from, to, bits);
+    else
+      change_run<false, false>(q, coef, b, e, 0, from, to, bits);
+  }
+  return doubtful(bits) ? first_below_zero(to, first, last) : 0;
+}
+
+// The corrector discharges of the cells first..last.
+NIVRA_HOT void corrector_part(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first, int last,
+                              double* q) {
+  const int* nb = dir == ade_dir_x ? g.right : g.below;
+  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first), e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    const int step = dir == ade_dir_x ? 1 : st.down;
+    if (b <= run_end) {
+      if (step)
+        corrector_run<true>(g, pcf, pcd, b, run_end, step, q);
+      else
+        corrector_run<false>(g, pcf, pcd, b, run_end, 0, q);
+    }
+    if (e == st.last) q[e] = 0.5 * (pcf[e] + face_q_at(g, pcd, e, open_neighbour(nb, g.dike, bit, e)));
+  }
+}
+
+// The passes again for wide vectors (see overland_common.h).
+NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+  face_part(g, depth, dir, first, last, q);
+}
+template <bool FirstSubstep, bool LongStep>
+NIVRA_WIDE void depth_part_wide(const plain_grid& g, const double* q, int dir, double dts, double factor, int first,
+                                int last, double* h, double* vol, depth_bits& found) {
+  depth_part<FirstSubstep, LongStep>(g, q, dir, dts, factor, first, last, h, vol, found);
+}
+NIVRA_WIDE int change_part_wide(const plain_grid& g, const double* q, int dir, double coef, int first, int last,
+                                const double* from, double* to) {
+  return change_part(g, q, dir, coef, first, last, from, to);
+}
+NIVRA_WIDE void corrector_part_wide(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first,
+                                    int last, double* q) {
+  corrector_part(g, pcf, pcd, dir, first, last, q);
+}
+template <bool FirstSubstep, bool LongStep, class... A>
+void depths_on(bool wide, A&&... a) {
+  wide ? depth_part_wide<FirstSubstep, LongStep>(a...) : depth_part<FirstSubstep, LongStep>(a...);
+}
+
 // The run's threads over the cells of one plain call.
 struct plain_call {
   const plain_grid& g;
   thread_pool& crew;
   int parts;
   std::vector<part_tally>& tallies;
+  bool wide = wide_vectors();
 
   template <class Body>
   void over_cells(Body&& body) {
@@ -800,18 +864,10 @@ struct plain_call {
   }
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
 
-  // Calls run(b, e, up) for the pieces of the strips within first..last.
-  template <class Run>
-  void over_strips(int first, int last, Run&& run) {
-    const std::vector<cell_strip>& strips = g.strips->strips;
-    for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
-      const cell_strip& st = strips[s];
-      run(std::max(st.first, first), std::min(st.last, last), st);
-    }
-  }
-
   void faces(const double* depth, int dir, double* q) {
-    over_cells([&](int first, int last, int) { face_part(g, depth, dir, first, last, q); });
+    over_cells([&](int first, int last, int) {
+      wide ? face_part_wide(g, depth, dir, first, last, q) : face_part(g, depth, dir, first, last, q);
+    });
   }
 
   sweep_status depths(const double* q, int dir, double dts, double factor, bool first_substep, double* h,
@@ -820,11 +876,11 @@ struct plain_call {
       depth_bits found;
       const bool long_step = dts > 0.1;
       if (first_substep)
-        long_step ? depth_part<true, true>(g, q, dir, dts, factor, first, last, h, vol, found)
-                  : depth_part<true, false>(g, q, dir, dts, factor, first, last, h, vol, found);
+        long_step ? depths_on<true, true>(wide, g, q, dir, dts, factor, first, last, h, vol, found)
+                  : depths_on<true, false>(wide, g, q, dir, dts, factor, first, last, h, vol, found);
       else
-        long_step ? depth_part<false, true>(g, q, dir, dts, factor, first, last, h, vol, found)
-                  : depth_part<false, false>(g, q, dir, dts, factor, first, last, h, vol, found);
+        long_step ? depths_on<false, true>(wide, g, q, dir, dts, factor, first, last, h, vol, found)
+                  : depths_on<false, false>(wide, g, q, dir, dts, factor, first, last, h, vol, found);
       tally(part).bits[0] = found.failed;
       tally(part).bits[1] = found.unstable;
     });
@@ -870,16 +926,8 @@ struct plain_call {
   // none.
   int change(const double* q, int dir, double coef, const double* from, double* to) {
     over_cells([&](int first, int last, int part) {
-      std::uint64_t bits = 0;
-      over_strips(first, last, [&](int b, int e, const cell_strip& st) {
-        if (dir == ade_dir_x)
-          change_run<true, false>(q, coef, b, e, 0, from, to, bits);
-        else if (st.up)
-          change_run<false, true>(q, coef, b, e, st.up, from, to, bits);
-        else
-          change_run<false, false>(q, coef, b, e, 0, from, to, bits);
-      });
-      tally(part).cell = doubtful(bits) ? first_below_zero(to, first, last) : 0;
+      tally(part).cell = wide ? change_part_wide(g, q, dir, coef, first, last, from, to)
+                              : change_part(g, q, dir, coef, first, last, from, to);
     });
     for (int p = 0; p < parts; ++p)
       if (tally(p).cell != 0) return tally(p).cell;
@@ -887,21 +935,8 @@ struct plain_call {
   }
 
   void corrector(const double* pcf, const double* pcd, int dir, double* q) {
-    const int* nb = dir == ade_dir_x ? g.right : g.below;
-    const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
     over_cells([&](int first, int last, int) {
-      over_strips(first, last, [&](int b, int e, const cell_strip& st) {
-        const int run_end = std::min(e, st.last - 1);
-        const int step = dir == ade_dir_x ? 1 : st.down;
-        if (b <= run_end) {
-          if (step)
-            corrector_run<true>(g, pcf, pcd, b, run_end, step, q);
-          else
-            corrector_run<false>(g, pcf, pcd, b, run_end, 0, q);
-        }
-        if (e == st.last)
-          q[e] = 0.5 * (pcf[e] + face_q_at(g, pcd, e, open_neighbour(nb, g.dike, bit, e)));
-      });
+      wide ? corrector_part_wide(g, pcf, pcd, dir, first, last, q) : corrector_part(g, pcf, pcd, dir, first, last, q);
     });
   }
 

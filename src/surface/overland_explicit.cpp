@@ -644,8 +644,8 @@ template <bool Blocked>
 
 // (depth - retention)^(5/3) of the cells first..last, 0 where the cell holds
 // no more than its retention; the doubt bits of the depths (doubt_bits).
-std::uint64_t flow_depth_pass(const plain_grid& g, const double* __restrict h, double* __restrict pw, int first,
-                              int last) {
+NIVRA_HOT std::uint64_t flow_depth_pass(const plain_grid& g, const double* __restrict h, double* __restrict pw,
+                                        int first, int last) {
   const double* __restrict ret = g.ret;
   std::uint64_t bits = 0;
   for (int i = first; i <= last; ++i) {
@@ -672,7 +672,7 @@ enum class face_output { depth_moved, flux };
 // the next cell and its lower face `down` cells on (HasDown). Flags of the
 // faces that take 6 cm or more from a cell while testing.
 template <face_output Out, bool HasDown, bool Blocked, bool Testing>
-void face_run(const plain_grid& g, const double* __restrict h, const double* __restrict pw, double f, int b, int e,
+NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict h, const double* __restrict pw, double f, int b, int e,
               int down, double* __restrict ox, double* __restrict oy, std::uint64_t& fails_x,
               std::uint64_t& fails_y) {
   const double dx = g.dx;
@@ -733,7 +733,7 @@ void face_last(const plain_grid& g, const double* h, const double* pw, double f,
 // The faces of the cells first..last, strip by strip, for a sub-step of f
 // seconds.
 template <face_output Out, bool Blocked, bool Testing>
-void face_part(const plain_grid& g, const double* h, const double* pw, double f, int first, int last, double* ox,
+NIVRA_HOT void face_part(const plain_grid& g, const double* h, const double* pw, double f, int first, int last, double* ox,
                double* oy, part_tally& t) {
   std::uint64_t fx = 0, fy = 0;
   const std::vector<cell_strip>& strips = g.strips->strips;
@@ -761,7 +761,7 @@ void face_part(const plain_grid& g, const double* h, const double* pw, double f,
 // they move, or (FromFlux) their fluxes, of which the depths are taken as
 // the face pass takes them.
 template <bool HasUp, bool Blocked, bool XFirst, bool FromFlux, bool NextPw>
-void cell_run(const plain_grid& g, const double* __restrict h, const double* __restrict fx,
+NIVRA_HOT void cell_run(const plain_grid& g, const double* __restrict h, const double* __restrict fx,
               const double* __restrict fy, double dts, int b, int e, int up, double* __restrict out,
               double* __restrict pw, std::uint64_t& sign_bits) {
   const double* __restrict ret = g.ret;
@@ -803,7 +803,7 @@ void cell_run(const plain_grid& g, const double* __restrict h, const double* __r
 }
 
 template <bool Blocked, bool XFirst, bool Last>
-void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts, int first,
+NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts, int first,
                int last, double* out, double* pw, part_tally& t) {
   std::uint64_t bits = 0;
   const std::vector<cell_strip>& strips = g.strips->strips;
@@ -819,6 +819,30 @@ void cell_part(const plain_grid& g, const double* h, const double* fx, const dou
   t.bits[2] = bits;
 }
 
+// The passes again for wide vectors, and the choice between the two.
+NIVRA_WIDE std::uint64_t flow_depth_pass_wide(const plain_grid& g, const double* h, double* pw, int first,
+                                              int last) {
+  return flow_depth_pass(g, h, pw, first, last);
+}
+template <face_output Out, bool Blocked, bool Testing>
+NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* h, const double* pw, double f, int first, int last,
+                               double* ox, double* oy, part_tally& t) {
+  face_part<Out, Blocked, Testing>(g, h, pw, f, first, last, ox, oy, t);
+}
+template <bool Blocked, bool XFirst, bool Last>
+NIVRA_WIDE void cell_part_wide(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts,
+                               int first, int last, double* out, double* pw, part_tally& t) {
+  cell_part<Blocked, XFirst, Last>(g, h, fx, fy, dts, first, last, out, pw, t);
+}
+template <face_output Out, bool Blocked, bool Testing, class... A>
+void faces_on(bool wide, A&&... a) {
+  wide ? face_part_wide<Out, Blocked, Testing>(a...) : face_part<Out, Blocked, Testing>(a...);
+}
+template <bool Blocked, bool XFirst, bool Last, class... A>
+void cells_on(bool wide, A&&... a) {
+  wide ? cell_part_wide<Blocked, XFirst, Last>(a...) : cell_part<Blocked, XFirst, Last>(a...);
+}
+
 // The run's threads and the grid of one plain call.
 struct plain_call {
   const plain_grid& g;
@@ -826,6 +850,7 @@ struct plain_call {
   int parts;
   std::vector<part_tally>& tallies;
   bool blocked;
+  bool wide = wide_vectors();
 
   template <class Body>
   void over_cells(Body&& body) {
@@ -836,7 +861,10 @@ struct plain_call {
   // The flowing depths of the depths h; false when some depth is not a
   // number or below zero.
   bool flow_depths(const double* h, double* pw) {
-    over_cells([&](int first, int last, int part) { tally(part).bits[2] = flow_depth_pass(g, h, pw, first, last); });
+    over_cells([&](int first, int last, int part) {
+      tally(part).bits[2] =
+          wide ? flow_depth_pass_wide(g, h, pw, first, last) : flow_depth_pass(g, h, pw, first, last);
+    });
     std::uint64_t bits = 0;
     for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
     return !doubtful(bits);
@@ -852,14 +880,14 @@ struct plain_call {
       part_tally& t = tally(part);
       const int mode = (blocked ? 4 : 0) + (testing ? 2 : 0) + (last ? 1 : 0);
       switch (mode) {
-        case 0: face_part<dd, false, false>(g, h, pw, dts, first, end, fx, fy, t); break;
-        case 1: face_part<q, false, false>(g, h, pw, dts, first, end, fx, fy, t); break;
-        case 2: face_part<dd, false, true>(g, h, pw, dts, first, end, fx, fy, t); break;
-        case 3: face_part<q, false, true>(g, h, pw, dts, first, end, fx, fy, t); break;
-        case 4: face_part<dd, true, false>(g, h, pw, dts, first, end, fx, fy, t); break;
-        case 5: face_part<q, true, false>(g, h, pw, dts, first, end, fx, fy, t); break;
-        case 6: face_part<dd, true, true>(g, h, pw, dts, first, end, fx, fy, t); break;
-        default: face_part<q, true, true>(g, h, pw, dts, first, end, fx, fy, t); break;
+        case 0: faces_on<dd, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 1: faces_on<q, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 2: faces_on<dd, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 3: faces_on<q, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 4: faces_on<dd, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 5: faces_on<q, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 6: faces_on<dd, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        default: faces_on<q, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
       }
     });
     std::uint64_t any_x = 0, any_y = 0;
@@ -878,14 +906,14 @@ struct plain_call {
       part_tally& t = tally(part);
       const int mode = (blocked ? 4 : 0) + (x_first ? 2 : 0) + (last ? 1 : 0);
       switch (mode) {
-        case 0: cell_part<false, false, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 1: cell_part<false, false, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 2: cell_part<false, true, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 3: cell_part<false, true, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 4: cell_part<true, false, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 5: cell_part<true, false, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 6: cell_part<true, true, false>(g, h, fx, fy, dts, first, end, out, pw, t); break;
-        default: cell_part<true, true, true>(g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 0: cells_on<false, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 1: cells_on<false, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 2: cells_on<false, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 3: cells_on<false, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 4: cells_on<true, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 5: cells_on<true, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 6: cells_on<true, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        default: cells_on<true, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
       }
     });
     std::uint64_t bits = 0;
@@ -896,7 +924,7 @@ struct plain_call {
   // The unit-width fluxes of both directions into qx and qy.
   void fluxes(const double* h, const double* pw, double* qx, double* qy) {
     over_cells([&](int first, int last, int part) {
-      face_part<face_output::flux, false, false>(g, h, pw, 0.0, first, last, qx, qy, tally(part));
+      faces_on<face_output::flux, false, false>(wide, g, h, pw, 0.0, first, last, qx, qy, tally(part));
     });
   }
 

@@ -86,6 +86,7 @@ double capillary_drive(double psi, double se0, double sei, double lambda) {
 }  // namespace
 
 double log_weight_interp(double x, double w) {
+  if (w >= 1.0) return x;  // thawed: the blend would only add rounding
   return std::min(x, std::exp(std::log(1e-6) * (1.0 - w) + std::log(x) * w));
 }
 

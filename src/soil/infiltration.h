@@ -61,7 +61,8 @@ struct infiltration_result {
 inline constexpr int max_newton_iterations = 100;
 
 // Single-layer Green-Ampt over dt seconds. The suction-deficit term of
-// every cell is built at the first call of the run (ga_kernel).
+// every cell (ga_kernel) is built once in the run, at the latest by the
+// first call.
 infiltration_result infil_ga_cells(const infiltration_domain& d, double dt);
 
 // Green-Ampt with redistribution over dt seconds; step is the number of

@@ -8,8 +8,9 @@
 namespace nivra {
 
 // Single-layer Green-Ampt: the suction-deficit term P = (porosity - initial
-// water content) x suction head (m) of every cell, built at the kernel's
-// first call in the run and held for the rest of it.
+// water content) x suction head (m) of every cell, built once in the run
+// (by the infiltration set-up, or else at the kernel's first call) and held
+// for the rest of it.
 struct green_ampt_scheme {
   array1d<double> suction_deficit;
   bool ready = false;

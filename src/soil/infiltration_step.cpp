@@ -178,6 +178,8 @@ void init_infiltration_state(model_state& ms) {
     if (s.inf_redist) s.init_moisture_redist[c] = s.theta_front[c] = theta;
   }
   fill_accounting_layer(ms);
+  // The single-layer kernel's suction-deficit term, from the checked soil.
+  if (s.green_ampt) s.ga_kernel.prepare(n, s.soil_porosity.data(), s.init_moisture.data(), s.capillary_head.data());
 }
 
 void start_infiltration_event(model_state& ms) {

@@ -17,6 +17,7 @@
 #include "model/water_ledger.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "support/test_support.h"
 
@@ -194,6 +195,44 @@ TEST_F(InfiltrationStep, ACellThatDoesNotConvergeStopsTheRunNamingIt) {
   EXPECT_EQ(process.error_block.stop, 1);
   EXPECT_LT(r.steps, 5);
   EXPECT_NE(r.console.find("Green and Ampt infiltration of cell 5 did not converge"), std::string::npos) << r.console;
+}
+
+TEST_F(InfiltrationStep, TheLayeredSetUpFillsTheAccountingLayerAndRefusesAClassWithoutPores) {
+  // Two cells of soil class 4: layers of 10 and 30 cm at water contents
+  // 0.2 and 0.3; the accounting layer is the two upper layers.
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  soil_state& s = ms->soil;
+  s.inf_layered_soil = s.sm_accounting = 1;
+  for (array1d<double>* a : {&s.inf_rate, &s.wetdep, &s.sm_depth, &s.sm_water, &s.sm_water_top, &s.sm_water_bottom})
+    a->alloc(2);
+  s.soiltype.alloc(2);
+  s.THETA_ML.alloc(2, 4);
+  soil_class& k = s.soil_classes()[4];
+  for (int j = 1; j <= 3; ++j) {
+    k.real(j) = 10.0;       // suction, cm
+    k.real(4 + j) = 1.0;    // conductivity, cm/h
+    k.real(7 + j) = 0.45;   // porosity
+  }
+  k.real(23) = 10.0;
+  k.real(24) = 30.0;
+  for (int c = 1; c <= 2; ++c) {
+    s.soiltype[c] = 4;
+    s.THETA_ML(c, 1) = 0.2;
+    s.THETA_ML(c, 2) = 0.3;
+  }
+  init_infiltration_state(*ms);
+  ASSERT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(s.sm_depth[2], 40.0);
+  EXPECT_DOUBLE_EQ(s.sm_water_top[2], 2.0);
+  EXPECT_DOUBLE_EQ(s.sm_water[2], 2.0 + 9.0);
+  EXPECT_EQ(s.cum_infil.size(), 2);
+
+  k.real(9) = 0.0;  // layer 2 without pores
+  CaptureStdout();
+  init_infiltration_state(*ms);
+  EXPECT_NE(GetCapturedStdout().find("Error: layer 2 of soil class 4 (cell 1)"), std::string::npos);
+  EXPECT_EQ(process.error_block.stop, 1);
 }
 
 struct bad_case {

@@ -16,7 +16,6 @@
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
-#include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -25,13 +24,6 @@ namespace nivra {
 namespace {
 
 void card_not_supported(const char* card) { report_card_not_available(card); }
-
-const char* infiltration_card(const soil_state& soil) {
-  if (soil.green_ampt) return "GREEN_AMPT";
-  if (soil.inf_redist) return "INF_REDIST";
-  if (soil.inf_layered_soil) return "INF_LAYERED_SOIL";
-  return "INF_RICHARDS";
-}
 
 }  // namespace
 
@@ -46,11 +38,6 @@ void init_wetlands(model_state& ms) {
 
 void init_overland_boundary(model_state& ms) {
   if (ms.overland.ov_boundary) card_not_supported("OV_BOUNDARY");
-}
-
-void read_infiltration_maps(model_state& ms) {
-  if (ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards)
-    card_not_supported(infiltration_card(ms.soil));
 }
 
 void read_groundwater_maps(model_state& ms) {

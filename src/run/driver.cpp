@@ -35,6 +35,7 @@
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

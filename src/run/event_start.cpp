@@ -19,6 +19,7 @@
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "run/water_books.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -132,6 +133,7 @@ void init_event_state(model_state& ms) {
     ms.soil.n_cells_start_event = 0;
   }
   reset_surface(ms);
+  start_infiltration_event(ms);
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;

@@ -23,6 +23,7 @@
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "run/water_books.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -204,6 +205,7 @@ void init_state_variables(model_state& ms) {
     if (ms.soil.top_layer_depth < 1e-16) ms.soil.top_layer_depth = ms.soil.soil_moist_depth;
     if (ms.soil.mixing_layer_depth < 1e-16) ms.soil.mixing_layer_depth = ms.soil.top_layer_depth;
   }
+  init_infiltration_state(ms);
 
   // Per-cell arrays of the time loop.
   alloc_1d_int(ms.overland.rain_reset, n, "rain_reset");

@@ -42,8 +42,6 @@ void check_analyzers(model_state&, int) {}
 void update_hydromet(model_state&) {}
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
-// Infiltrates water and updates soil moisture.
-void infiltration_step(model_state&) {}
 // Writes the hourly output of long-term runs.
 void longterm_hourly_output(model_state&) {}
 // Updates the frozen-ground index.

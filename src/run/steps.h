@@ -59,7 +59,6 @@ void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
 void apply_rainfall(model_state& ms);
 void apply_overland_point_sources(model_state& ms);
-void infiltration_step(model_state& ms);
 void longterm_hourly_output(model_state& ms);
 void frozen_soil_step(model_state& ms);
 void snowmelt_step(model_state& ms);

@@ -38,8 +38,11 @@ soil_water soil_storage(const model_state& ms, soil_below_layer below) {
   const bool by_cell = below == soil_below_layer::cell_depth;
   const bool deeper = (by_cell ? gw.gw_simulation && !soil.sm_depth.empty() : gw.water_table_given != 0) &&
                       !gw.elevgw.empty() && !soil.gw_inf_redist_theta.empty();
+  // Water the infiltration step handed to the accounting layer and the
+  // accounting has not taken yet is in that layer too.
+  const double* pending = soil.sm_infil_in.empty() ? nullptr : soil.sm_infil_in.data();
   for (int c = 1; c <= ms.grid.ncells; ++c) {
-    const double v = soil.sm_water[c] / 100.0 * area;
+    const double v = (soil.sm_water[c] / 100.0 + (pending ? pending[c] : 0.0)) * area;
     w.accounting_layer += v;
     w.total += v;
     if (!deeper) continue;

@@ -183,12 +183,12 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     const char* card;
   } cases[] = {
       {[](model_state& ms) { ms.lake.wetlands_on = 1; }, "MAPPING_TABLE"},
+      {[](model_state& ms) { ms.groundwater.gw_simulation = 1; }, "GW_SIMULATION"},
       {[](model_state& ms) {
-         ms.soil.inf_redist = 1;
-         ms.soil.sm_accounting = 1;
-         ms.groundwater.gw_simulation = 1;
+         ms.soil.green_ampt = 1;
+         ms.groundwater.water_table_given = 1;
        },
-       "INF_REDIST"},
+       "WATER_TABLE"},
       {[](model_state& ms) { ms.soil.inf_richards = 1; }, "INF_RICHARDS"},
       {[](model_state& ms) {
          ms.soil.inf_layered_soil = 1;

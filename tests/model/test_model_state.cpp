@@ -137,6 +137,9 @@ void expect_fresh(const model_state& ms) {
   // Tables and containers.
   EXPECT_TRUE(ms.clock.date_table.empty());
   EXPECT_TRUE(ms.soil.multilayer_soil_table.empty());
+  EXPECT_TRUE(ms.soil.cum_infil.empty());
+  EXPECT_FALSE(ms.soil.ga_kernel.ready);
+  EXPECT_TRUE(ms.soil.ga_kernel.suction_deficit.empty());
   EXPECT_TRUE(ms.grid.mask.empty());
   EXPECT_EQ(ms.grid.cell_x.count(), 0);
   EXPECT_EQ(ms.constituent.soil_chem_table.marker, -1);
@@ -287,6 +290,8 @@ void use_like_a_run(model_state& ms, bool soil_table = true) {
   ms.grid.cell_x.grow(48);
   ms.clock.dates()[1].year = 1999;
   if (soil_table) ms.soil.soil_classes()[3].real(1) = 0.4;
+  ms.soil.ga_kernel.suction_deficit.alloc(4);
+  ms.soil.ga_kernel.ready = true;
   ms.pipe.sl_prestep_depth.alloc(50);
   ms.hydromet.precip_event_call_count = 3;
   ms.hydromet.hmet_skip_done = 1;

@@ -541,14 +541,6 @@ class chan_reader {
       return stop_run();
     }
     print_summary();
-    bool breakpoint_links = false;
-    for (int l = 1; l <= ch_.num_stream_links; ++l)
-      if (ch_.ltype[l] & link_type::breakpoint) breakpoint_links = true;
-    if (breakpoint_links && ch_.max_num_interp < 1) {
-      std::printf("Error: the number of interpolation points has not been specifiedfor any table. Each "
-                  "break-point cross-section table should have a NUM_INTERP ### card below the NPAIRS card\n");
-      return stop_run();
-    }
     return true;
   }
 
@@ -640,6 +632,14 @@ class chan_reader {
             }
           }
       }
+    }
+    bool breakpoint_links = false;
+    for (int l = 1; l <= ch_.num_stream_links; ++l)
+      if (ch_.ltype[l] & link_type::breakpoint) breakpoint_links = true;
+    if (breakpoint_links && ch_.max_num_interp < 1) {
+      std::printf("Error: the number of interpolation points has not been specifiedfor any table. Each "
+                  "break-point cross-section table should have a NUM_INTERP ### card below the NPAIRS card\n");
+      return stop_run();
     }
     return true;
   }
@@ -784,6 +784,10 @@ const char* chan_card_word(chan_card c) {
 bool read_chan_input(channel_state& ch, lake_state& lakes, guarded_file& file, const chan_read_options& options,
                      chan_file_contents& contents) {
   contents = chan_file_contents{};
+  // The network of an earlier reading is replaced whole.
+  ch.chan_alpha = ch.chan_beta = ch.chan_theta = 0.0;
+  ch.num_stream_links = ch.max_nodes = ch.max_nodes_per_link = ch.link_array_size = ch.link_node_size = 0;
+  ch.overbank_exchange = ch.max_npairs = ch.max_num_interp = ch.num_xsec_tables = ch.num_erode_bp_links = 0;
   chan_reader reader(ch, lakes, file, options, contents);
   return reader.run();
 }

@@ -91,8 +91,7 @@ bool read_hotstart_column(const channel_state& ch, guarded_file& f, const char* 
     for (int node = 1; node <= ch.nx[link]; ++node) {
       if (!is_channel_node(ch, link, node)) break;
       if (col.seen[static_cast<std::size_t>(link) * ch.max_nodes_per_link + node]) continue;
-      std::fprintf(stderr, "Error: the channel hotstart %s gives no %s for node %d of link %d.\n", name, what, node,
-                   link);
+      std::fprintf(stderr, "Error: the channel hotstart %s has no line for node %d of link %d.\n", name, node, link);
       return stop_run();
     }
   return true;

@@ -1,6 +1,7 @@
 #include "channel/channel_input.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -124,7 +125,7 @@ bool stop_run() {
 struct card_rec {
   chan_card code;
   int line;
-  std::string rest;
+  std::size_t at, size;  // the rest of the line in the reader's text
 };
 
 // A channel link routes water through its nodes: trapezoid or break-point.
@@ -160,7 +161,10 @@ class chan_reader {
     while (read_line(line, file_)) {
       ++n;
       const chan_card c = classify_chan_card(line);
-      if (c != cc::none) cards_.push_back(card_rec{c, n, std::string(line.rest())});
+      if (c == cc::none) continue;
+      const std::string_view rest = line.rest();
+      cards_.push_back(card_rec{c, n, text_.size(), rest.size()});
+      text_.append(rest);
     }
     return true;
   }
@@ -169,7 +173,8 @@ class chan_reader {
   struct values {
     card_line line;
     card_numbers num;
-    values(const card_rec& r, const char* file) : line(r.rest), num(line, chan_card_word(r.code), file, r.line) {}
+    values(const card_rec& r, const std::string& text, const char* file)
+        : line(std::string_view(text).substr(r.at, r.size)), num(line, chan_card_word(r.code), file, r.line) {}
   };
 
   bool fail(const card_rec& r, const char* what) {
@@ -186,7 +191,7 @@ class chan_reader {
       const card_rec& r = cards_[i];
       if (!is_global(r.code)) continue;
       ++seen;
-      values v(r, name_);
+      values v(r, text_, name_);
       switch (r.code) {
         case cc::alpha: if (!v.num.real("the routing weight", ch_.chan_alpha)) return stop_run(); break;
         case cc::beta: if (!v.num.real("the routing weight", ch_.chan_beta)) return stop_run(); break;
@@ -276,7 +281,7 @@ class chan_reader {
       const card_rec& r = cards_[i];
       if (is_skipped(r.code)) continue;
       if (is_global(r.code)) return fail(r, "belongs among the first five cards of the file");
-      values v(r, name_);
+      values v(r, text_, name_);
       if (r.code == cc::dx) {
         // Before the first link record DX spaces no link.
         double dx = 0.0;
@@ -739,6 +744,7 @@ class chan_reader {
   const chan_read_options& opt_;
   chan_file_contents& out_;
   std::vector<card_rec> cards_;
+  std::string text_;               // what follows the card words, one line after another
   std::size_t body_ = 0;           // first card after the global ones
   std::vector<link_work> link_;
   int link_prev_ = 0;              // link of the last LINK card
@@ -768,17 +774,19 @@ chan_card classify_chan_card(card_line& line) {
 }
 
 const char* chan_card_word(chan_card c) {
-  static const std::unordered_map<int, std::string> words = [] {
-    std::unordered_map<int, std::string> m;
-    for (const word_code& w : chan_words) {
-      std::string upper(w.word);
+  // The first word of each code, in capitals.
+  static const std::array<std::string, static_cast<int>(cc::none) + 1> words = [] {
+    std::array<std::string, static_cast<int>(cc::none) + 1> w;
+    for (const word_code& e : chan_words) {
+      std::string& upper = w[static_cast<int>(e.code)];
+      if (!upper.empty()) continue;
+      upper = e.word;
       for (char& ch : upper) ch = static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
-      m.emplace(static_cast<int>(w.code), upper);
     }
-    return m;
+    return w;
   }();
-  const auto it = words.find(static_cast<int>(c));
-  return it == words.end() ? "" : it->second.c_str();
+  const int i = static_cast<int>(c);
+  return i >= 0 && i < static_cast<int>(words.size()) ? words[i].c_str() : "";
 }
 
 bool read_chan_input(channel_state& ch, lake_state& lakes, guarded_file& file, const chan_read_options& options,

@@ -274,6 +274,12 @@ bool write_bad_thalweg(const channel_state& ch, const grid_state& grid) {
 void init_channel_network(model_state& ms) {
   channel_state& ch = ms.channel;
   if (!ch.chan_explic) return;
+  if (!ch.chan_input_file.is_open() || !ch.grid_stream_file.is_open()) {
+    std::printf("Error: explicit channel routing needs the channel input file (CHANNEL_INPUT) and the grid-stream "
+                "file (STREAM_CELL)\n");
+    stop_run();
+    return;
+  }
   input_report(ms, console_rule::unless_quiet, "reading channel input data from file %s\n",
                ms.project.channel_input.c_str());
   const bool console = ms.project.super_quiet == 0 && process.parallel_env.proc_id == 0;

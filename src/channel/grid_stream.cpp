@@ -27,7 +27,7 @@ bool stop_run() {
 struct gst_line {
   chan_card code;
   int line;
-  std::string rest;
+  std::size_t at, size;  // the rest of the line in the reader's text
 };
 
 // Most channel nodes in one cell.
@@ -69,6 +69,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
 
   // The cards of the file; NUMNODES of the k-th cell sizes the tables.
   std::vector<gst_line> cards;
+  std::string text;
   ch.gst_num_cells = cells;
   ch.gst_ncellsingrid.alloc(cells);
   ch.gst_max_cells = 0;
@@ -76,10 +77,12 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   for (int n = 3; read_line(line, file); ++n) {
     const chan_card c = classify_chan_card(line);
     if (c != chan_card::cellij && c != chan_card::numnodes && c != chan_card::linknode) continue;
-    cards.push_back(gst_line{c, n, std::string(line.rest())});
+    const std::string_view rest_of_line = line.rest();
+    cards.push_back(gst_line{c, n, text.size(), rest_of_line.size()});
+    text.append(rest_of_line);
     if (c == chan_card::cellij) ++cellij;
     if (c != chan_card::numnodes) continue;
-    card_line rest(cards.back().rest);
+    card_line rest(rest_of_line);
     card_numbers num(rest, "NUMNODES", name, n);
     int m = 0;
     if (!num.whole("the number of channel nodes in the cell", m, from_to(1, max_nodes_per_cell))) return stop_run();
@@ -120,7 +123,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
     return stop_run();
   };
   for (const gst_line& g : cards) {
-    card_line rest(g.rest);
+    card_line rest(std::string_view(text).substr(g.at, g.size));
     if (g.code == chan_card::cellij) {
       if (!cell_complete()) return false;
       card_numbers num(rest, "CELLIJ", name, g.line);

@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "channel/card_lines.h"
 #include "channel/channel_state.h"
 #include "channel/xsec_tables.h"
 #include "core/card_numbers.h"
@@ -114,19 +115,7 @@ int type_of(chan_card c) {
   }
 }
 
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
-}
-
-// One card line of the file: its card, its line number and what follows
-// the card word.
-struct card_rec {
-  chan_card code;
-  int line;
-  std::size_t at, size;  // the rest of the line in the reader's text
-};
+bool stop_run() { return stop_reading(); }
 
 // A channel link routes water through its nodes: trapezoid or break-point.
 bool is_channel(int type) { return (type & (link_type::trapezoid | link_type::breakpoint)) != 0; }
@@ -162,9 +151,7 @@ class chan_reader {
       ++n;
       const chan_card c = classify_chan_card(line);
       if (c == cc::none) continue;
-      const std::string_view rest = line.rest();
-      cards_.push_back(card_rec{c, n, text_.size(), rest.size()});
-      text_.append(rest);
+      lines_.add(c, n, line.rest());
     }
     return true;
   }
@@ -173,11 +160,11 @@ class chan_reader {
   struct values {
     card_line line;
     card_numbers num;
-    values(const card_rec& r, const std::string& text, const char* file)
-        : line(std::string_view(text).substr(r.at, r.size)), num(line, chan_card_word(r.code), file, r.line) {}
+    values(const card_ref& r, const card_lines& lines, const char* file)
+        : line(lines.rest(r)), num(line, chan_card_word(r.code), file, r.line) {}
   };
 
-  bool fail(const card_rec& r, const char* what) {
+  bool fail(const card_ref& r, const char* what) {
     std::fprintf(stderr, "Error: the %s card at line %d of the channel input file %s %s.\n", chan_card_word(r.code),
                  r.line, name_, what);
     return stop_run();
@@ -187,11 +174,11 @@ class chan_reader {
   bool globals() {
     int seen = 0;
     std::size_t i = 0;
-    for (; i < cards_.size() && seen < 5; ++i) {
-      const card_rec& r = cards_[i];
+    for (; i < lines_.cards().size() && seen < 5; ++i) {
+      const card_ref& r = lines_.cards()[i];
       if (!is_global(r.code)) continue;
       ++seen;
-      values v(r, text_, name_);
+      values v(r, lines_, name_);
       switch (r.code) {
         case cc::alpha: if (!v.num.real("the routing weight", ch_.chan_alpha)) return stop_run(); break;
         case cc::beta: if (!v.num.real("the routing weight", ch_.chan_beta)) return stop_run(); break;
@@ -277,11 +264,11 @@ class chan_reader {
     int lakes = 0;
     const value_range link_number = from_to(1, ch_.num_stream_links);
 
-    for (std::size_t i = body_; i < cards_.size(); ++i) {
-      const card_rec& r = cards_[i];
+    for (std::size_t i = body_; i < lines_.cards().size(); ++i) {
+      const card_ref& r = lines_.cards()[i];
       if (is_skipped(r.code)) continue;
       if (is_global(r.code)) return fail(r, "belongs among the first five cards of the file");
-      values v(r, text_, name_);
+      values v(r, lines_, name_);
       if (r.code == cc::dx) {
         // Before the first link record DX spaces no link.
         double dx = 0.0;
@@ -430,7 +417,7 @@ class chan_reader {
     return stop_run();
   }
 
-  bool read_manning(values& v, const card_rec& r, int link, double& manning) {
+  bool read_manning(values& v, const card_ref& r, int link, double& manning) {
     double n = 0.0;
     if (!v.num.real("Manning's n", n)) return stop_run();
     if (n < min_manning_n) {
@@ -466,7 +453,7 @@ class chan_reader {
   // NPAIRS opens a section at the current node, NUM_INTERP gives the level
   // count of the section being read (or of the next one when the last is
   // complete), X1 adds a point to the open section.
-  bool read_section_card(values& v, const card_rec& r, int node, int link) {
+  bool read_section_card(values& v, const card_ref& r, int node, int link) {
     link_work& w = link_[link];
     const bool open = !w.sections.empty() && w.sections.back().x.size() < open_size_;
     if (r.code == cc::npairs) {
@@ -743,8 +730,7 @@ class chan_reader {
   const char* name_;
   const chan_read_options& opt_;
   chan_file_contents& out_;
-  std::vector<card_rec> cards_;
-  std::string text_;               // what follows the card words, one line after another
+  card_lines lines_;
   std::size_t body_ = 0;           // first card after the global ones
   std::vector<link_work> link_;
   int link_prev_ = 0;              // link of the last LINK card

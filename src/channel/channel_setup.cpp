@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/card_lines.h"
 #include "channel/channel_input.h"
 #include "channel/channel_state.h"
 #include "core/card_numbers.h"
@@ -24,11 +25,7 @@ namespace nivra {
 
 namespace {
 
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
-}
+bool stop_run() { return stop_reading(); }
 
 // A node routed as open channel: a computational node of a channel link.
 bool is_channel_node(const channel_state& ch, int link, int node) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/card_lines.h"
 #include "channel/channel_input.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
@@ -18,17 +19,7 @@ namespace nivra {
 
 namespace {
 
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
-}
-
-struct gst_line {
-  chan_card code;
-  int line;
-  std::size_t at, size;  // the rest of the line in the reader's text
-};
+bool stop_run() { return stop_reading(); }
 
 // Most channel nodes in one cell.
 constexpr int max_nodes_per_cell = 10000;
@@ -68,8 +59,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   }
 
   // The cards of the file; NUMNODES of the k-th cell sizes the tables.
-  std::vector<gst_line> cards;
-  std::string text;
+  card_lines lines;
   ch.gst_num_cells = cells;
   ch.gst_ncellsingrid.alloc(cells);
   ch.gst_max_cells = 0;
@@ -77,12 +67,10 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   for (int n = 3; read_line(line, file); ++n) {
     const chan_card c = classify_chan_card(line);
     if (c != chan_card::cellij && c != chan_card::numnodes && c != chan_card::linknode) continue;
-    const std::string_view rest_of_line = line.rest();
-    cards.push_back(gst_line{c, n, text.size(), rest_of_line.size()});
-    text.append(rest_of_line);
+    lines.add(c, n, line.rest());
     if (c == chan_card::cellij) ++cellij;
     if (c != chan_card::numnodes) continue;
-    card_line rest(rest_of_line);
+    card_line rest(lines.rest(lines.cards().back()));
     card_numbers num(rest, "NUMNODES", name, n);
     int m = 0;
     if (!num.whole("the number of channel nodes in the cell", m, from_to(1, max_nodes_per_cell))) return stop_run();
@@ -122,8 +110,8 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
                  k, line_of_cell, name, e - 1, ch.gst_ncellsingrid[k]);
     return stop_run();
   };
-  for (const gst_line& g : cards) {
-    card_line rest(std::string_view(text).substr(g.at, g.size));
+  for (const card_ref& g : lines.cards()) {
+    card_line rest(lines.rest(g));
     if (g.code == chan_card::cellij) {
       if (!cell_complete()) return false;
       card_numbers num(rest, "CELLIJ", name, g.line);

@@ -97,7 +97,7 @@ TEST_F(ChannelSetup, TheValleyReadsAndSetsUpItsNetwork) {
             std::string::npos);
 }
 
-TEST_F(ChannelSetup, TheWholeRunStopsNonZeroAfterTheSetUp) {
+TEST_F(ChannelSetup, TheWholeRunStopsAfterTheSetUpAtItsFirstChannelStep) {
   CaptureStdout();
   run_simulation("vcatch.prj", nullptr, "");
   const std::string console = GetCapturedStdout();

@@ -156,7 +156,7 @@ class chan_reader {
     return true;
   }
 
-  // The numbers of card i.
+  // The numbers of one card.
   struct values {
     card_line line;
     card_numbers num;
@@ -249,10 +249,8 @@ class chan_reader {
     bool record = false;       // its LINK card was read
     int last_node = 0;         // highest node point a node card named
     int xsec_node = 0;         // highest node point with XSEC
-    int structs = 0;           // NUMSTRUCTS
     std::vector<bp_section> sections;
     int pending_levels = 0;    // NUM_INTERP given before its NPAIRS
-    int levels_line = 0;
   };
 
   bool main_pass() {
@@ -362,7 +360,6 @@ class chan_reader {
           int n = 0;
           if (!v.num.whole("the number of structure elements", n, from_to(0, 1e6))) return stop_run();
           struct_sum_ += n;
-          w.structs = n;
           break;
         }
         case cc::pointsource: ++out_.point_sources; break;

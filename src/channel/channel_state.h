@@ -9,6 +9,22 @@
 
 namespace nivra {
 
+// Bits of a link's type (channel_state::ltype).
+namespace link_type {
+inline constexpr int subsurface = 1;    // exchanges water with the aquifer through its bed
+inline constexpr int erodible = 2;      // its bed moves with sediment transport
+inline constexpr int trapezoid = 4;     // trapezoidal channel
+inline constexpr int breakpoint = 8;    // channel of surveyed cross-sections
+inline constexpr int floodplain = 16;   // trapezoid with a floodplain
+inline constexpr int lake = 32;         // lake on the network
+inline constexpr int structure = 64;    // hydraulic structure
+inline constexpr int captured = 128;    // channel link taken whole by a lake
+inline constexpr int overbank = 256;    // exchanges water over its banks
+inline constexpr int backwater = 512;
+// Links whose nodes are routed as open channel.
+inline constexpr int channel = trapezoid | breakpoint | floodplain;
+}  // namespace link_type
+
 struct channel_state {
   // ---- Parameters: set at set-up from the cards, the channel files and the
   // maps, read-only afterwards.
@@ -39,30 +55,90 @@ struct channel_state {
   // Stream mapping tables found: roughness, nitrogen, phosphorus, carbon,
   // other, dispersion.
   int st_table_present[6] = {};
-  // Network tables ([node][link] for nodes; link tables are 1-based per link).
+  // The network of the channel input file. Links are 1..num_stream_links,
+  // link num_stream_links the outlet; arrays per node are [node][link] with
+  // nodes 0..max_nodes_per_link and links 0..link_array_size; flat node
+  // indices are link * max_nodes_per_link + node over link_node_size.
+  double chan_alpha = 0.0, chan_beta = 0.0, chan_theta = 0.0;  // routing weights
   int num_stream_links = 0;
-  int max_nodes_per_link = 0;        // stride of flat node indices link * stride + node
-  array1d<int> nx;                   // current nodes per link
-  array1d<int> nx1;                  // nodes per link of the channel file
-  array1d<int> og_nx1;               // original nodes per link
-  array1d<int> ltype;                // link type bits
+  int max_nodes = 0;                 // largest number of node points of a link (MAXNODES)
+  int max_nodes_per_link = 0;        // max_nodes + 1
+  int link_array_size = 0;           // num_stream_links + 1
+  int link_node_size = 0;            // max_nodes_per_link * link_array_size
+  int overbank_exchange = 0;         // some link exchanges water over its banks
+  int num_headwater_links = 0;       // links without upstream links
+  array1d<int> nx;                   // computational nodes per link
+  array1d<int> nx1;                  // node points per link of the channel file
+  array1d<int> og_nx1;               // computational nodes per link as read
+  array1d<int> ltype;                // link type bits (link_type::)
+  array1d<int> ldex;                 // own number of a channel or structure link, lake of a lake link
+  array1d<int> dslink;               // downstream link, 0 below the outlet
+  array1d<int> ndep;                 // number of upstream links
+  array2d<int> uslinks;              // [link][1..ndep]: upstream links
   array1d<double> link_dx;           // node spacing per link, m
+  array1d<double> inv_mannings_n;    // 1 / Manning's n per link, 0 for lake and structure links
+  array2d<double> lnx, lny;          // map coordinates of the node points
+  array2d<double> bottom;            // trapezoid bottom width, m
+  array2d<double> bankfull_dep;      // trapezoid bankfull depth, m
+  array2d<double> sslope, sslope2;   // side slopes of the channel and of its floodplain
+  array2d<double> max_eros;          // deepest erosion of the bed, m
+  array2d<double> Krb, Mrb;          // stream-bed conductivity and thickness (made with stream loss)
   array2d<double> org_bel;           // bed elevation before sediment transport
-  // Cross-section kinds and look-up tables of the channel file.
+  array2d<int> con_vect;             // cell of each node (without a grid-stream file)
+  // Break-point cross-sections: property tables per water level
+  // ([level][table], levels 1..numhts[table] at ht_spc[table] spacing above
+  // the section's lowest point) and the table of each node.
   int apfa_xsec = 0, trap_preiss_xsec = 0, table_preiss_xsec = 0, xsec_tables_read = 0;
+  int max_npairs = 0;                // most points of one section
+  int max_num_interp = 0;            // most levels of one table
+  int num_xsec_tables = 0;           // table slots
+  int num_erode_bp_links = 0;
+  array2d<int> table_num;            // [node][link]: table of the node
+  array1d<int> bplink;               // erodible break-point links: row of xbp_lnn and ybp_lnn
+  array1d<int> numpairs, numhts;     // per table: section points and levels
+  array1d<double> ht_spc;            // per table: level spacing, m
+  array2d<double> xarea, xtw, xp, xk;  // flow area m2, top width m, wetted perimeter m, conveyance m3/s
+  array3d<double> xbp_lnn, ybp_lnn;  // [erodible link][node][point]: the node's own section
+  array2d<double> max_yp;            // [erodible link][node]: highest water level reached, m
+  array2d<double> ch_sand_vol0;      // [erodible link][node]: sand in the bed at the start, m3
+  // Grid-stream table: the cells a stream crosses ([stream cell][entry]).
+  int gst_num_cells = 0;
+  int gst_max_cells = 0;             // most entries of one stream cell
+  array1d<int> gst_ncellsingrid;     // entries per stream cell
+  array2d<int> gst_link, gst_node;   // the channel node of each entry
+  array2d<int> gst_gnum;             // the cell of each entry
+  array2d<int> gst_row, gst_col;     // its grid row and column
+  array2d<double> gst_pct;           // share of the node's length in the cell
+  array2d<double> gst_sac_weight;    // share of the Sacramento baseflow
+  array1d<double> chan_cell_topo_weight;  // per cell: topographic weight of a channel cell
+  double sac_chan_cells = 0.0, sac_ti_sum = 0.0, sac_chan_length = 0.0, sac_weight_sum = 0.0;
+  int chan_section_mode = 0;         // sections are computed from the depth (2)
 
   // ---- State: the water of the channels ([node][link]).
-  array2d<double> yp;                // water surface elevation
-  array2d<double> bel;               // bed elevation
+  array2d<double> yp;                // water surface elevation, m
+  array2d<double> bel;               // bed elevation, m
   array2d<double> new_bel;           // bed elevation after sediment transport
   array2d<double> qp;                // discharge, m3/s
   array2d<double> area;              // flow area, m2
   array2d<double> chan_depth;        // flow depth, m
+  array2d<double> area_old;          // flow area at the start of the step, m2
+  array2d<double> conv, dconv;       // conveyance and its change with area
+  array2d<double> topw;              // top width, m
+  array2d<double> stdummy;
+  array2d<double> Fr;                // Froude number
+  array2d<double> qp_vol, qp_vol_sed;  // volume passed by a node
+  array2d<double> qlat;              // lateral inflow per metre of channel, m2/s
+  array2d<double> qriv, av_qriv;     // stream-aquifer exchange per metre, m2/s (made with stream loss)
+  array2d<double> gst_qlat;          // exchange of each grid-stream entry with its cell
+  array2d<double> gst_Vlat;
+  array2d<double> gst_qriv, gst_qriv_vol;  // aquifer exchange of each entry (made with stream loss)
+  array2d<double> gst_Vp;            // [node][link] (made with stream loss)
 
   // ---- Per-run bookkeeping and step flags.
   int chan_dry_count = 0;            // steps since rain that found the channels nearly empty
   int chan_point_read_count = 0;     // point-source records read
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
+  int chan_has_water = 0;            // some node holds water
   array2d<double> yp_max_flood;      // [node][link] highest water surface of the run
 
   // ---- Files: channel input, link/node outputs, hotstart and flood files.

@@ -73,10 +73,6 @@ void assign_nsm_table_params(model_state& ms) {
     card_not_supported("NUTRIENTS");
 }
 
-void init_channel_network(model_state& ms) {
-  if (ms.channel.chan_explic) card_not_supported("CHAN_EXPLIC");
-}
-
 void init_superlink_channel_links(model_state& ms) {
   if (ms.pipe.storm_sewer_given && ms.channel.chan_explic) card_not_supported("STORM_SEWER");
 }

@@ -130,6 +130,12 @@ void expect_fresh(const model_state& ms) {
   EXPECT_TRUE(ms.project.elevation_file_name.empty());
   EXPECT_EQ(ms.hydromet.precip_unif, 0);
   EXPECT_EQ(ms.channel.chan_explic, 0);
+  EXPECT_EQ(ms.channel.num_stream_links, 0);
+  EXPECT_EQ(ms.channel.chan_has_water, 0);
+  EXPECT_EQ(ms.channel.gst_num_cells, 0);
+  EXPECT_EQ(ms.channel.num_xsec_tables, 0);
+  EXPECT_TRUE(ms.channel.uslinks.empty());
+  EXPECT_TRUE(ms.channel.xarea.empty());
   EXPECT_EQ(ms.output.optimize_given, 0);
   for (int present : ms.grid.cmt_table_present) EXPECT_EQ(present, 0);
   for (int present : ms.channel.st_table_present) EXPECT_EQ(present, 0);

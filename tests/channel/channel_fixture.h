@@ -1,0 +1,67 @@
+// Hand-written channel input files and a record of the channel component
+// read from them, with what the reader printed.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "channel/channel_input.h"
+#include "channel/channel_state.h"
+#include "core/guarded_file.h"
+#include "core/process.h"
+#include "surface/lake_state.h"
+#include "support/test_support.h"
+
+namespace nivra::testing {
+
+// The header and the five global cards of a network of `links` links of
+// up to `maxnodes` node points, then the rest of the file.
+inline std::string chan_file(int links, int maxnodes, const std::string& rest) {
+  return "NIVRA_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 0.6\nLINKS " + std::to_string(links) + "\nMAXNODES " +
+         std::to_string(maxnodes) + "\n" + rest;
+}
+
+// A trapezoidal link of `nodes` node points 10 m apart whose bed falls by
+// 1 m per point from `top`; its cross-section at node point 1.
+inline std::string trapezoid_link(int link, int nodes, double top = 100.0, const std::string& extra = "") {
+  std::string s = "LINK " + std::to_string(link) + "\nTRAPEZOID\nNODES " + std::to_string(nodes) +
+                  "\nDX 10.0\nMANNINGS_N 0.03\n" + extra;
+  for (int k = 1; k <= nodes; ++k)
+    s += "NODE " + std::to_string(k) + "\nELEV " + std::to_string(top - (k - 1)) + "\n";
+  return s + "NODE 1\nXSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.5\nBANKFULL_DEPTH 1.0\n";
+}
+
+// A chain of links: link l flows into link l + 1, the last is the outlet.
+inline std::string chain_connects(int links) {
+  std::string s;
+  for (int l = 1; l <= links; ++l)
+    s += "CONNECT " + std::to_string(l) + " " + std::to_string(l < links ? l + 1 : 0) + " " +
+         (l > 1 ? "1 " + std::to_string(l - 1) : "0") + "\n";
+  return s;
+}
+
+class channel_file_test : public process_test {
+ protected:
+  // Writes the file and reads it into ch; keeps what was printed.
+  bool read(const std::string& text, const std::string& name = "net.cif") {
+    write_file(name, text);
+    guarded_file f;
+    EXPECT_TRUE(open_guarded_file(f, name, "r"));
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const bool ok = read_chan_input(ch, lakes, f, options, contents);
+    out = ::testing::internal::GetCapturedStdout();
+    err = ::testing::internal::GetCapturedStderr();
+    return ok;
+  }
+  bool stopped() const { return process.error_block.stop != 0; }
+
+  channel_state ch;
+  lake_state lakes;
+  chan_file_contents contents;
+  chan_read_options options;
+  std::string out, err;
+};
+
+}  // namespace nivra::testing

@@ -403,7 +403,7 @@ int write_key_list(const pest_control& pc, guarded_file& list) {
 int read_control_file(pest_control& pc, std::string_view case_name, std::string_view list_file) {
   pc = pest_control{};
   guarded_file list;
-  if (!open_guarded_file(list, list_file, "w"))
+  if (!open_toolbox_file(list, list_file, "w"))
     return toolbox_report(toolbox_msg::write_file, {}, list_file);
   const std::string file = control_file_name(case_name);
   std::string text;

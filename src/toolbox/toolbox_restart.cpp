@@ -94,7 +94,7 @@ int slm_write_restart(std::string_view file, const restart_state& st, const pest
   const int n = pc.n_adjustable;
   remove_file(file);
   guarded_file f;
-  if (!open_guarded_file(f, file, "wb")) return toolbox_report(toolbox_msg::write_file, {}, file);
+  if (!open_toolbox_file(f, file, "wb")) return toolbox_report(toolbox_msg::write_file, {}, file);
   restart_writer w(f.fp);
   w.integer(pc.slm_method);
   w.integer(pc.full_update);

@@ -276,9 +276,11 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
         pos += static_cast<std::size_t>(it.count);
         break;
       case kind::fixed: {
+        // Columns of the line the position is on, counted from its start.
+        const std::size_t bol = pos == 0 ? 0 : out.rfind('\n', pos - 1) + 1;
         const std::size_t eol = line_end(pos);
-        const std::size_t b = pos + static_cast<std::size_t>(it.count) - 1;
-        const std::size_t e = std::min(pos + static_cast<std::size_t>(it.last), eol);
+        const std::size_t b = bol + static_cast<std::size_t>(it.count) - 1;
+        const std::size_t e = std::min(bol + static_cast<std::size_t>(it.last), eol);
         double v = 0.0;
         const char* end = nullptr;
         if (b >= e || !number_at(data + b, data + e, v, end))

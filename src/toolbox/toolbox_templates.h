@@ -16,8 +16,9 @@
 //   &                 nothing
 //   w                 past the next blank and the blanks after it
 //   t<n>              n characters on
-//   [name]first:last  the number in columns first..last counted from the
-//                     position (first = 1 is the position itself)
+//   [name]first:last  the number in columns first..last of the current line;
+//                     the position moves past the number, and past the end
+//                     of the line when only blanks follow it
 //   !name!            the number after the blanks at the position
 //   (                 semi-fixed observation: not supported
 #pragma once

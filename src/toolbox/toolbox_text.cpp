@@ -4,13 +4,24 @@
 
 #include "core/errors.h"
 #include "core/guarded_file.h"
+#include "core/platform.h"
 
 namespace nivra {
+
+bool open_toolbox_file(guarded_file& f, std::string_view name, const char* mode) {
+  if (f.fp) close_guarded_file(f);
+  std::FILE* fp = std::fopen(os_path(name).c_str(), mode);
+  if (!fp) return false;
+  f.fp = f.fp_guard = fp;
+  f.name.assign_cut(name);
+  f.mode.assign_cut(mode);
+  return true;
+}
 
 bool read_text_file(std::string_view name, std::string& text) {
   text.clear();
   guarded_file f;
-  if (!open_guarded_file(f, name, "rb")) return false;
+  if (!open_toolbox_file(f, name, "rb")) return false;
   char buf[1 << 16];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f.fp)) > 0) text.append(buf, n);

@@ -9,6 +9,12 @@
 
 namespace nivra {
 
+class guarded_file;
+
+// Opens a file of the toolbox by its name as given (relative to the working
+// folder): the toolbox's own files take no run prefix and no folder search.
+bool open_toolbox_file(guarded_file& f, std::string_view name, const char* mode);
+
 // Reads the whole file (binary) into text; false when it cannot be opened.
 bool read_text_file(std::string_view name, std::string& text);
 

@@ -1,6 +1,8 @@
 #include "toolbox/toolbox_numerics.h"
 
+#include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <vector>
 

@@ -64,6 +64,13 @@ void regularisation_lines(std::FILE* out, const char* indent, double weight,
                indent, regularisation_phi);
 }
 
+// One line per observation group: its share of phi.
+void group_lines(std::FILE* out, const pest_control& pc, const char* indent, const char* equals) {
+  for (int g = 1; g <= pc.nobsgp; ++g)
+    std::fprintf(out, "%sContribution to phi from observation group '%s'%s%E\n", indent,
+                 pc.obs_groups[g].obgnme.c_str(), equals, pc.obs_groups[g].phi);
+}
+
 int iteration_block(const pest_control& pc, std::FILE* out, int iteration, int model_calls,
                     double phi, double measurement_phi, double regularisation_phi) {
   const bool regularisation = pc.regularisation_mode();
@@ -74,9 +81,7 @@ int iteration_block(const pest_control& pc, std::FILE* out, int iteration, int m
   if (regularisation)
     regularisation_lines(out, "", pc.reg_weight, measurement_phi, regularisation_phi);
   std::fprintf(out, "Starting objective function value for this iteration\t: %E\n", phi);
-  for (int g = 1; g <= pc.nobsgp; ++g)
-    std::fprintf(out, "Contribution to phi from observation group '%s'\t= %E\n",
-                 pc.obs_groups[g].obgnme.c_str(), pc.obs_groups[g].phi);
+  group_lines(out, pc, "", "\t= ");
   std::fprintf(out, "\n");
   return 0;
 }
@@ -201,9 +206,7 @@ int slm_print_run_record(double measurement_phi, double regularisation_phi, doub
   if (pc.regularisation_mode())
     regularisation_lines(out, "  ", pc.wfinit, measurement_phi, regularisation_phi);
   std::fprintf(out, "Sum of squared weighted residuals = %E\n", phi);
-  for (int g = 1; g <= pc.nobsgp; ++g)
-    std::fprintf(out, "Contribution to phi from observation group '%s' = %E\n",
-                 pc.obs_groups[g].obgnme.c_str(), pc.obs_groups[g].phi);
+  group_lines(out, pc, "", " = ");
   std::fprintf(out, "\n");
   return 0;
 }
@@ -227,9 +230,7 @@ int slm_record_initial(std::FILE* rec, std::FILE* par, double measurement_phi,
   if (pc.regularisation_mode())
     regularisation_lines(rec, "  ", pc.wfinit, measurement_phi, regularisation_phi);
   std::fprintf(rec, "   Sum of squared weighted residuals = %E\n", phi);
-  for (int g = 1; g <= pc.nobsgp; ++g)
-    std::fprintf(rec, "   Contribution to phi from observation group '%s' = %E\n",
-                 pc.obs_groups[g].obgnme.c_str(), pc.obs_groups[g].phi);
+  group_lines(rec, pc, "   ", " = ");
   std::fprintf(rec, "\n");
   std::fprintf(rec, "      Current parameter values\n");
   for (int i = 1; i <= pc.npar; ++i) {
@@ -358,9 +359,7 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
   std::fprintf(out, "Objective function ----->\n");
   std::fprintf(out, "\n");
   std::fprintf(out, "Sum of squared weighted residuals (ie phi)\t\t: %E\n", phi);
-  for (int g = 1; g <= pc.nobsgp; ++g)
-    std::fprintf(out, "Contribution to phi from observation group '%s'\t= %E\n",
-                 pc.obs_groups[g].obgnme.c_str(), pc.obs_groups[g].phi);
+  group_lines(out, pc, "", "\t= ");
   std::fprintf(out, "\n");
   std::fprintf(out, "\n");
 

@@ -13,11 +13,49 @@ namespace nivra {
 
 namespace {
 
+// The items of the file in their order, for the writer and the reader
+// alike: v.integer, v.real, v.ratio (a real that may be infinite), v.count
+// (the length of a vector that follows), v.vector and v.matrix.
+template <class V, class S, class C>
+void restart_items(V& v, S& st, C& pc) {
+  const int m = pc.nobs + pc.nprior;
+  const int n = pc.n_adjustable;
+  v.integer(pc.slm_method);
+  v.integer(pc.full_update);
+  v.real(pc.full_update_ratio);
+  v.integer(pc.cyclic_columns);
+  v.ratio(pc.phi_ratio);  // the first iteration's ratio divides by 0
+  v.matrix(st.jacobian, m, n);
+  v.matrix(st.jacobian_best, m, n);
+  v.count(st.history_count);
+  v.real(st.phi);
+  v.real(st.phi_previous);
+  v.vector(st.history, st.history_count);
+  v.vector(st.best_params, pc.npar);
+  v.vector(st.best_outputs, pc.nobs);
+  v.real(st.phi_min);
+  v.integer(st.phi_min_iteration);
+  v.integer(st.model_calls);
+  for (std::size_t slot = 0; slot <= 1; ++slot)
+    for (int i = 1; i <= pc.nobs; ++i) v.real(pc.observations[i].model_value[slot]);
+  for (int i = 1; i <= pc.npar; ++i) v.real(pc.params[i].parval1);
+  for (int g = 1; g <= pc.nobsgp; ++g) v.real(pc.obs_groups[g].phi);
+  v.real(pc.rlambda1);
+  v.real(st.lambda_previous);
+  v.integer(st.iteration);
+  v.real(st.phi_start);
+  v.vector(st.start_values, n);
+  v.integer(st.small_change_count);
+  v.integer(st.three_point);
+}
+
 class restart_writer {
  public:
   explicit restart_writer(std::FILE* fp) : fp_(fp) {}
   void real(double v) { std::fprintf(fp_, "%.17g\n", v); }
+  void ratio(double v) { real(v); }
   void integer(int v) { std::fprintf(fp_, "%d\n", v); }
+  void count(int v) { integer(v); }
   void vector(const array1d<double>& v, int n) {
     for (int i = 1; i <= n; ++i) real(v[i]);
   }
@@ -40,15 +78,18 @@ class restart_reader {
 
   int code = 0;
 
-  void real(double& v, bool finite = true) {
-    std::string_view w;
-    if (!take(w)) return;
-    if (!whole_token_double(w, v) || (finite && !std::isfinite(v))) fault("a value is no number");
-  }
+  void real(double& v) { number(v, true); }
+  void ratio(double& v) { number(v, false); }
   void integer(int& v) {
     std::string_view w;
     if (!take(w)) return;
     if (!whole_token_int(w, v)) fault("a value is no whole number");
+  }
+  // A count of values that follow: each takes two characters at least.
+  void count(int& n) {
+    integer(n);
+    if (!code && (n < 0 || static_cast<std::size_t>(n) > cur_.rest_size() / 2))
+      fault("the count of the phi history is out of range");
   }
   void vector(array1d<double>& v, int n) {
     v.alloc(n);
@@ -59,19 +100,17 @@ class restart_reader {
     for (int i = 1; i <= rows && !code; ++i)
       for (int j = 1; j <= cols && !code; ++j) real(a[i][j]);
   }
-  // A count of values that follow: each takes two characters at least.
-  void count(int& n) {
-    integer(n);
-    if (!code && (n < 0 || static_cast<std::size_t>(n) > remaining() / 2))
-      fault("the count of the phi history is out of range");
-  }
   void end() {
     std::string_view w;
     if (!code && cur_.next_word(w)) fault("values are left after the last item");
   }
 
  private:
-  std::size_t remaining() const { return cur_.rest_size(); }
+  void number(double& v, bool finite) {
+    std::string_view w;
+    if (!take(w)) return;
+    if (!whole_token_double(w, v) || (finite && !std::isfinite(v))) fault("a value is no number");
+  }
   bool take(std::string_view& w) {
     if (code) return false;
     if (!cur_.next_word(w)) {
@@ -90,79 +129,21 @@ class restart_reader {
 }  // namespace
 
 int slm_write_restart(std::string_view file, const restart_state& st, const pest_control& pc) {
-  const int m = pc.nobs + pc.nprior;
-  const int n = pc.n_adjustable;
   remove_file(file);
   guarded_file f;
   if (!open_toolbox_file(f, file, "wb")) return toolbox_report(toolbox_msg::write_file, {}, file);
   restart_writer w(f.fp);
-  w.integer(pc.slm_method);
-  w.integer(pc.full_update);
-  w.real(pc.full_update_ratio);
-  w.integer(pc.cyclic_columns);
-  w.real(pc.phi_ratio);
-  w.matrix(st.jacobian, m, n);
-  w.matrix(st.jacobian_best, m, n);
-  w.integer(st.history_count);
-  w.real(st.phi);
-  w.real(st.phi_previous);
-  w.vector(st.history, st.history_count);
-  w.vector(st.best_params, pc.npar);
-  w.vector(st.best_outputs, pc.nobs);
-  w.real(st.phi_min);
-  w.integer(st.phi_min_iteration);
-  w.integer(st.model_calls);
-  for (int slot = 0; slot <= 1; ++slot)
-    for (int i = 1; i <= pc.nobs; ++i)
-      w.real(pc.observations[i].model_value[static_cast<std::size_t>(slot)]);
-  for (int i = 1; i <= pc.npar; ++i) w.real(pc.params[i].parval1);
-  for (int g = 1; g <= pc.nobsgp; ++g) w.real(pc.obs_groups[g].phi);
-  w.real(pc.rlambda1);
-  w.real(st.lambda_previous);
-  w.integer(st.iteration);
-  w.real(st.phi_start);
-  w.vector(st.start_values, n);
-  w.integer(st.small_change_count);
-  w.integer(st.three_point);
+  restart_items(w, st, pc);
   return 0;
 }
 
 int slm_read_restart(std::string_view file, restart_state& st, pest_control& pc) {
   std::string text;
   if (!read_text_file(file, text)) return toolbox_report(toolbox_msg::open_restart, {}, file);
-  const int m = pc.nobs + pc.nprior;
-  const int n = pc.n_adjustable;
   restart_reader r(text, file);
-  r.integer(pc.slm_method);
-  r.integer(pc.full_update);
-  r.real(pc.full_update_ratio);
-  r.integer(pc.cyclic_columns);
-  r.real(pc.phi_ratio, false);  // the first iteration's ratio divides by 0
-  r.matrix(st.jacobian, m, n);
-  r.matrix(st.jacobian_best, m, n);
-  r.count(st.history_count);
-  r.real(st.phi);
-  r.real(st.phi_previous);
-  if (!r.code) pc.phi_ratio = st.phi / st.phi_previous;
-  r.vector(st.history, st.history_count);
-  r.vector(st.best_params, pc.npar);
-  r.vector(st.best_outputs, pc.nobs);
-  r.real(st.phi_min);
-  r.integer(st.phi_min_iteration);
-  r.integer(st.model_calls);
-  for (int slot = 0; slot <= 1; ++slot)
-    for (int i = 1; i <= pc.nobs; ++i)
-      r.real(pc.observations[i].model_value[static_cast<std::size_t>(slot)]);
-  for (int i = 1; i <= pc.npar; ++i) r.real(pc.params[i].parval1);
-  for (int g = 1; g <= pc.nobsgp; ++g) r.real(pc.obs_groups[g].phi);
-  r.real(pc.rlambda1);
-  r.real(st.lambda_previous);
-  r.integer(st.iteration);
-  r.real(st.phi_start);
-  r.vector(st.start_values, n);
-  r.integer(st.small_change_count);
-  r.integer(st.three_point);
+  restart_items(r, st, pc);
   r.end();
+  if (!r.code) pc.phi_ratio = st.phi / st.phi_previous;
   return r.code;
 }
 

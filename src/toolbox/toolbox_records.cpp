@@ -86,6 +86,13 @@ int iteration_block(const pest_control& pc, std::FILE* out, int iteration, int m
   return 0;
 }
 
+// A measured (or provided) value against the calculated one.
+void residual_line(std::FILE* out, const std::string& name, double given, double calculated,
+                   double weight, const std::string& group) {
+  std::fprintf(out, "%s\t\t%.20lf\t%.20lf\t%.20lf\t%lf\t%s\n", name.c_str(), given, calculated,
+               given - calculated, weight, group.c_str());
+}
+
 // "%lf" above 0.0001 in magnitude, "%.4E" at or below.
 void matrix_number(std::FILE* out, double v) {
   std::fprintf(out, std::fabs(v) > 0.0001 ? "%lf" : "%.4E", v);
@@ -330,8 +337,7 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
   std::fprintf(out, "                       value          value\n");
   for (int i = 1; i <= pc.nobs; ++i) {
     const obs_rec& o = pc.observations[i];
-    std::fprintf(out, "%s\t\t%.20lf\t%.20lf\t%.20lf\t%lf\t%s\n", o.obsnme.c_str(), o.obsval,
-                 o.model_value[0], o.obsval - o.model_value[0], o.weight, o.obgnme.c_str());
+    residual_line(out, o.obsnme, o.obsval, o.model_value[0], o.weight, o.obgnme);
   }
   std::fprintf(out, "\n");
   std::fprintf(out, "\n");
@@ -347,9 +353,7 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
     std::fprintf(out, "information            value          value\n");
     for (int i = 1; i <= pc.nprior; ++i) {
       const prior_rec& pr = pc.priors[i];
-      const double ci = have ? c[i] : std::nan("");
-      std::fprintf(out, "%s\t\t%.20lf\t%.20lf\t%.20lf\t%lf\t%s\n", pr.pilbl.c_str(), pr.pival, ci,
-                   pr.pival - ci, pr.weight, pr.obgnme.c_str());
+      residual_line(out, pr.pilbl, pr.pival, have ? c[i] : std::nan(""), pr.weight, pr.obgnme);
     }
     std::fprintf(out, "\n");
     std::fprintf(out, "\n");

@@ -241,11 +241,13 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
     std::size_t nl = out.find('\n', from);
     return nl == std::string::npos ? n : nl;
   };
+  // The start of the line after the one holding from (the end of the text).
+  auto next_line = [&](std::size_t from) { return std::min(line_end(from) + 1, n); };
   std::size_t pos = 0;
   for (const instruction_item& it : streams.instructions[file_index]) {
     switch (it.what) {
       case kind::next_line:
-        pos = pos < n ? line_end(pos) + 1 : n;
+        pos = next_line(pos);
         break;
       case kind::marker: {
         const std::size_t at = out.find(it.text, pos);
@@ -258,7 +260,7 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
         for (int k = 0; k < it.count; ++k) {
           if (pos >= n) return fail(counted("the file ends within l", it.count), it.line);
           start = pos;
-          pos = line_end(pos) + 1;
+          pos = next_line(pos);
         }
         pos = start;
         break;
@@ -277,7 +279,8 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
         break;
       case kind::fixed: {
         // Columns of the line the position is on, counted from its start.
-        const std::size_t bol = pos == 0 ? 0 : out.rfind('\n', pos - 1) + 1;
+        const std::size_t nl = pos == 0 ? std::string::npos : out.rfind('\n', pos - 1);
+        const std::size_t bol = nl == std::string::npos ? 0 : nl + 1;
         const std::size_t eol = line_end(pos);
         const std::size_t b = bol + static_cast<std::size_t>(it.count) - 1;
         const std::size_t e = std::min(bol + static_cast<std::size_t>(it.last), eol);

@@ -131,6 +131,7 @@ TEST_F(ModelFiles, EveryInstructionItemReadsItsValue) {
       {"name upper-cased", "pif ~\n!Q1!\n", "4.5\n", 1, 4.5},
       {"& and other characters do nothing", "pif ~\n& x y z !q1!\n", "6.5\n", 1, 6.5},
       {"jif header, other marker", "jif %\n%at% !p1!\n", "value at 9\n", 4, 9.0},
+      {"more line ends than the output has", "pif ~\n!q1!\n\n\n[q2]1:3\n", "5\n6", 1, 5.0},
       {"carriage returns", "pif ~\r\n~a~ !q1!\r\n!q2!\r\n", "a 1\r\n2\r\n", 2, 2.0},
   };
   for (const row& r : rows) {

@@ -269,8 +269,8 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
       std::printf("On line no. %d (line %d of the file), the time of the recorded data, %d/%d/%d %d:%2.2d, is the "
                   "time of the previous line:\n",
                   k, words.line_no(), d.year, d.month, d.day, d.hour, d.minute);
-      std::printf("a %s period of no length cannot hold a depth of rain.  Give every line of a GAGES\n",
-                  hm.rain_gages ? "GAGES" : "ACCUM");
+      std::printf("%s period of no length cannot hold a depth of rain.  Give every line of a GAGES\n",
+                  hm.rain_gages ? "a GAGES" : "an ACCUM");
       std::printf("or ACCUM event a later time than the line before it.\n");
       data_error_tail();
       return reported_fault();

@@ -30,10 +30,13 @@ namespace nivra {
 
 namespace {
 
-// A date of the precipitation file the clock has reached: due, or passed
-// between two steps (a period boundary that falls inside a model step
-// takes effect at the step after it).
-bool reached(const model_state& ms, double t) { return ms.clock.model_time > t - ms.clock.time_tol; }
+// The overland step that ends at the model time began one overland step
+// before it; it takes the rain of the period that holds its start. So a
+// period's rain falls on exactly the overland steps inside it, and a period
+// that begins inside a step takes effect with the next.
+bool period_started(const model_state& ms, double t) {
+  return ms.clock.model_time - ms.clock.ov_dt_days > t - ms.clock.time_tol;
+}
 
 gage_positions gages_of(const hydromet_state& hm) {
   return gage_positions{hm.num_gages, hm.gage_x.data(), hm.gage_y.data()};
@@ -196,14 +199,14 @@ void update_rainfall(model_state& ms) {
   if (hm.precip_file_given && hm.rain_period >= 1) {
     // Period p rains from the time of line p to the time of line p + 1;
     // periods of no length are passed over within the step.
-    while (hm.rain_period < hm.num_rain_periods && reached(ms, hm.next_rain_period_time)) {
+    while (hm.rain_period < hm.num_rain_periods && period_started(ms, hm.next_rain_period_time)) {
       if (!distribute_period(ms, hm.rain_period)) return;
       hm.rain_period += 1;
       hm.rain_period_start_time = ms.clock.model_time;
       hm.next_rain_period_time = julian_of(ms.clock.dates()[hm.rain_period]);
     }
     // The time of the last line ends the event's rain.
-    if (hm.rain_period == hm.num_rain_periods && ms.clock.rain_on && reached(ms, hm.next_rain_period_time)) {
+    if (hm.rain_period == hm.num_rain_periods && ms.clock.rain_on && period_started(ms, hm.next_rain_period_time)) {
       ms.clock.rain_on = 0;
       if (ms.clock.precip_event_state == 1) ms.clock.precip_event_state = 0;
       else if (ms.clock.precip_event_state == 2) ms.clock.precip_event_state = 3;

@@ -114,6 +114,8 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       {{"OVERTYPE ade-p"}, "Error: the OVERTYPE card holds ade-p;", true},
       {{"GRIDSIZE 30m"}, "Error: the GRIDSIZE card holds 30m;", true},
       {{"LATITUDE 91"}, "Error: the LATITUDE card holds 91;", true},
+      {{"SEASONAL_RS_SPRING 100"}, "Error: the SEASONAL_RS_SPRING card holds 100; it takes a whole number from 0 to 12 "
+                                   "(month)", true},
       // Counts of steps that an int cannot hold, made by two cards together.
       {{"TIMESTEP 0.01", "HYD_FREQ 1000000"},
        "Error: the HYD_FREQ card gives 1000000 minutes, which hold more time steps of 0.01 s", true},

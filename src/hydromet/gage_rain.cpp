@@ -1,6 +1,5 @@
 #include "hydromet/gage_rain.h"
 
-#include <cmath>
 #include <cstdio>
 
 #include "core/errors.h"
@@ -34,8 +33,9 @@ void gage_to_grid_precip(const grid_state& grid, const gage_positions& gages, co
           inside = true;
           break;
         }
-        weights += 1.0 / d2;
-        sum += values(g, period) / d2;
+        const double w = 1.0 / d2;
+        weights += w;
+        sum += values(g, period) * w;
       }
       if (!inside) rates[k] = sum / weights;
     }
@@ -51,16 +51,18 @@ bool find_neighbor(const grid_state& grid, const gage_positions& gages, int* nea
       const int k = mask_row[c];
       if (k == 0) continue;
       const double x = grid.west + (c - 0.5) * size;
-      double closest = 1000000.0;
+      // Squared distances: the nearest is the same, the search starts at
+      // 1,000 km and fails beyond 900 km.
+      double closest = 1.0e12;
       for (int g = 1; g <= gages.count; ++g) {
         const double dx = x - gages.x[g], dy = y - gages.y[g];
-        const double d = std::sqrt(dx * dx + dy * dy);
-        if (d < closest) {
-          closest = d;
+        const double d2 = dx * dx + dy * dy;
+        if (d2 < closest) {
+          closest = d2;
           nearest[k] = g;
         }
       }
-      if (closest > 900000.0) {
+      if (closest > 8.1e11) {
         std::printf("Failure to identify closest raingauge in find_neighbor\n");
         std::printf("check rain gage data file, particularly gage coordinates\n");
         set_error(own_message_code);

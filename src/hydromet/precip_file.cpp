@@ -10,6 +10,7 @@
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/tokens.h"
+#include "core/value_range.h"
 #include "hydromet/hydromet_state.h"
 
 namespace nivra {
@@ -165,18 +166,23 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
     if (!words.next(word)) return unexpected_end;
     if (is_card(word, "nrga")) {
       if (!words.next(word)) return unexpected_end;
+      double v = 0.0;
       if (to_lower(word).find("files") != std::string::npos) {
         gages = -1;
-      } else if (!whole_token_int(word, gages) || gages < 1 || gages > precip_max_gages) {
+      } else if (token_in_range(word, true, from_to(1, precip_max_gages), v)) {
+        gages = static_cast<int>(v);
+      } else {
         return bad_value(hm, words.line_no(), "the number of gages (NRGAG)", word,
                          "a whole number from 1 to 100000, or FILES for one radar file per line");
       }
       have_gages = true;
     } else if (is_card(word, "nrpd")) {
       if (!words.next(word)) return unexpected_end;
-      if (!whole_token_int(word, periods) || periods < 1 || periods > precip_max_periods)
+      double v = 0.0;
+      if (!token_in_range(word, true, from_to(1, precip_max_periods), v))
         return bad_value(hm, words.line_no(), "the number of period lines (NRPDS)", word,
                          "a whole number from 1 to 99999");
+      periods = static_cast<int>(v);
       have_periods = true;
     }
   }
@@ -208,7 +214,7 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
       const char* what[2] = {"the easting of a gage (COORD)", "the northing of a gage (COORD)"};
       for (int i = 0; i < 2; ++i) {
         if (!words.next(word)) return unexpected_end;
-        if (!whole_token_double(word, *xy[i]) || !std::isfinite(*xy[i]))
+        if (!token_in_range(word, false, any_number, *xy[i]))
           return bad_value(hm, words.line_no(), what[i], word, "a number (m)");
       }
       words.rest_of_line();
@@ -300,7 +306,7 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
     for (int g = 1; g <= gages; ++g) {
       if (!words.next(word)) return unexpected_end;
       double v = 0.0;
-      if (!whole_token_double(word, v) || !std::isfinite(v)) {
+      if (!token_in_range(word, false, any_number, v)) {
         std::printf("\n ERROR: \n");
         std::printf("\n check out gage input for precip record %d", k);
         std::printf("\n look at gage %d \n", g);

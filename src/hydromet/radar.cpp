@@ -8,7 +8,7 @@
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "core/value_range.h"
-#include "inputs/grid_state.h"
+#include "hydromet/cell_centres.h"
 
 namespace nivra {
 
@@ -36,15 +36,7 @@ bool header_value(card_line& line, std::string_view file_name, int line_no, doub
   std::string keyword, token;
   next_token(line, keyword);
   next_token(line, token);
-  bool good = false;
-  if (item.whole) {
-    int n = 0;
-    good = whole_token_int(token, n);
-    out = n;
-  } else {
-    good = whole_token_double(token, out);
-  }
-  if (good && item.range.contains(out)) return true;
+  if (token_in_range(token, item.whole, item.range, out)) return true;
   std::printf("Error: line %d of the radar file %.*s gives %s for the %s; it takes %s.\n", line_no,
               static_cast<int>(file_name.size()), file_name.data(),
               token.empty() ? "no value" : ("\"" + token + "\"").c_str(), item.what,
@@ -99,24 +91,18 @@ bool map_radar_cells(radar_grid& radar, std::string_view first_file, const grid_
   if (!read_radar_header(radar, first_file)) return stop_with_own_message();
   if (radar.nivra_to_precip.size() != grid.ncells) radar.nivra_to_precip.alloc(grid.ncells);
   const double size = radar.radar_cell_size;
-  int k = 0;
-  for (int r = 1; r <= grid.nrows; ++r) {
-    const double y = grid.north - (r - 0.5) * grid.grid_size;
+  return for_each_cell_centre(grid, [&](int cell, double x, double y) {
     const int radar_row = y > radar.radar_top ? 0 : static_cast<int>((radar.radar_top - y) / size);
-    for (int c = 1; c <= grid.ncols; ++c) {
-      if (grid.mask[r][c] == 0) continue;
-      const double x = grid.west + (c - 0.5) * grid.grid_size;
-      const int radar_col = x < radar.radar_left ? 0 : static_cast<int>((x - radar.radar_left) / size);
-      if (radar_row > radar.radar_rows - 1 || radar_col > radar.radar_cols - 1) {
-        std::printf("Error!! p_I=%d, p_J=%d\n", radar_row, radar_col);
-        set_error(102);
-        process.error_block.stop = 1;
-        return false;
-      }
-      radar.nivra_to_precip[++k] = radar.radar_cols * radar_row + radar_col;
+    const int radar_col = x < radar.radar_left ? 0 : static_cast<int>((x - radar.radar_left) / size);
+    if (radar_row > radar.radar_rows - 1 || radar_col > radar.radar_cols - 1) {
+      std::printf("Error!! p_I=%d, p_J=%d\n", radar_row, radar_col);
+      set_error(102);
+      process.error_block.stop = 1;
+      return false;
     }
-  }
-  return true;
+    radar.nivra_to_precip[cell] = radar.radar_cols * radar_row + radar_col;
+    return true;
+  });
 }
 
 bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool values_in_mm) {

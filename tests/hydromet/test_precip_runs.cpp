@@ -2,9 +2,8 @@
 // examples: the books close with the canopy among the stores; every kind of
 // event puts exactly the rain of its lines on the watershed (one gage: the
 // depth of the file times the area); the radar example's rain is that of
-// its grids, in mm/h and in inches per hour; inside the outside framework
-// the event asked for is read through the events before it; and two runs
-// of one project in one process write the same files.
+// its grids, in mm/h and in inches per hour; and inside the outside
+// framework the event asked for is read through the events before it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +21,6 @@
 #include "inputs/grid_state.h"
 #include "model/water_ledger.h"
 #include "run/clock_state.h"
-#include "run/command_line.h"
 #include "run/run_test_support.h"
 
 namespace nivra {
@@ -200,24 +198,6 @@ TEST_F(PrecipRuns, TheFrameworkRunsTheEventItAsksFor) {
   EXPECT_EQ(ms.clock.events_finished, 1);
   EXPECT_LT(relative(ms.ledger.run_total(water_flux::precipitation), on_watershed(3.0)), 1e-12);
   expect_books_close(run);
-}
-
-// A second run of a project in the same process reads its precipitation
-// file from the start again and writes the same bytes.
-TEST_F(PrecipRuns, BatchRunsOfOneProjectWriteIdenticalFiles) {
-  for (const std::string name : {"gages", "radar"}) {
-    reset_process_state();
-    testing::copy_example(name);
-    testing::arguments args({"nivra", "-b2", name + ".prj"});
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(nivra_main(args.argc(), args.argv()), 0);
-    ::testing::internal::GetCapturedStdout();
-    for (const std::string ext : {".sum", ".otl"}) {
-      const std::string first = read_file("0000_" + name + ext);
-      EXPECT_GT(first.size(), 400u) << name << ext;
-      EXPECT_EQ(first, read_file("0001_" + name + ext)) << name << ext;
-    }
-  }
 }
 
 }  // namespace

@@ -113,6 +113,14 @@ bool green_ampt_parameter(model_state& ms, int given, guarded_file& file, const 
 bool read_green_ampt_maps(model_state& ms) {
   soil_state& s = ms.soil;
   const int n = ms.grid.ncells;
+  const struct {
+    int given;
+    array1d<double>& values;
+  } parameters[] = {{s.conductivity_given, s.sat_hyd_cond}, {s.capillary_given, s.capillary_head},
+                    {s.porosity_given, s.soil_porosity},    {s.pore_index_given, s.pore_dist_index},
+                    {s.residual_sat_given, s.resid_sat}};
+  for (const auto& p : parameters)
+    if (p.given) ensure_cells(p.values, n);
   if (table_present(ms, cmt_ga_infiltration) &&
       !read_cmt_table(ms, cmt_code_ga_infiltration,
                       {if_made(s.sat_hyd_cond, n), if_made(s.capillary_head, n), if_made(s.soil_porosity, n),

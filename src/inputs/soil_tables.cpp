@@ -59,14 +59,14 @@ class token_source {
     std::string_view t;
     const bool got = free_form ? token(t) : token_on_line(t);
     if (got && whole_token_double(t, v) && std::isfinite(v)) return true;
-    fail(got, t, what, "a number");
+    fail(got, free_form, t, what, "a number");
     return false;
   }
   bool whole(int& v, const char* what, bool free_form) {
     std::string_view t;
     const bool got = free_form ? token(t) : token_on_line(t);
     if (got && whole_token_int(t, v)) return true;
-    fail(got, t, what, "a whole number");
+    fail(got, free_form, t, what, "a whole number");
     return false;
   }
   // A message naming the file and the current line; stops the run.
@@ -80,10 +80,13 @@ class token_source {
 
  private:
   static bool is_sep(char c) { return c == ' ' || c == '\t' || c == ',' || c == '\r'; }
-  void fail(bool got, std::string_view t, const char* what, const char* kind) {
+  void fail(bool got, bool free_form, std::string_view t, const char* what, const char* kind) {
     if (got)
       std::printf("Error: line %d of the soil table %s holds %.*s where %s (%s) is due\n", line_no_,
                   name_.c_str(), static_cast<int>(t.size()), t.data(), what, kind);
+    else if (!free_form)
+      std::printf("Error: line %d of the soil table %s ends where %s (%s) is due\n", line_no_, name_.c_str(), what,
+                  kind);
     else
       std::printf("Error: the soil table %s ends at line %d where %s (%s) is due\n", name_.c_str(), line_no_,
                   what, kind);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "inputs/map_phase.h"
+#include "inputs/mapping_table.h"
 #include "map_fixture.h"
 
 namespace nivra::testing {
@@ -48,6 +49,12 @@ inline std::unique_ptr<model_state> table_record(const std::string& cmt_text) {
   ms->project.mapping_table.assign("t.cmt");
   ms->grid.mapping_table_given = 1;
   return ms;
+}
+
+// The start-up check of the record's table file, as the run parameters
+// run it (quietly).
+inline void check_tables(model_state& ms) {
+  check_cmt_tables(ms.project.mapping_table.view(), ms.grid.cmt_table_present, 0, 1);
 }
 
 // An index map of the 3 x 4 grid.

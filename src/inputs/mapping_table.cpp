@@ -493,13 +493,27 @@ int read_cmt_table(model_state& ms, int code, const std::array<array1d<double>*,
   if (ms.output.skip_index_maps) return 1;
   array1d<int> cell_ids;
   if (!read_index_map(ms, map_file, rows.largest_id, cell_ids)) return 0;
-  std::vector<double> lookup;
+  // One pass over the cells fills every column: a table of the values by
+  // ID, the columns of an ID side by side.
+  std::array<double*, 7> dest{};
+  std::array<int, 7> column{};
+  int used = 0;
   for (int c = 1; c <= v && c <= 7; ++c) {
-    array1d<double>* dest = destinations[static_cast<std::size_t>(c - 1)];
-    if (!dest) continue;
-    if (dest->size() < ms.grid.ncells) dest->alloc(ms.grid.ncells);
-    cmt_column_lookup(rows, c, lookup);
-    fill_cells_from_ids(lookup, cell_ids, *dest);
+    array1d<double>* d = destinations[static_cast<std::size_t>(c - 1)];
+    if (!d) continue;
+    if (d->size() < ms.grid.ncells) d->alloc(ms.grid.ncells);
+    dest[static_cast<std::size_t>(used)] = d->data();
+    column[static_cast<std::size_t>(used++)] = c;
+  }
+  std::vector<double> by_id(static_cast<std::size_t>(rows.largest_id + 1) * static_cast<std::size_t>(used), 0.0);
+  for (int r = 0; r < rows.count; ++r)
+    for (int u = 0; u < used; ++u)
+      by_id[static_cast<std::size_t>(rows.ids[static_cast<std::size_t>(r)]) * static_cast<std::size_t>(used) +
+            static_cast<std::size_t>(u)] = rows.value(r, column[static_cast<std::size_t>(u)]);
+  const int* id = cell_ids.data();
+  for (int k = 1; k <= ms.grid.ncells; ++k) {
+    const double* values = by_id.data() + static_cast<std::size_t>(id[k]) * static_cast<std::size_t>(used);
+    for (int u = 0; u < used; ++u) dest[static_cast<std::size_t>(u)][k] = values[u];
   }
   return 1;
 }

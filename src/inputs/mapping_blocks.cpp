@@ -31,13 +31,6 @@ void refuse_line(const cmt_file& f, int line, const char* what) {
   stop_with_own_message();
 }
 
-bool open_for_reading(cmt_file& f, std::string_view name) {
-  if (f.open(name)) return true;
-  set_error(64, "", name);
-  report_error();
-  return false;
-}
-
 // The table of a code of the project's mapping table: its rows and the
 // IDs of its index map per cell (none with skip_index_maps). False when
 // the run stopped.
@@ -72,7 +65,7 @@ int row_of_id(const cmt_rows& rows, int id) {
 int read_cmt_sediments(std::string_view table_file, sediment_classes& out) {
   out = sediment_classes{};
   cmt_file f;
-  if (!open_for_reading(f, table_file)) return 0;
+  if (!f.open_or_report(table_file)) return 0;
   const int head = f.read_head();
   if (head < 0) return 0;
   if (head == 0 || !f.find_card(cmt_code_sediments)) return 1;
@@ -267,7 +260,7 @@ int read_cmt_contaminants(model_state& ms, contaminant_tables& out) {
   out = contaminant_tables{};
   const bool quiet = ms.project.optimizer_mode != 0;
   cmt_file f;
-  if (!open_for_reading(f, ms.project.mapping_table.view())) return 0;
+  if (!f.open_or_report(ms.project.mapping_table.view())) return 0;
   const int head = f.read_head();
   if (head < 0) return 0;
   input_report(ms, console_rule::unless_quiet, "\nReading contaminant table...  ");
@@ -380,7 +373,7 @@ namespace {
 // Opens the table file, finds the card and reads its soil map into
 // soil.soiltype. False after reporting (64, or the map's own code).
 bool read_soil_map_of_block(model_state& ms, cmt_file& f, int code, int map_error) {
-  if (!open_for_reading(f, ms.project.mapping_table.view())) return false;
+  if (!f.open_or_report(ms.project.mapping_table.view())) return false;
   const int head = f.read_head();
   if (head < 0) return false;
   const std::string map_file = head == 1 && f.find_card(code) && f.card_map() ? f.card_map()->file : std::string();
@@ -434,7 +427,7 @@ int read_cmt_ratingcurves(std::string_view table_file, const array1d<int>& bound
   if (!any) return 1;
 
   cmt_file f;
-  if (!open_for_reading(f, table_file)) return 0;
+  if (!f.open_or_report(table_file)) return 0;
   const int head = f.read_head();
   if (head < 0) return 0;
   int n = 0;
@@ -445,17 +438,12 @@ int read_cmt_ratingcurves(std::string_view table_file, const array1d<int>& bound
   std::vector<int> ids;
   std::vector<std::string> names;
   for (int r = 1; r <= n; ++r) {
-    std::string_view id_field;
     int id = 0;
     std::string name;
-    bool good = f.next_line();
+    bool good = f.next_line() && cmt_row_id(f.line(), id);
     if (good) {
-      id_field = std::string_view(f.line()).substr(0, cmt_id_columns);
-      const std::size_t b = id_field.find_first_not_of(" \t");
-      const std::size_t e = id_field.find_last_not_of(" \t");
       card_line rest(f.line().size() > cmt_id_columns ? f.line().substr(cmt_id_columns) : std::string());
-      good = b != std::string_view::npos && whole_token_int(id_field.substr(b, e - b + 1), id) && id >= 1 &&
-             next_token(rest, name);
+      good = next_token(rest, name);
     }
     if (!good) {
       refuse_line(f, f.line_no(), "is not a row of the RATINGCURVES table: an ID in columns 1 to 6, then the name "

@@ -201,6 +201,13 @@ bool cmt_file::open(std::string_view name) {
   return open_guarded_file(f_, name, "r");
 }
 
+bool cmt_file::open_or_report(std::string_view name) {
+  if (open(name)) return true;
+  set_error(64, "", name);
+  report_error();
+  return false;
+}
+
 bool cmt_file::next_line() {
   if (at_end_ || !f_.is_open() || !read_line(line_, f_)) {
     at_end_ = true;
@@ -280,6 +287,14 @@ bool cmt_file::skip_to_rows() {
 
 // ---- Rows.
 
+bool cmt_row_id(std::string_view line, int& id) {
+  const std::string_view field = line.substr(0, cmt_id_columns);
+  const std::size_t b = field.find_first_not_of(" \t");
+  const std::size_t e = field.find_last_not_of(" \t");
+  return b != std::string_view::npos && whole_token_int(field.substr(b, e - b + 1), id) && id >= 1 &&
+         id <= cmt_largest_id;
+}
+
 bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
   rows = cmt_rows{};
   rows.n_values = n_values;
@@ -294,13 +309,8 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       return false;
     }
     const std::string& line = f.line();
-    // The ID: a whole number from 1 to 999,999, alone in columns 1 to 6.
-    std::string_view id_field = std::string_view(line).substr(0, cmt_id_columns);
-    const std::size_t b = id_field.find_first_not_of(" \t");
-    const std::size_t e = id_field.find_last_not_of(" \t");
     int id = 0;
-    if (b == std::string_view::npos || !whole_token_int(id_field.substr(b, e - b + 1), id) || id < 1 ||
-        id > cmt_largest_id) {
+    if (!cmt_row_id(line, id)) {
       std::printf("Error: line %d of the %s %s is a row of the %s table without an ID in columns 1 to 6 "
                   "(a whole number from 1 to %d)\n",
                   f.line_no(), f.layout().what, f.name().c_str(), table, cmt_largest_id);
@@ -442,11 +452,7 @@ void fill_cells_from_ids(const std::vector<double>& lookup, const array1d<int>& 
 
 bool cmt_open_table(std::string_view table_file, cmt_file& f, int code, int& n) {
   n = 0;
-  if (!f.open(table_file)) {
-    set_error(64, "", table_file);
-    report_error();
-    return false;
-  }
+  if (!f.open_or_report(table_file)) return false;
   const int head = f.read_head();
   if (head < 0) return false;
   if (head == 1 && f.find_card(code) && f.card_map()) n = f.read_count(f.layout().num_ids_code);
@@ -520,13 +526,8 @@ int read_cmt_table(model_state& ms, int code, const std::array<array1d<double>*,
 
 int read_ts_index_table(model_state& ms) {
   ms.grid.ts_index_read = 1;
-  const std::string_view file_name = ms.project.mapping_table.view();
   cmt_file f;
-  if (!f.open(file_name)) {
-    set_error(64, "", file_name);
-    report_error();
-    return 0;
-  }
+  if (!f.open_or_report(ms.project.mapping_table.view())) return 0;
   const int head = f.read_head();
   if (head < 0) return 0;
   if (head == 0 || !f.find_card(cmt_code_time_series_index)) return 1;
@@ -536,14 +537,10 @@ int read_ts_index_table(model_state& ms) {
   f.skip_to_rows();
   for (int r = 1; r <= n; ++r) {
     const bool got = f.next_line();
-    std::string_view id_field = std::string_view(f.line()).substr(0, cmt_id_columns);
-    const std::size_t b = id_field.find_first_not_of(" \t");
-    const std::size_t e = id_field.find_last_not_of(" \t");
     int id = 0;
     card_line rest(f.line().size() > cmt_id_columns ? f.line().substr(cmt_id_columns) : std::string());
     std::string series_name;
-    if (!got || b == std::string_view::npos || !whole_token_int(id_field.substr(b, e - b + 1), id) || id < 1 ||
-        !next_token(rest, series_name)) {
+    if (!got || !cmt_row_id(f.line(), id) || !next_token(rest, series_name)) {
       std::printf("Error: line %d of the mapping table file %s is not a row of the TIME_SERIES_INDEX table: "
                   "an ID in columns 1 to 6, then the name of a time series\n",
                   f.line_no(), f.name().c_str());
@@ -559,14 +556,7 @@ int read_ts_index_table(model_state& ms) {
 }
 
 void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int skip_index_maps, int quiet) {
-  {
-    guarded_file probe;
-    if (!open_guarded_file(probe, table_file, "r")) {
-      set_error(64, "", table_file);
-      report_error();
-      return;
-    }
-  }
+  if (cmt_file probe; !probe.open_or_report(table_file)) return;
   if (!quiet) std::printf("\nChecking 2D grid mapping tables...\n");
   for (int slot = 0; slot < cmt_table_count; ++slot) {
     const checked_table& t = checked_tables[slot];

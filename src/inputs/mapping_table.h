@@ -114,6 +114,8 @@ class cmt_file {
   explicit cmt_file(const cmt_layout& layout = cmt_grid_layout) : layout_(layout) {}
   // False when the file cannot be opened (nothing printed).
   bool open(std::string_view name);
+  // The same, reporting error 64 with the file's name.
+  bool open_or_report(std::string_view name);
   // Reads the header line and the map lines after it: 1 read, 0 the header
   // is missing (the file has no tables), -1 a map line is refused (the
   // message, naming the file and line, is printed and the run stopped).
@@ -163,6 +165,10 @@ struct cmt_rows {
   std::vector<double> values;    // row r, column c (1-based) at r * n_values + c - 1
   double value(int row, int column) const { return values[static_cast<std::size_t>(row) * n_values + column - 1]; }
 };
+
+// The ID of a row: a whole number from 1 to 999,999, alone in columns 1
+// to 6. False when the columns hold none.
+bool cmt_row_id(std::string_view line, int& id);
 
 // Opens a table file and finds the table of a code with its index map and
 // its NUM_IDS count n (above 0). False after reporting 64 (the file) or 66

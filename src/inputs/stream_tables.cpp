@@ -168,14 +168,7 @@ int read_stream_mapping_table(std::string_view table_file, int code,
 }
 
 void check_stream_mapping_table(std::string_view table_file, int* flags, int quiet) {
-  {
-    guarded_file probe;
-    if (!open_guarded_file(probe, table_file, "r")) {
-      set_error(64, "", table_file);
-      report_error();
-      return;
-    }
-  }
+  if (cmt_file probe(cmt_stream_layout); !probe.open_or_report(table_file)) return;
   if (!quiet) std::printf("\nChecking stream mapping table file...\n");
   for (const checked_stream_table& t : checked_stream_tables) {
     cmt_file f(cmt_stream_layout);

@@ -633,15 +633,53 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
     l.expect(*ms);
   }
 
-  // An overland boundary without its table.
-  reset_process_state();
-  auto ms = table_record(head);
-  check_tables(*ms);
-  ms->overland.ov_boundary = 1;
-  CaptureStdout();
-  init_overland_boundary(*ms);
-  EXPECT_TRUE(has(GetCapturedStdout(), "Error: The OV_BOUNDARY card has been specified in the project file but the "
-                                       "\n       OVERLAND_BOUNDARY table was not found...\n"));
+  // Parameters with no source at all.
+  struct fault {
+    const char* what;
+    void (*set)(model_state&);
+    void (*run)(model_state&);
+    const char* message;
+  } faults[] = {
+      {"an overland boundary without its table", [](model_state& ms) { ms.overland.ov_boundary = 1; },
+       init_overland_boundary,
+       "Error: The OV_BOUNDARY card has been specified in the project file but the \n       OVERLAND_BOUNDARY "
+       "table was not found...\n"},
+      {"groundwater without a conductivity",
+       [](model_state& ms) {
+         ms.groundwater.gw_simulation = ms.groundwater.gw_unif_porosity_given = 1;
+         ms.groundwater.gw_boundfile_given = 1;
+         testing::give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd",
+                           testing::map_text(3, 4, "0 0 0 0\n0 0 0 0\n0 0 0 0\n"));
+       },
+       read_groundwater_maps,
+       "Error: the mapping table for the groundwater table is not set up correctly. Check index map file names.\n"},
+      {"groundwater without a porosity",
+       [](model_state& ms) {
+         ms.groundwater.gw_simulation = ms.groundwater.gw_unif_hycond_given = 1;
+         ms.groundwater.gw_boundfile_given = 1;
+         testing::give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd",
+                           testing::map_text(3, 4, "0 0 0 0\n0 0 0 0\n0 0 0 0\n"));
+       },
+       read_groundwater_maps,
+       "Error: the groundwater porosity has no source: give the GW_POROSITY_MAP or GW_UNIF_POROSITY card or a "
+       "GROUNDWATER table in the mapping table\n"},
+      {"an area reduction without its map or table",
+       [](model_state& ms) { ms.soil.green_ampt = ms.soil.area_reduction_given = 1; }, read_infiltration_maps,
+       "Error: the AREA_REDUCTION card names no map, and no mapping table holds an AREA_REDUCTION table\n"},
+  };
+  for (const fault& f : faults) {
+    SCOPED_TRACE(f.what);
+    reset_process_state();
+    auto ms = table_record(head);
+    check_tables(*ms);
+    f.set(*ms);
+    CaptureStdout();
+    f.run(*ms);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(run_stopped());
+    EXPECT_TRUE(has(out, f.message)) << out;
+    EXPECT_FALSE(has(out, "card is not available"));
+  }
 }
 
 }  // namespace

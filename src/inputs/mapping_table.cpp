@@ -511,6 +511,7 @@ int read_cmt_table(model_state& ms, int code, const std::array<array1d<double>*,
     dest[static_cast<std::size_t>(used)] = d->data();
     column[static_cast<std::size_t>(used++)] = c;
   }
+  if (used == 0) return 1;
   std::vector<double> by_id(static_cast<std::size_t>(rows.largest_id + 1) * static_cast<std::size_t>(used), 0.0);
   for (int r = 0; r < rows.count; ++r)
     for (int u = 0; u < used; ++u)

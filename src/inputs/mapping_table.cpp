@@ -165,8 +165,8 @@ value_range cmt_column_range(int code, int column) {
       switch (column) {
         case 1: return from_to(0, 10000, "cm/h");   // saturated hydraulic conductivity
         case 2: return from_to(0, 100000, "cm");    // capillary head
-        case 3: return fraction;                    // porosity
-        case 4: return from_to(0, 100);             // pore distribution index
+        case 3: return above_to(0, 1);              // porosity
+        case 4: return above_to(0, 100);            // pore distribution index
         case 5: return fraction;                    // residual saturation
         case 7: return fraction;                    // wilting point
         default: return any_number;

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <span>
 #include <string>
 
 #include "core/errors.h"
@@ -61,59 +62,99 @@ std::string with_name(const char* format, std::string_view name) {
 
 // ---- Infiltration parameters.
 
-void read_area_reduction_map(model_state& ms) {
+// The share of each cell that infiltrates: 1 - the reduction of the
+// AREA_REDUCTION map, of the mapping table's AREA_REDUCTION table (with the
+// card on and no map named), or of the UNIF_AREA_REDUCTION value over every
+// cell. False when the run stopped.
+bool read_area_reduction_map(model_state& ms) {
   soil_state& s = ms.soil;
-  if (!s.area_reduction_given) return;
+  if (!s.area_reduction_given && !s.unif_area_reduction_given) return true;
   const int n = ms.grid.ncells;
   ensure_cells(s.area_reduction, n);
   const file_name_text& name = ms.project.area_reduction_file_name;
-  if (!name.empty()) {
+  const bool card = s.area_reduction_given != 0;
+  s.area_reduction_given = 1;
+  if (card && !name.empty()) {
     if (!open_guarded_file(s.area_reduction_file, name.view(), "r")) {
       std::printf("Can't open area reduction file named: %s\n", name.c_str());
       stop_with_own_message();
-      return;
+      return false;
     }
     input_report(ms, console_rule::unless_quiet, "reading area reduction map from file: %s\n", name.c_str());
     read_cell_map(ms.grid, s.area_reduction_file, name.view(), s.area_reduction, ms.project.optimizer_mode,
                   from_to(0, 1));
     close_guarded_file(s.area_reduction_file);
-    if (stopped()) return;
-  } else if (table_present(ms, cmt_area_reduction)) {
+    if (stopped()) return false;
+  } else if (card && table_present(ms, cmt_area_reduction)) {
     input_report(ms, console_rule::unless_quiet, "reading area reduction map from the mapping table file.\n");
-    if (!read_cmt_table(ms, cmt_code_area_reduction, {&s.area_reduction})) return;
+    if (!read_cmt_table(ms, cmt_code_area_reduction, {&s.area_reduction})) return false;
+  } else if (s.unif_area_reduction_given) {
+    s.area_reduction.fill(s.unif_area_reduction);
   } else {
-    std::printf("Error: the AREA_REDUCTION card names no map, and no mapping table holds an AREA_REDUCTION "
-                "table\n");
+    std::printf("Error: the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an "
+                "AREA_REDUCTION table in the mapping table\n");
     stop_with_own_message();
-    return;
+    return false;
   }
   for (int c = 1; c <= n; ++c) s.area_reduction[c] = 1.0 - s.area_reduction[c];
-}
-
-// One Green-Ampt parameter: its map over the table's values, then the
-// conversion to the model's unit.
-bool green_ampt_parameter(model_state& ms, int given, guarded_file& file, const file_name_text& name,
-                          array1d<double>& values, const value_range& range, const char* map_line,
-                          const char* table_line, double divisor) {
-  if (!given) return true;
-  ensure_cells(values, ms.grid.ncells);
-  if (read_parameter_map(ms, file, name.view(), values, range, map_line, table_line) == parameter_source::stopped)
-    return false;
-  if (divisor != 1.0)
-    for (int c = 1; c <= values.size(); ++c) values[c] /= divisor;
   return true;
 }
 
+// One soil parameter of the single-layer Green-Ampt schemes: whether the
+// project gives it (its card or the GREEN_AMPT_INFILTRATION table), its map,
+// its range as the map holds it and its conversion to the model's unit.
+struct green_ampt_parameter {
+  int given;
+  guarded_file& file;
+  const file_name_text& name;
+  array1d<double>& values;
+  value_range range;
+  double divisor;     // to metres and seconds
+  const char* what;   // "saturated hydraulic conductivity map"
+  const char* card;
+  const char* map_line;
+  const char* table_line;
+};
+
+// The parameters of the chosen scheme, each from its map or else from the
+// table, in the model's units. A parameter that neither gives stops the run
+// naming its map and card. False when the run stopped.
 bool read_green_ampt_maps(model_state& ms) {
   soil_state& s = ms.soil;
   const int n = ms.grid.ncells;
-  const struct {
-    int given;
-    array1d<double>& values;
-  } parameters[] = {{s.conductivity_given, s.sat_hyd_cond}, {s.capillary_given, s.capillary_head},
-                    {s.porosity_given, s.soil_porosity},    {s.pore_index_given, s.pore_dist_index},
-                    {s.residual_sat_given, s.resid_sat}};
-  for (const auto& p : parameters)
+  const green_ampt_parameter parameters[] = {
+      // Conductivities are given in cm/h and capillary heads in cm.
+      {s.conductivity_given, s.ks_file, ms.project.conductivity, s.sat_hyd_cond, from_to(0, 10000, "cm/h"),
+       360000.0, "saturated hydraulic conductivity map", "CONDUCTIVITY",
+       "reading saturated hydraulic conductivity map from file: %s\n",
+       "reading saturated hydraulic conductivity table and map from the master table file\n"},
+      {s.capillary_given, s.hc_file, ms.project.capillary, s.capillary_head, from_to(0, 100000, "cm"), 100.0,
+       "capillary drive map", "CAPILLARY", "reading capillary drive map from file: %s\n",
+       "reading capillary drive map from the master table file\n"},
+      {s.porosity_given, s.porosity_file, ms.project.porosity, s.soil_porosity, above_to(0, 1), 1.0,
+       "porosity map", "POROSITY", "reading porosity map from file: %s\n",
+       "reading porosity table and map from the master table file\n"},
+      {s.pore_index_given, s.pore_index_file, ms.project.pore_index, s.pore_dist_index, above_to(0, 100), 1.0,
+       "pore index map", "PORE_INDEX", "reading pore distribution index map from file: %s\n",
+       "reading pore distribution index map from master table file\n"},
+      {s.residual_sat_given, s.residual_sat_file, ms.project.residual_sat, s.resid_sat, from_to(0, 1), 1.0,
+       "residual saturation map", "RESIDUAL_SAT", "reading residual saturation map from file: %s\n",
+       "reading residual saturation map from the master table file\n"},
+  };
+  // Redistribution needs all five, plain Green-Ampt the first three.
+  const std::span<const green_ampt_parameter> needed(parameters, s.inf_redist ? 5 : 3);
+  const char* scheme = s.inf_redist ? "infiltration redistribution" : "Green and Ampt infiltration";
+  for (const green_ampt_parameter& p : needed) {
+    if (p.given) continue;
+    std::fprintf(stderr,
+                 "For %s, %s must be specified (the %s card) or given by the GREEN_AMPT_INFILTRATION table of "
+                 "the mapping table\n",
+                 scheme, p.what, p.card);
+    std::fprintf(stderr, "Program stopped.\n");
+    stop_with_own_message();
+    return false;
+  }
+  for (const green_ampt_parameter& p : parameters)
     if (p.given) ensure_cells(p.values, n);
   if (table_present(ms, cmt_ga_infiltration) &&
       !read_cmt_table(ms, cmt_code_ga_infiltration,
@@ -121,61 +162,14 @@ bool read_green_ampt_maps(model_state& ms) {
                        if_made(s.pore_dist_index, n), if_made(s.resid_sat, n), if_made(s.ga_value_6, n),
                        if_made(s.wilting_point_cell, n)}))
     return false;
-  // Conductivities are given in cm/h and capillary heads in cm.
-  return green_ampt_parameter(ms, s.conductivity_given, s.ks_file, ms.project.conductivity, s.sat_hyd_cond,
-                              from_to(0, 10000, "cm/h"),
-                              "reading saturated hydraulic conductivity map from file: %s\n",
-                              "reading saturated hydraulic conductivity table and map from the master table file\n",
-                              360000.0) &&
-         green_ampt_parameter(ms, s.capillary_given, s.hc_file, ms.project.capillary, s.capillary_head,
-                              from_to(0, 100000, "cm"), "reading capillary drive map from file: %s\n",
-                              "reading capillary drive map from the master table file\n", 100.0) &&
-         green_ampt_parameter(ms, s.porosity_given, s.porosity_file, ms.project.porosity, s.soil_porosity,
-                              from_to(0, 1), "reading porosity map from file: %s\n",
-                              "reading porosity table and map from the master table file\n", 1.0);
-}
-
-bool read_redistribution_maps(model_state& ms) {
-  soil_state& s = ms.soil;
-  const bool table = table_present(ms, cmt_ga_infiltration);
-  if (!s.pore_index_given && !table) {
-    std::fprintf(stderr, "For infiltration redistribution, pore index map must be specified\n");
-    std::fprintf(stderr, "Program stopped.\n");
-    std::printf("For infiltration redistribution, pore index map must be specified\n");
-    stop_with_own_message();
-    return false;
+  for (const green_ampt_parameter& p : needed) {
+    if (read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line) ==
+        parameter_source::stopped)
+      return false;
+    if (p.divisor != 1.0)
+      for (int c = 1; c <= n; ++c) p.values[c] /= p.divisor;
   }
-  if (!green_ampt_parameter(ms, 1, s.pore_index_file, ms.project.pore_index, s.pore_dist_index, from_to(0, 100),
-                            "reading pore distribution index map from file: %s\n",
-                            "reading pore distribution index map from master table file\n", 1.0))
-    return false;
-  if (!s.residual_sat_given && !table) {
-    std::fprintf(stderr, "For infiltration redistribution, residual saturation map must be specified\n");
-    std::fprintf(stderr, "Program stopped.\n");
-    std::printf("For infiltration redistribution, residual saturation map must be specified\n");
-    stop_with_own_message();
-    return false;
-  }
-  return green_ampt_parameter(ms, 1, s.residual_sat_file, ms.project.residual_sat, s.resid_sat, from_to(0, 1),
-                              "reading residual saturation map from file: %s\n",
-                              "reading residual saturation map from the master table file\n", 1.0);
-}
-
-// Plain Green-Ampt: the initial moisture lies within [0, porosity]; the
-// surface starts from it.
-void start_green_ampt_moisture(model_state& ms) {
-  soil_state& s = ms.soil;
-  const int n = s.init_moisture.size();
-  const bool porosity = s.soil_porosity.size() == n;
-  for (int c = 1; c <= n; ++c) {
-    double& m = s.init_moisture[c];
-    if (m < 0.0) m = 0.0;
-    if (porosity && m > s.soil_porosity[c]) {
-      std::printf("Warning: initial water content > phi at grid %d\n", c);
-      m = s.soil_porosity[c];
-    }
-    if (s.surface_moisture.size() >= c) s.surface_moisture[c] = m;
-  }
+  return true;
 }
 
 void read_et_param_maps(model_state& ms) {
@@ -267,8 +261,8 @@ bool read_layered_soil(model_state& ms) {
   const array1d<soil_class>& table = s.soil_classes();
   for (int c = 1; c <= n; ++c) {
     const soil_class& k = table[s.soiltype[c]];
-    s.surface_moisture[c] = k.real(11);
-    for (int layer = 1; layer <= 3; ++layer) s.THETA_ML[c][layer] = k.real(10 + layer);
+    s.surface_moisture[c] = k.initial_moisture(1);
+    for (int layer = 1; layer <= 3; ++layer) s.THETA_ML[c][layer] = k.initial_moisture(layer);
   }
   return true;
 }
@@ -436,31 +430,19 @@ void init_overland_boundary(model_state& ms) {
 void read_infiltration_maps(model_state& ms) {
   soil_state& s = ms.soil;
   if (!(s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards)) return;
-  read_area_reduction_map(ms);
-  if (stopped()) return;
+  if (!read_area_reduction_map(ms)) return;
   if ((s.green_ampt || s.inf_redist) && !read_green_ampt_maps(ms)) return;
-  if (s.inf_redist && !read_redistribution_maps(ms)) return;
-  // The initial moisture is read before the surface moisture starts from it.
+  // The initial water content; the infiltration set-up checks it against
+  // the porosity and starts the surface and the fronts from it.
   read_et_param_maps(ms);
   if (stopped()) return;
-  if (s.green_ampt && !s.inf_redist) start_green_ampt_moisture(ms);
-  if (s.inf_redist) {
-    const int n = s.init_moisture.size();
-    ensure_cells(s.surface_moisture, n);
-    ensure_cells(s.init_moisture_redist, n);
-    ensure_cells(s.init_moisture_old, n);
-    for (int c = 1; c <= n; ++c)
-      s.surface_moisture[c] = s.init_moisture_redist[c] = s.init_moisture_old[c] = s.init_moisture[c];
-  }
   if (s.inf_layered_soil && !read_layered_soil(ms)) return;
   read_water_table_maps(ms);
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // Green-Ampt with or without redistribution runs; layered soils and a
-  // water table under the infiltration are read and checked but not yet
+  // A water table under the infiltration is read and checked but not
   // simulated.
-  if (s.inf_layered_soil) return report_card_not_available("INF_LAYERED_SOIL");
   if (ms.groundwater.water_table_given) return report_card_not_available("WATER_TABLE");
 }
 

@@ -187,10 +187,22 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.groundwater.gw_simulation = 1; }, "GW_SIMULATION"},
+      // Saturated groundwater and a water table under Green-Ampt read their
+      // maps first.
       {[](model_state& ms) {
-         ms.soil.green_ampt = 1;
+         ms.groundwater.gw_simulation = ms.groundwater.gw_boundfile_given = 1;
+         give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd", map_text(2, 2, "0 0\n0 0\n"));
+         ms.groundwater.gw_unif_hycond_given = ms.groundwater.gw_unif_porosity_given = 1;
+       },
+       "GW_SIMULATION"},
+      {[](model_state& ms) {
+         soil_state& s = ms.soil;
+         s.green_ampt = s.conductivity_given = s.capillary_given = s.porosity_given = 1;
+         give_map(s.ks_file, ms.project.conductivity, "ks.map", map_text(2, 2, "0.5 0.5\n0.5 0.5\n"));
+         give_map(s.hc_file, ms.project.capillary, "hc.map", map_text(2, 2, "10 10\n10 10\n"));
+         give_map(s.porosity_file, ms.project.porosity, "por.map", map_text(2, 2, "0.4 0.4\n0.4 0.4\n"));
          ms.groundwater.water_table_given = 1;
+         give_map(ms.groundwater.water_table_file, ms.project.water_table, "wt.map", map_text(2, 2, "1 1\n1 1\n"));
        },
        "WATER_TABLE"},
       {[](model_state& ms) { ms.soil.inf_richards = 1; }, "INF_RICHARDS"},

@@ -25,7 +25,9 @@
 namespace nivra {
 namespace {
 
+using ::testing::internal::CaptureStderr;
 using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
 using ::testing::internal::GetCapturedStdout;
 using testing::check_tables;
 using testing::cmt_block;
@@ -557,8 +559,8 @@ TEST_F(MappingBlocks, StreamTablesGiveEveryNodeOfALinkItsValue) {
                                        "(Stream) (NUM_IDS is 0)\n"));
 }
 
-// ---- Loaders of the map phase whose processes this version does not
-// simulate: they read and check their tables, then name their card.
+// ---- Loaders of the map phase: they read and check their tables; those
+// whose processes this version does not simulate then name their card.
 
 TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
   write_file("k.map", testing::map_text(3, 4, "36 36 36 36\n36 36 36 36\n36 36 36 36\n"));
@@ -571,7 +573,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
       cmt_block("GREEN_AMPT_INFILTRATION lu", {cmt_row("1", "a", "3.6 10 0.4 0.2 0.02 0 0.1"),
                                                cmt_row("2", "b", "0.36 20 0.5 0.2 0.02 0 0.1")});
   struct loader {
-    const char* card;
+    const char* card;  // null: the process runs, nothing stops
     void (*set)(model_state&);
     void (*run)(model_state&);
     void (*expect)(const model_state&);
@@ -602,7 +604,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
          EXPECT_EQ(ms.groundwater.gw_porosity[5], 0.2);
          EXPECT_EQ(ms.groundwater.gw_cell_dx[3], 10.0);
        }},
-      {"GREEN_AMPT",
+      {nullptr,
        [](model_state& ms) {
          ms.soil.green_ampt = 1;
          ms.soil.area_reduction_given = 1;
@@ -619,7 +621,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
        }},
   };
   for (const loader& l : loaders) {
-    SCOPED_TRACE(l.card);
+    SCOPED_TRACE(l.card ? l.card : "GREEN_AMPT");
     reset_process_state();
     auto ms = table_record(tables);
     write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");
@@ -628,8 +630,11 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
     CaptureStdout();
     l.run(*ms);
     const std::string out = GetCapturedStdout();
-    EXPECT_TRUE(has(out, std::string("Error: the ") + l.card + " card is not available in this version of NIVRA.\n"))
-        << out;
+    if (l.card)
+      EXPECT_TRUE(has(out, std::string("Error: the ") + l.card + " card is not available in this version of NIVRA.\n"))
+          << out;
+    else
+      EXPECT_FALSE(run_stopped()) << out;
     l.expect(*ms);
   }
 
@@ -665,7 +670,17 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
        "GROUNDWATER table in the mapping table\n"},
       {"an area reduction without its map or table",
        [](model_state& ms) { ms.soil.green_ampt = ms.soil.area_reduction_given = 1; }, read_infiltration_maps,
-       "Error: the AREA_REDUCTION card names no map, and no mapping table holds an AREA_REDUCTION table\n"},
+       "Error: the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an "
+       "AREA_REDUCTION table in the mapping table\n"},
+      {"Green-Ampt without a capillary drive in a mapping table without its soil table",
+       [](model_state& ms) {
+         ms.soil.green_ampt = ms.soil.conductivity_given = ms.soil.porosity_given = 1;
+         ms.project.conductivity.assign("k.map");
+         ASSERT_TRUE(open_guarded_file(ms.soil.ks_file, "k.map", "r"));
+       },
+       read_infiltration_maps,
+       "For Green and Ampt infiltration, capillary drive map must be specified (the CAPILLARY card) or given by "
+       "the GREEN_AMPT_INFILTRATION table of the mapping table\nProgram stopped.\n"},
   };
   for (const fault& f : faults) {
     SCOPED_TRACE(f.what);
@@ -674,8 +689,9 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
     check_tables(*ms);
     f.set(*ms);
     CaptureStdout();
+    CaptureStderr();
     f.run(*ms);
-    const std::string out = GetCapturedStdout();
+    const std::string out = GetCapturedStderr() + GetCapturedStdout();
     EXPECT_TRUE(run_stopped());
     EXPECT_TRUE(has(out, f.message)) << out;
     EXPECT_FALSE(has(out, "card is not available"));

@@ -429,7 +429,12 @@ void init_overland_boundary(model_state& ms) {
 
 void read_infiltration_maps(model_state& ms) {
   soil_state& s = ms.soil;
-  if (!(s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards)) return;
+  if (!(s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards)) {
+    // A water table that neither the soil nor the saturated zone uses.
+    if (ms.groundwater.water_table_given && !ms.groundwater.gw_simulation)
+      report_card_not_available("WATER_TABLE");
+    return;
+  }
   if (!read_area_reduction_map(ms)) return;
   if ((s.green_ampt || s.inf_redist) && !read_green_ampt_maps(ms)) return;
   // The initial water content; the infiltration set-up checks it against

@@ -205,6 +205,7 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
          give_map(ms.groundwater.water_table_file, ms.project.water_table, "wt.map", map_text(2, 2, "1 1\n1 1\n"));
        },
        "WATER_TABLE"},
+      {[](model_state& ms) { ms.groundwater.water_table_given = 1; }, "WATER_TABLE"},
       {[](model_state& ms) { ms.soil.inf_richards = 1; }, "INF_RICHARDS"},
       {[](model_state& ms) { ms.groundwater.sacramento_given = 1; }, "SACRAMENTO"},
       {[](model_state& ms) { ms.groundwater.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},

@@ -34,12 +34,6 @@ int check_gage_hmet_dates(model_state&) {
   return 0;
 }
 void canopy_interception(model_state&, double) { card_not_available("INTERCEPTION"); }
-int read_hmet(model_state&) {
-  card_not_available("LONG_TERM");
-  return -1;
-}
-void elev_band_assign(model_state&) { card_not_available("LONG_TERM"); }
-void slope_normals(model_state&) { card_not_available("LONG_TERM"); }
 void apply_pumps(model_state&, double) { card_not_available("OV_PUMP"); }
 
 }  // namespace nivra

@@ -95,34 +95,47 @@ double ray_slope(double zenith, double distance) {
   return distance / std::tan(zenith);
 }
 
-double shade_trace_cell(const shading_terrain& t, int row, int col, double zenith, double azimuth) {
-  const ray_direction d = next_cell_by_angle(azimuth);
+namespace {
+
+// The trace of one ray: direction d, the sun ray rising by rise metres per
+// cell of horizontal distance.
+double trace(const shading_terrain& t, int row, int col, const ray_direction& d, double rise) {
   if (d.length == 0.0) return 0.0;
-  const int start = (*t.mask)(row, col);
-  const double z0 = t.elevation[start];
+  const double z0 = t.elevation[(*t.mask)(row, col)];
   double terrain = 0.0;
   for (int k = 1;; ++k) {
     const ray_step s = next_cell_step(k, d.row_step, d.col_step);
     const int r = row + s.r1, c = col + s.c1;
     if (r < 1 || r > t.rows || c < 1 || c > t.cols) return 0.0;
     if ((*t.mask)(r, c) >= 1) terrain = elevation_between(t, r, c, row + s.r2, col + s.c2, s.w);
-    const double ray = ray_slope(zenith, s.distance * t.grid_size) + z0;
+    const double ray = z0 + rise * s.distance;
     if (terrain > ray) return 1.0;
     // Above the highest ground nothing can hide the sun any more.
     if (ray > t.highest) return 0.0;
   }
 }
 
+// The rise of the sun ray per cell of horizontal distance.
+double rise_per_cell(const shading_terrain& t, double zenith) { return ray_slope(zenith, t.grid_size); }
+
+}  // namespace
+
+double shade_trace_cell(const shading_terrain& t, int row, int col, double zenith, double azimuth) {
+  return trace(t, row, col, next_cell_by_angle(azimuth), rise_per_cell(t, zenith));
+}
+
 double Calculate_Shaded_Raster(array2d<unsigned char>& shade_by_hour, const shading_terrain& t, double zenith,
                                double azimuth, int hour) {
   if (t.ncells < 1) return 0.0;
   const bool night = !(zenith <= pi / 2.0);
+  const ray_direction d = night ? ray_direction{} : next_cell_by_angle(azimuth);
+  const double rise = night ? 0.0 : rise_per_cell(t, zenith);
   int shaded = 0;
   for (int r = 1; r <= t.rows; ++r) {
     for (int c = 1; c <= t.cols; ++c) {
       const int cell = (*t.mask)(r, c);
       if (cell < 1) continue;
-      const bool dark = night || shade_trace_cell(t, r, c, zenith, azimuth) > 0.9;
+      const bool dark = night || trace(t, r, c, d, rise) > 0.9;
       shade_by_hour(cell, hour) = dark ? 1 : 0;
       shaded += dark ? 1 : 0;
     }

@@ -80,6 +80,13 @@ int load_weather(model_state& ms) {
     return -1;
   if (hm.hmet_orog_gages_given && !hm.hmet_reader.load_orographic(hm.orog_met_file, ms.project.hmet_orog_gages.view()))
     return -1;
+  // Evapotranspiration comes with its own step, not yet built: the run says
+  // so once, on the console and in the summary.
+  if (hm.et_calc_penman || hm.et_calc_deardorff)
+    input_report(ms, console_rule::unless_silent,
+                 "Warning: the %s card is not available in this version of NIVRA: the long-term run\n"
+                 "removes no water by evapotranspiration.\n",
+                 hm.et_calc_penman ? "ET_CALC_PENMAN" : "ET_CALC_DEARDORFF");
   const weather_hour first = hm.hmet_reader.first(), last = hm.hmet_reader.last();
   hm.hmet_start_year = first.year;
   hm.hmet_start_month = first.month;

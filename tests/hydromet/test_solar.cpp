@@ -10,6 +10,7 @@
 #include "hydromet/solar_shading.h"
 #include "hydromet/weather_fixture.h"
 #include "model/model_state.h"
+#include "support/test_support.h"
 
 namespace nivra::testing {
 namespace {

@@ -11,6 +11,7 @@
 #include "hydromet/hydromet_state.h"
 #include "hydromet/weather_fixture.h"
 #include "model/model_state.h"
+#include "support/test_support.h"
 
 namespace nivra::testing {
 namespace {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/guarded_file.h"
 #include "hydromet/weather_files.h"
 #include "hydromet/weather_fixture.h"
 #include "model/model_state.h"
@@ -15,6 +16,18 @@
 
 namespace nivra::testing {
 namespace {
+
+// Writes a weather file and loads it; false when the reader refused it.
+inline bool load_weather_text(weather_reader& reader, int format, const std::string& name, const std::string& text,
+                              const grid_state& grid, std::string* header = nullptr) {
+  write_file(name, text);
+  guarded_file f;
+  if (!open_guarded_file(f, name, "r")) return false;
+  std::string h;
+  const bool ok = reader.load(format, f, name, grid, true, h);
+  if (header) *header = h;
+  return ok;
+}
 
 class WeatherFiles : public process_test {
  protected:

@@ -1,8 +1,7 @@
 // Small hand-built terrains for the weather kernels and the weather step:
 // a rows x cols rectangle of square cells (with optional holes) numbered
 // row by row, ground from a function, the cell centres, the neighbours and
-// the centred slopes as the grid geometry builds them; and a weather file
-// loaded the way the set-up loads it.
+// the centred slopes as the grid geometry builds them.
 #pragma once
 
 #include <functional>
@@ -10,13 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/guarded_file.h"
 #include "hydromet/hydromet_state.h"
-#include "hydromet/weather_files.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "support/test_support.h"
 
 namespace nivra::testing {
 
@@ -78,18 +74,6 @@ inline void make_terrain(model_state& ms, const terrain_spec& t) {
       g.abovecon[k] = g.mask[r - 1][c];
     }
   compute_centred_slopes(ms);
-}
-
-// Writes a weather file and loads it; false when the reader refused it.
-inline bool load_weather_text(weather_reader& reader, int format, const std::string& name, const std::string& text,
-                              const grid_state& grid, std::string* header = nullptr) {
-  write_file(name, text);
-  guarded_file f;
-  if (!open_guarded_file(f, name, "r")) return false;
-  std::string h;
-  const bool ok = reader.load(format, f, name, grid, true, h);
-  if (header) *header = h;
-  return ok;
 }
 
 }  // namespace nivra::testing

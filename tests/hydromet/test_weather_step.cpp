@@ -14,6 +14,7 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "run/clock_state.h"
+#include "surface/lake_state.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
 
@@ -134,6 +135,44 @@ TEST_F(WeatherStep, WeatherEndingBeforeTheLastEventEndsTheRun) {
   EXPECT_NEAR(r.ms->clock.model_time - r.ms->clock.hmet_last_time, 1.0 / 24.0, 1e-6);
   EXPECT_LT(std::fabs(r.ms->ledger.run().overall_error), 1e-7);
   EXPECT_NE(read_file("field.sum").find("Overall mass balance error ="), std::string::npos);
+}
+
+TEST_F(WeatherStep, TwoOrographicGagesSetTheLapseRateOfTheHour) {
+  // The northern row lies 100 m above the gage; the second gage, 1000 m
+  // above the first, reads 14 C at noon (6 C per km colder than 20 C) and
+  // nothing at 13:00, when HMET_LAPSE_RATE (5 C per km colder) stands in.
+  std::string ele = map(200.0);
+  ele.replace(ele.find("200 200 200\n"), 12, "300 300 300\n");
+  write_file("field.ele", ele);
+  write_file("field.oro", "second gage\nbase 200.0 upper 1200.0\nyear month day hour temperature\n"
+                          "2024 6 10 10 9.0\n2024 6 10 11 11.5\n2024 6 10 12 14.0\n2024 6 10 13 -999.0\n"
+                          "2024 6 10 14 15.0\n");
+  set_card("field.prj", "HMET_OROG_GAGES", "HMET_OROG_GAGES field.oro");
+  storm_run r = run_storm("field.prj", {}, 1);
+  ASSERT_NE(r.ms, nullptr);
+  EXPECT_NEAR(r.ms->hydromet.orog_lapse_rate, -6.0, 1e-9);
+  EXPECT_NEAR(r.ms->hydromet.cell_air_temp[1], 20.0 - 0.6, 1e-9);
+  EXPECT_NEAR(r.ms->hydromet.cell_air_temp[9], 20.0, 1e-9);
+  r = run_storm("field.prj", {}, 62);
+  const double t13 = (69.0 - 32.0) * 5.0 / 9.0;
+  EXPECT_EQ(r.ms->hydromet.hmet_hour_hour, 13);
+  EXPECT_NEAR(r.ms->hydromet.cell_air_temp[1], t13 - 0.5, 1e-9);
+  EXPECT_EQ(r.ms->hydromet.hmet_repaired, 1);
+}
+
+TEST_F(WeatherStep, HourlyAveragesOverNoCellAreZero) {
+  // Every cell under a channel lake: no cell to average over.
+  const storm_run r = run_storm("field.prj", [](model_state& ms) {
+    ms.lake.chan_lakes = 1;
+    ms.lake.lake_mask.alloc(ms.grid.ncells);
+    ms.lake.lake_mask.fill(1);
+  }, 1);
+  EXPECT_EQ(r.ms->hydromet.avg_theta, 0.0);
+  EXPECT_EQ(r.ms->hydromet.avg_inf_rate, 0.0);
+  EXPECT_EQ(r.ms->hydromet.hourly_aet, 0.0);
+  EXPECT_NE(read_file("evap_out").find("2024/6/10  12:00     0.000000     0.000000     0.000000     0.000000"),
+            std::string::npos)
+      << read_file("evap_out");
 }
 
 TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {

@@ -638,8 +638,11 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
     for (int c = 1; c <= ncells; ++c) {
       const double v = grid_values_[static_cast<std::size_t>(cell_value_[static_cast<std::size_t>(c)])];
       if (v <= -998000.0 || v == h.no_data) {
-        to[c] = gridded_no_data;
-        continue;
+        std::printf("Error: the weather grid %s holds no value for cell %d of the watershed; every cell needs\n"
+                    "its weather.\n",
+                    name.c_str(), c);
+        stop();
+        return false;
       }
       const quantity_range& r = *grid_kinds[q].range;
       if (v < r.lo || v > r.hi) {

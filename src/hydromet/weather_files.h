@@ -101,9 +101,6 @@ struct gridded_cells {
   array1d<double>* wind_speed = nullptr;
 };
 
-// The value a cell takes where its weather grid holds no data.
-inline constexpr double gridded_no_data = -9999.0;
-
 // The weather file of a run: read and checked whole at set-up, then served
 // one hour at a time.
 class weather_reader {

@@ -242,7 +242,8 @@ void write_grids(const std::string& base, double value) {
 }
 
 TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
-  terrain_spec t = terrain(2, 2, 30.0, level_ground);
+  // Three cells; the fourth position, outside the watershed, has no data.
+  terrain_spec t = terrain(2, 2, 30.0, level_ground, {{2, 2}});
   t.north = 60.0;
   t.west = 0.0;
   make_terrain(*ms, t);
@@ -255,17 +256,16 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   EXPECT_EQ(reader.first().hour, 13);
   EXPECT_EQ(reader.last().hour, 14);
   array1d<double> a[8];
-  for (auto& x : a) x.alloc(4);
+  for (auto& x : a) x.alloc(3);
   gridded_cells cells{&a[0], &a[1], &a[2], &a[3], &a[4], &a[5], &a[6], &a[7]};
   weather_values v;
   ASSERT_EQ(reader.next(v, repaired, &cells), 1);
-  // Cells 1..4 run row by row from the north-west, as the grid's values.
+  // Cells 1..3 run row by row from the north-west, as the grid's values.
   EXPECT_EQ(a[4][1], 5.0);
   EXPECT_EQ(a[4][2], 6.0);
   EXPECT_EQ(a[4][3], 7.0);
-  EXPECT_EQ(a[4][4], gridded_no_data);
   EXPECT_EQ(a[2][1], 905.0);
-  EXPECT_EQ(v.temperature, 6.0);  // the mean over the cells with data
+  EXPECT_EQ(v.temperature, 6.0);  // the mean over the cells
   // An hour whose grid cannot be opened stops the run naming the file.
   std::remove("wx_2008050114_WndS.asc");
   ::testing::internal::CaptureStdout();
@@ -274,9 +274,29 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   EXPECT_NE(out.find("the weather grid wx_2008050114_WndS.asc cannot be opened"), std::string::npos) << out;
   EXPECT_EQ(process.error_block.stop, 1);
 
-  reset_process_state();
-  EXPECT_FALSE(load(weather_format::gridded, "wx_20080501AB\n"));
-  EXPECT_NE(out.find("Problem encountered in hmet_ASCII file, line 1"), std::string::npos) << out;
+  // A watershed cell without data, and a name without its date, are refused.
+  struct fault {
+    std::string list;
+    const char* message;
+  } faults[] = {{"wx_2008050113\n", "wx_2008050113_Clod.asc holds no value for cell 4"},
+                {"wx_20080501AB\n", "Problem encountered in hmet_ASCII file, line 1"}};
+  t.holes.clear();
+  ms = make_model_state();
+  make_terrain(*ms, t);
+  for (const fault& f : faults) {
+    weather_reader fresh;
+    reader = std::move(fresh);
+    reset_process_state();
+    for (auto& x : a) x.alloc(4);
+    bool ok = load(weather_format::gridded, f.list);
+    if (ok) {
+      ::testing::internal::CaptureStdout();
+      ok = reader.next(v, repaired, &cells) == 1;
+      out = ::testing::internal::GetCapturedStdout();
+    }
+    EXPECT_FALSE(ok) << f.message;
+    EXPECT_NE(out.find(f.message), std::string::npos) << out;
+  }
 }
 
 }  // namespace

@@ -128,6 +128,22 @@ bool column_number(std::string_view file, int line_no, std::string_view line, in
   return false;
 }
 
+// The first n numbers of a line, whole numbers where whole[i] is set: 0
+// when all were read (and, with exact, nothing follows), else the number
+// (from 1) of the first value that is missing or wrong.
+int line_numbers(const std::string& line, int n, const bool* whole, double* x, bool exact) {
+  card_line cl(line);
+  for (int i = 0; i < n; ++i) {
+    std::string_view token;
+    int w = 0;
+    if (next_number_token(cl, token, x[i]) != 1 || !std::isfinite(x[i]) || (whole[i] && !whole_token_int(token, w)))
+      return i + 1;
+  }
+  std::string_view token;
+  double extra = 0.0;
+  return exact && next_number_token(cl, token, extra) != 0 ? n + 1 : 0;
+}
+
 // The station table's format.
 void print_guv_format() {
   std::printf("Make sure your file is in the correct format, including making sure\n"
@@ -218,6 +234,22 @@ bool read_grid_header(const std::string& name, const std::string& text, std::siz
   return true;
 }
 
+// Reads a weather grid whole with its header; kind names the grid in the
+// message of a file that cannot be opened. False after the fault was
+// printed and reported.
+bool read_grid(const std::string& name, const char* kind, std::string& text, std::size_t& pos, grid_header& h) {
+  if (!read_whole(name, text)) {
+    if (kind) std::printf("ERROR!!! CANNOT OPEN %s FILE\n", kind);
+    std::printf("Error: the weather grid %s cannot be opened.\n", name.c_str());
+    stop();
+    return false;
+  }
+  pos = 0;
+  if (read_grid_header(name, text, pos, h)) return true;
+  stop();
+  return false;
+}
+
 }  // namespace
 
 double weather_julian(const weather_hour& h) { return julian_date(h.year, h.month, h.day, h.hour, 0, 0.0); }
@@ -280,22 +312,9 @@ bool weather_reader::load_guv(guarded_file& file, std::string_view name) {
   while (read_line(line, file)) {
     ++line_no;
     if (blank(line)) continue;
-    card_line cl(line);
     double x[11];
-    for (int i = 0; i < 12; ++i) {
-      std::string_view token;
-      double value = 0.0;
-      const int r = next_number_token(cl, token, value);
-      if (i == 11) {
-        if (r == 0) break;
-      } else if (r == 1 && std::isfinite(value)) {
-        int w = 0;
-        if (!whole[i] || whole_token_int(token, w)) {
-          x[i] = value;
-          continue;
-        }
-      }
-      std::printf("Error: Problem encountered in hmet_GUV file, line %d, near parameter %d\n\n", line_no, i + 1);
+    if (const int bad = line_numbers(line, 11, whole, x, true)) {
+      std::printf("Error: Problem encountered in hmet_GUV file, line %d, near parameter %d\n\n", line_no, bad);
       print_guv_format();
       stop();
       return false;
@@ -549,17 +568,9 @@ bool weather_reader::load_gridded_list(guarded_file& file, std::string_view name
 bool weather_reader::place_cells_on_grid(const grid_state& grid) {
   if (bases_.empty()) return true;
   const std::string name = bases_.front() + grid_kinds[temperature_grid].suffix;
-  if (!read_whole(name, text_)) {
-    std::printf("Error: the weather grid %s cannot be opened.\n", name.c_str());
-    stop();
-    return false;
-  }
   std::size_t pos = 0;
   grid_header h;
-  if (!read_grid_header(name, text_, pos, h)) {
-    stop();
-    return false;
-  }
+  if (!read_grid(name, nullptr, text_, pos, h)) return false;
   g_cols_ = h.cols;
   g_rows_ = h.rows;
   g_x_ = h.x;
@@ -597,18 +608,9 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
   long count = -1;
   for (int q = 0; q < 8; ++q) {
     const std::string name = bases_[static_cast<std::size_t>(k)] + grid_kinds[q].suffix;
-    if (!read_whole(name, text_)) {
-      std::printf("ERROR!!! CANNOT OPEN %s FILE\n", grid_kinds[q].name);
-      std::printf("Error: the weather grid %s cannot be opened.\n", name.c_str());
-      stop();
-      return false;
-    }
     std::size_t pos = 0;
     grid_header h;
-    if (!read_grid_header(name, text_, pos, h)) {
-      stop();
-      return false;
-    }
+    if (!read_grid(name, grid_kinds[q].name, text_, pos, h)) return false;
     if (h.cols != g_cols_ || h.rows != g_rows_ || h.x != g_x_ || h.y != g_y_ || h.size != g_size_) {
       std::printf("Error: the weather grid %s does not lie on the grid of %s.\n", name.c_str(),
                   (bases_.front() + grid_kinds[temperature_grid].suffix).c_str());
@@ -735,18 +737,14 @@ bool weather_reader::load_orographic(guarded_file& file, std::string_view name) 
   while (read_line(line, file)) {
     ++line_no;
     if (blank(line)) continue;
-    card_line cl(line);
+    static const bool whole[5] = {true, true, true, true, false};
     double x[5];
-    for (int i = 0; i < 5; ++i) {
-      std::string_view token;
-      int w = 0;
-      if (next_number_token(cl, token, x[i]) != 1 || !std::isfinite(x[i]) || (i < 4 && !whole_token_int(token, w))) {
-        std::printf("Error: the orographic file %.*s, line %d: value %d is missing or not a number (year, month, day,\n"
-                    "hour and temperature per line).\n",
-                    static_cast<int>(name.size()), name.data(), line_no, i + 1);
-        stop();
-        return false;
-      }
+    if (const int bad = line_numbers(line, 5, whole, x, false)) {
+      std::printf("Error: the orographic file %.*s, line %d: value %d is missing or not a number (year, month, day,\n"
+                  "hour and temperature per line).\n",
+                  static_cast<int>(name.size()), name.data(), line_no, bad);
+      stop();
+      return false;
     }
     const std::size_t k = orographic_.size();
     if (k >= values_.size()) break;

@@ -44,6 +44,13 @@ int format_of(const hydromet_state& hm) {
   return weather_format::none;
 }
 
+void set_date(const weather_hour& h, int& year, int& month, int& day, int& hour) {
+  year = h.year;
+  month = h.month;
+  day = h.day;
+  hour = h.hour;
+}
+
 void alloc_cells(array1d<double>& a, int n, const char* name) {
   if (a.size() != n) alloc_1d_double(a, n, name);
 }
@@ -87,15 +94,8 @@ int load_weather(model_state& ms) {
                  "Warning: the %s card is not available in this version of NIVRA: the long-term run\n"
                  "removes no water by evapotranspiration.\n",
                  hm.et_calc_penman ? "ET_CALC_PENMAN" : "ET_CALC_DEARDORFF");
-  const weather_hour first = hm.hmet_reader.first(), last = hm.hmet_reader.last();
-  hm.hmet_start_year = first.year;
-  hm.hmet_start_month = first.month;
-  hm.hmet_start_day = first.day;
-  hm.hmet_start_hour = first.hour;
-  hm.hmet_end_year = last.year;
-  hm.hmet_end_month = last.month;
-  hm.hmet_end_day = last.day;
-  hm.hmet_end_hour = last.hour;
+  set_date(hm.hmet_reader.first(), hm.hmet_start_year, hm.hmet_start_month, hm.hmet_start_day, hm.hmet_start_hour);
+  set_date(hm.hmet_reader.last(), hm.hmet_end_year, hm.hmet_end_month, hm.hmet_end_day, hm.hmet_end_hour);
   return 1;
 }
 
@@ -187,10 +187,7 @@ int read_hmet(model_state& ms) {
                       &hm.cell_air_temp,    &hm.cell_direct_rad, &hm.cell_global_rad, &hm.cell_wind_speed};
   const int r = hm.hmet_reader.next(v, hm.hmet_repaired, &cells);
   if (r != 1) return -1;
-  hm.hmet_hour_year = v.date.year;
-  hm.hmet_hour_month = v.date.month;
-  hm.hmet_hour_day = v.date.day;
-  hm.hmet_hour_hour = v.date.hour;
+  set_date(v.date, hm.hmet_hour_year, hm.hmet_hour_month, hm.hmet_hour_day, hm.hmet_hour_hour);
   hm.hmet_pressure = v.pressure;
   hm.hmet_rel_humidity = v.rel_humidity;
   hm.hmet_cloud_cover = v.cloud_cover;

@@ -183,7 +183,8 @@ TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
   EXPECT_EQ(hm.hmet_repaired, 2);  // the two readings the station missed
   EXPECT_EQ(hm.hmet_end_day, 16);
   EXPECT_EQ(hm.hmet_end_hour, 23);
-  // The weather ended during the rain: the event finished after it.
+  // Three storms; the weather ended during the last, which finished after it.
+  EXPECT_EQ(r.ms->clock.events_finished, 3);
   EXPECT_EQ(r.ms->clock.hmet_next_time, -10.0);
   EXPECT_LT(std::fabs(r.ms->ledger.run().overall_error), 1e-7);
   // One line of the evaporation output per hour of weather.

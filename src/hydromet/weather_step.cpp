@@ -9,7 +9,6 @@
 #include "core/value_range.h"
 #include "hydromet/elevation_bands.h"
 #include "hydromet/hydromet_state.h"
-#include "hydromet/precipitation.h"
 #include "hydromet/solar_shading.h"
 #include "inputs/grid_map.h"
 #include "inputs/grid_state.h"

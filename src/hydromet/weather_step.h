@@ -1,13 +1,23 @@
-// The hourly weather of a long-term run as the time loop sees it: the
-// set-up of the weather file, the albedo map and the weather arrays of the
-// cells, the weather step that gives every cell its weather each hour, and
-// the hourly output line. The readers and the precipitation services the
-// loop also calls are declared in precipitation.h.
+// The hourly weather of a long-term run as the run sees it: the set-up of
+// the weather file, the albedo map, the elevation bands and the surface
+// normals, the weather step that gives every cell its weather each hour,
+// and the hourly output line.
 #pragma once
 
 namespace nivra {
 
 struct model_state;
+
+// Set-up (hmet_record_count 1): reads and checks the weather file and its
+// orographic file and keeps the dates of the first and last records; then
+// the next hour's record into the record's weather fields. -1 when no
+// record is left or after a fault was reported.
+int read_hmet(model_state& ms);
+
+// The elevation band of every cell, and the unit surface normals of the
+// radiation model.
+void elev_band_assign(model_state& ms);
+void slope_normals(model_state& ms);
 
 // Map phase of a long-term run: the ground albedo of every cell (ALBEDO
 // map, 0..1), which is also the cell's first surface albedo.

@@ -14,7 +14,7 @@
 #include "core/time_series.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precip_file.h"
-#include "hydromet/precipitation.h"
+#include "hydromet/weather_step.h"
 #include "hydromet/radar.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"

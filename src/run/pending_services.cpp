@@ -5,7 +5,6 @@
 
 #include "channel/pumps.h"
 #include "core/errors.h"
-#include "hydromet/precipitation.h"
 #include "model/model_state.h"
 
 namespace nivra {

@@ -7,6 +7,8 @@
 #include "core/text.h"
 #include "core/tokens.h"
 #include "hydromet/radar.h"
+#include "hydromet/solar_geometry.h"
+#include "hydromet/weather_files.h"
 #include <string>
 #include <vector>
 
@@ -46,6 +48,8 @@ struct hydromet_state {
   int hmet_start_year = 0, hmet_start_month = 0, hmet_start_day = 0, hmet_start_hour = 0;
   int hmet_end_year = 0, hmet_end_month = 0, hmet_end_day = 0, hmet_end_hour = 0;
   int hmet_repaired = 0;
+  int weather_format = 0;            // a weather_format value, from the weather card
+  int terrain_shading = 1;           // the shading of the cells is refreshed during the month
   // Long-term runs: weather files, evapotranspiration, frozen ground.
   double event_min_q = 0.0;
   int et_calc_penman = 0, et_calc_deardorff = 0;
@@ -159,7 +163,23 @@ struct hydromet_state {
   array3d<double> El_T_P_e_es_LR;  // [gage][band][1..6]
   array2d<double> Temp_Daily_Avg;  // [1..2][1..24]
   array1d<double> temper_gridded_sum;
-  array1d<double> R_short, R_long;
+  array1d<double> R_short, R_long;  // net shortwave and incoming longwave per cell, W/m2
+  array1d<double> snow_air_temp;     // air temperature the snow models see, deg C
+  // The weather record of the hour (station values, or the watershed means
+  // of gridded weather) and each cell's weather: pressure mb, relative
+  // humidity %, cloud cover tenths, wind m/s, temperature deg C (in
+  // cell_air_temp), radiation W/m2 (hmet_global_rad is the sky's diffuse
+  // radiation), precipitation of gridded weather mm/h.
+  double hmet_pressure = 0.0, hmet_rel_humidity = 0.0, hmet_cloud_cover = 0.0, hmet_wind_speed = 0.0;
+  double hmet_temperature = 0.0, hmet_direct_rad = 0.0, hmet_global_rad = 0.0;
+  array1d<double> cell_pressure, cell_rel_humidity, cell_cloud_cover, cell_wind_speed;
+  array1d<double> cell_direct_rad, cell_global_rad, cell_precip;
+  sun_position sun;                  // the sun of the weather hour
+  int hmet_read_result = 0;          // 1 a record was read, -1 the weather data have ended
+  int temper_hours = 0;              // hours summed in temper_gridded_sum
+  double orog_lapse_rate = 0.0;      // lapse rate of the hour between the two gages, deg C per km
+  // Averages of the hourly output of long-term runs.
+  double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;
   // Snow of the recent hours.
   array2d<double> SNOW_PRECIP_6HR;  // [cell][1..8]
   array1d<int> melt_occurred, Snow_Accumulated_Hr;
@@ -178,6 +198,10 @@ struct hydromet_state {
   guarded_file interception_coeff_file;
   guarded_file nwsrfs_elev_snow_file;
   guarded_file init_swe_input_file;
+
+  // ---- The weather file read and checked at set-up, served hour by hour,
+  // with its memory of the last valid values.
+  weather_reader hmet_reader;
 
   // ---- Scratch of the snow step.
   array1d<double> snow_step_work;

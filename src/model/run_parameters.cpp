@@ -397,7 +397,7 @@ void copy_long_term(model_state& ms) {
   ms.hydromet.snow_temp_base_given = po.snow_temp_base_given;
   ms.hydromet.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
   ms.hydromet.yes_dalr_flag = po.yes_dalr_flag_given;
-  ms.hydromet.yes_dalr_rate = po.yes_dalr_flag;
+  ms.hydromet.yes_dalr_rate = po.yes_dalr_flag / 1000.0;  // degrees per km on the card, per m in the model
 }
 
 // The weather gage's site, the snow base temperature and the initial snow

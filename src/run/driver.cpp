@@ -19,6 +19,7 @@
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "inputs/map_phase.h"

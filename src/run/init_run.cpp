@@ -14,7 +14,7 @@
 #include "core/time_series.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precip_file.h"
-#include "hydromet/precipitation.h"
+#include "hydromet/weather_step.h"
 #include "hydromet/radar.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -133,7 +133,7 @@ void init_station_distances(model_state& ms) {
   for (int g = 1; g <= gages && g <= ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh.rows(); ++g) {
     const double x = ms.hydromet.hmet_xcoord_gage;
     const double y = ms.hydromet.hmet_ycoord_gage;
-    const double z = ms.hydromet.met_gage_elev;
+    const double z = ms.hydromet.hmet_elev_gage_value;
     auto row = ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh[g];
     row[1] = x;
     row[2] = y;

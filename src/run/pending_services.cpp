@@ -5,7 +5,6 @@
 
 #include "channel/pumps.h"
 #include "core/errors.h"
-#include "hydromet/precipitation.h"
 #include "model/model_state.h"
 
 namespace nivra {
@@ -20,12 +19,6 @@ void card_not_available(const char* card) {
 
 }  // namespace
 
-int read_hmet(model_state&) {
-  card_not_available("LONG_TERM");
-  return -1;
-}
-void elev_band_assign(model_state&) { card_not_available("LONG_TERM"); }
-void slope_normals(model_state&) { card_not_available("LONG_TERM"); }
 void apply_pumps(model_state&, double) { card_not_available("OV_PUMP"); }
 
 }  // namespace nivra

@@ -34,12 +34,8 @@ void setup_analyzers(model_state&, std::string_view) {}
 // Lets every analyzer of the run act on an event.
 void check_analyzers(model_state&, int) {}
 
-// Updates the hourly weather of long-term runs.
-void update_hydromet(model_state&) {}
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
-// Writes the hourly output of long-term runs.
-void longterm_hourly_output(model_state&) {}
 // Updates the frozen-ground index.
 void frozen_soil_step(model_state&) {}
 // Accumulates and melts snow.

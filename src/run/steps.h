@@ -49,12 +49,10 @@ inline constexpr int error_end = 32;   // the run ended on an error
 // One time step, in the order the driver calls them.
 void advance_clock(model_state& ms);
 void read_precip_event(model_state& ms);
-void update_hydromet(model_state& ms);
 void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
 void apply_rainfall(model_state& ms);
 void apply_overland_point_sources(model_state& ms);
-void longterm_hourly_output(model_state& ms);
 void frozen_soil_step(model_state& ms);
 void snowmelt_step(model_state& ms);
 void apply_snowmelt(model_state& ms);

@@ -123,6 +123,17 @@ void expect_fresh(const model_state& ms) {
   EXPECT_TRUE(ms.hydromet.precip_line.empty());
   EXPECT_TRUE(ms.hydromet.event_title.empty());
   EXPECT_TRUE(ms.hydromet.gage_x.empty());
+  // The weather file, its clock and the hour's weather and sun.
+  EXPECT_EQ(ms.hydromet.hmet_reader.records(), 0);
+  EXPECT_EQ(ms.hydromet.weather_format, 0);
+  EXPECT_EQ(ms.hydromet.terrain_shading, 1);
+  EXPECT_EQ(ms.hydromet.hmet_read_result, 0);
+  EXPECT_EQ(ms.hydromet.temper_hours, 0);
+  EXPECT_EQ(ms.hydromet.hmet_temperature, 0.0);
+  EXPECT_EQ(ms.hydromet.sun.zenith, 0.0);
+  EXPECT_EQ(ms.hydromet.last_total_evap, 0.0);
+  EXPECT_TRUE(ms.hydromet.cell_pressure.empty());
+  EXPECT_EQ(ms.clock.hmet_next_time, 0.0);
   EXPECT_EQ(ms.hydromet.radar.radar_rows, 0);
   EXPECT_TRUE(ms.hydromet.radar.precip_data.empty());
   EXPECT_TRUE(ms.hydromet.radar.nivra_to_precip.empty());

@@ -87,6 +87,7 @@ struct grid_state {
 
   // ---- Per-run bookkeeping.
   array1d<int> low_spot_flow_cell;  // 1 for both cells of a low spot that carried water
+  int ts_index_read = 0;            // the mapping table's TIME_SERIES_INDEX was read in this run
 
   // ---- Files: input maps of the grid.
   guarded_file elevation_file;

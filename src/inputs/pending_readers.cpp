@@ -8,7 +8,6 @@
 #include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
-#include "inputs/mapping_table.h"
 #include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
@@ -26,23 +25,6 @@ namespace {
 void card_not_supported(const char* card) { report_card_not_available(card); }
 
 }  // namespace
-
-int read_cmt_table(model_state&, int, const std::array<array1d<double>*, 7>&) {
-  card_not_supported("MAPPING_TABLE");
-  return 0;
-}
-
-void init_wetlands(model_state& ms) {
-  if (ms.lake.wetlands_on) card_not_supported("MAPPING_TABLE");
-}
-
-void init_overland_boundary(model_state& ms) {
-  if (ms.overland.ov_boundary) card_not_supported("OV_BOUNDARY");
-}
-
-void read_groundwater_maps(model_state& ms) {
-  if (ms.groundwater.gw_simulation) card_not_supported("GW_SIMULATION");
-}
 
 void open_sacramento_params(model_state& ms) {
   if (ms.groundwater.sacramento_given) card_not_supported("SACRAMENTO");

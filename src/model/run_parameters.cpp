@@ -18,6 +18,8 @@
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "inputs/mapping_table.h"
+#include "inputs/stream_tables.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"

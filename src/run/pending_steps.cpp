@@ -17,10 +17,6 @@ int mode_not_available(const char* mode) {
 
 }  // namespace
 
-// Marks the tables of the mapping-table file that are present.
-void check_cmt_tables(std::string_view, int*, int, int) {}
-// Marks the tables of the stream mapping-table file that are present.
-void check_stream_mapping_table(std::string_view, int*, int) {}
 // Gives the display name of a nutrient constituent; the symbol until then.
 std::string nsm_constituent_name(int index, int) {
   static const char* const symbols[] = {"NO2", "NO3", "NH4", "ON", "OP", "DP", "Alg", "CBOD", "DO"};

@@ -15,11 +15,6 @@ namespace nivra {
 
 struct model_state;
 
-// Mapping tables: the start-up checks of which tables the files hold.
-void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int skip_index_maps,
-                      int quiet);
-void check_stream_mapping_table(std::string_view table_file, int* flags, int quiet);
-
 // Nutrient model: the display name of water constituent 0..8.
 std::string nsm_constituent_name(int index, int selector);
 

@@ -60,8 +60,8 @@ bool check_single_layer_cells(model_state& ms) {
 }
 
 // The soil classes of the layered cells: every layer has pores, a
-// conductivity and a suction that are numbers of their range, and layers 1
-// and 2 a thickness.
+// conductivity, a suction and an initial water content within its pores
+// that are numbers of their range, and layers 1 and 2 a thickness.
 bool check_soil_classes(model_state& ms) {
   soil_state& s = ms.soil;
   if (s.soiltype.empty()) return true;
@@ -77,10 +77,12 @@ bool check_soil_classes(model_state& ms) {
     for (int j = 1; j <= 3; ++j) {
       const bool sound = soil.porosity(j) > 0.0 && soil.porosity(j) <= 1.0 && soil.conductivity(j) >= 0.0 &&
                          soil.conductivity(j) <= 1e4 && soil.capillary_head(j) >= 0.0 &&
-                         soil.capillary_head(j) <= 1e5 && (j == 3 || (soil.thickness(j) > 0.0 && soil.thickness(j) <= 1e4));
+                         soil.capillary_head(j) <= 1e5 && soil.initial_moisture(j) >= 0.0 &&
+                         soil.initial_moisture(j) <= soil.porosity(j) &&
+                         (j == 3 || (soil.thickness(j) > 0.0 && soil.thickness(j) <= 1e4));
       if (!sound) {
-        std::printf("Error: layer %d of soil class %d (cell %d) has a porosity, conductivity, suction head or "
-                    "thickness out of its range.\n",
+        std::printf("Error: layer %d of soil class %d (cell %d) has a porosity, conductivity, suction head, "
+                    "initial water content or thickness out of its range.\n",
                     j, k, c);
         stop_with_own_message();
         return false;

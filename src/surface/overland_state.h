@@ -64,6 +64,9 @@ struct overland_state {
   // Boundary conditions and flow blockage as the kernels see them.
   int ov_boundary = 0;
   array1d<int> boundary_type;
+  array1d<double> ov_bc_type_value;     // the OVERLAND_BOUNDARY table's type column, as read
+  array1d<double> ov_bc_value;          // its value column: a value, a series or a rating curve ID
+  array1d<int> ov_bc_rating_series;     // per cell of type 6 or 7: the elevation series of its rating curve
   int xy_ov_boundary = 0;
   int ovr_flow_block = 0;
   array2d<double> ovr_flow_block_frac;  // [cell][block_side] blocked fraction of each side

@@ -123,8 +123,7 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       // Cards this version cannot act on.
       {{"OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt"},
        "Error: the OVERLAND_LAKE_MAP card is not available in this version of NIVRA.", true},
-      {{"MAPPING_TABLE plane.cmt", "OVR_FLOW_BLOCK"},
-       "Error: the MAPPING_TABLE card is not available in this version of NIVRA.", true},
+      {{"MAPPING_TABLE none.cmt", "OVR_FLOW_BLOCK"}, "Unable to open Mapping Table file: none.cmt", true},
       {{"OV_POINT_SOURCE src.txt"}, "Error: the OV_POINT_SOURCE card is not available", true},
       // Values at the edges of their ranges run.
       {{"HYD_FREQ 0"}, "Warning: Write hydrograph time step not specified, defaulting to 1 hour.", false},

@@ -1,11 +1,14 @@
 // The infiltration step in whole runs of the plane on an infiltrating soil
 // (examples/plane_infil): the rain that fell is the rain that infiltrated,
 // left at the outlet or stands on the surface, in the test's own sums of
-// the steps and in the run summary; the soil of the redistribution scheme
-// holds what entered it; bad soil inputs stop the run naming their card,
-// map or cell; a cell that cannot converge stops it naming the cell.
+// the steps and in the run summary; the soil of the redistribution and
+// layered schemes holds what entered it; a layered soil of one soil
+// throughout takes what the single layer takes; bad soil inputs stop the
+// run naming their card, map, file or cell; a cell that cannot converge
+// stops it naming the cell.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -118,9 +121,8 @@ double summary_value(const std::string& text, const std::string& label) {
 }
 
 TEST_F(InfiltrationStep, TheRainIsTheInfiltrationTheOutletAndTheSurface) {
-  for (const char* scheme : {"GREEN_AMPT", "INF_REDIST"}) {
-    SCOPED_TRACE(scheme);
-    const std::string project = std::string(scheme) == "GREEN_AMPT" ? "plane_infil.prj" : "plane_redist.prj";
+  for (const std::string project : {"plane_infil.prj", "plane_redist.prj", "plane_layered.prj"}) {
+    SCOPED_TRACE(project);
     const summed_run r = run_summing_steps(project);
     ASSERT_TRUE(r.ended) << r.console;
     // One hour of 25 mm/h on 46 cells of 30 m; part of it runs off.
@@ -144,16 +146,63 @@ TEST_F(InfiltrationStep, TheRainIsTheInfiltrationTheOutletAndTheSurface) {
   }
 }
 
-TEST_F(InfiltrationStep, TheSoilOfTheRedistributionSchemeHoldsWhatEnteredIt) {
-  const summed_run r = run_summing_steps("plane_redist.prj");
-  ASSERT_TRUE(r.ended) << r.console;
-  // 40 cm of soil at a water content of 0.15 under each cell.
-  EXPECT_NEAR(r.soil_start, 46 * 900.0 * 0.40 * 0.15, 1e-9);
-  EXPECT_NEAR(r.soil_end - r.soil_start, r.infiltration, 1e-9 * r.infiltration);
-  const std::string sum = read_file("plane_redist.sum");
-  EXPECT_NEAR(summary_value(sum, "Initial volume in soil over simple soil depth"), r.soil_start, 0.005);
-  EXPECT_NEAR(summary_value(sum, "Final volume in soil over simple soil depth"), r.soil_end, 0.005);
-  EXPECT_EQ(summary_value(sum, "Simple soil moisture mass balance ="), 0.0);
+TEST_F(InfiltrationStep, TheSoilOfTheRedistributionAndLayeredSchemesHoldsWhatEnteredIt) {
+  const struct {
+    const char* project;
+    double soil_start;  // m3
+  } cases[] = {
+      // 40 cm of soil at a water content of 0.15 under each cell.
+      {"plane_redist.prj", 46 * 900.0 * 0.40 * 0.15},
+      // The two upper layers of the soil classes: 5 cm at 0.15 over 30 cm
+      // at 0.25.
+      {"plane_layered.prj", 46 * 900.0 * (0.05 * 0.15 + 0.30 * 0.25)},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.project);
+    const summed_run r = run_summing_steps(k.project);
+    ASSERT_TRUE(r.ended) << r.console;
+    EXPECT_NEAR(r.soil_start, k.soil_start, 1e-9);
+    EXPECT_NEAR(r.soil_end - r.soil_start, r.infiltration, 1e-9 * r.infiltration);
+    const std::string project(k.project);
+    const std::string sum = read_file(project.substr(0, project.size() - 3) + "sum");
+    EXPECT_NEAR(summary_value(sum, "Initial volume in soil over simple soil depth"), r.soil_start, 0.005);
+    EXPECT_NEAR(summary_value(sum, "Final volume in soil over simple soil depth"), r.soil_end, 0.005);
+    EXPECT_EQ(summary_value(sum, "Simple soil moisture mass balance ="), 0.0);
+  }
+}
+
+// A soil table of two classes whose three layers are all the soil of
+// plane_infil.prj (columns: conductivity cm/h, pore index, suction head cm,
+// porosity, field capacity, wilting point, residual and initial water
+// content, thickness cm), class 1 with the northern conductivity, class 2
+// with the southern one.
+std::string one_soil_table() {
+  std::string text = "2\n3\n";
+  const char* classes[][2] = {{"1", "0.2"}, {"2", "0.4"}};
+  for (const auto& [id, ks] : classes) {
+    text += std::string(id) + "\n";
+    for (const char* thickness : {" 5.0", " 30.0", ""})
+      text += std::string(ks) + " 0.25 10.0 0.45 0.30 0.10 0.05 0.15" + thickness + "\n";
+  }
+  return text;
+}
+
+TEST_F(InfiltrationStep, ALayeredSoilOfOneSoilThroughoutTakesWhatTheSingleLayerTakes) {
+  // The front passes from layer to layer of the same soil: the harmonic
+  // mean of equal conductivities is that conductivity, and the run books
+  // the infiltration of the single-layer Green-Ampt run of the same soil.
+  write_file("plane_layered.sol", one_soil_table());
+  const testing::storm_run single = testing::run_storm("plane_infil.prj");
+  const testing::storm_run layered = testing::run_storm("plane_layered.prj");
+  ASSERT_TRUE(single.ended && layered.ended) << layered.console;
+  const double F = single.ms->ledger.run_total(water_flux::infiltration);
+  EXPECT_GT(F, 0.5 * 0.025 * 46 * 900.0);
+  EXPECT_NEAR(layered.ms->ledger.run_total(water_flux::infiltration), F, 1e-6 * F);
+  EXPECT_NEAR(layered.outlet_volume, single.outlet_volume, 1e-6 * F);
+  // The fronts went below the 5 cm of layer 1.
+  double deepest = 0.0;
+  for (int c = 1; c <= 46; ++c) deepest = std::max(deepest, layered.ms->soil.wetdep[c]);
+  EXPECT_GT(deepest, 5.0);
 }
 
 TEST_F(InfiltrationStep, ASecondRunInTheProcessRepeatsTheFirst) {
@@ -244,6 +293,7 @@ struct bad_case {
 TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
   const std::string project = read_file("plane_infil.prj");
   const std::string redist = read_file("plane_redist.prj");
+  const std::string layered = read_file("plane_layered.prj");
   const bad_case cases[] = {
       {"no conductivity map", [] { set_card("plane_infil.prj", "CONDUCTIVITY", "# none"); },
        "For Green and Ampt infiltration, saturated hydraulic conductivity map must be specified (the "
@@ -267,17 +317,41 @@ TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
          write_file("plane_infil.rsd", plane_map(0.05, 3, 1, 0.45));
        },
        "Error: the residual saturation of cell 15 (0.45) is not below its porosity (0.45)."},
-      {"layered soils",
-       [] {
-         set_card("plane_infil.prj", "GREEN_AMPT", "INF_LAYERED_SOIL");
-         set_card("plane_infil.prj", "SOIL_TYPE_MAP", "SOIL_TYPE_MAP plane_infil.msk");
-         set_card("plane_infil.prj", "SOIL_LAYER_INPUT_FILE", "SOIL_LAYER_INPUT_FILE plane_infil.hc");
+      {"a layered soil table that is not one",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         write_file("plane_layered.sol", read_file("plane_infil.hc"));
        },
-       "the INF_LAYERED_SOIL card is not available"},
+       "Error: line 1 of the soil table plane_layered.sol holds north: where the number of soil classes (a whole "
+       "number) is due"},
+      {"a cell of a soil class the table lacks",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         write_file("plane_layered.soi", plane_map(1.0, 5, 2, 3.0));
+       },
+       "Error: the soil map plane_layered.soi gives the cell at row 5, column 2 the soil class 3, which the soil "
+       "table plane_layered.sol does not define"},
+      {"a soil layer without pores",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         std::string table = read_file("plane_layered.sol");
+         table.replace(table.find("0.40"), 4, "0.00");
+         write_file("plane_layered.sol", table);
+       },
+       "Error: layer 2 of soil class 1 (cell 1) has a porosity"},
+      {"a soil layer wetter than its pores hold",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         std::string table = read_file("plane_layered.sol");
+         table.replace(table.rfind("0.30"), 4, "0.41");
+         write_file("plane_layered.sol", table);
+       },
+       "Error: layer 3 of soil class 2 (cell 23)"},
       {"a water table", [] { set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_infil.ele"); },
        "the WATER_TABLE card is not available"},
       {"an area reduction without its map", [] { set_card("plane_infil.prj", "AREA_REDUCTION", "AREA_REDUCTION"); },
-       "the AREA_REDUCTION card needs the name of its map or the UNIF_AREA_REDUCTION card"},
+       "the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an AREA_REDUCTION table "
+       "in the mapping table"},
   };
   for (const bad_case& k : cases) {
     SCOPED_TRACE(k.what);

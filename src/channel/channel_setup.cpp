@@ -222,13 +222,13 @@ bool read_channel_initial_depths(channel_state& ch) {
     if (!(ch.ltype[link] & link_type::channel)) continue;
     for (int node = 1; node <= ch.nx[link]; ++node) {
       const std::size_t at = static_cast<std::size_t>(link) * ch.max_nodes_per_link + node;
-      const double bed = ch.bel[node][link];
+      const double bed = ch.bel(node, link);
       double y = depths ? bed + level.value[at] : level.value[at];
       if (y < bed) y = bed;  // a water surface below the bed: dry
-      ch.yp[node][link] = y;
-      ch.chan_depth[node][link] = y - bed;
-      ch.qp[node][link] = flow.value[at];
-      if (level.has_area[at]) ch.area[node][link] = level.area[at];
+      ch.yp(node, link) = y;
+      ch.chan_depth(node, link) = y - bed;
+      ch.qp(node, link) = flow.value[at];
+      if (level.has_area[at]) ch.area(node, link) = level.area[at];
       if (y - bed > 1e-16) ch.chan_has_water = 1;
     }
   }
@@ -260,7 +260,7 @@ bool write_bad_thalweg(const channel_state& ch, const grid_state& grid) {
   for (int i = 1; i <= ch.gst_num_cells; ++i)
     for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
       const int link = ch.gst_link[i][j], node = ch.gst_node[i][j], cell = ch.gst_gnum[i][j];
-      const double bed = ch.bel[node][link];
+      const double bed = ch.bel(node, link);
       if (bed > grid.elevation[cell])
         std::fprintf(f.fp, "0     %4d    %4d   %lf   %d   %lf\n", link, node, bed, cell, grid.elevation[cell]);
     }
@@ -300,7 +300,7 @@ void init_channel_network(model_state& ms) {
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
   const int rows = ch.max_nodes_per_link, links = ch.link_array_size;
-  for (array2d<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
+  for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
                              &ch.stdummy, &ch.topw, &ch.qlat})
     a->alloc(rows, links);
   ch.chan_section_mode = 2;

@@ -25,6 +25,12 @@ inline constexpr int backwater = 512;
 inline constexpr int channel = trapezoid | breakpoint | floodplain;
 }  // namespace link_type
 
+// A per-node array of the network, indexed (node, link): a link's nodes lie
+// side by side in memory, as the routing walks them. Break-point tables use
+// the same layout, (level, table).
+template <class T>
+using node_array = column_array2d<T>;
+
 struct channel_state {
   // ---- Parameters: set at set-up from the cards, the channel files and the
   // maps, read-only afterwards.
@@ -56,9 +62,10 @@ struct channel_state {
   // other, dispersion.
   int st_table_present[6] = {};
   // The network of the channel input file. Links are 1..num_stream_links,
-  // link num_stream_links the outlet; arrays per node are [node][link] with
-  // nodes 0..max_nodes_per_link and links 0..link_array_size; flat node
-  // indices are link * max_nodes_per_link + node over link_node_size.
+  // link num_stream_links the outlet; arrays per node are node_arrays
+  // indexed (node, link) with nodes 0..max_nodes_per_link and links
+  // 0..link_array_size; flat node indices are link * max_nodes_per_link +
+  // node over link_node_size.
   double chan_alpha = 0.0, chan_beta = 0.0, chan_theta = 0.0;  // routing weights
   int num_stream_links = 0;
   int max_nodes = 0;                 // largest number of node points of a link (MAXNODES)
@@ -77,27 +84,27 @@ struct channel_state {
   array2d<int> uslinks;              // [link][1..ndep]: upstream links
   array1d<double> link_dx;           // node spacing per link, m
   array1d<double> inv_mannings_n;    // 1 / Manning's n per link, 0 for lake and structure links
-  array2d<double> lnx, lny;          // map coordinates of the node points
-  array2d<double> bottom;            // trapezoid bottom width, m
-  array2d<double> bankfull_dep;      // trapezoid bankfull depth, m
-  array2d<double> sslope, sslope2;   // side slopes of the channel and of its floodplain
-  array2d<double> max_eros;          // deepest erosion of the bed, m
-  array2d<double> Krb, Mrb;          // stream-bed conductivity and thickness (made with stream loss)
-  array2d<double> org_bel;           // bed elevation before sediment transport
-  array2d<int> con_vect;             // cell of each node (without a grid-stream file)
+  node_array<double> lnx, lny;       // map coordinates of the node points
+  node_array<double> bottom;         // trapezoid bottom width, m
+  node_array<double> bankfull_dep;   // trapezoid bankfull depth, m
+  node_array<double> sslope, sslope2;  // side slopes of the channel and of its floodplain
+  node_array<double> max_eros;       // deepest erosion of the bed, m
+  node_array<double> Krb, Mrb;       // stream-bed conductivity and thickness (made with stream loss)
+  node_array<double> org_bel;        // bed elevation before sediment transport
+  node_array<int> con_vect;          // cell of each node (without a grid-stream file)
   // Break-point cross-sections: property tables per water level
-  // ([level][table], levels 1..numhts[table] at ht_spc[table] spacing above
+  // ((level, table), levels 1..numhts[table] at ht_spc[table] spacing above
   // the section's lowest point) and the table of each node.
   int apfa_xsec = 0, trap_preiss_xsec = 0, table_preiss_xsec = 0, xsec_tables_read = 0;
   int max_npairs = 0;                // most points of one section
   int max_num_interp = 0;            // most levels of one table
   int num_xsec_tables = 0;           // table slots
   int num_erode_bp_links = 0;
-  array2d<int> table_num;            // [node][link]: table of the node
+  node_array<int> table_num;         // table of each node
   array1d<int> bplink;               // erodible break-point links: row of xbp_lnn and ybp_lnn
   array1d<int> numpairs, numhts;     // per table: section points and levels
   array1d<double> ht_spc;            // per table: level spacing, m
-  array2d<double> xarea, xtw, xp, xk;  // flow area m2, top width m, wetted perimeter m, conveyance m3/s
+  node_array<double> xarea, xtw, xp, xk;  // flow area m2, top width m, wetted perimeter m, conveyance m3/s
   array3d<double> xbp_lnn, ybp_lnn;  // [erodible link][node][point]: the node's own section
   array2d<double> max_yp;            // [erodible link][node]: highest water level reached, m
   array2d<double> ch_sand_vol0;      // [erodible link][node]: sand in the bed at the start, m3
@@ -115,31 +122,31 @@ struct channel_state {
   int chan_section_mode = 0;         // sections are computed from the depth (2)
 
   // ---- State: the water of the channels ([node][link]).
-  array2d<double> yp;                // water surface elevation, m
-  array2d<double> bel;               // bed elevation, m
-  array2d<double> new_bel;           // bed elevation after sediment transport
-  array2d<double> qp;                // discharge, m3/s
-  array2d<double> area;              // flow area, m2
-  array2d<double> chan_depth;        // flow depth, m
-  array2d<double> area_old;          // flow area at the start of the step, m2
-  array2d<double> conv, dconv;       // conveyance and its change with area
-  array2d<double> topw;              // top width, m
-  array2d<double> stdummy;
-  array2d<double> Fr;                // Froude number
-  array2d<double> qp_vol, qp_vol_sed;  // volume passed by a node
-  array2d<double> qlat;              // lateral inflow per metre of channel, m2/s
-  array2d<double> qriv, av_qriv;     // stream-aquifer exchange per metre, m2/s (made with stream loss)
+  node_array<double> yp;             // water surface elevation, m
+  node_array<double> bel;            // bed elevation, m
+  node_array<double> new_bel;        // bed elevation after sediment transport
+  node_array<double> qp;             // discharge, m3/s
+  node_array<double> area;           // flow area, m2
+  node_array<double> chan_depth;     // flow depth, m
+  node_array<double> area_old;       // flow area at the start of the step, m2
+  node_array<double> conv, dconv;    // conveyance and its change with area
+  node_array<double> topw;           // top width, m
+  node_array<double> stdummy;
+  node_array<double> Fr;             // Froude number
+  node_array<double> qp_vol, qp_vol_sed; // volume passed by a node
+  node_array<double> qlat;           // lateral inflow per metre of channel, m2/s
+  node_array<double> qriv, av_qriv;  // stream-aquifer exchange per metre, m2/s (made with stream loss)
   array2d<double> gst_qlat;          // exchange of each grid-stream entry with its cell
   array2d<double> gst_Vlat;
   array2d<double> gst_qriv, gst_qriv_vol;  // aquifer exchange of each entry (made with stream loss)
-  array2d<double> gst_Vp;            // [node][link] (made with stream loss)
+  node_array<double> gst_Vp;         // [node][link] (made with stream loss)
 
   // ---- Per-run bookkeeping and step flags.
   int chan_dry_count = 0;            // steps since rain that found the channels nearly empty
   int chan_point_read_count = 0;     // point-source records read
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int chan_has_water = 0;            // some node holds water
-  array2d<double> yp_max_flood;      // [node][link] highest water surface of the run
+  node_array<double> yp_max_flood;   // [node][link] highest water surface of the run
 
   // ---- Files: channel input, link/node outputs, hotstart and flood files.
   guarded_file grid_stream_file;

@@ -158,6 +158,70 @@ class array2d {
   int n_ = 0, m_ = 0;
 };
 
+// ---------------------------------------------------------------- 2-D by column
+// Indexed (i, j) over [0..n][0..m] like array2d, but stored column by
+// column: the n + 1 elements of a column lie side by side, and column(j)
+// hands them out as one row. Loops that walk i within a column read
+// contiguous memory.
+template <class T>
+class column_array2d {
+ public:
+  column_array2d() = default;
+  column_array2d(column_array2d&&) noexcept = default;
+  column_array2d& operator=(column_array2d&&) noexcept = default;
+  column_array2d(const column_array2d&) = delete;
+  column_array2d& operator=(const column_array2d&) = delete;
+
+  // Zeroed [0..n][0..m]. A zero extent leaves the array empty.
+  void alloc(int n, int m) {
+    data_.reset();
+    n_ = m_ = 0;
+    if (n <= 0 || m <= 0) return;
+    data_.reset(new T[(static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1)]());
+    n_ = n;
+    m_ = m;
+  }
+  void free() {
+    data_.reset();
+    n_ = m_ = 0;
+  }
+  void fill(const T& v) {
+    if (!data_) return;
+    const std::size_t total = (static_cast<std::size_t>(n_) + 1) * (static_cast<std::size_t>(m_) + 1);
+    for (std::size_t k = 0; k < total; ++k) data_[k] = v;
+  }
+  bool empty() const { return !data_; }
+  explicit operator bool() const { return static_cast<bool>(data_); }
+  int rows() const { return n_; }
+  int cols() const { return m_; }
+  T* data() { return data_.get(); }
+  const T* data() const { return data_.get(); }
+
+  // Elements 0..n of column j.
+  row_view<T> column(int j) {
+    NIVRA_INDEX("column_array2d column", j, 0, m_);
+    return row_view<T>(data_.get() + static_cast<std::size_t>(j) * (n_ + 1), n_);
+  }
+  row_view<const T> column(int j) const {
+    NIVRA_INDEX("column_array2d column", j, 0, m_);
+    return row_view<const T>(data_.get() + static_cast<std::size_t>(j) * (n_ + 1), n_);
+  }
+  T& operator()(int i, int j) {
+    NIVRA_INDEX("column_array2d", i, 0, n_);
+    NIVRA_INDEX("column_array2d column", j, 0, m_);
+    return data_[static_cast<std::size_t>(j) * (n_ + 1) + i];
+  }
+  const T& operator()(int i, int j) const {
+    NIVRA_INDEX("column_array2d", i, 0, n_);
+    NIVRA_INDEX("column_array2d column", j, 0, m_);
+    return data_[static_cast<std::size_t>(j) * (n_ + 1) + i];
+  }
+
+ private:
+  std::unique_ptr<T[]> data_;
+  int n_ = 0, m_ = 0;
+};
+
 // ---------------------------------------------------------------- 3-D
 template <class T>
 class array3d {

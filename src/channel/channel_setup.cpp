@@ -209,6 +209,59 @@ bool network_available(const model_state& ms, const chan_file_contents& c) {
   return true;
 }
 
+// The routing moves water along the CONNECT cards both ways: a link's last
+// node hands its discharge to the link it flows into, and node 1 of a link
+// takes the discharges of the links it lists upstream. Both must tell the
+// same network, and every link must reach the outlet, the last link.
+bool check_connections(const channel_state& ch, const char* name) {
+  const int n = ch.num_stream_links;
+  auto fault = [name](const std::string& what) {
+    std::printf("Error: in the channel input file %s %s\n", name, what.c_str());
+    return stop_run();
+  };
+  for (int l = 1; l <= n; ++l) {
+    const int down = ch.dslink[l];
+    if (l == n) {
+      if (down != 0)
+        return fault("the outlet link " + std::to_string(l) + " flows into link " + std::to_string(down) +
+                     ": the last link is the outlet");
+      continue;
+    }
+    if (down < 1)
+      return fault("link " + std::to_string(l) + " flows into no link: only the last link, " + std::to_string(n) +
+                   ", is the outlet");
+    bool listed = false;
+    for (int k = 1; k <= ch.ndep[down]; ++k) listed = listed || ch.uslinks[down][k] == l;
+    if (!listed)
+      return fault("link " + std::to_string(l) + " flows into link " + std::to_string(down) +
+                   ", whose CONNECT card does not list it upstream");
+  }
+  for (int l = 1; l <= n; ++l)
+    for (int k = 1; k <= ch.ndep[l]; ++k) {
+      const int u = ch.uslinks[l][k];
+      if (ch.dslink[u] != l)
+        return fault("link " + std::to_string(l) + " lists link " + std::to_string(u) + " upstream, which flows into " +
+                     (ch.dslink[u] ? "link " + std::to_string(ch.dslink[u]) : std::string("no link")));
+    }
+  // Walk down from every link; a walk that comes back to itself is a circle.
+  std::vector<char> state(static_cast<std::size_t>(n) + 1, 0);  // 1 on the walk, 2 reaches the outlet
+  state[static_cast<std::size_t>(n)] = 2;
+  std::vector<int> walk;
+  for (int l = 1; l <= n; ++l) {
+    walk.clear();
+    int at = l;
+    while (state[static_cast<std::size_t>(at)] == 0) {
+      state[static_cast<std::size_t>(at)] = 1;
+      walk.push_back(at);
+      at = ch.dslink[at];
+    }
+    if (state[static_cast<std::size_t>(at)] == 1)
+      return fault("link " + std::to_string(at) + " does not reach the outlet: its links flow in a circle");
+    for (int w : walk) state[static_cast<std::size_t>(w)] = 2;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool read_channel_initial_depths(channel_state& ch) {
@@ -296,6 +349,12 @@ void init_channel_network(model_state& ms) {
     report_card_not_available("CHAN_CON_TRANS");
     return;
   }
+  if (ch.stream_loss) {
+    // The exchange of the channels with the aquifer.
+    report_card_not_available("STREAM_LOSS");
+    return;
+  }
+  if (!check_connections(ch, ms.project.channel_input.c_str())) return;
   ms.lake.lake_gw_on = contents.lake_gw;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
@@ -321,6 +380,7 @@ void init_channel_network(model_state& ms) {
   if (ms.groundwater.sacramento_given &&
       !compute_sacramento_weights(ch, ms.groundwater, ms.grid.ncells, ms.project.super_quiet != 0))
     return;
+  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
   if (!write_short_links(ch)) return;
   write_bad_thalweg(ch, ms.grid);
 }

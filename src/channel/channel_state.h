@@ -1,6 +1,7 @@
 // A component of the run's record: Channel network: links, nodes, cross-sections, structures, lateral inflow, channel files.
 #pragma once
 
+#include "channel/channel_scheme.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -120,6 +121,15 @@ struct channel_state {
   array1d<double> chan_cell_topo_weight;  // per cell: topographic weight of a channel cell
   double sac_chan_cells = 0.0, sac_ti_sum = 0.0, sac_chan_length = 0.0, sac_weight_sum = 0.0;
   int chan_section_mode = 0;         // sections are computed from the depth (2)
+  // Channel point sources (CHAN_POINT_INPUT): each point's flat node
+  // address, and the timed changes of the file: the model time of each and
+  // per point its discharge (m3/s) and concentrations.
+  int chan_point_sources_on = 0;
+  int num_chan_points = 0;
+  int num_chan_point_changes = 0;
+  array1d<int> chan_point_address;          // 1..num_chan_points
+  array1d<double> chan_point_change_time;   // 1..changes, Julian days
+  array2d<double> chan_point_change_value;  // [change][value]
 
   // ---- State: the water of the channels ([node][link]).
   node_array<double> yp;             // water surface elevation, m
@@ -139,11 +149,19 @@ struct channel_state {
   array2d<double> gst_qlat;          // exchange of each grid-stream entry with its cell
   array2d<double> gst_Vlat;
   array2d<double> gst_qriv, gst_qriv_vol;  // aquifer exchange of each entry (made with stream loss)
-  node_array<double> gst_Vp;         // [node][link] (made with stream loss)
+  node_array<double> gst_Vp;         // made with stream loss
+  array1d<double> chan_point_flow;   // per flat node address: the point source's discharge now, m3/s
+  array2d<double> chan_point_conc;   // [constituent][flat address]: its concentrations now
 
   // ---- Per-run bookkeeping and step flags.
   int chan_dry_count = 0;            // steps since rain that found the channels nearly empty
-  int chan_point_read_count = 0;     // point-source records read
+  int chan_point_read_count = 0;     // point-source changes applied
+  double chan_point_next_time = 0.0;  // model time of the next point-source change, 0 after the last
+  int chan_steps = 0, chan_routed_steps = 0;  // channel steps, and those that routed the network
+  int chan_route_flag = 0;           // what the last routing handed back
+  int clipped_area_count = 0;        // areas just below zero set to zero by the routing
+  double clipped_area_volume = 0.0;  // the water that made, m3
+  channel_scheme routing;            // the explicit routing's own object
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int chan_has_water = 0;            // some node holds water
   node_array<double> yp_max_flood;   // [node][link] highest water surface of the run
@@ -164,6 +182,7 @@ struct channel_state {
   file_name_text chan_new_elev_file_name;  // made when the file is written at the end of the run
   guarded_file flood_stream_file;
   guarded_file chan_discharge_in_file;  // the ".qht" of a channel hotstart read
+  guarded_file chan_point_file;         // read whole at set-up
 };
 
 }  // namespace nivra

@@ -87,23 +87,6 @@ TEST_F(ChannelSetup, TheValleyReadsAndSetsUpItsNetwork) {
   EXPECT_EQ(read_file("bad_thalweg.out"),
             "Problem    link    node    thalweg     cell    elev\n"
             "--> problem codes: 0=thalweg>cell elev, 1= difference <0.5, 2= difference<1.0, 3=difference>3.5\n");
-
-  // The run stops where it would first route the channel.
-  CaptureStdout();
-  int steps = 0;
-  while (steps < 10 && run_time_step(*ms)) ++steps;
-  EXPECT_LT(steps, 10);
-  EXPECT_NE(GetCapturedStdout().find("Error: the CHAN_EXPLIC card is not available in this version of NIVRA."),
-            std::string::npos);
-}
-
-TEST_F(ChannelSetup, TheWholeRunStopsAfterTheSetUpAtItsFirstChannelStep) {
-  CaptureStdout();
-  run_simulation("vcatch.prj", nullptr, "");
-  const std::string console = GetCapturedStdout();
-  EXPECT_TRUE(process.error_block.stop);
-  EXPECT_NE(console.find("Running...."), std::string::npos);
-  EXPECT_NE(console.find("Error: the CHAN_EXPLIC card is not available in this version of NIVRA."), std::string::npos);
 }
 
 // The state of every node: depth and discharge (some flowing upstream).
@@ -284,9 +267,12 @@ TEST_F(ChannelSetup, PartsOfTheNetworkWhoseProcessesComeLaterStopTheRun) {
     EXPECT_NE(out.find(c.message), std::string::npos) << c.message << "\n" << out << err;
   }
   write_file("vcatch.cif", network);
-  set_card("vcatch.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
-  set_up(false);
-  EXPECT_NE(out.find("Error: the CHAN_CON_TRANS card is not available"), std::string::npos) << out;
+  for (const char* card : {"CHAN_CON_TRANS", "STREAM_LOSS"}) {
+    testing::copy_example("vcatch");
+    set_card("vcatch.prj", card, card);
+    set_up(false);
+    EXPECT_NE(out.find(std::string("Error: the ") + card + " card is not available"), std::string::npos) << out;
+  }
 }
 
 TEST_F(ChannelSetup, DiagnosticFilesNameShortLinksAndBedsAboveTheGround) {

@@ -288,6 +288,18 @@ bool read_channel_initial_depths(channel_state& ch) {
   return true;
 }
 
+void size_channel_state(channel_state& ch) {
+  const int rows = ch.max_nodes_per_link, links = ch.link_array_size;
+  for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
+                                &ch.stdummy, &ch.topw, &ch.qlat})
+    a->alloc(rows, links);
+  if (ch.stream_loss) {
+    ch.qriv.alloc(rows, links);
+    ch.av_qriv.alloc(rows, links);
+  }
+  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
+}
+
 bool write_short_links(const channel_state& ch) {
   guarded_file f;
   if (!open_guarded_file(f, "short_links.out", "w")) {
@@ -358,21 +370,14 @@ void init_channel_network(model_state& ms) {
   ms.lake.lake_gw_on = contents.lake_gw;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
-  const int rows = ch.max_nodes_per_link, links = ch.link_array_size;
-  for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
-                             &ch.stdummy, &ch.topw, &ch.qlat})
-    a->alloc(rows, links);
+  size_channel_state(ch);
   ch.chan_section_mode = 2;
   if (ch.chan_hotstart_flag_in && !read_channel_initial_depths(ch)) return;
-  if (ch.stream_loss) {
-    ch.qriv.alloc(rows, links);
-    ch.av_qriv.alloc(rows, links);
-  }
   if (!read_locations(ms)) return;
   ch.num_headwater_links = 0;
   for (int l = 1; l <= ch.num_stream_links; ++l)
     if (ch.ndep[l] == 0) ++ch.num_headwater_links;
-  ch.con_vect.alloc(rows, links);
+  ch.con_vect.alloc(ch.max_nodes_per_link, ch.link_array_size);
 
   if (ms.project.optimizer_mode != 1) input_report(ms, console_rule::unless_quiet, "Setting up the grid-stream data... ");
   if (!init_grid_stream(ch, ms.groundwater.gw_simulation || ch.stream_loss)) return;
@@ -380,7 +385,6 @@ void init_channel_network(model_state& ms) {
   if (ms.groundwater.sacramento_given &&
       !compute_sacramento_weights(ch, ms.groundwater, ms.grid.ncells, ms.project.super_quiet != 0))
     return;
-  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
   if (!write_short_links(ch)) return;
   write_bad_thalweg(ch, ms.grid);
 }

@@ -28,6 +28,11 @@ void init_channel_start(model_state& ms);
 // boundary at its depth; then the sections of every node.
 void start_channel_event(model_state& ms);
 
+// Sizes the per-node state arrays of a network read by read_chan_input
+// (and its grid-stream file, when there is one) and the routing's work
+// arrays.
+void size_channel_state(channel_state& ch);
+
 // With the pipe network and explicit channels: the channel link and node at
 // the outlet of each superjunction.
 void init_superlink_channel_links(model_state& ms);

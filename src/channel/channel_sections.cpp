@@ -1,7 +1,9 @@
 #include "channel/channel_sections.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "core/errors.h"
 
@@ -18,9 +20,27 @@ section_kind kind_of(int type) {
   return section_kind::none;
 }
 
+// The cube root of x >= 0 to a few units in the last place, about twice
+// as fast as the library's: a first guess from the exponent bits (a third
+// of the exponent), then three Halley steps, each tripling the correct
+// digits. Zero and numbers too small for the bit guess go to the library.
+inline double cube_root(double x) {
+  if (!(x > 1e-290)) return std::cbrt(x);
+  std::uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  bits = bits / 3 + 0x2A9F7893782DA1CEull;
+  double y;
+  std::memcpy(&y, &bits, sizeof y);
+  for (int k = 0; k < 3; ++k) {
+    const double y3 = y * y * y;
+    y *= (y3 + 2.0 * x) / (2.0 * y3 + x);
+  }
+  return y;
+}
+
 // x^(2/3) and x^(5/3) for x >= 0.
-inline double pow23(double x) { return std::cbrt(x * x); }
-inline double pow53(double x) { return x * std::cbrt(x * x); }
+inline double pow23(double x) { return cube_root(x * x); }
+inline double pow53(double x) { return x * cube_root(x * x); }
 
 // Areas this close below zero are rounding of the volume balance.
 constexpr double area_rounding = -0.0001;

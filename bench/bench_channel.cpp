@@ -42,23 +42,53 @@ namespace {
 
 constexpr int rows = 400, cols = 250;
 
+// The console goes to /dev/null while one of these lives (the readers
+// print their progress even in a quiet run).
+class silent_console {
+ public:
+  silent_console() {
+    std::fflush(stdout);
+    console_ = dup(1);
+    devnull_ = open("/dev/null", O_WRONLY);
+    dup2(devnull_, 1);
+  }
+  ~silent_console() {
+    std::fflush(stdout);
+    dup2(console_, 1);
+    close(console_);
+    close(devnull_);
+  }
+  silent_console(const silent_console&) = delete;
+  silent_console& operator=(const silent_console&) = delete;
+
+ private:
+  int console_ = -1, devnull_ = -1;
+};
+
 std::string temp_path(const char* name) { return (std::filesystem::temp_directory_path() / name).string(); }
 
-// Link l < stem + 1 is a tributary of stem link stem + l; stem link m flows
-// into m + 1, the last is the outlet.
+// A network of `links` links of `points` node points 50 m apart whose beds
+// run on without steps: link l of the first half is a tributary of stem
+// link stem + l; stem link m flows into m + 1, the last is the outlet.
+// Every bed falls 0.1 m a node point.
 std::string write_network(int links = 10000, int points = 11) {
   const int stem = links / 2;
+  const double fall = 0.1 * (points - 1);
   const std::string path = temp_path("nivra_bench.cif");
   std::FILE* f = std::fopen(path.c_str(), "w");
   std::fprintf(f, "NIVRA_CHAN\nALPHA 1\nBETA 1\nTHETA 0.6\nLINKS %d\nMAXNODES %d\n", links, points);
   for (int l = 1; l <= stem; ++l) std::fprintf(f, "CONNECT %d %d 0\n", l, stem + l);
   std::fprintf(f, "CONNECT %d %d 1 1\n", stem + 1, stem + 2);
-  for (int m = stem + 2; m <= links; ++m) std::fprintf(f, "CONNECT %d %d 2 %d %d\n", m, m < links ? m + 1 : 0, m - 1, m - stem);
+  for (int m = stem + 2; m <= links; ++m)
+    std::fprintf(f, "CONNECT %d %d 2 %d %d\n", m, m < links ? m + 1 : 0, m - 1, m - stem);
   for (int l = 1; l <= links; ++l) {
     const bool main = l > stem;
+    const int m = main ? l : l + stem;
+    const double stem_top = 500.0 - fall * (m - stem - 1);
+    const double top = main ? stem_top : stem_top + fall + 0.1;
     std::fprintf(f, "LINK %d\n%s\nNODES %d\nDX 50.0\nMANNINGS_N 0.035\n", l, main ? "BREAKPOINT" : "TRAPEZOID", points);
-    const double top = main ? 500.0 - 0.05 * (l - stem) : 520.0;
-    for (int k = 1; k <= points; ++k) std::fprintf(f, "NODE %d\nX_Y %d.0 %d.0\nELEV %.3f\n", k, k * 50, l * 10, top - 0.1 * k);
+    for (int k = 1; k <= points; ++k)
+      std::fprintf(f, "NODE %d\nX_Y %d.0 %d.0\nELEV %.3f\n", k, k * 50, l * 10, top - 0.1 * (k - 1));
     if (main)
       std::fprintf(f, "NODE 1\nNPAIRS 8\nNUM_INTERP 40\nX1 0 4\nX1 5 2\nX1 8 1.5\nX1 10 0\nX1 14 0.2\nX1 16 1.5\n"
                       "X1 20 2\nX1 26 4\n");
@@ -95,11 +125,8 @@ void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
   grid.ncells = rows * cols;
   nivra::chan_read_options quiet;
   quiet.summary = quiet.progress = false;
-  // The break-point pass prints one dot a link, even in a quiet run: the
-  // console is silenced while the benchmark runs.
-  std::fflush(stdout);
-  const int console = dup(1), devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
+  // The break-point pass prints one dot a link, even in a quiet run.
+  const silent_console silent;
   for (auto _ : state) {
     nivra::channel_state ch;
     nivra::lake_state lakes;
@@ -112,50 +139,15 @@ void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
     if (!ok) state.SkipWithError("the network did not read");
     benchmark::DoNotOptimize(ch.xarea.data());
   }
-  std::fflush(stdout);
-  dup2(console, 1);
-  close(console);
-  close(devnull);
   std::filesystem::remove(network);
   std::filesystem::remove(grid_stream);
 }
 BENCHMARK(BM_read_and_set_up_network_10k_links)->Unit(benchmark::kMillisecond);
 
-// A routing network of `links` links of `points` node points 50 m apart
-// whose beds run on without steps: stem link m (the second half) flows into
-// m + 1 and takes tributary m - stem; every bed falls 0.1 m a node point.
-std::string write_routing_network(int links, int points) {
-  const int stem = links / 2;
-  const double fall = 0.1 * (points - 1);
-  const std::string path = temp_path("nivra_bench_route.cif");
-  std::FILE* f = std::fopen(path.c_str(), "w");
-  std::fprintf(f, "NIVRA_CHAN\nALPHA 1\nBETA 1\nTHETA 0.6\nLINKS %d\nMAXNODES %d\n", links, points);
-  for (int l = 1; l <= stem; ++l) std::fprintf(f, "CONNECT %d %d 0\n", l, stem + l);
-  std::fprintf(f, "CONNECT %d %d 1 1\n", stem + 1, stem + 2);
-  for (int m = stem + 2; m <= links; ++m)
-    std::fprintf(f, "CONNECT %d %d 2 %d %d\n", m, m < links ? m + 1 : 0, m - 1, m - stem);
-  for (int l = 1; l <= links; ++l) {
-    const bool main = l > stem;
-    const int m = main ? l : l + stem;
-    const double stem_top = 500.0 - fall * (m - stem - 1);
-    const double top = main ? stem_top : stem_top + fall + 0.1;
-    std::fprintf(f, "LINK %d\n%s\nNODES %d\nDX 50.0\nMANNINGS_N 0.035\n", l, main ? "BREAKPOINT" : "TRAPEZOID", points);
-    for (int k = 1; k <= points; ++k)
-      std::fprintf(f, "NODE %d\nX_Y %d.0 %d.0\nELEV %.3f\n", k, k * 50, l * 10, top - 0.1 * (k - 1));
-    if (main)
-      std::fprintf(f, "NODE 1\nNPAIRS 8\nNUM_INTERP 40\nX1 0 4\nX1 5 2\nX1 8 1.5\nX1 10 0\nX1 14 0.2\nX1 16 1.5\n"
-                      "X1 20 2\nX1 26 4\n");
-    else
-      std::fprintf(f, "NODE 1\nXSEC\nBOTTOM_WIDTH 3.0\nSIDE_SLOPE 1.5\nBANKFULL_DEPTH 1.2\n");
-  }
-  std::fclose(f);
-  return path;
-}
-
 void BM_route_200_links_under_a_storm(benchmark::State& state) {
   nivra::reset_process_state();
   constexpr int links = 200, points = 21;
-  const std::string network = write_routing_network(links, points);
+  const std::string network = write_network(links, points);
   nivra::channel_state ch;
   nivra::lake_state lakes;
   nivra::chan_file_contents contents;
@@ -163,14 +155,11 @@ void BM_route_200_links_under_a_storm(benchmark::State& state) {
   quiet.summary = quiet.progress = false;
   nivra::guarded_file f;
   nivra::open_guarded_file(f, network, "r");
-  std::fflush(stdout);
-  const int console = dup(1), devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
-  const bool read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
-  std::fflush(stdout);
-  dup2(console, 1);
-  close(console);
-  close(devnull);
+  bool read = false;
+  {
+    const silent_console silent;
+    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
+  }
   std::filesystem::remove(network);
   if (!read) {
     state.SkipWithError("the network did not read");
@@ -226,9 +215,7 @@ void BM_vcatch_channel_share(benchmark::State& state) {
   const auto sequence = nivra::time_step_sequence();
   std::vector<double> spent(sequence.size(), 0.0);
   double loop = 0.0;
-  std::fflush(stdout);
-  const int console = dup(1), devnull = open("/dev/null", O_WRONLY);
-  dup2(devnull, 1);
+  const silent_console silent;
   for (auto _ : state) {
     state.PauseTiming();
     nivra::reset_process_state();
@@ -253,10 +240,6 @@ void BM_vcatch_channel_share(benchmark::State& state) {
     ms.reset();
     state.ResumeTiming();
   }
-  std::fflush(stdout);
-  dup2(console, 1);
-  close(console);
-  close(devnull);
   for (std::size_t i = 0; i < sequence.size(); ++i) {
     if (sequence[i].run == nivra::channel_routing_step) state.counters["channel_step_share"] = spent[i] / loop;
     if (sequence[i].run == nivra::overland_routing_step) state.counters["overland_step_share"] = spent[i] / loop;

@@ -340,6 +340,56 @@ void floodplain_exchange(const channel_domain& d, double rest, channel_books& b)
 
 }  // namespace
 
+namespace {
+
+channel_status sections_from(channel_state& ch, node_array<double>& areas) {
+  return ex_section(ch, areas) ? channel_status::ok : channel_status::section_failed;
+}
+
+channel_status flows_into(const channel_domain& d, node_array<double>& q) {
+  return chan_node_flows(d, q) == channel_status::ok ? channel_status::ok
+                                                     : fail(channel_status::negative_outlet_slope);
+}
+
+// One predictor-corrector pass over a sub-step of `sub` seconds from the
+// state saved at its start: predictor flows from the present state, the
+// areas they leave, corrector flows from those, and the areas that the mean
+// of the two leaves. `change` is the largest difference of predicted and
+// corrected area; `negative` tells whether an area fell below -1e-8.
+channel_status predictor_corrector(const channel_domain& d, double sub, bool first, channel_books& pass,
+                                   double& change, bool& negative) {
+  channel_state& ch = d.ch;
+  channel_scheme& s = ch.routing;
+  channel_status st = channel_status::ok;
+  if (!first && (st = sections_from(ch, ch.area)) != channel_status::ok) return st;
+  if ((st = flows_into(d, s.qp_last)) != channel_status::ok) return st;
+  copy_routed(ch, s.area_start, ch.area);
+  copy_routed(ch, s.area_start, s.area_iter);
+  if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
+  if ((st = sections_from(ch, s.area_iter)) != channel_status::ok) return st;
+  chan_node_continuity(ch, s.area_iter, s.qp_last, sub);
+  clear_negative(ch, s.area_iter);
+  if ((st = sections_from(ch, s.area_iter)) != channel_status::ok) return st;
+  if ((st = flows_into(d, s.qp_iter)) != channel_status::ok) return st;
+  average_flows(ch, s.qp_last, s.qp_iter);
+  if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
+  pass = chan_node_continuity(ch, ch.area, ch.qp, sub);
+  negative = compare_areas(ch, s.area_iter, change);
+  return channel_status::ok;
+}
+
+void add_pass(channel_books& b, const channel_books& pass) {
+  b.lateral_in += pass.lateral_in;
+  b.lateral_out += pass.lateral_out;
+  b.headwater += pass.headwater;
+  b.point_in += pass.point_in;
+  b.point_out += pass.point_out;
+  b.aquifer_in += pass.aquifer_in;
+  b.aquifer_out += pass.aquifer_out;
+}
+
+}  // namespace
+
 channel_result ex_flow_route(const channel_domain& d, double dt) {
   channel_result r;
   channel_state& ch = d.ch;
@@ -386,36 +436,9 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
       channel_books pass;
       bool negative = false;
       for (int it = 1; it <= passes; ++it) {
-        if (it > 1 && !ex_section(ch, ch.area)) {
-          r.status = channel_status::section_failed;
-          return r;
-        }
-        if (chan_node_flows(d, s.qp_last) != channel_status::ok) {
-          r.status = fail(channel_status::negative_outlet_slope);
-          return r;
-        }
-        copy_routed(ch, s.area_start, ch.area);
-        copy_routed(ch, s.area_start, s.area_iter);
-        if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
-        if (!ex_section(ch, s.area_iter)) {
-          r.status = channel_status::section_failed;
-          return r;
-        }
-        chan_node_continuity(ch, s.area_iter, s.qp_last, sub);
-        clear_negative(ch, s.area_iter);
-        if (!ex_section(ch, s.area_iter)) {
-          r.status = channel_status::section_failed;
-          return r;
-        }
-        if (chan_node_flows(d, s.qp_iter) != channel_status::ok) {
-          r.status = fail(channel_status::negative_outlet_slope);
-          return r;
-        }
-        average_flows(ch, s.qp_last, s.qp_iter);
-        if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
-        pass = chan_node_continuity(ch, ch.area, ch.qp, sub);
         double change = 0.0;
-        negative = compare_areas(ch, s.area_iter, change);
+        if ((r.status = predictor_corrector(d, sub, it == 1, pass, change, negative)) != channel_status::ok)
+          return r;
         if (negative || change <= 0.01) break;
       }
       if (negative) {
@@ -427,28 +450,16 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
         copy_routed(ch, s.qp_start, s.qp_last);
         copy_routed(ch, ch.qp, s.qp_iter);
         if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
-        if (!ex_section(ch, ch.area)) {
-          r.status = channel_status::section_failed;
-          return r;
-        }
+        if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
         continue;
       }
 
       // The sub-step stands.
       channel_books& b = r.books;
-      b.lateral_in += pass.lateral_in;
-      b.lateral_out += pass.lateral_out;
-      b.headwater += pass.headwater;
-      b.point_in += pass.point_in;
-      b.point_out += pass.point_out;
-      b.aquifer_in += pass.aquifer_in;
-      b.aquifer_out += pass.aquifer_out;
+      add_pass(b, pass);
       ++b.sub_steps;
       clip_areas(ch, b);
-      if (!ex_section(ch, ch.area)) {
-        r.status = channel_status::section_failed;
-        return r;
-      }
+      if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
       if (s.overbank && remaining > 1e-16) floodplain_exchange(d, remaining, b);
       for (int l = 1; l <= ch.num_stream_links && (d.constituents || d.sediments); ++l) {
         if (!routed(ch.ltype[l])) continue;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "channel/channel_input.h"
@@ -59,6 +60,22 @@ inline std::string straight_link(int nodes, double dx, double slope, double b, d
   std::snprintf(xsec, sizeof xsec, "NODE 1\nXSEC\nBOTTOM_WIDTH %.17g\nSIDE_SLOPE %.17g\nBANKFULL_DEPTH %.17g\n", b, z,
                 bankfull);
   return chan_file(1, nodes + 1, "CONNECT 1 0 0\n" + s + xsec);
+}
+
+// A channel input file read into a fresh record of the channel (what the
+// reader prints is dropped); null when it does not read.
+inline std::unique_ptr<channel_state> read_network(const std::string& text, lake_state& lakes) {
+  write_file("net.cif", text);
+  guarded_file f;
+  if (!open_guarded_file(f, "net.cif", "r")) return nullptr;
+  auto net = std::make_unique<channel_state>();
+  chan_read_options options;
+  chan_file_contents contents;
+  ::testing::internal::CaptureStdout();
+  const bool ok = read_chan_input(*net, lakes, f, options, contents);
+  ::testing::internal::GetCapturedStdout();
+  if (!ok) return nullptr;
+  return net;
 }
 
 class channel_file_test : public process_test {

@@ -32,16 +32,8 @@ class ChannelRouting : public testing::process_test {
  protected:
   // Reads a network and starts it dry.
   void load(const std::string& text) {
-    net = std::make_unique<channel_state>();
-    testing::write_file("net.cif", text);
-    guarded_file f;
-    ASSERT_TRUE(open_guarded_file(f, "net.cif", "r"));
-    chan_read_options options;
-    chan_file_contents contents;
-    ::testing::internal::CaptureStdout();
-    const bool ok = read_chan_input(*net, lakes, f, options, contents);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(ok);
+    net = testing::read_network(text, lakes);
+    ASSERT_TRUE(net);
     size_channel_state(*net);
     net->max_courant_number = 0.04;
     ASSERT_TRUE(ex_section(*net, section_mode::from_depth));

@@ -25,14 +25,8 @@ class ChannelSections : public testing::channel_file_test {
  protected:
   // Reads the network into a fresh record of the channel.
   void load(const std::string& text) {
-    net = std::make_unique<channel_state>();
-    testing::write_file("net.cif", text);
-    guarded_file f;
-    ASSERT_TRUE(open_guarded_file(f, "net.cif", "r"));
-    ::testing::internal::CaptureStdout();
-    const bool ok = read_chan_input(*net, lakes, f, options, contents);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(ok);
+    net = testing::read_network(text, lakes);
+    ASSERT_TRUE(net);
     size_channel_state(*net);
   }
   section_props at_depth(double y, bool& exceeded) {

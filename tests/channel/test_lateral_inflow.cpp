@@ -30,16 +30,8 @@ constexpr double weir = 3.40978982734;
 class LateralInflow : public testing::process_test {
  protected:
   void load(double bottom, double side, double bankfull, double bed) {
-    net = std::make_unique<channel_state>();
-    testing::write_file("net.cif", straight_link(1, 20.0, 0.001, bottom, side, 0.03, bankfull));
-    guarded_file f;
-    ASSERT_TRUE(open_guarded_file(f, "net.cif", "r"));
-    chan_read_options options;
-    chan_file_contents contents;
-    ::testing::internal::CaptureStdout();
-    const bool ok = read_chan_input(*net, lakes, f, options, contents);
-    ::testing::internal::GetCapturedStdout();
-    ASSERT_TRUE(ok);
+    net = testing::read_network(straight_link(1, 20.0, 0.001, bottom, side, 0.03, bankfull), lakes);
+    ASSERT_TRUE(net);
     channel_state& ch = *net;
     ch.gst_num_cells = ch.gst_max_cells = 1;
     for (array2d<int>* a : {&ch.gst_link, &ch.gst_node, &ch.gst_gnum}) {

@@ -231,7 +231,7 @@ class chan_reader {
     ch_.inv_mannings_n.alloc(links);
     ch_.link_dx.alloc(links);
     ch_.table_num.alloc(rows, links);
-    for (array2d<double>* a : {&ch_.yp, &ch_.qp, &ch_.Fr, &ch_.qp_vol, &ch_.qp_vol_sed, &ch_.bottom,
+    for (node_array<double>* a : {&ch_.yp, &ch_.qp, &ch_.Fr, &ch_.qp_vol, &ch_.qp_vol_sed, &ch_.bottom,
                                &ch_.bankfull_dep, &ch_.bel, &ch_.lnx, &ch_.lny, &ch_.sslope, &ch_.sslope2,
                                &ch_.max_eros})
       a->alloc(rows, links);
@@ -430,20 +430,20 @@ class chan_reader {
 
   bool read_node_card(values& v, chan_card c, int node, int link) {
     switch (c) {
-      case cc::elev: return v.num.real("the bed elevation", ch_.bel[node][link], ground_elevation) || stop_run();
+      case cc::elev: return v.num.real("the bed elevation", ch_.bel(node, link), ground_elevation) || stop_run();
       case cc::x_y:
-        return (v.num.real("the x coordinate", ch_.lnx[node][link]) &&
-                v.num.real("the y coordinate", ch_.lny[node][link])) ||
+        return (v.num.real("the x coordinate", ch_.lnx(node, link)) &&
+                v.num.real("the y coordinate", ch_.lny(node, link))) ||
                stop_run();
       case cc::xsec: link_[link].xsec_node = std::max(link_[link].xsec_node, node); return true;
       case cc::bottom_width:
-        return v.num.real("the bottom width", ch_.bottom[node][link], from_to(0, 1e5, "m")) || stop_run();
+        return v.num.real("the bottom width", ch_.bottom(node, link), from_to(0, 1e5, "m")) || stop_run();
       case cc::bankfull_depth:
-        return v.num.real("the bankfull depth", ch_.bankfull_dep[node][link], from_to(0, 1e4, "m")) || stop_run();
+        return v.num.real("the bankfull depth", ch_.bankfull_dep(node, link), from_to(0, 1e4, "m")) || stop_run();
       case cc::side_slope:
-        return v.num.real("the side slope", ch_.sslope[node][link], from_to(0, 1e4)) || stop_run();
+        return v.num.real("the side slope", ch_.sslope(node, link), from_to(0, 1e4)) || stop_run();
       default:
-        return v.num.real("the erosion depth", ch_.max_eros[node][link], from_to(0, 1e4, "m")) || stop_run();
+        return v.num.real("the erosion depth", ch_.max_eros(node, link), from_to(0, 1e4, "m")) || stop_run();
     }
   }
 
@@ -605,7 +605,7 @@ class chan_reader {
           return stop_run();
         }
         const int k = w.xsec_node;
-        if (ch_.bottom[k][l] <= 0.0 && ch_.sslope[k][l] <= 0.0)
+        if (ch_.bottom(k, l) <= 0.0 && ch_.sslope(k, l) <= 0.0)
           return link_fault(l, "has a trapezoid of no width: BOTTOM_WIDTH and SIDE_SLOPE are both 0");
       }
       if (t & link_type::breakpoint) {
@@ -646,8 +646,8 @@ class chan_reader {
         const int t = ch_.ltype[l];
         const bool own = is_channel(t) && (t & link_type::subsurface);
         for (int k = 1; k <= ch_.nx1[l]; ++k) {
-          ch_.Krb[k][l] = own ? link_[l].bed_k : ch_.k_river;
-          ch_.Mrb[k][l] = own ? link_[l].bed_m : ch_.m_river;
+          ch_.Krb(k, l) = own ? link_[l].bed_k : ch_.k_river;
+          ch_.Mrb(k, l) = own ? link_[l].bed_m : ch_.m_river;
         }
       }
     }
@@ -659,10 +659,10 @@ class chan_reader {
       const int x = link_[l].xsec_node;
       const bool erodible = ch_.ltype[l] & link_type::erodible;
       for (int k = 1; k <= ch_.nx1[l]; ++k) {
-        ch_.sslope[k][l] = ch_.sslope[x][l];
-        ch_.bottom[k][l] = ch_.bottom[x][l];
-        ch_.bankfull_dep[k][l] = ch_.bankfull_dep[x][l];
-        if (erodible) ch_.max_eros[k][l] = ch_.max_eros[x][l];
+        ch_.sslope(k, l) = ch_.sslope(x, l);
+        ch_.bottom(k, l) = ch_.bottom(x, l);
+        ch_.bankfull_dep(k, l) = ch_.bankfull_dep(x, l);
+        if (erodible) ch_.max_eros(k, l) = ch_.max_eros(x, l);
       }
     }
     if (!break_point_tables()) return false;
@@ -674,9 +674,9 @@ class chan_reader {
       // The bed of a computational node lies between two node points; the
       // last node of a lake or structure link is a node point itself.
       for (int k = 1; k <= n; ++k) {
-        if (channel || k < n) ch_.bel[k][l] = (ch_.bel[k][l] + ch_.bel[k + 1][l]) * 0.5;
-        ch_.yp[k][l] = ch_.bel[k][l];
-        ch_.qp[k][l] = 0.0;
+        if (channel || k < n) ch_.bel(k, l) = (ch_.bel(k, l) + ch_.bel(k + 1, l)) * 0.5;
+        ch_.yp(k, l) = ch_.bel(k, l);
+        ch_.qp(k, l) = 0.0;
       }
     }
     return true;
@@ -697,7 +697,7 @@ class chan_reader {
     ch_.num_erode_bp_links = erodible;
     ch_.num_xsec_tables = tables;
     const int levels = ch_.max_num_interp;
-    for (array2d<double>* a : {&ch_.xarea, &ch_.xtw, &ch_.xp, &ch_.xk}) a->alloc(levels, tables);
+    for (node_array<double>* a : {&ch_.xarea, &ch_.xtw, &ch_.xp, &ch_.xk}) a->alloc(levels, tables);
     ch_.numpairs.alloc(tables);
     ch_.numhts.alloc(tables);
     ch_.ht_spc.alloc(tables);

@@ -209,6 +209,59 @@ bool network_available(const model_state& ms, const chan_file_contents& c) {
   return true;
 }
 
+// The routing moves water along the CONNECT cards both ways: a link's last
+// node hands its discharge to the link it flows into, and node 1 of a link
+// takes the discharges of the links it lists upstream. Both must tell the
+// same network, and every link must reach the outlet, the last link.
+bool check_connections(const channel_state& ch, const char* name) {
+  const int n = ch.num_stream_links;
+  auto fault = [name](const std::string& what) {
+    std::printf("Error: in the channel input file %s %s\n", name, what.c_str());
+    return stop_run();
+  };
+  for (int l = 1; l <= n; ++l) {
+    const int down = ch.dslink[l];
+    if (l == n) {
+      if (down != 0)
+        return fault("the outlet link " + std::to_string(l) + " flows into link " + std::to_string(down) +
+                     ": the last link is the outlet");
+      continue;
+    }
+    if (down < 1)
+      return fault("link " + std::to_string(l) + " flows into no link: only the last link, " + std::to_string(n) +
+                   ", is the outlet");
+    bool listed = false;
+    for (int k = 1; k <= ch.ndep[down]; ++k) listed = listed || ch.uslinks[down][k] == l;
+    if (!listed)
+      return fault("link " + std::to_string(l) + " flows into link " + std::to_string(down) +
+                   ", whose CONNECT card does not list it upstream");
+  }
+  for (int l = 1; l <= n; ++l)
+    for (int k = 1; k <= ch.ndep[l]; ++k) {
+      const int u = ch.uslinks[l][k];
+      if (ch.dslink[u] != l)
+        return fault("link " + std::to_string(l) + " lists link " + std::to_string(u) + " upstream, which flows into " +
+                     (ch.dslink[u] ? "link " + std::to_string(ch.dslink[u]) : std::string("no link")));
+    }
+  // Walk down from every link; a walk that comes back to itself is a circle.
+  std::vector<char> state(static_cast<std::size_t>(n) + 1, 0);  // 1 on the walk, 2 reaches the outlet
+  state[static_cast<std::size_t>(n)] = 2;
+  std::vector<int> walk;
+  for (int l = 1; l <= n; ++l) {
+    walk.clear();
+    int at = l;
+    while (state[static_cast<std::size_t>(at)] == 0) {
+      state[static_cast<std::size_t>(at)] = 1;
+      walk.push_back(at);
+      at = ch.dslink[at];
+    }
+    if (state[static_cast<std::size_t>(at)] == 1)
+      return fault("link " + std::to_string(at) + " does not reach the outlet: its links flow in a circle");
+    for (int w : walk) state[static_cast<std::size_t>(w)] = 2;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool read_channel_initial_depths(channel_state& ch) {
@@ -222,17 +275,29 @@ bool read_channel_initial_depths(channel_state& ch) {
     if (!(ch.ltype[link] & link_type::channel)) continue;
     for (int node = 1; node <= ch.nx[link]; ++node) {
       const std::size_t at = static_cast<std::size_t>(link) * ch.max_nodes_per_link + node;
-      const double bed = ch.bel[node][link];
+      const double bed = ch.bel(node, link);
       double y = depths ? bed + level.value[at] : level.value[at];
       if (y < bed) y = bed;  // a water surface below the bed: dry
-      ch.yp[node][link] = y;
-      ch.chan_depth[node][link] = y - bed;
-      ch.qp[node][link] = flow.value[at];
-      if (level.has_area[at]) ch.area[node][link] = level.area[at];
+      ch.yp(node, link) = y;
+      ch.chan_depth(node, link) = y - bed;
+      ch.qp(node, link) = flow.value[at];
+      if (level.has_area[at]) ch.area(node, link) = level.area[at];
       if (y - bed > 1e-16) ch.chan_has_water = 1;
     }
   }
   return true;
+}
+
+void size_channel_state(channel_state& ch) {
+  const int rows = ch.max_nodes_per_link, links = ch.link_array_size;
+  for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
+                                &ch.stdummy, &ch.topw, &ch.qlat})
+    a->alloc(rows, links);
+  if (ch.stream_loss) {
+    ch.qriv.alloc(rows, links);
+    ch.av_qriv.alloc(rows, links);
+  }
+  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
 }
 
 bool write_short_links(const channel_state& ch) {
@@ -260,7 +325,7 @@ bool write_bad_thalweg(const channel_state& ch, const grid_state& grid) {
   for (int i = 1; i <= ch.gst_num_cells; ++i)
     for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
       const int link = ch.gst_link[i][j], node = ch.gst_node[i][j], cell = ch.gst_gnum[i][j];
-      const double bed = ch.bel[node][link];
+      const double bed = ch.bel(node, link);
       if (bed > grid.elevation[cell])
         std::fprintf(f.fp, "0     %4d    %4d   %lf   %d   %lf\n", link, node, bed, cell, grid.elevation[cell]);
     }
@@ -296,24 +361,23 @@ void init_channel_network(model_state& ms) {
     report_card_not_available("CHAN_CON_TRANS");
     return;
   }
+  if (ch.stream_loss) {
+    // The exchange of the channels with the aquifer.
+    report_card_not_available("STREAM_LOSS");
+    return;
+  }
+  if (!check_connections(ch, ms.project.channel_input.c_str())) return;
   ms.lake.lake_gw_on = contents.lake_gw;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
-  const int rows = ch.max_nodes_per_link, links = ch.link_array_size;
-  for (array2d<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
-                             &ch.stdummy, &ch.topw, &ch.qlat})
-    a->alloc(rows, links);
+  size_channel_state(ch);
   ch.chan_section_mode = 2;
   if (ch.chan_hotstart_flag_in && !read_channel_initial_depths(ch)) return;
-  if (ch.stream_loss) {
-    ch.qriv.alloc(rows, links);
-    ch.av_qriv.alloc(rows, links);
-  }
   if (!read_locations(ms)) return;
   ch.num_headwater_links = 0;
   for (int l = 1; l <= ch.num_stream_links; ++l)
     if (ch.ndep[l] == 0) ++ch.num_headwater_links;
-  ch.con_vect.alloc(rows, links);
+  ch.con_vect.alloc(ch.max_nodes_per_link, ch.link_array_size);
 
   if (ms.project.optimizer_mode != 1) input_report(ms, console_rule::unless_quiet, "Setting up the grid-stream data... ");
   if (!init_grid_stream(ch, ms.groundwater.gw_simulation || ch.stream_loss)) return;

@@ -16,6 +16,23 @@ struct grid_state;
 // stops the run as not available.
 void init_channel_network(model_state& ms);
 
+// After the initial state, at the set-up of the run's first step: the
+// sections of every node from its water level, the water the channels
+// start the run with, and the channel point-source file (CHAN_POINT_INPUT;
+// without explicit channel routing the card stops the run).
+void init_channel_start(model_state& ms);
+
+// At the start of an event: without a channel hotstart (and on the run's
+// first step, or when no soil or groundwater process keeps water between
+// events) every node starts dry and still, the outlet node of a fixed-head
+// boundary at its depth; then the sections of every node.
+void start_channel_event(model_state& ms);
+
+// Sizes the per-node state arrays of a network read by read_chan_input
+// (and its grid-stream file, when there is one) and the routing's work
+// arrays.
+void size_channel_state(channel_state& ch);
+
 // With the pipe network and explicit channels: the channel link and node at
 // the outlet of each superjunction.
 void init_superlink_channel_links(model_state& ms);

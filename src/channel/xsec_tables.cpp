@@ -131,10 +131,10 @@ bool interpolate_xsec(channel_state& ch, int link, int table, int t, const doubl
                   link);
       return false;
     }
-    ch.xarea[i][t] = s.area;
-    ch.xtw[i][t] = s.top_width;
-    ch.xp[i][t] = s.perimeter;
-    ch.xk[i][t] = s.perimeter > 0.0 ? s.area * std::pow(s.area / s.perimeter, 2.0 / 3.0) * inv_n : 0.0;
+    ch.xarea(i, t) = s.area;
+    ch.xtw(i, t) = s.top_width;
+    ch.xp(i, t) = s.perimeter;
+    ch.xk(i, t) = s.perimeter > 0.0 ? s.area * std::pow(s.area / s.perimeter, 2.0 / 3.0) * inv_n : 0.0;
   }
   return true;
 }
@@ -163,7 +163,7 @@ bool pair_breakpoint_xsecs(channel_state& ch, int link, std::vector<bp_section>&
     for (int k = 1; k <= nx; ++k) {
       const points p = node_points(s, k, np);
       const int t = ++counter;
-      ch.table_num[k][link] = t;
+      ch.table_num(k, link) = t;
       for (int i = 0; i < np; ++i) {
         ch.xbp_lnn(e, k, i + 1) = p.x[i];
         ch.ybp_lnn(e, k, i + 1) = p.z[i];
@@ -177,7 +177,7 @@ bool pair_breakpoint_xsecs(channel_state& ch, int link, std::vector<bp_section>&
     const int t = ++counter;
     const int n = static_cast<int>(s.front().x.size());
     if (!fill(t, node_points(s, s.front().node, n), s.front().levels)) return false;
-    for (int k = 1; k <= nx; ++k) ch.table_num[k][link] = t;
+    for (int k = 1; k <= nx; ++k) ch.table_num(k, link) = t;
     return true;
   }
 
@@ -209,13 +209,13 @@ bool pair_breakpoint_xsecs(channel_state& ch, int link, std::vector<bp_section>&
   const int a = s.front().node, b = s.back().node;
   const int first = ++counter;
   if (!fill(first, node_points(s, a, n), levels)) return false;
-  for (int k = 1; k <= std::min(a, nx); ++k) ch.table_num[k][link] = first;
+  for (int k = 1; k <= std::min(a, nx); ++k) ch.table_num(k, link) = first;
   for (int k = a + 1; k <= std::min(b, nx); ++k) {
     const int t = ++counter;
-    ch.table_num[k][link] = t;
+    ch.table_num(k, link) = t;
     if (!fill(t, node_points(s, k, n), levels)) return false;
   }
-  for (int k = b + 1; k <= nx; ++k) ch.table_num[k][link] = ch.table_num[b][link];
+  for (int k = b + 1; k <= nx; ++k) ch.table_num(k, link) = ch.table_num(b, link);
   return true;
 }
 

@@ -207,7 +207,7 @@ constexpr card_entry card_table[] = {
     text("out_con_location", 228, &po::out_con_location, on(&po::out_con_location_given)),
     text("out_mass_location", 229, &po::out_mass_location, on(&po::out_mass_location_given)),
     flag("chan_con_trans", 230, on(&po::chan_con_trans)),
-    not_available(text("chan_point_input", 231, &po::chan_point_input)),
+    text("chan_point_input", 231, &po::chan_point_input),
     text("out_hyd_location", 145, &po::out_hyd_location),
     text("out_gwflux_location", 147, &po::out_gwflux_location),
     text("out_celldepdis_location", 149, &po::out_celldepdis_location),

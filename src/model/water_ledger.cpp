@@ -28,7 +28,7 @@ void water_ledger::close_event() {
                       E(flux::groundwater_to_lakes) + start(store::channel_lakes) + start(store::snow) +
                       start(store::melt_water) + E(flux::overland_point_sources) + E(flux::head_boundary_in) +
                       E(flux::lake_point_sources) + E(flux::channel_point_sources) +
-                      E(flux::discharge_boundary_in) + E(flux::pipes_to_channels) + E(flux::pipes_to_overland) +
+                      E(flux::channel_headwater_inflow) + E(flux::discharge_boundary_in) + E(flux::pipes_to_channels) + E(flux::pipes_to_overland) +
                       start(store::sacramento);
   b.out_plus_final = E(flux::infiltration) + end(store::surface) + end(store::channels) +
                      E(flux::outlet_discharge) + E(flux::direct_evaporation) + end(store::snow) +
@@ -110,9 +110,10 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     b.final_storage = end(store::surface) + end(store::channels) + end(store::soil) + end(store::groundwater) +
                       snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
-                    R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) + boundary_gain;
+                    R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
+                    R(flux::channel_headwater_inflow) + boundary_gain;
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss +
-                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried;
+                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
                  R(flux::groundwater_pumping);
@@ -126,7 +127,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     const double surface_in = R(flux::precipitation) + R(flux::groundwater_to_channels) +
                               R(flux::groundwater_to_lakes) + R(flux::exfiltration) +
                               R(flux::overland_point_sources) + R(flux::channel_point_sources) +
-                              R(flux::pipes_to_channels) + R(flux::pipes_to_overland) + boundary_gain;
+                              R(flux::channel_headwater_inflow) + R(flux::pipes_to_channels) +
+                              R(flux::pipes_to_overland) + boundary_gain;
     b.surface_error = 0.0;
     if (surface_in > 0.0) {
       const double surface_initial =
@@ -136,7 +138,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
       const double surface_losses = R(flux::channels_to_groundwater) + R(flux::lakes_to_groundwater) +
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +
-                                    R(flux::overland_to_pipes) + canopy_dried;
+                                    R(flux::overland_to_pipes) + canopy_dried + R(flux::channel_point_sinks);
       b.surface_error = percent_of(surface_initial + surface_in - (surface_losses + surface_final),
                                    surface_final + surface_in);
     }

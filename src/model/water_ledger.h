@@ -63,6 +63,7 @@ enum class water_flux {
   channels_to_groundwater,
   channel_point_sources,
   channel_point_sinks,
+  channel_headwater_inflow,  // FIRST_ORDER_CHAN_Q into the links without upstream links
   // Channel lakes.
   lake_precipitation,
   channel_lake_inflow,        // everything into the channel lakes, rain included

@@ -212,7 +212,12 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "\n");
 
   put(f, "Total lateral inflow into channels=             %14.2lf\n", b.total(flux::channel_lateral_net));
+  if (b.total(flux::channel_headwater_inflow) > 0.0)
+    put(f, "Total headwater inflow into channels=           %14.2lf\n", b.total(flux::channel_headwater_inflow));
   put(f, "Total amount of discharge=                      %14.2lf\n", b.total(flux::outlet_discharge));
+  if (ms.channel.clipped_area_count > 0)
+    put(f, "Channel areas just below zero set to zero:  %d times, %.6lf m3 of water made\n",
+        ms.channel.clipped_area_count, ms.channel.clipped_area_volume);
   if (ms.channel.stream_loss) {
     put(f, "Total flux from river to gw=                    %14.2lf\n", b.total(flux::channels_to_groundwater));
     if (ms.groundwater.water_table_given)

@@ -284,8 +284,7 @@ void channel_blocks(model_state& ms) {
   const int* lt = ms.channel.ltype.data();
   const int* l2l = ms.lake.lake2link.data();
   if (!nx || !lt) return;
-  auto block = [&](bool on, guarded_file& f, int& counter, const array2d<double>& v,
-                   const array2d<double>* second, int mode) {
+  auto block = [&](bool on, guarded_file& f, int& counter, node_table v, node_table second, int mode) {
     if (!on || !f.fp) return;
     write_linknode_step(f, nl, nx, og, lt, counter, v, second, mode, l2l, lakes);
     ++counter;

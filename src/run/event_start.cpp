@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "calibration/capture_buffer.h"
+#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
 #include "groundwater/groundwater_state.h"
@@ -143,6 +144,8 @@ void init_event_state(model_state& ms) {
   clear_location_results(ms);
   ms.hydromet.first_rain_pending = 1;
   ms.hydromet.rain_sum = 0.0;
+
+  start_channel_event(ms);
 
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
@@ -235,13 +236,15 @@ void init_state_variables(model_state& ms) {
 
 void read_chan_point_sources(model_state& ms) {
   ms.clock.chan_flow_started = 0;
-  if (!ms.channel.head_bound) return;
-  if (ms.channel.bound_ts_given && !find_time_series(ms.project.bound_ts.c_str())) {
-    set_error(127, ms.project.bound_ts.view());
-    return;
+  if (ms.channel.head_bound) {
+    if (ms.channel.bound_ts_given && !find_time_series(ms.project.bound_ts.c_str())) {
+      set_error(127, ms.project.bound_ts.view());
+      return;
+    }
+    chan_point_source_value(ms);
+    ms.clock.chan_flow_started = 1;
   }
-  chan_point_source_value(ms);
-  ms.clock.chan_flow_started = 1;
+  init_channel_start(ms);
 }
 
 int chan_point_source_value(model_state& ms) {

@@ -62,8 +62,6 @@ void overland_mass_check(model_state&) {}
 void groundwater_step(model_state&) {}
 // Routes the overland lakes.
 void overland_lake_step(model_state&) {}
-// Reads the channel point inputs of the step.
-void read_chan_point_input(model_state&) {}
 // Runs the nutrient model on the cells.
 void nsm_overland_step(model_state&) {}
 // Runs the nutrient model in the channels.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
 
 #include "channel/channel_input.h"
@@ -39,6 +41,41 @@ inline std::string chain_connects(int links) {
     s += "CONNECT " + std::to_string(l) + " " + std::to_string(l < links ? l + 1 : 0) + " " +
          (l > 1 ? "1 " + std::to_string(l - 1) : "0") + "\n";
   return s;
+}
+
+// One straight link of `nodes` computational nodes `dx` apart whose bed
+// falls at `slope`, a trapezoid (bottom width b, side slope z) of Manning's
+// n; a network of that one link.
+inline std::string straight_link(int nodes, double dx, double slope, double b, double z, double n,
+                                 double bankfull = 5.0) {
+  char head[200];
+  std::snprintf(head, sizeof head, "LINK 1\nTRAPEZOID\nNODES %d\nDX %.17g\nMANNINGS_N %.17g\n", nodes + 1, dx, n);
+  std::string s = head;
+  for (int k = 1; k <= nodes + 1; ++k) {
+    char node[100];
+    std::snprintf(node, sizeof node, "NODE %d\nELEV %.17g\n", k, 100.0 - slope * dx * (k - 1));
+    s += node;
+  }
+  char xsec[200];
+  std::snprintf(xsec, sizeof xsec, "NODE 1\nXSEC\nBOTTOM_WIDTH %.17g\nSIDE_SLOPE %.17g\nBANKFULL_DEPTH %.17g\n", b, z,
+                bankfull);
+  return chan_file(1, nodes + 1, "CONNECT 1 0 0\n" + s + xsec);
+}
+
+// A channel input file read into a fresh record of the channel (what the
+// reader prints is dropped); null when it does not read.
+inline std::unique_ptr<channel_state> read_network(const std::string& text, lake_state& lakes) {
+  write_file("net.cif", text);
+  guarded_file f;
+  if (!open_guarded_file(f, "net.cif", "r")) return nullptr;
+  auto net = std::make_unique<channel_state>();
+  chan_read_options options;
+  chan_file_contents contents;
+  ::testing::internal::CaptureStdout();
+  const bool ok = read_chan_input(*net, lakes, f, options, contents);
+  ::testing::internal::GetCapturedStdout();
+  if (!ok) return nullptr;
+  return net;
 }
 
 class channel_file_test : public process_test {

@@ -156,9 +156,9 @@ TEST_F(ChannelInput, BedsOfTheComputationalNodesLieBetweenTheNodePoints) {
   EXPECT_EQ(ch.nx[1], 3);
   const double beds[] = {9.5, 8.5, 7.5};
   for (int k = 1; k <= 3; ++k) {
-    EXPECT_DOUBLE_EQ(ch.bel[k][1], beds[k - 1]) << k;
-    EXPECT_EQ(ch.yp[k][1], ch.bel[k][1]) << k;
-    EXPECT_EQ(ch.qp[k][1], 0.0) << k;
+    EXPECT_DOUBLE_EQ(ch.bel(k, 1), beds[k - 1]) << k;
+    EXPECT_EQ(ch.yp(k, 1), ch.bel(k, 1)) << k;
+    EXPECT_EQ(ch.qp(k, 1), 0.0) << k;
   }
 }
 
@@ -169,13 +169,13 @@ TEST_F(ChannelInput, ATrapezoidalLinkHasTheSectionOfItsLastXsecNode) {
   record += "NODE 5\nXSEC\nBOTTOM_WIDTH 4\nSIDE_SLOPE 3\nBANKFULL_DEPTH 1.25\nMAX_EROSION 0.4\nX_Y 500.5 -20.25\n";
   ASSERT_TRUE(read(chan_file(1, 6, chain_connects(1) + record))) << err;
   for (int k = 1; k <= 6; ++k) {
-    EXPECT_EQ(ch.bottom[k][1], 4.0) << k;
-    EXPECT_EQ(ch.sslope[k][1], 3.0) << k;
-    EXPECT_EQ(ch.bankfull_dep[k][1], 1.25) << k;
-    EXPECT_EQ(ch.max_eros[k][1], 0.4) << k;
+    EXPECT_EQ(ch.bottom(k, 1), 4.0) << k;
+    EXPECT_EQ(ch.sslope(k, 1), 3.0) << k;
+    EXPECT_EQ(ch.bankfull_dep(k, 1), 1.25) << k;
+    EXPECT_EQ(ch.max_eros(k, 1), 0.4) << k;
   }
-  EXPECT_EQ(ch.lnx[5][1], 500.5);
-  EXPECT_EQ(ch.lny[5][1], -20.25);
+  EXPECT_EQ(ch.lnx(5, 1), 500.5);
+  EXPECT_EQ(ch.lny(5, 1), -20.25);
 
   // Without an XSEC card the link has no section.
   channel_state fresh;
@@ -228,12 +228,12 @@ TEST_F(ChannelInput, LakeAndStructureLinksCarryNoManningsNAndKeepTheBedOfTheirLa
   EXPECT_EQ(ch.inv_mannings_n[3], 0.0);
   // Their nodes are node points: the last keeps its own bed.
   EXPECT_EQ(ch.nx[2], 3);
-  EXPECT_DOUBLE_EQ(ch.bel[1][2], 95.5);
-  EXPECT_DOUBLE_EQ(ch.bel[2][2], 92.5);
-  EXPECT_DOUBLE_EQ(ch.bel[3][2], 90.0);
+  EXPECT_DOUBLE_EQ(ch.bel(1, 2), 95.5);
+  EXPECT_DOUBLE_EQ(ch.bel(2, 2), 92.5);
+  EXPECT_DOUBLE_EQ(ch.bel(3, 2), 90.0);
   EXPECT_EQ(ch.nx[3], 2);
-  EXPECT_DOUBLE_EQ(ch.bel[1][3], 88.5);
-  EXPECT_DOUBLE_EQ(ch.bel[2][3], 88.0);
+  EXPECT_DOUBLE_EQ(ch.bel(1, 3), 88.5);
+  EXPECT_DOUBLE_EQ(ch.bel(2, 3), 88.0);
 }
 
 TEST_F(ChannelInput, CardWordsInAnyCaseButNotWithACommaAttached) {
@@ -241,7 +241,7 @@ TEST_F(ChannelInput, CardWordsInAnyCaseButNotWithACommaAttached) {
   // "link," is no card: the record still belongs to link 1.
   ASSERT_TRUE(read(chan_file(2, 3, chain_connects(2) + record + "link,2\n" + trapezoid_link(2, 3, 50.0))));
   EXPECT_EQ(ch.ltype[2], 4);
-  EXPECT_DOUBLE_EQ(ch.bel[1][2], 49.5);
+  EXPECT_DOUBLE_EQ(ch.bel(1, 2), 49.5);
   channel_state fresh;
   ch = std::move(fresh);
   EXPECT_FALSE(read(chan_file(2, 3, chain_connects(2) + record + "LINK, 2\n" + "TRAPEZOID\n")));
@@ -339,10 +339,10 @@ TEST_F(ChannelInput, StreamBedParametersWithStreamLoss) {
                                  trapezoid_link(2, 3, 90.0))))
       << err;
   EXPECT_EQ(ch.ltype[1], 5);
-  EXPECT_EQ(ch.Krb[2][1], 0.1);
-  EXPECT_EQ(ch.Mrb[2][1], 0.3);
-  EXPECT_EQ(ch.Krb[2][2], 0.5);
-  EXPECT_EQ(ch.Mrb[2][2], 2.0);
+  EXPECT_EQ(ch.Krb(2, 1), 0.1);
+  EXPECT_EQ(ch.Mrb(2, 1), 0.3);
+  EXPECT_EQ(ch.Krb(2, 2), 0.5);
+  EXPECT_EQ(ch.Mrb(2, 2), 2.0);
   EXPECT_NE(out.find("  number of groundwater links:           1\n"), std::string::npos);
   EXPECT_EQ(out.find("===> Error"), std::string::npos);
 }

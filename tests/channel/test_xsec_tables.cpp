@@ -41,16 +41,16 @@ class XsecTables : public testing::channel_file_test {};
 
 TEST_F(XsecTables, AVSectionGivesTopWidthAndAreaExactly) {
   ASSERT_TRUE(read(chan_file(1, 3, chain_connects(1) + bp_link(1, 3, section(1, 2, v_section))))) << out << err;
-  const int t = ch.table_num[1][1];
+  const int t = ch.table_num(1, 1);
   EXPECT_EQ(t, 1);
-  EXPECT_EQ(ch.table_num[2][1], 1);
+  EXPECT_EQ(ch.table_num(2, 1), 1);
   EXPECT_EQ(ch.ht_spc[t], 1.0);
   EXPECT_EQ(ch.numhts[t], 2);
   EXPECT_EQ(ch.numpairs[t], 3);
-  EXPECT_EQ(ch.xtw[1][t], 1.0);
-  EXPECT_EQ(ch.xarea[1][t], 0.5);
-  EXPECT_EQ(ch.xtw[2][t], 2.0);
-  EXPECT_EQ(ch.xarea[2][t], 2.0);
+  EXPECT_EQ(ch.xtw(1, t), 1.0);
+  EXPECT_EQ(ch.xarea(1, t), 0.5);
+  EXPECT_EQ(ch.xtw(2, t), 2.0);
+  EXPECT_EQ(ch.xarea(2, t), 2.0);
   EXPECT_NE(out.find("Reading and interpolating break-point cross-sections .\n"), std::string::npos) << out;
 }
 
@@ -65,10 +65,10 @@ TEST_F(XsecTables, EveryLevelOfAVMatchesItsClosedForm) {
   for (int i = 1; i <= 30; ++i) {
     const double d = 0.1 * i;
     const double area = 2 * d * d, perimeter = 2 * d * std::sqrt(5.0);
-    EXPECT_NEAR(ch.xtw[i][t], 4 * d, 1e-12) << i;
-    EXPECT_NEAR(ch.xarea[i][t], area, 1e-12) << i;
-    EXPECT_NEAR(ch.xp[i][t], perimeter, 1e-12) << i;
-    EXPECT_NEAR(ch.xk[i][t], area * std::pow(area / perimeter, 2.0 / 3.0) / 0.05, 1e-10) << i;
+    EXPECT_NEAR(ch.xtw(i, t), 4 * d, 1e-12) << i;
+    EXPECT_NEAR(ch.xarea(i, t), area, 1e-12) << i;
+    EXPECT_NEAR(ch.xp(i, t), perimeter, 1e-12) << i;
+    EXPECT_NEAR(ch.xk(i, t), area * std::pow(area / perimeter, 2.0 / 3.0) / 0.05, 1e-10) << i;
   }
 }
 
@@ -119,19 +119,19 @@ TEST_F(XsecTables, NodesBetweenTwoSectionsGetSectionsInBetween) {
   ASSERT_TRUE(read(chan_file(1, 8, chain_connects(1) + bp_link(1, 8, section(2, 10, narrow) + section(6, 10, wide)))))
       << out << err;
   EXPECT_EQ(ch.num_xsec_tables, 5);
-  const int first = ch.table_num[1][1];
-  EXPECT_EQ(ch.table_num[2][1], first);
-  for (int k = 3; k <= 6; ++k) EXPECT_EQ(ch.table_num[k][1], first + k - 2) << k;
-  EXPECT_EQ(ch.table_num[7][1], ch.table_num[6][1]);
+  const int first = ch.table_num(1, 1);
+  EXPECT_EQ(ch.table_num(2, 1), first);
+  for (int k = 3; k <= 6; ++k) EXPECT_EQ(ch.table_num(k, 1), first + k - 2) << k;
+  EXPECT_EQ(ch.table_num(7, 1), ch.table_num(6, 1));
   for (int k = 1; k <= 7; ++k) {
     // Node k lies between the sections: its width grows by 1 m a node.
     const double width = k <= 2 ? 2.0 : k >= 6 ? 6.0 : 2.0 + (k - 2);
-    const int t = ch.table_num[k][1];
+    const int t = ch.table_num(k, 1);
     EXPECT_DOUBLE_EQ(ch.ht_spc[t], 0.1) << k;
     for (int i = 1; i <= 10; ++i) {
-      EXPECT_NEAR(ch.xtw[i][t], width, 1e-12) << k << " " << i;
-      EXPECT_NEAR(ch.xarea[i][t], width * 0.1 * i, 1e-12) << k << " " << i;
-      EXPECT_NEAR(ch.xp[i][t], width + 0.2 * i, 1e-12) << k << " " << i;
+      EXPECT_NEAR(ch.xtw(i, t), width, 1e-12) << k << " " << i;
+      EXPECT_NEAR(ch.xarea(i, t), width * 0.1 * i, 1e-12) << k << " " << i;
+      EXPECT_NEAR(ch.xp(i, t), width + 0.2 * i, 1e-12) << k << " " << i;
     }
   }
 }
@@ -146,7 +146,7 @@ TEST_F(XsecTables, AnErodibleLinkGivesEveryNodeItsOwnEvenlySpacedSection) {
   EXPECT_EQ(ch.num_xsec_tables, 3);
   const double x[] = {0, 4.0 / 3, 8.0 / 3, 4}, z[] = {2, 0, 0, 2};
   for (int k = 1; k <= 3; ++k) {
-    EXPECT_EQ(ch.table_num[k][1], k);
+    EXPECT_EQ(ch.table_num(k, 1), k);
     for (int p = 1; p <= 4; ++p) {
       EXPECT_NEAR(ch.xbp_lnn(1, k, p), x[p - 1], 1e-12) << k << " " << p;
       EXPECT_NEAR(ch.ybp_lnn(1, k, p), z[p - 1], 1e-12) << k << " " << p;
@@ -167,8 +167,8 @@ TEST_F(XsecTables, TableSizeWarningsAndErrors) {
   EXPECT_NE(out.find("  ---> Disregarding the last 2 pairs of the second cross-section. <---\n"), std::string::npos);
   EXPECT_NE(out.find("Using the greater of the two number of interpolation points \nfor both cross-section in link 1"),
             std::string::npos);
-  EXPECT_EQ(ch.numhts[ch.table_num[1][1]], 8);
-  EXPECT_EQ(ch.numpairs[ch.table_num[5][1]], 10);
+  EXPECT_EQ(ch.numhts[ch.table_num(1, 1)], 8);
+  EXPECT_EQ(ch.numpairs[ch.table_num(5, 1)], 10);
 
   const struct {
     std::string sections;

@@ -482,7 +482,7 @@ TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
         "XYBDYINPUT_STFLOW xy.txt", "XYBDYINPUT_STTIMESERIES xy.txt", "XYBDYINPUT_GWHEADINTERP xy.txt",
         "XYBDYOUTPUT_PTS pts.txt", "XYBDYOUTPUT_MASK m.asc", "XYBDYOUTPUT_OVDEP d.out",
         "XYBDYOUTPUT_GWHEAD h.out", "XYBDYOUTPUT_STFLOW q.out", "OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt",
-        "ANALYZERS an.txt", "OV_POINT_SOURCE src.txt", "CHAN_POINT_INPUT cp.txt", "CHAN_PREISS",
+        "ANALYZERS an.txt", "OV_POINT_SOURCE src.txt", "CHAN_PREISS",
         "CHAN_MESH", "INITIAL_DEPTH d.asc", "CELL_HYDRO c.out", "DAILY_OUTPUT daily.out",
         "SUPPRESS_PRINTING 1", "XWINDOWS", "ZV_INPUT qin.out"}) {
     SCOPED_TRACE(card);

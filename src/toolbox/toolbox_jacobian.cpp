@@ -341,9 +341,12 @@ void slm_weighted_jacobian(const pest_control& pc, const lm_system& s,
 }
 
 void slm_correlation(const array2d<double>& covariance, int n, array2d<double>& correlation) {
+  // A parameter without variance (phi 0) correlates with nothing.
   for (int p = 1; p <= n; ++p)
-    for (int c = 1; c <= n; ++c)
-      correlation[p][c] = covariance[p][c] / std::sqrt(covariance[p][p] * covariance[c][c]);
+    for (int c = 1; c <= n; ++c) {
+      const double v = covariance[p][p] * covariance[c][c];
+      correlation[p][c] = v > 0.0 ? covariance[p][c] / std::sqrt(v) : 0.0;
+    }
 }
 
 }  // namespace nivra

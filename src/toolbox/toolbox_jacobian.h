@@ -88,6 +88,8 @@ int slm_write_sensitivities(pest_control& pc, const lm_system& s, const array2d<
 void slm_weighted_jacobian(const pest_control& pc, const lm_system& s,
                            const array2d<double>& jacobian, double phi, array2d<double>& covariance,
                            int& singular);
+// correlation_ij = covariance_ij / sqrt(covariance_ii covariance_jj); 0
+// where a variance is 0.
 void slm_correlation(const array2d<double>& covariance, int n, array2d<double>& correlation);
 
 }  // namespace nivra

@@ -457,7 +457,7 @@ int lm_search::statistics() {
     }
     outcome_->phi = phi_;
     outcome_->model_calls = runner_.calls;
-    outcome_->iterations = iteration_;
+    outcome_->iterations = iteration_ > 0 ? iteration_ - 1 : 0;
   }
   std::fflush(rec_);
   std::fflush(sen_);

@@ -37,7 +37,7 @@ struct search_outcome {
                                 // diagonal; empty when it could not be determined
   double phi = 0.0;             // of the final run (the initial run for noptmax 0, -1)
   int model_calls = 0;
-  int iterations = 0;           // iterations begun
+  int iterations = 0;           // iterations completed
 };
 
 // Termination, tested at the start of every iteration (history[1..iteration]

@@ -33,7 +33,7 @@ double lre(double got, double want) {
 // and where the search ends instead.
 const char* not_converging(const std::string& problem, int start) {
   if (problem == "MGH09" && start == 1)
-    return "stalls in the flat valley of b2, b3, b4 100 times too large (phi 1.8e-3)";
+    return "stalls in a flat valley with b2, b3, b4 hundreds of times too large (phi 1.8e-3)";
   if (problem == "Rat43" && start == 1)
     return "b2, b3, b4 drift together along a ridge of nearly equal phi (phi 2.3e4)";
   if (problem == "Eckerle4" && start == 1)

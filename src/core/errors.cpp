@@ -170,6 +170,10 @@ const char* const toolbox_table[last_toolbox_code - first_toolbox_code + 1] = {
     /* 215 */ "Error: reading the model output file " "\x02" ": " "\x01" " (instruction line " "\x03" ").\n",
     /* 216 */ "\n\nError opening the restart file.\nPossibly previous run was not halted prematurely.\n\n",
     /* 217 */ "Error: the restart file " "\x02" " does not fit the control file: " "\x01" " (line " "\x03" ").\n",
+    /* 218 */ "Error: the parameter group " "\x01" " gives " "\x02" ", which the toolbox does not know (INCTYP: relative, absolute or rel_to_max; FORCEN: always_2, always_3 or switch; DERMTHD: parabolic, outside_pts or best_fit).\n",
+    /* 219 */ "Error: the parameter " "\x01" " names the group " "\x02" ", which is no parameter group of the control file.\n",
+    /* 220 */ "Error: the first model run of the toolbox search failed; the search cannot start.\n",
+    /* 221 */ "Error: the final model run of the toolbox search, with the best parameters, failed.\n",
 };
 
 const char* message_of(int code) {

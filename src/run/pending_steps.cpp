@@ -71,8 +71,6 @@ void channel_constituent_step(model_state&) {}
 // Writes the maps exchanged with the outside framework at the end of an event.
 void exchange_maps_event_end(model_state&) {}
 
-// Runs the secant Levenberg-Marquardt search.
-int slm_dru(int, char**) { return mode_not_available("secant Levenberg-Marquardt"); }
 // Runs the multistart search.
 int slm_dru_ms1(int, char**) { return mode_not_available("multistart"); }
 // Runs the trajectory repulsion search.

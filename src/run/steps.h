@@ -79,6 +79,7 @@ void finish_event(model_state& ms);
 
 // Parameter estimation, each driving many runs (the SCE and Monte Carlo
 // calibrations are in src/calibration).
+// The -slm mode (src/toolbox): 0 after a completed search or a stop request.
 int slm_dru(int argc, char** argv);
 int slm_dru_ms1(int argc, char** argv);
 int slm_dru_ms2(int argc, char** argv);

@@ -82,6 +82,10 @@ inline constexpr int semi_fixed = 214;
 inline constexpr int model_output = 215;
 inline constexpr int open_restart = 216;
 inline constexpr int restart_format = 217;
+inline constexpr int derivative_word = 218;
+inline constexpr int no_group = 219;
+inline constexpr int first_run_failed = 220;
+inline constexpr int final_run_failed = 221;
 inline constexpr int open_file = 4;     // "Unable to open <role> file" of the central table
 inline constexpr int write_file = 59;   // "Can't open output file"
 }  // namespace toolbox_msg

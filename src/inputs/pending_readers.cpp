@@ -12,8 +12,6 @@
 #include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
-#include "output/output_state.h"
-#include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
 #include "surface/lake_state.h"
@@ -36,8 +34,9 @@ void init_wetlands(model_state& ms) {
   if (ms.lake.wetlands_on) card_not_supported("MAPPING_TABLE");
 }
 
+// Boundaries from XY points alone need no table (init_xy_boundary_inputs).
 void init_overland_boundary(model_state& ms) {
-  if (ms.overland.ov_boundary) card_not_supported("OV_BOUNDARY");
+  if (ms.overland.ov_boundary && !ms.overland.xy_ov_boundary) card_not_supported("OV_BOUNDARY");
 }
 
 void read_groundwater_maps(model_state& ms) {
@@ -79,10 +78,6 @@ void init_superlink_channel_links(model_state& ms) {
 
 void read_superlink_pipes(model_state& ms) {
   if (ms.pipe.storm_sewer_given) card_not_supported("STORM_SEWER");
-}
-
-void init_zv_coupling(model_state& ms) {
-  if (ms.output.zv_fluxes) card_not_supported("ZV_FLUXES");
 }
 
 }  // namespace nivra

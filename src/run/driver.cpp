@@ -32,6 +32,7 @@
 #include "output/output_state.h"
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -281,6 +282,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<alloc_calib_output>, false},
     {on_record<read_exchange_maps>, true},
     {on_record<shift_series_to_run_start>, false},
+    {on_record<init_xy_boundary_inputs>, true},
     {on_record<init_xy_point_output>, true},
     {on_record<compute_initial_surface_volume>, false},
     {on_record<init_soil_contam>, false},

@@ -68,7 +68,11 @@ class logical_OP {
 
   const char* test_text() const { return test_text_.c_str(); }
   double test_time() const { return test_time_; }
-  bool passed(int link, int node) const { return pass_at(link, node) != 0; }
+  // Whether the node passed the last comparison (false for a node outside
+  // the network).
+  bool passed(int link, int node) const {
+    return link >= 1 && link <= link_count_ && node >= 1 && node <= nodes_per_link_[link] && pass_at(link, node) != 0;
+  }
 
  protected:
   // The value tested at a node, and its pass flag.

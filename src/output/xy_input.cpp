@@ -350,12 +350,47 @@ int xy_boundary_cells(checked_array<xy_interp_entry>& entries, int& entry_count,
     for (int s = 0; s < e.n; ++s) {
       const int p = order[s];
       e.source[s] = points[p + 1].series;
+      e.point[s] = p + 1;
       e.weight[s] = 1.0 / (distance[p] * distance[p]);
     }
   }
   entry_count = entries.count();
   return boundary;
 }
+
+int xy_gw_boundary_cells(xy_input& xy, const int* codes, int ncells, const double* cell_x, const double* cell_y) {
+  xy.gw_point_value.assign(static_cast<std::size_t>(xy.num_gw_interp_pts) + 1, 0.0);
+  return xy_boundary_cells(xy.gw_interp, xy.num_gw_interp_cells, xy.gw_interp_pts, xy.num_gw_interp_pts, codes,
+                           xy_interp_code, ncells, cell_x, cell_y);
+}
+
+int xy_gw_face_cells(xy_input& xy, const int* codes, int ncells, const double* cell_x, const double* cell_y) {
+  xy.ov_point_value.assign(static_cast<std::size_t>(xy.num_ov_interp_pts) + 1, 0.0);
+  return xy_boundary_cells(xy.ov_interp, xy.num_ov_interp_cells, xy.ov_interp_pts, xy.num_ov_interp_pts, codes,
+                           xy_interp_code, ncells, cell_x, cell_y);
+}
+
+namespace {
+
+// Every interpolation point's value at the time, into the record's scratch.
+const double* point_values(const checked_array<xy_point>& points, int count, std::vector<double>& values,
+                           double time) {
+  if (values.size() < static_cast<std::size_t>(count) + 1) return nullptr;
+  for (int p = 1; p <= count; ++p) values[p] = series_value(points[p].series, time);
+  return values.data();
+}
+
+// The inverse-distance mean of an entry from the points' values.
+double idw_value(const xy_interp_entry& e, const double* values) {
+  double sum = 0.0, weights = 0.0;
+  for (int s = 0; s < e.n; ++s) {
+    sum += e.weight[s] * values[e.point[s]];
+    weights += e.weight[s];
+  }
+  return weights > 0.0 ? sum / weights : 0.0;
+}
+
+}  // namespace
 
 double idw_ts_value(const xy_interp_entry& e, double time) {
   double sum = 0.0, weights = 0.0;
@@ -377,11 +412,12 @@ xy_books xy_overland_update(xy_input& xy, double* depth, double cell_size, const
     impose(depth[pt.cell], d, area * open_share(blocked, pt.cell), books);
   }
   if (xy.num_ov_interp_cells > 0) {
+    const double* values = point_values(xy.ov_interp_pts, xy.num_ov_interp_pts, xy.ov_point_value, time);
     double max_depth = 0.0;
     for (int k = 1; k <= xy.num_ov_interp_cells; ++k) {
       const xy_interp_entry& e = xy.ov_interp[k];
       if (e.n == 0) continue;  // no point to take a value from: the cell keeps its depth
-      double d = idw_ts_value(e, time);
+      double d = values ? idw_value(e, values) : idw_ts_value(e, time);
       if (d < 0.0) d = 0.0;
       if (d > max_depth) max_depth = d;
       impose(depth[e.cell], d, area * open_share(blocked, e.cell), books);
@@ -399,10 +435,13 @@ xy_books apply_xy_boundary(xy_input& xy, double* head, const double* storage, do
     const xy_point& pt = xy.gwpts[p];
     impose(head[pt.cell], series_value(pt.series, time), area * storage[pt.cell], books);
   }
-  for (int k = 1; k <= xy.num_gw_interp_cells; ++k) {
-    const xy_interp_entry& e = xy.gw_interp[k];
-    if (e.n == 0) continue;
-    impose(head[e.cell], idw_ts_value(e, time), area * storage[e.cell], books);
+  if (xy.num_gw_interp_cells > 0) {
+    const double* values = point_values(xy.gw_interp_pts, xy.num_gw_interp_pts, xy.gw_point_value, time);
+    for (int k = 1; k <= xy.num_gw_interp_cells; ++k) {
+      const xy_interp_entry& e = xy.gw_interp[k];
+      if (e.n == 0) continue;
+      impose(head[e.cell], values ? idw_value(e, values) : idw_ts_value(e, time), area * storage[e.cell], books);
+    }
   }
   return books;
 }

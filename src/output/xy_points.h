@@ -56,6 +56,7 @@ struct xy_interp_entry {
   int cell = 0;
   int n = 0;  // sources, at most xy_max_sources
   std::array<time_series*, xy_max_sources> source{};
+  std::array<int, xy_max_sources> point{};  // the sources' points, from 1
   std::array<double, xy_max_sources> weight{};
 };
 
@@ -73,9 +74,12 @@ struct xy_input {
   int num_ovpts = 0, num_gwpts = 0, num_stpts = 0;
   int num_gw_interp_cells = 0, num_gw_interp_pts = 0;
   int num_ov_interp_cells = 0, num_ov_interp_pts = 0;
-  // One entry per interpolated boundary cell.
+  // One entry per interpolated boundary cell, and the value of every
+  // interpolation point at the time of an update (sized with the entries),
+  // so that each series is looked up once per update.
   checked_array<xy_interp_entry> gw_interp;
   checked_array<xy_interp_entry> ov_interp;
+  std::vector<double> gw_point_value, ov_point_value;
   // The files the points came from, for the checks against the grid and
   // the network once these are known.
   std::vector<std::string> files;
@@ -168,6 +172,10 @@ bool read_xy_stream_ts_file(xy_input& xy, std::string_view file_name);
 int xy_boundary_cells(checked_array<xy_interp_entry>& entries, int& entry_count,
                       const checked_array<xy_point>& points, int point_count, const int* codes,
                       int code, int ncells, const double* cell_x, const double* cell_y);
+// The groundwater and the overland entries of the record, with the scratch
+// of their points' values.
+int xy_gw_boundary_cells(xy_input& xy, const int* codes, int ncells, const double* cell_x, const double* cell_y);
+int xy_gw_face_cells(xy_input& xy, const int* codes, int ncells, const double* cell_x, const double* cell_y);
 
 // Sum of weight x series value at `time` over the sources / sum of the
 // weights; 0 for an entry without sources.

@@ -125,8 +125,7 @@ void init_xy_boundary_inputs(model_state& ms) {
     overland_state& ov = ms.overland;
     if (ov.boundary_type.size() != n) alloc_1d_int(ov.boundary_type, n, "boundary_type");
     for (int p = 1; p <= xy.num_ovpts; ++p) ov.boundary_type[xy.ovpts[p].cell] = boundary::xy_level;
-    xy_boundary_cells(xy.ov_interp, xy.num_ov_interp_cells, xy.ov_interp_pts, xy.num_ov_interp_pts,
-                      ov.boundary_type.data(), xy_interp_code, n, ms.grid.cell_x.data(), ms.grid.cell_y.data());
+    xy_gw_face_cells(xy, ov.boundary_type.data(), n, ms.grid.cell_x.data(), ms.grid.cell_y.data());
   }
   // The groundwater step that takes the heads and the channel routing that
   // takes the stream inflows are not part of this version.

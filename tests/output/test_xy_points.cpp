@@ -170,9 +170,7 @@ TEST_F(XyPoints, InverseDistanceEntriesByHand) {
   const int codes[] = {0, 8, 8, 1, 8};
   const double cx[] = {0, 50, 25, 0, 0};
   const double cy[] = {0, 0, 0, 0, 0};
-  EXPECT_EQ(xy_boundary_cells(xy.gw_interp, xy.num_gw_interp_cells, xy.gw_interp_pts, xy.num_gw_interp_pts, codes, 8,
-                              4, cx, cy),
-            3);
+  EXPECT_EQ(xy_gw_boundary_cells(xy, codes, 4, cx, cy), 3);
   ASSERT_EQ(xy.num_gw_interp_cells, 3);
   const xy_interp_entry& half = xy.gw_interp[1];
   EXPECT_EQ(half.cell, 1);
@@ -183,6 +181,14 @@ TEST_F(XyPoints, InverseDistanceEntriesByHand) {
   // A cell on a point: its distance counts as 0.0001 m.
   EXPECT_EQ(xy.gw_interp[3].cell, 4);
   EXPECT_DOUBLE_EQ(xy.gw_interp[3].weight[0], 1e8);
+  // The groundwater update gives the interpolated cells these heads.
+  double head[] = {0, 0, 0, 5, 0};
+  const double storage[] = {0, 1, 1, 1, 1};
+  apply_xy_boundary(xy, head, storage, 1.0, t0);
+  EXPECT_DOUBLE_EQ(head[1], 2.0);
+  EXPECT_DOUBLE_EQ(head[2], 1.2);
+  EXPECT_EQ(head[3], 5.0);
+  EXPECT_NEAR(head[4], 1.0, 1e-9);
 
   // Six points: every cell keeps the five nearest.
   xy_input six;

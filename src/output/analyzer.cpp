@@ -13,6 +13,7 @@
 #include "core/tokens.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "output/line_faults.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
@@ -22,16 +23,10 @@ namespace nivra {
 
 namespace {
 
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
-}
+bool stop_run() { return stop_on_own_message(); }
 
 bool refuse_line(std::string_view file, int line, const std::string& what) {
-  std::printf("Error: line %d of the analyzer file %.*s %s.\n", line, static_cast<int>(file.size()), file.data(),
-              what.c_str());
-  return stop_run();
+  return refuse_file_line("analyzer file", file, line, what);
 }
 
 // Writes a piece of a report to the console and to the file as the output

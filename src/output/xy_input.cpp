@@ -12,6 +12,7 @@
 #include "core/process.h"
 #include "core/time_series.h"
 #include "core/tokens.h"
+#include "output/line_faults.h"
 #include "output/xy_points.h"
 #include "surface/blockage.h"
 
@@ -19,18 +20,19 @@ namespace nivra {
 
 namespace {
 
-// Stops the run after the message that describes the fault.
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
+constexpr const char* boundary_file = "XY boundary input file";
+
+bool stop_run() { return stop_on_own_message(); }
+
+bool refuse_line(std::string_view file, int line, const char* what) {
+  return refuse_file_line(boundary_file, file, line, what);
 }
 
-// A line of a file that does not hold what it must: names the file and the
-// line and stops.
-bool refuse_line(std::string_view file, int line, const char* what) {
-  std::printf("Error: line %d of the XY boundary input file %.*s %s.\n", line,
-              static_cast<int>(file.size()), file.data(), what);
+// Opens a boundary file; one that cannot be read stops the run after the
+// message, naming the file.
+bool open_input(guarded_file& f, std::string_view name, const std::string& message) {
+  if (open_guarded_file(f, name, "r")) return true;
+  std::printf("%s       The file %.*s cannot be read.\n", message.c_str(), static_cast<int>(name.size()), name.data());
   return stop_run();
 }
 
@@ -43,11 +45,7 @@ bool next_line(guarded_file& f, card_line& line, int& line_no) {
 
 // The count line: a whole number of points, 0 or more.
 bool read_count(guarded_file& f, std::string_view name, int& line_no, int& n) {
-  card_line line;
-  std::string token;
-  if (!next_line(f, line, line_no) || !next_token(line, token) || !whole_token_int(token, n) || n < 0)
-    return refuse_line(name, line_no, "does not hold the number of points (a whole number, 0 or more)");
-  return true;
+  return read_count_line(f, boundary_file, name, ++line_no, "points", n);
 }
 
 // A line of `skip` leading words and then n numbers into values.
@@ -70,6 +68,13 @@ bool read_number_line(guarded_file& f, std::string_view name, int& line_no, int 
     if (!ok) return refuse_line(name, line_no, what);
   }
   return true;
+}
+
+// The X line and the Y line of n points.
+bool read_coordinate_lines(guarded_file& f, std::string_view name, int& line_no, int n, std::vector<double>& xs,
+                           std::vector<double>& ys) {
+  return read_number_line(f, name, line_no, 1, n, false, xs, "does not hold a label and the x coordinate of every point") &&
+         read_number_line(f, name, line_no, 1, n, false, ys, "does not hold a label and the y coordinate of every point");
 }
 
 // The n series of the dated lines that follow, one per point in order.
@@ -111,12 +116,8 @@ bool read_xy_boundary_file(xy_input& xy, std::string_view file_name, const char*
                            const char* header, checked_array<xy_point>& points, int& count,
                            time_series*& series_head, bool id_form) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
-    std::printf("Error: unable to open %s xy boundary input file.\n", role);
-    std::printf("       The file %.*s cannot be read.\n", static_cast<int>(file_name.size()),
-                file_name.data());
-    return stop_run();
-  }
+  if (!open_input(f, file_name, std::string("Error: unable to open ") + role + " xy boundary input file.\n"))
+    return false;
   int line_no = 0;
   card_line line;
   const std::string_view expected(header);
@@ -139,12 +140,8 @@ bool read_xy_boundary_file(xy_input& xy, std::string_view file_name, const char*
     if (!read_number_line(f, file_name, line_no, 2, n, true, ids,
                           "does not hold DATE, TIME and the cell number (1 or more) of every point"))
       return false;
-  } else {
-    if (!read_number_line(f, file_name, line_no, 1, n, false, xs,
-                          "does not hold a label and the x coordinate of every point") ||
-        !read_number_line(f, file_name, line_no, 1, n, false, ys,
-                          "does not hold a label and the y coordinate of every point"))
-      return false;
+  } else if (!read_coordinate_lines(f, file_name, line_no, n, xs, ys)) {
+    return false;
   }
   std::vector<time_series*> series;
   if (!read_point_series(f, file_name, n, header, series)) return false;
@@ -168,12 +165,7 @@ bool read_xy_boundary_file(xy_input& xy, std::string_view file_name, const char*
 
 bool read_xy_stream_boundary_file(xy_input& xy, std::string_view file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
-    std::printf("Error: unable to open stream xy boundary input file.\n");
-    std::printf("       The file %.*s cannot be read.\n", static_cast<int>(file_name.size()),
-                file_name.data());
-    return stop_run();
-  }
+  if (!open_input(f, file_name, "Error: unable to open stream xy boundary input file.\n")) return false;
   int line_no = 0;
   card_line line;
   if (!next_line(f, line, line_no) || !keyword_equal(line.rest(), "XY_STREAM_HYDROGRAPHS")) {
@@ -189,11 +181,7 @@ bool read_xy_stream_boundary_file(xy_input& xy, std::string_view file_name) {
     return true;
   }
   std::vector<double> xs, ys;
-  if (!read_number_line(f, file_name, line_no, 1, n, false, xs,
-                        "does not hold a label and the x coordinate of every point") ||
-      !read_number_line(f, file_name, line_no, 1, n, false, ys,
-                        "does not hold a label and the y coordinate of every point"))
-    return false;
+  if (!read_coordinate_lines(f, file_name, line_no, n, xs, ys)) return false;
   std::vector<time_series*> series;
   if (!read_point_series(f, file_name, n, "XY_STREAM_HYDROGRAPHS", series)) return false;
 
@@ -230,12 +218,7 @@ int xy_stream_ts_keyword(std::string_view line) {
 
 bool read_xy_stream_ts_file(xy_input& xy, std::string_view file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
-    std::printf("Error: unable to open stream xy boundary input file.\n");
-    std::printf("       The file %.*s cannot be read.\n", static_cast<int>(file_name.size()),
-                file_name.data());
-    return stop_run();
-  }
+  if (!open_input(f, file_name, "Error: unable to open stream xy boundary input file.\n")) return false;
   card_line line;
   int line_no = 0;
   if (!next_line(f, line, line_no) || xy_stream_ts_keyword(line.rest()) != st_header) {

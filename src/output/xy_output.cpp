@@ -11,23 +11,16 @@
 #include "core/process.h"
 #include "core/tokens.h"
 #include "inputs/grid_map.h"
+#include "output/line_faults.h"
 #include "output/xy_points.h"
 
 namespace nivra {
 
 namespace {
 
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
-}
+constexpr const char* point_file = "XY output point file";
 
-bool refuse_point_line(std::string_view file, int line, const char* what) {
-  std::printf("Error: line %d of the XY output point file %.*s %s.\n", line, static_cast<int>(file.size()),
-              file.data(), what);
-  return stop_run();
-}
+bool stop_run() { return stop_on_own_message(); }
 
 bool active(const xy_grid& g, int row, int col) {
   return row >= 1 && row <= g.rows && col >= 1 && col <= g.cols && (*g.mask)(row, col) != 0;
@@ -72,12 +65,11 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
                 file_name.data());
     return stop_run();
   }
-  card_line line;
-  std::string token;
   int line_no = 1;
   int n = 0;
-  if (!read_line(line, f) || !next_token(line, token) || !whole_token_int(token, n) || n < 0)
-    return refuse_point_line(file_name, 1, "does not hold the number of points (a whole number, 0 or more)");
+  if (!read_count_line(f, point_file, file_name, 1, "points", n)) return false;
+  card_line line;
+  std::string token;
   out.points.reserve(static_cast<std::size_t>(n));
   for (int k = 0; k < n; ++k) {
     if (!read_line(line, f)) {
@@ -90,7 +82,7 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
     const bool ok = next_token(line, token) && whole_token_double(token, p.x) && std::isfinite(p.x) &&
                     next_token(line, token) && whole_token_double(token, p.y) && std::isfinite(p.y) &&
                     next_token(line, token) && whole_token_int(token, p.id);
-    if (!ok) return refuse_point_line(file_name, line_no, "does not hold x, y (finite) and the point's id (a whole number)");
+    if (!ok) return refuse_file_line(point_file, file_name, line_no, "does not hold x, y (finite) and the point's id (a whole number)");
     out.points.push_back(p);
   }
   return true;

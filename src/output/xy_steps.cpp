@@ -14,6 +14,7 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "inputs/input_report.h"
 #include "output/output_state.h"
 #include "output/xy_points.h"
 #include "run/clock_state.h"
@@ -24,11 +25,6 @@
 namespace nivra {
 
 namespace {
-
-void stop_with_own_message() {
-  set_error(own_message_code);
-  report_error();
-}
 
 const char* file_of(const xy_input& xy, int file) {
   return file >= 1 && file <= static_cast<int>(xy.files.size()) ? xy.files[file - 1].c_str() : "";

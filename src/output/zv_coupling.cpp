@@ -15,6 +15,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "output/line_faults.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
 #include "surface/overland_state.h"
@@ -23,16 +24,12 @@ namespace nivra {
 
 namespace {
 
-bool stop_run() {
-  set_error(own_message_code);
-  report_error();
-  return false;
-}
+constexpr const char* nodes_file = "ZV link/node-to-segment file";
+
+bool stop_run() { return stop_on_own_message(); }
 
 bool refuse_line(std::string_view file, int line, const std::string& what) {
-  std::printf("Error: line %d of the ZV link/node-to-segment file %.*s %s.\n", line,
-              static_cast<int>(file.size()), file.data(), what.c_str());
-  return stop_run();
+  return refuse_file_line(nodes_file, file, line, what);
 }
 
 // The link/node-to-segment file: its count, then link, node and segment per
@@ -44,11 +41,10 @@ bool read_nodes_to_segments(zv_data& zv, std::string_view name, const zv_network
                 name.data());
     return stop_run();
   }
+  int n = 0;
+  if (!read_count_line(f, nodes_file, name, 1, "entries", n)) return false;
   card_line line;
   std::string token;
-  int n = 0;
-  if (!read_line(line, f) || !next_token(line, token) || !whole_token_int(token, n) || n < 0)
-    return refuse_line(name, 1, "does not hold the number of entries (a whole number, 0 or more)");
   zv.n_links = n;
   if (n < 1) return true;
   alloc_1d_int(zv.link, n, "zv_data->link");

@@ -17,6 +17,7 @@
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
+#include "inputs/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/grid_writers.h"
@@ -33,11 +34,6 @@ namespace {
 
 // Conductivity of the exchanged maps is in cm/h, the model's in m/s.
 constexpr double cm_per_hour_per_m_per_s = 360000.0;
-
-void stop_with_own_message() {
-  set_error(own_message_code);
-  report_error();
-}
 
 bool sized(const model_state& ms, const array1d<double>& a) { return a.size() >= ms.grid.ncells && !a.empty(); }
 

@@ -276,11 +276,21 @@ TEST_F(Analyzers, AWholeRunReportsAtItsStartAndItsEnd) {
   CaptureStdout();
   EXPECT_EQ(run_simulation("plane.prj", nullptr, "nivra"), 0);
   EXPECT_TRUE(has(GetCapturedStdout(), "Set up 1 analyzers...\n"));
-  EXPECT_EQ(read_file("plane.an"),
+  const std::string reports = read_file("plane.an");
+  EXPECT_EQ(reports,
             "\n\nResults for logic test of the 2D stream array flow at the beginning of the simulation at "
             "06-15-2024, 12:0: 0.  Nodes with values > 0.000000:\n====> 0 out of 0 nodes passed the logic test.\n"
             "\n\nResults for logic test of the 2D stream array flow at the end of simulation at "
             "06-15-2024, 15:0: 0.  Nodes with values > 0.000000:\n====> 0 out of 0 nodes passed the logic test.\n");
+
+  // A fault of the file stops the run before its first step.
+  reset_process_state();
+  write_file("an.txt", "2DS flow Ss > 0 cf\n");
+  auto bad = make_model_state();
+  CaptureStdout();
+  EXPECT_FALSE(set_up_run(*bad, "plane.prj", nullptr));
+  EXPECT_TRUE(has(GetCapturedStdout(),
+                  "Error: line 1 of the analyzer file an.txt writes to a file (output letter f) but names none.\n"));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "core/tokens.h"
+#include "hydromet/radar.h"
 #include <string>
 #include <vector>
 
@@ -123,6 +125,9 @@ struct hydromet_state {
   // earlier run of the same process.
   int uniform_rain_step = 1;         // step counter of the uniform storm
   int precip_event_call_count = 0;   // calls of the precipitation event reader
+  int precip_events_read = 0;        // EVENT cards of the precipitation file read so far
+  card_line precip_line;             // the precipitation file's line being read
+  int precip_line_no = 0;            // and its number
   int hmet_skip_done = 0;            // weather records before the start date skipped
   double snow_hour_accum = 0.0;      // hours since the last full snow hour
   int hmet_record_count = 0;         // weather records read
@@ -130,11 +135,14 @@ struct hydromet_state {
   // Precipitation of the current event as the time loop applies it: the
   // gages and their values per period, the radar files, the period clock
   // and the gage nearest to every cell.
+  std::string event_title;
   int num_gages = 0;
   int num_rain_periods = 0;          // with uniform rain: the number of rain steps
   int rain_gages = 0, rain_rates = 0, rain_accum = 0;  // kind of data of the event
+  array1d<double> gage_x, gage_y;    // gage eastings and northings, m
   jagged_array<double> gage_values{"gage_values"};  // [gage][period], mm/h once converted
-  std::vector<std::string> radar_file_names;        // per period, 1-based
+  std::vector<std::string> radar_file_names;        // per period line, 1-based: line k's radar file
+  radar_grid radar;                  // the radar grid of the event and its current rates
   array1d<int> nearest;              // per cell: number of the nearest gage
   int rain_period = 0;               // next period to start, 1-based
   double next_rain_period_time = 0.0, rain_period_start_time = 0.0;  // Julian days

@@ -72,15 +72,7 @@ bool refuse_value(const card_entry& e, std::string_view held, const std::string&
 // One number of a card from its token: finite, whole when asked, and within
 // the card's range. An absent token (empty) is refused as well.
 bool number_in_range(const card_entry& e, const std::string& token, bool whole, double& out) {
-  bool read = false;
-  if (whole) {
-    int v = 0;
-    read = whole_token_int(token, v);
-    out = v;
-  } else {
-    read = whole_token_double(token, out);
-  }
-  if (read && e.range.contains(out)) return true;
+  if (token_in_range(token, whole, e.range, out)) return true;
   return refuse_value(e, token, e.range.describe(whole));
 }
 

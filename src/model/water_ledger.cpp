@@ -74,24 +74,28 @@ void water_ledger::close_run(const balance_scheme& scheme) {
   // the end is water it holds.
   const double snow_start = start(store::snow) + start(store::melt_water);
   const double snow_end = end(store::snow) + end(store::melt_water);
+  // The canopy holds rain the same way; what it held when an event began
+  // has dried off.
+  const double canopy_start = start(store::canopy), canopy_end = end(store::canopy);
+  const double canopy_dried = R(flux::canopy_drying);
 
   if (scheme.sacramento) {
     // The Sacramento stores are the soil and groundwater; the overland
     // lakes and the drains are left out.
     b.final_storage = end(store::channels) + end(store::surface) + end(store::soil) + end(store::groundwater) +
-                      snow_end + end(store::channel_lakes);
+                      snow_end + end(store::channel_lakes) + canopy_end;
     b.initial_storage = start(store::channels) + start(store::surface) + start(store::soil) +
-                        start(store::groundwater) + snow_start + start(store::channel_lakes);
+                        start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start;
     b.overall_error = percent_of(b.final_storage - b.initial_storage - R(flux::precipitation) +
-                                     R(flux::evaporation) + R(flux::outlet_discharge) -
+                                     R(flux::evaporation) + canopy_dried + R(flux::outlet_discharge) -
                                      R(flux::groundwater_boundary_flux) - R(flux::overland_point_sources) -
                                      R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
                                  R(flux::precipitation) + b.initial_storage);
     b.surface_error = percent_of(
-        (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start +
+        (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start + canopy_start +
          (R(flux::groundwater_to_channels) - R(flux::channels_to_groundwater)) + R(flux::overland_point_sources)) -
             (R(flux::direct_evaporation) + R(flux::outlet_discharge) + R(flux::infiltration) +
-             end(store::channels) + snow_end + end(store::surface)),
+             end(store::channels) + snow_end + canopy_end + canopy_dried + end(store::surface)),
         R(flux::precipitation));
   } else {
     const double boundary_gain =
@@ -101,14 +105,14 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                                                   R(flux::discharge_boundary_out)
                                                             : 0.0;
     const double initial = start(store::surface) + start(store::channels) + start(store::soil) +
-                           start(store::groundwater) + snow_start + start(store::channel_lakes);
+                           start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start;
     b.initial_storage = initial;
     b.final_storage = end(store::surface) + end(store::channels) + end(store::soil) + end(store::groundwater) +
-                      snow_end + end(store::channel_lakes) + end(store::pipes);
+                      snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) + boundary_gain;
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss +
-                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation);
+                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried;
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
                  R(flux::groundwater_pumping);
@@ -126,12 +130,13 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     b.surface_error = 0.0;
     if (surface_in > 0.0) {
       const double surface_initial =
-          start(store::channels) + start(store::surface) + snow_start + start(store::channel_lakes);
-      const double surface_final = snow_end + end(store::channels) + end(store::surface) + end(store::channel_lakes);
+          start(store::channels) + start(store::surface) + snow_start + start(store::channel_lakes) + canopy_start;
+      const double surface_final =
+          snow_end + end(store::channels) + end(store::surface) + end(store::channel_lakes) + canopy_end;
       const double surface_losses = R(flux::channels_to_groundwater) + R(flux::lakes_to_groundwater) +
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +
-                                    R(flux::overland_to_pipes);
+                                    R(flux::overland_to_pipes) + canopy_dried;
       b.surface_error = percent_of(surface_initial + surface_in - (surface_losses + surface_final),
                                    surface_final + surface_in);
     }

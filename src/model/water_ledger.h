@@ -24,9 +24,10 @@ inline double percent_of(double num, double den) { return den > 0.0 ? num * 100.
 // The flux terms. A two-way exchange is two terms, one per direction.
 enum class water_flux {
   // Precipitation and the canopy.
-  precipitation,         // rain reaching the ground, the snow pack and the channel lakes
+  precipitation,         // rain reaching the canopy, the ground, the snow pack and the channel lakes
   rainfall_to_overland,  // the part of it that reaches the overland cells
   interception,          // held back by the canopy
+  canopy_drying,         // water the canopy held when an event began, dried since the last
   // Soil.
   infiltration,
   evaporation,           // evapotranspiration of the run
@@ -108,6 +109,7 @@ enum class water_store {
   sacramento,
   snow,            // water equivalent of the snow pack
   melt_water,      // melt water held on the cells
+  canopy,          // rain held by the canopy (interception)
   pipes,
   count
 };

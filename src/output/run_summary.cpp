@@ -172,6 +172,11 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Final volume of melt water =                    %14.2lf\n", b.at_end(store::melt_water));
   if (ms.lake.chan_lakes)
     put(f, "Final volume in perennial lakes                 %14.2lf\n", b.at_end(store::channel_lakes));
+  // Rain the canopy still holds, and what it held when later events began.
+  if (ms.hydromet.interception_coeff_given) {
+    put(f, "Final volume held by the canopy=                %14.2lf\n", b.at_end(store::canopy));
+    put(f, "Volume dried from the canopy between events=    %14.2lf\n", b.total(flux::canopy_drying));
+  }
   put(f, "\n");
 
   put(f, "Total amount of precip=                         %14.2lf\n", b.total(flux::precipitation));

@@ -9,6 +9,7 @@
 #include "channel/pipe_state.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/interception.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -89,7 +90,8 @@ void reset_surface(model_state& ms) {
     if (wetlands && ms.lake.wetland_mask[c] > 0) continue;
     ms.overland.ov_depth[c] = 0.0;
   }
-  if (ms.hydromet.interception_coeff_given && !ms.hydromet.icep_dep.empty()) ms.hydromet.icep_dep.fill(0.0);
+  // The canopy has dried since the last event.
+  if (ms.hydromet.interception_coeff_given) ms.ledger.book(water_flux::canopy_drying, dry_canopy(ms));
 }
 
 // The event's books open: the ledger's event totals cleared, and the

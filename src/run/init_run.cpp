@@ -13,7 +13,9 @@
 #include "core/process.h"
 #include "core/time_series.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/precip_file.h"
 #include "hydromet/precipitation.h"
+#include "hydromet/radar.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -56,11 +58,21 @@ bool count_precip_events(model_state& ms) {
   ms.clock.event_times.clear();
   int count = 0, last_year = 0, last_month = 0, last_day = 0;
   int result;
+  bool radar = false;
   for (;;) {
-    result = read_precip_file(ms);
+    result = read_precip_file(ms.hydromet.raingage_file, ms.hydromet, ms.clock.dates());
     if (process.error_block.stop) return false;
     if (result != 1) break;
     ++count;
+    if (ms.hydromet.radar_rain == 2) {
+      // The event's first radar file fixes its radar grid: it must be there.
+      radar = true;
+      if (!read_radar_header(ms.hydromet.radar, ms.hydromet.radar_file_names[1])) {
+        std::printf("Error: the radar grid of event %d (%s) cannot be read.\n", count, ms.hydromet.event_title.c_str());
+        set_error(own_message_code);
+        return false;
+      }
+    }
     const date_entry& first = ms.clock.dates()[1];
     ms.clock.event_times.push_back(julian_date(first.year, first.month, first.day, first.hour,
                                          first.minute, 0.0));
@@ -89,7 +101,8 @@ bool count_precip_events(model_state& ms) {
   }
   // An event run simulates the first event only.
   ms.clock.num_events = (ms.clock.long_term || ms.clock.zem || count == 0) ? count : 1;
-  if (ms.hydromet.raingage_file.fp) std::rewind(ms.hydromet.raingage_file.fp);
+  if (radar) ms.hydromet.radar.nivra_to_precip.alloc(ms.grid.ncells);
+  rewind_precip_file(ms.hydromet.raingage_file, ms.hydromet);
   if (ms.clock.zem_event_num_given && ms.clock.zem_event_num > ms.clock.num_events) {
     std::printf("\n\nZEM has requested that NIVRA run event %d.\n", ms.clock.zem_event_num);
     std::printf("The precip file specified in the project file: %s\n", ms.project.precip_file.c_str());

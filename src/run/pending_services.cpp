@@ -20,20 +20,6 @@ void card_not_available(const char* card) {
 
 }  // namespace
 
-int read_precip_file(model_state&) {
-  card_not_available("PRECIP_FILE");
-  return 0;
-}
-void read_radar_header(model_state&, const std::string&) { card_not_available("PRECIP_FILE"); }
-void read_radar_precip(model_state&, const std::string&) { card_not_available("PRECIP_FILE"); }
-void report_peak_rainfall(model_state&) { card_not_available("PRECIP_FILE"); }
-void gage_to_grid_precip(model_state&, int) { card_not_available("PRECIP_FILE"); }
-void find_neighbor(model_state&) { card_not_available("PRECIP_FILE"); }
-int check_gage_hmet_dates(model_state&) {
-  card_not_available("LONG_TERM");
-  return 0;
-}
-void canopy_interception(model_state&, double) { card_not_available("INTERCEPTION"); }
 int read_hmet(model_state&) {
   card_not_available("LONG_TERM");
   return -1;

@@ -6,6 +6,7 @@
 #include "channel/pipe_storage.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/groundwater_storage.h"
+#include "hydromet/interception.h"
 #include "hydromet/snow_storage.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -108,6 +109,7 @@ void book_storages(model_state& ms, ledger_moment m) {
   const snow_water snow = snow_storage(ms);
   l.set_storage(store::snow, m, snow.snow);
   l.set_storage(store::melt_water, m, snow.melt_water);
+  l.set_storage(store::canopy, m, canopy_storage(ms));
   l.set_storage(store::pipes, m, pipe_storage(ms.pipe));
 }
 

@@ -122,6 +122,15 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.hydromet.rain_sum, 0.0);
   EXPECT_TRUE(ms.hydromet.gage_values.empty());
   EXPECT_TRUE(ms.hydromet.radar_file_names.empty());
+  // Where the precipitation reader stands in its file, and the event it read.
+  EXPECT_EQ(ms.hydromet.precip_events_read, 0);
+  EXPECT_EQ(ms.hydromet.precip_line_no, 0);
+  EXPECT_TRUE(ms.hydromet.precip_line.empty());
+  EXPECT_TRUE(ms.hydromet.event_title.empty());
+  EXPECT_TRUE(ms.hydromet.gage_x.empty());
+  EXPECT_EQ(ms.hydromet.radar.radar_rows, 0);
+  EXPECT_TRUE(ms.hydromet.radar.precip_data.empty());
+  EXPECT_TRUE(ms.hydromet.radar.nivra_to_precip.empty());
   EXPECT_EQ(ms.clock.model_time, 0.0);
   EXPECT_EQ(ms.grid.ncells, 0);
   EXPECT_EQ(ms.grid.grid_size, 0.0);

@@ -186,6 +186,37 @@ TEST_F(Exchange, MapsReadAtTheStartOfTheRun) {
   EXPECT_TRUE(has(GetCapturedStdout(), "1 Can't open Ksat exchange file exchange/ksat_in.asc for reading\n"));
 }
 
+// The gages example holds two storms: inside the framework the run
+// simulates both, reads MOLA's roughness back after the first and jumps
+// to the start of the second; the record after the second says no event
+// follows. With ZEM_EVENT_NUM 0 it writes the summary of the events only.
+TEST_F(Exchange, AFrameworkRunOfTwoStormsAndItsSummaryOfEvents) {
+  copy_example("gages");
+  std::filesystem::create_directory("exchange");
+  write_file("gages.prj", read_file("gages.prj") + "ZEM\nMOLA mola.rec\nROUGH_TO_MOLA rough_out.asc\n"
+                                                    "ROUGH_FROM_MOLA rough_in.asc\n");
+  std::string map = "north: 4000240.0\nsouth: 4000000.0\neast: 500300.0\nwest: 500000.0\nrows: 8\ncols: 10\n";
+  for (int r = 1; r <= 8; ++r) map += "0.07 0.07 0.07 0.07 0.07 0.07 0.07 0.07 0.07 0.07\n";
+  write_file("exchange/rough_in.asc", map);
+  const storm_run run = run_storm("gages.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  EXPECT_EQ(ms.clock.events_finished, 2);
+  EXPECT_EQ(ms.clock.event_index, 2);
+  EXPECT_GT(ms.clock.model_time, julian_date(2024, 5, 20, 9, 0, 0.0));
+  EXPECT_EQ(ms.overland.dist_rough[1], 0.07);
+  EXPECT_TRUE(has(run.console, "reading MOLA exchange maps\n"));
+  EXPECT_EQ(read_file("exchange/mola.rec"), "999 999\n");
+  EXPECT_TRUE(has(read_file("exchange/rough_out.asc"), "0.000000 0.000000 0.070000 0.070000"));
+
+  reset_process_state();
+  set_card("gages.prj", "ZEM_EVENT_NUM", "ZEM_EVENT_NUM 0");
+  const storm_run summary = run_storm("gages.prj");
+  EXPECT_EQ(summary.steps, 0);
+  EXPECT_EQ(read_file("exchange/ZEM_PRECIP.SUM"), "2\n2024  5 12 14  0\n2024  5 20  9  0\n");
+  EXPECT_TRUE(has(summary.console, "No simulations performed.  NIVRA terminated.\n"));
+}
+
 // A framework run without its exchange folder, or exchanging soil maps
 // without a soil, stops before its first step.
 TEST_F(Exchange, AFrameworkRunStopsBeforeItsFirstStepOnAMissingFolderOrMap) {

@@ -304,9 +304,10 @@ TEST_F(Storm, AUniformStormInsideTheFrameworkIsItsOneEvent) {
   }
 }
 
-// Two runs of one project in one process (batch mode) write the same bytes.
+// Two runs of one project in one process (batch mode) write the same bytes;
+// a run driven by a precipitation file reads it from the start again.
 TEST_F(Storm, BatchRunsOfOneProjectWriteIdenticalFiles) {
-  for (const char* example : {"plane", "dike"}) {
+  for (const char* example : {"plane", "dike", "gages", "radar"}) {
     reset_process_state();
     testing::copy_example(example);
     const std::string name = example;
@@ -317,7 +318,7 @@ TEST_F(Storm, BatchRunsOfOneProjectWriteIdenticalFiles) {
     ::testing::internal::GetCapturedStdout();
     for (const std::string ext : {".sum", ".otl"}) {
       const std::string first = read_file("0000_" + name + ext);
-      EXPECT_GT(first.size(), 500u) << name << ext;
+      EXPECT_GT(first.size(), 400u) << name << ext;
       EXPECT_EQ(first, read_file("0001_" + name + ext)) << name << ext;
     }
   }

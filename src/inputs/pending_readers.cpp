@@ -11,8 +11,6 @@
 #include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
-#include "output/output_state.h"
-#include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
 #include "surface/lake_state.h"
@@ -61,10 +59,6 @@ void init_superlink_channel_links(model_state& ms) {
 
 void read_superlink_pipes(model_state& ms) {
   if (ms.pipe.storm_sewer_given) card_not_supported("STORM_SEWER");
-}
-
-void init_zv_coupling(model_state& ms) {
-  if (ms.output.zv_fluxes) card_not_supported("ZV_FLUXES");
 }
 
 }  // namespace nivra

@@ -230,9 +230,12 @@ class card_reader {
         if (!r_.po.project_folder.empty()) set_project_folder(v);
         return true;
       }
-      case card_kind::xy_input_file:
+      case card_kind::xy_input_file: {
+        std::string v;
+        next_token(line, v);
         store_sets(e);
-        return card_not_available(e);
+        return read_xy_input_card(e.item, v);
+      }
       case card_kind::nutrients:
         r_.po.nutrients = 1;
         // A second NUTRIENTS card starts over with an empty container.
@@ -276,6 +279,23 @@ class card_reader {
       held.append(std::to_string(fields[k]));
     }
     return refuse_value(e, held, takes);
+  }
+
+  // The five XY boundary cards read their files at once.
+  bool read_xy_input_card(int item, const std::string& name) {
+    xy_input& xy = r_.po.xy_input;
+    switch (item) {
+      case 1:
+        return read_xy_boundary_file(xy, name, "overland", "XY_OV_DEPTH", xy.ovpts, xy.num_ovpts, xy.ov_series, true);
+      case 2:
+        return read_xy_boundary_file(xy, name, "groundwater", "XY_GW_HEAD", xy.gwpts, xy.num_gwpts, xy.gw_series,
+                                     true);
+      case 3: return read_xy_stream_boundary_file(xy, name);
+      case 4: return read_xy_stream_ts_file(xy, name);
+      default:
+        return read_xy_boundary_file(xy, name, "groundwater", "XY_GW_HEAD_INTERP", xy.gw_interp_pts,
+                                     xy.num_gw_interp_pts, xy.gw_series, false);
+    }
   }
 
   void store_sets(const card_entry& e) {

@@ -23,6 +23,7 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -222,6 +223,7 @@ void copy_zv_settings(model_state& ms) {
   const project_options& po = ms.project.project_options;
   if (!po.zv_input_given && !po.zv_fluxes) return;
   ms.output.zv_input_given = po.zv_input_given;
+  ms.output.zv_discharge_out = po.zv_input_given;
   ms.output.zv_fluxes = po.zv_fluxes;
   ms.project.zv_input = po.zv_input;
   ms.project.zv_nodes_to_segs = po.zv_nodes_to_segs;
@@ -738,6 +740,7 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
 
   ms.overland.ov_boundary = po.ov_boundary;
   ms.overland.xy_ov_boundary = po.xy_ov_boundary;
+  take_xy_records(ms);
   if (po.flood_grid_given) {
     ms.output.flood_grid_given = 1;
     ms.project.flood_grid = po.flood_grid;

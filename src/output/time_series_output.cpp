@@ -12,6 +12,8 @@
 #include "output/nsm_output.h"
 #include "output/output_state.h"
 #include "output/step_outputs.h"
+#include "output/xy_points.h"
+#include "output/zv_coupling.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "soil/soil_state.h"
@@ -357,7 +359,9 @@ double long_term_time_stamp(const clock_state& clock) {
 }
 
 void write_time_series_output(model_state& ms) {
-  if (!hydrograph_step_due(ms.clock)) return;
+  const bool output_step = hydrograph_step_due(ms.clock);
+  zv_output_step(ms, output_step);
+  if (!output_step) return;
   const double qf = ms.output.qout_cfs ? ms.output.cfs_per_cms : 1.0;
   int outlet = 0;
   if (ms.channel.chan_explic && ms.channel.num_stream_links >= 1)
@@ -389,6 +393,7 @@ void write_time_series_output(model_state& ms) {
       }
     }
   }
+  if (ms.output.xybdyoutput_on) write_xy_output_step(ms.output.xy_out, ms.clock.model_time);
 }
 
 }  // namespace nivra

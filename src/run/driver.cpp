@@ -33,6 +33,7 @@
 #include "output/output_state.h"
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -254,8 +255,10 @@ void init_constituent_series(model_state& ms) {
 
 void shift_series_to_run_start(model_state& ms) { shift_relative_time_series(ms.clock.model_time); }
 
+// A fault of the analyzer file stops the run before its first step.
 void start_analyzers(model_state& ms) {
   if (ms.output.analyzers_given) setup_analyzers(ms, ms.project.analyzers.view());
+  if (process.error_block.stop) return;
   check_analyzers(ms, analyzer_event::set_up_done);
 }
 
@@ -282,12 +285,13 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<alloc_calib_output>, false},
     {on_record<read_exchange_maps>, true},
     {on_record<shift_series_to_run_start>, false},
+    {on_record<init_xy_boundary_inputs>, true},
     {on_record<init_xy_point_output>, true},
     {on_record<compute_initial_surface_volume>, false},
     {on_record<init_soil_contam>, false},
     {on_record<init_simulation_clock>, true},
     {on_record<alloc_soil_energy>, false},
-    {on_record<start_analyzers>, false},
+    {on_record<start_analyzers>, true},
 };
 
 // Set-up, time loop and the end of the run; returns when the teardown is due.

@@ -23,6 +23,7 @@
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
+#include "run/exchange.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "run/water_books.h"
@@ -209,7 +210,11 @@ void init_event_inputs(model_state& ms) {
   }
 
   if (ms.hydromet.precip_unif && !uniform_storm_is_the_event_asked_for(ms)) return;
+  // ZEM_EVENT_NUM 0 asks for the framework's summary of the events only.
+  const bool zem_summary = ms.clock.zem && ms.clock.zem_event_num_given && ms.clock.zem_event_num == 0;
+  if (!ms.hydromet.precip_unif && zem_summary && !open_zem_precip_summary(ms)) return;
   if (!ms.hydromet.precip_unif && !count_precip_events(ms)) return;
+  if (!ms.hydromet.precip_unif && zem_summary) return write_zem_precip_summary(ms);
   if (ms.clock.zem) ms.clock.long_term = 0;
 }
 

@@ -23,16 +23,8 @@ std::string nsm_constituent_name(int index, int) {
   return index >= 0 && index < 9 ? symbols[index] : "";
 }
 
-// Reads the maps exchanged with the outside framework at the start.
-void read_exchange_maps(model_state&) {}
-// Sets up the XY point outputs.
-void init_xy_point_output(model_state&) {}
 // Sets up the initial soil contaminant layers.
 void init_soil_contam(model_state&) {}
-// Reads the analyzer file and links its analyzers to the run.
-void setup_analyzers(model_state&, std::string_view) {}
-// Lets every analyzer of the run act on an event.
-void check_analyzers(model_state&, int) {}
 
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
@@ -68,8 +60,6 @@ void nsm_overland_step(model_state&) {}
 void nsm_channel_step(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
-// Writes the maps exchanged with the outside framework at the end of an event.
-void exchange_maps_event_end(model_state&) {}
 
 // Runs the multistart search.
 int slm_dru_ms1(int, char**) { return mode_not_available("multistart"); }

@@ -22,6 +22,7 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/time_loop.h"
@@ -240,6 +241,7 @@ void overland_routing_step(model_state& ms) {
   ms.overland.ov_wet = 0;
 
   if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
+  xy_overland_boundary_step(ms);
   if (ms.overland.ov_boundary) overland_boundary(overland_kernel_domain(ms), dt);
   if (ms.overland.ov_pump_given) {
     apply_pumps(ms, dt);

@@ -191,6 +191,7 @@ TEST_F(PrecipRuns, TheFrameworkRunsTheEventItAsksFor) {
   set_card("gages.prj", "ZEM", "ZEM");
   set_card("gages.prj", "MOLA", "MOLA mola.rec");
   set_card("gages.prj", "ZEM_EVENT_NUM", "ZEM_EVENT_NUM 2");
+  std::filesystem::create_directory("exchange");
   const storm_run run = run_storm("gages.prj", {}, 20000);
   ASSERT_TRUE(run.ended) << "still running after " << run.steps << " steps";
   const model_state& ms = *run.ms;
@@ -198,6 +199,7 @@ TEST_F(PrecipRuns, TheFrameworkRunsTheEventItAsksFor) {
   EXPECT_EQ(ms.clock.events_finished, 1);
   EXPECT_LT(relative(ms.ledger.run_total(water_flux::precipitation), on_watershed(3.0)), 1e-12);
   expect_books_close(run);
+  EXPECT_EQ(read_file("exchange/mola.rec"), "999 999\n");  // no event follows
 }
 
 }  // namespace

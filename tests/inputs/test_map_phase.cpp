@@ -213,7 +213,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
       {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
       {[](model_state& ms) { ms.pipe.storm_sewer_given = 1; }, "STORM_SEWER"},
-      {[](model_state& ms) { ms.output.zv_fluxes = 1; }, "ZV_FLUXES"},
   };
   for (const auto& k : cases) {
     reset_process_state();

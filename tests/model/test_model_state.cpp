@@ -73,6 +73,11 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.channel.overbank_max_dv, 0.01);
   EXPECT_EQ(ms.lake.lake_flood_marker, 1);
   EXPECT_EQ(ms.output.float_grass_maps, 1);
+  EXPECT_EQ(ms.output.xy_out.mode, -1);
+  EXPECT_EQ(ms.output.xy_in.num_ovpts, 0);
+  EXPECT_EQ(ms.output.zv.n_seg, 0);
+  EXPECT_EQ(ms.output.zv.first_line, 1);
+  EXPECT_TRUE(ms.output.analyzers.empty());
   EXPECT_EQ(ms.output.cfs_per_cms, 35.314667);
   EXPECT_EQ(ms.channel.m_river, 1.0);
   EXPECT_EQ(ms.hydromet.cfgi_index, 83.0);

@@ -176,6 +176,8 @@ class array2d : public block2d<T> {
 template <class T>
 class column_array2d : public block2d<T> {
  public:
+  column_array2d() = default;
+  column_array2d(int n, int m) { this->alloc(n, m); }
   // Elements 0..n of column j.
   row_view<T> column(int j) {
     NIVRA_INDEX("column_array2d column", j, 0, this->m_);

@@ -150,7 +150,7 @@ void st1d_logical_OP::bind_array(const double* values, int link_count, const int
   for (int i = old; i <= pass_mask_.count(); ++i) pass_mask_[i] = 0;
 }
 
-void st2d_logical_OP::bind_array(const array2d<double>* values, int link_count, const int* nodes_per_link,
+void st2d_logical_OP::bind_array(const column_array2d<double>* values, int link_count, const int* nodes_per_link,
                                  int max_nodes, const double* clock, std::string_view name) {
   bind_network(link_count, nodes_per_link, max_nodes, clock, name);
   values_ = values;
@@ -158,7 +158,7 @@ void st2d_logical_OP::bind_array(const array2d<double>* values, int link_count, 
   combined_values_.alloc(max_nodes, link_count);
 }
 
-void st2d_logical_OP::set_combine(unsigned code, const array2d<double>* second) {
+void st2d_logical_OP::set_combine(unsigned code, const column_array2d<double>* second) {
   combine_op_ = code;
   combine_array_ = second;
 }
@@ -288,8 +288,8 @@ bool stanalyzer_2dst::create_op(model_state& ms, const std::string& target, std:
   auto op = std::make_unique<st2d_logical_OP>();
   const std::string key = to_lower(target);
   channel_state& ch = ms.channel;
-  const array2d<double>* table = nullptr;
-  const array2d<double>* second = nullptr;
+  const column_array2d<double>* table = nullptr;
+  const column_array2d<double>* second = nullptr;
   unsigned combine = analyzer_op::none;
   if (key.compare(0, 5, "depth") == 0) {
     table = &ch.yp;
@@ -309,7 +309,7 @@ bool stanalyzer_2dst::create_op(model_state& ms, const std::string& target, std:
   for (int l = 1; l <= ch.num_stream_links && l <= ch.nx.size(); ++l)
     if (ch.nx[l] > most_nodes) most_nodes = ch.nx[l];
   const int links = ch.num_stream_links;
-  auto covers = [&](const array2d<double>* t) {
+  auto covers = [&](const column_array2d<double>* t) {
     return !t || links == 0 || (!t->empty() && t->rows() >= most_nodes && t->cols() >= links);
   };
   if (links > 0 && ch.nx.size() < links) return refuse_line(file, line_no, "watches a channel network that is not set up");

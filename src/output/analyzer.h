@@ -111,11 +111,11 @@ class st1d_logical_OP : public logical_OP {
 class st2d_logical_OP : public logical_OP {
  public:
   // values(node, link); the pass flags and combined values are made here.
-  void bind_array(const array2d<double>* values, int link_count, const int* nodes_per_link, int max_nodes,
+  void bind_array(const column_array2d<double>* values, int link_count, const int* nodes_per_link, int max_nodes,
                   const double* clock, std::string_view name);
   // Combines every value with the same node of a second table (add,
   // subtract, multiply, divide); analyzer_op::none tests the values alone.
-  void set_combine(unsigned code, const array2d<double>* second);
+  void set_combine(unsigned code, const column_array2d<double>* second);
   // The value tested at a node: a division by an exact zero gives 9999.99.
   double node_value(int link, int node);
 
@@ -124,8 +124,8 @@ class st2d_logical_OP : public logical_OP {
   unsigned char& pass_at(int link, int node) override { return pass_mask_(node, link); }
 
  private:
-  const array2d<double>* values_ = nullptr;
-  const array2d<double>* combine_array_ = nullptr;
+  const column_array2d<double>* values_ = nullptr;
+  const column_array2d<double>* combine_array_ = nullptr;
   unsigned combine_op_ = analyzer_op::none;
   array2d<unsigned char> pass_mask_;   // [node][link]
   array2d<double> combined_values_;    // [node][link]: the values tested

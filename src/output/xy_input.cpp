@@ -434,8 +434,8 @@ void update_xy_stream_inflows(xy_input& xy, double time) {
 }
 
 void assign_xy_stream_boundary_nodes(xy_input& xy, int link_count, const array1d<int>& node_counts,
-                                     const array1d<int>& link_types, const array2d<double>& node_x,
-                                     const array2d<double>& node_y) {
+                                     const array1d<int>& link_types, const column_array2d<double>& node_x,
+                                     const column_array2d<double>& node_y) {
   constexpr int channel_links = 4 | 8 | 16;  // trapezoid, break-point, floodplain
   for (int p = 1; p <= xy.num_stpts; ++p) {
     xy_stream_point& s = xy.stpts[p];

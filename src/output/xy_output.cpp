@@ -227,7 +227,7 @@ bool segments_intersect(double ax, double ay, double bx, double by, double cx, d
 }
 
 void find_xy_stream_points(xy_output& out, int link_count, const array1d<int>& node_counts,
-                           const array2d<double>& node_x, const array2d<double>& node_y) {
+                           const column_array2d<double>& node_x, const column_array2d<double>& node_y) {
   out.stream_points.clear();
   for (int l = 1; l <= link_count && l <= node_counts.size() && l <= node_x.cols(); ++l) {
     for (int k = 2; k <= node_counts[l] && k <= node_x.rows(); ++k) {
@@ -292,7 +292,7 @@ void write_xy_output_step(xy_output& out, double model_time) {
   if (out.stream_file.is_open()) {
     std::FILE* fp = out.stream_file.fp;
     date_columns(fp, model_time);
-    const array2d<double>* q = out.flow_table;
+    const column_array2d<double>* q = out.flow_table;
     for (const xy_out_point& p : out.stream_points) {
       const bool inside = q && !q->empty() && p.node <= q->rows() && p.link <= q->cols();
       std::fprintf(fp, "   %12.4lf", inside ? (*q)(p.node, p.link) : 0.0);

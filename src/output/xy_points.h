@@ -143,7 +143,7 @@ struct xy_output {
   // channel discharge table [node][link].
   const double* ov_values = nullptr;
   const double* gw_values = nullptr;
-  const array2d<double>* flow_table = nullptr;
+  const column_array2d<double>* flow_table = nullptr;
   xy_grid grid;
   xy_inset inset;
   std::vector<xy_out_point> points;
@@ -206,8 +206,8 @@ void update_xy_stream_inflows(xy_input& xy, double time);
 // computational nodes per link, node_x and node_y the node points
 // [point][link], computational node k halfway between points k and k + 1.
 void assign_xy_stream_boundary_nodes(xy_input& xy, int link_count, const array1d<int>& node_counts,
-                                     const array1d<int>& link_types, const array2d<double>& node_x,
-                                     const array2d<double>& node_y);
+                                     const array1d<int>& link_types, const column_array2d<double>& node_x,
+                                     const column_array2d<double>& node_y);
 
 // ------------------------------------------------------------ output points
 
@@ -226,7 +226,7 @@ double weighted_sum(const xy_out_point& p, const double* values);
 // cross it (node_x, node_y: the node points of each link, [node][link]).
 void mask_boundary_segments(xy_output& out);
 void find_xy_stream_points(xy_output& out, int link_count, const array1d<int>& node_counts,
-                           const array2d<double>& node_x, const array2d<double>& node_y);
+                           const column_array2d<double>& node_x, const column_array2d<double>& node_y);
 // Whether segment a-b crosses segment c-d (c-d the outline piece).
 bool segments_intersect(double ax, double ay, double bx, double by, double cx, double cy, double dx,
                         double dy);

@@ -121,7 +121,7 @@ bool zv_read_segment_map(zv_data& zv, const zv_files& files, model_state& ms, co
 }
 
 void zv_accumulate(zv_data& zv, const double* qx, const double* qy, int ncells, const int* rightcon,
-                   const int* belowcon, bool channels, const array2d<double>* qp) {
+                   const int* belowcon, bool channels, const column_array2d<double>* qp) {
   if (zv.n_seg == 0) return;
   zv.steps += 1;
   const int* seg = zv.seg_map.data();

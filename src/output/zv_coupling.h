@@ -55,7 +55,7 @@ bool zv_read_segment_map(zv_data& zv, const zv_files& files, model_state& ms, co
 // two cells belongs to a segment; with channels, |qp| of every entry's node.
 // Null face discharges add no overland flow.
 void zv_accumulate(zv_data& zv, const double* qx, const double* qy, int ncells, const int* rightcon,
-                   const int* belowcon, bool channels, const array2d<double>* qp);
+                   const int* belowcon, bool channels, const column_array2d<double>* qp);
 
 // Writes the averages of the interval (day: the day of the year with the
 // fraction of the day) and starts the next interval from zero.

@@ -133,7 +133,7 @@ TEST_F(Analyzers, DepthIsTheWaterSurfaceAboveTheBedAndADivisionByZeroGivesAMarke
                        "====> 2 out of 5 nodes passed the logic test.\n"))
       << out;
 
-  array2d<double> zero(3, 3);
+  column_array2d<double> zero(3, 3);
   st2d_logical_OP op;
   const int nodes[] = {0, 2, 0, 3};
   op.bind_array(&ms->channel.qp, 3, nodes, 3, &ms->clock.model_time, "flow");

@@ -326,7 +326,7 @@ TEST_F(XyOutput, AStreamCrossingOfTheInsetOutline) {
   out.inset.mask(1, 1) = 1;
   mask_boundary_segments(out);
   EXPECT_EQ(out.boundary_segments.size(), 4u);
-  array2d<double> nx(3, 2), ny(3, 2);
+  column_array2d<double> nx(3, 2), ny(3, 2);
   const double xs[] = {-50, 50, 150};
   for (int k = 1; k <= 3; ++k) nx(k, 1) = xs[k - 1], ny(k, 1) = 40.0;
   nx(1, 2) = 300, ny(1, 2) = 0, nx(2, 2) = 300, ny(2, 2) = 90;  // link 2 stays outside

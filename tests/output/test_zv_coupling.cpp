@@ -103,7 +103,7 @@ TEST(ZvCoupling, TheAveragesOfAnOutputInterval) {
   zv_write_fluxes(g.zv, 40.25);
   EXPECT_EQ(g.zv.steps, 0);
   EXPECT_EQ(g.zv.flux[1], 0.0);
-  array2d<double> qp(3, 2);
+  column_array2d<double> qp(3, 2);
   qp(2, 1) = -0.5;
   g.zv.n_links = 1;
   g.zv.link.alloc(1), g.zv.node.alloc(1), g.zv.segment.alloc(1);

@@ -125,6 +125,66 @@ TEST_F(SnowSeason, MeltRunsOffGroundFrozenPastItsThreshold) {
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
 }
 
+// A map of the snow example's grid with one value, and one cell changed.
+std::string snow_map(double value, int row = 0, int col = 0, double odd = 0.0) {
+  std::string text = "north: 4650150.0\nsouth: 4650000.0\neast: 600180.0\nwest: 600000.0\nrows: 5\ncols: 6\n";
+  for (int r = 1; r <= 5; ++r) {
+    for (int c = 1; c <= 6; ++c) text += std::to_string(r == row && c == col ? odd : value) + (c < 6 ? " " : "\n");
+  }
+  return text;
+}
+
+// The snow example under Penman-Monteith, with its four maps.
+void penman_project() {
+  copy_example("snow");
+  set_card("snow.prj", "ET_CALC_DEARDORFF", "ET_CALC_PENMAN");
+  write_file("snow.veg", snow_map(0.12));
+  write_file("snow.kt", snow_map(0.8));
+  write_file("snow.rs", snow_map(70.0));
+  write_file("snow.wp", snow_map(0.1));
+  set_card("snow.prj", "VHEIGHT", "VHEIGHT snow.veg");
+  set_card("snow.prj", "TCOEFF", "TCOEFF snow.kt");
+  set_card("snow.prj", "CANOPY", "CANOPY snow.rs");
+  set_card("snow.prj", "WILTING_POINT", "WILTING_POINT snow.wp");
+}
+
+TEST_F(SnowSeason, PenmanMonteithReadsItsMapsAndCloses) {
+  penman_project();
+  const season_run r = run_season("snow.prj");
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
+  EXPECT_NE(r.console.find("reading vegetation-height map from file: snow.veg"), std::string::npos);
+  EXPECT_NEAR(r.ms->hydromet.Rs[7], 70.0, 1e-12);
+  EXPECT_NEAR(r.ms->soil.wilting_point_cell[30], 0.1, 1e-12);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_GT(l.run_total(water_flux::evaporation), 0.0);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
+}
+
+TEST_F(SnowSeason, ABadPenmanMapStopsTheRunNamingIt) {
+  struct bad_map {
+    const char* file;
+    std::string text;
+    const char* message;
+  };
+  const bad_map cases[] = {
+      {"snow.veg", snow_map(0.12, 2, 3, NAN), "snow.veg holds nan at row 2, column 3"},
+      {"snow.kt", snow_map(0.8, 5, 6, 1.5), "snow.kt holds 1.5"},
+      {"snow.rs", snow_map(70.0, 1, 1, -3.0), "snow.rs holds -3"},
+      {"snow.wp", snow_map(0.1, 4, 2, 2.0), "snow.wp holds 2"},
+  };
+  for (const bad_map& k : cases) {
+    SCOPED_TRACE(k.file);
+    reset_process_state();
+    penman_project();
+    write_file(k.file, k.text);
+    const season_run r = run_season("snow.prj");
+    EXPECT_FALSE(r.ended);
+    EXPECT_EQ(process.error_block.stop, 1);
+    EXPECT_NE(r.console.find(k.message), std::string::npos) << r.console.substr(0, 3000);
+  }
+}
+
 TEST_F(SnowSeason, MeltWavesReleaseByTheStepAndAllOnceTheSnowIsGone) {
   auto ms = make_model_state();
   ms->grid.ncells = 2;

@@ -36,31 +36,19 @@ double summary_value(const std::string& text, const std::string& label) {
   return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
+// A long-term run with its largest snow storage and frozen-ground index.
 struct season_run {
-  std::unique_ptr<model_state> ms;
-  bool ended = false;
+  storm_run run;
   double peak_snow = 0.0;   // m3
   double peak_frost = 0.0;  // largest frozen-ground index of a cell
-  std::string console;
 };
 
 season_run run_season(const std::string& project) {
   season_run r;
-  r.ms = make_model_state();
-  model_state& ms = *r.ms;
-  ::testing::internal::CaptureStdout();
-  bool going = set_up_run(ms, project, nullptr);
-  for (int steps = 0; going && steps < 100000; ++steps) {
-    if (!run_time_step(ms)) break;
+  r.run = run_storm(project, {}, 100000, [&r](const model_state& ms) {
     r.peak_snow = std::max(r.peak_snow, snow_storage(ms).snow);
     for (int c = 1; c <= ms.hydromet.cfgi_cell.size(); ++c) r.peak_frost = std::max(r.peak_frost, ms.hydromet.cfgi_cell[c]);
-    if (ms.clock.keep_running) continue;
-    write_run_summary(ms);
-    r.ended = process.error_block.stop == 0;
-    break;
-  }
-  close_all_files(ms);
-  r.console = ::testing::internal::GetCapturedStdout();
+  });
   return r;
 }
 
@@ -69,8 +57,8 @@ class SnowSeason : public process_test {};
 TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances) {
   copy_example("snow");
   const season_run r = run_season("snow.prj");
-  ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
-  const model_state& ms = *r.ms;
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  const model_state& ms = *r.run.ms;
   const water_ledger& l = ms.ledger;
   const double area = 30 * 30.0 * 30.0;
   // The two snowstorms, 18 and 20 mm, lay on every cell; the thaw melted
@@ -109,14 +97,14 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   EXPECT_NEAR(precip + soil0, soil1 + surface1 + snow1 + melt1 + et + runoff, 0.05);
   EXPECT_NEAR(precip, infiltrated + runoff + surface1 + snow1 + melt1 +
                           summary_value(sum, "Total direct evaporation="), 0.05);
-  EXPECT_NE(r.console.find("PET cm/h"), std::string::npos);
+  EXPECT_NE(r.run.console.find("PET cm/h"), std::string::npos);
 }
 
 TEST_F(SnowSeason, MeltRunsOffGroundFrozenPastItsThreshold) {
   copy_example("snow");
   const season_run r = run_season("snow_frozen.prj");
-  ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
-  const water_ledger& l = r.ms->ledger;
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  const water_ledger& l = r.run.ms->ledger;
   const double area = 30 * 30.0 * 30.0;
   // Only the 26 mm of the two rain storms, which fall once the ground has
   // thawed, enter the soil; the 38 mm of melt run off.
@@ -151,11 +139,11 @@ void penman_project() {
 TEST_F(SnowSeason, PenmanMonteithReadsItsMapsAndCloses) {
   penman_project();
   const season_run r = run_season("snow.prj");
-  ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
-  EXPECT_NE(r.console.find("reading vegetation-height map from file: snow.veg"), std::string::npos);
-  EXPECT_NEAR(r.ms->hydromet.Rs[7], 70.0, 1e-12);
-  EXPECT_NEAR(r.ms->soil.wilting_point_cell[30], 0.1, 1e-12);
-  const water_ledger& l = r.ms->ledger;
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  EXPECT_NE(r.run.console.find("reading vegetation-height map from file: snow.veg"), std::string::npos);
+  EXPECT_NEAR(r.run.ms->hydromet.Rs[7], 70.0, 1e-12);
+  EXPECT_NEAR(r.run.ms->soil.wilting_point_cell[30], 0.1, 1e-12);
+  const water_ledger& l = r.run.ms->ledger;
   EXPECT_GT(l.run_total(water_flux::evaporation), 0.0);
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
   EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
@@ -179,9 +167,9 @@ TEST_F(SnowSeason, ABadPenmanMapStopsTheRunNamingIt) {
     penman_project();
     write_file(k.file, k.text);
     const season_run r = run_season("snow.prj");
-    EXPECT_FALSE(r.ended);
+    EXPECT_FALSE(r.run.ended);
     EXPECT_EQ(process.error_block.stop, 1);
-    EXPECT_NE(r.console.find(k.message), std::string::npos) << r.console.substr(0, 3000);
+    EXPECT_NE(r.run.console.find(k.message), std::string::npos) << r.run.console.substr(0, 3000);
   }
 }
 

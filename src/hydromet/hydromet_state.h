@@ -6,7 +6,9 @@
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include "core/tokens.h"
+#include "hydromet/frozen_ground.h"
 #include "hydromet/radar.h"
+#include "hydromet/snowpack_layers.h"
 #include "hydromet/solar_geometry.h"
 #include "hydromet/weather_files.h"
 #include <string>
@@ -117,12 +119,16 @@ struct hydromet_state {
   array1d<double> snow_temperature;  // per cell
   array1d<double> snow_melt_to_ov;   // melt water per cell, m
   array2d<double> sn_stat;  // [cell][1..23]
-  array3d<double> Melt_Waves;  // [cell][1..6][1..3]
-  array3d<double> wave;  // [cell][1..51][1..5]
+  array3d<double> Melt_Waves;  // [cell][1..6][1..3]: melt water on its way (m), release rate (m/h)
   array1d<double> ATI_2, D_2;
   array1d<double> St_Event, H_Val, TSNOW_P, TSNOW_T, PSNOW_Total, Wq, Wi;
   array1d<double> albedo_w_snow;
   array1d<int> Hours_Since_Snow;
+  array1d<double> snow_depth;        // depth of the pack per cell, m
+  // The ground under the air: its surface temperature (K) carried from hour
+  // to hour, and the frozen-ground index (degree-days).
+  array1d<double> ground_temp;
+  array1d<double> cfgi_cell;
 
   // ---- Per-run bookkeeping and step flags.
   // Counters that belong to the run, so that a run never depends on an
@@ -134,6 +140,10 @@ struct hydromet_state {
   int precip_line_no = 0;            // and its number
   int hmet_skip_done = 0;            // weather records before the start date skipped
   double snow_hour_accum = 0.0;      // hours since the last full snow hour
+  int et_calls = 0;                  // hours of evapotranspiration computed in the run
+  int melt_pending = 0;              // some cell still has melt water to release
+  int melt_period = 0;               // melt water is being released onto the cells
+  int melt_steps_in_hour = 0;        // releases of melt water since the weather hour began
   int hmet_record_count = 0;         // weather records read
   int hmet_hour_year = 0, hmet_hour_month = 0, hmet_hour_day = 0, hmet_hour_hour = 0;
   // Precipitation of the current event as the time loop applies it: the
@@ -178,6 +188,9 @@ struct hydromet_state {
   int hmet_read_result = 0;          // 1 a record was read, -1 the weather data have ended
   int temper_hours = 0;              // hours summed in temper_gridded_sum
   double orog_lapse_rate = 0.0;      // lapse rate of the hour between the two gages, deg C per km
+  // Evapotranspiration of the hour per cell: potential and actual rates
+  // (cm/s) and the ground heat flux (kW/m2).
+  array1d<double> pet_rate, aet_rate, ground_heat_flux;
   // Averages of the hourly output of long-term runs.
   double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;
   // Snow of the recent hours.
@@ -203,8 +216,14 @@ struct hydromet_state {
   // with its memory of the last valid values.
   weather_reader hmet_reader;
 
-  // ---- Scratch of the snow step.
+  // ---- The last 24 hours of air temperature of every cell, for the
+  // frozen-ground index.
+  frost_history frost;
+
+  // ---- Scratch of the snow step: the wetting fronts of the pack being
+  // stepped (every pack restarts its fronts each hour).
   array1d<double> snow_step_work;
+  wetting_front_table front_scratch;
 };
 
 }  // namespace nivra

@@ -8,6 +8,7 @@
 #include "core/process.h"
 #include "core/value_range.h"
 #include "hydromet/elevation_bands.h"
+#include "hydromet/evapotranspiration_step.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/solar_shading.h"
 #include "inputs/grid_map.h"
@@ -86,13 +87,6 @@ int load_weather(model_state& ms) {
     return -1;
   if (hm.hmet_orog_gages_given && !hm.hmet_reader.load_orographic(hm.orog_met_file, ms.project.hmet_orog_gages.view()))
     return -1;
-  // Evapotranspiration comes with its own step, not yet built: the run says
-  // so once, on the console and in the summary.
-  if (hm.et_calc_penman || hm.et_calc_deardorff)
-    input_report(ms, console_rule::unless_silent,
-                 "Warning: the %s card is not available in this version of NIVRA: the long-term run\n"
-                 "removes no water by evapotranspiration.\n",
-                 hm.et_calc_penman ? "ET_CALC_PENMAN" : "ET_CALC_DEARDORFF");
   set_date(hm.hmet_reader.first(), hm.hmet_start_year, hm.hmet_start_month, hm.hmet_start_day, hm.hmet_start_hour);
   set_date(hm.hmet_reader.last(), hm.hmet_end_year, hm.hmet_end_month, hm.hmet_end_day, hm.hmet_end_hour);
   return 1;
@@ -258,11 +252,11 @@ void longterm_hourly_output(model_state& ms) {
   hydromet_state& hm = ms.hydromet;
   const soil_state& soil = ms.soil;
   const bool console = !ms.project.super_quiet && ms.project.optimizer_mode != 1;
-  // Potential evapotranspiration is not computed in this version.
-  const double pet = 0.0;
+  // The hour's evapotranspiration and frozen ground come first.
+  const double pet = evapotranspiration_hour(ms);
   if (soil.inf_richards || soil.sm_accounting) {
     int n = 0;
-    double inf = 0.0, theta = 0.0, top = 0.0, bottom = 0.0;
+    double inf = 0.0, theta = 0.0, top = 0.0, bottom = 0.0, frost = 0.0;
     int tops = 0, bottoms = 0;
     const double top_depth = soil.top_layer_depth;
     for (int c = 1; c <= ms.grid.ncells; ++c) {
@@ -270,6 +264,7 @@ void longterm_hourly_output(model_state& ms) {
       ++n;
       if (!soil.inf_rate.empty()) inf += soil.inf_rate[c];
       if (!soil.surface_moisture.empty()) theta += soil.surface_moisture[c];
+      if (!hm.cfgi_cell.empty()) frost += hm.cfgi_cell[c];
       if (!soil.sm_accounting || soil.sm_depth.empty()) continue;
       const double depth = soil.sm_depth[c];
       if (depth > top_depth && top_depth > 0.0) {
@@ -296,7 +291,8 @@ void longterm_hourly_output(model_state& ms) {
     if (std::FILE* f = ms.soil.evap_out_file.fp) {
       std::fprintf(f, "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf", clock.cur_year,
                    clock.cur_month, clock.cur_day, clock.cur_hour, hm.avg_theta, pet, hm.hourly_aet, hm.avg_inf_rate,
-                   hm.avg_down_flux, 0.0, hm.hmet_temperature, 0.0);
+                   hm.avg_down_flux, n > 0 ? frost / n : 0.0, hm.hmet_temperature,
+                   hm.ground_temp.empty() ? 0.0 : hm.ground_temp[1]);
       if (soil.sm_accounting)
         std::fprintf(f, "%12.6lf   %12.6lf", tops > 0 ? top / tops : 999.99, bottoms > 0 ? bottom / bottoms : 999.99);
       std::fprintf(f, "\n");

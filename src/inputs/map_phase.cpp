@@ -5,6 +5,7 @@
 #include "core/arrays.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/evapotranspiration_step.h"
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
@@ -62,6 +63,7 @@ void read_input_maps(model_state& ms) {
       {init_overland_boundary, true},
       {read_infiltration_maps, true},
       {read_albedo_map, true},
+      {read_et_param_maps, true},
       {read_groundwater_maps, true},
       {open_sacramento_params, true},
       {open_conceptual_gw_params, true},

@@ -394,7 +394,7 @@ constexpr card_entry card_table[] = {
     in(special("ov_dispersion", 320, card_kind::nsm_ov_init, {}, {}, 11), from_to(0, 1e9)),
     flag("nwsrfs_snow", 405, on(&po::nwsrfs_snow)),
     flag("eb_snow", 406, on(&po::eb_snow)),
-    flag("nwsrfs_retention", 407, on(&po::nwsrfs_retention)),
+    not_available(flag("nwsrfs_retention", 407, on(&po::nwsrfs_retention))),
     skip("tirus_waves", 408),
     flag("snap_retention", 409, on(&po::snap_retention)),
     flag("route_lat_snow", 410, on(&po::route_lat_snow)),

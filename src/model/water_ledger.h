@@ -28,6 +28,7 @@ enum class water_flux {
   rainfall_to_overland,  // the part of it that reaches the overland cells
   interception,          // held back by the canopy
   canopy_drying,         // water the canopy held when an event began, dried since the last
+  snowmelt,              // melt water released from the snow onto the cells
   // Soil.
   infiltration,
   evaporation,           // evapotranspiration of the run

@@ -149,7 +149,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Initial volume in soils=                        %14.2lf \n", b.at_start(store::soil));
   put(f, "Initial volume in groundwater=                  %14.2lf \n", b.at_start(store::groundwater));
   // A run with snow counts the pack it starts with among its initial storages.
-  if (ms.hydromet.snow_present) {
+  const bool snow = ms.hydromet.snow_present || b.at_start(store::snow) > 0.0 || b.total(flux::snowmelt) > 0.0;
+  if (snow) {
     put(f, "Initial volume of snow=                         %14.2lf \n", b.at_start(store::snow));
     put(f, "Initial volume of melt water =                  %14.2lf \n", b.at_start(store::melt_water));
   }
@@ -184,6 +185,7 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Total amount of infiltration=                   %14.2lf\n", b.total(flux::infiltration));
   put(f, "Total amount of evaporation=                    %14.2lf\n", b.total(flux::evaporation));
   put(f, "Total direct evaporation=                       %14.2lf\n", b.total(flux::direct_evaporation));
+  if (snow) put(f, "Total snowmelt reaching the ground=             %14.2lf\n", b.total(flux::snowmelt));
   if (!sac) put(f, "Total amount of exfiltration=                   %14.2lf\n", b.total(flux::exfiltration));
   put(f, "\n");
   if (!sac) {

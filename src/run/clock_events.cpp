@@ -321,8 +321,8 @@ void apply_rainfall(model_state& ms) {
       }
       if (long_term && ms.hydromet.snow_swe[c] > 1e-16) ms.hydromet.H_Val[c] += ms.hydromet.scf[c] * d * 1000.0;
       if (long_term && ms.hydromet.snow_temp_base >= T - 1e-16) {
-        // It snows.
-        rain_volume += d;
+        // It snows; the snow correction factor scales what the gage caught.
+        rain_volume += ms.hydromet.scf[c] * d;
         ms.hydromet.snow_present = 1;
         ms.hydromet.snow_swe[c] += ms.hydromet.scf[c] * d;
         if (d > 1e-16) ms.hydromet.Snow_Accumulated_Hr[c] = 1;
@@ -332,11 +332,13 @@ void apply_rainfall(model_state& ms) {
         // reaches the ground and is not booked. Snow water counts over the
         // whole cell, so rain on snow adds the open part's share.
         const double open = open_share(blocked, c);
-        rain_volume += d * open;
-        if (long_term && ms.hydromet.snow_swe[c] > 1e-16)
+        if (long_term && ms.hydromet.snow_swe[c] > 1e-16) {
+          rain_volume += ms.hydromet.scf[c] * d * open;
           ms.hydromet.snow_swe[c] += ms.hydromet.scf[c] * d * open;
-        else
+        } else {
+          rain_volume += d * open;
           h[c] += d;
+        }
       }
     } else {
       rain_volume += d;

@@ -18,7 +18,10 @@
 #include "core/replace.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/evapotranspiration_step.h"
+#include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/snow_step.h"
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
@@ -281,6 +284,8 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_station_distances>, true},
     {on_record<init_event_inputs>, true},
     {on_record<init_state_variables>, true},
+    {on_record<init_evapotranspiration>, true},
+    {on_record<init_snow_state>, true},
     {on_record<read_chan_point_sources>, true},
     {on_record<alloc_calib_output>, false},
     {on_record<read_exchange_maps>, true},

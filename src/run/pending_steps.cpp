@@ -28,14 +28,6 @@ void init_soil_contam(model_state&) {}
 
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
-// Updates the frozen-ground index.
-void frozen_soil_step(model_state&) {}
-// Accumulates and melts snow.
-void snowmelt_step(model_state&) {}
-// Hands the snowmelt to the cells.
-void apply_snowmelt(model_state&) {}
-// Removes evapotranspiration from the stores.
-void et_removal_step(model_state&) {}
 // Runs the Sacramento soil-moisture model.
 void sacramento_update(model_state&) {}
 // Runs the conceptual groundwater model.

@@ -177,6 +177,7 @@ infiltration_result infil_redist_flux(const infiltration_domain& d, double dt, i
     if (channel_lake_cell(d, c)) continue;
     if (d.overland_lake && lake_cell(d.overland_lake[c])) continue;
     if (d.snow_blocked && d.snow_blocked[c] == 1) continue;
+    if (d.frost_index && d.frost_index[c] > d.frost_limit) continue;
     const double ti = theta_i[c], p = phi[c];
     if (step < 2) front[c] = surface[c] = ti;
     if (d.exfiltrating && d.exfiltrating[c] == 1) {
@@ -321,6 +322,7 @@ infiltration_result infil_layered_cells(const infiltration_domain& d, double dt)
       continue;
     }
     if (d.snow_blocked && d.snow_blocked[c] == 1) continue;
+    if (d.frost_index && d.frost_index[c] > d.frost_limit) continue;
     if (h[c] < dry_depth) {
       rate[c] = 0.0;
       continue;

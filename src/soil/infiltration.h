@@ -38,6 +38,8 @@ struct infiltration_domain {
   const int* channel_lake = nullptr;   // channel lake per cell: lake cells do not infiltrate
   const int* overland_lake = nullptr;  // overland lake per cell (redistribution skips its cells)
   const int* snow_blocked = nullptr;   // long-term runs: 1 where snow keeps water out of the soil
+  const double* frost_index = nullptr; // long-term runs with CFGI: frozen-ground index per cell
+  double frost_limit = 0.0;            // an index above it keeps water out of the soil (CFGI_INDEX)
   const int* exfiltrating = nullptr;   // 1 where the water table stands at the surface
   const array2d<double>* unfrozen = nullptr;  // frozen soil: liquid-water factor per cell and layer 1..3
 };

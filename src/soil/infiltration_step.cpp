@@ -155,6 +155,10 @@ infiltration_domain infiltration_kernel_domain(model_state& ms) {
   if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty()) d.overland_lake = ms.lake.oland_lake_new.data();
   if (ms.clock.long_term && !ms.hydromet.snow_no_infil_cell.empty())
     d.snow_blocked = ms.hydromet.snow_no_infil_cell.data();
+  if (ms.clock.long_term && ms.hydromet.cfgi && !ms.hydromet.cfgi_cell.empty()) {
+    d.frost_index = ms.hydromet.cfgi_cell.data();
+    d.frost_limit = ms.hydromet.cfgi_index;
+  }
   if (!ms.groundwater.yes_exfil.empty()) d.exfiltrating = ms.groundwater.yes_exfil.data();
   if (ms.hydromet.gtfsm && !ms.soil.SE.empty()) d.unfrozen = &ms.soil.SE;
   return d;
@@ -163,7 +167,7 @@ infiltration_domain infiltration_kernel_domain(model_state& ms) {
 void init_infiltration_state(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s)) return;
-  if (ms.hydromet.gtfsm) return report_card_not_available("GTFSM");
+  if (ms.hydromet.gtfsm && !s.inf_redist) return report_card_not_available("GTFSM");
   const int n = ms.grid.ncells;
   alloc_1d_double(s.cum_infil, n, "cum_infil");
   alloc_1d_double(s.cum_infil_prev, n, "cum_infil_prev");

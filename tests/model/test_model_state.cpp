@@ -105,6 +105,17 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.hydromet.precip_event_call_count, 0);
   EXPECT_EQ(ms.hydromet.hmet_skip_done, 0);
   EXPECT_EQ(ms.hydromet.snow_hour_accum, 0.0);
+  // Evapotranspiration, frozen ground and melt start with nothing computed.
+  EXPECT_EQ(ms.hydromet.et_calls, 0);
+  EXPECT_EQ(ms.hydromet.melt_pending, 0);
+  EXPECT_EQ(ms.hydromet.melt_period, 0);
+  EXPECT_EQ(ms.hydromet.melt_steps_in_hour, 0);
+  EXPECT_TRUE(ms.hydromet.frost.empty());
+  EXPECT_TRUE(ms.hydromet.ground_temp.empty());
+  EXPECT_TRUE(ms.hydromet.cfgi_cell.empty());
+  EXPECT_TRUE(ms.hydromet.pet_rate.empty());
+  EXPECT_TRUE(ms.hydromet.snow_depth.empty());
+  EXPECT_EQ(ms.hydromet.front_scratch.at(1, 3), 0.0);
   EXPECT_EQ(ms.channel.chan_dry_count, 0);
   EXPECT_EQ(ms.channel.chan_point_read_count, 0);
   EXPECT_TRUE(ms.pipe.sl_prestep_depth.empty());

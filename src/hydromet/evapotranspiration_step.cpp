@@ -28,28 +28,7 @@ void ensure_cells(array1d<double>& a, int n, const char* name) {
   if (a.size() != n) alloc_1d_double(a, n, name);
 }
 
-// One Penman-Monteith map: read when its file is open, every value finite
-// and within its range.
-bool read_et_map(model_state& ms, guarded_file& f, const file_name_text& name, array1d<double>& values,
-                 const char* what, const value_range& range) {
-  if (!f.fp) return true;
-  input_report(ms, console_rule::unless_quiet, "reading %s map from file: %s\n", what, name.c_str());
-  ensure_cells(values, ms.grid.ncells, what);
-  read_cell_map(ms.grid, f, name.view(), values, ms.project.optimizer_mode, range);
-  return !process.error_block.stop;
-}
-
 }  // namespace
-
-void read_et_param_maps(model_state& ms) {
-  hydromet_state& hm = ms.hydromet;
-  if (!ms.clock.long_term || !hm.et_calc_penman) return;
-  read_et_map(ms, hm.veg_height_file, ms.project.vheight, hm.veg, "vegetation-height", from_to(0, 200, "m")) &&
-      read_et_map(ms, hm.trans_coeff_file, ms.project.tcoeff, hm.Kt, "transmission-coefficient", from_to(0, 1)) &&
-      read_et_map(ms, hm.canopy_resist_file, ms.project.canopy, hm.Rs, "canopy resistance", from_to(0, 1e6, "s/m")) &&
-      read_et_map(ms, hm.wilting_point_file, ms.project.wilting_point, ms.soil.wilting_point_cell, "wilting point",
-                  from_to(0, 1));
-}
 
 void init_evapotranspiration(model_state& ms) {
   if (!ms.clock.long_term) return;

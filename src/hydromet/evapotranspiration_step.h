@@ -9,10 +9,6 @@ namespace nivra {
 
 struct model_state;
 
-// Map phase of a long-term run with ET_CALC_PENMAN: vegetation height (m),
-// canopy transmission of the beam (0..1), canopy resistance (s/m) and the
-// wilting point (0..1), each from its own map.
-void read_et_param_maps(model_state& ms);
 
 // Set-up of a long-term run: the per-cell rates, ground temperature,
 // snow depth and frozen-ground index, and the 24-hour temperature history.

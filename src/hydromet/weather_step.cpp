@@ -197,16 +197,6 @@ void slope_normals(model_state& ms) {
   slope_normals(ms.grid.ncells, ms.grid.centred_slope_x, ms.grid.centred_slope_y, ms.hydromet.Cell_X1_Y2_Z3_S4_A5);
 }
 
-void read_albedo_map(model_state& ms) {
-  hydromet_state& hm = ms.hydromet;
-  if (!ms.clock.long_term || !hm.albedo_given || !hm.albedo_file.fp) return;
-  input_report(ms, console_rule::unless_quiet, "reading albedo map from file: %s\n", ms.project.albedo.c_str());
-  read_cell_map(ms.grid, hm.albedo_file, ms.project.albedo.view(), hm.albedo_cell, ms.project.optimizer_mode,
-                from_to(0, 1));
-  if (process.error_block.stop) return;
-  for (int c = 1; c <= ms.grid.ncells; ++c) hm.albedo_w_snow[c] = hm.albedo_cell[c];
-}
-
 void update_hydromet(model_state& ms) {
   clock_state& clock = ms.clock;
   hydromet_state& hm = ms.hydromet;

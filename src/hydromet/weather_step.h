@@ -19,9 +19,6 @@ int read_hmet(model_state& ms);
 void elev_band_assign(model_state& ms);
 void slope_normals(model_state& ms);
 
-// Map phase of a long-term run: the ground albedo of every cell (ALBEDO
-// map, 0..1), which is also the cell's first surface albedo.
-void read_albedo_map(model_state& ms);
 
 // The weather step: when the weather clock is due, the next record (after
 // skipping the records before START_DATE), the cells' weather, the gage

@@ -172,56 +172,9 @@ bool read_green_ampt_maps(model_state& ms) {
   return true;
 }
 
-void read_et_param_maps(model_state& ms) {
-  hydromet_state& h = ms.hydromet;
+// The initial water content of the soil, from its map or the mapping table.
+void read_initial_moisture(model_state& ms) {
   const int n = ms.grid.ncells;
-  const bool et_table = table_present(ms, cmt_evapotranspiration);
-  if (ms.clock.long_term) {
-    if (et_table && !read_cmt_table(ms, cmt_code_evapotranspiration,
-                                    {if_made(h.albedo_cell, n), if_made(h.veg, n), if_made(h.Kt, n), if_made(h.Rs, n)}))
-      return;
-    if (h.albedo_given) {
-      ensure_cells(h.albedo_cell, n);
-      if (read_parameter_map(ms, h.albedo_file, ms.project.albedo.view(), h.albedo_cell, from_to(0, 1),
-                             "reading albedo map from file: %s\n",
-                             "reading albedo table and map from the master table file\n") ==
-          parameter_source::stopped)
-        return;
-      ensure_cells(h.albedo_w_snow, n);
-      for (int c = 1; c <= n; ++c) h.albedo_w_snow[c] = h.albedo_cell[c];
-    }
-    if (h.et_calc_penman) {
-      struct parameter {
-        int given;
-        guarded_file& file;
-        const file_name_text& name;
-        array1d<double>& values;
-        value_range range;
-        const char* map_line;
-        const char* table_line;
-      } const parameters[] = {
-          {h.vheight_given, h.veg_height_file, ms.project.vheight, h.veg, from_to(0, 200, "m"),
-           "reading vegetation-height map from file: %s\n",
-           "reading vegetation-height table and map from the master table file\n"},
-          {h.tcoeff_given, h.trans_coeff_file, ms.project.tcoeff, h.Kt, from_to(0, 1e6),
-           "reading transmission-coefficient map from file: %s\n",
-           "reading transmission-coefficient table and map from the master table file\n"},
-          {h.canopy_given, h.canopy_resist_file, ms.project.canopy, h.Rs, from_to(0, 1e6, "s/m"),
-           "reading canopy resistance map from file: %s\n",
-           "reading canopy resistance table and map from the master table file\n"},
-          {h.wilting_point_given, h.wilting_point_file, ms.project.wilting_point, ms.soil.wilting_point_cell,
-           from_to(0, 1), "reading wilting point map from file: %s\n",
-           "reading wilting point table and map from the master table file\n"},
-      };
-      for (const parameter& p : parameters) {
-        if (!p.given) continue;
-        ensure_cells(p.values, n);
-        if (read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line) ==
-            parameter_source::stopped)
-          return;
-      }
-    }
-  }
   soil_state& s = ms.soil;
   if (s.moisture_given) {
     ensure_cells(s.init_moisture, n);
@@ -441,7 +394,7 @@ void read_infiltration_maps(model_state& ms) {
   if ((s.green_ampt || s.inf_redist) && !read_green_ampt_maps(ms)) return;
   // The initial water content; the infiltration set-up checks it against
   // the porosity and starts the surface and the fronts from it.
-  read_et_param_maps(ms);
+  read_initial_moisture(ms);
   if (stopped()) return;
   if (s.inf_layered_soil && !read_layered_soil(ms)) return;
   read_water_table_maps(ms);
@@ -558,6 +511,60 @@ void read_groundwater_maps(model_state& ms) {
   if (ms.output.gw_well_level_given && !read_well_locations(ms)) return;
   // The saturated zone is not simulated in this version.
   report_card_not_available("GW_SIMULATION");
+}
+
+// The albedo and Penman-Monteith parameters of a long-term run, each from
+// its map or the mapping table's evapotranspiration table.
+void read_et_parameter_maps(model_state& ms) {
+  hydromet_state& h = ms.hydromet;
+  const int n = ms.grid.ncells;
+  const bool et_table = table_present(ms, cmt_evapotranspiration);
+  if (ms.clock.long_term) {
+    if (et_table && !read_cmt_table(ms, cmt_code_evapotranspiration,
+                                    {if_made(h.albedo_cell, n), if_made(h.veg, n), if_made(h.Kt, n), if_made(h.Rs, n)}))
+      return;
+    if (h.albedo_given) {
+      ensure_cells(h.albedo_cell, n);
+      if (read_parameter_map(ms, h.albedo_file, ms.project.albedo.view(), h.albedo_cell, from_to(0, 1),
+                             "reading albedo map from file: %s\n",
+                             "reading albedo table and map from the master table file\n") ==
+          parameter_source::stopped)
+        return;
+      ensure_cells(h.albedo_w_snow, n);
+      for (int c = 1; c <= n; ++c) h.albedo_w_snow[c] = h.albedo_cell[c];
+    }
+    if (h.et_calc_penman) {
+      struct parameter {
+        int given;
+        guarded_file& file;
+        const file_name_text& name;
+        array1d<double>& values;
+        value_range range;
+        const char* map_line;
+        const char* table_line;
+      } const parameters[] = {
+          {h.vheight_given, h.veg_height_file, ms.project.vheight, h.veg, from_to(0, 200, "m"),
+           "reading vegetation-height map from file: %s\n",
+           "reading vegetation-height table and map from the master table file\n"},
+          {h.tcoeff_given, h.trans_coeff_file, ms.project.tcoeff, h.Kt, from_to(0, 1),
+           "reading transmission-coefficient map from file: %s\n",
+           "reading transmission-coefficient table and map from the master table file\n"},
+          {h.canopy_given, h.canopy_resist_file, ms.project.canopy, h.Rs, from_to(0, 1e6, "s/m"),
+           "reading canopy resistance map from file: %s\n",
+           "reading canopy resistance table and map from the master table file\n"},
+          {h.wilting_point_given, h.wilting_point_file, ms.project.wilting_point, ms.soil.wilting_point_cell,
+           from_to(0, 1), "reading wilting point map from file: %s\n",
+           "reading wilting point table and map from the master table file\n"},
+      };
+      for (const parameter& p : parameters) {
+        if (!p.given) continue;
+        ensure_cells(p.values, n);
+        if (read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line) ==
+            parameter_source::stopped)
+          return;
+      }
+    }
+  }
 }
 
 }  // namespace nivra

@@ -201,8 +201,9 @@ class misra_model final : public nivra::toolbox_model {
   int runs = 0;
 };
 
-// The control and instruction files of Misra1a in a scratch folder, made
-// the working folder; the bounds are those the global searches draw in.
+// The control and instruction files of Misra1a and the multistart's input
+// (8 samples) in a scratch folder, made the working folder; the bounds are
+// those the global searches draw in.
 std::filesystem::path enter_misra_case(const char* folder) {
   const double ys[14] = {10.07, 14.73, 17.94, 23.93, 29.61, 35.18, 40.02,
                          44.82, 50.76, 55.05, 61.01, 66.40, 75.47, 81.78};
@@ -226,6 +227,7 @@ std::filesystem::path enter_misra_case(const char* folder) {
   t << "* model command line\nnivra none\n* model input/output\ncase.ins model.out\n* prior information\n";
   std::ofstream("case.pst") << t.str();
   std::ofstream("case.ins") << ins;
+  std::ofstream("ms.in") << "12345 8\n";
   return start_dir;
 }
 
@@ -251,19 +253,18 @@ void count_runs(benchmark::State& state, int runs) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// A whole search from the second certified start of Misra1a, with its
-// control, instruction, value, record and sensitivity files.
-void BM_SlmSearchMisra1a(benchmark::State& state) {
+// A mode on Misra1a in its scratch folder: run(argv, model) is true when the
+// search found the certified fit.
+template <class Run>
+void misra_search_bench(benchmark::State& state, const char* folder, const char* word, Run run) {
   nivra::reset_process_state();
-  const auto start_dir = enter_misra_case("nivra_bench_slm");
-  std::string words[] = {"nivra", "-slm", "case"};
+  const auto start_dir = enter_misra_case(folder);
+  std::string words[] = {"nivra", word, "case"};
   char* argv[] = {words[0].data(), words[1].data(), words[2].data(), nullptr};
   int runs = 0;
   for (auto _ : state) {
     misra_model model;
-    nivra::search_outcome out;
-    const int code = quietly([&] { return nivra::run_slm_mode(3, argv, model, &out); });
-    if (code != 0 || std::fabs(out.values[1] - 238.94212918) > 1e-4) state.SkipWithError("search");
+    if (!run(argv, model)) state.SkipWithError("search");
     runs = model.runs;
   }
   count_runs(state, runs);
@@ -271,28 +272,26 @@ void BM_SlmSearchMisra1a(benchmark::State& state) {
   std::filesystem::current_path(start_dir);
   std::filesystem::remove_all(dir);
 }
+
+// A whole search from the second certified start of Misra1a, with its
+// control, instruction, value, record and sensitivity files.
+void BM_SlmSearchMisra1a(benchmark::State& state) {
+  misra_search_bench(state, "nivra_bench_slm", "-slm", [](char** argv, misra_model& model) {
+    nivra::search_outcome out;
+    const int code = quietly([&] { return nivra::run_slm_mode(3, argv, model, &out); });
+    return code == 0 && std::fabs(out.values[1] - 238.94212918) <= 1e-4;
+  });
+}
 BENCHMARK(BM_SlmSearchMisra1a)->Unit(benchmark::kMillisecond);
 
 // A multistart search of Misra1a: 8 samples within the bounds and a local
 // search from each (the cost the global searches add to the model runs).
 void BM_MultistartMisra1a(benchmark::State& state) {
-  nivra::reset_process_state();
-  const auto start_dir = enter_misra_case("nivra_bench_ms");
-  std::ofstream("ms.in") << "12345 8\n";
-  std::string words[] = {"nivra", "-ms", "case"};
-  char* argv[] = {words[0].data(), words[1].data(), words[2].data(), nullptr};
-  int runs = 0;
-  for (auto _ : state) {
-    misra_model model;
+  misra_search_bench(state, "nivra_bench_ms", "-ms", [](char** argv, misra_model& model) {
     nivra::global_outcome out;
     const int code = quietly([&] { return nivra::run_ms_mode(3, argv, model, &out); });
-    if (code != 0 || std::fabs(out.best_total - 0.12455138894) > 1e-6) state.SkipWithError("search");
-    runs = model.runs;
-  }
-  count_runs(state, runs);
-  const auto dir = std::filesystem::current_path();
-  std::filesystem::current_path(start_dir);
-  std::filesystem::remove_all(dir);
+    return code == 0 && std::fabs(out.best_total - 0.12455138894) <= 1e-6;
+  });
 }
 BENCHMARK(BM_MultistartMisra1a)->Unit(benchmark::kMillisecond);
 

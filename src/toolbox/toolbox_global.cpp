@@ -94,20 +94,32 @@ bool gopt_near_minimum(const point_store& points, int count, const pest_control&
 
 // ------------------------------------------------------------ entry
 
-int global_usage_refusal() {
-  std::printf("\n");
-  std::printf("No command line arguments.\n");
-  std::printf("At the command prompt, please enter appropriate additional information.\n");
-  std::printf("Review the NIVRA user's manual as needed.\n");
-  return 1;
+int open_global_search(int argc, char** argv, const global_search_names& names, search_input& input,
+                       guarded_file& record, toolbox_case& c) {
+  if (argc < 3) {
+    std::printf("\n");
+    std::printf("No command line arguments.\n");
+    std::printf("At the command prompt, please enter appropriate additional information.\n");
+    std::printf("Review the NIVRA user's manual as needed.\n");
+    return 1;
+  }
+  std::printf("\nUsing the %s stochastic global optimization method,\n", names.method);
+  std::printf("as implemented directly in NIVRA, to calibrate the current NIVRA model.\n");
+  std::printf("%s uses the (Secant) Levenberg-Marquardt local search method,\n", names.user);
+  std::printf("as implemented directly in NIVRA, for local search.\n\n");
+  if (input.open(names.input_file) != 0 || !open_search_file(record, names.record_file, "w")) return 1;
+  const std::string refusal = std::string("\nCurrently, the ") + names.program +
+                              " does not support prediction capabilities.\n"
+                              "Please change the PESTMODE parameter in the input control\n"
+                              "file to 'estimation' and recommence execution of " +
+                              names.program + ".\n\n";
+  return open_toolbox_case(argc, argv, refusal.c_str(), c);
 }
 
-std::string global_prediction_refusal(const char* program) {
-  return std::string("\nCurrently, the ") + program +
-         " does not support prediction capabilities.\n"
-         "Please change the PESTMODE parameter in the input control\n"
-         "file to 'estimation' and recommence execution of " +
-         program + ".\n\n";
+void print_seed_lines() {
+  std::printf("This program will either generate or read seeds associated with\n");
+  std::printf("random sampling - the ability to read thus precludes having\n");
+  std::printf("to recompute previously computed pre-inversion runs.\n\n");
 }
 
 // ------------------------------------------------------------ input files

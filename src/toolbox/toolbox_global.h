@@ -25,6 +25,7 @@
 namespace nivra {
 
 struct toolbox_case;
+class search_input;
 
 // ------------------------------------------------------------ random starts
 
@@ -94,10 +95,24 @@ bool gopt_near_minimum(const point_store& points, int count, const pest_control&
 // Samples a search may ask for (per iteration for -mls).
 inline constexpr long long max_search_samples = 1000000;
 
-// The refusal of a command line without a case; prints it and returns 1.
-int global_usage_refusal();
-// The refusal of the prediction mode by the search named program.
-std::string global_prediction_refusal(const char* program);
+// What names a global search on the console and in its files.
+struct global_search_names {
+  const char* method;       // "multistart", ...
+  const char* user;         // "Multistart", ...: the subject of the banner's third line
+  const char* input_file;   // "ms.in", ...
+  const char* record_file;  // "slm_dru_ms1.rec", ...
+  const char* program;      // "slm_dru_ms1", ...: named by the prediction refusal
+};
+
+// The opening every global search shares: the refusal of a command line
+// without a case, the banner, the input file (read whole), the record file
+// and the case (open_toolbox_case). 0, or 1 after the message.
+int open_global_search(int argc, char** argv, const global_search_names& names, search_input& input,
+                       guarded_file& record, toolbox_case& c);
+
+// The three console lines of the searches that can read their random
+// states back.
+void print_seed_lines();
 
 // ------------------------------------------------------------ input files
 

@@ -117,18 +117,14 @@ int mlsl_refusal(std::FILE* rec, int i, int npar, const mlsl_reduced_sample& red
 }
 
 int run_mlsl_mode(int argc, char** argv, toolbox_model& model, global_outcome* outcome) {
-  if (argc < 3) return global_usage_refusal();
-  std::printf("\nUsing the Multi Level Single Linkage (MLSL) stochastic global optimization method,\n");
-  std::printf("as implemented directly in NIVRA, to calibrate the current NIVRA model.\n");
-  std::printf("MLSL uses the (Secant) Levenberg-Marquardt local search method,\n");
-  std::printf("as implemented directly in NIVRA, for local search.\n\n");
-
   search_input input;
-  if (input.open("mlsl.in") != 0) return 1;
   guarded_file record;
-  if (!open_search_file(record, "slm_dru_mlsl.rec", "w")) return 1;
   toolbox_case c;
-  if (open_toolbox_case(argc, argv, global_prediction_refusal("slm_dru_mlsl").c_str(), c) != 0) return 1;
+  if (open_global_search(argc, argv,
+                         {"Multi Level Single Linkage (MLSL)", "MLSL", "mlsl.in", "slm_dru_mlsl.rec",
+                          "slm_dru_mlsl"},
+                         input, record, c) != 0)
+    return 1;
   pest_control& pc = c.pc;
 
   mlsl_settings set;
@@ -138,9 +134,7 @@ int run_mlsl_mode(int argc, char** argv, toolbox_model& model, global_outcome* o
       input.real(pc.mlsl_sigma, 0.0, infinite, true, true, "sigma, a number above 0") != 0 ||
       input.real(pc.mlsl_end_distance, 0.0, infinite, false, true, "the end-point distance, 0 or more") != 0)
     return 1;
-  std::printf("This program will either generate or read seeds associated with\n");
-  std::printf("random sampling - the ability to read thus precludes having\n");
-  std::printf("to recompute previously computed pre-inversion runs.\n\n");
+  print_seed_lines();
   bool write_seeds = true;
   if (input.yes_no(write_seeds, "the seed word, Y (draw the seeds) or N (read them)") != 0 ||
       input.whole(seed, 0, 4294967295LL, "the random seed, a whole number from 0 to 4294967295") != 0 ||

@@ -15,22 +15,17 @@
 namespace nivra {
 
 int run_ms_mode(int argc, char** argv, toolbox_model& model, global_outcome* outcome) {
-  if (argc < 3) return global_usage_refusal();
-  std::printf("\nUsing the multistart stochastic global optimization method,\n");
-  std::printf("as implemented directly in NIVRA, to calibrate the current NIVRA model.\n");
-  std::printf("Multistart uses the (Secant) Levenberg-Marquardt local search method,\n");
-  std::printf("as implemented directly in NIVRA, for local search.\n\n");
-
   search_input input;
+  guarded_file record;
+  toolbox_case c;
+  if (open_global_search(argc, argv,
+                         {"multistart", "Multistart", "ms.in", "slm_dru_ms1.rec", "slm_dru_ms1"}, input,
+                         record, c) != 0)
+    return 1;
   long long seed = 0, n = 0;
-  if (input.open("ms.in") != 0 ||
-      input.whole(seed, 0, 4294967295LL, "the random seed, a whole number from 0 to 4294967295") != 0 ||
+  if (input.whole(seed, 0, 4294967295LL, "the random seed, a whole number from 0 to 4294967295") != 0 ||
       input.whole(n, 0, max_search_samples, "the number of sample runs, a whole number from 0 to 1000000") != 0)
     return 1;
-  guarded_file record;
-  if (!open_search_file(record, "slm_dru_ms1.rec", "w")) return 1;
-  toolbox_case c;
-  if (open_toolbox_case(argc, argv, global_prediction_refusal("slm_dru_ms1").c_str(), c) != 0) return 1;
   pest_control& pc = c.pc;
   guarded_file parameters;
   sample_seeds seeds;

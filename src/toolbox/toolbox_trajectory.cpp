@@ -33,23 +33,17 @@ int tr_choose_start(const pest_control& pc, const std::vector<int>& rank, int ca
 }
 
 int run_tr_mode(int argc, char** argv, toolbox_model& model, global_outcome* outcome) {
-  if (argc < 3) return global_usage_refusal();
-  std::printf("\nUsing the trajectory repulsion stochastic global optimization method,\n");
-  std::printf("as implemented directly in NIVRA, to calibrate the current NIVRA model.\n");
-  std::printf("Trajectory repulsion uses the (Secant) Levenberg-Marquardt local search method,\n");
-  std::printf("as implemented directly in NIVRA, for local search.\n\n");
-
   search_input input;
-  if (input.open("tr.in") != 0) return 1;
   guarded_file record;
-  if (!open_search_file(record, "slm_dru_ms2.rec", "w")) return 1;
   toolbox_case c;
-  if (open_toolbox_case(argc, argv, global_prediction_refusal("slm_dru_ms2").c_str(), c) != 0) return 1;
+  if (open_global_search(argc, argv,
+                         {"trajectory repulsion", "Trajectory repulsion", "tr.in", "slm_dru_ms2.rec",
+                          "slm_dru_ms2"},
+                         input, record, c) != 0)
+    return 1;
   pest_control& pc = c.pc;
 
-  std::printf("This program will either generate or read seeds associated with\n");
-  std::printf("random sampling - the ability to read thus precludes having\n");
-  std::printf("to recompute previously computed pre-inversion runs.\n\n");
+  print_seed_lines();
   bool write_seeds = true;
   long long seed = 0, n = 0, m_max = 0, l_stall = 0;
   double f = 0.0;

@@ -67,6 +67,11 @@ analytic_model line_model() {
 const std::vector<double> line_y = {3.0, 5.0, 7.0, 9.0};
 const std::vector<search_param> line_params = {{"b1", 0.0, -5.0, 5.0}, {"b2", 0.0, -5.0, 5.0}};
 
+// Makes run n of the model fail.
+void fail_run(analytic_model& model, int n) {
+  model.fails = [&model, n](const std::vector<double>&) { return model.runs == n; };
+}
+
 using mode_function = int (*)(int, char**, toolbox_model&, global_outcome*);
 
 class GlobalSearch : public testing::process_test {
@@ -555,8 +560,7 @@ TEST_F(GlobalSearch, AFailedSampleScoresInfiniteAndRanksLast) {
   write_file("ms.in", "12345 3\n");
   {
     analytic_model model = line_model();
-    int runs = 0;
-    model.fails = [&](const std::vector<double>&) { return ++runs == 2; };
+    fail_run(model, 2);
     global_outcome out;
     ASSERT_EQ(run_mode(run_ms_mode, "-ms", model, out), 0) << console;
     const std::string rec = read_file("slm_dru_ms1.rec");
@@ -573,8 +577,7 @@ TEST_F(GlobalSearch, AFailedSampleScoresInfiniteAndRanksLast) {
   // The last sample failing leaves the samples without a decision.
   {
     analytic_model model = line_model();
-    int runs = 0;
-    model.fails = [&](const std::vector<double>&) { return ++runs == 3; };
+    fail_run(model, 3);
     global_outcome out;
     EXPECT_EQ(run_mode(run_ms_mode, "-ms", model, out), 1) << console;
     EXPECT_EQ(model.runs, 3);
@@ -584,8 +587,7 @@ TEST_F(GlobalSearch, AFailedSampleScoresInfiniteAndRanksLast) {
   write_file("tr.in", "Y 12345 3 2 2 0.01\n");
   {
     analytic_model model = line_model();
-    int runs = 0;
-    model.fails = [&](const std::vector<double>&) { return ++runs == 1; };
+    fail_run(model, 1);
     global_outcome out;
     ASSERT_EQ(run_mode(run_tr_mode, "-t", model, out), 0) << console;
     ASSERT_EQ(out.searches.size(), 2u);
@@ -645,6 +647,7 @@ TEST_F(GlobalSearch, InputAndOutputFilesAreCheckedWhereOpenedAndRead) {
   }
   // A record that cannot be written.
   write_file("ms.in", "12345 3\n");
+  std::remove("slm_dru_ms1.rec");
   ASSERT_EQ(::mkdir("slm_dru_ms1.rec", 0755), 0);
   analytic_model model = line_model();
   global_outcome out;

@@ -174,6 +174,7 @@ const char* const toolbox_table[last_toolbox_code - first_toolbox_code + 1] = {
     /* 219 */ "Error: the parameter " "\x01" " names the group " "\x02" ", which is no parameter group of the control file.\n",
     /* 220 */ "Error: the first model run of the toolbox search failed; the search cannot start.\n",
     /* 221 */ "Error: the final model run of the toolbox search, with the best parameters, failed.\n",
+    /* 222 */ "Error: the search input file " "\x02" ", line " "\x03" ": expected " "\x01" ".\n",
 };
 
 const char* message_of(int code) {

@@ -1,21 +1,11 @@
-// Routines of subsystems still to come. Each does nothing yet (or says that
-// its run mode is not available); the subsystem that builds it moves it out
-// of this file.
+// Routines of subsystems still to come. Each does nothing yet; the
+// subsystem that builds it moves it out of this file.
 #include <cstdio>
 
 #include "model/model_state.h"
 #include "run/steps.h"
 
 namespace nivra {
-
-namespace {
-
-int mode_not_available(const char* mode) {
-  std::printf("The %s mode is not available in this version of NIVRA.\n", mode);
-  return 0;
-}
-
-}  // namespace
 
 // Gives the display name of a nutrient constituent; the symbol until then.
 std::string nsm_constituent_name(int index, int) {
@@ -52,12 +42,5 @@ void nsm_overland_step(model_state&) {}
 void nsm_channel_step(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
-
-// Runs the multistart search.
-int slm_dru_ms1(int, char**) { return mode_not_available("multistart"); }
-// Runs the trajectory repulsion search.
-int slm_dru_ms2(int, char**) { return mode_not_available("trajectory repulsion"); }
-// Runs the multi-level single linkage search.
-int slm_dru_mlsl(int, char**) { return mode_not_available("multi-level single linkage"); }
 
 }  // namespace nivra

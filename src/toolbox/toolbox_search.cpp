@@ -8,6 +8,7 @@
 
 #include "core/guarded_file.h"
 #include "core/platform.h"
+#include "toolbox/toolbox_global.h"
 #include "toolbox/toolbox_jacobian.h"
 #include "toolbox/toolbox_model.h"
 #include "toolbox/toolbox_restart.h"
@@ -62,11 +63,13 @@ enum class search_end { normal, max_iterations, limits };
 class lm_search {
  public:
   lm_search(pest_control& pc, const toolbox_file_names& names, std::FILE* rec, std::FILE* sen,
-            std::FILE* par, toolbox_streams& streams, toolbox_model& model, search_outcome* outcome)
+            std::FILE* par, toolbox_streams& streams, toolbox_model& model, search_outcome* outcome,
+            search_trail* trail)
       : pc_(pc), names_(names), rec_(rec), sen_(sen), par_(par), runner_(pc, streams, model),
-        outcome_(outcome) {}
+        outcome_(outcome), trail_(trail) {}
 
   int run(bool restart);
+  int model_calls() const { return runner_.calls; }
 
  private:
   param_rec& param(int k) { return pc_.params[sys_.adjustable[k]]; }
@@ -111,6 +114,8 @@ class lm_search {
   std::FILE* par_;
   toolbox_runner runner_;
   search_outcome* outcome_;
+  search_trail* trail_;
+  int entry_points_ = 0;  // points of the trail stored before this search
 
   lm_system sys_;
   array2d<double> jacobian_best_;
@@ -232,6 +237,7 @@ void lm_search::start_iteration() {
     write_par_file();
     copy_matrix(sys_.jacobian, jacobian_best_);
   }
+  if (trail_ && iteration_ >= 2) trail_->points->append(pc_, phi_);
   if (switch_mode_ && !three_point_ && iteration_ > 1 && pc_.noptmax > 0) {
     const double before = history_[static_cast<std::size_t>(iteration_ - 1)];
     const double now = history_[static_cast<std::size_t>(iteration_)];
@@ -378,7 +384,7 @@ void lm_search::count_small_change() {
   for (int k = 1; k <= sys_.n; ++k) {
     const param_rec& p = param(k);
     double before = p0_[k], after = p.parval1;
-    if (p.is_log()) {
+    if (p.is_log() && (!trail_ || trail_->natural_change)) {
       before = std::pow(10.0, before);
       after = std::pow(10.0, after);
     }
@@ -483,6 +489,7 @@ int lm_search::run(bool restart) {
   p0_.alloc(n);
   for (int i = 1; i <= pc_.npar; ++i) best_params_[i] = pc_.params[i].parval1;
   copy_matrix(sys_.jacobian, jacobian_best_);
+  if (trail_) entry_points_ = trail_->points->count();
 
   if (!restart) {
     bool ok = false;
@@ -490,6 +497,7 @@ int lm_search::run(bool restart) {
     if (!ok) return toolbox_report(toolbox_msg::first_run_failed);
     phi_ = phi_of(0, true);
     phi_min_ = phi_;
+    if (trail_ && entry_points_ > 0) trail_->points->set_phi(entry_points_, phi_);
     for (int i = 1; i <= pc_.nobs; ++i) best_outputs_[i] = pc_.observations[i].model_value[0];
     slm_print_run_record(measurement_phi_, prior_phi_, phi_, pc_, names_);
     slm_record_initial(rec_, par_, measurement_phi_, prior_phi_, phi_, pc_);
@@ -509,6 +517,10 @@ int lm_search::run(bool restart) {
       slm_check_termination(rec_, iteration_, phi_min_iteration_, small_changes_, history_, phi_min_,
                             phi_, pc_, stop, runner_.calls);
       if (stop) return finish(search_end::normal);
+      // A global search's local search that comes near a point visited
+      // before it began goes no further.
+      if (trail_ && iteration_ >= 2 && gopt_near_minimum(*trail_->points, entry_points_, pc_))
+        return finish(search_end::normal);
     }
     slm_print_iteration(pc_, iteration_, runner_.calls, phi_, measurement_phi_, prior_phi_);
     slm_record_iteration(pc_, rec_, iteration_, runner_.calls, phi_, measurement_phi_, prior_phi_);
@@ -518,7 +530,7 @@ int lm_search::run(bool restart) {
       slm_check_no_effect(pc_, sys_, rec_);
       slm_write_sensitivities(pc_, sys_, sys_.jacobian, names_, iteration_, sen_, false);
     }
-    const int jac_code = write_jacobian_file();
+    const int jac_code = trail_ ? 0 : write_jacobian_file();
     if (code) return code;
     if (jac_code) return jac_code;
 
@@ -628,9 +640,11 @@ int slm_adjust_lambda(double lambda0, double& previous, bool& reversal, double p
 
 int slm_optimise(pest_control& pc, bool restart, const toolbox_file_names& names, std::FILE* rec,
                  std::FILE* sen, std::FILE* par, toolbox_streams& streams, toolbox_model& model,
-                 search_outcome* outcome) {
-  lm_search search(pc, names, rec, sen, par, streams, model, outcome);
-  return search.run(restart);
+                 search_outcome* outcome, search_trail* trail) {
+  lm_search search(pc, names, rec, sen, par, streams, model, outcome, trail);
+  const int code = search.run(restart);
+  if (outcome) outcome->model_calls = search.model_calls();
+  return code;
 }
 
 }  // namespace nivra

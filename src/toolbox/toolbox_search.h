@@ -29,6 +29,7 @@ namespace nivra {
 
 class toolbox_model;
 struct toolbox_streams;
+struct search_trail;
 
 // What a search hands back besides its files.
 struct search_outcome {
@@ -36,7 +37,7 @@ struct search_outcome {
   std::vector<double> std_dev;  // per adjustable parameter 1..n: sqrt of the covariance
                                 // diagonal; empty when it could not be determined
   double phi = 0.0;             // of the final run (the initial run for noptmax 0, -1)
-  int model_calls = 0;
+  int model_calls = 0;          // set also when the search fails
   int iterations = 0;           // iterations completed
 };
 
@@ -68,11 +69,12 @@ int slm_adjust_lambda(double lambda0, double& previous, bool& reversal, double p
 
 // The search on a control record read and checked by the entry (counts,
 // ties, files names), writing the record, sensitivity and parameter files.
-// restart continues from the restart file. 0, the first non-zero code of a
-// step, or toolbox_stop_requested.
+// restart continues from the restart file. A global search hands its trail
+// (toolbox_global.h). 0, the first non-zero code of a step, or
+// toolbox_stop_requested.
 int slm_optimise(pest_control& pc, bool restart, const toolbox_file_names& names, std::FILE* rec,
                  std::FILE* sen, std::FILE* par, toolbox_streams& streams, toolbox_model& model,
-                 search_outcome* outcome = nullptr);
+                 search_outcome* outcome = nullptr, search_trail* trail = nullptr);
 
 // The -slm mode with the given model: argv[2] the case (control file
 // name), argv[3] "/r" for a restart. 0 after a completed search or a stop

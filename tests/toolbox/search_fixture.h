@@ -57,6 +57,7 @@ struct search_param {
 };
 
 struct search_settings {
+  std::string inctyp = "relative";
   double derinc = 0.01;
   std::string forcen = "always_3";
   std::string dermthd = "outside_pts";
@@ -71,6 +72,7 @@ struct search_settings {
   int slm_method = 0, full_update = 0;
   double full_update_ratio = 0.5;
   int cyclic_columns = 1;
+  double near_min_distance = 0.05;
   std::string rstfle = "norestart";
   std::string post = "none";
 };
@@ -92,10 +94,10 @@ inline std::string search_control(const std::vector<search_param>& params,
     << s.relparstp << " " << s.nrelpar << "\n";
   t << "1 1 1\n";
   t << s.slm_method << " " << s.full_update << " " << s.full_update_ratio << " " << s.cyclic_columns
-    << " 0.05\n";
+    << " " << s.near_min_distance << "\n";
   t << "model.prj\n";
   t << "* parameter groups\n";
-  t << "g relative " << s.derinc << " 0.0 " << s.forcen << " 2.0 " << s.dermthd << "\n";
+  t << "g " << s.inctyp << " " << s.derinc << " 0.0 " << s.forcen << " 2.0 " << s.dermthd << "\n";
   t << "* parameter data\n";
   for (const search_param& p : params)
     t << p.name << " " << p.trans << " relative " << p.start << " " << p.lower << " " << p.upper

@@ -543,6 +543,15 @@ bool read_grid_pipe_file(pipe_state& p, guarded_file& f, const std::string& name
           !num.whole("the pipe", e.pipe, from_to(1, p.nnodes[e.link])) ||
           !num.real("the share of the pipe", e.share, from_to(0, 1)))
         return false;
+      // The drain's level comes from the ground of its two end nodes.
+      const bool split = p.superlink_c_opt != 0;
+      const int a = split ? p.otc_node(e.pipe, e.link) : e.pipe, b = split ? p.otc_node(e.pipe + 1, e.link) : e.pipe + 1;
+      if (p.superlink_node_gnum(a, e.link) == 0 || p.superlink_node_gnum(b, e.link) == 0) {
+        std::fprintf(stderr, "Error: the SPIPE card at line %d of %s names pipe %d of superlink %d, whose end nodes "
+                             "need watershed cells (their NODE cards give none).\n",
+                     t.number, file, e.pipe, e.link);
+        return false;
+      }
       c.entries.push_back(e);
     } else if (!word.empty()) {
       std::fprintf(stderr, "Error: line %d of %s holds the card %s, which a grid-pipe file does not know.\n", t.number,

@@ -41,8 +41,8 @@ inline std::string fmt(const char* format, double a = 0, double b = 0, double c 
 inline std::string sjunc(int j, double ground, double bottom, double area, int inlet, int row, int col,
                          double side = 0.0, double dia = 0.0) {
   return "SJUNC " + std::to_string(j) +
-         fmt(" %.17g %.17g %.17g", ground, bottom, area) + " " + std::to_string(inlet) + " " + std::to_string(row) +
-         " " + std::to_string(col) + fmt(" %.17g %.17g\n", side, dia);
+         fmt(" %.15g %.15g %.15g", ground, bottom, area) + " " + std::to_string(inlet) + " " + std::to_string(row) +
+         " " + std::to_string(col) + fmt(" %.15g %.15g\n", side, dia);
 }
 
 // A superlink of one circular pipe (no inlets at its nodes) from invert z1
@@ -51,9 +51,9 @@ inline std::string one_pipe(int l, int us, int ds, double z1, double z2, double 
                             int type = 1, double width = 0.0) {
   const double slope = (z1 - z2) / L;
   return "CONNECT " + std::to_string(l) + " " + std::to_string(us) + " " + std::to_string(ds) + "\nSLINK " +
-         std::to_string(l) + " 1\n" + fmt("NODE 1 %.17g %.17g 0 0 0 0 0 0\n", z1 + 3.0, z1) +
-         fmt("NODE 2 %.17g %.17g 0 0 0 0 0 0\n", z2 + 3.0, z2) +
-         "PIPE 1 " + std::to_string(type) + fmt(" %.17g %.17g %.17g %.17g %.17g 0 0\n", D, width, slope, n, L);
+         std::to_string(l) + " 1\n" + fmt("NODE 1 %.15g %.15g 0 0 0 0 0 0\n", z1 + 3.0, z1) +
+         fmt("NODE 2 %.15g %.15g 0 0 0 0 0 0\n", z2 + 3.0, z2) +
+         "PIPE 1 " + std::to_string(type) + fmt(" %.15g %.15g %.15g %.15g %.15g 0 0\n", D, width, slope, n, L);
 }
 
 // A superlink file read into p over grid g; false (with the reader's

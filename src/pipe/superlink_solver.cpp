@@ -162,7 +162,7 @@ void surface_exchange(const superlink_domain& d, double dt, superlink_books& b) 
     const int type = p.sjunc_inlet[j];
     double spill = 0.0;
     const double y = p.junc_head[j] - p.junc_invert_elev[j];
-    const double ground = p.junc_ground_elev[j] - p.junc_invert_elev[j];
+    const double ground = std::max(p.junc_ground_elev[j] - p.junc_invert_elev[j], 0.0);
     if (release && type >= 1 && type <= pipe_inlet::most_grates && y > ground)
       spill = junction_wet(p, j, y).area - junction_wet(p, j, ground).area;
     const double q = inlet_exchange(d, type, p.superlink_junc_gnum[j], p.junc_grate_sidelength[j],
@@ -191,7 +191,7 @@ void surface_exchange(const superlink_domain& d, double dt, superlink_books& b) 
       const int type = p.inlet_type(k, l);
       double spill = 0.0;
       const double h = p.slink_node_depth(k, l);
-      const double ground = p.node_ground_elev(k, l) - p.slink_node_Zinv(k, l);
+      const double ground = std::max(p.node_ground_elev(k, l) - p.slink_node_Zinv(k, l), pipe_depth_floor);
       if (release && type >= 1 && type <= pipe_inlet::most_grates && h > ground)
         spill = node_wet(p, k, l, h).area - node_wet(p, k, l, ground).area;
       qn[k] = inlet_exchange(d, type, p.superlink_node_gnum(k, l), p.grate_sidelength_node(k, l),

@@ -328,6 +328,12 @@ bool read_superlink_file(pipe_state& p, guarded_file& f, const std::string& name
       if (!L.nodes[k].line)
         return fault("Error: node %d of the superlink of the SLINK card at line %d of %s has no NODE card.\n", k, file,
                      L.slink_line);
+    // The end nodes lie in the superjunctions, which take the inlets there.
+    for (const int k : {1, L.pipes + 1})
+      if (L.nodes[k].inlet != pipe_inlet::none)
+        return fault("Error: node %d at line %d of %s is an end of its superlink and lies in its superjunction: give "
+                     "the inlet to the superjunction (inlet type 0 here).\n",
+                     k, file, L.nodes[k].line);
     for (int k = 1; k <= L.pipes; ++k)
       if (!L.pipe[k].line)
         return fault("Error: pipe %d of the superlink of the SLINK card at line %d of %s has no PIPE card.\n", k, file,

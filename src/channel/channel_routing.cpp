@@ -56,6 +56,10 @@ inline double point_flow(const channel_state& ch, int link, int node) {
   return ch.chan_point_sources_on ? ch.chan_point_flow[ch.max_nodes_per_link * link + node] : 0.0;
 }
 
+inline double pipe_flow(const channel_state& ch, int link, int node) {
+  return ch.chan_pipe_flow.empty() ? 0.0 : ch.chan_pipe_flow[ch.max_nodes_per_link * link + node];
+}
+
 channel_status outlet_flow(const channel_state& ch, node_array<double>& q) {
   const int l = ch.num_stream_links;
   const int n = ch.nx[l];
@@ -63,7 +67,8 @@ channel_status outlet_flow(const channel_state& ch, node_array<double>& q) {
   const double dx = ch.link_dx[l];
   if (ch.head_bound) {
     // The fixed-head node passes on what reaches it.
-    double v = ch.qlat(n, l) * dx + (n > 1 ? q(n - 1, l) : inflow_from_above(ch, q, l)) + point_flow(ch, l, n);
+    double v = ch.qlat(n, l) * dx + (n > 1 ? q(n - 1, l) : inflow_from_above(ch, q, l)) + point_flow(ch, l, n) +
+               pipe_flow(ch, l, n);
     if (ch.stream_loss) v += ch.qriv(n, l) * dx;
     q(n, l) = v;
     return channel_status::ok;
@@ -164,6 +169,8 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
     const auto ql = q.column(l);
     const auto lat = ch.qlat.column(l);
     const double* pf = points ? ch.chan_point_flow.data() + static_cast<std::size_t>(ch.max_nodes_per_link) * l : nullptr;
+    const double* pipes =
+        ch.chan_pipe_flow.empty() ? nullptr : ch.chan_pipe_flow.data() + static_cast<std::size_t>(ch.max_nodes_per_link) * l;
     for (int i = 1; i <= n; ++i) {
       const double lv = dx * lat[i] * h;
       if (lv >= 0.0)
@@ -175,7 +182,7 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
         // point flow with it.
         if (pf && pf[i] >= 0.0) b.point_in += h * pf[i];
         if (pf && pf[i] < 0.0) b.point_out -= h * pf[i];
-        continue;
+        continue;  // so do the pipes' outfalls
       }
       const double held = dx * a[i];
       double v = lv;
@@ -187,6 +194,7 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
         if (ch.ndep[l] == 0) b.headwater += h * in;
       }
       v += h * (in - ql[i]);
+      if (pipes) v += h * pipes[i];
       if (pf && pf[i] != 0.0) {
         double s = h * pf[i];
         if (s < 0.0) {

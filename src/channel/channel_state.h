@@ -151,6 +151,7 @@ struct channel_state {
   array2d<double> gst_qriv, gst_qriv_vol;  // aquifer exchange of each entry (made with stream loss)
   node_array<double> gst_Vp;         // made with stream loss
   array1d<double> chan_point_flow;   // per flat node address: the point source's discharge now, m3/s
+  array1d<double> chan_pipe_flow;    // per flat node address: the pipe outfalls' inflow over this channel step, m3/s (made with outfalls)
   array2d<double> chan_point_conc;   // [constituent][flat address]: its concentrations now
 
   // ---- Per-run bookkeeping and step flags.

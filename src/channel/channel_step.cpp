@@ -24,6 +24,7 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -153,6 +154,7 @@ void channel_routing_step(model_state& ms) {
 
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;
+    take_pipe_outflow(ms, dt);
     const channel_result r = ex_flow_route(routing_domain(ms), dt);
     if (r.status != channel_status::ok) {
       if (!process.error_block.stop) set_error(own_message_code);

@@ -3,12 +3,9 @@
 // off; reached with its card on, it names the card and stops the run.
 #include <cstdio>
 
-#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
-#include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
 #include "quality/constituent_setup.h"
@@ -51,14 +48,6 @@ void setup_nutrient_overland(model_state& ms) {
 void assign_nsm_table_params(model_state& ms) {
   if (ms.constituent.nutrients && ms.constituent.soil_con_trans)
     card_not_supported("NUTRIENTS");
-}
-
-void init_superlink_channel_links(model_state& ms) {
-  if (ms.pipe.storm_sewer_given && ms.channel.chan_explic) card_not_supported("STORM_SEWER");
-}
-
-void read_superlink_pipes(model_state& ms) {
-  if (ms.pipe.storm_sewer_given) card_not_supported("STORM_SEWER");
 }
 
 }  // namespace nivra

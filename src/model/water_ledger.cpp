@@ -105,7 +105,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                                                   R(flux::discharge_boundary_out)
                                                             : 0.0;
     const double initial = start(store::surface) + start(store::channels) + start(store::soil) +
-                           start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start;
+                           start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start +
+                           start(store::pipes);
     b.initial_storage = initial;
     b.final_storage = end(store::surface) + end(store::channels) + end(store::soil) + end(store::groundwater) +
                       snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
@@ -148,8 +149,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                           end(store::overland_lakes) - R(flux::overland_lake_outflow);
   b.channel_lake_error = R(flux::channel_lake_inflow) - R(flux::channel_lake_outflow) -
                          end(store::channel_lakes) + start(store::channel_lakes) - R(flux::lake_evaporation);
-  b.pipe_error = R(flux::groundwater_to_pipes) + R(flux::overland_to_pipes) - R(flux::pipes_to_overland) -
-                 R(flux::pipes_to_channels) - end(store::pipes);
+  b.pipe_error = start(store::pipes) + R(flux::groundwater_to_pipes) + R(flux::overland_to_pipes) -
+                 R(flux::pipes_to_overland) - R(flux::pipes_to_channels) - end(store::pipes);
 }
 
 }  // namespace nivra

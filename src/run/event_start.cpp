@@ -72,6 +72,7 @@ void restart_clocks(model_state& ms) {
     }
   }
   if (ms.pipe.storm_sewer_given) {
+    ms.clock.superlink_active = 1;
     ms.clock.sl_dt = ms.clock.ov_dt;
     ms.clock.sl_dt_days = ms.clock.ov_dt_days;
     if (ms.clock.sl_last_time < ms.clock.ov_last_time) ms.clock.sl_last_time = ms.clock.ov_last_time;

@@ -24,8 +24,6 @@ void sacramento_update(model_state&) {}
 void conceptual_gw_step(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
-// Routes the storm-sewer pipe network.
-void storm_sewer_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
 void sediment_contaminant_source(model_state&) {}
 // Exchanges contaminants between soil and water.

@@ -12,6 +12,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
+#include "channel/pipe_storage.h"
 #include "channel/pumps.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -159,9 +160,9 @@ bool route(model_state& ms, double dt) {
 }
 
 // A single-event run with channels ends once the rain is over, the grid is
-// dry and the channels hold almost nothing of the event's rain.
+// dry and the channels and pipes hold almost nothing of the event's rain.
 void end_when_drained(model_state& ms) {
-  const double v = channel_storage(ms);
+  const double v = channel_storage(ms) + pipe_storage(ms.pipe);
   if (0.0001 * ms.ledger.event_total(water_flux::rainfall_to_overland) > v) {
     std::printf("Rainfall for this event has ended.\n");
     if (ms.output.summary_file.fp) {

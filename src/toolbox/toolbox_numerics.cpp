@@ -103,9 +103,14 @@ void dmadd(const array2d<double>& a, int rows, int cols, const array2d<double>& 
 // ------------------------------------------------------------ LU
 
 numeric_status ludcmp(array2d<double>& a, int n, array1d<int>& indx, double& d) {
+  array1d<double> scale;
+  scale.alloc(n);
+  return ludcmp(a, n, indx, d, scale);
+}
+
+numeric_status ludcmp(array2d<double>& a, int n, array1d<int>& indx, double& d, array1d<double>& scale) {
   constexpr double tiny = 1.0e-20;
   // Implicit pivoting: every row is weighed by its largest magnitude.
-  std::vector<double> scale(static_cast<std::size_t>(n) + 1);
   for (int i = 1; i <= n; ++i) {
     double largest = 0.0;
     for (int j = 1; j <= n; ++j) largest = std::max(largest, std::fabs(a[i][j]));

@@ -59,6 +59,9 @@ void dmadd(const array2d<double>& a, int rows, int cols, const array2d<double>& 
 // zeros gives singular at once, a untouched; a zero pivot is replaced by
 // 1e-20.
 numeric_status ludcmp(array2d<double>& a, int n, array1d<int>& indx, double& d);
+// The same with the row scales kept in `scale` (n + 1 entries at least), for
+// callers that decompose in a loop without allocating.
+numeric_status ludcmp(array2d<double>& a, int n, array1d<int>& indx, double& d, array1d<double>& scale);
 // Solves with the LU form of ludcmp; b holds the right side and becomes
 // the solution.
 void lubksb(const array2d<double>& a, int n, const array1d<int>& indx, array1d<double>& b);

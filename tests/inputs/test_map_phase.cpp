@@ -6,7 +6,6 @@
 
 #include <string>
 
-#include "channel/pipe_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -212,7 +211,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
-      {[](model_state& ms) { ms.pipe.storm_sewer_given = 1; }, "STORM_SEWER"},
   };
   for (const auto& k : cases) {
     reset_process_state();

@@ -119,6 +119,12 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.channel.chan_dry_count, 0);
   EXPECT_EQ(ms.channel.chan_point_read_count, 0);
   EXPECT_TRUE(ms.pipe.sl_prestep_depth.empty());
+  EXPECT_EQ(ms.pipe.num_sjunc, 0);
+  EXPECT_EQ(ms.pipe.sl_step_count, 0);
+  EXPECT_EQ(ms.pipe.chan_sl_pending, 0.0);
+  EXPECT_EQ(ms.pipe.solver.calls, 0);
+  EXPECT_TRUE(ms.pipe.solver.matrix.empty());
+  EXPECT_TRUE(ms.channel.chan_pipe_flow.empty());
 
   // Scalars that other runs change.
   EXPECT_EQ(ms.clock.keep_running, 0);
@@ -335,6 +341,9 @@ void use_like_a_run(model_state& ms, bool soil_table = true) {
   ms.soil.ga_kernel.suction_deficit.alloc(4);
   ms.soil.ga_kernel.ready = true;
   ms.pipe.sl_prestep_depth.alloc(50);
+  ms.pipe.solver.matrix.alloc(3, 3);
+  ms.pipe.solver.calls = 7;
+  ms.pipe.sl_step_count = 7;
   ms.hydromet.precip_event_call_count = 3;
   ms.hydromet.hmet_skip_done = 1;
   ms.hydromet.snow_hour_accum = 0.75;

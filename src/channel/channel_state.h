@@ -2,6 +2,7 @@
 #pragma once
 
 #include "channel/channel_scheme.h"
+#include "channel/structures.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -130,6 +131,9 @@ struct channel_state {
   array1d<int> chan_point_address;          // 1..num_chan_points
   array1d<double> chan_point_change_time;   // 1..changes, Julian days
   array2d<double> chan_point_change_value;  // [change][value]
+  // Structure elements, point-source series and pumps of the channel
+  // input file (channel/structures.h).
+  channel_structures structures;
 
   // ---- State: the water of the channels ([node][link]).
   node_array<double> yp;             // water surface elevation, m

@@ -478,7 +478,7 @@ TEST_F(ProjectReader, NumbersOfCardsWithTheirOwnRulesAreChecked) {
 // it stands, whatever follows it on its line.
 TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
   for (const char* card :
-       {"ELEV_SERIES_FILE es.txt", "XYBDYINPUT_OVDEP xy.txt", "XYBDYINPUT_GWHEAD xy.txt",
+       {"LAKE_PUMP pumps.txt", "XYBDYINPUT_OVDEP xy.txt", "XYBDYINPUT_GWHEAD xy.txt",
         "XYBDYINPUT_STFLOW xy.txt", "XYBDYINPUT_STTIMESERIES xy.txt", "XYBDYINPUT_GWHEADINTERP xy.txt",
         "XYBDYOUTPUT_PTS pts.txt", "XYBDYOUTPUT_MASK m.asc", "XYBDYOUTPUT_OVDEP d.out",
         "XYBDYOUTPUT_GWHEAD h.out", "XYBDYOUTPUT_STFLOW q.out", "OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt",

@@ -40,7 +40,9 @@ bool parse_pump(card_line& line, int& a, int& b, pump_rating& rating, std::strin
     why = "gives the flow type \"" + type + "\": it must be ELEV or TS";
     return false;
   }
-  if (!next_token(line, name) || name.empty()) {
+  next_token(line, name);
+  strip_quotes(name);
+  if (name.empty()) {
     why = "names no series after its flow type";
     return false;
   }

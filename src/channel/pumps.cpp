@@ -76,7 +76,7 @@ bool apply_channel_pumps(channel_state& ch, double dt, double model_time) {
     const double wanted = p.rating.rate(depth, model_time) * dt;
     const double v = std::min(std::max(wanted, 0.0), held);
     if (v <= 0.0) continue;
-    from -= v / dx_from;
+    from = v < held ? from - v / dx_from : 0.0;
     ch.area(p.to_node, p.to_link) += v / ch.link_dx[p.to_link];
     // The depths the next pump sees.
     for (const auto& [l, k] : {std::pair{p.link, p.node}, std::pair{p.to_link, p.to_node}}) {

@@ -139,6 +139,7 @@ struct channel_state {
   node_array<double> yp;             // water surface elevation, m
   node_array<double> bel;            // bed elevation, m
   node_array<double> new_bel;        // bed elevation after sediment transport
+  node_array<double> min_bel;        // lowest bed erosion may reach, set by the run's first bed update
   node_array<double> qp;             // discharge, m3/s
   node_array<double> area;           // flow area, m2
   node_array<double> chan_depth;     // flow depth, m

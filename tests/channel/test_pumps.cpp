@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -156,6 +157,9 @@ TEST_F(Pumps, ARunWithAnOverlandPumpClosesItsBooks) {
   EXPECT_GT(pumped, 0.0);
   EXPECT_LE(pumped, 0.1 * 3600.0 + 1e-9);
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  char line[100];
+  std::snprintf(line, sizeof line, "Volume lifted by overland pumps:                %14.2lf\n", pumped);
+  EXPECT_NE(testing::read_file("vcatch.sum").find(line), std::string::npos);
   EXPECT_NEAR(l.run_total(water_flux::outlet_discharge) + l.storage(water_store::surface, ledger_moment::run_end) +
                   l.storage(water_store::channels, ledger_moment::run_end) + pumped,
               l.run_total(water_flux::rainfall_to_overland) + r.ms->channel.clipped_area_volume,

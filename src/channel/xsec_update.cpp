@@ -54,13 +54,7 @@ bool update_node(channel_state& ch, int link, int k, double volume, bool adjust_
   // The points under the water of the level: those the change reaches.
   const double h = level * ch.ht_spc[t] + zmin;
   if (section_at_level(x.data(), z0.data(), n, h).stretches >= max_wet_stretches) {
-    std::printf("There is a serious problem with a channel cross-section in\n"
-                "link %d.  The cross-section interpolation routine has found\n"
-                "that this cross-section is very jagged, with over 50 'islands'\n"
-                "for certain depths.  Calculating cross-section properties in\n"
-                "this case is very dubious.  Check your cross section, smooth\n"
-                "it if necessary and try again.\n",
-                link);
+    print_jagged_section(link);
     return fatal();
   }
   std::vector<double> weight(static_cast<std::size_t>(n), 0.0);

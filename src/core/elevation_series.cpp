@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "core/tokens.h"
 
 namespace nivra {
@@ -96,17 +97,8 @@ bool read_elev_series_file(const std::string& file_name) {
     stop_reading();
     return false;
   }
-  int blocks = 0;
-  int line_no = 0;
-  for (;;) {
-    const int got = read_elev_series(f, &line_no);
-    if (got < 0) {
-      stop_reading();
-      return false;
-    }
-    if (got == 0) break;
-    ++blocks;
-  }
+  const int blocks = read_series_blocks(f, [](guarded_file& g, int* n) { return read_elev_series(g, n); });
+  if (blocks < 0) return false;
   std::printf("%d elevation series read from file %s\n", blocks, file_name.c_str());
   return true;
 }

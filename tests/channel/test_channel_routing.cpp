@@ -45,12 +45,7 @@ class ChannelRouting : public testing::process_test {
     ASSERT_TRUE(ex_section(*net, net->area));
   }
   channel_domain domain() { return channel_domain{*net, overland, grid, lakes}; }
-  double volume() const {
-    double v = 0.0;
-    for (int l = 1; l <= net->num_stream_links; ++l)
-      for (int k = 1; k <= net->nx[l]; ++k) v += net->area(k, l) * net->link_dx[l];
-    return v;
-  }
+  double volume() const { return testing::network_volume(*net); }
   // Routes one call and checks that the water in the network changed by
   // exactly what crossed its boundary.
   channel_result route(double dt) {

@@ -272,12 +272,7 @@ class StructureNetwork : public testing::process_test {
     ASSERT_TRUE(ex_section(*net, section_mode::from_depth));
   }
   channel_domain domain() { return channel_domain{*net, overland, grid, lakes}; }
-  double volume() const {
-    double v = 0.0;
-    for (int l = 1; l <= net->num_stream_links; ++l)
-      for (int k = 1; k <= net->nx[l]; ++k) v += net->area(k, l) * net->link_dx[l];
-    return v;
-  }
+  double volume() const { return testing::network_volume(*net); }
   // Routes one call and checks that the network's water changed by what
   // entered at the head and left at the outlet.
   void route(double dt) {

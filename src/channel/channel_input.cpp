@@ -12,10 +12,14 @@
 
 #include "channel/card_lines.h"
 #include "channel/channel_state.h"
+#include "channel/pumps.h"
+#include "channel/structures.h"
 #include "channel/xsec_tables.h"
 #include "core/card_numbers.h"
+#include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
+#include "core/time_series.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -74,15 +78,17 @@ const std::unordered_map<std::string_view, chan_card>& word_index() {
   return index;
 }
 
-// The eight kinds of structure element, matched by their leading letters.
-constexpr const char* structure_kinds[] = {"weir",         "sag_weir",     "round_culvert",     "oval_culvert",
-                                           "rect_culvert", "rating_curve", "scheduled_release", "rule_curve"};
-
-bool is_structure_kind(std::string_view word) {
-  const std::string w = to_lower(word);
-  for (const char* kind : structure_kinds)
-    if (w.compare(0, std::strlen(kind), kind) == 0) return true;
-  return false;
+// The cards that give a value of the current structure element.
+bool is_element_card(chan_card c) {
+  switch (c) {
+    case cc::upinvert: case cc::downinvert: case cc::inlet_disch_coeff: case cc::rev_flow_disch_coeff:
+    case cc::slope: case cc::length: case cc::width: case cc::height: case cc::diameter: case cc::rough_coeff:
+    case cc::a_value: case cc::b_value: case cc::crest_length: case cc::crest_low_elev: case cc::crest_low_loc:
+    case cc::discharge_coeff_forward: case cc::discharge_coeff_reverse: case cc::steep_slope:
+    case cc::shallow_slope:
+      return true;
+    default: return false;
+  }
 }
 
 // The channel summary and the file's order use these groups of cards.
@@ -133,7 +139,8 @@ class chan_reader {
   bool run() {
     if (!load()) return true;  // no network
     out_.network = true;
-    return globals() && size_network() && main_pass() && check_file() && check_links() && complete_links();
+    return globals() && size_network() && main_pass() && check_file() && check_links() && complete_links() &&
+           check_structures() && check_node_works();
   }
 
  private:
@@ -236,6 +243,8 @@ class chan_reader {
                                &ch_.max_eros})
       a->alloc(rows, links);
     link_.assign(static_cast<std::size_t>(links) + 1, link_work{});
+    works() = channel_structures{};
+    works().link_structs.assign(static_cast<std::size_t>(links) + 1, struct_range{});
     return true;
   }
 
@@ -350,20 +359,26 @@ class chan_reader {
           if (!v.num.real("the stream-bed thickness", w.bed_m, above_to(0, 1e4, "m"))) return stop_run();
           break;
         case cc::mlake: out_.lake_gw = 1; break;
-        case cc::structtype: {
-          std::string word;
-          next_token(v.line, word);
-          if (is_structure_kind(word)) ++struct_elements_;
+        case cc::structtype:
+          if (!(type & link_type::structure))
+            return fail(r, "belongs to a structure link; give the link's STRUCTURE card before its elements");
+          if (!read_structtype(v, r, link)) return false;
           break;
-        }
         case cc::numstructs: {
           int n = 0;
           if (!v.num.whole("the number of structure elements", n, from_to(0, 1e6))) return stop_run();
           struct_sum_ += n;
+          works().link_structs[static_cast<std::size_t>(link)].num_structs = n;
           break;
         }
-        case cc::pointsource: ++out_.point_sources; break;
-        case cc::pumpto: ++out_.pumps; break;
+        case cc::pointsource:
+          ++out_.point_sources;
+          if (!read_pointsource(v, r, link, type & link_type::lake ? 1 : node)) return false;
+          break;
+        case cc::pumpto:
+          ++out_.pumps;
+          if (!read_pumpto(v, r, link, node)) return false;
+          break;
         case cc::node:
           if (!v.num.whole("the node point", node, from_to(1, ch_.max_nodes))) return stop_run();
           break;
@@ -379,7 +394,10 @@ class chan_reader {
           if (!read_section_card(v, r, node, link)) return false;
           break;
         default:
-          // Lake and structure element values: read with their processes.
+          if (is_element_card(r.code)) {
+            if (!read_element_card(v, r, link)) return false;
+          }
+          // Lake values: read with the lakes' process.
           break;
       }
     }
@@ -718,6 +736,196 @@ class chan_reader {
     return true;
   }
 
+  // ---- Structure elements, point-source series and pumps.
+
+  channel_structures& works() { return ch_.structures; }
+
+  // STRUCTTYPE kind [series]: opens the next element of the link.
+  bool read_structtype(values& v, const card_ref& r, int link) {
+    std::string word;
+    next_token(v.line, word);
+    const int kind = structure_kind_of(word.c_str());
+    if (!kind) {
+      std::fprintf(stderr, "Error: the STRUCTTYPE card at line %d of the channel input file %s gives the kind \"%s\", "
+                           "which is none of weir, sag_weir, round_culvert, oval_culvert, rect_culvert, "
+                           "rating_curve, scheduled_release and rule_curve.\n",
+                   r.line, name_, word.c_str());
+      return stop_run();
+    }
+    ++struct_elements_;
+    channel_structures& s = works();
+    if (s.struct_elements.empty()) s.struct_elements.emplace_back();  // element 0 is no element
+    structure_element e;
+    e.type = kind;
+    e.link = link;
+    if (kind == structure_kind::rating_curve || kind == structure_kind::rule_curve ||
+        kind == structure_kind::scheduled_release) {
+      const bool rating = kind == structure_kind::rating_curve;
+      const bool release = kind == structure_kind::scheduled_release;
+      std::string name;
+      next_token(v.line, name);
+      strip_quotes(name);
+      if (name.empty()) return series_fault(rating ? 85 : release ? 87 : 89);
+      if (release)
+        e.release_series = find_time_series(name);
+      else
+        e.elev_series = find_elev_series(name);
+      if (!e.release_series && !e.elev_series) {
+        std::printf("Error: the STRUCTTYPE card at line %d of the channel input file %s names the %s series "
+                    "\"%s\".\n",
+                    r.line, name_, release ? "time" : "elevation", name.c_str());
+        return series_fault(rating ? 86 : release ? 88 : 90);
+      }
+    }
+    s.struct_elements.push_back(e);
+    element_lines_.push_back(r.line);
+    down_given_.push_back(false);
+    const int number = s.count();
+    struct_range& range = s.link_structs[static_cast<std::size_t>(link)];
+    range.first = std::min(range.first, number);
+    range.last = std::max(range.last, number);
+    return true;
+  }
+
+  static bool series_fault(int code) {
+    set_error(code);
+    report_error();
+    return false;
+  }
+
+  // A value card of the link's last element.
+  bool read_element_card(values& v, const card_ref& r, int link) {
+    channel_structures& s = works();
+    const struct_range& range = s.link_structs[static_cast<std::size_t>(link)];
+    if (range.last < 1) return fail(r, "comes before the link's first STRUCTTYPE card");
+    structure_element& e = s.struct_elements[static_cast<std::size_t>(range.last)];
+    const value_range length = from_to(0, 1e5, "m"), size = from_to(0, 1e4, "m"), coeff = from_to(0, 10),
+                      side_slope = from_to(-100, 100);
+    switch (r.code) {
+      case cc::length: case cc::crest_length:
+        return v.num.real("the length", e.length, length) || stop_run();
+      case cc::upinvert: case cc::crest_low_elev:
+        return v.num.real("the elevation", e.upinvert, ground_elevation) || stop_run();
+      case cc::downinvert:
+        down_given_.back() = true;
+        return v.num.real("the downstream invert", e.downinvert, ground_elevation) || stop_run();
+      case cc::slope: return v.num.real("the barrel slope", e.slope, from_to(-1, 1, "m/m")) || stop_run();
+      case cc::inlet_disch_coeff: case cc::discharge_coeff_forward:
+        return v.num.real("the discharge coefficient", e.disch_coeff_forward, coeff) || stop_run();
+      case cc::rev_flow_disch_coeff: case cc::discharge_coeff_reverse:
+        return v.num.real("the discharge coefficient", e.disch_coeff_reverse, coeff) || stop_run();
+      case cc::width: case cc::diameter: case cc::a_value:
+        return v.num.real("the barrel size", e.width, size) || stop_run();
+      case cc::height: case cc::b_value: return v.num.real("the barrel size", e.height, size) || stop_run();
+      case cc::steep_slope: return v.num.real("the side slope", e.width, side_slope) || stop_run();
+      case cc::shallow_slope: return v.num.real("the side slope", e.height, side_slope) || stop_run();
+      case cc::crest_low_loc: return v.num.real("the distance", e.crest_low_loc, length) || stop_run();
+      default: return v.num.real("Manning's n", e.rough_coeff, from_to(0, max_manning_n)) || stop_run();
+    }
+  }
+
+  // POINTSOURCE series: the named time series feeds the node.
+  bool read_pointsource(values& v, const card_ref& r, int link, int node) {
+    if (!node) return fail(r, "comes before any NODE card");
+    std::string name;
+    next_token(v.line, name);
+    strip_quotes(name);
+    time_series* ts = name.empty() ? nullptr : find_time_series(name);
+    if (!ts) {
+      std::fprintf(stderr, "Error: the POINTSOURCE card at line %d of the channel input file %s names the time "
+                           "series \"%s\", which no time series file of the project holds.\n",
+                   r.line, name_, name.c_str());
+      return stop_run();
+    }
+    works().stream_pointsource.push_back(node_series_source{link, node, ts});
+    point_lines_.push_back(r.line);
+    return true;
+  }
+
+  // PUMPTO link node ELEV|TS series: a pump from the current node.
+  bool read_pumpto(values& v, const card_ref& r, int link, int node) {
+    if (!node) return fail(r, "comes before any NODE card");
+    channel_pump p;
+    p.link = link;
+    p.node = node;
+    std::string why;
+    if (!parse_pump(v.line, p.to_link, p.to_node, p.rating, why)) return fail(r, why.c_str());
+    works().stream_pumps.push_back(p);
+    pump_lines_.push_back(r.line);
+    return true;
+  }
+
+  bool element_fault(int i, const char* what) {
+    const structure_element& e = works().struct_elements[static_cast<std::size_t>(i)];
+    std::fprintf(stderr, "Error: the %s element of link %d (STRUCTTYPE at line %d of the channel input file %s) %s.\n",
+                 structure_kind_word(e.type), e.link, element_lines_[static_cast<std::size_t>(i) - 1], name_, what);
+    return stop_run();
+  }
+
+  // Every element holds what its kind needs; a culvert's barrel slope
+  // follows from its inverts, or its downstream invert from the slope.
+  bool check_structures() {
+    channel_structures& s = works();
+    for (int l = 1; l <= ch_.num_stream_links; ++l)
+      if ((ch_.ltype[l] & link_type::structure) && s.link_structs[static_cast<std::size_t>(l)].last < 1)
+        return link_fault(l, "is a structure link without an element (STRUCTTYPE)");
+    for (int i = 1; i <= s.count(); ++i) {
+      structure_element& e = s.struct_elements[static_cast<std::size_t>(i)];
+      const int t = e.type;
+      if ((t == structure_kind::weir || t == structure_kind::sag_weir || structure_kind::is_culvert(t)) &&
+          e.disch_coeff_forward <= 0.0)
+        return element_fault(i, "has no forward discharge coefficient above 0");
+      if ((t == structure_kind::weir || t == structure_kind::sag_weir) && e.length <= 0.0)
+        return element_fault(i, "has no crest length above 0 (CREST_LENGTH)");
+      if (t == structure_kind::sag_weir && !(e.height > e.width))
+        return element_fault(i, "needs a SHALLOW_SLOPE above its STEEP_SLOPE: its crest must sag between them");
+      if (!structure_kind::is_culvert(t)) continue;
+      if (e.length < 0.0001) return element_fault(i, "has a barrel shorter than 0.1 mm (LENGTH)");
+      if (e.width <= 0.0) return element_fault(i, "has no barrel width or diameter above 0 (WIDTH or DIAMETER)");
+      if (t != structure_kind::round_culvert && e.height <= 0.0)
+        return element_fault(i, "has no barrel height above 0 (HEIGHT)");
+      if (e.rough_coeff <= 0.0) return element_fault(i, "has no Manning's n of its barrel (ROUGH_COEFF)");
+      if (down_given_[static_cast<std::size_t>(i) - 1])
+        e.slope = (e.upinvert - e.downinvert) / e.length;
+      else
+        e.downinvert = e.upinvert - e.length * e.slope;
+    }
+    return true;
+  }
+
+  bool node_fault(const char* card, int line, const char* what) {
+    std::fprintf(stderr, "Error: the %s card at line %d of the channel input file %s %s.\n", card, line, name_, what);
+    return stop_run();
+  }
+
+  // A channel node that takes routed water: a computational node of a
+  // channel link.
+  bool routed_node(int link, int node) const {
+    return link >= 1 && link <= ch_.num_stream_links && is_channel(ch_.ltype[link]) && node >= 1 &&
+           node <= ch_.nx[link];
+  }
+
+  // Point sources and pumps stand at computational nodes of channel links
+  // (a channel of n node points has n - 1).
+  bool check_node_works() {
+    const channel_structures& s = works();
+    for (std::size_t i = 0; i < s.stream_pointsource.size(); ++i) {
+      const node_series_source& p = s.stream_pointsource[i];
+      if (!routed_node(p.link, p.node) && !(ch_.ltype[p.link] & link_type::lake))
+        return node_fault("POINTSOURCE", point_lines_[i], "stands at no computational node of a channel link");
+    }
+    for (std::size_t i = 0; i < s.stream_pumps.size(); ++i) {
+      const channel_pump& p = s.stream_pumps[i];
+      if (!routed_node(p.link, p.node))
+        return node_fault("PUMPTO", pump_lines_[i], "stands at no computational node of a channel link");
+      if (!routed_node(p.to_link, p.to_node))
+        return node_fault("PUMPTO", pump_lines_[i], "delivers to no computational node of a channel link");
+      if (p.to_link == p.link && p.to_node == p.node)
+        return node_fault("PUMPTO", pump_lines_[i], "delivers to its own node");
+    }
+    return true;
+  }
+
   static constexpr int max_upstream_links = 20;
   static constexpr double min_manning_n = 1e-8, max_manning_n = 10.0;
 
@@ -733,6 +941,8 @@ class chan_reader {
   int link_prev_ = 0;              // link of the last LINK card
   std::size_t open_size_ = 0;      // points of the section being read, 0 when none is open
   int struct_sum_ = 0, struct_elements_ = 0;
+  std::vector<int> element_lines_, point_lines_, pump_lines_;  // the card line of each
+  std::vector<bool> down_given_;  // per element: DOWNINVERT was given
   int max_ndep_ = 0;
 };
 
@@ -779,6 +989,7 @@ bool read_chan_input(channel_state& ch, lake_state& lakes, guarded_file& file, c
   ch.chan_alpha = ch.chan_beta = ch.chan_theta = 0.0;
   ch.num_stream_links = ch.max_nodes = ch.max_nodes_per_link = ch.link_array_size = ch.link_node_size = 0;
   ch.overbank_exchange = ch.max_npairs = ch.max_num_interp = ch.num_xsec_tables = ch.num_erode_bp_links = 0;
+  ch.structures = channel_structures{};
   chan_reader reader(ch, lakes, file, options, contents);
   return reader.run();
 }

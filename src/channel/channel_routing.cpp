@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "channel/channel_sections.h"
+#include "channel/structures.h"
 #include "core/errors.h"
 #include "inputs/grid_state.h"
 #include "surface/blockage.h"
@@ -53,7 +54,32 @@ double inflow_from_above(const channel_state& ch, const node_array<double>& q, i
 }
 
 inline double point_flow(const channel_state& ch, int link, int node) {
-  return ch.chan_point_sources_on ? ch.chan_point_flow[ch.max_nodes_per_link * link + node] : 0.0;
+  const int at = ch.max_nodes_per_link * link + node;
+  const array1d<double>& series = ch.structures.series_flow;
+  return (ch.chan_point_sources_on ? ch.chan_point_flow[at] : 0.0) + (series.empty() ? 0.0 : series[at]);
+}
+
+// The discharge of every structure link from its headwater and tailwater,
+// at nodes 1 and 2 of the link.
+channel_status structure_flows(const channel_domain& d, node_array<double>& q, double h) {
+  const channel_state& ch = d.ch;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!(ch.ltype[l] & link_type::structure)) continue;
+    const int up = ch.uslinks(l, 1), down = ch.dslink[l];
+    const int last = ch.nx[up];
+    const double hw = ch.yp(last, up), tw = ch.yp(1, down);
+    double sum = 0.0;
+    if (hw - ch.bel(last, up) >= 1e-16 || tw - ch.bel(1, down) >= 1e-16) {
+      if (structure_sum(ch.structures, l, hw, tw, d.model_time, sum) != structure_status::ok)
+        return channel_status::structure_failed;
+      // No more than the giving node holds over the sub-step.
+      if (h > 0.0 && sum > 1e-16) sum = std::min(sum, std::max(ch.area(last, up), 0.0) * ch.link_dx[up] / h);
+      if (h > 0.0 && sum < -1e-16) sum = std::max(sum, -std::max(ch.area(1, down), 0.0) * ch.link_dx[down] / h);
+    }
+    q(1, l) = sum;
+    q(2, l) = sum;
+  }
+  return channel_status::ok;
 }
 
 inline double pipe_flow(const channel_state& ch, int link, int node) {
@@ -117,9 +143,13 @@ void channel_scheme::prepare(int nodes, int links, bool aquifer_exchange, int st
   if (rough.size() != stream_cells) rough.alloc(stream_cells);
 }
 
-channel_status chan_node_flows(const channel_domain& d, node_array<double>& q) {
+channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, double h) {
   const channel_state& ch = d.ch;
   const int links = ch.num_stream_links;
+  if (!ch.structures.struct_elements.empty()) {
+    const channel_status st = structure_flows(d, q, h);
+    if (st != channel_status::ok) return st;
+  }
   for (int l = links; l >= 1; --l) {
     const int type = ch.ltype[l];
     if (!routed(type)) continue;
@@ -159,6 +189,7 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
   channel_books b;
   const int links = ch.num_stream_links;
   const bool points = ch.chan_point_sources_on != 0;
+  const bool series = !ch.structures.series_flow.empty();
   const bool aquifer = ch.stream_loss != 0;
   for (int l = 1; l <= links; ++l) {
     if (!routed(ch.ltype[l])) continue;
@@ -168,20 +199,22 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
     auto a = areas.column(l);
     const auto ql = q.column(l);
     const auto lat = ch.qlat.column(l);
-    const double* pf = points ? ch.chan_point_flow.data() + static_cast<std::size_t>(ch.max_nodes_per_link) * l : nullptr;
-    const double* pipes =
-        ch.chan_pipe_flow.empty() ? nullptr : ch.chan_pipe_flow.data() + static_cast<std::size_t>(ch.max_nodes_per_link) * l;
+    const std::size_t at = static_cast<std::size_t>(ch.max_nodes_per_link) * l;
+    const double* pf = points ? ch.chan_point_flow.data() + at : nullptr;
+    const double* sf = series ? ch.structures.series_flow.data() + at : nullptr;
+    const double* pipes = ch.chan_pipe_flow.empty() ? nullptr : ch.chan_pipe_flow.data() + at;
     for (int i = 1; i <= n; ++i) {
       const double lv = dx * lat[i] * h;
       if (lv >= 0.0)
         b.lateral_in += lv;
       else
         b.lateral_out -= lv;
+      const double pq = (pf ? pf[i] : 0.0) + (sf ? sf[i] : 0.0);
       if (fixed_outlet && i == n) {
         // Its area stays; what reaches it leaves through the outlet, its
         // point flow with it.
-        if (pf && pf[i] >= 0.0) b.point_in += h * pf[i];
-        if (pf && pf[i] < 0.0) b.point_out -= h * pf[i];
+        if (pq >= 0.0) b.point_in += h * pq;
+        if (pq < 0.0) b.point_out -= h * pq;
         continue;  // so do the pipes' outfalls
       }
       const double held = dx * a[i];
@@ -195,8 +228,8 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
       }
       v += h * (in - ql[i]);
       if (pipes) v += h * pipes[i];
-      if (pf && pf[i] != 0.0) {
-        double s = h * pf[i];
+      if (pq != 0.0) {
+        double s = h * pq;
         if (s < 0.0) {
           // A sink takes at most what the node holds.
           const double can = std::max(held + std::min(v, 0.0), 0.0);
@@ -270,7 +303,7 @@ void clear_negative(const channel_state& ch, node_array<double>& areas) {
 // below -1e-8.
 void average_flows(channel_state& ch, const node_array<double>& qp_last, const node_array<double>& qp_iter) {
   for (int l = 1; l <= ch.num_stream_links; ++l) {
-    if (!routed(ch.ltype[l])) continue;
+    if (!routed(ch.ltype[l]) && !(ch.ltype[l] & link_type::structure)) continue;
     auto qp = ch.qp.column(l);
     const auto a = qp_last.column(l);
     const auto b = qp_iter.column(l);
@@ -354,9 +387,9 @@ channel_status sections_from(channel_state& ch, node_array<double>& areas) {
   return ex_section(ch, areas) ? channel_status::ok : channel_status::section_failed;
 }
 
-channel_status flows_into(const channel_domain& d, node_array<double>& q) {
-  return chan_node_flows(d, q) == channel_status::ok ? channel_status::ok
-                                                     : fail(channel_status::negative_outlet_slope);
+channel_status flows_into(const channel_domain& d, node_array<double>& q, double h) {
+  const channel_status s = chan_node_flows(d, q, h);
+  return s == channel_status::ok ? s : fail(s);
 }
 
 // One predictor-corrector pass over a sub-step of `sub` seconds from the
@@ -370,7 +403,7 @@ channel_status predictor_corrector(const channel_domain& d, double sub, bool fir
   channel_scheme& s = ch.routing;
   channel_status st = channel_status::ok;
   if (!first && (st = sections_from(ch, ch.area)) != channel_status::ok) return st;
-  if ((st = flows_into(d, s.qp_last)) != channel_status::ok) return st;
+  if ((st = flows_into(d, s.qp_last, sub)) != channel_status::ok) return st;
   copy_routed(ch, s.area_start, ch.area);
   copy_routed(ch, s.area_start, s.area_iter);
   if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
@@ -378,7 +411,7 @@ channel_status predictor_corrector(const channel_domain& d, double sub, bool fir
   chan_node_continuity(ch, s.area_iter, s.qp_last, sub);
   clear_negative(ch, s.area_iter);
   if ((st = sections_from(ch, s.area_iter)) != channel_status::ok) return st;
-  if ((st = flows_into(d, s.qp_iter)) != channel_status::ok) return st;
+  if ((st = flows_into(d, s.qp_iter, sub)) != channel_status::ok) return st;
   average_flows(ch, s.qp_last, s.qp_iter);
   if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
   pass = chan_node_continuity(ch, ch.area, ch.qp, sub);

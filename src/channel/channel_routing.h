@@ -29,6 +29,7 @@ struct channel_domain {
   overland_state& overland;
   const grid_state& grid;
   const lake_state& lakes;
+  double model_time = 0.0;    // days: the time of scheduled releases
   bool sediments = false;     // channel sediment transport keeps qp_vol_sed
   bool constituents = false;  // channel constituent transport keeps qp_vol
   // Hydrograph locations whose passed volume calibration keeps (1..count),
@@ -47,6 +48,7 @@ enum class channel_status {
   sub_step_too_small,
   negative_outlet_slope,
   section_failed,
+  structure_failed,  // a culvert's discharge could not be found
 };
 
 // Volumes of one pass of the volume balance or of a whole call (m3).
@@ -72,14 +74,20 @@ struct channel_result {
 };
 
 // Node discharges (m3/s) into q from the present water surfaces
-// (bel + chan_depth) and conveyances. A negative outlet bed slope under
-// normal-depth outflow prints its lines and fails.
-channel_status chan_node_flows(const channel_domain& d, node_array<double>& q);
+// (bel + chan_depth) and conveyances, for a sub-step of h seconds. A
+// structure link passes the sum of its elements (channel/structures.h)
+// from the last node of the link above to node 1 of the link below, at
+// most the water the giving node holds over the sub-step (ch.area), and
+// nothing while both are dry; the link above hands it on as the discharge
+// of its last node. A negative outlet bed slope under normal-depth outflow
+// and a failed culvert print their lines and fail.
+channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, double h);
 
 // The volume balance of a sub-step of h seconds: each routed node's area
 // (in `areas`) gains its lateral inflow, what flows in from the node above
-// (or the upstream links, or first_order_chan_q), its point source and its
-// stream-aquifer exchange, and loses its own discharge q. A sink or a
+// (or the upstream links, or first_order_chan_q), its point sources (the
+// point-source file's and its POINTSOURCE series') and its stream-aquifer
+// exchange, and loses its own discharge q. A sink or a
 // losing bed never takes more than the node holds. The fixed-head outlet
 // node keeps its area. Returns the volumes that crossed the network's
 // boundary in the pass.

@@ -7,6 +7,7 @@
 #include "channel/card_lines.h"
 #include "channel/channel_input.h"
 #include "channel/channel_state.h"
+#include "channel/structures.h"
 #include "core/card_numbers.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
@@ -196,9 +197,6 @@ bool network_available(const model_state& ms, const chan_file_contents& c) {
     const char* what;
   } parts[] = {
       {c.lake_links, "LAKE", "lake links"},
-      {c.structure_links, "STRUCTURE", "hydraulic-structure links"},
-      {c.point_sources, "POINTSOURCE", "channel point sources"},
-      {c.pumps, "PUMPTO", "channel pumps"},
   };
   for (const auto& p : parts) {
     if (!p.count) continue;
@@ -243,6 +241,19 @@ bool check_connections(const channel_state& ch, const char* name) {
         return fault("link " + std::to_string(l) + " lists link " + std::to_string(u) + " upstream, which flows into " +
                      (ch.dslink[u] ? "link " + std::to_string(ch.dslink[u]) : std::string("no link")));
     }
+  // A structure passes the water of the one channel above it to the channel
+  // below it.
+  auto channel_link = [&ch](int l) { return l >= 1 && (ch.ltype[l] & link_type::channel) != 0; };
+  for (int l = 1; l <= n; ++l) {
+    if (!(ch.ltype[l] & link_type::structure)) continue;
+    const std::string link = "the structure link " + std::to_string(l);
+    if (l == n) return fault(link + " is the outlet: a structure passes water on to a channel link below it");
+    if (ch.ndep[l] != 1 || !channel_link(ch.uslinks[l][1]))
+      return fault(link + " has " + std::to_string(ch.ndep[l]) + " upstream links: a structure takes the water of " +
+                   "exactly one channel link");
+    if (!channel_link(ch.dslink[l]))
+      return fault(link + " flows into link " + std::to_string(ch.dslink[l]) + ", which is no channel link");
+  }
   // Walk down from every link; a walk that comes back to itself is a circle.
   std::vector<char> state(static_cast<std::size_t>(n) + 1, 0);  // 1 on the walk, 2 reaches the outlet
   state[static_cast<std::size_t>(n)] = 2;
@@ -298,6 +309,7 @@ void size_channel_state(channel_state& ch) {
     ch.av_qriv.alloc(rows, links);
   }
   ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
+  if (!ch.structures.stream_pointsource.empty()) ch.structures.series_flow.alloc(ch.link_node_size);
 }
 
 bool write_short_links(const channel_state& ch) {
@@ -367,6 +379,11 @@ void init_channel_network(model_state& ms) {
     return;
   }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;
+  if (!calibrate_inlet_coeffs(ch.structures)) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
   ms.lake.lake_gw_on = contents.lake_gw;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 

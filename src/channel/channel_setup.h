@@ -11,9 +11,10 @@ struct grid_state;
 // With explicit channel routing: reads the channel input file and the
 // grid-stream file, sizes every per-node array, sets the initial state
 // (from the channel hotstart when one is given), reads the channel output
-// locations and writes "short_links.out" and "bad_thalweg.out". A network
-// with lakes, structures, point sources or pumps, or channel constituents,
-// stops the run as not available.
+// locations and writes "short_links.out" and "bad_thalweg.out". A
+// structure link takes the water of one channel link and gives it to
+// another, and its culverts get their inlet coefficients. A network with
+// lakes, or channel constituents, stops the run as not available.
 void init_channel_network(model_state& ms);
 
 // After the initial state, at the set-up of the run's first step: the

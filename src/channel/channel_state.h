@@ -2,6 +2,7 @@
 #pragma once
 
 #include "channel/channel_scheme.h"
+#include "channel/structures.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -130,11 +131,15 @@ struct channel_state {
   array1d<int> chan_point_address;          // 1..num_chan_points
   array1d<double> chan_point_change_time;   // 1..changes, Julian days
   array2d<double> chan_point_change_value;  // [change][value]
+  // Structure elements, point-source series and pumps of the channel
+  // input file (channel/structures.h).
+  channel_structures structures;
 
   // ---- State: the water of the channels ([node][link]).
   node_array<double> yp;             // water surface elevation, m
   node_array<double> bel;            // bed elevation, m
   node_array<double> new_bel;        // bed elevation after sediment transport
+  node_array<double> min_bel;        // lowest bed erosion may reach, set by the run's first bed update
   node_array<double> qp;             // discharge, m3/s
   node_array<double> area;           // flow area, m2
   node_array<double> chan_depth;     // flow depth, m

@@ -16,8 +16,11 @@
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
 #include "channel/lateral_inflow.h"
+#include "channel/pumps.h"
+#include "channel/structures.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -39,6 +42,7 @@ namespace {
 
 channel_domain routing_domain(model_state& ms) {
   channel_domain d{ms.channel, ms.overland, ms.grid, ms.lake};
+  d.model_time = ms.clock.model_time;
   d.sediments = ms.constituent.chan_sed_on != 0;
   d.constituents = ms.constituent.chan_con_trans != 0;
   const output_state& out = ms.output;
@@ -87,6 +91,14 @@ void keep_highest_levels(model_state& ms) {
       if (flood) ch.yp_max_flood(k, l) = std::max(ch.yp_max_flood(k, l), y);
     }
   }
+}
+
+// The discharge of every POINTSOURCE series at the model time, at its node.
+void point_series_flows(channel_state& ch, double model_time) {
+  channel_structures& s = ch.structures;
+  s.series_flow.fill(0.0);
+  for (const node_series_source& p : s.stream_pointsource)
+    s.series_flow[ch.max_nodes_per_link * p.link + p.node] += ts_value_at(model_time, p.series);
 }
 
 void clear_lateral(channel_state& ch) {
@@ -151,6 +163,15 @@ void channel_routing_step(model_state& ms) {
   }
   // Water given at the nodes starts the flow as the cells' water does.
   if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0) clk.chan_flow_started = 1;
+  if (!ch.structures.stream_pointsource.empty()) {
+    point_series_flows(ch, clk.model_time);
+    if (process.error_block.stop) return;
+    clk.chan_flow_started = 1;
+  }
+  if (!ch.structures.stream_pumps.empty()) {
+    if (!apply_channel_pumps(ch, dt, clk.model_time)) return;
+    clk.chan_flow_started = 1;
+  }
 
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;

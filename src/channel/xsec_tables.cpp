@@ -98,6 +98,16 @@ section_level section_at_level(const double* x, const double* z, int n, double h
   return s;
 }
 
+void print_jagged_section(int link) {
+  std::printf("There is a serious problem with a channel cross-section in\n"
+              "link %d.  The cross-section interpolation routine has found\n"
+              "that this cross-section is very jagged, with over 50 'islands'\n"
+              "for certain depths.  Calculating cross-section properties in\n"
+              "this case is very dubious.  Check your cross section, smooth\n"
+              "it if necessary and try again.\n",
+              link);
+}
+
 bool interpolate_xsec(channel_state& ch, int link, int table, int t, const double* x, const double* z, int n,
                       int levels) {
   if (levels < 1 || levels > max_xsec_levels) {
@@ -122,13 +132,7 @@ bool interpolate_xsec(channel_state& ch, int link, int table, int t, const doubl
   for (int i = 1; i <= levels; ++i) {
     const section_level s = section_at_level(x, z, n, zmin + i * spacing);
     if (s.stretches >= max_wet_stretches) {
-      std::printf("There is a serious problem with a channel cross-section in\n"
-                  "link %d.  The cross-section interpolation routine has found\n"
-                  "that this cross-section is very jagged, with over 50 'islands'\n"
-                  "for certain depths.  Calculating cross-section properties in\n"
-                  "this case is very dubious.  Check your cross section, smooth\n"
-                  "it if necessary and try again.\n",
-                  link);
+      print_jagged_section(link);
       return false;
     }
     ch.xarea(i, t) = s.area;

@@ -36,6 +36,10 @@ struct section_level {
 };
 section_level section_at_level(const double* x, const double* z, int n, double h);
 
+// The message of a section that a level splits into max_wet_stretches
+// stretches or more.
+void print_jagged_section(int link);
+
 // Fills table t from the n points of a section: levels 1..levels at
 // (zmax - zmin) / levels spacing. False (after its message; the caller
 // stops the run) when the level count or spacing is out of range or a

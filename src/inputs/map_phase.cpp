@@ -1,6 +1,7 @@
 #include "inputs/map_phase.h"
 
 #include "channel/channel_setup.h"
+#include "channel/pumps.h"
 #include "channel/channel_state.h"
 #include "core/arrays.h"
 #include "core/process.h"
@@ -61,6 +62,7 @@ void read_input_maps(model_state& ms) {
       {read_dike_mask, true},
       {init_wetlands, true},
       {init_overland_boundary, true},
+      {read_overland_pumps, true},
       {read_infiltration_maps, true},
       {read_et_parameter_maps, true},
       {read_groundwater_maps, true},

@@ -3,13 +3,16 @@
 // mapping tables, converted to metres and seconds.
 #include "inputs/soil_maps.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <span>
 #include <string>
 
+#include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "core/tokens.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -352,6 +355,52 @@ void init_wetlands(model_state& ms) {
   report_card_not_available("WETLAND_PROPERTIES");
 }
 
+namespace {
+
+// Every boundary cell's condition can be applied: a type the boundaries
+// know, a slope above 0 for normal depth, a series of the TIME_SERIES_INDEX
+// table for levels and discharges, a rating curve that gives no negative
+// discharge. False after a message naming the cell: the run stops.
+bool check_overland_boundaries(const overland_state& o, int n) {
+  auto fault = [](int c, const std::string& what) {
+    std::printf("Error: overland boundary cell %d of the OVERLAND_BOUNDARY table %s\n", c, what.c_str());
+    stop_with_own_message();
+    return false;
+  };
+  for (int c = 1; c <= n; ++c) {
+    const int t = o.boundary_type[c];
+    const double v = o.ov_bc_value[c];
+    switch (t) {
+      case boundary::none: case boundary::rating_receiver: case boundary::fixed_level: break;
+      case boundary::normal_depth:
+        if (!(v > 0.0)) return fault(c, "gives normal-depth outflow (type 1) a slope of " + std::to_string(v) +
+                                            ": it takes a slope above 0");
+        break;
+      case boundary::level_series: case boundary::discharge_cfs: case boundary::discharge_cms: {
+        const int id = static_cast<int>(v);
+        bool found = false;
+        for (const ts_index_entry& e : process.ts_id_list) found = found || (e.id == id && e.series);
+        if (!found)
+          return fault(c, "asks for the time series " + std::to_string(id) +
+                              ", which the TIME_SERIES_INDEX table of the mapping table does not give");
+        break;
+      }
+      case boundary::rating_exchange: case boundary::rating_outflow: {
+        const elevation_series* es = elev_series_number(o.ov_bc_rating_series[c]);
+        if (es && std::any_of(es->y.begin(), es->y.end(), [](double y) { return y < 0.0; }))
+          return fault(c, "has the rating curve [" + es->name + "], which gives a negative discharge");
+        break;
+      }
+      default:
+        return fault(c, "gives the boundary type " + std::to_string(t) +
+                            ", which is none of 0 to 7 and 99");
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void init_overland_boundary(model_state& ms) {
   overland_state& o = ms.overland;
   if (!o.ov_boundary) return;
@@ -373,13 +422,14 @@ void init_overland_boundary(model_state& ms) {
       o.boundary_type[c] = static_cast<int>(o.ov_bc_type_value[c]);
       if (o.boundary_type[c] >= 6 && o.boundary_type[c] != boundary::rating_receiver) rating = true;
     }
-    // This version reads no elevation series, so a rating curve finds none.
     if (rating && !read_cmt_ratingcurves(ms.project.mapping_table.view(), o.boundary_type, o.ov_bc_value,
-                                         [](std::string_view) { return 0; }, o.ov_bc_rating_series))
+                                         [](std::string_view name) { return elev_series_index(std::string(name)); },
+                                         o.ov_bc_rating_series))
       return;
+    if (!check_overland_boundaries(o, n)) return;
   }
-  // Overland boundary conditions are not simulated in this version.
-  report_card_not_available("OV_BOUNDARY");
+  o.bc_value.alloc(n);
+  o.bc_levels_set = 0;
 }
 
 void read_infiltration_maps(model_state& ms) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/dates.h"
+#include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
@@ -200,7 +201,11 @@ class card_reader {
         next_token(line, v);
         return read_time_series_file(v);
       }
-      case card_kind::elev_series_file: return card_not_available(e);
+      case card_kind::elev_series_file: {
+        std::string v;
+        next_token(line, v);
+        return read_elev_series_file(v);
+      }
       case card_kind::replace_params: {
         std::string v;
         next_token(line, v);

@@ -35,7 +35,8 @@ void water_ledger::close_event() {
                      end(store::melt_water) + end(store::channel_lakes) + E(flux::channels_to_groundwater) +
                      E(flux::lakes_to_groundwater) + E(flux::head_boundary_out) + E(flux::slope_boundary_out) +
                      E(flux::lake_point_sinks) + E(flux::channel_point_sinks) + E(flux::lake_evaporation) +
-                     E(flux::discharge_boundary_out) + E(flux::overland_to_pipes) + end(store::sacramento);
+                     E(flux::discharge_boundary_out) + E(flux::overland_to_pipes) + E(flux::overland_pumping) +
+                     end(store::sacramento);
   b.error = b.in_plus_initial > 1e-16 ? (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial : -1.0;
 }
 
@@ -87,7 +88,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     b.initial_storage = start(store::channels) + start(store::surface) + start(store::soil) +
                         start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start;
     b.overall_error = percent_of(b.final_storage - b.initial_storage - R(flux::precipitation) +
-                                     R(flux::evaporation) + canopy_dried + R(flux::outlet_discharge) -
+                                     R(flux::evaporation) + canopy_dried + R(flux::outlet_discharge) +
+                                     R(flux::overland_pumping) -
                                      R(flux::groundwater_boundary_flux) - R(flux::overland_point_sources) -
                                      R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
                                  R(flux::precipitation) + b.initial_storage);
@@ -95,7 +97,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
         (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start + canopy_start +
          (R(flux::groundwater_to_channels) - R(flux::channels_to_groundwater)) + R(flux::overland_point_sources)) -
             (R(flux::direct_evaporation) + R(flux::outlet_discharge) + R(flux::infiltration) +
-             end(store::channels) + snow_end + canopy_end + canopy_dried + end(store::surface)),
+             R(flux::overland_pumping) + end(store::channels) + snow_end + canopy_end + canopy_dried +
+             end(store::surface)),
         R(flux::precipitation));
   } else {
     const double boundary_gain =
@@ -113,7 +116,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
                     R(flux::channel_headwater_inflow) + boundary_gain;
-    double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss +
+    double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss + R(flux::overland_pumping) +
                      R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
@@ -139,7 +142,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
       const double surface_losses = R(flux::channels_to_groundwater) + R(flux::lakes_to_groundwater) +
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +
-                                    R(flux::overland_to_pipes) + canopy_dried + R(flux::channel_point_sinks);
+                                    R(flux::overland_to_pipes) + canopy_dried + R(flux::channel_point_sinks) +
+                                    R(flux::overland_pumping);
       b.surface_error = percent_of(surface_initial + surface_in - (surface_losses + surface_final),
                                    surface_final + surface_in);
     }

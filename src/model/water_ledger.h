@@ -54,6 +54,7 @@ enum class water_flux {
   discharge_boundary_in,
   discharge_boundary_out,
   discharge_boundary_unmet,
+  overland_pumping,         // lifted off the cells by the overland pumps
   overland_cleanup,         // created or removed by the overland clean-up of the event
   // Outlet and channels.
   outlet_discharge,

@@ -211,6 +211,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Volume lost from specified discharge boundary:  %14.2lf\n", b.total(flux::discharge_boundary_out));
     put(f, "Volume of specified discharge boundary unmet:   %14.2lf\n", b.total(flux::discharge_boundary_unmet));
   }
+  if (ms.overland.ov_pump_given)
+    put(f, "Volume lifted by overland pumps:                %14.2lf\n", b.total(flux::overland_pumping));
   put(f, "\n");
 
   put(f, "Total lateral inflow into channels=             %14.2lf\n", b.total(flux::channel_lateral_net));

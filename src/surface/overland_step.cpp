@@ -243,7 +243,10 @@ void overland_routing_step(model_state& ms) {
 
   if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
   xy_overland_boundary_step(ms);
-  if (ms.overland.ov_boundary) overland_boundary(overland_kernel_domain(ms), dt);
+  if (ms.overland.ov_boundary) {
+    overland_boundary_step(ms, dt);
+    if (process.error_block.stop) return;
+  }
   if (ms.overland.ov_pump_given) {
     apply_pumps(ms, dt);
     if (process.error_block.stop) return;

@@ -78,6 +78,14 @@ inline std::unique_ptr<channel_state> read_network(const std::string& text, lake
   return net;
 }
 
+// The water of every node of the network, m3.
+inline double network_volume(const channel_state& ch) {
+  double v = 0.0;
+  for (int l = 1; l <= ch.num_stream_links; ++l)
+    for (int k = 1; k <= ch.nx[l]; ++k) v += ch.area(k, l) * ch.link_dx[l];
+  return v;
+}
+
 class channel_file_test : public process_test {
  protected:
   // Writes the file and reads it into ch; keeps what was printed.

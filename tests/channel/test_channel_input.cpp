@@ -215,7 +215,8 @@ TEST_F(ChannelInput, LakeAndStructureLinksCarryNoManningsNAndKeepTheBedOfTheirLa
   const std::string connects = "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n";
   const std::string records = trapezoid_link(1, 3, 100.0) +
                               "LINK 2\nLAKE\nNODES 3\nNODE 1\nELEV 96\nNODE 2\nELEV 95\nNODE 3\nELEV 90\n" +
-                              "LINK 3\nSTRUCTURE\nNODE 1\nELEV 89\nNODE 2\nELEV 88\n";
+                              "LINK 3\nSTRUCTURE\nNODE 1\nELEV 89\nNODE 2\nELEV 88\n" +
+                              "NUMSTRUCTS 1\nSTRUCTTYPE weir\nCREST_LENGTH 5\nDISCHARGE_COEFF_FORWARD 1\n";
   ASSERT_TRUE(read(chan_file(3, 3, connects + records))) << err;
   EXPECT_EQ(contents.lake_links, 1);
   EXPECT_EQ(contents.structure_links, 1);
@@ -318,7 +319,8 @@ TEST_F(ChannelInput, BadNumbersStopTheReadingAtTheirLine) {
 TEST_F(ChannelInput, StructureElementsMatchTheirCount) {
   const std::string connects = "CONNECT 1 2 0\nCONNECT 2 0 1 1\n";
   const std::string structure =
-      "LINK 2\nSTRUCTURE\nNUMSTRUCTS 2\nSTRUCTTYPE WEIR\nCREST_LENGTH 5\nSTRUCTTYPE round_culvert\nDIAMETER 1\n";
+      "LINK 2\nSTRUCTURE\nNUMSTRUCTS 2\nSTRUCTTYPE WEIR\nCREST_LENGTH 5\nDISCHARGE_COEFF_FORWARD 1\n"
+      "STRUCTTYPE round_culvert\nDIAMETER 1\nLENGTH 20\nROUGH_COEFF 0.013\nINLET_DISCH_COEFF 0.8\n";
   ASSERT_TRUE(read(chan_file(2, 3, connects + trapezoid_link(1, 3) + structure))) << err;
   EXPECT_NE(out.find("    total no. of hydr. structure elements: 2\n"), std::string::npos) << out;
   channel_state fresh;

@@ -45,12 +45,7 @@ class ChannelRouting : public testing::process_test {
     ASSERT_TRUE(ex_section(*net, net->area));
   }
   channel_domain domain() { return channel_domain{*net, overland, grid, lakes}; }
-  double volume() const {
-    double v = 0.0;
-    for (int l = 1; l <= net->num_stream_links; ++l)
-      for (int k = 1; k <= net->nx[l]; ++k) v += net->area(k, l) * net->link_dx[l];
-    return v;
-  }
+  double volume() const { return testing::network_volume(*net); }
   // Routes one call and checks that the water in the network changed by
   // exactly what crossed its boundary.
   channel_result route(double dt) {
@@ -118,7 +113,7 @@ TEST_F(ChannelRouting, NodeFlowsTakeTheConveyanceOfTheHigherWaterSurface) {
   }
   node_array<double> q;
   q.alloc(net->max_nodes_per_link, net->link_array_size);
-  ASSERT_EQ(chan_node_flows(domain(), q), channel_status::ok);
+  ASSERT_EQ(chan_node_flows(domain(), q, 1.0), channel_status::ok);
   EXPECT_EQ(q(1, 1), 0.0);
   EXPECT_EQ(q(2, 1), 0.25 * 20.0);
   EXPECT_EQ(q(3, 1), -std::sqrt(0.0125) * 40.0);
@@ -128,7 +123,7 @@ TEST_F(ChannelRouting, NodeFlowsTakeTheConveyanceOfTheHigherWaterSurface) {
   // A fixed-head outlet passes on what reaches it.
   net->head_bound = 1;
   net->qlat(4, 1) = 0.02;
-  ASSERT_EQ(chan_node_flows(domain(), q), channel_status::ok);
+  ASSERT_EQ(chan_node_flows(domain(), q, 1.0), channel_status::ok);
   EXPECT_NEAR(q(4, 1), q(3, 1) + 0.02 * 10.0, 1e-12);
   net->area(4, 1) = 1.25;
   chan_node_continuity(*net, net->area, q, 2.0);
@@ -138,7 +133,7 @@ TEST_F(ChannelRouting, NodeFlowsTakeTheConveyanceOfTheHigherWaterSurface) {
   net->head_bound = 0;
   net->bel(4, 1) = 100.0;
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(chan_node_flows(domain(), q), channel_status::negative_outlet_slope);
+  EXPECT_EQ(chan_node_flows(domain(), q, 1.0), channel_status::negative_outlet_slope);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(),
             "The outlet slope is negative.  Make sure that the bed\n"
             "elevation of the most downstream node is lower than\n"

@@ -255,9 +255,6 @@ TEST_F(ChannelSetup, PartsOfTheNetworkWhoseProcessesComeLaterStopTheRun) {
   } cases[] = {
       {head + link2 + "LAKE\nNODES 3\n", "The channel input file vcatch.cif has lake links.\n"
                                           "Error: the LAKE card is not available in this version of NIVRA."},
-      {head + link2 + "STRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE weir\n",
-       "has hydraulic-structure links.\nError: the STRUCTURE card is not available"},
-      {network + "NODE 3\nPOINTSOURCE inflow\n", "Error: the POINTSOURCE card is not available"},
       {"CHANNEL" + network.substr(10), "Error: the channel input file vcatch.cif does not begin with nivra_chan: it "
                                        "holds no channel network"},
   };

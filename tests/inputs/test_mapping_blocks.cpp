@@ -580,7 +580,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
   } loaders[] = {
       {"WETLAND_PROPERTIES", [](model_state& ms) { ms.lake.wetlands_on = 1; }, init_wetlands,
        [](const model_state& ms) { EXPECT_EQ(ms.lake.wetland_mask[5], 2); }},
-      {"OV_BOUNDARY", [](model_state& ms) { ms.overland.ov_boundary = 1; }, init_overland_boundary,
+      {nullptr, [](model_state& ms) { ms.overland.ov_boundary = 1; }, init_overland_boundary,
        [](const model_state& ms) {
          EXPECT_EQ(ms.overland.boundary_type[1], 0);
          EXPECT_EQ(ms.overland.boundary_type[5], 1);  // 1.7 cut to its whole part
@@ -621,7 +621,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
        }},
   };
   for (const loader& l : loaders) {
-    SCOPED_TRACE(l.card ? l.card : "GREEN_AMPT");
+    SCOPED_TRACE(l.card ? l.card : l.run == init_overland_boundary ? "OV_BOUNDARY" : "GREEN_AMPT");
     reset_process_state();
     auto ms = table_record(tables);
     write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");

@@ -118,6 +118,11 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.hydromet.front_scratch.at(1, 3), 0.0);
   EXPECT_EQ(ms.channel.chan_dry_count, 0);
   EXPECT_EQ(ms.channel.chan_point_read_count, 0);
+  EXPECT_EQ(ms.overland.bc_levels_set, 0);
+  EXPECT_TRUE(ms.overland.ov_pumps.empty());
+  EXPECT_EQ(ms.channel.structures.count(), 0);
+  EXPECT_TRUE(ms.channel.structures.stream_pumps.empty());
+  EXPECT_TRUE(ms.channel.min_bel.empty());
   EXPECT_TRUE(ms.pipe.sl_prestep_depth.empty());
   EXPECT_EQ(ms.pipe.num_sjunc, 0);
   EXPECT_EQ(ms.pipe.sl_step_count, 0);

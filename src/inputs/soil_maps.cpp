@@ -414,8 +414,7 @@ void init_overland_boundary(model_state& ms) {
     return;
   }
   // Boundaries from XY points alone need no table (init_xy_boundary_inputs).
-  if (!table_present(ms, cmt_overland_boundary)) return;
-  {
+  if (table_present(ms, cmt_overland_boundary)) {
     if (!read_cmt_table(ms, cmt_code_overland_boundary, {&o.ov_bc_type_value, &o.ov_bc_value})) return;
     bool rating = false;
     for (int c = 1; c <= n; ++c) {

@@ -54,8 +54,9 @@ class ChannelRouting : public testing::process_test {
     const channel_books& b = r.books;
     const double in = b.headwater + b.lateral_in + b.point_in + b.aquifer_in + b.clipped;
     const double out = b.outlet + b.lateral_out + b.point_out + b.aquifer_out;
-    if (r.status == channel_status::ok)
+    if (r.status == channel_status::ok) {
       EXPECT_NEAR(volume() - before, in - out, 1e-9 * (before + in)) << "call " << net->routing.calls;
+    }
     clipped += b.clipped_nodes;
     return r;
   }

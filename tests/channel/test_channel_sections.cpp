@@ -100,7 +100,9 @@ TEST_F(ChannelSections, EachSectionGivesBackTheDepthOfItsArea) {
     }
     bool exceeded = false;
     const section_props p = at_depth(c.depth, exceeded);
-    if (c.area > 0.0) EXPECT_NEAR(p.area, c.area, 1e-12);
+    if (c.area > 0.0) {
+      EXPECT_NEAR(p.area, c.area, 1e-12);
+    }
     EXPECT_EQ(exceeded, c.exceeded);
     bool back_exceeded = false;
     double conv = 0.0;

@@ -50,7 +50,9 @@ TEST_F(SuperlinkInput, ASplitPipeHasItsNodesOnTheLineBetweenItsEnds) {
   const double d[] = {0, 10, 20, 40, 20, 10};
   double s = 0.0;
   for (int k = 1; k <= 6; ++k) {
-    if (k <= 5) EXPECT_EQ(p.dxc(k, 1), d[k]);
+    if (k <= 5) {
+      EXPECT_EQ(p.dxc(k, 1), d[k]);
+    }
     EXPECT_NEAR(p.slink_node_Zinv(k, 1), 100.0 - s / 100.0, 1e-12) << k;
     EXPECT_NEAR(p.node_ground_elev(k, 1), 103.0 - s / 100.0, 1e-12) << k;
     if (k <= 5) s += d[k];

@@ -39,7 +39,7 @@ TEST_F(ModelFiles, TwentyFiveFilesAreAcceptedTheTwentySixthRefused) {
     const std::string n = std::to_string(i);
     testing::write_file("t" + n + ".tpl", "ptf $\nvalue $k1$\n");
     testing::write_file("i" + n + ".ins", "pif ~\n!q1!\n");
-    pc.templates.push_back({"t" + n + ".tpl", "in" + n});
+    pc.templates.push_back({"t" + n + ".tpl", "in" + n, {}, 0, {}});
     pc.instructions.push_back({"i" + n + ".ins", "out" + n});
   }
   pc.ntplfle = pc.ninsfle = 25;

@@ -54,7 +54,9 @@ TEST(ToolboxNumerics, CholeskySolvesTheSixBySixHilbertSystem) {
         sum += lik * ljk;
       }
       EXPECT_NEAR(sum, h[i][j], 1e-14) << i << "," << j;
-      if (j > i) EXPECT_EQ(a[i][j], h[i][j]);
+      if (j > i) {
+        EXPECT_EQ(a[i][j], h[i][j]);
+      }
     }
 }
 
@@ -151,7 +153,9 @@ TEST(ToolboxNumerics, IndexSortWithTies) {
   std::vector<int> seen(n + 1, 0);
   for (int i = 1; i <= n; ++i) {
     ++seen[big[i]];
-    if (i > 1) EXPECT_LE(arr[big[i - 1]], arr[big[i]]);
+    if (i > 1) {
+      EXPECT_LE(arr[big[i - 1]], arr[big[i]]);
+    }
   }
   for (int i = 1; i <= n; ++i) EXPECT_EQ(seen[i], 1);
 }

@@ -582,7 +582,7 @@ void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int s
 
 void split_quoted(std::string& text, std::string& first) {
   if (text.empty()) {
-    first = "\"";
+    first.assign(1, '"');
     return;
   }
   const std::size_t q1 = text.find('"');

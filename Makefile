@@ -1,6 +1,6 @@
 # NIVRA top-level commands.
 #   make test            optimised build, every test through CTest
-#   make demo            builds and runs the bundled example watershed
+#   make demo            builds and runs the bundled example watershed and the V-catchment
 #   make check-sanitize  debug build with AddressSanitizer and UBSan, every test
 #   make bench           builds and runs the benchmarks
 
@@ -30,6 +30,8 @@ test: build
 DEMO_DIR  := $(dir $(DEMO_PRJ))
 DEMO_NAME := $(basename $(notdir $(DEMO_PRJ)))
 DEMO_KEYS := date/time of peak discharge|Event peak discharge|volume of rainfall to overland|volume of discharge|volume remaining on surface|mass conservation error:|Overall mass balance error
+VCATCH_DIR  := examples/vcatch/
+VCATCH_KEYS := date/time of peak discharge|Event peak discharge|volume of rainfall to overland|volume of discharge|final volume in channels|Overall mass balance error
 
 demo: build
 	@echo "cd $(DEMO_DIR) && nivra $(notdir $(DEMO_PRJ)) > $(DEMO_NAME).log"
@@ -43,6 +45,12 @@ demo: build
 	@echo "  run summary with the mass balance: $(DEMO_DIR)$(DEMO_NAME).sum"
 	@echo "  outlet hydrograph (minutes, m3/s): $(DEMO_DIR)$(DEMO_NAME).otl"
 	@echo "  console, every progress line:      $(DEMO_DIR)$(DEMO_NAME).log"
+	@echo
+	@echo "cd $(VCATCH_DIR) && nivra vcatch.prj > vcatch.log"
+	@cd $(VCATCH_DIR) && { $(CURDIR)/$(RELEASE)/src/nivra vcatch.prj > vcatch.log 2>&1 || { cat vcatch.log; exit 1; }; }
+	@echo "The V-catchment (from $(VCATCH_DIR)vcatch.sum; equilibrium discharge 4.86 m3/s):"
+	@grep -E '$(VCATCH_KEYS)' $(VCATCH_DIR)vcatch.sum | sed 's/^/  /'
+	@echo "  outlet hydrograph (minutes, m3/s): $(VCATCH_DIR)vcatch.otl"
 
 $(SANITIZE)/CMakeCache.txt:
 	$(CMAKE) -S . -B $(SANITIZE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DNIVRA_SANITIZE=ON -DNIVRA_TESTS=ON

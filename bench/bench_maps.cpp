@@ -58,3 +58,66 @@ BENCHMARK(BM_read_real_map_1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_read_mask_map_1M)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// The mapping table on the same grid: an index map of 20 land-use IDs
+// (about 3 MB of text) and a table giving each ID one value (ROUGHNESS) or
+// seven (GREEN_AMPT_INFILTRATION), read into per-cell arrays.
+#include <array>
+
+#include "inputs/grid_state.h"
+#include "inputs/mapping_table.h"
+#include "model/model_state.h"
+#include "model/project.h"
+
+namespace {
+
+std::string write_mapping_table() {
+  const auto folder = std::filesystem::temp_directory_path();
+  const std::string map_path = (folder / "nivra_bench_ids.map").string();
+  std::FILE* fp = std::fopen(map_path.c_str(), "w");
+  std::fprintf(fp, "north: 1000000.0\nsouth: 970000.0\neast: 530000.0\nwest: 500000.0\n");
+  std::fprintf(fp, "rows: %d\ncols: %d\n", side, side);
+  for (int r = 1; r <= side; ++r) {
+    for (int c = 1; c <= side; ++c) std::fprintf(fp, "%d ", 1 + (r / 50 + c / 50) % 20);
+    std::fputc('\n', fp);
+  }
+  std::fclose(fp);
+  const std::string table_path = (folder / "nivra_bench.cmt").string();
+  fp = std::fopen(table_path.c_str(), "w");
+  std::fprintf(fp, "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP %s landuse\n", map_path.c_str());
+  std::fprintf(fp, "ROUGHNESS landuse\nNUM_IDS 20\nID DESCRIPTION VALUES\n");
+  for (int id = 1; id <= 20; ++id) std::fprintf(fp, "%-6d%-80s%.3f\n", id, "land use", 0.01 * id);
+  std::fprintf(fp, "GREEN_AMPT_INFILTRATION landuse\nNUM_IDS 20\nID DESCRIPTION VALUES\n");
+  for (int id = 1; id <= 20; ++id)
+    std::fprintf(fp, "%-6d%-80s%.2f 10 0.4 0.2 0.02 0.3 0.1\n", id, "soil", 0.1 * id);
+  std::fclose(fp);
+  return table_path;
+}
+
+void read_table(benchmark::State& state, int code) {
+  nivra::reset_process_state();
+  const std::string table = write_mapping_table();
+  auto ms = nivra::make_model_state();
+  ms->project.super_quiet = 1;
+  ms->project.mapping_table.assign(table);
+  nivra::grid_state& g = ms->grid;
+  g.proj_rows = g.proj_cols = side;
+  g.mask.alloc(side + 1, side + 1);
+  for (int r = 1; r <= side; ++r)
+    for (int c = 1; c <= side; ++c) g.mask[r][c] = ++g.ncells;
+  std::array<nivra::array1d<double>, 7> values;
+  for (auto& v : values) v.alloc(g.ncells);
+  for (auto _ : state) {
+    nivra::read_cmt_table(*ms, code, {&values[0], &values[1], &values[2], &values[3], &values[4], &values[5],
+                                      &values[6]});
+    benchmark::DoNotOptimize(values[0].data());
+  }
+  state.counters["cells"] = g.ncells;
+}
+
+void BM_mapping_table_roughness_1M(benchmark::State& state) { read_table(state, nivra::cmt_code_roughness); }
+void BM_mapping_table_green_ampt_1M(benchmark::State& state) { read_table(state, nivra::cmt_code_ga_infiltration); }
+BENCHMARK(BM_mapping_table_roughness_1M)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_mapping_table_green_ampt_1M)->Unit(benchmark::kMillisecond);
+
+}  // namespace

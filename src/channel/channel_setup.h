@@ -1,16 +1,68 @@
-// Channel network set-ups called by the map phase.
+// The set-up of the channel network: the map phase's call and its steps.
 #pragma once
 
 namespace nivra {
 
 struct model_state;
+struct channel_state;
+struct groundwater_state;
+struct grid_state;
 
-// With explicit channel routing: reads the channel input file and sets up
-// every channel array.
+// With explicit channel routing: reads the channel input file and the
+// grid-stream file, sizes every per-node array, sets the initial state
+// (from the channel hotstart when one is given), reads the channel output
+// locations and writes "short_links.out" and "bad_thalweg.out". A
+// structure link takes the water of one channel link and gives it to
+// another, and its culverts get their inlet coefficients. A network with
+// lakes, or channel constituents, stops the run as not available.
 void init_channel_network(model_state& ms);
+
+// After the initial state, at the set-up of the run's first step: the
+// sections of every node from its water level, the water the channels
+// start the run with, and the channel point-source file (CHAN_POINT_INPUT;
+// without explicit channel routing the card stops the run).
+void init_channel_start(model_state& ms);
+
+// At the start of an event: without a channel hotstart (and on the run's
+// first step, or when no soil or groundwater process keeps water between
+// events) every node starts dry and still, the outlet node of a fixed-head
+// boundary at its depth; then the sections of every node.
+void start_channel_event(model_state& ms);
+
+// Sizes the per-node state arrays of a network read by read_chan_input
+// (and its grid-stream file, when there is one) and the routing's work
+// arrays.
+void size_channel_state(channel_state& ch);
 
 // With the pipe network and explicit channels: the channel link and node at
 // the outlet of each superjunction.
 void init_superlink_channel_links(model_state& ms);
+
+// The channel hotstart: the ".dht" file gives per line "node link value
+// [area]", the value the water-surface elevation (m) or, with
+// HOTSTART_IS_DEPTH, the depth (m); the ".qht" file gives "node link
+// discharge" (m3/s). Each must give every computational node of every
+// channel link once, as the end-of-run writer leaves them. A water surface
+// below the bed starts the node dry. False after a message naming the file
+// and line: the run is stopped.
+bool read_channel_initial_depths(channel_state& ch);
+
+// Completes the grid-stream table: every channel link has a node spacing
+// of at least 0.1 mm; the exchange tables are made (the aquifer's with
+// stream-aquifer exchange). False after a message.
+bool init_grid_stream(channel_state& ch, bool aquifer_exchange);
+
+// The share of the Sacramento baseflow of each grid-stream entry: its
+// length (node spacing x share) times its cell's topographic weight (its
+// topographic index with TOPO_INDEX, else 1), the weights of a cell
+// counted once and the shares summing to 1. False after a message.
+bool compute_sacramento_weights(channel_state& ch, const groundwater_state& gw, int ncells, bool quiet);
+
+// "short_links.out": the links of one computational node.
+bool write_short_links(const channel_state& ch);
+
+// "bad_thalweg.out": the grid-stream entries whose bed lies above the
+// ground of their cell.
+bool write_bad_thalweg(const channel_state& ch, const grid_state& grid);
 
 }  // namespace nivra

@@ -1,6 +1,8 @@
 // A component of the run's record: Channel network: links, nodes, cross-sections, structures, lateral inflow, channel files.
 #pragma once
 
+#include "channel/channel_scheme.h"
+#include "channel/structures.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -8,6 +10,28 @@
 #include "model/file_name_text.h"
 
 namespace nivra {
+
+// Bits of a link's type (channel_state::ltype).
+namespace link_type {
+inline constexpr int subsurface = 1;    // exchanges water with the aquifer through its bed
+inline constexpr int erodible = 2;      // its bed moves with sediment transport
+inline constexpr int trapezoid = 4;     // trapezoidal channel
+inline constexpr int breakpoint = 8;    // channel of surveyed cross-sections
+inline constexpr int floodplain = 16;   // trapezoid with a floodplain
+inline constexpr int lake = 32;         // lake on the network
+inline constexpr int structure = 64;    // hydraulic structure
+inline constexpr int captured = 128;    // channel link taken whole by a lake
+inline constexpr int overbank = 256;    // exchanges water over its banks
+inline constexpr int backwater = 512;
+// Links whose nodes are routed as open channel.
+inline constexpr int channel = trapezoid | breakpoint | floodplain;
+}  // namespace link_type
+
+// A per-node array of the network, indexed (node, link): a link's nodes lie
+// side by side in memory, as the routing walks them. Break-point tables use
+// the same layout, (level, table).
+template <class T>
+using node_array = column_array2d<T>;
 
 struct channel_state {
   // ---- Parameters: set at set-up from the cards, the channel files and the
@@ -39,31 +63,114 @@ struct channel_state {
   // Stream mapping tables found: roughness, nitrogen, phosphorus, carbon,
   // other, dispersion.
   int st_table_present[6] = {};
-  // Network tables ([node][link] for nodes; link tables are 1-based per link).
+  // The network of the channel input file. Links are 1..num_stream_links,
+  // link num_stream_links the outlet; arrays per node are node_arrays
+  // indexed (node, link) with nodes 0..max_nodes_per_link and links
+  // 0..link_array_size; flat node indices are link * max_nodes_per_link +
+  // node over link_node_size.
+  double chan_alpha = 0.0, chan_beta = 0.0, chan_theta = 0.0;  // routing weights
   int num_stream_links = 0;
-  int max_nodes_per_link = 0;        // stride of flat node indices link * stride + node
-  array1d<int> nx;                   // current nodes per link
-  array1d<int> nx1;                  // nodes per link of the channel file
-  array1d<int> og_nx1;               // original nodes per link
-  array1d<int> ltype;                // link type bits
+  int max_nodes = 0;                 // largest number of node points of a link (MAXNODES)
+  int max_nodes_per_link = 0;        // max_nodes + 1
+  int link_array_size = 0;           // num_stream_links + 1
+  int link_node_size = 0;            // max_nodes_per_link * link_array_size
+  int overbank_exchange = 0;         // some link exchanges water over its banks
+  int num_headwater_links = 0;       // links without upstream links
+  array1d<int> nx;                   // computational nodes per link
+  array1d<int> nx1;                  // node points per link of the channel file
+  array1d<int> og_nx1;               // computational nodes per link as read
+  array1d<int> ltype;                // link type bits (link_type::)
+  array1d<int> ldex;                 // own number of a channel or structure link, lake of a lake link
+  array1d<int> dslink;               // downstream link, 0 below the outlet
+  array1d<int> ndep;                 // number of upstream links
+  array2d<int> uslinks;              // [link][1..ndep]: upstream links
   array1d<double> link_dx;           // node spacing per link, m
-  array2d<double> org_bel;           // bed elevation before sediment transport
-  // Cross-section kinds and look-up tables of the channel file.
+  array1d<double> inv_mannings_n;    // 1 / Manning's n per link, 0 for lake and structure links
+  node_array<double> lnx, lny;       // map coordinates of the node points
+  node_array<double> bottom;         // trapezoid bottom width, m
+  node_array<double> bankfull_dep;   // trapezoid bankfull depth, m
+  node_array<double> sslope, sslope2;  // side slopes of the channel and of its floodplain
+  node_array<double> max_eros;       // deepest erosion of the bed, m
+  node_array<double> Krb, Mrb;       // stream-bed conductivity and thickness (made with stream loss)
+  node_array<double> org_bel;        // bed elevation before sediment transport
+  node_array<int> con_vect;          // cell of each node (without a grid-stream file)
+  // Break-point cross-sections: property tables per water level
+  // ((level, table), levels 1..numhts[table] at ht_spc[table] spacing above
+  // the section's lowest point) and the table of each node.
   int apfa_xsec = 0, trap_preiss_xsec = 0, table_preiss_xsec = 0, xsec_tables_read = 0;
+  int max_npairs = 0;                // most points of one section
+  int max_num_interp = 0;            // most levels of one table
+  int num_xsec_tables = 0;           // table slots
+  int num_erode_bp_links = 0;
+  node_array<int> table_num;         // table of each node
+  array1d<int> bplink;               // erodible break-point links: row of xbp_lnn and ybp_lnn
+  array1d<int> numpairs, numhts;     // per table: section points and levels
+  array1d<double> ht_spc;            // per table: level spacing, m
+  node_array<double> xarea, xtw, xp, xk;  // flow area m2, top width m, wetted perimeter m, conveyance m3/s
+  array3d<double> xbp_lnn, ybp_lnn;  // [erodible link][node][point]: the node's own section
+  array2d<double> max_yp;            // [erodible link][node]: highest water level reached, m
+  array2d<double> ch_sand_vol0;      // [erodible link][node]: sand in the bed at the start, m3
+  // Grid-stream table: the cells a stream crosses ([stream cell][entry]).
+  int gst_num_cells = 0;
+  int gst_max_cells = 0;             // most entries of one stream cell
+  array1d<int> gst_ncellsingrid;     // entries per stream cell
+  array2d<int> gst_link, gst_node;   // the channel node of each entry
+  array2d<int> gst_gnum;             // the cell of each entry
+  array2d<int> gst_row, gst_col;     // its grid row and column
+  array2d<double> gst_pct;           // share of the node's length in the cell
+  array2d<double> gst_sac_weight;    // share of the Sacramento baseflow
+  array1d<double> chan_cell_topo_weight;  // per cell: topographic weight of a channel cell
+  double sac_chan_cells = 0.0, sac_ti_sum = 0.0, sac_chan_length = 0.0, sac_weight_sum = 0.0;
+  int chan_section_mode = 0;         // sections are computed from the depth (2)
+  // Channel point sources (CHAN_POINT_INPUT): each point's flat node
+  // address, and the timed changes of the file: the model time of each and
+  // per point its discharge (m3/s) and concentrations.
+  int chan_point_sources_on = 0;
+  int num_chan_points = 0;
+  int num_chan_point_changes = 0;
+  array1d<int> chan_point_address;          // 1..num_chan_points
+  array1d<double> chan_point_change_time;   // 1..changes, Julian days
+  array2d<double> chan_point_change_value;  // [change][value]
+  // Structure elements, point-source series and pumps of the channel
+  // input file (channel/structures.h).
+  channel_structures structures;
 
   // ---- State: the water of the channels ([node][link]).
-  array2d<double> yp;                // water surface elevation
-  array2d<double> bel;               // bed elevation
-  array2d<double> new_bel;           // bed elevation after sediment transport
-  array2d<double> qp;                // discharge, m3/s
-  array2d<double> area;              // flow area, m2
-  array2d<double> chan_depth;        // flow depth, m
+  node_array<double> yp;             // water surface elevation, m
+  node_array<double> bel;            // bed elevation, m
+  node_array<double> new_bel;        // bed elevation after sediment transport
+  node_array<double> min_bel;        // lowest bed erosion may reach, set by the run's first bed update
+  node_array<double> qp;             // discharge, m3/s
+  node_array<double> area;           // flow area, m2
+  node_array<double> chan_depth;     // flow depth, m
+  node_array<double> area_old;       // flow area at the start of the step, m2
+  node_array<double> conv, dconv;    // conveyance and its change with area
+  node_array<double> topw;           // top width, m
+  node_array<double> stdummy;
+  node_array<double> Fr;             // Froude number
+  node_array<double> qp_vol, qp_vol_sed; // volume passed by a node
+  node_array<double> qlat;           // lateral inflow per metre of channel, m2/s
+  node_array<double> qriv, av_qriv;  // stream-aquifer exchange per metre, m2/s (made with stream loss)
+  array2d<double> gst_qlat;          // exchange of each grid-stream entry with its cell
+  array2d<double> gst_Vlat;
+  array2d<double> gst_qriv, gst_qriv_vol;  // aquifer exchange of each entry (made with stream loss)
+  node_array<double> gst_Vp;         // made with stream loss
+  array1d<double> chan_point_flow;   // per flat node address: the point source's discharge now, m3/s
+  array1d<double> chan_pipe_flow;    // per flat node address: the pipe outfalls' inflow over this channel step, m3/s (made with outfalls)
+  array2d<double> chan_point_conc;   // [constituent][flat address]: its concentrations now
 
   // ---- Per-run bookkeeping and step flags.
   int chan_dry_count = 0;            // steps since rain that found the channels nearly empty
-  int chan_point_read_count = 0;     // point-source records read
+  int chan_point_read_count = 0;     // point-source changes applied
+  double chan_point_next_time = 0.0;  // model time of the next point-source change, 0 after the last
+  int chan_steps = 0, chan_routed_steps = 0;  // channel steps, and those that routed the network
+  int chan_route_flag = 0;           // what the last routing handed back
+  int clipped_area_count = 0;        // areas just below zero set to zero by the routing
+  double clipped_area_volume = 0.0;  // the water that made, m3
+  channel_scheme routing;            // the explicit routing's own object
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
-  array2d<double> yp_max_flood;      // [node][link] highest water surface of the run
+  int chan_has_water = 0;            // some node holds water
+  node_array<double> yp_max_flood;   // [node][link] highest water surface of the run
 
   // ---- Files: channel input, link/node outputs, hotstart and flood files.
   guarded_file grid_stream_file;
@@ -81,6 +188,7 @@ struct channel_state {
   file_name_text chan_new_elev_file_name;  // made when the file is written at the end of the run
   guarded_file flood_stream_file;
   guarded_file chan_discharge_in_file;  // the ".qht" of a channel hotstart read
+  guarded_file chan_point_file;         // read whole at set-up
 };
 
 }  // namespace nivra

@@ -1,5 +1,7 @@
-// The water in the pipe network (storm sewers and tile drains). The pipe
-// solver keeps the volume its drains hold; the network reports it.
+// The water in the pipe network (storm sewers and tile drains): what its
+// pipes and superjunctions hold after the last pipe step, and what its
+// outfalls delivered toward channel nodes that the channels have not taken
+// yet.
 #pragma once
 
 #include "channel/pipe_state.h"
@@ -7,6 +9,6 @@
 namespace nivra {
 
 // Water in the drains (m3).
-inline double pipe_storage(const pipe_state& p) { return p.sl_drain_vol; }
+inline double pipe_storage(const pipe_state& p) { return p.sl_drain_vol + p.chan_sl_pending; }
 
 }  // namespace nivra

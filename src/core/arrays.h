@@ -97,24 +97,17 @@ class row_view {
 };
 
 // ---------------------------------------------------------------- 2-D
-// Rows 0..n of m + 1 elements in one contiguous block, row-major.
+// The storage of the 2-D arrays: (n + 1) x (m + 1) elements in one block,
+// zeroed when made. The arrays below differ only in where (i, j) lies.
 template <class T>
-class array2d {
+class block2d {
  public:
-  array2d() = default;
-  array2d(int n, int m) { alloc(n, m); }
-  array2d(array2d&&) noexcept = default;
-  array2d& operator=(array2d&&) noexcept = default;
-  array2d(const array2d&) = delete;
-  array2d& operator=(const array2d&) = delete;
-
   // Zeroed [0..n][0..m]. A zero extent leaves the array empty.
   void alloc(int n, int m) {
     data_.reset();
     n_ = m_ = 0;
     if (n <= 0 || m <= 0) return;
-    std::size_t total = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
-    data_.reset(new T[total]());
+    data_.reset(new T[size_of(n, m)]());
     n_ = n;
     m_ = m;
   }
@@ -124,7 +117,7 @@ class array2d {
   }
   void fill(const T& v) {
     if (!data_) return;
-    std::size_t total = (static_cast<std::size_t>(n_) + 1) * (static_cast<std::size_t>(m_) + 1);
+    const std::size_t total = size_of(n_, m_);
     for (std::size_t k = 0; k < total; ++k) data_[k] = v;
   }
   bool empty() const { return !data_; }
@@ -134,28 +127,75 @@ class array2d {
   T* data() { return data_.get(); }
   const T* data() const { return data_.get(); }
 
-  row_view<T> operator[](int i) {
-    NIVRA_INDEX("array2d", i, 0, n_);
-    return row_view<T>(data_.get() + static_cast<std::size_t>(i) * (m_ + 1), m_);
-  }
-  row_view<const T> operator[](int i) const {
-    NIVRA_INDEX("array2d", i, 0, n_);
-    return row_view<const T>(data_.get() + static_cast<std::size_t>(i) * (m_ + 1), m_);
-  }
-  T& operator()(int i, int j) {
-    NIVRA_INDEX("array2d", i, 0, n_);
-    NIVRA_INDEX("array2d column", j, 0, m_);
-    return data_[static_cast<std::size_t>(i) * (m_ + 1) + j];
-  }
-  const T& operator()(int i, int j) const {
-    NIVRA_INDEX("array2d", i, 0, n_);
-    NIVRA_INDEX("array2d column", j, 0, m_);
-    return data_[static_cast<std::size_t>(i) * (m_ + 1) + j];
+ protected:
+  block2d() = default;
+  block2d(block2d&&) noexcept = default;
+  block2d& operator=(block2d&&) noexcept = default;
+  block2d(const block2d&) = delete;
+  block2d& operator=(const block2d&) = delete;
+  ~block2d() = default;
+  static std::size_t size_of(int n, int m) {
+    return (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
   }
 
- private:
   std::unique_ptr<T[]> data_;
   int n_ = 0, m_ = 0;
+};
+
+// Rows 0..n of m + 1 elements, row-major: element (i, j) of row i.
+template <class T>
+class array2d : public block2d<T> {
+ public:
+  array2d() = default;
+  array2d(int n, int m) { this->alloc(n, m); }
+
+  row_view<T> operator[](int i) {
+    NIVRA_INDEX("array2d", i, 0, this->n_);
+    return row_view<T>(this->data_.get() + static_cast<std::size_t>(i) * (this->m_ + 1), this->m_);
+  }
+  row_view<const T> operator[](int i) const {
+    NIVRA_INDEX("array2d", i, 0, this->n_);
+    return row_view<const T>(this->data_.get() + static_cast<std::size_t>(i) * (this->m_ + 1), this->m_);
+  }
+  T& operator()(int i, int j) { return this->data_[at(i, j)]; }
+  const T& operator()(int i, int j) const { return this->data_[at(i, j)]; }
+
+ private:
+  std::size_t at(int i, int j) const {
+    NIVRA_INDEX("array2d", i, 0, this->n_);
+    NIVRA_INDEX("array2d column", j, 0, this->m_);
+    return static_cast<std::size_t>(i) * (this->m_ + 1) + j;
+  }
+};
+
+// ---------------------------------------------------------------- 2-D by column
+// Indexed (i, j) over [0..n][0..m] like array2d, but stored column by
+// column: the n + 1 elements of a column lie side by side, and column(j)
+// hands them out as one row. Loops that walk i within a column read
+// contiguous memory.
+template <class T>
+class column_array2d : public block2d<T> {
+ public:
+  column_array2d() = default;
+  column_array2d(int n, int m) { this->alloc(n, m); }
+  // Elements 0..n of column j.
+  row_view<T> column(int j) {
+    NIVRA_INDEX("column_array2d column", j, 0, this->m_);
+    return row_view<T>(this->data_.get() + static_cast<std::size_t>(j) * (this->n_ + 1), this->n_);
+  }
+  row_view<const T> column(int j) const {
+    NIVRA_INDEX("column_array2d column", j, 0, this->m_);
+    return row_view<const T>(this->data_.get() + static_cast<std::size_t>(j) * (this->n_ + 1), this->n_);
+  }
+  T& operator()(int i, int j) { return this->data_[at(i, j)]; }
+  const T& operator()(int i, int j) const { return this->data_[at(i, j)]; }
+
+ private:
+  std::size_t at(int i, int j) const {
+    NIVRA_INDEX("column_array2d", i, 0, this->n_);
+    NIVRA_INDEX("column_array2d column", j, 0, this->m_);
+    return static_cast<std::size_t>(j) * (this->n_ + 1) + i;
+  }
 };
 
 // ---------------------------------------------------------------- 3-D

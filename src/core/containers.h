@@ -232,6 +232,7 @@ class jagged_array {
     rows_.assign(1, nullptr);
     owned_.assign(1, 0);
     count_ = 0;
+    row_length_ = 0;
     resync();
   }
 

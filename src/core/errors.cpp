@@ -151,7 +151,42 @@ const char* const message_table[highest_message_code] = {
     /* 136 */ "You are trying to simulate MLGA soil dynamics but without using a valid soil type index map.\nIndex map filename = " "\x02" "\n",
 };
 
+// The parameter-estimation toolbox: codes first_toolbox_code and up.
+const char* const toolbox_table[last_toolbox_code - first_toolbox_code + 1] = {
+    /* 201 */ "Cannot open " "\x02" " \n",
+    /* 202 */ "\nThe log transformed parameter " "\x01" " has an input value less than zero!\nProgram terminating.\n",
+    /* 203 */ "Error reading prior information\n  (File: " "\x02" ", line " "\x03" ")\n",
+    /* 204 */ "Error: the toolbox control file " "\x02" ", line " "\x03" ": " "\x01" ".\n",
+    /* 205 */ "Error: the toolbox control file " "\x02" " ends before its " "\x01" ".\n",
+    /* 206 */ "Error: " "\x02" ", line " "\x03" ": an item longer than " "\x04" " characters begins \"" "\x01" "\".\n",
+    /* 207 */ "Error: the tied parameter " "\x01" " names the parent " "\x02" ", which is not a parameter of the control file.\n",
+    /* 208 */ "Error: the tied parameter " "\x01" " cannot keep a ratio to its parent " "\x02" ", whose value is 0.\n",
+    /* 209 */ "\nCurrently, slm_dru does not support more than 25 template files.\nPlease modify and recompile the code to accomodate the unusually large number of template files.\n\n",
+    /* 210 */ "\nCurrently, the Toolbox does not support more than 25 instruction files.\nPlease recompile the code to accomodate the unusually large number of instruction files.\n\n",
+    /* 211 */ "\n" "\x02" " is not a valid PEST template file.\n\n",
+    /* 212 */ "Error: the template file " "\x02" " holds the parameter space " "\x01" ", which names no parameter of the control file.\n",
+    /* 213 */ "Error: the instruction file " "\x02" ", line " "\x03" ": " "\x01" ".\n",
+    /* 214 */ "Semi-fixed observations are currently not supported with the calibration toolbox.\nModify the instruction file(s) accordingly and rerun the toolbox.\n  (File: " "\x02" ", line " "\x03" ")\n",
+    /* 215 */ "Error: reading the model output file " "\x02" ": " "\x01" " (instruction line " "\x03" ").\n",
+    /* 216 */ "\n\nError opening the restart file.\nPossibly previous run was not halted prematurely.\n\n",
+    /* 217 */ "Error: the restart file " "\x02" " does not fit the control file: " "\x01" " (line " "\x03" ").\n",
+    /* 218 */ "Error: the parameter group " "\x01" " gives " "\x02" ", which the toolbox does not know (INCTYP: relative, absolute or rel_to_max; FORCEN: always_2, always_3 or switch; DERMTHD: parabolic, outside_pts or best_fit).\n",
+    /* 219 */ "Error: the parameter " "\x01" " names the group " "\x02" ", which is no parameter group of the control file.\n",
+    /* 220 */ "Error: the first model run of the toolbox search failed; the search cannot start.\n",
+    /* 221 */ "Error: the final model run of the toolbox search, with the best parameters, failed.\n",
+    /* 222 */ "Error: the search input file " "\x02" ", line " "\x03" ": expected " "\x01" ".\n",
+};
+
+const char* message_of(int code) {
+  if (code >= 1 && code <= highest_message_code) return message_table[code - 1];
+  if (code >= first_toolbox_code && code <= last_toolbox_code)
+    return toolbox_table[code - first_toolbox_code];
+  return nullptr;
+}
+
 }  // namespace
+
+bool has_message(int code) { return message_of(code) != nullptr; }
 
 void set_error(int code, std::string_view str1, std::string_view str2, int int1, int int2) {
   error_state& e = process.error_block;
@@ -172,8 +207,7 @@ bool is_warning_code(int code) {
 }
 
 std::string message_text(int code) {
-  if (code < 1 || code > highest_message_code) return std::string();
-  const char* m = message_table[code - 1];
+  const char* m = message_of(code);
   if (!m) return std::string();
   const error_state& e = process.error_block;
   std::string out;
@@ -213,7 +247,7 @@ void report_error() {
   if (e.code > 0) {
     report_text("\n");
     e.stop = 1;
-    if (e.code <= highest_message_code) {
+    if (has_message(e.code)) {
       std::string text = message_text(e.code);
       if (!text.empty()) report_text(text);
       if (is_warning_code(e.code)) e.stop = 0;

@@ -1,6 +1,6 @@
 // Process-wide state: what outlives one model run and is shared by every run
 // of the process (the error block, the replacement list and its switch, the
-// run prefix, the folders, the quiet switch, the time-series lists, the day
+// run prefix, the folders, the quiet switch, the time-series and elevation-series lists, the day
 // of the week of the last date converted). Everything else belongs to the
 // run's model_state. Tests call reset_process_state between cases.
 #pragma once
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/arrays.h"
+#include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/replace.h"
 #include "core/text.h"
@@ -58,6 +59,8 @@ struct process_state {
   // time series of the run and the mapping table's id list
   std::vector<std::unique_ptr<time_series>> ts_list;
   std::vector<ts_index_entry> ts_id_list;  // searched front to back; newest first
+  // elevation series of the run, in reading order
+  std::vector<std::unique_ptr<elevation_series>> es_list;
 
   int week_day = 0;                  // of the last calendar_date call, 0 Sunday
   parallel_env_t parallel_env;

@@ -137,6 +137,20 @@ int read_time_series(guarded_file& f, int* line_no) {
   return 1;
 }
 
+int read_series_blocks(guarded_file& f, int (*read_block)(guarded_file&, int*)) {
+  int blocks = 0;
+  int line_no = 0;
+  for (;;) {
+    const int got = read_block(f, &line_no);
+    if (got < 0) {
+      stop_reading();
+      return -1;
+    }
+    if (got == 0) return blocks;
+    ++blocks;
+  }
+}
+
 bool read_time_series_file(const std::string& file_name) {
   guarded_file f;
   if (!open_guarded_file(f, file_name, "r")) {
@@ -145,17 +159,8 @@ bool read_time_series_file(const std::string& file_name) {
     return false;
   }
   std::size_t first = process.ts_list.size();
-  int blocks = 0;
-  int line_no = 0;
-  for (;;) {
-    const int got = read_time_series(f, &line_no);
-    if (got < 0) {
-      stop_reading();
-      return false;
-    }
-    if (got == 0) break;
-    ++blocks;
-  }
+  const int blocks = read_series_blocks(f, [](guarded_file& g, int* n) { return read_time_series(g, n); });
+  if (blocks < 0) return false;
   std::printf("%d time series read from file %s\n", blocks, file_name.c_str());
   // A series whose times go backwards cannot be interpolated: refuse it now,
   // naming the file, rather than meet it in the middle of a run.

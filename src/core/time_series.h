@@ -43,6 +43,11 @@ bool read_time_series_file(const std::string& file_name);
 // that is not an entry (the message, naming the file and the line, is
 // printed). line_no, when given, counts the lines read from the file.
 int read_time_series(guarded_file& f, int* line_no = nullptr);
+// Reads the blocks of an open series file with read_block (1 a block, 0 the
+// end of the file, -1 a fault whose message it printed, counting the lines
+// in its second argument): the number of blocks, or -1 after a fault, with
+// the run stopped.
+int read_series_blocks(guarded_file& f, int (*read_block)(guarded_file&, int*));
 time_series* find_time_series(const std::string& name);
 double ts_value_at(double t, time_series* series);
 double ts_value_by_id(int id, double t);

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/tokens.h"
+
 namespace nivra {
 
 std::string value_range::describe(bool whole) const {
@@ -20,6 +22,18 @@ std::string value_range::describe(bool whole) const {
                                : " from " + number(lo) + " to " + number(hi);
   if (*unit) text += std::string(" (") + unit + ")";
   return text;
+}
+
+bool token_in_range(std::string_view token, bool whole, const value_range& range, double& out) {
+  bool read = false;
+  if (whole) {
+    int v = 0;
+    read = whole_token_int(token, v);
+    out = v;
+  } else {
+    read = whole_token_double(token, out);
+  }
+  return read && range.contains(out);
 }
 
 }  // namespace nivra

@@ -7,6 +7,7 @@
 
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace nivra {
 
@@ -24,6 +25,10 @@ struct value_range {
   // 100000", "a number".
   std::string describe(bool whole = false) const;
 };
+
+// A token read whole as one number (a whole number when asked, which an
+// int holds) that lies within the range. False for an empty token.
+bool token_in_range(std::string_view token, bool whole, const value_range& range, double& out);
 
 // From lo to hi; above lo and at most hi.
 constexpr value_range from_to(double lo, double hi, const char* unit = "") {

@@ -7,7 +7,19 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 
+#include <vector>
+
 namespace nivra {
+
+// A well of the mapping table's WELL_TABLE placed in a cell: a constant
+// rate (kind 0) or the rate of the series series_id of the
+// TIME_SERIES_INDEX table (any other kind).
+struct well_entry {
+  int id = 0;            // the cell's number once placed
+  long long kind = 0;
+  double rate = 0.0;
+  int series_id = 0;
+};
 
 // The Sacramento soil-moisture accounting stores (depths in mm).
 struct sac_record {
@@ -59,6 +71,9 @@ struct groundwater_state {
   array1d<double> topo_dex;          // topographic index (Sacramento)
   int num_wells = 0;
   array1d<int> well_row, well_column;
+  int use_wells_on = 0;              // wells come from the WELL_TABLE
+  std::vector<well_entry> well_list; // the placed wells, the last cell of the grid first
+  int gw_static_flux_count = 0, gw_dynamic_well_count = 0;
 
   // ---- State: the saturated zone and the Sacramento stores.
   array1d<double> elevgw;            // water-table elevation per cell, m

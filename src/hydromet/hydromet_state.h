@@ -5,6 +5,12 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "core/tokens.h"
+#include "hydromet/frozen_ground.h"
+#include "hydromet/radar.h"
+#include "hydromet/snowpack_layers.h"
+#include "hydromet/solar_geometry.h"
+#include "hydromet/weather_files.h"
 #include <string>
 #include <vector>
 
@@ -44,6 +50,8 @@ struct hydromet_state {
   int hmet_start_year = 0, hmet_start_month = 0, hmet_start_day = 0, hmet_start_hour = 0;
   int hmet_end_year = 0, hmet_end_month = 0, hmet_end_day = 0, hmet_end_hour = 0;
   int hmet_repaired = 0;
+  int weather_format = 0;            // a weather_format value, from the weather card
+  int terrain_shading = 1;           // the shading of the cells is refreshed during the month
   // Long-term runs: weather files, evapotranspiration, frozen ground.
   double event_min_q = 0.0;
   int et_calc_penman = 0, et_calc_deardorff = 0;
@@ -111,30 +119,44 @@ struct hydromet_state {
   array1d<double> snow_temperature;  // per cell
   array1d<double> snow_melt_to_ov;   // melt water per cell, m
   array2d<double> sn_stat;  // [cell][1..23]
-  array3d<double> Melt_Waves;  // [cell][1..6][1..3]
-  array3d<double> wave;  // [cell][1..51][1..5]
+  array3d<double> Melt_Waves;  // [cell][1..6][1..3]: melt water on its way (m), release rate (m/h)
   array1d<double> ATI_2, D_2;
   array1d<double> St_Event, H_Val, TSNOW_P, TSNOW_T, PSNOW_Total, Wq, Wi;
   array1d<double> albedo_w_snow;
   array1d<int> Hours_Since_Snow;
+  array1d<double> snow_depth;        // depth of the pack per cell, m
+  // The ground under the air: its surface temperature (K) carried from hour
+  // to hour, and the frozen-ground index (degree-days).
+  array1d<double> ground_temp;
+  array1d<double> cfgi_cell;
 
   // ---- Per-run bookkeeping and step flags.
   // Counters that belong to the run, so that a run never depends on an
   // earlier run of the same process.
   int uniform_rain_step = 1;         // step counter of the uniform storm
   int precip_event_call_count = 0;   // calls of the precipitation event reader
+  int precip_events_read = 0;        // EVENT cards of the precipitation file read so far
+  card_line precip_line;             // the precipitation file's line being read
+  int precip_line_no = 0;            // and its number
   int hmet_skip_done = 0;            // weather records before the start date skipped
   double snow_hour_accum = 0.0;      // hours since the last full snow hour
+  int et_calls = 0;                  // hours of evapotranspiration computed in the run
+  int melt_pending = 0;              // some cell still has melt water to release
+  int melt_period = 0;               // melt water is being released onto the cells
+  int melt_steps_in_hour = 0;        // releases of melt water since the weather hour began
   int hmet_record_count = 0;         // weather records read
   int hmet_hour_year = 0, hmet_hour_month = 0, hmet_hour_day = 0, hmet_hour_hour = 0;
   // Precipitation of the current event as the time loop applies it: the
   // gages and their values per period, the radar files, the period clock
   // and the gage nearest to every cell.
+  std::string event_title;
   int num_gages = 0;
   int num_rain_periods = 0;          // with uniform rain: the number of rain steps
   int rain_gages = 0, rain_rates = 0, rain_accum = 0;  // kind of data of the event
+  array1d<double> gage_x, gage_y;    // gage eastings and northings, m
   jagged_array<double> gage_values{"gage_values"};  // [gage][period], mm/h once converted
-  std::vector<std::string> radar_file_names;        // per period, 1-based
+  std::vector<std::string> radar_file_names;        // per period line, 1-based: line k's radar file
+  radar_grid radar;                  // the radar grid of the event and its current rates
   array1d<int> nearest;              // per cell: number of the nearest gage
   int rain_period = 0;               // next period to start, 1-based
   double next_rain_period_time = 0.0, rain_period_start_time = 0.0;  // Julian days
@@ -151,7 +173,26 @@ struct hydromet_state {
   array3d<double> El_T_P_e_es_LR;  // [gage][band][1..6]
   array2d<double> Temp_Daily_Avg;  // [1..2][1..24]
   array1d<double> temper_gridded_sum;
-  array1d<double> R_short, R_long;
+  array1d<double> R_short, R_long;  // net shortwave and incoming longwave per cell, W/m2
+  array1d<double> snow_air_temp;     // air temperature the snow models see, deg C
+  // The weather record of the hour (station values, or the watershed means
+  // of gridded weather) and each cell's weather: pressure mb, relative
+  // humidity %, cloud cover tenths, wind m/s, temperature deg C (in
+  // cell_air_temp), radiation W/m2 (hmet_global_rad is the sky's diffuse
+  // radiation), precipitation of gridded weather mm/h.
+  double hmet_pressure = 0.0, hmet_rel_humidity = 0.0, hmet_cloud_cover = 0.0, hmet_wind_speed = 0.0;
+  double hmet_temperature = 0.0, hmet_direct_rad = 0.0, hmet_global_rad = 0.0;
+  array1d<double> cell_pressure, cell_rel_humidity, cell_cloud_cover, cell_wind_speed;
+  array1d<double> cell_direct_rad, cell_global_rad, cell_precip;
+  sun_position sun;                  // the sun of the weather hour
+  int hmet_read_result = 0;          // 1 a record was read, -1 the weather data have ended
+  int temper_hours = 0;              // hours summed in temper_gridded_sum
+  double orog_lapse_rate = 0.0;      // lapse rate of the hour between the two gages, deg C per km
+  // Evapotranspiration of the hour per cell: potential and actual rates
+  // (cm/s) and the ground heat flux (kW/m2).
+  array1d<double> pet_rate, aet_rate, ground_heat_flux;
+  // Averages of the hourly output of long-term runs.
+  double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;
   // Snow of the recent hours.
   array2d<double> SNOW_PRECIP_6HR;  // [cell][1..8]
   array1d<int> melt_occurred, Snow_Accumulated_Hr;
@@ -171,8 +212,18 @@ struct hydromet_state {
   guarded_file nwsrfs_elev_snow_file;
   guarded_file init_swe_input_file;
 
-  // ---- Scratch of the snow step.
+  // ---- The weather file read and checked at set-up, served hour by hour,
+  // with its memory of the last valid values.
+  weather_reader hmet_reader;
+
+  // ---- The last 24 hours of air temperature of every cell, for the
+  // frozen-ground index.
+  frost_history frost;
+
+  // ---- Scratch of the snow step: the wetting fronts of the pack being
+  // stepped (every pack restarts its fronts each hour).
   array1d<double> snow_step_work;
+  wetting_front_table front_scratch;
 };
 
 }  // namespace nivra

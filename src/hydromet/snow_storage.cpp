@@ -12,13 +12,13 @@ namespace nivra {
 snow_water snow_storage(const model_state& ms) {
   const hydromet_state& hm = ms.hydromet;
   snow_water w;
-  if (!hm.snow_present || hm.snow_swe.empty()) return w;
+  if (hm.snow_swe.empty()) return w;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   // Melt water is tracked on the cells in long-term runs.
   const bool melt = ms.clock.long_term && !hm.snow_melt_to_ov.empty();
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     if (under_channel_lake(ms.lake, c)) continue;
-    w.snow += hm.snow_swe[c] * area;
+    if (hm.snow_present) w.snow += hm.snow_swe[c] * area;
     if (melt) w.melt_water += hm.snow_melt_to_ov[c] * area;
   }
   return w;

@@ -435,7 +435,6 @@ void build_connectivity(model_state& ms) {
     alloc_3d_double(n, 6, 3, ms.hydromet.Melt_Waves, "Melt_Waves");
     whole(ms.hydromet.snow_no_infil_cell, "snow_no_infil_cell");
     alloc_2d_double(n, 23, ms.hydromet.sn_stat, "sn_stat");
-    alloc_3d_double(n, 51, 5, ms.hydromet.wave, "wave");
     alloc_2d_double(n, 11, ms.hydromet.snap_nivra_params, "snap_nivra_params");
     real(ms.hydromet.scf, "scf");
     for (int c = 1; c <= ms.hydromet.scf.size(); ++c) ms.hydromet.scf[c] = 1.0;

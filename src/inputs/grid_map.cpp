@@ -30,8 +30,22 @@ bool read_header_value(std::FILE* fp, const char* format, T& out) {
   return true;
 }
 
-bool read_header(std::FILE* fp, std::string_view name, double& north, double& south,
-                 double& east, double& west, int& rows, int& cols) {
+// Skips the rest of the current line.
+void skip_line(std::FILE* fp) {
+  int c;
+  do {
+    c = getc_unlocked(fp);
+  } while (c != EOF && c != '\n');
+}
+
+void print_name_message(const char* format, std::string_view name) {
+  std::printf(format, static_cast<int>(name.size()), name.data());
+}
+
+}  // namespace
+
+bool read_map_header(std::FILE* fp, std::string_view name, double& north, double& south,
+                     double& east, double& west, int& rows, int& cols) {
   const char* failed = nullptr;
   if (!read_header_value(fp, "%6s %lf", north) || !std::isfinite(north)) failed = "north";
   else if (!read_header_value(fp, "%6s %lf", south) || !std::isfinite(south)) failed = "south";
@@ -45,19 +59,6 @@ bool read_header(std::FILE* fp, std::string_view name, double& north, double& so
   return false;
 }
 
-// Skips the rest of the current line.
-void skip_line(std::FILE* fp) {
-  int c;
-  do {
-    c = getc_unlocked(fp);
-  } while (c != EOF && c != '\n');
-}
-
-enum class int_read { value, end_of_file, not_integer };
-
-// One integer as "%d" reads it: blanks and line ends skipped, an optional
-// sign, then digits. A token that does not start as an integer, or one too
-// large for an int, is refused instead of repeating the last value.
 int_read scan_int_token(std::FILE* fp, int& out) {
   int c;
   do {
@@ -92,12 +93,6 @@ int_read scan_int_token(std::FILE* fp, int& out) {
   return int_read::value;
 }
 
-void print_name_message(const char* format, std::string_view name) {
-  std::printf(format, static_cast<int>(name.size()), name.data());
-}
-
-}  // namespace
-
 void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& north,
                     double& south, double& east, double& west, int& rows, int& cols,
                     array2d<int>& mask, array1d<double>* real_values,
@@ -109,7 +104,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
     stop_run();
     return;
   }
-  if (!read_header(fp, name, north, south, east, west, rows, cols)) {
+  if (!read_map_header(fp, name, north, south, east, west, rows, cols)) {
     stop_run();
     return;
   }

@@ -4,6 +4,7 @@
 // that is not an index map of the mapping-table file is read here.
 #pragma once
 
+#include <cstdio>
 #include <string_view>
 
 #include "core/arrays.h"
@@ -23,6 +24,18 @@ enum map_kind : int {
 };
 
 inline constexpr int max_map_category = 9999;
+
+// Reads the six header lines (a word and a finite number each); false after
+// printing a message that names the map and the line that failed.
+bool read_map_header(std::FILE* fp, std::string_view name, double& north, double& south,
+                     double& east, double& west, int& rows, int& cols);
+
+// One integer of a map body as "%d" reads it: blanks and line ends skipped,
+// an optional sign, then digits. A token that does not start as an integer,
+// is not ended by a blank ("1.5", "12abc") or is too large for an int is
+// refused instead of repeating the last value.
+enum class int_read { value, end_of_file, not_integer };
+int_read scan_int_token(std::FILE* fp, int& out);
 
 // Reads one grid map from an open file (the caller opens and closes it).
 // The header's values go to north .. cols (finite numbers). A header whose

@@ -87,12 +87,16 @@ struct grid_state {
 
   // ---- Per-run bookkeeping.
   array1d<int> low_spot_flow_cell;  // 1 for both cells of a low spot that carried water
+  int ts_index_read = 0;            // the mapping table's TIME_SERIES_INDEX was read in this run
 
   // ---- Files: input maps of the grid.
   guarded_file elevation_file;
   guarded_file watershed_mask_file;
   guarded_file dike_map_file;
   guarded_file lowspot_input_file;
+
+  // ---- Scratch of the exchange-file writer, made only when it writes Ksat.
+  array1d<double> scratch_map;        // one value per cell
 };
 
 }  // namespace nivra

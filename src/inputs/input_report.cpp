@@ -3,9 +3,12 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <string>
 
 #include "core/errors.h"
 #include "core/process.h"
+#include "inputs/grid_map.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
@@ -33,6 +36,21 @@ void input_report(const model_state& ms, console_rule rule, const char* format, 
 void stop_with_own_message() {
   set_error(own_message_code);
   report_error();
+}
+
+parameter_source read_parameter_map(model_state& ms, guarded_file& file, std::string_view name,
+                                    array1d<double>& values, const value_range& range, const char* map_line,
+                                    const char* table_line) {
+  if (!file.is_open()) {
+    input_report(ms, console_rule::unless_quiet, "%s", table_line);
+    return parameter_source::table;
+  }
+  const std::string file_name(name);
+  input_report(ms, console_rule::unless_quiet, map_line, file_name.c_str());
+  if (values.size() != ms.grid.ncells) values.alloc(ms.grid.ncells);
+  read_cell_map(ms.grid, file, name, values, ms.project.optimizer_mode, range);
+  close_guarded_file(file);
+  return process.error_block.stop ? parameter_source::stopped : parameter_source::map;
 }
 
 int int_token_reader::next(int& value) {

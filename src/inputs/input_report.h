@@ -9,7 +9,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/arrays.h"
 #include "core/guarded_file.h"
+#include "core/value_range.h"
 
 namespace nivra {
 
@@ -25,6 +27,15 @@ void input_report(const model_state& ms, console_rule rule, const char* format, 
 
 // Stops the run after a reader printed its own message.
 void stop_with_own_message();
+
+// A per-cell parameter that its own map or the mapping table may give: the
+// map wins when the project opened it (map_line names the file; the map is
+// read within range and closed), else table_line announces the table,
+// which the caller reads.
+enum class parameter_source { map, table, stopped };
+parameter_source read_parameter_map(model_state& ms, guarded_file& file, std::string_view name,
+                                    array1d<double>& values, const value_range& range, const char* map_line,
+                                    const char* table_line);
 
 // Whitespace-separated integers of a small text file, with the line each
 // came from, for messages that name the file and line.

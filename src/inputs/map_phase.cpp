@@ -1,10 +1,13 @@
 #include "inputs/map_phase.h"
 
 #include "channel/channel_setup.h"
+#include "channel/pumps.h"
 #include "channel/channel_state.h"
 #include "core/arrays.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/evapotranspiration_step.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "inputs/pipe_setup.h"
@@ -13,6 +16,7 @@
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
+#include "run/clock_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {
@@ -47,14 +51,21 @@ void read_input_maps(model_state& ms) {
   // stops the run (the link map alone is followed by no test).
   const step steps[] = {
       {read_watershed_mask, true},
-      {[](model_state& m) { alloc_1d_double(m.grid.elevation, m.grid.ncells, "elevation"); }, true},
+      {[](model_state& m) {
+         alloc_1d_double(m.grid.elevation, m.grid.ncells, "elevation");
+         if (m.clock.zem && m.clock.mola_given && m.clock.ksat_to_mola_given)
+           alloc_1d_double(m.grid.scratch_map, m.grid.ncells, "scratch_map");
+       },
+       true},
       {read_elevation, true},
       {elevation_range, true},
       {build_connectivity, true},
       {read_dike_mask, true},
       {init_wetlands, true},
       {init_overland_boundary, true},
+      {read_overland_pumps, true},
       {read_infiltration_maps, true},
+      {read_et_parameter_maps, true},
       {read_groundwater_maps, true},
       {open_sacramento_params, true},
       {open_conceptual_gw_params, true},

@@ -3,20 +3,13 @@
 // off; reached with its card on, it names the card and stops the run.
 #include <cstdio>
 
-#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
-#include "inputs/mapping_table.h"
-#include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
-#include "output/output_state.h"
-#include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
-#include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -26,36 +19,7 @@ namespace {
 
 void card_not_supported(const char* card) { report_card_not_available(card); }
 
-const char* infiltration_card(const soil_state& soil) {
-  if (soil.green_ampt) return "GREEN_AMPT";
-  if (soil.inf_redist) return "INF_REDIST";
-  if (soil.inf_layered_soil) return "INF_LAYERED_SOIL";
-  return "INF_RICHARDS";
-}
-
 }  // namespace
-
-int read_cmt_table(model_state&, int, const std::array<array1d<double>*, 7>&) {
-  card_not_supported("MAPPING_TABLE");
-  return 0;
-}
-
-void init_wetlands(model_state& ms) {
-  if (ms.lake.wetlands_on) card_not_supported("MAPPING_TABLE");
-}
-
-void init_overland_boundary(model_state& ms) {
-  if (ms.overland.ov_boundary) card_not_supported("OV_BOUNDARY");
-}
-
-void read_infiltration_maps(model_state& ms) {
-  if (ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards)
-    card_not_supported(infiltration_card(ms.soil));
-}
-
-void read_groundwater_maps(model_state& ms) {
-  if (ms.groundwater.gw_simulation) card_not_supported("GW_SIMULATION");
-}
 
 void open_sacramento_params(model_state& ms) {
   if (ms.groundwater.sacramento_given) card_not_supported("SACRAMENTO");
@@ -84,22 +48,6 @@ void setup_nutrient_overland(model_state& ms) {
 void assign_nsm_table_params(model_state& ms) {
   if (ms.constituent.nutrients && ms.constituent.soil_con_trans)
     card_not_supported("NUTRIENTS");
-}
-
-void init_channel_network(model_state& ms) {
-  if (ms.channel.chan_explic) card_not_supported("CHAN_EXPLIC");
-}
-
-void init_superlink_channel_links(model_state& ms) {
-  if (ms.pipe.storm_sewer_given && ms.channel.chan_explic) card_not_supported("STORM_SEWER");
-}
-
-void read_superlink_pipes(model_state& ms) {
-  if (ms.pipe.storm_sewer_given) card_not_supported("STORM_SEWER");
-}
-
-void init_zv_coupling(model_state& ms) {
-  if (ms.output.zv_fluxes) card_not_supported("ZV_FLUXES");
 }
 
 }  // namespace nivra

@@ -10,6 +10,9 @@ struct model_state;
 void init_wetlands(model_state& ms);
 void init_overland_boundary(model_state& ms);
 void read_infiltration_maps(model_state& ms);
+// Albedo and Penman-Monteith parameters of a long-term run, from their maps
+// or the mapping table.
+void read_et_parameter_maps(model_state& ms);
 void read_groundwater_maps(model_state& ms);
 void open_sacramento_params(model_state& ms);
 void open_conceptual_gw_params(model_state& ms);

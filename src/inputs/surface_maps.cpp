@@ -76,14 +76,9 @@ void print_band_file_help(const char* name) {
 bool read_map_or_table(model_state& ms, guarded_file& file, const file_name_text& name,
                        array1d<double>& values, const value_range& range, const char* map_line,
                        const char* table_line, int slot, int code, bool& from_table) {
-  from_table = !file.is_open();
-  if (!from_table) {
-    input_report(ms, console_rule::unless_quiet, map_line, name.c_str());
-    read_cell_map(ms.grid, file, name.view(), values, ms.project.optimizer_mode, range);
-    close_guarded_file(file);
-    return !stopped();
-  }
-  input_report(ms, console_rule::unless_quiet, "%s", table_line);
+  const parameter_source source = read_parameter_map(ms, file, name.view(), values, range, map_line, table_line);
+  from_table = source == parameter_source::table;
+  if (source != parameter_source::table) return source == parameter_source::map;
   return !table_present(ms.grid, slot) || read_cmt_table(ms, code, {&values});
 }
 

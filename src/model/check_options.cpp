@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -80,6 +81,34 @@ bool required_cards_given(const model_state& ms) {
   return false;
 }
 
+// The cards of the pipe network act only on a network its STORM_SEWER card
+// gives.
+bool pipe_cards_have_network(const model_state& ms) {
+  const pipe_state& p = ms.pipe;
+  const output_state& o = ms.output;
+  if (p.storm_sewer_given) return true;
+  const struct {
+    int given;
+    const char* card;
+  } cards[] = {{!ms.project.grid_pipe.empty(), "GRID_PIPE"},
+               {p.superlink_c_opt, "SUPERLINK_C_OPT"},
+               {p.high_head_release, "HIGH_HEAD_RELEASE"},
+               {p.superlink_drainmod, "SUPERLINK_DRAINMOD"},
+               {o.pipe_flow_given, "PIPE_FLOW"},
+               {o.pipe_head_given, "PIPE_HEAD"},
+               {o.pipe_tile_given, "PIPE_TILE"},
+               {p.superlink_junc_location_given, "SUPERLINK_JUNC_LOCATION"},
+               {p.superlink_node_location_given, "SUPERLINK_NODE_LOCATION"},
+               {o.superlink_junc_flow_given, "SUPERLINK_JUNC_FLOW"},
+               {o.superlink_node_flow_given, "SUPERLINK_NODE_FLOW"}};
+  for (const auto& c : cards) {
+    if (!c.given) continue;
+    std::printf("Error: the %s card acts on the pipe network, which only a STORM_SEWER card gives.\n", c.card);
+    return false;
+  }
+  return true;
+}
+
 // The first failing test names its code.
 int first_conflict(model_state& ms) {
   if (!counts_fit(ms)) return own_message_code;
@@ -147,6 +176,7 @@ int first_conflict(model_state& ms) {
   }
   if (ms.clock.mola_given && !ms.clock.zem) return 46;
   if (!required_cards_given(ms)) return own_message_code;
+  if (!pipe_cards_have_network(ms)) return own_message_code;
   return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
+#include "core/elevation_series.h"
 #include "core/process.h"
 #include "core/replace.h"
 #include "core/time_series.h"
@@ -57,6 +58,7 @@ model_state::~model_state() {
 
   // Lists kept process-wide for the readers but filled again by every run.
   ts_free_all();
+  es_free_all();
   free_replace_params();
 
   // The nutrient container, before the members it was built around.

@@ -226,8 +226,9 @@ bool open_locations(model_state& ms) {
       fail(51, "out hydrograph file", ms.project.out_hyd_location);
       return false;
     }
-    // The PAV file copies the count and description lines from its head.
-    write_hyd_location_header(ms.output);
+    // The PAV file copies the count and description lines from its head;
+    // the channel set-up writes them once it has read the locations.
+    if (!ms.channel.chan_explic) write_hyd_location_header(ms.output);
   }
   if (ms.output.in_gwflux_location_given) {
     if (!open_role(ms.groundwater.gw_flux_location_file, ms.project.in_gwflux_location, "r",

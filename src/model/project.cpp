@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/dates.h"
+#include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
@@ -72,15 +73,7 @@ bool refuse_value(const card_entry& e, std::string_view held, const std::string&
 // One number of a card from its token: finite, whole when asked, and within
 // the card's range. An absent token (empty) is refused as well.
 bool number_in_range(const card_entry& e, const std::string& token, bool whole, double& out) {
-  bool read = false;
-  if (whole) {
-    int v = 0;
-    read = whole_token_int(token, v);
-    out = v;
-  } else {
-    read = whole_token_double(token, out);
-  }
-  if (read && e.range.contains(out)) return true;
+  if (token_in_range(token, whole, e.range, out)) return true;
   return refuse_value(e, token, e.range.describe(whole));
 }
 
@@ -202,7 +195,11 @@ class card_reader {
         next_token(line, v);
         return read_time_series_file(v);
       }
-      case card_kind::elev_series_file: return card_not_available(e);
+      case card_kind::elev_series_file: {
+        std::string v;
+        next_token(line, v);
+        return read_elev_series_file(v);
+      }
       case card_kind::replace_params: {
         std::string v;
         next_token(line, v);
@@ -232,9 +229,12 @@ class card_reader {
         if (!r_.po.project_folder.empty()) set_project_folder(v);
         return true;
       }
-      case card_kind::xy_input_file:
+      case card_kind::xy_input_file: {
+        std::string v;
+        next_token(line, v);
         store_sets(e);
-        return card_not_available(e);
+        return read_xy_input_card(e.item, v);
+      }
       case card_kind::nutrients:
         r_.po.nutrients = 1;
         // A second NUTRIENTS card starts over with an empty container.
@@ -278,6 +278,23 @@ class card_reader {
       held.append(std::to_string(fields[k]));
     }
     return refuse_value(e, held, takes);
+  }
+
+  // The five XY boundary cards read their files at once.
+  bool read_xy_input_card(int item, const std::string& name) {
+    xy_input& xy = r_.po.xy_input;
+    switch (item) {
+      case 1:
+        return read_xy_boundary_file(xy, name, "overland", "XY_OV_DEPTH", xy.ovpts, xy.num_ovpts, xy.ov_series, true);
+      case 2:
+        return read_xy_boundary_file(xy, name, "groundwater", "XY_GW_HEAD", xy.gwpts, xy.num_gwpts, xy.gw_series,
+                                     true);
+      case 3: return read_xy_stream_boundary_file(xy, name);
+      case 4: return read_xy_stream_ts_file(xy, name);
+      default:
+        return read_xy_boundary_file(xy, name, "groundwater", "XY_GW_HEAD_INTERP", xy.gw_interp_pts,
+                                     xy.num_gw_interp_pts, xy.gw_series, false);
+    }
   }
 
   void store_sets(const card_entry& e) {

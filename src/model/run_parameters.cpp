@@ -18,9 +18,12 @@
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "inputs/mapping_table.h"
+#include "inputs/stream_tables.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
@@ -220,6 +223,7 @@ void copy_zv_settings(model_state& ms) {
   const project_options& po = ms.project.project_options;
   if (!po.zv_input_given && !po.zv_fluxes) return;
   ms.output.zv_input_given = po.zv_input_given;
+  ms.output.zv_discharge_out = po.zv_input_given;
   ms.output.zv_fluxes = po.zv_fluxes;
   ms.project.zv_input = po.zv_input;
   ms.project.zv_nodes_to_segs = po.zv_nodes_to_segs;
@@ -396,7 +400,7 @@ void copy_long_term(model_state& ms) {
   ms.hydromet.snow_temp_base_given = po.snow_temp_base_given;
   ms.hydromet.temp_lapse_rate = po.hmet_lapse_rate_given ? po.hmet_lapse_rate : -5.0;
   ms.hydromet.yes_dalr_flag = po.yes_dalr_flag_given;
-  ms.hydromet.yes_dalr_rate = po.yes_dalr_flag;
+  ms.hydromet.yes_dalr_rate = po.yes_dalr_flag / 1000.0;  // degrees per km on the card, per m in the model
 }
 
 // The weather gage's site, the snow base temperature and the initial snow
@@ -737,6 +741,7 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
 
   ms.overland.ov_boundary = po.ov_boundary;
   ms.overland.xy_ov_boundary = po.xy_ov_boundary;
+  take_xy_records(ms);
   if (po.flood_grid_given) {
     ms.output.flood_grid_given = 1;
     ms.project.flood_grid = po.flood_grid;

@@ -28,14 +28,15 @@ void water_ledger::close_event() {
                       E(flux::groundwater_to_lakes) + start(store::channel_lakes) + start(store::snow) +
                       start(store::melt_water) + E(flux::overland_point_sources) + E(flux::head_boundary_in) +
                       E(flux::lake_point_sources) + E(flux::channel_point_sources) +
-                      E(flux::discharge_boundary_in) + E(flux::pipes_to_channels) + E(flux::pipes_to_overland) +
+                      E(flux::channel_headwater_inflow) + E(flux::discharge_boundary_in) + E(flux::pipes_to_channels) + E(flux::pipes_to_overland) +
                       start(store::sacramento);
   b.out_plus_final = E(flux::infiltration) + end(store::surface) + end(store::channels) +
                      E(flux::outlet_discharge) + E(flux::direct_evaporation) + end(store::snow) +
                      end(store::melt_water) + end(store::channel_lakes) + E(flux::channels_to_groundwater) +
                      E(flux::lakes_to_groundwater) + E(flux::head_boundary_out) + E(flux::slope_boundary_out) +
                      E(flux::lake_point_sinks) + E(flux::channel_point_sinks) + E(flux::lake_evaporation) +
-                     E(flux::discharge_boundary_out) + E(flux::overland_to_pipes) + end(store::sacramento);
+                     E(flux::discharge_boundary_out) + E(flux::overland_to_pipes) + E(flux::overland_pumping) +
+                     end(store::sacramento);
   b.error = b.in_plus_initial > 1e-16 ? (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial : -1.0;
 }
 
@@ -74,24 +75,30 @@ void water_ledger::close_run(const balance_scheme& scheme) {
   // the end is water it holds.
   const double snow_start = start(store::snow) + start(store::melt_water);
   const double snow_end = end(store::snow) + end(store::melt_water);
+  // The canopy holds rain the same way; what it held when an event began
+  // has dried off.
+  const double canopy_start = start(store::canopy), canopy_end = end(store::canopy);
+  const double canopy_dried = R(flux::canopy_drying);
 
   if (scheme.sacramento) {
     // The Sacramento stores are the soil and groundwater; the overland
     // lakes and the drains are left out.
     b.final_storage = end(store::channels) + end(store::surface) + end(store::soil) + end(store::groundwater) +
-                      snow_end + end(store::channel_lakes);
+                      snow_end + end(store::channel_lakes) + canopy_end;
     b.initial_storage = start(store::channels) + start(store::surface) + start(store::soil) +
-                        start(store::groundwater) + snow_start + start(store::channel_lakes);
+                        start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start;
     b.overall_error = percent_of(b.final_storage - b.initial_storage - R(flux::precipitation) +
-                                     R(flux::evaporation) + R(flux::outlet_discharge) -
+                                     R(flux::evaporation) + canopy_dried + R(flux::outlet_discharge) +
+                                     R(flux::overland_pumping) -
                                      R(flux::groundwater_boundary_flux) - R(flux::overland_point_sources) -
                                      R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
                                  R(flux::precipitation) + b.initial_storage);
     b.surface_error = percent_of(
-        (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start +
+        (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start + canopy_start +
          (R(flux::groundwater_to_channels) - R(flux::channels_to_groundwater)) + R(flux::overland_point_sources)) -
             (R(flux::direct_evaporation) + R(flux::outlet_discharge) + R(flux::infiltration) +
-             end(store::channels) + snow_end + end(store::surface)),
+             R(flux::overland_pumping) + end(store::channels) + snow_end + canopy_end + canopy_dried +
+             end(store::surface)),
         R(flux::precipitation));
   } else {
     const double boundary_gain =
@@ -101,14 +108,16 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                                                   R(flux::discharge_boundary_out)
                                                             : 0.0;
     const double initial = start(store::surface) + start(store::channels) + start(store::soil) +
-                           start(store::groundwater) + snow_start + start(store::channel_lakes);
+                           start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start +
+                           start(store::pipes);
     b.initial_storage = initial;
     b.final_storage = end(store::surface) + end(store::channels) + end(store::soil) + end(store::groundwater) +
-                      snow_end + end(store::channel_lakes) + end(store::pipes);
+                      snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
-                    R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) + boundary_gain;
-    double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss +
-                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation);
+                    R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
+                    R(flux::channel_headwater_inflow) + boundary_gain;
+    double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss + R(flux::overland_pumping) +
+                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
                  R(flux::groundwater_pumping);
@@ -122,16 +131,19 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     const double surface_in = R(flux::precipitation) + R(flux::groundwater_to_channels) +
                               R(flux::groundwater_to_lakes) + R(flux::exfiltration) +
                               R(flux::overland_point_sources) + R(flux::channel_point_sources) +
-                              R(flux::pipes_to_channels) + R(flux::pipes_to_overland) + boundary_gain;
+                              R(flux::channel_headwater_inflow) + R(flux::pipes_to_channels) +
+                              R(flux::pipes_to_overland) + boundary_gain;
     b.surface_error = 0.0;
     if (surface_in > 0.0) {
       const double surface_initial =
-          start(store::channels) + start(store::surface) + snow_start + start(store::channel_lakes);
-      const double surface_final = snow_end + end(store::channels) + end(store::surface) + end(store::channel_lakes);
+          start(store::channels) + start(store::surface) + snow_start + start(store::channel_lakes) + canopy_start;
+      const double surface_final =
+          snow_end + end(store::channels) + end(store::surface) + end(store::channel_lakes) + canopy_end;
       const double surface_losses = R(flux::channels_to_groundwater) + R(flux::lakes_to_groundwater) +
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +
-                                    R(flux::overland_to_pipes);
+                                    R(flux::overland_to_pipes) + canopy_dried + R(flux::channel_point_sinks) +
+                                    R(flux::overland_pumping);
       b.surface_error = percent_of(surface_initial + surface_in - (surface_losses + surface_final),
                                    surface_final + surface_in);
     }
@@ -141,8 +153,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                           end(store::overland_lakes) - R(flux::overland_lake_outflow);
   b.channel_lake_error = R(flux::channel_lake_inflow) - R(flux::channel_lake_outflow) -
                          end(store::channel_lakes) + start(store::channel_lakes) - R(flux::lake_evaporation);
-  b.pipe_error = R(flux::groundwater_to_pipes) + R(flux::overland_to_pipes) - R(flux::pipes_to_overland) -
-                 R(flux::pipes_to_channels) - end(store::pipes);
+  b.pipe_error = start(store::pipes) + R(flux::groundwater_to_pipes) + R(flux::overland_to_pipes) -
+                 R(flux::pipes_to_overland) - R(flux::pipes_to_channels) - end(store::pipes);
 }
 
 }  // namespace nivra

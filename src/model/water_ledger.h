@@ -24,9 +24,11 @@ inline double percent_of(double num, double den) { return den > 0.0 ? num * 100.
 // The flux terms. A two-way exchange is two terms, one per direction.
 enum class water_flux {
   // Precipitation and the canopy.
-  precipitation,         // rain reaching the ground, the snow pack and the channel lakes
+  precipitation,         // rain reaching the canopy, the ground, the snow pack and the channel lakes
   rainfall_to_overland,  // the part of it that reaches the overland cells
   interception,          // held back by the canopy
+  canopy_drying,         // water the canopy held when an event began, dried since the last
+  snowmelt,              // melt water released from the snow onto the cells
   // Soil.
   infiltration,
   evaporation,           // evapotranspiration of the run
@@ -52,6 +54,7 @@ enum class water_flux {
   discharge_boundary_in,
   discharge_boundary_out,
   discharge_boundary_unmet,
+  overland_pumping,         // lifted off the cells by the overland pumps
   overland_cleanup,         // created or removed by the overland clean-up of the event
   // Outlet and channels.
   outlet_discharge,
@@ -62,6 +65,7 @@ enum class water_flux {
   channels_to_groundwater,
   channel_point_sources,
   channel_point_sinks,
+  channel_headwater_inflow,  // FIRST_ORDER_CHAN_Q into the links without upstream links
   // Channel lakes.
   lake_precipitation,
   channel_lake_inflow,        // everything into the channel lakes, rain included
@@ -108,6 +112,7 @@ enum class water_store {
   sacramento,
   snow,            // water equivalent of the snow pack
   melt_water,      // melt water held on the cells
+  canopy,          // rain held by the canopy (interception)
   pipes,
   count
 };

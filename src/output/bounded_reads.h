@@ -15,6 +15,10 @@ template <class T>
 T at(const array2d<T>& a, int i, int j) {
   return (!a.empty() && i >= 0 && i <= a.rows() && j >= 0 && j <= a.cols()) ? a(i, j) : T{};
 }
+template <class T>
+T at(const column_array2d<T>& a, int i, int j) {
+  return (!a.empty() && i >= 0 && i <= a.rows() && j >= 0 && j <= a.cols()) ? a(i, j) : T{};
+}
 inline double at(const jagged_array<double>& a, int row, int i) {
   const double* r = a.row(row);
   return (r && i >= 0 && i <= a.row_length()) ? r[i] : 0.0;

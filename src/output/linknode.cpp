@@ -27,16 +27,16 @@ const char* const kind_words[lnk_kind_count] = {
 
 constexpr const char* missing_entry = "0  -999.999   ";
 
-inline bool in_table(const array2d<double>& t, int node, int link) {
+inline bool in_table(const node_table& t, int node, int link) {
   return node <= t.rows() && link <= t.cols() && !t.empty();
 }
 
 // Value of a node in the caller's mode.
-double node_value(const array2d<double>& values, const array2d<double>* second, int mode,
-                  bool ratio_allowed, int node, int link) {
+double node_value(const node_table& values, const node_table& second, int mode, bool ratio_allowed, int node,
+                  int link) {
   double v = values(node, link);
-  if (mode == lnk_value || !second || !in_table(*second, node, link)) return v;
-  double s = (*second)(node, link);
+  if (mode == lnk_value || !in_table(second, node, link)) return v;
+  double s = second(node, link);
   if (mode == lnk_over_second && ratio_allowed) return s > 1e-7 ? v / s : 0.0;
   return v - s;
 }
@@ -60,8 +60,7 @@ void write_linknode_header(guarded_file& file, int kind, int num_links, int time
 
 void write_linknode_step(guarded_file& file, int num_links, const int* node_counts,
                          const int* out_node_counts, const int* link_types, int step,
-                         const array2d<double>& values, const array2d<double>* second_values,
-                         int mode, const int* lake_of_link, std::span<const double> lake_values) {
+                         node_table values, node_table second_values, int mode, const int* lake_of_link, std::span<const double> lake_values) {
   std::FILE* fp = file.fp;
   if (!fp) return;
   std::fprintf(fp, "TS    %d\n", step);
@@ -120,7 +119,7 @@ linknode_network channel_network_of(const channel_state& channel, const lake_sta
   net.node_counts = channel.nx1.data();
   net.out_node_counts = channel.og_nx1.data();
   net.link_types = channel.ltype.data();
-  net.second_values = &channel.bel;
+  net.second_values = channel.bel;
   net.lake_of_link = lakes.lake2link.data();
   net.link_count = channel.num_stream_links;
   net.stride = channel.max_nodes_per_link;

@@ -73,8 +73,7 @@ enum linknode_mode : int {
 // out_node_counts every mode but lnk_value subtracts.
 void write_linknode_step(guarded_file& file, int num_links, const int* node_counts,
                          const int* out_node_counts, const int* link_types, int step,
-                         const array2d<double>& values, const array2d<double>* second_values,
-                         int mode, const int* lake_of_link, std::span<const double> lake_values);
+                         node_table values, node_table second_values, int mode, const int* lake_of_link, std::span<const double> lake_values);
 
 // A per-lake table (index 0 included) as the lake values of a block; empty
 // when the table was never made.
@@ -103,7 +102,7 @@ struct linknode_network {
   const int* node_counts = nullptr;      // nx1
   const int* out_node_counts = nullptr;  // og_nx1
   const int* link_types = nullptr;       // ltype
-  const array2d<double>* second_values = nullptr;  // bel
+  node_table second_values;              // bel
   const int* lake_of_link = nullptr;     // lake2link
   int link_count = 0;
   int stride = 0;                        // max_nodes_per_link

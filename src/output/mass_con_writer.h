@@ -6,6 +6,7 @@
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
+#include "output/node_table.h"
 
 namespace nivra {
 
@@ -31,7 +32,7 @@ class mass_con_writer {
   const int* node_counts = nullptr;
   const int* out_node_counts = nullptr;
   const int* link_types = nullptr;
-  const array2d<double>* second_values = nullptr;
+  node_table second_values;
   const int* lake_of_link = nullptr;
   const double* lake_source = nullptr;
   array2d<double> table;                          // [node][link] as written

@@ -7,8 +7,12 @@
 #include "core/text.h"
 #include "output/dataset_out.h"
 #include "output/mass_con_writer.h"
+#include <memory>
 #include <vector>
+#include "output/analyzer.h"
 #include "output/linknode.h"
+#include "output/xy_points.h"
+#include "output/zv_coupling.h"
 
 namespace nivra {
 
@@ -153,6 +157,14 @@ struct output_state {
   // Gridded and link/node series writers.
   jagged_array<dataset_out> map_series{"map_series"};
   jagged_array<mass_con_writer> channel_series{"channel_series"};
+
+  // ---- The XY boundary inputs and output points, the ZV coupling and the
+  // analyzers of the run (output/xy_points.h, output/zv_coupling.h,
+  // output/analyzer.h), each owning its files.
+  xy_input xy_in;
+  xy_output xy_out;
+  zv_data zv;
+  std::vector<std::unique_ptr<analyzer>> analyzers;  // in the order of the analyzer file
 
   // ---- Scratch of the map and dataset writers (per cell, sized at set-up).
   array1d<double> depth_output;        // overland depth, lake depth on lake cells

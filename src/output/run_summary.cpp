@@ -149,7 +149,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Initial volume in soils=                        %14.2lf \n", b.at_start(store::soil));
   put(f, "Initial volume in groundwater=                  %14.2lf \n", b.at_start(store::groundwater));
   // A run with snow counts the pack it starts with among its initial storages.
-  if (ms.hydromet.snow_present) {
+  const bool snow = ms.hydromet.snow_present || b.at_start(store::snow) > 0.0 || b.total(flux::snowmelt) > 0.0;
+  if (snow) {
     put(f, "Initial volume of snow=                         %14.2lf \n", b.at_start(store::snow));
     put(f, "Initial volume of melt water =                  %14.2lf \n", b.at_start(store::melt_water));
   }
@@ -172,6 +173,11 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Final volume of melt water =                    %14.2lf\n", b.at_end(store::melt_water));
   if (ms.lake.chan_lakes)
     put(f, "Final volume in perennial lakes                 %14.2lf\n", b.at_end(store::channel_lakes));
+  // Rain the canopy still holds, and what it held when later events began.
+  if (ms.hydromet.interception_coeff_given) {
+    put(f, "Final volume held by the canopy=                %14.2lf\n", b.at_end(store::canopy));
+    put(f, "Volume dried from the canopy between events=    %14.2lf\n", b.total(flux::canopy_drying));
+  }
   put(f, "\n");
 
   put(f, "Total amount of precip=                         %14.2lf\n", b.total(flux::precipitation));
@@ -179,6 +185,7 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Total amount of infiltration=                   %14.2lf\n", b.total(flux::infiltration));
   put(f, "Total amount of evaporation=                    %14.2lf\n", b.total(flux::evaporation));
   put(f, "Total direct evaporation=                       %14.2lf\n", b.total(flux::direct_evaporation));
+  if (snow) put(f, "Total snowmelt reaching the ground=             %14.2lf\n", b.total(flux::snowmelt));
   if (!sac) put(f, "Total amount of exfiltration=                   %14.2lf\n", b.total(flux::exfiltration));
   put(f, "\n");
   if (!sac) {
@@ -204,10 +211,17 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Volume lost from specified discharge boundary:  %14.2lf\n", b.total(flux::discharge_boundary_out));
     put(f, "Volume of specified discharge boundary unmet:   %14.2lf\n", b.total(flux::discharge_boundary_unmet));
   }
+  if (ms.overland.ov_pump_given)
+    put(f, "Volume lifted by overland pumps:                %14.2lf\n", b.total(flux::overland_pumping));
   put(f, "\n");
 
   put(f, "Total lateral inflow into channels=             %14.2lf\n", b.total(flux::channel_lateral_net));
+  if (b.total(flux::channel_headwater_inflow) > 0.0)
+    put(f, "Total headwater inflow into channels=           %14.2lf\n", b.total(flux::channel_headwater_inflow));
   put(f, "Total amount of discharge=                      %14.2lf\n", b.total(flux::outlet_discharge));
+  if (ms.channel.clipped_area_count > 0)
+    put(f, "Channel areas just below zero set to zero:  %d times, %.6lf m3 of water made\n",
+        ms.channel.clipped_area_count, ms.channel.clipped_area_volume);
   if (ms.channel.stream_loss) {
     put(f, "Total flux from river to gw=                    %14.2lf\n", b.total(flux::channels_to_groundwater));
     if (ms.groundwater.water_table_given)

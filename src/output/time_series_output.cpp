@@ -12,6 +12,8 @@
 #include "output/nsm_output.h"
 #include "output/output_state.h"
 #include "output/step_outputs.h"
+#include "output/xy_points.h"
+#include "output/zv_coupling.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "soil/soil_state.h"
@@ -284,8 +286,7 @@ void channel_blocks(model_state& ms) {
   const int* lt = ms.channel.ltype.data();
   const int* l2l = ms.lake.lake2link.data();
   if (!nx || !lt) return;
-  auto block = [&](bool on, guarded_file& f, int& counter, const array2d<double>& v,
-                   const array2d<double>* second, int mode) {
+  auto block = [&](bool on, guarded_file& f, int& counter, node_table v, node_table second, int mode) {
     if (!on || !f.fp) return;
     write_linknode_step(f, nl, nx, og, lt, counter, v, second, mode, l2l, lakes);
     ++counter;
@@ -314,14 +315,16 @@ void channel_blocks(model_state& ms) {
         &ms.channel.bel, lnk_value);
 }
 
-// One pipe-network block: each superlink announces the entries it carries.
-void pipe_block(guarded_file& f, int& counter, const pipe_state& pipe, const array2d<double>& v,
-                int extra) {
+// One pipe-network block: each superlink announces the entries it carries,
+// `counts` of them (its computational pipes for flows and depths, the pipes
+// of its input for the tile drains) and `extra` more.
+void pipe_block(guarded_file& f, int& counter, const pipe_state& pipe, const pipe_node_array<double>& v,
+                const array1d<int>& counts, int extra) {
   std::FILE* fp = f.fp;
   if (!fp) return;
   std::fprintf(fp, "TS    %d\n", counter);
   for (int s = 1; s <= pipe.num_slink; ++s) {
-    const int n = at(pipe.nnodes, s) + extra;
+    const int n = at(counts, s) + extra;
     std::fprintf(fp, "%d   ", n);
     for (int k = 1; k <= n; ++k) std::fprintf(fp, "1  %6.5lf   ", at(v, k, s));
     std::fputc('\n', fp);
@@ -333,10 +336,12 @@ void pipe_block(guarded_file& f, int& counter, const pipe_state& pipe, const arr
 void pipe_blocks(model_state& ms) {
   if (!ms.pipe.storm_sewer_given) return;
   pipe_state& p = ms.pipe;
-  if (ms.output.pipe_flow_given) pipe_block(p.pipe_flow_file, ms.output.ts_pipe_flow, p, p.Q_node, 0);
-  if (ms.output.pipe_head_given) pipe_block(p.pipe_head_file, ms.output.ts_pipe_head, p, p.slink_node_depth, 1);
+  if (ms.output.pipe_flow_given)
+    pipe_block(p.pipe_flow_file, ms.output.ts_pipe_flow, p, p.Q_node, p.superlink_cnodes, 0);
+  if (ms.output.pipe_head_given)
+    pipe_block(p.pipe_head_file, ms.output.ts_pipe_head, p, p.slink_node_depth, p.superlink_cnodes, 1);
   if (ms.output.pipe_tile_given && p.gw_to_tile)
-    pipe_block(p.pipe_tile_file, ms.output.ts_pipe_tile, p, p.superlink_tile_flow, 0);
+    pipe_block(p.pipe_tile_file, ms.output.ts_pipe_tile, p, p.superlink_tile_flow, p.nnodes, 0);
 }
 
 }  // namespace
@@ -358,7 +363,9 @@ double long_term_time_stamp(const clock_state& clock) {
 }
 
 void write_time_series_output(model_state& ms) {
-  if (!hydrograph_step_due(ms.clock)) return;
+  const bool output_step = hydrograph_step_due(ms.clock);
+  zv_output_step(ms, output_step);
+  if (!output_step) return;
   const double qf = ms.output.qout_cfs ? ms.output.cfs_per_cms : 1.0;
   int outlet = 0;
   if (ms.channel.chan_explic && ms.channel.num_stream_links >= 1)
@@ -390,6 +397,7 @@ void write_time_series_output(model_state& ms) {
       }
     }
   }
+  if (ms.output.xybdyoutput_on) write_xy_output_step(ms.output.xy_out, ms.clock.model_time);
 }
 
 }  // namespace nivra

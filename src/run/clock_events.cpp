@@ -8,8 +8,11 @@
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "hydromet/gage_rain.h"
 #include "hydromet/hydromet_state.h"
-#include "hydromet/precipitation.h"
+#include "hydromet/interception.h"
+#include "hydromet/precip_file.h"
+#include "hydromet/radar.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -27,46 +30,36 @@ namespace nivra {
 
 namespace {
 
-double julian_of(const date_entry& d) { return julian_date(d.year, d.month, d.day, d.hour, d.minute, 0.0); }
-
-// Length in seconds of precipitation period p, from the day, hour and
-// minute differences of its two dates (a negative day difference is a
-// change of month).
-double period_seconds(const date_entry& a, const date_entry& b) {
-  const int dd = b.day - a.day, dh = b.hour - a.hour, dm = b.minute - a.minute;
-  if (dd >= 0) return (24.0 * dd + dh) * 3600.0 + 60.0 * dm;
-  return (month_length(a.year, a.month) - a.day + b.day) * 86400.0 - 3600.0 * a.hour - 60.0 * a.minute +
-         3600.0 * b.hour + 60.0 * b.minute;
+// The overland step that ends at the model time began one overland step
+// before it; it takes the rain of the period that holds its start. So a
+// period's rain falls on exactly the overland steps inside it, and a period
+// that begins inside a step takes effect with the next.
+bool period_started(const model_state& ms, double t) {
+  return ms.clock.model_time - ms.clock.ov_dt_days > t - ms.clock.time_tol;
 }
 
-// Gage depths or cumulative depths become intensities (mm/h) per period;
-// false (reported) at a negative value.
-bool convert_to_intensities(model_state& ms) {
-  const bool radar = ms.hydromet.radar_rain == 1;
-  const bool depths = ms.hydromet.rain_gages || ms.hydromet.rain_accum;
-  if (!radar && !depths) return true;
-  array1d<date_entry>& dates = ms.clock.dates();
-  for (int p = 1; p <= ms.hydromet.num_rain_periods - 1; ++p) {
-    for (int g = 1; g <= ms.hydromet.num_gages; ++g) {
-      double* v = ms.hydromet.gage_values.row(g);
-      if (!v || p + 1 > ms.hydromet.gage_values.row_length()) continue;
-      if (radar) {
-        v[p] = v[p + 1];
-      } else {
-        const double seconds = period_seconds(dates[p], dates[p + 1]);
-        if (seconds > 86400.0) std::printf("WARNING: you have a long delta t in your precip file\n");
-        ms.hydromet.rain_period_hours = seconds / 3600.0;
-        v[p] = ms.hydromet.rain_gages ? v[p + 1] / ms.hydromet.rain_period_hours : (v[p + 1] - v[p]) / ms.hydromet.rain_period_hours;
-      }
-      if (v[p] < -1e-16) {
-        std::printf("You have a negative precip value for gage %d, rain period %d\n", g, p);
-        std::printf("Check your rainfall inputs for event %d \n", ms.clock.event_index + 1);
-        set_error(own_message_code);
-        report_error();
-        return false;
-      }
-    }
+gage_positions gages_of(const hydromet_state& hm) {
+  return gage_positions{hm.num_gages, hm.gage_x.data(), hm.gage_y.data()};
+}
+
+// The rain of period p of the event on every cell: from the period's radar
+// file, or from the gages. False after the report.
+bool distribute_period(model_state& ms, int p) {
+  hydromet_state& hm = ms.hydromet;
+  double* rates = hm.rain_depth.data();
+  if (hm.radar_rain == 2) {
+    // Period p takes the radar file named on the line that ends it.
+    const std::string& name = hm.radar_file_names[static_cast<std::size_t>(p) + 1];
+    std::printf("Reading radar precip file %s.\n", name.c_str());
+    if (read_radar_precip(hm.radar, name, hm.radar_mm != 0) && radar_to_cells(hm.radar, ms.grid.ncells, rates))
+      return true;
+    set_error(own_message_code);
+    report_error();
+    return false;
   }
+  if (hm.rain_inv_distance == 1) gage_to_grid_precip(ms.grid, gages_of(hm), hm.gage_values, p, rates);
+  if (hm.rain_thiessen == 1)
+    gather_from_index_table(p, hm.num_gages == 1 ? 1 : 0, hm.nearest.data(), hm.gage_values, rates, ms.grid.ncells);
   return true;
 }
 
@@ -136,7 +129,7 @@ void read_precip_event(model_state& ms) {
   ms.hydromet.precip_event_call_count += 1;
   int result = 0;
   for (int i = 0; i < ms.clock.zem_event_num; ++i) {
-    result = read_precip_file(ms);
+    result = read_precip_file(ms.hydromet.raingage_file, ms.hydromet, ms.clock.dates());
     if (process.error_block.stop) return;
     if (result == 1 && ms.hydromet.rain_rates) ms.hydromet.num_rain_periods += 1;
   }
@@ -177,49 +170,43 @@ void read_precip_event(model_state& ms) {
   ms.clock.event_first_date_jd = ms.hydromet.next_rain_period_time = julian_of(first);
   ms.clock.event_index += 1;
   ms.clock.precip_event_state = 1;
-  if (ms.hydromet.radar_rain == 2 && ms.hydromet.radar_file_names.size() > 1) {
-    read_radar_header(ms, ms.hydromet.radar_file_names[1]);
-    if (process.error_block.stop) return;
-  }
+  if (ms.hydromet.radar_rain == 2 && !map_radar_cells(ms.hydromet.radar, ms.hydromet.radar_file_names[1], ms.grid))
+    return;
   if (ms.clock.zem_event_num_given) ms.clock.event_index = ms.clock.zem_event_num;
 
-  if (ms.clock.long_term && !check_gage_hmet_dates(ms)) {
-    if (process.error_block.stop) return;
-    std::printf("Error: NIVRA failed on date check for precip event %d\n", ms.clock.event_index + 1);
-    set_error(own_message_code);
-    report_error();
-    return;
+  if (ms.clock.long_term) {
+    const hydromet_state& hm = ms.hydromet;
+    const hour_date weather_start{hm.hmet_start_year, hm.hmet_start_month, hm.hmet_start_day, hm.hmet_start_hour};
+    const hour_date weather_end{hm.hmet_end_year, hm.hmet_end_month, hm.hmet_end_day, hm.hmet_end_hour};
+    const hour_date rain{first.year, first.month, first.day, first.hour};
+    if (!check_gage_hmet_dates(weather_start, weather_end, rain)) {
+      std::printf("Error: NIVRA failed on date check for precip event %d\n", ms.clock.event_index);
+      set_error(own_message_code);
+      report_error();
+      return;
+    }
   }
-  if (!convert_to_intensities(ms)) return;
+  if (!precip_to_intensities(ms.hydromet, ms.clock.dates(), ms.clock.event_index)) return;
   if (ms.hydromet.num_gages >= 2 && ms.hydromet.rain_thiessen == 1) {
     if (ms.hydromet.nearest.empty()) alloc_1d_int(ms.hydromet.nearest, ms.grid.ncells, "nearest");
-    find_neighbor(ms);
+    find_neighbor(ms.grid, gages_of(ms.hydromet), ms.hydromet.nearest.data());
   }
 }
 
 void update_rainfall(model_state& ms) {
   const int n = ms.grid.ncells;
-  if (ms.hydromet.precip_file_given && is_due(ms, ms.hydromet.next_rain_period_time) && ms.hydromet.rain_period < ms.hydromet.num_rain_periods) {
-    if (ms.hydromet.radar_rain == 2) {
-      const std::string name = ms.hydromet.rain_period < static_cast<int>(ms.hydromet.radar_file_names.size())
-                                   ? ms.hydromet.radar_file_names[static_cast<std::size_t>(ms.hydromet.rain_period)]
-                                   : std::string();
-      std::printf("Reading radar precip file %s.\n", name.c_str());
-      read_radar_precip(ms, name);
-      if (process.error_block.stop) return;
-      report_peak_rainfall(ms);
-      if (process.error_block.stop) return;
-    } else {
-      if (ms.hydromet.rain_inv_distance == 1) gage_to_grid_precip(ms, ms.hydromet.rain_period);
-      if (process.error_block.stop) return;
-      if (ms.hydromet.rain_thiessen == 1)
-        gather_from_index_table(ms.hydromet.rain_period, ms.hydromet.num_gages == 1 ? 1 : 0, ms.hydromet.nearest.data(),
-                                ms.hydromet.gage_values, ms.hydromet.rain_depth.data(), n);
+  hydromet_state& hm = ms.hydromet;
+  if (hm.precip_file_given && hm.rain_period >= 1) {
+    // Period p rains from the time of line p to the time of line p + 1;
+    // periods of no length are passed over within the step.
+    while (hm.rain_period < hm.num_rain_periods && period_started(ms, hm.next_rain_period_time)) {
+      if (!distribute_period(ms, hm.rain_period)) return;
+      hm.rain_period += 1;
+      hm.rain_period_start_time = ms.clock.model_time;
+      hm.next_rain_period_time = julian_of(ms.clock.dates()[hm.rain_period]);
     }
-    ms.hydromet.rain_period += 1;
-    ms.hydromet.rain_period_start_time = ms.clock.model_time;
-    ms.hydromet.next_rain_period_time = julian_of(ms.clock.dates()[ms.hydromet.rain_period]);
-    if (ms.hydromet.rain_period >= ms.hydromet.num_rain_periods) {
+    // The time of the last line ends the event's rain.
+    if (hm.rain_period == hm.num_rain_periods && ms.clock.rain_on && period_started(ms, hm.next_rain_period_time)) {
       ms.clock.rain_on = 0;
       if (ms.clock.precip_event_state == 1) ms.clock.precip_event_state = 0;
       else if (ms.clock.precip_event_state == 2) ms.clock.precip_event_state = 3;
@@ -261,19 +248,33 @@ void apply_rainfall(model_state& ms) {
   if (!is_due(ms, ms.clock.ov_next_time) || ms.clock.precip_event_state != 1) return;
   const double dt = seconds_since(ms, ms.clock.ov_last_time);
   if (ms.hydromet.precip_unif) ms.hydromet.uniform_rain_step += 1;
+  const int n = ms.grid.ncells;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const bool chan_lakes = ms.lake.chan_lakes && !ms.lake.lake_mask.empty();
   if (ms.hydromet.interception_coeff_given) {
-    canopy_interception(ms, dt);
-    if (process.error_block.stop) return;
+    // The canopy holds its share before the rest reaches the ground; what
+    // it holds is rain that fell on the watershed.
+    hydromet_state& hm = ms.hydromet;
+    const canopy_cells cells{n,
+                             hm.icep_stor.data(),
+                             hm.icep_coef.data(),
+                             hm.rain_depth.data(),
+                             hm.ri_eff.data(),
+                             hm.icep_dep.data(),
+                             chan_lakes ? ms.lake.lake_mask.data() : nullptr};
+    const seasonal_months season{hm.seasonal_rs, hm.seasonal_rs_spring, hm.seasonal_rs_fall,
+                                 hm.seasonal_rs_summer_start, hm.seasonal_rs_summer_end};
+    const double held = canopy_interception(cells, dt, seasonal_factor(ms.clock.cur_month, hm.latitude, season)) *
+                        area / 1000.0;
+    ms.ledger.book(water_flux::interception, held);
+    ms.ledger.book(water_flux::precipitation, held);
   }
   const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty();
   if (olakes) ms.lake.olake_precip_vol.fill(0.0);
 
-  const int n = ms.grid.ncells;
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
   const double* rain = ms.hydromet.rain_depth.data();
   const double* intensity = ms.hydromet.interception_coeff_given ? ms.hydromet.ri_eff.data() : rain;
   double* h = ms.overland.ov_depth.data();
-  const bool chan_lakes = ms.lake.chan_lakes && !ms.lake.lake_mask.empty();
   const bool boundary = ms.overland.ov_boundary && !ms.overland.boundary_type.empty();
   const double* blocked = blocked_cells(ms.overland);
   const bool long_term = ms.clock.long_term != 0;
@@ -320,8 +321,8 @@ void apply_rainfall(model_state& ms) {
       }
       if (long_term && ms.hydromet.snow_swe[c] > 1e-16) ms.hydromet.H_Val[c] += ms.hydromet.scf[c] * d * 1000.0;
       if (long_term && ms.hydromet.snow_temp_base >= T - 1e-16) {
-        // It snows.
-        rain_volume += d;
+        // It snows; the snow correction factor scales what the gage caught.
+        rain_volume += ms.hydromet.scf[c] * d;
         ms.hydromet.snow_present = 1;
         ms.hydromet.snow_swe[c] += ms.hydromet.scf[c] * d;
         if (d > 1e-16) ms.hydromet.Snow_Accumulated_Hr[c] = 1;
@@ -331,11 +332,13 @@ void apply_rainfall(model_state& ms) {
         // reaches the ground and is not booked. Snow water counts over the
         // whole cell, so rain on snow adds the open part's share.
         const double open = open_share(blocked, c);
-        rain_volume += d * open;
-        if (long_term && ms.hydromet.snow_swe[c] > 1e-16)
+        if (long_term && ms.hydromet.snow_swe[c] > 1e-16) {
+          rain_volume += ms.hydromet.scf[c] * d * open;
           ms.hydromet.snow_swe[c] += ms.hydromet.scf[c] * d * open;
-        else
+        } else {
+          rain_volume += d * open;
           h[c] += d;
+        }
       }
     } else {
       rain_volume += d;

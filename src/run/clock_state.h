@@ -133,6 +133,7 @@ struct clock_state {
   double inf_dt = 0.0, inf_dt_days = 0.0, inf_last_time = 0.0, inf_next_time = 0.0;
   double chan_dt = 0.0, chan_dt_days = 0.0, chan_last_time = 0.0, chan_next_time = 0.0;
   double hourly_dt = 0.0, hourly_dt_days = 0.0, hourly_last_time = 0.0, hourly_next_time = 0.0;
+  double hmet_dt_days = 0.0, hmet_last_time = 0.0, hmet_next_time = 0.0;  // the weather records
   double soilmoist_dt = 0.0, soilmoist_dt_days = 0.0, soilmoist_last_time = 0.0;
   double soilmoist_next_time = 0.0;
   double snow_dt = 0.0, snow_dt_days = 0.0, snow_last_time = 0.0, snow_next_time = 0.0;

@@ -23,6 +23,10 @@ const char* const usage_text =
     "      -m = Monte Carlo calibration mode (input file is the Monte Carlo input file)\n"
     "      -b = batch mode (input file is the batch control file)\n"
     "      -s = sensitivity mode (Monte Carlo calibration of 500 runs)\n"
+    "      -slm = Levenberg-Marquardt parameter estimation (input file is the case's control file)\n"
+    "      -ms = multistart parameter estimation (ms.in and the case's control file)\n"
+    "      -mls = multi-level single linkage parameter estimation (mlsl.in and the control file)\n"
+    "      -t = trajectory repulsion parameter estimation (tr.in and the control file)\n"
     "      -v = display version information (no project will be run)\n"
     "  The c, m, b, s and v commands are optional and if not present the input file is\n"
     " treated as the project file\n\n"
@@ -36,8 +40,12 @@ const char* const usage_text =
     "  where [num_runs] is the number of Monte Carlo runs to make (0 or more).\n\n"
     "  For the -s option, the command line should be:\n"
     "      nivra -s mc_inputfile\n\n"
-    "  Not available in this version of NIVRA (each says so and runs nothing):\n"
-    "      -slm, -ms, -t[v], -mls = parameter estimation searches\n\n";
+    "  For the -slm option, the command line should be:\n"
+    "      nivra -slm case [/r]\n"
+    "  where case names the control file (case.pst) and /r continues from the restart file.\n\n"
+    "  For the -ms, -mls and -t options, the command line should be:\n"
+    "      nivra -ms case [/r]\n"
+    "  with the search's input file in the working folder; /r appends to the case's record.\n\n";
 
 inline constexpr long web_body_limit = 1024;
 
@@ -108,10 +116,10 @@ int dispatch(int count, const run_command& command, int argc, char** argv) {
     case run_mode::help: break;
     case run_mode::monte_carlo: run_montecarlo_mode(process.parallel_env, count, control); break;
     case run_mode::sensitivity: run_montecarlo_mode(process.parallel_env, 500, control); break;
-    case run_mode::secant_lm: slm_dru(argc, argv); break;
-    case run_mode::multistart: slm_dru_ms1(argc, argv); break;
-    case run_mode::trajectory_repulsion: slm_dru_ms2(argc, argv); break;
-    case run_mode::multilevel_linkage: slm_dru_mlsl(argc, argv); break;
+    case run_mode::secant_lm: return slm_dru(argc, argv);
+    case run_mode::multistart: return slm_dru_ms1(argc, argv);
+    case run_mode::trajectory_repulsion: return slm_dru_ms2(argc, argv);
+    case run_mode::multilevel_linkage: return slm_dru_mlsl(argc, argv);
     default: break;
   }
   return 0;

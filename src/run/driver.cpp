@@ -18,7 +18,11 @@
 #include "core/replace.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/evapotranspiration_step.h"
+#include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/snow_step.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "inputs/map_phase.h"
@@ -32,9 +36,11 @@
 #include "output/output_state.h"
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -252,8 +258,10 @@ void init_constituent_series(model_state& ms) {
 
 void shift_series_to_run_start(model_state& ms) { shift_relative_time_series(ms.clock.model_time); }
 
+// A fault of the analyzer file stops the run before its first step.
 void start_analyzers(model_state& ms) {
   if (ms.output.analyzers_given) setup_analyzers(ms, ms.project.analyzers.view());
+  if (process.error_block.stop) return;
   check_analyzers(ms, analyzer_event::set_up_done);
 }
 
@@ -275,17 +283,20 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_station_distances>, true},
     {on_record<init_event_inputs>, true},
     {on_record<init_state_variables>, true},
+    {on_record<init_evapotranspiration>, true},
+    {on_record<init_snow_state>, true},
     {on_record<read_chan_point_sources>, true},
     {on_record<alloc_calib_output>, false},
     {on_record<read_exchange_maps>, true},
     {on_record<shift_series_to_run_start>, false},
+    {on_record<init_xy_boundary_inputs>, true},
     {on_record<init_xy_point_output>, true},
     {on_record<compute_initial_surface_volume>, false},
     {on_record<start_overland_routing>, true},
     {on_record<init_soil_contam>, false},
     {on_record<init_simulation_clock>, true},
     {on_record<alloc_soil_energy>, false},
-    {on_record<start_analyzers>, false},
+    {on_record<start_analyzers>, true},
 };
 
 // Set-up, time loop and the end of the run; returns when the teardown is due.

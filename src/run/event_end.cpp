@@ -111,7 +111,11 @@ void optimisation_output(model_state& ms) {
 }  // namespace
 
 void finish_event(model_state& ms) {
-  if (!ms.clock.event_finish_pending) return;
+  if (!ms.clock.event_finish_pending) {
+    // A run that ends between events (its weather data ended) closes its books.
+    if (!ms.clock.keep_running) close_run_books(ms);
+    return;
+  }
   ms.clock.event_finish_pending = 0;
   ms.clock.event_done = 0;
 

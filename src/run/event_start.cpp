@@ -5,10 +5,12 @@
 #include <cstdio>
 
 #include "calibration/capture_buffer.h"
+#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/interception.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -19,6 +21,7 @@
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "run/water_books.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -69,6 +72,7 @@ void restart_clocks(model_state& ms) {
     }
   }
   if (ms.pipe.storm_sewer_given) {
+    ms.clock.superlink_active = 1;
     ms.clock.sl_dt = ms.clock.ov_dt;
     ms.clock.sl_dt_days = ms.clock.ov_dt_days;
     if (ms.clock.sl_last_time < ms.clock.ov_last_time) ms.clock.sl_last_time = ms.clock.ov_last_time;
@@ -88,7 +92,8 @@ void reset_surface(model_state& ms) {
     if (wetlands && ms.lake.wetland_mask[c] > 0) continue;
     ms.overland.ov_depth[c] = 0.0;
   }
-  if (ms.hydromet.interception_coeff_given && !ms.hydromet.icep_dep.empty()) ms.hydromet.icep_dep.fill(0.0);
+  // The canopy has dried since the last event.
+  if (ms.hydromet.interception_coeff_given) ms.ledger.book(water_flux::canopy_drying, dry_canopy(ms));
 }
 
 // The event's books open: the ledger's event totals cleared, and the
@@ -132,6 +137,7 @@ void init_event_state(model_state& ms) {
     ms.soil.n_cells_start_event = 0;
   }
   reset_surface(ms);
+  start_infiltration_event(ms);
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
@@ -139,6 +145,8 @@ void init_event_state(model_state& ms) {
   clear_location_results(ms);
   ms.hydromet.first_rain_pending = 1;
   ms.hydromet.rain_sum = 0.0;
+
+  start_channel_event(ms);
 
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.

@@ -7,22 +7,27 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "hydromet/hydromet_state.h"
-#include "hydromet/precipitation.h"
+#include "hydromet/precip_file.h"
+#include "hydromet/weather_step.h"
+#include "hydromet/radar.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
+#include "run/exchange.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "run/water_books.h"
+#include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -54,11 +59,21 @@ bool count_precip_events(model_state& ms) {
   ms.clock.event_times.clear();
   int count = 0, last_year = 0, last_month = 0, last_day = 0;
   int result;
+  bool radar = false;
   for (;;) {
-    result = read_precip_file(ms);
+    result = read_precip_file(ms.hydromet.raingage_file, ms.hydromet, ms.clock.dates());
     if (process.error_block.stop) return false;
     if (result != 1) break;
     ++count;
+    if (ms.hydromet.radar_rain == 2) {
+      // The event's first radar file fixes its radar grid: it must be there.
+      radar = true;
+      if (!read_radar_header(ms.hydromet.radar, ms.hydromet.radar_file_names[1])) {
+        std::printf("Error: the radar grid of event %d (%s) cannot be read.\n", count, ms.hydromet.event_title.c_str());
+        set_error(own_message_code);
+        return false;
+      }
+    }
     const date_entry& first = ms.clock.dates()[1];
     ms.clock.event_times.push_back(julian_date(first.year, first.month, first.day, first.hour,
                                          first.minute, 0.0));
@@ -87,7 +102,8 @@ bool count_precip_events(model_state& ms) {
   }
   // An event run simulates the first event only.
   ms.clock.num_events = (ms.clock.long_term || ms.clock.zem || count == 0) ? count : 1;
-  if (ms.hydromet.raingage_file.fp) std::rewind(ms.hydromet.raingage_file.fp);
+  if (radar) ms.hydromet.radar.nivra_to_precip.alloc(ms.grid.ncells);
+  rewind_precip_file(ms.hydromet.raingage_file, ms.hydromet);
   if (ms.clock.zem_event_num_given && ms.clock.zem_event_num > ms.clock.num_events) {
     std::printf("\n\nZEM has requested that NIVRA run event %d.\n", ms.clock.zem_event_num);
     std::printf("The precip file specified in the project file: %s\n", ms.project.precip_file.c_str());
@@ -119,7 +135,7 @@ void init_station_distances(model_state& ms) {
   for (int g = 1; g <= gages && g <= ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh.rows(); ++g) {
     const double x = ms.hydromet.hmet_xcoord_gage;
     const double y = ms.hydromet.hmet_ycoord_gage;
-    const double z = ms.hydromet.met_gage_elev;
+    const double z = ms.hydromet.hmet_elev_gage_value;
     auto row = ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh[g];
     row[1] = x;
     row[2] = y;
@@ -194,7 +210,11 @@ void init_event_inputs(model_state& ms) {
   }
 
   if (ms.hydromet.precip_unif && !uniform_storm_is_the_event_asked_for(ms)) return;
+  // ZEM_EVENT_NUM 0 asks for the framework's summary of the events only.
+  const bool zem_summary = ms.clock.zem && ms.clock.zem_event_num_given && ms.clock.zem_event_num == 0;
+  if (!ms.hydromet.precip_unif && zem_summary && !open_zem_precip_summary(ms)) return;
   if (!ms.hydromet.precip_unif && !count_precip_events(ms)) return;
+  if (!ms.hydromet.precip_unif && zem_summary) return write_zem_precip_summary(ms);
   if (ms.clock.zem) ms.clock.long_term = 0;
 }
 
@@ -204,6 +224,7 @@ void init_state_variables(model_state& ms) {
     if (ms.soil.top_layer_depth < 1e-16) ms.soil.top_layer_depth = ms.soil.soil_moist_depth;
     if (ms.soil.mixing_layer_depth < 1e-16) ms.soil.mixing_layer_depth = ms.soil.top_layer_depth;
   }
+  init_infiltration_state(ms);
 
   // Per-cell arrays of the time loop.
   alloc_1d_int(ms.overland.rain_reset, n, "rain_reset");
@@ -220,13 +241,15 @@ void init_state_variables(model_state& ms) {
 
 void read_chan_point_sources(model_state& ms) {
   ms.clock.chan_flow_started = 0;
-  if (!ms.channel.head_bound) return;
-  if (ms.channel.bound_ts_given && !find_time_series(ms.project.bound_ts.c_str())) {
-    set_error(127, ms.project.bound_ts.view());
-    return;
+  if (ms.channel.head_bound) {
+    if (ms.channel.bound_ts_given && !find_time_series(ms.project.bound_ts.c_str())) {
+      set_error(127, ms.project.bound_ts.view());
+      return;
+    }
+    chan_point_source_value(ms);
+    ms.clock.chan_flow_started = 1;
   }
-  chan_point_source_value(ms);
-  ms.clock.chan_flow_started = 1;
+  init_channel_start(ms);
 }
 
 int chan_point_source_value(model_state& ms) {

@@ -15,11 +15,6 @@ namespace nivra {
 
 struct model_state;
 
-// Mapping tables: the start-up checks of which tables the files hold.
-void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int skip_index_maps,
-                      int quiet);
-void check_stream_mapping_table(std::string_view table_file, int* flags, int quiet);
-
 // Nutrient model: the display name of water constituent 0..8.
 std::string nsm_constituent_name(int index, int selector);
 
@@ -54,17 +49,10 @@ inline constexpr int error_end = 32;   // the run ended on an error
 // One time step, in the order the driver calls them.
 void advance_clock(model_state& ms);
 void read_precip_event(model_state& ms);
-void update_hydromet(model_state& ms);
 void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
 void apply_rainfall(model_state& ms);
 void apply_overland_point_sources(model_state& ms);
-void infiltration_step(model_state& ms);
-void longterm_hourly_output(model_state& ms);
-void frozen_soil_step(model_state& ms);
-void snowmelt_step(model_state& ms);
-void apply_snowmelt(model_state& ms);
-void et_removal_step(model_state& ms);
 void sacramento_update(model_state& ms);
 void conceptual_gw_step(model_state& ms);
 void overland_constituent_step(model_state& ms);
@@ -87,6 +75,7 @@ void finish_event(model_state& ms);
 
 // Parameter estimation, each driving many runs (the SCE and Monte Carlo
 // calibrations are in src/calibration).
+// The -slm mode (src/toolbox): 0 after a completed search or a stop request.
 int slm_dru(int argc, char** argv);
 int slm_dru_ms1(int argc, char** argv);
 int slm_dru_ms2(int argc, char** argv);

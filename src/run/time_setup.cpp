@@ -166,6 +166,10 @@ void set_hourly_clocks(model_state& ms) {
   ms.clock.hourly_dt_days = hour;
   ms.clock.hourly_next_time = start;
   ms.clock.hourly_last_time = start - hour;
+  // One weather record per hour from the start.
+  ms.clock.hmet_dt_days = hour;
+  ms.clock.hmet_next_time = start;
+  ms.clock.hmet_last_time = start - hour;
   // Melt water is released on the overland step once the hourly snow pass
   // has produced it.
   ms.clock.melt_dt = ms.clock.ov_dt;

@@ -6,6 +6,7 @@
 #include "channel/pipe_storage.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/groundwater_storage.h"
+#include "hydromet/interception.h"
 #include "hydromet/snow_storage.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -108,13 +109,13 @@ void book_storages(model_state& ms, ledger_moment m) {
   const snow_water snow = snow_storage(ms);
   l.set_storage(store::snow, m, snow.snow);
   l.set_storage(store::melt_water, m, snow.melt_water);
+  l.set_storage(store::canopy, m, canopy_storage(ms));
   l.set_storage(store::pipes, m, pipe_storage(ms.pipe));
 }
 
 void close_run_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, moment::run_end);
-  book_ponded_evaporation(ms, l);
   // The groundwater and accounting-layer balances take the soil and
   // groundwater of their own models, before a Sacramento run replaces them.
   if (ms.groundwater.gw_simulation) l.close_groundwater_balance();

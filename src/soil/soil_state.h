@@ -5,16 +5,28 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "soil/infiltration_schemes.h"
 #include <vector>
 
 namespace nivra {
 
 // Layered soil parameters of one soil class: 50 reals, numbered 1 to 50 by
-// the soil-table readers.
+// the soil-table readers. In a layered Green-Ampt table each quantity is a
+// triple, one real per soil layer j = 1..3; the accessors below name them.
 struct soil_class {
   double reals[50] = {};
   double& real(int k) { return reals[k - 1]; }
   double real(int k) const { return reals[k - 1]; }
+
+  double capillary_head(int j) const { return real(j); }          // wetting-front suction, cm
+  double conductivity(int j) const { return real(4 + j); }        // saturated conductivity, cm/h
+  double porosity(int j) const { return real(7 + j); }            // water content at saturation
+  double initial_moisture(int j) const { return real(10 + j); }   // initial water content
+  double wilting_point(int j) const { return real(13 + j); }
+  double field_capacity(int j) const { return real(16 + j); }
+  double residual_moisture(int j) const { return real(19 + j); }
+  double thickness(int j) const { return real(22 + j); }          // layers 1 and 2, cm; layer 3 is unbounded
+  double pore_index(int j) const { return real(25 + j); }         // Brooks-Corey lambda
 };
 
 inline constexpr int soil_class_capacity = 100000;  // soil class IDs 0 to 99,999
@@ -61,7 +73,7 @@ struct soil_state {
   array1d<double> soil_porosity;
   array1d<double> pore_dist_index;
   array1d<double> resid_sat;
-  array1d<double> area_reduction;
+  array1d<double> area_reduction;    // share of the cell that infiltrates (1 - the map's reduction)
   array1d<double> wilting_point_cell;
   array1d<double> root_depth;        // m
   // Richards columns: layers per cell, layer thicknesses and node counts.
@@ -75,8 +87,19 @@ struct soil_state {
   int max_soil_layers = 0;           // largest layer count of the soil table
 
   // ---- State: the soil water.
-  array1d<double> inf_depth_cell;    // infiltrated depth per cell
-  array1d<double> inf_rate;          // infiltration rate per cell
+  array1d<double> inf_depth_cell;    // infiltrated depth per cell, m (over the open part of a blocked cell)
+  array1d<double> inf_rate;          // infiltration rate per cell, cm/h
+  // Green-Ampt fronts: the cumulative infiltrated depth F (m) and its value
+  // when the infiltration step last booked it; with redistribution also the
+  // water content of the surface wetting front and the depth the first
+  // (redistributing) front holds (m). The redistribution kernel reports the
+  // water content at the surface in surface_moisture.
+  array1d<double> cum_infil, cum_infil_prev;
+  array1d<double> theta_front;
+  array1d<double> redist_infil;
+  // Depth (m over the whole cell) infiltrated and not yet taken into the
+  // soil-moisture accounting layer.
+  array1d<double> sm_infil_in;
   array1d<double> surface_moisture;
   array1d<double> init_moisture;
   array1d<double> init_moisture_old;
@@ -105,6 +128,8 @@ struct soil_state {
   array1d<double> dtr;
   array1d<double> inf_rich;
   array1d<double> direct_evap_cell;  // cm evaporated from ponded water per cell
+  // The kernels' own objects.
+  green_ampt_scheme ga_kernel;
   // Soil figures of the event summary.
   double init_soil_water = 0.0;      // basin-average relative saturation at the event start
   double final_soil_moisture = 0.0;  // the same at the event end

@@ -3,8 +3,6 @@
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {
@@ -38,8 +36,11 @@ soil_water soil_storage(const model_state& ms, soil_below_layer below) {
   const bool by_cell = below == soil_below_layer::cell_depth;
   const bool deeper = (by_cell ? gw.gw_simulation && !soil.sm_depth.empty() : gw.water_table_given != 0) &&
                       !gw.elevgw.empty() && !soil.gw_inf_redist_theta.empty();
+  // Water the infiltration step handed to the accounting layer and the
+  // accounting has not taken yet is in that layer too.
+  const double* pending = soil.sm_infil_in.empty() ? nullptr : soil.sm_infil_in.data();
   for (int c = 1; c <= ms.grid.ncells; ++c) {
-    const double v = soil.sm_water[c] / 100.0 * area;
+    const double v = (soil.sm_water[c] / 100.0 + (pending ? pending[c] : 0.0)) * area;
     w.accounting_layer += v;
     w.total += v;
     if (!deeper) continue;
@@ -53,13 +54,6 @@ soil_water soil_storage(const model_state& ms, soil_below_layer below) {
     }
   }
   return w;
-}
-
-void book_ponded_evaporation(const model_state& ms, water_ledger& ledger) {
-  if (!ms.clock.long_term || !ms.soil.sm_accounting || ms.soil.direct_evap_cell.empty()) return;
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  for (int c = 1; c <= ms.grid.ncells; ++c)
-    ledger.book(water_flux::direct_evaporation, ms.soil.direct_evap_cell[c] / 100.0 * area);
 }
 
 }  // namespace nivra

@@ -59,6 +59,7 @@ struct lake_state {
   int ov_lakes_read = 0;             // the map phase has read the overland lakes
   // Wetlands.
   int wetlands_on = 0;
+  int wetland_count = 0;
   array1d<int> wetland_mask;         // per cell: wetland class, 0 none
   array2d<double> wetland_props;     // [class][wetland_prop]
   // Lakes and wetlands chosen by the project.

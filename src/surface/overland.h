@@ -109,9 +109,34 @@ bool ade_stability_check(const overland_domain& d, const double* q, int directio
 overland_books dike_weir_flow(grid_state& grid, overland_state& overland, lake_state& lakes, double dt);
 
 // ---------------------------------------------------------------- boundaries
-// Overland boundary conditions, applied by the overland step before the
-// routing. Boundary conditions are not simulated yet: it changes nothing.
-void overland_boundary(const overland_domain& d, double dt);
+// Volumes the boundary conditions moved across the grid's edge in a step
+// (m3).
+struct boundary_books {
+  double slope_out = 0.0;        // normal-depth outflow (type 1)
+  double head_in = 0.0;          // raised to a time-varying level (type 3)
+  double head_out = 0.0;         // lowered to it
+  double discharge_in = 0.0;     // discharges in (types 4, 5) and filling to a fixed level (type 2)
+  double discharge_out = 0.0;    // discharges out, and draining to a fixed level
+  double discharge_unmet = 0.0;  // removal asked of a cell that did not hold it
+};
+
+// The value of every boundary cell's condition at the model time (days)
+// into bc_value: the slope (type 1) or level (type 2) of its table row, its
+// time series (types 3, 4, 5, by the id of the row). An id that no series
+// of the TIME_SERIES_INDEX table has stops the run.
+void bc_series_values(overland_state& ov, double model_time);
+
+// Applies every cell's condition for dt seconds, in cell order (the depth
+// of a cell is over its open ground; a cell in a channel lake acts on the
+// lake): type 1 drains by Manning's normal depth on the slope bc_value out
+// of every side without a neighbour; type 2 sets the depth to the level
+// bc_value when `set_levels` (the run's first call); type 3 sets it to
+// bc_value every step; types 4 and 5 add bc_value ft3/s or m3/s (a
+// negative one removes it, and what the cell did not hold is unmet); type
+// 6 exchanges water both ways with its type-99 neighbours, type 7 sends
+// its water to them, at the rated discharge of the head difference or of
+// its depth (ov_bc_rating_series) and never more than levels the two.
+boundary_books overland_boundary(const overland_domain& d, double dt, bool set_levels);
 
 // ---------------------------------------------------------------- input files
 // Reads the overland lake file (kind 1) into table[1..num_lakes]. False

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/card_numbers.h"
 #include "core/errors.h"
 #include "core/value_range.h"
 #include "surface/overland.h"
@@ -38,45 +39,6 @@ bool fail() {
   report_error();
   return false;
 }
-
-// The numbers of one card line, taken in order; the first that is missing,
-// not a number or outside its range is named with the file and the line.
-class card_numbers {
- public:
-  card_numbers(card_line& line, const char* card, const char* file, int line_no)
-      : line_(line), card_(card), file_(file), line_no_(line_no) {}
-
-  bool whole(const char* what, int& out, const value_range& range = any_number) {
-    double v = 0.0;
-    if (!next(what, true, v, range)) return false;
-    out = static_cast<int>(v);
-    return true;
-  }
-  bool real(const char* what, double& out, const value_range& range) { return next(what, false, out, range); }
-
- private:
-  bool next(const char* what, bool is_whole, double& v, const value_range& range) {
-    std::string token;
-    bool good = next_token(line_, token) != 0;
-    if (good && is_whole) {
-      int n = 0;
-      good = whole_token_int(token, n);
-      v = n;
-    } else if (good) {
-      good = whole_token_double(token, v);
-    }
-    if (good && range.contains(v)) return true;
-    std::fprintf(stderr, "Error: the %s card at line %d of %s gives %s %s; it takes %s.\n", card_,
-                 line_no_, file_, what, token.empty() ? "no value" : ("\"" + token + "\"").c_str(),
-                 range.describe(is_whole).c_str());
-    return false;
-  }
-
-  card_line& line_;
-  const char* card_;
-  const char* file_;
-  int line_no_;
-};
 
 }  // namespace
 

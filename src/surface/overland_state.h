@@ -1,6 +1,9 @@
 // A component of the run's record: Overland flow: depths, discharges, roughness, retention, routing scheme switches and the routing kernels' own objects.
 #pragma once
 
+#include <vector>
+
+#include "channel/pumps.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -66,6 +69,10 @@ struct overland_state {
   // Boundary conditions and flow blockage as the kernels see them.
   int ov_boundary = 0;
   array1d<int> boundary_type;
+  array1d<double> ov_bc_type_value;     // the OVERLAND_BOUNDARY table's type column, as read
+  array1d<double> ov_bc_value;          // its value column: a value, a series or a rating curve ID
+  array1d<int> ov_bc_rating_series;     // per cell of type 6 or 7: the elevation series of its rating curve
+  array1d<double> bc_value;             // per cell: the value of its condition this step
   int xy_ov_boundary = 0;
   int ovr_flow_block = 0;
   array2d<double> ovr_flow_block_frac;  // [cell][block_side] blocked fraction of each side
@@ -82,6 +89,7 @@ struct overland_state {
   int snow_roughness_given = 0;
   int overland_backwater = 0;
   int ov_pump_given = 0;
+  std::vector<overland_pump> ov_pumps;  // of the OV_PUMP file
   double init_elev_head = 0.0;
   int init_elev_head_given = 0;
   int ov_hotstart_read_given = 0;
@@ -109,6 +117,7 @@ struct overland_state {
   int ov_water_at_start = 0;
   int ov_wet = 0;                    // some counted cell holds water
   int ov_flowing = 0;                // some counted cell moves water
+  int bc_levels_set = 0;             // the fixed-level cells have taken their level
   double outlet_vol_step = 0.0;      // outlet volume summed for the constituent loads
   array1d<int> rain_reset;           // per cell: cleared where rain fell
   array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m

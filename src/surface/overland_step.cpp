@@ -15,6 +15,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
+#include "channel/pipe_storage.h"
 #include "channel/pumps.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -27,6 +28,7 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/clock_state.h"
 #include "run/time_loop.h"
@@ -229,9 +231,9 @@ bool route(model_state& ms, double dt) {
 }
 
 // A single-event run with channels ends once the rain is over, the grid is
-// dry and the channels hold almost nothing of the event's rain.
+// dry and the channels and pipes hold almost nothing of the event's rain.
 void end_when_drained(model_state& ms) {
-  const double v = channel_storage(ms);
+  const double v = channel_storage(ms) + pipe_storage(ms.pipe);
   if (0.0001 * ms.ledger.event_total(water_flux::rainfall_to_overland) > v) {
     std::printf("Rainfall for this event has ended.\n");
     if (ms.output.summary_file.fp) {
@@ -341,7 +343,11 @@ void overland_routing_step(model_state& ms) {
   ms.overland.ov_wet = 0;
 
   if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
-  if (ms.overland.ov_boundary) overland_boundary(overland_kernel_domain(ms), dt);
+  xy_overland_boundary_step(ms);
+  if (ms.overland.ov_boundary) {
+    overland_boundary_step(ms, dt);
+    if (process.error_block.stop) return;
+  }
   if (ms.overland.ov_pump_given) {
     apply_pumps(ms, dt);
     if (process.error_block.stop) return;

@@ -28,4 +28,8 @@ void start_overland_routing(model_state& ms);
 // skips the dry time up to the next event.
 void overland_routing_step(model_state& ms);
 
+// The boundary conditions of an overland step of dt seconds: the values at
+// the model time, the conditions, their volumes booked in the ledger.
+void overland_boundary_step(model_state& ms, double dt);
+
 }  // namespace nivra

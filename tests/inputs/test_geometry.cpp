@@ -97,13 +97,13 @@ TEST_F(Geometry, TheOutletMustLieInTheWatershedUnlessChannelsRouteIt) {
     EXPECT_TRUE(ms->grid.slope_x.empty());  // nothing after it
   }
   // With explicit channels an outlet outside the mask is accepted; the run
-  // then stops at the channel set-up, which this version lacks.
+  // then stops at the channel set-up, which has no channel files here.
   reset_process_state();
   auto ms = mapped_record(2, 2, mask, ground, 10.0, 2, 1);
   ms->channel.chan_explic = 1;
   std::string out = build(*ms);
   EXPECT_NE(out.find("outlet is in grid cell: 0\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("Error: the CHAN_EXPLIC card is not available in this version of NIVRA.\n"),
+  EXPECT_NE(out.find("Error: explicit channel routing needs the channel input file (CHANNEL_INPUT)"),
             std::string::npos);
 }
 

@@ -1,11 +1,11 @@
 // The map phase: the bundled example end to end, the stop at the first
-// failing reader, readers of later versions named by their cards, surface
-// parameters, snow bands, overland lakes, location files and hotstarts.
+// failing reader, processes this version does not simulate named by their
+// cards, surface parameters, snow bands, overland lakes, location files and
+// hotstarts.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "channel/pipe_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -136,15 +136,19 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
       {"uniform Manning n too small",
        [](model_state& ms) { ms.overland.manning_n = 1e-6; },
        "Invalid spatially uniform overland flow Manning n value=0.000001\n", true},
-      {"groundwater loading of a later version",
-       [](model_state& ms) { ms.groundwater.gw_simulation = 1; },
+      {"saturated groundwater, read and then not simulated",
+       [](model_state& ms) {
+         ms.groundwater.gw_simulation = ms.groundwater.gw_boundfile_given = 1;
+         give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd", map_text(2, 2, "0 0\n0 0\n"));
+         ms.groundwater.gw_unif_hycond_given = ms.groundwater.gw_unif_porosity_given = 1;
+       },
        "Error: the GW_SIMULATION card is not available in this version of NIVRA.\n", true},
-      {"overland boundary before groundwater",
+      {"overland boundary without its table, before groundwater",
        [](model_state& ms) {
          ms.overland.ov_boundary = 1;
          ms.groundwater.gw_simulation = 1;
        },
-       "Error: the OV_BOUNDARY card is not available in this version of NIVRA.\n", true},
+       "Error: The OV_BOUNDARY card has been specified in the project file but the \n", true},
   };
   // Later readers would leave their mark: a uniform 5 mm retention and a
   // water surface at 10 m.
@@ -182,33 +186,31 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.lake.wetlands_on = 1; }, "MAPPING_TABLE"},
+      // Saturated groundwater and a water table under Green-Ampt read their
+      // maps first.
       {[](model_state& ms) {
-         ms.soil.inf_redist = 1;
-         ms.soil.sm_accounting = 1;
-         ms.groundwater.gw_simulation = 1;
+         ms.groundwater.gw_simulation = ms.groundwater.gw_boundfile_given = 1;
+         give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd", map_text(2, 2, "0 0\n0 0\n"));
+         ms.groundwater.gw_unif_hycond_given = ms.groundwater.gw_unif_porosity_given = 1;
        },
-       "INF_REDIST"},
+       "GW_SIMULATION"},
+      {[](model_state& ms) {
+         soil_state& s = ms.soil;
+         s.green_ampt = s.conductivity_given = s.capillary_given = s.porosity_given = 1;
+         give_map(s.ks_file, ms.project.conductivity, "ks.map", map_text(2, 2, "0.5 0.5\n0.5 0.5\n"));
+         give_map(s.hc_file, ms.project.capillary, "hc.map", map_text(2, 2, "10 10\n10 10\n"));
+         give_map(s.porosity_file, ms.project.porosity, "por.map", map_text(2, 2, "0.4 0.4\n0.4 0.4\n"));
+         ms.groundwater.water_table_given = 1;
+         give_map(ms.groundwater.water_table_file, ms.project.water_table, "wt.map", map_text(2, 2, "1 1\n1 1\n"));
+       },
+       "WATER_TABLE"},
+      {[](model_state& ms) { ms.groundwater.water_table_given = 1; }, "WATER_TABLE"},
       {[](model_state& ms) { ms.soil.inf_richards = 1; }, "INF_RICHARDS"},
-      {[](model_state& ms) {
-         ms.soil.inf_layered_soil = 1;
-         ms.clock.long_term = 1;
-         ms.hydromet.et_calc_penman = 1;
-       },
-       "INF_LAYERED_SOIL"},
       {[](model_state& ms) { ms.groundwater.sacramento_given = 1; }, "SACRAMENTO"},
       {[](model_state& ms) { ms.groundwater.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
-      {[](model_state& ms) {
-         ms.overland.roughness_given = 1;
-         ms.grid.mapping_table_given = 1;
-         ms.grid.cmt_table_present[cmt_roughness] = 1;
-       },
-       "MAPPING_TABLE"},
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
-      {[](model_state& ms) { ms.pipe.storm_sewer_given = 1; }, "STORM_SEWER"},
-      {[](model_state& ms) { ms.output.zv_fluxes = 1; }, "ZV_FLUXES"},
   };
   for (const auto& k : cases) {
     reset_process_state();

@@ -73,6 +73,11 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.channel.overbank_max_dv, 0.01);
   EXPECT_EQ(ms.lake.lake_flood_marker, 1);
   EXPECT_EQ(ms.output.float_grass_maps, 1);
+  EXPECT_EQ(ms.output.xy_out.mode, -1);
+  EXPECT_EQ(ms.output.xy_in.num_ovpts, 0);
+  EXPECT_EQ(ms.output.zv.n_seg, 0);
+  EXPECT_EQ(ms.output.zv.first_line, 1);
+  EXPECT_TRUE(ms.output.analyzers.empty());
   EXPECT_EQ(ms.output.cfs_per_cms, 35.314667);
   EXPECT_EQ(ms.channel.m_river, 1.0);
   EXPECT_EQ(ms.hydromet.cfgi_index, 83.0);
@@ -100,9 +105,31 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.hydromet.precip_event_call_count, 0);
   EXPECT_EQ(ms.hydromet.hmet_skip_done, 0);
   EXPECT_EQ(ms.hydromet.snow_hour_accum, 0.0);
+  // Evapotranspiration, frozen ground and melt start with nothing computed.
+  EXPECT_EQ(ms.hydromet.et_calls, 0);
+  EXPECT_EQ(ms.hydromet.melt_pending, 0);
+  EXPECT_EQ(ms.hydromet.melt_period, 0);
+  EXPECT_EQ(ms.hydromet.melt_steps_in_hour, 0);
+  EXPECT_TRUE(ms.hydromet.frost.empty());
+  EXPECT_TRUE(ms.hydromet.ground_temp.empty());
+  EXPECT_TRUE(ms.hydromet.cfgi_cell.empty());
+  EXPECT_TRUE(ms.hydromet.pet_rate.empty());
+  EXPECT_TRUE(ms.hydromet.snow_depth.empty());
+  EXPECT_EQ(ms.hydromet.front_scratch.at(1, 3), 0.0);
   EXPECT_EQ(ms.channel.chan_dry_count, 0);
   EXPECT_EQ(ms.channel.chan_point_read_count, 0);
+  EXPECT_EQ(ms.overland.bc_levels_set, 0);
+  EXPECT_TRUE(ms.overland.ov_pumps.empty());
+  EXPECT_EQ(ms.channel.structures.count(), 0);
+  EXPECT_TRUE(ms.channel.structures.stream_pumps.empty());
+  EXPECT_TRUE(ms.channel.min_bel.empty());
   EXPECT_TRUE(ms.pipe.sl_prestep_depth.empty());
+  EXPECT_EQ(ms.pipe.num_sjunc, 0);
+  EXPECT_EQ(ms.pipe.sl_step_count, 0);
+  EXPECT_EQ(ms.pipe.chan_sl_pending, 0.0);
+  EXPECT_EQ(ms.pipe.solver.calls, 0);
+  EXPECT_TRUE(ms.pipe.solver.matrix.empty());
+  EXPECT_TRUE(ms.channel.chan_pipe_flow.empty());
 
   // Scalars that other runs change.
   EXPECT_EQ(ms.clock.keep_running, 0);
@@ -117,6 +144,26 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.hydromet.rain_sum, 0.0);
   EXPECT_TRUE(ms.hydromet.gage_values.empty());
   EXPECT_TRUE(ms.hydromet.radar_file_names.empty());
+  // Where the precipitation reader stands in its file, and the event it read.
+  EXPECT_EQ(ms.hydromet.precip_events_read, 0);
+  EXPECT_EQ(ms.hydromet.precip_line_no, 0);
+  EXPECT_TRUE(ms.hydromet.precip_line.empty());
+  EXPECT_TRUE(ms.hydromet.event_title.empty());
+  EXPECT_TRUE(ms.hydromet.gage_x.empty());
+  // The weather file, its clock and the hour's weather and sun.
+  EXPECT_EQ(ms.hydromet.hmet_reader.records(), 0);
+  EXPECT_EQ(ms.hydromet.weather_format, 0);
+  EXPECT_EQ(ms.hydromet.terrain_shading, 1);
+  EXPECT_EQ(ms.hydromet.hmet_read_result, 0);
+  EXPECT_EQ(ms.hydromet.temper_hours, 0);
+  EXPECT_EQ(ms.hydromet.hmet_temperature, 0.0);
+  EXPECT_EQ(ms.hydromet.sun.zenith, 0.0);
+  EXPECT_EQ(ms.hydromet.last_total_evap, 0.0);
+  EXPECT_TRUE(ms.hydromet.cell_pressure.empty());
+  EXPECT_EQ(ms.clock.hmet_next_time, 0.0);
+  EXPECT_EQ(ms.hydromet.radar.radar_rows, 0);
+  EXPECT_TRUE(ms.hydromet.radar.precip_data.empty());
+  EXPECT_TRUE(ms.hydromet.radar.nivra_to_precip.empty());
   EXPECT_EQ(ms.clock.model_time, 0.0);
   EXPECT_EQ(ms.grid.ncells, 0);
   EXPECT_EQ(ms.grid.grid_size, 0.0);
@@ -130,6 +177,12 @@ void expect_fresh(const model_state& ms) {
   EXPECT_TRUE(ms.project.elevation_file_name.empty());
   EXPECT_EQ(ms.hydromet.precip_unif, 0);
   EXPECT_EQ(ms.channel.chan_explic, 0);
+  EXPECT_EQ(ms.channel.num_stream_links, 0);
+  EXPECT_EQ(ms.channel.chan_has_water, 0);
+  EXPECT_EQ(ms.channel.gst_num_cells, 0);
+  EXPECT_EQ(ms.channel.num_xsec_tables, 0);
+  EXPECT_TRUE(ms.channel.uslinks.empty());
+  EXPECT_TRUE(ms.channel.xarea.empty());
   EXPECT_EQ(ms.output.optimize_given, 0);
   for (int present : ms.grid.cmt_table_present) EXPECT_EQ(present, 0);
   for (int present : ms.channel.st_table_present) EXPECT_EQ(present, 0);
@@ -137,6 +190,9 @@ void expect_fresh(const model_state& ms) {
   // Tables and containers.
   EXPECT_TRUE(ms.clock.date_table.empty());
   EXPECT_TRUE(ms.soil.multilayer_soil_table.empty());
+  EXPECT_TRUE(ms.soil.cum_infil.empty());
+  EXPECT_FALSE(ms.soil.ga_kernel.ready);
+  EXPECT_TRUE(ms.soil.ga_kernel.suction_deficit.empty());
   EXPECT_TRUE(ms.grid.mask.empty());
   EXPECT_EQ(ms.grid.cell_x.count(), 0);
   EXPECT_EQ(ms.constituent.soil_chem_table.marker, -1);
@@ -287,7 +343,12 @@ void use_like_a_run(model_state& ms, bool soil_table = true) {
   ms.grid.cell_x.grow(48);
   ms.clock.dates()[1].year = 1999;
   if (soil_table) ms.soil.soil_classes()[3].real(1) = 0.4;
+  ms.soil.ga_kernel.suction_deficit.alloc(4);
+  ms.soil.ga_kernel.ready = true;
   ms.pipe.sl_prestep_depth.alloc(50);
+  ms.pipe.solver.matrix.alloc(3, 3);
+  ms.pipe.solver.calls = 7;
+  ms.pipe.sl_step_count = 7;
   ms.hydromet.precip_event_call_count = 3;
   ms.hydromet.hmet_skip_done = 1;
   ms.hydromet.snow_hour_accum = 0.75;

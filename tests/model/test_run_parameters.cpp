@@ -271,15 +271,16 @@ TEST_F(RunParameters, OutputRequestsAndMergedFlags) {
   EXPECT_EQ(read("GREEN_AMPT\nRATE_OF_INFIL r.out\n")->output.rate_of_infil_given, 1);
 }
 
-TEST_F(RunParameters, AnOutputNotWrittenYetStopsBeforeItsFileIsMade) {
-  // The outlet discharge for ZV would get its header here and no lines.
+TEST_F(RunParameters, TheOutletDischargeForZvGetsItsHeaderAndItsLines) {
   CaptureStdout();
   auto ms = read("ZV_INPUT qin.out\n");
   GetCapturedStdout();
-  EXPECT_EQ(process.error_block.stop, 1);
-  EXPECT_EQ(ms->output.zv_input_given, 0);
-  EXPECT_FALSE(ms->output.qin_output_file.is_open());
-  EXPECT_FALSE(testing::file_exists("qin.out"));
+  EXPECT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(ms->output.zv_input_given, 1);
+  EXPECT_EQ(ms->output.zv_discharge_out, 1);
+  ASSERT_TRUE(ms->output.qin_output_file.is_open());
+  close_guarded_file(ms->output.qin_output_file);
+  EXPECT_EQ(testing::read_file("qin.out"), "  output from NIVRA\n\n    JDAY     QIN\n");
 }
 
 TEST_F(RunParameters, FailuresStopTheCopy) {

@@ -72,7 +72,7 @@ inline std::unique_ptr<model_state> make_fixture() {
   set_ints(m.channel.ltype, {4, 32, 4});
   set_ints(m.lake.lake2link, {0, 1, 0});
   set_cells(m.channel.link_dx, {50.0, 0.0, 40.0});
-  auto table = [](array2d<double>& t, double a1, double a2, double c1, double c2, double c3) {
+  auto table = [](node_array<double>& t, double a1, double a2, double c1, double c2, double c3) {
     t.alloc(3, 3);
     t(1, 1) = a1;
     t(2, 1) = a2;

@@ -17,7 +17,7 @@ class LinkNode : public process_test {
   std::span<const double> lakes() {
     return {ms->lake.lake_elev.data(), static_cast<std::size_t>(ms->lake.lake_elev.size()) + 1};
   }
-  std::string step(int mode, const array2d<double>& v, const array2d<double>* second,
+  std::string step(int mode, node_table v, node_table second,
                    bool with_out_counts = true) {
     guarded_file f;
     open_for_test(f, "step.txt");

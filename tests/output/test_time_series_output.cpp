@@ -377,6 +377,7 @@ TEST_F(TimeSeries, PipeBlocksAnnounceTheEntriesTheyCarry) {
   ms->pipe.gw_to_tile = 1;
   ms->pipe.num_slink = 1;
   set_ints(ms->pipe.nnodes, {3});
+  set_ints(ms->pipe.superlink_cnodes, {3});
   ms->pipe.Q_node.alloc(4, 1);
   ms->pipe.slink_node_depth.alloc(4, 1);
   ms->pipe.superlink_tile_flow.alloc(4, 1);

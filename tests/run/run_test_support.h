@@ -56,7 +56,8 @@ inline void set_card(const std::string& project, const std::string& card, const 
 // this process, keeping the record. The outlet hydrograph is integrated at
 // full precision: every overland step adds its discharge times its length.
 // A run still going after step_limit steps is cut off (not ended), so a run
-// that never ends fails its test instead of hanging it.
+// that never ends fails its test instead of hanging it. after_step sees the
+// record after every step.
 struct storm_run {
   std::unique_ptr<model_state> ms;
   bool ended = false;           // the run ended normally
@@ -68,7 +69,8 @@ struct storm_run {
 
 inline storm_run run_storm(const std::string& project,
                            const std::function<void(model_state&)>& after_set_up = {},
-                           int step_limit = 100000) {
+                           int step_limit = 100000,
+                           const std::function<void(const model_state&)>& after_step = {}) {
   storm_run r;
   r.ms = make_model_state();
   model_state& ms = *r.ms;
@@ -79,6 +81,7 @@ inline storm_run run_storm(const std::string& project,
     const double last = ms.clock.ov_last_time;
     if (!run_time_step(ms)) break;
     ++r.steps;
+    if (after_step) after_step(ms);
     if (ms.clock.ov_last_time != last && r.steps > 1) {
       r.outlet_volume += ms.overland.qout * ms.clock.ov_dt;
       r.qout.push_back(ms.overland.qout);

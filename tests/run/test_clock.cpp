@@ -239,8 +239,9 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
        "cards.  Edit the project file.   Program terminated.\n"},
       {"ST_TIME_STEP", "ST_TIME_STEP     3.0",
        "Error: the overland time step of 10.000 s (TIMESTEP) is not a whole number of model\n"},
+      // A precipitation file that ends inside its first event.
       {"PRECIP_UNIF", "PRECIP_FILE      rain.gag",
-       "Error: the PRECIP_FILE card is not available in this version of NIVRA.\n"},
+       "Unexpected end of file in rain gage data file.\n"},
       // A one-minute storm on two-minute steps would fall on no step at all.
       {"TIMESTEP", "TIMESTEP         120.0",
        "Error: the uniform rain lasts 1 minute(s) (RAIN_DURATION), less than one overland\n"

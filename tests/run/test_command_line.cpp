@@ -134,10 +134,6 @@ TEST_F(CommandLine, ModesThatRunNoProject) {
        "Error getting new filename from mc.in\nError: unable to open the Monte Carlo input file mc.in.\nError: unable to read the input monte carlo file.\n"},
       {{"nivra", "-s", "mc.in"},
        "Error getting new filename from mc.in\nError: unable to open the Monte Carlo input file mc.in.\nError: unable to read the input monte carlo file.\n"},
-      {{"nivra", "-slm", "f"}, "The secant Levenberg-Marquardt mode is not available in this version of NIVRA.\n"},
-      {{"nivra", "-ms", "f"}, "The multistart mode is not available in this version of NIVRA.\n"},
-      {{"nivra", "-tv", "f"}, "The trajectory repulsion mode is not available in this version of NIVRA.\n"},
-      {{"nivra", "-mlsl", "f"}, "The multi-level single linkage mode is not available in this version of NIVRA.\n"},
   };
   for (const row& r : table) {
     arguments args(r.args);
@@ -146,6 +142,46 @@ TEST_F(CommandLine, ModesThatRunNoProject) {
     EXPECT_EQ(console, start_line + r.output) << r.args[1];
   }
   EXPECT_FALSE(file_exists("out_time.out"));
+
+  // -slm reads the control file of its case: without one it fails.
+  arguments slm({"nivra", "-slm", "f"});
+  std::string slm_console;
+  EXPECT_EQ(run_main(slm, slm_console), 1);
+  EXPECT_EQ(slm_console, start_line +
+                             "\nUsing the (Secant) Levenberg-Marquardt local search method,\n"
+                             "as implemented directly in NIVRA, to calibrate the current NIVRA model.\n"
+                             "\nCannot open f.pst \n");
+
+  // The global searches read their own input file first: without one they fail.
+  const struct {
+    const char* word;
+    const char* console;
+  } searches[] = {
+      {"-ms",
+       "\nUsing the multistart stochastic global optimization method,\n"
+       "as implemented directly in NIVRA, to calibrate the current NIVRA model.\n"
+       "Multistart uses the (Secant) Levenberg-Marquardt local search method,\n"
+       "as implemented directly in NIVRA, for local search.\n\n"
+       "\nCannot open ms.in \n"},
+      {"-tv",
+       "\nUsing the trajectory repulsion stochastic global optimization method,\n"
+       "as implemented directly in NIVRA, to calibrate the current NIVRA model.\n"
+       "Trajectory repulsion uses the (Secant) Levenberg-Marquardt local search method,\n"
+       "as implemented directly in NIVRA, for local search.\n\n"
+       "\nCannot open tr.in \n"},
+      {"-mlsl",
+       "\nUsing the Multi Level Single Linkage (MLSL) stochastic global optimization method,\n"
+       "as implemented directly in NIVRA, to calibrate the current NIVRA model.\n"
+       "MLSL uses the (Secant) Levenberg-Marquardt local search method,\n"
+       "as implemented directly in NIVRA, for local search.\n\n"
+       "\nCannot open mlsl.in \n"},
+  };
+  for (const auto& search : searches) {
+    arguments args({"nivra", search.word, "f"});
+    std::string console;
+    EXPECT_EQ(run_main(args, console), 1) << search.word;
+    EXPECT_EQ(console, start_line + search.console) << search.word;
+  }
 
   arguments none({"nivra"});
   std::string console;

@@ -11,9 +11,11 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "core/time_series.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -120,6 +122,34 @@ inline std::unique_ptr<overland_cells> outlet_cell(double outlet_slope, double d
   auto w = make_grid<overland_cells>(g);
   w->overland.ov_depth[1] = depth;
   return w;
+}
+
+// Gives a cell an overland boundary condition of the type with its table
+// value, in the arrays the map phase makes for the boundaries.
+template <class Cells>
+void set_boundary(Cells& w, int cell, int type, double value) {
+  overland_state& ov = w.overland;
+  const int n = w.grid.ncells;
+  ov.ov_boundary = 1;
+  for (auto* a : {&ov.ov_bc_value, &ov.bc_value})
+    if (a->size() != n) a->alloc(n);
+  if (ov.boundary_type.size() != n) ov.boundary_type.alloc(n);
+  if (ov.ov_bc_rating_series.size() != n) ov.ov_bc_rating_series.alloc(n);
+  ov.boundary_type[cell] = type;
+  ov.ov_bc_value[cell] = value;
+}
+
+// A series of the TIME_SERIES_INDEX table under the id, with the given
+// (time in days, value) entries; the caller frees the series (ts_free_all).
+inline void add_index_series(int id, std::vector<std::pair<double, double>> entries) {
+  time_series* ts = ts_new();
+  ts->name = "series_" + std::to_string(id);
+  for (const auto& [t, v] : entries) {
+    ts->times.push_back(t);
+    ts->values.push_back(v);
+  }
+  ts->count = static_cast<int>(entries.size());
+  ts_add_index(id, ts);
 }
 
 // Puts the listed cells under channel lake 1 at the given level and volume.

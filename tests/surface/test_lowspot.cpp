@@ -189,9 +189,8 @@ TEST(low_spot, both_schemes_run_the_weirs_and_book_their_boundary_volumes) {
     auto ms = notched_dike<model_state>(0.5, 0.1);
     ms->overland.overtype = type;
     ms->project.quiet = 1;
-    ms->overland.ov_boundary = 1;
-    ms->overland.boundary_type.alloc(2);
-    ms->overland.boundary_type[2] = boundary::fixed_level;
+    // The far side is held at the level it has.
+    set_boundary(*ms, 2, boundary::fixed_level, ms->grid.elevation[2] + ms->overland.ov_depth[2]);
     ms->ledger.book(water_flux::head_boundary_out, 1.0);
     overland_step(*ms, 10.0);
     EXPECT_NEAR(ms->ledger.run_total(water_flux::head_boundary_out), 1.0 + q_head_02 * 10.0, 1e-5)

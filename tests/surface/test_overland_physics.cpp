@@ -173,11 +173,12 @@ TEST(overland_balance, fixed_level_cells_book_what_they_take_and_give) {
     ms->overland.overtype = type;
     ms->project.quiet = 1;
     wet_unevenly(*ms);
-    ms->overland.ov_boundary = 1;
-    ms->overland.boundary_type.alloc(ms->grid.ncells);
     const int low = cell_at(*ms, 11, 15), high = cell_at(*ms, 1, 2);
-    ms->overland.boundary_type[low] = boundary::fixed_level;    // drains what reaches it
-    ms->overland.boundary_type[high] = boundary::level_series;  // a high pond that feeds the grid
+    // Drains what reaches it, at the level it has.
+    set_boundary(*ms, low, boundary::fixed_level, ms->grid.elevation[low] + ms->overland.ov_depth[low]);
+    // A high pond 0.5 m deep that feeds the grid.
+    add_index_series(7, {{0.0, ms->grid.elevation[high] + 0.5}});
+    set_boundary(*ms, high, boundary::level_series, 7);
     ms->overland.ov_depth[high] = 0.5;
     const double v0 = stored_volume(*ms);
     for (int step = 0; step < 100; ++step) overland_step(*ms, 1.0);
@@ -186,6 +187,7 @@ TEST(overland_balance, fixed_level_cells_book_what_they_take_and_give) {
     EXPECT_GT(loss, 0.0);
     EXPECT_GT(gain, 0.0);
     EXPECT_NEAR(stored_volume(*ms) - v0 + loss - gain, 0.0, 1e-12 * v0) << "overtype " << type;
+    ts_free_all();
   }
 }
 

@@ -1,0 +1,253 @@
+// Channel benchmarks.
+// - Reading and setting up a channel network of 10,000 links: a main stem
+//   of 5,000 links, each joined by a tributary, every link of 11 node points
+//   (10 computational nodes), the tributaries trapezoidal and the stem
+//   break-point channels with a surveyed section of 8 points and 40 levels;
+//   the grid-stream file gives each of the 100,000 nodes its own cell of a
+//   400 x 250 grid.
+// - Routing a network of 200 links of the same make (20 computational nodes
+//   each, 4,000 nodes) under a storm: every node takes the lateral inflow of
+//   10 mm/h on 200 m of land on each bank, channel step after channel step
+//   of 10 s. node_updates counts nodes x routing sub-steps per second.
+// - The V-catchment of examples/vcatch through the time loop: the share of
+//   the channel step (lateral inflow and routing) in the whole loop.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel/channel_input.h"
+#include "channel/channel_routing.h"
+#include "channel/channel_sections.h"
+#include "channel/channel_setup.h"
+#include "channel/channel_state.h"
+#include "core/guarded_file.h"
+#include "core/process.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "run/clock_state.h"
+#include "run/driver.h"
+#include "run/steps.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+#include "surface/overland_step.h"
+
+namespace {
+
+constexpr int rows = 400, cols = 250;
+
+// The console goes to /dev/null while one of these lives (the readers
+// print their progress even in a quiet run).
+class silent_console {
+ public:
+  silent_console() {
+    std::fflush(stdout);
+    console_ = dup(1);
+    devnull_ = open("/dev/null", O_WRONLY);
+    dup2(devnull_, 1);
+  }
+  ~silent_console() {
+    std::fflush(stdout);
+    dup2(console_, 1);
+    close(console_);
+    close(devnull_);
+  }
+  silent_console(const silent_console&) = delete;
+  silent_console& operator=(const silent_console&) = delete;
+
+ private:
+  int console_ = -1, devnull_ = -1;
+};
+
+std::string temp_path(const char* name) { return (std::filesystem::temp_directory_path() / name).string(); }
+
+// A network of `links` links of `points` node points 50 m apart whose beds
+// run on without steps: link l of the first half is a tributary of stem
+// link stem + l; stem link m flows into m + 1, the last is the outlet.
+// Every bed falls 0.1 m a node point.
+std::string write_network(int links = 10000, int points = 11) {
+  const int stem = links / 2;
+  const double fall = 0.1 * (points - 1);
+  const std::string path = temp_path("nivra_bench.cif");
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::fprintf(f, "NIVRA_CHAN\nALPHA 1\nBETA 1\nTHETA 0.6\nLINKS %d\nMAXNODES %d\n", links, points);
+  for (int l = 1; l <= stem; ++l) std::fprintf(f, "CONNECT %d %d 0\n", l, stem + l);
+  std::fprintf(f, "CONNECT %d %d 1 1\n", stem + 1, stem + 2);
+  for (int m = stem + 2; m <= links; ++m)
+    std::fprintf(f, "CONNECT %d %d 2 %d %d\n", m, m < links ? m + 1 : 0, m - 1, m - stem);
+  for (int l = 1; l <= links; ++l) {
+    const bool main = l > stem;
+    const int m = main ? l : l + stem;
+    const double stem_top = 500.0 - fall * (m - stem - 1);
+    const double top = main ? stem_top : stem_top + fall + 0.1;
+    std::fprintf(f, "LINK %d\n%s\nNODES %d\nDX 50.0\nMANNINGS_N 0.035\n", l, main ? "BREAKPOINT" : "TRAPEZOID", points);
+    for (int k = 1; k <= points; ++k)
+      std::fprintf(f, "NODE %d\nX_Y %d.0 %d.0\nELEV %.3f\n", k, k * 50, l * 10, top - 0.1 * (k - 1));
+    if (main)
+      std::fprintf(f, "NODE 1\nNPAIRS 8\nNUM_INTERP 40\nX1 0 4\nX1 5 2\nX1 8 1.5\nX1 10 0\nX1 14 0.2\nX1 16 1.5\n"
+                      "X1 20 2\nX1 26 4\n");
+    else
+      std::fprintf(f, "NODE 1\nXSEC\nBOTTOM_WIDTH 3.0\nSIDE_SLOPE 1.5\nBANKFULL_DEPTH 1.2\n");
+  }
+  std::fclose(f);
+  return path;
+}
+
+std::string write_grid_stream(int links = 10000, int points = 11) {
+  const std::string path = temp_path("nivra_bench.gst");
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  std::fprintf(f, "GRIDSTREAMFILE\nSTREAMCELLS %d\n", links * (points - 1));
+  int cell = 0;
+  for (int l = 1; l <= links; ++l)
+    for (int k = 1; k < points; ++k, ++cell)
+      std::fprintf(f, "CELLIJ %d %d\nNUMNODES 1\nLINKNODE %d %d 1.0\n", cell / cols + 1, cell % cols + 1, l, k);
+  std::fclose(f);
+  return path;
+}
+
+void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
+  nivra::reset_process_state();
+  const std::string network = write_network(), grid_stream = write_grid_stream();
+  state.counters["MB"] =
+      static_cast<double>(std::filesystem::file_size(network) + std::filesystem::file_size(grid_stream)) / 1e6;
+  nivra::grid_state grid;
+  grid.rows = grid.nrows = rows;
+  grid.cols = grid.ncols = cols;
+  grid.mask.alloc(rows + 1, cols + 1);
+  for (int r = 1; r <= rows; ++r)
+    for (int c = 1; c <= cols; ++c) grid.mask[r][c] = (r - 1) * cols + c;
+  grid.ncells = rows * cols;
+  nivra::chan_read_options quiet;
+  quiet.summary = quiet.progress = false;
+  // The break-point pass prints one dot a link, even in a quiet run.
+  const silent_console silent;
+  for (auto _ : state) {
+    nivra::channel_state ch;
+    nivra::lake_state lakes;
+    nivra::chan_file_contents contents;
+    nivra::guarded_file f, g;
+    nivra::open_guarded_file(f, network, "r");
+    nivra::open_guarded_file(g, grid_stream, "r");
+    bool ok = nivra::read_chan_input(ch, lakes, f, quiet, contents) &&
+              nivra::read_grid_stream_file(ch, grid, g, quiet) && nivra::init_grid_stream(ch, false);
+    if (!ok) state.SkipWithError("the network did not read");
+    benchmark::DoNotOptimize(ch.xarea.data());
+  }
+  std::filesystem::remove(network);
+  std::filesystem::remove(grid_stream);
+}
+BENCHMARK(BM_read_and_set_up_network_10k_links)->Unit(benchmark::kMillisecond);
+
+void BM_route_200_links_under_a_storm(benchmark::State& state) {
+  nivra::reset_process_state();
+  constexpr int links = 200, points = 21;
+  const std::string network = write_network(links, points);
+  nivra::channel_state ch;
+  nivra::lake_state lakes;
+  nivra::chan_file_contents contents;
+  nivra::chan_read_options quiet;
+  quiet.summary = quiet.progress = false;
+  nivra::guarded_file f;
+  nivra::open_guarded_file(f, network, "r");
+  bool read = false;
+  {
+    const silent_console silent;
+    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
+  }
+  std::filesystem::remove(network);
+  if (!read) {
+    state.SkipWithError("the network did not read");
+    return;
+  }
+  nivra::size_channel_state(ch);
+  ch.max_courant_number = 0.04;
+  nivra::ex_section(ch, nivra::section_mode::from_depth);
+  nivra::grid_state grid;
+  nivra::overland_state overland;
+  const nivra::channel_domain domain{ch, overland, grid, lakes};
+  // 10 mm/h on 200 m of land on either bank of every metre of channel.
+  const double lateral = 10.0 / 3.6e6 * 400.0;
+  int nodes = 0;
+  for (int l = 1; l <= links; ++l) nodes += ch.nx[l];
+  const auto storm = [&](int steps) {
+    long long updates = 0;
+    for (int s = 0; s < steps; ++s) {
+      for (int l = 1; l <= links; ++l)
+        for (int k = 1; k <= ch.nx[l]; ++k) ch.qlat(k, l) = lateral;
+      const nivra::channel_result r = nivra::ex_flow_route(domain, 10.0);
+      if (r.status != nivra::channel_status::ok) return -1LL;
+      updates += static_cast<long long>(r.books.sub_steps) * nodes;
+    }
+    return updates;
+  };
+  storm(360);  // an hour of storm before the clock starts
+  double updates = 0.0;
+  for (auto _ : state) {
+    const long long n = storm(1);
+    if (n < 0) state.SkipWithError("the routing failed");
+    updates += static_cast<double>(n);
+  }
+  state.counters["nodes"] = nodes;
+  state.counters["sub_steps_per_step"] = updates / nodes / static_cast<double>(state.iterations());
+  state.counters["node_updates"] = benchmark::Counter(updates, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_route_200_links_under_a_storm)->Unit(benchmark::kMicrosecond);
+
+double seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The V-catchment through the time loop, each routine timed.
+void BM_vcatch_channel_share(benchmark::State& state) {
+  namespace fs = std::filesystem;
+  const fs::path start = fs::current_path(), folder = fs::temp_directory_path() / "nivra_bench_vcatch";
+  fs::create_directories(folder);
+  for (const auto& e : fs::directory_iterator(fs::path(NIVRA_SOURCE_DIR) / "examples" / "vcatch"))
+    if (e.path().extension() != ".sum" && e.path().extension() != ".otl" && e.path().extension() != ".log")
+      fs::copy_file(e.path(), folder / e.path().filename(), fs::copy_options::overwrite_existing);
+  fs::current_path(folder);
+  const auto sequence = nivra::time_step_sequence();
+  std::vector<double> spent(sequence.size(), 0.0);
+  double loop = 0.0;
+  const silent_console silent;
+  for (auto _ : state) {
+    state.PauseTiming();
+    nivra::reset_process_state();
+    auto ms = nivra::make_model_state();
+    const bool ok = nivra::set_up_run(*ms, "vcatch.prj", nullptr);
+    state.ResumeTiming();
+    if (!ok) {
+      state.SkipWithError("the V-catchment did not set up");
+      break;
+    }
+    const auto t0 = std::chrono::steady_clock::now();
+    do {
+      for (std::size_t i = 0; i < sequence.size(); ++i) {
+        const auto t = std::chrono::steady_clock::now();
+        sequence[i].run(*ms);
+        spent[i] += seconds(t);
+      }
+    } while (ms->clock.keep_running && !nivra::process.error_block.stop);
+    loop += seconds(t0);
+    state.PauseTiming();
+    nivra::close_all_files(*ms);
+    ms.reset();
+    state.ResumeTiming();
+  }
+  for (std::size_t i = 0; i < sequence.size(); ++i) {
+    if (sequence[i].run == nivra::channel_routing_step) state.counters["channel_step_share"] = spent[i] / loop;
+    if (sequence[i].run == nivra::overland_routing_step) state.counters["overland_step_share"] = spent[i] / loop;
+  }
+  fs::current_path(start);
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+}
+BENCHMARK(BM_vcatch_channel_share)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace

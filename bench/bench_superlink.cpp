@@ -1,0 +1,102 @@
+// The pipe network solver on a storm sewer of 200 superjunctions: a trunk
+// of 80 manholes to an outfall and three branches of 40 joining it, 199
+// superlinks of one 60 m pipe each cut into four computational pipes, every
+// manhole an open inlet taking 5 l/s from its cell. One iteration is one
+// pipe step of 10 s (a few internal steps, each a dense LU of the 200
+// heads).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "channel/pipe_state.h"
+#include "core/guarded_file.h"
+#include "inputs/grid_state.h"
+#include "pipe/superlink_input.h"
+#include "pipe/superlink_solver.h"
+
+namespace nivra {
+namespace {
+
+constexpr int junctions = 200;
+
+struct sewer {
+  grid_state grid;
+  pipe_state p;
+  std::vector<double> depth;
+};
+
+// Pipes between a manhole and the outfall, and the manhole each drains to.
+void layout(std::vector<int>& down, std::vector<int>& hops) {
+  down.assign(junctions + 1, 0);
+  hops.assign(junctions + 1, 0);
+  for (int j = 1; j <= 80; ++j) down[j] = j < 80 ? j + 1 : junctions;
+  const int first[] = {81, 121, 161}, last[] = {120, 160, 199}, joins[] = {20, 40, 60};
+  for (int b = 0; b < 3; ++b)
+    for (int j = first[b]; j <= last[b]; ++j) down[j] = j < last[b] ? j + 1 : joins[b];
+  for (int j = 1; j < junctions; ++j)
+    for (int k = j; k != junctions; k = down[k]) ++hops[j];
+}
+
+void build(sewer& s) {
+  grid_state& g = s.grid;
+  g.nrows = g.proj_rows = 20;
+  g.ncols = g.proj_cols = 10;
+  g.ncells = 200;
+  g.grid_size = 10.0;
+  g.mask.alloc(21, 11);
+  for (int r = 1; r <= 20; ++r)
+    for (int c = 1; c <= 10; ++c) g.mask[r][c] = (r - 1) * 10 + c;
+  std::vector<int> down, hops;
+  layout(down, hops);
+  std::string text;
+  char line[300];
+  auto bottom = [&](int j) { return 90.0 + 0.3 * hops[j]; };
+  for (int j = 1; j <= junctions; ++j) {
+    const bool outfall = j == junctions;
+    std::snprintf(line, sizeof line, "SJUNC %d %.2f %.2f %.1f %d %d %d 0 0\n", j, bottom(j) + 2.0, bottom(j),
+                  outfall ? 0.0 : 1.0, outfall ? 888 : 10, (j - 1) / 10 + 1, (j - 1) % 10 + 1);
+    text += line;
+  }
+  for (int j = 1; j < junctions; ++j) {
+    std::snprintf(line, sizeof line,
+                  "CONNECT %d %d %d\nSLINK %d 1\nNODE 1 %.2f %.2f 0 0 0 0 0 0\nNODE 2 %.2f %.2f 0 0 0 0 0 0\n"
+                  "PIPE 1 1 1.0 0 0.005 0.013 60 0 0\n",
+                  j, j, down[j], j, bottom(j) + 2.0, bottom(j), bottom(down[j]) + 2.0, bottom(down[j]));
+    text += line;
+  }
+  const std::string path = (std::filesystem::temp_directory_path() / "nivra_bench_sewer.slk").string();
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  std::fputs(text.c_str(), out);
+  std::fclose(out);
+  guarded_file f;
+  open_guarded_file(f, path, "r");
+  s.p.superlink_c_opt = 1;
+  read_superlink_file(s.p, f, path, g, nullptr, true);
+  std::filesystem::remove(path);
+  init_superlink_state(s.p);
+  s.depth.assign(g.ncells + 2, 0.0);
+}
+
+double step(sewer& s) {
+  for (int c = 1; c < junctions; ++c) s.depth[c] = 0.005 * 10.0 / 100.0;  // 5 l/s over 10 s on 100 m2
+  const superlink_domain d{s.p, s.depth.data(), nullptr, 100.0, 0, false};
+  return static_cast<double>(superlink_solve(d, 10.0).books.internal_steps);
+}
+
+void BM_SuperlinkStep200Junctions(benchmark::State& state) {
+  sewer s;
+  build(s);
+  for (int i = 0; i < 200; ++i) step(s);  // fill the sewer first
+  double internal = 0.0;
+  for (auto _ : state) internal += step(s);
+  state.counters["pipe_steps/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["internal_steps/s"] = benchmark::Counter(internal, benchmark::Counter::kIsRate);
+  state.counters["internal_per_step"] = internal / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_SuperlinkStep200Junctions)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace nivra

@@ -1,0 +1,521 @@
+#include "channel/channel_routing.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "channel/channel_sections.h"
+#include "channel/structures.h"
+#include "core/errors.h"
+#include "inputs/grid_state.h"
+#include "surface/blockage.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+// A link routed node by node: no lake or structure link, and no channel
+// link a lake has taken whole.
+inline bool routed(int type) {
+  if (type & (link_type::lake | link_type::structure)) return false;
+  return !((type & link_type::channel) && (type & link_type::captured));
+}
+
+inline bool lake_or_captured(int type) {
+  return (type & link_type::lake) || ((type & link_type::channel) && (type & link_type::captured));
+}
+
+// Discharge down a water-surface slope s, with the conveyance of the higher
+// side: k_up when the water falls downstream, k_down when it rises.
+inline double slope_flow(double s, double k_up, double k_down) {
+  return s >= 0.0 ? std::sqrt(s) * k_up : -std::sqrt(-s) * k_down;
+}
+
+// Level of the lake that holds link `link`, or the lowest level when none
+// is known.
+double lake_level(const lake_state& lakes, int link) {
+  const int lake = link <= lakes.lake2link.size() && !lakes.lake2link.empty() ? lakes.lake2link[link] : 0;
+  return lake >= 1 && lake <= lakes.lake_elev.size() ? lakes.lake_elev[lake] : -1e30;
+}
+
+// What enters node 1 of link l from above over one second: the upstream
+// links' last discharges, or the headwater inflow.
+double inflow_from_above(const channel_state& ch, const node_array<double>& q, int l) {
+  const int n = ch.ndep[l];
+  if (n == 0) return ch.first_order_chan_q;
+  double sum = 0.0;
+  for (int k = 1; k <= n; ++k) {
+    const int u = ch.uslinks(l, k);
+    sum += q(ch.nx[u], u);
+  }
+  return sum;
+}
+
+inline double point_flow(const channel_state& ch, int link, int node) {
+  const int at = ch.max_nodes_per_link * link + node;
+  const array1d<double>& series = ch.structures.series_flow;
+  return (ch.chan_point_sources_on ? ch.chan_point_flow[at] : 0.0) + (series.empty() ? 0.0 : series[at]);
+}
+
+// The discharge of every structure link from its headwater and tailwater,
+// at nodes 1 and 2 of the link.
+channel_status structure_flows(const channel_domain& d, node_array<double>& q, double h) {
+  const channel_state& ch = d.ch;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!(ch.ltype[l] & link_type::structure)) continue;
+    const int up = ch.uslinks(l, 1), down = ch.dslink[l];
+    const int last = ch.nx[up];
+    const double hw = ch.yp(last, up), tw = ch.yp(1, down);
+    double sum = 0.0;
+    if (hw - ch.bel(last, up) >= 1e-16 || tw - ch.bel(1, down) >= 1e-16) {
+      if (structure_sum(ch.structures, l, hw, tw, d.model_time, sum) != structure_status::ok)
+        return channel_status::structure_failed;
+      // No more than the giving node holds over the sub-step.
+      if (h > 0.0 && sum > 1e-16) sum = std::min(sum, std::max(ch.area(last, up), 0.0) * ch.link_dx[up] / h);
+      if (h > 0.0 && sum < -1e-16) sum = std::max(sum, -std::max(ch.area(1, down), 0.0) * ch.link_dx[down] / h);
+    }
+    q(1, l) = sum;
+    q(2, l) = sum;
+  }
+  return channel_status::ok;
+}
+
+inline double pipe_flow(const channel_state& ch, int link, int node) {
+  return ch.chan_pipe_flow.empty() ? 0.0 : ch.chan_pipe_flow[ch.max_nodes_per_link * link + node];
+}
+
+channel_status outlet_flow(const channel_state& ch, node_array<double>& q) {
+  const int l = ch.num_stream_links;
+  const int n = ch.nx[l];
+  if (n < 1 || !routed(ch.ltype[l])) return channel_status::ok;
+  const double dx = ch.link_dx[l];
+  if (ch.head_bound) {
+    // The fixed-head node passes on what reaches it.
+    double v = ch.qlat(n, l) * dx + (n > 1 ? q(n - 1, l) : inflow_from_above(ch, q, l)) + point_flow(ch, l, n) +
+               pipe_flow(ch, l, n);
+    if (ch.stream_loss) v += ch.qriv(n, l) * dx;
+    q(n, l) = v;
+    return channel_status::ok;
+  }
+  // Normal-depth outflow down the bed slope of the last reach; a link of one
+  // node takes the reach from its first upstream link.
+  double s0 = -1.0;
+  if (n > 1) {
+    s0 = (ch.bel(n - 1, l) - ch.bel(n, l)) / dx;
+  } else if (ch.ndep[l] > 0) {
+    const int u = ch.uslinks(l, 1);
+    s0 = (ch.bel(ch.nx[u], u) - ch.bel(n, l)) / ((ch.link_dx[u] + dx) * 0.5);
+  }
+  if (s0 < 0.0) {
+    std::printf("The outlet slope is negative.  Make sure that the bed\n"
+                "elevation of the most downstream node is lower than\n"
+                "the bed elevation of the node just upstream from it.\n"
+                "Program stopped.\n");
+    return channel_status::negative_outlet_slope;
+  }
+  q(n, l) = std::sqrt(s0) * ch.conv(n, l);
+  return channel_status::ok;
+}
+
+channel_status fail(channel_status s) {
+  set_error(own_message_code);
+  report_error();
+  return s;
+}
+
+void copy_routed(const channel_state& ch, const node_array<double>& from, node_array<double>& to) {
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!routed(ch.ltype[l])) continue;
+    const auto f = from.column(l);
+    auto t = to.column(l);
+    std::copy(f.data() + 1, f.data() + ch.nx[l] + 1, t.data() + 1);
+  }
+}
+
+}  // namespace
+
+void channel_scheme::prepare(int nodes, int links, bool aquifer_exchange, int stream_cells) {
+  for (column_array2d<double>* a : {&area_start, &area_iter, &qp_start, &qp_iter, &qp_last})
+    if (a->rows() != nodes || a->cols() != links) a->alloc(nodes, links);
+  if (aquifer_exchange && (qriv_start.rows() != nodes || qriv_start.cols() != links)) qriv_start.alloc(nodes, links);
+  if (rough.size() != stream_cells) rough.alloc(stream_cells);
+}
+
+channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, double h) {
+  const channel_state& ch = d.ch;
+  const int links = ch.num_stream_links;
+  if (!ch.structures.struct_elements.empty()) {
+    const channel_status st = structure_flows(d, q, h);
+    if (st != channel_status::ok) return st;
+  }
+  for (int l = links; l >= 1; --l) {
+    const int type = ch.ltype[l];
+    if (!routed(type)) continue;
+    const int n = ch.nx[l];
+    if (n < 1) continue;
+    const double dx = ch.link_dx[l];
+    const auto bel = ch.bel.column(l);
+    const auto depth = ch.chan_depth.column(l);
+    const auto k = ch.conv.column(l);
+    auto ql = q.column(l);
+    if (l != links) {
+      const int ds = ch.dslink[l];
+      const int down = ch.ltype[ds];
+      const double ws = bel[n] + depth[n];
+      if (routed(down)) {
+        const double s = (ws - (ch.bel(1, ds) + ch.chan_depth(1, ds))) / ((dx + ch.link_dx[ds]) * 0.5);
+        ql[n] = slope_flow(s, k[n], ch.conv(1, ds));
+      } else if (lake_or_captured(down)) {
+        const double s = (ws - lake_level(d.lakes, ds)) / (2.0 * dx);
+        ql[n] = s > 0.0 ? std::sqrt(s) * k[n] : 0.0;
+      } else {
+        ql[n] = q(1, ds);  // into a structure: what the structure passes
+      }
+    }
+    double ws_below = bel[n] + depth[n];
+    for (int i = n - 1; i >= 1; --i) {
+      const double ws = bel[i] + depth[i];
+      ql[i] = slope_flow((ws - ws_below) / dx, k[i], k[i + 1]);
+      ws_below = ws;
+    }
+  }
+  return outlet_flow(ch, q);
+}
+
+channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas, const node_array<double>& q,
+                                   double h) {
+  channel_books b;
+  const int links = ch.num_stream_links;
+  const bool points = ch.chan_point_sources_on != 0;
+  const bool series = !ch.structures.series_flow.empty();
+  const bool aquifer = ch.stream_loss != 0;
+  for (int l = 1; l <= links; ++l) {
+    if (!routed(ch.ltype[l])) continue;
+    const int n = ch.nx[l];
+    const double dx = ch.link_dx[l];
+    const bool fixed_outlet = ch.head_bound && l == links;
+    auto a = areas.column(l);
+    const auto ql = q.column(l);
+    const auto lat = ch.qlat.column(l);
+    const std::size_t at = static_cast<std::size_t>(ch.max_nodes_per_link) * l;
+    const double* pf = points ? ch.chan_point_flow.data() + at : nullptr;
+    const double* sf = series ? ch.structures.series_flow.data() + at : nullptr;
+    const double* pipes = ch.chan_pipe_flow.empty() ? nullptr : ch.chan_pipe_flow.data() + at;
+    for (int i = 1; i <= n; ++i) {
+      const double lv = dx * lat[i] * h;
+      if (lv >= 0.0)
+        b.lateral_in += lv;
+      else
+        b.lateral_out -= lv;
+      const double pq = (pf ? pf[i] : 0.0) + (sf ? sf[i] : 0.0);
+      if (fixed_outlet && i == n) {
+        // Its area stays; what reaches it leaves through the outlet, its
+        // point flow with it.
+        if (pq >= 0.0) b.point_in += h * pq;
+        if (pq < 0.0) b.point_out -= h * pq;
+        continue;  // so do the pipes' outfalls
+      }
+      const double held = dx * a[i];
+      double v = lv;
+      double in = 0.0;
+      if (i > 1) {
+        in = ql[i - 1];
+      } else {
+        in = inflow_from_above(ch, q, l);
+        if (ch.ndep[l] == 0) b.headwater += h * in;
+      }
+      v += h * (in - ql[i]);
+      if (pipes) v += h * pipes[i];
+      if (pq != 0.0) {
+        double s = h * pq;
+        if (s < 0.0) {
+          // A sink takes at most what the node holds.
+          const double can = std::max(held + std::min(v, 0.0), 0.0);
+          if (-s > can) s = -can;
+          b.point_out -= s;
+        } else {
+          b.point_in += s;
+        }
+        v += s;
+      }
+      if (aquifer) {
+        // A losing bed takes at most what the node holds.
+        double& r = ch.qriv(i, l);
+        const double can = std::max(held + std::min(v, 0.0), 0.0);
+        if (r < 0.0 && -(r * h * dx) > can) r = -can / (h * dx);
+        const double e = h * r * dx;
+        if (e >= 0.0)
+          b.aquifer_in += e;
+        else
+          b.aquifer_out -= e;
+        v += e;
+      }
+      a[i] = (v + held) / dx;
+    }
+  }
+  return b;
+}
+
+namespace {
+
+// Checks the state at the start of a sub-step and gives the largest Courant
+// number at sub-step h.
+channel_status start_of_sub_step(channel_state& ch, double h, double& courant) {
+  courant = 0.0;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!routed(ch.ltype[l])) continue;
+    const double per_dx = h / ch.link_dx[l];
+    auto area = ch.area.column(l);
+    auto yp = ch.yp.column(l);
+    const auto bel = ch.bel.column(l);
+    const auto qp = ch.qp.column(l);
+    for (int i = 1; i <= ch.nx[l]; ++i) {
+      if (std::isnan(area[i])) {
+        area[i] = 0.0;
+        yp[i] = bel[i];
+        std::printf("In ex_flow_route 1:  cross-sectional area is not a number at link %d node %d\n", l, i);
+        return fail(channel_status::area_not_a_number);
+      }
+      if (yp[i] - bel[i] < 0.0) {
+        std::printf("in ex_flow_route 2, negative depth at link %d node %d\nprogram stopped.\n", l, i);
+        return fail(channel_status::negative_depth);
+      }
+      if (area[i] > 1e-16) courant = std::max(courant, per_dx * (qp[i] / area[i]));
+    }
+  }
+  return channel_status::ok;
+}
+
+// Areas of the predictor below zero count as empty.
+void clear_negative(const channel_state& ch, node_array<double>& areas) {
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!routed(ch.ltype[l])) continue;
+    auto a = areas.column(l);
+    for (int i = 1; i <= ch.nx[l]; ++i)
+      if (a[i] < 0.0) a[i] = 0.0;
+  }
+}
+
+// The corrector discharge, the mean of predictor and corrector; the largest
+// change of area between predictor and corrector; whether an area fell
+// below -1e-8.
+void average_flows(channel_state& ch, const node_array<double>& qp_last, const node_array<double>& qp_iter) {
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!routed(ch.ltype[l]) && !(ch.ltype[l] & link_type::structure)) continue;
+    auto qp = ch.qp.column(l);
+    const auto a = qp_last.column(l);
+    const auto b = qp_iter.column(l);
+    for (int i = 1; i <= ch.nx[l]; ++i) qp[i] = (a[i] + b[i]) * 0.5;
+  }
+}
+
+bool compare_areas(const channel_state& ch, const node_array<double>& iter, double& change) {
+  change = 0.0;
+  bool negative = false;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!routed(ch.ltype[l])) continue;
+    const auto a = ch.area.column(l);
+    const auto p = iter.column(l);
+    for (int i = 1; i <= ch.nx[l]; ++i) {
+      change = std::max(change, std::fabs(a[i] - p[i]));
+      negative = negative || a[i] < -1e-8;
+    }
+  }
+  return negative;
+}
+
+// Sets areas just below zero to zero and counts the water that makes.
+void clip_areas(channel_state& ch, channel_books& b) {
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!routed(ch.ltype[l])) continue;
+    auto a = ch.area.column(l);
+    for (int i = 1; i <= ch.nx[l]; ++i) {
+      if (a[i] >= 0.0) continue;
+      b.clipped -= a[i] * ch.link_dx[l];
+      ++b.clipped_nodes;
+      a[i] = 0.0;
+    }
+  }
+}
+
+// Water spilled onto a cell in this step stops spilling once the channel has
+// dropped below its bank or below the cell's water surface: the spill of
+// the rest of the step goes back into the channel. Then the lateral inflow
+// of every node is rebuilt from its entries.
+void floodplain_exchange(const channel_domain& d, double rest, channel_books& b) {
+  channel_state& ch = d.ch;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    auto lat = ch.qlat.column(l);
+    std::fill(lat.data(), lat.data() + ch.max_nodes_per_link + 1, 0.0);
+  }
+  const double cell_area = d.grid.grid_size * d.grid.grid_size;
+  const double* blocked = blocked_cells(d.overland);
+  double* depth = d.overland.ov_depth.data();
+  const bool boundaries = d.overland.ov_boundary && !d.overland.boundary_type.empty();
+  for (int i = 1; i <= ch.gst_num_cells; ++i) {
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int l = ch.gst_link[i][j], k = ch.gst_node[i][j], c = ch.gst_gnum[i][j];
+      if (!routed(ch.ltype[l])) continue;
+      double& f = ch.gst_qlat[i][j];
+      if (f < -1e-16 && k <= ch.nx[l]) {
+        const double yp = ch.yp(k, l);
+        if (yp < ch.bel(k, l) + ch.bankfull_dep(k, l) || yp < d.grid.elevation[c] + depth[c]) {
+          const double volume = f * rest;  // negative: spill that no longer happens
+          const int type = boundaries ? d.overland.boundary_type[c] : 0;
+          if (type == 2 || type == 3 || type == 9) {
+            b.boundary_out += volume;
+          } else {
+            depth[c] += volume / (cell_area * open_share(blocked, c));
+            b.spill_return -= volume;
+            if (depth[c] < -1e-16) depth[c] = 0.0;
+          }
+          f = 0.0;
+        }
+      }
+      if (k <= ch.nx[l]) ch.qlat(k, l) += f / ch.link_dx[l];
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+channel_status sections_from(channel_state& ch, node_array<double>& areas) {
+  return ex_section(ch, areas) ? channel_status::ok : channel_status::section_failed;
+}
+
+channel_status flows_into(const channel_domain& d, node_array<double>& q, double h) {
+  const channel_status s = chan_node_flows(d, q, h);
+  return s == channel_status::ok ? s : fail(s);
+}
+
+// One predictor-corrector pass over a sub-step of `sub` seconds from the
+// state saved at its start: predictor flows from the present state, the
+// areas they leave, corrector flows from those, and the areas that the mean
+// of the two leaves. `change` is the largest difference of predicted and
+// corrected area; `negative` tells whether an area fell below -1e-8.
+channel_status predictor_corrector(const channel_domain& d, double sub, bool first, channel_books& pass,
+                                   double& change, bool& negative) {
+  channel_state& ch = d.ch;
+  channel_scheme& s = ch.routing;
+  channel_status st = channel_status::ok;
+  if (!first && (st = sections_from(ch, ch.area)) != channel_status::ok) return st;
+  if ((st = flows_into(d, s.qp_last, sub)) != channel_status::ok) return st;
+  copy_routed(ch, s.area_start, ch.area);
+  copy_routed(ch, s.area_start, s.area_iter);
+  if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
+  if ((st = sections_from(ch, s.area_iter)) != channel_status::ok) return st;
+  chan_node_continuity(ch, s.area_iter, s.qp_last, sub);
+  clear_negative(ch, s.area_iter);
+  if ((st = sections_from(ch, s.area_iter)) != channel_status::ok) return st;
+  if ((st = flows_into(d, s.qp_iter, sub)) != channel_status::ok) return st;
+  average_flows(ch, s.qp_last, s.qp_iter);
+  if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
+  pass = chan_node_continuity(ch, ch.area, ch.qp, sub);
+  negative = compare_areas(ch, s.area_iter, change);
+  return channel_status::ok;
+}
+
+void add_pass(channel_books& b, const channel_books& pass) {
+  b.lateral_in += pass.lateral_in;
+  b.lateral_out += pass.lateral_out;
+  b.headwater += pass.headwater;
+  b.point_in += pass.point_in;
+  b.point_out += pass.point_out;
+  b.aquifer_in += pass.aquifer_in;
+  b.aquifer_out += pass.aquifer_out;
+}
+
+}  // namespace
+
+channel_result ex_flow_route(const channel_domain& d, double dt) {
+  channel_result r;
+  channel_state& ch = d.ch;
+  channel_scheme& s = ch.routing;
+  ++s.calls;
+  if (ch.overbank_flow || ch.overbank_exchange) s.overbank = true;
+  const int passes = (s.overbank || d.sediments || d.constituents || d.lakes.chan_lakes) ? 2 : 1;
+  if (dt <= 1e-16) return r;
+  const int outlet = ch.num_stream_links;
+  const double limit = ch.max_courant_number;
+  double remaining = dt, h = dt;
+
+  while (remaining > 1e-16) {
+    double courant = 0.0;
+    if ((r.status = start_of_sub_step(ch, h, courant)) != channel_status::ok) return r;
+    if (courant >= limit) {
+      h /= std::floor(courant / limit + 1.0);
+      if (h < 0.001) h = 0.0015;
+    }
+    copy_routed(ch, ch.area, s.area_start);
+    copy_routed(ch, ch.qp, s.qp_start);
+    if (ch.stream_loss) copy_routed(ch, ch.qriv, s.qriv_start);
+    if (s.sub_steps == 0) {
+      copy_routed(ch, ch.qp, s.qp_last);
+      copy_routed(ch, ch.qp, s.qp_iter);
+    }
+    ++s.sub_steps;
+
+    for (;;) {
+      if (h < 0.001) {
+        std::printf("The channel routing time step is getting really small\n"
+                    "less than 1/1000 of a second\n"
+                    "Reduce the model time step and/or MAX_COURANT_NUMBER (default=0.04) \n"
+                    "Program stopped.\n");
+        r.status = fail(channel_status::sub_step_too_small);
+        return r;
+      }
+      double sub = std::min(h, remaining);
+      remaining -= sub;
+      if (remaining <= 0.001) {
+        sub += remaining;
+        remaining = 0.0;
+      }
+      channel_books pass;
+      bool negative = false;
+      for (int it = 1; it <= passes; ++it) {
+        double change = 0.0;
+        if ((r.status = predictor_corrector(d, sub, it == 1, pass, change, negative)) != channel_status::ok)
+          return r;
+        if (negative || change <= 0.01) break;
+      }
+      if (negative) {
+        // Too long a sub-step: back to its start, half as long.
+        remaining += sub;
+        h *= 0.5;
+        copy_routed(ch, s.area_start, ch.area);
+        copy_routed(ch, s.qp_start, ch.qp);
+        copy_routed(ch, s.qp_start, s.qp_last);
+        copy_routed(ch, ch.qp, s.qp_iter);
+        if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
+        if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
+        continue;
+      }
+
+      // The sub-step stands.
+      channel_books& b = r.books;
+      add_pass(b, pass);
+      ++b.sub_steps;
+      clip_areas(ch, b);
+      if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
+      if (s.overbank && remaining > 1e-16) floodplain_exchange(d, remaining, b);
+      for (int l = 1; l <= ch.num_stream_links && (d.constituents || d.sediments); ++l) {
+        if (!routed(ch.ltype[l])) continue;
+        for (int i = 1; i <= ch.nx[l]; ++i) {
+          if (d.constituents) ch.qp_vol(i, l) += sub * ch.qp(i, l);
+          if (d.sediments) ch.qp_vol_sed(i, l) += sub * ch.qp(i, l);
+        }
+      }
+      b.outlet += sub * ch.qp(ch.nx[outlet], outlet);
+      for (int k = 1; k <= d.locations; ++k)
+        d.location_volume[k] += sub * ch.qp(d.location_node[k], d.location_link[k]);
+      break;
+    }
+  }
+  return r;
+}
+
+}  // namespace nivra

@@ -1,0 +1,99 @@
+// Explicit channel routing: a diffusive wave through the network. The
+// discharge of a node is the conveyance of the higher side times the square
+// root of the water-surface slope to the next node (chan_node_flows); the
+// flow area of a node follows from the volume it gains and loses over a
+// sub-step (chan_node_continuity); depths and conveyances follow from the
+// areas (channel_sections.h). ex_flow_route cuts a channel step into
+// sub-steps that keep a Courant number below max_courant_number, each a
+// predictor-corrector pass (two with water crossing the banks), halves a
+// sub-step that would leave a node with a negative area, and hands back the
+// volumes that crossed the network's boundary.
+//
+// Units: m, s, m3/s, m3. The kernels take a channel_domain, never the
+// record; what they keep between calls lives in channel_state::routing.
+#pragma once
+
+#include "channel/channel_state.h"
+
+namespace nivra {
+
+struct grid_state;
+struct lake_state;
+struct overland_state;
+
+// What a routing call works on: the channel network and its water, the
+// overland water the floodplain exchange gives back to, and what the step
+// hands over from other components.
+struct channel_domain {
+  channel_state& ch;
+  overland_state& overland;
+  const grid_state& grid;
+  const lake_state& lakes;
+  double model_time = 0.0;    // days: the time of scheduled releases
+  bool sediments = false;     // channel sediment transport keeps qp_vol_sed
+  bool constituents = false;  // channel constituent transport keeps qp_vol
+  // Hydrograph locations whose passed volume calibration keeps (1..count),
+  // or none.
+  int locations = 0;
+  const int* location_link = nullptr;
+  const int* location_node = nullptr;
+  double* location_volume = nullptr;
+};
+
+// How a call ended; the kernel printed the lines of a failure.
+enum class channel_status {
+  ok,
+  area_not_a_number,
+  negative_depth,
+  sub_step_too_small,
+  negative_outlet_slope,
+  section_failed,
+  structure_failed,  // a culvert's discharge could not be found
+};
+
+// Volumes of one pass of the volume balance or of a whole call (m3).
+struct channel_books {
+  double outlet = 0.0;        // through the last node of the outlet link
+  double lateral_in = 0.0;    // from the cells into the nodes
+  double lateral_out = 0.0;   // from the nodes onto the cells (positive)
+  double headwater = 0.0;     // first_order_chan_q into the links without upstream links
+  double point_in = 0.0;      // channel point sources
+  double point_out = 0.0;     // channel point sinks (positive)
+  double aquifer_in = 0.0;    // stream-aquifer exchange into the channels
+  double aquifer_out = 0.0;   // out of them (positive)
+  double boundary_out = 0.0;  // change of the spill to overland boundary cells (negative: less spilled)
+  double spill_return = 0.0;  // spill that the floodplain exchange took back from the cells
+  double clipped = 0.0;       // water made by setting areas just below zero to zero
+  int clipped_nodes = 0;      // how often that happened
+  int sub_steps = 0;
+};
+
+struct channel_result {
+  channel_status status = channel_status::ok;
+  channel_books books;
+};
+
+// Node discharges (m3/s) into q from the present water surfaces
+// (bel + chan_depth) and conveyances, for a sub-step of h seconds. A
+// structure link passes the sum of its elements (channel/structures.h)
+// from the last node of the link above to node 1 of the link below, at
+// most the water the giving node holds over the sub-step (ch.area), and
+// nothing while both are dry; the link above hands it on as the discharge
+// of its last node. A negative outlet bed slope under normal-depth outflow
+// and a failed culvert print their lines and fail.
+channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, double h);
+
+// The volume balance of a sub-step of h seconds: each routed node's area
+// (in `areas`) gains its lateral inflow, what flows in from the node above
+// (or the upstream links, or first_order_chan_q), its point sources (the
+// point-source file's and its POINTSOURCE series') and its stream-aquifer
+// exchange, and loses its own discharge q. A sink or a
+// losing bed never takes more than the node holds. The fixed-head outlet
+// node keeps its area. Returns the volumes that crossed the network's
+// boundary in the pass.
+channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas, const node_array<double>& q, double h);
+
+// Routes the network over dt seconds.
+channel_result ex_flow_route(const channel_domain& d, double dt);
+
+}  // namespace nivra

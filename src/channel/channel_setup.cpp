@@ -1,0 +1,409 @@
+#include "channel/channel_setup.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "channel/card_lines.h"
+#include "channel/channel_input.h"
+#include "channel/channel_state.h"
+#include "channel/structures.h"
+#include "core/card_numbers.h"
+#include "core/errors.h"
+#include "core/guarded_file.h"
+#include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "inputs/input_report.h"
+#include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "output/pav_file.h"
+#include "quality/constituent_state.h"
+#include "surface/lake_state.h"
+
+namespace nivra {
+
+namespace {
+
+bool stop_run() { return stop_reading(); }
+
+// A node routed as open channel: a computational node of a channel link.
+bool is_channel_node(const channel_state& ch, int link, int node) {
+  return link >= 1 && link <= ch.num_stream_links && (ch.ltype[link] & link_type::channel) && node >= 1 &&
+         node <= ch.nx[link];
+}
+
+// ---- The channel hotstart.
+
+// One column of the hotstart: the value of every channel node, from lines
+// "node link value", and with `area` a fourth optional value.
+struct hotstart_column {
+  std::vector<double> value, area;
+  std::vector<char> seen, has_area;
+};
+
+bool read_hotstart_column(const channel_state& ch, guarded_file& f, const char* what, const value_range& range,
+                          bool with_area, hotstart_column& col) {
+  const char* name = f.name.c_str();
+  const std::size_t size = static_cast<std::size_t>(ch.link_node_size) + ch.max_nodes_per_link + 1;
+  col.value.assign(size, 0.0);
+  col.seen.assign(size, 0);
+  if (with_area) {
+    col.area.assign(size, 0.0);
+    col.has_area.assign(size, 0);
+  }
+  card_line line;
+  for (int n = 1; read_line(line, f); ++n) {
+    card_numbers num(line, name, n);
+    if (num.at_end()) continue;
+    int node = 0, link = 0;
+    double v = 0.0;
+    if (!num.whole("the node", node, from_to(1, ch.max_nodes)) ||
+        !num.whole("the link", link, from_to(1, ch.num_stream_links)) || !num.real(what, v, range))
+      return stop_run();
+    if (!is_channel_node(ch, link, node)) {
+      std::fprintf(stderr, "Error: line %d of the channel hotstart %s names node %d of link %d, which is no "
+                           "computational node of a channel link.\n",
+                   n, name, node, link);
+      return stop_run();
+    }
+    const std::size_t at = static_cast<std::size_t>(link) * ch.max_nodes_per_link + node;
+    if (col.seen[at]) {
+      std::fprintf(stderr, "Error: line %d of the channel hotstart %s gives node %d of link %d a second time.\n", n,
+                   name, node, link);
+      return stop_run();
+    }
+    col.seen[at] = 1;
+    col.value[at] = v;
+    if (with_area && !num.at_end()) {
+      if (!num.real("the flow area", col.area[at], from_to(0, 1e9, "m2"))) return stop_run();
+      col.has_area[at] = 1;
+    }
+    if (!num.at_end()) {
+      std::fprintf(stderr, "Error: line %d of the channel hotstart %s holds more values than it takes.\n", n, name);
+      return stop_run();
+    }
+  }
+  for (int link = 1; link <= ch.num_stream_links; ++link)
+    for (int node = 1; node <= ch.nx[link]; ++node) {
+      if (!is_channel_node(ch, link, node)) break;
+      if (col.seen[static_cast<std::size_t>(link) * ch.max_nodes_per_link + node]) continue;
+      std::fprintf(stderr, "Error: the channel hotstart %s has no line for node %d of link %d.\n", name, node, link);
+      return stop_run();
+    }
+  return true;
+}
+
+// ---- Output locations.
+
+// A count, then that many pairs of integers, each with its line.
+struct int_pair {
+  int a = 0, b = 0, line = 0;
+};
+
+bool read_pair_list(guarded_file& f, const char* name, std::vector<int_pair>& pairs) {
+  int_token_reader in(f, name);
+  auto fault = [&](int got) {
+    if (got == 0)
+      std::printf("End of file reached in file %s, exiting\n", name);
+    else
+      std::printf("Error: line %d of file %s holds a value that is not an integer\n", in.line(), name);
+    return stop_run();
+  };
+  int count = 0;
+  int got = in.next(count);
+  if (got != 1) return fault(got);
+  if (count < 0 || count > 100000) {
+    std::printf("Error: line %d of file %s gives %d locations; it takes 0 to 100000\n", in.line(), name, count);
+    return stop_run();
+  }
+  pairs.assign(static_cast<std::size_t>(count), int_pair{});
+  for (int_pair& p : pairs) {
+    if ((got = in.next(p.a)) != 1 || (got = in.next(p.b)) != 1) return fault(got);
+    p.line = in.line();
+  }
+  close_guarded_file(f);
+  return true;
+}
+
+// Link and node pairs that name computational nodes of channel links.
+bool read_link_node_list(const channel_state& ch, guarded_file& f, const char* name, int& count, array1d<int>& links,
+                         array1d<int>& nodes) {
+  std::vector<int_pair> pairs;
+  if (!read_pair_list(f, name, pairs)) return false;
+  count = static_cast<int>(pairs.size());
+  links.alloc(count);
+  nodes.alloc(count);
+  for (int k = 1; k <= count; ++k) {
+    const int_pair& p = pairs[k - 1];
+    if (!is_channel_node(ch, p.a, p.b)) {
+      std::printf("Error: line %d of file %s names node %d of link %d, which is no computational node of a "
+                  "channel link\n",
+                  p.line, name, p.b, p.a);
+      return stop_run();
+    }
+    links[k] = p.a;
+    nodes[k] = p.b;
+  }
+  return true;
+}
+
+bool read_cell_locations(model_state& ms) {
+  guarded_file& f = ms.output.dep_dis_location_file;
+  const std::string name = ms.project.in_celldepdis_location.c_str();
+  std::vector<int_pair> pairs;
+  if (!read_pair_list(f, name.c_str(), pairs)) return false;
+  const int count = static_cast<int>(pairs.size());
+  ms.output.num_cell_locations = count;
+  ms.output.gnumlocater.alloc(count);
+  for (int k = 1; k <= count; ++k) {
+    const int_pair& p = pairs[k - 1];
+    const bool inside = p.a >= 1 && p.a <= ms.grid.rows && p.b >= 1 && p.b <= ms.grid.cols;
+    const int cell = inside ? ms.grid.mask[p.a][p.b] : 0;
+    if (cell == 0) {
+      std::printf("Error: row %d, column %d at line %d of file %s is no cell of the watershed\n", p.a, p.b, p.line,
+                  name.c_str());
+      return stop_run();
+    }
+    ms.output.gnumlocater[k] = cell;
+    std::printf("%d  %d   %d \n", p.a, p.b, cell);
+  }
+  return true;
+}
+
+bool read_locations(model_state& ms) {
+  channel_state& ch = ms.channel;
+  output_state& out = ms.output;
+  if (out.in_hyd_location_given) {
+    if (!read_link_node_list(ch, out.hyd_location_file, ms.project.in_hyd_location.c_str(), out.num_hyd_locations,
+                             out.hlink, out.hnode))
+      return false;
+    write_hyd_location_header(out);
+  }
+  if (out.in_gwflux_location_given &&
+      !read_link_node_list(ch, ms.groundwater.gw_flux_location_file, ms.project.in_gwflux_location.c_str(),
+                           out.num_gwflux_locations, out.gwflink, out.gwfnode))
+    return false;
+  if (out.in_celldepdis_location_given && !read_cell_locations(ms)) return false;
+  return true;
+}
+
+// Parts of the channel file whose processes this version does not have.
+bool network_available(const model_state& ms, const chan_file_contents& c) {
+  const struct {
+    int count;
+    const char* card;
+    const char* what;
+  } parts[] = {
+      {c.lake_links, "LAKE", "lake links"},
+  };
+  for (const auto& p : parts) {
+    if (!p.count) continue;
+    std::printf("The channel input file %s has %s.\n", ms.project.channel_input.c_str(), p.what);
+    report_card_not_available(p.card);
+    return false;
+  }
+  return true;
+}
+
+// The routing moves water along the CONNECT cards both ways: a link's last
+// node hands its discharge to the link it flows into, and node 1 of a link
+// takes the discharges of the links it lists upstream. Both must tell the
+// same network, and every link must reach the outlet, the last link.
+bool check_connections(const channel_state& ch, const char* name) {
+  const int n = ch.num_stream_links;
+  auto fault = [name](const std::string& what) {
+    std::printf("Error: in the channel input file %s %s\n", name, what.c_str());
+    return stop_run();
+  };
+  for (int l = 1; l <= n; ++l) {
+    const int down = ch.dslink[l];
+    if (l == n) {
+      if (down != 0)
+        return fault("the outlet link " + std::to_string(l) + " flows into link " + std::to_string(down) +
+                     ": the last link is the outlet");
+      continue;
+    }
+    if (down < 1)
+      return fault("link " + std::to_string(l) + " flows into no link: only the last link, " + std::to_string(n) +
+                   ", is the outlet");
+    bool listed = false;
+    for (int k = 1; k <= ch.ndep[down]; ++k) listed = listed || ch.uslinks[down][k] == l;
+    if (!listed)
+      return fault("link " + std::to_string(l) + " flows into link " + std::to_string(down) +
+                   ", whose CONNECT card does not list it upstream");
+  }
+  for (int l = 1; l <= n; ++l)
+    for (int k = 1; k <= ch.ndep[l]; ++k) {
+      const int u = ch.uslinks[l][k];
+      if (ch.dslink[u] != l)
+        return fault("link " + std::to_string(l) + " lists link " + std::to_string(u) + " upstream, which flows into " +
+                     (ch.dslink[u] ? "link " + std::to_string(ch.dslink[u]) : std::string("no link")));
+    }
+  // A structure passes the water of the one channel above it to the channel
+  // below it.
+  auto channel_link = [&ch](int l) { return l >= 1 && (ch.ltype[l] & link_type::channel) != 0; };
+  for (int l = 1; l <= n; ++l) {
+    if (!(ch.ltype[l] & link_type::structure)) continue;
+    const std::string link = "the structure link " + std::to_string(l);
+    if (l == n) return fault(link + " is the outlet: a structure passes water on to a channel link below it");
+    if (ch.ndep[l] != 1 || !channel_link(ch.uslinks[l][1]))
+      return fault(link + " has " + std::to_string(ch.ndep[l]) + " upstream links: a structure takes the water of " +
+                   "exactly one channel link");
+    if (!channel_link(ch.dslink[l]))
+      return fault(link + " flows into link " + std::to_string(ch.dslink[l]) + ", which is no channel link");
+  }
+  // Walk down from every link; a walk that comes back to itself is a circle.
+  std::vector<char> state(static_cast<std::size_t>(n) + 1, 0);  // 1 on the walk, 2 reaches the outlet
+  state[static_cast<std::size_t>(n)] = 2;
+  std::vector<int> walk;
+  for (int l = 1; l <= n; ++l) {
+    walk.clear();
+    int at = l;
+    while (state[static_cast<std::size_t>(at)] == 0) {
+      state[static_cast<std::size_t>(at)] = 1;
+      walk.push_back(at);
+      at = ch.dslink[at];
+    }
+    if (state[static_cast<std::size_t>(at)] == 1)
+      return fault("link " + std::to_string(at) + " does not reach the outlet: its links flow in a circle");
+    for (int w : walk) state[static_cast<std::size_t>(w)] = 2;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool read_channel_initial_depths(channel_state& ch) {
+  const bool depths = ch.hotstart_is_depth != 0;
+  hotstart_column level, flow;
+  if (!read_hotstart_column(ch, ch.chan_hotstart_in_file, depths ? "the depth" : "the water-surface elevation",
+                            depths ? from_to(0, 1e4, "m") : ground_elevation, true, level) ||
+      !read_hotstart_column(ch, ch.chan_discharge_in_file, "the discharge", from_to(-1e7, 1e7, "m3/s"), false, flow))
+    return false;
+  for (int link = 1; link <= ch.num_stream_links; ++link) {
+    if (!(ch.ltype[link] & link_type::channel)) continue;
+    for (int node = 1; node <= ch.nx[link]; ++node) {
+      const std::size_t at = static_cast<std::size_t>(link) * ch.max_nodes_per_link + node;
+      const double bed = ch.bel(node, link);
+      double y = depths ? bed + level.value[at] : level.value[at];
+      if (y < bed) y = bed;  // a water surface below the bed: dry
+      ch.yp(node, link) = y;
+      ch.chan_depth(node, link) = y - bed;
+      ch.qp(node, link) = flow.value[at];
+      if (level.has_area[at]) ch.area(node, link) = level.area[at];
+      if (y - bed > 1e-16) ch.chan_has_water = 1;
+    }
+  }
+  return true;
+}
+
+void size_channel_state(channel_state& ch) {
+  const int rows = ch.max_nodes_per_link, links = ch.link_array_size;
+  for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
+                                &ch.stdummy, &ch.topw, &ch.qlat})
+    a->alloc(rows, links);
+  if (ch.stream_loss) {
+    ch.qriv.alloc(rows, links);
+    ch.av_qriv.alloc(rows, links);
+  }
+  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
+  if (!ch.structures.stream_pointsource.empty()) ch.structures.series_flow.alloc(ch.link_node_size);
+}
+
+bool write_short_links(const channel_state& ch) {
+  guarded_file f;
+  if (!open_guarded_file(f, "short_links.out", "w")) {
+    std::printf("Error: unable to open short_links.out for writing\n");
+    return stop_run();
+  }
+  std::fprintf(f.fp, "Links with 1 node:\n");
+  for (int l = 1; l <= ch.num_stream_links; ++l)
+    if (ch.nx[l] == 1) std::fprintf(f.fp, "%d\n", l);
+  close_guarded_file(f);
+  return true;
+}
+
+bool write_bad_thalweg(const channel_state& ch, const grid_state& grid) {
+  guarded_file f;
+  if (!open_guarded_file(f, "bad_thalweg.out", "w")) {
+    std::printf("Error: unable to open bad_thalweg.out for writing\n");
+    return stop_run();
+  }
+  std::fprintf(f.fp, "Problem    link    node    thalweg     cell    elev\n");
+  std::fprintf(f.fp, "--> problem codes: 0=thalweg>cell elev, 1= difference <0.5, 2= difference<1.0, "
+                     "3=difference>3.5\n");
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int link = ch.gst_link[i][j], node = ch.gst_node[i][j], cell = ch.gst_gnum[i][j];
+      const double bed = ch.bel(node, link);
+      if (bed > grid.elevation[cell])
+        std::fprintf(f.fp, "0     %4d    %4d   %lf   %d   %lf\n", link, node, bed, cell, grid.elevation[cell]);
+    }
+  close_guarded_file(f);
+  return true;
+}
+
+void init_channel_network(model_state& ms) {
+  channel_state& ch = ms.channel;
+  if (!ch.chan_explic) return;
+  if (!ch.chan_input_file.is_open() || !ch.grid_stream_file.is_open()) {
+    std::printf("Error: explicit channel routing needs the channel input file (CHANNEL_INPUT) and the grid-stream "
+                "file (STREAM_CELL)\n");
+    stop_run();
+    return;
+  }
+  input_report(ms, console_rule::unless_quiet, "reading channel input data from file %s\n",
+               ms.project.channel_input.c_str());
+  const bool console = ms.project.super_quiet == 0 && process.parallel_env.proc_id == 0;
+  chan_read_options options;
+  options.summary = console && ms.project.optimizer_mode != 1;
+  options.progress = console;
+  chan_file_contents contents;
+  if (!read_chan_input(ch, ms.lake, ch.chan_input_file, options, contents)) return;
+  if (!contents.network) {
+    std::printf("Error: the channel input file %s does not begin with nivra_chan: it holds no channel network\n",
+                ms.project.channel_input.c_str());
+    stop_run();
+    return;
+  }
+  if (!network_available(ms, contents)) return;
+  if (ms.constituent.chan_con_trans) {
+    report_card_not_available("CHAN_CON_TRANS");
+    return;
+  }
+  if (ch.stream_loss) {
+    // The exchange of the channels with the aquifer.
+    report_card_not_available("STREAM_LOSS");
+    return;
+  }
+  if (!check_connections(ch, ms.project.channel_input.c_str())) return;
+  if (!calibrate_inlet_coeffs(ch.structures)) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
+  ms.lake.lake_gw_on = contents.lake_gw;
+  if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
+
+  size_channel_state(ch);
+  ch.chan_section_mode = 2;
+  if (ch.chan_hotstart_flag_in && !read_channel_initial_depths(ch)) return;
+  if (!read_locations(ms)) return;
+  ch.num_headwater_links = 0;
+  for (int l = 1; l <= ch.num_stream_links; ++l)
+    if (ch.ndep[l] == 0) ++ch.num_headwater_links;
+  ch.con_vect.alloc(ch.max_nodes_per_link, ch.link_array_size);
+
+  if (ms.project.optimizer_mode != 1) input_report(ms, console_rule::unless_quiet, "Setting up the grid-stream data... ");
+  if (!init_grid_stream(ch, ms.groundwater.gw_simulation || ch.stream_loss)) return;
+  input_report(ms, console_rule::unless_quiet, "done.\n");
+  if (ms.groundwater.sacramento_given &&
+      !compute_sacramento_weights(ch, ms.groundwater, ms.grid.ncells, ms.project.super_quiet != 0))
+    return;
+  if (!write_short_links(ch)) return;
+  write_bad_thalweg(ch, ms.grid);
+}
+
+}  // namespace nivra

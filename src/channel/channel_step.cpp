@@ -1,0 +1,269 @@
+// The channel step of the time loop and the channel's share of the run's
+// start and of an event's start. When the channel clock is due the step
+// takes the lateral exchange with the cells, routes the network, keeps the
+// outlet discharge, books what crossed the network's boundary in the
+// water ledger, keeps the highest water levels and moves its clock on; in
+// a long-term run it slows down or parks while the channels are nearly
+// empty. The point-source step applies the changes of the point-source file
+// when their dates come.
+#include <algorithm>
+#include <cstdio>
+
+#include "channel/chan_point_sources.h"
+#include "channel/channel_routing.h"
+#include "channel/channel_sections.h"
+#include "channel/channel_setup.h"
+#include "channel/channel_state.h"
+#include "channel/channel_storage.h"
+#include "channel/lateral_inflow.h"
+#include "channel/pumps.h"
+#include "channel/structures.h"
+#include "core/errors.h"
+#include "core/process.h"
+#include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "model/project.h"
+#include "model/water_ledger.h"
+#include "output/output_state.h"
+#include "pipe/storm_sewer.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "run/steps.h"
+#include "run/time_loop.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+channel_domain routing_domain(model_state& ms) {
+  channel_domain d{ms.channel, ms.overland, ms.grid, ms.lake};
+  d.model_time = ms.clock.model_time;
+  d.sediments = ms.constituent.chan_sed_on != 0;
+  d.constituents = ms.constituent.chan_con_trans != 0;
+  const output_state& out = ms.output;
+  if (out.optimize_given && out.in_hyd_location_given && !out.optimize_sed && out.num_hyd_locations > 0 &&
+      out.hyd_loc_volume.size() >= out.num_hyd_locations) {
+    d.locations = out.num_hyd_locations;
+    d.location_link = out.hlink.data();
+    d.location_node = out.hnode.data();
+    d.location_volume = ms.output.hyd_loc_volume.data();
+  }
+  return d;
+}
+
+// Books what the routing moved across the network's boundary.
+void book_routing(model_state& ms, const channel_books& b) {
+  water_ledger& l = ms.ledger;
+  l.book(water_flux::outlet_discharge, b.outlet);
+  l.book(water_flux::channel_lateral_in, b.lateral_in);
+  l.book(water_flux::channel_lateral_out, b.lateral_out);
+  l.book(water_flux::channel_lateral_net, b.lateral_in - b.lateral_out);
+  l.book(water_flux::channel_headwater_inflow, b.headwater);
+  l.book(water_flux::channel_point_sources, b.point_in);
+  l.book(water_flux::channel_point_sinks, b.point_out);
+  l.book(water_flux::groundwater_to_channels, b.aquifer_in);
+  l.book(water_flux::channels_to_groundwater, b.aquifer_out);
+  l.book(water_flux::head_boundary_out, b.boundary_out);
+  ms.channel.clipped_area_count += b.clipped_nodes;
+  ms.channel.clipped_area_volume += b.clipped;
+}
+
+// The highest water levels: of the erodible break-point links for the
+// section update, and of every node for the flood file.
+void keep_highest_levels(model_state& ms) {
+  channel_state& ch = ms.channel;
+  const bool flood = ms.output.flood_stream_given && !ch.yp_max_flood.empty();
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    const int t = ch.ltype[l];
+    const bool erodible = (t & link_type::breakpoint) && (t & link_type::erodible) && !ch.max_yp.empty();
+    if (!erodible && !flood) continue;
+    for (int k = 1; k <= ch.nx[l]; ++k) {
+      const double y = ch.yp(k, l);
+      if (erodible) {
+        double& m = ch.max_yp[ch.bplink[l]][k];
+        m = std::max(m, y);
+      }
+      if (flood) ch.yp_max_flood(k, l) = std::max(ch.yp_max_flood(k, l), y);
+    }
+  }
+}
+
+// The discharge of every POINTSOURCE series at the model time, at its node.
+void point_series_flows(channel_state& ch, double model_time) {
+  channel_structures& s = ch.structures;
+  s.series_flow.fill(0.0);
+  for (const node_series_source& p : s.stream_pointsource)
+    s.series_flow[ch.max_nodes_per_link * p.link + p.node] += ts_value_at(model_time, p.series);
+}
+
+void clear_lateral(channel_state& ch) {
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    auto q = ch.qlat.column(l);
+    std::fill(q.data(), q.data() + ch.max_nodes_per_link + 1, 0.0);
+  }
+}
+
+// In a long-term run after the rain, channels holding less than 1 % of the
+// event's rain step at most every 60 s while a lake stands above its
+// lowest level or the aquifer still feeds them, and otherwise park on the
+// overland clock once the outlet has almost stopped.
+void slow_down_when_nearly_empty(model_state& ms) {
+  channel_state& ch = ms.channel;
+  clock_state& c = ms.clock;
+  if (!c.long_term || ms.overland.ov_water_at_start || ms.overland.ov_flowing || c.rain_on) return;
+  double volume = 0.0;
+  if (ch.chan_dry_count == 0 || (!c.lake_above_min && !ch.chan_route_flag)) volume = channel_storage(ms);
+  const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
+  if (!(volume < 0.01 * rain || rain == 0.0)) return;
+  ++ch.chan_dry_count;
+  if (c.lake_above_min) {
+    c.chan_dt = ms.groundwater.gw_simulation ? c.gw_dt : 60.0;
+    while (c.chan_dt > 60.0) c.chan_dt *= 0.5;
+    if (ms.constituent.chan_con_trans && c.dt < c.chan_dt) c.chan_dt = c.dt;
+    c.chan_dt_days = c.chan_dt / seconds_per_day;
+    c.chan_next_time = c.model_time + c.chan_dt_days;
+  } else if (ch.chan_route_flag == 1) {
+    c.chan_dt = c.gw_dt;
+    while (c.chan_dt > 60.0) c.chan_dt *= 0.5;
+    c.chan_dt_days = c.chan_dt / seconds_per_day;
+    c.chan_next_time = c.model_time + c.chan_dt_days;
+  } else if (ms.overland.qout < 1e-6) {
+    c.chan_dt_days = c.ov_dt_days;
+    c.chan_flow_started = 0;
+    c.chan_next_time = c.ov_next_time;
+  }
+}
+
+}  // namespace
+
+void channel_routing_step(model_state& ms) {
+  channel_state& ch = ms.channel;
+  clock_state& clk = ms.clock;
+  if (!ch.chan_explic || !is_due(ms, clk.chan_next_time)) return;
+  const double span = clk.model_time - clk.chan_last_time;
+  const double dt = span > 1e-6 ? seconds_since(ms, clk.chan_last_time) : clk.chan_dt;
+
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    const auto a = ch.area.column(l);
+    std::copy(a.data(), a.data() + ch.max_nodes_per_link + 1, ch.area_old.column(l).data());
+  }
+  if (ms.overland.ov_wet || ch.overbank_flow || ch.overbank_exchange) {
+    const lateral_result lr =
+        lateral_inflow(lateral_domain{ch, ms.overland, ms.grid, ms.lake, ms.overland.overland_backwater != 0}, dt);
+    if (!lr.ok) return;
+    clk.chan_flow_started = 1;
+    ch.chan_has_water = 1;
+    ms.ledger.book(water_flux::head_boundary_in, lr.boundary_inflow);
+    ms.ledger.book(water_flux::head_boundary_out, lr.boundary_spill);
+  }
+  // Water given at the nodes starts the flow as the cells' water does.
+  if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0) clk.chan_flow_started = 1;
+  if (!ch.structures.stream_pointsource.empty()) {
+    point_series_flows(ch, clk.model_time);
+    if (process.error_block.stop) return;
+    clk.chan_flow_started = 1;
+  }
+  if (!ch.structures.stream_pumps.empty()) {
+    if (!apply_channel_pumps(ch, dt, clk.model_time)) return;
+    clk.chan_flow_started = 1;
+  }
+
+  if (clk.chan_flow_started) {
+    ++ch.chan_routed_steps;
+    take_pipe_outflow(ms, dt);
+    const channel_result r = ex_flow_route(routing_domain(ms), dt);
+    if (r.status != channel_status::ok) {
+      if (!process.error_block.stop) set_error(own_message_code);
+      return;
+    }
+    ch.chan_route_flag = 0;
+    book_routing(ms, r.books);
+    const int outlet = ch.num_stream_links;
+    ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
+  }
+  keep_highest_levels(ms);
+  clear_lateral(ch);
+
+  clk.chan_last_time = clk.model_time;
+  clk.chan_next_time = clk.model_time + clk.chan_dt_days;
+  ++ch.chan_steps;
+  if (clk.rain_on > 0) ch.chan_dry_count = 0;
+  slow_down_when_nearly_empty(ms);
+}
+
+void read_chan_point_input(model_state& ms) {
+  channel_state& ch = ms.channel;
+  if (!ch.chan_point_sources_on || ch.chan_point_next_time == 0.0) return;
+  // A change takes effect at the first step at or after its date.
+  while (ch.chan_point_next_time != 0.0 && ms.clock.model_time > ch.chan_point_next_time - ms.clock.time_tol) {
+    apply_chan_point_change(ch, ++ch.chan_point_read_count);
+    ch.chan_point_next_time = ch.chan_point_read_count < ch.num_chan_point_changes
+                                  ? ch.chan_point_change_time[ch.chan_point_read_count + 1]
+                                  : 0.0;
+  }
+}
+
+void init_channel_start(model_state& ms) {
+  channel_state& ch = ms.channel;
+  const bool points = !ms.project.chan_point_input.empty();
+  if (!ch.chan_explic) {
+    if (points) {
+      std::printf("Error: the CHAN_POINT_INPUT card feeds the channels of explicit channel routing (CHAN_EXPLIC), "
+                  "which this project does not route\n");
+      set_error(own_message_code);
+      report_error();
+    }
+    return;
+  }
+  if (!ex_section(ch, section_mode::from_depth)) return;
+  for (int l = 1; l <= ch.num_stream_links; ++l)
+    for (int k = 1; k <= ch.nx[l] && !ch.yp_max_flood.empty(); ++k) ch.yp_max_flood(k, l) = ch.yp(k, l);
+  if (ch.chan_has_water) ms.clock.chan_flow_started = 1;
+  if (points) {
+    const char* name = ms.project.chan_point_input.c_str();
+    if (!open_guarded_file(ch.chan_point_file, name, "r")) {
+      std::printf("Can't open %s to read channel point source input file \n", name);
+      set_error(own_message_code);
+      report_error();
+      return;
+    }
+    const bool read = read_chan_source_file(ch, ch.chan_point_file, ms.constituent.num_constituents);
+    close_guarded_file(ch.chan_point_file);
+    if (!read) {
+      set_error(own_message_code);
+      report_error();
+      return;
+    }
+    ms.clock.chan_flow_started = 1;
+    ch.chan_has_water = 1;
+    ch.chan_point_next_time = ch.num_chan_point_changes > 0 ? ch.chan_point_change_time[1] : 0.0;
+  }
+  // The water the channels start the run with.
+  ms.ledger.set_storage(water_store::channels, ledger_moment::run_start, channel_storage(ms));
+}
+
+void start_channel_event(model_state& ms) {
+  channel_state& ch = ms.channel;
+  if (!ch.chan_explic) return;
+  const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting;
+  if (!ch.chan_hotstart_flag_in && (ms.clock.clock_call_count == 1 || !stored_water)) {
+    // A dry channel, but at a fixed-head outlet.
+    for (int l = 1; l <= ch.num_stream_links; ++l) {
+      for (int k = 1; k <= ch.nx[l]; ++k) {
+        ch.qp(k, l) = 0.0;
+        ch.qlat(k, l) = 0.0;
+        ch.yp(k, l) = ch.bel(k, l);
+        ch.chan_depth(k, l) = 0.0;
+      }
+    }
+    if (ch.head_bound) chan_point_source_value(ms);
+  }
+  ex_section(ch, section_mode::from_depth);
+}
+
+}  // namespace nivra

@@ -1,0 +1,46 @@
+// Lateral exchange between the cells and the channel nodes they hold,
+// entry by entry of the grid-stream table. Without the overbank and
+// backwater options the water on a cell falls freely into the channel over
+// the bank of the entry's length: Q = 3.40978982734 h^1.5 L (a broad-crested
+// weir, 2/3 Cd sqrt(2g) with g = 9.81). With them the flow may also run
+// back: a weir reduced by its submergence, a short Manning flow when the two
+// levels come close, limited by critical flow over the bank, and a spill
+// from the channel never takes more than overbank_max_dv of the water above
+// the crest. A cell never gives more water than it holds. The result is the
+// per-node lateral inflow qlat (m2/s, added to) and each entry's exchange
+// gst_qlat (m3/s, positive into the channel).
+#pragma once
+
+#include "channel/channel_state.h"
+
+namespace nivra {
+
+struct grid_state;
+struct lake_state;
+struct overland_state;
+
+// What the exchange works on.
+struct lateral_domain {
+  channel_state& ch;
+  overland_state& overland;
+  const grid_state& grid;
+  const lake_state& lakes;
+  bool overland_backwater = false;  // the OVERLAND_BACKWATER card
+};
+
+struct lateral_result {
+  bool ok = true;               // false after a section failure (reported; the run stops)
+  double to_channel = 0.0;       // taken from the cells, m3
+  double from_channel = 0.0;     // put onto the cells, m3
+  double boundary_inflow = 0.0;  // given by overland boundary cells, which keep their depth, m3
+  double boundary_spill = 0.0;   // spilled onto overland boundary cells, m3
+};
+
+// One exchange of dt seconds.
+lateral_result lateral_inflow(const lateral_domain& d, double dt);
+
+// The share of free weir flow that passes at submergence ratio s (tailwater
+// over headwater head, each to the power 1.5).
+double submergence_factor(double s);
+
+}  // namespace nivra

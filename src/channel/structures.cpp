@@ -1,0 +1,93 @@
+#include "channel/structures.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "channel/culvert_flow.h"
+#include "core/elevation_series.h"
+#include "core/time_series.h"
+
+namespace nivra {
+
+namespace {
+
+constexpr const char* kind_words[] = {"weir",         "sag_weir",     "round_culvert",     "oval_culvert",
+                                      "rect_culvert", "rating_curve", "scheduled_release", "rule_curve"};
+
+}  // namespace
+
+const char* structure_kind_word(int type) {
+  return type >= 1 && type <= 8 ? kind_words[type - 1] : "";
+}
+
+int structure_kind_of(const char* word) {
+  std::string w(word);
+  for (char& ch : w) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  // The words are compared in this order over each word's own length, so
+  // "sag_weir" is no "weir" but "weirs" is.
+  for (int t = 1; t <= 8; ++t)
+    if (w.compare(0, std::strlen(kind_words[t - 1]), kind_words[t - 1]) == 0) return t;
+  return 0;
+}
+
+structure_status structure_sum(const channel_structures& s, int link, double hw, double tw, double model_time,
+                               double& q) {
+  const struct_range& range = s.link_structs[static_cast<std::size_t>(link)];
+  double sum = 0.0;
+  for (int i = range.first; i <= range.last; ++i) {
+    const structure_element& e = s.struct_elements[static_cast<std::size_t>(i)];
+    switch (e.type) {
+      case structure_kind::weir: sum += weir_flow_a(e, hw, tw); break;
+      case structure_kind::sag_weir: sum += weir_flow_b(e, hw, tw); break;
+      case structure_kind::round_culvert:
+      case structure_kind::oval_culvert:
+      case structure_kind::rect_culvert: {
+        if (!(hw - e.upinvert >= 1e-16 || tw - e.downinvert >= 1e-16)) break;
+        const culvert_result r = culv_flow(e, i, hw, tw);
+        if (r.q == culvert_failed) {
+          std::printf("Error in link number %d: ", link);
+          return structure_status::culvert_failed;
+        }
+        sum += r.q;
+        break;
+      }
+      case structure_kind::rating_curve: sum += elev_series_interp(hw, e.elev_series); break;
+      case structure_kind::scheduled_release: sum += ts_value_at(model_time, e.release_series); break;
+      case structure_kind::rule_curve: sum += elev_series_step(hw, e.elev_series); break;
+      default: break;
+    }
+  }
+  q = sum;
+  return structure_status::ok;
+}
+
+bool calibrate_inlet_coeffs(channel_structures& s) {
+  for (int i = 1; i <= s.count(); ++i) {
+    structure_element& e = s.struct_elements[static_cast<std::size_t>(i)];
+    if (!structure_kind::is_culvert(e.type)) continue;
+    const double d = e.width;
+    e.inlet_coeff = 1.07;
+    // The tailwater stands clear of the barrel: at 0 m, or a barrel height
+    // below the lower invert when that lies lower.
+    const double tw = std::fmin(0.0, std::fmin(e.upinvert, e.downinvert) - std::fmax(e.width, e.height));
+    const culvert_result full = culv_flow(e, i, e.upinvert + 1.5 * d, tw);
+    if (full.q == culvert_failed) {
+      std::printf("Error in link number: %d ", e.link);
+      return false;
+    }
+    const culvert_result part = culv_flow(e, i, e.upinvert + 1.49 * d, tw);
+    if (part.q == culvert_failed) {
+      std::printf("Error in link number %d: ", e.link);
+      return false;
+    }
+    double ci = full.q / (std::sqrt((1.49 * d - part.size) * 19.62) * part.area);
+    if (!(ci <= 1.0)) ci = 0.99;  // above 1, or no part-full barrel to compare with
+    if (ci < 0.0) ci = 0.0;
+    e.inlet_coeff = ci;
+  }
+  return true;
+}
+
+}  // namespace nivra

@@ -1,0 +1,619 @@
+// Soil, infiltration, overland-boundary, wetland and groundwater parameters
+// of the map phase: from their own maps, uniform card values or the
+// mapping tables, converted to metres and seconds.
+#include "inputs/soil_maps.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "core/elevation_series.h"
+#include "core/errors.h"
+#include "core/process.h"
+#include "core/time_series.h"
+#include "core/tokens.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_map.h"
+#include "inputs/grid_state.h"
+#include "inputs/input_report.h"
+#include "inputs/mapping_blocks.h"
+#include "inputs/mapping_table.h"
+#include "inputs/soil_tables.h"
+#include "model/model_state.h"
+#include "model/project.h"
+#include "output/output_state.h"
+#include "run/clock_state.h"
+#include "soil/soil_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+bool stopped() { return process.error_block.stop != 0; }
+
+// A mapping table is read only when the project names one that holds it.
+bool table_present(const model_state& ms, int slot) {
+  return ms.grid.mapping_table_given && ms.grid.cmt_table_present[slot];
+}
+
+// A per-cell array the chosen processes made, else null (its column of a
+// table is skipped).
+array1d<double>* if_made(array1d<double>& a, int n) { return a.size() == n ? &a : nullptr; }
+
+void ensure_cells(array1d<double>& a, int n) {
+  if (a.size() != n) a.alloc(n);
+}
+
+// A line that reads differently on the console and in the run summary.
+void report_two_ways(const model_state& ms, const std::string& console, const std::string& summary) {
+  if (ms.project.super_quiet == 0 && process.parallel_env.proc_id == 0 && ms.project.optimizer_mode != 1)
+    std::printf("%s", console.c_str());
+  if (ms.output.summary_file.fp) std::fprintf(ms.output.summary_file.fp, "%s", summary.c_str());
+}
+
+std::string with_name(const char* format, std::string_view name) {
+  char text[2300];
+  std::snprintf(text, sizeof text, format, std::string(name).c_str());
+  return text;
+}
+
+
+// ---- Infiltration parameters.
+
+// The share of each cell that infiltrates: 1 - the reduction of the
+// AREA_REDUCTION map, of the mapping table's AREA_REDUCTION table (with the
+// card on and no map named), or of the UNIF_AREA_REDUCTION value over every
+// cell. False when the run stopped.
+bool read_area_reduction_map(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!s.area_reduction_given && !s.unif_area_reduction_given) return true;
+  const int n = ms.grid.ncells;
+  ensure_cells(s.area_reduction, n);
+  const file_name_text& name = ms.project.area_reduction_file_name;
+  const bool card = s.area_reduction_given != 0;
+  s.area_reduction_given = 1;
+  if (card && !name.empty()) {
+    if (!open_guarded_file(s.area_reduction_file, name.view(), "r")) {
+      std::printf("Can't open area reduction file named: %s\n", name.c_str());
+      stop_with_own_message();
+      return false;
+    }
+    input_report(ms, console_rule::unless_quiet, "reading area reduction map from file: %s\n", name.c_str());
+    read_cell_map(ms.grid, s.area_reduction_file, name.view(), s.area_reduction, ms.project.optimizer_mode,
+                  from_to(0, 1));
+    close_guarded_file(s.area_reduction_file);
+    if (stopped()) return false;
+  } else if (card && table_present(ms, cmt_area_reduction)) {
+    input_report(ms, console_rule::unless_quiet, "reading area reduction map from the mapping table file.\n");
+    if (!read_cmt_table(ms, cmt_code_area_reduction, {&s.area_reduction})) return false;
+  } else if (s.unif_area_reduction_given) {
+    s.area_reduction.fill(s.unif_area_reduction);
+  } else {
+    std::printf("Error: the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an "
+                "AREA_REDUCTION table in the mapping table\n");
+    stop_with_own_message();
+    return false;
+  }
+  for (int c = 1; c <= n; ++c) s.area_reduction[c] = 1.0 - s.area_reduction[c];
+  return true;
+}
+
+// One soil parameter of the single-layer Green-Ampt schemes: whether the
+// project gives it (its card or the GREEN_AMPT_INFILTRATION table), its map,
+// its range as the map holds it and its conversion to the model's unit.
+struct green_ampt_parameter {
+  int given;
+  guarded_file& file;
+  const file_name_text& name;
+  array1d<double>& values;
+  value_range range;
+  double divisor;     // to metres and seconds
+  const char* what;   // "saturated hydraulic conductivity map"
+  const char* card;
+  const char* map_line;
+  const char* table_line;
+};
+
+// The parameters of the chosen scheme, each from its map or else from the
+// table, in the model's units. A parameter that neither gives stops the run
+// naming its map and card. False when the run stopped.
+bool read_green_ampt_maps(model_state& ms) {
+  soil_state& s = ms.soil;
+  const int n = ms.grid.ncells;
+  const green_ampt_parameter parameters[] = {
+      // Conductivities are given in cm/h and capillary heads in cm.
+      {s.conductivity_given, s.ks_file, ms.project.conductivity, s.sat_hyd_cond, from_to(0, 10000, "cm/h"),
+       360000.0, "saturated hydraulic conductivity map", "CONDUCTIVITY",
+       "reading saturated hydraulic conductivity map from file: %s\n",
+       "reading saturated hydraulic conductivity table and map from the master table file\n"},
+      {s.capillary_given, s.hc_file, ms.project.capillary, s.capillary_head, from_to(0, 100000, "cm"), 100.0,
+       "capillary drive map", "CAPILLARY", "reading capillary drive map from file: %s\n",
+       "reading capillary drive map from the master table file\n"},
+      {s.porosity_given, s.porosity_file, ms.project.porosity, s.soil_porosity, above_to(0, 1), 1.0,
+       "porosity map", "POROSITY", "reading porosity map from file: %s\n",
+       "reading porosity table and map from the master table file\n"},
+      {s.pore_index_given, s.pore_index_file, ms.project.pore_index, s.pore_dist_index, above_to(0, 100), 1.0,
+       "pore index map", "PORE_INDEX", "reading pore distribution index map from file: %s\n",
+       "reading pore distribution index map from master table file\n"},
+      {s.residual_sat_given, s.residual_sat_file, ms.project.residual_sat, s.resid_sat, from_to(0, 1), 1.0,
+       "residual saturation map", "RESIDUAL_SAT", "reading residual saturation map from file: %s\n",
+       "reading residual saturation map from the master table file\n"},
+  };
+  // Redistribution needs all five, plain Green-Ampt the first three.
+  const std::span<const green_ampt_parameter> needed(parameters, s.inf_redist ? 5 : 3);
+  const char* scheme = s.inf_redist ? "infiltration redistribution" : "Green and Ampt infiltration";
+  for (const green_ampt_parameter& p : needed) {
+    if (p.given) continue;
+    std::fprintf(stderr,
+                 "For %s, %s must be specified (the %s card) or given by the GREEN_AMPT_INFILTRATION table of "
+                 "the mapping table\n",
+                 scheme, p.what, p.card);
+    std::fprintf(stderr, "Program stopped.\n");
+    stop_with_own_message();
+    return false;
+  }
+  for (const green_ampt_parameter& p : parameters)
+    if (p.given) ensure_cells(p.values, n);
+  if (table_present(ms, cmt_ga_infiltration) &&
+      !read_cmt_table(ms, cmt_code_ga_infiltration,
+                      {if_made(s.sat_hyd_cond, n), if_made(s.capillary_head, n), if_made(s.soil_porosity, n),
+                       if_made(s.pore_dist_index, n), if_made(s.resid_sat, n), if_made(s.ga_value_6, n),
+                       if_made(s.wilting_point_cell, n)}))
+    return false;
+  for (const green_ampt_parameter& p : needed) {
+    if (read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line) ==
+        parameter_source::stopped)
+      return false;
+    if (p.divisor != 1.0)
+      for (int c = 1; c <= n; ++c) p.values[c] /= p.divisor;
+  }
+  return true;
+}
+
+// The initial water content of the soil, from its map or the mapping table.
+void read_initial_moisture(model_state& ms) {
+  const int n = ms.grid.ncells;
+  soil_state& s = ms.soil;
+  if (s.moisture_given) {
+    ensure_cells(s.init_moisture, n);
+    const parameter_source source =
+        read_parameter_map(ms, s.soil_moisture_file, ms.project.moisture.view(), s.init_moisture, from_to(0, 1),
+                           "reading soil moisture map from file: %s\n",
+                           "reading soil moisture table and map from the master table file\n");
+    if (source == parameter_source::table && table_present(ms, cmt_ga_soil_moisture))
+      read_cmt_table(ms, cmt_code_ga_soil_moisture, {&s.init_moisture});
+  }
+}
+
+// Layered soil: the soil classes of the cells and their initial layer
+// water contents.
+bool read_layered_soil(model_state& ms) {
+  soil_state& s = ms.soil;
+  const int n = ms.grid.ncells;
+  if (table_present(ms, cmt_multi_layer_ga)) {
+    if (read_cmt_multi_layer(ms) < 0) return false;
+  } else {
+    input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
+    if (s.soiltype.size() != n) s.soiltype.alloc(n);
+    read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
+                        ms.project.optimizer_mode);
+    close_guarded_file(s.soil_type_file);
+    if (stopped()) return false;
+    soil_class_set defined;
+    const int classes = read_soil_layer_table(s.soil_layer_table_file, ms.project.soil_layer_input_file.view(),
+                                              s.soil_classes(), defined);
+    close_guarded_file(s.soil_layer_table_file);
+    if (classes < 0 || !check_cell_soil_classes(ms.grid, s.soiltype, defined, ms.project.soil_type_map.view(),
+                                                ms.project.soil_layer_input_file.view()))
+      return false;
+  }
+  if (s.THETA_ML.rows() != n) s.THETA_ML.alloc(n, 4);
+  ensure_cells(s.surface_moisture, n);
+  const array1d<soil_class>& table = s.soil_classes();
+  for (int c = 1; c <= n; ++c) {
+    const soil_class& k = table[s.soiltype[c]];
+    s.surface_moisture[c] = k.initial_moisture(1);
+    for (int layer = 1; layer <= 3; ++layer) s.THETA_ML[c][layer] = k.initial_moisture(layer);
+  }
+  return true;
+}
+
+// The water table and, where the aquifer has one, its bottom.
+void read_water_table_maps(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  if (!g.water_table_given) return;
+  const int n = ms.grid.ncells;
+  if (!g.water_table_file.is_open() && !open_guarded_file(g.water_table_file, ms.project.water_table.view(), "r")) {
+    set_error(4, "water table", ms.project.water_table.view());
+    report_error();
+    return;
+  }
+  input_report(ms, console_rule::unless_quiet, "reading water table map from file: %s\n", ms.project.water_table.c_str());
+  ensure_cells(g.elevgw, n);
+  read_cell_map(ms.grid, g.water_table_file, ms.project.water_table.view(), g.elevgw, ms.project.optimizer_mode,
+                ground_elevation);
+  close_guarded_file(g.water_table_file);
+  if (stopped()) return;
+  // Only saturated groundwater and Richards columns have an aquifer bottom.
+  if (!g.gw_simulation && !ms.soil.inf_richards) return;
+  ensure_cells(g.bottom_elev, n);
+  if (g.gw_simulation) {
+    input_report(ms, console_rule::unless_quiet, "reading aquifer bottom map from file: %s\n",
+                 ms.project.aquifer_bottom.c_str());
+    read_cell_map(ms.grid, g.aquifer_bottom_file, ms.project.aquifer_bottom.view(), g.bottom_elev,
+                  ms.project.optimizer_mode, ground_elevation);
+    close_guarded_file(g.aquifer_bottom_file);
+    if (stopped()) return;
+  } else {
+    g.aquifer_delta_z = 0.1;
+    for (int c = 1; c <= n; ++c) g.bottom_elev[c] = g.elevgw[c] - 0.1;
+  }
+  for (int c = 1; c <= n; ++c) {
+    const double ground = ms.grid.elevation[c];
+    if (g.bottom_elev[c] >= ground) {
+      std::printf("Aquifer bottom elevation %lf for cell %d is at or above ground surface elevation %lf \n",
+                  g.bottom_elev[c], c, ground);
+      std::printf("Aquifer bottom elevation set to ground elevation \n");
+      g.bottom_elev[c] = ground;
+    }
+  }
+}
+
+void init_richards_soil(model_state& ms) {
+  // The Richards soil columns are not simulated in this version.
+  if (ms.soil.inf_richards) report_card_not_available("INF_RICHARDS");
+}
+
+// ---- Groundwater.
+
+// Static fluxes of boundary cells: a count, then lines of a row, a column
+// and a flux in m3 per day.
+bool read_static_flux_table(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  const std::string name(ms.project.gw_fluxboundtable.view());
+  guarded_file f;
+  if (!open_guarded_file(f, name, "r")) {
+    std::printf("Can't open static flux table file: %s\n", name.c_str());
+    stop_with_own_message();
+    return false;
+  }
+  ensure_cells(g.gw_static_flux, ms.grid.ncells);
+  card_line line;
+  int line_no = 0;
+  auto refuse = [&](const char* what) {
+    std::printf("Error: line %d of the static flux table file %s %s\n", line_no, name.c_str(), what);
+    stop_with_own_message();
+    return false;
+  };
+  int count = 0;
+  std::string token;
+  if (!read_line(line, f) || (++line_no, !next_token(line, token)) || !whole_token_int(token, count) || count < 0)
+    return refuse("does not give the number of flux cells (a whole number from 0)");
+  g.gw_static_flux_count = count;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  for (int k = 1; k <= count; ++k) {
+    if (!read_line(line, f)) return refuse("ends the file before all its flux cells are read");
+    ++line_no;
+    std::string r, c, q;
+    int row = 0, col = 0;
+    double flux = 0.0;
+    if (!next_token(line, r) || !next_token(line, c) || !next_token(line, q) || !whole_token_int(r, row) ||
+        !whole_token_int(c, col) || !whole_token_double(q, flux) || !std::isfinite(flux))
+      return refuse("is not a flux cell line: a row, a column and a flux in m3 per day");
+    if (row < 1 || row > ms.grid.rows || col < 1 || col > ms.grid.cols || ms.grid.mask[row][col] == 0)
+      return refuse("names a position that is not a cell of the watershed");
+    g.gw_static_flux[ms.grid.mask[row][col]] = flux / 86400.0 / area;
+  }
+  return true;
+}
+
+// The locations of the well-level output: a count, then row and column
+// pairs.
+bool read_well_locations(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  int_token_reader in(g.well_location_file, ms.project.out_well_location.view());
+  auto next = [&](int& v) {
+    const int got = in.next(v);
+    if (got == 1) return true;
+    if (got == 0)
+      std::printf("Error: the well location file %s ends at line %d\n", in.name().c_str(), in.line());
+    else
+      std::printf("Error: line %d of the well location file %s holds a value that is not a whole number\n",
+                  in.line(), in.name().c_str());
+    stop_with_own_message();
+    return false;
+  };
+  int count = 0;
+  if (!next(count)) return false;
+  if (count < 0) {
+    std::printf("Error: the well location file %s gives a negative count\n", in.name().c_str());
+    stop_with_own_message();
+    return false;
+  }
+  g.num_wells = count;
+  alloc_1d_int(g.well_row, count + 1, "well_row");
+  alloc_1d_int(g.well_column, count + 1, "well_column");
+  for (int k = 1; k <= count; ++k) {
+    if (!next(g.well_row[k]) || !next(g.well_column[k])) return false;
+    if (!check_grid_position(g.well_row[k], g.well_column[k], ms.grid.rows, ms.grid.cols, in)) return false;
+  }
+  close_guarded_file(g.well_location_file);
+  return true;
+}
+
+}  // namespace
+
+void init_wetlands(model_state& ms) {
+  if (!ms.lake.wetlands_on) return;
+  if (!read_cmt_wetlands(ms)) return;
+  // The flow through wetlands is not simulated in this version.
+  report_card_not_available("WETLAND_PROPERTIES");
+}
+
+namespace {
+
+// Every boundary cell's condition can be applied: a type the boundaries
+// know, a slope above 0 for normal depth, a series of the TIME_SERIES_INDEX
+// table for levels and discharges, a rating curve that gives no negative
+// discharge. False after a message naming the cell: the run stops.
+bool check_overland_boundaries(const overland_state& o, int n) {
+  auto fault = [](int c, const std::string& what) {
+    std::printf("Error: overland boundary cell %d of the OVERLAND_BOUNDARY table %s\n", c, what.c_str());
+    stop_with_own_message();
+    return false;
+  };
+  for (int c = 1; c <= n; ++c) {
+    const int t = o.boundary_type[c];
+    const double v = o.ov_bc_value[c];
+    switch (t) {
+      case boundary::none: case boundary::rating_receiver: case boundary::fixed_level: break;
+      case boundary::normal_depth:
+        if (!(v > 0.0)) return fault(c, "gives normal-depth outflow (type 1) a slope of " + std::to_string(v) +
+                                            ": it takes a slope above 0");
+        break;
+      case boundary::level_series: case boundary::discharge_cfs: case boundary::discharge_cms: {
+        const int id = static_cast<int>(v);
+        bool found = false;
+        for (const ts_index_entry& e : process.ts_id_list) found = found || (e.id == id && e.series);
+        if (!found)
+          return fault(c, "asks for the time series " + std::to_string(id) +
+                              ", which the TIME_SERIES_INDEX table of the mapping table does not give");
+        break;
+      }
+      case boundary::rating_exchange: case boundary::rating_outflow: {
+        const elevation_series* es = elev_series_number(o.ov_bc_rating_series[c]);
+        if (es && std::any_of(es->y.begin(), es->y.end(), [](double y) { return y < 0.0; }))
+          return fault(c, "has the rating curve [" + es->name + "], which gives a negative discharge");
+        break;
+      }
+      default:
+        return fault(c, "gives the boundary type " + std::to_string(t) +
+                            ", which is none of 0 to 7 and 99");
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void init_overland_boundary(model_state& ms) {
+  overland_state& o = ms.overland;
+  if (!o.ov_boundary) return;
+  const int n = ms.grid.ncells;
+  ensure_cells(o.ov_bc_type_value, n);
+  ensure_cells(o.ov_bc_value, n);
+  if (o.boundary_type.size() != n) o.boundary_type.alloc(n);
+  if (!table_present(ms, cmt_overland_boundary) && !o.xy_ov_boundary) {
+    set_error(84);
+    report_error();
+    return;
+  }
+  // Boundaries from XY points alone need no table (init_xy_boundary_inputs).
+  if (table_present(ms, cmt_overland_boundary)) {
+    if (!read_cmt_table(ms, cmt_code_overland_boundary, {&o.ov_bc_type_value, &o.ov_bc_value})) return;
+    bool rating = false;
+    for (int c = 1; c <= n; ++c) {
+      o.boundary_type[c] = static_cast<int>(o.ov_bc_type_value[c]);
+      if (o.boundary_type[c] >= 6 && o.boundary_type[c] != boundary::rating_receiver) rating = true;
+    }
+    if (rating && !read_cmt_ratingcurves(ms.project.mapping_table.view(), o.boundary_type, o.ov_bc_value,
+                                         [](std::string_view name) { return elev_series_index(std::string(name)); },
+                                         o.ov_bc_rating_series))
+      return;
+    if (!check_overland_boundaries(o, n)) return;
+  }
+  o.bc_value.alloc(n);
+  o.bc_levels_set = 0;
+}
+
+void read_infiltration_maps(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!(s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards)) {
+    // A water table that neither the soil nor the saturated zone uses.
+    if (ms.groundwater.water_table_given && !ms.groundwater.gw_simulation)
+      report_card_not_available("WATER_TABLE");
+    return;
+  }
+  if (!read_area_reduction_map(ms)) return;
+  if ((s.green_ampt || s.inf_redist) && !read_green_ampt_maps(ms)) return;
+  // The initial water content; the infiltration set-up checks it against
+  // the porosity and starts the surface and the fronts from it.
+  read_initial_moisture(ms);
+  if (stopped()) return;
+  if (s.inf_layered_soil && !read_layered_soil(ms)) return;
+  read_water_table_maps(ms);
+  if (stopped()) return;
+  init_richards_soil(ms);
+  if (stopped()) return;
+  // A water table under the infiltration is read and checked but not
+  // simulated.
+  if (ms.groundwater.water_table_given) return report_card_not_available("WATER_TABLE");
+}
+
+void read_groundwater_maps(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  if (!g.gw_simulation) return;
+  const int n = ms.grid.ncells;
+  const bool infiltration = ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards;
+  if (!infiltration) {
+    read_water_table_maps(ms);
+    if (stopped()) return;
+  }
+
+  // Boundary codes of the cells.
+  if (g.gwbound.size() != n) g.gwbound.alloc(n);
+  if (g.gw_boundfile_given || !table_present(ms, cmt_gw_boundary)) {
+    const std::string_view name = ms.project.gw_boundfile.view();
+    report_two_ways(ms, with_name("reading the groundwater boundary file: %s\n", name),
+                    with_name("reading groundwater boundary file: %s\n", name));
+    read_index_cell_map(ms.grid, g.gw_boundary_file, name, g.gwbound, ms.project.optimizer_mode);
+    close_guarded_file(g.gw_boundary_file);
+    if (stopped()) return;
+  } else {
+    report_two_ways(ms, "reading the groundwater boundary file from the mapping table\n",
+                    "reading groundwater boundary file from the mapping table\n");
+    array1d<double> codes(n);
+    if (!read_cmt_table(ms, cmt_code_gw_boundary, {&codes})) return;
+    for (int c = 1; c <= n; ++c) g.gwbound[c] = static_cast<int>(codes[c]);
+  }
+
+  // Wells and static fluxes.
+  if (g.use_wells) {
+    g.use_wells_on = 1;
+    input_report(ms, console_rule::unless_quiet, "reading well map from the master table file\n");
+    if (!read_cmt_wells(ms)) return;
+  } else {
+    g.gw_static_flux_count = g.gw_dynamic_well_count = 0;
+    for (int c = 1; c <= n; ++c) {
+      if (g.gwbound[c] == 6) ++g.gw_static_flux_count;
+      if (g.gwbound[c] == 3) ++g.gw_dynamic_well_count;
+    }
+    if ((g.gw_static_flux_count > 0 || g.gw_fluxboundtable_given) && !read_static_flux_table(ms)) return;
+    if (g.gw_dynamic_well_count > 0)
+      std::printf("You can't have a dynamic wells in the groundwater boundary map. You must use the\nWELL_TABLE "
+                  "table in the mapping table file\n");
+  }
+
+  // Aquifer conductivity (cm/h) and porosity: a map, the GROUNDWATER table
+  // (both columns at once), a uniform value.
+  ensure_cells(g.gw_hyd_cond, n);
+  ensure_cells(g.gw_porosity, n);
+  const bool gw_table = table_present(ms, cmt_groundwater);
+  const bool hycond_map = g.gw_hycond_map_given && g.gw_hycond_file.is_open();
+  const bool porosity_map = g.gw_porosity_map_given && g.gw_porosity_file.is_open();
+  if (gw_table && (!hycond_map || !porosity_map)) {
+    // The table's porosity is wanted even when the conductivity has a map.
+    array1d<double> table_k(n), table_porosity(n);
+    if (!read_cmt_table(ms, cmt_code_groundwater, {&table_k, &table_porosity})) return;
+    for (int c = 1; c <= n; ++c) {
+      g.gw_hyd_cond[c] = table_k[c];
+      g.gw_porosity[c] = table_porosity[c];
+    }
+  }
+  if (hycond_map) {
+    const std::string_view name = ms.project.gw_hycond_map.view();
+    report_two_ways(ms, with_name("reading ground water hydraulic conductivity map from file: %s\n", name),
+                    with_name("reading hyd. cond. map from file: %s\n", name));
+    read_cell_map(ms.grid, g.gw_hycond_file, name, g.gw_hyd_cond, ms.project.optimizer_mode, from_to(0, 1e6, "cm/h"));
+    close_guarded_file(g.gw_hycond_file);
+    if (stopped()) return;
+  } else if (gw_table) {
+    report_two_ways(ms, "reading ground water hydraulic conductivity map from the master table file\n",
+                    "reading hyd. cond. map from the master table file\n");
+  } else if (g.gw_unif_hycond_given) {
+    g.gw_hyd_cond.fill(g.gw_unif_hycond);
+  } else {
+    set_error(126);
+    report_error();
+    return;
+  }
+  if (porosity_map) {
+    const std::string_view name = ms.project.gw_porosity_map.view();
+    report_two_ways(ms, with_name("reading ground water porosity map from file: %s\n", name),
+                    with_name("reading porosity map from file: %s\n", name));
+    read_cell_map(ms.grid, g.gw_porosity_file, name, g.gw_porosity, ms.project.optimizer_mode, from_to(0, 1));
+    close_guarded_file(g.gw_porosity_file);
+    if (stopped()) return;
+  } else if (gw_table) {
+    report_two_ways(ms, "reading ground water porosity map from the master table file\n",
+                    "reading porosity map from the master table file\n");
+  } else if (g.gw_unif_porosity_given) {
+    g.gw_porosity.fill(g.gw_unif_porosity);
+  } else {
+    std::printf("Error: the groundwater porosity has no source: give the GW_POROSITY_MAP or GW_UNIF_POROSITY "
+                "card or a GROUNDWATER table in the mapping table\n");
+    stop_with_own_message();
+    return;
+  }
+  for (auto* a : {&g.gw_hyd_cond_old, &g.gw_porosity_old, &g.gw_cell_dx, &g.gw_cell_dy}) ensure_cells(*a, n);
+  for (int c = 1; c <= n; ++c) {
+    g.gw_hyd_cond[c] = g.gw_hyd_cond[c] / 100.0 / 3600.0;  // cm/h to m/s
+    g.gw_hyd_cond_old[c] = g.gw_hyd_cond[c];
+    g.gw_cell_dx[c] = g.gw_cell_dy[c] = ms.grid.grid_size;
+    g.gw_porosity_old[c] = g.gw_porosity[c];
+  }
+  if (ms.output.gw_well_level_given && !read_well_locations(ms)) return;
+  // The saturated zone is not simulated in this version.
+  report_card_not_available("GW_SIMULATION");
+}
+
+// The albedo and Penman-Monteith parameters of a long-term run, each from
+// its map or the mapping table's evapotranspiration table.
+void read_et_parameter_maps(model_state& ms) {
+  hydromet_state& h = ms.hydromet;
+  const int n = ms.grid.ncells;
+  const bool et_table = table_present(ms, cmt_evapotranspiration);
+  if (ms.clock.long_term) {
+    if (et_table && !read_cmt_table(ms, cmt_code_evapotranspiration,
+                                    {if_made(h.albedo_cell, n), if_made(h.veg, n), if_made(h.Kt, n), if_made(h.Rs, n)}))
+      return;
+    if (h.albedo_given) {
+      ensure_cells(h.albedo_cell, n);
+      if (read_parameter_map(ms, h.albedo_file, ms.project.albedo.view(), h.albedo_cell, from_to(0, 1),
+                             "reading albedo map from file: %s\n",
+                             "reading albedo table and map from the master table file\n") ==
+          parameter_source::stopped)
+        return;
+      ensure_cells(h.albedo_w_snow, n);
+      for (int c = 1; c <= n; ++c) h.albedo_w_snow[c] = h.albedo_cell[c];
+    }
+    if (h.et_calc_penman) {
+      struct parameter {
+        int given;
+        guarded_file& file;
+        const file_name_text& name;
+        array1d<double>& values;
+        value_range range;
+        const char* map_line;
+        const char* table_line;
+      } const parameters[] = {
+          {h.vheight_given, h.veg_height_file, ms.project.vheight, h.veg, from_to(0, 200, "m"),
+           "reading vegetation-height map from file: %s\n",
+           "reading vegetation-height table and map from the master table file\n"},
+          {h.tcoeff_given, h.trans_coeff_file, ms.project.tcoeff, h.Kt, from_to(0, 1),
+           "reading transmission-coefficient map from file: %s\n",
+           "reading transmission-coefficient table and map from the master table file\n"},
+          {h.canopy_given, h.canopy_resist_file, ms.project.canopy, h.Rs, from_to(0, 1e6, "s/m"),
+           "reading canopy resistance map from file: %s\n",
+           "reading canopy resistance table and map from the master table file\n"},
+          {h.wilting_point_given, h.wilting_point_file, ms.project.wilting_point, ms.soil.wilting_point_cell,
+           from_to(0, 1), "reading wilting point map from file: %s\n",
+           "reading wilting point table and map from the master table file\n"},
+      };
+      for (const parameter& p : parameters) {
+        if (!p.given) continue;
+        ensure_cells(p.values, n);
+        if (read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line) ==
+            parameter_source::stopped)
+          return;
+      }
+    }
+  }
+}
+
+}  // namespace nivra

@@ -1,0 +1,199 @@
+// The XY points in the run: the hand-over of the records the project
+// reader filled, the set-up of the boundary inputs and of the output
+// points, and the overland boundary values of every overland step.
+#include "output/xy_steps.h"
+
+#include <cstdio>
+#include <string>
+
+#include "channel/channel_state.h"
+#include "core/errors.h"
+#include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "model/project.h"
+#include "model/water_ledger.h"
+#include "inputs/input_report.h"
+#include "output/output_state.h"
+#include "output/xy_points.h"
+#include "run/clock_state.h"
+#include "run/steps.h"
+#include "surface/blockage.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+const char* file_of(const xy_input& xy, int file) {
+  return file >= 1 && file <= static_cast<int>(xy.files.size()) ? xy.files[file - 1].c_str() : "";
+}
+
+// Every cell a boundary file named lies in the grid.
+bool cells_in_grid(const xy_input& xy, const checked_array<xy_point>& points, int count, int ncells) {
+  for (int p = 1; p <= count; ++p) {
+    const xy_point& pt = points[p];
+    if (pt.cell >= 1 && pt.cell <= ncells) continue;
+    std::printf("Error: line %d of the XY boundary input file %s names cell %d; the grid's cells are 1 to %d.\n",
+                pt.line, file_of(xy, pt.file), pt.cell, ncells);
+    stop_with_own_message();
+    return false;
+  }
+  return true;
+}
+
+// Every LINKNODE entry names a computational node of the network, and every
+// other stream point gets the nearest one.
+bool place_stream_points(xy_input& xy, const channel_state& ch) {
+  if (ch.num_stream_links < 1 || ch.nx.size() < ch.num_stream_links) {
+    std::printf("Error: the stream XY boundary points of %s need a channel network (CHANNEL_INPUT).\n",
+                file_of(xy, xy.stpts[1].file));
+    stop_with_own_message();
+    return false;
+  }
+  for (int p = 1; p <= xy.num_stpts; ++p) {
+    const xy_stream_point& s = xy.stpts[p];
+    if (!s.assigned) continue;
+    if (s.link >= 1 && s.link <= ch.num_stream_links && s.node >= 1 && s.node <= ch.nx[s.link]) continue;
+    const int nodes = s.link >= 1 && s.link <= ch.num_stream_links ? ch.nx[s.link] : 0;
+    std::printf("Error: line %d of the XY boundary input file %s names link %d, node %d; the channel network has "
+                "links 1 to %d%s.\n",
+                s.line, file_of(xy, s.file), s.link, s.node, ch.num_stream_links,
+                nodes > 0 ? (" and that link nodes 1 to " + std::to_string(nodes)).c_str() : "");
+    stop_with_own_message();
+    return false;
+  }
+  assign_xy_stream_boundary_nodes(xy, ch.num_stream_links, ch.nx, ch.ltype, ch.lnx, ch.lny);
+  return true;
+}
+
+// An output card that would write nothing stops the run.
+bool xy_output_cards_agree(const model_state& ms) {
+  const xy_output& out = ms.output.xy_out;
+  const bool named = !out.ov_file_name.empty() || !out.gw_file_name.empty() || !out.stream_file_name.empty();
+  if (ms.output.xybdyoutput_on && !named) {
+    std::printf("Error: the %s card gives XY output points, but no XYBDYOUTPUT_OVDEP, XYBDYOUTPUT_GWHEAD or "
+                "XYBDYOUTPUT_STFLOW card names a file to write their values to.\n",
+                out.mode == 1 ? "XYBDYOUTPUT_MASK" : "XYBDYOUTPUT_PTS");
+    return false;
+  }
+  if (!ms.output.xybdyoutput_on && named) {
+    std::printf("Error: an XYBDYOUTPUT_OVDEP, XYBDYOUTPUT_GWHEAD or XYBDYOUTPUT_STFLOW card names an output "
+                "file, but no XYBDYOUTPUT_PTS or XYBDYOUTPUT_MASK card gives the points.\n");
+    return false;
+  }
+  return true;
+}
+
+bool open_output(guarded_file& f, const fixed_text<1024>& name, const char* which) {
+  if (open_guarded_file(f, name.view(), "w")) return true;
+  std::printf("Error: XY %s output file name is not valid\n", which);
+  std::fprintf(stderr, "Error: XY %s output file name is not valid\n", which);
+  std::printf("       The file %s cannot be written.\n", name.c_str());
+  stop_with_own_message();
+  return false;
+}
+
+}  // namespace
+
+void take_xy_records(model_state& ms) {
+  project_options& po = ms.project.project_options;
+  output_state& out = ms.output;
+  out.xy_in = std::move(po.xy_input);
+  const xy_output& from = po.xy_output;
+  xy_output& to = out.xy_out;
+  to.mode = from.mode;
+  to.file_name = from.file_name;
+  to.ov_file_name = from.ov_file_name;
+  to.gw_file_name = from.gw_file_name;
+  to.stream_file_name = from.stream_file_name;
+  const xy_input& xy = out.xy_in;
+  out.xy_input_in_use = xy.num_ovpts + xy.num_gwpts + xy.num_stpts + xy.num_gw_interp_pts > 0 ? 1 : 0;
+}
+
+void init_xy_boundary_inputs(model_state& ms) {
+  xy_input& xy = ms.output.xy_in;
+  const int n = ms.grid.ncells;
+  if (!cells_in_grid(xy, xy.ovpts, xy.num_ovpts, n) || !cells_in_grid(xy, xy.gwpts, xy.num_gwpts, n)) return;
+
+  if (ms.overland.xy_ov_boundary && xy.num_ovpts > 0) {
+    overland_state& ov = ms.overland;
+    if (ov.boundary_type.size() != n) alloc_1d_int(ov.boundary_type, n, "boundary_type");
+    for (int p = 1; p <= xy.num_ovpts; ++p) ov.boundary_type[xy.ovpts[p].cell] = boundary::xy_level;
+    xy_gw_face_cells(xy, ov.boundary_type.data(), n, ms.grid.cell_x.data(), ms.grid.cell_y.data());
+  }
+  // The groundwater step that takes the heads and the channel routing that
+  // takes the stream inflows are not part of this version.
+  if (xy.num_gwpts > 0) return report_card_not_available("XYBDYINPUT_GWHEAD");
+  if (xy.num_gw_interp_pts > 0) return report_card_not_available("XYBDYINPUT_GWHEADINTERP");
+  if (xy.num_stpts > 0) {
+    if (!place_stream_points(xy, ms.channel)) return;
+    return report_card_not_available(xy.stflow_given ? "XYBDYINPUT_STFLOW" : "XYBDYINPUT_STTIMESERIES");
+  }
+}
+
+void xy_overland_boundary_step(model_state& ms) {
+  xy_input& xy = ms.output.xy_in;
+  if (!ms.overland.xy_ov_boundary || (xy.num_ovpts == 0 && xy.num_ov_interp_cells == 0)) return;
+  const xy_books b = xy_overland_update(xy, ms.overland.ov_depth.data(), ms.grid.grid_size,
+                                        blocked_cells(ms.overland), ms.clock.model_time);
+  ms.ledger.book(water_flux::head_boundary_in, b.gain);
+  ms.ledger.book(water_flux::head_boundary_out, b.loss);
+}
+
+void init_xy_point_output(model_state& ms) {
+  if (!xy_output_cards_agree(ms)) return stop_with_own_message();
+  if (!ms.output.xybdyoutput_on) return;
+  xy_output& out = ms.output.xy_out;
+  const grid_state& g = ms.grid;
+  out.grid = xy_grid{g.north, g.west, g.grid_size, g.rows, g.cols, &g.mask};
+  out.ov_values = ms.overland.ov_depth.data();
+  out.gw_values = ms.groundwater.gw_simulation && !ms.groundwater.elevgw.empty() ? ms.groundwater.elevgw.data() : nullptr;
+  const bool read = out.mode == 1 ? read_xy_output_mask(out, out.file_name.view(), ms.project.optimizer_mode)
+                                  : read_xy_point_list(out, out.file_name.view());
+  if (!read) return;
+  for (xy_out_point& p : out.points) {
+    find_nearest_cells(out.grid, p);
+    xy_output_weights(p);
+  }
+  if (!out.gw_file_name.empty()) {
+    if (!out.gw_values) {
+      std::printf("Error: the XYBDYOUTPUT_GWHEAD card asks for groundwater heads, but this run does not simulate "
+                  "groundwater (GW_SIMULATION).\n");
+      return stop_with_own_message();
+    }
+    if (!open_output(out.gw_file, out.gw_file_name, "Groundwater")) return;
+    out.gw_on = 1;
+  }
+  if (!out.ov_file_name.empty()) {
+    if (!open_output(out.ov_file, out.ov_file_name, "Overland Flow")) return;
+    out.ov_on = 1;
+  }
+  if (!out.stream_file_name.empty()) {
+    const channel_state& ch = ms.channel;
+    if (ch.num_stream_links < 1) {
+      std::printf("Error: the XYBDYOUTPUT_STFLOW card asks for stream discharges, but this run has no channel "
+                  "network (CHANNEL_INPUT).\n");
+      return stop_with_own_message();
+    }
+    if (out.mode == 1) {
+      mask_boundary_segments(out);
+      find_xy_stream_points(out, ch.num_stream_links, ch.nx1, ch.lnx, ch.lny);
+    }
+    std::printf("NIVRA identified %d stream link/nodes as crossing the inset mask boundary.\n",
+                static_cast<int>(out.stream_points.size()));
+    for (const xy_out_point& p : out.stream_points) std::printf("%d,%d\t", p.link, p.node);
+    std::printf("\n");
+    if (!open_guarded_file(out.stream_file, out.stream_file_name.view(), "w")) {
+      std::printf("Error: unable to open the stream boundary XY hydrograph ouput file\n");
+      std::printf("       The file %s cannot be written.\n", out.stream_file_name.c_str());
+      return stop_with_own_message();
+    }
+    out.flow_table = &ch.qp;
+    out.stream_on = 1;
+  }
+  write_xy_headers(out);
+}
+
+}  // namespace nivra

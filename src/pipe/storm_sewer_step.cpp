@@ -1,0 +1,135 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "channel/channel_state.h"
+#include "channel/pipe_state.h"
+#include "channel/pipe_storage.h"
+#include "core/errors.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "pipe/storm_sewer.h"
+#include "pipe/superlink_solver.h"
+#include "pipe/tile_exchange.h"
+#include "quality/constituent_state.h"
+#include "run/clock_state.h"
+#include "run/steps.h"
+#include "run/time_loop.h"
+#include "soil/soil_state.h"
+#include "surface/blockage.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+// The tile drains' groundwater of this step into superlink_tile_flow; false
+// after a failure (printed).
+bool drain_groundwater(model_state& ms, bool& flowing) {
+  pipe_state& p = ms.pipe;
+  p.superlink_tile_flow.fill(0.0);
+  const groundwater_state& gw = ms.groundwater;
+  const tile_result t = gw_tile_exchange(
+      tile_domain{p, ms.grid.elevation.data(), gw.elevgw.data(), gw.bottom_elev.data(), nullptr});
+  flowing = t.status == tile_status::flowing;
+  return t.status == tile_status::none || flowing;
+}
+
+// Water on the cells wakes overland routing; water toward the channels
+// starts their flow.
+void wake_clocks(model_state& ms, const superlink_books& b) {
+  clock_state& c = ms.clock;
+  overland_state& ov = ms.overland;
+  if (c.superlink_wet && !ov.ov_water_at_start) {
+    ov.ov_water_at_start = 1;
+    c.ov_next_time = c.model_time + c.ov_dt_days;
+    c.ov_last_time = c.model_time;
+    if (ms.soil.inf_redist) c.inf_redist_active = 1;
+  }
+  if (b.fed_channel && !c.chan_flow_started) {
+    c.chan_flow_started = 1;
+    if (!is_due(ms, c.chan_next_time)) {
+      c.chan_last_time = c.model_time;
+      c.chan_next_time = c.model_time + c.chan_dt_days;
+      c.chan_dt_days = c.ov_dt_days;
+    }
+  }
+}
+
+// Between the events of a long-term run the network sleeps on the overland
+// clock once it holds less than 0.1 % of the event's rain.
+void park_when_nearly_empty(model_state& ms) {
+  clock_state& c = ms.clock;
+  const overland_state& ov = ms.overland;
+  if (!c.long_term || ov.ov_water_at_start || ov.ov_flowing || c.rain_on || ms.pipe.gw_to_tile) return;
+  const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
+  if (!(pipe_storage(ms.pipe) < 0.001 * rain || rain == 0.0)) return;
+  c.superlink_active = 0;
+  c.sl_dt_days = c.ov_dt_days;
+  c.sl_next_time = c.ov_next_time;
+}
+
+}  // namespace
+
+void storm_sewer_step(model_state& ms) {
+  pipe_state& p = ms.pipe;
+  clock_state& c = ms.clock;
+  if (!p.storm_sewer_given || !c.superlink_active || !is_due(ms, c.sl_next_time)) return;
+  const double dt = seconds_since(ms, c.sl_last_time);
+  bool tiles = false;
+  if (p.gw_to_tile && ms.groundwater.gw_simulation && !drain_groundwater(ms, tiles)) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
+  if (ms.constituent.soil_erosion_on)
+    std::copy(ms.overland.ov_depth.data(), ms.overland.ov_depth.data() + ms.grid.ncells + 1,
+              p.sl_prestep_depth.data());
+  const superlink_domain d{p, ms.overland.ov_depth.data(), blocked_cells(ms.overland),
+                           ms.grid.grid_size * ms.grid.grid_size, ms.channel.max_nodes_per_link, tiles};
+  const superlink_result r = superlink_solve(d, dt);
+  if (r.status != superlink_status::ok) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
+  ++p.sl_step_count;
+  const superlink_books& b = r.books;
+  water_ledger& l = ms.ledger;
+  l.book(water_flux::overland_to_pipes, b.surface_in);
+  l.book(water_flux::pipes_to_overland, b.to_surface);
+  l.book(water_flux::groundwater_to_pipes, b.tile_in);
+  if (std::FILE* fp = p.superlink_flows_file.fp) {
+    const double in = b.surface_in + b.tile_in, out = b.to_surface + b.to_channel;
+    std::fprintf(fp, "%d %8.3lf %8.3lf %8.3lf %8.3lf \n", p.sl_step_count - 1, in, out, dt > 0.0 ? in / dt : 0.0,
+                 dt > 0.0 ? out / dt : 0.0);
+  }
+  c.superlink_wet = b.surcharged || b.to_surface > 1e-8 * dt;
+  c.sl_last_time = c.model_time;
+  c.sl_next_time = c.model_time + c.sl_dt_days;
+  wake_clocks(ms, b);
+  park_when_nearly_empty(ms);
+}
+
+void take_pipe_outflow(model_state& ms, double dt) {
+  pipe_state& p = ms.pipe;
+  channel_state& ch = ms.channel;
+  if (ch.chan_pipe_flow.empty() || dt <= 1e-16) return;
+  const int rows = ch.max_nodes_per_link;
+  for (int j = 1; j <= p.num_sjunc; ++j)
+    if (p.sjunc_inlet[j] == pipe_inlet::to_channel)
+      ch.chan_pipe_flow[rows * p.superlink_chan_con_link[j] + p.superlink_chan_con_node[j]] = 0.0;
+  double taken = 0.0;
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    if (p.sjunc_inlet[j] != pipe_inlet::to_channel) continue;
+    const int at = rows * p.superlink_chan_con_link[j] + p.superlink_chan_con_node[j];
+    ch.chan_pipe_flow[at] += p.chan_sl_vol[at] / dt;
+    taken += p.chan_sl_vol[at];
+    p.chan_sl_vol[at] = 0.0;
+  }
+  ms.ledger.book(water_flux::pipes_to_channels, taken);
+  p.chan_sl_pending = 0.0;
+}
+
+}  // namespace nivra

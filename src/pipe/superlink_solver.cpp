@@ -1,0 +1,686 @@
+#include "pipe/superlink_solver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "pipe/pipe_geometry.h"
+#include "surface/blockage.h"
+#include "toolbox/toolbox_numerics.h"
+
+namespace nivra {
+
+namespace {
+
+constexpr double slot_share = 0.01;          // top width of a full pipe over its diameter
+constexpr double least_internal_step = 1.0;  // s
+constexpr int most_limit_passes = 100;
+
+// Water in a length of section: flow area (m2) and top width (m), or a
+// control volume's water (m3) and its change with depth (m2).
+struct wet {
+  double area = 0.0, top = 0.0;
+};
+
+// Pipe k of superlink l at depth y; above the crown a narrow slot keeps the
+// water's level free.
+wet pipe_wet(const pipe_state& p, int k, int l, double y) {
+  wet w;
+  if (y <= 0.0) return w;
+  const int type = p.sec_type(k, l);
+  const double d = p.diameter(k, l), b = p.width(k, l);
+  if (y >= d) {
+    w.top = slot_share * d;
+    w.area = pipe_section_geometry(d, d, b, type).area + w.top * (y - d);
+    return w;
+  }
+  const pipe_section_props g = pipe_section_geometry(d, y, b, type);
+  w.area = std::max(g.area, 0.0);
+  w.top = std::max(g.top_width, 0.0);
+  return w;
+}
+
+// Interior node k of superlink l at depth y: the halves of its two pipes
+// and its own surface area.
+wet node_wet(const pipe_state& p, int k, int l, double y) {
+  const wet up = pipe_wet(p, k - 1, l, y), down = pipe_wet(p, k, l, y);
+  const double a = 0.5 * p.dxc(k - 1, l), b = 0.5 * p.dxc(k, l), s = p.As(k, l);
+  return wet{a * up.area + b * down.area + s * y, a * up.top + b * down.top + s};
+}
+
+// Superjunction j at depth y above its bottom: its own area and the halves
+// of the end pipes opening into it.
+wet junction_wet(const pipe_state& p, int j, double y) {
+  const superlink_scheme& s = p.solver;
+  const double head = p.junc_invert_elev[j] + y;
+  wet w{p.junc_area[j] * y, p.junc_area[j]};
+  for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+    const int l = std::abs(s.junc_links[e]);
+    const bool leaving = s.junc_links[e] > 0;
+    const int k = leaving ? 1 : p.superlink_cnodes[l];
+    const double z = leaving ? p.slink_us_invert[l] : p.slink_ds_invert[l];
+    const wet pw = pipe_wet(p, k, l, head - z);
+    const double half = 0.5 * p.dxc(k, l);
+    w.area += half * pw.area;
+    w.top += half * pw.top;
+  }
+  return w;
+}
+
+// The depth from `lo` up at which a control volume holds `target` (its
+// water f(y).area rising with y, f(lo).area <= target): Newton's steps
+// inside a shrinking bracket, halving it where a step leaves it.
+template <class F>
+double depth_holding(const F& f, double target, double guess, double lo) {
+  double hi = std::max(guess, lo);
+  double widen = std::max(hi - lo, 1e-3);
+  for (int n = 0; n < 200 && f(hi).area < target; ++n) {
+    lo = hi;
+    hi += widen;
+    widen *= 2.0;
+  }
+  const double tol = 1e-13 * std::max(std::fabs(target), 1e-3);
+  double y = std::clamp(guess, lo, hi);
+  for (int it = 0; it < 200; ++it) {
+    const wet v = f(y);
+    const double r = v.area - target;
+    if (std::fabs(r) <= tol) return y;
+    (r < 0.0 ? lo : hi) = y;
+    double next = v.top > 0.0 ? y - r / v.top : 0.5 * (lo + hi);
+    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
+    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return next;
+    y = next;
+  }
+  return y;
+}
+
+// Capacity of one grate (m3/s) under overland water of depth y (m): a weir
+// over three sides of the grate in shallow water, an orifice through it in
+// deep water, the smaller of the two between.
+double grate_capacity(double y, double side, double dia) {
+  const double h = 3.28 * y;  // ft
+  const double weir = 3.0 * (3.0 * 3.28 * side) * std::pow(h, 1.5);
+  const double orifice = 0.67 * (0.785 * 10.764 * dia * dia) * std::sqrt(64.4 * h);
+  const double cfs = h <= 0.4 ? weir : (h < 1.0 ? std::min(weir, orifice) : orifice);
+  return cfs * 0.02832;
+}
+
+// The exchange of one inlet with its cell over dt: water above the ground
+// spilled back (spill > 0), else what its grates or open inlet take. The
+// flow into the network (m3/s, negative for a spill).
+double inlet_exchange(const superlink_domain& d, int type, int cell, double side, double dia, double spill,
+                      double threshold, double dt, superlink_books& b) {
+  if (cell <= 0 || type < 1 || type > pipe_inlet::open) return 0.0;
+  const double area = d.cell_area * open_share(d.blocked, cell);
+  double& depth = d.ov_depth[cell];
+  if (spill > 0.0) {
+    depth += spill / area;
+    b.to_surface += spill;
+    if (spill / dt > 1e-8) b.surcharged = true;
+    return -spill / dt;
+  }
+  if (type == pipe_inlet::open) {
+    if (depth <= 1e-16) return 0.0;
+    const double v = depth * area;
+    depth = 0.0;
+    b.surface_in += v;
+    return v / dt;
+  }
+  if (depth <= threshold) return 0.0;
+  const double held = depth * area;
+  const double v = std::min(type * grate_capacity(depth, side, dia) * dt, held);
+  depth = v >= held ? 0.0 : depth - v / area;
+  b.surface_in += v;
+  return v / dt;
+}
+
+void deliver(const superlink_domain& d, int j, double v, superlink_books& b) {
+  pipe_state& p = d.p;
+  const int type = p.sjunc_inlet[j];
+  if (type == pipe_inlet::to_channel) {
+    const int at = d.max_nodes_per_link * p.superlink_chan_con_link[j] + p.superlink_chan_con_node[j];
+    p.chan_sl_vol[at] += v;
+    p.chan_sl_pending += v;
+    b.to_channel += v;
+    if (v > 1e-16) b.fed_channel = true;
+  } else if (type == pipe_inlet::to_surface) {
+    const int c = p.superlink_junc_gnum[j];
+    d.ov_depth[c] += v / (d.cell_area * open_share(d.blocked, c));
+    b.to_surface += v;
+  } else {
+    b.boundary_net += v;
+  }
+}
+
+// The surface exchange of every superjunction and interior node for the
+// call, and the tile drains' inflow at the superjunctions.
+void surface_exchange(const superlink_domain& d, double dt, superlink_books& b) {
+  pipe_state& p = d.p;
+  const bool release = p.high_head_release != 0;
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    const int type = p.sjunc_inlet[j];
+    double spill = 0.0;
+    const double y = p.junc_head[j] - p.junc_invert_elev[j];
+    const double ground = std::max(p.junc_ground_elev[j] - p.junc_invert_elev[j], 0.0);
+    if (release && type >= 1 && type <= pipe_inlet::most_grates && y > ground)
+      spill = junction_wet(p, j, y).area - junction_wet(p, j, ground).area;
+    const double q = inlet_exchange(d, type, p.superlink_junc_gnum[j], p.junc_grate_sidelength[j],
+                                    p.junc_grate_dia[j], spill, 1e-8, dt, b);
+    p.junc_inflow[j] = q;
+    p.sjunc_flow[j] = q;
+  }
+  if (d.tiles) {
+    for (int l = 1; l <= p.num_slink; ++l) {
+      const int j = p.us_sjunc[l];
+      if (release && p.junc_head[j] > p.junc_ground_elev[j]) continue;
+      double q = 0.0;
+      const auto tile = p.superlink_tile_flow.column(l);
+      for (int k = 0; k <= p.superlink_tile_flow.rows(); ++k) q += tile[k];
+      b.tile_in += q * dt;
+      if (is_boundary_junction(p.sjunc_inlet[j]))
+        deliver(d, j, q * dt, b);
+      else
+        p.junc_inflow[j] += q;
+    }
+  }
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    auto qn = p.Q_node.column(l);
+    for (int k = 2; k <= n; ++k) {
+      const int type = p.inlet_type(k, l);
+      double spill = 0.0;
+      const double h = p.slink_node_depth(k, l);
+      const double ground = std::max(p.node_ground_elev(k, l) - p.slink_node_Zinv(k, l), pipe_depth_floor);
+      if (release && type >= 1 && type <= pipe_inlet::most_grates && h > ground)
+        spill = node_wet(p, k, l, h).area - node_wet(p, k, l, ground).area;
+      qn[k] = inlet_exchange(d, type, p.superlink_node_gnum(k, l), p.grate_sidelength_node(k, l),
+                             p.grate_dia_node(k, l), spill, 1e-16, dt, b);
+    }
+  }
+}
+
+// The shortest time a surface wave with the flow takes through a pipe.
+double courant_step(const pipe_state& p) {
+  const superlink_scheme& s = p.solver;
+  double dtc = 1e300;
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    const auto h = p.slink_node_depth.column(l);
+    const auto u = s.n_veloc.column(l);
+    const auto dx = p.dxc.column(l);
+    for (int k = 1; k <= n; ++k) {
+      const double y = 0.5 * (h[k] + h[k + 1]);
+      const double t = dx[k] / (std::sqrt(gravity * y) + std::max(std::fabs(u[k]), std::fabs(u[k + 1])));
+      if (t > 1e-8) dtc = std::min(dtc, t);
+    }
+  }
+  return dtc;
+}
+
+// The two end depths of superlink l in terms of its end flows and heads.
+superlink_status end_relations(pipe_state& p, int l) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  // Upstream: the pipe fills from its superjunction unless water leaves it
+  // backward over a free fall, at the smaller of critical and normal depth.
+  s.e1[l] = 1.0;
+  s.f1[l] = 0.0;
+  s.g1[l] = -p.slink_us_invert[l];
+  const double qu = p.Q(1, l);
+  if (qu < 0.0) {
+    const pipe_depth yc = superlink_crit_calc(p.sec_type(1, l), p.diameter(1, l), p.width(1, l), qu);
+    if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
+    if (yc.depth > p.junc_head[p.us_sjunc[l]] - p.slink_us_invert[l]) {
+      const pipe_depth yn =
+          superlink_norm_calc(p.sec_type(1, l), p.diameter(1, l), p.width(1, l), p.M_n(1, l), qu, p.S0(1, l));
+      if (yn.status != pipe_depth_status::ok) return superlink_status::depth_failed;
+      s.e1[l] = 0.0;
+      s.g1[l] = 0.0;
+      s.f1[l] = std::fabs(qu) < 1e-11 ? 0.0 : std::min(yc.depth, yn.depth) / qu;
+    }
+  }
+  // Downstream: submerged, the last node stands an exit loss above its
+  // superjunction's head; over a free fall at critical or normal depth.
+  const double hds = p.junc_head[p.ds_sjunc[l]];
+  const double qd = p.Q(n, l);
+  s.e2[l] = 1.0;
+  s.g2[l] = -p.slink_ds_invert[l];
+  bool free_fall = false;
+  if (qd > 0.0) {
+    const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), qd);
+    if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
+    if (yc.depth > hds - p.slink_ds_invert[l]) {
+      const pipe_depth yn =
+          superlink_norm_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), p.M_n(n, l), qd, p.S0(n, l));
+      if (yn.status != pipe_depth_status::ok) return superlink_status::depth_failed;
+      free_fall = true;
+      s.e2[l] = 0.0;
+      s.g2[l] = 0.0;
+      s.f2[l] = qd < 1e-11 ? 0.0 : std::min(yc.depth, yn.depth) / qd;
+    }
+  }
+  if (!free_fall) {
+    const double d = p.diameter(n, l);
+    const double y = std::min(std::max(p.slink_node_depth(n + 1, l), hds - p.slink_ds_invert[l]), d);
+    const double a2 = std::max(pipe_section_geometry(d, y, p.width(n, l), p.sec_type(n, l)).area, 0.0);
+    const double den = 2.0 * gravity * a2 * a2;
+    s.f2[l] = den > 1e-9 ? std::fabs(qd) / den : 0.0;
+  }
+  return superlink_status::ok;
+}
+
+// Superlink l over an internal step of h seconds: its pipes' sections and
+// momentum coefficients, its nodes' continuity, the two recurrences and
+// its end flows as linear functions of its two heads.
+superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  auto y = p.slink_node_depth.column(l);
+  const auto q = p.Q.column(l);
+  const auto qn = p.Q_node.column(l);
+  const auto dx = p.dxc.column(l);
+  auto A = s.area.column(l), R = s.hyd_R.column(l), ld = s.ldepth.column(l), vel = s.l_veloc.column(l);
+  auto u = s.n_veloc.column(l);
+  auto ca = s.a.column(l), cb = s.b.column(l), cc = s.c.column(l), P = s.P.column(l);
+  auto E = s.E.column(l), D = s.D.column(l);
+  for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], pipe_depth_floor);
+  for (int k = 1; k <= n; ++k) {
+    const double d = p.diameter(k, l);
+    ld[k] = 0.5 * (y[k] + y[k + 1]);
+    const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
+    A[k] = std::max(g.area, 1e-12);
+    R[k] = A[k] / std::max(g.wet_per, 1e-12);
+    vel[k] = q[k] / A[k];
+  }
+  u[1] = vel[1];
+  u[n + 1] = vel[n];
+  for (int k = 2; k <= n; ++k) u[k] = (dx[k - 1] * vel[k - 1] + dx[k] * vel[k]) / (dx[k - 1] + dx[k]);
+  for (int k = 1; k <= n; ++k) {
+    const double nm = p.M_n(k, l);
+    ca[k] = u[k] > 0.0 ? -u[k] : 0.0;
+    cc[k] = u[k + 1] < 0.0 ? u[k + 1] : 0.0;
+    const double friction = gravity * nm * nm * std::fabs(q[k]) * dx[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]);
+    cb[k] = friction + dx[k] / h - ca[k] - cc[k];
+    P[k] = A[k] * gravity * p.S0(k, l) * dx[k] + dx[k] * q[k] / h;
+  }
+  // The end nodes belong to their superjunctions' control volumes.
+  E[1] = D[1] = E[n + 1] = D[n + 1] = 0.0;
+  auto held = s.node_volume.column(l);
+  for (int k = 2; k <= n; ++k) {
+    const wet w = node_wet(p, k, l, y[k]);
+    held[k] = w.area;
+    E[k] = w.top / h;
+    D[k] = E[k] * y[k] + qn[k];
+  }
+  // Forward: Q(k) = U(k) h(k + 1) + V(k) + W(k) h(1).
+  auto T = s.T.column(l), U = s.U.column(l), V = s.V.column(l), W = s.W.column(l);
+  T[1] = ca[1] + cb[1] + cc[1];
+  U[1] = (E[2] * cc[1] - gravity * A[1]) / T[1];
+  V[1] = (P[1] - D[2] * cc[1]) / T[1];
+  W[1] = gravity * A[1] / T[1];
+  for (int k = 2; k <= n; ++k) {
+    const double sk = (gravity * A[k] - E[k] * ca[k]) / (U[k - 1] - E[k]);
+    T[k] = cb[k] + ca[k] + cc[k] - sk;
+    U[k] = (E[k + 1] * cc[k] - gravity * A[k]) / T[k];
+    V[k] = (D[k] * ca[k] + P[k] - D[k + 1] * cc[k] - sk * (D[k] + V[k - 1])) / T[k];
+    W[k] = -sk * W[k - 1] / T[k];
+  }
+  // Backward: Q(k) = X(k) h(k) + Y(k) + Z(k) h(n + 1).
+  auto O = s.O.column(l), X = s.X.column(l), Y = s.Y.column(l), Z = s.Z.column(l);
+  O[n] = ca[n] + cb[n] + cc[n];
+  X[n] = (gravity * A[n] - E[n] * ca[n]) / O[n];
+  Y[n] = (D[n] * ca[n] + P[n]) / O[n];
+  Z[n] = -gravity * A[n] / O[n];
+  for (int k = n - 1; k >= 1; --k) {
+    const double r = (gravity * A[k] - E[k + 1] * cc[k]) / (E[k + 1] + X[k + 1]);
+    O[k] = cb[k] + ca[k] + cc[k] + r;
+    X[k] = (gravity * A[k] - E[k] * ca[k]) / O[k];
+    Y[k] = (D[k] * ca[k] + P[k] - D[k + 1] * cc[k] - r * (D[k + 1] - Y[k + 1])) / O[k];
+    Z[k] = r * Z[k + 1] / O[k];
+  }
+  const superlink_status st = end_relations(p, l);
+  if (st != superlink_status::ok) return st;
+  // Qu = X1 h1 + Y1 + Z1 h(n+1) and Qd = Un h(n+1) + Vn + Wn h1 with
+  // h1 = e1 Hus + f1 Qu + g1 and h(n+1) = e2 Hds + f2 Qd + g2.
+  const double e1 = s.e1[l], f1 = s.f1[l], g1 = s.g1[l], e2 = s.e2[l], f2 = s.f2[l], g2 = s.g2[l];
+  const double det = (1.0 - f1 * X[1]) * (1.0 - f2 * U[n]) - f1 * W[n] * f2 * Z[1];
+  if (!std::isfinite(det) || std::fabs(det) < 1e-14) return superlink_status::not_finite;
+  const double r1c = X[1] * g1 + Y[1] + Z[1] * g2, r2c = U[n] * g2 + V[n] + W[n] * g1;
+  const double ku = (1.0 - U[n] * f2) / det, kz = Z[1] * f2 / det;  // Qu = ku R1 + kz R2
+  const double kd = (1.0 - f1 * X[1]) / det, kw = W[n] * f1 / det;  // Qd = kd R2 + kw R1
+  s.au[l] = ku * X[1] * e1 + kz * W[n] * e1;
+  s.bu[l] = ku * Z[1] * e2 + kz * U[n] * e2;
+  s.cu[l] = ku * r1c + kz * r2c;
+  s.ad[l] = kd * U[n] * e2 + kw * Z[1] * e2;
+  s.bd[l] = kd * W[n] * e1 + kw * X[1] * e1;
+  s.cd[l] = kd * r2c + kw * r1c;
+  return superlink_status::ok;
+}
+
+// The system of the heads: each free superjunction keeps its water, fixed
+// heads stay. The new heads replace the right side.
+superlink_status solve_heads(pipe_state& p, double h) {
+  superlink_scheme& s = p.solver;
+  const int nj = p.num_sjunc;
+  s.matrix.fill(0.0);
+  for (int j = 1; j <= nj; ++j) {
+    auto row = s.matrix[j];
+    const int type = p.sjunc_inlet[j];
+    if (is_boundary_junction(type)) {
+      row[j] = 1.0;
+      s.rhs[j] = p.junc_invert_elev[j];
+      continue;
+    }
+    const double width = s.junc_width[j];
+    double diag = width / h;
+    double rhs = width / h * p.junc_head[j] + p.junc_inflow[j];
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      if (s.junc_links[e] > 0) {
+        diag += s.au[l];
+        row[p.ds_sjunc[l]] += s.bu[l];
+        rhs -= s.cu[l];
+      } else {
+        diag -= s.ad[l];
+        row[p.us_sjunc[l]] -= s.bd[l];
+        rhs += s.cd[l];
+      }
+    }
+    row[j] += diag;
+    s.rhs[j] = rhs;
+  }
+  double parity = 1.0;
+  if (ludcmp(s.matrix, nj, s.indx, parity, s.scale) != numeric_status::ok) return superlink_status::singular;
+  lubksb(s.matrix, nj, s.indx, s.rhs);
+  for (int j = 1; j <= nj; ++j)
+    if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
+  return superlink_status::ok;
+}
+
+// The flows of superlink l from the new heads, its end depths and the
+// interior depths of the linear scheme (the first guesses of the depths
+// that hold the nodes' water).
+void superlink_flows(pipe_state& p, int l) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  const double hus = s.rhs[p.us_sjunc[l]], hds = s.rhs[p.ds_sjunc[l]];
+  const double qu = s.au[l] * hus + s.bu[l] * hds + s.cu[l];
+  const double qd = n == 1 ? qu : s.ad[l] * hds + s.bd[l] * hus + s.cd[l];
+  auto q = p.Q.column(l);
+  auto y = p.slink_node_depth.column(l);
+  q[1] = qu;
+  q[n] = qd;
+  const double h1 = s.e1[l] * hus + s.f1[l] * qu + s.g1[l];
+  const double hn = s.e2[l] * hds + s.f2[l] * qd + s.g2[l];
+  const auto U = s.U.column(l), V = s.V.column(l), W = s.W.column(l);
+  const auto X = s.X.column(l), Y = s.Y.column(l), Z = s.Z.column(l);
+  for (int k = n; k >= 2; --k) {
+    y[k] = (q[k] - Y[k] - Z[k] * hn) / X[k];
+    if (k > 2) q[k - 1] = U[k - 1] * y[k] + V[k - 1] + W[k - 1] * h1;
+  }
+  y[1] = h1;
+  y[n + 1] = hn;
+}
+
+// Net inflows (m3) of every control volume over h seconds with the present
+// flows.
+void net_inflows(pipe_state& p, double h) {
+  superlink_scheme& s = p.solver;
+  for (int j = 1; j <= p.num_sjunc; ++j) s.junc_net[j] = h * p.junc_inflow[j];
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    const auto q = p.Q.column(l);
+    const auto qn = p.Q_node.column(l);
+    auto net = s.node_net.column(l);
+    for (int k = 2; k <= n; ++k) net[k] = h * (q[k - 1] - q[k] + qn[k]);
+    s.junc_net[p.us_sjunc[l]] -= h * q[1];
+    s.junc_net[p.ds_sjunc[l]] += h * q[n];
+  }
+}
+
+// Cuts the outflows of a control volume that would end below its floor to
+// what it holds; the neighbours then receive less. True when any was cut.
+bool limit_outflows(pipe_state& p, double h) {
+  superlink_scheme& s = p.solver;
+  net_inflows(p, h);
+  bool cut = false;
+  // Shares kept: 1 for every volume that stays above its floor.
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    s.junc_keep[j] = 1.0;
+    const int type = p.sjunc_inlet[j];
+    if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
+    const double held = is_outfall(type) ? 0.0 : s.junc_volume[j];
+    if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
+    double out = 0.0;
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      const double flow = s.junc_links[e] > 0 ? p.Q(1, l) : -p.Q(p.superlink_cnodes[l], l);
+      if (flow > 0.0) out += h * flow;
+    }
+    if (out <= 0.0) continue;
+    s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
+    cut = true;
+  }
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    const auto q = p.Q.column(l);
+    const auto net = s.node_net.column(l);
+    const auto held = s.node_volume.column(l);
+    auto keep = s.node_keep.column(l);
+    for (int k = 2; k <= n; ++k) {
+      keep[k] = 1.0;
+      const double floor = s.node_floor(k, l);
+      if (held[k] + net[k] >= floor - 1e-15 * std::max(held[k], 1.0)) continue;
+      const double out = h * (std::max(q[k], 0.0) + std::max(-q[k - 1], 0.0));
+      if (out <= 0.0) continue;
+      keep[k] = std::clamp((held[k] - floor + net[k] + out) / out, 0.0, 1.0);
+      cut = true;
+    }
+  }
+  if (!cut) return false;
+  // Each pipe's flow takes the share of the volume it leaves.
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    auto q = p.Q.column(l);
+    const auto keep = s.node_keep.column(l);
+    for (int k = 1; k <= n; ++k) {
+      const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
+      const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
+      q[k] *= q[k] > 0.0 ? from_up : from_down;
+    }
+  }
+  return true;
+}
+
+// The water every control volume holds after the step, and the depths and
+// heads that hold it; what reaches the boundaries.
+void keep_water(const superlink_domain& d, double h, superlink_books& b) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  for (int pass = 0; pass < most_limit_passes && limit_outflows(p, h); ++pass) {
+  }
+  net_inflows(p, h);
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    const int type = p.sjunc_inlet[j];
+    if (is_boundary_junction(type)) {
+      if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
+      p.junc_head[j] = p.junc_invert_elev[j];
+      continue;
+    }
+    double target = s.junc_volume[j] + s.junc_net[j];
+    if (target < 0.0) {
+      b.made -= target;
+      target = 0.0;
+    }
+    const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
+    const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
+    p.junc_head[j] = p.junc_invert_elev[j] + y;
+  }
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    auto y = p.slink_node_depth.column(l);
+    const auto net = s.node_net.column(l);
+    const auto held = s.node_volume.column(l);
+    for (int k = 2; k <= n; ++k) {
+      const double floor = s.node_floor(k, l);
+      double target = held[k] + net[k];
+      if (target < floor) {
+        b.made += floor - target;
+        target = floor;
+      }
+      const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
+      y[k] = depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+    }
+    // The end depths follow the heads the superjunctions keep.
+    const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
+    y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
+    y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+  }
+}
+
+// The water and storage width of every superjunction at the step's start
+// (the nodes' come with their coefficients).
+void start_volumes(pipe_state& p) {
+  superlink_scheme& s = p.solver;
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    if (is_boundary_junction(p.sjunc_inlet[j])) {
+      s.junc_volume[j] = s.junc_width[j] = 0.0;
+      continue;
+    }
+    const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
+    s.junc_volume[j] = w.area;
+    s.junc_width[j] = w.top;
+  }
+}
+
+superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
+  pipe_state& p = d.p;
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const superlink_status st = superlink_coefficients(p, l, h);
+    if (st != superlink_status::ok) {
+      failed = l;
+      return st;
+    }
+  }
+  start_volumes(p);
+  const superlink_status st = solve_heads(p, h);
+  if (st != superlink_status::ok) return st;
+  for (int l = 1; l <= p.num_slink; ++l) superlink_flows(p, l);
+  keep_water(d, h, b);
+  return superlink_status::ok;
+}
+
+void report(superlink_status st, int failed) {
+  switch (st) {
+    case superlink_status::depth_failed:
+      std::printf("Error: the pipe network could not find the end depths of superlink %d.\n", failed);
+      break;
+    case superlink_status::singular:
+      std::printf("Error: the system of the superjunction heads of the pipe network is singular.\n");
+      break;
+    case superlink_status::not_finite:
+      if (failed > 0)
+        std::printf("Error: the end flows of superlink %d of the pipe network are not finite numbers.\n", failed);
+      else
+        std::printf("Error: a head of the pipe network is not a finite number.\n");
+      break;
+    case superlink_status::ok:
+      break;
+  }
+}
+
+}  // namespace
+
+void superlink_scheme::prepare(const pipe_state& p) {
+  const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
+  for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
+                                    &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor})
+    a->alloc(rows, links);
+  for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
+  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &rhs, &scale})
+    v->alloc(nj);
+  indx.alloc(nj);
+  matrix.alloc(nj, nj);
+  junc_first.alloc(nj + 1);
+  junc_links.alloc(std::max(2 * links, 1));
+  // Incident superlinks of every superjunction, in order.
+  array1d<int> count;
+  count.alloc(nj + 1);
+  for (int l = 1; l <= links; ++l) {
+    ++count[p.us_sjunc[l]];
+    ++count[p.ds_sjunc[l]];
+  }
+  junc_first[1] = 1;
+  for (int j = 1; j <= nj; ++j) junc_first[j + 1] = junc_first[j] + count[j];
+  for (int j = 1; j <= nj; ++j) count[j] = junc_first[j];
+  for (int l = 1; l <= links; ++l) {
+    junc_links[count[p.us_sjunc[l]]++] = l;
+    junc_links[count[p.ds_sjunc[l]]++] = -l;
+  }
+}
+
+void init_superlink_state(pipe_state& p) {
+  const int rows = p.max_slink_nodes + 1;
+  for (pipe_node_array<double>* a : {&p.slink_node_depth, &p.Q, &p.Q_node, &p.superlink_tile_flow})
+    a->alloc(rows, p.num_slink);
+  for (array1d<double>* v : {&p.junc_head, &p.sjunc_flow, &p.junc_inflow}) v->alloc(p.num_sjunc);
+  for (int j = 1; j <= p.num_sjunc; ++j) p.junc_head[j] = p.junc_invert_elev[j];
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    for (int k = 1; k <= n + 1; ++k) p.slink_node_depth(k, l) = pipe_depth_floor;
+    p.slink_us_invert[l] = p.slink_node_Zinv(1, l);
+    p.slink_ds_invert[l] = p.slink_node_Zinv(n + 1, l);
+  }
+  p.solver.prepare(p);
+  for (int l = 1; l <= p.num_slink; ++l)
+    for (int k = 2; k <= p.superlink_cnodes[l]; ++k) p.solver.node_floor(k, l) = node_wet(p, k, l, pipe_depth_floor).area;
+  p.sl_drain_vol = pipe_network_volume(p);
+}
+
+double pipe_network_volume(const pipe_state& p) {
+  double v = 0.0;
+  for (int j = 1; j <= p.num_sjunc; ++j)
+    if (!is_boundary_junction(p.sjunc_inlet[j])) v += junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]).area;
+  for (int l = 1; l <= p.num_slink; ++l)
+    for (int k = 2; k <= p.superlink_cnodes[l]; ++k) v += node_wet(p, k, l, p.slink_node_depth(k, l)).area;
+  return v;
+}
+
+superlink_result superlink_solve(const superlink_domain& d, double dt) {
+  superlink_result r;
+  superlink_books& b = r.books;
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  ++s.calls;
+  b.storage_start = pipe_network_volume(p);
+  if (dt <= 1e-16) {
+    b.storage_end = b.storage_start;
+    return r;
+  }
+  surface_exchange(d, dt, b);
+
+  // The internal step follows the Courant limit of the pipes, but not below
+  // 1 s unless the call itself is shorter.
+  const double dtc = courant_step(p);
+  double step = dt;
+  if (dtc > 1e-8 && dtc < dt) step = dtc >= least_internal_step ? dtc : std::min(least_internal_step, dt);
+  double elapsed = 0.0;
+  while (elapsed < dt - 1e-16) {
+    double h = std::min(step, dt - elapsed);
+    if (dt - elapsed - h < 0.5 * step) h = dt - elapsed;
+    r.status = internal_step(d, h, r.failed_link, b);
+    if (r.status != superlink_status::ok) {
+      report(r.status, r.failed_link);
+      return r;
+    }
+    ++b.internal_steps;
+    ++s.internal_steps;
+    elapsed += h;
+  }
+  p.sl_drain_vol = pipe_network_volume(p);
+  b.storage_end = p.sl_drain_vol;
+  return r;
+}
+
+}  // namespace nivra

@@ -1,0 +1,248 @@
+// The infiltration step of the time loop, its set-up and its part of the
+// start of an event. The kernels see only the soil component and the
+// overland depths; this file reads the rest of the record for them and books
+// what they moved.
+#include "soil/infiltration_step.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/errors.h"
+#include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
+#include "inputs/input_report.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/clock_state.h"
+#include "run/time_loop.h"
+#include "soil/soil_state.h"
+#include "surface/blockage.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+bool single_layer(const soil_state& s) { return s.green_ampt || s.inf_redist; }
+bool any_scheme(const soil_state& s) { return s.green_ampt || s.inf_redist || s.inf_layered_soil; }
+
+// The soil of every cell of the single-layer schemes: a residual saturation
+// at or above the porosity leaves no pores to fill and stops the run; an
+// initial water content outside what the soil can hold is moved to its
+// nearest bound with a warning.
+bool check_single_layer_cells(model_state& ms) {
+  soil_state& s = ms.soil;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double phi = s.soil_porosity[c];
+    double& theta = s.init_moisture[c];
+    if (s.inf_redist) {
+      const double residual = s.resid_sat[c];
+      if (!(residual < phi)) {
+        std::printf("Error: the residual saturation of cell %d (%g) is not below its porosity (%g).\n", c, residual,
+                    phi);
+        stop_with_own_message();
+        return false;
+      }
+      if (theta < residual) {
+        input_report(ms, console_rule::unless_quiet,
+                     "Warning: initial water content < residual saturation at grid %d\n", c);
+        theta = residual;
+      }
+    }
+    if (theta > phi) {
+      input_report(ms, console_rule::unless_quiet, "Warning: initial water content > phi at grid %d\n", c);
+      theta = phi;
+    }
+  }
+  return true;
+}
+
+// The soil classes of the layered cells: every layer has pores, a
+// conductivity, a suction and an initial water content within its pores
+// that are numbers of their range, and layers 1 and 2 a thickness.
+bool check_soil_classes(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (s.soiltype.empty()) return true;
+  const array1d<soil_class>& classes = s.soil_classes();
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const int k = s.soiltype[c];
+    if (k < 0 || k > classes.size()) {
+      std::printf("Error: cell %d has the soil class %d, which is not in the soil table.\n", c, k);
+      stop_with_own_message();
+      return false;
+    }
+    const soil_class& soil = classes[k];
+    for (int j = 1; j <= 3; ++j) {
+      const bool sound = soil.porosity(j) > 0.0 && soil.porosity(j) <= 1.0 && soil.conductivity(j) >= 0.0 &&
+                         soil.conductivity(j) <= 1e4 && soil.capillary_head(j) >= 0.0 &&
+                         soil.capillary_head(j) <= 1e5 && soil.initial_moisture(j) >= 0.0 &&
+                         soil.initial_moisture(j) <= soil.porosity(j) &&
+                         (j == 3 || (soil.thickness(j) > 0.0 && soil.thickness(j) <= 1e4));
+      if (!sound) {
+        std::printf("Error: layer %d of soil class %d (cell %d) has a porosity, conductivity, suction head, "
+                    "initial water content or thickness out of its range.\n",
+                    j, k, c);
+        stop_with_own_message();
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+// The soil-moisture accounting layer starts with the initial water content:
+// SOIL_MOIST_DEPTH of soil, its top layer the top TOP_LAYER_DEPTH (single
+// layer), or layers 1 and 2 of the soil class (layered).
+void fill_accounting_layer(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!s.sm_accounting || s.sm_water.empty()) return;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    double top = 0.0, bottom = 0.0, depth = 0.0;
+    if (s.inf_layered_soil) {
+      const soil_class& soil = s.soil_classes()[s.soiltype[c]];
+      depth = soil.thickness(1) + soil.thickness(2);
+      top = soil.thickness(1) * s.THETA_ML(c, 1);
+      bottom = soil.thickness(2) * s.THETA_ML(c, 2);
+    } else {
+      depth = s.soil_moist_depth;
+      const double theta = s.init_moisture[c];
+      top = std::min(depth, s.top_layer_depth) * theta;
+      bottom = depth * theta - top;
+    }
+    s.sm_depth[c] = depth;
+    s.sm_water_top[c] = top;
+    s.sm_water_bottom[c] = bottom;
+    s.sm_water[c] = top + bottom;
+  }
+}
+
+// The growth of every cell's cumulative infiltration since the last booking:
+// the volume (over the open part of a blocked cell) to the ledger, the depth
+// to the infiltrated-depth map and, over the whole cell, to the
+// soil-moisture accounting.
+void book_infiltration(model_state& ms) {
+  soil_state& s = ms.soil;
+  const int n = ms.grid.ncells;
+  const double* blocked = blocked_cells(ms.overland);
+  double* F = s.cum_infil.data();
+  double* before = s.cum_infil_prev.data();
+  double* depth = s.inf_depth_cell.data();
+  double* accounting = s.sm_accounting && !s.sm_infil_in.empty() ? s.sm_infil_in.data() : nullptr;
+  double volume = 0.0;
+  for (int c = 1; c <= n; ++c) {
+    const double dI = F[c] - before[c];
+    before[c] = F[c];
+    const double open = open_share(blocked, c);
+    volume += dI * open;
+    depth[c] += dI;
+    if (accounting) accounting[c] += dI * open;
+  }
+  ms.ledger.book(water_flux::infiltration, volume * ms.grid.grid_size * ms.grid.grid_size);
+}
+
+}  // namespace
+
+infiltration_domain infiltration_kernel_domain(model_state& ms) {
+  infiltration_domain d{ms.soil};
+  d.ov_depth = ms.overland.ov_depth.data();
+  d.ncells = ms.grid.ncells;
+  d.cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) d.boundary_type = ms.overland.boundary_type.data();
+  d.blocked = blocked_cells(ms.overland);
+  if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty()) d.channel_lake = ms.lake.lake_mask.data();
+  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty()) d.overland_lake = ms.lake.oland_lake_new.data();
+  if (ms.clock.long_term && !ms.hydromet.snow_no_infil_cell.empty())
+    d.snow_blocked = ms.hydromet.snow_no_infil_cell.data();
+  if (ms.clock.long_term && ms.hydromet.cfgi && !ms.hydromet.cfgi_cell.empty()) {
+    d.frost_index = ms.hydromet.cfgi_cell.data();
+    d.frost_limit = ms.hydromet.cfgi_index;
+  }
+  if (!ms.groundwater.yes_exfil.empty()) d.exfiltrating = ms.groundwater.yes_exfil.data();
+  if (ms.hydromet.gtfsm && !ms.soil.SE.empty()) d.unfrozen = &ms.soil.SE;
+  return d;
+}
+
+void init_infiltration_state(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!any_scheme(s)) return;
+  if (ms.hydromet.gtfsm && !s.inf_redist) return report_card_not_available("GTFSM");
+  const int n = ms.grid.ncells;
+  alloc_1d_double(s.cum_infil, n, "cum_infil");
+  alloc_1d_double(s.cum_infil_prev, n, "cum_infil_prev");
+  if (s.inf_redist) {
+    alloc_1d_double(s.theta_front, n, "theta_front");
+    alloc_1d_double(s.redist_infil, n, "redist_infil");
+  }
+  if (s.sm_accounting) alloc_1d_double(s.sm_infil_in, n, "sm_infil_in");
+  if (single_layer(s) && !check_single_layer_cells(ms)) return;
+  if (s.inf_layered_soil && !check_soil_classes(ms)) return;
+  for (int c = 1; c <= n && single_layer(s); ++c) {
+    const double theta = s.init_moisture[c];
+    s.surface_moisture[c] = s.init_moisture_old[c] = theta;
+    if (s.inf_redist) s.init_moisture_redist[c] = s.theta_front[c] = theta;
+  }
+  fill_accounting_layer(ms);
+  // The single-layer kernel's suction-deficit term, from the checked soil.
+  if (s.green_ampt) s.ga_kernel.prepare(n, s.soil_porosity.data(), s.init_moisture.data(), s.capillary_head.data());
+}
+
+void start_infiltration_event(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!any_scheme(s) || s.cum_infil.empty()) return;
+  s.cum_infil.fill(0.0);
+  s.cum_infil_prev.fill(0.0);
+  if (s.inf_layered_soil) {
+    s.wetdep.fill(0.0);
+    s.inf_rate.fill(0.0);
+  }
+  if (!s.inf_redist) return;
+  ms.clock.inf_redist_active = 1;
+  s.redist_infil.fill(0.0);
+  for (array1d<int>* words : {&s.iter_pond_1, &s.iter_n, &s.no_wat_prof, &s.iter_i_less_k}) words->fill(0);
+  double saturation = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double theta = s.init_moisture[c];
+    s.init_moisture_redist[c] = s.init_moisture_old[c] = theta;
+    saturation += theta / s.soil_porosity[c];
+  }
+  s.init_soil_water = ms.grid.ncells > 0 ? saturation / ms.grid.ncells : 0.0;
+}
+
+void infiltration_step(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!any_scheme(s) || !is_due(ms, ms.clock.inf_next_time)) return;
+  const double dt = seconds_since(ms, ms.clock.inf_last_time);
+  if (dt > 0.0) {
+    const infiltration_domain d = infiltration_kernel_domain(ms);
+    infiltration_result r;
+    if (s.inf_redist) {
+      r = infil_redist_flux(d, dt, ms.clock.inf_event_step);
+      ms.clock.inf_event_step += 1;
+    } else if (s.green_ampt) {
+      r = infil_ga_cells(d, dt);
+    } else {
+      r = infil_layered_cells(d, dt);
+    }
+    if (r.status != infiltration_status::ok) {
+      set_error(own_message_code);
+      return;
+    }
+    ms.ledger.book(water_flux::head_boundary_in, r.boundary_gain);
+    book_infiltration(ms);
+  }
+  ms.clock.inf_last_time = ms.clock.model_time;
+  ms.clock.inf_next_time = ms.clock.model_time + ms.clock.inf_dt_days;
+
+  // Between events the soil-moisture accounting keeps the soil; the step
+  // sleeps until one overland step into the next event.
+  if (s.sm_accounting && !ms.overland.ov_water_at_start && !ms.overland.ov_wet && !ms.groundwater.any_exfil &&
+      !ms.clock.event_active) {
+    if (s.inf_redist) ms.clock.inf_redist_active = 0;
+    const double next = next_event_start(ms);
+    ms.clock.inf_next_time = next >= clock_parked ? clock_parked : next + ms.clock.ov_dt_days;
+  }
+}
+
+}  // namespace nivra

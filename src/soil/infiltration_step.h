@@ -1,0 +1,37 @@
+// The infiltration step of the time loop and its set-up: the glue between
+// the run's record and the Green-Ampt kernels. It gathers what a kernel
+// takes from the components, runs the kernel of the chosen scheme, and books
+// the water that entered the soil.
+#pragma once
+
+#include "soil/infiltration.h"
+
+namespace nivra {
+
+struct model_state;
+
+// The soil component, the overland depths and the cells other components
+// keep out of the soil, from the run's record.
+infiltration_domain infiltration_kernel_domain(model_state& ms);
+
+// Set-up, with the run's state: sizes the fronts, checks the soil of every
+// cell (a residual saturation at or above the porosity stops the run; an
+// initial water content outside the range the soil can hold is moved into
+// it with a warning), starts the redistribution fronts at the initial water
+// content and fills the soil-moisture accounting layer with it. Frozen
+// soil (GTFSM) is simulated under Green-Ampt with redistribution; with
+// another scheme the card stops the run.
+void init_infiltration_state(model_state& ms);
+
+// The start of an event: the fronts of the chosen scheme start again.
+void start_infiltration_event(model_state& ms);
+
+// When infiltration is due: runs the kernel of the chosen scheme over the
+// time since its last call, books the infiltrated volume (and what
+// fixed-level boundary cells supplied), hands the infiltrated depth to the
+// soil-moisture accounting and moves the clock on; between events with
+// soil-moisture accounting it sleeps until the next event. A cell whose
+// iterations do not converge stops the run.
+void infiltration_step(model_state& ms);
+
+}  // namespace nivra

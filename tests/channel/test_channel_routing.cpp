@@ -1,0 +1,209 @@
+// Explicit channel routing against Manning's normal depth and a volume
+// balance that must close at every call; the node flows and the volume
+// balance by hand (equal water surfaces, reverse slopes, the outlet
+// boundaries, headwater inflow, sinks and losing beds that never take more
+// than a node holds); the Courant split and the halving of a sub-step that
+// would leave a node with a negative area.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "channel/channel_fixture.h"
+#include "channel/channel_input.h"
+#include "channel/channel_routing.h"
+#include "channel/channel_sections.h"
+#include "channel/channel_setup.h"
+#include "channel/channel_storage.h"
+#include "core/guarded_file.h"
+#include "inputs/grid_state.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+namespace {
+
+using testing::straight_link;
+
+class ChannelRouting : public testing::process_test {
+ protected:
+  // Reads a network and starts it dry.
+  void load(const std::string& text) {
+    net = testing::read_network(text, lakes);
+    ASSERT_TRUE(net);
+    size_channel_state(*net);
+    net->max_courant_number = 0.04;
+    ASSERT_TRUE(ex_section(*net, section_mode::from_depth));
+  }
+  // Every node of link 1 at depth y.
+  void fill(double y) {
+    for (int k = 1; k <= net->nx[1]; ++k) net->yp(k, 1) = net->bel(k, 1) + y;
+    ASSERT_TRUE(ex_section(*net, section_mode::from_depth));
+    ASSERT_TRUE(ex_section(*net, net->area));
+  }
+  channel_domain domain() { return channel_domain{*net, overland, grid, lakes}; }
+  double volume() const { return testing::network_volume(*net); }
+  // Routes one call and checks that the water in the network changed by
+  // exactly what crossed its boundary.
+  channel_result route(double dt) {
+    const double before = volume();
+    const channel_result r = ex_flow_route(domain(), dt);
+    const channel_books& b = r.books;
+    const double in = b.headwater + b.lateral_in + b.point_in + b.aquifer_in + b.clipped;
+    const double out = b.outlet + b.lateral_out + b.point_out + b.aquifer_out;
+    if (r.status == channel_status::ok) {
+      EXPECT_NEAR(volume() - before, in - out, 1e-9 * (before + in)) << "call " << net->routing.calls;
+    }
+    clipped += b.clipped_nodes;
+    return r;
+  }
+
+  std::unique_ptr<channel_state> net;
+  grid_state grid;
+  overland_state overland;
+  lake_state lakes;
+  int clipped = 0;
+};
+
+TEST_F(ChannelRouting, SteadyInflowSettlesAtTheManningNormalDepth) {
+  // 10 m3/s into 40 nodes 50 m apart of a trapezoid 5 m wide at the bottom,
+  // side slope 2, n 0.035, on a slope of 0.001: normal depth 1.4253 m.
+  load(straight_link(40, 50.0, 0.001, 5.0, 2.0, 0.035));
+  net->first_order_chan_q = 10.0;
+  for (int call = 1; call <= 240; ++call) ASSERT_EQ(route(60.0).status, channel_status::ok) << call;
+  double worst = 0.0;
+  for (int k = 1; k <= 40; ++k) {
+    EXPECT_NEAR(net->chan_depth(k, 1), 1.4253, 0.001) << k;
+    EXPECT_NEAR(net->qp(k, 1), 10.0, 0.01) << k;
+    worst = std::max(worst, std::fabs(net->chan_depth(k, 1) - 1.4253));
+  }
+  std::printf("normal depth run: largest departure %.2e m, %d sub-steps, %d areas just below zero set to zero\n",
+              worst, net->routing.sub_steps, clipped);
+}
+
+TEST_F(ChannelRouting, ACourantNumberAtTheLimitSplitsTheStep) {
+  load(straight_link(10, 50.0, 0.001, 5.0, 2.0, 0.035));
+  net->first_order_chan_q = 10.0;
+  fill(1.4253);
+  for (int k = 1; k <= 10; ++k) net->qp(k, 1) = 10.0;
+  const double courant = 5.0 / 50.0 * (10.0 / net->area(1, 1));
+  net->max_courant_number = courant;
+  EXPECT_EQ(route(5.0).books.sub_steps, 2);
+  fill(1.4253);
+  for (int k = 1; k <= 10; ++k) net->qp(k, 1) = 10.0;
+  net->max_courant_number = courant * 1.001;
+  EXPECT_EQ(route(5.0).books.sub_steps, 1);
+  // A step of no length routes nothing.
+  const channel_result r = route(1e-17);
+  EXPECT_EQ(r.books.sub_steps, 0);
+  EXPECT_EQ(r.books.outlet, 0.0);
+}
+
+TEST_F(ChannelRouting, NodeFlowsTakeTheConveyanceOfTheHigherWaterSurface) {
+  load(straight_link(4, 10.0, 0.01, 2.0, 1.0, 0.03));
+  // Beds 99.875, 99.75, 99.625, 99.5 and water surfaces 100.375, 100.375,
+  // 99.75, 99.875: node 1 level with node 2, node 3 below node 4.
+  const double depth[] = {0.0, 0.5, 0.625, 0.125, 0.375};
+  for (int k = 1; k <= 4; ++k) {
+    net->bel(k, 1) = 100.0 - 0.125 * k;
+    net->chan_depth(k, 1) = depth[k];
+    net->conv(k, 1) = 10.0 * k;
+  }
+  node_array<double> q;
+  q.alloc(net->max_nodes_per_link, net->link_array_size);
+  ASSERT_EQ(chan_node_flows(domain(), q, 1.0), channel_status::ok);
+  EXPECT_EQ(q(1, 1), 0.0);
+  EXPECT_EQ(q(2, 1), 0.25 * 20.0);
+  EXPECT_EQ(q(3, 1), -std::sqrt(0.0125) * 40.0);
+  // The outlet: normal depth down the bed slope of its last reach.
+  EXPECT_EQ(q(4, 1), std::sqrt(0.0125) * 40.0);
+
+  // A fixed-head outlet passes on what reaches it.
+  net->head_bound = 1;
+  net->qlat(4, 1) = 0.02;
+  ASSERT_EQ(chan_node_flows(domain(), q, 1.0), channel_status::ok);
+  EXPECT_NEAR(q(4, 1), q(3, 1) + 0.02 * 10.0, 1e-12);
+  net->area(4, 1) = 1.25;
+  chan_node_continuity(*net, net->area, q, 2.0);
+  EXPECT_EQ(net->area(4, 1), 1.25);
+
+  // A last bed above the one before it cannot drain by normal depth.
+  net->head_bound = 0;
+  net->bel(4, 1) = 100.0;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(chan_node_flows(domain(), q, 1.0), channel_status::negative_outlet_slope);
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(),
+            "The outlet slope is negative.  Make sure that the bed\n"
+            "elevation of the most downstream node is lower than\n"
+            "the bed elevation of the node just upstream from it.\n"
+            "Program stopped.\n");
+}
+
+TEST_F(ChannelRouting, TheVolumeBalanceOfANodeByHand) {
+  load(straight_link(3, 10.0, 0.01, 2.0, 1.0, 0.03));
+  net->first_order_chan_q = 0.5;
+  node_array<double> q;
+  q.alloc(net->max_nodes_per_link, net->link_array_size);
+  q(1, 1) = 0.25;
+  q(2, 1) = 0.5;
+  q(3, 1) = 0.125;
+  for (int k = 1; k <= 3; ++k) net->area(k, 1) = 1.0;
+  net->qlat(2, 1) = 0.01;
+  // Point sources: 0.2 m3/s into node 3, a sink of 5 m3/s at node 1.
+  net->chan_point_flow.alloc(net->link_node_size + 1);
+  net->chan_point_flow[net->max_nodes_per_link + 3] = 0.2;
+  net->chan_point_flow[net->max_nodes_per_link + 1] = -5.0;
+  net->chan_point_sources_on = 1;
+  const channel_books b = chan_node_continuity(*net, net->area, q, 4.0);
+  // Node 1 holds 10 m3 and gains 4 x (0.5 - 0.25) = 1 m3 during the
+  // sub-step: the sink takes the 10 m3 it held, not the 20 m3 it asks.
+  EXPECT_NEAR(net->area(1, 1), 0.1, 1e-15);
+  EXPECT_NEAR(net->area(2, 1), 1.0 + (0.01 * 10 * 4 + 4 * (0.25 - 0.5)) / 10, 1e-15);
+  EXPECT_NEAR(net->area(3, 1), 1.0 + (4 * (0.5 - 0.125) + 4 * 0.2) / 10, 1e-15);
+  EXPECT_NEAR(b.headwater, 2.0, 1e-15);
+  EXPECT_NEAR(b.point_out, 10.0, 1e-15);
+  EXPECT_NEAR(b.point_in, 0.8, 1e-15);
+  EXPECT_NEAR(b.lateral_in, 0.4, 1e-15);
+
+  // A losing bed empties a node and no more.
+  net->stream_loss = 1;
+  size_channel_state(*net);
+  net->chan_point_sources_on = 0;
+  for (int k = 1; k <= 3; ++k) net->area(k, 1) = 1.0;
+  net->qriv(3, 1) = -1.0;
+  const channel_books c = chan_node_continuity(*net, net->area, q, 4.0);
+  EXPECT_NEAR(net->area(3, 1), 4 * (0.5 - 0.125) / 10, 1e-15);
+  EXPECT_NEAR(c.aquifer_out, 10.0, 1e-12);
+}
+
+TEST_F(ChannelRouting, ASubStepThatWouldEmptyANodeBelowZeroIsHalved) {
+  // Node 2 stands 1.9 m above node 1 and drains back up the link much
+  // faster than its own outflow, which alone sets the Courant number.
+  load(straight_link(2, 10.0, 0.01, 2.0, 0.0, 0.03));
+  net->max_courant_number = 1.0;
+  net->yp(2, 1) = net->bel(2, 1) + 2.0;
+  ASSERT_TRUE(ex_section(*net, section_mode::from_depth));
+  ASSERT_TRUE(ex_section(*net, net->area));
+  const double outflow = std::sqrt(0.01) * net->conv(2, 1);
+  const double dt = 0.9 * net->area(2, 1) * 10.0 / outflow;  // a Courant number of 0.9
+  const channel_result r = route(dt);
+  ASSERT_EQ(r.status, channel_status::ok);
+  EXPECT_GT(r.books.sub_steps, 1);
+  for (int k = 1; k <= 2; ++k) EXPECT_GE(net->area(k, 1), 0.0);
+
+  // A node that loses more to the cells than it holds cannot be routed.
+  load(straight_link(2, 10.0, 0.01, 2.0, 0.0, 0.03));
+  fill(0.05);
+  net->qlat(1, 1) = -1.0;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(ex_flow_route(domain(), 60.0).status, channel_status::sub_step_too_small);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find(
+                "The channel routing time step is getting really small\nless than 1/1000 of a second\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace nivra

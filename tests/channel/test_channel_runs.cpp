@@ -1,0 +1,189 @@
+// Whole runs with channels. The V-catchment of examples/vcatch: two planes
+// 800 m by 1000 m (n 0.015) falling 5 % to a channel 20 m wide (n 0.15)
+// and 2 % along it, under 10.8 mm/h for 90 min, must come to the
+// equilibrium discharge, rain times area = 3e-6 m/s x 1.62 km2 = 4.86 m3/s,
+// without passing it, recede smoothly and account for every cubic metre.
+// A channel fed only by a point source; the point-source file's changes
+// and its faults.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "channel/channel_state.h"
+#include "channel/channel_storage.h"
+#include "core/dates.h"
+#include "core/process.h"
+#include "hydromet/hydromet_state.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/clock_state.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+namespace {
+
+using testing::read_file;
+using testing::set_card;
+using testing::write_file;
+
+constexpr double equilibrium = 10.8 / 3.6e6 * 1620.0 * 1000.0;
+
+class ChannelRuns : public testing::process_test {
+ protected:
+  void SetUp() override {
+    testing::process_test::SetUp();
+    testing::copy_example("vcatch");
+  }
+};
+
+TEST_F(ChannelRuns, TheVCatchmentComesToEquilibriumAndRecedes) {
+  ASSERT_NEAR(equilibrium, 4.86, 1e-12);
+  // Thirty minutes of recession are enough to see its shape.
+  set_card("vcatch.prj", "TOT_TIME", "TOT_TIME 120");
+  testing::storm_run r = testing::run_storm("vcatch.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  // One entry per 10 s step; entry i ends at (i + 2) x 10 s at the latest.
+  const int rain_end = 90 * 6 - 2;
+  ASSERT_GT(static_cast<int>(r.qout.size()), rain_end + 170);
+  const double by_rain_end = *std::max_element(r.qout.begin(), r.qout.begin() + rain_end);
+  const double peak = *std::max_element(r.qout.begin(), r.qout.end());
+  EXPECT_GE(by_rain_end, 0.97 * equilibrium);
+  EXPECT_LE(peak, 1.01 * equilibrium);
+  // The recession falls step by step, never by more than 1 % of the
+  // equilibrium discharge in a step.
+  double steepest = 0.0;
+  for (std::size_t i = rain_end + 4; i + 1 < r.qout.size(); ++i) {
+    EXPECT_LE(r.qout[i + 1], r.qout[i] + 1e-12) << i;
+    steepest = std::max(steepest, r.qout[i] - r.qout[i + 1]);
+  }
+  EXPECT_LT(steepest, 0.01 * equilibrium);
+
+  // Every cubic metre of rain left at the outlet or is still on the
+  // planes or in the channel.
+  const water_ledger& l = ms.ledger;
+  const double rain = l.run_total(water_flux::rainfall_to_overland);
+  EXPECT_NEAR(rain, 3e-6 * 1620.0 * 1000.0 * 90 * 60, 1e-6);
+  const double left = l.run_total(water_flux::outlet_discharge) + l.storage(water_store::surface, ledger_moment::run_end) +
+                      l.storage(water_store::channels, ledger_moment::run_end);
+  EXPECT_NEAR(left, rain, 1e-9 * rain);
+  EXPECT_NEAR(l.storage(water_store::channels, ledger_moment::run_end), channel_storage(ms), 1e-9);
+  EXPECT_NEAR(l.run_total(water_flux::channel_lateral_net), l.run_total(water_flux::outlet_discharge) +
+                                                                 channel_storage(ms) - ms.channel.clipped_area_volume,
+              1e-9 * rain);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  std::printf("V-catchment: %.4f m3/s by the end of the rain, peak %.4f m3/s, steepest fall %.4f m3/s per step, "
+              "%d channel areas just below zero set to zero (%.3g m3)\n",
+              by_rain_end, peak, steepest, ms.channel.clipped_area_count, ms.channel.clipped_area_volume);
+}
+
+TEST_F(ChannelRuns, ADryChannelFedOnlyByAPointSourceRoutesItsWater) {
+  // 2 m3/s into the head of the valley's channel, 0.5 m3/s from 12:30; no
+  // rain.
+  write_file("points.txt",
+             "Inflow at the head of the valley\nNUMPT 1\nPOINT 1 1 2.0\nNRPDS 1\nINPUT 2024 6 15 12 30 0.5\n");
+  set_card("vcatch.prj", "TOT_TIME", "TOT_TIME 60");
+  set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT points.txt");
+  // The channel starts still, as after the end of an event.
+  testing::storm_run r = testing::run_storm("vcatch.prj", [](model_state& ms) {
+    ms.hydromet.rain_intensity = 0.0;
+    ms.clock.chan_flow_started = 0;
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  EXPECT_EQ(ms.channel.chan_point_flow[ms.channel.max_nodes_per_link + 1], 0.5);
+  const water_ledger& l = ms.ledger;
+  EXPECT_NEAR(l.run_total(water_flux::channel_point_sources), 2.0 * 1800.0 + 0.5 * 1800.0, 1e-6);
+  EXPECT_GT(l.run_total(water_flux::outlet_discharge), 0.0);
+  EXPECT_NEAR(l.run_total(water_flux::outlet_discharge) + channel_storage(ms),
+              l.run_total(water_flux::channel_point_sources), 1e-9 * 4500.0);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  char line[120];
+  std::snprintf(line, sizeof line, "Total channel point sources=                    %14.2lf\n", 4500.0);
+  EXPECT_NE(read_file("vcatch.sum").find(line), std::string::npos);
+}
+
+TEST_F(ChannelRuns, APointSourceChangeTakesEffectAtTheFirstStepOnOrAfterItsDate) {
+  // A two-digit year is of the 1900s: the change of 1 February 1995 lies
+  // before the run and holds from its first step.
+  write_file("points.txt", "numpt 2\npoint 3 1 1.0\npoint 5 2 0.25\nnrpds 1\ninput 95 2 1 0 0\n0.75 0.125\n");
+  set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT points.txt");
+  auto ms = make_model_state();
+  ::testing::internal::CaptureStdout();
+  const bool set_up = set_up_run(*ms, "vcatch.prj", nullptr);
+  ms->hydromet.rain_intensity = 0.0;
+  // Up to the first channel step.
+  bool stepped = set_up;
+  while (stepped && ms->channel.chan_steps == 0) stepped = run_time_step(*ms);
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  ASSERT_TRUE(stepped) << console;
+  const channel_state& ch = ms->channel;
+  EXPECT_EQ(ch.chan_point_change_time[1], julian_date(1995, 2, 1, 0, 0, 0.0));
+  const int stride = ch.max_nodes_per_link;
+  EXPECT_EQ(ch.chan_point_flow[stride + 3], 0.75);
+  EXPECT_EQ(ch.chan_point_flow[2 * stride + 5], 0.125);
+  EXPECT_EQ(ch.chan_point_next_time, 0.0);
+  // The dry channel took the sources' water at its first step.
+  EXPECT_EQ(ms->clock.chan_flow_started, 1);
+  EXPECT_GT(ch.area(3, 1), 0.0);
+  EXPECT_GT(ch.qp(3, 1), 0.0);
+}
+
+TEST_F(ChannelRuns, FaultsOfThePointSourceFileStopTheSetUp) {
+  const struct {
+    const char* file;
+    const char* message;
+  } cases[] = {
+      {"points 1\n", "NIVRA cannot\nfind the first card."},
+      {"numpt 1\npoint 26 1 2.0\nnrpds 0\n", "line 2 of the channel point-source file points.txt names node 26 of "
+                                             "link 1, which is no computational node of a channel link."},
+      {"numpt 2\npoint 3 1 2.0\npoint 3 1 1.0\nnrpds 0\n", "line 3 of the channel point-source file points.txt "
+                                                          "gives node 3 of link 1 a second point source."},
+      {"numpt 1\npoint 3 1 lots\nnrpds 0\n", "line 2 of the channel point-source file points.txt gives the "
+                                             "discharge \"lots\""},
+      {"numpt 1\npoint 3 1 2.0\nnrpds 2\ninput 2024 6 15 13 0 1.0\ninput 2024 6 15 12 0 1.0\n",
+       "line 5 of the channel point-source file points.txt gives a change that does not follow the one before it."},
+      {"numpt 1\npoint 3 1 2.0\nnrpds 1\ninput 2023 2 29 0 0 1.0\n", "2023-02-29, which is no date of the calendar"},
+      {"numpt 1\npoint 3 1 2.0\nnrpds 1\ninput 2024 6 15 13 0\n", "gives the discharge no value"},
+      {"numpt 1\npoint 3 1 2.0\n", "find the number of timed changes to your point inputs."},
+  };
+  set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT points.txt");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    reset_process_state();
+    write_file("points.txt", c.file);
+    auto ms = make_model_state();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(set_up_run(*ms, "vcatch.prj", nullptr));
+    const std::string text = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  }
+  reset_process_state();
+  set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT missing.txt");
+  auto ms = make_model_state();
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(set_up_run(*ms, "vcatch.prj", nullptr));
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("Can't open missing.txt to read channel point source input "
+                                                          "file"),
+            std::string::npos);
+  // Without explicit channel routing no channel takes the points' water.
+  reset_process_state();
+  write_file("points.txt", "numpt 0\nnrpds 0\n");
+  set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT points.txt");
+  set_card("vcatch.prj", "CHAN_EXPLIC", "# no channel routing");
+  auto plain = make_model_state();
+  ::testing::internal::CaptureStdout();
+  EXPECT_FALSE(set_up_run(*plain, "vcatch.prj", nullptr));
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("Error: the CHAN_POINT_INPUT card feeds the channels of "
+                                                          "explicit channel routing (CHAN_EXPLIC)"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace nivra

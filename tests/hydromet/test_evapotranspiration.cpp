@@ -1,0 +1,298 @@
+// Evapotranspiration against FAO Irrigation and Drainage Paper 56 (Allen et
+// al. 1998): the saturation vapour pressure and its slope (Tables 2.3 and
+// 2.4), the psychrometric constant (eq. 8) and the hourly reference
+// evapotranspiration of Example 19, fed to the combination equation. The
+// ground-temperature iteration closes its energy balance; the night sends
+// no shortwave; a cell under snow evaporates nothing; and the removal takes
+// ponded water first, then the soil down to its residual content.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "hydromet/evapotranspiration.h"
+#include "hydromet/evapotranspiration_soil.h"
+#include "hydromet/hydromet_state.h"
+#include "inputs/grid_state.h"
+
+namespace nivra::testing {
+namespace {
+
+constexpr double pi = 3.141592653589793;
+
+TEST(Evapotranspiration, SaturationPressureAndSlopeAsInFaoTables) {
+  // FAO-56 Table 2.3: es(25 C) = 3.168 kPa; Table 2.4: 0.189 kPa/C.
+  EXPECT_NEAR(saturation_pressure_kpa(25.0), 3.168, 1e-3);
+  EXPECT_NEAR(saturation_slope(25.0), 0.189, 1e-3);
+  EXPECT_NEAR(saturation_pressure_kpa(10.0), 1.228, 1e-3);
+  EXPECT_NEAR(saturation_slope(10.0), 0.082, 1e-3);
+}
+
+TEST(Evapotranspiration, PsychrometricConstantFollowsFaoWithTheLatentHeatOfTheAir) {
+  // FAO-56 eq. 8 at sea level: 0.665e-3 P with a latent heat of 2.45 MJ/kg.
+  const double P = 101.3;
+  const double fao = 0.665e-3 * P;
+  for (double T : {17.0, 20.0, 23.0, 26.0, 27.0})
+    EXPECT_NEAR(psychrometric_constant(P, latent_heat(T)) / fao, 1.0, 0.005) << T << " C";
+  // In hot air the smaller latent heat makes it about 1.6 % higher.
+  EXPECT_NEAR(psychrometric_constant(P, latent_heat(38.0)) / fao, 1.016, 0.002);
+}
+
+TEST(Evapotranspiration, CombinationEquationGivesExample19) {
+  // FAO-56 Example 19 (N'Diaye, Senegal, 14-15 h): 38 C, RH 52 %, u2 3.3
+  // m/s, Rn - G = 1.574 MJ/m2/h, altitude 8 m, reference crop ra = 208/u2
+  // and rc = 70 s/m: ETo = 0.63 mm/h.
+  const double T = 38.0, P = 101.2;
+  penman_terms t;
+  t.delta = saturation_slope(T);
+  t.lambda = latent_heat(T);
+  t.gamma = psychrometric_constant(P, t.lambda);
+  t.available = 1.574 / 3.6;  // kW/m2
+  t.rho = 3.486 * P / (T + 275.0);
+  t.deficit = saturation_pressure_kpa(T) * (1.0 - 0.52);
+  t.ra = 208.0 / 3.3;
+  t.rc = 70.0;
+  const et_rates r = penman_monteith(t);
+  const double mm_per_hour = r.actual * 1000.0 * 3600.0;
+  EXPECT_NEAR(mm_per_hour, 0.63, 0.03 * 0.63);
+  // Without the canopy the surface evaporates more.
+  EXPECT_GT(r.potential, r.actual);
+  // With no wind both rates are the radiation term.
+  const et_rates calm = penman_radiation_only(t);
+  EXPECT_DOUBLE_EQ(calm.actual, t.delta * t.available / (t.delta + t.gamma) / (1000.0 * t.lambda));
+  EXPECT_DOUBLE_EQ(calm.potential, calm.actual);
+}
+
+TEST(Evapotranspiration, GroundTemperatureClosesItsEnergyBalance) {
+  struct air_case {
+    const char* name;
+    double Ta, shortwave, longwave, qa;
+    bool snow;
+  };
+  const air_case cases[] = {
+      {"sunny noon", 298.15, 600.0, 350.0, 0.008, false},
+      {"clear night", 283.15, 0.0, 280.0, 0.005, false},
+      {"dry cold air", 263.15, 100.0, 220.0, 0.001, false},
+      {"snow cover", 273.15, 0.0, 300.0, 0.003, true},
+  };
+  for (const air_case& k : cases) {
+    surface_air a;
+    a.P = 100.0;
+    a.Ta = k.Ta;
+    a.u = 3.0;
+    a.rho = 3.486 * a.P / (k.Ta - 273.15 + 275.0);
+    a.lambda = latent_heat(k.Ta - 273.15);
+    a.qa = k.qa;
+    a.shortwave = k.shortwave;
+    a.longwave = k.longwave;
+    a.snow = k.snow;
+    const ground_balance b = ground_temp_iteration(a, k.Ta);
+    ASSERT_TRUE(b.converged) << k.name;
+    const ground_terms end = ground_energy(a, b.Tg);
+    // The residual at the final temperature is within the last step's
+    // tolerance (0.001 K) times the derivative.
+    EXPECT_LE(std::fabs(end.residual), end.derivative * 0.001) << k.name;
+    // The ground heat flux closes the balance of the last evaluation.
+    EXPECT_NEAR(b.terms.flux, b.terms.Rn - b.terms.H - a.lambda * b.terms.E, 1e-12) << k.name;
+    if (k.snow) {
+      EXPECT_EQ(b.terms.E, 0.0) << k.name;
+    }
+  }
+}
+
+TEST(Evapotranspiration, NightSendsNoShortwaveAndTheSunFavoursTheSlopeFacingIt) {
+  const int doy = et_day_of_year(2024, 6, 21);
+  EXPECT_EQ(doy, 173);  // a leap year counts its 29 February
+  const et_sun night = et_sun_at(40.0, doy, 0);
+  EXPECT_LT(night.altitude, 0.0);
+  EXPECT_EQ(cell_shortwave(night, cell_surface{}, 200.0, 0.0, 9999.0), 0.0);
+
+  // At noon a level cell takes the beam at sin(altitude); a cell tilted by
+  // the zenith angle faces the sun and takes all of it.
+  const et_sun noon = et_sun_at(40.0, doy, 12);
+  ASSERT_GT(noon.altitude, 0.0);
+  const double level = cell_shortwave(noon, cell_surface{}, 0.0, 0.0, 9999.0);
+  const double zenith = pi / 2.0 - noon.altitude;
+  const double tilted = cell_shortwave(noon, cell_surface{0.0, std::tan(zenith), 0.0, 1.0}, 0.0, 0.0, 9999.0);
+  EXPECT_GT(level, 0.0);
+  EXPECT_NEAR(tilted / level, 1.0 / std::sin(noon.altitude), 1e-9);
+  // Albedo keeps its share; a measured direct beam replaces the model.
+  EXPECT_NEAR(cell_shortwave(noon, cell_surface{0.0, 0.0, 0.25, 1.0}, 0.0, 0.0, 9999.0), 0.75 * level, 1e-9);
+  EXPECT_NEAR(cell_shortwave(noon, cell_surface{}, 0.0, 0.0, 500.0),
+              noon.air_mass * 500.0 * std::sin(noon.altitude), 1e-9);
+}
+
+// Two level cells with the record's weather at noon on 21 June at 40 N; the
+// second under snow.
+struct et_grid {
+  grid_state grid;
+  hydromet_state hm;
+  et_grid() {
+    grid.ncells = 2;
+    grid.slope_x.alloc(2);
+    grid.slope_y.alloc(2);
+    for (auto* a : {&hm.ground_temp, &hm.ground_heat_flux, &hm.pet_rate, &hm.aet_rate, &hm.snow_depth,
+                    &hm.albedo_w_snow, &hm.cell_air_temp, &hm.Kt, &hm.veg, &hm.Rs})
+      a->alloc(2);
+    hm.latitude = 40.0;
+    hm.hmet_pressure = 1000.0;
+    hm.hmet_temperature = 25.0;
+    hm.hmet_rel_humidity = 40.0;
+    hm.hmet_cloud_cover = 0.0;
+    hm.hmet_wind_speed = 3.0;
+    hm.hmet_global_rad = 100.0;
+    hm.hmet_direct_rad = 9999.0;
+    for (int c = 1; c <= 2; ++c) {
+      hm.albedo_w_snow[c] = 0.2;
+      hm.cell_air_temp[c] = 25.0;
+      hm.veg[c] = 0.12;
+      hm.Rs[c] = 70.0;
+    }
+    hm.snow_depth[2] = 0.3;
+    hm.albedo_w_snow[2] = 0.8;
+  }
+};
+
+TEST(Evapotranspiration, ACellUnderSnowEvaporatesNothingAndStaysFrozen) {
+  for (int penman : {0, 1}) {
+    auto g = std::make_unique<et_grid>();
+    g->hm.et_calc_penman = penman;
+    g->hm.et_calc_deardorff = !penman;
+    const double mean = evapo_trans(g->grid, g->hm, nullptr, et_hour{2024, 6, 21, 12});
+    EXPECT_DOUBLE_EQ(mean, 25.0);
+    EXPECT_GT(g->hm.pet_rate[1], 0.0) << penman;
+    EXPECT_GT(g->hm.aet_rate[1], 0.0) << penman;
+    EXPECT_EQ(g->hm.pet_rate[2], 0.0) << penman;
+    EXPECT_EQ(g->hm.aet_rate[2], 0.0) << penman;
+    EXPECT_LE(g->hm.ground_temp[2], 273.15) << penman;
+    // The canopy resistance holds the actual rate below the potential one.
+    if (penman) {
+      EXPECT_LT(g->hm.aet_rate[1], g->hm.pet_rate[1]);
+    }
+    // An area reduction of one half halves the actual rate.
+    const double full = g->hm.aet_rate[1];
+    const double half[3] = {0.0, 0.5, 0.5};
+    g->hm.ground_temp[1] = g->hm.ground_temp[2] = 0.0;
+    g->hm.et_calls = 0;
+    evapo_trans(g->grid, g->hm, half, et_hour{2024, 6, 21, 12});
+    EXPECT_NEAR(g->hm.aet_rate[1], 0.5 * full, 1e-15);
+  }
+}
+
+// One cell's soil for the removal: a top zone of 10 cm over 30 cm more.
+struct soil_column {
+  double ov[2] = {0.0, 0.0}, pet[2] = {0.0, 0.0}, aet[2] = {0.0, 0.0}, rain[2] = {0.0, 0.0}, swe[2] = {0.0, 0.0};
+  double depth[2] = {0.0, 40.0}, phi[2] = {0.0, 0.45}, theta_r[2] = {0.0, 0.05}, fc[2] = {0.0, 0.30};
+  double wp[2] = {0.0, 0.10};
+  double top[2] = {0.0, 3.0}, bottom[2] = {0.0, 9.0}, total[2] = {0.0, 12.0}, waiting[2] = {0.0, 0.0};
+  double direct[2] = {0.0, 0.0};
+  soil_et_cells cells(double dt) {
+    soil_et_cells k;
+    k.n = 1;
+    k.dt = dt;
+    k.cell_area = 100.0;
+    k.ov_depth = ov;
+    k.pet_rate = pet;
+    k.aet_rate = aet;
+    k.rain = rain;
+    k.snow_swe = swe;
+    k.sm_depth = depth;
+    k.porosity = phi;
+    k.residual = theta_r;
+    k.field_capacity = fc;
+    k.wilting = wp;
+    k.top_layer_depth = 10.0;
+    k.soil_moist_depth = 40.0;
+    k.sm_water_top = top;
+    k.sm_water_bottom = bottom;
+    k.sm_water = total;
+    k.sm_infil_in = waiting;
+    k.direct_evap_cell = direct;
+    return k;
+  }
+};
+
+TEST(Evapotranspiration, RemovalTakesPondedWaterFirstThenTheSoilByItsWetness) {
+  // Potential 1e-5 cm/s for 1000 s is 0.01 cm; 0.004 cm stand on the cell.
+  soil_column s;
+  s.ov[1] = 0.00004;
+  s.pet[1] = 1e-5;
+  s.aet[1] = 1e-5;
+  const soil_et_books b = soil_moisture_redist(s.cells(1000.0));
+  EXPECT_EQ(s.ov[1], 0.0);
+  EXPECT_NEAR(s.direct[1], 0.004, 1e-15);
+  EXPECT_NEAR(b.ponded, 0.004 / 100.0 * 100.0, 1e-15);
+  // The remaining 600 s draw on the soil: the top zone (30 % water, at its
+  // field capacity) meets its share 10/40 fully, the bottom zone (30 %) its
+  // share 30/40; 0.006 cm in all.
+  const double demand = 1e-5 * 600.0;
+  EXPECT_NEAR(3.0 - s.top[1], demand * 10.0 / 40.0, 1e-12);
+  EXPECT_NEAR(9.0 - s.bottom[1], demand * 30.0 / 40.0, 1e-12);
+  EXPECT_NEAR(b.soil, demand / 100.0 * 100.0, 1e-12);
+  EXPECT_NEAR(s.total[1], s.top[1] + s.bottom[1], 1e-15);
+
+  // Ponded water that covers the demand leaves the soil alone.
+  soil_column wet;
+  wet.ov[1] = 0.001;
+  wet.pet[1] = wet.aet[1] = 1e-5;
+  soil_moisture_redist(wet.cells(1000.0));
+  EXPECT_NEAR(wet.ov[1], 0.001 - 0.0001, 1e-15);
+  EXPECT_EQ(wet.top[1], 3.0);
+  EXPECT_EQ(wet.bottom[1], 9.0);
+}
+
+TEST(Evapotranspiration, RainSnowAndDrySoilStopTheRemoval) {
+  struct removal_case {
+    const char* name;
+    double rain, swe, top;
+    double lost;  // cm taken from the top zone
+  };
+  // Halfway between wilting point (1 cm) and field capacity (3 cm) the
+  // plant draws half its share; at the residual content nothing is left.
+  const removal_case cases[] = {
+      {"rain falling", 2.0, 0.0, 3.0, 0.0},
+      {"snow cover", 0.0, 0.05, 3.0, 0.0},
+      {"half stressed", 0.0, 0.0, 2.0, 0.5 * 0.01 * 10.0 / 40.0},
+      {"at the wilting point", 0.0, 0.0, 1.0, 0.0},
+  };
+  for (const removal_case& k : cases) {
+    soil_column s;
+    s.rain[1] = k.rain;
+    s.swe[1] = k.swe;
+    s.top[1] = k.top;
+    s.pet[1] = s.aet[1] = 1e-5;
+    soil_moisture_redist(s.cells(1000.0));
+    EXPECT_NEAR(k.top - s.top[1], k.lost, 1e-12) << k.name;
+  }
+  // Bare soil (Deardorff) dries to its residual content and no further.
+  soil_column dry;
+  dry.top[1] = 0.6;  // 0.1 cm above the residual 0.5 cm
+  dry.aet[1] = dry.pet[1] = 1.0;
+  soil_et_cells k = dry.cells(1000.0);
+  k.deardorff = true;
+  const soil_et_books b = soil_moisture_redist(k);
+  EXPECT_NEAR(dry.top[1], 0.5, 1e-12);
+  EXPECT_NEAR(b.soil, (0.1 + 9.0 - 1.5) / 100.0 * 100.0, 1e-12);
+}
+
+TEST(Evapotranspiration, InfiltrationEntersTheZonesAndWaitsWhenTheyAreFull) {
+  soil_column s;
+  s.waiting[1] = 0.01;  // 1 cm infiltrated since the last pass
+  soil_moisture_redist(s.cells(1000.0));
+  EXPECT_NEAR(s.top[1], 4.0, 1e-12);
+  EXPECT_EQ(s.waiting[1], 0.0);
+  // A nearly full top zone passes the excess to the bottom one; what the
+  // column cannot hold waits.
+  soil_column full;
+  full.top[1] = 4.4;
+  full.bottom[1] = 13.4;
+  full.waiting[1] = 0.002;  // 0.2 cm
+  soil_moisture_redist(full.cells(1000.0));
+  EXPECT_NEAR(full.top[1], 4.5, 1e-12);
+  EXPECT_NEAR(full.bottom[1], 13.5, 1e-12);
+  EXPECT_NEAR(full.waiting[1], 0.0, 1e-15);
+  EXPECT_NEAR(full.total[1] + full.waiting[1] * 100.0, 4.4 + 13.4 + 0.2, 1e-12);
+}
+
+}  // namespace
+}  // namespace nivra::testing

@@ -1,0 +1,164 @@
+// Snow melt of the cells by hand: the day count from the spring equinox,
+// degree-day melt through the heat deficit, no melt below the base
+// temperature, melt larger than the pack, and the melt waves that hold the
+// melt on its way to the ground.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+#include "hydromet/hydromet_state.h"
+#include "hydromet/snow_fixture.h"
+#include "hydromet/snow_melt.h"
+#include "hydromet/snowpack_layers.h"
+
+namespace nivra::testing {
+namespace {
+
+TEST(SnowMelt, DaysCountFromTheTwentyFirstOfMarch) {
+  struct day_case {
+    int month, day, n;
+  };
+  const day_case cases[] = {{3, 21, 0}, {3, 20, 364}, {3, 1, 345}, {4, 1, 11}, {6, 21, 92},
+                            {12, 31, 285}, {1, 1, 286}, {2, 28, 344}};
+  for (const day_case& k : cases) {
+    ASSERT_TRUE(days_since_march21(k.month, k.day).has_value());
+    EXPECT_EQ(*days_since_march21(k.month, k.day), k.n) << k.month << "/" << k.day;
+  }
+  EXPECT_FALSE(days_since_march21(0, 5).has_value());
+  EXPECT_FALSE(days_since_march21(13, 5).has_value());
+  EXPECT_DOUBLE_EQ(melt_season(0), 0.5);
+  EXPECT_NEAR(melt_season(92), 1.0, 1e-3);  // midsummer
+}
+
+// One cell of 10 cm of snow water at 5 C on 21 March under the temperature
+// index (melt factor 1.2 mm/C/6 h at midsummer, 0 at midwinter: 0.6 on the
+// equinox, 0.1 mm/C in the hour).
+snow_step_result index_melt(hydromet_state& hm, double T) {
+  hm.nwsrfs_snow = 1;
+  hm.snow_air_temp[1] = T;
+  snow_step_cells cells;
+  cells.n = hm.snow_swe.size();
+  cells.month = 3;
+  cells.day = 21;
+  return snow_cell_step(hm, cells);
+}
+
+TEST(SnowMelt, DegreeDayMeltByHand) {
+  struct melt_case {
+    const char* name;
+    double deficit, plwhc, liquid;  // mm, fraction, mm
+    double melt_mm;                  // leaves the pack
+  };
+  // 5 C x 0.1 mm/C = 0.5 mm of melt water enters the pack. A heat deficit
+  // freezes its share first; a holding capacity keeps its share.
+  const melt_case cases[] = {
+      {"cold content none", 0.0, 0.0, 0.0, 0.5},
+      {"deficit 0.3 mm", 0.3, 0.0, 0.0, 0.2},
+      // Holding capacity 5 % of the ice (95 mm of 100): 4.75 mm, 4.5 of them
+      // already held; 0.5 more fills it and 0.25 leaves.
+      {"nearly full liquid store", 0.0, 0.05, 4.5, 0.25},
+  };
+  for (const melt_case& k : cases) {
+    auto hm = snow_cells(1);
+    hm->snow_swe[1] = 0.1;
+    hm->snow_present = 1;
+    hm->D_2[1] = k.deficit;
+    hm->PLWHC[1] = k.plwhc;
+    hm->Wq[1] = k.liquid;
+    const snow_step_result r = index_melt(*hm, 5.0);
+    ASSERT_EQ(r.status, snow_status::ok);
+    EXPECT_NEAR(r.melt, k.melt_mm / 1000.0, 1e-12) << k.name;
+    EXPECT_NEAR(hm->snow_swe[1], 0.1 - k.melt_mm / 1000.0, 1e-12) << k.name;
+    EXPECT_NEAR(hm->snow_melt_to_ov[1], k.melt_mm / 1000.0, 1e-12) << k.name;
+    EXPECT_EQ(r.snow_present, 1);
+    EXPECT_GT(hm->snow_depth[1], 0.0) << k.name;  // the layered pack's depth
+  }
+}
+
+TEST(SnowMelt, NoMeltBelowTheBaseTemperature) {
+  for (int eb : {0, 1}) {
+    auto hm = snow_cells(1);
+    hm->snow_swe[1] = 0.1;
+    hm->snow_present = 1;
+    hm->PLWHC[1] = 0.0;
+    hm->snow_temp_base = 2.0;
+    hm->eb_snow = eb;
+    hm->R_short[1] = 600.0;  // a sunny hour: the energy balance would melt
+    hm->R_long[1] = 300.0;
+    const snow_step_result r = index_melt(*hm, 1.5);
+    EXPECT_EQ(r.melt, 0.0) << eb;
+    EXPECT_EQ(hm->snow_swe[1], 0.1) << eb;
+    EXPECT_EQ(r.melt_pending, 0) << eb;
+  }
+}
+
+TEST(SnowMelt, MeltLargerThanThePackEmptiesItExactly) {
+  auto hm = snow_cells(1);
+  hm->snow_swe[1] = 0.0003;  // 0.3 mm against 1 mm of melt at 10 C
+  hm->snow_present = 1;
+  hm->PLWHC[1] = 0.0;
+  const snow_step_result r = index_melt(*hm, 10.0);
+  EXPECT_EQ(hm->snow_swe[1], 0.0);
+  EXPECT_EQ(r.melt, 0.0003);
+  EXPECT_EQ(hm->snow_melt_to_ov[1], 0.0003);
+  EXPECT_EQ(r.snow_present, 0);
+  EXPECT_EQ(r.melt_pending, 1);
+  EXPECT_EQ(hm->snow_depth[1], 0.0);
+  EXPECT_EQ(hm->Wq[1], 0.0);
+  EXPECT_EQ(hm->snap_nivra_params(1, pack_field::depth), 0.0);
+  EXPECT_EQ(hm->snap_nivra_params(1, pack_field::density), 0.3);
+}
+
+TEST(SnowMelt, TheMeltLagIsTheDepthOverTheTravelSpeed) {
+  // 3.6 mm in the hour is 1e-6 m/s; with a conductivity of 1e-3 m/s and a
+  // porosity of 0.67 the kinematic speed is 3 q^(2/3) K^(1/3) / phi =
+  // 0.16119 m/h, so 20 cm of pack hold it 1.2408 h.
+  const melt_wave_pack pack{20.0, 0.67, 0.0};
+  const double M = 0.0036;
+  const double speed = 3.0 * std::pow(1e-6, 2.0 / 3.0) * 0.1 / 0.67 * 3600.0;
+  EXPECT_NEAR(snow_melt_ratio(M, pack, 1e-3), M / (0.2 / speed), 1e-12);
+  // A lag is at least an hour and at most six.
+  EXPECT_NEAR(snow_melt_ratio(M, melt_wave_pack{1.0, 0.67, 0.0}, 1e-3), M, 1e-15);
+  EXPECT_NEAR(snow_melt_ratio(M, melt_wave_pack{500.0, 0.67, 0.0}, 1e-3), M / 6.0, 1e-15);
+}
+
+TEST(SnowMelt, TheWavesHoldEveryMeltUntilItLeaves) {
+  auto hm = snow_cells(1);
+  hm->snow_swe[1] = 0.1;
+  hm->snow_present = 1;
+  hm->snap_retention = 1;
+  hm->melt_wave_slots = 6;
+  hm->PLWHC[1] = 0.0;
+  double melted = 0.0;
+  for (int hour = 0; hour < 8; ++hour) {
+    const snow_step_result r = index_melt(*hm, 3.0 + hour);
+    melted += r.melt;
+    double held = 0.0;
+    const melt_waves w{&hm->Melt_Waves(1, 0, 0)};
+    for (int k = 1; k <= 6; ++k) {
+      held += w.amount(k);
+      EXPECT_LE(w.rate(k), w.amount(k) + 1e-18);
+    }
+    EXPECT_NEAR(held, melted, 1e-15);
+    EXPECT_NEAR(hm->snow_melt_to_ov[1], melted, 1e-15);
+    EXPECT_NEAR(hm->snow_swe[1] + melted, 0.1, 1e-15);
+  }
+}
+
+TEST(SnowMelt, AnImpossibleMonthStopsThePass) {
+  auto hm = snow_cells(1);
+  hm->snow_swe[1] = 0.1;
+  snow_step_cells cells;
+  cells.n = 1;
+  cells.month = 14;
+  ::testing::internal::CaptureStdout();
+  const snow_step_result r = snow_cell_step(*hm, cells);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(r.status, snow_status::bad_date);
+  EXPECT_NE(out.find("WE HAVE A PROBLEM WITH THE DATES!!!"), std::string::npos);
+  EXPECT_EQ(hm->snow_swe[1], 0.1);
+}
+
+}  // namespace
+}  // namespace nivra::testing

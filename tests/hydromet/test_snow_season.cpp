@@ -1,0 +1,226 @@
+// Snow seasons in whole long-term runs: the snow example accumulates two
+// storms of snow in its cold weeks, melts them into the ground in the thaw
+// and evaporates water back, its run summary balancing snow, melt, runoff,
+// infiltration and evapotranspiration; the release of the melt waves onto
+// the cells; and the long-term example, which now loses water by
+// evapotranspiration and still closes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "hydromet/hydromet_state.h"
+#include "hydromet/snow_melt.h"
+#include "hydromet/snow_step.h"
+#include "hydromet/snow_storage.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "output/run_summary.h"
+#include "run/clock_state.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+#include "soil/soil_state.h"
+#include "support/test_support.h"
+#include "surface/overland_state.h"
+
+namespace nivra::testing {
+namespace {
+
+// The number after a label of the run summary.
+double summary_value(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) return std::nan("");
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+// A long-term run with its largest snow storage and frozen-ground index.
+struct season_run {
+  storm_run run;
+  double peak_snow = 0.0;   // m3
+  double peak_frost = 0.0;  // largest frozen-ground index of a cell
+};
+
+season_run run_season(const std::string& project) {
+  season_run r;
+  r.run = run_storm(project, {}, 100000, [&r](const model_state& ms) {
+    r.peak_snow = std::max(r.peak_snow, snow_storage(ms).snow);
+    for (int c = 1; c <= ms.hydromet.cfgi_cell.size(); ++c) r.peak_frost = std::max(r.peak_frost, ms.hydromet.cfgi_cell[c]);
+  });
+  return r;
+}
+
+class SnowSeason : public process_test {};
+
+TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances) {
+  copy_example("snow");
+  const season_run r = run_season("snow.prj");
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  const model_state& ms = *r.run.ms;
+  const water_ledger& l = ms.ledger;
+  const double area = 30 * 30.0 * 30.0;
+  // The two snowstorms, 18 and 20 mm, lay on every cell; the thaw melted
+  // all of it onto the ground.
+  EXPECT_NEAR(r.peak_snow, 0.038 * area, 1e-6 * area);
+  EXPECT_NEAR(l.run_total(water_flux::snowmelt), 0.038 * area, 1e-9 * area);
+  EXPECT_EQ(ms.hydromet.snow_present, 0);
+  EXPECT_NEAR(l.storage(water_store::snow, ledger_moment::run_end), 0.0, 1e-9);
+  EXPECT_NEAR(l.storage(water_store::melt_water, ledger_moment::run_end), 0.0, 1e-6);
+  // The cold weeks froze the ground, below the project's threshold; most
+  // of the melt entered the soil.
+  EXPECT_GT(r.peak_frost, 83.0);
+  EXPECT_LT(r.peak_frost, 150.0);
+  EXPECT_GT(l.run_total(water_flux::infiltration), 0.026 * area + 0.5 * 0.038 * area);
+  // Water went back to the air from the bare ground.
+  EXPECT_GT(l.run_total(water_flux::evaporation), 0.05 * l.run_total(water_flux::precipitation));
+  EXPECT_GT(l.run_total(water_flux::infiltration), 0.0);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().surface_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
+
+  // The run summary balances its lines: the snow that fell and melted, the
+  // runoff, the water that entered the soil and the evapotranspiration.
+  const std::string sum = read_file("snow.sum");
+  const double precip = summary_value(sum, "Total amount of precip=");
+  const double melt = summary_value(sum, "Total snowmelt reaching the ground=");
+  const double soil0 = summary_value(sum, "Initial volume in soil over simple soil depth");
+  const double soil1 = summary_value(sum, "Final volume in soil over simple soil depth");
+  const double surface1 = summary_value(sum, "Final volume on surface=");
+  const double snow1 = summary_value(sum, "Final volume of snow=");
+  const double melt1 = summary_value(sum, "Final volume of melt water =");
+  const double et = summary_value(sum, "Total amount of evaporation=");
+  const double runoff = summary_value(sum, "Total amount of discharge=");
+  const double infiltrated = summary_value(sum, "Total amount of infiltration=");
+  EXPECT_NEAR(melt, 0.038 * area, 0.01);
+  EXPECT_NEAR(precip + soil0, soil1 + surface1 + snow1 + melt1 + et + runoff, 0.05);
+  EXPECT_NEAR(precip, infiltrated + runoff + surface1 + snow1 + melt1 +
+                          summary_value(sum, "Total direct evaporation="), 0.05);
+  EXPECT_NE(r.run.console.find("PET cm/h"), std::string::npos);
+}
+
+TEST_F(SnowSeason, MeltRunsOffGroundFrozenPastItsThreshold) {
+  copy_example("snow");
+  const season_run r = run_season("snow_frozen.prj");
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  const water_ledger& l = r.run.ms->ledger;
+  const double area = 30 * 30.0 * 30.0;
+  // Only the 26 mm of the two rain storms, which fall once the ground has
+  // thawed, enter the soil; the 38 mm of melt run off.
+  EXPECT_NEAR(l.run_total(water_flux::infiltration), 0.026 * area, 1e-6 * area);
+  EXPECT_GT(l.run_total(water_flux::outlet_discharge), 0.95 * 0.038 * area);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+}
+
+// A map of the snow example's grid with one value, and one cell changed.
+std::string snow_map(double value, int row = 0, int col = 0, double odd = 0.0) {
+  std::string text = "north: 4650150.0\nsouth: 4650000.0\neast: 600180.0\nwest: 600000.0\nrows: 5\ncols: 6\n";
+  for (int r = 1; r <= 5; ++r) {
+    for (int c = 1; c <= 6; ++c) text += std::to_string(r == row && c == col ? odd : value) + (c < 6 ? " " : "\n");
+  }
+  return text;
+}
+
+// The snow example under Penman-Monteith, with its four maps.
+void penman_project() {
+  copy_example("snow");
+  set_card("snow.prj", "ET_CALC_DEARDORFF", "ET_CALC_PENMAN");
+  write_file("snow.veg", snow_map(0.12));
+  write_file("snow.kt", snow_map(0.8));
+  write_file("snow.rs", snow_map(70.0));
+  write_file("snow.wp", snow_map(0.1));
+  set_card("snow.prj", "VHEIGHT", "VHEIGHT snow.veg");
+  set_card("snow.prj", "TCOEFF", "TCOEFF snow.kt");
+  set_card("snow.prj", "CANOPY", "CANOPY snow.rs");
+  set_card("snow.prj", "WILTING_POINT", "WILTING_POINT snow.wp");
+}
+
+TEST_F(SnowSeason, PenmanMonteithReadsItsMapsAndCloses) {
+  penman_project();
+  const season_run r = run_season("snow.prj");
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  EXPECT_NE(r.run.console.find("reading vegetation-height map from file: snow.veg"), std::string::npos);
+  EXPECT_NEAR(r.run.ms->hydromet.Rs[7], 70.0, 1e-12);
+  EXPECT_NEAR(r.run.ms->soil.wilting_point_cell[30], 0.1, 1e-12);
+  const water_ledger& l = r.run.ms->ledger;
+  EXPECT_GT(l.run_total(water_flux::evaporation), 0.0);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
+}
+
+TEST_F(SnowSeason, ABadPenmanMapStopsTheRunNamingIt) {
+  struct bad_map {
+    const char* file;
+    std::string text;
+    const char* message;
+  };
+  const bad_map cases[] = {
+      {"snow.veg", snow_map(0.12, 2, 3, NAN), "snow.veg holds nan at row 2, column 3"},
+      {"snow.kt", snow_map(0.8, 5, 6, 1.5), "snow.kt holds 1.5"},
+      {"snow.rs", snow_map(70.0, 1, 1, -3.0), "snow.rs holds -3"},
+      {"snow.wp", snow_map(0.1, 4, 2, 2.0), "snow.wp holds 2"},
+  };
+  for (const bad_map& k : cases) {
+    SCOPED_TRACE(k.file);
+    reset_process_state();
+    penman_project();
+    write_file(k.file, k.text);
+    const season_run r = run_season("snow.prj");
+    EXPECT_FALSE(r.run.ended);
+    EXPECT_EQ(process.error_block.stop, 1);
+    EXPECT_NE(r.run.console.find(k.message), std::string::npos) << r.run.console.substr(0, 3000);
+  }
+}
+
+TEST_F(SnowSeason, MeltWavesReleaseByTheStepAndAllOnceTheSnowIsGone) {
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  ms->grid.grid_size = 10.0;
+  ms->clock.long_term = 1;
+  ms->clock.time_tol = 1e-7;
+  ms->clock.model_time = 10.0;
+  ms->clock.base_dt = 600.0;
+  ms->clock.melt_dt_days = 600.0 / 86400.0;
+  ms->clock.melt_last_time = 10.0 - 600.0 / 86400.0;
+  ms->clock.melt_next_time = 10.0;
+  ms->overland.ov_depth.alloc(2);
+  ms->overland.ov_water_at_start = 1;  // an event is under way
+  hydromet_state& hm = ms->hydromet;
+  hm.snow_swe.alloc(2);
+  hm.snow_melt_to_ov.alloc(2);
+  hm.Melt_Waves.alloc(2, 6, 3);
+  hm.melt_wave_slots = 1;
+  hm.melt_period = hm.melt_pending = 1;
+  hm.snow_swe[1] = 0.05;  // still snowy: ten minutes of 6 mm/h
+  hm.snow_swe[2] = 0.0;   // the snow is gone: all of it now
+  for (int c = 1; c <= 2; ++c) {
+    const melt_waves w{&hm.Melt_Waves(c, 0, 0)};
+    w.amount(1) = hm.snow_melt_to_ov[c] = 0.004;
+    w.rate(1) = 0.006;
+  }
+  apply_snowmelt(*ms);
+  EXPECT_NEAR(ms->overland.ov_depth[1], 0.001, 1e-15);
+  EXPECT_NEAR(hm.snow_melt_to_ov[1], 0.003, 1e-15);
+  EXPECT_NEAR(ms->overland.ov_depth[2], 0.004, 1e-15);
+  EXPECT_EQ(hm.snow_melt_to_ov[2], 0.0);
+  EXPECT_NEAR(ms->ledger.run_total(water_flux::snowmelt), 0.005 * 100.0, 1e-12);
+  EXPECT_EQ(hm.melt_pending, 1);
+  EXPECT_NEAR(ms->clock.melt_next_time, 10.0 + 600.0 / 86400.0, 1e-12);
+}
+
+TEST_F(SnowSeason, TheLongTermExampleEvaporatesAndCloses) {
+  copy_example("longterm");
+  const storm_run r = run_storm("longterm.prj", {}, 30000);
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 2000);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_GT(l.run_total(water_flux::evaporation), 0.1 * l.run_total(water_flux::precipitation));
+  EXPECT_GT(l.run_total(water_flux::direct_evaporation), 0.0);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);
+  EXPECT_LT(std::fabs(l.run().surface_error), 1e-7);
+  EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-7);
+  EXPECT_EQ(r.console.find("not available"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nivra::testing

@@ -1,0 +1,198 @@
+// The hourly weather step in whole long-term runs: a level field of 3 x 3
+// cells at the weather gage's elevation, whose weather, specific humidity
+// and radiation at noon are worked out by hand; the records before the start
+// skipped in every run of a process; the end of the weather data; and the
+// long-term example.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "hydromet/hydromet_state.h"
+#include "hydromet/weather_step.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/clock_state.h"
+#include "surface/lake_state.h"
+#include "run/run_test_support.h"
+#include "support/test_support.h"
+
+namespace nivra::testing {
+namespace {
+
+std::string map(double value) {
+  char body[128];
+  std::snprintf(body, sizeof body, "%g %g %g\n%g %g %g\n%g %g %g\n", value, value, value, value, value, value, value,
+                value, value);
+  return std::string("north: 4400090.0\nsouth: 4400000.0\neast: 500090.0\nwest: 500000.0\nrows: 3\ncols: 3\n") + body;
+}
+
+// 10 June 2024 from 10:00 to 14:00; noon at 68 F, 50 % and 3 tenths of cloud
+// under 29.5288 inches of mercury (1000 mb).
+std::string weather() {
+  std::string text;
+  const char* hours[] = {"29.60 60 2 4 62 500.0 700.0", "29.55 55 2 5 65 650.0 850.0",
+                         "29.5288 50 3 5 68 700.0 900.0", "29.52 48 4 6 69 680.0 880.0",
+                         "29.51 47 4 6 70 600.0 800.0"};
+  for (int h = 0; h < 5; ++h) text += "2024 6 10 " + std::to_string(10 + h) + " " + hours[h] + "\n";
+  return text;
+}
+
+class WeatherStep : public process_test {
+ protected:
+  void SetUp() override {
+    process_test::SetUp();
+    write_file("field.msk", "north: 4400090.0\nsouth: 4400000.0\neast: 500090.0\nwest: 500000.0\nrows: 3\ncols: 3\n"
+                            "1 1 1\n1 1 1\n1 1 1\n");
+    write_file("field.ele", map(200.0));
+    write_file("field.ks", map(0.5));
+    write_file("field.hc", map(10.0));
+    write_file("field.por", map(0.45));
+    write_file("field.moi", map(0.2));
+    write_file("field.pdi", map(0.25));
+    write_file("field.rsd", map(0.05));
+    write_file("field.alb", map(0.2));
+    write_file("field.guv", weather());
+    write_file("field.prj",
+               "NIVRAPROJECT\nWATERSHED_MASK field.msk\nELEVATION field.ele\nROWS 3\nCOLS 3\nGRIDSIZE 30.0\n"
+               "OUTROW 3\nOUTCOL 3\nOUTSLOPE 0.01\nMANNING_N 0.05\nOVERTYPE ADE\nTIMESTEP 60.0\n"
+               "START_DATE 2024 6 10\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY 20.0\nRAIN_DURATION 60\n"
+               "LONG_TERM\nHMET_GUV field.guv\nHMET_ELEV_GAGE 200.0\nHMET_XCOORD_GAGE 500045.0\n"
+               "HMET_YCOORD_GAGE 4400045.0\nLATITUDE 40.0\nLONGITUDE 15.0\nGMT 1\nEVENT_MIN_Q 0.00001\n"
+               "ET_CALC_DEARDORFF\nALBEDO field.alb\nINF_REDIST\nCONDUCTIVITY field.ks\nCAPILLARY field.hc\n"
+               "POROSITY field.por\nMOISTURE field.moi\nPORE_INDEX field.pdi\nRESIDUAL_SAT field.rsd\n"
+               "SUMMARY field.sum\nOUTLET_HYDRO field.otl\n");
+  }
+};
+
+TEST_F(WeatherStep, TheNoonRecordReachesEveryCellAsWorkedOutByHand) {
+  const storm_run r = run_storm("field.prj", {}, 1);
+  ASSERT_NE(r.ms, nullptr);
+  const hydromet_state& hm = r.ms->hydromet;
+  // The run starts at noon: the records of 10:00 and 11:00 are passed over.
+  EXPECT_EQ(hm.hmet_hour_hour, 12);
+  EXPECT_NEAR(hm.hmet_pressure, 1000.0, 0.01);
+  // Specific humidity at 20 C, 50 % and 1000 mb: e = 11.691 mb,
+  // q = 0.622 e / (P - 0.378 e) = 7.304 g/kg.
+  EXPECT_NEAR(hm.Gage_XYZ_Lev_P_rh_c_w_t_qh(1, 10), 0.0073043, 2e-7);
+  // Every cell lies at the gage: the gage's air.
+  for (int c = 1; c <= 9; ++c) {
+    EXPECT_NEAR(hm.cell_air_temp[c], 20.0, 1e-9);
+    EXPECT_NEAR(hm.cell_rel_humidity[c], 50.0, 1e-6);
+    EXPECT_NEAR(hm.cell_pressure[c], 1000.0, 0.01);
+    EXPECT_EQ(hm.cell_cloud_cover[c], 3.0);  // tenths
+    EXPECT_NEAR(hm.cell_wind_speed[c], 5 * 0.514444, 1e-12);
+  }
+  // The sun on day 161 at solar noon at 40 N: declination 22.962 degrees,
+  // altitude 72.962 degrees; air mass 1.04519, optical depth 0.126963, the
+  // earth 1.01545 times its mean distance from the sun.
+  EXPECT_NEAR(hm.sun.altitude * 180.0 / 3.141592653589793, 72.9623, 1e-4);
+  // Level ground, albedo 0.2, 3 tenths of cloud:
+  // exp(-2 0.126963 1.04519) / 1.01545^2 x 1366 x sin(72.962) x (1 - 0.69205 x 0.3) x 0.8.
+  EXPECT_NEAR(hm.R_short[5], 615.752, 0.01);
+  // Longwave of air at 20 C with 11.685 mb of vapour: emissivity 0.0049 e + 0.74,
+  // 293.15^4 x 0.79726 x 5.67e-8 x (1 + 0.17 x 0.3^2).
+  EXPECT_NEAR(hm.R_long[5], 338.949, 0.01);
+  EXPECT_EQ(hm.shade_by_hour(5, 12), 0);
+  EXPECT_EQ(hm.shade_by_hour(5, 0), 1);
+}
+
+TEST_F(WeatherStep, EveryRunOfAProcessSkipsTheRecordsBeforeItsStart) {
+  for (int run = 1; run <= 3; ++run) {
+    const storm_run r = run_storm("field.prj", {}, 1);
+    EXPECT_EQ(r.ms->hydromet.hmet_hour_hour, 12) << "run " << run;
+    EXPECT_EQ(r.ms->hydromet.hmet_repaired, 0);
+  }
+}
+
+TEST_F(WeatherStep, ARunStartingBeforeItsWeatherStops) {
+  set_card("field.prj", "START_TIME", "START_TIME 9 0");
+  const storm_run r = run_storm("field.prj", {}, 5);
+  EXPECT_FALSE(r.ended);
+  EXPECT_NE(r.console.find("field.guv begins at 2024/6/10 hour 10, after the run starts"), std::string::npos)
+      << r.console;
+}
+
+TEST_F(WeatherStep, WeatherEndingDuringTheLastEventWaitsForItsEnd) {
+  // Rain until 16:00; the weather ends at 15:00 inside the event.
+  set_card("field.prj", "RAIN_DURATION", "RAIN_DURATION 240");
+  const storm_run r = run_storm("field.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_EQ(r.console.find("End of meteorology data reached"), std::string::npos);
+  EXPECT_EQ(r.ms->clock.hmet_next_time, -10.0);
+  EXPECT_GT(r.ms->clock.model_time, r.ms->clock.hmet_last_time + 2.0 / 24.0);  // past the end of the rain at 16:00
+  EXPECT_LT(std::fabs(r.ms->ledger.run().overall_error), 1e-7);
+}
+
+TEST_F(WeatherStep, WeatherEndingBeforeTheLastEventEndsTheRun) {
+  // A run that has a further event to come when its weather ends stops
+  // there, its books closed.
+  set_card("field.prj", "RAIN_DURATION", "RAIN_DURATION 240");
+  const storm_run r = run_storm("field.prj", [](model_state& ms) { ms.clock.num_events = 2; });
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_NE(r.console.find("End of meteorology data reached.  NIVRA terminated\n"), std::string::npos);
+  EXPECT_NEAR(r.ms->clock.model_time - r.ms->clock.hmet_last_time, 1.0 / 24.0, 1e-6);
+  EXPECT_LT(std::fabs(r.ms->ledger.run().overall_error), 1e-7);
+  EXPECT_NE(read_file("field.sum").find("Overall mass balance error ="), std::string::npos);
+}
+
+TEST_F(WeatherStep, TwoOrographicGagesSetTheLapseRateOfTheHour) {
+  // The northern row lies 100 m above the gage; the second gage, 1000 m
+  // above the first, reads 14 C at noon (6 C per km colder than 20 C) and
+  // nothing at 13:00, when HMET_LAPSE_RATE (5 C per km colder) stands in.
+  std::string ele = map(200.0);
+  ele.replace(ele.find("200 200 200\n"), 12, "300 300 300\n");
+  write_file("field.ele", ele);
+  write_file("field.oro", "second gage\nbase 200.0 upper 1200.0\nyear month day hour temperature\n"
+                          "2024 6 10 10 9.0\n2024 6 10 11 11.5\n2024 6 10 12 14.0\n2024 6 10 13 -999.0\n"
+                          "2024 6 10 14 15.0\n");
+  set_card("field.prj", "HMET_OROG_GAGES", "HMET_OROG_GAGES field.oro");
+  storm_run r = run_storm("field.prj", {}, 1);
+  ASSERT_NE(r.ms, nullptr);
+  EXPECT_NEAR(r.ms->hydromet.orog_lapse_rate, -6.0, 1e-9);
+  EXPECT_NEAR(r.ms->hydromet.cell_air_temp[1], 20.0 - 0.6, 1e-9);
+  EXPECT_NEAR(r.ms->hydromet.cell_air_temp[9], 20.0, 1e-9);
+  r = run_storm("field.prj", {}, 62);
+  const double t13 = (69.0 - 32.0) * 5.0 / 9.0;
+  EXPECT_EQ(r.ms->hydromet.hmet_hour_hour, 13);
+  EXPECT_NEAR(r.ms->hydromet.cell_air_temp[1], t13 - 0.5, 1e-9);
+  EXPECT_EQ(r.ms->hydromet.hmet_repaired, 1);
+}
+
+TEST_F(WeatherStep, HourlyAveragesOverNoCellAreZero) {
+  // Every cell under a channel lake: no cell to average over.
+  const storm_run r = run_storm("field.prj", [](model_state& ms) {
+    ms.lake.chan_lakes = 1;
+    ms.lake.lake_mask.alloc(ms.grid.ncells);
+    ms.lake.lake_mask.fill(1);
+  }, 1);
+  EXPECT_EQ(r.ms->hydromet.avg_theta, 0.0);
+  EXPECT_EQ(r.ms->hydromet.avg_inf_rate, 0.0);
+  EXPECT_EQ(r.ms->hydromet.hourly_aet, 0.0);
+  EXPECT_NE(read_file("evap_out").find("2024/6/10  12:00     0.000000     0.000000     0.000000     0.000000"),
+            std::string::npos)
+      << read_file("evap_out");
+}
+
+TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
+  copy_example("longterm");
+  const storm_run r = run_storm("longterm.prj", {}, 30000);
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 2000);
+  const hydromet_state& hm = r.ms->hydromet;
+  EXPECT_EQ(hm.hmet_repaired, 2);  // the two readings the station missed
+  EXPECT_EQ(hm.hmet_end_day, 16);
+  EXPECT_EQ(hm.hmet_end_hour, 23);
+  // Three storms; the weather ended during the last, which finished after it.
+  EXPECT_EQ(r.ms->clock.events_finished, 3);
+  EXPECT_EQ(r.ms->clock.hmet_next_time, -10.0);
+  EXPECT_LT(std::fabs(r.ms->ledger.run().overall_error), 1e-7);
+  // One line of the evaporation output per hour of weather.
+  EXPECT_EQ(count_lines("evap_out"), 1 + 7 * 24);
+  // Cells above the gage are cooler than those below it.
+  const int top = r.ms->grid.mask[1][10], bottom = r.ms->grid.mask[8][10];
+  EXPECT_LT(hm.cell_air_temp[top], hm.cell_air_temp[bottom]);
+}
+
+}  // namespace
+}  // namespace nivra::testing

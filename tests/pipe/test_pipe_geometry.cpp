@@ -1,0 +1,93 @@
+// Pipe sections and their critical and normal depths against the
+// geometry of a circle and a rectangle and the definitions of the two
+// depths (Froude number 1, Manning's equation).
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "channel/pipe_state.h"
+#include "pipe/pipe_geometry.h"
+
+namespace nivra {
+namespace {
+
+constexpr double pi = M_PI;
+
+TEST(PipeGeometry, SectionsByHand) {
+  // A full circle: no free surface, the whole perimeter and area.
+  const pipe_section_props full = pipe_section_geometry(2.0, 2.0, 0.0, pipe_section::circular);
+  EXPECT_EQ(full.top_width, 0.0);
+  EXPECT_NEAR(full.wet_per, pi * 2.0, 1e-12);
+  EXPECT_NEAR(full.area, pi * 4.0 / 4.0, 1e-12);
+  // Half full: the diameter across, half the perimeter and the area.
+  const pipe_section_props half = pipe_section_geometry(2.0, 1.0, 0.0, pipe_section::circular);
+  EXPECT_NEAR(half.top_width, 2.0, 1e-12);
+  EXPECT_NEAR(half.wet_per, pi, 1e-12);
+  EXPECT_NEAR(half.area, pi / 2.0, 1e-12);
+  // A quarter of the diameter deep: the chord 2 sqrt(r^2 - (r/2)^2) and the
+  // segment r^2 (theta - sin theta cos theta), theta = pi / 3.
+  const pipe_section_props q = pipe_section_geometry(2.0, 0.5, 0.0, pipe_section::circular);
+  EXPECT_NEAR(q.top_width, 2.0 * std::sqrt(0.75), 1e-12);
+  EXPECT_NEAR(q.area, pi / 3.0 - std::sin(pi / 3.0) * 0.5, 1e-12);
+  EXPECT_NEAR(pipe_flow_area(pipe_section::circular, 2.0, 0.0, 0.5), q.area, 1e-12);
+  // A box part full, full and with a depth below its floor.
+  const pipe_section_props box = pipe_section_geometry(1.0, 0.4, 2.0, pipe_section::rectangular);
+  EXPECT_EQ(box.top_width, 2.0);
+  EXPECT_NEAR(box.wet_per, 2.8, 1e-12);
+  EXPECT_NEAR(box.area, 0.8, 1e-12);
+  const pipe_section_props box_full = pipe_section_geometry(1.0, 1.5, 2.0, pipe_section::rectangular);
+  EXPECT_EQ(box_full.top_width, 0.0);
+  EXPECT_NEAR(box_full.wet_per, 6.0, 1e-12);
+  EXPECT_NEAR(box_full.area, 2.0, 1e-12);
+  const pipe_section_props below = pipe_section_geometry(1.0, -0.1, 2.0, pipe_section::rectangular);
+  EXPECT_EQ(below.area, 0.0);
+  EXPECT_EQ(below.top_width, 2.0);
+  EXPECT_EQ(below.wet_per, 2.0);
+  // An arch deeper than its rise is taken at its rise.
+  const pipe_section_props arch = pipe_section_geometry(1.0, 1.0, 1.5, pipe_section::arch);
+  const pipe_section_props arch_over = pipe_section_geometry(1.0, 1.7, 1.5, pipe_section::arch);
+  EXPECT_EQ(arch.area, arch_over.area);
+  EXPECT_EQ(arch.wet_per, arch_over.wet_per);
+  EXPECT_GT(arch.area, 0.0);
+}
+
+TEST(PipeGeometry, CriticalDepthHasFroudeNumberOne) {
+  // A box 1 m wide at q = 1 m2/s: y = (q^2 / g)^(1/3).
+  const pipe_depth box = superlink_crit_calc(pipe_section::rectangular, 2.0, 1.0, 1.0);
+  ASSERT_EQ(box.status, pipe_depth_status::ok);
+  EXPECT_NEAR(box.depth, std::cbrt(1.0 / 9.81), 1e-12);
+  EXPECT_NEAR(box.depth, 0.4671, 1e-4);
+  // A circular pipe: Q^2 T / (g A^3) = 1 at the critical depth.
+  for (double q : {0.05, 0.3, 0.8}) {
+    const pipe_depth c = superlink_crit_calc(pipe_section::circular, 1.0, 0.0, q);
+    ASSERT_EQ(c.status, pipe_depth_status::ok);
+    const pipe_section_props g = pipe_section_geometry(1.0, c.depth, 0.0, pipe_section::circular);
+    EXPECT_NEAR(q * q * g.top_width / (9.81 * g.area * g.area * g.area), 1.0, 1e-6) << q;
+  }
+  EXPECT_EQ(superlink_crit_calc(pipe_section::arch, 1.0, 1.0, 0.5).status, pipe_depth_status::arch_unsupported);
+}
+
+TEST(PipeGeometry, NormalDepthByManning) {
+  // Half full, a circular pipe carries half its full discharge at the same
+  // hydraulic radius: D / 2 is the normal depth of that discharge.
+  const double d = 1.0, n = 0.013, s = 0.005;
+  const double full = 1.0 / n * (pi * d * d / 4.0) * std::pow(d / 4.0, 2.0 / 3.0) * std::sqrt(s);
+  const pipe_depth half = superlink_norm_calc(pipe_section::circular, d, 0.0, n, 0.5 * full, s);
+  ASSERT_EQ(half.status, pipe_depth_status::ok);
+  EXPECT_NEAR(half.depth, 0.5, 1e-7);
+  // More than the pipe carries below its crown: it flows full.
+  const pipe_depth over = superlink_norm_calc(pipe_section::circular, d, 0.0, n, 1.2 * full, s);
+  ASSERT_EQ(over.status, pipe_depth_status::ok);
+  EXPECT_EQ(over.depth, d);
+  // A box: Q = (1/n) y W (y W / (2 y + W))^(2/3) sqrt(S).
+  const double w = 2.0, y = 0.3;
+  const double q = 1.0 / n * y * w * std::pow(y * w / (2.0 * y + w), 2.0 / 3.0) * std::sqrt(s);
+  const pipe_depth box = superlink_norm_calc(pipe_section::rectangular, 1.0, w, n, q, s);
+  ASSERT_EQ(box.status, pipe_depth_status::ok);
+  EXPECT_NEAR(box.depth, y, 1e-7);
+  // A flat pipe has no uniform flow below its crown.
+  EXPECT_EQ(superlink_norm_calc(pipe_section::circular, d, 0.0, n, 0.1, 0.0).depth, d);
+}
+
+}  // namespace
+}  // namespace nivra

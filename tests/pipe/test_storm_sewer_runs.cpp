@@ -1,0 +1,99 @@
+// Whole runs with a storm sewer. The urban block of examples/urban: rain on
+// a street and its lots, three street inlets, a sewer to the channel's
+// outlet node. Every cubic metre of rain is accounted for by the surface,
+// the pipes and the channel, each by its own books; the pipe cards need
+// the network.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "channel/channel_storage.h"
+#include "channel/pipe_state.h"
+#include "channel/pipe_storage.h"
+#include "core/process.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+namespace {
+
+using testing::read_file;
+using testing::set_card;
+
+class StormSewerRuns : public testing::process_test {
+ protected:
+  void SetUp() override {
+    testing::process_test::SetUp();
+    testing::copy_example("urban");
+  }
+};
+
+TEST_F(StormSewerRuns, UrbanStormSurfacePipeAndChannelBooksClose) {
+  testing::storm_run r = testing::run_storm("urban.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const water_ledger& l = ms.ledger;
+  using F = water_flux;
+  using S = water_store;
+  auto end = [&](S s) { return l.storage(s, ledger_moment::run_end); };
+  auto start = [&](S s) { return l.storage(s, ledger_moment::run_start); };
+  const double rain = l.run_total(F::rainfall_to_overland);
+  EXPECT_NEAR(rain, 40.0 / 3.6e6 * 12000.0 * 1800.0, 1e-9);
+  const double to_pipes = l.run_total(F::overland_to_pipes), back = l.run_total(F::pipes_to_overland);
+  const double to_channel = l.run_total(F::pipes_to_channels);
+  // The sewer carries a good part of the storm to the channel.
+  EXPECT_GT(to_pipes, 0.1 * rain);
+  // Pipes: what came in left for the surface or the channel, or is still in
+  // them.
+  EXPECT_NEAR(start(S::pipes) + to_pipes - back - to_channel, end(S::pipes), 1e-9 * rain);
+  EXPECT_NEAR(end(S::pipes), pipe_storage(ms.pipe), 1e-12);
+  // Surface: rain less what went into the pipes and the channel.
+  EXPECT_NEAR(rain - to_pipes + back - l.run_total(F::channel_lateral_net), end(S::surface), 1e-9 * rain);
+  // Channel: its lateral inflow and the pipes' outflow left at the outlet
+  // or are still in it.
+  EXPECT_NEAR(l.run_total(F::channel_lateral_net) + to_channel - ms.channel.clipped_area_volume,
+              l.run_total(F::outlet_discharge) + channel_storage(ms), 1e-9 * rain);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().pipe_error), 1e-9 * rain);
+  std::printf("urban block: %.2f m3 of rain, %.2f m3 into the sewer, %.2f m3 to the channel, %.2f m3 at the outlet, "
+              "%.4f m3 left in the pipes\n",
+              rain, to_pipes, to_channel, l.run_total(F::outlet_discharge), end(S::pipes));
+  const int pipe_steps = ms.pipe.sl_step_count;
+  r.ms.reset();
+  // "superlink_flows.out": its header, then one line per pipe step.
+  EXPECT_EQ(testing::count_lines("superlink_flows.out"), pipe_steps + 1);
+  EXPECT_EQ(read_file("superlink_flows.out").rfind("Call# VtoSL VtoNIVRA   QtoSL    QtoNIVRA \n", 0), 0u);
+  // The run summary's three balances close.
+  const std::string sum = read_file("urban.sum");
+  for (const char* line : {"Mass balance error of surface components =", "Overall mass balance error =",
+                           "Subsurface drain mass bal error m^3="}) {
+    const std::size_t at = sum.find(line);
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_NEAR(std::stod(sum.substr(at + std::string(line).size())), 0.0, 1e-6) << line;
+  }
+}
+
+TEST_F(StormSewerRuns, PipeCardsNeedTheNetworkAndItsFile) {
+  set_card("urban.prj", "STORM_SEWER", "# no sewer");
+  set_card("urban.prj", "SUPERLINK_C_OPT", "SUPERLINK_C_OPT");
+  testing::storm_run r = testing::run_storm("urban.prj");
+  EXPECT_FALSE(r.ended);
+  EXPECT_NE(r.console.find("Error: the SUPERLINK_C_OPT card acts on the pipe network, which only a STORM_SEWER card "
+                           "gives."),
+            std::string::npos)
+      << r.console;
+  reset_process_state();
+  testing::copy_example("urban");
+  set_card("urban.prj", "STORM_SEWER", "STORM_SEWER nowhere.slk");
+  r = testing::run_storm("urban.prj");
+  EXPECT_FALSE(r.ended);
+  EXPECT_NE(r.console.find("Unable to open superlink input file file"), std::string::npos) << r.console;
+}
+
+}  // namespace
+}  // namespace nivra

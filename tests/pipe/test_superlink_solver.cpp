@@ -1,0 +1,175 @@
+// The pipe network solver against hand calculations: uniform flow in a
+// long circular pipe at half its full capacity stands at half its
+// diameter; a full pipe between two fixed heads carries the flow its
+// friction and exit losses allow; and the network keeps its water to the
+// cubic millimetre in every call.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "pipe/pipe_fixture.h"
+
+namespace nivra {
+namespace {
+
+using testing::one_pipe;
+using testing::pipe_world;
+using testing::sjunc;
+
+class SuperlinkSolver : public testing::process_test {};
+
+// Feeds a superjunction's open inlet q m3/s over dt from its cell.
+void feed(pipe_world& w, int cell, double q, double dt) { w.depth[cell] = q * dt / w.cell_area(); }
+
+TEST_F(SuperlinkSolver, HalfFullPipeFlowsAtHalfItsDiameter) {
+  // Manning: Q full = (1/n) (pi D^2 / 4) (D / 4)^(2/3) sqrt(S); half full
+  // the hydraulic radius is the same and the area half.
+  const double D = 1.0, n = 0.013, S = 0.005, L = 400.0;
+  const double full = 1.0 / n * (M_PI * D * D / 4.0) * std::pow(D / 4.0, 2.0 / 3.0) * std::sqrt(S);
+  ASSERT_NEAR(full, 1.6953, 1e-4);
+  const double q = 0.5 * full;
+  pipe_world w(3, 3);
+  const std::string net = sjunc(1, 105.0, 102.0, 1.0, 10, 1, 1) + sjunc(2, 101.0, 98.0, 1.0, 888, 3, 3) +
+                          one_pipe(1, 1, 2, 102.0, 102.0 - S * L, L, D, n);
+  ASSERT_TRUE(testing::read_network(w.p, w.grid, net, true));
+  ASSERT_EQ(w.p.superlink_cnodes[1], 8);  // 10, 20, 50, 140, 100, 50, 20, 10 m
+  const double dt = 10.0;
+  for (int call = 0; call < 720; ++call) {
+    feed(w, 1, q, dt);
+    const superlink_result r = superlink_solve(w.domain(), dt);
+    ASSERT_EQ(r.status, superlink_status::ok) << call;
+  }
+  // Node 5 lies 220 m down the pipe, far from both ends.
+  const double mid = w.p.slink_node_depth(5, 1);
+  std::printf("half-full pipe: mid-pipe depth %.4f m, outflow %.4f m3/s\n", mid, w.p.Q(8, 1));
+  EXPECT_NEAR(mid, 0.5 * D, 0.02 * 0.5 * D);
+  EXPECT_NEAR(w.p.Q(8, 1), q, 1e-3 * q);
+}
+
+TEST_F(SuperlinkSolver, FullPipeBetweenFixedHeadsCarriesItsFrictionAndExitLosses) {
+  // H1 - H2 = (n^2 L / R^(4/3) + 1 / 2g) V^2 with R = D/4.
+  const double D = 0.5, n = 0.013, L = 100.0, h1 = 105.0, h2 = 103.0;
+  const double k = n * n * L / std::pow(D / 4.0, 4.0 / 3.0) + 1.0 / (2.0 * 9.81);
+  const double expected = std::sqrt((h1 - h2) / k) * M_PI * D * D / 4.0;
+  pipe_world w(3, 3);
+  const std::string net = sjunc(1, 110.0, 100.0, 1.0, 0, 1, 1) + sjunc(2, 110.0, 99.5, 1.0, 0, 3, 3) +
+                          one_pipe(1, 1, 2, 100.0, 99.5, L, D, n);
+  ASSERT_TRUE(testing::read_network(w.p, w.grid, net, true));
+  // Two reservoirs hold the heads.
+  for (int j : {1, 2}) w.p.sjunc_inlet[j] = 11;
+  w.p.junc_invert_elev[1] = w.p.junc_head[1] = h1;
+  w.p.junc_invert_elev[2] = w.p.junc_head[2] = h2;
+  superlink_result r;
+  for (int call = 0; call < 360; ++call) {
+    r = superlink_solve(w.domain(), 10.0);
+    ASSERT_EQ(r.status, superlink_status::ok) << call;
+  }
+  std::printf("full pipe: %.5f m3/s, friction and exit losses give %.5f m3/s\n", w.p.Q(1, 1), expected);
+  EXPECT_NEAR(w.p.Q(1, 1), expected, 0.02 * expected);
+  EXPECT_NEAR(w.p.Q(5, 1), expected, 0.02 * expected);
+  // What one reservoir gives the other receives.
+  EXPECT_NEAR(r.books.boundary_net, 0.0, 1e-6 * expected * 10.0);
+}
+
+
+// Water of the cells (depth x area) and of the network together.
+double all_water(const pipe_world& w) {
+  double v = pipe_network_volume(w.p);
+  for (int c = 1; c <= w.grid.ncells; ++c) v += w.depth[c] * w.cell_area();
+  return v;
+}
+
+TEST_F(SuperlinkSolver, NetworkKeepsItsWaterEveryCall) {
+  // Three cells of ponded water drain through a grate inlet, an open inlet
+  // and a node's grate into pipes too small for them: the first
+  // superjunction surcharges and spills back, the outfall lets out onto
+  // cell 9, and then the network drains dry. Every call the network's
+  // books close, and the water of cells and network stays what it was.
+  pipe_world w(3, 3);
+  const std::string net =
+      sjunc(1, 101.0, 100.0, 1.0, 3, 1, 1, 0.5, 0.5) + sjunc(2, 100.5, 99.4, 1.5, 10, 2, 2) +
+      sjunc(3, 100.0, 98.0, 0.0, 888, 3, 3) + one_pipe(1, 1, 2, 100.0, 99.7, 30.0, 0.2, 0.013) +
+      "CONNECT 2 2 3\nSLINK 2 2\nNODE 1 100.5 99.4 0 0 0 0 0 0\nNODE 2 100.3 99.1 0.5 1 2 3 0.4 0.4\n"
+      "NODE 3 100.0 98.8 0 0 0 0 0 0\nPIPE 1 1 0.3 0 0.01 0.013 30 0 0\nPIPE 2 1 0.3 0 0.01 0.013 30 0 0\n";
+  ASSERT_TRUE(testing::read_network(w.p, w.grid, net, true));
+  w.p.high_head_release = 1;
+  w.depth[1] = 0.3;
+  w.depth[5] = 0.2;
+  w.depth[6] = 0.1;
+  const double start = all_water(w);
+  double in = 0.0, spilled = 0.0, made = 0.0;
+  for (int call = 0; call < 400; ++call) {
+    const superlink_result r = superlink_solve(w.domain(), call < 100 ? 5.0 : 30.0);
+    ASSERT_EQ(r.status, superlink_status::ok) << call;
+    const superlink_books& b = r.books;
+    const double residual = b.storage_start + b.surface_in + b.tile_in - b.to_surface - b.to_channel -
+                            b.boundary_net - b.storage_end;
+    ASSERT_LE(std::fabs(residual), 1e-6 * b.surface_in + 1e-10) << call;
+    ASSERT_NEAR(all_water(w), start, 1e-10 * start) << call;
+    in += b.surface_in;
+    if (b.surcharged) spilled += b.to_surface;
+    made += b.made;
+  }
+  std::printf("network books: %.3f m3 in, %.3f m3 spilled back, %.3f m3 left in the pipes\n", in, spilled,
+              pipe_network_volume(w.p));
+  EXPECT_GT(spilled, 0.1);  // the first superjunction surcharged
+  EXPECT_LT(made, 1e-12);
+  EXPECT_LT(pipe_network_volume(w.p), 0.01);  // drained down to the films of the nodes
+  EXPECT_NEAR(w.depth[9] * w.cell_area(), start - pipe_network_volume(w.p) - (w.depth[1] + w.depth[2] +
+              w.depth[3] + w.depth[4] + w.depth[5] + w.depth[6] + w.depth[7] + w.depth[8]) * w.cell_area(), 1e-9);
+}
+
+TEST_F(SuperlinkSolver, DryNetworkStaysAtRest) {
+  pipe_world w(3, 3);
+  const std::string net = sjunc(1, 101.0, 100.0, 1.0, 2, 1, 1, 0.5, 0.5) + sjunc(2, 100.0, 98.0, 0.0, 888, 3, 3) +
+                          one_pipe(1, 1, 2, 100.0, 99.0, 100.0, 0.5, 0.013);
+  ASSERT_TRUE(testing::read_network(w.p, w.grid, net, true));
+  const double start = pipe_network_volume(w.p);
+  for (int call = 0; call < 20; ++call) ASSERT_EQ(superlink_solve(w.domain(), 10.0).status, superlink_status::ok);
+  EXPECT_EQ(w.p.junc_head[1], 100.0);
+  for (int k = 1; k <= w.p.superlink_cnodes[1] + 1; ++k) EXPECT_NEAR(w.p.slink_node_depth(k, 1), pipe_depth_floor, 1e-12);
+  EXPECT_NEAR(pipe_network_volume(w.p), start, 1e-12);
+}
+
+TEST_F(SuperlinkSolver, GratesTakeTheirWeirFlowButNoMoreThanTheCellHolds) {
+  // Under 0.1 m (0.328 ft) of water a grate is a weir over three of its
+  // sides: Q = 3.0 (3 x 3.28 side) h^1.5 cfs.
+  const double side = 0.5, h = 3.28 * 0.1;
+  const double one = 3.0 * (3.0 * 3.28 * side) * std::pow(h, 1.5) * 0.02832;
+  pipe_world w(3, 3);
+  const std::string net = sjunc(1, 101.0, 100.0, 1.0, 3, 1, 1, side, 0.5) + sjunc(2, 100.0, 98.0, 0.0, 888, 3, 3) +
+                          one_pipe(1, 1, 2, 100.0, 99.0, 100.0, 0.5, 0.013);
+  ASSERT_TRUE(testing::read_network(w.p, w.grid, net, true));
+  w.depth[1] = 0.1;
+  superlink_result r = superlink_solve(w.domain(), 1.0);
+  EXPECT_NEAR(r.books.surface_in, 3.0 * one, 1e-12);
+  EXPECT_NEAR(w.depth[1], 0.1 - 3.0 * one / w.cell_area(), 1e-12);
+  // Over an hour the three grates could take more than the cell holds.
+  w.depth[1] = 0.1;
+  r = superlink_solve(w.domain(), 3600.0);
+  EXPECT_NEAR(r.books.surface_in, 0.1 * w.cell_area(), 1e-12);
+  EXPECT_EQ(w.depth[1], 0.0);
+}
+
+TEST_F(SuperlinkSolver, SurchargedSuperjunctionSpillsTheWaterAboveTheGround) {
+  // Head 0.5 m above the ground of a superjunction of 1 m2 whose pipe is
+  // full there: the 0.5 m3 above the ground (and the little the full
+  // pipe's slot holds above it) goes back onto its cell.
+  pipe_world w(3, 3);
+  const std::string net = sjunc(1, 101.0, 100.0, 1.0, 2, 1, 1, 0.5, 0.5) + sjunc(2, 100.0, 98.0, 0.0, 888, 3, 3) +
+                          one_pipe(1, 1, 2, 100.0, 99.0, 100.0, 0.5, 0.013);
+  ASSERT_TRUE(testing::read_network(w.p, w.grid, net, true));
+  w.p.high_head_release = 1;
+  w.p.junc_head[1] = 101.5;
+  const superlink_result r = superlink_solve(w.domain(), 1.0);
+  ASSERT_EQ(r.status, superlink_status::ok);
+  const double slot = 0.5 * w.p.dxc(1, 1) * 0.01 * 0.5 * 0.5;  // half the first pipe, slot 0.01 D wide, 0.5 m high
+  EXPECT_TRUE(r.books.surcharged);
+  EXPECT_NEAR(w.depth[1] * w.cell_area(), 0.5 + slot, 1e-12);
+  // The rest of what left the network went out at the outfall onto cell 9.
+  EXPECT_NEAR(r.books.to_surface - w.depth[1] * w.cell_area(), w.depth[9] * w.cell_area(), 1e-15);
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,0 +1,372 @@
+// The infiltration step in whole runs of the plane on an infiltrating soil
+// (examples/plane_infil): the rain that fell is the rain that infiltrated,
+// left at the outlet or stands on the surface, in the test's own sums of
+// the steps and in the run summary; the soil of the redistribution and
+// layered schemes holds what entered it; a layered soil of one soil
+// throughout takes what the single layer takes; bad soil inputs stop the
+// run naming their card, map, file or cell; a cell that cannot converge
+// stops it naming the cell.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "core/process.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+#include "soil/infiltration_step.h"
+#include "soil/soil_state.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
+using testing::copy_example;
+using testing::read_file;
+using testing::set_card;
+using testing::write_file;
+
+class InfiltrationStep : public testing::process_test {
+ protected:
+  void SetUp() override {
+    process_test::SetUp();
+    copy_example("plane_infil");
+  }
+};
+
+// A map of the plane with one value everywhere but at one position.
+std::string plane_map(double value, int row = 0, int col = 0, double other = 0.0) {
+  std::string text = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
+  char v[32];
+  for (int r = 1; r <= 6; ++r) {
+    for (int c = 1; c <= 8; ++c) {
+      std::snprintf(v, sizeof v, "%g ", r == row && c == col ? other : value);
+      text += v;
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+// Water in the soil: the accounting layer and what waits to enter it (m3).
+double soil_water(const model_state& ms) {
+  const soil_state& s = ms.soil;
+  double v = 0.0;
+  for (int c = 1; c <= ms.grid.ncells && !s.sm_water.empty(); ++c)
+    v += s.sm_water[c] / 100.0 + (s.sm_infil_in.empty() ? 0.0 : s.sm_infil_in[c]);
+  return v * ms.grid.grid_size * ms.grid.grid_size;
+}
+
+// A storm run step by step with its volumes summed by the test: what each
+// step added to the rain on the cells, the infiltration and the outlet.
+struct summed_run {
+  std::unique_ptr<model_state> ms;
+  bool ended = false;
+  double rain = 0.0, infiltration = 0.0, outlet = 0.0;
+  double surface_end = 0.0, soil_start = 0.0, soil_end = 0.0;
+  double soil_front_total = 0.0;  // the cells' cumulative infiltration at the end, m3
+  std::string console;
+};
+
+summed_run run_summing_steps(const std::string& project) {
+  summed_run r;
+  r.ms = make_model_state();
+  model_state& ms = *r.ms;
+  const water_ledger& l = ms.ledger;
+  CaptureStdout();
+  bool going = set_up_run(ms, project, nullptr);
+  r.soil_start = soil_water(ms);
+  for (int steps = 0; going && steps < 100000; ++steps) {
+    const double rain = l.run_total(water_flux::rainfall_to_overland);
+    const double infiltration = l.run_total(water_flux::infiltration);
+    const double outlet = l.run_total(water_flux::outlet_discharge);
+    if (!run_time_step(ms)) break;
+    r.rain += l.run_total(water_flux::rainfall_to_overland) - rain;
+    r.infiltration += l.run_total(water_flux::infiltration) - infiltration;
+    r.outlet += l.run_total(water_flux::outlet_discharge) - outlet;
+    if (ms.clock.keep_running) continue;
+    write_run_summary(ms);
+    r.ended = process.error_block.stop == 0;
+    break;
+  }
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    r.surface_end += ms.overland.ov_depth[c] * area;
+    r.soil_front_total += ms.soil.cum_infil[c] * area;
+  }
+  r.soil_end = soil_water(ms);
+  close_all_files(ms);
+  r.console = GetCapturedStdout();
+  return r;
+}
+
+// The number after the label of a line of the run summary.
+double summary_value(const std::string& text, const std::string& label) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "no line " << label;
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
+
+TEST_F(InfiltrationStep, TheRainIsTheInfiltrationTheOutletAndTheSurface) {
+  for (const std::string project : {"plane_infil.prj", "plane_redist.prj", "plane_layered.prj"}) {
+    SCOPED_TRACE(project);
+    const summed_run r = run_summing_steps(project);
+    ASSERT_TRUE(r.ended) << r.console;
+    // One hour of 25 mm/h on 46 cells of 30 m; part of it runs off.
+    EXPECT_NEAR(r.rain, 0.025 * 46 * 900.0, 1e-6);
+    EXPECT_GT(r.infiltration, 0.5 * r.rain);
+    EXPECT_GT(r.outlet, 0.1 * r.rain);
+    EXPECT_NEAR(r.rain, r.infiltration + r.outlet + r.surface_end, 1e-9 * r.rain);
+    // The infiltration booked is what the cells' fronts hold.
+    EXPECT_NEAR(r.infiltration, r.soil_front_total, 1e-12 * r.rain);
+
+    // The run summary, to its printed precision.
+    const std::string sum = read_file(project.substr(0, project.size() - 3) + "sum");
+    const double precip = summary_value(sum, "Total amount of precip=");
+    const double infiltration = summary_value(sum, "Total amount of infiltration=");
+    const double discharge = summary_value(sum, "Total amount of discharge=");
+    const double surface = summary_value(sum, "Final volume on surface=");
+    EXPECT_NEAR(precip - infiltration - discharge - surface, 0.0, 0.015);
+    EXPECT_NEAR(infiltration, r.infiltration, 0.005);
+    EXPECT_EQ(summary_value(sum, "Overall mass balance error ="), 0.0);
+    EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
+  }
+}
+
+TEST_F(InfiltrationStep, TheSoilOfTheRedistributionAndLayeredSchemesHoldsWhatEnteredIt) {
+  const struct {
+    const char* project;
+    double soil_start;  // m3
+  } cases[] = {
+      // 40 cm of soil at a water content of 0.15 under each cell.
+      {"plane_redist.prj", 46 * 900.0 * 0.40 * 0.15},
+      // The two upper layers of the soil classes: 5 cm at 0.15 over 30 cm
+      // at 0.25.
+      {"plane_layered.prj", 46 * 900.0 * (0.05 * 0.15 + 0.30 * 0.25)},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.project);
+    const summed_run r = run_summing_steps(k.project);
+    ASSERT_TRUE(r.ended) << r.console;
+    EXPECT_NEAR(r.soil_start, k.soil_start, 1e-9);
+    EXPECT_NEAR(r.soil_end - r.soil_start, r.infiltration, 1e-9 * r.infiltration);
+    const std::string project(k.project);
+    const std::string sum = read_file(project.substr(0, project.size() - 3) + "sum");
+    EXPECT_NEAR(summary_value(sum, "Initial volume in soil over simple soil depth"), r.soil_start, 0.005);
+    EXPECT_NEAR(summary_value(sum, "Final volume in soil over simple soil depth"), r.soil_end, 0.005);
+    EXPECT_EQ(summary_value(sum, "Simple soil moisture mass balance ="), 0.0);
+  }
+}
+
+// A soil table of two classes whose three layers are all the soil of
+// plane_infil.prj (columns: conductivity cm/h, pore index, suction head cm,
+// porosity, field capacity, wilting point, residual and initial water
+// content, thickness cm), class 1 with the northern conductivity, class 2
+// with the southern one.
+std::string one_soil_table() {
+  std::string text = "2\n3\n";
+  const char* classes[][2] = {{"1", "0.2"}, {"2", "0.4"}};
+  for (const auto& [id, ks] : classes) {
+    text += std::string(id) + "\n";
+    for (const char* thickness : {" 5.0", " 30.0", ""})
+      text += std::string(ks) + " 0.25 10.0 0.45 0.30 0.10 0.05 0.15" + thickness + "\n";
+  }
+  return text;
+}
+
+TEST_F(InfiltrationStep, ALayeredSoilOfOneSoilThroughoutTakesWhatTheSingleLayerTakes) {
+  // The front passes from layer to layer of the same soil: the harmonic
+  // mean of equal conductivities is that conductivity, and the run books
+  // the infiltration of the single-layer Green-Ampt run of the same soil.
+  write_file("plane_layered.sol", one_soil_table());
+  const testing::storm_run single = testing::run_storm("plane_infil.prj");
+  const testing::storm_run layered = testing::run_storm("plane_layered.prj");
+  ASSERT_TRUE(single.ended && layered.ended) << layered.console;
+  const double F = single.ms->ledger.run_total(water_flux::infiltration);
+  EXPECT_GT(F, 0.5 * 0.025 * 46 * 900.0);
+  EXPECT_NEAR(layered.ms->ledger.run_total(water_flux::infiltration), F, 1e-6 * F);
+  EXPECT_NEAR(layered.outlet_volume, single.outlet_volume, 1e-6 * F);
+  // The fronts went below the 5 cm of layer 1.
+  double deepest = 0.0;
+  for (int c = 1; c <= 46; ++c) deepest = std::max(deepest, layered.ms->soil.wetdep[c]);
+  EXPECT_GT(deepest, 5.0);
+}
+
+TEST_F(InfiltrationStep, ASecondRunInTheProcessRepeatsTheFirst) {
+  const testing::storm_run first = testing::run_storm("plane_infil.prj");
+  const testing::storm_run second = testing::run_storm("plane_infil.prj");
+  ASSERT_TRUE(first.ended && second.ended);
+  EXPECT_EQ(first.outlet_volume, second.outlet_volume);
+  EXPECT_EQ(first.ms->ledger.run_total(water_flux::infiltration),
+            second.ms->ledger.run_total(water_flux::infiltration));
+}
+
+TEST_F(InfiltrationStep, AUniformAreaReductionLetsPartOfEachCellInfiltrate) {
+  const testing::storm_run whole = testing::run_storm("plane_infil.prj");
+  set_card("plane_infil.prj", "UNIF_AREA_REDUCTION", "UNIF_AREA_REDUCTION 0.4");
+  const testing::storm_run reduced = testing::run_storm("plane_infil.prj");
+  ASSERT_TRUE(whole.ended && reduced.ended) << reduced.console;
+  EXPECT_EQ(reduced.ms->soil.area_reduction[7], 0.6);
+  const double less = reduced.ms->ledger.run_total(water_flux::infiltration);
+  EXPECT_LT(less, whole.ms->ledger.run_total(water_flux::infiltration));
+  EXPECT_NEAR(reduced.ms->ledger.run_total(water_flux::outlet_discharge) + less +
+                  testing::water_on(*reduced.ms, 1, 46),
+              0.025 * 46 * 900.0, 1e-9);
+}
+
+TEST_F(InfiltrationStep, AnInitialWaterContentAbovePorosityIsLoweredToIt) {
+  write_file("plane_infil.moi", plane_map(0.15, 2, 3, 0.5));
+  const testing::storm_run r = testing::run_storm("plane_infil.prj", {}, 1);
+  // Row 2, column 3 is the cell after the six of row 1 and two of row 2.
+  EXPECT_NE(r.console.find("Warning: initial water content > phi at grid 9\n"), std::string::npos) << r.console;
+  EXPECT_EQ(r.ms->soil.init_moisture[9], 0.45);
+  EXPECT_EQ(r.ms->soil.init_moisture[10], 0.15);
+  EXPECT_EQ(process.error_block.stop, 0);
+}
+
+TEST_F(InfiltrationStep, ACellThatDoesNotConvergeStopsTheRunNamingIt) {
+  const testing::storm_run r = testing::run_storm(
+      "plane_infil.prj", [](model_state& ms) { ms.soil.sat_hyd_cond[5] = std::numeric_limits<double>::quiet_NaN(); });
+  EXPECT_FALSE(r.ended);
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_LT(r.steps, 5);
+  EXPECT_NE(r.console.find("Green and Ampt infiltration of cell 5 did not converge"), std::string::npos) << r.console;
+}
+
+TEST_F(InfiltrationStep, TheLayeredSetUpFillsTheAccountingLayerAndRefusesAClassWithoutPores) {
+  // Two cells of soil class 4: layers of 10 and 30 cm at water contents
+  // 0.2 and 0.3; the accounting layer is the two upper layers.
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  soil_state& s = ms->soil;
+  s.inf_layered_soil = s.sm_accounting = 1;
+  for (array1d<double>* a : {&s.inf_rate, &s.wetdep, &s.sm_depth, &s.sm_water, &s.sm_water_top, &s.sm_water_bottom})
+    a->alloc(2);
+  s.soiltype.alloc(2);
+  s.THETA_ML.alloc(2, 4);
+  soil_class& k = s.soil_classes()[4];
+  for (int j = 1; j <= 3; ++j) {
+    k.real(j) = 10.0;       // suction, cm
+    k.real(4 + j) = 1.0;    // conductivity, cm/h
+    k.real(7 + j) = 0.45;   // porosity
+  }
+  k.real(23) = 10.0;
+  k.real(24) = 30.0;
+  for (int c = 1; c <= 2; ++c) {
+    s.soiltype[c] = 4;
+    s.THETA_ML(c, 1) = 0.2;
+    s.THETA_ML(c, 2) = 0.3;
+  }
+  init_infiltration_state(*ms);
+  ASSERT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(s.sm_depth[2], 40.0);
+  EXPECT_DOUBLE_EQ(s.sm_water_top[2], 2.0);
+  EXPECT_DOUBLE_EQ(s.sm_water[2], 2.0 + 9.0);
+  EXPECT_EQ(s.cum_infil.size(), 2);
+
+  k.real(9) = 0.0;  // layer 2 without pores
+  CaptureStdout();
+  init_infiltration_state(*ms);
+  EXPECT_NE(GetCapturedStdout().find("Error: layer 2 of soil class 4 (cell 1)"), std::string::npos);
+  EXPECT_EQ(process.error_block.stop, 1);
+}
+
+struct bad_case {
+  const char* what;
+  std::function<void()> make;
+  const char* message;  // on the console or the error stream
+};
+
+TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
+  const std::string project = read_file("plane_infil.prj");
+  const std::string redist = read_file("plane_redist.prj");
+  const std::string layered = read_file("plane_layered.prj");
+  const bad_case cases[] = {
+      {"no conductivity map", [] { set_card("plane_infil.prj", "CONDUCTIVITY", "# none"); },
+       "For Green and Ampt infiltration, saturated hydraulic conductivity map must be specified (the "
+       "CONDUCTIVITY card)"},
+      {"a negative conductivity", [] { write_file("plane_infil.ks", plane_map(0.2, 2, 3, -0.1)); },
+       "the map plane_infil.ks holds -0.1 at row 2, column 3"},
+      {"a porosity above 1", [] { write_file("plane_infil.por", plane_map(0.45, 4, 4, 1.2)); },
+       "the map plane_infil.por holds 1.2 at row 4, column 4"},
+      {"a conductivity that is not a number", [] { write_file("plane_infil.ks", plane_map(0.2, 1, 5, NAN)); },
+       "the map plane_infil.ks holds nan at row 1, column 5"},
+      {"redistribution without its pore index",
+       [&] {
+         std::string text = redist;
+         text.erase(text.find("PORE_INDEX"), text.find('\n', text.find("PORE_INDEX")) - text.find("PORE_INDEX") + 1);
+         write_file("plane_infil.prj", text);
+       },
+       "For infiltration redistribution, pore index map must be specified"},
+      {"a residual saturation at the porosity",
+       [&] {
+         write_file("plane_infil.prj", redist);
+         write_file("plane_infil.rsd", plane_map(0.05, 3, 1, 0.45));
+       },
+       "Error: the residual saturation of cell 15 (0.45) is not below its porosity (0.45)."},
+      {"a layered soil table that is not one",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         write_file("plane_layered.sol", read_file("plane_infil.hc"));
+       },
+       "Error: line 1 of the soil table plane_layered.sol holds north: where the number of soil classes (a whole "
+       "number) is due"},
+      {"a cell of a soil class the table lacks",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         write_file("plane_layered.soi", plane_map(1.0, 5, 2, 3.0));
+       },
+       "Error: the soil map plane_layered.soi gives the cell at row 5, column 2 the soil class 3, which the soil "
+       "table plane_layered.sol does not define"},
+      {"a soil layer without pores",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         std::string table = read_file("plane_layered.sol");
+         table.replace(table.find("0.40"), 4, "0.00");
+         write_file("plane_layered.sol", table);
+       },
+       "Error: layer 2 of soil class 1 (cell 1) has a porosity"},
+      {"a soil layer wetter than its pores hold",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         std::string table = read_file("plane_layered.sol");
+         table.replace(table.rfind("0.30"), 4, "0.41");
+         write_file("plane_layered.sol", table);
+       },
+       "Error: layer 3 of soil class 2 (cell 23)"},
+      {"a water table", [] { set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_infil.ele"); },
+       "the WATER_TABLE card is not available"},
+      {"an area reduction without its map", [] { set_card("plane_infil.prj", "AREA_REDUCTION", "AREA_REDUCTION"); },
+       "the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an AREA_REDUCTION table "
+       "in the mapping table"},
+  };
+  for (const bad_case& k : cases) {
+    SCOPED_TRACE(k.what);
+    reset_process_state();
+    copy_example("plane_infil");
+    write_file("plane_infil.prj", project);
+    k.make();
+    CaptureStderr();
+    const testing::storm_run r = testing::run_storm("plane_infil.prj", {}, 1);
+    const std::string errors = GetCapturedStderr();
+    EXPECT_EQ(r.steps, 0);
+    EXPECT_EQ(process.error_block.stop, 1);
+    EXPECT_NE((r.console + errors).find(k.message), std::string::npos) << r.console << errors;
+  }
+}
+
+}  // namespace
+}  // namespace nivra

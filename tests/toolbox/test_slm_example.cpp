@@ -1,0 +1,149 @@
+// The -slm mode on the watershed model: examples/plane_slm estimates the
+// plane's roughness and retention depth from an outlet hydrograph made at
+// n = 0.05 and 2 mm (with 1 % of deterministic noise), and the post-run
+// program of the control file.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+
+#include "run/steps.h"
+#include "support/test_support.h"
+#include "toolbox/toolbox_control.h"
+#include "toolbox/toolbox_model.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+class SlmExample : public testing::process_test {
+ protected:
+  void SetUp() override {
+    testing::process_test::SetUp();
+    const std::string from = std::string(NIVRA_SOURCE_DIR) + "/examples/plane_slm/plane_slm.";
+    for (const char* ext : {"prj", "msk", "ele", "pst", "ins"})
+      testing::write_file(std::string("plane_slm.") + ext, testing::read_file(from + ext));
+  }
+  // The -slm mode as the command line starts it; its status.
+  int slm(const char* extra = nullptr) {
+    std::string words[] = {"nivra", "-slm", "plane_slm", extra ? extra : ""};
+    char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), nullptr};
+    CaptureStdout();
+    const int status = slm_dru(extra ? 4 : 3, argv);
+    console = GetCapturedStdout();
+    return status;
+  }
+  // The control file with one text replaced.
+  void edit_control(const std::string& from, const std::string& to) {
+    std::string text = testing::read_file("plane_slm.pst");
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    testing::write_file("plane_slm.pst", text);
+  }
+  static void write_script(const std::string& name, const std::string& body) {
+    testing::write_file(name, "#!/bin/sh\n" + body);
+    ::chmod(name.c_str(), 0755);
+  }
+  std::string console;
+};
+
+TEST_F(SlmExample, RoughnessAndRetentionAreRecoveredWithinOnePercent) {
+  ASSERT_EQ(slm(), 0) << console;
+  double rough = 0.0, reten = 0.0;
+  std::FILE* par = std::fopen("plane_slm.par", "r");
+  ASSERT_NE(par, nullptr);
+  ASSERT_EQ(std::fscanf(par, "%lf %lf", &rough, &reten), 2);
+  std::fclose(par);
+  EXPECT_NEAR(rough, 0.05, 0.0005);
+  EXPECT_NEAR(reten, 2.0, 0.02);
+
+  // The model's files hold the final run, made with the best values.
+  double final_rough = 0.0, final_reten = 0.0;
+  ASSERT_EQ(std::sscanf(testing::read_file("values.in").c_str(), "%lf %lf", &final_rough, &final_reten), 2);
+  EXPECT_NEAR(final_rough, rough, 5e-7);  // the .par file holds 6 decimals
+  EXPECT_NEAR(final_reten, reten, 5e-7);
+
+  // The record file: header, initial conditions, iterations, the end, the
+  // results with confidence limits.
+  const std::string rec = testing::read_file("plane_slm.rec");
+  const char* sections[] = {
+      "\n                            RECORD FILE \n\n\nINPUT INFORMATION \n\n",
+      "Input control file case name: plane_slm\n\n",
+      "The LM method is employed for this case.",
+      "                            OPTIMIZATION RECORD\n\nINITIAL CONDITIONS:\n",
+      "      rough               0.100000\n      reten               4.000000\n",
+      "OPTIMIZATION ITERATION NO.\t\t\t\t: 1\nModel Calls so far\t\t\t\t\t: 1\n",
+      "\tLambda = 1.000000E-02 ----->\n\trunning model ...\n",
+      "      Current parameter values                 Previous parameter values\n",
+      "Optimization complete: ",
+      "The model has been run one final time using best parameters.\n",
+      "                            OPTIMISATION RESULTS\n",
+      "Parameter        Estimated         95 percent confidence limits\n",
+      "Observation            Measured       Calculated     Residual       Weight     Group\n",
+      "Parameter correlation coefficient matrix ----->\n\t\trough\treten\n",
+  };
+  std::size_t at = 0;
+  for (const char* s : sections) {
+    const std::size_t found = rec.find(s, at);
+    EXPECT_NE(found, std::string::npos) << s;
+    if (found != std::string::npos) at = found;
+  }
+  // The sensitivity file: a block per iteration, then the composite tables.
+  const std::string sen = testing::read_file("plane_slm.sen");
+  EXPECT_EQ(sen.rfind("                        PARAMETER SENSITIVITIES: CASE plane_slm\n\n\n"
+                      " OPTIMISATION ITERATION NO.\t1 ----->\n"
+                      " Parameter name    Group          Current value    Sensitivity       \n"
+                      "rough\trough\t0.100000\t",
+                      0),
+            0u);
+  EXPECT_NE(sen.find("                        COMPLETION OF OPTIMISATION PROCESS\n\n"
+                     " Composite sensitivities for observation group \"outlet\" ----->\n\n"
+                     " Number of observations with non-zero weight =\t18\n"),
+            std::string::npos);
+  EXPECT_NE(sen.find(" Composite sensitivities for all observations/prior info ----->\n\n"),
+            std::string::npos);
+  EXPECT_FALSE(testing::file_exists("plane_slm.rst"));  // removed at the end
+}
+
+TEST_F(SlmExample, ThePostRunProgramRunsAfterEveryModelRunWithoutAShell) {
+  // One Jacobian (noptmax -1): the first run and four derivative runs.
+  write_script("post.sh", "echo run >> post.log\n");
+  edit_control("nivra none", "nivra post.sh");
+  edit_control("\n30 0.0001", "\n-1 0.0001");
+  ASSERT_EQ(slm(), 0) << console;
+  EXPECT_EQ(testing::read_file("post.log"), "run\nrun\nrun\nrun\nrun\n");
+
+  // A post-run program that fails makes a failed model run: the first one
+  // stops the search.
+  write_script("fail.sh", "exit 3\n");
+  edit_control("nivra post.sh", "nivra fail.sh");
+  EXPECT_EQ(slm(), 1);
+  EXPECT_NE(console.find("Error: the post-run program fail.sh ended with status 3.\n"),
+            std::string::npos);
+  EXPECT_NE(console.find("Error: the first model run of the toolbox search failed"), std::string::npos);
+}
+
+TEST_F(SlmExample, APostRunNameIsAFileNotACommandLine) {
+  write_script("ok.sh", "touch ran\n");
+  EXPECT_EQ(run_post_program("ok.sh"), 0);
+  EXPECT_TRUE(testing::file_exists("ran"));
+  // No shell reads the name: its ";" starts nothing.
+  EXPECT_EQ(run_post_program("ok.sh;touch injected"), -1);
+  EXPECT_FALSE(testing::file_exists("injected"));
+  EXPECT_EQ(run_post_program("missing.sh"), -1);
+
+  pest_control pc;
+  EXPECT_FALSE(post_run_given(pc));
+  pc.post_batch = "none";
+  EXPECT_FALSE(post_run_given(pc));
+  pc.post_batch = "post.sh";
+  EXPECT_TRUE(post_run_given(pc));
+}
+
+}  // namespace
+}  // namespace nivra

@@ -11,12 +11,15 @@
 //   updates_core   cell updates (cells x sub-steps) per second and thread
 //   speedup        the run on one thread over this run, in wall time
 //   overland_share share of the time loop spent in the overland step
+//   bytes_cell     memory the run holds at its end (resident pages of the
+//                  process then, less those before its set-up), per cell
 // Run with the machine otherwise idle: other programs on its cores slow the
 // threads down unevenly.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -96,6 +99,15 @@ storm_folder& folder() {
   return f;
 }
 
+// Resident bytes of the process (Linux: /proc/self/statm); 0 where that
+// cannot be read.
+double resident_bytes() {
+  std::ifstream statm("/proc/self/statm");
+  double size = 0.0, resident = 0.0;
+  if (!(statm >> size >> resident)) return 0.0;
+  return resident * 4096.0;
+}
+
 double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
@@ -110,9 +122,10 @@ void storm(benchmark::State& state, const char* overtype, double step) {
   folder();
   const int threads = static_cast<int>(state.range(0));
   const std::string prj = storm_folder::project(overtype, step, threads);
-  double wall = 0.0, setup = 0.0, overland = 0.0, loop = 0.0;
+  double wall = 0.0, setup = 0.0, overland = 0.0, loop = 0.0, held = 0.0;
   long long substeps = 0, restarts = 0;
   for (auto _ : state) {
+    const double before = resident_bytes();
     const auto t0 = std::chrono::steady_clock::now();
     auto ms = nivra::make_model_state();
     if (!nivra::set_up_run(*ms, prj, nullptr)) {
@@ -141,6 +154,7 @@ void storm(benchmark::State& state, const char* overtype, double step) {
     substeps = k.first;
     restarts = k.second;
     state.PauseTiming();
+    held = resident_bytes() - before;
     ms.reset();
     state.ResumeTiming();
   }
@@ -154,6 +168,7 @@ void storm(benchmark::State& state, const char* overtype, double step) {
   const auto one = one_thread_wall().find(overtype);
   state.counters["speedup"] = one != one_thread_wall().end() ? one->second / wall : 0.0;
   state.counters["overland_share"] = overland / loop;
+  state.counters["bytes_cell"] = held / cells;
 }
 
 void BM_storm_explicit(benchmark::State& state) { storm(state, "EXPLICIT", 5.0); }

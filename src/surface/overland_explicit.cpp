@@ -376,6 +376,29 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
 
+// After a counted failure: a sub-step that can still be divided is cut to a
+// third and held for the next calls (true: the step starts again); a
+// sub-step of 5 ms or less, or one divided max_reductions times in this call
+// already, goes on with the tests off (false).
+bool shorten_sub_step(explicit_scheme& s, double& dts, int& reductions, bool& testing, bool quiet) {
+  if (dts <= 0.005) {
+    testing = false;
+    return false;
+  }
+  if (reductions < max_reductions) {
+    ++reductions;
+    dts /= 3.0;
+    if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
+    s.reduced_dt = dts;
+    s.reduced_countdown = reduced_calls;
+    s.restarts += 1;
+    return true;
+  }
+  if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
+  testing = false;
+  return false;
+}
+
 // Back to the state at the start of the step: depths, lakes, fluxes.
 void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ctx& c) {
   const int n = c.n;
@@ -438,28 +461,12 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
   int reductions = 0;
   bool testing = true;
 
-  // After a counted failure: a sub-step that can still be divided is cut to
-  // a third, and the step starts again from the saved state (true); a
-  // sub-step of 5 ms or less, or one divided five times already, goes on
-  // without further tests.
+  // After a counted failure the step may start again, on a shorter sub-step,
+  // from the saved state (shorten_sub_step).
   auto restart_shorter = [&]() {
-    if (dts <= 0.005) {
-      testing = false;
-      return false;
-    }
-    if (reductions < max_reductions) {
-      ++reductions;
-      dts /= 3.0;
-      if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-      s.reduced_dt = dts;
-      s.reduced_countdown = reduced_calls;
-      s.restarts += 1;
-      restore_step_start(s, lakes, c);
-      return true;
-    }
-    if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
-    testing = false;
-    return false;
+    if (!shorten_sub_step(s, dts, reductions, testing, quiet)) return false;
+    restore_step_start(s, lakes, c);
+    return true;
   };
 
   // An attempt runs sub-steps to the end of the step. A face that moves too
@@ -997,24 +1004,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   const int first_dir = x_first ? dir_x : dir_y;
   int reductions = 0;
   bool testing = true;
-  auto restart_shorter = [&]() {
-    if (dts <= 0.005) {
-      testing = false;
-      return false;
-    }
-    if (reductions < max_reductions) {
-      ++reductions;
-      dts /= 3.0;
-      if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-      s.reduced_dt = dts;
-      s.reduced_countdown = reduced_calls;
-      s.restarts += 1;
-      return true;
-    }
-    if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
-    testing = false;
-    return false;
-  };
+  auto restart_shorter = [&]() { return shorten_sub_step(s, dts, reductions, testing, quiet); };
 
   // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move
   // (the fluxes in the last sub-step); entry 0 stands for the missing face

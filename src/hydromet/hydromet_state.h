@@ -178,6 +178,11 @@ struct hydromet_state {
   int hmet_read_result = 0;          // 1 a record was read, -1 the weather data have ended
   int temper_hours = 0;              // hours summed in temper_gridded_sum
   double orog_lapse_rate = 0.0;      // lapse rate of the hour between the two gages, deg C per km
+  // Evapotranspiration of the hour per cell: potential and actual rates
+  // (cm/s), which the soil-moisture accounting and the Richards columns
+  // take their evapotranspiration from. Made with the weather of a
+  // long-term run; zero until the rates are computed.
+  array1d<double> pet_rate, aet_rate;
   // Averages of the hourly output of long-term runs.
   double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;
   // Snow of the recent hours.

@@ -37,6 +37,7 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

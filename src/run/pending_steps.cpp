@@ -42,8 +42,6 @@ void frozen_soil_step(model_state&) {}
 void snowmelt_step(model_state&) {}
 // Hands the snowmelt to the cells.
 void apply_snowmelt(model_state&) {}
-// Removes evapotranspiration from the stores.
-void et_removal_step(model_state&) {}
 // Runs the Sacramento soil-moisture model.
 void sacramento_update(model_state&) {}
 // Runs the conceptual groundwater model.

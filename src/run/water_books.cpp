@@ -116,7 +116,6 @@ void book_storages(model_state& ms, ledger_moment m) {
 void close_run_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, moment::run_end);
-  book_ponded_evaporation(ms, l);
   // The groundwater and accounting-layer balances take the soil and
   // groundwater of their own models, before a Sacramento run replaces them.
   if (ms.groundwater.gw_simulation) l.close_groundwater_balance();

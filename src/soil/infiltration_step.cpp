@@ -16,6 +16,7 @@
 #include "model/water_ledger.h"
 #include "run/clock_state.h"
 #include "run/time_loop.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
@@ -187,6 +188,7 @@ void init_infiltration_state(model_state& ms) {
 void start_infiltration_event(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s) || s.cum_infil.empty()) return;
+  start_soil_moisture_event(ms);
   s.cum_infil.fill(0.0);
   s.cum_infil_prev.fill(0.0);
   if (s.inf_layered_soil) {

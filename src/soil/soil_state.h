@@ -110,6 +110,9 @@ struct soil_state {
   array2d<double> THETA;             // [cell][layer] water content
   array2d<double> THETA_ML;          // [cell][1..4] layered-soil water content
   array1d<double> wetdep;
+  // Drainage below the soil column (cm per cell) since the groundwater last
+  // took it, and the same drainage kept for the groundwater's recharge.
+  array1d<double> unsat_down_flux, recharge_depth;
   array1d<double> PHEADOLD;          // previous pressure heads
   // Frozen-soil energy per cell and soil layer, made at set-up with the
   // frozen-soil card.

@@ -3,7 +3,6 @@
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "model/water_ledger.h"
 #include "run/clock_state.h"
 #include "soil/soil_state.h"
 
@@ -56,13 +55,6 @@ soil_water soil_storage(const model_state& ms, soil_below_layer below) {
     }
   }
   return w;
-}
-
-void book_ponded_evaporation(const model_state& ms, water_ledger& ledger) {
-  if (!ms.clock.long_term || !ms.soil.sm_accounting || ms.soil.direct_evap_cell.empty()) return;
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  for (int c = 1; c <= ms.grid.ncells; ++c)
-    ledger.book(water_flux::direct_evaporation, ms.soil.direct_evap_cell[c] / 100.0 * area);
 }
 
 }  // namespace nivra

@@ -6,7 +6,6 @@
 namespace nivra {
 
 struct model_state;
-class water_ledger;
 
 // Where the soil below the accounting layer begins, and when it counts.
 // The start and the end of a run measure it differently and each keeps its
@@ -28,9 +27,5 @@ struct soil_water {
 
 // Water in the soil over the watershed.
 soil_water soil_storage(const model_state& ms, soil_below_layer below);
-
-// Books the evaporation from ponded water that the long-term soil-moisture
-// accounting keeps per cell (cm), cell by cell, as direct evaporation.
-void book_ponded_evaporation(const model_state& ms, water_ledger& ledger);
 
 }  // namespace nivra

@@ -111,7 +111,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                       snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
-                    R(flux::channel_headwater_inflow) + boundary_gain;
+                    R(flux::channel_headwater_inflow) + R(flux::soil_column_adjustment) + boundary_gain;
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss +
                      R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {

@@ -34,6 +34,7 @@ enum class water_flux {
   direct_evaporation,    // evaporation from ponded water
   soil_other_et,         // evapotranspiration of the accounting layer not booked above
   unsaturated_down_flux, // from the unsaturated zone downward
+  soil_column_adjustment, // gained (lost when negative) by the Richards columns holding heads and water contents consistent
   // Groundwater.
   exfiltration,                // groundwater onto the surface
   groundwater_recharge,

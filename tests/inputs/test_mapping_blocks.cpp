@@ -335,8 +335,12 @@ TEST_F(MappingBlocks, LayeredSoilTablesFromTheirFileAndFromTheMappingTable) {
 
 // Layout B, form 1: layer L's thickness is 10 L cm and its node spacing
 // 2, 5 and 10 cm, so 5, 4 and 3 nodes.
+// Per layer: Ks 1 cm/h, saturated 0.45, residual 0.03, initial 0.2,
+// wilting point 0.1, field capacity 0.3, a thickness, pore index 8, bubbling
+// head 9 cm, a node spacing.
 std::string hydraulic_soil(int id) {
-  return std::to_string(id) + "\n1 2 3 4 5 6 10 8 -9 2\n1 2 3 4 5 6 20 8 9 5\n1 2 3 4 5 6 30 8 9 10\n";
+  return std::to_string(id) + "\n1 0.45 0.03 0.2 0.1 0.3 10 8 -9 2\n1 0.45 0.03 0.2 0.1 0.3 20 8 9 5\n"
+                              "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10\n";
 }
 
 TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
@@ -365,7 +369,7 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_EQ(table[3].real(29), -9.0);
   EXPECT_EQ(table[3].real(30), -9.0);  // stored as minus its size
   EXPECT_EQ(table[3].real(34), 10.0);
-  EXPECT_EQ(table[3].real(20), 3.0);
+  EXPECT_EQ(table[3].real(20), 0.03);  // value 3, the residual content
 
   rq.water_table = true;
   rq.gw_node_spacing = 1.0;
@@ -405,8 +409,8 @@ TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   first.resize(87, ' ');
   auto ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soils.map soils\n"
                          "RICHARDS_EQN_INFILTRAIION_HAVERCAMP soils\nNUM_IDS 1\nNUM_LAYERS 3\nID\n" +
-                         first + "1 2 3 4 5 6 10 8 9 10 11 2\n1 2 3 4 5 6 20 18 19 20 21 5\n"
-                                 "1 2 3 4 5 6 30 28 29 30 31 10\n");
+                         first + "1 0.45 0.03 0.2 0.1 0.3 10 8 9 10 11 2\n1 0.45 0.03 0.2 0.1 0.3 20 18 19 20 21 5\n"
+                                 "1 0.45 0.03 0.2 0.1 0.3 30 28 29 30 31 10\n");
   write_index_map("soils.map", "0 4 4 4\n4 4 4 0\n4 4 4 4\n");
   soil_hydraulic_result res;
   CaptureStdout();
@@ -414,7 +418,7 @@ TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   const std::string out = GetCapturedStdout();
   ASSERT_FALSE(run_stopped()) << out;
   const soil_class& s = ms->soil.soil_classes()[4];
-  EXPECT_EQ(s.real(17), 0.0);  // the sixth value is not kept in form 2
+  EXPECT_EQ(s.real(17), 0.3);  // the sixth value, the field capacity, in both forms
   EXPECT_EQ(s.real(35), 8.0);
   EXPECT_EQ(s.real(37), 28.0);
   EXPECT_EQ(s.real(44), 11.0);

@@ -11,8 +11,5 @@ void init_wetlands(model_state& ms);
 void init_overland_boundary(model_state& ms);
 void read_infiltration_maps(model_state& ms);
 void read_groundwater_maps(model_state& ms);
-void open_sacramento_params(model_state& ms);
-void open_conceptual_gw_params(model_state& ms);
-void read_link_map(model_state& ms);
 
 }  // namespace nivra

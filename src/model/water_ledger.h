@@ -173,7 +173,10 @@ class water_ledger {
   void open_event();
 
   // The event's balance, from its totals and its start and end storages.
-  void close_event();
+  // With a lumped model its stores join the balance: the infiltration and
+  // the baseflow it returns to the channels stay inside, its
+  // evapotranspiration leaves.
+  void close_event(bool lumped = false);
   // The run's groundwater balance (the groundwater model's own storages).
   void close_groundwater_balance();
   // The balance of the soil-moisture accounting layer.

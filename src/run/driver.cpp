@@ -18,6 +18,7 @@
 #include "core/replace.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/lumped_steps.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"

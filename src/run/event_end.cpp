@@ -38,15 +38,11 @@ void warn_of_lake_overlap(const model_state& ms) {
 }
 
 // The event's books close: the water every compartment holds booked, and
-// the balance computed. A Sacramento run's evaporation of the event is what
-// its model removed.
+// the balance computed (with a lumped model, over its stores too).
 void close_event_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, ledger_moment::event_end);
-  if (ms.groundwater.sacramento_given)
-    l.set_totals(water_flux::direct_evaporation, l.run_total(water_flux::direct_evaporation),
-                 l.event_total(water_flux::sacramento_et));
-  l.close_event();
+  l.close_event(lumped_model(ms));
 }
 
 // The event's outlet (or wash-load) results: the optimisation output line

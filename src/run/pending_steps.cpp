@@ -42,10 +42,6 @@ void frozen_soil_step(model_state&) {}
 void snowmelt_step(model_state&) {}
 // Hands the snowmelt to the cells.
 void apply_snowmelt(model_state&) {}
-// Runs the Sacramento soil-moisture model.
-void sacramento_update(model_state&) {}
-// Runs the conceptual groundwater model.
-void conceptual_gw_step(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
 // Routes the storm-sewer pipe network.

@@ -56,8 +56,6 @@ void apply_overland_point_sources(model_state& ms);
 void frozen_soil_step(model_state& ms);
 void snowmelt_step(model_state& ms);
 void apply_snowmelt(model_state& ms);
-void sacramento_update(model_state& ms);
-void conceptual_gw_step(model_state& ms);
 void overland_constituent_step(model_state& ms);
 void storm_sewer_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);

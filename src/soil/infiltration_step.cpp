@@ -143,6 +143,9 @@ void book_infiltration(model_state& ms) {
     if (accounting) accounting[c] += dI * open;
   }
   ms.ledger.book(water_flux::infiltration, volume * ms.grid.grid_size * ms.grid.grid_size);
+  // The lumped models take the same water, as depth summed over the cells.
+  if (ms.groundwater.sacramento_given) ms.groundwater.sac_infil_in += volume;
+  if (ms.groundwater.conceptual_gw_given) ms.groundwater.congw_infil_in += volume;
 }
 
 // The start of an event: in a long-term run the columns first catch up with

@@ -206,8 +206,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
        },
        "WATER_TABLE"},
       {[](model_state& ms) { ms.groundwater.water_table_given = 1; }, "WATER_TABLE"},
-      {[](model_state& ms) { ms.groundwater.sacramento_given = 1; }, "SACRAMENTO"},
-      {[](model_state& ms) { ms.groundwater.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},

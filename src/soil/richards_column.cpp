@@ -16,6 +16,9 @@ namespace nivra {
 namespace {
 
 constexpr double five_seconds = 0.001388888888888889;  // h
+// The shortest sub-step a column proposes (a pond about to empty would
+// otherwise ask for ever shorter ones), h.
+constexpr double shortest_substep = 1e-7;
 
 // The top of a column in a sub-step: a flux (the surface water enters as a
 // source of node 1, evaporation leaves from the root zone) or a head held
@@ -116,7 +119,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
   double tau = T;
   long long steps = 0;
   while (tau > 1e-16) {
-    if (++steps > max_richards_substeps || !(dt > 1e-12)) {
+    if (++steps > max_richards_substeps || !(dt > 0.0)) {
       std::printf("Error: the Richards soil column of cell %d does not advance: %lld sub-steps, the last of %g h.\n",
                   c, steps, dt);
       out.cell = c;
@@ -372,6 +375,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
     }
 
     // f. The next sub-step.
+    proposed = std::max(proposed, shortest_substep);
     tau -= dt;
     const double next = std::min(proposed, T);
     if (tau > 1e-16) dt = (next > tau || tau - next < 1e-8) ? tau : next;

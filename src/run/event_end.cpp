@@ -17,6 +17,7 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/water_books.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/lake_storage.h"
@@ -118,7 +119,7 @@ void finish_event(model_state& ms) {
   warn_of_lake_overlap(ms);
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
-  ms.soil.final_soil_moisture = 0.0;
+  soil_event_end_figures(ms);
 
   write_event_summary(ms);
   if (!ms.project.super_quiet && ms.project.optimizer_mode != 1) std::printf("finished event \n");

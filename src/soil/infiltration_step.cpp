@@ -170,6 +170,7 @@ void start_richards_event(model_state& ms) {
       clock.inf_next_time = clock.model_time + clock.ov_dt_days;
     }
   }
+  soil_event_start_figures(ms);
   const double longest = clock.inf_dt / 3600.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     s.inf_rate[c] = 0.0;

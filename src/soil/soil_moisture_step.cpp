@@ -14,6 +14,7 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
@@ -136,6 +137,73 @@ void start_soil_moisture_event(model_state& ms) {
         s.THETA_ML(c, j) = std::clamp(theta[j], k.residual_moisture(j), k.porosity(j));
     }
   }
+}
+
+namespace {
+
+// A Richards column's saturation weighted by node thickness down to the
+// soil-moisture depth (at least its top node).
+double column_saturation(const soil_state& s, int c) {
+  double water = 0.0, depth = 0.0;
+  for (int j = 1; j <= s.numcells[c] - 1 && (j == 1 || depth < s.soil_moist_depth); ++j) {
+    const double dz = s.DZ(c, j);
+    water += s.THETA(c, j) / s.richards.soil(c, j).theta_s * dz;
+    depth += dz;
+  }
+  return depth > 0.0 ? water / depth : 0.0;
+}
+
+int column_nodes(const soil_state& s) {
+  int n = 0;
+  for (int c = 1; c <= s.numcells.size(); ++c) n += std::max(s.numcells[c] - 1, 0);
+  return n;
+}
+
+}  // namespace
+
+void soil_event_start_figures(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (!s.inf_richards || s.numcells.empty()) return;
+  s.n_cells_start_event = column_nodes(s);
+  s.init_soil_water = 0.0;
+  if (!ms.clock.long_term || ms.grid.ncells < 1) return;
+  for (int c = 1; c <= ms.grid.ncells; ++c) s.init_soil_water += column_saturation(s, c);
+  s.init_soil_water /= ms.grid.ncells;
+}
+
+void soil_event_end_figures(model_state& ms) {
+  soil_state& s = ms.soil;
+  const int n = ms.grid.ncells;
+  s.final_soil_moisture = 0.0;
+  if (n < 1) return;
+  double sum = 0.0;
+  if (s.inf_redist && !s.surface_moisture.empty()) {
+    for (int c = 1; c <= n; ++c) sum += s.surface_moisture[c] / s.soil_porosity[c];
+  } else if (s.inf_layered_soil && !s.sm_water_top.empty()) {
+    const array1d<soil_class>& classes = s.soil_classes();
+    for (int c = 1; c <= n; ++c) {
+      const soil_class& k = classes[s.soiltype[c]];
+      const double depth = s.sm_depth[c];
+      sum += depth > 1e-16 ? s.sm_water_top[c] / std::min(depth, k.thickness(1)) / k.porosity(1) : 1.0;
+    }
+  } else if (s.inf_richards && ms.clock.long_term && !s.numcells.empty()) {
+    for (int c = 1; c <= n; ++c) sum += column_saturation(s, c);
+  }
+  s.final_soil_moisture = sum / n;
+  if (!s.inf_richards || s.numcells.empty()) return;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  s.net_infil_vol = 0.0;
+  for (int c = 1; c <= n; ++c) s.net_infil_vol += s.inf_rich[c] * area;
+  s.n_cells_end_event = column_nodes(s);
+  const water_ledger& l = ms.ledger;
+  const double initial = l.storage(water_store::soil, ledger_moment::event_start);
+  s.richards_mass_error = 0.0;
+  if (initial > 0.0)
+    s.richards_mass_error = (l.storage(water_store::soil, ledger_moment::event_end) - initial - s.net_infil_vol +
+                             l.event_total(water_flux::unsaturated_down_flux)) /
+                            initial * 100.0;
+  else if (std::FILE* f = ms.output.summary_file.fp)
+    std::fprintf(f, "\n No Unsaturated Cells in Grid, No infiltration \n");
 }
 
 }  // namespace nivra

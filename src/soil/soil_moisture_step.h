@@ -26,4 +26,15 @@ void et_removal_step(model_state& ms);
 // soil: the three layer contents).
 void start_soil_moisture_event(model_state& ms);
 
+// The soil's figures of the event summary. At the start of an event with
+// Richards columns: their relative saturation down to SOIL_MOIST_DEPTH
+// (long-term runs) and their node count. At its end: the soil's relative
+// saturation (the surface water content over the porosity with
+// redistribution, the top layer's fill with layered soils, the columns'
+// saturation in long-term Richards runs) and, with Richards columns, the
+// net infiltration, node count and the columns' balance against the
+// event's soil books.
+void soil_event_start_figures(model_state& ms);
+void soil_event_end_figures(model_state& ms);
+
 }  // namespace nivra

@@ -33,6 +33,9 @@ struct richards_node {
   // theta_b, head h_b; q_scale is the parabola's q / h.
   double lambda = 0.0, hb = 0.0;
   double se_b = 0.0, theta_b = 0.0, h_b = 0.0, q_scale = 0.0;
+  // The curve's exponents and capacity factor, computed once: Kr = (h /
+  // hb)^k_exp below h_b, Se^cap_exp above it; C = c_factor (h / hb)^c_exp.
+  double inv_lambda = 0.0, k_exp = 0.0, cap_exp = 0.0, c_exp = 0.0, c_factor = 0.0;
   // Haverkamp: theta = theta_r + (theta_s - theta_r) / ((|h|/a)^n + 1),
   // Kr = A / (A + |h|^B).
   double a = 0.0, n = 0.0, A = 0.0, B = 0.0;

@@ -44,15 +44,17 @@ void update_conductivity(const column_view& c) {
 }
 
 // Thomas algorithm over nodes 1..m: a lower, b main, cc upper diagonal, rhs
-// overwritten with the solution.
+// overwritten with the solution (b with the reciprocals of the eliminated
+// diagonal: one division per node).
 void tridiag_solve(int m, const double* a, double* b, const double* cc, double* rhs) {
+  b[1] = 1.0 / b[1];
   for (int j = 2; j <= m; ++j) {
-    const double w = a[j] / b[j - 1];
-    b[j] -= w * cc[j - 1];
+    const double w = a[j] * b[j - 1];
+    b[j] = 1.0 / (b[j] - w * cc[j - 1]);
     rhs[j] -= w * rhs[j - 1];
   }
-  rhs[m] /= b[m];
-  for (int j = m - 1; j >= 1; --j) rhs[j] = (rhs[j] - cc[j] * rhs[j + 1]) / b[j];
+  rhs[m] *= b[m];
+  for (int j = m - 1; j >= 1; --j) rhs[j] = (rhs[j] - cc[j] * rhs[j + 1]) * b[j];
 }
 
 bool fixed_level(const richards_domain& d, int c) {

@@ -19,6 +19,11 @@ richards_node brooks_corey_node(double ks, double theta_s, double theta_r, doubl
   s.theta_b = theta_r + (theta_s - theta_r) * s.se_b;
   s.h_b = s.hb * std::pow(s.se_b, -1.0 / lambda);
   s.q_scale = std::sqrt(1.0 - s.se_b) / s.h_b;
+  s.inv_lambda = 1.0 / lambda;
+  s.k_exp = -3.0 * lambda - 2.0;
+  s.cap_exp = 3.0 + 2.0 / lambda;
+  s.c_exp = -(lambda + 1.0);
+  s.c_factor = -(lambda / s.hb) * (theta_s - theta_r);
   return s;
 }
 
@@ -38,7 +43,7 @@ double moisture_from_head(const richards_node& s, int model, double h) {
   if (h >= 0.0) return s.theta_s;
   const double span = s.theta_s - s.theta_r;
   if (model == retention_haverkamp) return s.theta_r + span / (std::pow(-h / s.a, s.n) + 1.0);
-  if (h <= s.h_b) return s.theta_r + span * std::pow(s.hb / h, s.lambda);
+  if (h <= s.h_b) return s.theta_r + span * std::exp(-s.lambda * std::log(h / s.hb));
   const double q = s.q_scale * h;
   return s.theta_r + span * (1.0 - q * q);
 }
@@ -50,7 +55,7 @@ double head_from_moisture(const richards_node& s, int model, double theta, doubl
   if (se >= 1.0) return 0.0;
   if (model == retention_haverkamp) return -std::pow(1.0 / se - 1.0, 1.0 / s.n) * s.a;
   if (theta > s.theta_b) return std::sqrt(1.0 - se) / s.q_scale;
-  return s.hb / std::pow(se, 1.0 / s.lambda);
+  return s.hb * std::exp(-s.inv_lambda * std::log(se));
 }
 
 conductivity_capacity conductivity_and_capacity(const richards_node& s, int model, double h, double theta) {
@@ -68,13 +73,13 @@ conductivity_capacity conductivity_and_capacity(const richards_node& s, int mode
     return r;
   }
   if (h <= s.h_b) {
-    const double ratio = h / s.hb;  // at least 1
-    r.kr = std::pow(ratio, -3.0 * s.lambda - 2.0);
-    r.c = -std::pow(ratio, -(s.lambda + 1.0)) * (s.lambda / s.hb) * span;
+    const double log_ratio = std::log(h / s.hb);  // h / hb at least 1
+    r.kr = std::exp(s.k_exp * log_ratio);
+    r.c = s.c_factor * std::exp(s.c_exp * log_ratio);
     return r;
   }
   const double se = span > 0.0 ? std::clamp((theta - s.theta_r) / span, 0.0, 1.0) : 1.0;
-  r.kr = std::pow(se, 3.0 + 2.0 / s.lambda);
+  r.kr = se > 0.0 ? std::exp(s.cap_exp * std::log(se)) : 0.0;
   r.c = -2.0 * h * span * s.q_scale * s.q_scale;
   return r;
 }

@@ -402,6 +402,46 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_TRUE(has(GetCapturedStdout(), "Error: cell 1 has the soil class 3, which the soil table rich.tab does not define\n"));
 }
 
+TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
+  // Soil 3's first layer line (line 4) with one value changed.
+  const struct {
+    const char* line;
+    int form;
+    const char* fault;
+  } cases[] = {
+      {"0 0.45 0.03 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a saturated conductivity (value 1)"},
+      {"1 1.45 0.03 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a saturated water content (value 2)"},
+      {"1 0.45 0.5 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a residual water content (value 3)"},
+      {"1 0.45 0.03 0.01 0.1 0.3 10 8 -9 2", richards_brooks_form, "an initial water content (value 4)"},
+      {"1 0.45 0.03 0.2 0.1 0.6 10 8 -9 2", richards_brooks_form, "a field capacity (value 6)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 0 -9 2", richards_brooks_form, "a pore-size index (value 8)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 0 2", richards_brooks_form, "a bubbling head (value 9)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 -9 0.001", richards_brooks_form, "a node spacing below 0.01 cm"},
+      {"1 0.45 0.03 0.2 0.1 0.3 5000 8 -9 1", richards_brooks_form, "more than 1000 nodes"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 9 -10 11 2", richards_havercamp_form, "a Haverkamp constant"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.fault);
+    reset_process_state();
+    const std::string rest = k.form == richards_brooks_form ? "1 0.45 0.03 0.2 0.1 0.3 20 8 9 5\n"
+                                                                "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10\n"
+                                                              : "1 0.45 0.03 0.2 0.1 0.3 20 8 9 10 11 5\n"
+                                                                "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10 11 10\n";
+    write_file("rich.tab", "1\n0\n3\n" + std::string(k.line) + "\n" + rest);
+    array1d<soil_class> table(soil_class_capacity - 1);
+    soil_hydraulic_request rq;
+    rq.form = k.form;
+    soil_hydraulic_result res;
+    guarded_file f;
+    ASSERT_TRUE(open_guarded_file(f, "rich.tab", "r"));
+    CaptureStdout();
+    EXPECT_EQ(read_soil_hydraulic_table(f, "rich.tab", rq, table, res), -1);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(has(out, "line 4 of the soil table rich.tab gives layer 1 ")) << out;
+    EXPECT_TRUE(has(out, k.fault)) << out;
+  }
+}
+
 TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   // Form 2: twelve values per layer; layer line 1 holds its values from
   // column 88.

@@ -77,5 +77,36 @@ TEST_F(LongTermSoils, EveryOptionClosesItsBalanceInTheRunSummary) {
   }
 }
 
+TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
+  const struct {
+    const char* example;
+    const char* project;
+    const char* card;     // the card line replaced (or added)
+    const char* line;
+    const char* message;
+  } cases[] = {
+      {"longterm_richards", "richards", "RICHARDS_C_OPTION", "# no retention curve",
+       "Richards infiltration (INF_RICHARDS) needs the RICHARDS_C_OPTION card"},
+      {"longterm_lumped", "sacramento", "CONCEPTUAL_GW", "CONCEPTUAL_GW hillside.cgw",
+       "the SACRAMENTO and CONCEPTUAL_GW cards each name a model"},
+      {"longterm_lumped", "conceptual", "CHAN_EXPLIC", "# no channels",
+       "the CONCEPTUAL_GW card's model returns its water to the channels"},
+      {"longterm_lumped", "sacramento", "SACRAMENTO", "SACRAMENTO no_such.sac",
+       "Cannot open Sacramento input parameter file: no_such.sac"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.message);
+    reset_process_state();
+    copy_example(k.example);
+    const std::string project = std::string(k.project) + ".prj";
+    testing::set_card(project, k.card, k.line);
+    CaptureStdout();
+    run_simulation(project, nullptr, "");
+    const std::string console = GetCapturedStdout();
+    EXPECT_NE(process.error_block.stop, 0);
+    EXPECT_NE(console.find(k.message), std::string::npos) << console;
+  }
+}
+
 }  // namespace
 }  // namespace nivra

@@ -40,15 +40,7 @@ congw_outflows congw_two_store(double p, congw_store_block& s) {
 int conceptual_gw_card_index(std::string& line) {
   static const char* const words[] = {"slow_max",     "fast_max",     "slow_rate",        "fast_rate",
                                       "slow_content", "fast_content", "underflow_percent"};
-  card_line l(line);
-  std::string word;
-  if (!next_token(l, word)) return 8;
-  const std::string w = to_lower(word);
-  line = std::string(l.rest());
-  if (w == "nivra_conceptual_gw") return 0;
-  for (int i = 0; i < 7; ++i)
-    if (w == words[i]) return i + 1;
-  return 8;
+  return lumped_card_index(line, "nivra_conceptual_gw", words, 7);
 }
 
 bool read_conceptual_gw(guarded_file& f, std::string_view name, congw_store_block& s) {

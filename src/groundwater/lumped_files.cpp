@@ -14,6 +14,18 @@ void print_lumped_lines(std::initializer_list<const char*> lines) {
   for (const char* l : lines) std::printf("%s\n", l);
 }
 
+int lumped_card_index(std::string& line, const char* header, const char* const* words, int count) {
+  card_line l(line);
+  std::string word;
+  if (!next_token(l, word)) return count + 1;
+  const std::string w = to_lower(word);
+  line = std::string(l.rest());
+  if (w == header) return 0;
+  for (int i = 0; i < count; ++i)
+    if (w == words[i]) return i + 1;
+  return count + 1;
+}
+
 bool read_lumped_cards(guarded_file& f, std::string_view name, const lumped_file_layout& layout, int count,
                        const char* const* cards, double* const* fields,
                        const std::function<int(std::string&)>& index_of) {

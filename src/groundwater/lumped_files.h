@@ -30,6 +30,11 @@ struct lumped_file_layout {
 inline constexpr int lumped_header = -1;
 inline constexpr int lumped_other = -2;
 
+// The card of a line: 0 for the header word (lower case), k for words[k -
+// 1], count + 1 for anything else (also an empty line). The word is cut
+// from the line.
+int lumped_card_index(std::string& line, const char* header, const char* const* words, int count);
+
 // Reads a card file: the first line's first token must begin with the
 // header word; then each line's card (index_of cuts the word off the line)
 // until every value card has been read once, each value a finite number.

@@ -167,15 +167,7 @@ int sacramento_card_index(std::string& line) {
   static const char* const words[] = {"uztwm", "uzfwm", "uzk",   "zperc", "rexp",  "lztwm",
                                       "lzfsm", "lzfpm", "lzsk",  "lzpk",  "pfree", "uztwc",
                                       "uzfwc", "lztwc", "lzfsc", "lzfpc", "num_basins", "basin", "saved"};
-  card_line l(line);
-  std::string word;
-  if (!next_token(l, word)) return 20;
-  const std::string w = to_lower(word);
-  line = std::string(l.rest());
-  if (w == "nivra_sacramento") return 0;
-  for (int i = 0; i < 19; ++i)
-    if (w == words[i]) return i + 1;
-  return 20;
+  return lumped_card_index(line, "nivra_sacramento", words, 19);
 }
 
 bool read_sacramento_input(guarded_file& f, std::string_view name, sac_record& s) {

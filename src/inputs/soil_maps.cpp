@@ -236,6 +236,17 @@ void read_et_param_maps(model_state& ms) {
   }
 }
 
+// The soil class of every cell from the SOIL_TYPE_MAP map.
+bool read_soil_type_map(model_state& ms) {
+  soil_state& s = ms.soil;
+  input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
+  if (s.soiltype.size() != ms.grid.ncells) s.soiltype.alloc(ms.grid.ncells);
+  read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
+                      ms.project.optimizer_mode);
+  close_guarded_file(s.soil_type_file);
+  return !stopped();
+}
+
 // Layered soil: the soil classes of the cells and their initial layer
 // water contents.
 bool read_layered_soil(model_state& ms) {
@@ -244,12 +255,7 @@ bool read_layered_soil(model_state& ms) {
   if (table_present(ms, cmt_multi_layer_ga)) {
     if (read_cmt_multi_layer(ms) < 0) return false;
   } else {
-    input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
-    if (s.soiltype.size() != n) s.soiltype.alloc(n);
-    read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
-                        ms.project.optimizer_mode);
-    close_guarded_file(s.soil_type_file);
-    if (stopped()) return false;
+    if (!read_soil_type_map(ms)) return false;
     soil_class_set defined;
     const int classes = read_soil_layer_table(s.soil_layer_table_file, ms.project.soil_layer_input_file.view(),
                                               s.soil_classes(), defined);
@@ -339,12 +345,7 @@ void init_richards_soil(model_state& ms) {
   if (from_table) {
     largest = read_cmt_soil_layers(ms, model == richards_retention::brooks_corey ? 1 : 2, request, result);
   } else {
-    input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
-    if (s.soiltype.size() != n) s.soiltype.alloc(n);
-    read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
-                        ms.project.optimizer_mode);
-    close_guarded_file(s.soil_type_file);
-    if (stopped()) return;
+    if (!read_soil_type_map(ms)) return;
     request.soil_ids = &s.soiltype;
     request.grid = &ms.grid;
     request.soil_map_name = ms.project.soil_type_map.view();

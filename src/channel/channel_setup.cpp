@@ -402,6 +402,8 @@ void init_channel_network(model_state& ms) {
   if (ms.groundwater.sacramento_given &&
       !compute_sacramento_weights(ch, ms.groundwater, ms.grid.ncells, ms.project.super_quiet != 0))
     return;
+  if (ms.groundwater.conceptual_gw_given && !compute_cgw_weights(ch, ms.groundwater, ms.grid, ms.project.super_quiet != 0))
+    return;
   if (!write_short_links(ch)) return;
   write_bad_thalweg(ch, ms.grid);
 }

@@ -58,6 +58,12 @@ bool init_grid_stream(channel_state& ch, bool aquifer_exchange);
 // counted once and the shares summing to 1. False after a message.
 bool compute_sacramento_weights(channel_state& ch, const groundwater_state& gw, int ncells, bool quiet);
 
+// The share of the conceptual groundwater outflow of each grid-stream
+// entry: the area its link gathers (from the upslope areas of the link
+// map's channel cells) spread over the link's nodes, the shares scaled to
+// sum to 1. False after a message.
+bool compute_cgw_weights(channel_state& ch, const groundwater_state& gw, const grid_state& grid, bool quiet);
+
 // "short_links.out": the links of one computational node.
 bool write_short_links(const channel_state& ch);
 

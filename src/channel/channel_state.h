@@ -119,6 +119,8 @@ struct channel_state {
   array2d<int> gst_row, gst_col;     // its grid row and column
   array2d<double> gst_pct;           // share of the node's length in the cell
   array2d<double> gst_sac_weight;    // share of the Sacramento baseflow
+  array2d<double> gst_cgw_weight;    // share of the conceptual groundwater outflow
+  double cgw_weight_sum = 0.0;
   array1d<double> chan_cell_topo_weight;  // per cell: topographic weight of a channel cell
   double sac_chan_cells = 0.0, sac_ti_sum = 0.0, sac_chan_length = 0.0, sac_weight_sum = 0.0;
   int chan_section_mode = 0;         // sections are computed from the depth (2)

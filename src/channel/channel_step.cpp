@@ -108,6 +108,30 @@ void clear_lateral(channel_state& ch) {
   }
 }
 
+// The runoff of a lumped model enters the channel nodes by the shares of
+// the grid-stream entries, at its hourly rate, until the runoff waiting for
+// the channels is used up.
+void deliver_lumped_baseflow(model_state& ms, double dt) {
+  groundwater_state& g = ms.groundwater;
+  const bool sac = g.sacramento_given != 0;
+  if (!(sac || g.conceptual_gw_given) || !(g.lumped_pool > 0.0) || !(dt > 0.0)) return;
+  channel_state& ch = ms.channel;
+  const double v = std::min((sac ? g.sac_chan_inflow : g.congw_qlat) * dt, g.lumped_pool);
+  if (!(v > 0.0)) return;
+  g.lumped_pool -= v;
+  const array2d<double>& share = sac ? ch.gst_sac_weight : ch.gst_cgw_weight;
+  const double q = v / dt;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int link = ch.gst_link[i][j];
+      ch.qlat(ch.gst_node[i][j], link) += q * share[i][j] / ch.link_dx[link];
+    }
+  ms.ledger.book(water_flux::groundwater_to_channels, v);
+  ms.ledger.book(water_flux::sacramento_baseflow, v);
+  ms.clock.chan_flow_started = 1;
+  ch.chan_has_water = 1;
+}
+
 // In a long-term run after the rain, channels holding less than 1 % of the
 // event's rain step at most every 60 s while a lake stands above its
 // lowest level or the aquifer still feeds them, and otherwise park on the
@@ -132,7 +156,8 @@ void slow_down_when_nearly_empty(model_state& ms) {
     while (c.chan_dt > 60.0) c.chan_dt *= 0.5;
     c.chan_dt_days = c.chan_dt / seconds_per_day;
     c.chan_next_time = c.model_time + c.chan_dt_days;
-  } else if (ms.overland.qout < 1e-6) {
+  } else if (ms.overland.qout < 1e-6 && !ms.groundwater.sacramento_given && !ms.groundwater.conceptual_gw_given) {
+    // Channels fed by a lumped model's baseflow keep their clock.
     c.chan_dt_days = c.ov_dt_days;
     c.chan_flow_started = 0;
     c.chan_next_time = c.ov_next_time;
@@ -161,6 +186,7 @@ void channel_routing_step(model_state& ms) {
     ms.ledger.book(water_flux::head_boundary_in, lr.boundary_inflow);
     ms.ledger.book(water_flux::head_boundary_out, lr.boundary_spill);
   }
+  deliver_lumped_baseflow(ms, dt);
   // Water given at the nodes starts the flow as the cells' water does.
   if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0) clk.chan_flow_started = 1;
   if (!ch.structures.stream_pointsource.empty()) {

@@ -23,4 +23,21 @@ sacramento_water sacramento_storage(const sac_record& s) {
   return w;
 }
 
+lumped_water lumped_storage(const groundwater_state& gw, double cell_area, bool at_start) {
+  lumped_water w;
+  const double to_volume = gw.sac_area / 1000.0;
+  if (gw.sacramento_given) {
+    const sacramento_water s = sacramento_storage(at_start ? gw.sac_init_params : gw.sac_params);
+    w.soil = s.tension_mm * to_volume;
+    w.groundwater = s.free_mm * to_volume;
+    if (!at_start) w.soil += (gw.sac_infil_in - gw.sac_infil_prev) * cell_area;
+  } else if (gw.conceptual_gw_given) {
+    const congw_store_block& s = at_start ? gw.congw_init_store : gw.congw_store;
+    w.groundwater = (s.slow_content + s.fast_content) * to_volume;
+    if (!at_start) w.groundwater += (gw.congw_infil_in - gw.congw_infil_prev) * cell_area;
+  }
+  if (!at_start) w.groundwater += gw.lumped_pool;
+  return w;
+}
+
 }  // namespace nivra

@@ -26,6 +26,7 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
+#include "soil/richards_setup.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -190,6 +191,17 @@ void read_initial_moisture(model_state& ms) {
   }
 }
 
+// The soil class of every cell from the SOIL_TYPE_MAP map.
+bool read_soil_type_map(model_state& ms) {
+  soil_state& s = ms.soil;
+  input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
+  if (s.soiltype.size() != ms.grid.ncells) s.soiltype.alloc(ms.grid.ncells);
+  read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
+                      ms.project.optimizer_mode);
+  close_guarded_file(s.soil_type_file);
+  return !stopped();
+}
+
 // Layered soil: the soil classes of the cells and their initial layer
 // water contents.
 bool read_layered_soil(model_state& ms) {
@@ -198,12 +210,7 @@ bool read_layered_soil(model_state& ms) {
   if (table_present(ms, cmt_multi_layer_ga)) {
     if (read_cmt_multi_layer(ms) < 0) return false;
   } else {
-    input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
-    if (s.soiltype.size() != n) s.soiltype.alloc(n);
-    read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
-                        ms.project.optimizer_mode);
-    close_guarded_file(s.soil_type_file);
-    if (stopped()) return false;
+    if (!read_soil_type_map(ms)) return false;
     soil_class_set defined;
     const int classes = read_soil_layer_table(s.soil_layer_table_file, ms.project.soil_layer_input_file.view(),
                                               s.soil_classes(), defined);
@@ -264,9 +271,66 @@ void read_water_table_maps(model_state& ms) {
   }
 }
 
+// The soil hydraulic table of the Richards columns (its own file with the
+// soil map, or a Richards block of the mapping table), then the columns.
 void init_richards_soil(model_state& ms) {
-  // The Richards soil columns are not simulated in this version.
-  if (ms.soil.inf_richards) report_card_not_available("INF_RICHARDS");
+  soil_state& s = ms.soil;
+  // A water table under the columns is not simulated: the caller stops.
+  if (!s.inf_richards || ms.groundwater.water_table_given) return;
+  const bool brooks_table = table_present(ms, cmt_richards_brooks);
+  const bool havercamp_table = table_present(ms, cmt_richards_havercamp);
+  if (s.richards_c_option == 0) {
+    if (brooks_table) s.richards_c_option = richards_retention::brooks_corey;
+    else if (havercamp_table) s.richards_c_option = richards_retention::haverkamp;
+  }
+  const int model = s.richards_c_option;
+  if (model != richards_retention::brooks_corey && model != richards_retention::haverkamp) {
+    std::printf("Error: Richards infiltration (INF_RICHARDS) needs the RICHARDS_C_OPTION card, BROOKS or "
+                "HAVERCAMP, to choose the retention curve and the layout of the soil table.\n");
+    stop_with_own_message();
+    return;
+  }
+  input_report(ms, console_rule::unless_silent, "Reading Soil Table");
+  const int n = ms.grid.ncells;
+  soil_hydraulic_request request;
+  request.form = model == richards_retention::brooks_corey ? richards_brooks_form : richards_havercamp_form;
+  soil_hydraulic_result result;
+  int largest = 0;
+  const bool from_table = model == richards_retention::brooks_corey ? brooks_table : havercamp_table;
+  if (from_table) {
+    largest = read_cmt_soil_layers(ms, model == richards_retention::brooks_corey ? 1 : 2, request, result);
+  } else {
+    if (!read_soil_type_map(ms)) return;
+    request.soil_ids = &s.soiltype;
+    request.grid = &ms.grid;
+    request.soil_map_name = ms.project.soil_type_map.view();
+    largest = read_soil_hydraulic_table(s.soil_layer_table_file, ms.project.soil_layer_input_file.view(), request,
+                                        s.soil_classes(), result);
+    close_guarded_file(s.soil_layer_table_file);
+  }
+  if (largest < 0 || stopped()) return;
+  s.max_soil_layers = largest;
+  if (!ms.project.super_quiet) std::printf("   Done\n");
+
+  for (int c = 1; c <= n; ++c) s.numcells[c] = result.cell_nodes[c];
+  alloc_2d_double(n, largest, s.THETA, "THETA");
+  alloc_2d_double(n, largest, s.DZ, "DZ");
+  s.richards.alloc(n, largest);
+  s.richards_kernel.prepare(largest);
+  // The roots reach the soil-moisture depth, or with Penman-Monteith the
+  // vegetation height when that is less.
+  ensure_cells(s.root_depth, n);
+  const bool penman = ms.clock.long_term && ms.hydromet.et_calc_penman && !ms.hydromet.veg.empty();
+  for (int c = 1; c <= n; ++c)
+    s.root_depth[c] = penman ? std::min(ms.hydromet.veg[c], s.soil_moist_depth / 100.0) : s.soil_moist_depth / 100.0;
+
+  input_report(ms, console_rule::unless_silent, "Initialize Richards Params");
+  if (!richards_init_columns(ms, result)) return;
+  for (int c = 1; c <= n; ++c) {
+    s.dtr[c] = ms.clock.base_dt / 3600.0;
+    s.surface_moisture[c] = s.THETA(c, 1);
+  }
+  if (!ms.project.super_quiet) std::printf("   Done\n");
 }
 
 // ---- Groundwater.

@@ -17,26 +17,28 @@ void water_ledger::open_event() {
 
 // Everything that entered the grid's surface, its channels, lakes, snow and
 // drains during the event, plus what they held when it began, against
-// everything that left them plus what they hold at its end.
-void water_ledger::close_event() {
+// everything that left them plus what they hold at its end. With a lumped
+// model, its stores count among them.
+void water_ledger::close_event(bool lumped) {
   auto E = [this](flux f) { return event_total(f); };
   auto start = [this](store s) { return storage(s, moment::event_start); };
   auto end = [this](store s) { return storage(s, moment::event_end); };
   event_balance& b = event_balance_;
+  const double baseflow = lumped ? E(flux::sacramento_baseflow) : 0.0;
   b.in_plus_initial = E(flux::lake_precipitation) + E(flux::rainfall_to_overland) + E(flux::exfiltration) +
-                      start(store::channels) + start(store::surface) + E(flux::groundwater_to_channels) +
+                      start(store::channels) + start(store::surface) + E(flux::groundwater_to_channels) - baseflow +
                       E(flux::groundwater_to_lakes) + start(store::channel_lakes) + start(store::snow) +
                       start(store::melt_water) + E(flux::overland_point_sources) + E(flux::head_boundary_in) +
                       E(flux::lake_point_sources) + E(flux::channel_point_sources) +
                       E(flux::channel_headwater_inflow) + E(flux::discharge_boundary_in) + E(flux::pipes_to_channels) + E(flux::pipes_to_overland) +
                       start(store::sacramento);
-  b.out_plus_final = E(flux::infiltration) + end(store::surface) + end(store::channels) +
-                     E(flux::outlet_discharge) + E(flux::direct_evaporation) + end(store::snow) +
-                     end(store::melt_water) + end(store::channel_lakes) + E(flux::channels_to_groundwater) +
-                     E(flux::lakes_to_groundwater) + E(flux::head_boundary_out) + E(flux::slope_boundary_out) +
-                     E(flux::lake_point_sinks) + E(flux::channel_point_sinks) + E(flux::lake_evaporation) +
-                     E(flux::discharge_boundary_out) + E(flux::overland_to_pipes) + E(flux::overland_pumping) +
-                     end(store::sacramento);
+  b.out_plus_final = (lumped ? E(flux::sacramento_et) : E(flux::infiltration)) + end(store::surface) +
+                     end(store::channels) + E(flux::outlet_discharge) + E(flux::direct_evaporation) +
+                     end(store::snow) + end(store::melt_water) + end(store::channel_lakes) +
+                     E(flux::channels_to_groundwater) + E(flux::lakes_to_groundwater) +
+                     E(flux::head_boundary_out) + E(flux::slope_boundary_out) + E(flux::lake_point_sinks) +
+                     E(flux::channel_point_sinks) + E(flux::lake_evaporation) + E(flux::discharge_boundary_out) +
+                     E(flux::overland_to_pipes) + E(flux::overland_pumping) + end(store::sacramento);
   b.error = b.in_plus_initial > 1e-16 ? (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial : -1.0;
 }
 
@@ -115,7 +117,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                       snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
-                    R(flux::channel_headwater_inflow) + boundary_gain;
+                    R(flux::channel_headwater_inflow) + R(flux::soil_column_adjustment) + boundary_gain;
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss + R(flux::overland_pumping) +
                      R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {

@@ -35,6 +35,7 @@ enum class water_flux {
   direct_evaporation,    // evaporation from ponded water
   soil_other_et,         // evapotranspiration of the accounting layer not booked above
   unsaturated_down_flux, // from the unsaturated zone downward
+  soil_column_adjustment, // gained (lost when negative) by the Richards columns holding heads and water contents consistent
   // Groundwater.
   exfiltration,                // groundwater onto the surface
   groundwater_recharge,
@@ -174,7 +175,10 @@ class water_ledger {
   void open_event();
 
   // The event's balance, from its totals and its start and end storages.
-  void close_event();
+  // With a lumped model its stores join the balance: the infiltration and
+  // the baseflow it returns to the channels stay inside, its
+  // evapotranspiration leaves.
+  void close_event(bool lumped = false);
   // The run's groundwater balance (the groundwater model's own storages).
   void close_groundwater_balance();
   // The balance of the soil-moisture accounting layer.

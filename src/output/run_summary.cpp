@@ -131,8 +131,9 @@ void print_sacramento(const model_state& ms, std::FILE* f) {
 }
 
 void print_water_totals(const model_state& ms, std::FILE* f) {
-  const bool simple_soil = ms.soil.sm_accounting && !ms.groundwater.gw_simulation;
-  const bool sac = ms.groundwater.sacramento_given != 0;
+  // With a lumped model its stores are the soil and groundwater.
+  const bool sac = ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given;
+  const bool simple_soil = ms.soil.sm_accounting && !ms.groundwater.gw_simulation && !sac;
   const run_books b{ms.ledger};
   const run_balance& balance = ms.ledger.run();
   put(f, "\n \n");
@@ -194,6 +195,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
       put(f, "Total pumping from groundwater=                 %14.2lf\n", b.total(flux::groundwater_pumping));
     }
     put(f, "Total downward flux from unsaturated zone=      %14.2lf\n", b.total(flux::unsaturated_down_flux));
+    if (ms.soil.inf_richards)
+      put(f, "Total made consistent in the soil columns=      %14.2lf\n", b.total(flux::soil_column_adjustment));
     put(f, "Total flux of gw across bounds=                 %14.2lf\n", b.total(flux::groundwater_boundary_flux));
   } else {
     put(f, "Total recharge to deep g.w.=                    %14.2lf\n", b.total(flux::sacramento_deep_recharge));

@@ -18,10 +18,6 @@ void init_soil_contam(model_state&) {}
 
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
-// Runs the Sacramento soil-moisture model.
-void sacramento_update(model_state&) {}
-// Runs the conceptual groundwater model.
-void conceptual_gw_step(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.

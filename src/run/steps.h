@@ -53,8 +53,6 @@ void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
 void apply_rainfall(model_state& ms);
 void apply_overland_point_sources(model_state& ms);
-void sacramento_update(model_state& ms);
-void conceptual_gw_step(model_state& ms);
 void overland_constituent_step(model_state& ms);
 void storm_sewer_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);

@@ -335,8 +335,12 @@ TEST_F(MappingBlocks, LayeredSoilTablesFromTheirFileAndFromTheMappingTable) {
 
 // Layout B, form 1: layer L's thickness is 10 L cm and its node spacing
 // 2, 5 and 10 cm, so 5, 4 and 3 nodes.
+// Per layer: Ks 1 cm/h, saturated 0.45, residual 0.03, initial 0.2,
+// wilting point 0.1, field capacity 0.3, a thickness, pore index 8, bubbling
+// head 9 cm, a node spacing.
 std::string hydraulic_soil(int id) {
-  return std::to_string(id) + "\n1 2 3 4 5 6 10 8 -9 2\n1 2 3 4 5 6 20 8 9 5\n1 2 3 4 5 6 30 8 9 10\n";
+  return std::to_string(id) + "\n1 0.45 0.03 0.2 0.1 0.3 10 8 -9 2\n1 0.45 0.03 0.2 0.1 0.3 20 8 9 5\n"
+                              "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10\n";
 }
 
 TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
@@ -365,7 +369,7 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_EQ(table[3].real(29), -9.0);
   EXPECT_EQ(table[3].real(30), -9.0);  // stored as minus its size
   EXPECT_EQ(table[3].real(34), 10.0);
-  EXPECT_EQ(table[3].real(20), 3.0);
+  EXPECT_EQ(table[3].real(20), 0.03);  // value 3, the residual content
 
   rq.water_table = true;
   rq.gw_node_spacing = 1.0;
@@ -398,6 +402,46 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_TRUE(has(GetCapturedStdout(), "Error: cell 1 has the soil class 3, which the soil table rich.tab does not define\n"));
 }
 
+TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
+  // Soil 3's first layer line (line 4) with one value changed.
+  const struct {
+    const char* line;
+    int form;
+    const char* fault;
+  } cases[] = {
+      {"0 0.45 0.03 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a saturated conductivity (value 1)"},
+      {"1 1.45 0.03 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a saturated water content (value 2)"},
+      {"1 0.45 0.5 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a residual water content (value 3)"},
+      {"1 0.45 0.03 0.01 0.1 0.3 10 8 -9 2", richards_brooks_form, "an initial water content (value 4)"},
+      {"1 0.45 0.03 0.2 0.1 0.6 10 8 -9 2", richards_brooks_form, "a field capacity (value 6)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 0 -9 2", richards_brooks_form, "a pore-size index (value 8)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 0 2", richards_brooks_form, "a bubbling head (value 9)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 -9 0.001", richards_brooks_form, "a node spacing below 0.01 cm"},
+      {"1 0.45 0.03 0.2 0.1 0.3 5000 8 -9 1", richards_brooks_form, "more than 1000 nodes"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 9 -10 11 2", richards_havercamp_form, "a Haverkamp constant"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.fault);
+    reset_process_state();
+    const std::string rest = k.form == richards_brooks_form ? "1 0.45 0.03 0.2 0.1 0.3 20 8 9 5\n"
+                                                                "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10\n"
+                                                              : "1 0.45 0.03 0.2 0.1 0.3 20 8 9 10 11 5\n"
+                                                                "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10 11 10\n";
+    write_file("rich.tab", "1\n0\n3\n" + std::string(k.line) + "\n" + rest);
+    array1d<soil_class> table(soil_class_capacity - 1);
+    soil_hydraulic_request rq;
+    rq.form = k.form;
+    soil_hydraulic_result res;
+    guarded_file f;
+    ASSERT_TRUE(open_guarded_file(f, "rich.tab", "r"));
+    CaptureStdout();
+    EXPECT_EQ(read_soil_hydraulic_table(f, "rich.tab", rq, table, res), -1);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(has(out, "line 4 of the soil table rich.tab gives layer 1 ")) << out;
+    EXPECT_TRUE(has(out, k.fault)) << out;
+  }
+}
+
 TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   // Form 2: twelve values per layer; layer line 1 holds its values from
   // column 88.
@@ -405,8 +449,8 @@ TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   first.resize(87, ' ');
   auto ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soils.map soils\n"
                          "RICHARDS_EQN_INFILTRAIION_HAVERCAMP soils\nNUM_IDS 1\nNUM_LAYERS 3\nID\n" +
-                         first + "1 2 3 4 5 6 10 8 9 10 11 2\n1 2 3 4 5 6 20 18 19 20 21 5\n"
-                                 "1 2 3 4 5 6 30 28 29 30 31 10\n");
+                         first + "1 0.45 0.03 0.2 0.1 0.3 10 8 9 10 11 2\n1 0.45 0.03 0.2 0.1 0.3 20 18 19 20 21 5\n"
+                                 "1 0.45 0.03 0.2 0.1 0.3 30 28 29 30 31 10\n");
   write_index_map("soils.map", "0 4 4 4\n4 4 4 0\n4 4 4 4\n");
   soil_hydraulic_result res;
   CaptureStdout();
@@ -414,7 +458,7 @@ TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   const std::string out = GetCapturedStdout();
   ASSERT_FALSE(run_stopped()) << out;
   const soil_class& s = ms->soil.soil_classes()[4];
-  EXPECT_EQ(s.real(17), 0.0);  // the sixth value is not kept in form 2
+  EXPECT_EQ(s.real(17), 0.3);  // the sixth value, the field capacity, in both forms
   EXPECT_EQ(s.real(35), 8.0);
   EXPECT_EQ(s.real(37), 28.0);
   EXPECT_EQ(s.real(44), 11.0);

@@ -201,12 +201,13 @@ bool init_channel_lakes(lake_state& lakes, const grid_state& grid, const char* f
     k.search_cell.clear();
     for (std::size_t p = 0; p < k.search_row.size(); ++p) {
       const int r = k.search_row[p], c = k.search_col[p];
-      const int cell = r <= grid.nrows && c <= grid.ncols ? grid.mask[r][c] : 0;
+      // The mask keeps a spare row and column of zeros on every side.
+      const bool inside = r < grid.mask.rows() && c < grid.mask.cols();
+      const int cell = inside ? grid.mask[r][c] : 0;
       if (cell < 1) {
         std::fprintf(stderr, "Error: the lake of link %d in the channel input file %s lists the cell at row %d, "
                              "column %d, which is %s.\n",
-                     k.link, file, r, c, cell < 1 && r <= grid.nrows && c <= grid.ncols ? "outside the watershed"
-                                                                                         : "outside the grid");
+                     k.link, file, r, c, inside ? "outside the watershed" : "outside the grid");
         set_error(own_message_code);
         report_error();
         return false;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "channel/channel_sections.h"
+#include "channel/lake_capture.h"
 #include "channel/structures.h"
 #include "core/errors.h"
 #include "inputs/grid_state.h"
@@ -480,6 +481,18 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
   ++s.calls;
   if (ch.overbank_flow || ch.overbank_exchange) s.overbank = true;
   const int passes = (s.overbank || d.sediments || d.constituents || d.lakes.chan_lakes) ? 2 : 1;
+  if (d.lakes.chan_lakes) {
+    // Lakes take the nodes under them and give back those they left.
+    const channel_status st = lake_capture_and_release(ch, d.lakes, dt, r.books);
+    if (st == channel_status::section_failed) {
+      r.status = st;  // the section printed and reported its fault
+      return r;
+    }
+    if (st != channel_status::ok) {
+      r.status = fail(st);
+      return r;
+    }
+  }
   if (dt <= 1e-16) return r;
   const int outlet = ch.num_stream_links;
   const double limit = ch.max_courant_number;

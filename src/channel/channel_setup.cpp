@@ -6,6 +6,7 @@
 
 #include "channel/card_lines.h"
 #include "channel/channel_input.h"
+#include "channel/lake_capture.h"
 #include "channel/channel_state.h"
 #include "channel/structures.h"
 #include "core/card_numbers.h"
@@ -399,6 +400,7 @@ void init_channel_network(model_state& ms) {
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
   size_channel_state(ch);
+  if (ms.lake.chan_lakes) size_lake_capture(ch);
   ch.chan_section_mode = 2;
   if (ch.chan_hotstart_flag_in && !read_channel_initial_depths(ch)) return;
   if (!read_locations(ms)) return;

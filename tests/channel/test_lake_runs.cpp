@@ -1,6 +1,7 @@
 // Whole runs with lakes. examples/vlake: a channel fills a lake in a basin
 // of the valley, the lake grows over the basin's cells and lets its water
-// out over a weir into the channel below. examples/plane_lake: an overland
+// out over a weir into the channel below; rising over the cell of the
+// channel's last node, it takes the node and gives it back. examples/plane_lake: an overland
 // lake held at its initial level above lower ground spills only the rain
 // it gets. Every run's books must close: the lake's own balance and the
 // run's.
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "run/run_test_support.h"
@@ -46,6 +48,11 @@ TEST_F(LakeRuns, AChannelLakeFillsSpillsOverItsWeirAndKeepsItsWater) {
   EXPECT_GT(l.run_total(flux::overland_to_channel_lakes), 0.0);
   EXPECT_GT(out, 0.5 * (in - l.run_total(flux::lake_precipitation)));
   EXPECT_NEAR(start + in - out, end, 1e-9 * (start + in));
+  // Over the cell of the channel's last node the lake took the node and
+  // gave it back as it fell.
+  EXPECT_NE(r.console.find("node taken: [1][12]"), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find("node released:[1][12]"), std::string::npos);
+  EXPECT_EQ(r.ms->channel.nx[1], 12);
   EXPECT_NEAR(r.ms->ledger.run().channel_lake_error, 0.0, 1e-9 * (start + in));
   EXPECT_NEAR(r.ms->ledger.run().overall_error, 0.0, 1e-7);  // percent
   EXPECT_NEAR(r.ms->ledger.run().surface_error, 0.0, 1e-7);

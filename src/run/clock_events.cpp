@@ -296,13 +296,14 @@ void apply_rainfall(model_state& ms) {
         continue;
       }
       if (olakes && ms.lake.oland_lake_new[c] > 0) {
-        // Rain on an overland lake goes into the lake, which is part of the
-        // grid's surface water.
+        // Rain on an overland lake (what the canopy lets through) goes into
+        // the lake, which is part of the grid's surface water.
         const int k = ms.lake.oland_lake_new[c];
-        if (k <= ms.lake.olake_precip_vol.size()) ms.lake.olake_precip_vol[k] += V;
-        ms.ledger.book(water_flux::overland_lake_inflow, V);
-        ms.ledger.book(water_flux::rainfall_to_overland, V);
-        ms.ledger.book(water_flux::precipitation, V);
+        const double on_lake = intensity[c] * depth_per_intensity * area;
+        if (k <= ms.lake.olake_precip_vol.size()) ms.lake.olake_precip_vol[k] += on_lake;
+        ms.ledger.book(water_flux::overland_lake_inflow, on_lake);
+        ms.ledger.book(water_flux::rainfall_to_overland, on_lake);
+        ms.ledger.book(water_flux::precipitation, on_lake);
         ms.lake.olake_update = 1;
         continue;
       }

@@ -76,14 +76,20 @@ struct olake_scratch {
   std::vector<int> cell;       // candidates
   std::vector<double> level;   // their water surfaces (joining) or grounds (leaving)
   std::vector<int> order;      // candidate indices in the order of filling or draining
+  std::vector<int> by_lake;    // the cells of every lake, lake after lake
+  std::vector<int> first;      // per lake: where its cells begin in by_lake (lakes + 2 entries)
   int stamp = 0;               // the mark of the lake being updated
-  void prepare(int cells) {
+  bool listed = false;         // by_lake holds the lakes' cells as they stand
+  void prepare(int cells, int lakes) {
     stamp = 0;
+    listed = false;
     const std::size_t n = static_cast<std::size_t>(cells) + 1;
     mark.assign(n, 0);
     cell.reserve(n);
     level.reserve(n);
     order.reserve(n);
+    by_lake.assign(n, 0);
+    first.assign(static_cast<std::size_t>(lakes) + 2, 0);
   }
 };
 

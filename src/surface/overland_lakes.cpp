@@ -28,6 +28,32 @@ void order_candidates(olake_scratch& w, bool rising) {
   });
 }
 
+// Lists the cells of every lake, lake after lake, in one pass of counting.
+void list_lake_cells(olake_scratch& w, const lake_state& lakes, int cells) {
+  const int n = lakes.num_olakes;
+  std::fill(w.first.begin(), w.first.end(), 0);
+  const int* lake = lakes.oland_lake_new.data();
+  for (int c = 1; c <= cells; ++c)
+    if (lake[c] >= 1 && lake[c] <= n) ++w.first[static_cast<std::size_t>(lake[c]) + 1];
+  for (int L = 1; L <= n + 1; ++L) w.first[static_cast<std::size_t>(L)] += w.first[static_cast<std::size_t>(L) - 1];
+  std::vector<int>& at = w.order;  // the next place of each lake, borrowed for the pass
+  at.assign(w.first.begin(), w.first.end());
+  for (int c = 1; c <= cells; ++c)
+    if (lake[c] >= 1 && lake[c] <= n) w.by_lake[static_cast<std::size_t>(at[static_cast<std::size_t>(lake[c])]++)] = c;
+}
+
+// The cells of lake L when the update began.
+struct cell_span {
+  const int* begin_;
+  const int* end_;
+  const int* begin() const { return begin_; }
+  const int* end() const { return end_; }
+};
+cell_span cells_of(const olake_scratch& w, int L) {
+  const int* base = w.by_lake.data();
+  return {base + w.first[static_cast<std::size_t>(L)], base + w.first[static_cast<std::size_t>(L) + 1]};
+}
+
 int next_stamp(olake_scratch& w) {
   if (w.stamp == 2147483647) {
     std::fill(w.mark.begin(), w.mark.end(), 0);
@@ -52,10 +78,10 @@ double rise(lake_state& lakes, const grid_state& g, double* depth, int L, double
                {g.rightcon.data(), cell_side::right},
                {g.belowcon.data(), cell_side::bottom},
                {g.leftcon.data(), cell_side::left}};
+  const cell_span shore = cells_of(w, L);
   w.cell.clear();
   w.level.clear();
-  for (int c = 1; c <= g.ncells; ++c) {
-    if (lake[c] != L) continue;
+  for (const int c : shore) {
     for (const auto& side : sides) {
       const int k = side.nb[c];
       if (k == 0 || lake_cell(lake[k]) || w.mark[static_cast<std::size_t>(k)] == stamp) continue;
@@ -98,10 +124,11 @@ double fall(lake_state& lakes, const grid_state& g, double* depth, int L, double
             double floor, olake_books& b) {
   olake_scratch& w = lakes.olake_work;
   const double* z = g.elevation.data();
+  const cell_span under = cells_of(w, L);
   w.cell.clear();
   w.level.clear();
-  for (int c = 1; c <= g.ncells; ++c) {
-    if (lakes.oland_lake_new[c] != L || lakes.oland_lake_mask[c] == L) continue;
+  for (const int c : under) {
+    if (lakes.oland_lake_mask[c] == L) continue;
     if (z[c] <= floor) continue;  // it stays under the lake at its initial level
     w.cell.push_back(c);
     w.level.push_back(z[c]);
@@ -131,7 +158,7 @@ double fall(lake_state& lakes, const grid_state& g, double* depth, int L, double
 
 }  // namespace
 
-void prepare_overland_lakes(lake_state& lakes, int cells) { lakes.olake_work.prepare(cells); }
+void prepare_overland_lakes(lake_state& lakes, int cells) { lakes.olake_work.prepare(cells, lakes.num_olakes); }
 
 double overland_lake_water(const lake_state& lakes, const grid_state& grid, int L) {
   const double A = grid.grid_size * grid.grid_size;
@@ -145,7 +172,13 @@ double overland_lake_water(const lake_state& lakes, const grid_state& grid, int 
 olake_books olake_extent(lake_state& lakes, const grid_state& grid, double* depth, double* precip) {
   olake_books b;
   const double A = grid.grid_size * grid.grid_size;
-  if (lakes.olake_work.mark.size() < static_cast<std::size_t>(grid.ncells) + 1) prepare_overland_lakes(lakes, grid.ncells);
+  olake_scratch& w = lakes.olake_work;
+  if (w.mark.size() < static_cast<std::size_t>(grid.ncells) + 1 ||
+      w.first.size() < static_cast<std::size_t>(lakes.num_olakes) + 2)
+    prepare_overland_lakes(lakes, grid.ncells);
+  // The lists of the lakes' cells stand until a cell joins or leaves.
+  if (!w.listed) list_lake_cells(w, lakes, grid.ncells);
+  w.listed = true;
   for (int L = 1; L <= lakes.num_olakes; ++L) {
     olake_record& r = lakes.olake_table[L];
     int n = r.cell_count;
@@ -177,6 +210,7 @@ olake_books olake_extent(lake_state& lakes, const grid_state& grid, double* dept
       b.outflow -= exchange;
     r.value[olake_value::level] = level;
     r.value[olake_value::exchange] = 0.0;
+    if (n != r.cell_count) w.listed = false;
     r.cell_count = n;
     if (precip) precip[L] = 0.0;
   }

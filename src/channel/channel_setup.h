@@ -12,9 +12,12 @@ struct grid_state;
 // grid-stream file, sizes every per-node array, sets the initial state
 // (from the channel hotstart when one is given), reads the channel output
 // locations and writes "short_links.out" and "bad_thalweg.out". A
-// structure link takes the water of one channel link and gives it to
-// another, and its culverts get their inlet coefficients. A network with
-// lakes, or channel constituents, stops the run as not available.
+// structure link takes the water of one channel or lake link and gives it
+// to a channel link, and its culverts get their inlet coefficients; a lake
+// link lets its water out through a structure link. The channel lakes get
+// their cells, volumes and levels (surface/channel_lakes.h). Lakes that
+// lose water through their beds (MLAKE), the aquifer exchange
+// (STREAM_LOSS) and channel constituents stop the run as not available.
 void init_channel_network(model_state& ms);
 
 // After the initial state, at the set-up of the run's first step: the

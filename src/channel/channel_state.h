@@ -173,6 +173,10 @@ struct channel_state {
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int chan_has_water = 0;            // some node holds water
   node_array<double> yp_max_flood;   // [node][link] highest water surface of the run
+  // Nodes a channel lake has taken (channel/lake_capture.h), made with lakes.
+  node_array<int> status_node;       // 1 while a lake holds the node
+  node_array<double> pct_flooded;    // share of the node's cells under a lake
+  array1d<int> capture_lake;         // per link: the lake that holds its taken nodes, 0 none
 
   // ---- Files: channel input, link/node outputs, hotstart and flood files.
   guarded_file grid_stream_file;

@@ -33,6 +33,7 @@
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
+#include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -69,6 +70,8 @@ void book_routing(model_state& ms, const channel_books& b) {
   l.book(water_flux::groundwater_to_channels, b.aquifer_in);
   l.book(water_flux::channels_to_groundwater, b.aquifer_out);
   l.book(water_flux::head_boundary_out, b.boundary_out);
+  l.book(water_flux::channel_lake_inflow, b.lake_in);
+  l.book(water_flux::channel_lake_outflow, b.lake_out);
   ms.channel.clipped_area_count += b.clipped_nodes;
   ms.channel.clipped_area_volume += b.clipped;
 }
@@ -198,6 +201,10 @@ void channel_routing_step(model_state& ms) {
     if (!apply_channel_pumps(ch, dt, clk.model_time)) return;
     clk.chan_flow_started = 1;
   }
+
+  // The channel lakes' cells follow their volumes; a joining cell's
+  // overland water becomes lake water.
+  if (ms.lake.chan_lakes && !update_channel_lake_cells(ms)) return;
 
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;

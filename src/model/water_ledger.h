@@ -81,6 +81,7 @@ enum class water_flux {
   // Overland lakes.
   overland_lake_inflow,
   overland_lake_outflow,
+  overland_lake_shortfall,  // drawn from a lake held at its initial level beyond its water
   // Pipes (storm sewers and tile drains).
   overland_to_pipes,
   pipes_to_overland,

@@ -283,6 +283,7 @@ void print_lake_drain_dike_balances(const model_state& ms, std::FILE* f) {
   if (ms.lake.overland_lake_map_given) {
     put(f, "Volume of flow into overland lakes:             %14.2lf\n", b.total(flux::overland_lake_inflow));
     put(f, "Volume of flow from overland lakes:             %14.2lf\n", b.total(flux::overland_lake_outflow));
+    put(f, "Volume drawn below initial lake levels:         %14.2lf\n", b.total(flux::overland_lake_shortfall));
     put(f, "Volume of evaporation from lakes:               %14.2lf\n", b.total(flux::lake_evaporation));
     put(f, "Overland lake mass bal error m^3:               %14.2lf\n\n", balance.overland_lake_error);
   }

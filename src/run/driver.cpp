@@ -45,6 +45,7 @@
 #include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
+#include "surface/overland_lakes.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
 

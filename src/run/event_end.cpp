@@ -19,6 +19,7 @@
 #include "run/water_books.h"
 #include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
+#include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 #include "surface/lake_storage.h"
 
@@ -117,6 +118,8 @@ void finish_event(model_state& ms) {
   ms.clock.event_done = 0;
 
   warn_of_lake_overlap(ms);
+  // The channel lakes' cells follow their volumes before the books close.
+  update_channel_lake_cells(ms);
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
   soil_event_end_figures(ms);

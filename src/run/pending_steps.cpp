@@ -28,8 +28,6 @@ void soil_contaminant_step(model_state&) {}
 void overland_mass_check(model_state&) {}
 // Solves saturated groundwater flow.
 void groundwater_step(model_state&) {}
-// Routes the overland lakes.
-void overland_lake_step(model_state&) {}
 // Runs the nutrient model on the cells.
 void nsm_overland_step(model_state&) {}
 // Runs the nutrient model in the channels.

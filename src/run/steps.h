@@ -59,7 +59,6 @@ void sediment_contaminant_source(model_state& ms);
 void soil_contaminant_step(model_state& ms);
 void overland_mass_check(model_state& ms);
 void groundwater_step(model_state& ms);
-void overland_lake_step(model_state& ms);
 void channel_routing_step(model_state& ms);
 void read_chan_point_input(model_state& ms);
 void track_peak_values(model_state& ms);

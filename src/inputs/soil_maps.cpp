@@ -511,9 +511,11 @@ void read_infiltration_maps(model_state& ms) {
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // A water table under the infiltration is read and checked but not
-  // simulated.
-  if (ms.groundwater.water_table_given) return report_card_not_available("WATER_TABLE");
+  // The saturated zone takes what Green-Ampt infiltrates; a water table
+  // under the other soil schemes, or without saturated groundwater, is read
+  // and checked but not simulated.
+  const bool into_aquifer = ms.groundwater.gw_simulation && (s.green_ampt || s.inf_redist) && !s.sm_accounting;
+  if (ms.groundwater.water_table_given && !into_aquifer) return report_card_not_available("WATER_TABLE");
 }
 
 void read_groundwater_maps(model_state& ms) {
@@ -619,8 +621,6 @@ void read_groundwater_maps(model_state& ms) {
     g.gw_porosity_old[c] = g.gw_porosity[c];
   }
   if (ms.output.gw_well_level_given && !read_well_locations(ms)) return;
-  // The saturated zone is not simulated in this version.
-  report_card_not_available("GW_SIMULATION");
 }
 
 }  // namespace nivra

@@ -52,8 +52,6 @@ void sediment_contaminant_source(model_state&) {}
 void soil_contaminant_step(model_state&) {}
 // Checks the overland constituent mass balance.
 void overland_mass_check(model_state&) {}
-// Solves saturated groundwater flow.
-void groundwater_step(model_state&) {}
 // Routes the overland lakes.
 void overland_lake_step(model_state&) {}
 // Runs the nutrient model on the cells.

@@ -630,7 +630,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
          EXPECT_EQ(ms.overland.boundary_type[5], 1);  // 1.7 cut to its whole part
          EXPECT_EQ(ms.overland.ov_bc_value[5], 0.01);
        }},
-      {"GW_SIMULATION",
+      {nullptr,  // saturated groundwater runs
        [](model_state& ms) {
          ms.groundwater.gw_simulation = 1;
          ms.groundwater.gw_hycond_map_given = 1;

@@ -1,0 +1,178 @@
+// The saturated groundwater in the run. When its clock is due the step
+// gathers the well fluxes, solves the heads over the time since its last
+// solve, books what the aquifer gave and took, lets a table that reached
+// the ground spill onto the surface and moves its clock on.
+#include "groundwater/groundwater_step.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "core/errors.h"
+#include "core/time_series.h"
+#include "groundwater/aquifer.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "inputs/input_report.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/clock_state.h"
+#include "run/steps.h"
+#include "run/time_loop.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+double aligned_groundwater_step(double gw_timestep, double model_dt) {
+  if (!(model_dt > 0.0)) return gw_timestep;
+  const double steps = std::max(1.0, std::round(gw_timestep / model_dt));
+  return steps * model_dt;
+}
+
+void init_groundwater_state(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  if (!g.gw_simulation) return;
+  if (!(g.gw_relax_coeff > 0.0 && g.gw_relax_coeff < 2.0)) {
+    std::printf("Error: the GW_RELAX_COEFF card holds %g; it takes a number above 0 and below 2.\n",
+                g.gw_relax_coeff);
+    return stop_with_own_message();
+  }
+  g.gw_timestep = aligned_groundwater_step(g.gw_timestep, ms.clock.dt);
+  const int n = ms.grid.ncells;
+  for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol}) a->alloc(n);
+  if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
+  if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
+  const grid_state& grid = ms.grid;
+  g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
+  g.gw_sweep = 1;
+}
+
+void fill_well_flux(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  if (!g.use_wells_on) {
+    std::copy(g.gw_static_flux.data(), g.gw_static_flux.data() + ms.grid.ncells + 1, g.gw_well_flux.data());
+    return;
+  }
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  for (const well_entry& w : g.well_list) {
+    const double rate = w.kind == 0 ? w.rate : ts_value_by_id(w.series_id, ms.clock.model_time);
+    g.gw_well_flux[w.id] = rate / area;
+  }
+}
+
+namespace {
+
+aquifer_domain aquifer_of(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  const grid_state& grid = ms.grid;
+  aquifer_domain d;
+  d.ncells = grid.ncells;
+  d.above = grid.abovecon.data();
+  d.below = grid.belowcon.data();
+  d.left = grid.leftcon.data();
+  d.right = grid.rightcon.data();
+  d.gwbound = g.gwbound.empty() ? nullptr : g.gwbound.data();
+  d.bottom = g.bottom_elev.data();
+  d.kx = d.ky = g.gw_hyd_cond.data();
+  d.storage = g.gw_porosity.data();
+  d.cell_dx = g.gw_cell_dx.data();
+  d.cell_dy = g.gw_cell_dy.data();
+  d.head = g.elevgw.data();
+  d.well_flux = g.gw_well_flux.data();
+  d.recharge = g.gw_recharge.data();
+  d.stream_volume = g.cell_stream_exchange_vol.data();
+  d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
+  d.omega = g.gw_relax_coeff;
+  d.tolerance = g.gw_lsor_con;
+  d.by_rows = g.gw_lsor_dir == 1;
+  d.ascending = g.gw_sweep == 1;
+  return d;
+}
+
+// Stops the run with the solver's failure, naming the step by its time.
+void report_failure(const model_state& ms, const aquifer_result& r, const aquifer_domain& d) {
+  switch (r.status) {
+    case aquifer_status::head_not_a_number:
+      std::printf("elevgw NaN in main()- point 7, grid cell %d\n", r.cell);
+      break;
+    case aquifer_status::sweeps_not_converged:
+      std::printf("Error: the line sweeps of the groundwater step ending at model time %.6f (Julian days) did not "
+                  "converge: after %d sweeps of Picard pass %d the heads still changed by more than GW_LSOR_CON "
+                  "(%g m).\n",
+                  ms.clock.model_time, d.max_sweeps, r.books.passes, d.tolerance);
+      break;
+    case aquifer_status::passes_not_converged:
+      std::printf("Error: Non-convergence in the groundwater after %d tries.\n", d.max_passes);
+      std::printf("The groundwater step ending at model time %.6f (Julian days) did not converge.\n",
+                  ms.clock.model_time);
+      break;
+    case aquifer_status::ok: break;
+  }
+  set_error(own_message_code);
+}
+
+// A water table above the ground spills what it holds above it onto the
+// surface; the cells where the table reaches the ground exfiltrate.
+double spill_onto_surface(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  const grid_state& grid = ms.grid;
+  double spilled = 0.0;
+  g.any_exfil = 0;
+  for (int c = 1; c <= grid.ncells; ++c) {
+    g.yes_exfil[c] = 0;
+    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    const double above = g.elevgw[c] - grid.elevation[c];
+    if (above < 0.0) continue;
+    g.yes_exfil[c] = 1;
+    g.any_exfil = 1;
+    if (above == 0.0) continue;
+    const double depth = above * g.gw_porosity[c];
+    ms.overland.ov_depth[c] += depth;
+    g.elevgw[c] = grid.elevation[c];
+    spilled += depth * g.gw_cell_dx[c] * g.gw_cell_dy[c];
+  }
+  return spilled;
+}
+
+}  // namespace
+
+void groundwater_step(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  clock_state& clock = ms.clock;
+  // Due once the model time reaches the due time, so that a step of the
+  // model that does not land on it exactly never skips the aquifer.
+  if (!g.gw_simulation || clock.model_time < clock.gw_next_time - clock.time_tol) return;
+  const double dt = seconds_since(ms, clock.gw_last_time);
+  if (dt > 0.0) {
+    fill_well_flux(ms);
+    const aquifer_domain d = aquifer_of(ms);
+    const aquifer_result r = g.aquifer.solve(d, dt);
+    if (r.status != aquifer_status::ok) return report_failure(ms, r, d);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      if (std::isnan(g.elevgw[c])) {
+        std::printf("A non-real value for the groudwater head was detected for in cell %d after running the "
+                    "groundwater flow routine.\n",
+                    c);
+        return set_error(own_message_code);
+      }
+    }
+    g.gw_sweep = g.gw_sweep == 1 ? 2 : 1;
+    const aquifer_books& b = r.books;
+    const double spilled = spill_onto_surface(ms);
+    water_ledger& l = ms.ledger;
+    // Recharge and the streams' share were booked as they reached the
+    // aquifer's doorstep; what the solve itself moved is booked here.
+    l.book(water_flux::groundwater_pumping, b.pumping);
+    l.book(water_flux::deep_leakage, b.leakage);
+    l.book(water_flux::groundwater_boundary_flux, b.boundary_flux);
+    l.book(water_flux::groundwater_floor_fill, b.floor_fill);
+    l.book(water_flux::exfiltration, spilled);
+    l.book(water_flux::groundwater_inputs, -b.pumping - b.leakage - spilled);
+  }
+  clock.gw_last_time = clock.model_time;
+  clock.gw_dt = g.gw_timestep;
+  clock.gw_dt_days = g.gw_timestep / seconds_per_day;
+  clock.gw_next_time = clock.model_time + clock.gw_dt_days;
+}
+
+}  // namespace nivra

@@ -19,6 +19,7 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/soil_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -134,6 +135,24 @@ double spill_onto_surface(model_state& ms) {
   return spilled;
 }
 
+// What drained below the soil-moisture accounting layer since the last
+// solve (cm) reaches the water table.
+void take_drainage(model_state& ms) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.sm_accounting || s.unsat_down_flux.empty()) return;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double v = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double d = s.unsat_down_flux[c] / 100.0;
+    s.unsat_down_flux[c] = 0.0;
+    g.gw_recharge[c] += d;
+    v += d * area;
+  }
+  ms.ledger.book(water_flux::groundwater_recharge, v);
+  ms.ledger.book(water_flux::groundwater_inputs, v);
+}
+
 }  // namespace
 
 void groundwater_step(model_state& ms) {
@@ -144,6 +163,7 @@ void groundwater_step(model_state& ms) {
   if (!g.gw_simulation || clock.model_time < clock.gw_next_time - clock.time_tol) return;
   const double dt = seconds_since(ms, clock.gw_last_time);
   if (dt > 0.0) {
+    take_drainage(ms);
     fill_well_flux(ms);
     const aquifer_domain d = aquifer_of(ms);
     const aquifer_result r = g.aquifer.solve(d, dt);

@@ -511,10 +511,11 @@ void read_infiltration_maps(model_state& ms) {
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // The saturated zone takes what Green-Ampt infiltrates; a water table
-  // under the other soil schemes, or without saturated groundwater, is read
-  // and checked but not simulated.
-  const bool into_aquifer = ms.groundwater.gw_simulation && (s.green_ampt || s.inf_redist) && !s.sm_accounting;
+  // The saturated zone takes what Green-Ampt infiltrates, or what drains
+  // below the soil-moisture accounting layer of Green-Ampt with
+  // redistribution; a water table under the other soil schemes, or without
+  // saturated groundwater, is read and checked but not simulated.
+  const bool into_aquifer = ms.groundwater.gw_simulation && (s.green_ampt || s.inf_redist);
   if (ms.groundwater.water_table_given && !into_aquifer) return report_card_not_available("WATER_TABLE");
 }
 

@@ -8,9 +8,16 @@
 
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "core/process.h"
+#include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "run/clock_state.h"
+#include "groundwater/groundwater_step.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
@@ -81,6 +88,69 @@ TEST_F(GroundwaterRun, TheExampleClosesItsGroundwaterAndOverallBalances) {
     EXPECT_GT(v("Total flux from gw to river="), 100.0);
     EXPECT_GT(v("Total pumping from groundwater="), 0.0);
     EXPECT_GT(v("Recharge to groundwater ="), 100.0);
+  }
+}
+
+TEST_F(GroundwaterRun, TheGroundwaterStepIsAWholeNumberOfModelSteps) {
+  const struct {
+    double card, model_dt, step;
+  } cases[] = {{1.0, 30.0, 30.0}, {600.0, 30.0, 600.0}, {45.0, 30.0, 60.0}, {40.0, 30.0, 30.0}, {10.0, 10.0, 10.0}};
+  for (const auto& c : cases) EXPECT_EQ(aligned_groundwater_step(c.card, c.model_dt), c.step) << c.card;
+
+  // With the default GW_TIMESTEP of 1 s under 30 s model steps the aquifer
+  // still steps with the model: the well pumps 0.5 l/s through the storm's
+  // eight hours, bar the last step.
+  copy_example("groundwater");
+  testing::set_card("storm.prj", "GW_TIMESTEP", "");
+  CaptureStdout();
+  run_simulation("storm.prj", nullptr, "");
+  const std::string console = GetCapturedStdout();
+  ASSERT_EQ(process.error_block.stop, 0) << console;
+  const double pumped = value_after(read_file("storm.sum"), "Total pumping from groundwater=");
+  EXPECT_GE(pumped, 0.0005 * (8 * 3600 - 30) - 0.005);
+  EXPECT_LE(pumped, 0.0005 * 8 * 3600 + 0.005);
+}
+
+TEST_F(GroundwaterRun, WellsGiveTheirRateOverTheCellArea) {
+  auto ms = std::make_unique<model_state>();
+  ms->grid.ncells = 4;
+  ms->grid.grid_size = 100.0;
+  groundwater_state& g = ms->groundwater;
+  for (auto* a : {&g.gw_well_flux, &g.gw_static_flux}) a->alloc(4);
+  g.gw_static_flux[4] = 7e-6;
+  // Without the WELL_TABLE the static fluxes are the wells.
+  fill_well_flux(*ms);
+  EXPECT_EQ(g.gw_well_flux[4], 7e-6);
+  // A constant well of 1 m3/s and a well following a series from 0.1 to
+  // 0.3 m3/s over a day, half way through it.
+  time_series* ts = ts_new();
+  ts->times = {10.0, 11.0};
+  ts->values = {0.1, 0.3};
+  ts->count = 2;
+  ts_add_index(5, ts);
+  g.use_wells_on = 1;
+  g.gw_well_flux.fill(0.0);
+  g.well_list = {well_entry{2, 0, 1.0, 0}, well_entry{3, 1, 0.0, 5}};
+  ms->clock.model_time = 10.5;
+  fill_well_flux(*ms);
+  EXPECT_DOUBLE_EQ(g.gw_well_flux[2], 1e-4);
+  EXPECT_NEAR(g.gw_well_flux[3], 0.2 / 1e4, 1e-15);
+  EXPECT_EQ(g.gw_well_flux[1], 0.0);
+  EXPECT_EQ(g.gw_well_flux[4], 0.0);
+}
+
+TEST_F(GroundwaterRun, ARelaxationFactorOutsideZeroToTwoStopsTheRun) {
+  for (const char* value : {"2.0", "0", "2.5"}) {
+    SCOPED_TRACE(value);
+    reset_process_state();
+    copy_example("groundwater");
+    testing::set_card("storm.prj", "GW_RELAX_COEFF", std::string("GW_RELAX_COEFF ") + value);
+    CaptureStdout();
+    run_simulation("storm.prj", nullptr, "");
+    const std::string console = GetCapturedStdout();
+    EXPECT_NE(process.error_block.stop, 0);
+    EXPECT_NE(console.find("Error: the GW_RELAX_COEFF card holds"), std::string::npos) << console;
+    EXPECT_NE(console.find("above 0"), std::string::npos) << console;
   }
 }
 

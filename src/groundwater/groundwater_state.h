@@ -113,7 +113,7 @@ struct groundwater_state {
   array1d<double> gw_recharge;
   array1d<double> cell_stream_exchange_vol;
   array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
-  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
+  array1d<double> cum_gw_recharge;   // cumulative recharge per cell, m
   // The Sacramento model's run: its stores at the first step, its totals
   // (mm over its area) and its channel loss (m3).
   sac_record sac_init_params;        // the stores as they were at the first step

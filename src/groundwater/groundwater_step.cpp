@@ -40,7 +40,8 @@ void init_groundwater_state(model_state& ms) {
   }
   g.gw_timestep = aligned_groundwater_step(g.gw_timestep, ms.clock.dt);
   const int n = ms.grid.ncells;
-  for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol}) a->alloc(n);
+  for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol, &g.cum_gw_recharge})
+    a->alloc(n);
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
   const grid_state& grid = ms.grid;
@@ -164,6 +165,7 @@ void groundwater_step(model_state& ms) {
   const double dt = seconds_since(ms, clock.gw_last_time);
   if (dt > 0.0) {
     take_drainage(ms);
+    for (int c = 1; c <= ms.grid.ncells; ++c) g.cum_gw_recharge[c] += g.gw_recharge[c];
     fill_well_flux(ms);
     const aquifer_domain d = aquifer_of(ms);
     const aquifer_result r = g.aquifer.solve(d, dt);

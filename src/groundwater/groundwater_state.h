@@ -6,6 +6,7 @@
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include "groundwater/aquifer.h"
+#include "soil/soil_column.h"
 #include "model/file_name_text.h"
 
 #include <vector>
@@ -154,6 +155,7 @@ struct groundwater_state {
   // solver.
   array1d<double> A, B, C, D;
   aquifer_solver aquifer;            // the head solver's lines and work arrays
+  soil_column_scratch column_scratch;  // the old profile of a soil column laid out again
 };
 
 }  // namespace nivra

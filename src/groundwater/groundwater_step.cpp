@@ -19,6 +19,8 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
+#include "soil/richards_setup.h"
+#include "soil/soil_column.h"
 #include "soil/soil_state.h"
 #include "surface/overland_state.h"
 
@@ -43,6 +45,12 @@ void init_groundwater_state(model_state& ms) {
   for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol, &g.cum_gw_recharge})
     a->alloc(n);
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
+  // The cells whose table starts at the ground exfiltrate from the start.
+  g.any_exfil = 0;
+  for (int c = 1; c <= n; ++c) {
+    g.yes_exfil[c] = g.elevgw[c] >= ms.grid.elevation[c] ? 1 : 0;
+    if (g.yes_exfil[c]) g.any_exfil = 1;
+  }
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
@@ -136,12 +144,13 @@ double spill_onto_surface(model_state& ms) {
   return spilled;
 }
 
-// What drained below the soil-moisture accounting layer since the last
-// solve (cm) reaches the water table.
+// What drained below the soil-moisture accounting layer or into the
+// table node of a Richards column since the last solve (cm) reaches the
+// water table.
 void take_drainage(model_state& ms) {
   soil_state& s = ms.soil;
   groundwater_state& g = ms.groundwater;
-  if (!s.sm_accounting || s.unsat_down_flux.empty()) return;
+  if (!(s.sm_accounting || s.inf_richards) || s.unsat_down_flux.empty()) return;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double v = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
@@ -152,6 +161,30 @@ void take_drainage(model_state& ms) {
   }
   ms.ledger.book(water_flux::groundwater_recharge, v);
   ms.ledger.book(water_flux::groundwater_inputs, v);
+}
+
+// Every Richards column is laid out again down to the moved table; what it
+// gives up reaches the table at the next solve. False when a column ran out
+// of nodes (the run stops).
+bool relay_columns(model_state& ms) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.inf_richards || s.numcells.empty()) return true;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double released = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    soil_column_result r;
+    if (!relay_column_to_table(ms, c, r)) return false;
+    if (r.at_surface) g.any_exfil = 1;
+    g.gw_recharge[c] += r.released / 100.0;
+    released += r.released / 100.0 * area;
+    // The column starts again with short sub-steps.
+    s.dtr[c] = std::min(s.dtr[c], 1.0 / 360.0);
+  }
+  ms.ledger.book(water_flux::saturated_unsaturated, released);
+  ms.ledger.book(water_flux::groundwater_inputs, released);
+  return true;
 }
 
 }  // namespace
@@ -181,6 +214,7 @@ void groundwater_step(model_state& ms) {
     g.gw_sweep = g.gw_sweep == 1 ? 2 : 1;
     const aquifer_books& b = r.books;
     const double spilled = spill_onto_surface(ms);
+    if (!relay_columns(ms)) return;
     water_ledger& l = ms.ledger;
     // Recharge and the streams' share were booked as they reached the
     // aquifer's doorstep; what the solve itself moved is booked here.

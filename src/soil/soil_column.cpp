@@ -149,16 +149,18 @@ soil_column_result soil_column_step(const soil_column_cell& cell, const soil_col
     depth = b;
   }
 
-  // Heads: from the water content below saturation; the saturated nodes
-  // just above the table join it, hydrostatic from the top of the highest;
-  // a saturated node above unsaturated ones stands at saturation.
-  int joined = t;
-  while (joined - 1 >= 1 && TH[joined - 1] >= soil[joined - 1].theta_s) --joined;
-  double fringe = 0.0;
-  for (int j = joined; j <= t - 1; ++j) fringe += DZ[j];
-  PH[t] = DZ[t] / 2.0 + fringe;
-  for (int j = t - 1; j >= joined; --j) PH[j] = PH[j + 1] - DZ[j + 1] / 2.0 - DZ[j] / 2.0;
-  for (int j = 1; j < joined; ++j) {
+  // Heads: the table at the top of its node; the saturated nodes just
+  // above it stand hydrostatic over it, with the water content of their
+  // head (what they held beyond it goes to the aquifer); the other nodes
+  // take the head of their water content, a saturated node above
+  // unsaturated ones the head at saturation.
+  PH[t] = DZ[t] / 2.0;
+  int j = t - 1;
+  for (; j >= 1 && TH[j] >= soil[j].theta_s; --j) {
+    PH[j] = PH[j + 1] - DZ[j + 1] / 2.0 - DZ[j] / 2.0;
+    TH[j] = std::min(moisture_from_head(soil[j], cell.retention, PH[j]), soil[j].theta_s);
+  }
+  for (; j >= 1; --j) {
     if (TH[j] >= soil[j].theta_s) PH[j] = DZ[j] / 2.0;
     else PH[j] = head_from_moisture(soil[j], cell.retention, TH[j], j < old_n ? PH[j] : -DZ[j]);
   }

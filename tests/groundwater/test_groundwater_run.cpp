@@ -16,10 +16,10 @@
 #include "core/process.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "run/clock_state.h"
-#include "groundwater/groundwater_step.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
@@ -32,16 +32,9 @@ using ::testing::internal::GetCapturedStdout;
 using testing::copy_example;
 using testing::read_file;
 
-class GroundwaterRun : public testing::process_test {};
+using testing::value_after;
 
-double value_after(const std::string& text, const std::string& label, bool needed = true) {
-  const std::size_t at = text.find(label);
-  if (at == std::string::npos) {
-    if (needed) ADD_FAILURE() << "no line " << label;
-    return needed ? std::numeric_limits<double>::quiet_NaN() : 0.0;
-  }
-  return std::strtod(text.c_str() + at + label.size(), nullptr);
-}
+class GroundwaterRun : public testing::process_test {};
 
 TEST_F(GroundwaterRun, TheExampleClosesItsGroundwaterAndOverallBalances) {
   for (const char* project : {"groundwater", "richards", "storm"}) {

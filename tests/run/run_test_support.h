@@ -3,9 +3,13 @@
 // and an argument vector built from strings.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -20,6 +24,17 @@
 #include "surface/overland_state.h"
 
 namespace nivra::testing {
+
+// The number after a label of a run summary; 0 for a line the summary does
+// not print for the run (a failure when the line is needed).
+inline double value_after(const std::string& text, const std::string& label, bool needed = true) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) {
+    if (needed) ADD_FAILURE() << "no line " << label;
+    return needed ? std::numeric_limits<double>::quiet_NaN() : 0.0;
+  }
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
 
 // Copies examples/plane into the working folder.
 inline void copy_plane_example() {

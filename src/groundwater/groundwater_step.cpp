@@ -215,6 +215,13 @@ void groundwater_step(model_state& ms) {
     const aquifer_books& b = r.books;
     const double spilled = spill_onto_surface(ms);
     if (!relay_columns(ms)) return;
+    // Water spilled onto a surface whose routing sleeps through a dry spell
+    // wakes it.
+    if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
+      clock.ov_last_time = clock.model_time;
+      clock.ov_next_time = clock.model_time + clock.ov_dt_days;
+      ms.overland.ov_water_at_start = 1;
+    }
     water_ledger& l = ms.ledger;
     // Recharge and the streams' share were booked as they reached the
     // aquifer's doorstep; what the solve itself moved is booked here.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/time_series.h"
 #include "groundwater/aquifer.h"
@@ -54,6 +55,10 @@ void init_groundwater_state(model_state& ms) {
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
+  // The stream-aquifer exchange summed between the outputs of the
+  // exchange locations.
+  const channel_state& ch = ms.channel;
+  if (ch.chan_explic && ch.stream_loss) g.av_qriv.alloc(ch.max_nodes_per_link, ch.link_array_size);
   g.gw_sweep = 1;
 }
 
@@ -212,6 +217,13 @@ void groundwater_step(model_state& ms) {
       }
     }
     g.gw_sweep = g.gw_sweep == 1 ? 2 : 1;
+    const channel_state& ch = ms.channel;
+    // Counted once per model step the solve spans, as the output averages
+    // over the model steps of its interval.
+    const double steps = clock.dt > 0.0 ? dt / clock.dt : 1.0;
+    if (!g.av_qriv.empty() && !ch.qriv.empty())
+      for (int l = 1; l <= ch.num_stream_links; ++l)
+        for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
     const aquifer_books& b = r.books;
     const double spilled = spill_onto_surface(ms);
     if (!relay_columns(ms)) return;

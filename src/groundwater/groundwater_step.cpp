@@ -27,6 +27,63 @@
 
 namespace nivra {
 
+namespace {
+
+// The soil-moisture accounting layer of a cell reaches from the ground down
+// to SOIL_MOIST_DEPTH or to the water table, whichever is higher. A table
+// that rose into the layer takes the water of the depths it submerged (the
+// bottom zone first, each zone holding its water evenly); a table that fell
+// gives the layer back its depth, the new depths at their field capacity
+// (at most the soil's porosity less the aquifer's storage coefficient),
+// which the aquifer gives up. Returns the water the layer gave to the
+// aquifer over all cells, m3 (negative: took); per cell it joins the
+// recharge of the next solve.
+double follow_table_with_layer(model_state& ms) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.sm_accounting || s.inf_layered_soil || s.sm_depth.empty()) return 0.0;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double released = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    const double table = std::max((ms.grid.elevation[c] - g.elevgw[c]) * 100.0, 0.0);  // cm below the ground
+    const double old_depth = s.sm_depth[c];
+    const double new_depth = std::min(table, s.soil_moist_depth);
+    if (new_depth == old_depth) continue;
+    double& top = s.sm_water_top[c];
+    double& bottom = s.sm_water_bottom[c];
+    const double old_top = std::min(s.top_layer_depth, old_depth);
+    double moved = 0.0;  // cm, to the aquifer
+    if (new_depth < old_depth) {
+      if (new_depth >= old_top) {
+        const double share = old_depth > old_top ? (old_depth - new_depth) / (old_depth - old_top) : 0.0;
+        moved = bottom * share;
+        bottom -= moved;
+      } else {
+        moved = bottom + (old_top > 0.0 ? top * (old_top - new_depth) / old_top : top);
+        top = old_top > 0.0 ? top * new_depth / old_top : 0.0;
+        bottom = 0.0;
+      }
+    } else {
+      const double phi = s.soil_porosity[c];
+      const double theta_r = s.resid_sat.empty() ? 0.0 : s.resid_sat[c];
+      const double fc = !s.ga_value_6.empty() && s.ga_value_6[c] > theta_r ? s.ga_value_6[c] : s.init_moisture[c];
+      const double theta = std::clamp(std::min(fc, phi - g.gw_porosity[c]), theta_r, phi);
+      const double split = std::clamp(s.top_layer_depth, old_depth, new_depth);
+      top += (split - old_depth) * theta;
+      bottom += (new_depth - split) * theta;
+      moved = -(new_depth - old_depth) * theta;
+    }
+    s.sm_depth[c] = new_depth;
+    s.sm_water[c] = top + bottom;
+    g.gw_recharge[c] += moved / 100.0;
+    released += moved / 100.0 * area;
+  }
+  return released;
+}
+
+}  // namespace
+
 double aligned_groundwater_step(double gw_timestep, double model_dt) {
   if (!(model_dt > 0.0)) return gw_timestep;
   const double steps = std::max(1.0, std::round(gw_timestep / model_dt));
@@ -60,6 +117,9 @@ void init_groundwater_state(model_state& ms) {
   const channel_state& ch = ms.channel;
   if (ch.chan_explic && ch.stream_loss) g.av_qriv.alloc(ch.max_nodes_per_link, ch.link_array_size);
   g.gw_sweep = 1;
+  // The accounting layer starts above the table; what the table holds of
+  // it waits for the first solve.
+  follow_table_with_layer(ms);
 }
 
 void fill_well_flux(model_state& ms) {
@@ -227,6 +287,9 @@ void groundwater_step(model_state& ms) {
     const aquifer_books& b = r.books;
     const double spilled = spill_onto_surface(ms);
     if (!relay_columns(ms)) return;
+    const double layer = follow_table_with_layer(ms);
+    ms.ledger.book(water_flux::saturated_unsaturated, layer);
+    ms.ledger.book(water_flux::groundwater_inputs, layer);
     // Water spilled onto a surface whose routing sleeps through a dry spell
     // wakes it.
     if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {

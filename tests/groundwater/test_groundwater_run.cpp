@@ -142,6 +142,34 @@ TEST_F(GroundwaterRun, WellsGiveTheirRateOverTheCellArea) {
   EXPECT_EQ(g.gw_well_flux[4], 0.0);
 }
 
+TEST_F(GroundwaterRun, WithoutInfiltrationTheMapsStillGiveTheStartingHeads) {
+  copy_example("groundwater");
+  testing::set_card("storm.prj", "GREEN_AMPT", "");
+  CaptureStdout();
+  run_simulation("storm.prj", nullptr, "");
+  const std::string console = GetCapturedStdout();
+  ASSERT_EQ(process.error_block.stop, 0) << console;
+  const std::string sum = read_file("storm.sum");
+  double thickness = 0.0;
+  const int cells[] = {8, 9, 10, 10, 10, 10, 10, 10};
+  for (int r = 0; r < 8; ++r) thickness += cells[r] * (15.0 - 0.3 - (7 - r) * 0.4);
+  EXPECT_NEAR(value_after(sum, "GW volume start ="), thickness * 0.25 * 900.0, 0.005);
+  EXPECT_GT(value_after(sum, "Total flux from gw to river="), 10.0);
+  EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+}
+
+TEST_F(GroundwaterRun, SweepsThatDoNotConvergeStopTheRunNamingTheStep) {
+  copy_example("groundwater");
+  testing::set_card("storm.prj", "GW_LSOR_CON", "GW_LSOR_CON 1e-300");
+  CaptureStdout();
+  run_simulation("storm.prj", nullptr, "");
+  const std::string console = GetCapturedStdout();
+  EXPECT_NE(process.error_block.stop, 0);
+  EXPECT_NE(console.find("Error: the line sweeps of the groundwater step ending at model time 2460477.0"),
+            std::string::npos)
+      << console;
+}
+
 TEST_F(GroundwaterRun, ARelaxationFactorOutsideZeroToTwoStopsTheRun) {
   for (const char* value : {"2.0", "0", "2.5"}) {
     SCOPED_TRACE(value);

@@ -170,18 +170,27 @@ TEST_F(GroundwaterRun, SweepsThatDoNotConvergeStopTheRunNamingTheStep) {
       << console;
 }
 
-TEST_F(GroundwaterRun, ARelaxationFactorOutsideZeroToTwoStopsTheRun) {
-  for (const char* value : {"2.0", "0", "2.5"}) {
-    SCOPED_TRACE(value);
+TEST_F(GroundwaterRun, ProjectsTheAquiferCannotRunStopNamingTheCard) {
+  const struct {
+    const char* card;
+    const char* line;
+    const char* message;
+  } cases[] = {
+      {"GW_RELAX_COEFF", "GW_RELAX_COEFF 2.0", "Error: the GW_RELAX_COEFF card holds 2; it takes a number above 0"},
+      {"GW_RELAX_COEFF", "GW_RELAX_COEFF 0", "Error: the GW_RELAX_COEFF card holds 0; it takes a number above 0"},
+      {"GW_RELAX_COEFF", "GW_RELAX_COEFF 2.5", "Error: the GW_RELAX_COEFF card holds 2.5; it takes a number above 0"},
+      {"WATER_TABLE", "", "Error: the GW_SIMULATION card needs the WATER_TABLE card"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.line);
     reset_process_state();
     copy_example("groundwater");
-    testing::set_card("storm.prj", "GW_RELAX_COEFF", std::string("GW_RELAX_COEFF ") + value);
+    testing::set_card("storm.prj", k.card, k.line);
     CaptureStdout();
     run_simulation("storm.prj", nullptr, "");
     const std::string console = GetCapturedStdout();
     EXPECT_NE(process.error_block.stop, 0);
-    EXPECT_NE(console.find("Error: the GW_RELAX_COEFF card holds"), std::string::npos) << console;
-    EXPECT_NE(console.find("above 0"), std::string::npos) << console;
+    EXPECT_NE(console.find(k.message), std::string::npos) << console;
   }
 }
 

@@ -610,7 +610,19 @@ void read_groundwater_maps(model_state& ms) {
     report_error();
     return;
   }
-  if (porosity_map) {
+  if (ms.soil.inf_richards) {
+    // Under Richards columns the aquifer holds at the table what the soil
+    // does: its storage coefficient is the saturated water content of the
+    // third layer of the cell's soil class.
+    if (porosity_map || g.gw_unif_porosity_given) {
+      std::printf("Error: under Richards columns (INF_RICHARDS) the aquifer's storage coefficient is the saturated "
+                  "water content of the third layer of the soil table; the %s card gives none\n",
+                  porosity_map ? "GW_POROSITY_MAP" : "GW_UNIF_POROSITY");
+      stop_with_own_message();
+      return;
+    }
+    for (int c = 1; c <= n; ++c) g.gw_porosity[c] = ms.soil.soil_classes()[ms.soil.soiltype[c]].porosity(3);
+  } else if (porosity_map) {
     const std::string_view name = ms.project.gw_porosity_map.view();
     report_two_ways(ms, with_name("reading ground water porosity map from file: %s\n", name),
                     with_name("reading porosity map from file: %s\n", name));

@@ -129,7 +129,8 @@ int first_conflict(model_state& ms) {
   }
   if (ms.groundwater.gw_simulation) {
     if (ms.groundwater.gw_porosity_map_given && ms.groundwater.gw_unif_porosity_given) return 38;
-    if (!ms.groundwater.gw_porosity_map_given && !ms.groundwater.gw_unif_porosity_given && !gw_table) {
+    if (!ms.groundwater.gw_porosity_map_given && !ms.groundwater.gw_unif_porosity_given && !gw_table &&
+        !ms.soil.inf_richards) {
       set_error(39);
       report_error();
     }

@@ -124,6 +124,17 @@ bool richards_init_columns(model_state& ms, const soil_hydraulic_result& table) 
       soil_column_result laid;
       if (!relay_column_to_table(ms, c, laid)) return false;
       n = s.numcells[c];
+      // The nodes start in hydrostatic equilibrium with the table; with
+      // GW_ASSIGN_THETA those within the soil layers keep the water content
+      // of the soil table.
+      const double table = ms.groundwater.elevgw[c], layers_bottom = ms.grid.elevation[c] - thick / 100.0;
+      double z = ms.grid.elevation[c];
+      for (int j = 1; j <= n - 1; ++j) {
+        z -= s.DZ(c, j) / 100.0;
+        if (ms.groundwater.gw_assign_theta && z >= layers_bottom) continue;
+        rc.PHEAD(c, j) = (table - z) * 100.0 - s.DZ(c, j) / 2.0;
+        s.THETA(c, j) = moisture_from_head(rc.soil(c, j), model, rc.PHEAD(c, j));
+      }
     }
     for (int j = 1; j <= n - 1; ++j) column_total += s.THETA(c, j) * s.DZ(c, j);
     rc.WATFLUX(c, 0) = 0.0;

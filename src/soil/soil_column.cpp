@@ -28,12 +28,12 @@ double column_water(const double* DZ, const double* THETA, int numcells) {
 
 namespace {
 
-// What a node the table drained keeps.
-double drained_content(const richards_node& s, double yield) {
-  const double span = s.theta_s - s.theta_r;
-  double t = s.theta_fc > s.theta_r ? s.theta_fc : s.theta_r + 0.5 * span;
-  t = std::min(t, s.theta_s - yield);
-  return std::clamp(t, s.theta_r + 0.01 * span, s.theta_s);
+// What a node the table drained keeps: the water content of its height
+// above the table (cm), at most what the aquifer gave up for it.
+double drained_content(const richards_node& s, int model, double height, double yield) {
+  double t = moisture_from_head(s, model, -height);
+  if (yield > 0.0) t = std::min(t, yield);
+  return std::clamp(t, s.theta_r + 0.01 * (s.theta_s - s.theta_r), s.theta_s);
 }
 
 // The layer spacing of node j above the first node laid from the table's
@@ -132,6 +132,8 @@ soil_column_result soil_column_step(const soil_column_cell& cell, const soil_col
 
   // The new nodes take the water of the depths they span: the old nodes
   // above the old table, and below it what a drained node keeps.
+  double table_depth = 0.0;  // cm below the ground
+  for (int j = 1; j <= t - 1; ++j) table_depth += DZ[j];
   depth = 0.0;
   int i = 1;  // the old node at the top of the span
   for (int j = 1; j <= t - 1; ++j) {
@@ -144,7 +146,10 @@ soil_column_result soil_column_step(const soil_column_cell& cell, const soil_col
       if (top >= b) break;
       water += (std::min(b, bottom) - std::max(a, top)) * scratch.theta[static_cast<std::size_t>(k)];
     }
-    if (b > old_table) water += (b - std::max(a, old_table)) * drained_content(soil[j], cell.aquifer_yield);
+    if (b > old_table) {
+      const double height = table_depth - (std::max(a, old_table) + b) / 2.0;
+      water += (b - std::max(a, old_table)) * drained_content(soil[j], cell.retention, height, cell.aquifer_yield);
+    }
     TH[j] = std::min(water / DZ[j], soil[j].theta_s);
     depth = b;
   }

@@ -38,7 +38,7 @@ struct soil_column_cell {
   const richards_node* soil = nullptr;  // the soil of every node 0..capacity
   int retention = retention_brooks_corey;
   double ground = 0.0, table = 0.0, bottom = 0.0;  // m
-  double aquifer_yield = 0.0;       // storage coefficient of the aquifer below
+  double aquifer_yield = 0.0;       // storage coefficient of the aquifer (0: not known yet)
 };
 
 enum class soil_column_status { ok, too_many_nodes };
@@ -66,10 +66,11 @@ struct soil_class;
 soil_column_layers column_layers(const soil_class& k, double aquifer_delta_z);
 
 // Lays the column out again down to the table and returns what it
-// released. Nodes that the table drained take the field capacity of their
-// soil, at most what the aquifer leaves in them (their saturated content
-// less its storage coefficient) and at least a trace above the residual
-// content; the rest of the profile keeps the water of the depths it spans.
+// released. Depths that the table drained take the water content of their
+// height above the new table, at most the aquifer's storage coefficient
+// (what the aquifer gave up for them) and at least a trace above the
+// residual content; the rest of the profile keeps the water of the depths
+// it spans.
 soil_column_result soil_column_step(const soil_column_cell& cell, const soil_column_layers& layers,
                                     soil_column_scratch& scratch);
 

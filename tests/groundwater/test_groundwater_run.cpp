@@ -51,16 +51,22 @@ TEST_F(GroundwaterRun, TheExampleClosesItsGroundwaterAndOverallBalances) {
     // 77 cells of 900 m2, specific yield 0.25, 15 m of aquifer under the
     // ground and the table 0.3 m under it on the southern row, 0.4 m deeper
     // on every row further north (8, 9 and six times 10 cells).
-    double thickness = 0.0;
-    const int cells[] = {8, 9, 10, 10, 10, 10, 10, 10};
-    for (int r = 0; r < 8; ++r) thickness += cells[r] * (15.0 - 0.3 - (7 - r) * 0.4);
-    const double yield = std::string(project) == "richards" ? 0.45 : 0.25;
+    // Under Richards columns the storage coefficient is the saturated
+    // water content of the soils' third layer: 0.44 for the sandy loam,
+    // 0.48 for the silt loam (5 cells of rows 4 to 6, 6 of rows 7 and 8).
+    const bool richards = std::string(project) == "richards";
+    double held = 0.0;
+    const int cells[] = {8, 9, 10, 10, 10, 10, 10, 10}, silt[] = {0, 0, 0, 5, 5, 5, 6, 6};
+    for (int r = 0; r < 8; ++r) {
+      const double thick = 15.0 - 0.3 - (7 - r) * 0.4;
+      held += richards ? thick * ((cells[r] - silt[r]) * 0.44 + silt[r] * 0.48) : thick * cells[r] * 0.25;
+    }
     // Under the accounting layer (40 cm) the table of the southern row
     // stands 30 cm under the ground: the lowest 10 cm of the layer, at the
     // initial water content of the row's soils (4 cells of 0.26, 6 of
     // 0.32), join the aquifer at the start.
     const double submerged = std::string(project) == "groundwater" ? 0.10 * (4 * 0.26 + 6 * 0.32) * 900.0 : 0.0;
-    EXPECT_NEAR(v("GW volume start ="), thickness * yield * 900.0 + submerged, 0.005);
+    EXPECT_NEAR(v("GW volume start ="), held * 900.0 + submerged, 0.005);
 
     // The aquifer: its storage changes by its inputs, the flux across the
     // held heads and the water added at its floor.
@@ -172,22 +178,29 @@ TEST_F(GroundwaterRun, SweepsThatDoNotConvergeStopTheRunNamingTheStep) {
 
 TEST_F(GroundwaterRun, ProjectsTheAquiferCannotRunStopNamingTheCard) {
   const struct {
+    const char* project;
     const char* card;
     const char* line;
     const char* message;
   } cases[] = {
-      {"GW_RELAX_COEFF", "GW_RELAX_COEFF 2.0", "Error: the GW_RELAX_COEFF card holds 2; it takes a number above 0"},
-      {"GW_RELAX_COEFF", "GW_RELAX_COEFF 0", "Error: the GW_RELAX_COEFF card holds 0; it takes a number above 0"},
-      {"GW_RELAX_COEFF", "GW_RELAX_COEFF 2.5", "Error: the GW_RELAX_COEFF card holds 2.5; it takes a number above 0"},
-      {"WATER_TABLE", "", "Error: the GW_SIMULATION card needs the WATER_TABLE card"},
+      {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 2.0",
+       "Error: the GW_RELAX_COEFF card holds 2; it takes a number above 0"},
+      {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 0", "Error: the GW_RELAX_COEFF card holds 0; it takes a number above 0"},
+      {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 2.5",
+       "Error: the GW_RELAX_COEFF card holds 2.5; it takes a number above 0"},
+      {"storm", "WATER_TABLE", "", "Error: the GW_SIMULATION card needs the WATER_TABLE card"},
+      {"richards", "GW_UNIF_POROSITY", "GW_UNIF_POROSITY 0.3",
+       "Error: under Richards columns (INF_RICHARDS) the aquifer's storage coefficient is the saturated water content "
+       "of the third layer of the soil table; the GW_UNIF_POROSITY card gives none"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.line);
     reset_process_state();
     copy_example("groundwater");
-    testing::set_card("storm.prj", k.card, k.line);
+    const std::string prj = std::string(k.project) + ".prj";
+    testing::set_card(prj, k.card, k.line);
     CaptureStdout();
-    run_simulation("storm.prj", nullptr, "");
+    run_simulation(prj, nullptr, "");
     const std::string console = GetCapturedStdout();
     EXPECT_NE(process.error_block.stop, 0);
     EXPECT_NE(console.find(k.message), std::string::npos) << console;

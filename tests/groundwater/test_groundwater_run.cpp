@@ -195,13 +195,7 @@ TEST_F(GroundwaterRun, ProjectsTheAquiferCannotRunStopNamingTheCard) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.line);
-    reset_process_state();
-    copy_example("groundwater");
-    const std::string prj = std::string(k.project) + ".prj";
-    testing::set_card(prj, k.card, k.line);
-    CaptureStdout();
-    run_simulation(prj, nullptr, "");
-    const std::string console = GetCapturedStdout();
+    const std::string console = testing::run_example_with_card("groundwater", k.project, k.card, k.line);
     EXPECT_NE(process.error_block.stop, 0);
     EXPECT_NE(console.find(k.message), std::string::npos) << console;
   }

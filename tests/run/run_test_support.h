@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "inputs/grid_state.h"
+#include "core/process.h"
 #include "model/model_state.h"
 #include "output/run_summary.h"
 #include "run/clock_state.h"
@@ -65,6 +66,19 @@ inline void set_card(const std::string& project, const std::string& card, const 
   else
     text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
   write_file(project, text);
+}
+
+// Runs, from a fresh process state, a copy of a project of an example
+// with one card replaced (or added); returns the console.
+inline std::string run_example_with_card(const std::string& example, const std::string& project,
+                                         const std::string& card, const std::string& line) {
+  reset_process_state();
+  copy_example(example);
+  const std::string file = project + ".prj";
+  set_card(file, card, line);
+  ::testing::internal::CaptureStdout();
+  run_simulation(file, nullptr, "");
+  return ::testing::internal::GetCapturedStdout();
 }
 
 // A storm run through the driver's set-up, time steps and normal end, in

@@ -87,13 +87,7 @@ TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.message);
-    reset_process_state();
-    copy_example(k.example);
-    const std::string project = std::string(k.project) + ".prj";
-    testing::set_card(project, k.card, k.line);
-    CaptureStdout();
-    run_simulation(project, nullptr, "");
-    const std::string console = GetCapturedStdout();
+    const std::string console = testing::run_example_with_card(k.example, k.project, k.card, k.line);
     EXPECT_NE(process.error_block.stop, 0);
     EXPECT_NE(console.find(k.message), std::string::npos) << console;
   }

@@ -384,9 +384,9 @@ void init_channel_network(model_state& ms) {
     report_card_not_available("CHAN_CON_TRANS");
     return;
   }
-  if (ch.stream_loss) {
-    // The exchange of the channels with the aquifer.
-    report_card_not_available("STREAM_LOSS");
+  if (contents.lake_gw) {
+    // The seepage between channel lakes and the ground.
+    report_card_not_available("MLAKE");
     return;
   }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;

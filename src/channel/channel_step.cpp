@@ -18,6 +18,7 @@
 #include "channel/lateral_inflow.h"
 #include "channel/pumps.h"
 #include "channel/structures.h"
+#include "channel/stream_aquifer.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
@@ -135,6 +136,45 @@ void deliver_lumped_baseflow(model_state& ms, double dt) {
   ch.chan_has_water = 1;
 }
 
+// The stream-aquifer exchange of the nodes from the water table as it
+// stands (without saturated groundwater, the channels' loss alone).
+int exchange_with_ground(model_state& ms) {
+  const groundwater_state& g = ms.groundwater;
+  stream_aquifer_cells cells;
+  if (g.water_table_given && !g.elevgw.empty()) {
+    cells.water_table = g.elevgw.data();
+    cells.bottom = g.bottom_elev.data();
+    cells.ground = ms.grid.elevation.data();
+    if (g.gw_simulation) cells.gwbound = g.gwbound.data();
+  }
+  return chan_gw_exchange(ms.channel, cells);
+}
+
+// What the routing moved between the channels and the aquifer goes to the
+// cells under the nodes, in proportion to each entry's exchange: the next
+// groundwater solve takes it from (or gives it to) the water table.
+void hand_exchange_to_cells(model_state& ms, const channel_books& b) {
+  groundwater_state& g = ms.groundwater;
+  channel_state& ch = ms.channel;
+  if (!g.gw_simulation || g.cell_stream_exchange_vol.empty()) return;
+  double gain = 0.0, loss = 0.0;
+  auto weight = [&](int i, int j) { return ch.gst_qriv[i][j] * ch.gst_pct[i][j] * ch.link_dx[ch.gst_link[i][j]]; };
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const double w = weight(i, j);
+      if (w > 0.0) gain += w;
+      else loss -= w;
+    }
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const double w = weight(i, j);
+      double& v = g.cell_stream_exchange_vol[ch.gst_gnum[i][j]];
+      if (w > 0.0) v += b.aquifer_in * w / gain;
+      else if (w < 0.0) v += b.aquifer_out * w / loss;
+    }
+  ms.ledger.book(water_flux::groundwater_inputs, b.aquifer_out - b.aquifer_in);
+}
+
 // In a long-term run after the rain, channels holding less than 1 % of the
 // event's rain step at most every 60 s while a lake stands above its
 // lowest level or the aquifer still feeds them, and otherwise park on the
@@ -190,6 +230,16 @@ void channel_routing_step(model_state& ms) {
     ms.ledger.book(water_flux::head_boundary_out, lr.boundary_spill);
   }
   deliver_lumped_baseflow(ms, dt);
+  int exchange = stream_exchange::none;
+  if (ch.stream_loss) {
+    exchange = exchange_with_ground(ms);
+    if (exchange == stream_exchange::failed) return set_error(own_message_code);
+    // A water table above the water surface feeds the channels.
+    if (exchange == stream_exchange::gaining) {
+      clk.chan_flow_started = 1;
+      ch.chan_has_water = 1;
+    }
+  }
   // Water given at the nodes starts the flow as the cells' water does.
   if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0) clk.chan_flow_started = 1;
   if (!ch.structures.stream_pointsource.empty()) {
@@ -214,8 +264,9 @@ void channel_routing_step(model_state& ms) {
       if (!process.error_block.stop) set_error(own_message_code);
       return;
     }
-    ch.chan_route_flag = 0;
+    ch.chan_route_flag = exchange;
     book_routing(ms, r.books);
+    if (ch.stream_loss) hand_exchange_to_cells(ms, r.books);
     const int outlet = ch.num_stream_links;
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }

@@ -5,6 +5,8 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "groundwater/aquifer.h"
+#include "soil/soil_column.h"
 #include "model/file_name_text.h"
 
 #include <vector>
@@ -105,8 +107,14 @@ struct groundwater_state {
 
   // ---- Per-run bookkeeping and step flags.
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
+  // What the aquifer gives and takes between its solves: the well flux of
+  // the cells (m/s, positive pumping), the water that reached the table
+  // (m) and the water the streams took from it (m3, negative: gave).
+  array1d<double> gw_well_flux;
+  array1d<double> gw_recharge;
+  array1d<double> cell_stream_exchange_vol;
   array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
-  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
+  array1d<double> cum_gw_recharge;   // cumulative recharge per cell, m
   // The Sacramento model's run: its stores at the first step, its totals
   // (mm over its area) and its channel loss (m3).
   sac_record sac_init_params;        // the stores as they were at the first step
@@ -146,6 +154,8 @@ struct groundwater_state {
   // ---- Scratch of the groundwater step: the tridiagonal system of the
   // solver.
   array1d<double> A, B, C, D;
+  aquifer_solver aquifer;            // the head solver's lines and work arrays
+  soil_column_scratch column_scratch;  // the old profile of a soil column laid out again
 };
 
 }  // namespace nivra

@@ -12,6 +12,10 @@ double groundwater_storage(const model_state& ms) {
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double v = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) v += (gw.elevgw[c] - gw.bottom_elev[c]) * gw.gw_porosity[c] * area;
+  // Recharge that reached the table and water the streams took, which the
+  // next solve moves into the heads.
+  if (!gw.gw_recharge.empty())
+    for (int c = 1; c <= ms.grid.ncells; ++c) v += gw.gw_recharge[c] * area - gw.cell_stream_exchange_vol[c];
   return v;
 }
 

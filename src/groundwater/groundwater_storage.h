@@ -7,8 +7,9 @@ struct model_state;
 struct sac_record;
 
 // Water between the aquifer bottom and the water table: (water table -
-// bottom) x storage coefficient x cell area over the cells (m3); none
-// without saturated groundwater.
+// bottom) x storage coefficient x cell area over the cells (m3), with the
+// recharge and the stream exchange the next solve takes in; none without
+// saturated groundwater.
 double groundwater_storage(const model_state& ms);
 
 // The Sacramento stores (mm over the model's area): the tension water of

@@ -275,8 +275,9 @@ void read_water_table_maps(model_state& ms) {
 // soil map, or a Richards block of the mapping table), then the columns.
 void init_richards_soil(model_state& ms) {
   soil_state& s = ms.soil;
-  // A water table under the columns is not simulated: the caller stops.
-  if (!s.inf_richards || ms.groundwater.water_table_given) return;
+  // A water table under the columns is simulated with saturated
+  // groundwater only; without it the caller stops.
+  if (!s.inf_richards || (ms.groundwater.water_table_given && !ms.groundwater.gw_simulation)) return;
   const bool brooks_table = table_present(ms, cmt_richards_brooks);
   const bool havercamp_table = table_present(ms, cmt_richards_havercamp);
   if (s.richards_c_option == 0) {
@@ -309,6 +310,19 @@ void init_richards_soil(model_state& ms) {
     close_guarded_file(s.soil_layer_table_file);
   }
   if (largest < 0 || stopped()) return;
+  // Over saturated groundwater a column may reach down to the aquifer
+  // bottom.
+  if (ms.groundwater.gw_simulation) {
+    const groundwater_state& g = ms.groundwater;
+    for (int c = 1; c <= n; ++c) {
+      const soil_column_layers l = column_layers(s.soil_classes()[s.soiltype[c]], g.aquifer_delta_z);
+      const double below = ms.grid.elevation[c] - (l.thickness[0] + l.thickness[1] + l.thickness[2]) / 100.0 -
+                           g.bottom_elev[c];
+      const int nodes = l.last_node[2] + static_cast<int>(std::ceil(std::max(below, 0.0) * 100.0 / l.aquifer_spacing)) + 4;
+      largest = std::max(largest, nodes);
+    }
+    ms.groundwater.column_scratch.prepare(largest);
+  }
   s.max_soil_layers = largest;
   if (!ms.project.super_quiet) std::printf("   Done\n");
 
@@ -514,9 +528,12 @@ void read_infiltration_maps(model_state& ms) {
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // A water table under the infiltration is read and checked but not
-  // simulated.
-  if (ms.groundwater.water_table_given) return report_card_not_available("WATER_TABLE");
+  // The saturated zone takes what Green-Ampt infiltrates, or what drains
+  // below the soil-moisture accounting layer of Green-Ampt with
+  // redistribution; a water table under the other soil schemes, or without
+  // saturated groundwater, is read and checked but not simulated.
+  const bool into_aquifer = ms.groundwater.gw_simulation && (s.green_ampt || s.inf_redist || s.inf_richards);
+  if (ms.groundwater.water_table_given && !into_aquifer) return report_card_not_available("WATER_TABLE");
 }
 
 void read_groundwater_maps(model_state& ms) {
@@ -596,7 +613,19 @@ void read_groundwater_maps(model_state& ms) {
     report_error();
     return;
   }
-  if (porosity_map) {
+  if (ms.soil.inf_richards) {
+    // Under Richards columns the aquifer holds at the table what the soil
+    // does: its storage coefficient is the saturated water content of the
+    // third layer of the cell's soil class.
+    if (porosity_map || g.gw_unif_porosity_given) {
+      std::printf("Error: under Richards columns (INF_RICHARDS) the aquifer's storage coefficient is the saturated "
+                  "water content of the third layer of the soil table; the %s card gives none\n",
+                  porosity_map ? "GW_POROSITY_MAP" : "GW_UNIF_POROSITY");
+      stop_with_own_message();
+      return;
+    }
+    for (int c = 1; c <= n; ++c) g.gw_porosity[c] = ms.soil.soil_classes()[ms.soil.soiltype[c]].porosity(3);
+  } else if (porosity_map) {
     const std::string_view name = ms.project.gw_porosity_map.view();
     report_two_ways(ms, with_name("reading ground water porosity map from file: %s\n", name),
                     with_name("reading porosity map from file: %s\n", name));
@@ -622,8 +651,6 @@ void read_groundwater_maps(model_state& ms) {
     g.gw_porosity_old[c] = g.gw_porosity[c];
   }
   if (ms.output.gw_well_level_given && !read_well_locations(ms)) return;
-  // The saturated zone is not simulated in this version.
-  report_card_not_available("GW_SIMULATION");
 }
 
 // The albedo and Penman-Monteith parameters of a long-term run, each from

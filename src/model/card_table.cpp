@@ -305,7 +305,7 @@ constexpr card_entry card_table[] = {
     in(real("gw_lsor_con", 189, &po::gw_lsor_con), above_to(0, 1)),
     in(real("single_unsat_sat", 190, &po::single_unsat_sat), from_to(0, 1)),
     in(real("gw_leakage_rate", 191, &po::gw_leakage_rate), from_to(0, 1e6)),
-    in(real("gw_relax_coeff", 192, &po::gw_relax_coeff), from_to(0, 2)),
+    in(real("gw_relax_coeff", 192, &po::gw_relax_coeff), above_to(0, 2)),
     text("gw_fluxboundtable", 193, &po::gw_fluxboundtable, on(&rc::gw_fluxboundtable_given)),
     text("gw_flux_boundtable", 193, &po::gw_fluxboundtable, on(&rc::gw_fluxboundtable_given)),
     special("gw_boundfile", 194, card_kind::text_if_value, &po::gw_boundfile, on(&po::gw_boundfile_given)),

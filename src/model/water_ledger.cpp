@@ -47,7 +47,8 @@ void water_ledger::close_groundwater_balance() {
   const double initial = storage(store::groundwater, moment::run_start);
   run_balance_.groundwater_error =
       percent_of(storage(store::groundwater, moment::run_end) - initial - R(flux::groundwater_inputs) -
-                     R(flux::groundwater_boundary_flux) - R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
+                     R(flux::groundwater_boundary_flux) - R(flux::groundwater_floor_fill) - R(flux::xy_boundary_gain) +
+                     R(flux::xy_boundary_loss),
                  initial);
 }
 
@@ -125,6 +126,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
                  R(flux::groundwater_pumping);
+      inputs += R(flux::groundwater_floor_fill);
     } else {
       outputs += (scheme.green_ampt ? R(flux::infiltration) : R(flux::unsaturated_down_flux)) +
                  R(flux::channels_to_groundwater);

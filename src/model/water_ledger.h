@@ -45,6 +45,7 @@ enum class water_flux {
   groundwater_pumping,
   deep_leakage,
   groundwater_boundary_flux,   // across head boundaries
+  groundwater_floor_fill,      // added where the table would fall to the aquifer bottom
   xy_boundary_gain,            // through XY boundary points
   xy_boundary_loss,
   // Overland sources and boundaries.

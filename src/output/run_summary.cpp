@@ -68,6 +68,7 @@ void print_groundwater(const model_state& ms, std::FILE* f) {
   put(f, "Flux across head boundaries=     %14.2lf \n", b.total(flux::groundwater_boundary_flux));
   put(f, "Leakage to deep aquifer+         %14.2lf \n", b.total(flux::deep_leakage));
   put(f, "Pumping                          %14.2lf \n", b.total(flux::groundwater_pumping));
+  put(f, "Added at the aquifer floor       %14.2lf \n", b.total(flux::groundwater_floor_fill));
   put(f, "To tile drains                   %14.2lf \n", b.total(flux::groundwater_to_pipes));
   put(f, "Gain from XY boundaries          %14.2lf \n", b.total(flux::xy_boundary_gain));
   put(f, "Loss to XY boundaries            %14.2lf \n", b.total(flux::xy_boundary_loss));

@@ -124,7 +124,8 @@ void fill_accounting_layer(model_state& ms) {
 // The growth of every cell's cumulative infiltration since the last booking:
 // the volume (over the open part of a blocked cell) to the ledger, the depth
 // to the infiltrated-depth map and, over the whole cell, to the
-// soil-moisture accounting.
+// soil-moisture accounting. Where no soil store keeps it (Green-Ampt over
+// saturated groundwater) the water goes on down to the water table.
 void book_infiltration(model_state& ms) {
   soil_state& s = ms.soil;
   const int n = ms.grid.ncells;
@@ -133,6 +134,9 @@ void book_infiltration(model_state& ms) {
   double* before = s.cum_infil_prev.data();
   double* depth = s.inf_depth_cell.data();
   double* accounting = s.sm_accounting && !s.sm_infil_in.empty() ? s.sm_infil_in.data() : nullptr;
+  groundwater_state& g = ms.groundwater;
+  double* table = g.gw_simulation && !accounting && !s.inf_richards && !g.gw_recharge.empty() ? g.gw_recharge.data()
+                                                                                              : nullptr;
   double volume = 0.0;
   for (int c = 1; c <= n; ++c) {
     const double dI = F[c] - before[c];
@@ -141,8 +145,15 @@ void book_infiltration(model_state& ms) {
     volume += dI * open;
     depth[c] += dI;
     if (accounting) accounting[c] += dI * open;
+    if (table) table[c] += dI * open;
   }
-  ms.ledger.book(water_flux::infiltration, volume * ms.grid.grid_size * ms.grid.grid_size);
+  const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  ms.ledger.book(water_flux::infiltration, volume * cell_area);
+  if (table) {
+    for (water_flux f : {water_flux::unsaturated_down_flux, water_flux::groundwater_recharge,
+                         water_flux::groundwater_inputs})
+      ms.ledger.book(f, volume * cell_area);
+  }
   // The lumped models take the same water, as depth summed over the cells.
   if (ms.groundwater.sacramento_given) ms.groundwater.sac_infil_in += volume;
   if (ms.groundwater.conceptual_gw_given) ms.groundwater.congw_infil_in += volume;

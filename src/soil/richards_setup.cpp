@@ -16,6 +16,7 @@
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
+#include "soil/soil_column.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -47,6 +48,42 @@ double harmonic(double d1, double k1, double d2, double k2) { return (d1 + d2) /
 
 }  // namespace
 
+bool relay_column_to_table(model_state& ms, int c, soil_column_result& r) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  richards_columns& rc = s.richards;
+  const soil_class& k = s.soil_classes()[s.soiltype[c]];
+  soil_column_cell cell;
+  cell.numcells = &s.numcells[c];
+  cell.capacity = rc.max_nodes - 1;
+  cell.DZ = s.DZ[c].data();
+  cell.THETA = s.THETA[c].data();
+  cell.PHEAD = rc.PHEAD[c].data();
+  cell.soil = rc.soil[c].data();
+  cell.retention = s.richards_c_option;
+  cell.ground = ms.grid.elevation[c];
+  cell.table = g.elevgw[c];
+  cell.bottom = g.bottom_elev[c];
+  cell.aquifer_yield = g.gw_porosity.empty() ? 0.0 : g.gw_porosity[c];
+  r = soil_column_step(cell, column_layers(k, g.aquifer_delta_z), g.column_scratch);
+  if (r.status != soil_column_status::ok) {
+    std::printf("Error: the soil column of cell %d needs more than its %d nodes to reach the water table at %g m.\n",
+                c, cell.capacity, cell.table);
+    stop_with_own_message();
+    return false;
+  }
+  if (!g.yes_exfil.empty()) g.yes_exfil[c] = r.at_surface ? 1 : 0;
+  const int model = s.richards_c_option;
+  for (int j = 1; j <= s.numcells[c]; ++j) {
+    const conductivity_capacity kc = conductivity_and_capacity(rc.soil(c, j), model, rc.PHEAD(c, j), s.THETA(c, j));
+    rc.KHEAD(c, j) = kc.kr;
+    rc.WATCAP(c, j) = kc.c;
+  }
+  rc.KHEAD(c, 0) = rc.KHEAD(c, 1);
+  rc.WATCAP(c, 0) = rc.WATCAP(c, 1);
+  return true;
+}
+
 bool richards_init_columns(model_state& ms, const soil_hydraulic_result& table) {
   soil_state& s = ms.soil;
   const int n_cells = ms.grid.ncells;
@@ -59,7 +96,7 @@ bool richards_init_columns(model_state& ms, const soil_hydraulic_result& table) 
     const soil_class& k = classes[id];
     const std::size_t i = static_cast<std::size_t>(id);
     const int n1 = table.layer1_nodes[i], n2 = table.layer2_end[i];
-    const int n = s.numcells[c];
+    int n = s.numcells[c];
     double thick = 0.0, conductance = 0.0;
     for (int j = 1; j <= 3; ++j) {
       thick += k.real(22 + j);
@@ -78,9 +115,28 @@ bool richards_init_columns(model_state& ms, const soil_hydraulic_result& table) 
     const double d1 = k.real(32), d2 = k.real(33), d3 = k.real(34);
     if (n1 + 1 <= n) rc.soil(c, n1 + 1).ks = harmonic(d1, k.real(5), d2, k.real(6));
     if (n2 + 1 <= n) rc.soil(c, n2 + 1).ks = harmonic(d2, k.real(6), d3, k.real(7));
-    for (int j = 1; j <= n - 1; ++j) column_total += s.THETA(c, j) * s.DZ(c, j);
     rc.soil(c, 0) = rc.soil(c, 1);
     s.DZ(c, 0) = s.DZ(c, 1);
+    if (ms.groundwater.gw_simulation) {
+      // Over saturated groundwater the column reaches down to the water
+      // table, below the layers in the soil of layer 3.
+      for (int j = n + 1; j <= rc.max_nodes; ++j) rc.soil(c, j) = layer_soil(k, 3, model);
+      soil_column_result laid;
+      if (!relay_column_to_table(ms, c, laid)) return false;
+      n = s.numcells[c];
+      // The nodes start in hydrostatic equilibrium with the table; with
+      // GW_ASSIGN_THETA those within the soil layers keep the water content
+      // of the soil table.
+      const double table = ms.groundwater.elevgw[c], layers_bottom = ms.grid.elevation[c] - thick / 100.0;
+      double z = ms.grid.elevation[c];
+      for (int j = 1; j <= n - 1; ++j) {
+        z -= s.DZ(c, j) / 100.0;
+        if (ms.groundwater.gw_assign_theta && z >= layers_bottom) continue;
+        rc.PHEAD(c, j) = (table - z) * 100.0 - s.DZ(c, j) / 2.0;
+        s.THETA(c, j) = moisture_from_head(rc.soil(c, j), model, rc.PHEAD(c, j));
+      }
+    }
+    for (int j = 1; j <= n - 1; ++j) column_total += s.THETA(c, j) * s.DZ(c, j);
     rc.WATFLUX(c, 0) = 0.0;
     for (int j = 1; j <= n; ++j) {
       const conductivity_capacity kc = conductivity_and_capacity(rc.soil(c, j), model, rc.PHEAD(c, j), s.THETA(c, j));

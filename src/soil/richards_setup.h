@@ -17,6 +17,14 @@ struct soil_hydraulic_result;
 // message naming the soil class that has no sound retention curve.
 bool richards_init_columns(model_state& ms, const soil_hydraulic_result& table);
 
+// Over saturated groundwater: lays cell c's column out again down to the
+// water table as it stands (soil/soil_column.h), with the nodes'
+// conductivities and capacities, the cell's exfiltration flag and a short
+// first sub-step of the column solver. False when the column would need
+// more nodes than its arrays hold (the run stops naming the cell).
+struct soil_column_result;
+bool relay_column_to_table(model_state& ms, int c, soil_column_result& r);
+
 // The kernel's view of the run's record for a call of dt seconds.
 richards_domain richards_kernel_domain(model_state& ms);
 

@@ -268,7 +268,7 @@ TEST_F(ChannelSetup, PartsOfTheNetworkWhoseProcessesComeLaterStopTheRun) {
     EXPECT_NE(out.find(c.message), std::string::npos) << c.message << "\n" << out << err;
   }
   write_file("vcatch.cif", network);
-  for (const char* card : {"CHAN_CON_TRANS", "STREAM_LOSS"}) {
+  for (const char* card : {"CHAN_CON_TRANS"}) {
     testing::copy_example("vcatch");
     set_card("vcatch.prj", card, card);
     set_up(false);

@@ -9,6 +9,7 @@
 
 #include "cmt_fixture.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "inputs/mapping_blocks.h"
@@ -105,6 +106,8 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
   auto ms = table_record(head + cmt_block("WELL_TABLE lu", {cmt_row("1", "Irrigation", "0.0 2.5 0.0"),
                                                              cmt_row("2", "Town supply", "1.0 4.0 0.0")}));
   write_index_map("ids.map", "0 1 0 0\n2 0 0 0\n0 0 0 1\n");
+  ms->grid.ts_index_read = 1;
+  ts_add_index(4, ts_new());
   CaptureStdout();
   const int read = read_cmt_wells(*ms);
   const std::string out = GetCapturedStdout();
@@ -130,6 +133,31 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
   EXPECT_EQ(read_cmt_wells(*ms), 0);
   EXPECT_TRUE(has(GetCapturedStdout(),
                   "Error: A well was found in the index map (cell [2,1]) that \n  was not found in the well table.\n"));
+
+  // A well outside the watershed, and a well whose series the
+  // TIME_SERIES_INDEX table does not hold.
+  const struct {
+    const char* table_row;
+    const char* map;
+    const char* message;
+  } faults[] = {
+      {"0 1 0", "1 0 0 0\n0 0 0 0\n0 0 0 0\n",
+       "Error: the well index map ids.map places the well 1 at row 1, column 1, outside the watershed\n"},
+      {"1 9 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n",
+       "Error: the well 1 of the WELL_TABLE takes its rate from the time series 9, which the TIME_SERIES_INDEX "
+       "table does not hold\n"},
+  };
+  for (const auto& f : faults) {
+    reset_process_state();
+    ms = table_record(head + cmt_block("WELL_TABLE lu", {cmt_row("1", "a", f.table_row)}));
+    write_index_map("ids.map", f.map);
+    ms->grid.ts_index_read = 1;
+    CaptureStdout();
+    EXPECT_EQ(read_cmt_wells(*ms), 0);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(run_stopped());
+    EXPECT_TRUE(has(out, f.message)) << out;
+  }
 }
 
 TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
@@ -630,7 +658,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
          EXPECT_EQ(ms.overland.boundary_type[5], 1);  // 1.7 cut to its whole part
          EXPECT_EQ(ms.overland.ov_bc_value[5], 0.01);
        }},
-      {"GW_SIMULATION",
+      {nullptr,  // saturated groundwater runs
        [](model_state& ms) {
          ms.groundwater.gw_simulation = 1;
          ms.groundwater.gw_hycond_map_given = 1;

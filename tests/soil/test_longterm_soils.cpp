@@ -26,16 +26,7 @@ using testing::read_file;
 
 class LongTermSoils : public testing::process_test {};
 
-// The number after a label of the run summary; 0 for a line the summary
-// does not print for the run.
-double value_after(const std::string& text, const std::string& label, bool needed = true) {
-  const std::size_t at = text.find(label);
-  if (at == std::string::npos) {
-    if (needed) ADD_FAILURE() << "no line " << label;
-    return needed ? std::numeric_limits<double>::quiet_NaN() : 0.0;
-  }
-  return std::strtod(text.c_str() + at + label.size(), nullptr);
-}
+using testing::value_after;
 
 TEST_F(LongTermSoils, EveryOptionClosesItsBalanceInTheRunSummary) {
   const struct {
@@ -106,13 +97,7 @@ TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.message);
-    reset_process_state();
-    copy_example(k.example);
-    const std::string project = std::string(k.project) + ".prj";
-    testing::set_card(project, k.card, k.line);
-    CaptureStdout();
-    run_simulation(project, nullptr, "");
-    const std::string console = GetCapturedStdout();
+    const std::string console = testing::run_example_with_card(k.example, k.project, k.card, k.line);
     EXPECT_NE(process.error_block.stop, 0);
     EXPECT_NE(console.find(k.message), std::string::npos) << console;
   }

@@ -8,14 +8,16 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "hydromet/evapotranspiration.h"
-#include "hydromet/evapotranspiration_soil.h"
 #include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/snow_fixture.h"
 #include "hydromet/snow_melt.h"
 #include "inputs/grid_state.h"
+#include "soil/soil_moisture.h"
+#include "soil/soil_state.h"
 
 namespace {
 
@@ -86,33 +88,39 @@ void BM_FrostIndex(benchmark::State& state) {
 BENCHMARK(BM_FrostIndex)->Unit(benchmark::kMillisecond);
 
 void BM_SoilEtRemoval(benchmark::State& state) {
-  std::vector<double> ov(cells + 1, 0.0), pet(cells + 1, 2e-5), aet(cells + 1, 1.5e-5), depth(cells + 1, 40.0);
-  std::vector<double> phi(cells + 1, 0.45), theta_r(cells + 1, 0.05), fc(cells + 1, 0.3), wp(cells + 1, 0.1);
-  std::vector<double> top(cells + 1, 3.0), bottom(cells + 1, 9.0), total(cells + 1, 12.0), waiting(cells + 1, 0.0);
-  std::vector<double> direct(cells + 1, 0.0);
+  // The soil-moisture accounting's pass: ponded water on every seventh
+  // cell, soil at field capacity (no drainage) giving the rest.
+  auto soil = std::make_unique<soil_state>();
+  soil_state& s = *soil;
+  for (array1d<double>* a : {&s.sm_depth, &s.soil_porosity, &s.resid_sat, &s.ga_value_6, &s.wilting_point_cell,
+                             &s.sat_hyd_cond, &s.pore_dist_index, &s.sm_water_top, &s.sm_water_bottom, &s.sm_water,
+                             &s.sm_infil_in, &s.direct_evap_cell, &s.unsat_down_flux, &s.recharge_depth})
+    a->alloc(cells);
+  s.sm_depth.fill(40.0);
+  s.soil_porosity.fill(0.45);
+  s.resid_sat.fill(0.05);
+  s.ga_value_6.fill(0.3);
+  s.wilting_point_cell.fill(0.1);
+  s.sat_hyd_cond.fill(2.0 / 360000.0);
+  s.pore_dist_index.fill(0.5);
+  s.sm_water_top.fill(3.0);
+  s.sm_water_bottom.fill(9.0);
+  s.sm_water.fill(12.0);
+  s.top_layer_depth = 10.0;
+  s.soil_moist_depth = 40.0;
+  std::vector<double> ov(cells + 1, 0.0), pet(cells + 1, 2e-5), aet(cells + 1, 1.5e-5);
   for (int c = 1; c <= cells; c += 7) ov[c] = 0.002;
-  soil_et_cells k;
-  k.n = cells;
+  soil_moisture_domain k{s};
+  k.ncells = cells;
   k.dt = 3600.0;
   k.cell_area = 900.0;
+  k.long_term = true;
   k.ov_depth = ov.data();
   k.pet_rate = pet.data();
   k.aet_rate = aet.data();
-  k.sm_depth = depth.data();
-  k.porosity = phi.data();
-  k.residual = theta_r.data();
-  k.field_capacity = fc.data();
-  k.wilting = wp.data();
-  k.top_layer_depth = 10.0;
-  k.soil_moist_depth = 40.0;
-  k.sm_water_top = top.data();
-  k.sm_water_bottom = bottom.data();
-  k.sm_water = total.data();
-  k.sm_infil_in = waiting.data();
-  k.direct_evap_cell = direct.data();
   for (auto _ : state) {
     // A little rain soaks in every hour, so the soil never dries out.
-    for (int c = 1; c <= cells; c += 5) waiting[c] = 0.0005;
+    for (int c = 1; c <= cells; c += 5) s.sm_infil_in[c] = 0.0005;
     benchmark::DoNotOptimize(soil_moisture_redist(k));
   }
   state.SetItemsProcessed(state.iterations() * cells);

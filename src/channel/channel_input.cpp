@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -139,8 +140,8 @@ class chan_reader {
   bool run() {
     if (!load()) return true;  // no network
     out_.network = true;
-    return globals() && size_network() && main_pass() && check_file() && check_links() && complete_links() &&
-           check_structures() && check_node_works();
+    return globals() && size_network() && main_pass() && read_lakes() && check_file() && check_links() &&
+           complete_links() && check_structures() && check_node_works();
   }
 
  private:
@@ -154,11 +155,14 @@ class chan_reader {
     next_token(line, first);
     if (to_lower(first).compare(0, 10, "nivra_chan") != 0) return false;
     int n = 1;
+    std::string whole;
     while (read_line(line, file_)) {
       ++n;
+      whole.assign(line.rest());
       const chan_card c = classify_chan_card(line);
-      if (c == cc::none) continue;
-      lines_.add(c, n, line.rest());
+      // Lines without a card word are kept whole: the rows of a lake's
+      // NUMPTS and NUMRATE cards.
+      lines_.add(c, n, c == cc::none ? std::string_view(whole) : line.rest());
     }
     return true;
   }
@@ -273,7 +277,7 @@ class chan_reader {
 
     for (std::size_t i = body_; i < lines_.cards().size(); ++i) {
       const card_ref& r = lines_.cards()[i];
-      if (is_skipped(r.code)) continue;
+      if (is_skipped(r.code) || r.code == cc::none) continue;
       if (is_global(r.code)) return fail(r, "belongs among the first five cards of the file");
       values v(r, lines_, name_);
       if (r.code == cc::dx) {
@@ -416,6 +420,140 @@ class chan_reader {
     for (int l = 1; l <= ch_.num_stream_links; ++l)
       for (int k = 1; k <= ch_.ndep[l]; ++k) ch_.uslinks[l][k] = upstream[upstream_at[l] + k - 1];
     max_ndep_ = max_ndep;
+    return true;
+  }
+
+  // ---- The lakes: a pass of their own over the link records. LAKE opens
+  // the next lake on the current link; MINWSE, INITWSE, MAXWSE, STATIC,
+  // MLAKE, NUMPTS and NUMRATE describe the lake opened last. The rows of
+  // NUMPTS (ten row-column pairs a line) and NUMRATE (elevation, volume,
+  // area) follow on the lines after their card and are not cards.
+  bool read_lakes() {
+    if (!lakes_.chan_lakes) return true;
+    int count = 0;
+    for (std::size_t i = body_; i < lines_.cards().size(); ++i)
+      if (lines_.cards()[i].code == cc::lake) ++count;
+    lakes_.num_lakes = count;
+    lakes_.chan_lake.alloc(count);
+    lakes_.lake2link.alloc(ch_.link_array_size);
+    std::vector<bool> initial_given(static_cast<std::size_t>(count) + 1, false);
+    int link = 0, lake = 0;
+    const auto& cards = lines_.cards();
+    for (std::size_t i = body_; i < cards.size(); ++i) {
+      const card_ref& r = cards[i];
+      switch (r.code) {
+        case cc::link: {
+          values v(r, lines_, name_);
+          if (!v.num.whole("the link", link)) return stop_run();
+          continue;
+        }
+        case cc::lake:
+          ++lake;
+          lakes_.lake2link[link] = lake;
+          lakes_.chan_lake[lake].link = link;
+          continue;
+        case cc::minwse: case cc::initwse: case cc::maxwse: case cc::static_lake: case cc::numpts:
+        case cc::numrate:
+          break;
+        case cc::mlake:
+          if (!lake) return fail(r, "comes before any LAKE card");
+          break;
+        default: continue;
+      }
+      if (!lake || lakes_.lake2link[link] != lake) return fail(r, "belongs to a lake link, after its LAKE card");
+      channel_lake& k = lakes_.chan_lake[lake];
+      values v(r, lines_, name_);
+      switch (r.code) {
+        case cc::minwse: if (!v.num.real("the minimum water surface", k.minwse, ground_elevation)) return stop_run(); break;
+        case cc::maxwse: if (!v.num.real("the maximum water surface", k.maxwse, ground_elevation)) return stop_run(); break;
+        case cc::initwse:
+          if (!v.num.real("the initial water surface", k.initwse, ground_elevation)) return stop_run();
+          initial_given[static_cast<std::size_t>(lake)] = true;
+          break;
+        case cc::static_lake: k.yes_static_lake = true; break;
+        case cc::mlake:
+          if (!v.num.real("the lake-bed thickness", k.Mlake, above_to(0, 1e4, "m"))) return stop_run();
+          k.calc_loss = true;
+          break;
+        case cc::numpts:
+          if (!read_search_cells(v, r, i, k)) return false;
+          break;
+        default:
+          if (!read_rating(v, r, i, k)) return false;
+          break;
+      }
+    }
+    for (int l = 1; l <= count; ++l) {
+      const channel_lake& k = lakes_.chan_lake[l];
+      if (!initial_given[static_cast<std::size_t>(l)]) {
+        std::fprintf(stderr, "Error: the lake of link %d in the channel input file %s has no INITWSE card.\n", k.link,
+                     name_);
+        return stop_run();
+      }
+      if (k.search_cell.empty() && k.search_row.empty()) {
+        std::fprintf(stderr, "Error: the lake of link %d in the channel input file %s lists no cells (NUMPTS).\n",
+                     k.link, name_);
+        return stop_run();
+      }
+    }
+    return true;
+  }
+
+  // The line after card i, or a fault when the file ends before it.
+  const card_ref* row_after(std::size_t& i, const card_ref& card) {
+    if (i + 1 >= lines_.cards().size()) {
+      fail(card, "is followed by fewer rows than it announces");
+      return nullptr;
+    }
+    return &lines_.cards()[++i];
+  }
+
+  bool read_search_cells(values& v, const card_ref& r, std::size_t& i, channel_lake& k) {
+    int n = 0;
+    if (!v.num.whole("the number of cells", n, from_to(1, 1e7))) return stop_run();
+    k.search_row.assign(static_cast<std::size_t>(n), 0);
+    k.search_col.assign(static_cast<std::size_t>(n), 0);
+    card_line row;
+    std::optional<card_numbers> num;
+    int line = 0;
+    for (int p = 0; p < n; ++p) {
+      if (p % 10 == 0) {
+        const card_ref* next = row_after(i, r);
+        if (!next) return false;
+        row = lines_.rest(*next);
+        line = next->line;
+        num.emplace(row, name_, line);
+      }
+      if (!num->whole("a lake cell's row", k.search_row[static_cast<std::size_t>(p)], from_to(1, 1e7)) ||
+          !num->whole("a lake cell's column", k.search_col[static_cast<std::size_t>(p)], from_to(1, 1e7)))
+        return stop_run();
+    }
+    return true;
+  }
+
+  bool read_rating(values& v, const card_ref& r, std::size_t& i, channel_lake& k) {
+    int n = 0;
+    if (!v.num.whole("the number of rating rows", n, from_to(2, 1e6))) return stop_run();
+    k.rate_elev.assign(static_cast<std::size_t>(n), 0.0);
+    k.rate_volume.assign(static_cast<std::size_t>(n), 0.0);
+    k.rate_area.assign(static_cast<std::size_t>(n), 0.0);
+    for (std::size_t p = 0; p < static_cast<std::size_t>(n); ++p) {
+      const card_ref* next = row_after(i, r);
+      if (!next) return false;
+      card_line row(lines_.rest(*next));
+      card_numbers num(row, name_, next->line);
+      if (!num.real("a rating elevation", k.rate_elev[p], ground_elevation) ||
+          !num.real("a rating volume", k.rate_volume[p], from_to(0, 1e13, "m3")) ||
+          !num.real("a rating area", k.rate_area[p], from_to(0, 1e11, "m2")))
+        return stop_run();
+      if (p > 0 && !(k.rate_elev[p] > k.rate_elev[p - 1] && k.rate_volume[p] > k.rate_volume[p - 1])) {
+        std::fprintf(stderr, "Error: line %d of the channel input file %s: the rows of a lake's rating curve rise "
+                             "in elevation and in volume, each above the row before.\n",
+                     next->line, name_);
+        return stop_run();
+      }
+    }
+    k.yes_defined_curve_lake = true;
     return true;
   }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "channel/channel_sections.h"
+#include "channel/lake_capture.h"
 #include "channel/structures.h"
 #include "core/errors.h"
 #include "inputs/grid_state.h"
@@ -33,11 +34,51 @@ inline double slope_flow(double s, double k_up, double k_down) {
   return s >= 0.0 ? std::sqrt(s) * k_up : -std::sqrt(-s) * k_down;
 }
 
+// The lake that holds link `link`, or 0 when none is known.
+int lake_of(const lake_state& lakes, int link) {
+  const int lake = link <= lakes.lake2link.size() && !lakes.lake2link.empty() ? lakes.lake2link[link] : 0;
+  return lake >= 1 && lake <= lakes.lake_elev.size() && lake <= lakes.lake_volume.size() ? lake : 0;
+}
+
 // Level of the lake that holds link `link`, or the lowest level when none
 // is known.
 double lake_level(const lake_state& lakes, int link) {
-  const int lake = link <= lakes.lake2link.size() && !lakes.lake2link.empty() ? lakes.lake2link[link] : 0;
-  return lake >= 1 && lake <= lakes.lake_elev.size() ? lakes.lake_elev[lake] : -1e30;
+  const int lake = lake_of(lakes, link);
+  return lake ? lakes.lake_elev[lake] : -1e30;
+}
+
+// The water the channels gave the lakes and the lakes passed to their
+// structures over an accepted sub-step of `sub` seconds: a lake link loses
+// what node 1 of its structure passed and gains what the last nodes of its
+// routed upstream links delivered; a channel link a lake has taken whole
+// hands its upstream links' water to that lake.
+void lake_accounts(const channel_domain& d, double sub, channel_books& b) {
+  const channel_state& ch = d.ch;
+  lake_state& lakes = d.lakes;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    const int t = ch.ltype[l];
+    if (!lake_or_captured(t)) continue;
+    const int lake = lake_of(lakes, l);
+    if (!lake) continue;
+    if (t & link_type::lake) {
+      const double out = sub * ch.qp(1, ch.dslink[l]);
+      lakes.lake_volume[lake] -= out;
+      if (out >= 0.0)
+        b.lake_out += out;
+      else
+        b.lake_in -= out;
+    }
+    for (int k = 1; k <= ch.ndep[l]; ++k) {
+      const int u = ch.uslinks(l, k);
+      if (!routed(ch.ltype[u])) continue;
+      const double in = sub * ch.qp(ch.nx[u], u);
+      lakes.lake_volume[lake] += in;
+      if (in >= 0.0)
+        b.lake_in += in;
+      else
+        b.lake_out -= in;
+    }
+  }
 }
 
 // What enters node 1 of link l from above over one second: the upstream
@@ -67,13 +108,15 @@ channel_status structure_flows(const channel_domain& d, node_array<double>& q, d
     if (!(ch.ltype[l] & link_type::structure)) continue;
     const int up = ch.uslinks(l, 1), down = ch.dslink[l];
     const int last = ch.nx[up];
-    const double hw = ch.yp(last, up), tw = ch.yp(1, down);
+    const int lake = (ch.ltype[up] & link_type::lake) ? lake_of(d.lakes, up) : 0;
+    const double hw = lake ? d.lakes.lake_elev[lake] : ch.yp(last, up), tw = ch.yp(1, down);
     double sum = 0.0;
-    if (hw - ch.bel(last, up) >= 1e-16 || tw - ch.bel(1, down) >= 1e-16) {
+    if (lake || hw - ch.bel(last, up) >= 1e-16 || tw - ch.bel(1, down) >= 1e-16) {
       if (structure_sum(ch.structures, l, hw, tw, d.model_time, sum) != structure_status::ok)
         return channel_status::structure_failed;
-      // No more than the giving node holds over the sub-step.
-      if (h > 0.0 && sum > 1e-16) sum = std::min(sum, std::max(ch.area(last, up), 0.0) * ch.link_dx[up] / h);
+      // No more than the giving node or lake holds over the sub-step.
+      const double held = lake ? d.lakes.lake_volume[lake] : ch.area(last, up) * ch.link_dx[up];
+      if (h > 0.0 && sum > 1e-16) sum = std::min(sum, std::max(held, 0.0) / h);
       if (h > 0.0 && sum < -1e-16) sum = std::max(sum, -std::max(ch.area(1, down), 0.0) * ch.link_dx[down] / h);
     }
     q(1, l) = sum;
@@ -438,6 +481,18 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
   ++s.calls;
   if (ch.overbank_flow || ch.overbank_exchange) s.overbank = true;
   const int passes = (s.overbank || d.sediments || d.constituents || d.lakes.chan_lakes) ? 2 : 1;
+  if (d.lakes.chan_lakes) {
+    // Lakes take the nodes under them and give back those they left.
+    const channel_status st = lake_capture_and_release(ch, d.lakes, dt, r.books);
+    if (st == channel_status::section_failed) {
+      r.status = st;  // the section printed and reported its fault
+      return r;
+    }
+    if (st != channel_status::ok) {
+      r.status = fail(st);
+      return r;
+    }
+  }
   if (dt <= 1e-16) return r;
   const int outlet = ch.num_stream_links;
   const double limit = ch.max_courant_number;
@@ -501,6 +556,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
       ++b.sub_steps;
       clip_areas(ch, b);
       if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
+      if (d.lakes.chan_lakes) lake_accounts(d, sub, b);
       if (s.overbank && remaining > 1e-16) floodplain_exchange(d, remaining, b);
       for (int l = 1; l <= ch.num_stream_links && (d.constituents || d.sediments); ++l) {
         if (!routed(ch.ltype[l])) continue;

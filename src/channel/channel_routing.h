@@ -28,7 +28,7 @@ struct channel_domain {
   channel_state& ch;
   overland_state& overland;
   const grid_state& grid;
-  const lake_state& lakes;
+  lake_state& lakes;
   double model_time = 0.0;    // days: the time of scheduled releases
   bool sediments = false;     // channel sediment transport keeps qp_vol_sed
   bool constituents = false;  // channel constituent transport keeps qp_vol
@@ -63,6 +63,8 @@ struct channel_books {
   double aquifer_out = 0.0;   // out of them (positive)
   double boundary_out = 0.0;  // change of the spill to overland boundary cells (negative: less spilled)
   double spill_return = 0.0;  // spill that the floodplain exchange took back from the cells
+  double lake_in = 0.0;       // from the channels into the channel lakes
+  double lake_out = 0.0;      // from the channel lakes through their structures (positive)
   double clipped = 0.0;       // water made by setting areas just below zero to zero
   int clipped_nodes = 0;      // how often that happened
   int sub_steps = 0;
@@ -76,10 +78,11 @@ struct channel_result {
 // Node discharges (m3/s) into q from the present water surfaces
 // (bel + chan_depth) and conveyances, for a sub-step of h seconds. A
 // structure link passes the sum of its elements (channel/structures.h)
-// from the last node of the link above to node 1 of the link below, at
-// most the water the giving node holds over the sub-step (ch.area), and
-// nothing while both are dry; the link above hands it on as the discharge
-// of its last node. A negative outlet bed slope under normal-depth outflow
+// from the last node of the link above (or from the lake above, at its
+// level) to node 1 of the link below, at most the water the giving node or
+// lake holds over the sub-step, and nothing while both sides are dry; the
+// link above hands it on as the discharge of its last node. A channel
+// flows into a lake down the slope to the lake's level, never back. A negative outlet bed slope under normal-depth outflow
 // and a failed culvert print their lines and fail.
 channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, double h);
 
@@ -93,7 +96,9 @@ channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, d
 // boundary in the pass.
 channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas, const node_array<double>& q, double h);
 
-// Routes the network over dt seconds.
+// Routes the network over dt seconds. The channel lakes gain what their
+// upstream channels deliver and lose what their structures pass, sub-step
+// by sub-step, with the discharges the nodes' areas were balanced with.
 channel_result ex_flow_route(const channel_domain& d, double dt);
 
 }  // namespace nivra

@@ -6,6 +6,7 @@
 
 #include "channel/card_lines.h"
 #include "channel/channel_input.h"
+#include "channel/lake_capture.h"
 #include "channel/channel_state.h"
 #include "channel/structures.h"
 #include "core/card_numbers.h"
@@ -20,6 +21,7 @@
 #include "output/output_state.h"
 #include "output/pav_file.h"
 #include "quality/constituent_state.h"
+#include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -196,7 +198,7 @@ bool network_available(const model_state& ms, const chan_file_contents& c) {
     const char* card;
     const char* what;
   } parts[] = {
-      {c.lake_links, "LAKE", "lake links"},
+      {c.lake_gw, "MLAKE", "lakes that lose water through their beds"},
   };
   for (const auto& p : parts) {
     if (!p.count) continue;
@@ -241,16 +243,25 @@ bool check_connections(const channel_state& ch, const char* name) {
         return fault("link " + std::to_string(l) + " lists link " + std::to_string(u) + " upstream, which flows into " +
                      (ch.dslink[u] ? "link " + std::to_string(ch.dslink[u]) : std::string("no link")));
     }
-  // A structure passes the water of the one channel above it to the channel
-  // below it.
+  // A structure passes the water of the one channel or lake above it to
+  // the channel below it; a lake lets its water out through a structure.
   auto channel_link = [&ch](int l) { return l >= 1 && (ch.ltype[l] & link_type::channel) != 0; };
+  auto lake_link = [&ch](int l) { return l >= 1 && (ch.ltype[l] & link_type::lake) != 0; };
+  for (int l = 1; l <= n; ++l) {
+    if (!lake_link(l)) continue;
+    const int down = ch.dslink[l];
+    if (l == n || !(ch.ltype[down] & link_type::structure))
+      return fault("the lake link " + std::to_string(l) +
+                   (l == n ? std::string(" is the outlet") : " flows into link " + std::to_string(down)) +
+                   ": a lake lets its water out through a structure link below it");
+  }
   for (int l = 1; l <= n; ++l) {
     if (!(ch.ltype[l] & link_type::structure)) continue;
     const std::string link = "the structure link " + std::to_string(l);
     if (l == n) return fault(link + " is the outlet: a structure passes water on to a channel link below it");
-    if (ch.ndep[l] != 1 || !channel_link(ch.uslinks[l][1]))
+    if (ch.ndep[l] != 1 || !(channel_link(ch.uslinks[l][1]) || lake_link(ch.uslinks[l][1])))
       return fault(link + " has " + std::to_string(ch.ndep[l]) + " upstream links: a structure takes the water of " +
-                   "exactly one channel link");
+                   "exactly one channel or lake link");
     if (!channel_link(ch.dslink[l]))
       return fault(link + " flows into link " + std::to_string(ch.dslink[l]) + ", which is no channel link");
   }
@@ -373,12 +384,13 @@ void init_channel_network(model_state& ms) {
     report_card_not_available("CHAN_CON_TRANS");
     return;
   }
-  if (ch.stream_loss) {
-    // The exchange of the channels with the aquifer.
-    report_card_not_available("STREAM_LOSS");
+  if (contents.lake_gw) {
+    // The seepage between channel lakes and the ground.
+    report_card_not_available("MLAKE");
     return;
   }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;
+  if (!init_channel_lakes(ms.lake, ms.grid, ms.project.channel_input.c_str())) return;
   if (!calibrate_inlet_coeffs(ch.structures)) {
     set_error(own_message_code);
     report_error();
@@ -388,6 +400,7 @@ void init_channel_network(model_state& ms) {
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
   size_channel_state(ch);
+  if (ms.lake.chan_lakes) size_lake_capture(ch);
   ch.chan_section_mode = 2;
   if (ch.chan_hotstart_flag_in && !read_channel_initial_depths(ch)) return;
   if (!read_locations(ms)) return;
@@ -401,6 +414,8 @@ void init_channel_network(model_state& ms) {
   input_report(ms, console_rule::unless_quiet, "done.\n");
   if (ms.groundwater.sacramento_given &&
       !compute_sacramento_weights(ch, ms.groundwater, ms.grid.ncells, ms.project.super_quiet != 0))
+    return;
+  if (ms.groundwater.conceptual_gw_given && !compute_cgw_weights(ch, ms.groundwater, ms.grid, ms.project.super_quiet != 0))
     return;
   if (!write_short_links(ch)) return;
   write_bad_thalweg(ch, ms.grid);

@@ -12,9 +12,12 @@ struct grid_state;
 // grid-stream file, sizes every per-node array, sets the initial state
 // (from the channel hotstart when one is given), reads the channel output
 // locations and writes "short_links.out" and "bad_thalweg.out". A
-// structure link takes the water of one channel link and gives it to
-// another, and its culverts get their inlet coefficients. A network with
-// lakes, or channel constituents, stops the run as not available.
+// structure link takes the water of one channel or lake link and gives it
+// to a channel link, and its culverts get their inlet coefficients; a lake
+// link lets its water out through a structure link. The channel lakes get
+// their cells, volumes and levels (surface/channel_lakes.h). Lakes that
+// lose water through their beds (MLAKE), the aquifer exchange
+// (STREAM_LOSS) and channel constituents stop the run as not available.
 void init_channel_network(model_state& ms);
 
 // After the initial state, at the set-up of the run's first step: the
@@ -57,6 +60,12 @@ bool init_grid_stream(channel_state& ch, bool aquifer_exchange);
 // topographic index with TOPO_INDEX, else 1), the weights of a cell
 // counted once and the shares summing to 1. False after a message.
 bool compute_sacramento_weights(channel_state& ch, const groundwater_state& gw, int ncells, bool quiet);
+
+// The share of the conceptual groundwater outflow of each grid-stream
+// entry: the area its link gathers (from the upslope areas of the link
+// map's channel cells) spread over the link's nodes, the shares scaled to
+// sum to 1. False after a message.
+bool compute_cgw_weights(channel_state& ch, const groundwater_state& gw, const grid_state& grid, bool quiet);
 
 // "short_links.out": the links of one computational node.
 bool write_short_links(const channel_state& ch);

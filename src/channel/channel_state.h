@@ -119,6 +119,8 @@ struct channel_state {
   array2d<int> gst_row, gst_col;     // its grid row and column
   array2d<double> gst_pct;           // share of the node's length in the cell
   array2d<double> gst_sac_weight;    // share of the Sacramento baseflow
+  array2d<double> gst_cgw_weight;    // share of the conceptual groundwater outflow
+  double cgw_weight_sum = 0.0;
   array1d<double> chan_cell_topo_weight;  // per cell: topographic weight of a channel cell
   double sac_chan_cells = 0.0, sac_ti_sum = 0.0, sac_chan_length = 0.0, sac_weight_sum = 0.0;
   int chan_section_mode = 0;         // sections are computed from the depth (2)
@@ -171,6 +173,10 @@ struct channel_state {
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int chan_has_water = 0;            // some node holds water
   node_array<double> yp_max_flood;   // [node][link] highest water surface of the run
+  // Nodes a channel lake has taken (channel/lake_capture.h), made with lakes.
+  node_array<int> status_node;       // 1 while a lake holds the node
+  node_array<double> pct_flooded;    // share of the node's cells under a lake
+  array1d<int> capture_lake;         // per link: the lake that holds its taken nodes, 0 none
 
   // ---- Files: channel input, link/node outputs, hotstart and flood files.
   guarded_file grid_stream_file;

@@ -18,6 +18,7 @@
 #include "channel/lateral_inflow.h"
 #include "channel/pumps.h"
 #include "channel/structures.h"
+#include "channel/stream_aquifer.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
@@ -33,6 +34,7 @@
 #include "run/steps.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
+#include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -69,6 +71,8 @@ void book_routing(model_state& ms, const channel_books& b) {
   l.book(water_flux::groundwater_to_channels, b.aquifer_in);
   l.book(water_flux::channels_to_groundwater, b.aquifer_out);
   l.book(water_flux::head_boundary_out, b.boundary_out);
+  l.book(water_flux::channel_lake_inflow, b.lake_in);
+  l.book(water_flux::channel_lake_outflow, b.lake_out);
   ms.channel.clipped_area_count += b.clipped_nodes;
   ms.channel.clipped_area_volume += b.clipped;
 }
@@ -108,6 +112,69 @@ void clear_lateral(channel_state& ch) {
   }
 }
 
+// The runoff of a lumped model enters the channel nodes by the shares of
+// the grid-stream entries, at its hourly rate, until the runoff waiting for
+// the channels is used up.
+void deliver_lumped_baseflow(model_state& ms, double dt) {
+  groundwater_state& g = ms.groundwater;
+  const bool sac = g.sacramento_given != 0;
+  if (!(sac || g.conceptual_gw_given) || !(g.lumped_pool > 0.0) || !(dt > 0.0)) return;
+  channel_state& ch = ms.channel;
+  const double v = std::min((sac ? g.sac_chan_inflow : g.congw_qlat) * dt, g.lumped_pool);
+  if (!(v > 0.0)) return;
+  g.lumped_pool -= v;
+  const array2d<double>& share = sac ? ch.gst_sac_weight : ch.gst_cgw_weight;
+  const double q = v / dt;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int link = ch.gst_link[i][j];
+      ch.qlat(ch.gst_node[i][j], link) += q * share[i][j] / ch.link_dx[link];
+    }
+  ms.ledger.book(water_flux::groundwater_to_channels, v);
+  ms.ledger.book(water_flux::sacramento_baseflow, v);
+  ms.clock.chan_flow_started = 1;
+  ch.chan_has_water = 1;
+}
+
+// The stream-aquifer exchange of the nodes from the water table as it
+// stands (without saturated groundwater, the channels' loss alone).
+int exchange_with_ground(model_state& ms) {
+  const groundwater_state& g = ms.groundwater;
+  stream_aquifer_cells cells;
+  if (g.water_table_given && !g.elevgw.empty()) {
+    cells.water_table = g.elevgw.data();
+    cells.bottom = g.bottom_elev.data();
+    cells.ground = ms.grid.elevation.data();
+    if (g.gw_simulation) cells.gwbound = g.gwbound.data();
+  }
+  return chan_gw_exchange(ms.channel, cells);
+}
+
+// What the routing moved between the channels and the aquifer goes to the
+// cells under the nodes, in proportion to each entry's exchange: the next
+// groundwater solve takes it from (or gives it to) the water table.
+void hand_exchange_to_cells(model_state& ms, const channel_books& b) {
+  groundwater_state& g = ms.groundwater;
+  channel_state& ch = ms.channel;
+  if (!g.gw_simulation || g.cell_stream_exchange_vol.empty()) return;
+  double gain = 0.0, loss = 0.0;
+  auto weight = [&](int i, int j) { return ch.gst_qriv[i][j] * ch.gst_pct[i][j] * ch.link_dx[ch.gst_link[i][j]]; };
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const double w = weight(i, j);
+      if (w > 0.0) gain += w;
+      else loss -= w;
+    }
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const double w = weight(i, j);
+      double& v = g.cell_stream_exchange_vol[ch.gst_gnum[i][j]];
+      if (w > 0.0) v += b.aquifer_in * w / gain;
+      else if (w < 0.0) v += b.aquifer_out * w / loss;
+    }
+  ms.ledger.book(water_flux::groundwater_inputs, b.aquifer_out - b.aquifer_in);
+}
+
 // In a long-term run after the rain, channels holding less than 1 % of the
 // event's rain step at most every 60 s while a lake stands above its
 // lowest level or the aquifer still feeds them, and otherwise park on the
@@ -132,7 +199,8 @@ void slow_down_when_nearly_empty(model_state& ms) {
     while (c.chan_dt > 60.0) c.chan_dt *= 0.5;
     c.chan_dt_days = c.chan_dt / seconds_per_day;
     c.chan_next_time = c.model_time + c.chan_dt_days;
-  } else if (ms.overland.qout < 1e-6) {
+  } else if (ms.overland.qout < 1e-6 && !ms.groundwater.sacramento_given && !ms.groundwater.conceptual_gw_given) {
+    // Channels fed by a lumped model's baseflow keep their clock.
     c.chan_dt_days = c.ov_dt_days;
     c.chan_flow_started = 0;
     c.chan_next_time = c.ov_next_time;
@@ -161,6 +229,17 @@ void channel_routing_step(model_state& ms) {
     ms.ledger.book(water_flux::head_boundary_in, lr.boundary_inflow);
     ms.ledger.book(water_flux::head_boundary_out, lr.boundary_spill);
   }
+  deliver_lumped_baseflow(ms, dt);
+  int exchange = stream_exchange::none;
+  if (ch.stream_loss) {
+    exchange = exchange_with_ground(ms);
+    if (exchange == stream_exchange::failed) return set_error(own_message_code);
+    // A water table above the water surface feeds the channels.
+    if (exchange == stream_exchange::gaining) {
+      clk.chan_flow_started = 1;
+      ch.chan_has_water = 1;
+    }
+  }
   // Water given at the nodes starts the flow as the cells' water does.
   if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0) clk.chan_flow_started = 1;
   if (!ch.structures.stream_pointsource.empty()) {
@@ -173,6 +252,10 @@ void channel_routing_step(model_state& ms) {
     clk.chan_flow_started = 1;
   }
 
+  // The channel lakes' cells follow their volumes; a joining cell's
+  // overland water becomes lake water.
+  if (ms.lake.chan_lakes && !update_channel_lake_cells(ms)) return;
+
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;
     take_pipe_outflow(ms, dt);
@@ -181,8 +264,9 @@ void channel_routing_step(model_state& ms) {
       if (!process.error_block.stop) set_error(own_message_code);
       return;
     }
-    ch.chan_route_flag = 0;
+    ch.chan_route_flag = exchange;
     book_routing(ms, r.books);
+    if (ch.stream_loss) hand_exchange_to_cells(ms, r.books);
     const int outlet = ch.num_stream_links;
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }

@@ -1,5 +1,6 @@
 // The grid-stream file and the tables that tie the channel nodes to the
 // cells they cross.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -99,6 +100,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   ch.gst_col.alloc(cells, w);
   ch.gst_pct.alloc(cells, w);
   ch.gst_sac_weight.alloc(cells, w);
+  ch.gst_cgw_weight.alloc(cells, w);
   ch.gst_Vlat.alloc(cells, w);
 
   int k = 0, e = 0, row = 0, col = 0, cell = 0, line_of_cell = 0;
@@ -219,6 +221,94 @@ bool compute_sacramento_weights(channel_state& ch, const groundwater_state& gw, 
     std::printf("Problem, summation of the Sacramento weights is not equal to 1.0.\nProgram terminated.\n");
     return stop_run();
   }
+  return true;
+}
+
+bool compute_cgw_weights(channel_state& ch, const groundwater_state& gw, const grid_state& grid, bool quiet) {
+  const int ncells = grid.ncells, links = ch.num_stream_links;
+  // The upslope area of every channel cell of the link map.
+  std::vector<double> area(static_cast<std::size_t>(ncells) + 1, 0.0);
+  double largest = -999.0;
+  for (int c = 1; c <= ncells; ++c) {
+    const int link = gw.con_link[c];
+    if (link <= 0) continue;
+    if (link > links) {
+      std::printf("Error: cell %d of the link map gives link %d; the channel network has %d links.\n", c, link,
+                  links);
+      return stop_run();
+    }
+    area[static_cast<std::size_t>(c)] = gw.upslope_area[c];
+    if (!quiet) std::printf("%d  link  %d area %8.2lf \n", c, link, area[static_cast<std::size_t>(c)]);
+    largest = std::max(largest, area[static_cast<std::size_t>(c)]);
+  }
+  // Per link the largest and smallest area of its entries; the bottom of a
+  // link with upstream links is the top of its first one.
+  const std::size_t L = static_cast<std::size_t>(links) + 1;
+  std::vector<double> top(L, -99999.0), low(L, 999999999999.0), second(L, 0.0), contributing(L, 0.0);
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const std::size_t l = static_cast<std::size_t>(ch.gst_link[i][j]);
+      const double a = area[static_cast<std::size_t>(ch.gst_gnum[i][j])];
+      top[l] = std::max(top[l], a);
+      low[l] = std::min(low[l], a);
+    }
+  for (int l = 1; l <= links; ++l) {
+    const std::size_t k = static_cast<std::size_t>(l);
+    second[k] = low[k];
+    if (ch.ndep[l] > 0) low[k] = top[static_cast<std::size_t>(ch.uslinks(l, 1))];
+    if (top[k] - low[k] <= 0.0) {
+      second[k] = low[k];
+      continue;
+    }
+    for (int i = 1; i <= ch.gst_num_cells; ++i)
+      for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+        if (ch.gst_link[i][j] != l) continue;
+        const double a = area[static_cast<std::size_t>(ch.gst_gnum[i][j])];
+        if (a > second[k] && a < top[k]) second[k] = a;
+      }
+  }
+  // The area each link gathers itself, less what the other branches above
+  // its downstream junction bring.
+  const double cell_area = grid.grid_size * grid.grid_size;
+  for (int l = 1; l <= links; ++l) {
+    const std::size_t k = static_cast<std::size_t>(l);
+    double a = ch.ndep[l] == 0 ? top[k] : top[k] - low[k];
+    if (a <= 0.0) {
+      a = cell_area;
+    } else {
+      const int down = ch.dslink[l];
+      if (down > 0 && ch.ndep[down] > 1) {
+        for (int u = 1; u <= ch.ndep[down]; ++u) {
+          const int other = ch.uslinks(down, u);
+          const std::size_t o = static_cast<std::size_t>(other);
+          if (other != l && top[o] - low[o] > 0.0) a -= second[o];
+        }
+        if (a <= 0.0) a = cell_area;
+      }
+    }
+    contributing[k] = a;
+  }
+  double sum = 0.0;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int l = ch.gst_link[i][j];
+      const double share = contributing[static_cast<std::size_t>(l)] / std::max(ch.nx[l], 1) / largest;
+      ch.gst_cgw_weight[i][j] = share * ch.gst_pct[i][j];
+      sum += ch.gst_cgw_weight[i][j];
+    }
+  if (!quiet) std::printf("CGW Weights: %lf\n", sum);
+  if (!(sum > 0.0)) {
+    std::printf("Error: the conceptual groundwater outflow finds no channel cell of the link map to enter.\n");
+    return stop_run();
+  }
+  // The shares sum to 1, so that the channels take all the model's outflow.
+  if (std::fabs(sum - 1.0) > 1e-9) {
+    std::printf("Summation of the cgw weights is not equal to 1.0.\n");
+    std::printf("The weights are scaled to sum to 1.0.\n");
+  }
+  ch.cgw_weight_sum = 0.0;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) ch.cgw_weight_sum += ch.gst_cgw_weight[i][j] /= sum;
   return true;
 }
 

@@ -225,6 +225,12 @@ void ts_add_index(int id, time_series* series) {
   process.ts_id_list.insert(process.ts_id_list.begin(), ts_index_entry{id, series});
 }
 
+bool ts_index_holds(int id) {
+  for (const ts_index_entry& e : process.ts_id_list)
+    if (e.id == id) return e.series != nullptr;
+  return false;
+}
+
 double ts_value_by_id(int id, double t) {
   for (const ts_index_entry& e : process.ts_id_list)
     if (e.id == id) return ts_value_at(t, e.series);

@@ -51,6 +51,8 @@ int read_series_blocks(guarded_file& f, int (*read_block)(guarded_file&, int*));
 time_series* find_time_series(const std::string& name);
 double ts_value_at(double t, time_series* series);
 double ts_value_by_id(int id, double t);
+// Whether the id list holds the id with a series.
+bool ts_index_holds(int id);
 // Adds an id entry in front of the older ones.
 void ts_add_index(int id, time_series* series);
 // Makes n absolute series "<base>_%04d" from the data lines that follow in

@@ -5,6 +5,8 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "groundwater/aquifer.h"
+#include "soil/soil_column.h"
 #include "model/file_name_text.h"
 
 #include <vector>
@@ -21,14 +23,33 @@ struct well_entry {
   int series_id = 0;
 };
 
-// The Sacramento soil-moisture accounting stores (depths in mm).
+// The Sacramento soil-moisture accounting model: its parameters and stores
+// (depths in mm, rates per step).
 struct sac_record {
   // Capacities of the upper and lower zones' tension and free water.
   double uztwm = 0.0, uzfwm = 0.0;
   double lztwm = 0.0, lzfsm = 0.0, lzfpm = 0.0;
+  // Depletion of the upper free store and of the lower supplementary and
+  // primary stores per step (0..1); the percolation multiplier and
+  // exponent; the share of percolation that goes straight to the lower free
+  // stores; the lower free water not available to the tension water.
+  double uzk = 0.0, lzsk = 0.0, lzpk = 0.0;
+  double zperc = 0.0, rexp = 0.0, pfree = 0.0, saved = 0.0;
+  double pbase = 0.0;                // lzfsm lzsk + lzfpm lzpk
   // What the stores hold.
   double uztwc = 0.0, uzfwc = 0.0, lztwc = 0.0, lzfsc = 0.0, lzfpc = 0.0;
   double sac_residual = 0.0;         // the model's own accumulated residual
+  double sac_runoff = 0.0;           // surface runoff, interflow and baseflow of the last step
+};
+
+// The conceptual groundwater model's two linear stores (mm, rates per step).
+struct congw_store_block {
+  double slow_max = 0.0, fast_max = 0.0;
+  double slow_rate = 0.0, fast_rate = 0.0;
+  double slow_content = 0.0, fast_content = 0.0;
+  double underflow_percent = 0.0;    // read and bounded, not used
+  double congw_outflow = 0.0;        // both stores' outflow of the last step
+  double congw_max_outflow = 0.0;    // slow_max slow_rate + fast_max fast_rate
 };
 
 struct groundwater_state {
@@ -69,6 +90,8 @@ struct groundwater_state {
   array1d<int> yes_exfil;            // 1 where the cell may exfiltrate
   int any_exfil = 0;
   array1d<double> topo_dex;          // topographic index (Sacramento)
+  array1d<double> upslope_area;      // area draining through each cell, m2 (conceptual groundwater)
+  array1d<int> con_link;             // channel link of each cell of the link map, 0 for none
   int num_wells = 0;
   array1d<int> well_row, well_column;
   int use_wells_on = 0;              // wells come from the WELL_TABLE
@@ -80,11 +103,18 @@ struct groundwater_state {
   array1d<double> gw_flux;
   array1d<int> num_unsat_cells;
   sac_record sac_params;
+  congw_store_block congw_store;
 
   // ---- Per-run bookkeeping and step flags.
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
+  // What the aquifer gives and takes between its solves: the well flux of
+  // the cells (m/s, positive pumping), the water that reached the table
+  // (m) and the water the streams took from it (m3, negative: gave).
+  array1d<double> gw_well_flux;
+  array1d<double> gw_recharge;
+  array1d<double> cell_stream_exchange_vol;
   array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
-  array1d<double> cum_gw_recharge;   // cumulative recharge per cell
+  array1d<double> cum_gw_recharge;   // cumulative recharge per cell, m
   // The Sacramento model's run: its stores at the first step, its totals
   // (mm over its area) and its channel loss (m3).
   sac_record sac_init_params;        // the stores as they were at the first step
@@ -92,6 +122,19 @@ struct groundwater_state {
   double sac_subsurface_runoff_mm = 0.0, sac_deep_recharge_mm = 0.0;
   double sac_init_storage_mm = 0.0, sac_final_storage_mm = 0.0;
   double sac_chan_loss_vol = 0.0;    // the model's own channel-loss total
+  // The infiltrated depth handed to the lumped models (m summed over the
+  // cells) and its value at their last step; what they send to the
+  // channels (m3/s) until their next step; the watershed-mean input of the
+  // last step (mm).
+  double sac_infil_in = 0.0, sac_infil_prev = 0.0, sac_chan_inflow = 0.0;
+  int sac_step_count = 0;
+  double congw_infil_in = 0.0, congw_infil_prev = 0.0, congw_qlat = 0.0;
+  double congw_step_count = 0.0;
+  double congw_outflow_1 = 0.0, congw_outflow_2 = 0.0;
+  double congw_storage_before = 0.0, congw_storage_after = 0.0, congw_input = 0.0, congw_balance_pct = 0.0;
+  congw_store_block congw_init_store;  // the stores as they were read
+  double lumped_input_mm = 0.0;
+  double lumped_pool = 0.0;          // runoff of the lumped model not yet taken by the channels, m3
 
   // ---- Files: input maps and tables, well and flux locations, outputs.
   guarded_file sacramento_param_file;
@@ -111,6 +154,8 @@ struct groundwater_state {
   // ---- Scratch of the groundwater step: the tridiagonal system of the
   // solver.
   array1d<double> A, B, C, D;
+  aquifer_solver aquifer;            // the head solver's lines and work arrays
+  soil_column_scratch column_scratch;  // the old profile of a soil column laid out again
 };
 
 }  // namespace nivra

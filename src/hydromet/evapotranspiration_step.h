@@ -1,14 +1,11 @@
-// Evapotranspiration as the run sees it: the Penman-Monteith maps of the
-// map phase, the arrays of the set-up, the hour's rates and frozen-ground
-// index (from the hourly output step), and the removal step that takes
-// the evapotranspiration from ponded water and the soil-moisture
-// accounting, booking what it removes.
+// Evapotranspiration as the run sees it: the arrays of the set-up and the
+// hour's rates and frozen-ground index (from the hourly output step). The soil-moisture
+// accounting (soil/soil_moisture_step.h) removes the water.
 #pragma once
 
 namespace nivra {
 
 struct model_state;
-
 
 // Set-up of a long-term run: the per-cell rates, ground temperature,
 // snow depth and frozen-ground index, and the 24-hour temperature history.
@@ -18,11 +15,5 @@ void init_evapotranspiration(model_state& ms);
 // replaces the record's) and, with CFGI, the frozen-ground index; returns
 // the mean potential rate of the cells outside lakes, cm/h.
 double evapotranspiration_hour(model_state& ms);
-
-// The evapotranspiration removal step, on the soil-moisture clock: the
-// accounting takes in the infiltration and gives up evapotranspiration
-// (booked as evaporation, the ponded part also as direct evaporation), and
-// every cell's surface moisture is refreshed.
-void et_removal_step(model_state& ms);
 
 }  // namespace nivra

@@ -189,7 +189,9 @@ struct hydromet_state {
   int temper_hours = 0;              // hours summed in temper_gridded_sum
   double orog_lapse_rate = 0.0;      // lapse rate of the hour between the two gages, deg C per km
   // Evapotranspiration of the hour per cell: potential and actual rates
-  // (cm/s) and the ground heat flux (kW/m2).
+  // (cm/s), which the soil-moisture accounting, the Richards columns and the
+  // lumped models take their evapotranspiration from, and the ground heat
+  // flux (kW/m2).
   array1d<double> pet_rate, aet_rate, ground_heat_flux;
   // Averages of the hourly output of long-term runs.
   double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;

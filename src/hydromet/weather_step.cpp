@@ -22,6 +22,7 @@
 #include "run/clock_state.h"
 #include "run/time_loop.h"
 #include "soil/soil_state.h"
+#include "surface/channel_lakes.h"
 #include "surface/lake_storage.h"
 #include "surface/overland_state.h"
 
@@ -245,8 +246,10 @@ void longterm_hourly_output(model_state& ms) {
   hydromet_state& hm = ms.hydromet;
   const soil_state& soil = ms.soil;
   const bool console = !ms.project.super_quiet && ms.project.optimizer_mode != 1;
-  // The hour's evapotranspiration and frozen ground come first.
+  // The hour's evapotranspiration and frozen ground come first, and the
+  // evaporation from the channel lakes.
   const double pet = evapotranspiration_hour(ms);
+  channel_lake_evaporation_hour(ms);
   if (soil.inf_richards || soil.sm_accounting) {
     int n = 0;
     double inf = 0.0, theta = 0.0, top = 0.0, bottom = 0.0, frost = 0.0;

@@ -372,6 +372,9 @@ void build_connectivity(model_state& ms) {
       real(ms.soil.sm_water, "sm_water");
       real(ms.soil.sm_water_top, "sm_water_top");
       real(ms.soil.sm_water_bottom, "sm_water_bottom");
+      real(ms.soil.direct_evap_cell, "direct_evap_cell");
+      real(ms.soil.unsat_down_flux, "unsat_down_flux");
+      real(ms.soil.recharge_depth, "recharge_depth");
       if (ms.groundwater.gw_simulation) {
         real(ms.soil.gw_inf_redist_theta, "gw_inf_redist_theta");
         real(ms.soil.sm_bottom_loss, "sm_bottom_loss");
@@ -400,6 +403,9 @@ void build_connectivity(model_state& ms) {
       real(ms.groundwater.gw_flux, "gw_flux");
       real(ms.groundwater.bottom_elev, "bottom_elev");
       real(ms.soil.inf_rich, "inf_rich");
+      real(ms.soil.direct_evap_cell, "direct_evap_cell");
+      real(ms.soil.unsat_down_flux, "unsat_down_flux");
+      real(ms.soil.recharge_depth, "recharge_depth");
     }
   }
 

@@ -6,6 +6,7 @@
 #include "core/arrays.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/lumped_steps.h"
 #include "hydromet/evapotranspiration_step.h"
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"

@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "core/tokens.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_map.h"
@@ -35,14 +36,16 @@ void refuse_line(const cmt_file& f, int line, const char* what) {
 // IDs of its index map per cell (none with skip_index_maps). False when
 // the run stopped.
 bool read_table_and_map(model_state& ms, int code, int n_values, cmt_rows& rows, array1d<int>& cell_ids,
-                        bool& map_read) {
+                        bool& map_read, index_map_position* outside = nullptr,
+                        std::string* map_name = nullptr) {
   cmt_file f;
   int n = 0;
   if (!cmt_open_table(ms.project.mapping_table.view(), f, code, n)) return false;
   f.skip_to_rows();
   if (!read_cmt_rows(f, code, n, n_values, rows)) return false;
   map_read = !ms.output.skip_index_maps;
-  return !map_read || read_index_map(ms, f.card_map()->file, rows.largest_id, cell_ids);
+  if (map_name) *map_name = f.card_map()->file;
+  return !map_read || read_index_map(ms, f.card_map()->file, rows.largest_id, cell_ids, outside);
 }
 
 // The position of a cell for messages.
@@ -152,10 +155,18 @@ int read_cmt_wells(model_state& ms) {
   cmt_rows rows;
   array1d<int> cell_ids;
   bool map_read = false;
-  if (!read_table_and_map(ms, cmt_code_well_table, 3, rows, cell_ids, map_read)) return 0;
+  index_map_position outside;
+  std::string map_name;
+  if (!read_table_and_map(ms, cmt_code_well_table, 3, rows, cell_ids, map_read, &outside, &map_name)) return 0;
   std::vector<well_entry>& wells = ms.groundwater.well_list;
   wells.clear();
   if (!map_read) return 1;
+  if (outside.id != 0) {
+    std::printf("Error: the well index map %s places the well %d at row %d, column %d, outside the watershed\n",
+                map_name.c_str(), outside.id, outside.row, outside.col);
+    stop_with_own_message();
+    return 0;
+  }
   for (int cell = 1; cell <= ms.grid.ncells; ++cell) {
     const int id = cell_ids[cell];
     if (id == 0) continue;
@@ -170,6 +181,13 @@ int read_cmt_wells(model_state& ms) {
       return 0;
     }
     const double kind = rows.value(r, 1), second = rows.value(r, 2);
+    if (kind != 0.0 && !ts_index_holds(static_cast<int>(second))) {
+      std::printf("Error: the well %d of the WELL_TABLE takes its rate from the time series %d, which the "
+                  "TIME_SERIES_INDEX table does not hold\n",
+                  id, static_cast<int>(second));
+      stop_with_own_message();
+      return 0;
+    }
     well_entry w;
     w.id = cell;
     w.kind = static_cast<long long>(kind);

@@ -354,7 +354,8 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
 
 // ---- Index maps.
 
-bool read_index_map(model_state& ms, std::string_view file_name, int largest_id, array1d<int>& cell_ids) {
+bool read_index_map(model_state& ms, std::string_view file_name, int largest_id, array1d<int>& cell_ids,
+                    index_map_position* outside) {
   grid_state& grid = ms.grid;
   guarded_file f;
   if (!open_guarded_file(f, file_name, "r")) {
@@ -398,7 +399,10 @@ bool read_index_map(model_state& ms, std::string_view file_name, int largest_id,
         stop_with_own_message();
         return false;
       }
-      if (m[c] == 0) continue;
+      if (m[c] == 0) {
+        if (outside && id != 0 && outside->id == 0) *outside = index_map_position{id, r, c};
+        continue;
+      }
       if (id > largest_id) {
         set_error(71, "", file_name, r, c);
         report_error();

@@ -188,8 +188,14 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows);
 // are whole numbers, not negative and at most largest_id (71, with the row
 // and column); a map that ends early stops with 70, one that cannot be
 // opened with 65. A watershed cell with the ID 0 takes 0 for every value
-// (one warning per map). False when the run stopped.
-bool read_index_map(model_state& ms, std::string_view file_name, int largest_id, array1d<int>& cell_ids);
+// (one warning per map). False when the run stopped. `outside`, when
+// given, receives the first non-zero ID the map holds outside the
+// watershed (its id stays 0 when there is none).
+struct index_map_position {
+  int id = 0, row = 0, col = 0;
+};
+bool read_index_map(model_state& ms, std::string_view file_name, int largest_id, array1d<int>& cell_ids,
+                    index_map_position* outside = nullptr);
 
 // The value of column c of each row by ID (0 for IDs without a row; a later
 // row with the same ID wins), sized largest_id + 1.

@@ -21,18 +21,6 @@ void card_not_supported(const char* card) { report_card_not_available(card); }
 
 }  // namespace
 
-void open_sacramento_params(model_state& ms) {
-  if (ms.groundwater.sacramento_given) card_not_supported("SACRAMENTO");
-}
-
-void open_conceptual_gw_params(model_state& ms) {
-  if (ms.groundwater.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
-}
-
-void read_link_map(model_state& ms) {
-  if (ms.channel.chan_explic && ms.groundwater.conceptual_gw_given) card_not_supported("CONCEPTUAL_GW");
-}
-
 void init_overland_sediments(model_state& ms) {
   if (ms.constituent.soil_erosion_on) card_not_supported("SOIL_EROSION");
 }

@@ -26,6 +26,7 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "run/clock_state.h"
+#include "soil/richards_setup.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -190,6 +191,17 @@ void read_initial_moisture(model_state& ms) {
   }
 }
 
+// The soil class of every cell from the SOIL_TYPE_MAP map.
+bool read_soil_type_map(model_state& ms) {
+  soil_state& s = ms.soil;
+  input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
+  if (s.soiltype.size() != ms.grid.ncells) s.soiltype.alloc(ms.grid.ncells);
+  read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
+                      ms.project.optimizer_mode);
+  close_guarded_file(s.soil_type_file);
+  return !stopped();
+}
+
 // Layered soil: the soil classes of the cells and their initial layer
 // water contents.
 bool read_layered_soil(model_state& ms) {
@@ -198,12 +210,7 @@ bool read_layered_soil(model_state& ms) {
   if (table_present(ms, cmt_multi_layer_ga)) {
     if (read_cmt_multi_layer(ms) < 0) return false;
   } else {
-    input_report(ms, console_rule::unless_quiet, "reading soil map from file: %s\n", ms.project.soil_type_map.c_str());
-    if (s.soiltype.size() != n) s.soiltype.alloc(n);
-    read_index_cell_map(ms.grid, s.soil_type_file, ms.project.soil_type_map.view(), s.soiltype,
-                        ms.project.optimizer_mode);
-    close_guarded_file(s.soil_type_file);
-    if (stopped()) return false;
+    if (!read_soil_type_map(ms)) return false;
     soil_class_set defined;
     const int classes = read_soil_layer_table(s.soil_layer_table_file, ms.project.soil_layer_input_file.view(),
                                               s.soil_classes(), defined);
@@ -264,9 +271,80 @@ void read_water_table_maps(model_state& ms) {
   }
 }
 
+// The soil hydraulic table of the Richards columns (its own file with the
+// soil map, or a Richards block of the mapping table), then the columns.
 void init_richards_soil(model_state& ms) {
-  // The Richards soil columns are not simulated in this version.
-  if (ms.soil.inf_richards) report_card_not_available("INF_RICHARDS");
+  soil_state& s = ms.soil;
+  // A water table under the columns is simulated with saturated
+  // groundwater only; without it the caller stops.
+  if (!s.inf_richards || (ms.groundwater.water_table_given && !ms.groundwater.gw_simulation)) return;
+  const bool brooks_table = table_present(ms, cmt_richards_brooks);
+  const bool havercamp_table = table_present(ms, cmt_richards_havercamp);
+  if (s.richards_c_option == 0) {
+    if (brooks_table) s.richards_c_option = richards_retention::brooks_corey;
+    else if (havercamp_table) s.richards_c_option = richards_retention::haverkamp;
+  }
+  const int model = s.richards_c_option;
+  if (model != richards_retention::brooks_corey && model != richards_retention::haverkamp) {
+    std::printf("Error: Richards infiltration (INF_RICHARDS) needs the RICHARDS_C_OPTION card, BROOKS or "
+                "HAVERCAMP, to choose the retention curve and the layout of the soil table.\n");
+    stop_with_own_message();
+    return;
+  }
+  input_report(ms, console_rule::unless_silent, "Reading Soil Table");
+  const int n = ms.grid.ncells;
+  soil_hydraulic_request request;
+  request.form = model == richards_retention::brooks_corey ? richards_brooks_form : richards_havercamp_form;
+  soil_hydraulic_result result;
+  int largest = 0;
+  const bool from_table = model == richards_retention::brooks_corey ? brooks_table : havercamp_table;
+  if (from_table) {
+    largest = read_cmt_soil_layers(ms, model == richards_retention::brooks_corey ? 1 : 2, request, result);
+  } else {
+    if (!read_soil_type_map(ms)) return;
+    request.soil_ids = &s.soiltype;
+    request.grid = &ms.grid;
+    request.soil_map_name = ms.project.soil_type_map.view();
+    largest = read_soil_hydraulic_table(s.soil_layer_table_file, ms.project.soil_layer_input_file.view(), request,
+                                        s.soil_classes(), result);
+    close_guarded_file(s.soil_layer_table_file);
+  }
+  if (largest < 0 || stopped()) return;
+  // Over saturated groundwater a column may reach down to the aquifer
+  // bottom.
+  if (ms.groundwater.gw_simulation) {
+    const groundwater_state& g = ms.groundwater;
+    for (int c = 1; c <= n; ++c) {
+      const soil_column_layers l = column_layers(s.soil_classes()[s.soiltype[c]], g.aquifer_delta_z);
+      const double below = ms.grid.elevation[c] - (l.thickness[0] + l.thickness[1] + l.thickness[2]) / 100.0 -
+                           g.bottom_elev[c];
+      const int nodes = l.last_node[2] + static_cast<int>(std::ceil(std::max(below, 0.0) * 100.0 / l.aquifer_spacing)) + 4;
+      largest = std::max(largest, nodes);
+    }
+    ms.groundwater.column_scratch.prepare(largest);
+  }
+  s.max_soil_layers = largest;
+  if (!ms.project.super_quiet) std::printf("   Done\n");
+
+  for (int c = 1; c <= n; ++c) s.numcells[c] = result.cell_nodes[c];
+  alloc_2d_double(n, largest, s.THETA, "THETA");
+  alloc_2d_double(n, largest, s.DZ, "DZ");
+  s.richards.alloc(n, largest);
+  s.richards_kernel.prepare(largest);
+  // The roots reach the soil-moisture depth, or with Penman-Monteith the
+  // vegetation height when that is less.
+  ensure_cells(s.root_depth, n);
+  const bool penman = ms.clock.long_term && ms.hydromet.et_calc_penman && !ms.hydromet.veg.empty();
+  for (int c = 1; c <= n; ++c)
+    s.root_depth[c] = penman ? std::min(ms.hydromet.veg[c], s.soil_moist_depth / 100.0) : s.soil_moist_depth / 100.0;
+
+  input_report(ms, console_rule::unless_silent, "Initialize Richards Params");
+  if (!richards_init_columns(ms, result)) return;
+  for (int c = 1; c <= n; ++c) {
+    s.dtr[c] = ms.clock.base_dt / 3600.0;
+    s.surface_moisture[c] = s.THETA(c, 1);
+  }
+  if (!ms.project.super_quiet) std::printf("   Done\n");
 }
 
 // ---- Groundwater.
@@ -450,9 +528,12 @@ void read_infiltration_maps(model_state& ms) {
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // A water table under the infiltration is read and checked but not
-  // simulated.
-  if (ms.groundwater.water_table_given) return report_card_not_available("WATER_TABLE");
+  // The saturated zone takes what Green-Ampt infiltrates, or what drains
+  // below the soil-moisture accounting layer of Green-Ampt with
+  // redistribution; a water table under the other soil schemes, or without
+  // saturated groundwater, is read and checked but not simulated.
+  const bool into_aquifer = ms.groundwater.gw_simulation && (s.green_ampt || s.inf_redist || s.inf_richards);
+  if (ms.groundwater.water_table_given && !into_aquifer) return report_card_not_available("WATER_TABLE");
 }
 
 void read_groundwater_maps(model_state& ms) {
@@ -532,7 +613,19 @@ void read_groundwater_maps(model_state& ms) {
     report_error();
     return;
   }
-  if (porosity_map) {
+  if (ms.soil.inf_richards) {
+    // Under Richards columns the aquifer holds at the table what the soil
+    // does: its storage coefficient is the saturated water content of the
+    // third layer of the cell's soil class.
+    if (porosity_map || g.gw_unif_porosity_given) {
+      std::printf("Error: under Richards columns (INF_RICHARDS) the aquifer's storage coefficient is the saturated "
+                  "water content of the third layer of the soil table; the %s card gives none\n",
+                  porosity_map ? "GW_POROSITY_MAP" : "GW_UNIF_POROSITY");
+      stop_with_own_message();
+      return;
+    }
+    for (int c = 1; c <= n; ++c) g.gw_porosity[c] = ms.soil.soil_classes()[ms.soil.soiltype[c]].porosity(3);
+  } else if (porosity_map) {
     const std::string_view name = ms.project.gw_porosity_map.view();
     report_two_ways(ms, with_name("reading ground water porosity map from file: %s\n", name),
                     with_name("reading porosity map from file: %s\n", name));
@@ -558,8 +651,6 @@ void read_groundwater_maps(model_state& ms) {
     g.gw_porosity_old[c] = g.gw_porosity[c];
   }
   if (ms.output.gw_well_level_given && !read_well_locations(ms)) return;
-  // The saturated zone is not simulated in this version.
-  report_card_not_available("GW_SIMULATION");
 }
 
 // The albedo and Penman-Monteith parameters of a long-term run, each from

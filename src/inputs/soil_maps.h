@@ -14,8 +14,5 @@ void read_infiltration_maps(model_state& ms);
 // or the mapping table.
 void read_et_parameter_maps(model_state& ms);
 void read_groundwater_maps(model_state& ms);
-void open_sacramento_params(model_state& ms);
-void open_conceptual_gw_params(model_state& ms);
-void read_link_map(model_state& ms);
 
 }  // namespace nivra

@@ -174,6 +174,34 @@ bool read_block_head(cmt_file& f, token_source& in, int& n) {
   return true;
 }
 
+// The physical range of the values of a layer line of layout B (v[1..]):
+// a positive conductivity, a saturated content within (0, 1], a residual
+// content below it, initial, wilting and field-capacity contents within the
+// pores, a node spacing of at least 0.01 cm, and the curve's constants
+// (form 1: pore index above 0, a bubbling head other than 0; form 2:
+// Haverkamp a, n, A and B above 0). Null when the line fits.
+const char* layout_b_fault(int form, const double* v) {
+  const double ks = v[1], ts = v[2], tr = v[3], ti = v[4], wp = v[5], fc = v[6];
+  const int last = form == richards_brooks_form ? 10 : 12;
+  if (!(ks > 0.0 && ks <= 1e4)) return "a saturated conductivity (value 1) outside (0, 10000] cm/h";
+  if (!(ts > 0.0 && ts <= 1.0)) return "a saturated water content (value 2) outside (0, 1]";
+  if (!(tr >= 0.0 && tr < ts)) return "a residual water content (value 3) outside [0, the saturated content)";
+  if (!(ti >= tr && ti <= ts)) return "an initial water content (value 4) outside [residual, saturated]";
+  if (!(wp >= 0.0 && wp <= ts)) return "a wilting point (value 5) outside [0, the saturated content]";
+  if (!(fc >= 0.0 && fc <= ts)) return "a field capacity (value 6) outside [0, the saturated content]";
+  if (!(v[7] <= 1e4)) return "a thickness (value 7) above 10000 cm";
+  if (!(v[last] >= 0.01)) return "a node spacing below 0.01 cm";
+  if (v[7] / v[last] > 1000.0) return "more than 1000 nodes (thickness over node spacing)";
+  if (form == richards_brooks_form) {
+    if (!(v[8] > 0.0 && v[8] <= 100.0)) return "a pore-size index (value 8) outside (0, 100]";
+    if (!(std::fabs(v[9]) > 0.0 && std::fabs(v[9]) <= 1e5)) return "a bubbling head (value 9) of 0 or beyond 100000 cm";
+  } else {
+    for (int k = 8; k <= 11; ++k)
+      if (!(v[k] > 0.0 && v[k] < 1e300)) return "a Haverkamp constant (values 8 to 11) that is not above 0";
+  }
+  return nullptr;
+}
+
 // Layout B for one soil: three layer lines of 10 (form 1) or 12 (form 2)
 // values, the first line already positioned at its first value.
 bool read_layout_b_layers(token_source& in, int form, bool line_per_layer, soil_class& s) {
@@ -191,7 +219,7 @@ bool read_layout_b_layers(token_source& in, int form, bool line_per_layer, soil_
     s.real(8 + L) = v[2];
     s.real(11 + L) = v[4];
     s.real(14 + L) = v[5];
-    if (form == richards_brooks_form) s.real(17 + L) = v[6];
+    s.real(17 + L) = v[6];
     s.real(20 + L) = v[3];
     s.real(23 + L) = v[7];
     if (form == richards_brooks_form) {
@@ -210,6 +238,12 @@ bool read_layout_b_layers(token_source& in, int form, bool line_per_layer, soil_
                     "gives layer %d a thickness of %g cm and a node spacing of %g cm; the thickness may not be "
                     "negative and the spacing must be above 0",
                     layer, v[7], v[per_line]);
+      in.refuse(text);
+      return false;
+    }
+    if (const char* fault = layout_b_fault(form, v)) {
+      char text[300];
+      std::snprintf(text, sizeof text, "gives layer %d %s", layer, fault);
       in.refuse(text);
       return false;
     }

@@ -11,7 +11,7 @@
 //
 // Layout B, Richards equation (the soil hydraulic table file and the
 // Richards blocks of the mapping table), form 1 (ten values per layer) or
-// form 2 (twelve): value 1 5-7, 2 8-10, 4 11-13, 5 14-16, 6 17-19 (form 1),
+// form 2 (twelve): value 1 5-7, 2 8-10, 4 11-13, 5 14-16, 6 17-19,
 // 3 20-22, 7 23-25 (the layer's thickness, cm), form 1: 8 26-28 and minus
 // the size of 9 29-31; the last value 32-34 (the layer's node spacing, cm);
 // form 2: 8 35-37, 9 38-40, 10 41-43, 11 44-46; the four extra values of

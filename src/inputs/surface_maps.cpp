@@ -21,6 +21,7 @@
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
+#include "surface/overland_lakes.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -240,6 +241,7 @@ void read_overland_lake_map(model_state& ms) {
   close_guarded_file(ms.lake.lake_data_file);
   if (!read || stopped()) return;
   tally_overland_lakes(ms.lake, ms.grid);
+  prepare_overland_lakes(ms.lake, n);
 }
 
 void tally_overland_lakes(lake_state& lakes, const grid_state& grid) {

@@ -150,9 +150,16 @@ int first_conflict(model_state& ms) {
 
   if (ms.output.chan_discharge_given_2 && !ms.channel.chan_explic) ms.output.chan_discharge_given_2 = 0;
   const bool gw_table = ms.grid.cmt_table_present[cmt_groundwater] != 0;
+  // The water-table map gives the aquifer its starting heads.
+  if (ms.project.project_options.gw_simulation && !ms.project.project_options.water_table_given) {
+    std::printf("Error: the GW_SIMULATION card needs the WATER_TABLE card: its map gives the aquifer its starting "
+                "heads.\n");
+    return own_message_code;
+  }
   if (ms.groundwater.gw_simulation) {
     if (ms.groundwater.gw_porosity_map_given && ms.groundwater.gw_unif_porosity_given) return 38;
-    if (!ms.groundwater.gw_porosity_map_given && !ms.groundwater.gw_unif_porosity_given && !gw_table) {
+    if (!ms.groundwater.gw_porosity_map_given && !ms.groundwater.gw_unif_porosity_given && !gw_table &&
+        !ms.soil.inf_richards) {
       set_error(39);
       report_error();
     }

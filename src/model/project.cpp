@@ -495,6 +495,7 @@ void set_defaults(project_options& po) {
   po.xwin_height = 660;
   po.gw_timestep = 1.0;
   po.gw_lsor_con = 0.00001;
+  po.gw_relax_coeff = 1.5;
   po.single_unsat_sat = 0.75;
   po.kinetics_timestep_factor = 1.0;
   po.soil_erosion = 1;

@@ -17,26 +17,28 @@ void water_ledger::open_event() {
 
 // Everything that entered the grid's surface, its channels, lakes, snow and
 // drains during the event, plus what they held when it began, against
-// everything that left them plus what they hold at its end.
-void water_ledger::close_event() {
+// everything that left them plus what they hold at its end. With a lumped
+// model, its stores count among them.
+void water_ledger::close_event(bool lumped) {
   auto E = [this](flux f) { return event_total(f); };
   auto start = [this](store s) { return storage(s, moment::event_start); };
   auto end = [this](store s) { return storage(s, moment::event_end); };
   event_balance& b = event_balance_;
+  const double baseflow = lumped ? E(flux::sacramento_baseflow) : 0.0;
   b.in_plus_initial = E(flux::lake_precipitation) + E(flux::rainfall_to_overland) + E(flux::exfiltration) +
-                      start(store::channels) + start(store::surface) + E(flux::groundwater_to_channels) +
+                      start(store::channels) + start(store::surface) + E(flux::groundwater_to_channels) - baseflow +
                       E(flux::groundwater_to_lakes) + start(store::channel_lakes) + start(store::snow) +
                       start(store::melt_water) + E(flux::overland_point_sources) + E(flux::head_boundary_in) +
                       E(flux::lake_point_sources) + E(flux::channel_point_sources) +
                       E(flux::channel_headwater_inflow) + E(flux::discharge_boundary_in) + E(flux::pipes_to_channels) + E(flux::pipes_to_overland) +
-                      start(store::sacramento);
-  b.out_plus_final = E(flux::infiltration) + end(store::surface) + end(store::channels) +
-                     E(flux::outlet_discharge) + E(flux::direct_evaporation) + end(store::snow) +
-                     end(store::melt_water) + end(store::channel_lakes) + E(flux::channels_to_groundwater) +
-                     E(flux::lakes_to_groundwater) + E(flux::head_boundary_out) + E(flux::slope_boundary_out) +
-                     E(flux::lake_point_sinks) + E(flux::channel_point_sinks) + E(flux::lake_evaporation) +
-                     E(flux::discharge_boundary_out) + E(flux::overland_to_pipes) + E(flux::overland_pumping) +
-                     end(store::sacramento);
+                      E(flux::overland_lake_shortfall) + start(store::sacramento);
+  b.out_plus_final = (lumped ? E(flux::sacramento_et) : E(flux::infiltration)) + end(store::surface) +
+                     end(store::channels) + E(flux::outlet_discharge) + E(flux::direct_evaporation) +
+                     end(store::snow) + end(store::melt_water) + end(store::channel_lakes) +
+                     E(flux::channels_to_groundwater) + E(flux::lakes_to_groundwater) +
+                     E(flux::head_boundary_out) + E(flux::slope_boundary_out) + E(flux::lake_point_sinks) +
+                     E(flux::channel_point_sinks) + E(flux::lake_evaporation) + E(flux::discharge_boundary_out) +
+                     E(flux::overland_to_pipes) + E(flux::overland_pumping) + end(store::sacramento);
   b.error = b.in_plus_initial > 1e-16 ? (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial : -1.0;
 }
 
@@ -45,7 +47,8 @@ void water_ledger::close_groundwater_balance() {
   const double initial = storage(store::groundwater, moment::run_start);
   run_balance_.groundwater_error =
       percent_of(storage(store::groundwater, moment::run_end) - initial - R(flux::groundwater_inputs) -
-                     R(flux::groundwater_boundary_flux) - R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
+                     R(flux::groundwater_boundary_flux) - R(flux::groundwater_floor_fill) - R(flux::xy_boundary_gain) +
+                     R(flux::xy_boundary_loss),
                  initial);
 }
 
@@ -109,18 +112,21 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                                             : 0.0;
     const double initial = start(store::surface) + start(store::channels) + start(store::soil) +
                            start(store::groundwater) + snow_start + start(store::channel_lakes) + canopy_start +
-                           start(store::pipes);
+                           start(store::pipes) + start(store::overland_lakes);
     b.initial_storage = initial;
     b.final_storage = end(store::surface) + end(store::channels) + end(store::soil) + end(store::groundwater) +
-                      snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end;
+                      snow_end + end(store::channel_lakes) + end(store::pipes) + canopy_end +
+                      end(store::overland_lakes);
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
-                    R(flux::channel_headwater_inflow) + boundary_gain;
+                    R(flux::channel_headwater_inflow) + R(flux::soil_column_adjustment) + boundary_gain +
+                    R(flux::overland_lake_shortfall);
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss + R(flux::overland_pumping) +
                      R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
                  R(flux::groundwater_pumping);
+      inputs += R(flux::groundwater_floor_fill);
     } else {
       outputs += (scheme.green_ampt ? R(flux::infiltration) : R(flux::unsaturated_down_flux)) +
                  R(flux::channels_to_groundwater);
@@ -132,13 +138,13 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                               R(flux::groundwater_to_lakes) + R(flux::exfiltration) +
                               R(flux::overland_point_sources) + R(flux::channel_point_sources) +
                               R(flux::channel_headwater_inflow) + R(flux::pipes_to_channels) +
-                              R(flux::pipes_to_overland) + boundary_gain;
+                              R(flux::pipes_to_overland) + R(flux::overland_lake_shortfall) + boundary_gain;
     b.surface_error = 0.0;
     if (surface_in > 0.0) {
-      const double surface_initial =
-          start(store::channels) + start(store::surface) + snow_start + start(store::channel_lakes) + canopy_start;
-      const double surface_final =
-          snow_end + end(store::channels) + end(store::surface) + end(store::channel_lakes) + canopy_end;
+      const double surface_initial = start(store::channels) + start(store::surface) + snow_start +
+                                     start(store::channel_lakes) + canopy_start + start(store::overland_lakes);
+      const double surface_final = snow_end + end(store::channels) + end(store::surface) +
+                                   end(store::channel_lakes) + canopy_end + end(store::overland_lakes);
       const double surface_losses = R(flux::channels_to_groundwater) + R(flux::lakes_to_groundwater) +
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +
@@ -149,8 +155,9 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     }
   }
 
-  b.overland_lake_error = start(store::overland_lakes) + R(flux::overland_lake_inflow) -
-                          end(store::overland_lakes) - R(flux::overland_lake_outflow);
+  b.overland_lake_error = start(store::overland_lakes) + R(flux::overland_lake_inflow) +
+                          R(flux::overland_lake_shortfall) - end(store::overland_lakes) -
+                          R(flux::overland_lake_outflow);
   b.channel_lake_error = R(flux::channel_lake_inflow) - R(flux::channel_lake_outflow) -
                          end(store::channel_lakes) + start(store::channel_lakes) - R(flux::lake_evaporation);
   b.pipe_error = start(store::pipes) + R(flux::groundwater_to_pipes) + R(flux::overland_to_pipes) -

@@ -35,6 +35,7 @@ enum class water_flux {
   direct_evaporation,    // evaporation from ponded water
   soil_other_et,         // evapotranspiration of the accounting layer not booked above
   unsaturated_down_flux, // from the unsaturated zone downward
+  soil_column_adjustment, // gained (lost when negative) by the Richards columns holding heads and water contents consistent
   // Groundwater.
   exfiltration,                // groundwater onto the surface
   groundwater_recharge,
@@ -44,6 +45,7 @@ enum class water_flux {
   groundwater_pumping,
   deep_leakage,
   groundwater_boundary_flux,   // across head boundaries
+  groundwater_floor_fill,      // added where the table would fall to the aquifer bottom
   xy_boundary_gain,            // through XY boundary points
   xy_boundary_loss,
   // Overland sources and boundaries.
@@ -80,6 +82,7 @@ enum class water_flux {
   // Overland lakes.
   overland_lake_inflow,
   overland_lake_outflow,
+  overland_lake_shortfall,  // drawn from a lake held at its initial level beyond its water
   // Pipes (storm sewers and tile drains).
   overland_to_pipes,
   pipes_to_overland,
@@ -174,7 +177,10 @@ class water_ledger {
   void open_event();
 
   // The event's balance, from its totals and its start and end storages.
-  void close_event();
+  // With a lumped model its stores join the balance: the infiltration and
+  // the baseflow it returns to the channels stay inside, its
+  // evapotranspiration leaves.
+  void close_event(bool lumped = false);
   // The run's groundwater balance (the groundwater model's own storages).
   void close_groundwater_balance();
   // The balance of the soil-moisture accounting layer.

@@ -68,6 +68,7 @@ void print_groundwater(const model_state& ms, std::FILE* f) {
   put(f, "Flux across head boundaries=     %14.2lf \n", b.total(flux::groundwater_boundary_flux));
   put(f, "Leakage to deep aquifer+         %14.2lf \n", b.total(flux::deep_leakage));
   put(f, "Pumping                          %14.2lf \n", b.total(flux::groundwater_pumping));
+  put(f, "Added at the aquifer floor       %14.2lf \n", b.total(flux::groundwater_floor_fill));
   put(f, "To tile drains                   %14.2lf \n", b.total(flux::groundwater_to_pipes));
   put(f, "Gain from XY boundaries          %14.2lf \n", b.total(flux::xy_boundary_gain));
   put(f, "Loss to XY boundaries            %14.2lf \n", b.total(flux::xy_boundary_loss));
@@ -131,8 +132,9 @@ void print_sacramento(const model_state& ms, std::FILE* f) {
 }
 
 void print_water_totals(const model_state& ms, std::FILE* f) {
-  const bool simple_soil = ms.soil.sm_accounting && !ms.groundwater.gw_simulation;
-  const bool sac = ms.groundwater.sacramento_given != 0;
+  // With a lumped model its stores are the soil and groundwater.
+  const bool sac = ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given;
+  const bool simple_soil = ms.soil.sm_accounting && !ms.groundwater.gw_simulation && !sac;
   const run_books b{ms.ledger};
   const run_balance& balance = ms.ledger.run();
   put(f, "\n \n");
@@ -194,6 +196,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
       put(f, "Total pumping from groundwater=                 %14.2lf\n", b.total(flux::groundwater_pumping));
     }
     put(f, "Total downward flux from unsaturated zone=      %14.2lf\n", b.total(flux::unsaturated_down_flux));
+    if (ms.soil.inf_richards)
+      put(f, "Total made consistent in the soil columns=      %14.2lf\n", b.total(flux::soil_column_adjustment));
     put(f, "Total flux of gw across bounds=                 %14.2lf\n", b.total(flux::groundwater_boundary_flux));
   } else {
     put(f, "Total recharge to deep g.w.=                    %14.2lf\n", b.total(flux::sacramento_deep_recharge));
@@ -280,6 +284,7 @@ void print_lake_drain_dike_balances(const model_state& ms, std::FILE* f) {
   if (ms.lake.overland_lake_map_given) {
     put(f, "Volume of flow into overland lakes:             %14.2lf\n", b.total(flux::overland_lake_inflow));
     put(f, "Volume of flow from overland lakes:             %14.2lf\n", b.total(flux::overland_lake_outflow));
+    put(f, "Volume drawn below initial lake levels:         %14.2lf\n", b.total(flux::overland_lake_shortfall));
     put(f, "Volume of evaporation from lakes:               %14.2lf\n", b.total(flux::lake_evaporation));
     put(f, "Overland lake mass bal error m^3:               %14.2lf\n\n", balance.overland_lake_error);
   }

@@ -270,7 +270,6 @@ void apply_rainfall(model_state& ms) {
     ms.ledger.book(water_flux::precipitation, held);
   }
   const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty();
-  if (olakes) ms.lake.olake_precip_vol.fill(0.0);
 
   const double* rain = ms.hydromet.rain_depth.data();
   const double* intensity = ms.hydromet.interception_coeff_given ? ms.hydromet.ri_eff.data() : rain;
@@ -297,10 +296,16 @@ void apply_rainfall(model_state& ms) {
         continue;
       }
       if (olakes && ms.lake.oland_lake_new[c] > 0) {
+        // Rain on an overland lake (what the canopy lets through) goes into
+        // the lake, which is part of the grid's surface water.
         const int k = ms.lake.oland_lake_new[c];
-        if (k <= ms.lake.olake_precip_vol.size()) ms.lake.olake_precip_vol[k] += V;
-        ms.ledger.book(water_flux::overland_lake_inflow, V);
+        const double on_lake = intensity[c] * depth_per_intensity * area;
+        if (k <= ms.lake.olake_precip_vol.size()) ms.lake.olake_precip_vol[k] += on_lake;
+        ms.ledger.book(water_flux::overland_lake_inflow, on_lake);
+        ms.ledger.book(water_flux::rainfall_to_overland, on_lake);
+        ms.ledger.book(water_flux::precipitation, on_lake);
         ms.lake.olake_update = 1;
+        continue;
       }
     }
     const double before = h[c];

@@ -18,6 +18,7 @@
 #include "core/replace.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/lumped_steps.h"
 #include "hydromet/evapotranspiration_step.h"
 #include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
@@ -41,8 +42,10 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
+#include "surface/overland_lakes.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
 

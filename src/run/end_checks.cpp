@@ -72,7 +72,7 @@ void below_cutoff(model_state& ms) {
     const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
     const double standing = surface_storage(ms, overland_lake_cells::ponded_depth, area_applied::to_the_sum);
     if (rain > 0.0 && standing - ms.ledger.storage(water_store::surface, ledger_moment::event_start) >= 0.05 * rain &&
-        !ms.groundwater.water_table_given && !ms.groundwater.sacramento_given) {
+        !ms.groundwater.water_table_given && !ms.groundwater.sacramento_given && !ms.groundwater.conceptual_gw_given) {
       ms.clock.keep_running = 1;
       return;
     }
@@ -186,7 +186,7 @@ void check_simulation_end(model_state& ms) {
   } else if (ms.clock.event_active && ms.clock.precip_event_state != 1 && ms.clock.precip_event_state != 2) {
     if (ms.overland.qout < ms.hydromet.event_min_q) {
       below_cutoff(ms);
-    } else if (ms.clock.event_index == ms.clock.num_events && (ms.groundwater.water_table_given || ms.groundwater.sacramento_given) &&
+    } else if (ms.clock.event_index == ms.clock.num_events && (ms.groundwater.water_table_given || ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given) &&
                ms.clock.hourly_next_time == -10.0) {
       end_event(ms);
       ms.clock.keep_running = 0;

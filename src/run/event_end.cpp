@@ -17,7 +17,9 @@
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/water_books.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
+#include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 #include "surface/lake_storage.h"
 
@@ -38,15 +40,11 @@ void warn_of_lake_overlap(const model_state& ms) {
 }
 
 // The event's books close: the water every compartment holds booked, and
-// the balance computed. A Sacramento run's evaporation of the event is what
-// its model removed.
+// the balance computed (with a lumped model, over its stores too).
 void close_event_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, ledger_moment::event_end);
-  if (ms.groundwater.sacramento_given)
-    l.set_totals(water_flux::direct_evaporation, l.run_total(water_flux::direct_evaporation),
-                 l.event_total(water_flux::sacramento_et));
-  l.close_event();
+  l.close_event(lumped_model(ms));
 }
 
 // The event's outlet (or wash-load) results: the optimisation output line
@@ -120,9 +118,11 @@ void finish_event(model_state& ms) {
   ms.clock.event_done = 0;
 
   warn_of_lake_overlap(ms);
+  // The channel lakes' cells follow their volumes before the books close.
+  update_channel_lake_cells(ms);
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
-  ms.soil.final_soil_moisture = 0.0;
+  soil_event_end_figures(ms);
 
   write_event_summary(ms);
   if (!ms.project.super_quiet && ms.project.optimizer_mode != 1) std::printf("finished event \n");

@@ -132,10 +132,6 @@ void init_event_state(model_state& ms) {
   if (!is_due(ms, ms.clock.event_first_date_jd)) return;
   ms.overland.ov_water_at_start = 1;
   restart_clocks(ms);
-  if (ms.soil.inf_richards) {
-    ms.soil.init_soil_water = 0.0;
-    ms.soil.n_cells_start_event = 0;
-  }
   reset_surface(ms);
   start_infiltration_event(ms);
 

@@ -13,6 +13,7 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "groundwater/groundwater_step.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precip_file.h"
 #include "hydromet/weather_step.h"
@@ -225,6 +226,7 @@ void init_state_variables(model_state& ms) {
     if (ms.soil.mixing_layer_depth < 1e-16) ms.soil.mixing_layer_depth = ms.soil.top_layer_depth;
   }
   init_infiltration_state(ms);
+  init_groundwater_state(ms);
 
   // Per-cell arrays of the time loop.
   alloc_1d_int(ms.overland.rain_reset, n, "rain_reset");

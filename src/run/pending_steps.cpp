@@ -18,10 +18,6 @@ void init_soil_contam(model_state&) {}
 
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
-// Runs the Sacramento soil-moisture model.
-void sacramento_update(model_state&) {}
-// Runs the conceptual groundwater model.
-void conceptual_gw_step(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
@@ -30,10 +26,6 @@ void sediment_contaminant_source(model_state&) {}
 void soil_contaminant_step(model_state&) {}
 // Checks the overland constituent mass balance.
 void overland_mass_check(model_state&) {}
-// Solves saturated groundwater flow.
-void groundwater_step(model_state&) {}
-// Routes the overland lakes.
-void overland_lake_step(model_state&) {}
 // Runs the nutrient model on the cells.
 void nsm_overland_step(model_state&) {}
 // Runs the nutrient model in the channels.

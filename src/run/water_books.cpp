@@ -35,21 +35,23 @@ double surface_at(const model_state& ms, moment m) {
   }
 }
 
-// A Sacramento run's soil and groundwater are the model's tension and free
-// water, on its own area, at its first step and now; its evapotranspiration,
-// channel loss and deep recharge are the run's totals of those fluxes.
-void book_sacramento_run(model_state& ms) {
+// A run with a lumped model: its soil and groundwater are the model's
+// stores, on its own area, at the start and now; its evapotranspiration is
+// the model's and the evaporation of ponded water; its channel loss and
+// deep recharge are the run's totals of those fluxes.
+void book_lumped_run(model_state& ms) {
   water_ledger& l = ms.ledger;
   groundwater_state& gw = ms.groundwater;
   const double to_volume = gw.sac_area / 1000.0;
-  const sacramento_water start = sacramento_storage(gw.sac_init_params);
-  const sacramento_water now = sacramento_storage(gw.sac_params);
-  gw.sac_final_storage_mm = now.total_mm;
-  l.set_storage(store::soil, moment::run_start, start.tension_mm * to_volume);
-  l.set_storage(store::groundwater, moment::run_start, start.free_mm * to_volume);
-  l.set_storage(store::soil, moment::run_end, now.tension_mm * to_volume);
-  l.set_storage(store::groundwater, moment::run_end, now.free_mm * to_volume);
-  l.set_totals(flux::evaporation, gw.sac_aet_mm * to_volume, l.event_total(flux::evaporation));
+  const lumped_water start = lumped_storage(gw, ms.grid.grid_size * ms.grid.grid_size, true);
+  const lumped_water now = lumped_storage(gw, ms.grid.grid_size * ms.grid.grid_size, false);
+  if (gw.sacramento_given) gw.sac_final_storage_mm = sacramento_storage(gw.sac_params).total_mm;
+  l.set_storage(store::soil, moment::run_start, start.soil);
+  l.set_storage(store::groundwater, moment::run_start, start.groundwater);
+  l.set_storage(store::soil, moment::run_end, now.soil);
+  l.set_storage(store::groundwater, moment::run_end, now.groundwater);
+  l.set_totals(flux::evaporation, l.run_total(flux::sacramento_et) + l.run_total(flux::direct_evaporation),
+               l.event_total(flux::sacramento_et) + l.event_total(flux::direct_evaporation));
   l.set_totals(flux::channels_to_groundwater, gw.sac_chan_loss_vol, l.event_total(flux::channels_to_groundwater));
   l.set_totals(flux::sacramento_deep_recharge, gw.sac_deep_recharge_mm * to_volume,
                l.event_total(flux::sacramento_deep_recharge));
@@ -91,6 +93,10 @@ void close_constituent_masses(model_state& ms) {
 
 }  // namespace
 
+bool lumped_model(const model_state& ms) {
+  return ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given;
+}
+
 void book_storages(model_state& ms, ledger_moment m) {
   water_ledger& l = ms.ledger;
   l.set_storage(store::surface, m, surface_at(ms, m));
@@ -103,9 +109,7 @@ void book_storages(model_state& ms, ledger_moment m) {
   l.set_storage(store::soil_layer, m, soil.accounting_layer);
   l.set_storage(store::groundwater, m, groundwater_storage(ms));
   const bool event = m == moment::event_start || m == moment::event_end;
-  if (event && ms.groundwater.sacramento_given)
-    l.set_storage(store::sacramento, m,
-                  sacramento_storage(ms.groundwater.sac_params).total_mm * ms.grid.watershed_area / 1000.0);
+  if (event && lumped_model(ms)) l.set_storage(store::sacramento, m, lumped_storage(ms.groundwater, ms.grid.grid_size * ms.grid.grid_size, false).total());
   const snow_water snow = snow_storage(ms);
   l.set_storage(store::snow, m, snow.snow);
   l.set_storage(store::melt_water, m, snow.melt_water);
@@ -120,11 +124,11 @@ void close_run_books(model_state& ms) {
   // groundwater of their own models, before a Sacramento run replaces them.
   if (ms.groundwater.gw_simulation) l.close_groundwater_balance();
   if (ms.soil.sm_accounting) l.close_soil_layer_balance();
-  if (ms.groundwater.sacramento_given) book_sacramento_run(ms);
+  if (lumped_model(ms)) book_lumped_run(ms);
   balance_scheme scheme;
   scheme.groundwater = ms.groundwater.gw_simulation != 0;
   scheme.green_ampt = ms.soil.green_ampt != 0;
-  scheme.sacramento = ms.groundwater.sacramento_given != 0;
+  scheme.sacramento = lumped_model(ms);
   scheme.overland_boundaries = ms.overland.ov_boundary || ms.overland.xy_ov_boundary;
   l.close_run(scheme);
   close_constituent_masses(ms);

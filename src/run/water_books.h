@@ -14,12 +14,16 @@ struct model_state;
 // Books the water every compartment holds now, as moment m counts it (the
 // surface rules of surface/surface_storage.h; the soil below the
 // accounting layer by the cells' depths at the start of the run, by the
-// card's depth after it; the Sacramento stores at the events).
+// card's depth after it; the lumped model's stores at the events).
 void book_storages(model_state& ms, ledger_moment m);
 
+// A lumped model (Sacramento or conceptual groundwater) holds the run's
+// soil and groundwater water.
+bool lumped_model(const model_state& ms);
+
 // The end of the run: the storages of every compartment and the
-// evaporation the soil keeps per cell booked, the Sacramento stores and
-// totals booked over the soil's and groundwater's in a Sacramento run, the
+// lumped model's stores and totals booked over the soil's and
+// groundwater's in a run with one, the
 // balances closed, and the constituent masses left in the lakes and
 // channels added up. finish_event calls it when the run's last event ends;
 // the run summary then formats what the ledger holds.

@@ -14,8 +14,11 @@
 #include "inputs/input_report.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "output/output_state.h"
 #include "run/clock_state.h"
 #include "run/time_loop.h"
+#include "soil/richards_setup.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
@@ -26,7 +29,7 @@ namespace nivra {
 namespace {
 
 bool single_layer(const soil_state& s) { return s.green_ampt || s.inf_redist; }
-bool any_scheme(const soil_state& s) { return s.green_ampt || s.inf_redist || s.inf_layered_soil; }
+bool any_scheme(const soil_state& s) { return s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards; }
 
 // The soil of every cell of the single-layer schemes: a residual saturation
 // at or above the porosity leaves no pores to fill and stops the run; an
@@ -121,7 +124,8 @@ void fill_accounting_layer(model_state& ms) {
 // The growth of every cell's cumulative infiltration since the last booking:
 // the volume (over the open part of a blocked cell) to the ledger, the depth
 // to the infiltrated-depth map and, over the whole cell, to the
-// soil-moisture accounting.
+// soil-moisture accounting. Where no soil store keeps it (Green-Ampt over
+// saturated groundwater) the water goes on down to the water table.
 void book_infiltration(model_state& ms) {
   soil_state& s = ms.soil;
   const int n = ms.grid.ncells;
@@ -130,6 +134,9 @@ void book_infiltration(model_state& ms) {
   double* before = s.cum_infil_prev.data();
   double* depth = s.inf_depth_cell.data();
   double* accounting = s.sm_accounting && !s.sm_infil_in.empty() ? s.sm_infil_in.data() : nullptr;
+  groundwater_state& g = ms.groundwater;
+  double* table = g.gw_simulation && !accounting && !s.inf_richards && !g.gw_recharge.empty() ? g.gw_recharge.data()
+                                                                                              : nullptr;
   double volume = 0.0;
   for (int c = 1; c <= n; ++c) {
     const double dI = F[c] - before[c];
@@ -138,8 +145,52 @@ void book_infiltration(model_state& ms) {
     volume += dI * open;
     depth[c] += dI;
     if (accounting) accounting[c] += dI * open;
+    if (table) table[c] += dI * open;
   }
-  ms.ledger.book(water_flux::infiltration, volume * ms.grid.grid_size * ms.grid.grid_size);
+  const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  ms.ledger.book(water_flux::infiltration, volume * cell_area);
+  if (table) {
+    for (water_flux f : {water_flux::unsaturated_down_flux, water_flux::groundwater_recharge,
+                         water_flux::groundwater_inputs})
+      ms.ledger.book(f, volume * cell_area);
+  }
+  // The lumped models take the same water, as depth summed over the cells.
+  if (ms.groundwater.sacramento_given) ms.groundwater.sac_infil_in += volume;
+  if (ms.groundwater.conceptual_gw_given) ms.groundwater.congw_infil_in += volume;
+}
+
+// The start of an event: in a long-term run the columns first catch up with
+// the time since the infiltration step last ran (its infiltration and
+// evaporation booked), and the infiltration clock restarts now; then every
+// column starts the event with a flux top and a sub-step no longer than the
+// infiltration step, and its drainage and ponded evaporation (booked as
+// they happened) start from nothing.
+void start_richards_event(model_state& ms) {
+  soil_state& s = ms.soil;
+  clock_state& clock = ms.clock;
+  if (clock.long_term && clock.clock_call_count != 1) {
+    const double dt = seconds_since(ms, clock.inf_last_time);
+    if (dt > 0.0) {
+      if (!richards_columns_step(ms, dt)) return;
+      book_infiltration(ms);
+      if (std::FILE* f = ms.output.summary_file.fp)
+        std::fprintf(f, "Total evaporation at beginning of event %lf \n", ms.ledger.run_total(water_flux::evaporation));
+    }
+    if (clock.inf_next_time > clock.model_time + clock.ov_dt_days) {
+      clock.inf_last_time = clock.model_time;
+      clock.inf_next_time = clock.model_time + clock.ov_dt_days;
+    }
+  }
+  soil_event_start_figures(ms);
+  const double longest = clock.inf_dt / 3600.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    s.inf_rate[c] = 0.0;
+    s.inf_rich[c] = 0.0;
+    s.bound_type[c] = 1;
+    if (s.dtr[c] > longest) s.dtr[c] = longest;
+    s.unsat_down_flux[c] = 0.0;
+    if (clock.long_term) s.direct_evap_cell[c] = 0.0;
+  }
 }
 
 }  // namespace
@@ -191,6 +242,8 @@ void init_infiltration_state(model_state& ms) {
 void start_infiltration_event(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s) || s.cum_infil.empty()) return;
+  start_soil_moisture_event(ms);
+  if (s.inf_richards) start_richards_event(ms);
   s.cum_infil.fill(0.0);
   s.cum_infil_prev.fill(0.0);
   if (s.inf_layered_soil) {
@@ -222,8 +275,10 @@ void infiltration_step(model_state& ms) {
       ms.clock.inf_event_step += 1;
     } else if (s.green_ampt) {
       r = infil_ga_cells(d, dt);
-    } else {
+    } else if (s.inf_layered_soil) {
       r = infil_layered_cells(d, dt);
+    } else if (!richards_columns_step(ms, dt)) {
+      return;
     }
     if (r.status != infiltration_status::ok) {
       set_error(own_message_code);

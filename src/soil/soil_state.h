@@ -6,6 +6,7 @@
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include "soil/infiltration_schemes.h"
+#include "soil/richards.h"
 #include <vector>
 
 namespace nivra {
@@ -78,7 +79,7 @@ struct soil_state {
   array1d<double> root_depth;        // m
   // Richards columns: layers per cell, layer thicknesses and node counts.
   array1d<int> numcells;             // Richards layers per cell
-  array2d<double> DZ;                // [cell][layer] layer thickness, cm
+  array2d<double> DZ;                // [cell][node] node thickness, cm
   array1d<double> avgks;
   array1d<double> totaldz;
   array1d<int> num1, num2, num3;     // last node of layers 1, 2, 3 (151 entries)
@@ -107,9 +108,15 @@ struct soil_state {
   array1d<double> sm_water;          // cm of water per cell (simple soil store)
   array1d<double> sm_water_top, sm_water_bottom;  // cm of water in the two soil-moisture layers
   array1d<double> gw_inf_redist_theta;  // water content between the accounting depth and the water table
-  array2d<double> THETA;             // [cell][layer] water content
+  array2d<double> THETA;             // [cell][node] water content (Richards columns)
+  // The rest of the Richards columns: node soils, heads, conductivities,
+  // capacities, face fluxes and sources.
+  richards_columns richards;
   array2d<double> THETA_ML;          // [cell][1..4] layered-soil water content
   array1d<double> wetdep;
+  // Drainage below the soil column (cm per cell) since the groundwater last
+  // took it, and the same drainage kept for the groundwater's recharge.
+  array1d<double> unsat_down_flux, recharge_depth;
   array1d<double> PHEADOLD;          // previous pressure heads
   // Frozen-soil energy per cell and soil layer, made at set-up with the
   // frozen-soil card.
@@ -130,6 +137,7 @@ struct soil_state {
   array1d<double> direct_evap_cell;  // cm evaporated from ponded water per cell
   // The kernels' own objects.
   green_ampt_scheme ga_kernel;
+  richards_scheme richards_kernel;
   // Soil figures of the event summary.
   double init_soil_water = 0.0;      // basin-average relative saturation at the event start
   double final_soil_moisture = 0.0;  // the same at the event end

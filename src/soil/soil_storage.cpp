@@ -3,6 +3,7 @@
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "run/clock_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {

@@ -1,6 +1,8 @@
 // A component of the run's record: Overland lakes and wetlands, channel lakes and their rating curves.
 #pragma once
 
+#include <vector>
+
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -42,6 +44,55 @@ struct olake_record {
   int cell_count = 0;  // cells of the lake in the overland lake map
 };
 
+// An overland lake keeps the water up to its initial level: it spills over
+// its shore only the head above that level, which is the flowing depth of
+// the water it gives to the cells around it (m, 0 at or below the level).
+inline double olake_head(const olake_record& r) {
+  const double h = r.value[olake_value::level] - r.value[olake_value::initial_level];
+  return h > 0.0 ? h : 0.0;
+}
+
+// A lake of the channel network as the channel input file gives it: its
+// levels, the cells it may cover in the order it floods them (lowest ground
+// first), its rating curve and its bed.
+struct channel_lake {
+  double minwse = 0.0, initwse = 0.0, maxwse = 0.0;  // water-surface elevations, m
+  int link = 0;                       // its lake link
+  std::vector<int> search_row, search_col;  // NUMPTS cells as the file gives them
+  std::vector<int> search_cell;       // their cell numbers, lowest ground first
+  // Rating curve (NUMRATE rows): elevation (m), volume (m3), area (m2),
+  // each rising with the next row.
+  std::vector<double> rate_elev, rate_volume, rate_area;
+  bool yes_defined_curve_lake = false;
+  bool yes_static_lake = false;       // keeps every search cell whatever its level
+  bool calc_loss = false;             // MLAKE: loses water through its bed
+  double Mlake = 0.0;                 // bed thickness, m
+};
+
+// Work arrays of the overland lake extent, sized to the cell count at
+// set-up: the cells next to a lake or leaving it, with their levels.
+struct olake_scratch {
+  std::vector<int> mark;       // per cell: the lake that listed it last, 0 none
+  std::vector<int> cell;       // candidates
+  std::vector<double> level;   // their water surfaces (joining) or grounds (leaving)
+  std::vector<int> order;      // candidate indices in the order of filling or draining
+  std::vector<int> by_lake;    // the cells of every lake, lake after lake
+  std::vector<int> first;      // per lake: where its cells begin in by_lake (lakes + 2 entries)
+  int stamp = 0;               // the mark of the lake being updated
+  bool listed = false;         // by_lake holds the lakes' cells as they stand
+  void prepare(int cells, int lakes) {
+    stamp = 0;
+    listed = false;
+    const std::size_t n = static_cast<std::size_t>(cells) + 1;
+    mark.assign(n, 0);
+    cell.reserve(n);
+    level.reserve(n);
+    order.reserve(n);
+    by_lake.assign(n, 0);
+    first.assign(static_cast<std::size_t>(lakes) + 2, 0);
+  }
+};
+
 struct lake_state {
   // ---- Parameters: set at set-up from the cards and the maps, read-only
   // afterwards.
@@ -51,6 +102,7 @@ struct lake_state {
   array1d<int> lake_mask;            // lake number per cell, 0 for land
   array1d<int> lake2link;            // lake number of each lake link
   array1d<int> lake_num;             // per cell, made by the map phase
+  array1d<channel_lake> chan_lake;   // 1..num_lakes
   int lake_gw_on = 0;                // the channel lakes exchange water with the groundwater
   // Overland lakes.
   int overland_lake_map_given = 0;
@@ -70,6 +122,9 @@ struct lake_state {
   // ---- State: the water of the lakes.
   array1d<double> lake_elev;         // per channel lake, m
   array1d<double> lake_volume;       // per channel lake, m3
+  array1d<double> lake_area;         // per channel lake, m2
+  array1d<double> prevlake_volume;   // per channel lake: volume at the last cell update, m3
+  array1d<int> lake_cells;           // per channel lake: cells under water
   array1d<int> oland_lake_new;       // per cell: lake id of the cells now under water
   array1d<olake_record> olake_table; // 1..num_olakes
 
@@ -80,9 +135,13 @@ struct lake_state {
   // Channel lakes as the overland kernels see them.
   array1d<double> lake_in_dv;        // per lake: m3 from the overland this step
   array1d<double> lake_out_dv;       // per lake: m3 onto the overland this step
+  array1d<int> new_flooded_grid;     // per cell: 1 joined a channel lake in the last update, -1 left
+  array1d<double> cumulative_lake_evap;  // per channel lake: evaporated in the run, m3
+  array1d<int> lake_full_warned;     // per channel lake: the full-extent warning was given
   // Rain on the lakes.
   int olake_update = 0;              // the overland lakes must be re-evaluated
   array1d<double> olake_precip_vol;  // per overland lake: rain of the step, m3
+  olake_scratch olake_work;          // the extent's work arrays
   array1d<double> lake_precip_in;    // per channel lake: rain of the run, m3
 
   // ---- Files.

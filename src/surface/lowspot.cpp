@@ -143,6 +143,12 @@ overland_books dike_weir_flow(grid_state& grid, overland_state& ov, lake_state& 
       if (D > head) D = head;
       if (D > ov.ov_depth[high.cell]) D = ov.ov_depth[high.cell];
       V = D * open_area;
+    } else if (high.kind == side_kind::overland_lake) {
+      // An overland lake gives at most its water above its initial level.
+      const olake_record& r = lakes.olake_table[high.lake];
+      const double above = olake_head(r) * r.cell_count * area;
+      if (V > above) V = above;
+      D = V / area;
     } else if (high.kind == side_kind::channel_lake && V > lakes.lake_volume[high.lake]) {
       // A lake gives at most what it holds, and the far side gets just that.
       V = lakes.lake_volume[high.lake];

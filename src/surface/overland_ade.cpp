@@ -161,7 +161,11 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
     const int u = S > 0.0 ? i : k;
     double d = (S > 0.0 ? si : sk) - z[u];
     if constexpr (General) {
-      if (!is_wet(c, u)) d -= ret[u];
+      // An overland lake gives the head above its initial level.
+      if (in_olake(c, u))
+        d = olake_head(c.otab[c.olake[u]]);
+      else if (!is_wet(c, u))
+        d -= ret[u];
     } else {
       d -= ret[u];
     }

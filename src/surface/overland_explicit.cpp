@@ -525,7 +525,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
         qf = wetland_q(S, h[j], level - c.z[k], is_wet(c, k), ret[k], (*c.wprops)[c.wet[j]],
                        rough[j], rough[k]);
       } else {
-        const double d = h[j] - ret[j];
+        const double d = S >= 0.0 ? h[j] - ret[j] : olake_head(c.olake_table[Lk]);
         qf = d > 0.0 ? manning_q(S, rough[j], d) : 0.0;
       }
       q[j] = qf;
@@ -535,7 +535,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
     if (lake_cell(Lj)) {
       const double level = c.olake_table[Lj].value[olake_value::level];
       const double S = (level - (h[k] + c.z[k])) / dx;
-      const double d = h[k] - ret[k];
+      const double d = S > 0.0 ? olake_head(c.olake_table[Lj]) : h[k] - ret[k];
       qf = d > 0.0 ? manning_q(S, rough[k], d) : 0.0;
       q[j] = qf;
       c.dh[k] += dt * qf / dx;

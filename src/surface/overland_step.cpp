@@ -253,7 +253,9 @@ void skip_dry_period(model_state& ms) {
   ms.clock.ov_next_time = next_event_start(ms);
   ms.clock.ov_last_time = ms.clock.ov_next_time - ms.clock.ov_dt_days;
   ms.overland.qout = 0.0;
-  if ((ms.soil.inf_richards || ms.groundwater.gw_simulation || (ms.soil.inf_redist && ms.clock.inf_redist_active)) && ms.overland.ov_wet) {
+  // The Richards columns drain and dry hourly between the events.
+  if (ms.soil.inf_richards ||
+      ((ms.groundwater.gw_simulation || (ms.soil.inf_redist && ms.clock.inf_redist_active)) && ms.overland.ov_wet)) {
     ms.clock.inf_next_time = ms.clock.hourly_next_time;
     ms.clock.inf_dt = ms.clock.hourly_dt;
     ms.clock.inf_dt_days = ms.clock.hourly_dt_days;

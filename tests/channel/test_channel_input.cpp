@@ -214,7 +214,8 @@ TEST_F(ChannelInput, ManningsNOfEveryChannelLink) {
 TEST_F(ChannelInput, LakeAndStructureLinksCarryNoManningsNAndKeepTheBedOfTheirLastNode) {
   const std::string connects = "CONNECT 1 2 0\nCONNECT 2 3 1 1\nCONNECT 3 0 1 2\n";
   const std::string records = trapezoid_link(1, 3, 100.0) +
-                              "LINK 2\nLAKE\nNODES 3\nNODE 1\nELEV 96\nNODE 2\nELEV 95\nNODE 3\nELEV 90\n" +
+                              "LINK 2\nLAKE\nINITWSE 95.5\nNUMPTS 1\n1 1\nNODES 3\nNODE 1\nELEV 96\nNODE 2\nELEV 95\n"
+                              "NODE 3\nELEV 90\n" +
                               "LINK 3\nSTRUCTURE\nNODE 1\nELEV 89\nNODE 2\nELEV 88\n" +
                               "NUMSTRUCTS 1\nSTRUCTTYPE weir\nCREST_LENGTH 5\nDISCHARGE_COEFF_FORWARD 1\n";
   ASSERT_TRUE(read(chan_file(3, 3, connects + records))) << err;

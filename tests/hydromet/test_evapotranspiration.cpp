@@ -3,17 +3,19 @@
 // 2.4), the psychrometric constant (eq. 8) and the hourly reference
 // evapotranspiration of Example 19, fed to the combination equation. The
 // ground-temperature iteration closes its energy balance; the night sends
-// no shortwave; a cell under snow evaporates nothing; and the removal takes
-// ponded water first, then the soil down to its residual content.
+// no shortwave; a cell under snow evaporates nothing; and the removal of
+// the soil-moisture accounting takes ponded water first, then the soil down
+// to its residual content.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
 #include "hydromet/evapotranspiration.h"
-#include "hydromet/evapotranspiration_soil.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "soil/soil_moisture.h"
+#include "soil/soil_state.h"
 
 namespace nivra::testing {
 namespace {
@@ -179,35 +181,49 @@ TEST(Evapotranspiration, ACellUnderSnowEvaporatesNothingAndStaysFrozen) {
   }
 }
 
-// One cell's soil for the removal: a top zone of 10 cm over 30 cm more.
+// One cell's soil for the removal: a top zone of 10 cm over 30 cm more, of
+// a soil that does not drain by gravity here (no conductivity), so that the
+// removal alone shows.
 struct soil_column {
-  double ov[2] = {0.0, 0.0}, pet[2] = {0.0, 0.0}, aet[2] = {0.0, 0.0}, rain[2] = {0.0, 0.0}, swe[2] = {0.0, 0.0};
-  double depth[2] = {0.0, 40.0}, phi[2] = {0.0, 0.45}, theta_r[2] = {0.0, 0.05}, fc[2] = {0.0, 0.30};
-  double wp[2] = {0.0, 0.10};
-  double top[2] = {0.0, 3.0}, bottom[2] = {0.0, 9.0}, total[2] = {0.0, 12.0}, waiting[2] = {0.0, 0.0};
-  double direct[2] = {0.0, 0.0};
-  soil_et_cells cells(double dt) {
-    soil_et_cells k;
-    k.n = 1;
-    k.dt = dt;
-    k.cell_area = 100.0;
-    k.ov_depth = ov;
-    k.pet_rate = pet;
-    k.aet_rate = aet;
-    k.rain = rain;
-    k.snow_swe = swe;
-    k.sm_depth = depth;
-    k.porosity = phi;
-    k.residual = theta_r;
-    k.field_capacity = fc;
-    k.wilting = wp;
+  std::unique_ptr<soil_state> soil = std::make_unique<soil_state>();
+  array1d<double> ov{1}, pet{1}, aet{1}, rain{1}, swe{1};
+  array1d<double>& depth = soil->sm_depth;
+  array1d<double>& top = soil->sm_water_top;
+  array1d<double>& bottom = soil->sm_water_bottom;
+  array1d<double>& total = soil->sm_water;
+  array1d<double>& waiting = soil->sm_infil_in;
+  array1d<double>& direct = soil->direct_evap_cell;
+  array1d<double>& below = soil->unsat_down_flux;
+  soil_column() {
+    soil_state& k = *soil;
+    for (array1d<double>* a : {&k.sm_depth, &k.soil_porosity, &k.resid_sat, &k.ga_value_6, &k.wilting_point_cell,
+                               &k.sat_hyd_cond, &k.pore_dist_index, &k.sm_water_top, &k.sm_water_bottom,
+                               &k.sm_water, &k.sm_infil_in, &k.direct_evap_cell, &k.unsat_down_flux,
+                               &k.recharge_depth})
+      a->alloc(1);
+    k.sm_depth[1] = 40.0;
+    k.soil_porosity[1] = 0.45;
+    k.resid_sat[1] = 0.05;
+    k.ga_value_6[1] = 0.30;
+    k.wilting_point_cell[1] = 0.10;
+    k.pore_dist_index[1] = 0.5;
     k.top_layer_depth = 10.0;
     k.soil_moist_depth = 40.0;
-    k.sm_water_top = top;
-    k.sm_water_bottom = bottom;
-    k.sm_water = total;
-    k.sm_infil_in = waiting;
-    k.direct_evap_cell = direct;
+    k.sm_water_top[1] = 3.0;
+    k.sm_water_bottom[1] = 9.0;
+    k.sm_water[1] = 12.0;
+  }
+  soil_moisture_domain cells(double dt) {
+    soil_moisture_domain k{*soil};
+    k.ncells = 1;
+    k.dt = dt;
+    k.cell_area = 100.0;
+    k.long_term = true;
+    k.ov_depth = ov.data();
+    k.pet_rate = pet.data();
+    k.aet_rate = aet.data();
+    k.rain = rain.data();
+    k.snow_swe = swe.data();
     return k;
   }
 };
@@ -218,17 +234,17 @@ TEST(Evapotranspiration, RemovalTakesPondedWaterFirstThenTheSoilByItsWetness) {
   s.ov[1] = 0.00004;
   s.pet[1] = 1e-5;
   s.aet[1] = 1e-5;
-  const soil_et_books b = soil_moisture_redist(s.cells(1000.0));
+  const soil_moisture_books b = soil_moisture_redist(s.cells(1000.0));
   EXPECT_EQ(s.ov[1], 0.0);
   EXPECT_NEAR(s.direct[1], 0.004, 1e-15);
-  EXPECT_NEAR(b.ponded, 0.004 / 100.0 * 100.0, 1e-15);
+  EXPECT_NEAR(b.ponded_evaporation, 0.004 / 100.0 * 100.0, 1e-15);
   // The remaining 600 s draw on the soil: the top zone (30 % water, at its
   // field capacity) meets its share 10/40 fully, the bottom zone (30 %) its
   // share 30/40; 0.006 cm in all.
   const double demand = 1e-5 * 600.0;
   EXPECT_NEAR(3.0 - s.top[1], demand * 10.0 / 40.0, 1e-12);
   EXPECT_NEAR(9.0 - s.bottom[1], demand * 30.0 / 40.0, 1e-12);
-  EXPECT_NEAR(b.soil, demand / 100.0 * 100.0, 1e-12);
+  EXPECT_NEAR(b.soil_et, demand / 100.0 * 100.0, 1e-12);
   EXPECT_NEAR(s.total[1], s.top[1] + s.bottom[1], 1e-15);
 
   // Ponded water that covers the demand leaves the soil alone.
@@ -268,21 +284,21 @@ TEST(Evapotranspiration, RainSnowAndDrySoilStopTheRemoval) {
   soil_column dry;
   dry.top[1] = 0.6;  // 0.1 cm above the residual 0.5 cm
   dry.aet[1] = dry.pet[1] = 1.0;
-  soil_et_cells k = dry.cells(1000.0);
+  soil_moisture_domain k = dry.cells(1000.0);
   k.deardorff = true;
-  const soil_et_books b = soil_moisture_redist(k);
+  const soil_moisture_books b = soil_moisture_redist(k);
   EXPECT_NEAR(dry.top[1], 0.5, 1e-12);
-  EXPECT_NEAR(b.soil, (0.1 + 9.0 - 1.5) / 100.0 * 100.0, 1e-12);
+  EXPECT_NEAR(b.soil_et, (0.1 + 9.0 - 1.5) / 100.0 * 100.0, 1e-12);
 }
 
-TEST(Evapotranspiration, InfiltrationEntersTheZonesAndWaitsWhenTheyAreFull) {
+TEST(Evapotranspiration, InfiltrationEntersTheZonesAndWhatTheyCannotHoldDrainsBelow) {
   soil_column s;
   s.waiting[1] = 0.01;  // 1 cm infiltrated since the last pass
   soil_moisture_redist(s.cells(1000.0));
   EXPECT_NEAR(s.top[1], 4.0, 1e-12);
   EXPECT_EQ(s.waiting[1], 0.0);
-  // A nearly full top zone passes the excess to the bottom one; what the
-  // column cannot hold waits.
+  // A nearly full top zone passes the excess to the bottom one, which the
+  // column then just holds.
   soil_column full;
   full.top[1] = 4.4;
   full.bottom[1] = 13.4;
@@ -292,6 +308,16 @@ TEST(Evapotranspiration, InfiltrationEntersTheZonesAndWaitsWhenTheyAreFull) {
   EXPECT_NEAR(full.bottom[1], 13.5, 1e-12);
   EXPECT_NEAR(full.waiting[1], 0.0, 1e-15);
   EXPECT_NEAR(full.total[1] + full.waiting[1] * 100.0, 4.4 + 13.4 + 0.2, 1e-12);
+  EXPECT_EQ(full.below[1], 0.0);
+  // What the full column cannot hold leaves it below, booked as drainage.
+  soil_column over;
+  over.top[1] = 4.4;
+  over.bottom[1] = 13.4;
+  over.waiting[1] = 0.005;  // 0.5 cm, 0.3 cm more than the pores take
+  const soil_moisture_books b = soil_moisture_redist(over.cells(1000.0));
+  EXPECT_NEAR(over.total[1], 18.0, 1e-12);
+  EXPECT_NEAR(over.below[1], 0.3, 1e-12);
+  EXPECT_NEAR(b.drained, 0.3 / 100.0 * 100.0, 1e-12);
 }
 
 }  // namespace

@@ -81,7 +81,8 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
 
   // The run summary balances its lines: the snow that fell and melted, the
-  // runoff, the water that entered the soil and the evapotranspiration.
+  // runoff, the water that entered the soil, the evapotranspiration and
+  // what drained below the soil's column.
   const std::string sum = read_file("snow.sum");
   const double precip = summary_value(sum, "Total amount of precip=");
   const double melt = summary_value(sum, "Total snowmelt reaching the ground=");
@@ -93,8 +94,9 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   const double et = summary_value(sum, "Total amount of evaporation=");
   const double runoff = summary_value(sum, "Total amount of discharge=");
   const double infiltrated = summary_value(sum, "Total amount of infiltration=");
+  const double drained = summary_value(sum, "Total downward flux from unsaturated zone=");
   EXPECT_NEAR(melt, 0.038 * area, 0.01);
-  EXPECT_NEAR(precip + soil0, soil1 + surface1 + snow1 + melt1 + et + runoff, 0.05);
+  EXPECT_NEAR(precip + soil0, soil1 + surface1 + snow1 + melt1 + et + runoff + drained, 0.05);
   EXPECT_NEAR(precip, infiltrated + runoff + surface1 + snow1 + melt1 +
                           summary_value(sum, "Total direct evaporation="), 0.05);
   EXPECT_NE(r.run.console.find("PET cm/h"), std::string::npos);

@@ -136,13 +136,13 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
       {"uniform Manning n too small",
        [](model_state& ms) { ms.overland.manning_n = 1e-6; },
        "Invalid spatially uniform overland flow Manning n value=0.000001\n", true},
-      {"saturated groundwater, read and then not simulated",
+      {"saturated groundwater without a porosity",
        [](model_state& ms) {
          ms.groundwater.gw_simulation = ms.groundwater.gw_boundfile_given = 1;
          give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd", map_text(2, 2, "0 0\n0 0\n"));
-         ms.groundwater.gw_unif_hycond_given = ms.groundwater.gw_unif_porosity_given = 1;
+         ms.groundwater.gw_unif_hycond_given = 1;
        },
-       "Error: the GW_SIMULATION card is not available in this version of NIVRA.\n", true},
+       "Error: the groundwater porosity has no source", true},
       {"overland boundary without its table, before groundwater",
        [](model_state& ms) {
          ms.overland.ov_boundary = 1;
@@ -186,14 +186,8 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      // Saturated groundwater and a water table under Green-Ampt read their
-      // maps first.
-      {[](model_state& ms) {
-         ms.groundwater.gw_simulation = ms.groundwater.gw_boundfile_given = 1;
-         give_map(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "gw.bnd", map_text(2, 2, "0 0\n0 0\n"));
-         ms.groundwater.gw_unif_hycond_given = ms.groundwater.gw_unif_porosity_given = 1;
-       },
-       "GW_SIMULATION"},
+      // A water table under Green-Ampt without saturated groundwater reads
+      // its maps first.
       {[](model_state& ms) {
          soil_state& s = ms.soil;
          s.green_ampt = s.conductivity_given = s.capillary_given = s.porosity_given = 1;
@@ -205,9 +199,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
        },
        "WATER_TABLE"},
       {[](model_state& ms) { ms.groundwater.water_table_given = 1; }, "WATER_TABLE"},
-      {[](model_state& ms) { ms.soil.inf_richards = 1; }, "INF_RICHARDS"},
-      {[](model_state& ms) { ms.groundwater.sacramento_given = 1; }, "SACRAMENTO"},
-      {[](model_state& ms) { ms.groundwater.conceptual_gw_given = 1; }, "CONCEPTUAL_GW"},
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},

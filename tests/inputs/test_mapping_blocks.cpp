@@ -9,6 +9,7 @@
 
 #include "cmt_fixture.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "inputs/mapping_blocks.h"
@@ -105,6 +106,8 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
   auto ms = table_record(head + cmt_block("WELL_TABLE lu", {cmt_row("1", "Irrigation", "0.0 2.5 0.0"),
                                                              cmt_row("2", "Town supply", "1.0 4.0 0.0")}));
   write_index_map("ids.map", "0 1 0 0\n2 0 0 0\n0 0 0 1\n");
+  ms->grid.ts_index_read = 1;
+  ts_add_index(4, ts_new());
   CaptureStdout();
   const int read = read_cmt_wells(*ms);
   const std::string out = GetCapturedStdout();
@@ -130,6 +133,31 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
   EXPECT_EQ(read_cmt_wells(*ms), 0);
   EXPECT_TRUE(has(GetCapturedStdout(),
                   "Error: A well was found in the index map (cell [2,1]) that \n  was not found in the well table.\n"));
+
+  // A well outside the watershed, and a well whose series the
+  // TIME_SERIES_INDEX table does not hold.
+  const struct {
+    const char* table_row;
+    const char* map;
+    const char* message;
+  } faults[] = {
+      {"0 1 0", "1 0 0 0\n0 0 0 0\n0 0 0 0\n",
+       "Error: the well index map ids.map places the well 1 at row 1, column 1, outside the watershed\n"},
+      {"1 9 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n",
+       "Error: the well 1 of the WELL_TABLE takes its rate from the time series 9, which the TIME_SERIES_INDEX "
+       "table does not hold\n"},
+  };
+  for (const auto& f : faults) {
+    reset_process_state();
+    ms = table_record(head + cmt_block("WELL_TABLE lu", {cmt_row("1", "a", f.table_row)}));
+    write_index_map("ids.map", f.map);
+    ms->grid.ts_index_read = 1;
+    CaptureStdout();
+    EXPECT_EQ(read_cmt_wells(*ms), 0);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(run_stopped());
+    EXPECT_TRUE(has(out, f.message)) << out;
+  }
 }
 
 TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
@@ -335,8 +363,12 @@ TEST_F(MappingBlocks, LayeredSoilTablesFromTheirFileAndFromTheMappingTable) {
 
 // Layout B, form 1: layer L's thickness is 10 L cm and its node spacing
 // 2, 5 and 10 cm, so 5, 4 and 3 nodes.
+// Per layer: Ks 1 cm/h, saturated 0.45, residual 0.03, initial 0.2,
+// wilting point 0.1, field capacity 0.3, a thickness, pore index 8, bubbling
+// head 9 cm, a node spacing.
 std::string hydraulic_soil(int id) {
-  return std::to_string(id) + "\n1 2 3 4 5 6 10 8 -9 2\n1 2 3 4 5 6 20 8 9 5\n1 2 3 4 5 6 30 8 9 10\n";
+  return std::to_string(id) + "\n1 0.45 0.03 0.2 0.1 0.3 10 8 -9 2\n1 0.45 0.03 0.2 0.1 0.3 20 8 9 5\n"
+                              "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10\n";
 }
 
 TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
@@ -365,7 +397,7 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_EQ(table[3].real(29), -9.0);
   EXPECT_EQ(table[3].real(30), -9.0);  // stored as minus its size
   EXPECT_EQ(table[3].real(34), 10.0);
-  EXPECT_EQ(table[3].real(20), 3.0);
+  EXPECT_EQ(table[3].real(20), 0.03);  // value 3, the residual content
 
   rq.water_table = true;
   rq.gw_node_spacing = 1.0;
@@ -398,6 +430,46 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_TRUE(has(GetCapturedStdout(), "Error: cell 1 has the soil class 3, which the soil table rich.tab does not define\n"));
 }
 
+TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
+  // Soil 3's first layer line (line 4) with one value changed.
+  const struct {
+    const char* line;
+    int form;
+    const char* fault;
+  } cases[] = {
+      {"0 0.45 0.03 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a saturated conductivity (value 1)"},
+      {"1 1.45 0.03 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a saturated water content (value 2)"},
+      {"1 0.45 0.5 0.2 0.1 0.3 10 8 -9 2", richards_brooks_form, "a residual water content (value 3)"},
+      {"1 0.45 0.03 0.01 0.1 0.3 10 8 -9 2", richards_brooks_form, "an initial water content (value 4)"},
+      {"1 0.45 0.03 0.2 0.1 0.6 10 8 -9 2", richards_brooks_form, "a field capacity (value 6)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 0 -9 2", richards_brooks_form, "a pore-size index (value 8)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 0 2", richards_brooks_form, "a bubbling head (value 9)"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 -9 0.001", richards_brooks_form, "a node spacing below 0.01 cm"},
+      {"1 0.45 0.03 0.2 0.1 0.3 5000 8 -9 1", richards_brooks_form, "more than 1000 nodes"},
+      {"1 0.45 0.03 0.2 0.1 0.3 10 8 9 -10 11 2", richards_havercamp_form, "a Haverkamp constant"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.fault);
+    reset_process_state();
+    const std::string rest = k.form == richards_brooks_form ? "1 0.45 0.03 0.2 0.1 0.3 20 8 9 5\n"
+                                                                "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10\n"
+                                                              : "1 0.45 0.03 0.2 0.1 0.3 20 8 9 10 11 5\n"
+                                                                "1 0.45 0.03 0.2 0.1 0.3 30 8 9 10 11 10\n";
+    write_file("rich.tab", "1\n0\n3\n" + std::string(k.line) + "\n" + rest);
+    array1d<soil_class> table(soil_class_capacity - 1);
+    soil_hydraulic_request rq;
+    rq.form = k.form;
+    soil_hydraulic_result res;
+    guarded_file f;
+    ASSERT_TRUE(open_guarded_file(f, "rich.tab", "r"));
+    CaptureStdout();
+    EXPECT_EQ(read_soil_hydraulic_table(f, "rich.tab", rq, table, res), -1);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(has(out, "line 4 of the soil table rich.tab gives layer 1 ")) << out;
+    EXPECT_TRUE(has(out, k.fault)) << out;
+  }
+}
+
 TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   // Form 2: twelve values per layer; layer line 1 holds its values from
   // column 88.
@@ -405,8 +477,8 @@ TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   first.resize(87, ' ');
   auto ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soils.map soils\n"
                          "RICHARDS_EQN_INFILTRAIION_HAVERCAMP soils\nNUM_IDS 1\nNUM_LAYERS 3\nID\n" +
-                         first + "1 2 3 4 5 6 10 8 9 10 11 2\n1 2 3 4 5 6 20 18 19 20 21 5\n"
-                                 "1 2 3 4 5 6 30 28 29 30 31 10\n");
+                         first + "1 0.45 0.03 0.2 0.1 0.3 10 8 9 10 11 2\n1 0.45 0.03 0.2 0.1 0.3 20 18 19 20 21 5\n"
+                                 "1 0.45 0.03 0.2 0.1 0.3 30 28 29 30 31 10\n");
   write_index_map("soils.map", "0 4 4 4\n4 4 4 0\n4 4 4 4\n");
   soil_hydraulic_result res;
   CaptureStdout();
@@ -414,7 +486,7 @@ TEST_F(MappingBlocks, RichardsBlockOfTheMappingTable) {
   const std::string out = GetCapturedStdout();
   ASSERT_FALSE(run_stopped()) << out;
   const soil_class& s = ms->soil.soil_classes()[4];
-  EXPECT_EQ(s.real(17), 0.0);  // the sixth value is not kept in form 2
+  EXPECT_EQ(s.real(17), 0.3);  // the sixth value, the field capacity, in both forms
   EXPECT_EQ(s.real(35), 8.0);
   EXPECT_EQ(s.real(37), 28.0);
   EXPECT_EQ(s.real(44), 11.0);
@@ -586,7 +658,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
          EXPECT_EQ(ms.overland.boundary_type[5], 1);  // 1.7 cut to its whole part
          EXPECT_EQ(ms.overland.ov_bc_value[5], 0.01);
        }},
-      {"GW_SIMULATION",
+      {nullptr,  // saturated groundwater runs
        [](model_state& ms) {
          ms.groundwater.gw_simulation = 1;
          ms.groundwater.gw_hycond_map_given = 1;

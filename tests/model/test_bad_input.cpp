@@ -122,7 +122,7 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       {{"ROWS 100000", "COLS 100000"}, "Error: the ROWS and COLS cards give a grid of 100000 x 100000", true},
       // Cards this version cannot act on.
       {{"OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt"},
-       "Error: the OVERLAND_LAKE_MAP card is not available in this version of NIVRA.", true},
+       "Error: Unable to open overland lake map file.\n  (File: lake.map)", true},
       {{"MAPPING_TABLE none.cmt", "OVR_FLOW_BLOCK"}, "Unable to open Mapping Table file: none.cmt", true},
       {{"OV_POINT_SOURCE src.txt"}, "Error: the OV_POINT_SOURCE card is not available", true},
       // Values at the edges of their ranges run.

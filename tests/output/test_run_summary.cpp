@@ -348,6 +348,7 @@ TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   ms->groundwater.sac_init_storage_mm = 25.0;
   ms->groundwater.sac_rain_mm = 40.0;
   ms->groundwater.sac_aet_mm = 30.0;
+  ms->ledger.book(water_flux::sacramento_et, 15.0);  // the 30 mm its steps booked
   ms->groundwater.sac_subsurface_runoff_mm = 20.0;
   ms->groundwater.sac_deep_recharge_mm = 5.0;
   // the precipitation the Sacramento store received: 40 mm on 500 m2

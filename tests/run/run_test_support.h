@@ -3,15 +3,20 @@
 // and an argument vector built from strings.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "inputs/grid_state.h"
+#include "core/process.h"
 #include "model/model_state.h"
 #include "output/run_summary.h"
 #include "run/clock_state.h"
@@ -20,6 +25,17 @@
 #include "surface/overland_state.h"
 
 namespace nivra::testing {
+
+// The number after a label of a run summary; 0 for a line the summary does
+// not print for the run (a failure when the line is needed).
+inline double value_after(const std::string& text, const std::string& label, bool needed = true) {
+  const std::size_t at = text.find(label);
+  if (at == std::string::npos) {
+    if (needed) ADD_FAILURE() << "no line " << label;
+    return needed ? std::numeric_limits<double>::quiet_NaN() : 0.0;
+  }
+  return std::strtod(text.c_str() + at + label.size(), nullptr);
+}
 
 // Copies examples/plane into the working folder.
 inline void copy_plane_example() {
@@ -50,6 +66,19 @@ inline void set_card(const std::string& project, const std::string& card, const 
   else
     text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
   write_file(project, text);
+}
+
+// Runs, from a fresh process state, a copy of a project of an example
+// with one card replaced (or added); returns the console.
+inline std::string run_example_with_card(const std::string& example, const std::string& project,
+                                         const std::string& card, const std::string& line) {
+  reset_process_state();
+  copy_example(example);
+  const std::string file = project + ".prj";
+  set_card(file, card, line);
+  ::testing::internal::CaptureStdout();
+  run_simulation(file, nullptr, "");
+  return ::testing::internal::GetCapturedStdout();
 }
 
 // A storm run through the driver's set-up, time steps and normal end, in

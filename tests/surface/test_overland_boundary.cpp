@@ -280,8 +280,9 @@ TEST_F(OverlandBoundary, TheBoundaryTableIsCheckedAtSetUp) {
     if (!c.message) {
       EXPECT_EQ(process.error_block.stop, 0) << out;
       EXPECT_EQ(ms->overland.bc_value.size(), ms->grid.ncells);
-      if (ms->overland.boundary_type[1] == boundary::rating_exchange)
+      if (ms->overland.boundary_type[1] == boundary::rating_exchange) {
         EXPECT_EQ(elev_series_number(ms->overland.ov_bc_rating_series[1])->name, "gate rating");
+      }
     } else {
       EXPECT_EQ(process.error_block.stop, 1);
       EXPECT_NE(out.find(c.message), std::string::npos) << out;

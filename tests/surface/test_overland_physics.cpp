@@ -158,6 +158,7 @@ TEST(overland_balance, overland_lake_exchanges_keep_the_total) {
       for (int c = 6; c <= 8; ++c) ms->lake.oland_lake_new[cell_at(*ms, r, c)] = 1;
     ms->lake.olake_table.alloc(1);
     ms->lake.olake_table[1].value[olake_value::level] = 99.9;
+    ms->lake.olake_table[1].value[olake_value::initial_level] = 99.8;  // spills a head of 0.1 m
     const double v0 = stored_volume(*ms);
     for (int step = 0; step < 100; ++step) {
       overland_step(*ms, 1.0);

@@ -1,0 +1,240 @@
+#include "groundwater/aquifer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace nivra {
+
+void aquifer_solver::build_lines(line_set& s, int ncells, const int* back, const int* forward) {
+  s.cells.clear();
+  s.start.clear();
+  s.cells.reserve(static_cast<std::size_t>(ncells));
+  s.start.reserve(static_cast<std::size_t>(ncells) + 1);
+  // A line starts at every cell without a neighbour behind it and runs
+  // forward; a gap in a row or column starts a new line.
+  for (int c = 1; c <= ncells; ++c) {
+    if (back[c] != 0) continue;
+    s.start.push_back(static_cast<int>(s.cells.size()));
+    for (int k = c; k != 0; k = forward[k]) s.cells.push_back(k);
+  }
+  s.start.push_back(static_cast<int>(s.cells.size()));
+}
+
+void aquifer_solver::prepare(int ncells, const int* left, const int* right, const int* above, const int* below) {
+  ncells_ = ncells;
+  build_lines(rows_, ncells, left, right);
+  build_lines(cols_, ncells, above, below);
+  const std::size_t n = static_cast<std::size_t>(ncells) + 1;
+  for (std::vector<double>* a : {&start_, &last_, &tx_, &ty_, &c_above_, &c_below_, &c_left_, &c_right_, &centre_,
+                                 &rhs_, &sink_})
+    a->assign(n, 0.0);
+  std::size_t longest = 0;
+  for (const line_set* s : {&rows_, &cols_})
+    for (int l = 0; l < s->lines(); ++l)
+      longest = std::max(longest, static_cast<std::size_t>(s->start[static_cast<std::size_t>(l) + 1] -
+                                                           s->start[static_cast<std::size_t>(l)]));
+  for (std::vector<double>* a : {&lower_, &diag_, &upper_, &value_}) a->assign(longest + 1, 0.0);
+}
+
+double aquifer_solver::face(const aquifer_domain& d, int i, int n, bool across_x) const {
+  const std::size_t ui = static_cast<std::size_t>(i), un = static_cast<std::size_t>(n);
+  const double ti = across_x ? tx_[ui] : ty_[ui];
+  const double tn = across_x ? tx_[un] : ty_[un];
+  const double li = across_x ? d.cell_dx[i] : d.cell_dy[i];
+  const double ln = across_x ? d.cell_dx[n] : d.cell_dy[n];
+  const double den = (li * tn + ln * ti) * li;
+  return den > 0.0 ? 2.0 * ti * tn / den : 0.0;
+}
+
+void aquifer_solver::assemble(const aquifer_domain& d, double dt) {
+  for (int i = 1; i <= d.ncells; ++i) {
+    const std::size_t u = static_cast<std::size_t>(i);
+    if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) {
+      c_above_[u] = c_below_[u] = c_left_[u] = c_right_[u] = 0.0;
+      centre_[u] = 1.0;
+      rhs_[u] = d.head[i];
+      continue;
+    }
+    c_above_[u] = d.above[i] ? face(d, i, d.above[i], false) : 0.0;
+    c_below_[u] = d.below[i] ? face(d, i, d.below[i], false) : 0.0;
+    c_left_[u] = d.left[i] ? face(d, i, d.left[i], true) : 0.0;
+    c_right_[u] = d.right[i] ? face(d, i, d.right[i], true) : 0.0;
+    const double s = d.storage[i] / dt;
+    centre_[u] = -(c_above_[u] + c_below_[u] + c_left_[u] + c_right_[u] + s);
+    rhs_[u] = sink_[u] - s * start_[u];
+  }
+}
+
+double aquifer_solver::sweep(const aquifer_domain& d) {
+  const line_set& set = d.by_rows ? rows_ : cols_;
+  const double* h = d.head;
+  double largest = 0.0;
+  const int lines = set.lines();
+  for (int k = 0; k < lines; ++k) {
+    const int l = d.ascending ? k : lines - 1 - k;
+    const int* cells = set.cells.data() + set.start[static_cast<std::size_t>(l)];
+    const int m = set.start[static_cast<std::size_t>(l) + 1] - set.start[static_cast<std::size_t>(l)];
+    // The line's tridiagonal system with the heads of the other direction
+    // as they stand.
+    for (int j = 0; j < m; ++j) {
+      const int i = cells[j];
+      const std::size_t u = static_cast<std::size_t>(i);
+      double r = rhs_[u];
+      if (d.by_rows) {
+        lower_[static_cast<std::size_t>(j)] = c_left_[u];
+        upper_[static_cast<std::size_t>(j)] = c_right_[u];
+        if (d.above[i]) r -= c_above_[u] * h[d.above[i]];
+        if (d.below[i]) r -= c_below_[u] * h[d.below[i]];
+      } else {
+        lower_[static_cast<std::size_t>(j)] = c_above_[u];
+        upper_[static_cast<std::size_t>(j)] = c_below_[u];
+        if (d.left[i]) r -= c_left_[u] * h[d.left[i]];
+        if (d.right[i]) r -= c_right_[u] * h[d.right[i]];
+      }
+      diag_[static_cast<std::size_t>(j)] = centre_[u];
+      value_[static_cast<std::size_t>(j)] = r;
+    }
+    // Forward elimination and back substitution.
+    for (int j = 1; j < m; ++j) {
+      const std::size_t u = static_cast<std::size_t>(j);
+      const double w = lower_[u] / diag_[u - 1];
+      diag_[u] -= w * upper_[u - 1];
+      value_[u] -= w * value_[u - 1];
+    }
+    value_[static_cast<std::size_t>(m - 1)] /= diag_[static_cast<std::size_t>(m - 1)];
+    for (int j = m - 2; j >= 0; --j) {
+      const std::size_t u = static_cast<std::size_t>(j);
+      value_[u] = (value_[u] - upper_[u] * value_[u + 1]) / diag_[u];
+    }
+    for (int j = 0; j < m; ++j) {
+      const int i = cells[j];
+      const double old = d.head[i];
+      const double change = value_[static_cast<std::size_t>(j)] - old;
+      largest = std::max(largest, std::fabs(change));
+      d.head[i] = old + d.omega * change;
+    }
+  }
+  return largest;
+}
+
+int aquifer_solver::relax(const aquifer_domain& d) {
+  for (int s = 1; s <= d.max_sweeps; ++s) {
+    const double change = sweep(d);
+    if (!(change >= d.tolerance)) return std::isnan(change) ? 0 : s;
+  }
+  return 0;
+}
+
+void aquifer_solver::book_boundaries(const aquifer_domain& d, double dt, aquifer_books& b) const {
+  if (!d.gwbound) return;
+  const double* h = d.head;
+  for (int i = 1; i <= d.ncells; ++i) {
+    if (!aquifer_cell::holds_head(d.gwbound[i])) continue;
+    // Into each solved neighbour through the conductance its own equation
+    // holds toward this cell.
+    auto into = [&](int n, const std::vector<double>& toward) {
+      if (n == 0 || aquifer_cell::holds_head(d.gwbound[n])) return;
+      const double area = d.cell_dx[n] * d.cell_dy[n];
+      b.boundary_flux += toward[static_cast<std::size_t>(n)] * (h[i] - h[n]) * area * dt;
+    };
+    into(d.above[i], c_below_);
+    into(d.below[i], c_above_);
+    into(d.left[i], c_right_);
+    into(d.right[i], c_left_);
+  }
+}
+
+aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
+  aquifer_result r;
+  aquifer_books& b = r.books;
+  double* h = d.head;
+
+  // The sink of every solved cell. What flows out (pumping, leakage) stops
+  // where the cell would fall below the floor; the streams' share and the
+  // recharge have already moved and are taken whole.
+  for (int i = 1; i <= d.ncells; ++i) {
+    const std::size_t u = static_cast<std::size_t>(i);
+    const double area = d.cell_dx[i] * d.cell_dy[i];
+    const double recharge = d.recharge ? d.recharge[i] : 0.0;
+    const double stream = d.stream_volume ? d.stream_volume[i] : 0.0;
+    if (d.recharge) d.recharge[i] = 0.0;
+    if (d.stream_volume) d.stream_volume[i] = 0.0;
+    b.recharge += recharge * area;
+    b.to_streams += stream;
+    if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) {
+      // A held head gives and takes across the boundary.
+      b.boundary_flux += stream - recharge * area;
+      sink_[u] = 0.0;
+      continue;
+    }
+    const double thick = h[i] - d.bottom[i];
+    double well = d.well_flux ? d.well_flux[i] : 0.0;
+    double leak = thick >= 0.01 ? d.leakage_rate : 0.0;
+    if (thick < 0.01 && well > 0.0) {
+      b.withheld += well * dt * area;
+      well = 0.0;
+    }
+    const double inflow = recharge / dt - stream / area / dt - std::min(well, 0.0);
+    const double outflow = std::max(well, 0.0) + leak;
+    const double held = std::max(d.storage[i] * (thick - aquifer_floor), 0.0) / dt;
+    if (outflow > 0.0 && outflow - inflow > held) {
+      const double keep = std::max(held + inflow, 0.0);
+      const double f = std::min(keep / outflow, 1.0);
+      b.withheld += (1.0 - f) * outflow * dt * area;
+      if (well > 0.0) well *= f;
+      leak *= f;
+    }
+    b.pumping += well * dt * area;
+    b.leakage += leak * dt * area;
+    sink_[u] = well + leak + stream / area / dt - recharge / dt;
+  }
+
+  for (int i = 1; i <= d.ncells; ++i) {
+    if (std::isnan(h[i])) {
+      r.status = aquifer_status::head_not_a_number;
+      r.cell = i;
+      return r;
+    }
+    start_[static_cast<std::size_t>(i)] = h[i];
+  }
+
+  // Picard passes: transmissivities from the latest heads, then the linear
+  // system, until the heads stop moving.
+  for (;;) {
+    ++b.passes;
+    for (int i = 1; i <= d.ncells; ++i) {
+      const std::size_t u = static_cast<std::size_t>(i);
+      const double thick = std::max(h[i] - d.bottom[i], aquifer_floor);
+      tx_[u] = thick * d.kx[i];
+      ty_[u] = thick * d.ky[i];
+      last_[u] = h[i];
+    }
+    assemble(d, dt);
+    const int sweeps = relax(d);
+    if (sweeps == 0) {
+      r.status = aquifer_status::sweeps_not_converged;
+      return r;
+    }
+    b.sweeps += sweeps;
+    double change = 0.0;
+    for (int i = 1; i <= d.ncells; ++i) change = std::max(change, std::fabs(h[i] - last_[static_cast<std::size_t>(i)]));
+    if (change <= d.pass_tolerance) break;
+    if (b.passes >= d.max_passes) {
+      r.status = aquifer_status::passes_not_converged;
+      return r;
+    }
+  }
+
+  book_boundaries(d, dt, b);
+  // The floor: every cell keeps aquifer_floor of saturated thickness, and
+  // the water that takes is booked.
+  for (int i = 1; i <= d.ncells; ++i) {
+    const double floor = d.bottom[i] + aquifer_floor;
+    if (h[i] >= floor) continue;
+    b.floor_fill += d.storage[i] * (floor - h[i]) * d.cell_dx[i] * d.cell_dy[i];
+    h[i] = floor;
+  }
+  return r;
+}
+
+}  // namespace nivra

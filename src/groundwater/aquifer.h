@@ -1,0 +1,118 @@
+// The saturated zone: one unconfined aquifer under the grid, its water
+// table solved cell by cell. Each solve advances the heads by one implicit
+// (backward Euler) step: flow between edge neighbours through harmonic-mean
+// transmissivities, storage through the storage coefficient, and a sink per
+// cell gathering wells, deep leakage, recharge and the exchange with the
+// streams since the last solve. The linear system of a Picard pass is solved
+// by line successive over-relaxation along rows or columns; the passes
+// update the transmissivities from the latest heads.
+//
+// The kernel takes the cells through `aquifer_domain` and keeps its scratch
+// (line lists, coefficients, line systems) in `aquifer_solver`, sized once
+// per run by `prepare`.
+#pragma once
+
+#include <vector>
+
+namespace nivra {
+
+// Groundwater boundary codes of the cells (the groundwater boundary map).
+namespace aquifer_cell {
+inline constexpr int fixed_head = 2;        // head held; the flow across it is booked
+inline constexpr int dynamic_well = 3;      // a well of the WELL_TABLE
+inline constexpr int river = 4;             // exchanges with the stream above it
+inline constexpr int fixed_head_other = 5;  // head held as well
+inline constexpr int static_flux = 6;       // a flux of the static-flux table
+inline constexpr int lake = 7;              // exchanges with the lake above it
+constexpr bool holds_head(int code) { return code == fixed_head || code == fixed_head_other; }
+}  // namespace aquifer_cell
+
+// Saturated thickness kept under every cell, m.
+inline constexpr double aquifer_floor = 0.001;
+
+// What a solve reads and writes. Per-cell arrays are 1-based (element 0
+// unused), ncells + 1 long; neighbours are cell numbers, 0 for none.
+struct aquifer_domain {
+  int ncells = 0;
+  const int* above = nullptr;
+  const int* below = nullptr;
+  const int* left = nullptr;
+  const int* right = nullptr;
+  const int* gwbound = nullptr;      // boundary code per cell (null: every cell solved)
+  const double* bottom = nullptr;    // aquifer bottom, m
+  const double* kx = nullptr;        // conductivity across left and right faces, m/s
+  const double* ky = nullptr;        // across the faces above and below
+  const double* storage = nullptr;   // storage coefficient
+  const double* cell_dx = nullptr;   // cell length across left and right faces, m
+  const double* cell_dy = nullptr;   // across the faces above and below, m
+  double* head = nullptr;            // water table, m: solved in place
+  // Sink terms (null when absent).
+  const double* well_flux = nullptr; // m/s, positive pumping
+  double* recharge = nullptr;        // water that reached the table since the last solve, m; emptied
+  double* stream_volume = nullptr;   // water the streams took since the last solve, m3 (negative: gave); emptied
+  double leakage_rate = 0.0;         // deep leakage, m/s
+  // Solver controls.
+  double omega = 1.5;                // over-relaxation factor, in (0, 2)
+  double tolerance = 1e-5;           // largest change of a converged sweep, m
+  bool by_rows = true;               // lines are rows (else columns)
+  bool ascending = true;             // lines visited in ascending order
+  int max_sweeps = 20000;            // sweeps of one pass
+  int max_passes = 1000;             // Picard passes of one solve
+  double pass_tolerance = 0.001;     // largest head change that ends the passes, m
+};
+
+// What a solve moved, m3: inflows to the aquifer positive.
+struct aquifer_books {
+  double pumping = 0.0;        // taken by wells (negative: injected)
+  double leakage = 0.0;        // lost to the deep aquifer
+  double recharge = 0.0;       // taken in from the recharge of the domain
+  double to_streams = 0.0;     // taken by the streams, net
+  double boundary_flux = 0.0;  // into the solved cells from the fixed-head cells
+  double floor_fill = 0.0;     // added to keep aquifer_floor of saturated thickness
+  double withheld = 0.0;       // pumping and leakage not taken because the cell ran dry
+  int passes = 0;
+  int sweeps = 0;
+  double net_input() const { return recharge - pumping - leakage - to_streams; }
+};
+
+enum class aquifer_status { ok, head_not_a_number, sweeps_not_converged, passes_not_converged };
+
+struct aquifer_result {
+  aquifer_status status = aquifer_status::ok;
+  int cell = 0;  // the cell of a not-a-number head
+  aquifer_books books;
+};
+
+class aquifer_solver {
+ public:
+  // Builds the row and column lines of the cells from their neighbours and
+  // sizes every work array; called once per run.
+  void prepare(int ncells, const int* left, const int* right, const int* above, const int* below);
+  // Advances the heads of the domain by dt seconds.
+  aquifer_result solve(const aquifer_domain& d, double dt);
+  bool prepared_for(int ncells) const { return ncells_ == ncells && ncells > 0; }
+
+ private:
+  struct line_set {
+    std::vector<int> cells;  // the cells of every line, line after line
+    std::vector<int> start;  // where each line begins in cells; one more entry at the end
+    int lines() const { return static_cast<int>(start.size()) - 1; }
+  };
+  static void build_lines(line_set& s, int ncells, const int* back, const int* forward);
+  void assemble(const aquifer_domain& d, double dt);
+  int relax(const aquifer_domain& d);  // sweeps until converged; 0 when the cap is reached
+  double sweep(const aquifer_domain& d);
+  void book_boundaries(const aquifer_domain& d, double dt, aquifer_books& b) const;
+  double face(const aquifer_domain& d, int i, int n, bool across_x) const;
+
+  int ncells_ = 0;
+  line_set rows_, cols_;
+  // Per cell: the head at the start of the step, at the last pass, the
+  // transmissivities, the face conductances (1/s), the diagonal, the
+  // right-hand side and the net sink (m/s).
+  std::vector<double> start_, last_, tx_, ty_, c_above_, c_below_, c_left_, c_right_, centre_, rhs_, sink_;
+  // One line's system.
+  std::vector<double> lower_, diag_, upper_, value_;
+};
+
+}  // namespace nivra

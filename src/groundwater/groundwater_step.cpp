@@ -1,0 +1,316 @@
+// The saturated groundwater in the run. When its clock is due the step
+// gathers the well fluxes, solves the heads over the time since its last
+// solve, books what the aquifer gave and took, lets a table that reached
+// the ground spill onto the surface and moves its clock on.
+#include "groundwater/groundwater_step.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "channel/channel_state.h"
+#include "core/errors.h"
+#include "core/time_series.h"
+#include "groundwater/aquifer.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "inputs/input_report.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/clock_state.h"
+#include "run/steps.h"
+#include "run/time_loop.h"
+#include "soil/richards_setup.h"
+#include "soil/soil_column.h"
+#include "soil/soil_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+// The soil-moisture accounting layer of a cell reaches from the ground down
+// to SOIL_MOIST_DEPTH or to the water table, whichever is higher. A table
+// that rose into the layer takes the water of the depths it submerged (the
+// bottom zone first, each zone holding its water evenly); a table that fell
+// gives the layer back its depth, the new depths at their field capacity
+// (at most the soil's porosity less the aquifer's storage coefficient),
+// which the aquifer gives up. Returns the water the layer gave to the
+// aquifer over all cells, m3 (negative: took); per cell it joins the
+// recharge of the next solve.
+double follow_table_with_layer(model_state& ms) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.sm_accounting || s.inf_layered_soil || s.sm_depth.empty()) return 0.0;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double released = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    const double table = std::max((ms.grid.elevation[c] - g.elevgw[c]) * 100.0, 0.0);  // cm below the ground
+    const double old_depth = s.sm_depth[c];
+    const double new_depth = std::min(table, s.soil_moist_depth);
+    if (new_depth == old_depth) continue;
+    double& top = s.sm_water_top[c];
+    double& bottom = s.sm_water_bottom[c];
+    const double old_top = std::min(s.top_layer_depth, old_depth);
+    double moved = 0.0;  // cm, to the aquifer
+    if (new_depth < old_depth) {
+      if (new_depth >= old_top) {
+        const double share = old_depth > old_top ? (old_depth - new_depth) / (old_depth - old_top) : 0.0;
+        moved = bottom * share;
+        bottom -= moved;
+      } else {
+        moved = bottom + (old_top > 0.0 ? top * (old_top - new_depth) / old_top : top);
+        top = old_top > 0.0 ? top * new_depth / old_top : 0.0;
+        bottom = 0.0;
+      }
+    } else {
+      const double phi = s.soil_porosity[c];
+      const double theta_r = s.resid_sat.empty() ? 0.0 : s.resid_sat[c];
+      const double fc = !s.ga_value_6.empty() && s.ga_value_6[c] > theta_r ? s.ga_value_6[c] : s.init_moisture[c];
+      const double theta = std::clamp(std::min(fc, phi - g.gw_porosity[c]), theta_r, phi);
+      const double split = std::clamp(s.top_layer_depth, old_depth, new_depth);
+      top += (split - old_depth) * theta;
+      bottom += (new_depth - split) * theta;
+      moved = -(new_depth - old_depth) * theta;
+    }
+    s.sm_depth[c] = new_depth;
+    s.sm_water[c] = top + bottom;
+    g.gw_recharge[c] += moved / 100.0;
+    released += moved / 100.0 * area;
+  }
+  return released;
+}
+
+}  // namespace
+
+double aligned_groundwater_step(double gw_timestep, double model_dt) {
+  if (!(model_dt > 0.0)) return gw_timestep;
+  const double steps = std::max(1.0, std::round(gw_timestep / model_dt));
+  return steps * model_dt;
+}
+
+void init_groundwater_state(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  if (!g.gw_simulation) return;
+  if (!(g.gw_relax_coeff > 0.0 && g.gw_relax_coeff < 2.0)) {
+    std::printf("Error: the GW_RELAX_COEFF card holds %g; it takes a number above 0 and below 2.\n",
+                g.gw_relax_coeff);
+    return stop_with_own_message();
+  }
+  g.gw_timestep = aligned_groundwater_step(g.gw_timestep, ms.clock.dt);
+  const int n = ms.grid.ncells;
+  for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol, &g.cum_gw_recharge})
+    a->alloc(n);
+  if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
+  // The cells whose table starts at the ground exfiltrate from the start.
+  g.any_exfil = 0;
+  for (int c = 1; c <= n; ++c) {
+    g.yes_exfil[c] = g.elevgw[c] >= ms.grid.elevation[c] ? 1 : 0;
+    if (g.yes_exfil[c]) g.any_exfil = 1;
+  }
+  if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
+  const grid_state& grid = ms.grid;
+  g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
+  // The stream-aquifer exchange summed between the outputs of the
+  // exchange locations.
+  const channel_state& ch = ms.channel;
+  if (ch.chan_explic && ch.stream_loss) g.av_qriv.alloc(ch.max_nodes_per_link, ch.link_array_size);
+  g.gw_sweep = 1;
+  // The accounting layer starts above the table; what the table holds of
+  // it waits for the first solve.
+  follow_table_with_layer(ms);
+}
+
+void fill_well_flux(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  if (!g.use_wells_on) {
+    std::copy(g.gw_static_flux.data(), g.gw_static_flux.data() + ms.grid.ncells + 1, g.gw_well_flux.data());
+    return;
+  }
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  for (const well_entry& w : g.well_list) {
+    const double rate = w.kind == 0 ? w.rate : ts_value_by_id(w.series_id, ms.clock.model_time);
+    g.gw_well_flux[w.id] = rate / area;
+  }
+}
+
+namespace {
+
+aquifer_domain aquifer_of(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  const grid_state& grid = ms.grid;
+  aquifer_domain d;
+  d.ncells = grid.ncells;
+  d.above = grid.abovecon.data();
+  d.below = grid.belowcon.data();
+  d.left = grid.leftcon.data();
+  d.right = grid.rightcon.data();
+  d.gwbound = g.gwbound.empty() ? nullptr : g.gwbound.data();
+  d.bottom = g.bottom_elev.data();
+  d.kx = d.ky = g.gw_hyd_cond.data();
+  d.storage = g.gw_porosity.data();
+  d.cell_dx = g.gw_cell_dx.data();
+  d.cell_dy = g.gw_cell_dy.data();
+  d.head = g.elevgw.data();
+  d.well_flux = g.gw_well_flux.data();
+  d.recharge = g.gw_recharge.data();
+  d.stream_volume = g.cell_stream_exchange_vol.data();
+  d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
+  d.omega = g.gw_relax_coeff;
+  d.tolerance = g.gw_lsor_con;
+  d.by_rows = g.gw_lsor_dir == 1;
+  d.ascending = g.gw_sweep == 1;
+  return d;
+}
+
+// Stops the run with the solver's failure, naming the step by its time.
+void report_failure(const model_state& ms, const aquifer_result& r, const aquifer_domain& d) {
+  switch (r.status) {
+    case aquifer_status::head_not_a_number:
+      std::printf("elevgw NaN in main()- point 7, grid cell %d\n", r.cell);
+      break;
+    case aquifer_status::sweeps_not_converged:
+      std::printf("Error: the line sweeps of the groundwater step ending at model time %.6f (Julian days) did not "
+                  "converge: after %d sweeps of Picard pass %d the heads still changed by more than GW_LSOR_CON "
+                  "(%g m).\n",
+                  ms.clock.model_time, d.max_sweeps, r.books.passes, d.tolerance);
+      break;
+    case aquifer_status::passes_not_converged:
+      std::printf("Error: Non-convergence in the groundwater after %d tries.\n", d.max_passes);
+      std::printf("The groundwater step ending at model time %.6f (Julian days) did not converge.\n",
+                  ms.clock.model_time);
+      break;
+    case aquifer_status::ok: break;
+  }
+  set_error(own_message_code);
+}
+
+// A water table above the ground spills what it holds above it onto the
+// surface; the cells where the table reaches the ground exfiltrate.
+double spill_onto_surface(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  const grid_state& grid = ms.grid;
+  double spilled = 0.0;
+  g.any_exfil = 0;
+  for (int c = 1; c <= grid.ncells; ++c) {
+    g.yes_exfil[c] = 0;
+    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    const double above = g.elevgw[c] - grid.elevation[c];
+    if (above < 0.0) continue;
+    g.yes_exfil[c] = 1;
+    g.any_exfil = 1;
+    if (above == 0.0) continue;
+    const double depth = above * g.gw_porosity[c];
+    ms.overland.ov_depth[c] += depth;
+    g.elevgw[c] = grid.elevation[c];
+    spilled += depth * g.gw_cell_dx[c] * g.gw_cell_dy[c];
+  }
+  return spilled;
+}
+
+// What drained below the soil-moisture accounting layer or into the
+// table node of a Richards column since the last solve (cm) reaches the
+// water table.
+void take_drainage(model_state& ms) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!(s.sm_accounting || s.inf_richards) || s.unsat_down_flux.empty()) return;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double v = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double d = s.unsat_down_flux[c] / 100.0;
+    s.unsat_down_flux[c] = 0.0;
+    g.gw_recharge[c] += d;
+    v += d * area;
+  }
+  ms.ledger.book(water_flux::groundwater_recharge, v);
+  ms.ledger.book(water_flux::groundwater_inputs, v);
+}
+
+// Every Richards column is laid out again down to the moved table; what it
+// gives up reaches the table at the next solve. False when a column ran out
+// of nodes (the run stops).
+bool relay_columns(model_state& ms) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.inf_richards || s.numcells.empty()) return true;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double released = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    soil_column_result r;
+    if (!relay_column_to_table(ms, c, r)) return false;
+    if (r.at_surface) g.any_exfil = 1;
+    g.gw_recharge[c] += r.released / 100.0;
+    released += r.released / 100.0 * area;
+    // The column starts again with short sub-steps.
+    s.dtr[c] = std::min(s.dtr[c], 1.0 / 360.0);
+  }
+  ms.ledger.book(water_flux::saturated_unsaturated, released);
+  ms.ledger.book(water_flux::groundwater_inputs, released);
+  return true;
+}
+
+}  // namespace
+
+void groundwater_step(model_state& ms) {
+  groundwater_state& g = ms.groundwater;
+  clock_state& clock = ms.clock;
+  // Due once the model time reaches the due time, so that a step of the
+  // model that does not land on it exactly never skips the aquifer.
+  if (!g.gw_simulation || clock.model_time < clock.gw_next_time - clock.time_tol) return;
+  const double dt = seconds_since(ms, clock.gw_last_time);
+  if (dt > 0.0) {
+    take_drainage(ms);
+    for (int c = 1; c <= ms.grid.ncells; ++c) g.cum_gw_recharge[c] += g.gw_recharge[c];
+    fill_well_flux(ms);
+    const aquifer_domain d = aquifer_of(ms);
+    const aquifer_result r = g.aquifer.solve(d, dt);
+    if (r.status != aquifer_status::ok) return report_failure(ms, r, d);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      if (std::isnan(g.elevgw[c])) {
+        std::printf("A non-real value for the groudwater head was detected for in cell %d after running the "
+                    "groundwater flow routine.\n",
+                    c);
+        return set_error(own_message_code);
+      }
+    }
+    g.gw_sweep = g.gw_sweep == 1 ? 2 : 1;
+    const channel_state& ch = ms.channel;
+    // Counted once per model step the solve spans, as the output averages
+    // over the model steps of its interval.
+    const double steps = clock.dt > 0.0 ? dt / clock.dt : 1.0;
+    if (!g.av_qriv.empty() && !ch.qriv.empty())
+      for (int l = 1; l <= ch.num_stream_links; ++l)
+        for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
+    const aquifer_books& b = r.books;
+    const double spilled = spill_onto_surface(ms);
+    if (!relay_columns(ms)) return;
+    const double layer = follow_table_with_layer(ms);
+    ms.ledger.book(water_flux::saturated_unsaturated, layer);
+    ms.ledger.book(water_flux::groundwater_inputs, layer);
+    // Water spilled onto a surface whose routing sleeps through a dry spell
+    // wakes it.
+    if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
+      clock.ov_last_time = clock.model_time;
+      clock.ov_next_time = clock.model_time + clock.ov_dt_days;
+      ms.overland.ov_water_at_start = 1;
+    }
+    water_ledger& l = ms.ledger;
+    // Recharge and the streams' share were booked as they reached the
+    // aquifer's doorstep; what the solve itself moved is booked here.
+    l.book(water_flux::groundwater_pumping, b.pumping);
+    l.book(water_flux::deep_leakage, b.leakage);
+    l.book(water_flux::groundwater_boundary_flux, b.boundary_flux);
+    l.book(water_flux::groundwater_floor_fill, b.floor_fill);
+    l.book(water_flux::exfiltration, spilled);
+    l.book(water_flux::groundwater_inputs, -b.pumping - b.leakage - spilled);
+  }
+  clock.gw_last_time = clock.model_time;
+  clock.gw_dt = g.gw_timestep;
+  clock.gw_dt_days = g.gw_timestep / seconds_per_day;
+  clock.gw_next_time = clock.model_time + clock.gw_dt_days;
+}
+
+}  // namespace nivra

@@ -1,0 +1,25 @@
+// The saturated groundwater in the run: its set-up and its step (the glue
+// between the run's record and groundwater/aquifer.h). The step itself,
+// `groundwater_step`, is declared with the time loop's steps (run/steps.h).
+#pragma once
+
+namespace nivra {
+
+struct model_state;
+
+// The groundwater step as a whole number of model steps, at least one: the
+// GW_TIMESTEP card rounded to the nearest multiple of the model step.
+double aligned_groundwater_step(double gw_timestep, double model_dt);
+
+// Set-up, once the cells know their neighbours: checks the relaxation
+// factor, aligns the groundwater step to the model step, sizes the
+// exchange arrays and builds the solver's lines. Acts only with
+// GW_SIMULATION.
+void init_groundwater_state(model_state& ms);
+
+// The well flux of every cell at the model time: the placed wells of the
+// WELL_TABLE (their rate, or their series' value, over the cell area), or
+// the static-flux table.
+void fill_well_flux(model_state& ms);
+
+}  // namespace nivra

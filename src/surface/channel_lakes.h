@@ -1,0 +1,67 @@
+// Lakes of the channel network over the grid. A lake's water is its
+// volume; its level and its area follow from the volume, through the
+// lake's rating curve or, for a lake without one, as a flat pool over the
+// cells of its search list (lowest ground first). Cells join a rising lake
+// and leave a falling one; a joining cell's overland water becomes lake
+// water. Evaporation takes water off the lake's surface.
+//
+// Units: m, m2, m3.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "surface/lake_state.h"
+
+namespace nivra {
+
+struct grid_state;
+
+// A value read off a rating table: y at x by straight lines between the
+// rows that bracket x. An x outside the table takes the value of the
+// table's end row (outside is then true).
+struct rating_value {
+  double y = 0.0;
+  bool outside = false;
+};
+rating_value lake_rating_lookup(double x, const std::vector<double>& xs, const std::vector<double>& ys);
+
+// Builds the channel lakes the channel input file described: the cells of
+// each lake's search list (checked against the grid, then ordered by
+// ground), their initial extent, volume, level and area, and the per-lake
+// and per-cell arrays. False after a message naming the file: the run
+// stops.
+bool init_channel_lakes(lake_state& lakes, const grid_state& grid, const char* file);
+
+// What one update of the lake cells moved.
+struct lake_update_books {
+  double taken_from_cells = 0.0;  // overland water of joining cells, m3
+  bool ok = true;                 // false: two lakes met (the message is printed)
+};
+
+// The cells of every lake follow its volume (see the file's head); depth
+// holds the overland depth of every cell, zeroed on a cell that joins or
+// leaves a lake. Messages go to the console and to `summary` when open.
+lake_update_books lake_cells_update(lake_state& lakes, const grid_state& grid, double* depth, FILE* summary);
+
+// One call of lake evaporation: wind speed (m/s), air temperature (deg C)
+// and relative humidity (%). Each lake loses what the open water gives to
+// the air over its area, at most its whole volume (the caller then lets
+// the cells follow). Returns the volume evaporated (m3).
+double lake_evaporation(lake_state& lakes, double wind, double air_temp, double rel_humidity);
+
+// The evaporation of one call from an open water surface of `area` m2.
+double open_water_evaporation(double area, double wind, double air_temp, double rel_humidity);
+
+struct model_state;
+
+// Step glue: the lake cells follow the volumes and the ledger books the
+// overland water the lakes took (channel step, event end). False after a
+// failure: the run stops.
+bool update_channel_lake_cells(model_state& ms);
+
+// Step glue: an hour's evaporation from the channel lakes, with the
+// weather of the hour, booked in the ledger; then the cells follow.
+void channel_lake_evaporation_hour(model_state& ms);
+
+}  // namespace nivra

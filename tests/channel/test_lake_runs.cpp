@@ -1,0 +1,97 @@
+// Whole runs with lakes. examples/vlake: a channel fills a lake in a basin
+// of the valley, the lake grows over the basin's cells and lets its water
+// out over a weir into the channel below; rising over the cell of the
+// channel's last node, it takes the node and gives it back. examples/plane_lake: an overland
+// lake held at its initial level above lower ground spills only the rain
+// it gets. Every run's books must close: the lake's own balance and the
+// run's.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "channel/channel_state.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "run/run_test_support.h"
+#include "surface/lake_state.h"
+
+namespace nivra {
+namespace {
+
+using flux = water_flux;
+using store = water_store;
+using moment = ledger_moment;
+using testing::set_card;
+
+class LakeRuns : public testing::process_test {};
+
+TEST_F(LakeRuns, AChannelLakeFillsSpillsOverItsWeirAndKeepsItsWater) {
+  testing::copy_example("vlake");
+  int most_cells = 0;
+  const testing::storm_run r = testing::run_storm("vlake.prj", {}, 100000, [&](const model_state& ms) {
+    most_cells = std::max(most_cells, ms.lake.lake_cells[1]);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const water_ledger& l = r.ms->ledger;
+  const double start = l.storage(store::channel_lakes, moment::run_start);
+  const double end = l.storage(store::channel_lakes, moment::run_end);
+  const double in = l.run_total(flux::channel_lake_inflow), out = l.run_total(flux::channel_lake_outflow);
+  // The lake starts over the 11 basin cells below 14.5 m (2.7 m of water
+  // over 400 m2 cells), takes the channel's water, the basin's overland
+  // water and its rain, and passes water over the weir.
+  EXPECT_DOUBLE_EQ(start, 2.7 * 400.0);
+  EXPECT_EQ(r.ms->lake.lake_cells[1] > 0, true);
+  EXPECT_GT(most_cells, 11);
+  EXPECT_GT(l.run_total(flux::lake_precipitation), 0.0);
+  EXPECT_GT(l.run_total(flux::overland_to_channel_lakes), 0.0);
+  EXPECT_GT(out, 0.5 * (in - l.run_total(flux::lake_precipitation)));
+  EXPECT_NEAR(start + in - out, end, 1e-9 * (start + in));
+  // Over the cell of the channel's last node the lake took the node and
+  // gave it back as it fell.
+  EXPECT_NE(r.console.find("node taken: [1][12]"), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find("node released:[1][12]"), std::string::npos);
+  EXPECT_EQ(r.ms->channel.nx[1], 12);
+  EXPECT_NEAR(r.ms->ledger.run().channel_lake_error, 0.0, 1e-9 * (start + in));
+  EXPECT_NEAR(r.ms->ledger.run().overall_error, 0.0, 1e-7);  // percent
+  EXPECT_NEAR(r.ms->ledger.run().surface_error, 0.0, 1e-7);
+}
+
+TEST_F(LakeRuns, AnOverlandLakeAboveLowerGroundDrainsOnlyTheWaterItHolds) {
+  testing::copy_example("plane_lake");
+  const testing::storm_run r = testing::run_storm("plane_lake.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const water_ledger& l = r.ms->ledger;
+  // The lake holds 1440 m3 below its initial level of 99.6 m.
+  const double start = l.storage(store::overland_lakes, moment::run_start);
+  const double end = l.storage(store::overland_lakes, moment::run_end);
+  EXPECT_NEAR(start, 1440.0, 1e-9);
+  // One hour of 25 mm/h on its four cells of 900 m2, and what runs in
+  // from the higher ground above it.
+  EXPECT_GT(l.run_total(flux::overland_lake_inflow), 0.025 * 3600.0);
+  // It gave no more than the rain it got: it stays at or above its
+  // initial water, and nothing was drawn below its initial level.
+  EXPECT_GE(end, start);
+  EXPECT_LE(l.run_total(flux::overland_lake_outflow), l.run_total(flux::overland_lake_inflow));
+  EXPECT_LT(l.run_total(flux::overland_lake_shortfall), 1e-9 * start);
+  EXPECT_NEAR(start + l.run_total(flux::overland_lake_inflow) - l.run_total(flux::overland_lake_outflow), end,
+              1e-9 * start);
+  EXPECT_NEAR(r.ms->ledger.run().overall_error, 0.0, 1e-7);  // percent
+  // The spilled water reached the outlet.
+  EXPECT_GT(l.run_total(flux::outlet_discharge), 0.5 * l.run_total(flux::overland_lake_outflow));
+  EXPECT_GE(r.ms->lake.olake_table[1].value[olake_value::level], 99.6);
+}
+
+TEST_F(LakeRuns, AnOverlandLakeCellAboveItsInitialLevelStopsTheRun) {
+  testing::copy_example("plane_lake");
+  testing::write_file("plane_lake.lak", "NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 99.3 0.0\n");
+  const testing::storm_run r = testing::run_storm("plane_lake.prj");
+  EXPECT_FALSE(r.ended);
+  EXPECT_NE(r.console.find("There is a lake cell in lake 1 that is above the initial lake water surface"),
+            std::string::npos)
+      << r.console;
+}
+
+}  // namespace
+}  // namespace nivra

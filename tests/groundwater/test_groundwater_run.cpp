@@ -1,0 +1,205 @@
+// The groundwater example (examples/groundwater): a week of weather and
+// three storms over an aquifer with a pumped well, a held head and a
+// channel that the water table feeds, under soil-moisture accounting and
+// under Richards columns that reach down to the table, and one storm on
+// Green-Ampt soil whose infiltration goes straight to the table. The starting heads come
+// from the water-table and aquifer-bottom maps, and the groundwater and
+// overall balances of each run summary close to its printed digits.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "core/process.h"
+#include "core/time_series.h"
+#include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_step.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
+#include "run/clock_state.h"
+#include "run/driver.h"
+#include "run/run_test_support.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::copy_example;
+using testing::read_file;
+
+using testing::value_after;
+
+class GroundwaterRun : public testing::process_test {};
+
+TEST_F(GroundwaterRun, TheExampleClosesItsGroundwaterAndOverallBalances) {
+  for (const char* project : {"groundwater", "richards", "storm"}) {
+    SCOPED_TRACE(project);
+    reset_process_state();
+    copy_example("groundwater");
+    CaptureStdout();
+    run_simulation(std::string(project) + ".prj", nullptr, "");
+    const std::string console = GetCapturedStdout();
+    ASSERT_EQ(process.error_block.stop, 0) << console;
+    const std::string sum = read_file(std::string(project) + ".sum");
+    auto v = [&](const std::string& label) { return value_after(sum, label); };
+
+    // 77 cells of 900 m2, specific yield 0.25, 15 m of aquifer under the
+    // ground and the table 0.3 m under it on the southern row, 0.4 m deeper
+    // on every row further north (8, 9 and six times 10 cells).
+    // Under Richards columns the storage coefficient is the saturated
+    // water content of the soils' third layer: 0.44 for the sandy loam,
+    // 0.48 for the silt loam (5 cells of rows 4 to 6, 6 of rows 7 and 8).
+    const bool richards = std::string(project) == "richards";
+    double held = 0.0;
+    const int cells[] = {8, 9, 10, 10, 10, 10, 10, 10}, silt[] = {0, 0, 0, 5, 5, 5, 6, 6};
+    for (int r = 0; r < 8; ++r) {
+      const double thick = 15.0 - 0.3 - (7 - r) * 0.4;
+      held += richards ? thick * ((cells[r] - silt[r]) * 0.44 + silt[r] * 0.48) : thick * cells[r] * 0.25;
+    }
+    // Under the accounting layer (40 cm) the table of the southern row
+    // stands 30 cm under the ground: the lowest 10 cm of the layer, at the
+    // initial water content of the row's soils (4 cells of 0.26, 6 of
+    // 0.32), join the aquifer at the start.
+    const double submerged = std::string(project) == "groundwater" ? 0.10 * (4 * 0.26 + 6 * 0.32) * 900.0 : 0.0;
+    EXPECT_NEAR(v("GW volume start ="), held * 900.0 + submerged, 0.005);
+
+    // The aquifer: its storage changes by its inputs, the flux across the
+    // held heads and the water added at its floor.
+    const double gw_change = v("GW volume end =") - v("GW volume start =");
+    EXPECT_NEAR(gw_change, v("Total inputs to groundwater=") + v("Flux across head boundaries=") +
+                               v("Added at the aquifer floor"),
+                4 * 0.005);
+    EXPECT_NEAR(v("Total inputs to groundwater="),
+                v("Recharge to groundwater =") + v("Sat/unsat. volume (into gw) =") - v("Pumping  ") -
+                    v("Total flux from gw to river=") + v("Total flux from river to gw=") -
+                    v("Exfiltration back on overland ="),
+                7 * 0.005);
+    // The whole run: rain and the held heads against the outlet, the
+    // evapotranspiration, the well and what waits to reach the table.
+    const double initial = v("Initial volume on surface=") + v("Initial volume in channels=") +
+                           v("Initial volume in soils=") + v("Initial volume in groundwater=");
+    const double final = v("Final volume on surface=") + v("Final volume in channels=") +
+                         v("Final volume in soils=") + v("Final volume in groundwater=");
+    const double out = v("Total amount of discharge=") + v("Total amount of evaporation=") +
+                       v("Total pumping from groundwater=") + v("Total downward flux from unsaturated zone=") -
+                       v("Total recharge inputs to groundwater=");
+    const double made = value_after(sum, "Total made consistent in the soil columns=", false);
+    EXPECT_NEAR(v("Total amount of precip=") + v("Total flux of gw across bounds=") + made + initial, out + final,
+                13 * 0.005);
+    EXPECT_NEAR(v("Overall mass balance error ="), 0.0, 1e-5);
+    EXPECT_NEAR(v("Mass Balance error ="), 0.0, 0.005);
+    // The table fed the channel, the well pumped and water reached the table.
+    EXPECT_GT(v("Total flux from gw to river="), 100.0);
+    EXPECT_GT(v("Total pumping from groundwater="), 0.0);
+    EXPECT_GT(std::fabs(v("Recharge to groundwater =")), 100.0);
+  }
+}
+
+TEST_F(GroundwaterRun, TheGroundwaterStepIsAWholeNumberOfModelSteps) {
+  const struct {
+    double card, model_dt, step;
+  } cases[] = {{1.0, 30.0, 30.0}, {600.0, 30.0, 600.0}, {45.0, 30.0, 60.0}, {40.0, 30.0, 30.0}, {10.0, 10.0, 10.0}};
+  for (const auto& c : cases) EXPECT_EQ(aligned_groundwater_step(c.card, c.model_dt), c.step) << c.card;
+
+  // With the default GW_TIMESTEP of 1 s under 30 s model steps the aquifer
+  // still steps with the model: the well pumps 0.5 l/s through the storm's
+  // eight hours, bar the last step.
+  copy_example("groundwater");
+  testing::set_card("storm.prj", "GW_TIMESTEP", "");
+  CaptureStdout();
+  run_simulation("storm.prj", nullptr, "");
+  const std::string console = GetCapturedStdout();
+  ASSERT_EQ(process.error_block.stop, 0) << console;
+  const double pumped = value_after(read_file("storm.sum"), "Total pumping from groundwater=");
+  EXPECT_GE(pumped, 0.0005 * (8 * 3600 - 30) - 0.005);
+  EXPECT_LE(pumped, 0.0005 * 8 * 3600 + 0.005);
+}
+
+TEST_F(GroundwaterRun, WellsGiveTheirRateOverTheCellArea) {
+  auto ms = std::make_unique<model_state>();
+  ms->grid.ncells = 4;
+  ms->grid.grid_size = 100.0;
+  groundwater_state& g = ms->groundwater;
+  for (auto* a : {&g.gw_well_flux, &g.gw_static_flux}) a->alloc(4);
+  g.gw_static_flux[4] = 7e-6;
+  // Without the WELL_TABLE the static fluxes are the wells.
+  fill_well_flux(*ms);
+  EXPECT_EQ(g.gw_well_flux[4], 7e-6);
+  // A constant well of 1 m3/s and a well following a series from 0.1 to
+  // 0.3 m3/s over a day, half way through it.
+  time_series* ts = ts_new();
+  ts->times = {10.0, 11.0};
+  ts->values = {0.1, 0.3};
+  ts->count = 2;
+  ts_add_index(5, ts);
+  g.use_wells_on = 1;
+  g.gw_well_flux.fill(0.0);
+  g.well_list = {well_entry{2, 0, 1.0, 0}, well_entry{3, 1, 0.0, 5}};
+  ms->clock.model_time = 10.5;
+  fill_well_flux(*ms);
+  EXPECT_DOUBLE_EQ(g.gw_well_flux[2], 1e-4);
+  EXPECT_NEAR(g.gw_well_flux[3], 0.2 / 1e4, 1e-15);
+  EXPECT_EQ(g.gw_well_flux[1], 0.0);
+  EXPECT_EQ(g.gw_well_flux[4], 0.0);
+}
+
+TEST_F(GroundwaterRun, WithoutInfiltrationTheMapsStillGiveTheStartingHeads) {
+  copy_example("groundwater");
+  testing::set_card("storm.prj", "GREEN_AMPT", "");
+  CaptureStdout();
+  run_simulation("storm.prj", nullptr, "");
+  const std::string console = GetCapturedStdout();
+  ASSERT_EQ(process.error_block.stop, 0) << console;
+  const std::string sum = read_file("storm.sum");
+  double thickness = 0.0;
+  const int cells[] = {8, 9, 10, 10, 10, 10, 10, 10};
+  for (int r = 0; r < 8; ++r) thickness += cells[r] * (15.0 - 0.3 - (7 - r) * 0.4);
+  EXPECT_NEAR(value_after(sum, "GW volume start ="), thickness * 0.25 * 900.0, 0.005);
+  EXPECT_GT(value_after(sum, "Total flux from gw to river="), 10.0);
+  EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+}
+
+TEST_F(GroundwaterRun, SweepsThatDoNotConvergeStopTheRunNamingTheStep) {
+  copy_example("groundwater");
+  testing::set_card("storm.prj", "GW_LSOR_CON", "GW_LSOR_CON 1e-300");
+  CaptureStdout();
+  run_simulation("storm.prj", nullptr, "");
+  const std::string console = GetCapturedStdout();
+  EXPECT_NE(process.error_block.stop, 0);
+  EXPECT_NE(console.find("Error: the line sweeps of the groundwater step ending at model time 2460477.0"),
+            std::string::npos)
+      << console;
+}
+
+TEST_F(GroundwaterRun, ProjectsTheAquiferCannotRunStopNamingTheCard) {
+  const struct {
+    const char* project;
+    const char* card;
+    const char* line;
+    const char* message;
+  } cases[] = {
+      {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 2.0",
+       "Error: the GW_RELAX_COEFF card holds 2; it takes a number above 0"},
+      {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 0", "Error: the GW_RELAX_COEFF card holds 0; it takes a number above 0"},
+      {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 2.5",
+       "Error: the GW_RELAX_COEFF card holds 2.5; it takes a number above 0"},
+      {"storm", "WATER_TABLE", "", "Error: the GW_SIMULATION card needs the WATER_TABLE card"},
+      {"richards", "GW_UNIF_POROSITY", "GW_UNIF_POROSITY 0.3",
+       "Error: under Richards columns (INF_RICHARDS) the aquifer's storage coefficient is the saturated water content "
+       "of the third layer of the soil table; the GW_UNIF_POROSITY card gives none"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.line);
+    const std::string console = testing::run_example_with_card("groundwater", k.project, k.card, k.line);
+    EXPECT_NE(process.error_block.stop, 0);
+    EXPECT_NE(console.find(k.message), std::string::npos) << console;
+  }
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,0 +1,300 @@
+// The Richards columns against independent references: the hydraulic
+// functions by hand, the infiltration test 1 of Celia, Bouloutas and Zarba
+// (1990, Water Resources Research 26:1483) against their own
+// mass-conservative scheme on a dense grid, steady free drainage against
+// Darcy's law at unit gradient, and a hydrostatic column that stays still.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "core/process.h"
+#include "soil/richards.h"
+#include "soil/richards_fixture.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+using testing::haverkamp_sand;
+using testing::richards_cells;
+
+constexpr int bc = retention_brooks_corey;
+constexpr int hv = retention_haverkamp;
+
+// Brooks-Corey: Ks 10 cm/h, saturated 0.45, residual 0.05, pore index 0.5,
+// bubbling head -20 cm.
+richards_node loam() { return brooks_corey_node(10.0, 0.45, 0.05, 0.5, -20.0); }
+
+TEST(RichardsFunctions, TheBrooksCoreyBranchesMeetAtTheBreakPoint) {
+  const richards_node s = loam();
+  // Se_b = 2/(2 + 0.5) = 0.8: h_b = -20 x 0.8^(-2) = -31.25 cm, theta_b =
+  // 0.05 + 0.4 x 0.8 = 0.37.
+  EXPECT_DOUBLE_EQ(s.h_b, -31.25);
+  EXPECT_NEAR(s.theta_b, 0.37, 1e-15);
+  const double eps = 1e-7;
+  const double below = moisture_from_head(s, bc, s.h_b - eps), above = moisture_from_head(s, bc, s.h_b + eps);
+  EXPECT_NEAR(below, 0.37, 1e-8);
+  EXPECT_NEAR(above, 0.37, 1e-8);
+  // Both branches of the inverse give h_b at theta_b.
+  EXPECT_NEAR(head_from_moisture(s, bc, 0.37 + 1e-12, 0.0), -31.25, 1e-6);
+  EXPECT_NEAR(head_from_moisture(s, bc, 0.37 - 1e-12, 0.0), -31.25, 1e-6);
+  // Conductivity 0.8^7 and capacity lambda/|h| (theta - theta_r) = 0.5 /
+  // 31.25 x 0.32 from either side.
+  const conductivity_capacity k1 = conductivity_and_capacity(s, bc, s.h_b - eps, below);
+  const conductivity_capacity k2 = conductivity_and_capacity(s, bc, s.h_b + eps, above);
+  EXPECT_NEAR(k1.kr, std::pow(0.8, 7.0), 1e-7);
+  EXPECT_NEAR(k2.kr, std::pow(0.8, 7.0), 1e-7);
+  EXPECT_NEAR(k1.c, 0.5 / 31.25 * 0.32, 1e-9);
+  EXPECT_NEAR(k2.c, 0.5 / 31.25 * 0.32, 1e-9);
+  // The cap reaches saturation at h = 0.
+  EXPECT_NEAR(moisture_from_head(s, bc, -1e-9), 0.45, 1e-12);
+  EXPECT_EQ(head_from_moisture(s, bc, 0.45, -5.0), 0.0);
+}
+
+TEST(RichardsFunctions, ANonNegativeHeadIsSaturatedInBothModels) {
+  const struct {
+    richards_node s;
+    int model;
+  } cases[] = {{loam(), bc}, {haverkamp_sand(), hv}};
+  for (const auto& k : cases) {
+    for (const double h : {0.0, 3.0, 250.0}) {
+      EXPECT_EQ(moisture_from_head(k.s, k.model, h), k.s.theta_s);
+      const conductivity_capacity kc = conductivity_and_capacity(k.s, k.model, h, k.s.theta_s);
+      EXPECT_EQ(kc.kr, 1.0);
+      EXPECT_EQ(kc.c, 0.0);
+    }
+  }
+}
+
+TEST(RichardsFunctions, HaverkampAtThreeHeadsByHand) {
+  // Celia's form: theta = 0.075 + 0.212 alpha / (alpha + |h|^3.96), dtheta/dh
+  // = 0.212 alpha 3.96 |h|^2.96 / (alpha + |h|^3.96)^2, Kr = A / (A + |h|^4.74).
+  const richards_node s = haverkamp_sand();
+  const double alpha = 1.611e6, A = 1.175e6;
+  for (const double h : {-10.0, -30.0, -100.0}) {
+    SCOPED_TRACE(h);
+    const double p = std::pow(-h, 3.96);
+    const double theta = 0.075 + 0.212 * alpha / (alpha + p);
+    EXPECT_NEAR(moisture_from_head(s, hv, h), theta, 1e-12);
+    const conductivity_capacity kc = conductivity_and_capacity(s, hv, h, theta);
+    EXPECT_NEAR(kc.kr, A / (A + std::pow(-h, 4.74)), 1e-12);
+    EXPECT_NEAR(kc.c, 0.212 * alpha * 3.96 * std::pow(-h, 2.96) / ((alpha + p) * (alpha + p)), 1e-12);
+    EXPECT_NEAR(head_from_moisture(s, hv, theta, 0.0), h, 1e-9 * -h);
+  }
+}
+
+// Celia, Bouloutas and Zarba's modified Picard scheme for the mixed form
+// of Richards' equation, node-centred with nodes on both boundaries, on the
+// dense grid of their reference solution: the heads at depths 0, dz, ...,
+// 40 cm after 360 s with the surface held at -20.7 cm and the bottom at
+// -61.5 cm. Its front (-41.1 cm) stands at 15.7 cm.
+std::vector<double> celia_dense_profile(double dz, double dt) {
+  const richards_node s = haverkamp_sand();
+  const int N = static_cast<int>(std::lround(40.0 / dz));
+  std::vector<double> h(N + 1, -61.5), theta(N + 1), theta_old(N + 1), a(N + 1), b(N + 1), c(N + 1), r(N + 1),
+      k(N + 1);
+  h[0] = -20.7;
+  auto K = [&](double x) { return s.ks * conductivity_and_capacity(s, hv, x, 0.0).kr; };
+  for (int step = 0; step < static_cast<int>(std::lround(360.0 / dt)); ++step) {
+    for (int i = 0; i <= N; ++i) theta_old[i] = moisture_from_head(s, hv, h[i]);
+    const double T = dt / 3600.0;
+    for (int iter = 0; iter < 100; ++iter) {
+      for (int i = 0; i <= N; ++i) {
+        theta[i] = moisture_from_head(s, hv, h[i]);
+        k[i] = K(h[i]);
+      }
+      for (int i = 1; i < N; ++i) {
+        const double kp = 0.5 * (k[i] + k[i + 1]), km = 0.5 * (k[i] + k[i - 1]);
+        const double C = conductivity_and_capacity(s, hv, h[i], theta[i]).c;
+        a[i] = -km / (dz * dz);
+        c[i] = -kp / (dz * dz);
+        b[i] = C / T + (kp + km) / (dz * dz);
+        r[i] = (kp * ((h[i + 1] - h[i]) / dz - 1.0) - km * ((h[i] - h[i - 1]) / dz - 1.0)) / dz -
+               (theta[i] - theta_old[i]) / T;
+      }
+      for (int i = 2; i < N; ++i) {
+        const double w = a[i] / b[i - 1];
+        b[i] -= w * c[i - 1];
+        r[i] -= w * r[i - 1];
+      }
+      r[N - 1] /= b[N - 1];
+      for (int i = N - 2; i >= 1; --i) r[i] = (r[i] - c[i] * r[i + 1]) / b[i];
+      double most = 0.0;
+      for (int i = 1; i < N; ++i) {
+        h[i] += r[i];
+        most = std::max(most, std::fabs(r[i]));
+      }
+      if (most < 1e-7) break;
+    }
+  }
+  return h;
+}
+
+// Depth (cm) where a profile of (depth, head) points first falls to head.
+double front_depth(const std::vector<double>& z, const std::vector<double>& h, double head) {
+  for (std::size_t i = 1; i < h.size(); ++i)
+    if (h[i] <= head) return z[i - 1] + (head - h[i - 1]) / (h[i] - h[i - 1]) * (z[i] - z[i - 1]);
+  return z.back();
+}
+
+TEST(RichardsColumn, CeliaTestOneWettingFrontAndMassBalance) {
+  // 40 nodes of 1 cm over a bottom node of no thickness that holds
+  // -61.5 cm at 40 cm; the surface held at -20.7 cm; 360 s.
+  richards_cells k(1, 41, haverkamp_sand(), 1.0, hv);
+  k.soil->DZ(1, 41) = 0.0;
+  k.set_heads([](int) { return -61.5; });
+  richards_domain d = k.domain();
+  d.fixed_bottom = true;
+  d.hold_top_head = true;
+  d.top_head = -20.7;
+  d.k_mean = richards_mean_arithmetic;
+  d.weight = 0.5;
+  const double before = k.water(1);
+  const richards_result r = solve_soil_column(d, 360.0);
+  ASSERT_EQ(r.status, richards_status::ok);
+
+  std::vector<double> z{0.0}, h{-20.7};
+  for (int j = 1; j <= 40; ++j) {
+    z.push_back(j - 0.5);
+    h.push_back(k.soil->richards.PHEAD(1, j));
+  }
+  const double dense = 0.1;
+  const std::vector<double> ref = celia_dense_profile(dense, 1.0);
+  std::vector<double> zr;
+  for (std::size_t i = 0; i < ref.size(); ++i) zr.push_back(i * dense);
+  const double mid = 0.5 * (-20.7 - 61.5);
+  const double ours = front_depth(z, h, mid), theirs = front_depth(zr, ref, mid);
+  EXPECT_GT(theirs, 15.0);
+  EXPECT_LT(theirs, 16.5);
+  EXPECT_NEAR(ours, theirs, 1.0) << "front of the dense reference at " << theirs << " cm";
+
+  // Mass ratio: the water the column gained over the net inflow through
+  // its two boundaries.
+  const double gained = k.water(1) - before;
+  const double inflow = k.soil->cum_infil[1] * 100.0 - k.soil->unsat_down_flux[1];
+  EXPECT_GT(gained, 1.0);
+  EXPECT_NEAR(gained / inflow, 1.0, 0.01);
+}
+
+TEST(RichardsColumn, SteadyFreeDrainageRunsAtUnitGradient) {
+  // 1 cm/h onto a 100 cm column of the Brooks-Corey loam draining freely:
+  // at steady state K(h) = 1 cm/h, (h/-20)^-3.5 = 0.1, h = -38.61 cm,
+  // theta = 0.05 + 0.4 (20/38.61)^0.5 = 0.3379.
+  richards_cells k(1, 51, loam(), 2.0, bc);
+  k.set_heads([](int) { return -100.0; });
+  const richards_domain d = k.domain();
+  for (int hour = 0; hour < 300; ++hour) {
+    k.depth[1] = 0.01;  // 1 cm of water for the hour
+    ASSERT_EQ(solve_soil_column(d, 3600.0).status, richards_status::ok);
+    EXPECT_LT(k.depth[1], 1e-12);
+  }
+  const double h_mid = k.soil->richards.PHEAD(1, 25), theta_mid = k.soil->THETA(1, 25);
+  EXPECT_NEAR(h_mid, -20.0 * std::pow(10.0, 1.0 / 3.5), 0.1);
+  EXPECT_NEAR(theta_mid, 0.05 + 0.4 * std::sqrt(20.0 / 38.61), 0.002);
+  EXPECT_NEAR(k.soil->richards.WATFLUX(1, 51), 1.0, 0.01);
+}
+
+TEST(RichardsColumn, AHydrostaticColumnStaysStill) {
+  // 20 nodes of 5 cm over a water table held at the bottom node: heads the
+  // distance above it, no supply.
+  const int n = 21;
+  richards_cells k(1, n, loam(), 5.0, bc);
+  k.set_heads([&](int j) { return -(n - j) * 5.0; });
+  richards_domain d = k.domain();
+  d.fixed_bottom = true;
+  const double before = k.water(1);
+  for (int hour = 0; hour < 24; ++hour) ASSERT_EQ(solve_soil_column(d, 3600.0).status, richards_status::ok);
+  double largest = 0.0;
+  for (int j = 1; j <= n; ++j) largest = std::max(largest, std::fabs(k.soil->richards.WATFLUX(1, j)));
+  EXPECT_LT(largest, 1e-6);
+  EXPECT_NEAR(k.water(1), before, 1e-9);
+  EXPECT_NEAR(k.soil->richards.PHEAD(1, 1), -100.0, 1e-6);
+}
+
+TEST(RichardsColumn, EveryCallBooksTheWaterItMoves) {
+  // Columns under a pond deeper than the soil takes (the top ponds, then
+  // saturates and dries), under a light supply, and drying by evaporation
+  // and root uptake: the soil's water changes by the infiltration less the
+  // soil's evaporation and the drainage, plus what the consistency of heads
+  // and contents made; the surface loses the infiltration and its own
+  // evaporation.
+  richards_cells k(3, 31, loam(), 2.0, bc);
+  k.set_heads([](int j) { return -40.0 - j; });
+  for (int c = 1; c <= 3; ++c) k.soil->root_depth[c] = 0.3;
+  richards_domain d = k.domain();
+  d.long_term = true;
+  double adjustment = 0.0;
+  const double dry_start = k.water(3);
+  bool ponded = false;
+  for (int hour = 0; hour < 48; ++hour) {
+    const bool storm = hour < 6;
+    k.depth[1] = storm ? k.depth[1] + 0.2 : k.depth[1];    // 20 cm/h for six hours
+    k.depth[2] = storm ? k.depth[2] + 0.002 : k.depth[2];  // 2 mm/h
+    for (int c = 1; c <= 3; ++c) {
+      k.rain[c] = storm && c < 3 ? 1.0 : 0.0;
+      k.pet[c] = 1e-5;
+      k.aet[c] = 0.8e-5;
+    }
+    double soil = 0.0, surface = 0.0, infil = 0.0;
+    for (int c = 1; c <= 3; ++c) {
+      soil += k.water(c);
+      surface += k.depth[c];
+      infil += k.soil->cum_infil[c];
+    }
+    const richards_result r = solve_soil_column(d, 3600.0);
+    ASSERT_EQ(r.status, richards_status::ok);
+    double soil_after = 0.0, surface_after = 0.0, infil_after = 0.0;
+    for (int c = 1; c <= 3; ++c) {
+      soil_after += k.water(c);
+      surface_after += k.depth[c];
+      infil_after += k.soil->cum_infil[c];
+    }
+    const double a = k.area;
+    const double infiltrated = (infil_after - infil) * a;
+    EXPECT_NEAR((soil_after - soil) / 100.0 * a, infiltrated - r.soil_evaporation - r.drained + r.adjustment, 1e-9);
+    EXPECT_NEAR((surface_after - surface) * a, -infiltrated - r.ponded_evaporation, 1e-9);
+    EXPECT_NEAR(r.evaporated * a, r.ponded_evaporation + r.soil_evaporation, 1e-9);
+    adjustment += std::fabs(r.adjustment);
+    ponded = ponded || k.soil->bound_type[1] != 1;
+  }
+  // The first column ponded and the third dried.
+  EXPECT_TRUE(ponded);
+  EXPECT_GT(k.soil->cum_infil[1], 0.3);
+  EXPECT_LT(k.water(3), dry_start - 1.0);
+}
+
+TEST(RichardsColumn, AnIterationLimitBelowOneIsTakenAsOne) {
+  std::vector<double> heads[2];
+  for (const int iter_max : {0, 1}) {
+    richards_cells k(1, 11, loam(), 2.0, bc);
+    k.set_heads([](int) { return -60.0; });
+    k.depth[1] = 0.02;
+    richards_domain d = k.domain();
+    d.iter_max = iter_max;
+    ASSERT_EQ(solve_soil_column(d, 1800.0).status, richards_status::ok);
+    EXPECT_LT(k.depth[1], 0.02);
+    for (int j = 1; j <= 10; ++j) heads[iter_max].push_back(k.soil->richards.PHEAD(1, j));
+  }
+  EXPECT_EQ(heads[0], heads[1]);
+}
+
+TEST(RichardsColumn, AColumnThatIsNotANumberStopsNamingItsCell) {
+  reset_process_state();
+  richards_cells k(3, 6, loam(), 2.0, bc);
+  k.set_heads([](int) { return -50.0; });
+  k.soil->richards.soil(2, 3).ks = std::nan("");
+  k.depth[2] = 0.01;
+  CaptureStdout();
+  const richards_result r = solve_soil_column(k.domain(), 600.0);
+  const std::string out = GetCapturedStdout();
+  EXPECT_EQ(r.status, richards_status::failed);
+  EXPECT_EQ(r.cell, 2);
+  EXPECT_NE(out.find("cell 2"), std::string::npos) << out;
+}
+
+}  // namespace
+}  // namespace nivra

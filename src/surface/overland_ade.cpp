@@ -405,6 +405,20 @@ double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, dept
   return dts;
 }
 
+// The next sub-step of a step with `remaining` seconds left: dts is cut to
+// 0.6 after an unstable one (never below 1.1 times the smallest), and the
+// sub-step takes what remains when less than half a sub-step would be left
+// after it. Counted, and kept as the scheme's last sub-step.
+double next_sub_step(ade_scheme& s, double& dts, double remaining, sweep_status previous) {
+  if (previous == sweep_status::unstable) {
+    dts *= 0.6;
+    if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
+  }
+  s.last_dt = dts;
+  s.substeps += 1;
+  return remaining - dts < 0.5 * dts ? remaining : dts;
+}
+
 // Plain ADE with adaptive sub-steps.
 overland_status route_plain(const overland_domain& d, double dt, bool first, overland_books& books) {
   overland_state& ov = d.overland;
@@ -451,13 +465,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     sweep_status prev_status = sweep_status::stable;
     bool failed = false;
     while (remaining > 1e-16) {
-      if (prev_status == sweep_status::unstable) {
-        dts *= 0.6;
-        if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
-      }
-      s.last_dt = dts;
-      s.substeps += 1;
-      const double step = remaining - dts < 0.5 * dts ? remaining : dts;
+      const double step = next_sub_step(s, dts, remaining, prev_status);
       effective_roughness(ov, n, c.h);
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
@@ -1087,13 +1095,7 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
     bool failed = false;
     bool first_substep = true;
     while (remaining > 1e-16) {
-      if (prev_status == sweep_status::unstable) {
-        dts *= 0.6;
-        if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
-      }
-      s.last_dt = dts;
-      s.substeps += 1;
-      const double step = remaining - dts < 0.5 * dts ? remaining : dts;
+      const double step = next_sub_step(s, dts, remaining, prev_status);
       if (p.exponents) effective_roughness(ov, n, h);
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {

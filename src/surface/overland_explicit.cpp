@@ -376,6 +376,21 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
 
+// The sub-step a call of dt seconds starts on: the reduced one while calls
+// of it are left, else dt again (said once when it comes back).
+double starting_sub_step(explicit_scheme& s, double dt, bool quiet) {
+  if (s.reduced_countdown >= 1) {
+    s.reduced_active = 1;
+    s.reduced_countdown -= 1;
+    return s.reduced_dt;
+  }
+  if (s.reduced_active) {
+    if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
+    s.reduced_active = 0;
+  }
+  return dt;
+}
+
 // After a counted failure: a sub-step that can still be divided is cut to a
 // third and held for the next calls (true: the step starts again); a
 // sub-step of 5 ms or less, or one divided max_reductions times in this call
@@ -436,18 +451,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
     std::memcpy(save, c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   }
 
-  double dts;
-  if (s.reduced_countdown >= 1) {
-    dts = s.reduced_dt;
-    s.reduced_active = 1;
-    s.reduced_countdown -= 1;
-  } else {
-    dts = dt;
-    if (s.reduced_active) {
-      if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
-      s.reduced_active = 0;
-    }
-  }
+  double dts = starting_sub_step(s, dt, quiet);
   if (chan_lakes) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       s.lake_elev_save[L] = lakes.lake_elev[L];
@@ -987,18 +991,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   g.strips = &s.strips;
   plain_call call{g, ov.crew, cell_parts(ov, n), s.tallies, c.blocked != nullptr};
 
-  double dts;
-  if (s.reduced_countdown >= 1) {
-    dts = s.reduced_dt;
-    s.reduced_active = 1;
-    s.reduced_countdown -= 1;
-  } else {
-    dts = dt;
-    if (s.reduced_active) {
-      if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
-      s.reduced_active = 0;
-    }
-  }
+  double dts = starting_sub_step(s, dt, quiet);
 
   const bool x_first = s.sweep_toggle == 0;
   const int first_dir = x_first ? dir_x : dir_y;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -105,6 +106,16 @@ std::unique_ptr<Cells> make_grid(const grid_spec& g) {
 }
 
 // No messages about the sub-steps.
+// A number in [0, 1) that looks random and is the same on every machine:
+// the relief of rough test ground.
+inline double noise(int r, int c) {
+  std::uint32_t x = static_cast<std::uint32_t>(r) * 73856093u ^ static_cast<std::uint32_t>(c) * 19349663u;
+  x ^= x >> 13;
+  x *= 0x5bd1e995u;
+  x ^= x >> 15;
+  return (x & 0xffffffu) / 16777216.0;
+}
+
 inline void set_quiet(overland_cells& w) { w.quiet = true; }
 inline void set_quiet(model_state& ms) { ms.project.quiet = 1; }
 

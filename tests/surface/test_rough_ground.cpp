@@ -22,15 +22,6 @@
 namespace nivra::testing {
 namespace {
 
-// A number in [0, 1) that looks random and is the same on every machine.
-double noise(int r, int c) {
-  std::uint32_t x = static_cast<std::uint32_t>(r) * 73856093u ^ static_cast<std::uint32_t>(c) * 19349663u;
-  x ^= x >> 13;
-  x *= 0x5bd1e995u;
-  x ^= x >> 15;
-  return (x & 0xffffffu) / 16777216.0;
-}
-
 // Ground falling 0.5 % to the south and to the east, with up to 0.4 m of
 // random relief on cells of 10 m.
 double rough(int r, int c) { return 100.0 - 0.05 * (r + c) + 0.4 * noise(r, c); }

@@ -24,15 +24,6 @@
 namespace nivra::testing {
 namespace {
 
-// A number in [0, 1) that looks random and is the same on every machine.
-double noise(int r, int c) {
-  std::uint32_t x = static_cast<std::uint32_t>(r) * 2654435761u ^ static_cast<std::uint32_t>(c) * 40503u;
-  x ^= x >> 13;
-  x *= 0x5bd1e995u;
-  x ^= x >> 15;
-  return (x & 0xffffffu) / 16777216.0;
-}
-
 // Ground falling 0.5 % to the south and 1 % to the east with up to 0.3 m of
 // random relief: pits that fill, cells that empty within a sub-step.
 double rough(int r, int c) { return 100.0 - 0.05 * r - 0.1 * c + 0.3 * noise(r, c); }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +28,7 @@
 #include "surface/overland.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
+#include "support/test_support.h"
 
 namespace nivra::testing {
 
@@ -114,6 +116,26 @@ inline double noise(int r, int c) {
   x *= 0x5bd1e995u;
   x ^= x >> 15;
   return (x & 0xffffffu) / 16777216.0;
+}
+
+// The mask (every cell in the watershed) and the elevation map of a square
+// of side x side cells of 10 m, the ground from ground(row, col), written to
+// rough.msk and rough.ele.
+inline void write_ground_maps(int side, double (*ground)(int, int)) {
+  std::string mask, elevations;
+  char v[32];
+  for (int r = 1; r <= side; ++r) {
+    for (int c = 1; c <= side; ++c) {
+      std::snprintf(v, sizeof v, "%.4f", ground(r, c));
+      mask += c < side ? "1 " : "1\n";
+      elevations += std::string(v) + (c < side ? " " : "\n");
+    }
+  }
+  char head[160];
+  std::snprintf(head, sizeof head, "north: %d\nsouth: 0\neast: %d\nwest: 0\nrows: %d\ncols: %d\n", side * 10,
+                side * 10, side, side);
+  write_file("rough.msk", head + mask);
+  write_file("rough.ele", head + elevations);
 }
 
 inline void set_quiet(overland_cells& w) { w.quiet = true; }

@@ -122,21 +122,7 @@ TEST_F(overland_threads, every_scheme_gives_the_same_bits_on_any_number_of_threa
 // bundled examples through the whole program: the summary and the outlet
 // hydrograph do not depend on NUM_THREADS.
 void write_rough_watershed(const char* overtype) {
-  constexpr int side = 150;
-  std::string mask, ground;
-  char v[32];
-  for (int r = 1; r <= side; ++r) {
-    for (int c = 1; c <= side; ++c) {
-      std::snprintf(v, sizeof v, "%.4f", rough(r, c));
-      mask += c < side ? "1 " : "1\n";
-      ground += std::string(v) + (c < side ? " " : "\n");
-    }
-  }
-  char head[160];
-  std::snprintf(head, sizeof head, "north: %d\nsouth: 0\neast: %d\nwest: 0\nrows: %d\ncols: %d\n", side * 10,
-                side * 10, side, side);
-  write_file("rough.msk", head + mask);
-  write_file("rough.ele", head + ground);
+  write_ground_maps(150, rough);
   write_file("rough.prj", std::string("NIVRAPROJECT\nWATERSHED_MASK rough.msk\nELEVATION rough.ele\n") +
                               "ROWS 150\nCOLS 150\nGRIDSIZE 10.0\nOUTROW 150\nOUTCOL 150\nOUTSLOPE 0.01\n"
                               "MANNING_N 0.03\nOVERTYPE " + overtype +

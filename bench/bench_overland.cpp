@@ -1,6 +1,6 @@
 // Overland routing kernels on a 1,000 x 1,000 grid with water on every
 // cell: cell updates per second of the explicit scheme, of plain ADE and of
-// ADE-PC.
+// ADE-PC, on one thread and on four.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -40,11 +40,13 @@ void restore(overland_cells& ms, const std::vector<double>& depth) {
   std::copy(depth.begin(), depth.end(), ms.overland.ov_depth.data());
 }
 
-// Times calls of a kernel on the wet grid of the scheme, every call from the
-// same first depths; returns the grid as the last call left it.
+// Times calls of a kernel on the wet grid of the scheme, on the number of
+// threads the benchmark's argument gives, every call from the same first
+// depths; returns the grid as the last call left it.
 template <class Call>
 std::unique_ptr<overland_cells> time_calls(benchmark::State& state, int overtype, Call call) {
   auto ms = wet_grid(overtype);
+  ms->overland.crew.resize(static_cast<int>(state.range(0)));
   const nivra::overland_domain domain = ms->domain();
   const std::vector<double> start(ms->overland.ov_depth.begin(), ms->overland.ov_depth.end());
   for (auto _ : state) {
@@ -76,7 +78,7 @@ void BM_OverlandExplicit(benchmark::State& state) {
   // One sub-step per call: no face asked for a shorter one.
   if (ms->overland.explicit_kernel.reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");
 }
-BENCHMARK(BM_OverlandExplicit)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OverlandExplicit)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_OverlandAde(benchmark::State& state) {
   const double dt = 5.0;  // short enough for one sub-step per call
@@ -85,9 +87,9 @@ void BM_OverlandAde(benchmark::State& state) {
   if (ms->overland.ade_kernel.last_dt != dt || ms->overland.ade_kernel.dt_factor != 1.0)
     state.SkipWithError("the ADE step was divided");
 }
-BENCHMARK(BM_OverlandAde)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OverlandAde)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 void BM_OverlandAdePc(benchmark::State& state) { time_calls(state, nivra::overland_scheme::ade_pc, ade_call(5.0)); }
-BENCHMARK(BM_OverlandAdePc)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OverlandAdePc)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace

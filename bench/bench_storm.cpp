@@ -1,29 +1,35 @@
-// A whole storm on a generated plane of 500 x 500 cells of 10 m (250,000
-// cells, falling 1 % to the south and 0.5 % to the east to its south-east
-// outlet): one hour of uniform rain at 10 mm/h, two hours simulated on a
-// 10 s step. Three views of the same storm:
-//   - the whole run through the driver (maps read, outputs written);
-//   - the time loop alone, with the share of every routine of the step;
-//   - the ADE kernel alone over the same overland steps.
-// The counter cell_updates is cells x overland steps per second.
+// A whole storm on a generated plane of 1,000 x 1,000 cells of 10 m (one
+// million cells, falling 1 % to the south, Manning n 0.03, one outlet cell in
+// the middle of the southern edge): 30 minutes of uniform rain at 50 mm/h,
+// 60 minutes simulated. The explicit scheme runs on 5 s steps, ADE on 10 s
+// steps, each on 1, 2 and 4 threads (NUM_THREADS). Every run is timed from
+// the project file to the last step of the time loop, and reports:
+//   wall_s         seconds of the run (set-up and time loop)
+//   setup_s        seconds of the set-up (maps read, geometry, arrays)
+//   substeps       sub-steps the scheme took, those of restarted steps too
+//   restarts       steps started again on a shorter sub-step
+//   updates_core   cell updates (cells x sub-steps) per second and thread
+//   speedup        the run on one thread over this run, in wall time
+//   overland_share share of the time loop spent in the overland step
+//   bytes_cell     memory the run holds at its end (resident pages of the
+//                  process then, less those before its set-up), per cell
+// Run with the machine otherwise idle: other programs on its cores slow the
+// threads down unevenly.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "output/run_summary.h"
-#include "output/step_outputs.h"
 #include "run/clock_state.h"
 #include "run/driver.h"
-#include "run/steps.h"
-#include "run/time_loop.h"
-#include "surface/overland.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
 
@@ -32,36 +38,38 @@ namespace {
 namespace fs = std::filesystem;
 using nivra::model_state;
 
-constexpr int side = 500;
+constexpr int side = 1000;
 constexpr double dx = 10.0;
-constexpr int steps_per_storm = 2 * 3600 / 10;
 
-// The project and its two maps, written once into a scratch folder.
+// The maps, and one project per scheme and thread count, written once into
+// a scratch folder.
 class storm_folder {
  public:
   storm_folder() : start_(fs::current_path()), path_(fs::temp_directory_path() / "nivra_bench_storm") {
     fs::create_directories(path_);
     fs::current_path(path_);
-    write_map("storm.msk", [](int, int) { return std::string("1"); });
-    write_map("storm.ele", [](int r, int c) {
-      char v[32];
-      std::snprintf(v, sizeof v, "%.3f", 1000.0 - 0.01 * dx * r - 0.005 * dx * c);
-      return std::string(v);
-    });
-    std::FILE* f = std::fopen("storm.prj", "w");
-    std::fprintf(f,
-                 "NIVRAPROJECT\nWATERSHED_MASK storm.msk\nELEVATION storm.ele\nROWS %d\nCOLS %d\n"
-                 "GRIDSIZE %.1f\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.01\nMANNING_N 0.05\nOVERTYPE ADE\n"
-                 "TOT_TIME 120\nTIMESTEP 10.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
-                 "RAIN_INTENSITY 10.0\nRAIN_DURATION 60\nHYD_FREQ 5.0\nMAP_FREQ 240\n"
-                 "SUPER_QUIET\nSUMMARY storm.sum\nOUTLET_HYDRO storm.otl\n",
-                 side, side, dx, side, side);
-    std::fclose(f);
+    write_map("storm.msk", [](int, int, char* v) { v[0] = '1', v[1] = 0; });
+    write_map("storm.ele", [](int r, int, char* v) { std::snprintf(v, 32, "%.3f", 1000.0 - 0.01 * dx * r); });
   }
   ~storm_folder() {
     fs::current_path(start_);
     std::error_code ec;
     fs::remove_all(path_, ec);
+  }
+
+  // The project of a scheme on a number of threads.
+  static std::string project(const char* overtype, double step, int threads) {
+    const std::string name = std::string("storm_") + overtype + "_" + std::to_string(threads) + ".prj";
+    std::FILE* f = std::fopen(name.c_str(), "w");
+    std::fprintf(f,
+                 "NIVRAPROJECT\nWATERSHED_MASK storm.msk\nELEVATION storm.ele\nROWS %d\nCOLS %d\n"
+                 "GRIDSIZE %.1f\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.01\nMANNING_N 0.03\nOVERTYPE %s\n"
+                 "TOT_TIME 60\nTIMESTEP %.1f\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
+                 "RAIN_INTENSITY 50.0\nRAIN_DURATION 30\nHYD_FREQ 5.0\nNUM_THREADS %d\n"
+                 "SUPER_QUIET\nSUMMARY storm.sum\nOUTLET_HYDRO storm.otl\n",
+                 side, side, dx, side, side / 2, overtype, step, threads);
+    std::fclose(f);
+    return name;
   }
 
  private:
@@ -71,9 +79,14 @@ class storm_folder {
     std::fprintf(f, "north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n", side * dx,
                  side * dx, side, side);
     std::string row;
+    char v[32];
     for (int r = 1; r <= side; ++r) {
       row.clear();
-      for (int c = 1; c <= side; ++c) row += value(r, c) + (c < side ? " " : "\n");
+      for (int c = 1; c <= side; ++c) {
+        value(r, c, v);
+        row += v;
+        row += c < side ? ' ' : '\n';
+      }
       std::fputs(row.c_str(), f);
     }
     std::fclose(f);
@@ -86,98 +99,81 @@ storm_folder& folder() {
   return f;
 }
 
+// Resident bytes of the process (Linux: /proc/self/statm); 0 where that
+// cannot be read.
+double resident_bytes() {
+  std::ifstream statm("/proc/self/statm");
+  double size = 0.0, resident = 0.0;
+  if (!(statm >> size >> resident)) return 0.0;
+  return resident * 4096.0;
+}
+
 double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-void report(benchmark::State& state, double overland_steps) {
-  state.counters["cell_updates"] = benchmark::Counter(overland_steps * side * side,
-                                                      benchmark::Counter::kIsIterationInvariantRate);
+// Wall time of each scheme's run on one thread, for the speed-ups.
+std::map<std::string, double>& one_thread_wall() {
+  static std::map<std::string, double> w;
+  return w;
 }
 
-std::unique_ptr<model_state> set_up() {
-  auto ms = nivra::make_model_state();
-  if (!nivra::set_up_run(*ms, "storm.prj", nullptr)) std::fprintf(stderr, "storm set-up failed\n");
-  return ms;
-}
-
-void BM_storm_whole_run(benchmark::State& state) {
+void storm(benchmark::State& state, const char* overtype, double step) {
   folder();
+  const int threads = static_cast<int>(state.range(0));
+  const std::string prj = storm_folder::project(overtype, step, threads);
+  double wall = 0.0, setup = 0.0, overland = 0.0, loop = 0.0, held = 0.0;
+  long long substeps = 0, restarts = 0;
   for (auto _ : state) {
-    int code = nivra::run_simulation("storm.prj", nullptr, "-slm");
-    benchmark::DoNotOptimize(code);
-  }
-  report(state, steps_per_storm);
-}
-BENCHMARK(BM_storm_whole_run)->Unit(benchmark::kSecond)->Iterations(1);
-
-// The time loop; the counters give each routine's share of the loop.
-void BM_storm_time_loop(benchmark::State& state) {
-  folder();
-  const auto sequence = nivra::time_step_sequence();
-  std::vector<double> spent(sequence.size(), 0.0);
-  double loop = 0.0;
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto ms = set_up();
-    state.ResumeTiming();
+    const double before = resident_bytes();
     const auto t0 = std::chrono::steady_clock::now();
+    auto ms = nivra::make_model_state();
+    if (!nivra::set_up_run(*ms, prj, nullptr)) {
+      state.SkipWithError("storm set-up failed");
+      return;
+    }
+    setup = seconds(t0);
+    const auto sequence = nivra::time_step_sequence();
+    const auto t1 = std::chrono::steady_clock::now();
     do {
-      for (std::size_t i = 0; i < sequence.size(); ++i) {
-        const auto t = std::chrono::steady_clock::now();
-        sequence[i].run(*ms);
-        spent[i] += seconds(t);
+      for (const auto& routine : sequence) {
+        if (routine.run == nivra::overland_routing_step) {
+          const auto t = std::chrono::steady_clock::now();
+          routine.run(*ms);
+          overland += seconds(t);
+        } else {
+          routine.run(*ms);
+        }
       }
     } while (ms->clock.keep_running);
-    loop += seconds(t0);
+    loop = seconds(t1);
+    wall = seconds(t0);
+    const auto& k = ms->overland.overtype == nivra::overland_scheme::explicit_faces
+                        ? std::pair(ms->overland.explicit_kernel.substeps, ms->overland.explicit_kernel.restarts)
+                        : std::pair(ms->overland.ade_kernel.substeps, ms->overland.ade_kernel.restarts);
+    substeps = k.first;
+    restarts = k.second;
     state.PauseTiming();
+    held = resident_bytes() - before;
     ms.reset();
     state.ResumeTiming();
   }
-  for (std::size_t i = 0; i < sequence.size(); ++i) {
-    if (sequence[i].run == nivra::overland_routing_step)
-      state.counters["overland_step_share"] = spent[i] / loop;
-    if (sequence[i].run == nivra::apply_rainfall) state.counters["rain_share"] = spent[i] / loop;
-    if (sequence[i].run == nivra::write_time_series_output)
-      state.counters["output_share"] = spent[i] / loop;
-  }
-  report(state, steps_per_storm);
+  if (threads == 1) one_thread_wall()[overtype] = wall;
+  const double cells = static_cast<double>(side) * side;
+  state.counters["wall_s"] = wall;
+  state.counters["setup_s"] = setup;
+  state.counters["substeps"] = static_cast<double>(substeps);
+  state.counters["restarts"] = static_cast<double>(restarts);
+  state.counters["updates_core"] = cells * static_cast<double>(substeps) / wall / threads;
+  const auto one = one_thread_wall().find(overtype);
+  state.counters["speedup"] = one != one_thread_wall().end() ? one->second / wall : 0.0;
+  state.counters["overland_share"] = overland / loop;
+  state.counters["bytes_cell"] = held / cells;
 }
-BENCHMARK(BM_storm_time_loop)->Unit(benchmark::kSecond)->Iterations(1);
 
-// The ADE kernel alone over the same storm: the rain of each overland step
-// is applied by the model's own routines, the kernel's outputs are handed on
-// as the overland step hands them, and only the kernel is timed.
-void BM_storm_kernel_only(benchmark::State& state) {
-  folder();
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto ms = set_up();
-    for (int step = 0; step <= steps_per_storm; ++step) {
-      nivra::advance_clock(*ms);
-      nivra::init_event_state(*ms);
-      nivra::update_rainfall(*ms);
-      nivra::apply_rainfall(*ms);
-      if (!nivra::is_due(*ms, ms->clock.ov_next_time)) continue;
-      const double dt = nivra::seconds_since(*ms, ms->clock.ov_last_time);
-      const nivra::overland_domain domain = nivra::overland_kernel_domain(*ms);
-      state.ResumeTiming();
-      benchmark::DoNotOptimize(nivra::route_overland_ade(domain, dt).books.outlet);
-      state.PauseTiming();
-      // The step hands the kernel's next call the mean face discharges.
-      for (int c = 1; c <= ms->grid.ncells; ++c) {
-        ms->overland.ov_qx[c] = ms->overland.ov_volx[c] / dt;
-        ms->overland.ov_qy[c] = ms->overland.ov_voly[c] / dt;
-      }
-      ms->overland.ade_sweep = ms->overland.ade_sweep == 1 ? 2 : 1;
-      ms->clock.ov_last_time = ms->clock.model_time;
-      ms->clock.ov_next_time = ms->clock.model_time + ms->clock.ov_dt_days;
-    }
-    ms.reset();
-    state.ResumeTiming();
-  }
-  report(state, steps_per_storm);
-}
-BENCHMARK(BM_storm_kernel_only)->Unit(benchmark::kSecond)->Iterations(1);
+void BM_storm_explicit(benchmark::State& state) { storm(state, "EXPLICIT", 5.0); }
+void BM_storm_ade(benchmark::State& state) { storm(state, "ADE", 10.0); }
+BENCHMARK(BM_storm_explicit)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_storm_ade)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

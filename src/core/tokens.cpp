@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 
 #include "core/guarded_file.h"
@@ -107,6 +108,7 @@ int scan_int(std::string_view s, bool* ok) {
 
 bool whole_token_double(std::string_view token, double& out) {
   if (token.empty() || is_space(token.front())) return false;
+  if (read_plain_decimal(token.data(), token.data() + token.size(), out) == token.data() + token.size()) return true;
   // The quick path takes plain decimal numbers (and "inf", "nan"); a sign
   // "+", hexadecimal and values beyond the range of a double go to strtod,
   // which reads them as "%lf" does. Either way the whole token is used.

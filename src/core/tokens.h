@@ -6,6 +6,7 @@
 // one pass however many values it holds.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -88,6 +89,46 @@ int scan_int(std::string_view s, bool* ok = nullptr);
 // range of an int. A real may come out infinite or NaN ("inf", "nan",
 // "1e400"): the caller tests that it is finite.
 bool whole_token_double(std::string_view token, double& out);
+
+// A plain decimal number at b, as grid maps hold them: an optional sign,
+// digits with at most one point among them and no exponent, ended by a
+// separator or e. When it has at most 15 digits its value is an exact
+// integer over an exact power of ten, rounded once: the double nearest the
+// decimal, as whole_token_double reads it. Returns the end of the number,
+// or null for anything else (read it with whole_token_double). Terminated:
+// the text goes on past e with a character that is not a digit (the end of
+// a std::string), so that the digits are read without testing for e.
+template <bool Terminated = false>
+inline const char* read_plain_decimal(const char* b, const char* e, double& out) {
+  static constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  // The digits from b on into m; the end of them.
+  auto read_digits = [e](const char* c, std::uint64_t& m) {
+    for (;;) {
+      if constexpr (!Terminated) {
+        if (c >= e) return c;
+      }
+      const unsigned d = static_cast<unsigned char>(*c) - static_cast<unsigned>('0');
+      if (d > 9) return c;
+      m = m * 10 + d;
+      ++c;
+    }
+  };
+  const bool negative = b < e && *b == '-';
+  if (b < e && (*b == '-' || *b == '+')) ++b;
+  const char* const first = b;
+  std::uint64_t m = 0;
+  b = read_digits(b, m);
+  const char* const point = b;
+  if (b < e && *b == '.') b = read_digits(b + 1, m);
+  if (b > e) return nullptr;
+  const long digits = (b - first) - (point < b ? 1 : 0);
+  if (digits == 0 || digits > 15 || (b < e && !is_token_sep(*b))) return nullptr;
+  const long after_point = point < b ? b - point - 1 : 0;
+  const double v = static_cast<double>(m) / exact_powers_of_ten[after_point];
+  out = negative ? -v : v;
+  return b;
+}
 bool whole_token_int(std::string_view token, int& out);
 
 // 1 when the first tokens of both texts are equal without regard to case.

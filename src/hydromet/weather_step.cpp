@@ -11,6 +11,7 @@
 #include "hydromet/evapotranspiration_step.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/solar_shading.h"
+#include "inputs/geometry.h"
 #include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
 #include "inputs/input_report.h"
@@ -195,6 +196,8 @@ int read_hmet(model_state& ms) {
 void elev_band_assign(model_state& ms) { elev_band_assign(ms.grid, ms.hydromet); }
 
 void slope_normals(model_state& ms) {
+  // The centred slopes are made here, for their one reader.
+  compute_centred_slopes(ms);
   slope_normals(ms.grid.ncells, ms.grid.centred_slope_x, ms.grid.centred_slope_y, ms.hydromet.Cell_X1_Y2_Z3_S4_A5);
 }
 

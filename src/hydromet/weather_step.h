@@ -15,7 +15,7 @@ struct model_state;
 int read_hmet(model_state& ms);
 
 // The elevation band of every cell, and the unit surface normals of the
-// radiation model.
+// radiation model (from the centred slopes, which it makes).
 void elev_band_assign(model_state& ms);
 void slope_normals(model_state& ms);
 

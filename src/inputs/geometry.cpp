@@ -317,26 +317,28 @@ void build_connectivity(model_state& ms) {
   auto whole = [n](array1d<int>& a, const char* name) { alloc_1d_int(a, n, name); };
   const bool infiltration = ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards;
 
-  // Always: overland state and surface parameters, slopes, neighbours.
+  // Always: overland state and surface parameters, slopes, neighbours. The
+  // face volumes only for plain ADE, whose step turns them into discharges;
+  // the previous depths with an overland hotstart, the roughness exponents
+  // with their table and the centred slopes with their step, which make
+  // them; the exfiltration marks with groundwater.
   real(ms.overland.ov_depth, "ov_depth");
-  real(ms.overland.ov_depth_old, "ov_depth_old");
   real(ms.hydromet.rain_depth, "rain_depth");
   real(ms.grid.slope_x, "slope_x");
   real(ms.grid.slope_y, "slope_y");
-  real(ms.grid.centred_slope_x, "centred_slope_x");
-  real(ms.grid.centred_slope_y, "centred_slope_y");
   real(ms.overland.ov_qx, "ov_qx");
   real(ms.overland.ov_qy, "ov_qy");
-  real(ms.overland.ov_volx, "ov_volx");
-  real(ms.overland.ov_voly, "ov_voly");
+  if (ms.overland.overtype == overland_scheme::ade) {
+    real(ms.overland.ov_volx, "ov_volx");
+    real(ms.overland.ov_voly, "ov_voly");
+  }
   whole(ms.grid.belowcon, "belowcon");
   whole(ms.grid.rightcon, "rightcon");
   whole(ms.grid.abovecon, "abovecon");
   whole(ms.grid.leftcon, "leftcon");
-  whole(ms.groundwater.yes_exfil, "yes_exfil");
+  if (ms.groundwater.gw_simulation) whole(ms.groundwater.yes_exfil, "yes_exfil");
   real(ms.overland.retent_dep, "retent_dep");
   real(ms.overland.dist_rough, "dist_rough");
-  real(ms.overland.roughness_exp, "roughness_exp");
 
   if (ms.output.discharge_given || ms.output.chan_discharge_given) real(ms.output.discharge_cell, "discharge_cell");
   if (ms.overland.ovr_flow_block) {

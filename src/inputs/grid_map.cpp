@@ -157,9 +157,26 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
         return;
       }
       const int* m = mask[r].data();
+      // The row is read in one pass: a plain decimal is read as it is cut
+      // off the row (the row's text ends in a NUL), any other token whole
+      // (next_number_token's rules).
+      const std::string_view row = line.rest();
+      const char* p = row.data();
+      const char* const end = p + row.size();
       for (int c = 1; c <= cols; ++c) {
         double v = 0.0;
-        const int got = next_number_token(line, token, v);
+        while (p < end && is_token_sep(*p)) ++p;
+        int got = p < end ? 1 : 0;
+        if (got) {
+          const char* start = p;
+          if (const char* after = read_plain_decimal<true>(p, end, v)) {
+            p = after;
+          } else {
+            while (p < end && !is_token_sep(*p)) ++p;
+            got = whole_token_double(std::string_view(start, static_cast<std::size_t>(p - start)), v) ? 1 : -1;
+          }
+          token = std::string_view(start, static_cast<std::size_t>(p - start));
+        }
         if (got == 0) {
           std::printf("Error: row %d of the map %.*s holds %d values; the map has %d columns.\n", r,
                       static_cast<int>(name.size()), name.data(), c - 1, cols);

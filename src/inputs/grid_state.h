@@ -95,9 +95,8 @@ struct grid_state {
   guarded_file dike_map_file;
   guarded_file lowspot_input_file;
 
-  // ---- Scratch of the map phase and of the exchange-file writer.
-  array2d<int> data;                  // [row][col] integer map values, same extents as mask
-  array1d<double> scratch_map;        // one value per cell for the exchange-file writer
+  // ---- Scratch of the exchange-file writer, made only when it writes Ksat.
+  array1d<double> scratch_map;        // one value per cell
 };
 
 }  // namespace nivra

@@ -50,7 +50,9 @@ void read_snow_ov_hotstart(model_state& ms) {
   }
 
   ensure_cells(ms.overland.ov_depth, n, "ov_depth");
-  ensure_cells(ms.overland.ov_depth_old, n, "ov_depth_old");
+  // The previous depths are kept where the run starts on water.
+  if (ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given)
+    ensure_cells(ms.overland.ov_depth_old, n, "ov_depth_old");
   if (ms.overland.ov_hotstart_read_given) {
     input_report(ms, console_rule::unless_silent, "reading overland hotstart map from file: %s\n",
                  ms.project.ov_hotstart_read_file.c_str());

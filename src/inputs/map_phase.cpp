@@ -17,6 +17,7 @@
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
+#include "run/clock_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {
@@ -42,7 +43,6 @@ void read_input_maps(model_state& ms) {
   ms.grid.nrows = ms.grid.proj_rows;
   ms.grid.ncols = ms.grid.proj_cols;
   alloc_2d_int(ms.grid.mask, ms.grid.nrows + 1, ms.grid.ncols + 1, "mask");
-  alloc_2d_int(ms.grid.data, ms.grid.nrows + 1, ms.grid.ncols + 1, "data");
 
   struct step {
     void (*run)(model_state&);
@@ -54,7 +54,8 @@ void read_input_maps(model_state& ms) {
       {read_watershed_mask, true},
       {[](model_state& m) {
          alloc_1d_double(m.grid.elevation, m.grid.ncells, "elevation");
-         alloc_1d_double(m.grid.scratch_map, m.grid.ncells, "scratch_map");
+         if (m.clock.zem && m.clock.mola_given && m.clock.ksat_to_mola_given)
+           alloc_1d_double(m.grid.scratch_map, m.grid.ncells, "scratch_map");
        },
        true},
       {read_elevation, true},

@@ -185,7 +185,7 @@ void read_nwsrfs_snow_bands(model_state& ms) {
 }
 
 void alloc_snow_cell_array(model_state& ms) {
-  alloc_1d_double(ms.hydromet.snow_step_work, ms.grid.ncells, "snow_step_work");
+  if (ms.clock.long_term) alloc_1d_double(ms.hydromet.snow_step_work, ms.grid.ncells, "snow_step_work");
 }
 
 void read_interception_maps(model_state& ms) {
@@ -289,7 +289,8 @@ void read_retention_map(model_state& ms) {
 void read_roughness_map(model_state& ms) {
   const int n = ms.grid.ncells;
   ensure_cells(ms.overland.dist_rough, n, "dist_rough");
-  ensure_cells(ms.overland.roughness_exp, n, "roughness_exp");
+  // The roughness exponents come with the tables only; without them the
+  // array is not made and the effective roughness is the Manning n.
   if (ms.overland.roughness_given) {
     bool from_table = false;
     if (!read_map_or_table(ms, ms.overland.roughness_file, ms.project.roughness, ms.overland.dist_rough,
@@ -298,15 +299,10 @@ void read_roughness_map(model_state& ms) {
                            "reading roughness table and map from master table file\n",
                            cmt_roughness, cmt_code_roughness, from_table))
       return;
-    // The exponent comes with the tables only; a roughness map leaves it 0.
-    if (from_table) {
-      if (table_present(ms.grid, cmt_rough_exp)) {
-        input_report(ms, console_rule::unless_quiet,
-                     "reading roughness_exp table and map from master table file\n");
-        if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.overland.roughness_exp})) return;
-      } else {
-        ms.overland.roughness_exp.fill(0.0);
-      }
+    if (from_table && table_present(ms.grid, cmt_rough_exp)) {
+      input_report(ms, console_rule::unless_quiet, "reading roughness_exp table and map from master table file\n");
+      ensure_cells(ms.overland.roughness_exp, n, "roughness_exp");
+      if (!read_cmt_table(ms, cmt_code_rough_exp, {&ms.overland.roughness_exp})) return;
     }
     for (int c = 1; c <= n; ++c)
       if (ms.overland.dist_rough[c] <= 0.0) {
@@ -324,7 +320,6 @@ void read_roughness_map(model_state& ms) {
     return;
   }
   ms.overland.dist_rough.fill(manning_n);
-  ms.overland.roughness_exp.fill(0.0);
 }
 
 void init_snow_roughness(model_state& ms) {

@@ -482,7 +482,7 @@ constexpr card_entry card_table[] = {
     text("pipe_flow", 284, &po::pipe_flow, on(&po::pipe_flow_given)),
     text("pipe_head", 285, &po::pipe_head, on(&po::pipe_head_given)),
     text("pipe_tile", 286, &po::pipe_tile, on(&po::pipe_tile_given)),
-    in(special("num_threads", 374, card_kind::num_threads), from_to(1, 4096)),
+    in(integer("num_threads", 374, &po::num_threads), from_to(1, 4096)),
     in(real("st_time_step", 375, &rc::st_time_step), from_to(0, 3600, "s")),
     special("calib_comp_data", 376, card_kind::calib_comp_data_word, &po::calib_comp_data),
     text("calib_obs_data", 377, &po::calib_obs_data),

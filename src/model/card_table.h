@@ -37,7 +37,6 @@ enum class card_kind : std::uint8_t {
   start_date,           // year, month, day
   start_time,           // hour, minute
   end_time,             // year, month, day, hour, minute
-  num_threads,
   time_series_file,     // acted on at once
   elev_series_file,
   replace_params,

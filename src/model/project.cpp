@@ -190,12 +190,6 @@ class card_reader {
         r_.rc.end_minute = d[4];
         return true;
       }
-      case card_kind::num_threads: {
-        double v = 0.0;
-        if (!read_number(e, line, true, v)) return false;
-        std::printf("Warning: not complied with OpenMP, unable to set the thread level.\n");
-        return true;
-      }
       case card_kind::time_series_file: {
         std::string v;
         next_token(line, v);

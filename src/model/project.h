@@ -104,6 +104,7 @@ struct project_options {
 
   // Overland flow, roughness, retention, interception.
   int overtype = 0;  // an overland_scheme value (surface/overland_state.h)
+  int num_threads = 0;  // threads of the overland routing; 0: not given
   double manning_n = 0.0; int manning_n_given = 0;
   file_name_text roughness; int roughness_given = 0;
   int ovr_flow_block = 0;

@@ -284,6 +284,7 @@ void set_schemes(model_state& ms) {
 void copy_overland(model_state& ms) {
   const project_options& po = ms.project.project_options;
   ms.overland.overtype = po.overtype;
+  ms.overland.num_threads = po.num_threads;
   ms.overland.manning_n = po.manning_n;
   ms.overland.manning_n_given = po.manning_n_given;
   ms.overland.ovr_flow_block = po.ovr_flow_block;

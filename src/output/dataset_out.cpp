@@ -331,11 +331,15 @@ void open_grid_dataset_series(grid_series_kind kind, model_state& ms) {
 }
 
 void init_grid_dataset_output(model_state& ms) {
-  // Work arrays of the map output step, made once so that no step allocates.
-  alloc_cells(ms.output.depth_output, ms.grid.ncells);
-  alloc_cells(ms.output.discharge_cell, ms.grid.ncells);
-  alloc_cells(ms.output.gw_recharge_prev, ms.grid.ncells);
-  alloc_cells(ms.output.gw_recharge_inc_cell, ms.grid.ncells);
+  // Work arrays of the outputs the project asks for, made once so that no
+  // step allocates.
+  if (ms.output.depth_given || ms.output.in_celldepdis_location_given)
+    alloc_cells(ms.output.depth_output, ms.grid.ncells);
+  if (ms.output.discharge_given) alloc_cells(ms.output.discharge_cell, ms.grid.ncells);
+  if (ms.output.gw_recharge_inc_given) {
+    alloc_cells(ms.output.gw_recharge_prev, ms.grid.ncells);
+    alloc_cells(ms.output.gw_recharge_inc_cell, ms.grid.ncells);
+  }
   if (ms.output.binary_dataset) ms.output.dataset_scratch.resize(binary_record_size(ms.grid.rows, ms.grid.cols));
 
   auto open_if = [&](bool on, grid_series_kind kind) {

@@ -67,6 +67,10 @@ struct overland_result {
 // weirs and the outlet (no outlet volume with channel routing on).
 overland_result route_overland_explicit(const overland_domain& d, double dt);
 
+// Sizes the explicit scheme's work arrays for the grid, its lakes and the
+// run's threads, as its first call would.
+void prepare_overland_explicit(const overland_domain& d);
+
 // ---------------------------------------------------------------- ADE
 inline constexpr int ade_dir_x = 1;  // faces to the right neighbour
 inline constexpr int ade_dir_y = 2;  // faces to the neighbour below
@@ -79,6 +83,10 @@ enum class sweep_status { stable, unstable, failed };
 // ADE-PC (overtype 3), then the low-spot weirs; any other overtype only
 // runs the weirs.
 overland_result route_overland_ade(const overland_domain& d, double dt);
+
+// Sizes the work arrays of the ADE scheme (overtype 2 or 3) and the face
+// arrays it fills, as its first call would.
+void prepare_overland_ade(const overland_domain& d);
 
 // Face discharges (m3/s) of one direction from the given depths, using the
 // effective roughness of the ADE scheme's sub-step.

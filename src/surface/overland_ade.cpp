@@ -5,7 +5,11 @@
 // depths fall too fast; ADE-PC takes the full step with the mean of a
 // predictor and a corrector discharge, in equal shorter sub-steps when the
 // full step would take a cell below zero.
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <optional>
 #include <cstdio>
 #include <cstring>
 
@@ -71,7 +75,7 @@ ade_ctx make_ctx(const overland_domain& d) {
   c.h = ov.ov_depth.data();
   c.z = g.elevation.data();
   c.ret = ov.retent_dep.data();
-  c.neff = ov.ade_kernel.rough.data();
+  c.neff = ov.ade_kernel.rough.empty() ? ov.dist_rough.data() : ov.ade_kernel.rough.data();
   c.right = g.rightcon.data();
   c.below = g.belowcon.data();
   c.left = g.leftcon.data();
@@ -367,6 +371,54 @@ void report_small_sub_step(double dts, double min_dt, int worst) {
   std::printf("Program stopped.\n");
 }
 
+// The largest expected relative depth change of one direction, its cell,
+// and whether it passes the stability limit.
+struct depth_change {
+  double ratio = 0.0;
+  int cell = 0;
+  bool unstable = false;
+};
+
+// The first sub-step of a step of dt seconds, from the sub-step dts it would
+// take and the depth changes of the two directions: cut by the larger ratio
+// past the limit (never below the smallest sub-step), grown by 1.4 up to dt
+// after a calm one, and the stability factor doubled again after 100 calm
+// steps. worst: the cell of the larger ratio.
+double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, depth_change y, int& worst) {
+  double R = x.ratio;
+  worst = x.cell;
+  if (y.ratio > x.ratio) {
+    R = y.ratio;
+    worst = y.cell;
+  }
+  if (x.unstable || y.unstable) {
+    dts /= R;
+    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
+  } else if (R < 0.5) {
+    if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
+    s.stable_count += 1;
+  }
+  if (s.dt_factor < 1.0 && s.stable_count > 100) {
+    s.dt_factor *= 2.0;
+    s.stable_count = 0;
+  }
+  return dts;
+}
+
+// The next sub-step of a step with `remaining` seconds left: dts is cut to
+// 0.6 after an unstable one (never below 1.1 times the smallest), and the
+// sub-step takes what remains when less than half a sub-step would be left
+// after it. Counted, and kept as the scheme's last sub-step.
+double next_sub_step(ade_scheme& s, double& dts, double remaining, sweep_status previous) {
+  if (previous == sweep_status::unstable) {
+    dts *= 0.6;
+    if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
+  }
+  s.last_dt = dts;
+  s.substeps += 1;
+  return remaining - dts < 0.5 * dts ? remaining : dts;
+}
+
 // Plain ADE with adaptive sub-steps.
 overland_status route_plain(const overland_domain& d, double dt, bool first, overland_books& books) {
   overland_state& ov = d.overland;
@@ -385,23 +437,8 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
   int cx = 0, cy = 0;
   const bool ux = stability(c, ov.ov_qx.data(), ade_dir_x, dts, s.dt_factor, rx, cx);
   const bool uy = stability(c, ov.ov_qy.data(), ade_dir_y, dts, s.dt_factor, ry, cy);
-  double R = rx;
-  int worst = cx;
-  if (ry > rx) {
-    R = ry;
-    worst = cy;
-  }
-  if (ux || uy) {
-    dts /= R;
-    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
-  } else if (R < 0.5) {
-    if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
-    s.stable_count += 1;
-  }
-  if (s.dt_factor < 1.0 && s.stable_count > 100) {
-    s.dt_factor *= 2.0;
-    s.stable_count = 0;
-  }
+  int worst = 0;
+  dts = first_sub_step(s, dt, dts, {rx, cx, ux}, {ry, cy, uy}, worst);
 
   std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) save_lakes(s, lakes);
@@ -428,12 +465,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     sweep_status prev_status = sweep_status::stable;
     bool failed = false;
     while (remaining > 1e-16) {
-      if (prev_status == sweep_status::unstable) {
-        dts *= 0.6;
-        if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
-      }
-      s.last_dt = dts;
-      const double step = remaining - dts < 0.5 * dts ? remaining : dts;
+      const double step = next_sub_step(s, dts, remaining, prev_status);
       effective_roughness(ov, n, c.h);
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
@@ -465,6 +497,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     dts *= 0.5;
     s.dt_factor *= 0.5;
     s.stable_count = 0;
+    s.restarts += 1;
   }
   if (c.olake) book_olake_exchange(lakes, oacc);
   return overland_status::ok;
@@ -553,7 +586,10 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
-    for (int p = 0; p < parts && below_zero == 0; ++p) below_zero = pc_sub_step(c, ov, lakes, dts, books);
+    for (int p = 0; p < parts && below_zero == 0; ++p) {
+      s.substeps += 1;
+      below_zero = pc_sub_step(c, ov, lakes, dts, books);
+    }
     if (below_zero == 0) break;
     if (dts / 2 < s.min_dt) {
       report_small_sub_step(dts / 2, s.min_dt, below_zero);
@@ -564,20 +600,639 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
     if (chan_lakes) restore_lakes(s, lakes);
     zero(s.olake_acc);
     books = overland_books{};
+    s.restarts += 1;
   }
   if (c.olake) book_olake_exchange(lakes, s.olake_acc.data());
   return overland_status::ok;
 }
 
+
+// ---------------------------------------------------------------- plain grids
+// Grids without lakes, wetlands, snow, blockage or boundary conditions:
+// every face is an ordinary face or one a dike closes, which carries
+// nothing. Each pass over the cells is split among the run's threads and
+// runs strip by strip (grid_strips), where every neighbour is at a fixed
+// distance and the loops vectorise; the last face of a strip, whose
+// neighbour may lie elsewhere, is taken on its own. A closed or missing face
+// carries 0, so that the face into a cell from the left is always the right
+// face of the cell before it. What the parts find is combined by rules that
+// do not depend on the split.
+
+struct plain_grid {
+  int n = 0;
+  double dx = 0.0;
+  double A = 0.0;
+  const double* z = nullptr;
+  const double* ret = nullptr;
+  const double* neff = nullptr;
+  const int* right = nullptr;
+  const int* below = nullptr;
+  const int* left = nullptr;
+  const int* above = nullptr;
+  const int* dike = nullptr;  // null without a dike map
+  const grid_strips* strips = nullptr;
+};
+
+// The neighbour across the side `bit` of cell i, 0 where there is none or a
+// dike closes the face.
+inline int open_neighbour(const int* nb, const int* dike, int bit, int i) {
+  return dike && (dike[i] & bit) ? 0 : nb[i];
+}
+
+// Discharge of the face i -> k from the values of its two cells (`open`:
+// the face exists and is open): the face rule of face_discharges.
+[[gnu::always_inline]] inline double face_q(double dx, double zi, double zk, double hi, double hk, double ri,
+                                            double rk, double ni, double nk, bool open) {
+  const double si = zi + hi;
+  const double sk = zk + hk;
+  const double S = (si - sk) / dx;
+  const bool down = S > 0.0;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
+  const double v = pow_two_thirds(d) * std::sqrt(std::fabs(S)) / (down ? ni : nk);
+  const double V = S < 0.0 ? -v : v;
+  const double q = V * d * dx;
+  return open && !(std::fabs(S) < 1e-16) && !(d < 1e-16) ? q : 0.0;
+}
+
+// The same for the face i -> k read from the arrays (k = 0: no face).
+inline double face_q_at(const plain_grid& g, const double* depth, int i, int k) {
+  return face_q(g.dx, g.z[i], g.z[k], depth[i], depth[k], g.ret[i], g.ret[k], g.neff[i], g.neff[k], k != 0);
+}
+
+// The faces of one direction of the cells b..e of a strip, each leading
+// `step` cells on (0: every face of the run is closed).
+template <bool Open>
+NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step,
+                        double* __restrict q) {
+  const double dx = g.dx;
+  const double* __restrict z = g.z;
+  const double* __restrict ret = g.ret;
+  const double* __restrict neff = g.neff;
+  for (int i = b; i <= e; ++i) {
+    const int k = Open ? i + step : i;
+    q[i] = face_q(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k], Open);
+  }
+}
+
+// The faces of one direction of the cells first..last.
+NIVRA_HOT void face_part(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  const int* nb = dir == ade_dir_x ? g.right : g.below;
+  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    const int step = dir == ade_dir_x ? 1 : st.down;
+    if (b <= run_end) {
+      if (step)
+        face_run<true>(g, depth, b, run_end, step, q);
+      else
+        face_run<false>(g, depth, b, run_end, 0, q);
+    }
+    if (e == st.last) q[e] = face_q_at(g, depth, e, open_neighbour(nb, g.dike, bit, e));
+  }
+}
+
+// What a depth pass finds, in sign bits: a new depth that is not a number
+// or below -1e-5 m (the sweep failed), one that makes the sweep unstable.
+struct depth_bits {
+  std::uint64_t failed = 0;
+  std::uint64_t unstable = 0;
+};
+
+// The depth update of sweep_depths on the cells b..e of a strip, whose
+// upper neighbours (y) lie `up` cells back, and the face volumes added (the
+// first sub-step of an attempt starts them). Every cell is updated; a failed
+// sweep is thrown away whole.
+template <bool FromLeft, bool HasUp, bool FirstSubstep, bool LongStep>
+NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict q, double dts, double factor, int b, int e, int up,
+               double* __restrict h, double* __restrict vol, depth_bits& found) {
+  const double A = g.A;
+  const double limit = factor * 0.5;
+  std::uint64_t failed = 0, unstable = 0;
+  for (int i = b; i <= e; ++i) {
+    const double in = FromLeft ? q[i - 1] : (HasUp ? q[i - up] : 0.0);
+    const double dh = (in - q[i]) * dts / A;
+    const double prev = h[i];
+    const double hn = prev + dh;
+    // Failed: not a number, or below -1e-05.
+    failed |= ((std::bit_cast<std::uint64_t>(hn) & 0x7fffffffffffffffull) + 0x000fffffffffffffull) |
+              std::bit_cast<std::uint64_t>(hn + 1e-05);
+    // Unstable: below -1e-08, or a deep cell changing by more than half its
+    // depth (times the factor) on a sub-step above 0.1 s.
+    std::uint64_t u = std::bit_cast<std::uint64_t>(hn + 1e-08);
+    if constexpr (LongStep)
+      u |= std::bit_cast<std::uint64_t>(0.01 - prev) & std::bit_cast<std::uint64_t>(limit * prev - std::fabs(dh));
+    unstable |= u;
+    h[i] = hn < 0.0 ? 0.0 : hn;
+    vol[i] = (FirstSubstep ? 0.0 : vol[i]) + q[i] * dts;
+  }
+  found.failed |= failed;
+  found.unstable |= unstable;
+}
+
+template <bool FirstSubstep, bool LongStep>
+NIVRA_HOT void depth_part(const plain_grid& g, const double* q, int dir, double dts, double factor, int first, int last,
+                double* h, double* vol, depth_bits& found) {
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    if (dir == ade_dir_x)
+      depth_run<true, false, FirstSubstep, LongStep>(g, q, dts, factor, b, e, 0, h, vol, found);
+    else if (st.up)
+      depth_run<false, true, FirstSubstep, LongStep>(g, q, dts, factor, b, e, st.up, h, vol, found);
+    else
+      depth_run<false, false, FirstSubstep, LongStep>(g, q, dts, factor, b, e, 0, h, vol, found);
+  }
+}
+
+// The stability check of `stability` on the cells first..last, both
+// directions: the largest ratio of each at its first cell, and whether
+// each is unstable.
+void stability_part(const plain_grid& g, const double* h, const double* qx, const double* qy, double dts,
+                    double factor, int first, int last, part_tally& tx, part_tally& ty) {
+  double rx = 0.0, ry = 0.0;
+  int cx = 0, cy = 0;
+  bool ux = false, uy = false;
+  for (int i = first; i <= last; ++i) {
+    const double hi = h[i];
+    if (!(hi > 0.01)) continue;
+    const double sx = std::fabs((qx[g.left[i]] - qx[i]) * dts / g.A) / (factor * 0.25 * hi);
+    const double sy = std::fabs((qy[g.above[i]] - qy[i]) * dts / g.A) / (factor * 0.25 * hi);
+    if (sx > rx) {
+      rx = sx;
+      cx = i;
+    }
+    if (sy > ry) {
+      ry = sy;
+      cy = i;
+    }
+    ux = ux || (dts > 0.1 && sx > 1.0);
+    uy = uy || (dts > 0.1 && sy > 1.0);
+  }
+  tx.ratio = rx;
+  tx.cell = cx;
+  tx.status = ux ? 1 : 0;
+  ty.ratio = ry;
+  ty.cell = cy;
+  ty.status = uy ? 1 : 0;
+}
+
+// ADE-PC's change of the cells b..e of a strip (to = from + net inflow x
+// coef); the sign bits of the new depths.
+template <bool FromLeft, bool HasUp>
+NIVRA_HOT void change_run(const double* __restrict q, double coef, int b, int e, int up, const double* from, double* to,
+                std::uint64_t& bits) {
+  std::uint64_t below = 0;
+  for (int i = b; i <= e; ++i) {
+    const double in = FromLeft ? q[i - 1] : (HasUp ? q[i - up] : 0.0);
+    const double v = from[i] + (in - q[i]) * coef;
+    to[i] = v;
+    below |= std::bit_cast<std::uint64_t>(v);
+  }
+  bits |= below;
+}
+
+// The first of the cells first..last whose depth is below zero, 0 when none.
+int first_below_zero(const double* h, int first, int last) {
+  for (int i = first; i <= last; ++i)
+    if (h[i] < 0.0) return i;
+  return 0;
+}
+
+// The corrector discharges of the cells b..e of a strip: the mean of the
+// predictor's and those of the predicted depths.
+template <bool Open>
+NIVRA_HOT void corrector_run(const plain_grid& g, const double* __restrict pcf, const double* __restrict pcd, int b, int e,
+                   int step, double* __restrict q) {
+  const double dx = g.dx;
+  const double* __restrict z = g.z;
+  const double* __restrict ret = g.ret;
+  const double* __restrict neff = g.neff;
+  for (int i = b; i <= e; ++i) {
+    const int k = Open ? i + step : i;
+    q[i] = 0.5 * (pcf[i] + face_q(dx, z[i], z[k], pcd[i], pcd[k], ret[i], ret[k], neff[i], neff[k], Open));
+  }
+}
+
+// ADE-PC's change of the cells first..last; the first of them whose new
+// depth is below zero, 0 when none.
+NIVRA_HOT int change_part(const plain_grid& g, const double* q, int dir, double coef, int first, int last,
+                          const double* from, double* to) {
+  std::uint64_t bits = 0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first), e = std::min(st.last, last);
+    if (dir == ade_dir_x)
+      change_run<true, false>(q, coef, b, e, 0, from, to, bits);
+    else if (st.up)
+      change_run<false, true>(q, coef, b, e, st.up, from, to, bits);
+    else
+      change_run<false, false>(q, coef, b, e, 0, from, to, bits);
+  }
+  return doubtful(bits) ? first_below_zero(to, first, last) : 0;
+}
+
+// The corrector discharges of the cells first..last.
+NIVRA_HOT void corrector_part(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first, int last,
+                              double* q) {
+  const int* nb = dir == ade_dir_x ? g.right : g.below;
+  const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first), e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    const int step = dir == ade_dir_x ? 1 : st.down;
+    if (b <= run_end) {
+      if (step)
+        corrector_run<true>(g, pcf, pcd, b, run_end, step, q);
+      else
+        corrector_run<false>(g, pcf, pcd, b, run_end, 0, q);
+    }
+    if (e == st.last) q[e] = 0.5 * (pcf[e] + face_q_at(g, pcd, e, open_neighbour(nb, g.dike, bit, e)));
+  }
+}
+
+// The passes again for wide vectors (see overland_common.h).
+NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+  face_part(g, depth, dir, first, last, q);
+}
+template <bool FirstSubstep, bool LongStep>
+NIVRA_WIDE void depth_part_wide(const plain_grid& g, const double* q, int dir, double dts, double factor, int first,
+                                int last, double* h, double* vol, depth_bits& found) {
+  depth_part<FirstSubstep, LongStep>(g, q, dir, dts, factor, first, last, h, vol, found);
+}
+NIVRA_WIDE int change_part_wide(const plain_grid& g, const double* q, int dir, double coef, int first, int last,
+                                const double* from, double* to) {
+  return change_part(g, q, dir, coef, first, last, from, to);
+}
+NIVRA_WIDE void corrector_part_wide(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first,
+                                    int last, double* q) {
+  corrector_part(g, pcf, pcd, dir, first, last, q);
+}
+template <bool FirstSubstep, bool LongStep, class... A>
+void depths_on(bool wide, A&&... a) {
+  wide ? depth_part_wide<FirstSubstep, LongStep>(a...) : depth_part<FirstSubstep, LongStep>(a...);
+}
+
+// The run's threads over the cells of one plain call.
+struct plain_call {
+  const plain_grid& g;
+  thread_pool& crew;
+  int parts;
+  std::vector<part_tally>& tallies;
+  bool wide = wide_vectors();
+
+  template <class Body>
+  void over_cells(Body&& body) {
+    for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
+  }
+  part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
+
+  void faces(const double* depth, int dir, double* q) {
+    over_cells([&](int first, int last, int) {
+      wide ? face_part_wide(g, depth, dir, first, last, q) : face_part(g, depth, dir, first, last, q);
+    });
+  }
+
+  sweep_status depths(const double* q, int dir, double dts, double factor, bool first_substep, double* h,
+                      double* vol) {
+    over_cells([&](int first, int last, int part) {
+      depth_bits found;
+      const bool long_step = dts > 0.1;
+      if (first_substep)
+        long_step ? depths_on<true, true>(wide, g, q, dir, dts, factor, first, last, h, vol, found)
+                  : depths_on<true, false>(wide, g, q, dir, dts, factor, first, last, h, vol, found);
+      else
+        long_step ? depths_on<false, true>(wide, g, q, dir, dts, factor, first, last, h, vol, found)
+                  : depths_on<false, false>(wide, g, q, dir, dts, factor, first, last, h, vol, found);
+      tally(part).bits[0] = found.failed;
+      tally(part).bits[1] = found.unstable;
+    });
+    std::uint64_t failed = 0, unstable = 0;
+    for (int p = 0; p < parts; ++p) {
+      failed |= tally(p).bits[0];
+      unstable |= tally(p).bits[1];
+    }
+    if (doubtful(failed)) return sweep_status::failed;
+    return doubtful(unstable) ? sweep_status::unstable : sweep_status::stable;
+  }
+
+  // The check of `stability` over the grid in both directions: the largest
+  // ratio of each at its first cell, and whether each is unstable.
+  void stability(const double* h, const double* qx, const double* qy, double dts, double factor, double& rx,
+                 int& cx, bool& ux, double& ry, int& cy, bool& uy) {
+    // Two tallies per part: x in the part's own, y in the one after the
+    // last part's.
+    over_cells([&](int first, int last, int part) {
+      stability_part(g, h, qx, qy, dts, factor, first, last, tally(part), tally(parts + part));
+    });
+    rx = ry = 0.0;
+    cx = cy = 0;
+    ux = uy = false;
+    for (int p = 0; p < parts; ++p) {
+      const part_tally& tx = tally(p);
+      const part_tally& ty = tally(parts + p);
+      if (tx.ratio > rx) {
+        rx = tx.ratio;
+        cx = tx.cell;
+      }
+      if (ty.ratio > ry) {
+        ry = ty.ratio;
+        cy = ty.cell;
+      }
+      ux = ux || tx.status == 1;
+      uy = uy || ty.status == 1;
+    }
+  }
+
+  // ADE-PC's change of every cell from the discharges of one direction
+  // (to may be from); the first cell whose new depth is below zero, 0 when
+  // none.
+  int change(const double* q, int dir, double coef, const double* from, double* to) {
+    over_cells([&](int first, int last, int part) {
+      tally(part).cell = wide ? change_part_wide(g, q, dir, coef, first, last, from, to)
+                              : change_part(g, q, dir, coef, first, last, from, to);
+    });
+    for (int p = 0; p < parts; ++p)
+      if (tally(p).cell != 0) return tally(p).cell;
+    return 0;
+  }
+
+  void corrector(const double* pcf, const double* pcd, int dir, double* q) {
+    over_cells([&](int first, int last, int) {
+      wide ? corrector_part_wide(g, pcf, pcd, dir, first, last, q) : corrector_part(g, pcf, pcd, dir, first, last, q);
+    });
+  }
+
+  void fill(double* a, double v) {
+    over_cells([&](int first, int last, int) {
+      for (int i = first; i <= last; ++i) a[i] = v;
+    });
+  }
+
+  void copy(const double* from, double* to) {
+    over_cells([&](int first, int last, int) {
+      std::memcpy(to + first, from + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+    });
+  }
+
+  // Copies the depths into `to` and checks them as check_entry_depths does;
+  // a doubtful grid is checked cell by cell (and copied again).
+  overland_status save_and_check(double* h, double* to) {
+    over_cells([&](int first, int last, int part) {
+      std::uint64_t bits = 0;
+      for (int i = first; i <= last; ++i) {
+        to[i] = h[i];
+        bits |= doubt_bits(h[i]);
+      }
+      tally(part).bits[0] = bits;
+    });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[0];
+    if (!doubtful(bits)) return overland_status::ok;
+    const overland_status status = check_entry_depths(h, g.n);
+    if (status == overland_status::ok) copy(h, to);
+    return status;
+  }
+};
+
+plain_grid make_plain_grid(const ade_ctx& c, const double* neff) {
+  plain_grid g;
+  g.n = c.n;
+  g.dx = c.dx;
+  g.A = c.A;
+  g.z = c.z;
+  g.ret = c.ret;
+  g.neff = neff;
+  g.right = c.right;
+  g.below = c.below;
+  g.left = c.left;
+  g.above = c.above;
+  g.dike = c.dike;
+  return g;
+}
+
+// True when some cell has a roughness exponent: the effective roughness then
+// changes with the depth.
+bool has_roughness_exponents(const overland_state& ov, int n) {
+  if (ov.roughness_exp.size() < n) return false;
+  const double* e = ov.roughness_exp.data();
+  bool any = false;
+  for (int i = 1; i <= n; ++i) any |= e[i] != 0.0;
+  return any;
+}
+
+// A plain call: the context with the roughness the faces take (the
+// effective roughness array with exponents, else the Manning n), its grid
+// and the run's threads.
+struct plain_setup {
+  ade_ctx c;
+  plain_grid g;
+  plain_call call;
+  bool exponents;
+
+  plain_setup(const overland_domain& d, bool with_exponents)
+      : c(make_ctx(d)),
+        g(),
+        call{g, d.overland.crew, cell_parts(d.overland, d.grid.ncells), d.overland.ade_kernel.tallies},
+        exponents(with_exponents) {
+    overland_state& ov = d.overland;
+    if (!exponents) c.neff = ov.dist_rough.data();
+    g = make_plain_grid(c, c.neff);
+    ov.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
+    g.strips = &ov.ade_kernel.strips;
+    ov.ov_qx[0] = ov.ov_qy[0] = 0.0;
+  }
+};
+
+// Plain ADE with adaptive sub-steps on a plain grid: the rules of
+// route_plain, pass by pass. The depths at the start of the step are in
+// depth_save already.
+overland_status route_plain_grid(const overland_domain& d, plain_setup& p, double dt, bool first,
+                                 overland_books& books) {
+  overland_state& ov = d.overland;
+  ade_scheme& s = ov.ade_kernel;
+  const int n = d.grid.ncells;
+  const ade_ctx& c = p.c;
+  plain_call& call = p.call;
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
+  double* h = c.h;
+  double* qx = ov.ov_qx.data();
+  double* qy = ov.ov_qy.data();
+
+  // Sub-step choice from the expected relative depth change.
+  double dts = dt;
+  if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
+  double rx = 0.0, ry = 0.0;
+  int cx = 0, cy = 0;
+  bool ux = false, uy = false;
+  call.stability(h, qx, qy, dts, s.dt_factor, rx, cx, ux, ry, cy, uy);
+  int worst = 0;
+  dts = first_sub_step(s, dt, dts, {rx, cx, ux}, {ry, cy, uy}, worst);
+
+  double* volx = ov.ov_volx.data();
+  double* voly = ov.ov_voly.data();
+  for (bool first_attempt = true;; first_attempt = false) {
+    if (dts < s.min_dt) {
+      report_small_sub_step(dts, s.min_dt, worst);
+      return overland_status::sub_step_too_small;
+    }
+    // Every attempt starts from the state at the start of the step (the
+    // first one is there already).
+    if (!first_attempt) call.copy(s.depth_save.data(), h);
+    books = overland_books{};
+
+    double remaining = dt;
+    sweep_status prev_status = sweep_status::stable;
+    bool failed = false;
+    bool first_substep = true;
+    while (remaining > 1e-16) {
+      const double step = next_sub_step(s, dts, remaining, prev_status);
+      if (p.exponents) effective_roughness(ov, n, h);
+      sweep_status status = sweep_status::stable;
+      for (int pass = 0; pass < 2; ++pass) {
+        const int dir = pass == 0 ? order_first : order_second;
+        double* q = dir == ade_dir_x ? qx : qy;
+        call.faces(h, dir, q);
+        const sweep_status st =
+            call.depths(q, dir, step, s.dt_factor, first_substep, h, dir == ade_dir_x ? volx : voly);
+        if (st == sweep_status::failed) {
+          failed = true;
+          break;
+        }
+        if (st > status) status = st;
+      }
+      if (failed) break;
+      first_substep = false;
+      drain_outlet(c, step, books);
+      remaining -= step;
+      prev_status = status;
+    }
+    if (!failed) {
+      // A step too short for a sub-step moves nothing through the faces.
+      if (first_substep) {
+        call.fill(volx, 0.0);
+        call.fill(voly, 0.0);
+      }
+      break;
+    }
+    dts *= 0.5;
+    s.dt_factor *= 0.5;
+    s.stable_count = 0;
+    s.restarts += 1;
+  }
+  return overland_status::ok;
+}
+
+// One predictor-corrector sub-step of pc_sub_step on a plain grid.
+int plain_pc_sub_step(plain_setup& p, overland_state& ov, double dts, overland_books& books) {
+  ade_scheme& s = ov.ade_kernel;
+  const ade_ctx& c = p.c;
+  plain_call& call = p.call;
+  const double coef = dts / c.A;
+  double* pcd = s.pc_depth.data();
+  double* pcf = s.pc_flux.data();
+  pcf[0] = 0.0;
+  if (p.exponents) effective_roughness(ov, c.n, c.h);
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  for (int pass = 0; pass < 2; ++pass) {
+    const int dir = pass == 0 ? order_first : (order_first == ade_dir_x ? ade_dir_y : ade_dir_x);
+    double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
+    call.faces(c.h, dir, pcf);
+    call.change(pcf, dir, coef, c.h, pcd);
+    call.corrector(pcf, pcd, dir, q);
+    const int below_zero = call.change(q, dir, coef, c.h, c.h);
+    if (below_zero != 0) {
+      // The sub-step is abandoned with the other direction's discharges at
+      // zero.
+      if (pass == 0) call.fill(dir == ade_dir_x ? ov.ov_qy.data() : ov.ov_qx.data(), 0.0);
+      return below_zero;
+    }
+  }
+  drain_outlet(c, dts, books);
+  return 0;
+}
+
+// ADE-PC on a plain grid: the rules of route_pc, pass by pass. The depths
+// at the start of the step are in depth_save already.
+overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double dt, overland_books& books) {
+  overland_state& ov = d.overland;
+  ade_scheme& s = ov.ade_kernel;
+  for (int parts = 1;; parts *= 2) {
+    const double dts = dt / parts;
+    int below_zero = 0;
+    for (int k = 0; k < parts && below_zero == 0; ++k) {
+      s.substeps += 1;
+      below_zero = plain_pc_sub_step(p, ov, dts, books);
+    }
+    if (below_zero == 0) break;
+    if (dts / 2 < s.min_dt) {
+      report_small_sub_step(dts / 2, s.min_dt, below_zero);
+      return overland_status::sub_step_too_small;
+    }
+    // The attempt starts again from the state at the start of the step.
+    p.call.copy(s.depth_save.data(), p.c.h);
+    books = overland_books{};
+    s.restarts += 1;
+  }
+  return overland_status::ok;
+}
+
 }  // namespace
 
-void ade_scheme::prepare(int cells, int channel_lakes, int overland_lakes) {
-  ensure_cells(pc_depth, cells);
-  ensure_cells(pc_flux, cells);
-  ensure_cells(rough, cells);
+void ade_scheme::prepare(int overtype, int cells, bool roughness, int channel_lakes, int overland_lakes,
+                         int threads) {
+  if (overtype == overland_scheme::ade_pc) {
+    ensure_cells(pc_depth, cells);
+    ensure_cells(pc_flux, cells);
+  }
+  if (roughness) ensure_cells(rough, cells);
   ensure_cells(depth_save, cells);
   if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
+  // Two per thread: the stability check tallies both directions at once.
+  if (static_cast<int>(tallies.size()) < 2 * threads) tallies.resize(static_cast<std::size_t>(2 * threads));
+}
+
+namespace {
+
+// Sizes the scheme's arrays; true for a plain grid: one without lakes,
+// wetlands, snow, blockage or boundary conditions, which takes the plain
+// passes split among the run's threads.
+bool prepare_ade(const overland_domain& d, bool exponents) {
+  overland_state& ov = d.overland;
+  const lake_state& lakes = d.lakes;
+  const int n = d.grid.ncells;
+  ensure_cells(ov.ov_qx, n);
+  ensure_cells(ov.ov_qy, n);
+  if (ov.overtype == overland_scheme::ade) {
+    ensure_cells(ov.ov_volx, n);
+    ensure_cells(ov.ov_voly, n);
+  }
+  const ade_ctx probe = make_ctx(d);
+  const bool plain = !probe.general && !probe.bctype;
+  ov.ade_kernel.prepare(ov.overtype, n, !plain || exponents, lakes.chan_lakes ? lakes.num_lakes : 0,
+                        lakes.overland_lake_map_given ? lakes.num_olakes : 0, ov.crew.size());
+  return plain;
+}
+
+}  // namespace
+
+void prepare_overland_ade(const overland_domain& d) {
+  if (d.grid.ncells <= 0) return;
+  const bool exponents = has_roughness_exponents(d.overland, d.grid.ncells);
+  if (prepare_ade(d, exponents)) {
+    const ade_ctx c = make_ctx(d);
+    d.overland.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
+  }
 }
 
 void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q) {
@@ -610,24 +1265,29 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
   ade_scheme& s = ov.ade_kernel;
   const int n = g.ncells;
   if (n <= 0) return result;
-  result.status = check_entry_depths(ov.ov_depth.data(), n);
+  const bool exponents = has_roughness_exponents(ov, n);
+  const bool plain = prepare_ade(d, exponents);
+  const bool routes = ov.overtype == overland_scheme::ade || ov.overtype == overland_scheme::ade_pc;
+  std::optional<plain_setup> p;
+  if (plain && routes) {
+    // The depths are checked as they are saved for a restart.
+    p.emplace(d, exponents);
+    result.status = p->call.save_and_check(ov.ov_depth.data(), s.depth_save.data());
+  } else {
+    result.status = check_entry_depths(ov.ov_depth.data(), n);
+  }
   if (result.status != overland_status::ok) return result;
 
   const bool first = s.calls == 0;
   s.calls += 1;
   if (first) s.min_dt = g.grid_size * 0.001 / 100;
-  ensure_cells(ov.ov_qx, n);
-  ensure_cells(ov.ov_qy, n);
-  ensure_cells(ov.ov_volx, n);
-  ensure_cells(ov.ov_voly, n);
-  s.prepare(n, lakes.chan_lakes ? lakes.num_lakes : 0, lakes.overland_lake_map_given ? lakes.num_olakes : 0);
 
   overland_books books;
   if (ov.overtype == overland_scheme::ade) {
-    result.status = route_plain(d, dt, first, books);
+    result.status = p ? route_plain_grid(d, *p, dt, first, books) : route_plain(d, dt, first, books);
     if (result.status != overland_status::ok) return result;
   } else if (ov.overtype == overland_scheme::ade_pc) {
-    result.status = route_pc(d, dt, books);
+    result.status = p ? route_pc_grid(d, *p, dt, books) : route_pc(d, dt, books);
     if (result.status != overland_status::ok) return result;
   }
 

@@ -14,10 +14,85 @@ namespace nivra {
 inline constexpr double five_thirds = 1.6666666666666667;
 inline constexpr double outlet_exponent = 1.666667;
 
-// Work arrays of the kernels are made on their first call in a run (1..n).
+// Wide vectors. On x86-64 the plain passes are compiled twice: for the
+// processor every x86-64 has (two doubles a step) and for AVX2 (four), and
+// the wide copy runs where the processor has AVX2. Both make the same
+// floating-point operations in the same order, element by element, with no
+// contraction into fused multiply-adds: the same bits.
+#define NIVRA_HOT [[gnu::always_inline]] inline
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define NIVRA_WIDE __attribute__((target("avx2")))
+inline bool wide_vectors() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+#else
+#define NIVRA_WIDE
+inline bool wide_vectors() { return false; }
+#endif
+
+// The parts a pass over n cells is split into: one per thread of the run,
+// each of at least ov.part_cells cells; a smaller grid runs on the calling
+// thread alone.
+inline int cell_parts(const overland_state& ov, int n) {
+  const int most = ov.part_cells > 0 ? n / ov.part_cells : n;
+  return most < 2 ? 1 : (ov.crew.size() < most ? ov.crew.size() : most);
+}
+
+// Runs body(first, last, part) over the cells 1..n in `parts` contiguous
+// parts (cell_parts), on the crew when there are several.
+template <class Body>
+void for_cell_parts(thread_pool& crew, int n, int parts, Body&& body) {
+  if (parts <= 1) {
+    body(1, n, 0);
+    return;
+  }
+  crew.run([&](int part) {
+    if (part >= parts) return;
+    const item_range r = share_of(1, n, part, parts);
+    body(r.begin, r.end, part);
+  });
+}
+
+// Work arrays of the kernels are made at the run's set-up, or on their
+// first call (1..n).
 inline void ensure_cells(array1d<double>& a, int n) {
   if (a.size() != n) a.alloc(n);
 }
+
+// x^(-1/3) for x >= 2^-1022 and finite, to within about one unit in the
+// last place. A first guess takes a third of the high word of x (exponent
+// and leading mantissa bits) off a constant; three steps of the series of
+// (1 - r)^(-1/3), r = 1 - x y^3, each of higher order than Newton's, then
+// take it to full precision. Multiplications and additions only: the face
+// loops vectorise, and the divider, which the faces keep busy, is left alone.
+inline double inverse_cube_root(double x) {
+  // The high word over 3, in double arithmetic (exact below 2^52), taken off
+  // the constant that puts the result's exponent right: its bits are the
+  // guess's high word.
+  const std::uint64_t high = std::bit_cast<std::uint64_t>(x) >> 32;
+  const double high_value = std::bit_cast<double>(high | 0x4330000000000000ull) - 0x1p52;
+  const double guess_word = (1430175744.0 - high_value * (1.0 / 3.0)) + 0x1p52;
+  const std::uint64_t word = std::bit_cast<std::uint64_t>(guess_word) - 0x4330000000000000ull;
+  double y = std::bit_cast<double>(word << 32);
+  double r = 1.0 - x * (y * y * y);
+  y = y + y * (r * (1.0 / 3.0 + r * (2.0 / 9.0 + r * (14.0 / 81.0))));
+  r = 1.0 - x * (y * y * y);
+  y = y + y * (r * (1.0 / 3.0 + r * (2.0 / 9.0)));
+  r = 1.0 - x * (y * y * y);
+  return y + y * (r * (1.0 / 3.0));
+}
+
+// d^(5/3), the Manning depth factor of a face, for d > 0: d x d^(2/3),
+// within a few units in the last place of the power. Depths below 2^-700 m
+// give 0, as the power does (it falls below the smallest double).
+inline double pow_five_thirds(double d) {
+  const double y = inverse_cube_root(d);
+  return d < 0x1p-700 ? 0.0 : d * (d * y);
+}
+
+// d^(2/3) for d >= 1e-16: d x d^(-1/3).
+inline double pow_two_thirds(double d) { return d * inverse_cube_root(d); }
 
 // Takes a volume (m3) out of a cell whose water of depth h stands on
 // open_area: never more than it holds. Returns the volume that left; the

@@ -40,6 +40,8 @@ struct explicit_ctx {
   const double* rough = nullptr;
   const int* right = nullptr;
   const int* below = nullptr;
+  const int* left = nullptr;
+  const int* above = nullptr;
   const double* sx = nullptr;
   const double* sy = nullptr;
   double* qx = nullptr;
@@ -374,6 +376,44 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
 
+// The sub-step a call of dt seconds starts on: the reduced one while calls
+// of it are left, else dt again (said once when it comes back).
+double starting_sub_step(explicit_scheme& s, double dt, bool quiet) {
+  if (s.reduced_countdown >= 1) {
+    s.reduced_active = 1;
+    s.reduced_countdown -= 1;
+    return s.reduced_dt;
+  }
+  if (s.reduced_active) {
+    if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
+    s.reduced_active = 0;
+  }
+  return dt;
+}
+
+// After a counted failure: a sub-step that can still be divided is cut to a
+// third and held for the next calls (true: the step starts again); a
+// sub-step of 5 ms or less, or one divided max_reductions times in this call
+// already, goes on with the tests off (false).
+bool shorten_sub_step(explicit_scheme& s, double& dts, int& reductions, bool& testing, bool quiet) {
+  if (dts <= 0.005) {
+    testing = false;
+    return false;
+  }
+  if (reductions < max_reductions) {
+    ++reductions;
+    dts /= 3.0;
+    if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
+    s.reduced_dt = dts;
+    s.reduced_countdown = reduced_calls;
+    s.restarts += 1;
+    return true;
+  }
+  if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
+  testing = false;
+  return false;
+}
+
 // Back to the state at the start of the step: depths, lakes, fluxes.
 void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ctx& c) {
   const int n = c.n;
@@ -411,18 +451,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
     std::memcpy(save, c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   }
 
-  double dts;
-  if (s.reduced_countdown >= 1) {
-    dts = s.reduced_dt;
-    s.reduced_active = 1;
-    s.reduced_countdown -= 1;
-  } else {
-    dts = dt;
-    if (s.reduced_active) {
-      if (!quiet) msg_printf("Resetting time step to %4.2lf for overland flow...\n", dt);
-      s.reduced_active = 0;
-    }
-  }
+  double dts = starting_sub_step(s, dt, quiet);
   if (chan_lakes) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       s.lake_elev_save[L] = lakes.lake_elev[L];
@@ -436,27 +465,12 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
   int reductions = 0;
   bool testing = true;
 
-  // After a counted failure: a sub-step that can still be divided is cut to
-  // a third, and the step starts again from the saved state (true); a
-  // sub-step of 5 ms or less, or one divided five times already, goes on
-  // without further tests.
+  // After a counted failure the step may start again, on a shorter sub-step,
+  // from the saved state (shorten_sub_step).
   auto restart_shorter = [&]() {
-    if (dts <= 0.005) {
-      testing = false;
-      return false;
-    }
-    if (reductions < max_reductions) {
-      ++reductions;
-      dts /= 3.0;
-      if (!quiet) msg_printf(" *Changing overland time step to %4.2lf seconds...\n", dts);
-      s.reduced_dt = dts;
-      s.reduced_countdown = reduced_calls;
-      restore_step_start(s, lakes, c);
-      return true;
-    }
-    if (!quiet) msg_printf(" *Time step to small to divide, continuing with current time step\n");
-    testing = false;
-    return false;
+    if (!shorten_sub_step(s, dts, reductions, testing, quiet)) return false;
+    restore_step_start(s, lakes, c);
+    return true;
   };
 
   // An attempt runs sub-steps to the end of the step. A face that moves too
@@ -466,6 +480,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
     done = true;
     double elapsed = 0.0;
     while (done && dt - elapsed > 0.0001) {
+      s.substeps += 1;
       for (int i = 1; i <= n; ++i) {
         const double d = c.h[i] - c.ret[i];
         c.pw[i] = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
@@ -559,17 +574,592 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
   apply_depth_changes(c, c.olake, limited);
 }
 
+
+// ---------------------------------------------------------------- plain grids
+// Grids without channel lakes or wetlands: every face is an ordinary face or
+// one a dike closes, which carries nothing. A sub-step is two passes over the
+// cells, each split among the run's threads:
+//   - faces: the flux of every right and lower face from the depths at the
+//     start of the sub-step, kept as the depth it moves, dd = dts q / dx
+//     (in ov_qx and ov_qy), and the checks of the water each face takes;
+//     the last sub-step of the step keeps the flux q itself, which becomes
+//     the face's discharge once the step is done;
+//   - cells: each cell's change gathered from its four faces in the order
+//     the sweeps meet them, its new depth, and its flowing depth to the 5/3
+//     for the next sub-step.
+// Both passes run strip by strip (grid_strips), where every neighbour is at
+// a fixed distance and the loops vectorise; the last face of a strip, whose
+// neighbour may lie elsewhere, is taken on its own. A closed or missing face
+// moves 0, so that a cell's left face is always the right face of the cell
+// before it. The new depths go to a second array: the depths at the start
+// of the step stay in place for a restart, and those at the start of the
+// sub-step for the rare sub-step in which some cell gives more than it
+// holds; that sub-step is done again face by face as the sweeps do it.
+
+struct plain_grid {
+  int n = 0;
+  double dx = 0.0;
+  const double* ret = nullptr;
+  const double* rough = nullptr;
+  const int* right = nullptr;
+  const int* below = nullptr;
+  const int* left = nullptr;
+  const int* above = nullptr;
+  const double* sx = nullptr;
+  const double* sy = nullptr;
+  const int* dike = nullptr;        // null without a dike map
+  const double* blocked = nullptr;  // null without blockage
+  const grid_strips* strips = nullptr;
+};
+
+// The neighbour across the side `bit` of cell j, 0 where there is none or a
+// dike closes the face.
+inline int open_neighbour(const int* nb, const int* dike, int bit, int j) {
+  return dike && (dike[j] & bit) ? 0 : nb[j];
+}
+
+// Unit-width flux of a face from the depths and flowing depths to the 5/3 of
+// its two cells (j the cell whose face it is, k the neighbour), before the
+// test of its flowing depth: +-0 where that is 0.
+[[gnu::always_inline]] inline double face_q_raw(double dx, double slope, double rough, double hj, double hk,
+                                                double pj, double pk, double& p) {
+  const double S = slope - (hk - hj) / dx + 1e-30;
+  p = flat(S) ? 0.0 : (S >= 0.0 ? pj : pk);
+  const double a = std::sqrt(std::fabs(S)) / rough * p;
+  return S < 0.0 ? -a : a;
+}
+
+// The face rule of the sweeps (`open`: the face exists and is open).
+[[gnu::always_inline]] inline double face_q(double dx, double slope, double rough, double hj, double hk, double pj,
+                                            double pk, bool open) {
+  double p;
+  const double q = face_q_raw(dx, slope, rough, hj, hk, pj, pk, p);
+  return open && p > 0.0 ? q : 0.0;
+}
+
+// The same for the face j -> k read from the arrays (k = 0: no face).
+inline double face_q_at(const plain_grid& g, const double* h, const double* pw, const double* slope, int j, int k) {
+  return face_q(g.dx, slope[j], g.rough[j], h[j], h[k], pw[j], pw[k], k != 0);
+}
+
+// The depth a face takes from the cell its water leaves: dd over the open
+// share of that cell (bj, bk: the blocked shares of the two cells).
+template <bool Blocked>
+[[gnu::always_inline]] inline double face_loss(double q, double dd, double bj, double bk) {
+  if constexpr (Blocked) {
+    const double b = q >= 0.0 ? bj : bk;
+    return std::fabs(dd / (b < 1.0 ? 1.0 - b : 1.0));
+  }
+  return std::fabs(dd);
+}
+
+// (depth - retention)^(5/3) of the cells first..last, 0 where the cell holds
+// no more than its retention; the doubt bits of the depths (doubt_bits).
+NIVRA_HOT std::uint64_t flow_depth_pass(const plain_grid& g, const double* __restrict h, double* __restrict pw,
+                                        int first, int last) {
+  const double* __restrict ret = g.ret;
+  std::uint64_t bits = 0;
+  for (int i = first; i <= last; ++i) {
+    bits |= doubt_bits(h[i]);
+    const double d = h[i] - ret[i];
+    const double p = pow_five_thirds(d);
+    pw[i] = d > 0.0 ? p : 0.0;
+  }
+  return bits;
+}
+
+// The sign bit of the result is set when loss >= 0.06, the celerity limit: a
+// bit the face loops can or together (a test of the doubles is not).
+constexpr double below_celerity_limit = std::bit_cast<double>(std::bit_cast<std::uint64_t>(0.06) - 1);
+[[gnu::always_inline]] inline std::uint64_t over_limit_bits(double loss) {
+  return std::bit_cast<std::uint64_t>(below_celerity_limit - loss);
+}
+
+// What the face passes store for a face: the depth it moves in the sub-step
+// (dts q / dx), or its unit-width flux q.
+enum class face_output { depth_moved, flux };
+
+// The faces of the cells b..e of a strip, each with an open right face to
+// the next cell and its lower face `down` cells on (HasDown). Flags of the
+// faces that take 6 cm or more from a cell while testing.
+template <face_output Out, bool HasDown, bool Blocked, bool Testing>
+NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict h, const double* __restrict pw, double f, int b, int e,
+              int down, double* __restrict ox, double* __restrict oy, std::uint64_t& fails_x,
+              std::uint64_t& fails_y) {
+  const double dx = g.dx;
+  const double* __restrict sx = g.sx;
+  const double* __restrict sy = g.sy;
+  const double* __restrict rough = g.rough;
+  const double* __restrict blocked = g.blocked;
+  std::uint64_t fx = 0, fy = 0;
+  for (int j = b; j <= e; ++j) {
+    const int ky = HasDown ? j + down : j;
+    double px, py;
+    const double rx = face_q_raw(dx, sx[j], rough[j], h[j], h[j + 1], pw[j], pw[j + 1], px);
+    const double ry = face_q_raw(dx, sy[j], rough[j], h[j], h[ky], pw[j], pw[ky], py);
+    // The depth the raw flux moves is the face's where its flowing depth is
+    // above 0, and 0 (as the face moves) elsewhere: one division serves the
+    // face and its test, and the test is free of choices.
+    const double mx = f * rx / dx;
+    const double my = f * ry / dx;
+    if constexpr (Out == face_output::flux) {
+      ox[j] = px > 0.0 ? rx : 0.0;
+      oy[j] = HasDown && py > 0.0 ? ry : 0.0;
+    } else {
+      ox[j] = px > 0.0 ? mx : 0.0;
+      oy[j] = HasDown && py > 0.0 ? my : 0.0;
+    }
+    if constexpr (Testing) {
+      const double bj = Blocked ? blocked[j] : 0.0;
+      fx |= over_limit_bits(face_loss<Blocked>(rx, mx, bj, Blocked ? blocked[j + 1] : 0.0));
+      if constexpr (HasDown) fy |= over_limit_bits(face_loss<Blocked>(ry, my, bj, Blocked ? blocked[ky] : 0.0));
+    }
+  }
+  fails_x |= fx;
+  fails_y |= fy;
+}
+
+// The last cell of a strip, whose neighbours are read from the arrays.
+template <face_output Out, bool Blocked, bool Testing>
+void face_last(const plain_grid& g, const double* h, const double* pw, double f, int j, double* ox, double* oy,
+               std::uint64_t& fails_x, std::uint64_t& fails_y) {
+  const int kx = open_neighbour(g.right, g.dike, cell_side::right, j);
+  const int ky = open_neighbour(g.below, g.dike, cell_side::bottom, j);
+  const double qx = face_q_at(g, h, pw, g.sx, j, kx);
+  const double qy = face_q_at(g, h, pw, g.sy, j, ky);
+  const double ddx = f * qx / g.dx;
+  const double ddy = f * qy / g.dx;
+  ox[j] = Out == face_output::flux ? qx : ddx;
+  oy[j] = Out == face_output::flux ? qy : ddy;
+  {
+    if constexpr (Testing) {
+      const double* bl = g.blocked;
+      const double bj = Blocked ? bl[j] : 0.0;
+      fails_x |= over_limit_bits(face_loss<Blocked>(qx, ddx, bj, Blocked ? bl[kx] : 0.0));
+      fails_y |= over_limit_bits(face_loss<Blocked>(qy, ddy, bj, Blocked ? bl[ky] : 0.0));
+    }
+  }
+}
+
+// The faces of the cells first..last, strip by strip, for a sub-step of f
+// seconds.
+template <face_output Out, bool Blocked, bool Testing>
+NIVRA_HOT void face_part(const plain_grid& g, const double* h, const double* pw, double f, int first, int last, double* ox,
+               double* oy, part_tally& t) {
+  std::uint64_t fx = 0, fy = 0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    if (b <= run_end) {
+      if (st.down)
+        face_run<Out, true, Blocked, Testing>(g, h, pw, f, b, run_end, st.down, ox, oy, fx, fy);
+      else
+        face_run<Out, false, Blocked, Testing>(g, h, pw, f, b, run_end, 0, ox, oy, fx, fy);
+    }
+    if (e == st.last) face_last<Out, Blocked, Testing>(g, h, pw, f, e, ox, oy, fx, fy);
+  }
+  t.bits[0] = fx;
+  t.bits[1] = fy;
+}
+
+// The cells b..e of a strip: the new depths into out and (NextPw) their
+// flowing depths into pw for the next sub-step; the sign bits of the new
+// depths. A cell's left face is the right face of the cell before it; its
+// upper face that of the cell `up` back (HasUp). The faces hold the depths
+// they move, or (FromFlux) their fluxes, of which the depths are taken as
+// the face pass takes them.
+template <bool HasUp, bool Blocked, bool XFirst, bool FromFlux, bool NextPw>
+NIVRA_HOT void cell_run(const plain_grid& g, const double* __restrict h, const double* __restrict fx,
+              const double* __restrict fy, double dts, int b, int e, int up, double* __restrict out,
+              double* __restrict pw, std::uint64_t& sign_bits) {
+  const double* __restrict ret = g.ret;
+  const double* __restrict blocked = g.blocked;
+  const double dx = g.dx;
+  auto moved = [&](double v) { return FromFlux ? dts * v / dx : v; };
+  std::uint64_t bits = 0;
+  for (int i = b; i <= e; ++i) {
+    const double l = moved(fx[i - 1]), r = moved(fx[i]), b_ = moved(fy[i]);
+    const double a = HasUp ? moved(fy[i - up]) : 0.0;
+    double dh = 0.0;
+    if constexpr (XFirst) {
+      dh += l;
+      dh -= r;
+      if constexpr (HasUp) dh += a;
+      dh -= b_;
+    } else {
+      if constexpr (HasUp) dh += a;
+      dh -= b_;
+      dh += l;
+      dh -= r;
+    }
+    double hn;
+    if constexpr (Blocked) {
+      const double bc = blocked[i];
+      hn = h[i] + dh / (bc < 1.0 ? 1.0 - bc : 1.0);
+    } else {
+      hn = h[i] + dh;
+    }
+    bits |= std::bit_cast<std::uint64_t>(hn);
+    out[i] = hn;
+    if constexpr (NextPw) {
+      const double d = hn - ret[i];
+      const double p = pow_five_thirds(d);
+      pw[i] = d > 0.0 ? p : 0.0;
+    }
+  }
+  sign_bits |= bits;
+}
+
+template <bool Blocked, bool XFirst, bool Last>
+NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts, int first,
+               int last, double* out, double* pw, part_tally& t) {
+  std::uint64_t bits = 0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    if (st.up)
+      cell_run<true, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, st.up, out, pw, bits);
+    else
+      cell_run<false, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, 0, out, pw, bits);
+  }
+  t.bits[2] = bits;
+}
+
+// The passes again for wide vectors, and the choice between the two.
+NIVRA_WIDE std::uint64_t flow_depth_pass_wide(const plain_grid& g, const double* h, double* pw, int first,
+                                              int last) {
+  return flow_depth_pass(g, h, pw, first, last);
+}
+template <face_output Out, bool Blocked, bool Testing>
+NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* h, const double* pw, double f, int first, int last,
+                               double* ox, double* oy, part_tally& t) {
+  face_part<Out, Blocked, Testing>(g, h, pw, f, first, last, ox, oy, t);
+}
+template <bool Blocked, bool XFirst, bool Last>
+NIVRA_WIDE void cell_part_wide(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts,
+                               int first, int last, double* out, double* pw, part_tally& t) {
+  cell_part<Blocked, XFirst, Last>(g, h, fx, fy, dts, first, last, out, pw, t);
+}
+template <face_output Out, bool Blocked, bool Testing, class... A>
+void faces_on(bool wide, A&&... a) {
+  wide ? face_part_wide<Out, Blocked, Testing>(a...) : face_part<Out, Blocked, Testing>(a...);
+}
+template <bool Blocked, bool XFirst, bool Last, class... A>
+void cells_on(bool wide, A&&... a) {
+  wide ? cell_part_wide<Blocked, XFirst, Last>(a...) : cell_part<Blocked, XFirst, Last>(a...);
+}
+
+// The run's threads and the grid of one plain call.
+struct plain_call {
+  const plain_grid& g;
+  thread_pool& crew;
+  int parts;
+  std::vector<part_tally>& tallies;
+  bool blocked;
+  bool wide = wide_vectors();
+
+  template <class Body>
+  void over_cells(Body&& body) {
+    for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
+  }
+  part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
+
+  // The flowing depths of the depths h; false when some depth is not a
+  // number or below zero.
+  bool flow_depths(const double* h, double* pw) {
+    over_cells([&](int first, int last, int part) {
+      tally(part).bits[2] =
+          wide ? flow_depth_pass_wide(g, h, pw, first, last) : flow_depth_pass(g, h, pw, first, last);
+    });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
+    return !doubtful(bits);
+  }
+
+  // The face pass: every face into fx and fy, the depth it moves or (last)
+  // its flux; whether some face of x, and of y, takes 6 cm or more from a
+  // cell (while testing).
+  std::pair<bool, bool> faces(const double* h, const double* pw, double dts, bool testing, bool last, double* fx,
+                              double* fy) {
+    over_cells([&](int first, int end, int part) {
+      constexpr face_output dd = face_output::depth_moved, q = face_output::flux;
+      part_tally& t = tally(part);
+      const int mode = (blocked ? 4 : 0) + (testing ? 2 : 0) + (last ? 1 : 0);
+      switch (mode) {
+        case 0: faces_on<dd, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 1: faces_on<q, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 2: faces_on<dd, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 3: faces_on<q, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 4: faces_on<dd, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 5: faces_on<q, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        case 6: faces_on<dd, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+        default: faces_on<q, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
+      }
+    });
+    std::uint64_t any_x = 0, any_y = 0;
+    for (int p = 0; p < parts; ++p) {
+      any_x |= tally(p).bits[0];
+      any_y |= tally(p).bits[1];
+    }
+    return {doubtful(any_x), doubtful(any_y)};
+  }
+
+  // The cell pass; true when some new depth may be below zero (its sign bit
+  // is set).
+  bool cells(const double* h, const double* fx, const double* fy, double dts, bool x_first, bool last, double* out,
+             double* pw) {
+    over_cells([&](int first, int end, int part) {
+      part_tally& t = tally(part);
+      const int mode = (blocked ? 4 : 0) + (x_first ? 2 : 0) + (last ? 1 : 0);
+      switch (mode) {
+        case 0: cells_on<false, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 1: cells_on<false, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 2: cells_on<false, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 3: cells_on<false, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 4: cells_on<true, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 5: cells_on<true, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        case 6: cells_on<true, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+        default: cells_on<true, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
+      }
+    });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
+    return doubtful(bits);
+  }
+
+  // The unit-width fluxes of both directions into qx and qy.
+  void fluxes(const double* h, const double* pw, double* qx, double* qy) {
+    over_cells([&](int first, int last, int part) {
+      faces_on<face_output::flux, false, false>(wide, g, h, pw, 0.0, first, last, qx, qy, tally(part));
+    });
+  }
+
+  // The unit-width fluxes become discharges.
+  void to_discharges(double* qx, double* qy) {
+    const double dx = g.dx;
+    over_cells([&](int first, int last, int) {
+      for (int i = first; i <= last; ++i) {
+        qx[i] *= dx;
+        qy[i] *= dx;
+      }
+    });
+  }
+};
+
+// Prints the faces of one direction that take 6 cm or more from a cell, in
+// the order of the sweep, from the depths at the start of the sub-step.
+void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const double* h, int dir, double dts) {
+  const int* nb = dir == dir_x ? g.right : g.below;
+  const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
+  const double* slope = dir == dir_x ? g.sx : g.sy;
+  auto flow_depth = [&](int i) {
+    const double d = h[i] - g.ret[i];
+    return d > 0.0 ? pow_five_thirds(d) : 0.0;
+  };
+  for (int j = 1; j <= g.n; ++j) {
+    const int k = open_neighbour(nb, g.dike, bit, j);
+    const double q = face_q(g.dx, slope[j], g.rough[j], h[j], h[k], flow_depth(j), flow_depth(k), k != 0);
+    const double dd = dts * q / g.dx;
+    const double loss = g.blocked ? face_loss<true>(q, dd, g.blocked[j], g.blocked[k]) : std::fabs(dd);
+    if (loss >= 0.06) celerity_failure(c, dir, q >= 0.0 ? j : k, q, loss, dts);
+  }
+}
+
+// Sub-steps of a plain grid.
+overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, explicit_ctx& c, double dt) {
+  const int n = c.n;
+  const bool quiet = c.quiet;
+  plain_grid g;
+  g.n = n;
+  g.dx = c.dx;
+  g.ret = c.ret;
+  g.rough = c.rough;
+  g.right = c.right;
+  g.below = c.below;
+  g.left = c.left;
+  g.above = c.above;
+  g.sx = c.sx;
+  g.sy = c.sy;
+  g.dike = c.dike;
+  g.blocked = c.blocked;
+  s.strips.build(n, c.right, c.below, c.above, c.dike);
+  g.strips = &s.strips;
+  plain_call call{g, ov.crew, cell_parts(ov, n), s.tallies, c.blocked != nullptr};
+
+  double dts = starting_sub_step(s, dt, quiet);
+
+  const bool x_first = s.sweep_toggle == 0;
+  const int first_dir = x_first ? dir_x : dir_y;
+  int reductions = 0;
+  bool testing = true;
+  auto restart_shorter = [&]() { return shorten_sub_step(s, dts, reductions, testing, quiet); };
+
+  // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move
+  // (the fluxes in the last sub-step); entry 0 stands for the missing face
+  // of a cell on the grid's edge.
+  double* start = c.h;
+  double* fx = c.qx;
+  double* fy = c.qy;
+  double* pw = c.pw;
+  fx[0] = fy[0] = 0.0;
+  double* buffers[2] = {s.depth_a.data(), s.depth_b.data()};
+  const double* cur = start;  // depths at the start of the sub-step
+
+  // The depths at the start of the step are checked as their flowing depths
+  // are taken.
+  if (!call.flow_depths(start, pw)) {
+    const overland_status status = check_entry_depths(start, n);
+    if (status != overland_status::ok) return status;
+    call.flow_depths(start, pw);
+  }
+
+  for (bool done = false, first_attempt = true; !done; first_attempt = false) {
+    done = true;
+    double elapsed = 0.0;
+    cur = start;
+    int next = 0;
+    if (!first_attempt) call.flow_depths(cur, pw);
+    while (dt - elapsed > 0.0001) {
+      s.substeps += 1;
+      // The last sub-step of the step keeps the fluxes of its faces.
+      const bool last = !(dt - (elapsed + dts) > 0.0001);
+      const auto [fails_x, fails_y] = call.faces(cur, pw, dts, testing, last, fx, fy);
+      // The failures of the first sweep, then of the second, as the sweeps
+      // meet them: the second is not tested once the first has stopped the
+      // testing.
+      for (int pass = 0; pass < 2; ++pass) {
+        const int dir = pass == 0 ? first_dir : (first_dir == dir_x ? dir_y : dir_x);
+        const bool fails = dir == dir_x ? fails_x : fails_y;
+        if (!testing || !fails) continue;
+        if (!quiet) print_plain_failures(g, c, cur, dir, dts);
+        if (restart_shorter()) {
+          done = false;
+          break;
+        }
+      }
+      if (!done) break;
+      double* out = buffers[next];
+      bool short_of_water = call.cells(cur, fx, fy, dts, x_first, last, out, pw);
+      if (short_of_water && c.blocked) {
+        // On a blocked grid a cell is short of water when its new depth is
+        // below zero (a zero with its sign bit set is not).
+        short_of_water = false;
+        for (int i = 1; i <= n && !short_of_water; ++i) short_of_water = out[i] < 0.0;
+      }
+      if (short_of_water) {
+        // The sub-step again, face by face: the fluxes, each cell's change
+        // in the order of the sweeps, the cells that would give more than
+        // they hold, and the cut of their outflows.
+        call.flow_depths(cur, pw);
+        call.fluxes(cur, pw, fx, fy);
+        explicit_ctx lc = c;
+        lc.h = const_cast<double*>(cur);
+        lc.dh = out;
+        lc.share = pw;
+        for (int i = 1; i <= n; ++i) {
+          const double l = dts * fx[c.left[i]] / c.dx, r = dts * fx[i] / c.dx;
+          const double a = dts * fy[c.above[i]] / c.dx, b = dts * fy[i] / c.dx;
+          double dh = 0.0;
+          if (x_first) {
+            dh += l;
+            dh -= r;
+            dh += a;
+            dh -= b;
+          } else {
+            dh += a;
+            dh -= b;
+            dh += l;
+            dh -= r;
+          }
+          out[i] = dh;
+        }
+        if (testing && overdrawn_cells(lc, dts) > 0 && restart_shorter()) {
+          done = false;
+          break;
+        }
+        limit_outflows(lc, nullptr, dir_x, dir_y, dts);
+        for (int i = 1; i <= n; ++i) {
+          const double hn = cur[i] + (c.blocked ? out[i] / open_share(c.blocked, i) : out[i]);
+          out[i] = hn < 0.0 ? 0.0 : hn;
+        }
+        // The cut fluxes stay in fx and fy: the last sub-step's become the
+        // discharges, any other's are replaced by the next face pass.
+        if (!last) call.flow_depths(out, pw);
+      }
+      cur = out;
+      next ^= 1;
+      elapsed += dts;
+    }
+  }
+
+  // The fluxes of the last sub-step become discharges (a call too short for
+  // a sub-step scales the last call's again, as the face sweeps do).
+  call.to_discharges(fx, fy);
+  // The last depths become the overland depths; the array they came from
+  // takes the next call's.
+  if (cur != start) {
+    array1d<double>& last = cur == s.depth_a.data() ? s.depth_a : s.depth_b;
+    double* out = last.data();
+    out[0] = start[0];
+    for (int i = n + 1; i <= ov.ov_depth.size(); ++i) out[i] = start[i];
+    std::swap(ov.ov_depth, last);
+  }
+  return overland_status::ok;
+}
 }  // namespace
 
-void explicit_scheme::prepare(int cells, int channel_lakes) {
-  ensure_cells(dh, cells);
-  ensure_cells(depth_save, cells);
+void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int threads) {
   ensure_cells(flow_depth_pow, cells);
-  ensure_cells(outflow_share, cells);
+  if (plain) {
+    ensure_cells(depth_a, cells);
+    ensure_cells(depth_b, cells);
+  } else {
+    ensure_cells(dh, cells);
+    ensure_cells(depth_save, cells);
+    ensure_cells(outflow_share, cells);
+  }
   if (channel_lakes > 0) {
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
   }
+  if (static_cast<int>(tallies.size()) < threads) tallies.resize(static_cast<std::size_t>(threads));
+}
+
+namespace {
+
+// What sets a grid's path through the scheme.
+struct explicit_layout {
+  bool chan_lakes = false;
+  bool olakes = false;
+  bool wetlands = false;
+  bool plain = false;  // none of them: the plain passes
+};
+
+explicit_layout layout_of(const overland_domain& d) {
+  const lake_state& lakes = d.lakes;
+  explicit_layout l;
+  l.chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
+  l.olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
+  l.wetlands = lakes.wetlands_on && !lakes.wetland_mask.empty();
+  l.plain = !l.chan_lakes && !l.olakes && !l.wetlands && d.overland.ov_depth.size() == d.grid.ncells;
+  return l;
+}
+
+}  // namespace
+
+void prepare_overland_explicit(const overland_domain& d) {
+  const int n = d.grid.ncells;
+  if (n <= 0) return;
+  const explicit_layout l = layout_of(d);
+  overland_state& ov = d.overland;
+  ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, ov.crew.size());
+  ensure_cells(ov.ov_qx, n);
+  ensure_cells(ov.ov_qy, n);
 }
 
 overland_result route_overland_explicit(const overland_domain& d, double dt) {
@@ -581,12 +1171,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   const int n = g.ncells;
   if (n <= 0) return result;
   const double dx = g.grid_size;
-  const bool chan_lakes = lakes.chan_lakes != 0 && !lakes.lake_mask.empty() && lakes.num_lakes > 0;
-  const bool olakes = lakes.overland_lake_map_given == 1 && !lakes.oland_lake_new.empty();
-
-  s.prepare(n, chan_lakes ? lakes.num_lakes : 0);
-  ensure_cells(ov.ov_qx, n);
-  ensure_cells(ov.ov_qy, n);
+  const explicit_layout layout = layout_of(d);
+  const bool chan_lakes = layout.chan_lakes;
+  const bool olakes = layout.olakes;
+  const bool wetlands = layout.wetlands;
+  const bool plain = layout.plain;
+  prepare_overland_explicit(d);
 
   explicit_ctx c;
   c.n = n;
@@ -598,6 +1188,8 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   c.rough = ov.dist_rough.data();
   c.right = g.rightcon.data();
   c.below = g.belowcon.data();
+  c.left = g.leftcon.data();
+  c.above = g.abovecon.data();
   c.sx = g.slope_x.data();
   c.sy = g.slope_y.data();
   c.qx = ov.ov_qx.data();
@@ -607,12 +1199,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.lake = lakes.lake_mask.data();
     c.lake_elev = lakes.lake_elev.data();
   }
-  if (lakes.wetlands_on && !lakes.wetland_mask.empty()) {
+  if (wetlands) {
     c.wet = lakes.wetland_mask.data();
     c.wprops = &lakes.wetland_props;
   }
   c.pw = s.flow_depth_pow.data();
-  c.share = s.outflow_share.data();
+  c.share = plain ? nullptr : s.outflow_share.data();
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
   c.quiet = d.quiet;
@@ -625,8 +1217,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.olake = lakes.oland_lake_new.data();
     c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
+    s.substeps += 1;
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);
+  } else if (plain) {
+    result.status = route_plain_substeps(s, ov, c, dt);
+    if (result.status != overland_status::ok) return result;
   } else {
     result.status = route_substeps(s, lakes, c, dt);
     if (result.status != overland_status::ok) return result;
@@ -649,10 +1245,13 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     }
   }
 
-  // Unit-width fluxes of the last sub-step become discharges.
-  for (int i = 1; i <= n; ++i) {
-    c.qx[i] *= dx;
-    c.qy[i] *= dx;
+  // Unit-width fluxes of the last sub-step become discharges (the plain
+  // path hands them over as discharges).
+  if (!plain) {
+    for (int i = 1; i <= n; ++i) {
+      c.qx[i] *= dx;
+      c.qy[i] *= dx;
+    }
   }
   return result;
 }

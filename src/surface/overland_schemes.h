@@ -4,13 +4,55 @@
 // (overland_state::explicit_kernel, overland_state::ade_kernel), made with
 // the run's record, so a second run in the same process starts exactly as
 // the first did. The work arrays are sized by prepare() at the start of a
-// kernel call (1..n), which makes them on the first call of the run and
-// never inside the sub-step loops.
+// kernel call (1..n), or earlier by the run's set-up, and never inside the
+// sub-step loops.
 #pragma once
+
+#include <cstdint>
+#include <vector>
 
 #include "core/arrays.h"
 
 namespace nivra {
+
+// What one thread's part of a pass over the cells found. The parts are
+// combined in part order by rules that do not depend on the split (sums of
+// counts, or-ed bits, the first cell in cell order, the largest value at its
+// first cell), so that a run gives the same result on any number of threads.
+struct alignas(64) part_tally {
+  std::uint64_t bits[3] = {};  // or-ed answers of up to three questions, in their sign bits
+  int cell = 0;                // a cell the pass marked (0: none)
+  int status = 0;              // a status the pass reached
+  double ratio = 0.0;          // the largest ratio found, at `cell`
+};
+
+// A strip of the grid: the cells first..last of one row of the mask,
+// numbered one after the other, each but the last with an open face to the
+// next; the open lower faces of the strip all lead `down` cell numbers on
+// (0: no cell of the strip has one), and the cells above all lie `up` cell
+// numbers back (0: no cell of the strip has one). Over a strip every
+// neighbour of a cell is at a fixed distance, so the face loops read
+// contiguous arrays only; on a full rectangle a strip is a whole row.
+struct cell_strip {
+  int first = 0;
+  int last = 0;
+  int down = 0;
+  int up = 0;
+};
+
+// The strips of a grid, in cell order, made once per run by the scheme that
+// uses them.
+struct grid_strips {
+  std::vector<cell_strip> strips;
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its right-neighbour array
+
+  // Makes the strips of a grid of n cells from its neighbours and dikes
+  // (null without a dike map), unless they are made for it already.
+  void build(int n, const int* right, const int* below, const int* above, const int* dike);
+  // The first strip whose last cell is at or after `cell`.
+  std::size_t first_at(int cell) const;
+};
 
 // The explicit scheme: a sub-step reduced after a failed stability check is
 // held for the next few calls, and the sweep order alternates every call.
@@ -19,16 +61,27 @@ struct explicit_scheme {
   double reduced_dt = 0.0;     // last reduced sub-step, s
   int reduced_countdown = 0;   // further calls that start on reduced_dt
   int reduced_active = 0;      // the current call started on the reduced sub-step
+  long long substeps = 0;      // sub-steps taken in this run, those of abandoned attempts too
+  long long restarts = 0;      // steps started again on a shorter sub-step
 
+  // Grids without channel lakes or wetlands: the depths at the start of the
+  // step stay where they are, and each sub-step writes the new depths into
+  // one of these two in turn; the last is handed to the overland component.
+  array1d<double> depth_a;
+  array1d<double> depth_b;
+  array1d<double> flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
+  // Grids with channel lakes, wetlands or overland lakes.
   array1d<double> dh;                // depth change gathered in one sub-step, m
   array1d<double> depth_save;        // depths at the start of the call, m
-  array1d<double> flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
   array1d<double> outflow_share;     // outflow of a cell in a sub-step, then the share of it it can give
   array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
   array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
+  std::vector<part_tally> tallies;   // one per thread
+  grid_strips strips;                // of a plain grid
 
-  // Sizes the work arrays for the cells and, when given, the channel lakes.
-  void prepare(int cells, int channel_lakes);
+  // Sizes the work arrays for the cells of a plain grid (plain) or of one
+  // with lakes or wetlands, the channel lakes when given, and the threads.
+  void prepare(int cells, bool plain, int channel_lakes, int threads);
 };
 
 // The ADE schemes: plain ADE adapts its sub-step from call to call and
@@ -40,17 +93,23 @@ struct ade_scheme {
   double dt_factor = 1.0;      // stability multiplier, halved after a failed attempt
   int stable_count = 0;        // stable sub-step decisions since the factor last changed
   double last_dt = 0.0;        // last sub-step chosen, s
+  long long substeps = 0;      // sub-steps taken in this run, those of abandoned attempts too
+  long long restarts = 0;      // steps started again
 
-  array1d<double> rough;       // effective Manning n of the sub-step
+  array1d<double> rough;       // effective Manning n of the sub-step (with roughness exponents)
   array1d<double> depth_save;  // depths at the start of the step, m
   array1d<double> lake_save;   // channel lakes at the start of the step: volume, in, out (m3)
   array1d<double> olake_acc;   // overland-lake exchange gathered over the step, m3
   array1d<double> pc_depth;    // ADE-PC predicted depth, m
   array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s
+  std::vector<part_tally> tallies;  // one per thread
+  grid_strips strips;               // of a plain grid
 
-  // Sizes the work arrays for the cells and, when given, the channel and
-  // overland lakes.
-  void prepare(int cells, int channel_lakes, int overland_lakes);
+  // Sizes the work arrays of the scheme (overtype) for the cells, the
+  // effective roughness when roughness exponents are given, the channel and
+  // overland lakes when given, and the threads.
+  void prepare(int overtype, int cells, bool roughness_exponents, int channel_lakes, int overland_lakes,
+               int threads);
 };
 
 }  // namespace nivra

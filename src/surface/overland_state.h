@@ -8,6 +8,7 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "core/thread_pool.h"
 #include "surface/overland_schemes.h"
 
 namespace nivra {
@@ -54,6 +55,7 @@ struct overland_state {
   // afterwards.
   // Routing scheme and the values the kernels are handed.
   int overtype = overland_scheme::ade;
+  int num_threads = 0;        // threads of the routing asked by the project (NUM_THREADS); 0: not asked
   double snow_darcy = -1.0;   // given to the ADE and snow kernels
   // Surface parameters per cell, made by the map phase.
   array1d<double> retent_dep;       // retention depth, m
@@ -104,6 +106,11 @@ struct overland_state {
   // between calls and their work arrays (surface/overland_schemes.h).
   explicit_scheme explicit_kernel;
   ade_scheme ade_kernel;
+  // The threads the routing and the overland step share their loops with,
+  // made by the set-up (one thread until then).
+  thread_pool crew;
+  int part_cells = 8192;                 // the fewest cells a thread takes of a pass
+  std::vector<part_tally> step_tallies;  // what the parts of the overland step's passes found
   int ade_sweep = 1;                 // alternates between 1 and 2 every ADE step
   // The grid holds water at the start of the run or of the event; cleared
   // when a long-term run skips a dry period.

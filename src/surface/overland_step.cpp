@@ -7,8 +7,11 @@
 // reads the rest of the record for them and books what they hand back.
 #include "surface/overland_step.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
@@ -16,6 +19,8 @@
 #include "channel/pumps.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "core/thread_pool.h"
+#include "core/tokens.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -30,6 +35,7 @@
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
+#include "surface/overland_common.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -47,6 +53,34 @@ struct lake_cells {
   bool has(int c) const { return (olake && lake_cell(olake[c])) || (lake && lake_cell(lake[c])); }
 };
 
+// Bits the passes of the step or together over the cells: the sign bit is
+// set when x is a NaN (nan_bits), when x > limit (above_bits, x a number).
+inline std::uint64_t nan_bits(double x) {
+  return (std::bit_cast<std::uint64_t>(x) & 0x7fffffffffffffffull) + 0x000fffffffffffffull;
+}
+inline std::uint64_t above_bits(double x, double limit) { return std::bit_cast<std::uint64_t>(limit - x); }
+inline bool sign_set(std::uint64_t bits) { return (bits >> 63) != 0; }
+
+// A pass of the step over all cells, split among the run's threads (for
+// grids without lakes: a lake cell's water is the lake's): body(first,
+// last, tally) fills the part's tally; their bits come back or-ed.
+template <class Body>
+part_tally over_open_cells(model_state& ms, Body&& body) {
+  overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  const int parts = cell_parts(ov, n);
+  if (static_cast<int>(ov.step_tallies.size()) < parts) ov.step_tallies.resize(static_cast<std::size_t>(parts));
+  for_cell_parts(ov.crew, n, parts, [&](int first, int last, int part) {
+    part_tally& t = ov.step_tallies[static_cast<std::size_t>(part)];
+    t = part_tally{};
+    body(first, last, t);
+  });
+  part_tally all;
+  for (int p = 0; p < parts; ++p)
+    for (int k = 0; k < 3; ++k) all.bits[k] |= ov.step_tallies[static_cast<std::size_t>(p)].bits[k];
+  return all;
+}
+
 // Sets ov_wet and ov_flowing from the cells outside the lakes; false (after
 // the message, with the run stopped) at a depth that is not a number.
 bool scan_cells(model_state& ms, const char* when) {
@@ -55,6 +89,26 @@ bool scan_cells(model_state& ms, const char* when) {
   const double* qx = ms.overland.ov_qx.data();
   const double* qy = ms.overland.ov_qy.data();
   const lake_cells lakes(ms.lake);
+  if (!lakes.olake && !lakes.lake) {
+    // The flags of all cells at once; a depth that is not a number is
+    // looked for cell by cell below.
+    const part_tally t = over_open_cells(ms, [&](int first, int last, part_tally& p) {
+      std::uint64_t nan = 0, wet = 0, flowing = 0;
+      for (int c = first; c <= last; ++c) {
+        nan |= nan_bits(h[c]);
+        wet |= above_bits(h[c], 1e-16);
+        flowing |= above_bits(std::fabs(qx[c]), 1e-16) | above_bits(std::fabs(qy[c]), 1e-16);
+      }
+      p.bits[0] = nan;
+      p.bits[1] = wet;
+      p.bits[2] = flowing;
+    });
+    if (!sign_set(t.bits[0])) {
+      ms.overland.ov_wet = sign_set(t.bits[1]);
+      ms.overland.ov_flowing = sign_set(t.bits[2]);
+      return true;
+    }
+  }
   int wet = 0, flowing = 0;
   for (int c = 1; c <= n; ++c) {
     if (lakes.has(c)) continue;
@@ -102,6 +156,16 @@ void apply_snow_roughness(model_state& ms) {
 bool routed_depths_are_sound(model_state& ms) {
   const double* h = ms.overland.ov_depth.data();
   const lake_cells lakes(ms.lake);
+  if (!lakes.olake && !lakes.lake) {
+    // All cells at once (h < -1e-16 sets the sign bit of h + 1e-16); the
+    // first unsound one is looked for below.
+    const part_tally t = over_open_cells(ms, [&](int first, int last, part_tally& p) {
+      std::uint64_t bad = 0;
+      for (int c = first; c <= last; ++c) bad |= nan_bits(h[c]) | std::bit_cast<std::uint64_t>(h[c] + 1e-16);
+      p.bits[0] = bad;
+    });
+    if (!sign_set(t.bits[0])) return true;
+  }
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     if (lakes.has(c)) continue;
     if (std::isnan(h[c]) || h[c] < -1e-16) {
@@ -133,21 +197,28 @@ bool route(model_state& ms, double dt) {
   ms.overland.qout = result;
   const int n = ms.grid.ncells;
   const bool lakes = (ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given;
-  if (ms.overland.overtype == overland_scheme::ade && !lakes) {
+  // Plain ADE hands back the face volumes of the step, which become its mean
+  // discharges; the largest depths follow the new ones.
+  const bool mean_discharges = ms.overland.overtype == overland_scheme::ade && !lakes;
+  const bool flood = ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n;
+  if (mean_discharges || flood) {
     double* qx = ms.overland.ov_qx.data();
     double* qy = ms.overland.ov_qy.data();
     const double* vx = ms.overland.ov_volx.data();
     const double* vy = ms.overland.ov_voly.data();
-    for (int c = 1; c <= n; ++c) {
-      qx[c] = vx[c] / dt;
-      qy[c] = vy[c] / dt;
-    }
-  }
-  if (ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n) {
-    double* peak = ms.overland.flood_depth_max.data();
+    double* peak = flood ? ms.overland.flood_depth_max.data() : nullptr;
     const double* h = ms.overland.ov_depth.data();
-    for (int c = 1; c <= n; ++c)
-      if (h[c] > peak[c]) peak[c] = h[c];
+    for_cell_parts(ms.overland.crew, n, cell_parts(ms.overland, n), [&](int first, int last, int) {
+      if (mean_discharges) {
+        for (int c = first; c <= last; ++c) {
+          qx[c] = vx[c] / dt;
+          qy[c] = vy[c] / dt;
+        }
+      }
+      if (flood) {
+        for (int c = first; c <= last; ++c) peak[c] = h[c] > peak[c] ? h[c] : peak[c];
+      }
+    });
   }
   ms.overland.ade_sweep = ms.overland.ade_sweep == 1 ? 2 : 1;
   if (!ms.channel.chan_explic) {
@@ -224,7 +295,37 @@ void skip_dry_period(model_state& ms) {
   }
 }
 
+// The threads the environment asks for: OMP_NUM_THREADS, the variable
+// parallel programs read; 1 when it is not set. -1 (after the message) when
+// it holds anything but a whole number from 1 to max_threads.
+int threads_from_environment() {
+  const char* text = std::getenv("OMP_NUM_THREADS");
+  if (!text || !*text) return 1;
+  int v = 0;
+  if (whole_token_int(text, v) && v >= 1 && v <= max_threads) return v;
+  std::printf("Error: the environment variable OMP_NUM_THREADS holds %s; it takes a whole number from 1 to %d.\n",
+              text, max_threads);
+  return -1;
+}
+
 }  // namespace
+
+void start_overland_routing(model_state& ms) {
+  overland_state& ov = ms.overland;
+  const int threads = ov.num_threads > 0 ? ov.num_threads : threads_from_environment();
+  if (threads < 1) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
+  ov.crew.resize(threads);
+  ov.step_tallies.resize(static_cast<std::size_t>(threads));
+  const overland_domain d = overland_kernel_domain(ms);
+  if (ov.overtype == overland_scheme::explicit_faces)
+    prepare_overland_explicit(d);
+  else if (ov.overtype == overland_scheme::ade || ov.overtype == overland_scheme::ade_pc)
+    prepare_overland_ade(d);
+}
 
 overland_domain overland_kernel_domain(model_state& ms) {
   snow_flow snow;

@@ -15,6 +15,12 @@ struct model_state;
 // by normal depth unless channels take it, the quiet switch.
 overland_domain overland_kernel_domain(model_state& ms);
 
+// Set-up of the routing: the run's threads (NUM_THREADS, else the
+// environment variable OMP_NUM_THREADS, else one) and the kernel's work
+// arrays. A thread count in the environment that is not a whole number from
+// 1 to 4096 stops the run, naming the variable.
+void start_overland_routing(model_state& ms);
+
 // When overland flow is due: checks the depths, books the lake exchange,
 // routes the water with the chosen kernel, keeps the outlet discharge and
 // volume, and moves its clock on. After the rain it also ends a

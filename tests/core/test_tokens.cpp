@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -132,6 +135,55 @@ TEST(Tokens, WholeTokensAsNumbers) {
   double v = 0.0;
   ASSERT_TRUE(whole_token_double("2.5", v));
   EXPECT_EQ(v, 2.5);
+}
+
+// Plain decimals are read without the general reader: the value must be the
+// one strtod rounds to, bit for bit, and anything that is not a plain
+// decimal of at most 15 digits is left to the general reader.
+TEST(Tokens, PlainDecimalsReadAsStrtodReadsThem) {
+  struct plain_case {
+    const char* text;
+    std::size_t length;  // of the number; 0: not a plain decimal
+  };
+  const plain_case cases[] = {
+      {"1499.754", 8},  {"-0", 2},           {"+1.5", 4},      {"1.", 2},           {".5", 2},
+      {"-.5", 3},       {"0001.2300", 9},    {"0.1 2", 3},     {"7,8", 1},          {"123456789012345", 15},
+      {"12345678.9012345", 16}, {"1234567890123456", 0}, {"1e5", 0},   {"1.2.3", 0}, {"12abc", 0},
+      {"-", 0},         {".", 0},            {"", 0},          {"+-5", 0},          {"nan", 0},
+  };
+  for (const plain_case& c : cases) {
+    const std::string text = c.text;
+    double v = 0.0;
+    const char* end = read_plain_decimal(text.data(), text.data() + text.size(), v);
+    const char* end_terminated = read_plain_decimal<true>(text.data(), text.data() + text.size(), v);
+    EXPECT_EQ(end_terminated, end) << c.text;
+    if (c.length == 0) {
+      EXPECT_EQ(end, nullptr) << c.text;
+      continue;
+    }
+    ASSERT_NE(end, nullptr) << c.text;
+    EXPECT_EQ(static_cast<std::size_t>(end - text.data()), c.length) << c.text;
+    const double expect = std::strtod(text.substr(0, c.length).c_str(), nullptr);
+    EXPECT_EQ(std::memcmp(&v, &expect, sizeof v), 0) << c.text;
+  }
+  // Every count of digits before and after the point, with digits that
+  // look random.
+  std::uint64_t x = 88172645463325252ull;
+  for (int k = 0; k < 20000; ++k) {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    const int digits = 1 + static_cast<int>(x % 15), point = static_cast<int>((x >> 8) % (digits + 1));
+    std::string text = (x >> 20) % 2 ? "-" : "";
+    for (int d = 0; d < digits; ++d) {
+      if (d == point && d > 0) text += '.';
+      text += static_cast<char>('0' + (x >> (24 + 2 * (d % 16))) % 10);
+    }
+    double v = 0.0;
+    ASSERT_NE(read_plain_decimal(text.data(), text.data() + text.size(), v), nullptr) << text;
+    const double expect = std::strtod(text.c_str(), nullptr);
+    ASSERT_EQ(std::memcmp(&v, &expect, sizeof v), 0) << text;
+  }
 }
 
 TEST(Tokens, KeywordEqual) {

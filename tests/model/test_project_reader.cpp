@@ -298,11 +298,16 @@ TEST_F(ProjectReader, OptionalValueCards) {
 }
 
 TEST_F(ProjectReader, DroppedCardsEchoAndStoreNothing) {
-  auto p = read("ALPHA 0.5\nN_LINKS 12\nUNITS 1\nNUM_THREADS 4\nLAKE 1 2 3\nPAV\n");
-  EXPECT_EQ(out,
-            "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 1\n"
-            "Warning: not complied with OpenMP, unable to set the thread level.\n");
+  auto p = read("ALPHA 0.5\nN_LINKS 12\nUNITS 1\nLAKE 1 2 3\nPAV\n");
+  EXPECT_EQ(out, "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 1\n");
   EXPECT_EQ(p->run_control.units, 1);
+}
+
+TEST_F(ProjectReader, NumThreadsSetsTheThreadsOfTheRouting) {
+  auto p = read("NUM_THREADS 4\n");
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(p->project_options.num_threads, 4);
+  EXPECT_EQ(read("OVERTYPE ADE\n")->project_options.num_threads, 0);
 }
 
 TEST_F(ProjectReader, CalibrationWordErrorsEndTheReading) {

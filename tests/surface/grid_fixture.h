@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdio>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +28,7 @@
 #include "surface/overland.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
+#include "support/test_support.h"
 
 namespace nivra::testing {
 
@@ -105,6 +108,36 @@ std::unique_ptr<Cells> make_grid(const grid_spec& g) {
 }
 
 // No messages about the sub-steps.
+// A number in [0, 1) that looks random and is the same on every machine:
+// the relief of rough test ground.
+inline double noise(int r, int c) {
+  std::uint32_t x = static_cast<std::uint32_t>(r) * 73856093u ^ static_cast<std::uint32_t>(c) * 19349663u;
+  x ^= x >> 13;
+  x *= 0x5bd1e995u;
+  x ^= x >> 15;
+  return (x & 0xffffffu) / 16777216.0;
+}
+
+// The mask (every cell in the watershed) and the elevation map of a square
+// of side x side cells of 10 m, the ground from ground(row, col), written to
+// rough.msk and rough.ele.
+inline void write_ground_maps(int side, double (*ground)(int, int)) {
+  std::string mask, elevations;
+  char v[32];
+  for (int r = 1; r <= side; ++r) {
+    for (int c = 1; c <= side; ++c) {
+      std::snprintf(v, sizeof v, "%.4f", ground(r, c));
+      mask += c < side ? "1 " : "1\n";
+      elevations += std::string(v) + (c < side ? " " : "\n");
+    }
+  }
+  char head[160];
+  std::snprintf(head, sizeof head, "north: %d\nsouth: 0\neast: %d\nwest: 0\nrows: %d\ncols: %d\n", side * 10,
+                side * 10, side, side);
+  write_file("rough.msk", head + mask);
+  write_file("rough.ele", head + elevations);
+}
+
 inline void set_quiet(overland_cells& w) { w.quiet = true; }
 inline void set_quiet(model_state& ms) { ms.project.quiet = 1; }
 

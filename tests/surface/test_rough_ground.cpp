@@ -22,15 +22,6 @@
 namespace nivra::testing {
 namespace {
 
-// A number in [0, 1) that looks random and is the same on every machine.
-double noise(int r, int c) {
-  std::uint32_t x = static_cast<std::uint32_t>(r) * 73856093u ^ static_cast<std::uint32_t>(c) * 19349663u;
-  x ^= x >> 13;
-  x *= 0x5bd1e995u;
-  x ^= x >> 15;
-  return (x & 0xffffffu) / 16777216.0;
-}
-
 // Ground falling 0.5 % to the south and to the east, with up to 0.4 m of
 // random relief on cells of 10 m.
 double rough(int r, int c) { return 100.0 - 0.05 * (r + c) + 0.4 * noise(r, c); }
@@ -80,20 +71,7 @@ TEST_F(rough_ground, no_depth_falls_below_zero_and_the_water_is_kept) {
 
 // The same ground in a project, run through the driver.
 void write_rough_project(const char* overtype) {
-  std::string mask, ground;
-  char v[32];
-  for (int r = 1; r <= side; ++r) {
-    for (int c = 1; c <= side; ++c) {
-      std::snprintf(v, sizeof v, "%.4f", rough(r, c));
-      mask += c < side ? "1 " : "1\n";
-      ground += std::string(v) + (c < side ? " " : "\n");
-    }
-  }
-  char head[160];
-  std::snprintf(head, sizeof head, "north: %d\nsouth: 0\neast: %d\nwest: 0\nrows: %d\ncols: %d\n", side * 10, side * 10,
-                side, side);
-  write_file("rough.msk", head + mask);
-  write_file("rough.ele", head + ground);
+  write_ground_maps(side, rough);
   write_file("rough.prj", std::string("NIVRAPROJECT\nWATERSHED_MASK rough.msk\nELEVATION rough.ele\n") +
                               "ROWS 30\nCOLS 30\nGRIDSIZE 10.0\nOUTROW 30\nOUTCOL 30\nOUTSLOPE 0.005\n"
                               "MANNING_N 0.03\nOVERTYPE " + overtype +

@@ -1,0 +1,100 @@
+#include "core/thread_pool.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+namespace nivra {
+
+namespace {
+
+// Checks before a thread goes to sleep: the time loop hands out jobs a few
+// hundred microseconds apart, and a thread that is awake picks the next one
+// up at once; between steps, or while the caller works alone, the threads
+// sleep instead of taking cores from other programs. After the first few
+// checks a waiting thread gives its core to any other that is ready (on a
+// machine with fewer cores than threads, the one it waits for).
+constexpr int spins = 2000;
+constexpr int pauses = 100;
+
+inline void relax(int i) {
+#if defined(__x86_64__) || defined(__i386__)
+  if (i < pauses) {
+    _mm_pause();
+    return;
+  }
+#endif
+  std::this_thread::yield();
+}
+
+// Waits until a changes from `old`, spinning for a while before sleeping;
+// returns the new value.
+template <class T>
+T wait_for(const std::atomic<T>& a, T old) {
+  for (int i = 0; i < spins; ++i) {
+    const T v = a.load(std::memory_order_acquire);
+    if (v != old) return v;
+    relax(i);
+  }
+  for (;;) {
+    a.wait(old, std::memory_order_acquire);
+    const T v = a.load(std::memory_order_acquire);
+    if (v != old) return v;
+  }
+}
+
+}  // namespace
+
+void thread_pool::resize(int threads) {
+  if (threads < 1) threads = 1;
+  if (threads > max_threads) threads = max_threads;
+  if (threads == threads_ && static_cast<int>(workers_.size()) == threads - 1) return;
+  stop_workers();
+  threads_ = threads;
+  stopping_ = false;
+  workers_.reserve(static_cast<std::size_t>(threads - 1));
+  // The workers wait for the job after the current one, whenever they start.
+  const std::uint32_t current = generation_.load(std::memory_order_acquire);
+  for (int part = 1; part < threads; ++part) workers_.emplace_back([this, part, current] { work(part, current); });
+}
+
+void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
+  fn_ = fn;
+  job_ = job;
+  pending_.store(threads_ - 1, std::memory_order_relaxed);
+  generation_.fetch_add(1, std::memory_order_release);
+  generation_.notify_all();
+  fn(job, 0);
+  // Spin, then sleep until the last worker's notice.
+  int busy = pending_.load(std::memory_order_acquire);
+  for (int i = 0; busy != 0 && i < spins; ++i) {
+    relax(i);
+    busy = pending_.load(std::memory_order_acquire);
+  }
+  while (busy != 0) {
+    pending_.wait(busy, std::memory_order_acquire);
+    busy = pending_.load(std::memory_order_acquire);
+  }
+}
+
+void thread_pool::work(int part, std::uint32_t seen) {
+  for (;;) {
+    seen = wait_for(generation_, seen);
+    if (stopping_) return;
+    fn_(job_, part);
+    if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_one();
+  }
+}
+
+void thread_pool::stop_workers() {
+  if (!workers_.empty()) {
+    stopping_ = true;
+    generation_.fetch_add(1, std::memory_order_release);
+    generation_.notify_all();
+    for (std::thread& t : workers_) t.join();
+    workers_.clear();
+  }
+  threads_ = 1;
+}
+
+}  // namespace nivra

@@ -1,0 +1,82 @@
+// A small crew of threads owned by a run. It is made once at the run's
+// set-up and lives as long as the run's record; the time loop hands it loops
+// split into parts, one part per thread, and waits until every part is done.
+// The split of a loop never decides a result: each part works on its own
+// cells, and whatever is gathered from the parts (counts, flags, the first
+// cell of a kind, the largest value and its cell) is combined in part order
+// by rules that give the same answer for any split. A run therefore gives the
+// same bits on one thread or on eight.
+//
+// A crew of one thread has no workers: run() calls the job on the caller.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace nivra {
+
+// The threads a run may use: 1 to max_threads.
+inline constexpr int max_threads = 4096;
+
+// The part `part` of `parts` equal contiguous shares of the items
+// first..last (inclusive): [begin, end], empty when begin > end.
+struct item_range {
+  int begin = 1;
+  int end = 0;
+};
+inline item_range share_of(int first, int last, int part, int parts) {
+  const long long count = static_cast<long long>(last) - first + 1;
+  if (count <= 0 || parts <= 0) return {first, first - 1};
+  const int b = first + static_cast<int>(count * part / parts);
+  const int e = first + static_cast<int>(count * (part + 1) / parts) - 1;
+  return {b, e};
+}
+
+class thread_pool {
+ public:
+  thread_pool() = default;
+  explicit thread_pool(int threads) { resize(threads); }
+  ~thread_pool() { stop_workers(); }
+  thread_pool(const thread_pool&) = delete;
+  thread_pool& operator=(const thread_pool&) = delete;
+
+  // Makes the crew `threads` strong (1..max_threads; outside that range,
+  // the nearest bound): the caller and threads - 1 workers. For set-up only,
+  // never while a job runs.
+  void resize(int threads);
+
+  int size() const { return threads_; }
+
+  // Calls job(part) once for every part 0..size()-1, part 0 on the calling
+  // thread, the others on the workers, and returns when all have returned.
+  // The job must not throw.
+  template <class Job>
+  void run(Job&& job) {
+    if (threads_ == 1) {
+      job(0);
+      return;
+    }
+    dispatch(&call<std::remove_reference_t<Job>>, &job);
+  }
+
+ private:
+  template <class Job>
+  static void call(void* job, int part) {
+    (*static_cast<Job*>(job))(part);
+  }
+  void dispatch(void (*fn)(void*, int), void* job);
+  void work(int part, std::uint32_t seen);
+  void stop_workers();
+
+  int threads_ = 1;
+  std::vector<std::thread> workers_;
+  void (*fn_)(void*, int) = nullptr;
+  void* job_ = nullptr;
+  bool stopping_ = false;
+  alignas(64) std::atomic<std::uint32_t> generation_{0};  // one more for every job handed out
+  alignas(64) std::atomic<int> pending_{0};               // workers still busy with the job
+};
+
+}  // namespace nivra

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "core/time_series.h"
 #include "groundwater/aquifer.h"
@@ -102,6 +103,10 @@ void init_groundwater_state(model_state& ms) {
   const int n = ms.grid.ncells;
   for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol, &g.cum_gw_recharge})
     a->alloc(n);
+  if (ms.pipe.storm_sewer_given && ms.pipe.gw_to_tile) {
+    g.gw_tile_vol_cell.alloc(n);
+    g.gw_tile_flux_cell.alloc(n);
+  }
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
   // The cells whose table starts at the ground exfiltrate from the start.
   g.any_exfil = 0;
@@ -156,6 +161,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.well_flux = g.gw_well_flux.data();
   d.recharge = g.gw_recharge.data();
   d.stream_volume = g.cell_stream_exchange_vol.data();
+  d.tile_volume = g.gw_tile_vol_cell.empty() ? nullptr : g.gw_tile_vol_cell.data();
   d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
   d.omega = g.gw_relax_coeff;
   d.tolerance = g.gw_lsor_con;

@@ -24,7 +24,8 @@ inline constexpr int river = 4;             // exchanges with the stream above i
 inline constexpr int fixed_head_other = 5;  // head held as well
 inline constexpr int static_flux = 6;       // a flux of the static-flux table
 inline constexpr int lake = 7;              // exchanges with the lake above it
-constexpr bool holds_head(int code) { return code == fixed_head || code == fixed_head_other; }
+inline constexpr int xy_head = 8;           // head held at the value of XY boundary points
+constexpr bool holds_head(int code) { return code == fixed_head || code == fixed_head_other || code == xy_head; }
 }  // namespace aquifer_cell
 
 // Saturated thickness kept under every cell, m.

@@ -68,7 +68,7 @@ struct groundwater_state {
   int gw_unif_hycond_given = 0, gw_hycond_map_given = 0;
   double gw_timestep = 0.0;  // s
   double gw_lsor_con = 0.0;
-  double single_unsat_sat = 0.0;
+  double single_unsat_sat = 0.0;    // water content of the unsaturated zone over the aquifer's storage coefficient
   double gw_leakage_rate = 0.0;  // cm/h
   int gw_boundfile_given = 0, gw_fluxboundtable_given = 0;
   int use_wells = 0;

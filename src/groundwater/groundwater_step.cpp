@@ -84,6 +84,29 @@ double follow_table_with_layer(model_state& ms) {
   return released;
 }
 
+// Below the accounting layer (SOIL_MOIST_DEPTH), down to the water table,
+// the soil holds the water content gw_inf_redist_theta. A table that fell leaves that water in
+// the depths it drained, taken from the aquifer; a table that rose gives
+// the aquifer the water of the depths it filled. Returns the water the zone
+// gave to the aquifer over all cells, m3 (negative: took); per cell it
+// joins the recharge of the next solve. With `start` the zone is only
+// measured.
+double follow_table_with_unsaturated_zone(model_state& ms, bool start) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.sm_accounting || s.inf_layered_soil || s.sm_depth.empty() || s.unsat_zone_depth.empty()) return 0.0;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double released = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double depth = std::max(ms.grid.elevation[c] - g.elevgw[c] - s.soil_moist_depth / 100.0, 0.0);
+    const double moved = start ? 0.0 : (s.unsat_zone_depth[c] - depth) * s.gw_inf_redist_theta[c];  // m
+    s.unsat_zone_depth[c] = depth;
+    g.gw_recharge[c] += moved;
+    released += moved * area;
+  }
+  return released;
+}
+
 }  // namespace
 
 double aligned_groundwater_step(double gw_timestep, double model_dt) {
@@ -124,8 +147,15 @@ void init_groundwater_state(model_state& ms) {
   if (ch.chan_explic && ch.stream_loss) g.av_qriv.alloc(ch.max_nodes_per_link, ch.link_array_size);
   g.gw_sweep = 1;
   // The accounting layer starts above the table; what the table holds of
-  // it waits for the first solve.
+  // it waits for the first solve. Below the layer the unsaturated zone
+  // holds its water content down to the table.
+  soil_state& s = ms.soil;
+  if (s.sm_accounting && !s.inf_layered_soil && !s.sm_depth.empty() && s.gw_inf_redist_theta.size() == n) {
+    s.unsat_zone_depth.alloc(n);
+    for (int c = 1; c <= n; ++c) s.gw_inf_redist_theta[c] = g.gw_porosity[c] * g.single_unsat_sat;
+  }
   follow_table_with_layer(ms);
+  follow_table_with_unsaturated_zone(ms, true);
 }
 
 void fill_well_flux(model_state& ms) {
@@ -295,7 +325,7 @@ void groundwater_step(model_state& ms) {
     const aquifer_books& b = r.books;
     const double spilled = spill_onto_surface(ms);
     if (!relay_columns(ms)) return;
-    const double layer = follow_table_with_layer(ms);
+    const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
     ms.ledger.book(water_flux::groundwater_inputs, layer);
     // Water spilled onto a surface whose routing sleeps through a dry spell

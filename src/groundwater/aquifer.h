@@ -3,9 +3,9 @@
 // (backward Euler) step: flow between edge neighbours through harmonic-mean
 // transmissivities, storage through the storage coefficient, and a sink per
 // cell gathering wells, deep leakage, recharge and the exchange with the
-// streams and the tile drains since the last solve. The linear system of a Picard pass is solved
-// by line successive over-relaxation along rows or columns; the passes
-// update the transmissivities from the latest heads.
+// streams and the tile drains since the last solve. The linear system of a
+// Picard pass is solved by line successive over-relaxation along rows or
+// columns; the passes update the transmissivities from the latest heads.
 //
 // The kernel takes the cells through `aquifer_domain` and keeps its scratch
 // (line lists, coefficients, line systems) in `aquifer_solver`, sized once
@@ -26,6 +26,8 @@ inline constexpr int static_flux = 6;       // a flux of the static-flux table
 inline constexpr int lake = 7;              // exchanges with the lake above it
 inline constexpr int xy_head = 8;           // head held at the value of XY boundary points
 constexpr bool holds_head(int code) { return code == fixed_head || code == fixed_head_other || code == xy_head; }
+// A held head that never moves (an XY head follows its series).
+constexpr bool head_constant(int code) { return code == fixed_head || code == fixed_head_other; }
 }  // namespace aquifer_cell
 
 // Saturated thickness kept under every cell, m.

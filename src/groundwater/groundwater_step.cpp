@@ -47,7 +47,7 @@ double follow_table_with_layer(model_state& ms) {
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double released = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
-    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    if (!g.gwbound.empty() && aquifer_cell::head_constant(g.gwbound[c])) continue;
     const double table = std::max((ms.grid.elevation[c] - g.elevgw[c]) * 100.0, 0.0);  // cm below the ground
     const double old_depth = s.sm_depth[c];
     const double new_depth = std::min(table, s.soil_moist_depth);
@@ -85,9 +85,9 @@ double follow_table_with_layer(model_state& ms) {
 }
 
 // Below the accounting layer (SOIL_MOIST_DEPTH), down to the water table,
-// the soil holds the water content gw_inf_redist_theta. A table that fell leaves that water in
-// the depths it drained, taken from the aquifer; a table that rose gives
-// the aquifer the water of the depths it filled. Returns the water the zone
+// the soil holds the water content gw_inf_redist_theta. A table that fell
+// leaves that water in the depths it drained, taken from the aquifer; a
+// table that rose gives the aquifer the water of the depths it filled. Returns the water the zone
 // gave to the aquifer over all cells, m3 (negative: took); per cell it
 // joins the recharge of the next solve. With `start` the zone is only
 // measured.
@@ -275,7 +275,7 @@ bool relay_columns(model_state& ms) {
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double released = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
-    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    if (!g.gwbound.empty() && aquifer_cell::head_constant(g.gwbound[c])) continue;
     soil_column_result r;
     if (!relay_column_to_table(ms, c, r)) return false;
     if (r.at_surface) g.any_exfil = 1;

@@ -523,6 +523,25 @@ TEST_F(XyPoints, AGroundwaterHeadPointInARunFollowsItsSeriesAndKeepsTheBalance) 
   EXPECT_TRUE(has(xyg, line)) << line << xyg;
 }
 
+// The held head under the soil-moisture accounting layer and under
+// Richards columns, which follow it: the balances close.
+TEST_F(XyPoints, AGroundwaterHeadPointUnderTheSoilLayerAndColumnsKeepsTheBalance) {
+  for (const char* project : {"groundwater", "richards"}) {
+    SCOPED_TRACE(project);
+    reset_process_state();
+    copy_example("groundwater");
+    write_file("bdy.gwh", "XY_GW_HEAD\n1\nDATE TIME 33\n2024 06 01 00 00 226.11\n2024 06 30 00 00 227.71\nEND_TS\n");
+    const std::string file = std::string(project) + ".prj";
+    set_card(file, "XYBDYINPUT_GWHEAD", "XYBDYINPUT_GWHEAD bdy.gwh");
+    storm_run run = run_storm(file);
+    ASSERT_TRUE(run.ended) << run.console;
+    const water_ledger& l = run.ms->ledger;
+    EXPECT_GT(l.run_total(water_flux::xy_boundary_gain), 10.0);
+    EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-5);
+    EXPECT_NEAR(l.run().overall_error, 0.0, 1e-5);
+  }
+}
+
 // The same storm with the five cells of row 5, columns 4 to 8, given code
 // 8 in the boundary map: their heads are the inverse-distance means of two
 // XY points west and east of them, and the balances close. Code-8 cells

@@ -27,6 +27,15 @@ namespace {
 
 using testing::read_file;
 using testing::set_card;
+using F = water_flux;
+using S = water_store;
+
+// The storages of a run's ledger at one moment.
+struct run_storages {
+  const water_ledger& l;
+  ledger_moment m;
+  double operator()(S s) const { return l.storage(s, m); }
+};
 
 class StormSewerRuns : public testing::process_test {
  protected:
@@ -41,10 +50,7 @@ TEST_F(StormSewerRuns, UrbanStormSurfacePipeAndChannelBooksClose) {
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
   const water_ledger& l = ms.ledger;
-  using F = water_flux;
-  using S = water_store;
-  auto end = [&](S s) { return l.storage(s, ledger_moment::run_end); };
-  auto start = [&](S s) { return l.storage(s, ledger_moment::run_start); };
+  const run_storages start{l, ledger_moment::run_start}, end{l, ledger_moment::run_end};
   const double rain = l.run_total(F::rainfall_to_overland);
   EXPECT_NEAR(rain, 40.0 / 3.6e6 * 12000.0 * 1800.0, 1e-9);
   const double to_pipes = l.run_total(F::overland_to_pipes), back = l.run_total(F::pipes_to_overland);
@@ -106,10 +112,7 @@ TEST_F(TileDrainRun, TheAquiferLosesWhatTheDrainLetsOut) {
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
   const water_ledger& l = ms.ledger;
-  using F = water_flux;
-  using S = water_store;
-  auto end = [&](S s) { return l.storage(s, ledger_moment::run_end); };
-  auto start = [&](S s) { return l.storage(s, ledger_moment::run_start); };
+  const run_storages start{l, ledger_moment::run_start}, end{l, ledger_moment::run_end};
   // 15 cells of 100 m2, 3.7 m of saturated aquifer at a storage
   // coefficient of 0.2.
   EXPECT_NEAR(start(S::groundwater), 15 * 100.0 * 3.7 * 0.2, 1e-9);

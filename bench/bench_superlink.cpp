@@ -3,7 +3,9 @@
 // superlinks of one 60 m pipe each cut into four computational pipes, every
 // manhole an open inlet taking 5 l/s from its cell. One iteration is one
 // pipe step of 10 s (a few internal steps, each a dense LU of the 200
-// heads).
+// heads). The same network as leaky tile drains (5 cm/h, 10 m apart)
+// under a water table 0.5 m below the ground, each pipe in the cell of its
+// upstream manhole: one iteration is one groundwater tile exchange.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include "inputs/grid_state.h"
 #include "pipe/superlink_input.h"
 #include "pipe/superlink_solver.h"
+#include "pipe/tile_exchange.h"
 
 namespace nivra {
 namespace {
@@ -26,6 +29,7 @@ struct sewer {
   grid_state grid;
   pipe_state p;
   std::vector<double> depth;
+  std::vector<double> ground, table, bottom;  // per cell, m (tile drains)
 };
 
 // Pipes between a manhole and the outfall, and the manhole each drains to.
@@ -40,7 +44,7 @@ void layout(std::vector<int>& down, std::vector<int>& hops) {
     for (int k = j; k != junctions; k = down[k]) ++hops[j];
 }
 
-void build(sewer& s) {
+void build(sewer& s, bool leaky = false) {
   grid_state& g = s.grid;
   g.nrows = g.proj_rows = 20;
   g.ncols = g.proj_cols = 10;
@@ -62,9 +66,11 @@ void build(sewer& s) {
   }
   for (int j = 1; j < junctions; ++j) {
     std::snprintf(line, sizeof line,
-                  "CONNECT %d %d %d\nSLINK %d 1\nNODE 1 %.2f %.2f 0 0 0 0 0 0\nNODE 2 %.2f %.2f 0 0 0 0 0 0\n"
-                  "PIPE 1 1 1.0 0 0.005 0.013 60 0 0\n",
-                  j, j, down[j], j, bottom(j) + 2.0, bottom(j), bottom(down[j]) + 2.0, bottom(down[j]));
+                  "CONNECT %d %d %d\nSLINK %d 1\nNODE 1 %.2f %.2f 0 0 %d %d 0 0\nNODE 2 %.2f %.2f 0 0 %d %d 0 0\n"
+                  "PIPE 1 1 1.0 0 0.005 0.013 60 %s\n",
+                  j, j, down[j], j, bottom(j) + 2.0, bottom(j), leaky ? (j - 1) / 10 + 1 : 0,
+                  leaky ? (j - 1) % 10 + 1 : 0, bottom(down[j]) + 2.0, bottom(down[j]),
+                  leaky ? (down[j] - 1) / 10 + 1 : 0, leaky ? (down[j] - 1) % 10 + 1 : 0, leaky ? "5 10" : "0 0");
     text += line;
   }
   const std::string path = (std::filesystem::temp_directory_path() / "nivra_bench_sewer.slk").string();
@@ -76,6 +82,28 @@ void build(sewer& s) {
   s.p.superlink_c_opt = 1;
   read_superlink_file(s.p, f, path, g, nullptr, true);
   std::filesystem::remove(path);
+  if (leaky) {
+    std::string cells = "GRIDPIPEFILE\nPIPECELLS " + std::to_string(junctions - 1) + "\n";
+    for (int j = 1; j < junctions; ++j) {
+      std::snprintf(line, sizeof line, "CELLIJ %d %d\nNUMPIPES 1\nSPIPE %d 1 1.0\n", (j - 1) / 10 + 1, (j - 1) % 10 + 1, j);
+      cells += line;
+    }
+    std::FILE* gp = std::fopen(path.c_str(), "w");
+    std::fputs(cells.c_str(), gp);
+    std::fclose(gp);
+    guarded_file f2;
+    open_guarded_file(f2, path, "r");
+    read_grid_pipe_file(s.p, f2, path, g);
+    std::filesystem::remove(path);
+    s.ground.assign(g.ncells + 2, 0.0);
+    s.table.assign(g.ncells + 2, 0.0);
+    s.bottom.assign(g.ncells + 2, 0.0);
+    for (int j = 1; j <= junctions; ++j) {
+      s.ground[j] = bottom(j) + 2.0;
+      s.table[j] = s.ground[j] - 0.5;
+      s.bottom[j] = bottom(j) - 5.0;
+    }
+  }
   init_superlink_state(s.p);
   s.depth.assign(g.ncells + 2, 0.0);
 }
@@ -97,6 +125,22 @@ void BM_SuperlinkStep200Junctions(benchmark::State& state) {
   state.counters["internal_per_step"] = internal / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_SuperlinkStep200Junctions)->Unit(benchmark::kMillisecond);
+
+void BM_TileExchange199Drains(benchmark::State& state) {
+  sewer s;
+  build(s, true);
+  std::vector<double> per_cell(s.grid.ncells + 2, 0.0);
+  double total = 0.0;
+  for (auto _ : state) {
+    s.p.superlink_tile_flow.fill(0.0);
+    const tile_result r =
+        gw_tile_exchange(tile_domain{s.p, s.ground.data(), s.table.data(), s.bottom.data(), per_cell.data()});
+    total += r.total;
+  }
+  state.counters["drain_inflow_m3/s"] = total / static_cast<double>(state.iterations());
+  state.SetItemsProcessed(state.iterations() * (junctions - 1));
+}
+BENCHMARK(BM_TileExchange199Drains)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace nivra

@@ -156,11 +156,16 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
     const std::size_t u = static_cast<std::size_t>(i);
     const double area = d.cell_dx[i] * d.cell_dy[i];
     const double recharge = d.recharge ? d.recharge[i] : 0.0;
-    const double stream = d.stream_volume ? d.stream_volume[i] : 0.0;
+    // The tile drains' water joins the streams' in the sink: both have
+    // already left the aquifer.
+    const double tile = d.tile_volume ? d.tile_volume[i] : 0.0;
+    const double stream = (d.stream_volume ? d.stream_volume[i] : 0.0) + tile;
     if (d.recharge) d.recharge[i] = 0.0;
     if (d.stream_volume) d.stream_volume[i] = 0.0;
+    if (d.tile_volume) d.tile_volume[i] = 0.0;
     b.recharge += recharge * area;
-    b.to_streams += stream;
+    b.to_streams += stream - tile;
+    b.to_tiles += tile;
     if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) {
       // A held head gives and takes across the boundary.
       b.boundary_flux += stream - recharge * area;

@@ -3,9 +3,9 @@
 // (backward Euler) step: flow between edge neighbours through harmonic-mean
 // transmissivities, storage through the storage coefficient, and a sink per
 // cell gathering wells, deep leakage, recharge and the exchange with the
-// streams since the last solve. The linear system of a Picard pass is solved
-// by line successive over-relaxation along rows or columns; the passes
-// update the transmissivities from the latest heads.
+// streams and the tile drains since the last solve. The linear system of a
+// Picard pass is solved by line successive over-relaxation along rows or
+// columns; the passes update the transmissivities from the latest heads.
 //
 // The kernel takes the cells through `aquifer_domain` and keeps its scratch
 // (line lists, coefficients, line systems) in `aquifer_solver`, sized once
@@ -24,7 +24,10 @@ inline constexpr int river = 4;             // exchanges with the stream above i
 inline constexpr int fixed_head_other = 5;  // head held as well
 inline constexpr int static_flux = 6;       // a flux of the static-flux table
 inline constexpr int lake = 7;              // exchanges with the lake above it
-constexpr bool holds_head(int code) { return code == fixed_head || code == fixed_head_other; }
+inline constexpr int xy_head = 8;           // head held at the value of XY boundary points
+constexpr bool holds_head(int code) { return code == fixed_head || code == fixed_head_other || code == xy_head; }
+// A held head that never moves (an XY head follows its series).
+constexpr bool head_constant(int code) { return code == fixed_head || code == fixed_head_other; }
 }  // namespace aquifer_cell
 
 // Saturated thickness kept under every cell, m.
@@ -50,6 +53,7 @@ struct aquifer_domain {
   const double* well_flux = nullptr; // m/s, positive pumping
   double* recharge = nullptr;        // water that reached the table since the last solve, m; emptied
   double* stream_volume = nullptr;   // water the streams took since the last solve, m3 (negative: gave); emptied
+  double* tile_volume = nullptr;     // water the tile drains took since the last solve, m3; emptied
   double leakage_rate = 0.0;         // deep leakage, m/s
   // Solver controls.
   double omega = 1.5;                // over-relaxation factor, in (0, 2)
@@ -67,12 +71,13 @@ struct aquifer_books {
   double leakage = 0.0;        // lost to the deep aquifer
   double recharge = 0.0;       // taken in from the recharge of the domain
   double to_streams = 0.0;     // taken by the streams, net
+  double to_tiles = 0.0;       // taken by the tile drains
   double boundary_flux = 0.0;  // into the solved cells from the fixed-head cells
   double floor_fill = 0.0;     // added to keep aquifer_floor of saturated thickness
   double withheld = 0.0;       // pumping and leakage not taken because the cell ran dry
   int passes = 0;
   int sweeps = 0;
-  double net_input() const { return recharge - pumping - leakage - to_streams; }
+  double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles; }
 };
 
 enum class aquifer_status { ok, head_not_a_number, sweeps_not_converged, passes_not_converged };

@@ -68,7 +68,7 @@ struct groundwater_state {
   int gw_unif_hycond_given = 0, gw_hycond_map_given = 0;
   double gw_timestep = 0.0;  // s
   double gw_lsor_con = 0.0;
-  double single_unsat_sat = 0.0;
+  double single_unsat_sat = 0.0;    // water content of the unsaturated zone over the aquifer's storage coefficient
   double gw_leakage_rate = 0.0;  // cm/h
   int gw_boundfile_given = 0, gw_fluxboundtable_given = 0;
   int use_wells = 0;
@@ -109,10 +109,14 @@ struct groundwater_state {
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
   // What the aquifer gives and takes between its solves: the well flux of
   // the cells (m/s, positive pumping), the water that reached the table
-  // (m) and the water the streams took from it (m3, negative: gave).
+  // (m), the water the streams took from it (m3, negative: gave) and the
+  // water the tile drains took from it (m3; their rate of the pipe step,
+  // m3/s, in gw_tile_flux_cell).
   array1d<double> gw_well_flux;
   array1d<double> gw_recharge;
   array1d<double> cell_stream_exchange_vol;
+  array1d<double> gw_tile_vol_cell;
+  array1d<double> gw_tile_flux_cell;
   array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step
   array1d<double> cum_gw_recharge;   // cumulative recharge per cell, m
   // The Sacramento model's run: its stores at the first step, its totals

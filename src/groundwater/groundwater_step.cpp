@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "core/time_series.h"
 #include "groundwater/aquifer.h"
@@ -17,6 +18,7 @@
 #include "inputs/input_report.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "output/xy_steps.h"
 #include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/time_loop.h"
@@ -45,7 +47,7 @@ double follow_table_with_layer(model_state& ms) {
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double released = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
-    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    if (!g.gwbound.empty() && aquifer_cell::head_constant(g.gwbound[c])) continue;
     const double table = std::max((ms.grid.elevation[c] - g.elevgw[c]) * 100.0, 0.0);  // cm below the ground
     const double old_depth = s.sm_depth[c];
     const double new_depth = std::min(table, s.soil_moist_depth);
@@ -82,6 +84,29 @@ double follow_table_with_layer(model_state& ms) {
   return released;
 }
 
+// Below the accounting layer (SOIL_MOIST_DEPTH), down to the water table,
+// the soil holds the water content gw_inf_redist_theta. A table that fell
+// leaves that water in the depths it drained, taken from the aquifer; a
+// table that rose gives the aquifer the water of the depths it filled. Returns the water the zone
+// gave to the aquifer over all cells, m3 (negative: took); per cell it
+// joins the recharge of the next solve. With `start` the zone is only
+// measured.
+double follow_table_with_unsaturated_zone(model_state& ms, bool start) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!s.sm_accounting || s.inf_layered_soil || s.sm_depth.empty() || s.unsat_zone_depth.empty()) return 0.0;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double released = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double depth = std::max(ms.grid.elevation[c] - g.elevgw[c] - s.soil_moist_depth / 100.0, 0.0);
+    const double moved = start ? 0.0 : (s.unsat_zone_depth[c] - depth) * s.gw_inf_redist_theta[c];  // m
+    s.unsat_zone_depth[c] = depth;
+    g.gw_recharge[c] += moved;
+    released += moved * area;
+  }
+  return released;
+}
+
 }  // namespace
 
 double aligned_groundwater_step(double gw_timestep, double model_dt) {
@@ -102,6 +127,10 @@ void init_groundwater_state(model_state& ms) {
   const int n = ms.grid.ncells;
   for (array1d<double>* a : {&g.gw_well_flux, &g.gw_recharge, &g.cell_stream_exchange_vol, &g.cum_gw_recharge})
     a->alloc(n);
+  if (ms.pipe.storm_sewer_given && ms.pipe.gw_to_tile) {
+    g.gw_tile_vol_cell.alloc(n);
+    g.gw_tile_flux_cell.alloc(n);
+  }
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
   // The cells whose table starts at the ground exfiltrate from the start.
   g.any_exfil = 0;
@@ -118,8 +147,15 @@ void init_groundwater_state(model_state& ms) {
   if (ch.chan_explic && ch.stream_loss) g.av_qriv.alloc(ch.max_nodes_per_link, ch.link_array_size);
   g.gw_sweep = 1;
   // The accounting layer starts above the table; what the table holds of
-  // it waits for the first solve.
+  // it waits for the first solve. Below the layer the unsaturated zone
+  // holds its water content down to the table.
+  soil_state& s = ms.soil;
+  if (s.sm_accounting && !s.inf_layered_soil && !s.sm_depth.empty() && s.gw_inf_redist_theta.size() == n) {
+    s.unsat_zone_depth.alloc(n);
+    for (int c = 1; c <= n; ++c) s.gw_inf_redist_theta[c] = g.gw_porosity[c] * g.single_unsat_sat;
+  }
   follow_table_with_layer(ms);
+  follow_table_with_unsaturated_zone(ms, true);
 }
 
 void fill_well_flux(model_state& ms) {
@@ -156,6 +192,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.well_flux = g.gw_well_flux.data();
   d.recharge = g.gw_recharge.data();
   d.stream_volume = g.cell_stream_exchange_vol.data();
+  d.tile_volume = g.gw_tile_vol_cell.empty() ? nullptr : g.gw_tile_vol_cell.data();
   d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
   d.omega = g.gw_relax_coeff;
   d.tolerance = g.gw_lsor_con;
@@ -238,7 +275,7 @@ bool relay_columns(model_state& ms) {
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double released = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
-    if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    if (!g.gwbound.empty() && aquifer_cell::head_constant(g.gwbound[c])) continue;
     soil_column_result r;
     if (!relay_column_to_table(ms, c, r)) return false;
     if (r.at_surface) g.any_exfil = 1;
@@ -263,6 +300,7 @@ void groundwater_step(model_state& ms) {
   const double dt = seconds_since(ms, clock.gw_last_time);
   if (dt > 0.0) {
     take_drainage(ms);
+    xy_groundwater_boundary_step(ms);
     for (int c = 1; c <= ms.grid.ncells; ++c) g.cum_gw_recharge[c] += g.gw_recharge[c];
     fill_well_flux(ms);
     const aquifer_domain d = aquifer_of(ms);
@@ -287,7 +325,7 @@ void groundwater_step(model_state& ms) {
     const aquifer_books& b = r.books;
     const double spilled = spill_onto_surface(ms);
     if (!relay_columns(ms)) return;
-    const double layer = follow_table_with_layer(ms);
+    const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
     ms.ledger.book(water_flux::groundwater_inputs, layer);
     // Water spilled onto a surface whose routing sleeps through a dry spell

@@ -303,7 +303,7 @@ constexpr card_entry card_table[] = {
     text("gw_hycond_map", 198, &po::gw_hycond_map, on(&po::gw_hycond_map_given)),
     in(real("gw_timestep", 188, &po::gw_timestep), above_to(0, 1e7)),
     in(real("gw_lsor_con", 189, &po::gw_lsor_con), above_to(0, 1)),
-    in(real("single_unsat_sat", 190, &po::single_unsat_sat), from_to(0, 1)),
+    in(real("single_unsat_sat", 190, &po::single_unsat_sat, on(&po::single_unsat_sat_given)), from_to(0, 1)),
     in(real("gw_leakage_rate", 191, &po::gw_leakage_rate), from_to(0, 1e6)),
     in(real("gw_relax_coeff", 192, &po::gw_relax_coeff), above_to(0, 2)),
     text("gw_fluxboundtable", 193, &po::gw_fluxboundtable, on(&rc::gw_fluxboundtable_given)),

@@ -171,6 +171,14 @@ int first_conflict(model_state& ms) {
     }
     if (ms.groundwater.sacramento_given) return 42;
   }
+  // The card sets the water of the unsaturated zone between the
+  // soil-moisture accounting layer and the water table.
+  if (ms.project.project_options.single_unsat_sat_given && !(ms.groundwater.gw_simulation && ms.soil.inf_redist)) {
+    std::printf("Error: the SINGLE_UNSAT_SAT card sets the water content of the unsaturated zone between the "
+                "soil-moisture accounting layer and the water table, which only a run with GW_SIMULATION and "
+                "INF_REDIST has.\n");
+    return own_message_code;
+  }
 
   if (ms.clock.zem) {
     std::printf("Running NIVRA in ZEM environment\n");

@@ -262,7 +262,7 @@ struct project_options {
   file_name_text gw_hycond_map; int gw_hycond_map_given = 0;
   double gw_timestep = 0.0;
   double gw_lsor_con = 0.0;
-  double single_unsat_sat = 0.0;
+  double single_unsat_sat = 0.0; int single_unsat_sat_given = 0;
   double gw_leakage_rate = 0.0;
   double gw_relax_coeff = 0.0;
   file_name_text gw_fluxboundtable;

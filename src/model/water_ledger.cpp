@@ -125,8 +125,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                      R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
-                 R(flux::groundwater_pumping);
-      inputs += R(flux::groundwater_floor_fill);
+                 R(flux::groundwater_pumping) + R(flux::xy_boundary_loss);
+      inputs += R(flux::groundwater_floor_fill) + R(flux::xy_boundary_gain);
     } else {
       outputs += (scheme.green_ampt ? R(flux::infiltration) : R(flux::unsaturated_down_flux)) +
                  R(flux::channels_to_groundwater);

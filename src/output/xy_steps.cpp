@@ -1,6 +1,6 @@
 // The XY points in the run: the hand-over of the records the project
 // reader filled, the set-up of the boundary inputs and of the output
-// points, and the overland boundary values of every overland step.
+// points, and the overland and groundwater boundary values of their steps.
 #include "output/xy_steps.h"
 
 #include <cstdio>
@@ -9,6 +9,7 @@
 #include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "groundwater/aquifer.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -95,6 +96,37 @@ bool open_output(guarded_file& f, const fixed_text<1024>& name, const char* whic
   return false;
 }
 
+// The groundwater points' cells and the interpolated cells (code 8 of the
+// groundwater boundary map) hold their heads. Heads without an aquifer,
+// code-8 cells without interpolation points and interpolation points
+// without code-8 cells are refused.
+bool hold_xy_heads(model_state& ms) {
+  xy_input& xy = ms.output.xy_in;
+  groundwater_state& g = ms.groundwater;
+  const int n = ms.grid.ncells;
+  if (xy.num_gwpts + xy.num_gw_interp_pts > 0 && !(g.gw_simulation && g.gwbound.size() == n)) {
+    std::printf("Error: the %s card gives groundwater heads, but this run does not simulate groundwater "
+                "(GW_SIMULATION).\n",
+                xy.num_gwpts > 0 ? "XYBDYINPUT_GWHEAD" : "XYBDYINPUT_GWHEADINTERP");
+    return false;
+  }
+  if (!g.gw_simulation || g.gwbound.size() != n) return true;
+  const int entries = xy_gw_boundary_cells(xy, g.gwbound.data(), n, ms.grid.cell_x.data(), ms.grid.cell_y.data());
+  if (entries > 0 && xy.num_gw_interp_pts == 0) {
+    std::printf("Error: %d cells of the groundwater boundary map have code 8 (heads interpolated from XY points), "
+                "but no XYBDYINPUT_GWHEADINTERP card gives the points.\n",
+                entries);
+    return false;
+  }
+  if (entries == 0 && xy.num_gw_interp_pts > 0) {
+    std::printf("Error: the XYBDYINPUT_GWHEADINTERP card gives interpolation points, but no cell of the groundwater "
+                "boundary map has code 8 to take their heads.\n");
+    return false;
+  }
+  for (int p = 1; p <= xy.num_gwpts; ++p) g.gwbound[xy.gwpts[p].cell] = aquifer_cell::xy_head;
+  return true;
+}
+
 }  // namespace
 
 void take_xy_records(model_state& ms) {
@@ -123,10 +155,8 @@ void init_xy_boundary_inputs(model_state& ms) {
     for (int p = 1; p <= xy.num_ovpts; ++p) ov.boundary_type[xy.ovpts[p].cell] = boundary::xy_level;
     xy_gw_face_cells(xy, ov.boundary_type.data(), n, ms.grid.cell_x.data(), ms.grid.cell_y.data());
   }
-  // The groundwater step that takes the heads and the channel routing that
-  // takes the stream inflows are not part of this version.
-  if (xy.num_gwpts > 0) return report_card_not_available("XYBDYINPUT_GWHEAD");
-  if (xy.num_gw_interp_pts > 0) return report_card_not_available("XYBDYINPUT_GWHEADINTERP");
+  if (!hold_xy_heads(ms)) return stop_with_own_message();
+  // The channel routing does not take the stream inflows in this version.
   if (xy.num_stpts > 0) {
     if (!place_stream_points(xy, ms.channel)) return;
     return report_card_not_available(xy.stflow_given ? "XYBDYINPUT_STFLOW" : "XYBDYINPUT_STTIMESERIES");
@@ -140,6 +170,16 @@ void xy_overland_boundary_step(model_state& ms) {
                                         blocked_cells(ms.overland), ms.clock.model_time);
   ms.ledger.book(water_flux::head_boundary_in, b.gain);
   ms.ledger.book(water_flux::head_boundary_out, b.loss);
+}
+
+void xy_groundwater_boundary_step(model_state& ms) {
+  xy_input& xy = ms.output.xy_in;
+  if (xy.num_gwpts == 0 && xy.num_gw_interp_cells == 0) return;
+  groundwater_state& g = ms.groundwater;
+  const xy_books b =
+      apply_xy_boundary(xy, g.elevgw.data(), g.gw_porosity.data(), ms.grid.grid_size, ms.clock.model_time);
+  ms.ledger.book(water_flux::xy_boundary_gain, b.gain);
+  ms.ledger.book(water_flux::xy_boundary_loss, b.loss);
 }
 
 void init_xy_point_output(model_state& ms) {

@@ -78,13 +78,7 @@ void read_superlink_pipes(model_state& ms) {
   }
   close_guarded_file(f);
   if (!read_grid_pipes(ms)) return;
-  if (p.gw_to_tile && ms.groundwater.gw_simulation) {
-    std::printf("Error: tile drains that take groundwater (pipes of the STORM_SEWER file with a conductivity above 0 "
-                "under a simulated water table) are not available in this version of NIVRA.\n");
-    stop_with_own_message();
-    return;
-  }
-  if (p.gw_to_tile)
+  if (p.gw_to_tile && !ms.groundwater.gw_simulation)
     input_report(ms, console_rule::unless_silent,
                  "Warning: pipes of the superlink file leak (a conductivity above 0), but the project simulates no "
                  "water table: the tile drains take no groundwater.\n");

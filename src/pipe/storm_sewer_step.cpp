@@ -24,16 +24,26 @@ namespace nivra {
 
 namespace {
 
-// The tile drains' groundwater of this step into superlink_tile_flow; false
-// after a failure (printed).
+// The tile drains' groundwater of this step into superlink_tile_flow and,
+// per cell, gw_tile_flux_cell; false after a failure (printed).
 bool drain_groundwater(model_state& ms, bool& flowing) {
   pipe_state& p = ms.pipe;
   p.superlink_tile_flow.fill(0.0);
-  const groundwater_state& gw = ms.groundwater;
-  const tile_result t = gw_tile_exchange(
-      tile_domain{p, ms.grid.elevation.data(), gw.elevgw.data(), gw.bottom_elev.data(), nullptr});
+  groundwater_state& gw = ms.groundwater;
+  gw.gw_tile_flux_cell.fill(0.0);
+  const tile_result t = gw_tile_exchange(tile_domain{p, ms.grid.elevation.data(), gw.elevgw.data(),
+                                                     gw.bottom_elev.data(), gw.gw_tile_flux_cell.data()});
   flowing = t.status == tile_status::flowing;
   return t.status == tile_status::none || flowing;
+}
+
+// What the drains took over dt leaves the aquifer now: it waits per cell
+// in gw_tile_vol_cell for the next groundwater solve, which lowers the
+// heads by it.
+void take_tile_water(model_state& ms, double dt, double tile_in) {
+  groundwater_state& gw = ms.groundwater;
+  for (int c = 1; c <= ms.grid.ncells; ++c) gw.gw_tile_vol_cell[c] += gw.gw_tile_flux_cell[c] * dt;
+  ms.ledger.book(water_flux::groundwater_inputs, -tile_in);
 }
 
 // Water on the cells wakes overland routing; water toward the channels
@@ -100,6 +110,7 @@ void storm_sewer_step(model_state& ms) {
   l.book(water_flux::overland_to_pipes, b.surface_in);
   l.book(water_flux::pipes_to_overland, b.to_surface);
   l.book(water_flux::groundwater_to_pipes, b.tile_in);
+  if (tiles) take_tile_water(ms, dt, b.tile_in);
   if (std::FILE* fp = p.superlink_flows_file.fp) {
     const double in = b.surface_in + b.tile_in, out = b.to_surface + b.to_channel;
     std::fprintf(fp, "%d %8.3lf %8.3lf %8.3lf %8.3lf \n", p.sl_step_count - 1, in, out, dt > 0.0 ? in / dt : 0.0,

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "pipe/pipe_geometry.h"
+#include "pipe/tile_exchange.h"
 #include "surface/blockage.h"
 #include "toolbox/toolbox_numerics.h"
 
@@ -173,7 +174,7 @@ void surface_exchange(const superlink_domain& d, double dt, superlink_books& b) 
   if (d.tiles) {
     for (int l = 1; l <= p.num_slink; ++l) {
       const int j = p.us_sjunc[l];
-      if (release && p.junc_head[j] > p.junc_ground_elev[j]) continue;
+      if (tile_link_closed(p, l)) continue;
       double q = 0.0;
       const auto tile = p.superlink_tile_flow.column(l);
       for (int k = 0; k <= p.superlink_tile_flow.rows(); ++k) q += tile[k];

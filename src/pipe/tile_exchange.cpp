@@ -77,6 +77,7 @@ tile_result gw_tile_exchange(const tile_domain& d) {
   for (int i = 1; i <= p.gpi_num_cells; ++i) {
     for (int k = 1; k <= p.gpi_ncellsingrid[i]; ++k) {
       const int l = p.gpi_link[i][k], n = p.gpi_node[i][k], c = p.gpi_gnum[i][k];
+      if (tile_link_closed(p, l)) continue;
       tile_segment s;
       double level = 0.0;
       const double m = head(i, k, s, level);

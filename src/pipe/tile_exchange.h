@@ -30,6 +30,14 @@ double hooghoudt_rate(double k, double de, double m, double spacing);
 // diameter D at depth d and spacing S.
 double kirkham_flow(double k, double d, double m, double spacing, double diameter);
 
+// A superlink whose upstream superjunction spills onto the ground (its
+// head above the ground, with HIGH_HEAD_RELEASE) takes no tile water: the
+// drains of its pipes stand full.
+inline bool tile_link_closed(const pipe_state& p, int l) {
+  const int j = p.us_sjunc[l];
+  return p.high_head_release != 0 && p.junc_head[j] > p.junc_ground_elev[j];
+}
+
 struct tile_domain {
   pipe_state& p;
   const double* elevation = nullptr;    // ground elevation of each cell, m
@@ -51,7 +59,8 @@ struct tile_result {
 };
 
 // The drains' inflow of every grid-pipe entry, added to
-// p.superlink_tile_flow (input pipe, superlink) in m3/s.
+// p.superlink_tile_flow (input pipe, superlink) and to the cell's
+// gw_tile_flux_cell in m3/s; the superlinks of tile_link_closed take none.
 tile_result gw_tile_exchange(const tile_domain& d);
 
 }  // namespace nivra

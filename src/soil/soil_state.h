@@ -107,7 +107,12 @@ struct soil_state {
   array1d<double> init_moisture_redist;
   array1d<double> sm_water;          // cm of water per cell (simple soil store)
   array1d<double> sm_water_top, sm_water_bottom;  // cm of water in the two soil-moisture layers
-  array1d<double> gw_inf_redist_theta;  // water content between the accounting depth and the water table
+  // The unsaturated zone between the accounting layer and the water table
+  // (saturated groundwater): its water content (the aquifer's storage
+  // coefficient x SINGLE_UNSAT_SAT) and its thickness at the last
+  // groundwater step (m).
+  array1d<double> gw_inf_redist_theta;
+  array1d<double> unsat_zone_depth;
   array2d<double> THETA;             // [cell][node] water content (Richards columns)
   // The rest of the Richards columns: node soils, heads, conductivities,
   // capacities, face fluxes and sources.

@@ -7,6 +7,7 @@
 // overall balances of each run summary close to its printed digits.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -19,6 +20,7 @@
 #include "groundwater/groundwater_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
 #include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
@@ -164,6 +166,49 @@ TEST_F(GroundwaterRun, WithoutInfiltrationTheMapsStillGiveTheStartingHeads) {
   EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
 }
 
+// Between the accounting layer (40 cm) and the water table the soil of
+// groundwater.prj holds SINGLE_UNSAT_SAT x the aquifer's storage
+// coefficient (0.25). At the start that zone is (7 - r) x 0.4 - 0.1 m
+// thick on row r from the north (none on the southern row): the soil's
+// initial volume grows by its water. Through the week the zone follows the
+// falling table, taking its water from the aquifer; the groundwater and
+// overall balances still close, and the zone holds at the end what the
+// final heads give it.
+TEST_F(GroundwaterRun, TheUnsaturatedZoneBelowTheLayerHoldsItsShareOfThePorosity) {
+  double start_soil[2] = {}, final_gw[2] = {};
+  const double share[2] = {0.0, 0.6};
+  for (int k = 0; k < 2; ++k) {
+    reset_process_state();
+    copy_example("groundwater");
+    char line[64];
+    std::snprintf(line, sizeof line, "SINGLE_UNSAT_SAT %g", share[k]);
+    testing::set_card("groundwater.prj", "SINGLE_UNSAT_SAT", line);
+    testing::storm_run r = testing::run_storm("groundwater.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    const water_ledger& l = ms.ledger;
+    start_soil[k] = l.storage(water_store::soil, ledger_moment::run_start);
+    final_gw[k] = l.storage(water_store::groundwater, ledger_moment::run_end);
+    EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-6);
+    EXPECT_NEAR(l.run().overall_error, 0.0, 1e-6);
+    // The zone's water at the end, from the final heads.
+    double zone = 0.0;
+    for (int c = 1; c <= ms.grid.ncells; ++c)
+      zone += std::max(ms.grid.elevation[c] - ms.groundwater.elevgw[c] - 0.4, 0.0) * 0.25 * share[k] * 900.0;
+    EXPECT_NEAR(l.storage(water_store::soil, ledger_moment::run_end) -
+                    l.storage(water_store::soil_layer, ledger_moment::run_end),
+                zone, 1e-6);
+  }
+  const int cells[] = {8, 9, 10, 10, 10, 10, 10, 10};
+  double thickness = 0.0;
+  for (int r = 0; r < 7; ++r) thickness += cells[r] * ((7 - r) * 0.4 - 0.1);
+  EXPECT_NEAR(thickness, 97.3, 1e-9);
+  EXPECT_NEAR(start_soil[1] - start_soil[0], thickness * 0.25 * 0.6 * 900.0, 1e-6);
+  // The depths the table drains keep part of their water: the same
+  // outflows lower the table further.
+  EXPECT_LT(final_gw[1], final_gw[0] - 100.0);
+}
+
 TEST_F(GroundwaterRun, SweepsThatDoNotConvergeStopTheRunNamingTheStep) {
   copy_example("groundwater");
   testing::set_card("storm.prj", "GW_LSOR_CON", "GW_LSOR_CON 1e-300");
@@ -189,6 +234,10 @@ TEST_F(GroundwaterRun, ProjectsTheAquiferCannotRunStopNamingTheCard) {
       {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 2.5",
        "Error: the GW_RELAX_COEFF card holds 2.5; it takes a number above 0"},
       {"storm", "WATER_TABLE", "", "Error: the GW_SIMULATION card needs the WATER_TABLE card"},
+      {"storm", "SINGLE_UNSAT_SAT", "SINGLE_UNSAT_SAT 0.5",
+       "Error: the SINGLE_UNSAT_SAT card sets the water content of the unsaturated zone between the soil-moisture "
+       "accounting layer and the water table, which only a run with GW_SIMULATION and INF_REDIST has."},
+      {"richards", "SINGLE_UNSAT_SAT", "SINGLE_UNSAT_SAT 0.5", "Error: the SINGLE_UNSAT_SAT card sets"},
       {"richards", "GW_UNIF_POROSITY", "GW_UNIF_POROSITY 0.3",
        "Error: under Richards columns (INF_RICHARDS) the aquifer's storage coefficient is the saturated water content "
        "of the third layer of the soil table; the GW_UNIF_POROSITY card gives none"},

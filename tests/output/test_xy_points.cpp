@@ -13,6 +13,9 @@
 #include "core/dates.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "groundwater/aquifer.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "output/xy_points.h"
@@ -464,12 +467,147 @@ TEST_F(XyPoints, CellsAndNodesOfTheFilesAreCheckedAgainstTheGridAndTheNetwork) {
       << run.console;
 
   // A sound stream point reaches the channel routing, which does not take
-  // it in this version; nor does any groundwater take XY heads.
+  // it in this version.
   reset_process_state();
   write_file("st.txt", "NIVRA_XY_ST_BDY_TS\nNIVRA_TS\nLINKNODE 2 3\nTIMESERIES q\nEND_TS\n");
   run = run_storm("vcatch.prj");
   EXPECT_TRUE(has(run.console, "Error: the XYBDYINPUT_STTIMESERIES card is not available in this version of NIVRA.\n"));
   EXPECT_EQ(run.steps, 0);
+}
+
+// The storm of examples/groundwater with cell 33 (row 4, column 6; table
+// at 226.11 m, ground at 228.01 m) held at the heads of an XY series: up
+// 1 m over four hours, down 0.5 m over the next four. At every groundwater
+// step the head takes the series' value; what the boundary adds and
+// removes is the change of head x 900 m2 x the storage coefficient 0.25;
+// the groundwater and overall balances close.
+TEST_F(XyPoints, AGroundwaterHeadPointInARunFollowsItsSeriesAndKeepsTheBalance) {
+  copy_example("groundwater");
+  write_file("bdy.gwh", "XY_GW_HEAD\n1\nDATE TIME 33\n2024 06 15 12 00 226.11\n2024 06 15 16 00 227.11\n"
+                        "2024 06 15 20 00 226.61\nEND_TS\n");
+  set_card("storm.prj", "XYBDYINPUT_GWHEAD", "XYBDYINPUT_GWHEAD bdy.gwh");
+  // An XY output point on the centre of the cell writes its head.
+  write_file("pts.txt", "1\n500165.0 4400135.0 7\n");
+  set_card("storm.prj", "XYBDYOUTPUT_PTS", "XYBDYOUTPUT_PTS pts.txt");
+  set_card("storm.prj", "XYBDYOUTPUT_GWHEAD", "XYBDYOUTPUT_GWHEAD storm.xyg");
+  const double noon = julian_date(2024, 6, 15, 12, 0, 0.0);
+  auto series = [&](double t) {
+    const double hours = (t - noon) * 24.0;
+    return hours <= 4.0 ? 226.11 + 0.25 * hours : 227.11 - 0.125 * (hours - 4.0);
+  };
+  double peak = 0.0, worst = 0.0;
+  storm_run run = run_storm("storm.prj", {}, 100000, [&](const model_state& ms) {
+    const double h = ms.groundwater.elevgw[33];
+    peak = std::max(peak, h);
+    worst = std::max(worst, std::fabs(h - series(ms.clock.gw_last_time)));
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  ASSERT_EQ(ms.grid.mask[4][6], 33);
+  EXPECT_EQ(ms.groundwater.gwbound[33], aquifer_cell::xy_head);
+  // After every step the head is the series' value at the last solve.
+  EXPECT_LT(worst, 1e-9);
+  EXPECT_GT(peak, 227.1);
+  const double last = ms.groundwater.elevgw[33];
+  EXPECT_NEAR(last, 226.63, 0.01);
+  const water_ledger& l = ms.ledger;
+  EXPECT_NEAR(l.run_total(water_flux::xy_boundary_gain), (peak - 226.11) * 900.0 * 0.25, 1e-6);
+  EXPECT_NEAR(l.run_total(water_flux::xy_boundary_loss), (peak - last) * 900.0 * 0.25, 1e-6);
+  EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-5);
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-5);
+  run.ms.reset();
+  const std::string xyg = read_file("storm.xyg");
+  EXPECT_EQ(xyg.rfind("XY_GW_HEAD\n1\n", 0), 0u) << xyg.substr(0, 100);
+  char line[64];
+  std::snprintf(line, sizeof line, "2024 06 15 20 00\t%10.3f\n", last);
+  EXPECT_TRUE(has(xyg, line)) << line << xyg;
+}
+
+// The held head under the soil-moisture accounting layer and under
+// Richards columns, which follow it: the balances close.
+TEST_F(XyPoints, AGroundwaterHeadPointUnderTheSoilLayerAndColumnsKeepsTheBalance) {
+  for (const char* project : {"groundwater", "richards"}) {
+    SCOPED_TRACE(project);
+    reset_process_state();
+    copy_example("groundwater");
+    write_file("bdy.gwh", "XY_GW_HEAD\n1\nDATE TIME 33\n2024 06 01 00 00 226.11\n2024 06 30 00 00 227.71\nEND_TS\n");
+    const std::string file = std::string(project) + ".prj";
+    set_card(file, "XYBDYINPUT_GWHEAD", "XYBDYINPUT_GWHEAD bdy.gwh");
+    storm_run run = run_storm(file);
+    ASSERT_TRUE(run.ended) << run.console;
+    const water_ledger& l = run.ms->ledger;
+    EXPECT_GT(l.run_total(water_flux::xy_boundary_gain), 10.0);
+    EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-5);
+    EXPECT_NEAR(l.run().overall_error, 0.0, 1e-5);
+  }
+}
+
+// The same storm with the five cells of row 5, columns 4 to 8, given code
+// 8 in the boundary map: their heads are the inverse-distance means of two
+// XY points west and east of them, and the balances close. Code-8 cells
+// without points, points without code-8 cells and heads without
+// groundwater stop the run.
+TEST_F(XyPoints, InterpolatedGroundwaterHeadsInARun) {
+  copy_example("groundwater");
+  std::string bnd = read_file("hillside.bnd");
+  // Row 5 of the map is its eleventh line.
+  std::size_t at = 0;
+  for (int line = 0; line < 10; ++line) at = bnd.find('\n', at) + 1;
+  bnd.replace(at, bnd.find('\n', at) - at, "1 1 1 8 8 8 8 8 1 1");
+  write_file("hillside.bnd", bnd);
+  write_file("pts.gwi", "XY_GW_HEAD_INTERP\n2\nX 500075.0 500255.0\nY 4400105.0 4400105.0\n"
+                        "2024 06 15 12 00 224.0 218.0\n2024 06 15 20 00 225.0 219.0\nEND_TS\n");
+  set_card("storm.prj", "XYBDYINPUT_GWHEADINTERP", "XYBDYINPUT_GWHEADINTERP pts.gwi");
+  storm_run run = run_storm("storm.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const xy_input& xy = ms.output.xy_in;
+  ASSERT_EQ(xy.num_gw_interp_cells, 5);
+  // Both points rise 1 m over the eight hours; the heads are those of the
+  // last groundwater step.
+  const double rise = (ms.clock.gw_last_time - julian_date(2024, 6, 15, 12, 0, 0.0)) * 3.0;
+  for (int k = 1; k <= 5; ++k) {
+    const xy_interp_entry& e = xy.gw_interp[k];
+    EXPECT_EQ(ms.groundwater.gwbound[e.cell], aquifer_cell::xy_head);
+    // Column 3 + k lies k x 30 m from the western point and (6 - k) x 30 m
+    // from the eastern one.
+    const double west = k * 30.0, east = (6 - k) * 30.0;
+    const double ww = 1.0 / (west * west), we = 1.0 / (east * east);
+    EXPECT_NEAR(ms.groundwater.elevgw[e.cell], ((224.0 + rise) * ww + (218.0 + rise) * we) / (ww + we), 1e-9) << k;
+  }
+  const water_ledger& l = ms.ledger;
+  EXPECT_GT(l.run_total(water_flux::xy_boundary_gain) + l.run_total(water_flux::xy_boundary_loss), 1.0);
+  EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-5);
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-5);
+
+  const struct {
+    const char* bnd_line;  // row 5 of the map
+    bool points;
+    bool groundwater;
+    const char* message;
+  } refused[] = {
+      {"1 1 1 8 8 8 8 8 1 1", false, true, "5 cells of the groundwater boundary map have code 8"},
+      {"1 1 1 1 1 1 1 1 1 1", true, true, "no cell of the groundwater boundary map has code 8"},
+      {"1 1 1 1 1 1 1 1 1 1", true, false, "but this run does not simulate groundwater (GW_SIMULATION)"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.message);
+    reset_process_state();
+    copy_example("groundwater");
+    std::string map = read_file("hillside.bnd");
+    map.replace(at, map.find('\n', at) - at, c.bnd_line);
+    write_file("hillside.bnd", map);
+    write_file("pts.gwi", "XY_GW_HEAD_INTERP\n2\nX 500075.0 500255.0\nY 4400105.0 4400105.0\n"
+                          "2024 06 15 12 00 224.0 218.0\nEND_TS\n");
+    if (c.points) set_card("storm.prj", "XYBDYINPUT_GWHEADINTERP", "XYBDYINPUT_GWHEADINTERP pts.gwi");
+    if (!c.groundwater)
+      for (const char* card : {"GW_SIMULATION", "WATER_TABLE", "AQUIFER_BOTTOM", "GW_BOUNDFILE", "GW_UNIF_HYCOND",
+                               "GW_UNIF_POROSITY", "GW_TIMESTEP", "GW_LSOR_CON", "USE_WELLS"})
+        set_card("storm.prj", card, "#");
+    storm_run r = run_storm("storm.prj");
+    EXPECT_FALSE(r.ended);
+    EXPECT_TRUE(has(r.console, c.message)) << r.console;
+  }
 }
 
 // XY output points in a run: a line per output step in the overland file,

@@ -2,7 +2,8 @@
 // a street and its lots, three street inlets, a sewer to the channel's
 // outlet node. Every cubic metre of rain is accounted for by the surface,
 // the pipes and the channel, each by its own books; the pipe cards need
-// the network.
+// the network. The tile drain of examples/tiles takes the groundwater
+// above it: what the aquifer loses is what the drain lets out.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,8 @@
 #include "channel/pipe_state.h"
 #include "channel/pipe_storage.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "run/driver.h"
@@ -24,6 +27,15 @@ namespace {
 
 using testing::read_file;
 using testing::set_card;
+using F = water_flux;
+using S = water_store;
+
+// The storages of a run's ledger at one moment.
+struct run_storages {
+  const water_ledger& l;
+  ledger_moment m;
+  double operator()(S s) const { return l.storage(s, m); }
+};
 
 class StormSewerRuns : public testing::process_test {
  protected:
@@ -38,10 +50,7 @@ TEST_F(StormSewerRuns, UrbanStormSurfacePipeAndChannelBooksClose) {
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
   const water_ledger& l = ms.ledger;
-  using F = water_flux;
-  using S = water_store;
-  auto end = [&](S s) { return l.storage(s, ledger_moment::run_end); };
-  auto start = [&](S s) { return l.storage(s, ledger_moment::run_start); };
+  const run_storages start{l, ledger_moment::run_start}, end{l, ledger_moment::run_end};
   const double rain = l.run_total(F::rainfall_to_overland);
   EXPECT_NEAR(rain, 40.0 / 3.6e6 * 12000.0 * 1800.0, 1e-9);
   const double to_pipes = l.run_total(F::overland_to_pipes), back = l.run_total(F::pipes_to_overland);
@@ -93,6 +102,44 @@ TEST_F(StormSewerRuns, PipeCardsNeedTheNetworkAndItsFile) {
   r = testing::run_storm("urban.prj");
   EXPECT_FALSE(r.ended);
   EXPECT_NE(r.console.find("Unable to open superlink input file file"), std::string::npos) << r.console;
+}
+
+class TileDrainRun : public testing::process_test {};
+
+TEST_F(TileDrainRun, TheAquiferLosesWhatTheDrainLetsOut) {
+  testing::copy_example("tiles");
+  testing::storm_run r = testing::run_storm("tiles.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const water_ledger& l = ms.ledger;
+  const run_storages start{l, ledger_moment::run_start}, end{l, ledger_moment::run_end};
+  // 15 cells of 100 m2, 3.7 m of saturated aquifer at a storage
+  // coefficient of 0.2.
+  EXPECT_NEAR(start(S::groundwater), 15 * 100.0 * 3.7 * 0.2, 1e-9);
+  const double lost = start(S::groundwater) - end(S::groundwater);
+  const double to_tiles = l.run_total(F::groundwater_to_pipes);
+  // The table fell over the drain, and more there than along the edge rows.
+  const grid_state& g = ms.grid;
+  const int middle = g.mask[2][3], edge = g.mask[1][3];
+  EXPECT_LT(ms.groundwater.elevgw[middle], 99.70 - 0.04);
+  EXPECT_LT(ms.groundwater.elevgw[middle], ms.groundwater.elevgw[edge]);
+  EXPECT_GT(to_tiles, 1.0);
+  // What the aquifer lost went into the drain (what it took in its last
+  // step waits for the next groundwater solve and is already counted), to
+  // the tolerance of the line sweeps (GW_LSOR_CON 1e-12 m).
+  EXPECT_NEAR(lost, to_tiles, 1e-7 * to_tiles);
+  EXPECT_NEAR(l.run_total(F::groundwater_inputs), -to_tiles, 1e-9 * to_tiles);
+  // The drain let it out onto the surface or holds it still.
+  EXPECT_NEAR(to_tiles, l.run_total(F::pipes_to_overland) + end(S::pipes) - start(S::pipes), 1e-9 * to_tiles);
+  // The surface gave it to the outlet or holds it still; the trace of rain
+  // is in the balance too.
+  EXPECT_NEAR(l.run_total(F::rainfall_to_overland) + l.run_total(F::pipes_to_overland),
+              l.run_total(F::outlet_discharge) + end(S::surface), 1e-6 * to_tiles);
+  EXPECT_LT(std::fabs(l.run().pipe_error), 1e-9 * to_tiles);
+  EXPECT_LT(std::fabs(l.run().groundwater_error), 1e-6);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-4);
+  std::printf("tile drain: %.4f m3 from the aquifer, %.4f m3 out of the drain, %.4f m3 at the outlet\n", lost,
+              l.run_total(F::pipes_to_overland), l.run_total(F::outlet_discharge));
 }
 
 }  // namespace

@@ -52,8 +52,9 @@ struct tile_field {
     table.assign(11, 99.5 + pipe_depth_floor);  // 0.5 m above the water in the drain
     bottom.assign(11, 98.0);                   // 1 m below the drain
   }
+  std::vector<double> per_cell = std::vector<double>(11, 0.0);
   tile_result exchange() {
-    return gw_tile_exchange(tile_domain{w.p, ground.data(), table.data(), bottom.data(), nullptr});
+    return gw_tile_exchange(tile_domain{w.p, ground.data(), table.data(), bottom.data(), per_cell.data()});
   }
 };
 
@@ -66,6 +67,20 @@ TEST_F(TileExchange, DrainFlowOfTheHandCase) {
   const double per_metre = hooghoudt_rate(0.01, hooghoudt_equivalent_depth(1.0, 20.0, 0.05), 0.5, 20.0) * 20.0;
   EXPECT_NEAR(t.w.p.superlink_tile_flow(1, 1), per_metre / 3600.0 * 0.5 * 50.0, 1e-12);
   EXPECT_NEAR(per_metre / 3600.0 * 25.0, 1.078e-4 * 20.0 / 3600.0 * 25.0, 1e-8);
+  // The cell the drain crosses gives the same flow, from its aquifer.
+  const int cell = t.w.p.gpi_gnum[1][1];
+  EXPECT_NEAR(t.per_cell[static_cast<std::size_t>(cell)], 1.078e-4 * 20.0 / 3600.0 * 25.0, 1e-8);
+  EXPECT_NEAR(t.per_cell[static_cast<std::size_t>(cell)], r.total, 1e-15);
+}
+
+TEST_F(TileExchange, ASpillingUpstreamSuperjunctionClosesItsDrains) {
+  tile_field t(1.0);
+  t.w.p.high_head_release = 1;
+  t.w.p.junc_head[1] = 100.5;  // above its ground of 100 m
+  const tile_result r = t.exchange();
+  EXPECT_EQ(r.total, 0.0);
+  EXPECT_EQ(t.w.p.superlink_tile_flow(1, 1), 0.0);
+  EXPECT_EQ(t.per_cell[static_cast<std::size_t>(t.w.p.gpi_gnum[1][1])], 0.0);
 }
 
 TEST_F(TileExchange, NoFlowWithoutConductivityOrBelowTheDrain) {

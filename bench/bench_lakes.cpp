@@ -44,7 +44,7 @@ class quiet_stdout {
 };
 
 std::unique_ptr<overland_cells> bowl(int rows) {
-  nivra::testing::grid_spec g;
+  nivra::testing::test_grid g;
   g.rows = rows;
   g.cols = rows;
   g.dx = 10.0;

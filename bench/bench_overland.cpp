@@ -17,7 +17,7 @@ using nivra::testing::overland_cells;
 
 // Gently rolling ground falling to the south-east, 2 to 5 cm of water.
 std::unique_ptr<overland_cells> wet_grid(int overtype) {
-  nivra::testing::grid_spec g;
+  nivra::testing::test_grid g;
   g.rows = 1000;
   g.cols = 1000;
   g.dx = 10.0;

@@ -41,7 +41,7 @@ class Pumps : public testing::process_test {
   }
   // A 3 x 3 grid of 10 m cells whose pumps come from the file text.
   std::unique_ptr<model_state> pumped_grid(const std::string& file) {
-    testing::grid_spec g;
+    testing::test_grid g;
     g.rows = 3;
     g.cols = 3;
     auto ms = testing::make_grid(g);
@@ -99,7 +99,7 @@ TEST_F(Pumps, FaultsOfTheOverlandPumpFileStopTheRun) {
     EXPECT_NE(out.find(c.message), std::string::npos) << out;
   }
   process.error_block.stop = 0;
-  testing::grid_spec g;
+  testing::test_grid g;
   auto ms = testing::make_grid(g);
   ms->overland.ov_pump_given = 1;
   ms->project.ov_pump.assign("none.txt");

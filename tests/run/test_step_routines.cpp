@@ -38,7 +38,7 @@ constexpr double step_days = 10.0 / 86400.0;
 // A 3 x 3 plane falling to its south-east outlet, on a 10 s overland clock
 // that is due now.
 std::unique_ptr<model_state> plane() {
-  testing::grid_spec g;
+  testing::test_grid g;
   g.rows = g.cols = 3;
   g.dx = 10.0;
   g.ground = [](int r, int c) { return 100.0 - 0.1 * r - 0.05 * c; };

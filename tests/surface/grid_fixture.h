@@ -32,7 +32,7 @@
 
 namespace nivra::testing {
 
-struct grid_spec {
+struct test_grid {
   int rows = 1;
   int cols = 1;
   double dx = 10.0;
@@ -56,10 +56,10 @@ struct overland_cells {
   overland_domain domain() { return overland_domain{grid, overland, lake, snow_flow{}, !channels, quiet}; }
 };
 
-// Builds the grid of the spec into the grid and overland components of a
+// Builds the test grid into the grid and overland components of a
 // record or of a kernel test.
 template <class Cells = model_state>
-std::unique_ptr<Cells> make_grid(const grid_spec& g) {
+std::unique_ptr<Cells> make_grid(const test_grid& g) {
   auto w = std::make_unique<Cells>();
   grid_state& grid = w->grid;
   overland_state& ov = w->overland;
@@ -148,7 +148,7 @@ int cell_at(const Cells& w, int r, int c) {
 
 // One cell that is also the outlet, draining by normal depth on the slope.
 inline std::unique_ptr<overland_cells> outlet_cell(double outlet_slope, double depth) {
-  grid_spec g;
+  test_grid g;
   g.out_row = 1;
   g.out_col = 1;
   g.outlet_slope = outlet_slope;

@@ -18,13 +18,13 @@ namespace nivra {
 namespace {
 
 using testing::chan_file;
-using testing::grid_spec;
+using testing::test_grid;
 using testing::make_grid;
 using testing::overland_cells;
 
 // The grid of the lakes: one row of cells of 30 m whose grounds are given.
 std::unique_ptr<overland_cells> row_of_cells(std::vector<double> ground) {
-  grid_spec g;
+  test_grid g;
   g.rows = 1;
   g.cols = static_cast<int>(ground.size());
   g.dx = 30.0;

@@ -18,7 +18,7 @@ namespace {
 // Built as the weir's components, or as a run's record.
 template <class Cells = overland_cells>
 std::unique_ptr<Cells> notched_dike(double h1, double h2) {
-  grid_spec g;
+  test_grid g;
   g.rows = 1;
   g.cols = 2;
   auto w = make_grid<Cells>(g);

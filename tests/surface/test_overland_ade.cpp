@@ -31,7 +31,7 @@ using ade_scheme = process_test;
 // Built as the kernels' components, or as a run's record.
 template <class Cells = overland_cells>
 std::unique_ptr<Cells> thin_film_on_a_slope() {
-  grid_spec g;
+  test_grid g;
   g.rows = 3;
   g.cols = 6;
   g.n = 0.01;
@@ -72,7 +72,7 @@ TEST_F(ade_scheme, checks_the_depths_at_entry) {
   };
   for (const entry_case& ec : cases) {
     reset_process_state();
-    grid_spec g;
+    test_grid g;
     g.rows = 1;
     g.cols = 3;
     auto w = make_grid<overland_cells>(g);
@@ -189,8 +189,8 @@ TEST_F(ade_scheme, an_outlet_that_empties_gives_its_depth_times_the_cell_area) {
 
 // A plane one cell wide of cells of 10 m, falling 1 % to its outlet at the
 // foot, under a steady rain of 50 mm/h (m/s).
-grid_spec tilted_plane(int cells) {
-  grid_spec g;
+test_grid tilted_plane(int cells) {
+  test_grid g;
   g.rows = 1;
   g.cols = cells;
   g.ground = [](int, int c) { return 100.0 - 0.01 * 10.0 * c; };
@@ -261,7 +261,7 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
   for (const surface_case sc : {surface_case{"explicit wetland", 1, true, false},
                                 surface_case{"ade wetland", 2, true, false}, surface_case{"ade snow", 2, false, true},
                                 surface_case{"ade-pc wetland and snow", 3, true, true}}) {
-    grid_spec g;
+    test_grid g;
     g.rows = 5;
     g.cols = 6;
     g.ground = [](int r, int c) { return 100.0 - 0.02 * c - 0.01 * r + 0.05 * std::sin(r * c); };

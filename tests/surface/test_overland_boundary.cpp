@@ -23,7 +23,7 @@ namespace {
 
 // A flat 3 x 3 grid of 10 m cells at 100 m, n 0.03.
 std::unique_ptr<overland_cells> square() {
-  grid_spec g;
+  test_grid g;
   g.rows = 3;
   g.cols = 3;
   return make_grid<overland_cells>(g);
@@ -31,7 +31,7 @@ std::unique_ptr<overland_cells> square() {
 
 // A row of three cells with the given depths.
 std::unique_ptr<overland_cells> row_of_three(double h1, double h2, double h3) {
-  grid_spec g;
+  test_grid g;
   g.cols = 3;
   auto w = make_grid<overland_cells>(g);
   w->overland.ov_depth[1] = h1;
@@ -208,7 +208,7 @@ TEST_F(OverlandBoundary, WholeStepsBookEveryBoundaryVolumeAndCloseTheBalance) {
   // A 3 x 3 grid tilted to the south: 0.05 m3/s enters at the top middle
   // cell, the southern edge drains by normal depth.
   for (int scheme : {overland_scheme::explicit_faces, overland_scheme::ade}) {
-    grid_spec g;
+    test_grid g;
     g.rows = 3;
     g.cols = 3;
     g.ground = [](int r, int) { return 100.0 - 0.1 * r; };
@@ -229,7 +229,7 @@ TEST_F(OverlandBoundary, WholeStepsBookEveryBoundaryVolumeAndCloseTheBalance) {
   // The levels of the fixed-level cells are set by the first step of every
   // run: a second record starts again.
   for (int run = 0; run < 2; ++run) {
-    auto ms = make_grid(grid_spec{});
+    auto ms = make_grid(test_grid{});
     set_quiet(*ms);
     boundary_now(*ms, 1, boundary::fixed_level, 100.3);
     overland_step(*ms, 10.0);

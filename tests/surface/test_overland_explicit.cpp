@@ -27,7 +27,7 @@ int count_of(const std::string& text, const std::string& what) {
 
 // Two cells side by side, the second `drop` m lower, water in the first.
 std::unique_ptr<overland_cells> two_cells(double drop, double n, double depth) {
-  grid_spec g;
+  test_grid g;
   g.rows = 1;
   g.cols = 2;
   g.n = n;
@@ -112,7 +112,7 @@ TEST_F(explicit_scheme, quiet_runs_print_nothing) {
 
 TEST_F(explicit_scheme, consecutive_calls_sweep_in_opposite_orders) {
   // A 2 x 2 block whose upper-left cell spills both right and down.
-  grid_spec g;
+  test_grid g;
   g.rows = 2;
   g.cols = 2;
   g.n = 0.01;
@@ -153,7 +153,7 @@ TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
 }
 
 TEST_F(explicit_scheme, water_below_retention_does_not_move) {
-  grid_spec g;
+  test_grid g;
   g.rows = 3;
   g.cols = 3;
   g.ground = [](int r, int c) { return 100.0 - 0.05 * (r + c); };
@@ -190,7 +190,7 @@ std::unique_ptr<overland_cells> build(const mirrored_grid& m, mirror f) {
   auto at = [m, f](const std::function<double(int, int)>& v) {
     return [m, f, v](int r, int c) { return v(f.rows ? m.rows + 1 - r : r, f.cols ? m.cols + 1 - c : c); };
   };
-  grid_spec g;
+  test_grid g;
   g.rows = m.rows;
   g.cols = m.cols;
   g.ground = at(m.ground);
@@ -269,7 +269,7 @@ TEST_F(explicit_scheme, no_cell_gives_more_than_it_holds) {
   };
   for (const source_case& sc : cases) {
     SCOPED_TRACE(sc.name);
-    grid_spec g;
+    test_grid g;
     g.rows = sc.rows;
     g.cols = sc.cols;
     g.ground = sc.ground;
@@ -299,7 +299,7 @@ TEST_F(explicit_scheme, a_dike_side_passes_no_water) {
   constexpr int right = cell_side::right, bottom = cell_side::bottom;
   for (const dike_case dc : {dike_case{0, true, true}, dike_case{right, false, true}, dike_case{bottom, true, false},
                              dike_case{right + bottom, false, false}}) {
-    grid_spec g;
+    test_grid g;
     g.rows = 2;
     g.cols = 2;
     g.ground = [](int r, int c) { return 100.0 - 0.01 * (r + c); };

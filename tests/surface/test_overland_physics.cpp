@@ -20,8 +20,8 @@ namespace nivra::testing {
 namespace {
 
 // A rolling 12 x 15 grid with three holes, tilted toward its south-east corner.
-grid_spec rolling_grid() {
-  grid_spec g;
+test_grid rolling_grid() {
+  test_grid g;
   g.rows = 12;
   g.cols = 15;
   g.dx = 10.0;
@@ -90,7 +90,7 @@ class grid_with_outlet : public ::testing::TestWithParam<scheme_case> {};
 
 TEST_P(grid_with_outlet, storage_change_and_outflow_equal_the_rain) {
   const scheme_case sc = GetParam();
-  grid_spec g = rolling_grid();
+  test_grid g = rolling_grid();
   g.out_row = 12;
   g.out_col = 15;
   g.outlet_slope = 0.02;
@@ -117,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(schemes, grid_with_outlet, ::testing::ValuesIn(outlet_c
 // enters a boundary cell is booked where it goes.
 TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
   for (int type : {1, 2}) {
-    grid_spec g = rolling_grid();
+    test_grid g = rolling_grid();
     auto ms = make_grid(g);
     ms->overland.overtype = type;
     ms->project.quiet = 1;
@@ -206,7 +206,7 @@ struct plane_result {
 
 plane_result run_plane(int overtype, int cells, double dt) {
   const double L = 500.0, S0 = 0.01, n = 0.03, r = 50.0 / 3600000.0;
-  grid_spec g;
+  test_grid g;
   g.rows = 1;
   g.cols = cells;
   g.dx = L / cells;
@@ -270,7 +270,7 @@ TEST(kinematic_wave, rounding_of_the_hydrograph_corner_shrinks_with_the_cells) {
 // ------------------------------------------------------------ rest
 TEST(water_at_rest, stays_at_rest_on_flat_ground) {
   for (int type : {1, 2, 3}) {
-    grid_spec g;
+    test_grid g;
     g.rows = 6;
     g.cols = 7;
     g.holes = {{3, 3}};

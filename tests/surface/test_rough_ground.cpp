@@ -45,7 +45,7 @@ TEST_F(rough_ground, no_depth_falls_below_zero_and_the_water_is_kept) {
   for (const scheme_case& sc : schemes) {
     SCOPED_TRACE(sc.name);
     reset_process_state();
-    grid_spec g;
+    test_grid g;
     g.rows = side;
     g.cols = side;
     g.ground = rough;

@@ -54,7 +54,7 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 // overland step, its passes split into parts of 8 cells among `threads`.
 outcome storm(int overtype, grid_kind kind, int threads) {
   reset_process_state();
-  grid_spec g;
+  test_grid g;
   g.rows = 30;
   g.cols = 33;
   g.ground = rough;

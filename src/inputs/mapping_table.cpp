@@ -180,7 +180,7 @@ value_range cmt_column_range(int code, int column) {
       }
     case cmt_code_wetlands: return not_negative;
     case cmt_code_overland_boundary: return column == 1 ? from_to(0, 99) : any_number;
-    case cmt_code_groundwater: return column == 1 ? from_to(0, 1e6, "cm/h") : fraction;
+    case cmt_code_groundwater: return column == 1 ? from_to(0, 1e6, "cm/h") : above_to(0, 1);  // porosity
     case cmt_code_gw_boundary: return from_to(0, 9999);
     case cmt_code_area_reduction: return fraction;
     default: return any_number;

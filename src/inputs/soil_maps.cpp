@@ -629,7 +629,7 @@ void read_groundwater_maps(model_state& ms) {
     const std::string_view name = ms.project.gw_porosity_map.view();
     report_two_ways(ms, with_name("reading ground water porosity map from file: %s\n", name),
                     with_name("reading porosity map from file: %s\n", name));
-    read_cell_map(ms.grid, g.gw_porosity_file, name, g.gw_porosity, ms.project.optimizer_mode, from_to(0, 1));
+    read_cell_map(ms.grid, g.gw_porosity_file, name, g.gw_porosity, ms.project.optimizer_mode, above_to(0, 1));
     close_guarded_file(g.gw_porosity_file);
     if (stopped()) return;
   } else if (gw_table) {

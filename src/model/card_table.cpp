@@ -297,7 +297,7 @@ constexpr card_entry card_table[] = {
     flag("gw_simulation", 185, on(&po::gw_simulation)),
     flag("gw_assign_theta", 186, on(&po::gw_assign_theta)),
     in(integer("gw_lsor_dir", 187, &po::gw_lsor_dir), from_to(0, 10)),
-    in(real("gw_unif_porosity", 197, &po::gw_unif_porosity, on(&po::gw_unif_porosity_given)), from_to(0, 1)),
+    in(real("gw_unif_porosity", 197, &po::gw_unif_porosity, on(&po::gw_unif_porosity_given)), above_to(0, 1)),
     text("gw_porosity_map", 196, &po::gw_porosity_map, on(&po::gw_porosity_map_given)),
     in(real("gw_unif_hycond", 199, &po::gw_unif_hycond, on(&po::gw_unif_hycond_given)), from_to(0, 1e6)),
     text("gw_hycond_map", 198, &po::gw_hycond_map, on(&po::gw_hycond_map_given)),

@@ -234,6 +234,9 @@ TEST_F(GroundwaterRun, ProjectsTheAquiferCannotRunStopNamingTheCard) {
       {"storm", "GW_RELAX_COEFF", "GW_RELAX_COEFF 2.5",
        "Error: the GW_RELAX_COEFF card holds 2.5; it takes a number above 0"},
       {"storm", "WATER_TABLE", "", "Error: the GW_SIMULATION card needs the WATER_TABLE card"},
+      // An unconfined aquifer without a storage coefficient has no heads to solve for.
+      {"storm", "GW_UNIF_POROSITY", "GW_UNIF_POROSITY 0",
+       "Error: the GW_UNIF_POROSITY card holds 0; it takes a number above 0 and at most 1."},
       {"storm", "SINGLE_UNSAT_SAT", "SINGLE_UNSAT_SAT 0.5",
        "Error: the SINGLE_UNSAT_SAT card sets the water content of the unsaturated zone between the soil-moisture "
        "accounting layer and the water table, which only a run with GW_SIMULATION and INF_REDIST has."},

@@ -202,6 +202,10 @@ TEST_F(GridMap, ValuesOfWatershedCellsAreFiniteAndWithinTheirRange) {
       {"100 x 2", "Error: the map m.map holds x at row 1, column 2;"},  // a word is never a number
       {"100 1 2.5.1", "Error: the map m.map holds 2.5.1 at row 1, column 3;"},
       {"100 1", "Error: row 1 of the map m.map holds 2 values; the map has 3 columns.\n"},
+      // The first fault of a row is the one reported, whatever its kind.
+      {"9999 x 2", "Error: the map m.map holds 9999 at row 1, column 1;"},
+      {"9999 1", "Error: the map m.map holds 9999 at row 1, column 1;"},
+      {"100  \t2.5.1 9999", "Error: the map m.map holds 2.5.1 at row 1, column 2;"},
   };
   for (const value_case& c : cases) {
     SCOPED_TRACE(c.row1);

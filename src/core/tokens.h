@@ -97,11 +97,9 @@ bool whole_token_double(std::string_view token, double& out);
 // decimal, as whole_token_double reads it. Returns the end of the number,
 // or null for anything else (read it with whole_token_double). Terminated:
 // the text goes on past e with a character that is not a digit (the end of
-// a std::string), so that the digits are read without testing for e. The
-// parts: the signed integer and the power of ten it is divided by, both
-// exact, for readers that divide many numbers at once.
+// a std::string), so that the digits are read without testing for e.
 template <bool Terminated = false>
-inline const char* read_plain_decimal_parts(const char* b, const char* e, double& numerator, double& denominator) {
+inline const char* read_plain_decimal(const char* b, const char* e, double& out) {
   static constexpr double exact_powers_of_ten[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                                    1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   // The digits from b on into m; the end of them.
@@ -127,20 +125,9 @@ inline const char* read_plain_decimal_parts(const char* b, const char* e, double
   const long digits = (b - first) - (point < b ? 1 : 0);
   if (digits == 0 || digits > 15 || (b < e && !is_token_sep(*b))) return nullptr;
   const long after_point = point < b ? b - point - 1 : 0;
-  // Both exact; rounding is symmetric, so the sign may go on the numerator.
-  const double whole = static_cast<double>(m);
-  numerator = negative ? -whole : whole;
-  denominator = exact_powers_of_ten[after_point];
+  const double v = static_cast<double>(m) / exact_powers_of_ten[after_point];
+  out = negative ? -v : v;
   return b;
-}
-
-// The same number divided out: the value of the plain decimal at b.
-template <bool Terminated = false>
-inline const char* read_plain_decimal(const char* b, const char* e, double& out) {
-  double numerator = 0.0, denominator = 1.0;
-  const char* end = read_plain_decimal_parts<Terminated>(b, e, numerator, denominator);
-  if (end) out = numerator / denominator;
-  return end;
 }
 bool whole_token_int(std::string_view token, int& out);
 

@@ -150,95 +150,60 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
     double* dest = reals->data();
     const int capacity = reals->size();
     card_line line;
+    std::string_view token;
     // A copy the stores into dest cannot alias, so its bounds stay in registers.
     const value_range accepted = range;
-    // A row is read in two passes. The first cuts the numbers off the row:
-    // a plain decimal as the integer and the power of ten it is divided by,
-    // any other token whole (next_number_token's rules) over 1. The second
-    // divides them all, in a loop the compiler turns into vector divisions,
-    // and checks and stores them column by column. A fault of the first
-    // pass is reported after the columns before it have been checked, so
-    // that the first fault of a row is the one reported.
-    std::vector<double> numerator(static_cast<std::size_t>(cols) + 1), denominator(numerator.size()),
-        value(numerator.size());
     for (int r = 1; r <= rows; ++r) {
       if (std::feof(fp) || !read_line(line, f)) {
         end_of_file();
         return;
       }
       const int* m = mask[r].data();
+      // The row is read in one pass: a plain decimal is read as it is cut
+      // off the row (the row's text ends in a NUL), any other token whole
+      // (next_number_token's rules).
       const std::string_view row = line.rest();
       const char* p = row.data();
       const char* const end = p + row.size();
-      // The c-th token of the row, for a message.
-      auto token_at = [&row](int c) {
-        std::size_t at = 0;
-        std::size_t length = 0;
-        for (int k = 1; k <= c; ++k) {
-          at += length;
-          while (at < row.size() && is_token_sep(row[at])) ++at;
-          length = 0;
-          while (at + length < row.size() && !is_token_sep(row[at + length])) ++length;
-        }
-        return row.substr(at, length);
-      };
-      auto bad_value = [&](int c) {
-        const std::string_view token = token_at(c);
-        std::printf("Error: the map %.*s holds %.*s at row %d, column %d; it takes %s.\n",
-                    static_cast<int>(name.size()), name.data(), static_cast<int>(token.size()), token.data(), r, c,
-                    accepted.describe().c_str());
-        stop_run();
-      };
-      // Divides, checks and stores columns from..to; false after a fault.
-      auto store_columns = [&](int from, int to) {
-        double* v = value.data();
-        const double* num = numerator.data();
-        const double* den = denominator.data();
-        for (int c = from; c <= to; ++c) v[c] = num[c] / den[c];
-        for (int c = from; c <= to; ++c) {
-          // Every value is a number; those of the watershed's cells are
-          // finite and within the range of what the map holds.
-          if (m[c] != 0 && !accepted.contains(v[c])) {
-            bad_value(c);
-            return false;
-          }
-          if (v[c] != 0.0) any_nonzero = true;
-          if (m[c] != 0) {
-            if (++stored > capacity) {
-              too_many_cells();
-              return false;
-            }
-            dest[stored] = v[c];
-            if (v[c] == 0.0) ++zero_cells;
-          }
-        }
-        return true;
-      };
       for (int c = 1; c <= cols; ++c) {
+        double v = 0.0;
         while (p < end && is_token_sep(*p)) ++p;
-        if (p >= end) {
-          if (!store_columns(1, c - 1)) return;
+        int got = p < end ? 1 : 0;
+        if (got) {
+          const char* start = p;
+          if (const char* after = read_plain_decimal<true>(p, end, v)) {
+            p = after;
+          } else {
+            while (p < end && !is_token_sep(*p)) ++p;
+            got = whole_token_double(std::string_view(start, static_cast<std::size_t>(p - start)), v) ? 1 : -1;
+          }
+          token = std::string_view(start, static_cast<std::size_t>(p - start));
+        }
+        if (got == 0) {
           std::printf("Error: row %d of the map %.*s holds %d values; the map has %d columns.\n", r,
                       static_cast<int>(name.size()), name.data(), c - 1, cols);
           stop_run();
           return;
         }
-        if (const char* after = read_plain_decimal_parts<true>(p, end, numerator[c], denominator[c])) {
-          p = after;
-          continue;
-        }
-        const char* start = p;
-        while (p < end && !is_token_sep(*p)) ++p;
-        double v = 0.0;
-        if (!whole_token_double(std::string_view(start, static_cast<std::size_t>(p - start)), v)) {
-          if (!store_columns(1, c - 1)) return;
-          bad_value(c);
+        // Every value is a number; those of the watershed's cells are
+        // finite and within the range of what the map holds.
+        if (got < 0 || (m[c] != 0 && !accepted.contains(v))) {
+          std::printf("Error: the map %.*s holds %.*s at row %d, column %d; it takes %s.\n",
+                      static_cast<int>(name.size()), name.data(), static_cast<int>(token.size()),
+                      token.data(), r, c, accepted.describe().c_str());
+          stop_run();
           return;
         }
-        numerator[c] = v;
-        denominator[c] = 1.0;
+        if (v != 0.0) any_nonzero = true;
+        if (m[c] != 0) {
+          if (++stored > capacity) {
+            too_many_cells();
+            return;
+          }
+          dest[stored] = v;
+          if (v == 0.0) ++zero_cells;
+        }
       }
-      if (!store_columns(1, cols)) return;
     }
   } else {
     const bool index = kind == map_index;

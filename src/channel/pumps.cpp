@@ -104,7 +104,7 @@ void read_overland_pumps(model_state& ms) {
   if (!ov.ov_pump_given) return;
   guarded_file f;
   const std::string name = ms.project.ov_pump.c_str();
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     set_error(83);
     report_error();
     return;

@@ -153,7 +153,7 @@ int read_series_blocks(guarded_file& f, int (*read_block)(guarded_file&, int*)) 
 
 bool read_time_series_file(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: Time series file not found [%s]\n", file_name.c_str());
     stop_reading();
     return false;

@@ -505,7 +505,7 @@ void build_connectivity(model_state& ms) {
 
 void read_dike_mask(model_state& ms) {
   if (!ms.grid.dike_map_given) return;
-  if (!open_guarded_file(ms.grid.dike_map_file, ms.project.dike_map.view(), "r")) {
+  if (!open_input_file(ms.grid.dike_map_file, ms.project.dike_map.view())) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.dike_map.c_str());
     stop_with_own_message();
     return;
@@ -518,7 +518,7 @@ void read_dike_mask(model_state& ms) {
   close_guarded_file(ms.grid.dike_map_file);
   if (process.error_block.stop || !ms.grid.lowspot_file_given) return;
 
-  if (!open_guarded_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view(), "r")) {
+  if (!open_input_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view())) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.lowspot_file.c_str());
     stop_with_own_message();
     return;

@@ -365,7 +365,7 @@ int read_cmt_contaminants(model_state& ms, contaminant_tables& out) {
     if (!read_cmt_rows(f, cmt_code_contaminants, rows_n, 8, rows)) return 0;
     array1d<int> cell_ids;
     guarded_file probe;
-    if (!open_guarded_file(probe, map->file, "r")) {
+    if (!open_input_file(probe, map->file)) {
       if (!quiet) std::printf("unable to open index map file.\n");
       set_error(65, "", map->file);
       report_error();
@@ -396,7 +396,7 @@ bool read_soil_map_of_block(model_state& ms, cmt_file& f, int code, int map_erro
   if (head < 0) return false;
   const std::string map_file = head == 1 && f.find_card(code) && f.card_map() ? f.card_map()->file : std::string();
   guarded_file map;
-  if (map_file.empty() || !open_guarded_file(map, map_file, "r")) {
+  if (map_file.empty() || !open_input_file(map, map_file)) {
     set_error(map_error, "", map_file);
     report_error();
     return false;

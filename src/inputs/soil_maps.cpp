@@ -79,7 +79,7 @@ bool read_area_reduction_map(model_state& ms) {
   const bool card = s.area_reduction_given != 0;
   s.area_reduction_given = 1;
   if (card && !name.empty()) {
-    if (!open_guarded_file(s.area_reduction_file, name.view(), "r")) {
+    if (!open_input_file(s.area_reduction_file, name.view())) {
       std::printf("Can't open area reduction file named: %s\n", name.c_str());
       stop_with_own_message();
       return false;
@@ -235,7 +235,7 @@ void read_water_table_maps(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   if (!g.water_table_given) return;
   const int n = ms.grid.ncells;
-  if (!g.water_table_file.is_open() && !open_guarded_file(g.water_table_file, ms.project.water_table.view(), "r")) {
+  if (!g.water_table_file.is_open() && !open_input_file(g.water_table_file, ms.project.water_table.view())) {
     set_error(4, "water table", ms.project.water_table.view());
     report_error();
     return;
@@ -355,7 +355,7 @@ bool read_static_flux_table(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   const std::string name(ms.project.gw_fluxboundtable.view());
   guarded_file f;
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     std::printf("Can't open static flux table file: %s\n", name.c_str());
     stop_with_own_message();
     return false;

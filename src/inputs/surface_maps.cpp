@@ -118,7 +118,7 @@ void read_nwsrfs_snow_bands(model_state& ms) {
   if (!h.nwsrfs_elev_snow_given) return;
 
   const char* name = ms.project.nwsrfs_elev_snow.c_str();
-  if (!open_guarded_file(ms.hydromet.nwsrfs_elev_snow_file, ms.project.nwsrfs_elev_snow.view(), "r")) {
+  if (!open_input_file(ms.hydromet.nwsrfs_elev_snow_file, ms.project.nwsrfs_elev_snow.view())) {
     std::printf("Cannot open elevation based NWSRFS snow input parameter file: %s\n", name);
     stop_with_own_message();
     return;

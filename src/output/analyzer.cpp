@@ -385,7 +385,7 @@ std::string analyzer_date_text(double model_time) {
 
 void setup_analyzers(model_state& ms, std::string_view file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to open the analyzer file %.*s named by the ANALYZERS card.\n",
                 static_cast<int>(file_name.size()), file_name.data());
     stop_run();

@@ -60,7 +60,7 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
     return stop_run();
   }
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to open the xy output file %.*s.\n", static_cast<int>(file_name.size()),
                 file_name.data());
     return stop_run();
@@ -90,7 +90,7 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
 
 bool read_xy_output_mask(xy_output& out, std::string_view file_name, int quiet) {
   guarded_file f;
-  if (file_name.empty() || !open_guarded_file(f, file_name, "r")) {
+  if (file_name.empty() || !open_input_file(f, file_name)) {
     std::printf("Error: unable to open the XY output mask file.\n");
     std::printf("       The file %.*s cannot be read.\n", static_cast<int>(file_name.size()), file_name.data());
     return stop_run();

@@ -217,7 +217,7 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
        "Error: line 1 of the value file vals.txt gives the key [N] the value \"nan\", which is not a finite "
        "number."},
       {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "\n",
-       "Error: line 1 of the value file vals.txt holds no value for the key [N]."},
+       "Error: the file vals.txt holds only blanks."},
   };
   for (const series_case& c : cases) {
     SCOPED_TRACE(c.fragment);
@@ -232,6 +232,82 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
     write_file("plane.prj", project);
     const int status = run({"plane.prj"});
     expect_outcome(status, c.fragment, true);
+  }
+}
+
+// Every file a project names is opened as an input file: a folder, an empty
+// or blank file and a file that is not text are refused where they are
+// opened, naming the file; a precipitation file without events and a pump
+// file without pumps are refused where they are read.
+TEST_F(BadInput, InputFilesThatAreNoTextFilesAreRefused) {
+  enum class shape { folder, empty, blank, binary, text };
+  struct open_case {
+    const char* example;
+    std::vector<std::string> cards;  // added to the project
+    const char* file;
+    shape kind;
+    std::string text;  // of a text file
+    std::string fragment;
+  };
+  const open_case cases[] = {
+      {"plane", {}, "plane.ele", shape::folder, "", "Error: the file plane.ele is a folder, not a file.\n"},
+      {"plane", {}, "plane.ele", shape::empty, "", "Error: the file plane.ele is empty.\n"},
+      {"plane", {}, "plane.msk", shape::binary, "", "Error: the file plane.msk is not a text file"},
+      {"gages", {}, "gages.gag", shape::folder, "", "Error: the file gages.gag is a folder, not a file.\n"},
+      {"gages", {}, "gages.gag", shape::empty, "", "Error: the file gages.gag is empty.\n"},
+      {"gages", {}, "gages.gag", shape::blank, "", "Error: the file gages.gag holds only blanks.\n"},
+      {"gages", {}, "gages.gag", shape::binary, "", "Error: the file gages.gag is not a text file"},
+      {"gages", {}, "gages.gag", shape::text, "# the storms are still to be typed in\n",
+       "Error: the precipitation file gages.gag holds no EVENT card (up to its end at line 1).\n"},
+      {"gages", {}, "gages.cap", shape::folder, "", "Error: the file gages.cap is a folder, not a file.\n"},
+      {"plane", {"OV_PUMP pumps.txt"}, "pumps.txt", shape::folder, "",
+       "Error: the file pumps.txt is a folder, not a file.\n"},
+      {"plane", {"OV_PUMP pumps.txt"}, "pumps.txt", shape::blank, "", "Error: the file pumps.txt holds only blanks.\n"},
+      {"plane", {"TIME_SERIES_FILE q.ts"}, "q.ts", shape::folder, "", "Error: the file q.ts is a folder, not a file.\n"},
+  };
+  for (const open_case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + std::to_string(static_cast<int>(c.kind)));
+    std::filesystem::remove_all(c.file);
+    copy_example(c.example);
+    const std::string project = std::string(c.example) + ".prj";
+    if (!c.cards.empty()) set_cards(project, c.cards);
+    std::filesystem::remove_all(c.file);
+    switch (c.kind) {
+      case shape::folder: std::filesystem::create_directory(c.file); break;
+      case shape::empty: write_file(c.file, ""); break;
+      case shape::blank: write_file(c.file, "\n   \n\t\n"); break;
+      case shape::binary: write_file(c.file, std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "ncols 8\n"); break;
+      case shape::text: write_file(c.file, c.text); break;
+    }
+    const int status = run({project});
+    expect_outcome(status, c.fragment, true);
+    std::filesystem::remove_all(c.file);
+  }
+}
+
+// A count that disagrees with its lines names the file and the line.
+TEST_F(BadInput, APrecipitationCountThatDisagreesWithItsLines) {
+  struct count_case {
+    std::string from, to, fragment;
+  };
+  const count_case cases[] = {
+      {"NRPDS 7", "NRPDS 6",
+       "Line 15 of the precipitation file is a GAGES line after the 6 period lines (NRPDS) of the EVENT titled:\n "
+       "Thunderstorm of 12 May 2024\n"},
+      {"NRPDS 7", "NRPDS 8",
+       "Line 17 of the file begins with \"#\" where period line no. 8 of the 8 (NRPDS) of the EVENT titled\n "
+       "Thunderstorm of 12 May 2024\nshould begin.\n"},
+      {"NRPDS 4", "NRPDS 5",
+       "Error: the precipitation file gages.gag ends, or gives a gage value that is not a number, at line 26, inside "
+       "event 2 (Showers of 20 May 2024).\n"},
+  };
+  for (const count_case& c : cases) {
+    SCOPED_TRACE(c.to);
+    copy_example("gages");
+    std::string text = read_file("gages.gag");
+    text.replace(text.find(c.from), c.from.size(), c.to);
+    write_file("gages.gag", text);
+    expect_outcome(run({"gages.prj"}), c.fragment, true);
   }
 }
 

@@ -446,6 +446,10 @@ TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 0 2", richards_brooks_form, "a bubbling head (value 9)"},
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 -9 0.001", richards_brooks_form, "a node spacing below 0.01 cm"},
       {"1 0.45 0.03 0.2 0.1 0.3 5000 8 -9 1", richards_brooks_form, "more than 1000 nodes"},
+      // A layer of no thickness, or thinner than its spacing, has no node.
+      {"1 0.45 0.03 0.2 0.1 0.3 0 8 -9 2", richards_brooks_form,
+       "a thickness (value 7) below its node spacing: a layer holds one node at least"},
+      {"1 0.45 0.03 0.2 0.1 0.3 1.5 8 -9 2", richards_brooks_form, "a thickness (value 7) below its node spacing"},
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 9 -10 11 2", richards_havercamp_form, "a Haverkamp constant"},
   };
   for (const auto& k : cases) {

@@ -157,6 +157,11 @@ TEST_F(SuperlinkInput, GridPipeFileInAnyCase) {
       {"GRIDPIPEFILE\npipecells 1\ncellij 1 1\nnumpipes 1\nspipe 1 1 1.5\n", "line 5 of net.gpi gives the share"},
       {"GRIDPIPEFILE\npipecells 2\ncellij 1 1\nnumpipes 1\nspipe 1 1 0.5\n", "describes 1 pipe cells"},
       {"GRIDPIPEFILE\npipecells 1\nspipe 1 1 0.5\n", "does not follow a CELLIJ card"},
+      {"GRIDPIPEFILE\npipecells 2\ncellij 1 1\nnumpipes 1\nspipe 1 1 0.5\ncellij 1 1\nnumpipes 1\nspipe 1 1 0.5\n",
+       "Error: the CELLIJ card at line 6 of net.gpi names row 1, column 1 again (first at line 3)"},
+      {"GRIDPIPEFILE\npipecells 1\ncellij 1 1\nnumpipes 2\nspipe 1 1 0.5\nspipe 1 1 0.5\n",
+       "Error: the SPIPE card at line 6 of net.gpi names pipe 1 of superlink 1 a second time for the cell of the CELLIJ "
+       "card at line 3."},
   };
   for (const auto& c : faults) {
     testing::write_file("net.gpi", c.text);

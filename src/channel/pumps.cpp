@@ -10,6 +10,7 @@
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "core/value_range.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -61,6 +62,14 @@ bool parse_pump(card_line& line, int& a, int& b, pump_rating& rating, std::strin
   }
   if (std::any_of(rates->begin(), rates->end(), [](double v) { return v < 0.0; })) {
     why = "names the series \"" + name + "\", which gives a negative rate: a pump lifts water one way";
+    return false;
+  }
+  const auto beyond = std::find_if(rates->begin(), rates->end(), [](double v) { return !pumped_rate.contains(v); });
+  if (beyond != rates->end()) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", *beyond);
+    why = "names the series \"" + name + "\", which gives the rate " + value + "; a pump takes " +
+          pumped_rate.describe();
     return false;
   }
   return true;

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "core/tokens.h"
+#include "core/value_range.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_map.h"
@@ -374,6 +376,7 @@ bool read_static_flux_table(model_state& ms) {
     return refuse("does not give the number of flux cells (a whole number from 0)");
   g.gw_static_flux_count = count;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
+  std::vector<int> given;  // the cells of the lines read
   for (int k = 1; k <= count; ++k) {
     if (!read_line(line, f)) return refuse("ends the file before all its flux cells are read");
     ++line_no;
@@ -385,7 +388,24 @@ bool read_static_flux_table(model_state& ms) {
       return refuse("is not a flux cell line: a row, a column and a flux in m3 per day");
     if (row < 1 || row > ms.grid.rows || col < 1 || col > ms.grid.cols || ms.grid.mask[row][col] == 0)
       return refuse("names a position that is not a cell of the watershed");
-    g.gw_static_flux[ms.grid.mask[row][col]] = flux / 86400.0 / area;
+    // The flux of a well, m3 per day, within the rates a well can pump.
+    static constexpr value_range daily_flux = from_to(pumped_rate.lo * 86400.0, pumped_rate.hi * 86400.0, "m3/day");
+    if (!daily_flux.contains(flux)) {
+      char text[160];
+      std::snprintf(text, sizeof text, "gives the flux %g; it takes %s", flux, daily_flux.describe().c_str());
+      return refuse(text);
+    }
+    const int cell = ms.grid.mask[row][col];
+    if (std::find(given.begin(), given.end(), cell) != given.end())
+      return refuse("names a cell that an earlier line gave its flux");
+    given.push_back(cell);
+    g.gw_static_flux[cell] = flux / 86400.0 / area;
+  }
+  // A flux cell beyond the count would be left unread.
+  while (read_line(line, f)) {
+    ++line_no;
+    if (line.rest().find_first_not_of(" \t\r") != std::string_view::npos)
+      return refuse("holds a flux cell beyond the count of the first line");
   }
   return true;
 }

@@ -182,6 +182,10 @@ TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
        "Line 7 of the file gives \"4e400\" for the northing of a gage (COORD); it takes a number (m)."},
       {"gages", "gages.cap", "0.5 0.5 0.5", "0.5 -0.5 0.5",
        "Error: the map gages.cap holds -0.5 at row 5, column 2; it takes a number from 0 to 1000 (mm)."},
+      // A well pumping without end would empty the books.
+      {"groundwater", "hillside.cmt", "0     0.0005  0", "0     1e308   0",
+       "Error: line 17 of the mapping table file hillside.cmt gives the well 1 the rate 1e+308; it takes a number "
+       "from -1000 to 1000 (m3/s).\n"},
       {"radar", "radar_1600.asc", "cellsize 60.0", "cellsize 0",
        "Error: line 5 of the radar file radar_1600.asc gives \"0\" for the cell size; it takes a number above 0"},
   };
@@ -308,6 +312,31 @@ TEST_F(BadInput, APrecipitationCountThatDisagreesWithItsLines) {
     text.replace(text.find(c.from), c.from.size(), c.to);
     write_file("gages.gag", text);
     expect_outcome(run({"gages.prj"}), c.fragment, true);
+  }
+}
+
+// The static-flux table of the groundwater wells (m3 per day): a rate no
+// well pumps, a cell given twice and a line beyond its count.
+TEST_F(BadInput, TheStaticFluxTableTakesRatesAWellCanPumpOncePerCell) {
+  struct flux_case {
+    std::string table, fragment;
+  };
+  const flux_case cases[] = {
+      {"1\n4 4 1e308\n", "Error: line 2 of the static flux table file flux.txt gives the flux 1e+308; it takes a "
+                          "number from -86400000 to 86400000 (m3/day)\n"},
+      {"2\n4 4 -40\n4 4 -50\n", "Error: line 3 of the static flux table file flux.txt names a cell that an earlier "
+                                "line gave its flux"},
+      {"1\n4 4 -40\n5 5 -50\n", "Error: line 3 of the static flux table file flux.txt holds a flux cell beyond the "
+                                "count of the first line"},
+  };
+  for (const flux_case& c : cases) {
+    SCOPED_TRACE(c.table);
+    copy_example("groundwater");
+    std::string project = read_file("storm.prj");
+    project.replace(project.find("USE_WELLS\n"), 10, "GW_FLUXBOUNDTABLE flux.txt\n");
+    write_file("storm.prj", project);
+    write_file("flux.txt", c.table);
+    expect_outcome(run({"storm.prj"}), c.fragment, true);
   }
 }
 

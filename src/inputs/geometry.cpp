@@ -103,6 +103,12 @@ bool read_location_list(const grid_state& grid, guarded_file& f, std::string_vie
     rows[k] = r;
     cols[k] = c;
   }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of file %s holds more than the %d locations its first value counts\n", in.line(),
+                in.name().c_str(), n);
+    stop_with_own_message();
+    return false;
+  }
   close_guarded_file(f);
   return true;
 }

@@ -440,6 +440,12 @@ bool read_well_locations(model_state& ms) {
     if (!next(g.well_row[k]) || !next(g.well_column[k])) return false;
     if (!check_grid_position(g.well_row[k], g.well_column[k], ms.grid.rows, ms.grid.cols, in)) return false;
   }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of the well location file %s holds more than the %d wells its first value counts\n",
+                in.line(), in.name().c_str(), count);
+    stop_with_own_message();
+    return false;
+  }
   close_guarded_file(g.well_location_file);
   return true;
 }

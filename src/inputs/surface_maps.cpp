@@ -403,6 +403,12 @@ void read_theta_locations(model_state& ms) {
     for (int j = 1; j <= nl; ++j)
       if (!next(ms.output.theta_loc_layers[k][j])) return;
   }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of file %s holds more than the %d locations its first value counts\n", in.line(),
+                in.name().c_str(), count);
+    stop_with_own_message();
+    return;
+  }
   close_guarded_file(ms.soil.in_theta_location_file);
 }
 

@@ -639,6 +639,11 @@ bool read_superjunction_locations(output_state& out, guarded_file& f, const std:
     }
     out.sjunc[i] = j;
   }
+  if (!in.at_end()) {
+    std::fprintf(stderr, "Error: line %d of %s holds more than the %d locations its first value counts.\n", in.line(),
+                 name.c_str(), count);
+    return false;
+  }
   return true;
 }
 
@@ -662,6 +667,11 @@ bool read_superlink_node_locations(output_state& out, guarded_file& f, const std
     }
     out.sl_link[i] = l;
     out.sl_node[i] = k;
+  }
+  if (!in.at_end()) {
+    std::fprintf(stderr, "Error: line %d of %s holds more than the %d locations its first value counts.\n", in.line(),
+                 name.c_str(), count);
+    return false;
   }
   return true;
 }

@@ -340,6 +340,16 @@ TEST_F(BadInput, TheStaticFluxTableTakesRatesAWellCanPumpOncePerCell) {
   }
 }
 
+// A location list with more locations than its count.
+TEST_F(BadInput, AWellLocationBeyondItsCountIsRefused) {
+  copy_example("groundwater");
+  set_cards("storm.prj", {"GW_WELL_LEVEL wells.out", "OUT_WELL_LOCATION wells.loc"});
+  write_file("wells.loc", "1\n4 4\n5 5\n");
+  expect_outcome(run({"storm.prj"}),
+                 "Error: line 3 of the well location file wells.loc holds more than the 1 wells its first value counts",
+                 true);
+}
+
 TEST_F(BadInput, WhatIsGivenAsTheProjectIsNamedForWhatItIs) {
   write_file("empty.prj", "");
   std::filesystem::create_directory("basin");

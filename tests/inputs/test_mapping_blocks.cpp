@@ -217,12 +217,12 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
        "Error: line 7 of the mapping table file t.cmt gives the wetland 5, which the index map ids.map does not "
        "hold\n"},
-      {"an ID of the map without a row",
+      {"a second row of an ID",
        cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("9", "b", "1 1 1 1 1 1 1"),
                                            cmt_row("9", "c", "1 1 1 1 1 1 1")}),
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
-       "Error: the index map ids.map gives the cell at row 1, column 2 the wetland 7, which the WETLAND_PROPERTIES "
-       "table of t.cmt does not hold\n"},
+       "Error: line 8 of the mapping table file t.cmt gives the ID 9 a second row of the WETLAND_PROPERTIES table (the "
+       "first at line 7)\n"},
   };
   for (const fault& f : faults) {
     SCOPED_TRACE(f.what);

@@ -217,6 +217,13 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
       {{"TIME_SERIES_FILE q.ts"}, "q.ts", "NIVRA_TS\nq\nABSOLUTE\n2024 x 15 12 0 1.5\nEND_TS\n",
        "Error: line 4 of the time series file q.ts (series [q]) does not begin with five whole numbers"},
       {{"TIME_SERIES_FILE none.ts"}, "other.ts", "", "Error: Time series file not found [none.ts]"},
+      // A second series of a name could never be named.
+      {{"TIME_SERIES_FILE q.ts"}, "q.ts",
+       "NIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 1\nEND_TS\nNIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 2\nEND_TS\n",
+       "Error: line 7 of the time series file q.ts names the series [q] a second time: every series of a run has its "
+       "own name.\n"},
+      {{"ELEV_SERIES_FILE r.es"}, "r.es", "NIVRA_ES\nrating\n0 0\n1 2\nEND_ES\nNIVRA_ES\n\"rating\"\n0 0\nEND_ES\n",
+       "Error: line 7 of the elevation series file r.es names the series [rating] a second time"},
       {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "nan\n",
        "Error: line 1 of the value file vals.txt gives the key [N] the value \"nan\", which is not a finite "
        "number."},

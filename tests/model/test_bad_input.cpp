@@ -171,6 +171,10 @@ TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
        "Error: the SPOT card at line 2 of dike.low gives the column \"three\"; it takes a whole number."},
       {"dike", "dike.low", spot, "SPOT 4 3 4 0.5",
        "Error: the SPOT card at line 2 of dike.low gives the crest elevation no value;"},
+      // The notch's face again, from the cell across it.
+      {"dike", "dike.low", spot, spot + "\nSPOT 5 3 1 0.5 99.20",
+       "Error: SPOT card 2 of the low-spot file dike.low gives the top side of row 5, column 3 a notch, which SPOT "
+       "card 1 gave already.\n"},
       // The precipitation file is read through before the run starts.
       {"gages", "gages.gag", "GAGES 2024 5 12 14 20    6.0   4.0", "GAGES 2024 5 12 14 20    6.0   nan",
        "\n check out gage input for precip record 3\n look at gage 2 \nUnexpected end of file in rain gage data "

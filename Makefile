@@ -3,6 +3,8 @@
 #   make demo            builds and runs the bundled example watershed and the V-catchment
 #   make check-sanitize  debug build with AddressSanitizer and UBSan, every test
 #   make bench           builds and runs the benchmarks
+# NPROC=n sets the parallel build and test jobs (default: every core), e.g.
+#   make test NPROC=4
 
 NPROC     := $(shell nproc 2>/dev/null || echo 2)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")

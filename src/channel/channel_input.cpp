@@ -265,6 +265,7 @@ class chan_reader {
     std::vector<int> elev_line;  // per node point: the line of its ELEV card, 0 before it
     std::vector<bp_section> sections;
     int pending_levels = 0;    // NUM_INTERP given before its NPAIRS
+    int nodes_value = 0, nodes_line = 0;  // its NODES card as given, 0 without one
   };
 
   bool main_pass() {
@@ -333,6 +334,9 @@ class chan_reader {
       switch (r.code) {
         case cc::nodes:
           if (!v.num.whole("the number of node points", ch_.nx1[link], from_to(1, ch_.max_nodes))) return stop_run();
+          w.nodes_value = ch_.nx1[link];
+          w.nodes_line = r.line;
+          if (type & link_type::structure) ch_.nx1[link] = 2;
           break;
         case cc::trapezoid: case cc::subsurface_trapezoid: case cc::trap_erode:
         case cc::trapezoid_subsurface_erode: case cc::breakpoint: case cc::subsurface_breakpoint:
@@ -1026,9 +1030,20 @@ class chan_reader {
   // follows from its inverts, or its downstream invert from the slope.
   bool check_structures() {
     channel_structures& s = works();
-    for (int l = 1; l <= ch_.num_stream_links; ++l)
-      if ((ch_.ltype[l] & link_type::structure) && s.link_structs[static_cast<std::size_t>(l)].last < 1)
+    for (int l = 1; l <= ch_.num_stream_links; ++l) {
+      if (!(ch_.ltype[l] & link_type::structure)) continue;
+      if (s.link_structs[static_cast<std::size_t>(l)].last < 1)
         return link_fault(l, "is a structure link without an element (STRUCTTYPE)");
+      // A structure joins the last node above to the first node below: its
+      // link has two node points.
+      const link_work& w = link_[l];
+      if (w.nodes_line && w.nodes_value != 2) {
+        std::fprintf(stderr, "Error: the NODES card at line %d of the channel input file %s gives structure link %d "
+                             "%d node points; a structure link has 2 (NODES 2, or no NODES card).\n",
+                     w.nodes_line, name_, l, w.nodes_value);
+        return stop_run();
+      }
+    }
     for (int i = 1; i <= s.count(); ++i) {
       structure_element& e = s.struct_elements[static_cast<std::size_t>(i)];
       const int t = e.type;

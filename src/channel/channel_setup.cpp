@@ -320,6 +320,7 @@ void size_channel_state(channel_state& ch) {
   for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
                                 &ch.stdummy, &ch.topw, &ch.qlat})
     a->alloc(rows, links);
+  ch.above_bank_warned.alloc(rows, links);
   if (ch.stream_loss) {
     ch.qriv.alloc(rows, links);
     ch.av_qriv.alloc(rows, links);
@@ -424,6 +425,19 @@ void init_channel_network(model_state& ms) {
     return;
   if (!write_short_links(ch)) return;
   write_bad_thalweg(ch, ms.grid);
+  warn_outlet_off_channel(ch, ms.grid);
+}
+
+void warn_outlet_off_channel(const channel_state& ch, const grid_state& grid) {
+  if (grid.outrow < 1 && grid.outcol < 1) return;
+  const int cell = grid.outlet_cell;
+  for (int i = 1; cell > 0 && i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j)
+      if (ch.gst_gnum[i][j] == cell) return;
+  std::printf("Warning: the outlet cell (OUTROW %d, OUTCOL %d) is not a cell of the channel network (STREAM_CELL); "
+              "with channel routing the water leaves the watershed at the last node of the outlet link %d, and "
+              "OUTROW and OUTCOL have no effect\n",
+              grid.outrow, grid.outcol, ch.num_stream_links);
 }
 
 }  // namespace nivra

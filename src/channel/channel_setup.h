@@ -32,6 +32,12 @@ void init_channel_start(model_state& ms);
 // boundary at its depth; then the sections of every node.
 void start_channel_event(model_state& ms);
 
+// After a channel step: a node of a channel link that cannot spill (no
+// OVERBANK_FLOW card, no OVERBANK card of its link) whose water stands
+// above its bank height (BANKFULL_DEPTH) is warned of once per event, on
+// the console and in the run summary, and counted in above_bank_nodes.
+void warn_above_banks(channel_state& ch, int event, double elapsed_min);
+
 // Sizes the per-node state arrays of a network read by read_chan_input
 // (and its grid-stream file, when there is one) and the routing's work
 // arrays.
@@ -66,6 +72,11 @@ bool compute_sacramento_weights(channel_state& ch, const groundwater_state& gw, 
 // map's channel cells) spread over the link's nodes, the shares scaled to
 // sum to 1. False after a message.
 bool compute_cgw_weights(channel_state& ch, const groundwater_state& gw, const grid_state& grid, bool quiet);
+
+// With channel routing the water leaves the watershed at the last node of
+// the outlet link, and the outlet cell of OUTROW and OUTCOL has no effect: a
+// warning when those cards name a cell the channel network does not cross.
+void warn_outlet_off_channel(const channel_state& ch, const grid_state& grid);
 
 // "short_links.out": the links of one computational node.
 bool write_short_links(const channel_state& ch);

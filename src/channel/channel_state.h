@@ -173,6 +173,8 @@ struct channel_state {
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int chan_has_water = 0;            // some node holds water
   node_array<double> yp_max_flood;   // [node][link] highest water surface of the run
+  node_array<int> above_bank_warned;  // [node][link] 1 once the event warned of water above the node's banks
+  int above_bank_nodes = 0;          // nodes of this event whose water rose above banks it cannot spill over
   // Nodes a channel lake has taken (channel/lake_capture.h), made with lakes.
   node_array<int> status_node;       // 1 while a lake holds the node
   node_array<double> pct_flooded;    // share of the node's cells under a lake

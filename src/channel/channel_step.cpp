@@ -97,6 +97,36 @@ void keep_highest_levels(model_state& ms) {
   }
 }
 
+}  // namespace
+
+// Water above the banks of a node that cannot spill stays in the channel as
+// if its walls went on up: one warning per node and event, and the count for
+// the event summary.
+void warn_above_banks(channel_state& ch, int event, double elapsed_min) {
+  if (ch.above_bank_warned.empty()) return;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    const int t = ch.ltype[l];
+    if (!(t & link_type::channel) || ch.overbank_flow || (t & link_type::overbank)) continue;
+    for (int k = 1; k <= ch.nx[l]; ++k) {
+      const double bank = ch.bankfull_dep(k, l);
+      const double depth = ch.yp(k, l) - ch.bel(k, l);
+      if (!(bank > 0.0) || !(depth > bank) || ch.above_bank_warned(k, l)) continue;
+      ch.above_bank_warned(k, l) = 1;
+      ++ch.above_bank_nodes;
+      char text[400];
+      std::snprintf(text, sizeof text,
+                    "Warning: event %d at %.2f min: node %d of channel link %d holds %.3f m of water, above its "
+                    "bank height of %.3f m; without OVERBANK_FLOW (or the link's OVERBANK card) the water cannot "
+                    "spill onto the grid and stands in the channel above its banks (warned once per node and "
+                    "event)\n",
+                    event, elapsed_min, k, l, depth, bank);
+      report_text(text);
+    }
+  }
+}
+
+namespace {
+
 // The discharge of every POINTSOURCE series at the model time, at its node.
 void point_series_flows(channel_state& ch, double model_time) {
   channel_structures& s = ch.structures;
@@ -271,6 +301,7 @@ void channel_routing_step(model_state& ms) {
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }
   keep_highest_levels(ms);
+  warn_above_banks(ch, clk.event_index, clk.elapsed_min);
   clear_lateral(ch);
 
   clk.chan_last_time = clk.model_time;
@@ -334,6 +365,8 @@ void init_channel_start(model_state& ms) {
 void start_channel_event(model_state& ms) {
   channel_state& ch = ms.channel;
   if (!ch.chan_explic) return;
+  ch.above_bank_nodes = 0;
+  ch.above_bank_warned.fill(0);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting;
   if (!ch.chan_hotstart_flag_in && (ms.clock.clock_call_count == 1 || !stored_water)) {
     // A dry channel, but at a fixed-head outlet.

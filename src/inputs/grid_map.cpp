@@ -44,6 +44,15 @@ void print_name_message(const char* format, std::string_view name) {
 
 }  // namespace
 
+void print_map_size_fault(std::string_view name, int rows, int cols, int expected_rows, int expected_cols) {
+  const char* what = rows != expected_rows && cols != expected_cols ? "rows and columns"
+                     : rows != expected_rows                        ? "rows"
+                                                                    : "columns";
+  std::printf("Incorrect number of %s in map: %.*s (its header gives %d rows and %d columns, the project's grid "
+              "has %d rows and %d columns)\n",
+              what, static_cast<int>(name.size()), name.data(), rows, cols, expected_rows, expected_cols);
+}
+
 bool read_map_header(std::FILE* fp, std::string_view name, double& north, double& south,
                      double& east, double& west, int& rows, int& cols) {
   const char* failed = nullptr;
@@ -112,12 +121,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
   // A map of another size than the project's grid is refused before its
   // body is read, so nothing lands outside the caller's arrays.
   if (rows != expected_rows || cols != expected_cols) {
-    if (rows != expected_rows && cols != expected_cols)
-      print_name_message("Incorrect number of rows and columns in map: %.*s\n", name);
-    else if (rows != expected_rows)
-      print_name_message("Incorrect number of rows in map: %.*s\n", name);
-    else
-      print_name_message("Incorrect number of columns in map: %.*s\n", name);
+    print_map_size_fault(name, rows, cols, expected_rows, expected_cols);
     stop_run();
     return;
   }

@@ -56,6 +56,11 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                     int expected_rows, int expected_cols, int quiet,
                     const value_range& range = any_number);
 
+// Prints the refusal of a map whose header gives another size than the
+// grid's: "Incorrect number of rows|columns|rows and columns in map: <name>"
+// with both sizes.
+void print_map_size_fault(std::string_view name, int rows, int cols, int expected_rows, int expected_cols);
+
 // The run's own maps: the header goes to the grid's header fields, the size
 // is checked against the project's grid and the active cells are those of
 // the grid's mask. quiet and range as for read_ascii_map.

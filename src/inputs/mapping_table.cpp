@@ -398,11 +398,8 @@ bool read_index_map(model_state& ms, std::string_view file_name, int largest_id,
   }
   // A map of another size than the grid is refused before its body is read.
   if (grid.rows != grid.proj_rows || grid.cols != grid.proj_cols) {
-    const int code = grid.rows != grid.proj_rows && grid.cols != grid.proj_cols ? 72
-                     : grid.rows != grid.proj_rows                              ? 73
-                                                                                : 74;
-    set_error(code, "", file_name);
-    report_error();
+    print_map_size_fault(file_name, grid.rows, grid.cols, grid.proj_rows, grid.proj_cols);
+    stop_with_own_message();
     return false;
   }
   if (cell_ids.size() != grid.ncells) cell_ids.alloc(grid.ncells);

@@ -210,9 +210,11 @@ void print_error(const model_state& ms, std::FILE* f) {
   const bool no_rain = e == -1.0;
   put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
   if (e < 0.0 && !no_rain)
-    put(f, "Note: negative mass conservation error indicates mass was gained.\n");
+    put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
+           "exceed the inputs and initial storage.\n");
   else
-    put(f, "Note: positive mass conservation error indicates mass was created.\n");
+    put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
+           "short of the inputs and initial storage.\n");
   put(f, "Mass input + original mass:           %9.6lf m3\n", balance.in_plus_initial);
   put(f, "Mass output + final mass:             %9.6lf m3\n", balance.out_plus_final);
   put(f, "mass cleanup error from overland:     %9.6lf m3\n", ms.ledger.event_total(water_flux::overland_cleanup));
@@ -531,7 +533,8 @@ void print_warnings(const model_state& ms, std::FILE* f) {
   const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
   const bool water_left = ms.ledger.storage(water_store::surface, ledger_moment::event_end) >
                           0.05 * ms.ledger.event_total(water_flux::rainfall_to_overland);
-  if (mass_error || depth_exceeded || water_left) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
+  const int above_banks = ms.channel.above_bank_nodes;
+  if (mass_error || depth_exceeded || water_left || above_banks) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
   if (mass_error) {
     put(f, "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n");
     put(f, " This indicates a problem with your data set, or that you are using the model\n");
@@ -544,7 +547,12 @@ void print_warnings(const model_state& ms, std::FILE* f) {
     put(f, "-Depths exceeded the range of look-up table X-section data.\n");
     put(f, " This is usually a source of error, particularly near hydrograph peaks.\n");
   }
-  if (!mass_error && !depth_exceeded && !water_left) put(f, "No Warnings.\n");
+  if (above_banks) {
+    put(f, "-Water rose above the banks of %d channel node(s) that cannot spill onto the grid\n", above_banks);
+    put(f, " (no OVERBANK_FLOW card); it stood in the channel above the banks.  The warnings\n");
+    put(f, " above name each node.\n");
+  }
+  if (!mass_error && !depth_exceeded && !water_left && !above_banks) put(f, "No Warnings.\n");
 }
 
 void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
@@ -594,7 +602,7 @@ void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
 void print_maps(const model_state& ms, std::FILE* f) {
   if (!map_output_requested(ms)) return;
   put(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", ms.clock.map_write_steps);
-  if (ms.output.no_map_output) put(f, "Floating point GRASS output maps were written.\n");
+  if (ms.output.no_map_output) put(f, "ASCII grid (Arc/Info) output maps were written, one file per map time.\n");
   if (ms.soil.inf_redist) {
     put(f, "Soil surface moisture maps were output.\n");
     put(f, "Infiltration rate maps were output.\n");
@@ -607,15 +615,12 @@ void print_maps(const model_state& ms, std::FILE* f) {
   } maps[] = {
       {ms.output.depth_given, "     overland flow depth.\n"},
       {ms.output.discharge_given, "     discharge.\n"},
-      {ms.output.chan_discharge_given_2, "     discharge in channels.\n"},
       {ms.output.dis_rain_given, "     distributed rainfall rate.\n"},
       {ms.output.inf_depth_given, "     distributed infiltration depth.\n"},
       {ms.output.rate_of_infil_given, "     distributed infiltration rate.\n"},
       {ms.output.surf_moist_given, "     distributed surface moisture.\n"},
       {ms.output.gw_recharge_cum_given, "     groundwater recharge cumulative.\n"},
       {ms.output.gw_recharge_inc_given, "     groundwater recharge incremental.\n"},
-      {ms.output.chan_depth_given, "     channel depth.\n"},
-      {ms.output.chan_discharge_given, "     channel discharge.\n"},
       {ms.constituent.net_sed_volume, "     net volume of erosion/deposition.\n"},
       {ms.constituent.vol_sed_susp, "     suspended sediment volume.\n"},
       {ms.constituent.max_sed_flux, "     sediment flux.\n"},
@@ -638,6 +643,9 @@ void print_outputs(const model_state& ms, std::FILE* f) {
   if (ms.pipe.storm_sewer_given && ms.output.superlink_node_flow_given)
     put(f, "Flows to/from selected superlink nodes.\n");
   if (ms.output.in_gwflux_location_given) put(f, "Stream/groundwater exchange fluxes.\n");
+  if (ms.channel.chan_explic && ms.output.chan_depth_given) put(f, "     channel depth at every node (link/node file).\n");
+  if (ms.channel.chan_explic && ms.output.chan_discharge_given)
+    put(f, "     channel discharge at every node (link/node file).\n");
 }
 
 }  // namespace

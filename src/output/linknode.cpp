@@ -5,6 +5,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
+#include "core/dates.h"
 #include "model/model_state.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
@@ -106,6 +107,15 @@ linknode_timing linknode_timing_for(const clock_state& clock, int interval_steps
     t.num_ts = clock.tot_time / t.time_step;
   else if (minutes > 0.0)
     t.num_ts = static_cast<int>(clock.tot_time / minutes);  // intervals shorter than a minute
+  // The run's start: the clock's calendar date, or, while the calendar is
+  // unset (a run whose date comes from its first event), the date of the
+  // model time.
+  if (clock.cur_year == 0 && clock.model_time > 0.0) {
+    // To the nearest minute.
+    double seconds = 0.0;
+    calendar_date(clock.model_time + 30.0 / 86400.0, t.year, t.month, t.day, t.hour, t.minute, seconds);
+    return t;
+  }
   t.day = clock.cur_day;
   t.month = clock.cur_month;
   t.year = clock.cur_year;

@@ -90,7 +90,9 @@ struct linknode_timing {
   int day = 0, month = 0, year = 0, hour = 0, minute = 0;
 };
 // Timing of files written every `interval_steps` steps, starting at the
-// current calendar date.
+// run's start: the clock's calendar date, or while that is unset (year 0;
+// a run whose date comes from its first event) the date of the model time
+// to the nearest minute.
 linknode_timing linknode_timing_for(const clock_state& clock, int interval_steps);
 
 // Writes the headers of the run-level channel and pipe link/node files.

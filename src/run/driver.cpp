@@ -279,7 +279,6 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<setup_time_steps>, true},
     {on_record<read_input_maps>, true},
     {on_record<init_grid_dataset_output>, true},
-    {on_record<init_linknode_output>, true},
     {on_record<init_constituent_series>, true},
     {on_record<build_cell_connectivity>, true},
     {on_record<compute_cell_slopes>, true},
@@ -298,6 +297,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<start_overland_routing>, true},
     {on_record<init_soil_contam>, false},
     {on_record<init_simulation_clock>, true},
+    {on_record<init_linknode_output>, true},
     {on_record<alloc_soil_energy>, false},
     {on_record<start_analyzers>, true},
 };

@@ -295,5 +295,94 @@ TEST_F(ChannelSetup, DiagnosticFilesNameShortLinksAndBedsAboveTheGround) {
   EXPECT_NE(read_file("bad_thalweg.out").find(line), std::string::npos) << read_file("bad_thalweg.out");
 }
 
+TEST_F(ChannelSetup, WaterAboveBanksThatCannotSpillIsWarnedOfOncePerNodeAndEvent) {
+  auto ms = set_up();
+  channel_state& ch = ms->channel;
+  auto raise = [&](int node, int link, double above) {
+    ch.yp(node, link) = ch.bel(node, link) + ch.bankfull_dep(node, link) + above;
+  };
+  auto warnings = [&] {
+    CaptureStdout();
+    warn_above_banks(ch, 1, 42.5);
+    return GetCapturedStdout();
+  };
+  struct bank_case {
+    const char* what;
+    int overbank_flow, link_overbank;
+    double above;
+    int warned;
+  } cases[] = {
+      {"water 0.5 m above the banks, no spilling", 0, 0, 0.5, 1},
+      {"water level with the banks", 0, 0, 0.0, 0},
+      {"water above the banks with OVERBANK_FLOW", 1, 0, 0.5, 0},
+      {"water above the banks of a link with OVERBANK", 0, link_type::overbank, 0.5, 0},
+  };
+  for (const bank_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    start_channel_event(*ms);  // a dry network, every warning of the event cleared
+    ch.overbank_flow = c.overbank_flow;
+    ch.ltype[1] = (ch.ltype[1] & ~link_type::overbank) | c.link_overbank;
+    raise(3, 1, c.above);
+    const std::string first = warnings();
+    EXPECT_EQ(ch.above_bank_nodes, c.warned);
+    if (c.warned) {
+      char line[300];
+      std::snprintf(line, sizeof line,
+                    "Warning: event 1 at 42.50 min: node 3 of channel link 1 holds %.3f m of water, above its bank "
+                    "height of %.3f m;",
+                    ch.bankfull_dep(3, 1) + 0.5, ch.bankfull_dep(3, 1));
+      EXPECT_EQ(first.find(line), 0u) << first;
+    } else {
+      EXPECT_EQ(first, "");
+    }
+    // The same node again, higher: no second warning this event.
+    raise(3, 1, c.above > 0.0 ? c.above + 1.0 : 0.0);
+    EXPECT_EQ(warnings(), "");
+    EXPECT_EQ(ch.above_bank_nodes, c.warned);
+  }
+  // A second node of the event is warned of and counted.
+  start_channel_event(*ms);
+  ch.overbank_flow = 0;
+  ch.ltype[1] &= ~link_type::overbank;
+  raise(3, 1, 0.1);
+  raise(5, 1, 0.2);
+  const std::string both = warnings();
+  EXPECT_NE(both.find("node 3 of channel link 1"), std::string::npos) << both;
+  EXPECT_NE(both.find("node 5 of channel link 1"), std::string::npos) << both;
+  EXPECT_EQ(ch.above_bank_nodes, 2);
+}
+
+TEST_F(ChannelSetup, AnOutletCellOffTheChannelIsWarnedOf) {
+  auto ms = set_up();
+  grid_state& g = ms->grid;
+  const channel_state& ch = ms->channel;
+  const int on_channel = ch.gst_gnum[1][1];
+  struct outlet_case {
+    const char* what;
+    int row, col;
+    bool warned;
+  } cases[] = {
+      {"a cell the channel crosses", g.cell_row[on_channel], g.cell_col[on_channel], false},
+      {"a cell beside the channel", g.cell_row[on_channel], g.cell_col[on_channel] - 5, true},
+      {"no OUTROW and OUTCOL", 0, 0, false},
+  };
+  for (const outlet_case& c : cases) {
+    SCOPED_TRACE(c.what);
+    g.outrow = c.row;
+    g.outcol = c.col;
+    g.outlet_cell = c.row >= 1 ? g.mask[c.row][c.col] : 0;
+    CaptureStdout();
+    warn_outlet_off_channel(ch, g);
+    const std::string said = GetCapturedStdout();
+    char line[200];
+    std::snprintf(line, sizeof line, "Warning: the outlet cell (OUTROW %d, OUTCOL %d) is not a cell of the channel "
+                  "network (STREAM_CELL);", c.row, c.col);
+    EXPECT_EQ(said.find(line) == 0, c.warned) << said;
+    if (!c.warned) {
+      EXPECT_EQ(said, "");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace nivra

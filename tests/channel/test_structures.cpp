@@ -184,6 +184,13 @@ TEST_F(StructureCards, FaultsOfTheStructureCardsStopTheReading) {
        "has a barrel shorter than 0.1 mm (LENGTH)"},
       {structure_link(2, 1, "STRUCTTYPE weir\nCREST_LENGTH -5\n"), "CREST_LENGTH"},
       {structure_link(2, 1, "STRUCTTYPE weir\nDISCHARGE_COEFF_FORWARD lots\n"), "DISCHARGE_COEFF_FORWARD"},
+      // A structure joins two nodes: NODES 3 would leave a node the
+      // structure never fills or empties.
+      {structure_link(2, 1, "NODES 3\n" + a_weir),
+       "the NODES card at line 31 of the channel input file net.cif gives structure link 2 3 node points; a "
+       "structure link has 2"},
+      {"LINK 2\nNODES 3\nSTRUCTURE\nNUMSTRUCTS 1\n" + a_weir,
+       "the NODES card at line 29 of the channel input file net.cif gives structure link 2 3 node points"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
@@ -193,7 +200,14 @@ TEST_F(StructureCards, FaultsOfTheStructureCardsStopTheReading) {
     EXPECT_NE((err + out).find(c.message), std::string::npos) << err << out;
     process.error_block.stop = 0;
   }
+  // NODES 2, before or after the STRUCTURE card, is what the link has.
+  reset();
+  EXPECT_TRUE(read(network("LINK 2\nNODES 2\nSTRUCTURE\nNUMSTRUCTS 1\n" + a_weir, structure_link(4, 1, a_weir))))
+      << err;
+  reset();
+  EXPECT_TRUE(read(network(structure_link(2, 1, "NODES 2\n" + a_weir), structure_link(4, 1, a_weir)))) << err;
   // Elements belong to structure links.
+  reset();
   EXPECT_FALSE(read(chan_file(1, 3, "CONNECT 1 0 0\n" + trapezoid_link(1, 3) + a_weir)));
   EXPECT_NE(err.find("the STRUCTTYPE card at line 24 of the channel input file net.cif belongs to a structure link"),
             std::string::npos)

@@ -93,9 +93,9 @@ TEST_F(GridMap, AMapOfAnotherSizeIsRefusedBeforeItsBodyIsRead) {
     int map_rows, map_cols;
     const char* message;
   } cases[] = {
-      {10, 3, "Incorrect number of rows in map: m.map\n"},
-      {12, 4, "Incorrect number of columns in map: m.map\n"},
-      {10, 4, "Incorrect number of rows and columns in map: m.map\n"},
+      {10, 3, "Incorrect number of rows in map: m.map (its header gives 10 rows and 3 columns, the project's grid has 12 rows and 3 columns)\n"},
+      {12, 4, "Incorrect number of columns in map: m.map (its header gives 12 rows and 4 columns, the project's grid has 12 rows and 3 columns)\n"},
+      {10, 4, "Incorrect number of rows and columns in map: m.map (its header gives 10 rows and 4 columns, the project's grid has 12 rows and 3 columns)\n"},
   };
   for (const auto& k : cases) {
     reset_process_state();

@@ -110,7 +110,7 @@ TEST_F(MapPhase, AnElevationMapOfTheWrongSizeStopsTheRun) {
   auto ms = example_record("short.ele");
   std::string out = run_phase(*ms);
   EXPECT_TRUE(run_stopped());
-  EXPECT_TRUE(has(out, "Incorrect number of rows in map: short.ele\n")) << out;
+  EXPECT_TRUE(has(out, "Incorrect number of rows in map: short.ele (its header gives 5 rows and 8 columns, the project's grid has 6 rows and 8 columns)\n")) << out;
   EXPECT_FALSE(has(out, "outlet is in grid cell"));
 }
 
@@ -123,7 +123,7 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
   } cases[] = {
       {"mask of another size",
        [](model_state& ms) { ms.grid.proj_rows = 3; },
-       "Incorrect number of rows in map: w.msk\n", false},
+       "Incorrect number of rows in map: w.msk (its header gives 2 rows and 2 columns, the project's grid has 3 rows and 2 columns)\n", false},
       {"mask without a watershed cell",
        [](model_state& ms) {
          close_guarded_file(ms.grid.watershed_mask_file);

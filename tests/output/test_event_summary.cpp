@@ -139,7 +139,7 @@ TEST_F(EventSummary, UniformStormSummary) {
             "final volume of snow (cu. m):                     0.0\n \n"
             "final volume of melt water (cu. m):               0.0\n \n"
             "mass conservation error:                          0.100000 percent\n"
-            "Note: positive mass conservation error indicates mass was created.\n"
+            "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n"
             "Mass input + original mass:           5000.000000 m3\n"
             "Mass output + final mass:             4995.000000 m3\n"
             "mass cleanup error from overland:      0.000000 m3\n"
@@ -208,7 +208,7 @@ TEST_F(EventSummary, EveryBlockInItsPlace) {
 }
 
 TEST_F(EventSummary, MassErrorNotes) {
-  // Of 5000 m3 of rain 4795 leave; the surface keeps the rest, or more.
+  // Of 5000 m3 of rain 4795 leave; the surface keeps less than the rest, the rest, or more.
   struct row {
     double error;
     double rain, surface;
@@ -216,12 +216,13 @@ TEST_F(EventSummary, MassErrorNotes) {
     const char* note;
     bool no_rain;
   } rows[] = {
+      {0.01, 5000.0, 155.0, "mass conservation error:                          1.000000 percent\n", "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", false},
       {-1.0, 0.0, 0.0, "mass conservation error:                         -100.000000 percent\n",
-       "Note: positive mass conservation error indicates mass was created.\n", true},
+       "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", true},
       {-0.05, 5000.0, 455.0, "mass conservation error:                         -5.000000 percent\n",
-       "Note: negative mass conservation error indicates mass was gained.\n", false},
+       "Note: negative mass conservation error indicates mass was created: the outputs and final storage exceed the inputs and initial storage.\n", false},
       {0.0, 5000.0, 205.0, "mass conservation error:                          0.000000 percent\n",
-       "Note: positive mass conservation error indicates mass was created.\n", false},
+       "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", false},
   };
   for (const row& r : rows) {
     fresh();

@@ -2,6 +2,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/pipe_state.h"
+#include "core/dates.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output_fixture.h"
@@ -137,6 +138,19 @@ TEST_F(LinkNode, RunLevelHeaders) {
                                     "\nTIME_STEP     15\nNUM_TS        8\n"
                                     "START_TIME     4  3 2001  5  6  0\n");
   }
+}
+
+TEST_F(LinkNode, TheHeaderStartsAtTheModelTimeOnceTheClocksAreSet) {
+  // The calendar fields still hold the cards' zeros of a gage run; the
+  // model time is the first event's start, 2024-06-15 13:45 (a hair below).
+  ms->clock.cur_day = ms->clock.cur_month = ms->clock.cur_year = ms->clock.cur_hour = ms->clock.cur_minute = 0;
+  ms->clock.model_time = julian_date(2024, 6, 15, 13, 45, 0.0) - 1e-9;
+  const linknode_timing t = linknode_timing_for(ms->clock, 1);
+  EXPECT_EQ(t.day, 15);
+  EXPECT_EQ(t.month, 6);
+  EXPECT_EQ(t.year, 2024);
+  EXPECT_EQ(t.hour, 13);
+  EXPECT_EQ(t.minute, 45);
 }
 
 TEST_F(LinkNode, StepsShorterThanAMinuteStillCountTheIntervals) {

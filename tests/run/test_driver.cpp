@@ -158,7 +158,7 @@ TEST_F(Driver, TheConsoleAndTheSummaryNameOnlyOutputsThatExist) {
     EXPECT_EQ(console.find(warning) != std::string::npos, r.maps) << console;
     EXPECT_EQ(console.find(warning), console.rfind(warning));
     EXPECT_EQ(summary.find("\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 2160 TIMESTEP(S):\n"
-                           "Floating point GRASS output maps were written.\n") != std::string::npos,
+                           "ASCII grid (Arc/Info) output maps were written, one file per map time.\n") != std::string::npos,
               r.maps)
         << summary;
     EXPECT_EQ(testing::file_exists("maps/depth.0001.asc"), r.maps);

@@ -226,10 +226,8 @@ bool some_lake_above_min(const lake_state& lakes) {
   return false;
 }
 
-// In a long-term run after the rain, channels holding less than 1 % of the
-// event's rain step at most every 60 s while a lake stands above its
-// lowest level or the aquifer still feeds them, and otherwise park on the
-// overland clock once the outlet has almost stopped.
+}  // namespace
+
 void slow_down_when_nearly_empty(model_state& ms) {
   channel_state& ch = ms.channel;
   clock_state& c = ms.clock;
@@ -256,8 +254,6 @@ void slow_down_when_nearly_empty(model_state& ms) {
     c.chan_next_time = c.ov_next_time;
   }
 }
-
-}  // namespace
 
 void channel_routing_step(model_state& ms) {
   channel_state& ch = ms.channel;

@@ -14,7 +14,6 @@
 #include <memory>
 #include <string>
 
-#include "channel/channel_state.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
@@ -210,22 +209,20 @@ TEST_F(GroundwaterRun, TheUnsaturatedZoneBelowTheLayerHoldsItsShareOfThePorosity
   EXPECT_LT(final_gw[1], final_gw[0] - 100.0);
 }
 
-// After the rain the channels of the long-term run hold little water while
-// the aquifer still feeds them: their step slows from the model's 30 s to
-// the groundwater step (600 s) halved to at most a minute and cut to the
-// model's step grid (37.5 s: one step). The channel clock never falls behind the model's (it would
-// never be due again), the channels step at least every minute, each
-// storm's rain finds them stepping with the model again, and the outlet
-// volume and the stream-aquifer exchange go on through the dry spells.
+// Through the week of the long-term run the channel clock never falls
+// behind the model's (it would never be due again): the channels step at
+// least every minute, each storm's rain finds them stepping with the
+// model, and the outlet volume and the stream-aquifer exchange go on
+// through the dry spells. (How the slowed step keeps to the model's step
+// grid: ChannelClock in tests/channel.)
 TEST_F(GroundwaterRun, TheChannelClockKeepsSteppingThroughTheDrySpells) {
   copy_example("groundwater");
-  int behind = 0, slowed = 0, slowed_in_rain = 0;
+  int behind = 0, slowed_in_rain = 0;
   double longest = 0.0, last_outlet = 0.0, dry_outlet = 0.0;
   const testing::storm_run r = testing::run_storm("groundwater.prj", {}, 100000, [&](const model_state& ms) {
     const clock_state& c = ms.clock;
     if (c.chan_next_time < c.model_time - c.time_tol) ++behind;
     longest = std::max(longest, (c.model_time - c.chan_last_time) * 86400.0);
-    if (ms.channel.chan_dry_count > 0) ++slowed;  // the slow-down acted
     if (c.rain_on && c.chan_dt != c.dt) ++slowed_in_rain;
     const double outlet = ms.ledger.run_total(water_flux::outlet_discharge);
     if (!c.rain_on && !c.event_active) dry_outlet += outlet - last_outlet;
@@ -233,7 +230,6 @@ TEST_F(GroundwaterRun, TheChannelClockKeepsSteppingThroughTheDrySpells) {
   });
   ASSERT_TRUE(r.ended) << r.console;
   EXPECT_EQ(behind, 0);
-  EXPECT_GT(slowed, 0);
   EXPECT_EQ(slowed_in_rain, 0);
   EXPECT_LE(longest, 60.0 + 1e-3);
   EXPECT_GT(dry_outlet, 0.0);

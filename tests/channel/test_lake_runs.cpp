@@ -100,6 +100,27 @@ TEST_F(LakeRuns, APointSourceOnALakeLinkFeedsTheLake) {
   }
 }
 
+// A POINTSOURCE series at the node the lake takes (node 12 of link 1, 0.2
+// m3/s for the four hours): while the lake holds the node its water goes
+// into the lake, so the whole series is delivered and the books close.
+TEST_F(LakeRuns, APointSourceAtANodeTheLakeTakesFeedsTheLake) {
+  testing::copy_example("vlake");
+  std::string cif = testing::read_file("vlake.cif");
+  cif.insert(cif.find("\nLINK 2\n"), "\nNODE 12\nPOINTSOURCE feed\n");
+  testing::write_file("vlake.cif", cif);
+  testing::write_file("vlake.ts", "NIVRA_TS\nfeed\nRELATIVE\n0 0 0 0 0 0.2\n0 0 0 5 0 0.2\nEND_TS\n");
+  set_card("vlake.prj", "TIME_SERIES_FILE", "TIME_SERIES_FILE vlake.ts");
+  const testing::storm_run r = testing::run_storm("vlake.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_NE(r.console.find("node taken: [1][12]"), std::string::npos);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_NEAR(l.run_total(flux::channel_point_sources), 0.2 * 4.0 * 3600.0, 0.2 * 10.0);
+  const double start = l.storage(store::channel_lakes, moment::run_start);
+  EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-9 * (start + l.run_total(flux::channel_lake_inflow)));
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-7);
+  EXPECT_NEAR(l.run().surface_error, 0.0, 1e-7);
+}
+
 TEST_F(LakeRuns, AnOverlandLakeAboveLowerGroundDrainsOnlyTheWaterItHolds) {
   testing::copy_example("plane_lake");
   const testing::storm_run r = testing::run_storm("plane_lake.prj");

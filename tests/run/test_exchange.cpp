@@ -4,6 +4,7 @@
 // jump to the next event, and the faults that stop a framework run.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "core/dates.h"
@@ -213,6 +214,8 @@ TEST_F(Exchange, GreenAmptInfiltratesIntoTheMoistureMolaGivesBack) {
     EXPECT_NEAR(framework[k], own[k], 1e-9 * own[k]) << moisture[k];
   }
   EXPECT_LT(framework[1], 0.8 * framework[0]);
+  std::printf("infiltrated under Green-Ampt from MOLA's water contents: %.1f m3 at 0.15, %.1f m3 at 0.44\n",
+              framework[0], framework[1]);
 }
 
 // The gages example holds two storms: inside the framework the run

@@ -268,5 +268,26 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
   }
 }
 
+// A dry spell may have slowed the channels of a long-term run to a few
+// model steps; the next event starts them at the model's step again.
+TEST_F(Clock, AnEventStartsTheChannelsAtTheModelsStep) {
+  testing::copy_example("longterm_lumped");
+  auto ms = make_model_state();
+  CaptureStdout();
+  const bool ready = set_up_run(*ms, "sacramento.prj", nullptr);
+  const std::string out = GetCapturedStdout();
+  ASSERT_TRUE(ready) << out;
+  clock_state& c = ms->clock;
+  c.chan_dt = 3.0 * c.dt;
+  c.chan_dt_days = c.chan_dt / 86400.0;
+  c.model_time = c.event_first_date_jd;
+  CaptureStdout();
+  init_event_state(*ms);
+  GetCapturedStdout();
+  EXPECT_EQ(c.chan_dt, c.dt);
+  EXPECT_DOUBLE_EQ(c.chan_dt_days, c.dt / 86400.0);
+  EXPECT_EQ(c.chan_next_time, c.ov_next_time);
+}
+
 }  // namespace
 }  // namespace nivra

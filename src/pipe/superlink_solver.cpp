@@ -1,9 +1,11 @@
 #include "pipe/superlink_solver.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "pipe/pipe_geometry.h"
 #include "pipe/tile_exchange.h"
@@ -17,6 +19,20 @@ namespace {
 constexpr double slot_share = 0.01;          // top width of a full pipe over its diameter
 constexpr double least_internal_step = 1.0;  // s
 constexpr int most_limit_passes = 100;
+
+// Adds the seconds since `start` to `total` and restarts the clock.
+class part_clock {
+ public:
+  void lap(double& total) {
+    const auto now = std::chrono::steady_clock::now();
+    total += std::chrono::duration<double>(now - start_).count();
+    start_ = now;
+  }
+  void restart() { start_ = std::chrono::steady_clock::now(); }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
 
 // Water in a length of section: flow area (m2) and top width (m), or a
 // control volume's water (m3) and its change with depth (m2).
@@ -359,41 +375,72 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   return superlink_status::ok;
 }
 
-// The system of the heads: each free superjunction keeps its water, fixed
-// heads stay. The new heads replace the right side.
-superlink_status solve_heads(pipe_state& p, double h) {
+// Row j of the system of the heads: a free superjunction keeps its water,
+// a fixed head stays. Writes only row j's coefficients (through `at`) and
+// right side.
+template <class Slot>
+void head_row(pipe_state& p, int j, double h, Slot&& at) {
+  superlink_scheme& s = p.solver;
+  if (is_boundary_junction(p.sjunc_inlet[j])) {
+    at(j, 0) = 1.0;
+    s.rhs[j] = p.junc_invert_elev[j];
+    return;
+  }
+  const double width = s.junc_width[j];
+  double diag = width / h;
+  double rhs = width / h * p.junc_head[j] + p.junc_inflow[j];
+  for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+    const int l = std::abs(s.junc_links[e]);
+    if (s.junc_links[e] > 0) {
+      diag += s.au[l];
+      at(j, e) += s.bu[l];
+      rhs -= s.cu[l];
+    } else {
+      diag -= s.ad[l];
+      at(j, e) -= s.bd[l];
+      rhs += s.cd[l];
+    }
+  }
+  at(j, 0) += diag;
+  s.rhs[j] = rhs;
+}
+
+// The far superjunction of an entry of junc_links: +l leaves along
+// superlink l, -l arrives along it.
+int far_junction(const pipe_state& p, int entry) { return entry > 0 ? p.ds_sjunc[entry] : p.us_sjunc[-entry]; }
+
+// The dense reference: the whole matrix, LU with implicit pivoting.
+superlink_status solve_heads_dense(pipe_state& p, double h, part_clock& clock) {
   superlink_scheme& s = p.solver;
   const int nj = p.num_sjunc;
   s.matrix.fill(0.0);
-  for (int j = 1; j <= nj; ++j) {
-    auto row = s.matrix[j];
-    const int type = p.sjunc_inlet[j];
-    if (is_boundary_junction(type)) {
-      row[j] = 1.0;
-      s.rhs[j] = p.junc_invert_elev[j];
-      continue;
-    }
-    const double width = s.junc_width[j];
-    double diag = width / h;
-    double rhs = width / h * p.junc_head[j] + p.junc_inflow[j];
-    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-      const int l = std::abs(s.junc_links[e]);
-      if (s.junc_links[e] > 0) {
-        diag += s.au[l];
-        row[p.ds_sjunc[l]] += s.bu[l];
-        rhs -= s.cu[l];
-      } else {
-        diag -= s.ad[l];
-        row[p.us_sjunc[l]] -= s.bd[l];
-        rhs += s.cd[l];
-      }
-    }
-    row[j] += diag;
-    s.rhs[j] = rhs;
-  }
+  for (int j = 1; j <= nj; ++j)
+    head_row(p, j, h, [&](int row, int e) -> double& { return s.matrix[row][e == 0 ? row : far_junction(p, s.junc_links[e])]; });
+  clock.lap(s.timing.assembly);
   double parity = 1.0;
   if (ludcmp(s.matrix, nj, s.indx, parity, s.scale) != numeric_status::ok) return superlink_status::singular;
   lubksb(s.matrix, nj, s.indx, s.rhs);
+  return superlink_status::ok;
+}
+
+// The system of the heads, sparse: the coefficients into their places of
+// the fixed pattern, a factorisation (with the pivots of the last one
+// while they serve) and the solve. The new heads replace the right side.
+superlink_status solve_heads(pipe_state& p, double h, part_clock& clock) {
+  superlink_scheme& s = p.solver;
+  const int nj = p.num_sjunc;
+  if (s.dense_reference) {
+    if (const superlink_status st = solve_heads_dense(p, h, clock); st != superlink_status::ok) return st;
+  } else {
+    s.values.fill(0.0);
+    for (int j = 1; j <= nj; ++j)
+      head_row(p, j, h, [&](int, int e) -> double& { return s.values[e == 0 ? s.diag_slot[j] : s.link_slot[e]]; });
+    clock.lap(s.timing.assembly);
+    const sparse_lu_status f = s.system.factor(s.values.data());
+    if (f == sparse_lu_status::singular) return superlink_status::singular;
+    if (f != sparse_lu_status::ok || s.system.solve(s.rhs.data() + 1) != sparse_lu_status::ok)
+      return superlink_status::solver_failed;
+  }
   for (int j = 1; j <= nj; ++j)
     if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
   return superlink_status::ok;
@@ -557,6 +604,8 @@ void start_volumes(pipe_state& p) {
 
 superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
   pipe_state& p = d.p;
+  superlink_timing& t = p.solver.timing;
+  part_clock clock;
   for (int l = 1; l <= p.num_slink; ++l) {
     const superlink_status st = superlink_coefficients(p, l, h);
     if (st != superlink_status::ok) {
@@ -564,11 +613,15 @@ superlink_status internal_step(const superlink_domain& d, double h, int& failed,
       return st;
     }
   }
+  clock.lap(t.recurrences);
   start_volumes(p);
-  const superlink_status st = solve_heads(p, h);
+  const superlink_status st = solve_heads(p, h, clock);
+  clock.lap(t.solve);
   if (st != superlink_status::ok) return st;
   for (int l = 1; l <= p.num_slink; ++l) superlink_flows(p, l);
+  clock.lap(t.flows);
   keep_water(d, h, b);
+  clock.lap(t.water);
   return superlink_status::ok;
 }
 
@@ -579,6 +632,9 @@ void report(superlink_status st, int failed) {
       break;
     case superlink_status::singular:
       std::printf("Error: the system of the superjunction heads of the pipe network is singular.\n");
+      break;
+    case superlink_status::solver_failed:
+      std::printf("Error: the sparse solver of the superjunction heads of the pipe network failed (out of memory).\n");
       break;
     case superlink_status::not_finite:
       if (failed > 0)
@@ -593,16 +649,13 @@ void report(superlink_status st, int failed) {
 
 }  // namespace
 
-void superlink_scheme::prepare(const pipe_state& p) {
+bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
   for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
                                     &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor})
     a->alloc(rows, links);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
-  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &rhs, &scale})
-    v->alloc(nj);
-  indx.alloc(nj);
-  matrix.alloc(nj, nj);
+  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &rhs}) v->alloc(nj);
   junc_first.alloc(nj + 1);
   junc_links.alloc(std::max(2 * links, 1));
   // Incident superlinks of every superjunction, in order.
@@ -619,9 +672,65 @@ void superlink_scheme::prepare(const pipe_state& p) {
     junc_links[count[p.us_sjunc[l]]++] = l;
     junc_links[count[p.ds_sjunc[l]]++] = -l;
   }
+  // The pattern of the system: superjunction j's column holds j and its
+  // neighbours, sorted; the pattern is symmetric, so the same list gives
+  // the columns of row j's entries.
+  std::vector<std::vector<int>> near(static_cast<std::size_t>(nj) + 1);
+  for (int j = 1; j <= nj; ++j) {
+    std::vector<int>& r = near[static_cast<std::size_t>(j)];
+    r.push_back(j);
+    for (int e = junc_first[j]; e < junc_first[j + 1]; ++e)
+      r.push_back(far_junction(p, junc_links[e]));
+    std::sort(r.begin(), r.end());
+    r.erase(std::unique(r.begin(), r.end()), r.end());
+  }
+  col_start.alloc(nj);  // entries 0..nj
+  int nnz = 0;
+  for (int j = 1; j <= nj; ++j) {
+    col_start[j - 1] = nnz;
+    nnz += static_cast<int>(near[static_cast<std::size_t>(j)].size());
+  }
+  col_start[nj] = nnz;
+  row_index.alloc(nnz);  // entries 0..nnz - 1 in use
+  values.alloc(nnz);
+  diag_slot.alloc(nj);
+  link_slot.alloc(std::max(2 * links, 1));
+  auto slot = [&](int row, int col) {  // the entry (row, col) of the pattern
+    const std::vector<int>& r = near[static_cast<std::size_t>(col)];
+    return col_start[col - 1] + static_cast<int>(std::lower_bound(r.begin(), r.end(), row) - r.begin());
+  };
+  for (int j = 1; j <= nj; ++j) {
+    int at = col_start[j - 1];
+    for (int i : near[static_cast<std::size_t>(j)]) row_index[at++] = i - 1;
+  }
+  for (int j = 1; j <= nj; ++j) {
+    diag_slot[j] = slot(j, j);
+    for (int e = junc_first[j]; e < junc_first[j + 1]; ++e)
+      link_slot[e] = slot(j, far_junction(p, junc_links[e]));
+  }
+  dense_reference = false;
+  matrix.free();
+  scale.free();
+  indx.free();
+  if (nj < 1) return true;
+  if (system.analyse(nj, col_start.data(), row_index.data()) != sparse_lu_status::ok) {
+    std::printf("Error: the system of the superjunction heads of the pipe network (%d superjunctions) could not be "
+                "analysed.\n",
+                nj);
+    return false;
+  }
+  return true;
 }
 
-void init_superlink_state(pipe_state& p) {
+void superlink_scheme::use_dense_reference() {
+  const int nj = std::max(rhs.size(), 1);
+  dense_reference = true;
+  matrix.alloc(nj, nj);
+  scale.alloc(nj);
+  indx.alloc(nj);
+}
+
+bool init_superlink_state(pipe_state& p) {
   const int rows = p.max_slink_nodes + 1;
   for (pipe_node_array<double>* a : {&p.slink_node_depth, &p.Q, &p.Q_node, &p.superlink_tile_flow})
     a->alloc(rows, p.num_slink);
@@ -633,10 +742,11 @@ void init_superlink_state(pipe_state& p) {
     p.slink_us_invert[l] = p.slink_node_Zinv(1, l);
     p.slink_ds_invert[l] = p.slink_node_Zinv(n + 1, l);
   }
-  p.solver.prepare(p);
+  if (!p.solver.prepare(p)) return false;
   for (int l = 1; l <= p.num_slink; ++l)
     for (int k = 2; k <= p.superlink_cnodes[l]; ++k) p.solver.node_floor(k, l) = node_wet(p, k, l, pipe_depth_floor).area;
   p.sl_drain_vol = pipe_network_volume(p);
+  return true;
 }
 
 double pipe_network_volume(const pipe_state& p) {
@@ -654,6 +764,7 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
   ++s.calls;
+  part_clock clock;
   b.storage_start = pipe_network_volume(p);
   if (dt <= 1e-16) {
     b.storage_end = b.storage_start;
@@ -666,6 +777,7 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
   const double dtc = courant_step(p);
   double step = dt;
   if (dtc > 1e-8 && dtc < dt) step = dtc >= least_internal_step ? dtc : std::min(least_internal_step, dt);
+  clock.lap(s.timing.exchange);
   double elapsed = 0.0;
   while (elapsed < dt - 1e-16) {
     double h = std::min(step, dt - elapsed);
@@ -679,8 +791,10 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
     ++s.internal_steps;
     elapsed += h;
   }
+  clock.restart();  // the internal steps kept their own parts
   p.sl_drain_vol = pipe_network_volume(p);
   b.storage_end = p.sl_drain_vol;
+  clock.lap(s.timing.exchange);
   return r;
 }
 

@@ -70,8 +70,7 @@ inline bool read_network(pipe_state& p, const grid_state& g, const std::string& 
   ::testing::internal::GetCapturedStdout();
   const std::string e = ::testing::internal::GetCapturedStderr();
   if (err) *err = e;
-  if (ok) init_superlink_state(p);
-  return ok;
+  return ok && init_superlink_state(p);
 }
 
 // The cells' water and the domain of the solver over grid g.

@@ -2,8 +2,6 @@
 
 #include <suitesparse/klu.h>
 
-#include <cfloat>
-
 namespace nivra {
 
 namespace {
@@ -11,6 +9,9 @@ namespace {
 // Pivots kept from the last full factorisation serve while the smallest
 // over the largest stays within this share of what fresh pivots gave.
 constexpr double kept_pivot_share = 1e-3;
+// Below this smallest over largest pivot (of the rows scaled to a largest
+// magnitude of 1) rounding leaves no trustworthy digit: singular.
+constexpr double least_pivot_ratio = 1e-14;
 
 }  // namespace
 
@@ -19,7 +20,14 @@ struct sparse_lu::library {
   klu_symbolic* symbolic = nullptr;
   klu_numeric* numeric = nullptr;
 
-  library() { klu_defaults(&common); }
+  library() {
+    klu_defaults(&common);
+    // Partial pivoting proper: the largest entry of the column (of rows
+    // scaled to a largest magnitude of 1) unless the diagonal is as large.
+    // The networks' matrices fill in little, so sparsity needs no looser
+    // choice.
+    common.tol = 1.0;
+  }
   ~library() {
     free_numeric();
     if (symbolic) klu_free_symbolic(&symbolic, &common);
@@ -67,7 +75,7 @@ sparse_lu_status sparse_lu::factor(const double* values) {
   int* ai = const_cast<int*>(row_index_);
   double* ax = const_cast<double*>(values);
   if (k.numeric && klu_refactor(ap, ai, ax, k.symbolic, k.numeric, &k.common) && klu_rcond(k.symbolic, k.numeric, &k.common) &&
-      k.common.rcond >= kept_pivot_share * fresh_ratio_ && k.common.rcond >= DBL_EPSILON) {
+      k.common.rcond >= kept_pivot_share * fresh_ratio_ && k.common.rcond >= least_pivot_ratio) {
     ++re_;
     ratio_ = k.common.rcond;
     return sparse_lu_status::ok;
@@ -80,7 +88,7 @@ sparse_lu_status sparse_lu::factor(const double* values) {
   ++full_;
   if (!klu_rcond(k.symbolic, k.numeric, &k.common)) return sparse_lu_status::failed;
   ratio_ = fresh_ratio_ = k.common.rcond;
-  if (!(ratio_ >= DBL_EPSILON)) {  // also a ratio that is not a number
+  if (!(ratio_ >= least_pivot_ratio)) {  // also a ratio that is not a number
     k.free_numeric();
     return sparse_lu_status::singular;
   }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -84,6 +86,17 @@ struct pipe_world {
   }
   superlink_domain domain() { return superlink_domain{p, depth.data(), nullptr, grid.grid_size * grid.grid_size, 0, false}; }
   double cell_area() const { return grid.grid_size * grid.grid_size; }
+};
+
+// The largest difference between pairs of values relative to the larger
+// of each pair, or to `floor` when both are smaller.
+struct worst_difference {
+  double floor = 0.0;
+  double worst = 0.0;
+  void add(double a, double b) {
+    const double scale = std::max({std::fabs(a), std::fabs(b), floor});
+    if (scale > 0.0) worst = std::max(worst, std::fabs(a - b) / scale);
+  }
 };
 
 }  // namespace nivra::testing

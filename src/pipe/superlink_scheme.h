@@ -44,6 +44,11 @@ struct superlink_scheme {
   // Per superjunction: storage width and water at the step's start, net
   // inflow of the step (m3), and the share of its outflows it can give.
   array1d<double> junc_width, junc_volume, junc_net, junc_keep;
+  // Water a superjunction, or the nodes of a superlink, lacked to stay at
+  // their floor in the internal step (m3); the status of every
+  // superlink's coefficients (superlink_status).
+  array1d<double> junc_made, link_made;
+  array1d<int> link_status;
   // Per node: water volume at the step's start, net inflow of the step (m3),
   // the share of its outflows kept.
   column_array2d<double> node_volume, node_net, node_keep;

@@ -1,12 +1,14 @@
 #include "pipe/superlink_solver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "core/thread_pool.h"
 #include "pipe/pipe_geometry.h"
 #include "pipe/tile_exchange.h"
 #include "surface/blockage.h"
@@ -32,6 +34,27 @@ class part_clock {
 
  private:
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The passes of a step over superlinks or superjunctions, split among the
+// run's threads: one contiguous part per thread, each of at least
+// least_part_items items, so that a small network runs on the calling
+// thread alone. A pass writes only what belongs to its own items; whatever
+// is gathered from them is gathered in item order afterwards, so the
+// results are the same bits on any number of threads.
+constexpr int least_part_items = 256;
+
+struct passes {
+  thread_pool* crew = nullptr;
+  template <class Body>
+  void over(int n, Body&& body) const {
+    const int most = n / least_part_items;
+    if (!crew || most < 2 || crew->size() < 2) {
+      body(1, n);
+      return;
+    }
+    for_parts(*crew, n, std::min(crew->size(), most), [&](int first, int last, int) { body(first, last); });
+  }
 };
 
 // Water in a length of section: flow area (m2) and top width (m), or a
@@ -424,17 +447,21 @@ superlink_status solve_heads_dense(pipe_state& p, double h, part_clock& clock) {
 }
 
 // The system of the heads, sparse: the coefficients into their places of
-// the fixed pattern, a factorisation (with the pivots of the last one
+// the fixed pattern (each row writes only its own places), a factorisation (with the pivots of the last one
 // while they serve) and the solve. The new heads replace the right side.
-superlink_status solve_heads(pipe_state& p, double h, part_clock& clock) {
+superlink_status solve_heads(pipe_state& p, double h, part_clock& clock, const passes& run) {
   superlink_scheme& s = p.solver;
   const int nj = p.num_sjunc;
   if (s.dense_reference) {
     if (const superlink_status st = solve_heads_dense(p, h, clock); st != superlink_status::ok) return st;
   } else {
-    s.values.fill(0.0);
-    for (int j = 1; j <= nj; ++j)
-      head_row(p, j, h, [&](int, int e) -> double& { return s.values[e == 0 ? s.diag_slot[j] : s.link_slot[e]]; });
+    run.over(nj, [&](int first, int last) {
+      for (int j = first; j <= last; ++j) {
+        s.values[s.diag_slot[j]] = 0.0;
+        for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) s.values[s.link_slot[e]] = 0.0;
+        head_row(p, j, h, [&](int, int e) -> double& { return s.values[e == 0 ? s.diag_slot[j] : s.link_slot[e]]; });
+      }
+    });
     clock.lap(s.timing.assembly);
     const sparse_lu_status f = s.system.factor(s.values.data());
     if (f == sparse_lu_status::singular) return superlink_status::singular;
@@ -472,155 +499,194 @@ void superlink_flows(pipe_state& p, int l) {
 }
 
 // Net inflows (m3) of every control volume over h seconds with the present
-// flows.
-void net_inflows(pipe_state& p, double h) {
+// flows. A superjunction gathers its superlinks' end flows in the order of
+// its list (by superlink number).
+void net_inflows(pipe_state& p, double h, const passes& run) {
   superlink_scheme& s = p.solver;
-  for (int j = 1; j <= p.num_sjunc; ++j) s.junc_net[j] = h * p.junc_inflow[j];
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    const auto q = p.Q.column(l);
-    const auto qn = p.Q_node.column(l);
-    auto net = s.node_net.column(l);
-    for (int k = 2; k <= n; ++k) net[k] = h * (q[k - 1] - q[k] + qn[k]);
-    s.junc_net[p.us_sjunc[l]] -= h * q[1];
-    s.junc_net[p.ds_sjunc[l]] += h * q[n];
-  }
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      const auto q = p.Q.column(l);
+      const auto qn = p.Q_node.column(l);
+      auto net = s.node_net.column(l);
+      for (int k = 2; k <= n; ++k) net[k] = h * (q[k - 1] - q[k] + qn[k]);
+    }
+  });
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      double net = h * p.junc_inflow[j];
+      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+        const int l = s.junc_links[e];
+        if (l > 0)
+          net -= h * p.Q(1, l);
+        else
+          net += h * p.Q(p.superlink_cnodes[-l], -l);
+      }
+      s.junc_net[j] = net;
+    }
+  });
 }
 
 // Cuts the outflows of a control volume that would end below its floor to
 // what it holds; the neighbours then receive less. True when any was cut.
-bool limit_outflows(pipe_state& p, double h) {
+bool limit_outflows(pipe_state& p, double h, const passes& run) {
   superlink_scheme& s = p.solver;
-  net_inflows(p, h);
-  bool cut = false;
+  net_inflows(p, h, run);
+  std::atomic<bool> cut{false};
   // Shares kept: 1 for every volume that stays above its floor.
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    s.junc_keep[j] = 1.0;
-    const int type = p.sjunc_inlet[j];
-    if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
-    const double held = is_outfall(type) ? 0.0 : s.junc_volume[j];
-    if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
-    double out = 0.0;
-    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-      const int l = std::abs(s.junc_links[e]);
-      const double flow = s.junc_links[e] > 0 ? p.Q(1, l) : -p.Q(p.superlink_cnodes[l], l);
-      if (flow > 0.0) out += h * flow;
-    }
-    if (out <= 0.0) continue;
-    s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
-    cut = true;
-  }
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    const auto q = p.Q.column(l);
-    const auto net = s.node_net.column(l);
-    const auto held = s.node_volume.column(l);
-    auto keep = s.node_keep.column(l);
-    for (int k = 2; k <= n; ++k) {
-      keep[k] = 1.0;
-      const double floor = s.node_floor(k, l);
-      if (held[k] + net[k] >= floor - 1e-15 * std::max(held[k], 1.0)) continue;
-      const double out = h * (std::max(q[k], 0.0) + std::max(-q[k - 1], 0.0));
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      s.junc_keep[j] = 1.0;
+      const int type = p.sjunc_inlet[j];
+      if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
+      const double held = is_outfall(type) ? 0.0 : s.junc_volume[j];
+      if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
+      double out = 0.0;
+      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+        const int l = std::abs(s.junc_links[e]);
+        const double flow = s.junc_links[e] > 0 ? p.Q(1, l) : -p.Q(p.superlink_cnodes[l], l);
+        if (flow > 0.0) out += h * flow;
+      }
       if (out <= 0.0) continue;
-      keep[k] = std::clamp((held[k] - floor + net[k] + out) / out, 0.0, 1.0);
-      cut = true;
+      s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
+      cut.store(true, std::memory_order_relaxed);
     }
-  }
-  if (!cut) return false;
+  });
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      const auto q = p.Q.column(l);
+      const auto net = s.node_net.column(l);
+      const auto held = s.node_volume.column(l);
+      const auto floor = s.node_floor.column(l);
+      auto keep = s.node_keep.column(l);
+      for (int k = 2; k <= n; ++k) {
+        keep[k] = 1.0;
+        if (held[k] + net[k] >= floor[k] - 1e-15 * std::max(held[k], 1.0)) continue;
+        const double out = h * (std::max(q[k], 0.0) + std::max(-q[k - 1], 0.0));
+        if (out <= 0.0) continue;
+        keep[k] = std::clamp((held[k] - floor[k] + net[k] + out) / out, 0.0, 1.0);
+        cut.store(true, std::memory_order_relaxed);
+      }
+    }
+  });
+  if (!cut.load()) return false;
   // Each pipe's flow takes the share of the volume it leaves.
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    auto q = p.Q.column(l);
-    const auto keep = s.node_keep.column(l);
-    for (int k = 1; k <= n; ++k) {
-      const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
-      const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
-      q[k] *= q[k] > 0.0 ? from_up : from_down;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      auto q = p.Q.column(l);
+      const auto keep = s.node_keep.column(l);
+      for (int k = 1; k <= n; ++k) {
+        const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
+        const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
+        q[k] *= q[k] > 0.0 ? from_up : from_down;
+      }
     }
-  }
+  });
   return true;
 }
 
 // The water every control volume holds after the step, and the depths and
-// heads that hold it; what reaches the boundaries.
-void keep_water(const superlink_domain& d, double h, superlink_books& b) {
+// heads that hold it; what reaches the boundaries. The water a volume
+// lacked to stay at its floor is kept per superjunction and per superlink
+// and summed in their order, whatever the threads.
+void keep_water(const superlink_domain& d, double h, superlink_books& b, const passes& run) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
-  for (int pass = 0; pass < most_limit_passes && limit_outflows(p, h); ++pass) {
+  for (int pass = 0; pass < most_limit_passes && limit_outflows(p, h, run); ++pass) {
   }
-  net_inflows(p, h);
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    const int type = p.sjunc_inlet[j];
-    if (is_boundary_junction(type)) {
-      if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
-      p.junc_head[j] = p.junc_invert_elev[j];
-      continue;
-    }
-    double target = s.junc_volume[j] + s.junc_net[j];
-    if (target < 0.0) {
-      b.made -= target;
-      target = 0.0;
-    }
-    const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
-    const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
-    p.junc_head[j] = p.junc_invert_elev[j] + y;
-  }
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    auto y = p.slink_node_depth.column(l);
-    const auto net = s.node_net.column(l);
-    const auto held = s.node_volume.column(l);
-    for (int k = 2; k <= n; ++k) {
-      const double floor = s.node_floor(k, l);
-      double target = held[k] + net[k];
-      if (target < floor) {
-        b.made += floor - target;
-        target = floor;
+  net_inflows(p, h, run);
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      s.junc_made[j] = 0.0;
+      if (is_boundary_junction(p.sjunc_inlet[j])) continue;
+      double target = s.junc_volume[j] + s.junc_net[j];
+      if (target < 0.0) {
+        s.junc_made[j] = -target;
+        target = 0.0;
       }
-      const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
-      y[k] = depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+      const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
+      const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
+      p.junc_head[j] = p.junc_invert_elev[j] + y;
     }
-    // The end depths follow the heads the superjunctions keep.
-    const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
-    y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
-    y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+  });
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
+    if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
+    p.junc_head[j] = p.junc_invert_elev[j];
   }
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      auto y = p.slink_node_depth.column(l);
+      const auto net = s.node_net.column(l);
+      const auto held = s.node_volume.column(l);
+      const auto floor = s.node_floor.column(l);
+      double made = 0.0;
+      for (int k = 2; k <= n; ++k) {
+        double target = held[k] + net[k];
+        if (target < floor[k]) {
+          made += floor[k] - target;
+          target = floor[k];
+        }
+        const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
+        y[k] = depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+      }
+      s.link_made[l] = made;
+      // The end depths follow the heads the superjunctions keep.
+      const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
+      y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
+      y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+    }
+  });
+  for (int j = 1; j <= p.num_sjunc; ++j) b.made += s.junc_made[j];
+  for (int l = 1; l <= p.num_slink; ++l) b.made += s.link_made[l];
 }
 
 // The water and storage width of every superjunction at the step's start
 // (the nodes' come with their coefficients).
-void start_volumes(pipe_state& p) {
+void start_volumes(pipe_state& p, const passes& run) {
   superlink_scheme& s = p.solver;
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    if (is_boundary_junction(p.sjunc_inlet[j])) {
-      s.junc_volume[j] = s.junc_width[j] = 0.0;
-      continue;
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      if (is_boundary_junction(p.sjunc_inlet[j])) {
+        s.junc_volume[j] = s.junc_width[j] = 0.0;
+        continue;
+      }
+      const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
+      s.junc_volume[j] = w.area;
+      s.junc_width[j] = w.top;
     }
-    const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
-    s.junc_volume[j] = w.area;
-    s.junc_width[j] = w.top;
-  }
+  });
 }
 
 superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
   pipe_state& p = d.p;
-  superlink_timing& t = p.solver.timing;
+  superlink_scheme& s = p.solver;
+  superlink_timing& t = s.timing;
+  const passes run{d.crew};
   part_clock clock;
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const superlink_status st = superlink_coefficients(p, l, h);
-    if (st != superlink_status::ok) {
+  // Every superlink's coefficients, each on its own; the first that fails
+  // (by number) is the one reported.
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) s.link_status[l] = static_cast<int>(superlink_coefficients(p, l, h));
+  });
+  for (int l = 1; l <= p.num_slink; ++l)
+    if (s.link_status[l] != static_cast<int>(superlink_status::ok)) {
       failed = l;
-      return st;
+      return static_cast<superlink_status>(s.link_status[l]);
     }
-  }
   clock.lap(t.recurrences);
-  start_volumes(p);
-  const superlink_status st = solve_heads(p, h, clock);
+  start_volumes(p, run);
+  const superlink_status st = solve_heads(p, h, clock, run);
   clock.lap(t.solve);
   if (st != superlink_status::ok) return st;
-  for (int l = 1; l <= p.num_slink; ++l) superlink_flows(p, l);
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) superlink_flows(p, l);
+  });
   clock.lap(t.flows);
-  keep_water(d, h, b);
+  keep_water(d, h, b, run);
   clock.lap(t.water);
   return superlink_status::ok;
 }
@@ -655,7 +721,9 @@ bool superlink_scheme::prepare(const pipe_state& p) {
                                     &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor})
     a->alloc(rows, links);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
-  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &rhs}) v->alloc(nj);
+  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &junc_made, &rhs}) v->alloc(nj);
+  link_made.alloc(links);
+  link_status.alloc(links);
   junc_first.alloc(nj + 1);
   junc_links.alloc(std::max(2 * links, 1));
   // Incident superlinks of every superjunction, in order.

@@ -24,6 +24,7 @@
 #pragma once
 
 #include "channel/pipe_state.h"
+#include "core/thread_pool.h"
 
 namespace nivra {
 
@@ -36,6 +37,7 @@ struct superlink_domain {
   double cell_area = 0.0;           // m2
   int max_nodes_per_link = 0;       // channel node rows: the address of an outfall's channel node
   bool tiles = false;               // superlink_tile_flow holds the tile drains' inflow of this step
+  thread_pool* crew = nullptr;      // the run's threads, or null: the calling thread alone
 };
 
 enum class superlink_status {

@@ -133,8 +133,7 @@ struct dendritic_sewer {
   superlink_result step(double dt, thread_pool* crew = nullptr) {
     const double cell_area = grid.grid_size * grid.grid_size;
     for (int c = 1; c < junctions; ++c) depth[c] = sewer_manhole_inflow * dt / cell_area;
-    superlink_domain d{p, depth.data(), nullptr, cell_area, 0, false};
-    (void)crew;
+    const superlink_domain d{p, depth.data(), nullptr, cell_area, 0, false, crew};
     return superlink_solve(d, dt);
   }
 };

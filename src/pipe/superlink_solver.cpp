@@ -84,7 +84,10 @@ wet pipe_wet(const pipe_state& p, int k, int l, double y) {
 // Interior node k of superlink l at depth y: the halves of its two pipes
 // and its own surface area.
 wet node_wet(const pipe_state& p, int k, int l, double y) {
-  const wet up = pipe_wet(p, k - 1, l, y), down = pipe_wet(p, k, l, y);
+  // The pipes of one pipe cut into computational ones share their section.
+  const bool same = p.sec_type(k - 1, l) == p.sec_type(k, l) && p.diameter(k - 1, l) == p.diameter(k, l) &&
+                    p.width(k - 1, l) == p.width(k, l);
+  const wet down = pipe_wet(p, k, l, y), up = same ? down : pipe_wet(p, k - 1, l, y);
   const double a = 0.5 * p.dxc(k - 1, l), b = 0.5 * p.dxc(k, l), s = p.As(k, l);
   return wet{a * up.area + b * down.area + s * y, a * up.top + b * down.top + s};
 }
@@ -340,7 +343,7 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
     const double nm = p.M_n(k, l);
     ca[k] = u[k] > 0.0 ? -u[k] : 0.0;
     cc[k] = u[k + 1] < 0.0 ? u[k + 1] : 0.0;
-    const double friction = gravity * nm * nm * std::fabs(q[k]) * dx[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]);
+    const double friction = gravity * nm * nm * std::fabs(q[k]) * dx[k] / (R[k] * std::cbrt(R[k]) * A[k]);
     cb[k] = friction + dx[k] / h - ca[k] - cc[k];
     P[k] = A[k] * gravity * p.S0(k, l) * dx[k] + dx[k] * q[k] / h;
   }

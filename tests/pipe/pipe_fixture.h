@@ -88,14 +88,21 @@ struct pipe_world {
   double cell_area() const { return grid.grid_size * grid.grid_size; }
 };
 
-// The largest difference between pairs of values relative to the larger
-// of each pair, or to `floor` when both are smaller.
+// Two solutions of one network compared: the largest difference of a
+// field (heads, flows or depths) over the largest magnitude of that field
+// in the same solution (the norm-wise relative difference), the worst of
+// every call.
 struct worst_difference {
-  double floor = 0.0;
   double worst = 0.0;
+  double diff = 0.0, size = 0.0;  // of the present solution
   void add(double a, double b) {
-    const double scale = std::max({std::fabs(a), std::fabs(b), floor});
-    if (scale > 0.0) worst = std::max(worst, std::fabs(a - b) / scale);
+    diff = std::max(diff, std::fabs(a - b));
+    size = std::max({size, std::fabs(a), std::fabs(b)});
+  }
+  // Closes the present solution.
+  void close() {
+    if (size > 0.0) worst = std::max(worst, diff / size);
+    diff = size = 0.0;
   }
 };
 

@@ -53,6 +53,10 @@ struct superlink_scheme {
   // the share of its outflows kept.
   column_array2d<double> node_volume, node_net, node_keep;
   column_array2d<double> node_floor;  // water of a node at the shallowest depth, m3
+  // Per node: the depth at which the last step found the node's water
+  // (-1 for none), and the water and storage width at that depth, which
+  // the next step's coefficients take instead of computing them again.
+  column_array2d<double> node_known_y, node_known_area, node_known_top;
   // The superjunctions' incident superlinks: the entries junc_first[j] ..
   // junc_first[j + 1] - 1 of junc_links, +l for a superlink leaving j and
   // -l for one arriving.

@@ -113,29 +113,39 @@ wet junction_wet(const pipe_state& p, int j, double y) {
 
 // The depth from `lo` up at which a control volume holds `target` (its
 // water f(y).area rising with y, f(lo).area <= target): Newton's steps
-// inside a shrinking bracket, halving it where a step leaves it.
+// inside a shrinking bracket, halving it where a step leaves it. With the
+// depth, the control volume's water and width there when the search
+// evaluated them at that very depth (`known`).
+struct held_depth {
+  double y = 0.0;
+  wet at;
+  bool known = false;
+};
+
 template <class F>
-double depth_holding(const F& f, double target, double guess, double lo) {
+held_depth depth_holding(const F& f, double target, double guess, double lo) {
   double hi = std::max(guess, lo);
   double widen = std::max(hi - lo, 1e-3);
-  for (int n = 0; n < 200 && f(hi).area < target; ++n) {
+  wet at_hi = f(hi);
+  for (int n = 0; n < 200 && at_hi.area < target; ++n) {
     lo = hi;
     hi += widen;
     widen *= 2.0;
+    at_hi = f(hi);
   }
   const double tol = 1e-13 * std::max(std::fabs(target), 1e-3);
   double y = std::clamp(guess, lo, hi);
   for (int it = 0; it < 200; ++it) {
-    const wet v = f(y);
+    const wet v = it == 0 && y == hi ? at_hi : f(y);
     const double r = v.area - target;
-    if (std::fabs(r) <= tol) return y;
+    if (std::fabs(r) <= tol) return {y, v, true};
     (r < 0.0 ? lo : hi) = y;
     double next = v.top > 0.0 ? y - r / v.top : 0.5 * (lo + hi);
     if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return next;
+    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return {next, {}, false};
     y = next;
   }
-  return y;
+  return {y, {}, false};
 }
 
 // Capacity of one grate (m3/s) under overland water of depth y (m): a weir
@@ -350,8 +360,10 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   // The end nodes belong to their superjunctions' control volumes.
   E[1] = D[1] = E[n + 1] = D[n + 1] = 0.0;
   auto held = s.node_volume.column(l);
+  const auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
+             known_top = s.node_known_top.column(l);
   for (int k = 2; k <= n; ++k) {
-    const wet w = node_wet(p, k, l, y[k]);
+    const wet w = y[k] == known_y[k] ? wet{known_area[k], known_top[k]} : node_wet(p, k, l, y[k]);
     held[k] = w.area;
     E[k] = w.top / h;
     D[k] = E[k] * y[k] + qn[k];
@@ -610,7 +622,7 @@ void keep_water(const superlink_domain& d, double h, superlink_books& b, const p
         target = 0.0;
       }
       const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
-      const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
+      const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0).y;
       p.junc_head[j] = p.junc_invert_elev[j] + y;
     }
   });
@@ -626,6 +638,8 @@ void keep_water(const superlink_domain& d, double h, superlink_books& b, const p
       const auto net = s.node_net.column(l);
       const auto held = s.node_volume.column(l);
       const auto floor = s.node_floor.column(l);
+      auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
+           known_top = s.node_known_top.column(l);
       double made = 0.0;
       for (int k = 2; k <= n; ++k) {
         double target = held[k] + net[k];
@@ -634,7 +648,12 @@ void keep_water(const superlink_domain& d, double h, superlink_books& b, const p
           target = floor[k];
         }
         const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
-        y[k] = depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+        const held_depth d =
+            depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+        y[k] = d.y;
+        known_y[k] = d.known ? d.y : -1.0;
+        known_area[k] = d.at.area;
+        known_top[k] = d.at.top;
       }
       s.link_made[l] = made;
       // The end depths follow the heads the superjunctions keep.
@@ -721,8 +740,10 @@ void report(superlink_status st, int failed) {
 bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
   for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
-                                    &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor})
+                                    &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor,
+                                    &node_known_y, &node_known_area, &node_known_top})
     a->alloc(rows, links);
+  node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
   for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &junc_made, &rhs}) v->alloc(nj);
   link_made.alloc(links);

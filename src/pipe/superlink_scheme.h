@@ -57,6 +57,12 @@ struct superlink_scheme {
   // (-1 for none), and the water and storage width at that depth, which
   // the next step's coefficients take instead of computing them again.
   column_array2d<double> node_known_y, node_known_area, node_known_top;
+  // Per node and pipe: the depths and flows an internal step starts from,
+  // and the end-of-step depths and flows of its last pass, at which a
+  // repeated pass takes the pipes' sections, velocities and friction.
+  column_array2d<double> start_depth, start_flow, end_depth, end_flow;
+  bool at_step_end = false;  // the coefficients take end_depth and end_flow
+  int repeated_passes = 0;   // passes repeated in this run
   // The superjunctions' incident superlinks: the entries junc_first[j] ..
   // junc_first[j + 1] - 1 of junc_links, +l for a superlink leaving j and
   // -l for one arriving.

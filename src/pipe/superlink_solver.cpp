@@ -21,6 +21,11 @@ namespace {
 constexpr double slot_share = 0.01;          // top width of a full pipe over its diameter
 constexpr double least_internal_step = 1.0;  // s
 constexpr int most_limit_passes = 100;
+// An internal step is passed again while a pipe's section at the end of the
+// step differs from the one its coefficients took by more than this share
+// of the full section, at most this many passes in all.
+constexpr double section_tolerance = 0.003;
+constexpr int most_section_passes = 8;
 
 // Adds the seconds since `start` to `total` and restarts the clock.
 class part_clock {
@@ -338,13 +343,18 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   auto ca = s.a.column(l), cb = s.b.column(l), cc = s.c.column(l), P = s.P.column(l);
   auto E = s.E.column(l), D = s.D.column(l);
   for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], pipe_depth_floor);
+  // The sections, velocities and friction of the pipes at the depths and
+  // flows of the step's start, or of its end once a pass has found them;
+  // the step's start keeps the time derivatives (P, D).
+  const auto yc = s.at_step_end ? s.end_depth.column(l) : y;
+  const auto qc = s.at_step_end ? s.end_flow.column(l) : q;
   for (int k = 1; k <= n; ++k) {
     const double d = p.diameter(k, l);
-    ld[k] = 0.5 * (y[k] + y[k + 1]);
+    ld[k] = 0.5 * (yc[k] + yc[k + 1]);
     const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
     A[k] = std::max(g.area, 1e-12);
     R[k] = A[k] / std::max(g.wet_per, 1e-12);
-    vel[k] = q[k] / A[k];
+    vel[k] = qc[k] / A[k];
   }
   u[1] = vel[1];
   u[n + 1] = vel[n];
@@ -353,7 +363,7 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
     const double nm = p.M_n(k, l);
     ca[k] = u[k] > 0.0 ? -u[k] : 0.0;
     cc[k] = u[k + 1] < 0.0 ? u[k + 1] : 0.0;
-    const double friction = gravity * nm * nm * std::fabs(q[k]) * dx[k] / (R[k] * std::cbrt(R[k]) * A[k]);
+    const double friction = gravity * nm * nm * std::fabs(qc[k]) * dx[k] / (R[k] * std::cbrt(R[k]) * A[k]);
     cb[k] = friction + dx[k] / h - ca[k] - cc[k];
     P[k] = A[k] * gravity * p.S0(k, l) * dx[k] + dx[k] * q[k] / h;
   }
@@ -683,14 +693,47 @@ void start_volumes(pipe_state& p, const passes& run) {
   });
 }
 
-superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
-  pipe_state& p = d.p;
+// After a pass of the linear scheme: keeps its end-of-step depths and flows
+// (end_depth, end_flow) and tells whether some pipe's section there differs
+// from the one its coefficients took by more than section_tolerance of the
+// full section. If so, the depths and flows go back to the step's start
+// for the next pass.
+bool sections_moved(pipe_state& p, const passes& run) {
   superlink_scheme& s = p.solver;
-  superlink_timing& t = s.timing;
-  const passes run{d.crew};
-  part_clock clock;
-  // Every superlink's coefficients, each on its own; the first that fails
-  // (by number) is the one reported.
+  std::atomic<bool> moved{false};
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      const auto y = p.slink_node_depth.column(l);
+      const auto q = p.Q.column(l);
+      auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
+      const auto used = s.area.column(l);
+      for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
+      for (int k = 1; k <= n; ++k) {
+        qe[k] = q[k];
+        const double d = p.diameter(k, l), w = p.width(k, l);
+        const int type = p.sec_type(k, l);
+        const double full = pipe_section_geometry(d, d, w, type).area;
+        const double a = pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), w, type).area;
+        if (std::fabs(std::max(a, 1e-12) - used[k]) > section_tolerance * full) moved.store(true, std::memory_order_relaxed);
+      }
+    }
+  });
+  if (!moved.load()) return false;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      for (int k = 1; k <= n + 1; ++k) p.slink_node_depth(k, l) = s.start_depth(k, l);
+      for (int k = 1; k <= n; ++k) p.Q(k, l) = s.start_flow(k, l);
+    }
+  });
+  return true;
+}
+
+// Every superlink's coefficients, each on its own; the first that fails
+// (by number) is the one reported.
+superlink_status all_coefficients(pipe_state& p, double h, int& failed, const passes& run) {
+  superlink_scheme& s = p.solver;
   run.over(p.num_slink, [&](int first, int last) {
     for (int l = first; l <= last; ++l) s.link_status[l] = static_cast<int>(superlink_coefficients(p, l, h));
   });
@@ -699,15 +742,53 @@ superlink_status internal_step(const superlink_domain& d, double h, int& failed,
       failed = l;
       return static_cast<superlink_status>(s.link_status[l]);
     }
-  clock.lap(t.recurrences);
-  start_volumes(p, run);
-  const superlink_status st = solve_heads(p, h, clock, run);
-  clock.lap(t.solve);
-  if (st != superlink_status::ok) return st;
+  return superlink_status::ok;
+}
+
+// One internal step of h seconds. The linear scheme takes the momentum
+// coefficients (sections, velocities, friction) at a known state. At the
+// step's start that state can be far from the step's end: a dry pipe has
+// no section, so the first pass barely lets water into it and piles the
+// inflow up in the superjunction. While the sections at the end of a pass
+// differ from those the pass took, the step is passed again from its start
+// with the coefficients at the end state (Picard's iteration of the
+// implicit step), so a pipe carries the flow at the depth the flow gives
+// it. Flow that changes little between steps takes one pass, as before.
+superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  superlink_timing& t = s.timing;
+  const passes run{d.crew};
+  part_clock clock;
   run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) superlink_flows(p, l);
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      for (int k = 1; k <= n + 1; ++k) s.start_depth(k, l) = std::max(p.slink_node_depth(k, l), pipe_depth_floor);
+      for (int k = 1; k <= n; ++k) s.start_flow(k, l) = p.Q(k, l);
+    }
   });
-  clock.lap(t.flows);
+  superlink_status st = superlink_status::ok;
+  s.at_step_end = false;
+  for (int pass = 1;; ++pass) {
+    st = all_coefficients(p, h, failed, run);
+    clock.lap(t.recurrences);
+    if (st == superlink_status::ok) {
+      start_volumes(p, run);
+      st = solve_heads(p, h, clock, run);
+      clock.lap(t.solve);
+    }
+    if (st != superlink_status::ok) break;
+    run.over(p.num_slink, [&](int first, int last) {
+      for (int l = first; l <= last; ++l) superlink_flows(p, l);
+    });
+    const bool again = pass < most_section_passes && sections_moved(p, run);
+    clock.lap(t.flows);
+    if (!again) break;
+    s.at_step_end = true;
+    ++s.repeated_passes;
+  }
+  s.at_step_end = false;
+  if (st != superlink_status::ok) return st;
   keep_water(d, h, b, run);
   clock.lap(t.water);
   return superlink_status::ok;
@@ -741,7 +822,8 @@ bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
   for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
                                     &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor,
-                                    &node_known_y, &node_known_area, &node_known_top})
+                                    &node_known_y, &node_known_area, &node_known_top, &start_depth, &start_flow,
+                                    &end_depth, &end_flow})
     a->alloc(rows, links);
   node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);

@@ -35,7 +35,7 @@ struct conveyance {
 conveyance circle_conveyance(double d, double y, double root_s_n) {
   const double r = 0.5 * d;
   const double theta = std::acos(std::clamp((r - y) / r, -1.0, 1.0));
-  const double sin_t = std::sqrt(std::max(y * (d - y), 0.0)) / r;
+  const double sin_t = std::sin(theta);
   const double a = r * r * theta - (r - y) * r * sin_t;
   const double p = theta * d;
   const double t = d * sin_t;
@@ -75,14 +75,12 @@ pipe_section_props pipe_section_geometry(double diameter, double depth, double w
         g.area = pi * d * d * 0.25;
         return g;
       }
-      // The water's surface subtends 2 theta at the centre; its half width
-      // r sin(theta) = sqrt(y (d - y)).
       const double r = 0.5 * d;
       const double theta = std::acos((r - y) / r);
-      const double half = std::sqrt(y * (d - y));
-      g.top_width = 2.0 * half;
+      const double s = std::sin(theta);
+      g.top_width = d * s;
       g.wet_per = theta * d;
-      g.area = r * r * theta - (r - y) * half;
+      g.area = r * r * theta - (r - y) * r * s;
       return g;
     }
     case pipe_section::arch: {
@@ -115,9 +113,8 @@ pipe_section_props pipe_section_geometry(double diameter, double depth, double w
 double pipe_flow_area(int type, double diameter, double width, double depth) {
   if (type == pipe_section::rectangular) return width * depth;
   const double r = 0.5 * diameter;
-  const double y = std::clamp(depth, 0.0, diameter);
-  const double theta = std::acos((r - y) / r);
-  return r * r * theta - std::sqrt(y * (diameter - y)) * (r - y);
+  const double theta = std::acos(std::clamp((r - depth) / r, -1.0, 1.0));
+  return r * r * theta - std::sin(theta) * (r - depth) * r;
 }
 
 pipe_depth superlink_crit_calc(int type, double diameter, double width, double flow) {
@@ -141,9 +138,8 @@ pipe_depth superlink_crit_calc(int type, double diameter, double width, double f
     const double a = pipe_flow_area(pipe_section::circular, d, width, r - z);
     const double s = std::sqrt(std::max(r * r - z * z, 0.0));
     const double t = 2.0 * s;
-    const double hd = a / t, root_hd = std::sqrt(hd);  // hydraulic depth and its root
-    const double f = root_hd * a - target;
-    const double df = 1.5 * root_hd * (-2.0 * s) - 0.5 * hd * root_hd * (-2.0 * z) / s;
+    const double f = std::sqrt(a / t) * a - target;
+    const double df = 1.5 * std::sqrt(a / t) * (-2.0 * s) - 0.5 * std::pow(a / t, 1.5) * (-2.0 * z) / s;
     double next = z - f / df;
     if (!std::isfinite(next)) break;
     if (next < -r) next = 0.001 - r;

@@ -363,7 +363,7 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
     const double nm = p.M_n(k, l);
     ca[k] = u[k] > 0.0 ? -u[k] : 0.0;
     cc[k] = u[k + 1] < 0.0 ? u[k + 1] : 0.0;
-    const double friction = gravity * nm * nm * std::fabs(qc[k]) * dx[k] / (R[k] * std::cbrt(R[k]) * A[k]);
+    const double friction = gravity * nm * nm * std::fabs(qc[k]) * dx[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]);
     cb[k] = friction + dx[k] / h - ca[k] - cc[k];
     P[k] = A[k] * gravity * p.S0(k, l) * dx[k] + dx[k] * q[k] / h;
   }

@@ -3,7 +3,8 @@
 // manholes, every superlink one 60 m pipe cut into four computational
 // pipes, every manhole an open inlet taking 5 l/s from its cell), one
 // iteration one pipe step of 10 s, on 1 and 4 threads, with the time of
-// each part of the step. The 200-manhole sewer of a trunk and three
+// each part of the step; the 200-manhole sewer also with its heads solved
+// by the dense LU. The 200-manhole sewer of a trunk and three
 // branches as leaky tile drains (5 cm/h, 10 m apart) under a water table
 // 0.5 m below the ground, each pipe in the cell of its upstream manhole:
 // one iteration is one groundwater tile exchange.
@@ -124,15 +125,19 @@ void BM_SuperlinkStep(benchmark::State& state) {
     state.SkipWithError("the sewer does not read");
     return;
   }
+  if (state.range(2) != 0) s.p.solver.use_dense_reference();
   thread_pool crew(static_cast<int>(state.range(1)));
   for (int i = 0; i < 120; ++i) s.step(10.0, &crew);
   const superlink_timing before = s.p.solver.timing;
+  const int repeated = s.p.solver.repeated_passes;
   double internal = 0.0;
   for (auto _ : state) internal += s.step(10.0, &crew).books.internal_steps;
   const double steps = static_cast<double>(state.iterations());
   const superlink_timing& t = s.p.solver.timing;
   auto ms = [&](double now, double then) { return 1e3 * (now - then) / steps; };
   state.counters["internal_per_step"] = internal / steps;
+  // One solve of the heads per pass of an internal step.
+  state.counters["passes_per_step"] = (internal + s.p.solver.repeated_passes - repeated) / steps;
   state.counters["exchange_ms"] = ms(t.exchange, before.exchange);
   state.counters["recurrences_ms"] = ms(t.recurrences, before.recurrences);
   state.counters["assembly_ms"] = ms(t.assembly, before.assembly);
@@ -141,13 +146,14 @@ void BM_SuperlinkStep(benchmark::State& state) {
   state.counters["water_ms"] = ms(t.water, before.water);
 }
 BENCHMARK(BM_SuperlinkStep)
-    ->ArgNames({"junctions", "threads"})
-    ->Args({200, 1})
-    ->Args({2000, 1})
-    ->Args({20000, 1})
-    ->Args({200, 4})
-    ->Args({2000, 4})
-    ->Args({20000, 4})
+    ->ArgNames({"junctions", "threads", "dense"})
+    ->Args({200, 1, 0})
+    ->Args({2000, 1, 0})
+    ->Args({20000, 1, 0})
+    ->Args({200, 4, 0})
+    ->Args({2000, 4, 0})
+    ->Args({20000, 4, 0})
+    ->Args({200, 1, 1})  // the dense LU of the heads, for comparison
     ->Unit(benchmark::kMillisecond);
 
 void BM_TileExchange199Drains(benchmark::State& state) {

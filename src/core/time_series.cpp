@@ -112,6 +112,14 @@ int read_time_series(guarded_file& f, int* line_no) {
     ++n;
     std::string name = trim_blanks(line);
     ts->name = std::string(strip_quotes_view(name)).substr(0, 149);
+    // A second series of a name could never be named.
+    for (const auto& other : process.ts_list)
+      if (other.get() != ts && other->name == ts->name) {
+        std::printf("Error: line %d of the time series file %s names the series [%s] a second time: every series "
+                    "of a run has its own name.\n",
+                    n, f.name.c_str(), ts->name.c_str());
+        return -1;
+      }
   }
   if (read_line(line, f)) {
     ++n;
@@ -290,6 +298,9 @@ time_series* read_xy_boundary_series(guarded_file& f, int n, const std::string& 
     if (!ok) why = "does not begin with five whole numbers (year, month, day, hour, minute)";
     else if (!is_calendar_date(v[0], v[1], v[2], v[3], v[4])) why = "names no date of the calendar";
     const double t = why ? 0.0 : julian_date(v[0], v[1], v[2], v[3], v[4], 0.0);
+    // The values of a time are looked up between the dates around it: the
+    // dates rise (or repeat) down the block.
+    if (!why && k > 0 && t < made.front()->times[k - 1]) why = "gives a date before the date of the line above it";
     for (int p = 0; p < n && !why; ++p) {
       double val = 0.0;
       if (!next_token(cl, tok) || !whole_token_double(tok, val) || !std::isfinite(val)) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <unordered_map>
 
 #include "core/errors.h"
 #include "core/process.h"
@@ -208,6 +209,18 @@ bool cmt_file::open_or_report(std::string_view name) {
   return false;
 }
 
+bool cmt_file::row_follows() {
+  if (at_end_ || !f_.is_open()) return false;
+  const long at = std::ftell(f_.fp);
+  if (at < 0) return false;
+  std::string next;
+  const bool got = read_line(next, f_) != 0;
+  std::clearerr(f_.fp);
+  std::fseek(f_.fp, at, SEEK_SET);
+  int id = 0;
+  return got && cmt_row_id(next, id);
+}
+
 bool cmt_file::next_line() {
   if (at_end_ || !f_.is_open() || !read_line(line_, f_)) {
     at_end_ = true;
@@ -301,6 +314,7 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
   rows.ids.resize(static_cast<std::size_t>(n));
   rows.values.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n_values), 0.0);
   const char* table = f.layout().card_name(code);
+  std::unordered_map<int, int> first_row_line;  // line of each ID's row
   for (int r = 0; r < n; ++r) {
     if (!f.next_line()) {
       std::printf("Error: the %s table of the %s %s ends after %d of its %d rows\n", table,
@@ -318,6 +332,13 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       return false;
     }
     if (r == 0) rows.first_line = f.line_no();
+    // A second row of an ID would overwrite the first.
+    if (const auto [at, fresh] = first_row_line.try_emplace(id, f.line_no()); !fresh) {
+      std::printf("Error: line %d of the %s %s gives the ID %d a second row of the %s table (the first at line %d)\n",
+                  f.line_no(), f.layout().what, f.name().c_str(), id, table, at->second);
+      stop_with_own_message();
+      return false;
+    }
     rows.ids[static_cast<std::size_t>(r)] = id;
     if (id > rows.largest_id) rows.largest_id = id;
     // The values: blank- or tab-separated words from column 87 on.
@@ -347,6 +368,13 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       rows.values[static_cast<std::size_t>(r) * static_cast<std::size_t>(n_values) + c - 1] = v;
       p = q;
     }
+  }
+  // A row beyond the count of NUM_IDS would be left unread.
+  if (f.row_follows()) {
+    std::printf("Error: line %d of the %s %s is a row of the %s table beyond the %d rows of its NUM_IDS card\n",
+                f.line_no() + 1, f.layout().what, f.name().c_str(), table, n);
+    stop_with_own_message();
+    return false;
   }
   rows.count = n;
   return true;

@@ -64,17 +64,17 @@ void book_routing(model_state& ms, const channel_books& b) {
   l.book(water_flux::outlet_discharge, b.outlet);
   l.book(water_flux::channel_lateral_in, b.lateral_in);
   l.book(water_flux::channel_lateral_out, b.lateral_out);
-  l.book(water_flux::channel_lateral_net, b.lateral_in - b.lateral_out);
   l.book(water_flux::channel_headwater_inflow, b.headwater);
   l.book(water_flux::channel_point_sources, b.point_in);
   l.book(water_flux::channel_point_sinks, b.point_out);
   l.book(water_flux::groundwater_to_channels, b.aquifer_in);
   l.book(water_flux::channels_to_groundwater, b.aquifer_out);
   l.book(water_flux::head_boundary_out, b.boundary_out);
-  l.book(water_flux::channel_lake_inflow, b.lake_in);
-  l.book(water_flux::channel_lake_outflow, b.lake_out);
+  l.book(water_flux::channels_to_channel_lakes, b.lake_in);
+  l.book(water_flux::channel_lakes_to_channels, b.lake_out);
+  l.book(water_flux::spill_taken_back, b.spill_return);
+  l.book(water_flux::channel_area_fill, b.clipped);
   ms.channel.clipped_area_count += b.clipped_nodes;
-  ms.channel.clipped_area_volume += b.clipped;
 }
 
 // The highest water levels: of the erodible break-point links for the
@@ -130,7 +130,6 @@ void deliver_lumped_baseflow(model_state& ms, double dt) {
       const int link = ch.gst_link[i][j];
       ch.qlat(ch.gst_node[i][j], link) += q * share[i][j] / ch.link_dx[link];
     }
-  ms.ledger.book(water_flux::groundwater_to_channels, v);
   ms.ledger.book(water_flux::sacramento_baseflow, v);
   ms.clock.chan_flow_started = 1;
   ch.chan_has_water = 1;
@@ -172,7 +171,6 @@ void hand_exchange_to_cells(model_state& ms, const channel_books& b) {
       if (w > 0.0) v += b.aquifer_in * w / gain;
       else if (w < 0.0) v += b.aquifer_out * w / loss;
     }
-  ms.ledger.book(water_flux::groundwater_inputs, b.aquifer_out - b.aquifer_in);
 }
 
 // In a long-term run after the rain, channels holding less than 1 % of the

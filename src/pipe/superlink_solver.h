@@ -50,7 +50,8 @@ struct superlink_books {
   double tile_in = 0.0;        // from the groundwater through the tile drains
   double to_surface = 0.0;     // spilled and let out onto the cells
   double to_channel = 0.0;     // let out toward channel nodes
-  double boundary_net = 0.0;   // into fixed-head boundaries (negative: out of them)
+  double boundary_out = 0.0;   // into fixed-head boundaries
+  double boundary_in = 0.0;    // out of them
   double made = 0.0;           // water a control volume lacked to stay at its floor
   double storage_start = 0.0, storage_end = 0.0;
   int internal_steps = 0;

@@ -150,8 +150,7 @@ void book_infiltration(model_state& ms) {
   const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
   ms.ledger.book(water_flux::infiltration, volume * cell_area);
   if (table) {
-    for (water_flux f : {water_flux::unsaturated_down_flux, water_flux::groundwater_recharge,
-                         water_flux::groundwater_inputs})
+    for (water_flux f : {water_flux::unsaturated_down_flux, water_flux::groundwater_recharge})
       ms.ledger.book(f, volume * cell_area);
   }
   // The lumped models take the same water, as depth summed over the cells.

@@ -208,7 +208,7 @@ bool richards_columns_step(model_state& ms, double dt) {
     return false;
   }
   water_ledger& l = ms.ledger;
-  l.book(water_flux::evaporation, r.ponded_evaporation + r.soil_evaporation);
+  l.book(water_flux::soil_evaporation, r.soil_evaporation);
   l.book(water_flux::direct_evaporation, r.ponded_evaporation);
   l.book(water_flux::unsaturated_down_flux, r.drained);
   l.book(water_flux::soil_column_adjustment, r.adjustment);

@@ -135,9 +135,7 @@ void book_lake_exchange(model_state& ms) {
   for (int k = 1; k <= ms.lake.num_lakes; ++k) {
     const double in = ms.lake.lake_in_dv[k];
     const double out = ms.lake.lake_out_dv[k];
-    l.book(water_flux::channel_lake_inflow, in);
     l.book(water_flux::overland_to_channel_lakes, in);
-    l.book(water_flux::channel_lake_outflow, out);
     l.book(water_flux::channel_lakes_to_overland, out);
     ms.lake.lake_in_dv[k] = 0.0;
     ms.lake.lake_out_dv[k] = 0.0;

@@ -37,7 +37,9 @@ TEST_F(LakeRuns, AChannelLakeFillsSpillsOverItsWeirAndKeepsItsWater) {
   const water_ledger& l = r.ms->ledger;
   const double start = l.storage(store::channel_lakes, moment::run_start);
   const double end = l.storage(store::channel_lakes, moment::run_end);
-  const double in = l.run_total(flux::channel_lake_inflow), out = l.run_total(flux::channel_lake_outflow);
+  const double in = l.run_total(flux::lake_precipitation) + l.run_total(flux::overland_to_channel_lakes) +
+                    l.run_total(flux::channels_to_channel_lakes);
+  const double out = l.run_total(flux::channel_lakes_to_overland) + l.run_total(flux::channel_lakes_to_channels);
   // The lake starts over the 11 basin cells below 14.5 m (2.7 m of water
   // over 400 m2 cells), takes the channel's water, the basin's overland
   // water and its rain, and passes water over the weir.

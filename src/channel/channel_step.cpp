@@ -60,20 +60,7 @@ channel_domain routing_domain(model_state& ms) {
 
 // Books what the routing moved across the network's boundary.
 void book_routing(model_state& ms, const channel_books& b) {
-  water_ledger& l = ms.ledger;
-  l.book(water_flux::outlet_discharge, b.outlet);
-  l.book(water_flux::channel_lateral_in, b.lateral_in);
-  l.book(water_flux::channel_lateral_out, b.lateral_out);
-  l.book(water_flux::channel_headwater_inflow, b.headwater);
-  l.book(water_flux::channel_point_sources, b.point_in);
-  l.book(water_flux::channel_point_sinks, b.point_out);
-  l.book(water_flux::groundwater_to_channels, b.aquifer_in);
-  l.book(water_flux::channels_to_groundwater, b.aquifer_out);
-  l.book(water_flux::head_boundary_out, b.boundary_out);
-  l.book(water_flux::channels_to_channel_lakes, b.lake_in);
-  l.book(water_flux::channel_lakes_to_channels, b.lake_out);
-  l.book(water_flux::spill_taken_back, b.spill_return);
-  l.book(water_flux::channel_area_fill, b.clipped);
+  ms.ledger.book(b, channel_books_terms);
   ms.channel.clipped_area_count += b.clipped_nodes;
 }
 
@@ -224,8 +211,7 @@ void channel_routing_step(model_state& ms) {
     if (!lr.ok) return;
     clk.chan_flow_started = 1;
     ch.chan_has_water = 1;
-    ms.ledger.book(water_flux::head_boundary_in, lr.boundary_inflow);
-    ms.ledger.book(water_flux::head_boundary_out, lr.boundary_spill);
+    ms.ledger.book(lr, lateral_books_terms);
   }
   deliver_lumped_baseflow(ms, dt);
   int exchange = stream_exchange::none;

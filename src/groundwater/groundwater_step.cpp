@@ -332,14 +332,10 @@ void groundwater_step(model_state& ms) {
       clock.ov_next_time = clock.model_time + clock.ov_dt_days;
       ms.overland.ov_water_at_start = 1;
     }
-    water_ledger& l = ms.ledger;
     // Recharge and the streams' share were booked as they reached the
     // aquifer's doorstep; what the solve itself moved is booked here.
-    l.book(water_flux::groundwater_pumping, b.pumping);
-    l.book(water_flux::deep_leakage, b.leakage);
-    l.book(water_flux::groundwater_boundary_flux, b.boundary_flux);
-    l.book(water_flux::groundwater_floor_fill, b.floor_fill);
-    l.book(water_flux::exfiltration, spilled);
+    ms.ledger.book(b, aquifer_books_terms);
+    ms.ledger.book(water_flux::exfiltration, spilled);
   }
   clock.gw_last_time = clock.model_time;
   clock.gw_dt = g.gw_timestep;

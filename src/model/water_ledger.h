@@ -75,7 +75,6 @@ enum class water_flux {
   xy_boundary_gain,            // through XY boundary points
   xy_boundary_loss,
   // Overland sources and boundaries.
-  overland_point_sources,
   head_boundary_out,        // into fixed-level cells
   head_boundary_in,         // out of fixed-level cells
   slope_boundary_out,
@@ -101,10 +100,6 @@ enum class water_flux {
   channels_to_channel_lakes,
   channel_lakes_to_channels,  // through the lakes' outlet structures
   lake_evaporation,
-  groundwater_to_lakes,
-  lakes_to_groundwater,
-  lake_point_sources,
-  lake_point_sinks,
   // Overland lakes.
   overland_lake_inflow,
   overland_lake_outflow,
@@ -167,7 +162,6 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::groundwater_floor_fill, "groundwater_floor_fill", "Added at the aquifer floor", c::outside, c::groundwater, f::groundwater_floor_fill},
     {f::xy_boundary_gain, "xy_boundary_gain", "Volume gained from XY boundaries", c::outside, c::groundwater, f::xy_boundary_gain},
     {f::xy_boundary_loss, "xy_boundary_loss", "Volume lost to XY boundaries", c::groundwater, c::outside, f::xy_boundary_loss},
-    {f::overland_point_sources, "overland_point_sources", "Total overland point sources=", c::outside, c::surface, f::overland_point_sources},
     {f::head_boundary_out, "head_boundary_out", "Volume lost to specified head boundary:", c::surface, c::outside, f::head_boundary_out},
     {f::head_boundary_in, "head_boundary_in", "Volume gained from specified head boundary:", c::outside, c::surface, f::head_boundary_in},
     {f::slope_boundary_out, "slope_boundary_out", "Volume lost to specified slope boundary:", c::surface, c::outside, f::slope_boundary_out},
@@ -191,10 +185,6 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::channels_to_channel_lakes, "channels_to_channel_lakes", "", c::channels, c::channel_lakes, f::channels_to_channel_lakes},
     {f::channel_lakes_to_channels, "channel_lakes_to_channels", "", c::channel_lakes, c::channels, f::channel_lakes_to_channels},
     {f::lake_evaporation, "lake_evaporation", "Volume of lake evap=", c::channel_lakes, c::outside, f::lake_evaporation},
-    {f::groundwater_to_lakes, "groundwater_to_lakes", "Total flux from gw to lakes=", c::groundwater, c::channel_lakes, f::groundwater_to_lakes},
-    {f::lakes_to_groundwater, "lakes_to_groundwater", "Total flux from lakes to gw=", c::channel_lakes, c::groundwater, f::lakes_to_groundwater},
-    {f::lake_point_sources, "lake_point_sources", "", c::outside, c::channel_lakes, f::lake_point_sources},
-    {f::lake_point_sinks, "lake_point_sinks", "", c::channel_lakes, c::outside, f::lake_point_sinks},
     {f::overland_lake_inflow, "overland_lake_inflow", "Volume of flow into overland lakes:", c::surface, c::overland_lakes, f::overland_lake_inflow},
     {f::overland_lake_outflow, "overland_lake_outflow", "Volume of flow from overland lakes:", c::overland_lakes, c::surface, f::overland_lake_outflow},
     {f::overland_lake_shortfall, "overland_lake_shortfall", "Volume drawn below initial lake levels:", c::outside, c::overland_lakes, f::overland_lake_shortfall},
@@ -216,11 +206,13 @@ inline constexpr const std::array<flux_row, n_water_fluxes>& water_flux_table = 
 constexpr const flux_row& row_of(water_flux f) { return water_flux_table[static_cast<std::size_t>(f)]; }
 
 // A total: some other term is a share of it.
-constexpr bool is_total(water_flux f) {
+inline constexpr std::array<bool, n_water_fluxes> total_terms = [] {
+  std::array<bool, n_water_fluxes> t{};
   for (const flux_row& r : water_flux_table)
-    if (r.parent == f && r.flux != f) return true;
-  return false;
-}
+    if (r.parent != r.flux) t[static_cast<std::size_t>(r.parent)] = true;
+  return t;
+}();
+constexpr bool is_total(water_flux f) { return total_terms[static_cast<std::size_t>(f)]; }
 
 // The rows stand in the order of the terms, and a share's parent is a total
 // that is no share itself.
@@ -234,6 +226,27 @@ constexpr bool flux_table_in_order() {
   return true;
 }
 static_assert(flux_table_in_order(), "water_flux_table: one row per term, in the order of water_flux");
+
+// What a kernel hands back in its books, row by row: each volume and the
+// term it is booked under, and the volumes the step does not book from
+// these books, with the reason (a storage, or water booked where it
+// arrives). A step books its kernel's volumes with one call,
+// water_ledger::book(books, map).
+template <class Books>
+struct booked_volume {
+  double Books::*volume;
+  water_flux flux;
+};
+template <class Books>
+struct unbooked_volume {
+  double Books::*volume;
+  const char* why;
+};
+template <class Books, std::size_t N, std::size_t M = 0>
+struct books_map {
+  std::array<booked_volume<Books>, N> booked;
+  std::array<unbooked_volume<Books>, M> unbooked{};
+};
 
 // The compartments that store water.
 enum class water_store {
@@ -338,6 +351,11 @@ class water_ledger {
     assert(!is_total(f));
     run_[at(f)] += v;
     event_[at(f)] += v;
+  }
+  // Every volume of a kernel's books under its term.
+  template <class Books, std::size_t N, std::size_t M>
+  void book(const Books& b, const books_map<Books, N, M>& map) {
+    for (const booked_volume<Books>& r : map.booked) book(r.flux, b.*r.volume);
   }
   // Totals handed to the ledger whole (test fixtures that set up books).
   void set_totals(water_flux f, double run_total, double event_total) {

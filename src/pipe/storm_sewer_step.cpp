@@ -105,13 +105,7 @@ void storm_sewer_step(model_state& ms) {
   }
   ++p.sl_step_count;
   const superlink_books& b = r.books;
-  water_ledger& l = ms.ledger;
-  l.book(water_flux::overland_to_pipes, b.surface_in);
-  l.book(water_flux::pipes_to_overland, b.to_surface);
-  l.book(water_flux::groundwater_to_pipes, b.tile_in);
-  l.book(water_flux::pipes_to_boundary, b.boundary_out);
-  l.book(water_flux::boundary_to_pipes, b.boundary_in);
-  l.book(water_flux::pipe_floor_fill, b.made);
+  ms.ledger.book(b, superlink_books_terms);
   if (tiles) take_tile_water(ms, dt, b.tile_in);
   if (std::FILE* fp = p.superlink_flows_file.fp) {
     const double in = b.surface_in + b.tile_in, out = b.to_surface + b.to_channel;

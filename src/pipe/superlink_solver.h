@@ -23,6 +23,7 @@
 #pragma once
 
 #include "channel/pipe_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -58,6 +59,22 @@ struct superlink_books {
   bool surcharged = false;     // some superjunction or node spilled onto its cell
   bool fed_channel = false;    // some outfall let water toward a channel node
 };
+
+// The terms of the network's books.
+inline constexpr books_map<superlink_books, 6, 3> superlink_books_terms{
+    {{
+        {&superlink_books::surface_in, water_flux::overland_to_pipes},
+        {&superlink_books::tile_in, water_flux::groundwater_to_pipes},
+        {&superlink_books::to_surface, water_flux::pipes_to_overland},
+        {&superlink_books::boundary_out, water_flux::pipes_to_boundary},
+        {&superlink_books::boundary_in, water_flux::boundary_to_pipes},
+        {&superlink_books::made, water_flux::pipe_floor_fill},
+    }},
+    {{
+        {&superlink_books::to_channel, "waits at the outfalls' channel nodes: booked when the channels take it"},
+        {&superlink_books::storage_start, "a storage"},
+        {&superlink_books::storage_end, "a storage"},
+    }}};
 
 struct superlink_result {
   superlink_status status = superlink_status::ok;

@@ -189,8 +189,7 @@ bool route(model_state& ms, double dt) {
     return false;
   }
   if (!routed_depths_are_sound(ms)) return false;
-  ms.ledger.book(water_flux::head_boundary_out, r.books.loss);
-  ms.ledger.book(water_flux::head_boundary_in, r.books.gain);
+  ms.ledger.book(r.books, overland_books_terms);
   const double result = r.books.outlet;
   ms.overland.qout = result;
   const int n = ms.grid.ncells;

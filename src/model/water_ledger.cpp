@@ -18,7 +18,7 @@ constexpr std::initializer_list<water_flux> lumped_soil_figures = {
     flux::soil_evaporation, flux::unsaturated_down_flux, flux::soil_column_adjustment, flux::saturated_unsaturated};
 
 // The grid's surface water with the snow on it and its channels and lakes.
-constexpr compartment_set surface_water = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
+constexpr water_set surface_water = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
                                            part::snow, part::melt_water, part::canopy};
 
 }  // namespace
@@ -28,9 +28,9 @@ balance_sums water_ledger::balance_of(const balance_spec& b, const totals& t, le
   balance_sums s;
   for (const flux_row& r : water_flux_table) {
     if (is_total(r.flux) || std::find(b.left_out.begin(), b.left_out.end(), r.flux) != b.left_out.end()) continue;
-    const bool from = b.compartments.has(r.from), to = b.compartments.has(r.to);
-    if (to && !from) s.in += t[at(r.flux)];
-    if (from && !to) s.out += t[at(r.flux)];
+    const int way = b.compartments.crossing(r.from, r.to);
+    if (way > 0) s.in += t[at(r.flux)];
+    if (way < 0) s.out += t[at(r.flux)];
   }
   for (water_store w : b.stores) {
     s.initial += storage(w, start);
@@ -55,7 +55,7 @@ void water_ledger::open_event() {
 // groundwater and the drains are outside. With a lumped model, its stores
 // count among them.
 void water_ledger::close_event(bool lumped) {
-  const compartment_set event_water = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
+  const water_set event_water = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
                                        part::snow, part::melt_water};
   const balance_sums s =
       lumped ? event_balance_of({event_water.with(part::soil), {store::surface, store::channels, store::channel_lakes, store::snow,
@@ -111,7 +111,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
   } else {
     // Every compartment; without saturated groundwater the aquifer is
     // outside, and so is the soil under Green-Ampt infiltration.
-    compartment_set model = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
+    water_set model = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
                              part::soil, part::groundwater, part::pipes, part::snow,
                              part::melt_water, part::canopy};
     if (!scheme.groundwater) model = model.without(part::groundwater);

@@ -23,6 +23,8 @@
 #include <cstddef>
 #include <initializer_list>
 
+#include "model/compartment_set.h"
+
 namespace nivra {
 
 // num x 100 / den, or 0 when there is nothing to compare against (a
@@ -274,35 +276,13 @@ enum class water_store {
 
 enum class ledger_moment { run_start, event_start, event_end, run_end, count };
 
-// A set of compartments, one bit each.
-class compartment_set {
- public:
-  constexpr compartment_set() = default;
-  constexpr compartment_set(std::initializer_list<water_compartment> cs) {
-    for (water_compartment c : cs) bits_ |= bit(c);
-  }
-  constexpr bool has(water_compartment c) const { return (bits_ & bit(c)) != 0; }
-  constexpr compartment_set with(water_compartment c) const {
-    compartment_set s = *this;
-    s.bits_ |= bit(c);
-    return s;
-  }
-  constexpr compartment_set without(water_compartment c) const {
-    compartment_set s = *this;
-    s.bits_ &= ~bit(c);
-    return s;
-  }
-
- private:
-  static constexpr unsigned bit(water_compartment c) { return 1u << static_cast<unsigned>(c); }
-  unsigned bits_ = 0;
-};
+using water_set = compartment_set<water_compartment>;
 
 // A balance: the compartments whose water it follows, the stores it counts
 // at its two moments, and the terms it leaves out (water the lumped models
 // account for themselves).
 struct balance_spec {
-  compartment_set compartments;
+  water_set compartments;
   std::initializer_list<water_store> stores;
   std::initializer_list<water_flux> left_out = {};
 };

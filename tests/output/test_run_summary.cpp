@@ -370,6 +370,24 @@ TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   EXPECT_FALSE(has(text, "Total amount of exfiltration="));
 }
 
+// A lumped run keeps the channels' loss to the ground it booked, in its
+// line and in its surface balance: the run's close books storages only.
+TEST_F(RunSummary, ALumpedRunKeepsTheChannelLossItBooked) {
+  make_grid();
+  ms->groundwater.sacramento_given = 1;
+  ms->groundwater.sac_area = 500.0;
+  ms->channel.stream_loss = 1;
+  ms->ledger.book(water_flux::rainfall_to_overland, 100.0);
+  ms->ledger.book(water_flux::channel_lateral_in, 100.0);
+  ms->ledger.book(water_flux::channels_to_groundwater, 30.0);
+  ms->ledger.book(water_flux::outlet_discharge, 70.0);
+  summary();
+  EXPECT_EQ(ms->ledger.run_total(water_flux::channels_to_groundwater), 30.0);
+  EXPECT_TRUE(has(summary_text(), "Total flux from river to gw=                             30.00\n"));
+  // Rain in; the outlet and the loss to the ground out; nothing stored.
+  EXPECT_EQ(books().surface_error, 0.0);
+}
+
 class SedimentSummary : public RunSummary {
  protected:
   // Two classes, the first fine, the second sand.

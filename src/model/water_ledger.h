@@ -102,6 +102,8 @@ enum class water_flux {
   channels_to_channel_lakes,
   channel_lakes_to_channels,  // through the lakes' outlet structures
   lake_evaporation,
+  lake_point_sources,         // point sources on lake links, into their lakes
+  lake_point_sinks,
   // Overland lakes.
   overland_lake_inflow,
   overland_lake_outflow,
@@ -115,7 +117,9 @@ enum class water_flux {
   boundary_to_pipes,        // out of them
   pipe_floor_fill,          // made where a control volume would fall below its floor
   // The lumped models.
-  sacramento_baseflow,      // runoff of the lumped model reaching the channels
+  sacramento_baseflow,      // total: runoff of the lumped model reaching the channel network
+  lumped_baseflow_to_channels,
+  lumped_baseflow_to_lakes,  // at nodes a channel lake has taken
   sacramento_et,
   sacramento_infiltration,  // the infiltration the lumped model takes in: a record of water booked as infiltration
   count
@@ -187,6 +191,8 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::channels_to_channel_lakes, "channels_to_channel_lakes", "", c::channels, c::channel_lakes, f::channels_to_channel_lakes},
     {f::channel_lakes_to_channels, "channel_lakes_to_channels", "", c::channel_lakes, c::channels, f::channel_lakes_to_channels},
     {f::lake_evaporation, "lake_evaporation", "Volume of lake evap=", c::channel_lakes, c::outside, f::lake_evaporation},
+    {f::lake_point_sources, "lake_point_sources", "", c::outside, c::channel_lakes, f::lake_point_sources},
+    {f::lake_point_sinks, "lake_point_sinks", "", c::channel_lakes, c::outside, f::lake_point_sinks},
     {f::overland_lake_inflow, "overland_lake_inflow", "Volume of flow into overland lakes:", c::surface, c::overland_lakes, f::overland_lake_inflow},
     {f::overland_lake_outflow, "overland_lake_outflow", "Volume of flow from overland lakes:", c::overland_lakes, c::surface, f::overland_lake_outflow},
     {f::overland_lake_shortfall, "overland_lake_shortfall", "Volume drawn below initial lake levels:", c::outside, c::overland_lakes, f::overland_lake_shortfall},
@@ -198,6 +204,8 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::boundary_to_pipes, "boundary_to_pipes", "", c::outside, c::pipes, f::boundary_to_pipes},
     {f::pipe_floor_fill, "pipe_floor_fill", "", c::outside, c::pipes, f::pipe_floor_fill},
     {f::sacramento_baseflow, "sacramento_baseflow", "", c::soil, c::channels, f::sacramento_baseflow},
+    {f::lumped_baseflow_to_channels, "lumped_baseflow_to_channels", "", c::soil, c::channels, f::sacramento_baseflow},
+    {f::lumped_baseflow_to_lakes, "lumped_baseflow_to_lakes", "", c::soil, c::channel_lakes, f::sacramento_baseflow},
     {f::sacramento_et, "sacramento_et", "", c::soil, c::outside, f::sacramento_et},
     {f::sacramento_infiltration, "sacramento_infiltration", "", c::soil, c::soil, f::sacramento_infiltration},
 }};

@@ -162,8 +162,8 @@ void print_volumes(const model_state& ms, std::FILE* f) {
       put(f, "volume overland to lake:             %16.1lf\n", b.total(flux::overland_to_channel_lakes));
       put(f, "volume overland from lake:           %16.1lf\n", b.total(flux::channel_lakes_to_overland));
       // No process of this version exchanges water between the channel
-      // lakes and the aquifer, nor has point sources on lakes or on the
-      // cells: those lines stay in the layout at zero.
+      // lakes and the aquifer, nor has point sources on the cells: those
+      // lines stay in the layout at zero.
       if (ms.lake.lake_gw_on) {
         put(f, "volume of gw to lakes:               %16.1lf\n", 0.0);
         put(f, "volume of water from lakes to gw:    %16.1lf\n", 0.0);
@@ -171,8 +171,8 @@ void print_volumes(const model_state& ms, std::FILE* f) {
     }
     put(f, "volume of stream point sources:      %16.1lf\n", b.total(flux::channel_point_sources));
     put(f, "volume of stream point sinks:        %16.1lf\n", b.total(flux::channel_point_sinks));
-    put(f, "volume of lake point sources:        %16.1lf\n", 0.0);
-    put(f, "volume of lake point sinks:          %16.1lf\n", 0.0);
+    put(f, "volume of lake point sources:        %16.1lf\n", b.total(flux::lake_point_sources));
+    put(f, "volume of lake point sinks:          %16.1lf\n", b.total(flux::lake_point_sinks));
     put(f, "volume of lake evaporation:          %16.1lf\n", b.total(flux::lake_evaporation));
   }
   if (ms.clock.long_term && ms.soil.inf_richards)

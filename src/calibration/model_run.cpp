@@ -5,12 +5,12 @@
 
 #include "calibration/capture_buffer.h"
 #include "calibration/objective.h"
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "core/replace.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 
 namespace nivra {

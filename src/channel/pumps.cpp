@@ -5,6 +5,7 @@
 
 #include "channel/channel_sections.h"
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
@@ -14,7 +15,6 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "surface/blockage.h"
 #include "surface/overland_state.h"
 

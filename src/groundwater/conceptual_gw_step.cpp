@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
@@ -15,8 +17,6 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 
 namespace nivra {
 

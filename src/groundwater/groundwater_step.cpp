@@ -9,7 +9,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/time_series.h"
 #include "groundwater/aquifer.h"
@@ -19,9 +20,8 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/xy_steps.h"
-#include "run/clock_state.h"
+#include "pipe/pipe_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"

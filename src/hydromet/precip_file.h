@@ -14,9 +14,9 @@
 // the cards are skipped; lines pass through bracket-key replacement.
 #pragma once
 
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/containers.h"
-#include "run/clock_state.h"
 
 namespace nivra {
 

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/snow_melt.h"
@@ -11,8 +13,6 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"

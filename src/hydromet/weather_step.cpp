@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -19,8 +21,6 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_storage.h"

@@ -1,8 +1,9 @@
 #include "inputs/map_phase.h"
 
 #include "channel/channel_setup.h"
-#include "channel/pumps.h"
 #include "channel/channel_state.h"
+#include "channel/pumps.h"
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -17,7 +18,6 @@
 #include "output/zv_coupling.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {

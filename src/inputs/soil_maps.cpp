@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -25,7 +26,6 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"

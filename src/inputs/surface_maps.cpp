@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/tokens.h"
@@ -17,7 +18,6 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"

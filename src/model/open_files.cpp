@@ -4,7 +4,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -14,9 +14,9 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "output/pav_file.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "quality/nsm.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/tokens.h"
@@ -17,7 +18,6 @@
 #include "model/project.h"
 #include "output/line_faults.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {

@@ -5,7 +5,6 @@
 
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
@@ -14,6 +13,7 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
 #include "pipe/superlink_input.h"
 #include "pipe/superlink_solver.h"
 

@@ -22,7 +22,7 @@
 // record; its work arrays live in pipe_state::solver.
 #pragma once
 
-#include "channel/pipe_state.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -19,9 +21,7 @@
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -10,7 +10,7 @@
 
 #include "calibration/model_run.h"
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/platform.h"
@@ -38,8 +38,8 @@
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
 #include "output/xy_steps.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_moisture_step.h"

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
@@ -11,9 +13,7 @@
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/overland_state.h"
 #include "surface/surface_storage.h"

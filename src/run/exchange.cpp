@@ -9,6 +9,8 @@
 #include <limits>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
@@ -22,9 +24,7 @@
 #include "model/project.h"
 #include "output/grid_writers.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/overland_state.h"
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -15,7 +16,6 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"

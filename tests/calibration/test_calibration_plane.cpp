@@ -16,10 +16,10 @@
 #include "calibration/monte_carlo.h"
 #include "calibration/objective.h"
 #include "calibration/sce.h"
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "run/command_line.h"
 #include "run/run_test_support.h"
 

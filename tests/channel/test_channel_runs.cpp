@@ -14,12 +14,12 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "surface/overland_state.h"

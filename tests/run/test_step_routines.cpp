@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -15,9 +17,7 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "support/test_support.h"
 #include "surface/grid_fixture.h"
 #include "surface/lake_state.h"

@@ -5,9 +5,9 @@
 
 #include <cmath>
 
+#include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 
 namespace nivra {
 

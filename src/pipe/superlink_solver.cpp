@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/numerics.h"
 #include "pipe/pipe_geometry.h"
 #include "pipe/tile_exchange.h"
 #include "surface/blockage.h"
-#include "toolbox/toolbox_numerics.h"
 
 namespace nivra {
 

@@ -22,6 +22,7 @@
 #include "hydromet/evapotranspiration_step.h"
 #include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/rainfall_step.h"
 #include "hydromet/snow_step.h"
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"

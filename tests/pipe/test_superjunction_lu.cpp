@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "toolbox/toolbox_numerics.h"
+#include "core/numerics.h"
 
 namespace nivra {
 namespace {

@@ -13,6 +13,7 @@
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/rainfall_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"

@@ -6,8 +6,8 @@
 
 #include "channel/card_lines.h"
 #include "channel/channel_input.h"
-#include "channel/lake_capture.h"
 #include "channel/channel_state.h"
+#include "channel/lake_capture.h"
 #include "channel/structures.h"
 #include "core/card_numbers.h"
 #include "core/errors.h"
@@ -15,7 +15,7 @@
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"

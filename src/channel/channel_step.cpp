@@ -16,7 +16,6 @@
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
 #include "channel/lateral_inflow.h"
-#include "channel/pumps.h"
 #include "channel/stream_aquifer.h"
 #include "channel/structures.h"
 #include "clock/clock_state.h"
@@ -37,6 +36,7 @@
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

@@ -3,13 +3,13 @@
 
 #include <vector>
 
-#include "channel/pumps.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include "core/thread_pool.h"
 #include "surface/overland_schemes.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

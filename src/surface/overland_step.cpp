@@ -15,7 +15,6 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
-#include "channel/pumps.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/errors.h"
@@ -37,6 +36,7 @@
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 #include "surface/overland_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

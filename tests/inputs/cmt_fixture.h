@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "inputs/map_phase.h"
 #include "inputs/mapping_table.h"
 #include "map_fixture.h"
+#include "run/map_phase.h"
 
 namespace nivra::testing {
 

@@ -10,9 +10,9 @@
 #include "core/process.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
-#include "inputs/map_phase.h"
 #include "map_fixture.h"
 #include "model/project.h"
+#include "run/map_phase.h"
 
 namespace nivra {
 namespace {

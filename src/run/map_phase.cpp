@@ -1,8 +1,7 @@
-#include "inputs/map_phase.h"
+#include "run/map_phase.h"
 
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
-#include "channel/pumps.h"
 #include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/process.h"
@@ -12,13 +11,14 @@
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
-#include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
 #include "model/model_state.h"
 #include "output/zv_coupling.h"
+#include "pipe/pipe_setup.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

@@ -1,4 +1,4 @@
-#include "channel/pumps.h"
+#include "surface/pumps.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "channel/chan_point_sources.h"
+#include "channel/channel_pumps.h"
 #include "channel/channel_routing.h"
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
@@ -31,7 +32,6 @@
 #include "output/output_state.h"
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
-#include "run/steps.h"
 #include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"

@@ -22,4 +22,8 @@ void init_groundwater_state(model_state& ms);
 // the static-flux table.
 void fill_well_flux(model_state& ms);
 
+// The saturated zone's step of the time loop: the solve when its clock is
+// due, with the exchanges of the soil above it.
+void groundwater_step(model_state& ms);
+
 }  // namespace nivra

@@ -5,11 +5,11 @@
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "inputs/surface_maps.h"
 #include "maps/grid_map.h"
 #include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
-#include "run/map_phase.h"
 #include "soil/soil_state.h"
 #include "surface/overland_state.h"
 

@@ -21,4 +21,7 @@ struct model_state;
 // the step (channel_state::chan_pipe_flow), and books it.
 void take_pipe_outflow(model_state& ms, double dt);
 
+// The pipe network's step of the time loop.
+void storm_sewer_step(model_state& ms);
+
 }  // namespace nivra

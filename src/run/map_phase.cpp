@@ -12,7 +12,9 @@
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "inputs/soil_maps.h"
+#include "inputs/surface_maps.h"
 #include "model/model_state.h"
+#include "output/pav_file.h"
 #include "output/zv_coupling.h"
 #include "pipe/pipe_setup.h"
 #include "quality/constituent_setup.h"
@@ -87,6 +89,7 @@ void read_input_maps(model_state& ms) {
       {read_soil_moisture_hotstart, true},
       {setup_nutrient_overland, true},
       {init_channel_network, true},
+      {init_hyd_location_output, true},
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},
       {assign_nsm_table_params, false},

@@ -22,6 +22,7 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "run/run_test_support.h"
+#include "run/steps.h"
 
 namespace nivra {
 namespace {

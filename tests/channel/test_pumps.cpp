@@ -10,6 +10,7 @@
 #include <string>
 
 #include "channel/channel_fixture.h"
+#include "channel/channel_pumps.h"
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
 #include "core/elevation_series.h"

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "inputs/mapping_table.h"
+#include "inputs/surface_maps.h"
 #include "map_fixture.h"
 #include "run/map_phase.h"
 

@@ -15,6 +15,7 @@
 #include "command/command_line.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
+#include "inputs/surface_maps.h"
 #include "model/model_state.h"
 #include "model/open_files.h"
 #include "model/project.h"

@@ -8,8 +8,10 @@
 
 #include "channel/channel_state.h"
 #include "core/process.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
+#include "inputs/surface_maps.h"
 #include "map_fixture.h"
 #include "model/project.h"
 #include "run/map_phase.h"

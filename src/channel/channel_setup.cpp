@@ -315,10 +315,7 @@ void size_channel_state(channel_state& ch) {
   for (node_array<double>* a : {&ch.yp_max_flood, &ch.chan_depth, &ch.area, &ch.area_old, &ch.conv, &ch.dconv,
                                 &ch.stdummy, &ch.topw, &ch.qlat})
     a->alloc(rows, links);
-  if (ch.stream_loss) {
-    ch.qriv.alloc(rows, links);
-    ch.av_qriv.alloc(rows, links);
-  }
+  if (ch.stream_loss) ch.qriv.alloc(rows, links);
   ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
   if (!ch.structures.stream_pointsource.empty()) ch.structures.series_flow.alloc(ch.link_node_size);
 }

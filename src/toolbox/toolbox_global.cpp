@@ -52,12 +52,6 @@ void point_store::append(const double* values, double phi) {
   phi_.push_back(phi);
 }
 
-void point_store::drop_last() {
-  if (phi_.empty()) return;
-  phi_.pop_back();
-  values_.resize(values_.size() - static_cast<std::size_t>(npar_));
-}
-
 double bounded_distance_sq(const pest_control& pc, const double* a, const double* b) {
   double sum = 0.0;
   for (int i = 1; i <= pc.npar; ++i) {

@@ -41,10 +41,6 @@ void size_channel_state(channel_state& ch);
 // last node of the outlet link. Returns 0.
 int chan_point_source_value(model_state& ms);
 
-// With the pipe network and explicit channels: the channel link and node at
-// the outlet of each superjunction.
-void init_superlink_channel_links(model_state& ms);
-
 // The channel hotstart: the ".dht" file gives per line "node link value
 // [area]", the value the water-surface elevation (m) or, with
 // HOTSTART_IS_DEPTH, the depth (m); the ".qht" file gives "node link

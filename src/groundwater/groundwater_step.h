@@ -1,6 +1,5 @@
 // The saturated groundwater in the run: its set-up and its step (the glue
-// between the run's record and groundwater/aquifer.h). The step itself,
-// `groundwater_step`, is declared with the time loop's steps (run/steps.h).
+// between the run's record and groundwater/aquifer.h).
 #pragma once
 
 namespace nivra {

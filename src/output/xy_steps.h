@@ -1,7 +1,6 @@
 // The XY points in the run: the records handed over from the cards, the
 // set-up of the boundary inputs and of the output points, and the overland
-// boundary values of a step. init_xy_point_output (a set-up routine of the
-// driver) is declared in run/steps.h.
+// and groundwater boundary values of a step.
 #pragma once
 
 namespace nivra {

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <string>
 
-#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"

@@ -8,7 +8,7 @@
 #include <memory>
 #include <new>
 
-#include "calibration/model_run.h"
+#include "calibration/capture_buffer.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"

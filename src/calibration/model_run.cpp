@@ -37,33 +37,6 @@ double calib_run_callback(const std::string& replace_file, const std::string& pr
   return cost.evaluate(sim, process.parallel_env.proc_id, values);
 }
 
-void alloc_calib_output(model_state& ms) {
-  capture_buffer* cb = ms.project.capture;
-  if (!ms.output.optimize_given || !cb) return;
-  const int locations = ms.output.optimize_sed ? ms.output.n_sed_loc : ms.output.num_hyd_locations;
-  cb->loc_stride = locations + 1;
-  cb->step_count = ms.clock.num_events;
-  cb->loc_a.free();
-  cb->loc_b.free();
-  cb->series_a.free();
-  cb->series_b.free();
-  if (locations < 0 || cb->step_count < 0) return;
-  // A uniform storm counts its one event only when its clock starts.
-  const int events = cb->step_count > 1 ? cb->step_count : 1;
-  const long long entries = static_cast<long long>(events) * cb->loc_stride + 1;
-  if (entries >= INT_MAX) {
-    std::printf("Error: %d events of %d locations are more results than a calibration run can hold.\n",
-                events, cb->loc_stride);
-    return;
-  }
-  cb->loc_a.alloc(cb->loc_stride);
-  cb->loc_b.alloc(cb->loc_stride);
-  cb->series_a.alloc(static_cast<int>(entries));
-  cb->series_b.alloc(static_cast<int>(entries));
-  cb->series_a.fill(not_captured);
-  cb->series_b.fill(not_captured);
-}
-
 bool check_calibration_list(const std::string& replace_file, int parameters) {
   if (read_replace_param_file(replace_file) != 0) {
     std::printf("Error: unable to read the replacement parameter list %s.\n", replace_file.c_str());

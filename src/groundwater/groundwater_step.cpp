@@ -16,12 +16,10 @@
 #include "groundwater/aquifer.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "output/xy_steps.h"
 #include "pipe/pipe_state.h"
-#include "run/steps.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
@@ -300,7 +298,6 @@ void groundwater_step(model_state& ms) {
   const double dt = seconds_since(ms, clock.gw_last_time);
   if (dt > 0.0) {
     take_drainage(ms);
-    xy_groundwater_boundary_step(ms);
     for (int c = 1; c <= ms.grid.ncells; ++c) g.cum_gw_recharge[c] += g.gw_recharge[c];
     fill_well_flux(ms);
     const aquifer_domain d = aquifer_of(ms);

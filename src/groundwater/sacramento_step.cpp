@@ -11,7 +11,7 @@
 #include "groundwater/sacramento.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"

@@ -94,7 +94,7 @@ void apply_rainfall(model_state& ms) {
       const double T = long_term && c <= ms.hydromet.cell_air_temp.size() ? ms.hydromet.cell_air_temp[c] : 1000.0;
       if (boundary) {
         const int t = ms.overland.boundary_type[c];
-        if (t == 2 || t == 3 || t == 9) {
+        if (boundary::holds_level(t)) {
           // Rain on a fixed-level cell leaves the grid through the boundary.
           rain_volume += d;
           ms.ledger.book(water_flux::head_boundary_out, area * d);

@@ -27,7 +27,7 @@ namespace {
 bool fixed_level_cell(const model_state& ms, int c) {
   if (!ms.overland.ov_boundary || ms.overland.boundary_type.empty()) return false;
   const int t = ms.overland.boundary_type[c];
-  return t == 2 || t == 3 || t == 9;
+  return boundary::holds_level(t);
 }
 
 // Melt reached a dry surface between events: the overland and infiltration

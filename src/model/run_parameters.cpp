@@ -26,7 +26,6 @@
 #include "output/xy_steps.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/steps.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -17,7 +17,6 @@
 #include "output/line_faults.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/steps.h"
 
 namespace nivra {
 

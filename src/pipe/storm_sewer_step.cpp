@@ -15,7 +15,6 @@
 #include "pipe/superlink_solver.h"
 #include "pipe/tile_exchange.h"
 #include "quality/constituent_state.h"
-#include "run/steps.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/overland_state.h"

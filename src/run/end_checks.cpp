@@ -11,6 +11,7 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
+#include "output/analyzer.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "run/steps.h"

@@ -15,7 +15,6 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
-#include "channel/pumps.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/errors.h"
@@ -29,7 +28,6 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "output/xy_steps.h"
 #include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
@@ -37,6 +35,7 @@
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 #include "surface/overland_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 
@@ -345,7 +344,6 @@ void overland_routing_step(model_state& ms) {
   ms.overland.ov_wet = 0;
 
   if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
-  xy_overland_boundary_step(ms);
   if (ms.overland.ov_boundary) {
     overland_boundary_step(ms, dt);
     if (process.error_block.stop) return;

@@ -15,6 +15,7 @@
 
 #include "channel/channel_state.h"
 #include "channel/stream_aquifer.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -80,6 +81,25 @@ struct channel_books {
   int clipped_nodes = 0;      // how often that happened
   int sub_steps = 0;
 };
+
+// The terms of the routing's books.
+inline constexpr books_map<channel_books, 15> channel_books_terms{{{
+    {&channel_books::outlet, water_flux::outlet_discharge},
+    {&channel_books::lateral_in, water_flux::channel_lateral_in},
+    {&channel_books::lateral_out, water_flux::channel_lateral_out},
+    {&channel_books::headwater, water_flux::channel_headwater_inflow},
+    {&channel_books::point_in, water_flux::channel_point_sources},
+    {&channel_books::point_out, water_flux::channel_point_sinks},
+    {&channel_books::aquifer_in, water_flux::groundwater_to_channels},
+    {&channel_books::aquifer_out, water_flux::channels_to_groundwater},
+    {&channel_books::boundary_out, water_flux::head_boundary_out},
+    {&channel_books::spill_return, water_flux::spill_taken_back},
+    {&channel_books::lake_in, water_flux::channels_to_channel_lakes},
+    {&channel_books::lake_out, water_flux::channel_lakes_to_channels},
+    {&channel_books::clipped, water_flux::channel_area_fill},
+    {&channel_books::lake_point_in, water_flux::lake_point_sources},
+    {&channel_books::lake_point_out, water_flux::lake_point_sinks},
+}}};
 
 struct channel_result {
   channel_status status = channel_status::ok;

@@ -168,7 +168,6 @@ struct channel_state {
   int chan_steps = 0, chan_routed_steps = 0;  // channel steps, and those that routed the network
   int chan_route_flag = 0;           // what the last routing handed back
   int clipped_area_count = 0;        // areas just below zero set to zero by the routing
-  double clipped_area_volume = 0.0;  // the water that made, m3
   channel_scheme routing;            // the explicit routing's own object
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row
   int chan_has_water = 0;            // some node holds water

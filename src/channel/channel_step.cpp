@@ -80,23 +80,8 @@ channel_domain routing_domain(model_state& ms) {
 
 // Books what the routing moved across the network's boundary.
 void book_routing(model_state& ms, const channel_books& b) {
-  water_ledger& l = ms.ledger;
-  l.book(water_flux::outlet_discharge, b.outlet);
-  l.book(water_flux::channel_lateral_in, b.lateral_in);
-  l.book(water_flux::channel_lateral_out, b.lateral_out);
-  l.book(water_flux::channel_lateral_net, b.lateral_in - b.lateral_out);
-  l.book(water_flux::channel_headwater_inflow, b.headwater);
-  l.book(water_flux::channel_point_sources, b.point_in);
-  l.book(water_flux::channel_point_sinks, b.point_out);
-  l.book(water_flux::groundwater_to_channels, b.aquifer_in);
-  l.book(water_flux::channels_to_groundwater, b.aquifer_out);
-  l.book(water_flux::head_boundary_out, b.boundary_out);
-  l.book(water_flux::channel_lake_inflow, b.lake_in + b.lake_point_in);
-  l.book(water_flux::channel_lake_outflow, b.lake_out + b.lake_point_out);
-  l.book(water_flux::lake_point_sources, b.lake_point_in);
-  l.book(water_flux::lake_point_sinks, b.lake_point_out);
+  ms.ledger.book(b, channel_books_terms);
   ms.channel.clipped_area_count += b.clipped_nodes;
-  ms.channel.clipped_area_volume += b.clipped;
 }
 
 // The highest water levels: of the erodible break-point links for the
@@ -184,7 +169,7 @@ void deliver_lumped_baseflow(model_state& ms, double dt) {
   if (!(v > 0.0)) return;
   const array2d<double>& share = sac ? ch.gst_sac_weight : ch.gst_cgw_weight;
   const double q = v / dt;
-  double delivered = 0.0, to_lakes = 0.0;
+  double delivered = 0.0, to_lakes = 0.0, to_links = 0.0;
   for (int i = 1; i <= ch.gst_num_cells; ++i)
     for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
       const entry_target t = target_of(ch, lakes, ch.gst_link[i][j], ch.gst_node[i][j]);
@@ -194,15 +179,15 @@ void deliver_lumped_baseflow(model_state& ms, double dt) {
         to_lakes += part;
       } else if (t.link) {
         ch.qlat(t.node, t.link) += q * share[i][j] / ch.link_dx[t.link];
+        to_links += part;
       } else {
         continue;
       }
       delivered += part;
     }
   g.lumped_pool -= delivered;
-  ms.ledger.book(water_flux::groundwater_to_channels, delivered);
-  ms.ledger.book(water_flux::sacramento_baseflow, delivered);
-  ms.ledger.book(water_flux::channel_lake_inflow, to_lakes);
+  ms.ledger.book(water_flux::lumped_baseflow_to_channels, to_links);
+  ms.ledger.book(water_flux::lumped_baseflow_to_lakes, to_lakes);
   ms.clock.chan_flow_started = 1;
   ch.chan_has_water = 1;
 }
@@ -272,8 +257,7 @@ void channel_routing_step(model_state& ms) {
     if (!lr.ok) return;
     clk.chan_flow_started = 1;
     ch.chan_has_water = 1;
-    ms.ledger.book(water_flux::head_boundary_in, lr.boundary_inflow);
-    ms.ledger.book(water_flux::head_boundary_out, lr.boundary_spill);
+    ms.ledger.book(lr, lateral_books_terms);
   }
   deliver_lumped_baseflow(ms, dt);
   int exchange = stream_exchange::none;
@@ -312,10 +296,6 @@ void channel_routing_step(model_state& ms) {
     }
     ch.chan_route_flag = ch.stream_loss ? r.exchange : exchange;
     book_routing(ms, r.books);
-    // What the routing moved between the channels and the aquifer waits
-    // under the nodes for the next groundwater solve.
-    if (ch.stream_loss && ms.groundwater.gw_simulation && !ms.groundwater.cell_stream_exchange_vol.empty())
-      ms.ledger.book(water_flux::groundwater_inputs, r.books.aquifer_out - r.books.aquifer_in);
     const int outlet = ch.num_stream_links;
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "channel/channel_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -35,6 +36,17 @@ struct lateral_result {
   double boundary_inflow = 0.0;  // given by overland boundary cells, which keep their depth, m3
   double boundary_spill = 0.0;   // spilled onto overland boundary cells, m3
 };
+
+// The terms of the exchange's books.
+inline constexpr books_map<lateral_result, 2, 2> lateral_books_terms{
+    {{
+        {&lateral_result::boundary_inflow, water_flux::head_boundary_in},
+        {&lateral_result::boundary_spill, water_flux::head_boundary_out},
+    }},
+    {{
+        {&lateral_result::to_channel, "booked by the channel routing as lateral inflow"},
+        {&lateral_result::from_channel, "booked by the channel routing as lateral outflow"},
+    }}};
 
 // One exchange of dt seconds.
 lateral_result lateral_inflow(const lateral_domain& d, double dt);

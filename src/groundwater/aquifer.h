@@ -13,6 +13,7 @@
 #pragma once
 
 #include <vector>
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -79,6 +80,21 @@ struct aquifer_books {
   int sweeps = 0;
   double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles; }
 };
+
+// The terms of the solve's books.
+inline constexpr books_map<aquifer_books, 4, 4> aquifer_books_terms{
+    {{
+        {&aquifer_books::pumping, water_flux::groundwater_pumping},
+        {&aquifer_books::leakage, water_flux::deep_leakage},
+        {&aquifer_books::boundary_flux, water_flux::groundwater_boundary_flux},
+        {&aquifer_books::floor_fill, water_flux::groundwater_floor_fill},
+    }},
+    {{
+        {&aquifer_books::recharge, "booked where it reached the table"},
+        {&aquifer_books::to_streams, "booked by the channel routing"},
+        {&aquifer_books::to_tiles, "booked by the pipe network"},
+        {&aquifer_books::withheld, "not taken: no water moved"},
+    }}};
 
 enum class aquifer_status { ok, head_not_a_number, sweeps_not_converged, passes_not_converged };
 

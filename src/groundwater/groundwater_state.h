@@ -125,7 +125,6 @@ struct groundwater_state {
   double sac_rain_mm = 0.0, sac_pet_mm = 0.0, sac_aet_mm = 0.0;
   double sac_subsurface_runoff_mm = 0.0, sac_deep_recharge_mm = 0.0;
   double sac_init_storage_mm = 0.0, sac_final_storage_mm = 0.0;
-  double sac_chan_loss_vol = 0.0;    // the model's own channel-loss total
   // The infiltrated depth handed to the lumped models (m summed over the
   // cells) and its value at their last step; what they send to the
   // channels (m3/s) until their next step; the watershed-mean input of the

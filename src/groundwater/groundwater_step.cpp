@@ -260,7 +260,6 @@ void take_drainage(model_state& ms) {
     v += d * area;
   }
   ms.ledger.book(water_flux::groundwater_recharge, v);
-  ms.ledger.book(water_flux::groundwater_inputs, v);
 }
 
 // Every Richards column is laid out again down to the moved table; what it
@@ -283,7 +282,6 @@ bool relay_columns(model_state& ms) {
     s.dtr[c] = std::min(s.dtr[c], 1.0 / 360.0);
   }
   ms.ledger.book(water_flux::saturated_unsaturated, released);
-  ms.ledger.book(water_flux::groundwater_inputs, released);
   return true;
 }
 
@@ -324,7 +322,6 @@ void groundwater_step(model_state& ms) {
     if (!relay_columns(ms)) return;
     const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
-    ms.ledger.book(water_flux::groundwater_inputs, layer);
     // Water spilled onto a surface whose routing sleeps through a dry spell
     // wakes it.
     if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
@@ -332,15 +329,10 @@ void groundwater_step(model_state& ms) {
       clock.ov_next_time = clock.model_time + clock.ov_dt_days;
       ms.overland.ov_water_at_start = 1;
     }
-    water_ledger& l = ms.ledger;
     // Recharge and the streams' share were booked as they reached the
     // aquifer's doorstep; what the solve itself moved is booked here.
-    l.book(water_flux::groundwater_pumping, b.pumping);
-    l.book(water_flux::deep_leakage, b.leakage);
-    l.book(water_flux::groundwater_boundary_flux, b.boundary_flux);
-    l.book(water_flux::groundwater_floor_fill, b.floor_fill);
-    l.book(water_flux::exfiltration, spilled);
-    l.book(water_flux::groundwater_inputs, -b.pumping - b.leakage - spilled);
+    ms.ledger.book(b, aquifer_books_terms);
+    ms.ledger.book(water_flux::exfiltration, spilled);
   }
   clock.gw_last_time = clock.model_time;
   clock.gw_dt = g.gw_timestep;

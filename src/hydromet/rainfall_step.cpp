@@ -45,7 +45,6 @@ void apply_rainfall(model_state& ms) {
     const double held = canopy_interception(cells, dt, seasonal_factor(ms.clock.cur_month, hm.latitude, season)) *
                         area / 1000.0;
     ms.ledger.book(water_flux::interception, held);
-    ms.ledger.book(water_flux::precipitation, held);
   }
   const bool olakes = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty();
 
@@ -67,9 +66,7 @@ void apply_rainfall(model_state& ms) {
         // Rain on a channel lake goes into the lake.
         const int k = ms.lake.lake_mask[c];
         ms.lake.lake_volume[k] += V;
-        ms.ledger.book(water_flux::channel_lake_inflow, V);
         ms.ledger.book(water_flux::lake_precipitation, V);
-        ms.ledger.book(water_flux::precipitation, V);
         if (ms.constituent.chan_con_trans && k <= ms.lake.lake_precip_in.size()) ms.lake.lake_precip_in[k] += V;
         continue;
       }
@@ -81,7 +78,6 @@ void apply_rainfall(model_state& ms) {
         if (k <= ms.lake.olake_precip_vol.size()) ms.lake.olake_precip_vol[k] += on_lake;
         ms.ledger.book(water_flux::overland_lake_inflow, on_lake);
         ms.ledger.book(water_flux::rainfall_to_overland, on_lake);
-        ms.ledger.book(water_flux::precipitation, on_lake);
         ms.lake.olake_update = 1;
         continue;
       }
@@ -155,7 +151,6 @@ void apply_rainfall(model_state& ms) {
     ms.overland.rain_reset[c] = 0;
   }
   ms.ledger.book(water_flux::rainfall_to_overland, rain_volume * area);
-  ms.ledger.book(water_flux::precipitation, rain_volume * area);
   ms.hydromet.rain_sum += rain_sum;
   if (ms.hydromet.rain_sum > 0.0) {
     ms.clock.rain_steps += 1;

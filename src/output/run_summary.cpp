@@ -185,7 +185,10 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Total amount of precip=                         %14.2lf\n", b.total(flux::precipitation));
   put(f, "Total amount of interception=                   %14.2lf\n", b.total(flux::interception));
   put(f, "Total amount of infiltration=                   %14.2lf\n", b.total(flux::infiltration));
-  put(f, "Total amount of evaporation=                    %14.2lf\n", b.total(flux::evaporation));
+  // With a lumped model, its evapotranspiration replaces the accounting
+  // layer's, which only gave it its demand.
+  put(f, "Total amount of evaporation=                    %14.2lf\n",
+      sac ? b.total(flux::sacramento_et) + b.total(flux::direct_evaporation) : b.total(flux::evaporation));
   put(f, "Total direct evaporation=                       %14.2lf\n", b.total(flux::direct_evaporation));
   if (snow) put(f, "Total snowmelt reaching the ground=             %14.2lf\n", b.total(flux::snowmelt));
   if (!sac) put(f, "Total amount of exfiltration=                   %14.2lf\n", b.total(flux::exfiltration));
@@ -200,9 +203,13 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
       put(f, "Total made consistent in the soil columns=      %14.2lf\n", b.total(flux::soil_column_adjustment));
     put(f, "Total flux of gw across bounds=                 %14.2lf\n", b.total(flux::groundwater_boundary_flux));
   } else {
-    put(f, "Total recharge to deep g.w.=                    %14.2lf\n", b.total(flux::sacramento_deep_recharge));
+    put(f, "Total recharge to deep g.w.=                    %14.2lf\n",
+        ms.groundwater.sac_deep_recharge_mm * ms.groundwater.sac_area / 1000.0);
   }
-  put(f, "Total overland point sources=                   %14.2lf\n", b.total(flux::overland_point_sources));
+  // No process of this version brings water from overland point sources,
+  // nor exchanges it between the channel lakes and the aquifer: their lines
+  // stay in the summary's layout at zero.
+  put(f, "Total overland point sources=                   %14.2lf\n", 0.0);
   put(f, "Total channel point sources=                    %14.2lf\n\n", b.total(flux::channel_point_sources));
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
@@ -225,22 +232,28 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Total amount of discharge=                      %14.2lf\n", b.total(flux::outlet_discharge));
   if (ms.channel.clipped_area_count > 0)
     put(f, "Channel areas just below zero set to zero:  %d times, %.6lf m3 of water made\n",
-        ms.channel.clipped_area_count, ms.channel.clipped_area_volume);
+        ms.channel.clipped_area_count, b.total(flux::channel_area_fill));
   if (ms.channel.stream_loss) {
     put(f, "Total flux from river to gw=                    %14.2lf\n", b.total(flux::channels_to_groundwater));
     if (ms.groundwater.water_table_given)
-      put(f, "Total flux from gw to river=                    %14.2lf\n", b.total(flux::groundwater_to_channels));
+      put(f, "Total flux from gw to river=                    %14.2lf\n",
+          b.total(flux::groundwater_to_channels) + b.total(flux::sacramento_baseflow));
   }
 
   if (ms.lake.chan_lakes) {
     put(f, "\n");
     put(f, "Volume precip to lakes=                         %14.2lf\n", b.total(flux::lake_precipitation));
-    put(f, "Volume of flow into lakes=                      %14.2lf\n", b.total(flux::channel_lake_inflow));
-    put(f, "Volume of flow from lakes=                      %14.2lf\n", b.total(flux::channel_lake_outflow));
+    put(f, "Volume of flow into lakes=                      %14.2lf\n",
+        b.total(flux::lake_precipitation) + b.total(flux::overland_to_channel_lakes) +
+            b.total(flux::channels_to_channel_lakes) + b.total(flux::lake_point_sources) +
+            b.total(flux::lumped_baseflow_to_lakes));
+    put(f, "Volume of flow from lakes=                      %14.2lf\n",
+        b.total(flux::channel_lakes_to_overland) + b.total(flux::channel_lakes_to_channels) +
+            b.total(flux::lake_point_sinks));
     put(f, "Volume of lake evap=                            %14.2lf\n", b.total(flux::lake_evaporation));
     if (ms.lake.lake_gw_on) {
-      put(f, "Total flux from lakes to gw=                    %14.2lf\n", b.total(flux::lakes_to_groundwater));
-      put(f, "Total flux from gw to lakes=                    %14.2lf\n", b.total(flux::groundwater_to_lakes));
+      put(f, "Total flux from lakes to gw=                    %14.2lf\n", 0.0);
+      put(f, "Total flux from gw to lakes=                    %14.2lf\n", 0.0);
     }
   }
 

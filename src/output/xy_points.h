@@ -18,6 +18,7 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "core/text.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -186,6 +187,16 @@ struct xy_books {
   double gain = 0.0;
   double loss = 0.0;
 };
+
+// The terms of the overland points' books and of the aquifer points'.
+inline constexpr books_map<xy_books, 2> xy_overland_terms{{{
+    {&xy_books::gain, water_flux::head_boundary_in},
+    {&xy_books::loss, water_flux::head_boundary_out},
+}}};
+inline constexpr books_map<xy_books, 2> xy_groundwater_terms{{{
+    {&xy_books::gain, water_flux::xy_boundary_gain},
+    {&xy_books::loss, water_flux::xy_boundary_loss},
+}}};
 
 // Overland depths of the XY points and the interpolated overland cells at
 // `time` (days): a negative value imposes a dry cell. An interpolated cell

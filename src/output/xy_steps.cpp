@@ -183,8 +183,7 @@ void xy_overland_boundary_step(model_state& ms) {
   if (!ms.overland.xy_ov_boundary || (xy.num_ovpts == 0 && xy.num_ov_interp_cells == 0)) return;
   const xy_books b = xy_overland_update(xy, ms.overland.ov_depth.data(), ms.grid.grid_size,
                                         blocked_cells(ms.overland), ms.clock.model_time);
-  ms.ledger.book(water_flux::head_boundary_in, b.gain);
-  ms.ledger.book(water_flux::head_boundary_out, b.loss);
+  ms.ledger.book(b, xy_overland_terms);
 }
 
 void xy_groundwater_boundary_step(model_state& ms) {
@@ -194,8 +193,7 @@ void xy_groundwater_boundary_step(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   const xy_books b =
       apply_xy_boundary(xy, g.elevgw.data(), g.gw_porosity.data(), ms.grid.grid_size, ms.clock.model_time);
-  ms.ledger.book(water_flux::xy_boundary_gain, b.gain);
-  ms.ledger.book(water_flux::xy_boundary_loss, b.loss);
+  ms.ledger.book(b, xy_groundwater_terms);
 }
 
 void init_xy_point_output(model_state& ms) {

@@ -42,7 +42,6 @@ bool drain_groundwater(model_state& ms, bool& flowing) {
 void take_tile_water(model_state& ms, double dt, double tile_in) {
   groundwater_state& gw = ms.groundwater;
   for (int c = 1; c <= ms.grid.ncells; ++c) gw.gw_tile_vol_cell[c] += gw.gw_tile_flux_cell[c] * dt;
-  ms.ledger.book(water_flux::groundwater_inputs, -tile_in);
 }
 
 // Water on the cells wakes overland routing; water toward the channels
@@ -106,10 +105,7 @@ void storm_sewer_step(model_state& ms) {
   }
   ++p.sl_step_count;
   const superlink_books& b = r.books;
-  water_ledger& l = ms.ledger;
-  l.book(water_flux::overland_to_pipes, b.surface_in);
-  l.book(water_flux::pipes_to_overland, b.to_surface);
-  l.book(water_flux::groundwater_to_pipes, b.tile_in);
+  ms.ledger.book(b, superlink_books_terms);
   if (tiles) take_tile_water(ms, dt, b.tile_in);
   if (std::FILE* fp = p.superlink_flows_file.fp) {
     const double in = b.surface_in + b.tile_in, out = b.to_surface + b.to_channel;

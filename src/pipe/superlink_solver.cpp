@@ -207,7 +207,10 @@ void deliver(const superlink_domain& d, int j, double v, superlink_books& b) {
     d.ov_depth[c] += v / (d.cell_area * open_share(d.blocked, c));
     b.to_surface += v;
   } else {
-    b.boundary_net += v;
+    if (v > 0.0)
+      b.boundary_out += v;
+    else
+      b.boundary_in -= v;
   }
 }
 

@@ -24,6 +24,7 @@
 #pragma once
 
 #include "core/thread_pool.h"
+#include "model/water_ledger.h"
 #include "pipe/pipe_state.h"
 
 namespace nivra {
@@ -54,13 +55,30 @@ struct superlink_books {
   double tile_in = 0.0;        // from the groundwater through the tile drains
   double to_surface = 0.0;     // spilled and let out onto the cells
   double to_channel = 0.0;     // let out toward channel nodes
-  double boundary_net = 0.0;   // into fixed-head boundaries (negative: out of them)
+  double boundary_out = 0.0;   // into fixed-head boundaries
+  double boundary_in = 0.0;    // out of them
   double made = 0.0;           // water a control volume lacked to stay at its floor
   double storage_start = 0.0, storage_end = 0.0;
   int internal_steps = 0;
   bool surcharged = false;     // some superjunction or node spilled onto its cell
   bool fed_channel = false;    // some outfall let water toward a channel node
 };
+
+// The terms of the network's books.
+inline constexpr books_map<superlink_books, 6, 3> superlink_books_terms{
+    {{
+        {&superlink_books::surface_in, water_flux::overland_to_pipes},
+        {&superlink_books::tile_in, water_flux::groundwater_to_pipes},
+        {&superlink_books::to_surface, water_flux::pipes_to_overland},
+        {&superlink_books::boundary_out, water_flux::pipes_to_boundary},
+        {&superlink_books::boundary_in, water_flux::boundary_to_pipes},
+        {&superlink_books::made, water_flux::pipe_floor_fill},
+    }},
+    {{
+        {&superlink_books::to_channel, "waits at the outfalls' channel nodes: booked when the channels take it"},
+        {&superlink_books::storage_start, "a storage"},
+        {&superlink_books::storage_end, "a storage"},
+    }}};
 
 struct superlink_result {
   superlink_status status = superlink_status::ok;

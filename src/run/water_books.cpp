@@ -37,12 +37,11 @@ double surface_at(const model_state& ms, moment m) {
 
 // A run with a lumped model: its soil and groundwater are the model's
 // stores, on its own area, at the start and now; its evapotranspiration is
-// the model's and the evaporation of ponded water; its channel loss and
-// deep recharge are the run's totals of those fluxes.
+// the model's and the evaporation of ponded water (the run summary takes
+// them); its fluxes were booked as they happened.
 void book_lumped_run(model_state& ms) {
   water_ledger& l = ms.ledger;
   groundwater_state& gw = ms.groundwater;
-  const double to_volume = gw.sac_area / 1000.0;
   const lumped_water start = lumped_storage(gw, ms.grid.grid_size * ms.grid.grid_size, true);
   const lumped_water now = lumped_storage(gw, ms.grid.grid_size * ms.grid.grid_size, false);
   if (gw.sacramento_given) gw.sac_final_storage_mm = sacramento_storage(gw.sac_params).total_mm;
@@ -50,11 +49,6 @@ void book_lumped_run(model_state& ms) {
   l.set_storage(store::groundwater, moment::run_start, start.groundwater);
   l.set_storage(store::soil, moment::run_end, now.soil);
   l.set_storage(store::groundwater, moment::run_end, now.groundwater);
-  l.set_totals(flux::evaporation, l.run_total(flux::sacramento_et) + l.run_total(flux::direct_evaporation),
-               l.event_total(flux::sacramento_et) + l.event_total(flux::direct_evaporation));
-  l.set_totals(flux::channels_to_groundwater, gw.sac_chan_loss_vol, l.event_total(flux::channels_to_groundwater));
-  l.set_totals(flux::sacramento_deep_recharge, gw.sac_deep_recharge_mm * to_volume,
-               l.event_total(flux::sacramento_deep_recharge));
 }
 
 // The constituent masses (kg) the channel lakes and the channels hold at

@@ -21,6 +21,7 @@
 
 #include "core/arrays.h"
 #include "soil/soil_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -56,6 +57,11 @@ struct infiltration_result {
   int cell = 0;
   double boundary_gain = 0.0;
 };
+
+// The terms of the infiltration's books.
+inline constexpr books_map<infiltration_result, 1> infiltration_books_terms{{{
+    {&infiltration_result::boundary_gain, water_flux::head_boundary_in},
+}}};
 
 // Newton iterations allowed per cell and step. Green-Ampt converges in a
 // handful; a cell that has not converged by then has a parameter or a state

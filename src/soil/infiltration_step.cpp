@@ -151,9 +151,8 @@ void book_infiltration(model_state& ms) {
   const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
   ms.ledger.book(water_flux::infiltration, volume * cell_area);
   if (table) {
-    for (water_flux f : {water_flux::unsaturated_down_flux, water_flux::groundwater_recharge,
-                         water_flux::groundwater_inputs})
-      ms.ledger.book(f, volume * cell_area);
+    ms.ledger.book(water_flux::unsaturated_down_flux, volume * cell_area);
+    ms.ledger.book(water_flux::groundwater_recharge, volume * cell_area);
   }
   // The lumped models take the same water, as depth summed over the cells.
   if (ms.groundwater.sacramento_given) ms.groundwater.sac_infil_in += volume;
@@ -285,7 +284,7 @@ void infiltration_step(model_state& ms) {
       set_error(own_message_code);
       return;
     }
-    ms.ledger.book(water_flux::head_boundary_in, r.boundary_gain);
+    ms.ledger.book(r, infiltration_books_terms);
     book_infiltration(ms);
   }
   ms.clock.inf_last_time = ms.clock.model_time;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/arrays.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -136,6 +137,19 @@ struct richards_result {
   double adjustment = 0.0;         // water the columns gained holding heads and contents consistent, m3
   double boundary_gain = 0.0;      // supplied by fixed-level cells, m3
 };
+
+// The terms of the columns' books.
+inline constexpr books_map<richards_result, 5, 1> richards_books_terms{
+    {{
+        {&richards_result::ponded_evaporation, water_flux::direct_evaporation},
+        {&richards_result::soil_evaporation, water_flux::soil_evaporation},
+        {&richards_result::drained, water_flux::unsaturated_down_flux},
+        {&richards_result::adjustment, water_flux::soil_column_adjustment},
+        {&richards_result::boundary_gain, water_flux::head_boundary_in},
+    }},
+    {{
+        {&richards_result::evaporated, "a depth: the two evaporation volumes over the cells"},
+    }}};
 
 // Sub-steps allowed per column and call; a column that needs more stops the
 // run naming its cell.

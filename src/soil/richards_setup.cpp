@@ -209,12 +209,7 @@ bool richards_columns_step(model_state& ms, double dt) {
     set_error(own_message_code);
     return false;
   }
-  water_ledger& l = ms.ledger;
-  l.book(water_flux::evaporation, r.ponded_evaporation + r.soil_evaporation);
-  l.book(water_flux::direct_evaporation, r.ponded_evaporation);
-  l.book(water_flux::unsaturated_down_flux, r.drained);
-  l.book(water_flux::soil_column_adjustment, r.adjustment);
-  l.book(water_flux::head_boundary_in, r.boundary_gain);
+  ms.ledger.book(r, richards_books_terms);
   const int* olake = ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty() ? ms.lake.oland_lake_new.data()
                                                                                          : nullptr;
   for (int c = 1; c <= ms.grid.ncells; ++c)

@@ -19,6 +19,7 @@
 #pragma once
 
 #include "soil/soil_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -56,6 +57,17 @@ struct soil_moisture_books {
     return cell_area > 0.0 ? (ponded_evaporation + soil_et) / cell_area : 0.0;
   }
 };
+
+// The terms of the accounting's books.
+inline constexpr books_map<soil_moisture_books, 3, 1> soil_moisture_books_terms{
+    {{
+        {&soil_moisture_books::ponded_evaporation, water_flux::direct_evaporation},
+        {&soil_moisture_books::soil_et, water_flux::soil_evaporation},
+        {&soil_moisture_books::drained, water_flux::unsaturated_down_flux},
+    }},
+    {{
+        {&soil_moisture_books::taken_in, "booked as infiltration when it left the surface"},
+    }}};
 
 soil_moisture_books soil_moisture_redist(const soil_moisture_domain& d);
 soil_moisture_books soil_moisture_multilayer(const soil_moisture_domain& d);

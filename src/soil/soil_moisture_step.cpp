@@ -100,10 +100,7 @@ void et_removal_step(model_state& ms) {
   if (dt > 0.0) {
     const soil_moisture_domain d = soil_moisture_kernel_domain(ms, dt);
     const soil_moisture_books b = s.inf_layered_soil ? soil_moisture_multilayer(d) : soil_moisture_redist(d);
-    water_ledger& l = ms.ledger;
-    l.book(water_flux::evaporation, b.ponded_evaporation + b.soil_et);
-    l.book(water_flux::direct_evaporation, b.ponded_evaporation);
-    l.book(water_flux::unsaturated_down_flux, b.drained);
+    ms.ledger.book(b, soil_moisture_books_terms);
   }
   clock.soilmoist_last_time = clock.model_time;
   clock.soilmoist_next_time = clock.model_time + clock.soilmoist_dt_days;

@@ -16,8 +16,7 @@ bool update_channel_lake_cells(model_state& ms) {
   const lake_update_books b =
       lake_cells_update(ms.lake, ms.grid, ms.overland.ov_depth.data(), ms.output.summary_file.fp);
   if (!b.ok) return false;
-  ms.ledger.book(water_flux::channel_lake_inflow, b.taken_from_cells);
-  ms.ledger.book(water_flux::overland_to_channel_lakes, b.taken_from_cells);
+  ms.ledger.book(b, lake_update_terms);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "surface/lake_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -38,6 +39,11 @@ struct lake_update_books {
   double taken_from_cells = 0.0;  // overland water of joining cells, m3
   bool ok = true;                 // false: two lakes met (the message is printed)
 };
+
+// The terms of the update's books.
+inline constexpr books_map<lake_update_books, 1> lake_update_terms{{{
+    {&lake_update_books::taken_from_cells, water_flux::overland_to_channel_lakes},
+}}};
 
 // The cells of every lake follow its volume (see the file's head); depth
 // holds the overland depth of every cell, zeroed on a cell that joins or

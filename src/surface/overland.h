@@ -17,6 +17,7 @@
 #include "inputs/grid_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -54,6 +55,16 @@ struct overland_books {
   double loss = 0.0;    // left the grid into fixed-level cells
   double outlet = 0.0;  // left through the outlet
 };
+
+// The terms of the routing's books.
+inline constexpr books_map<overland_books, 2, 1> overland_books_terms{
+    {{
+        {&overland_books::gain, water_flux::head_boundary_in},
+        {&overland_books::loss, water_flux::head_boundary_out},
+    }},
+    {{
+        {&overland_books::outlet, "the outlet discharge of a grid without channels, booked by the step"},
+    }}};
 
 // A routing call: its status and its books (the messages of a failure are
 // printed by the kernel).
@@ -105,6 +116,16 @@ struct boundary_books {
   double discharge_out = 0.0;    // discharges out, and draining to a fixed level
   double discharge_unmet = 0.0;  // removal asked of a cell that did not hold it
 };
+
+// The terms of the boundaries' books.
+inline constexpr books_map<boundary_books, 6> boundary_books_terms{{{
+    {&boundary_books::slope_out, water_flux::slope_boundary_out},
+    {&boundary_books::head_in, water_flux::head_boundary_in},
+    {&boundary_books::head_out, water_flux::head_boundary_out},
+    {&boundary_books::discharge_in, water_flux::discharge_boundary_in},
+    {&boundary_books::discharge_out, water_flux::discharge_boundary_out},
+    {&boundary_books::discharge_unmet, water_flux::discharge_boundary_unmet},
+}}};
 
 // The value of every boundary cell's condition at the model time (days)
 // into bc_value: the slope (type 1) or level (type 2) of its table row, its

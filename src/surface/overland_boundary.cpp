@@ -221,13 +221,7 @@ void overland_boundary_step(model_state& ms, double dt) {
   if (process.error_block.stop) return;
   const boundary_books b = overland_boundary(overland_kernel_domain(ms), dt, !ov.bc_levels_set);
   ov.bc_levels_set = 1;
-  water_ledger& l = ms.ledger;
-  l.book(water_flux::slope_boundary_out, b.slope_out);
-  l.book(water_flux::head_boundary_in, b.head_in);
-  l.book(water_flux::head_boundary_out, b.head_out);
-  l.book(water_flux::discharge_boundary_in, b.discharge_in);
-  l.book(water_flux::discharge_boundary_out, b.discharge_out);
-  l.book(water_flux::discharge_boundary_unmet, b.discharge_unmet);
+  ms.ledger.book(b, boundary_books_terms);
 }
 
 }  // namespace nivra

@@ -222,9 +222,7 @@ void overland_lake_step(model_state& ms) {
   if (!lk.overland_lake_map_given || !lk.olake_update) return;
   const olake_books b = olake_extent(lk, ms.grid, ms.overland.ov_depth.data(),
                                      lk.olake_precip_vol.empty() ? nullptr : lk.olake_precip_vol.data());
-  ms.ledger.book(water_flux::overland_lake_inflow, b.inflow);
-  ms.ledger.book(water_flux::overland_lake_outflow, b.outflow);
-  ms.ledger.book(water_flux::overland_lake_shortfall, b.shortfall);
+  ms.ledger.book(b, olake_books_terms);
   lk.olake_update = 0;
 }
 

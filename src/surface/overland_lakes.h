@@ -16,6 +16,7 @@
 #pragma once
 
 #include "surface/lake_state.h"
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -28,6 +29,13 @@ struct olake_books {
   double outflow = 0.0;      // out of them: exchange and the water left on leaving cells
   double shortfall = 0.0;    // drawn beyond the water above the initial level
 };
+
+// The terms of the lakes' books.
+inline constexpr books_map<olake_books, 3> olake_books_terms{{{
+    {&olake_books::inflow, water_flux::overland_lake_inflow},
+    {&olake_books::outflow, water_flux::overland_lake_outflow},
+    {&olake_books::shortfall, water_flux::overland_lake_shortfall},
+}}};
 
 // Applies every lake's exchange volume and rain of the step (precip[L],
 // may be null) to its level and cells; depth is the overland depth per

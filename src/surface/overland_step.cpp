@@ -134,9 +134,7 @@ void book_lake_exchange(model_state& ms) {
   for (int k = 1; k <= ms.lake.num_lakes; ++k) {
     const double in = ms.lake.lake_in_dv[k];
     const double out = ms.lake.lake_out_dv[k];
-    l.book(water_flux::channel_lake_inflow, in);
     l.book(water_flux::overland_to_channel_lakes, in);
-    l.book(water_flux::channel_lake_outflow, out);
     l.book(water_flux::channel_lakes_to_overland, out);
     ms.lake.lake_in_dv[k] = 0.0;
     ms.lake.lake_out_dv[k] = 0.0;
@@ -190,8 +188,7 @@ bool route(model_state& ms, double dt) {
     return false;
   }
   if (!routed_depths_are_sound(ms)) return false;
-  ms.ledger.book(water_flux::head_boundary_out, r.books.loss);
-  ms.ledger.book(water_flux::head_boundary_in, r.books.gain);
+  ms.ledger.book(r.books, overland_books_terms);
   const double result = r.books.outlet;
   ms.overland.qout = result;
   const int n = ms.grid.ncells;

@@ -77,12 +77,12 @@ TEST_F(ChannelRuns, TheVCatchmentComesToEquilibriumAndRecedes) {
   EXPECT_NEAR(left, rain, 1e-9 * rain);
   EXPECT_NEAR(l.storage(water_store::channels, ledger_moment::run_end), channel_storage(ms), 1e-9);
   EXPECT_NEAR(l.run_total(water_flux::channel_lateral_net), l.run_total(water_flux::outlet_discharge) +
-                                                                 channel_storage(ms) - ms.channel.clipped_area_volume,
+                                                                 channel_storage(ms) - l.run_total(water_flux::channel_area_fill),
               1e-9 * rain);
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
   std::printf("V-catchment: %.4f m3/s by the end of the rain, peak %.4f m3/s, steepest fall %.4f m3/s per step, "
               "%d channel areas just below zero set to zero (%.3g m3)\n",
-              by_rain_end, peak, steepest, ms.channel.clipped_area_count, ms.channel.clipped_area_volume);
+              by_rain_end, peak, steepest, ms.channel.clipped_area_count, l.run_total(water_flux::channel_area_fill));
 }
 
 TEST_F(ChannelRuns, ADryChannelFedOnlyByAPointSourceRoutesItsWater) {

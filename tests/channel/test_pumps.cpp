@@ -171,7 +171,7 @@ TEST_F(Pumps, ARunWithAnOverlandPumpClosesItsBooks) {
   EXPECT_NE(testing::read_file("vcatch.sum").find(line), std::string::npos);
   EXPECT_NEAR(l.run_total(water_flux::outlet_discharge) + l.storage(water_store::surface, ledger_moment::run_end) +
                   l.storage(water_store::channels, ledger_moment::run_end) + pumped,
-              l.run_total(water_flux::rainfall_to_overland) + r.ms->channel.clipped_area_volume,
+              l.run_total(water_flux::rainfall_to_overland) + l.run_total(water_flux::channel_area_fill),
               1e-9 * l.run_total(water_flux::rainfall_to_overland));
 }
 

@@ -207,6 +207,25 @@ TEST_F(EventSummary, EveryBlockInItsPlace) {
        "     sediment outflow at the catchment outlet.\n"}));
 }
 
+// The exchange between the water table and the unsaturated zone is booked
+// into the aquifer; the event's groundwater block shows it from the aquifer
+// into the unsaturated zone.
+TEST_F(EventSummary, GroundwaterToTheUnsaturatedZoneIsTheBookedExchangeTurned) {
+  const struct {
+    double into_aquifer;
+    const char* shown;
+  } rows[] = {{-120.0, "120.0"}, {35.5, "-35.5"}, {0.0, "0.0"}};
+  for (const auto& r : rows) {
+    fresh();
+    uniform_storm();
+    ms->groundwater.gw_simulation = 1;
+    ms->ledger.book(water_flux::saturated_unsaturated, r.into_aquifer);
+    char line[128];
+    std::snprintf(line, sizeof line, "vol from gw to unsat this event, w/o recharge (cu. m):        %9s\n", r.shown);
+    EXPECT_TRUE(testing::has(written(), line)) << r.into_aquifer;
+  }
+}
+
 TEST_F(EventSummary, MassErrorNotes) {
   // Of 5000 m3 of rain 4795 leave; the surface keeps the rest, or more.
   struct row {

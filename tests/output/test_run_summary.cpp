@@ -35,7 +35,7 @@ class RunSummary : public testing::summary_test {
   void closed_event_run() {
     make_grid();
     ms->soil.green_ampt = 1;
-    ms->ledger.book(water_flux::precipitation, 1000.0);
+    ms->ledger.book(water_flux::rainfall_to_overland, 1000.0);
     ms->ledger.book(water_flux::infiltration, 300.0);
     ms->ledger.book(water_flux::outlet_discharge, 600.0);
     for (int c = 1; c <= 5; ++c) ms->overland.ov_depth[c] = 0.2;
@@ -130,7 +130,7 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
       {"more out than in", [](model_state& m) { m.ledger.set_totals(water_flux::outlet_discharge, 620.0, 620.0); }, -2.0},
       {"nothing in and nothing stored",
        [](model_state& m) {
-         m.ledger.set_totals(water_flux::precipitation, 0.0, 0.0);
+         m.ledger.set_totals(water_flux::rainfall_to_overland, 0.0, 0.0);
          m.ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
          m.ledger.set_totals(water_flux::outlet_discharge, 0.0, 0.0);
          for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
@@ -138,7 +138,7 @@ TEST_F(RunSummary, OverallErrorOfSyntheticBooks) {
        0.0},
       {"no input yet water out",
        [](model_state& m) {
-         m.ledger.set_totals(water_flux::precipitation, 0.0, 0.0);
+         m.ledger.set_totals(water_flux::rainfall_to_overland, 0.0, 0.0);
          m.ledger.set_totals(water_flux::infiltration, 0.0, 0.0);
          m.ledger.set_totals(water_flux::outlet_discharge, 5.0, 5.0);
          for (int c = 1; c <= 5; ++c) m.overland.ov_depth[c] = 0.0;
@@ -215,7 +215,7 @@ TEST_F(RunSummary, GroundwaterBalanceAndSection) {
     ms->groundwater.gw_porosity[c] = 0.4;  // 40 m3 per cell
   }
   ms->ledger.set_storage(water_store::groundwater, ledger_moment::run_start, 250.0);
-  ms->ledger.book(water_flux::groundwater_inputs, 25.0);
+  ms->ledger.book(water_flux::saturated_unsaturated, 25.0);
   summary();
   EXPECT_DOUBLE_EQ(at_end(water_store::groundwater), 200.0);
   // (200 - 250 - 25) / 250 x 100
@@ -255,13 +255,12 @@ TEST_F(RunSummary, SimpleSoilMoistureBalance) {
   ms->ledger.set_storage(water_store::soil, ledger_moment::run_start, 1000.0);
   ms->ledger.set_storage(water_store::soil_layer, ledger_moment::run_start, 1000.0);
   ms->ledger.book(water_flux::infiltration, 200.0);
-  ms->ledger.book(water_flux::evaporation, 100.0);
-  ms->ledger.book(water_flux::direct_evaporation, 20.0);
-  ms->ledger.book(water_flux::soil_other_et, 30.0);
+  ms->ledger.book(water_flux::direct_evaporation, 20.0);  // from ponded water, not from the layer
+  ms->ledger.book(water_flux::soil_evaporation, 50.0);
   ms->ledger.book(water_flux::unsaturated_down_flux, 100.0);
   summary();
   EXPECT_DOUBLE_EQ(at_end(water_store::soil_layer), 50.0);
-  // (200 + 1000 - 50 - (100 - 20 - 30) - 100) x 100 / (200 + 1000)
+  // (200 + 1000 - 50 - 50 - 100) x 100 / (200 + 1000)
   EXPECT_NEAR(books().soil_layer_error, 1000.0 * 100.0 / 1200.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Initial volume in soil over simple soil depth          1000.00 \n"));
@@ -352,14 +351,12 @@ TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   ms->groundwater.sac_subsurface_runoff_mm = 20.0;
   ms->groundwater.sac_deep_recharge_mm = 5.0;
   // the precipitation the Sacramento store received: 40 mm on 500 m2
-  ms->ledger.book(water_flux::precipitation, 20.0);
+  ms->ledger.book(water_flux::rainfall_to_overland, 20.0);
   ms->ledger.book(water_flux::outlet_discharge, 10.0);
   summary();
   // Soil water 25 mm -> 10 mm on 500 m2: 12.5 -> 5 m3; ET 15 m3; discharge 10 m3.
   EXPECT_DOUBLE_EQ(at_start(water_store::soil), 12.5);
   EXPECT_DOUBLE_EQ(at_end(water_store::soil), 5.0);
-  EXPECT_DOUBLE_EQ(ms->ledger.run_total(water_flux::evaporation), 15.0);
-  EXPECT_DOUBLE_EQ(ms->ledger.run_total(water_flux::sacramento_deep_recharge), 2.5);
   // (5 - 12.5 - 20 + 15 + 10) / (20 + 12.5) x 100
   EXPECT_NEAR(books().overall_error, -2.5 / 32.5 * 100.0, 1e-12);
   const std::string text = summary_text();
@@ -367,9 +364,28 @@ TEST_F(RunSummary, SacramentoRunKeepsItsOwnErrorLayoutAndMillimetres) {
   EXPECT_TRUE(has(text, "Recharge to deep g.w. (mm):                 5.000\n"));
   EXPECT_TRUE(has(text, "Residual (neg. means mass created (mm):     0.000\n"));
   EXPECT_TRUE(has(text, "Total recharge to deep g.w.=                              2.50\n"));
+  EXPECT_TRUE(has(text, "Total amount of evaporation=                             15.00\n"));
   EXPECT_TRUE(has(text, "Overall mass balance error =                     -7.692308 percent\n \n"
                         "*overall mass balance error will not be zero when using the Sacramento\n"));
   EXPECT_FALSE(has(text, "Total amount of exfiltration="));
+}
+
+// A lumped run keeps the channels' loss to the ground it booked, in its
+// line and in its surface balance: the run's close books storages only.
+TEST_F(RunSummary, ALumpedRunKeepsTheChannelLossItBooked) {
+  make_grid();
+  ms->groundwater.sacramento_given = 1;
+  ms->groundwater.sac_area = 500.0;
+  ms->channel.stream_loss = 1;
+  ms->ledger.book(water_flux::rainfall_to_overland, 100.0);
+  ms->ledger.book(water_flux::channel_lateral_in, 100.0);
+  ms->ledger.book(water_flux::channels_to_groundwater, 30.0);
+  ms->ledger.book(water_flux::outlet_discharge, 70.0);
+  summary();
+  EXPECT_EQ(ms->ledger.run_total(water_flux::channels_to_groundwater), 30.0);
+  EXPECT_TRUE(has(summary_text(), "Total flux from river to gw=                             30.00\n"));
+  // Rain in; the outlet and the loss to the ground out; nothing stored.
+  EXPECT_EQ(books().surface_error, 0.0);
 }
 
 class SedimentSummary : public RunSummary {

@@ -29,18 +29,18 @@ using moment = ledger_moment;
 
 TEST(WaterLedger, RunAndEventTotalsAndTheStoragesOfEachMoment) {
   water_ledger l;
-  l.book(flux::precipitation, 10.0);
+  l.book(flux::rainfall_to_overland, 10.0);
   l.set_storage(store::surface, moment::run_start, 3.0);
   l.set_storage(store::surface, moment::event_end, 4.0);
   l.open_event();
-  EXPECT_EQ(l.event_total(flux::precipitation), 0.0);
+  EXPECT_EQ(l.event_total(flux::rainfall_to_overland), 0.0);
   EXPECT_EQ(l.storage(store::surface, moment::event_end), 0.0);  // the new event has not ended
   EXPECT_EQ(l.storage(store::surface, moment::run_start), 3.0);
-  l.book(flux::precipitation, 5.0);
-  l.book(flux::precipitation, -1.0);
-  EXPECT_EQ(l.run_total(flux::precipitation), 14.0);
-  EXPECT_EQ(l.event_total(flux::precipitation), 4.0);
-  EXPECT_EQ(l.run_total_at_event_start(flux::precipitation), 10.0);
+  l.book(flux::rainfall_to_overland, 5.0);
+  l.book(flux::rainfall_to_overland, -1.0);
+  EXPECT_EQ(l.run_total(flux::rainfall_to_overland), 14.0);
+  EXPECT_EQ(l.event_total(flux::rainfall_to_overland), 4.0);
+  EXPECT_EQ(l.run_total_at_event_start(flux::rainfall_to_overland), 10.0);
   EXPECT_EQ(l.run_total(flux::outlet_discharge), 0.0);  // other terms untouched
   l.set_totals(flux::outlet_discharge, 7.0, 2.0);
   EXPECT_EQ(l.run_total(flux::outlet_discharge), 7.0);
@@ -95,7 +95,7 @@ TEST(WaterLedger, RunBalanceCountsTheSnowItStartsWith) {
     water_ledger l;
     l.set_storage(store::snow, moment::run_start, r.b.snow_start);
     l.set_storage(store::melt_water, moment::run_start, r.b.melt_start);
-    l.book(flux::precipitation, r.b.rain);
+    l.book(flux::rainfall_to_overland, r.b.rain);
     l.book(flux::outlet_discharge, r.b.outlet);
     l.set_storage(store::snow, moment::run_end, r.b.snow_end);
     l.set_storage(store::melt_water, moment::run_end, r.b.melt_end);

@@ -136,8 +136,8 @@ TEST(overland_balance, channel_lake_exchanges_keep_the_total) {
       ASSERT_NEAR(stored_volume(*ms), v0, 1e-12 * v0) << "overtype " << type << " step " << step;
     }
     // The step books the shore crossings in the lake's run totals.
-    EXPECT_GT(ms->ledger.run_total(water_flux::channel_lake_inflow) +
-                  ms->ledger.run_total(water_flux::channel_lake_outflow),
+    EXPECT_GT(ms->ledger.run_total(water_flux::overland_to_channel_lakes) +
+                  ms->ledger.run_total(water_flux::channel_lakes_to_overland),
               1.0)
         << "overtype " << type;
     EXPECT_EQ(ms->lake.lake_in_dv[1], 0.0);

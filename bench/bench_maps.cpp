@@ -8,7 +8,7 @@
 
 #include "core/guarded_file.h"
 #include "core/process.h"
-#include "inputs/grid_map.h"
+#include "maps/grid_map.h"
 
 namespace {
 

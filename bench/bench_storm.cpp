@@ -26,9 +26,9 @@
 #include <string>
 #include <utility>
 
+#include "clock/clock_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"

@@ -1,4 +1,4 @@
 // nivra: the watershed model's console program.
-#include "run/command_line.h"
+#include "command/command_line.h"
 
 int main(int argc, char** argv) { return nivra::nivra_main(argc, argv); }

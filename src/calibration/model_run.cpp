@@ -5,12 +5,12 @@
 
 #include "calibration/capture_buffer.h"
 #include "calibration/objective.h"
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "core/replace.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 
 namespace nivra {
@@ -35,33 +35,6 @@ double calib_run_callback(const std::string& replace_file, const std::string& pr
   }
   const event_series sim = usable ? captured_series(buffer) : event_series{};
   return cost.evaluate(sim, process.parallel_env.proc_id, values);
-}
-
-void alloc_calib_output(model_state& ms) {
-  capture_buffer* cb = ms.project.capture;
-  if (!ms.output.optimize_given || !cb) return;
-  const int locations = ms.output.optimize_sed ? ms.output.n_sed_loc : ms.output.num_hyd_locations;
-  cb->loc_stride = locations + 1;
-  cb->step_count = ms.clock.num_events;
-  cb->loc_a.free();
-  cb->loc_b.free();
-  cb->series_a.free();
-  cb->series_b.free();
-  if (locations < 0 || cb->step_count < 0) return;
-  // A uniform storm counts its one event only when its clock starts.
-  const int events = cb->step_count > 1 ? cb->step_count : 1;
-  const long long entries = static_cast<long long>(events) * cb->loc_stride + 1;
-  if (entries >= INT_MAX) {
-    std::printf("Error: %d events of %d locations are more results than a calibration run can hold.\n",
-                events, cb->loc_stride);
-    return;
-  }
-  cb->loc_a.alloc(cb->loc_stride);
-  cb->loc_b.alloc(cb->loc_stride);
-  cb->series_a.alloc(static_cast<int>(entries));
-  cb->series_b.alloc(static_cast<int>(entries));
-  cb->series_a.fill(not_captured);
-  cb->series_b.fill(not_captured);
 }
 
 bool check_calibration_list(const std::string& replace_file, int parameters) {

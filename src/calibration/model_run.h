@@ -27,9 +27,6 @@ using model_run_objective = double (*)(const std::string& replace_file, const st
 double calib_run_callback(const std::string& replace_file, const std::string& project_file,
                           std::span<const double> values, calib_cost& cost, const std::string& mode_word);
 
-// Sizes the capture buffer of a calibration run after the set-up: the series
-// of every event and location start as not captured.
-void alloc_calib_output(model_state& ms);
 
 // Before a calibration: the replacement list file must read, hold no more
 // entries than there are parameters, and give every entry a real format.

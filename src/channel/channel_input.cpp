@@ -13,7 +13,6 @@
 
 #include "channel/card_lines.h"
 #include "channel/channel_state.h"
-#include "channel/pumps.h"
 #include "channel/structures.h"
 #include "channel/xsec_tables.h"
 #include "core/card_numbers.h"
@@ -22,6 +21,7 @@
 #include "core/guarded_file.h"
 #include "core/time_series.h"
 #include "surface/lake_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

@@ -423,7 +423,7 @@ void floodplain_exchange(const channel_domain& d, double rest, channel_books& b)
       if (!(yp < ch.bel(k, l) + ch.bankfull_dep(k, l) || yp < d.grid.elevation[c] + depth[c])) continue;
       const double volume = f * rest;  // negative: spill that no longer happens
       const int type = boundaries ? d.overland.boundary_type[c] : 0;
-      if (type == 2 || type == 3 || type == 9) {
+      if (boundary::holds_level(type)) {
         b.boundary_out += volume;
       } else {
         depth[c] += volume / (cell_area * open_share(blocked, c));

@@ -6,20 +6,21 @@
 
 #include "channel/card_lines.h"
 #include "channel/channel_input.h"
-#include "channel/lake_capture.h"
 #include "channel/channel_state.h"
+#include "channel/lake_capture.h"
 #include "channel/structures.h"
+#include "clock/clock_state.h"
 #include "core/card_numbers.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "output/pav_file.h"
 #include "quality/constituent_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
@@ -186,7 +187,6 @@ bool read_locations(model_state& ms) {
     if (!read_link_node_list(ch, out.hyd_location_file, ms.project.in_hyd_location.c_str(), out.num_hyd_locations,
                              out.hlink, out.hnode))
       return false;
-    write_hyd_location_header(out);
   }
   if (out.in_gwflux_location_given &&
       !read_link_node_list(ch, ms.groundwater.gw_flux_location_file, ms.project.in_gwflux_location.c_str(),
@@ -321,10 +321,7 @@ void size_channel_state(channel_state& ch) {
                                 &ch.stdummy, &ch.topw, &ch.qlat})
     a->alloc(rows, links);
   ch.above_bank_warned.alloc(rows, links);
-  if (ch.stream_loss) {
-    ch.qriv.alloc(rows, links);
-    ch.av_qriv.alloc(rows, links);
-  }
+  if (ch.stream_loss) ch.qriv.alloc(rows, links);
   ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
   if (!ch.structures.stream_pointsource.empty()) ch.structures.series_flow.alloc(ch.link_node_size);
 }
@@ -438,6 +435,20 @@ void warn_outlet_off_channel(const channel_state& ch, const grid_state& grid) {
               "with channel routing the water leaves the watershed at the last node of the outlet link %d, and "
               "OUTROW and OUTCOL have no effect\n",
               grid.outrow, grid.outcol, ch.num_stream_links);
+}
+
+int chan_point_source_value(model_state& ms) {
+  if (ms.channel.bound_ts_given)
+    if (time_series* series = find_time_series(ms.project.bound_ts.c_str()))
+      ms.channel.bound_depth = ts_value_at(ms.clock.model_time, series);
+  // The water surface of the last node of the outlet link.
+  const int link = ms.channel.num_stream_links;
+  if (link < 1 || ms.channel.nx.size() < link) return 0;
+  const int node = ms.channel.nx[link];
+  if (ms.channel.yp.empty() || node > ms.channel.yp.rows() || link > ms.channel.yp.cols()) return 0;
+  ms.channel.yp(node, link) = ms.channel.bel(node, link) + ms.channel.bound_depth;
+  if (!ms.channel.chan_depth.empty()) ms.channel.chan_depth(node, link) = ms.channel.bound_depth;
+  return 0;
 }
 
 }  // namespace nivra

@@ -51,9 +51,9 @@ void slow_down_when_nearly_empty(model_state& ms);
 // arrays.
 void size_channel_state(channel_state& ch);
 
-// With the pipe network and explicit channels: the channel link and node at
-// the outlet of each superjunction.
-void init_superlink_channel_links(model_state& ms);
+// Depth of the downstream channel boundary from its time series, set at the
+// last node of the outlet link. Returns 0.
+int chan_point_source_value(model_state& ms);
 
 // The channel hotstart: the ".dht" file gives per line "node link value
 // [area]", the value the water-surface elevation (m) or, with
@@ -92,5 +92,10 @@ bool write_short_links(const channel_state& ch);
 // "bad_thalweg.out": the grid-stream entries whose bed lies above the
 // ground of their cell.
 bool write_bad_thalweg(const channel_state& ch, const grid_state& grid);
+
+// Steps of the time loop: the channel routing when its clock is due, and
+// the changes of the point-source file that have come due.
+void channel_routing_step(model_state& ms);
+void read_chan_point_input(model_state& ms);
 
 }  // namespace nivra

@@ -152,7 +152,7 @@ struct channel_state {
   node_array<double> Fr;             // Froude number
   node_array<double> qp_vol, qp_vol_sed; // volume passed by a node
   node_array<double> qlat;           // lateral inflow per metre of channel, m2/s
-  node_array<double> qriv, av_qriv;  // stream-aquifer exchange per metre, m2/s (made with stream loss)
+  node_array<double> qriv;  // stream-aquifer exchange per metre, m2/s (made with stream loss)
   array2d<double> gst_qlat;          // exchange of each grid-stream entry with its cell
   array2d<double> gst_Vlat;
   array2d<double> gst_qriv, gst_qriv_vol;  // aquifer exchange of each entry (made with stream loss)

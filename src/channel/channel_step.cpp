@@ -11,15 +11,17 @@
 #include <cstdio>
 
 #include "channel/chan_point_sources.h"
+#include "channel/channel_pumps.h"
 #include "channel/channel_routing.h"
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
 #include "channel/lateral_inflow.h"
-#include "channel/pumps.h"
-#include "channel/structures.h"
 #include "channel/stream_aquifer.h"
+#include "channel/structures.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
@@ -31,13 +33,11 @@
 #include "output/output_state.h"
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
-#include "run/steps.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

@@ -34,6 +34,11 @@ void for_each_channel_node(const model_state& ms, F&& f) {
 }
 
 // Water in the channels (m3); none without explicit channel routing.
-double channel_storage(const model_state& ms);
+inline double channel_storage(const model_state& ms) {
+  if (!ms.channel.chan_explic) return 0.0;
+  double v = 0.0;
+  for_each_channel_node(ms, [&v](int, int, double volume) { v += volume; });
+  return v;
+}
 
 }  // namespace nivra

@@ -175,8 +175,7 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
       e.lw = ch.gst_pct[i][j] * dx;
       e.half = 0.5 * d.grid.grid_size;
       e.n_eff = rough[i];
-      const bool to_boundary = boundaries && (ov.boundary_type[c] == 2 || ov.boundary_type[c] == 3 ||
-                                               ov.boundary_type[c] == 9);
+      const bool to_boundary = boundaries && boundary::holds_level(ov.boundary_type[c]);
       double head = 0.0;
       double q = entry_flow(e, over, back, head);
       if (head <= 1e-16) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "groundwater/aquifer.h"
 
 namespace nivra {
 
@@ -50,7 +51,7 @@ int chan_gw_exchange(channel_state& ch, const stream_aquifer_cells& cells) {
       ch.gst_qriv[i][j] = 0.0;
       const int link = ch.gst_link[i][j], node = ch.gst_node[i][j], cell = ch.gst_gnum[i][j];
       if (!exchanges(ch, link, node)) continue;
-      if (cells.gwbound && cells.gwbound[cell] != 4) continue;
+      if (cells.gwbound && cells.gwbound[cell] != aquifer_cell::river) continue;
       if ((ch.ltype[link] & link_type::breakpoint) && ch.table_num(node, link) > ch.num_xsec_tables) {
         std::fprintf(stderr, "Error in section: Request for table beyond max. table number.\n");
         return stream_exchange::failed;

@@ -12,8 +12,8 @@
 
 #include <vector>
 
-#include "channel/pumps.h"
 #include "core/arrays.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 

@@ -59,12 +59,8 @@ bool alloc_2d(array2d<T>& field, int n, int m, const char* name) {
 
 bool alloc_1d_double(array1d<double>& field, int n, const char* name) { return alloc_1d(field, n, name); }
 bool alloc_1d_int(array1d<int>& field, int n, const char* name) { return alloc_1d(field, n, name); }
-bool alloc_1d_char(array1d<char>& field, int n, const char* name) { return alloc_1d(field, n, name); }
 
 bool alloc_2d_double(int n, int m, array2d<double>& field, const char* name) {
-  return alloc_2d(field, n, m, name);
-}
-bool alloc_2d_char(int n, int m, array2d<char>& field, const char* name) {
   return alloc_2d(field, n, m, name);
 }
 bool alloc_2d_int(array2d<int>& field, int n, int m, const char* name) {
@@ -99,16 +95,6 @@ bool alloc_stream_pointsource(array2d<double>& field, int n, int m) {
   field.free();
   if (m <= 0 || n < 0) return false;
   return guarded_alloc(field, "stream_pointsource", [&] { field.alloc(n + 1, m); });
-}
-
-bool alloc_stream_pumps(array2d<double>& field, int n, int m) {
-  if (n == 0 || m == 0) {
-    report_size_zero();
-    report_alloc_failure("stream_pumps");
-  }
-  field.free();
-  if (n <= 0 || m <= 0) return false;
-  return guarded_alloc(field, "stream_pumps", [&] { field.alloc(n, m); });
 }
 
 }  // namespace nivra

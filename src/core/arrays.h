@@ -277,16 +277,13 @@ class array3d {
 // request for an array of size 0 and is reported.
 bool alloc_1d_double(array1d<double>& field, int n, const char* name);
 bool alloc_1d_int(array1d<int>& field, int n, const char* name);
-bool alloc_1d_char(array1d<char>& field, int n, const char* name);
 bool alloc_2d_double(int n, int m, array2d<double>& field, const char* name);
-bool alloc_2d_char(int n, int m, array2d<char>& field, const char* name);
 bool alloc_2d_int(array2d<int>& field, int n, int m, const char* name);
 bool alloc_3d_double(int n, int m, int k, array3d<double>& field, const char* name);
 // [0..n][0..3][0..m] ints: the lake search directions.
 bool alloc_lake_search(int n, int m, array3d<int>& field);
 // (n + 2) x (m + 1) doubles; a zero count is reported and still allocated.
 bool alloc_stream_pointsource(array2d<double>& field, int n, int m);
-bool alloc_stream_pumps(array2d<double>& field, int n, int m);
 
 template <class T>
 void free_2d_array(array2d<T>& a) {

@@ -68,11 +68,6 @@ guarded_file& guarded_file::operator=(guarded_file&& o) noexcept {
   return *this;
 }
 
-guarded_file& init_guarded_file(guarded_file& f) {
-  make_closed(f);
-  return f;
-}
-
 bool open_guarded_file(guarded_file& f, std::string_view name, const char* mode) {
   check_guard(f);
   if (name.empty() || !mode_ok(mode)) return false;

@@ -33,9 +33,6 @@ class guarded_file {
   fixed_text<6> mode;
 };
 
-// Makes the handle closed (used by owners that reuse a handle).
-guarded_file& init_guarded_file(guarded_file& f);
-
 // Opens name in mode after resolving it; true on success. An open handle is
 // closed first (with a warning).
 bool open_guarded_file(guarded_file& f, std::string_view name, const char* mode);

@@ -3,20 +3,20 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/lumped_steps.h"
 #include "groundwater/sacramento.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 
 namespace nivra {
 

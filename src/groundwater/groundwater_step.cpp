@@ -9,19 +9,17 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/time_series.h"
 #include "groundwater/aquifer.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "output/xy_steps.h"
-#include "run/clock_state.h"
-#include "run/steps.h"
-#include "run/time_loop.h"
+#include "pipe/pipe_state.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
@@ -298,7 +296,6 @@ void groundwater_step(model_state& ms) {
   const double dt = seconds_since(ms, clock.gw_last_time);
   if (dt > 0.0) {
     take_drainage(ms);
-    xy_groundwater_boundary_step(ms);
     for (int c = 1; c <= ms.grid.ncells; ++c) g.cum_gw_recharge[c] += g.gw_recharge[c];
     fill_well_flux(ms);
     const aquifer_domain d = aquifer_of(ms);

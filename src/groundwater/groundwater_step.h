@@ -1,6 +1,5 @@
 // The saturated groundwater in the run: its set-up and its step (the glue
-// between the run's record and groundwater/aquifer.h). The step itself,
-// `groundwater_step`, is declared with the time loop's steps (run/steps.h).
+// between the run's record and groundwater/aquifer.h).
 #pragma once
 
 namespace nivra {
@@ -21,5 +20,9 @@ void init_groundwater_state(model_state& ms);
 // WELL_TABLE (their rate, or their series' value, over the cell area), or
 // the static-flux table.
 void fill_well_flux(model_state& ms);
+
+// The saturated zone's step of the time loop: the solve when its clock is
+// due, with the exchanges of the soil above it.
+void groundwater_step(model_state& ms);
 
 }  // namespace nivra

@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "groundwater/groundwater_state.h"
@@ -9,12 +11,10 @@
 #include "groundwater/sacramento.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 
 namespace nivra {
 

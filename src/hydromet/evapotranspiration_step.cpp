@@ -1,11 +1,11 @@
 #include "hydromet/evapotranspiration_step.h"
 
+#include "clock/clock_state.h"
 #include "hydromet/evapotranspiration.h"
 #include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/lake_storage.h"

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/infiltration.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"

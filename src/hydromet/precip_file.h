@@ -17,9 +17,9 @@
 // bracket-key replacement.
 #pragma once
 
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/containers.h"
-#include "run/clock_state.h"
 
 namespace nivra {
 

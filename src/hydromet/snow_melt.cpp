@@ -6,6 +6,7 @@
 
 #include "hydromet/hydromet_state.h"
 #include "hydromet/snowpack_layers.h"
+#include "surface/boundary_codes.h"
 
 namespace nivra {
 
@@ -133,8 +134,7 @@ snow_step_result snow_cell_step(hydromet_state& hm, const snow_step_cells& cells
 
   for (int c = 1; c <= cells.n; ++c) {
     if (!hm.Wi.empty()) hm.Wi[c] = 0.0;
-    const bool boundary = cells.boundary_type &&
-                          (cells.boundary_type[c] == 2 || cells.boundary_type[c] == 3 || cells.boundary_type[c] == 9);
+    const bool boundary = cells.boundary_type && boundary::holds_level(cells.boundary_type[c]);
     const bool lake = (cells.overland_lake && cells.overland_lake[c] > 0) || (cells.channel_lake && cells.channel_lake[c] > 0);
     double& swe = hm.snow_swe[c];
     if (boundary || lake || swe < 1e-16) {

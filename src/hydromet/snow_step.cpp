@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/snow_melt.h"
@@ -11,8 +13,6 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
@@ -27,7 +27,7 @@ namespace {
 bool fixed_level_cell(const model_state& ms, int c) {
   if (!ms.overland.ov_boundary || ms.overland.boundary_type.empty()) return false;
   const int t = ms.overland.boundary_type[c];
-  return t == 2 || t == 3 || t == 9;
+  return boundary::holds_level(t);
 }
 
 // Melt reached a dry surface between events: the overland and infiltration

@@ -1,9 +1,9 @@
 #include "hydromet/snow_storage.h"
 
+#include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 #include "surface/lake_state.h"
 #include "surface/lake_storage.h"
 

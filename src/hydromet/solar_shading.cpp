@@ -120,10 +120,6 @@ double rise_per_cell(const shading_terrain& t, double zenith) { return ray_slope
 
 }  // namespace
 
-double shade_trace_cell(const shading_terrain& t, int row, int col, double zenith, double azimuth) {
-  return trace(t, row, col, next_cell_by_angle(azimuth), rise_per_cell(t, zenith));
-}
-
 double Calculate_Shaded_Raster(array2d<unsigned char>& shade_by_hour, const shading_terrain& t, double zenith,
                                double azimuth, int hour) {
   if (t.ncells < 1) return 0.0;

@@ -50,9 +50,6 @@ double elevation_between(const shading_terrain& t, int r1, int c1, int r2, int c
 // Rise of the sun ray over a horizontal distance: distance / tan(zenith).
 double ray_slope(double zenith, double distance);
 
-// 1.0 when the terrain hides the sun from the cell at (row, col), else 0.0.
-double shade_trace_cell(const shading_terrain& t, int row, int col, double zenith, double azimuth);
-
 // Fills column hour of shade_by_hour[cell]: 1 shaded (or the sun below the
 // horizon), 0 lit. Returns the percentage of active cells shaded (0 for a
 // grid without cells).

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -11,16 +13,13 @@
 #include "hydromet/evapotranspiration_step.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/solar_shading.h"
-#include "inputs/geometry.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_storage.h"
@@ -228,6 +227,38 @@ void slope_normals(model_state& ms) {
   // The centred slopes are made here, for their one reader.
   compute_centred_slopes(ms);
   slope_normals(ms.grid.ncells, ms.grid.centred_slope_x, ms.grid.centred_slope_y, ms.hydromet.Cell_X1_Y2_Z3_S4_A5);
+}
+
+void compute_centred_slopes(model_state& ms) {
+  const int n = ms.grid.ncells;
+  if (ms.grid.centred_slope_x.size() != n) alloc_1d_double(ms.grid.centred_slope_x, n, "centred_slope_x");
+  if (ms.grid.centred_slope_y.size() != n) alloc_1d_double(ms.grid.centred_slope_y, n, "centred_slope_y");
+  const double dx = ms.grid.grid_size;
+  const double* z = ms.grid.elevation.data();
+  double* sx = ms.grid.centred_slope_x.data();
+  double* sy = ms.grid.centred_slope_y.data();
+  sx[0] = 0.0;
+  sy[0] = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    const int e = ms.grid.rightcon[i], w = ms.grid.leftcon[i];
+    if (e && w)
+      sx[i] = 0.5 * ((z[i] - z[e]) / dx + (z[w] - z[i]) / dx);
+    else if (e)
+      sx[i] = (z[i] - z[e]) / dx;
+    else if (w)
+      sx[i] = (z[w] - z[i]) / dx;
+    else
+      sx[i] = sx[i - 1];
+    const int no = ms.grid.abovecon[i], so = ms.grid.belowcon[i];
+    if (no && so)
+      sy[i] = 0.5 * ((z[i] - z[no]) / dx + (z[so] - z[i]) / dx);
+    else if (no)
+      sy[i] = (z[i] - z[no]) / dx;
+    else if (so)
+      sy[i] = (z[so] - z[i]) / dx;
+    else
+      sy[i] = sy[i - 1];
+  }
 }
 
 void update_hydromet(model_state& ms) {

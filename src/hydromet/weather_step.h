@@ -18,7 +18,8 @@ int read_hmet(model_state& ms);
 // radiation model (from the centred slopes, which it makes).
 void elev_band_assign(model_state& ms);
 void slope_normals(model_state& ms);
-
+// The centred slopes of every cell (made by slope_normals, their reader).
+void compute_centred_slopes(model_state& ms);
 
 // The weather step: when the weather clock is due, the next record (after
 // skipping the records before START_DATE), the cells' weather, the gage

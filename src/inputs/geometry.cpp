@@ -6,19 +6,19 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
 #include "inputs/partition.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
@@ -594,38 +594,6 @@ void compute_cell_slopes(model_state& ms) {
       // A cell on the southern edge takes the slope of the cell above it.
       if (below[b] == 0) sy[b] = sy[i];
     }
-  }
-}
-
-void compute_centred_slopes(model_state& ms) {
-  const int n = ms.grid.ncells;
-  if (ms.grid.centred_slope_x.size() != n) alloc_1d_double(ms.grid.centred_slope_x, n, "centred_slope_x");
-  if (ms.grid.centred_slope_y.size() != n) alloc_1d_double(ms.grid.centred_slope_y, n, "centred_slope_y");
-  const double dx = ms.grid.grid_size;
-  const double* z = ms.grid.elevation.data();
-  double* sx = ms.grid.centred_slope_x.data();
-  double* sy = ms.grid.centred_slope_y.data();
-  sx[0] = 0.0;
-  sy[0] = 0.0;
-  for (int i = 1; i <= n; ++i) {
-    const int e = ms.grid.rightcon[i], w = ms.grid.leftcon[i];
-    if (e && w)
-      sx[i] = 0.5 * ((z[i] - z[e]) / dx + (z[w] - z[i]) / dx);
-    else if (e)
-      sx[i] = (z[i] - z[e]) / dx;
-    else if (w)
-      sx[i] = (z[w] - z[i]) / dx;
-    else
-      sx[i] = sx[i - 1];
-    const int no = ms.grid.abovecon[i], so = ms.grid.belowcon[i];
-    if (no && so)
-      sy[i] = 0.5 * ((z[i] - z[no]) / dx + (z[so] - z[i]) / dx);
-    else if (no)
-      sy[i] = (z[i] - z[no]) / dx;
-    else if (so)
-      sy[i] = (z[so] - z[i]) / dx;
-    else
-      sy[i] = sy[i - 1];
   }
 }
 

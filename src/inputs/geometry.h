@@ -25,9 +25,6 @@ void read_dike_mask(model_state& ms);
 // Grid geometry step of the driver, in this order.
 void build_cell_connectivity(model_state& ms);
 void compute_cell_slopes(model_state& ms);
-// Centred slopes, made for a process that reads them (the set-up of such a
-// process calls it; no process of this version does).
-void compute_centred_slopes(model_state& ms);
 
 // East, west, south and north neighbour of every cell (0 where the
 // position is outside the grid or the watershed).

@@ -1,15 +1,15 @@
 // Initial state of a run from hotstart maps and uniform values: snow water
 // equivalent, overland depth (a hotstart map or an initial water-surface
 // elevation) and soil moisture spread into the infiltration scheme's state.
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
-#include "inputs/map_phase.h"
+#include "inputs/surface_maps.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/overland_state.h"
 

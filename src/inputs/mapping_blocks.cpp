@@ -10,10 +10,11 @@
 #include "core/time_series.h"
 #include "core/tokens.h"
 #include "groundwater/groundwater_state.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
 #include "inputs/mapping_table.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
+#include "surface/boundary_codes.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
@@ -468,7 +469,7 @@ int read_cmt_ratingcurves(std::string_view table_file, const array1d<int>& bound
   const int n_cells = boundary_type.size();
   series.alloc(n_cells);
   bool any = false;
-  for (int c = 1; c <= n_cells; ++c) any = any || boundary_type[c] == 6 || boundary_type[c] == 7;
+  for (int c = 1; c <= n_cells; ++c) any = any || boundary::rates_by_curve(boundary_type[c]);
   if (!any) return 1;
 
   cmt_file f;
@@ -499,7 +500,7 @@ int read_cmt_ratingcurves(std::string_view table_file, const array1d<int>& bound
     names.push_back(std::move(name));
   }
   for (int c = 1; c <= n_cells; ++c) {
-    if (boundary_type[c] != 6 && boundary_type[c] != 7) continue;
+    if (!boundary::rates_by_curve(boundary_type[c])) continue;
     const int wanted = static_cast<int>(boundary_value[c]);
     int found = -1;
     for (std::size_t r = 0; r < ids.size(); ++r)

@@ -10,24 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "core/tokens.h"
 #include "core/value_range.h"
+#include "groundwater/aquifer.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
 #include "inputs/mapping_blocks.h"
 #include "inputs/mapping_table.h"
 #include "inputs/soil_tables.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
@@ -527,7 +528,7 @@ void init_overland_boundary(model_state& ms) {
     bool rating = false;
     for (int c = 1; c <= n; ++c) {
       o.boundary_type[c] = static_cast<int>(o.ov_bc_type_value[c]);
-      if (o.boundary_type[c] >= 6 && o.boundary_type[c] != boundary::rating_receiver) rating = true;
+      if (boundary::rates_by_curve(o.boundary_type[c])) rating = true;
     }
     if (rating && !read_cmt_ratingcurves(ms.project.mapping_table.view(), o.boundary_type, o.ov_bc_value,
                                          [](std::string_view name) { return elev_series_index(std::string(name)); },
@@ -601,8 +602,8 @@ void read_groundwater_maps(model_state& ms) {
   } else {
     g.gw_static_flux_count = g.gw_dynamic_well_count = 0;
     for (int c = 1; c <= n; ++c) {
-      if (g.gwbound[c] == 6) ++g.gw_static_flux_count;
-      if (g.gwbound[c] == 3) ++g.gw_dynamic_well_count;
+      if (g.gwbound[c] == aquifer_cell::static_flux) ++g.gw_static_flux_count;
+      if (g.gwbound[c] == aquifer_cell::dynamic_well) ++g.gw_dynamic_well_count;
     }
     if ((g.gw_static_flux_count > 0 || g.gw_fluxboundtable_given) && !read_static_flux_table(ms)) return;
     if (g.gw_dynamic_well_count > 0)

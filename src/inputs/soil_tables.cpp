@@ -9,8 +9,8 @@
 #include "core/process.h"
 #include "core/tokens.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
 #include "inputs/mapping_table.h"
+#include "maps/input_report.h"
 
 namespace nivra {
 

@@ -9,7 +9,7 @@
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "core/tokens.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 
 namespace nivra {
 

@@ -5,19 +5,19 @@
 #include <string>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/tokens.h"
 #include "hydromet/hydromet_state.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
-#include "inputs/map_phase.h"
 #include "inputs/mapping_table.h"
+#include "inputs/surface_maps.h"
+#include "maps/grid_map.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -14,8 +14,8 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/overland_state.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -14,10 +14,9 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "output/pav_file.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "quality/nsm.h"
-#include "run/clock_state.h"
-#include "run/steps.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -230,7 +229,8 @@ bool open_locations(model_state& ms) {
       return false;
     }
     // The PAV file copies the count and description lines from its head;
-    // the channel set-up writes them once it has read the locations.
+    // with channels the map phase writes them once the channel set-up has
+    // read the locations (init_hyd_location_output).
     if (!ms.channel.chan_explic) write_hyd_location_header(ms.output);
   }
   if (ms.output.in_gwflux_location_given) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
@@ -24,9 +24,8 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "output/xy_steps.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
-#include "run/steps.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

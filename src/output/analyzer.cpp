@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -16,8 +17,6 @@
 #include "output/line_faults.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
-#include "run/steps.h"
 
 namespace nivra {
 

@@ -186,4 +186,14 @@ void setup_analyzers(model_state& ms, std::string_view file_name);
 // Lets every analyzer of the run act on the events of event_mask.
 void check_analyzers(model_state& ms, int event_mask);
 
+// The moments check_analyzers tells the analyzers of (bits of its mask).
+namespace analyzer_event {
+inline constexpr int step_end = 1;     // after every time step
+inline constexpr int event_start = 2;  // a precipitation event begins
+inline constexpr int event_end = 4;    // an event has ended
+inline constexpr int set_up_done = 8;  // the set-up is complete
+inline constexpr int run_end = 16;     // the run ended normally
+inline constexpr int error_end = 32;   // the run ended on an error
+}  // namespace analyzer_event
+
 }  // namespace nivra

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
@@ -20,7 +21,6 @@
 #include "output/output_state.h"
 #include "output/text_format.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "surface/lake_state.h"
 
 namespace nivra {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "groundwater/groundwater_state.h"
@@ -19,7 +20,6 @@
 #include "output/pav_file.h"
 #include "output/summary_common.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -16,8 +16,8 @@
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
 #include "output/summary_common.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

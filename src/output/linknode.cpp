@@ -4,12 +4,12 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "model/model_state.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "surface/lake_state.h"
 
 namespace nivra {

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
@@ -15,7 +16,6 @@
 #include "output/output_state.h"
 #include "output/step_outputs.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -4,13 +4,13 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "surface/lake_state.h"
 
 namespace nivra {

@@ -4,8 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel_state.h"
 #include "core/guarded_file.h"
 #include "core/tokens.h"
+#include "model/model_state.h"
 #include "output/dataset_out.h"
 #include "output/output_state.h"
 
@@ -98,6 +100,10 @@ void write_hyd_location_header(const output_state& output) {
     int node = k <= output.hnode.size() ? output.hnode[k] : 0;
     std::fprintf(f, "link %d node %d\n", link, node);
   }
+}
+
+void init_hyd_location_output(model_state& ms) {
+  if (ms.channel.chan_explic && ms.output.in_hyd_location_given) write_hyd_location_header(ms.output);
 }
 
 }  // namespace nivra

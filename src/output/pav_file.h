@@ -7,6 +7,8 @@
 
 namespace nivra {
 
+struct model_state;
+
 class guarded_file;
 struct output_state;
 
@@ -29,5 +31,10 @@ void write_ts_single(guarded_file& dataset_file, double time, int rows, int cols
 // number of locations, then one description line per location. Written
 // when the location output is opened, before its first series line.
 void write_hyd_location_header(const output_state& output);
+// The map phase's row after the channel set-up: with explicit channels the
+// locations are link/node pairs of the channel input, so the head waits
+// for the channel set-up that reads and checks them (without channels the
+// opening of the file writes it).
+void init_hyd_location_output(model_state& ms);
 
 }  // namespace nivra

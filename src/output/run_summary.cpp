@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -13,6 +12,7 @@
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "output/summary_common.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
@@ -14,8 +14,8 @@
 #include "output/step_outputs.h"
 #include "output/xy_points.h"
 #include "output/zv_coupling.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

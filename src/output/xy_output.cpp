@@ -10,7 +10,7 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/tokens.h"
-#include "inputs/grid_map.h"
+#include "maps/grid_map.h"
 #include "output/line_faults.h"
 #include "output/xy_points.h"
 

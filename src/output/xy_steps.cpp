@@ -8,19 +8,19 @@
 #include <vector>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/aquifer.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "inputs/input_report.h"
 #include "output/output_state.h"
 #include "output/xy_points.h"
-#include "run/clock_state.h"
-#include "run/steps.h"
 #include "surface/blockage.h"
 #include "surface/overland_state.h"
 
@@ -178,6 +178,7 @@ void init_xy_boundary_inputs(model_state& ms) {
 }
 
 void xy_overland_boundary_step(model_state& ms) {
+  if (!is_due(ms, ms.clock.ov_next_time)) return;
   xy_input& xy = ms.output.xy_in;
   if (!ms.overland.xy_ov_boundary || (xy.num_ovpts == 0 && xy.num_ov_interp_cells == 0)) return;
   const xy_books b = xy_overland_update(xy, ms.overland.ov_depth.data(), ms.grid.grid_size,
@@ -186,6 +187,7 @@ void xy_overland_boundary_step(model_state& ms) {
 }
 
 void xy_groundwater_boundary_step(model_state& ms) {
+  if (!groundwater_due(ms)) return;
   xy_input& xy = ms.output.xy_in;
   if (xy.num_gwpts == 0 && xy.num_gw_interp_cells == 0) return;
   groundwater_state& g = ms.groundwater;

@@ -1,7 +1,6 @@
 // The XY points in the run: the records handed over from the cards, the
 // set-up of the boundary inputs and of the output points, and the overland
-// boundary values of a step. init_xy_point_output (a set-up routine of the
-// driver) is declared in run/steps.h.
+// and groundwater boundary values of a step.
 #pragma once
 
 namespace nivra {
@@ -21,15 +20,19 @@ void take_xy_records(model_state& ms);
 // does not simulate stop the run.
 void init_xy_boundary_inputs(model_state& ms);
 
-// The overland depths of the XY points at the model time, booked as
-// head-boundary gain and loss; called by the overland step before the
-// routing.
+// Steps of the time loop. The overland depths of the XY points at the
+// model time, booked as head-boundary gain and loss, when the overland step
+// that follows is due (before its routing).
 void xy_overland_boundary_step(model_state& ms);
 
 // The groundwater heads of the XY points and interpolated cells at the
 // model time, booked as XY boundary gain and loss (head change x cell area
-// x storage coefficient); called by the groundwater step before the solve,
-// which holds them.
+// x storage coefficient), when the groundwater step that follows is due
+// (before its solve, which holds them).
 void xy_groundwater_boundary_step(model_state& ms);
+
+// Set-up of the XY output points (XYBDYOUTPUT): their cells, neighbours and
+// weights, and the headers of their files.
+void init_xy_point_output(model_state& ms);
 
 }  // namespace nivra

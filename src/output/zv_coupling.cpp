@@ -8,16 +8,16 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/tokens.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
+#include "maps/grid_map.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/line_faults.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {

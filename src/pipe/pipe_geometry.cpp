@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <numbers>
 
-#include "channel/pipe_state.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 

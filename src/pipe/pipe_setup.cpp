@@ -3,17 +3,16 @@
 #include <cstdio>
 #include <string>
 
-#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
-#include "inputs/pipe_setup.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "pipe/pipe_setup.h"
+#include "pipe/pipe_state.h"
 #include "pipe/superlink_input.h"
 #include "pipe/superlink_solver.h"
 

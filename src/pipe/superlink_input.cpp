@@ -12,7 +12,7 @@
 #include "core/errors.h"
 #include "core/tokens.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "output/output_state.h"
 #include "pipe/superlink_solver.h"
 

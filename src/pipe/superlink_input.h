@@ -30,8 +30,8 @@
 #include <string>
 #include <vector>
 
-#include "channel/pipe_state.h"
 #include "core/guarded_file.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/numerics.h"
 #include "core/thread_pool.h"
 #include "pipe/pipe_geometry.h"
 #include "pipe/tile_exchange.h"
 #include "surface/blockage.h"
-#include "toolbox/toolbox_numerics.h"
 
 namespace nivra {
 

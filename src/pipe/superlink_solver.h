@@ -23,9 +23,9 @@
 // record; its work arrays live in pipe_state::solver.
 #pragma once
 
-#include "channel/pipe_state.h"
 #include "core/thread_pool.h"
 #include "model/water_ledger.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 

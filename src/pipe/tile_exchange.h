@@ -14,7 +14,7 @@
 // per metre of drain directly.
 #pragma once
 
-#include "channel/pipe_state.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 

@@ -8,6 +8,8 @@
 // organic carbon and the dispersion coefficient (twelve items).
 #pragma once
 
+#include <string>
+
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "model/file_name_text.h"
@@ -17,6 +19,12 @@
 namespace nivra {
 
 inline constexpr int nsm_water_constituents = 9;
+
+// The display name of water constituent 0..8 (its symbol).
+inline std::string nsm_constituent_name(int index, int) {
+  static const char* const symbols[] = {"NO2", "NO3", "NH4", "ON", "OP", "DP", "Alg", "CBOD", "DO"};
+  return index >= 0 && index < 9 ? symbols[index] : "";
+}
 inline constexpr int nsm_overland_items = 12;
 
 // Initial-value modes of the nutrient cards.

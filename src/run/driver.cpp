@@ -8,9 +8,10 @@
 #include <memory>
 #include <new>
 
-#include "calibration/model_run.h"
+#include "calibration/capture_buffer.h"
+#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/platform.h"
@@ -18,28 +19,32 @@
 #include "core/replace.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_step.h"
 #include "groundwater/lumped_steps.h"
 #include "hydromet/evapotranspiration_step.h"
 #include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/rainfall_step.h"
 #include "hydromet/snow_step.h"
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
-#include "inputs/map_phase.h"
 #include "model/check_options.h"
 #include "model/model_state.h"
 #include "model/open_files.h"
 #include "model/project.h"
 #include "model/run_parameters.h"
+#include "output/analyzer.h"
 #include "output/dataset_out.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
 #include "output/step_outputs.h"
 #include "output/xy_steps.h"
+#include "pipe/pipe_state.h"
+#include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
+#include "run/map_phase.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_moisture_step.h"
@@ -200,11 +205,13 @@ constexpr time_step_routine step_routines[] = {
     {sacramento_update, true},
     {conceptual_gw_step, true},
     {overland_constituent_step, true},
+    {xy_overland_boundary_step, true},
     {overland_routing_step, true},
     {storm_sewer_step, true},
     {sediment_contaminant_source, true},
     {soil_contaminant_step, true},
     {overland_mass_check, true},
+    {xy_groundwater_boundary_step, true},
     {groundwater_step, true},
     {overland_lake_step, true},
     {channel_routing_step, true},

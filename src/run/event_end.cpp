@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "calibration/capture_buffer.h"
+#include "clock/clock_state.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -14,7 +15,6 @@
 #include "output/event_summary.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/soil_moisture_step.h"

@@ -3,12 +3,16 @@
 // optimisation output, the precipitation events and their start times, the
 // initial stored volumes, the downstream channel boundary, and the
 // frozen-soil energy array.
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "calibration/capture_buffer.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -16,17 +20,15 @@
 #include "groundwater/groundwater_step.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precip_file.h"
-#include "hydromet/weather_step.h"
 #include "hydromet/radar.h"
+#include "hydromet/weather_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "run/exchange.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
@@ -265,20 +267,6 @@ void read_chan_point_sources(model_state& ms) {
   init_channel_start(ms);
 }
 
-int chan_point_source_value(model_state& ms) {
-  if (ms.channel.bound_ts_given)
-    if (time_series* series = find_time_series(ms.project.bound_ts.c_str()))
-      ms.channel.bound_depth = ts_value_at(ms.clock.model_time, series);
-  // The water surface of the last node of the outlet link.
-  const int link = ms.channel.num_stream_links;
-  if (link < 1 || ms.channel.nx.size() < link) return 0;
-  const int node = ms.channel.nx[link];
-  if (ms.channel.yp.empty() || node > ms.channel.yp.rows() || link > ms.channel.yp.cols()) return 0;
-  ms.channel.yp(node, link) = ms.channel.bel(node, link) + ms.channel.bound_depth;
-  if (!ms.channel.chan_depth.empty()) ms.channel.chan_depth(node, link) = ms.channel.bound_depth;
-  return 0;
-}
-
 void alloc_soil_energy(model_state& ms) {
   if (!ms.hydromet.gtfsm) return;
   int layers = 1;
@@ -291,6 +279,33 @@ void alloc_soil_energy(model_state& ms) {
   c.dt_days = c.dt / seconds_per_day;
   c.next_time = ms.clock.model_time;
   c.last_time = ms.clock.model_time - c.dt_days;
+}
+
+void alloc_calib_output(model_state& ms) {
+  capture_buffer* cb = ms.project.capture;
+  if (!ms.output.optimize_given || !cb) return;
+  const int locations = ms.output.optimize_sed ? ms.output.n_sed_loc : ms.output.num_hyd_locations;
+  cb->loc_stride = locations + 1;
+  cb->step_count = ms.clock.num_events;
+  cb->loc_a.free();
+  cb->loc_b.free();
+  cb->series_a.free();
+  cb->series_b.free();
+  if (locations < 0 || cb->step_count < 0) return;
+  // A uniform storm counts its one event only when its clock starts.
+  const int events = cb->step_count > 1 ? cb->step_count : 1;
+  const long long entries = static_cast<long long>(events) * cb->loc_stride + 1;
+  if (entries >= INT_MAX) {
+    std::printf("Error: %d events of %d locations are more results than a calibration run can hold.\n",
+                events, cb->loc_stride);
+    return;
+  }
+  cb->loc_a.alloc(cb->loc_stride);
+  cb->loc_b.alloc(cb->loc_stride);
+  cb->series_a.alloc(static_cast<int>(entries));
+  cb->series_b.alloc(static_cast<int>(entries));
+  cb->series_a.fill(not_captured);
+  cb->series_b.fill(not_captured);
 }
 
 }  // namespace nivra

@@ -7,12 +7,6 @@
 
 namespace nivra {
 
-// Gives the display name of a nutrient constituent; the symbol until then.
-std::string nsm_constituent_name(int index, int) {
-  static const char* const symbols[] = {"NO2", "NO3", "NH4", "ON", "OP", "DP", "Alg", "CBOD", "DO"};
-  return index >= 0 && index < 9 ? symbols[index] : "";
-}
-
 // Sets up the initial soil contaminant layers.
 void init_soil_contam(model_state&) {}
 

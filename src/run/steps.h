@@ -15,9 +15,6 @@ namespace nivra {
 
 struct model_state;
 
-// Nutrient model: the display name of water constituent 0..8.
-std::string nsm_constituent_name(int index, int selector);
-
 // Steps between hydrograph writes for HYD_FREQ minutes and the model step
 // dt (s): the nearest whole number of steps, at least 1.
 int hydrograph_write_steps(double hyd_freq, double dt);
@@ -31,43 +28,25 @@ void init_station_distances(model_state& ms);
 void init_event_inputs(model_state& ms);
 void init_state_variables(model_state& ms);
 void read_chan_point_sources(model_state& ms);
-// Depth of the downstream channel boundary from its time series, set at the
-// last node of the outlet link. Returns 0.
-int chan_point_source_value(model_state& ms);
 void read_exchange_maps(model_state& ms);
-void init_xy_point_output(model_state& ms);
 void compute_initial_surface_volume(model_state& ms);
 void init_soil_contam(model_state& ms);
 void init_simulation_clock(model_state& ms);
 void alloc_soil_energy(model_state& ms);
-void setup_analyzers(model_state& ms, std::string_view file_name);
-void check_analyzers(model_state& ms, int event_mask);
-
-// The moments check_analyzers tells the analyzers of (bits of its mask).
-namespace analyzer_event {
-inline constexpr int step_end = 1;     // after every time step
-inline constexpr int event_start = 2;  // a precipitation event begins
-inline constexpr int event_end = 4;    // an event has ended
-inline constexpr int set_up_done = 8;  // the set-up is complete
-inline constexpr int run_end = 16;     // the run ended normally
-inline constexpr int error_end = 32;   // the run ended on an error
-}  // namespace analyzer_event
+// Sizes the capture buffer of a calibration run after the set-up: the series
+// of every event and location start as not captured.
+void alloc_calib_output(model_state& ms);
 
 // One time step, in the order the driver calls them.
 void advance_clock(model_state& ms);
 void read_precip_event(model_state& ms);
 void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
-void apply_rainfall(model_state& ms);
 void apply_overland_point_sources(model_state& ms);
 void overland_constituent_step(model_state& ms);
-void storm_sewer_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);
 void soil_contaminant_step(model_state& ms);
 void overland_mass_check(model_state& ms);
-void groundwater_step(model_state& ms);
-void channel_routing_step(model_state& ms);
-void read_chan_point_input(model_state& ms);
 void track_peak_values(model_state& ms);
 void nsm_overland_step(model_state& ms);
 void nsm_channel_step(model_state& ms);

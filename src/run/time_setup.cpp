@@ -7,7 +7,8 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -19,10 +20,9 @@
 #include "model/run_parameters.h"
 #include "model/water_ledger.h"
 #include "output/step_outputs.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -2,8 +2,6 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
-#include "channel/pipe_state.h"
-#include "channel/pipe_storage.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/groundwater_storage.h"
 #include "hydromet/interception.h"
@@ -11,6 +9,8 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/summary_common.h"
+#include "pipe/pipe_state.h"
+#include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
 #include "soil/soil_storage.h"

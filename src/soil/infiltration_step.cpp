@@ -7,16 +7,16 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"

@@ -11,6 +11,7 @@
 #include "soil/richards.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
+#include "surface/boundary_codes.h"
 
 namespace nivra {
 
@@ -61,7 +62,7 @@ void tridiag_solve(int m, const double* a, double* b, const double* cc, double* 
 bool fixed_level(const richards_domain& d, int c) {
   if (!d.boundary_type) return false;
   const int t = d.boundary_type[c];
-  return t == 2 || t == 3 || t == 9;
+  return boundary::holds_level(t);
 }
 
 // One column over T hours. Returns false after the message of a column that

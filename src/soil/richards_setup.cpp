@@ -6,16 +6,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
-#include "inputs/input_report.h"
 #include "inputs/soil_tables.h"
+#include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"

@@ -1,4 +1,5 @@
 #include "soil/soil_moisture.h"
+#include "surface/boundary_codes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,7 +67,7 @@ cell_et evapotranspiration(const soil_moisture_domain& d, int c, const cell_colu
   const double rain = d.rain ? d.rain[c] : 0.0;
   const bool snow = d.snow_swe && d.snow_swe[c] >= 1e-16;
   const int type = d.boundary_type ? d.boundary_type[c] : 0;
-  const bool fixed_level = type == 2 || type == 3 || type == 9;
+  const bool fixed_level = boundary::holds_level(type);
   if (!d.long_term || rain > 1e-16 || snow || fixed_level || !d.pet_rate || !d.aet_rate) return e;
 
   const double dt = d.dt;

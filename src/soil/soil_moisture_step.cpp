@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -15,8 +17,6 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"

@@ -1,9 +1,9 @@
 #include "soil/soil_storage.h"
 
+#include "clock/clock_state.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {

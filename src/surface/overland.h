@@ -99,20 +99,6 @@ overland_result route_overland_ade(const overland_domain& d, double dt);
 // arrays it fills, as its first call would.
 void prepare_overland_ade(const overland_domain& d);
 
-// Face discharges (m3/s) of one direction from the given depths, using the
-// effective roughness of the ADE scheme's sub-step.
-void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q);
-
-// Depth update of one direction over dt_s seconds; fixed-level cells and
-// the outlet book what they receive.
-sweep_status ade_sweep_helper(const overland_domain& d, const double* q, int direction, double dt_s,
-                              overland_books& books);
-
-// True when a cell is unstable for the sub-step dt_s; hands back the
-// largest ratio found and its cell.
-bool ade_stability_check(const overland_domain& d, const double* q, int direction, double dt_s,
-                         double& ratio, int& cell);
-
 // ---------------------------------------------------------------- low spots
 // Weir flow over every low spot for dt seconds. Hands back the volume that
 // left the grid into fixed-level boundary cells (loss) and the volume that

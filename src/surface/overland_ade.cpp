@@ -1235,28 +1235,6 @@ void prepare_overland_ade(const overland_domain& d) {
   }
 }
 
-void ade_flux_helper(const overland_domain& d, const double* depth, int direction, double* q) {
-  const ade_ctx c = make_ctx(d);
-  if (c.general)
-    face_discharges<true>(c, depth, direction, q);
-  else
-    face_discharges<false>(c, depth, direction, q);
-}
-
-sweep_status ade_sweep_helper(const overland_domain& d, const double* q, int direction, double dt_s,
-                              overland_books& books) {
-  const ade_ctx c = make_ctx(d);
-  const double factor = d.overland.ade_kernel.dt_factor;
-  if (c.general) return sweep_depths<true>(c, q, direction, dt_s, factor, books);
-  return sweep_depths<false>(c, q, direction, dt_s, factor, books);
-}
-
-bool ade_stability_check(const overland_domain& d, const double* q, int direction, double dt_s,
-                         double& ratio, int& cell) {
-  const ade_ctx c = make_ctx(d);
-  return stability(c, q, direction, dt_s, d.overland.ade_kernel.dt_factor, ratio, cell);
-}
-
 overland_result route_overland_ade(const overland_domain& d, double dt) {
   overland_result result;
   const grid_state& g = d.grid;

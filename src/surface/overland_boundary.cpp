@@ -7,12 +7,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "clock/clock_state.h"
 #include "core/elevation_series.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "surface/blockage.h"
 #include "surface/overland.h"
 #include "surface/overland_step.h"

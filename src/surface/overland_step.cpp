@@ -15,8 +15,8 @@
 
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
-#include "channel/pipe_storage.h"
-#include "channel/pumps.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/thread_pool.h"
@@ -28,15 +28,14 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "output/xy_steps.h"
+#include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
 #include "surface/overland_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 
@@ -342,7 +341,6 @@ void overland_routing_step(model_state& ms) {
   ms.overland.ov_wet = 0;
 
   if (ms.clock.long_term && ms.overland.snow_roughness_given) apply_snow_roughness(ms);
-  xy_overland_boundary_step(ms);
   if (ms.overland.ov_boundary) {
     overland_boundary_step(ms, dt);
     if (process.error_block.stop) return;

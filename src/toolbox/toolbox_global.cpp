@@ -52,12 +52,6 @@ void point_store::append(const double* values, double phi) {
   phi_.push_back(phi);
 }
 
-void point_store::drop_last() {
-  if (phi_.empty()) return;
-  phi_.pop_back();
-  values_.resize(values_.size() - static_cast<std::size_t>(npar_));
-}
-
 int samples_that_ran(const point_store& pool) {
   int n = 0;
   for (int k = 1; k <= pool.count(); ++k) n += sample_ran(pool, k) ? 1 : 0;

@@ -55,7 +55,6 @@ class point_store {
   void append(const pest_control& pc, double phi);
   // Appends values[0..npar-1].
   void append(const double* values, double phi);
-  void drop_last();
   // The values of column k (1..count), 0-based by parameter.
   const double* column(int k) const { return values_.data() + static_cast<std::size_t>(k - 1) * npar_; }
   double phi(int k) const { return phi_[static_cast<std::size_t>(k - 1)]; }

@@ -1,5 +1,6 @@
 // The dense linear algebra and small numerical routines of the
-// parameter-estimation toolbox. Matrices are 1-based array2d<double>
+// parameter-estimation toolbox (the LU decomposition and its solve are
+// core/numerics.h, which the pipe network shares). Matrices are 1-based array2d<double>
 // (rows and columns 1..n, row-major in one block), vectors 1-based
 // array1d; every routine is told the extents it works on, so a caller may
 // hand it arrays made larger. A routine that can fail returns a
@@ -10,16 +11,9 @@
 #include <cstdint>
 
 #include "core/arrays.h"
+#include "core/numerics.h"
 
 namespace nivra {
-
-enum class numeric_status {
-  ok,
-  not_positive_definite,  // Cholesky: a pivot not above 0
-  singular,               // LU: a row of zeros
-  no_convergence,         // Jacobi: still off-diagonal after 50 sweeps
-  dimension_mismatch,     // a product of matrices whose inner extents differ
-};
 
 // ------------------------------------------------------------ Cholesky
 
@@ -54,17 +48,8 @@ void dmadd(const array2d<double>& a, int rows, int cols, const array2d<double>& 
 
 // ------------------------------------------------------------ LU
 
-// Crout LU decomposition with implicit partial pivoting, in place; indx
-// records the row interchanges and d their parity (+1 or -1). A row of
-// zeros gives singular at once, a untouched; a zero pivot is replaced by
-// 1e-20.
-numeric_status ludcmp(array2d<double>& a, int n, array1d<int>& indx, double& d);
-// The same with the row scales kept in `scale` (n + 1 entries at least), for
-// callers that decompose in a loop without allocating.
-numeric_status ludcmp(array2d<double>& a, int n, array1d<int>& indx, double& d, array1d<double>& scale);
-// Solves with the LU form of ludcmp; b holds the right side and becomes
-// the solution.
-void lubksb(const array2d<double>& a, int n, const array1d<int>& indx, array1d<double>& b);
+// ludcmp and lubksb: core/numerics.h.
+
 // y = the inverse of a (a becomes its LU form); y untouched when singular.
 numeric_status dminv(array2d<double>& a, int n, array2d<double>& y);
 // Solves the 3 x 3 system a x = rhs (rhs and x 3 x 1 matrices); x untouched

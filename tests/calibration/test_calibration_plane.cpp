@@ -16,12 +16,13 @@
 #include "calibration/monte_carlo.h"
 #include "calibration/objective.h"
 #include "calibration/sce.h"
+#include "clock/clock_state.h"
+#include "command/command_line.h"
 #include "core/process.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
-#include "run/command_line.h"
 #include "run/run_test_support.h"
+#include "run/steps.h"
 
 namespace nivra {
 namespace {

@@ -10,13 +10,14 @@
 #include <string>
 
 #include "channel/channel_fixture.h"
+#include "channel/channel_pumps.h"
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
-#include "channel/pumps.h"
 #include "core/elevation_series.h"
 #include "core/time_series.h"
 #include "run/run_test_support.h"
 #include "surface/grid_fixture.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 namespace {

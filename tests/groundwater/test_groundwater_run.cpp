@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "groundwater/groundwater_state.h"
@@ -21,7 +22,6 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"

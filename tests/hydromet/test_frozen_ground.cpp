@@ -5,11 +5,11 @@
 
 #include <cmath>
 
+#include "clock/clock_state.h"
 #include "hydromet/frozen_ground.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 #include "soil/infiltration.h"
 #include "soil/soil_state.h"
 

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precip_file.h"
-#include "run/clock_state.h"
 #include "support/test_support.h"
 
 namespace nivra {

@@ -15,12 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "run/run_test_support.h"
 
 namespace nivra {

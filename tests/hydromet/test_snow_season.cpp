@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/snow_melt.h"
 #include "hydromet/snow_step.h"
@@ -19,7 +20,6 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/run_summary.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "soil/soil_state.h"

@@ -9,14 +9,14 @@
 #include <cstdio>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/weather_step.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
-#include "surface/lake_state.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
+#include "surface/lake_state.h"
 
 namespace nivra::testing {
 namespace {

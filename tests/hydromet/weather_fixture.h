@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hydromet/hydromet_state.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"

@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "inputs/map_phase.h"
 #include "inputs/mapping_table.h"
+#include "inputs/surface_maps.h"
 #include "map_fixture.h"
+#include "run/map_phase.h"
 
 namespace nivra::testing {
 

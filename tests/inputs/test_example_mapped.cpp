@@ -12,15 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "command/command_line.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
-#include "inputs/map_phase.h"
+#include "inputs/surface_maps.h"
 #include "model/model_state.h"
 #include "model/open_files.h"
 #include "model/project.h"
 #include "model/run_parameters.h"
 #include "model/water_ledger.h"
-#include "run/command_line.h"
+#include "run/map_phase.h"
 #include "run/run_test_support.h"
 #include "soil/soil_state.h"
 #include "support/test_support.h"

@@ -8,11 +8,13 @@
 
 #include "channel/channel_state.h"
 #include "core/process.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
-#include "inputs/map_phase.h"
+#include "inputs/surface_maps.h"
 #include "map_fixture.h"
 #include "model/project.h"
+#include "run/map_phase.h"
 
 namespace nivra {
 namespace {

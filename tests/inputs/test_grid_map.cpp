@@ -8,8 +8,8 @@
 
 #include "core/process.h"
 #include "core/replace.h"
-#include "inputs/grid_map.h"
 #include "map_fixture.h"
+#include "maps/grid_map.h"
 
 namespace nivra {
 namespace {

@@ -6,19 +6,21 @@
 
 #include <string>
 
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
-#include "inputs/map_phase.h"
+#include "inputs/surface_maps.h"
 #include "map_fixture.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/run_parameters.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
+#include "run/map_phase.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "command/command_line.h"
 #include "core/process.h"
-#include "run/command_line.h"
 #include "support/test_support.h"
 
 namespace nivra {

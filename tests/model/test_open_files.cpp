@@ -8,7 +8,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -18,9 +18,9 @@
 #include "model/open_files.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "quality/nsm.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "support/test_support.h"
 #include "surface/overland_state.h"

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/errors.h"
 #include "core/process.h"
@@ -18,7 +19,6 @@
 #include "model/run_parameters.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"

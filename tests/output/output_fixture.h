@@ -8,11 +8,11 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -10,12 +10,12 @@
 #include <string>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
 #include "core/guarded_file.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"

@@ -8,12 +8,12 @@
 #include <cmath>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "output/analyzer.h"
 #include "output/output_state.h"
 #include "output_fixture.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "run/steps.h"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -15,7 +16,6 @@
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "summary_fixture.h"
 #include "surface/overland_state.h"

@@ -4,12 +4,12 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "model/water_ledger.h"
 #include "output/event_summary.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "summary_fixture.h"
 #include "surface/overland_state.h"

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output_fixture.h"
-#include "run/clock_state.h"
+#include "pipe/pipe_state.h"
 #include "surface/lake_state.h"
 
 namespace nivra::testing {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
@@ -13,7 +14,6 @@
 #include "output/step_outputs.h"
 #include "output_fixture.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "model/project.h"
@@ -10,7 +11,6 @@
 #include "output/end_of_run.h"
 #include "output/output_state.h"
 #include "output/pav_file.h"
-#include "run/clock_state.h"
 #include "summary_fixture.h"
 
 namespace nivra {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "channel/channel_state.h"
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "groundwater/groundwater_state.h"
 #include "output/dataset_out.h"
@@ -11,8 +11,8 @@
 #include "output/output_state.h"
 #include "output/step_outputs.h"
 #include "output_fixture.h"
+#include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

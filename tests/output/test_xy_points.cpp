@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "core/time_series.h"
@@ -20,7 +21,6 @@
 #include "output/output_state.h"
 #include "output/xy_points.h"
 #include "output_fixture.h"
-#include "run/clock_state.h"
 #include "run/run_test_support.h"
 
 namespace nivra::testing {

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "channel/pipe_state.h"
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
+#include "pipe/pipe_state.h"
 #include "pipe/superlink_input.h"
 #include "pipe/superlink_solver.h"
 #include "support/test_support.h"

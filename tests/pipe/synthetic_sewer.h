@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "channel/pipe_state.h"
 #include "core/guarded_file.h"
 #include "core/thread_pool.h"
 #include "inputs/grid_state.h"
+#include "pipe/pipe_state.h"
 #include "pipe/superlink_input.h"
 #include "pipe/superlink_solver.h"
 

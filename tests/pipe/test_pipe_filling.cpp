@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
+#include "pipe/pipe_state.h"
 #include "run/run_test_support.h"
 
 namespace nivra {

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "channel/pipe_state.h"
 #include "pipe/pipe_geometry.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 namespace {

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "channel/channel_storage.h"
-#include "channel/pipe_state.h"
-#include "channel/pipe_storage.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "pipe/pipe_fixture.h"
+#include "pipe/pipe_state.h"
+#include "pipe/pipe_storage.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "surface/overland_state.h"

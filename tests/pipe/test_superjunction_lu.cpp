@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/numerics.h"
 #include "core/sparse_lu.h"
 #include "toolbox/toolbox_numerics.h"
 

@@ -15,11 +15,11 @@
 #include <utility>
 #include <vector>
 
-#include "inputs/grid_state.h"
+#include "clock/clock_state.h"
 #include "core/process.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "output/run_summary.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "support/test_support.h"
 #include "surface/overland_state.h"

@@ -7,7 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "channel/pipe_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -16,11 +17,10 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
+#include "pipe/pipe_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "command/command_line.h"
 #include "core/process.h"
 #include "output/output_state.h"
-#include "run/command_line.h"
 #include "run/run_test_support.h"
 
 namespace nivra {

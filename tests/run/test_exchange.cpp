@@ -7,13 +7,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "clock/clock_state.h"
+#include "clock/clock_state.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/exchange.h"
 #include "run/run_test_support.h"

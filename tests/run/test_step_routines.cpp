@@ -8,16 +8,17 @@
 #include <cstdio>
 #include <string>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/rainfall_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
 #include "run/steps.h"
-#include "run/time_loop.h"
 #include "support/test_support.h"
 #include "surface/grid_fixture.h"
 #include "surface/lake_state.h"

@@ -13,6 +13,8 @@
 #include <string>
 #include <sys/wait.h>
 
+#include "clock/clock_state.h"
+#include "command/command_line.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -20,8 +22,6 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
-#include "run/clock_state.h"
-#include "run/command_line.h"
 #include "run/run_test_support.h"
 #include "surface/overland_state.h"
 

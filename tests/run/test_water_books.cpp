@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/snow_storage.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "run/run_test_support.h"
 #include "surface/lake_state.h"
 #include "surface/lake_storage.h"

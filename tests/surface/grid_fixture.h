@@ -17,18 +17,18 @@
 #include <utility>
 #include <vector>
 
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/time_series.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
-#include "run/time_loop.h"
+#include "support/test_support.h"
 #include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
-#include "support/test_support.h"
 
 namespace nivra::testing {
 

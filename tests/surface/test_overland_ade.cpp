@@ -9,13 +9,13 @@
 #include <limits>
 #include <string>
 
+#include "clock/clock_state.h"
 #include "core/process.h"
 #include "grid_fixture.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
-#include "run/clock_state.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"

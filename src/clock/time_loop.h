@@ -5,9 +5,10 @@
 
 #include <cmath>
 
+#include "clock/clock_state.h"
+#include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
-#include "run/clock_state.h"
 
 namespace nivra {
 
@@ -31,6 +32,15 @@ inline double seconds_since(const model_state& ms, double t) {
     if (std::fabs(s - steps * ms.clock.base_dt) < 1e-3) return steps * ms.clock.base_dt;
   }
   return s;
+}
+
+// The saturated zone's step is due once the model time reaches its due
+// time, so that a model step that does not land on it exactly never skips
+// the aquifer, and time has passed since its last solve.
+inline bool groundwater_due(const model_state& ms) {
+  const clock_state& clock = ms.clock;
+  if (!ms.groundwater.gw_simulation || clock.model_time < clock.gw_next_time - clock.time_tol) return false;
+  return seconds_since(ms, clock.gw_last_time) > 0.0;
 }
 
 // Start of precipitation event k (counted from 1). An event that does not

@@ -1,8 +1,8 @@
-#include "inputs/map_phase.h"
+#include "run/map_phase.h"
 
 #include "channel/channel_setup.h"
-#include "channel/pumps.h"
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -11,14 +11,16 @@
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
-#include "inputs/pipe_setup.h"
 #include "inputs/soil_maps.h"
+#include "inputs/surface_maps.h"
 #include "model/model_state.h"
+#include "output/pav_file.h"
 #include "output/zv_coupling.h"
+#include "pipe/pipe_setup.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
-#include "run/clock_state.h"
 #include "soil/soil_state.h"
+#include "surface/pumps.h"
 
 namespace nivra {
 
@@ -87,6 +89,7 @@ void read_input_maps(model_state& ms) {
       {read_soil_moisture_hotstart, true},
       {setup_nutrient_overland, true},
       {init_channel_network, true},
+      {init_hyd_location_output, true},
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},
       {assign_nsm_table_params, false},

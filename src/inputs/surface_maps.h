@@ -1,8 +1,5 @@
-// The map phase of a run: the watershed mask and elevations, the per-cell
-// arrays of the chosen processes, every per-cell parameter (its own map, a
-// uniform card value or the mapping tables), the hotstart maps, and then
-// the channel, pipe-network and nutrient set-ups. Every reader reports its
-// own failures; the phase stops at the first reader that stops the run.
+// Readers of the map phase (run/map_phase.h) for the surface, the snow
+// bands and the hotstart maps.
 #pragma once
 
 namespace nivra {
@@ -10,8 +7,6 @@ namespace nivra {
 struct grid_state;
 struct lake_state;
 struct model_state;
-
-void read_input_maps(model_state& ms);
 
 // Surface parameters and snow bands, in the phase's order.
 void read_nwsrfs_snow_bands(model_state& ms);

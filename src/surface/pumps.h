@@ -5,7 +5,8 @@
 //
 // Channel pumps (PUMPTO cards of the channel input file, at the current
 // node of a channel link: "PUMPTO link node ELEV|TS series") lift water
-// from their node to node `node` of link `link` once per channel step.
+// from their node to node `node` of link `link` once per channel step
+// (`apply_channel_pumps`, channel/channel_pumps.h).
 // Overland pumps (the file of the OV_PUMP card, one pump per line: "row
 // column ELEV|TS series") lift water off their cell and out of the model
 // once per overland step; the volume is booked as overland pumping.
@@ -18,7 +19,6 @@
 namespace nivra {
 
 struct model_state;
-struct channel_state;
 struct elevation_series;
 struct time_series;
 
@@ -54,11 +54,6 @@ struct overland_pump {
 // neither ELEV nor TS, no series has the name, or the series gives a rate
 // that is negative.
 bool parse_pump(card_line& line, int& a, int& b, pump_rating& rating, std::string& why);
-
-// Moves the water of every channel pump over dt seconds (at most what its
-// node holds), then gives the two nodes their sections again. False after
-// a section's message: the run stops.
-bool apply_channel_pumps(channel_state& ch, double dt, double model_time);
 
 // The set-up of the overland pumps: reads the OV_PUMP file (every pump on a
 // watershed cell); a fault names the file and the line and stops the run.

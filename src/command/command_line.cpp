@@ -1,4 +1,4 @@
-#include "run/command_line.h"
+#include "command/command_line.h"
 
 #include <cctype>
 #include <climits>

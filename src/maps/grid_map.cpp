@@ -1,4 +1,4 @@
-#include "inputs/grid_map.h"
+#include "maps/grid_map.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "inputs/input_report.h"
+#include "maps/input_report.h"
 
 #include <charconv>
 #include <cstdarg>
@@ -7,8 +7,8 @@
 
 #include "core/errors.h"
 #include "core/process.h"
-#include "inputs/grid_map.h"
 #include "inputs/grid_state.h"
+#include "maps/grid_map.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"

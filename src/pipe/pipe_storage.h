@@ -4,7 +4,7 @@
 // yet.
 #pragma once
 
-#include "channel/pipe_state.h"
+#include "pipe/pipe_state.h"
 
 namespace nivra {
 

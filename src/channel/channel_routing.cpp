@@ -314,7 +314,14 @@ channel_status start_of_sub_step(channel_state& ch, double h, double& courant) {
     auto yp = ch.yp.column(l);
     const auto bel = ch.bel.column(l);
     const auto qp = ch.qp.column(l);
-    for (int i = 1; i <= ch.nx[l]; ++i) {
+    // The last node of a link above a structure gives the structure what
+    // its rating asks, never more than the node holds over the sub-step:
+    // that discharge cannot empty the node below zero, and over a nearly
+    // empty node (a culvert or crest below the bed) it is no speed of the
+    // water along the channel. It sets no Courant limit.
+    const int n = ch.nx[l];
+    const bool feeds_structure = l != ch.num_stream_links && (ch.ltype[ch.dslink[l]] & link_type::structure);
+    for (int i = 1; i <= n; ++i) {
       if (std::isnan(area[i])) {
         area[i] = 0.0;
         yp[i] = bel[i];
@@ -325,7 +332,7 @@ channel_status start_of_sub_step(channel_state& ch, double h, double& courant) {
         std::printf("in ex_flow_route 2, negative depth at link %d node %d\nprogram stopped.\n", l, i);
         return fail(channel_status::negative_depth);
       }
-      if (area[i] > 1e-16) courant = std::max(courant, per_dx * (qp[i] / area[i]));
+      if (area[i] > 1e-16 && !(feeds_structure && i == n)) courant = std::max(courant, per_dx * (qp[i] / area[i]));
     }
   }
   return channel_status::ok;

@@ -187,9 +187,12 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
           if (q > 0.0 && e.dc > 0.0) {
             // The channel's water stands over the cell's ground: cell and
             // channel are one pool across the bank, and a step moves at
-            // most what brings the two surfaces level (the cell's area a
-            // against the channel's surface along the entry, its top width
-            // times the entry's length), never past it.
+            // most half of what would bring the two surfaces level (the
+            // cell's area a against the channel's surface along the entry,
+            // its top width times the entry's length). The cell's other
+            // neighbours and the channel's own flow move them in the same
+            // step: a whole share would carry the two past each other and
+            // back again, step after step.
             bool exceeded = false;
             section_props at;
             const section_status st = section_at_depth(ch, link, node, e.wc - e.bed, at, exceeded);

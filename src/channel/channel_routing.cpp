@@ -306,7 +306,7 @@ namespace {
 
 // The water-surface slope below which a node's diffusivity is taken at
 // this slope: a surface at rest would otherwise make it unbounded.
-constexpr double diffusion_slope_floor = 1e-5;
+constexpr double diffusion_slope_floor = 1e-4;
 
 // What bounds a sub-step at its start: the largest Courant number at
 // sub-step h, and the longest sub-step the diffusive wave stays stable
@@ -535,12 +535,10 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
   while (remaining > 1e-16) {
     step_bounds bounds;
     if ((r.status = start_of_sub_step(ch, h, bounds)) != channel_status::ok) return r;
-    if (bounds.courant >= limit) {
-      h /= std::floor(bounds.courant / limit + 1.0);
-      if (h < 0.001) h = 0.0015;
-    }
-    if (h > bounds.diffusive) {
-      h /= std::floor(h / bounds.diffusive + 1.0);
+    // The sub-step is cut once, by the tighter of the two bounds: the
+    // Courant number's (from its limit up) and the diffusive wave's.
+    if (bounds.courant >= limit || h > bounds.diffusive) {
+      h /= std::floor(std::max(bounds.courant / limit, h / bounds.diffusive) + 1.0);
       if (h < 0.001) h = 0.0015;
     }
     copy_routed(ch, ch.area, s.area_start);

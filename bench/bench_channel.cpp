@@ -150,30 +150,37 @@ void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
 }
 BENCHMARK(BM_read_and_set_up_network_10k_links)->Unit(benchmark::kMillisecond);
 
+// Reads the network file (and removes it), sizes the channel state and
+// gives every node its sections at rest; MAX_COURANT_NUMBER 0.04.
+bool load_network(const std::string& network, nivra::channel_state& ch, nivra::lake_state& lakes) {
+  nivra::chan_file_contents contents;
+  nivra::chan_read_options quiet;
+  quiet.summary = quiet.progress = false;
+  bool read = false;
+  {
+    nivra::guarded_file f;
+    nivra::open_guarded_file(f, network, "r");
+    const silent_console silent;
+    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
+  }
+  std::filesystem::remove(network);
+  if (!read) return false;
+  nivra::size_channel_state(ch);
+  ch.max_courant_number = 0.04;
+  nivra::ex_section(ch, nivra::section_mode::from_depth);
+  return true;
+}
+
 void BM_route_200_links_under_a_storm(benchmark::State& state) {
   nivra::reset_process_state();
   constexpr int links = 200, points = 21;
   const std::string network = write_network(links, points);
   nivra::channel_state ch;
   nivra::lake_state lakes;
-  nivra::chan_file_contents contents;
-  nivra::chan_read_options quiet;
-  quiet.summary = quiet.progress = false;
-  nivra::guarded_file f;
-  nivra::open_guarded_file(f, network, "r");
-  bool read = false;
-  {
-    const silent_console silent;
-    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
-  }
-  std::filesystem::remove(network);
-  if (!read) {
+  if (!load_network(network, ch, lakes)) {
     state.SkipWithError("the network did not read");
     return;
   }
-  nivra::size_channel_state(ch);
-  ch.max_courant_number = 0.04;
-  nivra::ex_section(ch, nivra::section_mode::from_depth);
   nivra::grid_state grid;
   nivra::overland_state overland;
   const nivra::channel_domain domain{ch, overland, grid, lakes};
@@ -241,25 +248,11 @@ void BM_dry_week_behind_a_culvert(benchmark::State& state) {
     const std::string network = write_valley(culvert);
     nivra::channel_state ch;
     nivra::lake_state lakes;
-    nivra::chan_file_contents contents;
-    nivra::chan_read_options quiet;
-    quiet.summary = quiet.progress = false;
-    bool read = false;
-    {
-      nivra::guarded_file f;
-      nivra::open_guarded_file(f, network, "r");
-      const silent_console silent;
-      read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
-    }
-    std::filesystem::remove(network);
-    if (!read) {
+    if (!load_network(network, ch, lakes)) {
       state.SkipWithError("the network did not read");
       return;
     }
-    nivra::size_channel_state(ch);
-    ch.max_courant_number = 0.04;
     ch.first_order_chan_q = 0.001;
-    nivra::ex_section(ch, nivra::section_mode::from_depth);
     nivra::grid_state grid;
     nivra::overland_state overland;
     const nivra::channel_domain domain{ch, overland, grid, lakes};

@@ -92,7 +92,7 @@ int read_elev_series(guarded_file& f, int* line_no) {
 
 bool read_elev_series_file(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: Elevation series file not found [%s]\n", file_name.c_str());
     stop_reading();
     return false;

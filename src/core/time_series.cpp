@@ -153,7 +153,7 @@ int read_series_blocks(guarded_file& f, int (*read_block)(guarded_file&, int*)) 
 
 bool read_time_series_file(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: Time series file not found [%s]\n", file_name.c_str());
     stop_reading();
     return false;
@@ -225,10 +225,12 @@ void ts_add_index(int id, time_series* series) {
   process.ts_id_list.insert(process.ts_id_list.begin(), ts_index_entry{id, series});
 }
 
-bool ts_index_holds(int id) {
+bool ts_index_holds(int id) { return ts_by_id(id) != nullptr; }
+
+const time_series* ts_by_id(int id) {
   for (const ts_index_entry& e : process.ts_id_list)
-    if (e.id == id) return e.series != nullptr;
-  return false;
+    if (e.id == id) return e.series;
+  return nullptr;
 }
 
 double ts_value_by_id(int id, double t) {

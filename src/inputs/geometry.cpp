@@ -103,6 +103,12 @@ bool read_location_list(const grid_state& grid, guarded_file& f, std::string_vie
     rows[k] = r;
     cols[k] = c;
   }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of file %s holds more than the %d locations its first value counts\n", in.line(),
+                in.name().c_str(), n);
+    stop_with_own_message();
+    return false;
+  }
   close_guarded_file(f);
   return true;
 }
@@ -505,7 +511,7 @@ void build_connectivity(model_state& ms) {
 
 void read_dike_mask(model_state& ms) {
   if (!ms.grid.dike_map_given) return;
-  if (!open_guarded_file(ms.grid.dike_map_file, ms.project.dike_map.view(), "r")) {
+  if (!open_input_file(ms.grid.dike_map_file, ms.project.dike_map.view())) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.dike_map.c_str());
     stop_with_own_message();
     return;
@@ -518,7 +524,7 @@ void read_dike_mask(model_state& ms) {
   close_guarded_file(ms.grid.dike_map_file);
   if (process.error_block.stop || !ms.grid.lowspot_file_given) return;
 
-  if (!open_guarded_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view(), "r")) {
+  if (!open_input_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view())) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.lowspot_file.c_str());
     stop_with_own_message();
     return;

@@ -198,7 +198,7 @@ bool cmt_file::open(std::string_view name) {
   at_end_ = false;
   maps_.clear();
   card_map_ = nullptr;
-  return open_guarded_file(f_, name, "r");
+  return open_input_file(f_, name);
 }
 
 bool cmt_file::open_or_report(std::string_view name) {
@@ -358,7 +358,7 @@ bool read_index_map(model_state& ms, std::string_view file_name, int largest_id,
                     index_map_position* outside) {
   grid_state& grid = ms.grid;
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     set_error(65, "", file_name);
     report_error();
     return false;
@@ -573,7 +573,7 @@ void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int s
         present = f.read_count(count_code) > 0;
       } else if (f.card_map() && !skip_index_maps) {
         guarded_file map;
-        present = open_guarded_file(map, f.card_map()->file, "r");
+        present = open_input_file(map, f.card_map()->file);
       }
     }
     if (stopped()) return;

@@ -177,7 +177,8 @@ bool read_block_head(cmt_file& f, token_source& in, int& n) {
 // The physical range of the values of a layer line of layout B (v[1..]):
 // a positive conductivity, a saturated content within (0, 1], a residual
 // content below it, initial, wilting and field-capacity contents within the
-// pores, a node spacing of at least 0.01 cm, and the curve's constants
+// pores, a node spacing of at least 0.01 cm, a thickness of at least one
+// node spacing, and the curve's constants
 // (form 1: pore index above 0, a bubbling head other than 0; form 2:
 // Haverkamp a, n, A and B above 0). Null when the line fits.
 const char* layout_b_fault(int form, const double* v) {
@@ -191,6 +192,7 @@ const char* layout_b_fault(int form, const double* v) {
   if (!(fc >= 0.0 && fc <= ts)) return "a field capacity (value 6) outside [0, the saturated content]";
   if (!(v[7] <= 1e4)) return "a thickness (value 7) above 10000 cm";
   if (!(v[last] >= 0.01)) return "a node spacing below 0.01 cm";
+  if (!(v[7] >= v[last])) return "a thickness (value 7) below its node spacing: a layer holds one node at least";
   if (v[7] / v[last] > 1000.0) return "more than 1000 nodes (thickness over node spacing)";
   if (form == richards_brooks_form) {
     if (!(v[8] > 0.0 && v[8] <= 100.0)) return "a pore-size index (value 8) outside (0, 100]";

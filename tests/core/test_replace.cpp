@@ -100,7 +100,8 @@ TEST_F(Replacement, ValuesAreRefusedUnlessTheyReadAsTheirType) {
       {"2.5x 7\n", "Error: line 1 of the value file vals.txt gives the key [K] the value \"2.5x\", which "
                    "is not a finite number.\n"},
       {"2.5\n", "Error: line 1 of the value file vals.txt holds no value for the key [N].\n"},
-      {"", "Error: the value file vals.txt holds no line of values.\n"},
+      {"", "Error: the file vals.txt is empty.\nError: unable to open the value file vals.txt.\n"},
+      {"2.5 7 8\n", "Error: line 1 of the value file vals.txt holds \"8\" after the values of its 2 keys.\n"},
   };
   for (const value_case& c : cases) {
     SCOPED_TRACE(c.values);

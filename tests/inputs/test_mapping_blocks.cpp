@@ -146,6 +146,11 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
       {"1 9 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n",
        "Error: the well 1 of the WELL_TABLE takes its rate from the time series 9, which the TIME_SERIES_INDEX "
        "table does not hold\n"},
+      // Rates no well pumps, and a kind that is neither 0 nor a series.
+      {"0 1e308 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n", "gives the well 1 the rate 1e+308; it takes a number from -1000 to "
+                                                  "1000 (m3/s).\n"},
+      {"0 -2e3 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n", "gives the well 1 the rate -2000;"},
+      {"0.5 1 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n", "gives the well 1 the kind 0.5; it takes 0 for a constant rate"},
   };
   for (const auto& f : faults) {
     reset_process_state();
@@ -158,6 +163,23 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
     EXPECT_TRUE(run_stopped());
     EXPECT_TRUE(has(out, f.message)) << out;
   }
+  // A series of the TIME_SERIES_INDEX table with a rate no well pumps.
+  reset_process_state();
+  ms = table_record(head + cmt_block("WELL_TABLE lu", {cmt_row("1", "a", "1 4 0")}));
+  write_index_map("ids.map", "0 1 0 0\n0 0 0 0\n0 0 0 0\n");
+  ms->grid.ts_index_read = 1;
+  time_series* ts = ts_new();
+  ts->name = "supply";
+  ts->times = {1.0, 2.0};
+  ts->values = {0.01, 1e308};
+  ts->count = 2;
+  ts_add_index(4, ts);
+  CaptureStdout();
+  EXPECT_EQ(read_cmt_wells(*ms), 0);
+  const std::string series_out = GetCapturedStdout();
+  EXPECT_TRUE(has(series_out, "Error: the time series supply (id 4) of the well 1 gives the rate 1e+308; it takes a number "
+                       "from -1000 to 1000 (m3/s).\n"))
+      << series_out;
 }
 
 TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
@@ -446,6 +468,10 @@ TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 0 2", richards_brooks_form, "a bubbling head (value 9)"},
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 -9 0.001", richards_brooks_form, "a node spacing below 0.01 cm"},
       {"1 0.45 0.03 0.2 0.1 0.3 5000 8 -9 1", richards_brooks_form, "more than 1000 nodes"},
+      // A layer of no thickness, or thinner than its spacing, has no node.
+      {"1 0.45 0.03 0.2 0.1 0.3 0 8 -9 2", richards_brooks_form,
+       "a thickness (value 7) below its node spacing: a layer holds one node at least"},
+      {"1 0.45 0.03 0.2 0.1 0.3 1.5 8 -9 2", richards_brooks_form, "a thickness (value 7) below its node spacing"},
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 9 -10 11 2", richards_havercamp_form, "a Haverkamp constant"},
   };
   for (const auto& k : cases) {

@@ -101,12 +101,22 @@ int read_replace_param_file(const std::string& file_name) {
     return -1;
   }
   int n = 0;
-  if (std::fscanf(f.fp, "%d\n", &n) != 1) {
-    std::printf("Error: unable to read the number of parameters in the parameter list file\n");
-    return -1;
-  }
-  if (n < 1) return 0;
   std::string line;
+  {
+    // The count line is read as it stands: keys are not replaced in it.
+    const int saved = process.replace_on;
+    process.replace_on = 0;
+    const int got = read_line(line, f);
+    process.replace_on = saved;
+    card_line count_line(line);
+    std::string token;
+    if (!got || !next_token(count_line, token) || !whole_token_int(token, n) || n < 0 ||
+        next_token(count_line, token)) {
+      std::printf("Error: unable to read the number of parameters in the parameter list file\n");
+      std::printf("  (line 1 of %s must hold the number of keys, a whole number from 0)\n", file_name.c_str());
+      return -1;
+    }
+  }
   for (int read = 0; read < n; ++read) {
     // Keys in the list file itself are never replaced.
     int saved = process.replace_on;

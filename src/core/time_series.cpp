@@ -112,6 +112,14 @@ int read_time_series(guarded_file& f, int* line_no) {
     ++n;
     std::string name = trim_blanks(line);
     ts->name = std::string(strip_quotes_view(name)).substr(0, 149);
+    // A second series of a name could never be named.
+    for (const auto& other : process.ts_list)
+      if (other.get() != ts && other->name == ts->name) {
+        std::printf("Error: line %d of the time series file %s names the series [%s] a second time: every series "
+                    "of a run has its own name.\n",
+                    n, f.name.c_str(), ts->name.c_str());
+        return -1;
+      }
   }
   if (read_line(line, f)) {
     ++n;

@@ -178,6 +178,19 @@ bool check_lowspot(grid_state& grid, const char* lowspot_file, int j) {
     std::printf("watershed.  Check your low spot file.  Program terminated.\n");
     return fail();
   }
+  // One notch per face: a second card for the same face, from either cell,
+  // would pass its water twice.
+  for (int k = 1; k < j; ++k) {
+    const lowspot& other = grid.lowspot_cells[k];
+    const int other_cell = grid.mask[other.row][other.col];
+    const bool same = (other_cell == cell && other.direction == spot.direction) ||
+                      (other_cell == neighbour && other.direction == cell_side::opposite(spot.direction));
+    if (!same) continue;
+    std::printf("Error: SPOT card %d of the low-spot file %s gives the %s side of row %d, column %d a notch, which "
+                "SPOT card %d gave already.\n",
+                j, lowspot_file, side_word(spot.direction), row, col, k);
+    return fail();
+  }
   if (spot.crest_elev < grid.elevation[cell]) {
     std::printf("\nThe elevation of the overland flow dike low spot you specified in the grid\n");
     std::printf("cell located at row %d col %d is %f m.  This elevation is lower than the\n", row,

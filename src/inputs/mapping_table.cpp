@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <unordered_map>
 
 #include "core/errors.h"
 #include "core/process.h"
@@ -301,6 +302,7 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
   rows.ids.resize(static_cast<std::size_t>(n));
   rows.values.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n_values), 0.0);
   const char* table = f.layout().card_name(code);
+  std::unordered_map<int, int> first_row_line;  // line of each ID's row
   for (int r = 0; r < n; ++r) {
     if (!f.next_line()) {
       std::printf("Error: the %s table of the %s %s ends after %d of its %d rows\n", table,
@@ -318,6 +320,13 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       return false;
     }
     if (r == 0) rows.first_line = f.line_no();
+    // A second row of an ID would overwrite the first.
+    if (const auto [at, fresh] = first_row_line.try_emplace(id, f.line_no()); !fresh) {
+      std::printf("Error: line %d of the %s %s gives the ID %d a second row of the %s table (the first at line %d)\n",
+                  f.line_no(), f.layout().what, f.name().c_str(), id, table, at->second);
+      stop_with_own_message();
+      return false;
+    }
     rows.ids[static_cast<std::size_t>(r)] = id;
     if (id > rows.largest_id) rows.largest_id = id;
     // The values: blank- or tab-separated words from column 87 on.

@@ -124,6 +124,17 @@ bool class_id_in_range(token_source& in, int id) {
   return false;
 }
 
+// An ID within range that no earlier class of the table gave: a second
+// class of an ID would overwrite the first.
+bool class_id_new(token_source& in, int id, const soil_class_set& defined) {
+  if (!class_id_in_range(in, id)) return false;
+  if (!defined[static_cast<std::size_t>(id)]) return true;
+  char text[160];
+  std::snprintf(text, sizeof text, "gives the soil class ID %d a second time", id);
+  in.refuse(text);
+  return false;
+}
+
 // Layout A: one class's three layer lines, the first already started and
 // positioned at its first value.
 bool read_layout_a_layers(token_source& in, soil_class& s) {
@@ -328,7 +339,7 @@ int read_layout_b(token_source& in, bool from_table, int n, const soil_hydraulic
     } else if (!in.whole(id, "the soil ID", true)) {
       return -1;
     }
-    if (!class_id_in_range(in, id)) return -1;
+    if (!class_id_new(in, id, res.defined)) return -1;
     soil_class& s = table[id];
     if (rq.extra_values && !from_table)
       for (int e = 0; e < 4; ++e)
@@ -372,7 +383,7 @@ int read_soil_layer_table(guarded_file& f, std::string_view name, array1d<soil_c
       in.refuse("ends before all its soil classes are read");
       return -1;
     }
-    if (!in.whole(id, "the soil class ID", false) || !class_id_in_range(in, id)) return -1;
+    if (!in.whole(id, "the soil class ID", false) || !class_id_new(in, id, defined)) return -1;
     if (!in.start_line()) {
       in.refuse("ends before the three layer lines of a soil class");
       return -1;
@@ -394,7 +405,7 @@ int read_layered_soil_table(cmt_file& f, array1d<soil_class>& table, soil_class_
       return -1;
     }
     int id = 0;
-    if (!in.whole(id, "the soil class ID", false) || !class_id_in_range(in, id)) return -1;
+    if (!in.whole(id, "the soil class ID", false) || !class_id_new(in, id, defined)) return -1;
     // A description may stand between the ID and the first value: tokens
     // that read as 0 are passed over (at most 87 of them).
     card_line rest(std::string(in.line()));

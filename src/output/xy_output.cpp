@@ -86,12 +86,7 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
     if (next_token(line, token)) return refuse_file_line(point_file, file_name, line_no, "holds more than x, y and an id");
     out.points.push_back(p);
   }
-  while (read_line(line, f)) {
-    ++line_no;
-    if (next_token(line, token))
-      return refuse_file_line(point_file, file_name, line_no, "holds a point beyond the count of the first line");
-  }
-  return true;
+  return refuse_lines_beyond_count(f, point_file, file_name, line_no);
 }
 
 bool read_xy_output_mask(xy_output& out, std::string_view file_name, int quiet) {

@@ -46,7 +46,7 @@ bool read_nodes_to_segments(zv_data& zv, std::string_view name, const zv_network
   card_line line;
   std::string token;
   zv.n_links = n;
-  if (n < 1) return true;
+  if (n < 1) return refuse_lines_beyond_count(f, nodes_file, name, 1);
   alloc_1d_int(zv.link, n, "zv_data->link");
   alloc_1d_int(zv.node, n, "zv_data->node");
   alloc_1d_int(zv.segment, n, "zv_data->segment");
@@ -76,7 +76,7 @@ bool read_nodes_to_segments(zv_data& zv, std::string_view name, const zv_network
     zv.node[k] = node;
     zv.segment[k] = seg;
   }
-  return true;
+  return refuse_lines_beyond_count(f, nodes_file, name, n + 1);
 }
 
 }  // namespace

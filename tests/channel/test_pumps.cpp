@@ -29,8 +29,11 @@ class Pumps : public testing::process_test {
     testing::process_test::SetUp();
     read_series();
   }
-  // The series of the pumps; a record that goes takes them with it.
+  // The series of the pumps, read afresh (a series read twice would be
+  // two of one name); a record that goes takes them with it.
   void read_series() {
+    ts_free_all();
+    es_free_all();
     write_file("series.ts", "NIVRA_TS\nlift\nRELATIVE\n0 0 0 0 0 0.1\nEND_TS\nNIVRA_TS\nback\nRELATIVE\n0 0 0 0 0 -0.1\n"
                             "END_TS\nNIVRA_TS\nhuge\nRELATIVE\n0 0 0 0 0 0.1\n0 0 1 0 0 1e308\nEND_TS\n");
     write_file("series.es", "NIVRA_ES\n\"pump rating\"\n0 0\n1 0.2\nEND_ES\n");
@@ -152,6 +155,9 @@ TEST_F(Pumps, ARunWithAnOverlandPumpClosesItsBooks) {
   testing::set_card("vcatch.prj", "TIME_SERIES_FILE", "TIME_SERIES_FILE series.ts");
   testing::set_card("vcatch.prj", "OV_PUMP", "OV_PUMP pumps.txt");
   testing::set_card("vcatch.prj", "TOT_TIME", "TOT_TIME 60");
+  // The run reads the series itself.
+  ts_free_all();
+  es_free_all();
   testing::storm_run r = testing::run_storm("vcatch.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const water_ledger& l = r.ms->ledger;

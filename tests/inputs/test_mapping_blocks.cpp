@@ -217,12 +217,12 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
        "Error: line 7 of the mapping table file t.cmt gives the wetland 5, which the index map ids.map does not "
        "hold\n"},
-      {"an ID of the map without a row",
+      {"a second row of an ID",
        cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("9", "b", "1 1 1 1 1 1 1"),
                                            cmt_row("9", "c", "1 1 1 1 1 1 1")}),
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
-       "Error: the index map ids.map gives the cell at row 1, column 2 the wetland 7, which the WETLAND_PROPERTIES "
-       "table of t.cmt does not hold\n"},
+       "Error: line 8 of the mapping table file t.cmt gives the ID 9 a second row of the WETLAND_PROPERTIES table (the "
+       "first at line 7)\n"},
   };
   for (const fault& f : faults) {
     SCOPED_TRACE(f.what);
@@ -370,6 +370,9 @@ TEST_F(MappingBlocks, LayeredSoilTablesFromTheirFileAndFromTheMappingTable) {
       {"one\n0\n", "Error: line 1 of the soil table soil.tab holds one where the number of soil classes (a whole "
                    "number) is due\n"},
       {"1\n0\n1\n11 12 13\n", "Error: line 4 of the soil table soil.tab ends where a value of a layer line (a number) is due\n"},
+      // A second class of an ID would overwrite the first.
+      {"2\n0\n4\n" + layer_lines() + "4\n" + layer_lines(),
+       "Error: line 7 of the soil table soil.tab gives the soil class ID 4 a second time\n"},
   };
   for (const auto& b : bad_files) {
     reset_process_state();
@@ -450,6 +453,19 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   CaptureStdout();
   EXPECT_EQ(read_soil_hydraulic_table(f, "rich.tab", rq, table, res), -1);
   EXPECT_TRUE(has(GetCapturedStdout(), "Error: cell 1 has the soil class 3, which the soil table rich.tab does not define\n"));
+}
+
+TEST_F(MappingBlocks, ASoilHydraulicTableGivesEachSoilOnce) {
+  write_file("rich.tab", "2\n0\n" + hydraulic_soil(3) + hydraulic_soil(3));
+  array1d<soil_class> table(soil_class_capacity - 1);
+  soil_hydraulic_request rq;
+  soil_hydraulic_result res;
+  guarded_file f;
+  ASSERT_TRUE(open_input_file(f, "rich.tab"));
+  CaptureStdout();
+  EXPECT_EQ(read_soil_hydraulic_table(f, "rich.tab", rq, table, res), -1);
+  const std::string out = GetCapturedStdout();
+  EXPECT_TRUE(has(out, "Error: line 7 of the soil table rich.tab gives the soil class ID 3 a second time\n")) << out;
 }
 
 TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {

@@ -171,6 +171,10 @@ TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
        "Error: the SPOT card at line 2 of dike.low gives the column \"three\"; it takes a whole number."},
       {"dike", "dike.low", spot, "SPOT 4 3 4 0.5",
        "Error: the SPOT card at line 2 of dike.low gives the crest elevation no value;"},
+      // The notch's face again, from the cell across it.
+      {"dike", "dike.low", spot, spot + "\nSPOT 5 3 1 0.5 99.20",
+       "Error: SPOT card 2 of the low-spot file dike.low gives the top side of row 5, column 3 a notch, which SPOT "
+       "card 1 gave already.\n"},
       // The precipitation file is read through before the run starts.
       {"gages", "gages.gag", "GAGES 2024 5 12 14 20    6.0   4.0", "GAGES 2024 5 12 14 20    6.0   nan",
        "\n check out gage input for precip record 3\n look at gage 2 \nUnexpected end of file in rain gage data "
@@ -217,6 +221,13 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
       {{"TIME_SERIES_FILE q.ts"}, "q.ts", "NIVRA_TS\nq\nABSOLUTE\n2024 x 15 12 0 1.5\nEND_TS\n",
        "Error: line 4 of the time series file q.ts (series [q]) does not begin with five whole numbers"},
       {{"TIME_SERIES_FILE none.ts"}, "other.ts", "", "Error: Time series file not found [none.ts]"},
+      // A second series of a name could never be named.
+      {{"TIME_SERIES_FILE q.ts"}, "q.ts",
+       "NIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 1\nEND_TS\nNIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 2\nEND_TS\n",
+       "Error: line 7 of the time series file q.ts names the series [q] a second time: every series of a run has its "
+       "own name.\n"},
+      {{"ELEV_SERIES_FILE r.es"}, "r.es", "NIVRA_ES\nrating\n0 0\n1 2\nEND_ES\nNIVRA_ES\n\"rating\"\n0 0\nEND_ES\n",
+       "Error: line 7 of the elevation series file r.es names the series [rating] a second time"},
       {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "nan\n",
        "Error: line 1 of the value file vals.txt gives the key [N] the value \"nan\", which is not a finite "
        "number."},

@@ -421,8 +421,8 @@ TEST_F(XyOutput, PointsFromAMaskAndFromAFile) {
       {"2\n10 20 4\n30.5 x 5\n", "Error: line 3 of the XY output point file bad.txt does not hold x, y"},
       {"3\n10 20 4\n30.5 40 5\n", "Error: the XY output point file bad.txt ends after 2 of the 3 points its first "
                                   "line counts.\n"},
-      {"1\n10 20 4\n30.5 40 5\n", "Error: line 3 of the XY output point file bad.txt holds a point beyond the count "
-                                  "of the first line.\n"},
+      {"1\n10 20 4\n30.5 40 5\n", "Error: line 3 of the XY output point file bad.txt holds an entry beyond the count "
+                                  "of its first line.\n"},
       {"1\n10 20 4 7\n", "Error: line 2 of the XY output point file bad.txt holds more than x, y and an id.\n"},
   };
   for (const auto& c : faults) {

@@ -150,8 +150,7 @@ void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
 }
 BENCHMARK(BM_read_and_set_up_network_10k_links)->Unit(benchmark::kMillisecond);
 
-// Reads the network file (and removes it), sizes the channel state and
-// gives every node its sections at rest; MAX_COURANT_NUMBER 0.04.
+// Reads the network file (and removes it).
 bool load_network(const std::string& network, nivra::channel_state& ch, nivra::lake_state& lakes) {
   nivra::chan_file_contents contents;
   nivra::chan_read_options quiet;
@@ -164,11 +163,7 @@ bool load_network(const std::string& network, nivra::channel_state& ch, nivra::l
     read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
   }
   std::filesystem::remove(network);
-  if (!read) return false;
-  nivra::size_channel_state(ch);
-  ch.max_courant_number = 0.04;
-  nivra::ex_section(ch, nivra::section_mode::from_depth);
-  return true;
+  return read;
 }
 
 void BM_route_200_links_under_a_storm(benchmark::State& state) {
@@ -181,6 +176,43 @@ void BM_route_200_links_under_a_storm(benchmark::State& state) {
     state.SkipWithError("the network did not read");
     return;
   }
+  // With range(0) = 1 every node loses water through its bed (one
+  // grid-stream entry a node, no water table), the exchange computed at
+  // every sub-step.
+  const bool losing = state.range(0) == 1;
+  if (losing) {
+    ch.stream_loss = 1;
+    int entries = 0;
+    for (int l = 1; l <= links; ++l) entries += ch.nx[l];
+    ch.gst_num_cells = entries;
+    ch.gst_max_cells = 1;
+    ch.gst_ncellsingrid.alloc(entries);
+    for (auto* a : {&ch.gst_link, &ch.gst_node, &ch.gst_gnum}) a->alloc(entries, 1);
+    ch.gst_pct.alloc(entries, 1);
+    int e = 0;
+    for (int l = 1; l <= links; ++l)
+      for (int k = 1; k <= ch.nx[l]; ++k) {
+        ++e;
+        ch.gst_ncellsingrid[e] = 1;
+        ch.gst_link[e][1] = l;
+        ch.gst_node[e][1] = k;
+        ch.gst_gnum[e][1] = e;
+        ch.gst_pct[e][1] = 1.0;
+      }
+  }
+  nivra::size_channel_state(ch);
+  if (losing) {
+    nivra::init_grid_stream(ch, true);
+    ch.Krb.alloc(ch.max_nodes_per_link, ch.link_array_size);
+    ch.Mrb.alloc(ch.max_nodes_per_link, ch.link_array_size);
+    for (int l = 1; l <= links; ++l)
+      for (int k = 1; k <= ch.nx[l]; ++k) {
+        ch.Krb(k, l) = 0.36;  // m/h
+        ch.Mrb(k, l) = 0.5;
+      }
+  }
+  ch.max_courant_number = 0.04;
+  nivra::ex_section(ch, nivra::section_mode::from_depth);
   nivra::grid_state grid;
   nivra::overland_state overland;
   const nivra::channel_domain domain{ch, overland, grid, lakes};
@@ -210,7 +242,7 @@ void BM_route_200_links_under_a_storm(benchmark::State& state) {
   state.counters["sub_steps_per_step"] = updates / nodes / static_cast<double>(state.iterations());
   state.counters["node_updates"] = benchmark::Counter(updates, benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_route_200_links_under_a_storm)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_route_200_links_under_a_storm)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The valley channel: link 1 into link 2 (`culvert` false), or link 1
 // into the culvert's structure link 2 into link 3.
@@ -252,7 +284,10 @@ void BM_dry_week_behind_a_culvert(benchmark::State& state) {
       state.SkipWithError("the network did not read");
       return;
     }
+    nivra::size_channel_state(ch);
+    ch.max_courant_number = 0.04;
     ch.first_order_chan_q = 0.001;
+    nivra::ex_section(ch, nivra::section_mode::from_depth);
     nivra::grid_state grid;
     nivra::overland_state overland;
     const nivra::channel_domain domain{ch, overland, grid, lakes};

@@ -11,6 +11,12 @@
 //   of 10 s. node_updates counts nodes x routing sub-steps per second.
 // - The V-catchment of examples/vcatch through the time loop: the share of
 //   the channel step (lateral inflow and routing) in the whole loop.
+// - A dry-weather week down a valley channel: two links of 40 nodes 25 m
+//   apart at 0.5 % (trapezoids 3 m wide at the bottom) under a trace of base
+//   flow (1 L/s), 60,480 channel steps of 10 s, the links joined directly
+//   (arg 0) or through a round culvert of 1 m under a road whose inverts
+//   lie 0.3 m below the beds (arg 1). us_per_step is the routing time of
+//   one channel step.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -144,24 +150,29 @@ void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
 }
 BENCHMARK(BM_read_and_set_up_network_10k_links)->Unit(benchmark::kMillisecond);
 
+// Reads the network file (and removes it).
+bool load_network(const std::string& network, nivra::channel_state& ch, nivra::lake_state& lakes) {
+  nivra::chan_file_contents contents;
+  nivra::chan_read_options quiet;
+  quiet.summary = quiet.progress = false;
+  bool read = false;
+  {
+    nivra::guarded_file f;
+    nivra::open_guarded_file(f, network, "r");
+    const silent_console silent;
+    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
+  }
+  std::filesystem::remove(network);
+  return read;
+}
+
 void BM_route_200_links_under_a_storm(benchmark::State& state) {
   nivra::reset_process_state();
   constexpr int links = 200, points = 21;
   const std::string network = write_network(links, points);
   nivra::channel_state ch;
   nivra::lake_state lakes;
-  nivra::chan_file_contents contents;
-  nivra::chan_read_options quiet;
-  quiet.summary = quiet.progress = false;
-  nivra::guarded_file f;
-  nivra::open_guarded_file(f, network, "r");
-  bool read = false;
-  {
-    const silent_console silent;
-    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
-  }
-  std::filesystem::remove(network);
-  if (!read) {
+  if (!load_network(network, ch, lakes)) {
     state.SkipWithError("the network did not read");
     return;
   }
@@ -232,6 +243,71 @@ void BM_route_200_links_under_a_storm(benchmark::State& state) {
   state.counters["node_updates"] = benchmark::Counter(updates, benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_route_200_links_under_a_storm)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// The valley channel: link 1 into link 2 (`culvert` false), or link 1
+// into the culvert's structure link 2 into link 3.
+std::string write_valley(bool culvert) {
+  const std::string path = temp_path("nivra_bench_valley.cif");
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  const int links = culvert ? 3 : 2;
+  std::fprintf(f, "NIVRA_CHAN\nALPHA 1\nBETA 1\nTHETA 0.6\nLINKS %d\nMAXNODES 41\n", links);
+  for (int l = 1; l <= links; ++l)
+    std::fprintf(f, "CONNECT %d %d %s\n", l, l < links ? l + 1 : 0, l > 1 ? (l == 2 ? "1 1" : "1 2") : "0");
+  auto channel = [&](int link, double top) {
+    std::fprintf(f, "LINK %d\nTRAPEZOID\nNODES 41\nDX 25.0\nMANNINGS_N 0.035\n", link);
+    for (int k = 1; k <= 41; ++k) std::fprintf(f, "NODE %d\nELEV %.4f\n", k, top - 0.125 * (k - 1));
+    std::fprintf(f, "NODE 1\nXSEC\nBOTTOM_WIDTH 3.0\nSIDE_SLOPE 1.5\nBANKFULL_DEPTH 1.5\n");
+  };
+  channel(1, 100.0);
+  // The last computational node of link 1 lies at 95.0625, node 1 of the
+  // link below at 94.8875 (94.9375 joined directly).
+  if (culvert)
+    std::fprintf(f, "LINK 2\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE round_culvert\nDIAMETER 1.0\nLENGTH 20\n"
+                    "UPINVERT 94.7625\nDOWNINVERT 94.5875\nROUGH_COEFF 0.013\nINLET_DISCH_COEFF 0.8\n"
+                    "REV_FLOW_DISCH_COEFF 0.8\n");
+  channel(links, culvert ? 94.95 : 95.0);
+  std::fclose(f);
+  return path;
+}
+
+void BM_dry_week_behind_a_culvert(benchmark::State& state) {
+  nivra::reset_process_state();
+  const bool culvert = state.range(0) != 0;
+  constexpr int steps = 7 * 24 * 360;
+  double seconds_routing = 0.0, sub_steps = 0.0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::string network = write_valley(culvert);
+    nivra::channel_state ch;
+    nivra::lake_state lakes;
+    if (!load_network(network, ch, lakes)) {
+      state.SkipWithError("the network did not read");
+      return;
+    }
+    nivra::size_channel_state(ch);
+    ch.max_courant_number = 0.04;
+    ch.first_order_chan_q = 0.001;
+    nivra::ex_section(ch, nivra::section_mode::from_depth);
+    nivra::grid_state grid;
+    nivra::overland_state overland;
+    const nivra::channel_domain domain{ch, overland, grid, lakes};
+    state.ResumeTiming();
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int s = 0; s < steps; ++s) {
+      const nivra::channel_result r = nivra::ex_flow_route(domain, 10.0);
+      if (r.status != nivra::channel_status::ok) {
+        state.SkipWithError("the routing failed");
+        return;
+      }
+      sub_steps += r.books.sub_steps;
+    }
+    seconds_routing += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  }
+  const double calls = static_cast<double>(steps) * static_cast<double>(state.iterations());
+  state.counters["us_per_step"] = 1e6 * seconds_routing / calls;
+  state.counters["sub_steps_per_step"] = sub_steps / calls;
+}
+BENCHMARK(BM_dry_week_behind_a_culvert)->ArgName("culvert")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();

@@ -1,10 +1,9 @@
 // Structure benchmarks: evaluations per second of a broad-crested weir,
 // a sag weir and culverts in each regime (a circular barrel under inlet
-// control, whose discharge is a root search over its critical depth; a box
-// inlet; a full barrel), and of a structure link of a weir and a culvert
-// whose inlet coefficient is found once for the run, against the same link
-// recalibrating it at every evaluation (two more culvert calls each). The
-// headwater sweeps 1,000 levels so that no evaluation repeats the last.
+// control, whose discharge is a root search for the critical depth at its
+// inlet; a box inlet; a full barrel), and of a structure link of a weir
+// and a culvert. The headwater sweeps 1,000 levels so that no evaluation
+// repeats the last.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -29,7 +28,6 @@ structure_element culvert(int type, double width, double height) {
   e.slope = 0.05;
   e.rough_coeff = 0.013;
   e.disch_coeff_forward = e.disch_coeff_reverse = 0.8;
-  e.inlet_coeff = 0.9;
   return e;
 }
 
@@ -113,11 +111,10 @@ channel_structures weir_and_culvert() {
   s.struct_elements[2].link = 1;
   s.link_structs.resize(2);
   s.link_structs[1] = struct_range{2, 1, 2};
-  calibrate_inlet_coeffs(s);
   return s;
 }
 
-void BM_structure_link_coefficient_once(benchmark::State& state) {
+void BM_structure_link(benchmark::State& state) {
   const channel_structures s = weir_and_culvert();
   const std::vector<double> hw = headwaters(0.05, 1.45);
   std::size_t i = 0;
@@ -129,21 +126,6 @@ void BM_structure_link_coefficient_once(benchmark::State& state) {
   }
   state.counters["evaluations"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_structure_link_coefficient_once);
-
-void BM_structure_link_coefficient_every_evaluation(benchmark::State& state) {
-  channel_structures s = weir_and_culvert();
-  const std::vector<double> hw = headwaters(0.05, 1.45);
-  std::size_t i = 0;
-  double q = 0.0;
-  for (auto _ : state) {
-    calibrate_inlet_coeffs(s);
-    structure_sum(s, 1, hw[i], 5.0, 0.0, q);
-    benchmark::DoNotOptimize(q);
-    if (++i == hw.size()) i = 0;
-  }
-  state.counters["evaluations"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_structure_link_coefficient_every_evaluation);
+BENCHMARK(BM_structure_link);
 
 }  // namespace

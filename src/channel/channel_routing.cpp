@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "channel/channel_sections.h"
 #include "channel/lake_capture.h"
@@ -323,18 +324,46 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
 
 namespace {
 
-// Checks the state at the start of a sub-step and gives the largest Courant
-// number at sub-step h.
-channel_status start_of_sub_step(channel_state& ch, double h, double& courant) {
-  courant = 0.0;
+// The water-surface slope below which a node's diffusivity is taken at
+// this slope: a surface at rest would otherwise make it unbounded.
+constexpr double diffusion_slope_floor = 1e-4;
+
+// What bounds a sub-step at its start: the largest Courant number at
+// sub-step h, and the longest sub-step the diffusive wave stays stable
+// with (seconds; unbounded when no node is wet).
+struct step_bounds {
+  double courant = 0.0;
+  double diffusive = std::numeric_limits<double>::infinity();
+};
+
+// Checks the state at the start of a sub-step and gives its bounds. A
+// discharge K sqrt(S) down a water-surface slope S spreads a disturbance
+// as a diffusion of D = K / (2 T sqrt(S)) (T the width of the water
+// surface); an explicit step of h is stable while h <= dx^2 / (2 D) =
+// dx^2 T sqrt(S) / K. S is the node's own, (Q / K)^2, at least
+// diffusion_slope_floor; T the node's mean width A / y, never wider than
+// its top width, so the bound errs short.
+channel_status start_of_sub_step(channel_state& ch, double h, step_bounds& bounds) {
+  bounds = step_bounds{};
+  const double root_floor = std::sqrt(diffusion_slope_floor);
   for (int l = 1; l <= ch.num_stream_links; ++l) {
     if (!routed(ch.ltype[l])) continue;
-    const double per_dx = h / ch.link_dx[l];
+    const double dx = ch.link_dx[l];
+    const double per_dx = h / dx;
     auto area = ch.area.column(l);
     auto yp = ch.yp.column(l);
     const auto bel = ch.bel.column(l);
     const auto qp = ch.qp.column(l);
-    for (int i = 1; i <= ch.nx[l]; ++i) {
+    const auto conv = ch.conv.column(l);
+    const auto depth = ch.chan_depth.column(l);
+    // The last node of a link above a structure gives the structure what
+    // its rating asks, never more than the node holds over the sub-step:
+    // that discharge cannot empty the node below zero, and over a nearly
+    // empty node (a culvert or crest below the bed) it is no speed of the
+    // water along the channel. It sets no Courant limit.
+    const int n = ch.nx[l];
+    const bool feeds_structure = l != ch.num_stream_links && (ch.ltype[ch.dslink[l]] & link_type::structure);
+    for (int i = 1; i <= n; ++i) {
       if (std::isnan(area[i])) {
         area[i] = 0.0;
         yp[i] = bel[i];
@@ -345,7 +374,12 @@ channel_status start_of_sub_step(channel_state& ch, double h, double& courant) {
         std::printf("in ex_flow_route 2, negative depth at link %d node %d\nprogram stopped.\n", l, i);
         return fail(channel_status::negative_depth);
       }
-      if (area[i] > 1e-16) courant = std::max(courant, per_dx * (qp[i] / area[i]));
+      if (area[i] <= 1e-16) continue;
+      if (!(feeds_structure && i == n)) bounds.courant = std::max(bounds.courant, per_dx * (qp[i] / area[i]));
+      if (conv[i] > 0.0 && depth[i] > 0.0) {
+        const double root_slope = std::max(std::fabs(qp[i]) / conv[i], root_floor);
+        bounds.diffusive = std::min(bounds.diffusive, dx * dx * (area[i] / depth[i]) * root_slope / conv[i]);
+      }
     }
   }
   return channel_status::ok;
@@ -531,10 +565,12 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
   double remaining = dt, h = dt;
 
   while (remaining > 1e-16) {
-    double courant = 0.0;
-    if ((r.status = start_of_sub_step(ch, h, courant)) != channel_status::ok) return r;
-    if (courant >= limit) {
-      h /= std::floor(courant / limit + 1.0);
+    step_bounds bounds;
+    if ((r.status = start_of_sub_step(ch, h, bounds)) != channel_status::ok) return r;
+    // The sub-step is cut once, by the tighter of the two bounds: the
+    // Courant number's (from its limit up) and the diffusive wave's.
+    if (bounds.courant >= limit || h > bounds.diffusive) {
+      h /= std::floor(std::max(bounds.courant / limit, h / bounds.diffusive) + 1.0);
       if (h < 0.001) h = 0.0015;
     }
     if (ch.stream_loss) {

@@ -4,7 +4,8 @@
 // flow area of a node follows from the volume it gains and loses over a
 // sub-step (chan_node_continuity); depths and conveyances follow from the
 // areas (channel_sections.h). ex_flow_route cuts a channel step into
-// sub-steps that keep a Courant number below max_courant_number, each a
+// sub-steps that keep a Courant number below max_courant_number and stay
+// within the diffusive wave's stability bound dx^2 / (2 D), each a
 // predictor-corrector pass (two with water crossing the banks), halves a
 // sub-step that would leave a node with a negative area, and hands back the
 // volumes that crossed the network's boundary.

@@ -394,11 +394,6 @@ void init_channel_network(model_state& ms) {
   }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;
   if (!init_channel_lakes(ms.lake, ms.grid, ms.project.channel_input.c_str())) return;
-  if (!calibrate_inlet_coeffs(ch.structures)) {
-    set_error(own_message_code);
-    report_error();
-    return;
-  }
   ms.lake.lake_gw_on = contents.lake_gw;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 

@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
-#include "core/errors.h"
 
 namespace nivra {
 
 namespace {
 
 constexpr double two_g = 19.62;
-constexpr double g = 9.81;
 constexpr double pi = 3.1415926;
 
 int shape_of(int type) {
@@ -35,31 +34,7 @@ full_barrel full_barrel_of(int shape, double d, double w) {
   }
 }
 
-// Discharge of a long barrel whose section has area a and hydraulic radius
-// r under the head h: the velocity head and the friction of the barrel
-// (n^2 L / R^(4/3), Manning) use up the head.
-double long_barrel_flow(double a, double r, double n, double length, double h) {
-  if (a <= 1e-12 || r <= 0.0 || h <= 0.0) return 0.0;
-  const double friction = n * n * length / std::pow(r, 4.0 / 3.0) + 1.0 / two_g;
-  return a * std::sqrt(h / friction);
-}
-
-double long_barrel_flow_at(int shape, double d, double w, double n, double length, double depth, double h) {
-  const culvert_section s = culvert_section_props(d, depth, w, shape);
-  return s.perimeter > 0.0 ? long_barrel_flow(s.area, s.area / s.perimeter, n, length, h) : 0.0;
-}
-
 }  // namespace
-
-double culvert_area(int shape, double d, double w, double y) {
-  if (shape == culvert_shape::circle) {
-    const double r = d * 0.5;
-    const double yy = std::clamp(y, 0.0, d);
-    const double theta = std::acos((r - yy) / r);
-    return r * r * theta - (r - yy) * r * std::sin(theta);
-  }
-  return y < 0.0 ? 0.0 : w * y;
-}
 
 culvert_section culvert_section_props(double d, double y, double w, int shape) {
   culvert_section s;
@@ -91,116 +66,92 @@ culvert_section culvert_section_props(double d, double y, double w, int shape) {
   }
 }
 
-bool culvert_critical_depth(int shape, double d, double w, double q, double& yc) {
+namespace {
+
+// The unsubmerged inlet: the flow passes critical depth yc at the inlet,
+// and the headwater h over the inlet invert supplies its specific energy
+// with the entrance coefficient C: yc + A / (2 C^2 T) = h (A and T the
+// area and top width at yc), Q = A sqrt(g A / T) = C A sqrt(2g (h - yc)).
+// A box keeps the broad crest's closed form, C W (2h/3) sqrt(2g h / 3).
+// Valid up to the inlet's crown (h <= D).
+double unsubmerged_inlet(int shape, double d, double w, double c, double h, double& yc) {
   if (shape == culvert_shape::box) {
-    yc = std::cbrt((q / w) * (q / w) / g);
-    return true;
+    yc = 2.0 * h / 3.0;
+    return c * w * yc * std::sqrt(two_g * h / 3.0);
   }
-  if (shape == culvert_shape::arch) {
-    set_error(123);
-    report_error();
-    return false;
-  }
-  const double r = d * 0.5;
-  const double target = q / std::sqrt(g);
-  double e = 0.001;
-  for (int it = 1; it <= 1000; ++it) {
-    const double y = r - e;
-    const double a = culvert_area(shape, d, w, y);
-    const double t = d * std::sin(std::acos(std::fabs(y - r) / r));
-    const double s = std::sqrt(r * r - e * e);
-    const double f = a * std::sqrt(a / t) - target;
-    const double fp = 1.5 * std::sqrt(a) / std::sqrt(t) * (2.0 * e * e - 2.0 * r * r) / s -
-                      0.5 * std::pow(a, 1.5) / std::pow(t, 1.5) * (-2.0 * e) / s;
-    const double next = std::clamp(e - f / fp, 0.001 - r, r - 0.001);
-    if (std::fabs(e - next) <= 1e-8) {
-      yc = r - next;
-      return true;
+  // yc + A / (2 C^2 T) rises with yc from 0 and reaches h by yc = h (in
+  // a circle it grows without bound toward the crown): regula falsi with
+  // the Illinois step keeps the root bracketed, and halves the bracket
+  // while one end is unbounded.
+  const double k = 1.0 / (2.0 * c * c);
+  auto energy = [&](double y) {
+    const culvert_section s = culvert_section_props(d, y, w, shape);
+    const double a = std::max(s.area, 0.0);
+    if (s.top_width > 0.0) return y + k * a / s.top_width - h;
+    return a > 0.0 ? std::numeric_limits<double>::infinity() : y - h;
+  };
+  double lo = 0.0, hi = h, flo = energy(lo), fhi = energy(hi);
+  yc = hi;
+  if (fhi <= 0.0) {
+    yc = hi;
+  } else if (flo >= 0.0) {
+    yc = lo;
+  } else {
+    int side = 0;
+    for (int it = 0; it < 200 && hi - lo > 1e-12 * d; ++it) {
+      const double y = std::isfinite(fhi) ? (lo * fhi - hi * flo) / (fhi - flo) : 0.5 * (lo + hi);
+      const double f = energy(y);
+      yc = y;
+      if (f == 0.0) break;
+      if (f > 0.0) {
+        hi = y;
+        fhi = f;
+        if (side == 1) flo *= 0.5;
+        side = 1;
+      } else {
+        lo = y;
+        flo = f;
+        if (side == -1 && std::isfinite(fhi)) fhi *= 0.5;
+        side = -1;
+      }
     }
-    e = next;
   }
-  set_error(122);
-  report_error();
-  return false;
+  const double a = std::max(culvert_section_props(d, yc, w, shape).area, 0.0);
+  return c * a * std::sqrt(two_g * std::max(h - yc, 0.0));
 }
 
-double culvert_energy_residual(int shape, double d, double w, double coeff, double head, double q) {
+// Inlet control under the head h over the inlet invert: the unsubmerged
+// inlet up to the crown, the submerged inlet as an orifice C A sqrt(2g h)
+// from 1.5 D, and between the two a straight transition (the way FHWA
+// HDS-5 joins its two inlet forms). The orifice at 1.5 D passes more than
+// the open inlet at D, so the curve rises everywhere and has no step.
+struct inlet_flow {
+  double q = 0.0;
+  double yc = 0.0;        // critical depth at the inlet while unsubmerged
+  bool submerged = false;
+};
+
+inlet_flow inlet_control(int shape, double d, double w, double c, double h) {
+  inlet_flow in;
+  if (h <= 0.0) return in;
+  if (h <= d) {
+    in.q = unsubmerged_inlet(shape, d, w, c, h, in.yc);
+    return in;
+  }
+  in.submerged = true;
+  in.yc = d;
+  const double orifice = c * full_barrel_of(shape, d, w).area * std::sqrt(two_g);
+  if (h >= 1.5 * d) {
+    in.q = orifice * std::sqrt(h);
+    return in;
+  }
   double yc = 0.0;
-  if (!culvert_critical_depth(shape, d, w, q, yc)) return std::nan("");
-  const double a = culvert_area(shape, d, w, yc);
-  // A critical depth above the head leaves no energy to drive the flow.
-  return q - a * coeff * std::sqrt(two_g) * std::sqrt(std::max(head - yc, 0.0));
+  const double at_crown = unsubmerged_inlet(shape, d, w, c, d, yc);
+  in.q = at_crown + (orifice * std::sqrt(1.5 * d) - at_crown) * (h - d) / (0.5 * d);
+  return in;
 }
 
-double zbrent(int shape, double d, double w, double coeff, double head, double lo, double hi, double tol,
-              int& iterations) {
-  constexpr int max_iterations = 100;
-  constexpr double eps = 3.0e-8;
-  auto f = [&](double q) { return culvert_energy_residual(shape, d, w, coeff, head, q); };
-  double a = lo, b = hi, c = hi, dd = 0.0, e = 0.0;
-  double fa = f(a), fb = f(b);
-  iterations = 0;
-  if (std::isnan(fa) || std::isnan(fb)) return culvert_failed;
-  if ((fa > 0.0 && fb > 0.0) || (fa < 0.0 && fb < 0.0)) {
-    std::printf("Problem in ZBRENT root finder\n");
-    std::printf("Root must be bracketed\n");
-    return culvert_failed;
-  }
-  double fc = fb;
-  for (int it = 1; it <= max_iterations; ++it) {
-    iterations = it;
-    if ((fb > 0.0 && fc > 0.0) || (fb < 0.0 && fc < 0.0)) {
-      c = a;
-      fc = fa;
-      e = dd = b - a;
-    }
-    if (std::fabs(fc) < std::fabs(fb)) {
-      a = b;
-      b = c;
-      c = a;
-      fa = fb;
-      fb = fc;
-      fc = fa;
-    }
-    const double tol1 = 2.0 * eps * std::fabs(b) + 0.5 * tol;
-    const double xm = 0.5 * (c - b);
-    if (std::fabs(xm) <= tol1 || fb == 0.0) return b;
-    if (std::fabs(e) >= tol1 && std::fabs(fa) > std::fabs(fb)) {
-      // Inverse quadratic interpolation, or the secant when a = c.
-      const double s = fb / fa;
-      double p = 0.0, q = 0.0;
-      if (a == c) {
-        p = 2.0 * xm * s;
-        q = 1.0 - s;
-      } else {
-        const double qa = fa / fc, r = fb / fc;
-        p = s * (2.0 * xm * qa * (qa - r) - (b - a) * (r - 1.0));
-        q = (qa - 1.0) * (r - 1.0) * (s - 1.0);
-      }
-      if (p > 0.0) q = -q;
-      p = std::fabs(p);
-      const double min1 = 3.0 * xm * q - std::fabs(tol1 * q);
-      const double min2 = std::fabs(e * q);
-      if (2.0 * p < std::min(min1, min2)) {
-        e = dd;
-        dd = p / q;
-      } else {
-        dd = xm;
-        e = dd;
-      }
-    } else {
-      dd = xm;
-      e = dd;
-    }
-    a = b;
-    fa = fb;
-    b += std::fabs(dd) > tol1 ? dd : (xm >= 0.0 ? tol1 : -tol1);
-    fb = f(b);
-    if (std::isnan(fb)) return culvert_failed;
-  }
-  std::printf("Maximum number of iterations exceeded in ZBRENT\n");
-  return culvert_failed;
-}
+}  // namespace
 
 culvert_result culv_flow(const structure_element& e, int index, double h1, double h2) {
   culvert_result out;
@@ -209,7 +160,6 @@ culvert_result culv_flow(const structure_element& e, int index, double h1, doubl
   const double w = e.width;
   const double length = e.length;
   const double n = e.rough_coeff;
-  const double ci = e.inlet_coeff;
   const double c = h1 > h2 ? e.disch_coeff_forward : e.disch_coeff_reverse;
   out.area = d * d * 3.14 * 0.5;
   out.size = d;
@@ -223,107 +173,65 @@ culvert_result culv_flow(const structure_element& e, int index, double h1, doubl
   // The inlet is on the headwater's side: with the water higher downstream
   // the inverts change roles and the flow runs backwards.
   double zu = e.upinvert, zd = e.downinvert;
-  double slope = (zu - zd) / length;
   double hw = h1, tw = h2;
   int sign = 1;
   if (h2 >= h1) {
     std::swap(zu, zd);
     std::swap(hw, tw);
-    slope = -slope;
     sign = -1;
   }
   if (zu > hw || zd > hw) return out;
+  const bool steep = (zu - zd) / length > 0.01;
 
-  const bool steep = slope > 0.01;
-  const double dh = hw - tw;
-  double hd = steep ? hw - zu : hw - zd;
-  double r = hd / d;
+  // The barrel passes the lesser of what its inlet admits (inlet control)
+  // and what the barrel and its outlet let through (outlet control), as
+  // FHWA HDS-5 takes the control that needs the higher headwater. Each
+  // rises with the headwater and neither rises with the tailwater, so the
+  // rating is continuous and monotone in both.
+  const double h = hw - zu;
+  const inlet_flow in = inlet_control(shape, d, w, c, h);
+
+  // Outlet control: the energy from the headwater to the outlet's water
+  // level (the tailwater, or half the barrel's flow depth over the outlet
+  // invert while the tailwater stands lower) drives the entrance, exit and
+  // friction losses of the barrel flowing at the inlet's depth y:
+  // Q = C A(y) sqrt(2g dH / K), K = 1 + C^2 2g n^2 L / R^(4/3) beyond 15 m.
+  // R never exceeds the full barrel's, so K does not rise as the barrel
+  // fills and the discharge never falls.
+  const double y = std::min(h, d);
+  const full_barrel full = full_barrel_of(shape, d, w);
+  const culvert_section s = culvert_section_props(d, y, w, shape);
+  const double a = std::max(s.area, 0.0);
+  const double free_level = zd + 0.5 * y;
+  const double drop = hw - std::max(tw, free_level);
+  double q_out = 0.0;
+  if (a > 0.0 && drop > 0.0) {
+    double k = 1.0;
+    if (length > 15.0) {
+      const double r = s.perimeter > 0.0 ? std::min(a / s.perimeter, full.radius) : 0.0;
+      k = r > 0.0 ? c * c * two_g * n * n * length / std::pow(r, 4.0 / 3.0) + 1.0 : 0.0;
+    }
+    if (k > 0.0) q_out = c * a * std::sqrt(two_g * drop / k);
+  }
+
   double q = 0.0;
   int type = culvert_flow_type::none;
-
-  if (length > 40.0 * d && slope < 0.01) {
-    // A long mild barrel: friction controls.
-    if (r < 1.5) {
-      if (tw > zd && tw < zd + d) {
-        q = long_barrel_flow_at(shape, d, w, n, length, ((hw - zu) * 0.7 + (tw - zd)) * 0.5, dh);
-        type = culvert_flow_type::partly_submerged;
+  if (in.q <= q_out) {
+    q = in.q;
+    if (q > 0.0) {
+      type = in.submerged ? culvert_flow_type::orifice
+                          : (steep ? culvert_flow_type::inlet_steep : culvert_flow_type::inlet_mild);
+      if (!in.submerged) {
+        out.size = in.yc;
+        out.area = std::max(culvert_section_props(d, in.yc, w, shape).area, 0.0);
       }
-      if (tw <= zd + 1e-6) {
-        q = long_barrel_flow_at(shape, d, w, n, length, (hw - zu) * 0.5, dh);
-        type = culvert_flow_type::inlet_mild;
-      }
-    } else {
-      const full_barrel full = full_barrel_of(shape, d, w);
-      const double middle = zd + d * 0.5;
-      if (tw > middle) {
-        q = long_barrel_flow(full.area, full.radius, n, length, dh);
-        type = culvert_flow_type::full_submerged;
-      } else {
-        q = long_barrel_flow(full.area, full.radius, n, length, hw - middle);
-        type = culvert_flow_type::outlet_free;
-      }
-    }
-  } else if (r < 1.5 && (zd + 0.7 * (hw - zu) > tw || tw < zd + d)) {
-    if (zd + 0.7 * (hw - zu) > tw) {
-      // Free outlet: the inlet controls.
-      const double h = steep ? hw - zu : hw - zd;
-      type = steep ? culvert_flow_type::inlet_steep : culvert_flow_type::inlet_mild;
-      if (h < 0.01) {
-        type = culvert_flow_type::none;
-      } else if (shape == culvert_shape::box) {
-        q = ci * w * (2.0 * h / 3.0) * std::sqrt(two_g * h / 3.0);
-      } else if (shape == culvert_shape::circle) {
-        // The coefficient moves from the barrel's toward the orifice's as
-        // the inlet fills.
-        const double blend = ci >= 0.01 ? (1.0 - r / 1.5) * c + (r / 1.5) * ci : c;
-        if (blend > 0.0) {
-          const double q0 = h < d ? culvert_area(shape, d, w, h) * blend * std::sqrt(two_g) * std::sqrt(h / 3.0)
-                                  : culvert_area(shape, d, w, d) * blend * std::sqrt(two_g) * std::sqrt(0.4 * h);
-          int iterations = 0;
-          q = zbrent(shape, d, w, blend, h, 0.0001, q0, 0.0001, iterations);
-          if (q == culvert_failed) {
-            std::printf("Problem in zbrent (ex_flow_route.c). Hydraulic short culvert routine \n");
-            std::printf("The flow cannot be determine in culvert number %d\n", index);
-            out.q = culvert_failed;
-            return out;
-          }
-          double yc = 0.0;
-          if (!culvert_critical_depth(shape, d, w, q, yc)) {
-            out.q = culvert_failed;
-            return out;
-          }
-          out.size = yc;
-          out.area = culvert_area(shape, d, w, yc);
-        }
-      }
-      // An arch barrel passes nothing under inlet control.
-    } else {
-      // The outlet is partly submerged.
-      const culvert_section s = culvert_section_props(d, tw - zd, w, shape);
-      q = std::sqrt(dh * two_g) * s.area * c;
-      type = culvert_flow_type::partly_submerged;
     }
   } else {
-    hd = steep ? hw - zu : hw - zd;
-    r = hd / d;
-    const full_barrel full = full_barrel_of(shape, d, w);
-    if (r >= 1.0 && tw - zd >= d) {
-      // Full barrel, submerged outlet: entrance, friction and exit losses.
-      const double k =
-          length > 15.0 ? c * c * two_g * n * n * length / std::pow(full.radius, 4.0 / 3.0) + 1.0 : 1.0;
-      q = std::sqrt(dh * 2.0 * g / k) * full.area * c;
-      type = culvert_flow_type::full_submerged;
-    } else if (r >= 1.5 && tw < zd + d) {
-      const double a = full.area * c;
-      const double qi = std::sqrt(hw - zu) * a * std::sqrt(two_g);
-      const double qo = std::sqrt((hw - zd - d) * two_g) * a;
-      if (qo > qi) {
-        q = qi;
-        type = culvert_flow_type::orifice;
-      } else {
-        q = qo;
-        type = culvert_flow_type::outlet_free;
-      }
+    q = q_out;
+    if (q > 0.0) {
+      if (tw >= zd + d && h >= d) type = culvert_flow_type::full_submerged;
+      else if (tw > free_level) type = culvert_flow_type::partly_submerged;
+      else type = culvert_flow_type::outlet_free;
     }
   }
   out.q = q * sign;

@@ -183,6 +183,30 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
         if (to_boundary) {
           res.boundary_inflow += q * dt;
         } else {
+          if (q > 0.0 && e.dc > 0.0) {
+            // The channel's water stands over the cell's ground: cell and
+            // channel are one pool across the bank, and a step moves at
+            // most half of what would bring the two surfaces level (the
+            // cell's area a against the channel's surface along the entry,
+            // its top width times the entry's length). The cell's other
+            // neighbours and the channel's own flow move them in the same
+            // step: a whole share would carry the two past each other and
+            // back again, step after step.
+            bool exceeded = false;
+            section_props at;
+            const section_status st = section_at_depth(ch, link, node, e.wc - e.bed, at, exceeded);
+            if (st != section_status::ok) {
+              print_section_fault(st, node, link);
+              set_error(own_message_code);
+              report_error();
+              res.ok = false;
+              return res;
+            }
+            if (exceeded) ch.xsec_table_exceeded = 1;
+            const double plan = at.topw * e.lw;
+            const double level = 0.5 * std::max(e.wo - e.wc, 0.0) * a * plan / (a + plan);
+            q = std::min(q, level / dt);
+          }
           const double v = q * dt;
           if (e.h * a - v < -1e-16) {
             depth[c] = 0.0;

@@ -6,7 +6,9 @@
 // back: a weir reduced by its submergence, a short Manning flow when the two
 // levels come close, limited by critical flow over the bank, and a spill
 // from the channel never takes more than overbank_max_dv of the water above
-// the crest. A cell never gives more water than it holds. The result is the
+// the crest. A cell never gives more water than it holds, nor, where the
+// channel's water stands over the cell's ground, more than half of what
+// would bring the two water surfaces level in the step. The result is the
 // per-node lateral inflow qlat (m2/s, added to) and each entry's exchange
 // gst_qlat (m3/s, positive into the channel).
 #pragma once

@@ -63,31 +63,4 @@ structure_status structure_sum(const channel_structures& s, int link, double hw,
   return structure_status::ok;
 }
 
-bool calibrate_inlet_coeffs(channel_structures& s) {
-  for (int i = 1; i <= s.count(); ++i) {
-    structure_element& e = s.struct_elements[static_cast<std::size_t>(i)];
-    if (!structure_kind::is_culvert(e.type)) continue;
-    const double d = e.width;
-    e.inlet_coeff = 1.07;
-    // The tailwater stands clear of the barrel: at 0 m, or a barrel height
-    // below the lower invert when that lies lower.
-    const double tw = std::fmin(0.0, std::fmin(e.upinvert, e.downinvert) - std::fmax(e.width, e.height));
-    const culvert_result full = culv_flow(e, i, e.upinvert + 1.5 * d, tw);
-    if (full.q == culvert_failed) {
-      std::printf("Error in link number: %d ", e.link);
-      return false;
-    }
-    const culvert_result part = culv_flow(e, i, e.upinvert + 1.49 * d, tw);
-    if (part.q == culvert_failed) {
-      std::printf("Error in link number %d: ", e.link);
-      return false;
-    }
-    double ci = full.q / (std::sqrt((1.49 * d - part.size) * 19.62) * part.area);
-    if (!(ci <= 1.0)) ci = 0.99;  // above 1, or no part-full barrel to compare with
-    if (ci < 0.0) ci = 0.0;
-    e.inlet_coeff = ci;
-  }
-  return true;
-}
-
 }  // namespace nivra

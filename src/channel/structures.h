@@ -52,7 +52,6 @@ struct structure_element {
   double slope = 0.0;                // barrel slope, m/m
   double disch_coeff_forward = 0.0;  // with the headwater upstream
   double disch_coeff_reverse = 0.0;  // with the headwater downstream
-  double inlet_coeff = 0.0;          // culvert inlet (orifice) coefficient, set at the network's set-up
   double width = 0.0;
   double height = 0.0;
   double crest_low_loc = 0.0;        // m along the crest, as given
@@ -113,12 +112,5 @@ enum class structure_status { ok, culvert_failed };
 // and fails.
 structure_status structure_sum(const channel_structures& s, int link, double hw, double tw, double model_time,
                                double& q);
-
-// The inlet coefficient of every culvert: the orifice discharge with the
-// headwater 1.5 diameters above the inlet, against the part-full flow at
-// 1.49 diameters (at most 0.99). It depends on the barrel only, so it is
-// found once for the run. False after a culvert's message ("Error in link
-// number: %d "): the run stops.
-bool calibrate_inlet_coeffs(channel_structures& s);
 
 }  // namespace nivra

@@ -1,8 +1,9 @@
 // The exchange between a cell and its channel node by hand: free overfall
 // into the channel and its limit at the cell's water, the submergence
-// factors, a backwater flow between the weir and Manning regimes, and a
-// spill over the bank cut to the share of the water above the crest that
-// OVERBANK_MAX_DV allows.
+// factors, a backwater flow between the weir and Manning regimes, a cell
+// over its channel giving back no more than half of what levels the two,
+// and a spill over the bank cut to the share of the water above the crest
+// that OVERBANK_MAX_DV allows.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -80,6 +81,27 @@ TEST_F(LateralInflow, WaterFallsFreelyIntoTheChannelAndNoMoreThanTheCellHolds) {
   EXPECT_NEAR(r.to_channel, 4.0, 1e-12);
 }
 
+TEST_F(LateralInflow, ACellOverItsChannelGivesBackNoMoreThanHalfOfWhatLevelsThem) {
+  // The cell's ground (100 m) above the bank (99.5 m), 0.5 m of water on
+  // it and the channel (10 m wide, 200 m2 of water surface along the cell)
+  // at 100.2 m: the weir over the ground would pass 0.5^1.5 x 20 x 3.4098 =
+  // 24.1 m3/s, but 0.3 m apart the two surfaces meet once 0.3 x 400 x 200
+  // / 600 = 40 m3 has crossed. In 10 s the cell gives half of that.
+  load(10.0, 0.0, 0.5, 99.0);
+  net->yp(1, 1) = 100.2;
+  overland.ov_depth[1] = 0.5;
+  ASSERT_GT(std::pow(0.5, 1.5) * 20.0 * weir, 20.0);
+  const lateral_result r = exchange(10.0);
+  EXPECT_NEAR(net->gst_qlat[1][1], 2.0, 1e-12);
+  EXPECT_NEAR(r.to_channel, 20.0, 1e-9);
+  EXPECT_NEAR(overland.ov_depth[1], 0.45, 1e-12);
+  // Levels the same: nothing moves; the channel higher: the spill rules.
+  net->qlat(1, 1) = 0.0;
+  net->yp(1, 1) = 100.45;
+  exchange(10.0);
+  EXPECT_EQ(net->gst_qlat[1][1], 0.0);
+}
+
 TEST_F(LateralInflow, SubmergenceFactorsOfTheTable) {
   const struct {
     double s, factor;
@@ -104,7 +126,8 @@ TEST_F(LateralInflow, BackwaterFlowsByManningUpToTheSubmergedWeir) {
     overland.ov_depth[1] = 0.1;
     overland.dist_rough[1] = n;
     const double manning = std::sqrt(0.01 / 10.0) * std::pow(0.095, 5.0 / 3.0) / n * 2.0 * 20.0;
-    exchange(1.0, true);
+    // A tenth of a second moves too little to bring the levels together.
+    exchange(0.1, true);
     EXPECT_NEAR(net->gst_qlat[1][1], std::min(manning, submerged), 1e-9);
   }
   EXPECT_LT(std::sqrt(0.01 / 10.0) * std::pow(0.095, 5.0 / 3.0) / 0.015 * 40.0, submerged);

@@ -5,15 +5,18 @@
 // long-term example.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/weather_step.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "soil/soil_state.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
@@ -181,6 +184,52 @@ TEST_F(WeatherStep, HourlyAveragesOverNoCellAreZero) {
   EXPECT_NE(read_file("evap_out").find("2024/6/10  12:00     0.000000     0.000000     0.000000     0.000000"),
             std::string::npos)
       << read_file("evap_out");
+}
+
+// A later storm starts from the water the soil-moisture accounting left in
+// the top zone at the end of the dry spell, not from the moisture map; and
+// the surface moisture reported between the storms is that same water, so
+// the hourly Theta runs on without a jump into the storm.
+TEST_F(WeatherStep, ALaterStormStartsFromTheMoistureTheDrySpellLeft) {
+  copy_example("longterm");
+  std::vector<double> from_map, accounted, surface, started;
+  int event = 0;
+  bool checked = false;
+  const storm_run r = run_storm(
+      "longterm.prj", [&](model_state& ms) { from_map.assign(ms.soil.init_moisture.data(), ms.soil.init_moisture.data() + ms.grid.ncells + 1); },
+      30000, [&](const model_state& ms) {
+        const soil_state& s = ms.soil;
+        if (ms.clock.event_index == 2 && event == 1 && !checked) {
+          started.assign(s.init_moisture.data(), s.init_moisture.data() + ms.grid.ncells + 1);
+          checked = true;
+        }
+        event = ms.clock.event_index;
+        if (event != 1) return;
+        // The accounting's top zone at the end of every step of the dry spell.
+        accounted.assign(1, 0.0);
+        surface.assign(1, 0.0);
+        for (int c = 1; c <= ms.grid.ncells; ++c) {
+          accounted.push_back(s.sm_water_top[c] / std::min(s.sm_depth[c], s.top_layer_depth));
+          surface.push_back(s.surface_moisture[c]);
+        }
+      });
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 2000);
+  ASSERT_TRUE(checked);
+  const int n = r.ms->grid.ncells;
+  ASSERT_EQ(static_cast<int>(started.size()), n + 1);
+  ASSERT_EQ(static_cast<int>(accounted.size()), n + 1);
+  double moved = 0.0;
+  for (int c = 1; c <= n; ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_NEAR(started[c], accounted[c], 1e-12);
+    EXPECT_NEAR(surface[c], accounted[c], 1e-12);
+    moved = std::max(moved, std::fabs(started[c] - from_map[c]));
+  }
+  // The storm and the dry spell changed the soil: the map is not what came back.
+  EXPECT_GT(moved, 0.005);
+  // No infiltration is reported while the surface is dry.
+  EXPECT_NE(r.console.find("2024/6/14  2:00 PET cm/h 0.0000 AET cm/h 0.0000 Infil cm/h 0.0000"), std::string::npos)
+      << r.console.substr(0, 4000);
 }
 
 TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {

@@ -59,6 +59,7 @@ namespace map_format {
 inline constexpr int per_time_grids = 0;  // one ASCII grid file per quantity and output time
 inline constexpr int ascii_dataset = 1;
 inline constexpr int binary_dataset = 2;
+inline constexpr int no_maps = 3;         // writes no map at all: refused, so that no map card is lost
 inline constexpr int quib = 4;            // QUIB containers, refused by this version
 }  // namespace map_format
 

@@ -452,6 +452,7 @@ struct run_control {
   int outrow = 0, outcol = 0;
   double latitude = 0.0, longitude = 0.0, gmt = 0.0;
   int gmt_given = 0;
+  int latitude_given = 0, longitude_given = 0;
   int qout_cfs = 0;
   int quiet = 0;
   double outslope = 0.0;

@@ -212,6 +212,7 @@ void copy_run_control(model_state& ms) {
   ms.clock.gmt_given = rc.gmt_given;
   ms.hydromet.latitude = rc.latitude;
   ms.hydromet.longitude = rc.longitude;
+  ms.hydromet.site_given = rc.latitude_given && rc.longitude_given;
   ms.output.units = rc.units;
   ms.output.qout_cfs = rc.qout_cfs;
   ms.project.quiet = rc.quiet;

@@ -232,6 +232,29 @@ TEST_F(WeatherStep, ALaterStormStartsFromTheMoistureTheDrySpellLeft) {
       << r.console.substr(0, 4000);
 }
 
+// A site anywhere on the globe runs: the equator, south and west of it;
+// only a site left out stops a long-term run.
+TEST_F(WeatherStep, LongTermRunsTakeAnySiteAndNeedOne) {
+  const struct {
+    const char* card;
+    const char* line;
+    bool runs;
+  } cases[] = {
+      {"LATITUDE", "LATITUDE -33.9", true},   {"LONGITUDE", "LONGITUDE -70.6", true},
+      {"LATITUDE", "LATITUDE 0", true},       {"LONGITUDE", "LONGITUDE 0", true},
+      {"LATITUDE", "LATITUDE -90", true},     {"LONGITUDE", "LONGITUDE -180", true},
+      {"LATITUDE", "", false},                {"LONGITUDE", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.card) + ": " + c.line);
+    const std::string console = run_example_with_card("longterm", "longterm", c.card, c.line);
+    EXPECT_EQ(process.error_block.stop == 0, c.runs) << console.substr(0, 2000);
+    EXPECT_EQ(console.find("Latitude and longitude of basin centroid required for long-term simulations") ==
+                  std::string::npos,
+              c.runs);
+  }
+}
+
 TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
   copy_example("longterm");
   const storm_run r = run_storm("longterm.prj", {}, 30000);

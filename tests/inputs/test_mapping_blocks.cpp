@@ -217,6 +217,12 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
        "Error: line 7 of the mapping table file t.cmt gives the wetland 5, which the index map ids.map does not "
        "hold\n"},
+      {"a wetland without a Manning n",
+       cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("7", "b", "1 1 1 1 1 0 1"),
+                                           cmt_row("9", "c", "1 1 1 1 1 1 1")}),
+       "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
+       "Error: line 7 of the mapping table file t.cmt gives the wetland a Manning n (the sixth value) that is not "
+       "above 0\n"},
       {"a second row of an ID",
        cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("9", "b", "1 1 1 1 1 1 1"),
                                            cmt_row("9", "c", "1 1 1 1 1 1 1")}),
@@ -692,7 +698,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
     void (*run)(model_state&);
     void (*expect)(const model_state&);
   } loaders[] = {
-      {"WETLAND_PROPERTIES", [](model_state& ms) { ms.lake.wetlands_on = 1; }, init_wetlands,
+      {nullptr, [](model_state& ms) { ms.lake.wetlands_on = 1; }, init_wetlands,
        [](const model_state& ms) { EXPECT_EQ(ms.lake.wetland_mask[5], 2); }},
       {nullptr, [](model_state& ms) { ms.overland.ov_boundary = 1; }, init_overland_boundary,
        [](const model_state& ms) {
@@ -735,7 +741,10 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
        }},
   };
   for (const loader& l : loaders) {
-    SCOPED_TRACE(l.card ? l.card : l.run == init_overland_boundary ? "OV_BOUNDARY" : "GREEN_AMPT");
+    SCOPED_TRACE(l.card                            ? l.card
+                 : l.run == init_wetlands          ? "WETLAND_PROPERTIES"
+                 : l.run == init_overland_boundary ? "OV_BOUNDARY"
+                                                   : "GREEN_AMPT");
     reset_process_state();
     auto ms = table_record(tables);
     write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");

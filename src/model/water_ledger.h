@@ -113,6 +113,7 @@ enum class water_flux {
   overland_to_pipes,
   pipes_to_overland,
   pipes_to_channels,
+  channels_to_pipes,        // a river above the pipes' water flowing back through their outfalls
   groundwater_to_pipes,
   pipes_to_boundary,        // into fixed-head outfalls
   boundary_to_pipes,        // out of them
@@ -201,6 +202,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::overland_to_pipes, "overland_to_pipes", "Volume of overland to subsurface drains", c::surface, c::pipes, f::overland_to_pipes},
     {f::pipes_to_overland, "pipes_to_overland", "Volume of subsurface drains to overland", c::pipes, c::surface, f::pipes_to_overland},
     {f::pipes_to_channels, "pipes_to_channels", "Volume of subsurface drains to channels", c::pipes, c::channels, f::pipes_to_channels},
+    {f::channels_to_pipes, "channels_to_pipes", "", c::channels, c::pipes, f::channels_to_pipes},
     {f::groundwater_to_pipes, "groundwater_to_pipes", "Volume of groundwater to tile drains", c::groundwater, c::pipes, f::groundwater_inputs, -1},
     {f::pipes_to_boundary, "pipes_to_boundary", "", c::pipes, c::outside, f::pipes_to_boundary},
     {f::boundary_to_pipes, "boundary_to_pipes", "", c::outside, c::pipes, f::boundary_to_pipes},

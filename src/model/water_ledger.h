@@ -97,6 +97,7 @@ enum class water_flux {
   channel_point_sources,
   channel_point_sinks,
   channel_headwater_inflow,  // FIRST_ORDER_CHAN_Q into the links without upstream links
+  xy_stream_inflow,          // an outer run's stream hydrographs into the nodes of the XY stream points
   // Channel lakes.
   overland_to_channel_lakes,
   channel_lakes_to_overland,
@@ -189,6 +190,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::channel_point_sources, "channel_point_sources", "Total channel point sources=", c::outside, c::channels, f::channel_point_sources},
     {f::channel_point_sinks, "channel_point_sinks", "", c::channels, c::outside, f::channel_point_sinks},
     {f::channel_headwater_inflow, "channel_headwater_inflow", "Total headwater inflow into channels=", c::outside, c::channels, f::channel_headwater_inflow},
+    {f::xy_stream_inflow, "xy_stream_inflow", "Volume of XY stream inflows into channels", c::outside, c::channels, f::xy_stream_inflow},
     {f::overland_to_channel_lakes, "overland_to_channel_lakes", "", c::surface, c::channel_lakes, f::overland_to_channel_lakes},
     {f::channel_lakes_to_overland, "channel_lakes_to_overland", "", c::channel_lakes, c::surface, f::channel_lakes_to_overland},
     {f::channels_to_channel_lakes, "channels_to_channel_lakes", "", c::channels, c::channel_lakes, f::channels_to_channel_lakes},

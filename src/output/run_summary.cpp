@@ -271,6 +271,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "\n");
     put(f, "Volume gained from XY boundaries                %14.2lf\n", b.total(flux::xy_boundary_gain));
     put(f, "Volume lost to XY boundaries                    %14.2lf\n", b.total(flux::xy_boundary_loss));
+    if (ms.channel.xy_stream_inflow_on)
+      put(f, "Volume of XY stream inflows into channels       %14.2lf\n", b.total(flux::xy_stream_inflow));
   }
 
   put(f, "\n");

@@ -199,6 +199,18 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
   const double marsh[] = {0.1, 0.05, 0.1, 0.02, 1.0, 0.0, 0.2, 0.3};
   for (int k = 1; k <= 8; ++k) EXPECT_DOUBLE_EQ(ms->lake.wetland_props[2][k], marsh[k - 1]) << k;
   EXPECT_DOUBLE_EQ(ms->lake.wetland_props[1][8], 0.001);
+  // The columns as the overland schemes name them.
+  {
+    namespace wp = wetland_prop;
+    const auto marsh_props = ms->lake.wetland_props[2];
+    EXPECT_DOUBLE_EQ(marsh_props[wp::water_depth], 0.1);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::layer_thickness], 0.05);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::layer_conductivity], 0.1);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::transition_depth], 0.02);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::linear_coef], 1.0);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::manning_n], 0.2);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::ground_offset], 0.3);
+  }
 
   struct fault {
     const char* what;

@@ -255,6 +255,30 @@ TEST_F(WeatherStep, LongTermRunsTakeAnySiteAndNeedOne) {
   }
 }
 
+TEST_F(WeatherStep, TheEvaporationFileGivesTheMeanDepthDrainedBelowTheSoil) {
+  // Drainage waiting for the water table: 0.1 cm under cell 1 up to 0.9 cm
+  // under cell 9, 0.5 cm over the field; the hour's own drainage adds to it.
+  std::vector<double> held;
+  const storm_run r = run_storm("field.prj", [](model_state& ms) {
+    for (int c = 1; c <= ms.grid.ncells; ++c) ms.soil.unsat_down_flux[c] = 0.1 * c;
+  }, 1, [&held](const model_state& ms) {
+    held.assign(ms.soil.unsat_down_flux.data() + 1, ms.soil.unsat_down_flux.data() + 1 + ms.grid.ncells);
+  });
+  ASSERT_NE(r.ms, nullptr);
+  ASSERT_EQ(held.size(), 9u);
+  double mean = 0.0;
+  for (double d : held) mean += d / 9.0;
+  EXPECT_GE(mean, 0.5 - 1e-12);
+  EXPECT_NEAR(r.ms->hydromet.avg_down_flux, mean, 1e-12);
+  // The fifth column of the hour's line.
+  const std::string text = read_file("evap_out");
+  const std::size_t at = text.find("2024/6/10  12:00");
+  ASSERT_NE(at, std::string::npos) << text;
+  double v[5] = {};
+  ASSERT_EQ(std::sscanf(text.c_str() + at + 16, "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]), 5) << text;
+  EXPECT_NEAR(v[4], mean, 1e-6);
+}
+
 TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
   copy_example("longterm");
   const storm_run r = run_storm("longterm.prj", {}, 30000);

@@ -313,9 +313,13 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
     if (sc.wetland) {
       ms->lake.wetlands_on = 1;
       ms->lake.wetland_mask.alloc(ms->grid.ncells);
-      ms->lake.wetland_props.alloc(1, 7);
-      const double props[8] = {0.0, 0.02, 0.5, 0.05, 0.3, 0.0, 0.08, 0.0};  // -, Tw, Kw, Db, Cw, -, nw, -
-      for (int k = 0; k < 8; ++k) ms->lake.wetland_props[1][k] = props[k];
+      ms->lake.wetland_props.alloc(1, 8);
+      namespace wp = wetland_prop;
+      ms->lake.wetland_props[1][wp::layer_thickness] = 0.02;
+      ms->lake.wetland_props[1][wp::layer_conductivity] = 0.5;
+      ms->lake.wetland_props[1][wp::transition_depth] = 0.05;
+      ms->lake.wetland_props[1][wp::linear_coef] = 0.3;
+      ms->lake.wetland_props[1][wp::manning_n] = 0.08;
       for (int i = 1; i <= ms->grid.ncells; i += 3) ms->lake.wetland_mask[i] = 1;
     }
     if (sc.snow) {

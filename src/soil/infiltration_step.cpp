@@ -95,6 +95,36 @@ bool check_soil_classes(model_state& ms) {
   return true;
 }
 
+// Frozen soil (GTFSM, long-term runs) cuts the conductivity of every soil
+// layer, or Richards node, by its liquid-water factor from the ground
+// temperature; plain Green-Ampt has no layer factor and takes 1. The
+// freezing curve of a soil needs its Brooks-Corey pore index and a suction
+// head: Richards columns under the Haverkamp curve and layered soil classes
+// without them stop the run.
+bool check_frozen_soil(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (s.inf_richards && s.richards_c_option == retention_haverkamp) {
+    std::printf("Error: GTFSM freezes a Richards column through the Brooks-Corey pore index and bubbling head of "
+                "its nodes; the Haverkamp curve (RICHARDS_C_OPTION HAVERCAMP) has neither.\n");
+    stop_with_own_message();
+    return false;
+  }
+  if (!s.inf_layered_soil || s.soiltype.empty()) return true;
+  const array1d<soil_class>& classes = s.soil_classes();
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const soil_class& soil = classes[s.soiltype[c]];
+    for (int j = 1; j <= 3; ++j) {
+      if (soil.pore_index(j) > 0.0 && soil.pore_index(j) <= 100.0 && soil.capillary_head(j) > 0.0) continue;
+      std::printf("Error: GTFSM needs a pore-size index above 0 (at most 100) and a suction head above 0 in every "
+                  "layer; layer %d of soil class %d (cell %d) has %g and %g cm.\n",
+                  j, s.soiltype[c], c, soil.pore_index(j), soil.capillary_head(j));
+      stop_with_own_message();
+      return false;
+    }
+  }
+  return true;
+}
+
 // The soil-moisture accounting layer starts with the initial water content:
 // SOIL_MOIST_DEPTH of soil, its top layer the top TOP_LAYER_DEPTH (single
 // layer), or layers 1 and 2 of the soil class (layered).
@@ -218,7 +248,6 @@ infiltration_domain infiltration_kernel_domain(model_state& ms) {
 void init_infiltration_state(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s)) return;
-  if (ms.hydromet.gtfsm && !s.inf_redist) return report_card_not_available("GTFSM");
   const int n = ms.grid.ncells;
   alloc_1d_double(s.cum_infil, n, "cum_infil");
   alloc_1d_double(s.cum_infil_prev, n, "cum_infil_prev");
@@ -229,6 +258,7 @@ void init_infiltration_state(model_state& ms) {
   if (s.sm_accounting) alloc_1d_double(s.sm_infil_in, n, "sm_infil_in");
   if (single_layer(s) && !check_single_layer_cells(ms)) return;
   if (s.inf_layered_soil && !check_soil_classes(ms)) return;
+  if (ms.hydromet.gtfsm && !check_frozen_soil(ms)) return;
   for (int c = 1; c <= n && single_layer(s); ++c) {
     const double theta = s.init_moisture[c];
     s.surface_moisture[c] = s.init_moisture_old[c] = theta;

@@ -199,6 +199,7 @@ richards_domain richards_kernel_domain(model_state& ms) {
   d.iter_max = s.richards_iter_max;
   d.upper_option = s.richards_upper_option;
   d.fixed_bottom = ms.groundwater.water_table_given != 0;
+  if (ms.hydromet.gtfsm && !s.SE.empty()) d.unfrozen = &s.SE;
   return d;
 }
 

@@ -100,6 +100,22 @@ TEST_F(LongTermSoils, TheLumpedBaseflowReachesTheOutletWithTheFloodplainExchange
   }
 }
 
+// Frozen soil under Richards columns: a summer week keeps every node
+// thawed (its factor stays 1), so the run with GTFSM is the run without it,
+// to the bit, and its balance closes.
+TEST_F(LongTermSoils, FrozenSoilOverRichardsColumnsInASummerWeekChangesNothing) {
+  std::string sums[2];
+  for (int frozen = 0; frozen < 2; ++frozen) {
+    const std::string console =
+        testing::run_example_with_card("longterm_richards", "richards", "GTFSM", frozen ? "GTFSM" : "# thawed");
+    ASSERT_EQ(process.error_block.stop, 0) << console;
+    sums[frozen] = read_file("richards.sum");
+    EXPECT_NEAR(value_after(sums[frozen], "Overall mass balance error ="), 0.0, 1e-5);
+  }
+  for (const char* label : {"Total amount of discharge=", "Total amount of evaporation=", "Final volume in soils="})
+    EXPECT_EQ(value_after(sums[1], label), value_after(sums[0], label)) << label;
+}
+
 TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
   const struct {
     const char* example;

@@ -357,7 +357,11 @@ TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
          write_file("plane_layered.sol", table);
        },
        "Error: layer 3 of soil class 2 (cell 23)"},
-      {"a water table", [] { set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_infil.ele"); },
+      {"a water table under layered soils",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_infil.ele");
+       },
        "the WATER_TABLE card is not available"},
       {"an area reduction without its map", [] { set_card("plane_infil.prj", "AREA_REDUCTION", "AREA_REDUCTION"); },
        "the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an AREA_REDUCTION table "

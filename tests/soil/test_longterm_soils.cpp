@@ -13,7 +13,11 @@
 
 #include "core/process.h"
 #include "run/driver.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
 #include "run/run_test_support.h"
+#include "soil/soil_state.h"
 #include "support/test_support.h"
 
 namespace nivra {
@@ -114,6 +118,34 @@ TEST_F(LongTermSoils, FrozenSoilOverRichardsColumnsInASummerWeekChangesNothing) 
   }
   for (const char* label : {"Total amount of discharge=", "Total amount of evaporation=", "Final volume in soils="})
     EXPECT_EQ(value_after(sums[1], label), value_after(sums[0], label)) << label;
+}
+
+// A water table held where its map puts it under the Richards hillside
+// (examples/static_table): every column ends at the table all week (the
+// table does not move), what drains into it leaves the model, and the run
+// summary closes.
+TEST_F(LongTermSoils, RichardsColumnsOverAStaticTableEndAtItAndCloseTheirBalance) {
+  copy_example("static_table");
+  const testing::storm_run r = testing::run_storm("static_table.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const soil_state& s = ms.soil;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    double above = 0.0;
+    for (int j = 1; j <= s.numcells[c] - 1; ++j) above += s.DZ(c, j);
+    EXPECT_NEAR(above, (ms.grid.elevation[c] - ms.groundwater.elevgw[c]) * 100.0, 1e-6) << "cell " << c;
+  }
+  const std::string sum = read_file("static_table.sum");
+  auto v = [&](const std::string& label) { return value_after(sum, label); };
+  const double in = v("Total amount of precip=") + v("Initial volume in soils=") +
+                    value_after(sum, "Total made consistent in the soil columns=", false);
+  const double out = v("Total amount of discharge=") + v("Total amount of evaporation=") +
+                     v("Total downward flux from unsaturated zone=") + v("Final volume on surface=") +
+                     v("Final volume in soils=");
+  EXPECT_NEAR(in, out, 7 * 0.005);
+  EXPECT_NEAR(v("Overall mass balance error ="), 0.0, 1e-5);
+  // The table took water from the storms' infiltration.
+  EXPECT_GT(v("Total downward flux from unsaturated zone="), 100.0);
 }
 
 TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {

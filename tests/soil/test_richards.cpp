@@ -13,6 +13,7 @@
 #include "core/process.h"
 #include "soil/richards.h"
 #include "soil/richards_fixture.h"
+#include "soil/soil_column.h"
 #include "support/test_support.h"
 
 namespace nivra {
@@ -245,6 +246,49 @@ TEST(RichardsColumn, FrozenNodesConductByTheirLiquidWaterFactor) {
   // Half thawed at -100 cm: Kr = (100/20)^-3.5 = 3.5777e-3 becomes
   // sqrt(3.5777e-3 x 1e-6) = 5.98e-5 (the node barely moved in the hour).
   EXPECT_NEAR(k.soil->richards.KHEAD(2, 3), std::sqrt(std::pow(5.0, -3.5) * 1e-6), 2e-6);
+}
+
+TEST(RichardsColumn, AStaticTableDrainsTheColumnToTheHydrostaticProfile) {
+  // 1.2 m of the loam in 5 cm nodes over a table held 1 m below the ground
+  // (the column cut at it, the soil at its table water content of 0.40,
+  // wetter than equilibrium). With nothing on the surface the column
+  // drains into the table until every head is minus its height above the
+  // table (Darcy: no flow at h = -z), to 1 mm; what it lost went through
+  // the table node (less what holding heads and contents consistent added).
+  const int nodes = 25;
+  richards_cells k(1, nodes, loam(), 5.0, bc);
+  soil_state& s = *k.soil;
+  for (int j = 0; j <= nodes; ++j) s.THETA(1, j) = 0.40;
+  soil_column_cell cell;
+  cell.numcells = &s.numcells[1];
+  cell.capacity = nodes;
+  cell.DZ = s.DZ[1].data();
+  cell.THETA = s.THETA[1].data();
+  cell.PHEAD = s.richards.PHEAD[1].data();
+  cell.soil = s.richards.soil[1].data();
+  cell.ground = 10.0;
+  cell.table = 9.0;
+  ASSERT_EQ(cut_column_at_table(cell, 120.0, true).status, soil_column_status::ok);
+  ASSERT_EQ(s.numcells[1], 21);
+  for (int j = 1; j <= 20; ++j) s.richards.PHEAD(1, j) = head_from_moisture(loam(), bc, 0.40, 0.0);
+  for (int j = 0; j <= 21; ++j) {
+    const conductivity_capacity kc = conductivity_and_capacity(loam(), bc, s.richards.PHEAD(1, j), s.THETA(1, j));
+    s.richards.KHEAD(1, j) = kc.kr;
+    s.richards.WATCAP(1, j) = kc.c;
+  }
+  richards_domain d = k.domain();
+  d.fixed_bottom = true;
+  const double before = k.water(1);
+  double drained = 0.0;
+  for (int hour = 0; hour < 2000; ++hour) {
+    const richards_result r = solve_soil_column(d, 3600.0);
+    ASSERT_EQ(r.status, richards_status::ok);
+    drained += r.drained - r.adjustment;
+  }
+  for (int j = 1; j <= 20; ++j)
+    EXPECT_NEAR(s.richards.PHEAD(1, j), -(100.0 - 5.0 * j + 2.5), 0.1) << "node " << j;
+  EXPECT_GT(before - k.water(1), 1.0);
+  EXPECT_NEAR(drained / k.area * 100.0, before - k.water(1), 1e-6 * before);
 }
 
 TEST(RichardsColumn, EveryCallBooksTheWaterItMoves) {

@@ -166,6 +166,33 @@ TEST_F(GroundwaterRun, WithoutInfiltrationTheMapsStillGiveTheStartingHeads) {
   EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
 }
 
+// Without saturated groundwater the water-table map is held where it is:
+// the channel along the southern row, on a table 0.3 m under the ground,
+// takes water through its bed (STREAM_LOSS) from it, on Green-Ampt soil and
+// without infiltration, and the run's balance, in which the table lies
+// outside the model, closes.
+TEST_F(GroundwaterRun, AStaticTableFeedsTheStreamsWithoutSaturatedGroundwater) {
+  for (const bool soil : {true, false}) {
+    SCOPED_TRACE(soil ? "Green-Ampt" : "no infiltration");
+    reset_process_state();
+    copy_example("groundwater");
+    for (const char* card : {"GW_SIMULATION", "GW_BOUNDFILE", "GW_UNIF_HYCOND", "GW_UNIF_POROSITY", "GW_TIMESTEP",
+                             "GW_LSOR_CON", "USE_WELLS", "AQUIFER_BOTTOM"})
+      testing::set_card("storm.prj", card, "");
+    testing::set_card("storm.prj", "STREAM_LOSS", "STREAM_LOSS");
+    if (!soil) testing::set_card("storm.prj", "GREEN_AMPT", "");
+    const testing::storm_run r = testing::run_storm("storm.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const std::string sum = read_file("storm.sum");
+    EXPECT_GT(value_after(sum, "Total flux from gw to river="), 10.0);
+    EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+    EXPECT_GT(r.ms->ledger.run_total(water_flux::groundwater_to_channels), 10.0);
+    // The table did not move: the southern row still 0.3 m under the ground.
+    const model_state& ms = *r.ms;
+    EXPECT_NEAR(ms.groundwater.elevgw[ms.grid.ncells] - ms.grid.elevation[ms.grid.ncells], -0.3, 1e-9);
+  }
+}
+
 // Between the accounting layer (40 cm) and the water table the soil of
 // groundwater.prj holds SINGLE_UNSAT_SAT x the aquifer's storage
 // coefficient (0.25). At the start that zone is (7 - r) x 0.4 - 0.1 m

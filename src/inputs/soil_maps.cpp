@@ -560,8 +560,6 @@ void read_infiltration_maps(model_state& ms) {
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // Layered soils do not yet follow a water table.
-  if (s.inf_layered_soil && ms.groundwater.water_table_given) report_card_not_available("WATER_TABLE");
 }
 
 void read_groundwater_maps(model_state& ms) {

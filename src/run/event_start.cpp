@@ -85,9 +85,14 @@ void restart_clocks(model_state& ms) {
 }
 
 // The surface at the event's start: an event without a hotstart or an
-// initial water surface starts dry; wetland cells keep their water.
+// initial water surface starts dry; wetland cells keep their water, and so
+// does a long-term run whose soil-moisture accounting kept the surface
+// between the events (its ponded water is the run's to evaporate, soak in
+// or route; clearing it would lose it from the run's books).
 void reset_surface(model_state& ms) {
-  const bool subsurface = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.constituent.ov_point_source_given || ms.soil.inf_redist;
+  const bool subsurface = ms.soil.inf_richards || ms.groundwater.gw_simulation ||
+                          ms.constituent.ov_point_source_given || ms.soil.inf_redist ||
+                          (ms.clock.long_term && ms.soil.sm_accounting);
   const bool initial_water = ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;
   const bool wetlands = ms.lake.wetlands_on && !ms.lake.wetland_mask.empty();
   for (int c = 1; c <= ms.grid.ncells; ++c) {

@@ -17,7 +17,9 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "run/run_test_support.h"
+#include "run/water_books.h"
 #include "soil/soil_state.h"
+#include "surface/overland_state.h"
 #include "support/test_support.h"
 
 namespace nivra {
@@ -146,6 +148,31 @@ TEST_F(LongTermSoils, RichardsColumnsOverAStaticTableEndAtItAndCloseTheirBalance
   EXPECT_NEAR(v("Overall mass balance error ="), 0.0, 1e-5);
   // The table took water from the storms' infiltration.
   EXPECT_GT(v("Total downward flux from unsaturated zone="), 100.0);
+}
+
+// Layered soils over a water table held where its map puts it, in a
+// long-term run (the layered groundwater example without the aquifer): 5 cm
+// of water stand on every cell at the run's start; what of it the day and a
+// half of weather before the first storm leaves is still there when the
+// storm starts (the soil-moisture accounting keeps the surface between
+// storms), and the run summary, with the streams fed from the table,
+// closes.
+TEST_F(LongTermSoils, ALayeredRunOverAStaticTableKeepsItsPondedWaterAtAStormsStart) {
+  copy_example("groundwater");
+  for (const char* card : {"GW_SIMULATION", "GW_BOUNDFILE", "GW_UNIF_HYCOND", "GW_UNIF_POROSITY", "GW_TIMESTEP",
+                           "GW_LSOR_CON", "USE_WELLS", "AQUIFER_BOTTOM"})
+    testing::set_card("layered.prj", card, "");
+  testing::set_card("layered.prj", "STREAM_LOSS", "STREAM_LOSS");
+  const testing::storm_run r = testing::run_storm("layered.prj", [](model_state& ms) {
+    for (int c = 1; c <= ms.grid.ncells; ++c) ms.overland.ov_depth[c] = 0.05;
+    book_storages(ms, ledger_moment::run_start);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const std::string sum = read_file("layered.sum");
+  EXPECT_NEAR(value_after(sum, "Initial volume on surface="), 77 * 900.0 * 0.05, 0.005);
+  EXPECT_GT(value_after(sum, "initial volume of overland flow:"), 0.5 * 77 * 900.0 * 0.05);
+  EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+  EXPECT_GT(value_after(sum, "Total flux from gw to river="), 100.0);
 }
 
 TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {

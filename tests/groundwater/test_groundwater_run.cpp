@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <limits>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "clock/clock_state.h"
 #include "core/process.h"
@@ -191,6 +193,21 @@ TEST_F(GroundwaterRun, TheLayeredAccountingLayerEndsAtTheMovingTable) {
     if (ms.soil.sm_depth[c] != (c > ms.grid.ncells - 10 ? 30.0 : 40.0)) ++moved;
   }
   EXPECT_GT(moved, 0);
+  // The first hour's mean water contents of the top and bottom zones
+  // (evap_out), each cell's top zone its class's first layer (10 cm): the
+  // initial contents of layers 1 and 2 of the 50 cells of class 1 (0.22,
+  // 0.26) and the 27 of class 2 (0.28, 0.31).
+  const std::string hours = read_file("evap_out");
+  const std::size_t first = hours.find('\n') + 1;
+  const std::string line = hours.substr(first, hours.find('\n', first) - first);
+  std::istringstream words(line);
+  std::vector<double> values;
+  std::string word;
+  while (words >> word) values.push_back(std::strtod(word.c_str(), nullptr));
+  ASSERT_EQ(values.size(), 12u) << line;
+  const double top = values[10], bottom = values[11];
+  EXPECT_NEAR(top, (50 * 0.22 + 27 * 0.28) / 77.0, 1e-6) << line;
+  EXPECT_NEAR(bottom, (50 * 0.26 + 27 * 0.31) / 77.0, 1e-6) << line;
 }
 
 // Without saturated groundwater the water-table map is held where it is:

@@ -189,7 +189,9 @@ TEST_F(InfiltrationStep, TheSoilOfTheRedistributionAndLayeredSchemesHoldsWhatEnt
 // exfiltrates; elsewhere the accounting layer ends at the table: 5 cm of
 // layer 1 at 0.15 over 15 cm of layer 2 at 0.25. Water that enters the
 // saturated soil goes on into the table, and the balances close.
-TEST_F(InfiltrationStep, ALayeredSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+// A water table at the ground under the plane's three northern rows (cells
+// 1 to 22) and 20 cm below it under the southern ones; returns its name.
+std::string half_saturating_table() {
   const std::string ele = read_file("plane_infil.ele");
   std::string table = ele.substr(0, ele.find("rows:"));
   table += "rows: 6\ncols: 8\n";
@@ -205,8 +207,38 @@ TEST_F(InfiltrationStep, ALayeredSoilOverAStaticTableIsSaturatedWhereTheTableRea
     }
     table += "\n";
   }
-  write_file("plane_layered.wt", table);
-  set_card("plane_layered.prj", "WATER_TABLE", "WATER_TABLE plane_layered.wt");
+  write_file("plane_infil.wt", table);
+  return "plane_infil.wt";
+}
+
+// The redistribution soil over the same table: 40 cm of accounting layer
+// at 0.15, cut to the 20 cm above the table in the south; saturated (the
+// porosity 0.45), without a layer and exfiltrating in the north, where the
+// fronts take no water. The balances close.
+TEST_F(InfiltrationStep, TheRedistributionSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+  set_card("plane_redist.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
+  const testing::storm_run r = testing::run_storm("plane_redist.prj", [&](model_state& ms) {
+    const soil_state& s = ms.soil;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      SCOPED_TRACE(c);
+      const bool wet = c <= 22;
+      EXPECT_NEAR(s.sm_depth[c], wet ? 0.0 : 20.0, 1e-9);
+      EXPECT_NEAR(s.sm_water[c], wet ? 0.0 : 20.0 * 0.15, 1e-12);
+      EXPECT_EQ(s.init_moisture[c], wet ? 0.45 : 0.15);
+      EXPECT_EQ(ms.groundwater.yes_exfil[c], wet ? 1 : 0);
+    }
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  for (int c = 1; c <= 22; ++c) EXPECT_EQ(ms.soil.cum_infil[c], 0.0) << c;
+  EXPECT_GT(ms.ledger.run_total(water_flux::infiltration), 0.0);
+  const std::string sum = read_file("plane_redist.sum");
+  EXPECT_EQ(summary_value(sum, "Overall mass balance error ="), 0.0);
+  EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
+}
+
+TEST_F(InfiltrationStep, ALayeredSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+  set_card("plane_layered.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
   double soil_start = 0.0;
   const testing::storm_run r = testing::run_storm("plane_layered.prj", [&](model_state& ms) {
     const soil_state& s = ms.soil;

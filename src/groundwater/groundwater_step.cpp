@@ -30,29 +30,36 @@ namespace nivra {
 namespace {
 
 // The soil-moisture accounting layer of a cell reaches from the ground down
-// to SOIL_MOIST_DEPTH or to the water table, whichever is higher. A table
+// to SOIL_MOIST_DEPTH (a layered soil: the bottom of its class's second
+// layer) or to the water table, whichever is higher. A table
 // that rose into the layer takes the water of the depths it submerged (the
 // bottom zone first, each zone holding its water evenly); a table that fell
 // gives the layer back its depth, the new depths at their field capacity
-// (at most the soil's porosity less the aquifer's storage coefficient),
+// (at most the soil's porosity less the aquifer's storage coefficient; a
+// layered soil: those of the layer they lie in),
 // which the aquifer gives up. Returns the water the layer gave to the
 // aquifer over all cells, m3 (negative: took); per cell it joins the
 // recharge of the next solve.
 double follow_table_with_layer(model_state& ms) {
   soil_state& s = ms.soil;
   groundwater_state& g = ms.groundwater;
-  if (!s.sm_accounting || s.inf_layered_soil || s.sm_depth.empty()) return 0.0;
+  if (!s.sm_accounting || s.sm_depth.empty()) return 0.0;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double released = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     if (!g.gwbound.empty() && aquifer_cell::head_constant(g.gwbound[c])) continue;
+    // A layered soil's layer is its class's first two layers, its top zone
+    // the first.
+    const soil_class* soil = s.inf_layered_soil ? &s.soil_classes()[s.soiltype[c]] : nullptr;
+    const double top_depth = soil ? soil->thickness(1) : s.top_layer_depth;
+    const double layer_depth = soil ? soil->thickness(1) + soil->thickness(2) : s.soil_moist_depth;
     const double table = std::max((ms.grid.elevation[c] - g.elevgw[c]) * 100.0, 0.0);  // cm below the ground
     const double old_depth = s.sm_depth[c];
-    const double new_depth = std::min(table, s.soil_moist_depth);
+    const double new_depth = std::min(table, layer_depth);
     if (new_depth == old_depth) continue;
     double& top = s.sm_water_top[c];
     double& bottom = s.sm_water_bottom[c];
-    const double old_top = std::min(s.top_layer_depth, old_depth);
+    const double old_top = std::min(top_depth, old_depth);
     double moved = 0.0;  // cm, to the aquifer
     if (new_depth < old_depth) {
       if (new_depth >= old_top) {
@@ -65,14 +72,20 @@ double follow_table_with_layer(model_state& ms) {
         bottom = 0.0;
       }
     } else {
-      const double phi = s.soil_porosity[c];
-      const double theta_r = s.resid_sat.empty() ? 0.0 : s.resid_sat[c];
-      const double fc = !s.ga_value_6.empty() && s.ga_value_6[c] > theta_r ? s.ga_value_6[c] : s.init_moisture[c];
-      const double theta = std::clamp(std::min(fc, phi - g.gw_porosity[c]), theta_r, phi);
-      const double split = std::clamp(s.top_layer_depth, old_depth, new_depth);
-      top += (split - old_depth) * theta;
-      bottom += (new_depth - split) * theta;
-      moved = -(new_depth - old_depth) * theta;
+      // The drained depths at field capacity (a layered soil: of the layer
+      // they lie in).
+      auto drained = [&](int j) {
+        const double phi = soil ? soil->porosity(j) : s.soil_porosity[c];
+        const double theta_r = soil ? soil->residual_moisture(j) : (s.resid_sat.empty() ? 0.0 : s.resid_sat[c]);
+        const double fc = soil ? soil->field_capacity(j)
+                               : (!s.ga_value_6.empty() && s.ga_value_6[c] > theta_r ? s.ga_value_6[c] : s.init_moisture[c]);
+        return std::clamp(std::min(fc, phi - g.gw_porosity[c]), theta_r, phi);
+      };
+      const double split = std::clamp(top_depth, old_depth, new_depth);
+      const double upper = (split - old_depth) * drained(1), lower = (new_depth - split) * drained(soil ? 2 : 1);
+      top += upper;
+      bottom += lower;
+      moved = -(upper + lower);
     }
     s.sm_depth[c] = new_depth;
     s.sm_water[c] = top + bottom;

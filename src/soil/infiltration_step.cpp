@@ -108,21 +108,79 @@ bool check_soil_classes(model_state& ms) {
   return true;
 }
 
+// Frozen soil (GTFSM, long-term runs) cuts the conductivity of every soil
+// layer, or Richards node, by its liquid-water factor from the ground
+// temperature; plain Green-Ampt has no layer factor and takes 1. The
+// freezing curve of a soil needs its Brooks-Corey pore index and a suction
+// head: Richards columns under the Haverkamp curve and layered soil classes
+// without them stop the run.
+bool check_frozen_soil(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (s.inf_richards && s.richards_c_option == retention_haverkamp) {
+    std::printf("Error: GTFSM freezes a Richards column through the Brooks-Corey pore index and bubbling head of "
+                "its nodes; the Haverkamp curve (RICHARDS_C_OPTION HAVERCAMP) has neither.\n");
+    stop_with_own_message();
+    return false;
+  }
+  if (!s.inf_layered_soil || s.soiltype.empty()) return true;
+  const array1d<soil_class>& classes = s.soil_classes();
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const soil_class& soil = classes[s.soiltype[c]];
+    for (int j = 1; j <= 3; ++j) {
+      if (soil.pore_index(j) > 0.0 && soil.pore_index(j) <= 100.0 && soil.capillary_head(j) > 0.0) continue;
+      std::printf("Error: GTFSM needs a pore-size index above 0 (at most 100) and a suction head above 0 in every "
+                  "layer; layer %d of soil class %d (cell %d) has %g and %g cm.\n",
+                  j, s.soiltype[c], c, soil.pore_index(j), soil.capillary_head(j));
+      stop_with_own_message();
+      return false;
+    }
+  }
+  return true;
+}
+
 // The soil-moisture accounting layer starts with the initial water content:
 // SOIL_MOIST_DEPTH of soil, its top layer the top TOP_LAYER_DEPTH (single
-// layer), or layers 1 and 2 of the soil class (layered).
+// layer), or layers 1 and 2 of the soil class (layered). A water table
+// shallower than that ends the layer at the table; one at or above the
+// ground leaves no layer, the soil saturated and the cell exfiltrating
+// (unless a channel lake covers it). Under saturated groundwater the
+// single-layer soil meets the table at the aquifer's set-up instead.
 void fill_accounting_layer(model_state& ms) {
   soil_state& s = ms.soil;
   if (!s.sm_accounting || s.sm_water.empty()) return;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    double top = 0.0, bottom = 0.0, depth = 0.0;
-    if (s.inf_layered_soil) {
-      const soil_class& soil = s.soil_classes()[s.soiltype[c]];
-      depth = soil.thickness(1) + soil.thickness(2);
-      top = soil.thickness(1) * s.THETA_ML(c, 1);
-      bottom = soil.thickness(2) * s.THETA_ML(c, 2);
+  groundwater_state& g = ms.groundwater;
+  const int n = ms.grid.ncells;
+  const bool table = g.water_table_given && !g.elevgw.empty() && (s.inf_layered_soil || !g.gw_simulation);
+  if (table && g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
+  const int* channel_lake = ms.lake.chan_lakes && !ms.lake.lake_mask.empty() ? ms.lake.lake_mask.data() : nullptr;
+  for (int c = 1; c <= n; ++c) {
+    double depth = s.inf_layered_soil ? 0.0 : s.soil_moist_depth;
+    const soil_class* soil = s.inf_layered_soil ? &s.soil_classes()[s.soiltype[c]] : nullptr;
+    if (soil) depth = soil->thickness(1) + soil->thickness(2);
+    if (table) {
+      const double below = (ms.grid.elevation[c] - g.elevgw[c]) * 100.0;  // cm
+      if (below <= 0.0) {
+        depth = 0.0;
+        if (soil) {
+          for (int j = 1; j <= 3; ++j) s.THETA_ML(c, j) = soil->porosity(j);
+          if (!s.surface_moisture.empty()) s.surface_moisture[c] = soil->porosity(1);
+        } else {
+          s.init_moisture[c] = s.soil_porosity[c];
+        }
+        if (!(channel_lake && channel_lake[c] > 0)) {
+          g.yes_exfil[c] = 1;
+          g.any_exfil = 1;
+        }
+      } else {
+        depth = std::min(depth, below);
+      }
+    }
+    double top = 0.0, bottom = 0.0;
+    if (soil) {
+      const double d1 = soil->thickness(1);
+      top = std::min(depth, d1) * s.THETA_ML(c, 1);
+      bottom = std::max(depth - d1, 0.0) * s.THETA_ML(c, 2);
     } else {
-      depth = s.soil_moist_depth;
       const double theta = s.init_moisture[c];
       top = std::min(depth, s.top_layer_depth) * theta;
       bottom = depth * theta - top;
@@ -231,7 +289,6 @@ infiltration_domain infiltration_kernel_domain(model_state& ms) {
 void init_infiltration_state(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s)) return;
-  if (ms.hydromet.gtfsm && !s.inf_redist) return report_card_not_available("GTFSM");
   const int n = ms.grid.ncells;
   alloc_1d_double(s.cum_infil, n, "cum_infil");
   alloc_1d_double(s.cum_infil_prev, n, "cum_infil_prev");
@@ -242,12 +299,13 @@ void init_infiltration_state(model_state& ms) {
   if (s.sm_accounting) alloc_1d_double(s.sm_infil_in, n, "sm_infil_in");
   if (single_layer(s) && !check_single_layer_cells(ms)) return;
   if (s.inf_layered_soil && !check_soil_classes(ms)) return;
+  if (ms.hydromet.gtfsm && !check_frozen_soil(ms)) return;
+  fill_accounting_layer(ms);
   for (int c = 1; c <= n && single_layer(s); ++c) {
     const double theta = s.init_moisture[c];
     s.surface_moisture[c] = s.init_moisture_old[c] = theta;
     if (s.inf_redist) s.init_moisture_redist[c] = s.theta_front[c] = theta;
   }
-  fill_accounting_layer(ms);
   // The single-layer kernel's suction-deficit term, from the checked soil.
   if (s.green_ampt) s.ga_kernel.prepare(n, s.soil_porosity.data(), s.init_moisture.data(), s.capillary_head.data());
 }

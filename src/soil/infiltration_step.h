@@ -19,8 +19,10 @@ infiltration_domain infiltration_kernel_domain(model_state& ms);
 // initial water content outside the range the soil can hold is moved into
 // it with a warning), starts the redistribution fronts at the initial water
 // content and fills the soil-moisture accounting layer with it. Frozen
-// soil (GTFSM) is simulated under Green-Ampt with redistribution; with
-// another scheme the card stops the run.
+// soil (GTFSM) cuts the conductivity of the redistribution soil, of each
+// layer of a layered soil and of each node of a Richards column by its
+// liquid-water factor; plain Green-Ampt takes the factor 1. A soil whose
+// freezing curve lacks its parameters stops the run.
 void init_infiltration_state(model_state& ms);
 
 // The start of an event: the fronts of the chosen scheme start again.

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "run/driver.h"
@@ -179,6 +180,99 @@ TEST_F(InfiltrationStep, TheSoilOfTheRedistributionAndLayeredSchemesHoldsWhatEnt
     EXPECT_NEAR(summary_value(sum, "Final volume in soil over simple soil depth"), r.soil_end, 0.005);
     EXPECT_EQ(summary_value(sum, "Simple soil moisture mass balance ="), 0.0);
   }
+}
+
+// The layered plane over a water table held where its map puts it: at the
+// ground under the three northern rows (cells 1 to 22), 20 cm below it
+// under the southern ones. Where the table stands at the ground the soil is
+// saturated (every layer at its porosity), has no accounting layer and
+// exfiltrates; elsewhere the accounting layer ends at the table: 5 cm of
+// layer 1 at 0.15 over 15 cm of layer 2 at 0.25. Water that enters the
+// saturated soil goes on into the table, and the balances close.
+// A water table at the ground under the plane's three northern rows (cells
+// 1 to 22) and 20 cm below it under the southern ones; returns its name.
+std::string half_saturating_table() {
+  const std::string ele = read_file("plane_infil.ele");
+  std::string table = ele.substr(0, ele.find("rows:"));
+  table += "rows: 6\ncols: 8\n";
+  std::size_t at = ele.find('\n', ele.find("cols:")) + 1;
+  for (int r = 1; r <= 6; ++r) {
+    for (int c = 1; c <= 8; ++c) {
+      char* end = nullptr;
+      const double z = std::strtod(ele.c_str() + at, &end);
+      at = static_cast<std::size_t>(end - ele.c_str());
+      char v[32];
+      std::snprintf(v, sizeof v, "%.2f ", r <= 3 ? z : z - 0.2);
+      table += v;
+    }
+    table += "\n";
+  }
+  write_file("plane_infil.wt", table);
+  return "plane_infil.wt";
+}
+
+// The redistribution soil over the same table: 40 cm of accounting layer
+// at 0.15, cut to the 20 cm above the table in the south; saturated (the
+// porosity 0.45), without a layer and exfiltrating in the north, where the
+// fronts take no water. The balances close.
+TEST_F(InfiltrationStep, TheRedistributionSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+  set_card("plane_redist.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
+  const testing::storm_run r = testing::run_storm("plane_redist.prj", [&](model_state& ms) {
+    const soil_state& s = ms.soil;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      SCOPED_TRACE(c);
+      const bool wet = c <= 22;
+      EXPECT_NEAR(s.sm_depth[c], wet ? 0.0 : 20.0, 1e-9);
+      EXPECT_NEAR(s.sm_water[c], wet ? 0.0 : 20.0 * 0.15, 1e-12);
+      EXPECT_EQ(s.init_moisture[c], wet ? 0.45 : 0.15);
+      EXPECT_EQ(ms.groundwater.yes_exfil[c], wet ? 1 : 0);
+    }
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  for (int c = 1; c <= 22; ++c) EXPECT_EQ(ms.soil.cum_infil[c], 0.0) << c;
+  EXPECT_GT(ms.ledger.run_total(water_flux::infiltration), 0.0);
+  const std::string sum = read_file("plane_redist.sum");
+  EXPECT_EQ(summary_value(sum, "Overall mass balance error ="), 0.0);
+  EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
+}
+
+TEST_F(InfiltrationStep, ALayeredSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+  set_card("plane_layered.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
+  double soil_start = 0.0;
+  const testing::storm_run r = testing::run_storm("plane_layered.prj", [&](model_state& ms) {
+    const soil_state& s = ms.soil;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      SCOPED_TRACE(c);
+      const soil_class& k = ms.soil.soil_classes()[s.soiltype[c]];
+      if (c <= 22) {
+        EXPECT_EQ(s.sm_depth[c], 0.0);
+        EXPECT_EQ(s.sm_water[c], 0.0);
+        for (int j = 1; j <= 3; ++j) EXPECT_EQ(s.THETA_ML(c, j), k.porosity(j));
+        EXPECT_EQ(ms.groundwater.yes_exfil[c], 1);
+      } else {
+        EXPECT_NEAR(s.sm_depth[c], 20.0, 1e-9);
+        EXPECT_NEAR(s.sm_water_top[c], 5.0 * 0.15, 1e-12);
+        EXPECT_NEAR(s.sm_water_bottom[c], 15.0 * 0.25, 1e-9);
+        EXPECT_EQ(ms.groundwater.yes_exfil[c], 0);
+      }
+    }
+    soil_start = soil_water(ms);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  EXPECT_NEAR(soil_start, 24 * 900.0 * (0.05 * 0.15 + 0.15 * 0.25), 1e-9);
+  for (int c = 1; c <= 22; ++c)
+    for (int j = 1; j <= 3; ++j)
+      EXPECT_EQ(ms.soil.THETA_ML(c, j), ms.soil.multilayer_soil_table[ms.soil.soiltype[c]].porosity(j));
+  const water_ledger& l = ms.ledger;
+  const double infiltration = l.run_total(water_flux::infiltration);
+  const double drained = l.run_total(water_flux::unsaturated_down_flux);
+  EXPECT_GT(drained, 0.0);
+  EXPECT_NEAR(soil_water(ms) - soil_start, infiltration - drained, 1e-9 * infiltration);
+  const std::string sum = read_file("plane_layered.sum");
+  EXPECT_EQ(summary_value(sum, "Overall mass balance error ="), 0.0);
+  EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
 }
 
 // A soil table of two classes whose three layers are all the soil of
@@ -357,8 +451,12 @@ TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
          write_file("plane_layered.sol", table);
        },
        "Error: layer 3 of soil class 2 (cell 23)"},
-      {"a water table", [] { set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_infil.ele"); },
-       "the WATER_TABLE card is not available"},
+      {"a water table map that is not one",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_layered.sol");
+       },
+       "plane_layered.sol"},
       {"an area reduction without its map", [] { set_card("plane_infil.prj", "AREA_REDUCTION", "AREA_REDUCTION"); },
        "the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an AREA_REDUCTION table "
        "in the mapping table"},

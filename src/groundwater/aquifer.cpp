@@ -158,14 +158,18 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
     const double recharge = d.recharge ? d.recharge[i] : 0.0;
     // The tile drains' water joins the streams' in the sink: both have
     // already left the aquifer.
+    // So does the water the lakes took through their beds.
     const double tile = d.tile_volume ? d.tile_volume[i] : 0.0;
-    const double stream = (d.stream_volume ? d.stream_volume[i] : 0.0) + tile;
+    const double lake = d.lake_volume ? d.lake_volume[i] : 0.0;
+    const double stream = (d.stream_volume ? d.stream_volume[i] : 0.0) + tile + lake;
     if (d.recharge) d.recharge[i] = 0.0;
     if (d.stream_volume) d.stream_volume[i] = 0.0;
     if (d.tile_volume) d.tile_volume[i] = 0.0;
+    if (d.lake_volume) d.lake_volume[i] = 0.0;
     b.recharge += recharge * area;
-    b.to_streams += stream - tile;
+    b.to_streams += stream - tile - lake;
     b.to_tiles += tile;
+    b.to_lakes += lake;
     if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) {
       // A held head gives and takes across the boundary.
       b.boundary_flux += stream - recharge * area;

@@ -55,6 +55,7 @@ struct aquifer_domain {
   double* recharge = nullptr;        // water that reached the table since the last solve, m; emptied
   double* stream_volume = nullptr;   // water the streams took since the last solve, m3 (negative: gave); emptied
   double* tile_volume = nullptr;     // water the tile drains took since the last solve, m3; emptied
+  double* lake_volume = nullptr;     // water the lakes above took through their beds since the last solve, m3 (negative: gave); emptied
   double leakage_rate = 0.0;         // deep leakage, m/s
   // Solver controls.
   double omega = 1.5;                // over-relaxation factor, in (0, 2)
@@ -73,16 +74,17 @@ struct aquifer_books {
   double recharge = 0.0;       // taken in from the recharge of the domain
   double to_streams = 0.0;     // taken by the streams, net
   double to_tiles = 0.0;       // taken by the tile drains
+  double to_lakes = 0.0;       // taken by the lakes through their beds, net
   double boundary_flux = 0.0;  // into the solved cells from the fixed-head cells
   double floor_fill = 0.0;     // added to keep aquifer_floor of saturated thickness
   double withheld = 0.0;       // pumping and leakage not taken because the cell ran dry
   int passes = 0;
   int sweeps = 0;
-  double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles; }
+  double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles - to_lakes; }
 };
 
 // The terms of the solve's books.
-inline constexpr books_map<aquifer_books, 4, 4> aquifer_books_terms{
+inline constexpr books_map<aquifer_books, 4, 5> aquifer_books_terms{
     {{
         {&aquifer_books::pumping, water_flux::groundwater_pumping},
         {&aquifer_books::leakage, water_flux::deep_leakage},
@@ -93,6 +95,7 @@ inline constexpr books_map<aquifer_books, 4, 4> aquifer_books_terms{
         {&aquifer_books::recharge, "booked where it reached the table"},
         {&aquifer_books::to_streams, "booked by the channel routing"},
         {&aquifer_books::to_tiles, "booked by the pipe network"},
+        {&aquifer_books::to_lakes, "booked by the lakes' seepage"},
         {&aquifer_books::withheld, "not taken: no water moved"},
     }}};
 

@@ -109,12 +109,14 @@ struct groundwater_state {
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
   // What the aquifer gives and takes between its solves: the well flux of
   // the cells (m/s, positive pumping), the water that reached the table
-  // (m), the water the streams took from it (m3, negative: gave) and the
-  // water the tile drains took from it (m3; their rate of the pipe step,
-  // m3/s, in gw_tile_flux_cell).
+  // (m), the water the streams took from it (m3, negative: gave), the
+  // water the seeping lakes took from it (lake_source below) and the water
+  // the tile drains took from it (m3; their rate of the pipe step, m3/s, in
+  // gw_tile_flux_cell).
   array1d<double> gw_well_flux;
   array1d<double> gw_recharge;
   array1d<double> cell_stream_exchange_vol;
+  array1d<double> lake_source;       // per cell: m3 the aquifer gave the lake above it (negative: took), with seeping lakes
   array1d<double> gw_tile_vol_cell;
   array1d<double> gw_tile_flux_cell;
   array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step

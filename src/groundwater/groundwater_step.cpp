@@ -23,6 +23,7 @@
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -129,6 +130,7 @@ void init_groundwater_state(model_state& ms) {
     g.gw_tile_vol_cell.alloc(n);
     g.gw_tile_flux_cell.alloc(n);
   }
+  if (ms.lake.chan_lakes && ms.lake.lake_gw_on) g.lake_source.alloc(n);
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
   // The cells whose table starts at the ground exfiltrate from the start.
   g.any_exfil = 0;
@@ -191,6 +193,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.recharge = g.gw_recharge.data();
   d.stream_volume = g.cell_stream_exchange_vol.data();
   d.tile_volume = g.gw_tile_vol_cell.empty() ? nullptr : g.gw_tile_vol_cell.data();
+  d.lake_volume = g.lake_source.empty() ? nullptr : g.lake_source.data();
   d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
   d.omega = g.gw_relax_coeff;
   d.tolerance = g.gw_lsor_con;
@@ -231,6 +234,10 @@ double spill_onto_surface(model_state& ms) {
   for (int c = 1; c <= grid.ncells; ++c) {
     g.yes_exfil[c] = 0;
     if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    // Under a lake the table meets the lake through its bed.
+    const lake_state& lakes = ms.lake;
+    if (lakes.chan_lakes && !lakes.lake_mask.empty() && lake_cell(lakes.lake_mask[c])) continue;
+    if (lakes.overland_lake_map_given && !lakes.oland_lake_mask.empty() && lake_cell(lakes.oland_lake_mask[c])) continue;
     const double above = g.elevgw[c] - grid.elevation[c];
     if (above < 0.0) continue;
     g.yes_exfil[c] = 1;

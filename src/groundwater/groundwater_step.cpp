@@ -20,6 +20,7 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "pipe/pipe_state.h"
+#include "soil/infiltration_step.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
@@ -224,25 +225,31 @@ void report_failure(const model_state& ms, const aquifer_result& r, const aquife
   set_error(own_message_code);
 }
 
-// A water table above the ground spills what it holds above it onto the
-// surface; the cells where the table reaches the ground exfiltrate.
-double spill_onto_surface(model_state& ms) {
+// The cells where the water table reached the ground exfiltrate: the
+// infiltration step passes the water between the table and the surface
+// through the soil layer at its own rate. Under a lake the table meets the
+// lake through its bed, and a held head is a boundary. Without a soil layer
+// (plain Green-Ampt, or no soil scheme) a table above the ground spills
+// what it holds above it onto the surface at once. Returns what spilled,
+// m3.
+double mark_exfiltration(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   const grid_state& grid = ms.grid;
+  const lake_state& lakes = ms.lake;
+  const soil_state& s = ms.soil;
+  const bool spill = !(s.inf_redist || s.inf_layered_soil || s.inf_richards);
   double spilled = 0.0;
   g.any_exfil = 0;
   for (int c = 1; c <= grid.ncells; ++c) {
     g.yes_exfil[c] = 0;
     if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
-    // Under a lake the table meets the lake through its bed.
-    const lake_state& lakes = ms.lake;
     if (lakes.chan_lakes && !lakes.lake_mask.empty() && lake_cell(lakes.lake_mask[c])) continue;
     if (lakes.overland_lake_map_given && !lakes.oland_lake_mask.empty() && lake_cell(lakes.oland_lake_mask[c])) continue;
     const double above = g.elevgw[c] - grid.elevation[c];
     if (above < 0.0) continue;
     g.yes_exfil[c] = 1;
     g.any_exfil = 1;
-    if (above == 0.0) continue;
+    if (!spill || above == 0.0) continue;
     const double depth = above * g.gw_porosity[c];
     ms.overland.ov_depth[c] += depth;
     g.elevgw[c] = grid.elevation[c];
@@ -325,17 +332,14 @@ void groundwater_step(model_state& ms) {
       for (int l = 1; l <= ch.num_stream_links; ++l)
         for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
     const aquifer_books& b = r.books;
-    const double spilled = spill_onto_surface(ms);
+    const double spilled = mark_exfiltration(ms);
     if (!relay_columns(ms)) return;
     const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
-    // Water spilled onto a surface whose routing sleeps through a dry spell
-    // wakes it.
-    if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
-      clock.ov_last_time = clock.model_time;
-      clock.ov_next_time = clock.model_time + clock.ov_dt_days;
-      ms.overland.ov_water_at_start = 1;
-    }
+    // Groundwater at the ground between the events of a long-term run wakes
+    // the surface processes.
+    if (g.any_exfil && !clock.event_active && !ms.overland.ov_water_at_start && clock.long_term)
+      wake_surface_processes(ms);
     // Recharge and the streams' share were booked as they reached the
     // aquifer's doorstep; what the solve itself moved is booked here.
     ms.ledger.book(b, aquifer_books_terms);

@@ -82,6 +82,10 @@ struct groundwater_state {
   array1d<double> bottom_elev;       // aquifer bottom per cell, m
   array1d<double> gw_porosity;       // storage coefficient per cell
   array1d<double> gw_porosity_old;
+  // Per cell under Richards columns: the pores of the soil layers the
+  // table rises and falls through (their saturated water contents; the
+  // third layer's below).
+  array1d<storage_profile> storage_layers;
   array1d<double> gw_hyd_cond;       // m/s
   array1d<double> gw_hyd_cond_old;
   array1d<double> gw_static_flux;    // m/s

@@ -140,6 +140,21 @@ void init_groundwater_state(model_state& ms) {
     if (g.yes_exfil[c]) g.any_exfil = 1;
   }
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
+  // Under Richards columns the table fills and drains the pores of the
+  // soil layer it stands in.
+  soil_state& soil = ms.soil;
+  if (soil.inf_richards && soil.soiltype.size() == n) {
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      const soil_class& k = soil.soil_classes()[soil.soiltype[c]];
+      storage_profile& p = g.storage_layers[c];
+      p.layer_bottom[0] = ms.grid.elevation[c] - k.thickness(1) / 100.0;
+      p.layer_bottom[1] = p.layer_bottom[0] - k.thickness(2) / 100.0;
+      p.porosity[0] = k.porosity(1);
+      p.porosity[1] = k.porosity(2);
+      p.porosity[2] = g.gw_porosity[c];
+    }
+  }
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
   // The stream-aquifer exchange summed between the outputs of the
@@ -187,6 +202,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.bottom = g.bottom_elev.data();
   d.kx = d.ky = g.gw_hyd_cond.data();
   d.storage = g.gw_porosity.data();
+  d.profile = g.storage_layers.empty() ? nullptr : g.storage_layers.data();
   d.cell_dx = g.gw_cell_dx.data();
   d.cell_dy = g.gw_cell_dy.data();
   d.head = g.elevgw.data();

@@ -210,5 +210,39 @@ TEST(Aquifer, ATableRisingThroughLayersFillsEachLayersPores) {
   EXPECT_NEAR(r.books.pumping, 0.3 * 100.0, 1e-9);
 }
 
+// Over a grid of 5 x 5 cells whose layers lie at different depths, a mound
+// of recharge spreads through the layers: the water the pores hold changes
+// by exactly what entered, step after step.
+TEST(Aquifer, LayeredPoresKeepTheWaterOfAMoundSpreadingThroughThem) {
+  test_aquifer a(5, 5, 10.0, 0.0, 9.0, 1e-4, 0.3);
+  std::vector<storage_profile> layers(26);
+  for (int c = 1; c <= 25; ++c) {
+    storage_profile& p = layers[static_cast<std::size_t>(c)];
+    p.layer_bottom[0] = 9.6 + 0.02 * c;
+    p.layer_bottom[1] = 9.2 + 0.01 * c;
+    p.porosity[0] = 0.5;
+    p.porosity[1] = 0.42;
+    p.porosity[2] = 0.3;
+  }
+  auto held = [&] {
+    double v = 0.0;
+    for (int c = 1; c <= 25; ++c)
+      v += layers[static_cast<std::size_t>(c)].water_between(0.0, a.head[static_cast<std::size_t>(c)]) * 100.0;
+    return v;
+  };
+  for (int step = 0; step < 6; ++step) {
+    a.recharge[static_cast<std::size_t>(a.at(3, 3))] = 0.8;
+    const double before = held();
+    aquifer_domain d = a.domain();
+    d.profile = layers.data();
+    d.tolerance = 1e-13;
+    const aquifer_result r = a.solver.solve(d, 3600.0);
+    ASSERT_EQ(r.status, aquifer_status::ok);
+    EXPECT_NEAR(held() - before, r.books.net_input(), 1e-8) << step;
+  }
+  // The mound has risen through both layers at its centre.
+  EXPECT_GT(a.h(3, 3), layers[static_cast<std::size_t>(a.at(3, 3))].layer_bottom[0]);
+}
+
 }  // namespace
 }  // namespace nivra

@@ -353,9 +353,15 @@ void groundwater_step(model_state& ms) {
     const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
     // Groundwater at the ground between the events of a long-term run wakes
-    // the surface processes.
-    if (g.any_exfil && !clock.event_active && !ms.overland.ov_water_at_start && clock.long_term)
+    // the surface processes; water spilled onto a surface whose routing
+    // sleeps wakes the routing.
+    if (g.any_exfil && !clock.event_active && !ms.overland.ov_water_at_start && clock.long_term) {
       wake_surface_processes(ms);
+    } else if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
+      clock.ov_last_time = clock.model_time;
+      clock.ov_next_time = clock.model_time + clock.ov_dt_days;
+      ms.overland.ov_water_at_start = 1;
+    }
     // Recharge and the streams' share were booked as they reached the
     // aquifer's doorstep; what the solve itself moved is booked here.
     ms.ledger.book(b, aquifer_books_terms);

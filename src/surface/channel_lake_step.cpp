@@ -7,9 +7,9 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
-#include "soil/soil_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {

@@ -330,7 +330,7 @@ double lake_evaporation(lake_state& lakes, double wind, double air_temp, double 
 }
 
 void lake_seepage_rates(lake_state& lakes, const grid_state& grid, const lake_bed_ground& g) {
-  if (lakes.lake_cell_seepage.size() != grid.ncells) lakes.lake_cell_seepage.alloc(grid.ncells);
+  if (lakes.lake_cell_seepage.size() != grid.ncells) return;  // made by the set-up
   const double* z = grid.elevation.data();
   for (int c = 1; c <= grid.ncells; ++c) {
     double& q = lakes.lake_cell_seepage[c];

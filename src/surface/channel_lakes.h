@@ -87,7 +87,8 @@ inline constexpr books_map<lake_seepage_books, 2> lake_seepage_terms{{{
 // is joined to the lake, q = K (table - L) / M; otherwise the lake leaks
 // at its own depth, q = -K (L - z) / M, while it stands above the ground
 // and above the aquifer bottom. Without a water table the lake leaks at
-// its own depth. A cell whose groundwater head is held does not seep.
+// its own depth. A cell whose groundwater head is held does not seep. The
+// set-up makes lake_cell_seepage for the cells.
 void lake_seepage_rates(lake_state& lakes, const grid_state& grid, const lake_bed_ground& g);
 
 // The seepage of dt seconds at the rates of lake_seepage_rates: each lake

@@ -276,6 +276,7 @@ TEST_F(ChannelLakes, LakeBedsSeepByDarcysLawThroughTheirThickness) {
   ASSERT_TRUE(lakes.chan_lake[1].calc_loss);
   ASSERT_EQ(lakes.lake_cells[1], 3);
   ASSERT_NEAR(lakes.lake_volume[1], (1.5 + 1.0 + 0.5) * 900.0, 1e-9);
+  lakes.lake_cell_seepage.alloc(4);
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
     lakes.lake_volume[1] = 2700.0;
@@ -315,6 +316,7 @@ TEST_F(ChannelLakes, ALakeBedGivesTheGroundNoMoreThanTheLakeHolds) {
   ASSERT_TRUE(build("INITWSE 100.5\nMLAKE 0.5\nNUMPTS 3\n1 1 1 2 1 3\n", *w)) << err;
   const double K[] = {0.0, 1e-3, 1e-3, 1e-3};
   double source[4] = {};
+  lakes.lake_cell_seepage.alloc(3);
   lake_bed_ground g;
   g.conductivity = K;
   g.lake_source = source;

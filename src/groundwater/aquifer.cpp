@@ -5,6 +5,13 @@
 
 namespace nivra {
 
+namespace {
+
+// Picard passes that update the mean porosity of layered pores.
+constexpr int pore_passes = 20;
+
+}  // namespace
+
 double storage_profile::level_holding(double a, double water) const {
   // Walk the layers from a in the direction of the change.
   double z = a, left = water;
@@ -254,7 +261,10 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
       tx_[u] = thick * d.kx[i];
       ty_[u] = thick * d.ky[i];
       last_[u] = h[i];
-      sy_[u] = coefficient(d, i, start_[u], h[i]);
+      // The mean of the pores follows the passes until it would keep a
+      // table swinging across the bottom of a layer; then it holds, and the
+      // heads settle (each lands on its pores at the end).
+      if (b.passes <= pore_passes || !d.profile) sy_[u] = coefficient(d, i, start_[u], h[i]);
     }
     assemble(d, dt);
     const int sweeps = relax(d);

@@ -154,6 +154,19 @@ void init_groundwater_state(model_state& ms) {
       p.porosity[1] = k.porosity(2);
       p.porosity[2] = g.gw_porosity[c];
     }
+  } else if (soil.sm_accounting && !soil.inf_layered_soil && soil.soil_porosity.size() == n) {
+    // Under the soil-moisture accounting layer the table fills the soil's
+    // pores within the layer and the aquifer's below it; above the ground
+    // it stands as open water.
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      storage_profile& p = g.storage_layers[c];
+      p.layer_bottom[0] = ms.grid.elevation[c];
+      p.layer_bottom[1] = ms.grid.elevation[c] - soil.soil_moist_depth / 100.0;
+      p.porosity[0] = 1.0;
+      p.porosity[1] = soil.soil_porosity[c];
+      p.porosity[2] = g.gw_porosity[c];
+    }
   }
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
@@ -266,7 +279,8 @@ double mark_exfiltration(model_state& ms) {
     g.yes_exfil[c] = 1;
     g.any_exfil = 1;
     if (!spill || above == 0.0) continue;
-    const double depth = above * g.gw_porosity[c];
+    const double depth = g.storage_layers.empty() ? above * g.gw_porosity[c]
+                                                  : g.storage_layers[c].water_between(grid.elevation[c], g.elevgw[c]);
     ms.overland.ov_depth[c] += depth;
     g.elevgw[c] = grid.elevation[c];
     spilled += depth * g.gw_cell_dx[c] * g.gw_cell_dy[c];

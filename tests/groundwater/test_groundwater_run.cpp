@@ -73,7 +73,12 @@ TEST_F(GroundwaterRun, TheExampleClosesItsGroundwaterAndOverallBalances) {
     // second layer (10 to 40 cm under the ground), whose pores (0.453 for
     // the sandy loam, 0.501 for the silt loam) the aquifer fills down to
     // 40 cm.
-    const double second_layer = richards ? 0.10 * (4 * (0.453 - 0.44) + 6 * (0.501 - 0.48)) * 900.0 : 0.0;
+    // Under the accounting layer the table fills the soil's pores (0.453 and
+    // 0.501) within the layer, here those lowest 10 cm.
+    const double second_layer = richards ? 0.10 * (4 * (0.453 - 0.44) + 6 * (0.501 - 0.48)) * 900.0
+                                         : std::string(project) == "groundwater"
+                                               ? 0.10 * (4 * (0.453 - 0.25) + 6 * (0.501 - 0.25)) * 900.0
+                                               : 0.0;
     EXPECT_NEAR(v("GW volume start ="), held * 900.0 + submerged + second_layer, 0.005);
 
     // The aquifer: its storage changes by its inputs, the flux across the
@@ -335,7 +340,7 @@ TEST_F(GroundwaterRun, ATableAtTheGroundExfiltratesAndThePondedWaterSeepsBack) {
       asleep = !ms.overland.ov_water_at_start && !ms.clock.event_active;
     });
     ASSERT_TRUE(r.ended) << r.console;
-    EXPECT_GT(up, 100.0);
+    EXPECT_GT(up, 10.0);
     EXPECT_EQ(down > 0.0, k.net_down) << down;
     const water_ledger& l = r.ms->ledger;
     EXPECT_NEAR(l.run().overall_error, 0.0, 1e-6);      // percent

@@ -398,8 +398,9 @@ void follow_lake_beds(lake_state& lakes, int* gwbound, int ncells) {
           before = gwbound[c];
           gwbound[c] = aquifer_cell::lake;
         }
-      } else if (before >= 0 && lakes.lake_mask[c] != L) {
-        gwbound[c] = before;
+      } else if (before >= 0) {
+        // A code another set-up gave the cell since (an XY head) stays.
+        if (gwbound[c] == aquifer_cell::lake) gwbound[c] = before;
         before = -1;
       }
     }

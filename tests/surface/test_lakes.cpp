@@ -358,10 +358,13 @@ TEST_F(ChannelLakes, CellsUnderASeepingLakeAreLakeCellsOfTheAquiferWhileItCovers
   follow_lake_beds(lakes, bound, 4);
   EXPECT_EQ(bound[2], 7);
   EXPECT_EQ(bound[4], 7);
+  // A head held since (an XY point) stays held when the lake leaves.
+  bound[2] = 8;
   lakes.lake_volume[1] = 100.0;
   ASSERT_TRUE(update(*w).ok);
   follow_lake_beds(lakes, bound, 4);
   EXPECT_EQ(bound[4], 6);
+  EXPECT_EQ(bound[2], 8);
 }
 
 TEST(LakeEvaporation, OpenWaterLosesByWindWarmthAndDryAirAtMostItsVolume) {

@@ -20,9 +20,11 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "pipe/pipe_state.h"
+#include "soil/infiltration_step.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -142,6 +144,7 @@ void init_groundwater_state(model_state& ms) {
     g.gw_tile_vol_cell.alloc(n);
     g.gw_tile_flux_cell.alloc(n);
   }
+  if (ms.lake.chan_lakes && ms.lake.lake_gw_on) g.lake_source.alloc(n);
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
   // The cells whose table starts at the ground exfiltrate from the start.
   g.any_exfil = 0;
@@ -150,6 +153,34 @@ void init_groundwater_state(model_state& ms) {
     if (g.yes_exfil[c]) g.any_exfil = 1;
   }
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
+  // Under Richards columns the table fills and drains the pores of the
+  // soil layer it stands in.
+  soil_state& soil = ms.soil;
+  if (soil.inf_richards && soil.soiltype.size() == n) {
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      const soil_class& k = soil.soil_classes()[soil.soiltype[c]];
+      storage_profile& p = g.storage_layers[c];
+      p.layer_bottom[0] = ms.grid.elevation[c] - k.thickness(1) / 100.0;
+      p.layer_bottom[1] = p.layer_bottom[0] - k.thickness(2) / 100.0;
+      p.porosity[0] = k.porosity(1);
+      p.porosity[1] = k.porosity(2);
+      p.porosity[2] = g.gw_porosity[c];
+    }
+  } else if (soil.sm_accounting && !soil.inf_layered_soil && soil.soil_porosity.size() == n) {
+    // Under the soil-moisture accounting layer the table fills the soil's
+    // pores within the layer and the aquifer's below it; above the ground
+    // it stands as open water.
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      storage_profile& p = g.storage_layers[c];
+      p.layer_bottom[0] = ms.grid.elevation[c];
+      p.layer_bottom[1] = ms.grid.elevation[c] - soil.soil_moist_depth / 100.0;
+      p.porosity[0] = 1.0;
+      p.porosity[1] = soil.soil_porosity[c];
+      p.porosity[2] = g.gw_porosity[c];
+    }
+  }
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
   // The stream-aquifer exchange summed between the outputs of the
@@ -197,6 +228,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.bottom = g.bottom_elev.data();
   d.kx = d.ky = g.gw_hyd_cond.data();
   d.storage = g.gw_porosity.data();
+  d.profile = g.storage_layers.empty() ? nullptr : g.storage_layers.data();
   d.cell_dx = g.gw_cell_dx.data();
   d.cell_dy = g.gw_cell_dy.data();
   d.head = g.elevgw.data();
@@ -204,6 +236,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.recharge = g.gw_recharge.data();
   d.stream_volume = g.cell_stream_exchange_vol.data();
   d.tile_volume = g.gw_tile_vol_cell.empty() ? nullptr : g.gw_tile_vol_cell.data();
+  d.lake_volume = g.lake_source.empty() ? nullptr : g.lake_source.data();
   d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
   d.omega = g.gw_relax_coeff;
   d.tolerance = g.gw_lsor_con;
@@ -234,22 +267,33 @@ void report_failure(const model_state& ms, const aquifer_result& r, const aquife
   set_error(own_message_code);
 }
 
-// A water table above the ground spills what it holds above it onto the
-// surface; the cells where the table reaches the ground exfiltrate.
-double spill_onto_surface(model_state& ms) {
+// The cells where the water table reached the ground exfiltrate: the
+// infiltration step passes the water between the table and the surface
+// through the soil layer at its own rate. Under a lake the table meets the
+// lake through its bed, and a held head is a boundary. Without a soil layer
+// (plain Green-Ampt, or no soil scheme) a table above the ground spills
+// what it holds above it onto the surface at once. Returns what spilled,
+// m3.
+double mark_exfiltration(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   const grid_state& grid = ms.grid;
+  const lake_state& lakes = ms.lake;
+  const soil_state& s = ms.soil;
+  const bool spill = !(s.inf_redist || s.inf_layered_soil || s.inf_richards);
   double spilled = 0.0;
   g.any_exfil = 0;
   for (int c = 1; c <= grid.ncells; ++c) {
     g.yes_exfil[c] = 0;
     if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    if (lakes.chan_lakes && !lakes.lake_mask.empty() && lake_cell(lakes.lake_mask[c])) continue;
+    if (lakes.overland_lake_map_given && !lakes.oland_lake_mask.empty() && lake_cell(lakes.oland_lake_mask[c])) continue;
     const double above = g.elevgw[c] - grid.elevation[c];
     if (above < 0.0) continue;
     g.yes_exfil[c] = 1;
     g.any_exfil = 1;
-    if (above == 0.0) continue;
-    const double depth = above * g.gw_porosity[c];
+    if (!spill || above == 0.0) continue;
+    const double depth = g.storage_layers.empty() ? above * g.gw_porosity[c]
+                                                  : g.storage_layers[c].water_between(grid.elevation[c], g.elevgw[c]);
     ms.overland.ov_depth[c] += depth;
     g.elevgw[c] = grid.elevation[c];
     spilled += depth * g.gw_cell_dx[c] * g.gw_cell_dy[c];
@@ -331,13 +375,16 @@ void groundwater_step(model_state& ms) {
       for (int l = 1; l <= ch.num_stream_links; ++l)
         for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
     const aquifer_books& b = r.books;
-    const double spilled = spill_onto_surface(ms);
+    const double spilled = mark_exfiltration(ms);
     if (!relay_columns(ms)) return;
     const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
-    // Water spilled onto a surface whose routing sleeps through a dry spell
-    // wakes it.
-    if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
+    // Groundwater at the ground between the events of a long-term run wakes
+    // the surface processes; water spilled onto a surface whose routing
+    // sleeps wakes the routing.
+    if (g.any_exfil && !clock.event_active && !ms.overland.ov_water_at_start && clock.long_term) {
+      wake_surface_processes(ms);
+    } else if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
       clock.ov_last_time = clock.model_time;
       clock.ov_next_time = clock.model_time + clock.ov_dt_days;
       ms.overland.ov_water_at_start = 1;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/errors.h"
@@ -17,6 +18,9 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
+#include "quality/constituent_state.h"
+#include "soil/exfiltration.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
@@ -344,12 +348,15 @@ void infiltration_step(model_state& ms) {
     if (s.inf_redist) {
       r = infil_redist_flux(d, dt, ms.clock.inf_event_step);
       ms.clock.inf_event_step += 1;
+      exfiltration_step(ms, dt);
     } else if (s.green_ampt) {
       r = infil_ga_cells(d, dt);
     } else if (s.inf_layered_soil) {
       r = infil_layered_cells(d, dt);
-    } else if (!richards_columns_step(ms, dt)) {
-      return;
+      exfiltration_step(ms, dt);
+    } else {
+      exfiltration_step(ms, dt);
+      if (!richards_columns_step(ms, dt)) return;
     }
     if (r.status != infiltration_status::ok) {
       set_error(own_message_code);
@@ -372,6 +379,91 @@ void infiltration_step(model_state& ms) {
     s.inf_rate.fill(0.0);  // nothing enters while the surface is dry
     const double next = next_event_start(ms);
     ms.clock.inf_next_time = next >= clock_parked ? clock_parked : next + ms.clock.ov_dt_days;
+  }
+}
+
+void exfiltration_step(model_state& ms, double dt) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!g.any_exfil || g.yes_exfil.empty() || g.elevgw.empty()) return;
+  if (!(s.inf_redist || s.inf_layered_soil || s.inf_richards)) return;
+  exfiltration_domain d;
+  d.ncells = ms.grid.ncells;
+  d.cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  d.saturated_groundwater = g.gw_simulation != 0;
+  d.exfiltrating = g.yes_exfil.data();
+  d.water_table = g.elevgw.data();
+  d.ground = ms.grid.elevation.data();
+  d.ov_depth = ms.overland.ov_depth.data();
+  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) d.boundary_type = ms.overland.boundary_type.data();
+  d.blocked = blocked_cells(ms.overland);
+  if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty()) d.channel_lake = ms.lake.lake_mask.data();
+  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty()) d.overland_lake = ms.lake.oland_lake_new.data();
+  if (s.inf_redist) {
+    d.form = exfiltration_form::redistribution;
+    d.conductivity = s.sat_hyd_cond.data();
+    d.layer_depth = s.soil_moist_depth;
+  } else if (s.inf_layered_soil) {
+    d.form = exfiltration_form::layered;
+    d.classes = &s.soil_classes();
+    d.soiltype = s.soiltype.data();
+  } else {
+    d.form = exfiltration_form::richards;
+    d.column_conductivity = s.avgks.data();
+    d.column_depth = s.totaldz.data();
+  }
+  if (g.gw_simulation) {
+    d.storage = g.gw_porosity.data();
+    d.groundwater_dt = g.gw_timestep;
+    d.leakage = g.gw_leakage_rate / 360000.0;  // cm/h to m/s
+    d.aquifer_change = g.gw_recharge.empty() ? nullptr : g.gw_recharge.data();
+  }
+  ms.ledger.book(exfiltrate(d, dt), exfiltration_books_terms);
+}
+
+void wake_surface_processes(model_state& ms) {
+  clock_state& clock = ms.clock;
+  const double t = clock.model_time;
+  const double d = clock.base_dt;
+  const double dd = d / seconds_per_day;
+  ms.overland.ov_water_at_start = 1;
+  clock.ov_dt = clock.inf_dt = d;
+  clock.ov_dt_days = clock.inf_dt_days = dd;
+  clock.ov_last_time = clock.inf_last_time = t;
+  clock.ov_next_time = clock.inf_next_time = t + dd;
+  const constituent_state& k = ms.constituent;
+  if (k.ov_con_trans) {
+    set_clock(clock.ov_con_clock, d, dd, t, t + dd);
+    set_clock(ms.channel.chan_explic ? clock.chan_outlet_con_clock : clock.ov_outlet_con_clock, d, dd, t, t + dd);
+    if (k.contam_table_input) {
+      set_clock(clock.contam_table_clock, d, dd, t, t + dd);
+      set_clock(clock.contam_table_soil_clock, d, dd, t, t + dd);
+    }
+  }
+  soil_state& s = ms.soil;
+  if (s.sm_accounting) {
+    clock.soilmoist_next_time = t + dd;
+    clock.soilmoist_dt_days = dd;
+    clock.soilmoist_dt = d;
+    if (k.soil_con_trans) clock.soil_con_clock.next_time = t + dd;
+    // The redistribution fronts and the layered soils start again from the
+    // accounting layer, as at an event's start.
+    if ((s.inf_redist && !clock.inf_redist_active) || s.inf_layered_soil) start_infiltration_event(ms);
+  }
+  const pipe_state& p = ms.pipe;
+  if (p.storm_sewer_given && !clock.superlink_active && p.num_sjunc >= 1) {
+    // The network wakes when some inlet can take the surface's water.
+    int inlets = 0;
+    for (int j = 1; j <= p.num_sjunc && j <= p.sjunc_inlet.size(); ++j)
+      if (p.sjunc_inlet[j] < 777) inlets += p.sjunc_inlet[j];
+    for (int l = 1; l <= p.num_slink && !p.inlet_type.empty(); ++l)
+      for (int n = 2; n <= p.superlink_cnodes[l]; ++n)
+        if (p.inlet_type(n, l) < 777) inlets += p.inlet_type(n, l);
+    if (inlets > 0) {
+      clock.superlink_active = 1;
+      clock.sl_last_time = t;
+      clock.sl_next_time = t + clock.ov_dt_days;
+    }
   }
 }
 

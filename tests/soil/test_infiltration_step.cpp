@@ -16,8 +16,11 @@
 #include <string>
 
 #include "core/process.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "groundwater/groundwater_state.h"
 #include "model/model_state.h"
+#include "pipe/pipe_state.h"
 #include "model/water_ledger.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
@@ -386,6 +389,65 @@ TEST_F(InfiltrationStep, TheLayeredSetUpFillsTheAccountingLayerAndRefusesAClassW
   init_infiltration_state(*ms);
   EXPECT_NE(GetCapturedStdout().find("Error: layer 2 of soil class 4 (cell 1)"), std::string::npos);
   EXPECT_EQ(process.error_block.stop, 1);
+}
+
+// Water reaching a dry surface between the events of a long-term run
+// (groundwater at the ground, snowmelt) wakes the surface processes: at
+// 30 s model steps every clock that follows the surface is due at the next
+// step, the layered soils take their layers' water from the accounting
+// layer (top zone 1.5 cm over the 10 cm of layer 1, bottom zone 6 cm over
+// the 30 cm of layer 2), and a sleeping pipe network with an inlet wakes.
+TEST_F(InfiltrationStep, WaterOnADrySurfaceBetweenEventsWakesTheSurfaceProcesses) {
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  clock_state& clock = ms->clock;
+  clock.long_term = 1;
+  clock.base_dt = 30.0;
+  clock.model_time = 2460000.5;
+  clock.ov_next_time = clock.inf_next_time = clock.soilmoist_next_time = clock.sl_next_time = clock_parked;
+  soil_state& s = ms->soil;
+  s.inf_layered_soil = s.sm_accounting = 1;
+  for (array1d<double>* a : {&s.inf_rate, &s.wetdep, &s.sm_depth, &s.sm_water, &s.sm_water_top, &s.sm_water_bottom,
+                             &s.cum_infil, &s.cum_infil_prev})
+    a->alloc(2);
+  s.soiltype.alloc(2);
+  s.THETA_ML.alloc(2, 4);
+  soil_class& k = s.soil_classes()[4];
+  for (int j = 1; j <= 3; ++j) k.real(7 + j) = 0.45;  // porosity
+  k.real(23) = 10.0;
+  k.real(24) = 30.0;
+  for (int c = 1; c <= 2; ++c) {
+    s.soiltype[c] = 4;
+    s.sm_depth[c] = 40.0;
+    s.sm_water_top[c] = 1.5;
+    s.sm_water_bottom[c] = 6.0;
+    s.sm_water[c] = 7.5;
+  }
+  s.sm_depth[2] = 0.0;  // the table at the ground: the layers are full
+  pipe_state& p = ms->pipe;
+  p.storm_sewer_given = 1;
+  p.num_sjunc = 2;
+  p.sjunc_inlet.alloc(2);
+  p.sjunc_inlet[2] = pipe_inlet::open;
+  wake_surface_processes(*ms);
+  const double next = clock.model_time + 30.0 / 86400.0;
+  EXPECT_EQ(ms->overland.ov_water_at_start, 1);
+  for (const double t : {clock.ov_next_time, clock.inf_next_time, clock.soilmoist_next_time, clock.sl_next_time})
+    EXPECT_DOUBLE_EQ(t, next);
+  EXPECT_EQ(clock.inf_dt, 30.0);
+  EXPECT_EQ(clock.superlink_active, 1);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(1, 1), 0.15);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(1, 2), 0.2);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(2, 1), 0.45);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(2, 2), 0.45);
+  // A network whose junctions have no inlet stays asleep.
+  clock.superlink_active = 0;
+  clock.sl_next_time = clock_parked;
+  ms->overland.ov_water_at_start = 0;
+  p.sjunc_inlet[2] = pipe_inlet::to_channel;
+  wake_surface_processes(*ms);
+  EXPECT_EQ(clock.superlink_active, 0);
+  EXPECT_EQ(clock.sl_next_time, clock_parked);
 }
 
 struct bad_case {

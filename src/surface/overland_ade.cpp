@@ -931,7 +931,10 @@ NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict d
   const double* __restrict z = g.z;
   const double* __restrict ret = g.ret;
   const double* __restrict neff = g.neff;
-  double m = 0.0;
+  // The diffusivities are never below zero: the largest is the one of
+  // the largest bits, which the vector loop can take (the largest double
+  // it cannot, without leave to reorder comparisons).
+  std::int64_t m = 0;
   for (int i = b; i <= e; ++i) {
     const int k = i + step;
     const double si = z[i] + depth[i];
@@ -942,9 +945,10 @@ NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict d
     const bool flows = d > 1e-16;
     const double dd = flows ? d : 1.0;
     const double D = face_diffusivity(dd * pow_two_thirds(dd), down ? neff[i] : neff[k], S);
-    m = flows && D > m ? D : m;
+    const std::int64_t bits = std::bit_cast<std::int64_t>(flows ? D : 0.0);
+    m = bits > m ? bits : m;
   }
-  return m;
+  return std::bit_cast<double>(m);
 }
 
 // The largest face diffusivity of both directions over the cells

@@ -929,19 +929,22 @@ NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict h
   const double* __restrict sx = g.sx;
   const double* __restrict sy = g.sy;
   const double* __restrict rough = g.rough;
-  double m = 0.0;
+  // The diffusivities are never below zero: the largest is the one of
+  // the largest bits, which the vector loop can take (the largest double
+  // it cannot, without leave to reorder comparisons).
+  std::int64_t m = 0;
   for (int j = b; j <= e; ++j) {
     const int ky = HasDown ? j + down : j;
     const double Sx = sx[j] - (h[j + 1] - h[j]) / dx + 1e-30;
     const double Sy = sy[j] - (h[ky] - h[j]) / dx + 1e-30;
     const double px = Sx >= 0.0 ? pw[j] : pw[j + 1];
     const double py = HasDown ? (Sy >= 0.0 ? pw[j] : pw[ky]) : 0.0;
-    const double Dx = face_diffusivity(px, rough[j], Sx);
-    const double Dy = face_diffusivity(py, rough[j], Sy);
+    const std::int64_t Dx = std::bit_cast<std::int64_t>(face_diffusivity(px, rough[j], Sx));
+    const std::int64_t Dy = std::bit_cast<std::int64_t>(face_diffusivity(py, rough[j], Sy));
     m = Dx > m ? Dx : m;
     m = Dy > m ? Dy : m;
   }
-  return m;
+  return std::bit_cast<double>(m);
 }
 
 // The same over the cells first..last, strip by strip.

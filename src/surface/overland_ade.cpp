@@ -112,6 +112,23 @@ inline bool in_olake(const ade_ctx& c, int i) { return c.olake && lake_cell(c.ol
 inline bool in_lake(const ade_ctx& c, int i) { return in_chan_lake(c, i) || in_olake(c, i); }
 inline bool is_wet(const ade_ctx& c, int i) { return c.wet && wetland_cell(c.wet[i]); }
 
+// The diffusivity (face_diffusivity) of the face i -> k from the ground,
+// depth, retention and roughness of its two cells, by the face rule of the
+// discharges: 0 where the cell upwind holds no flowing water. Choices by
+// selection only, so that the face loops vectorise.
+[[gnu::always_inline]] inline double face_d(double dx, double zi, double zk, double hi, double hk, double ri,
+                                            double rk, double ni, double nk) {
+  const double si = zi + hi;
+  const double sk = zk + hk;
+  const double S = (si - sk) / dx;
+  const bool down = S > 0.0;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
+  const bool flows = d > 1e-16;
+  const double dd = flows ? d : 1.0;
+  const double D = face_diffusivity(dd * pow_two_thirds(dd), down ? ni : nk, S);
+  return flows ? D : 0.0;
+}
+
 // Fixed-level boundary cells keep their depth.
 inline bool fixed_level(const ade_ctx& c, int i) { return c.bctype && boundary::holds_level(c.bctype[i]); }
 
@@ -434,12 +451,7 @@ double general_stable_step(const ade_ctx& c, const double* depth) {
       if (k == 0 || (c.dike && (c.dike[i] & bit))) continue;
       if (in_lake(c, i) || in_lake(c, k) || is_wet(c, i) || is_wet(c, k)) continue;
       if (c.swe && (c.swe[i] > 1e-16 || c.swe[k] > 1e-16)) continue;
-      const double si = c.z[i] + depth[i], sk = c.z[k] + depth[k];
-      const double S = (si - sk) / c.dx;
-      const int u = S > 0.0 ? i : k;
-      const double d = (S > 0.0 ? si : sk) - c.z[u] - c.ret[u];
-      if (!(d > 1e-16)) continue;
-      const double D = face_diffusivity(d * pow_two_thirds(d), c.neff[u], S);
+      const double D = face_d(c.dx, c.z[i], c.z[k], depth[i], depth[k], c.ret[i], c.ret[k], c.neff[i], c.neff[k]);
       m = D > m ? D : m;
     }
   }
@@ -937,15 +949,8 @@ NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict d
   std::int64_t m = 0;
   for (int i = b; i <= e; ++i) {
     const int k = i + step;
-    const double si = z[i] + depth[i];
-    const double sk = z[k] + depth[k];
-    const double S = (si - sk) / dx;
-    const bool down = S > 0.0;
-    const double d = ((down ? si : sk) - (down ? z[i] : z[k])) - (down ? ret[i] : ret[k]);
-    const bool flows = d > 1e-16;
-    const double dd = flows ? d : 1.0;
-    const double D = face_diffusivity(dd * pow_two_thirds(dd), down ? neff[i] : neff[k], S);
-    const std::int64_t bits = std::bit_cast<std::int64_t>(flows ? D : 0.0);
+    const std::int64_t bits =
+        std::bit_cast<std::int64_t>(face_d(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k]));
     m = bits > m ? bits : m;
   }
   return std::bit_cast<double>(m);
@@ -976,12 +981,7 @@ NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* depth, int 
       const int ky = st.down ? 0 : open_neighbour(g.below, g.dike, cell_side::bottom, e);
       for (const int k : {kx, ky}) {
         if (k == 0) continue;
-        const double si = g.z[e] + depth[e], sk = g.z[k] + depth[k];
-        const double S = (si - sk) / g.dx;
-        const int u = S > 0.0 ? e : k;
-        const double d = (S > 0.0 ? si : sk) - g.z[u] - g.ret[u];
-        if (!(d > 1e-16)) continue;
-        const double D = face_diffusivity(d * pow_two_thirds(d), g.neff[u], S);
+        const double D = face_d(g.dx, g.z[e], g.z[k], depth[e], depth[k], g.ret[e], g.ret[k], g.neff[e], g.neff[k]);
         m = D > m ? D : m;
       }
     }

@@ -175,6 +175,7 @@ const char* const toolbox_table[last_toolbox_code - first_toolbox_code + 1] = {
     /* 220 */ "Error: the first model run of the toolbox search failed; the search cannot start.\n",
     /* 221 */ "Error: the final model run of the toolbox search, with the best parameters, failed.\n",
     /* 222 */ "Error: the search input file " "\x02" ", line " "\x03" ": expected " "\x01" ".\n",
+    /* 223 */ "Error: every sample run of the toolbox search failed; no local search can start.\n",
 };
 
 const char* message_of(int code) {

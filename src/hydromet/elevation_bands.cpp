@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "core/process.h"
+#include "hydromet/evapotranspiration.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/solar_shading.h"
 #include "inputs/grid_state.h"
@@ -220,7 +221,7 @@ void snow_energy_balance(hydromet_state& hm, int c, double e, int hour) {
   }
   const double C = hm.cell_cloud_cover[c] / 10.0;
   const bool snow = !hm.snow_swe.empty() && hm.snow_swe[c] > 0.0;
-  const double emissivity = snow ? 0.757 : 0.0049 * e + 0.74;
+  const double emissivity = snow ? 0.757 : air_emissivity(e);  // e in mb
   const double Tk = T + kelvin;
   hm.R_long[c] = Tk * Tk * Tk * Tk * emissivity * stefan_boltzmann * (1.0 + 0.17 * C * C);
   const double r = 1.0 + 0.017 * std::cos((186.0 - hm.sun.day_of_year) * 2.0 * pi / 365.0);

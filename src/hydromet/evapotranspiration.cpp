@@ -21,13 +21,15 @@ constexpr double cloud_coefficient = 0.18 + 0.0853 * 0.4;
 
 double specific_humidity_kpa(double e, double P) { return 0.622 * e / (P - 0.378 * e); }
 
-// Incoming longwave of clear or cloudy air at Ta (K) with vapour pressure
-// ea (kPa) under the cloud fraction C, W/m2.
-double incoming_longwave(double Ta, double ea, double C) {
-  return (0.74 + 0.0049 * ea) * (1.0 + 0.17 * C * C) * sigma * Ta * Ta * Ta * Ta;
-}
+constexpr double mb_per_kpa = 10.0;
 
 }  // namespace
+
+double air_emissivity(double e_mb) { return 0.74 + 0.0049 * e_mb; }
+
+double incoming_longwave(double Ta, double e_mb, double C) {
+  return air_emissivity(e_mb) * (1.0 + 0.17 * C * C) * sigma * Ta * Ta * Ta * Ta;
+}
 
 double saturation_pressure_kpa(double T) { return 0.6108 * std::exp(17.27 * T / (T + 237.3)); }
 
@@ -161,7 +163,8 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
     sun = et_sun_at(hm.latitude, doy, when.hour);
     const double T = hm.hmet_temperature;
     const double C = std::fmin(hm.hmet_cloud_cover / 10.0, 1.0);
-    station_longwave = incoming_longwave(T + kelvin, saturation_pressure_kpa(T) * hm.hmet_rel_humidity / 100.0, C);
+    const double ea = saturation_pressure_kpa(T) * hm.hmet_rel_humidity / 100.0;  // kPa
+    station_longwave = incoming_longwave(T + kelvin, mb_per_kpa * ea, C);
   }
 
   bool cloud_warned = false;
@@ -213,7 +216,7 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       air.shortwave = 0.0;
       air.Ta = kelvin;
       ea = 0.6108 * RH;
-      air.longwave = (1.0 + 0.17 * C * C) * (0.0049 * ea + 0.74) * sigma * kelvin * kelvin * kelvin * kelvin;
+      air.longwave = incoming_longwave(kelvin, mb_per_kpa * ea, C);
     }
     const double start = hm.ground_temp[c];
     const ground_balance b = ground_temp_iteration(air, start);

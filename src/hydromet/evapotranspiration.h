@@ -15,6 +15,14 @@ struct hydromet_state;
 
 inline constexpr double stefan_boltzmann_si = 5.67e-8;  // W/(m2 K4)
 
+// Emissivity of the air with vapour pressure e in millibars (Anderson's fit
+// at Lake Hefner): 0.74 + 0.0049 e; about 0.80 at 12 mb.
+double air_emissivity(double e_mb);
+// Longwave radiation from the sky onto the ground, W/m2, under air at Ta
+// (K) with vapour pressure e (mb) and the cloud fraction C:
+// emissivity (1 + 0.17 C^2) sigma Ta^4.
+double incoming_longwave(double Ta, double e_mb, double C);
+
 // Saturation vapour pressure over water at T deg C, kPa:
 // 0.6108 exp(17.27 T / (T + 237.3)).
 double saturation_pressure_kpa(double T);

@@ -12,14 +12,18 @@ namespace nivra {
 namespace {
 
 constexpr double pi = 3.14159265;
-constexpr double sigma_6h = 6.12e-10;          // mm/(K^4 6 h)
+// The Stefan-Boltzmann constant as melt: 5.67e-8 W/(m2 K4) over an hour
+// (3600 s), divided by the latent heat of fusion (333.5 kJ/kg), is
+// 6.12e-10 kg/m2, millimetres of water per K^4 and hour.
+constexpr double sigma_melt = 6.12e-10;  // mm/(K^4 h)
 constexpr double cal_per_joule = 0.2390057361376673;
 constexpr double kelvin = 273.15;
 
-// Longwave melt of rain on snow at T deg C, mm.
-double rain_on_snow_radiation(double T) {
+// Longwave melt of rain on snow over Dth hours at T deg C, mm: the
+// saturated, overcast air radiates as a black body at T onto snow at 0 C.
+double rain_on_snow_radiation(double T, double Dth) {
   const double Tk = T + kelvin;
-  return sigma_6h * (Tk * Tk * Tk * Tk - kelvin * kelvin * kelvin * kelvin);
+  return sigma_melt * Dth * (Tk * Tk * Tk * Tk - kelvin * kelvin * kelvin * kelvin);
 }
 
 // The antecedent temperature index after a cold hour, and the index it
@@ -176,7 +180,7 @@ snow_step_result snow_cell_step(hydromet_state& hm, const snow_step_cells& cells
         }
         double Mr = 0.0, Mn = 0.0;
         if (rain_on_snow && T > 0.0)
-          Mr = rain_on_snow_radiation(T) + 0.0125 * slot[1] * r * Tr;
+          Mr = rain_on_snow_radiation(T, Dth) + 0.0125 * slot[1] * r * Tr;
         else if (T > 0.0)
           Mn = T * Mf + 0.0125 * slot[1] * r * Tr;
         input = r * slot[1] + Mn + Mr;
@@ -184,7 +188,7 @@ snow_step_result snow_cell_step(hydromet_state& hm, const snow_step_cells& cells
         const double r = T > 0.0 ? 1.0 : 0.0;
         double m = (Q - Qrain) / fusion * Dth / 100.0;
         if (rain_on_snow) {
-          const double extra = (rain_on_snow_radiation(T) + 0.0125 * slot[1] * r * T) / 1000.0;
+          const double extra = (rain_on_snow_radiation(T, Dth) + 0.0125 * slot[1] * r * T) / 1000.0;
           if (extra > 0.0) m += extra;
         }
         if (T <= 1e-16) {

@@ -178,8 +178,14 @@ double pack_step::density(density_case c, double amount) {
       const double rho_d = std::min(0.1, 1.15 * r);
       const double C3 = r > rho_d ? std::exp(-46.0 * (r - rho_d)) : 1.0;
       const double C5 = std::min(1.0 + zw_ / z, 2.0);
-      double CR1 = std::fabs(0.04 * T_) >= 50.0 ? 0.0 : -2.778e-6 * C3 * C5 * std::exp(-0.04 * T_);
-      const double e2 = 0.08 * T_ + 23.0 * r;
+      // Anderson's compaction laws take the cold of the snow, 273.15 K less
+      // its temperature: colder snow is stiffer and settles more slowly,
+      // both by destructive metamorphism (CR1) and under its own weight
+      // (CR2, the overburden over a viscosity that grows with the cold and
+      // the density). Snow is never warmer than 0 C.
+      const double cold = std::max(-T_, 0.0);
+      double CR1 = 0.04 * cold >= 50.0 ? 0.0 : -2.778e-6 * C3 * C5 * std::exp(-0.04 * cold);
+      const double e2 = 0.08 * cold + 23.0 * r;
       double CR2 = std::fabs(e2) >= 50.0 ? 0.0 : -(r * z * 0.5 * 981.0) / (9e6 * std::exp(e2));
       // Rates truncated toward zero to whole multiples of 1e-10 /s.
       CR1 = std::trunc(CR1 / 1e-10) * 1e-10;

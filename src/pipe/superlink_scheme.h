@@ -35,6 +35,12 @@ struct superlink_scheme {
   // the share of its outflows kept.
   column_array2d<double> node_volume, node_net, node_keep;
   column_array2d<double> node_floor;  // water of a node at the shallowest depth, m3
+  // Per node and pipe: the depths and flows an internal step starts from,
+  // and the end-of-step depths and flows of its last pass, at which a
+  // repeated pass takes the pipes' sections, velocities and friction.
+  column_array2d<double> start_depth, start_flow, end_depth, end_flow;
+  bool at_step_end = false;  // the coefficients take end_depth and end_flow
+  int repeated_passes = 0;   // passes repeated in this run
   // The superjunctions' incident superlinks: the entries junc_first[j] ..
   // junc_first[j + 1] - 1 of junc_links, +l for a superlink leaving j and
   // -l for one arriving.

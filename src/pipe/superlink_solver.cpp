@@ -17,6 +17,11 @@ namespace {
 constexpr double slot_share = 0.01;          // top width of a full pipe over its diameter
 constexpr double least_internal_step = 1.0;  // s
 constexpr int most_limit_passes = 100;
+// An internal step is passed again while a pipe's section at the end of the
+// step differs from the one its coefficients took by more than this share
+// of the full section, at most this many passes in all.
+constexpr double section_tolerance = 0.001;
+constexpr int most_section_passes = 8;
 
 // Water in a length of section: flow area (m2) and top width (m), or a
 // control volume's water (m3) and its change with depth (m2).
@@ -286,13 +291,18 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   auto ca = s.a.column(l), cb = s.b.column(l), cc = s.c.column(l), P = s.P.column(l);
   auto E = s.E.column(l), D = s.D.column(l);
   for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], pipe_depth_floor);
+  // The sections, velocities and friction of the pipes at the depths and
+  // flows of the step's start, or of its end once a pass has found them;
+  // the step's start keeps the time derivatives (P, D).
+  const auto yc = s.at_step_end ? s.end_depth.column(l) : y;
+  const auto qc = s.at_step_end ? s.end_flow.column(l) : q;
   for (int k = 1; k <= n; ++k) {
     const double d = p.diameter(k, l);
-    ld[k] = 0.5 * (y[k] + y[k + 1]);
+    ld[k] = 0.5 * (yc[k] + yc[k + 1]);
     const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
     A[k] = std::max(g.area, 1e-12);
     R[k] = A[k] / std::max(g.wet_per, 1e-12);
-    vel[k] = q[k] / A[k];
+    vel[k] = qc[k] / A[k];
   }
   u[1] = vel[1];
   u[n + 1] = vel[n];
@@ -301,7 +311,7 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
     const double nm = p.M_n(k, l);
     ca[k] = u[k] > 0.0 ? -u[k] : 0.0;
     cc[k] = u[k + 1] < 0.0 ? u[k + 1] : 0.0;
-    const double friction = gravity * nm * nm * std::fabs(q[k]) * dx[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]);
+    const double friction = gravity * nm * nm * std::fabs(qc[k]) * dx[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]);
     cb[k] = friction + dx[k] / h - ca[k] - cc[k];
     P[k] = A[k] * gravity * p.S0(k, l) * dx[k] + dx[k] * q[k] / h;
   }
@@ -555,19 +565,75 @@ void start_volumes(pipe_state& p) {
   }
 }
 
-superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
-  pipe_state& p = d.p;
+// After a pass of the linear scheme: keeps its end-of-step depths and flows
+// (end_depth, end_flow) and tells whether some pipe's section there differs
+// from the one its coefficients took by more than section_tolerance of the
+// full section. If so, the depths and flows go back to the step's start
+// for the next pass.
+bool sections_moved(pipe_state& p) {
+  superlink_scheme& s = p.solver;
+  bool moved = false;
   for (int l = 1; l <= p.num_slink; ++l) {
-    const superlink_status st = superlink_coefficients(p, l, h);
-    if (st != superlink_status::ok) {
-      failed = l;
-      return st;
+    const int n = p.superlink_cnodes[l];
+    const auto y = p.slink_node_depth.column(l);
+    const auto q = p.Q.column(l);
+    auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
+    const auto used = s.area.column(l);
+    for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
+    for (int k = 1; k <= n; ++k) {
+      qe[k] = q[k];
+      const double d = p.diameter(k, l), w = p.width(k, l);
+      const int type = p.sec_type(k, l);
+      const double full = pipe_section_geometry(d, d, w, type).area;
+      const double a = pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), w, type).area;
+      if (std::fabs(std::max(a, 1e-12) - used[k]) > section_tolerance * full) moved = true;
     }
   }
-  start_volumes(p);
-  const superlink_status st = solve_heads(p, h);
+  if (!moved) return false;
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    for (int k = 1; k <= n + 1; ++k) p.slink_node_depth(k, l) = s.start_depth(k, l);
+    for (int k = 1; k <= n; ++k) p.Q(k, l) = s.start_flow(k, l);
+  }
+  return true;
+}
+
+// One internal step of h seconds. The linear scheme takes the momentum
+// coefficients (sections, velocities, friction) at a known state. At the
+// step's start that state can be far from the step's end: a dry pipe has
+// no section, so the first pass barely lets water into it and piles the
+// inflow up in the superjunction. While the sections at the end of a pass
+// differ from those the pass took, the step is passed again from its start
+// with the coefficients at the end state (Picard's iteration of the
+// implicit step), so a pipe carries the flow at the depth the flow gives
+// it. Flow that changes little between steps takes one pass, as before.
+superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const int n = p.superlink_cnodes[l];
+    for (int k = 1; k <= n + 1; ++k) s.start_depth(k, l) = std::max(p.slink_node_depth(k, l), pipe_depth_floor);
+    for (int k = 1; k <= n; ++k) s.start_flow(k, l) = p.Q(k, l);
+  }
+  superlink_status st = superlink_status::ok;
+  s.at_step_end = false;
+  for (int pass = 1;; ++pass) {
+    for (int l = 1; l <= p.num_slink && st == superlink_status::ok; ++l) {
+      st = superlink_coefficients(p, l, h);
+      if (st != superlink_status::ok) failed = l;
+    }
+    if (st == superlink_status::ok) {
+      start_volumes(p);
+      st = solve_heads(p, h);
+    }
+    if (st != superlink_status::ok) break;
+    for (int l = 1; l <= p.num_slink; ++l) superlink_flows(p, l);
+    if (pass == most_section_passes || !sections_moved(p)) break;
+    s.at_step_end = true;
+    ++s.repeated_passes;
+  }
+  s.at_step_end = false;
   if (st != superlink_status::ok) return st;
-  for (int l = 1; l <= p.num_slink; ++l) superlink_flows(p, l);
   keep_water(d, h, b);
   return superlink_status::ok;
 }
@@ -596,7 +662,8 @@ void report(superlink_status st, int failed) {
 void superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
   for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
-                                    &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor})
+                                    &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor,
+                                    &start_depth, &start_flow, &end_depth, &end_flow})
     a->alloc(rows, links);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
   for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &rhs, &scale})

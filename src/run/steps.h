@@ -18,6 +18,13 @@ struct model_state;
 // Nutrient model: the display name of water constituent 0..8.
 std::string nsm_constituent_name(int index, int selector);
 
+// Steps between hydrograph writes for HYD_FREQ minutes and the model step
+// dt (s): the nearest whole number of steps, at least 1.
+int hydrograph_write_steps(double hyd_freq, double dt);
+// HYD_FREQ within this many steps of a whole number counts as whole (it is
+// given in minutes, which rarely hold a step of seconds exactly).
+inline constexpr double whole_step_tolerance = 1e-3;
+
 // Set-up of a run, in the order the driver calls them.
 void setup_time_steps(model_state& ms);
 void init_station_distances(model_state& ms);

@@ -30,6 +30,11 @@
 
 namespace nivra {
 
+int hydrograph_write_steps(double hyd_freq, double dt) {
+  const double steps = std::round(60.0 / dt * hyd_freq);
+  return steps < 1.0 ? 1 : static_cast<int>(steps);
+}
+
 void setup_time_steps(model_state& ms) {
   clock_state& c = ms.clock;
   // The model step is the smaller of the overland and the stream steps; a
@@ -52,7 +57,17 @@ void setup_time_steps(model_state& ms) {
     set_error(55);
     report_error();
   }
-  c.hyd_write_steps = static_cast<int>(60.0 / c.dt * c.hyd_freq);
+  c.hyd_write_steps = hydrograph_write_steps(c.hyd_freq, c.dt);
+  const double steps = 60.0 / c.dt * c.hyd_freq;
+  if (std::fabs(steps - c.hyd_write_steps) > whole_step_tolerance) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Warning: HYD_FREQ %g minutes is not a whole number of %g s time steps; the hydrographs are "
+                  "written every %d time step(s), %g minutes.\n",
+                  c.hyd_freq, c.dt, c.hyd_write_steps, c.hyd_write_steps * c.dt / 60.0);
+    report_text("\n");
+    report_text(text);
+  }
 
   if (c.map_freq == 0) {
     // The interval only matters to a run that writes maps; a search run

@@ -58,6 +58,12 @@ void point_store::drop_last() {
   values_.resize(values_.size() - static_cast<std::size_t>(npar_));
 }
 
+int samples_that_ran(const point_store& pool) {
+  int n = 0;
+  for (int k = 1; k <= pool.count(); ++k) n += sample_ran(pool, k) ? 1 : 0;
+  return n;
+}
+
 double bounded_distance_sq(const pest_control& pc, const double* a, const double* b) {
   double sum = 0.0;
   for (int i = 1; i <= pc.npar; ++i) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -163,6 +164,12 @@ class sample_seeds {
   guarded_file file_;
   search_input read_;
 };
+
+// True when the run of sample k of a pool (1..count) succeeded: a failed
+// run scores +infinity, ranks last and is never the start of a search.
+inline bool sample_ran(const point_store& pool, int k) { return pool.phi(k) < std::numeric_limits<double>::infinity(); }
+// The samples of a pool whose run succeeded.
+int samples_that_ran(const point_store& pool);
 
 // Total objective of the last run: the sum of the group phis.
 double group_total(const pest_control& pc);

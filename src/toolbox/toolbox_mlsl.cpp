@@ -11,6 +11,7 @@
 #include "toolbox/toolbox_entry.h"
 #include "toolbox/toolbox_model.h"
 #include "toolbox/toolbox_numerics.h"
+#include "toolbox/toolbox_text.h"
 
 namespace nivra {
 
@@ -31,7 +32,7 @@ struct mlsl_state {
   double iteration_best = 0.0;
   int search_no_gain = 0, iteration_no_gain = 0;
   int reason = 0;
-  int status = 0;  // of the last sample run or local search
+  int status = 0;  // of the last sample run or local search (a stop request ends the search)
 };
 
 struct mlsl_settings {
@@ -194,7 +195,9 @@ int run_mlsl_mode(int argc, char** argv, toolbox_model& model, global_outcome* o
     array1d<int> rank(m);
     for (int j = 1; j <= m; ++j) totals[j] = pool.phi(j);
     indexx(m, totals, rank);
-    const int kept = static_cast<int>(set.gamma * m);
+    // The best fraction of the pool, of the samples whose run succeeded: a
+    // failed sample ranks last and is never a start.
+    const int kept = std::min(static_cast<int>(set.gamma * m), samples_that_ran(pool));
     if (kept >= 1) {
       std::fprintf(rec, "Reduced Sample Set: Iteration %d\n\n", it);
       write_title_line(rec, pc, false);
@@ -338,7 +341,13 @@ int run_mlsl_mode(int argc, char** argv, toolbox_model& model, global_outcome* o
   close_template_files(c.streams);
   close_instruction_files(c.streams);
   const bool written = finish_search_file(record, "slm_dru_mlsl.rec") && seeds.finish();
-  return written && st.status == 0 ? 0 : 1;
+  // A failed sample or search is one point the search did without; a
+  // search none of whose samples ran found nothing.
+  if (samples_that_ran(pool) == 0) {
+    toolbox_report(toolbox_msg::no_sample_ran);
+    return 1;
+  }
+  return written ? 0 : 1;
 }
 
 int slm_dru_mlsl(int argc, char** argv) {

@@ -1,6 +1,6 @@
 // The multistart search (-ms): N random samples within the bounds, one
-// model run each, then one full local search from every sample in the
-// order drawn. "ms.in" gives the seed and N; "slm_dru_ms1.rec" records
+// model run each, then one full local search from every sample whose run
+// did not fail, in the order drawn. "ms.in" gives the seed and N; "slm_dru_ms1.rec" records
 // the samples and every local search, "parameters.prn" and
 // "RandomNumberSeeds.prn" the samples' values and random states.
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "toolbox/toolbox_entry.h"
 #include "toolbox/toolbox_global.h"
 #include "toolbox/toolbox_model.h"
+#include "toolbox/toolbox_text.h"
 
 namespace nivra {
 
@@ -50,13 +51,23 @@ int run_ms_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
   if (run_sample_phase(c, model, seeds, samples, pool, objectives, rec, head, "%lf\t", parameters.fp,
                        status) == toolbox_stop_requested)
     return 0;
-  // The samples decide nothing when the last of them could not be scored.
-  if (status != 0) return 1;
+  // A sample whose run failed is no start; the search goes on from the
+  // others.
+  if (samples > 0 && samples_that_ran(pool) == 0) {
+    toolbox_report(toolbox_msg::no_sample_ran);
+    return 1;
+  }
 
   std::fprintf(rec, "\n\n                   RESULTS OF CT OPTIMIZATION RUNS\n\n\n");
   global_outcome result;
   result.model_calls = samples;
+  int run = 0;
   for (int r = 1; r <= samples; ++r) {
+    if (!sample_ran(pool, r)) {
+      std::fprintf(rec, " Sample run number %d failed: no CT inversion run starts from it.\n\n", r);
+      continue;
+    }
+    ++run;
     const double* start = pool.column(r);
     search_outcome end;
     objective_row end_objectives;
@@ -65,10 +76,10 @@ int run_ms_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
     result.model_calls += end.model_calls;
     if (result.best_search == 0 || end.phi < result.best_total) {
       result.best_total = end.phi;
-      result.best_search = r;
+      result.best_search = run;
     }
     result.searches.push_back(std::move(end));
-    std::fprintf(rec, " Results of CT inversion run number %d --->\n\n", r);
+    std::fprintf(rec, " Results of CT inversion run number %d --->\n\n", run);
     write_result_tables(rec, pc, start, objectives[static_cast<std::size_t>(r - 1)], end_objectives,
                         "\t%s\t%lf\t%lf\n", "\t%s\t%lf\t%lf\n");
   }

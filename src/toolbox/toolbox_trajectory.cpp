@@ -10,6 +10,7 @@
 #include "toolbox/toolbox_entry.h"
 #include "toolbox/toolbox_model.h"
 #include "toolbox/toolbox_numerics.h"
+#include "toolbox/toolbox_text.h"
 
 namespace nivra {
 
@@ -78,7 +79,14 @@ int run_tr_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
   const int sampled =
       run_sample_phase(c, model, seeds, samples, pool, objectives, rec, head, "%.10E\t", nullptr, status);
   if (sampled == toolbox_stop_requested) return 0;
-  if (sampled != 0 || status != 0) return 1;
+  if (sampled != 0) return 1;
+  // Failed samples rank last (their phi is +infinity) and are never a
+  // start: the candidates are the best of those that ran.
+  const int ran = samples_that_ran(pool);
+  if (ran == 0) {
+    toolbox_report(toolbox_msg::no_sample_ran);
+    return 1;
+  }
 
   array1d<double> totals(samples);
   array1d<int> ranked(samples);
@@ -93,7 +101,7 @@ int run_tr_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
   result.model_calls = samples;
   int no_gain = 0;
   for (int r = 1; r <= searches; ++r) {
-    const int s = tr_choose_start(pc, rank, std::min(searches, samples), used, pool, points);
+    const int s = tr_choose_start(pc, rank, std::min(searches, ran), used, pool, points);
     if (s == 0) break;  // every sample has been a start
     used[static_cast<std::size_t>(s)] = true;
     const double* start = pool.column(s);

@@ -2,8 +2,9 @@
 // al. 1998): the saturation vapour pressure and its slope (Tables 2.3 and
 // 2.4), the psychrometric constant (eq. 8) and the hourly reference
 // evapotranspiration of Example 19, fed to the combination equation. The
-// ground-temperature iteration closes its energy balance; the night sends
-// no shortwave; a cell under snow evaporates nothing; and the removal of
+// ground-temperature iteration closes its energy balance; the sky's
+// longwave takes the vapour pressure in millibars; the night sends no
+// shortwave; a cell under snow evaporates nothing; and the removal of
 // the soil-moisture accounting takes ponded water first, then the soil down
 // to its residual content.
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <memory>
 
+#include "hydromet/elevation_bands.h"
 #include "hydromet/evapotranspiration.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -178,6 +180,52 @@ TEST(Evapotranspiration, ACellUnderSnowEvaporatesNothingAndStaysFrozen) {
     g->hm.et_calls = 0;
     evapo_trans(g->grid, g->hm, half, et_hour{2024, 6, 21, 12});
     EXPECT_NEAR(g->hm.aet_rate[1], 0.5 * full, 1e-15);
+  }
+}
+
+TEST(Evapotranspiration, TheSkyLongwaveTakesTheVapourPressureInMillibars) {
+  // Anderson's emissivity 0.74 + 0.0049 e holds for e in millibars. Air at
+  // 25 C and 40 %: es = 0.6108 exp(17.27 x 25 / 262.3) = 3.16778 kPa, so
+  // e = 12.6711 mb and the emissivity is 0.802088 (0.746 were e taken in
+  // kPa); the clear sky sends 0.802088 x 5.67e-8 x 298.15^4 = 359.372 W/m2,
+  // half a cloud cover 1.0425 times that.
+  const double e_mb = 10.0 * saturation_pressure_kpa(25.0) * 0.4;
+  EXPECT_NEAR(e_mb, 12.6711, 1e-4);
+  EXPECT_NEAR(air_emissivity(e_mb), 0.802088, 1e-6);
+  EXPECT_NEAR(incoming_longwave(298.15, e_mb, 0.0), 359.372, 1e-3);
+  EXPECT_NEAR(incoming_longwave(298.15, e_mb, 0.5), 374.646, 1e-3);
+
+  // The elevation bands give a cell its sky longwave from the vapour
+  // pressure in millibars. At midnight, the same air given per cell with
+  // that longwave, and as the grid's weather record (from which the
+  // evapotranspiration forms its own), leave the ground at one temperature.
+  auto record = std::make_unique<et_grid>();
+  auto cells = std::make_unique<et_grid>();
+  hydromet_state& hm = cells->hm;
+  for (auto* a : {&hm.cell_pressure, &hm.cell_rel_humidity, &hm.cell_cloud_cover, &hm.cell_wind_speed,
+                  &hm.cell_global_rad, &hm.R_long, &hm.R_short, &hm.snow_air_temp})
+    a->alloc(2);
+  hm.hmet_ascii_given = 1;
+  hm.sun.zenith = pi;  // night
+  for (int c = 1; c <= 2; ++c) {
+    hm.cell_pressure[c] = hm.hmet_pressure;
+    hm.cell_rel_humidity[c] = hm.hmet_rel_humidity;
+    hm.cell_cloud_cover[c] = hm.hmet_cloud_cover;
+    hm.cell_wind_speed[c] = hm.hmet_wind_speed;
+    hm.cell_global_rad[c] = hm.hmet_global_rad;
+    snow_energy_balance(hm, c, e_mb, 0);
+  }
+  EXPECT_NEAR(hm.R_long[1], 359.372, 1e-3);
+  EXPECT_EQ(hm.R_short[1], 0.0);
+  for (int penman : {0, 1}) {
+    for (et_grid* g : {record.get(), cells.get()}) {
+      g->hm.et_calc_penman = penman;
+      g->hm.et_calc_deardorff = !penman;
+      g->hm.et_calls = 0;
+      evapo_trans(g->grid, g->hm, nullptr, et_hour{2024, 6, 21, 0});
+    }
+    EXPECT_NEAR(record->hm.ground_temp[1], cells->hm.ground_temp[1], 1e-9) << penman;
+    EXPECT_NEAR(record->hm.aet_rate[1], cells->hm.aet_rate[1], 1e-15) << penman;
   }
 }
 

@@ -1,6 +1,6 @@
 // Snow melt of the cells by hand: the day count from the spring equinox,
-// degree-day melt through the heat deficit, no melt below the base
-// temperature, melt larger than the pack, and the melt waves that hold the
+// degree-day melt through the heat deficit, rain-on-snow radiation against
+// the Stefan-Boltzmann law at any step, no melt below the base temperature, melt larger than the pack, and the melt waves that hold the
 // melt on its way to the ground.
 #include <gtest/gtest.h>
 
@@ -108,6 +108,54 @@ TEST(SnowMelt, MeltLargerThanThePackEmptiesItExactly) {
   EXPECT_EQ(hm->Wq[1], 0.0);
   EXPECT_EQ(hm->snap_nivra_params(1, pack_field::depth), 0.0);
   EXPECT_EQ(hm->snap_nivra_params(1, pack_field::density), 0.3);
+}
+
+// Rain on snow under the temperature index: the saturated, overcast air
+// radiates onto the pack as a black body at the air temperature, and the
+// snow at 0 C radiates back. With no rain let into the pack (a rain share
+// of 0) and no cold content, the radiation is the whole water input.
+double rain_on_snow_melt_mm(double T, double hours, int steps) {
+  auto hm = snow_cells(1);
+  hm->snow_swe[1] = 0.2;
+  hm->snow_present = 1;
+  hm->PLWHC[1] = 0.0;
+  hm->fr_use[1] = 0.0;
+  hm->nwsrfs_snow = 1;
+  hm->snow_air_temp[1] = T;
+  snow_step_cells cells;
+  cells.n = 1;
+  cells.dt = hours * 3600.0;
+  cells.month = 3;
+  cells.day = 21;
+  double melt = 0.0;
+  for (int k = 0; k < steps; ++k) {
+    // The same weather each step: 2 mm of rain an hour for the last six
+    // hours (a mean above 1.5 mm and the newest above 0.25 mm).
+    auto slot = hm->SNOW_PRECIP_6HR[1];
+    for (int j = 1; j <= 6; ++j) slot[j] = j == 1 ? 0.0 : 2.0 * hours;
+    hm->H_Val[1] = 2.0 * hours;
+    const snow_step_result r = snow_cell_step(*hm, cells);
+    EXPECT_EQ(r.status, snow_status::ok);
+    melt += r.melt;
+  }
+  return melt * 1000.0;
+}
+
+TEST(SnowMelt, RainOnSnowRadiationMeltsTheSameInOneStepOrSix) {
+  // The reference: the Stefan-Boltzmann constant over the latent heat of
+  // fusion (333.55 kJ/kg), times the hours: 6.12e-10 mm/(K^4 h).
+  constexpr double stefan_boltzmann = 5.670374e-8, fusion = 333550.0, kelvin = 273.15;
+  for (const double T : {1.0, 5.0, 10.0}) {
+    SCOPED_TRACE(T);
+    const double Tk = T + kelvin;
+    const double six_hours = stefan_boltzmann * 6.0 * 3600.0 / fusion * (Tk * Tk * Tk * Tk - kelvin * kelvin * kelvin * kelvin);
+    const double one_step = rain_on_snow_melt_mm(T, 6.0, 1);
+    const double hourly = rain_on_snow_melt_mm(T, 1.0, 6);
+    EXPECT_NEAR(one_step, six_hours, 1e-3 * six_hours);
+    EXPECT_NEAR(hourly, one_step, 1e-12);
+  }
+  // 5 C over six hours: 6.12e-10 x 6 x (278.15^4 - 273.15^4) = 1.5383 mm.
+  EXPECT_NEAR(rain_on_snow_melt_mm(5.0, 6.0, 1), 1.5383, 1e-4);
 }
 
 TEST(SnowMelt, TheMeltLagIsTheDepthOverTheTravelSpeed) {

@@ -1,10 +1,11 @@
 // The layered snowpack of one cell: its water balance over every step (the
-// compaction cap booked), a wetting front that reaches the base of a
+// compaction cap booked), compaction that slows as the snow cools, a wetting front that reaches the base of a
 // uniform pack at the kinematic travel time and drains as the analytic
 // solution says, steady input draining at the input rate, the density
 // guards, rain freezing into a cold pack, and the bounded front table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "hydromet/snowpack_layers.h"
@@ -115,6 +116,44 @@ TEST(Snowpack, SteadyInputDrainsAtTheInputRate) {
   double last = 0.0;
   for (int i = 0; i < 400; ++i) last = k.step(input, 0.0, dt, 0.0).outflow;
   EXPECT_NEAR(last, input, 0.02 * input);
+}
+
+TEST(Snowpack, ColderSnowSettlesMoreSlowly) {
+  // A dry pack 40 cm deep at 0.25 g/cm3, calm, one hour. Anderson's
+  // compaction rates (1/s) take the cold of the snow, 0 C less its
+  // temperature: destructive metamorphism
+  //   CR1 = -2.778e-6 C3 C5 exp(-0.04 cold), C3 = exp(-46 (rho - 0.1)), C5 = 1,
+  // and the overburden of half the pack's weight over a viscosity
+  //   CR2 = -(rho z / 2) 981 / (9e6 exp(0.08 cold + 23 rho)),
+  // each cut to whole multiples of 1e-10 /s. Air above 0 C meets snow at
+  // 0 C.
+  const double z = 40.0, rho = 0.25, dt = 3600.0;
+  auto settled = [&](double T) {
+    pack k(z, z * rho, rho);
+    k.step(0.0, T, static_cast<int>(dt), 0.0);
+    return z - k.p[pack_field::depth];
+  };
+  auto by_hand = [&](double T) {
+    const double cold = std::max(-T, 0.0);
+    const double CR1 = -2.778e-6 * std::exp(-46.0 * (rho - 0.1)) * std::exp(-0.04 * cold);
+    const double CR2 = -(rho * z * 0.5 * 981.0) / (9e6 * std::exp(0.08 * cold + 23.0 * rho));
+    const double CR = std::trunc(CR1 / 1e-10) * 1e-10 + std::trunc(CR2 / 1e-10) * 1e-10;
+    return -CR * dt * z;
+  };
+  double warmer = 0.0;
+  for (const double T : {0.0, -2.0, -5.0, -10.0, -20.0, -30.0}) {
+    SCOPED_TRACE(T);
+    const double s = settled(T);
+    EXPECT_NEAR(s, by_hand(T), 1e-9);
+    EXPECT_GT(s, 0.0);
+    if (T < 0.0) {
+      EXPECT_LT(s, warmer) << "colder snow settles more slowly";
+    }
+    warmer = s;
+  }
+  // At -20 C the overburden rate is exp(-1.6), a fifth, of that at 0 C.
+  EXPECT_NEAR(settled(-20.0) / settled(0.0), std::exp(-1.6), 0.01);
+  EXPECT_EQ(settled(5.0), settled(0.0));
 }
 
 TEST(Snowpack, DensityGuardsAndThinPacks) {

@@ -4,6 +4,7 @@
 // for the uniform storm, and the set-ups that stop a run before its loop.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "channel/pipe_state.h"
@@ -83,6 +84,49 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
     EXPECT_EQ(console.find("Warning: Write solution time step not specified, defaulting to 6 hours.\n") !=
                   std::string::npos,
               r.map_warning);
+  }
+}
+
+TEST_F(Clock, TheHydrographIntervalIsTheNearestWholeNumberOfSteps) {
+  // HYD_FREQ in minutes over the model step: rounded to the nearest whole
+  // number of steps, never fewer than one, with a note when the minutes
+  // are not a whole number of steps.
+  const struct {
+    double timestep, hyd_freq;
+    int steps;
+    bool note;
+  } table[] = {
+      {10, 0.05, 1, true},        // 0.3 steps: one step, not none
+      {10, 0.1, 1, true},         // 0.6 steps
+      {5, 0.2499999, 3, false},   // 2.9999988 steps: 3, not 2
+      {5, 0.083333, 1, false},    // 0.999996 steps: a step of 5 s
+      {10, 0.25, 2, true},        // 1.5 steps: halves round up
+      {10, 0.2, 1, true},         // 1.2 steps
+      {10, 5.0, 30, false},
+      {7, 1.0, 9, true},          // 8.571 steps
+      {30, 1.0, 2, false},
+  };
+  for (const auto& r : table) {
+    SCOPED_TRACE(std::to_string(r.hyd_freq) + " min at " + std::to_string(r.timestep) + " s");
+    reset_process_state();
+    auto ms = make_model_state();
+    ms->clock.ov_dt = r.timestep;
+    ms->clock.hyd_freq = r.hyd_freq;
+    ms->clock.map_freq = 60;
+    ms->grid.outlet_slope = 0.01;
+    CaptureStdout();
+    setup_time_steps(*ms);
+    const std::string console = GetCapturedStdout();
+    EXPECT_EQ(process.error_block.stop, 0);
+    EXPECT_EQ(ms->clock.hyd_write_steps, r.steps);
+    EXPECT_EQ(hydrograph_write_steps(r.hyd_freq, r.timestep), r.steps);
+    const std::string note = "is not a whole number of";
+    EXPECT_EQ(console.find(note) != std::string::npos, r.note) << console;
+    if (r.note) {
+      char every[64];
+      std::snprintf(every, sizeof every, "written every %d time step(s)", r.steps);
+      EXPECT_NE(console.find(every), std::string::npos) << console;
+    }
   }
 }
 

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "toolbox/search_fixture.h"
@@ -553,54 +554,100 @@ TEST_F(GlobalSearch, MlslStopsByEachRuleAndCountsAKnownMinimumOnce) {
   }
 }
 
-TEST_F(GlobalSearch, AFailedSampleScoresInfiniteAndRanksLast) {
+// True when a model run after the first `samples` runs (the sample phase)
+// was made at the values of run `failed`: a local search started there.
+bool searched_from(const analytic_model& model, int samples, int failed) {
+  const std::vector<double>& at = model.calls[static_cast<std::size_t>(failed - 1)];
+  return std::find(model.calls.begin() + samples, model.calls.end(), at) != model.calls.end();
+}
+
+TEST_F(GlobalSearch, AFailedSampleRanksLastAndIsNeverAStart) {
   write_case(line_params, line_y);
-  // Multistart: the second model run (sample 2) fails. Its row and the
-  // start of its search show the failure; every search still fits the line.
+  // Multistart from three samples, each in turn failing: its row shows the
+  // failure, no search starts from it, and the other two fit the line,
+  // whichever failed (the last one included).
   write_file("ms.in", "12345 3\n");
-  {
+  for (int failed = 1; failed <= 3; ++failed) {
+    SCOPED_TRACE("multistart, sample " + std::to_string(failed) + " failed");
     analytic_model model = line_model();
-    fail_run(model, 2);
+    fail_run(model, failed);
     global_outcome out;
     ASSERT_EQ(run_mode(run_ms_mode, "-ms", model, out), 0) << console;
     const std::string rec = read_file("slm_dru_ms1.rec");
     const std::size_t title = rec.find("Total\tobs\t\n");
     ASSERT_NE(title, std::string::npos) << rec;
     std::size_t row = rec.find('\n', title) + 1;
-    row = rec.find('\n', row) + 1;  // sample 2
-    const std::string second = rec.substr(row, rec.find('\n', row) - row);
-    EXPECT_TRUE(second.ends_with("\tinf\tinf\t")) << second;
-    EXPECT_NE(rec.find("\ttotal\tinf\t"), std::string::npos) << rec;
-    ASSERT_EQ(out.searches.size(), 3u);
+    for (int k = 1; k < failed; ++k) row = rec.find('\n', row) + 1;
+    const std::string failed_row = rec.substr(row, rec.find('\n', row) - row);
+    EXPECT_TRUE(failed_row.ends_with("\tinf\tinf\t")) << failed_row;
+    EXPECT_NE(rec.find(" Sample run number " + std::to_string(failed) +
+                       " failed: no CT inversion run starts from it.\n"),
+              std::string::npos)
+        << rec;
+    EXPECT_EQ(rec.find(" Results of CT inversion run number 3 "), std::string::npos) << rec;
+    EXPECT_EQ(rec.find("\ttotal\tinf\t"), std::string::npos) << rec;
+    ASSERT_EQ(out.searches.size(), 2u);
     for (const search_outcome& s : out.searches) EXPECT_NEAR(s.values[1], 1.0, 1e-6);
+    EXPECT_LT(out.best_total, 1e-12);
+    EXPECT_FALSE(searched_from(model, 3, failed));
+    EXPECT_EQ(out.model_calls, model.runs);
   }
-  // The last sample failing leaves the samples without a decision.
-  {
+
+  // Trajectory repulsion ranks a failed sample last and never starts from
+  // it, even when the searches asked for outnumber the samples that ran:
+  // three searches from three samples, one failed, make two.
+  write_file("tr.in", "Y 12345 3 3 3 0.01\n");
+  for (int failed = 1; failed <= 3; ++failed) {
+    SCOPED_TRACE("trajectory, sample " + std::to_string(failed) + " failed");
     analytic_model model = line_model();
-    fail_run(model, 3);
-    global_outcome out;
-    EXPECT_EQ(run_mode(run_ms_mode, "-ms", model, out), 1) << console;
-    EXPECT_EQ(model.runs, 3);
-  }
-  // Trajectory repulsion ranks the failed first sample last: with two
-  // searches from three samples it starts from the other two.
-  write_file("tr.in", "Y 12345 3 2 2 0.01\n");
-  {
-    analytic_model model = line_model();
-    fail_run(model, 1);
+    fail_run(model, failed);
     global_outcome out;
     ASSERT_EQ(run_mode(run_tr_mode, "-t", model, out), 0) << console;
     ASSERT_EQ(out.searches.size(), 2u);
+    EXPECT_FALSE(searched_from(model, 3, failed));
     auto phi = [](const std::vector<double>& b) {
       double sum = 0.0;
       for (int x = 1; x <= 4; ++x) sum += std::pow(line_y[static_cast<std::size_t>(x - 1)] - b[0] - b[1] * x, 2);
       return sum;
     };
+    // The best sample that ran is the first start.
     const auto& calls = model.calls;
-    const std::vector<double>& best = phi(calls[1]) < phi(calls[2]) ? calls[1] : calls[2];
-    const std::vector<double>& other = phi(calls[1]) < phi(calls[2]) ? calls[2] : calls[1];
-    EXPECT_EQ(calls[3], best) << "the best sample first";
-    EXPECT_EQ(calls[3 + static_cast<std::size_t>(out.searches[0].model_calls)], other);
+    const std::vector<double>* best = nullptr;
+    for (int k = 1; k <= 3; ++k)
+      if (k != failed && (!best || phi(calls[static_cast<std::size_t>(k - 1)]) < phi(*best)))
+        best = &calls[static_cast<std::size_t>(k - 1)];
+    EXPECT_EQ(calls[3], *best);
+    EXPECT_LT(out.best_total, 1e-12);
+  }
+
+  // Multi-level single linkage keeps the whole pool (gamma 1) but never the
+  // failed sample: the searches start from the others.
+  write_file("mlsl.in", "3 1.0 0.01 0.01 Y 12345 1 50 50 10 0.01\n");
+  {
+    analytic_model model = line_model();
+    fail_run(model, 3);
+    global_outcome out;
+    EXPECT_EQ(run_mode(run_mlsl_mode, "-mls", model, out), 0) << console;
+    EXPECT_FALSE(searched_from(model, 3, 3));
+    EXPECT_GE(out.searches.size(), 1u);
+    EXPECT_LE(out.searches.size(), 2u);
+  }
+
+  // Every sample failed: nothing to start from, and the mode says so.
+  write_file("mlsl.in", "3 1.0 0.01 0.01 Y 12345 2 50 50 10 0.01\n");
+  const std::pair<mode_function, const char*> every_mode[] = {
+      {run_ms_mode, "-ms"}, {run_tr_mode, "-t"}, {run_mlsl_mode, "-mls"}};
+  for (const auto& m : every_mode) {
+    SCOPED_TRACE(m.second);
+    analytic_model model = line_model();
+    model.fails = [](const std::vector<double>&) { return true; };
+    global_outcome out;
+    EXPECT_EQ(run_mode(m.first, m.second, model, out), 1) << console;
+    EXPECT_EQ(model.runs % 3, 0) << "whole sample sets";
+    EXPECT_GE(model.runs, 3);
+    EXPECT_NE(console.find("Error: every sample run of the toolbox search failed; no local search can start.\n"),
+              std::string::npos)
+        << console;
   }
 }
 

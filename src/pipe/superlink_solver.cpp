@@ -20,7 +20,7 @@ constexpr int most_limit_passes = 100;
 // An internal step is passed again while a pipe's section at the end of the
 // step differs from the one its coefficients took by more than this share
 // of the full section, at most this many passes in all.
-constexpr double section_tolerance = 0.001;
+constexpr double section_tolerance = 0.003;
 constexpr int most_section_passes = 8;
 
 // Water in a length of section: flow area (m2) and top width (m), or a

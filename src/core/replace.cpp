@@ -165,7 +165,15 @@ int read_replace_value_file(const std::string& file_name) {
     std::printf("Error: the value file %s holds no line of values.\n", file_name.c_str());
     return -1;
   }
-  const int line_no = process.replace_line + 1 < lines_read ? process.replace_line + 1 : lines_read;
+  // The line asked for (REPLACE_LINE, or the batch run's number) must be
+  // there: another line's values would make a run that was not asked for.
+  if (lines_read < process.replace_line + 1) {
+    std::printf("Error: line %d of the value file %s is asked for (REPLACE_LINE or the batch run), but the file holds "
+                "%d lines.\n",
+                process.replace_line + 1, file_name.c_str(), lines_read);
+    return -1;
+  }
+  const int line_no = process.replace_line + 1;
   card_line values(value_line);
   for (replace_param& p : process.replace_list) {
     std::string tok;

@@ -209,6 +209,18 @@ bool cmt_file::open_or_report(std::string_view name) {
   return false;
 }
 
+bool cmt_file::row_follows() {
+  if (at_end_ || !f_.is_open()) return false;
+  const long at = std::ftell(f_.fp);
+  if (at < 0) return false;
+  std::string next;
+  const bool got = read_line(next, f_) != 0;
+  std::clearerr(f_.fp);
+  std::fseek(f_.fp, at, SEEK_SET);
+  int id = 0;
+  return got && cmt_row_id(next, id);
+}
+
 bool cmt_file::next_line() {
   if (at_end_ || !f_.is_open() || !read_line(line_, f_)) {
     at_end_ = true;
@@ -356,6 +368,13 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       rows.values[static_cast<std::size_t>(r) * static_cast<std::size_t>(n_values) + c - 1] = v;
       p = q;
     }
+  }
+  // A row beyond the count of NUM_IDS would be left unread.
+  if (f.row_follows()) {
+    std::printf("Error: line %d of the %s %s is a row of the %s table beyond the %d rows of its NUM_IDS card\n",
+                f.line_no() + 1, f.layout().what, f.name().c_str(), table, n);
+    stop_with_own_message();
+    return false;
   }
   rows.count = n;
   return true;

@@ -60,7 +60,12 @@ TEST_F(Replacement, ValueLineChoiceAndReplacement) {
   testing::write_file("vals.txt", "1.0 1 a\n2.5 7 \"long name\"\n");
   ASSERT_EQ(read_replace_param_file("keys.txt"), 0);
   ASSERT_EQ(process.replace_list.size(), 3u);
-  process.replace_line = 5;  // beyond the file: the last line is used
+  process.replace_line = 5;  // beyond the file: refused
+  CaptureStdout();
+  EXPECT_EQ(read_replace_value_file("vals.txt"), -1);
+  EXPECT_EQ(GetCapturedStdout(), "Error: line 6 of the value file vals.txt is asked for (REPLACE_LINE or the batch run), "
+                                 "but the file holds 2 lines.\n");
+  process.replace_line = 1;
   ASSERT_EQ(read_replace_value_file("vals.txt"), 0);
   EXPECT_EQ(process.replace_on, 1);
   EXPECT_EQ(process.replace_list[0].dval, 2.5);

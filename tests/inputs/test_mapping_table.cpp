@@ -122,6 +122,22 @@ TEST_F(MappingTable, TableValuesReachEveryCellThroughTheIndexMap) {
                        "table (the first at line 7)\n"),
             std::string::npos)
       << twice;
+
+  // A row beyond the count of NUM_IDS would be left unread.
+  reset_process_state();
+  std::string block = cmt_block("INTERCEPTION \"Land use\"", {cmt_row("1", "Forest", "1.5 0.1"),
+                                                             cmt_row("2", "Crops", "2.5\t0.2"),
+                                                             cmt_row("5", "Town", "5.5 0.5")});
+  block.replace(block.find("NUM_IDS 3"), 9, "NUM_IDS 2");
+  ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"Land use\"\n" + block);
+  CaptureStdout();
+  EXPECT_EQ(read_cmt_table(*ms, cmt_code_interception, {&storage, &coefficient}), 0);
+  const std::string beyond = GetCapturedStdout();
+  EXPECT_TRUE(run_stopped());
+  EXPECT_NE(beyond.find("Error: line 8 of the mapping table file t.cmt is a row of the INTERCEPTION table beyond the 2 "
+                        "rows of its NUM_IDS card\n"),
+            std::string::npos)
+      << beyond;
 }
 
 // A watershed cell without an ID takes 0; the cells after it keep theirs.

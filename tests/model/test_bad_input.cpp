@@ -399,6 +399,9 @@ TEST_F(BadInput, BatchRunsAndRunCounts) {
   const batch_case cases[] = {
       {"nan\n-10\n", 1, "2 of the 2 batch runs stopped with an error.\n"},
       {"10\nabc\n", 0, "1 of the 2 batch runs stopped with an error.\n"},
+      // The second run's line is not there: it does not run the first's again.
+      {"10\n", 0, "Error: line 2 of the value file vals.txt is asked for (REPLACE_LINE or the batch run), but the file "
+                  "holds 1 lines.\n"},
   };
   for (const batch_case& c : cases) {
     SCOPED_TRACE(c.values);

@@ -1,6 +1,7 @@
 // The head solver against analytic solutions (the Dupuit mound between two
 // held heads, the Theis drawdown of a pumped well and the Thiem head of the
-// well cell with Peaceman's radius) and against its own books: the water
+// well cell with Peaceman's radius, Dupuit's discharge through zones of
+// different conductivity in series) and against its own books: the water
 // stored changes by exactly what crossed the aquifer's boundary.
 #include <gtest/gtest.h>
 
@@ -72,6 +73,48 @@ TEST(Aquifer, TheisDrawdownAndThiemWellCell) {
   const double s2 = b - a.h(31, 33);
   const double thiem = s2 + Q / (2.0 * std::numbers::pi * T) * std::log(2.0 * dx / (0.208 * dx));
   EXPECT_NEAR((b - a.h(31, 31)) / thiem, 1.0, 0.03);
+}
+
+TEST(Aquifer, LowConductivityBarrierActsAsResistancesInSeries) {
+  // A row of twelve 10 m cells, 110 m saturated at the held west end and
+  // 109 m at the held east end; cells 6 and 7 are a barrier of K 1e-7 m/s
+  // in an aquifer of 1e-4. At steady state Dupuit's discharge per metre of
+  // width is q = (h1^2 - h12^2) / (2 R), R = sum of L / K between the held
+  // centres, and h^2 falls in proportion to the resistance passed:
+  //   R = 5 (1e4 + 1e4) + 10 (8e4 + 2e7) = 2.009e8 s,
+  //   q = (110^2 - 109^2) / (2 x 2.009e8) = 5.4505e-7 m2/s,
+  //   to the centre of cell 6: r = 5 (1e4 + 8e4 + 1e7) = 5.045e7 s, h = 109.7497 m,
+  //   to the centre of cell 7: r + 10 / 1e-7 = 1.5045e8 s, h = 109.2520 m.
+  // Half the barrier's resistance lies in the faces it shares with the
+  // aquifer: their conductance is the harmonic mean of the two sides.
+  const double dx = 10.0, k_aquifer = 1e-4, k_barrier = 1e-7, bottom = -100.0;
+  test_aquifer a(1, 12, dx, bottom, 9.5, k_aquifer, 0.2);
+  a.k[6] = a.k[7] = k_barrier;
+  a.bound[1] = a.bound[12] = aquifer_cell::fixed_head;
+  a.h(1, 1) = 10.0;
+  a.h(1, 12) = 9.0;
+  for (int step = 0; step < 5; ++step) {
+    aquifer_domain d = a.domain();
+    d.tolerance = 1e-12;
+    d.pass_tolerance = 1e-12;
+    ASSERT_EQ(a.solver.solve(d, 1e12).status, aquifer_status::ok);
+  }
+  const double R = 2.009e8, h1 = 110.0, h12 = 109.0;
+  double r = 0.0;  // resistance from the west centre, s
+  for (int c = 2; c <= 11; ++c) {
+    r += 0.5 * dx / a.k[static_cast<std::size_t>(c - 1)] + 0.5 * dx / a.k[static_cast<std::size_t>(c)];
+    const double expected = std::sqrt(h1 * h1 - (h1 * h1 - h12 * h12) * r / R) + bottom;
+    EXPECT_NEAR(a.h(1, c), expected, 5e-4) << "cell " << c;
+  }
+  // A cell's transmissivity takes the thickness at its centre: a fraction
+  // of a millimetre from Dupuit's heads. (Through the arithmetic mean the
+  // barrier's edges would lose half its resistance: 9.998 and 9.002 m.)
+  EXPECT_NEAR(a.h(1, 6), 9.7497, 5e-4);
+  EXPECT_NEAR(a.h(1, 7), 9.2520, 5e-4);
+  // The discharge, by Darcy through the uniform cells 2 and 3 of the west
+  // zone (Dupuit between their centres), against the hand value.
+  const double t2 = a.h(1, 2) - bottom, t3 = a.h(1, 3) - bottom;
+  EXPECT_NEAR(k_aquifer * (t2 * t2 - t3 * t3) / (2.0 * dx), 5.4505e-7, 2e-4 * 5.4505e-7);
 }
 
 TEST(Aquifer, FlatTableWithoutStressesStaysFlat) {

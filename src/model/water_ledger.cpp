@@ -1,5 +1,7 @@
 #include "model/water_ledger.h"
 
+#include <cmath>
+
 namespace nivra {
 
 using flux = water_flux;
@@ -45,11 +47,12 @@ void water_ledger::close_event(bool lumped) {
 void water_ledger::close_groundwater_balance() {
   auto R = [this](flux f) { return run_total(f); };
   const double initial = storage(store::groundwater, moment::run_start);
-  run_balance_.groundwater_error =
-      percent_of(storage(store::groundwater, moment::run_end) - initial - R(flux::groundwater_inputs) -
-                     R(flux::groundwater_boundary_flux) - R(flux::groundwater_floor_fill) - R(flux::xy_boundary_gain) +
-                     R(flux::xy_boundary_loss),
-                 initial);
+  const double net_input = R(flux::groundwater_inputs) + R(flux::groundwater_boundary_flux) +
+                           R(flux::groundwater_floor_fill) + R(flux::xy_boundary_gain) - R(flux::xy_boundary_loss);
+  const double residual = storage(store::groundwater, moment::run_end) - initial - net_input;
+  run_balance_.groundwater_error = percent_of(residual, initial);
+  run_balance_.groundwater_residual = residual;
+  run_balance_.groundwater_residual_percent = percent_of(residual, std::fabs(net_input));
 }
 
 // The accounting layer gains the infiltration and loses the evaporation

@@ -38,7 +38,7 @@ montecarlo::montecarlo(int runs, const std::string& input_file, const parallel_e
 void montecarlo::read_input(const std::string& file_name) {
   input_ok = 0;
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to open the Monte Carlo input file %s.\n", file_name.c_str());
     return;
   }
@@ -89,6 +89,16 @@ void montecarlo::read_input(const std::string& file_name) {
     }
     bounds.push_back(lo);
     bounds.push_back(hi);
+    if (next_token(line, token)) {
+      input_fault(file_name, line_no, "holds more than the minimum and the maximum of a parameter");
+      return;
+    }
+  }
+  while (read_line(text, f)) {
+    ++line_no;
+    if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
+    input_fault(file_name, line_no, ("holds more than its " + std::to_string(count) + " parameters").c_str());
+    return;
   }
   param_count = count;
   param_min.alloc(count);
@@ -181,9 +191,10 @@ int run_montecarlo_mode(const parallel_env_t& env, int total_runs, const std::st
     if (!check_calibration_list(mc.replace_file, mc.param_count)) return 0;
     for (const replace_param& p : process.replace_list) mc.keys.emplace_back(p.key.view());
   }
-  const int ok = mc.run();
-  if (ok) mc.print_best();
-  return ok;
+  if (!mc.run()) return 0;
+  mc.print_best();
+  // Runs were asked for and none gave a result: the calibration failed.
+  return mc.best_found || mc.run_count < 1 ? 1 : 0;
 }
 
 }  // namespace nivra

@@ -74,7 +74,8 @@ class montecarlo {
   mc_random random_;
 };
 
-// The whole Monte Carlo run mode; 1 when the runs were made, else 0.
+// The whole Monte Carlo run mode; 1 when the runs were made and one of
+// them gave a result (or none was asked for), else 0.
 int run_montecarlo_mode(const parallel_env_t& env, int total_runs, const std::string& input_file);
 
 }  // namespace nivra

@@ -49,7 +49,7 @@ event_series captured_series(const capture_buffer& b) {
 
 int calib_cost::read_observations(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) return -1;
+  if (!open_input_file(f, file_name)) return -1;
   std::string text;
   if (!read_line(text, f)) return bad_observation(file_name, 1, "is missing: it gives the number of events");
   card_line first(text);
@@ -84,6 +84,12 @@ int calib_cost::read_observations(const std::string& file_name) {
     if ((v[1] > weight_threshold && v[0] < 0.0) || (v[3] > weight_threshold && v[2] < 0.0))
       return bad_observation(file_name, i + 1, "gives a negative peak or volume a weight");
     for (int k = 0; k < 4; ++k) col[k].push_back(v[k]);
+  }
+  for (int line_no = n + 2; read_line(text, f); ++line_no) {
+    if (text.find_first_not_of(" \t\r") == std::string::npos) continue;
+    std::printf("Error: line %d of the observation file %s holds more than its %d events.\n", line_no,
+                file_name.c_str(), n);
+    return -1;
   }
   bool weighted = false;
   for (std::size_t i = 0; i < col[1].size(); ++i)

@@ -98,7 +98,9 @@ int sceua(sce_record& r);
 // 2 (npg + 1 - k) / (npg (npg + 1)).
 int sce_trapezoid_position(int npg, double u);
 
-// The whole SCE run mode on an input file; 0.
+// The whole SCE run mode on an input file; 1 when the search ran and
+// wrote its best parameter set, 0 after an error (a bad input file, the
+// observations unread, no model run that gave a result).
 int run_sce_mode(const parallel_env_t& env, const std::string& input_file);
 
 }  // namespace nivra

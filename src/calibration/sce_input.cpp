@@ -17,7 +17,7 @@ namespace {
 
 // Reads the numbers of one input line as whole tokens: count values, the
 // ones marked in is_int as whole numbers. False when the line holds fewer
-// or one does not read.
+// or more, or one does not read.
 bool read_numbers(const std::string& text, int count, const bool* is_int, double* out) {
   card_line line(text);
   std::string token;
@@ -31,7 +31,7 @@ bool read_numbers(const std::string& text, int count, const bool* is_int, double
       return false;
     }
   }
-  return true;
+  return !next_token(line, token);
 }
 
 int input_fault(const std::string& file, int line, const char* what) {
@@ -124,6 +124,10 @@ int scein(sce_record& r, guarded_file& input, const std::string& input_name) {
       return -1;
     }
     bounds.insert(bounds.end(), p, p + 3);
+  }
+  while (next_line()) {
+    if (text.find_first_not_of(" \t\r") != std::string::npos)
+      return input_fault(input_name, line_no, ("holds more than its " + std::to_string(r.nopt) + " parameters").c_str());
   }
   r.a.alloc(r.nopt + 1);
   r.bl.alloc(r.nopt + 1);
@@ -222,7 +226,7 @@ int sce_check_params(sce_record& r) {
 
 void sce_setup(sce_record& r, const std::string& input_file, const std::string& output_file) {
   guarded_file input;
-  if (!open_guarded_file(input, input_file, "r")) {
+  if (!open_input_file(input, input_file)) {
     std::printf("Can't open SCE input file %s\n", input_file.c_str());
     r.setup_ok = 0;
     return;
@@ -242,6 +246,7 @@ int sce_read_observations(sce_record& r) {
 }
 
 int run_sce_mode(const parallel_env_t& env, const std::string& input_file) {
+  (void)env;
   sce_record r;
   r.model_mode = 1;
   sce_setup(r, input_file, "sce_output.out");
@@ -265,16 +270,18 @@ int run_sce_mode(const parallel_env_t& env, const std::string& input_file) {
     return 0;
   }
   guarded_file best;
-  open_guarded_file(best, "sce_best.out", "w");
+  if (!open_guarded_file(best, "sce_best.out", "w")) {
+    std::printf("Error: unable to open sce_best.out for the best parameter set.\n");
+    return 0;
+  }
   std::printf("The best results of the SCE calibration after %d runs:\n", runs);
-  if (best.fp) std::fprintf(best.fp, "The best results of the SCE calibration %d runs:\n", runs);
+  std::fprintf(best.fp, "The best results of the SCE calibration %d runs:\n", runs);
   for (int j = 1; j <= r.nopt; ++j) {
     std::printf("%le\n", r.bestx[j]);
-    if (best.fp) std::fprintf(best.fp, "%le\n", r.bestx[j]);
+    std::fprintf(best.fp, "%le\n", r.bestx[j]);
   }
   close_guarded_file(best);
-  (void)env;
-  return 0;
+  return 1;
 }
 
 }  // namespace nivra

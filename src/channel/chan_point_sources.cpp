@@ -37,11 +37,19 @@ class token_stream {
 
   // Skips tokens up to the card word (compared on five characters); false
   // after the message when the file ends first or after max_skipped_tokens.
-  bool find(const char* word, const char* what) {
+  bool find(const char* word, const char* what, bool after_count = true) {
     for (; !at_end(); ++at_) {
       if (same_card(tokens_[at_].text, word)) {
         ++at_;
         return true;
+      }
+      // Notes are skipped, but not a card of the file: a POINT or INPUT
+      // card beyond its count would be lost.
+      if (after_count && is_card_line(at_)) {
+        std::fprintf(stderr, "Error: line %d of the channel point-source file %s begins with %s where the card %s is "
+                             "due: NUMPT and NRPDS count the POINT and INPUT cards.\n",
+                     tokens_[at_].line, name(), tokens_[at_].text.c_str(), word);
+        return false;
       }
       if (++skipped_ > max_skipped_tokens) break;
     }
@@ -59,6 +67,15 @@ class token_stream {
     return true;
   }
   bool real(const char* what, double& out, const value_range& range) { return next(what, false, out, range); }
+  // The line of the first card or value left after the last change (0 when
+  // only notes are left).
+  int unread_line() const {
+    for (std::size_t i = at_; i < tokens_.size(); ++i) {
+      double v = 0.0;
+      if (is_card_line(i) || whole_token_double(tokens_[i].text, v)) return tokens_[i].line;
+    }
+    return 0;
+  }
   // The next token, which must be the card word.
   bool word(const char* word) {
     if (!at_end() && same_card(tokens_[at_].text, word)) {
@@ -76,6 +93,13 @@ class token_stream {
     std::string text;
     int line;
   };
+  // A card word of the file at the start of its line.
+  bool is_card_line(std::size_t i) const {
+    if (i > 0 && tokens_[i - 1].line == tokens_[i].line) return false;
+    for (const char* card : {"numpt", "point", "nrpds", "input"})
+      if (same_card(tokens_[i].text, card)) return true;
+    return false;
+  }
   static bool same_card(const std::string& t, const char* word) {
     std::size_t k = 0;
     for (; k < 5 && word[k]; ++k)
@@ -118,7 +142,7 @@ bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constitue
   token_stream in(f);
   const int stride = ch.max_nodes_per_link;
   int n = 0;
-  if (!in.find("numpt", "first card") || !in.whole("the number of points", n, from_to(0, ch.link_node_size)))
+  if (!in.find("numpt", "first card", false) || !in.whole("the number of points", n, from_to(0, ch.link_node_size)))
     return false;
   ch.chan_point_flow.alloc(ch.link_node_size + 1);
   ch.chan_point_address.alloc(n > 0 ? n : 1);
@@ -189,6 +213,12 @@ bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constitue
                    flow ? point_discharge : point_concentration))
         return false;
     }
+  }
+  if (const int line = in.unread_line()) {
+    std::fprintf(stderr, "Error: line %d of the channel point-source file %s holds a card or a value after the %d "
+                         "changes its NRPDS card counts.\n",
+                 line, in.name(), m);
+    return false;
   }
   ch.chan_point_sources_on = 1;
   return true;

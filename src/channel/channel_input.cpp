@@ -262,6 +262,7 @@ class chan_reader {
     bool record = false;       // its LINK card was read
     int last_node = 0;         // highest node point a node card named
     int xsec_node = 0;         // highest node point with XSEC
+    std::vector<int> elev_line;  // per node point: the line of its ELEV card, 0 before it
     std::vector<bp_section> sections;
     int pending_levels = 0;    // NUM_INTERP given before its NPAIRS
   };
@@ -322,6 +323,7 @@ class chan_reader {
         if (w.record) return fail(r, "opens a second record of the same link");
         if (!close_sections(link_prev_)) return false;
         w.record = true;
+        w.elev_line.assign(static_cast<std::size_t>(ch_.max_nodes) + 1, 0);
         link_prev_ = link;
         continue;
       }
@@ -390,6 +392,17 @@ class chan_reader {
         case cc::side_slope: case cc::max_erosion:
           if (!node) return fail(r, "comes before any NODE card");
           if (!read_node_card(v, r.code, node, link)) return false;
+          if (r.code == cc::elev) {
+            // A second bed elevation for a node point would overwrite the first.
+            int& first = w.elev_line[static_cast<std::size_t>(node)];
+            if (first) {
+              std::fprintf(stderr, "Error: the ELEV card at line %d of the channel input file %s is the second for "
+                                   "node point %d of link %d (the first is at line %d).\n",
+                           r.line, name_, node, link, first);
+              return stop_run();
+            }
+            first = r.line;
+          }
           w.last_node = std::max(w.last_node, node);
           break;
         case cc::npairs: case cc::num_interp: case cc::x1:
@@ -776,6 +789,15 @@ class chan_reader {
               return stop_run();
             }
           }
+      }
+      // Every node point of a channel takes its bed elevation from its own
+      // ELEV card: the routing runs on the bed between them.
+      for (int k = 1; k <= ch_.nx1[l]; ++k) {
+        if (w.elev_line.size() > static_cast<std::size_t>(k) && w.elev_line[static_cast<std::size_t>(k)]) continue;
+        std::fprintf(stderr, "Error: link %d of the channel input file %s has no ELEV card for node point %d: every "
+                             "node point 1 to %d (NODES) takes its bed elevation (m, -11000 to 9000).\n",
+                     l, name_, k, ch_.nx1[l]);
+        return stop_run();
       }
     }
     bool breakpoint_links = false;

@@ -125,6 +125,11 @@ bool read_pair_list(guarded_file& f, const char* name, std::vector<int_pair>& pa
     if ((got = in.next(p.a)) != 1 || (got = in.next(p.b)) != 1) return fault(got);
     p.line = in.line();
   }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of file %s holds more than the %d locations its first value counts\n", in.line(), name,
+                count);
+    return stop_run();
+  }
   close_guarded_file(f);
   return true;
 }

@@ -310,7 +310,7 @@ void init_channel_start(model_state& ms) {
   if (ch.chan_has_water) ms.clock.chan_flow_started = 1;
   if (points) {
     const char* name = ms.project.chan_point_input.c_str();
-    if (!open_guarded_file(ch.chan_point_file, name, "r")) {
+    if (!open_input_file(ch.chan_point_file, name)) {
       std::printf("Can't open %s to read channel point source input file \n", name);
       set_error(own_message_code);
       report_error();

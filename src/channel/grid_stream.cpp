@@ -104,6 +104,9 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   ch.gst_Vlat.alloc(cells, w);
 
   int k = 0, e = 0, row = 0, col = 0, cell = 0, line_of_cell = 0;
+  // The CELLIJ line of every cell given: a cell given twice would pass its
+  // water to the channel twice.
+  std::vector<int> cell_line(static_cast<std::size_t>(grid.ncells) + 1, 0);
   // Each cell ends with as many LINKNODE entries as its NUMNODES says.
   auto cell_complete = [&] {
     if (k == 0 || e - 1 == ch.gst_ncellsingrid[k]) return true;
@@ -126,6 +129,14 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
                      g.line, name, row, col);
         return stop_run();
       }
+      if (int& first = cell_line[static_cast<std::size_t>(cell)]; first != 0) {
+        std::fprintf(stderr, "Error: the CELLIJ card at line %d of the grid-stream file %s names row %d, column %d "
+                             "again (first at line %d): each stream cell is given once, with all its nodes.\n",
+                     g.line, name, row, col, first);
+        return stop_run();
+      } else {
+        first = g.line;
+      }
       ++k;
       e = 1;
       line_of_cell = g.line;
@@ -144,6 +155,13 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
         !num.whole("the node", node, from_to(1, ch.nx[link] > 0 ? ch.nx[link] : 0)) ||
         !num.real("the share of the node in the cell", share, from_to(0, 1)))
       return stop_run();
+    for (int f = 1; f < e; ++f)
+      if (ch.gst_link[k][f] == link && ch.gst_node[k][f] == node) {
+        std::fprintf(stderr, "Error: the LINKNODE card at line %d of the grid-stream file %s names node %d of link %d "
+                             "a second time for the cell of the CELLIJ card at line %d.\n",
+                     g.line, name, node, link, line_of_cell);
+        return stop_run();
+      }
     ch.gst_link[k][e] = link;
     ch.gst_node[k][e] = node;
     ch.gst_pct[k][e] = share;

@@ -10,6 +10,7 @@
 #include "core/guarded_file.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "core/value_range.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -63,6 +64,14 @@ bool parse_pump(card_line& line, int& a, int& b, pump_rating& rating, std::strin
     why = "names the series \"" + name + "\", which gives a negative rate: a pump lifts water one way";
     return false;
   }
+  const auto beyond = std::find_if(rates->begin(), rates->end(), [](double v) { return !pumped_rate.contains(v); });
+  if (beyond != rates->end()) {
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", *beyond);
+    why = "names the series \"" + name + "\", which gives the rate " + value + "; a pump takes " +
+          pumped_rate.describe();
+    return false;
+  }
   return true;
 }
 
@@ -104,7 +113,7 @@ void read_overland_pumps(model_state& ms) {
   if (!ov.ov_pump_given) return;
   guarded_file f;
   const std::string name = ms.project.ov_pump.c_str();
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     set_error(83);
     report_error();
     return;

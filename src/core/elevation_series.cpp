@@ -60,6 +60,14 @@ int read_elev_series(guarded_file& f, int* line_no) {
     std::string name;
     next_token(cl, name);
     es->name = std::string(strip_quotes_view(name)).substr(0, 149);
+    // A second series of a name could never be named.
+    for (const auto& other : process.es_list)
+      if (other.get() != es && other->name == es->name) {
+        std::printf("Error: line %d of the elevation series file %s names the series [%s] a second time: every "
+                    "series of a run has its own name.\n",
+                    n, f.name.c_str(), es->name.c_str());
+        return -1;
+      }
   }
   for (;;) {
     if (!read_line(line, f)) {
@@ -92,7 +100,7 @@ int read_elev_series(guarded_file& f, int* line_no) {
 
 bool read_elev_series_file(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: Elevation series file not found [%s]\n", file_name.c_str());
     stop_reading();
     return false;

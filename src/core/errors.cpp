@@ -176,6 +176,8 @@ const char* const toolbox_table[last_toolbox_code - first_toolbox_code + 1] = {
     /* 221 */ "Error: the final model run of the toolbox search, with the best parameters, failed.\n",
     /* 222 */ "Error: the search input file " "\x02" ", line " "\x03" ": expected " "\x01" ".\n",
     /* 223 */ "Error: every sample run of the toolbox search failed; no local search can start.\n",
+    /* 224 */ "Error: the instruction file " "\x02" ", line " "\x03" ", reads the observation " "\x01" " a second time; every observation is read exactly once per model run.\n",
+    /* 225 */ "Error: no instruction file reads the observation " "\x01" "; every observation is read exactly once per model run.\n",
 };
 
 const char* message_of(int code) {

@@ -14,7 +14,7 @@ namespace nivra {
 class guarded_file;
 
 struct error_state {
-  int code = 0;   // 0 none; 1..136 or 201..223 a message of the table; 4000 own text printed
+  int code = 0;   // 0 none; 1..136 or 201..225 a message of the table; 4000 own text printed
   int stop = 0;   // set by the reporter for every positive code, cleared for warnings
   int term = 0;   // terminate-and-wait: with stop, the reporter ends with a notice
   int int1 = 0;
@@ -28,7 +28,7 @@ inline constexpr int highest_message_code = 136;
 
 // The parameter-estimation toolbox's block of messages.
 inline constexpr int first_toolbox_code = 201;
-inline constexpr int last_toolbox_code = 223;
+inline constexpr int last_toolbox_code = 225;
 
 // True for the codes that have a text in the message table.
 bool has_message(int code);

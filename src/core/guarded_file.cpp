@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "core/platform.h"
@@ -100,6 +101,46 @@ bool open_guarded_file(guarded_file& f, std::string_view name, const char* mode)
   f.name.assign(path);
   f.mode.assign_cut(mode);
   return true;
+}
+
+namespace {
+
+// Why an opened input file cannot be read as text; nullptr when it can.
+// The stream is left at its start.
+const char* input_refusal(const guarded_file& f) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(os_path(f.name.view()), ec);
+  if (ec) return "cannot be examined";
+  if (std::filesystem::is_directory(status)) return "is a folder, not a file";
+  if (!std::filesystem::is_regular_file(status)) return "is not a regular file";
+  unsigned char head[4096];
+  const std::size_t n = std::fread(head, 1, sizeof head, f.fp);
+  const bool failed = std::ferror(f.fp) != 0;
+  std::rewind(f.fp);
+  if (failed) return "cannot be read";
+  bool blank = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char c = head[i];
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != '\v')
+      return "is not a text file (it holds control characters)";
+    blank = blank && (c == ' ' || (c >= '\t' && c <= '\r'));
+  }
+  if (n == 0) return "is empty";
+  if (blank && n < sizeof head) return "holds only blanks";
+  return nullptr;
+}
+
+}  // namespace
+
+bool open_input_file(guarded_file& f, std::string_view name, bool* refused) {
+  if (refused) *refused = false;
+  if (!open_guarded_file(f, name, "r")) return false;
+  const char* why = input_refusal(f);
+  if (!why) return true;
+  std::printf("Error: the file %s %s.\n", f.name.c_str(), why);
+  close_guarded_file(f);
+  if (refused) *refused = true;
+  return false;
 }
 
 void close_guarded_file(guarded_file& f) {

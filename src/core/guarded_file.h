@@ -40,6 +40,15 @@ guarded_file& init_guarded_file(guarded_file& f);
 // closed first (with a warning).
 bool open_guarded_file(guarded_file& f, std::string_view name, const char* mode);
 
+// Opens an input file for reading: open_guarded_file in mode "r", after
+// which the file must be a regular file (not a folder or a device), hold
+// something besides blanks and be text (no zero byte or other control
+// character but tab, line feed, carriage return, form feed and vertical
+// tab within its first 4096 bytes). A file that opens but is refused is
+// named with the reason on the console, closed, and sets refused when given;
+// false then, and when the file cannot be opened.
+bool open_input_file(guarded_file& f, std::string_view name, bool* refused = nullptr);
+
 // Closes an open handle; a closed handle is left alone.
 void close_guarded_file(guarded_file& f);
 

@@ -96,17 +96,27 @@ int parse_replace_param_line(const std::string& line) {
 int read_replace_param_file(const std::string& file_name) {
   free_replace_params();
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to open the replace parameter file.\n");
     return -1;
   }
   int n = 0;
-  if (std::fscanf(f.fp, "%d\n", &n) != 1) {
-    std::printf("Error: unable to read the number of parameters in the parameter list file\n");
-    return -1;
-  }
-  if (n < 1) return 0;
   std::string line;
+  {
+    // The count line is read as it stands: keys are not replaced in it.
+    const int saved = process.replace_on;
+    process.replace_on = 0;
+    const int got = read_line(line, f);
+    process.replace_on = saved;
+    card_line count_line(line);
+    std::string token;
+    if (!got || !next_token(count_line, token) || !whole_token_int(token, n) || n < 0 ||
+        next_token(count_line, token)) {
+      std::printf("Error: unable to read the number of parameters in the parameter list file\n");
+      std::printf("  (line 1 of %s must hold the number of keys, a whole number from 0)\n", file_name.c_str());
+      return -1;
+    }
+  }
   for (int read = 0; read < n; ++read) {
     // Keys in the list file itself are never replaced.
     int saved = process.replace_on;
@@ -120,13 +130,20 @@ int read_replace_param_file(const std::string& file_name) {
     }
     parse_replace_param_line(line);
   }
+  // A key beyond the count would never take a value.
+  for (int line_no = n + 2; read_line(line, f); ++line_no) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    std::printf("Error: line %d of the parameter list file %s holds a key beyond the %d its first line counts.\n",
+                line_no, file_name.c_str(), n);
+    return -1;
+  }
   return 0;
 }
 
 int read_replace_value_file(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
-    std::printf("Error: unable to open the value file %s", file_name.c_str());
+  if (!open_input_file(f, file_name)) {
+    std::printf("Error: unable to open the value file %s.\n", file_name.c_str());
     return -1;
   }
   // Value lines are read whole, however many values they hold, and never
@@ -148,7 +165,15 @@ int read_replace_value_file(const std::string& file_name) {
     std::printf("Error: the value file %s holds no line of values.\n", file_name.c_str());
     return -1;
   }
-  const int line_no = process.replace_line + 1 < lines_read ? process.replace_line + 1 : lines_read;
+  // The line asked for (REPLACE_LINE, or the batch run's number) must be
+  // there: another line's values would make a run that was not asked for.
+  if (lines_read < process.replace_line + 1) {
+    std::printf("Error: line %d of the value file %s is asked for (REPLACE_LINE or the batch run), but the file holds "
+                "%d lines.\n",
+                process.replace_line + 1, file_name.c_str(), lines_read);
+    return -1;
+  }
+  const int line_no = process.replace_line + 1;
   card_line values(value_line);
   for (replace_param& p : process.replace_list) {
     std::string tok;
@@ -171,6 +196,12 @@ int read_replace_value_file(const std::string& file_name) {
       return -1;
     }
     p.used = false;
+  }
+  std::string extra;
+  if (next_token(values, extra)) {
+    std::printf("Error: line %d of the value file %s holds \"%s\" after the values of its %d keys.\n", line_no,
+                file_name.c_str(), extra.c_str(), static_cast<int>(process.replace_list.size()));
+    return -1;
   }
   process.replace_count = 0;
   process.replace_on = 1;

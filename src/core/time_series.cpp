@@ -112,6 +112,14 @@ int read_time_series(guarded_file& f, int* line_no) {
     ++n;
     std::string name = trim_blanks(line);
     ts->name = std::string(strip_quotes_view(name)).substr(0, 149);
+    // A second series of a name could never be named.
+    for (const auto& other : process.ts_list)
+      if (other.get() != ts && other->name == ts->name) {
+        std::printf("Error: line %d of the time series file %s names the series [%s] a second time: every series "
+                    "of a run has its own name.\n",
+                    n, f.name.c_str(), ts->name.c_str());
+        return -1;
+      }
   }
   if (read_line(line, f)) {
     ++n;
@@ -153,7 +161,7 @@ int read_series_blocks(guarded_file& f, int (*read_block)(guarded_file&, int*)) 
 
 bool read_time_series_file(const std::string& file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: Time series file not found [%s]\n", file_name.c_str());
     stop_reading();
     return false;
@@ -225,10 +233,12 @@ void ts_add_index(int id, time_series* series) {
   process.ts_id_list.insert(process.ts_id_list.begin(), ts_index_entry{id, series});
 }
 
-bool ts_index_holds(int id) {
+bool ts_index_holds(int id) { return ts_by_id(id) != nullptr; }
+
+const time_series* ts_by_id(int id) {
   for (const ts_index_entry& e : process.ts_id_list)
-    if (e.id == id) return e.series != nullptr;
-  return false;
+    if (e.id == id) return e.series;
+  return nullptr;
 }
 
 double ts_value_by_id(int id, double t) {

@@ -53,6 +53,9 @@ double ts_value_at(double t, time_series* series);
 double ts_value_by_id(int id, double t);
 // Whether the id list holds the id with a series.
 bool ts_index_holds(int id);
+// The series of an id of the list (the first entry of the id); null when
+// the list does not hold it.
+const time_series* ts_by_id(int id);
 // Adds an id entry in front of the older ones.
 void ts_add_index(int id, time_series* series);
 // Makes n absolute series "<base>_%04d" from the data lines that follow in

@@ -49,5 +49,8 @@ inline constexpr value_range ground_elevation = from_to(-11000, 9000, "m");
 inline constexpr value_range retention_depth = from_to(0, 1000, "mm");
 // Manning's n of the overland surface.
 inline constexpr value_range manning_roughness = above_to(0, 10);
+// The rate of a well or a pump, either way: beyond the largest pumping
+// stations there are.
+inline constexpr value_range pumped_rate = from_to(-1000, 1000, "m3/s");
 
 }  // namespace nivra

@@ -29,7 +29,7 @@ void open_conceptual_gw_params(model_state& ms) {
     return stop_with_own_message();
   }
   const char* name = ms.project.conceptual_gw.c_str();
-  if (!open_guarded_file(g.conceptual_gw_param_file, name, "r")) {
+  if (!open_input_file(g.conceptual_gw_param_file, name)) {
     std::printf("Cannot open Conceptual GW input parameter file: %s\n", name);
     return stop_with_own_message();
   }
@@ -46,7 +46,7 @@ void read_link_map(model_state& ms) {
   if (!ms.channel.chan_explic || !g.conceptual_gw_given) return;
   const char* name = ms.project.links.c_str();
   guarded_file f;
-  if (ms.project.links.empty() || !open_guarded_file(f, name, "r")) {
+  if (ms.project.links.empty() || !open_input_file(f, name)) {
     std::printf("Cannot open link file: %s\n", name);
     return stop_with_own_message();
   }

@@ -44,7 +44,7 @@ void open_sacramento_params(model_state& ms) {
   if (!g.sacramento_given) return;
   if (!lumped_model_fits(ms, "SACRAMENTO")) return stop_with_own_message();
   const char* name = ms.project.sacramento.c_str();
-  if (!open_guarded_file(g.sacramento_param_file, name, "r")) {
+  if (!open_input_file(g.sacramento_param_file, name)) {
     std::printf("Cannot open Sacramento input parameter file: %s\n", name);
     return stop_with_own_message();
   }

@@ -138,6 +138,8 @@ struct hydromet_state {
   int precip_events_read = 0;        // EVENT cards of the precipitation file read so far
   card_line precip_line;             // the precipitation file's line being read
   int precip_line_no = 0;            // and its number
+  int precip_periods_read = 0;       // period lines (NRPDS) of the event last read
+  std::string weather_end_note;      // the warning of a run that its weather ended
   int hmet_skip_done = 0;            // weather records before the start date skipped
   double snow_hour_accum = 0.0;      // hours since the last full snow hour
   int et_calls = 0;                  // hours of evapotranspiration computed in the run

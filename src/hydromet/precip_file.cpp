@@ -28,14 +28,21 @@ class precip_words {
   // The next word; false at the end of the file.
   bool next(std::string& word) {
     for (;;) {
-      if (next_token(hm_.precip_line, word)) return true;
+      if (next_token(hm_.precip_line, word)) {
+        first_ = fresh_;
+        fresh_ = false;
+        return true;
+      }
       if (!read_line(hm_.precip_line, f_)) {
         hm_.precip_line = std::string_view();
         return false;
       }
       ++hm_.precip_line_no;
+      fresh_ = true;
     }
   }
+  // True when the last word began its line (a line this call read).
+  bool first_on_line() const { return first_; }
   // What is left of the current line; the line is used up.
   std::string rest_of_line() {
     std::string rest(hm_.precip_line.rest());
@@ -47,6 +54,8 @@ class precip_words {
  private:
   guarded_file& f_;
   hydromet_state& hm_;
+  bool fresh_ = false;  // a line was read and none of its words taken
+  bool first_ = false;
 };
 
 // A card word of the file: its first four letters, in any case.
@@ -119,6 +128,18 @@ date_entry date_of(double jd) {
   return date_entry{c.year, c.month, c.day, c.hour, c.minute};
 }
 
+// A card word that belongs inside an event: the counts, a gage's
+// coordinates or a period line.
+bool is_event_line(std::string_view word) {
+  for (const char* card : {"nrga", "nrpd", "coor", "gage", "rate", "accu", "rada"})
+    if (is_card(word, card)) return true;
+  return false;
+}
+
+bool is_period_card(std::string_view word) {
+  return is_card(word, "rada") || is_card(word, "gage") || is_card(word, "rate") || is_card(word, "accu");
+}
+
 // The data kind of a period line's card word; false for any other word.
 bool set_kind(hydromet_state& hm, const std::string& word) {
   if (is_card(word, "rada")) hm.radar_rain = 1;
@@ -140,7 +161,23 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
   bool found = false;
   for (int n = 0; n < 10000 && !found; ++n) {
     if (!words.next(word)) return no_event;
-    found = is_card(word, "even");
+    // The EVENT card begins its line: a note between events that says
+    // "event" is no card.
+    found = is_card(word, "even") && words.first_on_line();
+    // Words between events are skipped, but not a line of an event: a
+    // period line past the count of NRPDS would be lost.
+    if (!found && words.first_on_line() && is_event_line(word)) {
+      std::printf("\nERROR:\n");
+      if (hm.precip_events_read > 0)
+        std::printf("Line %d of the precipitation file is a %s line after the %d period lines (NRPDS) of the "
+                    "EVENT titled:\n %s\nThe NRPDS card must count every period line of its event.\n",
+                    words.line_no(), word.c_str(), hm.precip_periods_read, hm.event_title.c_str());
+      else
+        std::printf("Line %d of the precipitation file is a %s line before the first EVENT card.\n",
+                    words.line_no(), word.c_str());
+      data_error_tail();
+      return reported_fault();
+    }
   }
   if (!found) {
     std::printf("There is a problem with your rainfall input file.  NIVRA cannot\n");
@@ -227,6 +264,22 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
     int field[5] = {};
     bool complete = words.next(word);
     const std::string card = word;
+    if (complete && is_card(card, "even")) {
+      data_error_head(hm);
+      std::printf("Its NRPDS card gives %d period lines, but line %d of the file begins the next EVENT after %d of "
+                  "them.\nThe NRPDS card must count every period line of its event.\n",
+                  periods, words.line_no(), k - 1);
+      data_error_tail();
+      return reported_fault();
+    }
+    if (complete && !is_period_card(card)) {
+      card_type_error("At least one precipitation data card type must be specified.\n",
+                      "     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n");
+      std::printf("Line %d of the file begins with \"%s\" where period line no. %d of the %d (NRPDS) of the EVENT "
+                  "titled\n %s\nshould begin.\n",
+                  words.line_no(), card.c_str(), k, periods, hm.event_title.c_str());
+      return reported_fault();
+    }
     for (int i = 0; i < 5 && complete; ++i) {
       complete = words.next(word);
       if (complete && !whole_token_int(word, field[i]))
@@ -239,11 +292,7 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
                   last.day, last.hour, last.minute);
       return unexpected_end;
     }
-    if (!set_kind(hm, card)) {
-      card_type_error("At least one precipitation data card type must be specified.\n",
-                      "     1) RADAR\n     2) GAGES\n     3) RATES    4) ACCUM\n\n");
-      return reported_fault();
-    }
+    set_kind(hm, card);
     if ((hm.radar_rain != 0) + hm.rain_gages + hm.rain_rates + hm.rain_accum > 1) {
       card_type_error("More than one precipitation data card type has been specified.\n",
                       "     1) RADAR\n     2) GAGES\n     3) RATES\n\n");
@@ -300,6 +349,15 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
         data_error_tail();
         return reported_fault();
       }
+      std::string more;
+      if (next_token(rest, more)) {
+        data_error_head(hm);
+        std::printf("Line %d of the file (period line no. %d) holds \"%s\" after its radar file; a RADAR line names "
+                    "one file.\n",
+                    line_no, k, more.c_str());
+        data_error_tail();
+        return reported_fault();
+      }
       hm.radar_file_names[static_cast<std::size_t>(k)] = name;
       continue;
     }
@@ -326,6 +384,15 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
     }
   }
 
+  // The last period line holds its date and one value per gage, nothing more.
+  const int last_line = words.line_no();
+  if (!trimmed(words.rest_of_line()).empty()) {
+    data_error_head(hm);
+    std::printf("Line %d of the file, its last period line, holds more than %s.\n", last_line,
+                gages == -1 ? "the name of one radar file" : "its date and one value per gage (NRGAG)");
+    data_error_tail();
+    return reported_fault();
+  }
   if (gages == -1) {
     hm.radar_rain = 2;
     gages = 1;
@@ -344,6 +411,7 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
   }
   hm.num_gages = gages;
   hm.num_rain_periods = periods;
+  hm.precip_periods_read = periods;
   return event_read;
 }
 

@@ -10,8 +10,11 @@
 // GAGES gives the depth (mm) fallen since the line before, ACCUM the
 // depth accumulated since any origin, RADAR the rate (mm/h) over the
 // interval that ends at the line, RATES the rate from the line on. Card
-// words are matched on their first four letters in any case; words between
-// the cards are skipped; lines pass through bracket-key replacement.
+// words are matched on their first four letters in any case; EVENT and the
+// period lines begin their lines. Words between the cards are skipped, but
+// not a line of an event outside the counts of its NRGAG and NRPDS; the
+// last period line holds nothing after its values. Lines pass through
+// bracket-key replacement.
 #pragma once
 
 #include "core/arrays.h"

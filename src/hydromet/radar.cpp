@@ -54,7 +54,7 @@ bool stop_with_own_message() {
 
 bool read_radar_header(radar_grid& radar, std::string_view file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to read radar header in file %.*s\n", static_cast<int>(file_name.size()),
                 file_name.data());
     return false;
@@ -108,7 +108,7 @@ bool map_radar_cells(radar_grid& radar, std::string_view first_file, const grid_
 bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool values_in_mm) {
   const int name_width = static_cast<int>(file_name.size());
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: the radar file %.*s of this rain period cannot be opened; without it the cells "
                 "would keep the rain of the period before.\n",
                 name_width, file_name.data());

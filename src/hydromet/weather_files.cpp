@@ -171,7 +171,7 @@ constexpr int temperature_grid = 4;
 // Reads a text file whole into text (its storage is kept from call to call).
 bool read_whole(const std::string& name, std::string& text) {
   guarded_file f;
-  if (!open_guarded_file(f, name, "r")) return false;
+  if (!open_input_file(f, name)) return false;
   text.clear();
   char buf[65536];
   std::size_t n;

@@ -105,12 +105,41 @@ void end_of_weather(model_state& ms) {
     return;
   }
   c.keep_running = 0;
+  const bool cut_short = c.event_active != 0;
   if (c.event_active) {
     c.event_active = 0;
     c.event_done = 1;
     c.event_finish_pending = 1;
   }
   std::printf("End of meteorology data reached.  NIVRA terminated\n");
+  // The run ends before its events and its TOT_TIME: it says so where the
+  // summary is read, not only in the line above.
+  const hydromet_state& hm = ms.hydromet;
+  char text[640];
+  int n = std::snprintf(text, sizeof text, "Warning: the weather data of %s end at %d/%d/%d hour %d",
+                        ms.project.hmet_file.c_str(), hm.hmet_end_year, hm.hmet_end_month, hm.hmet_end_day,
+                        hm.hmet_end_hour);
+  auto add = [&](const char* format, auto... values) {
+    if (n >= 0 && static_cast<std::size_t>(n) < sizeof text)
+      n += std::snprintf(text + n, sizeof text - static_cast<std::size_t>(n), format, values...);
+  };
+  if (c.tot_time > 0) {
+    const calendar end = calendar_date(julian_date(c.start_year, c.start_month, c.start_day, c.start_hour,
+                                                   c.start_minute, 0.0) + c.tot_time / 1440.0);
+    add(", before the TOT_TIME of %d minutes asked for (to %d/%d/%d %d:%02d)", c.tot_time, end.year, end.month,
+        end.day, end.hour, end.minute);
+  }
+  add(": the run ends with its weather");
+  if (cut_short) add(", event %d cut short", c.event_index);
+  if (c.event_index < c.num_events) {
+    if (c.event_index + 1 == c.num_events)
+      add(", event %d of the precipitation events not simulated", c.num_events);
+    else
+      add(", events %d to %d of the precipitation events not simulated", c.event_index + 1, c.num_events);
+  }
+  add(".\n");
+  ms.hydromet.weather_end_note = text;
+  report_text(text);
 }
 
 void copy_station_to_cells(hydromet_state& hm, int n) {

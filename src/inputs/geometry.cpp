@@ -103,6 +103,12 @@ bool read_location_list(const grid_state& grid, guarded_file& f, std::string_vie
     rows[k] = r;
     cols[k] = c;
   }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of file %s holds more than the %d locations its first value counts\n", in.line(),
+                in.name().c_str(), n);
+    stop_with_own_message();
+    return false;
+  }
   close_guarded_file(f);
   return true;
 }
@@ -170,6 +176,19 @@ bool check_lowspot(grid_state& grid, const char* lowspot_file, int j) {
     std::printf("cell at row %d col %d.  Either the side you have specified is not on\n", row, col);
     std::printf("an overland flow dike, or the cell on the other side is out of the\n");
     std::printf("watershed.  Check your low spot file.  Program terminated.\n");
+    return fail();
+  }
+  // One notch per face: a second card for the same face, from either cell,
+  // would pass its water twice.
+  for (int k = 1; k < j; ++k) {
+    const lowspot& other = grid.lowspot_cells[k];
+    const int other_cell = grid.mask[other.row][other.col];
+    const bool same = (other_cell == cell && other.direction == spot.direction) ||
+                      (other_cell == neighbour && other.direction == cell_side::opposite(spot.direction));
+    if (!same) continue;
+    std::printf("Error: SPOT card %d of the low-spot file %s gives the %s side of row %d, column %d a notch, which "
+                "SPOT card %d gave already.\n",
+                j, lowspot_file, side_word(spot.direction), row, col, k);
     return fail();
   }
   if (spot.crest_elev < grid.elevation[cell]) {
@@ -505,7 +524,7 @@ void build_connectivity(model_state& ms) {
 
 void read_dike_mask(model_state& ms) {
   if (!ms.grid.dike_map_given) return;
-  if (!open_guarded_file(ms.grid.dike_map_file, ms.project.dike_map.view(), "r")) {
+  if (!open_input_file(ms.grid.dike_map_file, ms.project.dike_map.view())) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.dike_map.c_str());
     stop_with_own_message();
     return;
@@ -518,7 +537,7 @@ void read_dike_mask(model_state& ms) {
   close_guarded_file(ms.grid.dike_map_file);
   if (process.error_block.stop || !ms.grid.lowspot_file_given) return;
 
-  if (!open_guarded_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view(), "r")) {
+  if (!open_input_file(ms.grid.lowspot_input_file, ms.project.lowspot_file.view())) {
     std::printf("Can't open input dike mask file named: %s\n", ms.project.lowspot_file.c_str());
     stop_with_own_message();
     return;

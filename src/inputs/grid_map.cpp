@@ -205,6 +205,18 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
         }
       }
     }
+    // No row of values follows the last row (text after it, as after the
+    // values of a row, is passed over): a row beyond the header's count
+    // would be left unread.
+    while (read_line(line, f)) {
+      std::string first;
+      double v = 0.0;
+      if (!next_token(line, first) || !whole_token_double(first, v)) continue;
+      std::printf("Error: the map %.*s holds more than the %d rows of its header.\n", static_cast<int>(name.size()),
+                  name.data(), rows);
+      stop_run();
+      return;
+    }
   } else {
     const bool index = kind == map_index;
     int* dest = index ? index_values->data() : nullptr;
@@ -244,6 +256,15 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
         dest[stored] = v;
         ++category_count[v];
       }
+    }
+    // Nothing follows the last row: values beyond rows x columns would be
+    // left unread.
+    int extra = 0;
+    if (scan_int_token(fp, extra) == int_read::value) {
+      std::printf("Error: the map %.*s holds more than the %d rows of %d values of its header.\n",
+                  static_cast<int>(name.size()), name.data(), rows, cols);
+      stop_run();
+      return;
     }
     if (index && !quiet) {
       for (int k = 1; k <= max_map_category; ++k)

@@ -44,6 +44,12 @@ class int_token_reader {
   int_token_reader(guarded_file& f, std::string_view name) : f_(f), name_(name) {}
   // 1 an integer, 0 the end of the file, -1 a token that is not an integer.
   int next(int& value);
+  // True when nothing but blanks is left; else line() names the line of
+  // the next token (which is taken).
+  bool at_end() {
+    int ignored = 0;
+    return next(ignored) == 0;
+  }
   int line() const { return line_no_; }
   const std::string& name() const { return name_; }
 

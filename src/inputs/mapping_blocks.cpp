@@ -181,6 +181,33 @@ int read_cmt_wells(model_state& ms) {
       return 0;
     }
     const double kind = rows.value(r, 1), second = rows.value(r, 2);
+    // Value 1 is a whole number: 0 for a constant rate (value 2, m3/s), else
+    // value 2 is the id of the rate's series; no rate beyond what a well
+    // can pump.
+    const int line = rows.first_line + r;
+    if (!(kind >= 0.0 && kind <= 1e9 && kind == std::floor(kind))) {
+      std::printf("Error: line %d of the mapping table file %s gives the well %d the kind %g; it takes 0 for a "
+                  "constant rate or a whole number above 0 for a rate from a time series.\n",
+                  line, ms.project.mapping_table.c_str(), id, kind);
+      stop_with_own_message();
+      return 0;
+    }
+    if (kind == 0.0 && !pumped_rate.contains(second)) {
+      std::printf("Error: line %d of the mapping table file %s gives the well %d the rate %g; it takes %s.\n", line,
+                  ms.project.mapping_table.c_str(), id, second, pumped_rate.describe().c_str());
+      stop_with_own_message();
+      return 0;
+    }
+    if (kind != 0.0 && ts_index_holds(static_cast<int>(second))) {
+      const time_series* ts = ts_by_id(static_cast<int>(second));
+      for (double v : ts->values)
+        if (!pumped_rate.contains(v)) {
+          std::printf("Error: the time series %s (id %d) of the well %d gives the rate %g; it takes %s.\n",
+                      ts->name.c_str(), static_cast<int>(second), id, v, pumped_rate.describe().c_str());
+          stop_with_own_message();
+          return 0;
+        }
+    }
     if (kind != 0.0 && !ts_index_holds(static_cast<int>(second))) {
       std::printf("Error: the well %d of the WELL_TABLE takes its rate from the time series %d, which the "
                   "TIME_SERIES_INDEX table does not hold\n",
@@ -365,7 +392,7 @@ int read_cmt_contaminants(model_state& ms, contaminant_tables& out) {
     if (!read_cmt_rows(f, cmt_code_contaminants, rows_n, 8, rows)) return 0;
     array1d<int> cell_ids;
     guarded_file probe;
-    if (!open_guarded_file(probe, map->file, "r")) {
+    if (!open_input_file(probe, map->file)) {
       if (!quiet) std::printf("unable to open index map file.\n");
       set_error(65, "", map->file);
       report_error();
@@ -396,7 +423,7 @@ bool read_soil_map_of_block(model_state& ms, cmt_file& f, int code, int map_erro
   if (head < 0) return false;
   const std::string map_file = head == 1 && f.find_card(code) && f.card_map() ? f.card_map()->file : std::string();
   guarded_file map;
-  if (map_file.empty() || !open_guarded_file(map, map_file, "r")) {
+  if (map_file.empty() || !open_input_file(map, map_file)) {
     set_error(map_error, "", map_file);
     report_error();
     return false;

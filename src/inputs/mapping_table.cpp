@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <unordered_map>
 
 #include "core/errors.h"
 #include "core/process.h"
@@ -198,7 +199,7 @@ bool cmt_file::open(std::string_view name) {
   at_end_ = false;
   maps_.clear();
   card_map_ = nullptr;
-  return open_guarded_file(f_, name, "r");
+  return open_input_file(f_, name);
 }
 
 bool cmt_file::open_or_report(std::string_view name) {
@@ -206,6 +207,18 @@ bool cmt_file::open_or_report(std::string_view name) {
   set_error(64, "", name);
   report_error();
   return false;
+}
+
+bool cmt_file::row_follows() {
+  if (at_end_ || !f_.is_open()) return false;
+  const long at = std::ftell(f_.fp);
+  if (at < 0) return false;
+  std::string next;
+  const bool got = read_line(next, f_) != 0;
+  std::clearerr(f_.fp);
+  std::fseek(f_.fp, at, SEEK_SET);
+  int id = 0;
+  return got && cmt_row_id(next, id);
 }
 
 bool cmt_file::next_line() {
@@ -301,6 +314,7 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
   rows.ids.resize(static_cast<std::size_t>(n));
   rows.values.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n_values), 0.0);
   const char* table = f.layout().card_name(code);
+  std::unordered_map<int, int> first_row_line;  // line of each ID's row
   for (int r = 0; r < n; ++r) {
     if (!f.next_line()) {
       std::printf("Error: the %s table of the %s %s ends after %d of its %d rows\n", table,
@@ -318,6 +332,13 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       return false;
     }
     if (r == 0) rows.first_line = f.line_no();
+    // A second row of an ID would overwrite the first.
+    if (const auto [at, fresh] = first_row_line.try_emplace(id, f.line_no()); !fresh) {
+      std::printf("Error: line %d of the %s %s gives the ID %d a second row of the %s table (the first at line %d)\n",
+                  f.line_no(), f.layout().what, f.name().c_str(), id, table, at->second);
+      stop_with_own_message();
+      return false;
+    }
     rows.ids[static_cast<std::size_t>(r)] = id;
     if (id > rows.largest_id) rows.largest_id = id;
     // The values: blank- or tab-separated words from column 87 on.
@@ -348,6 +369,13 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       p = q;
     }
   }
+  // A row beyond the count of NUM_IDS would be left unread.
+  if (f.row_follows()) {
+    std::printf("Error: line %d of the %s %s is a row of the %s table beyond the %d rows of its NUM_IDS card\n",
+                f.line_no() + 1, f.layout().what, f.name().c_str(), table, n);
+    stop_with_own_message();
+    return false;
+  }
   rows.count = n;
   return true;
 }
@@ -358,7 +386,7 @@ bool read_index_map(model_state& ms, std::string_view file_name, int largest_id,
                     index_map_position* outside) {
   grid_state& grid = ms.grid;
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     set_error(65, "", file_name);
     report_error();
     return false;
@@ -573,7 +601,7 @@ void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int s
         present = f.read_count(count_code) > 0;
       } else if (f.card_map() && !skip_index_maps) {
         guarded_file map;
-        present = open_guarded_file(map, f.card_map()->file, "r");
+        present = open_input_file(map, f.card_map()->file);
       }
     }
     if (stopped()) return;

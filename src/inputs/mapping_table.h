@@ -136,6 +136,9 @@ class cmt_file {
   bool skip_to_rows();
   // The card code of the current line.
   int line_code() const { return layout_.card_code(line_); }
+  // True when the line after the current one is a row (an ID in columns 1
+  // to 6); the file stays where it was.
+  bool row_follows();
 
   const std::string& line() const { return line_; }
   int line_no() const { return line_no_; }

@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/elevation_series.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
 #include "core/tokens.h"
+#include "core/value_range.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_map.h"
@@ -79,7 +81,7 @@ bool read_area_reduction_map(model_state& ms) {
   const bool card = s.area_reduction_given != 0;
   s.area_reduction_given = 1;
   if (card && !name.empty()) {
-    if (!open_guarded_file(s.area_reduction_file, name.view(), "r")) {
+    if (!open_input_file(s.area_reduction_file, name.view())) {
       std::printf("Can't open area reduction file named: %s\n", name.c_str());
       stop_with_own_message();
       return false;
@@ -235,7 +237,7 @@ void read_water_table_maps(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   if (!g.water_table_given) return;
   const int n = ms.grid.ncells;
-  if (!g.water_table_file.is_open() && !open_guarded_file(g.water_table_file, ms.project.water_table.view(), "r")) {
+  if (!g.water_table_file.is_open() && !open_input_file(g.water_table_file, ms.project.water_table.view())) {
     set_error(4, "water table", ms.project.water_table.view());
     report_error();
     return;
@@ -355,7 +357,7 @@ bool read_static_flux_table(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   const std::string name(ms.project.gw_fluxboundtable.view());
   guarded_file f;
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     std::printf("Can't open static flux table file: %s\n", name.c_str());
     stop_with_own_message();
     return false;
@@ -374,6 +376,7 @@ bool read_static_flux_table(model_state& ms) {
     return refuse("does not give the number of flux cells (a whole number from 0)");
   g.gw_static_flux_count = count;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
+  std::vector<int> given;  // the cells of the lines read
   for (int k = 1; k <= count; ++k) {
     if (!read_line(line, f)) return refuse("ends the file before all its flux cells are read");
     ++line_no;
@@ -385,7 +388,24 @@ bool read_static_flux_table(model_state& ms) {
       return refuse("is not a flux cell line: a row, a column and a flux in m3 per day");
     if (row < 1 || row > ms.grid.rows || col < 1 || col > ms.grid.cols || ms.grid.mask[row][col] == 0)
       return refuse("names a position that is not a cell of the watershed");
-    g.gw_static_flux[ms.grid.mask[row][col]] = flux / 86400.0 / area;
+    // The flux of a well, m3 per day, within the rates a well can pump.
+    static constexpr value_range daily_flux = from_to(pumped_rate.lo * 86400.0, pumped_rate.hi * 86400.0, "m3/day");
+    if (!daily_flux.contains(flux)) {
+      char text[160];
+      std::snprintf(text, sizeof text, "gives the flux %g; it takes %s", flux, daily_flux.describe().c_str());
+      return refuse(text);
+    }
+    const int cell = ms.grid.mask[row][col];
+    if (std::find(given.begin(), given.end(), cell) != given.end())
+      return refuse("names a cell that an earlier line gave its flux");
+    given.push_back(cell);
+    g.gw_static_flux[cell] = flux / 86400.0 / area;
+  }
+  // A flux cell beyond the count would be left unread.
+  while (read_line(line, f)) {
+    ++line_no;
+    if (line.rest().find_first_not_of(" \t\r") != std::string_view::npos)
+      return refuse("holds a flux cell beyond the count of the first line");
   }
   return true;
 }
@@ -419,6 +439,12 @@ bool read_well_locations(model_state& ms) {
   for (int k = 1; k <= count; ++k) {
     if (!next(g.well_row[k]) || !next(g.well_column[k])) return false;
     if (!check_grid_position(g.well_row[k], g.well_column[k], ms.grid.rows, ms.grid.cols, in)) return false;
+  }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of the well location file %s holds more than the %d wells its first value counts\n",
+                in.line(), in.name().c_str(), count);
+    stop_with_own_message();
+    return false;
   }
   close_guarded_file(g.well_location_file);
   return true;

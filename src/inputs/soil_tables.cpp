@@ -124,6 +124,17 @@ bool class_id_in_range(token_source& in, int id) {
   return false;
 }
 
+// An ID within range that no earlier class of the table gave: a second
+// class of an ID would overwrite the first.
+bool class_id_new(token_source& in, int id, const soil_class_set& defined) {
+  if (!class_id_in_range(in, id)) return false;
+  if (!defined[static_cast<std::size_t>(id)]) return true;
+  char text[160];
+  std::snprintf(text, sizeof text, "gives the soil class ID %d a second time", id);
+  in.refuse(text);
+  return false;
+}
+
 // Layout A: one class's three layer lines, the first already started and
 // positioned at its first value.
 bool read_layout_a_layers(token_source& in, soil_class& s) {
@@ -177,7 +188,8 @@ bool read_block_head(cmt_file& f, token_source& in, int& n) {
 // The physical range of the values of a layer line of layout B (v[1..]):
 // a positive conductivity, a saturated content within (0, 1], a residual
 // content below it, initial, wilting and field-capacity contents within the
-// pores, a node spacing of at least 0.01 cm, and the curve's constants
+// pores, a node spacing of at least 0.01 cm, a thickness of at least one
+// node spacing, and the curve's constants
 // (form 1: pore index above 0, a bubbling head other than 0; form 2:
 // Haverkamp a, n, A and B above 0). Null when the line fits.
 const char* layout_b_fault(int form, const double* v) {
@@ -191,6 +203,7 @@ const char* layout_b_fault(int form, const double* v) {
   if (!(fc >= 0.0 && fc <= ts)) return "a field capacity (value 6) outside [0, the saturated content]";
   if (!(v[7] <= 1e4)) return "a thickness (value 7) above 10000 cm";
   if (!(v[last] >= 0.01)) return "a node spacing below 0.01 cm";
+  if (!(v[7] >= v[last])) return "a thickness (value 7) below its node spacing: a layer holds one node at least";
   if (v[7] / v[last] > 1000.0) return "more than 1000 nodes (thickness over node spacing)";
   if (form == richards_brooks_form) {
     if (!(v[8] > 0.0 && v[8] <= 100.0)) return "a pore-size index (value 8) outside (0, 100]";
@@ -326,7 +339,7 @@ int read_layout_b(token_source& in, bool from_table, int n, const soil_hydraulic
     } else if (!in.whole(id, "the soil ID", true)) {
       return -1;
     }
-    if (!class_id_in_range(in, id)) return -1;
+    if (!class_id_new(in, id, res.defined)) return -1;
     soil_class& s = table[id];
     if (rq.extra_values && !from_table)
       for (int e = 0; e < 4; ++e)
@@ -370,7 +383,7 @@ int read_soil_layer_table(guarded_file& f, std::string_view name, array1d<soil_c
       in.refuse("ends before all its soil classes are read");
       return -1;
     }
-    if (!in.whole(id, "the soil class ID", false) || !class_id_in_range(in, id)) return -1;
+    if (!in.whole(id, "the soil class ID", false) || !class_id_new(in, id, defined)) return -1;
     if (!in.start_line()) {
       in.refuse("ends before the three layer lines of a soil class");
       return -1;
@@ -392,7 +405,7 @@ int read_layered_soil_table(cmt_file& f, array1d<soil_class>& table, soil_class_
       return -1;
     }
     int id = 0;
-    if (!in.whole(id, "the soil class ID", false) || !class_id_in_range(in, id)) return -1;
+    if (!in.whole(id, "the soil class ID", false) || !class_id_new(in, id, defined)) return -1;
     // A description may stand between the ID and the first value: tokens
     // that read as 0 are passed over (at most 87 of them).
     card_line rest(std::string(in.line()));

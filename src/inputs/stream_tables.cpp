@@ -85,7 +85,7 @@ const cmt_layout cmt_stream_layout{"NIVRA_STREAM_INDEX_MAP_TABLES", "ST_INDEX_MA
 
 stream_map_status read_stream_map(std::string_view map_file, int n_links, bool ids, std::vector<double>& per_link) {
   guarded_file f;
-  if (!open_guarded_file(f, map_file, "r")) return stream_map_not_opened;
+  if (!open_input_file(f, map_file)) return stream_map_not_opened;
   std::string line;
   if (!read_line(line, f) || line.compare(0, 10, "STREAM_MAP") != 0) return stream_map_bad_header;
   // The rest is read free-form: the NLINKS word and count, then the values.
@@ -175,7 +175,7 @@ void check_stream_mapping_table(std::string_view table_file, int* flags, int qui
     bool present = false;
     if (f.open(table_file) && f.read_head() == 1 && f.find_card(t.code) && f.card_map()) {
       guarded_file map;
-      present = open_guarded_file(map, f.card_map()->file, "r");
+      present = open_input_file(map, f.card_map()->file);
     }
     if (process.error_block.stop) return;
     flags[t.slot] = present ? 1 : 0;

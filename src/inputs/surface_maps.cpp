@@ -118,7 +118,7 @@ void read_nwsrfs_snow_bands(model_state& ms) {
   if (!h.nwsrfs_elev_snow_given) return;
 
   const char* name = ms.project.nwsrfs_elev_snow.c_str();
-  if (!open_guarded_file(ms.hydromet.nwsrfs_elev_snow_file, ms.project.nwsrfs_elev_snow.view(), "r")) {
+  if (!open_input_file(ms.hydromet.nwsrfs_elev_snow_file, ms.project.nwsrfs_elev_snow.view())) {
     std::printf("Cannot open elevation based NWSRFS snow input parameter file: %s\n", name);
     stop_with_own_message();
     return;
@@ -402,6 +402,12 @@ void read_theta_locations(model_state& ms) {
     ms.output.cell_num[k] = nl;
     for (int j = 1; j <= nl; ++j)
       if (!next(ms.output.theta_loc_layers[k][j])) return;
+  }
+  if (!in.at_end()) {
+    std::printf("Error: line %d of file %s holds more than the %d locations its first value counts\n", in.line(),
+                in.name().c_str(), count);
+    stop_with_own_message();
+    return;
   }
   close_guarded_file(ms.soil.in_theta_location_file);
 }

@@ -31,13 +31,16 @@ void fail(int code, std::string_view str1, std::string_view str2) {
   process.error_block.stop = 1;
 }
 
-// Opens a file; on failure fills the error block with code 4, the role and
-// the name, unless the failure does not count (the mapping-table file
-// supplies what the file would). True when the opening may go on.
+// Opens a file (one to read as an input file); on failure fills the error
+// block with code 4, the role and the name, unless the failure does not
+// count (the mapping-table file supplies what the file would). A file that
+// is there but cannot be read as input (a folder, empty, not text) always
+// counts. True when the opening may go on.
 bool open_role(guarded_file& f, std::string_view name, const char* mode, std::string_view role,
                bool failure_counts = true) {
-  if (open_guarded_file(f, name, mode)) return true;
-  if (!failure_counts) return true;
+  bool refused = false;
+  if (mode[0] == 'r' ? open_input_file(f, name, &refused) : open_guarded_file(f, name, mode)) return true;
+  if (!failure_counts && !refused) return true;
   fail(4, role, name);
   return false;
 }

@@ -214,14 +214,27 @@ bool analyzer::configure(model_state& ms, const std::string& text, std::string_v
   std::string token, target;
   next_token(line, token);  // the type
   if (!next_token(line, target)) return refuse_line(file, line_no, "names no target");
+  // An analyzer acts only at moments it knows, by a comparison, on an
+  // output that is written somewhere: a letter or operator it does not
+  // know would leave it silent.
   if (!next_token(line, token)) return refuse_line(file, line_no, "names no events");
+  if (const std::size_t bad = token.find_first_not_of("tEeSsc"); bad != std::string::npos)
+    return refuse_line(file, line_no, "gives the event letter \"" + token.substr(bad, 1) +
+                                          "\"; the events are t, E, e, S, s and c");
   event_mask = parse_analyzer_events(token);
   if (!next_token(line, token)) return refuse_line(file, line_no, "names no operator");
+  if (token != "<" && token != "<=" && token != ">" && token != ">=" && token != "==")
+    return refuse_line(file, line_no, "gives the operator \"" + token + "\"; it takes <, <=, >, >= or ==");
   op_code = parse_analyzer_operator(token);
   if (!next_token(line, token) || !whole_token_double(token, threshold) || !std::isfinite(threshold))
     return refuse_line(file, line_no, "does not give a threshold (a finite number) after the operator");
   if (!next_token(line, token)) return refuse_line(file, line_no, "names no output letters");
+  if (const std::size_t bad = token.find_first_not_of("tvsfcd"); bad != std::string::npos)
+    return refuse_line(file, line_no, "gives the output letter \"" + token.substr(bad, 1) +
+                                          "\"; the output letters are t, v, s, f, c and d");
   output_flags = parse_analyzer_output(token);
+  if (!(output_flags & (analyzer_output::console | analyzer_output::file)))
+    return refuse_line(file, line_no, "reports nowhere: its output letters take s (the console) or f (a file)");
   clock = &ms.clock.model_time;
   if (event_mask & analyzer_event::step_end) {
     int seconds = 0;
@@ -239,6 +252,7 @@ bool analyzer::configure(model_state& ms, const std::string& text, std::string_v
       return refuse_line(file, line_no, "names an output file that cannot be written");
     }
   }
+  if (next_token(line, token)) return refuse_line(file, line_no, "holds \"" + token + "\" after its last value");
   return create_op(ms, target, file, line_no);
 }
 
@@ -385,7 +399,7 @@ std::string analyzer_date_text(double model_time) {
 
 void setup_analyzers(model_state& ms, std::string_view file_name) {
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to open the analyzer file %.*s named by the ANALYZERS card.\n",
                 static_cast<int>(file_name.size()), file_name.data());
     stop_run();
@@ -406,13 +420,23 @@ void setup_analyzers(model_state& ms, std::string_view file_name) {
     else if (type == analyzer_type::stream_2d)
       a = std::make_unique<stanalyzer_2dst>();
     if (!a) {
-      std::printf("Warning: line %d of the analyzer file %.*s builds no analyzer (type %s).\n", line_no,
-                  static_cast<int>(file_name.size()), file_name.data(), type_word.c_str());
-      continue;
+      // A line that would build nothing would watch nothing.
+      if (type == analyzer_type::unknown)
+        refuse_line(file_name, line_no, "gives the analyzer type \"" + type_word + "\"; the types are 1DS and 2DS");
+      else
+        refuse_line(file_name, line_no, "sets up a " + type_word +
+                                            " analyzer, which is not available in this version of NIVRA");
+      return;
     }
     if (!a->configure(ms, line, file_name, line_no)) return;
     ms.output.analyzers.push_back(std::move(a));
     ++built;
+  }
+  if (built == 0) {
+    std::printf("Error: the analyzer file %.*s named by the ANALYZERS card sets up no analyzer.\n",
+                static_cast<int>(file_name.size()), file_name.data());
+    stop_run();
+    return;
   }
   if (!ms.project.super_quiet) std::printf("Set up %d analyzers...\n", built);
 }

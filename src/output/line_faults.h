@@ -26,6 +26,19 @@ inline bool refuse_file_line(const char* kind, std::string_view file, int line, 
   return stop_on_own_message();
 }
 
+// The lines after the last one a count allowed (line_no the last read):
+// any that is not blank stops the run naming it; true when none is.
+inline bool refuse_lines_beyond_count(guarded_file& f, const char* kind, std::string_view file, int line_no) {
+  card_line line;
+  std::string token;
+  while (read_line(line, f)) {
+    ++line_no;
+    if (next_token(line, token))
+      return refuse_file_line(kind, file, line_no, "holds an entry beyond the count of its first line");
+  }
+  return true;
+}
+
 // Reads line `line_no` of the file as a count: a whole number, 0 or more,
 // first on its line. False after the message.
 inline bool read_count_line(guarded_file& f, const char* kind, std::string_view file, int line_no,

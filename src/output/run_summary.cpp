@@ -620,6 +620,7 @@ void write_run_summary(model_state& ms) {
   if (ms.groundwater.sacramento_given) print_sacramento(ms, f);
   print_water_totals(ms, f);
   print_lake_drain_dike_balances(ms, f);
+  if (!ms.hydromet.weather_end_note.empty()) put(f, "\n%s", ms.hydromet.weather_end_note.c_str());
   if (ms.constituent.soil_erosion_on && ms.constituent.sed_transport_mode == 1) {
     put(f, "Overland Sediment Summary\n");
     write_overland_sediment_classes(ms, f, false);

@@ -31,7 +31,7 @@ bool refuse_line(std::string_view file, int line, const char* what) {
 // Opens a boundary file; one that cannot be read stops the run after the
 // message, naming the file.
 bool open_input(guarded_file& f, std::string_view name, const std::string& message) {
-  if (open_guarded_file(f, name, "r")) return true;
+  if (open_input_file(f, name)) return true;
   std::printf("%s       The file %.*s cannot be read.\n", message.c_str(), static_cast<int>(name.size()), name.data());
   return stop_run();
 }

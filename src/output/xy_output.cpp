@@ -60,7 +60,7 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
     return stop_run();
   }
   guarded_file f;
-  if (!open_guarded_file(f, file_name, "r")) {
+  if (!open_input_file(f, file_name)) {
     std::printf("Error: unable to open the xy output file %.*s.\n", static_cast<int>(file_name.size()),
                 file_name.data());
     return stop_run();
@@ -73,9 +73,9 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
   out.points.reserve(static_cast<std::size_t>(n));
   for (int k = 0; k < n; ++k) {
     if (!read_line(line, f)) {
-      std::printf("Warning!!! The number of points specified in the xy output file is more than the "
-                  "actual points in the file.\n");
-      break;
+      std::printf("Error: the XY output point file %.*s ends after %d of the %d points its first line counts.\n",
+                  static_cast<int>(file_name.size()), file_name.data(), k, n);
+      return stop_run();
     }
     ++line_no;
     xy_out_point p;
@@ -83,14 +83,15 @@ bool read_xy_point_list(xy_output& out, std::string_view file_name) {
                     next_token(line, token) && whole_token_double(token, p.y) && std::isfinite(p.y) &&
                     next_token(line, token) && whole_token_int(token, p.id);
     if (!ok) return refuse_file_line(point_file, file_name, line_no, "does not hold x, y (finite) and the point's id (a whole number)");
+    if (next_token(line, token)) return refuse_file_line(point_file, file_name, line_no, "holds more than x, y and an id");
     out.points.push_back(p);
   }
-  return true;
+  return refuse_lines_beyond_count(f, point_file, file_name, line_no);
 }
 
 bool read_xy_output_mask(xy_output& out, std::string_view file_name, int quiet) {
   guarded_file f;
-  if (file_name.empty() || !open_guarded_file(f, file_name, "r")) {
+  if (file_name.empty() || !open_input_file(f, file_name)) {
     std::printf("Error: unable to open the XY output mask file.\n");
     std::printf("       The file %.*s cannot be read.\n", static_cast<int>(file_name.size()), file_name.data());
     return stop_run();

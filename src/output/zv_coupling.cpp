@@ -36,7 +36,7 @@ bool refuse_line(std::string_view file, int line, const std::string& what) {
 // line, every one checked.
 bool read_nodes_to_segments(zv_data& zv, std::string_view name, const zv_network& net) {
   guarded_file f;
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     std::printf("Error: unable to open the ZV link/node-to-segment file %.*s.\n", static_cast<int>(name.size()),
                 name.data());
     return stop_run();
@@ -46,7 +46,7 @@ bool read_nodes_to_segments(zv_data& zv, std::string_view name, const zv_network
   card_line line;
   std::string token;
   zv.n_links = n;
-  if (n < 1) return true;
+  if (n < 1) return refuse_lines_beyond_count(f, nodes_file, name, 1);
   alloc_1d_int(zv.link, n, "zv_data->link");
   alloc_1d_int(zv.node, n, "zv_data->node");
   alloc_1d_int(zv.segment, n, "zv_data->segment");
@@ -76,7 +76,7 @@ bool read_nodes_to_segments(zv_data& zv, std::string_view name, const zv_network
     zv.node[k] = node;
     zv.segment[k] = seg;
   }
-  return true;
+  return refuse_lines_beyond_count(f, nodes_file, name, n + 1);
 }
 
 }  // namespace
@@ -86,7 +86,7 @@ bool zv_read_segment_map(zv_data& zv, const zv_files& files, model_state& ms, co
   zv.first_line = 1;
   zv.n_seg = 0;
   guarded_file map;
-  if (files.segment_map.empty() || !open_guarded_file(map, files.segment_map, "r")) {
+  if (files.segment_map.empty() || !open_input_file(map, files.segment_map)) {
     std::printf("Error: unable to open the ZV segment map [%.*s].\n", static_cast<int>(files.segment_map.size()),
                 files.segment_map.data());
     return stop_run();

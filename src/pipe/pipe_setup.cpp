@@ -33,7 +33,7 @@ bool read_grid_pipes(model_state& ms) {
     return false;
   }
   guarded_file f;
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     std::printf("\n No grid pipe file found");
     set_error(4, "tile drain grid pipe", name);
     report_error();
@@ -66,7 +66,7 @@ void read_superlink_pipes(model_state& ms) {
   if (!p.storm_sewer_given) return;
   const std::string name = ms.project.storm_sewer.str();
   guarded_file f;
-  if (!open_guarded_file(f, name, "r")) {
+  if (!open_input_file(f, name)) {
     set_error(4, "superlink input file", name);
     report_error();
     return;

@@ -526,6 +526,14 @@ bool read_grid_pipe_file(pipe_state& p, guarded_file& f, const std::string& name
                      t.number, file, c.row, c.col);
         return false;
       }
+      // A cell given twice would take its drains' water twice.
+      for (const cell_in& other : cells)
+        if (other.cell == c.cell) {
+          std::fprintf(stderr, "Error: the CELLIJ card at line %d of %s names row %d, column %d again (first at line "
+                               "%d): each pipe cell is given once, with all its pipes.\n",
+                       t.number, file, c.row, c.col, other.line);
+          return false;
+        }
       cells.push_back(std::move(c));
     } else if (word == "numpipes" || word == "spipe") {
       if (cells.empty()) {
@@ -558,6 +566,13 @@ bool read_grid_pipe_file(pipe_state& p, guarded_file& f, const std::string& name
                      t.number, file, e.pipe, e.link);
         return false;
       }
+      for (const entry& other : c.entries)
+        if (other.link == e.link && other.pipe == e.pipe) {
+          std::fprintf(stderr, "Error: the SPIPE card at line %d of %s names pipe %d of superlink %d a second time for "
+                               "the cell of the CELLIJ card at line %d.\n",
+                       t.number, file, e.pipe, e.link, c.line);
+          return false;
+        }
       c.entries.push_back(e);
     } else if (!word.empty()) {
       std::fprintf(stderr, "Error: line %d of %s holds the card %s, which a grid-pipe file does not know.\n", t.number,
@@ -624,6 +639,11 @@ bool read_superjunction_locations(output_state& out, guarded_file& f, const std:
     }
     out.sjunc[i] = j;
   }
+  if (!in.at_end()) {
+    std::fprintf(stderr, "Error: line %d of %s holds more than the %d locations its first value counts.\n", in.line(),
+                 name.c_str(), count);
+    return false;
+  }
   return true;
 }
 
@@ -647,6 +667,11 @@ bool read_superlink_node_locations(output_state& out, guarded_file& f, const std
     }
     out.sl_link[i] = l;
     out.sl_node[i] = k;
+  }
+  if (!in.at_end()) {
+    std::fprintf(stderr, "Error: line %d of %s holds more than the %d locations its first value counts.\n", in.line(),
+                 name.c_str(), count);
+    return false;
   }
   return true;
 }

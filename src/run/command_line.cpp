@@ -108,14 +108,14 @@ int dispatch(int count, const run_command& command, int argc, char** argv) {
       // the program is started from (a PROJECT_FOLDER card still decides).
       set_project_folder_from_file(control);
       return run_status(command, mode_word);
-    case run_mode::sce: run_sce_mode(process.parallel_env, control); break;
+    case run_mode::sce: return run_sce_mode(process.parallel_env, control) == 1 ? 0 : 1;
     case run_mode::batch:
       set_project_folder_from_file(control);
       return run_batch(count, command, mode_word);
     case run_mode::version: print_version(); break;
     case run_mode::help: break;
-    case run_mode::monte_carlo: run_montecarlo_mode(process.parallel_env, count, control); break;
-    case run_mode::sensitivity: run_montecarlo_mode(process.parallel_env, 500, control); break;
+    case run_mode::monte_carlo: return run_montecarlo_mode(process.parallel_env, count, control) == 1 ? 0 : 1;
+    case run_mode::sensitivity: return run_montecarlo_mode(process.parallel_env, 500, control) == 1 ? 0 : 1;
     case run_mode::secant_lm: return slm_dru(argc, argv);
     case run_mode::multistart: return slm_dru_ms1(argc, argv);
     case run_mode::trajectory_repulsion: return slm_dru_ms2(argc, argv);

@@ -55,7 +55,7 @@ bool write_map(model_state& ms, const file_name_text& name, const double* values
 bool read_map(model_state& ms, const file_name_text& name, array1d<double>& values, const char* what, int pass,
               const value_range& range) {
   guarded_file& f = ms.clock.exchange_map_file;
-  if (!open_guarded_file(f, name.view(), "r")) {
+  if (!open_input_file(f, name.view())) {
     std::printf("%d Can't open %s exchange file %s for reading\n", pass, what, name.c_str());
     stop_with_own_message();
     return false;

@@ -82,11 +82,22 @@ bool count_precip_events(model_state& ms) {
     last_month = first.month;
     last_day = first.day;
   }
+  const char* file = ms.hydromet.raingage_file.name.c_str();
   if (result == -1) {
     std::printf("Unexpected end of file in rain gage data file.\n");
     std::printf("Check the format of the data file.\nProgram terminated.");
     std::printf("Check rain event %d, event after %d %d %d \n", count + 1, last_year, last_month,
                 last_day);
+    std::printf("Error: the precipitation file %s ends, or gives a gage value that is not a number, at line %d, "
+                "inside event %d (%s).\n",
+                file, ms.hydromet.precip_line_no, count + 1, ms.hydromet.event_title.c_str());
+    set_error(own_message_code);
+    return false;
+  }
+  if (count == 0) {
+    // Without an event nothing rains and the run would simulate nothing.
+    std::printf("Error: the precipitation file %s holds no EVENT card (up to its end at line %d).\n", file,
+                ms.hydromet.precip_line_no);
     set_error(own_message_code);
     return false;
   }

@@ -4,10 +4,12 @@
 // the first token of a line is its card word, in any case. Every number on
 // a card is checked where it is read; a fault is reported at once, naming
 // the file and the line, and stops the run.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "core/card_numbers.h"
 #include "core/errors.h"
@@ -58,6 +60,7 @@ bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_reco
   }
   int count = 0;
   int line_no = 1;
+  std::vector<int> given;  // the lakes of the cards read
   while (read_line(line, f)) {
     ++line_no;
     if (lake_card_index(line) != 0) continue;
@@ -73,6 +76,14 @@ bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_reco
     if (!numbers.real("the water level", elev, ground_elevation) ||
         !numbers.real("the volume", volume, from_to(0, 1e12, "m3")))
       return fail();
+    // A second card of a lake would overwrite the first and leave another
+    // lake without its level.
+    if (std::find(given.begin(), given.end(), id) != given.end()) {
+      std::fprintf(stderr, "Error: the LAKE card at line %d of %s gives lake %d a second time.\n", line_no,
+                   f.name.c_str(), id);
+      return fail();
+    }
+    given.push_back(id);
     ++count;
     table[id].value[olake_value::level] = elev;
     table[id].value[olake_value::initial_level] = elev;

@@ -54,7 +54,8 @@ int open_toolbox_case(int argc, char** argv, const char* prediction_refusal, too
   c.case_name = argv[2];
   pest_control& pc = c.pc;
   if (read_control_file(pc, c.case_name) != 0 || open_template_files(pc, c.streams) != 0 ||
-      read_template_files(pc, c.streams) != 0 || open_instruction_files(pc, c.streams) != 0)
+      read_template_files(pc, c.streams) != 0 || open_instruction_files(pc, c.streams) != 0 ||
+      check_observations_read(pc, c.streams) != 0)
     return 1;
   // A stop request left from an earlier search is dropped.
   remove_file("pest.stp");

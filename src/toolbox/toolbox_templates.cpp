@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 #include "toolbox/toolbox_text.h"
 
@@ -215,6 +216,25 @@ int open_instruction_files(const pest_control& pc, toolbox_streams& streams) {
     instruction_parser parser(pc, text, file);
     if (int code = parser.parse(streams.instructions[i])) return code;
   }
+  return 0;
+}
+
+int check_observations_read(const pest_control& pc, const toolbox_streams& streams) {
+  // Each observation is read by exactly one item: one read twice would
+  // take the later value, one never read would keep a value of no run.
+  std::vector<char> read(static_cast<std::size_t>(pc.nobs) + 1, 0);
+  const int files = std::min(pc.ninsfle, static_cast<int>(streams.instructions.size()) - 1);
+  for (int i = 1; i <= files; ++i)
+    for (const instruction_item& it : streams.instructions[i]) {
+      if (it.obs == 0) continue;
+      if (read[static_cast<std::size_t>(it.obs)])
+        return toolbox_report(toolbox_msg::observation_read_twice, pc.observations[it.obs].obsnme,
+                              pc.instructions[i].instruction_file, it.line);
+      read[static_cast<std::size_t>(it.obs)] = 1;
+    }
+  for (int o = 1; o <= pc.nobs; ++o)
+    if (!read[static_cast<std::size_t>(o)])
+      return toolbox_report(toolbox_msg::observation_never_read, pc.observations[o].obsnme);
   return 0;
 }
 

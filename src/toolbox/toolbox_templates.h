@@ -66,6 +66,12 @@ void close_template_files(toolbox_streams& streams);
 // header, an unclosed or malformed item, a semi-fixed item or a name that
 // is no observation, else 0.
 int open_instruction_files(const pest_control& pc, toolbox_streams& streams);
+
+// Every observation of the control file is read by exactly one item of the
+// instruction files, so each model run gives each its value once: the code
+// (observation_read_twice, naming the file and line of the second item, or
+// observation_never_read) is reported, else 0.
+int check_observations_read(const pest_control& pc, const toolbox_streams& streams);
 void close_instruction_files(toolbox_streams& streams);
 
 // Reads model output file file_index (1..ninsfle) with its instructions

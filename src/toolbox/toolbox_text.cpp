@@ -1,6 +1,7 @@
 #include "toolbox/toolbox_text.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "core/errors.h"
 #include "core/guarded_file.h"
@@ -20,6 +21,9 @@ bool open_toolbox_file(guarded_file& f, std::string_view name, const char* mode)
 
 bool read_text_file(std::string_view name, std::string& text) {
   text.clear();
+  // A folder opens for reading on some systems and reads as nothing.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(os_path(name), ec)) return false;
   guarded_file f;
   if (!open_toolbox_file(f, name, "rb")) return false;
   char buf[1 << 16];

@@ -88,6 +88,8 @@ inline constexpr int first_run_failed = 220;
 inline constexpr int final_run_failed = 221;
 inline constexpr int search_input = 222;
 inline constexpr int no_sample_ran = 223;
+inline constexpr int observation_read_twice = 224;
+inline constexpr int observation_never_read = 225;
 inline constexpr int open_file = 4;     // "Unable to open <role> file" of the central table
 inline constexpr int write_file = 59;   // "Can't open output file"
 }  // namespace toolbox_msg

@@ -122,7 +122,7 @@ TEST_F(CalibrationPlane, TheCaptureBufferStartsNotCaptured) {
 
 TEST_F(CalibrationPlane, SceRecoversTheRoughnessAndWritesItsFiles) {
   ::testing::internal::CaptureStdout();
-  run_sce_mode(process.parallel_env, "sce.in");
+  EXPECT_EQ(run_sce_mode(process.parallel_env, "sce.in"), 1);
   const std::string console = ::testing::internal::GetCapturedStdout();
 
   const std::string best = read_file("0000_sce_best.out");
@@ -170,7 +170,7 @@ TEST_F(CalibrationPlane, MonteCarloKeepsTheBestRunThatGaveAResult) {
   write_file("mc.in", "calib.prj\nroughness.lst\nobserved.txt\n1\n-0.05 0.1\n");
   testing::arguments args({"nivra", "-m12", "mc.in"});
   ::testing::internal::CaptureStdout();
-  nivra_main(args.argc(), args.argv());
+  EXPECT_EQ(nivra_main(args.argc(), args.argv()), 0);
   const std::string console = ::testing::internal::GetCapturedStdout();
   std::istringstream log(read_file("0000_log_file_p0.log"));
   std::string text;
@@ -196,6 +196,50 @@ TEST_F(CalibrationPlane, MonteCarloKeepsTheBestRunThatGaveAResult) {
   EXPECT_NEAR(best_cost, lowest, 1e-6);
   EXPECT_GT(best_value, 0.0);
   EXPECT_EQ(count_lines("0000_results_all.out"), 13);
+}
+
+// A calibration that cannot be made, or whose every run failed, is a failed
+// program: the exit status says so, and the console says why.
+TEST_F(CalibrationPlane, AFailedCalibrationExitsNonZero) {
+  const std::string names = "calib.prj\nroughness.lst\nobserved.txt\n";
+  struct failing {
+    std::string option, file_text, fragment;
+  };
+  const failing cases[] = {
+      {"-c", "", "Error: the file sce.in is empty."},
+      {"-c", "\n", "Error: the file sce.in holds only blanks."},
+      {"-c", names + "300 3 0.0001 2 1969 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n0.1 0.01 0.2\n",
+       "line 7 of the SCE input file sce.in holds more than its 1 parameters"},
+      {"-c", names + "-300 -3 -0.0001 -2 -1969 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n", "must allow 1 or more evaluations"},
+      {"-c", names + "300 3 0.0001 2 1969 0 0\n0 0 0 0 0 0\n", "must give 1 or more parameters"},
+      {"-c", "calib.prj\nroughness.lst\nmissing.txt\n300 3 0.0001 2 1969 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n",
+       "Attempted to read file: missing.txt"},
+      {"-c", names + "300 3 0.0001 -2 1969 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n", "NUMBER OF COMPLEXES"},
+      // Every roughness of the range is refused by the project reader.
+      {"-c", names + "12 3 0.0001 1 1969 0 1\n0 0 0 0 0 0\n-0.1 -0.2 -0.01\n",
+       "every model run of the SCE calibration failed"},
+      {"-m3", "", "Error: the file sce.in is empty."},
+      {"-m3", names + "1\n0.01 0.2\n0.01 0.2\n", "line 6 of the Monte Carlo input file sce.in holds more than its 1 parameters"},
+      {"-m3", names + "0\n", "must give the number of parameters (1 or more)"},
+      {"-m3", "calib.prj\nroughness.lst\nmissing.txt\n1\n0.01 0.2\n", "Attempted to read file: missing.txt"},
+      {"-m3", names + "1\n-0.2 -0.01\n", "no Monte Carlo run gave a usable result"},
+  };
+  for (const failing& c : cases) {
+    SCOPED_TRACE(c.option + " " + c.file_text);
+    write_file("sce.in", c.file_text);
+    testing::arguments args({"nivra", c.option, "sce.in"});
+    ::testing::internal::CaptureStdout();
+    const int status = nivra_main(args.argc(), args.argv());
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(status, 0);
+    EXPECT_NE(console.find(c.fragment), std::string::npos) << console;
+    reset_process_state();
+  }
+  // A control file that is missing altogether.
+  testing::arguments args({"nivra", "-c", "nowhere.in"});
+  ::testing::internal::CaptureStdout();
+  EXPECT_NE(nivra_main(args.argc(), args.argv()), 0);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("Can't open SCE input file nowhere.in"), std::string::npos);
 }
 
 }  // namespace

@@ -165,7 +165,9 @@ TEST_F(Objective, ObservationFileIsCheckedLineByLine) {
   };
   const row table[] = {
       {"2\n1.5 1 300 1\n2.5, 0.5, 400, 0\n", 1, ""},
-      {"", -1, "line 1 of the observation file obs.txt is missing"},
+      {"", -1, "Error: the file obs.txt is empty."},
+      {"\n\n", -1, "Error: the file obs.txt holds only blanks."},
+      {"1\n1 1 1 1\n2 2 2 2\n", -1, "line 3 of the observation file obs.txt holds more than its 1 events"},
       {"0\n", -1, "must give the number of observed events (1 or more)"},
       {"2.5\n1 1 1 1\n", -1, "must give the number of observed events"},
       {"2\n1 1 1 1\n", -1, "ends after 1 of its 2 events"},

@@ -79,7 +79,8 @@ TEST_F(ChannelInput, TypeCardsSetTheLinkType) {
     channel_state fresh;
     ch = std::move(fresh);
     const std::string record = "LINK 1\n" + std::string(c.cards) +
-                               "\nNODES 2\nDX 10\nMANNINGS_N 0.04\nNODE 1\nXSEC\nBOTTOM_WIDTH 1\nK_RIVER 0.1\nM_RIVER 1\n";
+                               "\nNODES 2\nDX 10\nMANNINGS_N 0.04\nNODE 1\nELEV 10\nXSEC\nBOTTOM_WIDTH 1\nK_RIVER 0.1\nM_RIVER 1\n"
+                               "NODE 2\nELEV 9\n";
     ASSERT_TRUE(read(chan_file(1, 2, chain_connects(1) + record))) << c.cards << err;
     EXPECT_EQ(ch.ltype[1], c.type) << c.cards;
     EXPECT_EQ(ch.ldex[1], 1) << c.cards;
@@ -187,7 +188,7 @@ TEST_F(ChannelInput, ATrapezoidalLinkHasTheSectionOfItsLastXsecNode) {
 TEST_F(ChannelInput, ManningsNOfEveryChannelLink) {
   auto record = [](const char* manning) {
     return chain_connects(1) + "LINK 1\nTRAPEZOID\nNODES 2\nDX 10\n" + manning +
-           "NODE 1\nXSEC\nBOTTOM_WIDTH 1\n";
+           "NODE 1\nELEV 10\nXSEC\nBOTTOM_WIDTH 1\nNODE 2\nELEV 9\n";
   };
   ASSERT_TRUE(read(chan_file(1, 2, record("MANNINGS_N 1e-8\n")))) << err;
   EXPECT_DOUBLE_EQ(ch.inv_mannings_n[1], 1e8);
@@ -306,6 +307,15 @@ TEST_F(ChannelInput, BadNumbersStopTheReadingAtTheirLine) {
       {chan_file(1, 3, chain_connects(1) + trapezoid_link(1, 3) + "NPAIRS 2\n"), "belongs to a break-point link"},
       {chan_file(1, 3, chain_connects(1) + trapezoid_link(1, 3, 100.0, "GW_BED_THICKNESS 0\n")),
        "gives the stream-bed thickness \"0\""},
+      // A node point without its bed, or with two.
+      {chan_file(1, 3,
+                 chain_connects(1) + "LINK 1\nTRAPEZOID\nNODES 3\nMANNINGS_N 0.03\nNODE 1\nELEV 10\nXSEC\n"
+                                     "BOTTOM_WIDTH 2\nNODE 2\nX_Y 5 5\nNODE 3\nELEV 9\n"),
+       "Error: link 1 of the channel input file net.cif has no ELEV card for node point 2: every node point 1 to 3 "
+       "(NODES) takes its bed elevation (m, -11000 to 9000).\n"},
+      {chan_file(1, 3, chain_connects(1) + trapezoid_link(1, 3) + "NODE 2\nELEV 98.5\n"),
+       "Error: the ELEV card at line 25 of the channel input file net.cif is the second for node point 2 of link 1 "
+       "(the first is at line 16).\n"},
   };
   for (const auto& c : cases) {
     channel_state fresh;

@@ -151,6 +151,15 @@ TEST_F(ChannelRuns, FaultsOfThePointSourceFileStopTheSetUp) {
       {"numpt 1\npoint 3 1 2.0\nnrpds 1\ninput 2023 2 29 0 0 1.0\n", "2023-02-29, which is no date of the calendar"},
       {"numpt 1\npoint 3 1 2.0\nnrpds 1\ninput 2024 6 15 13 0\n", "gives the discharge no value"},
       {"numpt 1\npoint 3 1 2.0\n", "find the number of timed changes to your point inputs."},
+      // Counts that disagree with the cards they count.
+      {"numpt 1\npoint 3 1 2.0\npoint 5 2 1.0\nnrpds 0\n",
+       "Error: line 3 of the channel point-source file points.txt begins with point where the card nrpds is due: "
+       "NUMPT and NRPDS count the POINT and INPUT cards.\n"},
+      {"numpt 1\npoint 3 1 2.0\nnrpds 1\ninput 2024 6 15 13 0 1.0\ninput 2024 6 15 14 0 0.5\n",
+       "Error: line 5 of the channel point-source file points.txt holds a card or a value after the 1 changes its "
+       "NRPDS card counts.\n"},
+      {"numpt 1\npoint 3 1 2.0\nnrpds 1\ninput 2024 6 15 13 0 1.0 0.5\n",
+       "Error: line 4 of the channel point-source file points.txt holds a card or a value after the 1 changes"},
   };
   set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT points.txt");
   for (const auto& c : cases) {

@@ -222,6 +222,11 @@ TEST_F(ChannelSetup, HydrographLocationsAreChannelNodes) {
   write_file("loc.txt", "3\n1 4\n2 6\n");
   set_up(false);
   EXPECT_NE(out.find("End of file reached in file loc.txt, exiting\n"), std::string::npos) << out;
+  write_file("loc.txt", "1\n1 4\n2 6\n");
+  set_up(false);
+  EXPECT_NE(out.find("Error: line 3 of file loc.txt holds more than the 1 locations its first value counts\n"),
+            std::string::npos)
+      << out;
   write_file("loc.txt", "1\n2 26\n");
   set_up(false);
   EXPECT_NE(out.find("Error: line 2 of file loc.txt names node 26 of link 2, which is no computational node of a "

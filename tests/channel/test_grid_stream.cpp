@@ -148,6 +148,12 @@ TEST_F(GridStream, BadCellsNodesAndCountsStopAtTheirLine) {
       {"STREAMCELLS 1\nNUMNODES 1\nCELLIJ 2 2\nLINKNODE 2 1 1\n", "is not the one card of stream cell 0 of 1"},
       {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 0\n", "gives the number of channel nodes in the cell \"0\""},
       {"STREAMCELLS 1000\n", "gives 1000 stream cells; the watershed has 143 cells."},
+      // A cell or a node of a cell given twice would take its water twice.
+      {"STREAMCELLS 2\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 1 1\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 2 1\n",
+       "Error: the CELLIJ card at line 6 of the grid-stream file net.gst names row 2, column 2 again (first at line 3)"},
+      {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 2\nLINKNODE 2 1 0.5\nLINKNODE 2 1 0.5\n",
+       "Error: the LINKNODE card at line 6 of the grid-stream file net.gst names node 1 of link 2 a second time for the "
+       "cell of the CELLIJ card at line 3."},
   };
   for (const auto& c : cases) {
     process.error_block = error_state{};

@@ -29,10 +29,13 @@ class Pumps : public testing::process_test {
     testing::process_test::SetUp();
     read_series();
   }
-  // The series of the pumps; a record that goes takes them with it.
+  // The series of the pumps, read afresh (a series read twice would be
+  // two of one name); a record that goes takes them with it.
   void read_series() {
+    ts_free_all();
+    es_free_all();
     write_file("series.ts", "NIVRA_TS\nlift\nRELATIVE\n0 0 0 0 0 0.1\nEND_TS\nNIVRA_TS\nback\nRELATIVE\n0 0 0 0 0 -0.1\n"
-                            "END_TS\n");
+                            "END_TS\nNIVRA_TS\nhuge\nRELATIVE\n0 0 0 0 0 0.1\n0 0 1 0 0 1e308\nEND_TS\n");
     write_file("series.es", "NIVRA_ES\n\"pump rating\"\n0 0\n1 0.2\nEND_ES\n");
     ::testing::internal::CaptureStdout();
     read_time_series_file("series.ts");
@@ -88,6 +91,8 @@ TEST_F(Pumps, FaultsOfTheOverlandPumpFileStopTheRun) {
                                        "must be ELEV or TS"},
       {"1 1 TS lifts\n", "names the time series \"lifts\", which no series file of the project holds"},
       {"1 1 TS back\n", "names the series \"back\", which gives a negative rate"},
+      {"1 1 TS huge\n", "line 1 of the overland pump file pumps.txt names the series \"huge\", which gives the rate "
+                        "1e+308; a pump takes a number from -1000 to 1000 (m3/s)"},
       {"1 TS lift\n", "line 1 of the overland pump file pumps.txt does not begin with two whole numbers"},
       {"1 1 ELEV\n", "names no series after its flow type"},
   };
@@ -150,6 +155,9 @@ TEST_F(Pumps, ARunWithAnOverlandPumpClosesItsBooks) {
   testing::set_card("vcatch.prj", "TIME_SERIES_FILE", "TIME_SERIES_FILE series.ts");
   testing::set_card("vcatch.prj", "OV_PUMP", "OV_PUMP pumps.txt");
   testing::set_card("vcatch.prj", "TOT_TIME", "TOT_TIME 60");
+  // The run reads the series itself.
+  ts_free_all();
+  es_free_all();
   testing::storm_run r = testing::run_storm("vcatch.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const water_ledger& l = r.ms->ledger;

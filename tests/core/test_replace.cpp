@@ -60,7 +60,12 @@ TEST_F(Replacement, ValueLineChoiceAndReplacement) {
   testing::write_file("vals.txt", "1.0 1 a\n2.5 7 \"long name\"\n");
   ASSERT_EQ(read_replace_param_file("keys.txt"), 0);
   ASSERT_EQ(process.replace_list.size(), 3u);
-  process.replace_line = 5;  // beyond the file: the last line is used
+  process.replace_line = 5;  // beyond the file: refused
+  CaptureStdout();
+  EXPECT_EQ(read_replace_value_file("vals.txt"), -1);
+  EXPECT_EQ(GetCapturedStdout(), "Error: line 6 of the value file vals.txt is asked for (REPLACE_LINE or the batch run), "
+                                 "but the file holds 2 lines.\n");
+  process.replace_line = 1;
   ASSERT_EQ(read_replace_value_file("vals.txt"), 0);
   EXPECT_EQ(process.replace_on, 1);
   EXPECT_EQ(process.replace_list[0].dval, 2.5);
@@ -100,7 +105,8 @@ TEST_F(Replacement, ValuesAreRefusedUnlessTheyReadAsTheirType) {
       {"2.5x 7\n", "Error: line 1 of the value file vals.txt gives the key [K] the value \"2.5x\", which "
                    "is not a finite number.\n"},
       {"2.5\n", "Error: line 1 of the value file vals.txt holds no value for the key [N].\n"},
-      {"", "Error: the value file vals.txt holds no line of values.\n"},
+      {"", "Error: the file vals.txt is empty.\nError: unable to open the value file vals.txt.\n"},
+      {"2.5 7 8\n", "Error: line 1 of the value file vals.txt holds \"8\" after the values of its 2 keys.\n"},
   };
   for (const value_case& c : cases) {
     SCOPED_TRACE(c.values);
@@ -153,6 +159,26 @@ TEST_F(Replacement, ListFileFailures) {
   EXPECT_NE(out.find("unexpected end of parameter list file after 1 parameters. Expecting 3"),
             std::string::npos);
   EXPECT_EQ(process.replace_list.size(), 1u);
+
+  // A count that is no whole number, and a key beyond the count.
+  const struct {
+    const char* text;
+    const char* message;
+  } counts[] = {
+      {"1.5\n[A] \"%d\"\n", "(line 1 of list.txt must hold the number of keys, a whole number from 0)"},
+      {"two\n[A] \"%d\"\n", "unable to read the number of parameters in the parameter list file"},
+      {"1\n[A] \"%d\"\n[B] \"%d\"\n", "Error: line 3 of the parameter list file list.txt holds a key beyond the 1 "
+                                     "its first line counts.\n"},
+      {"0\n[A] \"%d\"\n", "Error: line 2 of the parameter list file list.txt holds a key beyond the 0"},
+  };
+  for (const auto& c : counts) {
+    SCOPED_TRACE(c.text);
+    testing::write_file("list.txt", c.text);
+    CaptureStdout();
+    EXPECT_EQ(read_replace_param_file("list.txt"), -1);
+    out = GetCapturedStdout();
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+  }
 }
 
 TEST_F(Replacement, ReportsGoToSummaryAndConsoleUnlessOptimising) {

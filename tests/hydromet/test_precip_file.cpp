@@ -139,7 +139,7 @@ TEST_F(PrecipFile, EventsAreReadOneAfterAnother) {
   open("Notes before the first storm\nEvent First storm\nNRPDS 2 NRGAG 1\n"
        "COORD 500100 4000100 gage one\nGAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 3\n"
        "EVENTS Second storm\nNRGAG files\nNRPDS 3\nRADAR 2024 6 1 8 00 a.asc\n"
-       "RADAR 2024 6 1 8 15 \"b 1.asc\" extra\nradar 2024 6 1 8 30 c.asc\n\n   \n");
+       "RADAR 2024 6 1 8 15 \"b 1.asc\"\nradar 2024 6 1 8 30 c.asc\n\n   \n");
   ASSERT_EQ(next_event(), precip_read::event_read) << console;
   EXPECT_EQ(hm->event_title, "First storm");
   EXPECT_EQ(hm->rain_gages, 1);
@@ -227,6 +227,17 @@ TEST_F(PrecipFile, FaultsAreNamedWithTheEventAndTheLine) {
        precip_read::unexpected_end, {"\n last year 2024 last month 5 last day 12 last hour 11 last minute 0 \n"}},
       {"the end of the file before the number of lines", "EVENT test storm\nNRGAG 1\n", precip_read::unexpected_end,
        {}},
+      // Counts that disagree with the lines: nothing is dropped unread.
+      {"fewer period lines than NRPDS, then the next event",
+       event(1, 3, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 5\nEVENT next\n"), precip_read::no_event,
+       {"Its NRPDS card gives 3 period lines, but line 7 of the file begins the next EVENT after 2 of them."}},
+      {"a value beyond NRGAG on the last line", event(1, 2, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 5 6\n"),
+       precip_read::no_event, {"Line 6 of the file, its last period line, holds more than its date and one value"}},
+      {"a second radar file on a line", "EVENT test storm\nNRGAG FILES\nNRPDS 2\nRADAR 2024 5 12 10 00 a.asc b.asc\n"
+                                        "RADAR 2024 5 12 10 15 c.asc\n",
+       precip_read::no_event, {"Line 4 of the file (period line no. 1) holds \"b.asc\" after its radar file"}},
+      {"a period line before any event", "GAGES 2024 5 12 10 00 0\n" + event(1, 1, "GAGES 2024 5 12 10 00 0\n"),
+       precip_read::no_event, {"Line 1 of the precipitation file is a GAGES line before the first EVENT card."}},
   };
   for (const row& r : table) {
     SCOPED_TRACE(r.name);
@@ -246,6 +257,28 @@ TEST_F(PrecipFile, FaultsAreNamedWithTheEventAndTheLine) {
   EXPECT_NE(console.find("find the first event card.  Check the format of the rainfall input for event 0\n"),
             std::string::npos);
   EXPECT_EQ(process.error_block.stop, 1);
+}
+
+// NRPDS 2 with three period lines: the event reads its two, and the search
+// for the next event meets the third instead of skipping it.
+TEST_F(PrecipFile, APeriodLineBeyondTheCountIsAnError) {
+  open(event(1, 2, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 5\nGAGES 2024 5 12 12 00 2\n"
+                   "EVENT second\nNRGAG 1\nNRPDS 1\nCOORD 1 2 g\nGAGES 2024 5 13 10 00 0\n"));
+  ASSERT_EQ(next_event(), precip_read::event_read) << console;
+  EXPECT_EQ(next_event(), precip_read::no_event);
+  EXPECT_NE(console.find("Line 7 of the precipitation file is a GAGES line after the 2 period lines (NRPDS) of the "
+                         "EVENT titled:\n test storm\n"),
+            std::string::npos)
+      << console;
+  EXPECT_EQ(process.error_block.stop, 1);
+  // Notes between events, even ones that begin with a card word inside a
+  // line, are still skipped.
+  reset_process_state();
+  hm = std::make_unique<hydromet_state>();
+  open(event(1, 1, "GAGES 2024 5 12 10 00 0\nnotes: gages moved\n") + event(1, 1, "GAGES 2024 5 13 10 00 0\n", "b"));
+  ASSERT_EQ(next_event(), precip_read::event_read) << console;
+  ASSERT_EQ(next_event(), precip_read::event_read) << console;
+  EXPECT_EQ(hm->event_title, "b");
 }
 
 // The second cumulative depth is not compared with the first: a smaller one

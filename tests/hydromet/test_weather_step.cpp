@@ -128,13 +128,21 @@ TEST_F(WeatherStep, WeatherEndingDuringTheLastEventWaitsForItsEnd) {
 TEST_F(WeatherStep, WeatherEndingBeforeTheLastEventEndsTheRun) {
   // A run that has a further event to come when its weather ends stops
   // there, its books closed.
-  set_card("field.prj", "RAIN_DURATION", "RAIN_DURATION 240");
+  set_card("field.prj", "RAIN_DURATION", "RAIN_DURATION 240\nTOT_TIME 1440");
   const storm_run r = run_storm("field.prj", [](model_state& ms) { ms.clock.num_events = 2; });
   ASSERT_TRUE(r.ended) << r.console;
   EXPECT_NE(r.console.find("End of meteorology data reached.  NIVRA terminated\n"), std::string::npos);
   EXPECT_NEAR(r.ms->clock.model_time - r.ms->clock.hmet_last_time, 1.0 / 24.0, 1e-6);
   EXPECT_LT(std::fabs(r.ms->ledger.run().overall_error), 1e-7);
-  EXPECT_NE(read_file("field.sum").find("Overall mass balance error ="), std::string::npos);
+  const std::string summary = read_file("field.sum");
+  EXPECT_NE(summary.find("Overall mass balance error ="), std::string::npos);
+  // The console and the summary say when the weather ended, the TOT_TIME
+  // asked for and the events the run did not reach.
+  const std::string warning = "Warning: the weather data of field.guv end at 2024/6/10 hour 14, before the TOT_TIME "
+                              "of 1440 minutes asked for (to 2024/6/11 12:00): the run ends with its weather, event 1 "
+                              "cut short, event 2 of the precipitation events not simulated.\n";
+  EXPECT_NE(r.console.find(warning), std::string::npos) << r.console;
+  EXPECT_NE(summary.find(warning, summary.find("Overall mass balance error =")), std::string::npos) << summary;
 }
 
 TEST_F(WeatherStep, TwoOrographicGagesSetTheLapseRateOfTheHour) {

@@ -181,6 +181,26 @@ TEST_F(GridMap, AMapOneRowShortEndsWithTheEndOfFileMessage) {
             "Unexpected end of file in file: m.map\n\n");
 }
 
+// A row of values beyond the rows of the header would be left unread; a
+// note after the last row is passed over, as text after a row's values.
+TEST_F(GridMap, AMapOneRowLongIsRefused) {
+  set_mask({1, 1, 1, 1, 1, 1});
+  std::string out = read(map_real, map_text(2, 3, "1 2 3\n4 5 6\n7 8 9\n"));
+  EXPECT_TRUE(run_stopped());
+  EXPECT_EQ(out, "Error: the map m.map holds more than the 2 rows of its header.\n\n");
+  reset_process_state();
+  read(map_real, map_text(2, 3, "1 2 3\n4 5 6\n\nsurveyed in 2024\n"));
+  EXPECT_FALSE(run_stopped());
+  reset_process_state();
+  out = read(map_index, map_text(2, 3, "1 2 3\n4 5 6\n7\n"));
+  EXPECT_TRUE(run_stopped());
+  EXPECT_EQ(out, "Error: the map m.map holds more than the 2 rows of 3 values of its header.\n\n");
+  reset_process_state();
+  mask.alloc(3, 4);
+  read(map_int_grid, map_text(2, 3, "0 1 1\n1 1 0\n1 1 1\n"));
+  EXPECT_TRUE(run_stopped());
+}
+
 TEST_F(GridMap, ValuesOfWatershedCellsAreFiniteAndWithinTheirRange) {
   // Cell (1,2) lies outside the watershed: any number may stand there.
   set_mask({1, 0, 1, 1, 1, 1});

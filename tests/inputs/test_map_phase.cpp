@@ -399,6 +399,10 @@ TEST_F(MapPhase, LocationFilesAreCheckedAgainstTheGrid) {
       {"1\n1 1\n", "2\n1 1\n1 4\n", "Error: row 1, column 4 at line 3 of file theta.loc lies outside the grid"},
       {"1\n1 1\n", "3\n1 1\n", "End of file reached in file theta.loc, exiting\n"},
       {"1\n1 x\n", "0\n", "Error: line 2 of file dep.loc holds a value that is not an integer\n"},
+      // A location beyond the count would never be written.
+      {"1\n1 1\n2 2\n", "0\n", "Error: line 3 of file dep.loc holds more than the 1 locations its first value counts\n"},
+      {"1\n1 1\n", "1\n1 1\n2 2\n", "Error: line 3 of file theta.loc holds more than the 1 locations its first value "
+                                  "counts\n"},
   };
   for (const auto& k : cases) {
     reset_process_state();

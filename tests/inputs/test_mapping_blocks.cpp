@@ -146,6 +146,11 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
       {"1 9 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n",
        "Error: the well 1 of the WELL_TABLE takes its rate from the time series 9, which the TIME_SERIES_INDEX "
        "table does not hold\n"},
+      // Rates no well pumps, and a kind that is neither 0 nor a series.
+      {"0 1e308 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n", "gives the well 1 the rate 1e+308; it takes a number from -1000 to "
+                                                  "1000 (m3/s).\n"},
+      {"0 -2e3 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n", "gives the well 1 the rate -2000;"},
+      {"0.5 1 0", "0 1 0 0\n0 0 0 0\n0 0 0 0\n", "gives the well 1 the kind 0.5; it takes 0 for a constant rate"},
   };
   for (const auto& f : faults) {
     reset_process_state();
@@ -158,6 +163,23 @@ TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {
     EXPECT_TRUE(run_stopped());
     EXPECT_TRUE(has(out, f.message)) << out;
   }
+  // A series of the TIME_SERIES_INDEX table with a rate no well pumps.
+  reset_process_state();
+  ms = table_record(head + cmt_block("WELL_TABLE lu", {cmt_row("1", "a", "1 4 0")}));
+  write_index_map("ids.map", "0 1 0 0\n0 0 0 0\n0 0 0 0\n");
+  ms->grid.ts_index_read = 1;
+  time_series* ts = ts_new();
+  ts->name = "supply";
+  ts->times = {1.0, 2.0};
+  ts->values = {0.01, 1e308};
+  ts->count = 2;
+  ts_add_index(4, ts);
+  CaptureStdout();
+  EXPECT_EQ(read_cmt_wells(*ms), 0);
+  const std::string series_out = GetCapturedStdout();
+  EXPECT_TRUE(has(series_out, "Error: the time series supply (id 4) of the well 1 gives the rate 1e+308; it takes a number "
+                       "from -1000 to 1000 (m3/s).\n"))
+      << series_out;
 }
 
 TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
@@ -195,12 +217,12 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
        "Error: line 7 of the mapping table file t.cmt gives the wetland 5, which the index map ids.map does not "
        "hold\n"},
-      {"an ID of the map without a row",
+      {"a second row of an ID",
        cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("9", "b", "1 1 1 1 1 1 1"),
                                            cmt_row("9", "c", "1 1 1 1 1 1 1")}),
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
-       "Error: the index map ids.map gives the cell at row 1, column 2 the wetland 7, which the WETLAND_PROPERTIES "
-       "table of t.cmt does not hold\n"},
+       "Error: line 8 of the mapping table file t.cmt gives the ID 9 a second row of the WETLAND_PROPERTIES table (the "
+       "first at line 7)\n"},
   };
   for (const fault& f : faults) {
     SCOPED_TRACE(f.what);
@@ -348,6 +370,9 @@ TEST_F(MappingBlocks, LayeredSoilTablesFromTheirFileAndFromTheMappingTable) {
       {"one\n0\n", "Error: line 1 of the soil table soil.tab holds one where the number of soil classes (a whole "
                    "number) is due\n"},
       {"1\n0\n1\n11 12 13\n", "Error: line 4 of the soil table soil.tab ends where a value of a layer line (a number) is due\n"},
+      // A second class of an ID would overwrite the first.
+      {"2\n0\n4\n" + layer_lines() + "4\n" + layer_lines(),
+       "Error: line 7 of the soil table soil.tab gives the soil class ID 4 a second time\n"},
   };
   for (const auto& b : bad_files) {
     reset_process_state();
@@ -430,6 +455,19 @@ TEST_F(MappingBlocks, SoilHydraulicTableNodeCountsReachTheWaterTable) {
   EXPECT_TRUE(has(GetCapturedStdout(), "Error: cell 1 has the soil class 3, which the soil table rich.tab does not define\n"));
 }
 
+TEST_F(MappingBlocks, ASoilHydraulicTableGivesEachSoilOnce) {
+  write_file("rich.tab", "2\n0\n" + hydraulic_soil(3) + hydraulic_soil(3));
+  array1d<soil_class> table(soil_class_capacity - 1);
+  soil_hydraulic_request rq;
+  soil_hydraulic_result res;
+  guarded_file f;
+  ASSERT_TRUE(open_input_file(f, "rich.tab"));
+  CaptureStdout();
+  EXPECT_EQ(read_soil_hydraulic_table(f, "rich.tab", rq, table, res), -1);
+  const std::string out = GetCapturedStdout();
+  EXPECT_TRUE(has(out, "Error: line 7 of the soil table rich.tab gives the soil class ID 3 a second time\n")) << out;
+}
+
 TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
   // Soil 3's first layer line (line 4) with one value changed.
   const struct {
@@ -446,6 +484,10 @@ TEST_F(MappingBlocks, ASoilHydraulicTableValueOutOfItsRangeStopsNamingTheLine) {
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 0 2", richards_brooks_form, "a bubbling head (value 9)"},
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 -9 0.001", richards_brooks_form, "a node spacing below 0.01 cm"},
       {"1 0.45 0.03 0.2 0.1 0.3 5000 8 -9 1", richards_brooks_form, "more than 1000 nodes"},
+      // A layer of no thickness, or thinner than its spacing, has no node.
+      {"1 0.45 0.03 0.2 0.1 0.3 0 8 -9 2", richards_brooks_form,
+       "a thickness (value 7) below its node spacing: a layer holds one node at least"},
+      {"1 0.45 0.03 0.2 0.1 0.3 1.5 8 -9 2", richards_brooks_form, "a thickness (value 7) below its node spacing"},
       {"1 0.45 0.03 0.2 0.1 0.3 10 8 9 -10 11 2", richards_havercamp_form, "a Haverkamp constant"},
   };
   for (const auto& k : cases) {

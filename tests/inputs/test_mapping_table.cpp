@@ -82,15 +82,15 @@ TEST_F(MappingTable, TheStartUpCheckPrintsOneLinePerTable) {
   EXPECT_TRUE(run_stopped());
 }
 
-// Every watershed cell takes the values of its ID's row; a later row of
-// the same ID wins, an ID without a row gives 0, and cells outside the
-// watershed are passed over whatever they hold.
+// Every watershed cell takes the values of its ID's row; an ID without a
+// row gives 0, and cells outside the watershed are passed over whatever
+// they hold. A second row of an ID, which would overwrite the first, is
+// refused.
 TEST_F(MappingTable, TableValuesReachEveryCellThroughTheIndexMap) {
   auto ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"Land use\"\n" +
                          cmt_block("INTERCEPTION \"Land use\"", {cmt_row("1", "Forest", "1.5 0.1"),
-                                                                 cmt_row("2", "Crops", "2.5\t0.2"),
-                                                                 cmt_row("5", "Town", "5.5 0.5"),
-                                                                 cmt_row("2", "Crops, again", "3.0 0.3")}));
+                                                                 cmt_row("2", "Crops", "3.0\t0.3"),
+                                                                 cmt_row("5", "Town", "5.5 0.5")}));
   write_index_map("ids.map", "9 1 1 2\n2 5 3 0\n1 2 5 1\n");
   array1d<double> storage, coefficient;
   CaptureStdout();
@@ -107,6 +107,37 @@ TEST_F(MappingTable, TableValuesReachEveryCellThroughTheIndexMap) {
                      "In map ids.map category 3 has 1 values\nIn map ids.map category 5 has 2 values\n"),
             std::string::npos)
       << out;
+
+  reset_process_state();
+  ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"Land use\"\n" +
+                    cmt_block("INTERCEPTION \"Land use\"", {cmt_row("1", "Forest", "1.5 0.1"),
+                                                            cmt_row("2", "Crops", "2.5\t0.2"),
+                                                            cmt_row("5", "Town", "5.5 0.5"),
+                                                            cmt_row("2", "Crops, again", "3.0 0.3")}));
+  CaptureStdout();
+  EXPECT_EQ(read_cmt_table(*ms, cmt_code_interception, {&storage, &coefficient}), 0);
+  const std::string twice = GetCapturedStdout();
+  EXPECT_TRUE(run_stopped());
+  EXPECT_NE(twice.find("Error: line 9 of the mapping table file t.cmt gives the ID 2 a second row of the INTERCEPTION "
+                       "table (the first at line 7)\n"),
+            std::string::npos)
+      << twice;
+
+  // A row beyond the count of NUM_IDS would be left unread.
+  reset_process_state();
+  std::string block = cmt_block("INTERCEPTION \"Land use\"", {cmt_row("1", "Forest", "1.5 0.1"),
+                                                             cmt_row("2", "Crops", "2.5\t0.2"),
+                                                             cmt_row("5", "Town", "5.5 0.5")});
+  block.replace(block.find("NUM_IDS 3"), 9, "NUM_IDS 2");
+  ms = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"Land use\"\n" + block);
+  CaptureStdout();
+  EXPECT_EQ(read_cmt_table(*ms, cmt_code_interception, {&storage, &coefficient}), 0);
+  const std::string beyond = GetCapturedStdout();
+  EXPECT_TRUE(run_stopped());
+  EXPECT_NE(beyond.find("Error: line 8 of the mapping table file t.cmt is a row of the INTERCEPTION table beyond the 2 "
+                        "rows of its NUM_IDS card\n"),
+            std::string::npos)
+      << beyond;
 }
 
 // A watershed cell without an ID takes 0; the cells after it keep theirs.

@@ -171,6 +171,10 @@ TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
        "Error: the SPOT card at line 2 of dike.low gives the column \"three\"; it takes a whole number."},
       {"dike", "dike.low", spot, "SPOT 4 3 4 0.5",
        "Error: the SPOT card at line 2 of dike.low gives the crest elevation no value;"},
+      // The notch's face again, from the cell across it.
+      {"dike", "dike.low", spot, spot + "\nSPOT 5 3 1 0.5 99.20",
+       "Error: SPOT card 2 of the low-spot file dike.low gives the top side of row 5, column 3 a notch, which SPOT "
+       "card 1 gave already.\n"},
       // The precipitation file is read through before the run starts.
       {"gages", "gages.gag", "GAGES 2024 5 12 14 20    6.0   4.0", "GAGES 2024 5 12 14 20    6.0   nan",
        "\n check out gage input for precip record 3\n look at gage 2 \nUnexpected end of file in rain gage data "
@@ -182,6 +186,10 @@ TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
        "Line 7 of the file gives \"4e400\" for the northing of a gage (COORD); it takes a number (m)."},
       {"gages", "gages.cap", "0.5 0.5 0.5", "0.5 -0.5 0.5",
        "Error: the map gages.cap holds -0.5 at row 5, column 2; it takes a number from 0 to 1000 (mm)."},
+      // A well pumping without end would empty the books.
+      {"groundwater", "hillside.cmt", "0     0.0005  0", "0     1e308   0",
+       "Error: line 17 of the mapping table file hillside.cmt gives the well 1 the rate 1e+308; it takes a number "
+       "from -1000 to 1000 (m3/s).\n"},
       {"radar", "radar_1600.asc", "cellsize 60.0", "cellsize 0",
        "Error: line 5 of the radar file radar_1600.asc gives \"0\" for the cell size; it takes a number above 0"},
   };
@@ -213,11 +221,18 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
       {{"TIME_SERIES_FILE q.ts"}, "q.ts", "NIVRA_TS\nq\nABSOLUTE\n2024 x 15 12 0 1.5\nEND_TS\n",
        "Error: line 4 of the time series file q.ts (series [q]) does not begin with five whole numbers"},
       {{"TIME_SERIES_FILE none.ts"}, "other.ts", "", "Error: Time series file not found [none.ts]"},
+      // A second series of a name could never be named.
+      {{"TIME_SERIES_FILE q.ts"}, "q.ts",
+       "NIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 1\nEND_TS\nNIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 2\nEND_TS\n",
+       "Error: line 7 of the time series file q.ts names the series [q] a second time: every series of a run has its "
+       "own name.\n"},
+      {{"ELEV_SERIES_FILE r.es"}, "r.es", "NIVRA_ES\nrating\n0 0\n1 2\nEND_ES\nNIVRA_ES\n\"rating\"\n0 0\nEND_ES\n",
+       "Error: line 7 of the elevation series file r.es names the series [rating] a second time"},
       {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "nan\n",
        "Error: line 1 of the value file vals.txt gives the key [N] the value \"nan\", which is not a finite "
        "number."},
       {{"REPLACE_PARAMS keys.txt", "REPLACE_VALS vals.txt", "MANNING_N [N]"}, "vals.txt", "\n",
-       "Error: line 1 of the value file vals.txt holds no value for the key [N]."},
+       "Error: the file vals.txt holds only blanks."},
   };
   for (const series_case& c : cases) {
     SCOPED_TRACE(c.fragment);
@@ -233,6 +248,117 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
     const int status = run({"plane.prj"});
     expect_outcome(status, c.fragment, true);
   }
+}
+
+// Every file a project names is opened as an input file: a folder, an empty
+// or blank file and a file that is not text are refused where they are
+// opened, naming the file; a precipitation file without events and a pump
+// file without pumps are refused where they are read.
+TEST_F(BadInput, InputFilesThatAreNoTextFilesAreRefused) {
+  enum class shape { folder, empty, blank, binary, text };
+  struct open_case {
+    const char* example;
+    std::vector<std::string> cards;  // added to the project
+    const char* file;
+    shape kind;
+    std::string text;  // of a text file
+    std::string fragment;
+  };
+  const open_case cases[] = {
+      {"plane", {}, "plane.ele", shape::folder, "", "Error: the file plane.ele is a folder, not a file.\n"},
+      {"plane", {}, "plane.ele", shape::empty, "", "Error: the file plane.ele is empty.\n"},
+      {"plane", {}, "plane.msk", shape::binary, "", "Error: the file plane.msk is not a text file"},
+      {"gages", {}, "gages.gag", shape::folder, "", "Error: the file gages.gag is a folder, not a file.\n"},
+      {"gages", {}, "gages.gag", shape::empty, "", "Error: the file gages.gag is empty.\n"},
+      {"gages", {}, "gages.gag", shape::blank, "", "Error: the file gages.gag holds only blanks.\n"},
+      {"gages", {}, "gages.gag", shape::binary, "", "Error: the file gages.gag is not a text file"},
+      {"gages", {}, "gages.gag", shape::text, "# the storms are still to be typed in\n",
+       "Error: the precipitation file gages.gag holds no EVENT card (up to its end at line 1).\n"},
+      {"gages", {}, "gages.cap", shape::folder, "", "Error: the file gages.cap is a folder, not a file.\n"},
+      {"plane", {"OV_PUMP pumps.txt"}, "pumps.txt", shape::folder, "",
+       "Error: the file pumps.txt is a folder, not a file.\n"},
+      {"plane", {"OV_PUMP pumps.txt"}, "pumps.txt", shape::blank, "", "Error: the file pumps.txt holds only blanks.\n"},
+      {"plane", {"TIME_SERIES_FILE q.ts"}, "q.ts", shape::folder, "", "Error: the file q.ts is a folder, not a file.\n"},
+  };
+  for (const open_case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + std::to_string(static_cast<int>(c.kind)));
+    std::filesystem::remove_all(c.file);
+    copy_example(c.example);
+    const std::string project = std::string(c.example) + ".prj";
+    if (!c.cards.empty()) set_cards(project, c.cards);
+    std::filesystem::remove_all(c.file);
+    switch (c.kind) {
+      case shape::folder: std::filesystem::create_directory(c.file); break;
+      case shape::empty: write_file(c.file, ""); break;
+      case shape::blank: write_file(c.file, "\n   \n\t\n"); break;
+      case shape::binary: write_file(c.file, std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10) + "ncols 8\n"); break;
+      case shape::text: write_file(c.file, c.text); break;
+    }
+    const int status = run({project});
+    expect_outcome(status, c.fragment, true);
+    std::filesystem::remove_all(c.file);
+  }
+}
+
+// A count that disagrees with its lines names the file and the line.
+TEST_F(BadInput, APrecipitationCountThatDisagreesWithItsLines) {
+  struct count_case {
+    std::string from, to, fragment;
+  };
+  const count_case cases[] = {
+      {"NRPDS 7", "NRPDS 6",
+       "Line 15 of the precipitation file is a GAGES line after the 6 period lines (NRPDS) of the EVENT titled:\n "
+       "Thunderstorm of 12 May 2024\n"},
+      {"NRPDS 7", "NRPDS 8",
+       "Line 17 of the file begins with \"#\" where period line no. 8 of the 8 (NRPDS) of the EVENT titled\n "
+       "Thunderstorm of 12 May 2024\nshould begin.\n"},
+      {"NRPDS 4", "NRPDS 5",
+       "Error: the precipitation file gages.gag ends, or gives a gage value that is not a number, at line 26, inside "
+       "event 2 (Showers of 20 May 2024).\n"},
+  };
+  for (const count_case& c : cases) {
+    SCOPED_TRACE(c.to);
+    copy_example("gages");
+    std::string text = read_file("gages.gag");
+    text.replace(text.find(c.from), c.from.size(), c.to);
+    write_file("gages.gag", text);
+    expect_outcome(run({"gages.prj"}), c.fragment, true);
+  }
+}
+
+// The static-flux table of the groundwater wells (m3 per day): a rate no
+// well pumps, a cell given twice and a line beyond its count.
+TEST_F(BadInput, TheStaticFluxTableTakesRatesAWellCanPumpOncePerCell) {
+  struct flux_case {
+    std::string table, fragment;
+  };
+  const flux_case cases[] = {
+      {"1\n4 4 1e308\n", "Error: line 2 of the static flux table file flux.txt gives the flux 1e+308; it takes a "
+                          "number from -86400000 to 86400000 (m3/day)\n"},
+      {"2\n4 4 -40\n4 4 -50\n", "Error: line 3 of the static flux table file flux.txt names a cell that an earlier "
+                                "line gave its flux"},
+      {"1\n4 4 -40\n5 5 -50\n", "Error: line 3 of the static flux table file flux.txt holds a flux cell beyond the "
+                                "count of the first line"},
+  };
+  for (const flux_case& c : cases) {
+    SCOPED_TRACE(c.table);
+    copy_example("groundwater");
+    std::string project = read_file("storm.prj");
+    project.replace(project.find("USE_WELLS\n"), 10, "GW_FLUXBOUNDTABLE flux.txt\n");
+    write_file("storm.prj", project);
+    write_file("flux.txt", c.table);
+    expect_outcome(run({"storm.prj"}), c.fragment, true);
+  }
+}
+
+// A location list with more locations than its count.
+TEST_F(BadInput, AWellLocationBeyondItsCountIsRefused) {
+  copy_example("groundwater");
+  set_cards("storm.prj", {"GW_WELL_LEVEL wells.out", "OUT_WELL_LOCATION wells.loc"});
+  write_file("wells.loc", "1\n4 4\n5 5\n");
+  expect_outcome(run({"storm.prj"}),
+                 "Error: line 3 of the well location file wells.loc holds more than the 1 wells its first value counts",
+                 true);
 }
 
 TEST_F(BadInput, WhatIsGivenAsTheProjectIsNamedForWhatItIs) {
@@ -273,6 +399,9 @@ TEST_F(BadInput, BatchRunsAndRunCounts) {
   const batch_case cases[] = {
       {"nan\n-10\n", 1, "2 of the 2 batch runs stopped with an error.\n"},
       {"10\nabc\n", 0, "1 of the 2 batch runs stopped with an error.\n"},
+      // The second run's line is not there: it does not run the first's again.
+      {"10\n", 0, "Error: line 2 of the value file vals.txt is asked for (REPLACE_LINE or the batch run), but the file "
+                  "holds 1 lines.\n"},
   };
   for (const batch_case& c : cases) {
     SCOPED_TRACE(c.values);

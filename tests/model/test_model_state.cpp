@@ -147,8 +147,10 @@ void expect_fresh(const model_state& ms) {
   // Where the precipitation reader stands in its file, and the event it read.
   EXPECT_EQ(ms.hydromet.precip_events_read, 0);
   EXPECT_EQ(ms.hydromet.precip_line_no, 0);
+  EXPECT_EQ(ms.hydromet.precip_periods_read, 0);
   EXPECT_TRUE(ms.hydromet.precip_line.empty());
   EXPECT_TRUE(ms.hydromet.event_title.empty());
+  EXPECT_TRUE(ms.hydromet.weather_end_note.empty());
   EXPECT_TRUE(ms.hydromet.gage_x.empty());
   // The weather file, its clock and the hour's weather and sun.
   EXPECT_EQ(ms.hydromet.hmet_reader.records(), 0);

@@ -405,20 +405,37 @@ TEST_F(XyOutput, PointsFromAMaskAndFromAFile) {
   EXPECT_EQ(out.points[7].id, 8);
 
   xy_output listed;
-  write_file("pts.txt", "3\n10 20 4\n30.5 40 5\n");
+  write_file("pts.txt", "2\n10 20 4\n30.5 40 5\n");
   CaptureStdout();
   ASSERT_TRUE(read_xy_point_list(listed, "pts.txt"));
-  EXPECT_EQ(GetCapturedStdout(), "Warning!!! The number of points specified in the xy output file is more than the "
-                                 "actual points in the file.\n");
+  EXPECT_EQ(GetCapturedStdout(), "");
   ASSERT_EQ(listed.points.size(), 2u);
   EXPECT_EQ(listed.points[1].x, 30.5);
   EXPECT_EQ(listed.points[1].id, 5);
 
-  write_file("bad.txt", "2\n10 20 4\n30.5 x 5\n");
-  CaptureStdout();
-  EXPECT_FALSE(read_xy_point_list(listed, "bad.txt"));
-  EXPECT_TRUE(has(GetCapturedStdout(), "Error: line 3 of the XY output point file bad.txt does not hold x, y"));
-  EXPECT_EQ(process.error_block.stop, 1);
+  // A count that disagrees with the points, a bad point, a line with more.
+  const struct {
+    const char* text;
+    const char* message;
+  } faults[] = {
+      {"2\n10 20 4\n30.5 x 5\n", "Error: line 3 of the XY output point file bad.txt does not hold x, y"},
+      {"3\n10 20 4\n30.5 40 5\n", "Error: the XY output point file bad.txt ends after 2 of the 3 points its first "
+                                  "line counts.\n"},
+      {"1\n10 20 4\n30.5 40 5\n", "Error: line 3 of the XY output point file bad.txt holds an entry beyond the count "
+                                  "of its first line.\n"},
+      {"1\n10 20 4 7\n", "Error: line 2 of the XY output point file bad.txt holds more than x, y and an id.\n"},
+  };
+  for (const auto& c : faults) {
+    SCOPED_TRACE(c.text);
+    reset_process_state();
+    xy_output again;
+    write_file("bad.txt", c.text);
+    CaptureStdout();
+    EXPECT_FALSE(read_xy_point_list(again, "bad.txt"));
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(has(out, c.message)) << out;
+    EXPECT_EQ(process.error_block.stop, 1);
+  }
 }
 
 // ------------------------------------------------------------ whole runs

@@ -164,6 +164,8 @@ TEST_F(ZvSetUp, BadEntriesStopTheRun) {
       {"1\n1 1 3\n", "Error: line 2 of the ZV link/node-to-segment file nodes.txt names segment 3, which no cell"},
       {"2\n1 1 2\n", "Error: line 3 of the ZV link/node-to-segment file nodes.txt is missing"},
       {"x\n", "Error: line 1 of the ZV link/node-to-segment file nodes.txt does not hold the number of entries"},
+      {"1\n1 1 2\n2 1 2\n", "Error: line 3 of the ZV link/node-to-segment file nodes.txt holds an entry beyond the "
+                            "count of its first line.\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.nodes);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/guarded_file.h"
+#include "output/output_state.h"
 #include "pipe/pipe_fixture.h"
 
 namespace nivra {
@@ -157,6 +158,11 @@ TEST_F(SuperlinkInput, GridPipeFileInAnyCase) {
       {"GRIDPIPEFILE\npipecells 1\ncellij 1 1\nnumpipes 1\nspipe 1 1 1.5\n", "line 5 of net.gpi gives the share"},
       {"GRIDPIPEFILE\npipecells 2\ncellij 1 1\nnumpipes 1\nspipe 1 1 0.5\n", "describes 1 pipe cells"},
       {"GRIDPIPEFILE\npipecells 1\nspipe 1 1 0.5\n", "does not follow a CELLIJ card"},
+      {"GRIDPIPEFILE\npipecells 2\ncellij 1 1\nnumpipes 1\nspipe 1 1 0.5\ncellij 1 1\nnumpipes 1\nspipe 1 1 0.5\n",
+       "Error: the CELLIJ card at line 6 of net.gpi names row 1, column 1 again (first at line 3)"},
+      {"GRIDPIPEFILE\npipecells 1\ncellij 1 1\nnumpipes 2\nspipe 1 1 0.5\nspipe 1 1 0.5\n",
+       "Error: the SPIPE card at line 6 of net.gpi names pipe 1 of superlink 1 a second time for the cell of the CELLIJ "
+       "card at line 3."},
   };
   for (const auto& c : faults) {
     testing::write_file("net.gpi", c.text);
@@ -166,6 +172,39 @@ TEST_F(SuperlinkInput, GridPipeFileInAnyCase) {
     EXPECT_FALSE(read_grid_pipe_file(w.p, f, "net.gpi", w.grid)) << c.message;
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
+  }
+}
+
+// The location lists of the pipe outputs: a count, then the locations;
+// one beyond the count would never be written.
+TEST_F(SuperlinkInput, LocationCountsMustAgreeWithTheirLocations) {
+  pipe_state p;
+  p.num_sjunc = 3;
+  p.num_slink = 1;
+  p.nnodes.alloc(1);
+  p.nnodes[1] = 2;
+  struct location_case {
+    bool junctions;
+    std::string text, message;  // "" when taken
+  } cases[] = {
+      {true, "2\n1\n3\n", ""},
+      {true, "2\n1\n3\n2\n", "Error: line 4 of loc.txt holds more than the 2 locations its first value counts.\n"},
+      {true, "2\n1\n", "location 2 at line 2 of loc.txt is not a superjunction"},
+      {false, "1\n1 3\n", ""},
+      {false, "1\n1 3\n1 2\n", "Error: line 3 of loc.txt holds more than the 1 locations its first value counts.\n"},
+  };
+  for (const location_case& c : cases) {
+    SCOPED_TRACE(c.text);
+    testing::write_file("loc.txt", c.text);
+    guarded_file f;
+    ASSERT_TRUE(open_input_file(f, "loc.txt"));
+    output_state out;
+    ::testing::internal::CaptureStderr();
+    const bool read = c.junctions ? read_superjunction_locations(out, f, "loc.txt", p)
+                                  : read_superlink_node_locations(out, f, "loc.txt", p);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(read, c.message.empty()) << err;
+    if (!c.message.empty()) EXPECT_NE(err.find(c.message), std::string::npos) << err;
   }
 }
 

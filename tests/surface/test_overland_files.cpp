@@ -73,17 +73,16 @@ TEST_F(overland_files, lake_file_headers_pass_as_leading_parts_of_the_card) {
 }
 
 TEST_F(overland_files, lake_file_counts_and_checks_its_lake_cards) {
-  // The same id twice: the last values stay and both count.
-  EXPECT_TRUE(read_lakes("NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 10 20\nLAKE 1 11 21\n", 2));
-  EXPECT_EQ(table[1].value[0], 11.0);
-  EXPECT_EQ(table[1].value[3], 21.0);
-  EXPECT_EQ(table[2].value[0], 0.0);
-  EXPECT_EQ(err, "");
+  // The same id twice would overwrite the first card and leave lake 2
+  // without its level.
+  EXPECT_FALSE(read_lakes("NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 10 20\nLAKE 1 11 21\n", 2));
+  EXPECT_NE(err.find("Error: the LAKE card at line 3 of lakes.txt gives lake 1 a second time.\n"), std::string::npos)
+      << err;
   reset_process_state();
-  EXPECT_FALSE(read_lakes("NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 10 20\nLAKE 1 11 21\n", 1));
+  EXPECT_FALSE(read_lakes("NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 10 20\n", 2));
   EXPECT_EQ(err,
             "Incorrect number of LAKE cards in the overland lake input data file.\n"
-            "Expected 1 LAKE cards, read 2\n"
+            "Expected 2 LAKE cards, read 1\n"
             "Program terminated.\n");
 
   for (const char* text : {"NIVRA_OVERLAND_LAKE_FILE\n", "NIVRA_OVERLAND_LAKE_FILE\nSPOT 1 2 3\n\n"}) {

@@ -204,6 +204,46 @@ TEST_F(ModelFiles, RunawayAndBadInstructionsAreNumberedErrors) {
   }
 }
 
+// Observations: 1 q1, 2 q2, 3 q3, 4 p1, 5 Qa1. Each is read exactly once
+// per model run, over all the instruction files together.
+TEST_F(ModelFiles, EveryObservationIsReadExactlyOnce) {
+  struct row {
+    const char* what;
+    const char* first;   // instructions of basin.ins
+    const char* second;  // of second.ins ("" for none)
+    int code;
+    const char* message;
+  } rows[] = {
+      {"each once in one file", "pif ~\n!q1!\n!q2!\n!q3!\n!p1!\n!Qa1!\n", "", 0, ""},
+      {"each once over two files", "pif ~\n!q1!\n!q2!\n", "pif ~\n!q3! !p1!\n[Qa1]1:5\n", 0, ""},
+      {"one read twice, another never", "pif ~\n!q1!\n!q2!\n!q3!\n!p1!\n!q1!\n", "",
+       toolbox_msg::observation_read_twice,
+       "Error: the instruction file basin.ins, line 6, reads the observation q1 a second time; every "
+       "observation is read exactly once per model run.\n"},
+      {"read again in the second file", "pif ~\n!q1!\n!q2!\n!q3!\n!p1!\n!Qa1!\n", "pif ~\nl1 [q2]1:4\n",
+       toolbox_msg::observation_read_twice, "Error: the instruction file second.ins, line 2, reads the observation q2"},
+      {"one never read", "pif ~\n!q1!\n!q2!\n!q3!\n!Qa1!\n", "", toolbox_msg::observation_never_read,
+       "Error: no instruction file reads the observation p1; every observation is read exactly once per model "
+       "run.\n"},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    testing::write_file("basin.ins", r.first);
+    pc.instructions.resize(2);
+    pc.ninsfle = 1;
+    if (*r.second) {
+      testing::write_file("second.ins", r.second);
+      pc.instructions.push_back({"second.ins", "second.out"});
+      pc.ninsfle = 2;
+    }
+    ASSERT_EQ(open_instruction_files(pc, streams), 0);
+    CaptureStdout();
+    EXPECT_EQ(check_observations_read(pc, streams), r.code);
+    const std::string out = GetCapturedStdout();
+    EXPECT_NE(out.find(r.message), std::string::npos) << out;
+  }
+}
+
 TEST_F(ModelFiles, OverlongObservationNameIsRefused) {
   const std::string name(100, 'q');
   CaptureStdout();

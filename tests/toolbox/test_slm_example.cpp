@@ -145,5 +145,21 @@ TEST_F(SlmExample, APostRunNameIsAFileNotACommandLine) {
   EXPECT_TRUE(post_run_given(pc));
 }
 
+// An instruction file that reads q015 where it should read q020 would leave
+// q020 at 0 and fit the model to it: the search does not start.
+TEST_F(SlmExample, AnObservationReadTwiceAndAnotherNeverStopsTheSearch) {
+  std::string ins = testing::read_file("plane_slm.ins");
+  const std::size_t at = ins.find("!q020!");
+  ASSERT_NE(at, std::string::npos);
+  ins.replace(at, 6, "!q015!");
+  testing::write_file("plane_slm.ins", ins);
+  EXPECT_EQ(slm(), 1);
+  EXPECT_NE(console.find("Error: the instruction file plane_slm.ins, line 5, reads the observation q015 a second "
+                         "time; every observation is read exactly once per model run.\n"),
+            std::string::npos)
+      << console;
+  EXPECT_FALSE(testing::file_exists("values.in"));
+}
+
 }  // namespace
 }  // namespace nivra

@@ -6,6 +6,7 @@
 
 #include "channel/channel_sections.h"
 #include "channel/lake_capture.h"
+#include "channel/stream_aquifer.h"
 #include "channel/structures.h"
 #include "core/errors.h"
 #include "inputs/grid_state.h"
@@ -67,6 +68,18 @@ void lake_accounts(const channel_domain& d, double sub, channel_books& b) {
         b.lake_out += out;
       else
         b.lake_in -= out;
+      // The lake's POINTSOURCE series; a sink takes at most what the lake
+      // holds.
+      const array1d<double>& series = ch.structures.series_flow;
+      if (!series.empty()) {
+        double v = sub * series[ch.max_nodes_per_link * l + 1];
+        if (v < 0.0) v = -std::min(-v, std::max(lakes.lake_volume[lake], 0.0));
+        lakes.lake_volume[lake] += v;
+        if (v >= 0.0)
+          b.lake_point_in += v;
+        else
+          b.lake_point_out -= v;
+      }
     }
     for (int k = 1; k <= ch.ndep[l]; ++k) {
       const int u = ch.uslinks(l, k);
@@ -258,6 +271,13 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
         // point flow with it.
         if (pq >= 0.0) b.point_in += h * pq;
         if (pq < 0.0) b.point_out -= h * pq;
+        if (aquifer) {
+          const double e = h * ch.qriv(i, l) * dx;
+          if (e >= 0.0)
+            b.aquifer_in += e;
+          else
+            b.aquifer_out -= e;
+        }
         continue;  // so do the pipes' outfalls
       }
       const double held = dx * a[i];
@@ -385,14 +405,10 @@ void clip_areas(channel_state& ch, channel_books& b) {
 
 // Water spilled onto a cell in this step stops spilling once the channel has
 // dropped below its bank or below the cell's water surface: the spill of
-// the rest of the step goes back into the channel. Then the lateral inflow
-// of every node is rebuilt from its entries.
+// the rest of the step goes back into the channel, and out of its node's
+// lateral inflow (whatever else that inflow carries stays).
 void floodplain_exchange(const channel_domain& d, double rest, channel_books& b) {
   channel_state& ch = d.ch;
-  for (int l = 1; l <= ch.num_stream_links; ++l) {
-    auto lat = ch.qlat.column(l);
-    std::fill(lat.data(), lat.data() + ch.max_nodes_per_link + 1, 0.0);
-  }
   const double cell_area = d.grid.grid_size * d.grid.grid_size;
   const double* blocked = blocked_cells(d.overland);
   double* depth = d.overland.ov_depth.data();
@@ -402,24 +418,40 @@ void floodplain_exchange(const channel_domain& d, double rest, channel_books& b)
       const int l = ch.gst_link[i][j], k = ch.gst_node[i][j], c = ch.gst_gnum[i][j];
       if (!routed(ch.ltype[l])) continue;
       double& f = ch.gst_qlat[i][j];
-      if (f < -1e-16 && k <= ch.nx[l]) {
-        const double yp = ch.yp(k, l);
-        if (yp < ch.bel(k, l) + ch.bankfull_dep(k, l) || yp < d.grid.elevation[c] + depth[c]) {
-          const double volume = f * rest;  // negative: spill that no longer happens
-          const int type = boundaries ? d.overland.boundary_type[c] : 0;
-          if (type == 2 || type == 3 || type == 9) {
-            b.boundary_out += volume;
-          } else {
-            depth[c] += volume / (cell_area * open_share(blocked, c));
-            b.spill_return -= volume;
-            if (depth[c] < -1e-16) depth[c] = 0.0;
-          }
-          f = 0.0;
-        }
+      if (!(f < -1e-16 && k <= ch.nx[l])) continue;
+      const double yp = ch.yp(k, l);
+      if (!(yp < ch.bel(k, l) + ch.bankfull_dep(k, l) || yp < d.grid.elevation[c] + depth[c])) continue;
+      const double volume = f * rest;  // negative: spill that no longer happens
+      const int type = boundaries ? d.overland.boundary_type[c] : 0;
+      if (type == 2 || type == 3 || type == 9) {
+        b.boundary_out += volume;
+      } else {
+        depth[c] += volume / (cell_area * open_share(blocked, c));
+        b.spill_return -= volume;
+        if (depth[c] < -1e-16) depth[c] = 0.0;
       }
-      if (k <= ch.nx[l]) ch.qlat(k, l) += f / ch.link_dx[l];
+      ch.qlat(k, l) -= f / ch.link_dx[l];
+      f = 0.0;
     }
   }
+}
+
+// What every node exchanged with the aquifer over an accepted sub-step of
+// `sub` seconds goes to the cells under it: each grid-stream entry's own
+// flux, scaled by what the node's exchange became once a losing bed was
+// held to the water the node had.
+void exchange_to_cells(const channel_domain& d, double sub) {
+  const channel_state& ch = d.ch;
+  const node_array<double>& start = ch.routing.qriv_start;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int l = ch.gst_link[i][j], k = ch.gst_node[i][j];
+      if (!routed(ch.ltype[l]) || k > ch.nx[l]) continue;
+      const double before = start(k, l);
+      if (std::fabs(before) < 1e-16) continue;
+      const double q = ch.gst_qriv[i][j] * (ch.qriv(k, l) / before);
+      d.cell_exchange[ch.gst_gnum[i][j]] += ch.link_dx[l] * q * sub * ch.gst_pct[i][j];
+    }
 }
 
 }  // namespace
@@ -505,6 +537,14 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
       h /= std::floor(courant / limit + 1.0);
       if (h < 0.001) h = 0.0015;
     }
+    if (ch.stream_loss) {
+      // The exchange with the ground from the water the sub-step starts with.
+      r.exchange = chan_gw_exchange(ch, d.aquifer);
+      if (r.exchange == stream_exchange::failed) {
+        r.status = fail(channel_status::exchange_failed);
+        return r;
+      }
+    }
     copy_routed(ch, ch.area, s.area_start);
     copy_routed(ch, ch.qp, s.qp_start);
     if (ch.stream_loss) copy_routed(ch, ch.qriv, s.qriv_start);
@@ -556,6 +596,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
       ++b.sub_steps;
       clip_areas(ch, b);
       if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
+      if (ch.stream_loss && d.cell_exchange) exchange_to_cells(d, sub);
       if (d.lakes.chan_lakes) lake_accounts(d, sub, b);
       if (s.overbank && remaining > 1e-16) floodplain_exchange(d, remaining, b);
       for (int l = 1; l <= ch.num_stream_links && (d.constituents || d.sediments); ++l) {

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "channel/channel_state.h"
+#include "channel/stream_aquifer.h"
 
 namespace nivra {
 
@@ -32,6 +33,13 @@ struct channel_domain {
   double model_time = 0.0;    // days: the time of scheduled releases
   bool sediments = false;     // channel sediment transport keeps qp_vol_sed
   bool constituents = false;  // channel constituent transport keeps qp_vol
+  // With STREAM_LOSS: the ground under the channels, from which every
+  // sub-step computes the stream-aquifer exchange anew (no water table:
+  // the channels' loss alone), and the cells' pending exchange with the
+  // aquifer (m3 into the channels, per cell), or null when no aquifer
+  // takes it.
+  stream_aquifer_cells aquifer{};
+  double* cell_exchange = nullptr;
   // Hydrograph locations whose passed volume calibration keeps (1..count),
   // or none.
   int locations = 0;
@@ -49,6 +57,7 @@ enum class channel_status {
   negative_outlet_slope,
   section_failed,
   structure_failed,  // a culvert's discharge could not be found
+  exchange_failed,   // the stream-aquifer exchange met a break-point table beyond the last
 };
 
 // Volumes of one pass of the volume balance or of a whole call (m3).
@@ -65,6 +74,8 @@ struct channel_books {
   double spill_return = 0.0;  // spill that the floodplain exchange took back from the cells
   double lake_in = 0.0;       // from the channels into the channel lakes
   double lake_out = 0.0;      // from the channel lakes through their structures (positive)
+  double lake_point_in = 0.0;   // POINTSOURCE series of lake links into their lakes
+  double lake_point_out = 0.0;  // out of them (positive)
   double clipped = 0.0;       // water made by setting areas just below zero to zero
   int clipped_nodes = 0;      // how often that happened
   int sub_steps = 0;
@@ -73,6 +84,7 @@ struct channel_books {
 struct channel_result {
   channel_status status = channel_status::ok;
   channel_books books;
+  int exchange = 0;  // the stream_exchange word of the last sub-step (STREAM_LOSS)
 };
 
 // Node discharges (m3/s) into q from the present water surfaces
@@ -97,8 +109,14 @@ channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, d
 channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas, const node_array<double>& q, double h);
 
 // Routes the network over dt seconds. The channel lakes gain what their
-// upstream channels deliver and lose what their structures pass, sub-step
-// by sub-step, with the discharges the nodes' areas were balanced with.
+// upstream channels deliver and what their POINTSOURCE series give, and
+// lose what their structures pass, sub-step by sub-step, with the
+// discharges the nodes' areas were balanced with. With STREAM_LOSS every
+// sub-step computes the exchange with the ground from the water it starts
+// with, and hands what each node exchanged to the cells under it
+// (cell_exchange). With the floodplain exchange, a spill that stops is
+// taken out of its node's lateral inflow, which keeps every other inflow
+// (the baseflow of a lumped model).
 channel_result ex_flow_route(const channel_domain& d, double dt);
 
 }  // namespace nivra

@@ -32,6 +32,14 @@ void init_channel_start(model_state& ms);
 // boundary at its depth; then the sections of every node.
 void start_channel_event(model_state& ms);
 
+// The end of a channel step in a long-term run after the rain: channels
+// holding less than 1 % of the event's rain step at most every 60 s (on the
+// model's step grid, so that their clock stays due at a model step) while
+// a channel lake stands above its lowest level (lake_above_min) or the
+// aquifer feeds them, and otherwise park on the overland clock once the
+// outlet has almost stopped.
+void slow_down_when_nearly_empty(model_state& ms);
+
 // Sizes the per-node state arrays of a network read by read_chan_input
 // (and its grid-stream file, when there is one) and the routing's work
 // arrays.

@@ -7,6 +7,7 @@
 // empty. The point-source step applies the changes of the point-source file
 // when their dates come.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "channel/chan_point_sources.h"
@@ -42,11 +43,30 @@ namespace nivra {
 
 namespace {
 
+// The ground under the channels as the stream-aquifer exchange sees it:
+// the water table as it stands, or none (the channels' loss alone).
+stream_aquifer_cells aquifer_cells(const model_state& ms) {
+  const groundwater_state& g = ms.groundwater;
+  stream_aquifer_cells cells;
+  if (g.water_table_given && !g.elevgw.empty()) {
+    cells.water_table = g.elevgw.data();
+    cells.bottom = g.bottom_elev.data();
+    cells.ground = ms.grid.elevation.data();
+    if (g.gw_simulation) cells.gwbound = g.gwbound.data();
+  }
+  return cells;
+}
+
 channel_domain routing_domain(model_state& ms) {
   channel_domain d{ms.channel, ms.overland, ms.grid, ms.lake};
   d.model_time = ms.clock.model_time;
   d.sediments = ms.constituent.chan_sed_on != 0;
   d.constituents = ms.constituent.chan_con_trans != 0;
+  if (ms.channel.stream_loss) {
+    d.aquifer = aquifer_cells(ms);
+    groundwater_state& g = ms.groundwater;
+    if (g.gw_simulation && !g.cell_stream_exchange_vol.empty()) d.cell_exchange = g.cell_stream_exchange_vol.data();
+  }
   const output_state& out = ms.output;
   if (out.optimize_given && out.in_hyd_location_given && !out.optimize_sed && out.num_hyd_locations > 0 &&
       out.hyd_loc_volume.size() >= out.num_hyd_locations) {
@@ -71,8 +91,10 @@ void book_routing(model_state& ms, const channel_books& b) {
   l.book(water_flux::groundwater_to_channels, b.aquifer_in);
   l.book(water_flux::channels_to_groundwater, b.aquifer_out);
   l.book(water_flux::head_boundary_out, b.boundary_out);
-  l.book(water_flux::channel_lake_inflow, b.lake_in);
-  l.book(water_flux::channel_lake_outflow, b.lake_out);
+  l.book(water_flux::channel_lake_inflow, b.lake_in + b.lake_point_in);
+  l.book(water_flux::channel_lake_outflow, b.lake_out + b.lake_point_out);
+  l.book(water_flux::lake_point_sources, b.lake_point_in);
+  l.book(water_flux::lake_point_sinks, b.lake_point_out);
   ms.channel.clipped_area_count += b.clipped_nodes;
   ms.channel.clipped_area_volume += b.clipped;
 }
@@ -112,91 +134,117 @@ void clear_lateral(channel_state& ch) {
   }
 }
 
+// Where the water given to grid-stream entry (i, j) goes when its node is
+// not routed: the lake of a lake link or of a link a lake has taken whole,
+// the lake that holds a taken node, or node 1 of the link below a
+// structure.
+struct entry_target {
+  int lake = 0;            // a channel lake, or 0
+  int link = 0, node = 0;  // else a routed node, or 0 when the water has nowhere to go
+};
+
+entry_target target_of(const channel_state& ch, const lake_state& lakes, int link, int node) {
+  entry_target t;
+  const int type = ch.ltype[link];
+  const bool captured = (type & link_type::channel) && (type & link_type::captured);
+  const auto lake_of_link = [&](int l) { return l <= lakes.lake2link.size() ? lakes.lake2link[l] : 0; };
+  if ((type & link_type::lake) || captured) {
+    t.lake = lake_of_link(link);
+  } else if (type & link_type::structure) {
+    const int down = ch.dslink[link];
+    const int dt = down >= 1 ? ch.ltype[down] : 0;
+    if (down >= 1 && !(dt & (link_type::lake | link_type::structure)) && ch.nx[down] >= 1 &&
+        !((dt & link_type::channel) && (dt & link_type::captured))) {
+      t.link = down;
+      t.node = 1;
+    } else if (down >= 1 && ((dt & link_type::lake) || (dt & link_type::captured))) {
+      t.lake = lake_of_link(down);
+    }
+  } else if (node > ch.nx[link]) {
+    t.lake = link <= ch.capture_lake.size() ? ch.capture_lake[link] : 0;
+  } else {
+    t.link = link;
+    t.node = node;
+  }
+  if (t.lake < 1 || t.lake > lakes.lake_volume.size()) t.lake = 0;
+  return t;
+}
+
 // The runoff of a lumped model enters the channel nodes by the shares of
 // the grid-stream entries, at its hourly rate, until the runoff waiting for
-// the channels is used up.
+// the channels is used up. The share of an entry whose node a lake holds
+// goes into that lake; a share with nowhere to go stays in the pool.
 void deliver_lumped_baseflow(model_state& ms, double dt) {
   groundwater_state& g = ms.groundwater;
   const bool sac = g.sacramento_given != 0;
   if (!(sac || g.conceptual_gw_given) || !(g.lumped_pool > 0.0) || !(dt > 0.0)) return;
   channel_state& ch = ms.channel;
+  lake_state& lakes = ms.lake;
   const double v = std::min((sac ? g.sac_chan_inflow : g.congw_qlat) * dt, g.lumped_pool);
   if (!(v > 0.0)) return;
-  g.lumped_pool -= v;
   const array2d<double>& share = sac ? ch.gst_sac_weight : ch.gst_cgw_weight;
   const double q = v / dt;
+  double delivered = 0.0, to_lakes = 0.0;
   for (int i = 1; i <= ch.gst_num_cells; ++i)
     for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
-      const int link = ch.gst_link[i][j];
-      ch.qlat(ch.gst_node[i][j], link) += q * share[i][j] / ch.link_dx[link];
+      const entry_target t = target_of(ch, lakes, ch.gst_link[i][j], ch.gst_node[i][j]);
+      const double part = v * share[i][j];
+      if (t.lake) {
+        lakes.lake_volume[t.lake] += part;
+        to_lakes += part;
+      } else if (t.link) {
+        ch.qlat(t.node, t.link) += q * share[i][j] / ch.link_dx[t.link];
+      } else {
+        continue;
+      }
+      delivered += part;
     }
-  ms.ledger.book(water_flux::groundwater_to_channels, v);
-  ms.ledger.book(water_flux::sacramento_baseflow, v);
+  g.lumped_pool -= delivered;
+  ms.ledger.book(water_flux::groundwater_to_channels, delivered);
+  ms.ledger.book(water_flux::sacramento_baseflow, delivered);
+  ms.ledger.book(water_flux::channel_lake_inflow, to_lakes);
   ms.clock.chan_flow_started = 1;
   ch.chan_has_water = 1;
 }
 
-// The stream-aquifer exchange of the nodes from the water table as it
-// stands (without saturated groundwater, the channels' loss alone).
-int exchange_with_ground(model_state& ms) {
-  const groundwater_state& g = ms.groundwater;
-  stream_aquifer_cells cells;
-  if (g.water_table_given && !g.elevgw.empty()) {
-    cells.water_table = g.elevgw.data();
-    cells.bottom = g.bottom_elev.data();
-    cells.ground = ms.grid.elevation.data();
-    if (g.gw_simulation) cells.gwbound = g.gwbound.data();
-  }
-  return chan_gw_exchange(ms.channel, cells);
+// The slowed channel step: `from` halved while it exceeds 60 s, then cut
+// to a whole number of model steps (at least one), so that the channel
+// clock stays on the model's step grid and its due test keeps firing.
+double slowed_channel_step(double from, double model_dt) {
+  double s = from;
+  while (s > 60.0) s *= 0.5;
+  if (model_dt > 0.0) s = std::max(std::floor(s / model_dt + 1e-9), 1.0) * model_dt;
+  return s;
 }
 
-// What the routing moved between the channels and the aquifer goes to the
-// cells under the nodes, in proportion to each entry's exchange: the next
-// groundwater solve takes it from (or gives it to) the water table.
-void hand_exchange_to_cells(model_state& ms, const channel_books& b) {
-  groundwater_state& g = ms.groundwater;
-  channel_state& ch = ms.channel;
-  if (!g.gw_simulation || g.cell_stream_exchange_vol.empty()) return;
-  double gain = 0.0, loss = 0.0;
-  auto weight = [&](int i, int j) { return ch.gst_qriv[i][j] * ch.gst_pct[i][j] * ch.link_dx[ch.gst_link[i][j]]; };
-  for (int i = 1; i <= ch.gst_num_cells; ++i)
-    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
-      const double w = weight(i, j);
-      if (w > 0.0) gain += w;
-      else loss -= w;
-    }
-  for (int i = 1; i <= ch.gst_num_cells; ++i)
-    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
-      const double w = weight(i, j);
-      double& v = g.cell_stream_exchange_vol[ch.gst_gnum[i][j]];
-      if (w > 0.0) v += b.aquifer_in * w / gain;
-      else if (w < 0.0) v += b.aquifer_out * w / loss;
-    }
-  ms.ledger.book(water_flux::groundwater_inputs, b.aquifer_out - b.aquifer_in);
+// Whether some channel lake stands above its lowest level.
+bool some_lake_above_min(const lake_state& lakes) {
+  if (!lakes.chan_lakes) return false;
+  const int n = std::min({lakes.num_lakes, lakes.lake_elev.size(), lakes.chan_lake.size()});
+  for (int k = 1; k <= n; ++k)
+    if (lakes.lake_elev[k] > lakes.chan_lake[k].minwse) return true;
+  return false;
 }
 
-// In a long-term run after the rain, channels holding less than 1 % of the
-// event's rain step at most every 60 s while a lake stands above its
-// lowest level or the aquifer still feeds them, and otherwise park on the
-// overland clock once the outlet has almost stopped.
+}  // namespace
+
 void slow_down_when_nearly_empty(model_state& ms) {
   channel_state& ch = ms.channel;
   clock_state& c = ms.clock;
   if (!c.long_term || ms.overland.ov_water_at_start || ms.overland.ov_flowing || c.rain_on) return;
+  c.lake_above_min = some_lake_above_min(ms.lake) ? 1 : 0;
   double volume = 0.0;
   if (ch.chan_dry_count == 0 || (!c.lake_above_min && !ch.chan_route_flag)) volume = channel_storage(ms);
   const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
   if (!(volume < 0.01 * rain || rain == 0.0)) return;
   ++ch.chan_dry_count;
   if (c.lake_above_min) {
-    c.chan_dt = ms.groundwater.gw_simulation ? c.gw_dt : 60.0;
-    while (c.chan_dt > 60.0) c.chan_dt *= 0.5;
+    c.chan_dt = slowed_channel_step(ms.groundwater.gw_simulation ? c.gw_dt : 60.0, c.dt);
     if (ms.constituent.chan_con_trans && c.dt < c.chan_dt) c.chan_dt = c.dt;
     c.chan_dt_days = c.chan_dt / seconds_per_day;
     c.chan_next_time = c.model_time + c.chan_dt_days;
   } else if (ch.chan_route_flag == 1) {
-    c.chan_dt = c.gw_dt;
-    while (c.chan_dt > 60.0) c.chan_dt *= 0.5;
+    c.chan_dt = slowed_channel_step(c.gw_dt, c.dt);
     c.chan_dt_days = c.chan_dt / seconds_per_day;
     c.chan_next_time = c.model_time + c.chan_dt_days;
   } else if (ms.overland.qout < 1e-6 && !ms.groundwater.sacramento_given && !ms.groundwater.conceptual_gw_given) {
@@ -206,8 +254,6 @@ void slow_down_when_nearly_empty(model_state& ms) {
     c.chan_next_time = c.ov_next_time;
   }
 }
-
-}  // namespace
 
 void channel_routing_step(model_state& ms) {
   channel_state& ch = ms.channel;
@@ -232,7 +278,7 @@ void channel_routing_step(model_state& ms) {
   deliver_lumped_baseflow(ms, dt);
   int exchange = stream_exchange::none;
   if (ch.stream_loss) {
-    exchange = exchange_with_ground(ms);
+    exchange = chan_gw_exchange(ms.channel, aquifer_cells(ms));
     if (exchange == stream_exchange::failed) return set_error(own_message_code);
     // A water table above the water surface feeds the channels.
     if (exchange == stream_exchange::gaining) {
@@ -264,9 +310,12 @@ void channel_routing_step(model_state& ms) {
       if (!process.error_block.stop) set_error(own_message_code);
       return;
     }
-    ch.chan_route_flag = exchange;
+    ch.chan_route_flag = ch.stream_loss ? r.exchange : exchange;
     book_routing(ms, r.books);
-    if (ch.stream_loss) hand_exchange_to_cells(ms, r.books);
+    // What the routing moved between the channels and the aquifer waits
+    // under the nodes for the next groundwater solve.
+    if (ch.stream_loss && ms.groundwater.gw_simulation && !ms.groundwater.cell_stream_exchange_vol.empty())
+      ms.ledger.book(water_flux::groundwater_inputs, r.books.aquifer_out - r.books.aquifer_in);
     const int outlet = ch.num_stream_links;
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }

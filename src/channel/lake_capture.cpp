@@ -1,5 +1,6 @@
 #include "channel/lake_capture.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -136,6 +137,42 @@ channel_status release(channel_state& ch, lake_state& lakes, channel_books& b) {
   return channel_status::ok;
 }
 
+// What the pipes and the point sources give a taken node over the call
+// goes to the lake that holds it (a sink draws from the lake, at most what
+// it holds); the routing passes over taken nodes.
+void feed_lakes_at_taken_nodes(channel_state& ch, lake_state& lakes, double dt, channel_books& b) {
+  const int rows = ch.max_nodes_per_link;
+  const bool pipes = !ch.chan_pipe_flow.empty();
+  const bool series = !ch.structures.series_flow.empty();
+  const bool points = ch.chan_point_sources_on != 0 && !ch.chan_point_flow.empty();
+  if (!pipes && !series && !points) return;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    const int t = ch.ltype[l];
+    if (lake_or_structure(t)) continue;
+    const int lake = captured_link(t) ? lakes.lake2link[l] : ch.capture_lake[l];
+    if (lake < 1 || lake > lakes.lake_volume.size()) continue;
+    for (int k = captured_link(t) ? 1 : ch.nx[l] + 1; k <= ch.og_nx1[l]; ++k) {
+      const int at = rows * l + k;
+      if (pipes) {
+        const double v = ch.chan_pipe_flow[at] * dt;
+        lakes.lake_volume[lake] += v;
+        b.lake_in += v;
+        ch.chan_pipe_flow[at] = 0.0;
+      }
+      double v = ((points ? ch.chan_point_flow[at] : 0.0) + (series ? ch.structures.series_flow[at] : 0.0)) * dt;
+      if (v < 0.0) v = -std::min(-v, std::max(lakes.lake_volume[lake], 0.0));
+      lakes.lake_volume[lake] += v;
+      if (v >= 0.0) {
+        b.point_in += v;
+        b.lake_in += v;
+      } else {
+        b.point_out -= v;
+        b.lake_out -= v;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 void size_lake_capture(channel_state& ch) {
@@ -148,7 +185,9 @@ channel_status lake_capture_and_release(channel_state& ch, lake_state& lakes, do
   if (ch.status_node.empty() || lakes.lake_mask.empty()) return channel_status::ok;
   flooded_shares(ch, lakes);
   capture(ch, lakes, dt, b);
-  return release(ch, lakes, b);
+  const channel_status st = release(ch, lakes, b);
+  if (st == channel_status::ok) feed_lakes_at_taken_nodes(ch, lakes, dt, b);
+  return st;
 }
 
 }  // namespace nivra

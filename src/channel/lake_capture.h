@@ -22,8 +22,10 @@ void size_lake_capture(channel_state& ch);
 // One pass of capture and release before a routing call of dt seconds: the
 // water moved between nodes and lakes goes into b (lake_in, lake_out); the
 // lateral inflow a taken node was given for the step goes into the lake
-// with it (and into b's lateral volumes). A released node whose depth is
-// not a number prints its line and fails.
+// with it (and into b's lateral volumes), and so, over the call, do what
+// the pipes and the point sources give the nodes the lakes hold (b's point
+// volumes; a sink draws from the lake, at most what it holds). A released
+// node whose depth is not a number prints its line and fails.
 channel_status lake_capture_and_release(channel_state& ch, lake_state& lakes, double dt, channel_books& b);
 
 }  // namespace nivra

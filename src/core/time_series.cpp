@@ -298,6 +298,9 @@ time_series* read_xy_boundary_series(guarded_file& f, int n, const std::string& 
     if (!ok) why = "does not begin with five whole numbers (year, month, day, hour, minute)";
     else if (!is_calendar_date(v[0], v[1], v[2], v[3], v[4])) why = "names no date of the calendar";
     const double t = why ? 0.0 : julian_date(v[0], v[1], v[2], v[3], v[4], 0.0);
+    // The values of a time are looked up between the dates around it: the
+    // dates rise (or repeat) down the block.
+    if (!why && k > 0 && t < made.front()->times[k - 1]) why = "gives a date before the date of the line above it";
     for (int p = 0; p < n && !why; ++p) {
       double val = 0.0;
       if (!next_token(cl, tok) || !whole_token_double(tok, val) || !std::isfinite(val)) {

@@ -92,10 +92,17 @@ bool map_radar_cells(radar_grid& radar, std::string_view first_file, const grid_
   if (radar.nivra_to_precip.size() != grid.ncells) radar.nivra_to_precip.alloc(grid.ncells);
   const double size = radar.radar_cell_size;
   return for_each_cell_centre(grid, [&](int cell, double x, double y) {
-    const int radar_row = y > radar.radar_top ? 0 : static_cast<int>((radar.radar_top - y) / size);
-    const int radar_col = x < radar.radar_left ? 0 : static_cast<int>((x - radar.radar_left) / size);
-    if (radar_row > radar.radar_rows - 1 || radar_col > radar.radar_cols - 1) {
+    // Counted from the radar grid's north-west corner: a centre north or
+    // west of it gives a negative row or column, one south or east of it a
+    // row or column beyond the last. The radar has no rain for either.
+    const int radar_row = static_cast<int>(std::floor((radar.radar_top - y) / size));
+    const int radar_col = static_cast<int>(std::floor((x - radar.radar_left) / size));
+    if (radar_row < 0 || radar_col < 0 || radar_row > radar.radar_rows - 1 || radar_col > radar.radar_cols - 1) {
       std::printf("Error!! p_I=%d, p_J=%d\n", radar_row, radar_col);
+      std::printf("The centre of cell %d (x %.2f, y %.2f) lies %s of the radar grid of %.*s, which cannot give it "
+                  "its rain.\n",
+                  cell, x, y, radar_row < 0 ? "north" : radar_col < 0 ? "west" : radar_row >= radar.radar_rows ? "south" : "east",
+                  static_cast<int>(first_file.size()), first_file.data());
       set_error(102);
       process.error_block.stop = 1;
       return false;
@@ -139,6 +146,7 @@ bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool value
 
   const double factor = values_in_mm ? 1.0 : 25.4;
   double peak = 0.0;
+  long long no_data = 0;
   double* out = radar.precip_data.data();
   std::string_view token;
   for (int i = 0; i < radar.radar_rows; ++i) {
@@ -160,7 +168,9 @@ bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool value
                     found == 0 ? "missing" : "not a finite number");
         return false;
       }
-      if (std::fabs(v - radar.radar_nodata) <= 0.01 || !(v > 0.0)) {
+      const bool missing = std::fabs(v - radar.radar_nodata) <= 0.01;
+      no_data += missing;
+      if (missing || !(v > 0.0)) {
         v = 0.0;
       } else {
         v *= factor;
@@ -174,6 +184,13 @@ bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool value
       if (v > peak) peak = v;
       *out++ = v;
     }
+  }
+  // A grid of nothing but no-data values measured nothing: its period's
+  // rain is unknown, not zero.
+  if (no_data == static_cast<long long>(radar.radar_rows) * radar.radar_cols) {
+    std::printf("Error: the radar file %.*s holds only no-data values (%g); it gives no rain for its period.\n",
+                name_width, file_name.data(), radar.radar_nodata);
+    return false;
   }
   radar.peak_read = peak;
   std::printf("Peak rainfall rate read: %lf mm/hr\n", peak);

@@ -44,18 +44,17 @@ struct radar_grid {
 bool read_radar_header(radar_grid& radar, std::string_view file_name);
 
 // Reads the header of the event's first radar file and maps every active
-// cell onto the radar cell that holds its centre (cells north or west of
-// the radar grid take its first row or column). False after the report: a
-// header that cannot be read (code 4000), a cell beyond the radar grid to
-// the south or east (code 102).
+// cell onto the radar cell that holds its centre. False after the report: a
+// header that cannot be read (code 4000), a cell centre outside the radar
+// grid, on any side (code 102).
 bool map_radar_cells(radar_grid& radar, std::string_view first_file, const grid_state& grid);
 
 // Reads one period's radar file into precip_data: the no-data value and
 // values not above 0 give 0, inches per hour become mm/h unless the values
 // are in mm, and a value above 100 mm/h is capped with a warning. False
 // after a message naming the file: a file that cannot be opened, whose size
-// differs from the event's radar grid, or a value that is missing or not a
-// finite number.
+// differs from the event's radar grid, a value that is missing or not a
+// finite number, or a grid of nothing but no-data values.
 bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool values_in_mm);
 
 // Each active cell takes the rate of its radar cell; prints the peak over

@@ -474,6 +474,10 @@ bool check_overland_boundaries(const overland_state& o, int n) {
   for (int c = 1; c <= n; ++c) {
     const int t = o.boundary_type[c];
     const double v = o.ov_bc_value[c];
+    // A type between two codes is no code at all.
+    if (!o.ov_bc_type_value.empty() && o.ov_bc_type_value[c] != static_cast<double>(t))
+      return fault(c, "gives the boundary type " + std::to_string(o.ov_bc_type_value[c]) +
+                          ", which is none of 0 to 7 and 99");
     switch (t) {
       case boundary::none: case boundary::rating_receiver: case boundary::fixed_level: break;
       case boundary::normal_depth:

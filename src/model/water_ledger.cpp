@@ -97,7 +97,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                      R(flux::evaporation) + canopy_dried + R(flux::outlet_discharge) +
                                      R(flux::overland_pumping) -
                                      R(flux::groundwater_boundary_flux) - R(flux::overland_point_sources) -
-                                     R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss),
+                                     R(flux::xy_boundary_gain) + R(flux::xy_boundary_loss) -
+                                     R(flux::lake_point_sources) + R(flux::lake_point_sinks),
                                  R(flux::precipitation) + b.initial_storage);
     b.surface_error = percent_of(
         (R(flux::precipitation) + start(store::surface) + start(store::channels) + snow_start + canopy_start +
@@ -123,9 +124,10 @@ void water_ledger::close_run(const balance_scheme& scheme) {
     double inputs = R(flux::precipitation) + R(flux::groundwater_boundary_flux) + R(flux::overland_point_sources) +
                     R(flux::groundwater_to_lakes) + R(flux::channel_point_sources) +
                     R(flux::channel_headwater_inflow) + R(flux::soil_column_adjustment) + boundary_gain +
-                    R(flux::overland_lake_shortfall);
+                    R(flux::overland_lake_shortfall) + R(flux::lake_point_sources);
     double outputs = R(flux::outlet_discharge) + R(flux::evaporation) + boundary_loss + R(flux::overland_pumping) +
-                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried + R(flux::channel_point_sinks);
+                     R(flux::lakes_to_groundwater) + R(flux::lake_evaporation) + canopy_dried +
+                     R(flux::channel_point_sinks) + R(flux::lake_point_sinks);
     if (scheme.groundwater) {
       outputs += R(flux::unsaturated_down_flux) - R(flux::groundwater_recharge) + R(flux::deep_leakage) +
                  R(flux::groundwater_pumping) + R(flux::xy_boundary_loss);
@@ -141,7 +143,8 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                               R(flux::groundwater_to_lakes) + R(flux::exfiltration) +
                               R(flux::overland_point_sources) + R(flux::channel_point_sources) +
                               R(flux::channel_headwater_inflow) + R(flux::pipes_to_channels) +
-                              R(flux::pipes_to_overland) + R(flux::overland_lake_shortfall) + boundary_gain;
+                              R(flux::pipes_to_overland) + R(flux::overland_lake_shortfall) +
+                              R(flux::lake_point_sources) + boundary_gain;
     b.surface_error = 0.0;
     if (surface_in > 0.0) {
       const double surface_initial = start(store::channels) + start(store::surface) + snow_start +
@@ -152,7 +155,7 @@ void water_ledger::close_run(const balance_scheme& scheme) {
                                     R(flux::direct_evaporation) + R(flux::outlet_discharge) +
                                     R(flux::infiltration) + boundary_loss + R(flux::lake_evaporation) +
                                     R(flux::overland_to_pipes) + canopy_dried + R(flux::channel_point_sinks) +
-                                    R(flux::overland_pumping);
+                                    R(flux::lake_point_sinks) + R(flux::overland_pumping);
       b.surface_error = percent_of(surface_initial + surface_in - (surface_losses + surface_final),
                                    surface_final + surface_in);
     }

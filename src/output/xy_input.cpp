@@ -144,7 +144,19 @@ bool read_xy_boundary_file(xy_input& xy, std::string_view file_name, const char*
     return false;
   }
   std::vector<time_series*> series;
+  const int data_line = line_no + 1;
   if (!read_point_series(f, file_name, n, header, series)) return false;
+  // Overland depths are 0 or more.
+  if (std::string_view(header) == "XY_OV_DEPTH") {
+    for (int p = 0; p < n; ++p)
+      for (int k = 0; k < series[p]->count; ++k) {
+        if (series[p]->values[k] >= 0.0) continue;
+        char what[160];
+        std::snprintf(what, sizeof what, "gives point %d (cell %d) a depth of %g m; a depth is 0 or more", p + 1,
+                      id_form ? static_cast<int>(ids[p]) : 0, series[p]->values[k]);
+        return refuse_line(file_name, data_line + k, what);
+      }
+  }
 
   const int file = remember_file(xy, file_name);
   const int old = points.count();
@@ -390,9 +402,7 @@ xy_books xy_overland_update(xy_input& xy, double* depth, double cell_size, const
   const double area = cell_size * cell_size;
   for (int p = 1; p <= xy.num_ovpts; ++p) {
     const xy_point& pt = xy.ovpts[p];
-    double d = series_value(pt.series, time);
-    if (d < 0.0) d = 0.0;
-    impose(depth[pt.cell], d, area * open_share(blocked, pt.cell), books);
+    impose(depth[pt.cell], series_value(pt.series, time), area * open_share(blocked, pt.cell), books);
   }
   if (xy.num_ov_interp_cells > 0) {
     const double* values = point_values(xy.ov_interp_pts, xy.num_ov_interp_pts, xy.ov_point_value, time);

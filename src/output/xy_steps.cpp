@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "core/errors.h"
@@ -31,15 +32,28 @@ const char* file_of(const xy_input& xy, int file) {
   return file >= 1 && file <= static_cast<int>(xy.files.size()) ? xy.files[file - 1].c_str() : "";
 }
 
-// Every cell a boundary file named lies in the grid.
+// Every cell a boundary file named lies in the grid, and no cell takes two
+// series (the second would overwrite the first at every update).
 bool cells_in_grid(const xy_input& xy, const checked_array<xy_point>& points, int count, int ncells) {
+  std::vector<int> named(static_cast<std::size_t>(ncells) + 1, 0);
   for (int p = 1; p <= count; ++p) {
     const xy_point& pt = points[p];
-    if (pt.cell >= 1 && pt.cell <= ncells) continue;
-    std::printf("Error: line %d of the XY boundary input file %s names cell %d; the grid's cells are 1 to %d.\n",
-                pt.line, file_of(xy, pt.file), pt.cell, ncells);
-    stop_with_own_message();
-    return false;
+    if (pt.cell < 1 || pt.cell > ncells) {
+      std::printf("Error: line %d of the XY boundary input file %s names cell %d; the grid's cells are 1 to %d.\n",
+                  pt.line, file_of(xy, pt.file), pt.cell, ncells);
+      stop_with_own_message();
+      return false;
+    }
+    int& first = named[static_cast<std::size_t>(pt.cell)];
+    if (first != 0) {
+      const xy_point& other = points[first];
+      std::printf("Error: line %d of the XY boundary input file %s names cell %d, which line %d of %s names "
+                  "already; a cell takes the series of one point.\n",
+                  pt.line, file_of(xy, pt.file), pt.cell, other.line, file_of(xy, other.file));
+      stop_with_own_message();
+      return false;
+    }
+    first = p;
   }
   return true;
 }

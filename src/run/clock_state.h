@@ -123,7 +123,7 @@ struct clock_state {
   int chan_q_above_cutoff = 0;       // some channel node carries more than event_min_q
   int inf_redist_active = 0;         // redistribution infiltration is running
   int chan_flow_started = 0;         // the channels carry water
-  int lake_above_min = 0;            // a channel lake starts above its minimum level
+  int lake_above_min = 0;            // some channel lake stands above its minimum level (long-term channel step)
   int superlink_active = 0;          // the pipe network is running
   int superlink_wet = 0;             // the pipe network holds water
   // The clock of every timed process: its step in seconds and in days, the

@@ -63,6 +63,10 @@ void restart_clocks(model_state& ms) {
       set_clock(ms.clock.soil_con_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.inf_last_time, ms.clock.inf_next_time);
   }
   if (ms.channel.chan_explic) {
+    // The channels step with the model again, however the nearly empty
+    // channels of the last dry spell had slowed them.
+    ms.clock.chan_dt = ms.clock.dt;
+    ms.clock.chan_dt_days = ms.clock.chan_dt / seconds_per_day;
     ms.clock.chan_last_time = ms.clock.ov_last_time;
     ms.clock.chan_next_time = ms.clock.ov_next_time;
     if (ms.constituent.chan_con_trans) {

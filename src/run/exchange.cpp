@@ -78,6 +78,9 @@ bool read_mola_maps(model_state& ms, int pass, bool limit) {
   const int n = ms.grid.ncells;
   if (c.moist_from_mola_given) {
     if (!read_map(ms, ms.project.moist_from_mola, soil.init_moisture, "soil moisture", pass, any_moisture)) return false;
+    // Green-Ampt's suction-deficit term is built again from the new water
+    // contents at the kernel's next call.
+    soil.ga_kernel.ready = false;
     for (int k = 1; limit && k <= n; ++k) {
       double& m = soil.init_moisture[k];
       const double porosity = soil.soil_porosity[k];

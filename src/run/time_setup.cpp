@@ -395,6 +395,19 @@ void init_simulation_clock(model_state& ms) {
     report_error();
     return;
   }
+  // The hourly processes (the weather, snow and soil moisture of a
+  // long-term run, the lumped models) are due only on a model step that
+  // lands on the hour.
+  const double per_hour = 3600.0 / ms.clock.base_dt;
+  const bool hourly = ms.clock.long_term || ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given;
+  if (hourly && std::fabs(per_hour - std::round(per_hour)) > 1e-6) {
+    std::printf("Error: the time step of %.3lf s (TIMESTEP) does not divide an hour, so the hourly weather, snow,\n"
+                "soil moisture and lumped models of this run would never be due.  Program terminated.\n",
+                ms.clock.base_dt);
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
   set_hourly_clocks(ms);
   set_subsurface_clocks(ms);
   set_infiltration_clock(ms);

@@ -98,7 +98,7 @@ double frozen_soil_factor(double t, double b, double psi) {
 
 void green_ampt_scheme::prepare(int cells, const double* porosity, const double* moisture, const double* suction) {
   if (ready && suction_deficit.size() == cells) return;
-  suction_deficit.alloc(cells);
+  if (suction_deficit.size() != cells) suction_deficit.alloc(cells);
   for (int c = 1; c <= cells; ++c) suction_deficit[c] = (porosity[c] - moisture[c]) * suction[c];
   ready = true;
 }

@@ -8,15 +8,16 @@
 namespace nivra {
 
 // Single-layer Green-Ampt: the suction-deficit term P = (porosity - initial
-// water content) x suction head (m) of every cell, built once in the run
-// (by the infiltration set-up, or else at the kernel's first call) and held
-// for the rest of it.
+// water content) x suction head (m) of every cell, built by the
+// infiltration set-up (or else at the kernel's first call) and held until
+// the water contents change (the maps the outside framework hands back
+// clear `ready`, and the next call builds it again).
 struct green_ampt_scheme {
   array1d<double> suction_deficit;
   bool ready = false;
 
   // Builds the term of cells 1..cells from their porosity, initial water
-  // content and suction head, once in the run.
+  // content and suction head, unless it is ready.
   void prepare(int cells, const double* porosity, const double* moisture, const double* suction);
 };
 

@@ -122,8 +122,9 @@ void fill_accounting_layer(model_state& ms) {
 }
 
 // The growth of every cell's cumulative infiltration since the last booking:
-// the volume (over the open part of a blocked cell) to the ledger, the depth
-// to the infiltrated-depth map and, over the whole cell, to the
+// the volume (over the open part of a blocked cell; a Richards column's
+// infiltration is already a depth over the whole cell) to the ledger, the
+// depth to the infiltrated-depth map and, over the whole cell, to the
 // soil-moisture accounting. Where no soil store keeps it (Green-Ampt over
 // saturated groundwater) the water goes on down to the water table.
 void book_infiltration(model_state& ms) {
@@ -141,7 +142,7 @@ void book_infiltration(model_state& ms) {
   for (int c = 1; c <= n; ++c) {
     const double dI = F[c] - before[c];
     before[c] = F[c];
-    const double open = open_share(blocked, c);
+    const double open = s.inf_richards ? 1.0 : open_share(blocked, c);
     volume += dI * open;
     depth[c] += dI;
     if (accounting) accounting[c] += dI * open;

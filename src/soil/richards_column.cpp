@@ -10,6 +10,7 @@
 
 #include "soil/richards.h"
 #include "soil/soil_state.h"
+#include "surface/blockage.h"
 
 namespace nivra {
 
@@ -66,7 +67,7 @@ bool fixed_level(const richards_domain& d, int c) {
 // One column over T hours. Returns false after the message of a column that
 // failed.
 template <int model>
-bool integrate_column(const richards_domain& d, richards_scheme& w, int c, double T, richards_result& out) {
+bool integrate_column(const richards_domain& d, richards_scheme& w, int c, double T, double open, richards_result& out) {
   soil_state& s = d.soil;
   richards_columns& rc = s.richards;
   const int n = s.numcells[c];
@@ -86,7 +87,8 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
   const double area = d.cell_area;
 
   const bool dry_weather = !d.rain || !(d.rain[c] > 0.0);
-  const double p = d.long_term && dry_weather && d.pet_rate ? d.pet_rate[c] * 3600.0 : 0.0;  // cm/h
+  // Ponded water evaporates from the open part of the cell.
+  const double p = d.long_term && dry_weather && d.pet_rate ? d.pet_rate[c] * 3600.0 * open : 0.0;  // cm/h
   const double aet = d.long_term && d.aet_rate ? d.aet_rate[c] : 0.0;                          // cm/s
   const double root = d.long_term && !s.root_depth.empty() ? s.root_depth[c] * 100.0 : 0.0;      // cm
   double cell_evap = 0.0;  // m
@@ -398,7 +400,14 @@ richards_result solve_columns(const richards_domain& d, double dt) {
   for (int c = 1; c <= d.ncells; ++c) {
     if (d.long_term && d.snow_blocked && d.snow_blocked[c] == 1) continue;
     if (d.channel_lake && d.channel_lake[c] > 0) continue;
-    if (!integrate_column<model>(d, w, c, T, out)) {
+    // The column lies under the whole cell, the ponded water over its open
+    // part: the column works on that water spread over the whole cell, so
+    // that what enters the soil is what leaves the pond.
+    const double open = open_share(d.blocked, c);
+    if (open < 1.0) d.ov_depth[c] *= open;
+    const bool ok = integrate_column<model>(d, w, c, T, open, out);
+    if (open < 1.0) d.ov_depth[c] /= open;
+    if (!ok) {
       out.status = richards_status::failed;
       return out;
     }

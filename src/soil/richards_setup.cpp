@@ -18,6 +18,7 @@
 #include "run/clock_state.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
+#include "surface/blockage.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -190,6 +191,7 @@ richards_domain richards_kernel_domain(model_state& ms) {
   if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty()) d.channel_lake = ms.lake.lake_mask.data();
   if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) d.boundary_type = ms.overland.boundary_type.data();
   if (!ms.groundwater.yes_exfil.empty()) d.exfiltrating = ms.groundwater.yes_exfil.data();
+  d.blocked = blocked_cells(ms.overland);
   d.retention = s.richards_c_option;
   d.k_mean = s.richards_k_option;
   d.weight = s.richards_weight;

@@ -174,11 +174,15 @@ soil_moisture_books account(const soil_moisture_domain& d, Soil&& soil_of, Drain
     s.sm_water[c] = top + bottom;
     s.sm_infil_in[c] = 0.0;
 
-    // Drainage below the column, and the evapotranspiration the water
-    // drained so far gives back (never more than it holds).
+    // Drainage below the column, and the evapotranspiration taken from
+    // below it: a cell the water table feeds takes it from the aquifer (the
+    // drainage handed to the groundwater falls, below zero when the roots
+    // take more than drained); any other cell only from the water drained
+    // so far.
     double pool = s.unsat_down_flux.empty() ? 0.0 : s.unsat_down_flux[c];
     pool += q.qb;
-    const double from_below = std::min(e.from_groundwater, std::max(pool, 0.0));
+    const bool from_aquifer = groundwater_fed && d.exfiltrating && !s.unsat_down_flux.empty();
+    const double from_below = from_aquifer ? e.from_groundwater : std::min(e.from_groundwater, std::max(pool, 0.0));
     pool -= from_below;
     if (!s.unsat_down_flux.empty()) s.unsat_down_flux[c] = pool;
     if (!s.recharge_depth.empty()) s.recharge_depth[c] += q.qb - from_below;

@@ -14,7 +14,8 @@
 //
 // Per cell and pass: water before + infiltration = water after + soil
 // evapotranspiration + drainage. The drainage gathers in unsat_down_flux
-// and recharge_depth (cm) for the groundwater.
+// and recharge_depth (cm) for the groundwater; the evapotranspiration of a
+// cell the water table feeds is taken from them, the aquifer's loss.
 #pragma once
 
 #include "soil/soil_state.h"
@@ -38,7 +39,10 @@ struct soil_moisture_domain {
   const double* blocked = nullptr;     // blocked fraction: ponded water evaporates from the open part
   const int* channel_lake = nullptr;   // lake cells are left alone
   const int* overland_lake = nullptr;
-  int* exfiltrating = nullptr;         // 1 where the water table feeds the cell (set for a cell without soil)
+  // 1 where the water table feeds the cell (set for a cell without soil);
+  // with a water table, such a cell's evapotranspiration comes from the
+  // aquifer. Null without a water table.
+  int* exfiltrating = nullptr;
 };
 
 // Volumes a pass moved, m3.

@@ -212,6 +212,16 @@ bool init_channel_lakes(lake_state& lakes, const grid_state& grid, const char* f
         report_error();
         return false;
       }
+      // A cell listed twice would count its water twice.
+      const auto seen = std::find(k.search_cell.begin(), k.search_cell.end(), cell);
+      if (seen != k.search_cell.end()) {
+        std::fprintf(stderr, "Error: the lake of link %d in the channel input file %s lists the cell at row %d, "
+                             "column %d twice (entries %d and %d of its NUMPTS list).\n",
+                     k.link, file, r, c, static_cast<int>(seen - k.search_cell.begin()) + 1, static_cast<int>(p) + 1);
+        set_error(own_message_code);
+        report_error();
+        return false;
+      }
       k.search_cell.push_back(cell);
     }
     std::vector<std::size_t> order(k.search_cell.size());

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "channel/channel_fixture.h"
 #include "channel/channel_input.h"
@@ -18,6 +19,7 @@
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_storage.h"
+#include "channel/stream_aquifer.h"
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
 #include "surface/lake_state.h"
@@ -203,6 +205,85 @@ TEST_F(ChannelRouting, ASubStepThatWouldEmptyANodeBelowZeroIsHalved) {
   EXPECT_NE(::testing::internal::GetCapturedStdout().find(
                 "The channel routing time step is getting really small\nless than 1/1000 of a second\n"),
             std::string::npos);
+}
+
+// A channel losing through its bed (no water table: the loss of Darcy's law
+// at the node's own depth) loses less as it empties. The exchange follows
+// the water from sub-step to sub-step: one call of 120 s, which the Courant
+// limit cuts into sub-steps, loses what the same span taken as calls of
+// 10 s loses, and the cells under the nodes receive exactly what the nodes
+// lost.
+TEST_F(ChannelRouting, TheStreamLossFollowsTheWaterFromSubStepToSubStep) {
+  const int nodes = 10;
+  auto start = [&] {
+    net = testing::read_network(straight_link(nodes, 50.0, 0.001, 5.0, 2.0, 0.035), lakes);
+    ASSERT_TRUE(net);
+    channel_state& ch = *net;
+    ch.stream_loss = 1;
+    ch.max_courant_number = 0.5;
+    ch.first_order_chan_q = 10.0;
+    ch.Krb.alloc(ch.max_nodes_per_link, ch.link_array_size);
+    ch.Mrb.alloc(ch.max_nodes_per_link, ch.link_array_size);
+    // Node k over cell k, wholly.
+    ch.gst_num_cells = nodes;
+    ch.gst_max_cells = 1;
+    ch.gst_ncellsingrid.alloc(nodes);
+    for (auto* a : {&ch.gst_link, &ch.gst_node, &ch.gst_gnum}) a->alloc(nodes, 1);
+    ch.gst_pct.alloc(nodes, 1);
+    for (int k = 1; k <= nodes; ++k) {
+      ch.gst_ncellsingrid[k] = 1;
+      ch.gst_link[k][1] = 1;
+      ch.gst_node[k][1] = k;
+      ch.gst_gnum[k][1] = k;
+      ch.gst_pct[k][1] = 1.0;
+    }
+    size_channel_state(ch);
+    ASSERT_TRUE(init_grid_stream(ch, true));
+    for (int k = 1; k <= ch.nx[1]; ++k) {
+      ch.Krb(k, 1) = 7.2;  // m/h
+      ch.Mrb(k, 1) = 0.5;
+    }
+    fill(1.4253);
+    for (int k = 1; k <= nodes; ++k) net->qp(k, 1) = 10.0;
+  };
+  auto run = [&](int calls, double dt, double& lost, std::vector<double>& cells) {
+    start();
+    cells.assign(nodes + 1, 0.0);
+    channel_domain d = domain();
+    d.cell_exchange = cells.data();
+    lost = 0.0;
+    int sub_steps = 0;
+    for (int c = 1; c <= calls; ++c) {
+      const double before = volume();
+      const channel_result r = ex_flow_route(d, dt);
+      ASSERT_EQ(r.status, channel_status::ok);
+      const channel_books& b = r.books;
+      EXPECT_NEAR(volume() - before, b.headwater - b.outlet - b.aquifer_out + b.clipped, 1e-9 * before);
+      EXPECT_EQ(b.aquifer_in, 0.0);
+      EXPECT_EQ(r.exchange, stream_exchange::losing);
+      lost += b.aquifer_out;
+      sub_steps += b.sub_steps;
+    }
+    if (calls == 1) {
+      EXPECT_GT(sub_steps, 4);
+    }
+  };
+  double one = 0.0, many = 0.0;
+  std::vector<double> cells_one, cells_many;
+  run(1, 120.0, one, cells_one);
+  run(12, 10.0, many, cells_many);
+  EXPECT_NEAR(one, many, 0.01 * many);
+  double handed = 0.0;
+  for (double v : cells_one) handed += v;
+  EXPECT_NEAR(handed, -one, 1e-9 * one);
+  // The loss at the start, held for the whole call, would take more.
+  start();
+  ASSERT_EQ(chan_gw_exchange(*net, stream_aquifer_cells{}), stream_exchange::losing);
+  double first_rate = 0.0;
+  for (int k = 1; k <= nodes; ++k) first_rate -= net->qriv(k, 1) * 50.0;
+  EXPECT_GT(first_rate * 120.0, 1.05 * many);
+  std::printf("stream loss over 120 s: %.3f m3 in one call, %.3f m3 in 12 calls, %.3f m3 at the starting rate\n", one,
+              many, first_rate * 120.0);
 }
 
 }  // namespace

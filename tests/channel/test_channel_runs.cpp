@@ -12,16 +12,19 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
 #include "core/dates.h"
 #include "core/process.h"
+#include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -192,6 +195,68 @@ TEST_F(ChannelRuns, FaultsOfThePointSourceFileStopTheSetUp) {
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("Error: the CHAN_POINT_INPUT card feeds the channels of "
                                                           "explicit channel routing (CHAN_EXPLIC)"),
             std::string::npos);
+}
+
+// The nearly empty channels of a long-term run after the rain slow down
+// while the aquifer feeds them (the groundwater step halved to at most a
+// minute) or a channel lake stands above its lowest level (a minute): the
+// slowed step is cut to a whole number of model steps, so that the channel
+// clock is due again at a model step within a minute.
+TEST(ChannelClock, TheSlowedChannelStepStaysOnTheModelsStepGrid) {
+  const struct {
+    double dt, gw_dt;
+    bool gaining, lake;
+    double expected;  // s
+  } cases[] = {
+      {30.0, 600.0, true, false, 30.0},    // 37.5 s: one step
+      {10.0, 600.0, true, false, 30.0},    // 37.5 s: three steps
+      {25.0, 600.0, false, true, 50.0},    // a lake above its lowest level: 60 s, two steps
+      {120.0, 600.0, true, false, 120.0},  // a model step beyond a minute: one step
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.dt);
+    reset_process_state();
+    auto ms = make_model_state();
+    clock_state& c = ms->clock;
+    c.long_term = 1;
+    c.dt = k.dt;
+    c.dt_days = k.dt / 86400.0;
+    c.gw_dt = k.gw_dt;
+    c.time_tol = 1.1574074074074074e-07;
+    const double start = julian_date(2024, 6, 20, 6, 0, 0.0);
+    c.model_time = start;
+    ms->channel.chan_route_flag = k.gaining ? 1 : 0;
+    ms->groundwater.gw_simulation = k.gaining ? 1 : 0;
+    lake_state& lakes = ms->lake;
+    if (k.lake) {
+      lakes.chan_lakes = 1;
+      lakes.num_lakes = 1;
+      lakes.lake_elev.alloc(1);
+      lakes.chan_lake.alloc(1);
+      lakes.chan_lake[1].minwse = 100.0;
+      lakes.lake_elev[1] = 100.5;
+    }
+    ms->ledger.book(water_flux::rainfall_to_overland, 1000.0);
+    slow_down_when_nearly_empty(*ms);
+    EXPECT_EQ(c.lake_above_min, k.lake ? 1 : 0);
+    EXPECT_DOUBLE_EQ(c.chan_dt, k.expected);
+    // The first model step at which the channel clock is due.
+    int due = 0;
+    for (int step = 1; step <= 20 && !due; ++step)
+      if (std::fabs(c.chan_next_time - (start + step * c.dt_days)) < c.time_tol) due = step;
+    EXPECT_EQ(due * k.dt, k.expected);
+  }
+  // A lake down to its lowest level no longer holds the channels' clock.
+  auto ms = make_model_state();
+  ms->clock.long_term = 1;
+  ms->clock.lake_above_min = 1;
+  ms->lake.chan_lakes = 1;
+  ms->lake.num_lakes = 1;
+  ms->lake.lake_elev.alloc(1);
+  ms->lake.chan_lake.alloc(1);
+  ms->lake.lake_elev[1] = ms->lake.chan_lake[1].minwse = 100.0;
+  slow_down_when_nearly_empty(*ms);
+  EXPECT_EQ(ms->clock.lake_above_min, 0);
 }
 
 }  // namespace

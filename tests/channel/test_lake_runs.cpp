@@ -107,6 +107,69 @@ TEST_F(LakeRuns, AChannelLakeEvaporatesInALongTermRunAndKeepsItsBooks) {
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);
 }
 
+// A POINTSOURCE series on the lake link feeds the lake (0.5 m3/s for the
+// four hours of the run), a negative one draws from it; the event and run
+// books name it, and the lake's and the run's balances close.
+TEST_F(LakeRuns, APointSourceOnALakeLinkFeedsTheLake) {
+  const struct {
+    double flow;     // m3/s
+    double outflow;  // what the weir passed, relative to the run without the series
+  } cases[] = {{0.5, 1.0}, {-0.05, -1.0}};
+  double weir_without = 0.0;
+  {
+    testing::copy_example("vlake");
+    const testing::storm_run r = testing::run_storm("vlake.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    weir_without = r.ms->ledger.run_total(flux::channel_lake_outflow);  // over the weir
+  }
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.flow);
+    reset_process_state();
+    testing::copy_example("vlake");
+    std::string cif = testing::read_file("vlake.cif");
+    cif.insert(cif.find("\nLINK 3\n"), "\nPOINTSOURCE feed\n");
+    testing::write_file("vlake.cif", cif);
+    testing::write_file("vlake.ts", "NIVRA_TS\nfeed\nRELATIVE\n0 0 0 0 0 " + std::to_string(k.flow) +
+                               "\n0 0 0 5 0 " + std::to_string(k.flow) + "\nEND_TS\n");
+    set_card("vlake.prj", "TIME_SERIES_FILE", "TIME_SERIES_FILE vlake.ts");
+    const testing::storm_run r = testing::run_storm("vlake.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const water_ledger& l = r.ms->ledger;
+    const double fed = l.run_total(flux::lake_point_sources) - l.run_total(flux::lake_point_sinks);
+    EXPECT_NEAR(fed, k.flow * 4.0 * 3600.0, std::fabs(k.flow) * 10.0);  // within a 10 s step
+    EXPECT_NEAR(l.event_total(flux::lake_point_sources) - l.event_total(flux::lake_point_sinks), fed, 1e-9);
+    const double start = l.storage(store::channel_lakes, moment::run_start);
+    EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-9 * (start + l.run_total(flux::channel_lake_inflow)));
+    EXPECT_NEAR(l.run().overall_error, 0.0, 1e-7);
+    EXPECT_NEAR(l.run().surface_error, 0.0, 1e-7);
+    EXPECT_NEAR(l.event().error, 0.0, 1e-9);
+    // The fed lake passes more over its weir, the drawn one less.
+    const double weir = l.run_total(flux::channel_lake_outflow) - l.run_total(flux::lake_point_sinks);
+    EXPECT_GT(k.outflow * (weir - weir_without), 0.0);
+  }
+}
+
+// A POINTSOURCE series at the node the lake takes (node 12 of link 1, 0.2
+// m3/s for the four hours): while the lake holds the node its water goes
+// into the lake, so the whole series is delivered and the books close.
+TEST_F(LakeRuns, APointSourceAtANodeTheLakeTakesFeedsTheLake) {
+  testing::copy_example("vlake");
+  std::string cif = testing::read_file("vlake.cif");
+  cif.insert(cif.find("\nLINK 2\n"), "\nNODE 12\nPOINTSOURCE feed\n");
+  testing::write_file("vlake.cif", cif);
+  testing::write_file("vlake.ts", "NIVRA_TS\nfeed\nRELATIVE\n0 0 0 0 0 0.2\n0 0 0 5 0 0.2\nEND_TS\n");
+  set_card("vlake.prj", "TIME_SERIES_FILE", "TIME_SERIES_FILE vlake.ts");
+  const testing::storm_run r = testing::run_storm("vlake.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_NE(r.console.find("node taken: [1][12]"), std::string::npos);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_NEAR(l.run_total(flux::channel_point_sources), 0.2 * 4.0 * 3600.0, 0.2 * 10.0);
+  const double start = l.storage(store::channel_lakes, moment::run_start);
+  EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-9 * (start + l.run_total(flux::channel_lake_inflow)));
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-7);
+  EXPECT_NEAR(l.run().surface_error, 0.0, 1e-7);
+}
+
 TEST_F(LakeRuns, AnOverlandLakeAboveLowerGroundDrainsOnlyTheWaterItHolds) {
   testing::copy_example("plane_lake");
   const testing::storm_run r = testing::run_storm("plane_lake.prj");

@@ -241,6 +241,36 @@ TEST_F(GroundwaterRun, TheUnsaturatedZoneBelowTheLayerHoldsItsShareOfThePorosity
   EXPECT_LT(final_gw[1], final_gw[0] - 100.0);
 }
 
+// Through the week of the long-term run the channel clock never falls
+// behind the model's (it would never be due again): the channels step at
+// least every minute, each storm's rain finds them stepping with the
+// model, and the outlet volume and the stream-aquifer exchange go on
+// through the dry spells. (How the slowed step keeps to the model's step
+// grid: ChannelClock in tests/channel.)
+TEST_F(GroundwaterRun, TheChannelClockKeepsSteppingThroughTheDrySpells) {
+  copy_example("groundwater");
+  int behind = 0, slowed_in_rain = 0;
+  double longest = 0.0, last_outlet = 0.0, dry_outlet = 0.0;
+  const testing::storm_run r = testing::run_storm("groundwater.prj", {}, 100000, [&](const model_state& ms) {
+    const clock_state& c = ms.clock;
+    if (c.chan_next_time < c.model_time - c.time_tol) ++behind;
+    longest = std::max(longest, (c.model_time - c.chan_last_time) * 86400.0);
+    if (c.rain_on && c.chan_dt != c.dt) ++slowed_in_rain;
+    const double outlet = ms.ledger.run_total(water_flux::outlet_discharge);
+    if (!c.rain_on && !c.event_active) dry_outlet += outlet - last_outlet;
+    last_outlet = outlet;
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_EQ(behind, 0);
+  EXPECT_EQ(slowed_in_rain, 0);
+  EXPECT_LE(longest, 60.0 + 1e-3);
+  EXPECT_GT(dry_outlet, 0.0);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_GT(l.run_total(water_flux::groundwater_to_channels), 4000.0);
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-6);
+  EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-6);
+}
+
 TEST_F(GroundwaterRun, SweepsThatDoNotConvergeStopTheRunNamingTheStep) {
   copy_example("groundwater");
   testing::set_card("storm.prj", "GW_LSOR_CON", "GW_LSOR_CON 1e-300");

@@ -1,9 +1,8 @@
 // Radar grids against the model grid: the radar cell that holds each cell
 // centre (a centre on a radar cell's southern edge belongs to the radar row
-// below it, centres north or west of the radar grid to its first row or
-// column, centres beyond it to the south or east stop the run), the values
-// of a period file (no-data, values not above zero, inches per hour, the
-// cap of 100 mm/h), and period files that cannot serve.
+// below it; centres outside the radar grid, on any side, stop the run),
+// the values of a period file (no-data, values not above zero, inches per
+// hour, the cap of 100 mm/h), and period files that cannot serve.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -61,10 +60,6 @@ TEST_F(Radar, EachCellTakesTheRadarCellThatHoldsItsCentre) {
   const row table[] = {
       // Top at 200, left at 100: columns 0 0 1 1, rows 0 0 1.
       {"aligned", 100, 160, 2, 3, {0, 1, 1, 0, 0, 1, 1, 3, 3, 4, 4}},
-      // Top at 190, left at 110: the first two rows and the first column
-      // lie north and west of the radar grid and take its first row and
-      // column; the last column takes radar column 1.
-      {"north and west of the radar", 110, 150, 2, 2, {0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1}},
       // Top at 215: centre 195 lies exactly on the southern edge of radar
       // row 0 and belongs to row 1; 175 lies on the edge of row 1.
       {"on the edges", 100, 155, 3, 3, {3, 4, 4, 3, 3, 4, 4, 6, 6, 7, 7}},
@@ -77,12 +72,27 @@ TEST_F(Radar, EachCellTakesTheRadarCellThatHoldsItsCentre) {
   }
 
   // A radar grid that ends north of the last row or west of the last
-  // column cannot give those cells their rain.
-  for (double yll : {180.0, 160.0}) {
+  // column, or begins south of the first row or east of the first column,
+  // cannot give those cells their rain.
+  const struct {
+    double xll, yll;
+    int rows, cols;
+    const char* message;
+  } outside[] = {
+      {100, 180, 1, 2, "Error!! p_I=1, p_J=0\nThe centre of cell 8 (x 105.00, y 175.00) lies south of the radar grid"},
+      {100, 160, 2, 1, "Error!! p_I=0, p_J=1\nThe centre of cell 2 (x 125.00, y 195.00) lies east of the radar grid"},
+      // Top at 190: the first row's centres (195) lie north of it.
+      {100, 150, 2, 2, "Error!! p_I=-1, p_J=0\nThe centre of cell 1 (x 115.00, y 195.00) lies north of the radar grid "
+                       "of r0.asc, which cannot give it its rain.\n"},
+      // Left at 110: the first column's centres (105) lie west of it.
+      {110, 160, 2, 2, "Error!! p_I=0, p_J=-1\nThe centre of cell 4 (x 105.00, y 185.00) lies west of the radar grid"},
+  };
+  for (const auto& o : outside) {
+    SCOPED_TRACE(o.message);
     reset_process_state();
-    radar_file("r0.asc", 1, yll == 180.0 ? 2 : 1, 100, yll, "");
+    radar_file("r0.asc", o.rows, o.cols, o.xll, o.yll, "");
     EXPECT_FALSE(map(*grid));
-    EXPECT_NE(console.find("Error!! p_I="), std::string::npos);
+    EXPECT_NE(console.find(o.message), std::string::npos) << console;
     EXPECT_EQ(process.error_block.code, 102);
     EXPECT_EQ(process.error_block.stop, 1);
   }
@@ -137,6 +147,7 @@ TEST_F(Radar, APeriodFileThatCannotServeIsNamed) {
   radar_file("word.asc", 2, 3, 100, 160, "1 1 1\n1 x 1\n");
   radar_file("inf.asc", 2, 3, 100, 160, "1 1 1\n1 1 inf\n");
   write_file("head.asc", "ncols 3\nnrows 2\n");
+  radar_file("gap.asc", 2, 3, 100, 160, "-9999 -9999 -9999\n-9999 -9999 -9999\n");
   const row table[] = {
       {"missing.asc",
        "Error: the radar file missing.asc of this rain period cannot be opened; without it the cells would keep "
@@ -148,6 +159,9 @@ TEST_F(Radar, APeriodFileThatCannotServeIsNamed) {
       {"word.asc", "The value of row 2, column 2 (counted from 1, rows from the top) is not a finite number.\n"},
       {"inf.asc", "The value of row 2, column 3 (counted from 1, rows from the top) is not a finite number.\n"},
       {"head.asc", "Error: the radar file head.asc ends in its header, at line 3; the header takes six lines.\n"},
+      // Nothing measured: the period's rain is unknown, not zero.
+      {"gap.asc", "Error: the radar file gap.asc holds only no-data values (-9999); it gives no rain for its "
+                  "period.\n"},
   };
   for (const row& r : table) {
     EXPECT_FALSE(read(r.name, true)) << r.name;

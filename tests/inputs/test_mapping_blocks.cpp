@@ -680,7 +680,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
   write_file("k.map", testing::map_text(3, 4, "36 36 36 36\n36 36 36 36\n36 36 36 36\n"));
   const std::string tables =
       head + cmt_block("WETLAND_PROPERTIES lu", {cmt_row("1", "Marsh", "1 1 1 1 1 1 1"), cmt_row("2", "Fen", "1 1 1 1 1 1 1")}) +
-      cmt_block("OVERLAND_BOUNDARY lu", {cmt_row("1", "Open", "0 0"), cmt_row("2", "Edge", "1.7 0.01")}) +
+      cmt_block("OVERLAND_BOUNDARY lu", {cmt_row("1", "Open", "0 0"), cmt_row("2", "Edge", "1 0.01")}) +
       cmt_block("GROUNDWATER_BOUNDARY lu", {cmt_row("1", "Inside", "0"), cmt_row("2", "Head", "2")}) +
       cmt_block("GROUNDWATER lu", {cmt_row("1", "Sand", "360 0.3"), cmt_row("2", "Silt", "3.6 0.2")}) +
       cmt_block("AREA_REDUCTION lu", {cmt_row("1", "a", "0.25"), cmt_row("2", "b", "0")}) +
@@ -697,7 +697,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
       {nullptr, [](model_state& ms) { ms.overland.ov_boundary = 1; }, init_overland_boundary,
        [](const model_state& ms) {
          EXPECT_EQ(ms.overland.boundary_type[1], 0);
-         EXPECT_EQ(ms.overland.boundary_type[5], 1);  // 1.7 cut to its whole part
+         EXPECT_EQ(ms.overland.boundary_type[5], 1);
          EXPECT_EQ(ms.overland.ov_bc_value[5], 0.01);
        }},
       {nullptr,  // saturated groundwater runs
@@ -750,6 +750,23 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
     else
       EXPECT_FALSE(run_stopped()) << out;
     l.expect(*ms);
+  }
+  // A boundary type between two codes is none of them.
+  {
+    reset_process_state();
+    std::string fractional = tables;
+    fractional.replace(fractional.find("1 0.01"), 6, "1.7 0.01");
+    auto ms = table_record(fractional);
+    write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");
+    check_tables(*ms);
+    ms->overland.ov_boundary = 1;
+    CaptureStdout();
+    init_overland_boundary(*ms);
+    const std::string out = GetCapturedStdout();
+    EXPECT_TRUE(run_stopped());
+    EXPECT_TRUE(has(out, "Error: overland boundary cell 5 of the OVERLAND_BOUNDARY table gives the boundary type "
+                         "1.700000, which is none of 0 to 7 and 99\n"))
+        << out;
   }
 
   // Parameters with no source at all.

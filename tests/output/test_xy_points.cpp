@@ -34,10 +34,12 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 const double t0 = julian_date(2001, 3, 4, 5, 0, 0.0);
 const double hour = 1.0 / 24.0;
 
-// A boundary file of two points with dated values at 05:00 and 06:00.
-std::string boundary_file(const std::string& header, const std::string& point_lines) {
+// A boundary file of two points with dated values at 05:00 and 06:00; the
+// second point's last value is `last` (an overland depth is 0 or more).
+std::string boundary_file(const std::string& header, const std::string& point_lines,
+                          const std::string& last = "-0.100") {
   return header + "\n2\n" + point_lines + "2001 03 04 05 00\t     0.100     0.200\n" +
-         "2001 03 04 06 00\t     0.300    -0.100\nEND_TS\n";
+         "2001 03 04 06 00\t     0.300    " + last + "\nEND_TS\n";
 }
 
 class XyPoints : public process_test {
@@ -62,13 +64,13 @@ class XyPoints : public process_test {
 
 TEST_F(XyPoints, TheFiveReaders) {
   // Overland depths by cell.
-  read_card(1, boundary_file("XY_OV_DEPTH", "DATE       TIME \t         3         5\n"));
+  read_card(1, boundary_file("XY_OV_DEPTH", "DATE       TIME \t         3         5\n", "0.000"));
   ASSERT_EQ(xy.num_ovpts, 2);
   EXPECT_EQ(xy.ovpts[1].cell, 3);
   EXPECT_EQ(xy.ovpts[2].cell, 5);
   // Halfway between the two times (Julian days carry some 1e-10 days of rounding).
   EXPECT_NEAR(ts_value_at(t0 + 0.5 * hour, xy.ovpts[1].series), 0.2, 1e-7);
-  EXPECT_NEAR(ts_value_at(t0 + 0.5 * hour, xy.ovpts[2].series), 0.05, 1e-7);
+  EXPECT_NEAR(ts_value_at(t0 + 0.5 * hour, xy.ovpts[2].series), 0.1, 1e-7);
   EXPECT_EQ(xy.ovpts[2].line, 3);
   EXPECT_EQ(xy.files.at(xy.ovpts[2].file - 1), "xy.txt");
 
@@ -132,6 +134,16 @@ TEST_F(XyPoints, FaultsOfTheFilesStopTheRun) {
       {5, "XY_GW_HEAD_INTERP\n2\nX 1 2\nY 1\n", "Error: line 4 of the XY boundary input file xy.txt does not hold a label and the y"},
       {1, "XY_OV_DEPTH\n1\nDATE TIME 3\n2001 2 30 0 0 1.0\n", "names no date of the calendar"},
       {1, "XY_OV_DEPTH\n1\nDATE TIME 3\nEND_TS\n", "Error: the XY boundary input file xy.txt holds no dated values.\n"},
+      // A depth below 0 (which the update would have made 0), dates that go
+      // back (the lookup assumes rising times).
+      {1, "XY_OV_DEPTH\n2\nDATE TIME 3 4\n2001 3 4 5 0 0.1 0.2\n2001 3 4 6 0 0.1 -0.2\nEND_TS\n",
+       "Error: line 5 of the XY boundary input file xy.txt gives point 2 (cell 4) a depth of -0.2 m; a depth is 0 or "
+       "more.\n"},
+      {2, "XY_GW_HEAD\n1\nDATE TIME 3\n2001 3 4 6 0 10.0\n2001 3 4 5 0 11.0\nEND_TS\n",
+       "Error: data line 2 of the XY boundary block of XY_GW_HEAD in file xy.txt gives a date before the date of the "
+       "line above it:\n2001 3 4 5 0 11.0\n"},
+      {3, "XY_STREAM_HYDROGRAPHS\n1\nX 1\nY 2\n2001 3 4 6 0 1.0\n2001 3 4 5 0 1.0\nEND_TS\n",
+       "gives a date before the date of the line above it"},
       {3, "XY_OV_DEPTH\n1\n", "File header does not match XY_STREAM_HYDROGRAPHS.\n"},
       {4, "NIVRA_TS\n", "Error: incorrectly formatted header for stream xy time series boundary input file.\n"},
       {4, "NIVRA_XY_ST_BDY_TS\nNIVRA_TS\nXY 1 2\nTIMESERIES nowhere\nEND_TS\n",
@@ -213,11 +225,11 @@ TEST_F(XyPoints, InverseDistanceEntriesByHand) {
 // and book the change; an unchanged step books nothing. The groundwater
 // points do the same with the cell's storage.
 TEST_F(XyPoints, UpdatesFromTheSeriesBookWhatTheyChange) {
-  read_card(1, boundary_file("XY_OV_DEPTH", "DATE TIME 1 2\n"));
+  read_card(1, boundary_file("XY_OV_DEPTH", "DATE TIME 1 2\n", "0.000"));
   double depth[] = {0, 0.05, 0.3};
   const double blocked[] = {0, 0.0, 0.5};
-  // 06:00: cell 1 rises from 0.05 to 0.3, cell 2 falls from 0.3 to 0 (a
-  // value of -0.1), over half its area.
+  // 06:00: cell 1 rises from 0.05 to 0.3, cell 2 falls from 0.3 to 0, over
+  // half its area.
   xy_books b = xy_overland_update(xy, depth, 10.0, blocked, t0 + hour);
   EXPECT_EQ(depth[1], 0.3);
   EXPECT_EQ(depth[2], 0.0);
@@ -470,6 +482,15 @@ TEST_F(XyPoints, CellsAndNodesOfTheFilesAreCheckedAgainstTheGridAndTheNetwork) {
   EXPECT_FALSE(run.ended);
   EXPECT_TRUE(has(run.console, "Error: line 3 of the XY boundary input file bdy.ovd names cell 47; the grid's cells "
                                "are 1 to 46.\n"))
+      << run.console;
+
+  // Two series on one cell would overwrite each other at every update.
+  reset_process_state();
+  write_file("bdy.ovd", "XY_OV_DEPTH\n3\nDATE TIME 10 12 10\n2024 06 15 12 00 0.0 0.0 0.1\nEND_TS\n");
+  run = run_storm("plane.prj");
+  EXPECT_FALSE(run.ended);
+  EXPECT_TRUE(has(run.console, "Error: line 3 of the XY boundary input file bdy.ovd names cell 10, which line 3 of "
+                               "bdy.ovd names already; a cell takes the series of one point.\n"))
       << run.console;
 
   reset_process_state();

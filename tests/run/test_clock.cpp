@@ -312,5 +312,42 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
   }
 }
 
+// A dry spell may have slowed the channels of a long-term run to a few
+// model steps; the next event starts them at the model's step again.
+TEST_F(Clock, AnEventStartsTheChannelsAtTheModelsStep) {
+  testing::copy_example("longterm_lumped");
+  auto ms = make_model_state();
+  CaptureStdout();
+  const bool ready = set_up_run(*ms, "sacramento.prj", nullptr);
+  const std::string out = GetCapturedStdout();
+  ASSERT_TRUE(ready) << out;
+  clock_state& c = ms->clock;
+  c.chan_dt = 3.0 * c.dt;
+  c.chan_dt_days = c.chan_dt / 86400.0;
+  c.model_time = c.event_first_date_jd;
+  CaptureStdout();
+  init_event_state(*ms);
+  GetCapturedStdout();
+  EXPECT_EQ(c.chan_dt, c.dt);
+  EXPECT_DOUBLE_EQ(c.chan_dt_days, c.dt / 86400.0);
+  EXPECT_EQ(c.chan_next_time, c.ov_next_time);
+}
+
+// The hourly clocks of a long-term run are due on the model steps that land
+// on the hour: a step that does not divide the hour would leave the
+// weather, and with it the run, standing still. Such a step stops the run
+// before its loop; one that divides it runs.
+TEST_F(Clock, ALongTermStepThatDoesNotDivideTheHourStopsTheRun) {
+  const std::string console =
+      testing::run_example_with_card("longterm_accounting", "accounting", "TIMESTEP", "TIMESTEP 35.0");
+  EXPECT_NE(process.error_block.stop, 0);
+  EXPECT_NE(console.find("Error: the time step of 35.000 s (TIMESTEP) does not divide an hour, so the hourly "
+                         "weather, snow,\nsoil moisture and lumped models of this run would never be due."),
+            std::string::npos)
+      << console;
+  testing::run_example_with_card("longterm_accounting", "accounting", "TIMESTEP", "TIMESTEP 40.0");
+  EXPECT_EQ(process.error_block.stop, 0);
+}
+
 }  // namespace
 }  // namespace nivra

@@ -4,6 +4,7 @@
 // jump to the next event, and the faults that stop a framework run.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "core/dates.h"
@@ -11,6 +12,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "model/water_ledger.h"
 #include "run/clock_state.h"
 #include "run/driver.h"
 #include "run/exchange.h"
@@ -184,6 +186,36 @@ TEST_F(Exchange, MapsReadAtTheStartOfTheRun) {
   CaptureStdout();
   EXPECT_FALSE(set_up_run(*again, "plane_infil.prj", nullptr));
   EXPECT_TRUE(has(GetCapturedStdout(), "1 Can't open Ksat exchange file exchange/ksat_in.asc for reading\n"));
+}
+
+// The water contents MOLA hands back are the ones Green-Ampt infiltrates
+// into: a framework run given 0.44 takes in what the same storm does with
+// 0.44 in the project's own moisture map, and less than when given 0.15.
+TEST_F(Exchange, GreenAmptInfiltratesIntoTheMoistureMolaGivesBack) {
+  const double moisture[] = {0.15, 0.44};
+  double framework[2] = {}, own[2] = {};
+  for (int k = 0; k < 2; ++k) {
+    reset_process_state();
+    framework_project("MOLA_FIRST\n");
+    write_file("exchange/moist_in.asc", plane_map(moisture[k], moisture[k]));
+    write_file("exchange/rough_in.asc", plane_map(0.05, 0.05));
+    write_file("exchange/ksat_in.asc", plane_map(0.3, 0.3));
+    const storm_run in_framework = run_storm("plane_infil.prj");
+    ASSERT_TRUE(in_framework.ended) << in_framework.console;
+    framework[k] = in_framework.ms->ledger.run_total(water_flux::infiltration);
+
+    reset_process_state();
+    copy_example("plane_infil");
+    write_file("plane_infil.moi", plane_map(moisture[k], moisture[k]));
+    write_file("plane_infil.ks", plane_map(0.3, 0.3));
+    const storm_run alone = run_storm("plane_infil.prj");
+    ASSERT_TRUE(alone.ended) << alone.console;
+    own[k] = alone.ms->ledger.run_total(water_flux::infiltration);
+    EXPECT_NEAR(framework[k], own[k], 1e-9 * own[k]) << moisture[k];
+  }
+  EXPECT_LT(framework[1], 0.8 * framework[0]);
+  std::printf("infiltrated under Green-Ampt from MOLA's water contents: %.1f m3 at 0.15, %.1f m3 at 0.44\n",
+              framework[0], framework[1]);
 }
 
 // The gages example holds two storms: inside the framework the run

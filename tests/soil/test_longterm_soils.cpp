@@ -78,6 +78,28 @@ TEST_F(LongTermSoils, EveryOptionClosesItsBalanceInTheRunSummary) {
   }
 }
 
+// The lumped models' baseflow enters the channel nodes as lateral inflow;
+// the floodplain exchange of OVERBANK_FLOW, which takes back a spill that
+// stopped, keeps it: the channels carry what they carry without the card,
+// and the run's and the surface's balances close.
+TEST_F(LongTermSoils, TheLumpedBaseflowReachesTheOutletWithTheFloodplainExchange) {
+  for (const char* project : {"sacramento", "conceptual"}) {
+    SCOPED_TRACE(project);
+    double discharge[2] = {};
+    for (int overbank = 0; overbank < 2; ++overbank) {
+      const std::string console = testing::run_example_with_card(
+          "longterm_lumped", project, "OVERBANK_FLOW", overbank ? "OVERBANK_FLOW" : "# no overbank flow");
+      ASSERT_EQ(process.error_block.stop, 0) << console;
+      const std::string sum = read_file(std::string(project) + ".sum");
+      discharge[overbank] = value_after(sum, "volume of discharge:");
+      EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+      EXPECT_NEAR(value_after(sum, "Mass balance error of surface components =", false), 0.0, 1e-5);
+    }
+    EXPECT_GT(discharge[0], 100.0);
+    EXPECT_NEAR(discharge[1], discharge[0], 0.01 * discharge[0]);
+  }
+}
+
 TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
   const struct {
     const char* example;

@@ -228,5 +228,48 @@ TEST(SoilMoistureAccounting, ACellWithoutSoilSendsItsInfiltrationBelow) {
   EXPECT_EQ(k.water(1), 0.0);
 }
 
+// Where the water table stands at the surface (or the cell has no soil
+// over it) the roots drink from the aquifer: the whole demand (unstressed,
+// 0.8e-5 cm/s for an hour) is evapotranspired, the zones keep their water,
+// and the drainage handed to the groundwater falls by the demand, below
+// zero when nothing drained. Without a water table a cell without soil has
+// only what drained to give.
+TEST(SoilMoistureAccounting, ACellTheWaterTableFeedsTakesItsEvapotranspirationFromTheAquifer) {
+  const double demand = 0.8e-5 * 3600.0;  // cm
+  const struct {
+    const char* what;
+    bool water_table;
+    double sm_depth;      // cm
+    double drained;       // cm waiting in unsat_down_flux
+    double et;            // cm evapotranspired
+  } cases[] = {
+      {"water table at the surface", true, 40.0, 0.0, demand},
+      {"water table at the surface, some drained", true, 40.0, 0.01, demand},
+      {"no soil over the water table", true, 0.0, 0.0, demand},
+      {"no soil, no water table", false, 0.0, 0.01, 0.01},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    accounting_cells cells(1, 0.35);
+    cells.soil->sat_hyd_cond[1] = 0.0;
+    cells.soil->sm_depth[1] = k.sm_depth;
+    if (k.sm_depth == 0.0) cells.set_water(1, 0.0, 0.0);
+    cells.soil->unsat_down_flux[1] = cells.soil->recharge_depth[1] = k.drained;
+    cells.pet[1] = 1e-5;
+    cells.aet[1] = 0.8e-5;
+    const double water = cells.water(1);
+    array1d<int> exfil(1);
+    exfil[1] = 1;
+    soil_moisture_domain d = cells.domain(3600.0);
+    if (k.water_table) d.exfiltrating = exfil.data();
+    const soil_moisture_books b = soil_moisture_redist(d);
+    EXPECT_NEAR(b.soil_et, k.et / 100.0 * cells.area, 1e-12);
+    EXPECT_NEAR(b.drained, -k.et / 100.0 * cells.area, 1e-12);
+    EXPECT_DOUBLE_EQ(cells.water(1), water);
+    EXPECT_NEAR(cells.soil->unsat_down_flux[1], k.drained - k.et, 1e-12);
+    EXPECT_NEAR(cells.soil->recharge_depth[1], k.drained - k.et, 1e-12);
+  }
+}
+
 }  // namespace
 }  // namespace nivra

@@ -123,6 +123,9 @@ TEST_F(ChannelLakes, FaultsOfTheLakeCardsNameTheFile) {
       {"INITWSE 100\n", "lists no cells (NUMPTS)"},
       {"INITWSE 100\nNUMPTS 2\n1 1\n", "line 17 of net.cif gives a lake cell's row no value"},
       {"INITWSE 100\nNUMPTS 1\n1 9\n", "lists the cell at row 1, column 9, which is outside the grid"},
+      // Listed twice, the cell's water would count twice.
+      {"INITWSE 100\nNUMPTS 3\n1 1 1 2 1 1\n",
+       "lists the cell at row 1, column 1 twice (entries 1 and 3 of its NUMPTS list)"},
       {"INITWSE 100\nNUMPTS 1\n1 1\nNUMRATE 2\n99 10 0\n100 5 1\n", "rise in elevation and in volume"},
       {"INITWSE nan\nNUMPTS 1\n1 1\n", "gives the initial water surface \"nan\""},
       {"INITWSE 105\nNUMPTS 1\n1 1\nNUMRATE 2\n99 0 0\n100 10 10\n", "lies outside its rating curve"},

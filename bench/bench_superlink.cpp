@@ -1,11 +1,13 @@
-// The pipe network solver on a storm sewer of 200 superjunctions: a trunk
-// of 80 manholes to an outfall and three branches of 40 joining it, 199
-// superlinks of one 60 m pipe each cut into four computational pipes, every
-// manhole an open inlet taking 5 l/s from its cell. One iteration is one
-// pipe step of 10 s (a few internal steps, each a dense LU of the 200
-// heads). The same network as leaky tile drains (5 cm/h, 10 m apart)
-// under a water table 0.5 m below the ground, each pipe in the cell of its
-// upstream manhole: one iteration is one groundwater tile exchange.
+// The pipe network solver on dendritic storm sewers of 200, 2,000 and
+// 20,000 superjunctions (tests/pipe/synthetic_sewer.h: laterals of ten
+// manholes, every superlink one 60 m pipe cut into four computational
+// pipes, every manhole an open inlet taking 5 l/s from its cell), one
+// iteration one pipe step of 10 s, on 1 and 4 threads, with the time of
+// each part of the step; the 200-manhole sewer also with its heads solved
+// by the dense LU. The 200-manhole sewer of a trunk and three
+// branches as leaky tile drains (5 cm/h, 10 m apart) under a water table
+// 0.5 m below the ground, each pipe in the cell of its upstream manhole:
+// one iteration is one groundwater tile exchange.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -19,6 +21,8 @@
 #include "pipe/superlink_input.h"
 #include "pipe/superlink_solver.h"
 #include "pipe/tile_exchange.h"
+#include "pipe/synthetic_sewer.h"
+#include "core/thread_pool.h"
 
 namespace nivra {
 namespace {
@@ -108,23 +112,49 @@ void build(sewer& s, bool leaky = false) {
   s.depth.assign(g.ncells + 2, 0.0);
 }
 
-double step(sewer& s) {
-  for (int c = 1; c < junctions; ++c) s.depth[c] = 0.005 * 10.0 / 100.0;  // 5 l/s over 10 s on 100 m2
-  const superlink_domain d{s.p, s.depth.data(), nullptr, 100.0, 0, false};
-  return static_cast<double>(superlink_solve(d, 10.0).books.internal_steps);
-}
-
-void BM_SuperlinkStep200Junctions(benchmark::State& state) {
-  sewer s;
-  build(s);
-  for (int i = 0; i < 200; ++i) step(s);  // fill the sewer first
+// One iteration is one pipe step of 10 s of a dendritic sewer of
+// state.range(0) superjunctions (synthetic_sewer.h) on state.range(1)
+// threads, filled by 120 steps first. The counters give the time per pipe
+// step and its parts (ms), and the internal steps per pipe step.
+void BM_SuperlinkStep(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  testing::dendritic_sewer s;
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("nivra_bench_sewer_" + std::to_string(n) + ".slk")).string();
+  if (!s.build(n, path)) {
+    state.SkipWithError("the sewer does not read");
+    return;
+  }
+  if (state.range(2) != 0) s.p.solver.use_dense_reference();
+  thread_pool crew(static_cast<int>(state.range(1)));
+  for (int i = 0; i < 120; ++i) s.step(10.0, &crew);
+  const superlink_timing before = s.p.solver.timing;
+  const int repeated = s.p.solver.repeated_passes;
   double internal = 0.0;
-  for (auto _ : state) internal += step(s);
-  state.counters["pipe_steps/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  state.counters["internal_steps/s"] = benchmark::Counter(internal, benchmark::Counter::kIsRate);
-  state.counters["internal_per_step"] = internal / static_cast<double>(state.iterations());
+  for (auto _ : state) internal += s.step(10.0, &crew).books.internal_steps;
+  const double steps = static_cast<double>(state.iterations());
+  const superlink_timing& t = s.p.solver.timing;
+  auto ms = [&](double now, double then) { return 1e3 * (now - then) / steps; };
+  state.counters["internal_per_step"] = internal / steps;
+  // One solve of the heads per pass of an internal step.
+  state.counters["passes_per_step"] = (internal + s.p.solver.repeated_passes - repeated) / steps;
+  state.counters["exchange_ms"] = ms(t.exchange, before.exchange);
+  state.counters["recurrences_ms"] = ms(t.recurrences, before.recurrences);
+  state.counters["assembly_ms"] = ms(t.assembly, before.assembly);
+  state.counters["solve_ms"] = ms(t.solve, before.solve);
+  state.counters["flows_ms"] = ms(t.flows, before.flows);
+  state.counters["water_ms"] = ms(t.water, before.water);
 }
-BENCHMARK(BM_SuperlinkStep200Junctions)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SuperlinkStep)
+    ->ArgNames({"junctions", "threads", "dense"})
+    ->Args({200, 1, 0})
+    ->Args({2000, 1, 0})
+    ->Args({20000, 1, 0})
+    ->Args({200, 4, 0})
+    ->Args({2000, 4, 0})
+    ->Args({20000, 4, 0})
+    ->Args({200, 1, 1})  // the dense LU of the heads, for comparison
+    ->Unit(benchmark::kMillisecond);
 
 void BM_TileExchange199Drains(benchmark::State& state) {
   sewer s;

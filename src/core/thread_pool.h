@@ -79,4 +79,19 @@ class thread_pool {
   alignas(64) std::atomic<int> pending_{0};               // workers still busy with the job
 };
 
+// Runs body(first, last, part) over the items 1..n in `parts` contiguous
+// parts (share_of), on the crew when there are several, else on the caller.
+template <class Body>
+void for_parts(thread_pool& crew, int n, int parts, Body&& body) {
+  if (parts <= 1) {
+    body(1, n, 0);
+    return;
+  }
+  crew.run([&](int part) {
+    if (part >= parts) return;
+    const item_range r = share_of(1, n, part, parts);
+    body(r.begin, r.end, part);
+  });
+}
+
 }  // namespace nivra

@@ -97,7 +97,10 @@ void read_superlink_pipes(model_state& ms) {
     stop_with_own_message();
     return;
   }
-  init_superlink_state(p);
+  if (!init_superlink_state(p)) {
+    stop_with_own_message();
+    return;
+  }
   p.sl_prestep_depth.alloc(ms.grid.ncells + 1);
   if (!open_guarded_file(p.superlink_flows_file, "superlink_flows.out", "w")) {
     std::printf("Can't open file superlink_flows.out'\n");

@@ -97,7 +97,8 @@ void storm_sewer_step(model_state& ms) {
     std::copy(ms.overland.ov_depth.data(), ms.overland.ov_depth.data() + ms.grid.ncells + 1,
               p.sl_prestep_depth.data());
   const superlink_domain d{p, ms.overland.ov_depth.data(), blocked_cells(ms.overland),
-                           ms.grid.grid_size * ms.grid.grid_size, ms.channel.max_nodes_per_link, tiles};
+                           ms.grid.grid_size * ms.grid.grid_size, ms.channel.max_nodes_per_link, tiles,
+                           &ms.overland.crew};
   const superlink_result r = superlink_solve(d, dt);
   if (r.status != superlink_status::ok) {
     set_error(own_message_code);

@@ -1,10 +1,14 @@
 #include "pipe/superlink_solver.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
+#include "core/thread_pool.h"
 #include "pipe/pipe_geometry.h"
 #include "pipe/tile_exchange.h"
 #include "surface/blockage.h"
@@ -22,6 +26,41 @@ constexpr int most_limit_passes = 100;
 // of the full section, at most this many passes in all.
 constexpr double section_tolerance = 0.003;
 constexpr int most_section_passes = 8;
+
+// Adds the seconds since `start` to `total` and restarts the clock.
+class part_clock {
+ public:
+  void lap(double& total) {
+    const auto now = std::chrono::steady_clock::now();
+    total += std::chrono::duration<double>(now - start_).count();
+    start_ = now;
+  }
+  void restart() { start_ = std::chrono::steady_clock::now(); }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+// The passes of a step over superlinks or superjunctions, split among the
+// run's threads: one contiguous part per thread, each of at least
+// least_part_items items, so that a small network runs on the calling
+// thread alone. A pass writes only what belongs to its own items; whatever
+// is gathered from them is gathered in item order afterwards, so the
+// results are the same bits on any number of threads.
+constexpr int least_part_items = 256;
+
+struct passes {
+  thread_pool* crew = nullptr;
+  template <class Body>
+  void over(int n, Body&& body) const {
+    const int most = n / least_part_items;
+    if (!crew || most < 2 || crew->size() < 2) {
+      body(1, n);
+      return;
+    }
+    for_parts(*crew, n, std::min(crew->size(), most), [&](int first, int last, int) { body(first, last); });
+  }
+};
 
 // Water in a length of section: flow area (m2) and top width (m), or a
 // control volume's water (m3) and its change with depth (m2).
@@ -50,7 +89,10 @@ wet pipe_wet(const pipe_state& p, int k, int l, double y) {
 // Interior node k of superlink l at depth y: the halves of its two pipes
 // and its own surface area.
 wet node_wet(const pipe_state& p, int k, int l, double y) {
-  const wet up = pipe_wet(p, k - 1, l, y), down = pipe_wet(p, k, l, y);
+  // The pipes of one pipe cut into computational ones share their section.
+  const bool same = p.sec_type(k - 1, l) == p.sec_type(k, l) && p.diameter(k - 1, l) == p.diameter(k, l) &&
+                    p.width(k - 1, l) == p.width(k, l);
+  const wet down = pipe_wet(p, k, l, y), up = same ? down : pipe_wet(p, k - 1, l, y);
   const double a = 0.5 * p.dxc(k - 1, l), b = 0.5 * p.dxc(k, l), s = p.As(k, l);
   return wet{a * up.area + b * down.area + s * y, a * up.top + b * down.top + s};
 }
@@ -76,29 +118,39 @@ wet junction_wet(const pipe_state& p, int j, double y) {
 
 // The depth from `lo` up at which a control volume holds `target` (its
 // water f(y).area rising with y, f(lo).area <= target): Newton's steps
-// inside a shrinking bracket, halving it where a step leaves it.
+// inside a shrinking bracket, halving it where a step leaves it. With the
+// depth, the control volume's water and width there when the search
+// evaluated them at that very depth (`known`).
+struct held_depth {
+  double y = 0.0;
+  wet at;
+  bool known = false;
+};
+
 template <class F>
-double depth_holding(const F& f, double target, double guess, double lo) {
+held_depth depth_holding(const F& f, double target, double guess, double lo) {
   double hi = std::max(guess, lo);
   double widen = std::max(hi - lo, 1e-3);
-  for (int n = 0; n < 200 && f(hi).area < target; ++n) {
+  wet at_hi = f(hi);
+  for (int n = 0; n < 200 && at_hi.area < target; ++n) {
     lo = hi;
     hi += widen;
     widen *= 2.0;
+    at_hi = f(hi);
   }
   const double tol = 1e-13 * std::max(std::fabs(target), 1e-3);
   double y = std::clamp(guess, lo, hi);
   for (int it = 0; it < 200; ++it) {
-    const wet v = f(y);
+    const wet v = it == 0 && y == hi ? at_hi : f(y);
     const double r = v.area - target;
-    if (std::fabs(r) <= tol) return y;
+    if (std::fabs(r) <= tol) return {y, v, true};
     (r < 0.0 ? lo : hi) = y;
     double next = v.top > 0.0 ? y - r / v.top : 0.5 * (lo + hi);
     if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return next;
+    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return {next, {}, false};
     y = next;
   }
-  return y;
+  return {y, {}, false};
 }
 
 // Capacity of one grate (m3/s) under overland water of depth y (m): a weir
@@ -318,8 +370,10 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   // The end nodes belong to their superjunctions' control volumes.
   E[1] = D[1] = E[n + 1] = D[n + 1] = 0.0;
   auto held = s.node_volume.column(l);
+  const auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
+             known_top = s.node_known_top.column(l);
   for (int k = 2; k <= n; ++k) {
-    const wet w = node_wet(p, k, l, y[k]);
+    const wet w = y[k] == known_y[k] ? wet{known_area[k], known_top[k]} : node_wet(p, k, l, y[k]);
     held[k] = w.area;
     E[k] = w.top / h;
     D[k] = E[k] * y[k] + qn[k];
@@ -369,41 +423,76 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   return superlink_status::ok;
 }
 
-// The system of the heads: each free superjunction keeps its water, fixed
-// heads stay. The new heads replace the right side.
-superlink_status solve_heads(pipe_state& p, double h) {
+// Row j of the system of the heads: a free superjunction keeps its water,
+// a fixed head stays. Writes only row j's coefficients (through `at`) and
+// right side.
+template <class Slot>
+void head_row(pipe_state& p, int j, double h, Slot&& at) {
+  superlink_scheme& s = p.solver;
+  if (is_boundary_junction(p.sjunc_inlet[j])) {
+    at(j, 0) = 1.0;
+    s.rhs[j] = p.junc_invert_elev[j];
+    return;
+  }
+  const double width = s.junc_width[j];
+  double diag = width / h;
+  double rhs = width / h * p.junc_head[j] + p.junc_inflow[j];
+  for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+    const int l = std::abs(s.junc_links[e]);
+    if (s.junc_links[e] > 0) {
+      diag += s.au[l];
+      at(j, e) += s.bu[l];
+      rhs -= s.cu[l];
+    } else {
+      diag -= s.ad[l];
+      at(j, e) -= s.bd[l];
+      rhs += s.cd[l];
+    }
+  }
+  at(j, 0) += diag;
+  s.rhs[j] = rhs;
+}
+
+// The far superjunction of an entry of junc_links: +l leaves along
+// superlink l, -l arrives along it.
+int far_junction(const pipe_state& p, int entry) { return entry > 0 ? p.ds_sjunc[entry] : p.us_sjunc[-entry]; }
+
+// The dense reference: the whole matrix, LU with implicit pivoting.
+superlink_status solve_heads_dense(pipe_state& p, double h, part_clock& clock) {
   superlink_scheme& s = p.solver;
   const int nj = p.num_sjunc;
   s.matrix.fill(0.0);
-  for (int j = 1; j <= nj; ++j) {
-    auto row = s.matrix[j];
-    const int type = p.sjunc_inlet[j];
-    if (is_boundary_junction(type)) {
-      row[j] = 1.0;
-      s.rhs[j] = p.junc_invert_elev[j];
-      continue;
-    }
-    const double width = s.junc_width[j];
-    double diag = width / h;
-    double rhs = width / h * p.junc_head[j] + p.junc_inflow[j];
-    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-      const int l = std::abs(s.junc_links[e]);
-      if (s.junc_links[e] > 0) {
-        diag += s.au[l];
-        row[p.ds_sjunc[l]] += s.bu[l];
-        rhs -= s.cu[l];
-      } else {
-        diag -= s.ad[l];
-        row[p.us_sjunc[l]] -= s.bd[l];
-        rhs += s.cd[l];
-      }
-    }
-    row[j] += diag;
-    s.rhs[j] = rhs;
-  }
+  for (int j = 1; j <= nj; ++j)
+    head_row(p, j, h, [&](int row, int e) -> double& { return s.matrix[row][e == 0 ? row : far_junction(p, s.junc_links[e])]; });
+  clock.lap(s.timing.assembly);
   double parity = 1.0;
   if (ludcmp(s.matrix, nj, s.indx, parity, s.scale) != numeric_status::ok) return superlink_status::singular;
   lubksb(s.matrix, nj, s.indx, s.rhs);
+  return superlink_status::ok;
+}
+
+// The system of the heads, sparse: the coefficients into their places of
+// the fixed pattern (each row writes only its own places), a factorisation (with the pivots of the last one
+// while they serve) and the solve. The new heads replace the right side.
+superlink_status solve_heads(pipe_state& p, double h, part_clock& clock, const passes& run) {
+  superlink_scheme& s = p.solver;
+  const int nj = p.num_sjunc;
+  if (s.dense_reference) {
+    if (const superlink_status st = solve_heads_dense(p, h, clock); st != superlink_status::ok) return st;
+  } else {
+    run.over(nj, [&](int first, int last) {
+      for (int j = first; j <= last; ++j) {
+        s.values[s.diag_slot[j]] = 0.0;
+        for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) s.values[s.link_slot[e]] = 0.0;
+        head_row(p, j, h, [&](int, int e) -> double& { return s.values[e == 0 ? s.diag_slot[j] : s.link_slot[e]]; });
+      }
+    });
+    clock.lap(s.timing.assembly);
+    const sparse_lu_status f = s.system.factor(s.values.data());
+    if (f == sparse_lu_status::singular) return superlink_status::singular;
+    if (f != sparse_lu_status::ok || s.system.solve(s.rhs.data() + 1) != sparse_lu_status::ok)
+      return superlink_status::solver_failed;
+  }
   for (int j = 1; j <= nj; ++j)
     if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
   return superlink_status::ok;
@@ -435,134 +524,173 @@ void superlink_flows(pipe_state& p, int l) {
 }
 
 // Net inflows (m3) of every control volume over h seconds with the present
-// flows.
-void net_inflows(pipe_state& p, double h) {
+// flows. A superjunction gathers its superlinks' end flows in the order of
+// its list (by superlink number).
+void net_inflows(pipe_state& p, double h, const passes& run) {
   superlink_scheme& s = p.solver;
-  for (int j = 1; j <= p.num_sjunc; ++j) s.junc_net[j] = h * p.junc_inflow[j];
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    const auto q = p.Q.column(l);
-    const auto qn = p.Q_node.column(l);
-    auto net = s.node_net.column(l);
-    for (int k = 2; k <= n; ++k) net[k] = h * (q[k - 1] - q[k] + qn[k]);
-    s.junc_net[p.us_sjunc[l]] -= h * q[1];
-    s.junc_net[p.ds_sjunc[l]] += h * q[n];
-  }
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      const auto q = p.Q.column(l);
+      const auto qn = p.Q_node.column(l);
+      auto net = s.node_net.column(l);
+      for (int k = 2; k <= n; ++k) net[k] = h * (q[k - 1] - q[k] + qn[k]);
+    }
+  });
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      double net = h * p.junc_inflow[j];
+      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+        const int l = s.junc_links[e];
+        if (l > 0)
+          net -= h * p.Q(1, l);
+        else
+          net += h * p.Q(p.superlink_cnodes[-l], -l);
+      }
+      s.junc_net[j] = net;
+    }
+  });
 }
 
 // Cuts the outflows of a control volume that would end below its floor to
 // what it holds; the neighbours then receive less. True when any was cut.
-bool limit_outflows(pipe_state& p, double h) {
+bool limit_outflows(pipe_state& p, double h, const passes& run) {
   superlink_scheme& s = p.solver;
-  net_inflows(p, h);
-  bool cut = false;
+  net_inflows(p, h, run);
+  std::atomic<bool> cut{false};
   // Shares kept: 1 for every volume that stays above its floor.
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    s.junc_keep[j] = 1.0;
-    const int type = p.sjunc_inlet[j];
-    if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
-    const double held = is_outfall(type) ? 0.0 : s.junc_volume[j];
-    if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
-    double out = 0.0;
-    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-      const int l = std::abs(s.junc_links[e]);
-      const double flow = s.junc_links[e] > 0 ? p.Q(1, l) : -p.Q(p.superlink_cnodes[l], l);
-      if (flow > 0.0) out += h * flow;
-    }
-    if (out <= 0.0) continue;
-    s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
-    cut = true;
-  }
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    const auto q = p.Q.column(l);
-    const auto net = s.node_net.column(l);
-    const auto held = s.node_volume.column(l);
-    auto keep = s.node_keep.column(l);
-    for (int k = 2; k <= n; ++k) {
-      keep[k] = 1.0;
-      const double floor = s.node_floor(k, l);
-      if (held[k] + net[k] >= floor - 1e-15 * std::max(held[k], 1.0)) continue;
-      const double out = h * (std::max(q[k], 0.0) + std::max(-q[k - 1], 0.0));
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      s.junc_keep[j] = 1.0;
+      const int type = p.sjunc_inlet[j];
+      if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
+      const double held = is_outfall(type) ? 0.0 : s.junc_volume[j];
+      if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
+      double out = 0.0;
+      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+        const int l = std::abs(s.junc_links[e]);
+        const double flow = s.junc_links[e] > 0 ? p.Q(1, l) : -p.Q(p.superlink_cnodes[l], l);
+        if (flow > 0.0) out += h * flow;
+      }
       if (out <= 0.0) continue;
-      keep[k] = std::clamp((held[k] - floor + net[k] + out) / out, 0.0, 1.0);
-      cut = true;
+      s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
+      cut.store(true, std::memory_order_relaxed);
     }
-  }
-  if (!cut) return false;
+  });
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      const auto q = p.Q.column(l);
+      const auto net = s.node_net.column(l);
+      const auto held = s.node_volume.column(l);
+      const auto floor = s.node_floor.column(l);
+      auto keep = s.node_keep.column(l);
+      for (int k = 2; k <= n; ++k) {
+        keep[k] = 1.0;
+        if (held[k] + net[k] >= floor[k] - 1e-15 * std::max(held[k], 1.0)) continue;
+        const double out = h * (std::max(q[k], 0.0) + std::max(-q[k - 1], 0.0));
+        if (out <= 0.0) continue;
+        keep[k] = std::clamp((held[k] - floor[k] + net[k] + out) / out, 0.0, 1.0);
+        cut.store(true, std::memory_order_relaxed);
+      }
+    }
+  });
+  if (!cut.load()) return false;
   // Each pipe's flow takes the share of the volume it leaves.
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    auto q = p.Q.column(l);
-    const auto keep = s.node_keep.column(l);
-    for (int k = 1; k <= n; ++k) {
-      const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
-      const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
-      q[k] *= q[k] > 0.0 ? from_up : from_down;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      auto q = p.Q.column(l);
+      const auto keep = s.node_keep.column(l);
+      for (int k = 1; k <= n; ++k) {
+        const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
+        const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
+        q[k] *= q[k] > 0.0 ? from_up : from_down;
+      }
     }
-  }
+  });
   return true;
 }
 
 // The water every control volume holds after the step, and the depths and
-// heads that hold it; what reaches the boundaries.
-void keep_water(const superlink_domain& d, double h, superlink_books& b) {
+// heads that hold it; what reaches the boundaries. The water a volume
+// lacked to stay at its floor is kept per superjunction and per superlink
+// and summed in their order, whatever the threads.
+void keep_water(const superlink_domain& d, double h, superlink_books& b, const passes& run) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
-  for (int pass = 0; pass < most_limit_passes && limit_outflows(p, h); ++pass) {
+  for (int pass = 0; pass < most_limit_passes && limit_outflows(p, h, run); ++pass) {
   }
-  net_inflows(p, h);
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    const int type = p.sjunc_inlet[j];
-    if (is_boundary_junction(type)) {
-      if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
-      p.junc_head[j] = p.junc_invert_elev[j];
-      continue;
-    }
-    double target = s.junc_volume[j] + s.junc_net[j];
-    if (target < 0.0) {
-      b.made -= target;
-      target = 0.0;
-    }
-    const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
-    const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
-    p.junc_head[j] = p.junc_invert_elev[j] + y;
-  }
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    auto y = p.slink_node_depth.column(l);
-    const auto net = s.node_net.column(l);
-    const auto held = s.node_volume.column(l);
-    for (int k = 2; k <= n; ++k) {
-      const double floor = s.node_floor(k, l);
-      double target = held[k] + net[k];
-      if (target < floor) {
-        b.made += floor - target;
-        target = floor;
+  net_inflows(p, h, run);
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      s.junc_made[j] = 0.0;
+      if (is_boundary_junction(p.sjunc_inlet[j])) continue;
+      double target = s.junc_volume[j] + s.junc_net[j];
+      if (target < 0.0) {
+        s.junc_made[j] = -target;
+        target = 0.0;
       }
-      const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
-      y[k] = depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+      const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
+      const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0).y;
+      p.junc_head[j] = p.junc_invert_elev[j] + y;
     }
-    // The end depths follow the heads the superjunctions keep.
-    const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
-    y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
-    y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+  });
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
+    if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
+    p.junc_head[j] = p.junc_invert_elev[j];
   }
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      auto y = p.slink_node_depth.column(l);
+      const auto net = s.node_net.column(l);
+      const auto held = s.node_volume.column(l);
+      const auto floor = s.node_floor.column(l);
+      auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
+           known_top = s.node_known_top.column(l);
+      double made = 0.0;
+      for (int k = 2; k <= n; ++k) {
+        double target = held[k] + net[k];
+        if (target < floor[k]) {
+          made += floor[k] - target;
+          target = floor[k];
+        }
+        const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
+        const held_depth d =
+            depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+        y[k] = d.y;
+        known_y[k] = d.known ? d.y : -1.0;
+        known_area[k] = d.at.area;
+        known_top[k] = d.at.top;
+      }
+      s.link_made[l] = made;
+      // The end depths follow the heads the superjunctions keep.
+      const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
+      y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
+      y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+    }
+  });
+  for (int j = 1; j <= p.num_sjunc; ++j) b.made += s.junc_made[j];
+  for (int l = 1; l <= p.num_slink; ++l) b.made += s.link_made[l];
 }
 
 // The water and storage width of every superjunction at the step's start
 // (the nodes' come with their coefficients).
-void start_volumes(pipe_state& p) {
+void start_volumes(pipe_state& p, const passes& run) {
   superlink_scheme& s = p.solver;
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    if (is_boundary_junction(p.sjunc_inlet[j])) {
-      s.junc_volume[j] = s.junc_width[j] = 0.0;
-      continue;
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      if (is_boundary_junction(p.sjunc_inlet[j])) {
+        s.junc_volume[j] = s.junc_width[j] = 0.0;
+        continue;
+      }
+      const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
+      s.junc_volume[j] = w.area;
+      s.junc_width[j] = w.top;
     }
-    const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
-    s.junc_volume[j] = w.area;
-    s.junc_width[j] = w.top;
-  }
+  });
 }
 
 // After a pass of the linear scheme: keeps its end-of-step depths and flows
@@ -570,32 +698,51 @@ void start_volumes(pipe_state& p) {
 // from the one its coefficients took by more than section_tolerance of the
 // full section. If so, the depths and flows go back to the step's start
 // for the next pass.
-bool sections_moved(pipe_state& p) {
+bool sections_moved(pipe_state& p, const passes& run) {
   superlink_scheme& s = p.solver;
-  bool moved = false;
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    const auto y = p.slink_node_depth.column(l);
-    const auto q = p.Q.column(l);
-    auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
-    const auto used = s.area.column(l);
-    for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
-    for (int k = 1; k <= n; ++k) {
-      qe[k] = q[k];
-      const double d = p.diameter(k, l), w = p.width(k, l);
-      const int type = p.sec_type(k, l);
-      const double full = pipe_section_geometry(d, d, w, type).area;
-      const double a = pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), w, type).area;
-      if (std::fabs(std::max(a, 1e-12) - used[k]) > section_tolerance * full) moved = true;
+  std::atomic<bool> moved{false};
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      const auto y = p.slink_node_depth.column(l);
+      const auto q = p.Q.column(l);
+      auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
+      const auto used = s.area.column(l);
+      for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
+      for (int k = 1; k <= n; ++k) {
+        qe[k] = q[k];
+        const double d = p.diameter(k, l), w = p.width(k, l);
+        const int type = p.sec_type(k, l);
+        const double full = pipe_section_geometry(d, d, w, type).area;
+        const double a = pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), w, type).area;
+        if (std::fabs(std::max(a, 1e-12) - used[k]) > section_tolerance * full) moved.store(true, std::memory_order_relaxed);
+      }
     }
-  }
-  if (!moved) return false;
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    for (int k = 1; k <= n + 1; ++k) p.slink_node_depth(k, l) = s.start_depth(k, l);
-    for (int k = 1; k <= n; ++k) p.Q(k, l) = s.start_flow(k, l);
-  }
+  });
+  if (!moved.load()) return false;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      for (int k = 1; k <= n + 1; ++k) p.slink_node_depth(k, l) = s.start_depth(k, l);
+      for (int k = 1; k <= n; ++k) p.Q(k, l) = s.start_flow(k, l);
+    }
+  });
   return true;
+}
+
+// Every superlink's coefficients, each on its own; the first that fails
+// (by number) is the one reported.
+superlink_status all_coefficients(pipe_state& p, double h, int& failed, const passes& run) {
+  superlink_scheme& s = p.solver;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) s.link_status[l] = static_cast<int>(superlink_coefficients(p, l, h));
+  });
+  for (int l = 1; l <= p.num_slink; ++l)
+    if (s.link_status[l] != static_cast<int>(superlink_status::ok)) {
+      failed = l;
+      return static_cast<superlink_status>(s.link_status[l]);
+    }
+  return superlink_status::ok;
 }
 
 // One internal step of h seconds. The linear scheme takes the momentum
@@ -610,31 +757,40 @@ bool sections_moved(pipe_state& p) {
 superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    for (int k = 1; k <= n + 1; ++k) s.start_depth(k, l) = std::max(p.slink_node_depth(k, l), pipe_depth_floor);
-    for (int k = 1; k <= n; ++k) s.start_flow(k, l) = p.Q(k, l);
-  }
+  superlink_timing& t = s.timing;
+  const passes run{d.crew};
+  part_clock clock;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      const int n = p.superlink_cnodes[l];
+      for (int k = 1; k <= n + 1; ++k) s.start_depth(k, l) = std::max(p.slink_node_depth(k, l), pipe_depth_floor);
+      for (int k = 1; k <= n; ++k) s.start_flow(k, l) = p.Q(k, l);
+    }
+  });
   superlink_status st = superlink_status::ok;
   s.at_step_end = false;
   for (int pass = 1;; ++pass) {
-    for (int l = 1; l <= p.num_slink && st == superlink_status::ok; ++l) {
-      st = superlink_coefficients(p, l, h);
-      if (st != superlink_status::ok) failed = l;
-    }
+    st = all_coefficients(p, h, failed, run);
+    clock.lap(t.recurrences);
     if (st == superlink_status::ok) {
-      start_volumes(p);
-      st = solve_heads(p, h);
+      start_volumes(p, run);
+      st = solve_heads(p, h, clock, run);
+      clock.lap(t.solve);
     }
     if (st != superlink_status::ok) break;
-    for (int l = 1; l <= p.num_slink; ++l) superlink_flows(p, l);
-    if (pass == most_section_passes || !sections_moved(p)) break;
+    run.over(p.num_slink, [&](int first, int last) {
+      for (int l = first; l <= last; ++l) superlink_flows(p, l);
+    });
+    const bool again = pass < most_section_passes && sections_moved(p, run);
+    clock.lap(t.flows);
+    if (!again) break;
     s.at_step_end = true;
     ++s.repeated_passes;
   }
   s.at_step_end = false;
   if (st != superlink_status::ok) return st;
-  keep_water(d, h, b);
+  keep_water(d, h, b, run);
+  clock.lap(t.water);
   return superlink_status::ok;
 }
 
@@ -645,6 +801,9 @@ void report(superlink_status st, int failed) {
       break;
     case superlink_status::singular:
       std::printf("Error: the system of the superjunction heads of the pipe network is singular.\n");
+      break;
+    case superlink_status::solver_failed:
+      std::printf("Error: the sparse solver of the superjunction heads of the pipe network failed (out of memory).\n");
       break;
     case superlink_status::not_finite:
       if (failed > 0)
@@ -659,17 +818,18 @@ void report(superlink_status st, int failed) {
 
 }  // namespace
 
-void superlink_scheme::prepare(const pipe_state& p) {
+bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
   for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
                                     &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor,
-                                    &start_depth, &start_flow, &end_depth, &end_flow})
+                                    &node_known_y, &node_known_area, &node_known_top, &start_depth, &start_flow,
+                                    &end_depth, &end_flow})
     a->alloc(rows, links);
+  node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
-  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &rhs, &scale})
-    v->alloc(nj);
-  indx.alloc(nj);
-  matrix.alloc(nj, nj);
+  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &junc_made, &rhs}) v->alloc(nj);
+  link_made.alloc(links);
+  link_status.alloc(links);
   junc_first.alloc(nj + 1);
   junc_links.alloc(std::max(2 * links, 1));
   // Incident superlinks of every superjunction, in order.
@@ -686,9 +846,65 @@ void superlink_scheme::prepare(const pipe_state& p) {
     junc_links[count[p.us_sjunc[l]]++] = l;
     junc_links[count[p.ds_sjunc[l]]++] = -l;
   }
+  // The pattern of the system: superjunction j's column holds j and its
+  // neighbours, sorted; the pattern is symmetric, so the same list gives
+  // the columns of row j's entries.
+  std::vector<std::vector<int>> near(static_cast<std::size_t>(nj) + 1);
+  for (int j = 1; j <= nj; ++j) {
+    std::vector<int>& r = near[static_cast<std::size_t>(j)];
+    r.push_back(j);
+    for (int e = junc_first[j]; e < junc_first[j + 1]; ++e)
+      r.push_back(far_junction(p, junc_links[e]));
+    std::sort(r.begin(), r.end());
+    r.erase(std::unique(r.begin(), r.end()), r.end());
+  }
+  col_start.alloc(nj);  // entries 0..nj
+  int nnz = 0;
+  for (int j = 1; j <= nj; ++j) {
+    col_start[j - 1] = nnz;
+    nnz += static_cast<int>(near[static_cast<std::size_t>(j)].size());
+  }
+  col_start[nj] = nnz;
+  row_index.alloc(nnz);  // entries 0..nnz - 1 in use
+  values.alloc(nnz);
+  diag_slot.alloc(nj);
+  link_slot.alloc(std::max(2 * links, 1));
+  auto slot = [&](int row, int col) {  // the entry (row, col) of the pattern
+    const std::vector<int>& r = near[static_cast<std::size_t>(col)];
+    return col_start[col - 1] + static_cast<int>(std::lower_bound(r.begin(), r.end(), row) - r.begin());
+  };
+  for (int j = 1; j <= nj; ++j) {
+    int at = col_start[j - 1];
+    for (int i : near[static_cast<std::size_t>(j)]) row_index[at++] = i - 1;
+  }
+  for (int j = 1; j <= nj; ++j) {
+    diag_slot[j] = slot(j, j);
+    for (int e = junc_first[j]; e < junc_first[j + 1]; ++e)
+      link_slot[e] = slot(j, far_junction(p, junc_links[e]));
+  }
+  dense_reference = false;
+  matrix.free();
+  scale.free();
+  indx.free();
+  if (nj < 1) return true;
+  if (system.analyse(nj, col_start.data(), row_index.data()) != sparse_lu_status::ok) {
+    std::printf("Error: the system of the superjunction heads of the pipe network (%d superjunctions) could not be "
+                "analysed.\n",
+                nj);
+    return false;
+  }
+  return true;
 }
 
-void init_superlink_state(pipe_state& p) {
+void superlink_scheme::use_dense_reference() {
+  const int nj = std::max(rhs.size(), 1);
+  dense_reference = true;
+  matrix.alloc(nj, nj);
+  scale.alloc(nj);
+  indx.alloc(nj);
+}
+
+bool init_superlink_state(pipe_state& p) {
   const int rows = p.max_slink_nodes + 1;
   for (pipe_node_array<double>* a : {&p.slink_node_depth, &p.Q, &p.Q_node, &p.superlink_tile_flow})
     a->alloc(rows, p.num_slink);
@@ -700,10 +916,11 @@ void init_superlink_state(pipe_state& p) {
     p.slink_us_invert[l] = p.slink_node_Zinv(1, l);
     p.slink_ds_invert[l] = p.slink_node_Zinv(n + 1, l);
   }
-  p.solver.prepare(p);
+  if (!p.solver.prepare(p)) return false;
   for (int l = 1; l <= p.num_slink; ++l)
     for (int k = 2; k <= p.superlink_cnodes[l]; ++k) p.solver.node_floor(k, l) = node_wet(p, k, l, pipe_depth_floor).area;
   p.sl_drain_vol = pipe_network_volume(p);
+  return true;
 }
 
 double pipe_network_volume(const pipe_state& p) {
@@ -721,6 +938,7 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
   ++s.calls;
+  part_clock clock;
   b.storage_start = pipe_network_volume(p);
   if (dt <= 1e-16) {
     b.storage_end = b.storage_start;
@@ -733,6 +951,7 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
   const double dtc = courant_step(p);
   double step = dt;
   if (dtc > 1e-8 && dtc < dt) step = dtc >= least_internal_step ? dtc : std::min(least_internal_step, dt);
+  clock.lap(s.timing.exchange);
   double elapsed = 0.0;
   while (elapsed < dt - 1e-16) {
     double h = std::min(step, dt - elapsed);
@@ -746,8 +965,10 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
     ++s.internal_steps;
     elapsed += h;
   }
+  clock.restart();  // the internal steps kept their own parts
   p.sl_drain_vol = pipe_network_volume(p);
   b.storage_end = p.sl_drain_vol;
+  clock.lap(s.timing.exchange);
   return r;
 }
 

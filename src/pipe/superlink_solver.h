@@ -6,8 +6,9 @@
 // not below 1 s): inside each superlink the momentum and continuity of its
 // pipes and nodes are eliminated by a forward and a backward recurrence, so
 // that the flows at its two ends are linear in the heads of its two
-// superjunctions; one dense system over the superjunctions (LU with
-// implicit pivoting) gives the new heads; the flows then follow.
+// superjunctions; one sparse system over the superjunctions (each row
+// couples a superjunction to the ones its superlinks reach) gives the new
+// heads; the flows then follow.
 //
 // The water is kept exactly: every superjunction (with the halves of the
 // end pipes that open into it) and every interior node is a control volume
@@ -23,6 +24,7 @@
 #pragma once
 
 #include "channel/pipe_state.h"
+#include "core/thread_pool.h"
 
 namespace nivra {
 
@@ -35,12 +37,14 @@ struct superlink_domain {
   double cell_area = 0.0;           // m2
   int max_nodes_per_link = 0;       // channel node rows: the address of an outfall's channel node
   bool tiles = false;               // superlink_tile_flow holds the tile drains' inflow of this step
+  thread_pool* crew = nullptr;      // the run's threads, or null: the calling thread alone
 };
 
 enum class superlink_status {
   ok,
   depth_failed,  // a critical or normal depth could not be found (printed)
-  singular,      // the system of the heads is singular
+  singular,      // the system of the heads is singular, or too badly conditioned to trust
+  solver_failed, // the sparse solver could not factorise or solve (no memory)
   not_finite,    // a head or flow came out infinite or not a number
 };
 
@@ -66,8 +70,10 @@ struct superlink_result {
 
 // Sizes the state of a network read from its files and sets it at rest:
 // every head at its superjunction's bottom, every node at the shallowest
-// depth, no flow; sizes the solver; sl_drain_vol the water that leaves.
-void init_superlink_state(pipe_state& p);
+// depth, no flow; sizes the solver and analyses the pattern of its system
+// of heads; sl_drain_vol the water that leaves. False when the analysis
+// fails (printed).
+bool init_superlink_state(pipe_state& p);
 
 // Water in the pipes and superjunctions (the halves of end pipes with
 // their superjunction, at its head), m3.

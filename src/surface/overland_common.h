@@ -3,8 +3,10 @@
 
 #include <bit>
 #include <cstdint>
+#include <utility>
 
 #include "core/arrays.h"
+#include "core/thread_pool.h"
 #include "surface/overland.h"
 
 namespace nivra {
@@ -43,15 +45,7 @@ inline int cell_parts(const overland_state& ov, int n) {
 // parts (cell_parts), on the crew when there are several.
 template <class Body>
 void for_cell_parts(thread_pool& crew, int n, int parts, Body&& body) {
-  if (parts <= 1) {
-    body(1, n, 0);
-    return;
-  }
-  crew.run([&](int part) {
-    if (part >= parts) return;
-    const item_range r = share_of(1, n, part, parts);
-    body(r.begin, r.end, part);
-  });
+  for_parts(crew, n, parts, std::forward<Body>(body));
 }
 
 // Work arrays of the kernels are made at the run's set-up, or on their

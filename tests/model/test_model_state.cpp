@@ -129,6 +129,10 @@ void expect_fresh(const model_state& ms) {
   EXPECT_EQ(ms.pipe.chan_sl_pending, 0.0);
   EXPECT_EQ(ms.pipe.solver.calls, 0);
   EXPECT_TRUE(ms.pipe.solver.matrix.empty());
+  EXPECT_TRUE(ms.pipe.solver.values.empty());
+  EXPECT_FALSE(ms.pipe.solver.system.analysed());
+  EXPECT_FALSE(ms.pipe.solver.dense_reference);
+  EXPECT_EQ(ms.pipe.solver.timing.solve, 0.0);
   EXPECT_TRUE(ms.channel.chan_pipe_flow.empty());
 
   // Scalars that other runs change.
@@ -366,6 +370,8 @@ void use_like_a_run(model_state& ms, bool soil_table = true) {
   ms.groundwater.congw_store.slow_max = 100.0;
   ms.pipe.sl_prestep_depth.alloc(50);
   ms.pipe.solver.matrix.alloc(3, 3);
+  ms.pipe.solver.dense_reference = true;
+  ms.pipe.solver.timing.solve = 0.5;
   ms.pipe.solver.calls = 7;
   ms.pipe.sl_step_count = 7;
   ms.hydromet.precip_event_call_count = 3;

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -70,8 +72,7 @@ inline bool read_network(pipe_state& p, const grid_state& g, const std::string& 
   ::testing::internal::GetCapturedStdout();
   const std::string e = ::testing::internal::GetCapturedStderr();
   if (err) *err = e;
-  if (ok) init_superlink_state(p);
-  return ok;
+  return ok && init_superlink_state(p);
 }
 
 // The cells' water and the domain of the solver over grid g.
@@ -85,6 +86,24 @@ struct pipe_world {
   }
   superlink_domain domain() { return superlink_domain{p, depth.data(), nullptr, grid.grid_size * grid.grid_size, 0, false}; }
   double cell_area() const { return grid.grid_size * grid.grid_size; }
+};
+
+// Two solutions of one network compared: the largest difference of a
+// field (heads, flows or depths) over the largest magnitude of that field
+// in the same solution (the norm-wise relative difference), the worst of
+// every call.
+struct worst_difference {
+  double worst = 0.0;
+  double diff = 0.0, size = 0.0;  // of the present solution
+  void add(double a, double b) {
+    diff = std::max(diff, std::fabs(a - b));
+    size = std::max({size, std::fabs(a), std::fabs(b)});
+  }
+  // Closes the present solution.
+  void close() {
+    if (size > 0.0) worst = std::max(worst, diff / size);
+    diff = size = 0.0;
+  }
 };
 
 }  // namespace nivra::testing

@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "channel/channel_storage.h"
 #include "channel/pipe_state.h"
@@ -18,6 +20,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "pipe/pipe_fixture.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "surface/overland_state.h"
@@ -140,6 +143,61 @@ TEST_F(TileDrainRun, TheAquiferLosesWhatTheDrainLetsOut) {
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-4);
   std::printf("tile drain: %.4f m3 from the aquifer, %.4f m3 out of the drain, %.4f m3 at the outlet\n", lost,
               l.run_total(F::pipes_to_overland), l.run_total(F::outlet_discharge));
+}
+
+// The heads and flows of the pipe network after every step of a run of
+// an example, its heads solved by the sparse LU or by the dense reference,
+// and the run summary it wrote.
+struct pipe_trace {
+  bool ended = false;
+  std::vector<double> heads, flows;
+  std::vector<std::pair<std::size_t, std::size_t>> steps;  // the ends of each step's heads and flows
+  std::string summary;
+};
+
+pipe_trace trace_run(const std::string& example, bool dense) {
+  reset_process_state();
+  testing::copy_example(example);
+  pipe_trace t;
+  testing::storm_run r = testing::run_storm(
+      example + ".prj", [&](model_state& ms) { if (dense) ms.pipe.solver.use_dense_reference(); }, 100000,
+      [&](const model_state& ms) {
+        const pipe_state& p = ms.pipe;
+        for (int j = 1; j <= p.num_sjunc; ++j) t.heads.push_back(p.junc_head[j]);
+        for (int l = 1; l <= p.num_slink; ++l)
+          for (int k = 1; k <= p.superlink_cnodes[l]; ++k) t.flows.push_back(p.Q(k, l));
+        t.steps.push_back({t.heads.size(), t.flows.size()});
+      });
+  t.ended = r.ended;
+  r.ms.reset();
+  t.summary = read_file(example + ".sum");
+  return t;
+}
+
+class SparseAgainstDense : public testing::process_test {};
+
+TEST_F(SparseAgainstDense, ExamplesGiveTheHeadsFlowsAndSummariesOfTheDenseSolve) {
+  for (const char* example : {"urban", "tiles"}) {
+    const pipe_trace sparse = trace_run(example, false), dense = trace_run(example, true);
+    ASSERT_TRUE(sparse.ended && dense.ended) << example;
+    ASSERT_EQ(sparse.heads.size(), dense.heads.size()) << example;
+    ASSERT_EQ(sparse.flows.size(), dense.flows.size()) << example;
+    ASSERT_GT(sparse.flows.size(), 0u) << example;
+    // Each field relative to its largest magnitude in the step.
+    testing::worst_difference heads, flows;
+    std::size_t h = 0, f = 0;
+    for (const auto& [heads_end, flows_end] : sparse.steps) {
+      for (; h < heads_end; ++h) heads.add(sparse.heads[h], dense.heads[h]);
+      for (; f < flows_end; ++f) flows.add(sparse.flows[f], dense.flows[f]);
+      heads.close();
+      flows.close();
+    }
+    std::printf("%s: sparse against dense LU over the run, heads %.1e, flows %.1e relative\n", example, heads.worst,
+                flows.worst);
+    EXPECT_LE(heads.worst, 1e-10) << example;
+    EXPECT_LE(flows.worst, 1e-10) << example;
+    EXPECT_EQ(sparse.summary, dense.summary) << example;
+  }
 }
 
 }  // namespace

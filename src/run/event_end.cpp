@@ -7,7 +7,9 @@
 
 #include "calibration/capture_buffer.h"
 #include "clock/clock_state.h"
+#include "core/process.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -110,16 +112,24 @@ void optimisation_output(model_state& ms) {
 
 void finish_event(model_state& ms) {
   if (!ms.clock.event_finish_pending) {
-    // A run that ends between events (its weather data ended) closes its books.
-    if (!ms.clock.keep_running) close_run_books(ms);
+    // A run that ends between events (its weather data ended) closes its
+    // books, the aquifer solved to the end first.
+    if (!ms.clock.keep_running) {
+      groundwater_to_model_time(ms);
+      if (process.error_block.code != 0) return;
+      close_run_books(ms);
+    }
     return;
   }
   ms.clock.event_finish_pending = 0;
   ms.clock.event_done = 0;
 
   warn_of_lake_overlap(ms);
-  // The channel lakes' cells follow their volumes before the books close.
+  // The channel lakes' cells follow their volumes, and the aquifer is
+  // solved over the time since its last solve, before the books close.
   update_channel_lake_cells(ms);
+  groundwater_to_model_time(ms);
+  if (process.error_block.code != 0) return;
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
   soil_event_end_figures(ms);

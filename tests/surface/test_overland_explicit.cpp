@@ -1,7 +1,7 @@
 // The explicit scheme: its sub-step reductions and their messages, the
 // alternating sweep order, the face flux against a hand calculation, no
 // preferred direction, no cell giving more than it holds, dikes, lakes and
-// the outlet.
+// the outlet; retention under the ADE schemes too.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -160,25 +160,37 @@ TEST_F(explicit_scheme, a_sub_step_that_does_not_divide_the_step_runs_past_it) {
   EXPECT_EQ(out, 0.0);
 }
 
+// Water below the retention depth stays where it is, whichever scheme
+// routes it: the explicit scheme and both ADE schemes on a plain grid.
 TEST_F(explicit_scheme, water_below_retention_does_not_move) {
-  test_grid g;
-  g.rows = 3;
-  g.cols = 3;
-  g.ground = [](int r, int c) { return 100.0 - 0.05 * (r + c); };
-  g.out_row = 3;
-  g.out_col = 3;
-  g.outlet_slope = 0.05;
-  auto w = make_grid<overland_cells>(g);
-  for (int i = 1; i <= w->grid.ncells; ++i) {
-    w->overland.retent_dep[i] = 0.01;
-    w->overland.ov_depth[i] = 0.005;
-  }
-  w->overland.ov_depth[w->grid.outlet_cell] = 0.0;
-  EXPECT_EQ(route(*w, 10.0), 0.0);
-  for (int i = 1; i <= w->grid.ncells; ++i) {
-    EXPECT_EQ(w->overland.ov_depth[i], i == w->grid.outlet_cell ? 0.0 : 0.005);
-    EXPECT_EQ(w->overland.ov_qx[i], 0.0);
-    EXPECT_EQ(w->overland.ov_qy[i], 0.0);
+  for (const int type : {overland_scheme::explicit_faces, overland_scheme::ade, overland_scheme::ade_pc}) {
+    SCOPED_TRACE(::testing::Message() << "overtype " << type);
+    test_grid g;
+    g.rows = 3;
+    g.cols = 3;
+    g.ground = [](int r, int c) { return 100.0 - 0.05 * (r + c); };
+    g.out_row = 3;
+    g.out_col = 3;
+    g.outlet_slope = 0.05;
+    auto w = make_grid<overland_cells>(g);
+    w->overland.overtype = type;
+    for (int i = 1; i <= w->grid.ncells; ++i) {
+      w->overland.retent_dep[i] = 0.01;
+      w->overland.ov_depth[i] = 0.005;
+    }
+    w->overland.ov_depth[w->grid.outlet_cell] = 0.0;
+    if (type == overland_scheme::explicit_faces) {
+      EXPECT_EQ(route(*w, 10.0), 0.0);
+    } else {
+      const overland_result r = route_overland_ade(w->domain(), 10.0);
+      EXPECT_EQ(r.status, overland_status::ok);
+      EXPECT_EQ(r.books.outlet, 0.0);
+    }
+    for (int i = 1; i <= w->grid.ncells; ++i) {
+      EXPECT_EQ(w->overland.ov_depth[i], i == w->grid.outlet_cell ? 0.0 : 0.005);
+      EXPECT_EQ(w->overland.ov_qx[i], 0.0);
+      EXPECT_EQ(w->overland.ov_qy[i], 0.0);
+    }
   }
 }
 

@@ -352,8 +352,7 @@ void groundwater_step(model_state& ms) {
 }
 
 void groundwater_to_model_time(model_state& ms) {
-  if (!ms.groundwater.gw_simulation || ms.groundwater.gw_well_flux.empty()) return;
-  if (seconds_since(ms, ms.clock.gw_last_time) <= 0.0) return;
+  if (!groundwater_behind(ms) || ms.groundwater.gw_well_flux.empty()) return;
   solve_since_last(ms);
 }
 

@@ -350,6 +350,10 @@ TEST(pond_at_a_wall, outflow_converges_with_the_time_step_and_the_wall_stays_smo
     for (const double dt : pond_steps) {
       SCOPED_TRACE("overtype " + std::to_string(type) + ", step " + std::to_string(dt) + " s");
       const pond_run p = run_pond(type, dt, pond_mark[pond_marks - 1]);
+      std::printf("pond at a wall, overtype %d, step %4.1f s, outflow in m3/s (against the converged run):", type, dt);
+      for (int m = 0; m < pond_marks; ++m)
+        std::printf("  %d min %.5f (%+.2f %%)", pond_mark[m] / 60, p.q[m], 100.0 * (p.q[m] / converged[m] - 1.0));
+      std::printf("\n");
       for (int m = 0; m < pond_marks; ++m) {
         EXPECT_NEAR(p.q[m], converged[m], 0.02 * converged[m]) << "mark " << m;
         // Halving the step changes the outflow by under 1 %.

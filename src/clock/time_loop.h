@@ -34,13 +34,17 @@ inline double seconds_since(const model_state& ms, double t) {
   return s;
 }
 
+// Time has passed since the aquifer's last solve: the end of an event and
+// of the run solve it.
+inline bool groundwater_behind(const model_state& ms) {
+  return ms.groundwater.gw_simulation && seconds_since(ms, ms.clock.gw_last_time) > 0.0;
+}
+
 // The saturated zone's step is due once the model time reaches its due
 // time, so that a model step that does not land on it exactly never skips
 // the aquifer, and time has passed since its last solve.
 inline bool groundwater_due(const model_state& ms) {
-  const clock_state& clock = ms.clock;
-  if (!ms.groundwater.gw_simulation || clock.model_time < clock.gw_next_time - clock.time_tol) return false;
-  return seconds_since(ms, clock.gw_last_time) > 0.0;
+  return ms.clock.model_time >= ms.clock.gw_next_time - ms.clock.time_tol && groundwater_behind(ms);
 }
 
 // Start of precipitation event k (counted from 1). An event that does not

@@ -6,6 +6,11 @@
 // streams and the tile drains since the last solve. The linear system of a
 // Picard pass is solved by line successive over-relaxation along rows or
 // columns; the passes update the transmissivities from the latest heads.
+// The sweeps of the last pass go on until, besides the heads, the water
+// closes: the step's volume residual over the grid (change of storage
+// against the sink and the flow across held heads) is a small fraction of
+// the water the step moved, so that a loose head tolerance never leaves the
+// books short.
 //
 // The kernel takes the cells through `aquifer_domain` and keeps its scratch
 // (line lists, coefficients, line systems) in `aquifer_solver`, sized once
@@ -99,6 +104,7 @@ struct aquifer_domain {
   // Solver controls.
   double omega = 1.5;                // over-relaxation factor, in (0, 2)
   double tolerance = 1e-5;           // largest change of a converged sweep, m
+  double balance_tolerance = 1e-7;   // largest volume residual of a solve, as a fraction of the water it moved
   bool by_rows = true;               // lines are rows (else columns)
   bool ascending = true;             // lines visited in ascending order
   int max_sweeps = 20000;            // sweeps of one pass
@@ -117,6 +123,7 @@ struct aquifer_books {
   double boundary_flux = 0.0;  // into the solved cells from the fixed-head cells
   double floor_fill = 0.0;     // added to keep aquifer_floor of saturated thickness
   double withheld = 0.0;       // pumping and leakage not taken because the cell ran dry
+  double residual = 0.0;       // volume residual of the solve's linear system, m3
   int passes = 0;
   int sweeps = 0;
   double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles - to_lakes; }
@@ -136,9 +143,10 @@ inline constexpr books_map<aquifer_books, 4, 5> aquifer_books_terms{
         {&aquifer_books::to_tiles, "booked by the pipe network"},
         {&aquifer_books::to_lakes, "booked by the lakes' seepage"},
         {&aquifer_books::withheld, "not taken: no water moved"},
+        {&aquifer_books::residual, "a record of the solve: what its heads leave unaccounted for, no water moved"},
     }}};
 
-enum class aquifer_status { ok, head_not_a_number, sweeps_not_converged, passes_not_converged };
+enum class aquifer_status { ok, head_not_a_number, sweeps_not_converged, volume_not_balanced, passes_not_converged };
 
 struct aquifer_result {
   aquifer_status status = aquifer_status::ok;
@@ -164,6 +172,21 @@ class aquifer_solver {
   static void build_lines(line_set& s, int ncells, const int* back, const int* forward);
   void assemble(const aquifer_domain& d, double dt);
   int relax(const aquifer_domain& d);  // sweeps until converged; 0 when the cap is reached
+  // The volume residual of the cells' equations over the grid, m3: the
+  // water the sink and the held heads brought less what the heads store
+  // (positive: the heads hold less than the books say). `allowed` is the
+  // balance tolerance times the water the step moved across the aquifer's
+  // boundary (the sinks and the flow through held heads, each counted
+  // whole), and never below the rounding of the sums.
+  struct volume_check {
+    double residual = 0.0;
+    double allowed = 0.0;
+  };
+  volume_check volume_residual(const aquifer_domain& d, double dt) const;
+  // Sweeps on, after `done` sweeps of the pass, until the volume residual
+  // is within what is allowed; the sweeps of the pass, 0 when the cap is
+  // reached.
+  int relax_to_balance(const aquifer_domain& d, double dt, int done, double& residual);
   double sweep(const aquifer_domain& d);
   void book_boundaries(const aquifer_domain& d, double dt, aquifer_books& b) const;
   // The storage coefficient of cell i between the start head and head h.

@@ -257,6 +257,11 @@ void report_failure(const model_state& ms, const aquifer_result& r, const aquife
                   "(%g m).\n",
                   ms.clock.model_time, d.max_sweeps, r.books.passes, d.tolerance);
       break;
+    case aquifer_status::volume_not_balanced:
+      std::printf("Error: the line sweeps of the groundwater step ending at model time %.6f (Julian days) did not "
+                  "close its water: after %d sweeps of Picard pass %d the heads still left %g m3 unaccounted for.\n",
+                  ms.clock.model_time, d.max_sweeps, r.books.passes, r.books.residual);
+      break;
     case aquifer_status::passes_not_converged:
       std::printf("Error: Non-convergence in the groundwater after %d tries.\n", d.max_passes);
       std::printf("The groundwater step ending at model time %.6f (Julian days) did not converge.\n",
@@ -342,14 +347,11 @@ bool relay_columns(model_state& ms) {
   return true;
 }
 
-}  // namespace
-
-void groundwater_step(model_state& ms) {
+// One solve over the time since the last, with what follows it, and the
+// clock moved on.
+void solve_since_last(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   clock_state& clock = ms.clock;
-  // Due once the model time reaches the due time, so that a step of the
-  // model that does not land on it exactly never skips the aquifer.
-  if (!g.gw_simulation || clock.model_time < clock.gw_next_time - clock.time_tol) return;
   const double dt = seconds_since(ms, clock.gw_last_time);
   if (dt > 0.0) {
     take_drainage(ms);
@@ -398,6 +400,20 @@ void groundwater_step(model_state& ms) {
   clock.gw_dt = g.gw_timestep;
   clock.gw_dt_days = g.gw_timestep / seconds_per_day;
   clock.gw_next_time = clock.model_time + clock.gw_dt_days;
+}
+
+}  // namespace
+
+void groundwater_step(model_state& ms) {
+  // Due once the model time reaches the due time, so that a step of the
+  // model that does not land on it exactly never skips the aquifer.
+  if (!ms.groundwater.gw_simulation || ms.clock.model_time < ms.clock.gw_next_time - ms.clock.time_tol) return;
+  solve_since_last(ms);
+}
+
+void groundwater_to_model_time(model_state& ms) {
+  if (!groundwater_behind(ms) || ms.groundwater.gw_well_flux.empty()) return;
+  solve_since_last(ms);
 }
 
 }  // namespace nivra

@@ -25,4 +25,10 @@ void fill_well_flux(model_state& ms);
 // due, with the exchanges of the soil above it.
 void groundwater_step(model_state& ms);
 
+// Solves the aquifer over the time since its last solve, when there is
+// any: the end of an event and of the run call it before their books
+// close, so that the heads and the totals cover the time simulated.
+// Acts only with GW_SIMULATION; a failed solve stops the run.
+void groundwater_to_model_time(model_state& ms);
+
 }  // namespace nivra

@@ -1,6 +1,7 @@
 #include "model/water_ledger.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace nivra {
 
@@ -71,7 +72,11 @@ void water_ledger::close_event(bool lumped) {
 // The aquifer's own water against what entered and left it.
 void water_ledger::close_groundwater_balance() {
   const balance_sums s = run_balance_of({{part::groundwater}, {store::groundwater}});
-  run_balance_.groundwater_error = percent_of(-s.residual(), s.initial);
+  // The change of the aquifer's water less what its books brought in.
+  const double residual = -s.residual();
+  run_balance_.groundwater_error = percent_of(residual, s.initial);
+  run_balance_.groundwater_residual = residual;
+  run_balance_.groundwater_residual_percent = percent_of(residual, std::fabs(s.in - s.out));
 }
 
 // The accounting layer gains the infiltration and loses its

@@ -327,7 +327,9 @@ struct run_balance {
   double initial_storage = 0.0, final_storage = 0.0;  // compartments of the overall balance
   double overall_error = 0.0;        // percent
   double surface_error = 0.0;        // percent
-  double groundwater_error = 0.0;    // percent
+  double groundwater_error = 0.0;    // percent of the aquifer's initial water
+  double groundwater_residual = 0.0;          // m3: change of the aquifer's water less what its books brought
+  double groundwater_residual_percent = 0.0;  // of the net input to the aquifer
   double soil_layer_error = 0.0;     // percent
   double overland_lake_error = 0.0;  // m3
   double channel_lake_error = 0.0;   // m3

@@ -73,6 +73,8 @@ void print_groundwater(const model_state& ms, std::FILE* f) {
   put(f, "Gain from XY boundaries          %14.2lf \n", b.total(flux::xy_boundary_gain));
   put(f, "Loss to XY boundaries            %14.2lf \n", b.total(flux::xy_boundary_loss));
   put(f, "Mass Balance error =             %14.2lf %%  \n", ms.ledger.run().groundwater_error);
+  put(f, "Groundwater residual =           %14.2lf m3, %.6lf %% of the net input\n",
+      ms.ledger.run().groundwater_residual, ms.ledger.run().groundwater_residual_percent);
   put(f, "\n");
   put(f, "If you have any head boundaries \n");
   put(f, "Mass balance errors are likely due to the estimation of fluxes across these boundaries, \n");

@@ -250,7 +250,10 @@ void xy_overland_boundary_step(model_state& ms) {
 }
 
 void xy_groundwater_boundary_step(model_state& ms) {
-  if (!groundwater_due(ms)) return;
+  if (groundwater_due(ms)) xy_groundwater_heads(ms);
+}
+
+void xy_groundwater_heads(model_state& ms) {
   xy_input& xy = ms.output.xy_in;
   if (xy.num_gwpts == 0 && xy.num_gw_interp_cells == 0) return;
   groundwater_state& g = ms.groundwater;

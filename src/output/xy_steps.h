@@ -36,6 +36,11 @@ void xy_groundwater_boundary_step(model_state& ms);
 // step that follows takes over its step and books as xy_stream_inflow.
 void xy_stream_inflow_step(model_state& ms);
 
+// The same heads and books at the model time, whatever the groundwater
+// clock: before the solve that brings the aquifer to the end of an event or
+// of the run.
+void xy_groundwater_heads(model_state& ms);
+
 // Set-up of the XY output points (XYBDYOUTPUT): their cells, neighbours and
 // weights, and the headers of their files.
 void init_xy_point_output(model_state& ms);

@@ -7,13 +7,17 @@
 
 #include "calibration/capture_buffer.h"
 #include "clock/clock_state.h"
+#include "clock/time_loop.h"
+#include "core/process.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_step.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/event_summary.h"
 #include "output/output_state.h"
+#include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "run/steps.h"
 #include "run/water_books.h"
@@ -106,20 +110,37 @@ void optimisation_output(model_state& ms) {
   }
 }
 
+// The aquifer solved over the time since its last solve, the heads of its
+// XY points taken at the model time first as before every solve. False
+// when the solve failed (the run stops).
+bool solve_groundwater_to_model_time(model_state& ms) {
+  if (!groundwater_behind(ms)) return true;
+  xy_groundwater_heads(ms);
+  if (process.error_block.code != 0) return false;
+  groundwater_to_model_time(ms);
+  return process.error_block.code == 0;
+}
+
 }  // namespace
 
 void finish_event(model_state& ms) {
   if (!ms.clock.event_finish_pending) {
-    // A run that ends between events (its weather data ended) closes its books.
-    if (!ms.clock.keep_running) close_run_books(ms);
+    // A run that ends between events (its weather data ended) closes its
+    // books, the aquifer solved to the end first.
+    if (!ms.clock.keep_running) {
+      if (!solve_groundwater_to_model_time(ms)) return;
+      close_run_books(ms);
+    }
     return;
   }
   ms.clock.event_finish_pending = 0;
   ms.clock.event_done = 0;
 
   warn_of_lake_overlap(ms);
-  // The channel lakes' cells follow their volumes before the books close.
+  // The channel lakes' cells follow their volumes, and the aquifer is
+  // solved over the time since its last solve, before the books close.
   update_channel_lake_cells(ms);
+  if (!solve_groundwater_to_model_time(ms)) return;
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
   soil_event_end_figures(ms);

@@ -112,6 +112,23 @@ inline bool in_olake(const ade_ctx& c, int i) { return c.olake && lake_cell(c.ol
 inline bool in_lake(const ade_ctx& c, int i) { return in_chan_lake(c, i) || in_olake(c, i); }
 inline bool is_wet(const ade_ctx& c, int i) { return c.wet && wetland_cell(c.wet[i]); }
 
+// The diffusivity (face_diffusivity) of the face i -> k from the ground,
+// depth, retention and roughness of its two cells, by the face rule of the
+// discharges: 0 where the cell upwind holds no flowing water. Choices by
+// selection only, so that the face loops vectorise.
+[[gnu::always_inline]] inline double face_d(double dx, double zi, double zk, double hi, double hk, double ri,
+                                            double rk, double ni, double nk) {
+  const double si = zi + hi;
+  const double sk = zk + hk;
+  const double S = (si - sk) / dx;
+  const bool down = S > 0.0;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
+  const bool flows = d > 1e-16;
+  const double dd = flows ? d : 1.0;
+  const double D = face_diffusivity(dd * pow_two_thirds(dd), down ? ni : nk, S);
+  return flows ? D : 0.0;
+}
+
 // Fixed-level boundary cells keep their depth.
 inline bool fixed_level(const ade_ctx& c, int i) { return c.bctype && boundary::holds_level(c.bctype[i]); }
 
@@ -419,6 +436,28 @@ double next_sub_step(ade_scheme& s, double& dts, double remaining, sweep_status 
   return remaining - dts < 0.5 * dts ? remaining : dts;
 }
 
+// The longest stable sub-step of the depths of a grid with lakes, wetlands,
+// snow, blockage or boundary conditions: the bound of its ordinary faces
+// (face_discharges). A face into a lake moves water toward a level the
+// sub-step does not change; a wetland's layer and a snowpack move their
+// water by their own laws; a blocked face carries less than an open one.
+double general_stable_step(const ade_ctx& c, const double* depth) {
+  double m = 0.0;
+  for (int dir = ade_dir_x; dir <= ade_dir_y; ++dir) {
+    const int* nb = dir == ade_dir_x ? c.right : c.below;
+    const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+    for (int i = 1; i <= c.n; ++i) {
+      const int k = nb[i];
+      if (k == 0 || (c.dike && (c.dike[i] & bit))) continue;
+      if (in_lake(c, i) || in_lake(c, k) || is_wet(c, i) || is_wet(c, k)) continue;
+      if (c.swe && (c.swe[i] > 1e-16 || c.swe[k] > 1e-16)) continue;
+      const double D = face_d(c.dx, c.z[i], c.z[k], depth[i], depth[k], c.ret[i], c.ret[k], c.neff[i], c.neff[k]);
+      m = D > m ? D : m;
+    }
+  }
+  return stable_sub_step(ade_stable_factor, c.dx, m);
+}
+
 // Plain ADE with adaptive sub-steps.
 overland_status route_plain(const overland_domain& d, double dt, bool first, overland_books& books) {
   overland_state& ov = d.overland;
@@ -465,8 +504,10 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     sweep_status prev_status = sweep_status::stable;
     bool failed = false;
     while (remaining > 1e-16) {
-      const double step = next_sub_step(s, dts, remaining, prev_status);
+      double step = next_sub_step(s, dts, remaining, prev_status);
       effective_roughness(ov, n, c.h);
+      // The sub-step keeps to the stable bound of its depths.
+      step = bounded_sub_step(step, general_stable_step(c, c.h), remaining);
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
         const int dir = pass == 0 ? order_first : order_second;
@@ -523,6 +564,15 @@ int pc_change(const ade_ctx& c, const double* q, int dir, double coef, const dou
     if (to[i] < 0.0 && below_zero == 0) below_zero = i;
   }
   return below_zero;
+}
+
+// ADE-PC's sub-steps: equal parts of the step (dts), each kept to the stable
+// bound of the depths at its start; the last takes what remains of the step
+// when that is within rounding of it.
+constexpr double pc_end_tolerance = 1e-9;
+double pc_sub_step_length(double dts, double bound, double remaining, double dt) {
+  const double step = bounded_sub_step(dts < remaining ? dts : remaining, bound, remaining);
+  return remaining - step <= pc_end_tolerance * dt ? remaining : step;
 }
 
 // One predictor-corrector sub-step of dts seconds from the current depths.
@@ -586,9 +636,12 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
-    for (int p = 0; p < parts && below_zero == 0; ++p) {
+    for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       s.substeps += 1;
-      below_zero = pc_sub_step(c, ov, lakes, dts, books);
+      effective_roughness(ov, n, c.h);
+      const double step = pc_sub_step_length(dts, general_stable_step(c, c.h), dt - elapsed, dt);
+      below_zero = pc_sub_step(c, ov, lakes, step, books);
+      elapsed += step;
     }
     if (below_zero == 0) break;
     if (dts / 2 < s.min_dt) {
@@ -881,6 +934,65 @@ void depths_on(bool wide, A&&... a) {
   wide ? depth_part_wide<FirstSubstep, LongStep>(a...) : depth_part<FirstSubstep, LongStep>(a...);
 }
 
+// The largest diffusivity of the faces of one direction of the cells b..e of
+// a strip, each leading `step` cells on (face_diffusivity), from the depths;
+// the faces as face_run takes them. A face with a flat surface counts: the
+// least change of level makes it carry water.
+NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step) {
+  const double dx = g.dx;
+  const double* __restrict z = g.z;
+  const double* __restrict ret = g.ret;
+  const double* __restrict neff = g.neff;
+  // The diffusivities are never below zero: the largest is the one of
+  // the largest bits, which the vector loop can take (the largest double
+  // it cannot, without leave to reorder comparisons).
+  std::int64_t m = 0;
+  for (int i = b; i <= e; ++i) {
+    const int k = i + step;
+    const std::int64_t bits =
+        std::bit_cast<std::int64_t>(face_d(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k]));
+    m = bits > m ? bits : m;
+  }
+  return std::bit_cast<double>(m);
+}
+
+// The largest face diffusivity of both directions over the cells
+// first..last, strip by strip.
+NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* depth, int first, int last) {
+  double m = 0.0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    if (b <= run_end) {
+      const double r = diffusivity_run(g, depth, b, run_end, 1);
+      m = r > m ? r : m;
+    }
+    if (st.down) {
+      const double r = diffusivity_run(g, depth, b, e, st.down);
+      m = r > m ? r : m;
+    }
+    if (e == st.last) {
+      // The right face of the last cell, whose neighbour is read from the
+      // arrays (so is its lower face where the strip has none).
+      const int kx = open_neighbour(g.right, g.dike, cell_side::right, e);
+      const int ky = st.down ? 0 : open_neighbour(g.below, g.dike, cell_side::bottom, e);
+      for (const int k : {kx, ky}) {
+        if (k == 0) continue;
+        const double D = face_d(g.dx, g.z[e], g.z[k], depth[e], depth[k], g.ret[e], g.ret[k], g.neff[e], g.neff[k]);
+        m = D > m ? D : m;
+      }
+    }
+  }
+  return m;
+}
+
+NIVRA_WIDE double diffusivity_part_wide(const plain_grid& g, const double* depth, int first, int last) {
+  return diffusivity_part(g, depth, first, last);
+}
+
 // The run's threads over the cells of one plain call.
 struct plain_call {
   const plain_grid& g;
@@ -894,6 +1006,18 @@ struct plain_call {
     for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
   }
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
+
+  // The longest stable sub-step of the depths: the largest face
+  // diffusivity of the parts, which does not depend on the split.
+  double stable_step(const double* depth) {
+    over_cells([&](int first, int last, int part) {
+      tally(part).ratio =
+          wide ? diffusivity_part_wide(g, depth, first, last) : diffusivity_part(g, depth, first, last);
+    });
+    double m = 0.0;
+    for (int p = 0; p < parts; ++p) m = tally(p).ratio > m ? tally(p).ratio : m;
+    return stable_sub_step(ade_stable_factor, g.dx, m);
+  }
 
   void faces(const double* depth, int dir, double* q) {
     over_cells([&](int first, int last, int) {
@@ -1095,8 +1219,10 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
     bool failed = false;
     bool first_substep = true;
     while (remaining > 1e-16) {
-      const double step = next_sub_step(s, dts, remaining, prev_status);
+      double step = next_sub_step(s, dts, remaining, prev_status);
       if (p.exponents) effective_roughness(ov, n, h);
+      // The sub-step keeps to the stable bound of its depths.
+      step = bounded_sub_step(step, call.stable_step(h), remaining);
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
         const int dir = pass == 0 ? order_first : order_second;
@@ -1169,9 +1295,12 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
-    for (int k = 0; k < parts && below_zero == 0; ++k) {
+    for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       s.substeps += 1;
-      below_zero = plain_pc_sub_step(p, ov, dts, books);
+      if (p.exponents) effective_roughness(ov, p.c.n, p.c.h);
+      const double step = pc_sub_step_length(dts, p.call.stable_step(p.c.h), dt - elapsed, dt);
+      below_zero = plain_pc_sub_step(p, ov, step, books);
+      elapsed += step;
     }
     if (below_zero == 0) break;
     if (dts / 2 < s.min_dt) {

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
 
 #include "core/arrays.h"
@@ -87,6 +89,47 @@ inline double pow_five_thirds(double d) {
 
 // d^(2/3) for d >= 1e-16: d x d^(-1/3).
 inline double pow_two_thirds(double d) { return d * inverse_cube_root(d); }
+
+// The stability rule of the diffusion wave. A face's Manning flux goes with
+// the square root of the water-surface slope S, so in deep water with a
+// nearly flat surface a small change of level moves much water: linearised,
+// the face spreads a difference of level like diffusion with
+// D = d^(5/3) / (n sqrt(|S|)) (d the flowing depth, n Manning's n). An
+// explicit sub-step longer than about dx^2 / (4 D) makes the levels
+// overshoot from face to face: an odd-even sawtooth of depths grows, and as
+// its slopes saturate under the square root it throttles the flow through
+// the pond. Hunter et al. (2005, J. Hydrol. 310) bound the sub-step of a
+// storage-cell model by dx^2 / (4 D) over the faces that carry water; the
+// schemes do the same (the explicit scheme with the factor 1/4, the ADE
+// schemes, whose sweeps each move water along one direction, with 1/2).
+// Below the slope floor the square root is taken of the floor: a surface
+// that flat moves almost nothing, and a sawtooth that small (a slope of
+// 1e-4 over a cell) does not hold the flow back.
+inline constexpr double stable_slope_floor = 1e-4;
+inline constexpr double explicit_stable_factor = 0.25;
+inline constexpr double ade_stable_factor = 0.5;
+
+// The diffusivity of a face (m2/s) from its flowing depth to the 5/3 (p),
+// its Manning n and its water-surface slope S.
+inline double face_diffusivity(double p, double n, double S) {
+  const double a = S < 0.0 ? -S : S;
+  return p / (n * std::sqrt(a > stable_slope_floor ? a : stable_slope_floor));
+}
+
+// The longest stable sub-step, factor * dx^2 / D, of the largest face
+// diffusivity D (none: no bound).
+inline double stable_sub_step(double factor, double dx, double largest_d) {
+  return largest_d > 0.0 ? factor * dx * dx / largest_d : std::numeric_limits<double>::infinity();
+}
+
+// A sub-step of at most `step` seconds that also keeps to the stable bound:
+// when the bound is shorter, the time that remains in the step is cut into
+// the fewest equal pieces no longer than it, so that the step ends on time
+// without a sliver of a last sub-step.
+inline double bounded_sub_step(double step, double bound, double remaining) {
+  if (!(bound < step)) return step;
+  return remaining / std::ceil(remaining / bound);
+}
 
 // Takes a volume (m3) out of a cell whose water of depth h stands on
 // open_area: never more than it holds. Returns the volume that left; the

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
@@ -57,6 +58,9 @@ struct explicit_ctx {
   double* share = nullptr;       // work array of the outflow limit, per cell
   const double* blocked = nullptr;  // blocked area fractions, null without blockage
   bool lake_variant = false;     // channel or overland lakes on
+  int outlet = 0;                // drained by normal depth after every sub-step, else 0
+  double outlet_slope = 0.0;
+  double outlet_volume = 0.0;    // drained in the step so far, m3
   bool quiet = false;
 };
 
@@ -374,6 +378,37 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
     if (h[i] < 0.0 && !(skip && lake_cell(skip[i]))) h[i] = 0.0;
 }
 
+// Normal-depth outflow of the outlet cell over a sub-step of dts seconds,
+// Q = h^(5/3) sqrt(S) dx / n, taken at the depth the cell keeps at the end
+// of the sub-step: h' + Q(h') dts / a = h on its open area a, solved by
+// Newton's method from h (the function is convex and rising, so the
+// iterates fall to the root and never below it). The outlet drains with
+// every sub-step, and by the end depth, because its depth answers its
+// outflow within seconds under a deep pond: drained once over a long step,
+// or by the depth at its start, the outflow would hang on the step. Never
+// more than the cell holds; the volume joins the step's.
+void drain_outlet(explicit_ctx& c, double* h, double dts) {
+  const int o = c.outlet;
+  if (o == 0 || !(h[o] > 0.0)) return;
+  const double h0 = h[o];
+  const double area = c.dx * c.dx * open_share(c.blocked, o);
+  const double k = std::sqrt(c.outlet_slope) * c.dx / c.rough[o] * dts / area;
+  double x = h0;
+  for (int it = 0; it < 60; ++it) {
+    const double p = std::pow(x, outlet_exponent - 1.0);
+    const double fall = (x + k * p * x - h0) / (1.0 + outlet_exponent * k * p);
+    const double next = x - fall;
+    if (!(next > 0.0)) {
+      x = 0.0;
+      break;
+    }
+    x = next;
+    if (fall <= 1e-15 * x) break;
+  }
+  h[o] = x;
+  c.outlet_volume += (h0 - x) * area;
+}
+
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
 
 // The sub-step a call of dt seconds starts on: the reduced one while calls
@@ -421,6 +456,7 @@ void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ct
   zero(c.dh, n);
   zero(c.qx, n);
   zero(c.qy, n);
+  c.outlet_volume = 0.0;
   if (c.lake) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       lakes.lake_elev[L] = s.lake_elev_save[L];
@@ -429,6 +465,27 @@ void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ct
       lakes.lake_out_dv[L] = 0.0;
     }
   }
+}
+
+// The longest stable sub-step of the depths of a grid with channel lakes or
+// wetlands (flowing depths in pw): the bound of its ordinary faces. A face
+// into a lake moves water toward a level the sub-step does not change, and a
+// wetland moves its water through its layer by its own laws.
+double general_stable_step(const explicit_ctx& c) {
+  double m = 0.0;
+  for (int dir = dir_x; dir <= dir_y; ++dir) {
+    const auto [nb, slope, q, bit] = arrays_of(c, dir);
+    for (int j = 1; j <= c.n; ++j) {
+      const int k = nb[j];
+      if (k == 0 || (c.dike && (c.dike[j] & bit))) continue;
+      if (c.lake && (lake_cell(c.lake[j]) || lake_cell(c.lake[k]))) continue;
+      if (is_wet(c, j) || is_wet(c, k)) continue;
+      const double S = face_slope(c, slope, j, k, 1e-20);
+      const double D = face_diffusivity(c.pw[S >= 0.0 ? j : k], c.rough[j], S);
+      m = D > m ? D : m;
+    }
+  }
+  return stable_sub_step(explicit_stable_factor, c.dx, m);
 }
 
 // Sub-step variants (no overland lakes, or channel lakes on).
@@ -467,7 +524,10 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
 
   // After a counted failure the step may start again, on a shorter sub-step,
   // from the saved state (shorten_sub_step).
-  auto restart_shorter = [&]() {
+  // The sub-step that failed is the one divided (the stable bound may have
+  // kept it below the rules' sub-step).
+  auto restart_shorter = [&](double failed) {
+    dts = failed;
     if (!shorten_sub_step(s, dts, reductions, testing, quiet)) return false;
     restore_step_start(s, lakes, c);
     return true;
@@ -485,20 +545,24 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
         const double d = c.h[i] - c.ret[i];
         c.pw[i] = d > 0.0 ? std::pow(d, five_thirds) : 0.0;
       }
+      // The sub-step of the rules above, kept to the stable bound of the
+      // depths at its start; a failure divides the rules' sub-step.
+      const double step = bounded_sub_step(dts, general_stable_step(c), dt - elapsed);
       for (int pass = 0; pass < 2 && done; ++pass) {
-        const int fails = sweep(c, general, pass == 0 ? first : second, dts, testing);
-        if (testing && fails > 0 && restart_shorter()) done = false;
+        const int fails = sweep(c, general, pass == 0 ? first : second, step, testing);
+        if (testing && fails > 0 && restart_shorter(step)) done = false;
       }
       if (!done) break;
       const bool short_of_water = some_cell_below_zero(c, c.lake);
-      if (short_of_water && testing && overdrawn_cells(c, dts) > 0 && restart_shorter()) {
+      if (short_of_water && testing && overdrawn_cells(c, step) > 0 && restart_shorter(step)) {
         done = false;
         break;
       }
-      if (short_of_water) limit_outflows(c, c.lake, dir_x, dir_y, dts);
-      if (chan_lakes) lake_exchange(lakes, c, dts);
+      if (short_of_water) limit_outflows(c, c.lake, dir_x, dir_y, step);
+      if (chan_lakes) lake_exchange(lakes, c, step);
       apply_depth_changes(c, c.lake, short_of_water);
-      elapsed += dts;
+      drain_outlet(c, c.h, step);
+      elapsed += step;
     }
   }
   return overland_status::ok;
@@ -854,6 +918,69 @@ void cells_on(bool wide, A&&... a) {
   wide ? cell_part_wide<Blocked, XFirst, Last>(a...) : cell_part<Blocked, XFirst, Last>(a...);
 }
 
+// The largest diffusivity of the right and lower faces of the cells b..e of
+// a strip (face_diffusivity), from the depths h and their flowing depths to
+// the 5/3; the faces as face_run takes them. A face with a flat surface
+// counts: the least change of level makes it carry water.
+template <bool HasDown>
+NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict h, const double* __restrict pw, int b,
+                                 int e, int down) {
+  const double dx = g.dx;
+  const double* __restrict sx = g.sx;
+  const double* __restrict sy = g.sy;
+  const double* __restrict rough = g.rough;
+  // The diffusivities are never below zero: the largest is the one of
+  // the largest bits, which the vector loop can take (the largest double
+  // it cannot, without leave to reorder comparisons).
+  std::int64_t m = 0;
+  for (int j = b; j <= e; ++j) {
+    const int ky = HasDown ? j + down : j;
+    const double Sx = sx[j] - (h[j + 1] - h[j]) / dx + 1e-30;
+    const double Sy = sy[j] - (h[ky] - h[j]) / dx + 1e-30;
+    const double px = Sx >= 0.0 ? pw[j] : pw[j + 1];
+    const double py = HasDown ? (Sy >= 0.0 ? pw[j] : pw[ky]) : 0.0;
+    const std::int64_t Dx = std::bit_cast<std::int64_t>(face_diffusivity(px, rough[j], Sx));
+    const std::int64_t Dy = std::bit_cast<std::int64_t>(face_diffusivity(py, rough[j], Sy));
+    m = Dx > m ? Dx : m;
+    m = Dy > m ? Dy : m;
+  }
+  return std::bit_cast<double>(m);
+}
+
+// The same over the cells first..last, strip by strip.
+NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* h, const double* pw, int first, int last) {
+  double m = 0.0;
+  const std::vector<cell_strip>& strips = g.strips->strips;
+  for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
+    const cell_strip& st = strips[s];
+    const int b = std::max(st.first, first);
+    const int e = std::min(st.last, last);
+    const int run_end = std::min(e, st.last - 1);
+    if (b <= run_end) {
+      const double r = st.down ? diffusivity_run<true>(g, h, pw, b, run_end, st.down)
+                               : diffusivity_run<false>(g, h, pw, b, run_end, 0);
+      m = r > m ? r : m;
+    }
+    if (e == st.last) {
+      // The last cell of the strip, whose neighbours are read from the arrays.
+      for (int dir = dir_x; dir <= dir_y; ++dir) {
+        const int k = open_neighbour(dir == dir_x ? g.right : g.below, g.dike,
+                                     dir == dir_x ? cell_side::right : cell_side::bottom, e);
+        if (k == 0) continue;
+        const double S = (dir == dir_x ? g.sx : g.sy)[e] - (h[k] - h[e]) / g.dx + 1e-30;
+        const double D = face_diffusivity(S >= 0.0 ? pw[e] : pw[k], g.rough[e], S);
+        m = D > m ? D : m;
+      }
+    }
+  }
+  return m;
+}
+
+NIVRA_WIDE double diffusivity_part_wide(const plain_grid& g, const double* h, const double* pw, int first,
+                                        int last) {
+  return diffusivity_part(g, h, pw, first, last);
+}
+
 // The run's threads and the grid of one plain call.
 struct plain_call {
   const plain_grid& g;
@@ -932,6 +1059,19 @@ struct plain_call {
     return doubtful(bits);
   }
 
+  // The longest stable sub-step of the depths h (flowing depths pw): the
+  // largest face diffusivity of the parts, which does not depend on the
+  // split.
+  double stable_step(const double* h, const double* pw) {
+    over_cells([&](int first, int last, int part) {
+      tally(part).ratio =
+          wide ? diffusivity_part_wide(g, h, pw, first, last) : diffusivity_part(g, h, pw, first, last);
+    });
+    double m = 0.0;
+    for (int p = 0; p < parts; ++p) m = tally(p).ratio > m ? tally(p).ratio : m;
+    return stable_sub_step(explicit_stable_factor, g.dx, m);
+  }
+
   // The unit-width fluxes of both directions into qx and qy.
   void fluxes(const double* h, const double* pw, double* qx, double* qy) {
     over_cells([&](int first, int last, int part) {
@@ -997,7 +1137,12 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   const int first_dir = x_first ? dir_x : dir_y;
   int reductions = 0;
   bool testing = true;
-  auto restart_shorter = [&]() { return shorten_sub_step(s, dts, reductions, testing, quiet); };
+  // The sub-step that failed is the one divided (the stable bound may have
+  // kept it below the rules' sub-step).
+  auto restart_shorter = [&](double failed) {
+    dts = failed;
+    return shorten_sub_step(s, dts, reductions, testing, quiet);
+  };
 
   // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move
   // (the fluxes in the last sub-step); entry 0 stands for the missing face
@@ -1023,12 +1168,16 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     double elapsed = 0.0;
     cur = start;
     int next = 0;
+    c.outlet_volume = 0.0;
     if (!first_attempt) call.flow_depths(cur, pw);
     while (dt - elapsed > 0.0001) {
       s.substeps += 1;
+      // The sub-step of the rules above, kept to the stable bound of the
+      // depths at its start.
+      const double step = bounded_sub_step(dts, call.stable_step(cur, pw), dt - elapsed);
       // The last sub-step of the step keeps the fluxes of its faces.
-      const bool last = !(dt - (elapsed + dts) > 0.0001);
-      const auto [fails_x, fails_y] = call.faces(cur, pw, dts, testing, last, fx, fy);
+      const bool last = !(dt - (elapsed + step) > 0.0001);
+      const auto [fails_x, fails_y] = call.faces(cur, pw, step, testing, last, fx, fy);
       // The failures of the first sweep, then of the second, as the sweeps
       // meet them: the second is not tested once the first has stopped the
       // testing.
@@ -1036,15 +1185,15 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         const int dir = pass == 0 ? first_dir : (first_dir == dir_x ? dir_y : dir_x);
         const bool fails = dir == dir_x ? fails_x : fails_y;
         if (!testing || !fails) continue;
-        if (!quiet) print_plain_failures(g, c, cur, dir, dts);
-        if (restart_shorter()) {
+        if (!quiet) print_plain_failures(g, c, cur, dir, step);
+        if (restart_shorter(step)) {
           done = false;
           break;
         }
       }
       if (!done) break;
       double* out = buffers[next];
-      bool short_of_water = call.cells(cur, fx, fy, dts, x_first, last, out, pw);
+      bool short_of_water = call.cells(cur, fx, fy, step, x_first, last, out, pw);
       if (short_of_water && c.blocked) {
         // On a blocked grid a cell is short of water when its new depth is
         // below zero (a zero with its sign bit set is not).
@@ -1062,8 +1211,8 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         lc.dh = out;
         lc.share = pw;
         for (int i = 1; i <= n; ++i) {
-          const double l = dts * fx[c.left[i]] / c.dx, r = dts * fx[i] / c.dx;
-          const double a = dts * fy[c.above[i]] / c.dx, b = dts * fy[i] / c.dx;
+          const double l = step * fx[c.left[i]] / c.dx, r = step * fx[i] / c.dx;
+          const double a = step * fy[c.above[i]] / c.dx, b = step * fy[i] / c.dx;
           double dh = 0.0;
           if (x_first) {
             dh += l;
@@ -1078,11 +1227,11 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           }
           out[i] = dh;
         }
-        if (testing && overdrawn_cells(lc, dts) > 0 && restart_shorter()) {
+        if (testing && overdrawn_cells(lc, step) > 0 && restart_shorter(step)) {
           done = false;
           break;
         }
-        limit_outflows(lc, nullptr, dir_x, dir_y, dts);
+        limit_outflows(lc, nullptr, dir_x, dir_y, step);
         for (int i = 1; i <= n; ++i) {
           const double hn = cur[i] + (c.blocked ? out[i] / open_share(c.blocked, i) : out[i]);
           out[i] = hn < 0.0 ? 0.0 : hn;
@@ -1091,9 +1240,14 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         // discharges, any other's are replaced by the next face pass.
         if (!last) call.flow_depths(out, pw);
       }
+      if (c.outlet != 0) {
+        drain_outlet(c, out, step);
+        const double d = out[c.outlet] - c.ret[c.outlet];
+        pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
+      }
       cur = out;
       next ^= 1;
-      elapsed += dts;
+      elapsed += step;
     }
   }
 
@@ -1208,6 +1362,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
   c.quiet = d.quiet;
+  if (d.outlet_drains && g.outlet_cell > 0 && g.outlet_cell <= n && !(c.lake && lake_cell(c.lake[g.outlet_cell]))) {
+    c.outlet = g.outlet_cell;
+    c.outlet_slope = g.outlet_slope;
+  }
 
   s.sweep_toggle = s.sweep_toggle == 0 ? 1 : 0;
 
@@ -1234,16 +1392,12 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     result.books.gain = weirs.gain;
   }
 
-  if (d.outlet_drains && g.outlet_cell > 0) {
-    // Normal-depth outflow of the outlet cell, never more than it holds on
-    // its open part.
-    const int o = g.outlet_cell;
-    double& h = ov.ov_depth[o];
-    if (h > 0.0) {
-      const double Q = std::pow(h, outlet_exponent) * std::sqrt(g.outlet_slope) * dx / ov.dist_rough[o];
-      result.books.outlet = drain_cell(h, Q * dt, dx * dx * open_share(c.blocked, o));
-    }
+  if (olakes && !chan_lakes) {
+    // Without sub-steps the outlet drains once, over the whole step.
+    c.h = ov.ov_depth.data();
+    drain_outlet(c, c.h, dt);
   }
+  result.books.outlet = c.outlet_volume;
 
   // Unit-width fluxes of the last sub-step become discharges (the plain
   // path hands them over as discharges).

@@ -4,12 +4,15 @@
 // channel's last node, it takes the node and gives it back. examples/plane_lake: an overland
 // lake held at its initial level above lower ground spills only the rain
 // it gets. examples/seeplake: the lake of vlake over an aquifer seeps
-// through its bed. Every run's books must close: the lake's own balance,
-// the aquifer's and the run's.
+// through its bed. The channel lake's valley also runs long term through a
+// storm and the hours after it, its lake evaporating under the weather.
+// Every run's books must close: the lake's own balance, the aquifer's and
+// the run's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "channel/channel_state.h"
@@ -161,6 +164,54 @@ TEST_F(LakeRuns, ASeepingLakeWithoutASoilConductivityStopsTheRun) {
                            "their beds take the saturated hydraulic conductivity of the soil (the CONDUCTIVITY map"),
             std::string::npos)
       << r.console;
+}
+
+TEST_F(LakeRuns, AChannelLakeEvaporatesInALongTermRunAndKeepsItsBooks) {
+  // The valley of vlake.prj under a storm of a gage file (10.8 mm in the
+  // hour from noon of 15 June 2024, 5.4 mm in the half hour after) and the
+  // hourly weather of the long-term example; the run ends once the outlet
+  // has fallen below 0.05 m3/s.
+  testing::copy_example("vlake");
+  std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "longterm" / "weather.guv",
+                             "weather.guv", std::filesystem::copy_options::overwrite_existing);
+  testing::write_file("storm.gag",
+                      "EVENT Storm over the valley\nNRGAG 1\nNRPDS 3\nCOORD 210.0 300.0  Valley gage\n"
+                      "GAGES 2024 6 15 12 00    0.0\nGAGES 2024 6 15 13 00   10.8\nGAGES 2024 6 15 13 30    5.4\n");
+  // Long-term runs take the soil of Green and Ampt with redistribution
+  // and an albedo: uniform maps of the valley.
+  auto uniform_map = [](const std::string& file, const std::string& value) {
+    std::string text = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
+    for (int row = 0; row < 30; ++row) {
+      for (int col = 0; col < 21; ++col) text += (col ? " " : "") + value;
+      text += "\n";
+    }
+    testing::write_file(file, text);
+  };
+  const char* maps[][3] = {{"ALBEDO", "vlake.alb", "0.2"},        {"CONDUCTIVITY", "vlake.ks", "0.15"},
+                           {"CAPILLARY", "vlake.hc", "10.0"},    {"POROSITY", "vlake.por", "0.45"},
+                           {"MOISTURE", "vlake.moi", "0.2"},     {"PORE_INDEX", "vlake.pdi", "0.25"},
+                           {"RESIDUAL_SAT", "vlake.rsd", "0.05"}};
+  for (const auto& m : maps) {
+    uniform_map(m[1], m[2]);
+    set_card("vlake.prj", m[0], std::string(m[0]) + " " + m[1]);
+  }
+  for (const char* card : {"TOT_TIME", "START_DATE", "START_TIME", "PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION"})
+    set_card("vlake.prj", card, "");
+  for (const char* line : {"PRECIP_FILE      storm.gag", "RAIN_THIESSEN", "LONG_TERM", "HMET_GUV         weather.guv",
+                           "HMET_ELEV_GAGE   20.0", "HMET_XCOORD_GAGE 210.0", "HMET_YCOORD_GAGE 300.0",
+                           "LATITUDE         40.0", "LONGITUDE        15.0", "GMT              1",
+                           "EVENT_MIN_Q      0.05", "ET_CALC_DEARDORFF", "INF_REDIST"})
+    set_card("vlake.prj", std::string(line).substr(0, std::string(line).find(' ')), line);
+  const testing::storm_run r = testing::run_storm("vlake.prj");
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
+  const water_ledger& l = r.ms->ledger;
+  const double start = l.storage(store::channel_lakes, moment::run_start);
+  const double in = l.run_total(flux::lake_precipitation) + l.run_total(flux::overland_to_channel_lakes) +
+                    l.run_total(flux::channels_to_channel_lakes);
+  EXPECT_GT(l.run_total(flux::lake_evaporation), 0.0);
+  EXPECT_GT(l.run_total(flux::channel_lakes_to_overland) + l.run_total(flux::channel_lakes_to_channels), 0.0);
+  EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-9 * (start + in));
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);
 }
 
 // A POINTSOURCE series on the lake link feeds the lake (0.5 m3/s for the

@@ -1,11 +1,14 @@
 // The head solver against analytic solutions (the Dupuit mound between two
 // held heads, the Theis drawdown of a pumped well and the Thiem head of the
-// well cell with Peaceman's radius) and against its own books: the water
+// well cell with Peaceman's radius, Dupuit's discharge through zones of
+// different conductivity in series) and against its own books: the water
 // stored changes by exactly what crossed the aquifer's boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 #include "aquifer_fixture.h"
 
@@ -74,6 +77,48 @@ TEST(Aquifer, TheisDrawdownAndThiemWellCell) {
   EXPECT_NEAR((b - a.h(31, 31)) / thiem, 1.0, 0.03);
 }
 
+TEST(Aquifer, LowConductivityBarrierActsAsResistancesInSeries) {
+  // A row of twelve 10 m cells, 110 m saturated at the held west end and
+  // 109 m at the held east end; cells 6 and 7 are a barrier of K 1e-7 m/s
+  // in an aquifer of 1e-4. At steady state Dupuit's discharge per metre of
+  // width is q = (h1^2 - h12^2) / (2 R), R = sum of L / K between the held
+  // centres, and h^2 falls in proportion to the resistance passed:
+  //   R = 5 (1e4 + 1e4) + 10 (8e4 + 2e7) = 2.009e8 s,
+  //   q = (110^2 - 109^2) / (2 x 2.009e8) = 5.4505e-7 m2/s,
+  //   to the centre of cell 6: r = 5 (1e4 + 8e4 + 1e7) = 5.045e7 s, h = 109.7497 m,
+  //   to the centre of cell 7: r + 10 / 1e-7 = 1.5045e8 s, h = 109.2520 m.
+  // Half the barrier's resistance lies in the faces it shares with the
+  // aquifer: their conductance is the harmonic mean of the two sides.
+  const double dx = 10.0, k_aquifer = 1e-4, k_barrier = 1e-7, bottom = -100.0;
+  test_aquifer a(1, 12, dx, bottom, 9.5, k_aquifer, 0.2);
+  a.k[6] = a.k[7] = k_barrier;
+  a.bound[1] = a.bound[12] = aquifer_cell::fixed_head;
+  a.h(1, 1) = 10.0;
+  a.h(1, 12) = 9.0;
+  for (int step = 0; step < 5; ++step) {
+    aquifer_domain d = a.domain();
+    d.tolerance = 1e-12;
+    d.pass_tolerance = 1e-12;
+    ASSERT_EQ(a.solver.solve(d, 1e12).status, aquifer_status::ok);
+  }
+  const double R = 2.009e8, h1 = 110.0, h12 = 109.0;
+  double r = 0.0;  // resistance from the west centre, s
+  for (int c = 2; c <= 11; ++c) {
+    r += 0.5 * dx / a.k[static_cast<std::size_t>(c - 1)] + 0.5 * dx / a.k[static_cast<std::size_t>(c)];
+    const double expected = std::sqrt(h1 * h1 - (h1 * h1 - h12 * h12) * r / R) + bottom;
+    EXPECT_NEAR(a.h(1, c), expected, 5e-4) << "cell " << c;
+  }
+  // A cell's transmissivity takes the thickness at its centre: a fraction
+  // of a millimetre from Dupuit's heads. (Through the arithmetic mean the
+  // barrier's edges would lose half its resistance: 9.998 and 9.002 m.)
+  EXPECT_NEAR(a.h(1, 6), 9.7497, 5e-4);
+  EXPECT_NEAR(a.h(1, 7), 9.2520, 5e-4);
+  // The discharge, by Darcy through the uniform cells 2 and 3 of the west
+  // zone (Dupuit between their centres), against the hand value.
+  const double t2 = a.h(1, 2) - bottom, t3 = a.h(1, 3) - bottom;
+  EXPECT_NEAR(k_aquifer * (t2 * t2 - t3 * t3) / (2.0 * dx), 5.4505e-7, 2e-4 * 5.4505e-7);
+}
+
 TEST(Aquifer, FlatTableWithoutStressesStaysFlat) {
   test_aquifer a(5, 7, 30.0, -5.0, 20.0, 3e-4, 0.25);
   for (int step = 0; step < 10; ++step) {
@@ -115,6 +160,65 @@ TEST(Aquifer, HeldHeadsBookWhatTheSolvedCellsGain) {
     EXPECT_EQ(a.h(3, 6), 6.0);
   }
   EXPECT_GT(std::fabs(in_total), 1.0);
+}
+
+// A transient unconfined aquifer of 20 x 20 cells of 50 m (K 2e-4 m/s,
+// specific yield 0.2, 20 m saturated) whose western column holds its head,
+// under 2 mm/d of recharge and two wells (300 and 200 m3/d), for 20 days
+// in steps of dt seconds with the head tolerance `tolerance`.
+struct transient_run {
+  std::vector<double> head;
+  double net_input = 0.0;  // recharge less pumping plus the held heads' flux, m3
+  double residual = 0.0;   // change of storage less net_input, m3
+  long sweeps = 0;
+};
+
+transient_run run_transient_aquifer(double dt, double tolerance) {
+  test_aquifer a(20, 20, 50.0, 0.0, 20.0, 2e-4, 0.2);
+  for (int r = 1; r <= 20; ++r) a.bound[static_cast<std::size_t>(a.at(r, 1))] = aquifer_cell::fixed_head;
+  a.well[static_cast<std::size_t>(a.at(8, 12))] = 300.0 / 86400.0 / 2500.0;
+  a.well[static_cast<std::size_t>(a.at(15, 6))] = 200.0 / 86400.0 / 2500.0;
+  transient_run t;
+  const double before = a.storage();
+  const int steps = static_cast<int>(std::lround(20.0 * 86400.0 / dt));
+  for (int step = 0; step < steps; ++step) {
+    for (int c = 1; c <= a.n; ++c) a.recharge[static_cast<std::size_t>(c)] = 0.002 * dt / 86400.0;
+    aquifer_domain d = a.domain();
+    d.tolerance = tolerance;
+    d.pass_tolerance = std::min(d.pass_tolerance, tolerance);
+    const aquifer_result r = a.solver.solve(d, dt);
+    EXPECT_EQ(r.status, aquifer_status::ok);
+    if (r.status != aquifer_status::ok) break;
+    t.net_input += r.books.net_input() + r.books.boundary_flux + r.books.floor_fill;
+    t.sweeps += r.books.sweeps;
+  }
+  t.residual = a.storage() - before - t.net_input;
+  t.head = a.head;
+  return t;
+}
+
+TEST(Aquifer, TheBooksCloseAtTheDefaultToleranceAndTheHeadsConvergeAsTheStepShrinks) {
+  // The answer of sweeps converged tightly on 10-minute steps.
+  const transient_run reference = run_transient_aquifer(600.0, 1e-10);
+  auto head_error = [&](const transient_run& t) {
+    double e = 0.0;
+    for (std::size_t c = 1; c < t.head.size(); ++c) e = std::max(e, std::fabs(t.head[c] - reference.head[c]));
+    return e;
+  };
+  // The recharge of the 380 solved cells, 1,900 m3/d, less 500 m3/d pumped
+  // and what leaves through the held column.
+  EXPECT_GT(reference.net_input, 0.0);
+  double last_error = 1e300;
+  for (const double dt : {86400.0, 3600.0, 600.0}) {
+    SCOPED_TRACE(::testing::Message() << "steps of " << dt << " s");
+    const transient_run t = run_transient_aquifer(dt, aquifer_domain{}.tolerance);
+    EXPECT_LT(std::fabs(t.residual), 1e-6 * std::fabs(t.net_input));
+    const double error = head_error(t);
+    EXPECT_LT(error, last_error);
+    last_error = error;
+  }
+  // At the reference's own step the head tolerance alone is what differs.
+  EXPECT_LT(last_error, 1e-4);
 }
 
 TEST(Aquifer, PumpingBeyondWhatTheCellHoldsIsCutToTheFloor) {

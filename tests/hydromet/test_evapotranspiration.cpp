@@ -61,9 +61,11 @@ TEST(Evapotranspiration, CombinationEquationGivesExample19) {
   EXPECT_NEAR(mm_per_hour, 0.63, 0.03 * 0.63);
   // Without the canopy the surface evaporates more.
   EXPECT_GT(r.potential, r.actual);
-  // With no wind both rates are the radiation term.
+  // With no wind both rates are the radiation term, by hand: delta =
+  // 0.35820 kPa/C, lambda = 2.4113 MJ/kg, gamma = 0.068352 kPa/C, so
+  // 0.35820 / 0.42655 x 1.574 / 2.4113 = 0.54816 mm/h.
   const et_rates calm = penman_radiation_only(t);
-  EXPECT_DOUBLE_EQ(calm.actual, t.delta * t.available / (t.delta + t.gamma) / (1000.0 * t.lambda));
+  EXPECT_NEAR(calm.actual * 1000.0 * 3600.0, 0.548164, 1e-6);
   EXPECT_DOUBLE_EQ(calm.potential, calm.actual);
 }
 
@@ -96,8 +98,10 @@ TEST(Evapotranspiration, GroundTemperatureClosesItsEnergyBalance) {
     // The residual at the final temperature is within the last step's
     // tolerance (0.001 K) times the derivative.
     EXPECT_LE(std::fabs(end.residual), end.derivative * 0.001) << k.name;
-    // The ground heat flux closes the balance of the last evaluation.
-    EXPECT_NEAR(b.terms.flux, b.terms.Rn - b.terms.H - a.lambda * b.terms.E, 1e-12) << k.name;
+    // At balance the ground takes a third of the sensible heat (the
+    // closure of the ground's energy balance), to the last step's
+    // tolerance.
+    EXPECT_NEAR(b.terms.flux, b.terms.H / 3.0, end.derivative * 0.001 + 1e-12) << k.name;
     if (k.snow) {
       EXPECT_EQ(b.terms.E, 0.0) << k.name;
     }

@@ -51,14 +51,14 @@ TEST(FrozenGround, TheIndexDecaysHourlyAndNeverFallsBelowZero) {
   g.index[3] = 0.0;
   g.T[3] = -12.0;
   g.hour();
-  EXPECT_NEAR(g.index[1], 0.99875 * 50.0 - 2.0 / 24.0, 1e-12);
+  EXPECT_NEAR(g.index[1], 49.854167, 1e-6);  // 0.99875 x 50 - 2 / 24
   EXPECT_EQ(g.index[2], 0.0);
   EXPECT_NEAR(g.index[3], 0.5, 1e-12);  // 12 degree-days / 24 hours
-  // Twenty-four cold hours add a degree-day per degree of frost.
+  // Twenty-four cold hours: 0.5 a hour, each hour's share decaying by
+  // 0.99875 an hour after it, the geometric sum
+  // 0.5 (1 - 0.99875^24) / 0.00125 = 11.829071.
   for (int h = 1; h < 24; ++h) g.hour();
-  double expect = 0.0;
-  for (int h = 0; h < 24; ++h) expect = 0.99875 * expect + 0.5;
-  EXPECT_NEAR(g.index[3], expect, 1e-10);
+  EXPECT_NEAR(g.index[3], 11.829071, 1e-6);
 }
 
 TEST(FrozenGround, SnowDampsTheIndex) {
@@ -69,8 +69,9 @@ TEST(FrozenGround, SnowDampsTheIndex) {
   g.T[1] = -10.0;
   g.index[1] = 30.0;
   g.hour();
-  const double keep = 0.99875 + 0.00125 * (1.0 - std::exp(-0.4 * 0.5 * 20.0));
-  EXPECT_NEAR(g.index[1], keep * 30.0 + std::exp(-0.4 * 0.08 * 20.0) * 10.0 / 24.0, 1e-12);
+  // By hand: the old index keeps 0.99875 + 0.00125 (1 - e^-4) = 0.9999771
+  // of itself, 29.999313, and e^-0.64 x 10 / 24 = 0.219705 is added.
+  EXPECT_NEAR(g.index[1], 30.219018, 1e-6);
 }
 
 TEST(FrozenGround, TheWindowIsTheMeanOfTheLast24Hours) {

@@ -2,7 +2,7 @@
 // cells at the weather gage's elevation, whose weather, specific humidity
 // and radiation at noon are worked out by hand; the records before the start
 // skipped in every run of a process; the end of the weather data; and the
-// long-term example.
+// long-term example, bare and under a canopy that dries between its storms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -296,6 +296,41 @@ TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
   // Cells above the gage are cooler than those below it.
   const int top = r.ms->grid.mask[1][10], bottom = r.ms->grid.mask[8][10];
   EXPECT_LT(hm.cell_air_temp[top], hm.cell_air_temp[bottom]);
+}
+
+// A map of the long-term example's grid (8 x 10) holding one value.
+std::string longterm_map(double value) {
+  std::string text = "north: 4400240.0\nsouth: 4400000.0\neast: 500300.0\nwest: 500000.0\nrows: 8\ncols: 10\n";
+  char v[32];
+  std::snprintf(v, sizeof v, "%g", value);
+  for (int r = 0; r < 8; ++r) {
+    for (int c = 0; c < 10; ++c) text += std::string(c ? " " : "") + v;
+    text += "\n";
+  }
+  return text;
+}
+
+TEST_F(WeatherStep, TheCanopyDriesBetweenStormsAndTheBooksClose) {
+  // Woodland over the long-term example holds up to 2 mm of each storm on
+  // its canopy; what it holds at the end of a storm has dried before the
+  // next begins.
+  copy_example("longterm");
+  write_file("canopy.cap", longterm_map(2.0));
+  write_file("canopy.icf", longterm_map(0.15));
+  set_card("longterm.prj", "STORAGE_CAPACITY", "STORAGE_CAPACITY canopy.cap");
+  set_card("longterm.prj", "INTERCEPTION_COEFF", "INTERCEPTION_COEFF canopy.icf");
+  const storm_run r = run_storm("longterm.prj", {}, 30000);
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 2000);
+  EXPECT_EQ(r.ms->clock.events_finished, 3);
+  const water_ledger& l = r.ms->ledger;
+  // The canopy's own books: what it took in dried between the storms or
+  // is still held at the end.
+  const double taken = l.run_total(water_flux::interception);
+  const double dried = l.run_total(water_flux::canopy_drying);
+  const double held = l.storage(water_store::canopy, ledger_moment::run_end);
+  EXPECT_GT(dried, 0.1 * taken);
+  EXPECT_NEAR(dried + held, taken, 1e-9 * taken);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);
 }
 
 }  // namespace

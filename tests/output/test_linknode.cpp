@@ -45,18 +45,6 @@ TEST_F(LinkNode, HeaderWithAndWithoutCard) {
             "START_TIME     0  0    0  0  0  0\n");
 }
 
-TEST_F(LinkNode, CardWordsOfEveryKind) {
-  const char* expected[] = {"STREAM_DEPTH", "STREAM_FLOW", "STREAM_STAGE", "STREAM_VELOCITY",
-                            "FLOOD_STREAM_DEPTH", "SUPERLINK_FLOW", "SUPERLINK_HEAD",
-                            "SUPERLINK_TILE_FLOW", "NO2_MASS", "NO3_MASS", "NH4_MASS", "ON_MASS",
-                            "OP_MASS", "DP_MASS", "ALG_MASS", "CBOD_MASS", "DO_MASS", "NO2_CONC",
-                            "NO3_CONC", "NH4_CONC", "ON_CONC", "OP_CONC", "DP_CONC", "ALG_CONC",
-                            "CBOD_CONC", "DO_CONC", "MASS", "CONCENTRATION", "TOTAL_NITROGEN",
-                            "TOTAL_KJELDAHL_NITROGEN", "TOTAL_PHOSPHORUS", "STREAM_SED_FLUX"};
-  for (int k = 0; k < 32; ++k) EXPECT_STREQ(linknode_kind_word(k), expected[k]) << k;
-  EXPECT_STREQ(linknode_kind_word(32), "");
-}
-
 TEST_F(LinkNode, ValueDepthAndVelocityBlocks) {
   EXPECT_EQ(step(0, ms->channel.qp, nullptr),
             "TS    7\n"

@@ -218,13 +218,16 @@ TEST_F(RunSummary, GroundwaterBalanceAndSection) {
   ms->ledger.book(water_flux::saturated_unsaturated, 25.0);
   summary();
   EXPECT_DOUBLE_EQ(at_end(water_store::groundwater), 200.0);
-  // (200 - 250 - 25) / 250 x 100
+  // (200 - 250 - 25) / 250 x 100; -75 m3 of a net input of 25 m3.
   EXPECT_NEAR(books().groundwater_error, -30.0, 1e-12);
+  EXPECT_NEAR(books().groundwater_residual, -75.0, 1e-12);
+  EXPECT_NEAR(books().groundwater_residual_percent, -300.0, 1e-12);
   const std::string text = summary_text();
   EXPECT_TRUE(text.starts_with("\n \nGROUNDWATER CALCULATIONS \n\n"
                                "GW volume start =                        250.00 \n"
                                "GW volume end =                          200.00 \n"));
-  EXPECT_TRUE(has(text, "Mass Balance error =                     -30.00 %  \n\n"
+  EXPECT_TRUE(has(text, "Mass Balance error =                     -30.00 %  \n"
+                        "Groundwater residual =                   -75.00 m3, -300.000000 % of the net input\n\n"
                         "If you have any head boundaries \n"));
   EXPECT_TRUE(has(text, "Total recharge inputs to groundwater=                     0.00\n"
                         "Total pumping from groundwater=                           0.00\n"));

@@ -50,8 +50,10 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-// 25 minutes of storm on 10 s steps (15 of rain at 80 mm/h) through the
+// 10 minutes of storm on 10 s steps (8 of rain at 80 mm/h) through the
 // overland step, its passes split into parts of 8 cells among `threads`.
+constexpr int storm_steps = 60;
+
 outcome storm(int overtype, grid_kind kind, int threads) {
   reset_process_state();
   test_grid g;
@@ -82,8 +84,8 @@ outcome storm(int overtype, grid_kind kind, int threads) {
   ms->overland.crew.resize(threads);
   ms->overland.part_cells = threads == 1 ? 1 << 30 : 8;
   outcome o;
-  for (int step = 0; step < 150 && process.error_block.code == 0; ++step) {
-    if (step < 90) rain(*ms, 80.0 / 3600000.0 * 10.0);
+  for (int step = 0; step < storm_steps && process.error_block.code == 0; ++step) {
+    if (step < 48) rain(*ms, 80.0 / 3600000.0 * 10.0);
     o.outlet += overland_step(*ms, 10.0);
   }
   EXPECT_EQ(process.error_block.code, 0);
@@ -104,7 +106,7 @@ TEST_F(overland_threads, every_scheme_gives_the_same_bits_on_any_number_of_threa
       SCOPED_TRACE(std::string(sc.name) + " grid " + std::to_string(static_cast<int>(kind)));
       const outcome one = storm(sc.overtype, kind, 1);
       EXPECT_GT(one.outlet, 0.0);
-      EXPECT_GT(one.substeps, 150);  // the storm takes the schemes below the step
+      EXPECT_GT(one.substeps, storm_steps);  // the storm takes the schemes below the step
       for (int threads : {2, 4, 8}) {
         SCOPED_TRACE(threads);
         const outcome many = storm(sc.overtype, kind, threads);
@@ -118,16 +120,16 @@ TEST_F(overland_threads, every_scheme_gives_the_same_bits_on_any_number_of_threa
   }
 }
 
-// A rough watershed of 150 x 150 cells (its passes split in two) and the
+// A rough watershed of 130 x 130 cells (its passes split in two) and the
 // bundled examples through the whole program: the summary and the outlet
 // hydrograph do not depend on NUM_THREADS.
 void write_rough_watershed(const char* overtype) {
-  write_ground_maps(150, rough);
+  write_ground_maps(130, rough);
   write_file("rough.prj", std::string("NIVRAPROJECT\nWATERSHED_MASK rough.msk\nELEVATION rough.ele\n") +
-                              "ROWS 150\nCOLS 150\nGRIDSIZE 10.0\nOUTROW 150\nOUTCOL 150\nOUTSLOPE 0.01\n"
+                              "ROWS 130\nCOLS 130\nGRIDSIZE 10.0\nOUTROW 130\nOUTCOL 130\nOUTSLOPE 0.01\n"
                               "MANNING_N 0.03\nOVERTYPE " + overtype +
-                              "\nTOT_TIME 12\nTIMESTEP 10.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\n"
-                              "PRECIP_UNIF\nRAIN_INTENSITY 80.0\nRAIN_DURATION 8\nHYD_FREQ 1.0\n"
+                              "\nTOT_TIME 6\nTIMESTEP 10.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\n"
+                              "PRECIP_UNIF\nRAIN_INTENSITY 80.0\nRAIN_DURATION 5\nHYD_FREQ 1.0\n"
                               "SUMMARY rough.sum\nOUTLET_HYDRO rough.otl\n");
 }
 

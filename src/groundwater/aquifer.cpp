@@ -184,7 +184,7 @@ aquifer_solver::volume_check aquifer_solver::volume_residual(const aquifer_domai
     face_flow(d.below[i], c_below_[u]);
     face_flow(d.left[i], c_left_[u]);
     face_flow(d.right[i], c_right_[u]);
-    const double s = d.storage[i] / dt;
+    const double s = sy_[u] / dt;  // the coefficient the system was assembled with
     const double volume = d.cell_dx[i] * d.cell_dy[i] * dt;
     v.residual += (flow - sink_[u] - s * (h[i] - start_[u])) * volume;
     moved += (std::fabs(sink_[u]) + held) * volume;

@@ -130,7 +130,7 @@ struct aquifer_books {
 };
 
 // The terms of the solve's books.
-inline constexpr books_map<aquifer_books, 4, 5> aquifer_books_terms{
+inline constexpr books_map<aquifer_books, 4, 6> aquifer_books_terms{
     {{
         {&aquifer_books::pumping, water_flux::groundwater_pumping},
         {&aquifer_books::leakage, water_flux::deep_leakage},

@@ -25,10 +25,6 @@ void init_overland_sediments(model_state& ms) {
   if (ms.constituent.soil_erosion_on) card_not_supported("SOIL_EROSION");
 }
 
-void read_contaminant_params(model_state& ms) {
-  if (ms.constituent.ov_con_trans) card_not_supported("OV_CON_TRANS");
-}
-
 void setup_nutrient_overland(model_state& ms) {
   if (ms.constituent.nutrients) card_not_supported("NUTRIENTS");
 }

@@ -9,6 +9,10 @@ struct model_state;
 void init_overland_sediments(model_state& ms);
 // With overland contaminant transport: the contaminant parameters.
 void read_contaminant_params(model_state& ms);
+// With overland contaminant transport, before the first step: rates per
+// day to per second, loads to grams, the overland and soil masses the run
+// starts from, and the constituents' mass ledger.
+void init_soil_contam(model_state& ms);
 // With nutrients: the aquatic environment, the overland nutrient and
 // constituent arrays and parameters, and the nutrient overland grid.
 void setup_nutrient_overland(model_state& ms);

@@ -6,6 +6,7 @@
 #include "core/guarded_file.h"
 #include "core/text.h"
 #include "model/file_name_text.h"
+#include "model/mass_ledger.h"
 #include "quality/ov_sed_record.h"
 #include <memory>
 #include <string>
@@ -103,6 +104,29 @@ struct constituent_state : sediment_record {
   checked_array<int> constituent_type{"constituent_type"};
   checked_array<double> precip_conc{"precip_conc"};
   checked_array<double> water_soil_partition_coef{"water_soil_partition_coef"};
+  int num_contaminants = -1;         // contaminants of the run; -1 until a source of parameters sets it
+  int num_contam_constituents = 0;   // constituents added by the contaminant set-up (kind 1)
+  int num_nsm_constituents = 0;      // constituents added by the nutrient set-up (kinds 2 and 3)
+  int first_nsm_constituent = -1;    // index of the first nutrient water constituent, -1 without nutrients
+  // Per constituent and cell (row = constituent, element = cell): the
+  // parameters of the overland and soil processes; rates per second once
+  // the initial state is set.
+  jagged_array<double> cell_disp_coef{"cell_disp_coef"};      // overland dispersion coefficient, m2/s
+  jagged_array<double> cell_decay_coef{"cell_decay_coef"};    // first-order decay rate
+  jagged_array<double> cell_uptake_rate{"cell_uptake_rate"};  // exchange rate with the land surface
+  jagged_array<double> soil_decay_coef{"soil_decay_coef"};    // decay rate in the soil column
+  jagged_array<double> land_conc{"land_conc"};                // land-side concentration
+  jagged_array<double> soil_partition_coef{"soil_partition_coef"};  // Kd, L/kg
+  jagged_array<double> gw_conc{"gw_conc"};                    // groundwater concentration, g/m3
+  // The contaminant soil column: its layers (0 without one), their
+  // thickness and bottom (m, 1..layers), and per cell and layer the water
+  // content and the water content at saturation.
+  int soil_contam_layers = 0;
+  double soil_moist_depth = 0.0, top_layer_depth = 0.0, mixing_layer_depth = 0.0;  // cm, of the column
+  checked_array<double> soil_layer_thickness{"soil_layer_thickness"};
+  checked_array<double> soil_layer_bottom{"soil_layer_bottom"};
+  array2d<double> THETA, THETAS;     // [cell][layer]
+  array1d<double> contam_map_data;   // the contaminant load map, constituent 1
   // Sediments.
   int soil_erosion = 0;
   int chan_sed_on = 0;
@@ -131,6 +155,26 @@ struct constituent_state : sediment_record {
   jagged_array<double> lake_conc, lake_mass;               // [constituent][lake]
   // Soil constituent tables [cell][layer] per constituent, with their names.
   jagged_array3<double> soil_mass;
+  jagged_array3<double> soil_conc;  // [constituent][cell][layer], g/m3
+  jagged_array<double> land_mass{"land_mass"};  // [constituent][cell] mass held by the land surface (top layer), g
+  // Per constituent and cell: the masses the overland processes, the soil
+  // column, the point sources and the sediment gathered for the next
+  // overland transport, g.
+  jagged_array<double> cell_precip_mass{"cell_precip_mass"};
+  jagged_array<double> cell_infil_mass{"cell_infil_mass"};
+  jagged_array<double> cell_exchange_mass{"cell_exchange_mass"};
+  jagged_array<double> cell_decay_mass{"cell_decay_mass"};
+  jagged_array<double> cell_qlat_mass{"cell_qlat_mass"};
+  jagged_array<double> cell_exfil_mass{"cell_exfil_mass"};
+  jagged_array<double> cell_point_mass{"cell_point_mass"};
+  jagged_array<double> cell_nsm_mass{"cell_nsm_mass"};
+  jagged_array<double> cell_sed_contam_mass{"cell_sed_contam_mass"};
+  jagged_array<double> soil_infil_mass{"soil_infil_mass"};
+  jagged_array<double> soil_exchange_mass{"soil_exchange_mass"};
+  jagged_array<double> cell_total_mass{"cell_total_mass"};
+  // The constituents' mass ledger of the run (quality/constituent_terms.h
+  // is its table of terms), made once every constituent is set up.
+  std::unique_ptr<mass_ledger> mass_books;
   fixed_text<50> soil_mass_name{"soil_mass"};
   soil_chem_table_t soil_chem_table;
   std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up

@@ -7,9 +7,6 @@
 
 namespace nivra {
 
-// Sets up the initial soil contaminant layers.
-void init_soil_contam(model_state&) {}
-
 // Adds the overland point sources.
 void apply_overland_point_sources(model_state&) {}
 // Moves the overland constituents.

@@ -1,0 +1,70 @@
+// The terms of the constituents' mass ledger (model/mass_ledger.h): every
+// way a dissolved or sediment-bound constituent moves between the overland
+// water, the soil column, the channels, the lakes, the groundwater, the
+// sediment and the outside. A process books its mass, in kg, under its
+// row: ms.constituent.mass_books->book(c, row(constituent_term::...), kg).
+// A two-way exchange is two terms, one per direction.
+#pragma once
+
+#include <array>
+
+#include "model/mass_ledger.h"
+
+namespace nivra {
+
+enum class constituent_term : int {
+  rain_on_cells = 1,         // carried by the rain onto the cells
+  overland_point_source,     // added by the overland point sources
+  overland_outlet,           // carried out of the watershed by the overland water
+  overland_to_channels,      // carried into the channels by lateral inflow
+  overland_to_lakes,         // carried into the channel lakes by the overland water
+  infiltration,              // carried into the soil by the infiltrating water
+  exfiltration,              // brought up out of the soil into the overland water
+  uptake_by_land,            // taken up by the land surface from the water
+  release_from_land,         // released by the land surface into the water
+  overland_decay,            // decayed in the overland water
+  soil_decay,                // decayed in the soil column
+  seepage_to_water_table,    // carried down out of the soil column
+  seepage_from_water_table,  // brought up into the soil column by a rising table
+  release_from_sediment,     // set free into the water by the sediment-bound store
+  nutrient_gain,             // made in the overland water by the nutrient kinetics
+  nutrient_loss,             // used up in the overland water by the nutrient kinetics
+  overland_negative_reset,   // a negative overland mass set to zero
+  soil_negative_reset,       // a negative soil-layer mass set to zero
+  count_plus_one
+};
+
+inline constexpr int n_constituent_terms = static_cast<int>(constituent_term::count_plus_one) - 1;
+
+inline constexpr int row(constituent_term t) { return static_cast<int>(t); }
+
+inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term_table = {{
+    {"rain_on_cells", "Precipitation", mass_compartment::outside, mass_compartment::overland_water},
+    {"overland_point_source", "Overland point sources", mass_compartment::outside, mass_compartment::overland_water},
+    {"overland_outlet", "Overland outflow", mass_compartment::overland_water, mass_compartment::outside},
+    {"overland_to_channels", "Lateral inflow to channels", mass_compartment::overland_water,
+     mass_compartment::channels},
+    {"overland_to_lakes", "Overland inflow to lakes", mass_compartment::overland_water, mass_compartment::lakes},
+    {"infiltration", "Infiltration", mass_compartment::overland_water, mass_compartment::soil_column},
+    {"exfiltration", "Exfiltration", mass_compartment::soil_column, mass_compartment::overland_water},
+    {"uptake_by_land", "Uptake by the land surface", mass_compartment::overland_water,
+     mass_compartment::soil_column},
+    {"release_from_land", "Release from the land surface", mass_compartment::soil_column,
+     mass_compartment::overland_water},
+    {"overland_decay", "Decay in the overland water", mass_compartment::overland_water, mass_compartment::outside},
+    {"soil_decay", "Decay in the soil", mass_compartment::soil_column, mass_compartment::outside},
+    {"seepage_to_water_table", "Seepage to the water table", mass_compartment::soil_column,
+     mass_compartment::groundwater},
+    {"seepage_from_water_table", "Seepage from the water table", mass_compartment::groundwater,
+     mass_compartment::soil_column},
+    {"release_from_sediment", "Released by the sediment", mass_compartment::sediment_bound,
+     mass_compartment::overland_water},
+    {"nutrient_gain", "Nutrient kinetics gain", mass_compartment::outside, mass_compartment::overland_water},
+    {"nutrient_loss", "Nutrient kinetics loss", mass_compartment::overland_water, mass_compartment::outside},
+    {"overland_negative_reset", "Negative overland mass set to zero", mass_compartment::outside,
+     mass_compartment::overland_water},
+    {"soil_negative_reset", "Negative soil mass set to zero", mass_compartment::outside,
+     mass_compartment::soil_column},
+}};
+
+}  // namespace nivra

@@ -1,0 +1,193 @@
+// The constituent set-up: how many constituents a project carries and of
+// which kind, the parameters they take from the uniform cards, the soil
+// column under each soil scheme, and the masses a run starts from, checked
+// against hand calculations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "core/process.h"
+#include "quality/constituent_setup.h"
+#include "quality/constituent_terms.h"
+#include "quality/contaminant/contaminant_setup.h"
+#include "quality/quality_fixture.h"
+
+namespace nivra {
+namespace {
+
+using testing::constituent_record;
+
+class ContaminantSetup : public testing::process_test {};
+
+TEST_F(ContaminantSetup, UniformCardsDescribeOneContaminant) {
+  auto ms = constituent_record(4, 10.0);
+  constituent_state& k = ms->constituent;
+  k.ov_disp_coef = 0.5;
+  k.ov_decay_coef = 0.864;    // per day
+  k.ov_uptake_rate = 8.64;    // per day
+  k.ov_mass_load = 2.0;       // kg per cell
+  ms->overland.ov_depth[1] = 0.02;
+  ms->overland.ov_depth[2] = 1e-17;  // dry: no overland mass whatever the concentration
+  ::testing::internal::CaptureStdout();
+  setup_contaminants(*ms);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(process.error_block.stop) << out;
+  EXPECT_NE(out.find("using uniform contaminant transport values\n"), std::string::npos);
+  ASSERT_EQ(k.num_contaminants, 1);
+  ASSERT_EQ(k.num_constituents, 1);
+  EXPECT_EQ(k.num_contam_constituents, 1);
+  EXPECT_EQ(k.constituent_type[1], 1);
+  EXPECT_EQ(k.soil_contam_layers, 0);
+  EXPECT_EQ(k.OV_MASS_INIT.count(), 1);
+  EXPECT_EQ(k.cell_disp_coef(1, 3), 0.5);
+  EXPECT_EQ(k.land_mass(1, 4), 2.0);
+  k.ov_conc(1, 1) = 5.0;  // g/m3
+  k.ov_conc(1, 2) = 5.0;
+  init_soil_contam(*ms);
+  EXPECT_DOUBLE_EQ(k.cell_decay_coef(1, 1), 0.864 / 86400.0);
+  EXPECT_DOUBLE_EQ(k.cell_uptake_rate(1, 4), 1e-4);
+  EXPECT_DOUBLE_EQ(k.ov_mass(1, 1), 0.02 * 5.0 * 100.0);  // 10 g
+  EXPECT_EQ(k.ov_mass(1, 2), 0.0);
+  EXPECT_EQ(k.ov_conc(1, 2), 0.0);
+  EXPECT_DOUBLE_EQ(k.land_mass(1, 3), 2000.0);  // grams
+  EXPECT_DOUBLE_EQ(k.OV_MASS_INIT[1], 0.01);    // kg
+  EXPECT_DOUBLE_EQ(k.OV_LAND_MASS_INIT[1], 8.0);
+  EXPECT_DOUBLE_EQ(k.GLOBAL_MASS_INIT[1], 8.01);
+  ASSERT_TRUE(k.mass_books);
+  EXPECT_EQ(k.mass_books->constituents(), 1);
+  EXPECT_EQ(k.mass_books->terms(), n_constituent_terms);
+  const mass_balance_sums b = k.mass_books->run_balance_of(1, mass_ledger::whole_model());
+  EXPECT_DOUBLE_EQ(b.initial, 8.01);
+}
+
+TEST_F(ContaminantSetup, LakeCellsStartWithoutOverlandMass) {
+  auto ms = constituent_record(2, 10.0);
+  ms->lake.chan_lakes = 1;
+  ms->lake.lake_mask.alloc(2);
+  ms->lake.lake_mask[2] = 1;
+  ms->overland.ov_depth[1] = ms->overland.ov_depth[2] = 1.0;
+  setup_contaminants(*ms);
+  ms->constituent.ov_conc(1, 1) = ms->constituent.ov_conc(1, 2) = 1.0;
+  init_soil_contam(*ms);
+  EXPECT_DOUBLE_EQ(ms->constituent.ov_mass(1, 1), 100.0);
+  EXPECT_EQ(ms->constituent.ov_mass(1, 2), 0.0);
+  EXPECT_DOUBLE_EQ(ms->constituent.OV_MASS_INIT[1], 0.1);
+}
+
+TEST_F(ContaminantSetup, SoilColumnLayersFollowTheSoilScheme) {
+  struct row {
+    const char* scheme;
+    double moist, top, mixing;  // cm
+    int layers;
+    double top_after, mixing_after;
+  } rows[] = {
+      {"green_ampt", 40, 0, 0, 1, 40, 40},
+      {"green_ampt", 40, 20, 5, 1, 20, 5},
+      {"redistribution", 40, 40, 40, 1, 40, 40},
+      {"redistribution", 40, 20, 20, 2, 20, 20},
+      {"redistribution", 40, 40, 5, 2, 40, 5},
+      {"redistribution", 40, 20, 5, 3, 20, 5},
+      {"redistribution", 40, 0, 0, 1, 40, 40},
+      {"layered", 40, 0, 0, 2, 0, 0},
+      {"layered", 40, 0, 5, 3, 0, 5},
+      {"none", 40, 20, 5, 0, 20, 5},
+  };
+  for (const row& r : rows) {
+    soil_state s;
+    const std::string scheme = r.scheme;
+    s.green_ampt = scheme == "green_ampt";
+    s.inf_redist = scheme == "redistribution";
+    s.inf_layered_soil = scheme == "layered";
+    double top = r.top, mixing = r.mixing;
+    EXPECT_EQ(contaminant_soil_layers(s, r.moist, top, mixing), r.layers) << r.scheme << " " << r.top << " " << r.mixing;
+    EXPECT_EQ(top, r.top_after) << r.scheme;
+    EXPECT_EQ(mixing, r.mixing_after) << r.scheme;
+  }
+}
+
+TEST_F(ContaminantSetup, TopSoilLayerHoldsTheLandLoadAsSorbedMass) {
+  // Redistribution, soil-moisture depth 40 cm, top layer 20 cm, mixing
+  // layer 5 cm: three layers of 0.05, 0.15 and 0.20 m.
+  auto ms = constituent_record(2, 10.0);
+  ms->soil.inf_redist = 1;
+  ms->soil.soil_moist_depth = 40.0;
+  ms->soil.top_layer_depth = 20.0;
+  ms->soil.mixing_layer_depth = 5.0;
+  ms->soil.soil_porosity[1] = 0.4;
+  ms->soil.soil_porosity[2] = 0.5;
+  constituent_state& k = ms->constituent;
+  k.soil_con_trans = 1;
+  k.ov_mass_load = 3.0;  // mg per kg of soil
+  setup_contaminants(*ms);
+  ASSERT_FALSE(process.error_block.stop);
+  ASSERT_EQ(k.soil_contam_layers, 3);
+  EXPECT_EQ(k.THETA.cols(), 3);
+  EXPECT_EQ(k.soil_mass.row_length(), 3);
+  init_soil_contam(*ms);
+  EXPECT_DOUBLE_EQ(k.soil_layer_thickness[1], 0.05);
+  EXPECT_DOUBLE_EQ(k.soil_layer_thickness[2], 0.15);
+  EXPECT_DOUBLE_EQ(k.soil_layer_thickness[3], 0.20);
+  EXPECT_DOUBLE_EQ(k.soil_layer_bottom[3], 0.40);
+  // 3 mg/kg x 0.05 m x 100 m2 x 2650 kg/m3 x (1 - 0.4) = 23850 mg = 23.85 g.
+  EXPECT_NEAR(k.soil_mass(1, 1, 1), 23.85, 1e-9);
+  EXPECT_NEAR(k.land_mass(1, 1), 23.85, 1e-9);
+  EXPECT_NEAR(k.soil_mass(1, 2, 1), 19.875, 1e-9);
+  EXPECT_EQ(k.soil_mass(1, 1, 2), 0.0);
+  EXPECT_DOUBLE_EQ(k.soil_conc(1, 1, 1), 3.0);
+  EXPECT_NEAR(k.OV_LAND_MASS_INIT[1], (23.85 + 19.875) / 1000.0, 1e-12);
+  EXPECT_NEAR(k.mass_books->mass(1, mass_compartment::soil_column, ledger_moment::run_start),
+              (23.85 + 19.875) / 1000.0, 1e-12);
+}
+
+TEST_F(ContaminantSetup, SoilTransportWithoutASoilColumnStops) {
+  auto ms = constituent_record(2, 10.0);
+  ms->constituent.soil_con_trans = 1;  // no Green-Ampt, redistribution or layered soil
+  ::testing::internal::CaptureStdout();
+  setup_contaminants(*ms);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(process.error_block.stop);
+  EXPECT_NE(out.find("SOIL_CON_TRANS"), std::string::npos) << out;
+  EXPECT_EQ(ms->constituent.num_constituents, 0);
+}
+
+TEST_F(ContaminantSetup, NutrientsFollowTheContaminantsInOneList) {
+  for (int soil : {0, 1}) {
+    auto ms = constituent_record(3, 10.0);
+    constituent_state& k = ms->constituent;
+    k.nutrients = 1;
+    k.soil_con_trans = soil;
+    ms->soil.green_ampt = 1;
+    ms->soil.soil_moist_depth = 30.0;
+    setup_contaminants(*ms);
+    alloc_overland_constituents(*ms, 0, true);
+    const int n = 1 + 9 + (soil ? 4 : 0);
+    ASSERT_EQ(k.num_constituents, n);
+    EXPECT_EQ(k.num_nsm_constituents, n - 1);
+    EXPECT_EQ(k.first_nsm_constituent, 2);
+    EXPECT_EQ(k.constituent_type[1], 1);
+    for (int c = 2; c <= 10; ++c) EXPECT_EQ(k.constituent_type[c], 2) << c;
+    for (int c = 11; c <= n; ++c) EXPECT_EQ(k.constituent_type[c], 3) << c;
+    EXPECT_EQ(k.ov_mass.count(), n);
+    EXPECT_EQ(k.cell_decay_mass.count(), n);
+    EXPECT_EQ(k.OV_MASS_OUT.count(), n);
+    EXPECT_EQ(k.soil_mass.count(), soil ? n : 0);
+    // The nutrients keep their rates as given and take no soil load.
+    k.cell_decay_coef(5, 1) = 2.0;
+    init_soil_contam(*ms);
+    EXPECT_EQ(k.cell_decay_coef(5, 1), 2.0);
+    EXPECT_EQ(k.mass_books->constituents(), n);
+  }
+}
+
+TEST(ConstituentTerms, EveryTermMovesMassBetweenTwoCompartmentsUnderItsOwnName) {
+  for (int t = 1; t <= n_constituent_terms; ++t) {
+    EXPECT_NE(constituent_term_table[t - 1].from, constituent_term_table[t - 1].to) << t;
+    for (int u = t + 1; u <= n_constituent_terms; ++u)
+      EXPECT_STRNE(constituent_term_table[t - 1].name, constituent_term_table[u - 1].name);
+  }
+  EXPECT_STREQ(constituent_term_table[row(constituent_term::soil_negative_reset) - 1].name, "soil_negative_reset");
+  EXPECT_STREQ(constituent_term_table[row(constituent_term::rain_on_cells) - 1].name, "rain_on_cells");
+}
+
+}  // namespace
+}  // namespace nivra

@@ -154,7 +154,8 @@ void init_groundwater_state(model_state& ms) {
   }
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
   // Under Richards columns the table fills and drains the pores of the
-  // soil layer it stands in, below the layers the aquifer's.
+  // soil layer it stands in, below the layers the aquifer's (the third
+  // layer's soil, which the columns take on below the layers).
   soil_state& soil = ms.soil;
   if (soil.inf_richards && soil.soiltype.size() == n) {
     g.storage_layers.alloc(n);

@@ -308,7 +308,9 @@ superlink_status end_relations(pipe_state& p, int l) {
   s.e2[l] = 1.0;
   s.g2[l] = -p.slink_ds_invert[l];
   bool free_fall = false;
-  if (qd > 0.0) {
+  // Most ends are submerged: the critical depth is found only where it may
+  // stand above the superjunction's water.
+  if (qd > 0.0 && !critical_depth_below(p.sec_type(n, l), p.diameter(n, l), qd, hds - p.slink_ds_invert[l])) {
     const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), qd);
     if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
     if (yc.depth > hds - p.slink_ds_invert[l]) {

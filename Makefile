@@ -43,9 +43,20 @@ demo: build
 	@echo "Results (from $(DEMO_DIR)$(DEMO_NAME).sum):"
 	@grep -E '$(DEMO_KEYS)' $(DEMO_DIR)$(DEMO_NAME).sum | sed 's/^/  /'
 	@echo
+	@echo "Overland depth (m) at the end of the rain, 60 minutes in ($(DEMO_DIR)depth.0002.asc;"
+	@echo "-9999.99 outside the watershed, the outlet at the south-east corner):"
+	@tail -n +7 $(DEMO_DIR)depth.0002.asc | sed 's/^/  /'
+	@echo
+	@echo "The cells of $(DEMO_DIR)$(DEMO_NAME).loc every 15 minutes (from $(DEMO_DIR)$(DEMO_NAME).cdd):"
+	@echo "  minutes  depth (m)        discharge (m3/s)"
+	@echo "           row 3 col 4  row 6 col 7  row 3 col 4  row 6 col 7"
+	@awk '$$1 % 15 == 0 {printf "  %7.0f  %11.4f  %11.4f  %11.5f  %11.5f\n", $$1, $$2, $$3, $$4, $$5}' $(DEMO_DIR)$(DEMO_NAME).cdd
+	@echo
 	@echo "The demo's outputs are in $(DEMO_DIR):"
 	@echo "  run summary with the mass balance: $(DEMO_DIR)$(DEMO_NAME).sum"
 	@echo "  outlet hydrograph (minutes, m3/s): $(DEMO_DIR)$(DEMO_NAME).otl"
+	@echo "  depth maps at 0, 60 and 120 min:   $(DEMO_DIR)depth.0001.asc ... depth.0003.asc"
+	@echo "  depth and discharge of two cells:  $(DEMO_DIR)$(DEMO_NAME).cdd (every 5 minutes)"
 	@echo "  console, every progress line:      $(DEMO_DIR)$(DEMO_NAME).log"
 	@echo
 	@echo "cd $(VCATCH_DIR) && nivra vcatch.prj > vcatch.log"

@@ -2,7 +2,8 @@
 // gages over the cells by inverse distance, finding the nearest gage of
 // every cell and taking its rate, reading one period's radar file of
 // 1,000 x 1,000 values (about 4 MB of text) and moving it onto the cells,
-// and one canopy interception step.
+// one canopy interception step and one step of rain on the cells, with
+// blocked cells and fixed-level boundary cells among them.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -17,7 +18,9 @@
 #include "hydromet/gage_rain.h"
 #include "hydromet/interception.h"
 #include "hydromet/radar.h"
+#include "hydromet/rainfall.h"
 #include "inputs/grid_state.h"
+#include "surface/boundary_codes.h"
 
 namespace {
 
@@ -132,10 +135,33 @@ void BM_canopy_interception_1M(benchmark::State& state) {
   }
 }
 
+void BM_rain_on_cells_1M(benchmark::State& state) {
+  nivra::array1d<double> rain(cells), depth(cells), blocked(cells);
+  nivra::array1d<int> reset(cells), boundary(cells);
+  for (int k = 1; k <= cells; ++k) {
+    rain[k] = 1.0 + k % 30;
+    blocked[k] = 0.1 * (k % 4);
+    boundary[k] = k % side == 0 ? nivra::boundary::fixed_level : nivra::boundary::none;  // the east edge
+  }
+  nivra::rain_domain d;
+  d.ncells = cells;
+  d.cell_area = 900.0;
+  d.rain = rain.data();
+  d.depth = depth.data();
+  d.rain_reset = reset.data();
+  d.boundary_type = boundary.data();
+  d.blocked = blocked.data();
+  for (auto _ : state) {
+    depth.fill(0.0);
+    benchmark::DoNotOptimize(nivra::rain_on_cells(d, 10.0));
+  }
+}
+
 BENCHMARK(BM_gage_inverse_distance_1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_nearest_gage_1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_nearest_gage_rates_1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_read_radar_file_1M)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_canopy_interception_1M)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_rain_on_cells_1M)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -143,6 +143,10 @@ inline double pipe_flow(const channel_state& ch, int link, int node) {
   return ch.chan_pipe_flow.empty() ? 0.0 : ch.chan_pipe_flow[ch.max_nodes_per_link * link + node];
 }
 
+inline double xy_flow(const channel_state& ch, int link, int node) {
+  return ch.chan_xy_flow.empty() ? 0.0 : ch.chan_xy_flow[ch.max_nodes_per_link * link + node];
+}
+
 channel_status outlet_flow(const channel_state& ch, node_array<double>& q) {
   const int l = ch.num_stream_links;
   const int n = ch.nx[l];
@@ -151,7 +155,7 @@ channel_status outlet_flow(const channel_state& ch, node_array<double>& q) {
   if (ch.head_bound) {
     // The fixed-head node passes on what reaches it.
     double v = ch.qlat(n, l) * dx + (n > 1 ? q(n - 1, l) : inflow_from_above(ch, q, l)) + point_flow(ch, l, n) +
-               pipe_flow(ch, l, n);
+               pipe_flow(ch, l, n) + xy_flow(ch, l, n);
     if (ch.stream_loss) v += ch.qriv(n, l) * dx;
     q(n, l) = v;
     return channel_status::ok;
@@ -260,6 +264,7 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
     const double* pf = points ? ch.chan_point_flow.data() + at : nullptr;
     const double* sf = series ? ch.structures.series_flow.data() + at : nullptr;
     const double* pipes = ch.chan_pipe_flow.empty() ? nullptr : ch.chan_pipe_flow.data() + at;
+    const double* xy = ch.chan_xy_flow.empty() ? nullptr : ch.chan_xy_flow.data() + at;
     for (int i = 1; i <= n; ++i) {
       const double lv = dx * lat[i] * h;
       if (lv >= 0.0)
@@ -267,6 +272,9 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
       else
         b.lateral_out -= lv;
       const double pq = (pf ? pf[i] : 0.0) + (sf ? sf[i] : 0.0);
+      // An outer run's hydrograph enters its node (at the fixed-head outlet
+      // it passes on with the rest).
+      if (xy) b.xy_stream_in += h * xy[i];
       if (fixed_outlet && i == n) {
         // Its area stays; what reaches it leaves through the outlet, its
         // point flow with it.
@@ -292,6 +300,7 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
       }
       v += h * (in - ql[i]);
       if (pipes) v += h * pipes[i];
+      if (xy) v += h * xy[i];
       if (pq != 0.0) {
         double s = h * pq;
         if (s < 0.0) {
@@ -532,6 +541,7 @@ void add_pass(channel_books& b, const channel_books& pass) {
   b.lateral_in += pass.lateral_in;
   b.lateral_out += pass.lateral_out;
   b.headwater += pass.headwater;
+  b.xy_stream_in += pass.xy_stream_in;
   b.point_in += pass.point_in;
   b.point_out += pass.point_out;
   b.aquifer_in += pass.aquifer_in;

@@ -68,6 +68,7 @@ struct channel_books {
   double lateral_in = 0.0;    // from the cells into the nodes
   double lateral_out = 0.0;   // from the nodes onto the cells (positive)
   double headwater = 0.0;     // first_order_chan_q into the links without upstream links
+  double xy_stream_in = 0.0;  // the XY stream points' hydrographs into their nodes
   double point_in = 0.0;      // channel point sources
   double point_out = 0.0;     // channel point sinks (positive)
   double aquifer_in = 0.0;    // stream-aquifer exchange into the channels
@@ -84,11 +85,12 @@ struct channel_books {
 };
 
 // The terms of the routing's books.
-inline constexpr books_map<channel_books, 15> channel_books_terms{{{
+inline constexpr books_map<channel_books, 16> channel_books_terms{{{
     {&channel_books::outlet, water_flux::outlet_discharge},
     {&channel_books::lateral_in, water_flux::channel_lateral_in},
     {&channel_books::lateral_out, water_flux::channel_lateral_out},
     {&channel_books::headwater, water_flux::channel_headwater_inflow},
+    {&channel_books::xy_stream_in, water_flux::xy_stream_inflow},
     {&channel_books::point_in, water_flux::channel_point_sources},
     {&channel_books::point_out, water_flux::channel_point_sinks},
     {&channel_books::aquifer_in, water_flux::groundwater_to_channels},

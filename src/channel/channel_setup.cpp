@@ -361,7 +361,12 @@ bool write_bad_thalweg(const channel_state& ch, const grid_state& grid) {
 
 void init_channel_network(model_state& ms) {
   channel_state& ch = ms.channel;
-  if (!ch.chan_explic) return;
+  if (!ch.chan_explic) {
+    // The cells whose depth and discharge are written are read with the
+    // other locations; a grid without channels has only them.
+    if (ms.output.in_celldepdis_location_given) read_cell_locations(ms);
+    return;
+  }
   if (!ch.chan_input_file.is_open() || !ch.grid_stream_file.is_open()) {
     std::printf("Error: explicit channel routing needs the channel input file (CHANNEL_INPUT) and the grid-stream "
                 "file (STREAM_CELL)\n");

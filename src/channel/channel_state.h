@@ -128,6 +128,9 @@ struct channel_state {
   // address, and the timed changes of the file: the model time of each and
   // per point its discharge (m3/s) and concentrations.
   int chan_point_sources_on = 0;
+  // Stream hydrographs of an outer run imposed as inflows at channel nodes
+  // (XY stream boundary points): on when the run has such points.
+  int xy_stream_inflow_on = 0;
   int num_chan_points = 0;
   int num_chan_point_changes = 0;
   array1d<int> chan_point_address;          // 1..num_chan_points
@@ -159,6 +162,7 @@ struct channel_state {
   node_array<double> gst_Vp;         // made with stream loss
   array1d<double> chan_point_flow;   // per flat node address: the point source's discharge now, m3/s
   array1d<double> chan_pipe_flow;    // per flat node address: the pipe outfalls' inflow over this channel step, m3/s (made with outfalls)
+  array1d<double> chan_xy_flow;      // per flat node address: the XY stream points' inflow now, m3/s (made with them)
   array2d<double> chan_point_conc;   // [constituent][flat address]: its concentrations now
 
   // ---- Per-run bookkeeping and step flags.

@@ -301,7 +301,7 @@ void channel_routing_step(model_state& ms) {
     }
   }
   // Water given at the nodes starts the flow as the cells' water does.
-  if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0) clk.chan_flow_started = 1;
+  if (ch.chan_point_sources_on || ch.first_order_chan_q > 0.0 || ch.xy_stream_inflow_on) clk.chan_flow_started = 1;
   if (!ch.structures.stream_pointsource.empty()) {
     point_series_flows(ch, clk.model_time);
     if (process.error_block.stop) return;

@@ -137,15 +137,16 @@ channel_status release(channel_state& ch, lake_state& lakes, channel_books& b) {
   return channel_status::ok;
 }
 
-// What the pipes and the point sources give a taken node over the call
-// goes to the lake that holds it (a sink draws from the lake, at most what
-// it holds); the routing passes over taken nodes.
+// What the pipes, the XY stream points and the point sources give a taken
+// node over the call goes to the lake that holds it (a sink draws from the
+// lake, at most what it holds); the routing passes over taken nodes.
 void feed_lakes_at_taken_nodes(channel_state& ch, lake_state& lakes, double dt, channel_books& b) {
   const int rows = ch.max_nodes_per_link;
   const bool pipes = !ch.chan_pipe_flow.empty();
+  const bool xy = !ch.chan_xy_flow.empty();
   const bool series = !ch.structures.series_flow.empty();
   const bool points = ch.chan_point_sources_on != 0 && !ch.chan_point_flow.empty();
-  if (!pipes && !series && !points) return;
+  if (!pipes && !xy && !series && !points) return;
   for (int l = 1; l <= ch.num_stream_links; ++l) {
     const int t = ch.ltype[l];
     if (lake_or_structure(t)) continue;
@@ -158,6 +159,12 @@ void feed_lakes_at_taken_nodes(channel_state& ch, lake_state& lakes, double dt, 
         lakes.lake_volume[lake] += v;
         b.lake_in += v;
         ch.chan_pipe_flow[at] = 0.0;
+      }
+      if (xy) {
+        const double v = ch.chan_xy_flow[at] * dt;
+        lakes.lake_volume[lake] += v;
+        b.xy_stream_in += v;
+        b.lake_in += v;
       }
       double v = ((points ? ch.chan_point_flow[at] : 0.0) + (series ? ch.structures.series_flow[at] : 0.0)) * dt;
       if (v < 0.0) v = -std::min(-v, std::max(lakes.lake_volume[lake], 0.0));

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "calibration/monte_carlo.h"
 #include "calibration/sce.h"
@@ -84,19 +85,25 @@ int run_status(const run_command& command, const char* mode_word) {
 }
 
 // Batch runs: run i takes line i + 1 of the replacement value file and
-// prefixes every file it writes with its number. The batch fails when every
-// one of its runs failed; the runs that failed are counted at the end.
+// prefixes every file it writes with its number. A run that fails does not
+// stop the others, whose outputs stand; the batch fails when any of its
+// runs failed, and names them at the end by the numbers of their files.
 int run_batch(int count, const run_command& command, const char* mode_word) {
   std::printf("NIVRA is running in batch mode, and is running %d runs...\n", count);
-  int failed = 0;
+  std::vector<int> failed;
   for (int i = 0; i < count; ++i) {
     process.replace_line = i;
     process.multi_run_mode = 1;
     process.run_number = i;
-    if (run_status(command, mode_word) != 0) ++failed;
+    if (run_status(command, mode_word) != 0) failed.push_back(i);
   }
-  if (failed > 0) std::printf("%d of the %d batch runs stopped with an error.\n", failed, count);
-  return count > 0 && failed == count ? 1 : 0;
+  if (failed.empty()) return 0;
+  std::printf("%zu of the %d batch runs stopped with an error: %s", failed.size(), count,
+              failed.size() == 1 ? "run" : "runs");
+  for (std::size_t k = 0; k < failed.size(); ++k)
+    std::printf("%s%04d_ (value line %d)", k == 0 ? " " : ", ", failed[k], failed[k] + 1);
+  std::printf(".\n");
+  return 1;
 }
 
 int dispatch(int count, const run_command& command, int argc, char** argv) {

@@ -40,13 +40,6 @@ std::string current_folder() {
   return buf;
 }
 
-bool folder_exists(std::string_view path) {
-  std::string p = os_path(path);
-  if (p.empty()) return false;
-  struct stat st;
-  return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool remove_file(std::string_view path) {
   std::string p = os_path(path);
   return std::remove(p.c_str()) == 0;

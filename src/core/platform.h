@@ -29,9 +29,6 @@ bool enter_folder(std::string_view path);
 // The process's working directory, ending in a separator.
 std::string current_folder();
 
-// True when the path names a folder that exists.
-bool folder_exists(std::string_view path);
-
 // Removes a file; true when it is gone.
 bool remove_file(std::string_view path);
 

@@ -33,9 +33,12 @@ struct hydromet_state {
   double rain_intensity = 0.0;       // mm/h
   double rain_duration = 0.0;        // minutes
   int interception_coeff_given = 0;
-  // Site of the watershed (basin centroid), degrees.
+  // Site of the watershed (basin centroid), degrees: latitude north
+  // positive, -90..90 (the southern hemisphere negative), longitude
+  // -180..180 (not used: the sun is placed by local solar time).
   double latitude = 0.0;
   double longitude = 0.0;
+  int site_given = 0;  // both LATITUDE and LONGITUDE were given
   // Weather gages and elevation bands.
   int num_hmet_gages = 1;
   double elev_band_height = 100.0;

@@ -9,6 +9,12 @@ namespace nivra {
 double seasonal_factor(int month, double latitude, const seasonal_months& season) {
   if (season.on != 1) return 1.0;
   if (season.spring < 1) {
+    // The table's months are the northern hemisphere's; south of the
+    // equator the seasons fall six months later.
+    if (latitude < 0.0) {
+      latitude = -latitude;
+      month = month >= 1 && month <= 12 ? (month + 5) % 12 + 1 : month;
+    }
     const bool north = latitude >= 37.0;
     switch (month) {
       case 4: return north ? 4.0 : 2.5;

@@ -5,8 +5,9 @@ namespace nivra {
 
 struct model_state;
 
-// Adds the rain of the overland step that ends now to the cells and books
-// it, when the overland clock is due and an event's rain is falling.
+// Adds the rain of the overland step that ends now to the canopy and the
+// cells (rain_on_cells) and books it, when the overland clock is due and an
+// event's rain is falling.
 void apply_rainfall(model_state& ms);
 
 }  // namespace nivra

@@ -312,7 +312,7 @@ void longterm_hourly_output(model_state& ms) {
   channel_lake_evaporation_hour(ms);
   if (soil.inf_richards || soil.sm_accounting) {
     int n = 0;
-    double inf = 0.0, theta = 0.0, top = 0.0, bottom = 0.0, frost = 0.0;
+    double inf = 0.0, theta = 0.0, top = 0.0, bottom = 0.0, frost = 0.0, down = 0.0;
     int tops = 0, bottoms = 0;
     const double top_depth = soil.top_layer_depth;
     for (int c = 1; c <= ms.grid.ncells; ++c) {
@@ -320,6 +320,7 @@ void longterm_hourly_output(model_state& ms) {
       ++n;
       if (!soil.inf_rate.empty()) inf += soil.inf_rate[c];
       if (!soil.surface_moisture.empty()) theta += soil.surface_moisture[c];
+      if (!soil.unsat_down_flux.empty()) down += soil.unsat_down_flux[c];
       if (!hm.cfgi_cell.empty()) frost += hm.cfgi_cell[c];
       if (!soil.sm_accounting || soil.sm_depth.empty()) continue;
       const double depth = soil.sm_depth[c];
@@ -336,7 +337,9 @@ void longterm_hourly_output(model_state& ms) {
     // Averages over no cell (every cell under a lake) are 0.
     hm.avg_inf_rate = n > 0 ? inf / n : 0.0;
     hm.avg_theta = n > 0 ? theta / n : 0.0;
-    hm.avg_down_flux = 0.0;
+    // The depth drained below the soil and not yet taken by the water table
+    // (cm), over the cells.
+    hm.avg_down_flux = n > 0 ? down / n : 0.0;
     const double evap = ms.ledger.run_total(water_flux::evaporation);
     const double area = ms.grid.grid_size * ms.grid.grid_size;
     hm.hourly_aet = n > 0 ? (evap - hm.last_total_evap) / (area * n) * 100.0 : 0.0;

@@ -237,6 +237,13 @@ int read_cmt_wetlands(model_state& ms) {
   f.skip_to_rows();
   cmt_rows rows;
   if (!read_cmt_rows(f, cmt_code_wetlands, n, 7, rows)) return 0;
+  // The water above the layer flows by Manning's formula: its n must be
+  // positive.
+  for (int r = 0; r < rows.count; ++r)
+    if (!(rows.value(r, 6) > 0.0)) {
+      refuse_line(f, rows.first_line + r, "gives the wetland a Manning n (the sixth value) that is not above 0");
+      return 0;
+    }
   if (ms.output.skip_index_maps) return 1;
   const std::string map_file = f.card_map()->file;
   array1d<int> cell_ids;
@@ -287,13 +294,14 @@ int read_cmt_wetlands(model_state& ms) {
   props.alloc(largest > 0 ? largest : 1, 8);
   for (int r = 0; r < rows.count; ++r) {
     const int w = number[static_cast<std::size_t>(rows.ids[static_cast<std::size_t>(r)])];
-    props[w][1] = rows.value(r, 1) / 1000.0;   // mm to m
-    props[w][2] = rows.value(r, 2) / 1000.0;
-    props[w][3] = rows.value(r, 3) / 86400.0;  // per day to per second
-    props[w][4] = rows.value(r, 4) / 1000.0;
-    props[w][5] = rows.value(r, 5) / 86400.0;
-    props[w][7] = rows.value(r, 6);
-    props[w][8] = rows.value(r, 7) / 1000.0;
+    namespace wp = wetland_prop;
+    props[w][wp::water_depth] = rows.value(r, 1) / 1000.0;  // mm to m
+    props[w][wp::layer_thickness] = rows.value(r, 2) / 1000.0;
+    props[w][wp::layer_conductivity] = rows.value(r, 3) / 86400.0;  // per day to per second
+    props[w][wp::transition_depth] = rows.value(r, 4) / 1000.0;
+    props[w][wp::linear_coef] = rows.value(r, 5) / 86400.0;
+    props[w][wp::manning_n] = rows.value(r, 6);
+    props[w][wp::ground_offset] = rows.value(r, 7) / 1000.0;
   }
   if (ms.lake.wetland_mask.size() != cells) ms.lake.wetland_mask.alloc(cells);
   for (int cell = 1; cell <= cells; ++cell) ms.lake.wetland_mask[cell] = number[static_cast<std::size_t>(cell_ids[cell])];

@@ -20,6 +20,7 @@
 #include "groundwater/aquifer.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
+#include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "inputs/mapping_blocks.h"
 #include "inputs/mapping_table.h"
@@ -456,8 +457,21 @@ bool read_well_locations(model_state& ms) {
 void init_wetlands(model_state& ms) {
   if (!ms.lake.wetlands_on) return;
   if (!read_cmt_wetlands(ms)) return;
-  // The flow through wetlands is not simulated in this version.
-  report_card_not_available("WETLAND_PROPERTIES");
+  // A wetland's bottom lies its offset below the ground of the elevation
+  // map. The ground is lowered once, here, before the slopes and every
+  // other reader take it, so that every event and every process sees the
+  // same ground. The wetland holds its water from the start of the run (a
+  // hotstart or an initial water surface read later replaces it); each
+  // event then starts with the wetland's water on it again.
+  lake_state& lake = ms.lake;
+  if (!lake.wetland_mask.empty())
+    for (int c = 1; c <= ms.grid.ncells; ++c)
+      if (const int w = lake.wetland_mask[c]; wetland_cell(w)) {
+        ms.grid.elevation[c] -= lake.wetland_props[w][wetland_prop::ground_offset];
+        ms.overland.ov_depth[c] = lake.wetland_props[w][wetland_prop::water_depth];
+      }
+  elevation_range(ms);  // the elevation bands reach down to the wetlands' bottoms
+  input_report(ms, console_rule::unless_silent, "Simulating wetlands\n");
 }
 
 namespace {

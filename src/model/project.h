@@ -59,6 +59,7 @@ namespace map_format {
 inline constexpr int per_time_grids = 0;  // one ASCII grid file per quantity and output time
 inline constexpr int ascii_dataset = 1;
 inline constexpr int binary_dataset = 2;
+inline constexpr int no_maps = 3;         // writes no map at all: refused, so that no map card is lost
 inline constexpr int quib = 4;            // QUIB containers, refused by this version
 }  // namespace map_format
 
@@ -451,6 +452,7 @@ struct run_control {
   int outrow = 0, outcol = 0;
   double latitude = 0.0, longitude = 0.0, gmt = 0.0;
   int gmt_given = 0;
+  int latitude_given = 0, longitude_given = 0;
   int qout_cfs = 0;
   int quiet = 0;
   double outslope = 0.0;

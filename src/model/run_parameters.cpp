@@ -212,6 +212,7 @@ void copy_run_control(model_state& ms) {
   ms.clock.gmt_given = rc.gmt_given;
   ms.hydromet.latitude = rc.latitude;
   ms.hydromet.longitude = rc.longitude;
+  ms.hydromet.site_given = rc.latitude_given && rc.longitude_given;
   ms.output.units = rc.units;
   ms.output.qout_cfs = rc.qout_cfs;
   ms.project.quiet = rc.quiet;
@@ -641,6 +642,7 @@ void copy_outputs(model_state& ms) {
     default: break;
   }
   for (const name_copy& c : plain_names) ms.project.*c.to = po.*c.from;
+  ms.output.quiet_map_files = ms.project.run_control.quiet;
 
   ms.output.depth_given = po.depth_given;
   ms.output.discharge_given = po.discharge_given;
@@ -755,6 +757,14 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
   }
   if (rc.map_type == map_format::quib) {
     set_error(5);
+    process.error_block.stop = 1;
+    return;
+  }
+  if (rc.map_type == map_format::no_maps) {
+    std::printf("Error: MAP_TYPE 3 writes no maps: the maps of DEPTH, DISCHARGE and the other map cards would be "
+                "lost. Give MAP_TYPE 0 (an ASCII grid per map time), 1 (an ASCII dataset) or 2 (a binary "
+                "dataset), and leave out the map cards for no maps.\n");
+    set_error(own_message_code);
     process.error_block.stop = 1;
     return;
   }

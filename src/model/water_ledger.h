@@ -84,6 +84,7 @@ enum class water_flux {
   discharge_boundary_out,
   discharge_boundary_unmet, // asked of a cell that did not hold it: a record, no water moves
   overland_pumping,         // lifted off the cells by the overland pumps
+  wetland_refill,           // given to the wetlands (taken when negative) to start an event at their depth
   // Outlet and channels.
   outlet_discharge,         // through the outlet (of the overland grid when there are no channels)
   channel_lateral_net,      // total: net lateral inflow into the channels
@@ -96,6 +97,7 @@ enum class water_flux {
   channel_point_sources,
   channel_point_sinks,
   channel_headwater_inflow,  // FIRST_ORDER_CHAN_Q into the links without upstream links
+  xy_stream_inflow,          // an outer run's stream hydrographs into the nodes of the XY stream points
   // Channel lakes.
   overland_to_channel_lakes,
   channel_lakes_to_overland,
@@ -112,6 +114,7 @@ enum class water_flux {
   overland_to_pipes,
   pipes_to_overland,
   pipes_to_channels,
+  channels_to_pipes,        // a river above the pipes' water flowing back through their outfalls
   groundwater_to_pipes,
   pipes_to_boundary,        // into fixed-head outfalls
   boundary_to_pipes,        // out of them
@@ -175,6 +178,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::discharge_boundary_out, "discharge_boundary_out", "Volume lost from specified discharge boundary:", c::surface, c::outside, f::discharge_boundary_out},
     {f::discharge_boundary_unmet, "discharge_boundary_unmet", "Volume of specified discharge boundary unmet:", c::outside, c::outside, f::discharge_boundary_unmet},
     {f::overland_pumping, "overland_pumping", "Volume lifted by overland pumps:", c::surface, c::outside, f::overland_pumping},
+    {f::wetland_refill, "wetland_refill", "", c::outside, c::surface, f::wetland_refill},
     {f::outlet_discharge, "outlet_discharge", "Total amount of discharge=", c::channels, c::outside, f::outlet_discharge},
     {f::channel_lateral_net, "channel_lateral_net", "Total lateral inflow into channels=", c::surface, c::channels, f::channel_lateral_net},
     {f::channel_lateral_in, "channel_lateral_in", "", c::surface, c::channels, f::channel_lateral_net},
@@ -186,6 +190,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::channel_point_sources, "channel_point_sources", "Total channel point sources=", c::outside, c::channels, f::channel_point_sources},
     {f::channel_point_sinks, "channel_point_sinks", "", c::channels, c::outside, f::channel_point_sinks},
     {f::channel_headwater_inflow, "channel_headwater_inflow", "Total headwater inflow into channels=", c::outside, c::channels, f::channel_headwater_inflow},
+    {f::xy_stream_inflow, "xy_stream_inflow", "Volume of XY stream inflows into channels", c::outside, c::channels, f::xy_stream_inflow},
     {f::overland_to_channel_lakes, "overland_to_channel_lakes", "", c::surface, c::channel_lakes, f::overland_to_channel_lakes},
     {f::channel_lakes_to_overland, "channel_lakes_to_overland", "", c::channel_lakes, c::surface, f::channel_lakes_to_overland},
     {f::channels_to_channel_lakes, "channels_to_channel_lakes", "", c::channels, c::channel_lakes, f::channels_to_channel_lakes},
@@ -199,6 +204,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::overland_to_pipes, "overland_to_pipes", "Volume of overland to subsurface drains", c::surface, c::pipes, f::overland_to_pipes},
     {f::pipes_to_overland, "pipes_to_overland", "Volume of subsurface drains to overland", c::pipes, c::surface, f::pipes_to_overland},
     {f::pipes_to_channels, "pipes_to_channels", "Volume of subsurface drains to channels", c::pipes, c::channels, f::pipes_to_channels},
+    {f::channels_to_pipes, "channels_to_pipes", "", c::channels, c::pipes, f::channels_to_pipes},
     {f::groundwater_to_pipes, "groundwater_to_pipes", "Volume of groundwater to tile drains", c::groundwater, c::pipes, f::groundwater_inputs, -1},
     {f::pipes_to_boundary, "pipes_to_boundary", "", c::pipes, c::outside, f::pipes_to_boundary},
     {f::boundary_to_pipes, "boundary_to_pipes", "", c::outside, c::pipes, f::boundary_to_pipes},

@@ -199,6 +199,7 @@ void dataset_out_open(dataset_out& out, int format, std::string_view folder, std
                       std::string_view extension, int object_id, std::string_view name,
                       const output_state& output) {
   out.format = format;
+  out.quiet = output.quiet_map_files != 0;
   out.folder.assign_cut(folder);
   out.base.assign_cut(base);
   out.extension.assign_cut(extension);
@@ -231,7 +232,7 @@ void write_map_timestep(dataset_out& out, double time) {
       const std::string own = std::string(out.prefix.view()) + std::string(out.base.view()) +
                               number + std::string(out.extension.view());
       const std::string name = join_folder(out.folder.view(), own);
-      msg_printf("opening file %s\n", name.c_str());
+      if (!out.quiet) msg_printf("opening file %s\n", name.c_str());
       if (!open_guarded_file(out.file, name, "w")) {
         std::printf("Can't open map for writing: %s\n", name.c_str());
         set_error(own_message_code);

@@ -45,6 +45,7 @@ class dataset_out {
   int rows = 0, cols = 0;
   int format = 0;
   int step = 1;
+  bool quiet = false;  // no console line for each per-time file
   double cell_size = 0.0;
   fixed_text<30> base;
   fixed_text<30> extension;

@@ -137,12 +137,12 @@ void dataset_mode(model_state& ms) {
 
 // One per-time grid file of map set map_number; false (after reporting)
 // when it cannot be opened.
-bool per_time_map(const grid_state& grid, int map_number, std::string_view folder, const char* word,
+bool per_time_map(const grid_state& grid, bool quiet, int map_number, std::string_view folder, const char* word,
                   const double* values, const char* message) {
   char number[16];
   std::snprintf(number, sizeof number, "%04d.asc", map_number);
   const std::string name = join_folder(folder, std::string(word) + number);
-  msg_printf("opening file %s\n", name.c_str());
+  if (!quiet) msg_printf("opening file %s\n", name.c_str());
   guarded_file f;
   if (!open_guarded_file(f, name, "w")) {
     if (message) std::printf(message, name.c_str());
@@ -160,7 +160,7 @@ bool per_time_mode(model_state& ms) {
   const project_state& p = ms.project;
   const int set = ++ms.output.map_number;
   auto map = [&](std::string_view folder, const char* word, const double* values, const char* message) {
-    return per_time_map(ms.grid, set, folder, word, values, message);
+    return per_time_map(ms.grid, ms.output.quiet_map_files != 0, set, folder, word, values, message);
   };
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);

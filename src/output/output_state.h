@@ -64,6 +64,7 @@ struct output_state {
   int flood_grid_given = 0;
   int ov_con_map_given = 0;
   int no_map_output = 0;            // MAP_TYPE 0: one ASCII grid per quantity and output time
+  int quiet_map_files = 0;          // QUIET: no console line for each per-time map file
   int dataset_output = 0;           // MAP_TYPE 1, 2: dataset files
   int binary_dataset = 0;           // MAP_TYPE 2: binary dataset files
   int skip_index_maps = 0;

@@ -262,6 +262,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Volume of overland to subsurface drains         %14.2lf\n", b.total(flux::overland_to_pipes));
     put(f, "Volume of subsurface drains to overland         %14.2lf\n", b.total(flux::pipes_to_overland));
     put(f, "Volume of subsurface drains to channels         %14.2lf\n", b.total(flux::pipes_to_channels));
+    if (b.total(flux::channels_to_pipes) > 0.0)
+      put(f, "Volume of channels back into subsurface drains  %14.2lf\n", b.total(flux::channels_to_pipes));
     put(f, "Volume of groundwater to tile drains            %14.2lf\n", b.total(flux::groundwater_to_pipes));
   }
 
@@ -269,6 +271,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "\n");
     put(f, "Volume gained from XY boundaries                %14.2lf\n", b.total(flux::xy_boundary_gain));
     put(f, "Volume lost to XY boundaries                    %14.2lf\n", b.total(flux::xy_boundary_loss));
+    if (ms.channel.xy_stream_inflow_on)
+      put(f, "Volume of XY stream inflows into channels       %14.2lf\n", b.total(flux::xy_stream_inflow));
   }
 
   put(f, "\n");

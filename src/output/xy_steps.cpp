@@ -3,6 +3,7 @@
 // points, and the overland and groundwater boundary values of their steps.
 #include "output/xy_steps.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -80,6 +81,54 @@ bool place_stream_points(xy_input& xy, const channel_state& ch) {
     return false;
   }
   assign_xy_stream_boundary_nodes(xy, ch.num_stream_links, ch.nx, ch.ltype, ch.lnx, ch.lny);
+  return true;
+}
+
+// The name of a stream point in a message: its LINKNODE line, or its place
+// among the points of its file.
+std::string stream_point_name(const xy_input& xy, int p) {
+  const xy_stream_point& s = xy.stpts[p];
+  char text[320];
+  if (s.line > 0)
+    std::snprintf(text, sizeof text, "the stream point of line %d of the XY boundary input file %s", s.line,
+                  file_of(xy, s.file));
+  else
+    std::snprintf(text, sizeof text, "the stream point at x %.3f, y %.3f of the XY boundary input file %s", s.x, s.y,
+                  file_of(xy, s.file));
+  return text;
+}
+
+// Every stream point lies on a node the routing takes water into (a node
+// of an open-channel link no lake has taken whole) and has a hydrograph of
+// discharges that are numbers and not below 0: the channels take it as an
+// inflow.
+bool stream_points_take_inflow(const xy_input& xy, const channel_state& ch) {
+  for (int p = 1; p <= xy.num_stpts; ++p) {
+    const xy_stream_point& s = xy.stpts[p];
+    const std::string name = stream_point_name(xy, p);
+    if (!s.assigned) {
+      std::printf("Error: %s finds no node of an open-channel link to take its inflow.\n", name.c_str());
+      return false;
+    }
+    const int type = ch.ltype[s.link];
+    if (!(type & link_type::channel) || (type & link_type::captured)) {
+      std::printf("Error: %s lies on link %d, which is no open channel; its inflow needs a channel node.\n",
+                  name.c_str(), s.link);
+      return false;
+    }
+    if (!s.series || s.series->count < 1) {
+      std::printf("Error: %s has no hydrograph (no TIMESERIES, or a series without values).\n", name.c_str());
+      return false;
+    }
+    for (int k = 0; k < s.series->count; ++k) {
+      const double q = s.series->values[static_cast<std::size_t>(k)];
+      if (std::isfinite(q) && q >= 0.0) continue;
+      std::printf("Error: %s has the discharge %g as value %d of its hydrograph; it takes a number of at least "
+                  "0 (m3/s).\n",
+                  name.c_str(), q, k + 1);
+      return false;
+    }
+  }
   return true;
 }
 
@@ -170,11 +219,25 @@ void init_xy_boundary_inputs(model_state& ms) {
     xy_gw_face_cells(xy, ov.boundary_type.data(), n, ms.grid.cell_x.data(), ms.grid.cell_y.data());
   }
   if (!hold_xy_heads(ms)) return stop_with_own_message();
-  // The channel routing does not take the stream inflows in this version.
+  // The stream points' hydrographs enter the channels at their nodes.
   if (xy.num_stpts > 0) {
-    if (!place_stream_points(xy, ms.channel)) return;
-    return report_card_not_available(xy.stflow_given ? "XYBDYINPUT_STFLOW" : "XYBDYINPUT_STTIMESERIES");
+    channel_state& ch = ms.channel;
+    if (!place_stream_points(xy, ch)) return;
+    if (!stream_points_take_inflow(xy, ch)) return stop_with_own_message();
+    ch.chan_xy_flow.alloc(ch.link_node_size);
+    ch.xy_stream_inflow_on = 1;
   }
+}
+
+void xy_stream_inflow_step(model_state& ms) {
+  channel_state& ch = ms.channel;
+  if (!ch.xy_stream_inflow_on) return;
+  xy_input& xy = ms.output.xy_in;
+  update_xy_stream_inflows(xy, ms.clock.model_time);
+  const int rows = ch.max_nodes_per_link;
+  for (int p = 1; p <= xy.num_stpts; ++p) ch.chan_xy_flow[rows * xy.stpts[p].link + xy.stpts[p].node] = 0.0;
+  for (int p = 1; p <= xy.num_stpts; ++p)
+    ch.chan_xy_flow[rows * xy.stpts[p].link + xy.stpts[p].node] += xy.stpts[p].inflow;
 }
 
 void xy_overland_boundary_step(model_state& ms) {

@@ -16,8 +16,8 @@ void take_xy_records(model_state& ms);
 // level (boundary type xy_level), the groundwater points' cells and the
 // cells of code 8 of the groundwater boundary map hold their heads
 // (aquifer_cell::xy_head, the latter with their inverse-distance entries),
-// stream points get their channel nodes. Inputs of processes this version
-// does not simulate stop the run.
+// stream points get their channel nodes (each on an open-channel node, with
+// a hydrograph of discharges not below 0) and the channels an inflow array.
 void init_xy_boundary_inputs(model_state& ms);
 
 // Steps of the time loop. The overland depths of the XY points at the
@@ -30,6 +30,11 @@ void xy_overland_boundary_step(model_state& ms);
 // x storage coefficient), when the groundwater step that follows is due
 // (before its solve, which holds them).
 void xy_groundwater_boundary_step(model_state& ms);
+
+// The XY stream points' hydrographs at the model time, as inflows into
+// their channel nodes (channel_state::chan_xy_flow, m3/s), which the channel
+// step that follows takes over its step and books as xy_stream_inflow.
+void xy_stream_inflow_step(model_state& ms);
 
 // Set-up of the XY output points (XYBDYOUTPUT): their cells, neighbours and
 // weights, and the headers of their files.

@@ -118,6 +118,10 @@ void init_superlink_channel_links(model_state& ms) {
   // The reader placed every outfall on a routed channel node.
   p.chan_sl_vol.alloc(ms.channel.link_node_size);
   ms.channel.chan_pipe_flow.alloc(ms.channel.link_node_size);
+  // Until the channels report their water, every outfall stands on a dry bed.
+  p.sl_tailwater.alloc(p.num_sjunc);
+  p.sl_tail_volume.alloc(p.num_sjunc);
+  for (int j = 1; j <= p.num_sjunc; ++j) p.sl_tailwater[j] = p.junc_invert_elev[j];
 }
 
 }  // namespace nivra

@@ -104,6 +104,12 @@ struct pipe_state {
   // node), and its sum (m3).
   array1d<double> chan_sl_vol;
   double chan_sl_pending = 0.0;
+  // The channel at each outfall into a channel (per superjunction, set by
+  // the pipe step before the solver; made with such outfalls): the water
+  // surface at its receiving node, m (the outfall's head while it stands
+  // above the outfall's bottom), and the water that node holds, m3 (all a
+  // river flowing back into the pipes can give in a pipe step).
+  array1d<double> sl_tailwater, sl_tail_volume;
 
   // ---- Per-run bookkeeping and step flags.
   int sl_step_count = 0;             // pipe steps taken

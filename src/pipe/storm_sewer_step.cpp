@@ -78,6 +78,22 @@ void park_when_nearly_empty(model_state& ms) {
   c.sl_next_time = c.ov_next_time;
 }
 
+// The channel at every outfall into a channel, as the channels left it:
+// the water surface at the receiving node (its depth over its bed) and the
+// water the node holds with what the outfalls already owe it or took.
+void set_tailwater(model_state& ms) {
+  pipe_state& p = ms.pipe;
+  const channel_state& ch = ms.channel;
+  if (p.sl_tailwater.empty() || !ch.chan_explic || ch.chan_depth.empty()) return;
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    if (p.sjunc_inlet[j] != pipe_inlet::to_channel) continue;
+    const int link = p.superlink_chan_con_link[j], node = p.superlink_chan_con_node[j];
+    p.sl_tailwater[j] = ch.chan_depth(node, link) + ch.bel(node, link);
+    const double held = std::max(ch.area(node, link), 0.0) * ch.link_dx[link];
+    p.sl_tail_volume[j] = std::max(held + p.chan_sl_vol[ch.max_nodes_per_link * link + node], 0.0);
+  }
+}
+
 }  // namespace
 
 void storm_sewer_step(model_state& ms) {
@@ -91,6 +107,7 @@ void storm_sewer_step(model_state& ms) {
     report_error();
     return;
   }
+  set_tailwater(ms);
   if (ms.constituent.soil_erosion_on)
     std::copy(ms.overland.ov_depth.data(), ms.overland.ov_depth.data() + ms.grid.ncells + 1,
               p.sl_prestep_depth.data());
@@ -127,15 +144,22 @@ void take_pipe_outflow(model_state& ms, double dt) {
   for (int j = 1; j <= p.num_sjunc; ++j)
     if (p.sjunc_inlet[j] == pipe_inlet::to_channel)
       ch.chan_pipe_flow[rows * p.superlink_chan_con_link[j] + p.superlink_chan_con_node[j]] = 0.0;
-  double taken = 0.0;
+  // A node the outfalls took water from (the river flowing back into the
+  // pipes) gives it up over the step.
+  double taken = 0.0, given = 0.0;
   for (int j = 1; j <= p.num_sjunc; ++j) {
     if (p.sjunc_inlet[j] != pipe_inlet::to_channel) continue;
     const int at = rows * p.superlink_chan_con_link[j] + p.superlink_chan_con_node[j];
-    ch.chan_pipe_flow[at] += p.chan_sl_vol[at] / dt;
-    taken += p.chan_sl_vol[at];
+    const double v = p.chan_sl_vol[at];
+    ch.chan_pipe_flow[at] += v / dt;
+    if (v >= 0.0)
+      taken += v;
+    else
+      given -= v;
     p.chan_sl_vol[at] = 0.0;
   }
   ms.ledger.book(water_flux::pipes_to_channels, taken);
+  ms.ledger.book(water_flux::channels_to_pipes, given);
   p.chan_sl_pending = 0.0;
 }
 

@@ -200,6 +200,7 @@ void deliver(const superlink_domain& d, int j, double v, superlink_books& b) {
     const int at = d.max_nodes_per_link * p.superlink_chan_con_link[j] + p.superlink_chan_con_node[j];
     p.chan_sl_vol[at] += v;
     p.chan_sl_pending += v;
+    if (!p.sl_tail_volume.empty()) p.sl_tail_volume[j] = std::max(p.sl_tail_volume[j] + v, 0.0);
     b.to_channel += v;
     if (v > 1e-16) b.fed_channel = true;
   } else if (type == pipe_inlet::to_surface) {
@@ -451,7 +452,7 @@ void head_row(pipe_state& p, int j, double h, Slot&& at) {
   superlink_scheme& s = p.solver;
   if (is_boundary_junction(p.sjunc_inlet[j])) {
     at(j, 0) = 1.0;
-    s.rhs[j] = p.junc_invert_elev[j];
+    s.rhs[j] = boundary_head(p, j);
     return;
   }
   const double width = s.junc_width[j];
@@ -584,7 +585,7 @@ bool limit_outflows(pipe_state& p, double h, const passes& run) {
       s.junc_keep[j] = 1.0;
       const int type = p.sjunc_inlet[j];
       if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
-      const double held = is_outfall(type) ? 0.0 : s.junc_volume[j];
+      const double held = is_outfall(type) ? boundary_supply(p, j) : s.junc_volume[j];
       if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
       double out = 0.0;
       for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
@@ -664,7 +665,7 @@ void keep_water(const superlink_domain& d, double h, superlink_books& b, const p
   for (int j = 1; j <= p.num_sjunc; ++j) {
     if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
     if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
-    p.junc_head[j] = p.junc_invert_elev[j];
+    p.junc_head[j] = boundary_head(p, j);
   }
   run.over(p.num_slink, [&](int first, int last) {
     for (int l = first; l <= last; ++l) {

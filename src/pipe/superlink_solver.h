@@ -14,10 +14,16 @@
 // end pipes that open into it) and every interior node is a control volume
 // whose new water follows from the flows through its pipes, and its depth
 // from that water; an outflow never takes more than a control volume
-// holds (its share is cut, the neighbour receiving less). Outfalls
-// (pipe_inlet::to_surface, to_channel) keep their head at their bottom and
-// only receive; what reaches them goes onto their cell or waits for the
-// channel node they sit on (pipe_state::chan_sl_vol).
+// holds (its share is cut, the neighbour receiving less). An outfall onto
+// the surface (pipe_inlet::to_surface) keeps its head at its bottom and
+// only receives: what reaches it goes onto its cell. An outfall into a
+// channel (to_channel) keeps its head at the water surface of its channel
+// node (pipe_state::sl_tailwater) while that stands above its bottom, so a
+// rising river backs water up the pipes and, once above the water in
+// them, flows into them, no more than the node holds
+// (pipe_state::sl_tail_volume); what an outfall lets out, or takes in,
+// waits for the channel node as a volume to add to it, or take from it
+// (pipe_state::chan_sl_vol).
 //
 // Units: m, s, m3/s, m3. The kernel takes a superlink_domain, never the
 // record; its work arrays live in pipe_state::solver.
@@ -54,7 +60,7 @@ struct superlink_books {
   double surface_in = 0.0;     // from the cells through the inlets
   double tile_in = 0.0;        // from the groundwater through the tile drains
   double to_surface = 0.0;     // spilled and let out onto the cells
-  double to_channel = 0.0;     // let out toward channel nodes
+  double to_channel = 0.0;     // let out toward channel nodes, less what flowed back from them
   double boundary_out = 0.0;   // into fixed-head boundaries
   double boundary_in = 0.0;    // out of them
   double made = 0.0;           // water a control volume lacked to stay at its floor
@@ -75,7 +81,8 @@ inline constexpr books_map<superlink_books, 6, 3> superlink_books_terms{
         {&superlink_books::made, water_flux::pipe_floor_fill},
     }},
     {{
-        {&superlink_books::to_channel, "waits at the outfalls' channel nodes: booked when the channels take it"},
+        {&superlink_books::to_channel,
+         "waits at the outfalls' channel nodes (taken from them when negative): booked when the channels take it"},
         {&superlink_books::storage_start, "a storage"},
         {&superlink_books::storage_end, "a storage"},
     }}};
@@ -104,5 +111,21 @@ superlink_result superlink_solve(const superlink_domain& d, double dt);
 // among them only receiving.
 inline bool is_boundary_junction(int inlet) { return inlet > pipe_inlet::open; }
 inline bool is_outfall(int inlet) { return inlet == pipe_inlet::to_surface || inlet == pipe_inlet::to_channel; }
+
+// The head a boundary superjunction holds: its bottom, or for an outfall
+// into a channel the channel's water surface when that stands higher.
+inline double boundary_head(const pipe_state& p, int j) {
+  const double bottom = p.junc_invert_elev[j];
+  if (p.sjunc_inlet[j] != pipe_inlet::to_channel || p.sl_tailwater.empty()) return bottom;
+  return p.sl_tailwater[j] > bottom ? p.sl_tailwater[j] : bottom;
+}
+
+// The water a boundary superjunction can give the pipes in a step: a fixed
+// head any, an outfall into a channel what its node holds, an outfall onto
+// the surface none.
+inline double boundary_supply(const pipe_state& p, int j) {
+  if (p.sjunc_inlet[j] != pipe_inlet::to_channel || p.sl_tail_volume.empty()) return 0.0;
+  return p.sl_tail_volume[j];
+}
 
 }  // namespace nivra

@@ -214,6 +214,7 @@ constexpr time_step_routine step_routines[] = {
     {xy_groundwater_boundary_step, true},
     {groundwater_step, true},
     {overland_lake_step, true},
+    {xy_stream_inflow_step, false},
     {channel_routing_step, true},
     {read_chan_point_input, true},
     {track_peak_values, true},

@@ -23,6 +23,7 @@
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
+#include "surface/blockage.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -85,17 +86,27 @@ void restart_clocks(model_state& ms) {
 }
 
 // The surface at the event's start: an event without a hotstart or an
-// initial water surface starts dry; wetland cells keep their water.
+// initial water surface starts dry; wetland cells start with the water of
+// their wetland, and the water this gives or takes is booked.
 void reset_surface(model_state& ms) {
   const bool subsurface = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.constituent.ov_point_source_given || ms.soil.inf_redist;
   const bool initial_water = ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;
   const bool wetlands = ms.lake.wetlands_on && !ms.lake.wetland_mask.empty();
+  const double* blocked = blocked_cells(ms.overland);
+  double refill = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     ms.overland.rain_reset[c] = 0;
-    if (subsurface || initial_water) continue;
-    if (wetlands && ms.lake.wetland_mask[c] > 0) continue;
-    ms.overland.ov_depth[c] = 0.0;
+    if (subsurface) continue;
+    const int w = wetlands ? ms.lake.wetland_mask[c] : no_wetland;
+    if (wetland_cell(w)) {
+      const double depth = ms.lake.wetland_props[w][wetland_prop::water_depth];
+      refill += (depth - ms.overland.ov_depth[c]) * open_share(blocked, c);
+      ms.overland.ov_depth[c] = depth;
+    } else if (!initial_water) {
+      ms.overland.ov_depth[c] = 0.0;
+    }
   }
+  if (refill != 0.0) ms.ledger.book(water_flux::wetland_refill, refill * ms.grid.grid_size * ms.grid.grid_size);
   // The canopy has dried since the last event.
   if (ms.hydromet.interception_coeff_given) ms.ledger.book(water_flux::canopy_drying, dry_canopy(ms));
 }

@@ -15,11 +15,12 @@ namespace nivra {
 
 struct model_state;
 
-// Steps between hydrograph writes for HYD_FREQ minutes and the model step
-// dt (s): the nearest whole number of steps, at least 1.
-int hydrograph_write_steps(double hyd_freq, double dt);
-// HYD_FREQ within this many steps of a whole number counts as whole (it is
-// given in minutes, which rarely hold a step of seconds exactly).
+// Steps between two writes of an output interval (HYD_FREQ, MAP_FREQ) of
+// the given minutes and the model step dt (s): the nearest whole number of
+// steps, at least 1.
+int write_interval_steps(double minutes, double dt);
+// An interval within this many steps of a whole number counts as whole (it
+// is given in minutes, which rarely hold a step of seconds exactly).
 inline constexpr double whole_step_tolerance = 1e-3;
 
 // Set-up of a run, in the order the driver calls them.

@@ -30,10 +30,30 @@
 
 namespace nivra {
 
-int hydrograph_write_steps(double hyd_freq, double dt) {
-  const double steps = std::round(60.0 / dt * hyd_freq);
+int write_interval_steps(double minutes, double dt) {
+  const double steps = std::round(60.0 / dt * minutes);
   return steps < 1.0 ? 1 : static_cast<int>(steps);
 }
+
+namespace {
+
+// The steps of an output interval; a note to the console and the run
+// summary when its minutes are not a whole number of model steps.
+int interval_steps(const char* card, double minutes, double dt, const char* what, bool note) {
+  const int steps = write_interval_steps(minutes, dt);
+  if (note && std::fabs(60.0 / dt * minutes - steps) > whole_step_tolerance) {
+    char text[320];
+    std::snprintf(text, sizeof text,
+                  "Warning: %s %g minutes is not a whole number of %g s time steps; %s written every %d time "
+                  "step(s), %g minutes.\n",
+                  card, minutes, dt, what, steps, steps * dt / 60.0);
+    report_text("\n");
+    report_text(text);
+  }
+  return steps;
+}
+
+}  // namespace
 
 void setup_time_steps(model_state& ms) {
   clock_state& c = ms.clock;
@@ -57,17 +77,7 @@ void setup_time_steps(model_state& ms) {
     set_error(55);
     report_error();
   }
-  c.hyd_write_steps = hydrograph_write_steps(c.hyd_freq, c.dt);
-  const double steps = 60.0 / c.dt * c.hyd_freq;
-  if (std::fabs(steps - c.hyd_write_steps) > whole_step_tolerance) {
-    char text[256];
-    std::snprintf(text, sizeof text,
-                  "Warning: HYD_FREQ %g minutes is not a whole number of %g s time steps; the hydrographs are "
-                  "written every %d time step(s), %g minutes.\n",
-                  c.hyd_freq, c.dt, c.hyd_write_steps, c.hyd_write_steps * c.dt / 60.0);
-    report_text("\n");
-    report_text(text);
-  }
+  c.hyd_write_steps = interval_steps("HYD_FREQ", c.hyd_freq, c.dt, "the hydrographs are", true);
 
   if (c.map_freq == 0) {
     // The interval only matters to a run that writes maps; a search run
@@ -77,14 +87,16 @@ void setup_time_steps(model_state& ms) {
         process.parallel_env.proc_id == 0)
       std::printf("Warning: Write solution time step not specified, defaulting to 6 hours.\n");
   }
-  c.map_write_steps = static_cast<int>(60.0 / c.dt * c.map_freq);
+  c.map_write_steps = interval_steps("MAP_FREQ", c.map_freq, c.dt, "the maps are", map_output_requested(ms));
 
   if (ms.grid.outlet_slope < 1e-9) {
     set_error(56);
     process.error_block.stop = 1;
     return;
   }
-  if (c.long_term && (ms.hydromet.latitude < 0.01 || ms.hydromet.longitude < 0.01)) {
+  // Any site on the globe: the equator and the southern and western
+  // hemispheres too; only a site not given stops a long-term run.
+  if (c.long_term && !ms.hydromet.site_given) {
     set_error(57);
     process.error_block.stop = 1;
     return;

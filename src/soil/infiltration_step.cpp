@@ -22,11 +22,24 @@
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "surface/lake_storage.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
 
 namespace {
+
+// Water standing on some cell outside the lakes. Between events the
+// overland step sleeps and its wet flag keeps the value of its last pass;
+// the infiltration step looks at the cells themselves.
+bool surface_holds_water(const model_state& ms) {
+  const double* h = ms.overland.ov_depth.data();
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if (overland_lake_of(ms.lake, c) || under_channel_lake(ms.lake, c)) continue;
+    if (h[c] > 1e-16) return true;
+  }
+  return false;
+}
 
 bool single_layer(const soil_state& s) { return s.green_ampt || s.inf_redist; }
 bool any_scheme(const soil_state& s) { return s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards; }
@@ -290,11 +303,15 @@ void infiltration_step(model_state& ms) {
   ms.clock.inf_last_time = ms.clock.model_time;
   ms.clock.inf_next_time = ms.clock.model_time + ms.clock.inf_dt_days;
 
-  // Between events the soil-moisture accounting keeps the soil; the step
-  // sleeps until one overland step into the next event.
-  if (s.sm_accounting && !ms.overland.ov_water_at_start && !ms.overland.ov_wet && !ms.groundwater.any_exfil &&
-      !ms.clock.event_active) {
+  // Between events the soil-moisture accounting keeps the soil; once the
+  // water left on the surface has gone in (or dried), the step sleeps until
+  // one overland step into the next event. The redistribution fronts stop
+  // with it: the next event starts them again from the accounting's water,
+  // and until then the surface moisture is the accounting's top zone.
+  if (s.sm_accounting && !ms.overland.ov_water_at_start && !ms.groundwater.any_exfil && !ms.clock.event_active &&
+      !(ms.overland.ov_wet && surface_holds_water(ms))) {
     if (s.inf_redist) ms.clock.inf_redist_active = 0;
+    s.inf_rate.fill(0.0);  // nothing enters while the surface is dry
     const double next = next_event_start(ms);
     ms.clock.inf_next_time = next >= clock_parked ? clock_parked : next + ms.clock.ov_dt_days;
   }

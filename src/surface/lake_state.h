@@ -27,15 +27,18 @@ inline constexpr int volume = 3;         // volume, m3
 inline constexpr int exchange = 4;       // overland exchange since the last lake update, m3 into the lake
 }  // namespace olake_value
 
-// The properties of a wetland class (wetland_props[class][k]). Water below
+// The properties of a wetland class (wetland_props[class][k], the columns
+// of its WETLAND_PROPERTIES row in order, converted to m and s). Water below
 // the top of the layer seeps through it; above it, the flow turns from
 // linear in the depth to Manning's over the transition depth.
 namespace wetland_prop {
-inline constexpr int layer_thickness = 1;     // Tw, m
-inline constexpr int layer_conductivity = 2;  // Kw, m/s
-inline constexpr int transition_depth = 3;    // Db, m above the layer
-inline constexpr int linear_coef = 4;         // Cw, m/s: velocity per unit slope of the linear flow
-inline constexpr int manning_n = 6;           // nw, above the layer
+inline constexpr int water_depth = 1;         // depth of the wetland's water at an event's start, m
+inline constexpr int layer_thickness = 2;     // Tw, m
+inline constexpr int layer_conductivity = 3;  // Kw, m/s
+inline constexpr int transition_depth = 4;    // Db, m above the layer
+inline constexpr int linear_coef = 5;         // Cw, m/s: velocity per unit slope of the linear flow
+inline constexpr int manning_n = 7;           // nw, above the layer
+inline constexpr int ground_offset = 8;       // m: the wetland's bottom lies this far below the map's ground
 }  // namespace wetland_prop
 
 // One overland lake (values indexed by olake_value).

@@ -125,7 +125,14 @@ TEST(Interception, SeasonalFactors) {
   for (int m = 1; m <= 12; ++m) {
     EXPECT_EQ(seasonal_factor(m, 36.9, seasonal_months{1, 0, 0, 0, 0}), south[m]) << m;
     EXPECT_EQ(seasonal_factor(m, 37.0, seasonal_months{1, 0, 0, 0, 0}), north[m]) << m;
+    // South of the equator the same seasons six months later: January at
+    // 40 S is July at 40 N, July at 20 S is January at 20 N.
+    const int northern = (m + 5) % 12 + 1;
+    EXPECT_EQ(seasonal_factor(m, -40.0, seasonal_months{1, 0, 0, 0, 0}), north[northern]) << m;
+    EXPECT_EQ(seasonal_factor(m, -20.0, seasonal_months{1, 0, 0, 0, 0}), south[northern]) << m;
   }
+  EXPECT_EQ(seasonal_factor(1, -40.0, seasonal_months{1, 0, 0, 0, 0}), 1.0);  // midsummer at 40 S
+  EXPECT_EQ(seasonal_factor(7, -40.0, seasonal_months{1, 0, 0, 0, 0}), 4.0);  // midwinter
   // Spring in March, summer from June to August, fall in November.
   const double given[13] = {0, 4, 4, 4, 3, 2, 1, 1, 1, 2, 3, 4, 4};
   for (int m = 1; m <= 12; ++m) EXPECT_DOUBLE_EQ(seasonal_factor(m, 10.0, seasonal_months{1, 3, 11, 6, 8}), given[m]);

@@ -53,6 +53,39 @@ TEST(SolarPosition, MatchesASolarCalculatorOnTheZoneMeridian) {
   }
 }
 
+TEST(SolarPosition, SouthOfTheEquatorTheNoonSunStandsDueNorth) {
+  // 35 S on the meridian of its zone (150 E, UTC+10). By hand, at noon of
+  // day 172 (20 June, midwinter): declination 23.45 sin(172 x 2 pi / 365 -
+  // 1.405) = 23.447 deg, altitude 90 - 35 - 23.447 = 31.553 deg, and the sun
+  // due north (azimuth 0); on day 355 (20 December) the declination is
+  // -23.450 deg and the noon altitude 90 - 35 + 23.450 = 78.450 deg.
+  const sun_position winter = sun_on_day(-35.0, 172, 12.0);
+  EXPECT_NEAR(winter.declination / deg, 23.447, 0.001);
+  EXPECT_NEAR(winter.altitude / deg, 31.553, 0.001);
+  EXPECT_NEAR(winter.azimuth, 0.0, 1e-9);
+  const sun_position summer = sun_on_day(-35.0, 355, 12.0);
+  EXPECT_NEAR(summer.altitude / deg, 78.450, 0.001);
+  EXPECT_NEAR(summer.azimuth, 0.0, 1e-6);  // acos near 1
+  // Morning in the north-east, afternoon in the north-west in winter.
+  const sun_position morning = sun_on_day(-35.0, 172, 9.0);
+  EXPECT_NEAR(morning.altitude / deg, 17.648, 0.001);
+  EXPECT_NEAR(morning.azimuth / deg, 42.903, 0.001);
+  EXPECT_NEAR(sun_on_day(-35.0, 172, 15.0).azimuth / deg, 360.0 - 42.903, 0.001);
+  // And through the year against the solar calculator.
+  const int days[][3] = {{4, 15, 105}, {6, 14, 165}, {9, 1, 244}, {12, 25, 359}};
+  for (const auto& d : days) {
+    for (double hour : {8.0, 10.0, 12.0, 14.0, 16.0}) {
+      const sun_position s = sun_at(-35.0, 2023, d[0], d[1], hour);
+      const noaa_sun ref = noaa(-35.0, 150.0, 10.0, d[2], hour);
+      EXPECT_NEAR(s.altitude / deg, ref.altitude, 1.2) << "day " << d[2] << " hour " << hour;
+      if (ref.altitude > 0.0) {
+        const double gap = std::remainder(s.azimuth / deg - ref.azimuth, 360.0);
+        EXPECT_NEAR(gap, 0.0, 1.2) << "day " << d[2] << " hour " << hour;
+      }
+    }
+  }
+}
+
 TEST(SolarPosition, NoonHasAnHourAngleOfExactlyZero) {
   EXPECT_EQ(hour_angle(12.0), 0.0);
   EXPECT_EQ(hour_angle(12.005), 0.0);

@@ -5,15 +5,18 @@
 // long-term example.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/weather_step.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "soil/soil_state.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
@@ -181,6 +184,99 @@ TEST_F(WeatherStep, HourlyAveragesOverNoCellAreZero) {
   EXPECT_NE(read_file("evap_out").find("2024/6/10  12:00     0.000000     0.000000     0.000000     0.000000"),
             std::string::npos)
       << read_file("evap_out");
+}
+
+// A later storm starts from the water the soil-moisture accounting left in
+// the top zone at the end of the dry spell, not from the moisture map; and
+// the surface moisture reported between the storms is that same water, so
+// the hourly Theta runs on without a jump into the storm.
+TEST_F(WeatherStep, ALaterStormStartsFromTheMoistureTheDrySpellLeft) {
+  copy_example("longterm");
+  std::vector<double> from_map, accounted, surface, started;
+  int event = 0;
+  bool checked = false;
+  const storm_run r = run_storm(
+      "longterm.prj", [&](model_state& ms) { from_map.assign(ms.soil.init_moisture.data(), ms.soil.init_moisture.data() + ms.grid.ncells + 1); },
+      30000, [&](const model_state& ms) {
+        const soil_state& s = ms.soil;
+        if (ms.clock.event_index == 2 && event == 1 && !checked) {
+          started.assign(s.init_moisture.data(), s.init_moisture.data() + ms.grid.ncells + 1);
+          checked = true;
+        }
+        event = ms.clock.event_index;
+        if (event != 1) return;
+        // The accounting's top zone at the end of every step of the dry spell.
+        accounted.assign(1, 0.0);
+        surface.assign(1, 0.0);
+        for (int c = 1; c <= ms.grid.ncells; ++c) {
+          accounted.push_back(s.sm_water_top[c] / std::min(s.sm_depth[c], s.top_layer_depth));
+          surface.push_back(s.surface_moisture[c]);
+        }
+      });
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 2000);
+  ASSERT_TRUE(checked);
+  const int n = r.ms->grid.ncells;
+  ASSERT_EQ(static_cast<int>(started.size()), n + 1);
+  ASSERT_EQ(static_cast<int>(accounted.size()), n + 1);
+  double moved = 0.0;
+  for (int c = 1; c <= n; ++c) {
+    SCOPED_TRACE(c);
+    EXPECT_NEAR(started[c], accounted[c], 1e-12);
+    EXPECT_NEAR(surface[c], accounted[c], 1e-12);
+    moved = std::max(moved, std::fabs(started[c] - from_map[c]));
+  }
+  // The storm and the dry spell changed the soil: the map is not what came back.
+  EXPECT_GT(moved, 0.005);
+  // No infiltration is reported while the surface is dry.
+  EXPECT_NE(r.console.find("2024/6/14  2:00 PET cm/h 0.0000 AET cm/h 0.0000 Infil cm/h 0.0000"), std::string::npos)
+      << r.console.substr(0, 4000);
+}
+
+// A site anywhere on the globe runs: the equator, south and west of it;
+// only a site left out stops a long-term run.
+TEST_F(WeatherStep, LongTermRunsTakeAnySiteAndNeedOne) {
+  const struct {
+    const char* card;
+    const char* line;
+    bool runs;
+  } cases[] = {
+      {"LATITUDE", "LATITUDE -33.9", true},   {"LONGITUDE", "LONGITUDE -70.6", true},
+      {"LATITUDE", "LATITUDE 0", true},       {"LONGITUDE", "LONGITUDE 0", true},
+      {"LATITUDE", "LATITUDE -90", true},     {"LONGITUDE", "LONGITUDE -180", true},
+      {"LATITUDE", "", false},                {"LONGITUDE", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.card) + ": " + c.line);
+    const std::string console = run_example_with_card("longterm", "longterm", c.card, c.line);
+    EXPECT_EQ(process.error_block.stop == 0, c.runs) << console.substr(0, 2000);
+    EXPECT_EQ(console.find("Latitude and longitude of basin centroid required for long-term simulations") ==
+                  std::string::npos,
+              c.runs);
+  }
+}
+
+TEST_F(WeatherStep, TheEvaporationFileGivesTheMeanDepthDrainedBelowTheSoil) {
+  // Drainage waiting for the water table: 0.1 cm under cell 1 up to 0.9 cm
+  // under cell 9, 0.5 cm over the field; the hour's own drainage adds to it.
+  std::vector<double> held;
+  const storm_run r = run_storm("field.prj", [](model_state& ms) {
+    for (int c = 1; c <= ms.grid.ncells; ++c) ms.soil.unsat_down_flux[c] = 0.1 * c;
+  }, 1, [&held](const model_state& ms) {
+    held.assign(ms.soil.unsat_down_flux.data() + 1, ms.soil.unsat_down_flux.data() + 1 + ms.grid.ncells);
+  });
+  ASSERT_NE(r.ms, nullptr);
+  ASSERT_EQ(held.size(), 9u);
+  double mean = 0.0;
+  for (double d : held) mean += d / 9.0;
+  EXPECT_GE(mean, 0.5 - 1e-12);
+  EXPECT_NEAR(r.ms->hydromet.avg_down_flux, mean, 1e-12);
+  // The fifth column of the hour's line.
+  const std::string text = read_file("evap_out");
+  const std::size_t at = text.find("2024/6/10  12:00");
+  ASSERT_NE(at, std::string::npos) << text;
+  double v[5] = {};
+  ASSERT_EQ(std::sscanf(text.c_str() + at + 16, "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]), 5) << text;
+  EXPECT_NEAR(v[4], mean, 1e-6);
 }
 
 TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {

@@ -61,6 +61,7 @@ std::unique_ptr<model_state> example_record(const std::string& elevation_map) {
   ms->project.elevation_file_name.assign(elevation_map);
   EXPECT_TRUE(open_guarded_file(ms->grid.watershed_mask_file, ms->project.watershed_mask.view(), "r"));
   EXPECT_TRUE(open_guarded_file(ms->grid.elevation_file, ms->project.elevation_file_name.view(), "r"));
+  EXPECT_TRUE(open_guarded_file(ms->output.dep_dis_location_file, example_folder + "plane.loc", "r"));
   EXPECT_TRUE(open_guarded_file(ms->output.summary_file, "plane.sum", "w"));
   return ms;
 }

@@ -199,6 +199,18 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
   const double marsh[] = {0.1, 0.05, 0.1, 0.02, 1.0, 0.0, 0.2, 0.3};
   for (int k = 1; k <= 8; ++k) EXPECT_DOUBLE_EQ(ms->lake.wetland_props[2][k], marsh[k - 1]) << k;
   EXPECT_DOUBLE_EQ(ms->lake.wetland_props[1][8], 0.001);
+  // The columns as the overland schemes name them.
+  {
+    namespace wp = wetland_prop;
+    const auto marsh_props = ms->lake.wetland_props[2];
+    EXPECT_DOUBLE_EQ(marsh_props[wp::water_depth], 0.1);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::layer_thickness], 0.05);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::layer_conductivity], 0.1);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::transition_depth], 0.02);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::linear_coef], 1.0);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::manning_n], 0.2);
+    EXPECT_DOUBLE_EQ(marsh_props[wp::ground_offset], 0.3);
+  }
 
   struct fault {
     const char* what;
@@ -217,6 +229,12 @@ TEST_F(MappingBlocks, WetlandsAreNumberedInTheOrderTheirIdsAppear) {
        "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
        "Error: line 7 of the mapping table file t.cmt gives the wetland 5, which the index map ids.map does not "
        "hold\n"},
+      {"a wetland without a Manning n",
+       cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("7", "b", "1 1 1 1 1 0 1"),
+                                           cmt_row("9", "c", "1 1 1 1 1 1 1")}),
+       "0 7 7 3\n9 3 7 0\n9 9 0 3\n",
+       "Error: line 7 of the mapping table file t.cmt gives the wetland a Manning n (the sixth value) that is not "
+       "above 0\n"},
       {"a second row of an ID",
        cmt_block("WETLAND_PROPERTIES lu", {cmt_row("3", "a", "1 1 1 1 1 1 1"), cmt_row("9", "b", "1 1 1 1 1 1 1"),
                                            cmt_row("9", "c", "1 1 1 1 1 1 1")}),
@@ -692,7 +710,7 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
     void (*run)(model_state&);
     void (*expect)(const model_state&);
   } loaders[] = {
-      {"WETLAND_PROPERTIES", [](model_state& ms) { ms.lake.wetlands_on = 1; }, init_wetlands,
+      {nullptr, [](model_state& ms) { ms.lake.wetlands_on = 1; }, init_wetlands,
        [](const model_state& ms) { EXPECT_EQ(ms.lake.wetland_mask[5], 2); }},
       {nullptr, [](model_state& ms) { ms.overland.ov_boundary = 1; }, init_overland_boundary,
        [](const model_state& ms) {
@@ -735,7 +753,10 @@ TEST_F(MappingBlocks, LoadersReadTheirTablesThenNameTheirCard) {
        }},
   };
   for (const loader& l : loaders) {
-    SCOPED_TRACE(l.card ? l.card : l.run == init_overland_boundary ? "OV_BOUNDARY" : "GREEN_AMPT");
+    SCOPED_TRACE(l.card                            ? l.card
+                 : l.run == init_wetlands          ? "WETLAND_PROPERTIES"
+                 : l.run == init_overland_boundary ? "OV_BOUNDARY"
+                                                   : "GREEN_AMPT");
     reset_process_state();
     auto ms = table_record(tables);
     write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");

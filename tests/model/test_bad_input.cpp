@@ -397,17 +397,24 @@ TEST_F(BadInput, BatchRunsAndRunCounts) {
     const char* fragment;
   };
   const batch_case cases[] = {
-      {"nan\n-10\n", 1, "2 of the 2 batch runs stopped with an error.\n"},
-      {"10\nabc\n", 0, "1 of the 2 batch runs stopped with an error.\n"},
+      {"nan\n-10\n", 1,
+       "2 of the 2 batch runs stopped with an error: runs 0000_ (value line 1), 0001_ (value line 2).\n"},
+      // A failed run fails the batch, named by its files' number.
+      {"10\nabc\n", 1, "1 of the 2 batch runs stopped with an error: run 0001_ (value line 2).\n"},
+      {"abc\n10\n", 1, "1 of the 2 batch runs stopped with an error: run 0000_ (value line 1).\n"},
       // The second run's line is not there: it does not run the first's again.
-      {"10\n", 0, "Error: line 2 of the value file vals.txt is asked for (REPLACE_LINE or the batch run), but the file "
+      {"10\n", 1, "Error: line 2 of the value file vals.txt is asked for (REPLACE_LINE or the batch run), but the file "
                   "holds 1 lines.\n"},
   };
   for (const batch_case& c : cases) {
     SCOPED_TRACE(c.values);
     write_file("vals.txt", c.values);
+    std::filesystem::remove("0000_plane.otl");
+    std::filesystem::remove("0001_plane.otl");
     EXPECT_EQ(run({"-b2", "plane.prj"}), c.status);
     EXPECT_NE(console.find(c.fragment), std::string::npos) << console;
+    // The good run's outputs stand beside the failed one's.
+    if (c.values[0] == '1') EXPECT_NE(read_file("0000_plane.otl"), "");
   }
   write_file("vals.txt", "10\n10\n");
   EXPECT_EQ(run({"-b2", "plane.prj"}), 0);

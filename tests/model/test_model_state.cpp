@@ -134,6 +134,10 @@ void expect_fresh(const model_state& ms) {
   EXPECT_FALSE(ms.pipe.solver.dense_reference);
   EXPECT_EQ(ms.pipe.solver.timing.solve, 0.0);
   EXPECT_TRUE(ms.channel.chan_pipe_flow.empty());
+  EXPECT_TRUE(ms.pipe.sl_tailwater.empty());
+  EXPECT_TRUE(ms.pipe.sl_tail_volume.empty());
+  EXPECT_TRUE(ms.channel.chan_xy_flow.empty());
+  EXPECT_EQ(ms.channel.xy_stream_inflow_on, 0);
 
   // Scalars that other runs change.
   EXPECT_EQ(ms.clock.keep_running, 0);

@@ -268,6 +268,8 @@ TEST_F(RunParameters, OutputRequestsAndMergedFlags) {
   EXPECT_NE(ms->constituent.nsm_model, nullptr);
 
   EXPECT_EQ(read("MAP_TYPE 0\n")->output.no_map_output, 1);
+  EXPECT_EQ(ms->output.quiet_map_files, 0);
+  EXPECT_EQ(read("QUIET\n")->output.quiet_map_files, 1);
   EXPECT_EQ(read("GREEN_AMPT\nRATE_OF_INFIL r.out\n")->output.rate_of_infil_given, 1);
 }
 
@@ -297,6 +299,16 @@ TEST_F(RunParameters, FailuresStopTheCopy) {
   EXPECT_EQ(process.error_block.code, 5);
   EXPECT_EQ(process.error_block.stop, 1);
   EXPECT_EQ(quib->soil.green_ampt, 0);  // nothing after the map type is copied
+
+  // MAP_TYPE 3 would write no map of any map card: refused, naming the types that do.
+  reset_process_state();
+  CaptureStdout();
+  auto none = read("MAP_TYPE 3\nGREEN_AMPT\n");
+  const std::string said = GetCapturedStdout();
+  EXPECT_NE(said.find("Error: MAP_TYPE 3 writes no maps"), std::string::npos) << said;
+  EXPECT_NE(said.find("Give MAP_TYPE 0 (an ASCII grid per map time), 1 (an ASCII dataset) or 2"), std::string::npos);
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_EQ(none->soil.green_ampt, 0);
 }
 
 TEST_F(RunParameters, ConsoleLinesFollowTheQuietRules) {

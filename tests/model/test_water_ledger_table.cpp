@@ -18,6 +18,7 @@
 #include "channel/channel_routing.h"
 #include "channel/lateral_inflow.h"
 #include "groundwater/aquifer.h"
+#include "hydromet/rainfall.h"
 #include "model/water_ledger.h"
 #include "output/xy_points.h"
 #include "pipe/superlink_solver.h"
@@ -139,6 +140,7 @@ TEST(WaterFluxTable, EveryVolumeAKernelHandsBackHasOneTerm) {
   expect_whole("richards_result", richards_books_terms, 2);       // status, cell
   expect_whole("infiltration_result", infiltration_books_terms, 2);  // status, cell
   expect_whole("overland_books", overland_books_terms, 0);
+  expect_whole("rain_books", rain_books_terms, 0);
   expect_whole("boundary_books", boundary_books_terms, 0);
   expect_whole("olake_books", olake_books_terms, 0);
   expect_whole("lake_update_books", lake_update_terms, 1);        // ok

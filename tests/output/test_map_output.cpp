@@ -66,6 +66,37 @@ TEST_F(MapOutput, PerTimeGridsAndTheirNames) {
   EXPECT_TRUE(file_exists("maps/surf.0003.asc"));
 }
 
+// QUIET leaves out the line of every per-time file, of the maps and of the
+// series alike; the files are written all the same.
+TEST_F(MapOutput, QuietLeavesOutTheOpeningLines) {
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet);
+    ms = make_fixture();
+    ms->clock.step_count = 1;
+    ms->clock.elapsed_min = 30.0;
+    ms->output.no_map_output = 1;
+    ms->output.quiet_map_files = quiet ? 1 : 0;
+    ms->output.depth_given = 1;
+    ms->project.depth = quiet ? "maps/q" : "maps";
+    std::filesystem::create_directory("maps/q");
+    ms->constituent.num_constituents = 1;
+    ms->constituent.constituent_type.grow_fill(1, 1);
+    ms->constituent.constituent_output_name = {"", quiet ? "q/con1" : "con1"};
+    ms->constituent.ov_conc.grow(1, 5);
+    ms->constituent.ov_mass.grow(1, 5);
+    init_contaminant_map_series(*ms);
+    write_quietly();
+    const std::string depth = ms->project.depth.str() + "/depth.0001.asc";
+    EXPECT_TRUE(file_exists(depth));
+    EXPECT_EQ(said.find("opening file " + depth) == std::string::npos, quiet) << said;
+    // The two files of the contaminant's series.
+    int lines = 0;
+    for (std::size_t at = said.find("opening file"); at != std::string::npos; at = said.find("opening file", at + 1))
+      ++lines;
+    EXPECT_EQ(lines, quiet ? 0 : 3) << said;
+  }
+}
+
 TEST_F(MapOutput, LakeCellsShowTheLakeDepth) {
   ms->output.no_map_output = 1;
   ms->output.depth_given = 1;
@@ -179,7 +210,7 @@ TEST_F(MapOutput, SedimentMaps) {
 }
 
 TEST_F(MapOutput, ContaminantAndSnowSeriesAreWrittenWithoutMapFlags) {
-  // MAP_TYPE 3: no per-variable maps, but the series still get records.
+  // No map card: no per-variable maps, but the series still get records.
   ms->constituent.num_constituents = 1;
   ms->constituent.constituent_type.grow_fill(1, 1);
   ms->constituent.constituent_output_name = {"", "con1"};

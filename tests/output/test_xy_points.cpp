@@ -8,6 +8,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
@@ -504,13 +509,37 @@ TEST_F(XyPoints, CellsAndNodesOfTheFilesAreCheckedAgainstTheGridAndTheNetwork) {
                                "network has links 1 to 2 and that link nodes 1 to 25.\n"))
       << run.console;
 
-  // A sound stream point reaches the channel routing, which does not take
-  // it in this version.
+  // Points the channels cannot take water at stop the run before its first
+  // step.
+  struct refused {
+    const char* what;
+    std::string series, points, message;
+  } refusals[] = {
+      {"a discharge below 0", "NIVRA_TS\nq\nABSOLUTE\n2024 6 15 12 0 1.0\n2024 6 15 13 0 -0.5\nEND_TS\n",
+       "NIVRA_XY_ST_BDY_TS\nNIVRA_TS\nLINKNODE 2 3\nTIMESERIES q\nEND_TS\n",
+       "Error: the stream point of line 3 of the XY boundary input file st.txt has the discharge -0.5 as value 2 of "
+       "its hydrograph; it takes a number of at least 0 (m3/s).\n"},
+  };
+  for (const refused& f : refusals) {
+    SCOPED_TRACE(f.what);
+    reset_process_state();
+    write_file("flows.ts", f.series);
+    write_file("st.txt", f.points);
+    run = run_storm("vcatch.prj");
+    EXPECT_FALSE(run.ended);
+    EXPECT_EQ(run.steps, 0);
+    EXPECT_TRUE(has(run.console, f.message)) << run.console;
+  }
+
+  // A sound stream point runs: its 1 m3/s enters link 2 at node 3 over the
+  // whole run and the books close.
   reset_process_state();
+  write_file("flows.ts", "NIVRA_TS\nq\nABSOLUTE\n2024 6 15 12 0 1.0\nEND_TS\n");
   write_file("st.txt", "NIVRA_XY_ST_BDY_TS\nNIVRA_TS\nLINKNODE 2 3\nTIMESERIES q\nEND_TS\n");
   run = run_storm("vcatch.prj");
-  EXPECT_TRUE(has(run.console, "Error: the XYBDYINPUT_STTIMESERIES card is not available in this version of NIVRA.\n"));
-  EXPECT_EQ(run.steps, 0);
+  ASSERT_TRUE(run.ended) << run.console.substr(0, 2000);
+  EXPECT_NEAR(run.ms->ledger.run_total(water_flux::xy_stream_inflow), 180 * 60.0, 10.0 + 1e-9);
+  EXPECT_LT(std::fabs(run.ms->ledger.run().overall_error), 1e-9);
 }
 
 // The storm of examples/groundwater with cell 33 (row 4, column 6; table
@@ -674,6 +703,143 @@ TEST_F(XyOutput, XyOutputsOfARun) {
   CaptureStdout();
   run_simulation("plane.prj", nullptr, "nivra");
   EXPECT_TRUE(has(GetCapturedStdout(), "no XYBDYOUTPUT_PTS or XYBDYOUTPUT_MASK card gives the points.\n"));
+}
+
+// ---- The round trip of a stream hydrograph: an outer run writes it where
+// its channel enters an inset, and the inset takes it in.
+
+// Rows first..last of the body of an ASCII map of the V-catchment, under a
+// header of their own (rows of 20 m from the top at y = 1000 m).
+std::string vcatch_rows(const std::string& text, int first, int last) {
+  std::istringstream in(text);
+  std::string line, body;
+  for (int k = 0; k < 6; ++k) std::getline(in, line);
+  for (int r = 1; std::getline(in, line); ++r)
+    if (r >= first && r <= last) body += line + "\n";
+  char head[160];
+  std::snprintf(head, sizeof head, "north: %.2f\nsouth: %.2f\neast: 1620.00\nwest: 0.00\nrows: %d\ncols: 81\n",
+                1000.0 - 20.0 * (first - 1), 1000.0 - 20.0 * last, last - first + 1);
+  return head + body;
+}
+
+// The XY stream hydrograph file with its first point alone.
+std::string first_point_only(const std::string& text) {
+  std::istringstream in(text);
+  std::string line, out;
+  std::getline(in, line);
+  out += line + "\n";
+  std::getline(in, line);
+  const int points = std::stoi(line);
+  out += "1\n";
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::vector<std::string> w;
+    for (std::string t; words >> t;) w.push_back(t);
+    if (w.empty()) continue;
+    if (w.size() <= static_cast<std::size_t>(points)) {  // END_TS
+      out += line + "\n";
+      continue;
+    }
+    // Keep everything before the points' values and the first value.
+    const std::size_t lead = w.size() - static_cast<std::size_t>(points);
+    for (std::size_t k = 0; k <= lead; ++k) out += w[k] + (k < lead ? " " : "\n");
+  }
+  return out;
+}
+
+TEST_F(XyPoints, AnInsetsUpstreamLinkCarriesTheOuterRunsStreamHydrograph) {
+  // The outer run: the V-catchment (50 x 81 cells of 20 m, its channel down
+  // column 41 in two links of 25 nodes), whose lower half is the inset
+  // (rows 26 to 50, the channel's second link). The outer run writes the
+  // discharge where its channel crosses the inset's outline: the last node
+  // of link 1 entering it and the last node of link 2 leaving it.
+  copy_example("vcatch");
+  write_file("inset.msk", vcatch_rows(read_file("vcatch.msk"), 26, 50));
+  write_file("inset.ele", vcatch_rows(read_file("vcatch.ele"), 26, 50));
+  set_card("vcatch.prj", "XYBDYOUTPUT_MASK", "XYBDYOUTPUT_MASK inset.msk");
+  set_card("vcatch.prj", "XYBDYOUTPUT_STFLOW", "XYBDYOUTPUT_STFLOW outer.xys");
+  std::vector<double> outer_q;  // link 1, node 25 after every step
+  storm_run outer = run_storm("vcatch.prj", {}, 100000,
+                              [&](const model_state& ms) { outer_q.push_back(ms.channel.qp(25, 1)); });
+  ASSERT_TRUE(outer.ended) << outer.console.substr(0, 2000);
+  ASSERT_TRUE(has(outer.console, "NIVRA identified 2 stream link/nodes as crossing the inset mask boundary.\n1,25\t2,25"))
+      << outer.console.substr(0, 3000);
+  outer.ms.reset();
+  // The inset takes the stream where it enters it.
+  write_file("upstream.xys", first_point_only(read_file("outer.xys")));
+
+  // The inset: the lower half with the channel's second link alone, and a
+  // rain of a thousandth of a millimetre an hour (a run needs some), so
+  // that its channel carries what comes from above.
+  std::string cif = read_file("vcatch.cif");
+  const std::size_t second = cif.find("\nLINK 2\n");
+  ASSERT_NE(second, std::string::npos);
+  std::string head = cif.substr(0, cif.find("\nCONNECT 1 2 0"));
+  head.replace(head.find("LINKS 2"), 7, "LINKS 1");
+  write_file("inset.cif", head + "\nCONNECT 1 0 0\n\nLINK 1\n" + cif.substr(second + 8));
+  std::string gst = "GRIDSTREAMFILE\nSTREAMCELLS 25\n";
+  for (int r = 1; r <= 25; ++r)
+    gst += "CELLIJ " + std::to_string(r) + " 41\nNUMNODES 1\nLINKNODE 1 " + std::to_string(r) + " 1.0\n";
+  write_file("inset.gst", gst);
+  write_file("inset.prj", read_file("vcatch.prj"));
+  for (const auto& [card, line] : std::vector<std::pair<std::string, std::string>>{
+           {"WATERSHED_MASK", "WATERSHED_MASK inset.msk"}, {"ELEVATION", "ELEVATION inset.ele"},
+           {"ROWS", "ROWS 25"}, {"OUTROW", "OUTROW 25"}, {"CHANNEL_INPUT", "CHANNEL_INPUT inset.cif"},
+           {"STREAM_CELL", "STREAM_CELL inset.gst"}, {"RAIN_INTENSITY", "RAIN_INTENSITY 0.001"},
+           {"SUMMARY", "SUMMARY inset.sum"}, {"OUTLET_HYDRO", "OUTLET_HYDRO inset.otl"},
+           {"XYBDYOUTPUT_MASK", "XYBDYINPUT_STFLOW upstream.xys"}, {"XYBDYOUTPUT_STFLOW", "# no XY output"}})
+    set_card("inset.prj", card, line);
+  std::vector<double> inset_q;  // link 1, node 1 after every step
+  const storm_run inset = run_storm("inset.prj", {}, 100000,
+                                    [&](const model_state& ms) { inset_q.push_back(ms.channel.qp(1, 1)); });
+  ASSERT_TRUE(inset.ended) << inset.console.substr(0, 3000);
+  const model_state& ms = *inset.ms;
+  // The point (x 810, y 510, between the outer link's last two node
+  // points) goes to the inset's first node (x 810, y 490), the nearest.
+  ASSERT_EQ(ms.output.xy_in.num_stpts, 1);
+  EXPECT_EQ(ms.output.xy_in.stpts[1].link, 1);
+  EXPECT_EQ(ms.output.xy_in.stpts[1].node, 1);
+
+  // What entered is the outer hydrograph's volume: the 10 s steps over the
+  // 5 minute series, within a part in a thousand.
+  double outer_volume = 0.0;
+  for (std::size_t k = 1; k < outer_q.size(); ++k) outer_volume += 10.0 * outer_q[k];
+  const water_ledger& l = ms.ledger;
+  const double in = l.run_total(water_flux::xy_stream_inflow);
+  EXPECT_NEAR(in, outer_volume, 2e-3 * outer_volume);
+  // It left through the outlet or is still in the channel, with the little
+  // the cells gave.
+  const double lateral = l.run_total(water_flux::channel_lateral_net);
+  EXPECT_LT(lateral, 1e-3 * in);
+  EXPECT_NEAR(in + lateral,
+              l.run_total(water_flux::outlet_discharge) + l.storage(water_store::channels, ledger_moment::run_end),
+              1e-9 * in);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+
+  // The inset's first node carries the outer run's discharge at that place:
+  // the same peak, a few minutes later at most (the node holds 20 m of
+  // channel), and at every step a discharge the outer run had within the
+  // last five minutes.
+  ASSERT_EQ(inset_q.size(), outer_q.size());
+  const auto outer_peak = std::max_element(outer_q.begin(), outer_q.end());
+  const auto inset_peak = std::max_element(inset_q.begin(), inset_q.end());
+  const double peak_outer = *outer_peak, peak_inset = *inset_peak;
+  EXPECT_GT(peak_outer, 1.0);
+  EXPECT_NEAR(peak_inset, peak_outer, 0.01 * peak_outer);
+  const long lag = (inset_peak - inset_q.begin()) - (outer_peak - outer_q.begin());
+  EXPECT_GE(lag, 0);
+  EXPECT_LE(lag, 30);  // steps of 10 s
+  double worst = 0.0;  // outside the outer run's range of the last five minutes
+  for (std::size_t k = 0; k < inset_q.size(); ++k) {
+    const std::size_t from = k >= 30 ? k - 30 : 0;
+    const auto [lo, hi] = std::minmax_element(outer_q.begin() + static_cast<long>(from),
+                                              outer_q.begin() + static_cast<long>(k) + 1);
+    worst = std::max({worst, *lo - inset_q[k], inset_q[k] - *hi});
+  }
+  EXPECT_LT(worst, 0.01 * peak_outer);
+  std::printf("round trip: outer peak %.4f m3/s, inset peak %.4f m3/s %ld steps later, %.4f m3/s outside the "
+              "outer range; %.1f m3 in\n",
+              peak_outer, peak_inset, lag, worst, in);
 }
 
 }  // namespace

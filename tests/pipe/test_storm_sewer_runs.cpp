@@ -90,6 +90,53 @@ TEST_F(StormSewerRuns, UrbanStormSurfacePipeAndChannelBooksClose) {
   }
 }
 
+TEST_F(StormSewerRuns, ARisingRiverBacksWaterIntoThePipes) {
+  // The same storm with 3 m3/s coming down the channel from its head: the
+  // trapezoid (2 m wide, sides 1:1, n 0.030, 0.5 %) carries it at a normal
+  // depth of about 0.75 m, so the river at the outfall (bed 96.575 m)
+  // stands above the crown of the last pipe's lower end (invert 96.80 m,
+  // 0.45 m across) and above the outfall's bottom (96.55 m). The outfall
+  // holds the river's level: the river flows back into the pipes, which
+  // stand at its level once the storm has passed.
+  const testing::storm_run dry = testing::run_storm("urban.prj");
+  ASSERT_TRUE(dry.ended) << dry.console;
+  set_card("urban.prj", "FIRST_ORDER_CHAN_Q", "FIRST_ORDER_CHAN_Q 3.0");
+  const testing::storm_run r = testing::run_storm("urban.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const pipe_state& p = ms.pipe;
+  const water_ledger& l = ms.ledger;
+  const int outfall = 4, last = 3;
+  ASSERT_EQ(p.sjunc_inlet[outfall], pipe_inlet::to_channel);
+  const int link = p.superlink_chan_con_link[outfall], node = p.superlink_chan_con_node[outfall];
+  // The tailwater is the channel's water surface at the outfall's node.
+  EXPECT_NEAR(p.sl_tailwater[outfall], ms.channel.chan_depth(node, link) + ms.channel.bel(node, link), 1e-3);
+  EXPECT_NEAR(p.sl_tailwater[outfall], 96.575 + 0.75, 0.05);
+  EXPECT_NEAR(p.junc_head[outfall], p.sl_tailwater[outfall], 1e-12);
+  // The lower end of the last pipe stands at the river's level.
+  const int n = p.superlink_cnodes[last];
+  EXPECT_NEAR(p.slink_node_Zinv(n + 1, last) + p.slink_node_depth(n + 1, last), p.sl_tailwater[outfall], 0.02);
+  // River water entered the pipes, which end holding more than after the
+  // storm alone.
+  const double from_river = l.run_total(F::channels_to_pipes);
+  EXPECT_GT(from_river, 1.0);
+  EXPECT_EQ(dry.ms->ledger.run_total(F::channels_to_pipes), 0.0);
+  EXPECT_GT(pipe_storage(p), pipe_storage(dry.ms->pipe) + 1.0);
+  // Every book closes with the backflow.
+  const run_storages start{l, ledger_moment::run_start}, end{l, ledger_moment::run_end};
+  const double rain = l.run_total(F::rainfall_to_overland);
+  const double to_pipes = l.run_total(F::overland_to_pipes), back = l.run_total(F::pipes_to_overland);
+  const double to_channel = l.run_total(F::pipes_to_channels);
+  EXPECT_NEAR(start(S::pipes) + to_pipes + from_river - back - to_channel, end(S::pipes), 1e-9 * rain);
+  EXPECT_NEAR(l.run_total(F::channel_lateral_net) + to_channel - from_river + l.run_total(F::channel_headwater_inflow) +
+                  l.run_total(F::channel_area_fill),
+              l.run_total(F::outlet_discharge) + channel_storage(ms) - start(S::channels), 1e-9 * rain);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().pipe_error), 1e-9 * rain);
+  std::printf("rising river: tailwater %.3f m, %.3f m3 back into the pipes, %.3f m3 left in them (%.3f without it)\n",
+              p.sl_tailwater[outfall], from_river, pipe_storage(p), pipe_storage(dry.ms->pipe));
+}
+
 TEST_F(StormSewerRuns, PipeCardsNeedTheNetworkAndItsFile) {
   set_card("urban.prj", "STORM_SEWER", "# no sewer");
   set_card("urban.prj", "SUPERLINK_C_OPT", "SUPERLINK_C_OPT");

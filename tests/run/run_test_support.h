@@ -40,7 +40,7 @@ inline double value_after(const std::string& text, const std::string& label, boo
 // Copies examples/plane into the working folder.
 inline void copy_plane_example() {
   const std::filesystem::path from = std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "plane";
-  for (const char* name : {"plane.prj", "plane.msk", "plane.ele"})
+  for (const char* name : {"plane.prj", "plane.msk", "plane.ele", "plane.loc"})
     std::filesystem::copy_file(from / name, name, std::filesystem::copy_options::overwrite_existing);
 }
 

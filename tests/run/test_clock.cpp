@@ -41,7 +41,7 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
   struct row {
     double timestep, st_time_step, hyd_freq;
     int map_freq, long_term;
-    double longitude;
+    int site_given;  // LATITUDE and LONGITUDE given (a site in the south-west here)
     bool maps;
     double dt, st_after;
     int hyd_steps, map_steps, code;
@@ -49,11 +49,12 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
   };
   const row table[] = {
       {10, 0, 5, 60, 0, 0, true, 10, 10, 30, 360, 0, false, false},
+      {10, 0, 5, 60, 1, 1, true, 10, 10, 30, 360, 0, false, false},
       {10, 5, 5, 60, 0, 0, true, 5, 5, 60, 720, 0, false, false},
       {10, 0, 0, 0, 0, 0, true, 10, 10, 360, 2160, 0, true, true},
       {10, 0, 0, 0, 0, 0, false, 10, 10, 360, 2160, 0, true, false},
       {0.001, 0, 5, 60, 0, 0, true, 0.001, 0.001, 0, 0, 52, false, false},
-      {10, 0, 5, 60, 1, -90, true, 10, 10, 30, 360, 57, false, false},
+      {10, 0, 5, 60, 1, 0, true, 10, 10, 30, 360, 57, false, false},
   };
   for (const row& r : table) {
     reset_process_state();
@@ -64,8 +65,9 @@ TEST_F(Clock, TimeStepsAndWriteIntervalsFromTheCards) {
     ms->clock.hyd_freq = r.hyd_freq;
     ms->clock.map_freq = r.map_freq;
     ms->grid.outlet_slope = 0.01;
-    ms->hydromet.latitude = 40.0;
-    ms->hydromet.longitude = r.longitude;
+    ms->hydromet.latitude = -35.0;
+    ms->hydromet.longitude = -70.0;
+    ms->hydromet.site_given = r.site_given;
     ms->clock.gmt_given = 1;
     ms->clock.long_term = r.long_term;
     ms->output.dataset_output = ms->output.depth_given = r.maps;
@@ -119,12 +121,52 @@ TEST_F(Clock, TheHydrographIntervalIsTheNearestWholeNumberOfSteps) {
     const std::string console = GetCapturedStdout();
     EXPECT_EQ(process.error_block.stop, 0);
     EXPECT_EQ(ms->clock.hyd_write_steps, r.steps);
-    EXPECT_EQ(hydrograph_write_steps(r.hyd_freq, r.timestep), r.steps);
+    EXPECT_EQ(write_interval_steps(r.hyd_freq, r.timestep), r.steps);
     const std::string note = "is not a whole number of";
     EXPECT_EQ(console.find(note) != std::string::npos, r.note) << console;
     if (r.note) {
       char every[64];
       std::snprintf(every, sizeof every, "written every %d time step(s)", r.steps);
+      EXPECT_NE(console.find(every), std::string::npos) << console;
+    }
+  }
+}
+
+TEST_F(Clock, TheMapIntervalIsTheNearestWholeNumberOfSteps) {
+  // MAP_FREQ in whole minutes over the model step, as HYD_FREQ: rounded,
+  // never fewer than one step, with a note in a run that writes maps.
+  const struct {
+    double timestep;
+    int map_freq;
+    bool maps;
+    int steps;
+    bool note;
+  } table[] = {
+      {7, 1, true, 9, true},        // 8.571 steps: 9, not the 8 a cut would give
+      {7, 1, false, 9, false},      // no maps, no note
+      {40, 1, true, 2, true},       // 1.5 steps: halves round up
+      {90, 1, true, 1, true},       // 0.667 steps: one step, not none
+      {30, 15, true, 30, false},
+      {4.8, 2, true, 25, false},    // 25.000 steps
+  };
+  for (const auto& r : table) {
+    SCOPED_TRACE(std::to_string(r.map_freq) + " min at " + std::to_string(r.timestep) + " s");
+    reset_process_state();
+    auto ms = make_model_state();
+    ms->clock.ov_dt = r.timestep;
+    ms->clock.hyd_freq = r.timestep / 60.0;  // one step: no note of its own
+    ms->clock.map_freq = r.map_freq;
+    ms->output.dataset_output = ms->output.depth_given = r.maps;
+    ms->grid.outlet_slope = 0.01;
+    CaptureStdout();
+    setup_time_steps(*ms);
+    const std::string console = GetCapturedStdout();
+    EXPECT_EQ(process.error_block.stop, 0);
+    EXPECT_EQ(ms->clock.map_write_steps, r.steps);
+    EXPECT_EQ(console.find("MAP_FREQ") != std::string::npos, r.note) << console;
+    if (r.note) {
+      char every[64];
+      std::snprintf(every, sizeof every, "the maps are written every %d time step(s)", r.steps);
       EXPECT_NE(console.find(every), std::string::npos) << console;
     }
   }

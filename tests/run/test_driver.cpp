@@ -141,6 +141,8 @@ TEST_F(Driver, TheConsoleAndTheSummaryNameOnlyOutputsThatExist) {
     testing::copy_plane_example();
     std::filesystem::remove_all("maps");
     std::filesystem::create_directory("maps");
+    // The example without its depth maps and their interval.
+    for (const char* card : {"DEPTH ", "MAP_TYPE ", "MAP_FREQ "}) edit_example(card, "");
     if (*r.cards) edit_example("", r.cards);
     std::string console;
     ::testing::internal::CaptureStderr();

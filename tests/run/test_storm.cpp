@@ -7,10 +7,13 @@
 // exactly the same files.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 #include <sys/wait.h>
 
 #include "clock/clock_state.h"
@@ -183,6 +186,41 @@ TEST_F(Storm, ThePlaneReachesRainRateTimesArea) {
     // Once the rain stops the plane drains: the discharge falls.
     EXPECT_LT(run.qout.back(), 0.5 * equilibrium);
   }
+}
+
+// The example's outputs besides the hydrograph: the depth maps every hour
+// and the depth and discharge of its two cells every 5 minutes, on a grid
+// without channels. The series and the map of the same time agree, and
+// the water of a cell rises while the rain lasts and falls after it.
+TEST_F(Storm, ThePlaneWritesItsDepthMapsAndItsCellSeries) {
+  testing::copy_example("plane");
+  const storm_run run = run_storm("plane.prj");
+  ASSERT_TRUE(run.ended) << run.console.substr(0, 2000);
+  EXPECT_NE(run.console.find("3  4   18 \n6  7   45 \n"), std::string::npos) << run.console.substr(0, 2000);
+  for (const char* map : {"depth.0001.asc", "depth.0002.asc", "depth.0003.asc"}) EXPECT_TRUE(testing::file_exists(map));
+  EXPECT_FALSE(testing::file_exists("depth.0004.asc"));
+  // Line k of the series is minute 5 (k - 1): time, two depths, two discharges.
+  std::vector<std::array<double, 5>> rows;
+  {
+    std::istringstream in(read_file("plane.cdd"));
+    std::array<double, 5> r{};
+    while (in >> r[0] >> r[1] >> r[2] >> r[3] >> r[4]) rows.push_back(r);
+  }
+  ASSERT_EQ(rows.size(), 37u);
+  const std::array<double, 5>& hour = rows[12];
+  EXPECT_EQ(hour[0], 60.0);
+  // Row 3, column 4 of the map at 60 minutes.
+  std::istringstream map(read_file("depth.0002.asc"));
+  std::string line;
+  for (int k = 0; k < 6 + 3; ++k) std::getline(map, line);
+  std::istringstream row3(line);
+  double at = 0.0;
+  for (int c = 1; c <= 4; ++c) row3 >> at;
+  EXPECT_NEAR(hour[1], at, 0.5e-4);
+  EXPECT_GT(hour[1], rows[2][1]);
+  EXPECT_LT(rows.back()[1], hour[1]);
+  EXPECT_GT(hour[3], 0.0);
+  EXPECT_GT(hour[4], 0.0);
 }
 
 // The dike holds back everything that falls above it until the pond tops

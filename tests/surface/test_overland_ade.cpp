@@ -53,6 +53,47 @@ double route_ok(overland_cells& w, double dt) {
   return r.books.outlet;
 }
 
+// Retention: only the water above the upstream cell's retention moves, at
+// Manning's discharge of that excess; the retention of the cell downstream
+// does not matter. Two cells of 10 m on level ground, 5 cm of water on the
+// first: S = 0.05 / 10, q = d^(5/3) sqrt(S) / n x 10 m. Both face rules
+// are held to it: the plain grid's passes, and the cell-by-cell passes a
+// grid with boundary conditions (and no lake, wetland, snow or blockage)
+// takes.
+TEST_F(ade_scheme, only_the_water_above_the_upstream_retention_moves) {
+  const struct {
+    double upstream_ret, downstream_ret;
+    double moving;  // d, m
+  } cases[] = {
+      {0.0, 0.0, 0.05}, {0.02, 0.0, 0.03}, {0.02, 0.04, 0.03}, {0.049, 0.0, 0.001}, {0.05, 0.0, 0.0},
+      {0.06, 0.0, 0.0},
+  };
+  for (const bool boundaries : {false, true})
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::to_string(k.upstream_ret) + " " + std::to_string(k.downstream_ret) +
+                 (boundaries ? " with boundary cells" : " plain"));
+    test_grid g;
+    g.cols = 2;
+    auto w = make_grid<overland_cells>(g);
+    w->overland.overtype = overland_scheme::ade;
+    if (boundaries) {
+      // Boundary conditions on, neither cell a boundary cell.
+      w->overland.ov_boundary = 1;
+      w->overland.boundary_type.alloc(w->grid.ncells);
+    }
+    set_quiet(*w);
+    w->overland.ov_depth[1] = 0.05;
+    w->overland.retent_dep[1] = k.upstream_ret;
+    w->overland.retent_dep[2] = k.downstream_ret;
+    EXPECT_EQ(route_ok(*w, 0.01), 0.0);
+    const double q = std::pow(k.moving, 5.0 / 3.0) * std::sqrt(0.05 / 10.0) / 0.03 * 10.0;
+    EXPECT_NEAR(w->overland.ov_qx[1], q, 1e-9 + 1e-6 * q);
+    // What left the first cell reached the second.
+    EXPECT_NEAR(w->overland.ov_depth[1] + w->overland.ov_depth[2], 0.05, 1e-15);
+    if (k.moving == 0.0) EXPECT_EQ(w->overland.ov_depth[2], 0.0);
+  }
+}
+
 TEST_F(ade_scheme, checks_the_depths_at_entry) {
   struct entry_case {
     double depth;
@@ -272,9 +313,13 @@ TEST_F(ade_scheme, wetlands_and_snow_move_water_without_losing_it) {
     if (sc.wetland) {
       ms->lake.wetlands_on = 1;
       ms->lake.wetland_mask.alloc(ms->grid.ncells);
-      ms->lake.wetland_props.alloc(1, 7);
-      const double props[8] = {0.0, 0.02, 0.5, 0.05, 0.3, 0.0, 0.08, 0.0};  // -, Tw, Kw, Db, Cw, -, nw, -
-      for (int k = 0; k < 8; ++k) ms->lake.wetland_props[1][k] = props[k];
+      ms->lake.wetland_props.alloc(1, 8);
+      namespace wp = wetland_prop;
+      ms->lake.wetland_props[1][wp::layer_thickness] = 0.02;
+      ms->lake.wetland_props[1][wp::layer_conductivity] = 0.5;
+      ms->lake.wetland_props[1][wp::transition_depth] = 0.05;
+      ms->lake.wetland_props[1][wp::linear_coef] = 0.3;
+      ms->lake.wetland_props[1][wp::manning_n] = 0.08;
       for (int i = 1; i <= ms->grid.ncells; i += 3) ms->lake.wetland_mask[i] = 1;
     }
     if (sc.snow) {

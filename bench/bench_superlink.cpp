@@ -129,7 +129,7 @@ void BM_SuperlinkStep(benchmark::State& state) {
   thread_pool crew(static_cast<int>(state.range(1)));
   for (int i = 0; i < 120; ++i) s.step(10.0, &crew);
   const superlink_timing before = s.p.solver.timing;
-  const int repeated = s.p.solver.repeated_passes;
+  const int repeated = s.p.solver.repeated_passes, outflow = s.p.solver.outflow_passes;
   double internal = 0.0;
   for (auto _ : state) internal += s.step(10.0, &crew).books.internal_steps;
   const double steps = static_cast<double>(state.iterations());
@@ -138,6 +138,7 @@ void BM_SuperlinkStep(benchmark::State& state) {
   state.counters["internal_per_step"] = internal / steps;
   // One solve of the heads per pass of an internal step.
   state.counters["passes_per_step"] = (internal + s.p.solver.repeated_passes - repeated) / steps;
+  state.counters["outflow_passes_per_step"] = (s.p.solver.outflow_passes - outflow) / steps;
   state.counters["exchange_ms"] = ms(t.exchange, before.exchange);
   state.counters["recurrences_ms"] = ms(t.recurrences, before.recurrences);
   state.counters["assembly_ms"] = ms(t.assembly, before.assembly);

@@ -156,6 +156,13 @@ pipe_depth superlink_crit_calc(int type, double diameter, double width, double f
   return out;
 }
 
+bool critical_depth_below(int type, double diameter, double flow, double depth) {
+  if (type != pipe_section::circular || !(depth > 0.0 && depth < diameter - 0.001)) return false;
+  const pipe_section_props g = pipe_section_geometry(diameter, depth, 0.0, type);
+  if (!(g.area > 0.0 && g.top_width > 0.0)) return false;
+  return g.area * std::sqrt(g.area / g.top_width) >= (1.0 + 1e-9) * std::fabs(flow) / std::sqrt(gravity);
+}
+
 pipe_depth superlink_norm_calc(int type, double diameter, double width, double manning_n, double flow,
                                double slope) {
   pipe_depth out;

@@ -37,6 +37,13 @@ struct pipe_depth {
 // 0.001 m below the crown). Prints the lines of a failure.
 pipe_depth superlink_crit_calc(int type, double diameter, double width, double flow);
 
+// True when the critical depth of `flow` (its magnitude) in a circular pipe
+// lies clearly below `depth` (between the invert and 0.001 m under the
+// crown): the critical flow at that depth, A sqrt(g A / T), exceeds the
+// flow by more than a part in 1e9. False when it does not, and for other
+// sections: then the critical depth has to be found to tell.
+bool critical_depth_below(int type, double diameter, double flow, double depth);
+
 // Normal depth of `flow` (its magnitude) by Manning's equation in a pipe of
 // roughness n and bed slope `slope` (its magnitude); the diameter when the
 // pipe cannot carry the flow below its crown or the bed is flat. Prints the

@@ -61,8 +61,12 @@ struct superlink_scheme {
   // and the end-of-step depths and flows of its last pass, at which a
   // repeated pass takes the pipes' sections, velocities and friction.
   column_array2d<double> start_depth, start_flow, end_depth, end_flow;
+  // Per pipe: the full section's area (m2), and the area and wetted
+  // perimeter at the mean of end_depth, which the pass after takes.
+  column_array2d<double> full_area, end_area, end_wet_per;
   bool at_step_end = false;  // the coefficients take end_depth and end_flow
   int repeated_passes = 0;   // passes repeated in this run
+  int outflow_passes = 0;    // passes over the flows that limit the control volumes' outflows, this run
   // The superjunctions' incident superlinks: the entries junc_first[j] ..
   // junc_first[j + 1] - 1 of junc_links, +l for a superlink leaving j and
   // -l for one arriving.

@@ -77,7 +77,7 @@ wet pipe_wet(const pipe_state& p, int k, int l, double y) {
   const double d = p.diameter(k, l), b = p.width(k, l);
   if (y >= d) {
     w.top = slot_share * d;
-    w.area = pipe_section_geometry(d, d, b, type).area + w.top * (y - d);
+    w.area = p.solver.full_area(k, l) + w.top * (y - d);
     return w;
   }
   const pipe_section_props g = pipe_section_geometry(d, y, b, type);
@@ -309,7 +309,9 @@ superlink_status end_relations(pipe_state& p, int l) {
   s.e2[l] = 1.0;
   s.g2[l] = -p.slink_ds_invert[l];
   bool free_fall = false;
-  if (qd > 0.0) {
+  // Most ends are submerged: the critical depth is found only where it may
+  // stand above the superjunction's water.
+  if (qd > 0.0 && !critical_depth_below(p.sec_type(n, l), p.diameter(n, l), qd, hds - p.slink_ds_invert[l])) {
     const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), qd);
     if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
     if (yc.depth > hds - p.slink_ds_invert[l]) {
@@ -352,13 +354,24 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   // the step's start keeps the time derivatives (P, D).
   const auto yc = s.at_step_end ? s.end_depth.column(l) : y;
   const auto qc = s.at_step_end ? s.end_flow.column(l) : q;
-  for (int k = 1; k <= n; ++k) {
-    const double d = p.diameter(k, l);
-    ld[k] = 0.5 * (yc[k] + yc[k + 1]);
-    const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
-    A[k] = std::max(g.area, 1e-12);
-    R[k] = A[k] / std::max(g.wet_per, 1e-12);
-    vel[k] = qc[k] / A[k];
+  if (s.at_step_end) {
+    // The sections at the end of the last pass, as sections_moved found them.
+    const auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
+    for (int k = 1; k <= n; ++k) {
+      ld[k] = 0.5 * (yc[k] + yc[k + 1]);
+      A[k] = std::max(area[k], 1e-12);
+      R[k] = A[k] / std::max(wet_per[k], 1e-12);
+      vel[k] = qc[k] / A[k];
+    }
+  } else {
+    for (int k = 1; k <= n; ++k) {
+      const double d = p.diameter(k, l);
+      ld[k] = 0.5 * (yc[k] + yc[k + 1]);
+      const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
+      A[k] = std::max(g.area, 1e-12);
+      R[k] = A[k] / std::max(g.wet_per, 1e-12);
+      vel[k] = qc[k] / A[k];
+    }
   }
   u[1] = vel[1];
   u[n + 1] = vel[n];
@@ -408,8 +421,12 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
     Y[k] = (D[k] * ca[k] + P[k] - D[k + 1] * cc[k] - r * (D[k + 1] - Y[k + 1])) / O[k];
     Z[k] = r * Z[k + 1] / O[k];
   }
-  const superlink_status st = end_relations(p, l);
-  if (st != superlink_status::ok) return st;
+  // The end relations take the flows and heads of the step's start, the
+  // same in every pass of the step: the first pass finds them.
+  if (!s.at_step_end) {
+    const superlink_status st = end_relations(p, l);
+    if (st != superlink_status::ok) return st;
+  }
   // Qu = X1 h1 + Y1 + Z1 h(n+1) and Qd = Un h(n+1) + Vn + Wn h1 with
   // h1 = e1 Hus + f1 Qu + g1 and h(n+1) = e2 Hds + f2 Qd + g2.
   const double e1 = s.e1[l], f1 = s.f1[l], g1 = s.g1[l], e2 = s.e2[l], f2 = s.f2[l], g2 = s.g2[l];
@@ -623,9 +640,14 @@ bool limit_outflows(pipe_state& p, double h, const passes& run) {
 void keep_water(const superlink_domain& d, double h, superlink_books& b, const passes& run) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
-  for (int pass = 0; pass < most_limit_passes && limit_outflows(p, h, run); ++pass) {
+  // Each pass finds the net inflows with the present flows; the pass that
+  // cuts nothing leaves them as they are.
+  bool cut = true;
+  for (int pass = 0; pass < most_limit_passes && cut; ++pass) {
+    cut = limit_outflows(p, h, run);
+    ++s.outflow_passes;
   }
-  net_inflows(p, h, run);
+  if (cut) net_inflows(p, h, run);
   run.over(p.num_sjunc, [&](int first, int last) {
     for (int j = first; j <= last; ++j) {
       s.junc_made[j] = 0.0;
@@ -711,16 +733,20 @@ bool sections_moved(pipe_state& p, const passes& run) {
       const auto y = p.slink_node_depth.column(l);
       const auto q = p.Q.column(l);
       auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
-      const auto used = s.area.column(l);
+      auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
+      const auto used = s.area.column(l), full = s.full_area.column(l);
       for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
+      bool link_moved = false;
       for (int k = 1; k <= n; ++k) {
         qe[k] = q[k];
-        const double d = p.diameter(k, l), w = p.width(k, l);
-        const int type = p.sec_type(k, l);
-        const double full = pipe_section_geometry(d, d, w, type).area;
-        const double a = pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), w, type).area;
-        if (std::fabs(std::max(a, 1e-12) - used[k]) > section_tolerance * full) moved.store(true, std::memory_order_relaxed);
+        const double d = p.diameter(k, l);
+        const pipe_section_props g =
+            pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), p.width(k, l), p.sec_type(k, l));
+        area[k] = g.area;
+        wet_per[k] = g.wet_per;
+        if (std::fabs(std::max(g.area, 1e-12) - used[k]) > section_tolerance * full[k]) link_moved = true;
       }
+      if (link_moved) moved.store(true, std::memory_order_relaxed);
     }
   });
   if (!moved.load()) return false;
@@ -777,7 +803,9 @@ superlink_status internal_step(const superlink_domain& d, double h, int& failed,
     st = all_coefficients(p, h, failed, run);
     clock.lap(t.recurrences);
     if (st == superlink_status::ok) {
-      start_volumes(p, run);
+      // The superjunctions' heads stay those of the step's start until the
+      // step's water is kept: their water is found once per step.
+      if (pass == 1) start_volumes(p, run);
       st = solve_heads(p, h, clock, run);
       clock.lap(t.solve);
     }
@@ -827,8 +855,13 @@ bool superlink_scheme::prepare(const pipe_state& p) {
   for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
                                     &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor,
                                     &node_known_y, &node_known_area, &node_known_top, &start_depth, &start_flow,
-                                    &end_depth, &end_flow})
+                                    &end_depth, &end_flow, &full_area, &end_area, &end_wet_per})
     a->alloc(rows, links);
+  for (int l = 1; l <= links; ++l)
+    for (int k = 1; k <= p.superlink_cnodes[l]; ++k) {
+      const double d = p.diameter(k, l);
+      full_area(k, l) = pipe_section_geometry(d, d, p.width(k, l), p.sec_type(k, l)).area;
+    }
   node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
   for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &junc_made, &rhs}) v->alloc(nj);

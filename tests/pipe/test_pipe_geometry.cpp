@@ -67,6 +67,37 @@ TEST(PipeGeometry, CriticalDepthHasFroudeNumberOne) {
   EXPECT_EQ(superlink_crit_calc(pipe_section::arch, 1.0, 1.0, 0.5).status, pipe_depth_status::arch_unsupported);
 }
 
+TEST(PipeGeometry, CriticalDepthBelowAWaterDepthWithoutFindingIt) {
+  // Wherever the quick test says the critical depth lies below a depth,
+  // the critical depth found by Newton's iteration does; where Newton's
+  // depth stands clearly below (by more than a part in 1e6), the quick
+  // test says so. Flows from a trickle to one near a full pipe's critical
+  // flow, depths from 1 cm to just under the crown of a 0.6 m pipe.
+  const double d = 0.6;
+  int below = 0;
+  for (double q : {1e-6, 1e-3, 0.02, 0.1, 0.3, 0.5}) {
+    const pipe_depth c = superlink_crit_calc(pipe_section::circular, d, 0.0, q);
+    ASSERT_EQ(c.status, pipe_depth_status::ok) << q;
+    for (double y = 0.01; y < d; y += 0.0125) {
+      const bool quick = critical_depth_below(pipe_section::circular, d, q, y);
+      if (quick) EXPECT_LT(c.depth, y) << q << " " << y;
+      if (c.depth < y * (1.0 - 1e-6) && y < d - 0.001) EXPECT_TRUE(quick) << q << " " << y;
+      below += quick;
+    }
+    // At its own critical depth the test cannot tell: it leaves it to Newton.
+    EXPECT_FALSE(critical_depth_below(pipe_section::circular, d, q, c.depth)) << q;
+  }
+  EXPECT_GT(below, 100);
+  // A negative flow is taken by its magnitude.
+  EXPECT_TRUE(critical_depth_below(pipe_section::circular, d, -1e-3, 0.3));
+  // A dry or surcharged end, a box and an arch are left to the full search.
+  EXPECT_FALSE(critical_depth_below(pipe_section::circular, d, 1e-3, 0.0));
+  EXPECT_FALSE(critical_depth_below(pipe_section::circular, d, 1e-3, d - 0.0005));
+  EXPECT_FALSE(critical_depth_below(pipe_section::circular, d, 1e-3, 2.0 * d));
+  EXPECT_FALSE(critical_depth_below(pipe_section::rectangular, d, 1e-3, 0.3));
+  EXPECT_FALSE(critical_depth_below(pipe_section::arch, d, 1e-3, 0.3));
+}
+
 TEST(PipeGeometry, NormalDepthByManning) {
   // Half full, a circular pipe carries half its full discharge at the same
   // hydraulic radius: D / 2 is the normal depth of that discharge.

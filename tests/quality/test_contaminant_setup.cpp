@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "core/process.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/contaminant_setup.h"
+#include "inputs/cmt_fixture.h"
 #include "quality/quality_fixture.h"
 
 namespace nivra {
@@ -187,6 +190,79 @@ TEST(ConstituentTerms, EveryTermMovesMassBetweenTwoCompartmentsUnderItsOwnName) 
   }
   EXPECT_STREQ(constituent_term_table[row(constituent_term::soil_negative_reset) - 1].name, "soil_negative_reset");
   EXPECT_STREQ(constituent_term_table[row(constituent_term::rain_on_cells) - 1].name, "rain_on_cells");
+}
+
+// The mapping table's contaminant table: one row of eight values per ID of
+// the constituent's index map, in the order dispersion, decay, uptake,
+// land load, initial overland concentration, land-side concentration, Kd,
+// groundwater concentration.
+std::string contaminant_block(const std::string& first_row_values) {
+  auto sub = [](const std::string& name, const std::string& precip, const std::vector<std::string>& rows) {
+    std::string s = "\"" + name + "\" \"lu\" \"" + name + ".out\"\nPRECIP_CONC " + precip + "\nPARTITION 2.0\nNUM_IDS " +
+                    std::to_string(rows.size()) + "\n" + testing::cmt_row("ID", "DESCRIPTION", "K");
+    for (const std::string& r : rows) s += r;
+    return s;
+  };
+  return "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"lu\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 2\n" +
+         sub("Atrazine", "0.5",
+             {testing::cmt_row("1", "a", first_row_values), testing::cmt_row("2", "b", "10 11 12 13 14 15 16 17")}) +
+         sub("Nitrate", "1.5", {testing::cmt_row("1", "a", "21 22 23 24 25 26 27 28"),
+                                testing::cmt_row("2", "b", "0 0 0 0 0 0 0 0")});
+}
+
+TEST_F(ContaminantSetup, TheMappingTableGivesEveryContaminantItsFields) {
+  auto ms = testing::table_record(contaminant_block("1 2 3 4 5 6 7 8"));
+  testing::write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");
+  testing::check_tables(*ms);
+  ASSERT_EQ(ms->grid.cmt_table_present[cmt_contaminants], 1);
+  constituent_state& k = ms->constituent;
+  k.ov_con_trans = 1;
+  ::testing::internal::CaptureStdout();
+  setup_contaminants(*ms);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  ASSERT_FALSE(process.error_block.stop) << out;
+  EXPECT_NE(out.find("reading contaminant transport table and map from master table file\n"), std::string::npos);
+  ASSERT_EQ(k.num_contaminants, 2);
+  EXPECT_EQ(k.num_constituents, 2);
+  EXPECT_EQ(k.contam_table_input, 1);
+  EXPECT_EQ(k.precip_conc[2], 1.5);
+  EXPECT_EQ(k.water_soil_partition_coef[1], 2.0);
+  EXPECT_EQ(k.constituent_output_name[2], "Nitrate.out");
+  // Cell 1 has ID 1, cell 5 ID 2.
+  const double expected[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  jagged_array<double>* fields[8] = {&k.cell_disp_coef, &k.cell_decay_coef, &k.cell_uptake_rate,
+                                     &k.land_mass,      &k.ov_conc,         &k.land_conc,
+                                     &k.soil_partition_coef, &k.gw_conc};
+  for (int f = 0; f < 8; ++f) {
+    EXPECT_EQ((*fields[f])(1, 1), expected[f]) << f;
+    EXPECT_EQ((*fields[f])(1, 5), 10.0 + f) << f;
+    EXPECT_EQ((*fields[f])(2, 1), 21.0 + f) << f;
+  }
+}
+
+TEST_F(ContaminantSetup, ABadTableValueStopsTheRunNamingItsPlace) {
+  struct fault {
+    const char* values;
+    const char* message;
+  } faults[] = {
+      {"1 2 -3 4 5 6 7 8",
+       "Error: the uptake rate of contaminant 1 in the mapping table file t.cmt is -3 at row 1, column 2 of the "
+       "grid; it must be a finite number of at least 0.\n"},
+      {"1 2 3 4 5 6 -0.5 8", "the soil partition coefficient of contaminant 1"},
+      {"1 2 3 4 nan 6 7 8", "t.cmt"},
+  };
+  for (const fault& f : faults) {
+    reset_process_state();
+    auto ms = testing::table_record(contaminant_block(f.values));
+    testing::write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");
+    testing::check_tables(*ms);
+    ms->constituent.ov_con_trans = 1;
+    ::testing::internal::CaptureStdout();
+    setup_contaminants(*ms);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(process.error_block.stop) << f.values;
+    EXPECT_NE(out.find(f.message), std::string::npos) << out;
+  }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
+#include "quality/contaminant/constituent_kernels.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -25,9 +26,8 @@ namespace nivra {
 
 namespace {
 
-// Grams of soil per m3 of bulk soil for each unit of solid fraction:
-// particle density 2.65 g/cm3.
-constexpr double particle_density_kg_m3 = 2.65 * 1000.0;
+// Kilograms of solids per m3 of solid volume.
+constexpr double particle_density_kg_m3 = particle_density_g_cm3 * 1000.0;
 
 // Every per-constituent, per-cell table of the set-up, in one list so that
 // growing them is one loop.

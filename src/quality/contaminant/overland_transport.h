@@ -1,0 +1,59 @@
+// Advection and dispersion of one dissolved constituent over the cells: a
+// two-direction split (rows, then columns, or the reverse), each direction
+// a second-order predictor-corrector step with half of the cells' net
+// source. A face's flux is formed once, by the cell below or right of it,
+// and is added to that cell and taken from its neighbour, so the scheme
+// moves mass between cells without making or losing any; only a mass
+// driven below zero, which is set to zero, changes the total (reported).
+#pragma once
+
+#include "core/arrays.h"
+
+namespace nivra {
+
+class thread_pool;
+
+// The grid the constituent moves over (1-based arrays of n cells).
+struct ov_transport_domain {
+  int ncells = 0;
+  double dx = 0.0;                       // cell side, m
+  const int* above = nullptr;            // neighbour north (0 none)
+  const int* below = nullptr;            // neighbour south
+  const int* left = nullptr;             // neighbour west
+  const int* right = nullptr;            // neighbour east
+  const double* depth = nullptr;         // water depth, m
+  const double* qx = nullptr;            // flow across the cell's east face, m3/s (positive eastward)
+  const double* qy = nullptr;            // flow across the cell's south face, m3/s (positive southward)
+  const double* disp = nullptr;          // dispersion coefficient of the constituent, m2/s
+  const double* source = nullptr;        // net source rate, g/s
+  thread_pool* crew = nullptr;           // null: one thread
+  int part_cells = 4096;                 // fewest cells of a part when split over threads
+};
+
+// The constituent's state: mass (g) and concentration (g/m3) per cell.
+struct ov_transport_state {
+  double* mass = nullptr;
+  double* conc = nullptr;
+};
+
+// Face fluxes and predictor values of one step, sized once for n cells.
+struct ov_transport_scratch {
+  array1d<double> flux, flux_star, mass_star, conc_star;
+  void size_for(int n) {
+    if (flux.size() == n) return;
+    flux.alloc(n);
+    flux_star.alloc(n);
+    mass_star.alloc(n);
+    conc_star.alloc(n);
+  }
+};
+
+// Which direction goes first.
+enum class sweep_order { rows_first = 1, columns_first = 2 };
+
+// One transport step of dt seconds. Returns the mass (g) that cells driven
+// below zero were given when they were set to zero.
+double ovl_contam_step(const ov_transport_domain& d, ov_transport_state& s, ov_transport_scratch& w, double dt,
+                       sweep_order order);
+
+}  // namespace nivra

@@ -98,6 +98,8 @@ struct nsm_overland {
   checked_array<double> doc, doc_foc, dispersion;  // per cell
   nsm_water_set water;
   checked_array<double> total_n, total_p, nh3;  // per cell, g
+  // Concentrations of the constituents in rain, g/m3 (from the tables).
+  std::array<double, nsm_water_items> precip_conc{};
 };
 
 struct nsm_stream {

@@ -20,4 +20,14 @@ void read_nutrient_overland(model_state& ms, int first_nsm_constituent);
 // first one; the items assigned before it stay.
 void assign_constituent_params(model_state& ms);
 
+// The stream and lake parts (sized on the channel network) and the stream
+// initial values: the stream tables NSM_N, NSM_P, NSM_C, NSM_OTH and
+// DISPERSION first, then each constituent by its card. A card asking for
+// a table the stream file does not hold sets error 120 and the next
+// constituent is still assigned; a map file that cannot be opened sets 80.
+// Every source gives the nodes their mass (flow area x node length x
+// concentration).
+void setup_nutrient_streams(model_state& ms, int first_nsm_constituent);
+void init_stream_constituents(model_state& ms);
+
 }  // namespace nivra

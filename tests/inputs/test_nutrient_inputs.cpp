@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cmt_fixture.h"
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
@@ -162,6 +163,65 @@ TEST_F(NutrientInputs, AnAquaticEnvironmentErrorStopsBeforeTheValues) {
   EXPECT_NE(process.error_block.stop, 0);
   EXPECT_NE(out.find("The header for the aquatic environment file is invalid"), std::string::npos) << out;
   EXPECT_EQ(model().overland.water[nsm_c::op].conc.count(), 0);
+}
+
+// Two trapezoid links of two nodes and a lake link; the stream cards go on
+// after a missing table (120) or a missing map (80).
+TEST_F(NutrientInputs, StreamValuesBySourceGoOnAfterAnError) {
+  make(phosphorus);
+  auto& ch = ms->channel;
+  ch.num_stream_links = 3;
+  ch.max_nodes_per_link = 3;
+  ch.link_array_size = 4;
+  ch.nx.alloc(3);
+  ch.ltype.alloc(3);
+  ch.link_dx.alloc(3);
+  for (int l = 1; l <= 3; ++l) ch.nx[l] = 2, ch.link_dx[l] = 10.0;
+  ch.ltype[1] = link_type::trapezoid;
+  ch.ltype[2] = link_type::breakpoint;
+  ch.ltype[3] = link_type::lake;
+  ch.area.alloc(3, 4);
+  ch.area(1, 1) = 2.0;
+  ch.area(2, 2) = 3.0;
+  testing::write_file("do.stm", "STREAM_MAP\nNLINKS 3\n7.5\n8.5\n9.5\n");
+  model().st_init_mode[nsm_c::no2] = nsm_init_uniform;
+  model().st_init_value[nsm_c::no2] = 0.5;
+  model().st_init_mode[nsm_c::no3] = nsm_init_table;  // no stream table
+  model().st_init_mode[nsm_c::nh4] = nsm_init_file;
+  model().st_init_file[nsm_c::nh4].assign("none.stm");
+  model().st_init_mode[nsm_c::o2] = nsm_init_file;
+  model().st_init_file[nsm_c::o2].assign("do.stm");
+  CaptureStdout();
+  setup_nutrient_streams(*ms, 3);
+  init_stream_constituents(*ms);
+  const std::string out = GetCapturedStdout();
+  EXPECT_NE(out.find("Assigning spatially uniform parameters for the stream constituent Nitrite (NO2-)\n"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("Error opening initial condition continuous map file \nfor the stream Ammonium (NH4+) "
+                     "constituent. \nGiven filename: none.stm\n"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("Assigning parameters from a continuous map for the stream constituent Dissolved Oxygen (O2)\n"),
+            std::string::npos) << out;
+  // The last error stays for the reporter: the table missing for NO3 came
+  // first, the NH4 map second.
+  EXPECT_EQ(process.error_block.code, 80);
+  const nsm_stream& st = model().stream;
+  const int k11 = 3 * 1 + 1, k22 = 3 * 2 + 2, k31 = 3 * 3 + 1;
+  EXPECT_EQ(st.water[nsm_c::no2].conc[k11], 0.5);
+  EXPECT_DOUBLE_EQ(st.water[nsm_c::no2].mass[k11], 10.0 * 2.0 * 0.5);
+  EXPECT_DOUBLE_EQ(st.water[nsm_c::o2].mass[k22], 10.0 * 3.0 * 8.5);
+  EXPECT_EQ(st.water[nsm_c::o2].conc[k31], 0.0);  // the lake link gets nothing
+  EXPECT_EQ(st.water_temp[k11], 20.0);
+
+  reset_process_state();
+  model().st_init_mode[nsm_c::nh4] = nsm_init_none;
+  CaptureStdout();
+  init_stream_constituents(*ms);
+  GetCapturedStdout();
+  EXPECT_EQ(process.error_block.code, 120);
+  EXPECT_EQ(message_text(120),
+            "Error: Nutrient constituent to use mapping table for input value but no mapping table exists (Stream): "
+            "Nitrate (NO3-)\n");
 }
 
 }  // namespace

@@ -114,13 +114,14 @@ TEST(NutrientTotals, OneNodeByHandAndALinkWithoutNodes) {
   const int nx[] = {0, 2, 0};                 // link 2 has no nodes
   const double node_length[] = {0.0, 50.0, 50.0};
   double area[12] = {};
-  area[3 * 1 + 1] = 0.2;                      // link 1 node 1: 10 m3
-  area[3 * 1 + 2] = 0.000001;                 // link 1 node 2: 0.00005 m3
+  // The channel's node arrays have their own row stride (4 here).
+  area[4 * 1 + 1] = 0.2;                      // link 1 node 1: 10 m3
+  area[4 * 1 + 2] = 0.000001;                 // link 1 node 2: 0.00005 m3
   put_masses(st.water, 4);
   put_masses(st.water, 5);
   put_masses(st.water, 7);
   st.total_n(1, 2) = -9.0;                    // left alone: link 2 has no nodes
-  const nsm_stream_water w{nx, area, node_length};
+  const nsm_stream_water w{nx, area, node_length, 4};
   nsm_stream_unionized_ammonia(st, w);
   const double nh3 = 3.0 * std::pow(10.0, 7.2 - 9.402537) * 17.031 / 18.039;
   EXPECT_NEAR(st.nh3(1, 1), nh3, 2e-5);

@@ -93,10 +93,11 @@ struct streams {
   nsm_stream st;
   int nx[3] = {0, 2, 2};
   int ltype[3] = {0, 4, 32};
-  double area[9] = {0, 0, 0, 0, 2.0, 3.0, 0, 5.0, 5.0};
+  // Flow areas in the channel's layout, row stride 4.
+  double area[12] = {0, 0, 0, 0, 0, 2.0, 3.0, 0, 0, 5.0, 5.0, 0};
   double length[3] = {0.0, 10.0, 10.0};
   double per_link[3] = {0.0, 0.8, 0.9};
-  nsm_stream_nodes nodes{2, 3, nx, ltype, area, length};
+  nsm_stream_nodes nodes{2, 3, nx, ltype, area, length, 4};
   streams() {
     captured([&] { nsm_alloc_streams(st, 2, 3, 20.0, {}); });
   }

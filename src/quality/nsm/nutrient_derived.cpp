@@ -72,7 +72,7 @@ double* nsm_overland_total_phosphorus(nsm_overland& ov) {
 void nsm_stream_unionized_ammonia(nsm_stream& st, const nsm_stream_water& w) {
   auto& nh4 = st.water[nsm_c::nh4].mass;
   for_stream_nodes(st, w, [&](int link, int node, int k) {
-    st.nh3(node, link) = nsm_unionized_ammonia_mass(nh4[k], w.area[k] * w.node_length[link], st.chem,
+    st.nh3(node, link) = nsm_unionized_ammonia_mass(nh4[k], w.area[w.area_stride * link + node] * w.node_length[link], st.chem,
                                                     nsm_min_molar_nh4_stream);
   });
 }

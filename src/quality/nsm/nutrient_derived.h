@@ -34,12 +34,13 @@ double* nsm_overland_total_nitrogen(nsm_overland& ov);
 double* nsm_overland_total_phosphorus(nsm_overland& ov);
 
 // The water of the stream nodes: nodes 1..nx[link] of links 1..links;
-// flow area per flat node (stride x link + node), m2, and node length per
-// link, m. A link without nodes leaves its entries as they were.
+// the flow area of each node, m2, and the node length of each link, m.
+// A link without nodes leaves its entries as they were.
 struct nsm_stream_water {
-  const int* nx = nullptr;           // per link
-  const double* area = nullptr;      // per flat node
+  const int* nx = nullptr;              // per link
+  const double* area = nullptr;         // flow area at area_stride x link + node, m2
   const double* node_length = nullptr;  // per link
+  int area_stride = 0;                  // the row stride of the channel's node arrays
 };
 void nsm_stream_unionized_ammonia(nsm_stream& st, const nsm_stream_water& w);
 jagged_array<double>& nsm_stream_total_nitrogen(nsm_stream& st, const nsm_stream_water& w);

@@ -76,7 +76,7 @@ nsm_init_status nsm_init_stream_constituent(int mode, bool table_given, double v
       if (mode == 3) rec.conc[k] = value;
       if (mode == 1) rec.conc[k] = link_values[link];
       // Every mode, the table's included, gives the node its mass.
-      if (!no_mass) rec.mass[k] = nodes.node_length[link] * nodes.area[k] * rec.conc[k];
+      if (!no_mass) rec.mass[k] = nodes.node_length[link] * nodes.area[nodes.area_stride * link + node] * rec.conc[k];
     }
   }
   return nsm_init_status::done;

@@ -45,8 +45,9 @@ struct nsm_stream_nodes {
   int stride = 0;
   const int* nx = nullptr;              // per link
   const int* ltype = nullptr;           // per link
-  const double* area = nullptr;         // per flat node, m2
+  const double* area = nullptr;         // flow area at area_stride x link + node, m2
   const double* node_length = nullptr;  // per link, m
+  int area_stride = 0;                  // the row stride of the channel's node arrays
 };
 
 // One water constituent of the stream nodes; link_values per link

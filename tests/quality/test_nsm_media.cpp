@@ -81,7 +81,9 @@ TEST(NsmMedia, ListSlotsWithAndWithoutTheShiftedIndex) {
     testing::internal::GetCapturedStdout();
     nsm_constituent** slots = lake.water.list.data();
     const int first = shift ? 1 : 0;
-    if (shift) EXPECT_EQ(slots[0], nullptr);
+    if (shift) {
+      EXPECT_EQ(slots[0], nullptr);
+    }
     for (int c = 0; c < 9; ++c) EXPECT_EQ(slots[first + c], &lake.water[c]) << shift << " " << c;
     EXPECT_EQ(lake.water.list[3], &lake.water[3]);
     EXPECT_FALSE(lake.water.list.bad_range());

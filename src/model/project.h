@@ -23,11 +23,8 @@ namespace nivra {
 
 struct capture_buffer;
 
-// Soil-water partition coefficients of the nutrients: Km, then Koc.
-struct nsm_partition_coeffs {
-  double no2_km = 0.0, no3_km = 0.0, nh4_km = 0.0, on_km = 0.0, op_km = 0.0, dp_km = 0.0;
-  double no2_koc = 0.0, no3_koc = 0.0, nh4_koc = 0.0, on_koc = 0.0, op_koc = 0.0, dp_koc = 0.0;
-};
+// The nutrients' soil-water partition coefficients (nsm_partition_coeffs)
+// are declared with the nutrient media.
 
 // Values of the enumeration cards.
 

@@ -15,6 +15,8 @@
 #include "model/file_name_text.h"
 #include "output/dataset_out.h"
 #include "output/mass_con_writer.h"
+#include "quality/nsm/aquatic_env.h"
+#include "quality/nsm/nsm_media.h"
 
 namespace nivra {
 
@@ -32,23 +34,6 @@ inline constexpr int nsm_init_none = 0;
 inline constexpr int nsm_init_file = 1;
 inline constexpr int nsm_init_table = 2;    // card without a value: the mapping table
 inline constexpr int nsm_init_uniform = 3;  // a uniform value
-
-// The aquatic-environment part: its parameter file and index maps.
-struct nsm_part {
-  file_name_text file_name;     // the AQ_ENV card
-  file_name_text ov_index_map;
-  file_name_text st_index_map;
-  int num_ids = 0;
-  int ncells = 0;
-  checked_array<int> ov_index;  // per cell
-  jagged_array<int> st_index;   // [node][link]
-};
-
-// The media; their arrays are made by the nutrient set-up.
-struct nsm_overland {};
-struct nsm_stream {};
-struct nsm_lake {};
-struct nsm_soil {};
 
 struct nsm {
   int ncells = 0;

@@ -81,7 +81,7 @@ int read_cmt_sediments(std::string_view table_file, sediment_classes& out) {
   out.f_bind.alloc(n);
   out.output_filename.assign(static_cast<std::size_t>(n) + 1, std::string());
   f.next_line();  // the column header
-  const value_range ranges[3] = {above_to(0, 30), above_to(0, 1e4, "mm"), from_to(0, 1)};
+  const value_range ranges[3] = {above_to(1, 30), above_to(0, 1e4, "mm"), from_to(0, 1)};
   const char* names[3] = {"specific gravity", "particle diameter", "binding fraction"};
   for (int k = 1; k <= n; ++k) {
     if (!f.next_line()) {

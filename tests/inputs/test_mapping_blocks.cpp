@@ -100,6 +100,20 @@ TEST_F(MappingBlocks, SedimentClassesAndTheirErosionProperties) {
   EXPECT_EQ(read_cmt_sediments("bad.cmt", classes), 0);
   EXPECT_TRUE(has(GetCapturedStdout(), "Error: line 6 of the mapping table file bad.cmt holds \"-0.2\" as the "
                                        "particle diameter of sediment class 1"));
+  // A grain no denser than water never settles (the settling and transport
+  // formulas divide by s - 1): a specific gravity of 1 or less is refused.
+  for (const char* sg : {"1.0", "0.8"}) {
+    reset_process_state();
+    write_file("light.cmt", head + "SEDIMENTS\nNUM_SED 2\nCLASS\n" + sediment_row("Sand", "2.65 0.2 0.0 sand.out") +
+                                sediment_row("Pumice", std::string(sg) + " 0.2 0.0 pumice.out"));
+    CaptureStdout();
+    EXPECT_EQ(read_cmt_sediments("light.cmt", classes), 0);
+    const std::string light = GetCapturedStdout();
+    EXPECT_TRUE(has(light, "Error: line 7 of the mapping table file light.cmt holds \"" + std::string(sg) +
+                               "\" as the specific gravity of sediment class 2"))
+        << light;
+    EXPECT_TRUE(run_stopped());
+  }
 }
 
 TEST_F(MappingBlocks, WellsAreConstantRatesOrTimeSeries) {

@@ -1,0 +1,59 @@
+// Wash load in the channels: the fine sediment classes travel suspended
+// with the water, node by node, in an explicit upwind scheme with two flux
+// evaluations per step (predictor and corrector) whose average moves the
+// volumes; lakes on the network gather what their inflows bring and what
+// the cells send them, let it settle, and pass their suspended sediment on
+// at their outflow.
+//
+// Volumes are solid m3 per node (or lake) and fine class. Nothing is made
+// or lost: stored in the nodes + suspended in lakes + settled in lakes +
+// through the outlet = at the start + from the cells, class by class. A
+// dry node keeps its sediment (at concentration 0) until water comes.
+#pragma once
+
+#include "channel/channel_state.h"
+#include "core/arrays.h"
+
+namespace nivra {
+
+// The network and the water of the step. Node arrays are (node, link); a
+// flat node is link * max_nodes + node.
+struct chan_wash_network {
+  int links = 0;
+  int max_nodes = 0;
+  const array1d<int>* nx = nullptr;
+  const array1d<int>* ltype = nullptr;
+  const array1d<int>* dslink = nullptr;
+  const array1d<double>* link_dx = nullptr;
+  const node_array<double>* area = nullptr;     // flow area, m2
+  const node_array<double>* qp_vol = nullptr;   // water volume passing the node in the step, signed, m3
+  const array1d<int>* lake_of_link = nullptr;   // lake of a lake link
+  const array1d<double>* lake_volume = nullptr; // m3
+  const array1d<double>* lake_area = nullptr;   // m2
+  int flat(int link, int node) const { return link * max_nodes + node; }
+};
+
+// The wash load: [flat node][fine class] volumes and concentrations, the
+// lateral volumes of the step (taken in by the step), the lakes' suspended
+// volumes, and per class the books of the run.
+struct chan_wash_store {
+  array2d<double> vol, conc, lateral, flux;  // flux: averaged volume of the step leaving each node, m3
+  array2d<double> lake_vol;                  // [lake][class] suspended in the lake
+  array2d<double> from_overland;             // [lake][class] sent by the cells in the step (taken in)
+  array2d<double> settled, to_lake, from_lake;  // [lake][class], cumulative
+  array1d<double> out, out_rate, in;         // [class]: cumulative out, outlet rate of the step (m3/s), cumulative in; 0 the total
+  array1d<double> made;                      // [class]: volume a node was short of (set back to 0), cumulative
+  void alloc(int flat_nodes, int lakes, int n_fine);
+};
+
+// The step's work arrays, sized by prepare() for a run.
+class chan_wash_step {
+ public:
+  void prepare(int flat_nodes, int n_fine);
+  void run(const chan_wash_network& net, int n_fine, const double* settling, double dt, chan_wash_store& store);
+
+ private:
+  array2d<double> vol_, conc_, pred_flux_, flux_;
+};
+
+}  // namespace nivra

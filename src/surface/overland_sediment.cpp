@@ -1,0 +1,193 @@
+#include "surface/overland_sediment.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace sd = sediment;
+
+void ov_sed_cells::alloc(int n_cells, int n_classes, bool with_flux) {
+  cells = n_cells;
+  classes = n_classes;
+  for (array2d<double>* a : {&soil_fract, &susp, &dep, &eroded, &out, &susp_fract, &dep_fract, &lifted, &settled})
+    a->alloc(n_cells, n_classes);
+  qsx.alloc(n_cells);
+  qsy.alloc(n_cells);
+  if (with_flux) qsmax.alloc(n_cells, n_classes);
+  else qsmax.free();
+}
+
+void ov_sediment_step::prepare(int ncells, int classes) {
+  ncells_ = ncells;
+  classes_ = classes;
+  slope_x_.alloc(ncells);
+  slope_y_.alloc(ncells);
+  outflow_.alloc(ncells);
+  parent_step_.alloc(ncells, classes);
+}
+
+namespace {
+
+// The view of one cell's rows.
+sd::cell_sediment cell_view(ov_sed_cells& s, int c) {
+  return {s.soil_fract[c].data(), s.susp[c].data(), s.dep[c].data(), s.eroded[c].data(),
+          s.susp_fract[c].data(), s.dep_fract[c].data()};
+}
+
+double value_or(const double* a, int c, double fallback) {
+  return a && a[c] > sd::tiny ? a[c] : fallback;
+}
+
+// Which face of the outlet takes the sediment out of the grid: 1 the
+// right face (x), 2 the lower face (y), 0 none.
+int outlet_face(const ov_sed_flow& f) {
+  if (!f.outlet_drains || f.outlet_cell <= 0) return 0;
+  if (f.rightcon[f.outlet_cell] == 0) return 1;
+  if (f.belowcon[f.outlet_cell] == 0) return 2;
+  return 0;
+}
+
+}  // namespace
+
+void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
+                           thread_pool& crew, int parts) {
+  const int n = par.classes.n;
+  const double dx = f.dx, dt = f.dt;
+  const int out_face = outlet_face(f);
+  for (int c = 0; c <= f.ncells; ++c)
+    for (int k = 0; k <= n; ++k) sed.lifted(c, k) = sed.settled(c, k) = 0.0;
+
+  // Detachment, cell by cell: each cell changes only its own rows.
+  for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
+    for (int c = first; c <= last; ++c) {
+      const double w = f.depth[c] + f.elevation[c];
+      const int r = f.rightcon[c], b = f.belowcon[c];
+      slope_x_[c] = r ? (w - (f.depth[r] + f.elevation[r])) / dx : 0.0;
+      slope_y_[c] = b ? (w - (f.depth[b] + f.elevation[b])) / dx : 0.0;
+      if (c == f.outlet_cell && out_face == 1) slope_x_[c] = f.outlet_slope;
+      if (c == f.outlet_cell && out_face == 2) slope_y_[c] = f.outlet_slope;
+      const double s = std::sqrt(slope_x_[c] * slope_x_[c] + slope_y_[c] * slope_y_[c]);
+      const bool channel = f.channel_cell && f.channel_cell[c] != 0;
+      sd::cell_sediment cs = cell_view(sed, c);
+      sd::lifted_volumes lifted{sed.lifted[c].data()};
+      double* parent = parent_step_[c].data();
+      for (int k = 1; k <= n; ++k) parent[k] = cs.eroded[k];
+
+      const double i = f.rain ? f.rain[c] : 0.0;
+      sd::splash_detach(n, cs, i, f.depth[c], dt, dx, value_or(par.splash_K, c, 60.0), sd::splash_coefficients_of(i),
+                        channel, lifted);
+
+      const sd::detach_params dp{value_or(par.detach_coef, c, 2e-05), value_or(par.detach_exp, c, 1.0),
+                                 value_or(par.detach_crit, c, 0.0)};
+      double q2 = 0.0;
+      if (f.qx[c] > sd::tiny) q2 += f.qx[c] * f.qx[c];
+      if (f.leftcon[c] && f.qx[f.leftcon[c]] < -sd::tiny) q2 += f.qx[f.leftcon[c]] * f.qx[f.leftcon[c]];
+      if (f.qy[c] > sd::tiny) q2 += f.qy[c] * f.qy[c];
+      if (f.abovecon[c] && f.qy[f.abovecon[c]] < -sd::tiny) q2 += f.qy[f.abovecon[c]] * f.qy[f.abovecon[c]];
+      if (c == f.outlet_cell && out_face) q2 += f.qout * f.qout;
+      outflow_[c] = std::sqrt(q2);
+      double q = outflow_[c] / dx;
+      double width = 1.0, area = dx * dx;
+      if (f.block_cell) {
+        const double bc = f.block_cell[c];
+        if (bc < 1.0) q /= (1.0 - bc);
+        width = 1.0 - std::sqrt(bc);
+        area *= (1.0 - bc);
+      }
+      if (q > sd::tiny) {
+        const sd::capacity_flow fl{par.option, s, f.depth[c], q, dt, dx, value_or(par.sed_K, c, 0.0), width};
+        const double tc = sd::transport_capacity(fl, par.classes, cs);
+        sd::flow_detach(n, cs, f.depth[c], s, dt, area, dp, tc, channel, lifted);
+      }
+      for (int k = 1; k <= n; ++k) parent[k] -= cs.eroded[k];
+    }
+  });
+
+  // Transfer across the faces, in cell order: what a cell receives from an
+  // earlier face can leave it across a later one.
+  if (sed.qsmax)
+    for (int c = 0; c <= f.ncells; ++c)
+      for (int k = 0; k <= n; ++k) sed.qsmax(c, k) = 0.0;
+  // The face between c and its neighbour nb (0: the outside, at the
+  // outlet); side_out and side_in are the receiver's blocked sides for flow
+  // toward nb and toward c.
+  auto transfer = [&](int c, int nb, double flow, double slope, int side_out, int side_in, array1d<double>& qs) {
+    const int src = flow >= 0.0 ? c : nb;
+    const int dst = flow >= 0.0 ? nb : c;
+    if (src == 0) return;  // nothing flows in from outside the grid
+    double q = std::abs(flow) / dx, width = 1.0;
+    if (f.block_side && dst > 0) {
+      width = 1.0 - f.block_side[dst * 5 + (flow >= 0.0 ? side_out : side_in)];
+      if (width > 0.0) q /= width;
+    }
+    sd::cell_sediment cs = cell_view(sed, src);
+    const sd::capacity_flow fl{par.option, std::abs(slope), f.depth[src], q, dt, dx, value_or(par.sed_K, src, 0.0),
+                               width};
+    const double tc = sd::transport_capacity(fl, par.classes, cs);
+    qs[src] = tc;
+    double m = 0.0;
+    for (int k = 1; k <= n; ++k) m += cs.susp[k];
+    if (!(tc > sd::tiny && m > sd::tiny)) return;
+    const double moved = std::min(tc, m);
+    for (int k = 1; k <= n; ++k) {
+      const double share = cs.susp[k] / m;
+      cs.susp_fract[k] = share;
+      const double v = share * moved;
+      cs.susp[k] -= v;
+      sed.susp(dst, k) += v;
+      if (sed.qsmax) sed.qsmax(src, k) += v / dt;
+    }
+  };
+  auto empty_outside = [&] {
+    for (int k = 1; k <= n; ++k) {
+      const double v = sed.susp(0, k);
+      sed.out(f.outlet_cell, k) += v;
+      sed.out(f.outlet_cell, 0) += v;
+      books.outlet[k] += v;
+      books.outlet[0] += v;
+      sed.susp(0, k) = 0.0;
+    }
+  };
+  for (int c = 1; c <= f.ncells; ++c) {
+    const bool outlet = c == f.outlet_cell;
+    if (f.rightcon[c] || (outlet && out_face == 1)) {
+      const double fx = outlet && out_face == 1 ? f.qout : f.qx[c];
+      transfer(c, f.rightcon[c], fx, slope_x_[c], block_side::left, block_side::right, sed.qsx);
+      if (outlet && out_face == 1) empty_outside();
+    }
+    if (f.belowcon[c] || (outlet && out_face == 2)) {
+      const double fy = outlet && out_face == 2 ? f.qout : f.qy[c];
+      transfer(c, f.belowcon[c], fy, slope_y_[c], block_side::top, block_side::bottom, sed.qsy);
+      if (outlet && out_face == 2) empty_outside();
+    }
+  }
+
+  // Settling, cell by cell.
+  for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
+    for (int c = first; c <= last; ++c) {
+      const double h = f.depth[c];
+      double v = h > sd::tiny ? outflow_[c] / (dx * h) : 0.0;
+      if (f.block_cell && f.block_cell[c] < 1.0) v /= (1.0 - f.block_cell[c]);
+      for (int k = 1; k <= n; ++k) {
+        const double trap = sd::trap_fraction(dx, par.settling[k], v, h);
+        const double s = trap * sed.susp(c, k);
+        sed.susp(c, k) -= s;
+        sed.dep(c, k) += s;
+        sed.settled(c, k) += s;
+        sed.settled(c, 0) += s;
+      }
+    }
+  });
+
+  // The parent soil removed, summed in cell order.
+  for (int c = 1; c <= f.ncells; ++c)
+    for (int k = 1; k <= n; ++k) {
+      books.parent[k] += parent_step_(c, k);
+      books.parent[0] += parent_step_(c, k);
+    }
+}
+
+}  // namespace nivra

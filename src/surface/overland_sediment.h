@@ -1,0 +1,101 @@
+// The overland sediment step: per step of the overland flow, every cell and
+// particle class is detached by raindrop splash and by flow shear, the
+// flow's transport capacity limits what crosses each cell face with the
+// water, and what the flow cannot keep up settles on the surface.
+//
+// Sediment is held per cell and class as solid volumes (m3): suspended in
+// the water, deposited loose on the surface, and the parent soil removed (a
+// negative running sum). Row 0 of the suspended table is the outside of the
+// grid, which the outlet empties into its discharged volume at once. On the
+// cells of a strip without lakes the classes close exactly: the parent soil
+// removed equals suspended + deposited + discharged.
+#pragma once
+
+#include "core/arrays.h"
+#include "core/thread_pool.h"
+#include "quality/sediment/sediment_physics.h"
+
+namespace nivra {
+
+// The sediment of the grid, [cell][class] (cells 0..n, 0 the outside;
+// classes 1..m, column 0 the total where said).
+struct ov_sed_cells {
+  int cells = 0, classes = 0;
+  array2d<double> soil_fract;               // share of each class in the parent soil
+  array2d<double> susp, dep, eroded;        // suspended, loose on the surface, parent soil removed (<= 0)
+  array2d<double> out;                      // discharged through the outlet, cumulative (row of the outlet)
+  array2d<double> susp_fract, dep_fract;    // composition of suspended and deposited sediment
+  array2d<double> lifted, settled;          // of the step, column 0 the total
+  array1d<double> qsx, qsy;                 // capacity of the last transfer out of the cell, m3
+  array2d<double> qsmax;                    // flux of the step, m3/s, column 0 the total (when asked for)
+  void alloc(int n_cells, int n_classes, bool with_flux);
+};
+
+// The water of the step, read-only: depths, face discharges (positive
+// toward the right and the lower neighbour, m3/s), rainfall rates (mm/h),
+// neighbours (0 where none) and the outlet.
+struct ov_sed_flow {
+  int ncells = 0;
+  double dx = 0.0, dt = 0.0;
+  const double* depth = nullptr;
+  const double* elevation = nullptr;
+  const double* qx = nullptr;
+  const double* qy = nullptr;
+  const double* rain = nullptr;
+  const int* rightcon = nullptr;
+  const int* belowcon = nullptr;
+  const int* leftcon = nullptr;
+  const int* abovecon = nullptr;
+  const int* channel_cell = nullptr;    // 1 on channel cells; nullptr none
+  const double* block_cell = nullptr;   // blocked share of a cell's area; nullptr no blocking
+  const double* block_side = nullptr;   // [cell * 5 + side] blocked share of a side (block_side::)
+  int outlet_cell = 0;
+  double outlet_slope = 0.0;
+  double qout = 0.0;                    // outlet discharge, m3/s
+  bool outlet_drains = false;           // no channels: the outlet takes the sediment out of the grid
+};
+
+// The erosion parameters of the cells (defaults where not above 1e-16) and
+// the classes with their fall velocities.
+struct ov_sed_params {
+  int option = 0;                       // transport capacity formula
+  const double* splash_K = nullptr;
+  const double* detach_coef = nullptr;
+  const double* detach_exp = nullptr;
+  const double* detach_crit = nullptr;
+  const double* sed_K = nullptr;
+  sediment::class_table classes;
+  const double* settling = nullptr;     // fall velocity per class, m/s
+};
+
+// What a step moved out of the cells, per class (1..m, 0 the total), m3.
+struct ov_sed_books {
+  array1d<double> parent;   // parent soil removed
+  array1d<double> outlet;   // through the outlet
+  void alloc(int classes) {
+    parent.alloc(classes);
+    outlet.alloc(classes);
+  }
+  void clear() {
+    parent.fill(0.0);
+    outlet.fill(0.0);
+  }
+};
+
+// The step and its scratch, sized for a run by prepare() (never inside the
+// step), so a later run of the process with a bigger grid starts afresh.
+class ov_sediment_step {
+ public:
+  void prepare(int ncells, int classes);
+  // One step over the grid on `parts` parts of the crew; the same bits on
+  // any number of parts.
+  void run(const ov_sed_flow& flow, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
+           thread_pool& crew, int parts);
+
+ private:
+  array1d<double> slope_x_, slope_y_, outflow_;
+  array2d<double> parent_step_;     // [cell][class] parent soil removed in the step, summed in cell order
+  int ncells_ = 0, classes_ = 0;
+};
+
+}  // namespace nivra

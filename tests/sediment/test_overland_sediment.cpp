@@ -1,0 +1,192 @@
+// The overland sediment step on small grids with prescribed flows: every
+// class closes (parent soil removed = suspended + deposited + discharged),
+// sediment goes where the water goes, a dry cell keeps nothing in
+// suspension, and the step gives the same bits on any number of threads.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "surface/overland_sediment.h"
+
+namespace {
+
+using nivra::ov_sed_books;
+using nivra::ov_sed_cells;
+using nivra::ov_sed_flow;
+using nivra::ov_sed_params;
+using nivra::ov_sediment_step;
+
+// A grid of rows x cols cells, numbered row by row, its water falling to
+// the right along each row at slope `slope` and leaving the grid through
+// the last cell of the last row (the outlet). Flows are prescribed: each
+// face carries q0 times the number of cells upstream in its row.
+struct strip {
+  int rows, cols, n;
+  double dx = 10.0;
+  std::vector<double> depth, elev, qx, qy, rain;
+  std::vector<int> right, below, left, above;
+  std::vector<double> diam{0.0, 0.008, 0.05, 0.4}, sg{0.0, 2.65, 2.65, 2.65}, settling;
+  ov_sed_flow flow;
+  ov_sed_params par;
+  ov_sed_cells sed;
+  ov_sed_books books;
+  ov_sediment_step step;
+  nivra::thread_pool crew{1};
+
+  strip(int r, int c, double slope, double rain_mm_h, int option)
+      : rows(r), cols(c), n(r * c), depth(n + 1), elev(n + 1), qx(n + 1), qy(n + 1), rain(n + 1, rain_mm_h),
+        right(n + 1), below(n + 1), left(n + 1), above(n + 1), settling(4) {
+    const double q0 = 2e-4;
+    for (int i = 1; i <= rows; ++i)
+      for (int j = 1; j <= cols; ++j) {
+        const int cell = (i - 1) * cols + j;
+        elev[cell] = 100.0 - slope * dx * j;
+        right[cell] = j < cols ? cell + 1 : 0;
+        left[cell] = j > 1 ? cell - 1 : 0;
+        below[cell] = i < rows ? cell + cols : 0;
+        above[cell] = i > 1 ? cell - cols : 0;
+        qx[cell] = j < cols ? q0 * j : 0.0;
+        depth[cell] = 0.002 + 0.0005 * j;
+      }
+    const double nu = nivra::sediment::water_viscosity(20.0);
+    for (int k = 1; k <= 3; ++k) settling[k] = nivra::sediment::fall_velocity(diam[k], sg[k], nu);
+    flow.ncells = n;
+    flow.dx = dx;
+    flow.dt = 5.0;
+    flow.depth = depth.data();
+    flow.elevation = elev.data();
+    flow.qx = qx.data();
+    flow.qy = qy.data();
+    flow.rain = rain.data();
+    flow.rightcon = right.data();
+    flow.belowcon = below.data();
+    flow.leftcon = left.data();
+    flow.abovecon = above.data();
+    flow.outlet_cell = n;
+    flow.outlet_slope = slope;
+    flow.qout = q0 * cols;
+    flow.outlet_drains = true;
+    par.option = option;
+    par.classes = {3, diam.data(), sg.data()};
+    par.settling = settling.data();
+    sed.alloc(n, 3, true);
+    for (int cell = 1; cell <= n; ++cell) {
+      sed.soil_fract(cell, 1) = 0.3;
+      sed.soil_fract(cell, 2) = 0.5;
+      sed.soil_fract(cell, 3) = 0.2;
+    }
+    books.alloc(3);
+    step.prepare(n, 3);
+  }
+  void run(int steps, int parts) {
+    crew.resize(parts);
+    for (int s = 0; s < steps; ++s) step.run(flow, par, sed, books, crew, parts);
+  }
+  double sum(const nivra::array2d<double>& a, int k, int from = 1) const {
+    double t = 0.0;
+    for (int c = from; c <= n; ++c) t += a(c, k);
+    return t;
+  }
+};
+
+}  // namespace
+
+TEST(OverlandSediment, EveryClassClosesOverAWholeRun) {
+  // Each capacity formula on a 1 x 12 strip and on a 4 x 6 grid.
+  for (int option : {1, 2, 3, 4, 5, 6, 7}) {
+    for (auto [r, c] : {std::pair{1, 12}, std::pair{4, 6}}) {
+      strip g(r, c, 0.03, 45.0, option);
+      g.par.option = option;
+      std::vector<double> sk(g.n + 1, 0.5);
+      g.par.sed_K = sk.data();
+      g.run(300, 1);
+      for (int k = 1; k <= 3; ++k) {
+        const double eroded = -g.sum(g.sed.eroded, k);
+        const double held = g.sum(g.sed.susp, k) + g.sum(g.sed.dep, k) + g.sed.out(g.n, k);
+        ASSERT_GT(eroded, 0.0) << "option " << option;
+        EXPECT_NEAR(held, eroded, 1e-10 * eroded) << "option " << option << " class " << k;
+        EXPECT_NEAR(g.books.parent[k], eroded, 1e-10 * eroded);
+        EXPECT_NEAR(g.books.outlet[k], g.sed.out(g.n, k), 1e-12 * eroded);
+        EXPECT_EQ(g.sed.susp(0, k), 0.0);  // the outside is emptied at once
+      }
+      EXPECT_GT(g.books.outlet[0], 0.0) << "option " << option;
+    }
+  }
+}
+
+TEST(OverlandSediment, SedimentFollowsTheWater) {
+  // Rain on the third cell only, and a parent soil too firm for the flow
+  // to cut: sediment reaches the cells downstream, never those upstream.
+  strip g(1, 8, 0.03, 0.0, 7);
+  g.rain[3] = 60.0;
+  std::vector<double> firm(g.n + 1, 100.0);
+  g.par.detach_crit = firm.data();
+  g.run(20, 1);
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(g.sed.susp(1, k) + g.sed.dep(1, k), 0.0);
+    EXPECT_EQ(g.sed.susp(2, k) + g.sed.dep(2, k), 0.0);
+    EXPECT_LT(g.sed.eroded(3, k), 0.0);
+    EXPECT_EQ(g.sed.eroded(5, k), 0.0);
+    double below = g.sed.out(g.n, k);
+    for (int c = 4; c <= g.n; ++c) below += g.sed.susp(c, k) + g.sed.dep(c, k);
+    EXPECT_GT(below, 0.0);
+  }
+}
+
+TEST(OverlandSediment, ADryCellKeepsNothingInSuspension) {
+  strip g(1, 4, 0.03, 30.0, 1);
+  g.depth[2] = 0.0;
+  g.qx[2] = 0.0;
+  g.qx[1] = 2e-4;
+  g.sed.susp(2, 1) = 0.01;
+  g.sed.susp(2, 3) = 0.02;
+  g.run(1, 1);
+  for (int k = 1; k <= 3; ++k) EXPECT_EQ(g.sed.susp(2, k), 0.0) << k;
+  EXPECT_GE(g.sed.dep(2, 3), 0.02);
+  EXPECT_GE(g.sed.settled(2, 0), 0.03);
+}
+
+TEST(OverlandSediment, ChannelCellsGiveNoParentSoil) {
+  strip g(1, 6, 0.05, 80.0, 2);
+  std::vector<int> chan(g.n + 1, 0);
+  chan[4] = 1;
+  g.flow.channel_cell = chan.data();
+  g.run(50, 1);
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(g.sed.eroded(4, k), 0.0);
+    EXPECT_LT(g.sed.eroded(3, k), 0.0);
+  }
+}
+
+TEST(OverlandSediment, SameBitsOnAnyNumberOfThreads) {
+  std::vector<double> first;
+  for (int parts : {1, 2, 3}) {
+    strip g(9, 11, 0.02, 55.0, 1);
+    g.par.option = 1;
+    std::vector<double> sk(g.n + 1, 0.8);
+    g.par.sed_K = sk.data();
+    g.run(15, parts);
+    std::vector<double> all;
+    for (const nivra::array2d<double>* a : {&g.sed.susp, &g.sed.dep, &g.sed.eroded, &g.sed.out, &g.sed.qsmax})
+      all.insert(all.end(), a->data(), a->data() + (g.n + 1) * 4);
+    all.push_back(g.books.parent[0]);
+    if (first.empty()) first = all;
+    else EXPECT_EQ(std::memcmp(first.data(), all.data(), all.size() * sizeof(double)), 0) << parts << " parts";
+  }
+}
+
+TEST(OverlandSediment, ALaterRunWithABiggerGridIsSizedAfresh) {
+  // The step object of a first, small run serves a second, bigger one once
+  // prepared for it.
+  strip small(1, 3, 0.03, 40.0, 7);
+  small.run(5, 1);
+  strip big(5, 9, 0.03, 40.0, 7);
+  ov_sediment_step& step = small.step;
+  step.prepare(big.n, 3);
+  nivra::thread_pool crew(1);
+  for (int s = 0; s < 5; ++s) step.run(big.flow, big.par, big.sed, big.books, crew, 1);
+  const double eroded = -big.sum(big.sed.eroded, 1);
+  EXPECT_NEAR(big.sum(big.sed.susp, 1) + big.sum(big.sed.dep, 1) + big.sed.out(big.n, 1), eroded, 1e-10 * eroded);
+}

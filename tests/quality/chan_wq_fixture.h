@@ -6,7 +6,7 @@
 
 #include "channel/channel_state.h"
 #include "core/arrays.h"
-#include "quality/channel_quality.h"
+#include "quality/contaminant/channel_quality.h"
 
 namespace nivra::test {
 

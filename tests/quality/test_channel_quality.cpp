@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "chan_wq_fixture.h"
-#include "quality/channel_quality.h"
+#include "quality/contaminant/channel_quality.h"
 
 namespace nivra {
 namespace {
@@ -92,6 +92,25 @@ TEST(StreamAquiferMass, WithoutAWaterTableTheNodeConcentrationMoves) {
   stream_loss_constituent_exchange(d, 60.0);
   EXPECT_NEAR(w.gw_mass[w.at(1, 1)], -0.6 * 5.0, 1e-12);
   EXPECT_EQ(w.gw_mass[w.at(1, 2)], 0.0);
+}
+
+TEST(LakeAquiferMass, SeepageInTakesTheCellOutTakesTheLake) {
+  array1d<double> gw_conc(3), lake_conc(2), lake_gw(2);
+  gw_conc[1] = 3.0;
+  gw_conc[2] = 5.0;
+  gw_conc[3] = 8.0;
+  lake_conc[1] = 0.5;
+  lake_conc[2] = 2.0;
+  array1d<int> bound(3);
+  bound[1] = 7;
+  bound[2] = 7;
+  bound[3] = 1;
+  const std::vector<lake_cell_exchange> entries = {{1, 1, 4.0}, {2, 2, -10.0}, {2, 3, 1.0}};
+  lake_aquifer_mass_domain d{&entries, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(lake_conc),
+                             wq_net::v(lake_gw)};
+  lake_gw_contam_exchange(d);
+  EXPECT_DOUBLE_EQ(lake_gw[1], 12.0);
+  EXPECT_DOUBLE_EQ(lake_gw[2], -20.0);  // the third cell is not a lake cell of the aquifer
 }
 
 TEST(LakeRainMass, RainBringsItsConcentration) {
@@ -283,7 +302,9 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
     }
     const double stored = w.channel_mass() + w.lakes_mass() - start;
     EXPECT_GT(out, 0.0);
-    if (k > 0.0) EXPECT_GT(decayed, 0.0);
+    if (k > 0.0) {
+      EXPECT_GT(decayed, 0.0);
+    }
     EXPECT_NEAR(in - out - stored - decayed, 0.0, 1e-10 * (in + start));
   }
 }

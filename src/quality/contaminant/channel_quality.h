@@ -112,6 +112,25 @@ struct chan_node_source {
 // `tol` is the tolerance of the interval test, s.
 chan_node_source chan_contam_node_conc(chan_node_accumulators& acc, double m, double dt, double tol);
 
+// The aquifer under a lake: each cell the lake covers exchanges a volume
+// with the aquifer over the interval (positive into the lake), carrying the
+// cell's aquifer concentration in and the lake's concentration out. With
+// the groundwater simulated only cells of boundary type 7 (lake cells)
+// exchange.
+struct lake_cell_exchange {
+  int lake = 0;
+  int cell = 0;
+  double volume = 0.0;
+};
+struct lake_aquifer_mass_domain {
+  std::vector<lake_cell_exchange> const* entries = nullptr;
+  row_view<const double> gw_conc{nullptr, 0};    // per cell, g/m3
+  row_view<const int> gw_boundary{nullptr, 0};   // per cell; empty when groundwater is not simulated
+  row_view<const double> lake_conc{nullptr, 0};  // per lake
+  row_view<double> lake_gw_mass{nullptr, 0};     // per lake, g (accumulated)
+};
+void lake_gw_contam_exchange(const lake_aquifer_mass_domain& d);
+
 // Rain on the lakes brings the constituent at its rain concentration: each
 // lake's rain volume since the last call (m3) times the concentration.
 void lake_precip_constituent(row_view<const double> rain_volume, double precip_conc, row_view<double> precip_mass,

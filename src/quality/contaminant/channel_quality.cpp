@@ -1,4 +1,4 @@
-#include "quality/channel_quality.h"
+#include "quality/contaminant/channel_quality.h"
 
 #include <algorithm>
 #include <cmath>
@@ -119,6 +119,15 @@ chan_node_source chan_contam_node_conc(chan_node_accumulators& acc, double m, do
   held += s.sediment;
   s.rate = (s.point + s.lateral + s.aquifer - s.decay + k + s.sediment) / dt;
   return s;
+}
+
+void lake_gw_contam_exchange(const lake_aquifer_mass_domain& d) {
+  const bool only_lake_cells = d.gw_boundary.data() != nullptr;
+  for (const lake_cell_exchange& e : *d.entries) {
+    if (only_lake_cells && d.gw_boundary[e.cell] != 7) continue;
+    const double c = e.volume >= 0.0 ? d.gw_conc[e.cell] : d.lake_conc[e.lake];
+    d.lake_gw_mass[e.lake] += e.volume * c;
+  }
 }
 
 void lake_precip_constituent(row_view<const double> rain_volume, double precip_conc, row_view<double> precip_mass,

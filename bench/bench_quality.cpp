@@ -38,6 +38,8 @@ void BM_ChannelConstituentStep(benchmark::State& state) {
   nivra::chan_wq_router router;
   router.prepare(c[0].net);
   std::vector<nivra::chan_node_accumulators> acc(static_cast<std::size_t>(c[0].net.flat_size()));
+  std::vector<nivra::chan_node_accumulators> lakes(1);
+  nivra::chan_wq_books books;
   for (auto _ : state) {
     for (wq_net& w : c) {
       nivra::chan_decay_domain dd{&w.net, wq_net::cv(w.area), wq_net::cv(w.area_old), wq_net::cv(w.conc),
@@ -52,9 +54,9 @@ void BM_ChannelConstituentStep(benchmark::State& state) {
           a.decay_interval = dt;
           w.decay_mass[i] = 0.0;
           if (n == 1) a.point = 0.1 * dt;
-          w.source[i] = nivra::chan_contam_node_conc(a, w.mass[i], dt, 1e-6).rate;
         }
-      const nivra::chan_wq_result r = router.route(w.domain(dt));
+      nivra::chan_wq_step_domain sd{w.domain(dt), wq_net::v(w.source), wq_net::v(w.lake_source), &acc, &lakes, 1e-6};
+      const nivra::chan_wq_result r = router.step(sd, books);
       benchmark::DoNotOptimize(r.outlet_mass);
     }
   }

@@ -230,8 +230,11 @@ TEST(ChannelWqRouting, SteadyDecayTendsToPlugFlowWithinTheSchemesDispersion) {
 }
 
 // A Y of two headwater reaches into a lake, and a reach below the lake to
-// the outlet. Varying inflows and concentrations, decay in the reaches and
-// the lake: in - out - change of storage - decay closes per constituent.
+// the outlet. Varying inflows and concentrations, a withdrawal, a losing
+// reach, decay in the reaches and the lake, rain on the lake and seepage
+// through its bed: over the whole run the mass that entered less the mass
+// that left, decayed or was withdrawn equals the change of what the
+// channels and the lake hold, per constituent, to 1e-10.
 TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
   const double dt = 30.0;
   for (double k : {0.0, 2e-4}) {
@@ -252,11 +255,18 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
     chan_wq_router router;
     router.prepare(w.net);
     std::vector<chan_node_accumulators> acc(static_cast<std::size_t>(w.net.flat_size()));
-    chan_node_accumulators lake_acc;
-    double in = 0.0, out = 0.0, decayed = 0.0;
+    std::vector<chan_node_accumulators> lake_acc(2);
+    array1d<double> gw_conc(2), rain(1), rain_mass(1), lake_gw(1);
+    gw_conc[1] = 0.7;  // the aquifer under the lake
+    gw_conc[2] = 3.0;  // the aquifer beside reach 2
+    array1d<int> bound(2);
+    bound[1] = 7;
+    bound[2] = 4;
+    chan_wq_books books;
     const double start = w.channel_mass() + w.lakes_mass();
     for (int s = 0; s < 300; ++s) {
       const double q1 = 0.8 + 0.5 * std::sin(s * 0.05), q2 = 0.4, q_lake = 1.0 + 0.3 * std::cos(s * 0.03);
+      const double seep = s % 2 ? 0.2 : -0.3;  // m3 through the lake's bed, in and out by turns
       // The water: the reaches steady within the step but changing between
       // steps, the lake taking the difference of inflow and release.
       for (int l : {1, 2, 4})
@@ -267,13 +277,22 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
           w.area[w.at(l, n)] = 0.5 + qs[l];
           w.face_vol[w.at(l, n)] = qs[l] * dt;
         }
+      rain[1] = s < 100 ? 2.0 : 0.0;
       w.lake_vol_old[1] = w.lake_vol[1];
-      w.lake_vol[1] += (q1 + q2 - q_lake) * dt;
+      w.lake_vol[1] += (q1 + q2 - q_lake) * dt + rain[1] + seep;
       w.lake_out[1] = q_lake * dt;
+      // The processes gather their masses.
       chan_decay_domain dd{&w.net, wq_net::cv(w.area), wq_net::cv(w.area_old), wq_net::cv(w.conc),
                            wq_net::cv(w.decay_coef), wq_net::v(w.decay_mass), wq_net::cv(w.lake_conc),
                            wq_net::cv(w.lake_vol_old), k, wq_net::v(w.lake_decay_mass)};
       chan_contam_decay(dd, dt);
+      const std::vector<stream_cell_exchange> reach = {{2, w.at(2, 2), s % 3 ? 0.5 : -0.4}};
+      stream_aquifer_constituent_exchange({&reach, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(w.conc),
+                                           wq_net::v(w.gw_mass)});
+      const std::vector<lake_cell_exchange> bed = {{1, 1, seep}};
+      lake_gw_contam_exchange({&bed, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(w.lake_conc),
+                               wq_net::v(lake_gw)});
+      lake_precip_constituent(wq_net::cv(rain), 0.25, wq_net::v(rain_mass), 1);
       for (int l : {1, 2, 4})
         for (int n = 1; n <= w.nx[l]; ++n) {
           const int i = w.at(l, n);
@@ -281,31 +300,39 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
           a.decay += w.decay_mass[i];
           a.decay_interval = dt;
           w.decay_mass[i] = 0.0;
+          a.aquifer += w.gw_mass[i];
+          a.aquifer_interval = dt;
+          w.gw_mass[i] = 0.0;
           if (n == 1 && l == 1) a.point += q1 * dt * (5.0 + 4.0 * std::sin(s * 0.1));
           if (n == 1 && l == 2) a.point += q2 * dt * 2.0;
           if (n == 3 && l == 4 && s % 7 == 0) a.point -= 50.0;  // a withdrawal
-          const chan_node_source src = chan_contam_node_conc(a, w.mass[i], dt, 1e-6);
-          w.source[i] = src.rate;
-          in += src.point;
-          decayed += src.decay;
         }
-      lake_acc.decay += w.lake_decay_mass[1];
-      lake_acc.decay_interval = dt;
+      chan_node_accumulators& la = lake_acc[1];
+      la.decay += w.lake_decay_mass[1];
+      la.decay_interval = dt;
       w.lake_decay_mass[1] = 0.0;
-      const chan_node_source ls = chan_contam_node_conc(lake_acc, w.lake_mass[1], dt, 1e-6);
-      w.lake_source[1] = ls.rate;
-      decayed += ls.decay;
-      const chan_wq_result r = router.route(w.domain(dt));
+      la.point += rain_mass[1];
+      rain_mass[1] = 0.0;
+      la.aquifer += lake_gw[1];
+      la.aquifer_interval = dt;
+      lake_gw[1] = 0.0;
+      chan_wq_step_domain sd{w.domain(dt), wq_net::v(w.source), wq_net::v(w.lake_source), &acc, &lake_acc, 1e-6};
+      const chan_wq_result r = router.step(sd, books);
       ASSERT_EQ(r.status, 0);
       EXPECT_NEAR(r.routed_time, dt, 1e-12);
-      out += r.outlet_mass;
     }
     const double stored = w.channel_mass() + w.lakes_mass() - start;
-    EXPECT_GT(out, 0.0);
+    EXPECT_GT(books.outlet, 0.0);
+    EXPECT_GT(books.lake_in, 0.0);
+    EXPECT_GT(books.lake_out, 0.0);
+    EXPECT_GT(books.lake_rain, 0.0);
+    EXPECT_NE(books.lake_aquifer, 0.0);
+    EXPECT_NE(books.aquifer, 0.0);
     if (k > 0.0) {
-      EXPECT_GT(decayed, 0.0);
+      EXPECT_GT(books.decay, 0.0);
+      EXPECT_GT(books.lake_decay, 0.0);
     }
-    EXPECT_NEAR(in - out - stored - decayed, 0.0, 1e-10 * (in + start));
+    EXPECT_NEAR(books.entered() - books.left() - stored, 0.0, 1e-10 * (books.entered() + start));
   }
 }
 

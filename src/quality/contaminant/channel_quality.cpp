@@ -373,4 +373,39 @@ chan_wq_result chan_wq_router::route(const chan_wq_domain& d) {
   return res;
 }
 
+
+chan_wq_result chan_wq_router::step(const chan_wq_step_domain& s, chan_wq_books& books) {
+  const chan_wq_domain& d = s.water;
+  for (int e : active_) {
+    if (e >= flat_size_) {
+      const int n = e - flat_size_;
+      const chan_node_source t =
+          chan_contam_node_conc((*s.lakes)[static_cast<std::size_t>(n)], d.lake_mass[n], d.dt, s.tol);
+      s.lake_source[n] = t.rate;
+      books.lake_rain += t.point;
+      books.lake_overland += t.lateral;
+      books.lake_aquifer += t.aquifer;
+      books.lake_decay += t.decay;
+      books.kinetics_in += t.kinetics_in;
+      books.kinetics_out += t.kinetics_out;
+      books.sediment += t.sediment;
+    } else {
+      const chan_node_source t = chan_contam_node_conc((*s.nodes)[static_cast<std::size_t>(e)], d.mass[e], d.dt, s.tol);
+      s.source[e] = t.rate;
+      books.point += t.point;
+      books.lateral += t.lateral;
+      books.aquifer += t.aquifer;
+      books.decay += t.decay;
+      books.kinetics_in += t.kinetics_in;
+      books.kinetics_out += t.kinetics_out;
+      books.sediment += t.sediment;
+    }
+  }
+  const chan_wq_result r = route(d);
+  books.outlet += r.outlet_mass;
+  books.lake_in += r.lake_in_mass;
+  books.lake_out += r.lake_out_mass;
+  return r;
+}
+
 }  // namespace nivra

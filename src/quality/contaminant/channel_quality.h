@@ -168,6 +168,34 @@ struct chan_wq_result {
   double smallest_substep = 0.0, routed_time = 0.0;
 };
 
+// ---------------------------------------------------------------- one step
+// What one constituent's channel step moved under each term, g. Node terms
+// first, then the lakes' own, then what the routing carried.
+struct chan_wq_books {
+  double point = 0.0, lateral = 0.0, aquifer = 0.0, decay = 0.0;
+  double kinetics_in = 0.0, kinetics_out = 0.0, sediment = 0.0;
+  double lake_rain = 0.0, lake_overland = 0.0, lake_aquifer = 0.0, lake_decay = 0.0;
+  double outlet = 0.0, lake_in = 0.0, lake_out = 0.0;
+  // Mass that entered and left the channels and lakes together; lake_in and
+  // lake_out move mass between the two and count in neither.
+  double entered() const {
+    return point + lateral + aquifer + kinetics_in + sediment + lake_rain + lake_overland + lake_aquifer;
+  }
+  double left() const { return outlet + decay + kinetics_out + lake_decay; }
+};
+
+// The gathered amounts of one step: per flat node, and per lake (a lake's
+// `point` is the rain on it, `lateral` the overland water's inflow,
+// `aquifer` its exchange with the aquifer, `decay` its decay).
+struct chan_wq_step_domain {
+  chan_wq_domain water;                       // the routing's domain; its source views are written here first
+  row_view<double> source{nullptr, 0};        // the same array as water.source
+  row_view<double> lake_source{nullptr, 0};   // the same array as water.lake_source
+  std::vector<chan_node_accumulators>* nodes = nullptr;  // flat node index
+  std::vector<chan_node_accumulators>* lakes = nullptr;  // lake number
+  double tol = 0.0;                           // tolerance of the interval test, s
+};
+
 // The routing of one constituent, with its scratch. `prepare` sizes the
 // scratch and lays out the faces for one network (at set-up, once per run);
 // `route` then moves no memory.
@@ -182,6 +210,10 @@ class chan_wq_router {
 
   void prepare(const chan_wq_network& net);
   chan_wq_result route(const chan_wq_domain& d);
+  // One constituent's channel step: the net source rate of every node and
+  // lake from its gathered amounts, then the routing; adds what moved to
+  // the books.
+  chan_wq_result step(const chan_wq_step_domain& s, chan_wq_books& books);
 
  private:
   struct face {

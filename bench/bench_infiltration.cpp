@@ -6,6 +6,9 @@
 
 #include <memory>
 
+#include <vector>
+
+#include "soil/exfiltration.h"
 #include "soil/infiltration.h"
 #include "soil/soil_fixture.h"
 
@@ -53,7 +56,40 @@ void BM_GreenAmptLayered(benchmark::State& state) {
   time_steps(state, true, [](const nivra::infiltration_domain& d, int) { nivra::infil_layered_cells(d, dt); });
 }
 
+// Exfiltration of the redistribution form over an aquifer on the same
+// 1,000,000 cells, every one with its table at the ground: half of them
+// 0.2 m above the water surface, half under it (their ponds seep down).
+void BM_Exfiltration(benchmark::State& state) {
+  const std::size_t m = static_cast<std::size_t>(cells) + 1;
+  std::vector<double> ground(m, 100.0), table(m), depth(m, 10.0), ks(m), storage(m, 0.3), change(m, 0.0);
+  std::vector<int> exfil(m, 1);
+  for (int c = 1; c <= cells; ++c) {
+    table[static_cast<std::size_t>(c)] = c % 2 ? 110.2 : 100.0;
+    ks[static_cast<std::size_t>(c)] = 1e-6 * (0.5 + (c % 97) / 97.0);
+  }
+  nivra::exfiltration_domain d;
+  d.ncells = cells;
+  d.cell_area = 900.0;
+  d.saturated_groundwater = true;
+  d.exfiltrating = exfil.data();
+  d.water_table = table.data();
+  d.ground = ground.data();
+  d.ov_depth = depth.data();
+  d.conductivity = ks.data();
+  d.layer_depth = 40.0;
+  d.storage = storage.data();
+  d.leakage = 1e-7;
+  d.aquifer_change = change.data();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(nivra::exfiltrate(d, dt));
+    benchmark::DoNotOptimize(depth.data());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * cells);
+  state.counters["cells"] = cells;
+}
+
 BENCHMARK(BM_GreenAmptSingleLayer)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Exfiltration)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GreenAmptRedistribution)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GreenAmptLayered)->Unit(benchmark::kMillisecond);
 

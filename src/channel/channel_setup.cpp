@@ -22,6 +22,7 @@
 #include "model/project.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
+#include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
 
@@ -196,21 +197,26 @@ bool read_locations(model_state& ms) {
   return true;
 }
 
-// Parts of the channel file whose processes this version does not have.
-bool network_available(const model_state& ms, const chan_file_contents& c) {
-  const struct {
-    int count;
-    const char* card;
-    const char* what;
-  } parts[] = {
-      {c.lake_gw, "MLAKE", "lakes that lose water through their beds"},
-  };
-  for (const auto& p : parts) {
-    if (!p.count) continue;
-    std::printf("The channel input file %s has %s.\n", ms.project.channel_input.c_str(), p.what);
-    report_card_not_available(p.card);
-    return false;
+// The lakes that seep through their beds (MLAKE): their bed thickness is
+// reported, their beds take the soil's saturated conductivity, and with
+// saturated groundwater the cells under them become lake cells of the
+// aquifer. False after a message: the run stops.
+bool init_lake_beds(model_state& ms) {
+  lake_state& lakes = ms.lake;
+  if (!lakes.lake_gw_on || !lakes.chan_lakes) return true;
+  for (int L = 1; L <= lakes.num_lakes; ++L)
+    if (lakes.chan_lake[L].calc_loss)
+      std::printf("Simulating Lake Losses for Lake #%d, Bed Thickness: %.1lf m\n", L, lakes.chan_lake[L].Mlake);
+  if (ms.soil.sat_hyd_cond.size() != ms.grid.ncells) {
+    std::printf("Error: the channel input file %s has lakes that seep through their beds (MLAKE); their beds take "
+                "the saturated hydraulic conductivity of the soil (the CONDUCTIVITY map or a mapping table's), "
+                "which this project does not give.\n",
+                ms.project.channel_input.c_str());
+    return stop_run();
   }
+  lakes.lake_cell_seepage.alloc(ms.grid.ncells);
+  groundwater_state& g = ms.groundwater;
+  if (g.gw_simulation && !g.gwbound.empty()) follow_lake_beds(lakes, g.gwbound.data(), ms.grid.ncells);
   return true;
 }
 
@@ -387,19 +393,14 @@ void init_channel_network(model_state& ms) {
     stop_run();
     return;
   }
-  if (!network_available(ms, contents)) return;
   if (ms.constituent.chan_con_trans) {
     report_card_not_available("CHAN_CON_TRANS");
-    return;
-  }
-  if (contents.lake_gw) {
-    // The seepage between channel lakes and the ground.
-    report_card_not_available("MLAKE");
     return;
   }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;
   if (!init_channel_lakes(ms.lake, ms.grid, ms.project.channel_input.c_str())) return;
   ms.lake.lake_gw_on = contents.lake_gw;
+  if (!init_lake_beds(ms)) return;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
   size_channel_state(ch);

@@ -315,6 +315,9 @@ void channel_routing_step(model_state& ms) {
   // The channel lakes' cells follow their volumes; a joining cell's
   // overland water becomes lake water.
   if (ms.lake.chan_lakes && !update_channel_lake_cells(ms)) return;
+  // Their beds pass water to and from the ground, whether the channels
+  // flow or not.
+  seep_through_lake_beds(ms, dt);
 
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;

@@ -5,6 +5,46 @@
 
 namespace nivra {
 
+namespace {
+
+// Picard passes that update the mean porosity of layered pores.
+constexpr int pore_passes = 20;
+
+}  // namespace
+
+double storage_profile::level_holding(double a, double water) const {
+  // Walk the layers from a in the direction of the change.
+  double z = a, left = water;
+  const double bounds[2] = {layer_bottom[1], layer_bottom[0]};
+  if (left > 0.0) {
+    for (int k = 0; k < 2; ++k) {
+      if (bounds[k] <= z) continue;
+      const double room = (bounds[k] - z) * at(z + 0.5 * (bounds[k] - z));
+      if (room >= left) break;
+      left -= room;
+      z = bounds[k];
+    }
+    const double p = at(std::nextafter(z, 1e300));
+    return p > 0.0 ? z + left / p : z;
+  }
+  for (int k = 1; k >= 0; --k) {
+    if (bounds[k] >= z) continue;
+    const double room = (z - bounds[k]) * at(bounds[k] + 0.5 * (z - bounds[k]));
+    if (room >= -left) break;
+    left += room;
+    z = bounds[k];
+  }
+  const double p = at(std::nextafter(z, -1e300));
+  return p > 0.0 ? z + left / p : z;
+}
+
+double aquifer_solver::coefficient(const aquifer_domain& d, int i, double start, double h) {
+  if (!d.profile) return d.storage[i];
+  const storage_profile& p = d.profile[i];
+  if (std::fabs(h - start) < 1e-9) return p.at(start);
+  return p.water_between(start, h) / (h - start);
+}
+
 void aquifer_solver::build_lines(line_set& s, int ncells, const int* back, const int* forward) {
   s.cells.clear();
   s.start.clear();
@@ -26,7 +66,7 @@ void aquifer_solver::prepare(int ncells, const int* left, const int* right, cons
   build_lines(cols_, ncells, above, below);
   const std::size_t n = static_cast<std::size_t>(ncells) + 1;
   for (std::vector<double>* a : {&start_, &last_, &tx_, &ty_, &c_above_, &c_below_, &c_left_, &c_right_, &centre_,
-                                 &rhs_, &sink_})
+                                 &rhs_, &sink_, &sy_})
     a->assign(n, 0.0);
   std::size_t longest = 0;
   for (const line_set* s : {&rows_, &cols_})
@@ -59,7 +99,7 @@ void aquifer_solver::assemble(const aquifer_domain& d, double dt) {
     c_below_[u] = d.below[i] ? face(d, i, d.below[i], false) : 0.0;
     c_left_[u] = d.left[i] ? face(d, i, d.left[i], true) : 0.0;
     c_right_[u] = d.right[i] ? face(d, i, d.right[i], true) : 0.0;
-    const double s = d.storage[i] / dt;
+    const double s = sy_[u] / dt;
     centre_[u] = -(c_above_[u] + c_below_[u] + c_left_[u] + c_right_[u] + s);
     rhs_[u] = sink_[u] - s * start_[u];
   }
@@ -158,14 +198,18 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
     const double recharge = d.recharge ? d.recharge[i] : 0.0;
     // The tile drains' water joins the streams' in the sink: both have
     // already left the aquifer.
+    // So does the water the lakes took through their beds.
     const double tile = d.tile_volume ? d.tile_volume[i] : 0.0;
-    const double stream = (d.stream_volume ? d.stream_volume[i] : 0.0) + tile;
+    const double lake = d.lake_volume ? d.lake_volume[i] : 0.0;
+    const double stream = (d.stream_volume ? d.stream_volume[i] : 0.0) + tile + lake;
     if (d.recharge) d.recharge[i] = 0.0;
     if (d.stream_volume) d.stream_volume[i] = 0.0;
     if (d.tile_volume) d.tile_volume[i] = 0.0;
+    if (d.lake_volume) d.lake_volume[i] = 0.0;
     b.recharge += recharge * area;
-    b.to_streams += stream - tile;
+    b.to_streams += stream - tile - lake;
     b.to_tiles += tile;
+    b.to_lakes += lake;
     if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) {
       // A held head gives and takes across the boundary.
       b.boundary_flux += stream - recharge * area;
@@ -181,7 +225,11 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
     }
     const double inflow = recharge / dt - stream / area / dt - std::min(well, 0.0);
     const double outflow = std::max(well, 0.0) + leak;
-    const double held = std::max(d.storage[i] * (thick - aquifer_floor), 0.0) / dt;
+    const double held =
+        std::max(d.profile ? d.profile[i].water_between(d.bottom[i] + aquifer_floor, h[i])
+                           : d.storage[i] * (thick - aquifer_floor),
+                 0.0) /
+        dt;
     if (outflow > 0.0 && outflow - inflow > held) {
       const double keep = std::max(held + inflow, 0.0);
       const double f = std::min(keep / outflow, 1.0);
@@ -213,6 +261,10 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
       tx_[u] = thick * d.kx[i];
       ty_[u] = thick * d.ky[i];
       last_[u] = h[i];
+      // The mean of the pores follows the passes until it would keep a
+      // table swinging across the bottom of a layer; then it holds, and the
+      // heads settle (each lands on its pores at the end).
+      if (b.passes <= pore_passes || !d.profile) sy_[u] = coefficient(d, i, start_[u], h[i]);
     }
     assemble(d, dt);
     const int sweeps = relax(d);
@@ -231,12 +283,22 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
   }
 
   book_boundaries(d, dt, b);
+  // The pores of the layers: each cell's head is the level at which they
+  // hold the water the solve gave the cell with the coefficient of its last
+  // pass.
+  if (d.profile)
+    for (int i = 1; i <= d.ncells; ++i) {
+      const std::size_t u = static_cast<std::size_t>(i);
+      if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) continue;
+      h[i] = d.profile[i].level_holding(start_[u], sy_[u] * (h[i] - start_[u]));
+    }
   // The floor: every cell keeps aquifer_floor of saturated thickness, and
   // the water that takes is booked.
   for (int i = 1; i <= d.ncells; ++i) {
     const double floor = d.bottom[i] + aquifer_floor;
     if (h[i] >= floor) continue;
-    b.floor_fill += d.storage[i] * (floor - h[i]) * d.cell_dx[i] * d.cell_dy[i];
+    const double filled = d.profile ? d.profile[i].water_between(h[i], floor) : d.storage[i] * (floor - h[i]);
+    b.floor_fill += filled * d.cell_dx[i] * d.cell_dy[i];
     h[i] = floor;
   }
   return r;

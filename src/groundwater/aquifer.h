@@ -12,6 +12,7 @@
 // per run by `prepare`.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 #include "model/water_ledger.h"
 
@@ -34,6 +35,38 @@ constexpr bool head_constant(int code) { return code == fixed_head || code == fi
 // Saturated thickness kept under every cell, m.
 inline constexpr double aquifer_floor = 0.001;
 
+// The pores a water table fills as it rises through the soil layers of a
+// cell (Richards columns): porosity[0] above the bottom of the first layer
+// (and above the ground), porosity[1] down to the bottom of the second,
+// porosity[2] below it, through the third layer and the aquifer. Elevations
+// in m.
+struct storage_profile {
+  double layer_bottom[2] = {};  // bottoms of layers 1 and 2, m
+  double porosity[3] = {};
+
+  // The storage coefficient of the pores at elevation z.
+  double at(double z) const {
+    return z > layer_bottom[0] ? porosity[0] : z > layer_bottom[1] ? porosity[1] : porosity[2];
+  }
+  // The water the saturated zone holds between elevations a and b (b above
+  // a: positive), m.
+  double water_between(double a, double b) const {
+    if (b < a) return -water_between(b, a);
+    double w = 0.0, z = a;
+    for (int k = 1; k >= 0; --k) {
+      const double top = std::min(b, layer_bottom[k]);
+      if (top > z) {
+        w += (top - z) * porosity[k + 1];
+        z = top;
+      }
+    }
+    return w + (b - z) * porosity[0];
+  }
+  // The elevation above a at which the saturated zone holds `water` more
+  // (less when negative) than at a.
+  double level_holding(double a, double water) const;
+};
+
 // What a solve reads and writes. Per-cell arrays are 1-based (element 0
 // unused), ncells + 1 long; neighbours are cell numbers, 0 for none.
 struct aquifer_domain {
@@ -47,6 +80,12 @@ struct aquifer_domain {
   const double* kx = nullptr;        // conductivity across left and right faces, m/s
   const double* ky = nullptr;        // across the faces above and below
   const double* storage = nullptr;   // storage coefficient
+  // Per cell, or null: the pores of the soil layers above the aquifer,
+  // which then replace the storage coefficient. A solve then uses the mean
+  // porosity between the heads at its start and at its latest pass, and
+  // the water it moved stays exact: each cell's head is the level at which
+  // the pores hold what the solve gave the cell.
+  const storage_profile* profile = nullptr;
   const double* cell_dx = nullptr;   // cell length across left and right faces, m
   const double* cell_dy = nullptr;   // across the faces above and below, m
   double* head = nullptr;            // water table, m: solved in place
@@ -55,6 +94,7 @@ struct aquifer_domain {
   double* recharge = nullptr;        // water that reached the table since the last solve, m; emptied
   double* stream_volume = nullptr;   // water the streams took since the last solve, m3 (negative: gave); emptied
   double* tile_volume = nullptr;     // water the tile drains took since the last solve, m3; emptied
+  double* lake_volume = nullptr;     // water the lakes above took through their beds since the last solve, m3 (negative: gave); emptied
   double leakage_rate = 0.0;         // deep leakage, m/s
   // Solver controls.
   double omega = 1.5;                // over-relaxation factor, in (0, 2)
@@ -73,16 +113,17 @@ struct aquifer_books {
   double recharge = 0.0;       // taken in from the recharge of the domain
   double to_streams = 0.0;     // taken by the streams, net
   double to_tiles = 0.0;       // taken by the tile drains
+  double to_lakes = 0.0;       // taken by the lakes through their beds, net
   double boundary_flux = 0.0;  // into the solved cells from the fixed-head cells
   double floor_fill = 0.0;     // added to keep aquifer_floor of saturated thickness
   double withheld = 0.0;       // pumping and leakage not taken because the cell ran dry
   int passes = 0;
   int sweeps = 0;
-  double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles; }
+  double net_input() const { return recharge - pumping - leakage - to_streams - to_tiles - to_lakes; }
 };
 
 // The terms of the solve's books.
-inline constexpr books_map<aquifer_books, 4, 4> aquifer_books_terms{
+inline constexpr books_map<aquifer_books, 4, 5> aquifer_books_terms{
     {{
         {&aquifer_books::pumping, water_flux::groundwater_pumping},
         {&aquifer_books::leakage, water_flux::deep_leakage},
@@ -93,6 +134,7 @@ inline constexpr books_map<aquifer_books, 4, 4> aquifer_books_terms{
         {&aquifer_books::recharge, "booked where it reached the table"},
         {&aquifer_books::to_streams, "booked by the channel routing"},
         {&aquifer_books::to_tiles, "booked by the pipe network"},
+        {&aquifer_books::to_lakes, "booked by the lakes' seepage"},
         {&aquifer_books::withheld, "not taken: no water moved"},
     }}};
 
@@ -124,6 +166,8 @@ class aquifer_solver {
   int relax(const aquifer_domain& d);  // sweeps until converged; 0 when the cap is reached
   double sweep(const aquifer_domain& d);
   void book_boundaries(const aquifer_domain& d, double dt, aquifer_books& b) const;
+  // The storage coefficient of cell i between the start head and head h.
+  static double coefficient(const aquifer_domain& d, int i, double start, double h);
   double face(const aquifer_domain& d, int i, int n, bool across_x) const;
 
   int ncells_ = 0;
@@ -131,7 +175,7 @@ class aquifer_solver {
   // Per cell: the head at the start of the step, at the last pass, the
   // transmissivities, the face conductances (1/s), the diagonal, the
   // right-hand side and the net sink (m/s).
-  std::vector<double> start_, last_, tx_, ty_, c_above_, c_below_, c_left_, c_right_, centre_, rhs_, sink_;
+  std::vector<double> start_, last_, tx_, ty_, c_above_, c_below_, c_left_, c_right_, centre_, rhs_, sink_, sy_;
   // One line's system.
   std::vector<double> lower_, diag_, upper_, value_;
 };

@@ -82,6 +82,12 @@ struct groundwater_state {
   array1d<double> bottom_elev;       // aquifer bottom per cell, m
   array1d<double> gw_porosity;       // storage coefficient per cell
   array1d<double> gw_porosity_old;
+  // Per cell under Richards columns or the accounting layer of a single
+  // layer soil: the pores the table rises and falls through (Richards: the
+  // saturated water contents of layers 1 and 2, the third layer's below;
+  // accounting: open water above the ground, the soil's porosity within
+  // the layer, the aquifer's coefficient below).
+  array1d<storage_profile> storage_layers;
   array1d<double> gw_hyd_cond;       // m/s
   array1d<double> gw_hyd_cond_old;
   array1d<double> gw_static_flux;    // m/s
@@ -109,12 +115,14 @@ struct groundwater_state {
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
   // What the aquifer gives and takes between its solves: the well flux of
   // the cells (m/s, positive pumping), the water that reached the table
-  // (m), the water the streams took from it (m3, negative: gave) and the
-  // water the tile drains took from it (m3; their rate of the pipe step,
-  // m3/s, in gw_tile_flux_cell).
+  // (m), the water the streams took from it (m3, negative: gave), the
+  // water the seeping lakes took from it (lake_source below) and the water
+  // the tile drains took from it (m3; their rate of the pipe step, m3/s, in
+  // gw_tile_flux_cell).
   array1d<double> gw_well_flux;
   array1d<double> gw_recharge;
   array1d<double> cell_stream_exchange_vol;
+  array1d<double> lake_source;       // per cell: m3 the aquifer gave the lake above it (negative: took), with seeping lakes
   array1d<double> gw_tile_vol_cell;
   array1d<double> gw_tile_flux_cell;
   array2d<double> av_qriv;           // [node][link] stream-aquifer exchange summed since the last output step

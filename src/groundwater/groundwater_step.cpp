@@ -20,9 +20,11 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "pipe/pipe_state.h"
+#include "soil/infiltration_step.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
 #include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -30,29 +32,36 @@ namespace nivra {
 namespace {
 
 // The soil-moisture accounting layer of a cell reaches from the ground down
-// to SOIL_MOIST_DEPTH or to the water table, whichever is higher. A table
+// to SOIL_MOIST_DEPTH (a layered soil: the bottom of its class's second
+// layer) or to the water table, whichever is higher. A table
 // that rose into the layer takes the water of the depths it submerged (the
 // bottom zone first, each zone holding its water evenly); a table that fell
 // gives the layer back its depth, the new depths at their field capacity
-// (at most the soil's porosity less the aquifer's storage coefficient),
+// (at most the soil's porosity less the aquifer's storage coefficient; a
+// layered soil: those of the layer they lie in),
 // which the aquifer gives up. Returns the water the layer gave to the
 // aquifer over all cells, m3 (negative: took); per cell it joins the
 // recharge of the next solve.
 double follow_table_with_layer(model_state& ms) {
   soil_state& s = ms.soil;
   groundwater_state& g = ms.groundwater;
-  if (!s.sm_accounting || s.inf_layered_soil || s.sm_depth.empty()) return 0.0;
+  if (!s.sm_accounting || s.sm_depth.empty()) return 0.0;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double released = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     if (!g.gwbound.empty() && aquifer_cell::head_constant(g.gwbound[c])) continue;
+    // A layered soil's layer is its class's first two layers, its top zone
+    // the first.
+    const soil_class* soil = s.inf_layered_soil ? &s.soil_classes()[s.soiltype[c]] : nullptr;
+    const double top_depth = soil ? soil->thickness(1) : s.top_layer_depth;
+    const double layer_depth = soil ? soil->thickness(1) + soil->thickness(2) : s.soil_moist_depth;
     const double table = std::max((ms.grid.elevation[c] - g.elevgw[c]) * 100.0, 0.0);  // cm below the ground
     const double old_depth = s.sm_depth[c];
-    const double new_depth = std::min(table, s.soil_moist_depth);
+    const double new_depth = std::min(table, layer_depth);
     if (new_depth == old_depth) continue;
     double& top = s.sm_water_top[c];
     double& bottom = s.sm_water_bottom[c];
-    const double old_top = std::min(s.top_layer_depth, old_depth);
+    const double old_top = std::min(top_depth, old_depth);
     double moved = 0.0;  // cm, to the aquifer
     if (new_depth < old_depth) {
       if (new_depth >= old_top) {
@@ -65,14 +74,20 @@ double follow_table_with_layer(model_state& ms) {
         bottom = 0.0;
       }
     } else {
-      const double phi = s.soil_porosity[c];
-      const double theta_r = s.resid_sat.empty() ? 0.0 : s.resid_sat[c];
-      const double fc = !s.ga_value_6.empty() && s.ga_value_6[c] > theta_r ? s.ga_value_6[c] : s.init_moisture[c];
-      const double theta = std::clamp(std::min(fc, phi - g.gw_porosity[c]), theta_r, phi);
-      const double split = std::clamp(s.top_layer_depth, old_depth, new_depth);
-      top += (split - old_depth) * theta;
-      bottom += (new_depth - split) * theta;
-      moved = -(new_depth - old_depth) * theta;
+      // The drained depths at field capacity (a layered soil: of the layer
+      // they lie in).
+      auto drained = [&](int j) {
+        const double phi = soil ? soil->porosity(j) : s.soil_porosity[c];
+        const double theta_r = soil ? soil->residual_moisture(j) : (s.resid_sat.empty() ? 0.0 : s.resid_sat[c]);
+        const double fc = soil ? soil->field_capacity(j)
+                               : (!s.ga_value_6.empty() && s.ga_value_6[c] > theta_r ? s.ga_value_6[c] : s.init_moisture[c]);
+        return std::clamp(std::min(fc, phi - g.gw_porosity[c]), theta_r, phi);
+      };
+      const double split = std::clamp(top_depth, old_depth, new_depth);
+      const double upper = (split - old_depth) * drained(1), lower = (new_depth - split) * drained(soil ? 2 : 1);
+      top += upper;
+      bottom += lower;
+      moved = -(upper + lower);
     }
     s.sm_depth[c] = new_depth;
     s.sm_water[c] = top + bottom;
@@ -129,6 +144,7 @@ void init_groundwater_state(model_state& ms) {
     g.gw_tile_vol_cell.alloc(n);
     g.gw_tile_flux_cell.alloc(n);
   }
+  if (ms.lake.chan_lakes && ms.lake.lake_gw_on) g.lake_source.alloc(n);
   if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
   // The cells whose table starts at the ground exfiltrate from the start.
   g.any_exfil = 0;
@@ -137,6 +153,34 @@ void init_groundwater_state(model_state& ms) {
     if (g.yes_exfil[c]) g.any_exfil = 1;
   }
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
+  // Under Richards columns the table fills and drains the pores of the
+  // soil layer it stands in.
+  soil_state& soil = ms.soil;
+  if (soil.inf_richards && soil.soiltype.size() == n) {
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      const soil_class& k = soil.soil_classes()[soil.soiltype[c]];
+      storage_profile& p = g.storage_layers[c];
+      p.layer_bottom[0] = ms.grid.elevation[c] - k.thickness(1) / 100.0;
+      p.layer_bottom[1] = p.layer_bottom[0] - k.thickness(2) / 100.0;
+      p.porosity[0] = k.porosity(1);
+      p.porosity[1] = k.porosity(2);
+      p.porosity[2] = g.gw_porosity[c];
+    }
+  } else if (soil.sm_accounting && !soil.inf_layered_soil && soil.soil_porosity.size() == n) {
+    // Under the soil-moisture accounting layer the table fills the soil's
+    // pores within the layer and the aquifer's below it; above the ground
+    // it stands as open water.
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      storage_profile& p = g.storage_layers[c];
+      p.layer_bottom[0] = ms.grid.elevation[c];
+      p.layer_bottom[1] = ms.grid.elevation[c] - soil.soil_moist_depth / 100.0;
+      p.porosity[0] = 1.0;
+      p.porosity[1] = soil.soil_porosity[c];
+      p.porosity[2] = g.gw_porosity[c];
+    }
+  }
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
   // The stream-aquifer exchange summed between the outputs of the
@@ -184,6 +228,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.bottom = g.bottom_elev.data();
   d.kx = d.ky = g.gw_hyd_cond.data();
   d.storage = g.gw_porosity.data();
+  d.profile = g.storage_layers.empty() ? nullptr : g.storage_layers.data();
   d.cell_dx = g.gw_cell_dx.data();
   d.cell_dy = g.gw_cell_dy.data();
   d.head = g.elevgw.data();
@@ -191,6 +236,7 @@ aquifer_domain aquifer_of(model_state& ms) {
   d.recharge = g.gw_recharge.data();
   d.stream_volume = g.cell_stream_exchange_vol.data();
   d.tile_volume = g.gw_tile_vol_cell.empty() ? nullptr : g.gw_tile_vol_cell.data();
+  d.lake_volume = g.lake_source.empty() ? nullptr : g.lake_source.data();
   d.leakage_rate = g.gw_leakage_rate / 100.0 / 3600.0;
   d.omega = g.gw_relax_coeff;
   d.tolerance = g.gw_lsor_con;
@@ -221,22 +267,33 @@ void report_failure(const model_state& ms, const aquifer_result& r, const aquife
   set_error(own_message_code);
 }
 
-// A water table above the ground spills what it holds above it onto the
-// surface; the cells where the table reaches the ground exfiltrate.
-double spill_onto_surface(model_state& ms) {
+// The cells where the water table reached the ground exfiltrate: the
+// infiltration step passes the water between the table and the surface
+// through the soil layer at its own rate. Under a lake the table meets the
+// lake through its bed, and a held head is a boundary. Without a soil layer
+// (plain Green-Ampt, or no soil scheme) a table above the ground spills
+// what it holds above it onto the surface at once. Returns what spilled,
+// m3.
+double mark_exfiltration(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   const grid_state& grid = ms.grid;
+  const lake_state& lakes = ms.lake;
+  const soil_state& s = ms.soil;
+  const bool spill = !(s.inf_redist || s.inf_layered_soil || s.inf_richards);
   double spilled = 0.0;
   g.any_exfil = 0;
   for (int c = 1; c <= grid.ncells; ++c) {
     g.yes_exfil[c] = 0;
     if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    if (lakes.chan_lakes && !lakes.lake_mask.empty() && lake_cell(lakes.lake_mask[c])) continue;
+    if (lakes.overland_lake_map_given && !lakes.oland_lake_mask.empty() && lake_cell(lakes.oland_lake_mask[c])) continue;
     const double above = g.elevgw[c] - grid.elevation[c];
     if (above < 0.0) continue;
     g.yes_exfil[c] = 1;
     g.any_exfil = 1;
-    if (above == 0.0) continue;
-    const double depth = above * g.gw_porosity[c];
+    if (!spill || above == 0.0) continue;
+    const double depth = g.storage_layers.empty() ? above * g.gw_porosity[c]
+                                                  : g.storage_layers[c].water_between(grid.elevation[c], g.elevgw[c]);
     ms.overland.ov_depth[c] += depth;
     g.elevgw[c] = grid.elevation[c];
     spilled += depth * g.gw_cell_dx[c] * g.gw_cell_dy[c];
@@ -318,13 +375,16 @@ void groundwater_step(model_state& ms) {
       for (int l = 1; l <= ch.num_stream_links; ++l)
         for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
     const aquifer_books& b = r.books;
-    const double spilled = spill_onto_surface(ms);
+    const double spilled = mark_exfiltration(ms);
     if (!relay_columns(ms)) return;
     const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
-    // Water spilled onto a surface whose routing sleeps through a dry spell
-    // wakes it.
-    if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
+    // Groundwater at the ground between the events of a long-term run wakes
+    // the surface processes; water spilled onto a surface whose routing
+    // sleeps wakes the routing.
+    if (g.any_exfil && !clock.event_active && !ms.overland.ov_water_at_start && clock.long_term) {
+      wake_surface_processes(ms);
+    } else if (spilled > 0.0 && clock.ov_next_time > clock.model_time + clock.ov_dt_days + clock.time_tol) {
       clock.ov_last_time = clock.model_time;
       clock.ov_next_time = clock.model_time + clock.ov_dt_days;
       ms.overland.ov_water_at_start = 1;

@@ -11,13 +11,19 @@ double groundwater_storage(const model_state& ms) {
   if (!gw.gw_simulation) return 0.0;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   double v = 0.0;
-  for (int c = 1; c <= ms.grid.ncells; ++c) v += (gw.elevgw[c] - gw.bottom_elev[c]) * gw.gw_porosity[c] * area;
-  // Recharge that reached the table and water the streams and the tile
-  // drains took, which the next solve moves into the heads.
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double held = gw.storage_layers.empty() ? (gw.elevgw[c] - gw.bottom_elev[c]) * gw.gw_porosity[c]
+                                                  : gw.storage_layers[c].water_between(gw.bottom_elev[c], gw.elevgw[c]);
+    v += held * area;
+  }
+  // Recharge that reached the table and water the streams, the tile
+  // drains and the lakes took, which the next solve moves into the heads.
   if (!gw.gw_recharge.empty())
     for (int c = 1; c <= ms.grid.ncells; ++c) v += gw.gw_recharge[c] * area - gw.cell_stream_exchange_vol[c];
   if (!gw.gw_tile_vol_cell.empty())
     for (int c = 1; c <= ms.grid.ncells; ++c) v -= gw.gw_tile_vol_cell[c];
+  if (!gw.lake_source.empty())
+    for (int c = 1; c <= ms.grid.ncells; ++c) v -= gw.lake_source[c];
   return v;
 }
 

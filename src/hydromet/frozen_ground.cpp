@@ -1,5 +1,6 @@
 #include "hydromet/frozen_ground.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "clock/clock_state.h"
@@ -58,19 +59,63 @@ void cfgi_update(frost_history& history, const frost_cells& cells) {
   }
 }
 
+namespace {
+
+// The liquid-water factor of every node of a Richards column from the
+// node's Brooks-Corey pore index and bubbling head (cm); lake cells keep
+// theirs.
+void richards_unfrozen_factors(model_state& ms, const double* T) {
+  soil_state& s = ms.soil;
+  const richards_columns& rc = s.richards;
+  const lake_state& lk = ms.lake;
+  const int* olake = lk.overland_lake_map_given && !lk.oland_lake_new.empty() ? lk.oland_lake_new.data() : nullptr;
+  const int* clake = lk.chan_lakes && !lk.lake_mask.empty() ? lk.lake_mask.data() : nullptr;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    if ((olake && olake[c] > 0) || (clake && clake[c] > 0)) continue;
+    const int n = std::min(s.numcells[c], s.SE.cols());
+    for (int j = 1; j <= n; ++j) {
+      const richards_node& node = rc.soil(c, j);
+      s.SE(c, j) = frozen_soil_factor(T[c], node.lambda, node.hb / 100.0);
+    }
+  }
+}
+
+// The liquid-water factor of the three layers of every cell's soil class
+// from each layer's pore index and suction head (cm).
+void layered_unfrozen_factors(model_state& ms, const double* T) {
+  soil_state& s = ms.soil;
+  const array1d<soil_class>& classes = s.soil_classes();
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const soil_class& k = classes[s.soiltype[c]];
+    for (int layer = 1; layer <= 3; ++layer)
+      s.SE(c, layer) =
+          T[c] > 273.15 ? 1.0 : frozen_soil_factor(T[c], k.pore_index(layer), k.capillary_head(layer) / -0.7 / 100.0);
+  }
+}
+
+}  // namespace
+
 void frozen_soil_step(model_state& ms) {
   process_clock& clock = ms.clock.soil_energy_clock;
   if (!ms.hydromet.gtfsm || !is_due(ms, clock.next_time)) return;
   soil_state& s = ms.soil;
   const hydromet_state& hm = ms.hydromet;
   // The ground temperature of the hour (K) comes from the evapotranspiration
-  // of long-term runs; the redistribution soil has one set of parameters
-  // for its three layers.
-  if (s.sm_accounting && s.inf_redist && !s.SE.empty() && !hm.ground_temp.empty()) {
-    for (int c = 1; c <= ms.grid.ncells; ++c) {
-      const double T = hm.ground_temp[c];
-      const double f = T > 273.15 ? 1.0 : frozen_soil_factor(T, s.pore_dist_index[c], s.capillary_head[c] / -0.7);
-      for (int layer = 1; layer <= 3 && layer <= s.SE.cols(); ++layer) s.SE(c, layer) = f;
+  // of long-term runs; without it the soil stays as it is.
+  if (!s.SE.empty() && !hm.ground_temp.empty()) {
+    const double* T = hm.ground_temp.data();
+    if (s.inf_richards && !s.numcells.empty()) {
+      richards_unfrozen_factors(ms, T);
+    } else if (s.inf_layered_soil && !s.soiltype.empty()) {
+      layered_unfrozen_factors(ms, T);
+    } else if (s.sm_accounting && s.inf_redist) {
+      // The redistribution soil has one set of parameters for its three
+      // layers.
+      for (int c = 1; c <= ms.grid.ncells; ++c) {
+        const double f =
+            T[c] > 273.15 ? 1.0 : frozen_soil_factor(T[c], s.pore_dist_index[c], s.capillary_head[c] / -0.7);
+        for (int layer = 1; layer <= 3 && layer <= s.SE.cols(); ++layer) s.SE(c, layer) = f;
+      }
     }
   }
   clock.next_time += ms.clock.hourly_dt_days;

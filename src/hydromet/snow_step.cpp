@@ -30,38 +30,6 @@ bool fixed_level_cell(const model_state& ms, int c) {
   return boundary::holds_level(t);
 }
 
-// Melt reached a dry surface between events: the overland and infiltration
-// processes (and the clocks that follow them) restart at the run's step.
-void wake_surface(model_state& ms) {
-  clock_state& clock = ms.clock;
-  const double t = clock.model_time;
-  const double d = clock.base_dt;
-  const double dd = d / seconds_per_day;
-  ms.overland.ov_water_at_start = 1;
-  clock.ov_dt = clock.inf_dt = d;
-  clock.ov_dt_days = clock.inf_dt_days = dd;
-  clock.ov_last_time = clock.inf_last_time = t;
-  clock.ov_next_time = clock.inf_next_time = t + dd;
-  const constituent_state& k = ms.constituent;
-  if (k.ov_con_trans) {
-    set_clock(clock.ov_con_clock, d, dd, t, t + dd);
-    set_clock(ms.channel.chan_explic ? clock.chan_outlet_con_clock : clock.ov_outlet_con_clock, d, dd, t, t + dd);
-    if (k.contam_table_input) {
-      set_clock(clock.contam_table_clock, d, dd, t, t + dd);
-      set_clock(clock.contam_table_soil_clock, d, dd, t, t + dd);
-    }
-  }
-  soil_state& s = ms.soil;
-  if (s.sm_accounting) {
-    clock.soilmoist_next_time = t + dd;
-    clock.soilmoist_dt_days = dd;
-    clock.soilmoist_dt = d;
-    if (k.soil_con_trans) clock.soil_con_clock.next_time = t + dd;
-    // The redistribution starts again as at an event's start.
-    if (s.inf_redist && !clock.inf_redist_active) start_infiltration_event(ms);
-  }
-}
-
 }  // namespace
 
 void init_snow_state(model_state& ms) {
@@ -189,7 +157,7 @@ void apply_snowmelt(model_state& ms) {
     }
   }
   ms.ledger.book(water_flux::snowmelt, released);
-  if (!ms.overland.ov_water_at_start && wet) wake_surface(ms);
+  if (!ms.overland.ov_water_at_start && wet) wake_surface_processes(ms);
   clock.melt_last_time = clock.model_time;
   clock.melt_next_time = clock.model_time + clock.melt_dt_days;
 }

@@ -314,8 +314,12 @@ void longterm_hourly_output(model_state& ms) {
     int n = 0;
     double inf = 0.0, theta = 0.0, top = 0.0, bottom = 0.0, frost = 0.0, down = 0.0;
     int tops = 0, bottoms = 0;
-    const double top_depth = soil.top_layer_depth;
+    // Layered soils: each cell's top zone is the first layer of its soil
+    // class.
+    const bool layered = soil.inf_layered_soil && !soil.soiltype.empty() && !soil.multilayer_soil_table.empty();
     for (int c = 1; c <= ms.grid.ncells; ++c) {
+      const double top_depth =
+          layered ? soil.multilayer_soil_table[soil.soiltype[c]].thickness(1) : soil.top_layer_depth;
       if (overland_lake_of(ms.lake, c) || under_channel_lake(ms.lake, c)) continue;
       ++n;
       if (!soil.inf_rate.empty()) inf += soil.inf_rate[c];

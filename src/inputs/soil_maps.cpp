@@ -250,8 +250,6 @@ void read_water_table_maps(model_state& ms) {
                 ground_elevation);
   close_guarded_file(g.water_table_file);
   if (stopped()) return;
-  // Only saturated groundwater and Richards columns have an aquifer bottom.
-  if (!g.gw_simulation && !ms.soil.inf_richards) return;
   ensure_cells(g.bottom_elev, n);
   if (g.gw_simulation) {
     input_report(ms, console_rule::unless_quiet, "reading aquifer bottom map from file: %s\n",
@@ -261,8 +259,12 @@ void read_water_table_maps(model_state& ms) {
     close_guarded_file(g.aquifer_bottom_file);
     if (stopped()) return;
   } else {
-    g.aquifer_delta_z = 0.1;
-    for (int c = 1; c <= n; ++c) g.bottom_elev[c] = g.elevgw[c] - 0.1;
+    // A table held where the map puts it: a Richards column reaches it
+    // through nodes of AQUIFER_DELTA_Z (10 cm without the card), and the
+    // saturated zone below it is taken as one node deep.
+    if (!(g.aquifer_delta_z > 0.0)) g.aquifer_delta_z = 0.1;
+    for (int c = 1; c <= n; ++c) g.bottom_elev[c] = g.elevgw[c] - g.aquifer_delta_z;
+    return;
   }
   for (int c = 1; c <= n; ++c) {
     const double ground = ms.grid.elevation[c];
@@ -279,9 +281,7 @@ void read_water_table_maps(model_state& ms) {
 // soil map, or a Richards block of the mapping table), then the columns.
 void init_richards_soil(model_state& ms) {
   soil_state& s = ms.soil;
-  // A water table under the columns is simulated with saturated
-  // groundwater only; without it the caller stops.
-  if (!s.inf_richards || (ms.groundwater.water_table_given && !ms.groundwater.gw_simulation)) return;
+  if (!s.inf_richards) return;
   const bool brooks_table = table_present(ms, cmt_richards_brooks);
   const bool havercamp_table = table_present(ms, cmt_richards_havercamp);
   if (s.richards_c_option == 0) {
@@ -314,10 +314,10 @@ void init_richards_soil(model_state& ms) {
     close_guarded_file(s.soil_layer_table_file);
   }
   if (largest < 0 || stopped()) return;
-  // Over saturated groundwater a column may reach down to the aquifer
-  // bottom.
-  if (ms.groundwater.gw_simulation) {
-    const groundwater_state& g = ms.groundwater;
+  // Over a water table a column may reach down to the aquifer bottom (a
+  // table held where its map puts it: one node below the table).
+  if (ms.groundwater.water_table_given) {
+    groundwater_state& g = ms.groundwater;
     for (int c = 1; c <= n; ++c) {
       const soil_column_layers l = column_layers(s.soil_classes()[s.soiltype[c]], g.aquifer_delta_z);
       const double below = ms.grid.elevation[c] - (l.thickness[0] + l.thickness[1] + l.thickness[2]) / 100.0 -
@@ -325,7 +325,9 @@ void init_richards_soil(model_state& ms) {
       const int nodes = l.last_node[2] + static_cast<int>(std::ceil(std::max(below, 0.0) * 100.0 / l.aquifer_spacing)) + 4;
       largest = std::max(largest, nodes);
     }
-    ms.groundwater.column_scratch.prepare(largest);
+    if (g.gw_simulation) g.column_scratch.prepare(largest);
+    if (g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
+    g.any_exfil = 0;
   }
   s.max_soil_layers = largest;
   if (!ms.project.super_quiet) std::printf("   Done\n");
@@ -557,9 +559,8 @@ void init_overland_boundary(model_state& ms) {
 void read_infiltration_maps(model_state& ms) {
   soil_state& s = ms.soil;
   if (!(s.green_ampt || s.inf_redist || s.inf_layered_soil || s.inf_richards)) {
-    // A water table that neither the soil nor the saturated zone uses.
-    if (ms.groundwater.water_table_given && !ms.groundwater.gw_simulation)
-      report_card_not_available("WATER_TABLE");
+    // Without a soil the table still feeds and drains the streams.
+    if (!ms.groundwater.gw_simulation) read_water_table_maps(ms);
     return;
   }
   if (!read_area_reduction_map(ms)) return;
@@ -573,12 +574,6 @@ void read_infiltration_maps(model_state& ms) {
   if (stopped()) return;
   init_richards_soil(ms);
   if (stopped()) return;
-  // The saturated zone takes what Green-Ampt infiltrates, or what drains
-  // below the soil-moisture accounting layer of Green-Ampt with
-  // redistribution; a water table under the other soil schemes, or without
-  // saturated groundwater, is read and checked but not simulated.
-  const bool into_aquifer = ms.groundwater.gw_simulation && (s.green_ampt || s.inf_redist || s.inf_richards);
-  if (ms.groundwater.water_table_given && !into_aquifer) return report_card_not_available("WATER_TABLE");
 }
 
 void read_groundwater_maps(model_state& ms) {

@@ -106,6 +106,8 @@ enum class water_flux {
   lake_evaporation,
   lake_point_sources,         // point sources on lake links, into their lakes
   lake_point_sinks,
+  groundwater_to_channel_lakes,  // seeping up through the lake beds
+  channel_lakes_to_groundwater,  // seeping down through them
   // Overland lakes.
   overland_lake_inflow,
   overland_lake_outflow,
@@ -198,6 +200,8 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::lake_evaporation, "lake_evaporation", "Volume of lake evap=", c::channel_lakes, c::outside, f::lake_evaporation},
     {f::lake_point_sources, "lake_point_sources", "", c::outside, c::channel_lakes, f::lake_point_sources},
     {f::lake_point_sinks, "lake_point_sinks", "", c::channel_lakes, c::outside, f::lake_point_sinks},
+    {f::groundwater_to_channel_lakes, "groundwater_to_channel_lakes", "Total flux from gw to lakes=", c::groundwater, c::channel_lakes, f::groundwater_inputs, -1},
+    {f::channel_lakes_to_groundwater, "channel_lakes_to_groundwater", "Total flux from lakes to gw=", c::channel_lakes, c::groundwater, f::groundwater_inputs},
     {f::overland_lake_inflow, "overland_lake_inflow", "Volume of flow into overland lakes:", c::surface, c::overland_lakes, f::overland_lake_inflow},
     {f::overland_lake_outflow, "overland_lake_outflow", "Volume of flow from overland lakes:", c::overland_lakes, c::surface, f::overland_lake_outflow},
     {f::overland_lake_shortfall, "overland_lake_shortfall", "Volume drawn below initial lake levels:", c::outside, c::overland_lakes, f::overland_lake_shortfall},

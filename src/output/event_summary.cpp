@@ -161,12 +161,9 @@ void print_volumes(const model_state& ms, std::FILE* f) {
       put(f, "volume precip to lake:               %16.1lf\n", b.total(flux::lake_precipitation));
       put(f, "volume overland to lake:             %16.1lf\n", b.total(flux::overland_to_channel_lakes));
       put(f, "volume overland from lake:           %16.1lf\n", b.total(flux::channel_lakes_to_overland));
-      // No process of this version exchanges water between the channel
-      // lakes and the aquifer, nor has point sources on the cells: those
-      // lines stay in the layout at zero.
       if (ms.lake.lake_gw_on) {
-        put(f, "volume of gw to lakes:               %16.1lf\n", 0.0);
-        put(f, "volume of water from lakes to gw:    %16.1lf\n", 0.0);
+        put(f, "volume of gw to lakes:               %16.1lf\n", b.total(flux::groundwater_to_channel_lakes));
+        put(f, "volume of water from lakes to gw:    %16.1lf\n", b.total(flux::channel_lakes_to_groundwater));
       }
     }
     put(f, "volume of stream point sources:      %16.1lf\n", b.total(flux::channel_point_sources));
@@ -177,6 +174,8 @@ void print_volumes(const model_state& ms, std::FILE* f) {
   }
   if (ms.clock.long_term && ms.soil.inf_richards)
     put(f, "volume of total evaporation:         %16.1lf\n", b.total(flux::evaporation));
+  // Overland point sources are not simulated: the line stays in the layout
+  // at zero.
   put(f, "volume from overland point sources:  %16.1lf\n", 0.0);
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
@@ -263,9 +262,9 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
         b.total(flux::channels_to_groundwater));
     if (ms.lake.chan_lakes) {
       put(f, "vol from gw to lakes this event (cu. m):                      %9.1lf\n",
-          0.0);
+          b.total(flux::groundwater_to_channel_lakes));
       put(f, "vol from lakes to gw this event (cu. m):                      %9.1lf\n",
-          0.0);
+          b.total(flux::channel_lakes_to_groundwater));
     }
   }
   if (ms.pipe.storm_sewer_given)

@@ -252,8 +252,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
             b.total(flux::lake_point_sinks));
     put(f, "Volume of lake evap=                            %14.2lf\n", b.total(flux::lake_evaporation));
     if (ms.lake.lake_gw_on) {
-      put(f, "Total flux from lakes to gw=                    %14.2lf\n", 0.0);
-      put(f, "Total flux from gw to lakes=                    %14.2lf\n", 0.0);
+      put(f, "Total flux from lakes to gw=                    %14.2lf\n", b.total(flux::channel_lakes_to_groundwater));
+      put(f, "Total flux from gw to lakes=                    %14.2lf\n", b.total(flux::groundwater_to_channel_lakes));
     }
   }
 

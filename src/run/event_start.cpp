@@ -87,9 +87,14 @@ void restart_clocks(model_state& ms) {
 
 // The surface at the event's start: an event without a hotstart or an
 // initial water surface starts dry; wetland cells start with the water of
-// their wetland, and the water this gives or takes is booked.
+// their wetland, and the water this gives or takes is booked. A long-term
+// run whose soil-moisture accounting kept the surface between the events
+// keeps it too (its ponded water is the run's to evaporate, soak in or
+// route; clearing it would lose it from the run's books).
 void reset_surface(model_state& ms) {
-  const bool subsurface = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.constituent.ov_point_source_given || ms.soil.inf_redist;
+  const bool subsurface = ms.soil.inf_richards || ms.groundwater.gw_simulation ||
+                          ms.constituent.ov_point_source_given || ms.soil.inf_redist ||
+                          (ms.clock.long_term && ms.soil.sm_accounting);
   const bool initial_water = ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;
   const bool wetlands = ms.lake.wetlands_on && !ms.lake.wetland_mask.empty();
   const double* blocked = blocked_cells(ms.overland);

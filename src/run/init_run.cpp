@@ -3,6 +3,7 @@
 // optimisation output, the precipitation events and their start times, the
 // initial stored volumes, the downstream channel boundary, and the
 // frozen-soil energy array.
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -269,11 +270,14 @@ void read_chan_point_sources(model_state& ms) {
 
 void alloc_soil_energy(model_state& ms) {
   if (!ms.hydromet.gtfsm) return;
+  // One liquid-water factor per soil layer, or per node of a Richards
+  // column; the soil is unfrozen until the hourly step finds it colder.
   int layers = 1;
   if (ms.soil.sm_accounting) layers = 3;
   if (ms.soil.inf_layered_soil) layers = 4;
-  if (ms.soil.inf_richards) layers = ms.soil.max_soil_layers > 0 ? ms.soil.max_soil_layers : 1;
+  if (ms.soil.inf_richards) layers = std::max({ms.soil.max_soil_layers, ms.soil.richards.max_nodes, 1});
   alloc_2d_double(ms.grid.ncells, layers, ms.soil.SE, "SE");
+  ms.soil.SE.fill(1.0);
   process_clock& c = ms.clock.soil_energy_clock;
   c.dt = 3600.0;
   c.dt_days = c.dt / seconds_per_day;

@@ -42,7 +42,9 @@ struct infiltration_domain {
   const double* frost_index = nullptr; // long-term runs with CFGI: frozen-ground index per cell
   double frost_limit = 0.0;            // an index above it keeps water out of the soil (CFGI_INDEX)
   const int* exfiltrating = nullptr;   // 1 where the water table stands at the surface
-  const array2d<double>* unfrozen = nullptr;  // frozen soil: liquid-water factor per cell and layer 1..3
+  // Frozen soil: liquid-water factor per cell and layer 1..3 (the
+  // redistribution and layered kernels; plain Green-Ampt takes 1).
+  const array2d<double>* unfrozen = nullptr;
 };
 
 enum class infiltration_status {

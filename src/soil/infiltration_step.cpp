@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/errors.h"
@@ -17,6 +18,9 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "pipe/pipe_state.h"
+#include "quality/constituent_state.h"
+#include "soil/exfiltration.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
@@ -108,21 +112,79 @@ bool check_soil_classes(model_state& ms) {
   return true;
 }
 
+// Frozen soil (GTFSM, long-term runs) cuts the conductivity of every soil
+// layer, or Richards node, by its liquid-water factor from the ground
+// temperature; plain Green-Ampt has no layer factor and takes 1. The
+// freezing curve of a soil needs its Brooks-Corey pore index and a suction
+// head: Richards columns under the Haverkamp curve and layered soil classes
+// without them stop the run.
+bool check_frozen_soil(model_state& ms) {
+  soil_state& s = ms.soil;
+  if (s.inf_richards && s.richards_c_option == retention_haverkamp) {
+    std::printf("Error: GTFSM freezes a Richards column through the Brooks-Corey pore index and bubbling head of "
+                "its nodes; the Haverkamp curve (RICHARDS_C_OPTION HAVERCAMP) has neither.\n");
+    stop_with_own_message();
+    return false;
+  }
+  if (!s.inf_layered_soil || s.soiltype.empty()) return true;
+  const array1d<soil_class>& classes = s.soil_classes();
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const soil_class& soil = classes[s.soiltype[c]];
+    for (int j = 1; j <= 3; ++j) {
+      if (soil.pore_index(j) > 0.0 && soil.pore_index(j) <= 100.0 && soil.capillary_head(j) > 0.0) continue;
+      std::printf("Error: GTFSM needs a pore-size index above 0 (at most 100) and a suction head above 0 in every "
+                  "layer; layer %d of soil class %d (cell %d) has %g and %g cm.\n",
+                  j, s.soiltype[c], c, soil.pore_index(j), soil.capillary_head(j));
+      stop_with_own_message();
+      return false;
+    }
+  }
+  return true;
+}
+
 // The soil-moisture accounting layer starts with the initial water content:
 // SOIL_MOIST_DEPTH of soil, its top layer the top TOP_LAYER_DEPTH (single
-// layer), or layers 1 and 2 of the soil class (layered).
+// layer), or layers 1 and 2 of the soil class (layered). A water table
+// shallower than that ends the layer at the table; one at or above the
+// ground leaves no layer, the soil saturated and the cell exfiltrating
+// (unless a channel lake covers it). Under saturated groundwater the
+// single-layer soil meets the table at the aquifer's set-up instead.
 void fill_accounting_layer(model_state& ms) {
   soil_state& s = ms.soil;
   if (!s.sm_accounting || s.sm_water.empty()) return;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    double top = 0.0, bottom = 0.0, depth = 0.0;
-    if (s.inf_layered_soil) {
-      const soil_class& soil = s.soil_classes()[s.soiltype[c]];
-      depth = soil.thickness(1) + soil.thickness(2);
-      top = soil.thickness(1) * s.THETA_ML(c, 1);
-      bottom = soil.thickness(2) * s.THETA_ML(c, 2);
+  groundwater_state& g = ms.groundwater;
+  const int n = ms.grid.ncells;
+  const bool table = g.water_table_given && !g.elevgw.empty() && (s.inf_layered_soil || !g.gw_simulation);
+  if (table && g.yes_exfil.size() != n) g.yes_exfil.alloc(n);
+  const int* channel_lake = ms.lake.chan_lakes && !ms.lake.lake_mask.empty() ? ms.lake.lake_mask.data() : nullptr;
+  for (int c = 1; c <= n; ++c) {
+    double depth = s.inf_layered_soil ? 0.0 : s.soil_moist_depth;
+    const soil_class* soil = s.inf_layered_soil ? &s.soil_classes()[s.soiltype[c]] : nullptr;
+    if (soil) depth = soil->thickness(1) + soil->thickness(2);
+    if (table) {
+      const double below = (ms.grid.elevation[c] - g.elevgw[c]) * 100.0;  // cm
+      if (below <= 0.0) {
+        depth = 0.0;
+        if (soil) {
+          for (int j = 1; j <= 3; ++j) s.THETA_ML(c, j) = soil->porosity(j);
+          if (!s.surface_moisture.empty()) s.surface_moisture[c] = soil->porosity(1);
+        } else {
+          s.init_moisture[c] = s.soil_porosity[c];
+        }
+        if (!(channel_lake && channel_lake[c] > 0)) {
+          g.yes_exfil[c] = 1;
+          g.any_exfil = 1;
+        }
+      } else {
+        depth = std::min(depth, below);
+      }
+    }
+    double top = 0.0, bottom = 0.0;
+    if (soil) {
+      const double d1 = soil->thickness(1);
+      top = std::min(depth, d1) * s.THETA_ML(c, 1);
+      bottom = std::max(depth - d1, 0.0) * s.THETA_ML(c, 2);
     } else {
-      depth = s.soil_moist_depth;
       const double theta = s.init_moisture[c];
       top = std::min(depth, s.top_layer_depth) * theta;
       bottom = depth * theta - top;
@@ -231,7 +293,6 @@ infiltration_domain infiltration_kernel_domain(model_state& ms) {
 void init_infiltration_state(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s)) return;
-  if (ms.hydromet.gtfsm && !s.inf_redist) return report_card_not_available("GTFSM");
   const int n = ms.grid.ncells;
   alloc_1d_double(s.cum_infil, n, "cum_infil");
   alloc_1d_double(s.cum_infil_prev, n, "cum_infil_prev");
@@ -242,12 +303,13 @@ void init_infiltration_state(model_state& ms) {
   if (s.sm_accounting) alloc_1d_double(s.sm_infil_in, n, "sm_infil_in");
   if (single_layer(s) && !check_single_layer_cells(ms)) return;
   if (s.inf_layered_soil && !check_soil_classes(ms)) return;
+  if (ms.hydromet.gtfsm && !check_frozen_soil(ms)) return;
+  fill_accounting_layer(ms);
   for (int c = 1; c <= n && single_layer(s); ++c) {
     const double theta = s.init_moisture[c];
     s.surface_moisture[c] = s.init_moisture_old[c] = theta;
     if (s.inf_redist) s.init_moisture_redist[c] = s.theta_front[c] = theta;
   }
-  fill_accounting_layer(ms);
   // The single-layer kernel's suction-deficit term, from the checked soil.
   if (s.green_ampt) s.ga_kernel.prepare(n, s.soil_porosity.data(), s.init_moisture.data(), s.capillary_head.data());
 }
@@ -286,12 +348,15 @@ void infiltration_step(model_state& ms) {
     if (s.inf_redist) {
       r = infil_redist_flux(d, dt, ms.clock.inf_event_step);
       ms.clock.inf_event_step += 1;
+      exfiltration_step(ms, dt);
     } else if (s.green_ampt) {
       r = infil_ga_cells(d, dt);
     } else if (s.inf_layered_soil) {
       r = infil_layered_cells(d, dt);
-    } else if (!richards_columns_step(ms, dt)) {
-      return;
+      exfiltration_step(ms, dt);
+    } else {
+      exfiltration_step(ms, dt);
+      if (!richards_columns_step(ms, dt)) return;
     }
     if (r.status != infiltration_status::ok) {
       set_error(own_message_code);
@@ -314,6 +379,91 @@ void infiltration_step(model_state& ms) {
     s.inf_rate.fill(0.0);  // nothing enters while the surface is dry
     const double next = next_event_start(ms);
     ms.clock.inf_next_time = next >= clock_parked ? clock_parked : next + ms.clock.ov_dt_days;
+  }
+}
+
+void exfiltration_step(model_state& ms, double dt) {
+  soil_state& s = ms.soil;
+  groundwater_state& g = ms.groundwater;
+  if (!g.any_exfil || g.yes_exfil.empty() || g.elevgw.empty()) return;
+  if (!(s.inf_redist || s.inf_layered_soil || s.inf_richards)) return;
+  exfiltration_domain d;
+  d.ncells = ms.grid.ncells;
+  d.cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  d.saturated_groundwater = g.gw_simulation != 0;
+  d.exfiltrating = g.yes_exfil.data();
+  d.water_table = g.elevgw.data();
+  d.ground = ms.grid.elevation.data();
+  d.ov_depth = ms.overland.ov_depth.data();
+  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) d.boundary_type = ms.overland.boundary_type.data();
+  d.blocked = blocked_cells(ms.overland);
+  if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty()) d.channel_lake = ms.lake.lake_mask.data();
+  if (ms.lake.overland_lake_map_given && !ms.lake.oland_lake_new.empty()) d.overland_lake = ms.lake.oland_lake_new.data();
+  if (s.inf_redist) {
+    d.form = exfiltration_form::redistribution;
+    d.conductivity = s.sat_hyd_cond.data();
+    d.layer_depth = s.soil_moist_depth;
+  } else if (s.inf_layered_soil) {
+    d.form = exfiltration_form::layered;
+    d.classes = &s.soil_classes();
+    d.soiltype = s.soiltype.data();
+  } else {
+    d.form = exfiltration_form::richards;
+    d.column_conductivity = s.avgks.data();
+    d.column_depth = s.totaldz.data();
+  }
+  if (g.gw_simulation) {
+    d.storage = g.gw_porosity.data();
+    d.groundwater_dt = g.gw_timestep;
+    d.leakage = g.gw_leakage_rate / 360000.0;  // cm/h to m/s
+    d.aquifer_change = g.gw_recharge.empty() ? nullptr : g.gw_recharge.data();
+  }
+  ms.ledger.book(exfiltrate(d, dt), exfiltration_books_terms);
+}
+
+void wake_surface_processes(model_state& ms) {
+  clock_state& clock = ms.clock;
+  const double t = clock.model_time;
+  const double d = clock.base_dt;
+  const double dd = d / seconds_per_day;
+  ms.overland.ov_water_at_start = 1;
+  clock.ov_dt = clock.inf_dt = d;
+  clock.ov_dt_days = clock.inf_dt_days = dd;
+  clock.ov_last_time = clock.inf_last_time = t;
+  clock.ov_next_time = clock.inf_next_time = t + dd;
+  const constituent_state& k = ms.constituent;
+  if (k.ov_con_trans) {
+    set_clock(clock.ov_con_clock, d, dd, t, t + dd);
+    set_clock(ms.channel.chan_explic ? clock.chan_outlet_con_clock : clock.ov_outlet_con_clock, d, dd, t, t + dd);
+    if (k.contam_table_input) {
+      set_clock(clock.contam_table_clock, d, dd, t, t + dd);
+      set_clock(clock.contam_table_soil_clock, d, dd, t, t + dd);
+    }
+  }
+  soil_state& s = ms.soil;
+  if (s.sm_accounting) {
+    clock.soilmoist_next_time = t + dd;
+    clock.soilmoist_dt_days = dd;
+    clock.soilmoist_dt = d;
+    if (k.soil_con_trans) clock.soil_con_clock.next_time = t + dd;
+    // The redistribution fronts and the layered soils start again from the
+    // accounting layer, as at an event's start.
+    if ((s.inf_redist && !clock.inf_redist_active) || s.inf_layered_soil) start_infiltration_event(ms);
+  }
+  const pipe_state& p = ms.pipe;
+  if (p.storm_sewer_given && !clock.superlink_active && p.num_sjunc >= 1) {
+    // The network wakes when some inlet can take the surface's water.
+    int inlets = 0;
+    for (int j = 1; j <= p.num_sjunc && j <= p.sjunc_inlet.size(); ++j)
+      if (p.sjunc_inlet[j] < 777) inlets += p.sjunc_inlet[j];
+    for (int l = 1; l <= p.num_slink && !p.inlet_type.empty(); ++l)
+      for (int n = 2; n <= p.superlink_cnodes[l]; ++n)
+        if (p.inlet_type(n, l) < 777) inlets += p.inlet_type(n, l);
+    if (inlets > 0) {
+      clock.superlink_active = 1;
+      clock.sl_last_time = t;
+      clock.sl_next_time = t + clock.ov_dt_days;
+    }
   }
 }
 

@@ -103,6 +103,9 @@ struct richards_domain {
   const int* channel_lake = nullptr;   // lake cells are left alone
   const int* boundary_type = nullptr;  // fixed-level cells (2, 3, 9) keep their depth
   const int* exfiltrating = nullptr;   // 1 where the water table stands at the surface
+  // Frozen soil (GTFSM): the liquid-water factor of every node, [cell][1..n]
+  // (1 thawed, 0 frozen), or null.
+  const array2d<double>* unfrozen = nullptr;
   // Blocked fraction of each cell (OVR_FLOW_BLOCK), or null: ov_depth is the
   // depth over the open part, from which the ponded water evaporates; the
   // column takes its water spread over the whole cell.

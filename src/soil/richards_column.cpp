@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "soil/infiltration.h"
 #include "soil/richards.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
@@ -31,14 +32,16 @@ struct column_view {
   int n;
   richards_node* soil;
   double *h, *th, *kr, *cap, *flux, *src, *dz;
+  const double* unfrozen = nullptr;  // liquid-water factor of nodes 1..n, null when the soil is not frozen
 };
 
 // Relative conductivity and capacity of nodes 1..n, node 0 taking node 1's.
+// Ice in the pores cuts a node's conductivity by its liquid-water factor.
 template <int model>
 void update_conductivity(const column_view& c) {
   for (int j = 1; j <= c.n; ++j) {
     const conductivity_capacity k = conductivity_and_capacity(c.soil[j], model, c.h[j], c.th[j]);
-    c.kr[j] = k.kr;
+    c.kr[j] = c.unfrozen ? log_weight_interp(k.kr, c.unfrozen[j]) : k.kr;
     c.cap[j] = k.c;
   }
   c.kr[0] = c.kr[1];
@@ -74,6 +77,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
   const int n = s.numcells[c];
   column_view v{n,           rc.soil[c].data(),   rc.PHEAD[c].data(),  s.THETA[c].data(), rc.KHEAD[c].data(),
                 rc.WATCAP[c].data(), rc.WATFLUX[c].data(), rc.SOURCE[c].data(), s.DZ[c].data()};
+  if (d.unfrozen && d.unfrozen->cols() >= n) v.unfrozen = (*d.unfrozen)[c].data();
   double* KMID = w.KMID.data();
   double* A = w.A.data();
   double* B = w.B.data();

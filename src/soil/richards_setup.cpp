@@ -136,6 +136,40 @@ bool richards_init_columns(model_state& ms, const soil_hydraulic_result& table) 
         rc.PHEAD(c, j) = (table - z) * 100.0 - s.DZ(c, j) / 2.0;
         s.THETA(c, j) = moisture_from_head(rc.soil(c, j), model, rc.PHEAD(c, j));
       }
+    } else if (ms.groundwater.water_table_given) {
+      // A water table held where its map puts it: below the soil layers
+      // the column goes on in the soil of layer 3 with the aquifer's node
+      // spacing, and it ends at the table.
+      const soil_column_layers l = column_layers(k, ms.groundwater.aquifer_delta_z);
+      for (int j = n + 1; j <= rc.max_nodes; ++j) {
+        rc.soil(c, j) = layer_soil(k, 3, model);
+        s.THETA(c, j) = k.real(13);
+        s.DZ(c, j) = k.real(34);
+      }
+      for (int j = l.last_node[2] + 1; j <= rc.max_nodes; ++j) s.DZ(c, j) = l.aquifer_spacing;
+      for (int j = n + 1; j <= rc.max_nodes; ++j)
+        rc.PHEAD(c, j) = head_from_moisture(rc.soil(c, j), model, s.THETA(c, j), 0.0);
+      soil_column_cell cell;
+      cell.numcells = &s.numcells[c];
+      cell.capacity = rc.max_nodes;
+      cell.DZ = s.DZ[c].data();
+      cell.THETA = s.THETA[c].data();
+      cell.PHEAD = rc.PHEAD[c].data();
+      cell.soil = rc.soil[c].data();
+      cell.retention = model;
+      cell.ground = ms.grid.elevation[c];
+      cell.table = ms.groundwater.elevgw[c];
+      const soil_column_result cut = cut_column_at_table(cell, thick, ms.groundwater.gw_assign_theta != 0);
+      if (cut.status != soil_column_status::ok) {
+        std::printf("Error: the soil column of cell %d needs more than its %d nodes to reach the water table at %g m.\n",
+                    c, rc.max_nodes, cell.table);
+        stop_with_own_message();
+        return false;
+      }
+      ms.groundwater.yes_exfil[c] = cut.at_surface ? 1 : 0;
+      if (cut.at_surface) ms.groundwater.any_exfil = 1;
+      n = s.numcells[c];
+      s.DZ(c, 0) = s.DZ(c, 1);
     }
     for (int j = 1; j <= n - 1; ++j) column_total += s.THETA(c, j) * s.DZ(c, j);
     rc.WATFLUX(c, 0) = 0.0;
@@ -199,6 +233,7 @@ richards_domain richards_kernel_domain(model_state& ms) {
   d.iter_max = s.richards_iter_max;
   d.upper_option = s.richards_upper_option;
   d.fixed_bottom = ms.groundwater.water_table_given != 0;
+  if (ms.hydromet.gtfsm && !s.SE.empty()) d.unfrozen = &s.SE;
   return d;
 }
 

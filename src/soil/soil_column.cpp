@@ -1,6 +1,7 @@
 #include "soil/soil_column.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "soil/soil_state.h"
 
@@ -45,6 +46,57 @@ double layer_spacing(const soil_column_layers& l, int j) {
 }
 
 }  // namespace
+
+soil_column_result cut_column_at_table(const soil_column_cell& cell, double layers_depth, bool keep_soil_moisture) {
+  soil_column_result r;
+  double* DZ = cell.DZ;
+  double* TH = cell.THETA;
+  double* H = cell.PHEAD;
+  const richards_node* soil = cell.soil;
+  const int model = cell.retention;
+  const double E = cell.ground, W = cell.table;
+  if (E <= W) {
+    *cell.numcells = 1;
+    H[1] = (W - E) * 100.0 + DZ[1] / 2.0;
+    TH[1] = soil[1].theta_s;
+    r.at_surface = true;
+    return r;
+  }
+  const double layers_bottom = E - layers_depth / 100.0;
+  auto settle = [&](int j, double z) {
+    if (keep_soil_moisture && z >= layers_bottom) return;
+    TH[j] = moisture_from_head(soil[j], model, H[j]);
+  };
+  double z = E;
+  int bottom = 0;
+  for (int j = 1; bottom == 0; ++j) {
+    if (j >= cell.capacity) {
+      r.status = soil_column_status::too_many_nodes;
+      return r;
+    }
+    z -= DZ[j] / 100.0;
+    if (z >= W - 1e-16) {
+      H[j] = (W - z) * 100.0 - DZ[j] / 2.0;
+      settle(j, z);
+      continue;
+    }
+    // The node reaches below the table: its part above it stays a node
+    // unless it is a sliver, and the table node follows.
+    const double above = DZ[j] - (W - z) * 100.0;
+    if (std::fabs(above) > 1e-5) {
+      DZ[j] = above;
+      H[j] = -above / 2.0;
+      settle(j, W);
+      bottom = j + 1;
+    } else {
+      bottom = j;
+    }
+  }
+  H[bottom] = DZ[bottom] / 2.0;
+  TH[bottom] = soil[bottom].theta_s;
+  *cell.numcells = bottom;
+  return r;
+}
 
 soil_column_result soil_column_step(const soil_column_cell& cell, const soil_column_layers& l,
                                     soil_column_scratch& scratch) {

@@ -74,6 +74,19 @@ soil_column_layers column_layers(const soil_class& k, double aquifer_delta_z);
 soil_column_result soil_column_step(const soil_column_cell& cell, const soil_column_layers& layers,
                                     soil_column_scratch& scratch);
 
+// A water table held where its map puts it (no saturated groundwater): the
+// column, laid out from the ground with the spacings of its soil, is cut at
+// the table. Every node above the table is put in hydrostatic equilibrium
+// with it (head: minus the height of its centre above the table; water
+// content from the curve) unless keep_soil_moisture holds the soil table's
+// water content for the nodes within the soil layers (layers_depth cm deep);
+// the node the table passes through keeps its part above the table (unless
+// that part is under 1e-5 cm) and the node below it becomes the table node
+// (saturated, its top at the table). A table at or above the ground leaves a
+// single saturated node whose head is the depth of water above the ground
+// plus half its thickness, and at_surface.
+soil_column_result cut_column_at_table(const soil_column_cell& cell, double layers_depth, bool keep_soil_moisture);
+
 // The water a column holds above its water-table node, cm.
 double column_water(const double* DZ, const double* THETA, int numcells);
 

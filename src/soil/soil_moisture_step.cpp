@@ -111,6 +111,7 @@ void start_soil_moisture_event(model_state& ms) {
   soil_state& s = ms.soil;
   if (!ms.clock.long_term || !s.sm_accounting || s.sm_water.empty()) return;
   const bool console = ms.project.optimizer_mode != 1;
+  double layered_saturation = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
     const double depth = s.sm_depth[c];
     if (s.inf_redist) {
@@ -118,20 +119,28 @@ void start_soil_moisture_event(model_state& ms) {
       const double theta = depth > 1e-16 ? s.sm_water_top[c] / std::min(depth, s.top_layer_depth) : phi;
       s.init_moisture[c] = within_pores(theta, s.resid_sat[c], phi, c, console);
     } else if (s.inf_layered_soil) {
-      // Layer 1 from the top zone, layer 2 from the bottom zone, the soil
-      // below the accounted column saturated; each within its residual and
-      // saturated contents.
+      // Layer 1 from the top zone; the bottom zone's water spread over the
+      // depth below layer 1, into layer 2 and, where the column reaches
+      // below layer 2, into layer 3 too; the layers below the accounted
+      // column saturated (a water table stands there, or the accounting
+      // does not reach them); each within its residual and saturated
+      // contents. The event starts from layer 1's mean saturation.
       const soil_class& k = s.soil_classes()[s.soiltype[c]];
-      const double d1 = k.thickness(1);
+      const double d1 = k.thickness(1), d2 = k.thickness(2);
       double theta[4] = {0.0, k.porosity(1), k.porosity(2), k.porosity(3)};
       if (depth > 1e-16) {
         theta[1] = s.sm_water_top[c] / std::min(d1, depth);
         if (depth > d1) theta[2] = s.sm_water_bottom[c] / (depth - d1);
+        if (depth > d1 + d2) theta[3] = theta[2];
       }
       for (int j = 1; j <= 3; ++j)
         s.THETA_ML(c, j) = std::clamp(theta[j], k.residual_moisture(j), k.porosity(j));
+      const double saturation = s.THETA_ML(c, 1) / k.porosity(1);
+      if (std::isnan(saturation) && console) std::printf("bad initial value of soil moisture cell %d\n", c);
+      layered_saturation += saturation;
     }
   }
+  if (s.inf_layered_soil) s.init_soil_water = ms.grid.ncells > 0 ? layered_saturation / ms.grid.ncells : 0.0;
 }
 
 namespace {

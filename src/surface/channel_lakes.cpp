@@ -6,6 +6,7 @@
 
 #include "core/arrays.h"
 #include "core/errors.h"
+#include "groundwater/aquifer.h"
 #include "inputs/grid_state.h"
 
 namespace nivra {
@@ -326,6 +327,84 @@ double lake_evaporation(lake_state& lakes, double wind, double air_temp, double 
     total += lost;
   }
   return total;
+}
+
+void lake_seepage_rates(lake_state& lakes, const grid_state& grid, const lake_bed_ground& g) {
+  if (lakes.lake_cell_seepage.size() != grid.ncells) return;  // made by the set-up
+  const double* z = grid.elevation.data();
+  for (int c = 1; c <= grid.ncells; ++c) {
+    double& q = lakes.lake_cell_seepage[c];
+    q = 0.0;
+    const int L = lakes.lake_mask.empty() ? no_lake : lakes.lake_mask[c];
+    if (!lake_cell(L) || !lakes.chan_lake[L].calc_loss) continue;
+    if (g.gwbound && aquifer_cell::holds_head(g.gwbound[c])) continue;
+    const double level = lakes.lake_elev[L];
+    const double k_over_m = g.conductivity[c] / lakes.chan_lake[L].Mlake;
+    const double depth = level - z[c];
+    if (g.water_table) {
+      const double table = g.water_table[c];
+      if (table > z[c] && table - g.bottom[c] > 0.01) {
+        q = (table - level) * k_over_m;  // the table joins the lake through its bed
+      } else if (g.bottom[c] < level && depth > 1e-16) {
+        q = -depth * k_over_m;  // a table below the bed: the lake leaks at its own depth
+      }
+    } else if (depth > 1e-16) {
+      q = -depth * k_over_m;
+    }
+  }
+}
+
+lake_seepage_books lake_bed_seepage(lake_state& lakes, const grid_state& grid, const lake_bed_ground& g, double dt) {
+  lake_seepage_books b;
+  if (lakes.lake_cell_seepage.size() != grid.ncells || dt <= 0.0) return b;
+  const double area = grid.grid_size * grid.grid_size;
+  for (int L = 1; L <= lakes.num_lakes; ++L) {
+    const channel_lake& k = lakes.chan_lake[L];
+    if (!k.calc_loss) continue;
+    double gain = 0.0, loss = 0.0;
+    for (const int c : k.search_cell) {
+      if (lakes.lake_mask[c] != L) continue;
+      const double v = lakes.lake_cell_seepage[c] * area * dt;
+      (v > 0.0 ? gain : loss) += v;
+    }
+    // A lake gives the ground no more than it holds with what it gains.
+    const double held = std::max(lakes.lake_volume[L] + gain, 0.0);
+    const double cut = loss < 0.0 && -loss > held ? held / -loss : 1.0;
+    for (const int c : k.search_cell) {
+      if (lakes.lake_mask[c] != L) continue;
+      double v = lakes.lake_cell_seepage[c] * area * dt;
+      if (v < 0.0) v *= cut;
+      lakes.lake_volume[L] += v;
+      if (v > 0.0) b.from_aquifer += v;
+      else b.to_aquifer -= v;
+      if (g.lake_source) g.lake_source[c] += v;
+    }
+  }
+  return b;
+}
+
+void follow_lake_beds(lake_state& lakes, int* gwbound, int ncells) {
+  if (!gwbound || lakes.num_lakes < 1) return;
+  if (lakes.gwbound_before_lake.size() != ncells) {
+    lakes.gwbound_before_lake.alloc(ncells);
+    for (int c = 1; c <= ncells; ++c) lakes.gwbound_before_lake[c] = -1;
+  }
+  for (int L = 1; L <= lakes.num_lakes; ++L) {
+    if (!lakes.chan_lake[L].calc_loss) continue;
+    for (const int c : lakes.chan_lake[L].search_cell) {
+      int& before = lakes.gwbound_before_lake[c];
+      if (lakes.lake_mask[c] == L) {
+        if (before < 0 && gwbound[c] != aquifer_cell::lake && !aquifer_cell::holds_head(gwbound[c])) {
+          before = gwbound[c];
+          gwbound[c] = aquifer_cell::lake;
+        }
+      } else if (before >= 0) {
+        // A code another set-up gave the cell since (an XY head) stays.
+        if (gwbound[c] == aquifer_cell::lake) gwbound[c] = before;
+        before = -1;
+      }
+    }
+  }
 }
 
 }  // namespace nivra

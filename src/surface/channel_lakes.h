@@ -59,7 +59,54 @@ double lake_evaporation(lake_state& lakes, double wind, double air_temp, double 
 // The evaporation of one call from an open water surface of `area` m2.
 double open_water_evaporation(double area, double wind, double air_temp, double rel_humidity);
 
+// The ground under the beds of the lakes that seep (MLAKE): 1-based
+// per-cell arrays.
+struct lake_bed_ground {
+  const double* conductivity = nullptr;  // saturated conductivity of the bed, m/s
+  const double* water_table = nullptr;   // m; null without a water table
+  const double* bottom = nullptr;        // aquifer bottom, m (with a water table)
+  const int* gwbound = nullptr;          // groundwater boundary codes; null: none held
+  double* lake_source = nullptr;         // per cell: m3 the aquifer gave the lake (negative: took); null without an aquifer that takes it
+};
+
+// What the lake beds passed over a step, m3.
+struct lake_seepage_books {
+  double from_aquifer = 0.0;  // up into the lakes
+  double to_aquifer = 0.0;    // down out of them (positive)
+};
+
+inline constexpr books_map<lake_seepage_books, 2> lake_seepage_terms{{{
+    {&lake_seepage_books::from_aquifer, water_flux::groundwater_to_channel_lakes},
+    {&lake_seepage_books::to_aquifer, water_flux::channel_lakes_to_groundwater},
+}}};
+
+// The Darcy flux through the bed of every cell under a seeping lake, m/s,
+// positive up into the lake, into lakes.lake_cell_seepage (0 elsewhere).
+// With bed thickness M, conductivity K, lake level L and ground z: a
+// water table above the ground and at least 0.01 m above the aquifer bottom
+// is joined to the lake, q = K (table - L) / M; otherwise the lake leaks
+// at its own depth, q = -K (L - z) / M, while it stands above the ground
+// and above the aquifer bottom. Without a water table the lake leaks at
+// its own depth. A cell whose groundwater head is held does not seep. The
+// set-up makes lake_cell_seepage for the cells.
+void lake_seepage_rates(lake_state& lakes, const grid_state& grid, const lake_bed_ground& g);
+
+// The seepage of dt seconds at the rates of lake_seepage_rates: each lake
+// gains or loses the volume its cells pass, a lake never losing more than
+// it holds (every cell's loss is cut in the same proportion); each cell's
+// share goes to g.lake_source.
+lake_seepage_books lake_bed_seepage(lake_state& lakes, const grid_state& grid, const lake_bed_ground& g, double dt);
+
+// The cells under a seeping lake take the groundwater boundary code of a
+// lake cell (7), and give it back when the lake leaves them; a cell whose
+// head is held keeps its code.
+void follow_lake_beds(lake_state& lakes, int* gwbound, int ncells);
+
 struct model_state;
+
+// Step glue: the seepage through the lake beds over dt seconds, booked in
+// the ledger; the aquifer takes each cell's share at its next solve.
+void seep_through_lake_beds(model_state& ms, double dt);
 
 // Step glue: the lake cells follow the volumes and the ledger books the
 // overland water the lakes took (channel step, event end). False after a

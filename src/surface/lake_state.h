@@ -107,6 +107,9 @@ struct lake_state {
   array1d<int> lake_num;             // per cell, made by the map phase
   array1d<channel_lake> chan_lake;   // 1..num_lakes
   int lake_gw_on = 0;                // the channel lakes exchange water with the groundwater
+  // Per cell, with lakes that seep: the groundwater boundary code a cell
+  // had before a seeping lake took it (-1: not taken).
+  array1d<int> gwbound_before_lake;
   // Overland lakes.
   int overland_lake_map_given = 0;
   int num_olakes = 0;
@@ -146,6 +149,9 @@ struct lake_state {
   array1d<double> olake_precip_vol;  // per overland lake: rain of the step, m3
   olake_scratch olake_work;          // the extent's work arrays
   array1d<double> lake_precip_in;    // per channel lake: rain of the run, m3
+  // Per cell: the Darcy flux through the bed of a seeping lake at the last
+  // channel step, m/s, positive up into the lake.
+  array1d<double> lake_cell_seepage;
 
   // ---- Files.
   guarded_file lake_map_file;

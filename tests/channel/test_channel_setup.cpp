@@ -258,9 +258,6 @@ TEST_F(ChannelSetup, PartsOfTheNetworkWhoseProcessesComeLaterStopTheRun) {
     std::string text;
     const char* message;
   } cases[] = {
-      {head + link2 + "LAKE\nINITWSE 30\nMLAKE 0.5\nNUMPTS 1\n50 41\nNODES 3\n",
-       "The channel input file vcatch.cif has lakes that lose water through their beds.\n"
-       "Error: the MLAKE card is not available in this version of NIVRA."},
       {head + link2 + "LAKE\nINITWSE 30\nNUMPTS 1\n50 41\nNODES 3\n",
        "Error: in the channel input file vcatch.cif the lake link 2 is the outlet: a lake lets its water out "
        "through a structure link below it"},

@@ -3,8 +3,9 @@
 // out over a weir into the channel below; rising over the cell of the
 // channel's last node, it takes the node and gives it back. examples/plane_lake: an overland
 // lake held at its initial level above lower ground spills only the rain
-// it gets. Every run's books must close: the lake's own balance and the
-// run's.
+// it gets. examples/seeplake: the lake of vlake over an aquifer seeps
+// through its bed. Every run's books must close: the lake's own balance,
+// the aquifer's and the run's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,8 @@
 #include <string>
 
 #include "channel/channel_state.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "run/run_test_support.h"
@@ -58,6 +61,106 @@ TEST_F(LakeRuns, AChannelLakeFillsSpillsOverItsWeirAndKeepsItsWater) {
   EXPECT_NEAR(r.ms->ledger.run().channel_lake_error, 0.0, 1e-9 * (start + in));
   EXPECT_NEAR(r.ms->ledger.run().overall_error, 0.0, 1e-7);  // percent
   EXPECT_NEAR(r.ms->ledger.run().surface_error, 0.0, 1e-7);
+}
+
+// The lake of examples/seeplake stands over a water table 2 m under the
+// ground: it leaks through its bed at its own depth, and what it loses the
+// aquifer gains. Then the table stands above the lake's bed but falls away
+// from it (a deep leakage of 3.6 cm/h drains the aquifer): the lake takes
+// water from it at first and loses water to it once the table sinks below
+// the bed.
+TEST_F(LakeRuns, ASeepingLakeLosesWhatTheAquiferGains) {
+  const struct {
+    const char* what;
+    const char* table;     // the water table under the lake's cells
+    const char* leakage;   // GW_LEAKAGE_RATE card, or none
+    bool gains;            // the lake takes water from the aquifer at some time
+  } cases[] = {
+      {"table under the bed", nullptr, nullptr, false},
+      {"falling table", "15.2", "GW_LEAKAGE_RATE 3.6", true},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    testing::copy_example("seeplake");
+    if (k.table) {
+      // The basin's cells (rows 12 to 17, columns 10 to 12) get the table
+      // at the given level; the rest keeps it 2 m under the ground.
+      std::string wt = testing::read_file("seeplake.wt");
+      std::vector<std::string> lines;
+      std::size_t p = 0;
+      while (p < wt.size()) {
+        const std::size_t e = wt.find('\n', p);
+        lines.push_back(wt.substr(p, e - p));
+        p = e + 1;
+      }
+      std::string out;
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        const int row = static_cast<int>(i) - 5;
+        if (row >= 12 && row <= 17) {
+          std::vector<std::string> v;
+          std::size_t q = 0;
+          const std::string& l = lines[i];
+          while (q < l.size()) {
+            const std::size_t e = l.find(' ', q);
+            v.push_back(l.substr(q, e == std::string::npos ? std::string::npos : e - q));
+            if (e == std::string::npos) break;
+            q = e + 1;
+          }
+          for (int c = 10; c <= 12; ++c) v[static_cast<std::size_t>(c - 1)] = k.table;
+          std::string joined;
+          for (std::size_t j = 0; j < v.size(); ++j) joined += (j ? " " : "") + v[j];
+          out += joined + "\n";
+        } else {
+          out += lines[i] + "\n";
+        }
+      }
+      testing::write_file("seeplake.wt", out);
+    }
+    if (k.leakage) set_card("seeplake.prj", "GW_TIMESTEP", std::string("GW_TIMESTEP 600\n") + k.leakage);
+    const testing::storm_run r = testing::run_storm("seeplake.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const water_ledger& l = r.ms->ledger;
+    const double down = l.run_total(flux::channel_lakes_to_groundwater);
+    const double up = l.run_total(flux::groundwater_to_channel_lakes);
+    EXPECT_GT(down, 1.0);
+    EXPECT_EQ(up > 0.0, k.gains) << up;
+    // The lake's books: what it held, gained and lost.
+    const double start = l.storage(store::channel_lakes, moment::run_start);
+    const double end = l.storage(store::channel_lakes, moment::run_end);
+    const double in = l.run_total(flux::lake_precipitation) + l.run_total(flux::overland_to_channel_lakes) +
+                      l.run_total(flux::channels_to_channel_lakes) + up;
+    const double out = l.run_total(flux::channel_lakes_to_overland) + l.run_total(flux::channel_lakes_to_channels) +
+                       down;
+    EXPECT_NEAR(start + in - out, end, 1e-9 * (start + in));
+    // The aquifer's books: what the lake lost it gained, beside the rain
+    // that reached the table and its deep leakage.
+    const double gw_start = l.storage(store::groundwater, moment::run_start);
+    const double gw_end = l.storage(store::groundwater, moment::run_end);
+    const double gw_in = l.run_total(flux::groundwater_recharge) + down + l.run_total(flux::groundwater_floor_fill);
+    const double gw_out = l.run_total(flux::deep_leakage) + up + l.run_total(flux::exfiltration);
+    EXPECT_NEAR(gw_start + gw_in - gw_out, gw_end, 1e-9 * gw_start);
+    EXPECT_NEAR(r.ms->ledger.run().overall_error, 0.0, 1e-6);  // percent
+    EXPECT_NEAR(r.ms->ledger.run().channel_lake_error, 0.0, 1e-9 * (start + in));
+    EXPECT_NE(r.console.find("Simulating Lake Losses for Lake #1, Bed Thickness: 0.5 m\n"), std::string::npos);
+    // The cells under the lake are lake cells of the aquifer.
+    const int cell = r.ms->grid.mask[14][11];
+    EXPECT_EQ(r.ms->groundwater.gwbound[cell], 7);
+  }
+}
+
+// A seeping lake's bed takes the soil's conductivity: a project without one
+// stops at its set-up, naming the channel input file and the card.
+TEST_F(LakeRuns, ASeepingLakeWithoutASoilConductivityStopsTheRun) {
+  testing::copy_example("vlake");
+  std::string cif = testing::read_file("vlake.cif");
+  cif.replace(cif.find("MAXWSE 15.5\n"), 12, "MAXWSE 15.5\nMLAKE 0.5\n");
+  testing::write_file("vlake.cif", cif);
+  const testing::storm_run r = testing::run_storm("vlake.prj");
+  EXPECT_FALSE(r.ended);
+  EXPECT_NE(r.console.find("Error: the channel input file vlake.cif has lakes that seep through their beds (MLAKE); "
+                           "their beds take the saturated hydraulic conductivity of the soil (the CONDUCTIVITY map"),
+            std::string::npos)
+      << r.console;
 }
 
 // A POINTSOURCE series on the lake link feeds the lake (0.5 m3/s for the

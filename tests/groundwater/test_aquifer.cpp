@@ -157,3 +157,92 @@ TEST(Aquifer, CappedSweepsFailInsteadOfLooping) {
 
 }  // namespace
 }  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The pores of layered soils: a table at 9.0 m rising through layers whose
+// bottoms stand at 9.5 m (porosity 0.3 below, the aquifer's) and 9.8 m
+// (0.45 above 9.5 m, 0.5 above 9.8 m, the first layer). 0.21 m of water
+// fills 9.0-9.5 m (0.15 m), then 9.5-9.633 m (0.06 / 0.45): the table
+// stands at 9.5 + 0.06 / 0.45. Another 0.20 m takes it over 9.8 m:
+// 0.3 x 0.45 = 0.135 m fills layer 2 from 9.5 m, what remains fills layer 1
+// at 0.5. The storage the books hold is the water of the pores.
+TEST(Aquifer, ATableRisingThroughLayersFillsEachLayersPores) {
+  storage_profile p;
+  p.layer_bottom[0] = 9.8;
+  p.layer_bottom[1] = 9.5;
+  p.porosity[0] = 0.5;
+  p.porosity[1] = 0.45;
+  p.porosity[2] = 0.3;
+  EXPECT_NEAR(p.water_between(9.0, 10.0), 0.5 * 0.3 + 0.3 * 0.45 + 0.2 * 0.5, 1e-15);
+  EXPECT_NEAR(p.water_between(10.0, 9.0), -(0.5 * 0.3 + 0.3 * 0.45 + 0.2 * 0.5), 1e-15);
+  EXPECT_NEAR(p.level_holding(9.0, 0.21), 9.5 + 0.06 / 0.45, 1e-12);
+  EXPECT_NEAR(p.level_holding(9.0, 0.41), 9.8 + (0.41 - 0.15 - 0.135) / 0.5, 1e-12);
+  EXPECT_NEAR(p.level_holding(9.9, -0.41 + 0.05), 9.0 + (0.15 - (0.36 - 0.05 - 0.135)) / 0.3, 1e-12);
+  EXPECT_NEAR(p.level_holding(9.9, 0.0), 9.9, 1e-15);
+
+  // One cell of 10 m taking the water as recharge in one solve, and
+  // giving it back to a well.
+  test_aquifer a(1, 1, 10.0, 0.0, 9.0, 1e-4, 0.3);
+  std::vector<storage_profile> layers(2, p);
+  for (const double water : {0.21, 0.41}) {
+    SCOPED_TRACE(water);
+    a.h(1, 1) = 9.0;
+    a.recharge[1] = water;
+    aquifer_domain d = a.domain();
+    d.profile = layers.data();
+    d.tolerance = 1e-13;  // the line sweeps to the last digits
+    const aquifer_result r = a.solver.solve(d, 3600.0);
+    ASSERT_EQ(r.status, aquifer_status::ok);
+    EXPECT_NEAR(a.h(1, 1), p.level_holding(9.0, water), 1e-9);
+    EXPECT_NEAR(p.water_between(9.0, a.h(1, 1)) * 100.0, r.books.net_input(), 1e-9);
+  }
+  // A well drawing the cell back down through the layers.
+  a.well[1] = 0.3 / 3600.0;  // m/s: 0.3 m of water in the hour
+  const double before = a.h(1, 1);
+  aquifer_domain d = a.domain();
+  d.profile = layers.data();
+  d.tolerance = 1e-13;
+  const aquifer_result r = a.solver.solve(d, 3600.0);
+  ASSERT_EQ(r.status, aquifer_status::ok);
+  EXPECT_NEAR(a.h(1, 1), p.level_holding(before, -0.3), 1e-9);
+  EXPECT_NEAR(r.books.pumping, 0.3 * 100.0, 1e-9);
+}
+
+// Over a grid of 5 x 5 cells whose layers lie at different depths, a mound
+// of recharge spreads through the layers: the water the pores hold changes
+// by exactly what entered, step after step.
+TEST(Aquifer, LayeredPoresKeepTheWaterOfAMoundSpreadingThroughThem) {
+  test_aquifer a(5, 5, 10.0, 0.0, 9.0, 1e-4, 0.3);
+  std::vector<storage_profile> layers(26);
+  for (int c = 1; c <= 25; ++c) {
+    storage_profile& p = layers[static_cast<std::size_t>(c)];
+    p.layer_bottom[0] = 9.6 + 0.02 * c;
+    p.layer_bottom[1] = 9.2 + 0.01 * c;
+    p.porosity[0] = 0.5;
+    p.porosity[1] = 0.42;
+    p.porosity[2] = 0.3;
+  }
+  auto held = [&] {
+    double v = 0.0;
+    for (int c = 1; c <= 25; ++c)
+      v += layers[static_cast<std::size_t>(c)].water_between(0.0, a.head[static_cast<std::size_t>(c)]) * 100.0;
+    return v;
+  };
+  for (int step = 0; step < 6; ++step) {
+    a.recharge[static_cast<std::size_t>(a.at(3, 3))] = 0.8;
+    const double before = held();
+    aquifer_domain d = a.domain();
+    d.profile = layers.data();
+    d.tolerance = 1e-13;
+    const aquifer_result r = a.solver.solve(d, 3600.0);
+    ASSERT_EQ(r.status, aquifer_status::ok);
+    EXPECT_NEAR(held() - before, r.books.net_input(), 1e-8) << step;
+  }
+  // The mound has risen through both layers at its centre.
+  EXPECT_GT(a.h(3, 3), layers[static_cast<std::size_t>(a.at(3, 3))].layer_bottom[0]);
+}
+
+}  // namespace
+}  // namespace nivra

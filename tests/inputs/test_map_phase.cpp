@@ -189,19 +189,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      // A water table under Green-Ampt without saturated groundwater reads
-      // its maps first.
-      {[](model_state& ms) {
-         soil_state& s = ms.soil;
-         s.green_ampt = s.conductivity_given = s.capillary_given = s.porosity_given = 1;
-         give_map(s.ks_file, ms.project.conductivity, "ks.map", map_text(2, 2, "0.5 0.5\n0.5 0.5\n"));
-         give_map(s.hc_file, ms.project.capillary, "hc.map", map_text(2, 2, "10 10\n10 10\n"));
-         give_map(s.porosity_file, ms.project.porosity, "por.map", map_text(2, 2, "0.4 0.4\n0.4 0.4\n"));
-         ms.groundwater.water_table_given = 1;
-         give_map(ms.groundwater.water_table_file, ms.project.water_table, "wt.map", map_text(2, 2, "1 1\n1 1\n"));
-       },
-       "WATER_TABLE"},
-      {[](model_state& ms) { ms.groundwater.water_table_given = 1; }, "WATER_TABLE"},
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
@@ -216,6 +203,34 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
                              " card is not available in this version of NIVRA.\n"))
         << out;
   }
+}
+
+TEST_F(MapPhase, AWaterTableWithoutSaturatedGroundwaterIsReadAndHeld) {
+  // Under Green-Ampt without GW_SIMULATION the table map is read (for the
+  // streams' bed exchange) with one node of 10 cm of saturated ground under
+  // it; a table card without its map stops the run naming the map's role.
+  auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+  soil_state& s = ms->soil;
+  s.green_ampt = s.conductivity_given = s.capillary_given = s.porosity_given = 1;
+  give_map(s.ks_file, ms->project.conductivity, "ks.map", map_text(2, 2, "0.5 0.5\n0.5 0.5\n"));
+  give_map(s.hc_file, ms->project.capillary, "hc.map", map_text(2, 2, "10 10\n10 10\n"));
+  give_map(s.porosity_file, ms->project.porosity, "por.map", map_text(2, 2, "0.4 0.4\n0.4 0.4\n"));
+  ms->groundwater.water_table_given = 1;
+  give_map(ms->groundwater.water_table_file, ms->project.water_table, "wt.map", map_text(2, 2, "1 1.5\n2 0.5\n"));
+  run_phase(*ms);
+  ASSERT_FALSE(run_stopped());
+  const double table[5] = {0.0, 1.0, 1.5, 2.0, 0.5};
+  for (int c = 1; c <= 4; ++c) {
+    EXPECT_EQ(ms->groundwater.elevgw[c], table[c]) << c;
+    EXPECT_NEAR(ms->groundwater.bottom_elev[c], table[c] - 0.1, 1e-12) << c;
+  }
+
+  reset_process_state();
+  ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+  ms->groundwater.water_table_given = 1;
+  const std::string out = run_phase(*ms);
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "Error: Unable to open water table file.")) << out;
 }
 
 TEST_F(MapPhase, RetentionAndRoughnessMaps) {

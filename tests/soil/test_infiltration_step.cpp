@@ -16,7 +16,11 @@
 #include <string>
 
 #include "core/process.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
+#include "groundwater/groundwater_state.h"
 #include "model/model_state.h"
+#include "pipe/pipe_state.h"
 #include "model/water_ledger.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
@@ -181,6 +185,99 @@ TEST_F(InfiltrationStep, TheSoilOfTheRedistributionAndLayeredSchemesHoldsWhatEnt
   }
 }
 
+// The layered plane over a water table held where its map puts it: at the
+// ground under the three northern rows (cells 1 to 22), 20 cm below it
+// under the southern ones. Where the table stands at the ground the soil is
+// saturated (every layer at its porosity), has no accounting layer and
+// exfiltrates; elsewhere the accounting layer ends at the table: 5 cm of
+// layer 1 at 0.15 over 15 cm of layer 2 at 0.25. Water that enters the
+// saturated soil goes on into the table, and the balances close.
+// A water table at the ground under the plane's three northern rows (cells
+// 1 to 22) and 20 cm below it under the southern ones; returns its name.
+std::string half_saturating_table() {
+  const std::string ele = read_file("plane_infil.ele");
+  std::string table = ele.substr(0, ele.find("rows:"));
+  table += "rows: 6\ncols: 8\n";
+  std::size_t at = ele.find('\n', ele.find("cols:")) + 1;
+  for (int r = 1; r <= 6; ++r) {
+    for (int c = 1; c <= 8; ++c) {
+      char* end = nullptr;
+      const double z = std::strtod(ele.c_str() + at, &end);
+      at = static_cast<std::size_t>(end - ele.c_str());
+      char v[32];
+      std::snprintf(v, sizeof v, "%.2f ", r <= 3 ? z : z - 0.2);
+      table += v;
+    }
+    table += "\n";
+  }
+  write_file("plane_infil.wt", table);
+  return "plane_infil.wt";
+}
+
+// The redistribution soil over the same table: 40 cm of accounting layer
+// at 0.15, cut to the 20 cm above the table in the south; saturated (the
+// porosity 0.45), without a layer and exfiltrating in the north, where the
+// fronts take no water. The balances close.
+TEST_F(InfiltrationStep, TheRedistributionSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+  set_card("plane_redist.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
+  const testing::storm_run r = testing::run_storm("plane_redist.prj", [&](model_state& ms) {
+    const soil_state& s = ms.soil;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      SCOPED_TRACE(c);
+      const bool wet = c <= 22;
+      EXPECT_NEAR(s.sm_depth[c], wet ? 0.0 : 20.0, 1e-9);
+      EXPECT_NEAR(s.sm_water[c], wet ? 0.0 : 20.0 * 0.15, 1e-12);
+      EXPECT_EQ(s.init_moisture[c], wet ? 0.45 : 0.15);
+      EXPECT_EQ(ms.groundwater.yes_exfil[c], wet ? 1 : 0);
+    }
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  for (int c = 1; c <= 22; ++c) EXPECT_EQ(ms.soil.cum_infil[c], 0.0) << c;
+  EXPECT_GT(ms.ledger.run_total(water_flux::infiltration), 0.0);
+  const std::string sum = read_file("plane_redist.sum");
+  EXPECT_EQ(summary_value(sum, "Overall mass balance error ="), 0.0);
+  EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
+}
+
+TEST_F(InfiltrationStep, ALayeredSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
+  set_card("plane_layered.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
+  double soil_start = 0.0;
+  const testing::storm_run r = testing::run_storm("plane_layered.prj", [&](model_state& ms) {
+    const soil_state& s = ms.soil;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      SCOPED_TRACE(c);
+      const soil_class& k = ms.soil.soil_classes()[s.soiltype[c]];
+      if (c <= 22) {
+        EXPECT_EQ(s.sm_depth[c], 0.0);
+        EXPECT_EQ(s.sm_water[c], 0.0);
+        for (int j = 1; j <= 3; ++j) EXPECT_EQ(s.THETA_ML(c, j), k.porosity(j));
+        EXPECT_EQ(ms.groundwater.yes_exfil[c], 1);
+      } else {
+        EXPECT_NEAR(s.sm_depth[c], 20.0, 1e-9);
+        EXPECT_NEAR(s.sm_water_top[c], 5.0 * 0.15, 1e-12);
+        EXPECT_NEAR(s.sm_water_bottom[c], 15.0 * 0.25, 1e-9);
+        EXPECT_EQ(ms.groundwater.yes_exfil[c], 0);
+      }
+    }
+    soil_start = soil_water(ms);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  EXPECT_NEAR(soil_start, 24 * 900.0 * (0.05 * 0.15 + 0.15 * 0.25), 1e-9);
+  for (int c = 1; c <= 22; ++c)
+    for (int j = 1; j <= 3; ++j)
+      EXPECT_EQ(ms.soil.THETA_ML(c, j), ms.soil.multilayer_soil_table[ms.soil.soiltype[c]].porosity(j));
+  const water_ledger& l = ms.ledger;
+  const double infiltration = l.run_total(water_flux::infiltration);
+  const double drained = l.run_total(water_flux::unsaturated_down_flux);
+  EXPECT_GT(drained, 0.0);
+  EXPECT_NEAR(soil_water(ms) - soil_start, infiltration - drained, 1e-9 * infiltration);
+  const std::string sum = read_file("plane_layered.sum");
+  EXPECT_EQ(summary_value(sum, "Overall mass balance error ="), 0.0);
+  EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
+}
+
 // A soil table of two classes whose three layers are all the soil of
 // plane_infil.prj (columns: conductivity cm/h, pore index, suction head cm,
 // porosity, field capacity, wilting point, residual and initial water
@@ -294,6 +391,65 @@ TEST_F(InfiltrationStep, TheLayeredSetUpFillsTheAccountingLayerAndRefusesAClassW
   EXPECT_EQ(process.error_block.stop, 1);
 }
 
+// Water reaching a dry surface between the events of a long-term run
+// (groundwater at the ground, snowmelt) wakes the surface processes: at
+// 30 s model steps every clock that follows the surface is due at the next
+// step, the layered soils take their layers' water from the accounting
+// layer (top zone 1.5 cm over the 10 cm of layer 1, bottom zone 6 cm over
+// the 30 cm of layer 2), and a sleeping pipe network with an inlet wakes.
+TEST_F(InfiltrationStep, WaterOnADrySurfaceBetweenEventsWakesTheSurfaceProcesses) {
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  clock_state& clock = ms->clock;
+  clock.long_term = 1;
+  clock.base_dt = 30.0;
+  clock.model_time = 2460000.5;
+  clock.ov_next_time = clock.inf_next_time = clock.soilmoist_next_time = clock.sl_next_time = clock_parked;
+  soil_state& s = ms->soil;
+  s.inf_layered_soil = s.sm_accounting = 1;
+  for (array1d<double>* a : {&s.inf_rate, &s.wetdep, &s.sm_depth, &s.sm_water, &s.sm_water_top, &s.sm_water_bottom,
+                             &s.cum_infil, &s.cum_infil_prev})
+    a->alloc(2);
+  s.soiltype.alloc(2);
+  s.THETA_ML.alloc(2, 4);
+  soil_class& k = s.soil_classes()[4];
+  for (int j = 1; j <= 3; ++j) k.real(7 + j) = 0.45;  // porosity
+  k.real(23) = 10.0;
+  k.real(24) = 30.0;
+  for (int c = 1; c <= 2; ++c) {
+    s.soiltype[c] = 4;
+    s.sm_depth[c] = 40.0;
+    s.sm_water_top[c] = 1.5;
+    s.sm_water_bottom[c] = 6.0;
+    s.sm_water[c] = 7.5;
+  }
+  s.sm_depth[2] = 0.0;  // the table at the ground: the layers are full
+  pipe_state& p = ms->pipe;
+  p.storm_sewer_given = 1;
+  p.num_sjunc = 2;
+  p.sjunc_inlet.alloc(2);
+  p.sjunc_inlet[2] = pipe_inlet::open;
+  wake_surface_processes(*ms);
+  const double next = clock.model_time + 30.0 / 86400.0;
+  EXPECT_EQ(ms->overland.ov_water_at_start, 1);
+  for (const double t : {clock.ov_next_time, clock.inf_next_time, clock.soilmoist_next_time, clock.sl_next_time})
+    EXPECT_DOUBLE_EQ(t, next);
+  EXPECT_EQ(clock.inf_dt, 30.0);
+  EXPECT_EQ(clock.superlink_active, 1);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(1, 1), 0.15);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(1, 2), 0.2);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(2, 1), 0.45);
+  EXPECT_DOUBLE_EQ(s.THETA_ML(2, 2), 0.45);
+  // A network whose junctions have no inlet stays asleep.
+  clock.superlink_active = 0;
+  clock.sl_next_time = clock_parked;
+  ms->overland.ov_water_at_start = 0;
+  p.sjunc_inlet[2] = pipe_inlet::to_channel;
+  wake_surface_processes(*ms);
+  EXPECT_EQ(clock.superlink_active, 0);
+  EXPECT_EQ(clock.sl_next_time, clock_parked);
+}
+
 struct bad_case {
   const char* what;
   std::function<void()> make;
@@ -357,8 +513,12 @@ TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
          write_file("plane_layered.sol", table);
        },
        "Error: layer 3 of soil class 2 (cell 23)"},
-      {"a water table", [] { set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_infil.ele"); },
-       "the WATER_TABLE card is not available"},
+      {"a water table map that is not one",
+       [&] {
+         write_file("plane_infil.prj", layered);
+         set_card("plane_infil.prj", "WATER_TABLE", "WATER_TABLE plane_layered.sol");
+       },
+       "plane_layered.sol"},
       {"an area reduction without its map", [] { set_card("plane_infil.prj", "AREA_REDUCTION", "AREA_REDUCTION"); },
        "the AREA_REDUCTION card needs the name of its map, the UNIF_AREA_REDUCTION card or an AREA_REDUCTION table "
        "in the mapping table"},

@@ -13,7 +13,13 @@
 
 #include "core/process.h"
 #include "run/driver.h"
+#include "groundwater/groundwater_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
 #include "run/run_test_support.h"
+#include "run/water_books.h"
+#include "soil/soil_state.h"
+#include "surface/overland_state.h"
 #include "support/test_support.h"
 
 namespace nivra {
@@ -98,6 +104,75 @@ TEST_F(LongTermSoils, TheLumpedBaseflowReachesTheOutletWithTheFloodplainExchange
     EXPECT_GT(discharge[0], 100.0);
     EXPECT_NEAR(discharge[1], discharge[0], 0.01 * discharge[0]);
   }
+}
+
+// Frozen soil under Richards columns: a summer week keeps every node
+// thawed (its factor stays 1), so the run with GTFSM is the run without it,
+// to the bit, and its balance closes.
+TEST_F(LongTermSoils, FrozenSoilOverRichardsColumnsInASummerWeekChangesNothing) {
+  std::string sums[2];
+  for (int frozen = 0; frozen < 2; ++frozen) {
+    const std::string console =
+        testing::run_example_with_card("longterm_richards", "richards", "GTFSM", frozen ? "GTFSM" : "# thawed");
+    ASSERT_EQ(process.error_block.stop, 0) << console;
+    sums[frozen] = read_file("richards.sum");
+    EXPECT_NEAR(value_after(sums[frozen], "Overall mass balance error ="), 0.0, 1e-5);
+  }
+  for (const char* label : {"Total amount of discharge=", "Total amount of evaporation=", "Final volume in soils="})
+    EXPECT_EQ(value_after(sums[1], label), value_after(sums[0], label)) << label;
+}
+
+// A water table held where its map puts it under the Richards hillside
+// (examples/static_table): every column ends at the table all week (the
+// table does not move), what drains into it leaves the model, and the run
+// summary closes.
+TEST_F(LongTermSoils, RichardsColumnsOverAStaticTableEndAtItAndCloseTheirBalance) {
+  copy_example("static_table");
+  const testing::storm_run r = testing::run_storm("static_table.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const soil_state& s = ms.soil;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    double above = 0.0;
+    for (int j = 1; j <= s.numcells[c] - 1; ++j) above += s.DZ(c, j);
+    EXPECT_NEAR(above, (ms.grid.elevation[c] - ms.groundwater.elevgw[c]) * 100.0, 1e-6) << "cell " << c;
+  }
+  const std::string sum = read_file("static_table.sum");
+  auto v = [&](const std::string& label) { return value_after(sum, label); };
+  const double in = v("Total amount of precip=") + v("Initial volume in soils=") +
+                    value_after(sum, "Total made consistent in the soil columns=", false);
+  const double out = v("Total amount of discharge=") + v("Total amount of evaporation=") +
+                     v("Total downward flux from unsaturated zone=") + v("Final volume on surface=") +
+                     v("Final volume in soils=");
+  EXPECT_NEAR(in, out, 7 * 0.005);
+  EXPECT_NEAR(v("Overall mass balance error ="), 0.0, 1e-5);
+  // The table took water from the storms' infiltration.
+  EXPECT_GT(v("Total downward flux from unsaturated zone="), 100.0);
+}
+
+// Layered soils over a water table held where its map puts it, in a
+// long-term run (the layered groundwater example without the aquifer): 5 cm
+// of water stand on every cell at the run's start; what of it the day and a
+// half of weather before the first storm leaves is still there when the
+// storm starts (the soil-moisture accounting keeps the surface between
+// storms), and the run summary, with the streams fed from the table,
+// closes.
+TEST_F(LongTermSoils, ALayeredRunOverAStaticTableKeepsItsPondedWaterAtAStormsStart) {
+  copy_example("groundwater");
+  for (const char* card : {"GW_SIMULATION", "GW_BOUNDFILE", "GW_UNIF_HYCOND", "GW_UNIF_POROSITY", "GW_TIMESTEP",
+                           "GW_LSOR_CON", "USE_WELLS", "AQUIFER_BOTTOM"})
+    testing::set_card("layered.prj", card, "");
+  testing::set_card("layered.prj", "STREAM_LOSS", "STREAM_LOSS");
+  const testing::storm_run r = testing::run_storm("layered.prj", [](model_state& ms) {
+    for (int c = 1; c <= ms.grid.ncells; ++c) ms.overland.ov_depth[c] = 0.05;
+    book_storages(ms, ledger_moment::run_start);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const std::string sum = read_file("layered.sum");
+  EXPECT_NEAR(value_after(sum, "Initial volume on surface="), 77 * 900.0 * 0.05, 0.005);
+  EXPECT_GT(value_after(sum, "initial volume of overland flow:"), 0.5 * 77 * 900.0 * 0.05);
+  EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+  EXPECT_GT(value_after(sum, "Total flux from gw to river="), 100.0);
 }
 
 TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {

@@ -5,6 +5,7 @@
 // Darcy's law at unit gradient, and a hydrostatic column that stays still.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/process.h"
 #include "soil/richards.h"
 #include "soil/richards_fixture.h"
+#include "soil/soil_column.h"
 #include "support/test_support.h"
 
 namespace nivra {
@@ -213,6 +215,80 @@ TEST(RichardsColumn, AHydrostaticColumnStaysStill) {
   EXPECT_LT(largest, 1e-6);
   EXPECT_NEAR(k.water(1), before, 1e-9);
   EXPECT_NEAR(k.soil->richards.PHEAD(1, 1), -100.0, 1e-6);
+}
+
+TEST(RichardsColumn, FrozenNodesConductByTheirLiquidWaterFactor) {
+  // Two columns of the loam under 1 cm of ponded water for an hour: the
+  // first thawed (factor 1), the second frozen through (factor 0) but its
+  // third node half thawed. Every node's relative conductivity is the
+  // thawed one cut to min(Kr, exp(w ln Kr + (1 - w) ln 1e-6)); the frozen
+  // column keeps nearly all of its pond.
+  const int n = 21;
+  richards_cells k(2, n, loam(), 5.0, bc);
+  k.set_heads([](int) { return -100.0; });
+  array2d<double> unfrozen(2, n + 1);
+  unfrozen.fill(1.0);
+  for (int j = 1; j <= n; ++j) unfrozen(2, j) = j == 3 ? 0.5 : 0.0;
+  richards_domain d = k.domain();
+  d.unfrozen = &unfrozen;
+  k.depth[1] = k.depth[2] = 0.01;
+  ASSERT_EQ(solve_soil_column(d, 3600.0).status, richards_status::ok);
+  EXPECT_LT(k.depth[1], 1e-12);
+  EXPECT_GT(k.depth[2], 0.0099);
+  for (int c = 1; c <= 2; ++c)
+    for (int j = 1; j <= n; ++j) {
+      const richards_columns& rc = k.soil->richards;
+      const double kr = conductivity_and_capacity(rc.soil(c, j), bc, rc.PHEAD(c, j), k.soil->THETA(c, j)).kr;
+      const double w = unfrozen(c, j);
+      const double expect = std::min(kr, std::exp(w * std::log(kr) + (1.0 - w) * std::log(1e-6)));
+      EXPECT_NEAR(rc.KHEAD(c, j), expect, 1e-12 * std::max(kr, 1e-12)) << "cell " << c << " node " << j;
+    }
+  // Half thawed at -100 cm: Kr = (100/20)^-3.5 = 3.5777e-3 becomes
+  // sqrt(3.5777e-3 x 1e-6) = 5.98e-5 (the node barely moved in the hour).
+  EXPECT_NEAR(k.soil->richards.KHEAD(2, 3), std::sqrt(std::pow(5.0, -3.5) * 1e-6), 2e-6);
+}
+
+TEST(RichardsColumn, AStaticTableDrainsTheColumnToTheHydrostaticProfile) {
+  // 1.2 m of the loam in 5 cm nodes over a table held 1 m below the ground
+  // (the column cut at it, the soil at its table water content of 0.40,
+  // wetter than equilibrium). With nothing on the surface the column
+  // drains into the table until every head is minus its height above the
+  // table (Darcy: no flow at h = -z), to 1 mm; what it lost went through
+  // the table node (less what holding heads and contents consistent added).
+  const int nodes = 25;
+  richards_cells k(1, nodes, loam(), 5.0, bc);
+  soil_state& s = *k.soil;
+  for (int j = 0; j <= nodes; ++j) s.THETA(1, j) = 0.40;
+  soil_column_cell cell;
+  cell.numcells = &s.numcells[1];
+  cell.capacity = nodes;
+  cell.DZ = s.DZ[1].data();
+  cell.THETA = s.THETA[1].data();
+  cell.PHEAD = s.richards.PHEAD[1].data();
+  cell.soil = s.richards.soil[1].data();
+  cell.ground = 10.0;
+  cell.table = 9.0;
+  ASSERT_EQ(cut_column_at_table(cell, 120.0, true).status, soil_column_status::ok);
+  ASSERT_EQ(s.numcells[1], 21);
+  for (int j = 1; j <= 20; ++j) s.richards.PHEAD(1, j) = head_from_moisture(loam(), bc, 0.40, 0.0);
+  for (int j = 0; j <= 21; ++j) {
+    const conductivity_capacity kc = conductivity_and_capacity(loam(), bc, s.richards.PHEAD(1, j), s.THETA(1, j));
+    s.richards.KHEAD(1, j) = kc.kr;
+    s.richards.WATCAP(1, j) = kc.c;
+  }
+  richards_domain d = k.domain();
+  d.fixed_bottom = true;
+  const double before = k.water(1);
+  double drained = 0.0;
+  for (int hour = 0; hour < 2000; ++hour) {
+    const richards_result r = solve_soil_column(d, 3600.0);
+    ASSERT_EQ(r.status, richards_status::ok);
+    drained += r.drained - r.adjustment;
+  }
+  for (int j = 1; j <= 20; ++j)
+    EXPECT_NEAR(s.richards.PHEAD(1, j), -(100.0 - 5.0 * j + 2.5), 0.1) << "node " << j;
+  EXPECT_GT(before - k.water(1), 1.0);
+  EXPECT_NEAR(drained / k.area * 100.0, before - k.water(1), 1e-6 * before);
 }
 
 TEST(RichardsColumn, EveryCallBooksTheWaterItMoves) {

@@ -128,5 +128,92 @@ TEST(SoilColumn, ARisingTableReturnsTheWaterOfTheNodesItSubmerged) {
   EXPECT_NEAR(c.water() + back.released, wet, 1e-9);
 }
 
+// A column laid out from the ground with the spacings of the layers (nodes
+// 1-5 of 2 cm, 6-9 of 5 cm, 10-12 of 10 cm, then 20 cm), at the water
+// content 0.3, cut at a table held where its map puts it.
+struct static_column {
+  column c;
+  soil_column_result cut(double table, bool keep = false) {
+    for (int j = 1; j <= column::capacity; ++j) {
+      c.DZ[j] = j <= 5 ? 2.0 : (j <= 9 ? 5.0 : (j <= 12 ? 10.0 : 20.0));
+      c.TH[j] = 0.3;
+      c.PH[j] = -1.0;
+    }
+    soil_column_cell k;
+    k.numcells = &c.n;
+    k.capacity = column::capacity;
+    k.DZ = c.DZ.data();
+    k.THETA = c.TH.data();
+    k.PHEAD = c.PH.data();
+    k.soil = c.soil.data();
+    k.ground = 100.0;
+    k.table = table;
+    return cut_column_at_table(k, 60.0, keep);
+  }
+};
+
+TEST(StaticTableColumn, ATableAboveTheGroundLeavesOneSaturatedNode) {
+  static_column s;
+  const soil_column_result r = s.cut(100.3);
+  EXPECT_TRUE(r.at_surface);
+  EXPECT_EQ(s.c.n, 1);
+  EXPECT_NEAR(s.c.PH[1], 30.0 + 1.0, 1e-9);
+  EXPECT_EQ(s.c.TH[1], 0.45);
+}
+
+TEST(StaticTableColumn, TheNodesAboveTheTableStandInHydrostaticEquilibrium) {
+  const struct {
+    double table;
+    int n;              // the table node
+    double cut_node;    // thickness of the node above it, cm
+    double ground_head; // head of node 1, cm: minus its centre's height above the table
+  } cases[] = {
+      // The table on the bottom of node 8 (25 cm down): node 9 holds it.
+      {99.75, 9, 5.0, -24.0},
+      // 67 cm down, within node 13 (60-80 cm): its upper 7 cm stay a node.
+      {99.33, 14, 7.0, -66.0},
+      // Just under the bottom of node 8: node 9 would keep a sliver of
+      // 5e-6 cm above the table, so node 9 holds the table whole.
+      {99.75 - 5e-8, 9, 5.0, -24.0 - 5e-6},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.table);
+    static_column s;
+    const soil_column_result r = s.cut(k.table);
+    EXPECT_FALSE(r.at_surface);
+    ASSERT_EQ(s.c.n, k.n);
+    EXPECT_NEAR(s.c.DZ[k.n - 1], k.cut_node, 1e-9);
+    EXPECT_NEAR(s.c.PH[1], k.ground_head, 1e-6);
+    // Every node above the table: head minus the height of its centre, its
+    // water content on the curve; the table node saturated, its top at
+    // the table.
+    double z = 100.0;
+    for (int j = 1; j < k.n; ++j) {
+      z -= s.c.DZ[j] / 100.0;
+      EXPECT_NEAR(s.c.PH[j], -((z - k.table) * 100.0 + s.c.DZ[j] / 2.0), 1e-6) << "node " << j;
+      EXPECT_DOUBLE_EQ(s.c.TH[j], moisture_from_head(s.c.soil[j], retention_brooks_corey, s.c.PH[j]));
+    }
+    EXPECT_NEAR(z, k.table, 1e-6);
+    EXPECT_DOUBLE_EQ(s.c.PH[k.n], s.c.DZ[k.n] / 2.0);
+    EXPECT_EQ(s.c.TH[k.n], s.c.soil[k.n].theta_s);
+  }
+}
+
+TEST(StaticTableColumn, KeepingTheSoilMoistureHoldsOnlyTheNodesWithinTheLayers) {
+  // 1.3 m down: the nodes of the 60 cm of layers keep 0.3, the 20 cm nodes
+  // below them take the curve's water content.
+  static_column s;
+  s.cut(98.7, true);
+  ASSERT_EQ(s.c.n, 17);
+  for (int j = 1; j <= 12; ++j) EXPECT_EQ(s.c.TH[j], 0.3) << "node " << j;
+  for (int j = 13; j <= 16; ++j)
+    EXPECT_DOUBLE_EQ(s.c.TH[j], moisture_from_head(s.c.soil[j], retention_brooks_corey, s.c.PH[j])) << "node " << j;
+}
+
+TEST(StaticTableColumn, AColumnTooShortForTheTableIsRefused) {
+  static_column s;
+  EXPECT_EQ(s.cut(40.0).status, soil_column_status::too_many_nodes);
+}
+
 }  // namespace
 }  // namespace nivra

@@ -7,7 +7,11 @@
 #include <cmath>
 #include <memory>
 
+#include "clock/clock_state.h"
+#include "inputs/grid_state.h"
+#include "model/model_state.h"
 #include "soil/soil_moisture.h"
+#include "soil/soil_moisture_step.h"
 #include "soil/soil_state.h"
 
 namespace nivra {
@@ -269,6 +273,49 @@ TEST(SoilMoistureAccounting, ACellTheWaterTableFeedsTakesItsEvapotranspirationFr
     EXPECT_NEAR(cells.soil->unsat_down_flux[1], k.drained - k.et, 1e-12);
     EXPECT_NEAR(cells.soil->recharge_depth[1], k.drained - k.et, 1e-12);
   }
+}
+
+// The layered soil at a storm's start in a long-term run, by hand: class 1
+// with layers of 10 and 20 cm (porosities 0.45, 0.42, 0.40; residual
+// 0.05). Cell 1 has no accounting layer (a table at the ground): every
+// layer saturated. Cell 2's layer ends 25 cm down: layer 1 = 2 / 10 = 0.2,
+// layer 2 = 4.5 / 15 = 0.3, layer 3 below it saturated. Cell 3's reaches
+// 40 cm: layer 1 = 2.5 / 10, and the bottom zone's 10.5 cm spread over the
+// 30 cm below layer 1 gives layers 2 and 3 0.35 each. Cell 4's ends 5 cm
+// down, its top zone wetter than the pores hold: layer 1 held at 0.45.
+// The event starts from layer 1's mean saturation.
+TEST(SoilMoistureEventStart, TheLayeredSoilTakesItsLayersFromTheAccountedWater) {
+  auto ms = make_model_state();
+  ms->grid.ncells = 4;
+  ms->clock.long_term = 1;
+  soil_state& s = ms->soil;
+  s.sm_accounting = s.inf_layered_soil = 1;
+  soil_class& k = s.soil_classes()[1];
+  const double phi[3] = {0.45, 0.42, 0.40};
+  for (int j = 1; j <= 3; ++j) {
+    k.real(7 + j) = phi[j - 1];
+    k.real(19 + j) = 0.05;
+  }
+  k.real(23) = 10.0;
+  k.real(24) = 20.0;
+  s.soiltype.alloc(4);
+  s.soiltype.fill(1);
+  for (array1d<double>* a : {&s.sm_depth, &s.sm_water, &s.sm_water_top, &s.sm_water_bottom}) a->alloc(4);
+  s.THETA_ML.alloc(4, 4);
+  const double depth[5] = {0, 0.0, 25.0, 40.0, 5.0}, top[5] = {0, 0.0, 2.0, 2.5, 2.5},
+               bottom[5] = {0, 0.0, 4.5, 10.5, 0.0};
+  for (int c = 1; c <= 4; ++c) {
+    s.sm_depth[c] = depth[c];
+    s.sm_water_top[c] = top[c];
+    s.sm_water_bottom[c] = bottom[c];
+    s.sm_water[c] = top[c] + bottom[c];
+  }
+  start_soil_moisture_event(*ms);
+  const double expect[5][4] = {{}, {0, 0.45, 0.42, 0.40}, {0, 0.2, 0.3, 0.40}, {0, 0.25, 0.35, 0.35},
+                               {0, 0.45, 0.42, 0.40}};
+  for (int c = 1; c <= 4; ++c)
+    for (int j = 1; j <= 3; ++j) EXPECT_NEAR(s.THETA_ML(c, j), expect[c][j], 1e-12) << "cell " << c << " layer " << j;
+  EXPECT_NEAR(s.init_soil_water, (1.0 + 0.2 / 0.45 + 0.25 / 0.45 + 1.0) / 4.0, 1e-12);
 }
 
 }  // namespace

@@ -246,6 +246,127 @@ TEST_F(ChannelLakes, TwoLakesThatMeetStopTheRun) {
   EXPECT_TRUE(stopped());
 }
 
+// Seepage through a lake bed 0.5 m thick by Darcy's law, q = K dh / M, over
+// cells at 99, 99.5 and 100 m under a flat pool at 100.5 m (a fourth cell
+// at 101 m stays dry); cell 2's soil conducts twice as fast (2e-6 m/s).
+TEST_F(ChannelLakes, LakeBedsSeepByDarcysLawThroughTheirThickness) {
+  const double K[] = {0.0, 1e-6, 2e-6, 1e-6, 1e-6};
+  const struct {
+    const char* what;
+    bool table;
+    double water_table[4], bottom[4];
+    int gwbound[4];
+    double q[4];  // m/s, up into the lake
+  } cases[] = {
+      // Without a water table the lake leaks at its own depth: K (L - z) / M.
+      {"no table", false, {}, {}, {}, {-1.5e-6 / 0.5, -1.0 * 2e-6 / 0.5, -0.5e-6 / 0.5, 0.0}},
+      // A table above the ground joins the lake: K (table - L) / M, up where
+      // it stands above the lake, down where below; a table under the
+      // ground leaves the lake leaking at its depth.
+      {"table", true, {102.0, 100.0, 99.0, 105.0}, {90.0, 90.0, 90.0, 90.0}, {0, 0, 0, 0},
+       {1.5e-6 / 0.5, -0.5 * 2e-6 / 0.5, -0.5e-6 / 0.5, 0.0}},
+      // A held head does not seep; an aquifer within 0.01 m of its bottom is
+      // not joined to the lake, which leaks while its level stands above
+      // the bottom (cell 2) and not when it does not (cell 1).
+      {"held and dry", true, {102.0, 100.0, 100.8, 105.0}, {101.995, 99.995, 90.0, 90.0}, {0, 0, 2, 0},
+       {0.0, -1.0 * 2e-6 / 0.5, 0.0, 0.0}},
+  };
+  auto w = row_of_cells({99.0, 99.5, 100.0, 101.0});
+  ASSERT_TRUE(build("INITWSE 100.5\nMLAKE 0.5\nNUMPTS 4\n1 1 1 2 1 3 1 4\n", *w)) << err;
+  ASSERT_TRUE(lakes.chan_lake[1].calc_loss);
+  ASSERT_EQ(lakes.lake_cells[1], 3);
+  ASSERT_NEAR(lakes.lake_volume[1], (1.5 + 1.0 + 0.5) * 900.0, 1e-9);
+  lakes.lake_cell_seepage.alloc(4);
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    lakes.lake_volume[1] = 2700.0;
+    lake_bed_ground g;
+    g.conductivity = K;
+    double table[5] = {}, bottom[5] = {}, source[5] = {};
+    int bound[5] = {};
+    for (int c = 1; c <= 4; ++c) {
+      table[c] = k.water_table[c - 1];
+      bottom[c] = k.bottom[c - 1];
+      bound[c] = k.gwbound[c - 1];
+    }
+    if (k.table) {
+      g.water_table = table;
+      g.bottom = bottom;
+      g.gwbound = bound;
+    }
+    g.lake_source = source;
+    lake_seepage_rates(lakes, w->grid, g);
+    double net = 0.0;
+    for (int c = 1; c <= 4; ++c) {
+      EXPECT_NEAR(lakes.lake_cell_seepage[c], k.q[c - 1], 1e-18) << c;
+      net += k.q[c - 1] * 900.0 * 600.0;
+    }
+    // Ten minutes of it: each cell's volume goes to the aquifer's books of
+    // that cell, and the lake keeps the rest.
+    const double before = lakes.lake_volume[1];
+    const lake_seepage_books b = lake_bed_seepage(lakes, w->grid, g, 600.0);
+    EXPECT_NEAR(lakes.lake_volume[1] - before, net, 1e-9);
+    EXPECT_NEAR(b.from_aquifer - b.to_aquifer, net, 1e-9);
+    for (int c = 1; c <= 4; ++c) EXPECT_NEAR(source[c], k.q[c - 1] * 900.0 * 600.0, 1e-12) << c;
+  }
+}
+
+TEST_F(ChannelLakes, ALakeBedGivesTheGroundNoMoreThanTheLakeHolds) {
+  auto w = row_of_cells({99.0, 99.5, 100.0});
+  ASSERT_TRUE(build("INITWSE 100.5\nMLAKE 0.5\nNUMPTS 3\n1 1 1 2 1 3\n", *w)) << err;
+  const double K[] = {0.0, 1e-3, 1e-3, 1e-3};
+  double source[4] = {};
+  lakes.lake_cell_seepage.alloc(3);
+  lake_bed_ground g;
+  g.conductivity = K;
+  g.lake_source = source;
+  lake_seepage_rates(lakes, w->grid, g);
+  // A day at 3, 2 and 1 mm/s would take far more than the 2700 m3 held:
+  // the lake gives all it has, each cell in proportion to its rate.
+  const lake_seepage_books b = lake_bed_seepage(lakes, w->grid, g, 86400.0);
+  EXPECT_NEAR(b.to_aquifer, 2700.0, 1e-9);
+  EXPECT_EQ(b.from_aquifer, 0.0);
+  EXPECT_NEAR(lakes.lake_volume[1], 0.0, 1e-9);
+  EXPECT_NEAR(source[1], -2700.0 * 3.0 / 6.0, 1e-9);
+  EXPECT_NEAR(source[3], -2700.0 * 1.0 / 6.0, 1e-9);
+  // An empty lake gives nothing more.
+  EXPECT_NEAR(lake_bed_seepage(lakes, w->grid, g, 600.0).to_aquifer, 0.0, 1e-9);
+}
+
+TEST_F(ChannelLakes, CellsUnderASeepingLakeAreLakeCellsOfTheAquiferWhileItCoversThem) {
+  auto w = row_of_cells({99.0, 99.5, 100.0, 101.0});
+  ASSERT_TRUE(build("INITWSE 100.5\nMLAKE 0.5\nNUMPTS 4\n1 1 1 2 1 3 1 4\n", *w)) << err;
+  // A river cell and a plain cell become lake cells; a held head keeps its
+  // code; the dry cell keeps its own.
+  int bound[5] = {0, 4, 0, 2, 6};
+  follow_lake_beds(lakes, bound, 4);
+  EXPECT_EQ(bound[1], 7);
+  EXPECT_EQ(bound[2], 7);
+  EXPECT_EQ(bound[3], 2);
+  EXPECT_EQ(bound[4], 6);
+  // The lake falls off cells 2 and 3, which get their codes back, and
+  // rises over all four again.
+  lakes.lake_volume[1] = 100.0;
+  ASSERT_TRUE(update(*w).ok);
+  ASSERT_EQ(lakes.lake_cells[1], 1);
+  follow_lake_beds(lakes, bound, 4);
+  EXPECT_EQ(bound[1], 7);
+  EXPECT_EQ(bound[2], 0);
+  EXPECT_EQ(bound[3], 2);
+  lakes.lake_volume[1] = 20000.0;
+  ASSERT_TRUE(update(*w).ok);
+  follow_lake_beds(lakes, bound, 4);
+  EXPECT_EQ(bound[2], 7);
+  EXPECT_EQ(bound[4], 7);
+  // A head held since (an XY point) stays held when the lake leaves.
+  bound[2] = 8;
+  lakes.lake_volume[1] = 100.0;
+  ASSERT_TRUE(update(*w).ok);
+  follow_lake_beds(lakes, bound, 4);
+  EXPECT_EQ(bound[4], 6);
+  EXPECT_EQ(bound[2], 8);
+}
+
 TEST(LakeEvaporation, OpenWaterLosesByWindWarmthAndDryAirAtMostItsVolume) {
   // 1 km2 at 20 deg C, 3 m/s, 50 %: es = 6.11 exp(17.3 x 20 / 257.3) mb.
   const double es = 6.11 * std::exp(17.3 * 20.0 / 257.3);

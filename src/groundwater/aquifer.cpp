@@ -13,36 +13,47 @@ constexpr int pore_passes = 20;
 }  // namespace
 
 double storage_profile::level_holding(double a, double water) const {
-  // Walk the layers from a in the direction of the change.
+  // Walk the zones from a in the direction of the change; the outermost
+  // zones reach without end.
   double z = a, left = water;
-  const double bounds[2] = {layer_bottom[1], layer_bottom[0]};
   if (left > 0.0) {
-    for (int k = 0; k < 2; ++k) {
-      if (bounds[k] <= z) continue;
-      const double room = (bounds[k] - z) * at(z + 0.5 * (bounds[k] - z));
-      if (room >= left) break;
+    for (int k = bounds; k >= 1; --k) {
+      const double top = layer_bottom[k - 1];
+      if (top <= z) continue;
+      const double room = (top - z) * porosity[k];
+      if (room >= left) return porosity[k] > 0.0 ? z + left / porosity[k] : z;
       left -= room;
-      z = bounds[k];
+      z = top;
     }
-    const double p = at(std::nextafter(z, 1e300));
-    return p > 0.0 ? z + left / p : z;
+    return porosity[0] > 0.0 ? z + left / porosity[0] : z;
   }
-  for (int k = 1; k >= 0; --k) {
-    if (bounds[k] >= z) continue;
-    const double room = (z - bounds[k]) * at(bounds[k] + 0.5 * (z - bounds[k]));
-    if (room >= -left) break;
+  for (int k = 0; k < bounds; ++k) {
+    const double floor = layer_bottom[k];
+    if (floor >= z) continue;
+    const double room = (z - floor) * porosity[k];
+    if (room >= -left) return porosity[k] > 0.0 ? z + left / porosity[k] : z;
     left += room;
-    z = bounds[k];
+    z = floor;
   }
-  const double p = at(std::nextafter(z, -1e300));
-  return p > 0.0 ? z + left / p : z;
+  return porosity[bounds] > 0.0 ? z + left / porosity[bounds] : z;
 }
 
-double aquifer_solver::coefficient(const aquifer_domain& d, int i, double start, double h) {
+double aquifer_solver::gw_layer_weighted_value(const aquifer_domain& d, int i, double start, double h) {
   if (!d.profile) return d.storage[i];
   const storage_profile& p = d.profile[i];
   if (std::fabs(h - start) < 1e-9) return p.at(start);
   return p.water_between(start, h) / (h - start);
+}
+
+double aquifer_sink_rate(const aquifer_domain& d, int i, double span) {
+  const double area = d.cell_dx[i] * d.cell_dy[i];
+  const double thick = d.head[i] - d.bottom[i];
+  double pooled = 0.0;  // m3 leaving
+  for (const double* pool : {d.stream_volume, d.tile_volume, d.lake_volume})
+    if (pool) pooled += pool[i];
+  const double recharge = d.recharge ? d.recharge[i] : 0.0;
+  return (d.well_flux ? d.well_flux[i] : 0.0) + (thick >= 0.01 ? d.leakage_rate : 0.0) + pooled / area / span -
+         recharge / span;
 }
 
 void aquifer_solver::build_lines(line_set& s, int ncells, const int* back, const int* forward) {
@@ -234,17 +245,21 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
   for (int i = 1; i <= d.ncells; ++i) {
     const std::size_t u = static_cast<std::size_t>(i);
     const double area = d.cell_dx[i] * d.cell_dy[i];
-    const double recharge = d.recharge ? d.recharge[i] : 0.0;
+    // This solve's share of each pool; the rest stays for the sub-steps
+    // that follow.
+    auto take = [&](double* pool) {
+      if (!pool) return 0.0;
+      const double v = d.share >= 1.0 ? pool[i] : pool[i] * d.share;
+      pool[i] = d.share >= 1.0 ? 0.0 : pool[i] - v;
+      return v;
+    };
+    const double recharge = take(d.recharge);
     // The tile drains' water joins the streams' in the sink: both have
     // already left the aquifer.
     // So does the water the lakes took through their beds.
-    const double tile = d.tile_volume ? d.tile_volume[i] : 0.0;
-    const double lake = d.lake_volume ? d.lake_volume[i] : 0.0;
-    const double stream = (d.stream_volume ? d.stream_volume[i] : 0.0) + tile + lake;
-    if (d.recharge) d.recharge[i] = 0.0;
-    if (d.stream_volume) d.stream_volume[i] = 0.0;
-    if (d.tile_volume) d.tile_volume[i] = 0.0;
-    if (d.lake_volume) d.lake_volume[i] = 0.0;
+    const double tile = take(d.tile_volume);
+    const double lake = take(d.lake_volume);
+    const double stream = take(d.stream_volume) + tile + lake;
     b.recharge += recharge * area;
     b.to_streams += stream - tile - lake;
     b.to_tiles += tile;
@@ -303,7 +318,7 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
       // The mean of the pores follows the passes until it would keep a
       // table swinging across the bottom of a layer; then it holds, and the
       // heads settle (each lands on its pores at the end).
-      if (b.passes <= pore_passes || !d.profile) sy_[u] = coefficient(d, i, start_[u], h[i]);
+      if (b.passes <= pore_passes || !d.profile) sy_[u] = gw_layer_weighted_value(d, i, start_[u], h[i]);
     }
     assemble(d, dt);
     int sweeps = relax(d);

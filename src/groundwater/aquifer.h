@@ -41,24 +41,31 @@ constexpr bool head_constant(int code) { return code == fixed_head || code == fi
 inline constexpr double aquifer_floor = 0.001;
 
 // The pores a water table fills as it rises through the soil layers of a
-// cell (Richards columns): porosity[0] above the bottom of the first layer
-// (and above the ground), porosity[1] down to the bottom of the second,
-// porosity[2] below it, through the third layer and the aquifer. Elevations
-// in m.
+// cell: the layers are marked by their bottoms (descending elevations, m),
+// porosity[0] holds above layer_bottom[0], porosity[k] between
+// layer_bottom[k - 1] and layer_bottom[k], and porosity[bounds] below the
+// last bottom, down through the aquifer. Richards columns: the three soil
+// layers then the aquifer; the soil-moisture accounting layers: open water
+// above the ground, the soil's layers down to the layer's depth, then the
+// aquifer.
 struct storage_profile {
-  double layer_bottom[2] = {};  // bottoms of layers 1 and 2, m
-  double porosity[3] = {};
+  static constexpr int max_bounds = 4;
+  int bounds = 2;                            // bottoms in use
+  double layer_bottom[max_bounds] = {};      // m, descending
+  double porosity[max_bounds + 1] = {};
 
   // The storage coefficient of the pores at elevation z.
   double at(double z) const {
-    return z > layer_bottom[0] ? porosity[0] : z > layer_bottom[1] ? porosity[1] : porosity[2];
+    for (int k = 0; k < bounds; ++k)
+      if (z > layer_bottom[k]) return porosity[k];
+    return porosity[bounds];
   }
   // The water the saturated zone holds between elevations a and b (b above
   // a: positive), m.
   double water_between(double a, double b) const {
     if (b < a) return -water_between(b, a);
     double w = 0.0, z = a;
-    for (int k = 1; k >= 0; --k) {
+    for (int k = bounds - 1; k >= 0; --k) {
       const double top = std::min(b, layer_bottom[k]);
       if (top > z) {
         w += (top - z) * porosity[k + 1];
@@ -101,6 +108,11 @@ struct aquifer_domain {
   double* tile_volume = nullptr;     // water the tile drains took since the last solve, m3; emptied
   double* lake_volume = nullptr;     // water the lakes above took through their beds since the last solve, m3 (negative: gave); emptied
   double leakage_rate = 0.0;         // deep leakage, m/s
+  // The share of the pooled volumes (recharge, streams, tiles, lakes) this
+  // solve takes in: a sub-step of tau seconds out of `remaining` takes tau
+  // / remaining of them and leaves the rest, so that what the pools hold is
+  // spread evenly over the sub-steps; 1 empties them.
+  double share = 1.0;
   // Solver controls.
   double omega = 1.5;                // over-relaxation factor, in (0, 2)
   double tolerance = 1e-5;           // largest change of a converged sweep, m
@@ -154,6 +166,12 @@ struct aquifer_result {
   aquifer_books books;
 };
 
+// The net sink of solved cell i (m/s, positive leaving the aquifer) if its
+// pools were spread over `span` seconds: wells, deep leakage of a cell not
+// dry, the streams', tiles' and lakes' share, less the recharge. Before the
+// solve's limits on what a nearly dry cell can give.
+double aquifer_sink_rate(const aquifer_domain& d, int i, double span);
+
 class aquifer_solver {
  public:
   // Builds the row and column lines of the cells from their neighbours and
@@ -189,8 +207,10 @@ class aquifer_solver {
   int relax_to_balance(const aquifer_domain& d, double dt, int done, double& residual);
   double sweep(const aquifer_domain& d);
   void book_boundaries(const aquifer_domain& d, double dt, aquifer_books& b) const;
-  // The storage coefficient of cell i between the start head and head h.
-  static double coefficient(const aquifer_domain& d, int i, double start, double h);
+  // The storage coefficient of cell i between the start head and head h:
+  // the pores of the layers the table crosses, each weighted by the depth
+  // of it crossed.
+  static double gw_layer_weighted_value(const aquifer_domain& d, int i, double start, double h);
   double face(const aquifer_domain& d, int i, int n, bool across_x) const;
 
   int ncells_ = 0;

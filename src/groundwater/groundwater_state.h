@@ -82,11 +82,12 @@ struct groundwater_state {
   array1d<double> bottom_elev;       // aquifer bottom per cell, m
   array1d<double> gw_porosity;       // storage coefficient per cell
   array1d<double> gw_porosity_old;
-  // Per cell under Richards columns or the accounting layer of a single
-  // layer soil: the pores the table rises and falls through (Richards: the
-  // saturated water contents of layers 1 and 2, the third layer's below;
-  // accounting: open water above the ground, the soil's porosity within
-  // the layer, the aquifer's coefficient below).
+  // Per cell under Richards columns or the soil-moisture accounting layer:
+  // the pores the table rises and falls through (Richards: the saturated
+  // water contents of layers 1, 2 and 3, the aquifer's coefficient below;
+  // accounting: open water above the ground, within the layer the soil's
+  // porosity or, layered soils, that of the class's layer 1 and 2, the
+  // aquifer's coefficient below).
   array1d<storage_profile> storage_layers;
   array1d<double> gw_hyd_cond;       // m/s
   array1d<double> gw_hyd_cond_old;

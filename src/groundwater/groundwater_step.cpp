@@ -154,18 +154,39 @@ void init_groundwater_state(model_state& ms) {
   }
   if (g.gw_static_flux.size() != n) g.gw_static_flux.alloc(n);
   // Under Richards columns the table fills and drains the pores of the
-  // soil layer it stands in.
+  // soil layer it stands in, below the layers the aquifer's (the third
+  // layer's soil, which the columns take on below the layers).
   soil_state& soil = ms.soil;
   if (soil.inf_richards && soil.soiltype.size() == n) {
     g.storage_layers.alloc(n);
     for (int c = 1; c <= n; ++c) {
       const soil_class& k = soil.soil_classes()[soil.soiltype[c]];
       storage_profile& p = g.storage_layers[c];
-      p.layer_bottom[0] = ms.grid.elevation[c] - k.thickness(1) / 100.0;
-      p.layer_bottom[1] = p.layer_bottom[0] - k.thickness(2) / 100.0;
-      p.porosity[0] = k.porosity(1);
-      p.porosity[1] = k.porosity(2);
-      p.porosity[2] = g.gw_porosity[c];
+      p.bounds = 3;
+      double z = ms.grid.elevation[c];
+      for (int j = 1; j <= 3; ++j) {
+        z -= k.thickness(j) / 100.0;
+        p.layer_bottom[j - 1] = z;
+        p.porosity[j - 1] = k.porosity(j);
+      }
+      p.porosity[3] = g.gw_porosity[c];
+    }
+  } else if (soil.sm_accounting && soil.inf_layered_soil && soil.soiltype.size() == n) {
+    // Under layered soils the table fills the pores of each of the
+    // accounting layer's two soil layers, the aquifer's below them; above
+    // the ground it stands as open water.
+    g.storage_layers.alloc(n);
+    for (int c = 1; c <= n; ++c) {
+      const soil_class& k = soil.soil_classes()[soil.soiltype[c]];
+      storage_profile& p = g.storage_layers[c];
+      p.bounds = 3;
+      p.layer_bottom[0] = ms.grid.elevation[c];
+      p.layer_bottom[1] = p.layer_bottom[0] - k.thickness(1) / 100.0;
+      p.layer_bottom[2] = p.layer_bottom[1] - k.thickness(2) / 100.0;
+      p.porosity[0] = 1.0;
+      p.porosity[1] = k.porosity(1);
+      p.porosity[2] = k.porosity(2);
+      p.porosity[3] = g.gw_porosity[c];
     }
   } else if (soil.sm_accounting && !soil.inf_layered_soil && soil.soil_porosity.size() == n) {
     // Under the soil-moisture accounting layer the table fills the soil's
@@ -347,6 +368,53 @@ bool relay_columns(model_state& ms) {
   return true;
 }
 
+// The nodes of cell c's column the table would cross in tau seconds under
+// the net sink q (m/s, positive leaving) of its own cell: a rising table
+// fills the pores of the nodes above it in turn (above the ground, nodes of
+// the first layer's spacing wholly open); a falling one drains the pores of
+// its node. A table within the top two nodes or at the ground counts none.
+int nodes_crossed(const model_state& ms, int c, double q, double tau) {
+  const soil_state& s = ms.soil;
+  const int k = s.numcells[c];
+  if (k < 3 || ms.groundwater.elevgw[c] >= ms.grid.elevation[c]) return 0;
+  const richards_columns& rc = s.richards;
+  if (q <= 0.0) {
+    double left = -100.0 * q * tau;  // cm of water
+    const double dz1 = s.multilayer_soil_table[s.soiltype[c]].real(32);
+    int taken = 0;
+    for (int j = k - 1; left > 0.0; --j) {
+      const double room = j >= 1 ? s.DZ(c, j) * rc.soil(c, j).theta_s : dz1;
+      if (!(room > 0.0)) break;
+      ++taken;
+      left -= room;
+    }
+    return taken;
+  }
+  const double sy = rc.soil(c, k - 1).theta_s;
+  if (!(sy > 0.0) || !(s.DZ(c, k) > 0.0)) return 0;
+  return static_cast<int>(std::min(tau * q * 100.0 / sy / s.DZ(c, k), 1e9));
+}
+
+// The sub-step of a Richards-coupled solve: tau, halved while some table
+// would cross more than two nodes of its column and the halved step is
+// still above one second. `remaining` is the time left of the step, over
+// which the pools are spread.
+double column_substep(const model_state& ms, const aquifer_domain& d, double tau, double remaining) {
+  const groundwater_state& g = ms.groundwater;
+  for (;;) {
+    const double t = std::min(tau, remaining);
+    int most = 0;
+    for (int c = 1; c <= ms.grid.ncells && most <= 2; ++c) {
+      if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
+      most = std::max(most, nodes_crossed(ms, c, aquifer_sink_rate(d, c, remaining), t));
+    }
+    if (most <= 2) return tau;
+    tau *= 0.5;
+    if (tau <= 1.0) return tau;
+  }
+}
+
+
 // One solve over the time since the last, with what follows it, and the
 // clock moved on.
 void solve_since_last(model_state& ms) {
@@ -357,16 +425,35 @@ void solve_since_last(model_state& ms) {
     take_drainage(ms);
     for (int c = 1; c <= ms.grid.ncells; ++c) g.cum_gw_recharge[c] += g.gw_recharge[c];
     fill_well_flux(ms);
-    const aquifer_domain d = aquifer_of(ms);
-    const aquifer_result r = g.aquifer.solve(d, dt);
-    if (r.status != aquifer_status::ok) return report_failure(ms, r, d);
-    for (int c = 1; c <= ms.grid.ncells; ++c) {
-      if (std::isnan(g.elevgw[c])) {
-        std::printf("A non-real value for the groudwater head was detected for in cell %d after running the "
-                    "groundwater flow routine.\n",
-                    c);
-        return set_error(own_message_code);
+    // Under Richards columns the step goes in sub-steps short enough that
+    // no table crosses more than two nodes of its column, each column laid
+    // out again after its sub-step and what it gives up spread over the
+    // sub-steps that follow; the pools are shared out over the sub-steps.
+    const bool columns = ms.soil.inf_richards && !ms.soil.numcells.empty();
+    double remaining = dt, tau = dt, spilled = 0.0;
+    while (remaining > 0.0) {
+      aquifer_domain d = aquifer_of(ms);
+      if (columns) tau = column_substep(ms, d, tau, remaining);
+      tau = std::min(tau, remaining);
+      // A last sliver of rounding joins the sub-step.
+      if (remaining - tau <= 1e-9 * dt) tau = remaining;
+      d.share = tau / remaining;
+      remaining = tau == remaining ? 0.0 : remaining - tau;
+      const aquifer_result r = g.aquifer.solve(d, tau);
+      if (r.status != aquifer_status::ok) return report_failure(ms, r, d);
+      for (int c = 1; c <= ms.grid.ncells; ++c) {
+        if (std::isnan(g.elevgw[c])) {
+          std::printf("A non-real value for the groudwater head was detected for in cell %d after running the "
+                      "groundwater flow routine.\n",
+                      c);
+          return set_error(own_message_code);
+        }
       }
+      // Recharge and the streams' share were booked as they reached the
+      // aquifer's doorstep; what the solve itself moved is booked here.
+      ms.ledger.book(r.books, aquifer_books_terms);
+      spilled += mark_exfiltration(ms);
+      if (!relay_columns(ms)) return;
     }
     g.gw_sweep = g.gw_sweep == 1 ? 2 : 1;
     const channel_state& ch = ms.channel;
@@ -376,9 +463,6 @@ void solve_since_last(model_state& ms) {
     if (!g.av_qriv.empty() && !ch.qriv.empty())
       for (int l = 1; l <= ch.num_stream_links; ++l)
         for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
-    const aquifer_books& b = r.books;
-    const double spilled = mark_exfiltration(ms);
-    if (!relay_columns(ms)) return;
     const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
     ms.ledger.book(water_flux::saturated_unsaturated, layer);
     // Groundwater at the ground between the events of a long-term run wakes
@@ -391,9 +475,6 @@ void solve_since_last(model_state& ms) {
       clock.ov_next_time = clock.model_time + clock.ov_dt_days;
       ms.overland.ov_water_at_start = 1;
     }
-    // Recharge and the streams' share were booked as they reached the
-    // aquifer's doorstep; what the solve itself moved is booked here.
-    ms.ledger.book(b, aquifer_books_terms);
     ms.ledger.book(water_flux::exfiltration, spilled);
   }
   clock.gw_last_time = clock.model_time;

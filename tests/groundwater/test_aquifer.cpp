@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -312,6 +313,100 @@ TEST(Aquifer, ATableRisingThroughLayersFillsEachLayersPores) {
   ASSERT_EQ(r.status, aquifer_status::ok);
   EXPECT_NEAR(a.h(1, 1), p.level_holding(before, -0.3), 1e-9);
   EXPECT_NEAR(r.books.pumping, 0.3 * 100.0, 1e-9);
+}
+
+// A cell of layered soil over the aquifer: open water above the ground at
+// 10 m, 0.2 m of a first layer (porosity 0.45), 0.3 m of a second (0.38),
+// 0.5 m of a third (0.42), the aquifer (0.2) below 9.0 m. The table rises
+// from 8.5 m by recharge and falls back by pumping; the water it took and
+// gave is by hand the sum over the layers of porosity x thickness crossed,
+// and the heads land where those sums put them.
+TEST(Aquifer, ATableRisingAndFallingThroughThreeLayersMovesTheirPoresByHand) {
+  storage_profile p;
+  p.bounds = 4;
+  const double bottoms[] = {10.0, 9.8, 9.5, 9.0}, pores[] = {1.0, 0.45, 0.38, 0.42, 0.2};
+  std::copy(std::begin(bottoms), std::end(bottoms), p.layer_bottom);
+  std::copy(std::begin(pores), std::end(pores), p.porosity);
+  const struct {
+    double from, to, water;  // m
+  } cases[] = {
+      {8.5, 8.9, 0.4 * 0.2},
+      {8.5, 9.3, 0.5 * 0.2 + 0.3 * 0.42},
+      {8.5, 9.7, 0.5 * 0.2 + 0.5 * 0.42 + 0.2 * 0.38},
+      {8.5, 9.9, 0.5 * 0.2 + 0.5 * 0.42 + 0.3 * 0.38 + 0.1 * 0.45},
+      {8.5, 10.1, 0.5 * 0.2 + 0.5 * 0.42 + 0.3 * 0.38 + 0.2 * 0.45 + 0.1 * 1.0},
+      {9.6, 9.75, 0.1 * 0.38 + 0.05 * 0.38},
+      {9.2, 9.85, 0.3 * 0.42 + 0.3 * 0.38 + 0.05 * 0.45},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.to);
+    EXPECT_NEAR(p.water_between(k.from, k.to), k.water, 1e-14);
+    EXPECT_NEAR(p.water_between(k.to, k.from), -k.water, 1e-14);
+    EXPECT_NEAR(p.level_holding(k.from, k.water), k.to, 1e-12);
+    EXPECT_NEAR(p.level_holding(k.to, -k.water), k.from, 1e-12);
+  }
+  EXPECT_EQ(p.at(10.05), 1.0);
+  EXPECT_EQ(p.at(9.9), 0.45);
+  EXPECT_EQ(p.at(9.6), 0.38);
+  EXPECT_EQ(p.at(9.2), 0.42);
+  EXPECT_EQ(p.at(8.0), 0.2);
+
+  // One cell of 10 m: recharge lifts the table from 8.5 m through every
+  // layer to 9.9 m in one solve; a well takes it back to 8.9 m in the next.
+  test_aquifer a(1, 1, 10.0, 0.0, 8.5, 1e-4, 0.2);
+  std::vector<storage_profile> layers(2, p);
+  const double up = 0.5 * 0.2 + 0.5 * 0.42 + 0.3 * 0.38 + 0.1 * 0.45, down = up - 0.4 * 0.2;
+  a.recharge[1] = up;
+  aquifer_domain d = a.domain();
+  d.profile = layers.data();
+  d.tolerance = 1e-13;
+  aquifer_result r = a.solver.solve(d, 3600.0);
+  ASSERT_EQ(r.status, aquifer_status::ok);
+  EXPECT_NEAR(a.h(1, 1), 9.9, 1e-9);
+  EXPECT_NEAR(r.books.net_input(), up * 100.0, 1e-9);
+  a.well[1] = down / 7200.0;  // m/s
+  d = a.domain();
+  d.profile = layers.data();
+  d.tolerance = 1e-13;
+  r = a.solver.solve(d, 7200.0);
+  ASSERT_EQ(r.status, aquifer_status::ok);
+  EXPECT_NEAR(a.h(1, 1), 8.9, 1e-9);
+  EXPECT_NEAR(r.books.pumping, down * 100.0, 1e-9);
+}
+
+// A solve that takes a share of its pools leaves the rest: two sub-steps of
+// half the interval, the first taking half, the second all that remains,
+// move as much water as one solve of the whole interval.
+TEST(Aquifer, SubStepsShareThePoolsAndMoveWhatOneSolveMoves) {
+  test_aquifer whole(1, 3, 10.0, 0.0, 5.0, 1e-4, 0.2), halves(1, 3, 10.0, 0.0, 5.0, 1e-4, 0.2);
+  for (test_aquifer* a : {&whole, &halves}) {
+    a->recharge[1] = 0.3;
+    a->recharge[3] = 0.1;
+  }
+  aquifer_domain d = whole.domain();
+  d.tolerance = 1e-13;
+  const aquifer_result one = whole.solver.solve(d, 7200.0);
+  ASSERT_EQ(one.status, aquifer_status::ok);
+  double taken = 0.0;
+  for (const double share : {0.5, 1.0}) {
+    d = halves.domain();
+    d.tolerance = 1e-13;
+    d.share = share;
+    const aquifer_result r = halves.solver.solve(d, 3600.0);
+    ASSERT_EQ(r.status, aquifer_status::ok);
+    taken += r.books.recharge;
+    if (share < 1.0) {
+      EXPECT_NEAR(halves.recharge[1], 0.15, 1e-15);
+    }
+  }
+  EXPECT_NEAR(halves.recharge[1], 0.0, 0.0);
+  EXPECT_NEAR(taken, one.books.recharge, 1e-9);
+  double held_whole = 0.0, held_halves = 0.0;
+  for (int c = 1; c <= 3; ++c) {
+    held_whole += whole.h(1, c);
+    held_halves += halves.h(1, c);
+  }
+  EXPECT_NEAR(held_halves, held_whole, 1e-9);  // the same water, flat storage 0.2
 }
 
 // Over a grid of 5 x 5 cells whose layers lie at different depths, a mound

@@ -408,9 +408,10 @@ double column_substep(const model_state& ms, const aquifer_domain& d, double tau
       if (!g.gwbound.empty() && aquifer_cell::holds_head(g.gwbound[c])) continue;
       most = std::max(most, nodes_crossed(ms, c, aquifer_sink_rate(d, c, remaining), t));
     }
-    if (most <= 2) return tau;
+    // Never below a second: a step already that short is kept, however
+    // many nodes its table crosses.
+    if (most <= 2 || tau * 0.5 < 1.0) return tau;
     tau *= 0.5;
-    if (tau <= 1.0) return tau;
   }
 }
 

@@ -22,6 +22,12 @@ void setup_nutrient_overland(model_state& ms);
 void setup_nutrient_channels(model_state& ms);
 // With nutrients and soil contaminant transport: the nutrient soil tables.
 void assign_nsm_table_params(model_state& ms);
+// Hands the nutrient outputs their requests, files and arrays: the
+// overland series read the constituent list's nutrient rows (the masses the
+// run carries), the stream and lake series the channel's rows when the
+// channels carry constituents (else the media's own), and the derived
+// totals are recomputed from those masses just before they are written.
+void connect_nutrient_outputs(model_state& ms);
 // With nutrients: stops the run (the nutrients are set up but not yet
 // carried over the land and through the channels).
 void refuse_nutrient_runs(model_state& ms);

@@ -94,6 +94,7 @@ void read_input_maps(model_state& ms) {
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},
       {assign_nsm_table_params, true},
+      {connect_nutrient_outputs, true},
       {refuse_nutrient_runs, true},
       {init_zv_coupling, false},
   };

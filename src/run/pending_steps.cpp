@@ -17,10 +17,6 @@ void sediment_contaminant_source(model_state&) {}
 void soil_contaminant_step(model_state&) {}
 // Checks the overland constituent mass balance.
 void overland_mass_check(model_state&) {}
-// Runs the nutrient model on the cells.
-void nsm_overland_step(model_state&) {}
-// Runs the nutrient model in the channels.
-void nsm_channel_step(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
 

@@ -397,5 +397,50 @@ TEST_F(NutrientInputs, StreamZoneMapByLink) {
   EXPECT_EQ(z(4, 1), 1);  // beyond the link's nodes: the default zone
 }
 
+// The outputs read the masses the run carries: the constituent list's
+// nutrient rows. A total asked for is recomputed from those rows: on a cell
+// of 0.1 m of water (10 m3) holding 20 g of NH4 at pH 7.2 and 20 C, the
+// unionized ammonia is NH4 x Ka / [H+] x 17.031 / 18.039 with
+// pKa = 0.09018 + 2729.92 / 293.15, by hand 0.1184 g (0.59 per cent of the NH4).
+TEST_F(NutrientInputs, OutputsReadTheCarriedMassesAndRecomputeTheTotals) {
+  make(phosphorus);
+  card(nsm_c::nh4, nsm_init_uniform, 1.0);
+  card(nsm_c::op, nsm_init_uniform, 0.5);
+  model().out_hyd_on[nsm_c::nh4] = 1;
+  ASSERT_TRUE(open_guarded_file(model().hyd_conc_files[nsm_c::nh4], "nh4.conc", "w"));
+  CaptureStdout();
+  setup_nutrient_overland(*ms);
+  connect_nutrient_outputs(*ms);
+  GetCapturedStdout();
+  ASSERT_EQ(process.error_block.stop, 0);
+  constituent_state& k = ms->constituent;
+  ASSERT_EQ(k.nsm_out, &model().writers);
+  nsm_writers& w = model().writers;
+  const int f = k.first_nsm_constituent;
+  EXPECT_EQ(w.media.ov_mass[nsm_c::nh4 + 1], k.ov_mass.row(f + nsm_c::nh4));
+  EXPECT_EQ(w.media.ov_conc[nsm_c::op + 1], k.ov_conc.row(f + nsm_c::op));
+  // The hydrograph file moved into the writers, under constituent 3.
+  EXPECT_EQ(w.hydrographs.out_hyd_on[3], 1);
+  EXPECT_TRUE(w.hydrographs.hyd_conc_files[3].is_open());
+  EXPECT_FALSE(model().hyd_conc_files[nsm_c::nh4].is_open());
+
+  // The transport moved mass: 20 g of NH4 and 3 g of OP on cell 5.
+  k.ov_mass(f + nsm_c::nh4, 5) = 20.0;
+  k.ov_mass(f + nsm_c::op, 5) = 3.0;
+  w.recompute(nsm_total::overland_total_n);
+  w.recompute(nsm_total::overland_total_p);
+  const double pka = 0.09018 + 2729.92 / 293.15;
+  const double nh3 = 20.0 * std::pow(10.0, 7.2 - pka) * 17.031 / 18.039;
+  EXPECT_NEAR(nh3, 0.1184, 1e-4);
+  EXPECT_NEAR(model().overland.nh3[5], nh3, 1e-12);
+  EXPECT_NEAR(w.media.ov_total_n[5], 20.0 + nh3, 1e-12);
+  EXPECT_DOUBLE_EQ(w.media.ov_total_p[5], 3.0);  // OP alone: no DP
+  // A dry cell: no ammonia, the nitrogen is the NH4 mass alone.
+  k.ov_mass(f + nsm_c::nh4, 2) = 7.0;
+  w.recompute(nsm_total::overland_total_n);
+  EXPECT_EQ(model().overland.nh3[2], 0.0);
+  EXPECT_EQ(w.media.ov_total_n[2], 7.0);
+}
+
 }  // namespace
 }  // namespace nivra

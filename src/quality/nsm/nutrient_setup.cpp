@@ -3,6 +3,7 @@
 // appended to the run's constituent list, their groundwater concentrations,
 // the soil pools' surface amounts and partition coefficients, and the
 // stream and lake parts with the stream zone map and initial values.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -23,10 +24,12 @@
 #include "quality/constituent_state.h"
 #include "quality/contaminant/contaminant_setup.h"
 #include "quality/nsm.h"
+#include "quality/nsm/nutrient_derived.h"
 #include "quality/nsm/nutrient_initial.h"
 #include "quality/nsm/nutrient_inputs.h"
 #include "quality/nsm/nutrient_setup.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -237,6 +240,120 @@ void setup_nutrient_channels(model_state& ms) {
   if (!read_stream_zone_map(ms)) return;
   init_stream_constituents(ms);
   if (process.error_block.code) report_error();
+}
+
+}  // namespace nivra
+
+namespace nivra {
+
+namespace {
+
+// The nutrient masses the run carries in its constituent list, copied into
+// the medium's own records before a derived total is computed from them.
+// A list without rows for the medium (channels or lakes not carried) leaves
+// the records as they were set up.
+void sync_masses(const jagged_array<double>& list_mass, int first, nsm_water_set& water) {
+  if (list_mass.count() < first + nsm_water_items - 1) return;
+  for (int c = 0; c < nsm_water_items; ++c) {
+    const double* from = list_mass.row(first + c);
+    checked_array<double>& to = water[c].mass;
+    const int n = std::min(to.count(), list_mass.row_length());
+    for (int e = 1; e <= n; ++e) to[e] = from[e];
+  }
+}
+
+// The water of the stream nodes as the channel holds it.
+nsm_stream_water stream_water_of(const model_state& ms) {
+  const auto& ch = ms.channel;
+  return nsm_stream_water{ch.nx.data(), ch.area.data(), ch.link_dx.data(), ch.max_nodes_per_link + 1};
+}
+
+void recompute_nutrient_total(model_state& ms, nsm_total what) {
+  constituent_state& k = ms.constituent;
+  nsm& model = *k.nsm_model;
+  const int first = k.first_nsm_constituent;
+  switch (what) {
+    case nsm_total::overland_nh3:
+    case nsm_total::overland_total_n:
+    case nsm_total::overland_total_p:
+      sync_masses(k.ov_mass, first, model.overland.water);
+      if (what == nsm_total::overland_total_p) {
+        nsm_overland_total_phosphorus(model.overland);
+      } else {
+        nsm_overland_unionized_ammonia(model.overland, ms.overland.ov_depth.data());
+        if (what == nsm_total::overland_total_n) nsm_overland_total_nitrogen(model.overland);
+      }
+      break;
+    case nsm_total::stream_nh3:
+    case nsm_total::stream_total_n:
+    case nsm_total::stream_tkn:
+    case nsm_total::stream_total_p: {
+      if (model.stream.links < 1) break;
+      sync_masses(k.chan_node_mass, first, model.stream.water);
+      const nsm_stream_water w = stream_water_of(ms);
+      if (what == nsm_total::stream_total_p) {
+        nsm_stream_total_phosphorus(model.stream, w);
+        break;
+      }
+      nsm_stream_unionized_ammonia(model.stream, w);
+      if (what == nsm_total::stream_total_n) nsm_stream_total_nitrogen(model.stream, w);
+      if (what == nsm_total::stream_tkn) nsm_stream_total_kjeldahl_n(model.stream, w);
+      break;
+    }
+    case nsm_total::lakes:
+      if (model.lake.num_lakes < 1) break;
+      sync_masses(k.lake_mass, first, model.lake.water);
+      nsm_lake_unionized_ammonia(model.lake, ms.lake.lake_volume.data());
+      nsm_lake_total_nitrogen(model.lake);
+      nsm_lake_total_kjeldahl_n(model.lake);
+      nsm_lake_total_phosphorus(model.lake);
+      break;
+  }
+}
+
+// The list's row of a nutrient constituent when the list carries the
+// medium, else the medium's own record.
+const double* row_or(const jagged_array<double>& list, int r, checked_array<double>& own) {
+  return list.count() >= r && list.row(r) ? list.row(r) : own.data();
+}
+
+}  // namespace
+
+void connect_nutrient_outputs(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.nutrients || !k.nsm_model || stopped()) return;
+  nsm& model = *k.nsm_model;
+  nsm_writers& w = model.writers;
+  const int first = k.first_nsm_constituent;
+  for (int c = 0; c < nsm_water_items; ++c) {
+    const std::size_t n = static_cast<std::size_t>(c) + 1;
+    w.outputs.out_ov_on[n] = model.out_ov_on[c];
+    w.outputs.out_ov_file[n] = model.out_ov_file[c];
+    w.outputs2.out_st_on[n] = model.out_st_on[c];
+    w.outputs2.out_st_file[n] = model.out_st_file[c];
+    w.hydrographs.out_hyd_on[n] = model.out_hyd_on[c];
+    w.hydrographs.out_hyd_file[n] = model.out_hyd_file[c];
+    w.hydrographs.hyd_conc_files[n] = std::move(model.hyd_conc_files[c]);
+    w.hydrographs.hyd_mass_files[n] = std::move(model.hyd_mass_files[c]);
+    nsm_media_view& v = w.media;
+    v.ov_mass[n] = row_or(k.ov_mass, first + c, model.overland.water[c].mass);
+    v.ov_conc[n] = row_or(k.ov_conc, first + c, model.overland.water[c].conc);
+    v.st_mass[n] = row_or(k.chan_node_mass, first + c, model.stream.water[c].mass);
+    v.st_conc[n] = row_or(k.chan_conc, first + c, model.stream.water[c].conc);
+    v.lake_mass[n] = row_or(k.lake_mass, first + c, model.lake.water[c].mass);
+    v.lake_conc[n] = row_or(k.lake_conc, first + c, model.lake.water[c].conc);
+  }
+  nsm_media_view& v = w.media;
+  v.ov_total_n = model.overland.total_n.data();
+  v.ov_total_p = model.overland.total_p.data();
+  v.st_total_n = &model.stream.total_n;
+  v.st_tkn = &model.stream.tkn;
+  v.st_total_p = &model.stream.total_p;
+  v.lake_total_n = model.lake.total_n.data();
+  v.lake_tkn = model.lake.tkn.data();
+  v.lake_total_p = model.lake.total_p.data();
+  w.recompute = [&ms](nsm_total what) { recompute_nutrient_total(ms, what); };
+  k.nsm_out = &w;
 }
 
 }  // namespace nivra

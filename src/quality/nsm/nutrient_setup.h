@@ -24,4 +24,5 @@ void assign_table_params_28_30(model_state& ms);
 // opened, a bad map or a zone outside 1..NUM_IDS stops the run; false then.
 bool read_stream_zone_map(model_state& ms);
 
+
 }  // namespace nivra

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "clock/clock_state.h"
+#include "channel/channel_state.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
@@ -158,6 +159,40 @@ TEST_F(SedimentRun, EveryClassClosesAndTheSummaryAgrees) {
     EXPECT_GT(eroded_all, 0.0);
     EXPECT_GT(outlet_total(ms), 0.0);
   }
+}
+
+// The bundled hillslope: every class closes, the slope loses soil below
+// its steep ridge and gains it where the slope eases at its foot, and the
+// new ground differs from the old by the net change.
+TEST_F(SedimentRun, TheHillslopeExampleErodesAboveAndDepositsAtTheFoot) {
+  testing::copy_example("hillslope");
+  std::vector<double> before;
+  const storm_run run = run_storm("hillslope.prj", [&](model_state& ms) {
+    before.assign(ms.grid.elevation.data(), ms.grid.elevation.data() + ms.grid.ncells + 1);
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const ov_sed_record& s = *ms.constituent.ov_sed;
+  for (int k = 1; k <= 3; ++k) {
+    const double eroded = s.books->run_total(k, row(sediment_term::erosion));
+    ASSERT_GT(eroded, 0.0);
+    EXPECT_NEAR(s.books->run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+  }
+  // Rows 1-3 below the ridge and rows 6-8 at the foot, 10 cells each.
+  double top = 0.0, foot = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double change = ms.grid.elevation[c] - before[static_cast<std::size_t>(c)];
+    EXPECT_NEAR(change, s.ov_qsvol(c, 0) / 400.0, 1e-12) << c;
+    if (c <= 30) top += change;
+    if (c > 50) foot += change;
+  }
+  EXPECT_LT(top, 0.0);
+  EXPECT_GT(foot, 0.0);
+  const std::string summary = testing::read_file("hillslope.sum");
+  for (int k = 1; k <= 3; ++k)
+    EXPECT_NEAR(value_after(summary, "Mass balance error for sediment " + std::to_string(k)), 0.0, 1e-4);
+  EXPECT_TRUE(testing::file_exists("hillslope_new.ele"));
+  EXPECT_TRUE(testing::file_exists("net_sed_volume.0004.asc"));
 }
 
 TEST_F(SedimentRun, TheOutletSeriesCarriesWhatLeft) {
@@ -472,6 +507,28 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
   EXPECT_FALSE(run.ended);
   EXPECT_TRUE(has(run.console, "Error: Sediment transport specified but sediments table missing in the .cmt file."))
       << run.console;
+}
+
+// The cells a stream crosses are channel cells: every entry of the
+// grid-stream table marks its cell, and no other cell is marked.
+TEST(SedimentChannelCells, EveryStreamCellIsMarked) {
+  auto ms = make_model_state();
+  ms->constituent.soil_erosion_on = 1;
+  ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
+  ms->constituent.ov_sed->channel_cells.alloc(6);
+  channel_state& ch = ms->channel;
+  ch.gst_num_cells = 2;
+  ch.gst_ncellsingrid.alloc(2);
+  ch.gst_ncellsingrid[1] = 2;
+  ch.gst_ncellsingrid[2] = 1;
+  ch.gst_gnum.alloc(2, 2);
+  ch.gst_gnum(1, 1) = 2;
+  ch.gst_gnum(1, 2) = 5;
+  ch.gst_gnum(2, 1) = 3;
+  ch.gst_gnum(2, 2) = 6;  // beyond the stream cell's count: not an entry
+  mark_sediment_channel_cells(*ms);
+  const int expected[] = {0, 0, 1, 1, 0, 1, 0};
+  for (int c = 1; c <= 6; ++c) EXPECT_EQ(ms->constituent.ov_sed->channel_cells[c], expected[c]) << c;
 }
 
 }  // namespace

@@ -40,6 +40,7 @@ struct ov_sed_record {
   // class, solid volumes in m3; quality/sediment/sediment_terms.h).
   ov_sediment_step step;
   ov_sed_books step_books;
+  ov_sed_tally step_tally;
   std::unique_ptr<mass_ledger> books;
   double event_peak_wash_rate = 0.0;  // largest outlet rate of the fine classes in the event, m3/s
 

@@ -62,9 +62,8 @@ ov_sed_params params_of(const constituent_state& k) {
   return p;
 }
 
-// A volume that is not a number: the messages of the cell, and false.
-bool volumes_are_numbers(const ov_sed_cells& c, int ncells, int n) {
-  bool ok = true;
+// The cells holding a volume that is not a number, each class named.
+void report_not_numbers(const ov_sed_cells& c, int ncells, int n) {
   for (int cell = 1; cell <= ncells; ++cell) {
     bool bad = false;
     for (int k = 1; k <= n; ++k) {
@@ -81,12 +80,8 @@ bool volumes_are_numbers(const ov_sed_cells& c, int ncells, int n) {
         bad = true;
       }
     }
-    if (bad) {
-      std::fflush(stdout);
-      ok = false;
-    }
+    if (bad) std::fflush(stdout);
   }
-  return ok;
 }
 
 }  // namespace
@@ -102,7 +97,12 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
   s.step_books.clear();
   const ov_sed_flow flow = flow_of(ms, dt);
   s.step.run(flow, params_of(k), c, s.step_books, ms.overland.crew, ms.overland.crew.size());
-  if (!volumes_are_numbers(c, ncells, n)) {
+  // The net change of every cell (laid down minus taken up) and, with
+  // ADJUST_ELEV, the ground moved by it.
+  double* ground = k.adjust_elev == 1 ? ms.grid.elevation.data() : nullptr;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  if (tally_sediment_step(c, s.ov_qsvol, ground, area, s.step_tally) != 0) {
+    report_not_numbers(c, ncells, n);
     std::printf("The overland sediment step met a volume that is not a number; the run stops.\n");
     set_error(own_message_code);
     report_error();
@@ -113,15 +113,10 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
   // detached and the loose deposit taken up again.
   mass_ledger& books = *s.books;
   for (int j = 1; j <= n; ++j) {
-    double lifted = 0.0, settled = 0.0;
-    for (int cell = 1; cell <= ncells; ++cell) {
-      lifted += c.lifted(cell, j);
-      settled += c.settled(cell, j);
-    }
     const double parent = s.step_books.parent[j];
     books.book(j, row(sediment_term::erosion), parent);
-    books.book(j, row(sediment_term::resuspension), lifted - parent);
-    books.book(j, row(sediment_term::settling), settled);
+    books.book(j, row(sediment_term::resuspension), s.step_tally.lifted[j] - parent);
+    books.book(j, row(sediment_term::settling), s.step_tally.settled[j]);
     books.book(j, row(sediment_term::overland_outlet), s.step_books.outlet[j]);
   }
   s.outlet_last_vol = s.step_books.outlet[0];
@@ -132,14 +127,6 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
     for (int j = 1; j <= n; ++j)
       if (k.sand.empty() || !k.sand[j]) fine += s.step_books.outlet[j];
     if (fine / dt > s.event_peak_wash_rate) s.event_peak_wash_rate = fine / dt;
-  }
-
-  // The net change of every cell (laid down minus taken up), and with
-  // ADJUST_ELEV the ground moved by it.
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
-  for (int cell = 1; cell <= ncells; ++cell) {
-    for (int j = 0; j <= n; ++j) s.ov_qsvol(cell, j) += c.settled(cell, j) - c.lifted(cell, j);
-    if (k.adjust_elev == 1) ms.grid.elevation[cell] += (c.settled(cell, 0) - c.lifted(cell, 0)) / area;
   }
   if (k.max_sed_flux && !c.qsmax.empty())
     for (int cell = 1; cell <= ncells; ++cell) {

@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "clock/clock_state.h"
+#include "channel/channel_state.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
@@ -159,6 +161,40 @@ TEST_F(SedimentRun, EveryClassClosesAndTheSummaryAgrees) {
   }
 }
 
+// The bundled hillslope: every class closes, the slope loses soil below
+// its steep ridge and gains it where the slope eases at its foot, and the
+// new ground differs from the old by the net change.
+TEST_F(SedimentRun, TheHillslopeExampleErodesAboveAndDepositsAtTheFoot) {
+  testing::copy_example("hillslope");
+  std::vector<double> before;
+  const storm_run run = run_storm("hillslope.prj", [&](model_state& ms) {
+    before.assign(ms.grid.elevation.data(), ms.grid.elevation.data() + ms.grid.ncells + 1);
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const ov_sed_record& s = *ms.constituent.ov_sed;
+  for (int k = 1; k <= 3; ++k) {
+    const double eroded = s.books->run_total(k, row(sediment_term::erosion));
+    ASSERT_GT(eroded, 0.0);
+    EXPECT_NEAR(s.books->run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+  }
+  // Rows 1-3 below the ridge and rows 6-8 at the foot, 10 cells each.
+  double top = 0.0, foot = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double change = ms.grid.elevation[c] - before[static_cast<std::size_t>(c)];
+    EXPECT_NEAR(change, s.ov_qsvol(c, 0) / 400.0, 1e-12) << c;
+    if (c <= 30) top += change;
+    if (c > 50) foot += change;
+  }
+  EXPECT_LT(top, 0.0);
+  EXPECT_GT(foot, 0.0);
+  const std::string summary = testing::read_file("hillslope.sum");
+  for (int k = 1; k <= 3; ++k)
+    EXPECT_NEAR(value_after(summary, "Mass balance error for sediment " + std::to_string(k)), 0.0, 1e-4);
+  EXPECT_TRUE(testing::file_exists("hillslope_new.ele"));
+  EXPECT_TRUE(testing::file_exists("net_sed_volume.0004.asc"));
+}
+
 TEST_F(SedimentRun, TheOutletSeriesCarriesWhatLeft) {
   plane p;
   p.write();
@@ -205,6 +241,27 @@ TEST_F(SedimentRun, CalibrationLineCarriesTheWashLoad) {
   EXPECT_EQ(event, 1);
   EXPECT_NEAR(rate, peak, 1e-6);
   EXPECT_NEAR(volume, wash, 1e-3);
+}
+
+// The step's scratch belongs to the run: a second run in the same process
+// on a bigger grid is sized afresh and closes as the first.
+TEST_F(SedimentRun, ALaterBiggerRunInTheSameProcessCloses) {
+  for (auto [rows, cols] : {std::pair{2, 3}, std::pair{7, 9}}) {
+    SCOPED_TRACE(rows * cols);
+    reset_process_state();
+    plane p;
+    p.rows = rows;
+    p.cols = cols;
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const mass_ledger& b = *run.ms->constituent.ov_sed->books;
+    for (int k = 1; k <= 3; ++k) {
+      const double eroded = b.run_total(k, row(sediment_term::erosion));
+      ASSERT_GT(eroded, 0.0);
+      EXPECT_NEAR(b.run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+    }
+  }
 }
 
 TEST_F(SedimentRun, YieldGrowsWithRainAndSlope) {
@@ -260,6 +317,56 @@ TEST_F(SedimentRun, AdjustedGroundFollowsTheNetChange) {
   ASSERT_FALSE(map.empty());
   EXPECT_TRUE(has(map, "rows:")) << map.substr(0, 200);
   EXPECT_TRUE(testing::file_exists("sed_net"));
+}
+
+// The per-time maps: the net change as a depth (mm) and the cells'
+// outgoing flux (x 1e6), as the record held them when the map was due.
+TEST_F(SedimentRun, MapsHoldTheNetChangeAndTheFlux) {
+  plane p;
+  p.extra = "NET_SED_VOLUME .\nMAX_SED_FLUX .\nMAP_TYPE 0\nMAP_FREQ 15\n";
+  p.write();
+  std::vector<double> net, flux;
+  int maps = 0;
+  const storm_run run = run_storm("p.prj", {}, 100000, [&](const model_state& ms) {
+    if ((ms.clock.step_count - 1) % ms.clock.map_write_steps != 0) return;
+    ++maps;
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    net.assign(1, 0.0);
+    flux.assign(1, 0.0);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      double v = 0.0, q = 0.0;
+      for (int k = 1; k <= 3; ++k) {
+        v += s.ov_qsvol(c, k);
+        q += s.ov_qsmax(c, k);
+      }
+      net.push_back(v * 1000.0 / 100.0);
+      flux.push_back(q * 1e6);
+    }
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  ASSERT_GE(maps, 2);
+  char name[64];
+  auto read_map = [&](const char* kind) {
+    std::snprintf(name, sizeof name, "%s.%04d.asc", kind, maps);
+    std::istringstream in(testing::read_file(name));
+    std::string word;
+    for (int i = 0; i < 12; ++i) in >> word;  // six header lines of a word and a value
+    std::vector<double> v(1, 0.0);
+    double x;
+    while (in >> x) v.push_back(x);
+    return v;
+  };
+  const std::vector<double> net_map = read_map("net_sed_volume");
+  const std::vector<double> flux_map = read_map("max_sed_flux");
+  ASSERT_EQ(net_map.size(), net.size()) << name;
+  ASSERT_EQ(flux_map.size(), flux.size());
+  double moved = 0.0;
+  for (std::size_t c = 1; c < net.size(); ++c) {
+    EXPECT_NEAR(net_map[c], net[c], 6e-5) << c;
+    EXPECT_NEAR(flux_map[c], flux[c], 6e-5 + 1e-9 * flux[c]) << c;
+    moved += std::fabs(net[c]);
+  }
+  EXPECT_GT(moved, 0.0);
 }
 
 TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
@@ -365,6 +472,14 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
                              "channel network"))
         << console;
   }
+  // A pipe network (tile drains under a field): the pipes' sediment is not
+  // carried yet.
+  {
+    const std::string console = testing::run_example_with_card("tiles", "tiles", "SOIL_EROSION", "SOIL_EROSION 1");
+    EXPECT_TRUE(has(console, "Error: the SOIL_EROSION card is not available in this version of NIVRA with a pipe "
+                             "network"))
+        << console;
+  }
   // A card that describes eroded soil in a project without erosion.
   for (const char* card : {"VOL_SED_SUSP s.dat", "MAX_SED_FLUX f.dat", "NET_SED_VOLUME n.dat", "ADJUST_ELEV e.ele",
                            "OUTLET_SED_FLUX o.sed", "OUTLET_SED_TSS t.out", "OPTIMIZE_SED"}) {
@@ -392,6 +507,28 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
   EXPECT_FALSE(run.ended);
   EXPECT_TRUE(has(run.console, "Error: Sediment transport specified but sediments table missing in the .cmt file."))
       << run.console;
+}
+
+// The cells a stream crosses are channel cells: every entry of the
+// grid-stream table marks its cell, and no other cell is marked.
+TEST(SedimentChannelCells, EveryStreamCellIsMarked) {
+  auto ms = make_model_state();
+  ms->constituent.soil_erosion_on = 1;
+  ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
+  ms->constituent.ov_sed->channel_cells.alloc(6);
+  channel_state& ch = ms->channel;
+  ch.gst_num_cells = 2;
+  ch.gst_ncellsingrid.alloc(2);
+  ch.gst_ncellsingrid[1] = 2;
+  ch.gst_ncellsingrid[2] = 1;
+  ch.gst_gnum.alloc(2, 2);
+  ch.gst_gnum(1, 1) = 2;
+  ch.gst_gnum(1, 2) = 5;
+  ch.gst_gnum(2, 1) = 3;
+  ch.gst_gnum(2, 2) = 6;  // beyond the stream cell's count: not an entry
+  mark_sediment_channel_cells(*ms);
+  const int expected[] = {0, 0, 1, 1, 0, 1, 0};
+  for (int c = 1; c <= 6; ++c) EXPECT_EQ(ms->constituent.ov_sed->channel_cells[c], expected[c]) << c;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "quality/sediment/sediment_books.h"
 
+#include "channel/channel_state.h"
 #include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
@@ -57,6 +58,18 @@ void book_sediment_masses(model_state& ms, ledger_moment m) {
     s.tot_sed(j, 3) = dep;
     s.tot_sed(j, 4) = s.books->run_total(j, row(sediment_term::overland_outlet));
   }
+}
+
+void mark_sediment_channel_cells(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  const channel_state& ch = ms.channel;
+  if (!k.soil_erosion_on || !k.ov_sed || k.ov_sed->channel_cells.empty() || ch.gst_num_cells < 1) return;
+  array1d<int>& marks = k.ov_sed->channel_cells;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int e = 1; e <= ch.gst_ncellsingrid[i]; ++e) {
+      const int cell = ch.gst_gnum(i, e);
+      if (cell >= 1 && cell <= marks.size()) marks[cell] = 1;
+    }
 }
 
 overland_wash overland_wash_of_event(const model_state& ms) {

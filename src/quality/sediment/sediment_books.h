@@ -19,6 +19,10 @@ void settle_sediment_between_events(model_state& ms);
 // totals of the summaries (eroded, suspended, deposited, discharged).
 void book_sediment_masses(model_state& ms, ledger_moment m);
 
+// Once the channel network is read: every cell a stream crosses is marked
+// a channel cell, whose parent soil neither splash nor flow detaches.
+void mark_sediment_channel_cells(model_state& ms);
+
 // The wash load (the fine classes) that left the watershed over the land in
 // the current event: its largest rate (m3/s) and its volume (m3), the
 // figures a calibration of a sediment run scores without channels.

@@ -205,6 +205,7 @@ void init_overland_sediments(model_state& ms) {
 
   s.step.prepare(cells, n);
   s.step_books.alloc(n);
+  s.step_tally.alloc(n);
   s.books = std::make_unique<mass_ledger>(sediment_term_table, n);
 }
 

@@ -11,6 +11,7 @@
 
 #include "core/process.h"
 #include "model/mass_ledger.h"
+#include "model/water_ledger.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/overland_constituent_step.h"
@@ -108,6 +109,59 @@ TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
   EXPECT_EQ(r.ms->constituent.num_constituents, 1);
   EXPECT_EQ(r.console.find("Error"), std::string::npos) << r.console;
   EXPECT_NEAR(land_surface_mass(*r.ms, 1), 46 * 2.5, 1e-9);
+}
+
+TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksClose) {
+  // 10 L/s at 50 g/m3 on the third cell of the top row, clean rain.
+  contaminant_project("0.0", "0.0");
+  write_file("sources.txt", "# row col discharge concentration\nNUM_SOURCES 1\n\n1 3 0.010 50.0\n");
+  set_card("plane_infil.prj", "OV_POINT_SOURCE", "OV_POINT_SOURCE sources.txt");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double water = ms.ledger.run_total(water_flux::overland_point_sources);
+  // Every step of the three hours but the first adds 0.1 m3.
+  EXPECT_NEAR(water, 0.010 * 180 * 60, 0.1 + 1e-9);
+  EXPECT_NEAR(term(ms, constituent_term::overland_point_source), water * 50.0 / 1000.0, 1e-12);
+  const mass_balance_sums whole =
+      ms.constituent.mass_books->run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column});
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * whole.in);
+  // The water balance takes the sources' water.
+  const std::string summary = read_file("plane_infil.sum");
+  const double error = testing::value_after(summary, "Overall mass balance error =");
+  EXPECT_LT(std::fabs(error), 1e-4) << summary;
+}
+
+TEST_F(ContaminantRun, AFaultyPointSourceFileStopsTheRunNamingTheLine) {
+  struct file_case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"NUM_SOURCES 2\n1 3 0.01 5\n", "names 2 sources but holds 1"},
+      {"NUM_SOURCES 1\n1 3 0.01 5\n2 3 0.01 5\n", "the file goes on after its last source at line 3"},
+      {"NUM_SOURCES 2\n1 3 0.01 5\n1 3 0.02 5\n", "a cell is named by a second source at line 3"},
+      {"NUM_SOURCES 1\n1 1 0.01 5\n", "outside the watershed at line 2"},
+      {"NUM_SOURCES 1\n9 2 0.01 5\n", "outside the watershed at line 2"},
+      {"NUM_SOURCES 1\n1 3 -0.01 5\n", "the discharge must be a finite number of at least 0 m3/s at line 2"},
+      {"NUM_SOURCES 1\n1 3 nan 5\n", "the discharge must be"},
+      {"NUM_SOURCES 1\n1 3 0.01\n", "fewer concentrations than the run has contaminants at line 2"},
+      {"NUM_SOURCES 1\n1 3 0.01 5 6\n", "more concentrations than the run has contaminants at line 2"},
+      {"NUM_SOURCES 1\n1 3 0.01 -5\n", "a concentration must be a finite number of at least 0 g/m3 at line 2"},
+      {"NUM_SOURCES 1.5\n1 3 0.01 5\n", "the first line must be NUM_SOURCES"},
+      {"SOURCES 1\n1 3 0.01 5\n", "the first line must be NUM_SOURCES"},
+      {"# no sources yet\n\n", "the line NUM_SOURCES is missing"},
+  };
+  for (const file_case& c : cases) {
+    SCOPED_TRACE(c.text);
+    reset_process_state();
+    contaminant_project("0.0", "0.0");
+    write_file("sources.txt", c.text);
+    set_card("plane_infil.prj", "OV_POINT_SOURCE", "OV_POINT_SOURCE sources.txt");
+    const auto r = run_storm("plane_infil.prj");
+    EXPECT_FALSE(r.ended);
+    EXPECT_NE(r.console.find(c.message), std::string::npos) << r.console;
+    EXPECT_EQ(r.steps, 0);
+  }
 }
 
 }  // namespace

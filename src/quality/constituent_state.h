@@ -99,6 +99,10 @@ struct constituent_state : sediment_record {
   double soil_kinetics_timestep_factor = 0.0;
   int uniform_num_contams = -1;           // contaminants of uniform transport; set up later
   file_name_text con_output_name{"con_output"};  // channel constituent output
+  // The overland point sources of the OV_POINT_SOURCE file: per cell the
+  // discharge (m3/s) and per constituent and cell its concentration (g/m3).
+  array1d<double> ov_point_q;
+  jagged_array<double> ov_point_conc{"ov_point_conc"};
   // The constituents, one value per constituent once they are set up.
   int num_constituents = 0;
   std::vector<std::string> constituent_output_name;      // output name per constituent (1-based)
@@ -291,6 +295,7 @@ struct constituent_state : sediment_record {
 
   // ---- Files: constituent maps and output files.
   guarded_file contam_map_file;
+  guarded_file ov_point_source_file;
   guarded_file adjust_elev_file;
   guarded_file chan_contam_file;
   guarded_file total_chan_p_file;

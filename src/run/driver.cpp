@@ -45,6 +45,7 @@
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/overland_point_sources.h"
 #include "run/map_phase.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"

@@ -7,8 +7,6 @@
 
 namespace nivra {
 
-// Adds the overland point sources.
-void apply_overland_point_sources(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.

@@ -43,7 +43,6 @@ void advance_clock(model_state& ms);
 void read_precip_event(model_state& ms);
 void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
-void apply_overland_point_sources(model_state& ms);
 void overland_constituent_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);
 void track_peak_values(model_state& ms);

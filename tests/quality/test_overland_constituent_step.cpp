@@ -15,6 +15,8 @@
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/contaminant_setup.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/overland_point_sources.h"
+#include "model/water_ledger.h"
 #include "quality_fixture.h"
 
 namespace nivra {
@@ -281,6 +283,42 @@ TEST_F(OverlandConstituentStep, FlowBetweenCellsKeepsTheMassAndTheSweepsAlternat
   }
   EXPECT_GT(k.ov_mass(1, 9), 0.0);
   EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, APointSourceBetweenEventsWakesTheOverlandAndInfiltrationClocks) {
+  auto ms = still_water(1, 2, 10.0, 0.0, 0.0, 0.0);
+  constituent_state& k = ms->constituent;
+  k.ov_point_source_given = 1;
+  k.ov_point_q.alloc(2);
+  k.ov_point_q[2] = 0.002;  // 2 L/s
+  k.ov_point_conc.grow(1, 2);
+  k.ov_point_conc(1, 2) = 40.0;
+  clock_state& cl = ms->clock;
+  // Between events: the overland and infiltration clocks sleep till the next.
+  cl.ov_next_time = cl.inf_next_time = t0 + 1.0;
+  cl.ov_last_time = cl.inf_last_time = t0 + 1.0 - cl.ov_dt_days;
+  cl.model_time = t0 + 3 * cl.ov_dt_days;
+  cl.ov_con_clock.next_time = t0 + 2 * cl.ov_dt_days;  // found already due
+  apply_overland_point_sources(*ms);
+  EXPECT_NEAR(cl.ov_next_time, cl.model_time + cl.ov_dt_days, 1e-12);
+  EXPECT_NEAR(cl.inf_next_time, cl.model_time + cl.ov_dt_days, 1e-12);
+  EXPECT_EQ(cl.ov_last_time, cl.model_time);
+  EXPECT_EQ(cl.inf_last_time, cl.model_time);
+  // Three steps of water since the constituents last moved: 0.06 m3 on
+  // 100 m2, at 40 g/m3.
+  EXPECT_NEAR(ms->overland.ov_depth[2], 6e-4, 1e-15);
+  EXPECT_NEAR(k.ov_mass(1, 2), 2.4, 1e-12);
+  EXPECT_NEAR(ms->ledger.run_total(water_flux::overland_point_sources), 0.06, 1e-15);
+  EXPECT_NEAR(total(*ms, constituent_term::overland_point_source), 2.4e-3, 1e-15);
+  // Without a source's discharge nothing wakes.
+  reset_process_state();
+  auto dry = still_water(1, 2, 10.0, 0.0, 0.0, 0.0);
+  dry->constituent.ov_point_source_given = 1;
+  dry->constituent.ov_point_q.alloc(2);
+  dry->clock.ov_next_time = t0 + 1.0;
+  dry->clock.model_time = t0 + dry->clock.ov_dt_days;
+  apply_overland_point_sources(*dry);
+  EXPECT_EQ(dry->clock.ov_next_time, t0 + 1.0);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/constituent_kernels.h"
+#include "quality/contaminant/overland_point_sources.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -60,7 +61,8 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.ov_qlat_dmt,          &k.ov_uptake_dmt,        &k.ov_precip_dmt,        &k.ov_nsm_dmt,
       &k.ov_nsm_dmt_in,        &k.ov_nsm_dmt_out,       &k.precip_conc,          &k.water_soil_partition_coef,
       &k.ov_exit_mass,         &k.soil_mass_init,       &k.soil_mass_final,      &k.soil_mass_error,
-      &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass};
+      &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass,
+      &k.event_ov_mass_final,  &k.event_ov_land_mass_final};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -252,7 +254,16 @@ void setup_contaminants(model_state& ms) {
 
 void read_contaminant_params(model_state& ms) {
   const constituent_state& k = ms.constituent;
-  if (!k.ov_con_trans) return;
+  if (!k.ov_con_trans) {
+    // The point sources' water goes with their mass, on the constituent
+    // clock: a project without the constituents would lose it unnoticed.
+    if (k.ov_point_source_given) {
+      std::printf("Error: overland point sources (OV_POINT_SOURCE) need overland contaminant transport "
+                  "(OV_CON_TRANS).\n");
+      stop_with_own_message();
+    }
+    return;
+  }
   // The soil column's and the sediment's share of the contaminants are not
   // part of this version yet.
   if (k.soil_con_trans) {
@@ -264,6 +275,7 @@ void read_contaminant_params(model_state& ms) {
     return;
   }
   setup_contaminants(ms);
+  if (!process.error_block.stop) read_overland_point_sources(ms);
 }
 
 void init_soil_contam(model_state& ms) {

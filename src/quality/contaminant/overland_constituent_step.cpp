@@ -41,11 +41,13 @@ void book(constituent_state& k, int c, constituent_term t, double grams) {
   if (k.mass_books && grams != 0.0) k.mass_books->book(c, row(t), grams / 1000.0);
 }
 
-// The transport and processes run when the constituent clock is due.
+// The transport and processes run once the model time reaches the
+// constituent clock's due time (a clock that a point source found already
+// due between events must not be passed over).
 bool constituents_due(const model_state& ms) {
   const constituent_state& k = ms.constituent;
   return k.ov_con_trans && k.num_constituents > 0 && k.mass_books && !ms.overland.ov_depth.empty() &&
-         is_due(ms, ms.clock.ov_con_clock.next_time);
+         ms.clock.model_time >= ms.clock.ov_con_clock.next_time - ms.clock.time_tol;
 }
 
 // Seconds since the constituents last moved.
@@ -420,11 +422,14 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     const double exfil = total(c, constituent_term::exfiltration);
     // Net gain of the water from the land surface.
     const double uptake = total(c, constituent_term::release_from_land) - total(c, constituent_term::uptake_by_land);
-    // Decay net of the mass given to cells that the transport drove below
-    // zero (the summaries have no line of their own for it).
-    const double decay = total(c, constituent_term::overland_decay) - total(c, constituent_term::overland_negative_reset);
+    const double decay = total(c, constituent_term::overland_decay);
+    const double reset = total(c, constituent_term::overland_negative_reset);
     const double water = l.mass(c, mass_compartment::overland_water, moment);
     if (!run) {
+      // The event summary has a line of its own for the mass given to
+      // cells driven below zero (event_ov_neg_mass).
+      k.event_ov_mass_final[c] = water;
+      k.event_ov_land_mass_final[c] = land_surface_mass(ms, c);
       k.event_ov_mass_out[c] = out;
       k.event_ov_qlat_mass[c] = qlat;
       k.event_ov_decay_mass[c] = decay;
@@ -438,7 +443,9 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.OV_MASS_FINAL[c] = water;
     k.OV_MASS_OUT[c] = out;
     k.OV_QLAT_MASS[c] = qlat;
-    k.OV_MASS_DECAY[c] = decay;
+    // The run summary has no line for the mass given to cells driven below
+    // zero: the decay is given net of it.
+    k.OV_MASS_DECAY[c] = decay - reset;
     k.OV_INFIL_MASS[c] = infil;
     k.OV_PRECIP_MASS[c] = rain;
     k.OV_POINT_MASS[c] = point;
@@ -450,7 +457,7 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     // what infiltrated.
     k.global_precip_mass[c] = rain;
     k.GLOBAL_POINT_SOURCE[c] = point;
-    k.GLOBAL_MASS_DECAY[c] = decay + total(c, constituent_term::soil_decay);
+    k.GLOBAL_MASS_DECAY[c] = decay - reset + total(c, constituent_term::soil_decay);
     k.GLOBAL_MASS_OUT[c] = out + (k.chan_con_trans ? 0.0 : qlat);
     k.GLOBAL_MASS_FINAL[c] = water + (k.soil_con_trans ? 0.0 : l.mass(c, mass_compartment::soil_column, moment));
   }

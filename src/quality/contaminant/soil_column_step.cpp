@@ -160,6 +160,8 @@ void fill_layer_water_content(model_state& ms) {
 
 double soil_column_mass(const constituent_state& k, int c, int cells) {
   double g = 0.0;
+  // Nothing set up for this constituent holds nothing.
+  if (k.land_mass.count() < c || k.land_mass.row_length() < cells) return 0.0;
   const bool column = k.soil_contam_layers > 0 && k.soil_mass.count() >= c;
   for (int i = 1; i <= cells; ++i) {
     if (column) {

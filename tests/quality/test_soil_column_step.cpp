@@ -162,6 +162,14 @@ TEST_F(SoilColumnInTheLoop, TheSoilBalanceClosesOverSteps) {
   EXPECT_GT(k.mass_books->run_total(1, row(constituent_term::seepage_from_water_table)), 0.0);
   EXPECT_GT(k.mass_books->run_total(1, row(constituent_term::exfiltration)), 0.0);
   EXPECT_NEAR(b.residual(), 0.0, 1e-12 * b.initial);
+  // The groundwater holds what it received, net; the column and the
+  // groundwater together close as well, the seepage now inside them.
+  const double to = k.mass_books->run_total(1, row(constituent_term::seepage_to_water_table));
+  const double from = k.mass_books->run_total(1, row(constituent_term::seepage_from_water_table));
+  EXPECT_NEAR(k.mass_books->mass(1, mass_compartment::groundwater, ledger_moment::run_end), to - from, 1e-15);
+  const mass_balance_sums both =
+      k.mass_books->run_balance_of(1, mass_set{mass_compartment::soil_column, mass_compartment::groundwater});
+  EXPECT_NEAR(both.residual(), 0.0, 1e-12 * both.initial);
   // The summary's totals agree with the ledger.
   EXPECT_NEAR(k.soil_mass_seep_to_wt[1], k.mass_books->run_total(1, row(constituent_term::seepage_to_water_table)),
               1e-15);

@@ -174,11 +174,23 @@ double soil_column_mass(const constituent_state& k, int c, int cells) {
   return g / 1000.0;
 }
 
+double groundwater_received_mass(const mass_ledger& books, int c) {
+  double g = 0.0;
+  for (int t = 1; t <= books.terms(); ++t) {
+    const mass_term_row& r = books.term(t);
+    if (r.to == mass_compartment::groundwater) g += books.run_total(c, t);
+    if (r.from == mass_compartment::groundwater) g -= books.run_total(c, t);
+  }
+  return g;
+}
+
 void record_soil_column_masses(model_state& ms, ledger_moment moment) {
   constituent_state& k = ms.constituent;
   if (!k.mass_books) return;
-  for (int c = 1; c <= k.num_constituents; ++c)
+  for (int c = 1; c <= k.num_constituents; ++c) {
     k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_column_mass(k, c, ms.grid.ncells));
+    k.mass_books->set_mass(c, mass_compartment::groundwater, moment, groundwater_received_mass(*k.mass_books, c));
+  }
 }
 
 void soil_column_constituent_step(model_state& ms) {

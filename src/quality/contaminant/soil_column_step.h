@@ -35,8 +35,15 @@ void fill_layer_water_content(model_state& ms);
 // overland transport.
 double soil_column_mass(const constituent_state& k, int c, int cells);
 
-// Records the soil column's mass of every constituent in the ledger at a
-// moment (the start and end of the run and of each event).
+// The groundwater is not modelled as a store of the constituents: it takes
+// what seeps down at any concentration and gives at its own. Its mass in
+// the ledger is what it has received, net, since the run started (kg), so
+// that the balance of any set of compartments with it closes.
+double groundwater_received_mass(const mass_ledger& books, int c);
+
+// Records the soil column's and the groundwater's mass of every
+// constituent in the ledger at a moment (the start and end of the run and
+// of each event).
 void record_soil_column_masses(model_state& ms, ledger_moment moment);
 
 }  // namespace nivra

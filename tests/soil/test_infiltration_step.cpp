@@ -476,6 +476,34 @@ TEST_F(InfiltrationStep, TheLayeredSetUpFillsTheAccountingLayerAndRefusesAClassW
 // step, the layered soils take their layers' water from the accounting
 // layer (top zone 1.5 cm over the 10 cm of layer 1, bottom zone 6 cm over
 // the 30 cm of layer 2), and a sleeping pipe network with an inlet wakes.
+// Water that reaches a sleeping surface from the pipes or the aquifer
+// restarts the overland clock; the constituent clocks follow it, those of
+// the contaminant table only when the table was read, and the outlet's of
+// the scheme in use.
+TEST_F(InfiltrationStep, TheConstituentClocksFollowARestartedOverlandClock) {
+  for (const bool table : {false, true}) {
+    auto ms = make_model_state();
+    clock_state& clock = ms->clock;
+    clock.ov_last_time = 2460000.5;
+    clock.ov_next_time = 2460000.5 + 30.0 / 86400.0;
+    for (process_clock* c : {&clock.ov_con_clock, &clock.soil_con_clock, &clock.ov_outlet_con_clock,
+                             &clock.chan_outlet_con_clock, &clock.contam_table_clock, &clock.contam_table_soil_clock})
+      c->next_time = c->last_time = clock_parked;
+    constituent_clocks_follow_overland(*ms);  // no constituents: nothing follows
+    EXPECT_EQ(clock.ov_con_clock.next_time, clock_parked);
+    ms->constituent.ov_con_trans = 1;
+    ms->constituent.contam_table_input = table ? 1 : 0;
+    constituent_clocks_follow_overland(*ms);
+    for (process_clock* c : {&clock.ov_con_clock, &clock.soil_con_clock, &clock.ov_outlet_con_clock}) {
+      EXPECT_EQ(c->next_time, clock.ov_next_time);
+      EXPECT_EQ(c->last_time, clock.ov_last_time);
+    }
+    EXPECT_EQ(clock.chan_outlet_con_clock.next_time, clock_parked);
+    for (process_clock* c : {&clock.contam_table_clock, &clock.contam_table_soil_clock})
+      EXPECT_EQ(c->next_time, table ? clock.ov_next_time : clock_parked) << table;
+  }
+}
+
 TEST_F(InfiltrationStep, WaterOnADrySurfaceBetweenEventsWakesTheSurfaceProcesses) {
   auto ms = make_model_state();
   ms->grid.ncells = 2;

@@ -188,7 +188,10 @@ void record_soil_column_masses(model_state& ms, ledger_moment moment) {
   constituent_state& k = ms.constituent;
   if (!k.mass_books) return;
   for (int c = 1; c <= k.num_constituents; ++c) {
-    k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_column_mass(k, c, ms.grid.ncells));
+    // Without a column the land surface's mass is the overland transport's
+    // to record.
+    if (k.soil_contam_layers > 0)
+      k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_column_mass(k, c, ms.grid.ncells));
     k.mass_books->set_mass(c, mass_compartment::groundwater, moment, groundwater_received_mass(*k.mass_books, c));
   }
 }

@@ -41,9 +41,9 @@ double soil_column_mass(const constituent_state& k, int c, int cells);
 // that the balance of any set of compartments with it closes.
 double groundwater_received_mass(const mass_ledger& books, int c);
 
-// Records the soil column's and the groundwater's mass of every
-// constituent in the ledger at a moment (the start and end of the run and
-// of each event).
+// Records the soil column's (when there is one) and the groundwater's mass
+// of every constituent in the ledger at a moment (the start and end of the
+// run and of each event).
 void record_soil_column_masses(model_state& ms, ledger_moment moment);
 
 }  // namespace nivra

@@ -130,6 +130,25 @@ bool pipe_cards_have_network(const model_state& ms) {
   return true;
 }
 
+// The soil column and the sediment-bound share of the contaminants are
+// parts of the overland contaminant transport (which SOIL_EROSION of 10 or
+// more also switches on, carrying the sediment classes as constituents).
+bool constituent_cards_have_transport(const model_state& ms) {
+  const constituent_state& k = ms.constituent;
+  if (k.ov_con_trans || (k.soil_erosion_on && k.soil_erosion >= 10)) return true;
+  const struct {
+    int given;
+    const char* card;
+  } cards[] = {{k.soil_con_trans, "SOIL_CON_TRANS"}, {k.sediment_contam, "SEDIMENT_CONTAM"}};
+  for (const auto& c : cards) {
+    if (!c.given) continue;
+    std::printf("Error: the %s card acts on the contaminants carried over the land, which only an OV_CON_TRANS "
+                "card gives.\n", c.card);
+    return false;
+  }
+  return true;
+}
+
 // The first failing test names its code.
 int first_conflict(model_state& ms) {
   if (!counts_fit(ms)) return own_message_code;
@@ -214,6 +233,7 @@ int first_conflict(model_state& ms) {
   if (!required_cards_given(ms)) return own_message_code;
   if (!pipe_cards_have_network(ms)) return own_message_code;
   if (!sediment_cards_have_erosion(ms)) return own_message_code;
+  if (!constituent_cards_have_transport(ms)) return own_message_code;
   return 0;
 }
 

@@ -264,6 +264,30 @@ TEST_F(SedimentRun, ALaterBiggerRunInTheSameProcessCloses) {
   }
 }
 
+// The run's sediment is the same to the bit on any number of threads.
+TEST_F(SedimentRun, SameBitsOnAnyNumberOfThreads) {
+  std::vector<double> first;
+  for (int threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    reset_process_state();
+    plane p;
+    p.rows = 9;
+    p.cols = 11;
+    p.extra = "NUM_THREADS " + std::to_string(threads) + "\n";
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const ov_sed_record& s = *run.ms->constituent.ov_sed;
+    std::vector<double> all;
+    for (int k = 1; k <= 3; ++k)
+      for (int t = 1; t <= s.books->terms(); ++t) all.push_back(s.books->run_total(k, t));
+    for (const array2d<double>* a : {&s.cells.susp, &s.cells.dep, &s.cells.eroded, &s.ov_qsvol})
+      all.insert(all.end(), a->data(), a->data() + (run.ms->grid.ncells + 1) * 4);
+    if (first.empty()) first = all;
+    else EXPECT_TRUE(first == all);
+  }
+}
+
 TEST_F(SedimentRun, YieldGrowsWithRainAndSlope) {
   auto yield = [](double rain, double slope) {
     reset_process_state();
@@ -367,6 +391,46 @@ TEST_F(SedimentRun, MapsHoldTheNetChangeAndTheFlux) {
     moved += std::fabs(net[c]);
   }
   EXPECT_GT(moved, 0.0);
+}
+
+// The suspended-volume dataset: its last record holds each cell's
+// suspended sediment of all classes as the record held it then.
+TEST_F(SedimentRun, TheSuspendedVolumeDatasetHoldsTheCells) {
+  plane p;
+  p.rain = 80.0;
+  p.extra = "VOL_SED_SUSP susp.dat\nMAP_TYPE 1\nMAP_FREQ 10\n";
+  p.write();
+  std::vector<double> susp;
+  const storm_run run = run_storm("p.prj", {}, 100000, [&](const model_state& ms) {
+    if ((ms.clock.step_count - 1) % ms.clock.map_write_steps != 0) return;
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    susp.assign(1, 0.0);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      double v = 0.0;
+      for (int k = 1; k <= 3; ++k) v += s.cells.susp(c, k);
+      susp.push_back(v);
+    }
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const std::string text = testing::read_file("susp.dat");
+  const std::size_t last = text.rfind("TS 1 ");
+  ASSERT_NE(last, std::string::npos) << text.substr(0, 300);
+  std::istringstream in(text.substr(last + 5));
+  double t = 0.0;
+  in >> t;
+  int flag = 0;
+  for (int c = 1; c <= 20; ++c) {
+    in >> flag;
+    EXPECT_EQ(flag, 1);
+  }
+  double held = 0.0;
+  for (int c = 1; c <= 20; ++c) {
+    double v = -1.0;
+    ASSERT_TRUE(in >> v);
+    EXPECT_NEAR(v, susp[static_cast<std::size_t>(c)], 1e-6) << c;
+    held += susp[static_cast<std::size_t>(c)];
+  }
+  EXPECT_GT(held, 0.0);
 }
 
 TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {

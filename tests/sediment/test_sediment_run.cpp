@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -19,6 +20,7 @@
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
+#include "model/project.h"
 #include "model/model_state.h"
 #include "output/run_summary.h"
 #include "quality/constituent_state.h"
@@ -44,6 +46,7 @@ struct plane {
   double slope = 0.03;
   double rain = 60.0;        // mm/h for 20 minutes of a 40-minute run
   int option = 1;            // SOIL_EROSION; none when below 0
+  bool outlet_series = true; // OUTLET_SED_FLUX p.sed
   std::string extra;         // more project cards
   std::string cmt_extra;     // replaces the erosion table when given
   std::string erosion_row = "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2";
@@ -101,7 +104,8 @@ struct plane {
         << "START_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY " << rain
         << "\nRAIN_DURATION 20\nHYD_FREQ 0.0833333333333\nSUMMARY p.sum\nOUTLET_HYDRO p.otl\n"
         << "MAPPING_TABLE p.cmt\n";
-    if (option >= 0) prj << "SOIL_EROSION " << option << "\nOUTLET_SED_FLUX p.sed\n";
+    if (option >= 0) prj << "SOIL_EROSION " << option << "\n";
+    if (option >= 0 && outlet_series) prj << "OUTLET_SED_FLUX p.sed\n";
     prj << extra;
     write_file("p.prj", prj.str());
   }
@@ -264,6 +268,42 @@ TEST_F(SedimentRun, ALaterBiggerRunInTheSameProcessCloses) {
   }
 }
 
+// The run's sediment is the same to the bit on any number of threads.
+TEST_F(SedimentRun, SameBitsOnAnyNumberOfThreads) {
+  std::vector<double> first;
+  for (int threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    reset_process_state();
+    plane p;
+    p.rows = 9;
+    p.cols = 11;
+    p.extra = "NUM_THREADS " + std::to_string(threads) + "\n";
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const ov_sed_record& s = *run.ms->constituent.ov_sed;
+    std::vector<double> all;
+    for (int k = 1; k <= 3; ++k)
+      for (int t = 1; t <= s.books->terms(); ++t) all.push_back(s.books->run_total(k, t));
+    for (const array2d<double>* a : {&s.cells.susp, &s.cells.dep, &s.cells.eroded, &s.ov_qsvol})
+      all.insert(all.end(), a->data(), a->data() + (run.ms->grid.ncells + 1) * 4);
+    if (first.empty()) first = all;
+    else EXPECT_TRUE(first == all);
+  }
+}
+
+// The outlet sediment series is written when the project names its file;
+// without the card the run goes on and writes none.
+TEST_F(SedimentRun, WithoutAnOutletSeriesCardNoneIsWritten) {
+  plane p;
+  p.outlet_series = false;
+  p.write();
+  const storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  EXPECT_FALSE(testing::file_exists("p.sed"));
+  EXPECT_GT(outlet_total(*run.ms), 0.0);
+}
+
 TEST_F(SedimentRun, YieldGrowsWithRainAndSlope) {
   auto yield = [](double rain, double slope) {
     reset_process_state();
@@ -367,6 +407,77 @@ TEST_F(SedimentRun, MapsHoldTheNetChangeAndTheFlux) {
     moved += std::fabs(net[c]);
   }
   EXPECT_GT(moved, 0.0);
+}
+
+// The suspended-volume dataset: its last record holds each cell's
+// suspended sediment of all classes as the record held it then.
+TEST_F(SedimentRun, TheSuspendedVolumeDatasetHoldsTheCells) {
+  plane p;
+  p.rain = 80.0;
+  p.extra = "VOL_SED_SUSP susp.dat\nMAP_TYPE 1\nMAP_FREQ 10\n";
+  p.write();
+  std::vector<double> susp;
+  const storm_run run = run_storm("p.prj", {}, 100000, [&](const model_state& ms) {
+    if ((ms.clock.step_count - 1) % ms.clock.map_write_steps != 0) return;
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    susp.assign(1, 0.0);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      double v = 0.0;
+      for (int k = 1; k <= 3; ++k) v += s.cells.susp(c, k);
+      susp.push_back(v);
+    }
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const std::string text = testing::read_file("susp.dat");
+  const std::size_t last = text.rfind("TS 1 ");
+  ASSERT_NE(last, std::string::npos) << text.substr(0, 300);
+  std::istringstream in(text.substr(last + 5));
+  double t = 0.0;
+  in >> t;
+  int flag = 0;
+  for (int c = 1; c <= 20; ++c) {
+    in >> flag;
+    EXPECT_EQ(flag, 1);
+  }
+  double held = 0.0;
+  for (int c = 1; c <= 20; ++c) {
+    double v = -1.0;
+    ASSERT_TRUE(in >> v);
+    EXPECT_NEAR(v, susp[static_cast<std::size_t>(c)], 1e-6) << c;
+    held += susp[static_cast<std::size_t>(c)];
+  }
+  EXPECT_GT(held, 0.0);
+}
+
+// A long-term run of several storms: each event's block gives the running
+// totals, which only grow; the run's and the last event's books close.
+TEST_F(SedimentRun, StormsOfALongTermRunCloseEventByEvent) {
+  testing::copy_example("longterm_accounting");
+  std::string cmt = testing::read_file("hillside.cmt");
+  cmt += "SEDIMENTS\nNUM_SED 2\nCLASS  SG  D  FB  FILE\n" + plane::sediment_row("Silt", "2.65 0.02 0.0 silt.out") +
+         plane::sediment_row("Sand", "2.65 0.2 0.0 sand.out");
+  cmt += "SOIL_EROSION_PROPS \"Soil texture\"\nNUM_IDS 2\nNUM_SED 2\n" +
+         plane::table_row("ID", "DESCRIPTION", "VALUES") + plane::table_row("1", "Loam", "2000 4e-5 1 0 0.8 0.6 0.4") +
+         plane::table_row("2", "Clay loam", "1000 2e-5 1 0 0.5 0.5 0.5");
+  write_file("hillside.cmt", cmt);
+  write_file("accounting.prj", testing::read_file("accounting.prj") + "SOIL_EROSION 1\nSAND_SIZE 0.0625\n");
+  const storm_run run = run_storm("accounting.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const mass_ledger& b = *run.ms->constituent.ov_sed->books;
+  for (int k = 1; k <= 2; ++k) {
+    const double eroded = b.run_total(k, row(sediment_term::erosion));
+    ASSERT_GT(eroded, 0.0);
+    EXPECT_NEAR(b.run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+    EXPECT_NEAR(b.event_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+  }
+  const std::string summary = testing::read_file(run.ms->project.project_options.summary.c_str());
+  std::vector<double> eroded;
+  for (std::size_t at = summary.find("Total sediment 1 eroded from surface:"); at != std::string::npos;
+       at = summary.find("Total sediment 1 eroded from surface:", at + 1))
+    eroded.push_back(std::strtod(summary.c_str() + at + 37, nullptr));
+  ASSERT_GE(eroded.size(), 3u);  // two events or more, and the run
+  for (std::size_t i = 1; i < eroded.size(); ++i) EXPECT_GE(eroded[i], eroded[i - 1]);
+  EXPECT_NEAR(eroded.back(), b.run_total(1, row(sediment_term::erosion)), 1e-8);
 }
 
 TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {

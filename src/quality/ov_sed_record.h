@@ -5,10 +5,14 @@
 #pragma once
 
 #include "core/arrays.h"
+#include "surface/overland_sediment.h"
 
 namespace nivra {
 
 struct ov_sed_record {
+  array1d<double> spec_grav;         // per class: specific gravity
+  array1d<double> part_diam;         // per class: particle diameter, mm
+  ov_sed_cells cells;                // [cell][class] suspended, loose and removed sediment of the cells
   double outlet_last_vol = 0.0;      // sediment volume that left at the outlet in the step, m3
   array2d<double> ov_qsmax;          // [cell][class] flux of the step, m3/s; class 0 the total
   array1d<double> ov_qsmax_total;    // per cell, filled by the map output

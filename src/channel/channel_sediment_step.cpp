@@ -1,0 +1,87 @@
+// The channel step's sediment share: the glue between the record and the
+// channel sediment kernels (channel/channel_sediment.h).
+#include <algorithm>
+#include <cstdio>
+
+#include "channel/channel_sediment.h"
+#include "channel/channel_state.h"
+#include "core/errors.h"
+#include "model/model_state.h"
+#include "quality/constituent_state.h"
+#include "quality/sediment/sediment_terms.h"
+#include "surface/lake_state.h"
+#include "surface/overland_state.h"
+
+namespace nivra {
+
+namespace {
+
+// The step's fluxes (m3/s) by class position, the outlet rates and the
+// wash load's mass concentration (g/m3) of every node, for the outputs.
+void fill_outputs(model_state& ms, double dt) {
+  constituent_state& k = ms.constituent;
+  const channel_sediment& sed = k.chan_sed;
+  const chan_sed_classes& c = sed.classes;
+  const channel_state& ch = ms.channel;
+  const int nf = c.n_fine, ns = c.n_sand;
+  for (int l = 1; l <= ch.num_stream_links; ++l)
+    for (int j = 1; j <= ch.nx[l]; ++j) {
+      const int f = ch.max_nodes_per_link * l + j;
+      for (int m = 1; m <= nf; ++m) k.qsmax(f, m) = dt > 0.0 ? sed.wash.flux(f, m) / dt : 0.0;
+      for (int m = 1; m <= ns; ++m) k.qsmax(f, nf + m) = sed.sand.flux(f, m);
+      const double v = ch.area(j, l) * ch.link_dx[l];
+      k.chan_sed_conc(f, 0) = 0.0;
+      for (int m = 1; m <= nf; ++m) {
+        const int cls = c.order[m];
+        const double conc = v > 1e-16 ? sed.wash.vol(f, m) * c.density[cls] * 1000.0 / v : 0.0;
+        k.chan_sed_conc(f, cls) = conc;
+        k.chan_sed_conc(f, 0) += conc;
+      }
+    }
+  k.chan_fine_out.fill(0.0);
+  for (int m = 1; m <= nf; ++m) {
+    k.chan_fine_out[m] = sed.wash.out_rate[m];
+    k.chan_fine_out[0] += sed.wash.out_rate[m];
+  }
+  k.chan_sand_out.fill(0.0);
+  for (int m = 1; m <= ns; ++m) {
+    k.chan_sand_out[m] = dt > 0.0 ? sed.sand.out_step[m] / dt : 0.0;
+    k.chan_sand_out[ns + 1] += k.chan_sand_out[m];
+  }
+  k.max_wash_rate = std::max(k.max_wash_rate, sed.wash.out_rate[0]);
+}
+
+}  // namespace
+
+bool route_channel_sediment(model_state& ms, double dt) {
+  constituent_state& k = ms.constituent;
+  channel_sediment& sed = k.chan_sed;
+  if (!k.chan_sed_on || k.sed_transport_mode != 1 || !sed.ready) return true;
+  if (k.ov_sed && !k.ov_sed->cells.susp.empty())
+    cells_to_channel_nodes(ms.channel,
+                           {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},
+                           ms.overland.overland_backwater != 0, sed);
+  const array2d<double>* to_lakes =
+      ms.lake.chan_lakes && !k.sed_vol_overland_to_lake.empty() ? &k.sed_vol_overland_to_lake : nullptr;
+  if (!channel_sediment_step(ms.channel, ms.lake, to_lakes, k.adjust_channel_bed != 0, dt, sed)) {
+    set_error(own_message_code);
+    report_error();
+    return false;
+  }
+  const chan_sed_books& b = sed.books;
+  if (k.sed_books)
+    for (int c = 1; c <= sed.classes.n; ++c) {
+      mass_ledger& l = *k.sed_books;
+      l.book(c, row(sediment_term::cells_to_channels), b.cells_to_channels[c]);
+      l.book(c, row(sediment_term::cells_to_lakes), b.cells_to_lakes[c]);
+      l.book(c, row(sediment_term::channels_to_lakes), b.channels_to_lakes[c]);
+      l.book(c, row(sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
+      l.book(c, row(sediment_term::channel_outlet), b.outlet[c]);
+      l.book(c, row(sediment_term::channel_shortfall), b.shortfall[c]);
+    }
+  for (int c = 1; c <= sed.classes.n; ++c) k.event_wash_outflow += sed.classes.sand[c] ? 0.0 : b.outlet[c];
+  fill_outputs(ms, dt);
+  return true;
+}
+
+}  // namespace nivra

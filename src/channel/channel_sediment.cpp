@@ -61,8 +61,8 @@ chan_sed_classes split_sediment_classes(int n, const double* diam, const double*
 }
 
 void chan_sed_books::alloc(int classes) {
-  for (array1d<double>* a : {&cells_to_channels, &cells_to_lakes, &channels_to_lakes, &lakes_to_channels, &outlet,
-                             &shortfall, &settled})
+  for (array1d<double>* a : {&suspended_to_channels, &loose_to_channels, &cells_to_channels, &cells_to_lakes,
+                             &channels_to_lakes, &lakes_to_channels, &outlet, &shortfall, &settled})
     a->alloc(classes);
 }
 
@@ -159,8 +159,11 @@ void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells,
       const double p = std::max(0.0, ch.gst_pct[i][j]) / std::max(1.0, total);
       const int f = ch.max_nodes_per_link * ch.gst_link[i][j] + ch.gst_node[i][j];
       for (int k = 1; k <= n; ++k) {
-        const double v = p * ((*cells.susp)(cell, k) + (*cells.dep)(cell, k));
+        const double vs = p * (*cells.susp)(cell, k), vd = p * (*cells.dep)(cell, k);
+        const double v = vs + vd;
         if (v == 0.0) continue;
+        sed.books.suspended_to_channels[k] += vs;
+        sed.books.loose_to_channels[k] += vd;
         if (c.sand[k]) sed.sand.lateral(f, c.position[k]) += v;
         else sed.wash.lateral(f, c.position[k]) += v;
         sed.lateral_total(f, k) += v;

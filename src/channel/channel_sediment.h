@@ -44,6 +44,10 @@ chan_sed_classes split_sediment_classes(int n, const double* diam, const double*
 
 // What one channel sediment step moved, per class (column 0 unused), m3.
 struct chan_sed_books {
+  // Taken from the cells' suspended and loose sediment by
+  // cells_to_channel_nodes (added up until cleared by the caller).
+  array1d<double> suspended_to_channels, loose_to_channels;
+  // Of the step:
   array1d<double> cells_to_channels;  // lateral sediment taken into the nodes
   array1d<double> cells_to_lakes;     // sediment the cells sent into the channel lakes
   array1d<double> channels_to_lakes;  // carried from the nodes into lakes

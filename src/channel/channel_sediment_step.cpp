@@ -8,7 +8,7 @@
 #include "core/errors.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
-#include "quality/sediment/sediment_terms.h"
+#include "quality/sediment/channel_sediment_terms.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -57,6 +57,8 @@ bool route_channel_sediment(model_state& ms, double dt) {
   constituent_state& k = ms.constituent;
   channel_sediment& sed = k.chan_sed;
   if (!k.chan_sed_on || k.sed_transport_mode != 1 || !sed.ready) return true;
+  sed.books.suspended_to_channels.fill(0.0);
+  sed.books.loose_to_channels.fill(0.0);
   if (k.ov_sed && !k.ov_sed->cells.susp.empty())
     cells_to_channel_nodes(ms.channel,
                            {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},
@@ -72,12 +74,13 @@ bool route_channel_sediment(model_state& ms, double dt) {
   if (k.sed_books)
     for (int c = 1; c <= sed.classes.n; ++c) {
       mass_ledger& l = *k.sed_books;
-      l.book(c, row(sediment_term::cells_to_channels), b.cells_to_channels[c]);
-      l.book(c, row(sediment_term::cells_to_lakes), b.cells_to_lakes[c]);
-      l.book(c, row(sediment_term::channels_to_lakes), b.channels_to_lakes[c]);
-      l.book(c, row(sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
-      l.book(c, row(sediment_term::channel_outlet), b.outlet[c]);
-      l.book(c, row(sediment_term::channel_shortfall), b.shortfall[c]);
+      l.book(c, row(chan_sediment_term::suspended_to_channels), b.suspended_to_channels[c]);
+      l.book(c, row(chan_sediment_term::loose_to_channels), b.loose_to_channels[c]);
+      l.book(c, row(chan_sediment_term::cells_to_lakes), b.cells_to_lakes[c]);
+      l.book(c, row(chan_sediment_term::channels_to_lakes), b.channels_to_lakes[c]);
+      l.book(c, row(chan_sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
+      l.book(c, row(chan_sediment_term::channel_outlet), b.outlet[c]);
+      l.book(c, row(chan_sediment_term::channel_shortfall), b.shortfall[c]);
     }
   for (int c = 1; c <= sed.classes.n; ++c) k.event_wash_outflow += sed.classes.sand[c] ? 0.0 : b.outlet[c];
   fill_outputs(ms, dt);

@@ -13,7 +13,7 @@
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
-#include "quality/sediment/sediment_terms.h"
+#include "quality/sediment/channel_sediment_terms.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -51,10 +51,11 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
   t.sand_init = init;
   if (!k.sed_books) return;
   const mass_ledger& l = *k.sed_books;
-  auto total = [&](int c, sediment_term term) { return event ? l.event_total(c, row(term)) : l.run_total(c, row(term)); };
+  auto total = [&](int c, chan_sediment_term term) { return event ? l.event_total(c, row(term)) : l.run_total(c, row(term)); };
   for (int c = 1; c <= k.chan_sed.classes.n; ++c) {
-    const double in = total(c, sediment_term::cells_to_channels), to_lakes = total(c, sediment_term::channels_to_lakes),
-                 out = total(c, sediment_term::channel_outlet), from_cells = total(c, sediment_term::cells_to_lakes);
+    const double in = total(c, chan_sediment_term::suspended_to_channels) +
+                      total(c, chan_sediment_term::loose_to_channels), to_lakes = total(c, chan_sediment_term::channels_to_lakes),
+                 out = total(c, chan_sediment_term::channel_outlet), from_cells = total(c, chan_sediment_term::cells_to_lakes);
     if (k.chan_sed.classes.sand[c]) {
       t.sand_in += in;
       t.sand_to_lakes += to_lakes;
@@ -63,9 +64,9 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.lake_sand_from_ov += from_cells;
     } else {
       // A node's shortfall set back to zero counts as wash load come in.
-      t.wash_in += in + total(c, sediment_term::channel_shortfall);
+      t.wash_in += in + total(c, chan_sediment_term::channel_shortfall);
       t.wash_to_lakes += to_lakes;
-      t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
+      t.wash_from_lakes += total(c, chan_sediment_term::lakes_to_channels);
       t.wash_out += out;
       t.lake_wash_from_ov += from_cells;
     }
@@ -141,7 +142,7 @@ void init_channel_sediments(model_state& ms) {
   k.chan_sand_out.alloc(k.n_sand_classes + 1);
   k.chan_sed_run = chan_sed_totals{};
   k.chan_sed_run.sand_init = sand;
-  k.sed_books = std::make_unique<mass_ledger>(sediment_term_table, n);
+  k.sed_books = std::make_unique<mass_ledger>(chan_sediment_term_table, n);
   count_stores(ms, ledger_moment::run_start);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   k.lake_sed_run.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});

@@ -1,10 +1,11 @@
-// The terms of the sediment classes' mass ledger (model/mass_ledger.h): one
-// ledger "constituent" per sediment class, amounts in solid cubic metres.
-// The compartments stand for: overland water, the cells' suspended and
-// loose sediment; channels, the nodes' sand and wash load; lakes, the
+// The channel terms of the sediment classes' mass ledger
+// (model/mass_ledger.h): one ledger "constituent" per sediment class,
+// amounts in solid cubic metres. The compartments stand for: overland
+// water, the cells' suspended sediment; sediment-bound, the loose sediment
+// lying on the cells; channels, the nodes' sand and wash load; lakes, the
 // channel lakes' suspended, settled and deposited sediment; outside,
 // beyond the watershed. A process books its volume under its row:
-// ms.constituent.sed_books->book(k, row(sediment_term::...), m3).
+// ms.constituent.sed_books->book(k, row(chan_sediment_term::...), m3).
 #pragma once
 
 #include <array>
@@ -13,8 +14,9 @@
 
 namespace nivra {
 
-enum class sediment_term : int {
-  cells_to_channels = 1,  // taken from the channel cells into the channel nodes
+enum class chan_sediment_term : int {
+  suspended_to_channels = 1,  // suspended sediment of the channel cells taken into the nodes
+  loose_to_channels,      // loose sediment of the channel cells taken into the nodes
   cells_to_lakes,         // sent by the cells into the channel lakes
   channels_to_lakes,      // carried from the channel nodes into lakes
   lakes_to_channels,      // wash load leaving a lake into the link below it
@@ -23,12 +25,14 @@ enum class sediment_term : int {
   count_plus_one
 };
 
-inline constexpr int n_sediment_terms = static_cast<int>(sediment_term::count_plus_one) - 1;
+inline constexpr int n_chan_chan_sediment_terms = static_cast<int>(chan_sediment_term::count_plus_one) - 1;
 
-inline constexpr int row(sediment_term t) { return static_cast<int>(t); }
+inline constexpr int row(chan_sediment_term t) { return static_cast<int>(t); }
 
-inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table = {{
-    {"cells_to_channels", "Sediment into channels from the cells", mass_compartment::overland_water,
+inline constexpr std::array<mass_term_row, n_chan_chan_sediment_terms> chan_sediment_term_table = {{
+    {"suspended_to_channels", "Suspended sediment into channels from the cells", mass_compartment::overland_water,
+     mass_compartment::channels},
+    {"loose_to_channels", "Loose sediment into channels from the cells", mass_compartment::sediment_bound,
      mass_compartment::channels},
     {"cells_to_lakes", "Sediment into lakes from the cells", mass_compartment::overland_water,
      mass_compartment::lakes},

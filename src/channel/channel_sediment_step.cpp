@@ -8,7 +8,7 @@
 #include "core/errors.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
-#include "quality/sediment/channel_sediment_terms.h"
+#include "quality/sediment/sediment_terms.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -51,6 +51,31 @@ void fill_outputs(model_state& ms, double dt) {
   k.max_wash_rate = std::max(k.max_wash_rate, sed.wash.out_rate[0]);
 }
 
+// The cells of a channel lake give their suspended and loose sediment to
+// the lake; booked as they go, kept per lake and class for the summaries.
+void lake_cells_to_lakes(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  const lake_state& lakes = ms.lake;
+  if (!lakes.chan_lakes || lakes.lake_mask.empty() || k.sed_vol_overland_to_lake.empty()) return;
+  ov_sed_cells& cells = k.ov_sed->cells;
+  const int n = k.chan_sed.classes.n;
+  for (int cell = 1; cell <= lakes.lake_mask.size() && cell < cells.susp.rows() + 1; ++cell) {
+    const int lake = lakes.lake_mask[cell];
+    if (lake < 1 || lake > k.sed_vol_overland_to_lake.rows()) continue;
+    for (int c = 1; c <= n; ++c) {
+      const double vs = cells.susp(cell, c), vd = cells.dep(cell, c);
+      if (vs == 0.0 && vd == 0.0) continue;
+      cells.susp(cell, c) = 0.0;
+      cells.dep(cell, c) = 0.0;
+      k.sed_vol_overland_to_lake(lake, c) += vs + vd;
+      if (k.ov_sed->books) {
+        k.ov_sed->books->book(c, row(sediment_term::suspended_to_lakes), vs);
+        k.ov_sed->books->book(c, row(sediment_term::loose_to_lakes), vd);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 bool route_channel_sediment(model_state& ms, double dt) {
@@ -63,6 +88,7 @@ bool route_channel_sediment(model_state& ms, double dt) {
     cells_to_channel_nodes(ms.channel,
                            {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},
                            ms.overland.overland_backwater != 0, sed);
+  if (k.ov_sed && !k.ov_sed->cells.susp.empty()) lake_cells_to_lakes(ms);
   const array2d<double>* to_lakes =
       ms.lake.chan_lakes && !k.sed_vol_overland_to_lake.empty() ? &k.sed_vol_overland_to_lake : nullptr;
   if (!channel_sediment_step(ms.channel, ms.lake, to_lakes, k.adjust_channel_bed != 0, dt, sed)) {
@@ -71,16 +97,15 @@ bool route_channel_sediment(model_state& ms, double dt) {
     return false;
   }
   const chan_sed_books& b = sed.books;
-  if (k.sed_books)
+  if (k.ov_sed->books)
     for (int c = 1; c <= sed.classes.n; ++c) {
-      mass_ledger& l = *k.sed_books;
-      l.book(c, row(chan_sediment_term::suspended_to_channels), b.suspended_to_channels[c]);
-      l.book(c, row(chan_sediment_term::loose_to_channels), b.loose_to_channels[c]);
-      l.book(c, row(chan_sediment_term::cells_to_lakes), b.cells_to_lakes[c]);
-      l.book(c, row(chan_sediment_term::channels_to_lakes), b.channels_to_lakes[c]);
-      l.book(c, row(chan_sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
-      l.book(c, row(chan_sediment_term::channel_outlet), b.outlet[c]);
-      l.book(c, row(chan_sediment_term::channel_shortfall), b.shortfall[c]);
+      mass_ledger& l = *k.ov_sed->books;
+      l.book(c, row(sediment_term::suspended_to_channels), b.suspended_to_channels[c]);
+      l.book(c, row(sediment_term::loose_to_channels), b.loose_to_channels[c]);
+      l.book(c, row(sediment_term::channels_to_lakes), b.channels_to_lakes[c]);
+      l.book(c, row(sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
+      l.book(c, row(sediment_term::channel_outlet), b.outlet[c]);
+      l.book(c, row(sediment_term::channel_shortfall), b.shortfall[c]);
     }
   for (int c = 1; c <= sed.classes.n; ++c) k.event_wash_outflow += sed.classes.sand[c] ? 0.0 : b.outlet[c];
   fill_outputs(ms, dt);

@@ -67,6 +67,27 @@ bool counts_fit(const model_state& ms) {
   return true;
 }
 
+// The sediment outputs and options describe the eroded soil: without the
+// SOIL_EROSION card there is none, and a card that would be read and then
+// ignored stops the run, naming it.
+bool sediment_cards_have_erosion(const model_state& ms) {
+  if (ms.constituent.soil_erosion_on) return true;
+  const project_options& po = ms.project.project_options;
+  struct card {
+    bool given;
+    const char* name;
+  } cards[] = {{po.vol_sed_susp_given != 0, "VOL_SED_SUSP"},   {po.max_sed_flux_given != 0, "MAX_SED_FLUX"},
+               {po.net_sed_volume_given != 0, "NET_SED_VOLUME"}, {po.adjust_elev_given != 0, "ADJUST_ELEV"},
+               {!po.outlet_sed_flux.empty(), "OUTLET_SED_FLUX"},  {po.outlet_sed_tss_given != 0, "OUTLET_SED_TSS"},
+               {po.optimize_sed != 0, "OPTIMIZE_SED"}};
+  for (const card& c : cards) {
+    if (!c.given) continue;
+    std::printf("Error: the %s card describes eroded soil, but the project has no SOIL_EROSION card.\n", c.name);
+    return false;
+  }
+  return true;
+}
+
 // The cards every run needs and that have no default: a missing one would
 // leave a grid of no cells or a storm of no minutes.
 bool required_cards_given(const model_state& ms) {
@@ -192,6 +213,7 @@ int first_conflict(model_state& ms) {
   if (ms.clock.mola_given && !ms.clock.zem) return 46;
   if (!required_cards_given(ms)) return own_message_code;
   if (!pipe_cards_have_network(ms)) return own_message_code;
+  if (!sediment_cards_have_erosion(ms)) return own_message_code;
   return 0;
 }
 

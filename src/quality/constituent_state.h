@@ -180,9 +180,6 @@ struct constituent_state : sediment_record {
   soil_chem_table_t soil_chem_table;
   std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
   channel_sediment chan_sed;         // sand and wash load of the channels and lakes (channel/channel_sediment.h)
-  // The sediment classes' mass ledger (solid m3 per class; terms in
-  // quality/sediment/sediment_terms.h), made by the channel sediment set-up.
-  std::unique_ptr<mass_ledger> sed_books;
   array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
   array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
   array2d<double> qsmax;             // [flat node][class position] flux of the step

@@ -26,6 +26,7 @@
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -158,6 +159,7 @@ void init_event_state(model_state& ms) {
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
+  settle_sediment_between_events(ms);
   clear_event_books(ms);
   clear_location_results(ms);
   ms.hydromet.first_rain_pending = 1;

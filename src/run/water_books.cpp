@@ -7,6 +7,7 @@
 #include "hydromet/interception.h"
 #include "hydromet/snow_storage.h"
 #include "inputs/grid_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "model/model_state.h"
 #include "output/summary_common.h"
 #include "pipe/pipe_state.h"
@@ -109,6 +110,7 @@ void book_storages(model_state& ms, ledger_moment m) {
   l.set_storage(store::melt_water, m, snow.melt_water);
   l.set_storage(store::canopy, m, canopy_storage(ms));
   l.set_storage(store::pipes, m, pipe_storage(ms.pipe));
+  book_sediment_masses(ms, m);
 }
 
 void close_run_books(model_state& ms) {

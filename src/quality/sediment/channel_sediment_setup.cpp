@@ -13,7 +13,7 @@
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
-#include "quality/sediment/channel_sediment_terms.h"
+#include "quality/sediment/sediment_terms.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -24,16 +24,18 @@ bool on(const model_state& ms) {
   return ms.constituent.chan_sed_on && ms.constituent.sed_transport_mode == 1 && ms.constituent.chan_sed.ready;
 }
 
-// The sediment the channels and the lakes hold now, per class, into the
-// ledger at a moment.
-void count_stores(model_state& ms, ledger_moment m) {
+}  // namespace
+
+void book_channel_sediment_masses(model_state& ms, ledger_moment m) {
   constituent_state& k = ms.constituent;
-  if (!k.sed_books) return;
+  if (!on(ms) || !k.ov_sed || !k.ov_sed->books) return;
   for (int c = 1; c <= k.chan_sed.classes.n; ++c) {
-    k.sed_books->set_mass(c, mass_compartment::channels, m, channel_sediment_stored(ms.channel, k.chan_sed, c));
-    k.sed_books->set_mass(c, mass_compartment::lakes, m, lake_sediment_stored(k.chan_sed, c));
+    k.ov_sed->books->set_mass(c, mass_compartment::channels, m, channel_sediment_stored(ms.channel, k.chan_sed, c));
+    k.ov_sed->books->set_mass(c, mass_compartment::lakes, m, lake_sediment_stored(k.chan_sed, c));
   }
 }
+
+namespace {
 
 // The sand and the wash load in the channels now, m3.
 void channel_volumes(const model_state& ms, double& sand, double& wash) {
@@ -49,13 +51,13 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
   const double init = t.sand_init;
   t = chan_sed_totals{};
   t.sand_init = init;
-  if (!k.sed_books) return;
-  const mass_ledger& l = *k.sed_books;
-  auto total = [&](int c, chan_sediment_term term) { return event ? l.event_total(c, row(term)) : l.run_total(c, row(term)); };
+  if (!k.ov_sed || !k.ov_sed->books) return;
+  const mass_ledger& l = *k.ov_sed->books;
+  auto total = [&](int c, sediment_term term) { return event ? l.event_total(c, row(term)) : l.run_total(c, row(term)); };
   for (int c = 1; c <= k.chan_sed.classes.n; ++c) {
-    const double in = total(c, chan_sediment_term::suspended_to_channels) +
-                      total(c, chan_sediment_term::loose_to_channels), to_lakes = total(c, chan_sediment_term::channels_to_lakes),
-                 out = total(c, chan_sediment_term::channel_outlet), from_cells = total(c, chan_sediment_term::cells_to_lakes);
+    const double in = total(c, sediment_term::suspended_to_channels) + total(c, sediment_term::loose_to_channels), to_lakes = total(c, sediment_term::channels_to_lakes),
+                 out = total(c, sediment_term::channel_outlet),
+                 from_cells = total(c, sediment_term::suspended_to_lakes) + total(c, sediment_term::loose_to_lakes);
     if (k.chan_sed.classes.sand[c]) {
       t.sand_in += in;
       t.sand_to_lakes += to_lakes;
@@ -64,9 +66,9 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.lake_sand_from_ov += from_cells;
     } else {
       // A node's shortfall set back to zero counts as wash load come in.
-      t.wash_in += in + total(c, chan_sediment_term::channel_shortfall);
+      t.wash_in += in + total(c, sediment_term::channel_shortfall);
       t.wash_to_lakes += to_lakes;
-      t.wash_from_lakes += total(c, chan_sediment_term::lakes_to_channels);
+      t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
       t.wash_out += out;
       t.lake_wash_from_ov += from_cells;
     }
@@ -142,8 +144,15 @@ void init_channel_sediments(model_state& ms) {
   k.chan_sand_out.alloc(k.n_sand_classes + 1);
   k.chan_sed_run = chan_sed_totals{};
   k.chan_sed_run.sand_init = sand;
-  k.sed_books = std::make_unique<mass_ledger>(chan_sediment_term_table, n);
-  count_stores(ms, ledger_moment::run_start);
+  // The cells that hold a channel give their sediment to its nodes.
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int cell = ch.gst_gnum[i][j], link = ch.gst_link[i][j];
+      if (cell >= 1 && cell <= k.ov_sed->channel_cells.size() && link >= 1 && link <= ch.num_stream_links &&
+          (ch.ltype[link] & link_type::channel))
+        k.ov_sed->channel_cells[cell] = 1;
+    }
+  if (ms.lake.chan_lakes) k.sed_vol_overland_to_lake.alloc(ms.lake.num_lakes, n);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   k.lake_sed_run.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});
   k.lake_sed_event.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});
@@ -153,8 +162,6 @@ void init_channel_sediments(model_state& ms) {
 void start_channel_sediment_event(model_state& ms) {
   if (!on(ms)) return;
   constituent_state& k = ms.constituent;
-  if (k.sed_books) k.sed_books->open_event();
-  count_stores(ms, ledger_moment::event_start);
   double sand = 0.0, wash = 0.0;
   channel_volumes(ms, sand, wash);
   k.init_chan_sand_vol = sand;
@@ -185,8 +192,7 @@ void finish_channel_sediment_event(model_state& ms, bool run_ends) {
     ex_section(ch, section_mode::from_depth);
   }
   channel_volumes(ms, k.final_chan_sand, k.final_wash_load);
-  count_stores(ms, ledger_moment::event_end);
-  if (run_ends) count_stores(ms, ledger_moment::run_end);
+  (void)run_ends;
   totals_from_ledger(ms, true, k.chan_sed_event);
   totals_from_ledger(ms, false, k.chan_sed_run);
   for (std::size_t l = 1; l < k.lake_sed_run.size(); ++l) {

@@ -153,6 +153,7 @@ void init_channel_sediments(model_state& ms) {
         k.ov_sed->channel_cells[cell] = 1;
     }
   if (ms.lake.chan_lakes) k.sed_vol_overland_to_lake.alloc(ms.lake.num_lakes, n);
+  k.event_sed_to_chan.alloc(n);
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   k.lake_sed_run.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});
   k.lake_sed_event.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});
@@ -193,6 +194,10 @@ void finish_channel_sediment_event(model_state& ms, bool run_ends) {
   }
   channel_volumes(ms, k.final_chan_sand, k.final_wash_load);
   (void)run_ends;
+  if (k.ov_sed && k.ov_sed->books)
+    for (int c = 1; c <= k.chan_sed.classes.n && c <= k.event_sed_to_chan.size(); ++c)
+      k.event_sed_to_chan[c] = k.ov_sed->books->event_total(c, row(sediment_term::suspended_to_channels)) +
+                               k.ov_sed->books->event_total(c, row(sediment_term::loose_to_channels));
   totals_from_ledger(ms, true, k.chan_sed_event);
   totals_from_ledger(ms, false, k.chan_sed_run);
   for (std::size_t l = 1; l < k.lake_sed_run.size(); ++l) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "quality/sediment/sediment_physics.h"
+#include "channel/xsec_update.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -115,6 +116,7 @@ double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int nc
       sed.layer(k, l) = depth;
       const double v = (1.0 - c.porosity) * depth * width * ch.link_dx[l];
       if (!(v > 0.0)) continue;
+      if (c.n_sand > 0) sed.node_sand(k, l) = v;
       if (c.n_sand > 0) {
         const int f = ch.max_nodes_per_link * l + k;
         for (int m = 1; m <= c.n_sand; ++m) {
@@ -333,6 +335,20 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
         ch.bel(k, l) += dz;
         ch.yp(k, l) += dz;
       }
+    }
+  }
+  return true;
+}
+
+bool update_erodible_sections(channel_state& ch, channel_sediment& sed, bool adjust_bed) {
+  if (!xsec_update(ch, sed.node_sand, sed.classes.porosity, adjust_bed)) return false;
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    const int t = ch.ltype[l];
+    if (!has(t, link_type::breakpoint) || !has(t, link_type::erodible) || ch.bplink.empty() || ch.bplink[l] < 1)
+      continue;
+    for (int j = 1; j <= ch.nx[l]; ++j) {
+      ch.new_bel(j, l) = ch.bel(j, l);
+      ch.ch_sand_vol0[ch.bplink[l]][j] = sed.node_sand(j, l);
     }
   }
   return true;

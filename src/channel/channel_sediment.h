@@ -117,6 +117,13 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
 // for the outputs. False after a reported error.
 bool route_channel_sediment(model_state& ms, double dt);
 
+// The sections of erodible break-point links follow the sand their beds
+// gained or lost since the last update (xsec_update), and the new bed is
+// the section's. The sand of this moment becomes the start of the next
+// update, so no change is laid into a section twice. False after a fatal
+// message of the update.
+bool update_erodible_sections(channel_state& ch, channel_sediment& sed, bool adjust_bed);
+
 // What the channels and the lakes hold, per class, m3.
 double channel_sediment_stored(const channel_state& ch, const channel_sediment& sed, int cls);
 double lake_sediment_stored(const channel_sediment& sed, int cls);

@@ -312,5 +312,42 @@ TEST_F(ChannelSediment, ALateralVolumeThatIsNotANumberStopsTheStep) {
   EXPECT_NE(::testing::internal::GetCapturedStdout().find("qlat_sed is not a number"), std::string::npos);
 }
 
+// An erodible break-point link (the section (0, 102) (2, 101) (4, 100)
+// (6, 100) (8, 101) (10, 102), 20 levels): its section follows the sand
+// its bed lost, once. Updated again at a later event end with no more
+// sand gone, it stays as it is.
+TEST_F(ChannelSediment, ASectionTakesEachBedChangeOnce) {
+  std::string link = "LINK 1\nBREAK_ERODE\nNODES 3\nDX 10.0\nMANNINGS_N 0.03\n";
+  for (int k = 1; k <= 3; ++k) link += "NODE " + std::to_string(k) + "\nELEV 100.0\nMAX_EROSION 0.5\n";
+  link += "NODE 1\nNPAIRS 6\nNUM_INTERP 20\nX1 0 102\nX1 2 101\nX1 4 100\nX1 6 100\nX1 8 101\nX1 10 102\n";
+  net = testing::read_network(testing::chan_file(1, 3, "CONNECT 1 0 0\n" + link), lakes);
+  ASSERT_TRUE(net);
+  size_channel_state(*net);
+  channel_state& ch = *net;
+  ::testing::internal::CaptureStdout();
+  initial = setup_channel_sediment(ch, lakes, 10, four_classes(), sed);
+  ::testing::internal::GetCapturedStdout();
+  // A layer 0.5 m deep under the lowest wet width of each node's table,
+  // over 10 m, less the pores.
+  const double layer = 0.6 * 0.5 * ch.xtw(1, ch.table_num(1, 1)) * 10.0;
+  EXPECT_NEAR(initial, 2.0 * layer, 1e-12);
+  EXPECT_NEAR(ch.ch_sand_vol0[1][1], layer, 1e-12);
+  for (int k = 1; k <= 2; ++k) ch.max_yp[1][k] = 101.5;
+  // Nothing gone: the section stays.
+  ASSERT_TRUE(update_erodible_sections(ch, sed, true));
+  EXPECT_DOUBLE_EQ(ch.bel(1, 1), 100.0);
+  // Node 1's bed loses 1.2 m3 of sand (2 m3 of bed).
+  sed.node_sand(1, 1) -= 1.2;
+  ::testing::internal::CaptureStdout();
+  ASSERT_TRUE(update_erodible_sections(ch, sed, true));
+  const double once = ch.bel(1, 1);
+  EXPECT_LT(once, 100.0);
+  EXPECT_DOUBLE_EQ(ch.new_bel(1, 1), once);
+  EXPECT_DOUBLE_EQ(ch.bel(2, 1), 100.0);
+  ASSERT_TRUE(update_erodible_sections(ch, sed, true));
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_DOUBLE_EQ(ch.bel(1, 1), once);
+}
+
 }  // namespace
 }  // namespace nivra

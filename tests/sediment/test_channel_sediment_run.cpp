@@ -266,5 +266,21 @@ TEST_F(ChannelSedimentRun, AVCatchmentYieldsMoreWithRainAndSlopeAndLaysSandWhere
   }
 }
 
+// Every run sizes its own stores and work arrays: a bigger network after a
+// small one in the same process runs and closes as it does alone.
+TEST_F(ChannelSedimentRun, ABiggerNetworkAfterASmallOneInOneProcessCloses) {
+  const vcatchment_result small = run_vcatchment(vcatchment{});
+  EXPECT_TRUE(small.closed);
+  reset_process_state();
+  testing::copy_example("erosion");
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const mass_ledger& l = *run.ms->constituent.ov_sed->books;
+  for (int c = 1; c <= l.constituents(); ++c) {
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(1.0, whole.in)) << c;
+  }
+}
+
 }  // namespace
 }  // namespace nivra

@@ -181,15 +181,7 @@ void finish_channel_sediment_event(model_state& ms, bool run_ends) {
   // The sections of erodible break-point links follow the sand their beds
   // gained or lost.
   if (ch.num_erode_bp_links > 0) {
-    if (!xsec_update(ch, k.chan_sed.node_sand, k.sed_porosity, k.adjust_channel_bed != 0)) return;
-    // The sections now show the sand of this moment: the next update
-    // starts from it, so no change is laid into a section twice.
-    for (int l = 1; l <= ch.num_stream_links; ++l)
-      if ((ch.ltype[l] & link_type::breakpoint) && (ch.ltype[l] & link_type::erodible) && ch.bplink[l] > 0)
-        for (int j = 1; j <= ch.nx[l]; ++j) {
-          ch.new_bel(j, l) = ch.bel(j, l);
-          ch.ch_sand_vol0[ch.bplink[l]][j] = k.chan_sed.node_sand(j, l);
-        }
+    if (!update_erodible_sections(ch, k.chan_sed, k.adjust_channel_bed != 0)) return;
     ex_section(ch, section_mode::from_depth);
   }
   channel_volumes(ms, k.final_chan_sand, k.final_wash_load);

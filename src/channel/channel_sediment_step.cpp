@@ -28,7 +28,12 @@ void fill_outputs(model_state& ms, double dt) {
     for (int j = 1; j <= ch.nx[l]; ++j) {
       const int f = ch.max_nodes_per_link * l + j;
       for (int m = 1; m <= nf; ++m) k.qsmax(f, m) = dt > 0.0 ? sed.wash.flux(f, m) / dt : 0.0;
-      for (int m = 1; m <= ns; ++m) k.qsmax(f, nf + m) = sed.sand.flux(f, m);
+      // The sand classes, then their total.
+      k.qsmax(f, nf + ns + 1) = 0.0;
+      for (int m = 1; m <= ns; ++m) {
+        k.qsmax(f, nf + m) = sed.sand.flux(f, m);
+        k.qsmax(f, nf + ns + 1) += sed.sand.flux(f, m);
+      }
       const double v = ch.area(j, l) * ch.link_dx[l];
       k.chan_sed_conc(f, 0) = 0.0;
       for (int m = 1; m <= nf; ++m) {

@@ -278,6 +278,7 @@ struct constituent_state : sediment_record {
   guarded_file chan_contam_file;
   guarded_file total_chan_p_file;
   guarded_file total_chan_kn_file;
+  guarded_file sed_hyd_location_file;      // IN_SED_LOC, read at set-up
   guarded_file out_sed_hyd_location_file;
   guarded_file total_chan_n_file;
 

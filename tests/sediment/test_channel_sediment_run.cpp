@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "channel/channel_sediment.h"
 #include "channel/channel_state.h"
@@ -279,6 +280,80 @@ TEST_F(ChannelSedimentRun, ABiggerNetworkAfterASmallOneInOneProcessCloses) {
   for (int c = 1; c <= l.constituents(); ++c) {
     const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
     EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(1.0, whole.in)) << c;
+  }
+}
+
+std::vector<std::vector<double>> rows_of(const std::string& text, std::size_t skip) {
+  std::vector<std::vector<double>> rows;
+  std::istringstream in(text);
+  std::string line;
+  for (std::size_t i = 0; std::getline(in, line); ++i) {
+    if (i < skip) continue;
+    std::istringstream values(line);
+    std::vector<double> row;
+    for (double v; values >> v;) row.push_back(v);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Sediment series at two channel nodes, one of them the outlet's: the list
+// echoed, one line per output step, and the outlet node's suspended solids
+// those of the outlet series.
+TEST_F(ChannelSedimentRun, SeriesAtChannelNodesFollowTheirList) {
+  testing::copy_example("erosion");
+  write_file("sed.loc", "2\n1 5\n4 13\n");
+  for (const char* line : {"IN_SED_LOC sed.loc", "OUT_SED_LOC sedloc.out", "OUT_TSS_LOC tssloc.out",
+                           "OUTLET_SED_TSS outlet_tss.out"})
+    testing::set_card("erosion.prj", std::string(line).substr(0, std::string(line).find(' ')), line);
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const std::string sed = testing::read_file("sedloc.out");
+  ASSERT_EQ(sed.substr(0, 22), "2\n   1    5\n   4   13\n");
+  const auto series = rows_of(sed, 3);
+  const auto tss = rows_of(testing::read_file("tssloc.out"), 0);
+  const auto outlet = rows_of(testing::read_file("outlet_tss.out"), 0);
+  ASSERT_GT(series.size(), 40u);
+  ASSERT_EQ(tss.size(), series.size());
+  ASSERT_EQ(outlet.size(), tss.size());
+  double peak = 0.0;
+  for (std::size_t i = 0; i < tss.size(); ++i) {
+    // Time, then per location two fine classes, one sand class and the
+    // sand's total.
+    ASSERT_EQ(series[i].size(), 1u + 2u * 4u) << i;
+    EXPECT_DOUBLE_EQ(series[i][3], series[i][4]) << i;  // one sand class: its total
+    ASSERT_EQ(tss[i].size(), 3u);
+    EXPECT_NEAR(tss[i][2], outlet[i][1], 1e-4) << i;
+    peak = std::max(peak, tss[i][1]);
+  }
+  EXPECT_GT(peak, 0.0);
+}
+
+TEST_F(ChannelSedimentRun, SeriesAtChannelNodesRefuseWhatTheyCannotWrite) {
+  struct refusal {
+    const char* what;
+    std::string list, cards;
+    const char* message;
+  } cases[] = {
+      {"a node off the channels", "1\n2 1\n", "IN_SED_LOC sed.loc\nOUT_SED_LOC o.out\n",
+       "names node 1 of link 2, which is no computational node of a channel link"},
+      {"a short list", "3\n1 1\n4 2\n", "IN_SED_LOC sed.loc\nOUT_SED_LOC o.out\n",
+       "End of file reached in file sed.loc, exiting"},
+      {"no output file", "1\n1 1\n", "IN_SED_LOC sed.loc\n", "the OUT_SED_LOC card must name the file"},
+      {"an output without the list", "1\n1 1\n", "OUT_TSS_LOC t.out\n",
+       "Error: the OUT_TSS_LOC card writes sediment series at the channel nodes that IN_SED_LOC lists; the project "
+       "has no IN_SED_LOC card."},
+  };
+  for (const refusal& r : cases) {
+    SCOPED_TRACE(r.what);
+    reset_process_state();
+    testing::copy_example("erosion");
+    write_file("sed.loc", r.list);
+    write_file("erosion.prj", testing::read_file("erosion.prj") + r.cards);
+    const storm_run run = run_storm("erosion.prj");
+    EXPECT_FALSE(run.ended);
+    EXPECT_NE(run.console.find(r.message), std::string::npos) << run.console;
+    EXPECT_NE(process.error_block.stop, 0);
   }
 }
 

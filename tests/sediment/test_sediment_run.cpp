@@ -328,9 +328,11 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
       {"classes as constituents", "", "", "", 12,
        "Error: the SOIL_EROSION card is not available in this version of NIVRA with a value of 10 or more"},
       {"sediment locations", "IN_SED_LOC sed.loc\n", "", "", 1,
-       "Error: the IN_SED_LOC card is not available in this version of NIVRA."},
+       "Error: the IN_SED_LOC card gives sediment series at channel nodes; they need sediment carried in the "
+       "channels (SOIL_EROSION with CHAN_EXPLIC)."},
       {"suspended solids at locations", "OUT_TSS_LOC tss.out\n", "", "", 1,
-       "Error: the OUT_TSS_LOC card is not available in this version of NIVRA."},
+       "Error: the OUT_TSS_LOC card gives sediment series at channel nodes; they need sediment carried in the "
+       "channels (SOIL_EROSION with CHAN_EXPLIC)."},
       {"channel outlet solids", "OUTLET_SED_TSS tss.out\n", "", "", 1,
        "Error: the OUTLET_SED_TSS card gives the suspended solids at the channel outlet; this project routes no "
        "channels."},

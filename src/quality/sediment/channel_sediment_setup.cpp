@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "channel/channel_sections.h"
+#include "channel/channel_setup.h"
 #include "channel/channel_sediment.h"
 #include "channel/channel_state.h"
 #include "channel/xsec_update.h"
@@ -109,9 +110,48 @@ lake_sed_totals difference(const lake_sed_totals& now, const lake_sed_totals& st
 
 }  // namespace
 
+namespace {
+
+// The sediment series at channel nodes need the channels' sediment, and the
+// two output cards the list of nodes: a card that would be read and then
+// ignored stops the run, naming it.
+bool location_cards_fit(const model_state& ms) {
+  const constituent_state& k = ms.constituent;
+  const bool channels = k.chan_sed_on && ms.channel.chan_explic && k.soil_erosion_on;
+  struct card {
+    bool given;
+    const char* name;
+  } cards[] = {{k.in_sed_loc != 0, "IN_SED_LOC"},
+               {!k.out_sed_loc_file_name.empty(), "OUT_SED_LOC"},
+               {k.out_tss_loc != 0, "OUT_TSS_LOC"}};
+  for (const card& c : cards) {
+    if (!c.given) continue;
+    if (!channels) {
+      std::printf("Error: the %s card gives sediment series at channel nodes; they need sediment carried in the "
+                  "channels (SOIL_EROSION with CHAN_EXPLIC).\n",
+                  c.name);
+      return false;
+    }
+    if (!k.in_sed_loc) {
+      std::printf("Error: the %s card writes sediment series at the channel nodes that IN_SED_LOC lists; the "
+                  "project has no IN_SED_LOC card.\n",
+                  c.name);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void init_channel_sediments(model_state& ms) {
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
+  if (!location_cards_fit(ms)) {
+    set_error(own_message_code);
+    report_error();
+    return;
+  }
   if (!k.chan_sed_on || !ch.chan_explic || k.sed_transport_mode != 1) return;
   const int n = k.n_sed_classes;
   const ov_sed_record* rec = k.ov_sed.get();
@@ -138,7 +178,7 @@ void init_channel_sediments(model_state& ms) {
   k.n_sand_classes = classes.n_sand;
   const double sand = setup_channel_sediment(ch, ms.lake, ms.grid.ncells, std::move(classes), k.chan_sed);
   const int flat = ch.max_nodes_per_link * (ch.num_stream_links + 1) + 1;
-  k.qsmax.alloc(flat, n + 1);
+  k.qsmax.alloc(flat, n + 1);  // the fine classes, the sand classes and the sand's total
   k.chan_sed_conc.alloc(flat, n);
   k.chan_fine_out.alloc(k.n_fine_classes > 0 ? k.n_fine_classes : 1);
   k.chan_sand_out.alloc(k.n_sand_classes + 1);
@@ -154,6 +194,7 @@ void init_channel_sediments(model_state& ms) {
     }
   if (ms.lake.chan_lakes) k.sed_vol_overland_to_lake.alloc(ms.lake.num_lakes, n);
   k.event_sed_to_chan.alloc(n);
+  if (!read_sediment_locations(ms)) return;
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   k.lake_sed_run.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});
   k.lake_sed_event.assign(static_cast<std::size_t>(lakes) + 1, lake_sed_totals{});

@@ -7,6 +7,7 @@
 #include "channel/channel_state.h"
 #include "core/errors.h"
 #include "model/model_state.h"
+#include "output/output_state.h"
 #include "quality/constituent_state.h"
 #include "quality/sediment/sediment_terms.h"
 #include "surface/lake_state.h"
@@ -54,6 +55,17 @@ void fill_outputs(model_state& ms, double dt) {
     k.chan_sand_out[ns + 1] += k.chan_sand_out[m];
   }
   k.max_wash_rate = std::max(k.max_wash_rate, sed.wash.out_rate[0]);
+  // A calibration of sediments scores the wash load at the sediment
+  // locations: its peak rate and its volume over the event.
+  output_state& out = ms.output;
+  if (out.optimize_given && out.optimize_sed && k.in_sed_loc)
+    for (int i = 1; i <= out.n_sed_loc && i <= out.hyd_loc_volume.size() && i <= out.hyd_loc_peak_q.size(); ++i) {
+      const int f = ch.max_nodes_per_link * out.slink[i] + out.snode[i];
+      double rate = 0.0;
+      for (int m = 1; m <= nf; ++m) rate += k.qsmax(f, m);
+      out.hyd_loc_peak_q[i] = std::max(out.hyd_loc_peak_q[i], rate);
+      out.hyd_loc_volume[i] += rate * dt;
+    }
 }
 
 // The cells of a channel lake give their suspended and loose sediment to

@@ -329,6 +329,29 @@ TEST_F(ChannelSedimentRun, SeriesAtChannelNodesFollowTheirList) {
   EXPECT_GT(peak, 0.0);
 }
 
+// A calibration of sediments scores the wash load: at the outlet node, the
+// location's peak rate and volume are the outlet's.
+TEST_F(ChannelSedimentRun, ACalibrationOfSedimentsScoresTheWashLoadAtItsLocations) {
+  testing::copy_example("erosion");
+  write_file("sed.loc", "2\n4 13\n1 3\n");
+  write_file("erosion.prj", testing::read_file("erosion.prj") +
+                                "IN_SED_LOC sed.loc\nOUT_SED_LOC sedloc.out\nOPTIMIZE opt.out\nOPTIMIZE_SED\n");
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const constituent_state& k = run.ms->constituent;
+  // The event's line, then the run's result line.
+  const auto line = rows_of(testing::read_file("opt.out"), 0);
+  ASSERT_EQ(line.size(), 2u);
+  ASSERT_EQ(line[0].size(), 7u);
+  EXPECT_NEAR(line[1][1], k.chan_sed_run.wash_out, 1e-5);
+  EXPECT_NEAR(line[0][1], k.max_wash_rate, 1e-6);
+  EXPECT_NEAR(line[0][2], k.chan_sed_event.wash_out, 1e-3);
+  EXPECT_GT(line[0][2], 0.0);
+  EXPECT_NEAR(line[0][3], line[0][1], 1e-6);
+  EXPECT_NEAR(line[0][4], line[0][2], 1e-3);
+  EXPECT_GT(line[0][6], 0.0);  // node 3 of the top link carries some too
+}
+
 TEST_F(ChannelSedimentRun, SeriesAtChannelNodesRefuseWhatTheyCannotWrite) {
   struct refusal {
     const char* what;

@@ -62,7 +62,8 @@ chan_sed_classes split_sediment_classes(int n, const double* diam, const double*
 }
 
 void chan_sed_books::alloc(int classes) {
-  for (array1d<double>* a : {&suspended_to_channels, &loose_to_channels, &cells_to_channels, &cells_to_lakes,
+  for (array1d<double>* a : {&suspended_to_channels, &loose_to_channels, &channels_to_cells, &cells_to_channels,
+                             &cells_to_lakes,
                              &channels_to_lakes, &lakes_to_channels, &outlet, &shortfall, &settled})
     a->alloc(classes);
 }
@@ -133,7 +134,7 @@ double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int nc
   return total;
 }
 
-void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells, bool overland_backwater,
+void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells, bool overland_backwater, double dt,
                             channel_sediment& sed) {
   const int n = sed.classes.n;
   if (n <= 0 || !cells.susp || !cells.dep) return;
@@ -185,6 +186,28 @@ void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells,
       }
       share = 0.0;
     }
+  // Water spilling from a node onto its cell takes wash load with it.
+  if (spills_back && c.n_fine > 0)
+    for (int i = 1; i <= ch.gst_num_cells; ++i)
+      for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+        const int link = ch.gst_link[i][j], node = ch.gst_node[i][j], cell = ch.gst_gnum[i][j];
+        if (link < 1 || link > ch.num_stream_links || !carries_sediment(ch.ltype[link])) continue;
+        if (node < 1 || node > ch.nx[link] || cell < 1 || cell > sed.cell_share.size()) continue;
+        const double q = ch.qlat(node, link);
+        if (!(q < -sd::tiny)) continue;
+        const double volume = ch.area(node, link) * ch.link_dx[link];
+        if (!(volume > sd::tiny)) continue;
+        const double water = std::max(0.0, ch.gst_pct[i][j]) * ch.link_dx[link] * -q * dt;
+        const int f = ch.max_nodes_per_link * link + node;
+        for (int m = 1; m <= c.n_fine; ++m) {
+          const double v = std::min(water * sed.wash.vol(f, m) / volume, sed.wash.vol(f, m));
+          if (!(v > 0.0)) continue;
+          const int k = c.order[m];
+          sed.wash.vol(f, m) -= v;
+          (*cells.susp)(cell, k) += v;
+          sed.books.channels_to_cells[k] += v;
+        }
+      }
 }
 
 namespace {

@@ -47,6 +47,7 @@ struct chan_sed_books {
   // Taken from the cells' suspended and loose sediment by
   // cells_to_channel_nodes (added up until cleared by the caller).
   array1d<double> suspended_to_channels, loose_to_channels;
+  array1d<double> channels_to_cells;  // wash load the spilling water took back onto the cells
   // Of the step:
   array1d<double> cells_to_channels;  // lateral sediment taken into the nodes
   array1d<double> cells_to_lakes;     // sediment the cells sent into the channel lakes
@@ -92,13 +93,17 @@ double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int nc
 // (or whose cell holds water, when the channel cannot spill back) takes
 // its share of the cell's suspended and loose sediment of every class. A
 // cell's shares are its entries' length shares, scaled down when they
-// add up to more than one. susp and dep are [cell][class].
+// add up to more than one. Where the channel spills back onto the grid
+// (overland backwater or overbank flow) and a node gives water to its cell
+// (qlat below 0), the water takes the node's wash load at its
+// concentration over the dt seconds of the step, up to what the node holds,
+// onto the cell's suspended sediment. susp and dep are [cell][class].
 struct cell_sediment_stores {
   array2d<double>* susp = nullptr;
   array2d<double>* dep = nullptr;
   const double* depth = nullptr;
 };
-void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells, bool overland_backwater,
+void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells, bool overland_backwater, double dt,
                             channel_sediment& sed);
 
 // One channel sediment step of dt seconds after the routing: sand, wash

@@ -101,10 +101,11 @@ bool route_channel_sediment(model_state& ms, double dt) {
   if (!k.chan_sed_on || k.sed_transport_mode != 1 || !sed.ready) return true;
   sed.books.suspended_to_channels.fill(0.0);
   sed.books.loose_to_channels.fill(0.0);
+  sed.books.channels_to_cells.fill(0.0);
   if (k.ov_sed && !k.ov_sed->cells.susp.empty())
     cells_to_channel_nodes(ms.channel,
                            {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},
-                           ms.overland.overland_backwater != 0, sed);
+                           ms.overland.overland_backwater != 0, dt, sed);
   if (k.ov_sed && !k.ov_sed->cells.susp.empty()) lake_cells_to_lakes(ms);
   const array2d<double>* to_lakes =
       ms.lake.chan_lakes && !k.sed_vol_overland_to_lake.empty() ? &k.sed_vol_overland_to_lake : nullptr;
@@ -119,6 +120,7 @@ bool route_channel_sediment(model_state& ms, double dt) {
       mass_ledger& l = *k.ov_sed->books;
       l.book(c, row(sediment_term::suspended_to_channels), b.suspended_to_channels[c]);
       l.book(c, row(sediment_term::loose_to_channels), b.loose_to_channels[c]);
+      l.book(c, row(sediment_term::channels_to_cells), b.channels_to_cells[c]);
       l.book(c, row(sediment_term::channels_to_lakes), b.channels_to_lakes[c]);
       l.book(c, row(sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
       l.book(c, row(sediment_term::channel_outlet), b.outlet[c]);

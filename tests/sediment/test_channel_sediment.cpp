@@ -203,7 +203,7 @@ TEST_F(ChannelSediment, CellsGiveTheirSedimentToTheNodesByTheirShares) {
     ::testing::internal::CaptureStdout();
     setup_channel_sediment(ch, lakes, 10, four_classes(), fresh);
     ::testing::internal::GetCapturedStdout();
-    cells_to_channel_nodes(ch, {&s, &d, depth.data()}, o.backwater, fresh);
+    cells_to_channel_nodes(ch, {&s, &d, depth.data()}, o.backwater, 10.0, fresh);
     for (int k = 1; k <= 4; ++k) {
       SCOPED_TRACE(k);
       const chan_sed_classes& c = fresh.classes;
@@ -223,6 +223,43 @@ TEST_F(ChannelSediment, CellsGiveTheirSedimentToTheNodesByTheirShares) {
       EXPECT_NEAR(fresh.books.loose_to_channels[k], o.share5 * 0.5 * k + o.share7 * 0.25 * k, 1e-14);
       EXPECT_NEAR(fresh.lateral_total(ch.max_nodes_per_link + 3, k), o.share7 * whole7, 1e-14);
     }
+  }
+}
+
+// A channel that spills back onto the grid gives its cell water (qlat below
+// 0): the water takes the node's wash load at its concentration, by hand;
+// sand stays; a node cannot give more than it holds.
+TEST_F(ChannelSediment, WaterSpillingOntoACellTakesWashLoadAlong) {
+  load(false);
+  channel_state& ch = *net;
+  ch.gst_num_cells = 1;
+  ch.gst_ncellsingrid.alloc(1);
+  ch.gst_ncellsingrid[1] = 1;
+  for (array2d<int>* a : {&ch.gst_link, &ch.gst_node, &ch.gst_gnum}) a->alloc(1, 1);
+  ch.gst_pct.alloc(1, 1);
+  ch.gst_link[1][1] = 1;
+  ch.gst_node[1][1] = 2;
+  ch.gst_gnum[1][1] = 4;
+  ch.gst_pct[1][1] = 0.5;
+  const int f = ch.max_nodes_per_link * 1 + 2;
+  ch.area(2, 1) = 1.5;  // 30 m3 of water over the node's 20 m
+  struct row {
+    double qlat, clay, expected;  // m2/s out of the node, m3 of clay in it, m3 spilled
+  } rows[] = {{-0.01, 0.3, 0.5 * 20.0 * 0.01 * 10.0 * 0.3 / 30.0},  // 1 m3 of water at 0.01
+              {-1.0, 0.3, 0.3},                                   // more water than the node holds
+              {0.01, 0.3, 0.0}};                                  // the cell gives, not takes
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.qlat);
+    sed.wash.vol(f, 1) = r.clay;
+    sed.books.channels_to_cells.fill(0.0);
+    array2d<double> susp(10, 4), dep(10, 4);
+    array1d<double> depth(10);
+    ch.qlat(2, 1) = r.qlat;
+    cells_to_channel_nodes(ch, {&susp, &dep, depth.data()}, true, 10.0, sed);
+    EXPECT_NEAR(susp(4, 1), r.expected, 1e-15);
+    EXPECT_NEAR(sed.wash.vol(f, 1) + susp(4, 1), r.clay, 1e-15);
+    EXPECT_NEAR(sed.books.channels_to_cells[1], r.expected, 1e-15);
+    EXPECT_DOUBLE_EQ(susp(4, 3) + susp(4, 4), 0.0);
   }
 }
 

@@ -138,6 +138,8 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
 struct vcatchment {
   double hillslope = 0.08;
   double rain = 40.0;  // mm/h for the first half hour of an hour
+  double bankfull = 1.0;  // the channel's banks, and the ground of its cells above its bed, m
+  std::string extra;   // more project cards
 
   static std::string header() {
     return "north: 1320.0\nsouth: 1000.0\neast: 2180.0\nwest: 2000.0\nrows: 16\ncols: 9\n";
@@ -161,7 +163,7 @@ struct vcatchment {
       for (int j = 1; j <= 9; ++j) {
         mask << "1 ";
         ids << "1 ";
-        ele << node_bed(i) + 1.0 + hillslope * 20.0 * std::abs(j - 5) << " ";
+        ele << node_bed(i) + bankfull + hillslope * 20.0 * std::abs(j - 5) << " ";
       }
       mask << "\n";
       ids << "\n";
@@ -179,7 +181,7 @@ struct vcatchment {
     for (int l = 1; l <= 2; ++l) {
       cif << "LINK " << l << "\nTRAP_ERODE\nNODES 9\nDX 20.0\nMANNINGS_N 0.035\n";
       for (int k = 1; k <= 9; ++k) cif << "NODE " << k << "\nELEV " << point(l, k) << "\n";
-      cif << "NODE 1\nXSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH 1.0\nMAX_EROSION 0.2\n";
+      cif << "NODE 1\nXSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH " << bankfull << "\nMAX_EROSION 0.2\n";
     }
     write_file("v.cif", cif.str());
     auto padded = [](std::string text, std::size_t width) {
@@ -196,7 +198,8 @@ struct vcatchment {
         << "OUTCOL 5\nOUTSLOPE 0.001\nMANNING_N 0.05\nOVERTYPE ADE\nCHAN_EXPLIC\nCHANNEL_INPUT v.cif\n"
         << "STREAM_CELL v.gst\nTOT_TIME 60\nTIMESTEP 5.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
         << "RAIN_INTENSITY " << rain << "\nRAIN_DURATION 30\nHYD_FREQ 5.0\nSUMMARY v.sum\nOUTLET_HYDRO v.otl\n"
-        << "MAPPING_TABLE v.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nSED_POROSITY 0.4\nOUTLET_SED_FLUX v.sed\n";
+        << "MAPPING_TABLE v.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nSED_POROSITY 0.4\nOUTLET_SED_FLUX v.sed\n"
+        << extra;
     write_file("v.prj", prj.str());
   }
 };
@@ -265,6 +268,28 @@ TEST_F(ChannelSedimentRun, AVCatchmentYieldsMoreWithRainAndSlopeAndLaysSandWhere
       for (int k = 1; k <= 8; ++k) EXPECT_LE(r->rise[link][k], at_break) << link << " " << k;
     for (int k = 2; k <= 8; ++k) EXPECT_LT(r->rise[2][k], r->rise[2][1]) << k;
   }
+}
+
+// A storm that overtops a shallow channel: the spilling water takes wash
+// load back onto the cells, and every class still closes.
+TEST_F(ChannelSedimentRun, WashLoadSpilledOntoTheCellsIsBookedAndCloses) {
+  vcatchment v;
+  v.rain = 120.0;
+  v.bankfull = 0.1;
+  v.extra = "OVERBANK_FLOW\n";
+  v.write();
+  const storm_run run = run_storm("v.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const mass_ledger& l = *run.ms->constituent.ov_sed->books;
+  double spilled = 0.0;
+  for (int c = 1; c <= l.constituents(); ++c) {
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(1.0, whole.in)) << c;
+    const mass_balance_sums net = l.run_balance_of(c, mass_set{mass_compartment::channels, mass_compartment::lakes});
+    EXPECT_NEAR(net.residual(), 0.0, 1e-10 * std::max(1.0, net.in + net.initial)) << c;
+    spilled += term(l, c, sediment_term::channels_to_cells);
+  }
+  EXPECT_GT(spilled, 0.0);
 }
 
 // Every run sizes its own stores and work arrays: a bigger network after a

@@ -67,7 +67,8 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.lake_sand_from_ov += from_cells;
     } else {
       // A node's shortfall set back to zero counts as wash load come in.
-      t.wash_in += in + total(c, sediment_term::channel_shortfall);
+      // and what spilled back onto the cells went out the way it came.
+      t.wash_in += in + total(c, sediment_term::channel_shortfall) - total(c, sediment_term::channels_to_cells);
       t.wash_to_lakes += to_lakes;
       t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
       t.wash_out += out;

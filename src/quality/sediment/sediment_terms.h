@@ -27,6 +27,7 @@ enum class sediment_term : int {
   lakes_to_channels,      // wash load leaving a lake into the link below it
   channel_outlet,         // carried through the outlet of the channel network
   channel_shortfall,      // a node's wash load driven below zero, set back to zero
+  channels_to_cells,      // wash load carried onto the cells by water spilling from the channels
   count_plus_one
 };
 
@@ -53,6 +54,8 @@ inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table
     {"channel_outlet", "Sediment through the channel outlet", mass_compartment::channels, mass_compartment::outside},
     {"channel_shortfall", "Wash load set back to zero in a node", mass_compartment::outside,
      mass_compartment::channels},
+    {"channels_to_cells", "Wash load spilled onto the cells", mass_compartment::channels,
+     mass_compartment::overland_water},
 }};
 
 // The cells' sediment: suspended and loose on the surface.

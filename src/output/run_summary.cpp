@@ -374,7 +374,9 @@ void write_overland_sediment_classes(const model_state& ms, std::FILE* f, bool e
       x.deposited = tot_sed(ms, k, 3);
       x.outlet = tot_sed(ms, k, 4);
       double accounted = x.deposited + x.suspended + x.outlet + to_drains;
-      if (ms.lake.chan_lakes && !is_sand(ms, k)) accounted += to_lakes;
+      // What the cells gave the channel lakes: wash load into suspension,
+    // sand onto the lake's bed at its boundary.
+    if (ms.lake.chan_lakes) accounted += to_lakes;
       x.residual = x.eroded - accounted;
     }
     const double eroded = x.eroded;

@@ -20,6 +20,7 @@
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/sediment/channel_sediment_setup.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
@@ -167,6 +168,7 @@ void init_event_state(model_state& ms) {
   ms.hydromet.rain_sum = 0.0;
 
   start_channel_event(ms);
+  start_channel_sediment_event(ms);
 
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.

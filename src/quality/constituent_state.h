@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 #include "model/mass_ledger.h"
+#include "quality/contaminant/overland_transport.h"
 #include "quality/ov_sed_record.h"
 #include <memory>
 #include <string>
@@ -179,6 +180,9 @@ struct constituent_state : sediment_record {
   // exfil_step_vol is the infiltration step's scratch: one call's
   // exfiltration per cell.
   array1d<double> ov_con_infil_vol, ov_con_exfil_vol, soil_con_exfil_vol, exfil_step_vol;
+  // The length of the soil column's last step (s), over which the mass it
+  // sent up onto the cells is spread by the overland transport.
+  double soil_step_interval_s = 0.0;
   // The constituents' mass ledger of the run (quality/constituent_terms.h
   // is its table of terms), made once every constituent is set up.
   std::unique_ptr<mass_ledger> mass_books;
@@ -192,8 +196,26 @@ struct constituent_state : sediment_record {
   array2d<double> ch_wash_vol;       // [flat node][fine position] suspended wash load, m3
   array3d<double> chan_sed_contam_node_conc;  // [constituent][flat node][fine position]
 
+  // The mass of every constituent that the overland water carried into
+  // each channel node since the channel constituents last took it, g
+  // ([constituent][flat node]; made with the explicit channel scheme).
+  jagged_array<double> chan_qlat_mass{"chan_qlat_mass"};
+
   // ---- Per-run bookkeeping and step flags.
   int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check
+  // The overland constituent transport: the direction it sweeps first
+  // (1 rows, 2 columns; switched at every step), the water depth of every
+  // cell when it last ran (m), and the length of the kinetics' last
+  // interval (s), over which the transport spreads what they gathered.
+  int ov_sweep_order = 1;
+  array1d<double> ov_depth_prev;
+  double kinetic_interval_s = 0.0;
+  // Kernel scratch of the transport, sized at set-up for the run's grid:
+  // the net source rate of every cell (g/s), each cell's infiltrated depth
+  // when the constituents last took it (m), and the face fluxes.
+  array1d<double> ov_source_rate;
+  array1d<double> ov_infil_seen;
+  ov_transport_scratch ov_transport_work;
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};
   checked_array<double> OV_MASS_FINAL{"OV_MASS_FINAL"};
@@ -239,6 +261,7 @@ struct constituent_state : sediment_record {
   checked_array<double> sed_contam_source, sed_attached_out, sed_attached_to_chan;
   checked_array<double> ov_nsm_in_mass, ov_nsm_out_mass, ov_lake_mass;
   checked_array<double> global_precip_mass, global_nsm_in_mass, global_nsm_out_mass;
+  checked_array<double> global_gw_exfil_mass{"global_gw_exfil_mass"};  // onto the cells from the groundwater
   checked_array<double> chan_mass_init, chan_mass_final, chan_mass_out;
   checked_array<double> chan_lake_in_mass, chan_lake_out_mass, chan_lake_exch_mass;
   checked_array<double> chan_gw_mass, chan_decay_mass, chan_nsm_gain, chan_nsm_loss;

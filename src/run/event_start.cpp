@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
@@ -120,7 +121,6 @@ void reset_surface(model_state& ms) {
 // event's peak and rain counters with them.
 void clear_event_books(model_state& ms) {
   ms.ledger.open_event();
-  if (ms.constituent.mass_books) ms.constituent.mass_books->open_event();
   ms.clock.rain_steps = 0;
   ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;
@@ -168,6 +168,7 @@ void init_event_state(model_state& ms) {
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.
   book_storages(ms, ledger_moment::event_start);
+  open_constituent_event(ms);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;

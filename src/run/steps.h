@@ -46,8 +46,6 @@ void update_rainfall(model_state& ms);
 void apply_overland_point_sources(model_state& ms);
 void overland_constituent_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);
-void soil_contaminant_step(model_state& ms);
-void overland_mass_check(model_state& ms);
 void track_peak_values(model_state& ms);
 void nsm_overland_step(model_state& ms);
 void nsm_channel_step(model_state& ms);

@@ -185,6 +185,9 @@ struct constituent_state : sediment_record {
   // exfil_step_vol is the infiltration step's scratch: one call's
   // exfiltration per cell.
   array1d<double> ov_con_infil_vol, ov_con_exfil_vol, soil_con_exfil_vol, exfil_step_vol;
+  // The length of the soil column's last step (s), over which the mass it
+  // sent up onto the cells is spread by the overland transport.
+  double soil_step_interval_s = 0.0;
   // The constituents' mass ledger of the run (quality/constituent_terms.h
   // is its table of terms), made once every constituent is set up.
   std::unique_ptr<mass_ledger> mass_books;
@@ -264,6 +267,7 @@ struct constituent_state : sediment_record {
   checked_array<double> sed_contam_source, sed_attached_out, sed_attached_to_chan;
   checked_array<double> ov_nsm_in_mass, ov_nsm_out_mass, ov_lake_mass;
   checked_array<double> global_precip_mass, global_nsm_in_mass, global_nsm_out_mass;
+  checked_array<double> global_gw_exfil_mass{"global_gw_exfil_mass"};  // onto the cells from the groundwater
   checked_array<double> chan_mass_init, chan_mass_final, chan_mass_out;
   checked_array<double> chan_lake_in_mass, chan_lake_out_mass, chan_lake_exch_mass;
   checked_array<double> chan_gw_mass, chan_decay_mass, chan_nsm_gain, chan_nsm_loss;

@@ -123,7 +123,6 @@ void reset_surface(model_state& ms) {
 // event's peak and rain counters with them.
 void clear_event_books(model_state& ms) {
   ms.ledger.open_event();
-  if (ms.constituent.mass_books) ms.constituent.mass_books->open_event();
   ms.clock.rain_steps = 0;
   ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;

@@ -641,24 +641,26 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 
 // ---------------------------------------------------------------- plain grids
 // Grids without channel lakes or wetlands: every face is an ordinary face or
-// one a dike closes, which carries nothing. A sub-step is two passes over the
-// cells, each split among the run's threads:
-//   - faces: the flux of every right and lower face from the depths at the
-//     start of the sub-step, kept as the depth it moves, dd = dts q / dx
-//     (in ov_qx and ov_qy), and the checks of the water each face takes;
-//     the last sub-step of the step keeps the flux q itself, which becomes
-//     the face's discharge once the step is done;
-//   - cells: each cell's change gathered from its four faces in the order
-//     the sweeps meet them, its new depth, and its flowing depth to the 5/3
-//     for the next sub-step.
-// Both passes run strip by strip (grid_strips), where every neighbour is at
+// one a dike closes, which carries nothing. The grid steps in blocks of
+// cells, each on a sub-step of its own (route_plain_substeps); a pass over
+// the blocks that step is two parts, each split among the run's threads:
+//   - faces: the flux of every right and lower face of those blocks from
+//     the depths at the start of the pass, kept as the depth it moves in
+//     its block's sub-step, dd = dts q / dx (in move_x and move_y), and the
+//     checks of the water each face takes; a face's last pass of the step
+//     keeps the flux q too, which becomes its discharge once the step is
+//     done;
+//   - cells: every cell those faces reach gathers its change from its four
+//     faces in the order the sweeps meet them (0 from a face that does not
+//     step), its new depth, and its flowing depth to the 5/3 for the next
+//     pass.
+// Both parts run strip by strip (grid_strips), where every neighbour is at
 // a fixed distance and the loops vectorise; the last face of a strip, whose
 // neighbour may lie elsewhere, is taken on its own. A closed or missing face
 // moves 0, so that a cell's left face is always the right face of the cell
-// before it. The new depths go to a second array: the depths at the start
-// of the step stay in place for a restart, and those at the start of the
-// sub-step for the rare sub-step in which some cell gives more than it
-// holds; that sub-step is done again face by face as the sweeps do it.
+// before it. The depths at the start of the step stay in place for a
+// restart, and the cells keep their depths at the start of a pass for the
+// rare pass in which some cell gives more than it holds.
 
 struct plain_grid {
   int n = 0;
@@ -742,9 +744,9 @@ constexpr double below_celerity_limit = std::bit_cast<double>(std::bit_cast<std:
 }
 
 // What the face passes store for a face: the depth it moves in the sub-step
-// (dts q / dx), or its unit-width flux q, or (both) the depth it moves and,
-// in the grid's keep_x and keep_y, its flux.
-enum class face_output { depth_moved, flux, both };
+// (dts q / dx), and (both) in the grid's keep_x and keep_y its unit-width
+// flux q too.
+enum class face_output { depth_moved, both };
 
 // The faces of the cells b..e of a strip, each with an open right face to
 // the next cell and its lower face `down` cells on (HasDown). Flags of the
@@ -769,13 +771,8 @@ NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict h, const d
     // face and its test, and the test is free of choices.
     const double mx = f * rx / dx;
     const double my = f * ry / dx;
-    if constexpr (Out == face_output::flux) {
-      ox[j] = px > 0.0 ? rx : 0.0;
-      oy[j] = HasDown && py > 0.0 ? ry : 0.0;
-    } else {
-      ox[j] = px > 0.0 ? mx : 0.0;
-      oy[j] = HasDown && py > 0.0 ? my : 0.0;
-    }
+    ox[j] = px > 0.0 ? mx : 0.0;
+    oy[j] = HasDown && py > 0.0 ? my : 0.0;
     if constexpr (Out == face_output::both) {
       g.keep_x[j] = px > 0.0 ? rx : 0.0;
       g.keep_y[j] = HasDown && py > 0.0 ? ry : 0.0;
@@ -800,8 +797,8 @@ void face_last(const plain_grid& g, const double* h, const double* pw, double f,
   const double qy = face_q_at(g, h, pw, g.sy, j, ky);
   const double ddx = f * qx / g.dx;
   const double ddy = f * qy / g.dx;
-  ox[j] = Out == face_output::flux ? qx : ddx;
-  oy[j] = Out == face_output::flux ? qy : ddy;
+  ox[j] = ddx;
+  oy[j] = ddy;
   if constexpr (Out == face_output::both) {
     g.keep_x[j] = qx;
     g.keep_y[j] = qy;
@@ -840,24 +837,21 @@ NIVRA_HOT void face_part(const plain_grid& g, const double* h, const double* pw,
   t.bits[1] = fy;
 }
 
-// The cells b..e of a strip: the new depths into out and (NextPw) their
-// flowing depths into pw for the next sub-step; the sign bits of the new
-// depths. A cell's left face is the right face of the cell before it; its
-// upper face that of the cell `up` back (HasUp). The faces hold the depths
-// they move, or (FromFlux) their fluxes, of which the depths are taken as
-// the face pass takes them.
-template <bool HasUp, bool Blocked, bool XFirst, bool FromFlux, bool NextPw>
+// The cells b..e of a strip: the new depths into out and their flowing
+// depths into pw for the next pass; the sign bits of the new depths. A
+// cell's left face is the right face of the cell before it; its upper face
+// that of the cell `up` back (HasUp). The faces hold the depths they move
+// (0 where they do not step).
+template <bool HasUp, bool Blocked, bool XFirst>
 NIVRA_HOT void cell_run(const plain_grid& g, const double* __restrict h, const double* __restrict fx,
-              const double* __restrict fy, double dts, int b, int e, int up, double* __restrict out,
+              const double* __restrict fy, int b, int e, int up, double* __restrict out,
               double* __restrict pw, std::uint64_t& sign_bits) {
   const double* __restrict ret = g.ret;
   const double* __restrict blocked = g.blocked;
-  const double dx = g.dx;
-  auto moved = [&](double v) { return FromFlux ? dts * v / dx : v; };
   std::uint64_t bits = 0;
   for (int i = b; i <= e; ++i) {
-    const double l = moved(fx[i - 1]), r = moved(fx[i]), b_ = moved(fy[i]);
-    const double a = HasUp ? moved(fy[i - up]) : 0.0;
+    const double l = fx[i - 1], r = fx[i], b_ = fy[i];
+    const double a = HasUp ? fy[i - up] : 0.0;
     double dh = 0.0;
     if constexpr (XFirst) {
       dh += l;
@@ -879,17 +873,15 @@ NIVRA_HOT void cell_run(const plain_grid& g, const double* __restrict h, const d
     }
     bits |= std::bit_cast<std::uint64_t>(hn);
     out[i] = hn;
-    if constexpr (NextPw) {
-      const double d = hn - ret[i];
-      const double p = pow_five_thirds(d);
-      pw[i] = d > 0.0 ? p : 0.0;
-    }
+    const double d = hn - ret[i];
+    const double p = pow_five_thirds(d);
+    pw[i] = d > 0.0 ? p : 0.0;
   }
   sign_bits |= bits;
 }
 
-template <bool Blocked, bool XFirst, bool Last>
-NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts, int first,
+template <bool Blocked, bool XFirst>
+NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, int first,
                int last, double* out, double* pw, part_tally& t) {
   std::uint64_t bits = 0;
   const std::vector<cell_strip>& strips = g.strips->strips;
@@ -898,9 +890,9 @@ NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx,
     const int b = std::max(st.first, first);
     const int e = std::min(st.last, last);
     if (st.up)
-      cell_run<true, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, st.up, out, pw, bits);
+      cell_run<true, Blocked, XFirst>(g, h, fx, fy, b, e, st.up, out, pw, bits);
     else
-      cell_run<false, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, 0, out, pw, bits);
+      cell_run<false, Blocked, XFirst>(g, h, fx, fy, b, e, 0, out, pw, bits);
   }
   t.bits[2] = bits;
 }
@@ -915,18 +907,18 @@ NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* h, const doubl
                                double* ox, double* oy, part_tally& t) {
   face_part<Out, Blocked, Testing>(g, h, pw, f, first, last, ox, oy, t);
 }
-template <bool Blocked, bool XFirst, bool Last>
-NIVRA_WIDE void cell_part_wide(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts,
-                               int first, int last, double* out, double* pw, part_tally& t) {
-  cell_part<Blocked, XFirst, Last>(g, h, fx, fy, dts, first, last, out, pw, t);
+template <bool Blocked, bool XFirst>
+NIVRA_WIDE void cell_part_wide(const plain_grid& g, const double* h, const double* fx, const double* fy, int first,
+                               int last, double* out, double* pw, part_tally& t) {
+  cell_part<Blocked, XFirst>(g, h, fx, fy, first, last, out, pw, t);
 }
 template <face_output Out, bool Blocked, bool Testing, class... A>
 void faces_on(bool wide, A&&... a) {
   wide ? face_part_wide<Out, Blocked, Testing>(a...) : face_part<Out, Blocked, Testing>(a...);
 }
-template <bool Blocked, bool XFirst, bool Last, class... A>
+template <bool Blocked, bool XFirst, class... A>
 void cells_on(bool wide, A&&... a) {
-  wide ? cell_part_wide<Blocked, XFirst, Last>(a...) : cell_part<Blocked, XFirst, Last>(a...);
+  wide ? cell_part_wide<Blocked, XFirst>(a...) : cell_part<Blocked, XFirst>(a...);
 }
 
 // The largest diffusivity of the right and lower faces of the cells b..e of
@@ -1102,10 +1094,10 @@ struct plain_call {
       part_tally found;
       const int mode = (blocked ? 2 : 0) + (x_first ? 1 : 0);
       switch (mode) {
-        case 0: cells_on<false, false, false>(wide, g, before, fx, fy, 0.0, first, last, h, pw, found); break;
-        case 1: cells_on<false, true, false>(wide, g, before, fx, fy, 0.0, first, last, h, pw, found); break;
-        case 2: cells_on<true, false, false>(wide, g, before, fx, fy, 0.0, first, last, h, pw, found); break;
-        default: cells_on<true, true, false>(wide, g, before, fx, fy, 0.0, first, last, h, pw, found); break;
+        case 0: cells_on<false, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        case 1: cells_on<false, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        case 2: cells_on<true, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        default: cells_on<true, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
       }
       tally(part).bits[2] |= found.bits[2];
     });
@@ -1124,77 +1116,6 @@ struct plain_call {
     std::uint64_t bits = 0;
     for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
     return !doubtful(bits);
-  }
-
-  // The face pass: every face into fx and fy, the depth it moves or (last)
-  // its flux; whether some face of x, and of y, takes 6 cm or more from a
-  // cell (while testing).
-  std::pair<bool, bool> faces(const double* h, const double* pw, double dts, bool testing, bool last, double* fx,
-                              double* fy) {
-    over_cells([&](int first, int end, int part) {
-      constexpr face_output dd = face_output::depth_moved, q = face_output::flux;
-      part_tally& t = tally(part);
-      const int mode = (blocked ? 4 : 0) + (testing ? 2 : 0) + (last ? 1 : 0);
-      switch (mode) {
-        case 0: faces_on<dd, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 1: faces_on<q, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 2: faces_on<dd, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 3: faces_on<q, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 4: faces_on<dd, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 5: faces_on<q, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 6: faces_on<dd, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        default: faces_on<q, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-      }
-    });
-    std::uint64_t any_x = 0, any_y = 0;
-    for (int p = 0; p < parts; ++p) {
-      any_x |= tally(p).bits[0];
-      any_y |= tally(p).bits[1];
-    }
-    return {doubtful(any_x), doubtful(any_y)};
-  }
-
-  // The cell pass; true when some new depth may be below zero (its sign bit
-  // is set).
-  bool cells(const double* h, const double* fx, const double* fy, double dts, bool x_first, bool last, double* out,
-             double* pw) {
-    over_cells([&](int first, int end, int part) {
-      part_tally& t = tally(part);
-      const int mode = (blocked ? 4 : 0) + (x_first ? 2 : 0) + (last ? 1 : 0);
-      switch (mode) {
-        case 0: cells_on<false, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 1: cells_on<false, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 2: cells_on<false, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 3: cells_on<false, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 4: cells_on<true, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 5: cells_on<true, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 6: cells_on<true, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        default: cells_on<true, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-      }
-    });
-    std::uint64_t bits = 0;
-    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
-    return doubtful(bits);
-  }
-
-  // The longest stable sub-step of the depths h (flowing depths pw): the
-  // largest face diffusivity of the parts, which does not depend on the
-  // split.
-  double stable_step(const double* h, const double* pw) {
-    over_cells([&](int first, int last, int part) {
-      tally(part).ratio =
-          wide ? diffusivity_part_wide(g, h, pw, first, last) : diffusivity_part(g, h, pw, first, last);
-    });
-    double m = 0.0;
-    for (int p = 0; p < parts; ++p) m = tally(p).ratio > m ? tally(p).ratio : m;
-    return stable_sub_step(explicit_stable_factor, g.dx, m);
-  }
-
-  // The unit-width fluxes of both directions into qx and qy.
-  void fluxes(const double* h, const double* pw, double* qx, double* qy) {
-    over_cells([&](int first, int last, int part) {
-      faces_on<face_output::flux, false, false>(wide, g, h, pw, 0.0, first, last, qx, qy, tally(part));
-    });
   }
 
   // The unit-width fluxes become discharges.

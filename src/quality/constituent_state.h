@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 #include "model/mass_ledger.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "quality/ov_sed_record.h"
 #include <memory>
 #include <string>
@@ -178,6 +179,7 @@ struct constituent_state : sediment_record {
   fixed_text<50> soil_mass_name{"soil_mass"};
   soil_chem_table_t soil_chem_table;
   std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
+  std::unique_ptr<channel_constituents> chan_wq;  // made by the channel constituent set-up
   array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
   array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
   array2d<double> qsmax;             // [flat node][class position] flux of the step

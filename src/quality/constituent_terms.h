@@ -31,6 +31,19 @@ enum class constituent_term : int {
   nutrient_loss,             // used up in the overland water by the nutrient kinetics
   overland_negative_reset,   // a negative overland mass set to zero
   soil_negative_reset,       // a negative soil-layer mass set to zero
+  channel_point_sources,     // added (net of withdrawals) by the channel point sources
+  channel_outlet,            // carried out of the watershed through the channel outlet
+  aquifer_to_channels,       // exchanged with the aquifer through the stream beds (net, into the channels)
+  channel_decay,             // decayed in the channels
+  channels_to_lakes,         // carried into the channel lakes, or taken with the nodes a lake floods
+  lakes_to_channels,         // released by the channel lakes, or given back with the nodes a lake leaves
+  rain_on_lakes,             // carried by the rain onto the channel lakes
+  aquifer_to_lakes,          // exchanged with the aquifer through the lake beds (net, into the lakes)
+  lake_decay,                // decayed in the channel lakes
+  channel_nutrient_gain,     // made in the channels and lakes by the nutrient kinetics
+  channel_nutrient_loss,     // used up in the channels and lakes by the nutrient kinetics
+  channel_sediment_release,  // set free into the channel and lake water by the sediment-bound store
+  channel_negative_reset,    // a negative node mass set to zero
   count_plus_one
 };
 
@@ -65,6 +78,24 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::overland_water},
     {"soil_negative_reset", "Negative soil mass set to zero", mass_compartment::outside,
      mass_compartment::soil_column},
+    {"channel_point_sources", "Channel point sources", mass_compartment::outside, mass_compartment::channels},
+    {"channel_outlet", "Channel outflow", mass_compartment::channels, mass_compartment::outside},
+    {"aquifer_to_channels", "Groundwater mass gain/loss", mass_compartment::groundwater,
+     mass_compartment::channels},
+    {"channel_decay", "Decay in the channels", mass_compartment::channels, mass_compartment::outside},
+    {"channels_to_lakes", "Mass channel trib inflow", mass_compartment::channels, mass_compartment::lakes},
+    {"lakes_to_channels", "Mass lake outlet flow", mass_compartment::lakes, mass_compartment::channels},
+    {"rain_on_lakes", "Precip mass flux", mass_compartment::outside, mass_compartment::lakes},
+    {"aquifer_to_lakes", "Lake groundwater exchange", mass_compartment::groundwater, mass_compartment::lakes},
+    {"lake_decay", "Decay in the lakes", mass_compartment::lakes, mass_compartment::outside},
+    {"channel_nutrient_gain", "Channel nutrient kinetics gain", mass_compartment::outside,
+     mass_compartment::channels},
+    {"channel_nutrient_loss", "Channel nutrient kinetics loss", mass_compartment::channels,
+     mass_compartment::outside},
+    {"channel_sediment_release", "Exchange with sediment", mass_compartment::sediment_bound,
+     mass_compartment::channels},
+    {"channel_negative_reset", "Negative channel mass set to zero", mass_compartment::outside,
+     mass_compartment::channels},
 }};
 
 }  // namespace nivra

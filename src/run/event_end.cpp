@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "output/xy_steps.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/soil_moisture_step.h"
@@ -48,6 +49,7 @@ void warn_of_lake_overlap(const model_state& ms) {
 void close_event_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, ledger_moment::event_end);
+  book_channel_constituent_masses(ms, ledger_moment::event_end);
   l.close_event(lumped_model(ms));
 }
 

@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
@@ -163,6 +164,7 @@ void init_event_state(model_state& ms) {
   ms.hydromet.rain_sum = 0.0;
 
   start_channel_event(ms);
+  start_channel_constituent_event(ms);
 
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.

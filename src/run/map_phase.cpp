@@ -19,6 +19,7 @@
 #include "pipe/pipe_setup.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "soil/soil_state.h"
 #include "surface/pumps.h"
 
@@ -89,6 +90,7 @@ void read_input_maps(model_state& ms) {
       {read_soil_moisture_hotstart, true},
       {setup_nutrient_overland, true},
       {init_channel_network, true},
+      {init_channel_constituents, true},
       {init_hyd_location_output, true},
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},

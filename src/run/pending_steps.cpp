@@ -21,7 +21,5 @@ void overland_mass_check(model_state&) {}
 void nsm_overland_step(model_state&) {}
 // Runs the nutrient model in the channels.
 void nsm_channel_step(model_state&) {}
-// Moves the channel constituents.
-void channel_constituent_step(model_state&) {}
 
 }  // namespace nivra

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
@@ -250,10 +251,15 @@ void setup_contaminants(model_state& ms) {
 }
 
 void read_contaminant_params(model_state& ms) {
-  if (!ms.constituent.ov_con_trans) return;
-  // The overland transport that carries what the set-up prepares is not
-  // part of this version yet.
-  report_card_not_available("OV_CON_TRANS");
+  const constituent_state& k = ms.constituent;
+  if (k.ov_con_trans) {
+    // The overland transport that carries what the set-up prepares is not
+    // part of this version yet.
+    report_card_not_available("OV_CON_TRANS");
+    return;
+  }
+  // The channels alone carry the contaminants of the cards or the table.
+  if (k.chan_con_trans && ms.channel.chan_explic && !k.nutrients) setup_contaminants(ms);
 }
 
 void init_soil_contam(model_state& ms) {

@@ -57,6 +57,28 @@ TEST_F(ChannelQualityRuns, TheSpringsMassIsCarriedDecayedOrHeldAndTheBooksClose)
   EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * lake.in);
   // Nothing is made out of nothing: no mass was ever set to zero.
   EXPECT_EQ(total(ms, 1, term::channel_negative_reset), 0.0);
+
+  // The summaries print the ledger's figures, and their balances close to
+  // their printing precision.
+  const std::string sum = testing::read_file("chanq.sum");
+  EXPECT_NEAR(testing::value_after(sum, "Point source mass gain ..........................."), 72.0, 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Point source inputs"), 72.0, 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Outlet mass flux ................................."),
+              total(ms, 1, term::channel_outlet), 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Final Mass in Lakes"),
+              ms.constituent.mass_books->mass(1, mass_compartment::lakes, ledger_moment::run_end), 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Total mass out of system"), total(ms, 1, term::channel_outlet), 0.005);
+  for (const char* line : {"Contam mass balance error ........................", "Dissolved mass balance error",
+                           "Contam mass balance error       "}) {
+    std::size_t at = 0;
+    int seen = 0;
+    while ((at = sum.find(line, at)) != std::string::npos) {
+      EXPECT_NEAR(testing::value_after(sum.substr(at), line), 0.0, 1e-3) << line;
+      at += 1;
+      ++seen;
+    }
+    EXPECT_GT(seen, 0) << line;
+  }
 }
 
 }  // namespace

@@ -46,6 +46,8 @@ void book(model_state& ms, int c, constituent_term t, double grams) {
   if (grams != 0.0) ms.constituent.mass_books->book(c, row(t), grams / 1000.0);
 }
 
+void size_summary_totals(constituent_state& k);
+
 }  // namespace
 
 void init_channel_constituents(model_state& ms) {
@@ -74,6 +76,7 @@ void init_channel_constituents(model_state& ms) {
   w.lake_acc.assign(static_cast<std::size_t>(n) + 1,
                     std::vector<chan_node_accumulators>(static_cast<std::size_t>(lakes) + 1));
   w.lake_decay_coef = ch.chan_decay_coef_card / 86400.0;
+  size_summary_totals(k);
   // Parameters and starting concentrations of every node of an ordinary
   // link (lakes and structures hold none).
   for (int c = 1; c <= n; ++c)
@@ -175,6 +178,102 @@ double lake_constituent_mass(const model_state& ms, int c) {
   return m / 1000.0;
 }
 
+namespace {
+
+// The summaries' per-constituent totals of the channels and lakes, sized
+// with the constituents.
+void size_summary_totals(constituent_state& k) {
+  checked_array<double>* totals[] = {
+      &k.chan_mass_init,        &k.chan_mass_final,         &k.chan_mass_out,          &k.chan_lake_in_mass,
+      &k.chan_lake_out_mass,    &k.chan_lake_exch_mass,     &k.chan_gw_mass,           &k.chan_decay_mass,
+      &k.chan_nsm_gain,         &k.chan_nsm_loss,           &k.chan_sed_exch_mass,     &k.chan_sed_lat_in,
+      &k.chan_sed_out,          &k.chan_sed_susp_final,     &k.lake_mass_init_run,     &k.lake_mass_final_run,
+      &k.lake_inflow_mass,      &k.lake_outflow_mass,       &k.lake_chan_exch_mass,    &k.lake_precip_mass,
+      &k.lake_decay_mass,       &k.chan_mass_init_event,    &k.chan_mass_final_event,  &k.chan_mass_out_event,
+      &k.chan_point_mass_event, &k.chan_gw_mass_event,      &k.chan_decay_mass_event,  &k.chan_nsm_gain_event,
+      &k.chan_nsm_loss_event,   &k.chan_lake_in_mass_event, &k.chan_lake_out_mass_event, &k.chan_lake_exch_mass_event,
+      &k.chan_sed_lat_in_event, &k.chan_sed_exch_event,     &k.chan_sed_out_event,     &k.chan_sed_susp_event,
+      &k.chan_sed_to_lake_event, &k.lake_mass_init_event,   &k.lake_mass_final_event,  &k.lake_precip_mass_event,
+      &k.lake_inflow_mass_event, &k.lake_outflow_mass_event, &k.lake_chan_exch_event,  &k.lake_ov_mass_event,
+      &k.lake_point_mass_event, &k.lake_gw_mass_event,      &k.lake_decay_mass_event,  &k.lake_sed_exch_event,
+      &k.lake_sed_ov_in_event,  &k.lake_sed_chan_in_event,  &k.GLOBAL_MASS_INIT,       &k.GLOBAL_MASS_FINAL,
+      &k.GLOBAL_POINT_SOURCE,   &k.GLOBAL_MASS_OUT,         &k.GLOBAL_MASS_DECAY,      &k.GLOBAL_GW_MASS,
+      &k.GLOBAL_MASS_CON_ERROR, &k.global_precip_mass,      &k.global_nsm_in_mass,     &k.global_nsm_out_mass,
+      &k.chan_point_mass,       &k.lake_gw_mass_run};
+  for (checked_array<double>* a : totals)
+    if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
+}
+
+// The summaries' lines of the channels and lakes from the ledger: the
+// event's when the event closes, the run's when the run does.
+void fill_summary_totals(model_state& ms, ledger_moment m) {
+  constituent_state& k = ms.constituent;
+  const mass_ledger& l = *k.mass_books;
+  const bool event = m == ledger_moment::event_end;
+  for (int c = 1; c <= k.num_constituents; ++c) {
+    auto t = [&](constituent_term x) { return event ? l.event_total(c, row(x)) : l.run_total(c, row(x)); };
+    const ledger_moment start = event ? ledger_moment::event_start : ledger_moment::run_start;
+    const double chan0 = l.mass(c, mass_compartment::channels, start);
+    const double lake0 = l.mass(c, mass_compartment::lakes, start);
+    const double chan1 = l.mass(c, mass_compartment::channels, m);
+    const double lake1 = l.mass(c, mass_compartment::lakes, m);
+    if (event) {
+      k.chan_mass_init_event[c] = chan0;
+      k.chan_mass_final_event[c] = chan1;
+      k.chan_point_mass_event[c] = t(constituent_term::channel_point_sources);
+      k.chan_lake_in_mass_event[c] = t(constituent_term::lakes_to_channels);
+      k.chan_lake_exch_mass_event[c] = 0.0;
+      k.chan_gw_mass_event[c] = t(constituent_term::aquifer_to_channels);
+      k.chan_lake_out_mass_event[c] = t(constituent_term::channels_to_lakes);
+      k.chan_mass_out_event[c] = t(constituent_term::channel_outlet);
+      k.chan_decay_mass_event[c] = t(constituent_term::channel_decay);
+      k.chan_nsm_gain_event[c] = t(constituent_term::channel_nutrient_gain);
+      k.chan_nsm_loss_event[c] = t(constituent_term::channel_nutrient_loss);
+      k.lake_mass_init_event[c] = lake0;
+      k.lake_mass_final_event[c] = lake1;
+      k.lake_precip_mass_event[c] = t(constituent_term::rain_on_lakes);
+      k.lake_inflow_mass_event[c] = t(constituent_term::channels_to_lakes);
+      k.lake_outflow_mass_event[c] = t(constituent_term::lakes_to_channels);
+      k.lake_chan_exch_event[c] = 0.0;
+      k.lake_gw_mass_event[c] = t(constituent_term::aquifer_to_lakes);
+      k.lake_decay_mass_event[c] = t(constituent_term::lake_decay);
+    } else {
+      k.chan_mass_init[c] = chan0;
+      k.chan_mass_final[c] = chan1;
+      k.chan_lake_in_mass[c] = t(constituent_term::lakes_to_channels);
+      k.chan_gw_mass[c] = t(constituent_term::aquifer_to_channels);
+      k.chan_decay_mass[c] = t(constituent_term::channel_decay);
+      k.chan_nsm_gain[c] = t(constituent_term::channel_nutrient_gain);
+      k.chan_nsm_loss[c] = t(constituent_term::channel_nutrient_loss);
+      k.chan_lake_out_mass[c] = t(constituent_term::channels_to_lakes);
+      k.chan_lake_exch_mass[c] = 0.0;
+      k.chan_sed_exch_mass[c] = t(constituent_term::channel_sediment_release);
+      k.chan_mass_out[c] = t(constituent_term::channel_outlet);
+      k.chan_point_mass[c] = t(constituent_term::channel_point_sources);
+      k.lake_mass_init_run[c] = lake0;
+      k.lake_mass_final_run[c] = lake1;
+      k.lake_inflow_mass[c] = t(constituent_term::channels_to_lakes);
+      k.lake_outflow_mass[c] = t(constituent_term::lakes_to_channels);
+      k.lake_chan_exch_mass[c] = 0.0;
+      k.lake_precip_mass[c] = t(constituent_term::rain_on_lakes);
+      k.lake_decay_mass[c] = t(constituent_term::lake_decay);
+      k.lake_gw_mass_run[c] = t(constituent_term::aquifer_to_lakes);
+      // The channels' and lakes' share of the whole model's books; their
+      // final masses are added where the run closes its books.
+      k.GLOBAL_MASS_INIT[c] += chan0 + lake0;
+      k.GLOBAL_POINT_SOURCE[c] += t(constituent_term::channel_point_sources);
+      k.GLOBAL_MASS_OUT[c] += t(constituent_term::channel_outlet);
+      k.GLOBAL_MASS_DECAY[c] += t(constituent_term::channel_decay) + t(constituent_term::lake_decay);
+      k.GLOBAL_GW_MASS[c] += t(constituent_term::aquifer_to_channels) + t(constituent_term::aquifer_to_lakes);
+      k.global_precip_mass[c] += t(constituent_term::rain_on_lakes);
+      k.global_nsm_in_mass[c] += t(constituent_term::channel_nutrient_gain);
+      k.global_nsm_out_mass[c] += t(constituent_term::channel_nutrient_loss);
+    }
+  }
+}
+
+}  // namespace
+
 void book_channel_constituent_masses(model_state& ms, ledger_moment m) {
   constituent_state& k = ms.constituent;
   if (!k.chan_wq || !k.mass_books) return;
@@ -182,6 +281,7 @@ void book_channel_constituent_masses(model_state& ms, ledger_moment m) {
     k.mass_books->set_mass(c, mass_compartment::channels, m, channel_constituent_mass(ms, c));
     k.mass_books->set_mass(c, mass_compartment::lakes, m, lake_constituent_mass(ms, c));
   }
+  if (m == ledger_moment::event_end || m == ledger_moment::run_end) fill_summary_totals(ms, m);
 }
 
 void start_channel_constituent_event(model_state& ms) {

@@ -11,6 +11,7 @@
 
 #include "channel/channel_state.h"
 #include "model/mass_ledger.h"
+#include "model/water_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
@@ -78,6 +79,58 @@ TEST_F(ChannelQualityRuns, TheSpringsMassIsCarriedDecayedOrHeldAndTheBooksClose)
       ++seen;
     }
     EXPECT_GT(seen, 0) << line;
+  }
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// With ALL_CONTAM_OUTPUT the channels write the concentration and the mass
+// of every node and lake at every hydrograph time: 48 records of the four
+// hours at HYD_FREQ 5 minutes, named after the contaminant (the uniform
+// cards' contaminant takes the name con_output).
+TEST_F(ChannelQualityRuns, TheChannelSeriesHoldEveryNodeAtEveryHydrographTime) {
+  testing::copy_example("chanquality");
+  set_card("chanq.prj", "ALL_CONTAM_OUTPUT", "ALL_CONTAM_OUTPUT");
+  const testing::storm_run r = testing::run_storm("chanq.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  for (const char* file : {"con_output.chan.conc", "con_output.chan.mass"}) {
+    const std::string text = testing::read_file(file);
+    EXPECT_EQ(text.rfind(std::string("NIVRA_LINKNODE_") + (file[19] == 'c' ? "CONCENTRATION" : "MASS"), 0), 0u)
+        << file;
+    EXPECT_NE(text.find("NUM_TS        48"), std::string::npos) << file;
+    // Every record lists the links of 13 nodes with a value per node.
+    int records = 0;
+    for (std::size_t at = text.find("\n13 "); at != std::string::npos; at = text.find("\n13 ", at + 1)) ++records;
+    EXPECT_GE(records, 48) << file;
+  }
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// Rain on the lake brings its concentration: the mass rain puts on the lake
+// is the rain volume the water ledger booked on the lake times the rain's
+// concentration, and the books still close.
+TEST_F(ChannelQualityRuns, RainOnTheLakeBringsItsConcentration) {
+  for (const double conc : {0.0, 5.0}) {
+    SCOPED_TRACE(conc);
+    testing::copy_example("chanquality");
+    const testing::storm_run r =
+        testing::run_storm("chanq.prj", [&](model_state& ms) { ms.constituent.precip_conc[1] = conc; });
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    const double rain = ms.ledger.run_total(water_flux::lake_precipitation);
+    EXPECT_GT(rain, 10.0);
+    EXPECT_NEAR(total(ms, 1, term::rain_on_lakes), conc * rain / 1000.0, 1e-12 * (1.0 + conc * rain));
+    const mass_balance_sums b = water_bodies(ms, 1);
+    EXPECT_NEAR(b.residual(), 0.0, 1e-10 * b.in);
   }
 }
 

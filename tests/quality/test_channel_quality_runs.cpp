@@ -136,3 +136,39 @@ TEST_F(ChannelQualityRuns, RainOnTheLakeBringsItsConcentration) {
 
 }  // namespace
 }  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// A 1DS analyzer watches the channel constituent array its word names: the
+// point sources' concentration shows the spring's 100 g/m3 at node 3 of
+// link 1 from the start; the lateral and aquifer masses of this run stay
+// nothing; a word that names no array, or a constituent beyond the run's,
+// stops the set-up naming the line.
+TEST_F(ChannelQualityRuns, OneDimensionalAnalyzersReadTheArrayTheirWordNames) {
+  const struct {
+    const char* line;
+    const char* shows;  // on the console, or nullptr when the set-up stops
+  } cases[] = {
+      {"1DS pointconc_1 s >= 100 cs", "[F, 0.0000][F, 0.0000][T, 100.0000][F, 0.0000]"},
+      {"1DS conc_1 s > 50 cs", "[T, 99."},
+      {"1DS mass_1 s > 0 cs", "[T, "},
+      {"1DS gwmass_1 s == 0 cs", "[T, 0.0000][T, 0.0000][T, 0.0000]"},
+      {"1DS qlatmass_1 s == 0 cs", "[T, 0.0000][T, 0.0000][T, 0.0000]"},
+      {"1DS qlatconc_1 s == 0 cs", "[T, 0.0000][T, 0.0000][T, 0.0000]"},
+      {"1DS nsmsource_1 s == 0 cs", "[T, 0.0000][T, 0.0000][T, 0.0000]"},
+      {"1DS depth_1 s > 0 cs", nullptr},
+      {"1DS conc_2 s > 0 cs", nullptr},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.line);
+    testing::write_file("watch.txt", std::string(k.line) + "\n");
+    const std::string console =
+        testing::run_example_with_card("chanquality", "chanq", "ANALYZERS", "ANALYZERS watch.txt");
+    EXPECT_NE(console.find(k.shows ? k.shows : "watch.txt"), std::string::npos) << console;
+    if (!k.shows) EXPECT_EQ(console.find("Running...."), std::string::npos);  // stopped at the set-up
+  }
+}
+
+}  // namespace
+}  // namespace nivra

@@ -67,8 +67,9 @@ void init_channel_constituents(model_state& ms) {
   k.chan_wq = std::make_unique<channel_constituents>();
   channel_constituents& w = *k.chan_wq;
   for (jagged_array<double>* a : {&k.chan_conc, &k.chan_node_mass, &k.dissolved_chan_flux}) a->grow(n, flat);
-  w.decay_coef.grow(n, flat);
-  w.disp.grow(n, flat);
+  for (jagged_array<double>* a :
+       {&w.decay_coef, &w.disp, &w.lateral_mass, &w.lateral_conc, &w.aquifer_mass, &w.kinetics_mass})
+    a->grow(n, flat);
   k.lake_conc.grow(n, std::max(lakes, 1));
   k.lake_mass.grow(n, std::max(lakes, 1));
   w.node_acc.assign(static_cast<std::size_t>(n) + 1,
@@ -432,12 +433,14 @@ void gather(model_state& ms, int c, double dt) {
   // The aquifer: gaining beds bring the aquifer's concentration, losing
   // beds take the node's.
   const row_view<const double> gw_conc{k.gw_conc.row(c), k.gw_conc.row(c) ? ms.grid.ncells : 0};
+  for_each_routed_node(ch, [&](int, int, int i) { w.aquifer_mass(c, i) = 0.0; });
   if (!w.stream_entries.empty()) {
     // Without a table of the aquifer's concentration every gaining bed
     // brings clean water.
     for (const stream_cell_exchange& e : w.stream_entries) {
       const double cc = e.volume >= 0.0 ? (gw_conc.data() ? gw_conc[e.cell] : 0.0) : conc[e.flat_node];
       acc[static_cast<std::size_t>(e.flat_node)].aquifer += e.volume * cc;
+      w.aquifer_mass(c, e.flat_node) += e.volume * cc;
     }
   }
   if (!w.lake_entries.empty()) {

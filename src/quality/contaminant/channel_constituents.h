@@ -38,6 +38,11 @@ struct channel_constituents {
   array1d<int> capture_seen;     // per link: the lake that held its taken nodes
   array1d<double> lake_volume_seen;  // per lake: volume at the end of the last step, m3
   int steps_seen = 0;            // channel steps routed for the constituents
+  // What each node gathered over the last step, g, per constituent and
+  // flat node, for the analyzers: from the cells (and its concentration,
+  // g/m3), from the aquifer, from the nutrient kinetics.
+  jagged_array<double> lateral_mass{"chan_qlat_mass"}, lateral_conc{"conc_qlat"};
+  jagged_array<double> aquifer_mass{"chan_gw_mass"}, kinetics_mass{"chan_nsm_source"};
 
   // ---- Kernel scratch, sized at set-up.
   chan_wq_network net;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 
 #include "channel/channel_state.h"
@@ -168,6 +169,34 @@ TEST_F(ChannelQualityRuns, OneDimensionalAnalyzersReadTheArrayTheirWordNames) {
     EXPECT_NE(console.find(k.shows ? k.shows : "watch.txt"), std::string::npos) << console;
     if (!k.shows) EXPECT_EQ(console.find("Running...."), std::string::npos);  // stopped at the set-up
   }
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The lake of examples/seeplake seeps through its bed into the aquifer
+// below; fed by the spring of examples/chanquality, it gives the aquifer
+// its constituent at its own concentration (never above the spring's
+// 100 g/m3), and the books of the channels and the lake still close.
+TEST_F(ChannelQualityRuns, ASeepingLakeGivesTheAquiferItsConcentration) {
+  testing::copy_example("seeplake");
+  std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "chanquality" / "chanq.cpi",
+                             "chanq.cpi", std::filesystem::copy_options::overwrite_existing);
+  set_card("seeplake.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+  set_card("seeplake.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT chanq.cpi");
+  const testing::storm_run r = testing::run_storm("seeplake.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double seeped = ms.ledger.run_total(water_flux::channel_lakes_to_groundwater);
+  const double lost = -total(ms, 1, term::aquifer_to_lakes);
+  EXPECT_GT(seeped, 1.0);
+  EXPECT_GT(lost, 0.0);
+  EXPECT_LE(lost, seeped * 100.0 / 1000.0);
+  const mass_balance_sums b = water_bodies(ms, 1);
+  EXPECT_NEAR(b.residual(), 0.0, 1e-10 * b.in);
 }
 
 }  // namespace

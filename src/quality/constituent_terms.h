@@ -33,12 +33,14 @@ enum class constituent_term : int {
   soil_negative_reset,       // a negative soil-layer mass set to zero
   channel_point_sources,     // added (net of withdrawals) by the channel point sources
   channel_outlet,            // carried out of the watershed through the channel outlet
-  aquifer_to_channels,       // exchanged with the aquifer through the stream beds (net, into the channels)
+  aquifer_to_channels,       // brought into the channels by gaining stream beds
+  channels_to_aquifer,       // carried into the aquifer by losing stream beds
   channel_decay,             // decayed in the channels
   channels_to_lakes,         // carried into the channel lakes, or taken with the nodes a lake floods
   lakes_to_channels,         // released by the channel lakes, or given back with the nodes a lake leaves
   rain_on_lakes,             // carried by the rain onto the channel lakes
-  aquifer_to_lakes,          // exchanged with the aquifer through the lake beds (net, into the lakes)
+  aquifer_to_lakes,          // brought into the lakes through their beds
+  lakes_to_aquifer,          // carried into the aquifer through the lake beds
   lake_decay,                // decayed in the channel lakes
   channel_nutrient_gain,     // made in the channels and lakes by the nutrient kinetics
   channel_nutrient_loss,     // used up in the channels and lakes by the nutrient kinetics
@@ -80,13 +82,16 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::soil_column},
     {"channel_point_sources", "Channel point sources", mass_compartment::outside, mass_compartment::channels},
     {"channel_outlet", "Channel outflow", mass_compartment::channels, mass_compartment::outside},
-    {"aquifer_to_channels", "Groundwater mass gain/loss", mass_compartment::groundwater,
+    {"aquifer_to_channels", "Groundwater to channels", mass_compartment::groundwater,
      mass_compartment::channels},
+    {"channels_to_aquifer", "Channels to groundwater", mass_compartment::channels,
+     mass_compartment::groundwater},
     {"channel_decay", "Decay in the channels", mass_compartment::channels, mass_compartment::outside},
     {"channels_to_lakes", "Mass channel trib inflow", mass_compartment::channels, mass_compartment::lakes},
     {"lakes_to_channels", "Mass lake outlet flow", mass_compartment::lakes, mass_compartment::channels},
     {"rain_on_lakes", "Precip mass flux", mass_compartment::outside, mass_compartment::lakes},
-    {"aquifer_to_lakes", "Lake groundwater exchange", mass_compartment::groundwater, mass_compartment::lakes},
+    {"aquifer_to_lakes", "Groundwater to lakes", mass_compartment::groundwater, mass_compartment::lakes},
+    {"lakes_to_aquifer", "Lakes to groundwater", mass_compartment::lakes, mass_compartment::groundwater},
     {"lake_decay", "Decay in the lakes", mass_compartment::lakes, mass_compartment::outside},
     {"channel_nutrient_gain", "Channel nutrient kinetics gain", mass_compartment::outside,
      mass_compartment::channels},

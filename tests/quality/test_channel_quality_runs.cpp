@@ -8,7 +8,9 @@
 
 #include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "model/mass_ledger.h"
@@ -18,6 +20,7 @@
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "run/run_test_support.h"
+#include "inputs/grid_state.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -191,12 +194,104 @@ TEST_F(ChannelQualityRuns, ASeepingLakeGivesTheAquiferItsConcentration) {
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
   const double seeped = ms.ledger.run_total(water_flux::channel_lakes_to_groundwater);
-  const double lost = -total(ms, 1, term::aquifer_to_lakes);
+  const double lost = total(ms, 1, term::lakes_to_aquifer);
+  EXPECT_EQ(total(ms, 1, term::aquifer_to_lakes), 0.0);  // the aquifer's water is clean
   EXPECT_GT(seeped, 1.0);
   EXPECT_GT(lost, 0.0);
   EXPECT_LE(lost, seeped * 100.0 / 1000.0);
   const mass_balance_sums b = water_bodies(ms, 1);
   EXPECT_NEAR(b.residual(), 0.0, 1e-10 * b.in);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The grid map's lines (the six header lines first).
+std::vector<std::string> map_lines(const std::string& file) {
+  std::vector<std::string> lines;
+  std::istringstream in(testing::read_file(file));
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+// Cell (row, col) of a grid map's value lines, 1-based.
+std::string& map_value(std::vector<std::string>& lines, std::vector<std::vector<std::string>>& cells, int row,
+                       int col) {
+  if (cells.empty()) {
+    for (std::size_t i = 6; i < lines.size(); ++i) {
+      std::istringstream in(lines[i]);
+      std::vector<std::string> v;
+      for (std::string w; in >> w;) v.push_back(w);
+      cells.push_back(v);
+    }
+  }
+  return cells[static_cast<std::size_t>(row - 1)][static_cast<std::size_t>(col - 1)];
+}
+
+void write_map(const std::string& file, const std::vector<std::string>& lines,
+               const std::vector<std::vector<std::string>>& cells) {
+  std::string text;
+  for (std::size_t i = 0; i < 6; ++i) text += lines[i] + "\n";
+  for (const auto& row : cells) {
+    for (std::size_t j = 0; j < row.size(); ++j) text += (j ? " " : "") + row[j];
+    text += "\n";
+  }
+  testing::write_file(file, text);
+}
+
+// The channel below the lake of examples/seeplake (link 4, column 11, rows
+// 18 to 30) made a river of the aquifer with a stream bed: over the water
+// table 2 m under the ground it loses water, under a table 0.2 m above the
+// ground it gains. A losing reach gives the aquifer the node's
+// concentration, a gaining one brings the aquifer's (7 g/m3 here): the
+// mass gained is the volume the water ledger booked from the aquifer to
+// the channels times 7 g/m3.
+TEST_F(ChannelQualityRuns, GainingReachesBringTheAquifersConcentrationLosingOnesTakeTheNodes) {
+  for (const bool gaining : {false, true}) {
+    SCOPED_TRACE(gaining ? "gaining" : "losing");
+    testing::copy_example("seeplake");
+    std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "chanquality" / "chanq.cpi",
+                               "chanq.cpi", std::filesystem::copy_options::overwrite_existing);
+    std::string cif = testing::read_file("seeplake.cif");
+    cif.replace(cif.find("LINK 4\nTRAPEZOID\nNODES 14\nDX 20.0\nMANNINGS_N 0.05\n"), 49,
+                "LINK 4\nTRAPEZOID_SUBSURFACE\nNODES 14\nDX 20.0\nMANNINGS_N 0.05\nK_RIVER 2.0\nM_RIVER 0.5\n");
+    testing::write_file("seeplake.cif", cif);
+    std::vector<std::string> bnd = map_lines("seeplake.bnd"), ele = map_lines("seeplake.ele"),
+                             wt = map_lines("seeplake.wt");
+    std::vector<std::vector<std::string>> b, e, w;
+    for (int row = 18; row <= 30; ++row) {
+      map_value(bnd, b, row, 11) = "4";
+      if (gaining) map_value(wt, w, row, 11) = std::to_string(std::stod(map_value(ele, e, row, 11)) + 0.2);
+    }
+    write_map("seeplake.bnd", bnd, b);
+    if (gaining) write_map("seeplake.wt", wt, w);
+    set_card("seeplake.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+    set_card("seeplake.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT chanq.cpi");
+    const testing::storm_run r = testing::run_storm("seeplake.prj", [](model_state& ms) {
+      for (int cell = 1; cell <= ms.grid.ncells; ++cell) ms.constituent.gw_conc(1, cell) = 7.0;
+    });
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    const double in = ms.ledger.run_total(water_flux::groundwater_to_channels);
+    const double out = ms.ledger.run_total(water_flux::channels_to_groundwater);
+    EXPECT_GT(out, 1.0);
+    if (gaining) {
+      EXPECT_GT(in, 100.0);
+    } else {
+      EXPECT_EQ(in, 0.0);
+    }
+    EXPECT_NEAR(total(ms, 1, term::aquifer_to_channels), in * 7.0 / 1000.0, 1e-9 * (1.0 + in));
+    // What the losing beds took left at the nodes' concentrations, at most
+    // the spring's 100 g/m3.
+    const double lost = total(ms, 1, term::channels_to_aquifer);
+    EXPECT_GT(lost, 0.0);
+    EXPECT_LE(lost, out * 100.0 / 1000.0);
+    const mass_balance_sums bal = water_bodies(ms, 1);
+    EXPECT_NEAR(bal.residual(), 0.0, 1e-10 * bal.in);
+  }
 }
 
 }  // namespace

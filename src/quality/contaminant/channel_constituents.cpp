@@ -224,7 +224,7 @@ void fill_summary_totals(model_state& ms, ledger_moment m) {
       k.chan_point_mass_event[c] = t(constituent_term::channel_point_sources);
       k.chan_lake_in_mass_event[c] = t(constituent_term::lakes_to_channels);
       k.chan_lake_exch_mass_event[c] = 0.0;
-      k.chan_gw_mass_event[c] = t(constituent_term::aquifer_to_channels);
+      k.chan_gw_mass_event[c] = t(constituent_term::aquifer_to_channels) - t(constituent_term::channels_to_aquifer);
       k.chan_lake_out_mass_event[c] = t(constituent_term::channels_to_lakes);
       k.chan_mass_out_event[c] = t(constituent_term::channel_outlet);
       k.chan_decay_mass_event[c] = t(constituent_term::channel_decay);
@@ -236,13 +236,13 @@ void fill_summary_totals(model_state& ms, ledger_moment m) {
       k.lake_inflow_mass_event[c] = t(constituent_term::channels_to_lakes);
       k.lake_outflow_mass_event[c] = t(constituent_term::lakes_to_channels);
       k.lake_chan_exch_event[c] = 0.0;
-      k.lake_gw_mass_event[c] = t(constituent_term::aquifer_to_lakes);
+      k.lake_gw_mass_event[c] = t(constituent_term::aquifer_to_lakes) - t(constituent_term::lakes_to_aquifer);
       k.lake_decay_mass_event[c] = t(constituent_term::lake_decay);
     } else {
       k.chan_mass_init[c] = chan0;
       k.chan_mass_final[c] = chan1;
       k.chan_lake_in_mass[c] = t(constituent_term::lakes_to_channels);
-      k.chan_gw_mass[c] = t(constituent_term::aquifer_to_channels);
+      k.chan_gw_mass[c] = t(constituent_term::aquifer_to_channels) - t(constituent_term::channels_to_aquifer);
       k.chan_decay_mass[c] = t(constituent_term::channel_decay);
       k.chan_nsm_gain[c] = t(constituent_term::channel_nutrient_gain);
       k.chan_nsm_loss[c] = t(constituent_term::channel_nutrient_loss);
@@ -258,14 +258,15 @@ void fill_summary_totals(model_state& ms, ledger_moment m) {
       k.lake_chan_exch_mass[c] = 0.0;
       k.lake_precip_mass[c] = t(constituent_term::rain_on_lakes);
       k.lake_decay_mass[c] = t(constituent_term::lake_decay);
-      k.lake_gw_mass_run[c] = t(constituent_term::aquifer_to_lakes);
+      k.lake_gw_mass_run[c] = t(constituent_term::aquifer_to_lakes) - t(constituent_term::lakes_to_aquifer);
       // The channels' and lakes' share of the whole model's books; their
       // final masses are added where the run closes its books.
       k.GLOBAL_MASS_INIT[c] += chan0 + lake0;
       k.GLOBAL_POINT_SOURCE[c] += t(constituent_term::channel_point_sources);
       k.GLOBAL_MASS_OUT[c] += t(constituent_term::channel_outlet);
       k.GLOBAL_MASS_DECAY[c] += t(constituent_term::channel_decay) + t(constituent_term::lake_decay);
-      k.GLOBAL_GW_MASS[c] += t(constituent_term::aquifer_to_channels) + t(constituent_term::aquifer_to_lakes);
+      k.GLOBAL_GW_MASS[c] += t(constituent_term::aquifer_to_channels) - t(constituent_term::channels_to_aquifer) +
+                             t(constituent_term::aquifer_to_lakes) - t(constituent_term::lakes_to_aquifer);
       k.global_precip_mass[c] += t(constituent_term::rain_on_lakes);
       k.global_nsm_in_mass[c] += t(constituent_term::channel_nutrient_gain);
       k.global_nsm_out_mass[c] += t(constituent_term::channel_nutrient_loss);
@@ -398,9 +399,16 @@ void fill_lake_entries(model_state& ms) {
     }
 }
 
+// What the gaining beds brought in one step, g: into the channels and into
+// the lakes.
+struct aquifer_gains {
+  double channels = 0.0, lakes = 0.0;
+};
+
 // One constituent's gathered amounts: decay, the aquifer, the point
 // sources, rain on the lakes.
-void gather(model_state& ms, int c, double dt) {
+aquifer_gains gather(model_state& ms, int c, double dt) {
+  aquifer_gains gains;
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
   lake_state& lk = ms.lake;
@@ -441,12 +449,14 @@ void gather(model_state& ms, int c, double dt) {
       const double cc = e.volume >= 0.0 ? (gw_conc.data() ? gw_conc[e.cell] : 0.0) : conc[e.flat_node];
       acc[static_cast<std::size_t>(e.flat_node)].aquifer += e.volume * cc;
       w.aquifer_mass(c, e.flat_node) += e.volume * cc;
+      if (e.volume > 0.0) gains.channels += e.volume * cc;
     }
   }
   if (!w.lake_entries.empty()) {
     for (const lake_cell_exchange& e : w.lake_entries) {
       const double cc = e.volume >= 0.0 ? (gw_conc.data() ? gw_conc[e.cell] : 0.0) : lconc[e.lake];
       lacc[static_cast<std::size_t>(e.lake)].aquifer += e.volume * cc;
+      if (e.volume > 0.0) gains.lakes += e.volume * cc;
     }
   }
   // Point sources bring their concentration; a withdrawal takes the node's.
@@ -463,11 +473,12 @@ void gather(model_state& ms, int c, double dt) {
   if (lakes > 0 && !lk.lake_precip_in.empty() && c <= k.precip_conc.count()) {
     for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].point += lk.lake_precip_in[L] * k.precip_conc[c];
   }
+  return gains;
 }
 
 // Routes constituent c over the step and books what moved. False after a
 // message: the run stops.
-bool route_one(model_state& ms, int c, double dt) {
+bool route_one(model_state& ms, int c, double dt, const aquifer_gains& gains) {
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
   lake_state& lk = ms.lake;
@@ -536,13 +547,17 @@ bool route_one(model_state& ms, int c, double dt) {
     if (dt > 0.0 && std::fabs(v) > 1e-16) k.dissolved_chan_flux(c, i) = v / dt * std::max(k.chan_conc(c, i), 0.0);
   });
   book(ms, c, constituent_term::channel_point_sources, b.point);
-  book(ms, c, constituent_term::aquifer_to_channels, b.aquifer);
+  // The beds' exchange in its two directions: the losses are what the
+  // gains leave of the net amount the nodes took.
+  book(ms, c, constituent_term::aquifer_to_channels, gains.channels);
+  book(ms, c, constituent_term::channels_to_aquifer, gains.channels - b.aquifer);
   book(ms, c, constituent_term::channel_decay, b.decay);
   book(ms, c, constituent_term::channel_nutrient_gain, b.kinetics_in);
   book(ms, c, constituent_term::channel_nutrient_loss, b.kinetics_out);
   book(ms, c, constituent_term::channel_sediment_release, b.sediment);
   book(ms, c, constituent_term::rain_on_lakes, b.lake_rain);
-  book(ms, c, constituent_term::aquifer_to_lakes, b.lake_aquifer);
+  book(ms, c, constituent_term::aquifer_to_lakes, gains.lakes);
+  book(ms, c, constituent_term::lakes_to_aquifer, gains.lakes - b.lake_aquifer);
   book(ms, c, constituent_term::lake_decay, b.lake_decay);
   book(ms, c, constituent_term::channel_outlet, b.outlet);
   book(ms, c, constituent_term::channels_to_lakes, b.lake_in);
@@ -570,8 +585,8 @@ void channel_constituent_step(model_state& ms) {
   fill_lake_entries(ms);
   for (int c = 1; c <= k.num_constituents; ++c) {
     if (!carried(k, c)) continue;
-    gather(ms, c, dt);
-    if (dt > 0.0 && !route_one(ms, c, dt)) return;
+    const aquifer_gains gains = gather(ms, c, dt);
+    if (dt > 0.0 && !route_one(ms, c, dt, gains)) return;
   }
   // The step's water is used: the volumes start again.
   for (int l = 1; l <= ch.num_stream_links; ++l) {

@@ -296,3 +296,65 @@ TEST_F(ChannelQualityRuns, GainingReachesBringTheAquifersConcentrationLosingOnes
 
 }  // namespace
 }  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// Two contaminants of the mapping table's contaminant table: the spring
+// brings each at its own concentration (100 and 50 g/m3), the rain on the
+// lake brings the second at its table's 2 g/m3, and each constituent's
+// books close on their own.
+TEST_F(ChannelQualityRuns, EveryContaminantOfTheTableIsCarriedAndBookedOnItsOwn) {
+  testing::copy_example("chanquality");
+  std::vector<std::string> mask = map_lines("chanq.msk");
+  std::string ids;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    if (i < 6) {
+      ids += mask[i] + "\n";
+      continue;
+    }
+    std::istringstream in(mask[i]);
+    std::string line;
+    for (std::string w; in >> w;) line += (line.empty() ? "" : " ") + std::string("1");
+    ids += line + "\n";
+  }
+  testing::write_file("ids.map", ids);
+  auto table_row = [](std::string id, std::string what, const std::string& values) {
+    id.resize(6, ' ');
+    what.resize(80, ' ');
+    return id + what + values + "\n";
+  };
+  auto contaminant = [&](const std::string& name, const std::string& rain, const std::string& values) {
+    return "\"" + name + "\" \"lu\" \"" + name + "\"\nPRECIP_CONC " + rain + "\nPARTITION 2.0\nNUM_IDS 1\n" +
+           table_row("ID", "DESCRIPTION", "K") + table_row("1", "valley", values);
+  };
+  testing::write_file("chanq.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"lu\"\nCONTAMINANT_TRANSPORT\n"
+                                   "NUM_CONTAM 2\n" +
+                                       contaminant("tracer", "0.0", "0 0 0 0 0 0 0 0") +
+                                       contaminant("salt", "2.0", "0 0 0 0 0 0 0 3.0"));
+  testing::write_file("chanq.cpi", "NUMPT 1\nPOINT 3 1 0.05 100.0 50.0\nNRPDS 0\n");
+  set_card("chanq.prj", "MAPPING_TABLE", "MAPPING_TABLE chanq.cmt");
+  const testing::storm_run r = testing::run_storm("chanq.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  ASSERT_EQ(ms.constituent.num_constituents, 2);
+  const double rain = ms.ledger.run_total(water_flux::lake_precipitation);
+  const struct {
+    double spring, rain;  // g/m3
+  } expected[] = {{100.0, 0.0}, {50.0, 2.0}};
+  for (int c = 1; c <= 2; ++c) {
+    SCOPED_TRACE(c);
+    const auto& e = expected[c - 1];
+    EXPECT_NEAR(total(ms, c, term::channel_point_sources), 0.05 * e.spring * 240.0 * 60.0 / 1000.0, 1e-6);
+    EXPECT_NEAR(total(ms, c, term::rain_on_lakes), e.rain * rain / 1000.0, 1e-12);
+    const mass_balance_sums b = water_bodies(ms, c);
+    EXPECT_NEAR(b.residual(), 0.0, 1e-10 * b.in);
+  }
+  // The second carries half the first's spring mass down the same water:
+  // without the rain it would hold half of it everywhere.
+  EXPECT_NEAR(total(ms, 2, term::channel_outlet), 0.5 * total(ms, 1, term::channel_outlet),
+              0.5 * total(ms, 1, term::channel_outlet) * 0.05);
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,13 +1,13 @@
 // Whole runs of channel water quality: examples/chanquality (a V-catchment
-// whose valley channel fills a lake that spills over a weir into the
-// channel below, with a spring of known concentration on the upper
-// channel) and variants of it. Every run's constituent books must close:
+// whose valley channel and a tributary across its west plane meet in a
+// lake that spills over a weir into the channel below: a Y with the lake at
+// its fork, with a spring of known concentration on each arm) and variants
+// of it. Every run's constituent books must close:
 // what entered less what left or decayed equals the change of what the
 // channels and the lake hold.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,14 +38,19 @@ mass_balance_sums water_bodies(const model_state& ms, int c) {
   return ms.constituent.mass_books->run_balance_of(c, {mass_compartment::channels, mass_compartment::lakes});
 }
 
+// Over the whole run of the Y the mass that entered less the mass that
+// left, decayed or was withdrawn equals the change of what the channels
+// and the lake hold, to 1e-10.
 TEST_F(ChannelQualityRuns, TheSpringsMassIsCarriedDecayedOrHeldAndTheBooksClose) {
   testing::copy_example("chanquality");
   const testing::storm_run r = testing::run_storm("chanq.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
   ASSERT_TRUE(ms.constituent.mass_books);
-  // The spring: 0.05 m3/s at 100 g/m3 over the four hours, 72 kg.
-  EXPECT_NEAR(total(ms, 1, term::channel_point_sources), 0.05 * 100.0 * 240.0 * 60.0 / 1000.0, 1e-6);
+  // The springs: 0.05 m3/s at 100 g/m3 and 0.02 m3/s at 20 g/m3 over the
+  // four hours, 77.76 kg.
+  const double springs = (0.05 * 100.0 + 0.02 * 20.0) * 240.0 * 60.0 / 1000.0;
+  EXPECT_NEAR(total(ms, 1, term::channel_point_sources), springs, 1e-6);
   const mass_balance_sums b = water_bodies(ms, 1);
   EXPECT_EQ(b.initial, 0.0);  // the channels start clean
   EXPECT_NEAR(b.residual(), 0.0, 1e-10 * b.in);
@@ -66,8 +71,8 @@ TEST_F(ChannelQualityRuns, TheSpringsMassIsCarriedDecayedOrHeldAndTheBooksClose)
   // The summaries print the ledger's figures, and their balances close to
   // their printing precision.
   const std::string sum = testing::read_file("chanq.sum");
-  EXPECT_NEAR(testing::value_after(sum, "Point source mass gain ..........................."), 72.0, 0.005);
-  EXPECT_NEAR(testing::value_after(sum, "Point source inputs"), 72.0, 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Point source mass gain ..........................."), springs, 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Point source inputs"), springs, 0.005);
   EXPECT_NEAR(testing::value_after(sum, "Outlet mass flux ................................."),
               total(ms, 1, term::channel_outlet), 0.005);
   EXPECT_NEAR(testing::value_after(sum, "Final Mass in Lakes"),
@@ -180,14 +185,17 @@ TEST_F(ChannelQualityRuns, OneDimensionalAnalyzersReadTheArrayTheirWordNames) {
 namespace nivra {
 namespace {
 
+// The spring of the valley channel of examples/chanquality on the channel
+// of examples/seeplake.
+const char* const spring = "NUMPT 1\nPOINT 3 1 0.05 100.0\nNRPDS 0\n";
+
 // The lake of examples/seeplake seeps through its bed into the aquifer
-// below; fed by the spring of examples/chanquality, it gives the aquifer
+// below; fed by the valley channel's spring, it gives the aquifer
 // its constituent at its own concentration (never above the spring's
 // 100 g/m3), and the books of the channels and the lake still close.
 TEST_F(ChannelQualityRuns, ASeepingLakeGivesTheAquiferItsConcentration) {
   testing::copy_example("seeplake");
-  std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "chanquality" / "chanq.cpi",
-                             "chanq.cpi", std::filesystem::copy_options::overwrite_existing);
+  testing::write_file("chanq.cpi", spring);
   set_card("seeplake.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
   set_card("seeplake.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT chanq.cpi");
   const testing::storm_run r = testing::run_storm("seeplake.prj");
@@ -253,8 +261,7 @@ TEST_F(ChannelQualityRuns, GainingReachesBringTheAquifersConcentrationLosingOnes
   for (const bool gaining : {false, true}) {
     SCOPED_TRACE(gaining ? "gaining" : "losing");
     testing::copy_example("seeplake");
-    std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "chanquality" / "chanq.cpi",
-                               "chanq.cpi", std::filesystem::copy_options::overwrite_existing);
+    testing::write_file("chanq.cpi", spring);
     std::string cif = testing::read_file("seeplake.cif");
     cif.replace(cif.find("LINK 4\nTRAPEZOID\nNODES 14\nDX 20.0\nMANNINGS_N 0.05\n"), 49,
                 "LINK 4\nTRAPEZOID_SUBSURFACE\nNODES 14\nDX 20.0\nMANNINGS_N 0.05\nK_RIVER 2.0\nM_RIVER 0.5\n");

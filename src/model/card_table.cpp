@@ -218,7 +218,7 @@ constexpr card_entry card_table[] = {
     flag("soil_contam", 245, on(&po::soil_con_trans)),
     flag("soil_static_conc", 246, on(&po::soil_static_conc)),
     flag("sediment_contam", 247, on(&po::sediment_contam)),
-    not_available(text("ov_point_source", 237, &po::ov_point_source, on(&po::ov_point_source_given))),
+    text("ov_point_source", 237, &po::ov_point_source, on(&po::ov_point_source_given)),
     text("ov_con_map", 238, &po::ov_con_map, on(&po::ov_con_map_given)),
     in(real("ov_disp_coef", 240, &po::ov_disp_coef), from_to(0, 1e6)),
     in(real("ov_decay_coef", 239, &po::ov_decay_coef), from_to(0, 1e6)),

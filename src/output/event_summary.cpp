@@ -356,7 +356,9 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(at(ms.constituent.event_ov_precip_mass, c));
   if (uses_contaminant_table(ms, c)) {
     mass_line(f, "Uptake from soil", at(ms.constituent.event_ov_uptake_mass, c));
-    b.net(at(ms.constituent.event_ov_uptake_mass, c));
+    // Without a soil column the land surface's masses above already hold
+    // the exchange.
+    if (ms.constituent.soil_con_trans) b.net(at(ms.constituent.event_ov_uptake_mass, c));
   }
   if (nsm && ms.constituent.soil_con_trans) {
     mass_line(f, "Uptake from soil (NSM)", at(ms.constituent.event_ov_uptake_mass, c));
@@ -397,7 +399,7 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
     mass_line(f, "Attached exiting outlet", at(ms.constituent.sed_attached_out, c));
     if (ms.lake.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.constituent.event_sed_attached_to_lake, c));
   }
-  ratio_line(f, "Dissolved mass balance error", b.error(1e-16));
+  ratio_line(f, "Dissolved mass balance error", b.percent());
 }
 
 void print_channel_constituent(const model_state& ms, std::FILE* f, int c) {

@@ -498,7 +498,7 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
     put(f, "Attached exiting watershed    %14.2lf \n", at(ms.constituent.sed_attached_out, c));
     put(f, "\n");
   }
-  const double error = b.error(0.0);
+  const double error = b.percent();
   summary::set_to(ms.constituent.OV_MASS_ERROR, c, error);
   put(f, "Contam mass balance error       %14.4lf percent \n", error);
 }
@@ -604,7 +604,7 @@ void print_global_constituent(model_state& ms, std::FILE* f, int c) {
     put(f, "NSM gain/loss                 %14.2lf \n", nsm);
     b.net(nsm);
   }
-  const double error = b.error(0.0);
+  const double error = b.percent();
   summary::set_to(ms.constituent.GLOBAL_MASS_CON_ERROR, c, error);
   put(f, "Contam mass balance error       %14.4lf percent \n \n", error);
 }

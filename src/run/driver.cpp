@@ -45,6 +45,8 @@
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/channel_constituents.h"
+#include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/overland_point_sources.h"
 #include "run/map_phase.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
@@ -210,8 +212,8 @@ constexpr time_step_routine step_routines[] = {
     {overland_routing_step, true},
     {storm_sewer_step, true},
     {sediment_contaminant_source, true},
-    {soil_contaminant_step, true},
-    {overland_mass_check, true},
+    {overland_constituent_processes, true},
+    {overland_constituent_transport, true},
     {xy_groundwater_boundary_step, true},
     {groundwater_step, true},
     {overland_lake_step, true},
@@ -304,7 +306,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_xy_point_output>, true},
     {on_record<compute_initial_surface_volume>, false},
     {on_record<start_overland_routing>, true},
-    {on_record<init_soil_contam>, false},
+    {on_record<init_soil_contam>, true},
     {on_record<start_channel_constituent_books>, false},
     {on_record<init_simulation_clock>, true},
     {on_record<init_linknode_output>, true},

@@ -20,6 +20,7 @@
 #include "output/xy_steps.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/channel_constituents.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/soil_moisture_step.h"
@@ -51,6 +52,7 @@ void close_event_books(model_state& ms) {
   book_storages(ms, ledger_moment::event_end);
   book_channel_constituent_masses(ms, ledger_moment::event_end);
   l.close_event(lumped_model(ms));
+  close_constituent_books(ms, ledger_moment::event_end);
 }
 
 // The event's outlet (or wash-load) results: the optimisation output line

@@ -20,6 +20,7 @@
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/channel_constituents.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
@@ -164,11 +165,12 @@ void init_event_state(model_state& ms) {
   ms.hydromet.rain_sum = 0.0;
 
   start_channel_event(ms);
-  start_channel_constituent_event(ms);
 
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.
   book_storages(ms, ledger_moment::event_start);
+  open_constituent_event(ms);
+  start_channel_constituent_event(ms);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;

@@ -13,6 +13,7 @@
 #include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/channel_constituents.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "soil/soil_state.h"
 #include "soil/soil_storage.h"
 #include "surface/lake_state.h"
@@ -126,6 +127,7 @@ void close_run_books(model_state& ms) {
   scheme.sacramento = lumped_model(ms);
   scheme.overland_boundaries = ms.overland.ov_boundary || ms.overland.xy_ov_boundary;
   l.close_run(scheme);
+  close_constituent_books(ms, moment::run_end);
   close_constituent_masses(ms);
 }
 

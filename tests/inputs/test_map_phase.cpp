@@ -190,7 +190,9 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     const char* card;
   } cases[] = {
       {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
-      {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
+      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.soil_con_trans = 1; }, "SOIL_CON_TRANS"},
+      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
+       "SEDIMENT_CONTAM"},
       {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
   };
   for (const auto& k : cases) {

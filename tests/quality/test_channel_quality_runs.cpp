@@ -419,3 +419,55 @@ TEST_F(ChannelQualityRuns, ALakeTakesANodeWithItsMassAndGivesItBack) {
 
 }  // namespace
 }  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// examples/vcatch with the rain carrying a contaminant at 2 g/m3 (the
+// mapping table's contaminant table) over the land and down its channel:
+// the cells give the channel nodes their water's mass, and the books of
+// the channels and of the whole model close.
+TEST_F(ChannelQualityRuns, TheCellsGiveTheChannelsTheirWatersMass) {
+  testing::copy_example("vcatch");
+  std::vector<std::string> mask = map_lines("vcatch.msk");
+  std::string ids;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    if (i < 6) {
+      ids += mask[i] + "\n";
+      continue;
+    }
+    std::istringstream in(mask[i]);
+    std::string line;
+    for (std::string w; in >> w;) line += (line.empty() ? "" : " ") + std::string("1");
+    ids += line + "\n";
+  }
+  testing::write_file("ids.map", ids);
+  std::string id = "1", what = "valley", head = "ID", head2 = "DESCRIPTION";
+  id.resize(6, ' ');
+  what.resize(80, ' ');
+  head.resize(6, ' ');
+  head2.resize(80, ' ');
+  testing::write_file("vcatch.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"lu\"\nCONTAMINANT_TRANSPORT\n"
+                                    "NUM_CONTAM 1\n\"rainsalt\" \"lu\" \"rainsalt\"\nPRECIP_CONC 2.0\nPARTITION 0.0\n"
+                                    "NUM_IDS 1\n" +
+                                        head + head2 + "K\n" + id + what + "0 0 0 0 0 0 0 0\n");
+  set_card("vcatch.prj", "MAPPING_TABLE", "MAPPING_TABLE vcatch.cmt");
+  set_card("vcatch.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("vcatch.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+  const testing::storm_run r = testing::run_storm("vcatch.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double rain = total(ms, 1, term::rain_on_cells);
+  const double lateral = total(ms, 1, term::overland_to_channels);
+  EXPECT_GT(rain, 0.0);
+  EXPECT_GT(lateral, 0.5 * rain);  // most of the rain's mass reaches the channel
+  EXPECT_GT(total(ms, 1, term::channel_outlet), 0.0);
+  EXPECT_EQ(total(ms, 1, term::channel_negative_reset), 0.0);
+  const mass_balance_sums chan = water_bodies(ms, 1);
+  EXPECT_NEAR(chan.residual(), 0.0, 1e-10 * chan.in);
+  const mass_balance_sums all = ms.constituent.mass_books->run_balance_of(1, mass_ledger::whole_model());
+  EXPECT_NEAR(all.residual(), 0.0, 1e-9 * all.in);
+}
+
+}  // namespace
+}  // namespace nivra

@@ -403,6 +403,7 @@ void fill_lake_entries(model_state& ms) {
 // the lakes.
 struct aquifer_gains {
   double channels = 0.0, lakes = 0.0;
+  double lateral = 0.0;  // net mass the cells gave the nodes (booked by the overland transport)
 };
 
 // One constituent's gathered amounts: decay, the aquifer, the point
@@ -467,6 +468,32 @@ aquifer_gains gather(model_state& ms, int c, double dt) {
       if (v == 0.0) continue;
       const double cc = v >= 0.0 ? (ch.chan_point_conc.empty() ? 0.0 : ch.chan_point_conc[c][a]) : conc[a];
       acc[static_cast<std::size_t>(a)].point += v * cc;
+    }
+  }
+  // What the cells gave the nodes with their water (negative: what the
+  // nodes gave the cells), gathered by the overland transport.
+  if (k.chan_qlat_mass.count() >= c && k.chan_qlat_mass.row_length() >= flat - 1) {
+    for_each_routed_node(ch, [&](int, int, int i) {
+      const double m = k.chan_qlat_mass(c, i);
+      w.lateral_mass(c, i) = m;
+      if (m == 0.0) return;
+      acc[static_cast<std::size_t>(i)].lateral += m;
+      gains.lateral += m;
+      k.chan_qlat_mass(c, i) = 0.0;
+    });
+    // A node a lake holds passes what its cells gave on to the lake.
+    for (int l = 1; l <= ch.num_stream_links && lakes > 0; ++l) {
+      if (!chan_wq_routed_link(ch.ltype[l]) || l > ch.capture_lake.size()) continue;
+      const int lake = ch.capture_lake[l];
+      if (lake < 1 || lake > lakes) continue;
+      for (int j = ch.nx[l] + 1; j <= ch.og_nx1[l] && j < ch.max_nodes_per_link; ++j) {
+        const int i = l * ch.max_nodes_per_link + j;
+        const double m = k.chan_qlat_mass(c, i);
+        if (m == 0.0) continue;
+        k.lake_mass(c, lake) += m;
+        k.chan_qlat_mass(c, i) = 0.0;
+        book(ms, c, constituent_term::channels_to_lakes, m);
+      }
     }
   }
   // Rain on the lakes brings its concentration.
@@ -562,7 +589,9 @@ bool route_one(model_state& ms, int c, double dt, const aquifer_gains& gains) {
   book(ms, c, constituent_term::channel_outlet, b.outlet);
   book(ms, c, constituent_term::channels_to_lakes, b.lake_in);
   book(ms, c, constituent_term::lakes_to_channels, b.lake_out);
-  book(ms, c, constituent_term::channel_negative_reset, reset);
+  // The overland transport booked what the cells gave; a node that could
+  // not give a cell all it took keeps the books whole here.
+  book(ms, c, constituent_term::channel_negative_reset, reset + (b.lateral - gains.lateral));
   return true;
 }
 

@@ -330,7 +330,10 @@ namespace {
 // brings each at its own concentration (100 and 50 g/m3), the rain on the
 // lake brings the second at its table's 2 g/m3, and each constituent's
 // books close on their own.
-TEST_F(ChannelQualityRuns, EveryContaminantOfTheTableIsCarriedAndBookedOnItsOwn) {
+// examples/chanquality with two contaminants of the mapping table's
+// contaminant table over the whole valley: "tracer" (clean rain) and
+// "salt" (rain at 2 g/m3).
+void write_two_contaminants() {
   testing::copy_example("chanquality");
   std::vector<std::string> mask = map_lines("chanq.msk");
   std::string ids;
@@ -358,8 +361,12 @@ TEST_F(ChannelQualityRuns, EveryContaminantOfTheTableIsCarriedAndBookedOnItsOwn)
                                    "NUM_CONTAM 2\n" +
                                        contaminant("tracer", "0.0", "0 0 0 0 0 0 0 0") +
                                        contaminant("salt", "2.0", "0 0 0 0 0 0 0 3.0"));
-  testing::write_file("chanq.cpi", "NUMPT 1\nPOINT 3 1 0.05 100.0 50.0\nNRPDS 0\n");
   set_card("chanq.prj", "MAPPING_TABLE", "MAPPING_TABLE chanq.cmt");
+}
+
+TEST_F(ChannelQualityRuns, EveryContaminantOfTheTableIsCarriedAndBookedOnItsOwn) {
+  write_two_contaminants();
+  testing::write_file("chanq.cpi", "NUMPT 1\nPOINT 3 1 0.05 100.0 50.0\nNRPDS 0\n");
   const testing::storm_run r = testing::run_storm("chanq.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
@@ -467,6 +474,36 @@ TEST_F(ChannelQualityRuns, TheCellsGiveTheChannelsTheirWatersMass) {
   EXPECT_NEAR(chan.residual(), 0.0, 1e-10 * chan.in);
   const mass_balance_sums all = ms.constituent.mass_books->run_balance_of(1, mass_ledger::whole_model());
   EXPECT_NEAR(all.residual(), 0.0, 1e-9 * all.in);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// A withdrawal takes the node's own water, at the node's concentration,
+// whatever concentration its line of the point-source file gives: the
+// spring brings only the first contaminant, and a pump below the lake
+// takes 0.01 m3/s with file concentrations 0 and 50 g/m3. It takes some
+// of the first, which is there, and none of the second, which is not.
+TEST_F(ChannelQualityRuns, AWithdrawalTakesTheNodesConcentration) {
+  write_two_contaminants();
+  testing::write_file("chanq.cpi", "NUMPT 2\nPOINT 3 1 0.05 100.0 0.0\nPOINT 5 5 -0.01 0.0 50.0\nNRPDS 0\n");
+  const testing::storm_run r =
+      testing::run_storm("chanq.prj", [](model_state& ms) { ms.constituent.precip_conc[2] = 0.0; });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double spring = 0.05 * 100.0 * 240.0 * 60.0 / 1000.0;
+  const double net1 = total(ms, 1, term::channel_point_sources);
+  EXPECT_LT(net1, spring - 0.01);  // the pump took some of the first
+  EXPECT_GT(net1, spring - 0.01 * 100.0 * 240.0 * 60.0 / 1000.0);  // never above the spring's concentration
+  EXPECT_EQ(total(ms, 2, term::channel_point_sources), 0.0);
+  EXPECT_EQ(ms.constituent.mass_books->mass(2, mass_compartment::channels, ledger_moment::run_end), 0.0);
+  for (int c = 1; c <= 2; ++c) {
+    const mass_balance_sums b = water_bodies(ms, c);
+    EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (1.0 + b.in));
+  }
 }
 
 }  // namespace

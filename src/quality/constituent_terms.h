@@ -31,6 +31,8 @@ enum class constituent_term : int {
   nutrient_loss,             // used up in the overland water by the nutrient kinetics
   overland_negative_reset,   // a negative overland mass set to zero
   soil_negative_reset,       // a negative soil-layer mass set to zero
+  groundwater_exfiltration,  // brought onto the cells by water rising from the table where no soil column
+                             // lies between (negative: carried down by ponded water seeping into it)
   channel_point_sources,     // added (net of withdrawals) by the channel point sources
   channel_outlet,            // carried out of the watershed through the channel outlet
   aquifer_to_channels,       // brought into the channels by gaining stream beds
@@ -80,6 +82,8 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::overland_water},
     {"soil_negative_reset", "Negative soil mass set to zero", mass_compartment::outside,
      mass_compartment::soil_column},
+    {"groundwater_exfiltration", "Exfiltration from the groundwater", mass_compartment::groundwater,
+     mass_compartment::overland_water},
     {"channel_point_sources", "Channel point sources", mass_compartment::outside, mass_compartment::channels},
     {"channel_outlet", "Channel outflow", mass_compartment::channels, mass_compartment::outside},
     {"aquifer_to_channels", "Groundwater to channels", mass_compartment::groundwater,
@@ -102,5 +106,12 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
     {"channel_negative_reset", "Negative channel mass set to zero", mass_compartment::outside,
      mass_compartment::channels},
 }};
+
+// The term under which the overland transport books the exfiltrated mass
+// it takes into the water: with a soil column the mass came up through it,
+// without one straight from the groundwater.
+inline constexpr constituent_term exfiltration_term(bool soil_column) {
+  return soil_column ? constituent_term::exfiltration : constituent_term::groundwater_exfiltration;
+}
 
 }  // namespace nivra

@@ -11,9 +11,5 @@ namespace nivra {
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
 void sediment_contaminant_source(model_state&) {}
-// Runs the nutrient model on the cells.
-void nsm_overland_step(model_state&) {}
-// Runs the nutrient model in the channels.
-void nsm_channel_step(model_state&) {}
 
 }  // namespace nivra

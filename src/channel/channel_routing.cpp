@@ -67,6 +67,7 @@ void lake_accounts(const channel_domain& d, double sub, channel_books& b) {
       lakes.lake_volume[lake] -= out;
       // The wash load leaves with the water the lake lets out.
       if (d.sediments) d.ch.qp_vol_sed(1, l) += out;
+      if (d.constituents && lake <= d.ch.lake_release_vol.size()) d.ch.lake_release_vol[lake] += out;
       if (out >= 0.0)
         b.lake_out += out;
       else
@@ -499,6 +500,32 @@ void exchange_to_cells(const channel_domain& d, double sub) {
     }
 }
 
+// What the constituents carry with the water of an accepted sub-step: the
+// point sources' volume at their nodes and, with stream loss, the
+// exchange of every grid-stream entry with the aquifer.
+void constituent_volumes(const channel_domain& d, double sub) {
+  channel_state& ch = d.ch;
+  if (ch.chan_point_sources_on && ch.chan_point_vol.size() == ch.chan_point_flow.size()) {
+    for (int p = 1; p <= ch.num_chan_points; ++p) {
+      const int at = ch.chan_point_address[p];
+      const int link = at / ch.max_nodes_per_link, node = at % ch.max_nodes_per_link;
+      if (link < 1 || link > ch.num_stream_links || !routed(ch.ltype[link]) || node > ch.nx[link]) continue;
+      ch.chan_point_vol[at] += sub * ch.chan_point_flow[at];
+    }
+  }
+  if (!ch.stream_loss || ch.gst_qriv_vol.empty()) return;
+  const node_array<double>& start = ch.routing.qriv_start;
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int l = ch.gst_link[i][j], k = ch.gst_node[i][j];
+      if (!routed(ch.ltype[l]) || k > ch.nx[l]) continue;
+      const double before = start(k, l);
+      if (std::fabs(before) < 1e-16) continue;
+      const double q = ch.gst_qriv[i][j] * (ch.qriv(k, l) / before);
+      ch.gst_qriv_vol[i][j] += ch.link_dx[l] * q * sub * ch.gst_pct[i][j];
+    }
+}
+
 }  // namespace
 
 namespace {
@@ -654,6 +681,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
           if (d.sediments) ch.qp_vol_sed(i, l) += sub * ch.qp(i, l);
         }
       }
+      if (d.constituents) constituent_volumes(d, sub);
       b.outlet += sub * ch.qp(ch.nx[outlet], outlet);
       for (int k = 1; k <= d.locations; ++k)
         d.location_volume[k] += sub * ch.qp(d.location_node[k], d.location_link[k]);

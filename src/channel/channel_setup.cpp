@@ -426,10 +426,6 @@ void init_channel_network(model_state& ms) {
     stop_run();
     return;
   }
-  if (ms.constituent.chan_con_trans) {
-    report_card_not_available("CHAN_CON_TRANS");
-    return;
-  }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;
   if (!init_channel_lakes(ms.lake, ms.grid, ms.project.channel_input.c_str())) return;
   ms.lake.lake_gw_on = contents.lake_gw;

@@ -164,6 +164,12 @@ struct channel_state {
   array1d<double> chan_pipe_flow;    // per flat node address: the pipe outfalls' inflow over this channel step, m3/s (made with outfalls)
   array1d<double> chan_xy_flow;      // per flat node address: the XY stream points' inflow now, m3/s (made with them)
   array2d<double> chan_point_conc;   // [constituent][flat address]: its concentrations now
+  // With channel constituents, the water the routing moved since the
+  // constituent step last took it: per flat node address the point
+  // sources' volume (negative: withdrawn), per channel lake the volume it
+  // released downstream, m3.
+  array1d<double> chan_point_vol;
+  array1d<double> lake_release_vol;
 
   // ---- Per-run bookkeeping and step flags.
   int chan_dry_count = 0;            // steps since rain that found the channels nearly empty

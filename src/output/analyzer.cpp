@@ -17,6 +17,7 @@
 #include "output/line_faults.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 
 namespace nivra {
 
@@ -286,8 +287,18 @@ bool stanalyzer_1dst::create_op(model_state& ms, const std::string& target, std:
     if (static_cast<std::size_t>(table.row_length()) + 1 < needed) return;
     values = table.row(index);
   };
+  // Each word reads the array its name says.
   pick("conc", q.chan_conc);
   pick("mass", q.chan_node_mass);
+  if (q.chan_wq) {
+    pick("qlatconc", q.chan_wq->lateral_conc);
+    pick("qlatmass", q.chan_wq->lateral_mass);
+    pick("gwmass", q.chan_wq->aquifer_mass);
+    pick("nsmsource", q.chan_wq->kinetics_mass);
+    if (word.compare(0, 9, "pointconc") == 0 && ch.chan_point_sources_on && index <= ch.chan_point_conc.rows() &&
+        static_cast<std::size_t>(ch.chan_point_conc.cols()) + 1 >= needed)
+      values = ch.chan_point_conc[index].data();
+  }
   if (!values) {
     std::printf("Error: unable to find 1DS array [%s]\n", word.c_str());
     return refuse_line(file, line_no, "names a 1DS array this run does not have");

@@ -418,6 +418,13 @@ void init_contaminant_map_series(model_state& ms) {
 }
 
 void init_channel_constituent_series(model_state& ms) {
+  // Without the overland series the channels count their contaminants.
+  if (!ms.constituent.ov_con_trans) {
+    int count = 0;
+    for (int i = 1; i <= ms.constituent.num_constituents && i <= ms.constituent.constituent_type.count(); ++i)
+      if (ms.constituent.constituent_type[i] == 1) ++count;
+    ms.output.constituent_series_count = count;
+  }
   const int n = ms.output.constituent_series_count;
   if (n < 1 || !ms.constituent.chan_con_trans) return;
   const int base = ms.output.channel_series.count();
@@ -427,7 +434,9 @@ void init_channel_constituent_series(model_state& ms) {
   const int lakes = ms.lake.chan_lakes ? ms.lake.num_lakes : 0;
   for (int i = 1; i <= n; ++i) {
     mass_con_writer* row = ms.output.channel_series.row(base + i);
-    const std::string name = output_name_of(ms.constituent, i);
+    std::string name = output_name_of(ms.constituent, i);
+    // A contaminant of the uniform cards has no output name of its own.
+    if (name.empty()) name = std::string(ms.constituent.con_output_name.c_str()) + (i > 1 ? "_" + std::to_string(i) : "");
     mass_con_writer_alloc_b(row[1], lnk_concentration, row_or_null(ms.constituent.chan_conc, i), net,
                             lakes ? row_or_null(ms.constituent.lake_conc, i) : nullptr, lakes);
     open_mass_con_files(row[1], name, ".chan", ".conc", 1.0, timing);

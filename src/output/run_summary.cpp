@@ -575,9 +575,10 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   b.loss(at(ms.constituent.chan_lake_out_mass, c));
   b.net(at(ms.constituent.chan_lake_exch_mass, c));
   b.net(at(ms.constituent.chan_sed_exch_mass, c));
-  // The mass that left through the outlet has no line of its own but
-  // leaves the channels all the same.
+  // The mass that left through the outlet and the mass of the point
+  // sources have no line of their own but count all the same.
   b.loss(at(ms.constituent.chan_mass_out, c));
+  b.gain(at(ms.constituent.chan_point_mass, c));
   put(f, "Dissolved mass balance error       %14.4lf percent \n", b.error(0.0));
   if (ms.constituent.sediment_contam) {
     put(f, "Attached\n");
@@ -603,6 +604,8 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   l.net(at(ms.constituent.lake_chan_exch_mass, c));
   l.gain(at(ms.constituent.lake_precip_mass, c));
   l.loss(at(ms.constituent.lake_decay_mass, c));
+  // The exchange through the lake beds has no line of its own.
+  l.net(at(ms.constituent.lake_gw_mass_run, c));
   put(f, "Contam mass balance error       %14.4lf percent \n \n", l.error(0.0));
   for (int lake = 1; lake <= ms.lake.num_lakes; ++lake) {
     const double mass = at(ms.constituent.lake_mass, c, lake) / 1000.0;

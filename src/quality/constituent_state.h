@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 #include "model/mass_ledger.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_transport.h"
 #include "quality/ov_sed_record.h"
 #include <memory>
@@ -195,6 +196,7 @@ struct constituent_state : sediment_record {
   soil_chem_table_t soil_chem_table;
   std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
   channel_sediment chan_sed;         // sand and wash load of the channels and lakes (channel/channel_sediment.h)
+  std::unique_ptr<channel_constituents> chan_wq;  // made by the channel constituent set-up
   array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
   array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
   array2d<double> qsmax;             // [flat node][class position] flux of the step
@@ -274,6 +276,7 @@ struct constituent_state : sediment_record {
   checked_array<double> chan_sed_exch_mass, chan_sed_lat_in, chan_sed_out, chan_sed_susp_final;
   checked_array<double> lake_mass_init_run, lake_mass_final_run, lake_inflow_mass, lake_outflow_mass;
   checked_array<double> lake_chan_exch_mass, lake_precip_mass, lake_decay_mass;
+  checked_array<double> chan_point_mass, lake_gw_mass_run;  // channel point sources and lake beds, run
   // event terms beside the overland ones above
   checked_array<double> event_ov_mass_final, event_ov_land_mass_final, event_ov_lake_mass;
   checked_array<double> event_ov_nsm_in_mass, event_ov_nsm_out_mass, event_sed_attached_to_lake;

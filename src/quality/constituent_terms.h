@@ -33,6 +33,21 @@ enum class constituent_term : int {
   soil_negative_reset,       // a negative soil-layer mass set to zero
   groundwater_exfiltration,  // brought onto the cells by water rising from the table where no soil column
                              // lies between (negative: carried down by ponded water seeping into it)
+  channel_point_sources,     // added (net of withdrawals) by the channel point sources
+  channel_outlet,            // carried out of the watershed through the channel outlet
+  aquifer_to_channels,       // brought into the channels by gaining stream beds
+  channels_to_aquifer,       // carried into the aquifer by losing stream beds
+  channel_decay,             // decayed in the channels
+  channels_to_lakes,         // carried into the channel lakes, or taken with the nodes a lake floods
+  lakes_to_channels,         // released by the channel lakes, or given back with the nodes a lake leaves
+  rain_on_lakes,             // carried by the rain onto the channel lakes
+  aquifer_to_lakes,          // brought into the lakes through their beds
+  lakes_to_aquifer,          // carried into the aquifer through the lake beds
+  lake_decay,                // decayed in the channel lakes
+  channel_nutrient_gain,     // made in the channels and lakes by the nutrient kinetics
+  channel_nutrient_loss,     // used up in the channels and lakes by the nutrient kinetics
+  channel_sediment_release,  // set free into the channel and lake water by the sediment-bound store
+  channel_negative_reset,    // a negative node mass set to zero
   count_plus_one
 };
 
@@ -69,6 +84,27 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::soil_column},
     {"groundwater_exfiltration", "Exfiltration from the groundwater", mass_compartment::groundwater,
      mass_compartment::overland_water},
+    {"channel_point_sources", "Channel point sources", mass_compartment::outside, mass_compartment::channels},
+    {"channel_outlet", "Channel outflow", mass_compartment::channels, mass_compartment::outside},
+    {"aquifer_to_channels", "Groundwater to channels", mass_compartment::groundwater,
+     mass_compartment::channels},
+    {"channels_to_aquifer", "Channels to groundwater", mass_compartment::channels,
+     mass_compartment::groundwater},
+    {"channel_decay", "Decay in the channels", mass_compartment::channels, mass_compartment::outside},
+    {"channels_to_lakes", "Mass channel trib inflow", mass_compartment::channels, mass_compartment::lakes},
+    {"lakes_to_channels", "Mass lake outlet flow", mass_compartment::lakes, mass_compartment::channels},
+    {"rain_on_lakes", "Precip mass flux", mass_compartment::outside, mass_compartment::lakes},
+    {"aquifer_to_lakes", "Groundwater to lakes", mass_compartment::groundwater, mass_compartment::lakes},
+    {"lakes_to_aquifer", "Lakes to groundwater", mass_compartment::lakes, mass_compartment::groundwater},
+    {"lake_decay", "Decay in the lakes", mass_compartment::lakes, mass_compartment::outside},
+    {"channel_nutrient_gain", "Channel nutrient kinetics gain", mass_compartment::outside,
+     mass_compartment::channels},
+    {"channel_nutrient_loss", "Channel nutrient kinetics loss", mass_compartment::channels,
+     mass_compartment::outside},
+    {"channel_sediment_release", "Exchange with sediment", mass_compartment::sediment_bound,
+     mass_compartment::channels},
+    {"channel_negative_reset", "Negative channel mass set to zero", mass_compartment::outside,
+     mass_compartment::channels},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

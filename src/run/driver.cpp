@@ -44,6 +44,7 @@
 #include "pipe/pipe_state.h"
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/overland_point_sources.h"
 #include "run/map_phase.h"
@@ -308,6 +309,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<compute_initial_surface_volume>, false},
     {on_record<start_overland_routing>, true},
     {on_record<init_soil_contam>, true},
+    {on_record<start_channel_constituent_books>, false},
     {on_record<init_simulation_clock>, true},
     {on_record<init_linknode_output>, true},
     {on_record<alloc_soil_energy>, false},

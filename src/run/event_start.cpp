@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/sediment/channel_sediment_setup.h"
 #include "run/steps.h"
@@ -173,6 +174,7 @@ void init_event_state(model_state& ms) {
   // water on the grid at its start counts none on the surface.
   book_storages(ms, ledger_moment::event_start);
   open_constituent_event(ms);
+  start_channel_constituent_event(ms);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;

@@ -11,7 +11,5 @@ namespace nivra {
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
 void sediment_contaminant_source(model_state&) {}
-// Moves the channel constituents.
-void channel_constituent_step(model_state&) {}
 
 }  // namespace nivra

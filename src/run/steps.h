@@ -48,7 +48,6 @@ void sediment_contaminant_source(model_state& ms);
 void track_peak_values(model_state& ms);
 void nsm_overland_step(model_state& ms);
 void nsm_channel_step(model_state& ms);
-void channel_constituent_step(model_state& ms);
 void print_progress(model_state& ms);
 void check_simulation_end(model_state& ms);
 void exchange_maps_event_end(model_state& ms);

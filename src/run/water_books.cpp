@@ -13,6 +13,7 @@
 #include "pipe/pipe_state.h"
 #include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
@@ -60,9 +61,9 @@ void close_constituent_masses(model_state& ms) {
   constituent_state& k = ms.constituent;
   if (!k.chan_con_trans) return;
   const int n = k.num_constituents;
+  book_channel_constituent_masses(ms, ledger_moment::run_end);
   for (int c = 1; c <= n; ++c) {
-    double m = 0.0;
-    for (int l = 1; l <= ms.lake.num_lakes; ++l) m += at(k.lake_mass, c, l) / 1000.0;
+    const double m = lake_constituent_mass(ms, c);
     summary::set_to(k.lake_mass_final_run, c, m);
     summary::add_to(k.GLOBAL_MASS_FINAL, c, m);
   }
@@ -72,10 +73,10 @@ void close_constituent_masses(model_state& ms) {
     summary::set_to(k.chan_sed_susp_final, c, 0.0);
   }
   const bool attached = k.sediment_contam && !k.chan_sed_contam_node_conc.empty() && !k.ch_wash_vol.empty();
-  for_each_channel_node(ms, [&](int link, int node, double volume) {
+  for_each_channel_node(ms, [&](int link, int node, double) {
     const int flat = ms.channel.max_nodes_per_link * link + node;
     for (int c = 1; c <= n; ++c) {
-      const double m = volume * at(k.chan_conc, c, flat) / 1000.0;
+      const double m = at(k.chan_node_mass, c, flat) / 1000.0;
       summary::add_to(k.chan_mass_final, c, m);
       summary::add_to(k.GLOBAL_MASS_FINAL, c, m);
       if (!attached) continue;

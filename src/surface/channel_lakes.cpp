@@ -378,6 +378,7 @@ lake_seepage_books lake_bed_seepage(lake_state& lakes, const grid_state& grid, c
       if (v > 0.0) b.from_aquifer += v;
       else b.to_aquifer -= v;
       if (g.lake_source) g.lake_source[c] += v;
+      if (!lakes.lake_cell_seep_vol.empty()) lakes.lake_cell_seep_vol[c] += v;
     }
   }
   return b;

@@ -152,6 +152,9 @@ struct lake_state {
   // Per cell: the Darcy flux through the bed of a seeping lake at the last
   // channel step, m/s, positive up into the lake.
   array1d<double> lake_cell_seepage;
+  // With channel constituents: per cell, the water its bed gave the lake
+  // (negative: took) since the constituent step last took it, m3.
+  array1d<double> lake_cell_seep_vol;
 
   // ---- Files.
   guarded_file lake_map_file;

@@ -11,6 +11,7 @@
 
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
+#include "quality/constituent_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/process.h"
@@ -270,12 +271,14 @@ TEST_F(ChannelSetup, PartsOfTheNetworkWhoseProcessesComeLaterStopTheRun) {
     EXPECT_NE(out.find(c.message), std::string::npos) << c.message << "\n" << out << err;
   }
   write_file("vcatch.cif", network);
-  for (const char* card : {"CHAN_CON_TRANS"}) {
-    testing::copy_example("vcatch");
-    set_card("vcatch.prj", card, card);
-    set_up(false);
-    EXPECT_NE(out.find(std::string("Error: the ") + card + " card is not available"), std::string::npos) << out;
-  }
+  // Channel constituents carry the one contaminant of the uniform cards:
+  // every node of the network gets its row.
+  testing::copy_example("vcatch");
+  set_card("vcatch.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+  auto ms = set_up();
+  EXPECT_EQ(ms->constituent.num_constituents, 1);
+  ASSERT_TRUE(ms->constituent.chan_wq);
+  EXPECT_EQ(ms->constituent.chan_conc.row_length(), ms->channel.link_node_size);
 }
 
 TEST_F(ChannelSetup, DiagnosticFilesNameShortLinksAndBedsAboveTheGround) {

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_state.h"
 #include "core/errors.h"
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "inputs/mapping_blocks.h"
-#include "channel/channel_state.h"
 #include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -268,7 +268,10 @@ void read_contaminant_params(model_state& ms) {
       std::printf("Error: overland point sources (OV_POINT_SOURCE) need overland contaminant transport "
                   "(OV_CON_TRANS).\n");
       stop_with_own_message();
+      return;
     }
+    // The channels alone carry the contaminants of the cards or the table.
+    if (k.chan_con_trans && ms.channel.chan_explic && !k.nutrients) setup_contaminants(ms);
     return;
   }
   // The sediment's share of the contaminants is not part of this version

@@ -260,6 +260,8 @@ TEST_F(NutrientInputs, TheNineConstituentsFollowTheContaminantsWithTheirValues) 
     EXPECT_EQ(k.cell_disp_coef(first + nsm_c::op, 4), 0.9);
     EXPECT_EQ(k.precip_conc[first + nsm_c::nh4], 0.03);
     EXPECT_EQ(k.precip_conc[first + nsm_c::op], 0.0);
+    // The summaries name the nutrients by their display names.
+    EXPECT_EQ(k.constituent_output_name[static_cast<std::size_t>(first + nsm_c::nh4)], "Ammonium (NH4+)");
     if (contaminants) {
       EXPECT_EQ(k.ov_conc(1, 4), 0.0);  // the contaminants' rows are untouched
     }

@@ -61,6 +61,7 @@ void copy_nutrients_to_constituent_list(model_state& ms) {
   for (int c = 0; c < nsm_water_items; ++c) {
     const int r = first + c;
     k.precip_conc[r] = ov.precip_conc[static_cast<std::size_t>(c)];
+    nsm_display_name(k.constituent_output_name[static_cast<std::size_t>(r)], c, 0);
     for (int i = 1; i <= ov.ncells; ++i) {
       k.ov_conc(r, i) = ov.water[c].conc[i];
       k.ov_mass(r, i) = ov.water[c].mass[i];

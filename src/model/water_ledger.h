@@ -85,6 +85,7 @@ enum class water_flux {
   discharge_boundary_unmet, // asked of a cell that did not hold it: a record, no water moves
   overland_pumping,         // lifted off the cells by the overland pumps
   wetland_refill,           // given to the wetlands (taken when negative) to start an event at their depth
+  overland_point_sources,   // discharged onto the cells by the overland point sources
   // Outlet and channels.
   outlet_discharge,         // through the outlet (of the overland grid when there are no channels)
   channel_lateral_net,      // total: net lateral inflow into the channels
@@ -181,6 +182,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::discharge_boundary_unmet, "discharge_boundary_unmet", "Volume of specified discharge boundary unmet:", c::outside, c::outside, f::discharge_boundary_unmet},
     {f::overland_pumping, "overland_pumping", "Volume lifted by overland pumps:", c::surface, c::outside, f::overland_pumping},
     {f::wetland_refill, "wetland_refill", "", c::outside, c::surface, f::wetland_refill},
+    {f::overland_point_sources, "overland_point_sources", "Volume of overland point sources:", c::outside, c::surface, f::overland_point_sources},
     {f::outlet_discharge, "outlet_discharge", "Total amount of discharge=", c::channels, c::outside, f::outlet_discharge},
     {f::channel_lateral_net, "channel_lateral_net", "Total lateral inflow into channels=", c::surface, c::channels, f::channel_lateral_net},
     {f::channel_lateral_in, "channel_lateral_in", "", c::surface, c::channels, f::channel_lateral_net},

@@ -87,6 +87,14 @@ void compute_suspended_sediment(constituent_state& cs, const grid_state& grid) {
     s.ov_conc[c] = (c <= s.ov_qsconc.rows() && !s.ov_qsconc.empty()) ? s.ov_qsconc(c, 0) : 0.0;
 }
 
+// The overland water's concentration of the first contaminant, which the
+// OV_CON_MAP output follows; null when that output is off.
+const double* contaminant_map_values(const model_state& ms) {
+  const constituent_state& k = ms.constituent;
+  if (!ms.output.ov_con_map_given || !k.ov_con_trans || k.ov_conc.count() < 1) return nullptr;
+  return k.ov_conc.row(1);
+}
+
 void dataset_record(model_state& ms, guarded_file& f, const double* values) {
   write_dataset_record(f, ms.output.binary_dataset != 0, ms.clock.elapsed_min, ms.grid.mask, ms.grid.rows, ms.grid.cols,
                        values, ms.output.dataset_scratch);
@@ -119,6 +127,8 @@ void dataset_mode(model_state& ms) {
     dataset_record(ms, ms.output.rate_of_infil_map_file, values_of(ms.soil.inf_rate));
   if (ms.output.surf_moist_given == 1 && !skip)
     dataset_record(ms, ms.output.surf_moist_map_file, values_of(ms.soil.surface_moisture));
+  if (const double* conc = contaminant_map_values(ms); conc && !skip)
+    dataset_record(ms, ms.output.ov_con_map_file, conc);
   if (ms.constituent.ov_sed) {
     if (ms.constituent.max_sed_flux == 1) {
       compute_sediment_flux(ms.constituent, ms.grid);
@@ -197,6 +207,9 @@ bool per_time_mode(model_state& ms) {
              "Can't open surface moisture content map for writing: %s\n"))
       return false;
   }
+  if (const double* conc = contaminant_map_values(ms);
+      conc && !map(p.ov_con_map.view(), "contam.", conc, "Can't open contaminant concentration map for writing: %s\n"))
+    return false;
   if (ms.constituent.ov_sed && ms.constituent.max_sed_flux == 1) {
     compute_sediment_flux(ms.constituent, ms.grid);
     if (!map(ms.constituent.max_sed_flux_file_name.view(), "max_sed_flux.",
@@ -251,7 +264,7 @@ bool map_output_requested(const model_state& ms) {
       (o.no_map_output || o.dataset_output) &&
       (o.depth_given || o.discharge_given || o.dis_rain_given || o.inf_depth_given || o.rate_of_infil_given ||
        o.surf_moist_given || o.gw_output_given || o.gw_recharge_cum_given || o.gw_recharge_inc_given ||
-       ms.hydromet.snow_swe_file_given || sediment_maps);
+       ms.hydromet.snow_swe_file_given || sediment_maps || (o.ov_con_map_given && k.ov_con_trans));
   return variable_maps || k.nutrients || (k.all_contam_output && k.ov_con_trans) || ms.hydromet.snow_temp_given;
 }
 

@@ -3,6 +3,8 @@
 // books, link classes.
 #pragma once
 
+#include "model/water_ledger.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <string>
@@ -45,6 +47,8 @@ struct mass_book {
   }
   // (in - out) / in x 100 when in exceeds floor, else 0.
   double error(double floor) const { return in > floor ? (in - out) / in * 100.0 : 0.0; }
+  // (in - out) / in x 100 by the water balances' rule: no input gives 0.
+  double percent() const { return percent_of(in - out, in); }
 };
 
 // Links whose nodes carry water and constituents in the channel totals.

@@ -5,8 +5,13 @@ namespace nivra {
 
 struct model_state;
 
-// With soil erosion: the overland sediment record and its arrays.
+// With soil erosion: the overland sediment record, its classes, the cells'
+// erosion parameters, the sediment output files, the step object and the
+// sediment ledger (quality/sediment/sediment_setup.cpp).
 void init_overland_sediments(model_state& ms);
+// The sediment output files of the project; on a failure the error block
+// holds code 4 with the file's role and name, and the stop flag.
+void open_sediment_outputs(model_state& ms);
 // With overland contaminant transport: the contaminant parameters.
 void read_contaminant_params(model_state& ms);
 // With overland contaminant transport, before the first step: rates per

@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 #include "model/mass_ledger.h"
+#include "quality/contaminant/overland_transport.h"
 #include "quality/ov_sed_record.h"
 #include <memory>
 #include <string>
@@ -98,6 +99,10 @@ struct constituent_state : sediment_record {
   double soil_kinetics_timestep_factor = 0.0;
   int uniform_num_contams = -1;           // contaminants of uniform transport; set up later
   file_name_text con_output_name{"con_output"};  // channel constituent output
+  // The overland point sources of the OV_POINT_SOURCE file: per cell the
+  // discharge (m3/s) and per constituent and cell its concentration (g/m3).
+  array1d<double> ov_point_q;
+  jagged_array<double> ov_point_conc{"ov_point_conc"};
   // The constituents, one value per constituent once they are set up.
   int num_constituents = 0;
   std::vector<std::string> constituent_output_name;      // output name per constituent (1-based)
@@ -172,6 +177,13 @@ struct constituent_state : sediment_record {
   jagged_array<double> soil_infil_mass{"soil_infil_mass"};
   jagged_array<double> soil_exchange_mass{"soil_exchange_mass"};
   jagged_array<double> cell_total_mass{"cell_total_mass"};
+  // Per cell, m3: the water the infiltration step took into the soil and
+  // the water exfiltration brought up (negative: seeped down) since the
+  // overland constituent processes last used them, and with a soil column
+  // the exfiltrated water its next step carries up through the layers.
+  // exfil_step_vol is the infiltration step's scratch: one call's
+  // exfiltration per cell.
+  array1d<double> ov_con_infil_vol, ov_con_exfil_vol, soil_con_exfil_vol, exfil_step_vol;
   // The constituents' mass ledger of the run (quality/constituent_terms.h
   // is its table of terms), made once every constituent is set up.
   std::unique_ptr<mass_ledger> mass_books;
@@ -185,8 +197,26 @@ struct constituent_state : sediment_record {
   array2d<double> ch_wash_vol;       // [flat node][fine position] suspended wash load, m3
   array3d<double> chan_sed_contam_node_conc;  // [constituent][flat node][fine position]
 
+  // The mass of every constituent that the overland water carried into
+  // each channel node since the channel constituents last took it, g
+  // ([constituent][flat node]; made with the explicit channel scheme).
+  jagged_array<double> chan_qlat_mass{"chan_qlat_mass"};
+
   // ---- Per-run bookkeeping and step flags.
   int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check
+  // The overland constituent transport: the direction it sweeps first
+  // (1 rows, 2 columns; switched at every step), the water depth of every
+  // cell when it last ran (m), and the length of the kinetics' last
+  // interval (s), over which the transport spreads what they gathered.
+  int ov_sweep_order = 1;
+  array1d<double> ov_depth_prev;
+  double kinetic_interval_s = 0.0;
+  // Kernel scratch of the transport, sized at set-up for the run's grid:
+  // the net source rate of every cell (g/s), each cell's infiltrated depth
+  // when the constituents last took it (m), and the face fluxes.
+  array1d<double> ov_source_rate;
+  array1d<double> ov_infil_seen;
+  ov_transport_scratch ov_transport_work;
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};
   checked_array<double> OV_MASS_FINAL{"OV_MASS_FINAL"};
@@ -272,6 +302,7 @@ struct constituent_state : sediment_record {
 
   // ---- Files: constituent maps and output files.
   guarded_file contam_map_file;
+  guarded_file ov_point_source_file;
   guarded_file adjust_elev_file;
   guarded_file chan_contam_file;
   guarded_file total_chan_p_file;

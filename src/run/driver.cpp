@@ -44,7 +44,10 @@
 #include "pipe/pipe_state.h"
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/overland_point_sources.h"
 #include "run/map_phase.h"
+#include "quality/contaminant/soil_column_step.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_moisture_step.h"
@@ -204,13 +207,14 @@ constexpr time_step_routine step_routines[] = {
     {et_removal_step, true},
     {sacramento_update, true},
     {conceptual_gw_step, true},
+    {soil_column_constituent_step, true},
     {overland_constituent_step, true},
     {xy_overland_boundary_step, true},
     {overland_routing_step, true},
     {storm_sewer_step, true},
     {sediment_contaminant_source, true},
-    {soil_contaminant_step, true},
-    {overland_mass_check, true},
+    {overland_constituent_processes, true},
+    {overland_constituent_transport, true},
     {xy_groundwater_boundary_step, true},
     {groundwater_step, true},
     {overland_lake_step, true},
@@ -303,7 +307,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_xy_point_output>, true},
     {on_record<compute_initial_surface_volume>, false},
     {on_record<start_overland_routing>, true},
-    {on_record<init_soil_contam>, false},
+    {on_record<init_soil_contam>, true},
     {on_record<init_simulation_clock>, true},
     {on_record<init_linknode_output>, true},
     {on_record<alloc_soil_energy>, false},

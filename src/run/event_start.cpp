@@ -19,12 +19,14 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -120,6 +122,7 @@ void reset_surface(model_state& ms) {
 // event's peak and rain counters with them.
 void clear_event_books(model_state& ms) {
   ms.ledger.open_event();
+  if (ms.constituent.mass_books) ms.constituent.mass_books->open_event();
   ms.clock.rain_steps = 0;
   ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;
@@ -157,6 +160,7 @@ void init_event_state(model_state& ms) {
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
+  settle_sediment_between_events(ms);
   clear_event_books(ms);
   clear_location_results(ms);
   ms.hydromet.first_rain_pending = 1;
@@ -167,6 +171,7 @@ void init_event_state(model_state& ms) {
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.
   book_storages(ms, ledger_moment::event_start);
+  open_constituent_event(ms);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;

@@ -7,16 +7,10 @@
 
 namespace nivra {
 
-// Adds the overland point sources.
-void apply_overland_point_sources(model_state&) {}
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
 void sediment_contaminant_source(model_state&) {}
-// Exchanges contaminants between soil and water.
-void soil_contaminant_step(model_state&) {}
-// Checks the overland constituent mass balance.
-void overland_mass_check(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
 

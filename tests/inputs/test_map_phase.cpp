@@ -190,8 +190,9 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
-      {[](model_state& ms) { ms.constituent.ov_con_trans = 1; }, "OV_CON_TRANS"},
+      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.soil_con_trans = 1; }, "SOIL_CON_TRANS"},
+      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
+       "SEDIMENT_CONTAM"},
       // The nutrients are set up in full (their aquatic environment read)
       // before the run stops.
       {[](model_state& ms) {

@@ -124,7 +124,10 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       {{"OVERLAND_LAKE_MAP lake.map", "OVERLAND_LAKE_FILE lake.txt"},
        "Error: Unable to open overland lake map file.\n  (File: lake.map)", true},
       {{"MAPPING_TABLE none.cmt", "OVR_FLOW_BLOCK"}, "Unable to open Mapping Table file: none.cmt", true},
-      {{"OV_POINT_SOURCE src.txt"}, "Error: the OV_POINT_SOURCE card is not available", true},
+      {{"OV_POINT_SOURCE src.txt"}, "Error: overland point sources (OV_POINT_SOURCE) need overland contaminant "
+                                    "transport (OV_CON_TRANS).", true},
+      {{"OV_CON_TRANS 1", "OV_POINT_SOURCE src.txt"}, "Error: unable to open the overland point source file src.txt.",
+       true},
       // Values at the edges of their ranges run.
       {{"HYD_FREQ 0"}, "Warning: Write hydrograph time step not specified, defaulting to 1 hour.", false},
       {{"START_DATE 2024 2 29", "START_TIME 23 59"}, "2/29/2024 23:59:00", false},

@@ -483,7 +483,7 @@ TEST_F(ProjectReader, NumbersOfCardsWithTheirOwnRulesAreChecked) {
 // it stands, whatever follows it on its line.
 TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
   for (const char* card :
-       {"LAKE_PUMP pumps.txt", "OV_POINT_SOURCE src.txt", "CHAN_PREISS", "CHAN_MESH", "INITIAL_DEPTH d.asc", "CELL_HYDRO c.out",
+       {"LAKE_PUMP pumps.txt", "CHAN_PREISS", "CHAN_MESH", "INITIAL_DEPTH d.asc", "CELL_HYDRO c.out",
         "DAILY_OUTPUT daily.out", "SUPPRESS_PRINTING 1", "XWINDOWS"}) {
     SCOPED_TRACE(card);
     reset_process_state();

@@ -11,6 +11,7 @@
 #include "core/process.h"
 #include "inputs/grid_state.h"
 #include "inputs/mapping_blocks.h"
+#include "channel/channel_state.h"
 #include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -18,6 +19,7 @@
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/constituent_kernels.h"
+#include "quality/contaminant/overland_point_sources.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -59,7 +61,8 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.ov_qlat_dmt,          &k.ov_uptake_dmt,        &k.ov_precip_dmt,        &k.ov_nsm_dmt,
       &k.ov_nsm_dmt_in,        &k.ov_nsm_dmt_out,       &k.precip_conc,          &k.water_soil_partition_coef,
       &k.ov_exit_mass,         &k.soil_mass_init,       &k.soil_mass_final,      &k.soil_mass_error,
-      &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt};
+      &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass,
+      &k.event_ov_mass_final,  &k.event_ov_land_mass_final};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -240,6 +243,13 @@ void setup_contaminants(model_state& ms) {
         k.land_mass(c, i) = k.ov_mass_load;
       }
   }
+  // The water the soil processes hand to the constituents, per cell.
+  for (array1d<double>* a : {&k.ov_con_infil_vol, &k.ov_con_exfil_vol, &k.exfil_step_vol}) a->alloc(cells);
+  if (k.soil_contam_layers > 0) {
+    k.soil_con_exfil_vol.alloc(cells);
+    ms.soil.sm_interlayer_flow.alloc(cells);
+    ms.soil.sm_percolation.alloc(cells);
+  }
   if (k.contam_map_given) {
     const value_range load{0.0, 1e12};
     if (read_parameter_map(ms, k.contam_map_file, ms.project.contam_map.view(), k.contam_map_data, load,
@@ -250,10 +260,29 @@ void setup_contaminants(model_state& ms) {
 }
 
 void read_contaminant_params(model_state& ms) {
-  if (!ms.constituent.ov_con_trans) return;
-  // The overland transport that carries what the set-up prepares is not
+  const constituent_state& k = ms.constituent;
+  if (!k.ov_con_trans) {
+    // The point sources' water goes with their mass, on the constituent
+    // clock: a project without the constituents would lose it unnoticed.
+    if (k.ov_point_source_given) {
+      std::printf("Error: overland point sources (OV_POINT_SOURCE) need overland contaminant transport "
+                  "(OV_CON_TRANS).\n");
+      stop_with_own_message();
+    }
+    return;
+  }
+  // The soil column's and the sediment's share of the contaminants are not
   // part of this version yet.
-  report_card_not_available("OV_CON_TRANS");
+  if (k.soil_con_trans) {
+    report_card_not_available("SOIL_CON_TRANS");
+    return;
+  }
+  if (k.sediment_contam) {
+    report_card_not_available("SEDIMENT_CONTAM");
+    return;
+  }
+  setup_contaminants(ms);
+  if (!process.error_block.stop) read_overland_point_sources(ms);
 }
 
 void init_soil_contam(model_state& ms) {
@@ -264,6 +293,14 @@ void init_soil_contam(model_state& ms) {
   const double area = dx * dx;
   const int layers = k.soil_contam_layers;
   const column_scheme scheme = scheme_of(ms.soil);
+  // The lakes' share of the overland constituents is not part of this
+  // version yet.
+  if ((ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given) {
+    std::printf("Error: overland contaminant transport (OV_CON_TRANS) on a watershed with channel lakes or "
+                "overland lakes is not available in this version of NIVRA.\n");
+    stop_with_own_message();
+    return;
+  }
   // Layer geometry, cm to m.
   if (layers > 0 && scheme != column_scheme::layered) {
     if (scheme == column_scheme::redistribution) {
@@ -329,6 +366,18 @@ void init_soil_contam(model_state& ms) {
       k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + k.land_mass(c, i)) / 1000.0;
     }
   }
+  // The transport's memory of the depths and infiltration it last saw, and
+  // its scratch, sized for this run's grid.
+  k.ov_depth_prev.alloc(cells);
+  k.ov_infil_seen.alloc(cells);
+  k.ov_source_rate.alloc(cells);
+  k.ov_transport_work.size_for(cells);
+  for (int i = 1; i <= cells; ++i) {
+    k.ov_depth_prev[i] = ms.overland.ov_depth.empty() ? 0.0 : ms.overland.ov_depth[i];
+    k.ov_infil_seen[i] = ms.soil.inf_depth_cell.size() == cells ? ms.soil.inf_depth_cell[i] : 0.0;
+  }
+  if (ms.channel.chan_explic && ms.channel.link_node_size > 0)
+    k.chan_qlat_mass.grow(k.num_constituents, ms.channel.link_node_size);
   // The mass ledger of the run, with the masses it starts from.
   k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, k.num_constituents);
   for (int c = 1; c <= k.num_constituents; ++c) {

@@ -1,0 +1,325 @@
+// The overland constituent steps of the time loop on small hand-made grids:
+// each process acts when its clock is due and books what it moves, and the
+// constituents' books close.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "clock/time_loop.h"
+#include "core/process.h"
+#include "hydromet/hydromet_state.h"
+#include "model/mass_ledger.h"
+#include "quality/constituent_setup.h"
+#include "quality/constituent_terms.h"
+#include "quality/contaminant/contaminant_setup.h"
+#include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/overland_point_sources.h"
+#include "model/water_ledger.h"
+#include "quality_fixture.h"
+
+namespace nivra {
+namespace {
+
+constexpr double t0 = 2460000.5;  // Julian days
+constexpr double dt = 10.0;       // s
+
+// A flat grid of rows x cols cells of side dx, every cell holding h m of
+// still water, one uniform contaminant of the given concentration (g/m3)
+// and decay rate (per day), the clocks at the start of the run.
+std::unique_ptr<model_state> still_water(int rows, int cols, double dx, double h, double conc, double decay_per_day,
+                                         double kinetics_factor = 1.0) {
+  auto ms = testing::constituent_record(rows * cols, dx);
+  grid_state& g = ms->grid;
+  const int n = rows * cols;
+  for (auto* a : {&g.abovecon, &g.belowcon, &g.leftcon, &g.rightcon}) a->alloc(n);
+  for (int i = 1; i <= n; ++i) {
+    const int r = (i - 1) / cols, c = (i - 1) % cols;
+    g.cell_row[i] = r + 1;
+    g.cell_col[i] = c + 1;
+    if (r > 0) g.abovecon[i] = i - cols;
+    if (r < rows - 1) g.belowcon[i] = i + cols;
+    if (c > 0) g.leftcon[i] = i - 1;
+    if (c < cols - 1) g.rightcon[i] = i + 1;
+    ms->overland.ov_depth[i] = h;
+  }
+  ms->overland.ov_qx.alloc(n);
+  ms->overland.ov_qy.alloc(n);
+  ms->soil.inf_depth_cell.alloc(n);
+  constituent_state& k = ms->constituent;
+  k.ov_decay_coef = decay_per_day;
+  k.kinetics_timestep_factor = kinetics_factor;
+  setup_contaminants(*ms);
+  for (int i = 1; i <= n; ++i) k.ov_conc(1, i) = conc;
+  init_soil_contam(*ms);
+  clock_state& cl = ms->clock;
+  cl.model_time = t0;
+  cl.time_tol = due_tolerance_days;
+  cl.dt = cl.base_dt = cl.ov_dt = dt;
+  cl.ov_dt_days = dt / seconds_per_day;
+  cl.ov_last_time = t0;
+  cl.ov_next_time = t0 + cl.ov_dt_days;
+  set_clock(cl.ov_con_clock, dt, cl.ov_dt_days, t0, cl.ov_next_time);
+  return ms;
+}
+
+// One model step: the clock moves on, the overland routing is taken to have
+// run (its clock with it), then the two constituent steps.
+void step(model_state& ms) {
+  ms.clock.model_time += ms.clock.ov_dt_days;
+  ms.clock.ov_last_time = ms.clock.model_time;
+  ms.clock.ov_next_time = ms.clock.model_time + ms.clock.ov_dt_days;
+  overland_constituent_processes(ms);
+  overland_constituent_transport(ms);
+}
+
+double total(const model_state& ms, constituent_term t, int c = 1) {
+  return ms.constituent.mass_books->run_total(c, row(t));
+}
+
+// Overland water and land surface in, out and held, kg: in - out - change.
+double overland_residual(model_state& ms, int c = 1) {
+  close_constituent_books(ms, ledger_moment::run_end);
+  const mass_set s{mass_compartment::overland_water, mass_compartment::soil_column};
+  return ms.constituent.mass_books->run_balance_of(c, s).residual();
+}
+
+class OverlandConstituentStep : public testing::process_test {};
+
+TEST_F(OverlandConstituentStep, DecayInStillWaterFollowsTheExplicitForm) {
+  // 2 x 3 cells of 10 m with 5 cm of water at 40 g/m3: 2 g per cell. Decay
+  // of 8.64 per day is 1e-4 per second: every 10 s step keeps 1 - 1e-3.
+  auto ms = still_water(2, 3, 10.0, 0.05, 40.0, 8.64);
+  const double m0 = 6 * 0.05 * 100.0 * 40.0;
+  const int steps = 50;
+  for (int s = 0; s < steps; ++s) step(*ms);
+  const double expected = m0 * std::pow(1.0 - 1e-3, steps);
+  EXPECT_NEAR(overland_water_mass(*ms, 1) * 1000.0, expected, 1e-12 * m0);
+  EXPECT_NEAR(overland_water_mass(*ms, 1) * 1000.0, m0 * std::exp(-1e-4 * dt * steps), 1e-4 * m0);
+  EXPECT_NEAR(total(*ms, constituent_term::overland_decay) * 1000.0, m0 - expected, 1e-12 * m0);
+  for (int i = 1; i <= 6; ++i) EXPECT_NEAR(ms->constituent.ov_conc(1, i), 40.0 * std::pow(1.0 - 1e-3, steps), 1e-10);
+  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, KineticsActOnlyWhenTheirClockIsDueAndAreSpreadOverTheSteps) {
+  // With a factor of 2 the kinetics run at steps 1, 3, 5, ...: the first
+  // over one step, then over two, whose decay the transport takes half in
+  // the step they ran and half in the next.
+  auto ms = still_water(1, 2, 10.0, 0.1, 10.0, 8.64, 2.0);
+  const double m0 = 2 * 0.1 * 100.0 * 10.0;
+  std::vector<double> m{m0};
+  for (int s = 1; s <= 5; ++s) {
+    step(*ms);
+    m.push_back(overland_water_mass(*ms, 1) * 1000.0);
+  }
+  const double k = 1e-4;
+  EXPECT_NEAR(m[1], m0 * (1.0 - k * dt), 1e-12 * m0);
+  // Step 2 has no kinetics; step 3's cover two steps, half taken at once.
+  EXPECT_EQ(m[2], m[1]);
+  EXPECT_NEAR(m[3], m[2] - m[2] * k * dt, 1e-12 * m0);
+  // Each step takes its share dt / interval of what is still pending.
+  EXPECT_NEAR(m[4], m[3] - 0.5 * m[2] * k * dt, 1e-12 * m0);
+  EXPECT_NEAR(m[5], m[4] - 0.25 * m[2] * k * dt - m[4] * k * dt, 1e-12 * m0);
+  EXPECT_NEAR(ms->clock.contam_table_clock.next_time, t0 + 7 * dt / seconds_per_day, 1e-9);
+  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, NothingMovesBeforeTheConstituentClockIsDue) {
+  auto ms = still_water(1, 2, 10.0, 0.1, 10.0, 8.64);
+  ms->clock.ov_con_clock.next_time = t0 + 2 * ms->clock.ov_dt_days;
+  ms->clock.model_time += ms->clock.ov_dt_days;
+  overland_constituent_processes(*ms);
+  overland_constituent_transport(*ms);
+  EXPECT_EQ(ms->constituent.ov_mass(1, 1), 100.0);
+  EXPECT_EQ(total(*ms, constituent_term::overland_decay), 0.0);
+  EXPECT_EQ(ms->clock.ov_con_clock.last_time, t0);
+  step(*ms);  // the next step is due, over both steps
+  EXPECT_NEAR(ms->constituent.ov_mass(1, 1), 100.0 * (1.0 - 1e-4 * 2 * dt), 1e-12);
+}
+
+TEST_F(OverlandConstituentStep, RainBringsItsConcentrationOnlyWhileItFalls) {
+  // 36 mm/h for 10 s on 100 m2 is 0.01 m3; at 5 g/m3 that is 0.05 g a cell.
+  auto ms = still_water(1, 3, 10.0, 0.02, 0.0, 0.0);
+  hydromet_state& hm = ms->hydromet;
+  hm.rain_depth.alloc(3);
+  hm.rain_depth.fill(36.0);
+  ms->constituent.precip_conc[1] = 5.0;
+  ms->clock.precip_event_state = 1;
+  step(*ms);
+  for (int i = 1; i <= 3; ++i) {
+    EXPECT_NEAR(ms->constituent.ov_mass(1, i), 0.05, 1e-15);
+    EXPECT_NEAR(ms->constituent.ov_conc(1, i), 0.05 / (0.02 * 100.0), 1e-12);  // in the cell's water
+  }
+  EXPECT_NEAR(total(*ms, constituent_term::rain_on_cells), 3 * 0.05 / 1000.0, 1e-18);
+  ms->clock.precip_event_state = 0;  // the rain has stopped
+  step(*ms);
+  EXPECT_NEAR(total(*ms, constituent_term::rain_on_cells), 3 * 0.05 / 1000.0, 1e-18);
+  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, InfiltrationCarriesTheWaterConcentrationAndADryingCellGivesAll) {
+  // Cell 1 keeps 5 cm and lets 1 cm soak in: 20 g/m3 x 0.01 m x 100 m2 = 20 g.
+  // Cell 2 has dried while 1 cm soaked in: all its mass goes into the soil.
+  auto ms = still_water(1, 2, 10.0, 0.05, 20.0, 0.0);
+  ms->overland.ov_depth[2] = 0.0;
+  ms->soil.inf_depth_cell[1] = 0.01;
+  ms->soil.inf_depth_cell[2] = 0.01;
+  const double m1 = ms->constituent.ov_mass(1, 1), m2 = ms->constituent.ov_mass(1, 2);
+  ASSERT_NEAR(m2, 100.0, 1e-12);
+  step(*ms);
+  EXPECT_NEAR(ms->constituent.ov_mass(1, 2), 0.0, 0.0);
+  EXPECT_NEAR(ms->constituent.ov_mass(1, 1), m1 - 20.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::infiltration) * 1000.0, m2 + 20.0, 1e-12);
+  // The same depth is not taken twice.
+  step(*ms);
+  EXPECT_NEAR(ms->constituent.ov_mass(1, 1), m1 - 20.0, 1e-12);
+  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, ACellThatDriesGivesItsMassToTheLandSurface) {
+  auto ms = still_water(1, 2, 10.0, 0.05, 20.0, 0.0);
+  step(*ms);
+  ms->overland.ov_depth[1] = 0.0;  // the water has run off or evaporated
+  step(*ms);
+  EXPECT_EQ(ms->constituent.ov_mass(1, 1), 0.0);
+  EXPECT_EQ(ms->constituent.ov_conc(1, 1), 0.0);
+  EXPECT_NEAR(ms->constituent.land_mass(1, 1), 100.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::uptake_by_land) * 1000.0, 100.0, 1e-12);
+  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, TheLandGivesUpToItsConcentrationAndNoMoreThanItHolds) {
+  // Exchange rate 86.4 per day (1e-3 per second per m2 of cell): the land at
+  // 30 g/m3 and water at 0 would give 30 x 1e-3 x 100 x 10 = 30 g in a step,
+  // but the land holds 2 g only.
+  struct exchange_case {
+    double land_g, expected_g;
+  } cases[] = {{1000.0, 30.0}, {2.0, 2.0}};
+  for (const auto& x : cases) {
+    auto ms = still_water(1, 1, 10.0, 1.0, 0.0, 0.0);
+    constituent_state& k = ms->constituent;
+    k.cell_uptake_rate(1, 1) = 1e-3;
+    k.land_conc(1, 1) = 30.0;
+    k.land_mass(1, 1) = x.land_g;
+    const double land0 = land_surface_mass(*ms, 1);
+    ms->constituent.mass_books->set_mass(1, mass_compartment::soil_column, ledger_moment::run_start, land0);
+    step(*ms);
+    EXPECT_NEAR(k.ov_mass(1, 1), x.expected_g, 1e-12) << x.land_g;
+    EXPECT_NEAR(k.land_mass(1, 1), x.land_g - x.expected_g, 1e-12) << x.land_g;
+    EXPECT_NEAR(total(*ms, constituent_term::release_from_land) * 1000.0, x.expected_g, 1e-12);
+    EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+  }
+}
+
+TEST_F(OverlandConstituentStep, TheOutletTakesItsVolumeAtTheCellConcentrationAndNoMoreThanTheCellHolds) {
+  struct outlet_case {
+    double volume_m3, expected_g;
+  } cases[] = {{0.5, 5.0}, {50.0, 50.0}};  // 10 g/m3; the cell holds 50 g
+  for (const auto& x : cases) {
+    auto ms = still_water(1, 2, 10.0, 0.05, 10.0, 0.0);
+    ms->grid.outlet_cell = 2;
+    ms->overland.outlet_vol_step = x.volume_m3;
+    step(*ms);
+    EXPECT_NEAR(total(*ms, constituent_term::overland_outlet) * 1000.0, x.expected_g, 1e-12) << x.volume_m3;
+    EXPECT_NEAR(ms->constituent.ov_mass(1, 2), 50.0 - x.expected_g, 1e-12);
+    EXPECT_EQ(ms->overland.outlet_vol_step, 0.0);
+    EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+  }
+}
+
+TEST_F(OverlandConstituentStep, LateralInflowCarriesTheCellOrTheNodeConcentration) {
+  // Cell 1 gave 2 m3 to node 3 of link 1; node 4 of link 1 gave cell 2 1 m3
+  // at the channel's 7 g/m3.
+  auto ms = still_water(1, 2, 10.0, 0.05, 10.0, 0.0);
+  channel_state& ch = ms->channel;
+  constituent_state& k = ms->constituent;
+  ch.chan_explic = 1;
+  k.chan_con_trans = 1;
+  ch.max_nodes_per_link = 5;
+  ch.link_node_size = 10;
+  ch.ltype.alloc(1);
+  ch.gst_ncellsingrid.alloc(2);
+  for (auto* a : {&ch.gst_link, &ch.gst_node, &ch.gst_gnum}) a->alloc(2, 1);
+  ch.gst_Vlat.alloc(2, 1);
+  ch.gst_ncellsingrid[1] = ch.gst_ncellsingrid[2] = 1;
+  ch.gst_link[1][1] = ch.gst_link[2][1] = 1;
+  ch.gst_node[1][1] = 3;
+  ch.gst_node[2][1] = 4;
+  ch.gst_gnum[1][1] = 1;
+  ch.gst_gnum[2][1] = 2;
+  ch.gst_Vlat[1][1] = 2.0;
+  ch.gst_Vlat[2][1] = -1.0;
+  k.chan_qlat_mass.grow(1, 10);
+  k.chan_conc.grow(1, 10);
+  k.chan_conc(1, 9) = 7.0;
+  step(*ms);
+  EXPECT_NEAR(k.chan_qlat_mass(1, 8), 20.0, 1e-12);
+  EXPECT_NEAR(k.chan_qlat_mass(1, 9), -7.0, 1e-12);
+  EXPECT_NEAR(k.ov_mass(1, 1), 30.0, 1e-12);
+  EXPECT_NEAR(k.ov_mass(1, 2), 57.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::overland_to_channels) * 1000.0, 13.0, 1e-12);
+  EXPECT_EQ(ch.gst_Vlat[1][1], 0.0);
+  EXPECT_EQ(ch.gst_Vlat[2][1], 0.0);
+}
+
+TEST_F(OverlandConstituentStep, FlowBetweenCellsKeepsTheMassAndTheSweepsAlternate) {
+  // 3 x 3 cells, water flowing east and south inside a closed box: no mass
+  // is made or lost, whichever direction goes first.
+  auto ms = still_water(3, 3, 10.0, 0.1, 0.0, 0.0);
+  constituent_state& k = ms->constituent;
+  k.ov_mass(1, 1) = 50.0;
+  k.ov_conc(1, 1) = 5.0;
+  for (int i = 1; i <= 9; ++i) {
+    if (ms->grid.rightcon[i]) ms->overland.ov_qx[i] = 0.01;
+    if (ms->grid.belowcon[i]) ms->overland.ov_qy[i] = 0.01;
+    k.cell_disp_coef(1, i) = 0.2;
+  }
+  ms->constituent.mass_books->set_mass(1, mass_compartment::overland_water, ledger_moment::run_start, 0.05);
+  for (int s = 1; s <= 20; ++s) {
+    EXPECT_EQ(k.ov_sweep_order, s % 2 ? 1 : 2);
+    step(*ms);
+    EXPECT_NEAR(overland_water_mass(*ms, 1), 0.05, 1e-15);
+  }
+  EXPECT_GT(k.ov_mass(1, 9), 0.0);
+  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+TEST_F(OverlandConstituentStep, APointSourceBetweenEventsWakesTheOverlandAndInfiltrationClocks) {
+  auto ms = still_water(1, 2, 10.0, 0.0, 0.0, 0.0);
+  constituent_state& k = ms->constituent;
+  k.ov_point_source_given = 1;
+  k.ov_point_q.alloc(2);
+  k.ov_point_q[2] = 0.002;  // 2 L/s
+  k.ov_point_conc.grow(1, 2);
+  k.ov_point_conc(1, 2) = 40.0;
+  clock_state& cl = ms->clock;
+  // Between events: the overland and infiltration clocks sleep till the next.
+  cl.ov_next_time = cl.inf_next_time = t0 + 1.0;
+  cl.ov_last_time = cl.inf_last_time = t0 + 1.0 - cl.ov_dt_days;
+  cl.model_time = t0 + 3 * cl.ov_dt_days;
+  cl.ov_con_clock.next_time = t0 + 2 * cl.ov_dt_days;  // found already due
+  apply_overland_point_sources(*ms);
+  EXPECT_NEAR(cl.ov_next_time, cl.model_time + cl.ov_dt_days, 1e-12);
+  EXPECT_NEAR(cl.inf_next_time, cl.model_time + cl.ov_dt_days, 1e-12);
+  EXPECT_EQ(cl.ov_last_time, cl.model_time);
+  EXPECT_EQ(cl.inf_last_time, cl.model_time);
+  // Three steps of water since the constituents last moved: 0.06 m3 on
+  // 100 m2, at 40 g/m3.
+  EXPECT_NEAR(ms->overland.ov_depth[2], 6e-4, 1e-15);
+  EXPECT_NEAR(k.ov_mass(1, 2), 2.4, 1e-12);
+  EXPECT_NEAR(ms->ledger.run_total(water_flux::overland_point_sources), 0.06, 1e-15);
+  EXPECT_NEAR(total(*ms, constituent_term::overland_point_source), 2.4e-3, 1e-15);
+  // Without a source's discharge nothing wakes.
+  reset_process_state();
+  auto dry = still_water(1, 2, 10.0, 0.0, 0.0, 0.0);
+  dry->constituent.ov_point_source_given = 1;
+  dry->constituent.ov_point_q.alloc(2);
+  dry->clock.ov_next_time = t0 + 1.0;
+  dry->clock.model_time = t0 + dry->clock.ov_dt_days;
+  apply_overland_point_sources(*dry);
+  EXPECT_EQ(dry->clock.ov_next_time, t0 + 1.0);
+}
+
+}  // namespace
+}  // namespace nivra

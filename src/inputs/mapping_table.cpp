@@ -184,6 +184,12 @@ value_range cmt_column_range(int code, int column) {
     case cmt_code_groundwater: return column == 1 ? from_to(0, 1e6, "cm/h") : above_to(0, 1);  // porosity
     case cmt_code_gw_boundary: return from_to(0, 9999);
     case cmt_code_area_reduction: return fraction;
+    // Nutrient concentrations, amounts, dispersion and partition
+    // coefficients.
+    case cmt_code_nsm_n: case cmt_code_nsm_p: case cmt_code_nsm_c: case cmt_code_nsm_oth:
+    case cmt_code_dispersion: case cmt_code_nsm_soil_c: case cmt_code_nsm_soil_n: case cmt_code_nsm_soil_p:
+    case cmt_code_nsm_gw_n: case cmt_code_nsm_gw_p: case cmt_code_nsm_gw_oth: case cmt_code_nsm_soil_km:
+    case cmt_code_nsm_soil_koc: return from_to(0, 1e12);
     default: return any_number;
   }
 }

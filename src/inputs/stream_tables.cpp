@@ -48,6 +48,8 @@ int stream_value_count(int code) {
 value_range stream_column_range(int code, int) {
   if (code == st_code_roughness) return manning_roughness;
   if (code == st_code_dispersion) return from_to(0, std::numeric_limits<double>::max());
+  // Nutrient concentrations and the organic-carbon fraction.
+  if (code >= st_code_nsm_n && code <= st_code_nsm_oth) return from_to(0, 1e12);
   return any_number;
 }
 

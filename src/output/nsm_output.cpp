@@ -182,6 +182,10 @@ namespace nivra {
 void write_nutrient_end_cards(model_state& ms) {
   if (!ms.constituent.nsm_out) return;
   nsm_writers& nsm = *ms.constituent.nsm_out;
+  if (ms.output.dataset_output) {
+    if (ms.constituent.total_ov_n_given) write_series_end(nsm.outputs.total_ov_n_writer);
+    if (ms.constituent.total_ov_p_given) write_series_end(nsm.outputs.total_ov_p_writer);
+  }
   for (int k = 1; k <= nsm_water_count; ++k) {
     if (nsm.outputs.out_ov_on[k] && ms.output.dataset_output) {
       if (dataset_out* row = nsm.outputs.series.row(k)) {

@@ -102,7 +102,8 @@ void write_constituent_map_output(model_state& ms);
 void write_hydrograph_line(model_state& ms);
 
 // At the normal end of a run: the end card of every nutrient dataset file
-// and "ENDDS" after the last block of every nutrient link/node file.
+// (the overland totals' too) and "ENDDS" after the last block of every
+// nutrient link/node file.
 void write_nutrient_end_cards(model_state& ms);
 
 }  // namespace nivra

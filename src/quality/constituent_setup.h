@@ -33,8 +33,5 @@ void assign_nsm_table_params(model_state& ms);
 // channels carry constituents (else the media's own), and the derived
 // totals are recomputed from those masses just before they are written.
 void connect_nutrient_outputs(model_state& ms);
-// With nutrients: stops the run (the nutrients are set up but not yet
-// carried over the land and through the channels).
-void refuse_nutrient_runs(model_state& ms);
 
 }  // namespace nivra

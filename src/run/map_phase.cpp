@@ -99,7 +99,6 @@ void read_input_maps(model_state& ms) {
       {init_superlink_channel_links, false},
       {assign_nsm_table_params, true},
       {connect_nutrient_outputs, true},
-      {refuse_nutrient_runs, true},
       {init_zv_coupling, false},
   };
   for (const step& s : steps) {

@@ -192,17 +192,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
   } cases[] = {
       {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
        "SEDIMENT_CONTAM"},
-      // The nutrients are set up in full (their aquatic environment read)
-      // before the run stops.
-      {[](model_state& ms) {
-         testing::write_file("zones.idx", map_text(2, 2, "1 1\n1 1\n"));
-         testing::write_file("aq.env", "AQUATIC_ENV_NSM10\nOV_MAP zones.idx\nNUM_IDS 1\ntitles\n1\nDEFAULT\n");
-         ms.project.project_options.nsm_model = std::make_unique<nsm>();
-         ms.constituent.nsm_model = ms.project.project_options.nsm_model.get();
-         ms.constituent.nsm_model->aq_env.file_name.assign("aq.env");
-         ms.constituent.nutrients = 1;
-       },
-       "NUTRIENTS"},
   };
   for (const auto& k : cases) {
     reset_process_state();
@@ -213,11 +202,27 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     EXPECT_TRUE(has(out, std::string("Error: the ") + k.card +
                              " card is not available in this version of NIVRA.\n"))
         << out;
-    if (std::string(k.card) == "NUTRIENTS") {
-      EXPECT_TRUE(has(out, "Reading the aquatic environment file aq.env.\n")) << out;
-      EXPECT_EQ(ms->constituent.num_nsm_constituents, 9);
-    }
   }
+}
+
+// The nutrient model is set up in the map phase: its aquatic environment
+// read, its nine constituents in the constituent list, and the overland
+// transport that carries them switched on.
+TEST_F(MapPhase, NutrientsAreSetUpAndSwitchOnTheOverlandTransport) {
+  auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+  testing::write_file("zones.idx", map_text(2, 2, "1 1\n1 1\n"));
+  testing::write_file("aq.env", "AQUATIC_ENV_NSM10\nOV_MAP zones.idx\nNUM_IDS 1\ntitles\n1\nDEFAULT\n");
+  ms->project.project_options.nsm_model = std::make_unique<nsm>();
+  ms->constituent.nsm_model = ms->project.project_options.nsm_model.get();
+  ms->constituent.nsm_model->aq_env.file_name.assign("aq.env");
+  ms->constituent.nutrients = 1;
+  const std::string out = run_phase(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  EXPECT_TRUE(has(out, "Reading the aquatic environment file aq.env.\n")) << out;
+  EXPECT_EQ(ms->constituent.num_nsm_constituents, 9);
+  EXPECT_EQ(ms->constituent.first_nsm_constituent, 1);
+  EXPECT_EQ(ms->constituent.ov_con_trans, 1);
+  EXPECT_NE(ms->constituent.nsm_out, nullptr);
 }
 
 TEST_F(MapPhase, AWaterTableWithoutSaturatedGroundwaterIsReadAndHeld) {

@@ -703,6 +703,17 @@ TEST_F(MappingBlocks, StreamTablesGiveEveryNodeOfALinkItsValue) {
   EXPECT_EQ(read_stream_mapping_table("st.cmt", st_code_nsm_c, {&n}, 3, nodes, 4), 0);
   EXPECT_TRUE(has(GetCapturedStdout(), "Problem reading mapping table file -- no entries found in table NSM_C "
                                        "(Stream) (NUM_IDS is 0)\n"));
+
+  // A nutrient concentration below zero is refused at its line.
+  reset_process_state();
+  write_file("st.cmt", "NIVRA_STREAM_INDEX_MAP_TABLES\nST_INDEX_MAP links.smap reaches\n" +
+                           cmt_block("NSM_OTHER reaches", {cmt_row("1", "a", "1 -2 3")}));
+  write_file("links.smap", "STREAM_MAP\nNLINKS 3\n1 0 1\n");
+  CaptureStdout();
+  EXPECT_EQ(read_stream_mapping_table("st.cmt", st_code_nsm_oth, {&n, &n, &n}, 3, nodes, 4), 0);
+  const std::string refused = GetCapturedStdout();
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(refused, "holds -2 as value 2")) << refused;
 }
 
 // ---- Loaders of the map phase: they read and check their tables; those

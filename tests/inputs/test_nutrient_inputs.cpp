@@ -260,6 +260,8 @@ TEST_F(NutrientInputs, TheNineConstituentsFollowTheContaminantsWithTheirValues) 
     EXPECT_EQ(k.cell_disp_coef(first + nsm_c::op, 4), 0.9);
     EXPECT_EQ(k.precip_conc[first + nsm_c::nh4], 0.03);
     EXPECT_EQ(k.precip_conc[first + nsm_c::op], 0.0);
+    // The summaries name the nutrients by their display names.
+    EXPECT_EQ(k.constituent_output_name[static_cast<std::size_t>(first + nsm_c::nh4)], "Ammonium (NH4+)");
     if (contaminants) {
       EXPECT_EQ(k.ov_conc(1, 4), 0.0);  // the contaminants' rows are untouched
     }
@@ -268,7 +270,7 @@ TEST_F(NutrientInputs, TheNineConstituentsFollowTheContaminantsWithTheirValues) 
 
 // The groundwater tables fill the groundwater concentrations of their
 // constituents; dissolved oxygen has no column and keeps 0. A negative
-// value stops the run naming the table and the cell.
+// value stops the run naming the line of the table file.
 TEST_F(NutrientInputs, GroundwaterTablesGiveTheirConstituentsConcentrations) {
   make(cmt_block("NSM_GW_N lu", {cmt_row("1", "Forest", "1 2 3 4"), cmt_row("2", "Crops", "5 6 7 8")}) +
        cmt_block("NSM_GW_P lu", {cmt_row("1", "Forest", "0.1 0.2 9 9"), cmt_row("2", "Crops", "0.3 0.4 9 9")}) +
@@ -295,7 +297,8 @@ TEST_F(NutrientInputs, GroundwaterTablesGiveTheirConstituentsConcentrations) {
   setup_nutrient_overland(*ms);
   out = GetCapturedStdout();
   EXPECT_NE(process.error_block.stop, 0);
-  EXPECT_NE(out.find("column 2 of the NSM_GW_N table in the mapping table file t.cmt gives -6 at row 2, column 1"),
+  EXPECT_NE(out.find("line 7 of the mapping table file t.cmt holds -6 as value 2 of a row of the NSM_GW_N table; it "
+                     "takes a number from 0 to 1000000000000."),
             std::string::npos)
       << out;
 }

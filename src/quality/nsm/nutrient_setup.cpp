@@ -52,22 +52,6 @@ bool table_present(const model_state& ms, int slot) {
   return ms.grid.mapping_table_given && ms.grid.cmt_table_present[slot];
 }
 
-// Every value of a nutrient table is an amount, a concentration or a
-// partition coefficient: finite and not negative.
-bool columns_ok(const model_state& ms, const char* table, const std::array<array1d<double>, 7>& columns, int count) {
-  for (int c = 0; c < count; ++c)
-    for (int i = 1; i <= ms.grid.ncells; ++i) {
-      const double v = columns[static_cast<std::size_t>(c)][i];
-      if (std::isfinite(v) && v >= 0.0) continue;
-      std::printf("Error: column %d of the %s table in the mapping table file %s gives %g at row %d, column %d of "
-                  "the grid; it must be a finite number of at least 0.\n",
-                  c + 1, table, ms.project.mapping_table.c_str(), v, ms.grid.cell_row[i], ms.grid.cell_col[i]);
-      stop_with_own_message();
-      return false;
-    }
-  return true;
-}
-
 }  // namespace
 
 void copy_nutrients_to_constituent_list(model_state& ms) {
@@ -77,6 +61,7 @@ void copy_nutrients_to_constituent_list(model_state& ms) {
   for (int c = 0; c < nsm_water_items; ++c) {
     const int r = first + c;
     k.precip_conc[r] = ov.precip_conc[static_cast<std::size_t>(c)];
+    nsm_display_name(k.constituent_output_name[static_cast<std::size_t>(r)], c, 0);
     for (int i = 1; i <= ov.ncells; ++i) {
       k.ov_conc(r, i) = ov.water[c].conc[i];
       k.ov_mass(r, i) = ov.water[c].mass[i];
@@ -89,21 +74,20 @@ void assign_table_params_28_30(model_state& ms) {
   constituent_state& k = ms.constituent;
   struct gw_table {
     int slot, code;
-    const char* name;
     std::array<int, 4> water;
     int count;
   };
   // The groundwater phosphorus table's last two columns and the oxygen of
   // the other table have no column here: they stay 0.
   const gw_table tables[] = {
-      {cmt_nsm_gw_nitrogen, cmt_code_nsm_gw_n, "NSM_GW_N", {nsm_c::no2, nsm_c::no3, nsm_c::nh4, nsm_c::on}, 4},
-      {cmt_nsm_gw_phosphorus, cmt_code_nsm_gw_p, "NSM_GW_P", {nsm_c::op, nsm_c::dp, 0, 0}, 2},
-      {cmt_nsm_gw_other, cmt_code_nsm_gw_oth, "NSM_GW_OTH", {nsm_c::alg, nsm_c::cbod, 0, 0}, 2},
+      {cmt_nsm_gw_nitrogen, cmt_code_nsm_gw_n, {nsm_c::no2, nsm_c::no3, nsm_c::nh4, nsm_c::on}, 4},
+      {cmt_nsm_gw_phosphorus, cmt_code_nsm_gw_p, {nsm_c::op, nsm_c::dp, 0, 0}, 2},
+      {cmt_nsm_gw_other, cmt_code_nsm_gw_oth, {nsm_c::alg, nsm_c::cbod, 0, 0}, 2},
   };
   for (const gw_table& t : tables) {
     if (!table_present(ms, t.slot)) continue;
     std::array<array1d<double>, 7> columns;
-    if (!read_columns(ms, t.code, columns, t.count) || !columns_ok(ms, t.name, columns, t.count)) return;
+    if (!read_columns(ms, t.code, columns, t.count)) return;
     for (int c = 0; c < t.count; ++c) {
       const int r = k.first_nsm_constituent + t.water[static_cast<std::size_t>(c)];
       for (int i = 1; i <= ms.grid.ncells; ++i) k.gw_conc(r, i) = columns[static_cast<std::size_t>(c)][i];
@@ -152,25 +136,24 @@ void assign_nsm_table_params(model_state& ms) {
   const int cells = ms.grid.ncells;
   struct pool_table {
     int slot, code;
-    const char* name;
     int on;  // the card that asks for the table
     std::array<int, 6> pools;
     int count;
   };
   const pool_table tables[] = {
-      {cmt_nsm_soil_nitrogen, cmt_code_nsm_soil_n, "NSM_SOIL_N", k.soils_nsm_n,
+      {cmt_nsm_soil_nitrogen, cmt_code_nsm_soil_n, k.soils_nsm_n,
        {nsm_pool::nh4, nsm_pool::no3, nsm_pool::org_active_n, nsm_pool::org_fresh_n, nsm_pool::org_stable_n, 0}, 5},
-      {cmt_nsm_soil_phosphorus, cmt_code_nsm_soil_p, "NSM_SOIL_P", k.soils_nsm_p,
+      {cmt_nsm_soil_phosphorus, cmt_code_nsm_soil_p, k.soils_nsm_p,
        {nsm_pool::min_active_p, nsm_pool::min_solution_p, nsm_pool::min_stable_p, nsm_pool::org_active_p,
         nsm_pool::org_fresh_p, nsm_pool::org_stable_p},
        6},
-      {cmt_nsm_soil_carbon, cmt_code_nsm_soil_c, "NSM_SOIL_C", k.soils_nsm_c,
+      {cmt_nsm_soil_carbon, cmt_code_nsm_soil_c, k.soils_nsm_c,
        {nsm_pool::org_active_c, nsm_pool::org_stable_c, 0, 0, 0, 0}, 2},
   };
   for (const pool_table& t : tables) {
     if (t.on != 2 || !table_present(ms, t.slot)) continue;
     std::array<array1d<double>, 7> columns;
-    if (!read_columns(ms, t.code, columns, t.count) || !columns_ok(ms, t.name, columns, t.count)) return;
+    if (!read_columns(ms, t.code, columns, t.count)) return;
     for (int c = 0; c < t.count; ++c) {
       const int pool = t.pools[static_cast<std::size_t>(c)];
       for (int i = 1; i <= cells; ++i) {
@@ -188,9 +171,7 @@ void assign_nsm_table_params(model_state& ms) {
     const auto [slot, code] = coefficients[which];
     if (!table_present(ms, slot)) continue;
     std::array<array1d<double>, 7> columns;
-    if (!read_columns(ms, code, columns, 6) ||
-        !columns_ok(ms, which == 0 ? "NSM_SOIL_KM" : "NSM_SOIL_KOC", columns, 6))
-      return;
+    if (!read_columns(ms, code, columns, 6)) return;
     const double* six[6];
     for (int j = 0; j < 6; ++j) six[j] = columns[static_cast<std::size_t>(j)].data();
     nsm_soil_set_partition(soil, which == 0 ? 0 : 6, six);

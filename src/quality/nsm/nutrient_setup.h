@@ -15,8 +15,7 @@ void copy_nutrients_to_constituent_list(model_state& ms);
 
 // The groundwater concentrations of the nutrient constituents from the
 // mapping tables NSM_GW_N (NO2, NO3, NH4, ON), NSM_GW_P (OP, DP) and
-// NSM_GW_OTH (Alg, CBOD); a constituent without a column keeps 0. A
-// negative or non-finite value stops the run naming the table and cell.
+// NSM_GW_OTH (Alg, CBOD); a constituent without a column keeps 0.
 void assign_table_params_28_30(model_state& ms);
 
 // The stream zone map named by ST_MAP in the aquatic environment file: one

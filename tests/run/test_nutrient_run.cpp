@@ -12,11 +12,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "core/process.h"
 #include "model/mass_ledger.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
-#include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/nsm.h"
 #include "run/run_test_support.h"
@@ -97,6 +98,47 @@ TEST_F(NutrientRun, EveryNutrientsBooksCloseOnTheVCatchment) {
   EXPECT_EQ(nh4.substr(nh4.size() - 6), "ENDDS\n");
   EXPECT_EQ(testing::count_lines("no3_outlet.conc"), testing::count_lines("no3_outlet.mass"));
   EXPECT_GE(testing::count_lines("no3_outlet.conc"), 12);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// With the channels carrying constituents, a channel holding water at the
+// run's start gives the nutrient rows the stream's own initial values
+// (here ST_INIT_DO 8 g/m3 and zeros), not INIT_CHAN_CONC (set to 3 g/m3
+// for the test), and each node's mass is its concentration times its water.
+TEST_F(NutrientRun, ChannelNodesStartFromTheStreamsInitialValues) {
+  testing::copy_example("nutrients");
+  testing::set_card("nutrients.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+  testing::set_card("nutrients.prj", "INIT_CHAN_CONC", "INIT_CHAN_CONC 3.0");
+  double do_seen = -1.0;
+  int nodes = 0;
+  const auto r = testing::run_storm(
+      "nutrients.prj",
+      [&](model_state& ms) {
+        channel_state& ch = ms.channel;
+        for (int l = 1; l <= ch.num_stream_links; ++l)
+          for (int j = 1; j <= ch.nx[l]; ++j) ch.area(j, l) = 2.0;
+        start_channel_constituent_books(ms);
+        const constituent_state& k = ms.constituent;
+        const nsm_stream& st = k.nsm_model->stream;
+        for (int c = 0; c < 9; ++c) {
+          const int n = k.first_nsm_constituent + c;
+          for (int l = 1; l <= ch.num_stream_links; ++l)
+            for (int j = 1; j <= ch.nx[l]; ++j) {
+              const int i = l * ch.max_nodes_per_link + j;
+              EXPECT_EQ(k.chan_conc(n, i), st.water[c].conc[i]) << c << " " << l << " " << j;
+              EXPECT_DOUBLE_EQ(k.chan_node_mass(n, i), st.water[c].conc[i] * 2.0 * ch.link_dx[l]);
+              if (c == 8) do_seen = k.chan_conc(n, i), ++nodes;
+            }
+        }
+      },
+      0);
+  EXPECT_GT(nodes, 0) << r.console;
+  EXPECT_EQ(do_seen, 8.0);
 }
 
 }  // namespace

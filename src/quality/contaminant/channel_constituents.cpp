@@ -16,6 +16,7 @@
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
+#include "quality/nsm.h"
 #include "quality/constituent_terms.h"
 #include "surface/lake_state.h"
 
@@ -134,13 +135,20 @@ void start_channel_constituent_books(model_state& ms) {
   const int n = k.num_constituents;
   if (!k.mass_books) k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, n);
   // The starting concentration in every node that holds water; the lakes
-  // start clean.
+  // start clean. The nutrient model's nine water constituents start from
+  // the stream values it was given (ST_INIT_*, its tables or files), the
+  // others from INIT_CHAN_CONC.
+  const nsm_stream* stream = k.nutrients && k.nsm_model && k.first_nsm_constituent > 0 ? &k.nsm_model->stream : nullptr;
   for (int c = 1; c <= n; ++c) {
+    const int item = stream ? c - k.first_nsm_constituent : -1;
+    const checked_array<double>* given =
+        item >= 0 && item < nsm_water_items && stream->water[item].conc.count() > 0 ? &stream->water[item].conc : nullptr;
     for_each_routed_node(ch, [&](int l, int j, int i) {
       const double a = ch.area(j, l);
       if (a > 1e-16) {
-        k.chan_conc(c, i) = ch.init_chan_conc;
-        k.chan_node_mass(c, i) = ch.init_chan_conc * a * ch.link_dx[l];
+        const double conc = given && i <= given->count() ? (*given)[i] : ch.init_chan_conc;
+        k.chan_conc(c, i) = conc;
+        k.chan_node_mass(c, i) = conc * a * ch.link_dx[l];
       } else {
         k.chan_conc(c, i) = k.chan_node_mass(c, i) = 0.0;
       }

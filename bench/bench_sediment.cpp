@@ -76,6 +76,25 @@ void BM_OverlandSedimentStep(benchmark::State& state) {
 }
 BENCHMARK(BM_OverlandSedimentStep)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The pass after the step that the run's books and maps take from it (the
+// class tally, the cells' net change and the ground).
+void BM_OverlandSedimentTally(benchmark::State& state) {
+  static sheet s;
+  s.crew.resize(1);
+  std::vector<double> sk(s.n + 1, 1.0);
+  s.par.sed_K = sk.data();
+  s.step.run(s.flow, s.par, s.sed, s.books, s.crew, 1);
+  nivra::array2d<double> net(s.n, 3);
+  nivra::ov_sed_tally tally;
+  tally.alloc(3);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(nivra::tally_sediment_step(s.sed, net, s.elev.data(), 100.0, tally));
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * s.n * 3);
+}
+BENCHMARK(BM_OverlandSedimentTally)->Unit(benchmark::kMillisecond);
+
 // A chain of 10,000 trapezoidal links of five nodes each into the outlet.
 void BM_ChannelSandStep(benchmark::State& state) {
   using namespace nivra;

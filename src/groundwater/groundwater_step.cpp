@@ -475,6 +475,7 @@ void solve_since_last(model_state& ms) {
       clock.ov_last_time = clock.model_time;
       clock.ov_next_time = clock.model_time + clock.ov_dt_days;
       ms.overland.ov_water_at_start = 1;
+      constituent_clocks_follow_overland(ms);
     }
     ms.ledger.book(water_flux::exfiltration, spilled);
   }

@@ -21,17 +21,10 @@ void card_not_supported(const char* card) { report_card_not_available(card); }
 
 }  // namespace
 
-void init_overland_sediments(model_state& ms) {
-  if (ms.constituent.soil_erosion_on) card_not_supported("SOIL_EROSION");
-}
-
-void setup_nutrient_overland(model_state& ms) {
+// The nutrient model is set up, but nothing carries its constituents over
+// the land and through the channels yet.
+void refuse_nutrient_runs(model_state& ms) {
   if (ms.constituent.nutrients) card_not_supported("NUTRIENTS");
-}
-
-void assign_nsm_table_params(model_state& ms) {
-  if (ms.constituent.nutrients && ms.constituent.soil_con_trans)
-    card_not_supported("NUTRIENTS");
 }
 
 }  // namespace nivra

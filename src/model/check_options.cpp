@@ -67,6 +67,27 @@ bool counts_fit(const model_state& ms) {
   return true;
 }
 
+// The sediment outputs and options describe the eroded soil: without the
+// SOIL_EROSION card there is none, and a card that would be read and then
+// ignored stops the run, naming it.
+bool sediment_cards_have_erosion(const model_state& ms) {
+  if (ms.constituent.soil_erosion_on) return true;
+  const project_options& po = ms.project.project_options;
+  struct card {
+    bool given;
+    const char* name;
+  } cards[] = {{po.vol_sed_susp_given != 0, "VOL_SED_SUSP"},   {po.max_sed_flux_given != 0, "MAX_SED_FLUX"},
+               {po.net_sed_volume_given != 0, "NET_SED_VOLUME"}, {po.adjust_elev_given != 0, "ADJUST_ELEV"},
+               {!po.outlet_sed_flux.empty(), "OUTLET_SED_FLUX"},  {po.outlet_sed_tss_given != 0, "OUTLET_SED_TSS"},
+               {po.optimize_sed != 0, "OPTIMIZE_SED"}};
+  for (const card& c : cards) {
+    if (!c.given) continue;
+    std::printf("Error: the %s card describes eroded soil, but the project has no SOIL_EROSION card.\n", c.name);
+    return false;
+  }
+  return true;
+}
+
 // The cards every run needs and that have no default: a missing one would
 // leave a grid of no cells or a storm of no minutes.
 bool required_cards_given(const model_state& ms) {
@@ -104,6 +125,25 @@ bool pipe_cards_have_network(const model_state& ms) {
   for (const auto& c : cards) {
     if (!c.given) continue;
     std::printf("Error: the %s card acts on the pipe network, which only a STORM_SEWER card gives.\n", c.card);
+    return false;
+  }
+  return true;
+}
+
+// The soil column and the sediment-bound share of the contaminants are
+// parts of the overland contaminant transport (which SOIL_EROSION of 10 or
+// more also switches on, carrying the sediment classes as constituents).
+bool constituent_cards_have_transport(const model_state& ms) {
+  const constituent_state& k = ms.constituent;
+  if (k.ov_con_trans || (k.soil_erosion_on && k.soil_erosion >= 10)) return true;
+  const struct {
+    int given;
+    const char* card;
+  } cards[] = {{k.soil_con_trans, "SOIL_CON_TRANS"}, {k.sediment_contam, "SEDIMENT_CONTAM"}};
+  for (const auto& c : cards) {
+    if (!c.given) continue;
+    std::printf("Error: the %s card acts on the contaminants carried over the land, which only an OV_CON_TRANS "
+                "card gives.\n", c.card);
     return false;
   }
   return true;
@@ -192,6 +232,8 @@ int first_conflict(model_state& ms) {
   if (ms.clock.mola_given && !ms.clock.zem) return 46;
   if (!required_cards_given(ms)) return own_message_code;
   if (!pipe_cards_have_network(ms)) return own_message_code;
+  if (!sediment_cards_have_erosion(ms)) return own_message_code;
+  if (!constituent_cards_have_transport(ms)) return own_message_code;
   return 0;
 }
 

@@ -1,4 +1,5 @@
 #include "output/end_of_run.h"
+#include "output/nsm_output.h"
 
 #include <cstdio>
 #include <string>
@@ -261,6 +262,7 @@ void write_end_of_run_files(model_state& ms) {
   if (ms.output.flood_grid_given) write_flood_grid(ms);
   if (ms.output.flood_stream_given) write_flood_stream(ms.channel, ms.lake);
   if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms.output, ms.constituent);
+  if (ms.constituent.nutrients) write_nutrient_end_cards(ms);
   if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given)
     write_channel_state(ms.channel, ms.lake);
   if ((ms.channel.chan_explic || ms.channel.chan_mesh) && ms.channel.chan_hotstart_out_file.is_open() &&

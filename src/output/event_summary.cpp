@@ -18,6 +18,7 @@
 #include "output/summary_common.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -278,31 +279,34 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
 
 // ------------------------------------------------------------- constituents
 
+// The soil column's block of an event, from the constituents' mass ledger:
+// its mass at the event's start and end and every term that crossed it in
+// the event.
 void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
+  const mass_ledger* books = ms.constituent.mass_books.get();
+  if (!books || c > books->constituents()) return;
+  auto event = [&](constituent_term t) { return books->event_total(c, row(t)); };
   mass_book b;
   put(f, "Soil Contaminant Transport Summary for %s \n", summary::constituent_label(ms, c).c_str());
-  mass_line(f, "Initial Mass in Soil Column", at(ms.constituent.soil_mass_init, c));
-  mass_line(f, "Final Mass in Soil Column", at(ms.constituent.soil_mass_final, c), 1);
-  mass_line(f, "Mass added by infiltration", at(ms.constituent.event_ov_infil_mass, c), 1);
-  b.gain(at(ms.constituent.soil_mass_init, c));
-  b.loss(at(ms.constituent.soil_mass_final, c));
-  b.gain(at(ms.constituent.event_ov_infil_mass, c));
+  const double initial = books->mass(c, mass_compartment::soil_column, ledger_moment::event_start);
+  const double final_mass = books->mass(c, mass_compartment::soil_column, ledger_moment::event_end);
+  mass_line(f, "Initial Mass in Soil Column", initial);
+  mass_line(f, "Final Mass in Soil Column", final_mass, 1);
+  mass_line(f, "Mass added by infiltration", event(constituent_term::infiltration), 1);
+  b.gain(initial);
+  b.loss(final_mass);
+  b.gain(event(constituent_term::infiltration));
   if (ms.groundwater.water_table_given) {
-    mass_line(f, "Exfiltration mass loss", at(ms.constituent.event_ov_exfil_mass, c));
-    mass_line(f, "Mass seepage to water table", at(ms.constituent.soil_mass_seep_to_wt, c));
-    mass_line(f, "Mass seepage from water table", at(ms.constituent.soil_mass_seep_from_wt, c));
-    b.loss(at(ms.constituent.event_ov_exfil_mass, c));
-    b.loss(at(ms.constituent.soil_mass_seep_to_wt, c));
-    b.gain(at(ms.constituent.soil_mass_seep_from_wt, c));
+    mass_line(f, "Exfiltration mass loss", event(constituent_term::exfiltration));
+    mass_line(f, "Mass seepage to water table", event(constituent_term::seepage_to_water_table));
+    mass_line(f, "Mass seepage from water table", event(constituent_term::seepage_from_water_table));
   }
-  if (is_contaminant(ms, c)) {
-    mass_line(f, "Soil decay mass", at(ms.constituent.soil_decay_mass, c));
-    b.loss(at(ms.constituent.soil_decay_mass, c));
-  }
-  // The surface's uptake (positive) leaves the soil; a negative uptake
-  // returns mass to it.
-  const double uptake = at(ms.constituent.event_ov_uptake_mass, c);
-  const double from_soil = uptake > 0.0 ? uptake : 0.0, to_soil = uptake < 0.0 ? -uptake : 0.0;
+  b.loss(event(constituent_term::exfiltration));
+  b.loss(event(constituent_term::seepage_to_water_table));
+  b.gain(event(constituent_term::seepage_from_water_table));
+  if (is_contaminant(ms, c)) mass_line(f, "Soil decay mass", event(constituent_term::soil_decay));
+  b.loss(event(constituent_term::soil_decay));
+  const double from_soil = event(constituent_term::release_from_land), to_soil = event(constituent_term::uptake_by_land);
   if (uses_contaminant_table(ms, c)) {
     mass_line(f, "Surface water exchange from soil", from_soil);
     mass_line(f, "Surface water exchange to soil", to_soil);
@@ -311,10 +315,10 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
     mass_line(f, "NSM surface water exchange from soil", from_soil);
     mass_line(f, "NSM surface water exchange to soil", to_soil);
   }
-  if (uses_contaminant_table(ms, c) || summary::is_nutrient(ms, c)) {
-    b.loss(from_soil);
-    b.gain(to_soil);
-  }
+  b.loss(from_soil);
+  b.gain(to_soil);
+  // A layer set back to zero from below it was given that mass.
+  b.gain(event(constituent_term::soil_negative_reset));
   if (ms.constituent.sediment_contam) {
     mass_line(f, "Sediment eroded(-)/deposited(+)", at(ms.constituent.sed_eroded_deposited, c));
     b.net(at(ms.constituent.sed_eroded_deposited, c));

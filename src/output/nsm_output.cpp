@@ -176,3 +176,26 @@ void write_hydrograph_line(model_state& ms) {
 }
 
 }  // namespace nivra
+
+namespace nivra {
+
+void write_nutrient_end_cards(model_state& ms) {
+  if (!ms.constituent.nsm_out) return;
+  nsm_writers& nsm = *ms.constituent.nsm_out;
+  for (int k = 1; k <= nsm_water_count; ++k) {
+    if (nsm.outputs.out_ov_on[k] && ms.output.dataset_output) {
+      if (dataset_out* row = nsm.outputs.series.row(k)) {
+        write_series_end(row[1]);
+        write_series_end(row[2]);
+      }
+    }
+    if (nsm.outputs2.out_st_on[k]) {
+      if (mass_con_writer* row = nsm.outputs2.series.row(k)) {
+        for (mass_con_writer* w : {&row[1], &row[2]})
+          if (w->mass_file.is_open()) std::fprintf(w->mass_file.fp, "ENDDS\n");
+      }
+    }
+  }
+}
+
+}  // namespace nivra

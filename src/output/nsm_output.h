@@ -12,7 +12,7 @@
 
 #include "core/containers.h"
 #include "core/guarded_file.h"
-#include "model/project.h"
+#include "model/file_name_text.h"
 #include "output/dataset_out.h"
 #include "output/linknode.h"
 
@@ -100,5 +100,9 @@ void write_constituent_map_output(model_state& ms);
 // Appends the outlet concentration and mass lines of the nutrient
 // hydrographs.
 void write_hydrograph_line(model_state& ms);
+
+// At the normal end of a run: the end card of every nutrient dataset file
+// and "ENDDS" after the last block of every nutrient link/node file.
+void write_nutrient_end_cards(model_state& ms);
 
 }  // namespace nivra

@@ -14,6 +14,7 @@
 #include "output/summary_common.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/sediment/sediment_terms.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -332,16 +333,54 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 
 }  // namespace
 
+overland_sediment_figures overland_sediment_of(const mass_ledger& books, int k, ledger_moment end) {
+  const mass_set cells = overland_sediment_set();
+  overland_sediment_figures x;
+  x.suspended = books.mass(k, mass_compartment::overland_water, end);
+  x.deposited = books.mass(k, mass_compartment::sediment_bound, end);
+  x.eroded = books.run_total(k, row(sediment_term::erosion));
+  x.outlet = books.run_total(k, row(sediment_term::overland_outlet));
+  // The residual: what the run brought to the cells less what they hold
+  // and what left them, every term of the ledger that crosses their edge.
+  double in = 0.0, out = 0.0;
+  for (int t = 1; t <= books.terms(); ++t) {
+    const int crossing = cells.crossing(books.term(t).from, books.term(t).to);
+    if (crossing > 0) in += books.run_total(k, t);
+    if (crossing < 0) out += books.run_total(k, t);
+  }
+  const double initial = books.mass(k, mass_compartment::overland_water, ledger_moment::run_start) +
+                         books.mass(k, mass_compartment::sediment_bound, ledger_moment::run_start);
+  x.residual = initial + in - (x.suspended + x.deposited + out);
+  return x;
+}
+
 void write_overland_sediment_classes(const model_state& ms, std::FILE* f, bool event) {
+  const ov_sed_record* sed = ms.constituent.ov_sed.get();
+  // Without channels the ledger holds every path of the cells' sediment;
+  // the channels' share is summed in the class totals.
+  const bool from_ledger = sed && sed->books && !ms.constituent.chan_sed_on;
+  const ledger_moment end = event ? ledger_moment::event_end : ledger_moment::run_end;
   for (int k = 1; k <= ms.constituent.n_sed_classes; ++k) {
     const long kl = k;
-    const double eroded = -tot_sed(ms, k, 1);
-    const double suspended = tot_sed(ms, k, 2);
-    const double deposited = tot_sed(ms, k, 3);
-    const double discharged = tot_sed(ms, k, 4);
     const double to_lakes = overland_to_lakes(ms, k);
     const double to_drains =
         at(event ? ms.constituent.ov_superlink_sed_event : ms.constituent.ov_superlink_sed_total, k);
+    overland_sediment_figures x;
+    if (from_ledger) {
+      x = overland_sediment_of(*sed->books, k, end);
+    } else {
+      x.eroded = -tot_sed(ms, k, 1);
+      x.suspended = tot_sed(ms, k, 2);
+      x.deposited = tot_sed(ms, k, 3);
+      x.outlet = tot_sed(ms, k, 4);
+      double accounted = x.deposited + x.suspended + x.outlet + to_drains;
+      if (ms.lake.chan_lakes && !is_sand(ms, k)) accounted += to_lakes;
+      x.residual = x.eroded - accounted;
+    }
+    const double eroded = x.eroded;
+    const double suspended = x.suspended;
+    const double deposited = x.deposited;
+    const double discharged = x.outlet;
     put(f, "Total sediment %ld eroded from surface:        %16.8lf m3\n", kl, eroded);
     put(f, "Total sediment %ld deposited on surface:       %16.8lf m3\n", kl, deposited);
     put(f, "Total sediment %ld remaining in suspension:    %16.8lf m3\n", kl, suspended);
@@ -357,9 +396,7 @@ void write_overland_sediment_classes(const model_state& ms, std::FILE* f, bool e
       else
         put(f, "Total sediment %ld into superlinks:            %16.8lf m3\n", kl, to_drains);
     }
-    double accounted = deposited + suspended + discharged + to_drains;
-    if (ms.lake.chan_lakes && !is_sand(ms, k)) accounted += to_lakes;
-    const double error = percent_of(eroded - accounted, eroded);
+    const double error = percent_of(x.residual, eroded);
     if (event)
       put(f, "Mass balance error for sediment %ld %10.4lf percent \n", kl, error);
     else

@@ -12,6 +12,7 @@
 #include "pipe/pipe_state.h"
 #include "pipe/pipe_storage.h"
 #include "pipe/storm_sewer.h"
+#include "soil/infiltration_step.h"
 #include "pipe/superlink_solver.h"
 #include "pipe/tile_exchange.h"
 #include "quality/constituent_state.h"
@@ -54,6 +55,7 @@ void wake_clocks(model_state& ms, const superlink_books& b) {
     c.ov_next_time = c.model_time + c.ov_dt_days;
     c.ov_last_time = c.model_time;
     if (ms.soil.inf_redist) c.inf_redist_active = 1;
+    constituent_clocks_follow_overland(ms);
   }
   if (b.fed_channel && !c.chan_flow_started) {
     c.chan_flow_started = 1;

@@ -355,10 +355,17 @@ superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
   const auto yc = s.at_step_end ? s.end_depth.column(l) : y;
   const auto qc = s.at_step_end ? s.end_flow.column(l) : q;
   if (s.at_step_end) {
-    // The sections at the end of the last pass, as sections_moved found them.
+    // The sections at the end of the last pass, as the check after it
+    // found them; those it did not need (negative area) are found here.
     const auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
     for (int k = 1; k <= n; ++k) {
       ld[k] = 0.5 * (yc[k] + yc[k + 1]);
+      if (area[k] < 0.0) {
+        const double d = p.diameter(k, l);
+        const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
+        area[k] = g.area;
+        wet_per[k] = g.wet_per;
+      }
       A[k] = std::max(area[k], 1e-12);
       R[k] = A[k] / std::max(wet_per[k], 1e-12);
       vel[k] = qc[k] / A[k];
@@ -719,45 +726,69 @@ void start_volumes(pipe_state& p, const passes& run) {
   });
 }
 
-// After a pass of the linear scheme: keeps its end-of-step depths and flows
-// (end_depth, end_flow) and tells whether some pipe's section there differs
-// from the one its coefficients took by more than section_tolerance of the
-// full section. If so, the depths and flows go back to the step's start
-// for the next pass.
-bool sections_moved(pipe_state& p, const passes& run) {
+// The widest the water surface of pipe k of superlink l can be (m), which
+// bounds how fast its flow area changes with depth; 0 when no simple bound
+// is known (arches).
+double widest_surface(const pipe_state& p, int k, int l) {
+  switch (p.sec_type(k, l)) {
+    case pipe_section::circular:
+      return p.diameter(k, l);
+    case pipe_section::rectangular:
+      return p.width(k, l);
+    default:
+      return 0.0;
+  }
+}
+
+// After the flows of a pass of superlink l: keeps its end-of-step depths
+// and flows (end_depth, end_flow) and tells whether some pipe's section
+// there differs from the one its coefficients took by more than
+// section_tolerance of the full section. A pipe whose mean depth moved so
+// little that its area cannot have moved by half that much (the area grows
+// with depth no faster than the widest water surface) is not measured: its
+// section is left to the next pass's coefficients, should there be one
+// (end_area negative).
+bool link_sections_moved(pipe_state& p, int l) {
   superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  const auto y = p.slink_node_depth.column(l);
+  const auto q = p.Q.column(l);
+  auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
+  auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
+  const auto used = s.area.column(l), used_depth = s.ldepth.column(l), full = s.full_area.column(l);
+  for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
+  bool moved = false;
+  for (int k = 1; k <= n; ++k) {
+    qe[k] = q[k];
+    const double d = p.diameter(k, l);
+    const double mean = std::min(0.5 * (ye[k] + ye[k + 1]), d);
+    const double widest = widest_surface(p, k, l);
+    if (widest > 0.0 && widest * std::fabs(mean - std::min(used_depth[k], d)) <= 0.5 * section_tolerance * full[k]) {
+      area[k] = -1.0;
+      continue;
+    }
+    const pipe_section_props g = pipe_section_geometry(d, mean, p.width(k, l), p.sec_type(k, l));
+    area[k] = g.area;
+    wet_per[k] = g.wet_per;
+    if (std::fabs(std::max(g.area, 1e-12) - used[k]) > section_tolerance * full[k]) moved = true;
+  }
+  return moved;
+}
+
+// The flows and depths of every superlink from the new heads; unless
+// `check` is false, true when some superlink's sections moved
+// (link_sections_moved), each superlink checked with its flows.
+bool flows_and_check(pipe_state& p, bool check, const passes& run) {
   std::atomic<bool> moved{false};
   run.over(p.num_slink, [&](int first, int last) {
+    bool any = false;
     for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      const auto y = p.slink_node_depth.column(l);
-      const auto q = p.Q.column(l);
-      auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
-      auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
-      const auto used = s.area.column(l), full = s.full_area.column(l);
-      for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
-      bool link_moved = false;
-      for (int k = 1; k <= n; ++k) {
-        qe[k] = q[k];
-        const double d = p.diameter(k, l);
-        const pipe_section_props g =
-            pipe_section_geometry(d, std::min(0.5 * (ye[k] + ye[k + 1]), d), p.width(k, l), p.sec_type(k, l));
-        area[k] = g.area;
-        wet_per[k] = g.wet_per;
-        if (std::fabs(std::max(g.area, 1e-12) - used[k]) > section_tolerance * full[k]) link_moved = true;
-      }
-      if (link_moved) moved.store(true, std::memory_order_relaxed);
+      superlink_flows(p, l);
+      if (check && link_sections_moved(p, l)) any = true;
     }
+    if (any) moved.store(true, std::memory_order_relaxed);
   });
-  if (!moved.load()) return false;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      for (int k = 1; k <= n + 1; ++k) p.slink_node_depth(k, l) = s.start_depth(k, l);
-      for (int k = 1; k <= n; ++k) p.Q(k, l) = s.start_flow(k, l);
-    }
-  });
-  return true;
+  return moved.load();
 }
 
 // Every superlink's coefficients, each on its own; the first that fails
@@ -765,7 +796,20 @@ bool sections_moved(pipe_state& p, const passes& run) {
 superlink_status all_coefficients(pipe_state& p, double h, int& failed, const passes& run) {
   superlink_scheme& s = p.solver;
   run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) s.link_status[l] = static_cast<int>(superlink_coefficients(p, l, h));
+    for (int l = first; l <= last; ++l) {
+      // The first pass keeps the step's start; a repeated one goes back to it.
+      const int n = p.superlink_cnodes[l];
+      auto y = p.slink_node_depth.column(l), q = p.Q.column(l);
+      auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
+      if (s.at_step_end) {
+        for (int k = 1; k <= n + 1; ++k) y[k] = y0[k];
+        for (int k = 1; k <= n; ++k) q[k] = q0[k];
+      } else {
+        for (int k = 1; k <= n + 1; ++k) y0[k] = std::max(y[k], pipe_depth_floor);
+        for (int k = 1; k <= n; ++k) q0[k] = q[k];
+      }
+      s.link_status[l] = static_cast<int>(superlink_coefficients(p, l, h));
+    }
   });
   for (int l = 1; l <= p.num_slink; ++l)
     if (s.link_status[l] != static_cast<int>(superlink_status::ok)) {
@@ -790,13 +834,6 @@ superlink_status internal_step(const superlink_domain& d, double h, int& failed,
   superlink_timing& t = s.timing;
   const passes run{d.crew};
   part_clock clock;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      for (int k = 1; k <= n + 1; ++k) s.start_depth(k, l) = std::max(p.slink_node_depth(k, l), pipe_depth_floor);
-      for (int k = 1; k <= n; ++k) s.start_flow(k, l) = p.Q(k, l);
-    }
-  });
   superlink_status st = superlink_status::ok;
   s.at_step_end = false;
   for (int pass = 1;; ++pass) {
@@ -810,10 +847,7 @@ superlink_status internal_step(const superlink_domain& d, double h, int& failed,
       clock.lap(t.solve);
     }
     if (st != superlink_status::ok) break;
-    run.over(p.num_slink, [&](int first, int last) {
-      for (int l = first; l <= last; ++l) superlink_flows(p, l);
-    });
-    const bool again = pass < most_section_passes && sections_moved(p, run);
+    const bool again = flows_and_check(p, pass < most_section_passes, run);
     clock.lap(t.flows);
     if (!again) break;
     s.at_step_end = true;
@@ -964,8 +998,15 @@ double pipe_network_volume(const pipe_state& p) {
   double v = 0.0;
   for (int j = 1; j <= p.num_sjunc; ++j)
     if (!is_boundary_junction(p.sjunc_inlet[j])) v += junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]).area;
+  // A node still at the depth where the last step found its water holds
+  // the water found there.
+  const superlink_scheme& s = p.solver;
+  const bool known = !s.node_known_y.empty();
   for (int l = 1; l <= p.num_slink; ++l)
-    for (int k = 2; k <= p.superlink_cnodes[l]; ++k) v += node_wet(p, k, l, p.slink_node_depth(k, l)).area;
+    for (int k = 2; k <= p.superlink_cnodes[l]; ++k) {
+      const double y = p.slink_node_depth(k, l);
+      v += known && y == s.node_known_y(k, l) ? s.node_known_area(k, l) : node_wet(p, k, l, y).area;
+    }
   return v;
 }
 

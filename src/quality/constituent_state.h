@@ -177,6 +177,13 @@ struct constituent_state : sediment_record {
   jagged_array<double> soil_infil_mass{"soil_infil_mass"};
   jagged_array<double> soil_exchange_mass{"soil_exchange_mass"};
   jagged_array<double> cell_total_mass{"cell_total_mass"};
+  // Per cell, m3: the water the infiltration step took into the soil and
+  // the water exfiltration brought up (negative: seeped down) since the
+  // overland constituent processes last used them, and with a soil column
+  // the exfiltrated water its next step carries up through the layers.
+  // exfil_step_vol is the infiltration step's scratch: one call's
+  // exfiltration per cell.
+  array1d<double> ov_con_infil_vol, ov_con_exfil_vol, soil_con_exfil_vol, exfil_step_vol;
   // The constituents' mass ledger of the run (quality/constituent_terms.h
   // is its table of terms), made once every constituent is set up.
   std::unique_ptr<mass_ledger> mass_books;

@@ -31,6 +31,8 @@ enum class constituent_term : int {
   nutrient_loss,             // used up in the overland water by the nutrient kinetics
   overland_negative_reset,   // a negative overland mass set to zero
   soil_negative_reset,       // a negative soil-layer mass set to zero
+  groundwater_exfiltration,  // brought onto the cells by water rising from the table where no soil column
+                             // lies between (negative: carried down by ponded water seeping into it)
   count_plus_one
 };
 
@@ -65,6 +67,15 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::overland_water},
     {"soil_negative_reset", "Negative soil mass set to zero", mass_compartment::outside,
      mass_compartment::soil_column},
+    {"groundwater_exfiltration", "Exfiltration from the groundwater", mass_compartment::groundwater,
+     mass_compartment::overland_water},
 }};
+
+// The term under which the overland transport books the exfiltrated mass
+// it takes into the water: with a soil column the mass came up through it,
+// without one straight from the groundwater.
+inline constexpr constituent_term exfiltration_term(bool soil_column) {
+  return soil_column ? constituent_term::exfiltration : constituent_term::groundwater_exfiltration;
+}
 
 }  // namespace nivra

@@ -13,8 +13,7 @@
 #include "core/containers.h"
 #include "core/guarded_file.h"
 #include "model/file_name_text.h"
-#include "output/dataset_out.h"
-#include "output/mass_con_writer.h"
+#include "output/nsm_output.h"
 #include "quality/nsm/aquatic_env.h"
 #include "quality/nsm/nsm_media.h"
 
@@ -51,9 +50,6 @@ struct nsm {
   // Overland map outputs per constituent, and the total N and P maps.
   int out_ov_on[nsm_water_constituents] = {};
   file_name_text out_ov_file[nsm_water_constituents];
-  jagged_array<dataset_out> ov_series;
-  dataset_out total_ov_n_series;
-  dataset_out total_ov_p_series;
 
   // Stream initial values, nine constituents.
   int st_init_mode[nsm_water_constituents] = {};
@@ -63,16 +59,17 @@ struct nsm {
   // Stream link/node outputs per constituent, and total N, Kjeldahl N, P.
   int out_st_on[nsm_water_constituents] = {};
   file_name_text out_st_file[nsm_water_constituents];
-  jagged_array<mass_con_writer> st_series;
-  mass_con_writer total_chan_n_series;
-  mass_con_writer total_chan_kn_series;
-  mass_con_writer total_chan_p_series;
 
   // Hydrograph-point outputs per constituent (".mass" and ".conc" files).
   int out_hyd_on[nsm_water_constituents] = {};
   file_name_text out_hyd_file[nsm_water_constituents];
   guarded_file hyd_mass_files[nsm_water_constituents];
   guarded_file hyd_conc_files[nsm_water_constituents];
+
+  // The output writers: the requests above (numbered 1..9), the files
+  // moved in, the series and a view of the arrays they write, connected
+  // once the media are set up.
+  nsm_writers writers;
 };
 
 }  // namespace nivra

@@ -4,12 +4,48 @@
 // then holds it in ov_sed); the overland sediment step fills it.
 #pragma once
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "core/arrays.h"
+#include "model/mass_ledger.h"
+#include "surface/overland_sediment.h"
 
 namespace nivra {
 
 struct ov_sed_record {
-  double outlet_last_vol = 0.0;      // sediment volume that left at the outlet in the step, m3
+  // ---- Parameters: the particle classes (1..n_sed_classes, in the order of
+  // the SEDIMENTS table) and the erosion parameters of the cells.
+  array1d<double> spec_grav;         // specific gravity
+  array1d<double> part_diam;         // particle diameter, mm
+  array1d<double> f_bind;            // binding fraction of the SEDIMENTS table
+  std::vector<std::string> output_filename;  // per class, 1-based
+  array1d<double> settling_velocity; // fall velocity in still water, m/s
+  array1d<double> sed_density;       // density of the solids, g/m3
+  double water_viscosity = 0.0;      // kinematic, m2/s
+  array1d<double> splash_K;          // rain-splash erodibility (60 where not above 1e-16)
+  array1d<double> detach_coef;       // flow detachment coefficient (2e-05 where not above 1e-16)
+  array1d<double> detach_exp;        // flow detachment exponent (1 where not above 1e-16)
+  array1d<double> detach_crit;       // critical shear of the parent soil, N/m2
+  array1d<double> sed_K;             // transport-capacity factor of formulas 1 and 2
+  array1d<int> channel_cells;        // 1 on a cell that holds a channel
+
+  // ---- State: the cells' sediment per class, stepped by the overland
+  // sediment step (surface/overland_sediment.h).
+  ov_sed_cells cells;
+
+  // ---- Per-run bookkeeping: the step object with its scratch, what one
+  // step moved, and the sediment ledger of the run (one constituent per
+  // class, solid volumes in m3; quality/sediment/sediment_terms.h).
+  ov_sediment_step step;
+  ov_sed_books step_books;
+  ov_sed_tally step_tally;
+  std::unique_ptr<mass_ledger> books;
+  double event_peak_wash_rate = 0.0;  // largest outlet rate of the fine classes in the event, m3/s
+
+  // ---- Outputs.
+  double outlet_last_vol = 0.0;      // sediment volume (all classes) that left at the outlet in the step, m3
   array2d<double> ov_qsmax;          // [cell][class] flux of the step, m3/s; class 0 the total
   array1d<double> ov_qsmax_total;    // per cell, filled by the map output
   array2d<double> ov_qsvol;          // [cell][class] net volume, deposited minus eroded

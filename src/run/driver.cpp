@@ -47,6 +47,7 @@
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/overland_point_sources.h"
 #include "run/map_phase.h"
+#include "quality/contaminant/soil_column_step.h"
 #include "run/steps.h"
 #include "soil/infiltration_step.h"
 #include "soil/soil_moisture_step.h"
@@ -206,6 +207,7 @@ constexpr time_step_routine step_routines[] = {
     {et_removal_step, true},
     {sacramento_update, true},
     {conceptual_gw_step, true},
+    {soil_column_constituent_step, true},
     {overland_constituent_step, true},
     {xy_overland_boundary_step, true},
     {overland_routing_step, true},

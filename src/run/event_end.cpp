@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "output/xy_steps.h"
 #include "quality/constituent_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "run/steps.h"
 #include "run/water_books.h"
@@ -66,6 +67,12 @@ void optimisation_output(model_state& ms) {
   if (ms.output.optimize_sed) {
     peak = ms.constituent.max_wash_rate;
     volume = ms.constituent.chan_sed_event.wash_out;
+    if (!ms.constituent.chan_sed_on) {
+      // Without channels the wash load leaves over the land.
+      const overland_wash w = overland_wash_of_event(ms);
+      peak = w.peak_rate;
+      volume = w.volume;
+    }
     if (ms.constituent.in_sed_loc) locations = ms.output.n_sed_loc;
   } else {
     peak = ms.clock.event_peak_q;

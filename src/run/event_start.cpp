@@ -26,6 +26,7 @@
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/lake_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -121,6 +122,7 @@ void reset_surface(model_state& ms) {
 // event's peak and rain counters with them.
 void clear_event_books(model_state& ms) {
   ms.ledger.open_event();
+  if (ms.constituent.mass_books) ms.constituent.mass_books->open_event();
   ms.clock.rain_steps = 0;
   ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;
@@ -158,6 +160,7 @@ void init_event_state(model_state& ms) {
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
+  settle_sediment_between_events(ms);
   clear_event_books(ms);
   clear_location_results(ms);
   ms.hydromet.first_rain_pending = 1;

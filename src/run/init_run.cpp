@@ -28,6 +28,7 @@
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "run/exchange.h"
 #include "run/steps.h"
 #include "run/water_books.h"
@@ -266,6 +267,7 @@ void read_chan_point_sources(model_state& ms) {
     ms.clock.chan_flow_started = 1;
   }
   init_channel_start(ms);
+  mark_sediment_channel_cells(ms);
 }
 
 void alloc_soil_energy(model_state& ms) {

@@ -89,10 +89,13 @@ void read_input_maps(model_state& ms) {
       {read_soil_moisture_hotstart, true},
       {setup_nutrient_overland, true},
       {init_channel_network, true},
+      {setup_nutrient_channels, true},
       {init_hyd_location_output, true},
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},
-      {assign_nsm_table_params, false},
+      {assign_nsm_table_params, true},
+      {connect_nutrient_outputs, true},
+      {refuse_nutrient_runs, true},
       {init_zv_coupling, false},
   };
   for (const step& s : steps) {

@@ -11,10 +11,6 @@ namespace nivra {
 void overland_constituent_step(model_state&) {}
 // Adds the contaminants carried by eroded sediment.
 void sediment_contaminant_source(model_state&) {}
-// Runs the nutrient model on the cells.
-void nsm_overland_step(model_state&) {}
-// Runs the nutrient model in the channels.
-void nsm_channel_step(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
 

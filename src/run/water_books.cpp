@@ -7,12 +7,14 @@
 #include "hydromet/interception.h"
 #include "hydromet/snow_storage.h"
 #include "inputs/grid_state.h"
+#include "quality/sediment/sediment_books.h"
 #include "model/model_state.h"
 #include "output/summary_common.h"
 #include "pipe/pipe_state.h"
 #include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
 #include "soil/soil_storage.h"
 #include "surface/lake_state.h"
@@ -110,6 +112,9 @@ void book_storages(model_state& ms, ledger_moment m) {
   l.set_storage(store::melt_water, m, snow.melt_water);
   l.set_storage(store::canopy, m, canopy_storage(ms));
   l.set_storage(store::pipes, m, pipe_storage(ms.pipe));
+  book_sediment_masses(ms, m);
+  // The constituents' soil column at the same moment.
+  record_soil_column_masses(ms, m);
 }
 
 void close_run_books(model_state& ms) {

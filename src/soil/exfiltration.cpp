@@ -65,6 +65,7 @@ exfiltration_books exfiltrate(const exfiltration_domain& d, double dt) {
     }
     b.exfiltration += v;
     if (d.exfiltrated_depth) d.exfiltrated_depth[c] += x;
+    if (d.exfiltrated_volume) d.exfiltrated_volume[c] += v;
     if (d.aquifer_change) d.aquifer_change[c] -= x * open;
   }
   return b;

@@ -58,6 +58,7 @@ struct exfiltration_domain {
   // took), which its next solve takes out of its heads.
   double* aquifer_change = nullptr;
   double* exfiltrated_depth = nullptr;          // per cell: running sum, m over the open part
+  double* exfiltrated_volume = nullptr;         // per cell: running sum, m3 (negative: seeped down)
 };
 
 // What a call moved, m3.

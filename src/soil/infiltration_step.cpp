@@ -213,6 +213,10 @@ void book_infiltration(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   double* table = g.gw_simulation && !accounting && !s.inf_richards && !g.gw_recharge.empty() ? g.gw_recharge.data()
                                                                                               : nullptr;
+  const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  // The overland constituents carry their share of the water into the soil.
+  constituent_state& k = ms.constituent;
+  double* constituent_water = k.ov_con_trans && k.ov_con_infil_vol.size() == n ? k.ov_con_infil_vol.data() : nullptr;
   double volume = 0.0;
   for (int c = 1; c <= n; ++c) {
     const double dI = F[c] - before[c];
@@ -222,8 +226,8 @@ void book_infiltration(model_state& ms) {
     depth[c] += dI;
     if (accounting) accounting[c] += dI * open;
     if (table) table[c] += dI * open;
+    if (constituent_water) constituent_water[c] += dI * open * cell_area;
   }
-  const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
   ms.ledger.book(water_flux::infiltration, volume * cell_area);
   if (table) {
     ms.ledger.book(water_flux::unsaturated_down_flux, volume * cell_area);
@@ -382,6 +386,31 @@ void infiltration_step(model_state& ms) {
   }
 }
 
+namespace {
+
+// The constituents of one call's exfiltration. Water rising from the table
+// brings the groundwater's concentration onto the cell, and ponded water
+// seeping down takes the water's; with a soil column the rising water
+// passes through the layers first, and the soil step carries it.
+void exfiltrated_constituents(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  const int n = ms.grid.ncells;
+  const bool column = k.soil_con_trans && k.soil_con_exfil_vol.size() == n;
+  for (int c = 1; c <= n; ++c) {
+    const double v = k.exfil_step_vol[c];
+    if (v == 0.0) continue;
+    k.ov_con_exfil_vol[c] += v;
+    if (column) {
+      k.soil_con_exfil_vol[c] += v;
+      continue;
+    }
+    for (int j = 1; j <= k.num_constituents; ++j)
+      k.cell_exfil_mass(j, c) += v * (v >= 0.0 ? k.gw_conc(j, c) : k.ov_conc(j, c));
+  }
+}
+
+}  // namespace
+
 void exfiltration_step(model_state& ms, double dt) {
   soil_state& s = ms.soil;
   groundwater_state& g = ms.groundwater;
@@ -418,7 +447,14 @@ void exfiltration_step(model_state& ms, double dt) {
     d.leakage = g.gw_leakage_rate / 360000.0;  // cm/h to m/s
     d.aquifer_change = g.gw_recharge.empty() ? nullptr : g.gw_recharge.data();
   }
+  constituent_state& k = ms.constituent;
+  const bool constituents = k.ov_con_trans && k.exfil_step_vol.size() == d.ncells;
+  if (constituents) {
+    k.exfil_step_vol.fill(0.0);
+    d.exfiltrated_volume = k.exfil_step_vol.data();
+  }
   ms.ledger.book(exfiltrate(d, dt), exfiltration_books_terms);
+  if (constituents) exfiltrated_constituents(ms);
 }
 
 void wake_surface_processes(model_state& ms) {
@@ -464,6 +500,22 @@ void wake_surface_processes(model_state& ms) {
       clock.sl_last_time = t;
       clock.sl_next_time = t + clock.ov_dt_days;
     }
+  }
+}
+
+void constituent_clocks_follow_overland(model_state& ms) {
+  const constituent_state& k = ms.constituent;
+  if (!k.ov_con_trans) return;
+  clock_state& clock = ms.clock;
+  const double last = clock.ov_last_time, next = clock.ov_next_time;
+  process_clock* clocks[] = {&clock.ov_con_clock, &clock.soil_con_clock,
+                             ms.channel.chan_explic ? &clock.chan_outlet_con_clock : &clock.ov_outlet_con_clock,
+                             k.contam_table_input ? &clock.contam_table_clock : nullptr,
+                             k.contam_table_input ? &clock.contam_table_soil_clock : nullptr};
+  for (process_clock* c : clocks) {
+    if (!c) continue;
+    c->last_time = last;
+    c->next_time = next;
   }
 }
 

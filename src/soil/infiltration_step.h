@@ -53,4 +53,9 @@ void exfiltration_step(model_state& ms, double dt);
 // network asleep with some inlet wakes.
 void wake_surface_processes(model_state& ms);
 
+// The overland clock has just restarted (water reached a sleeping surface):
+// the overland constituent clocks, the soil column's, the outlet's and the
+// contaminant table's restart with it.
+void constituent_clocks_follow_overland(model_state& ms);
+
 }  // namespace nivra

@@ -173,6 +173,10 @@ soil_moisture_books account(const soil_moisture_domain& d, Soil&& soil_of, Drain
     s.sm_water_top[c] = top;
     s.sm_water_bottom[c] = bottom;
     s.sm_water[c] = top + bottom;
+    if (!s.sm_interlayer_flow.empty()) {
+      s.sm_interlayer_flow[c] += two_zones ? q.qt : 0.0;
+      s.sm_percolation[c] += q.qb;
+    }
     s.sm_infil_in[c] = 0.0;
 
     // Drainage below the column, and the evapotranspiration taken from

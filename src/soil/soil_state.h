@@ -122,6 +122,10 @@ struct soil_state {
   // Drainage below the soil column (cm per cell) since the groundwater last
   // took it, and the same drainage kept for the groundwater's recharge.
   array1d<double> unsat_down_flux, recharge_depth;
+  // With soil constituent transport: the water (cm per cell) the accounting
+  // moved from its top zone into its bottom zone, and below its column,
+  // since the soil constituent step last took them.
+  array1d<double> sm_interlayer_flow, sm_percolation;
   array1d<double> PHEADOLD;          // previous pressure heads
   // Frozen-soil energy per cell and soil layer, made at set-up with the
   // frozen-soil card.

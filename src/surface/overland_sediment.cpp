@@ -190,4 +190,27 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     }
 }
 
+int tally_sediment_step(const ov_sed_cells& sed, array2d<double>& net, double* ground, double area,
+                        ov_sed_tally& tally) {
+  const int n = sed.classes;
+  tally.lifted.fill(0.0);
+  tally.settled.fill(0.0);
+  int bad = 0;
+  for (int c = 1; c <= sed.cells; ++c) {
+    const double* up = sed.lifted[c].data();
+    const double* down = sed.settled[c].data();
+    double* change = net[c].data();
+    for (int k = 0; k <= n; ++k) {
+      tally.lifted[k] += up[k];
+      tally.settled[k] += down[k];
+      change[k] += down[k] - up[k];
+    }
+    if (ground) ground[c] += (down[0] - up[0]) / area;
+    if (bad) continue;
+    for (int k = 1; k <= n; ++k)
+      if (std::isnan(sed.susp(c, k)) || std::isnan(sed.dep(c, k)) || std::isnan(sed.eroded(c, k))) bad = c;
+  }
+  return bad;
+}
+
 }  // namespace nivra

@@ -82,6 +82,26 @@ struct ov_sed_books {
   }
 };
 
+// What a step left on the cells, per class (1..m, 0 the total), m3: the
+// volume lifted into suspension (parent soil and loose deposit) and the
+// volume settled, summed over the cells in cell order.
+struct ov_sed_tally {
+  array1d<double> lifted, settled;
+  void alloc(int classes) {
+    lifted.alloc(classes);
+    settled.alloc(classes);
+  }
+};
+
+// One pass over the cells after a step: the tally of the step; the net
+// change of every cell (settled - lifted) added to net[cell][class] (all
+// classes and column 0); with `ground` (per cell, m), the ground moved by
+// the cell's net change spread over `area`. Returns the first cell that
+// holds a suspended, deposited or eroded volume that is not a number, 0
+// when there is none.
+int tally_sediment_step(const ov_sed_cells& sed, array2d<double>& net, double* ground, double area,
+                        ov_sed_tally& tally);
+
 // The step and its scratch, sized for a run by prepare() (never inside the
 // step), so a later run of the process with a bigger grid starts afresh.
 class ov_sediment_step {

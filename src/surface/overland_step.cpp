@@ -34,6 +34,7 @@
 #include "surface/lake_state.h"
 #include "surface/overland.h"
 #include "surface/overland_common.h"
+#include "surface/overland_sediment_step.h"
 #include "surface/overland_state.h"
 #include "surface/pumps.h"
 
@@ -351,9 +352,15 @@ void overland_routing_step(model_state& ms) {
   }
   if (!scan_cells(ms, "after applying overland boundary conditions and overland pumping.")) return;
 
+  // Sediment moves only in a step in which some water flows.
+  const bool flowing = ms.overland.ov_flowing != 0;
   ms.overland.qout = 0.0;
   book_lake_exchange(ms);
   if (ms.overland.ov_wet && !route(ms, dt)) return;
+  if (flowing) {
+    overland_sediment_after_routing(ms, dt);
+    if (process.error_block.stop) return;
+  }
   if (ms.lake.overland_lake_map_given) ms.lake.olake_update = 1;
   book_lake_exchange(ms);
 

@@ -20,6 +20,7 @@
 #include "model/run_parameters.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
+#include "quality/nsm.h"
 #include "run/map_phase.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
@@ -189,11 +190,20 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.constituent.soil_erosion_on = 1; }, "SOIL_EROSION"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.soil_con_trans = 1; }, "SOIL_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
        "SEDIMENT_CONTAM"},
-      {[](model_state& ms) { ms.constituent.nutrients = 1; }, "NUTRIENTS"},
+      // The nutrients are set up in full (their aquatic environment read)
+      // before the run stops.
+      {[](model_state& ms) {
+         testing::write_file("zones.idx", map_text(2, 2, "1 1\n1 1\n"));
+         testing::write_file("aq.env", "AQUATIC_ENV_NSM10\nOV_MAP zones.idx\nNUM_IDS 1\ntitles\n1\nDEFAULT\n");
+         ms.project.project_options.nsm_model = std::make_unique<nsm>();
+         ms.constituent.nsm_model = ms.project.project_options.nsm_model.get();
+         ms.constituent.nsm_model->aq_env.file_name.assign("aq.env");
+         ms.constituent.nutrients = 1;
+       },
+       "NUTRIENTS"},
   };
   for (const auto& k : cases) {
     reset_process_state();
@@ -204,6 +214,10 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     EXPECT_TRUE(has(out, std::string("Error: the ") + k.card +
                              " card is not available in this version of NIVRA.\n"))
         << out;
+    if (std::string(k.card) == "NUTRIENTS") {
+      EXPECT_TRUE(has(out, "Reading the aquatic environment file aq.env.\n")) << out;
+      EXPECT_EQ(ms->constituent.num_nsm_constituents, 9);
+    }
   }
 }
 

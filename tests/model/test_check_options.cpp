@@ -164,6 +164,19 @@ TEST_F(CheckOptions, CountsOfStepsAndCellsAndTheCardsEveryRunNeeds) {
       {"no GRIDSIZE", [](model_state& m) { m.grid.grid_size = 0.0; }, "Error: the project file has no GRIDSIZE card;"},
       {"no TOT_TIME", [](model_state& m) { m.clock.tot_time = 0; },
        "Error: the project file has no TOT_TIME card; every run needs it unless it is long-term.\n"},
+      // The soil column and the sediment-bound share belong to the
+      // contaminants carried over the land.
+      {"a soil column without overland contaminants", [](model_state& m) { m.constituent.soil_con_trans = 1; },
+       "Error: the SOIL_CON_TRANS card acts on the contaminants carried over the land, which only an OV_CON_TRANS "
+       "card gives.\n"},
+      {"sediment-bound contaminants without them", [](model_state& m) { m.constituent.sediment_contam = 1; },
+       "Error: the SEDIMENT_CONTAM card acts on the contaminants carried over the land"},
+      {"a soil column with them", [](model_state& m) { m.constituent.soil_con_trans = m.constituent.ov_con_trans = 1; },
+       ""},
+      {"sediment classes carried as contaminants", [](model_state& m) {
+         m.constituent.soil_con_trans = m.constituent.soil_erosion_on = 1;
+         m.constituent.soil_erosion = 12;
+       }, ""},
   };
   for (const card_case& c : table) {
     SCOPED_TRACE(c.what);

@@ -17,6 +17,7 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
 #include "support/test_support.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -118,6 +119,7 @@ inline void switch_everything_on(model_state& m) {
   m.constituent.constituent_type[1] = 1;
   m.constituent.constituent_type[2] = 2;
   m.constituent.constituent_output_name = {"", "", "NO3"};
+  m.constituent.mass_books = std::make_unique<mass_ledger>(constituent_term_table, 2);
 }
 
 }  // namespace nivra::testing

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "quality/constituent_terms.h"
+
 #include <cstdio>
 #include <string>
 
@@ -205,6 +209,53 @@ TEST_F(EventSummary, EveryBlockInItsPlace) {
        "Base flow using the Sacramento Soil Moisture Accounting Model.\n",
        "THE FOLLOWING OUTPUT MAPS", "THE FOLLOWING ASCII OUTPUT FILES",
        "     sediment outflow at the catchment outlet.\n"}));
+}
+
+// The soil column's block of an event comes from the mass ledger: its
+// masses at the event's two moments and the event's terms, the run's
+// earlier events left out; a closing column shows no error.
+TEST_F(EventSummary, TheSoilBlockIsTheEventsSoilBooks) {
+  uniform_storm();
+  testing::switch_everything_on(*ms);
+  constituent_state& k = ms->constituent;
+  k.contam_table_input = 1;
+  mass_ledger& b = *k.mass_books;
+  auto term = [](constituent_term t) { return row(t); };
+  // An earlier event's books, which this event's block must not show.
+  b.book(1, term(constituent_term::soil_decay), 9.0);
+  b.open_event();
+  // 40 kg at the start; 6 infiltrate, 1.5 rise from the table; 0.5 go up
+  // onto the surface, 2 seep down, 1 decays, the surface takes 3 and gives
+  // back 0.25: 40 + 6 + 1.5 + 0.25 - 0.5 - 2 - 1 - 3 = 41.25 at the end.
+  b.set_mass(1, mass_compartment::soil_column, ledger_moment::event_start, 40.0);
+  b.set_mass(1, mass_compartment::soil_column, ledger_moment::event_end, 41.25);
+  b.book(1, term(constituent_term::infiltration), 6.0);
+  b.book(1, term(constituent_term::seepage_from_water_table), 1.5);
+  b.book(1, term(constituent_term::exfiltration), 0.5);
+  b.book(1, term(constituent_term::seepage_to_water_table), 2.0);
+  b.book(1, term(constituent_term::soil_decay), 1.0);
+  b.book(1, term(constituent_term::release_from_land), 3.0);
+  b.book(1, term(constituent_term::uptake_by_land), 0.25);
+  const std::string text = written();
+  const std::size_t at = text.find("Soil Contaminant Transport Summary for 1 \n");
+  ASSERT_NE(at, std::string::npos);
+  const std::string block = text.substr(at, text.find("Overland Contaminant", at) - at);
+  auto value = [&](const std::string& label) {
+    const std::size_t p = block.find(label + " ");
+    EXPECT_NE(p, std::string::npos) << label;
+    if (p == std::string::npos) return -1.0;
+    const std::size_t number = block.find_first_of("-0123456789", p + label.size() + 1 + block.substr(p + label.size() + 1).find_first_not_of(". "));
+    return std::strtod(block.c_str() + number, nullptr);
+  };
+  const struct {
+    const char* label;
+    double v;
+  } rows[] = {{"Initial Mass in Soil Column", 40.0}, {"Final Mass in Soil Column", 41.25},
+              {"Mass added by infiltration", 6.0},   {"Exfiltration mass loss", 0.5},
+              {"Mass seepage to water table", 2.0},  {"Mass seepage from water table", 1.5},
+              {"Soil decay mass", 1.0},              {"Surface water exchange from soil", 3.0},
+              {"Surface water exchange to soil", 0.25}, {"Soil mass balance error", 0.0}};
+  for (const auto& r : rows) EXPECT_NEAR(value(r.label), r.v, 1e-9) << r.label << "\n" << block;
 }
 
 // The exchange between the water table and the unsaturated zone is booked

@@ -14,6 +14,7 @@
 #include "output/run_summary.h"
 #include "run/water_books.h"
 #include "quality/constituent_state.h"
+#include "quality/sediment/sediment_terms.h"
 #include "soil/soil_state.h"
 #include "summary_fixture.h"
 #include "surface/lake_state.h"
@@ -424,6 +425,42 @@ TEST_F(SedimentSummary, OverlandClassBalances) {
                         "Total sediment 1 routed through outlet             5.00000000 m3\n"
                         "Mass balance error for sediment 1     0.0000 \n\n"));
   EXPECT_TRUE(has(text, "Mass balance error for sediment 2     0.0000 \n\n\n"));
+}
+
+// Without channels the lines come from the sediment ledger: its terms over
+// the run and the cells' sediment at the run's end. A ledger that does not
+// close shows its residual as a share of the eroded soil.
+TEST_F(SedimentSummary, OverlandLinesComeFromTheLedger) {
+  two_classes();
+  ov_sed_record& s = *ms->constituent.ov_sed;
+  s.books = std::make_unique<mass_ledger>(sediment_term_table, 2);
+  mass_ledger& b = *s.books;
+  // Class 1: 10 m3 eroded, 6 settled of which 2 lifted again, 5 out:
+  // 4 deposited and 1 suspended close the books.
+  b.book(1, row(sediment_term::erosion), 10.0);
+  b.book(1, row(sediment_term::settling), 6.0);
+  b.book(1, row(sediment_term::resuspension), 2.0);
+  b.book(1, row(sediment_term::overland_outlet), 5.0);
+  // The run's end takes the cells' sediment into the ledger.
+  s.cells.alloc(ms->grid.ncells, 2, false);
+  s.cells.dep(1, 1) = 3.0;
+  s.cells.dep(ms->grid.ncells, 1) = 1.0;
+  s.cells.susp(1, 1) = 1.0;
+  // Class 2: 4 m3 eroded, but only 3.8 held and 0 out: 5 % unaccounted.
+  b.book(2, row(sediment_term::erosion), 4.0);
+  b.book(2, row(sediment_term::settling), 3.8);
+  s.cells.dep(1, 2) = 3.8;
+  summary();
+  const std::string text = summary_text();
+  EXPECT_TRUE(has(text, "Overland Sediment Summary\n"
+                        "Total sediment 1 eroded from surface:             10.00000000 m3\n"
+                        "Total sediment 1 deposited on surface:             4.00000000 m3\n"
+                        "Total sediment 1 remaining in suspension:          1.00000000 m3\n"
+                        "Total sediment 1 routed through outlet             5.00000000 m3\n"
+                        "Mass balance error for sediment 1     0.0000 \n\n"))
+      << text;
+  EXPECT_TRUE(has(text, "Total sediment 2 deposited on surface:             3.80000000 m3\n"));
+  EXPECT_TRUE(has(text, "Mass balance error for sediment 2     5.0000 \n\n")) << text;
 }
 
 TEST_F(SedimentSummary, FineClassesNearLakesCarryTheNote) {

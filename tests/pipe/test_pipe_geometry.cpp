@@ -3,6 +3,7 @@
 // depths (Froude number 1, Manning's equation).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "pipe/pipe_geometry.h"
@@ -49,6 +50,41 @@ TEST(PipeGeometry, SectionsByHand) {
   EXPECT_EQ(arch.area, arch_over.area);
   EXPECT_EQ(arch.wet_per, arch_over.wet_per);
   EXPECT_GT(arch.area, 0.0);
+}
+
+TEST(PipeGeometry, AreaGrowsNoFasterThanTheWidestWaterSurface) {
+  // dA/dy is the top width, at most the diameter of a circle and the width
+  // of a box, and zero above the crown: between any two depths the areas
+  // differ by no more than that width times the depths' difference. The
+  // solver leaves a pipe's section unmeasured on the strength of it.
+  struct section_case {
+    int type;
+    double diameter, width, widest;
+  };
+  const section_case cases[] = {{pipe_section::circular, 0.3, 0.0, 0.3},
+                                {pipe_section::circular, 1.0, 0.0, 1.0},
+                                {pipe_section::circular, 2.5, 0.0, 2.5},
+                                {pipe_section::rectangular, 1.0, 2.0, 2.0},
+                                {pipe_section::rectangular, 2.0, 0.5, 0.5}};
+  for (const section_case& c : cases) {
+    double steepest = 0.0;
+    for (int i = 0; i <= 200; ++i)
+      for (const double step : {1e-9, 1e-5, 1e-3, 0.05}) {
+        const double y = c.diameter * i / 200.0, y2 = std::min(y + step, c.diameter);
+        if (y2 <= y) continue;
+        const double a = pipe_section_geometry(c.diameter, y, c.width, c.type).area;
+        const double a2 = pipe_section_geometry(c.diameter, y2, c.width, c.type).area;
+        const double rate = (a2 - a) / (y2 - y);
+        steepest = std::max(steepest, rate);
+        // The rounding of the areas, a few parts in 1e16 of the full area,
+        // over the smallest step.
+        EXPECT_LE(rate, c.widest * (1.0 + 1e-9) + 1e-15 * c.diameter * std::max(c.diameter, c.width) / step)
+            << c.type << " " << c.diameter << " at " << y << " by " << step;
+        EXPECT_GE(rate, -1e-15 * c.diameter * std::max(c.diameter, c.width) / step) << c.type << " at " << y;
+      }
+    // The bound is reached: half full for a circle, at any depth for a box.
+    EXPECT_NEAR(steepest, c.widest, 1e-6 * c.widest) << c.type << " " << c.diameter;
+  }
 }
 
 TEST(PipeGeometry, CriticalDepthHasFroudeNumberOne) {

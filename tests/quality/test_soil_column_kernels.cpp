@@ -92,5 +92,194 @@ TEST(SoilColumnLayer, ANegativeMassIsSetToZeroAndWhatThatMadeIsReturned) {
   EXPECT_EQ(m, 3.0);
 }
 
+// A layered soil whose class has a 30 cm first layer (porosity 0.5) and a
+// 50 cm second layer (porosity 0.4), with 9 cm of water in the first and
+// 10 cm below it, cut into 2 layers or 3 (a 10 cm mixing layer).
+layered_moisture_in layered(int layers, double table_cm) {
+  layered_moisture_in in;
+  in.layers = layers;
+  if (layers == 3) {
+    in.t[1] = 0.10;
+    in.t[2] = 0.20;
+    in.t[3] = 0.50;
+  } else {
+    in.t[1] = 0.30;
+    in.t[2] = 0.50;
+  }
+  in.water_top_cm = 9.0;
+  in.water_bottom_cm = 10.0;
+  in.P1 = 0.5;
+  in.P2 = 0.4;
+  in.table_cm = table_cm;
+  return in;
+}
+
+TEST(SoilColumnWater, LayeredSoilWaterContentsFromTheClassAndTheTable) {
+  struct row {
+    const char* what;
+    int layers;
+    double table_cm;
+    double theta[4];   // layers 1..3
+    double thetas[4];
+  } rows[] = {
+      // Below the column (no table: the class's two layers + 1 cm): the
+      // accounting's water over each layer, 9 / 30 and 10 / 50.
+      {"2 layers, no table", 2, 81.0, {0, 0.3, 0.2}, {0, 0.5, 0.4}},
+      // A table in the second layer at 60 cm: 10 cm of water over the
+      // 30 cm above it, and 20 cm of pores full: (10 + 20 x 0.4) / 50.
+      {"2 layers, table in layer 2", 2, 60.0, {0, 0.3, (10.0 + 20.0 * 0.4) / 50.0}, {0, 0.5, 0.4}},
+      // A table in the first layer at 20 cm: (9 + 10 x 0.5) / 30; the
+      // second layer wholly below it is saturated.
+      {"2 layers, table in layer 1", 2, 20.0, {0, (9.0 + 10.0 * 0.5) / 30.0, 0.4}, {0, 0.5, 0.4}},
+      {"2 layers, table at the surface", 2, 0.0, {0, 0.5, 0.4}, {0, 0.5, 0.4}},
+      // Three layers, no table: the first layer's water shared by depth,
+      // 9 x 10/30 over 10 cm and 9 x 20/30 over 20 cm; 10 cm over 50 below.
+      {"3 layers, no table", 3, 81.0, {0, 0.3, 0.3, 0.2}, {0, 0.5, 0.5, 0.4}},
+      // Table at 20 cm, in the middle layer: the 9 cm of the top water now
+      // lie over the 20 cm above the table; the mixing layer holds half of
+      // it (4.5 / 10), the middle layer the other half over its upper
+      // 10 cm and 10 cm of full pores: (4.5 + 5) / 20.
+      {"3 layers, table in layer 2", 3, 20.0, {0, 0.45, (4.5 + 10.0 * 0.5) / 20.0, 0.4}, {0, 0.5, 0.5, 0.4}},
+      // Table at 5 cm in the mixing layer: (9 + 5 x 0.5) / 10.
+      {"3 layers, table in layer 1", 3, 5.0, {0, (9.0 + 5.0 * 0.5) / 10.0, 0.5, 0.4}, {0, 0.5, 0.5, 0.4}},
+      // Table at 50 cm, in the bottom layer: (10 + 30 x 0.4) / 50.
+      {"3 layers, table in layer 3", 3, 50.0, {0, 0.3, 0.3, (10.0 + 30.0 * 0.4) / 50.0}, {0, 0.5, 0.5, 0.4}},
+  };
+  for (const row& r : rows) {
+    const layered_moisture_out out = layered_soil_moisture(layered(r.layers, r.table_cm));
+    for (int l = 1; l <= r.layers; ++l) {
+      EXPECT_NEAR(out.theta[l], r.theta[l], 1e-12) << r.what << " layer " << l;
+      EXPECT_EQ(out.thetas[l], r.thetas[l]) << r.what << " layer " << l;
+    }
+  }
+  // The accounting's water is all found again when the table lies below
+  // the column.
+  const layered_moisture_in in = layered(3, 90.0);
+  const layered_moisture_out out = layered_soil_moisture(in);
+  double water = 0.0;
+  for (int l = 1; l <= 3; ++l) water += out.theta[l] * in.t[l] * 100.0;
+  EXPECT_NEAR(water, 19.0, 1e-12);
+}
+
+// A column of three 0.1 m layers under a 10 m2 cell, porosity 0.4, water
+// content 0.25, a tenth of the mass dissolved in each.
+contam_column_cell three_layer_cell() {
+  contam_column_cell c;
+  c.layers = 3;
+  c.area = 10.0;
+  for (int l = 1; l <= 3; ++l) {
+    c.thickness[l] = 0.1;
+    c.porosity[l] = 0.4;
+    c.theta[l] = 0.25;
+    c.dissolved[l] = 0.1;
+  }
+  return c;
+}
+
+double sum(const double* m, int n) {
+  double s = 0.0;
+  for (int l = 1; l <= n; ++l) s += m[l];
+  return s;
+}
+
+TEST(SoilColumnStep, PercolationCarriesTheDissolvedMassDownAndTheBooksClose) {
+  contam_column_cell c = three_layer_cell();
+  // 1 cm of water through the inner boundaries, 0.5 cm out of the bottom.
+  c.water_flux[1] = c.water_flux[2] = 0.01;
+  c.water_flux[3] = 0.005;
+  c.infiltrated = 2.0;
+  c.taken_by_surface = 0.5;
+  double mass[4] = {0.0, 50.0, 20.0, 10.0};
+  const double before = sum(mass, 3);
+  const contam_column_moved m = contam_column_step(c, 600.0, mass);
+  // Each layer's water is 0.25 m3; the top layer after the surface's
+  // 1.5 g holds 51.5 g, 5.15 g dissolved at 20.6 g/m3, and sends
+  // 0.01 x 10 x 20.6 = 2.06 g down; the middle 0.8 g, the bottom
+  // 0.005 x 10 x 4 = 0.2 g out.
+  EXPECT_NEAR(mass[1], 51.5 - 2.06, 1e-12);
+  EXPECT_NEAR(mass[2], 20.0 + 2.06 - 0.8, 1e-12);
+  EXPECT_NEAR(mass[3], 10.0 + 0.8 - 0.2, 1e-12);
+  EXPECT_NEAR(m.to_table, 0.2, 1e-12);
+  EXPECT_EQ(m.from_table, 0.0);
+  EXPECT_EQ(m.to_surface, 0.0);
+  EXPECT_NEAR(sum(mass, 3), before + 2.0 - 0.5 - m.to_table - m.decayed, 1e-12);
+}
+
+TEST(SoilColumnStep, WaterRisingFromTheTableBringsItsConcentrationUp) {
+  contam_column_cell c = three_layer_cell();
+  for (int l = 0; l <= 3; ++l) c.water_flux[l] = -0.002;  // 2 mm up through every boundary
+  c.table_conc = 3.0;                                     // g/m3
+  double mass[4] = {0.0, 5.0, 5.0, 5.0};
+  const contam_column_moved m = contam_column_step(c, 600.0, mass);
+  // Every layer holds 2 g/m3 dissolved (0.5 g in 0.25 m3): each boundary
+  // carries 0.002 x 10 x 2 = 0.04 g up; the table brings 0.06 g.
+  EXPECT_NEAR(m.from_table, 0.06, 1e-12);
+  EXPECT_NEAR(m.to_surface, 0.04, 1e-12);
+  EXPECT_NEAR(mass[1], 5.0, 1e-12);
+  EXPECT_NEAR(mass[2], 5.0, 1e-12);
+  EXPECT_NEAR(mass[3], 5.02, 1e-12);
+  EXPECT_NEAR(sum(mass, 3), 15.0 + m.from_table - m.to_surface, 1e-12);
+}
+
+TEST(SoilColumnStep, ALayerNeverSendsMoreThanItsDissolvedMass) {
+  struct row {
+    const char* what;
+    double theta, flux, decay;
+  } rows[] = {
+      // 10 m of water through a layer holding 0.025 m3: far more than
+      // its dissolved mass would allow.
+      {"a flood through the layers", 0.25, 10.0, 0.0},
+      // A rate that takes the whole dissolved part in one step.
+      {"decay of everything dissolved", 0.25, 0.0, 1.0},
+      // No water in the layers: no concentration and nothing moves.
+      {"dry layers", 0.0, 0.5, 0.0},
+      {"water of 1e-16 m3 or less", 1e-17, 0.5, 0.0},
+  };
+  for (const row& r : rows) {
+    contam_column_cell c = three_layer_cell();
+    for (int l = 1; l <= 3; ++l) c.theta[l] = r.theta;
+    for (int l = 1; l <= 3; ++l) c.water_flux[l] = r.flux;
+    c.decay_rate = r.decay;
+    double mass[4] = {0.0, 8.0, 0.0, 0.0};
+    const contam_column_moved m = contam_column_step(c, 600.0, mass);
+    for (int l = 1; l <= 3; ++l) EXPECT_GE(mass[l], 0.0) << r.what;
+    EXPECT_LE(m.decayed, 0.8 + 1e-12) << r.what;
+    EXPECT_LE(m.to_table, 0.8 + 1e-12) << r.what;
+    EXPECT_EQ(m.reset, 0.0) << r.what;
+    EXPECT_NEAR(sum(mass, 3) + m.decayed + m.to_table, 8.0, 1e-12) << r.what;
+    if (r.theta <= 1e-16 * 4) EXPECT_EQ(mass[1], 8.0) << r.what;
+  }
+}
+
+TEST(SoilColumnStep, AStaticSoilReportsItsDecayAndKeepsItsMass) {
+  contam_column_cell c = three_layer_cell();
+  c.static_soil = true;
+  c.decay_rate = 1e-4;
+  c.infiltrated = 4.0;  // a static top layer takes nothing from the surface
+  double mass[4] = {0.0, 40.0, 0.0, 0.0};
+  const contam_column_moved m = contam_column_step(c, 600.0, mass);
+  EXPECT_NEAR(m.decayed, 40.0 * 0.1 * 1e-4 * 600.0, 1e-12);
+  EXPECT_EQ(mass[1], 40.0);
+}
+
+TEST(SoilColumnStep, ANegativeTopLayerIsSetToZeroAndReported) {
+  // The surface took up more than the layer held: the kernel makes it up
+  // and says how much, for the books.
+  contam_column_cell c = three_layer_cell();
+  c.taken_by_surface = 3.0;
+  double mass[4] = {0.0, 1.0, 2.0, 0.0};
+  const contam_column_moved m = contam_column_step(c, 60.0, mass);
+  EXPECT_EQ(mass[1], 0.0);
+  EXPECT_DOUBLE_EQ(m.reset, 2.0);
+  EXPECT_EQ(mass[2], 2.0);
+}
+
+TEST(SoilColumnStep, LayerConcentrationPerKilogramOfSoil) {
+  // 0.1 m x 10 m2 at porosity 0.4: 0.6 m3 of grains, 1590 kg; 15.9 g is
+  // 10 mg/kg. No grains, no concentration.
+  EXPECT_NEAR(soil_layer_concentration(15.9, 0.4, 0.1, 10.0), 10.0, 1e-12);
+  EXPECT_EQ(soil_layer_concentration(15.9, 1.0, 0.1, 10.0), 0.0);
+}
+
 }  // namespace
 }  // namespace nivra

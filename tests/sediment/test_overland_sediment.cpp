@@ -190,3 +190,34 @@ TEST(OverlandSediment, ALaterRunWithABiggerGridIsSizedAfresh) {
   const double eroded = -big.sum(big.sed.eroded, 1);
   EXPECT_NEAR(big.sum(big.sed.susp, 1) + big.sum(big.sed.dep, 1) + big.sed.out(big.n, 1), eroded, 1e-10 * eroded);
 }
+
+TEST(OverlandSediment, TheTallyOfAStepAddsUpItsCells) {
+  strip g(3, 5, 0.03, 50.0, 1);
+  std::vector<double> sk(g.n + 1, 0.6);
+  g.par.sed_K = sk.data();
+  g.run(3, 1);
+  nivra::array2d<double> net(g.n, 3);
+  net(2, 1) = 0.25;  // what earlier steps left
+  std::vector<double> ground(g.n + 1, 10.0);
+  nivra::ov_sed_tally tally;
+  tally.alloc(3);
+  EXPECT_EQ(nivra::tally_sediment_step(g.sed, net, ground.data(), 100.0, tally), 0);
+  for (int k = 0; k <= 3; ++k) {
+    double up = 0.0, down = 0.0;
+    for (int c = 1; c <= g.n; ++c) {
+      up += g.sed.lifted(c, k);
+      down += g.sed.settled(c, k);
+      EXPECT_DOUBLE_EQ(net(c, k), (c == 2 && k == 1 ? 0.25 : 0.0) + g.sed.settled(c, k) - g.sed.lifted(c, k));
+    }
+    EXPECT_DOUBLE_EQ(tally.lifted[k], up);
+    EXPECT_DOUBLE_EQ(tally.settled[k], down);
+  }
+  EXPECT_GT(tally.lifted[0], 0.0);
+  for (int c = 1; c <= g.n; ++c)
+    EXPECT_DOUBLE_EQ(ground[c], 10.0 + (g.sed.settled(c, 0) - g.sed.lifted(c, 0)) / 100.0);
+  // Without a ground nothing moves it; a volume that is not a number is
+  // found at its cell, the first one.
+  g.sed.dep(9, 2) = std::nan("");
+  g.sed.eroded(12, 1) = std::nan("");
+  EXPECT_EQ(nivra::tally_sediment_step(g.sed, net, nullptr, 100.0, tally), 9);
+}

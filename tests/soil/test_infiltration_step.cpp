@@ -21,6 +21,10 @@
 #include "groundwater/groundwater_state.h"
 #include "model/model_state.h"
 #include "pipe/pipe_state.h"
+#include "quality/constituent_state.h"
+#include "quality/constituent_setup.h"
+#include "quality/constituent_terms.h"
+#include "quality/contaminant/contaminant_setup.h"
 #include "model/water_ledger.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
@@ -240,6 +244,81 @@ TEST_F(InfiltrationStep, TheRedistributionSoilOverAStaticTableIsSaturatedWhereTh
   EXPECT_EQ(summary_value(sum, "Mass balance error of surface components ="), 0.0);
 }
 
+// A table 5 cm above the ground in the three northern rows (the water
+// rises onto the cells there until it stands 5 cm deep) and 0.5 m down in
+// the others.
+std::string table_above_the_north() {
+  const std::string ele = read_file("plane_infil.ele");
+  std::string table = ele.substr(0, ele.find("rows:")) + "rows: 6\ncols: 8\n";
+  std::size_t at = ele.find('\n', ele.find("cols:")) + 1;
+  for (int r = 1; r <= 6; ++r) {
+    for (int c = 1; c <= 8; ++c) {
+      char* end = nullptr;
+      const double z = std::strtod(ele.c_str() + at, &end);
+      at = static_cast<std::size_t>(end - ele.c_str());
+      char v[32];
+      std::snprintf(v, sizeof v, "%.2f ", r <= 3 ? z + 0.05 : z - 0.5);
+      table += v;
+    }
+    table += "\n";
+  }
+  write_file("plane_infil.wt", table);
+  return "plane_infil.wt";
+}
+
+TEST_F(InfiltrationStep, TheConstituentsTakeTheWaterThatInfiltratedAndExfiltratedCellByCell) {
+  // The water each cell sent into the soil and took up from the table is
+  // handed to the overland constituents; the table's water brings the
+  // groundwater's concentration, or, with a soil column, is left for the
+  // column to carry up through its layers.
+  set_card("plane_redist.prj", "WATER_TABLE", "WATER_TABLE " + table_above_the_north());
+  for (const bool column : {false, true}) {
+    SCOPED_TRACE(column ? "with a soil column" : "without");
+    const testing::storm_run r = testing::run_storm("plane_redist.prj", [&](model_state& ms) {
+      constituent_state& k = ms.constituent;
+      k.ov_con_trans = 1;
+      k.soil_con_trans = column ? 1 : 0;
+      setup_contaminants(ms);
+      init_soil_contam(ms);
+      for (int c = 1; c <= ms.grid.ncells; ++c) k.gw_conc(1, c) = 2.5;  // g/m3
+    });
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    const constituent_state& k = ms.constituent;
+    double infiltrated = 0.0, exfiltrated = 0.0, up_the_column = 0.0, mass = 0.0;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      infiltrated += k.ov_con_infil_vol[c];
+      exfiltrated += k.ov_con_exfil_vol[c];
+      if (column) up_the_column += k.soil_con_exfil_vol[c];
+      mass += k.cell_exfil_mass(1, c);
+      // Only the northern cells, whose table stands above the ground, take
+      // water from it.
+      if (ms.grid.cell_row[c] > 3) EXPECT_EQ(k.ov_con_exfil_vol[c], 0.0) << c;
+    }
+    const double inf = ms.ledger.run_total(water_flux::infiltration);
+    const double exf = ms.ledger.run_total(water_flux::exfiltration);
+    ASSERT_GT(inf, 0.0);
+    ASSERT_GT(exf, 0.0);
+    EXPECT_NEAR(infiltrated, inf, 1e-9 * inf);
+    EXPECT_NEAR(exfiltrated, exf, 1e-9 * exf);
+    if (column) {
+      // The soil steps carried the water up through the layers: what came
+      // from the table is in the layers or waits on the surface, and no
+      // more than the table's concentration of the water that rose.
+      double in_layers = 0.0;
+      for (int c = 1; c <= ms.grid.ncells; ++c)
+        for (int l = 1; l <= k.soil_contam_layers; ++l) in_layers += k.soil_mass(1, c, l);
+      const double from_table =
+          k.mass_books->run_total(1, row(constituent_term::seepage_from_water_table)) * 1000.0;
+      EXPECT_GT(mass, 0.0);
+      EXPECT_NEAR(from_table, mass + in_layers, 1e-9 * from_table);
+      EXPECT_LE(from_table, 2.5 * (exf - up_the_column) * (1.0 + 1e-9));
+    } else {
+      EXPECT_NEAR(mass, 2.5 * exf, 1e-9 * exf);
+    }
+  }
+}
+
 TEST_F(InfiltrationStep, ALayeredSoilOverAStaticTableIsSaturatedWhereTheTableReachesTheGround) {
   set_card("plane_layered.prj", "WATER_TABLE", "WATER_TABLE " + half_saturating_table());
   double soil_start = 0.0;
@@ -397,6 +476,34 @@ TEST_F(InfiltrationStep, TheLayeredSetUpFillsTheAccountingLayerAndRefusesAClassW
 // step, the layered soils take their layers' water from the accounting
 // layer (top zone 1.5 cm over the 10 cm of layer 1, bottom zone 6 cm over
 // the 30 cm of layer 2), and a sleeping pipe network with an inlet wakes.
+// Water that reaches a sleeping surface from the pipes or the aquifer
+// restarts the overland clock; the constituent clocks follow it, those of
+// the contaminant table only when the table was read, and the outlet's of
+// the scheme in use.
+TEST_F(InfiltrationStep, TheConstituentClocksFollowARestartedOverlandClock) {
+  for (const bool table : {false, true}) {
+    auto ms = make_model_state();
+    clock_state& clock = ms->clock;
+    clock.ov_last_time = 2460000.5;
+    clock.ov_next_time = 2460000.5 + 30.0 / 86400.0;
+    for (process_clock* c : {&clock.ov_con_clock, &clock.soil_con_clock, &clock.ov_outlet_con_clock,
+                             &clock.chan_outlet_con_clock, &clock.contam_table_clock, &clock.contam_table_soil_clock})
+      c->next_time = c->last_time = clock_parked;
+    constituent_clocks_follow_overland(*ms);  // no constituents: nothing follows
+    EXPECT_EQ(clock.ov_con_clock.next_time, clock_parked);
+    ms->constituent.ov_con_trans = 1;
+    ms->constituent.contam_table_input = table ? 1 : 0;
+    constituent_clocks_follow_overland(*ms);
+    for (process_clock* c : {&clock.ov_con_clock, &clock.soil_con_clock, &clock.ov_outlet_con_clock}) {
+      EXPECT_EQ(c->next_time, clock.ov_next_time);
+      EXPECT_EQ(c->last_time, clock.ov_last_time);
+    }
+    EXPECT_EQ(clock.chan_outlet_con_clock.next_time, clock_parked);
+    for (process_clock* c : {&clock.contam_table_clock, &clock.contam_table_soil_clock})
+      EXPECT_EQ(c->next_time, table ? clock.ov_next_time : clock_parked) << table;
+  }
+}
+
 TEST_F(InfiltrationStep, WaterOnADrySurfaceBetweenEventsWakesTheSurfaceProcesses) {
   auto ms = make_model_state();
   ms->grid.ncells = 2;

@@ -243,6 +243,13 @@ void setup_contaminants(model_state& ms) {
         k.land_mass(c, i) = k.ov_mass_load;
       }
   }
+  // The water the soil processes hand to the constituents, per cell.
+  for (array1d<double>* a : {&k.ov_con_infil_vol, &k.ov_con_exfil_vol, &k.exfil_step_vol}) a->alloc(cells);
+  if (k.soil_contam_layers > 0) {
+    k.soil_con_exfil_vol.alloc(cells);
+    ms.soil.sm_interlayer_flow.alloc(cells);
+    ms.soil.sm_percolation.alloc(cells);
+  }
   if (k.contam_map_given) {
     const value_range load{0.0, 1e12};
     if (read_parameter_map(ms, k.contam_map_file, ms.project.contam_map.view(), k.contam_map_data, load,

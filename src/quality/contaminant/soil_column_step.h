@@ -1,0 +1,49 @@
+// The contaminant soil column in the time loop: under every cell one to
+// three layers that hold each constituent sorbed to the grains and
+// dissolved in the soil water. On its own clock (it follows the
+// soil-moisture accounting, or the infiltration where there is none) the
+// step refreshes the layers' water content, splits their mass into its
+// dissolved and sorbed parts, decays the dissolved part, takes in what the
+// overland transport left for the top layer, moves the dissolved mass with
+// the water through the layer boundaries (down with the percolation, up
+// with exfiltration from a water table) and books every mass it moves in
+// the constituents' mass ledger.
+#pragma once
+
+#include "model/mass_ledger.h"
+
+namespace nivra {
+
+struct model_state;
+struct constituent_state;
+
+// The step of the time loop; nothing without SOIL_CON_TRANS or without
+// soil layers, or when its clock is not due.
+void soil_column_constituent_step(model_state& ms);
+
+// THETA and THETAS of every cell and layer of the column, by the soil
+// scheme: the accounting's water and the water table under redistribution,
+// the soil classes under layered soils, the surface moisture under
+// Green-Ampt. Where the soil-moisture accounting is not kept, every layer
+// takes the surface moisture.
+void fill_layer_water_content(model_state& ms);
+
+// The mass of constituent c (kg) that the soil column holds, with what is
+// on its way into or out of it: the layers (the land surface without a
+// column), the infiltrated mass and the surface uptake the next soil step
+// takes, and the mass that left the top layer upward and waits for the
+// overland transport.
+double soil_column_mass(const constituent_state& k, int c, int cells);
+
+// The groundwater is not modelled as a store of the constituents: it takes
+// what seeps down at any concentration and gives at its own. Its mass in
+// the ledger is what it has received, net, since the run started (kg), so
+// that the balance of any set of compartments with it closes.
+double groundwater_received_mass(const mass_ledger& books, int c);
+
+// Records the soil column's (when there is one) and the groundwater's mass
+// of every constituent in the ledger at a moment (the start and end of the
+// run and of each event).
+void record_soil_column_masses(model_state& ms, ledger_moment moment);
+
+}  // namespace nivra

@@ -1,0 +1,646 @@
+// Whole runs with soil erosion on a small tilted plane without channels:
+// the sediment ledger of every class closes over the run, the run summary's
+// sediment lines close to their printing precision, the outlet sediment
+// series carries what the ledger says left, the yield grows with the rain
+// and the slope, ADJUST_ELEV moves the ground by exactly the net change,
+// and the set-up refuses what it cannot carry, naming it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "clock/clock_state.h"
+#include "channel/channel_state.h"
+#include "core/process.h"
+#include "inputs/grid_state.h"
+#include "model/mass_ledger.h"
+#include "model/project.h"
+#include "model/model_state.h"
+#include "output/run_summary.h"
+#include "quality/constituent_state.h"
+#include "quality/sediment/sediment_terms.h"
+#include "run/run_test_support.h"
+#include "support/test_support.h"
+#include "quality/sediment/sediment_books.h"
+
+namespace nivra {
+namespace {
+
+using testing::run_storm;
+using testing::storm_run;
+using testing::value_after;
+using testing::write_file;
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A plane of rows x cols cells of 10 m falling `slope` to the south and a
+// third of it to the east; the outlet is the south-east corner.
+struct plane {
+  int rows = 4, cols = 5;
+  double slope = 0.03;
+  double rain = 60.0;        // mm/h for 20 minutes of a 40-minute run
+  int option = 1;            // SOIL_EROSION; none when below 0
+  bool outlet_series = true; // OUTLET_SED_FLUX p.sed
+  std::string extra;         // more project cards
+  std::string cmt_extra;     // replaces the erosion table when given
+  std::string erosion_row = "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2";
+
+  static std::string header(int r, int c) {
+    std::ostringstream s;
+    s << "north: " << 1000.0 + 10.0 * r << "\nsouth: 1000.0\neast: " << 2000.0 + 10.0 * c
+      << "\nwest: 2000.0\nrows: " << r << "\ncols: " << c << "\n";
+    return s.str();
+  }
+  static std::string sediment_row(const std::string& name, const std::string& values) {
+    std::string row = name;
+    row.resize(40, ' ');
+    return row + values + "\n";
+  }
+  static std::string table_row(const std::string& id, const std::string& name, const std::string& values) {
+    std::string row = id;
+    row.resize(6, ' ');
+    std::string d = name;
+    d.resize(80, ' ');
+    return row + d + values + "\n";
+  }
+
+  void write() const {
+    std::ostringstream mask, ele, ids;
+    mask << header(rows, cols);
+    ele << header(rows, cols);
+    ids << header(rows, cols);
+    for (int i = 1; i <= rows; ++i) {
+      for (int j = 1; j <= cols; ++j) {
+        mask << "1 ";
+        ele << 100.0 - slope * 10.0 * (i + j / 3.0) << " ";
+        ids << "1 ";
+      }
+      mask << "\n";
+      ele << "\n";
+      ids << "\n";
+    }
+    write_file("p.msk", mask.str());
+    write_file("p.ele", ele.str());
+    write_file("soil.idx", ids.str());
+    std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx soil\n";
+    cmt += "SEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" + sediment_row("Clay", "2.65 0.002 0.0 clay.out") +
+           sediment_row("Silt", "2.65 0.03 0.0 silt.out") + sediment_row("Sand", "2.65 0.3 0.0 sand.out");
+    if (cmt_extra.empty())
+      cmt += "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + table_row("ID", "DESCRIPTION", "VALUES") +
+             table_row("1", "Field", erosion_row);
+    else
+      cmt += cmt_extra;
+    write_file("p.cmt", cmt);
+    std::ostringstream prj;
+    prj << "NIVRAPROJECT\nWATERSHED_MASK p.msk\nELEVATION p.ele\nROWS " << rows << "\nCOLS " << cols
+        << "\nGRIDSIZE 10.0\nOUTROW " << rows << "\nOUTCOL " << cols
+        << "\nOUTSLOPE 0.02\nMANNING_N 0.04\nOVERTYPE ADE\nTOT_TIME 40\nTIMESTEP 5.0\n"
+        << "START_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY " << rain
+        << "\nRAIN_DURATION 20\nHYD_FREQ 0.0833333333333\nSUMMARY p.sum\nOUTLET_HYDRO p.otl\n"
+        << "MAPPING_TABLE p.cmt\n";
+    if (option >= 0) prj << "SOIL_EROSION " << option << "\n";
+    if (option >= 0 && outlet_series) prj << "OUTLET_SED_FLUX p.sed\n";
+    prj << extra;
+    write_file("p.prj", prj.str());
+  }
+};
+
+class SedimentRun : public testing::process_test {};
+
+double outlet_total(const model_state& ms) {
+  const mass_ledger& b = *ms.constituent.ov_sed->books;
+  double v = 0.0;
+  for (int k = 1; k <= b.constituents(); ++k) v += b.run_total(k, row(sediment_term::overland_outlet));
+  return v;
+}
+
+TEST_F(SedimentRun, EveryClassClosesAndTheSummaryAgrees) {
+  // Each transport capacity formula, and one that is none of them (the
+  // unit discharge itself).
+  for (int option : {1, 2, 3, 4, 5, 6, 7}) {
+    SCOPED_TRACE(option);
+    reset_process_state();
+    plane p;
+    p.option = option;
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const model_state& ms = *run.ms;
+    ASSERT_TRUE(ms.constituent.ov_sed);
+    const mass_ledger& b = *ms.constituent.ov_sed->books;
+    const std::string summary = testing::read_file("p.sum");
+    double eroded_all = 0.0;
+    for (int k = 1; k <= 3; ++k) {
+      const mass_balance_sums s = b.run_balance_of(k, overland_sediment_set());
+      const double eroded = b.run_total(k, row(sediment_term::erosion));
+      eroded_all += eroded;
+      EXPECT_NEAR(s.residual(), 0.0, 1e-10 * std::max(eroded, 1e-12)) << "class " << k;
+      // The cells' own record agrees with the ledger.
+      double susp = 0.0, dep = 0.0, parent = 0.0;
+      const ov_sed_cells& c = ms.constituent.ov_sed->cells;
+      for (int cell = 1; cell <= ms.grid.ncells; ++cell) {
+        susp += c.susp(cell, k);
+        dep += c.dep(cell, k);
+        parent -= c.eroded(cell, k);
+      }
+      EXPECT_NEAR(parent, eroded, 1e-12 * std::max(eroded, 1e-12));
+      EXPECT_NEAR(susp + dep + c.out(ms.grid.outlet_cell, k), eroded, 1e-10 * std::max(eroded, 1e-12));
+      // The summary's lines close to the precision they are printed with.
+      const std::string n = std::to_string(k);
+      const double e = value_after(summary, "Total sediment " + n + " eroded from surface:");
+      const double d = value_after(summary, "Total sediment " + n + " deposited on surface:");
+      const double r = value_after(summary, "Total sediment " + n + " remaining in suspension:");
+      const double o = value_after(summary, "Total sediment " + n + " routed through outlet");
+      EXPECT_NEAR(e, d + r + o, 2e-8);
+      EXPECT_NEAR(value_after(summary, "Mass balance error for sediment " + n), 0.0, 1e-4);
+    }
+    EXPECT_GT(eroded_all, 0.0);
+    EXPECT_GT(outlet_total(ms), 0.0);
+  }
+}
+
+// The bundled hillslope: every class closes, the slope loses soil below
+// its steep ridge and gains it where the slope eases at its foot, and the
+// new ground differs from the old by the net change.
+TEST_F(SedimentRun, TheHillslopeExampleErodesAboveAndDepositsAtTheFoot) {
+  testing::copy_example("hillslope");
+  std::vector<double> before;
+  const storm_run run = run_storm("hillslope.prj", [&](model_state& ms) {
+    before.assign(ms.grid.elevation.data(), ms.grid.elevation.data() + ms.grid.ncells + 1);
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const ov_sed_record& s = *ms.constituent.ov_sed;
+  for (int k = 1; k <= 3; ++k) {
+    const double eroded = s.books->run_total(k, row(sediment_term::erosion));
+    ASSERT_GT(eroded, 0.0);
+    EXPECT_NEAR(s.books->run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+  }
+  // Rows 1-3 below the ridge and rows 6-8 at the foot, 10 cells each.
+  double top = 0.0, foot = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double change = ms.grid.elevation[c] - before[static_cast<std::size_t>(c)];
+    EXPECT_NEAR(change, s.ov_qsvol(c, 0) / 400.0, 1e-12) << c;
+    if (c <= 30) top += change;
+    if (c > 50) foot += change;
+  }
+  EXPECT_LT(top, 0.0);
+  EXPECT_GT(foot, 0.0);
+  const std::string summary = testing::read_file("hillslope.sum");
+  for (int k = 1; k <= 3; ++k)
+    EXPECT_NEAR(value_after(summary, "Mass balance error for sediment " + std::to_string(k)), 0.0, 1e-4);
+  EXPECT_TRUE(testing::file_exists("hillslope_new.ele"));
+  EXPECT_TRUE(testing::file_exists("net_sed_volume.0004.asc"));
+}
+
+TEST_F(SedimentRun, TheOutletSeriesCarriesWhatLeft) {
+  plane p;
+  p.write();
+  const storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  // One line per step (HYD_FREQ of one step): the rate of every class
+  // together, times the step, adds up to the ledger's outlet volume.
+  std::istringstream in(testing::read_file("p.sed"));
+  double t = 0.0, rate = 0.0, sum = 0.0;
+  int lines = 0;
+  while (in >> t >> rate) {
+    sum += rate * 5.0;
+    ++lines;
+  }
+  EXPECT_GT(lines, 400);
+  const double out = outlet_total(*run.ms);
+  ASSERT_GT(out, 0.0);
+  EXPECT_NEAR(sum, out, 1e-6 * out + 1e-9);
+}
+
+// OPTIMIZE_SED without channels scores the wash load (the fine classes)
+// that left over the land: its largest rate and its volume in the event.
+TEST_F(SedimentRun, CalibrationLineCarriesTheWashLoad) {
+  plane p;
+  p.extra = "SAND_SIZE 0.0625\nOPTIMIZE opt.out\nOPTIMIZE_SED\n";
+  p.write();
+  double peak = 0.0;
+  const storm_run run = run_storm("p.prj", {}, 100000, [&](const model_state& ms) {
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    if (ms.clock.ov_last_time == ms.clock.model_time)
+      peak = std::max(peak, (s.step_books.outlet[1] + s.step_books.outlet[2]) / 5.0);
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  EXPECT_EQ(ms.constituent.n_fine_classes, 2);
+  const mass_ledger& b = *ms.constituent.ov_sed->books;
+  const double wash = b.event_total(1, row(sediment_term::overland_outlet)) +
+                      b.event_total(2, row(sediment_term::overland_outlet));
+  ASSERT_GT(wash, 0.0);
+  std::istringstream in(testing::read_file("opt.out"));
+  int event = 0;
+  double rate = 0.0, volume = 0.0;
+  ASSERT_TRUE(in >> event >> rate >> volume) << testing::read_file("opt.out");
+  EXPECT_EQ(event, 1);
+  EXPECT_NEAR(rate, peak, 1e-6);
+  EXPECT_NEAR(volume, wash, 1e-3);
+}
+
+// The step's scratch belongs to the run: a second run in the same process
+// on a bigger grid is sized afresh and closes as the first.
+TEST_F(SedimentRun, ALaterBiggerRunInTheSameProcessCloses) {
+  for (auto [rows, cols] : {std::pair{2, 3}, std::pair{7, 9}}) {
+    SCOPED_TRACE(rows * cols);
+    reset_process_state();
+    plane p;
+    p.rows = rows;
+    p.cols = cols;
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const mass_ledger& b = *run.ms->constituent.ov_sed->books;
+    for (int k = 1; k <= 3; ++k) {
+      const double eroded = b.run_total(k, row(sediment_term::erosion));
+      ASSERT_GT(eroded, 0.0);
+      EXPECT_NEAR(b.run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+    }
+  }
+}
+
+// The run's sediment is the same to the bit on any number of threads.
+TEST_F(SedimentRun, SameBitsOnAnyNumberOfThreads) {
+  std::vector<double> first;
+  for (int threads : {1, 2, 3}) {
+    SCOPED_TRACE(threads);
+    reset_process_state();
+    plane p;
+    p.rows = 9;
+    p.cols = 11;
+    p.extra = "NUM_THREADS " + std::to_string(threads) + "\n";
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const ov_sed_record& s = *run.ms->constituent.ov_sed;
+    std::vector<double> all;
+    for (int k = 1; k <= 3; ++k)
+      for (int t = 1; t <= s.books->terms(); ++t) all.push_back(s.books->run_total(k, t));
+    for (const array2d<double>* a : {&s.cells.susp, &s.cells.dep, &s.cells.eroded, &s.ov_qsvol})
+      all.insert(all.end(), a->data(), a->data() + (run.ms->grid.ncells + 1) * 4);
+    if (first.empty()) first = all;
+    else EXPECT_TRUE(first == all);
+  }
+}
+
+// The outlet sediment series is written when the project names its file;
+// without the card the run goes on and writes none.
+TEST_F(SedimentRun, WithoutAnOutletSeriesCardNoneIsWritten) {
+  plane p;
+  p.outlet_series = false;
+  p.write();
+  const storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  EXPECT_FALSE(testing::file_exists("p.sed"));
+  EXPECT_GT(outlet_total(*run.ms), 0.0);
+}
+
+TEST_F(SedimentRun, YieldGrowsWithRainAndSlope) {
+  auto yield = [](double rain, double slope) {
+    reset_process_state();
+    plane p;
+    p.rain = rain;
+    p.slope = slope;
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    EXPECT_TRUE(run.ended) << run.console;
+    return run.ms && run.ms->constituent.ov_sed ? outlet_total(*run.ms) : 0.0;
+  };
+  double last = 0.0;
+  for (double rain : {20.0, 40.0, 80.0}) {
+    const double y = yield(rain, 0.03);
+    EXPECT_GT(y, last) << rain << " mm/h";
+    last = y;
+  }
+  last = 0.0;
+  for (double slope : {0.01, 0.03, 0.09}) {
+    const double y = yield(60.0, slope);
+    EXPECT_GT(y, last) << "slope " << slope;
+    last = y;
+  }
+}
+
+TEST_F(SedimentRun, AdjustedGroundFollowsTheNetChange) {
+  plane p;
+  p.extra = "ADJUST_ELEV new.ele\nNET_SED_VOLUME sed_net\nMAP_TYPE 1\nMAP_FREQ 10\n";
+  p.write();
+  std::vector<double> before;
+  const storm_run run = run_storm("p.prj", [&](model_state& ms) {
+    for (int c = 0; c <= ms.grid.ncells; ++c) before.push_back(ms.grid.elevation[c]);
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const ov_sed_record& s = *ms.constituent.ov_sed;
+  double lowered = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double change = ms.grid.elevation[c] - before[static_cast<std::size_t>(c)];
+    EXPECT_NEAR(change, s.ov_qsvol(c, 0) / 100.0, 1e-12) << c;
+    lowered -= change * 100.0;
+  }
+  // The ground lost what is in suspension or left through the outlet.
+  double susp = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c)
+    for (int k = 1; k <= 3; ++k) susp += s.cells.susp(c, k);
+  ASSERT_GT(lowered, 0.0);
+  EXPECT_NEAR(lowered, susp + outlet_total(ms), 1e-9 * lowered);
+  // The map written at the end holds the new ground.
+  const std::string map = testing::read_file("new.ele");
+  ASSERT_FALSE(map.empty());
+  EXPECT_TRUE(has(map, "rows:")) << map.substr(0, 200);
+  EXPECT_TRUE(testing::file_exists("sed_net"));
+}
+
+// The per-time maps: the net change as a depth (mm) and the cells'
+// outgoing flux (x 1e6), as the record held them when the map was due.
+TEST_F(SedimentRun, MapsHoldTheNetChangeAndTheFlux) {
+  plane p;
+  p.extra = "NET_SED_VOLUME .\nMAX_SED_FLUX .\nMAP_TYPE 0\nMAP_FREQ 15\n";
+  p.write();
+  std::vector<double> net, flux;
+  int maps = 0;
+  const storm_run run = run_storm("p.prj", {}, 100000, [&](const model_state& ms) {
+    if ((ms.clock.step_count - 1) % ms.clock.map_write_steps != 0) return;
+    ++maps;
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    net.assign(1, 0.0);
+    flux.assign(1, 0.0);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      double v = 0.0, q = 0.0;
+      for (int k = 1; k <= 3; ++k) {
+        v += s.ov_qsvol(c, k);
+        q += s.ov_qsmax(c, k);
+      }
+      net.push_back(v * 1000.0 / 100.0);
+      flux.push_back(q * 1e6);
+    }
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  ASSERT_GE(maps, 2);
+  char name[64];
+  auto read_map = [&](const char* kind) {
+    std::snprintf(name, sizeof name, "%s.%04d.asc", kind, maps);
+    std::istringstream in(testing::read_file(name));
+    std::string word;
+    for (int i = 0; i < 12; ++i) in >> word;  // six header lines of a word and a value
+    std::vector<double> v(1, 0.0);
+    double x;
+    while (in >> x) v.push_back(x);
+    return v;
+  };
+  const std::vector<double> net_map = read_map("net_sed_volume");
+  const std::vector<double> flux_map = read_map("max_sed_flux");
+  ASSERT_EQ(net_map.size(), net.size()) << name;
+  ASSERT_EQ(flux_map.size(), flux.size());
+  double moved = 0.0;
+  for (std::size_t c = 1; c < net.size(); ++c) {
+    EXPECT_NEAR(net_map[c], net[c], 6e-5) << c;
+    EXPECT_NEAR(flux_map[c], flux[c], 6e-5 + 1e-9 * flux[c]) << c;
+    moved += std::fabs(net[c]);
+  }
+  EXPECT_GT(moved, 0.0);
+}
+
+// The suspended-volume dataset: its last record holds each cell's
+// suspended sediment of all classes as the record held it then.
+TEST_F(SedimentRun, TheSuspendedVolumeDatasetHoldsTheCells) {
+  plane p;
+  p.rain = 80.0;
+  p.extra = "VOL_SED_SUSP susp.dat\nMAP_TYPE 1\nMAP_FREQ 10\n";
+  p.write();
+  std::vector<double> susp;
+  const storm_run run = run_storm("p.prj", {}, 100000, [&](const model_state& ms) {
+    if ((ms.clock.step_count - 1) % ms.clock.map_write_steps != 0) return;
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    susp.assign(1, 0.0);
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      double v = 0.0;
+      for (int k = 1; k <= 3; ++k) v += s.cells.susp(c, k);
+      susp.push_back(v);
+    }
+  });
+  ASSERT_TRUE(run.ended) << run.console;
+  const std::string text = testing::read_file("susp.dat");
+  const std::size_t last = text.rfind("TS 1 ");
+  ASSERT_NE(last, std::string::npos) << text.substr(0, 300);
+  std::istringstream in(text.substr(last + 5));
+  double t = 0.0;
+  in >> t;
+  int flag = 0;
+  for (int c = 1; c <= 20; ++c) {
+    in >> flag;
+    EXPECT_EQ(flag, 1);
+  }
+  double held = 0.0;
+  for (int c = 1; c <= 20; ++c) {
+    double v = -1.0;
+    ASSERT_TRUE(in >> v);
+    EXPECT_NEAR(v, susp[static_cast<std::size_t>(c)], 1e-6) << c;
+    held += susp[static_cast<std::size_t>(c)];
+  }
+  EXPECT_GT(held, 0.0);
+}
+
+// A long-term run of several storms: each event's block gives the running
+// totals, which only grow; the run's and the last event's books close.
+TEST_F(SedimentRun, StormsOfALongTermRunCloseEventByEvent) {
+  testing::copy_example("longterm_accounting");
+  std::string cmt = testing::read_file("hillside.cmt");
+  cmt += "SEDIMENTS\nNUM_SED 2\nCLASS  SG  D  FB  FILE\n" + plane::sediment_row("Silt", "2.65 0.02 0.0 silt.out") +
+         plane::sediment_row("Sand", "2.65 0.2 0.0 sand.out");
+  cmt += "SOIL_EROSION_PROPS \"Soil texture\"\nNUM_IDS 2\nNUM_SED 2\n" +
+         plane::table_row("ID", "DESCRIPTION", "VALUES") + plane::table_row("1", "Loam", "2000 4e-5 1 0 0.8 0.6 0.4") +
+         plane::table_row("2", "Clay loam", "1000 2e-5 1 0 0.5 0.5 0.5");
+  write_file("hillside.cmt", cmt);
+  write_file("accounting.prj", testing::read_file("accounting.prj") + "SOIL_EROSION 1\nSAND_SIZE 0.0625\n");
+  const storm_run run = run_storm("accounting.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const mass_ledger& b = *run.ms->constituent.ov_sed->books;
+  for (int k = 1; k <= 2; ++k) {
+    const double eroded = b.run_total(k, row(sediment_term::erosion));
+    ASSERT_GT(eroded, 0.0);
+    EXPECT_NEAR(b.run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+    EXPECT_NEAR(b.event_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+  }
+  const std::string summary = testing::read_file(run.ms->project.project_options.summary.c_str());
+  std::vector<double> eroded;
+  for (std::size_t at = summary.find("Total sediment 1 eroded from surface:"); at != std::string::npos;
+       at = summary.find("Total sediment 1 eroded from surface:", at + 1))
+    eroded.push_back(std::strtod(summary.c_str() + at + 37, nullptr));
+  ASSERT_GE(eroded.size(), 3u);  // two events or more, and the run
+  for (std::size_t i = 1; i < eroded.size(); ++i) EXPECT_GE(eroded[i], eroded[i - 1]);
+  EXPECT_NEAR(eroded.back(), b.run_total(1, row(sediment_term::erosion)), 1e-8);
+}
+
+TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
+  plane p;
+  p.write();
+  storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  model_state& ms = *run.ms;
+  ov_sed_record& s = *ms.constituent.ov_sed;
+  ms.constituent.adjust_elev = 1;
+  double susp = 0.0, dep = 0.0, elev = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    elev += ms.grid.elevation[c];
+    for (int k = 1; k <= 3; ++k) {
+      susp += s.cells.susp(c, k);
+      dep += s.cells.dep(c, k);
+    }
+  }
+  ASSERT_GT(susp, 0.0);
+  const double settled_before = s.books->run_total(2, row(sediment_term::settling));
+  const double susp_2 = [&] {
+    double v = 0.0;
+    for (int c = 1; c <= ms.grid.ncells; ++c) v += s.cells.susp(c, 2);
+    return v;
+  }();
+  settle_sediment_between_events(ms);
+  double susp_after = 0.0, dep_after = 0.0, elev_after = 0.0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    elev_after += ms.grid.elevation[c];
+    for (int k = 1; k <= 3; ++k) {
+      susp_after += s.cells.susp(c, k);
+      dep_after += s.cells.dep(c, k);
+    }
+  }
+  EXPECT_EQ(susp_after, 0.0);
+  EXPECT_NEAR(dep_after, dep + susp, 1e-15);
+  EXPECT_NEAR((elev_after - elev) * 100.0, susp, 1e-9);
+  EXPECT_NEAR(s.books->run_total(2, row(sediment_term::settling)) - settled_before, susp_2, 1e-18);
+  // The event's books open afresh.
+  EXPECT_EQ(s.books->event_total(2, row(sediment_term::settling)), 0.0);
+}
+
+// A parent soil with no share in any class gives nothing to erode: every
+// percentage error has nothing to compare against and is 0.
+TEST_F(SedimentRun, NothingErodedGivesAZeroError) {
+  plane p;
+  p.erosion_row = "2.0e3 4e-5 1.0 0.0 0.8 0 0 0";
+  p.write();
+  const storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const std::string summary = testing::read_file("p.sum");
+  for (int k = 1; k <= 3; ++k) {
+    const std::string n = std::to_string(k);
+    EXPECT_EQ(value_after(summary, "Total sediment " + n + " eroded from surface:"), 0.0);
+    EXPECT_TRUE(has(summary, "Mass balance error for sediment " + n + "     0.0000 \n")) << summary;
+  }
+}
+
+TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
+  struct refusal {
+    const char* what;
+    std::string extra, cmt_extra, erosion_row;
+    int option;
+    const char* message;
+  } cases[] = {
+      {"classes as constituents", "", "", "", 12,
+       "Error: the SOIL_EROSION card is not available in this version of NIVRA with a value of 10 or more"},
+      {"sediment locations", "IN_SED_LOC sed.loc\n", "", "", 1,
+       "Error: the IN_SED_LOC card is not available in this version of NIVRA."},
+      {"suspended solids at locations", "OUT_TSS_LOC tss.out\n", "", "", 1,
+       "Error: the OUT_TSS_LOC card is not available in this version of NIVRA."},
+      {"channel outlet solids", "OUTLET_SED_TSS tss.out\n", "", "", 1,
+       "Error: the OUTLET_SED_TSS card gives the suspended solids at the channel outlet; this project routes no "
+       "channels."},
+      {"no erosion table", "", "\n", "", 1,
+       "Error: Unable to read the soil erosion properties table from mapping table file"},
+      {"negative capacity factor", "", "", "2.0e3 4e-5 1.0 0.0 -0.8 0.3 0.5 0.2", 1,
+       "gives cell 1 a transport capacity factor of -0.8"},
+      {"share above one", "", "", "2.0e3 4e-5 1.0 0.0 0.8 0.3 1.5 0.2", 1,
+       "gives cell 1 a share of sediment class 2 of 1.5"},
+      {"shares above the soil", "", "", "2.0e3 4e-5 1.0 0.0 0.8 0.6 0.5 0.2", 1,
+       "gives cell 1 class shares that add up to 1.3"},
+  };
+  for (const refusal& r : cases) {
+    SCOPED_TRACE(r.what);
+    reset_process_state();
+    plane p;
+    p.option = r.option;
+    p.extra = r.extra;
+    p.cmt_extra = r.cmt_extra;
+    if (!r.erosion_row.empty()) p.erosion_row = r.erosion_row;
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    EXPECT_FALSE(run.ended);
+    EXPECT_TRUE(has(run.console, r.message)) << run.console;
+    EXPECT_NE(process.error_block.stop, 0);
+  }
+  // A channel network: the channels' sediment is not carried yet.
+  {
+    const std::string console =
+        testing::run_example_with_card("vcatch", "vcatch", "SOIL_EROSION", "SOIL_EROSION 1");
+    EXPECT_TRUE(has(console, "Error: the SOIL_EROSION card is not available in this version of NIVRA with a "
+                             "channel network"))
+        << console;
+  }
+  // A pipe network (tile drains under a field): the pipes' sediment is not
+  // carried yet.
+  {
+    const std::string console = testing::run_example_with_card("tiles", "tiles", "SOIL_EROSION", "SOIL_EROSION 1");
+    EXPECT_TRUE(has(console, "Error: the SOIL_EROSION card is not available in this version of NIVRA with a pipe "
+                             "network"))
+        << console;
+  }
+  // A card that describes eroded soil in a project without erosion.
+  for (const char* card : {"VOL_SED_SUSP s.dat", "MAX_SED_FLUX f.dat", "NET_SED_VOLUME n.dat", "ADJUST_ELEV e.ele",
+                           "OUTLET_SED_FLUX o.sed", "OUTLET_SED_TSS t.out", "OPTIMIZE_SED"}) {
+    SCOPED_TRACE(card);
+    reset_process_state();
+    plane p;
+    p.option = -1;
+    p.extra = std::string(card) + "\n";
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    EXPECT_FALSE(run.ended);
+    const std::string name = std::string(card).substr(0, std::string(card).find(' '));
+    EXPECT_TRUE(has(run.console, "Error: the " + name + " card describes eroded soil, but the project has no "
+                                 "SOIL_EROSION card."))
+        << run.console;
+  }
+  // No SEDIMENTS table in the mapping table file.
+  reset_process_state();
+  plane p;
+  p.write();
+  std::string cmt = testing::read_file("p.cmt");
+  cmt.replace(cmt.find("SEDIMENTS"), std::string("SEDIMENTS").size(), "SEDIMENTX");
+  write_file("p.cmt", cmt);
+  const storm_run run = run_storm("p.prj");
+  EXPECT_FALSE(run.ended);
+  EXPECT_TRUE(has(run.console, "Error: Sediment transport specified but sediments table missing in the .cmt file."))
+      << run.console;
+}
+
+// The cells a stream crosses are channel cells: every entry of the
+// grid-stream table marks its cell, and no other cell is marked.
+TEST(SedimentChannelCells, EveryStreamCellIsMarked) {
+  auto ms = make_model_state();
+  ms->constituent.soil_erosion_on = 1;
+  ms->constituent.ov_sed = std::make_unique<ov_sed_record>();
+  ms->constituent.ov_sed->channel_cells.alloc(6);
+  channel_state& ch = ms->channel;
+  ch.gst_num_cells = 2;
+  ch.gst_ncellsingrid.alloc(2);
+  ch.gst_ncellsingrid[1] = 2;
+  ch.gst_ncellsingrid[2] = 1;
+  ch.gst_gnum.alloc(2, 2);
+  ch.gst_gnum(1, 1) = 2;
+  ch.gst_gnum(1, 2) = 5;
+  ch.gst_gnum(2, 1) = 3;
+  ch.gst_gnum(2, 2) = 6;  // beyond the stream cell's count: not an entry
+  mark_sediment_channel_cells(*ms);
+  const int expected[] = {0, 0, 1, 1, 0, 1, 0};
+  for (int c = 1; c <= 6; ++c) EXPECT_EQ(ms->constituent.ov_sed->channel_cells[c], expected[c]) << c;
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,13 +1,15 @@
 // Sediment kernels: one overland sediment step on 1,000 x 1,000 cells with
-// three particle classes (on one thread and on four), and one channel sand
-// step on a network of 10,000 links; items are cell-class (node-class)
-// updates.
+// three particle classes (on one thread and on four), one channel sand
+// step and one whole channel sediment step (sand, wash load, beds) on a
+// network of 10,000 links; items are cell-class (node-class) updates.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
 #include "channel/channel_sand.h"
+#include "channel/channel_sediment.h"
+#include "surface/lake_state.h"
 #include "surface/overland_sediment.h"
 
 namespace {
@@ -145,5 +147,56 @@ void BM_ChannelSandStep(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * links * 5 * 2);
 }
 BENCHMARK(BM_ChannelSandStep)->Unit(benchmark::kMillisecond);
+
+// The whole channel sediment step (sand by Yang's capacity, wash load with
+// the water, the beds) on a chain of 10,000 erodible trapezoidal links of
+// five nodes, with three classes: clay and silt as wash load, one sand.
+void BM_ChannelSedimentStep(benchmark::State& state) {
+  using namespace nivra;
+  const int links = 10000, max_nodes = 6;
+  channel_state ch;
+  lake_state lakes;
+  ch.num_stream_links = links;
+  ch.max_nodes_per_link = max_nodes;
+  ch.link_array_size = links + 1;
+  for (array1d<int>* a : {&ch.nx, &ch.ltype, &ch.dslink}) a->alloc(links);
+  ch.link_dx.alloc(links);
+  for (node_array<double>* a : {&ch.chan_depth, &ch.qp, &ch.bel, &ch.yp, &ch.bottom, &ch.sslope, &ch.area,
+                                &ch.qp_vol_sed, &ch.max_eros, &ch.qlat})
+    a->alloc(max_nodes, links + 1);
+  const double dt = 30.0;
+  double z = 1000.0;
+  for (int i = 1; i <= links; ++i) {
+    ch.nx[i] = 5;
+    ch.ltype[i] = link_type::erodible | link_type::trapezoid;
+    ch.dslink[i] = i < links ? i + 1 : 0;
+    ch.link_dx[i] = 40.0;
+    for (int j = 1; j <= 5; ++j) {
+      z -= 0.002 * 40.0 * (1.0 + 0.5 * std::sin(i * 0.3 + j));
+      ch.bel(j, i) = z;
+      ch.chan_depth(j, i) = 0.6;
+      ch.yp(j, i) = z + 0.6;
+      ch.bottom(j, i) = 3.0;
+      ch.sslope(j, i) = 1.5;
+      ch.max_eros(j, i) = 0.3;
+      ch.area(j, i) = sediment::trapezoid(3.0, 1.5, 0.6).area;
+      ch.qp(j, i) = 4.0;
+    }
+  }
+  const double diam[4] = {0.0, 0.002, 0.03, 0.3}, sg[4] = {0.0, 2.65, 2.65, 2.65};
+  channel_sediment sed;
+  setup_channel_sediment(ch, lakes, 1, split_sediment_classes(3, diam, sg, 0.0625, 20.0, 0.4), sed);
+  for (int i = 1; i <= links; ++i)
+    for (int j = 1; j <= 5; ++j) sed.wash.vol(max_nodes * i + j, 1) = sed.wash.vol(max_nodes * i + j, 2) = 0.5;
+  for (auto _ : state) {
+    for (int i = 1; i <= links; ++i)
+      for (int j = 1; j <= 5; ++j) ch.qp_vol_sed(j, i) = 4.0 * dt;
+    channel_sediment_step(ch, lakes, nullptr, false, dt, sed);
+    benchmark::DoNotOptimize(sed.wash.vol.data());
+  }
+  // Node-class updates.
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * links * 5 * 3);
+}
+BENCHMARK(BM_ChannelSedimentStep)->Unit(benchmark::kMillisecond);
 
 }  // namespace

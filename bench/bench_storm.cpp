@@ -4,11 +4,17 @@
 // 60 minutes simulated. The explicit scheme runs on 5 s steps, ADE on 10 s
 // steps, each on 1, 2 and 4 threads (NUM_THREADS). Every run is timed from
 // the project file to the last step of the time loop, and reports:
+//   minutes        minutes simulated
 //   wall_s         seconds of the run (set-up and time loop)
 //   setup_s        seconds of the set-up (maps read, geometry, arrays)
 //   substeps       sub-steps the scheme took, those of restarted steps too
 //   restarts       steps started again on a shorter sub-step
-//   updates_core   cell updates (cells x sub-steps) per second and thread
+//   cell_updates   explicit: cells whose faces a sub-step moved, summed over
+//                  the sub-steps (local sub-steps step only the blocks of
+//                  cells that need them); ADE: cells x sub-steps
+//   q_end, q_peak  outlet discharge at the end of the run and its largest
+//                  value at the end of a step, m3/s
+//   updates_core   cell updates (cell_updates) per second and thread
 //   speedup        the run on one thread over this run, in wall time
 //   overland_share share of the time loop spent in the overland step
 //   bytes_cell     memory the run holds at its end (resident pages of the
@@ -19,6 +25,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <filesystem>
 #include <map>
@@ -40,6 +47,25 @@ using nivra::model_state;
 
 constexpr int side = 1000;
 constexpr double dx = 10.0;
+constexpr int default_minutes = 20;
+
+// The minutes simulated: NIVRA_STORM_MINUTES when it is a whole number from
+// 1 to 60, else (said once) the default.
+int storm_minutes() {
+  static const int minutes = [] {
+    const char* v = std::getenv("NIVRA_STORM_MINUTES");
+    if (!v || !*v) return default_minutes;
+    char* end = nullptr;
+    const long m = std::strtol(v, &end, 10);
+    if (*end != '\0' || m < 1 || m > 60) {
+      std::fprintf(stderr, "NIVRA_STORM_MINUTES must be a whole number of minutes from 1 to 60; running %d\n",
+                   default_minutes);
+      return default_minutes;
+    }
+    return static_cast<int>(m);
+  }();
+  return minutes;
+}
 
 // The maps, and one project per scheme and thread count, written once into
 // a scratch folder.
@@ -64,10 +90,10 @@ class storm_folder {
     std::fprintf(f,
                  "NIVRAPROJECT\nWATERSHED_MASK storm.msk\nELEVATION storm.ele\nROWS %d\nCOLS %d\n"
                  "GRIDSIZE %.1f\nOUTROW %d\nOUTCOL %d\nOUTSLOPE 0.01\nMANNING_N 0.03\nOVERTYPE %s\n"
-                 "TOT_TIME 60\nTIMESTEP %.1f\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
+                 "TOT_TIME %d\nTIMESTEP %.1f\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
                  "RAIN_INTENSITY 50.0\nRAIN_DURATION 30\nHYD_FREQ 5.0\nNUM_THREADS %d\n"
                  "SUPER_QUIET\nSUMMARY storm.sum\nOUTLET_HYDRO storm.otl\n",
-                 side, side, dx, side, side / 2, overtype, step, threads);
+                 side, side, dx, side, side / 2, overtype, storm_minutes(), step, threads);
     std::fclose(f);
     return name;
   }
@@ -123,7 +149,8 @@ void storm(benchmark::State& state, const char* overtype, double step) {
   const int threads = static_cast<int>(state.range(0));
   const std::string prj = storm_folder::project(overtype, step, threads);
   double wall = 0.0, setup = 0.0, overland = 0.0, loop = 0.0, held = 0.0;
-  long long substeps = 0, restarts = 0;
+  long long substeps = 0, restarts = 0, updates = 0;
+  double q_end = 0.0, q_peak = 0.0;
   for (auto _ : state) {
     const double before = resident_bytes();
     const auto t0 = std::chrono::steady_clock::now();
@@ -141,6 +168,7 @@ void storm(benchmark::State& state, const char* overtype, double step) {
           const auto t = std::chrono::steady_clock::now();
           routine.run(*ms);
           overland += seconds(t);
+          q_peak = ms->overland.qout > q_peak ? ms->overland.qout : q_peak;
         } else {
           routine.run(*ms);
         }
@@ -153,6 +181,10 @@ void storm(benchmark::State& state, const char* overtype, double step) {
                         : std::pair(ms->overland.ade_kernel.substeps, ms->overland.ade_kernel.restarts);
     substeps = k.first;
     restarts = k.second;
+    updates = ms->overland.overtype == nivra::overland_scheme::explicit_faces
+                  ? ms->overland.explicit_kernel.cell_updates
+                  : static_cast<long long>(side) * side * substeps;
+    q_end = ms->overland.qout;
     state.PauseTiming();
     held = resident_bytes() - before;
     ms.reset();
@@ -160,11 +192,15 @@ void storm(benchmark::State& state, const char* overtype, double step) {
   }
   if (threads == 1) one_thread_wall()[overtype] = wall;
   const double cells = static_cast<double>(side) * side;
+  state.counters["minutes"] = storm_minutes();
   state.counters["wall_s"] = wall;
   state.counters["setup_s"] = setup;
   state.counters["substeps"] = static_cast<double>(substeps);
   state.counters["restarts"] = static_cast<double>(restarts);
-  state.counters["updates_core"] = cells * static_cast<double>(substeps) / wall / threads;
+  state.counters["cell_updates"] = static_cast<double>(updates);
+  state.counters["updates_core"] = static_cast<double>(updates) / wall / threads;
+  state.counters["q_end"] = q_end;
+  state.counters["q_peak"] = q_peak;
   const auto one = one_thread_wall().find(overtype);
   state.counters["speedup"] = one != one_thread_wall().end() ? one->second / wall : 0.0;
   state.counters["overland_share"] = overland / loop;

@@ -65,6 +65,8 @@ void lake_accounts(const channel_domain& d, double sub, channel_books& b) {
     if (t & link_type::lake) {
       const double out = sub * ch.qp(1, ch.dslink[l]);
       lakes.lake_volume[lake] -= out;
+      // The wash load leaves with the water the lake lets out.
+      if (d.sediments) d.ch.qp_vol_sed(1, l) += out;
       if (out >= 0.0)
         b.lake_out += out;
       else

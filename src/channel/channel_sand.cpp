@@ -19,7 +19,7 @@ void chan_sand_store::alloc(int flat_nodes, int lakes, int n_sand) {
   capacity.alloc(flat_nodes);
 }
 
-section_at_depth breakpoint_section(const chan_sand_network& net, int link, int node, double h) {
+sand_section breakpoint_section(const chan_sand_network& net, int link, int node, double h) {
   const int t = (*net.table_num)(node, link);
   const double dz = (*net.ht_spc)[t];
   const int n = (*net.numhts)[t];
@@ -109,7 +109,7 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
       store.capacity[f] = 0.0;
       const double hj = h(j, i);
       if (hj < sd::tiny) continue;
-      section_at_depth sec{0.0, 0.0};
+      sand_section sec{0.0, 0.0};
       if (has(ltype[i], link_type::breakpoint)) {
         sec = breakpoint_section(net, i, j, hj);
       } else {
@@ -198,7 +198,8 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
       double vs = 0.0;
       for (int m = 1; m <= ns; ++m) vs += store.sand(net.flat(i, j), m);
       const auto b = sd::bed_elevation(vs, bel(j, i), (*net.org_bel)(j, i), (*net.bottom)(j, i),
-                                       (*net.sslope)(j, i), par.layer, ldx[i], par.porosity);
+                                       (*net.sslope)(j, i), net.layer ? (*net.layer)(j, i) : par.layer, ldx[i],
+                                       par.porosity);
       new_bel(j, i) = b.bel;
       if (!b.ok) ++result.nodes_without_width;
     }

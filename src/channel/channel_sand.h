@@ -40,6 +40,9 @@ struct chan_sand_network {
   // Lakes on the network: the lake of a lake link and the lakes' levels.
   const array1d<int>* lake_of_link = nullptr;
   const array1d<double>* lake_elev = nullptr;
+  // The erodible sand layer under each node (node, link), m; nullptr: the
+  // layer of the parameters everywhere.
+  const node_array<double>* layer = nullptr;
   int flat(int link, int node) const { return link * max_nodes + node; }
 };
 
@@ -69,10 +72,10 @@ struct chan_sand_result {
 };
 
 // Flow area and wetted perimeter at depth h of a break-point table.
-struct section_at_depth {
+struct sand_section {
   double area, perimeter;
 };
-section_at_depth breakpoint_section(const chan_sand_network& net, int link, int node, double h);
+sand_section breakpoint_section(const chan_sand_network& net, int link, int node, double h);
 
 // One channel sand step of dt seconds; new_bel receives the bed of every
 // erodible node.

@@ -297,6 +297,39 @@ bool check_connections(const channel_state& ch, const char* name) {
 
 }  // namespace
 
+bool read_sediment_locations(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.in_sed_loc) return true;
+  const char* in_name = k.in_sed_loc_file_name.c_str();
+  if (k.out_sed_loc_file_name.empty()) {
+    std::printf("Error: the IN_SED_LOC card names the channel nodes of the sediment series; the OUT_SED_LOC card "
+                "must name the file they are written to\n");
+    return stop_run();
+  }
+  if (!open_input_file(k.sed_hyd_location_file, k.in_sed_loc_file_name.view())) {
+    set_error(4, "input sed. hydrograph locations", k.in_sed_loc_file_name.view());
+    report_error();
+    return false;
+  }
+  if (!read_link_node_list(ms.channel, k.sed_hyd_location_file, in_name, ms.output.n_sed_loc, ms.output.slink,
+                           ms.output.snode))
+    return false;
+  if (!open_guarded_file(k.out_sed_hyd_location_file, k.out_sed_loc_file_name.view(), "w")) {
+    set_error(4, "output sed. hydrograph locations", k.out_sed_loc_file_name.view());
+    report_error();
+    return false;
+  }
+  std::FILE* f = k.out_sed_hyd_location_file.fp;
+  std::fprintf(f, "%d\n", ms.output.n_sed_loc);
+  for (int i = 1; i <= ms.output.n_sed_loc; ++i) std::fprintf(f, "%4d %4d\n", ms.output.slink[i], ms.output.snode[i]);
+  if (k.out_tss_loc && !open_guarded_file(k.out_tss_loc_file, k.out_tss_loc_file_name.view(), "w")) {
+    set_error(4, "output sediment tss hydrograph locations", k.out_tss_loc_file_name.view());
+    report_error();
+    return false;
+  }
+  return true;
+}
+
 bool read_channel_initial_depths(channel_state& ch) {
   const bool depths = ch.hotstart_is_depth != 0;
   hotstart_column level, flow;

@@ -46,6 +46,12 @@ void warn_above_banks(channel_state& ch, int event, double elapsed_min);
 // outlet has almost stopped.
 void slow_down_when_nearly_empty(model_state& ms);
 
+// With IN_SED_LOC: the channel nodes of the sediment series (a count, then
+// link and node pairs), echoed to the OUT_SED_LOC file that the series are
+// written to, and the OUT_TSS_LOC file opened. False after a reported
+// error.
+bool read_sediment_locations(model_state& ms);
+
 // Sizes the per-node state arrays of a network read by read_chan_input
 // (and its grid-stream file, when there is one) and the routing's work
 // arrays.

@@ -14,6 +14,7 @@
 #include "channel/channel_pumps.h"
 #include "channel/channel_routing.h"
 #include "channel/channel_sections.h"
+#include "channel/channel_sediment.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_state.h"
 #include "channel/channel_storage.h"
@@ -333,6 +334,7 @@ void channel_routing_step(model_state& ms) {
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }
   keep_highest_levels(ms);
+  if (!route_channel_sediment(ms, dt)) return;
   warn_above_banks(ch, clk.event_index, clk.elapsed_min);
   clear_lateral(ch);
 

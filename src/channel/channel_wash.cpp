@@ -163,7 +163,8 @@ void chan_wash_step::run(const chan_wash_network& net, int nf, const double* set
       for (int i = 1; i <= net.links; ++i) {
         if (!has((*net.ltype)[i], link_type::lake)) continue;
         const int l = (*net.lake_of_link)[i];
-        const double qv = (*net.qp_vol)((*net.nx)[i] > 0 ? (*net.nx)[i] : 1, i);
+        // The water the lake let out in the step is held at its node 1.
+        const double qv = (*net.qp_vol)(1, i);
         if (!(qv > tiny)) continue;
         const target t = below_link(net, i);
         if (t.kind != target::node && t.kind != target::out) continue;

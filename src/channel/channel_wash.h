@@ -26,7 +26,8 @@ struct chan_wash_network {
   const array1d<int>* dslink = nullptr;
   const array1d<double>* link_dx = nullptr;
   const node_array<double>* area = nullptr;     // flow area, m2
-  const node_array<double>* qp_vol = nullptr;   // water volume passing the node in the step, signed, m3
+  const node_array<double>* qp_vol = nullptr;   // water volume passing the node in the step, signed, m3;
+                                                // of a lake link: let out of the lake, at node 1
   const array1d<int>* lake_of_link = nullptr;   // lake of a lake link
   const array1d<double>* lake_volume = nullptr; // m3
   const array1d<double>* lake_area = nullptr;   // m2

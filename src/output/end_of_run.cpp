@@ -207,7 +207,7 @@ void write_sediment_bed_output(model_state& ms) {
     std::printf("Can't open sediment output file for appending: %s\n", ms.project.fyssi.c_str());
     return;
   }
-  const array2d<double>& q = ms.constituent.qlat_tot_sed;
+  const array2d<double>& q = ms.constituent.chan_sed.lateral_total;
   for (int k = 1; k <= ms.constituent.n_sed_classes; ++k) {
     for (int link = 1; link <= ms.channel.num_stream_links; ++link)
       for (int node = 1; node <= ms.channel.nx[link]; ++node) {

@@ -374,7 +374,9 @@ void write_overland_sediment_classes(const model_state& ms, std::FILE* f, bool e
       x.deposited = tot_sed(ms, k, 3);
       x.outlet = tot_sed(ms, k, 4);
       double accounted = x.deposited + x.suspended + x.outlet + to_drains;
-      if (ms.lake.chan_lakes && !is_sand(ms, k)) accounted += to_lakes;
+      // What the cells gave the channel lakes: wash load into suspension,
+    // sand onto the lake's bed at its boundary.
+    if (ms.lake.chan_lakes) accounted += to_lakes;
       x.residual = x.eroded - accounted;
     }
     const double eroded = x.eroded;
@@ -623,6 +625,11 @@ void print_global_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Precipitation inputs          %14.2lf \n", at(ms.constituent.global_precip_mass, c));
   put(f, "Flux from GW to streams       %14.2lf \n", at(ms.constituent.GLOBAL_GW_MASS, c));
   put(f, "Soil mass in from groundwater %14.2lf \n \n", at(ms.constituent.soil_mass_seep_from_wt, c));
+  // Without a soil column the water table's mass reaches the cells directly.
+  if (ms.groundwater.water_table_given && !ms.constituent.soil_con_trans) {
+    put(f, "Exfiltration from groundwater %14.2lf \n \n", at(ms.constituent.global_gw_exfil_mass, c));
+    b.gain(at(ms.constituent.global_gw_exfil_mass, c));
+  }
   put(f, "Total mass out of system      %14.2lf \n \n", at(ms.constituent.GLOBAL_MASS_OUT, c));
   b.gain(at(ms.constituent.GLOBAL_MASS_INIT, c));
   b.loss(at(ms.constituent.GLOBAL_MASS_FINAL, c));

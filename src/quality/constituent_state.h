@@ -1,6 +1,7 @@
 // A component of the run's record: Sediments, contaminants and nutrients: balances, per-constituent tables, the sediment record.
 #pragma once
 
+#include "channel/channel_sediment.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -184,12 +185,16 @@ struct constituent_state : sediment_record {
   // exfil_step_vol is the infiltration step's scratch: one call's
   // exfiltration per cell.
   array1d<double> ov_con_infil_vol, ov_con_exfil_vol, soil_con_exfil_vol, exfil_step_vol;
+  // The length of the soil column's last step (s), over which the mass it
+  // sent up onto the cells is spread by the overland transport.
+  double soil_step_interval_s = 0.0;
   // The constituents' mass ledger of the run (quality/constituent_terms.h
   // is its table of terms), made once every constituent is set up.
   std::unique_ptr<mass_ledger> mass_books;
   fixed_text<50> soil_mass_name{"soil_mass"};
   soil_chem_table_t soil_chem_table;
   std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
+  channel_sediment chan_sed;         // sand and wash load of the channels and lakes (channel/channel_sediment.h)
   array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
   array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
   array2d<double> qsmax;             // [flat node][class position] flux of the step
@@ -216,7 +221,7 @@ struct constituent_state : sediment_record {
   // when the constituents last took it (m), and the face fluxes.
   array1d<double> ov_source_rate;
   array1d<double> ov_infil_seen;
-  array1d<double> ov_taken_exchange, ov_taken_decay, ov_taken_infil;  // per cell, g, of one step
+  array1d<double> ov_taken_exchange, ov_taken_decay, ov_taken_infil, ov_taken_exfil;  // per cell, g, of one step
   ov_transport_scratch ov_transport_work;
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};
@@ -263,6 +268,7 @@ struct constituent_state : sediment_record {
   checked_array<double> sed_contam_source, sed_attached_out, sed_attached_to_chan;
   checked_array<double> ov_nsm_in_mass, ov_nsm_out_mass, ov_lake_mass;
   checked_array<double> global_precip_mass, global_nsm_in_mass, global_nsm_out_mass;
+  checked_array<double> global_gw_exfil_mass{"global_gw_exfil_mass"};  // onto the cells from the groundwater
   checked_array<double> chan_mass_init, chan_mass_final, chan_mass_out;
   checked_array<double> chan_lake_in_mass, chan_lake_out_mass, chan_lake_exch_mass;
   checked_array<double> chan_gw_mass, chan_decay_mass, chan_nsm_gain, chan_nsm_loss;
@@ -294,11 +300,11 @@ struct constituent_state : sediment_record {
   array1d<double> event_sed_to_chan; // per class, event
   chan_sed_totals chan_sed_run, chan_sed_event;
   std::vector<lake_sed_totals> lake_sed_run, lake_sed_event;  // per lake, 1-based
+  std::vector<lake_sed_totals> lake_sed_event_start;           // per lake: its run totals when the event started
   double init_chan_sand_vol = 0.0, init_wash_load = 0.0;      // event start
   double final_chan_sand = 0.0, final_wash_load = 0.0;
   double max_wash_rate = 0.0;        // m3/s, event
   double event_wash_outflow = 0.0;   // m3, event
-  array2d<double> qlat_tot_sed;      // [flat node][class]
   array2d<double> qsmax_total;       // [node][link] total flux of the link/node file
 
   // ---- Files: constituent maps and output files.
@@ -308,6 +314,7 @@ struct constituent_state : sediment_record {
   guarded_file chan_contam_file;
   guarded_file total_chan_p_file;
   guarded_file total_chan_kn_file;
+  guarded_file sed_hyd_location_file;      // IN_SED_LOC, read at set-up
   guarded_file out_sed_hyd_location_file;
   guarded_file total_chan_n_file;
 

@@ -18,6 +18,7 @@
 #include "output/event_summary.h"
 #include "output/output_state.h"
 #include "output/xy_steps.h"
+#include "quality/sediment/channel_sediment_setup.h"
 #include "quality/constituent_state.h"
 #include "quality/sediment/sediment_books.h"
 #include "quality/contaminant/overland_constituent_step.h"
@@ -138,6 +139,7 @@ void finish_event(model_state& ms) {
     // books, the aquifer solved to the end first.
     if (!ms.clock.keep_running) {
       if (!solve_groundwater_to_model_time(ms)) return;
+      finish_channel_sediment_event(ms, true);
       close_run_books(ms);
     }
     return;
@@ -153,6 +155,8 @@ void finish_event(model_state& ms) {
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
   soil_event_end_figures(ms);
+  finish_channel_sediment_event(ms, !ms.clock.keep_running);
+  if (process.error_block.stop) return;
 
   write_event_summary(ms);
   if (!ms.project.super_quiet && ms.project.optimizer_mode != 1) std::printf("finished event \n");

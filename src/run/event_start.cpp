@@ -20,6 +20,7 @@
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/sediment/channel_sediment_setup.h"
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
@@ -122,7 +123,6 @@ void reset_surface(model_state& ms) {
 // event's peak and rain counters with them.
 void clear_event_books(model_state& ms) {
   ms.ledger.open_event();
-  if (ms.constituent.mass_books) ms.constituent.mass_books->open_event();
   ms.clock.rain_steps = 0;
   ms.clock.rain_start_min = 0.0;
   ms.clock.event_peak_q = 0.0;
@@ -167,6 +167,7 @@ void init_event_state(model_state& ms) {
   ms.hydromet.rain_sum = 0.0;
 
   start_channel_event(ms);
+  start_channel_sediment_event(ms);
 
   // The water the event starts with. An event whose processes leave no
   // water on the grid at its start counts none on the surface.

@@ -18,6 +18,7 @@
 #include "output/zv_coupling.h"
 #include "pipe/pipe_setup.h"
 #include "quality/constituent_setup.h"
+#include "quality/sediment/channel_sediment_setup.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
 #include "surface/pumps.h"
@@ -90,6 +91,7 @@ void read_input_maps(model_state& ms) {
       {setup_nutrient_overland, true},
       {init_channel_network, true},
       {setup_nutrient_channels, true},
+      {init_channel_sediments, true},
       {init_hyd_location_output, true},
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},

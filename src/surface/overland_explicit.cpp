@@ -641,24 +641,26 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 
 // ---------------------------------------------------------------- plain grids
 // Grids without channel lakes or wetlands: every face is an ordinary face or
-// one a dike closes, which carries nothing. A sub-step is two passes over the
-// cells, each split among the run's threads:
-//   - faces: the flux of every right and lower face from the depths at the
-//     start of the sub-step, kept as the depth it moves, dd = dts q / dx
-//     (in ov_qx and ov_qy), and the checks of the water each face takes;
-//     the last sub-step of the step keeps the flux q itself, which becomes
-//     the face's discharge once the step is done;
-//   - cells: each cell's change gathered from its four faces in the order
-//     the sweeps meet them, its new depth, and its flowing depth to the 5/3
-//     for the next sub-step.
-// Both passes run strip by strip (grid_strips), where every neighbour is at
+// one a dike closes, which carries nothing. The grid steps in blocks of
+// cells, each on a sub-step of its own (route_plain_substeps); a pass over
+// the blocks that step is two parts, each split among the run's threads:
+//   - faces: the flux of every right and lower face of those blocks from
+//     the depths at the start of the pass, kept as the depth it moves in
+//     its block's sub-step, dd = dts q / dx (in move_x and move_y), and the
+//     checks of the water each face takes; a face's last pass of the step
+//     keeps the flux q too, which becomes its discharge once the step is
+//     done;
+//   - cells: every cell those faces reach gathers its change from its four
+//     faces in the order the sweeps meet them (0 from a face that does not
+//     step), its new depth, and its flowing depth to the 5/3 for the next
+//     pass.
+// Both parts run strip by strip (grid_strips), where every neighbour is at
 // a fixed distance and the loops vectorise; the last face of a strip, whose
 // neighbour may lie elsewhere, is taken on its own. A closed or missing face
 // moves 0, so that a cell's left face is always the right face of the cell
-// before it. The new depths go to a second array: the depths at the start
-// of the step stay in place for a restart, and those at the start of the
-// sub-step for the rare sub-step in which some cell gives more than it
-// holds; that sub-step is done again face by face as the sweeps do it.
+// before it. The depths at the start of the step stay in place for a
+// restart, and the cells keep their depths at the start of a pass for the
+// rare pass in which some cell gives more than it holds.
 
 struct plain_grid {
   int n = 0;
@@ -674,6 +676,8 @@ struct plain_grid {
   const int* dike = nullptr;        // null without a dike map
   const double* blocked = nullptr;  // null without blockage
   const grid_strips* strips = nullptr;
+  double* keep_x = nullptr;         // fluxes kept by the face passes that keep them (face_output::both)
+  double* keep_y = nullptr;
 };
 
 // The neighbour across the side `bit` of cell j, 0 where there is none or a
@@ -740,8 +744,9 @@ constexpr double below_celerity_limit = std::bit_cast<double>(std::bit_cast<std:
 }
 
 // What the face passes store for a face: the depth it moves in the sub-step
-// (dts q / dx), or its unit-width flux q.
-enum class face_output { depth_moved, flux };
+// (dts q / dx), and (both) in the grid's keep_x and keep_y its unit-width
+// flux q too.
+enum class face_output { depth_moved, both };
 
 // The faces of the cells b..e of a strip, each with an open right face to
 // the next cell and its lower face `down` cells on (HasDown). Flags of the
@@ -766,12 +771,11 @@ NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict h, const d
     // face and its test, and the test is free of choices.
     const double mx = f * rx / dx;
     const double my = f * ry / dx;
-    if constexpr (Out == face_output::flux) {
-      ox[j] = px > 0.0 ? rx : 0.0;
-      oy[j] = HasDown && py > 0.0 ? ry : 0.0;
-    } else {
-      ox[j] = px > 0.0 ? mx : 0.0;
-      oy[j] = HasDown && py > 0.0 ? my : 0.0;
+    ox[j] = px > 0.0 ? mx : 0.0;
+    oy[j] = HasDown && py > 0.0 ? my : 0.0;
+    if constexpr (Out == face_output::both) {
+      g.keep_x[j] = px > 0.0 ? rx : 0.0;
+      g.keep_y[j] = HasDown && py > 0.0 ? ry : 0.0;
     }
     if constexpr (Testing) {
       const double bj = Blocked ? blocked[j] : 0.0;
@@ -793,8 +797,12 @@ void face_last(const plain_grid& g, const double* h, const double* pw, double f,
   const double qy = face_q_at(g, h, pw, g.sy, j, ky);
   const double ddx = f * qx / g.dx;
   const double ddy = f * qy / g.dx;
-  ox[j] = Out == face_output::flux ? qx : ddx;
-  oy[j] = Out == face_output::flux ? qy : ddy;
+  ox[j] = ddx;
+  oy[j] = ddy;
+  if constexpr (Out == face_output::both) {
+    g.keep_x[j] = qx;
+    g.keep_y[j] = qy;
+  }
   {
     if constexpr (Testing) {
       const double* bl = g.blocked;
@@ -829,24 +837,21 @@ NIVRA_HOT void face_part(const plain_grid& g, const double* h, const double* pw,
   t.bits[1] = fy;
 }
 
-// The cells b..e of a strip: the new depths into out and (NextPw) their
-// flowing depths into pw for the next sub-step; the sign bits of the new
-// depths. A cell's left face is the right face of the cell before it; its
-// upper face that of the cell `up` back (HasUp). The faces hold the depths
-// they move, or (FromFlux) their fluxes, of which the depths are taken as
-// the face pass takes them.
-template <bool HasUp, bool Blocked, bool XFirst, bool FromFlux, bool NextPw>
+// The cells b..e of a strip: the new depths into out and their flowing
+// depths into pw for the next pass; the sign bits of the new depths. A
+// cell's left face is the right face of the cell before it; its upper face
+// that of the cell `up` back (HasUp). The faces hold the depths they move
+// (0 where they do not step).
+template <bool HasUp, bool Blocked, bool XFirst>
 NIVRA_HOT void cell_run(const plain_grid& g, const double* __restrict h, const double* __restrict fx,
-              const double* __restrict fy, double dts, int b, int e, int up, double* __restrict out,
+              const double* __restrict fy, int b, int e, int up, double* __restrict out,
               double* __restrict pw, std::uint64_t& sign_bits) {
   const double* __restrict ret = g.ret;
   const double* __restrict blocked = g.blocked;
-  const double dx = g.dx;
-  auto moved = [&](double v) { return FromFlux ? dts * v / dx : v; };
   std::uint64_t bits = 0;
   for (int i = b; i <= e; ++i) {
-    const double l = moved(fx[i - 1]), r = moved(fx[i]), b_ = moved(fy[i]);
-    const double a = HasUp ? moved(fy[i - up]) : 0.0;
+    const double l = fx[i - 1], r = fx[i], b_ = fy[i];
+    const double a = HasUp ? fy[i - up] : 0.0;
     double dh = 0.0;
     if constexpr (XFirst) {
       dh += l;
@@ -868,17 +873,15 @@ NIVRA_HOT void cell_run(const plain_grid& g, const double* __restrict h, const d
     }
     bits |= std::bit_cast<std::uint64_t>(hn);
     out[i] = hn;
-    if constexpr (NextPw) {
-      const double d = hn - ret[i];
-      const double p = pow_five_thirds(d);
-      pw[i] = d > 0.0 ? p : 0.0;
-    }
+    const double d = hn - ret[i];
+    const double p = pow_five_thirds(d);
+    pw[i] = d > 0.0 ? p : 0.0;
   }
   sign_bits |= bits;
 }
 
-template <bool Blocked, bool XFirst, bool Last>
-NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts, int first,
+template <bool Blocked, bool XFirst>
+NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx, const double* fy, int first,
                int last, double* out, double* pw, part_tally& t) {
   std::uint64_t bits = 0;
   const std::vector<cell_strip>& strips = g.strips->strips;
@@ -887,9 +890,9 @@ NIVRA_HOT void cell_part(const plain_grid& g, const double* h, const double* fx,
     const int b = std::max(st.first, first);
     const int e = std::min(st.last, last);
     if (st.up)
-      cell_run<true, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, st.up, out, pw, bits);
+      cell_run<true, Blocked, XFirst>(g, h, fx, fy, b, e, st.up, out, pw, bits);
     else
-      cell_run<false, Blocked, XFirst, Last, !Last>(g, h, fx, fy, dts, b, e, 0, out, pw, bits);
+      cell_run<false, Blocked, XFirst>(g, h, fx, fy, b, e, 0, out, pw, bits);
   }
   t.bits[2] = bits;
 }
@@ -904,18 +907,18 @@ NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* h, const doubl
                                double* ox, double* oy, part_tally& t) {
   face_part<Out, Blocked, Testing>(g, h, pw, f, first, last, ox, oy, t);
 }
-template <bool Blocked, bool XFirst, bool Last>
-NIVRA_WIDE void cell_part_wide(const plain_grid& g, const double* h, const double* fx, const double* fy, double dts,
-                               int first, int last, double* out, double* pw, part_tally& t) {
-  cell_part<Blocked, XFirst, Last>(g, h, fx, fy, dts, first, last, out, pw, t);
+template <bool Blocked, bool XFirst>
+NIVRA_WIDE void cell_part_wide(const plain_grid& g, const double* h, const double* fx, const double* fy, int first,
+                               int last, double* out, double* pw, part_tally& t) {
+  cell_part<Blocked, XFirst>(g, h, fx, fy, first, last, out, pw, t);
 }
 template <face_output Out, bool Blocked, bool Testing, class... A>
 void faces_on(bool wide, A&&... a) {
   wide ? face_part_wide<Out, Blocked, Testing>(a...) : face_part<Out, Blocked, Testing>(a...);
 }
-template <bool Blocked, bool XFirst, bool Last, class... A>
+template <bool Blocked, bool XFirst, class... A>
 void cells_on(bool wide, A&&... a) {
-  wide ? cell_part_wide<Blocked, XFirst, Last>(a...) : cell_part<Blocked, XFirst, Last>(a...);
+  wide ? cell_part_wide<Blocked, XFirst>(a...) : cell_part<Blocked, XFirst>(a...);
 }
 
 // The largest diffusivity of the right and lower faces of the cells b..e of
@@ -988,6 +991,7 @@ struct plain_call {
   int parts;
   std::vector<part_tally>& tallies;
   bool blocked;
+  int part_cells = 0;  // the fewest cells a thread takes of a pass
   bool wide = wide_vectors();
 
   template <class Body>
@@ -995,6 +999,112 @@ struct plain_call {
     for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
   }
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
+
+  // Runs body(first, last, span, part) over the cells of the spans (total
+  // cells in all), split into contiguous shares of the cells as a pass over
+  // the whole grid is; returns the number of parts, whose tallies are
+  // cleared before they start.
+  template <class Body>
+  int over_spans(const std::vector<cell_span>& spans, int total, Body&& body) {
+    const int most = part_cells > 0 ? total / part_cells : total;
+    const int count = most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
+    auto walk = [&](int part) {
+      part_tally& t = tally(part);
+      t.bits[0] = t.bits[1] = t.bits[2] = 0;
+      const item_range r = share_of(1, total, part, count);
+      int pos = 1;  // position of the span's first cell among all the spans' cells
+      for (std::size_t k = 0; k < spans.size() && pos <= r.end; ++k) {
+        const int length = spans[k].last - spans[k].first + 1;
+        const int lo = std::max(pos, r.begin), hi = std::min(pos + length - 1, r.end);
+        if (lo <= hi) body(spans[k].first + (lo - pos), spans[k].first + (hi - pos), k, part);
+        pos += length;
+      }
+    };
+    if (count <= 1) {
+      walk(0);
+    } else {
+      crew.run([&](int part) {
+        if (part < count) walk(part);
+      });
+    }
+    return count;
+  }
+
+  // The stable sub-step of every block's faces from the depths h (flowing
+  // depths pw), into b.bound.
+  void block_bounds(const double* h, const double* pw, step_blocks& b) {
+    const int count = static_cast<int>(b.blocks.size());
+    for_parts(crew, count, cell_parts_of(g.n) < count ? cell_parts_of(g.n) : count, [&](int first, int last, int) {
+      for (int k = first - 1; k < last; ++k) {
+        const step_block& blk = b.blocks[static_cast<std::size_t>(k)];
+        const double m = wide ? diffusivity_part_wide(g, h, pw, blk.first, blk.last)
+                              : diffusivity_part(g, h, pw, blk.first, blk.last);
+        b.bound[static_cast<std::size_t>(k)] = stable_sub_step(explicit_stable_factor, g.dx, m);
+      }
+    });
+  }
+  int cell_parts_of(int n) const {
+    const int most = part_cells > 0 ? n / part_cells : n;
+    return most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
+  }
+
+  // The face pass over the faces of the blocks of the spans, each on the
+  // sub-step of its level (macro: the step of level 0): the depth each face
+  // moves into fx and fy, and (keep_level, at or above 0) the fluxes of the
+  // faces of that level into the grid's keep arrays; whether some face of x,
+  // and of y, takes 6 cm or more from a cell (while testing).
+  std::pair<bool, bool> span_faces(const double* h, const double* pw, const std::vector<cell_span>& spans, int total,
+                                   double macro, bool testing, int keep_level, double* fx, double* fy) {
+    const int count = over_spans(spans, total, [&](int first, int last, std::size_t k, int part) {
+      constexpr face_output dd = face_output::depth_moved, both = face_output::both;
+      const double step = std::ldexp(macro, -spans[k].level);
+      part_tally& t = tally(part);
+      part_tally found;
+      const bool keep = spans[k].level == keep_level;
+      const int mode = (blocked ? 4 : 0) + (testing ? 2 : 0) + (keep ? 1 : 0);
+      switch (mode) {
+        case 0: faces_on<dd, false, false>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        case 1: faces_on<both, false, false>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        case 2: faces_on<dd, false, true>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        case 3: faces_on<both, false, true>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        case 4: faces_on<dd, true, false>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        case 5: faces_on<both, true, false>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        case 6: faces_on<dd, true, true>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+        default: faces_on<both, true, true>(wide, g, h, pw, step, first, last, fx, fy, found); break;
+      }
+      t.bits[0] |= found.bits[0];
+      t.bits[1] |= found.bits[1];
+    });
+    std::uint64_t any_x = 0, any_y = 0;
+    for (int p = 0; p < count; ++p) {
+      any_x |= tally(p).bits[0];
+      any_y |= tally(p).bits[1];
+    }
+    return {doubtful(any_x), doubtful(any_y)};
+  }
+
+  // The cell pass over the cells of the spans: each cell's depth in `before`
+  // (kept for a sub-step done again, when `save`), its new depth in h from the depths
+  // its faces move (fx, fy: 0 for a face that does not step), and its
+  // flowing depth in pw; true when some new depth may be below zero.
+  bool span_cells(const std::vector<cell_span>& spans, int total, bool x_first, double* before, double* h,
+                  const double* fx, const double* fy, double* pw, bool save) {
+    const int count = over_spans(spans, total, [&](int first, int last, std::size_t, int part) {
+      if (save) std::memcpy(before + first, h + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+      part_tally found;
+      const int mode = (blocked ? 2 : 0) + (x_first ? 1 : 0);
+      switch (mode) {
+        case 0: cells_on<false, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        case 1: cells_on<false, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        case 2: cells_on<true, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        default: cells_on<true, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+      }
+      tally(part).bits[2] |= found.bits[2];
+    });
+    std::uint64_t bits = 0;
+    for (int p = 0; p < count; ++p) bits |= tally(p).bits[2];
+    return doubtful(bits);
+  }
 
   // The flowing depths of the depths h; false when some depth is not a
   // number or below zero.
@@ -1006,77 +1116,6 @@ struct plain_call {
     std::uint64_t bits = 0;
     for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
     return !doubtful(bits);
-  }
-
-  // The face pass: every face into fx and fy, the depth it moves or (last)
-  // its flux; whether some face of x, and of y, takes 6 cm or more from a
-  // cell (while testing).
-  std::pair<bool, bool> faces(const double* h, const double* pw, double dts, bool testing, bool last, double* fx,
-                              double* fy) {
-    over_cells([&](int first, int end, int part) {
-      constexpr face_output dd = face_output::depth_moved, q = face_output::flux;
-      part_tally& t = tally(part);
-      const int mode = (blocked ? 4 : 0) + (testing ? 2 : 0) + (last ? 1 : 0);
-      switch (mode) {
-        case 0: faces_on<dd, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 1: faces_on<q, false, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 2: faces_on<dd, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 3: faces_on<q, false, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 4: faces_on<dd, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 5: faces_on<q, true, false>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        case 6: faces_on<dd, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-        default: faces_on<q, true, true>(wide, g, h, pw, dts, first, end, fx, fy, t); break;
-      }
-    });
-    std::uint64_t any_x = 0, any_y = 0;
-    for (int p = 0; p < parts; ++p) {
-      any_x |= tally(p).bits[0];
-      any_y |= tally(p).bits[1];
-    }
-    return {doubtful(any_x), doubtful(any_y)};
-  }
-
-  // The cell pass; true when some new depth may be below zero (its sign bit
-  // is set).
-  bool cells(const double* h, const double* fx, const double* fy, double dts, bool x_first, bool last, double* out,
-             double* pw) {
-    over_cells([&](int first, int end, int part) {
-      part_tally& t = tally(part);
-      const int mode = (blocked ? 4 : 0) + (x_first ? 2 : 0) + (last ? 1 : 0);
-      switch (mode) {
-        case 0: cells_on<false, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 1: cells_on<false, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 2: cells_on<false, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 3: cells_on<false, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 4: cells_on<true, false, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 5: cells_on<true, false, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        case 6: cells_on<true, true, false>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-        default: cells_on<true, true, true>(wide, g, h, fx, fy, dts, first, end, out, pw, t); break;
-      }
-    });
-    std::uint64_t bits = 0;
-    for (int p = 0; p < parts; ++p) bits |= tally(p).bits[2];
-    return doubtful(bits);
-  }
-
-  // The longest stable sub-step of the depths h (flowing depths pw): the
-  // largest face diffusivity of the parts, which does not depend on the
-  // split.
-  double stable_step(const double* h, const double* pw) {
-    over_cells([&](int first, int last, int part) {
-      tally(part).ratio =
-          wide ? diffusivity_part_wide(g, h, pw, first, last) : diffusivity_part(g, h, pw, first, last);
-    });
-    double m = 0.0;
-    for (int p = 0; p < parts; ++p) m = tally(p).ratio > m ? tally(p).ratio : m;
-    return stable_sub_step(explicit_stable_factor, g.dx, m);
-  }
-
-  // The unit-width fluxes of both directions into qx and qy.
-  void fluxes(const double* h, const double* pw, double* qx, double* qy) {
-    over_cells([&](int first, int last, int part) {
-      faces_on<face_output::flux, false, false>(wide, g, h, pw, 0.0, first, last, qx, qy, tally(part));
-    });
   }
 
   // The unit-width fluxes become discharges.
@@ -1091,9 +1130,12 @@ struct plain_call {
   }
 };
 
-// Prints the faces of one direction that take 6 cm or more from a cell, in
-// the order of the sweep, from the depths at the start of the sub-step.
-void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const double* h, int dir, double dts) {
+// Prints the faces of one direction of the cells first..last that take 6 cm
+// or more from a cell in a sub-step of dts seconds, in the order of the
+// sweep, from the depths at the start of the sub-step; true when there is
+// one.
+bool print_plain_failures(const plain_grid& g, const explicit_ctx& c, const double* h, int dir, double dts, int first,
+                          int last, bool quiet) {
   const int* nb = dir == dir_x ? g.right : g.below;
   const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
   const double* slope = dir == dir_x ? g.sx : g.sy;
@@ -1101,16 +1143,87 @@ void print_plain_failures(const plain_grid& g, const explicit_ctx& c, const doub
     const double d = h[i] - g.ret[i];
     return d > 0.0 ? pow_five_thirds(d) : 0.0;
   };
-  for (int j = 1; j <= g.n; ++j) {
+  bool any = false;
+  for (int j = first; j <= last; ++j) {
     const int k = open_neighbour(nb, g.dike, bit, j);
     const double q = face_q(g.dx, slope[j], g.rough[j], h[j], h[k], flow_depth(j), flow_depth(k), k != 0);
     const double dd = dts * q / g.dx;
     const double loss = g.blocked ? face_loss<true>(q, dd, g.blocked[j], g.blocked[k]) : std::fabs(dd);
-    if (loss >= 0.06) celerity_failure(c, dir, q >= 0.0 ? j : k, q, loss, dts);
+    if (loss >= 0.06) {
+      any = true;
+      if (!quiet) celerity_failure(c, dir, q >= 0.0 ? j : k, q, loss, dts);
+    }
+  }
+  return any;
+}
+
+// The level of the finest block among those that stepped the faces of cell
+// i in the pass of level l (the blocks of the cell, of the cell before it and
+// of the cell above it, where they stepped).
+int finest_owner(const step_blocks& b, const int* above, int i, int l) {
+  int finest = l;
+  for (const int owner : {i, i - 1, above[i]}) {
+    if (owner < 1) continue;
+    const int lv = b.level[static_cast<std::size_t>((owner - 1) / step_blocks::block_cells)];
+    finest = lv > finest ? lv : finest;
+  }
+  return finest;
+}
+
+// A cell never gives more water than it holds: once the faces of a pass
+// would take a cell of its reach below zero, every such cell's outflows
+// through the faces that stepped are cut to the water it held (on its open
+// part), all by the same fraction, and the fluxes kept for the discharges
+// with them. `held` holds the depths before the pass; `share` takes each
+// cell's share of its outflow that it can give (only the cells of the
+// reach are written).
+void cut_span_outflows(const plain_grid& g, const std::vector<cell_span>& faces, const std::vector<cell_span>& reach,
+                       int keep_level, const double* held, double* share, double* fx, double* fy) {
+  for (const cell_span& r : reach) {
+    for (int i = r.first; i <= r.last; ++i) {
+      double out = 0.0;
+      if (fx[i] > 0.0) out += fx[i];
+      if (fx[i - 1] < 0.0) out -= fx[i - 1];
+      if (fy[i] > 0.0) out += fy[i];
+      const int a = g.above[i];
+      if (a != 0 && fy[a] < 0.0) out -= fy[a];
+      const double water = std::fmax(held[i], 0.0) * open_share(g.blocked, i);
+      share[i] = out > water ? water / out : 1.0;
+    }
+  }
+  auto cut = [&](double* moved, double* kept, int j, int k, bool keep) {
+    if (k == 0 || moved[j] == 0.0) return;
+    const double sh = share[moved[j] > 0.0 ? j : k];
+    if (sh >= 1.0) return;
+    moved[j] -= moved[j] * (1.0 - sh);
+    if (keep) kept[j] -= kept[j] * (1.0 - sh);
+  };
+  for (const cell_span& f : faces) {
+    const bool keep = f.level == keep_level;
+    for (int j = f.first; j <= f.last; ++j) {
+      cut(fx, g.keep_x, j, open_neighbour(g.right, g.dike, cell_side::right, j), keep);
+      cut(fy, g.keep_y, j, open_neighbour(g.below, g.dike, cell_side::bottom, j), keep);
+    }
   }
 }
 
-// Sub-steps of a plain grid.
+// Sub-steps of a plain grid, local to blocks of cells (step_blocks). A step
+// goes in macro sub-steps: the sub-step of the rules above, cut where some
+// block's stable bound is more than 2^max_level times shorter. At the start
+// of each, every block takes the level of its faces' stable bound: its
+// sub-step is the macro sub-step over 2^level, the longest such within the
+// bound. The macro sub-step then runs as 2^finest passes of the finest
+// sub-step; in pass m the blocks step whose sub-steps end there (all of
+// them in pass 0, the finest alone in odd passes). A pass computes the
+// faces of the blocks that step, from the depths at its start, each moving
+// water for its block's sub-step; the cells those faces reach take the
+// water they move at once, in the order of the sweeps. Every face moves
+// the same water out of one cell and into the other, so water is conserved
+// whatever the levels; a face between a deep pond and shallow ground moves
+// water on the pond's short sub-step, and the shallow cell beside it
+// follows every such move. Where every block keeps to level 0 the passes
+// are those of sub-steps of the whole grid. Which blocks step in a pass
+// does not depend on the threads.
 overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, explicit_ctx& c, double dt) {
   const int n = c.n;
   const bool quiet = c.quiet;
@@ -1129,7 +1242,14 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   g.blocked = c.blocked;
   s.strips.build(n, c.right, c.below, c.above, c.dike);
   g.strips = &s.strips;
+  // The fluxes of each face's last sub-step of the step go to the overland
+  // discharges.
+  g.keep_x = c.qx;
+  g.keep_y = c.qy;
+  step_blocks& blocks = s.blocks;
+  blocks.build(n, c.right, c.below, c.dike);
   plain_call call{g, ov.crew, cell_parts(ov, n), s.tallies, c.blocked != nullptr};
+  call.part_cells = ov.part_cells;
 
   double dts = starting_sub_step(s, dt, quiet);
 
@@ -1144,16 +1264,20 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     return shorten_sub_step(s, dts, reductions, testing, quiet);
   };
 
-  // While the sub-steps run, ov_qx and ov_qy hold the depths the faces move
-  // (the fluxes in the last sub-step); entry 0 stands for the missing face
-  // of a cell on the grid's edge.
+  // The depths at the start of the step stay in place for a restart; the
+  // sub-steps work on h. A pass keeps the depths of the cells it changes in
+  // `before`, for the rare pass in which some cell gives more than it holds.
+  // fx and fy hold the depth each face moves in a pass, 0 for the faces
+  // that do not step in it (entry 0 stands for the missing face of a cell
+  // on the grid's edge).
   double* start = c.h;
-  double* fx = c.qx;
-  double* fy = c.qy;
+  double* h = s.depth_a.data();
+  double* before = s.depth_b.data();
+  double* fx = s.move_x.data();
+  double* fy = s.move_y.data();
   double* pw = c.pw;
-  fx[0] = fy[0] = 0.0;
-  double* buffers[2] = {s.depth_a.data(), s.depth_b.data()};
-  const double* cur = start;  // depths at the start of the sub-step
+  c.qx[0] = c.qy[0] = 0.0;
+  const int outlet_block = c.outlet != 0 ? (c.outlet - 1) / step_blocks::block_cells : -1;
 
   // The depths at the start of the step are checked as their flowing depths
   // are taken.
@@ -1166,103 +1290,122 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   for (bool done = false, first_attempt = true; !done; first_attempt = false) {
     done = true;
     double elapsed = 0.0;
-    cur = start;
-    int next = 0;
     c.outlet_volume = 0.0;
-    if (!first_attempt) call.flow_depths(cur, pw);
-    while (dt - elapsed > 0.0001) {
-      s.substeps += 1;
-      // The sub-step of the rules above, kept to the stable bound of the
-      // depths at its start.
-      const double step = bounded_sub_step(dts, call.stable_step(cur, pw), dt - elapsed);
-      // The last sub-step of the step keeps the fluxes of its faces.
-      const bool last = !(dt - (elapsed + step) > 0.0001);
-      const auto [fails_x, fails_y] = call.faces(cur, pw, step, testing, last, fx, fy);
-      // The failures of the first sweep, then of the second, as the sweeps
-      // meet them: the second is not tested once the first has stopped the
-      // testing.
-      for (int pass = 0; pass < 2; ++pass) {
-        const int dir = pass == 0 ? first_dir : (first_dir == dir_x ? dir_y : dir_x);
-        const bool fails = dir == dir_x ? fails_x : fails_y;
-        if (!testing || !fails) continue;
-        if (!quiet) print_plain_failures(g, c, cur, dir, step);
-        if (restart_shorter(step)) {
-          done = false;
-          break;
+    std::memcpy(h, start, sizeof(double) * (static_cast<std::size_t>(n) + 1));
+    zero(fx, n);
+    zero(fy, n);
+    if (!first_attempt) call.flow_depths(h, pw);
+    while (done && dt - elapsed > 0.0001) {
+      const double remaining = dt - elapsed;
+      // The levels of the blocks from the depths at the start of the macro
+      // sub-step.
+      call.block_bounds(h, pw, blocks);
+      double tightest = std::numeric_limits<double>::infinity();
+      for (const double b : blocks.bound) tightest = b < tightest ? b : tightest;
+      const double macro = bounded_sub_step(dts, std::ldexp(tightest, step_blocks::max_level), remaining);
+      int finest = 0;
+      for (std::size_t k = 0; k < blocks.blocks.size(); ++k) {
+        int level = 0;
+        while (level < step_blocks::max_level && std::ldexp(macro, -level) > blocks.bound[k]) ++level;
+        blocks.level[k] = level;
+        finest = level > finest ? level : finest;
+      }
+      blocks.make_spans(finest);
+      // The last macro sub-step of the step keeps the fluxes of its faces.
+      const bool last_macro = !(dt - (elapsed + macro) > 0.0001);
+      const int passes = 1 << finest;
+      for (int m = 0; m < passes; ++m) {
+        // The blocks of level l and finer step in pass m; those of level l
+        // step for the last time in the macro sub-step when m is the last
+        // pass of their sub-step.
+        const int l = m == 0 ? 0 : finest - std::countr_zero(static_cast<unsigned>(m));
+        const int keep_level = last_macro && m == passes - (passes >> l) ? l : -1;
+        const std::vector<cell_span>& faces = blocks.face_spans[static_cast<std::size_t>(l)];
+        const std::vector<cell_span>& reach = blocks.cell_spans[static_cast<std::size_t>(l)];
+        const int face_total = blocks.face_cells[static_cast<std::size_t>(l)];
+        const int reach_total = blocks.cell_cells[static_cast<std::size_t>(l)];
+        s.substeps += 1;
+        s.cell_updates += face_total;
+        const auto [fails_x, fails_y] = call.span_faces(h, pw, faces, face_total, macro, testing, keep_level, fx, fy);
+        // The failures of the first sweep, then of the second, as the sweeps
+        // meet them: the second is not tested once the first has stopped the
+        // testing. The finest sub-step that failed is divided.
+        for (int pass = 0; pass < 2; ++pass) {
+          const int dir = pass == 0 ? first_dir : (first_dir == dir_x ? dir_y : dir_x);
+          if (!testing || !(dir == dir_x ? fails_x : fails_y)) continue;
+          int failed_level = l;
+          for (const cell_span& f : faces) {
+            if (print_plain_failures(g, c, h, dir, std::ldexp(macro, -f.level), f.first, f.last, quiet))
+              failed_level = f.level > failed_level ? f.level : failed_level;
+          }
+          if (restart_shorter(std::ldexp(macro, -failed_level))) {
+            done = false;
+            break;
+          }
+        }
+        if (!done) break;
+        bool short_of_water = call.span_cells(reach, reach_total, x_first, before, h, fx, fy, pw, true);
+        if (short_of_water && c.blocked) {
+          // On a blocked grid a cell is short of water when its new depth is
+          // below zero (a zero with its sign bit set is not).
+          short_of_water = false;
+          for (const cell_span& r : reach)
+            for (int i = r.first; i <= r.last && !short_of_water; ++i) short_of_water = h[i] < 0.0;
+        }
+        if (short_of_water) {
+          if (testing) {
+            // Cells overdrawn by more than 0.1 mm divide the finest sub-step
+            // that stepped their faces.
+            int failed_level = -1;
+            for (const cell_span& r : reach) {
+              for (int i = r.first; i <= r.last; ++i) {
+                if (h[i] >= -0.0001) continue;
+                const int lv = finest_owner(blocks, c.above, i, l);
+                if (!quiet) {
+                  msg_printf("  ]xy: h+dh < 0.00   (h+dh=%lf)  j:%d dt:%4.2lf\n", h[i], i, std::ldexp(macro, -lv));
+                  msg_printf("    -> Outflow Exceeded Water Depth\n");
+                }
+                failed_level = lv > failed_level ? lv : failed_level;
+              }
+            }
+            if (failed_level >= 0 && restart_shorter(std::ldexp(macro, -failed_level))) {
+              done = false;
+              break;
+            }
+          }
+          // The pass again with the outflows cut: the new depths of the
+          // reach are made again from the depths before it, so h serves
+          // as the work array of the shares.
+          cut_span_outflows(g, faces, reach, keep_level, before, h, fx, fy);
+          call.span_cells(reach, reach_total, x_first, before, h, fx, fy, pw, false);
+          for (const cell_span& r : reach)
+            for (int i = r.first; i <= r.last; ++i) h[i] = h[i] < 0.0 ? 0.0 : h[i];
+        }
+        if (outlet_block >= 0 && blocks.level[static_cast<std::size_t>(outlet_block)] >= l) {
+          drain_outlet(c, h, std::ldexp(macro, -blocks.level[static_cast<std::size_t>(outlet_block)]));
+          const double d = h[c.outlet] - c.ret[c.outlet];
+          pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
+        }
+        // The faces that stepped move nothing in the next pass unless they
+        // step again.
+        for (const cell_span& f : faces) {
+          const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(f.last - f.first + 1);
+          std::memset(fx + f.first, 0, bytes);
+          std::memset(fy + f.first, 0, bytes);
         }
       }
       if (!done) break;
-      double* out = buffers[next];
-      bool short_of_water = call.cells(cur, fx, fy, step, x_first, last, out, pw);
-      if (short_of_water && c.blocked) {
-        // On a blocked grid a cell is short of water when its new depth is
-        // below zero (a zero with its sign bit set is not).
-        short_of_water = false;
-        for (int i = 1; i <= n && !short_of_water; ++i) short_of_water = out[i] < 0.0;
-      }
-      if (short_of_water) {
-        // The sub-step again, face by face: the fluxes, each cell's change
-        // in the order of the sweeps, the cells that would give more than
-        // they hold, and the cut of their outflows.
-        call.flow_depths(cur, pw);
-        call.fluxes(cur, pw, fx, fy);
-        explicit_ctx lc = c;
-        lc.h = const_cast<double*>(cur);
-        lc.dh = out;
-        lc.share = pw;
-        for (int i = 1; i <= n; ++i) {
-          const double l = step * fx[c.left[i]] / c.dx, r = step * fx[i] / c.dx;
-          const double a = step * fy[c.above[i]] / c.dx, b = step * fy[i] / c.dx;
-          double dh = 0.0;
-          if (x_first) {
-            dh += l;
-            dh -= r;
-            dh += a;
-            dh -= b;
-          } else {
-            dh += a;
-            dh -= b;
-            dh += l;
-            dh -= r;
-          }
-          out[i] = dh;
-        }
-        if (testing && overdrawn_cells(lc, step) > 0 && restart_shorter(step)) {
-          done = false;
-          break;
-        }
-        limit_outflows(lc, nullptr, dir_x, dir_y, step);
-        for (int i = 1; i <= n; ++i) {
-          const double hn = cur[i] + (c.blocked ? out[i] / open_share(c.blocked, i) : out[i]);
-          out[i] = hn < 0.0 ? 0.0 : hn;
-        }
-        // The cut fluxes stay in fx and fy: the last sub-step's become the
-        // discharges, any other's are replaced by the next face pass.
-        if (!last) call.flow_depths(out, pw);
-      }
-      if (c.outlet != 0) {
-        drain_outlet(c, out, step);
-        const double d = out[c.outlet] - c.ret[c.outlet];
-        pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
-      }
-      cur = out;
-      next ^= 1;
-      elapsed += step;
+      elapsed += macro;
     }
   }
 
-  // The fluxes of the last sub-step become discharges (a call too short for
-  // a sub-step scales the last call's again, as the face sweeps do).
-  call.to_discharges(fx, fy);
+  // The fluxes of the last sub-steps become discharges (a call too short
+  // for a sub-step scales the last call's again, as the face sweeps do).
+  call.to_discharges(c.qx, c.qy);
   // The last depths become the overland depths; the array they came from
   // takes the next call's.
-  if (cur != start) {
-    array1d<double>& last = cur == s.depth_a.data() ? s.depth_a : s.depth_b;
-    double* out = last.data();
-    out[0] = start[0];
-    for (int i = n + 1; i <= ov.ov_depth.size(); ++i) out[i] = start[i];
-    std::swap(ov.ov_depth, last);
-  }
+  h[0] = start[0];
+  std::swap(ov.ov_depth, s.depth_a);
   return overland_status::ok;
 }
 }  // namespace
@@ -1272,6 +1415,8 @@ void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int thre
   if (plain) {
     ensure_cells(depth_a, cells);
     ensure_cells(depth_b, cells);
+    ensure_cells(move_x, cells);
+    ensure_cells(move_y, cells);
   } else {
     ensure_cells(dh, cells);
     ensure_cells(depth_save, cells);

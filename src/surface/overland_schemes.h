@@ -54,6 +54,51 @@ struct grid_strips {
   std::size_t first_at(int cell) const;
 };
 
+// The blocks of local sub-steps: a plain grid cut into blocks of about
+// block_cells consecutive cells. A block steps the right and lower faces of
+// its cells on a sub-step of its own, the step over a power of two, so
+// that blocks of deep, flat water take short sub-steps and the rest of the
+// grid long ones. Its faces change the depths of its cells and of the cells
+// just beyond it (the next cell and the cells below its cells: halo_first
+// to halo_last, empty when halo_first > halo_last).
+struct step_block {
+  int first = 0;
+  int last = 0;
+  int halo_first = 1;
+  int halo_last = 0;
+};
+
+// Consecutive cells first..last of one pass; `level` is the level of the
+// blocks whose faces they are (face spans) or unused (cell spans).
+struct cell_span {
+  int first = 0;
+  int last = 0;
+  int level = 0;
+};
+
+struct step_blocks {
+  static constexpr int block_cells = 256;
+  static constexpr int max_level = 16;  // the shortest sub-step: the step over 2^max_level
+  std::vector<step_block> blocks;
+  std::vector<double> bound;  // stable sub-step of each block's faces, s
+  std::vector<int> level;     // each block's sub-step is the step over 2^level
+  // For every level l, the spans of the blocks of level l or finer (their
+  // faces), and the cells those faces reach: the passes of a sub-step at
+  // which exactly those blocks step.
+  std::vector<std::vector<cell_span>> face_spans;
+  std::vector<std::vector<cell_span>> cell_spans;
+  std::vector<int> face_cells;  // cells in the face spans of each level
+  std::vector<int> cell_cells;  // cells in the cell spans of each level
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its right-neighbour array
+
+  // Makes the blocks of a grid of n cells from its neighbours and dikes
+  // (null without a dike map), unless they are made for it already.
+  void build(int n, const int* right, const int* below, const int* dike);
+  // The spans of every level from the blocks' levels (finest: the largest).
+  void make_spans(int finest);
+};
+
 // The explicit scheme: a sub-step reduced after a failed stability check is
 // held for the next few calls, and the sweep order alternates every call.
 struct explicit_scheme {
@@ -63,6 +108,7 @@ struct explicit_scheme {
   int reduced_active = 0;      // the current call started on the reduced sub-step
   long long substeps = 0;      // sub-steps taken in this run, those of abandoned attempts too
   long long restarts = 0;      // steps started again on a shorter sub-step
+  long long cell_updates = 0;  // cells whose faces were stepped, summed over the sub-steps
 
   // Grids without channel lakes or wetlands: the depths at the start of the
   // step stay where they are, and each sub-step writes the new depths into
@@ -70,6 +116,9 @@ struct explicit_scheme {
   array1d<double> depth_a;
   array1d<double> depth_b;
   array1d<double> flow_depth_pow;    // (depth - retention)^(5/3) of the current sub-step
+  array1d<double> move_x;            // depth moved through each right face in a sub-step, m
+  array1d<double> move_y;            // the same through each lower face
+  step_blocks blocks;                // of a plain grid
   // Grids with channel lakes, wetlands or overland lakes.
   array1d<double> dh;                // depth change gathered in one sub-step, m
   array1d<double> depth_save;        // depths at the start of the call, m

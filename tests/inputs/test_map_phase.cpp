@@ -190,7 +190,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.soil_con_trans = 1; }, "SOIL_CON_TRANS"},
       {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
        "SEDIMENT_CONTAM"},
       // The nutrients are set up in full (their aquatic environment read)

@@ -291,10 +291,10 @@ TEST_F(EndOfRun, LateralSedimentOfEveryNodeIsAppended) {
   m.channel.nx.alloc(2);
   m.channel.nx[1] = 2;
   m.channel.nx[2] = 1;
-  m.constituent.qlat_tot_sed.alloc(6, 2);  // flat node = 2 x link + node
-  m.constituent.qlat_tot_sed(3, 1) = 1.5;
-  m.constituent.qlat_tot_sed(4, 1) = 2.25;
-  m.constituent.qlat_tot_sed(5, 2) = 10.0;
+  m.constituent.chan_sed.lateral_total.alloc(6, 2);  // flat node = 2 x link + node
+  m.constituent.chan_sed.lateral_total(3, 1) = 1.5;
+  m.constituent.chan_sed.lateral_total(4, 1) = 2.25;
+  m.constituent.chan_sed.lateral_total(5, 2) = 10.0;
   testing::write_file("bed.out", "earlier run\n");
   write_end_of_run_files(m);
   EXPECT_EQ(testing::read_file("bed.out"),

@@ -474,7 +474,7 @@ TEST_F(SedimentSummary, FineClassesNearLakesCarryTheNote) {
   t(1, 3) = 3.0;
   t(1, 4) = 5.0;  // 2 m3 went into the lake: a fine class counts it
   t(2, 1) = -4.0;
-  t(2, 3) = 4.0;  // sand is laid down in the lake cells and counted as deposited
+  t(2, 3) = 3.0;  // sand the lake cells gave their lake lies on the lake's bed
   ms->constituent.sed_vol_overland_to_lake(1, 2) = 1.0;
   ms->constituent.chan_sed_run.sand_in = 0.0;  // no sand reaches the channels
   ms->constituent.chan_sed_run.wash_in = 8.0;

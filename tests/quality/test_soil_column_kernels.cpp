@@ -281,5 +281,38 @@ TEST(SoilColumnStep, LayerConcentrationPerKilogramOfSoil) {
   EXPECT_EQ(soil_layer_concentration(15.9, 1.0, 0.1, 10.0), 0.0);
 }
 
+TEST(SoilColumnStep, TheWaterExchangesWithTheTopLayersWaterWithinItsBounds) {
+  // 100 m2, 0.01 per second for 60 s: a difference of 1 g/m3 moves 60 g.
+  struct row {
+    const char* what;
+    double soil_conc, soil_dissolved, water_conc, water_mass, water_volume, expected;
+  } rows[] = {
+      // Soil water at 3 g/m3, the cell's 10 m3 at 1: 2 x 0.01 x 100 x 60
+      // = 120 g would lift the water to 13 g/m3; it stops at the soil's 3:
+      // (3 - 1) x 10 = 20 g.
+      {"up to the soil water's concentration", 3.0, 1000.0, 1.0, 10.0, 10.0, 20.0},
+      // A large pond: the rate decides, 120 g.
+      {"the rate", 3.0, 1000.0, 1.0, 1000.0, 1000.0, 120.0},
+      // A layer with 50 g dissolved gives at most 50.
+      {"the layer's dissolved mass", 3.0, 50.0, 1.0, 1000.0, 1000.0, 50.0},
+      // Water above the soil's concentration gives: (1 - 3) x 60 = -120.
+      {"to the soil", 1.0, 1000.0, 3.0, 3000.0, 1000.0, -120.0},
+      // ... never more than it holds.
+      {"the water's mass", 1.0, 1000.0, 3.0, 30.0, 10.0, -30.0},
+      {"equal concentrations", 2.0, 1000.0, 2.0, 20.0, 10.0, 0.0},
+  };
+  for (const row& r : rows) {
+    soil_water_exchange_in x;
+    x.soil_conc = r.soil_conc;
+    x.soil_dissolved_mass = r.soil_dissolved;
+    x.water_conc = r.water_conc;
+    x.water_mass = r.water_mass;
+    x.water_volume = r.water_volume;
+    x.rate = 0.01;
+    x.area = 100.0;
+    EXPECT_NEAR(soil_water_exchange(x, 60.0), r.expected, 1e-9) << r.what;
+  }
+}
+
 }  // namespace
 }  // namespace nivra

@@ -546,9 +546,11 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
       {"classes as constituents", "", "", "", 12,
        "Error: the SOIL_EROSION card is not available in this version of NIVRA with a value of 10 or more"},
       {"sediment locations", "IN_SED_LOC sed.loc\n", "", "", 1,
-       "Error: the IN_SED_LOC card is not available in this version of NIVRA."},
+       "Error: the IN_SED_LOC card gives sediment series at channel nodes; they need sediment carried in the "
+       "channels (SOIL_EROSION with CHAN_EXPLIC)."},
       {"suspended solids at locations", "OUT_TSS_LOC tss.out\n", "", "", 1,
-       "Error: the OUT_TSS_LOC card is not available in this version of NIVRA."},
+       "Error: the OUT_TSS_LOC card gives sediment series at channel nodes; they need sediment carried in the "
+       "channels (SOIL_EROSION with CHAN_EXPLIC)."},
       {"channel outlet solids", "OUTLET_SED_TSS tss.out\n", "", "", 1,
        "Error: the OUTLET_SED_TSS card gives the suspended solids at the channel outlet; this project routes no "
        "channels."},
@@ -575,12 +577,11 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
     EXPECT_TRUE(has(run.console, r.message)) << run.console;
     EXPECT_NE(process.error_block.stop, 0);
   }
-  // A channel network: the channels' sediment is not carried yet.
+  // A channel network carries the sediment on, but needs the classes.
   {
     const std::string console =
         testing::run_example_with_card("vcatch", "vcatch", "SOIL_EROSION", "SOIL_EROSION 1");
-    EXPECT_TRUE(has(console, "Error: the SOIL_EROSION card is not available in this version of NIVRA with a "
-                             "channel network"))
+    EXPECT_TRUE(has(console, "Error: Sediment transport specified but sediments table missing in the .cmt file."))
         << console;
   }
   // A pipe network (tile drains under a field): the pipes' sediment is not

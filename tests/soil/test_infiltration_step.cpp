@@ -269,28 +269,30 @@ std::string table_above_the_north() {
 TEST_F(InfiltrationStep, TheConstituentsTakeTheWaterThatInfiltratedAndExfiltratedCellByCell) {
   // The water each cell sent into the soil and took up from the table is
   // handed to the overland constituents; the table's water brings the
-  // groundwater's concentration, or, with a soil column, is left for the
-  // column to carry up through its layers.
+  // groundwater's concentration, straight onto the cells or, with a soil
+  // column, up through its layers; every gram is in the books.
   set_card("plane_redist.prj", "WATER_TABLE", "WATER_TABLE " + table_above_the_north());
+  set_card("plane_redist.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
   for (const bool column : {false, true}) {
     SCOPED_TRACE(column ? "with a soil column" : "without");
+    set_card("plane_redist.prj", "SOIL_CON_TRANS", column ? "SOIL_CON_TRANS" : "# no soil column");
+    reset_process_state();
     const testing::storm_run r = testing::run_storm("plane_redist.prj", [&](model_state& ms) {
-      constituent_state& k = ms.constituent;
-      k.ov_con_trans = 1;
-      k.soil_con_trans = column ? 1 : 0;
-      setup_contaminants(ms);
-      init_soil_contam(ms);
-      for (int c = 1; c <= ms.grid.ncells; ++c) k.gw_conc(1, c) = 2.5;  // g/m3
+      for (int c = 1; c <= ms.grid.ncells; ++c) ms.constituent.gw_conc(1, c) = 2.5;  // g/m3
     });
     ASSERT_TRUE(r.ended) << r.console;
     const model_state& ms = *r.ms;
     const constituent_state& k = ms.constituent;
-    double infiltrated = 0.0, exfiltrated = 0.0, up_the_column = 0.0, mass = 0.0;
+    ASSERT_EQ(k.soil_contam_layers, column ? 1 : 0);
+    double infiltrated = 0.0, exfiltrated = 0.0, pending = 0.0, in_layers = 0.0, pending_infil = 0.0;
     for (int c = 1; c <= ms.grid.ncells; ++c) {
       infiltrated += k.ov_con_infil_vol[c];
       exfiltrated += k.ov_con_exfil_vol[c];
-      if (column) up_the_column += k.soil_con_exfil_vol[c];
-      mass += k.cell_exfil_mass(1, c);
+      pending += k.cell_exfil_mass(1, c);
+      if (column) {
+        in_layers += k.soil_mass(1, c, 1);
+        pending_infil += k.soil_infil_mass(1, c);  // for the column's next step
+      }
       // Only the northern cells, whose table stands above the ground, take
       // water from it.
       if (ms.grid.cell_row[c] > 3) EXPECT_EQ(k.ov_con_exfil_vol[c], 0.0) << c;
@@ -301,21 +303,32 @@ TEST_F(InfiltrationStep, TheConstituentsTakeTheWaterThatInfiltratedAndExfiltrate
     ASSERT_GT(exf, 0.0);
     EXPECT_NEAR(infiltrated, inf, 1e-9 * inf);
     EXPECT_NEAR(exfiltrated, exf, 1e-9 * exf);
+    const mass_ledger& books = *k.mass_books;
+    auto grams = [&](constituent_term t) { return books.run_total(1, row(t)) * 1000.0; };
     if (column) {
-      // The soil steps carried the water up through the layers: what came
-      // from the table is in the layers or waits on the surface, and no
-      // more than the table's concentration of the water that rose.
-      double in_layers = 0.0;
-      for (int c = 1; c <= ms.grid.ncells; ++c)
-        for (int l = 1; l <= k.soil_contam_layers; ++l) in_layers += k.soil_mass(1, c, l);
-      const double from_table =
-          k.mass_books->run_total(1, row(constituent_term::seepage_from_water_table)) * 1000.0;
-      EXPECT_GT(mass, 0.0);
-      EXPECT_NEAR(from_table, mass + in_layers, 1e-9 * from_table);
-      EXPECT_LE(from_table, 2.5 * (exf - up_the_column) * (1.0 + 1e-9));
+      // What rose from the table is in the layer, on the cells or waits
+      // for the transport; no more than the table's concentration of the
+      // water that rose.
+      const double from_table = grams(constituent_term::seepage_from_water_table);
+      EXPECT_GT(grams(constituent_term::exfiltration), 0.0);
+      EXPECT_EQ(grams(constituent_term::groundwater_exfiltration), 0.0);
+      // The layer also takes in what the water carries down where it
+      // infiltrates downhill.
+      EXPECT_NEAR(from_table + grams(constituent_term::infiltration) + grams(constituent_term::soil_negative_reset) -
+                      grams(constituent_term::soil_decay) - grams(constituent_term::seepage_to_water_table),
+                  grams(constituent_term::exfiltration) + in_layers + pending + pending_infil,
+                  1e-9 * from_table);
+      const mass_balance_sums soil = books.run_balance_of(1, {mass_compartment::soil_column});
+      EXPECT_NEAR(soil.residual(), 0.0, 1e-12 * from_table);
+      EXPECT_LE(from_table, 2.5 * exf * (1.0 + 1e-9));
     } else {
-      EXPECT_NEAR(mass, 2.5 * exf, 1e-9 * exf);
+      EXPECT_NEAR(grams(constituent_term::groundwater_exfiltration) + pending, 2.5 * exf, 1e-9 * exf);
+      EXPECT_EQ(grams(constituent_term::exfiltration), 0.0);
     }
+    // The whole model: the water, the soil and the groundwater close.
+    const mass_balance_sums whole = books.run_balance_of(
+        1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::groundwater});
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-12 * 2.5 * exf);
   }
 }
 

@@ -62,7 +62,7 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.ov_nsm_dmt_in,        &k.ov_nsm_dmt_out,       &k.precip_conc,          &k.water_soil_partition_coef,
       &k.ov_exit_mass,         &k.soil_mass_init,       &k.soil_mass_final,      &k.soil_mass_error,
       &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass,
-      &k.event_ov_mass_final,  &k.event_ov_land_mass_final};
+      &k.event_ov_mass_final,  &k.event_ov_land_mass_final, &k.global_gw_exfil_mass};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -271,12 +271,8 @@ void read_contaminant_params(model_state& ms) {
     }
     return;
   }
-  // The soil column's and the sediment's share of the contaminants are not
-  // part of this version yet.
-  if (k.soil_con_trans) {
-    report_card_not_available("SOIL_CON_TRANS");
-    return;
-  }
+  // The sediment's share of the contaminants is not part of this version
+  // yet.
   if (k.sediment_contam) {
     report_card_not_available("SEDIMENT_CONTAM");
     return;
@@ -374,6 +370,7 @@ void init_soil_contam(model_state& ms) {
   k.ov_taken_exchange.alloc(cells);
   k.ov_taken_decay.alloc(cells);
   k.ov_taken_infil.alloc(cells);
+  k.ov_taken_exfil.alloc(cells);
   k.ov_transport_work.size_for(cells);
   for (int i = 1; i <= cells; ++i) {
     k.ov_depth_prev[i] = ms.overland.ov_depth.empty() ? 0.0 : ms.overland.ov_depth[i];

@@ -24,6 +24,7 @@
 #include "quality/contaminant/cell_exchange.h"
 #include "quality/contaminant/overland_processes.h"
 #include "quality/contaminant/overland_transport.h"
+#include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/overland_state.h"
@@ -169,6 +170,9 @@ void kinetics(model_state& ms) {
         x.land_conc = k.land_conc(c, i);
         x.land_available = land;
         exchange[i] += land_exchange_mass(x, k.cell_uptake_rate(c, i), area, interval);
+      } else if (k.soil_con_trans && h[i] >= tiny && land >= tiny) {
+        // With a soil column the water exchanges with the top layer's water.
+        exchange[i] += top_layer_water_exchange(ms, c, i, h[i], interval);
       }
       decay[i] = water_decay_pending(decay[i], cc[i], k.cell_decay_coef(c, i), before[i], h[i], area, interval);
     }
@@ -244,9 +248,11 @@ void cell_sources(model_state& ms, int c, double dt) {
   constituent_state& k = ms.constituent;
   const int n = ms.grid.ncells;
   const bool contaminant = k.constituent_type[c] == contaminant_kind;
+  const bool column = k.soil_contam_layers > 0;
   double* rate = k.ov_source_rate.data();
   const double* mass = k.ov_mass[c];
   double* infil = k.cell_infil_mass[c];
+  double* exfil = k.cell_exfil_mass[c];
   double* exchange = contaminant ? k.cell_exchange_mass[c] : nullptr;
   double* decay = contaminant ? k.cell_decay_mass[c] : nullptr;
   double* land = k.land_mass[c];
@@ -257,13 +263,19 @@ void cell_sources(model_state& ms, int c, double dt) {
   double* taken_exchange = k.ov_taken_exchange.data();
   double* taken_decay = k.ov_taken_decay.data();
   double* taken_infil = k.ov_taken_infil.data();
+  double* taken_exfil = k.ov_taken_exfil.data();
   const double kinetic_s = k.kinetic_interval_s;
+  // What exfiltration brought up: through the soil column, spread over the
+  // column's step; straight from the groundwater, whole.
+  const double exfil_s = column ? k.soil_step_interval_s : dt;
   const int parts = std::max(1, std::min(ms.overland.crew.size(), n / 4096));
   for_parts(ms.overland.crew, n, parts, [&](int first, int last, int) {
     for (int i = first; i <= last; ++i) {
       cell_pending p;
       p.infiltration = &infil[i];
       p.infiltration_s = dt;
+      p.exfiltration = &exfil[i];
+      p.exfiltration_s = exfil_s;
       if (contaminant) {
         p.exchange = &exchange[i];
         p.exchange_s = kinetic_s;
@@ -280,20 +292,23 @@ void cell_sources(model_state& ms, int c, double dt) {
       taken_exchange[i] = t.exchange;
       taken_decay[i] = t.decay;
       taken_infil[i] = t.infiltration;
+      taken_exfil[i] = t.exfiltration;
     }
   });
-  double release = 0.0, uptake = 0.0, decayed = 0.0, infiltrated = 0.0;
+  double release = 0.0, uptake = 0.0, decayed = 0.0, infiltrated = 0.0, exfiltrated = 0.0;
   for (int i = 1; i <= n; ++i) {
     const double e = taken_exchange[i];
     if (e > 0.0) release += e;
     if (e < 0.0) uptake -= e;
     decayed += taken_decay[i];
     infiltrated += taken_infil[i];
+    exfiltrated += taken_exfil[i];
   }
   book(k, c, constituent_term::release_from_land, release);
   book(k, c, constituent_term::uptake_by_land, uptake);
   book(k, c, constituent_term::overland_decay, decayed);
   book(k, c, constituent_term::infiltration, infiltrated);
+  book(k, c, exfiltration_term(column), exfiltrated);
 }
 
 // After the transport: a cell that has dried gives its mass to the land
@@ -411,6 +426,8 @@ void record_masses(model_state& ms, ledger_moment moment) {
     k.mass_books->set_mass(c, mass_compartment::overland_water, moment, overland_water_mass(ms, c));
     if (!k.soil_con_trans) k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_side_mass(ms, c, moment));
   }
+  // The soil column's (when there is one) and the groundwater's.
+  record_soil_column_masses(ms, moment);
 }
 
 }  // namespace
@@ -440,7 +457,7 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     const double infil = total(c, constituent_term::infiltration);
     const double rain = total(c, constituent_term::rain_on_cells);
     const double point = total(c, constituent_term::overland_point_source);
-    const double exfil = total(c, constituent_term::exfiltration);
+    const double exfil = total(c, constituent_term::exfiltration) + total(c, constituent_term::groundwater_exfiltration);
     // Net gain of the water from the land surface.
     const double uptake = total(c, constituent_term::release_from_land) - total(c, constituent_term::uptake_by_land);
     const double decay = total(c, constituent_term::overland_decay);
@@ -479,8 +496,15 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.global_precip_mass[c] = rain;
     k.GLOBAL_POINT_SOURCE[c] = point;
     k.GLOBAL_MASS_DECAY[c] = decay - reset + total(c, constituent_term::soil_decay);
-    k.GLOBAL_MASS_OUT[c] = out + (k.chan_con_trans ? 0.0 : qlat);
-    k.GLOBAL_MASS_FINAL[c] = water + (k.soil_con_trans ? 0.0 : l.mass(c, mass_compartment::soil_column, moment));
+    // The soil column's mass seeps down to the table out of the system;
+    // the groundwater's comes in from outside it.
+    k.GLOBAL_MASS_OUT[c] = out + (k.chan_con_trans ? 0.0 : qlat) + total(c, constituent_term::seepage_to_water_table);
+    k.GLOBAL_MASS_FINAL[c] = water + l.mass(c, mass_compartment::soil_column, moment);
+    k.global_gw_exfil_mass[c] = total(c, constituent_term::groundwater_exfiltration);
+    k.soil_mass_init[c] = l.mass(c, mass_compartment::soil_column, ledger_moment::run_start);
+    k.soil_mass_final[c] = l.mass(c, mass_compartment::soil_column, moment);
+    k.soil_mass_seep_to_wt[c] = total(c, constituent_term::seepage_to_water_table);
+    k.soil_mass_seep_from_wt[c] = total(c, constituent_term::seepage_from_water_table);
   }
 }
 

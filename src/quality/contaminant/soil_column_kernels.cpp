@@ -143,4 +143,15 @@ contam_column_moved contam_column_step(const contam_column_cell& cell, double dt
   return m;
 }
 
+double soil_water_exchange(const soil_water_exchange_in& x, double dt) {
+  double F = (x.soil_conc - x.water_conc) * x.rate * x.area * dt;
+  if (F <= 0.0) return x.water_mass + F < 0.0 ? -std::max(x.water_mass, 0.0) : F;
+  F = std::min(F, std::max(x.soil_dissolved_mass, 0.0));
+  if (x.water_volume > 0.0) {
+    const double excess = (x.water_conc * x.water_volume + F) / x.water_volume - x.soil_conc;
+    if (excess > 1e-16) F -= excess * x.water_volume;
+  }
+  return std::max(F, 0.0);
+}
+
 }  // namespace nivra

@@ -102,4 +102,21 @@ contam_column_moved contam_column_step(const contam_column_cell& cell, double dt
 // A layer without solids has none.
 double soil_layer_concentration(double mass, double porosity, double thickness, double area);
 
+// The exchange between a cell's water and the water of its top soil layer
+// over dt seconds (g, positive from the soil to the water): the difference
+// of their concentrations times the exchange rate (1/s) and the cell's
+// area. The soil gives no more than the layer holds dissolved, and never
+// so much that the water ends above the soil water's concentration; the
+// water gives no more than it holds.
+struct soil_water_exchange_in {
+  double soil_conc = 0.0;            // g/m3 of the top layer's water
+  double soil_dissolved_mass = 0.0;  // g
+  double water_conc = 0.0;           // g/m3
+  double water_mass = 0.0;           // g
+  double water_volume = 0.0;         // m3
+  double rate = 0.0;                 // 1/s
+  double area = 0.0;                 // m2
+};
+double soil_water_exchange(const soil_water_exchange_in& x, double dt);
+
 }  // namespace nivra

@@ -158,6 +158,35 @@ void fill_layer_water_content(model_state& ms) {
   }
 }
 
+double top_layer_water_exchange(model_state& ms, int c, int i, double h, double dt) {
+  constituent_state& k = ms.constituent;
+  if (k.soil_contam_layers < 1 || k.THETA.empty()) return 0.0;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const column_kind kind = kind_of(ms.soil);
+  // The water of the top layer, m3.
+  double layer_water = 0.0, porosity = 0.0;
+  if (kind == column_kind::green_ampt) {
+    const double theta = ms.soil.surface_moisture.size() == ms.grid.ncells ? ms.soil.surface_moisture[i] : 0.0;
+    layer_water = k.mixing_layer_depth / 100.0 * theta * area;
+    porosity = ms.soil.soil_porosity[i];
+  } else {
+    const cell_column col = column_of(ms, kind, i, area);
+    layer_water = col.theta[1] * col.thickness[1] * area;
+    porosity = col.porosity[1];
+  }
+  const double theta = k.THETA(i, 1);
+  const double f = soil_dissolved_fraction(theta, porosity, k.soil_partition_coef(c, i));
+  soil_water_exchange_in x;
+  x.soil_dissolved_mass = f * k.soil_mass(c, i, 1);
+  x.soil_conc = dissolved_concentration(k.soil_mass(c, i, 1), f, layer_water);
+  x.water_conc = k.ov_conc(c, i);
+  x.water_mass = k.ov_mass(c, i);
+  x.water_volume = h * area;
+  x.rate = k.cell_uptake_rate(c, i);
+  x.area = area;
+  return soil_water_exchange(x, dt);
+}
+
 double soil_column_mass(const constituent_state& k, int c, int cells) {
   double g = 0.0;
   // Nothing set up for this constituent holds nothing.
@@ -270,6 +299,7 @@ void soil_column_constituent_step(model_state& ms) {
   // The water the accounting and the exfiltration moved has been used.
   for (array1d<double>* a : {&ms.soil.sm_interlayer_flow, &ms.soil.sm_percolation, &k.soil_con_exfil_vol})
     if (!a->empty()) a->fill(0.0);
+  k.soil_step_interval_s = dt;
   clock.soil_con_clock.last_time = clock.model_time;
   clock.soil_con_clock.next_time = ms.soil.sm_accounting ? clock.soilmoist_next_time : clock.inf_next_time;
 }

@@ -28,6 +28,11 @@ void soil_column_constituent_step(model_state& ms);
 // takes the surface moisture.
 void fill_layer_water_content(model_state& ms);
 
+// The exchange over dt seconds between the water of cell i and the water
+// of its top soil layer for constituent c (g, positive from the soil), at
+// the cell's exchange rate, with the overland water's depth h (m).
+double top_layer_water_exchange(model_state& ms, int c, int i, double h, double dt);
+
 // The mass of constituent c (kg) that the soil column holds, with what is
 // on its way into or out of it: the layers (the land surface without a
 // column), the infiltrated mass and the surface uptake the next soil step

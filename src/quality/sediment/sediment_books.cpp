@@ -5,6 +5,7 @@
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
+#include "quality/sediment/channel_sediment_setup.h"
 #include "quality/sediment/sediment_terms.h"
 
 namespace nivra {
@@ -53,11 +54,16 @@ void book_sediment_masses(model_state& ms, ledger_moment m) {
     s.books->set_mass(j, mass_compartment::overland_water, m, susp);
     s.books->set_mass(j, mass_compartment::sediment_bound, m, dep);
     if (!summary) continue;
+    const mass_ledger& l = *s.books;
     s.tot_sed(j, 1) = eroded;
     s.tot_sed(j, 2) = susp;
     s.tot_sed(j, 3) = dep;
-    s.tot_sed(j, 4) = s.books->run_total(j, row(sediment_term::overland_outlet));
+    // Discharged: through the outlet, or into the channels.
+    s.tot_sed(j, 4) = l.run_total(j, row(sediment_term::overland_outlet)) +
+                      l.run_total(j, row(sediment_term::suspended_to_channels)) +
+                      l.run_total(j, row(sediment_term::loose_to_channels));
   }
+  book_channel_sediment_masses(ms, m);
 }
 
 void mark_sediment_channel_cells(model_state& ms) {

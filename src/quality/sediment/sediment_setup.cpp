@@ -117,7 +117,6 @@ void init_overland_sediments(model_state& ms) {
   if (k.soil_erosion >= 10)
     return refuse_erosion_with(
         "with a value of 10 or more (the sediment classes carried as contaminant constituents)");
-  if (ms.channel.chan_explic) return refuse_erosion_with("with a channel network (channel sediment transport)");
   if (ms.pipe.storm_sewer_given) return refuse_erosion_with("with a pipe network (sediment in the pipes)");
   // The outlet's suspended solids are those of the channel outlet.
   if (k.outlet_sed_tss && !ms.channel.chan_explic)

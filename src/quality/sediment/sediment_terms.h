@@ -2,8 +2,9 @@
 // whose constituents are the particle classes and whose amounts are solid
 // volumes in m3. Suspended sediment on the cells is the overland water's,
 // loose sediment lying on the cells (deposited, ready to be lifted again)
-// the sediment-bound compartment's; the parent soil and the outlet are
-// outside. A process books its volume under its row:
+// the sediment-bound compartment's; the nodes' sand and wash load are the
+// channels'; the channel lakes' suspended, settled and deposited sediment
+// the lakes'; the parent soil and the outlet are outside. A process books its volume under its row:
 // ms.constituent.ov_sed->books->book(k, row(sediment_term::...), m3).
 #pragma once
 
@@ -18,6 +19,15 @@ enum class sediment_term : int {
   resuspension,     // loose sediment on the cells lifted back into suspension
   settling,         // suspended sediment settled on the cells
   overland_outlet,  // carried out of the watershed by the overland flow
+  suspended_to_channels,  // suspended sediment of the channel cells taken into the nodes
+  loose_to_channels,      // loose sediment of the channel cells taken into the nodes
+  suspended_to_lakes,     // suspended sediment of a channel lake's cells taken into the lake
+  loose_to_lakes,         // loose sediment of a channel lake's cells taken into the lake
+  channels_to_lakes,      // carried from the channel nodes into lakes
+  lakes_to_channels,      // wash load leaving a lake into the link below it
+  channel_outlet,         // carried through the outlet of the channel network
+  channel_shortfall,      // a node's wash load driven below zero, set back to zero
+  channels_to_cells,      // wash load carried onto the cells by water spilling from the channels
   count_plus_one
 };
 
@@ -31,6 +41,21 @@ inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table
      mass_compartment::overland_water},
     {"settling", "Settled on the cells", mass_compartment::overland_water, mass_compartment::sediment_bound},
     {"overland_outlet", "Routed through the outlet", mass_compartment::overland_water, mass_compartment::outside},
+    {"suspended_to_channels", "Suspended sediment into channels from the cells", mass_compartment::overland_water,
+     mass_compartment::channels},
+    {"loose_to_channels", "Loose sediment into channels from the cells", mass_compartment::sediment_bound,
+     mass_compartment::channels},
+    {"suspended_to_lakes", "Suspended sediment into lakes from the cells", mass_compartment::overland_water,
+     mass_compartment::lakes},
+    {"loose_to_lakes", "Loose sediment into lakes from the cells", mass_compartment::sediment_bound,
+     mass_compartment::lakes},
+    {"channels_to_lakes", "Sediment from channels into lakes", mass_compartment::channels, mass_compartment::lakes},
+    {"lakes_to_channels", "Wash load from lakes into channels", mass_compartment::lakes, mass_compartment::channels},
+    {"channel_outlet", "Sediment through the channel outlet", mass_compartment::channels, mass_compartment::outside},
+    {"channel_shortfall", "Wash load set back to zero in a node", mass_compartment::outside,
+     mass_compartment::channels},
+    {"channels_to_cells", "Wash load spilled onto the cells", mass_compartment::channels,
+     mass_compartment::overland_water},
 }};
 
 // The cells' sediment: suspended and loose on the surface.

@@ -1,0 +1,96 @@
+// Whole runs with the contaminant soil column: the tilted plane of
+// examples/plane_infil under redistribution infiltration, a contaminant
+// loaded into the top soil layer that exchanges with the overland water,
+// decays in the soil and in the water, and rains onto the cells. Every gram
+// is found in the books: the whole model's balance closes in the mass
+// ledger, and the run summary's soil and global balances print no error.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "core/process.h"
+#include "model/mass_ledger.h"
+#include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
+#include "run/run_test_support.h"
+
+namespace nivra {
+namespace {
+
+using testing::read_file;
+using testing::run_storm;
+using testing::set_card;
+using testing::write_file;
+
+class SoilContaminantRun : public testing::process_test {};
+
+std::string land_use_map() {
+  std::string s = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
+  for (int r = 0; r < 6; ++r) s += "1 1 1 1 1 1 1 1\n";
+  return s;
+}
+
+// One contaminant: dispersion 0.5 m2/s, decay 2 per day, exchange 5 per
+// day, a land load of 2 (g per kg of the top layer's soil), Kd 0.5 L/kg,
+// rain at 10 g/m3.
+std::string contaminant_table() {
+  std::string row = "1";
+  row.resize(6, ' ');
+  std::string d = "Field";
+  d.resize(80, ' ');
+  return "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+         "\"Atrazine\" \"Land use\" \"atrazine.out\"\nPRECIP_CONC 10.0\nPARTITION 0.5\nNUM_IDS 1\nID    " +
+         std::string(80, ' ') + "K\n" + row + d + "0.5 2.0 5.0 2.0 0 0 0.5 0\n";
+}
+
+// The number after the dots of a summary line.
+double summary_number(const std::string& text, std::size_t at) {
+  const std::size_t p = text.find_first_of("-0123456789", text.find_first_not_of(". ", at));
+  return std::strtod(text.c_str() + p, nullptr);
+}
+
+TEST_F(SoilContaminantRun, TheSoilColumnExchangesWithTheWaterAndEveryGramIsBooked) {
+  testing::copy_example("plane_infil");
+  write_file("landuse.idx", land_use_map());
+  write_file("plane.cmt", contaminant_table());
+  set_card("plane_redist.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_redist.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_redist.prj", "SOIL_CON_TRANS", "SOIL_CON_TRANS");
+  set_card("plane_redist.prj", "MIXING_LAYER_DEPTH", "MIXING_LAYER_DEPTH 0.02");
+  const auto r = run_storm("plane_redist.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const constituent_state& k = ms.constituent;
+  ASSERT_GE(k.soil_contam_layers, 2);
+  const mass_ledger& books = *k.mass_books;
+  auto term = [&](constituent_term t) { return books.run_total(1, row(t)); };
+  const double initial_soil = books.mass(1, mass_compartment::soil_column, ledger_moment::run_start);
+  ASSERT_GT(initial_soil, 0.0);
+  EXPECT_GT(term(constituent_term::soil_decay), 0.0);
+  EXPECT_GT(term(constituent_term::release_from_land), 0.0);
+  EXPECT_GT(term(constituent_term::infiltration), 0.0);
+  // The whole model: the water, the soil and the groundwater.
+  const mass_set whole{mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::groundwater};
+  const mass_balance_sums b = books.run_balance_of(1, whole);
+  EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (b.initial + b.in));
+  const mass_balance_sums soil = books.run_balance_of(1, {mass_compartment::soil_column});
+  EXPECT_NEAR(soil.residual(), 0.0, 1e-10 * (soil.initial + soil.in));
+  // The run summary's soil and global balances, and the event's soil block.
+  const std::string summary = read_file("plane_redist.sum");
+  for (const char* label : {"Soil mass balance error", "Contam mass balance error"}) {
+    std::size_t at = 0;
+    int found = 0;
+    while ((at = summary.find(label, at)) != std::string::npos) {
+      at += std::string(label).size();
+      EXPECT_LT(std::fabs(summary_number(summary, at)), 5e-4) << label << summary.substr(at, 40);
+      ++found;
+    }
+    EXPECT_GE(found, 1) << label << "\n" << summary;
+  }
+  EXPECT_NE(summary.find("Soil Contaminant Transport Summary for atrazine.out \n"), std::string::npos) << summary;
+}
+
+}  // namespace
+}  // namespace nivra

@@ -1,0 +1,408 @@
+// Whole runs with soil erosion and an erodible channel network. The
+// example project (hillslopes, an erodible channel and a lake): every
+// class closes over the whole model, over the channels and the lake, and
+// the run summary's sediment balances close to their printing precision;
+// the bed elevations written at the end lie where the stored sand puts
+// them. A small V-catchment: the sediment yield grows with the rain and
+// with the hillslopes' slope, and sand lays down where the channel's slope
+// falls.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "channel/channel_sediment.h"
+#include "channel/channel_state.h"
+#include "core/process.h"
+#include "model/mass_ledger.h"
+#include "model/model_state.h"
+#include "quality/constituent_state.h"
+#include "quality/sediment/sediment_physics.h"
+#include "quality/sediment/sediment_terms.h"
+#include "run/run_test_support.h"
+#include "support/test_support.h"
+#include "surface/lake_state.h"
+
+namespace nivra {
+namespace {
+
+using testing::run_storm;
+using testing::storm_run;
+using testing::value_after;
+using testing::write_file;
+
+double term(const mass_ledger& l, int c, sediment_term t) { return l.run_total(c, row(t)); }
+
+class ChannelSedimentRun : public testing::process_test {};
+
+TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
+  testing::copy_example("erosion");
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const mass_ledger& l = *ms.constituent.ov_sed->books;
+  const mass_set network{mass_compartment::channels, mass_compartment::lakes};
+  double eroded = 0.0, yield = 0.0, to_lake = 0.0;
+  for (int c = 1; c <= l.constituents(); ++c) {
+    SCOPED_TRACE(c);
+    // Every volume booked where it went: the whole model, the network and
+    // its lake, each on its own.
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(1.0, whole.in));
+    const mass_balance_sums net = l.run_balance_of(c, network);
+    EXPECT_NEAR(net.residual(), 0.0, 1e-10 * std::max(1.0, net.in + net.initial));
+    const mass_balance_sums lake = l.run_balance_of(c, mass_set{mass_compartment::lakes});
+    EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * std::max(1.0, lake.in));
+    eroded += term(l, c, sediment_term::erosion);
+    yield += term(l, c, sediment_term::channel_outlet);
+    to_lake += term(l, c, sediment_term::channels_to_lakes);
+    // The channels got sediment of every class from the cells.
+    EXPECT_GT(term(l, c, sediment_term::suspended_to_channels) + term(l, c, sediment_term::loose_to_channels), 0.0);
+  }
+  EXPECT_GT(eroded, 0.0);
+  EXPECT_GT(yield, 0.0);
+  EXPECT_GT(to_lake, 0.0);
+
+  // The summary closes to its printing precision.
+  const std::string sum = testing::read_file("erosion.sum");
+  const std::size_t run_part = sum.find("Total sand to chan from overland:");
+  ASSERT_NE(run_part, std::string::npos) << sum;
+  const std::string tail = sum.substr(sum.rfind("Channel sediment routing mass quantities"));
+  const double sand = value_after(tail, "Initial volume of sand in channels:") +
+                      value_after(tail, "Total sand to chan from overland:") -
+                      value_after(tail, "Total sand from chan to lakes:") -
+                      value_after(tail, "Total sand outlet discharge:") - value_after(tail, "Final sand in channels:");
+  EXPECT_NEAR(sand, 0.0, 5e-8);
+  const double wash = value_after(tail, "Total wash-load to chan from overland:") +
+                      value_after(tail, "Total wash-load from lake to chan:") -
+                      value_after(tail, "Total wash-load from chan to lakes :") -
+                      value_after(tail, "Total wash-load outlet discharge:") -
+                      value_after(tail, "Final wash-load remaining in suspension:");
+  EXPECT_NEAR(wash, 0.0, 5e-8);
+  for (const char* line : {"Mass conservation error for wash load:", "Mass conservation error for sand load:",
+                           "Overall channel sediment mass cons. error:"})
+    EXPECT_NEAR(value_after(tail, line), 0.0, 5e-7) << line << "\n" << tail;
+  for (int k = 1; k <= 3; ++k) {
+    const double e = value_after(sum.substr(sum.rfind("Overland Sediment Summary")),
+                                 "Mass balance error for sediment " + std::to_string(k));
+    EXPECT_NEAR(e, 0.0, 5e-5) << k;
+  }
+  // The lake: suspended now = from the channels + from the cells -
+  // settled - let out.
+  const std::string lake = tail.substr(tail.find("Summary for lake 1"));
+  EXPECT_NEAR(value_after(lake, "Total vol of SS from chan to lake") +
+                  value_after(lake, "Total net vol of SS from overland to lake") -
+                  value_after(lake, "Total vol of SS settled in lake") -
+                  value_after(lake, "Total vol of SS from lake to chan") -
+                  value_after(lake, "Total Suspended Sediment in lake"),
+              0.0, 5e-8);
+
+  // The bed elevations written at the end lie where the stored sand puts
+  // them (the bed is not adjusted, so the second column is the bed's).
+  const channel_state& ch = ms.channel;
+  const channel_sediment& sed = ms.constituent.chan_sed;
+  std::istringstream beds(testing::read_file("new_bed_elevations.txt"));
+  std::string line;
+  std::getline(beds, line);
+  int checked = 0, raised = 0, lowered = 0;
+  while (std::getline(beds, line)) {
+    long link = 0, node = 0, flag = 0;
+    double now = 0.0, before = 0.0;
+    if (std::sscanf(line.c_str(), "%ld %ld %lf %lf %ld", &link, &node, &now, &before, &flag) != 5) continue;
+    if (!(ch.ltype[link] & link_type::erodible)) continue;
+    const int f = ch.max_nodes_per_link * link + node;
+    double v = 0.0;
+    for (int m = 1; m <= sed.classes.n_sand; ++m) v += sed.sand.sand(f, m);
+    const auto b = sediment::bed_elevation(v, ch.bel(node, link), ch.org_bel(node, link), ch.bottom(node, link),
+                                           ch.sslope(node, link), 0.3, ch.link_dx[link], 0.4);
+    EXPECT_NEAR(now, b.bel, 5.1e-4) << line;
+    EXPECT_NEAR(before, ch.org_bel(node, link), 5.1e-4) << line;
+    raised += now > before + 1e-3;
+    lowered += now < before - 1e-3;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 12 + 13);
+  EXPECT_GT(lowered, 0);
+}
+
+
+// A V-catchment of 16 rows and 9 columns of 20 m cells: two hillslopes
+// falling at `hillslope` toward a channel down column 5. The channel's
+// upper link (rows 1 to 8) falls at 2 %, its lower link (rows 9 to 16) at
+// 0.1 %; both erodible, a sand layer of 0.2 m under a bed 2 m wide.
+struct vcatchment {
+  double hillslope = 0.08;
+  double rain = 40.0;  // mm/h for the first half hour of an hour
+  double bankfull = 1.0;  // the channel's banks, and the ground of its cells above its bed, m
+  std::string extra;   // more project cards
+
+  static std::string header() {
+    return "north: 1320.0\nsouth: 1000.0\neast: 2180.0\nwest: 2000.0\nrows: 16\ncols: 9\n";
+  }
+  // Bed elevation of point k (1..9) of link l.
+  static double point(int l, int k) {
+    const double top = 20.0;
+    const double end1 = top - 0.02 * 20.0 * 8;
+    return l == 1 ? top - 0.02 * 20.0 * (k - 1) : end1 - 0.001 * 20.0 * (k - 1);
+  }
+  static double node_bed(int row) {
+    const int l = row <= 8 ? 1 : 2, k = row <= 8 ? row : row - 8;
+    return 0.5 * (point(l, k) + point(l, k + 1));
+  }
+  void write() const {
+    std::ostringstream mask, ele, ids, gst, cif, prj;
+    mask << header();
+    ele << header();
+    ids << header();
+    for (int i = 1; i <= 16; ++i) {
+      for (int j = 1; j <= 9; ++j) {
+        mask << "1 ";
+        ids << "1 ";
+        ele << node_bed(i) + bankfull + hillslope * 20.0 * std::abs(j - 5) << " ";
+      }
+      mask << "\n";
+      ids << "\n";
+      ele << "\n";
+    }
+    write_file("v.msk", mask.str());
+    write_file("v.ele", ele.str());
+    write_file("v.idx", ids.str());
+    gst << "GRIDSTREAMFILE\nSTREAMCELLS 16\n";
+    for (int i = 1; i <= 16; ++i)
+      gst << "CELLIJ " << i << " 5\nNUMNODES 1\nLINKNODE " << (i <= 8 ? 1 : 2) << " " << (i <= 8 ? i : i - 8)
+          << " 1.0\n";
+    write_file("v.gst", gst.str());
+    cif << "NIVRA_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES 9\nCONNECT 1 2 0\nCONNECT 2 0 1 1\n";
+    for (int l = 1; l <= 2; ++l) {
+      cif << "LINK " << l << "\nTRAP_ERODE\nNODES 9\nDX 20.0\nMANNINGS_N 0.035\n";
+      for (int k = 1; k <= 9; ++k) cif << "NODE " << k << "\nELEV " << point(l, k) << "\n";
+      cif << "NODE 1\nXSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH " << bankfull << "\nMAX_EROSION 0.2\n";
+    }
+    write_file("v.cif", cif.str());
+    auto padded = [](std::string text, std::size_t width) {
+      text.resize(width, ' ');
+      return text;
+    };
+    write_file("v.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP v.idx soil\nSEDIMENTS\nNUM_SED 3\nCLASS SG D FB FILE\n" +
+                            padded("Clay", 40) + "2.65 0.002 0.0 clay.out\n" + padded("Silt", 40) +
+                            "2.65 0.03 0.0 silt.out\n" + padded("Sand", 40) + "2.65 0.4 0.0 sand.out\n" +
+                            "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + padded("ID", 6) +
+                            padded("DESCRIPTION", 80) + "VALUES\n" + padded("1", 6) + padded("Field", 80) +
+                            "1.0e3 4e-5 1.0 0.0 0.8 0.2 0.4 0.4\n");
+    prj << "NIVRAPROJECT\nWATERSHED_MASK v.msk\nELEVATION v.ele\nROWS 16\nCOLS 9\nGRIDSIZE 20.0\nOUTROW 16\n"
+        << "OUTCOL 5\nOUTSLOPE 0.001\nMANNING_N 0.05\nOVERTYPE ADE\nCHAN_EXPLIC\nCHANNEL_INPUT v.cif\n"
+        << "STREAM_CELL v.gst\nTOT_TIME 60\nTIMESTEP 5.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
+        << "RAIN_INTENSITY " << rain << "\nRAIN_DURATION 30\nHYD_FREQ 5.0\nSUMMARY v.sum\nOUTLET_HYDRO v.otl\n"
+        << "MAPPING_TABLE v.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nSED_POROSITY 0.4\nOUTLET_SED_FLUX v.sed\n"
+        << extra;
+    write_file("v.prj", prj.str());
+  }
+};
+
+struct vcatchment_result {
+  double yield = 0.0;              // sediment through the channel outlet, m3
+  double sand_change[3][9] = {};   // per link and node: stored sand at the end less at the start, m3
+  double rise[3][9] = {};          // per link and node: the rise of the bed, m
+  bool closed = true;
+};
+
+vcatchment_result run_vcatchment(const vcatchment& v) {
+  reset_process_state();
+  v.write();
+  vcatchment_result r;
+  const storm_run run = run_storm("v.prj");
+  EXPECT_TRUE(run.ended) << run.console;
+  if (!run.ended) return r;
+  const model_state& ms = *run.ms;
+  const mass_ledger& l = *ms.constituent.ov_sed->books;
+  for (int c = 1; c <= l.constituents(); ++c) {
+    r.yield += term(l, c, sediment_term::channel_outlet);
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    if (!(std::abs(whole.residual()) <= 1e-10 * std::max(1.0, whole.in))) r.closed = false;
+  }
+  const channel_state& ch = ms.channel;
+  const channel_sediment& sed = ms.constituent.chan_sed;
+  const double full = 0.6 * 0.2 * 2.0 * 20.0;  // the sand of a full layer under a node
+  for (int link = 1; link <= 2; ++link)
+    for (int k = 1; k <= ch.nx[link]; ++k) {
+      const int f = ch.max_nodes_per_link * link + k;
+      double s = 0.0;
+      for (int m = 1; m <= sed.classes.n_sand; ++m) s += sed.sand.sand(f, m);
+      r.sand_change[link][k] = s - full;
+      r.rise[link][k] = ch.new_bel(k, link) - ch.org_bel(k, link);
+    }
+  return r;
+}
+
+TEST_F(ChannelSedimentRun, AVCatchmentYieldsMoreWithRainAndSlopeAndLaysSandWhereTheChannelFlattens) {
+  vcatchment base;
+  const vcatchment_result b = run_vcatchment(base);
+  vcatchment wet = base;
+  wet.rain = 80.0;
+  const vcatchment_result w = run_vcatchment(wet);
+  vcatchment steep = base;
+  steep.hillslope = 0.16;
+  const vcatchment_result s = run_vcatchment(steep);
+  for (const vcatchment_result* r : {&b, &w, &s}) EXPECT_TRUE(r->closed);
+  EXPECT_GT(b.yield, 0.0);
+  EXPECT_GT(w.yield, 1.2 * b.yield);
+  EXPECT_GT(s.yield, 1.2 * b.yield);
+  // The steep upper link scours its sand; where the channel flattens (the
+  // last node of the upper link, whose slope runs to the lower link, and
+  // the first of the lower link) the sand lays down and the bed rises
+  // most; the flat lower link keeps some of what comes down.
+  for (const vcatchment_result* r : {&b, &w, &s}) {
+    for (int k = 1; k <= 7; ++k) {
+      EXPECT_LT(r->sand_change[1][k], 0.0) << k;
+      EXPECT_LT(r->rise[1][k], 0.0) << k;
+    }
+    for (int k = 1; k <= 7; ++k) EXPECT_GT(r->sand_change[2][k], 0.0) << k;  // the outlet node aside
+    const double at_break = std::max(r->rise[1][8], r->rise[2][1]);
+    EXPECT_GT(at_break, 0.0);
+    for (int link = 1; link <= 2; ++link)
+      for (int k = 1; k <= 8; ++k) EXPECT_LE(r->rise[link][k], at_break) << link << " " << k;
+    for (int k = 2; k <= 8; ++k) EXPECT_LT(r->rise[2][k], r->rise[2][1]) << k;
+  }
+}
+
+// A storm that overtops a shallow channel: the spilling water takes wash
+// load back onto the cells, and every class still closes.
+TEST_F(ChannelSedimentRun, WashLoadSpilledOntoTheCellsIsBookedAndCloses) {
+  vcatchment v;
+  v.rain = 120.0;
+  v.bankfull = 0.1;
+  v.extra = "OVERBANK_FLOW\n";
+  v.write();
+  const storm_run run = run_storm("v.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const mass_ledger& l = *run.ms->constituent.ov_sed->books;
+  double spilled = 0.0;
+  for (int c = 1; c <= l.constituents(); ++c) {
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(1.0, whole.in)) << c;
+    const mass_balance_sums net = l.run_balance_of(c, mass_set{mass_compartment::channels, mass_compartment::lakes});
+    EXPECT_NEAR(net.residual(), 0.0, 1e-10 * std::max(1.0, net.in + net.initial)) << c;
+    spilled += term(l, c, sediment_term::channels_to_cells);
+  }
+  EXPECT_GT(spilled, 0.0);
+}
+
+// Every run sizes its own stores and work arrays: a bigger network after a
+// small one in the same process runs and closes as it does alone.
+TEST_F(ChannelSedimentRun, ABiggerNetworkAfterASmallOneInOneProcessCloses) {
+  const vcatchment_result small = run_vcatchment(vcatchment{});
+  EXPECT_TRUE(small.closed);
+  reset_process_state();
+  testing::copy_example("erosion");
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const mass_ledger& l = *run.ms->constituent.ov_sed->books;
+  for (int c = 1; c <= l.constituents(); ++c) {
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(1.0, whole.in)) << c;
+  }
+}
+
+std::vector<std::vector<double>> rows_of(const std::string& text, std::size_t skip) {
+  std::vector<std::vector<double>> rows;
+  std::istringstream in(text);
+  std::string line;
+  for (std::size_t i = 0; std::getline(in, line); ++i) {
+    if (i < skip) continue;
+    std::istringstream values(line);
+    std::vector<double> row;
+    for (double v; values >> v;) row.push_back(v);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// Sediment series at two channel nodes, one of them the outlet's: the list
+// echoed, one line per output step, and the outlet node's suspended solids
+// those of the outlet series.
+TEST_F(ChannelSedimentRun, SeriesAtChannelNodesFollowTheirList) {
+  testing::copy_example("erosion");
+  write_file("sed.loc", "2\n1 5\n4 13\n");
+  for (const char* line : {"IN_SED_LOC sed.loc", "OUT_SED_LOC sedloc.out", "OUT_TSS_LOC tssloc.out",
+                           "OUTLET_SED_TSS outlet_tss.out"})
+    testing::set_card("erosion.prj", std::string(line).substr(0, std::string(line).find(' ')), line);
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const std::string sed = testing::read_file("sedloc.out");
+  ASSERT_EQ(sed.substr(0, 22), "2\n   1    5\n   4   13\n");
+  const auto series = rows_of(sed, 3);
+  const auto tss = rows_of(testing::read_file("tssloc.out"), 0);
+  const auto outlet = rows_of(testing::read_file("outlet_tss.out"), 0);
+  ASSERT_GT(series.size(), 40u);
+  ASSERT_EQ(tss.size(), series.size());
+  ASSERT_EQ(outlet.size(), tss.size());
+  double peak = 0.0;
+  for (std::size_t i = 0; i < tss.size(); ++i) {
+    // Time, then per location two fine classes, one sand class and the
+    // sand's total.
+    ASSERT_EQ(series[i].size(), 1u + 2u * 4u) << i;
+    EXPECT_DOUBLE_EQ(series[i][3], series[i][4]) << i;  // one sand class: its total
+    ASSERT_EQ(tss[i].size(), 3u);
+    EXPECT_NEAR(tss[i][2], outlet[i][1], 1e-4) << i;
+    peak = std::max(peak, tss[i][1]);
+  }
+  EXPECT_GT(peak, 0.0);
+}
+
+// A calibration of sediments scores the wash load: at the outlet node, the
+// location's peak rate and volume are the outlet's.
+TEST_F(ChannelSedimentRun, ACalibrationOfSedimentsScoresTheWashLoadAtItsLocations) {
+  testing::copy_example("erosion");
+  write_file("sed.loc", "2\n4 13\n1 3\n");
+  write_file("erosion.prj", testing::read_file("erosion.prj") +
+                                "IN_SED_LOC sed.loc\nOUT_SED_LOC sedloc.out\nOPTIMIZE opt.out\nOPTIMIZE_SED\n");
+  const storm_run run = run_storm("erosion.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const constituent_state& k = run.ms->constituent;
+  // The event's line, then the run's result line.
+  const auto line = rows_of(testing::read_file("opt.out"), 0);
+  ASSERT_EQ(line.size(), 2u);
+  ASSERT_EQ(line[0].size(), 7u);
+  EXPECT_NEAR(line[1][1], k.chan_sed_run.wash_out, 1e-5);
+  EXPECT_NEAR(line[0][1], k.max_wash_rate, 1e-6);
+  EXPECT_NEAR(line[0][2], k.chan_sed_event.wash_out, 1e-3);
+  EXPECT_GT(line[0][2], 0.0);
+  EXPECT_NEAR(line[0][3], line[0][1], 1e-6);
+  EXPECT_NEAR(line[0][4], line[0][2], 1e-3);
+  EXPECT_GT(line[0][6], 0.0);  // node 3 of the top link carries some too
+}
+
+TEST_F(ChannelSedimentRun, SeriesAtChannelNodesRefuseWhatTheyCannotWrite) {
+  struct refusal {
+    const char* what;
+    std::string list, cards;
+    const char* message;
+  } cases[] = {
+      {"a node off the channels", "1\n2 1\n", "IN_SED_LOC sed.loc\nOUT_SED_LOC o.out\n",
+       "names node 1 of link 2, which is no computational node of a channel link"},
+      {"a short list", "3\n1 1\n4 2\n", "IN_SED_LOC sed.loc\nOUT_SED_LOC o.out\n",
+       "End of file reached in file sed.loc, exiting"},
+      {"no output file", "1\n1 1\n", "IN_SED_LOC sed.loc\n", "the OUT_SED_LOC card must name the file"},
+      {"an output without the list", "1\n1 1\n", "OUT_TSS_LOC t.out\n",
+       "Error: the OUT_TSS_LOC card writes sediment series at the channel nodes that IN_SED_LOC lists; the project "
+       "has no IN_SED_LOC card."},
+  };
+  for (const refusal& r : cases) {
+    SCOPED_TRACE(r.what);
+    reset_process_state();
+    testing::copy_example("erosion");
+    write_file("sed.loc", r.list);
+    write_file("erosion.prj", testing::read_file("erosion.prj") + r.cards);
+    const storm_run run = run_storm("erosion.prj");
+    EXPECT_FALSE(run.ended);
+    EXPECT_NE(run.console.find(r.message), std::string::npos) << run.console;
+    EXPECT_NE(process.error_block.stop, 0);
+  }
+}
+
+}  // namespace
+}  // namespace nivra

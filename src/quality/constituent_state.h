@@ -223,6 +223,7 @@ struct constituent_state : sediment_record {
   // when the constituents last took it (m), and the face fluxes.
   array1d<double> ov_source_rate;
   array1d<double> ov_infil_seen;
+  array1d<double> ov_taken_exchange, ov_taken_decay, ov_taken_infil, ov_taken_exfil;  // per cell, g, of one step
   ov_transport_scratch ov_transport_work;
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};

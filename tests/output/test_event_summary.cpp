@@ -388,6 +388,29 @@ TEST_F(EventSummary, OverlandConstituentBooksClose) {
   EXPECT_TRUE(has(text, "Dissolved mass balance error .....................              0.0000\n"));
 }
 
+TEST_F(EventSummary, TheOverlandErrorTakesTheWaterBalancesZeroRule) {
+  // A percentage of whatever came in, however little; nothing in gives 0.
+  struct error_case {
+    double initial, final_mass;
+    const char* line;
+  } cases[] = {
+      {4e-17, 1e-17, "Dissolved mass balance error .....................             75.0000\n"},
+      {0.0, 0.0, "Dissolved mass balance error .....................              0.0000\n"},
+  };
+  for (const error_case& e : cases) {
+    fresh();
+    uniform_storm();
+    ms->constituent.ov_con_trans = 1;
+    ms->constituent.num_constituents = 1;
+    ms->constituent.constituent_type.grow(1);
+    ms->constituent.constituent_type[1] = 1;
+    for (auto* a : {&ms->constituent.event_ov_mass_init, &ms->constituent.event_ov_mass_final}) a->grow(1);
+    ms->constituent.event_ov_mass_init[1] = e.initial;
+    ms->constituent.event_ov_mass_final[1] = e.final_mass;
+    EXPECT_TRUE(has(written(), e.line)) << e.initial;
+  }
+}
+
 TEST_F(EventSummary, ChannelSedimentsWithoutSand) {
   uniform_storm();
   ms->constituent.chan_sed_on = 1;

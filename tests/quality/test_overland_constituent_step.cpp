@@ -321,5 +321,37 @@ TEST_F(OverlandConstituentStep, APointSourceBetweenEventsWakesTheOverlandAndInfi
   EXPECT_EQ(dry->clock.ov_next_time, t0 + 1.0);
 }
 
+TEST_F(OverlandConstituentStep, TheSameBitsOnAnyNumberOfThreads) {
+  // 100 x 100 cells, enough to be split among threads: flow, dispersion,
+  // decay, infiltration and exchange with the land, ten steps.
+  auto run = [](int threads) {
+    auto ms = still_water(100, 100, 10.0, 0.02, 0.0, 4.0);
+    constituent_state& k = ms->constituent;
+    ms->overland.crew.resize(threads);
+    for (int i = 1; i <= 10000; ++i) {
+      ms->overland.ov_depth[i] = 0.01 + 0.0001 * (i % 37);
+      if (ms->grid.rightcon[i]) ms->overland.ov_qx[i] = 0.001 * (1 + i % 5);
+      if (ms->grid.belowcon[i]) ms->overland.ov_qy[i] = 0.0005 * (1 + i % 3);
+      k.cell_disp_coef(1, i) = 0.1;
+      k.cell_uptake_rate(1, i) = 1e-4;
+      k.land_conc(1, i) = 20.0 + i % 11;
+      k.land_mass(1, i) = 5.0;
+      ms->soil.inf_depth_cell[i] = 0.0;
+    }
+    for (int s = 1; s <= 10; ++s) {
+      for (int i = 1; i <= 10000; i += 7) ms->soil.inf_depth_cell[i] += 1e-4;
+      step(*ms);
+    }
+    return ms;
+  };
+  const auto one = run(1);
+  const auto three = run(3);
+  for (int i = 1; i <= 10000; ++i) ASSERT_EQ(one->constituent.ov_mass(1, i), three->constituent.ov_mass(1, i)) << i;
+  for (int t = 1; t <= n_constituent_terms; ++t)
+    EXPECT_EQ(one->constituent.mass_books->run_total(1, t), three->constituent.mass_books->run_total(1, t)) << t;
+  EXPECT_GT(total(*one, constituent_term::release_from_land), 0.0);
+  EXPECT_GT(total(*one, constituent_term::infiltration), 0.0);
+}
+
 }  // namespace
 }  // namespace nivra

@@ -229,6 +229,18 @@ TEST_F(ContaminantRun, TheExampleProjectClosesItsNitrateBalance) {
   EXPECT_NEAR(whole.initial, 3.0, 1e-12);
   EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial));
   EXPECT_NE(read_file("nitrate.conc").find("NAME conc_01"), std::string::npos);
+  // The event's overland block holds the field's mass among the land
+  // surface's masses and prints the exchange beside them: counted once,
+  // the event's balance closes too.
+  const std::string summary = read_file("contaminant.sum");
+  EXPECT_NE(summary.find("Uptake from soil"), std::string::npos);
+  std::size_t at = summary.find("Dissolved mass balance error");
+  ASSERT_NE(at, std::string::npos);
+  at = summary.find_first_not_of(" .", at + 28);
+  char* end = nullptr;
+  const double event_error = std::strtod(summary.c_str() + at, &end);
+  ASSERT_NE(end, summary.c_str() + at) << summary.substr(at, 40);
+  EXPECT_LT(std::fabs(event_error), 5e-5) << summary;
 }
 
 }  // namespace

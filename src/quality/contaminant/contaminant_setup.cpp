@@ -370,6 +370,10 @@ void init_soil_contam(model_state& ms) {
   k.ov_depth_prev.alloc(cells);
   k.ov_infil_seen.alloc(cells);
   k.ov_source_rate.alloc(cells);
+  k.ov_taken_exchange.alloc(cells);
+  k.ov_taken_decay.alloc(cells);
+  k.ov_taken_infil.alloc(cells);
+  k.ov_taken_exfil.alloc(cells);
   k.ov_transport_work.size_for(cells);
   for (int i = 1; i <= cells; ++i) {
     k.ov_depth_prev[i] = ms.overland.ov_depth.empty() ? 0.0 : ms.overland.ov_depth[i];

@@ -14,6 +14,7 @@
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
+#include "core/thread_pool.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
@@ -250,39 +251,64 @@ void cell_sources(model_state& ms, int c, double dt) {
   const bool column = k.soil_contam_layers > 0;
   double* rate = k.ov_source_rate.data();
   const double* mass = k.ov_mass[c];
-  cell_taken all;
-  double release = 0.0, uptake = 0.0;
-  for (int i = 1; i <= n; ++i) {
-    cell_pending p;
-    p.infiltration = &k.cell_infil_mass(c, i);
-    p.infiltration_s = dt;
-    // What exfiltration brought up: through the soil column, spread over
-    // the column's step; straight from the groundwater, whole.
-    p.exfiltration = &k.cell_exfil_mass(c, i);
-    p.exfiltration_s = column ? k.soil_step_interval_s : dt;
-    if (contaminant) {
-      p.exchange = &k.cell_exchange_mass(c, i);
-      p.exchange_s = k.kinetic_interval_s;
-      p.decay = &k.cell_decay_mass(c, i);
-      p.decay_s = k.kinetic_interval_s;
-    }
-    cell_taken t;
-    rate[i] = contam_cell_exchange(mass[i], dt, p, t);
-    if (t.exchange != 0.0) {
-      if (k.soil_con_trans)
-        k.soil_exchange_mass(c, i) += t.exchange;
+  double* infil = k.cell_infil_mass[c];
+  double* exfil = k.cell_exfil_mass[c];
+  double* exchange = contaminant ? k.cell_exchange_mass[c] : nullptr;
+  double* decay = contaminant ? k.cell_decay_mass[c] : nullptr;
+  double* land = k.land_mass[c];
+  double* soil_exchange = k.soil_con_trans ? k.soil_exchange_mass[c] : nullptr;
+  double* soil_infil = k.soil_con_trans ? k.soil_infil_mass[c] : nullptr;
+  // Per cell what was taken, summed below in cell order so that the books
+  // hold the same bits on any number of threads.
+  double* taken_exchange = k.ov_taken_exchange.data();
+  double* taken_decay = k.ov_taken_decay.data();
+  double* taken_infil = k.ov_taken_infil.data();
+  double* taken_exfil = k.ov_taken_exfil.data();
+  const double kinetic_s = k.kinetic_interval_s;
+  // What exfiltration brought up: through the soil column, spread over the
+  // column's step; straight from the groundwater, whole.
+  const double exfil_s = column ? k.soil_step_interval_s : dt;
+  const int parts = std::max(1, std::min(ms.overland.crew.size(), n / 4096));
+  for_parts(ms.overland.crew, n, parts, [&](int first, int last, int) {
+    for (int i = first; i <= last; ++i) {
+      cell_pending p;
+      p.infiltration = &infil[i];
+      p.infiltration_s = dt;
+      p.exfiltration = &exfil[i];
+      p.exfiltration_s = exfil_s;
+      if (contaminant) {
+        p.exchange = &exchange[i];
+        p.exchange_s = kinetic_s;
+        p.decay = &decay[i];
+        p.decay_s = kinetic_s;
+      }
+      cell_taken t;
+      rate[i] = contam_cell_exchange(mass[i], dt, p, t);
+      if (soil_exchange)
+        soil_exchange[i] += t.exchange;
       else
-        k.land_mass(c, i) -= t.exchange;
-      (t.exchange > 0.0 ? release : uptake) += std::fabs(t.exchange);
+        land[i] -= t.exchange;
+      if (soil_infil) soil_infil[i] += t.infiltration;
+      taken_exchange[i] = t.exchange;
+      taken_decay[i] = t.decay;
+      taken_infil[i] = t.infiltration;
+      taken_exfil[i] = t.exfiltration;
     }
-    if (k.soil_con_trans && t.infiltration != 0.0) k.soil_infil_mass(c, i) += t.infiltration;
-    all.add(t);
+  });
+  double release = 0.0, uptake = 0.0, decayed = 0.0, infiltrated = 0.0, exfiltrated = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    const double e = taken_exchange[i];
+    if (e > 0.0) release += e;
+    if (e < 0.0) uptake -= e;
+    decayed += taken_decay[i];
+    infiltrated += taken_infil[i];
+    exfiltrated += taken_exfil[i];
   }
   book(k, c, constituent_term::release_from_land, release);
   book(k, c, constituent_term::uptake_by_land, uptake);
-  book(k, c, constituent_term::overland_decay, all.decay);
-  book(k, c, constituent_term::infiltration, all.infiltration);
-  book(k, c, exfiltration_term(column), all.exfiltration);
+  book(k, c, constituent_term::overland_decay, decayed);
+  book(k, c, constituent_term::infiltration, infiltrated);
+  book(k, c, exfiltration_term(column), exfiltrated);
 }
 
 // After the transport: a cell that has dried gives its mass to the land

@@ -33,6 +33,10 @@ enum class constituent_term : int {
   soil_negative_reset,       // a negative soil-layer mass set to zero
   groundwater_exfiltration,  // brought onto the cells by water rising from the table where no soil column
                              // lies between (negative: carried down by ponded water seeping into it)
+  eroded_with_soil,          // lifted from the soil with the eroded fine sediment
+  settled_with_sediment,     // laid back on the soil with the settling fine sediment
+  outlet_on_sediment,        // carried out of the watershed on the suspended fine sediment
+  sorbed_onto_sediment,      // taken from the overland water onto the suspended fine sediment
   count_plus_one
 };
 
@@ -69,6 +73,13 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::soil_column},
     {"groundwater_exfiltration", "Exfiltration from the groundwater", mass_compartment::groundwater,
      mass_compartment::overland_water},
+    {"eroded_with_soil", "Eroded with the soil", mass_compartment::soil_column, mass_compartment::sediment_bound},
+    {"settled_with_sediment", "Settled with the sediment", mass_compartment::sediment_bound,
+     mass_compartment::soil_column},
+    {"outlet_on_sediment", "Overland outflow on sediment", mass_compartment::sediment_bound,
+     mass_compartment::outside},
+    {"sorbed_onto_sediment", "Sorbed onto the sediment", mass_compartment::overland_water,
+     mass_compartment::sediment_bound},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

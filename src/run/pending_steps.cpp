@@ -9,8 +9,6 @@ namespace nivra {
 
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
-// Adds the contaminants carried by eroded sediment.
-void sediment_contaminant_source(model_state&) {}
 // Moves the channel constituents.
 void channel_constituent_step(model_state&) {}
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -190,8 +191,6 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
     void (*set)(model_state&);
     const char* card;
   } cases[] = {
-      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
-       "SEDIMENT_CONTAM"},
       // The nutrients are set up in full (their aquatic environment read)
       // before the run stops.
       {[](model_state& ms) {
@@ -217,6 +216,30 @@ TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
       EXPECT_TRUE(has(out, "Reading the aquatic environment file aq.env.\n")) << out;
       EXPECT_EQ(ms->constituent.num_nsm_constituents, 9);
     }
+  }
+}
+
+TEST_F(MapPhase, SedimentBoundContaminantsNeedTheOverlandSedimentAndNoChannels) {
+  // The attached contaminants ride on the overland sediment step's fine
+  // classes: without it the run stops saying so, and with a channel
+  // network (which would carry them on) the card is not available.
+  struct refusal {
+    bool channels;
+    const char* message;
+  } cases[] = {
+      {false, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the overland sediment step"},
+      {true, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) with a channel network are not available in "
+             "this version of NIVRA.\n"},
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+    ms->constituent.ov_con_trans = ms->constituent.sediment_contam = 1;
+    ms->channel.chan_explic = k.channels ? 1 : 0;
+    const std::string out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << k.message;
+    EXPECT_TRUE(has(out, k.message)) << out;
+    EXPECT_EQ(ms->constituent.num_constituents, 0) << k.message;  // stopped before any was set up
   }
 }
 

@@ -10,6 +10,7 @@
 #include "model/mass_ledger.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_transport.h"
+#include "quality/contaminant/sediment_contaminant.h"
 #include "quality/ov_sed_record.h"
 #include <memory>
 #include <string>
@@ -178,7 +179,10 @@ struct constituent_state : sediment_record {
   jagged_array<double> cell_sed_contam_mass{"cell_sed_contam_mass"};
   jagged_array<double> soil_infil_mass{"soil_infil_mass"};
   jagged_array<double> soil_exchange_mass{"soil_exchange_mass"};
+  // With SEDIMENT_CONTAM: per constituent and cell the mass attached to
+  // the suspended fine sediment of the cell's water, g.
   jagged_array<double> cell_total_mass{"cell_total_mass"};
+  sed_contam_arrays attached_work;  // the attached transport's arrays of the run
   // Per cell, m3: the water the infiltration step took into the soil and
   // the water exfiltration brought up (negative: seeped down) since the
   // overland constituent processes last used them, and with a soil column

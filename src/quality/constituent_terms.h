@@ -48,6 +48,10 @@ enum class constituent_term : int {
   channel_nutrient_loss,     // used up in the channels and lakes by the nutrient kinetics
   channel_sediment_release,  // set free into the channel and lake water by the sediment-bound store
   channel_negative_reset,    // a negative node mass set to zero
+  eroded_with_soil,          // lifted from the soil with the eroded fine sediment
+  settled_with_sediment,     // laid back on the soil with the settling fine sediment
+  outlet_on_sediment,        // carried out of the watershed on the suspended fine sediment
+  sorbed_onto_sediment,      // taken from the overland water onto the suspended fine sediment
   count_plus_one
 };
 
@@ -105,6 +109,13 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::channels},
     {"channel_negative_reset", "Negative channel mass set to zero", mass_compartment::outside,
      mass_compartment::channels},
+    {"eroded_with_soil", "Eroded with the soil", mass_compartment::soil_column, mass_compartment::sediment_bound},
+    {"settled_with_sediment", "Settled with the sediment", mass_compartment::sediment_bound,
+     mass_compartment::soil_column},
+    {"outlet_on_sediment", "Overland outflow on sediment", mass_compartment::sediment_bound,
+     mass_compartment::outside},
+    {"sorbed_onto_sediment", "Sorbed onto the sediment", mass_compartment::overland_water,
+     mass_compartment::sediment_bound},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

@@ -42,6 +42,7 @@ struct ov_sed_record {
   ov_sed_books step_books;
   ov_sed_tally step_tally;
   std::unique_ptr<mass_ledger> books;
+  double last_step_time = -1e30;       // model time of the last step in which the sediment moved, days
   double event_peak_wash_rate = 0.0;  // largest outlet rate of the fine classes in the event, m3/s
 
   // ---- Outputs.

@@ -9,7 +9,5 @@ namespace nivra {
 
 // Moves the overland constituents.
 void overland_constituent_step(model_state&) {}
-// Adds the contaminants carried by eroded sediment.
-void sediment_contaminant_source(model_state&) {}
 
 }  // namespace nivra

@@ -27,6 +27,8 @@ void ov_sediment_step::prepare(int ncells, int classes) {
   slope_y_.alloc(ncells);
   outflow_.alloc(ncells);
   parent_step_.alloc(ncells, classes);
+  face_x_.alloc(ncells, classes);
+  face_y_.alloc(ncells, classes);
 }
 
 namespace {
@@ -58,7 +60,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
   const double dx = f.dx, dt = f.dt;
   const int out_face = outlet_face(f);
   for (int c = 0; c <= f.ncells; ++c)
-    for (int k = 0; k <= n; ++k) sed.lifted(c, k) = sed.settled(c, k) = 0.0;
+    for (int k = 0; k <= n; ++k) sed.lifted(c, k) = sed.settled(c, k) = face_x_(c, k) = face_y_(c, k) = 0.0;
 
   // Detachment, cell by cell: each cell changes only its own rows.
   for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
@@ -114,7 +116,8 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
   // The face between c and its neighbour nb (0: the outside, at the
   // outlet); side_out and side_in are the receiver's blocked sides for flow
   // toward nb and toward c.
-  auto transfer = [&](int c, int nb, double flow, double slope, int side_out, int side_in, array1d<double>& qs) {
+  auto transfer = [&](int c, int nb, double flow, double slope, int side_out, int side_in, array1d<double>& qs,
+                      array2d<double>& face) {
     const int src = flow >= 0.0 ? c : nb;
     const int dst = flow >= 0.0 ? nb : c;
     if (src == 0) return;  // nothing flows in from outside the grid
@@ -138,6 +141,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       const double v = share * moved;
       cs.susp[k] -= v;
       sed.susp(dst, k) += v;
+      face(c, k) += flow >= 0.0 ? v : -v;
       if (sed.qsmax) sed.qsmax(src, k) += v / dt;
     }
   };
@@ -155,12 +159,12 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     const bool outlet = c == f.outlet_cell;
     if (f.rightcon[c] || (outlet && out_face == 1)) {
       const double fx = outlet && out_face == 1 ? f.qout : f.qx[c];
-      transfer(c, f.rightcon[c], fx, slope_x_[c], block_side::left, block_side::right, sed.qsx);
+      transfer(c, f.rightcon[c], fx, slope_x_[c], block_side::left, block_side::right, sed.qsx, face_x_);
       if (outlet && out_face == 1) empty_outside();
     }
     if (f.belowcon[c] || (outlet && out_face == 2)) {
       const double fy = outlet && out_face == 2 ? f.qout : f.qy[c];
-      transfer(c, f.belowcon[c], fy, slope_y_[c], block_side::top, block_side::bottom, sed.qsy);
+      transfer(c, f.belowcon[c], fy, slope_y_[c], block_side::top, block_side::bottom, sed.qsy, face_y_);
       if (outlet && out_face == 2) empty_outside();
     }
   }

@@ -111,9 +111,17 @@ class ov_sediment_step {
   // any number of parts.
   void run(const ov_sed_flow& flow, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
            thread_pool& crew, int parts);
+  // What the last step carried across each cell's right face (x) and
+  // lower face (y), [cell][class] (column 0 unused), m3 of solids,
+  // positive toward the right and the lower neighbour; the outlet cell's
+  // outer face carries what left the grid. The sediment-bound
+  // contaminants travel with these volumes.
+  const array2d<double>& face_x() const { return face_x_; }
+  const array2d<double>& face_y() const { return face_y_; }
 
  private:
   array1d<double> slope_x_, slope_y_, outflow_;
+  array2d<double> face_x_, face_y_;
   array2d<double> parent_step_;     // [cell][class] parent soil removed in the step, summed in cell order
   int ncells_ = 0, classes_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "clock/clock_state.h"
 #include "core/errors.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -97,6 +98,7 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
   s.step_books.clear();
   const ov_sed_flow flow = flow_of(ms, dt);
   s.step.run(flow, params_of(k), c, s.step_books, ms.overland.crew, ms.overland.crew.size());
+  s.last_step_time = ms.clock.model_time;
   // The net change of every cell (laid down minus taken up) and, with
   // ADJUST_ELEV, the ground moved by it.
   double* ground = k.adjust_elev == 1 ? ms.grid.elevation.data() : nullptr;

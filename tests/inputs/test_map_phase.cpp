@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
@@ -185,29 +186,6 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
   EXPECT_EQ(ms->overland.ov_depth[4], 9.0);
 }
 
-TEST_F(MapPhase, ReadersOfLaterVersionsNameTheirCards) {
-  struct card_case {
-    void (*set)(model_state&);
-    const char* card;
-  } cases[] = {
-      {[](model_state& ms) { ms.constituent.ov_con_trans = ms.constituent.sediment_contam = 1; },
-       "SEDIMENT_CONTAM"},
-  };
-  for (const auto& k : cases) {
-    reset_process_state();
-    auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
-    k.set(*ms);
-    std::string out = run_phase(*ms);
-    EXPECT_TRUE(run_stopped()) << k.card;
-    EXPECT_TRUE(has(out, std::string("Error: the ") + k.card +
-                             " card is not available in this version of NIVRA.\n"))
-        << out;
-  }
-}
-
-// The nutrient model is set up in the map phase: its aquatic environment
-// read, its nine constituents in the constituent list, and the overland
-// transport that carries them switched on.
 TEST_F(MapPhase, NutrientsAreSetUpAndSwitchOnTheOverlandTransport) {
   auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
   testing::write_file("zones.idx", map_text(2, 2, "1 1\n1 1\n"));
@@ -223,6 +201,30 @@ TEST_F(MapPhase, NutrientsAreSetUpAndSwitchOnTheOverlandTransport) {
   EXPECT_EQ(ms->constituent.first_nsm_constituent, 1);
   EXPECT_EQ(ms->constituent.ov_con_trans, 1);
   EXPECT_NE(ms->constituent.nsm_out, nullptr);
+}
+
+TEST_F(MapPhase, SedimentBoundContaminantsNeedTheOverlandSedimentAndNoChannels) {
+  // The attached contaminants ride on the overland sediment step's fine
+  // classes: without it the run stops saying so, and with a channel
+  // network (which would carry them on) the card is not available.
+  struct refusal {
+    bool channels;
+    const char* message;
+  } cases[] = {
+      {false, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the overland sediment step"},
+      {true, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) with a channel network are not available in "
+             "this version of NIVRA.\n"},
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
+    ms->constituent.ov_con_trans = ms->constituent.sediment_contam = 1;
+    ms->channel.chan_explic = k.channels ? 1 : 0;
+    const std::string out = run_phase(*ms);
+    EXPECT_TRUE(run_stopped()) << k.message;
+    EXPECT_TRUE(has(out, k.message)) << out;
+    EXPECT_EQ(ms->constituent.num_constituents, 0) << k.message;  // stopped before any was set up
+  }
 }
 
 TEST_F(MapPhase, AWaterTableWithoutSaturatedGroundwaterIsReadAndHeld) {

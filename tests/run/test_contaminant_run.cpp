@@ -16,6 +16,7 @@
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/sediment_contaminant_step.h"
 #include "run/run_test_support.h"
 
 namespace nivra {
@@ -241,6 +242,92 @@ TEST_F(ContaminantRun, TheExampleProjectClosesItsNitrateBalance) {
   const double event_error = std::strtod(summary.c_str() + at, &end);
   ASSERT_NE(end, summary.c_str() + at) << summary.substr(at, 40);
   EXPECT_LT(std::fabs(event_error), 5e-5) << summary;
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The plane of the runs above with soil erosion and a contaminant that
+// sticks to the fine sediment (Kd `kd` L/kg): every cell's land surface
+// holds a load of it in a 1 cm mixing layer, the rain brings more at
+// 10 g/m3, and the clay and silt carry the attached share.
+void attached_project(const std::string& kd) {
+  testing::copy_example("plane_infil");
+  write_file("landuse.idx", land_use_map());
+  std::string id = "1";
+  id.resize(6, ' ');
+  std::string d = "Field";
+  d.resize(80, ' ');
+  auto sediment_row = [](const std::string& name, const std::string& values) {
+    std::string row = name;
+    row.resize(40, ' ');
+    return row + values + "\n";
+  };
+  write_file("plane.cmt",
+             "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+             "\"Atrazine\" \"Land use\" \"atrazine.out\"\nPRECIP_CONC 10.0\nPARTITION " +
+                 kd + "\nNUM_IDS 1\nID    " + std::string(80, ' ') + "K\n" + id + d +
+                 "0.5 2.0 0 5000 0 0 0 0\nSEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" +
+                 sediment_row("Clay", "2.65 0.002 0.0 clay.out") + sediment_row("Silt", "2.65 0.03 0.0 silt.out") +
+                 sediment_row("Sand", "2.65 0.3 0.0 sand.out") +
+                 "SOIL_EROSION_PROPS \"Land use\"\nNUM_IDS 1\nNUM_SED 3\nID    " + std::string(80, ' ') +
+                 "VALUES\n" + id + d + "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2\n");
+  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "SOIL_EROSION", "SOIL_EROSION 1");
+  set_card("plane_infil.prj", "SEDIMENT_CONTAM", "SEDIMENT_CONTAM");
+  set_card("plane_infil.prj", "MIXING_LAYER_DEPTH", "MIXING_LAYER_DEPTH 0.01");
+  set_card("plane_infil.prj", "SAND_SIZE", "SAND_SIZE 0.0625");
+}
+
+TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked) {
+  // Kd 0: nothing attaches, nothing is eroded with the soil; Kd 1000 L/kg:
+  // the fines carry mass off the land and out of the outlet. Either way
+  // rain + eroded - settled = outflow (dissolved and attached) +
+  // infiltrated + decayed + given to the land by drying cells + what the
+  // water and the suspended fines still hold.
+  for (const char* kd : {"0.0", "1000.0"}) {
+    SCOPED_TRACE(kd);
+    reset_process_state();
+    attached_project(kd);
+    const auto r = run_storm("plane_infil.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    const double rain = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
+    EXPECT_NEAR(term(ms, constituent_term::rain_on_cells), rain, 1e-9 * rain);
+    const double eroded = term(ms, constituent_term::eroded_with_soil);
+    const double settled = term(ms, constituent_term::settled_with_sediment);
+    const double attached_out = term(ms, constituent_term::outlet_on_sediment);
+    const double out = term(ms, constituent_term::overland_outlet);
+    const double infiltrated = term(ms, constituent_term::infiltration);
+    const double decayed = term(ms, constituent_term::overland_decay);
+    const double reset = term(ms, constituent_term::overland_negative_reset);
+    const double land = term(ms, constituent_term::uptake_by_land);
+    const double stored = overland_water_mass(ms, 1) + attached_mass(ms, 1);
+    EXPECT_NEAR(rain + reset + eroded - settled - (out + attached_out + infiltrated + decayed + land + stored), 0.0,
+                1e-10 * (rain + eroded));
+    // The whole model in the ledger: the land surface gives what the fines lift and takes back what settles.
+    const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
+        1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (rain + whole.initial));
+    EXPECT_GT(whole.initial, 0.0);
+    const mass_balance_sums fines =
+        ms.constituent.mass_books->run_balance_of(1, {mass_compartment::sediment_bound});
+    EXPECT_NEAR(fines.residual(), 0.0, 1e-10 * (rain + eroded));
+    if (std::string(kd) == "0.0") {
+      EXPECT_EQ(eroded, 0.0);
+      EXPECT_EQ(attached_out, 0.0);
+      EXPECT_EQ(attached_mass(ms, 1), 0.0);
+    } else {
+      EXPECT_GT(eroded, 0.0);
+      EXPECT_GT(settled, 0.0);
+      EXPECT_GT(attached_out, 0.0);
+      EXPECT_GT(term(ms, constituent_term::release_from_sediment), 0.0);
+    }
+  }
 }
 
 }  // namespace

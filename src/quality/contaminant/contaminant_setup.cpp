@@ -20,6 +20,7 @@
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/constituent_kernels.h"
 #include "quality/contaminant/overland_point_sources.h"
+#include "quality/contaminant/sediment_contaminant_step.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -259,8 +260,27 @@ void setup_contaminants(model_state& ms) {
   }
 }
 
+namespace {
+
+// The attached transport's arrays and totals, sized for the run's grid and
+// classes; the sediment starts as the overland sediment record holds it.
+void setup_attached_arrays(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  const int cells = ms.grid.ncells, classes = k.n_sed_classes;
+  sed_contam_arrays& w = k.attached_work;
+  w.alloc(cells, classes);
+  for (int j = 1; j <= classes; ++j) w.sand[j] = !k.sand.empty() && k.sand[j] ? 1 : 0;
+  for (int i = 1; i <= cells; ++i)
+    for (int j = 0; j <= classes; ++j) w.susp(i, j) = k.ov_sed->cells.susp(i, j);
+  for (checked_array<double>* a : {&k.sed_attached_final, &k.sed_contam_total_final, &k.sed_eroded_deposited,
+                                   &k.sed_contam_source, &k.sed_attached_out, &k.sed_attached_to_chan})
+    if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
+}
+
+}  // namespace
+
 void read_contaminant_params(model_state& ms) {
-  const constituent_state& k = ms.constituent;
+  constituent_state& k = ms.constituent;
   if (!k.ov_con_trans) {
     // The point sources' water goes with their mass, on the constituent
     // clock: a project without the constituents would lose it unnoticed.
@@ -274,14 +294,41 @@ void read_contaminant_params(model_state& ms) {
     if (k.chan_con_trans && ms.channel.chan_explic && !k.nutrients) setup_contaminants(ms);
     return;
   }
-  // The sediment's share of the contaminants is not part of this version
-  // yet.
   if (k.sediment_contam) {
-    report_card_not_available("SEDIMENT_CONTAM");
-    return;
+    // The attached contaminants ride on the overland sediment step's
+    // fine classes; in the channels they are not part of this version.
+    if (ms.channel.chan_explic) {
+      std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) with a channel network are not available "
+                  "in this version of NIVRA.\n");
+      stop_with_own_message();
+      return;
+    }
+    if (!k.soil_erosion_on || k.sed_transport_mode != 1 || !k.ov_sed) {
+      std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the overland sediment step "
+                  "(SOIL_EROSION below 10 with the SEDIMENTS table).\n");
+      stop_with_own_message();
+      return;
+    }
+    // Sand carries none: without a fine class the card would do nothing.
+    if (k.n_fine_classes < 1) {
+      std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) ride on the fine classes, and every "
+                  "sediment class is sand (SAND_SIZE %g mm).\n", k.sand_size);
+      stop_with_own_message();
+      return;
+    }
   }
   setup_contaminants(ms);
-  if (!process.error_block.stop) read_overland_point_sources(ms);
+  if (process.error_block.stop) return;
+  if (k.sediment_contam) {
+    if (!(attached_mixing_depth_cm(ms) > 1e-16)) {
+      std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the depth of the soil the eroded "
+                  "fines come from: give the MIXING_LAYER_DEPTH card.\n");
+      stop_with_own_message();
+      return;
+    }
+    setup_attached_arrays(ms);
+  }
+  read_overland_point_sources(ms);
 }
 
 void init_soil_contam(model_state& ms) {

@@ -24,6 +24,7 @@
 #include "quality/contaminant/cell_exchange.h"
 #include "quality/contaminant/overland_processes.h"
 #include "quality/contaminant/overland_transport.h"
+#include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
@@ -425,6 +426,7 @@ void record_masses(model_state& ms, ledger_moment moment) {
   for (int c = 1; c <= k.num_constituents; ++c) {
     k.mass_books->set_mass(c, mass_compartment::overland_water, moment, overland_water_mass(ms, c));
     if (!k.soil_con_trans) k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_side_mass(ms, c, moment));
+    if (k.sediment_contam) k.mass_books->set_mass(c, mass_compartment::sediment_bound, moment, attached_mass(ms, c));
   }
   // The soil column's (when there is one) and the groundwater's.
   record_soil_column_masses(ms, moment);
@@ -505,6 +507,22 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.soil_mass_final[c] = l.mass(c, mass_compartment::soil_column, moment);
     k.soil_mass_seep_to_wt[c] = total(c, constituent_term::seepage_to_water_table);
     k.soil_mass_seep_from_wt[c] = total(c, constituent_term::seepage_from_water_table);
+    if (k.sediment_contam) {
+      // The mass on the suspended sediment: what it brought from the soil
+      // and took back, gave the water or took from it, and carried out.
+      const double eroded = total(c, constituent_term::eroded_with_soil);
+      const double settled = total(c, constituent_term::settled_with_sediment);
+      const double attached_out = total(c, constituent_term::outlet_on_sediment);
+      const double attached = l.mass(c, mass_compartment::sediment_bound, moment);
+      k.sed_contam_source[c] =
+          total(c, constituent_term::release_from_sediment) - total(c, constituent_term::sorbed_onto_sediment);
+      k.sed_eroded_deposited[c] = settled - eroded;
+      k.sed_attached_out[c] = attached_out;
+      k.sed_attached_final[c] = attached;
+      k.sed_contam_total_final[c] = water + attached;
+      k.GLOBAL_MASS_OUT[c] += attached_out;
+      k.GLOBAL_MASS_FINAL[c] += attached;
+    }
   }
 }
 

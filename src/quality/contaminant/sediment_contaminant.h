@@ -47,6 +47,21 @@ struct sed_contam_state {
   array2d<double>* per_volume = nullptr;  // scratch [cell][class], sized with the grid
 };
 
+// The attached transport's arrays of a run, sized at set-up ([cell][class]
+// with cells 1..n, per cell 1..n).
+struct sed_contam_arrays {
+  array2d<double> susp;        // suspended volumes as the last step left them, m3
+  array2d<double> work;        // one constituent's copy of susp for its step
+  array2d<double> per_volume;  // partition scratch
+  array1d<double> total, soil_exchange, soil_sorbed;  // g, g, g per m3 of fine solids
+  array1d<char> sand;          // per class: 1 sand
+  void alloc(int cells, int classes) {
+    for (array2d<double>* a : {&susp, &work, &per_volume}) a->alloc(cells, classes);
+    for (array1d<double>* a : {&total, &soil_exchange, &soil_sorbed}) a->alloc(cells);
+    sand.alloc(classes);
+  }
+};
+
 // What one step moved, g.
 struct sed_contam_books {
   double eroded = 0.0;      // from the soil into suspension

@@ -158,22 +158,49 @@ void fill_layer_water_content(model_state& ms) {
   }
 }
 
+namespace {
+
+// The water (m3) and the porosity of cell i's top layer.
+struct top_layer {
+  double water = 0.0, porosity = 0.0;
+};
+
+top_layer top_layer_of(model_state& ms, int i) {
+  const constituent_state& k = ms.constituent;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const column_kind kind = kind_of(ms.soil);
+  top_layer t;
+  if (kind == column_kind::green_ampt) {
+    const double theta = ms.soil.surface_moisture.size() == ms.grid.ncells ? ms.soil.surface_moisture[i] : 0.0;
+    t.water = k.mixing_layer_depth / 100.0 * theta * area;
+    t.porosity = ms.soil.soil_porosity[i];
+  } else {
+    const cell_column col = column_of(ms, kind, i, area);
+    t.water = col.theta[1] * col.thickness[1] * area;
+    t.porosity = col.porosity[1];
+  }
+  return t;
+}
+
+}  // namespace
+
+top_layer_soil top_layer_soil_of(model_state& ms, int c, int i) {
+  const constituent_state& k = ms.constituent;
+  top_layer_soil s;
+  if (k.soil_contam_layers < 1 || k.THETA.empty()) return s;
+  const top_layer t = top_layer_of(ms, i);
+  s.porosity = t.porosity;
+  s.dissolved_fraction = soil_dissolved_fraction(k.THETA(i, 1), t.porosity, k.soil_partition_coef(c, i));
+  return s;
+}
+
 double top_layer_water_exchange(model_state& ms, int c, int i, double h, double dt) {
   constituent_state& k = ms.constituent;
   if (k.soil_contam_layers < 1 || k.THETA.empty()) return 0.0;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
-  const column_kind kind = kind_of(ms.soil);
   // The water of the top layer, m3.
-  double layer_water = 0.0, porosity = 0.0;
-  if (kind == column_kind::green_ampt) {
-    const double theta = ms.soil.surface_moisture.size() == ms.grid.ncells ? ms.soil.surface_moisture[i] : 0.0;
-    layer_water = k.mixing_layer_depth / 100.0 * theta * area;
-    porosity = ms.soil.soil_porosity[i];
-  } else {
-    const cell_column col = column_of(ms, kind, i, area);
-    layer_water = col.theta[1] * col.thickness[1] * area;
-    porosity = col.porosity[1];
-  }
+  const top_layer t = top_layer_of(ms, i);
+  const double layer_water = t.water, porosity = t.porosity;
   const double theta = k.THETA(i, 1);
   const double f = soil_dissolved_fraction(theta, porosity, k.soil_partition_coef(c, i));
   soil_water_exchange_in x;

@@ -33,6 +33,13 @@ void fill_layer_water_content(model_state& ms);
 // the cell's exchange rate, with the overland water's depth h (m).
 double top_layer_water_exchange(model_state& ms, int c, int i, double h, double dt);
 
+// The porosity of cell i's top soil layer and the share of constituent
+// c's layer mass dissolved in its water (both 0 without a soil column).
+struct top_layer_soil {
+  double porosity = 0.0, dissolved_fraction = 0.0;
+};
+top_layer_soil top_layer_soil_of(model_state& ms, int c, int i);
+
 // The mass of constituent c (kg) that the soil column holds, with what is
 // on its way into or out of it: the layers (the land surface without a
 // column), the infiltrated mass and the surface uptake the next soil step

@@ -1,0 +1,25 @@
+// The sediment-bound contaminants of the run's time loop: after the pipe
+// network, on the overland constituent clock, the attached mass moves with
+// the step's overland sediment and every cell's mass is split again
+// between its water and its suspended fines (the kernel is
+// quality/contaminant/sediment_contaminant.h).
+#pragma once
+
+namespace nivra {
+
+struct model_state;
+
+// One due step over every contaminant constituent; every gram moved is
+// booked in the constituents' mass ledger: eroded with the soil, settled
+// with the sediment, carried out on the sediment, and the exchange with
+// the water (released from, sorbed onto the sediment).
+void sediment_contaminant_source(model_state& ms);
+
+// The depth of the soil (cm) whose fines the erosion lifts: the mixing
+// layer of the soil column, or without one of the MIXING_LAYER_DEPTH card.
+double attached_mixing_depth_cm(const model_state& ms);
+
+// The mass attached to the cells' suspended sediment, kg.
+double attached_mass(const model_state& ms, int c);
+
+}  // namespace nivra

@@ -26,6 +26,7 @@ enum class mass_compartment {
   lakes,
   groundwater,
   sediment_bound,  // held by the sediment, in the bed or in suspension
+  pipes,           // held in the pipe network
   outside,
   count
 };

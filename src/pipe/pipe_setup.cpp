@@ -101,6 +101,7 @@ void read_superlink_pipes(model_state& ms) {
     return;
   }
   p.sl_prestep_depth.alloc(ms.grid.ncells + 1);
+  p.sl_sed_water.alloc(ms.grid.ncells + 1);
   if (!open_guarded_file(p.superlink_flows_file, "superlink_flows.out", "w")) {
     std::printf("Can't open file superlink_flows.out'\n");
     stop_with_own_message();

@@ -117,6 +117,11 @@ struct pipe_state {
   // The overland depths as they stood before the pipe step (ncells + 2
   // entries, made at set-up), for the sediment the inlets carry.
   array1d<double> sl_prestep_depth;
+  // Per cell, the water its inlets exchanged with the network in the pipe
+  // step (m3; positive into the pipes, negative spilled back onto it),
+  // made at set-up, filled by the solver, emptied by the sediment the
+  // water carries.
+  array1d<double> sl_sed_water;
 
   // ---- Files: location lists and outputs of the pipe network.
   guarded_file superlink_node_location_file;

@@ -16,6 +16,7 @@
 #include "pipe/superlink_solver.h"
 #include "pipe/tile_exchange.h"
 #include "quality/constituent_state.h"
+#include "quality/sediment/sediment_terms.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/overland_state.h"
@@ -96,6 +97,40 @@ void set_tailwater(model_state& ms) {
   }
 }
 
+// The suspended sediment the water of the step carried from the cells into
+// the inlets: a cell that sent the pipes a share of the water it held
+// before the step sends them that share of every class it holds in
+// suspension (at the cell's concentration). The network holds it. Water
+// spilled back onto a cell carries none.
+void carry_sediment_into_pipes(model_state& ms) {
+  pipe_state& p = ms.pipe;
+  if (p.sl_sed_water.empty()) return;
+  constituent_state& k = ms.constituent;
+  ov_sed_record* s = k.soil_erosion_on ? k.ov_sed.get() : nullptr;
+  const bool carry = s && s->books && !s->cells.susp.empty() && !s->pipe_sed.empty();
+  const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
+  const double* blocked = blocked_cells(ms.overland);
+  for (int cell = 1; cell <= ms.grid.ncells; ++cell) {
+    const double q = p.sl_sed_water[cell];
+    p.sl_sed_water[cell] = 0.0;
+    if (!carry || q <= 1e-16) continue;
+    k.sl_sed_water_event += q;
+    // The water the cell held before the step; a dry cell sends nothing.
+    const double held = p.sl_prestep_depth[cell] * cell_area * open_share(blocked, cell);
+    if (held <= 0.0) continue;
+    const double share = std::min(q / held, 1.0);
+    for (int j = 1; j <= k.n_sed_classes; ++j) {
+      double& susp = s->cells.susp(cell, j);
+      if (!(susp > 0.0)) continue;
+      const double before = susp;
+      susp = std::max(before - share * before, 0.0);
+      const double v = before - susp;  // exactly what the cell lost
+      s->pipe_sed[j] += v;
+      s->books->book(j, row(sediment_term::cells_to_pipes), v);
+    }
+  }
+}
+
 }  // namespace
 
 void storm_sewer_step(model_state& ms) {
@@ -131,6 +166,7 @@ void storm_sewer_step(model_state& ms) {
     std::fprintf(fp, "%d %8.3lf %8.3lf %8.3lf %8.3lf \n", p.sl_step_count - 1, in, out, dt > 0.0 ? in / dt : 0.0,
                  dt > 0.0 ? out / dt : 0.0);
   }
+  carry_sediment_into_pipes(ms);
   c.superlink_wet = b.surcharged || b.to_surface > 1e-8 * dt;
   c.sl_last_time = c.model_time;
   c.sl_next_time = c.model_time + c.sl_dt_days;

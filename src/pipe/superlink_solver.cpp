@@ -172,8 +172,10 @@ double inlet_exchange(const superlink_domain& d, int type, int cell, double side
   if (cell <= 0 || type < 1 || type > pipe_inlet::open) return 0.0;
   const double area = d.cell_area * open_share(d.blocked, cell);
   double& depth = d.ov_depth[cell];
+  double* carried = d.p.sl_sed_water.empty() ? nullptr : &d.p.sl_sed_water[cell];
   if (spill > 0.0) {
     depth += spill / area;
+    if (carried) *carried -= spill;
     b.to_surface += spill;
     if (spill / dt > 1e-8) b.surcharged = true;
     return -spill / dt;
@@ -182,6 +184,7 @@ double inlet_exchange(const superlink_domain& d, int type, int cell, double side
     if (depth <= 1e-16) return 0.0;
     const double v = depth * area;
     depth = 0.0;
+    if (carried) *carried += v;
     b.surface_in += v;
     return v / dt;
   }
@@ -189,6 +192,7 @@ double inlet_exchange(const superlink_domain& d, int type, int cell, double side
   const double held = depth * area;
   const double v = std::min(type * grate_capacity(depth, side, dia) * dt, held);
   depth = v >= held ? 0.0 : depth - v / area;
+  if (carried) *carried += v;
   b.surface_in += v;
   return v / dt;
 }

@@ -34,6 +34,9 @@ struct ov_sed_record {
   // ---- State: the cells' sediment per class, stepped by the overland
   // sediment step (surface/overland_sediment.h).
   ov_sed_cells cells;
+  // Per class, the suspended sediment the cells' water carried into the
+  // pipe inlets, held in the pipe network, m3.
+  array1d<double> pipe_sed;
 
   // ---- Per-run bookkeeping: the step object with its scratch, what one
   // step moved, and the sediment ledger of the run (one constituent per

@@ -30,7 +30,8 @@ constexpr std::array<mass_term_row, 6> terms = {{
 }};
 
 constexpr part all_parts[] = {part::overland_water, part::soil_column, part::channels,
-                              part::lakes,          part::groundwater, part::sediment_bound};
+                              part::lakes,          part::groundwater, part::sediment_bound,
+                              part::pipes};
 
 // Constituent c starts with 100 c kg in every compartment and moves
 // (t + c) kg under term t, twice.

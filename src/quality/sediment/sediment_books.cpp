@@ -33,6 +33,7 @@ void settle_sediment_between_events(model_state& ms) {
   }
   if (!s.ov_qsconc.empty()) s.ov_qsconc.fill(0.0);
   s.event_peak_wash_rate = 0.0;
+  k.sl_sed_water_event = 0.0;
   if (s.books) s.books->open_event();
 }
 
@@ -41,6 +42,7 @@ void book_sediment_masses(model_state& ms, ledger_moment m) {
   if (!k.ov_sed || !k.ov_sed->books || k.ov_sed->cells.susp.empty()) return;
   ov_sed_record& s = *k.ov_sed;
   const ov_sed_cells& c = s.cells;
+  const bool pipes = !s.pipe_sed.empty();
   const int n = k.n_sed_classes;
   const bool summary = m == ledger_moment::event_end || m == ledger_moment::run_end;
   for (int j = 1; j <= n; ++j) {
@@ -53,8 +55,13 @@ void book_sediment_masses(model_state& ms, ledger_moment m) {
     }
     s.books->set_mass(j, mass_compartment::overland_water, m, susp);
     s.books->set_mass(j, mass_compartment::sediment_bound, m, dep);
+    if (pipes) s.books->set_mass(j, mass_compartment::pipes, m, s.pipe_sed[j]);
     if (!summary) continue;
     const mass_ledger& l = *s.books;
+    if (pipes && j <= k.ov_superlink_sed_total.size() && j <= k.ov_superlink_sed_event.size()) {
+      k.ov_superlink_sed_total[j] = l.run_total(j, row(sediment_term::cells_to_pipes));
+      k.ov_superlink_sed_event[j] = l.event_total(j, row(sediment_term::cells_to_pipes));
+    }
     s.tot_sed(j, 1) = eroded;
     s.tot_sed(j, 2) = susp;
     s.tot_sed(j, 3) = dep;

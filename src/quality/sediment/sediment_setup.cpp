@@ -18,7 +18,6 @@
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
-#include "pipe/pipe_state.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_state.h"
 #include "quality/sediment/sediment_physics.h"
@@ -117,7 +116,6 @@ void init_overland_sediments(model_state& ms) {
   if (k.soil_erosion >= 10)
     return refuse_erosion_with(
         "with a value of 10 or more (the sediment classes carried as contaminant constituents)");
-  if (ms.pipe.storm_sewer_given) return refuse_erosion_with("with a pipe network (sediment in the pipes)");
   // The outlet's suspended solids are those of the channel outlet.
   if (k.outlet_sed_tss && !ms.channel.chan_explic)
     return refuse(
@@ -206,6 +204,11 @@ void init_overland_sediments(model_state& ms) {
   s.step_books.alloc(n);
   s.step_tally.alloc(n);
   s.books = std::make_unique<mass_ledger>(sediment_term_table, n);
+  // What the inlets take in stays in the pipe network.
+  s.pipe_sed.alloc(n);
+  k.ov_superlink_sed_total.alloc(n);
+  k.ov_superlink_sed_event.alloc(n);
+  k.sl_sed_water_event = 0.0;
 }
 
 }  // namespace nivra

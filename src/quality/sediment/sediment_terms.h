@@ -4,7 +4,9 @@
 // loose sediment lying on the cells (deposited, ready to be lifted again)
 // the sediment-bound compartment's; the nodes' sand and wash load are the
 // channels'; the channel lakes' suspended, settled and deposited sediment
-// the lakes'; the parent soil and the outlet are outside. A process books its volume under its row:
+// the lakes'; what the water carried into the pipe inlets the pipe
+// network's, which holds it; the parent soil and the outlet are outside.
+// A process books its volume under its row:
 // ms.constituent.ov_sed->books->book(k, row(sediment_term::...), m3).
 #pragma once
 
@@ -28,6 +30,7 @@ enum class sediment_term : int {
   channel_outlet,         // carried through the outlet of the channel network
   channel_shortfall,      // a node's wash load driven below zero, set back to zero
   channels_to_cells,      // wash load carried onto the cells by water spilling from the channels
+  cells_to_pipes,         // suspended sediment carried into the pipe inlets with the cells' water
   count_plus_one
 };
 
@@ -56,6 +59,8 @@ inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table
      mass_compartment::channels},
     {"channels_to_cells", "Wash load spilled onto the cells", mass_compartment::channels,
      mass_compartment::overland_water},
+    {"cells_to_pipes", "Suspended sediment into the pipes from the cells", mass_compartment::overland_water,
+     mass_compartment::pipes},
 }};
 
 // The cells' sediment: suspended and loose on the surface.

@@ -1,0 +1,164 @@
+// Whole runs with soil erosion over a storm sewer: a small tilted plane
+// with two street inlets (an open one and a pair of grates) whose pipes
+// join at an outfall onto the surface. The water an inlet takes from its
+// cell carries that cell's suspended sediment into the pipes, which hold
+// it. Every class closes over the cells and the pipes, by the ledger and
+// by the cells' own record, and the summaries report what went in.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include "core/process.h"
+#include "inputs/grid_state.h"
+#include "model/mass_ledger.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "pipe/pipe_state.h"
+#include "quality/constituent_state.h"
+#include "quality/sediment/sediment_terms.h"
+#include "run/run_test_support.h"
+#include "support/test_support.h"
+
+namespace nivra {
+namespace {
+
+using testing::run_storm;
+using testing::storm_run;
+using testing::value_after;
+using testing::write_file;
+
+std::string header(int r, int c) {
+  std::ostringstream s;
+  s << "north: " << 1000.0 + 10.0 * r << "\nsouth: 1000.0\neast: " << 2000.0 + 10.0 * c
+    << "\nwest: 2000.0\nrows: " << r << "\ncols: " << c << "\n";
+  return s.str();
+}
+
+std::string padded(const std::string& text, std::size_t width) {
+  std::string s = text;
+  s.resize(width, ' ');
+  return s;
+}
+
+// A plane of 4 x 5 cells of 10 m, the ground at 100 - 0.3 row - 0.1 column
+// m, the outlet at the south-east corner. Superjunction 1 (row 2, column 3,
+// ground 99.1 m) is an open inlet, superjunction 2 (row 3, column 2, ground
+// 98.9 m) two grates; 0.3 m pipes 1 m below them run to an outfall onto
+// the surface at row 4, column 4 (ground 98.4 m, bottom 97.4 m).
+void write_sewer_plane(double rain) {
+  const int rows = 4, cols = 5;
+  std::ostringstream mask, ele, ids;
+  mask << header(rows, cols);
+  ele << header(rows, cols);
+  ids << header(rows, cols);
+  for (int i = 1; i <= rows; ++i) {
+    for (int j = 1; j <= cols; ++j) {
+      mask << "1 ";
+      ele << 100.0 - 0.3 * i - 0.1 * j << " ";
+      ids << "1 ";
+    }
+    mask << "\n";
+    ele << "\n";
+    ids << "\n";
+  }
+  write_file("s.msk", mask.str());
+  write_file("s.ele", ele.str());
+  write_file("soil.idx", ids.str());
+  std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx soil\n";
+  cmt += "SEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" + padded("Clay", 40) + "2.65 0.002 0.0 clay.out\n" +
+         padded("Silt", 40) + "2.65 0.03 0.0 silt.out\n" + padded("Sand", 40) + "2.65 0.3 0.0 sand.out\n";
+  cmt += "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + padded("ID", 6) + padded("DESCRIPTION", 80) + "VALUES\n" +
+         padded("1", 6) + padded("Street and lots", 80) + "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2\n";
+  write_file("s.cmt", cmt);
+  write_file("s.slk",
+             "SJUNC 1 99.10 98.10 1.0 10 2 3 0 0\n"
+             "SJUNC 2 98.90 97.90 1.0 2 3 2 0.6 0.6\n"
+             "SJUNC 3 98.40 97.40 0.0 888 4 4 0 0\n"
+             "CONNECT 1 1 3\n"
+             "CONNECT 2 2 3\n"
+             "SLINK 1 1\n"
+             "NODE 1 99.10 98.10 0 0 2 3 0 0\n"
+             "NODE 2 98.40 97.40 0 0 4 4 0 0\n"
+             "PIPE 1 1 0.3 0 0.031 0.013 22.4 0 0\n"
+             "SLINK 2 1\n"
+             "NODE 1 98.90 97.90 0 0 3 2 0 0\n"
+             "NODE 2 98.40 97.40 0 0 4 4 0 0\n"
+             "PIPE 1 1 0.3 0 0.022 0.013 22.4 0 0\n");
+  std::ostringstream prj;
+  prj << "NIVRAPROJECT\nWATERSHED_MASK s.msk\nELEVATION s.ele\nROWS " << rows << "\nCOLS " << cols
+      << "\nGRIDSIZE 10.0\nOUTROW " << rows << "\nOUTCOL " << cols
+      << "\nOUTSLOPE 0.02\nMANNING_N 0.04\nOVERTYPE ADE\nTOT_TIME 40\nTIMESTEP 5.0\n"
+      << "START_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY " << rain
+      << "\nRAIN_DURATION 20\nHYD_FREQ 5.0\nSUMMARY s.sum\nOUTLET_HYDRO s.otl\n"
+      << "MAPPING_TABLE s.cmt\nSOIL_EROSION 1\nSTORM_SEWER s.slk\n";
+  write_file("s.prj", prj.str());
+}
+
+class PipeSedimentRun : public testing::process_test {};
+
+TEST_F(PipeSedimentRun, TheInletsCarrySuspendedSedimentIntoThePipesAndEveryClassCloses) {
+  for (double rain : {30.0, 90.0}) {
+    SCOPED_TRACE(rain);
+    reset_process_state();
+    write_sewer_plane(rain);
+    const storm_run run = run_storm("s.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const model_state& ms = *run.ms;
+    ASSERT_TRUE(ms.constituent.ov_sed);
+    const ov_sed_record& s = *ms.constituent.ov_sed;
+    const mass_ledger& b = *s.books;
+    const ov_sed_cells& c = s.cells;
+    const std::string summary = testing::read_file("s.sum");
+    double into_pipes_all = 0.0;
+    for (int k = 1; k <= 3; ++k) {
+      SCOPED_TRACE(k);
+      const double eroded = b.run_total(k, row(sediment_term::erosion));
+      ASSERT_GT(eroded, 0.0);
+      const double into_pipes = b.run_total(k, row(sediment_term::cells_to_pipes));
+      into_pipes_all += into_pipes;
+      // The pipes hold all they received.
+      EXPECT_EQ(s.pipe_sed[k], into_pipes);
+      EXPECT_EQ(b.mass(k, mass_compartment::pipes, ledger_moment::run_end), into_pipes);
+      EXPECT_EQ(b.mass(k, mass_compartment::pipes, ledger_moment::run_start), 0.0);
+      // The ledger closes over the whole model, over the cells and over
+      // the pipes.
+      EXPECT_NEAR(b.run_balance_of(k, mass_ledger::whole_model()).residual(), 0.0, 1e-10 * eroded);
+      EXPECT_NEAR(b.run_balance_of(k, overland_sediment_set()).residual(), 0.0, 1e-10 * eroded);
+      EXPECT_NEAR(b.run_balance_of(k, {mass_compartment::pipes}).residual(), 0.0, 1e-10 * eroded);
+      // The cells' own record: the parent soil removed is suspended,
+      // deposited, out at the outlet or in the pipes.
+      double susp = 0.0, dep = 0.0, parent = 0.0;
+      for (int cell = 1; cell <= ms.grid.ncells; ++cell) {
+        susp += c.susp(cell, k);
+        dep += c.dep(cell, k);
+        parent -= c.eroded(cell, k);
+      }
+      EXPECT_NEAR(susp + dep + c.out(ms.grid.outlet_cell, k) + s.pipe_sed[k], parent, 1e-10 * parent);
+      // The summary reports what went in and closes to its printing
+      // precision.
+      const std::string n = std::to_string(k);
+      EXPECT_NEAR(value_after(summary, "Total sediment " + n + " into superlinks:"), into_pipes, 1e-8);
+      const double e = value_after(summary, "Total sediment " + n + " eroded from surface:");
+      const double d = value_after(summary, "Total sediment " + n + " deposited on surface:");
+      const double r = value_after(summary, "Total sediment " + n + " remaining in suspension:");
+      const double o = value_after(summary, "Total sediment " + n + " routed through outlet");
+      EXPECT_NEAR(e, d + r + o + value_after(summary, "Total sediment " + n + " into superlinks:"), 4e-8);
+      EXPECT_NEAR(value_after(summary, "Mass balance error for sediment " + n), 0.0, 1e-4);
+    }
+    // The fine class is carried into the pipes with the street's water.
+    EXPECT_GT(b.run_total(1, row(sediment_term::cells_to_pipes)), 0.0);
+    EXPECT_GT(into_pipes_all, 0.0);
+    // The water that carried it is all the inlets took (one event).
+    const double to_pipes = ms.ledger.run_total(water_flux::overland_to_pipes);
+    EXPECT_GT(to_pipes, 0.0);
+    EXPECT_NEAR(ms.constituent.sl_sed_water_event, to_pipes, 1e-9 * to_pipes);
+    std::printf("rain %.0f mm/h: %.4f m3 of water and %.3e m3 of sediment into the pipes\n", rain, to_pipes,
+                into_pipes_all);
+  }
+}
+
+}  // namespace
+}  // namespace nivra

@@ -186,6 +186,9 @@ TEST_F(MapPhase, StopsAtTheFirstFailingReader) {
   EXPECT_EQ(ms->overland.ov_depth[4], 9.0);
 }
 
+// The nutrient model is set up in the map phase: its aquatic environment
+// read, its nine constituents in the constituent list, and the overland
+// transport that carries them switched on.
 TEST_F(MapPhase, NutrientsAreSetUpAndSwitchOnTheOverlandTransport) {
   auto ms = mapped_record(2, 2, "1 1\n1 1\n", "4 3\n2 1\n", 10.0, 2, 2);
   testing::write_file("zones.idx", map_text(2, 2, "1 1\n1 1\n"));

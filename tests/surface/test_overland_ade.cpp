@@ -90,7 +90,9 @@ TEST_F(ade_scheme, only_the_water_above_the_upstream_retention_moves) {
     EXPECT_NEAR(w->overland.ov_qx[1], q, 1e-9 + 1e-6 * q);
     // What left the first cell reached the second.
     EXPECT_NEAR(w->overland.ov_depth[1] + w->overland.ov_depth[2], 0.05, 1e-15);
-    if (k.moving == 0.0) EXPECT_EQ(w->overland.ov_depth[2], 0.0);
+    if (k.moving == 0.0) {
+      EXPECT_EQ(w->overland.ov_depth[2], 0.0);
+    }
   }
 }
 

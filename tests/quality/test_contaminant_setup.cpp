@@ -14,6 +14,7 @@
 #include "quality/contaminant/contaminant_setup.h"
 #include "inputs/cmt_fixture.h"
 #include "quality/quality_fixture.h"
+#include "surface/boundary_codes.h"
 
 namespace nivra {
 namespace {
@@ -75,6 +76,52 @@ TEST_F(ContaminantSetup, LakeCellsStartWithoutOverlandMass) {
   EXPECT_DOUBLE_EQ(ms->constituent.ov_mass(1, 1), 100.0);
   EXPECT_EQ(ms->constituent.ov_mass(1, 2), 0.0);
   EXPECT_DOUBLE_EQ(ms->constituent.OV_MASS_INIT[1], 0.1);
+}
+
+// The transport carries no constituent across a lake's edge or through a
+// boundary cell: a watershed with either stops at the set-up, naming what
+// it holds, instead of leaving the mass behind when the water goes.
+TEST_F(ContaminantSetup, WatershedsWhoseWaterLeavesWithoutItsMassAreRefused) {
+  struct refusal {
+    void (*set)(model_state&);
+    const char* message;
+  } cases[] = {
+      {[](model_state& ms) { ms.lake.overland_lake_map_given = 1; }, "channel lakes or overland lakes"},
+      {[](model_state& ms) {
+         ms.overland.ov_boundary = 1;
+         ms.overland.boundary_type.alloc(3);
+         ms.overland.boundary_type[2] = boundary::fixed_level;
+       },
+       "overland boundary cells (OV_BOUNDARY, cell 2)"},
+      {[](model_state& ms) {
+         ms.overland.ov_boundary = 1;
+         ms.overland.boundary_type.alloc(3);
+         ms.overland.boundary_type[3] = boundary::normal_depth;
+       },
+       "overland boundary cells (OV_BOUNDARY, cell 3)"},
+  };
+  for (const auto& k : cases) {
+    reset_process_state();
+    auto ms = constituent_record(3, 10.0);
+    setup_contaminants(*ms);
+    k.set(*ms);
+    ::testing::internal::CaptureStdout();
+    init_soil_contam(*ms);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(process.error_block.stop) << k.message;
+    EXPECT_NE(out.find(k.message), std::string::npos) << out;
+    EXPECT_NE(out.find("is not available in this version of NIVRA.\n"), std::string::npos) << out;
+  }
+  // Boundary cells all of type none stop nothing.
+  reset_process_state();
+  auto ms = constituent_record(3, 10.0);
+  setup_contaminants(*ms);
+  ms->overland.ov_boundary = 1;
+  ms->overland.boundary_type.alloc(3);
+  ::testing::internal::CaptureStdout();
+  init_soil_contam(*ms);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(process.error_block.stop) << out;
 }
 
 TEST_F(ContaminantSetup, SoilColumnLayersFollowTheSoilScheme) {

@@ -87,7 +87,7 @@ TEST_F(SoilColumnInTheLoop, TheStepActsOnItsClockAndFillsTheLayersWater) {
   for (int l = 1; l <= 3; ++l) EXPECT_NEAR(k.THETA(1, l), 0.3, 1e-12) << l;
   EXPECT_EQ(ms->clock.soil_con_clock.last_time, start_day);
   EXPECT_EQ(ms->clock.soil_con_clock.next_time, ms->clock.soilmoist_next_time);
-  // Only the top layer held mass; its dissolved part 0.3 / (0.3 + 2.65 x
+  // Only the top layer held mass; its dissolved share 0.3 / (0.3 + 2.65 x
   // 0.55 x 0.5) decayed at 1e-5 per second for 600 s.
   const double f = 0.3 / (0.3 + 2.65 * 0.55 * 0.5);
   EXPECT_NEAR(k.soil_mass(1, 1, 1), before * (1.0 - f * 1e-5 * step_s), 1e-9);

@@ -22,6 +22,7 @@
 #include "quality/contaminant/overland_point_sources.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "soil/soil_state.h"
+#include "surface/boundary_codes.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -346,6 +347,20 @@ void init_soil_contam(model_state& ms) {
                 "overland lakes is not available in this version of NIVRA.\n");
     stop_with_own_message();
     return;
+  }
+  // A boundary cell lets water in or out of the grid (a held level, a
+  // discharge series, a rating, the normal-depth edge), but the transport
+  // does not carry the constituents across it: the mass would stay behind
+  // and its concentration climb. Refuse rather than lose the books.
+  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) {
+    for (int i = 1; i <= cells && i <= ms.overland.boundary_type.size(); ++i) {
+      if (ms.overland.boundary_type[i] == boundary::none) continue;
+      std::printf("Error: overland contaminant transport (OV_CON_TRANS) on a watershed with overland boundary "
+                  "cells (OV_BOUNDARY, cell %d) is not available in this version of NIVRA.\n",
+                  i);
+      stop_with_own_message();
+      return;
+    }
   }
   // Layer geometry, cm to m.
   if (layers > 0 && scheme != column_scheme::layered) {

@@ -212,6 +212,11 @@ struct constituent_state : sediment_record {
   // each channel node since the channel constituents last took it, g
   // ([constituent][flat node]; made with the explicit channel scheme).
   jagged_array<double> chan_qlat_mass{"chan_qlat_mass"};
+  // Of that, what the water flowing from the cells into the nodes brought
+  // (g, [constituent][flat node]) and the volume of that water (m3, per
+  // flat node): the concentration of the lateral inflow.
+  jagged_array<double> chan_qlat_in_mass{"chan_qlat_in_mass"};
+  array1d<double> chan_qlat_in_vol;
 
   // ---- Per-run bookkeeping and step flags.
   int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check

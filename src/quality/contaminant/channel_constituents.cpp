@@ -481,7 +481,15 @@ aquifer_gains gather(model_state& ms, int c, double dt) {
   // What the cells gave the nodes with their water (negative: what the
   // nodes gave the cells), gathered by the overland transport.
   if (k.chan_qlat_mass.count() >= c && k.chan_qlat_mass.row_length() >= flat - 1) {
+    // The concentration of the water the cells gave each node over the
+    // step (0 where none came).
+    const bool inflow_kept = k.chan_qlat_in_mass.count() >= c && k.chan_qlat_in_vol.size() >= flat - 1;
     for_each_routed_node(ch, [&](int, int, int i) {
+      if (inflow_kept) {
+        const double v = k.chan_qlat_in_vol[i];
+        w.lateral_conc(c, i) = v > 0.0 ? k.chan_qlat_in_mass(c, i) / v : 0.0;
+        k.chan_qlat_in_mass(c, i) = 0.0;
+      }
       const double m = k.chan_qlat_mass(c, i);
       w.lateral_mass(c, i) = m;
       if (m == 0.0) return;
@@ -496,6 +504,7 @@ aquifer_gains gather(model_state& ms, int c, double dt) {
       if (lake < 1 || lake > lakes) continue;
       for (int j = ch.nx[l] + 1; j <= ch.og_nx1[l] && j < ch.max_nodes_per_link; ++j) {
         const int i = l * ch.max_nodes_per_link + j;
+        if (k.chan_qlat_in_mass.count() >= c) k.chan_qlat_in_mass(c, i) = 0.0;
         const double m = k.chan_qlat_mass(c, i);
         if (m == 0.0) continue;
         k.lake_mass(c, lake) += m;
@@ -631,6 +640,7 @@ void channel_constituent_step(model_state& ms) {
     std::fill(q.data(), q.data() + ch.max_nodes_per_link + 1, 0.0);
   }
   ch.chan_point_vol.fill(0.0);
+  k.chan_qlat_in_vol.fill(0.0);
   if (!ch.lake_release_vol.empty()) ch.lake_release_vol.fill(0.0);
   if (!ch.gst_qriv_vol.empty())
     for (int i = 1; i <= ch.gst_num_cells; ++i)

@@ -441,8 +441,11 @@ void init_soil_contam(model_state& ms) {
     k.ov_depth_prev[i] = ms.overland.ov_depth.empty() ? 0.0 : ms.overland.ov_depth[i];
     k.ov_infil_seen[i] = ms.soil.inf_depth_cell.size() == cells ? ms.soil.inf_depth_cell[i] : 0.0;
   }
-  if (ms.channel.chan_explic && ms.channel.link_node_size > 0)
+  if (ms.channel.chan_explic && ms.channel.link_node_size > 0) {
     k.chan_qlat_mass.grow(k.num_constituents, ms.channel.link_node_size);
+    k.chan_qlat_in_mass.grow(k.num_constituents, ms.channel.link_node_size);
+    k.chan_qlat_in_vol.alloc(ms.channel.link_node_size);
+  }
   // The mass ledger of the run, with the masses it starts from.
   k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, k.num_constituents);
   for (int c = 1; c <= k.num_constituents; ++c) {

@@ -212,6 +212,20 @@ void lateral_transfer(model_state& ms) {
   const bool to_channels = k.chan_con_trans && k.chan_qlat_mass.count() >= k.num_constituents;
   const bool from_channels = to_channels && k.chan_conc.count() >= k.num_constituents;
   const int stream_cells = ch.gst_ncellsingrid.size();
+  const bool inflow_kept = to_channels && k.chan_qlat_in_mass.count() >= k.num_constituents &&
+                           k.chan_qlat_in_vol.size() == k.chan_qlat_mass.row_length();
+  // The water the cells gave each node: the volume the lateral inflow's
+  // concentration is taken over.
+  for (int g = 1; g <= stream_cells && inflow_kept; ++g) {
+    for (int e = 1; e <= ch.gst_ncellsingrid[g]; ++e) {
+      const int link = ch.gst_link[g][e];
+      const int cell = ch.gst_gnum[g][e];
+      const double v = ch.gst_Vlat[g][e];
+      if (v <= 0.0 || cell < 1 || cell > ms.grid.ncells) continue;
+      if (link >= 1 && link <= ch.ltype.size() && closed_link(ch.ltype[link])) continue;
+      k.chan_qlat_in_vol[link * ch.max_nodes_per_link + ch.gst_node[g][e]] += v;
+    }
+  }
   for (int c = 1; c <= k.num_constituents; ++c) {
     if (k.constituent_type[c] == nutrient_soil_kind) continue;
     double moved = 0.0;
@@ -232,6 +246,7 @@ void lateral_transfer(model_state& ms) {
         }
         m -= given;
         if (to_channels) k.chan_qlat_mass(c, flat) += given;
+        if (inflow_kept && v > 0.0) k.chan_qlat_in_mass(c, flat) += given;
         moved += given;
       }
     }

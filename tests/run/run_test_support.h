@@ -37,6 +37,14 @@ inline double value_after(const std::string& text, const std::string& label, boo
   return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
+// An index map over the plane example's grid (6 x 8 cells) with every
+// cell in class 1, e.g. one land use for the mapping table.
+inline std::string plane_index_map() {
+  std::string s = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
+  for (int r = 0; r < 6; ++r) s += "1 1 1 1 1 1 1 1\n";
+  return s;
+}
+
 // Copies examples/plane into the working folder.
 inline void copy_plane_example() {
   const std::filesystem::path from = std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "plane";

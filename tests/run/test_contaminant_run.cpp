@@ -29,13 +29,6 @@ using testing::write_file;
 
 class ContaminantRun : public testing::process_test {};
 
-// The plane's grid with every cell in land use 1.
-std::string land_use_map() {
-  std::string s = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
-  for (int r = 0; r < 6; ++r) s += "1 1 1 1 1 1 1 1\n";
-  return s;
-}
-
 // A mapping table with one contaminant: dispersion 0.5 m2/s, decay `decay`
 // per day, no land load or exchange, rain at `rain_conc` g/m3.
 std::string contaminant_table(const std::string& rain_conc, const std::string& decay) {
@@ -51,7 +44,7 @@ std::string contaminant_table(const std::string& rain_conc, const std::string& d
 
 void contaminant_project(const std::string& rain_conc, const std::string& decay) {
   testing::copy_example("plane_infil");
-  write_file("landuse.idx", land_use_map());
+  write_file("landuse.idx", testing::plane_index_map());
   write_file("plane.cmt", contaminant_table(rain_conc, decay));
   set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
   set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
@@ -256,7 +249,7 @@ namespace {
 // 10 g/m3, and the clay and silt carry the attached share.
 void attached_project(const std::string& kd) {
   testing::copy_example("plane_infil");
-  write_file("landuse.idx", land_use_map());
+  write_file("landuse.idx", testing::plane_index_map());
   std::string id = "1";
   id.resize(6, ' ');
   std::string d = "Field";

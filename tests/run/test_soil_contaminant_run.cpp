@@ -26,12 +26,6 @@ using testing::write_file;
 
 class SoilContaminantRun : public testing::process_test {};
 
-std::string land_use_map() {
-  std::string s = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
-  for (int r = 0; r < 6; ++r) s += "1 1 1 1 1 1 1 1\n";
-  return s;
-}
-
 // One contaminant: dispersion 0.5 m2/s, decay 2 per day, exchange 5 per
 // day, a land load of 2 (g per kg of the top layer's soil), Kd 0.5 L/kg,
 // rain at 10 g/m3.
@@ -53,7 +47,7 @@ double summary_number(const std::string& text, std::size_t at) {
 
 TEST_F(SoilContaminantRun, TheSoilColumnExchangesWithTheWaterAndEveryGramIsBooked) {
   testing::copy_example("plane_infil");
-  write_file("landuse.idx", land_use_map());
+  write_file("landuse.idx", testing::plane_index_map());
   write_file("plane.cmt", contaminant_table());
   set_card("plane_redist.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
   set_card("plane_redist.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");

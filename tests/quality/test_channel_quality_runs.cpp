@@ -244,6 +244,24 @@ std::vector<std::string> map_lines(const std::string& file) {
   return lines;
 }
 
+// Writes ids.map: the mask's header and grid with every cell in class 1.
+void write_ones_index_map(const std::string& mask_file) {
+  std::vector<std::string> mask = map_lines(mask_file);
+  std::string ids;
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    if (i < 6) {
+      ids += mask[i] + "\n";
+      continue;
+    }
+    std::istringstream in(mask[i]);
+    std::string line;
+    for (std::string w; in >> w;) line += (line.empty() ? "" : " ") + std::string("1");
+    ids += line + "\n";
+  }
+  testing::write_file("ids.map", ids);
+}
+
+
 // Cell (row, col) of a grid map's value lines, 1-based.
 std::string& map_value(std::vector<std::string>& lines, std::vector<std::vector<std::string>>& cells, int row,
                        int col) {
@@ -335,19 +353,7 @@ namespace {
 // "salt" (rain at 2 g/m3).
 void write_two_contaminants() {
   testing::copy_example("chanquality");
-  std::vector<std::string> mask = map_lines("chanq.msk");
-  std::string ids;
-  for (std::size_t i = 0; i < mask.size(); ++i) {
-    if (i < 6) {
-      ids += mask[i] + "\n";
-      continue;
-    }
-    std::istringstream in(mask[i]);
-    std::string line;
-    for (std::string w; in >> w;) line += (line.empty() ? "" : " ") + std::string("1");
-    ids += line + "\n";
-  }
-  testing::write_file("ids.map", ids);
+  write_ones_index_map("chanq.msk");
   auto table_row = [](std::string id, std::string what, const std::string& values) {
     id.resize(6, ' ');
     what.resize(80, ' ');
@@ -439,19 +445,7 @@ namespace {
 // step (its lateral mass then positive) and 0 where they gave none.
 TEST_F(ChannelQualityRuns, TheCellsGiveTheChannelsTheirWatersMass) {
   testing::copy_example("vcatch");
-  std::vector<std::string> mask = map_lines("vcatch.msk");
-  std::string ids;
-  for (std::size_t i = 0; i < mask.size(); ++i) {
-    if (i < 6) {
-      ids += mask[i] + "\n";
-      continue;
-    }
-    std::istringstream in(mask[i]);
-    std::string line;
-    for (std::string w; in >> w;) line += (line.empty() ? "" : " ") + std::string("1");
-    ids += line + "\n";
-  }
-  testing::write_file("ids.map", ids);
+  write_ones_index_map("vcatch.msk");
   std::string id = "1", what = "valley", head = "ID", head2 = "DESCRIPTION";
   id.resize(6, ' ');
   what.resize(80, ' ');

@@ -31,12 +31,19 @@ using store = water_store;
 
 double cell_area(const model_state& ms) { return ms.grid.grid_size * ms.grid.grid_size; }
 
-// Per-class volume moved from the cells into the channel lakes.
+// Per-class volume moved from the cells into the channel lakes, net of the
+// wash load the lakes' water carried back onto the land.
 double overland_to_lakes(const model_state& ms, int k) {
   double v = 0.0;
   const array2d<double>& t = ms.constituent.sed_vol_overland_to_lake;
   if (t.empty() || k > t.cols()) return 0.0;
   for (int lake = 1; lake <= t.rows(); ++lake) v += t(lake, k);
+  const channel_sediment& cs = ms.constituent.chan_sed;
+  const array2d<double>& back = cs.wash.to_cells;
+  if (cs.ready && k <= cs.classes.n && !cs.classes.sand[k] && !back.empty()) {
+    const int m = cs.classes.position[k];
+    for (int lake = 1; lake <= back.rows(); ++lake) v -= back(lake, m);
+  }
   return v;
 }
 

@@ -46,7 +46,7 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
   const model_state& ms = *run.ms;
   const mass_ledger& l = *ms.constituent.ov_sed->books;
   const mass_set network{mass_compartment::channels, mass_compartment::lakes};
-  double eroded = 0.0, yield = 0.0, to_lake = 0.0;
+  double eroded = 0.0, yield = 0.0, to_lake = 0.0, lake_to_land = 0.0;
   for (int c = 1; c <= l.constituents(); ++c) {
     SCOPED_TRACE(c);
     // Every volume booked where it went: the whole model, the network and
@@ -60,12 +60,16 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
     eroded += term(l, c, sediment_term::erosion);
     yield += term(l, c, sediment_term::channel_outlet);
     to_lake += term(l, c, sediment_term::channels_to_lakes);
+    // The lake lets water out over its shore: it carries wash load only.
+    if (ms.constituent.sand[c]) EXPECT_EQ(term(l, c, sediment_term::lakes_to_cells), 0.0);
+    lake_to_land += term(l, c, sediment_term::lakes_to_cells);
     // The channels got sediment of every class from the cells.
     EXPECT_GT(term(l, c, sediment_term::suspended_to_channels) + term(l, c, sediment_term::loose_to_channels), 0.0);
   }
   EXPECT_GT(eroded, 0.0);
   EXPECT_GT(yield, 0.0);
   EXPECT_GT(to_lake, 0.0);
+  EXPECT_GT(lake_to_land, 0.0);
 
   // The summary closes to its printing precision.
   const std::string sum = testing::read_file("erosion.sum");

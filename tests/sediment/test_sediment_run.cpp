@@ -562,6 +562,8 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
        "gives cell 1 a share of sediment class 2 of 1.5"},
       {"shares above the soil", "", "", "2.0e3 4e-5 1.0 0.0 0.8 0.6 0.5 0.2", 1,
        "gives cell 1 class shares that add up to 1.3"},
+      // A bed of pores only holds no sand: its volume would divide by zero.
+      {"bed of pores only", "SED_POROSITY 1\n", "", "", 1, "Error: the SED_POROSITY card holds 1; it takes"},
   };
   for (const refusal& r : cases) {
     SCOPED_TRACE(r.what);

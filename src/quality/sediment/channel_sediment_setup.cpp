@@ -72,7 +72,8 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.wash_to_lakes += to_lakes;
       t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
       t.wash_out += out;
-      t.lake_wash_from_ov += from_cells;
+      // Net of what the lakes' water carried back onto the land.
+      t.lake_wash_from_ov += from_cells - total(c, sediment_term::lakes_to_cells);
     }
   }
 }
@@ -86,7 +87,8 @@ lake_sed_totals lake_now(const model_state& ms, int lake) {
     t.ss_from_chan += s.wash.to_lake(lake, m);
     t.ss_settled += s.wash.settled(lake, m);
     t.ss_total += s.wash.lake_vol(lake, m);
-    t.ss_from_ov += s.lake_taken.empty() ? 0.0 : s.lake_taken(lake, s.classes.order[m]);
+    t.ss_from_ov += (s.lake_taken.empty() ? 0.0 : s.lake_taken(lake, s.classes.order[m])) -
+                    (s.wash.to_cells.empty() ? 0.0 : s.wash.to_cells(lake, m));
   }
   for (int m = 1; m <= s.classes.n_sand && lake <= s.lake_sand.rows(); ++m) {
     t.sand_bottom += s.sand.to_lake(lake, m);

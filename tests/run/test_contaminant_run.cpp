@@ -239,19 +239,6 @@ TEST_F(ContaminantRun, TheExampleProjectClosesItsNitrateBalance) {
   EXPECT_LT(std::fabs(event_error), 5e-5) << summary;
 }
 
-// The number after a summary line's label, past its blanks and dots.
-double number_after(const std::string& text, const std::string& label, std::size_t from = 0) {
-  const std::size_t at = text.find(label, from);
-  if (at == std::string::npos) {
-    ADD_FAILURE() << "no line " << label;
-    return std::nan("");
-  }
-  std::size_t p = at + label.size();
-  while (p < text.size() && (text[p] == ' ' || (text[p] == '.' && p + 1 < text.size() && text[p + 1] == '.'))) ++p;
-  if (p < text.size() && text[p] == '.') ++p;  // the last dot of the leader
-  return std::strtod(text.c_str() + p, nullptr);
-}
-
 // The summary's text with every number replaced by "#.##" (as many #s
 // after the point as it has decimals), right-aligned in the number's own
 // width: the labels, blank lines, widths and decimals are kept, the values
@@ -310,7 +297,7 @@ TEST_F(ContaminantRun, TheErodingExampleCarriesCopperOnTheFinesAndClosesEveryBal
   int errors = 0;
   for (const char* label : {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
     for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
-      EXPECT_LT(std::fabs(number_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
+      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
       ++errors;
     }
   }
@@ -331,10 +318,10 @@ TEST_F(ContaminantRun, TheErodingExampleCarriesCopperOnTheFinesAndClosesEveryBal
   };
   for (const same_line& p : pairs) {
     SCOPED_TRACE(p.event);
-    EXPECT_EQ(number_after(summary, p.event), number_after(summary, p.run, run_at));
+    EXPECT_EQ(testing::dotted_value_after(summary, p.event), testing::dotted_value_after(summary, p.run, run_at));
   }
-  EXPECT_NE(number_after(summary, "Sediment eroded(-)/deposited(+)"), 0.0);
-  EXPECT_NE(number_after(summary, "Sediment source ...."), 0.0);
+  EXPECT_NE(testing::dotted_value_after(summary, "Sediment eroded(-)/deposited(+)"), 0.0);
+  EXPECT_NE(testing::dotted_value_after(summary, "Sediment source ...."), 0.0);
 
   // The blocks' texts, blank lines and number formats.
   const std::size_t event_at = summary.find("Soil Contaminant Transport Summary for copper \n");
@@ -469,7 +456,7 @@ TEST_F(ContaminantRun, WithoutASoilColumnTheLandSurfaceGivesTheFinesTheirCopperA
   int errors = 0;
   for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
     for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
-      EXPECT_LT(std::fabs(number_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
+      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
       ++errors;
     }
   }
@@ -556,7 +543,7 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
     int errors = 0;
     for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
       for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
-        EXPECT_LT(std::fabs(number_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
+        EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
         ++errors;
       }
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/process.h"
 #include "model/mass_ledger.h"
@@ -206,6 +207,91 @@ TEST_F(ContaminantRun, TheConcentrationMapsFollowTheWater) {
     }
     EXPECT_NEAR(largest, 10.0, 0.05) << series;
   }
+}
+
+// The values of the records of an ASCII dataset: per record, the value
+// of every grid position (0 outside the watershed).
+std::vector<std::vector<double>> dataset_records(const std::string& text, int positions) {
+  std::vector<std::vector<double>> records;
+  for (std::size_t at = text.find("TS 1 "); at != std::string::npos; at = text.find("TS 1 ", at + 1)) {
+    const char* p = text.c_str() + text.find('\n', at) + 1;
+    for (int i = 0; i < positions; ++i) std::strtol(p, const_cast<char**>(&p), 10);  // the active flags
+    std::vector<double> values(static_cast<std::size_t>(positions));
+    for (double& v : values) v = std::strtod(p, const_cast<char**>(&p));
+    records.push_back(values);
+  }
+  return records;
+}
+
+TEST_F(ContaminantRun, EveryContaminantWritesItsOwnSeriesAndItsMassIsConcentrationTimesWater) {
+  // Three contaminants in the rain: bromide at 10 g/m3, chloride at 5 and
+  // a clean tracer, none decaying or exchanging. The transport is linear,
+  // so in every cell the chloride's mass is half the bromide's and the
+  // tracer has none; each cell's mass is its concentration times its
+  // water (depth x 900 m2).
+  testing::copy_example("plane_infil");
+  write_file("landuse.idx", testing::plane_index_map());
+  auto table_row = [](std::string id, std::string what, const std::string& values) {
+    id.resize(6, ' ');
+    what.resize(80, ' ');
+    return id + what + values + "\n";
+  };
+  auto contaminant = [&](const std::string& name, const std::string& rain) {
+    return "\"" + name + "\" \"Land use\" \"" + name + "\"\nPRECIP_CONC " + rain + "\nPARTITION 0.0\nNUM_IDS 1\n" +
+           table_row("ID", "DESCRIPTION", "K") + table_row("1", "Field", "0.5 0 0 0 0 0 0 0");
+  };
+  write_file("plane.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\n"
+                          "NUM_CONTAM 3\n" +
+                              contaminant("bromide", "10.0") + contaminant("chloride", "5.0") +
+                              contaminant("tracer", "0.0"));
+  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "ALL_CONTAM_OUTPUT", "ALL_CONTAM_OUTPUT");
+  set_card("plane_infil.prj", "MAP_TYPE", "MAP_TYPE 1");
+  set_card("plane_infil.prj", "MAP_FREQ", "MAP_FREQ 30");
+  set_card("plane_infil.prj", "DEPTH", "DEPTH depth.dat");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  ASSERT_EQ(r.ms->constituent.num_constituents, 3);
+  const char* names[] = {"bromide", "chloride", "tracer"};
+  std::vector<std::vector<double>> conc[3], mass[3];
+  for (int i = 1; i <= 3; ++i) {
+    SCOPED_TRACE(names[i - 1]);
+    const std::string c = read_file(std::string(names[i - 1]) + ".conc");
+    const std::string m = read_file(std::string(names[i - 1]) + ".mass");
+    // Object ids 5000 + 3 (i - 1) and 5001 + 3 (i - 1) for three constituents.
+    const std::string head = "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID ";
+    EXPECT_TRUE(c.starts_with(head + std::to_string(5000 + 3 * (i - 1)) + "\nND 48\nNC 48\nNAME conc_0" +
+                              std::to_string(i) + "\nTS 1 "))
+        << c.substr(0, 100);
+    EXPECT_TRUE(m.starts_with(head + std::to_string(5001 + 3 * (i - 1)) + "\nND 48\nNC 48\nNAME mass_0" +
+                              std::to_string(i) + "\nTS 1 "))
+        << m.substr(0, 100);
+    conc[i - 1] = dataset_records(c, 48);
+    mass[i - 1] = dataset_records(m, 48);
+  }
+  const auto depth = dataset_records(read_file("depth.dat"), 48);
+  // Three hours of maps every 30 minutes.
+  ASSERT_EQ(depth.size(), 6u);
+  double largest = 0.0;
+  for (std::size_t t = 0; t < depth.size(); ++t) {
+    for (int c = 0; c < 3; ++c) {
+      ASSERT_EQ(conc[c].size(), depth.size());
+      ASSERT_EQ(mass[c].size(), depth.size());
+    }
+    for (std::size_t p = 0; p < 48; ++p) {
+      SCOPED_TRACE(::testing::Message() << "record " << t << " position " << p);
+      const double h = depth[t][p], c1 = conc[0][t][p], m1 = mass[0][t][p];
+      // Each printed with 6 decimals.
+      EXPECT_NEAR(m1, c1 * h * 900.0, 900.0 * (c1 + h) * 1e-6 + 1e-6);
+      EXPECT_NEAR(mass[1][t][p], 0.5 * m1, 1e-6);
+      EXPECT_NEAR(conc[1][t][p], 0.5 * c1, 1e-6);
+      EXPECT_EQ(mass[2][t][p], 0.0);
+      EXPECT_EQ(conc[2][t][p], 0.0);
+      largest = std::max(largest, m1);
+    }
+  }
+  EXPECT_GT(largest, 1.0);
 }
 
 TEST_F(ContaminantRun, TheExampleProjectClosesItsNitrateBalance) {

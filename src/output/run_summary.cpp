@@ -495,11 +495,22 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
   b.gain(at(ms.constituent.OV_MASS_INIT, c));
   b.loss(at(ms.constituent.OV_MASS_FINAL, c));
   if (ms.constituent.sediment_contam) {
-    put(f, "Initial undissolved mass      %14.2lf \n", at(ms.constituent.OV_LAND_MASS_INIT, c));
-    put(f, "Final undissolved mass        %14.2lf \n", at(ms.constituent.OV_LAND_MASS_FINAL, c));
+    if (ms.constituent.soil_con_trans) {
+      // The land's mass is the soil column's, whose own block balances
+      // it; the water sees it only through the exchange and the fines.
+      put(f, "Initial undissolved mass      %14.2lf \n", at(ms.constituent.soil_mass_init, c));
+      put(f, "Final undissolved mass        %14.2lf \n", at(ms.constituent.soil_mass_final, c));
+    } else {
+      put(f, "Initial undissolved mass      %14.2lf \n", at(ms.constituent.OV_LAND_MASS_INIT, c));
+      put(f, "Final undissolved mass        %14.2lf \n", at(ms.constituent.OV_LAND_MASS_FINAL, c));
+      b.gain(at(ms.constituent.OV_LAND_MASS_INIT, c));
+      b.loss(at(ms.constituent.OV_LAND_MASS_FINAL, c));
+      // The land also gave the fines what they lifted and took back what
+      // settled; that mass reached the water only through the sediment
+      // source line.
+      b.net(at(ms.constituent.sed_eroded_deposited, c));
+    }
     put(f, "\n");
-    b.gain(at(ms.constituent.OV_LAND_MASS_INIT, c));
-    b.loss(at(ms.constituent.OV_LAND_MASS_FINAL, c));
   }
   put(f, "Point source mass gain        %14.2lf \n", at(ms.constituent.OV_POINT_MASS, c));
   b.gain(at(ms.constituent.OV_POINT_MASS, c));
@@ -510,10 +521,12 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Precipitation mass gain       %14.2lf \n", at(ms.constituent.OV_PRECIP_MASS, c));
   put(f, "Uptake from soil              %14.2lf \n", at(ms.constituent.OV_UPTAKE_MASS, c));
   b.gain(at(ms.constituent.OV_PRECIP_MASS, c));
-  b.net(at(ms.constituent.OV_UPTAKE_MASS, c));
+  // The land surface's masses above, when they count, already hold the
+  // exchange with the water.
+  if (!ms.constituent.sediment_contam || ms.constituent.soil_con_trans) b.net(at(ms.constituent.OV_UPTAKE_MASS, c));
   if (ms.constituent.sediment_contam) {
     put(f, "Sediment source               %14.2lf \n", at(ms.constituent.sed_contam_source, c));
-    b.gain(at(ms.constituent.sed_contam_source, c));
+    b.net(at(ms.constituent.sed_contam_source, c));
   }
   put(f, "\n");
   put(f, "Mass loss to infiltration     %14.2lf \n", at(ms.constituent.OV_INFIL_MASS, c));

@@ -145,11 +145,11 @@ void init_overland_sediments(model_state& ms) {
   s.part_diam = std::move(classes.part_diam);
   s.f_bind = std::move(classes.f_bind);
   s.output_filename = std::move(classes.output_filename);
+  k.ov_con_trans_given = k.ov_con_trans;
   if (carried) {
     // The constituent set-up that follows appends the classes after the
     // contaminants; the channels carry them wherever the channels carry
     // sediment.
-    k.ov_con_trans_given = k.ov_con_trans;
     k.ov_con_trans = 1;
     if (k.chan_sed_on && ms.channel.chan_explic) k.chan_con_trans = 1;
   }

@@ -21,9 +21,9 @@ namespace nivra {
 
 namespace {
 
-bool on(const model_state& ms) {
-  return ms.constituent.chan_sed_on && ms.constituent.sed_transport_mode == 1 && ms.constituent.chan_sed.ready;
-}
+// The channel sediment record is kept (and reported) whenever it was made,
+// also when the classes travel as constituents and nothing moves it.
+bool on(const model_state& ms) { return ms.constituent.chan_sed_on && ms.constituent.chan_sed.ready; }
 
 }  // namespace
 
@@ -155,7 +155,10 @@ void init_channel_sediments(model_state& ms) {
     report_error();
     return;
   }
-  if (!k.chan_sed_on || !ch.chan_explic || k.sed_transport_mode != 1) return;
+  // With the classes carried as constituents the channel sediment record
+  // is still made (its summaries report the beds' sand), though no channel
+  // sediment step moves it.
+  if (!k.chan_sed_on || !ch.chan_explic) return;
   const int n = k.n_sed_classes;
   const ov_sed_record* rec = k.ov_sed.get();
   if (n < 1 || !rec || rec->part_diam.size() < n || rec->spec_grav.size() < n) {

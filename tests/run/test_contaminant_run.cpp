@@ -9,10 +9,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "channel/channel_state.h"
 #include "core/process.h"
 #include "model/mass_ledger.h"
 #include "model/water_ledger.h"
@@ -644,6 +646,80 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
       EXPECT_GT(attached_out, 0.0);
       EXPECT_GT(term(ms, constituent_term::release_from_sediment), 0.0);
     }
+  }
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The rows of a series file: the numbers of every line, the lines of a
+// header (`skip`) left out.
+std::vector<std::vector<double>> series_rows(const std::string& text, int skip) {
+  std::vector<std::vector<double>> rows;
+  std::istringstream in(text);
+  std::string line;
+  for (int n = 0; std::getline(in, line); ++n) {
+    if (n < skip) continue;
+    std::istringstream values(line);
+    std::vector<double> row;
+    for (double v; values >> v;) row.push_back(v);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(ContaminantRun, TheChannelLocationSeriesGiveEachNodesConcentrationAndMassFlux) {
+  // The Y of examples/chanquality, whose springs carry its contaminant
+  // into the channels, with two channel locations: node 6 of link 1 below
+  // the first spring and node 10 of link 5 below the lake. Every HYD_FREQ
+  // minutes the concentration (g/m3) and the dissolved mass flux (g/s) of
+  // each location go beside its discharge; the mass flux is the discharge
+  // times the concentration.
+  testing::copy_example("chanquality");
+  write_file("locations.txt", "2\n1 6\n5 10\n");
+  set_card("chanq.prj", "IN_HYD_LOCATION", "IN_HYD_LOCATION locations.txt");
+  set_card("chanq.prj", "OUT_HYD_LOCATION", "OUT_HYD_LOCATION discharge.loc");
+  set_card("chanq.prj", "OUT_CON_LOCATION", "OUT_CON_LOCATION conc.loc");
+  set_card("chanq.prj", "OUT_MASS_LOCATION", "OUT_MASS_LOCATION mass.loc");
+  const auto r = run_storm("chanq.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  ASSERT_EQ(ms.constituent.num_constituents, 1);
+  const auto q = series_rows(read_file("discharge.loc"), 3);
+  const auto conc = series_rows(read_file("conc.loc"), 0);
+  const auto mass = series_rows(read_file("mass.loc"), 0);
+  // A line every 5 minutes of the 4 hours, as the outlet hydrograph.
+  ASSERT_EQ(conc.size(), 49u);
+  ASSERT_EQ(mass.size(), conc.size());
+  ASSERT_EQ(q.size(), conc.size());
+  int compared = 0;
+  for (std::size_t t = 0; t < conc.size(); ++t) {
+    SCOPED_TRACE(::testing::Message() << "line " << t);
+    ASSERT_EQ(conc[t].size(), 3u);
+    ASSERT_EQ(mass[t].size(), 3u);
+    ASSERT_EQ(q[t].size(), 3u);
+    EXPECT_EQ(conc[t][0], 5.0 * static_cast<double>(t));
+    EXPECT_EQ(mass[t][0], conc[t][0]);
+    for (int loc = 1; loc <= 2; ++loc) {
+      if (conc[t][0] < 20.0 || q[t][loc] < 0.01) continue;
+      EXPECT_NEAR(mass[t][loc], q[t][loc] * conc[t][loc], 0.01 * q[t][loc] * conc[t][loc]) << loc;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 70);
+  // The last line is the run's end: the nodes' own values.
+  const int stride = ms.channel.max_nodes_per_link;
+  const struct {
+    int link, node, column;
+  } locations[] = {{1, 6, 1}, {5, 10, 2}};
+  for (const auto& l : locations) {
+    const int flat = l.link * stride + l.node;
+    EXPECT_NEAR(conc.back()[l.column], ms.constituent.chan_conc(1, flat), 5e-7) << l.link;
+    EXPECT_NEAR(mass.back()[l.column], ms.constituent.dissolved_chan_flux(1, flat), 5e-7) << l.link;
+    EXPECT_GT(conc.back()[l.column], 1.0) << l.link;
   }
 }
 

@@ -106,6 +106,36 @@ TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
   EXPECT_NEAR(land_surface_mass(*r.ms, 1), 46 * 2.5, 1e-9);
 }
 
+TEST_F(ContaminantRun, TheLoadMapGivesTheFirstContaminantsLandMassCellByCell) {
+  // The load map overrides the uniform load: 4 kg on the cells of row 2,
+  // 1 kg elsewhere. The plane's mask leaves out the first two cells of row
+  // 1: 8 cells at 4 and 38 at 1 is 70 kg on the land, which stays there.
+  testing::copy_example("plane_infil");
+  std::string map = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
+  for (int r = 1; r <= 6; ++r) map += r == 2 ? "4 4 4 4 4 4 4 4\n" : "1 1 1 1 1 1 1 1\n";
+  write_file("load.map", map);
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "OV_MASS_LOAD", "OV_MASS_LOAD 2.5");
+  set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_NEAR(land_surface_mass(*r.ms, 1), 70.0, 1e-9);
+  // The console and the run summary word the line each their own way.
+  EXPECT_NE(r.console.find("reading contamimant load map from file: load.map\n"), std::string::npos) << r.console;
+  const std::string summary = read_file("plane_infil.sum");
+  EXPECT_NE(summary.find("reading contaminant load map from file: load.map\n"), std::string::npos) << summary;
+  // A load that is not a number stops the run, naming the map and its place.
+  reset_process_state();
+  testing::copy_example("plane_infil");
+  write_file("load.map", map.substr(0, map.rfind("1 1\n")) + "1 nan\n");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
+  const auto bad = run_storm("plane_infil.prj");
+  EXPECT_FALSE(bad.ended);
+  EXPECT_NE(bad.console.find("load.map"), std::string::npos) << bad.console;
+  EXPECT_NE(bad.console.find("row 6, column 8"), std::string::npos) << bad.console;
+}
+
 TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksClose) {
   // 10 L/s at 50 g/m3 on the third cell of the top row, clean rain.
   contaminant_project("0.0", "0.0");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
@@ -363,6 +364,23 @@ TEST_F(OverlandConstituentStep, APulseOfEveryConstituentSpreadsSymmetricallyOnAF
     }
     EXPECT_LT(at(2, 4, 4) / 40.0, at(1, 4, 4) / 100.0);  // the faster dispersion has drained the centre more
   }
+}
+
+TEST_F(OverlandConstituentStep, AMassThatIsNotANumberStopsTheRunNamingTheConstituentAndCell) {
+  // The second of two constituents goes bad in the third cell of a still
+  // 1 x 4 strip; it would spread to every cell and into the books.
+  auto ms = still_water(1, 4, 10.0, 0.05, 10.0, 0.0, 1.0, 2);
+  ms->constituent.ov_mass(2, 3) = std::nan("");
+  ::testing::internal::CaptureStdout();
+  step(*ms);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_NE(out.find("Total cell mass, contam 2 cell 3 NAN"), std::string::npos) << out;
+  // A good record passes.
+  reset_process_state();
+  auto good = still_water(1, 4, 10.0, 0.05, 10.0, 0.0, 1.0, 2);
+  step(*good);
+  EXPECT_EQ(process.error_block.stop, 0);
 }
 
 TEST_F(OverlandConstituentStep, APointSourceBetweenEventsWakesTheOverlandAndInfiltrationClocks) {

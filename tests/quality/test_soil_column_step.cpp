@@ -177,6 +177,33 @@ TEST_F(SoilColumnInTheLoop, TheSoilBalanceClosesOverSteps) {
     for (int l = 1; l <= 3; ++l) EXPECT_GE(k.soil_mass(1, i, l), 0.0);
 }
 
+TEST_F(SoilColumnInTheLoop, ALayerTakenBelowZeroIsSetToZeroAndTheMassThatMadeIsBooked) {
+  // The surface water took up 5 g more than cell 1's top layer holds after
+  // its decay: the layer ends empty, the 5 g and the decayed mass it could
+  // not give are booked as made by the reset, and the column's balance
+  // still closes.
+  auto ms = column_record();
+  model_state& m = *ms;
+  constituent_state& k = m.constituent;
+  const double before = k.soil_mass(1, 1, 1);
+  ASSERT_GT(before, 0.0);
+  const double f = 0.3 / (0.3 + 2.65 * 0.55 * 0.5);
+  const double decayed = before * f * 1e-5 * step_s;
+  k.soil_exchange_mass(1, 1) = before + 5.0;
+  soil_column_constituent_step(m);
+  EXPECT_EQ(k.soil_mass(1, 1, 1), 0.0);
+  EXPECT_EQ(k.soil_conc(1, 1, 1), 0.0);
+  EXPECT_EQ(k.land_mass(1, 1), 0.0);
+  EXPECT_NEAR(k.mass_books->run_total(1, row(constituent_term::soil_negative_reset)) * 1000.0, 5.0 + decayed, 1e-9);
+  // The other cells keep their layer less its decay.
+  EXPECT_NEAR(k.soil_mass(1, 2, 1), before - decayed, 1e-9);
+  // The transport's side books what the water took.
+  k.mass_books->book(1, row(constituent_term::release_from_land), (before + 5.0) / 1000.0);
+  record_soil_column_masses(m, ledger_moment::run_end);
+  const mass_balance_sums b = k.mass_books->run_balance_of(1, mass_set{mass_compartment::soil_column});
+  EXPECT_NEAR(b.residual(), 0.0, 1e-12 * b.initial);
+}
+
 TEST_F(SoilColumnInTheLoop, AColumnWithoutLayersIsLeftAlone) {
   // Soil transport without a soil scheme that lays out a column: the
   // set-up refuses it; a record without layers is skipped by the step.

@@ -17,6 +17,7 @@
 #include "core/thread_pool.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "maps/input_report.h"
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
@@ -328,15 +329,22 @@ void cell_sources(model_state& ms, int c, double dt) {
 }
 
 // After the transport: a cell that has dried gives its mass to the land
-// surface (to the soil column when it carries constituents).
-void hand_over_dry_cells(model_state& ms, int c) {
+// surface (to the soil column when it carries constituents). Returns the
+// first cell whose mass, with what its sediment carries, is not a finite
+// number (0 when every cell's is).
+int hand_over_dry_cells(model_state& ms, int c) {
   constituent_state& k = ms.constituent;
   const int n = ms.grid.ncells;
   const double* h = ms.overland.ov_depth.data();
   double* mass = k.ov_mass[c];
   double* cc = k.ov_conc[c];
+  const double* attached =
+      k.sediment_contam && c <= k.cell_total_mass.count() && k.cell_total_mass.row_length() >= n ? k.cell_total_mass[c]
+                                                                                                 : nullptr;
   double given = 0.0;
+  int not_finite = 0;
   for (int i = 1; i <= n; ++i) {
+    if (not_finite == 0 && !std::isfinite(mass[i] + (attached ? attached[i] : 0.0))) not_finite = i;
     if (h[i] >= tiny) continue;
     if (mass[i] >= tiny) {
       given += mass[i];
@@ -349,6 +357,7 @@ void hand_over_dry_cells(model_state& ms, int c) {
     cc[i] = 0.0;
   }
   book(k, c, k.soil_con_trans ? constituent_term::infiltration : constituent_term::uptake_by_land, given);
+  return not_finite;
 }
 
 }  // namespace
@@ -396,7 +405,13 @@ void overland_constituent_transport(model_state& ms) {
         book(k, c, constituent_term::overland_negative_reset, reset);
         k.event_ov_neg_mass[c] += reset / 1000.0;
       }
-      hand_over_dry_cells(ms, c);
+      // A mass that is not a number would spread through the grid and the
+      // books: the run stops naming the constituent and the cell.
+      if (const int bad = hand_over_dry_cells(ms, c)) {
+        std::printf("Total cell mass, contam %d cell %d NAN\n", c, bad);
+        stop_with_own_message();
+        return;
+      }
     }
   }
   k.ov_sweep_order = k.ov_sweep_order == 1 ? 2 : 1;

@@ -22,7 +22,9 @@ struct model_state;
 // The step's processes, each when its clock is due.
 void overland_constituent_processes(model_state& ms);
 // Advection and dispersion of every constituent over the cells, with the
-// net sources of the processes; then the constituent clock moves on.
+// net sources of the processes; then the constituent clock moves on. A
+// cell whose mass is not a number stops the run, naming the constituent
+// and the cell.
 void overland_constituent_transport(model_state& ms);
 
 // The overland water's and the land surface's mass of constituent c, kg.

@@ -9,7 +9,8 @@
 // constituent clock, which follows the overland clock; the kinetics
 // (exchange and decay) run on their own clock, every KINETICS_TIMESTEP_FACTOR
 // constituent steps, and the transport spreads what they gather over the
-// steps until they run again. Every mass moved is booked once in the
+// steps until they run again. The exchange with a soil column's top layer
+// runs at every constituent step. Every mass moved is booked once in the
 // constituents' mass ledger.
 #pragma once
 

@@ -111,6 +111,36 @@ TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
   EXPECT_NEAR(land_surface_mass(*r.ms, 1), 46 * 2.5, 1e-9);
 }
 
+TEST_F(ContaminantRun, TheLoadMapGivesTheFirstContaminantsLandMassCellByCell) {
+  // The load map overrides the uniform load: 4 kg on the cells of row 2,
+  // 1 kg elsewhere. The plane's mask leaves out the first two cells of row
+  // 1: 8 cells at 4 and 38 at 1 is 70 kg on the land, which stays there.
+  testing::copy_example("plane_infil");
+  std::string map = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
+  for (int r = 1; r <= 6; ++r) map += r == 2 ? "4 4 4 4 4 4 4 4\n" : "1 1 1 1 1 1 1 1\n";
+  write_file("load.map", map);
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "OV_MASS_LOAD", "OV_MASS_LOAD 2.5");
+  set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_NEAR(land_surface_mass(*r.ms, 1), 70.0, 1e-9);
+  // The console and the run summary word the line each their own way.
+  EXPECT_NE(r.console.find("reading contamimant load map from file: load.map\n"), std::string::npos) << r.console;
+  const std::string summary = read_file("plane_infil.sum");
+  EXPECT_NE(summary.find("reading contaminant load map from file: load.map\n"), std::string::npos) << summary;
+  // A load that is not a number stops the run, naming the map and its place.
+  reset_process_state();
+  testing::copy_example("plane_infil");
+  write_file("load.map", map.substr(0, map.rfind("1 1\n")) + "1 nan\n");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
+  const auto bad = run_storm("plane_infil.prj");
+  EXPECT_FALSE(bad.ended);
+  EXPECT_NE(bad.console.find("load.map"), std::string::npos) << bad.console;
+  EXPECT_NE(bad.console.find("row 6, column 8"), std::string::npos) << bad.console;
+}
+
 TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksClose) {
   // 10 L/s at 50 g/m3 on the third cell of the top row, clean rain.
   contaminant_project("0.0", "0.0");
@@ -130,6 +160,49 @@ TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksCl
   const std::string summary = read_file("plane_infil.sum");
   const double error = testing::value_after(summary, "Overall mass balance error =");
   EXPECT_LT(std::fabs(error), 1e-4) << summary;
+}
+
+// The week of examples/longterm_accounting with a spring of 2 L/s at
+// 25 g/m3 on one cell: the spring runs on between the storms, waking the
+// surface whenever the overland and infiltration clocks sleep, so the whole
+// week's water (less the first step's) reaches the cell with its mass, and
+// the run summary's volume line and the constituent balance say so.
+TEST_F(ContaminantRun, PointSourcesDischargeBetweenTheEventsOfALongTermRun) {
+  testing::copy_example("longterm_accounting");
+  write_file("spring.txt", "NUM_SOURCES 1\n3 4 0.002 25.0\n");
+  write_file("accounting.prj", read_file("accounting.prj") + "OV_CON_TRANS 1\nOV_POINT_SOURCE spring.txt\n");
+  double start = 0.0, last_total = 0.0, between = 0.0;
+  int routed_between = 0;
+  const auto r = run_storm(
+      "accounting.prj", [&](model_state& ms) { start = ms.clock.model_time; }, 100000,
+      [&](const model_state& ms) {
+        const double total = ms.ledger.run_total(water_flux::overland_point_sources);
+        if (!ms.clock.event_active) {
+          between += total - last_total;
+          if (ms.clock.ov_last_time == ms.clock.model_time) ++routed_between;
+        }
+        last_total = total;
+      });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double water = ms.ledger.run_total(water_flux::overland_point_sources);
+  const double span = (ms.clock.model_time - start) * 86400.0;
+  ASSERT_GT(span, 5 * 86400.0);
+  EXPECT_NEAR(water, 0.002 * span, 0.002 * 30.0 + 1e-9);
+  EXPECT_GT(between, 0.5 * water);
+  EXPECT_GT(routed_between, 0);
+  EXPECT_NEAR(term(ms, constituent_term::overland_point_source), water * 25.0 / 1000.0, 1e-12 * water);
+  const mass_balance_sums whole =
+      ms.constituent.mass_books->run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column});
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * whole.in);
+  const std::string summary = read_file("accounting.sum");
+  EXPECT_NEAR(testing::value_after(summary, "Total overland point sources="), water, 0.006);
+  // The last event's block gives that event's volume.
+  const std::size_t last_block = summary.rfind("volume from overland point sources:");
+  ASSERT_NE(last_block, std::string::npos);
+  EXPECT_NEAR(std::strtod(summary.c_str() + last_block + 35, nullptr),
+              ms.ledger.event_total(water_flux::overland_point_sources), 0.06);
+  EXPECT_GT(ms.ledger.event_total(water_flux::overland_point_sources), 1.0);
 }
 
 TEST_F(ContaminantRun, AFaultyPointSourceFileStopsTheRunNamingTheLine) {

@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/sediment/channel_sediment_setup.h"
@@ -180,6 +181,7 @@ void init_event_state(model_state& ms) {
   book_storages(ms, ledger_moment::event_start);
   open_constituent_event(ms);
   start_channel_constituent_event(ms);
+  book_channel_attached_masses(ms, ledger_moment::event_start);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;

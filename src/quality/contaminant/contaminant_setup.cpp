@@ -331,13 +331,7 @@ void read_contaminant_params(model_state& ms) {
   }
   if (k.sediment_contam) {
     // The attached contaminants ride on the overland sediment step's
-    // fine classes; in the channels they are not part of this version.
-    if (ms.channel.chan_explic) {
-      std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) with a channel network are not available "
-                  "in this version of NIVRA.\n");
-      stop_with_own_message();
-      return;
-    }
+    // fine classes, and in the channels on the wash load.
     if (!k.soil_erosion_on || k.sed_transport_mode != 1 || !k.ov_sed) {
       std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the overland sediment step "
                   "(SOIL_EROSION below 10 with the SEDIMENTS table).\n");

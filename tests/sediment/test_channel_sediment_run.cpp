@@ -455,14 +455,14 @@ void attached_vcatchment(const std::string& kd, vcatchment v = vcatchment()) {
 
 double mass_term(const model_state& ms, constituent_term t) { return ms.constituent.mass_books->run_total(1, row(t)); }
 
-// Every gram of the run: rain + eroded + taken from the soil by the loose
+// Every gram of the run: rain (on the cells and the lakes) + eroded + taken from the soil by the loose
 // fines = outflow (dissolved and attached, overland and channel) +
 // infiltrated + decayed + settled + what the cells' water and fines and the
 // channels' and lakes' water and fines still hold, to 1e-10; and the
 // ledger's whole model and its stores of fines close as well.
 void expect_every_gram_booked(const model_state& ms) {
   using t = constituent_term;
-  const double in = mass_term(ms, t::rain_on_cells) + mass_term(ms, t::eroded_with_soil) +
+  const double in = mass_term(ms, t::rain_on_cells) + mass_term(ms, t::rain_on_lakes) + mass_term(ms, t::eroded_with_soil) +
                     mass_term(ms, t::loose_attached_to_channels) + mass_term(ms, t::release_from_land) +
                     mass_term(ms, t::overland_negative_reset) + mass_term(ms, t::channel_negative_reset) +
                     mass_term(ms, t::attached_channel_reset) + mass_term(ms, t::attached_lake_reset);
@@ -587,6 +587,45 @@ TEST_F(ChannelSedimentRun, SpilledWashLoadTakesItsAttachedMassOntoTheCells) {
   ASSERT_TRUE(r.ended) << r.console;
   EXPECT_GT(mass_term(*r.ms, constituent_term::attached_to_cells), 0.0);
   expect_every_gram_booked(*r.ms);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The erosion example's V with its lake, carrying a contaminant that
+// sticks to the fines: the lake takes the attached mass the channel brings,
+// lets some settle with the fines and some out over its weir; every gram of
+// the run is booked. (Overland constituents on a watershed with channel
+// lakes are not part of every build yet: where the set-up refuses them the
+// test has nothing to run.)
+TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
+  testing::copy_example("erosion");
+  std::string cmt = testing::read_file("erosion.cmt");
+  cmt.replace(cmt.find("INDEX_MAP erosion_soil.idx soil"), 31, "INDEX_MAP erosion_soil.idx \"soil\"");
+  cmt.replace(cmt.find("SOIL_EROSION_PROPS soil"), 23, "SOIL_EROSION_PROPS \"soil\"");
+  std::string id = "1";
+  id.resize(6, ' ');
+  std::string d = "Loam";
+  d.resize(80, ' ');
+  cmt += "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Atrazine\" \"soil\" \"atrazine.out\"\nPRECIP_CONC 10.0\n"
+         "PARTITION 1000.0\nNUM_IDS 1\nID    " + std::string(80, ' ') + "K\n" + id + d + "0.5 2.0 0 5000 0 0 0 0\n";
+  write_file("erosion.cmt", cmt);
+  write_file("erosion.prj", testing::read_file("erosion.prj") +
+                                "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\n");
+  const storm_run r = run_storm("erosion.prj");
+  if (!r.ended && r.console.find("with channel lakes or overland lakes is not available") != std::string::npos)
+    GTEST_SKIP() << "overland constituents with channel lakes are refused by this build";
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  expect_every_gram_booked(ms);
+  EXPECT_GT(mass_term(ms, constituent_term::attached_channels_to_lakes), 0.0);
+  EXPECT_GT(mass_term(ms, constituent_term::attached_lakes_to_channels), 0.0);
+  EXPECT_GT(ms.constituent.chan_attached->stores[1].bed[1], 0.0);
+  const mass_balance_sums lake = ms.constituent.mass_books->run_balance_of(1, {mass_compartment::lake_sediment_bound});
+  EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * std::max(1.0, lake.in));
 }
 
 }  // namespace

@@ -66,3 +66,71 @@ void BM_ChannelConstituentStep(benchmark::State& state) {
 BENCHMARK(BM_ChannelConstituentStep)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+#include "channel/channel_state.h"
+#include "quality/contaminant/channel_attached.h"
+
+namespace {
+
+// One step of the contaminant on the wash load: the attached transport
+// with the step's wash fluxes and the partition of every node, on the same
+// branching network, two fine classes, three constituents.
+void BM_ChannelAttachedStep(benchmark::State& state) {
+  const int links = 10000, nodes = 5, fine = 2, constituents = 3;
+  const int stride = nodes + 1, flat = (links + 1) * stride + 1;
+  nivra::array1d<int> nx, ltype, dslink;
+  for (nivra::array1d<int>* a : {&nx, &ltype, &dslink}) a->alloc(links);
+  for (int j = 1; j <= links; ++j) {
+    const int l = links + 1 - j;
+    nx[l] = nodes;
+    ltype[l] = nivra::link_type::trapezoid;
+    dslink[l] = j == 1 ? 0 : links + 1 - j / 2;
+  }
+  nivra::chan_attached_network net;
+  net.links = links;
+  net.max_nodes = stride;
+  net.n_fine = fine;
+  net.nx = &nx;
+  net.ltype = &ltype;
+  net.dslink = &dslink;
+  nivra::array2d<double> flux(flat, fine), vol(flat, fine), lake(1, fine);
+  for (int f = 1; f <= flat; ++f)
+    for (int m = 1; m <= fine; ++m) {
+      vol(f, m) = 0.01 * m;
+      flux(f, m) = 0.002 * m;
+    }
+  nivra::chan_wash_moves mv;
+  mv.flux = &flux;
+  mv.vol_start = &vol;
+  mv.lake_start = mv.lake_given = mv.lake_settled = mv.lake_end = &lake;
+  std::vector<nivra::chan_attached_store> stores(constituents);
+  for (nivra::chan_attached_store& s : stores) {
+    s.alloc(flat, 0, fine);
+    for (int f = 1; f <= flat; ++f)
+      for (int m = 1; m <= fine; ++m) s.node(f, m) = 1.0;
+  }
+  nivra::chan_attached_scratch w;
+  w.alloc(flat, 0, fine);
+  const double density[3] = {0.0, 2.65e6, 2.65e6};
+  double attached[3];
+  for (auto _ : state) {
+    for (nivra::chan_attached_store& s : stores) {
+      const nivra::chan_attached_books b = nivra::chan_attached_transport(net, mv, s, w);
+      benchmark::DoNotOptimize(b.outlet);
+      for (int l = 1; l <= links; ++l)
+        for (int n = 1; n <= nodes; ++n) {
+          const int f = l * stride + n;
+          const double total = 10.0 + s.node(f, 1) + s.node(f, 2);
+          const double d = nivra::partition_attached(1000.0, 5.0, fine, &vol(f, 0), density, total, attached);
+          s.node(f, 1) = attached[1];
+          s.node(f, 2) = attached[2];
+          benchmark::DoNotOptimize(d);
+        }
+    }
+  }
+  state.counters["node_class_constituent_updates/s"] = benchmark::Counter(
+      static_cast<double>(links) * nodes * fine * constituents, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ChannelAttachedStep)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -78,6 +78,8 @@ void chan_sed_moves::alloc(int entries, int flat_nodes, int lakes, int n_fine) {
   const int e = std::max(entries, 1), nf = std::max(n_fine, 1);
   takes.clear();
   takes.reserve(static_cast<std::size_t>(e));
+  spills.clear();
+  spills.reserve(static_cast<std::size_t>(e) * static_cast<std::size_t>(nf));
   take_susp.alloc(e, nf);
   take_loose.alloc(e, nf);
   vol_start.alloc(flat_nodes, nf);
@@ -222,6 +224,8 @@ void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells,
           const double v = std::min(water * sed.wash.vol(f, m) / volume, sed.wash.vol(f, m));
           if (!(v > 0.0)) continue;
           const int k = c.order[m];
+          if (sed.keep_moves && sed.moves.spills.size() < sed.moves.spills.capacity())
+            sed.moves.spills.push_back({cell, f, m, v, sed.wash.vol(f, m)});
           sed.wash.vol(f, m) -= v;
           (*cells.susp)(cell, k) += v;
           sed.books.channels_to_cells[k] += v;

@@ -66,15 +66,22 @@ struct chan_sed_books {
 // fines follow (kept only when `channel_sediment::keep_moves` is set):
 // every grid-stream entry that took sediment from its cell (the cell, the
 // flat node, the share of the cell's sediment taken, and per fine position
-// the suspended and the loose volume moved, m3), and the wash load of every
-// node and lake at the start of the step's transport (after the intake).
+// the suspended and the loose volume moved, m3), every fine volume spilled
+// from a node onto its cell (with the node's volume of the class just
+// before), and the wash load of every node and lake at the start of the
+// step's transport (after the intake).
 struct cell_take {
   int cell = 0, flat = 0;
   double share = 0.0;
 };
+struct node_spill {
+  int cell = 0, flat = 0, position = 0;
+  double volume = 0.0, before = 0.0;
+};
 struct chan_sed_moves {
   std::vector<cell_take> takes;
   array2d<double> take_susp, take_loose;  // [take][fine position]
+  std::vector<node_spill> spills;
   array2d<double> vol_start;              // [flat node][fine position]
   array2d<double> lake_start;             // [lake][fine position]
   // Sized for every grid-stream entry; nothing grows in a step.

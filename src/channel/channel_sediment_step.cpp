@@ -103,6 +103,7 @@ bool route_channel_sediment(model_state& ms, double dt) {
   sed.books.loose_to_channels.fill(0.0);
   sed.books.channels_to_cells.fill(0.0);
   sed.moves.takes.clear();
+  sed.moves.spills.clear();
   if (k.ov_sed && !k.ov_sed->cells.susp.empty())
     cells_to_channel_nodes(ms.channel,
                            {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},

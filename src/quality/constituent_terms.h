@@ -60,6 +60,7 @@ enum class constituent_term : int {
   lake_sediment_release,     // set free into the lake water by the lakes' fines (negative: sorbed)
   attached_channel_reset,    // a node's attached mass driven below zero, set back to zero
   attached_lake_reset,       // a lake's attached mass driven below zero, set back to zero
+  attached_to_cells,         // on the wash load spilled from the channel nodes onto the cells
   count_plus_one
 };
 
@@ -140,6 +141,8 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::channel_sediment_bound},
     {"attached_lake_reset", "Negative attached lake mass set to zero", mass_compartment::outside,
      mass_compartment::lake_sediment_bound},
+    {"attached_to_cells", "Attached spilled onto the cells", mass_compartment::channel_sediment_bound,
+     mass_compartment::sediment_bound},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

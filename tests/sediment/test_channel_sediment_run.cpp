@@ -433,10 +433,9 @@ namespace {
 // `kd` L/kg): every cell's land surface holds 5 kg of it in a 1 cm mixing
 // layer, the rain brings more at 10 g/m3, the cells' water carries it to
 // the channel dissolved and on the clay and silt, and the channel carries
-// both on to the outlet.
-vcatchment attached_vcatchment(const std::string& kd) {
-  vcatchment v;
-  v.extra =
+// both on to the outlet. v gives the storm, the banks and more cards.
+void attached_vcatchment(const std::string& kd, vcatchment v = vcatchment()) {
+  v.extra +=
       "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\nGREEN_AMPT\nINIT_CHAN_CONC 0.0\n"
       "CONDUCTIVITY v.one\nCAPILLARY v.one\nPOROSITY v.por\nMOISTURE v.moi\n";
   v.write();
@@ -465,18 +464,42 @@ vcatchment attached_vcatchment(const std::string& kd) {
   write_file("v.one", map("0.1"));
   write_file("v.por", map("0.45"));
   write_file("v.moi", map("0.2"));
-  return v;
 }
 
 double mass_term(const model_state& ms, constituent_term t) { return ms.constituent.mass_books->run_total(1, row(t)); }
 
+// Every gram of the run: rain (on the cells and the lakes) + eroded + taken from the soil by the loose
+// fines = outflow (dissolved and attached, overland and channel) +
+// infiltrated + decayed + settled + what the cells' water and fines and the
+// channels' and lakes' water and fines still hold, to 1e-10; and the
+// ledger's whole model and its stores of fines close as well.
+void expect_every_gram_booked(const model_state& ms) {
+  using t = constituent_term;
+  const double in = mass_term(ms, t::rain_on_cells) + mass_term(ms, t::rain_on_lakes) + mass_term(ms, t::eroded_with_soil) +
+                    mass_term(ms, t::loose_attached_to_channels) + mass_term(ms, t::release_from_land) +
+                    mass_term(ms, t::overland_negative_reset) + mass_term(ms, t::channel_negative_reset) +
+                    mass_term(ms, t::attached_channel_reset) + mass_term(ms, t::attached_lake_reset);
+  const double out = mass_term(ms, t::overland_outlet) + mass_term(ms, t::outlet_on_sediment) +
+                     mass_term(ms, t::channel_outlet) + mass_term(ms, t::attached_channel_outlet) +
+                     mass_term(ms, t::infiltration) + mass_term(ms, t::overland_decay) +
+                     mass_term(ms, t::channel_decay) + mass_term(ms, t::settled_with_sediment) +
+                     mass_term(ms, t::uptake_by_land);
+  const double stored = overland_water_mass(ms, 1) + attached_mass(ms, 1) + channel_constituent_mass(ms, 1) +
+                        channel_attached_mass(ms, 1) + lake_constituent_mass(ms, 1) + lake_attached_mass(ms, 1);
+  EXPECT_NEAR(in - out - stored, 0.0, 1e-10 * in);
+  const mass_ledger& l = *ms.constituent.mass_books;
+  const mass_balance_sums whole = l.run_balance_of(1, mass_ledger::whole_model());
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial));
+  for (mass_compartment part : {mass_compartment::channel_sediment_bound, mass_compartment::channels,
+                                mass_compartment::sediment_bound}) {
+    const mass_balance_sums b = l.run_balance_of(1, {part});
+    EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (whole.in + whole.initial)) << static_cast<int>(part);
+  }
+}
+
 TEST_F(ChannelSedimentRun, AttachedContaminantRidesTheWashLoadAndEveryGramIsBooked) {
   // Kd 0: nothing attaches anywhere; Kd 1000 L/kg: the fines carry mass
-  // off the land, into the channel and out of its outlet. Either way
-  // rain + eroded + taken from the soil by the loose fines = outflow
-  // (dissolved and attached, overland and channel) + infiltrated + decayed
-  // + settled + what the cells' water and fines and the channel's water and
-  // fines still hold.
+  // off the land, into the channel and out of its outlet.
   for (const char* kd : {"0.0", "1000.0"}) {
     SCOPED_TRACE(kd);
     reset_process_state();
@@ -487,27 +510,8 @@ TEST_F(ChannelSedimentRun, AttachedContaminantRidesTheWashLoadAndEveryGramIsBook
     using t = constituent_term;
     const double rain = 0.040 * 0.5 * 16 * 9 * 400.0 * 10.0 / 1000.0;  // kg
     EXPECT_NEAR(mass_term(ms, t::rain_on_cells), rain, 1e-9 * rain);
-    const double in = mass_term(ms, t::rain_on_cells) + mass_term(ms, t::eroded_with_soil) +
-                      mass_term(ms, t::loose_attached_to_channels) + mass_term(ms, t::release_from_land) +
-                      mass_term(ms, t::overland_negative_reset) + mass_term(ms, t::channel_negative_reset) +
-                      mass_term(ms, t::attached_channel_reset) + mass_term(ms, t::attached_lake_reset);
-    const double out = mass_term(ms, t::overland_outlet) + mass_term(ms, t::outlet_on_sediment) +
-                       mass_term(ms, t::channel_outlet) + mass_term(ms, t::attached_channel_outlet) +
-                       mass_term(ms, t::infiltration) + mass_term(ms, t::overland_decay) +
-                       mass_term(ms, t::channel_decay) + mass_term(ms, t::settled_with_sediment) +
-                       mass_term(ms, t::uptake_by_land);
-    const double stored = overland_water_mass(ms, 1) + attached_mass(ms, 1) + channel_constituent_mass(ms, 1) +
-                          channel_attached_mass(ms, 1) + lake_constituent_mass(ms, 1) + lake_attached_mass(ms, 1);
-    EXPECT_NEAR(in - out - stored, 0.0, 1e-10 * in);
-    // The ledger's whole model closes too, and so does each store of fines.
-    const mass_ledger& l = *ms.constituent.mass_books;
-    const mass_balance_sums whole = l.run_balance_of(1, mass_ledger::whole_model());
-    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial));
-    for (mass_compartment part : {mass_compartment::channel_sediment_bound, mass_compartment::channels,
-                                  mass_compartment::sediment_bound}) {
-      const mass_balance_sums b = l.run_balance_of(1, {part});
-      EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (whole.in + whole.initial)) << static_cast<int>(part);
-    }
+    expect_every_gram_booked(ms);
+    EXPECT_EQ(mass_term(ms, t::attached_to_cells), 0.0);  // the banks hold
     const double entered = mass_term(ms, t::attached_to_channels) + mass_term(ms, t::loose_attached_to_channels);
     if (std::string(kd) == "0.0") {
       EXPECT_EQ(entered, 0.0);
@@ -575,6 +579,66 @@ TEST_F(ChannelSedimentRun, EveryNodeEndsSplitBetweenWaterAndFinesByItsPartition)
       ++checked;
     }
   EXPECT_GT(checked, 4);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// A storm that overtops the shallow channel: the water spilling from the
+// nodes takes wash load back onto the cells, and with it the mass it holds;
+// every gram is still booked.
+TEST_F(ChannelSedimentRun, SpilledWashLoadTakesItsAttachedMassOntoTheCells) {
+  vcatchment v;
+  v.rain = 120.0;
+  v.bankfull = 0.1;
+  v.extra = "OVERBANK_FLOW\n";
+  attached_vcatchment("1000.0", v);
+  const storm_run r = run_storm("v.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_GT(mass_term(*r.ms, constituent_term::attached_to_cells), 0.0);
+  expect_every_gram_booked(*r.ms);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The erosion example's V with its lake, carrying a contaminant that
+// sticks to the fines: the lake takes the attached mass the channel brings,
+// lets some settle with the fines and some out over its weir; every gram of
+// the run is booked. (Overland constituents on a watershed with channel
+// lakes are not part of every build yet: where the set-up refuses them the
+// test has nothing to run.)
+TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
+  testing::copy_example("erosion");
+  std::string cmt = testing::read_file("erosion.cmt");
+  cmt.replace(cmt.find("INDEX_MAP erosion_soil.idx soil"), 31, "INDEX_MAP erosion_soil.idx \"soil\"");
+  cmt.replace(cmt.find("SOIL_EROSION_PROPS soil"), 23, "SOIL_EROSION_PROPS \"soil\"");
+  std::string id = "1";
+  id.resize(6, ' ');
+  std::string d = "Loam";
+  d.resize(80, ' ');
+  cmt += "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Atrazine\" \"soil\" \"atrazine.out\"\nPRECIP_CONC 10.0\n"
+         "PARTITION 1000.0\nNUM_IDS 1\nID    " + std::string(80, ' ') + "K\n" + id + d + "0.5 2.0 0 5000 0 0 0 0\n";
+  write_file("erosion.cmt", cmt);
+  write_file("erosion.prj", testing::read_file("erosion.prj") +
+                                "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\n");
+  const storm_run r = run_storm("erosion.prj");
+  if (!r.ended && r.console.find("with channel lakes or overland lakes is not available") != std::string::npos)
+    GTEST_SKIP() << "overland constituents with channel lakes are refused by this build";
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  expect_every_gram_booked(ms);
+  EXPECT_GT(mass_term(ms, constituent_term::attached_channels_to_lakes), 0.0);
+  EXPECT_GT(mass_term(ms, constituent_term::attached_lakes_to_channels), 0.0);
+  EXPECT_GT(ms.constituent.chan_attached->stores[1].bed[1], 0.0);
+  const mass_balance_sums lake = ms.constituent.mass_books->run_balance_of(1, {mass_compartment::lake_sediment_bound});
+  EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * std::max(1.0, lake.in));
 }
 
 }  // namespace

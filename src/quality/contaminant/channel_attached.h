@@ -82,6 +82,7 @@ struct channel_attached {
   array2d<double> given_seen, settled_seen;  // [lake][fine position], m3
   array2d<double> given, settled;            // [lake][fine position] of the step, m3
   array1d<double> cell_taken;                // per cell: attached mass the nodes took in the step (scratch), g
+  array1d<double> cell_given;                // per cell: attached mass spilled onto it in the step (scratch), g
   array1d<double> partition;                 // per fine position: the partition's attached masses (scratch), g
   array1d<double> density;                   // per fine position: g of solid per m3
   int steps_seen = 0;                        // channel sediment steps followed

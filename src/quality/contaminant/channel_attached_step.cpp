@@ -90,6 +90,35 @@ lateral_attached cells_to_nodes(model_state& ms, int c, chan_attached_store& st)
   return in;
 }
 
+// What the wash load spilled from the nodes onto the cells took with it,
+// g: the node's attached mass of the class in the share of its volume that
+// spilled; the cells receive it (in cell_given) once they have given the
+// nodes their own.
+double nodes_to_cells(model_state& ms, chan_attached_store& st) {
+  constituent_state& k = ms.constituent;
+  channel_attached& w = *k.chan_attached;
+  double given = 0.0;
+  for (const node_spill& s : k.chan_sed.moves.spills) {
+    double& a = st.node(s.flat, s.position);
+    if (!(a > 0.0) || !(s.before > tiny)) continue;
+    const double moved = std::min(a, a * s.volume / s.before);
+    a -= moved;
+    w.cell_given[s.cell] += moved;
+    given += moved;
+  }
+  return given;
+}
+
+void cells_take_spills(model_state& ms, int c) {
+  constituent_state& k = ms.constituent;
+  channel_attached& w = *k.chan_attached;
+  double* cell = k.cell_total_mass[c];
+  for (const node_spill& s : k.chan_sed.moves.spills) {
+    cell[s.cell] += w.cell_given[s.cell];
+    w.cell_given[s.cell] = 0.0;
+  }
+}
+
 // The split of every node and lake holding water between its water and
 // its fines; returns the mass released into the water (negative: taken
 // onto the fines) by the nodes and by the lakes, g.
@@ -156,6 +185,7 @@ void init_channel_attached(model_state& ms) {
   w.scratch.alloc(flat, lakes, nf);
   for (array2d<double>* a : {&w.given_seen, &w.settled_seen, &w.given, &w.settled}) a->alloc(std::max(lakes, 1), nf);
   w.cell_taken.alloc(ms.grid.ncells);
+  w.cell_given.alloc(ms.grid.ncells);
   w.partition.alloc(nf);
   w.density.alloc(nf);
   for (int m = 1; m <= nf; ++m) w.density[m] = sed.classes.density[sed.classes.order[m]] * 1000.0;  // g/m3
@@ -209,7 +239,10 @@ void chan_sed_contam_step(model_state& ms) {
   for (int c = 1; c <= k.num_constituents; ++c) {
     if (!carries_attached(k, c)) continue;
     chan_attached_store& st = w.stores[static_cast<std::size_t>(c)];
+    // The channel step spilled its wash load before it took the cells'.
+    const double spilled = nodes_to_cells(ms, st);
     const lateral_attached in = cells_to_nodes(ms, c, st);
+    cells_take_spills(ms, c);
     const chan_attached_books b = chan_attached_transport(net, mv, st, w.scratch);
     if (c <= k.attached_chan_flux.count())
       for (int l = 1; l <= ch.num_stream_links; ++l)
@@ -221,6 +254,7 @@ void chan_sed_contam_step(model_state& ms) {
     if (k.chan_wq) r = partition(ms, c, st);
     book(k, c, constituent_term::attached_to_channels, in.suspended);
     book(k, c, constituent_term::loose_attached_to_channels, in.loose);
+    book(k, c, constituent_term::attached_to_cells, spilled);
     book(k, c, constituent_term::attached_channel_outlet, b.outlet);
     book(k, c, constituent_term::attached_channels_to_lakes, b.to_lakes);
     book(k, c, constituent_term::attached_lakes_to_channels, b.from_lakes);
@@ -254,7 +288,9 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
     l.set_mass(c, mass_compartment::lake_sediment_bound, moment, lake);
     if (!event && !run) continue;
     auto t = [&](constituent_term x) { return event ? l.event_total(c, row(x)) : l.run_total(c, row(x)); };
-    const double lateral = t(constituent_term::attached_to_channels) + t(constituent_term::loose_attached_to_channels);
+    // Net of what spilling water took back onto the cells.
+    const double lateral = t(constituent_term::attached_to_channels) + t(constituent_term::loose_attached_to_channels) -
+                           t(constituent_term::attached_to_cells);
     const double out = t(constituent_term::attached_channel_outlet);
     const double to_lakes = t(constituent_term::attached_channels_to_lakes);
     if (event) {
@@ -270,7 +306,7 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       k.event_sed_attached_to_lake[c] = 0.0;
     } else {
       k.chan_sed_lat_in[c] = lateral;
-      k.sed_attached_to_chan[c] = t(constituent_term::attached_to_channels);
+      k.sed_attached_to_chan[c] = t(constituent_term::attached_to_channels) - t(constituent_term::attached_to_cells);
       k.chan_sed_out[c] = out;
       k.chan_sed_susp_final[c] = chan;
       k.chan_sed_exch_mass[c] = t(constituent_term::channel_sediment_release);

@@ -52,6 +52,10 @@ enum class constituent_term : int {
   settled_with_sediment,     // laid back on the soil with the settling fine sediment
   outlet_on_sediment,        // carried out of the watershed on the suspended fine sediment
   sorbed_onto_sediment,      // taken from the overland water onto the suspended fine sediment
+  overland_boundary_out,     // carried out of the grid by the water leaving through the overland boundary
+                             // cells (the water's slope, head and discharge boundary outflows)
+  lakes_to_overland,         // carried out of the channel lakes onto the cells by the overland water
+  lake_boundary_out,         // carried out of the grid by the water leaving a channel lake through a boundary cell
   count_plus_one
 };
 
@@ -116,6 +120,10 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::outside},
     {"sorbed_onto_sediment", "Sorbed onto the sediment", mass_compartment::overland_water,
      mass_compartment::sediment_bound},
+    {"overland_boundary_out", "Overland boundary outflow", mass_compartment::overland_water,
+     mass_compartment::outside},
+    {"lakes_to_overland", "Lake outflow onto the cells", mass_compartment::lakes, mass_compartment::overland_water},
+    {"lake_boundary_out", "Lake boundary outflow", mass_compartment::lakes, mass_compartment::outside},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

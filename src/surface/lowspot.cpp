@@ -78,10 +78,12 @@ void exchange(double area, overland_state& ov, lake_state& lakes, const weir_sid
     case side_kind::fixed_level:
       // The boundary keeps its level: what it gives enters the grid, what
       // it takes leaves it.
-      if (gains < 0)
+      if (gains < 0) {
         books.gain += V;
-      else
+      } else {
         books.loss += V;
+        if (!ov.bc_out_vol.empty()) ov.bc_out_vol[s.cell] += V;
+      }
       break;
     case side_kind::ordinary:
       ov.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (area * s.open));

@@ -242,5 +242,81 @@ TEST_F(ContaminantWaterBodiesRun, AVWithAChannelLakeTakesTheCellsMassAcrossTheSh
   }
 }
 
+// Without the channel quality (examples/vlake, the same V and lake) the
+// channels and their lake are outside the books: what the cells give the
+// lake leaves them like the lateral inflow, the lake's water is clean, and
+// the cells' books and the summary's balances still close.
+TEST_F(ContaminantWaterBodiesRun, WithoutTheChannelQualityTheLakesMassLeavesTheBooks) {
+  testing::copy_example("vlake");
+  std::string ids = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
+  for (int r = 0; r < 30; ++r) {
+    for (int c = 0; c < 21; ++c) ids += c ? " 1" : "1";
+    ids += "\n";
+  }
+  write_file("landuse.idx", ids);
+  write_file("vlake.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("5.0"));
+  set_card("vlake.prj", "MAPPING_TABLE", "MAPPING_TABLE vlake.cmt");
+  set_card("vlake.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  const auto r = run_storm("vlake.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double rain = term(ms, constituent_term::rain_on_cells);
+  // The rain on the lake's cells is the lake's, not the cells'.
+  EXPECT_GT(ms.ledger.run_total(water_flux::lake_precipitation), 1.0);
+  EXPECT_NEAR(rain, ms.ledger.run_total(water_flux::rainfall_to_overland) * 5.0 / 1000.0, 1e-9 * rain);
+  const double to_lake = term(ms, constituent_term::overland_to_lakes);
+  EXPECT_GT(to_lake, 1e-4 * rain);
+  EXPECT_EQ(term(ms, constituent_term::lakes_to_overland), 0.0);  // clean water carries nothing
+  const double left = term(ms, constituent_term::overland_to_channels) + to_lake +
+                      term(ms, constituent_term::overland_outlet) + term(ms, constituent_term::infiltration) +
+                      term(ms, constituent_term::uptake_by_land) + overland_water_mass(ms, 1);
+  EXPECT_NEAR(rain + term(ms, constituent_term::overland_negative_reset) - left, 0.0, 1e-10 * rain);
+  const std::string sum = read_file("vlake.sum");
+  EXPECT_NEAR(testing::value_after(sum, "Lateral flow to lake"), to_lake, 0.005);
+  EXPECT_EQ(summary_errors_close(sum), 2);
+}
+
+// The nutrients ride the same transport: on the V of examples/nutrients
+// whose northern row lets its water out at normal depth, each of the nine
+// water constituents' rain leaves through that edge, reaches the channel
+// or the outlet, or stays on the cells, to 1e-10.
+TEST_F(ContaminantWaterBodiesRun, NutrientsLeaveThroughABoundaryWithTheirWater) {
+  testing::copy_example("nutrients");
+  std::string ids = "north: 200.00\nsouth: 0.00\neast: 220.00\nwest: 0.00\nrows: 10\ncols: 11\n";
+  for (int r = 0; r < 10; ++r) {
+    for (int c = 0; c < 11; ++c) ids += std::string(c ? " " : "") + (r == 0 ? "2" : "1");
+    ids += "\n";
+  }
+  write_file("bound.idx", ids);
+  std::string cmt = read_file("nutrients.cmt");
+  const std::string first_map = "INDEX_MAP landuse.idx \"Land use\"\n";
+  cmt.replace(cmt.find(first_map), first_map.size(), first_map + "INDEX_MAP bound.idx \"Edge\"\n");
+  cmt += "OVERLAND_BOUNDARY \"Edge\"\nNUM_IDS 2\n" + table_row("ID", "DESCRIPTION", "TYPE VALUE") +
+         table_row("1", "Inside", "0 0") + table_row("2", "North edge", "1 0.05");
+  write_file("nutrients.cmt", cmt);
+  set_card("nutrients.prj", "OV_BOUNDARY", "OV_BOUNDARY");
+  const auto r = run_storm("nutrients.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const constituent_state& k = ms.constituent;
+  ASSERT_EQ(k.num_nsm_constituents, 9);
+  EXPECT_GT(ms.ledger.run_total(water_flux::slope_boundary_out), 1.0);
+  const mass_ledger& books = *k.mass_books;
+  for (int c = 0; c < 9; ++c) {
+    SCOPED_TRACE(c);
+    const int n = k.first_nsm_constituent + c;
+    auto t = [&](constituent_term x) { return books.run_total(n, row(x)); };
+    const double rain = t(constituent_term::rain_on_cells);
+    const double edge = t(constituent_term::overland_boundary_out);
+    if (rain > 0.0) EXPECT_GT(edge, 1e-3 * rain);
+    const double left = t(constituent_term::overland_to_channels) + t(constituent_term::overland_outlet) + edge +
+                        overland_water_mass(ms, n);
+    EXPECT_NEAR(rain - left, 0.0, 1e-10 * rain + 1e-15);
+    const mass_balance_sums ov = books.run_balance_of(n, {mass_compartment::overland_water});
+    EXPECT_NEAR(ov.residual(), 0.0, 1e-10 * rain + 1e-15);
+  }
+  EXPECT_GT(summary_errors_close(read_file("nutrients.sum")), 9);
+}
+
 }  // namespace
 }  // namespace nivra

@@ -238,12 +238,12 @@ struct constituent_state : sediment_record {
   // step and at the last one (L a channel lake, -L an overland lake, 0
   // none; ov_lake_not_seen before the first step), and the concentration
   // of that lake's water for the transport (g/m3); per overland lake its
-  // water (m3) and, per constituent, the mass it holds (g), part of the
-  // overland water's.
+  // water, and the water over the cells it has just left (m3), and, per
+  // constituent, the mass it holds (g), part of the overland water's.
   static constexpr int ov_lake_not_seen = -2147483647 - 1;
   array1d<int> ov_lake_code, ov_lake_seen;
   array1d<double> ov_held_conc;
-  array1d<double> olake_water;
+  array1d<double> olake_water, olake_left_water;
   jagged_array<double> olake_mass;  // [constituent][overland lake]
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};

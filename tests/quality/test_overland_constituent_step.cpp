@@ -445,6 +445,25 @@ TEST_F(OverlandConstituentStep, CellsJoiningAndLeavingALakeTakeTheirMassWithThem
     EXPECT_NEAR(ko.ov_conc(1, 3), ko.ov_mass(1, 3) / (left_depth * 100.0), 1e-12);
     EXPECT_NEAR(overland_water_mass(*o, 1), before, 1e-15);
   }
+  // The lake floods cell 2 too and takes its 100 g; over 40 m3 (0.2 m on
+  // two cells). Cell 3 emerges with 5 cm: the 100 g were in the 20 m3 still
+  // over cell 2 and these 5 m3, so the cell keeps 20 g at the lake's 4 g/m3.
+  {
+    auto o = shore(false);
+    constituent_state& ko = o->constituent;
+    o->lake.oland_lake_new[2] = 1;
+    o->overland.ov_depth[2] = 0.0;
+    step(*o);
+    EXPECT_NEAR(ko.olake_mass(1, 1), 100.0, 1e-12);
+    EXPECT_NEAR(ko.olake_water[1], 40.0, 1e-12);
+    o->lake.oland_lake_new[3] = 0;
+    o->overland.ov_depth[3] = 0.05;
+    step(*o);
+    EXPECT_NEAR(ko.ov_mass(1, 3), 20.0, 1e-12);
+    EXPECT_NEAR(ko.ov_conc(1, 3), 4.0, 1e-12);
+    EXPECT_NEAR(ko.olake_mass(1, 1), 80.0, 1e-12);
+    EXPECT_NEAR(overland_residual(*o), 0.0, 1e-15);
+  }
   // 36 mm/h for 10 s at 5 g/m3 on the lake's 100 m2: 0.05 g into its water.
   auto r = shore(false);
   r->hydromet.rain_depth.alloc(3);

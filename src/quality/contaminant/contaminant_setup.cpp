@@ -424,6 +424,7 @@ void init_soil_contam(model_state& ms) {
   k.ov_lake_seen.free();
   k.ov_held_conc.free();
   k.olake_water.free();
+  k.olake_left_water.free();
   k.olake_mass.destroy();
   const bool olakes = lk.overland_lake_map_given && lk.num_olakes > 0 && lk.oland_lake_new.size() == cells;
   if ((lk.chan_lakes && lk.lake_mask.size() == cells) || olakes) {
@@ -432,6 +433,7 @@ void init_soil_contam(model_state& ms) {
     k.ov_lake_seen.fill(constituent_state::ov_lake_not_seen);
     k.ov_held_conc.alloc(cells);
     k.olake_water.alloc(std::max(lk.num_olakes, 1));
+    k.olake_left_water.alloc(std::max(lk.num_olakes, 1));
     k.olake_mass.grow(k.num_constituents, std::max(lk.num_olakes, 1));
   }
   // The water the boundary cells let out of the grid or pass to their

@@ -129,9 +129,17 @@ double lake_share(const constituent_state& k, int c, int code, double v) {
   return std::min(std::max(held, 0.0), lake_conc_of(k, c, code) * v);
 }
 
-// Which lake holds every cell's water at this step, and the water of every
-// overland lake (with that of the cells it has just left, whose water was
-// still the lake's).
+// The mass of the water an overland lake has left on the cell (v m3): its
+// share of the lake's mass, which was that of the lake's water and the
+// water it left (g).
+double left_share(const constituent_state& k, int c, int L, double v) {
+  const double all = k.olake_water[L] + k.olake_left_water[L];
+  return all > tiny ? std::max(k.olake_mass(c, L), 0.0) * std::min(v / all, 1.0) : 0.0;
+}
+
+// Which lake holds every cell's water at this step, the water of every
+// overland lake, and the water over the cells it has just left, which was
+// still the lake's.
 void find_lake_cells(model_state& ms) {
   constituent_state& k = ms.constituent;
   const lake_state& lk = ms.lake;
@@ -140,6 +148,7 @@ void find_lake_cells(model_state& ms) {
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   const double* h = ms.overland.ov_depth.data();
   k.olake_water.fill(0.0);
+  k.olake_left_water.fill(0.0);
   for (int i = 1; i <= n; ++i) {
     const int code = lake_code_of(lk, i);
     k.ov_lake_code[i] = code;
@@ -147,7 +156,7 @@ void find_lake_cells(model_state& ms) {
       const int L = -code;
       k.olake_water[L] += (lk.olake_table[L].value[olake_value::level] - ms.grid.elevation[i]) * area;
     } else if (code == 0 && k.ov_lake_seen[i] < 0 && k.ov_lake_seen[i] != not_seen && h[i] >= tiny) {
-      k.olake_water[-k.ov_lake_seen[i]] += h[i] * area;
+      k.olake_left_water[-k.ov_lake_seen[i]] += h[i] * area;
     }
   }
 }
@@ -170,7 +179,7 @@ void lake_transitions(model_state& ms, int c) {
       mass[i] = 0.0;
       cc[i] = 0.0;
     } else if (seen < 0 && seen != not_seen && h[i] >= tiny) {
-      const double m = lake_share(k, c, seen, h[i] * area);
+      const double m = left_share(k, c, -seen, h[i] * area);
       k.olake_mass(c, -seen) -= m;
       mass[i] += m;
       cc[i] = mass[i] / (h[i] * area);

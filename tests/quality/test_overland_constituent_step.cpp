@@ -414,6 +414,29 @@ TEST_F(OverlandConstituentStep, WaterCrossingALakesShoreCarriesTheUpwindConcentr
   }
 }
 
+// A boundary cell under a channel lake acts on the lake's water: what it
+// lets out of the grid, or sends a receiving cell, takes the lake's 4 g/m3.
+TEST_F(OverlandConstituentStep, WaterLeavingALakeThroughABoundaryTakesTheLakesConcentration) {
+  auto ms = shore(true);
+  overland_state& ov = ms->overland;
+  constituent_state& k = ms->constituent;
+  ov.ov_boundary = 1;
+  ov.boundary_type.alloc(3);
+  ov.boundary_type[3] = boundary::rating_exchange;
+  ov.boundary_type[2] = boundary::rating_receiver;
+  ov.bc_out_vol.alloc(3);
+  ov.bc_rating_vol.alloc(3, 4);
+  ov.bc_out_vol[3] = 10.0;       // out of the grid: 40 g
+  ov.bc_rating_vol(3, 4) = 5.0;  // to cell 2, its left neighbour: 20 g
+  ov.ov_depth[2] = 0.15;         // which holds the 5 m3 now
+  step(*ms);
+  EXPECT_NEAR(k.lake_mass(1, 1), 40000.0 - 60.0, 1e-9);
+  EXPECT_NEAR(k.ov_mass(1, 1) + k.ov_mass(1, 2), 220.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::lake_boundary_out) * 1000.0, 40.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::lakes_to_overland) * 1000.0, 20.0, 1e-12);
+  EXPECT_EQ(total(*ms, constituent_term::overland_boundary_out), 0.0);
+}
+
 // A cell a lake floods gives it all its mass; a cell an overland lake
 // leaves keeps the water over its ground at the lake's concentration; rain
 // on an overland lake stays in its water.

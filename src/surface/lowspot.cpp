@@ -158,6 +158,13 @@ overland_books dike_weir_flow(grid_state& grid, overland_state& ov, lake_state& 
     }
     exchange(area, ov, lakes, sc, -sign, D, V, high.open, books);
     exchange(area, ov, lakes, sn, sign, D, V, high.open, books);
+    if (ov.lowspot_vol.size() >= j) {
+      // Noted for the constituents, whose mass goes with the water: from
+      // the spot's cell to the far side (negative: back).
+      ov.lowspot_vol[j] += sign * V;
+      ov.lowspot_from[j] = c;
+      ov.lowspot_to[j] = nb;
+    }
   }
   return books;
 }

@@ -104,6 +104,10 @@ struct overland_state {
   // 3 below, 4 left; negative: received from it), m3.
   array1d<double> bc_out_vol;
   array2d<double> bc_rating_vol;
+  // Likewise per low spot of a dike: the water it passed since the
+  // constituents last moved (m3) and the cells it passed it from and to.
+  array1d<double> lowspot_vol;
+  array1d<int> lowspot_from, lowspot_to;
   array1d<int> rain_reset;           // per cell: cleared where rain fell
   array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
 

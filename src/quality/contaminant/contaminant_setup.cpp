@@ -480,6 +480,15 @@ void init_soil_contam(model_state& ms) {
   overland_state& ov = ms.overland;
   ov.bc_out_vol.free();
   ov.bc_rating_vol.free();
+  ov.lowspot_vol.free();
+  ov.lowspot_from.free();
+  ov.lowspot_to.free();
+  // The water the low spots of the dikes pass, which takes its mass too.
+  if (ms.grid.lowspot_file_given && ms.grid.lowspot_count > 0) {
+    ov.lowspot_vol.alloc(ms.grid.lowspot_count);
+    ov.lowspot_from.alloc(ms.grid.lowspot_count);
+    ov.lowspot_to.alloc(ms.grid.lowspot_count);
+  }
   if (ov.ov_boundary && ov.boundary_type.size() == cells) {
     ov.bc_out_vol.alloc(cells);
     for (int i = 1; i <= cells; ++i) {

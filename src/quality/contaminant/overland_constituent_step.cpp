@@ -482,7 +482,8 @@ void cell_sources(model_state& ms, int c, double dt) {
 // of what left (a held level that passes on what flows into it ends at the
 // concentration of the inflow, never above it). Water a rating boundary
 // sent to a receiving neighbour carries its share of the sender's mass
-// there; water that came in through a boundary is clean.
+// there, and so does the water a low spot of a dike passes; water that
+// came in through a boundary is clean.
 void boundary_moves(model_state& ms, int c) {
   constituent_state& k = ms.constituent;
   overland_state& ov = ms.overland;
@@ -509,6 +510,20 @@ void boundary_moves(model_state& ms, int c) {
     settle(i);
     return m;
   };
+  // v m3 of water passed from cell `from` to cell `to` (between two cells,
+  // into or out of a lake) with its mass.
+  auto pass = [&](int from, int to, double v) {
+    const int lake_from = code_of(from), lake_to = code_of(to);
+    if (lake_from != 0 && lake_from == lake_to) return;  // within one lake
+    const double m = take(from, v);
+    if (lake_from > 0) book(k, c, constituent_term::lakes_to_overland, m);
+    if (lake_to != 0) {
+      into_lake(k, c, lake_to, m);
+    } else {
+      mass[to] += m;
+      settle(to);
+    }
+  };
   if (ov.bc_rating_vol.rows() == n) {
     const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
                         ms.grid.leftcon.data()};
@@ -518,19 +533,15 @@ void boundary_moves(model_state& ms, int c) {
         const double v = ov.bc_rating_vol(i, s);
         const int j = nb[s - 1][i];
         if (v == 0.0 || j == 0) continue;
-        const int from = v > 0.0 ? i : j, to = v > 0.0 ? j : i;
-        const int lake_from = code_of(from), lake_to = code_of(to);
-        if (lake_from != 0 && lake_from == lake_to) continue;  // within one lake
-        const double m = take(from, std::fabs(v));
-        if (lake_from > 0) book(k, c, constituent_term::lakes_to_overland, m);
-        if (const int code = lake_to) {
-          into_lake(k, c, code, m);
-        } else {
-          mass[to] += m;
-          settle(to);
-        }
+        pass(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
       }
     }
+  }
+  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
+    const double v = ov.lowspot_vol[j];
+    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
+    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
+    pass(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
   }
   if (ov.bc_out_vol.size() != n) return;
   const double* out = ov.bc_out_vol.data();
@@ -550,6 +561,7 @@ void boundary_moves(model_state& ms, int c) {
 void clear_boundary_volumes(overland_state& ov) {
   if (!ov.bc_out_vol.empty()) ov.bc_out_vol.fill(0.0);
   if (!ov.bc_rating_vol.empty()) ov.bc_rating_vol.fill(0.0);
+  if (!ov.lowspot_vol.empty()) ov.lowspot_vol.fill(0.0);
 }
 
 // After the transport: a cell that has dried gives its mass to the land

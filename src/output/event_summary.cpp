@@ -405,6 +405,10 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
     mass_line(f, "Outlet flux", at(ms.constituent.event_ov_mass_out, c));
     b.loss(at(ms.constituent.event_ov_mass_out, c));
   }
+  if (ms.overland.ov_boundary) {
+    mass_line(f, "Boundary outflow", at(ms.constituent.event_ov_boundary_mass, c));
+    b.loss(at(ms.constituent.event_ov_boundary_mass, c));
+  }
   if (is_contaminant(ms, c)) {
     mass_line(f, "Decay loss", at(ms.constituent.event_ov_decay_mass, c));
     b.loss(at(ms.constituent.event_ov_decay_mass, c));
@@ -503,6 +507,10 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
   mass_line(f, "Groundwater flux", at(ms.constituent.lake_gw_mass_event, c), 1);
   mass_line(f, "Outflow", at(ms.constituent.lake_outflow_mass_event, c));
   mass_line(f, "Dissolved decay loss", at(ms.constituent.lake_decay_mass_event, c));
+  if (ms.constituent.ov_con_trans && ms.overland.ov_boundary) {
+    mass_line(f, "Boundary outflow", at(ms.constituent.event_lake_boundary_mass, c));
+    b.loss(at(ms.constituent.event_lake_boundary_mass, c));
+  }
   b.gain(at(ms.constituent.lake_mass_init_event, c));
   b.loss(at(ms.constituent.lake_mass_final_event, c));
   b.gain(at(ms.constituent.lake_precip_mass_event, c));

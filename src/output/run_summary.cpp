@@ -534,6 +534,10 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
   }
   put(f, "Outlet mass flux              %14.2lf \n", at(ms.constituent.OV_MASS_OUT, c));
   b.loss(at(ms.constituent.OV_MASS_OUT, c));
+  if (ms.overland.ov_boundary) {
+    put(f, "Boundary mass outflow         %14.2lf \n", at(ms.constituent.ov_boundary_mass, c));
+    b.loss(at(ms.constituent.ov_boundary_mass, c));
+  }
   if (nsm) {
     put(f, "Mass gained from NSM kinetics   %14.4lf \n", at(ms.constituent.ov_nsm_in_mass, c));
     put(f, "Mass lost to NSM kinetics       %14.4lf \n", at(ms.constituent.ov_nsm_out_mass, c));
@@ -613,6 +617,14 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Mass lake outlet flow         %14.2lf \n", at(ms.constituent.lake_outflow_mass, c));
   put(f, "Lake chan exchange mass       %14.2lf \n", at(ms.constituent.lake_chan_exch_mass, c));
   put(f, "Precip mass flux              %14.2lf \n", at(ms.constituent.lake_precip_mass, c));
+  if (ms.constituent.ov_con_trans) {
+    put(f, "Mass overland inflow          %14.2lf \n", at(ms.constituent.ov_lake_mass, c));
+    l.net(at(ms.constituent.ov_lake_mass, c));
+  }
+  if (ms.constituent.ov_con_trans && ms.overland.ov_boundary) {
+    put(f, "Mass boundary outflow         %14.2lf \n", at(ms.constituent.lake_boundary_mass, c));
+    l.loss(at(ms.constituent.lake_boundary_mass, c));
+  }
   put(f, "Mass decay loss               %14.2lf \n \n", at(ms.constituent.lake_decay_mass, c));
   l.gain(at(ms.constituent.lake_mass_init_run, c));
   l.loss(at(ms.constituent.lake_mass_final_run, c));

@@ -241,6 +241,17 @@ struct constituent_state : sediment_record {
   array1d<double> ov_infil_seen;
   array1d<double> ov_taken_exchange, ov_taken_decay, ov_taken_infil, ov_taken_exfil;  // per cell, g, of one step
   ov_transport_scratch ov_transport_work;
+  // The lakes on the grid: per cell the lake that holds its water at this
+  // step and at the last one (L a channel lake, -L an overland lake, 0
+  // none; ov_lake_not_seen before the first step), and the concentration
+  // of that lake's water for the transport (g/m3); per overland lake its
+  // water, and the water over the cells it has just left (m3), and, per
+  // constituent, the mass it holds (g), part of the overland water's.
+  static constexpr int ov_lake_not_seen = -2147483647 - 1;
+  array1d<int> ov_lake_code, ov_lake_seen;
+  array1d<double> ov_held_conc;
+  array1d<double> olake_water, olake_left_water;
+  jagged_array<double> olake_mass;  // [constituent][overland lake]
   // Mass balances, one value per constituent once the constituents are set up.
   checked_array<double> OV_MASS_INIT{"OV_MASS_INIT"};
   checked_array<double> OV_MASS_FINAL{"OV_MASS_FINAL"};
@@ -268,6 +279,14 @@ struct constituent_state : sediment_record {
   checked_array<double> event_ov_precip_mass{"event_ov_precip_mass"};
   checked_array<double> event_ov_land_mass{"event_ov_land_mass"};
   checked_array<double> event_ov_neg_mass{"event_ov_neg_mass"};
+  // Carried out of the grid through the overland boundary cells, run and
+  // event (kg).
+  checked_array<double> ov_boundary_mass{"ov_boundary_mass"};
+  checked_array<double> event_ov_boundary_mass{"event_ov_boundary_mass"};
+  // Carried out of the grid through boundary cells under channel lakes, run
+  // and event (kg).
+  checked_array<double> lake_boundary_mass{"lake_boundary_mass"};
+  checked_array<double> event_lake_boundary_mass{"event_lake_boundary_mass"};
 
   checked_array<double> GLOBAL_MASS_CON_ERROR{"GLOBAL_MASS_CON_ERROR"};
   checked_array<double> GLOBAL_MASS_DECAY{"GLOBAL_MASS_DECAY"};

@@ -61,6 +61,10 @@ enum class constituent_term : int {
   attached_channel_reset,    // a node's attached mass driven below zero, set back to zero
   attached_lake_reset,       // a lake's attached mass driven below zero, set back to zero
   attached_to_cells,         // on the wash load spilled from the channel nodes onto the cells
+  overland_boundary_out,     // carried out of the grid by the water leaving through the overland boundary
+                             // cells (the water's slope, head and discharge boundary outflows)
+  lakes_to_overland,         // carried out of the channel lakes onto the cells by the overland water
+  lake_boundary_out,         // carried out of the grid by the water leaving a channel lake through a boundary cell
   count_plus_one
 };
 
@@ -143,6 +147,10 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::lake_sediment_bound},
     {"attached_to_cells", "Attached spilled onto the cells", mass_compartment::channel_sediment_bound,
      mass_compartment::sediment_bound},
+    {"overland_boundary_out", "Overland boundary outflow", mass_compartment::overland_water,
+     mass_compartment::outside},
+    {"lakes_to_overland", "Lake outflow onto the cells", mass_compartment::lakes, mass_compartment::overland_water},
+    {"lake_boundary_out", "Lake boundary outflow", mass_compartment::lakes, mass_compartment::outside},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

@@ -78,10 +78,12 @@ void exchange(double area, overland_state& ov, lake_state& lakes, const weir_sid
     case side_kind::fixed_level:
       // The boundary keeps its level: what it gives enters the grid, what
       // it takes leaves it.
-      if (gains < 0)
+      if (gains < 0) {
         books.gain += V;
-      else
+      } else {
         books.loss += V;
+        if (!ov.bc_out_vol.empty()) ov.bc_out_vol[s.cell] += V;
+      }
       break;
     case side_kind::ordinary:
       ov.ov_depth[s.cell] += gains * (s.open == high_open ? D : V / (area * s.open));
@@ -156,6 +158,13 @@ overland_books dike_weir_flow(grid_state& grid, overland_state& ov, lake_state& 
     }
     exchange(area, ov, lakes, sc, -sign, D, V, high.open, books);
     exchange(area, ov, lakes, sn, sign, D, V, high.open, books);
+    if (ov.lowspot_vol.size() >= j) {
+      // Noted for the constituents, whose mass goes with the water: from
+      // the spot's cell to the far side (negative: back).
+      ov.lowspot_vol[j] += sign * V;
+      ov.lowspot_from[j] = c;
+      ov.lowspot_to[j] = nb;
+    }
   }
   return books;
 }

@@ -54,6 +54,7 @@ struct ade_ctx {
   const int* wet = nullptr;           // wetland classes, null when off
   const array2d<double>* wprops = nullptr;
   const int* bctype = nullptr;        // boundary types, null without boundary conditions
+  double* bc_out = nullptr;           // per cell: water passed out of the grid by a held level, m3 (null: not noted)
   const array2d<double>* bfrac = nullptr;  // blocked side fractions, null without blockage
   const double* bcell = nullptr;           // blocked area fractions, null without blockage
   const double* swe = nullptr;        // lateral flow through snow, null when off
@@ -94,6 +95,7 @@ ade_ctx make_ctx(const overland_domain& d) {
     c.wprops = &lakes.wetland_props;
   }
   if (ov.ov_boundary && !ov.boundary_type.empty()) c.bctype = ov.boundary_type.data();
+  if (c.bctype && ov.bc_out_vol.size() == c.n) c.bc_out = ov.bc_out_vol.data();
   c.bcell = blocked_cells(ov);
   if (c.bcell && !ov.ovr_flow_block_frac.empty()) c.bfrac = &ov.ovr_flow_block_frac;
   if (d.snow.swe && d.snow.params) {
@@ -286,11 +288,12 @@ void drain_outlet(const ade_ctx& c, double step, overland_books& books) {
 // it enters the grid.
 inline void book_fixed(const ade_ctx& c, int i, double dh, overland_books& books) {
   const double vol = dh * c.A;
-  if (i == c.outlet)
+  if (i == c.outlet) {
     books.outlet += vol;
-  else if (vol > 0.0)
+  } else if (vol > 0.0) {
     books.loss += vol;
-  else
+    if (c.bc_out) c.bc_out[i] += vol;
+  } else
     books.gain += -vol;
 }
 
@@ -350,6 +353,17 @@ bool stability(const ade_ctx& c, const double* q, int dir, double dts, double fa
     if (dts > 0.1 && r > 1.0) unstable = true;
   }
   return unstable;
+}
+
+// The water noted as leaving through held levels, kept at the start of a
+// step and put back when an attempt starts again.
+void save_boundary_outflow(ade_scheme& s, const ade_ctx& c) {
+  if (!c.bc_out) return;
+  ensure_cells(s.bc_out_save, c.n);
+  std::memcpy(s.bc_out_save.data(), c.bc_out, sizeof(double) * (static_cast<std::size_t>(c.n) + 1));
+}
+void restore_boundary_outflow(const ade_scheme& s, const ade_ctx& c) {
+  if (c.bc_out) std::memcpy(c.bc_out, s.bc_out_save.data(), sizeof(double) * (static_cast<std::size_t>(c.n) + 1));
 }
 
 void save_lakes(ade_scheme& s, const lake_state& lakes) {
@@ -481,6 +495,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
 
   std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) save_lakes(s, lakes);
+  save_boundary_outflow(s, c);
   double* qx = ov.ov_qx.data();
   double* qy = ov.ov_qy.data();
   double* volx = ov.ov_volx.data();
@@ -495,6 +510,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     // Every attempt starts from the state at the start of the step.
     std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
     if (chan_lakes) restore_lakes(s, lakes);
+    restore_boundary_outflow(s, c);
     zero(s.olake_acc);
     zero(ov.ov_volx);
     zero(ov.ov_voly);
@@ -632,6 +648,7 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
   const bool chan_lakes = c.lake != nullptr;
   std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) save_lakes(s, lakes);
+  save_boundary_outflow(s, c);
   zero(s.olake_acc);
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
@@ -651,6 +668,7 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
     // The attempt starts again from the state at the start of the step.
     std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
     if (chan_lakes) restore_lakes(s, lakes);
+    restore_boundary_outflow(s, c);
     zero(s.olake_acc);
     books = overland_books{};
     s.restarts += 1;

@@ -51,7 +51,9 @@ class boundary_water {
         h_(d.overland.ov_depth.data()),
         blocked_(blocked_cells(d.overland)),
         area_(d.grid.grid_size * d.grid.grid_size),
-        lake_mask_(d.lakes.chan_lakes && !d.lakes.lake_mask.empty() ? d.lakes.lake_mask.data() : nullptr) {}
+        lake_mask_(d.lakes.chan_lakes && !d.lakes.lake_mask.empty() ? d.lakes.lake_mask.data() : nullptr),
+        out_(d.overland.bc_out_vol.size() == d.grid.ncells ? d.overland.bc_out_vol.data() : nullptr),
+        rating_(d.overland.bc_rating_vol.rows() == d.grid.ncells ? &d.overland.bc_rating_vol : nullptr) {}
 
   int lake(int c) const { return lake_mask_ && lake_cell(lake_mask_[c]) ? lake_mask_[c] : 0; }
   double open_area(int c) const { return area_ * open_share(blocked_, c); }
@@ -79,6 +81,16 @@ class boundary_water {
     if (h_[c] < 0.0) h_[c] = 0.0;
     return t;
   }
+  // Notes for the constituents the water v that left the grid through
+  // cell c (under a channel lake, the lake's water).
+  void left_grid(int c, double v) {
+    if (out_ && v > 0.0) out_[c] += v;
+  }
+  // Notes for the constituents the water v that cell c sent to the
+  // receiving neighbour of slot s (0 above .. 3 left); negative: received.
+  void rated(int c, int s, double v) {
+    if (rating_) (*rating_)(c, s + 1) += v;
+  }
   void give(int c, double v) {
     if (const int k = lake(c)) {
       lakes_.lake_volume[k] += v;
@@ -95,6 +107,8 @@ class boundary_water {
   const double* blocked_;
   double area_;
   const int* lake_mask_;
+  double* out_;
+  array2d<double>* rating_;
 };
 
 // The neighbours in slot order: above, right, below, left.
@@ -129,7 +143,9 @@ void rating_exchange(const overland_domain& d, boundary_water& w, int c, double 
       const double head = std::fabs(diff[k]);
       const double v = std::min(rating(ov, c, head) * dt, head * w.area());
       const int from = pass < 0 ? nb.cell[k] : c, to = pass < 0 ? c : nb.cell[k];
-      w.give(to, w.take(from, v));
+      const double moved = w.take(from, v);
+      w.give(to, moved);
+      w.rated(c, k, pass < 0 ? -moved : moved);
     }
   }
 }
@@ -146,7 +162,9 @@ void rating_outflow(const overland_domain& d, boundary_water& w, int c, double d
     const int n = nb.cell[s];
     if (!n || ov.boundary_type[n] != boundary::rating_receiver) continue;
     const double depth = k ? lake_depth : w.depth(c);
-    w.give(n, w.take(c, rating(ov, c, depth) * dt));
+    const double moved = w.take(c, rating(ov, c, depth) * dt);
+    w.give(n, moved);
+    w.rated(c, s, moved);
   }
 }
 
@@ -168,14 +186,18 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
         const int open_sides = (nb.cell[0] == 0) + (nb.cell[1] == 0) + (nb.cell[2] == 0) + (nb.cell[3] == 0);
         if (open_sides == 0 || value <= 0.0) break;
         const double h = w.depth(c);
-        const double rough = ov.dist_rough[c] * std::exp(-ov.roughness_exp[c] * h);
+        // Without the roughness exponents the roughness is the Manning n.
+        const double exponent = ov.roughness_exp.size() >= c ? ov.roughness_exp[c] : 0.0;
+        const double rough = ov.dist_rough[c] * std::exp(-exponent * h);
         // Manning's discharge per metre of edge on the slope, out of every
         // open side.
         const int k = w.lake(c);
         const double flow_depth = k ? d.lakes.lake_elev[k] - w.ground(c) : h;
         if (flow_depth <= 0.0) break;
         const double q = std::sqrt(value) * std::pow(flow_depth, manning_exponent) * dx / rough;
-        b.slope_out += w.take(c, open_sides * q * dt);
+        const double out = w.take(c, open_sides * q * dt);
+        b.slope_out += out;
+        w.left_grid(c, out);
         break;
       }
       case boundary::fixed_level:
@@ -185,6 +207,7 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
         const double target = std::max(value - w.ground(c), 0.0);
         const double v = (target - h) * w.open_area(c);
         h = target;
+        w.left_grid(c, -v);
         if (type == boundary::fixed_level) {
           (v >= 0.0 ? b.discharge_in : b.discharge_out) += std::fabs(v);
         } else {
@@ -202,6 +225,7 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
         } else if (-v / w.open_area(c) > 1e-16) {
           const double taken = w.take(c, -v);
           b.discharge_out += taken;
+          w.left_grid(c, taken);
           b.discharge_unmet += -v - taken;
         }
         break;

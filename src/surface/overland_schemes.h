@@ -149,6 +149,7 @@ struct ade_scheme {
   array1d<double> depth_save;  // depths at the start of the step, m
   array1d<double> lake_save;   // channel lakes at the start of the step: volume, in, out (m3)
   array1d<double> olake_acc;   // overland-lake exchange gathered over the step, m3
+  array1d<double> bc_out_save; // water noted as leaving through held levels at the start of the step, m3
   array1d<double> pc_depth;    // ADE-PC predicted depth, m
   array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s
   std::vector<part_tally> tallies;  // one per thread

@@ -95,6 +95,19 @@ struct overland_state {
   int ov_flowing = 0;                // some counted cell moves water
   int bc_levels_set = 0;             // the fixed-level cells have taken their level
   double outlet_vol_step = 0.0;      // outlet volume summed for the constituent loads
+  // With the overland constituents carried (made by their set-up, empty
+  // otherwise): per cell, the water that left the grid through the cell's
+  // boundary condition since the constituents last moved (a normal-depth
+  // edge, a level held or lowered, a discharge drawn, a held level passing
+  // on what flows into it), m3; and per cell of a rating boundary the water
+  // it sent to the receiving neighbour of each slot (1 above, 2 right,
+  // 3 below, 4 left; negative: received from it), m3.
+  array1d<double> bc_out_vol;
+  array2d<double> bc_rating_vol;
+  // Likewise per low spot of a dike: the water it passed since the
+  // constituents last moved (m3) and the cells it passed it from and to.
+  array1d<double> lowspot_vol;
+  array1d<int> lowspot_from, lowspot_to;
   array1d<int> rain_reset;           // per cell: cleared where rain fell
   array1d<double> flood_depth_max;   // per cell: largest overland depth of the run, m
 

@@ -78,50 +78,83 @@ TEST_F(ContaminantSetup, LakeCellsStartWithoutOverlandMass) {
   EXPECT_DOUBLE_EQ(ms->constituent.OV_MASS_INIT[1], 0.1);
 }
 
-// The transport carries no constituent across a lake's edge or through a
-// boundary cell: a watershed with either stops at the set-up, naming what
-// it holds, instead of leaving the mass behind when the water goes.
-TEST_F(ContaminantSetup, WatershedsWhoseWaterLeavesWithoutItsMassAreRefused) {
-  struct refusal {
+// Lakes on the grid take the cells' mass: the set-up makes the per-cell
+// lake codes (not yet seen) and the overland lakes' masses, which start
+// clean; a grid without lakes gets none of them.
+TEST_F(ContaminantSetup, LakesOnTheGridGetTheirCellCodesAndMasses) {
+  struct lake_case {
+    const char* what;
     void (*set)(model_state&);
-    const char* message;
+    bool made;
+    int olakes;
   } cases[] = {
-      {[](model_state& ms) { ms.lake.overland_lake_map_given = 1; }, "channel lakes or overland lakes"},
-      {[](model_state& ms) {
-         ms.overland.ov_boundary = 1;
-         ms.overland.boundary_type.alloc(3);
-         ms.overland.boundary_type[2] = boundary::fixed_level;
+      {"no lakes", [](model_state&) {}, false, 0},
+      {"a channel lake",
+       [](model_state& ms) {
+         ms.lake.chan_lakes = 1;
+         ms.lake.num_lakes = 1;
+         ms.lake.lake_mask.alloc(3);
+         ms.lake.lake_mask[3] = 1;
        },
-       "overland boundary cells (OV_BOUNDARY, cell 2)"},
-      {[](model_state& ms) {
-         ms.overland.ov_boundary = 1;
-         ms.overland.boundary_type.alloc(3);
-         ms.overland.boundary_type[3] = boundary::normal_depth;
+       true, 1},
+      {"two overland lakes",
+       [](model_state& ms) {
+         ms.lake.overland_lake_map_given = 1;
+         ms.lake.num_olakes = 2;
+         ms.lake.oland_lake_new.alloc(3);
+         ms.lake.oland_lake_new[1] = 2;
        },
-       "overland boundary cells (OV_BOUNDARY, cell 3)"},
+       true, 2},
   };
-  for (const auto& k : cases) {
+  for (const auto& x : cases) {
+    SCOPED_TRACE(x.what);
     reset_process_state();
     auto ms = constituent_record(3, 10.0);
     setup_contaminants(*ms);
-    k.set(*ms);
-    ::testing::internal::CaptureStdout();
+    x.set(*ms);
     init_soil_contam(*ms);
-    const std::string out = ::testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(process.error_block.stop) << k.message;
-    EXPECT_NE(out.find(k.message), std::string::npos) << out;
-    EXPECT_NE(out.find("is not available in this version of NIVRA.\n"), std::string::npos) << out;
+    EXPECT_FALSE(process.error_block.stop);
+    const constituent_state& k = ms->constituent;
+    EXPECT_EQ(k.ov_lake_code.size(), x.made ? 3 : 0);
+    EXPECT_EQ(k.ov_lake_seen.size(), x.made ? 3 : 0);
+    if (!x.made) continue;
+    EXPECT_EQ(k.ov_lake_seen[2], constituent_state::ov_lake_not_seen);
+    EXPECT_EQ(k.olake_mass.count(), 1);
+    EXPECT_EQ(k.olake_mass.row_length(), x.olakes);
+    EXPECT_EQ(k.olake_mass(1, x.olakes), 0.0);
   }
-  // Boundary cells all of type none stop nothing.
+}
+
+// Boundary cells let water out of the grid or pass it to their receivers:
+// the set-up makes the per-cell volumes the constituents take their mass
+// with, the receivers' slots only where a rating boundary lies.
+TEST_F(ContaminantSetup, BoundaryCellsGetTheVolumesTheirMassLeavesWith) {
+  struct boundary_case {
+    int type;
+    bool out, rating;
+  } cases[] = {{boundary::none, true, false},
+               {boundary::fixed_level, true, false},
+               {boundary::normal_depth, true, false},
+               {boundary::rating_outflow, true, true},
+               {boundary::rating_exchange, true, true}};
+  for (const auto& x : cases) {
+    reset_process_state();
+    auto ms = constituent_record(3, 10.0);
+    setup_contaminants(*ms);
+    ms->overland.ov_boundary = 1;
+    ms->overland.boundary_type.alloc(3);
+    ms->overland.boundary_type[2] = x.type;
+    init_soil_contam(*ms);
+    EXPECT_FALSE(process.error_block.stop) << x.type;
+    EXPECT_EQ(ms->overland.bc_out_vol.size(), x.out ? 3 : 0) << x.type;
+    EXPECT_EQ(ms->overland.bc_rating_vol.rows(), x.rating ? 3 : 0) << x.type;
+  }
+  // Without boundary conditions nothing is made.
   reset_process_state();
   auto ms = constituent_record(3, 10.0);
   setup_contaminants(*ms);
-  ms->overland.ov_boundary = 1;
-  ms->overland.boundary_type.alloc(3);
-  ::testing::internal::CaptureStdout();
   init_soil_contam(*ms);
-  const std::string out = ::testing::internal::GetCapturedStdout();
-  EXPECT_FALSE(process.error_block.stop) << out;
+  EXPECT_TRUE(ms->overland.bc_out_vol.empty());
 }
 
 TEST_F(ContaminantSetup, SoilColumnLayersFollowTheSoilScheme) {

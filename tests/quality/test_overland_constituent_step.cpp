@@ -19,6 +19,10 @@
 #include "quality/contaminant/overland_point_sources.h"
 #include "model/water_ledger.h"
 #include "quality_fixture.h"
+#include "surface/boundary_codes.h"
+#include "surface/lake_state.h"
+#include "quality/contaminant/channel_constituents.h"
+#include "surface/overland_state.h"
 #include "soil/soil_state.h"
 
 namespace nivra {
@@ -287,6 +291,217 @@ TEST_F(OverlandConstituentStep, FlowBetweenCellsKeepsTheMassAndTheSweepsAlternat
   }
   EXPECT_GT(k.ov_mass(1, 9), 0.0);
   EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+}
+
+// The water a boundary cell let out of the grid, or a rating boundary sent
+// to its receiver, takes its share of the mass the cell held with all the
+// water the step saw in it: 10 m3 at 10 g/m3 in each of two cells of 100
+// m2; what came in through a boundary is clean.
+TEST_F(OverlandConstituentStep, WaterThroughABoundaryCellTakesItsShareOfTheMass) {
+  struct boundary_case {
+    const char* what;
+    int type;
+    double h1, h2;     // depths after the boundary moved the water, m
+    double out;        // left the grid through cell 1, m3
+    double rated;      // cell 1 sent its right neighbour (negative: received), m3
+    double m1, m2;     // masses after the step, g
+    double booked;     // carried out of the grid, g
+  } cases[] = {
+      {"normal depth", boundary::normal_depth, 0.05, 0.1, 5.0, 0.0, 50.0, 100.0, 50.0},
+      {"emptied at normal depth", boundary::normal_depth, 0.0, 0.1, 10.0, 0.0, 0.0, 100.0, 100.0},
+      {"level lowered", boundary::level_series, 0.02, 0.1, 8.0, 0.0, 20.0, 100.0, 80.0},
+      {"rated outflow", boundary::rating_outflow, 0.05, 0.15, 0.0, 5.0, 50.0, 150.0, 0.0},
+      {"rated inflow", boundary::rating_exchange, 0.15, 0.05, 0.0, -5.0, 150.0, 50.0, 0.0},
+      {"discharge in", boundary::discharge_cms, 0.15, 0.1, 0.0, 0.0, 100.0, 100.0, 0.0},
+  };
+  for (const auto& x : cases) {
+    SCOPED_TRACE(x.what);
+    auto ms = still_water(1, 2, 10.0, 0.1, 10.0, 0.0);
+    overland_state& ov = ms->overland;
+    ov.ov_boundary = 1;
+    ov.boundary_type.alloc(2);
+    ov.boundary_type[1] = x.type;
+    if (boundary::rates_by_curve(x.type)) ov.boundary_type[2] = boundary::rating_receiver;
+    ov.bc_out_vol.alloc(2);
+    ov.bc_rating_vol.alloc(2, 4);
+    ov.ov_depth[1] = x.h1;
+    ov.ov_depth[2] = x.h2;
+    ov.bc_out_vol[1] = x.out;
+    ov.bc_rating_vol(1, 2) = x.rated;
+    step(*ms);
+    const constituent_state& k = ms->constituent;
+    EXPECT_NEAR(k.ov_mass(1, 1), x.m1, 1e-12);
+    EXPECT_NEAR(k.ov_mass(1, 2), x.m2, 1e-12);
+    EXPECT_NEAR(total(*ms, constituent_term::overland_boundary_out) * 1000.0, x.booked, 1e-12);
+    // What stays keeps the concentration of what left, unless clean water
+    // came in: 100 g in 15 m3.
+    const double c1 = x.type == boundary::discharge_cms ? 100.0 / 15.0 : x.h1 > 0.0 ? 10.0 : 0.0;
+    EXPECT_NEAR(k.ov_conc(1, 1), c1, 1e-12);
+    EXPECT_NEAR(k.ov_conc(1, 2), 10.0, 1e-12);
+    // The volumes are taken once.
+    EXPECT_EQ(ov.bc_out_vol[1], 0.0);
+    EXPECT_EQ(ov.bc_rating_vol(1, 2), 0.0);
+    step(*ms);
+    EXPECT_NEAR(k.ov_mass(1, 1), x.m1, 1e-12);
+    EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
+  }
+}
+
+// Three cells of 100 m2 in a row, 10 cm of water at 10 g/m3 on the first
+// two; the third under lake 1, a channel lake whose mass the channel
+// quality holds (40 kg at 4 g/m3) or an overland lake holding 0.2 m of
+// water over the cell.
+std::unique_ptr<model_state> shore(bool channel_lake) {
+  auto ms = still_water(1, 3, 10.0, 0.1, 10.0, 0.0);
+  lake_state& lk = ms->lake;
+  ms->grid.elevation.alloc(3);
+  ms->overland.ov_depth[3] = 0.0;
+  if (channel_lake) {
+    lk.chan_lakes = 1;
+    lk.num_lakes = 1;
+    lk.lake_mask.alloc(3);
+    lk.lake_mask[3] = 1;
+  } else {
+    lk.overland_lake_map_given = 1;
+    lk.num_olakes = 1;
+    lk.oland_lake_new.alloc(3);
+    lk.oland_lake_new[3] = 1;
+    lk.olake_table.alloc(1);
+    lk.olake_table[1].value[olake_value::level] = 0.2;
+  }
+  constituent_state& k = ms->constituent;
+  k.ov_mass(1, 3) = k.ov_conc(1, 3) = 0.0;
+  init_soil_contam(*ms);
+  if (channel_lake) {
+    k.chan_wq = std::make_unique<channel_constituents>();
+    k.lake_mass.grow(1, 1);
+    k.lake_conc.grow(1, 1);
+    k.lake_mass(1, 1) = 40000.0;
+    k.lake_conc(1, 1) = 4.0;
+  }
+  return ms;
+}
+
+// Across a lake's shore the water carries the cell's concentration into
+// the lake and the lake's out of it, and no dispersion crosses: by hand,
+// 0.01 m3/s from cell 2 at 10 g/m3 for 10 s, the predictor-corrector mean
+// of 0.1 and 0.099 g/s, gives the lake 0.995 g; 0.01 m3/s out of a lake at
+// 4 g/m3 gives cell 2 0.4 g. A channel lake's mass is booked as it crosses,
+// an overland lake's is part of the overland water.
+TEST_F(OverlandConstituentStep, WaterCrossingALakesShoreCarriesTheUpwindConcentration) {
+  struct shore_case {
+    bool channel_lake;
+    double q;          // across the shore, m3/s (positive into the lake)
+    double lake_gain;  // g
+  } cases[] = {{true, 0.01, 0.995}, {true, -0.01, -0.4}, {false, 0.01, 0.995}};
+  for (const auto& x : cases) {
+    SCOPED_TRACE(::testing::Message() << x.channel_lake << " " << x.q);
+    auto ms = shore(x.channel_lake);
+    constituent_state& k = ms->constituent;
+    for (int i = 1; i <= 3; ++i) k.cell_disp_coef(1, i) = 5.0;
+    ms->overland.ov_qx[2] = x.q;
+    const double overland0 = overland_water_mass(*ms, 1);
+    step(*ms);
+    // Cells 1 and 2 disperse between them what the shore changed.
+    EXPECT_NEAR(k.ov_mass(1, 1) + k.ov_mass(1, 2), 200.0 - x.lake_gain, 1e-12);
+    EXPECT_EQ(k.ov_mass(1, 3), 0.0);
+    if (x.channel_lake) {
+      EXPECT_NEAR(k.lake_mass(1, 1), 40000.0 + x.lake_gain, 1e-9);
+      EXPECT_NEAR(total(*ms, constituent_term::overland_to_lakes) * 1000.0, std::max(x.lake_gain, 0.0), 1e-12);
+      EXPECT_NEAR(total(*ms, constituent_term::lakes_to_overland) * 1000.0, std::max(-x.lake_gain, 0.0), 1e-12);
+      EXPECT_NEAR(overland_water_mass(*ms, 1), overland0 - x.lake_gain / 1000.0, 1e-15);
+    } else {
+      EXPECT_NEAR(k.olake_mass(1, 1), x.lake_gain, 1e-12);
+      EXPECT_NEAR(overland_water_mass(*ms, 1), overland0, 1e-15);
+      EXPECT_EQ(total(*ms, constituent_term::overland_to_lakes), 0.0);
+    }
+  }
+}
+
+// A boundary cell under a channel lake acts on the lake's water: what it
+// lets out of the grid, or sends a receiving cell, takes the lake's 4 g/m3.
+TEST_F(OverlandConstituentStep, WaterLeavingALakeThroughABoundaryTakesTheLakesConcentration) {
+  auto ms = shore(true);
+  overland_state& ov = ms->overland;
+  constituent_state& k = ms->constituent;
+  ov.ov_boundary = 1;
+  ov.boundary_type.alloc(3);
+  ov.boundary_type[3] = boundary::rating_exchange;
+  ov.boundary_type[2] = boundary::rating_receiver;
+  ov.bc_out_vol.alloc(3);
+  ov.bc_rating_vol.alloc(3, 4);
+  ov.bc_out_vol[3] = 10.0;       // out of the grid: 40 g
+  ov.bc_rating_vol(3, 4) = 5.0;  // to cell 2, its left neighbour: 20 g
+  ov.ov_depth[2] = 0.15;         // which holds the 5 m3 now
+  step(*ms);
+  EXPECT_NEAR(k.lake_mass(1, 1), 40000.0 - 60.0, 1e-9);
+  EXPECT_NEAR(k.ov_mass(1, 1) + k.ov_mass(1, 2), 220.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::lake_boundary_out) * 1000.0, 40.0, 1e-12);
+  EXPECT_NEAR(total(*ms, constituent_term::lakes_to_overland) * 1000.0, 20.0, 1e-12);
+  EXPECT_EQ(total(*ms, constituent_term::overland_boundary_out), 0.0);
+}
+
+// A cell a lake floods gives it all its mass; a cell an overland lake
+// leaves keeps the water over its ground at the lake's concentration; rain
+// on an overland lake stays in its water.
+TEST_F(OverlandConstituentStep, CellsJoiningAndLeavingALakeTakeTheirMassWithThem) {
+  // Cell 2 (100 g) is taken by the channel lake.
+  auto ms = shore(true);
+  constituent_state& k = ms->constituent;
+  step(*ms);
+  ms->lake.lake_mask[2] = 1;
+  ms->overland.ov_depth[2] = 0.0;
+  step(*ms);
+  EXPECT_EQ(k.ov_mass(1, 2), 0.0);
+  EXPECT_NEAR(k.lake_mass(1, 1), 40100.0, 1e-9);
+  EXPECT_NEAR(total(*ms, constituent_term::overland_to_lakes) * 1000.0, 100.0, 1e-12);
+  // The overland lake holds 3 g; it falls off its only cell and leaves on it
+  // the water over its ground, which is all the lake's water had: all 3 g.
+  for (const double left_depth : {0.05, 0.2}) {
+    SCOPED_TRACE(left_depth);
+    auto o = shore(false);
+    constituent_state& ko = o->constituent;
+    step(*o);
+    ko.olake_mass(1, 1) = 3.0;
+    o->lake.oland_lake_new[3] = 0;
+    o->overland.ov_depth[3] = left_depth;
+    const double before = overland_water_mass(*o, 1);
+    step(*o);
+    EXPECT_NEAR(ko.ov_mass(1, 3), 3.0, 1e-12);
+    EXPECT_NEAR(ko.olake_mass(1, 1), 0.0, 1e-12);
+    EXPECT_NEAR(ko.ov_conc(1, 3), ko.ov_mass(1, 3) / (left_depth * 100.0), 1e-12);
+    EXPECT_NEAR(overland_water_mass(*o, 1), before, 1e-15);
+  }
+  // The lake floods cell 2 too and takes its 100 g; over 40 m3 (0.2 m on
+  // two cells). Cell 3 emerges with 5 cm: the 100 g were in the 20 m3 still
+  // over cell 2 and these 5 m3, so the cell keeps 20 g at the lake's 4 g/m3.
+  {
+    auto o = shore(false);
+    constituent_state& ko = o->constituent;
+    o->lake.oland_lake_new[2] = 1;
+    o->overland.ov_depth[2] = 0.0;
+    step(*o);
+    EXPECT_NEAR(ko.olake_mass(1, 1), 100.0, 1e-12);
+    EXPECT_NEAR(ko.olake_water[1], 40.0, 1e-12);
+    o->lake.oland_lake_new[3] = 0;
+    o->overland.ov_depth[3] = 0.05;
+    step(*o);
+    EXPECT_NEAR(ko.ov_mass(1, 3), 20.0, 1e-12);
+    EXPECT_NEAR(ko.ov_conc(1, 3), 4.0, 1e-12);
+    EXPECT_NEAR(ko.olake_mass(1, 1), 80.0, 1e-12);
+    EXPECT_NEAR(overland_residual(*o), 0.0, 1e-15);
+  }
+  // 36 mm/h for 10 s at 5 g/m3 on the lake's 100 m2: 0.05 g into its water.
+  auto r = shore(false);
+  r->hydromet.rain_depth.alloc(3);
+  r->hydromet.rain_depth[3] = 36.0;
+  r->constituent.precip_conc[1] = 5.0;
+  r->clock.precip_event_state = 1;
+  step(*r);
+  EXPECT_NEAR(r->constituent.olake_mass(1, 1), 0.05, 1e-15);
+  EXPECT_EQ(r->constituent.ov_mass(1, 3), 0.0);
+  EXPECT_NEAR(total(*r, constituent_term::rain_on_cells) * 1000.0, 0.05, 1e-15);
+  EXPECT_NEAR(overland_residual(*r), 0.0, 1e-15);
 }
 
 // Puts a concentration (g/m3) into a cell's water, with its mass.

@@ -91,6 +91,13 @@ TEST_F(OverlandBoundary, NormalDepthDrainsThroughEveryOpenSide) {
   w->overland.roughness_exp[2] = 2.0;
   boundary_now(*w, 2, boundary::normal_depth, 0.01);
   EXPECT_NEAR(overland_boundary(w->domain(), 1.0, true).slope_out, per_side * std::exp(0.2), 1e-12);
+  // A project without the roughness exponents' table has no exponents: the
+  // roughness is the Manning n (the array is not made).
+  w = square();
+  w->overland.ov_depth[2] = 0.1;
+  w->overland.roughness_exp.free();
+  boundary_now(*w, 2, boundary::normal_depth, 0.01);
+  EXPECT_NEAR(overland_boundary(w->domain(), 1.0, true).slope_out, per_side, 1e-12);
 }
 
 TEST_F(OverlandBoundary, ALevelFixedOnceAndALevelThatFollowsItsSeries) {

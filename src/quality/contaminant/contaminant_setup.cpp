@@ -67,7 +67,9 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.ov_nsm_dmt_in,        &k.ov_nsm_dmt_out,       &k.precip_conc,          &k.water_soil_partition_coef,
       &k.ov_exit_mass,         &k.soil_mass_init,       &k.soil_mass_final,      &k.soil_mass_error,
       &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass,
-      &k.event_ov_mass_final,  &k.event_ov_land_mass_final, &k.global_gw_exfil_mass};
+      &k.event_ov_mass_final,  &k.event_ov_land_mass_final, &k.global_gw_exfil_mass, &k.ov_boundary_mass,
+      &k.event_ov_boundary_mass, &k.lake_boundary_mass, &k.event_lake_boundary_mass, &k.ov_lake_mass,
+      &k.event_ov_lake_mass};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -377,28 +379,6 @@ void init_soil_contam(model_state& ms) {
   const double area = dx * dx;
   const int layers = k.soil_contam_layers;
   const column_scheme scheme = scheme_of(ms.soil);
-  // The lakes' share of the overland constituents is not part of this
-  // version yet.
-  if ((ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given) {
-    std::printf("Error: overland contaminant transport (OV_CON_TRANS) on a watershed with channel lakes or "
-                "overland lakes is not available in this version of NIVRA.\n");
-    stop_with_own_message();
-    return;
-  }
-  // A boundary cell lets water in or out of the grid (a held level, a
-  // discharge series, a rating, the normal-depth edge), but the transport
-  // does not carry the constituents across it: the mass would stay behind
-  // and its concentration climb. Refuse rather than lose the books.
-  if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) {
-    for (int i = 1; i <= cells && i <= ms.overland.boundary_type.size(); ++i) {
-      if (ms.overland.boundary_type[i] == boundary::none) continue;
-      std::printf("Error: overland contaminant transport (OV_CON_TRANS) on a watershed with overland boundary "
-                  "cells (OV_BOUNDARY, cell %d) is not available in this version of NIVRA.\n",
-                  i);
-      stop_with_own_message();
-      return;
-    }
-  }
   // Layer geometry, cm to m.
   if (layers > 0 && scheme != column_scheme::layered) {
     if (scheme == column_scheme::redistribution) {
@@ -474,6 +454,47 @@ void init_soil_contam(model_state& ms) {
   k.ov_taken_infil.alloc(cells);
   k.ov_taken_exfil.alloc(cells);
   k.ov_transport_work.size_for(cells);
+  // The lakes on the grid: which cells they hold, and the overland lakes'
+  // water and mass (they start clean).
+  lake_state& lk = ms.lake;
+  k.ov_lake_code.free();
+  k.ov_lake_seen.free();
+  k.ov_held_conc.free();
+  k.olake_water.free();
+  k.olake_left_water.free();
+  k.olake_mass.destroy();
+  const bool olakes = lk.overland_lake_map_given && lk.num_olakes > 0 && lk.oland_lake_new.size() == cells;
+  if ((lk.chan_lakes && lk.lake_mask.size() == cells) || olakes) {
+    k.ov_lake_code.alloc(cells);
+    k.ov_lake_seen.alloc(cells);
+    k.ov_lake_seen.fill(constituent_state::ov_lake_not_seen);
+    k.ov_held_conc.alloc(cells);
+    k.olake_water.alloc(std::max(lk.num_olakes, 1));
+    k.olake_left_water.alloc(std::max(lk.num_olakes, 1));
+    k.olake_mass.grow(k.num_constituents, std::max(lk.num_olakes, 1));
+  }
+  // The water the boundary cells let out of the grid or pass to their
+  // receivers, which takes its mass with it.
+  overland_state& ov = ms.overland;
+  ov.bc_out_vol.free();
+  ov.bc_rating_vol.free();
+  ov.lowspot_vol.free();
+  ov.lowspot_from.free();
+  ov.lowspot_to.free();
+  // The water the low spots of the dikes pass, which takes its mass too.
+  if (ms.grid.lowspot_file_given && ms.grid.lowspot_count > 0) {
+    ov.lowspot_vol.alloc(ms.grid.lowspot_count);
+    ov.lowspot_from.alloc(ms.grid.lowspot_count);
+    ov.lowspot_to.alloc(ms.grid.lowspot_count);
+  }
+  if (ov.ov_boundary && ov.boundary_type.size() == cells) {
+    ov.bc_out_vol.alloc(cells);
+    for (int i = 1; i <= cells; ++i) {
+      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
+      ov.bc_rating_vol.alloc(cells, 4);
+      break;
+    }
+  }
   for (int i = 1; i <= cells; ++i) {
     k.ov_depth_prev[i] = ms.overland.ov_depth.empty() ? 0.0 : ms.overland.ov_depth[i];
     k.ov_infil_seen[i] = ms.soil.inf_depth_cell.size() == cells ? ms.soil.inf_depth_cell[i] : 0.0;

@@ -29,6 +29,8 @@
 #include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
+#include "surface/boundary_codes.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -77,6 +79,131 @@ bool kinetics_due(model_state& ms) {
   return ms.clock.model_time >= kinetic_clock(ms).next_time - ms.clock.time_tol;
 }
 
+// The lake that holds cell i's water: L for channel lake L, -L for overland
+// lake L, 0 for none.
+int lake_code_of(const lake_state& lk, int i) {
+  if (lk.chan_lakes && lk.lake_mask.size() >= i && lake_cell(lk.lake_mask[i])) return lk.lake_mask[i];
+  if (lk.overland_lake_map_given && lk.oland_lake_new.size() >= i && lake_cell(lk.oland_lake_new[i]) &&
+      lk.oland_lake_new[i] <= lk.num_olakes)
+    return -lk.oland_lake_new[i];
+  return 0;
+}
+
+constexpr int not_seen = constituent_state::ov_lake_not_seen;
+
+// The channel quality holds the mass of channel lake L.
+bool channel_lake_held(const constituent_state& k, int c, int L) {
+  return k.chan_wq && k.lake_mass.count() >= c && L >= 1 && L <= k.lake_mass.row_length() &&
+         k.lake_conc.count() >= c;
+}
+
+// The concentration of the water of the lake of the code (g/m3): a channel
+// lake's from the channel quality (clean where it carries none), an
+// overland lake's from its mass and water.
+double lake_conc_of(const constituent_state& k, int c, int code) {
+  if (code > 0) return channel_lake_held(k, c, code) ? std::max(k.lake_conc(c, code), 0.0) : 0.0;
+  const int L = -code;
+  const double v = k.olake_water[L];
+  return v > tiny ? std::max(k.olake_mass(c, L), 0.0) / v : 0.0;
+}
+
+// Mass m (g; negative: out of it) carried into the lake of the code by the
+// overland water. An overland lake's water is part of the overland water.
+void into_lake(constituent_state& k, int c, int code, double m) {
+  if (m == 0.0) return;
+  if (code < 0) {
+    k.olake_mass(c, -code) += m;
+    return;
+  }
+  if (channel_lake_held(k, c, code)) k.lake_mass(c, code) += m;
+  if (m > 0.0)
+    book(k, c, constituent_term::overland_to_lakes, m);
+  else
+    book(k, c, constituent_term::lakes_to_overland, -m);
+}
+
+// At most v m3 of the lake's water at its concentration, never more than
+// the lake holds (g).
+double lake_share(const constituent_state& k, int c, int code, double v) {
+  const double held = code > 0 ? (channel_lake_held(k, c, code) ? k.lake_mass(c, code) : 0.0)
+                               : k.olake_mass(c, -code);
+  return std::min(std::max(held, 0.0), lake_conc_of(k, c, code) * v);
+}
+
+// The mass of the water an overland lake has left on the cell (v m3): its
+// share of the lake's mass, which was that of the lake's water and the
+// water it left (g).
+double left_share(const constituent_state& k, int c, int L, double v) {
+  const double all = k.olake_water[L] + k.olake_left_water[L];
+  return all > tiny ? std::max(k.olake_mass(c, L), 0.0) * std::min(v / all, 1.0) : 0.0;
+}
+
+// Which lake holds every cell's water at this step, the water of every
+// overland lake, and the water over the cells it has just left, which was
+// still the lake's.
+void find_lake_cells(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  const lake_state& lk = ms.lake;
+  const int n = ms.grid.ncells;
+  if (k.ov_lake_code.size() != n) return;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const double* h = ms.overland.ov_depth.data();
+  k.olake_water.fill(0.0);
+  k.olake_left_water.fill(0.0);
+  for (int i = 1; i <= n; ++i) {
+    const int code = lake_code_of(lk, i);
+    k.ov_lake_code[i] = code;
+    if (code < 0) {
+      const int L = -code;
+      k.olake_water[L] += (lk.olake_table[L].value[olake_value::level] - ms.grid.elevation[i]) * area;
+    } else if (code == 0 && k.ov_lake_seen[i] < 0 && k.ov_lake_seen[i] != not_seen && h[i] >= tiny) {
+      k.olake_left_water[-k.ov_lake_seen[i]] += h[i] * area;
+    }
+  }
+}
+
+// Before the transport: a cell a lake has taken gives the lake its mass; a
+// cell an overland lake has left keeps the lake's water on it, with the
+// lake's concentration.
+void lake_transitions(model_state& ms, int c) {
+  constituent_state& k = ms.constituent;
+  const int n = ms.grid.ncells;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const double* h = ms.overland.ov_depth.data();
+  double* mass = k.ov_mass[c];
+  double* cc = k.ov_conc[c];
+  for (int i = 1; i <= n; ++i) {
+    const int code = k.ov_lake_code[i];
+    const int seen = k.ov_lake_seen[i];
+    if (code != 0) {
+      if (mass[i] > 0.0) into_lake(k, c, code, mass[i]);
+      mass[i] = 0.0;
+      cc[i] = 0.0;
+    } else if (seen < 0 && seen != not_seen && h[i] >= tiny) {
+      const double m = left_share(k, c, -seen, h[i] * area);
+      k.olake_mass(c, -seen) -= m;
+      mass[i] += m;
+      cc[i] = mass[i] / (h[i] * area);
+    }
+  }
+}
+
+// After the transport: what the faces carried into each lake (negative:
+// out of it) goes to the lake.
+void lake_faces(model_state& ms, int c) {
+  constituent_state& k = ms.constituent;
+  const int n = ms.grid.ncells;
+  double* mass = k.ov_mass[c];
+  double* cc = k.ov_conc[c];
+  for (int i = 1; i <= n; ++i) {
+    const int code = k.ov_lake_code[i];
+    if (code == 0) continue;
+    into_lake(k, c, code, mass[i]);
+    mass[i] = 0.0;
+    cc[i] = 0.0;
+  }
+}
+
 // 1. The rain's mass, when the rain fell in this step: intensity (through
 // the canopy when interception is on) times the rain's concentration, onto
 // the cell's water, whose concentration then follows.
@@ -89,6 +216,9 @@ void rain_input(model_state& ms, double dt) {
   const double* r = hm.interception_coeff_given && !hm.ri_eff.empty() ? hm.ri_eff.data() : hm.rain_depth.data();
   const int n = ms.grid.ncells;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
+  // Rain on a cell whose level a boundary holds leaves the grid at once.
+  const int* bc = ms.overland.ov_boundary && ms.overland.boundary_type.size() == n ? ms.overland.boundary_type.data()
+                                                                                    : nullptr;
   for (int c = 1; c <= k.num_constituents; ++c) {
     const double conc = k.precip_conc[c];
     if (!(conc > 0.0)) continue;
@@ -97,6 +227,17 @@ void rain_input(model_state& ms, double dt) {
     double total = 0.0;
     for (int i = 1; i <= n; ++i) {
       if (!(r[i] > 0.0)) continue;
+      if (bc && boundary::holds_level(bc[i])) continue;
+      // Rain on a lake: a channel lake's is the channel quality's; an
+      // overland lake's stays in its water.
+      if (const int code = lake_code_of(ms.lake, i)) {
+        if (code < 0 && k.olake_mass.count() >= c) {
+          const double m = rain_mass(r[i], conc, area, dt);
+          k.olake_mass(c, -code) += m;
+          total += m;
+        }
+        continue;
+      }
       const double m = rain_mass(r[i], conc, area, dt);
       mass[i] += m;
       total += m;
@@ -301,8 +442,15 @@ void cell_sources(model_state& ms, int c, double dt) {
   // column's step; straight from the groundwater, whole.
   const double exfil_s = column ? k.soil_step_interval_s : dt;
   const int parts = std::max(1, std::min(ms.overland.crew.size(), n / 4096));
+  const int* lake = k.ov_lake_code.size() == n ? k.ov_lake_code.data() : nullptr;
   for_parts(ms.overland.crew, n, parts, [&](int first, int last, int) {
     for (int i = first; i <= last; ++i) {
+      if (lake && lake[i] != 0) {
+        // A lake's water takes nothing of what the cell gathered.
+        rate[i] = 0.0;
+        taken_exchange[i] = taken_decay[i] = taken_infil[i] = taken_exfil[i] = 0.0;
+        continue;
+      }
       cell_pending p;
       p.infiltration = &infil[i];
       p.infiltration_s = dt;
@@ -341,6 +489,95 @@ void cell_sources(model_state& ms, int c, double dt) {
   book(k, c, constituent_term::overland_decay, decayed);
   book(k, c, constituent_term::infiltration, infiltrated);
   book(k, c, exfiltration_term(column), exfiltrated);
+}
+
+// After the transport: the water that left through the boundary cells
+// since the last step takes its mass with it. The cell's mass is that of
+// all the water the step saw in it, the water it keeps and the water that
+// left, so each takes its share: the concentration of what stays is that
+// of what left (a held level that passes on what flows into it ends at the
+// concentration of the inflow, never above it). Water a rating boundary
+// sent to a receiving neighbour carries its share of the sender's mass
+// there, and so does the water a low spot of a dike passes; water that
+// came in through a boundary is clean.
+void boundary_moves(model_state& ms, int c) {
+  constituent_state& k = ms.constituent;
+  overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const double* h = ov.ov_depth.data();
+  double* mass = k.ov_mass[c];
+  double* cc = k.ov_conc[c];
+  const int* lake = k.ov_lake_code.size() == n ? k.ov_lake_code.data() : nullptr;
+  auto code_of = [&](int i) { return lake ? lake[i] : 0; };
+  auto settle = [&](int i) { cc[i] = h[i] >= tiny && mass[i] > 0.0 ? mass[i] / (h[i] * area) : 0.0; };
+  // The mass v m3 of cell i's water took away: its share of the cell's, or
+  // the lake's concentration of it under a lake (taken from the lake).
+  auto take = [&](int i, double v) {
+    if (const int code = code_of(i)) {
+      const double m = lake_share(k, c, code, v);
+      if (code > 0 && channel_lake_held(k, c, code)) k.lake_mass(c, code) -= m;
+      if (code < 0) k.olake_mass(c, -code) -= m;
+      return m;
+    }
+    const double kept = std::max(h[i], 0.0) * area;
+    const double m = mass[i] > 0.0 ? mass[i] * (v / (v + kept)) : 0.0;
+    mass[i] -= m;
+    settle(i);
+    return m;
+  };
+  // v m3 of water passed from cell `from` to cell `to` (between two cells,
+  // into or out of a lake) with its mass.
+  auto pass = [&](int from, int to, double v) {
+    const int lake_from = code_of(from), lake_to = code_of(to);
+    if (lake_from != 0 && lake_from == lake_to) return;  // within one lake
+    const double m = take(from, v);
+    if (lake_from > 0) book(k, c, constituent_term::lakes_to_overland, m);
+    if (lake_to != 0) {
+      into_lake(k, c, lake_to, m);
+    } else {
+      mass[to] += m;
+      settle(to);
+    }
+  };
+  if (ov.bc_rating_vol.rows() == n) {
+    const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
+                        ms.grid.leftcon.data()};
+    for (int i = 1; i <= n; ++i) {
+      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
+      for (int s = 1; s <= 4; ++s) {
+        const double v = ov.bc_rating_vol(i, s);
+        const int j = nb[s - 1][i];
+        if (v == 0.0 || j == 0) continue;
+        pass(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
+      }
+    }
+  }
+  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
+    const double v = ov.lowspot_vol[j];
+    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
+    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
+    pass(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
+  }
+  if (ov.bc_out_vol.size() != n) return;
+  const double* out = ov.bc_out_vol.data();
+  double left = 0.0, left_lakes = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    if (!(out[i] > 0.0)) continue;
+    const int code = code_of(i);
+    if (code < 0) continue;  // the boundaries act on an overland lake's cells only through their depths
+    const double m = take(i, out[i]);
+    (code > 0 ? left_lakes : left) += m;
+  }
+  book(k, c, constituent_term::overland_boundary_out, left);
+  book(k, c, constituent_term::lake_boundary_out, left_lakes);
+}
+
+// The boundary volumes are taken once every constituent has moved.
+void clear_boundary_volumes(overland_state& ov) {
+  if (!ov.bc_out_vol.empty()) ov.bc_out_vol.fill(0.0);
+  if (!ov.bc_rating_vol.empty()) ov.bc_rating_vol.fill(0.0);
+  if (!ov.lowspot_vol.empty()) ov.lowspot_vol.fill(0.0);
 }
 
 // After the transport: a cell that has dried gives its mass to the land
@@ -409,17 +646,33 @@ void overland_constituent_transport(model_state& ms) {
     d.qy = ms.overland.ov_qy.data();
     d.source = k.ov_source_rate.data();
     d.crew = &ms.overland.crew;
+    const bool lakes = k.ov_lake_code.size() == n;
+    if (lakes) {
+      find_lake_cells(ms);
+      d.lake = k.ov_lake_code.data();
+      d.held_conc = k.ov_held_conc.data();
+    }
     const sweep_order order = k.ov_sweep_order == 2 ? sweep_order::columns_first : sweep_order::rows_first;
     for (int c = 1; c <= k.num_constituents; ++c) {
       if (k.constituent_type[c] == nutrient_soil_kind) continue;
+      if (lakes) {
+        lake_transitions(ms, c);
+        for (int i = 1; i <= n; ++i) {
+          const int code = k.ov_lake_code[i];
+          k.ov_held_conc[i] = code ? lake_conc_of(k, c, code) : 0.0;
+          if (code) k.ov_conc(c, i) = k.ov_held_conc[i];
+        }
+      }
       cell_sources(ms, c, dt);
       d.disp = k.cell_disp_coef[c];
       ov_transport_state s{k.ov_mass[c], k.ov_conc[c]};
       const double reset = ovl_contam_step(d, s, k.ov_transport_work, dt, order);
+      if (lakes) lake_faces(ms, c);
       if (reset > 0.0) {
         book(k, c, constituent_term::overland_negative_reset, reset);
         k.event_ov_neg_mass[c] += reset / 1000.0;
       }
+      boundary_moves(ms, c);
       // A mass that is not a number would spread through the grid and the
       // books: the run stops naming the constituent and the cell.
       if (const int bad = hand_over_dry_cells(ms, c)) {
@@ -428,6 +681,9 @@ void overland_constituent_transport(model_state& ms) {
         return;
       }
     }
+    clear_boundary_volumes(ms.overland);
+    if (lakes)
+      for (int i = 1; i <= n; ++i) k.ov_lake_seen[i] = k.ov_lake_code[i];
   }
   k.ov_sweep_order = k.ov_sweep_order == 1 ? 2 : 1;
   const double* h = ms.overland.ov_depth.data();
@@ -443,6 +699,9 @@ double overland_water_mass(const model_state& ms, int c) {
   double m = 0.0;
   const double* mass = k.ov_mass[c];
   for (int i = 1; i <= ms.grid.ncells; ++i) m += mass[i];
+  // The overland lakes' water is part of the overland water.
+  if (k.olake_mass.count() >= c)
+    for (int L = 1; L <= k.olake_mass.row_length(); ++L) m += k.olake_mass(c, L);
   return m / 1000.0;
 }
 
@@ -509,6 +768,11 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     const double uptake = total(c, constituent_term::release_from_land) - total(c, constituent_term::uptake_by_land);
     const double decay = total(c, constituent_term::overland_decay);
     const double reset = total(c, constituent_term::overland_negative_reset);
+    const double boundary_out = total(c, constituent_term::overland_boundary_out);
+    const double lake_out = total(c, constituent_term::lake_boundary_out);
+    // Net mass the overland water gave the channel lakes.
+    const double to_lakes =
+        total(c, constituent_term::overland_to_lakes) - total(c, constituent_term::lakes_to_overland);
     const double water = l.mass(c, mass_compartment::overland_water, moment);
     if (!run) {
       // The event summary has a line of its own for the mass given to
@@ -523,6 +787,10 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
       k.event_ov_point_mass[c] = point;
       k.event_ov_exfil_mass[c] = exfil;
       k.event_ov_uptake_mass[c] = uptake;
+      k.event_ov_boundary_mass[c] = boundary_out;
+      k.event_lake_boundary_mass[c] = lake_out;
+      k.event_ov_lake_mass[c] = to_lakes;
+      if (c <= k.lake_ov_mass_event.count()) k.lake_ov_mass_event[c] = to_lakes;
       continue;
     }
     k.OV_MASS_FINAL[c] = water;
@@ -536,6 +804,9 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.OV_POINT_MASS[c] = point;
     k.OV_EXFIL_MASS[c] = exfil;
     k.OV_UPTAKE_MASS[c] = uptake;
+    k.ov_boundary_mass[c] = boundary_out;
+    k.lake_boundary_mass[c] = lake_out;
+    k.ov_lake_mass[c] = to_lakes;
     k.OV_LAND_MASS_FINAL[c] = land_surface_mass(ms, c);
     // The whole model: what came in from outside, what left it, and what
     // it holds: the water, the land surface and, without a soil column,
@@ -545,7 +816,10 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.GLOBAL_MASS_DECAY[c] = decay - reset + total(c, constituent_term::soil_decay);
     // The soil column's mass seeps down to the table out of the system;
     // the groundwater's comes in from outside it.
-    k.GLOBAL_MASS_OUT[c] = out + (k.chan_con_trans ? 0.0 : qlat) + total(c, constituent_term::seepage_to_water_table);
+    // Without the channel quality the channels and their lakes are outside
+    // the books; with it, what leaves a lake through a boundary leaves them.
+    k.GLOBAL_MASS_OUT[c] = out + boundary_out + (k.chan_con_trans ? 0.0 : qlat) +
+                           (k.chan_wq ? lake_out : to_lakes) + total(c, constituent_term::seepage_to_water_table);
     k.GLOBAL_MASS_FINAL[c] = water + l.mass(c, mass_compartment::soil_column, moment);
     k.global_gw_exfil_mass[c] = total(c, constituent_term::groundwater_exfiltration);
     k.soil_mass_init[c] = l.mass(c, mass_compartment::soil_column, ledger_moment::run_start);

@@ -24,7 +24,8 @@ inline double face_flux(const ov_transport_domain& d, const direction& dir, cons
   if (u == 0) return 0.0;
   const double hi = d.depth[i], hu = d.depth[u];
   double disp = 0.0;
-  if (hi > 1e-16 && hu > 1e-16) disp = std::min(hi * d.disp[i], hu * d.disp[u]) * (c[u] - c[i]);
+  const bool shore = d.lake && (d.lake[i] != 0 || d.lake[u] != 0);
+  if (hi > 1e-16 && hu > 1e-16 && !shore) disp = std::min(hi * d.disp[i], hu * d.disp[u]) * (c[u] - c[i]);
   const double q = dir.q[u];
   const double adv = q >= 0.0 ? q * c[u] : q * c[i];
   return disp + adv;
@@ -56,6 +57,11 @@ double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_s
   over_cells(d, [&](int first, int last) {
     for (int i = first; i <= last; ++i) {
       const int b = dir.down[i];
+      if (d.lake && d.lake[i] != 0) {
+        mass_star[i] = s.mass[i] + dt * (flux[i] - (b ? flux[b] : 0.0));
+        conc_star[i] = d.held_conc[i];
+        continue;
+      }
       const double m = s.mass[i] + dt * (flux[i] - (b ? flux[b] : 0.0) + 0.5 * d.source[i]);
       mass_star[i] = m;
       conc_star[i] = (d.depth[i] >= 1e-16 && m >= 0.0) ? m / (d.depth[i] * area) : 0.0;
@@ -71,6 +77,13 @@ double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_s
   over_cells(d, [&](int first, int last) {
     for (int i = first; i <= last; ++i) {
       const int b = dir.down[i];
+      if (d.lake && d.lake[i] != 0) {
+        // What the faces carried into the lake, which may be negative.
+        s.mass[i] += dt * (flux_star[i] - (b ? flux_star[b] : 0.0));
+        s.conc[i] = d.held_conc[i];
+        mass_star[i] = 0.0;
+        continue;
+      }
       double m = s.mass[i] + dt * (flux_star[i] - (b ? flux_star[b] : 0.0) + 0.5 * d.source[i]);
       double c = (d.depth[i] >= 1e-16 && m >= 0.0) ? m / (d.depth[i] * area) : 0.0;
       if (m < 0.0) {

@@ -26,6 +26,12 @@ struct ov_transport_domain {
   const double* qy = nullptr;            // flow across the cell's south face, m3/s (positive southward)
   const double* disp = nullptr;          // dispersion coefficient of the constituent, m2/s
   const double* source = nullptr;        // net source rate, g/s
+  // Cells whose water a lake holds (null: none): their concentration is the
+  // lake's (held_conc) through the step, no dispersion crosses their faces,
+  // and their mass gathers what the faces carried into the lake (negative:
+  // out of it), for the caller to hand to the lake; they take no source.
+  const int* lake = nullptr;             // per cell: non-zero in a lake
+  const double* held_conc = nullptr;     // per cell: the lake water's concentration, g/m3
   thread_pool* crew = nullptr;           // null: one thread
   int part_cells = 4096;                 // fewest cells of a part when split over threads
 };

@@ -1,0 +1,356 @@
+// Whole runs that carry a dissolved contaminant on watersheds whose water
+// leaves or enters other than through the outlet and the soil: overland
+// boundary cells (a normal-depth edge, held levels), an overland lake on a
+// plane, a channel lake in a V. The rain of a known concentration falls on
+// the cells; every gram of it leaves through the outlet or the boundaries,
+// soaks in, reaches a lake or the channels, decays or stays, and the books
+// and the run summary's balances close.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "model/mass_ledger.h"
+#include "model/water_ledger.h"
+#include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
+#include "quality/contaminant/overland_constituent_step.h"
+#include "run/run_test_support.h"
+#include "surface/boundary_codes.h"
+#include "surface/lake_state.h"
+
+namespace nivra {
+namespace {
+
+using testing::read_file;
+using testing::run_storm;
+using testing::set_card;
+using testing::write_file;
+
+class ContaminantWaterBodiesRun : public testing::process_test {};
+
+// A row of the mapping table: id, description, values.
+std::string table_row(const std::string& id, const std::string& description, const std::string& values) {
+  std::string row = id;
+  row.resize(6, ' ');
+  std::string d = description;
+  d.resize(80, ' ');
+  return row + d + values + "\n";
+}
+
+// One contaminant over the land use ids: rain at rain_conc g/m3,
+// dispersion 0.5 m2/s, no decay, no exchange with the land.
+std::string contaminant_block(const std::string& rain_conc) {
+  return "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Bromide\" \"Land use\" \"bromide.out\"\nPRECIP_CONC " + rain_conc +
+         "\nPARTITION 0.0\nNUM_IDS 1\n" + table_row("ID", "DESCRIPTION", "DISP DECAY UPTAKE LOAD CONC LAND KD GW") +
+         table_row("1", "Field", "0.5 0 0 0 0 0 0 0");
+}
+
+// The plane's map of boundary ids: 1 everywhere but where the rows give.
+std::string boundary_map(const std::string& rows) {
+  return "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n" + rows;
+}
+
+// plane_infil with the rain at rain_conc g/m3 of one contaminant that
+// disperses but neither decays nor meets the land, and the overland
+// boundary table of the given rows over the boundary map.
+void boundary_project(const std::string& rain_conc, const std::string& map_rows,
+                      const std::vector<std::string>& boundary_rows) {
+  testing::copy_example("plane_infil");
+  write_file("landuse.idx", testing::plane_index_map());
+  write_file("bound.idx", boundary_map(map_rows));
+  std::string t = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nINDEX_MAP bound.idx \"Edge\"\n";
+  t += contaminant_block(rain_conc);
+  t += "OVERLAND_BOUNDARY \"Edge\"\nNUM_IDS " + std::to_string(boundary_rows.size()) + "\n" +
+       table_row("ID", "DESCRIPTION", "TYPE VALUE");
+  for (const std::string& r : boundary_rows) t += r;
+  write_file("plane.cmt", t);
+  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "OV_BOUNDARY", "OV_BOUNDARY");
+}
+
+double term(const model_state& ms, constituent_term t) { return ms.constituent.mass_books->run_total(1, row(t)); }
+
+// Every balance error of the summary (the run's blocks' "Contam mass
+// balance error", the event's "Dissolved mass balance error" after its
+// leader dots) prints 0 to its precision; returns how many there are.
+int summary_errors_close(const std::string& summary) {
+  int errors = 0;
+  for (const std::string label : {"Contam mass balance error", "Dissolved mass balance error"}) {
+    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at)) {
+      at = summary.find_first_not_of(" .", at + label.size());
+      char* end = nullptr;
+      const double error = std::strtod(summary.c_str() + at, &end);
+      EXPECT_NE(end, summary.c_str() + at) << summary.substr(at, 30);
+      EXPECT_LT(std::fabs(error), 5e-5) << label << summary.substr(at, 30);
+      ++errors;
+    }
+  }
+  return errors;
+}
+
+// The southern edge of the plane (row 6 but the outlet) lets its water out
+// at normal depth; three cells of its western end are held at 1 cm over
+// their ground, passing on what flows into them and giving clean water to
+// the lower cell east of them. Either way the rain's 10.35 kg is carried
+// out with its water, soaks in or stays, to 1e-10 of it; the boundaries
+// take a real share; the summary prints the boundary's outflow and its
+// balances close.
+TEST_F(ContaminantWaterBodiesRun, WaterLeavingThroughBoundaryCellsTakesItsMassAndTheBooksClose) {
+  const std::string normal_depth_rows =
+      "1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n2 2 2 2 2 2 2 1\n";
+  const std::string held_rows =
+      "1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n1 1 1 1 1 1 1 1\n2 3 4 1 1 1 1 1\n";
+  struct boundary_case {
+    const char* what;
+    std::string map;
+    std::vector<std::string> rows;
+    int boundary_cells;
+    int held_cells;      // whose rain leaves at once
+    water_flux leaving;  // the water term the outflow mirrors
+  } cases[] = {
+      {"normal depth", normal_depth_rows,
+       {table_row("1", "Inside", "0 0"), table_row("2", "South edge", "1 0.01")}, 7, 0, water_flux::slope_boundary_out},
+      {"held levels", held_rows,
+       {table_row("1", "Inside", "0 0"), table_row("2", "Pond west", "2 98.51"),
+        table_row("3", "Pond mid", "2 98.41"), table_row("4", "Pond east", "2 98.31")},
+       3, 3, water_flux::head_boundary_out},
+  };
+  const double conc = 10.0;
+  for (const auto& x : cases) {
+    SCOPED_TRACE(x.what);
+    reset_process_state();
+    boundary_project("10.0", x.map, x.rows);
+    // After every step no boundary cell's water is richer than the rain:
+    // the water that leaves takes its mass with it.
+    double richest = 0.0;
+    const auto r = run_storm("plane_infil.prj", {}, 100000, [&](const model_state& ms) {
+      for (int i = 1; i <= ms.grid.ncells; ++i)
+        if (ms.overland.boundary_type[i] != boundary::none && ms.overland.ov_depth[i] > 1e-3)
+          richest = std::max(richest, ms.constituent.ov_conc(1, i));
+    });
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    int cells = 0;
+    for (int i = 1; i <= ms.grid.ncells; ++i) cells += ms.overland.boundary_type[i] != boundary::none;
+    EXPECT_EQ(cells, x.boundary_cells);
+    EXPECT_GT(ms.ledger.run_total(x.leaving), 1.0);
+    // 25 mm of rain on 900 m2 cells at 10 g/m3; the rain on the cells whose
+    // level is held leaves at once, with none of its mass on the grid.
+    const double rain = term(ms, constituent_term::rain_on_cells);
+    EXPECT_NEAR(rain, (46 - x.held_cells) * 0.025 * 900.0 * conc / 1000.0, 1e-9 * rain);
+    const double out = term(ms, constituent_term::overland_outlet);
+    const double boundary = term(ms, constituent_term::overland_boundary_out);
+    const double infiltrated = term(ms, constituent_term::infiltration);
+    const double land = term(ms, constituent_term::uptake_by_land);
+    const double reset = term(ms, constituent_term::overland_negative_reset);
+    const double stored = overland_water_mass(ms, 1);
+    EXPECT_GT(boundary, 0.01 * rain);
+    EXPECT_NEAR(rain + reset - (out + boundary + infiltrated + land + stored), 0.0, 1e-10 * rain);
+    const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
+        1, {mass_compartment::overland_water, mass_compartment::soil_column});
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * rain);
+    EXPECT_LT(richest, conc * 1.02);
+    const std::string summary = read_file("plane_infil.sum");
+    EXPECT_NEAR(testing::value_after(summary, "Boundary mass outflow"), boundary, 0.005);
+    EXPECT_NE(summary.find("Boundary outflow ...."), std::string::npos);  // the event's block
+    EXPECT_EQ(summary_errors_close(summary), 3);
+  }
+}
+
+// The plane of examples/plane_lake drains its rain (10 g/m3) past an
+// overland lake of four cells that starts clean at 99.6 m: the rain on
+// the lake stays in its water, the cells upslope run into it, and it spills
+// over its shore to the outlet. The lake ends holding mass at less than the
+// rain's concentration; every gram of the rain, which reaches the cells and
+// the lake alike, is on the grid, in the lake or gone through the outlet.
+TEST_F(ContaminantWaterBodiesRun, APlaneDrainingIntoAnOverlandLakeGivesItItsMassAndTheBooksClose) {
+  testing::copy_example("plane_lake");
+  write_file("landuse.idx", testing::plane_index_map());
+  write_file("plane.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("10.0"));
+  set_card("plane_lake.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_lake.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  double lake_peak = 0.0;
+  const auto r = run_storm("plane_lake.prj", {}, 100000, [&](const model_state& ms) {
+    const constituent_state& k = ms.constituent;
+    if (k.olake_water.size() >= 1 && k.olake_water[1] > 0.0)
+      lake_peak = std::max(lake_peak, k.olake_mass(1, 1) / k.olake_water[1]);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double rain = term(ms, constituent_term::rain_on_cells);
+  EXPECT_NEAR(rain, ms.ledger.run_total(water_flux::rainfall_to_overland) * 10.0 / 1000.0, 1e-9 * rain);
+  const double lake = ms.constituent.olake_mass(1, 1) / 1000.0;
+  EXPECT_GT(lake, 0.02 * rain);
+  EXPECT_GT(lake_peak, 0.5);
+  EXPECT_LT(lake_peak, 10.0);
+  const double out = term(ms, constituent_term::overland_outlet);
+  EXPECT_GT(out, 0.1 * rain);
+  const double reset = term(ms, constituent_term::overland_negative_reset);
+  const double land = term(ms, constituent_term::uptake_by_land);
+  // The lake's mass is part of the overland water's.
+  const double stored = overland_water_mass(ms, 1);
+  EXPECT_GT(stored, lake);
+  EXPECT_NEAR(rain + reset - (out + land + stored), 0.0, 1e-10 * rain);
+  EXPECT_EQ(term(ms, constituent_term::overland_to_lakes), 0.0);  // no channel lake
+  const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
+      1, {mass_compartment::overland_water, mass_compartment::soil_column});
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * rain);
+  EXPECT_EQ(summary_errors_close(read_file("plane_lake.sum")), 3);
+}
+
+// The V of examples/chanquality, whose valley channel and tributary meet
+// in a lake, with rain at 5 g/m3 on the cells as well as its springs: the
+// cells around the lake give it their mass across its shore and take its
+// water back where it spills, and the books of the overland water, the
+// channels and the lake close together, and the lake's alone, to 1e-10.
+TEST_F(ContaminantWaterBodiesRun, AVWithAChannelLakeTakesTheCellsMassAcrossTheShoreAndTheBooksClose) {
+  testing::copy_example("chanquality");
+  std::string ids = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
+  for (int r = 0; r < 30; ++r) {
+    for (int c = 0; c < 21; ++c) ids += c ? " 1" : "1";
+    ids += "\n";
+  }
+  write_file("landuse.idx", ids);
+  write_file("chanq.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("5.0"));
+  set_card("chanq.prj", "MAPPING_TABLE", "MAPPING_TABLE chanq.cmt");
+  set_card("chanq.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  const auto r = run_storm("chanq.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const mass_ledger& l = *ms.constituent.mass_books;
+  const double rain = term(ms, constituent_term::rain_on_cells);
+  EXPECT_GT(rain, 0.0);
+  const double to_lake = term(ms, constituent_term::overland_to_lakes);
+  EXPECT_GT(to_lake, 1e-4 * rain);
+  const mass_balance_sums all = l.run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column,
+                                                    mass_compartment::channels, mass_compartment::lakes});
+  EXPECT_NEAR(all.residual(), 0.0, 1e-10 * all.in);
+  const mass_balance_sums lakes = l.run_balance_of(1, {mass_compartment::lakes});
+  EXPECT_NEAR(lakes.residual(), 0.0, 1e-10 * lakes.in);
+  const mass_balance_sums cells = l.run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column});
+  EXPECT_NEAR(cells.residual(), 0.0, 1e-10 * cells.in);
+  const std::string sum = read_file("chanq.sum");
+  EXPECT_NEAR(testing::value_after(sum, "Lateral flow to lake"),
+              to_lake - term(ms, constituent_term::lakes_to_overland), 0.005);
+  EXPECT_NEAR(testing::value_after(sum, "Mass overland inflow"),
+              to_lake - term(ms, constituent_term::lakes_to_overland), 0.005);
+  EXPECT_GE(summary_errors_close(sum), 5);
+}
+
+// Without the channel quality (examples/vlake, the same V and lake) the
+// channels and their lake are outside the books: what the cells give the
+// lake leaves them like the lateral inflow, the lake's water is clean, and
+// the cells' books and the summary's balances still close.
+TEST_F(ContaminantWaterBodiesRun, WithoutTheChannelQualityTheLakesMassLeavesTheBooks) {
+  testing::copy_example("vlake");
+  std::string ids = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
+  for (int r = 0; r < 30; ++r) {
+    for (int c = 0; c < 21; ++c) ids += c ? " 1" : "1";
+    ids += "\n";
+  }
+  write_file("landuse.idx", ids);
+  write_file("vlake.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("5.0"));
+  set_card("vlake.prj", "MAPPING_TABLE", "MAPPING_TABLE vlake.cmt");
+  set_card("vlake.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  const auto r = run_storm("vlake.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double rain = term(ms, constituent_term::rain_on_cells);
+  // The rain on the lake's cells is the lake's, not the cells'.
+  EXPECT_GT(ms.ledger.run_total(water_flux::lake_precipitation), 1.0);
+  EXPECT_NEAR(rain, ms.ledger.run_total(water_flux::rainfall_to_overland) * 5.0 / 1000.0, 1e-9 * rain);
+  const double to_lake = term(ms, constituent_term::overland_to_lakes);
+  EXPECT_GT(to_lake, 1e-4 * rain);
+  EXPECT_EQ(term(ms, constituent_term::lakes_to_overland), 0.0);  // clean water carries nothing
+  const double left = term(ms, constituent_term::overland_to_channels) + to_lake +
+                      term(ms, constituent_term::overland_outlet) + term(ms, constituent_term::infiltration) +
+                      term(ms, constituent_term::uptake_by_land) + overland_water_mass(ms, 1);
+  EXPECT_NEAR(rain + term(ms, constituent_term::overland_negative_reset) - left, 0.0, 1e-10 * rain);
+  const std::string sum = read_file("vlake.sum");
+  EXPECT_NEAR(testing::value_after(sum, "Lateral flow to lake"), to_lake, 0.005);
+  EXPECT_EQ(summary_errors_close(sum), 3);
+}
+
+// The field of examples/dike ponds its rain (10 g/m3) against a dike and
+// spills over the dike's low spot: the spilled water takes its mass over
+// the notch, so no pond is richer than the rain, the field below the dike
+// carries mass to the outlet, and the books close.
+TEST_F(ContaminantWaterBodiesRun, WaterSpillingOverADikesLowSpotTakesItsMass) {
+  testing::copy_example("dike");
+  std::string ids = read_file("dike.msk");
+  ids = ids.substr(0, ids.find("rows:"));
+  ids += "rows: 8\ncols: 6\n";
+  for (int r = 0; r < 8; ++r) ids += "1 1 1 1 1 1\n";
+  write_file("landuse.idx", ids);
+  write_file("dike.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("10.0"));
+  set_card("dike.prj", "MAPPING_TABLE", "MAPPING_TABLE dike.cmt");
+  set_card("dike.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  double richest = 0.0;
+  const auto r = run_storm("dike.prj", {}, 100000, [&](const model_state& ms) {
+    for (int i = 1; i <= ms.grid.ncells; ++i)
+      if (ms.overland.ov_depth[i] > 1e-3) richest = std::max(richest, ms.constituent.ov_conc(1, i));
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  EXPECT_GT(ms.overland.lowspot_vol.size(), 0);
+  const double rain = term(ms, constituent_term::rain_on_cells);
+  EXPECT_NEAR(rain, ms.ledger.run_total(water_flux::rainfall_to_overland) * 10.0 / 1000.0, 1e-9 * rain);
+  const double out = term(ms, constituent_term::overland_outlet);
+  EXPECT_GT(out, 0.05 * rain);
+  // Within the few per cent the transport's steps may overshoot; a pond
+  // whose spilled water left its mass behind reaches more than twice the
+  // rain's concentration.
+  EXPECT_LT(richest, 10.6);
+  const double left = out + term(ms, constituent_term::uptake_by_land) + overland_water_mass(ms, 1);
+  EXPECT_NEAR(rain + term(ms, constituent_term::overland_negative_reset) - left, 0.0, 1e-10 * rain);
+  EXPECT_EQ(summary_errors_close(read_file("dike.sum")), 3);
+}
+
+// The nutrients ride the same transport: on the V of examples/nutrients
+// whose northern row lets its water out at normal depth, each of the nine
+// water constituents' rain leaves through that edge, reaches the channel
+// or the outlet, or stays on the cells, to 1e-10.
+TEST_F(ContaminantWaterBodiesRun, NutrientsLeaveThroughABoundaryWithTheirWater) {
+  testing::copy_example("nutrients");
+  std::string ids = "north: 200.00\nsouth: 0.00\neast: 220.00\nwest: 0.00\nrows: 10\ncols: 11\n";
+  for (int r = 0; r < 10; ++r) {
+    for (int c = 0; c < 11; ++c) ids += std::string(c ? " " : "") + (r == 0 ? "2" : "1");
+    ids += "\n";
+  }
+  write_file("bound.idx", ids);
+  std::string cmt = read_file("nutrients.cmt");
+  const std::string first_map = "INDEX_MAP landuse.idx \"Land use\"\n";
+  cmt.replace(cmt.find(first_map), first_map.size(), first_map + "INDEX_MAP bound.idx \"Edge\"\n");
+  cmt += "OVERLAND_BOUNDARY \"Edge\"\nNUM_IDS 2\n" + table_row("ID", "DESCRIPTION", "TYPE VALUE") +
+         table_row("1", "Inside", "0 0") + table_row("2", "North edge", "1 0.05");
+  write_file("nutrients.cmt", cmt);
+  set_card("nutrients.prj", "OV_BOUNDARY", "OV_BOUNDARY");
+  const auto r = run_storm("nutrients.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const constituent_state& k = ms.constituent;
+  ASSERT_EQ(k.num_nsm_constituents, 9);
+  EXPECT_GT(ms.ledger.run_total(water_flux::slope_boundary_out), 1.0);
+  const mass_ledger& books = *k.mass_books;
+  for (int c = 0; c < 9; ++c) {
+    SCOPED_TRACE(c);
+    const int n = k.first_nsm_constituent + c;
+    auto t = [&](constituent_term x) { return books.run_total(n, row(x)); };
+    const double rain = t(constituent_term::rain_on_cells);
+    const double edge = t(constituent_term::overland_boundary_out);
+    if (rain > 0.0) EXPECT_GT(edge, 1e-3 * rain);
+    const double left = t(constituent_term::overland_to_channels) + t(constituent_term::overland_outlet) + edge +
+                        overland_water_mass(ms, n);
+    EXPECT_NEAR(rain - left, 0.0, 1e-10 * rain + 1e-15);
+    const mass_balance_sums ov = books.run_balance_of(n, {mass_compartment::overland_water});
+    EXPECT_NEAR(ov.residual(), 0.0, 1e-10 * rain + 1e-15);
+  }
+  EXPECT_GT(summary_errors_close(read_file("nutrients.sum")), 9);
+}
+
+}  // namespace
+}  // namespace nivra

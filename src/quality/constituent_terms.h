@@ -52,6 +52,8 @@ enum class constituent_term : int {
   settled_with_sediment,     // laid back on the soil with the settling fine sediment
   outlet_on_sediment,        // carried out of the watershed on the suspended fine sediment
   sorbed_onto_sediment,      // taken from the overland water onto the suspended fine sediment
+  nutrient_soil_uptake,      // taken from the overland water into the nutrient soil pools
+  nutrient_pool_gain,        // made up in the soil by the nutrient soil step (a pool below zero refilled)
   count_plus_one
 };
 
@@ -116,6 +118,9 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::outside},
     {"sorbed_onto_sediment", "Sorbed onto the sediment", mass_compartment::overland_water,
      mass_compartment::sediment_bound},
+    {"nutrient_soil_uptake", "Uptake by the nutrient soil pools", mass_compartment::overland_water,
+     mass_compartment::outside},
+    {"nutrient_pool_gain", "Nutrient soil pool gain", mass_compartment::outside, mass_compartment::soil_column},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

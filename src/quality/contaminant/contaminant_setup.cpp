@@ -64,7 +64,9 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.ov_nsm_dmt_in,        &k.ov_nsm_dmt_out,       &k.precip_conc,          &k.water_soil_partition_coef,
       &k.ov_exit_mass,         &k.soil_mass_init,       &k.soil_mass_final,      &k.soil_mass_error,
       &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass,
-      &k.event_ov_mass_final,  &k.event_ov_land_mass_final, &k.global_gw_exfil_mass};
+      &k.event_ov_mass_final,  &k.event_ov_land_mass_final, &k.global_gw_exfil_mass,
+      &k.ov_nsm_in_mass,       &k.ov_nsm_out_mass,      &k.event_ov_nsm_in_mass, &k.event_ov_nsm_out_mass,
+      &k.global_nsm_in_mass,   &k.global_nsm_out_mass};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -436,6 +438,8 @@ void init_soil_contam(model_state& ms) {
   k.ov_taken_decay.alloc(cells);
   k.ov_taken_infil.alloc(cells);
   k.ov_taken_exfil.alloc(cells);
+  k.ov_taken_nsm_gain.alloc(cells);
+  k.ov_taken_nsm_loss.alloc(cells);
   k.ov_transport_work.size_for(cells);
   for (int i = 1; i <= cells; ++i) {
     k.ov_depth_prev[i] = ms.overland.ov_depth.empty() ? 0.0 : ms.overland.ov_depth[i];

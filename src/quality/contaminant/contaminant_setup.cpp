@@ -21,6 +21,7 @@
 #include "quality/contaminant/constituent_kernels.h"
 #include "quality/contaminant/overland_point_sources.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
+#include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
 #include "surface/boundary_codes.h"
 #include "surface/lake_state.h"
@@ -426,7 +427,10 @@ void init_soil_contam(model_state& ms) {
         k.land_mass(c, i) = k.soil_mass(c, i, 1) = m;
       }
       k.OV_LAND_MASS_INIT[c] += k.land_mass(c, i) / 1000.0;
-      k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + k.land_mass(c, i)) / 1000.0;
+      // Under a soil column the nutrient rows' land masses are the pools
+      // of the nutrient model's soil part, which the column does not carry.
+      const bool column_holds_land = kind == 1 || layers < 1;
+      k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + (column_holds_land ? k.land_mass(c, i) : 0.0)) / 1000.0;
     }
   }
   // The transport's memory of the depths and infiltration it last saw, and
@@ -454,7 +458,9 @@ void init_soil_contam(model_state& ms) {
   k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, k.num_constituents);
   for (int c = 1; c <= k.num_constituents; ++c) {
     k.mass_books->set_mass(c, mass_compartment::overland_water, ledger_moment::run_start, k.OV_MASS_INIT[c]);
-    k.mass_books->set_mass(c, mass_compartment::soil_column, ledger_moment::run_start, k.OV_LAND_MASS_INIT[c]);
+    const bool column_holds_land = k.constituent_type[c] == 1 || k.soil_contam_layers < 1;
+    k.mass_books->set_mass(c, mass_compartment::soil_column, ledger_moment::run_start,
+                           column_holds_land ? k.OV_LAND_MASS_INIT[c] : soil_column_mass(k, c, cells));
   }
 }
 

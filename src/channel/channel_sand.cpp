@@ -1,6 +1,7 @@
 #include "channel/channel_sand.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "quality/sediment/sediment_physics.h"
 
@@ -134,6 +135,14 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
       const double c = sd::yang_concentration(v, s, r, par.sand_size, w, nu);
       const double dir = qp(j, i) < -sd::tiny ? -1.0 : 1.0;
       store.capacity[f] = dir * sd::sand_flux(std::abs(qp(j, i)), c);
+      if (!std::isfinite(store.capacity[f])) {
+        std::printf("bed load NaN\n");
+        if (result.nan_link == 0) {
+          result.nan_link = i;
+          result.nan_node = j;
+        }
+        store.capacity[f] = 0.0;
+      }
     }
   }
 

@@ -69,6 +69,9 @@ struct chan_sand_store {
 
 struct chan_sand_result {
   int nodes_without_width = 0;  // erodible nodes whose bed was left in place
+  // The first node whose capacity was not a number (link 0: none); such a
+  // node moves no sand.
+  int nan_link = 0, nan_node = 0;
 };
 
 // Flow area and wetted perimeter at depth h of a break-point table.

@@ -300,7 +300,13 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
     par.sand_size = c.sand_size;
     par.viscosity = c.viscosity;
     par.porosity = c.porosity;
-    chan_sand_step(net, par, dt, sed.sand, ch.new_bel);
+    const chan_sand_result r = chan_sand_step(net, par, dt, sed.sand, ch.new_bel);
+    if (r.nan_link != 0) {
+      std::printf("The sand transport capacity of channel link %d node %d is not a number (its depth, discharge "
+                  "or bed elevation is not a number); the run stops.\n",
+                  r.nan_link, r.nan_node);
+      return false;
+    }
   }
   if (nf > 0) {
     chan_wash_network net;

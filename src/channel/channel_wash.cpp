@@ -82,7 +82,7 @@ void fluxes(const chan_wash_network& net, int nf, const chan_wash_store& st, con
 void chan_wash_store::alloc(int flat_nodes, int lakes, int n_fine) {
   for (array2d<double>* a : {&vol, &conc, &lateral, &flux}) a->alloc(flat_nodes, n_fine);
   const int nl = lakes > 0 ? lakes : 1;
-  for (array2d<double>* a : {&lake_vol, &from_overland, &settled, &to_lake, &from_lake}) a->alloc(nl, n_fine);
+  for (array2d<double>* a : {&lake_vol, &from_overland, &settled, &to_lake, &from_lake, &to_cells}) a->alloc(nl, n_fine);
   for (array1d<double>* a : {&out, &out_rate, &in, &made}) a->alloc(n_fine);
 }
 

@@ -42,6 +42,7 @@ struct chan_wash_store {
   array2d<double> lake_vol;                  // [lake][class] suspended in the lake
   array2d<double> from_overland;             // [lake][class] sent by the cells in the step (taken in)
   array2d<double> settled, to_lake, from_lake;  // [lake][class], cumulative
+  array2d<double> to_cells;                  // [lake][class] carried onto the land by the lakes' water, cumulative
   array1d<double> out, out_rate, in;         // [class]: cumulative out, outlet rate of the step (m3/s), cumulative in; 0 the total
   array1d<double> made;                      // [class]: volume a node was short of (set back to 0), cumulative
   void alloc(int flat_nodes, int lakes, int n_fine);

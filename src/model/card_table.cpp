@@ -283,7 +283,7 @@ constexpr card_entry card_table[] = {
     in(real("silt_size", 77, &po::silt_size), above_to(0, 100, "mm")),
     in(real("clay_size", 78, &po::clay_size), above_to(0, 100, "mm")),
     in(real("water_temp", 79, &po::water_temp), from_to(-10, 60, "degrees C")),
-    in(real("sed_porosity", 80, &po::sed_porosity), from_to(0, 1)),
+    in(real("sed_porosity", 80, &po::sed_porosity), from_to(0, 0.99)),
     special("area_reduction", 169, card_kind::text_optional, &po::area_reduction, on(&po::area_reduction_given)),
     in(real("unif_area_reduction", 170, &po::unif_area_reduction, on(&po::unif_area_reduction_given)), from_to(0, 1)),
     flag("rain_inv_distance", 171, set(&re::rain_interp, rain_interpolation::inverse_distance)),

@@ -320,8 +320,9 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   // A layer set back to zero from below it was given that mass.
   b.gain(event(constituent_term::soil_negative_reset));
   if (ms.constituent.sediment_contam) {
-    mass_line(f, "Sediment eroded(-)/deposited(+)", at(ms.constituent.sed_eroded_deposited, c));
-    b.net(at(ms.constituent.sed_eroded_deposited, c));
+    const double net = event(constituent_term::settled_with_sediment) - event(constituent_term::eroded_with_soil);
+    mass_line(f, "Sediment eroded(-)/deposited(+)", net);
+    b.net(net);
   }
   ratio_line(f, "Soil mass balance error", b.error(1e-16));
   if (ms.constituent.soil_static_conc)
@@ -329,8 +330,29 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
            "to soil top layer \n");
 }
 
+// The event's sediment-bound masses, from the constituents' mass ledger:
+// the mass on the suspended fines at the event's end, the net mass the
+// fines gave the water, the net mass they laid on the soil and the mass
+// they carried out at the outlet.
+struct event_attached {
+  double final_mass = 0.0, source = 0.0, deposited = 0.0, out = 0.0;
+};
+
+event_attached event_attached_of(const model_state& ms, int c) {
+  event_attached a;
+  const mass_ledger* books = ms.constituent.mass_books.get();
+  if (!ms.constituent.sediment_contam || !books || c > books->constituents()) return a;
+  auto event = [&](constituent_term t) { return books->event_total(c, row(t)); };
+  a.final_mass = books->mass(c, mass_compartment::sediment_bound, ledger_moment::event_end);
+  a.source = event(constituent_term::release_from_sediment) - event(constituent_term::sorbed_onto_sediment);
+  a.deposited = event(constituent_term::settled_with_sediment) - event(constituent_term::eroded_with_soil);
+  a.out = event(constituent_term::outlet_on_sediment);
+  return a;
+}
+
 void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
   const bool nsm = summary::is_nutrient(ms, c);
+  const event_attached attached = event_attached_of(ms, c);
   mass_book b;
   put(f, "Overland Contaminant Transport Summary for %s \n",
       summary::constituent_label(ms, c).c_str());
@@ -340,8 +362,8 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(at(ms.constituent.event_ov_mass_init, c));
   b.loss(at(ms.constituent.event_ov_mass_final, c));
   if (ms.constituent.sediment_contam) {
-    mass_line(f, "Final attached to susp seds", at(ms.constituent.sed_attached_final, c));
-    mass_line(f, "Final total (attached+dissolved)", at(ms.constituent.sed_contam_total_final, c));
+    mass_line(f, "Final attached to susp seds", attached.final_mass);
+    mass_line(f, "Final total (attached+dissolved)", at(ms.constituent.event_ov_mass_final, c) + attached.final_mass);
   }
   // Without a soil column, mass left by drying cells stays on the land.
   if (!ms.constituent.soil_con_trans) {
@@ -349,6 +371,10 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
     mass_line(f, "Final undissolved mass", at(ms.constituent.event_ov_land_mass_final, c));
     b.gain(at(ms.constituent.event_ov_land_mass, c));
     b.loss(at(ms.constituent.event_ov_land_mass_final, c));
+    // The land also gave the fines what they lifted and took back what
+    // settled; that mass reached the water only through the fines' own
+    // line (the sediment source), so it has no line here.
+    b.net(attached.deposited);
   }
   mass_line(f, "Point source mass gain", at(ms.constituent.event_ov_point_mass, c));
   b.gain(at(ms.constituent.event_ov_point_mass, c));
@@ -397,10 +423,10 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
   mass_line(f, "Negative mass", at(ms.constituent.event_ov_neg_mass, c));
   b.gain(at(ms.constituent.event_ov_neg_mass, c));
   if (ms.constituent.sediment_contam) {
-    mass_line(f, "Sediment source", at(ms.constituent.sed_contam_source, c));
-    b.gain(at(ms.constituent.sed_contam_source, c));
+    mass_line(f, "Sediment source", attached.source);
+    b.net(attached.source);
     if (ms.channel.chan_explic) mass_line(f, "Attached entering channels", at(ms.constituent.chan_sed_lat_in_event, c));
-    mass_line(f, "Attached exiting outlet", at(ms.constituent.sed_attached_out, c));
+    mass_line(f, "Attached exiting outlet", attached.out);
     if (ms.lake.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.constituent.event_sed_attached_to_lake, c));
   }
   ratio_line(f, "Dissolved mass balance error", b.percent());

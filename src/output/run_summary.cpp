@@ -31,12 +31,19 @@ using store = water_store;
 
 double cell_area(const model_state& ms) { return ms.grid.grid_size * ms.grid.grid_size; }
 
-// Per-class volume moved from the cells into the channel lakes.
+// Per-class volume moved from the cells into the channel lakes, net of the
+// wash load the lakes' water carried back onto the land.
 double overland_to_lakes(const model_state& ms, int k) {
   double v = 0.0;
   const array2d<double>& t = ms.constituent.sed_vol_overland_to_lake;
   if (t.empty() || k > t.cols()) return 0.0;
   for (int lake = 1; lake <= t.rows(); ++lake) v += t(lake, k);
+  const channel_sediment& cs = ms.constituent.chan_sed;
+  const array2d<double>& back = cs.wash.to_cells;
+  if (cs.ready && k <= cs.classes.n && !cs.classes.sand[k] && !back.empty()) {
+    const int m = cs.classes.position[k];
+    for (int lake = 1; lake <= back.rows(); ++lake) v -= back(lake, m);
+  }
   return v;
 }
 
@@ -488,11 +495,22 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
   b.gain(at(ms.constituent.OV_MASS_INIT, c));
   b.loss(at(ms.constituent.OV_MASS_FINAL, c));
   if (ms.constituent.sediment_contam) {
-    put(f, "Initial undissolved mass      %14.2lf \n", at(ms.constituent.OV_LAND_MASS_INIT, c));
-    put(f, "Final undissolved mass        %14.2lf \n", at(ms.constituent.OV_LAND_MASS_FINAL, c));
+    if (ms.constituent.soil_con_trans) {
+      // The land's mass is the soil column's, whose own block balances
+      // it; the water sees it only through the exchange and the fines.
+      put(f, "Initial undissolved mass      %14.2lf \n", at(ms.constituent.soil_mass_init, c));
+      put(f, "Final undissolved mass        %14.2lf \n", at(ms.constituent.soil_mass_final, c));
+    } else {
+      put(f, "Initial undissolved mass      %14.2lf \n", at(ms.constituent.OV_LAND_MASS_INIT, c));
+      put(f, "Final undissolved mass        %14.2lf \n", at(ms.constituent.OV_LAND_MASS_FINAL, c));
+      b.gain(at(ms.constituent.OV_LAND_MASS_INIT, c));
+      b.loss(at(ms.constituent.OV_LAND_MASS_FINAL, c));
+      // The land also gave the fines what they lifted and took back what
+      // settled; that mass reached the water only through the sediment
+      // source line.
+      b.net(at(ms.constituent.sed_eroded_deposited, c));
+    }
     put(f, "\n");
-    b.gain(at(ms.constituent.OV_LAND_MASS_INIT, c));
-    b.loss(at(ms.constituent.OV_LAND_MASS_FINAL, c));
   }
   put(f, "Point source mass gain        %14.2lf \n", at(ms.constituent.OV_POINT_MASS, c));
   b.gain(at(ms.constituent.OV_POINT_MASS, c));
@@ -503,10 +521,12 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Precipitation mass gain       %14.2lf \n", at(ms.constituent.OV_PRECIP_MASS, c));
   put(f, "Uptake from soil              %14.2lf \n", at(ms.constituent.OV_UPTAKE_MASS, c));
   b.gain(at(ms.constituent.OV_PRECIP_MASS, c));
-  b.net(at(ms.constituent.OV_UPTAKE_MASS, c));
+  // The land surface's masses above, when they count, already hold the
+  // exchange with the water.
+  if (!ms.constituent.sediment_contam || ms.constituent.soil_con_trans) b.net(at(ms.constituent.OV_UPTAKE_MASS, c));
   if (ms.constituent.sediment_contam) {
     put(f, "Sediment source               %14.2lf \n", at(ms.constituent.sed_contam_source, c));
-    b.gain(at(ms.constituent.sed_contam_source, c));
+    b.net(at(ms.constituent.sed_contam_source, c));
   }
   put(f, "\n");
   put(f, "Mass loss to infiltration     %14.2lf \n", at(ms.constituent.OV_INFIL_MASS, c));

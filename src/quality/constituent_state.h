@@ -95,6 +95,7 @@ struct constituent_state : sediment_record {
   int contam_map_given = 0;
   int all_contam_output = 0;
   int ov_con_table = 0;  // overland constituent transport
+  int ov_con_trans_given = 0;  // the project's own OV_CON_TRANS, kept when the sediment classes switch it on
   int constituents_on = 0;  // any constituent transport
   int ov_point_source_given = 0, sourcefile_given = 0;
   double ov_disp_coef = 0.0, ov_decay_coef = 0.0, ov_mass_load = 0.0, ov_uptake_rate = 0.0;
@@ -116,6 +117,10 @@ struct constituent_state : sediment_record {
   int num_contam_constituents = 0;   // constituents added by the contaminant set-up (kind 1)
   int num_nsm_constituents = 0;      // constituents added by the nutrient set-up (kinds 2 and 3)
   int first_nsm_constituent = -1;    // index of the first nutrient water constituent, -1 without nutrients
+  // With the sediment classes carried as constituents (SOIL_EROSION of 10
+  // or more): class j is constituent first_sed_constituent + j - 1.
+  int num_sed_constituents = 0;
+  int first_sed_constituent = -1;
   // Per constituent and cell (row = constituent, element = cell): the
   // parameters of the overland and soil processes; rates per second once
   // the initial state is set.
@@ -336,6 +341,11 @@ struct constituent_state : sediment_record {
   guarded_file sed_hyd_location_file;      // IN_SED_LOC, read at set-up
   guarded_file out_sed_hyd_location_file;
   guarded_file total_chan_n_file;
+
+  // True for a sediment class carried as a constituent.
+  bool is_sediment_class(int c) const {
+    return num_sed_constituents > 0 && c >= first_sed_constituent && c < first_sed_constituent + num_sed_constituents;
+  }
 
   // ---- Scratch of the overland constituent step: the mass rates of the
   // step, one value per constituent.

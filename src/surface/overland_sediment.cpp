@@ -45,6 +45,20 @@ double value_or(const double* a, int c, double fallback) {
 
 // Which face of the outlet takes the sediment out of the grid: 1 the
 // right face (x), 2 the lower face (y), 0 none.
+bool in_lake(const ov_sed_flow& f, int c) { return f.lake && c > 0 && f.lake[c] > 0; }
+
+// Slope of the water surface from cell c toward its neighbour nb (0: none)
+// over the face between them; the water of a lake cell stands at its
+// lake's level, and two lake cells face each other level.
+double water_surface_slope(const ov_sed_flow& f, int c, int nb) {
+  if (nb == 0) return 0.0;
+  const bool lc = in_lake(f, c), ln = in_lake(f, nb);
+  if (lc && ln) return 0.0;
+  const double wc = lc ? f.lake_elev[f.lake[c]] : f.depth[c] + f.elevation[c];
+  const double wn = ln ? f.lake_elev[f.lake[nb]] : f.depth[nb] + f.elevation[nb];
+  return (wc - wn) / f.dx;
+}
+
 int outlet_face(const ov_sed_flow& f) {
   if (!f.outlet_drains || f.outlet_cell <= 0) return 0;
   if (f.rightcon[f.outlet_cell] == 0) return 1;
@@ -55,7 +69,7 @@ int outlet_face(const ov_sed_flow& f) {
 }  // namespace
 
 void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
-                           thread_pool& crew, int parts) {
+                           thread_pool& crew, int parts, const ov_sed_lake_wash* lakes) {
   const int n = par.classes.n;
   const double dx = f.dx, dt = f.dt;
   const int out_face = outlet_face(f);
@@ -65,10 +79,9 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
   // Detachment, cell by cell: each cell changes only its own rows.
   for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
     for (int c = first; c <= last; ++c) {
-      const double w = f.depth[c] + f.elevation[c];
       const int r = f.rightcon[c], b = f.belowcon[c];
-      slope_x_[c] = r ? (w - (f.depth[r] + f.elevation[r])) / dx : 0.0;
-      slope_y_[c] = b ? (w - (f.depth[b] + f.elevation[b])) / dx : 0.0;
+      slope_x_[c] = water_surface_slope(f, c, r);
+      slope_y_[c] = water_surface_slope(f, c, b);
       if (c == f.outlet_cell && out_face == 1) slope_x_[c] = f.outlet_slope;
       if (c == f.outlet_cell && out_face == 2) slope_y_[c] = f.outlet_slope;
       const double s = std::sqrt(slope_x_[c] * slope_x_[c] + slope_y_[c] * slope_y_[c]);
@@ -78,7 +91,10 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       double* parent = parent_step_[c].data();
       for (int k = 1; k <= n; ++k) parent[k] = cs.eroded[k];
 
-      const double i = f.rain ? f.rain[c] : 0.0;
+      // Lake cells and the land cells with a lake cell on their right or
+      // lower side detach nothing.
+      const bool shore = f.lake && (in_lake(f, c) || in_lake(f, r) || in_lake(f, b));
+      const double i = f.rain && !shore ? f.rain[c] : 0.0;
       sd::splash_detach(n, cs, i, f.depth[c], dt, dx, value_or(par.splash_K, c, 60.0), sd::splash_coefficients_of(i),
                         channel, lifted);
 
@@ -99,7 +115,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
         width = 1.0 - std::sqrt(bc);
         area *= (1.0 - bc);
       }
-      if (q > sd::tiny) {
+      if (q > sd::tiny && !shore) {
         const sd::capacity_flow fl{par.option, s, f.depth[c], q, dt, dx, value_or(par.sed_K, c, 0.0), width};
         const double tc = sd::transport_capacity(fl, par.classes, cs);
         sd::flow_detach(n, cs, f.depth[c], s, dt, area, dp, tc, channel, lifted);
@@ -121,6 +137,28 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     const int src = flow >= 0.0 ? c : nb;
     const int dst = flow >= 0.0 ? nb : c;
     if (src == 0) return;  // nothing flows in from outside the grid
+    if (in_lake(f, src)) {
+      // A lake's water carries its wash load onto the land at the lake's
+      // concentration, never more than the lake holds; between two lake
+      // cells nothing moves.
+      if (!lakes || dst == 0 || in_lake(f, dst)) return;
+      const int l = f.lake[src];
+      const double water = lakes->water[l];
+      for (int j = 1; j <= lakes->n_fine; ++j) {
+        const double held = (*lakes->vol)(l, j);
+        const double conc = water > sd::tiny ? held / water : 0.0;
+        const double v = std::min(conc * std::abs(flow) * dt, held);
+        if (!(v > 0.0)) continue;
+        const int k = lakes->fine_class[j];
+        (*lakes->vol)(l, j) -= v;
+        (*lakes->to_cells)(l, j) += v;
+        sed.susp(dst, k) += v;
+        books.from_lakes[k] += v;
+        books.from_lakes[0] += v;
+        if (sed.qsmax) sed.qsmax(src, k) += v / dt;
+      }
+      return;
+    }
     double q = std::abs(flow) / dx, width = 1.0;
     if (f.block_side && dst > 0) {
       width = 1.0 - f.block_side[dst * 5 + (flow >= 0.0 ? side_out : side_in)];

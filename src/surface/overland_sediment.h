@@ -53,6 +53,25 @@ struct ov_sed_flow {
   double outlet_slope = 0.0;
   double qout = 0.0;                    // outlet discharge, m3/s
   bool outlet_drains = false;           // no channels: the outlet takes the sediment out of the grid
+  // Channel lakes: the lake of each cell (0 land; nullptr no lakes) and
+  // the water level of each lake, m. A face between a lake cell and land
+  // slopes from the lake's level; lake cells and the land cells with a lake
+  // cell on their right or lower side detach nothing.
+  const int* lake = nullptr;
+  const double* lake_elev = nullptr;
+};
+
+// The wash load of the channel lakes, which the water a lake lets out onto
+// its land cells carries at the lake's concentration: the suspended volume
+// per lake and fine position, the lakes' water volumes (m3), the class of
+// each fine position, and what the lakes have released onto the cells so
+// far ([lake][fine position], cumulative).
+struct ov_sed_lake_wash {
+  array2d<double>* vol = nullptr;
+  const double* water = nullptr;
+  const int* fine_class = nullptr;
+  int n_fine = 0;
+  array2d<double>* to_cells = nullptr;
 };
 
 // The erosion parameters of the cells (defaults where not above 1e-16) and
@@ -72,13 +91,16 @@ struct ov_sed_params {
 struct ov_sed_books {
   array1d<double> parent;   // parent soil removed
   array1d<double> outlet;   // through the outlet
+  array1d<double> from_lakes;  // wash load the channel lakes' water carried onto the cells
   void alloc(int classes) {
     parent.alloc(classes);
     outlet.alloc(classes);
+    from_lakes.alloc(classes);
   }
   void clear() {
     parent.fill(0.0);
     outlet.fill(0.0);
+    from_lakes.fill(0.0);
   }
 };
 
@@ -108,9 +130,10 @@ class ov_sediment_step {
  public:
   void prepare(int ncells, int classes);
   // One step over the grid on `parts` parts of the crew; the same bits on
-  // any number of parts.
+  // any number of parts. With channel lakes, `lakes` is their wash load
+  // (nullptr: the lakes release none).
   void run(const ov_sed_flow& flow, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
-           thread_pool& crew, int parts);
+           thread_pool& crew, int parts, const ov_sed_lake_wash* lakes = nullptr);
   // What the last step carried across each cell's right face (x) and
   // lower face (y), [cell][class] (column 0 unused), m3 of solids,
   // positive toward the right and the lower neighbour; the outlet cell's

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_sediment.h"
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/errors.h"
@@ -12,6 +13,7 @@
 #include "quality/constituent_state.h"
 #include "quality/sediment/sediment_terms.h"
 #include "surface/overland_sediment.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -97,7 +99,23 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
 
   s.step_books.clear();
   const ov_sed_flow flow = flow_of(ms, dt);
-  s.step.run(flow, params_of(k), c, s.step_books, ms.overland.crew, ms.overland.crew.size());
+  ov_sed_flow lake_flow = flow;
+  ov_sed_lake_wash wash;
+  const ov_sed_lake_wash* lakes = nullptr;
+  if (ms.lake.chan_lakes && ms.lake.num_lakes > 0 && ms.lake.lake_mask.size() >= ncells) {
+    lake_flow.lake = ms.lake.lake_mask.data();
+    lake_flow.lake_elev = ms.lake.lake_elev.data();
+    channel_sediment& cs = k.chan_sed;
+    if (k.chan_sed_on && cs.ready && cs.classes.n_fine > 0 && cs.wash.lake_vol.rows() >= ms.lake.num_lakes) {
+      wash.vol = &cs.wash.lake_vol;
+      wash.water = ms.lake.lake_volume.data();
+      wash.fine_class = cs.classes.order.data();
+      wash.n_fine = cs.classes.n_fine;
+      wash.to_cells = &cs.wash.to_cells;
+      lakes = &wash;
+    }
+  }
+  s.step.run(lake_flow, params_of(k), c, s.step_books, ms.overland.crew, ms.overland.crew.size(), lakes);
   s.last_step_time = ms.clock.model_time;
   // The net change of every cell (laid down minus taken up) and, with
   // ADJUST_ELEV, the ground moved by it.
@@ -120,6 +138,7 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
     books.book(j, row(sediment_term::resuspension), s.step_tally.lifted[j] - parent);
     books.book(j, row(sediment_term::settling), s.step_tally.settled[j]);
     books.book(j, row(sediment_term::overland_outlet), s.step_books.outlet[j]);
+    books.book(j, row(sediment_term::lakes_to_cells), s.step_books.from_lakes[j]);
   }
   s.outlet_last_vol = s.step_books.outlet[0];
   // The wash load (the fine classes) leaving the watershed, for the

@@ -5,11 +5,13 @@
 #include "quality/constituent_terms.h"
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
+#include "model/mass_ledger.h"
 #include "model/water_ledger.h"
 #include "output/event_summary.h"
 #include "output/output_state.h"
@@ -256,6 +258,64 @@ TEST_F(EventSummary, TheSoilBlockIsTheEventsSoilBooks) {
               {"Soil decay mass", 1.0},              {"Surface water exchange from soil", 3.0},
               {"Surface water exchange to soil", 0.25}, {"Soil mass balance error", 0.0}};
   for (const auto& r : rows) EXPECT_NEAR(value(r.label), r.v, 1e-9) << r.label << "\n" << block;
+}
+
+// The sediment-bound lines of an event come from the event's books: the
+// fines' mass at the event's end and the event's terms, the run's earlier
+// events left out; with them the water's and the soil's balances close.
+TEST_F(EventSummary, TheSedimentBoundLinesAreTheEventsBooks) {
+  uniform_storm();
+  constituent_state& k = ms->constituent;
+  k.ov_con_trans = k.soil_con_trans = k.sediment_contam = k.contam_table_input = 1;
+  k.num_constituents = 1;
+  k.constituent_type.grow(1);
+  k.constituent_type[1] = 1;
+  k.constituent_output_name = {"", "copper"};
+  for (auto* a : {&k.event_ov_mass_init, &k.event_ov_mass_final, &k.event_ov_precip_mass, &k.event_ov_uptake_mass,
+                  &k.event_ov_infil_mass, &k.event_ov_mass_out})
+    a->grow(1);
+  k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, 1);
+  mass_ledger& b = *k.mass_books;
+  auto book = [&](constituent_term t, double kg) { b.book(1, row(t), kg); };
+  // An earlier event's books, which this event's blocks must not show.
+  book(constituent_term::eroded_with_soil, 9.0);
+  book(constituent_term::outlet_on_sediment, 5.0);
+  book(constituent_term::release_from_sediment, 7.0);
+  b.open_event();
+  // The water: 2 kg at the start, 1 from the rain, 0.5 from the soil; the
+  // fines take 1.4 and give back 0.4; 0.75 infiltrate and 0.25 leave:
+  // 1.5 kg at the end. The fines lift 3 kg from the soil, lay 1 back and
+  // carry 0.6 out: with the 1 kg from the water, 2.4 at the end (none at
+  // the start). The soil: 40 kg, +0.75 infiltrated, -0.5 to the water,
+  // -3 + 1 with the fines: 38.25.
+  k.event_ov_mass_init[1] = 2.0;
+  k.event_ov_precip_mass[1] = 1.0;
+  k.event_ov_uptake_mass[1] = 0.5;
+  k.event_ov_infil_mass[1] = 0.75;
+  k.event_ov_mass_out[1] = 0.25;
+  k.event_ov_mass_final[1] = 1.5;
+  book(constituent_term::sorbed_onto_sediment, 1.4);
+  book(constituent_term::release_from_sediment, 0.4);
+  book(constituent_term::eroded_with_soil, 3.0);
+  book(constituent_term::settled_with_sediment, 1.0);
+  book(constituent_term::outlet_on_sediment, 0.6);
+  book(constituent_term::infiltration, 0.75);
+  book(constituent_term::release_from_land, 0.5);
+  b.set_mass(1, mass_compartment::sediment_bound, ledger_moment::event_end, 2.4);
+  b.set_mass(1, mass_compartment::soil_column, ledger_moment::event_start, 40.0);
+  b.set_mass(1, mass_compartment::soil_column, ledger_moment::event_end, 38.25);
+  const std::string text = written();
+  for (const char* line : {
+           "Sediment eroded(-)/deposited(+) ..................             -2.00\n"
+           "Soil mass balance error ..........................              0.0000\n",
+           "Final Dissolved Mass on Overland .................              1.50\n"
+           "Final attached to susp seds ......................              2.40\n"
+           "Final total (attached+dissolved) .................              3.90\n",
+           "Sediment source ..................................             -1.00\n"
+           "Attached exiting outlet ..........................              0.60\n"
+           "Dissolved mass balance error .....................              0.0000\n",
+       })
+    EXPECT_TRUE(has(text, line)) << line << "\n" << text;
 }
 
 // The exchange between the water table and the unsaturated zone is booked

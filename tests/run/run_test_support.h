@@ -37,6 +37,21 @@ inline double value_after(const std::string& text, const std::string& label, boo
   return std::strtod(text.c_str() + at + label.size(), nullptr);
 }
 
+// The number of a summary line whose label a leader of blanks and dots
+// follows (the event summaries' lines), the first such line at or after
+// `from`; NaN and a failure when there is none.
+inline double dotted_value_after(const std::string& text, const std::string& label, std::size_t from = 0) {
+  const std::size_t at = text.find(label, from);
+  if (at == std::string::npos) {
+    ADD_FAILURE() << "no line " << label;
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  std::size_t p = at + label.size();
+  while (p + 1 < text.size() && (text[p] == ' ' || (text[p] == '.' && (text[p + 1] == '.' || text[p + 1] == ' '))))
+    ++p;
+  return std::strtod(text.c_str() + p, nullptr);
+}
+
 // An index map over the plane example's grid (6 x 8 cells) with every
 // cell in class 1, e.g. one land use for the mapping table.
 inline std::string plane_index_map() {

@@ -5,10 +5,13 @@
 // still on the cells, and the run summary's balances close.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/process.h"
 #include "model/mass_ledger.h"
@@ -206,6 +209,91 @@ TEST_F(ContaminantRun, TheConcentrationMapsFollowTheWater) {
   }
 }
 
+// The values of the records of an ASCII dataset: per record, the value
+// of every grid position (0 outside the watershed).
+std::vector<std::vector<double>> dataset_records(const std::string& text, int positions) {
+  std::vector<std::vector<double>> records;
+  for (std::size_t at = text.find("TS 1 "); at != std::string::npos; at = text.find("TS 1 ", at + 1)) {
+    const char* p = text.c_str() + text.find('\n', at) + 1;
+    for (int i = 0; i < positions; ++i) std::strtol(p, const_cast<char**>(&p), 10);  // the active flags
+    std::vector<double> values(static_cast<std::size_t>(positions));
+    for (double& v : values) v = std::strtod(p, const_cast<char**>(&p));
+    records.push_back(values);
+  }
+  return records;
+}
+
+TEST_F(ContaminantRun, EveryContaminantWritesItsOwnSeriesAndItsMassIsConcentrationTimesWater) {
+  // Three contaminants in the rain: bromide at 10 g/m3, chloride at 5 and
+  // a clean tracer, none decaying or exchanging. The transport is linear,
+  // so in every cell the chloride's mass is half the bromide's and the
+  // tracer has none; each cell's mass is its concentration times its
+  // water (depth x 900 m2).
+  testing::copy_example("plane_infil");
+  write_file("landuse.idx", testing::plane_index_map());
+  auto table_row = [](std::string id, std::string what, const std::string& values) {
+    id.resize(6, ' ');
+    what.resize(80, ' ');
+    return id + what + values + "\n";
+  };
+  auto contaminant = [&](const std::string& name, const std::string& rain) {
+    return "\"" + name + "\" \"Land use\" \"" + name + "\"\nPRECIP_CONC " + rain + "\nPARTITION 0.0\nNUM_IDS 1\n" +
+           table_row("ID", "DESCRIPTION", "K") + table_row("1", "Field", "0.5 0 0 0 0 0 0 0");
+  };
+  write_file("plane.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\n"
+                          "NUM_CONTAM 3\n" +
+                              contaminant("bromide", "10.0") + contaminant("chloride", "5.0") +
+                              contaminant("tracer", "0.0"));
+  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "ALL_CONTAM_OUTPUT", "ALL_CONTAM_OUTPUT");
+  set_card("plane_infil.prj", "MAP_TYPE", "MAP_TYPE 1");
+  set_card("plane_infil.prj", "MAP_FREQ", "MAP_FREQ 30");
+  set_card("plane_infil.prj", "DEPTH", "DEPTH depth.dat");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  ASSERT_EQ(r.ms->constituent.num_constituents, 3);
+  const char* names[] = {"bromide", "chloride", "tracer"};
+  std::vector<std::vector<double>> conc[3], mass[3];
+  for (int i = 1; i <= 3; ++i) {
+    SCOPED_TRACE(names[i - 1]);
+    const std::string c = read_file(std::string(names[i - 1]) + ".conc");
+    const std::string m = read_file(std::string(names[i - 1]) + ".mass");
+    // Object ids 5000 + 3 (i - 1) and 5001 + 3 (i - 1) for three constituents.
+    const std::string head = "DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID ";
+    EXPECT_TRUE(c.starts_with(head + std::to_string(5000 + 3 * (i - 1)) + "\nND 48\nNC 48\nNAME conc_0" +
+                              std::to_string(i) + "\nTS 1 "))
+        << c.substr(0, 100);
+    EXPECT_TRUE(m.starts_with(head + std::to_string(5001 + 3 * (i - 1)) + "\nND 48\nNC 48\nNAME mass_0" +
+                              std::to_string(i) + "\nTS 1 "))
+        << m.substr(0, 100);
+    conc[i - 1] = dataset_records(c, 48);
+    mass[i - 1] = dataset_records(m, 48);
+  }
+  const auto depth = dataset_records(read_file("depth.dat"), 48);
+  // Three hours of maps every 30 minutes.
+  ASSERT_EQ(depth.size(), 6u);
+  double largest = 0.0;
+  for (std::size_t t = 0; t < depth.size(); ++t) {
+    for (int c = 0; c < 3; ++c) {
+      ASSERT_EQ(conc[c].size(), depth.size());
+      ASSERT_EQ(mass[c].size(), depth.size());
+    }
+    for (std::size_t p = 0; p < 48; ++p) {
+      SCOPED_TRACE(::testing::Message() << "record " << t << " position " << p);
+      const double h = depth[t][p], c1 = conc[0][t][p], m1 = mass[0][t][p];
+      // Each printed with 6 decimals.
+      EXPECT_NEAR(m1, c1 * h * 900.0, 900.0 * (c1 + h) * 1e-6 + 1e-6);
+      EXPECT_NEAR(mass[1][t][p], 0.5 * m1, 1e-6);
+      EXPECT_NEAR(conc[1][t][p], 0.5 * c1, 1e-6);
+      EXPECT_EQ(mass[2][t][p], 0.0);
+      EXPECT_EQ(conc[2][t][p], 0.0);
+      largest = std::max(largest, m1);
+    }
+  }
+  EXPECT_GT(largest, 1.0);
+}
+
 TEST_F(ContaminantRun, TheExampleProjectClosesItsNitrateBalance) {
   testing::copy_example("contaminant");
   const auto r = run_storm("contaminant.prj");
@@ -235,6 +323,230 @@ TEST_F(ContaminantRun, TheExampleProjectClosesItsNitrateBalance) {
   const double event_error = std::strtod(summary.c_str() + at, &end);
   ASSERT_NE(end, summary.c_str() + at) << summary.substr(at, 40);
   EXPECT_LT(std::fabs(event_error), 5e-5) << summary;
+}
+
+// The summary's text with every number replaced by "#.##" (as many #s
+// after the point as it has decimals), right-aligned in the number's own
+// width: the labels, blank lines, widths and decimals are kept, the values
+// (which the processes own) are not.
+std::string masked(const std::string& text) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t j = i;
+    if (text[j] == '-') ++j;
+    const std::size_t digits = j;
+    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j;
+    if (j > digits && j + 1 < text.size() && text[j] == '.' &&
+        std::isdigit(static_cast<unsigned char>(text[j + 1]))) {
+      std::size_t k = j + 1;
+      while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
+      const std::string mask = "#." + std::string(k - j - 1, '#');
+      const std::size_t width = k - i;
+      out += std::string(width > mask.size() ? width - mask.size() : 0, ' ') + mask;
+      i = k;
+      continue;
+    }
+    out += text[i++];
+  }
+  return out;
+}
+
+TEST_F(ContaminantRun, TheErodingExampleCarriesCopperOnTheFinesAndClosesEveryBalance) {
+  testing::copy_example("contaminant");
+  const auto r = run_storm("eroding.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  // Rain: 40 mm on 46 cells of 900 m2 at 0.1 g/m3. The vineyard: six
+  // cells whose top centimetre of soil (porosity 0.45, grains of 2650
+  // kg/m3) holds 300 mg of copper per kg.
+  const double rain = 0.040 * 46 * 900.0 * 0.1 / 1000.0;
+  const double vineyard = 6 * 300e-6 * 0.01 * 900.0 * (1.0 - 0.45) * 2650.0;
+  EXPECT_NEAR(term(ms, constituent_term::rain_on_cells), rain, 1e-9 * rain);
+  const mass_ledger& books = *ms.constituent.mass_books;
+  EXPECT_NEAR(books.mass(1, mass_compartment::soil_column, ledger_moment::run_start), vineyard, 1e-9 * vineyard);
+  // The fines lift copper from the soil, lay some back and take some out.
+  EXPECT_GT(term(ms, constituent_term::eroded_with_soil), 0.01);
+  EXPECT_GT(term(ms, constituent_term::settled_with_sediment), 0.0);
+  EXPECT_GT(term(ms, constituent_term::outlet_on_sediment), 0.001);
+  EXPECT_GT(term(ms, constituent_term::infiltration), 0.0);
+  // The whole model in the ledger: the water, the soil and the fines.
+  const mass_balance_sums whole = books.run_balance_of(
+      1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});
+  EXPECT_NEAR(whole.initial, vineyard, 1e-9 * vineyard);
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.initial + whole.in));
+
+  const std::string summary = read_file("eroding.sum");
+  // Every constituent balance of the summary, the event's soil and
+  // overland blocks and the run's soil, overland and global blocks, prints
+  // no error.
+  int errors = 0;
+  for (const char* label : {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
+    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
+      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
+      ++errors;
+    }
+  }
+  EXPECT_EQ(errors, 5) << summary;
+  // The event's sediment-bound lines carry the event's figures: in a run
+  // of one event they are the run's.
+  const std::size_t run_at = summary.find("\nSoil Contaminant Transport Summary \n");
+  ASSERT_NE(run_at, std::string::npos) << summary;
+  struct same_line {
+    const char* event;
+    const char* run;
+  } pairs[] = {
+      {"Sediment eroded(-)/deposited(+)", "Sediment eroded(-)/deposited  "},
+      {"Final attached to susp seds", "Attached to susp sediments"},
+      {"Sediment source ....", "Sediment source       "},
+      {"Attached exiting outlet", "Attached exiting watershed"},
+      {"Final Mass in Soil Column ....", "Final Mass in Soil Column     "},
+  };
+  for (const same_line& p : pairs) {
+    SCOPED_TRACE(p.event);
+    EXPECT_EQ(testing::dotted_value_after(summary, p.event), testing::dotted_value_after(summary, p.run, run_at));
+  }
+  EXPECT_NE(testing::dotted_value_after(summary, "Sediment eroded(-)/deposited(+)"), 0.0);
+  EXPECT_NE(testing::dotted_value_after(summary, "Sediment source ...."), 0.0);
+
+  // The blocks' texts, blank lines and number formats.
+  const std::size_t event_at = summary.find("Soil Contaminant Transport Summary for copper \n");
+  const std::size_t event_end = summary.find("Overland Sediment Summary", event_at);
+  ASSERT_NE(event_at, std::string::npos);
+  ASSERT_NE(event_end, std::string::npos);
+  EXPECT_EQ(masked(summary.substr(event_at, event_end - event_at)),
+            "Soil Contaminant Transport Summary for copper \n"
+            "Initial Mass in Soil Column ......................              #.##\n"
+            "Final Mass in Soil Column ........................              #.##\n"
+            "\n"
+            "Mass added by infiltration .......................              #.##\n"
+            "\n"
+            "Soil decay mass ..................................              #.##\n"
+            "Surface water exchange from soil .................              #.##\n"
+            "Surface water exchange to soil ...................              #.##\n"
+            "Sediment eroded(-)/deposited(+) ..................              #.##\n"
+            "Soil mass balance error ..........................              #.####\n"
+            "Overland Contaminant Transport Summary for copper \n"
+            "Amounts are total mass for event in (Kg) \n"
+            " \n"
+            "Initial Dissolved Mass on Overland ...............              #.##\n"
+            "Final Dissolved Mass on Overland .................              #.##\n"
+            "Final attached to susp seds ......................              #.##\n"
+            "Final total (attached+dissolved) .................              #.##\n"
+            "Point source mass gain ...........................              #.##\n"
+            "Precipitation gain ...............................              #.##\n"
+            "Uptake from soil .................................              #.##\n"
+            "Infiltration .....................................              #.##\n"
+            "Outlet flux ......................................              #.##\n"
+            "Decay loss .......................................              #.##\n"
+            "Negative mass ....................................              #.##\n"
+            "Sediment source ..................................              #.##\n"
+            "Attached exiting outlet ..........................              #.##\n"
+            "Dissolved mass balance error .....................              #.####\n");
+  EXPECT_EQ(masked(summary.substr(run_at)),
+            "\nSoil Contaminant Transport Summary \n"
+            " \n"
+            "Soil Constituent Transport Summary for copper \n"
+            "\n"
+            "Initial Mass in Soil Column             #.## \n"
+            "Final Mass in Soil Column               #.## \n"
+            " \n"
+            "Mass added by infiltration              #.## \n"
+            "Mass seepage up from GW                 #.## \n"
+            " \n"
+            "Uptake from soil                        #.## \n"
+            "Soil decay mass                         #.## \n"
+            "Mass seepage down to GW                 #.## \n"
+            " \n"
+            "Sediment eroded(-)/deposited            #.## \n"
+            " \n"
+            "Soil mass balance error               #.#### \n"
+            "\n\n *************   Overland Transport Summaries   **************** \n\n"
+            "\n\n"
+            "Overland Constituent Transport Summary for Constituent     1 (copper)\n"
+            "Amounts are total for simulations in (Kg) \n"
+            " \n"
+            "Initial Dissolved mass on ov            #.## \n"
+            "Final Dissolved mass on ov              #.## \n"
+            "\n"
+            "Initial undissolved mass                #.## \n"
+            "Final undissolved mass                  #.## \n"
+            "\n"
+            "Point source mass gain                  #.## \n"
+            "Precipitation mass gain                 #.## \n"
+            "Uptake from soil                        #.## \n"
+            "Sediment source                         #.## \n"
+            "\n"
+            "Mass loss to infiltration               #.## \n"
+            "Outlet mass flux                        #.## \n"
+            "Mass decay loss on overland             #.## \n"
+            "\n"
+            "Attached to susp sediments              #.## \n"
+            "Attached entering streams               #.## \n"
+            "Attached exiting watershed              #.## \n"
+            "\n"
+            "Contam mass balance error               #.#### percent \n"
+            "\n\n *************   Global Transport Summaries   **************** \n\n"
+            "Contaminant Transport Global Summary for Contaminant     1 \n"
+            "Total initial mass                      #.## \n"
+            "Total final Mass                        #.## \n"
+            " \n"
+            "Point source inputs                     #.##\n"
+            "Precipitation inputs                    #.## \n"
+            "Flux from GW to streams                 #.## \n"
+            "Soil mass in from groundwater           #.## \n"
+            " \n"
+            "Total mass out of system                #.## \n"
+            " \n"
+            "Contam mass balance error               #.#### percent \n"
+            " \n");
+  // The copper's overland concentration and mass, every 30 minutes.
+  const std::string conc = read_file("copper.conc");
+  EXPECT_TRUE(conc.starts_with("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 5000\nND 48\nNC 48\nNAME conc_01\nTS 1 "))
+      << conc.substr(0, 120);
+  const std::string mass = read_file("copper.mass");
+  EXPECT_TRUE(mass.starts_with("DATASET\nOBJTYPE grid2d\nBEGSCL\nOBJID 5001\nND 48\nNC 48\nNAME mass_01\nTS 1 "))
+      << mass.substr(0, 120);
+}
+
+TEST_F(ContaminantRun, WithoutASoilColumnTheLandSurfaceGivesTheFinesTheirCopperAndTheSummaryCloses) {
+  // The eroding example without its soil column: the vineyard's cells hold
+  // 0.5 kg of copper on their surface, the grass's surface gives copper to
+  // the water up to 5 g/m3. The land surface gives the fines what they
+  // lift, takes back what settles and exchanges with the water; the
+  // summary's balances count each once.
+  testing::copy_example("contaminant");
+  set_card("eroding.prj", "SOIL_CON_TRANS", "");
+  std::string table = read_file("eroding.cmt");
+  using edit = std::pair<std::string, std::string>;
+  for (const edit& e : {edit{"1.0     300.0 0.0   0.0 ", "1.0     0.5   0.0   0.0 "},
+                        edit{"1.0     0.0   0.0   0.0 ", "1.0     0.0   0.0   5.0 "}}) {
+    const auto& [from, to] = e;
+    const std::size_t at = table.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    table.replace(at, from.size(), to);
+  }
+  write_file("eroding.cmt", table);
+  const auto r = run_storm("eroding.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  EXPECT_EQ(ms.constituent.soil_contam_layers, 0);
+  EXPECT_GT(term(ms, constituent_term::eroded_with_soil), 0.001);
+  EXPECT_GT(term(ms, constituent_term::settled_with_sediment), 0.0);
+  EXPECT_GT(term(ms, constituent_term::release_from_land), 0.1);
+  const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
+      1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});
+  EXPECT_NEAR(whole.initial, 3.0, 1e-12);
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.initial + whole.in));
+  const std::string summary = read_file("eroding.sum");
+  int errors = 0;
+  for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
+    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
+      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
+      ++errors;
+    }
+  }
+  EXPECT_EQ(errors, 3) << summary;
 }
 
 }  // namespace
@@ -310,6 +622,18 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
     const mass_balance_sums fines =
         ms.constituent.mass_books->run_balance_of(1, {mass_compartment::sediment_bound});
     EXPECT_NEAR(fines.residual(), 0.0, 1e-10 * (rain + eroded));
+    // The summary's balances close too: the event's overland block and the
+    // run's overland and global blocks, whose land surface gave the fines
+    // what they lifted and took back what settled.
+    const std::string summary = read_file("plane_infil.sum");
+    int errors = 0;
+    for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
+      for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
+        EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
+        ++errors;
+      }
+    }
+    EXPECT_EQ(errors, 3) << summary;
     if (std::string(kd) == "0.0") {
       EXPECT_EQ(eroded, 0.0);
       EXPECT_EQ(attached_out, 0.0);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "channel/channel_sand.h"
 #include "quality/sediment/sediment_physics.h"
@@ -170,4 +171,21 @@ TEST(ChannelSand, ANodeWithoutWidthKeepsItsBed) {
   const auto r = nivra::chan_sand_step(w.net, w.par, 30.0, w.store, w.new_bel);
   EXPECT_EQ(r.nodes_without_width, 1);
   EXPECT_EQ(w.new_bel(3, 1), 97.0);
+}
+
+TEST(ChannelSand, ACapacityThatIsNotANumberIsNamedAndMovesNothing) {
+  network w;
+  const double before = w.stored(1) + w.stored(2);
+  w.qp(2, 3) = std::nan("");
+  testing::internal::CaptureStdout();
+  const auto r = nivra::chan_sand_step(w.net, w.par, 30.0, w.store, w.new_bel);
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("bed load NaN\n"), std::string::npos) << console;
+  EXPECT_EQ(r.nan_link, 3);
+  EXPECT_EQ(r.nan_node, 2);
+  EXPECT_EQ(w.store.capacity[w.net.flat(3, 2)], 0.0);
+  // No sand is made or lost: stored + out + in the lake = before.
+  double lake = 0.0;
+  for (int m = 1; m <= 2; ++m) lake += w.store.to_lake(1, m);
+  EXPECT_NEAR(w.stored(1) + w.stored(2) + w.store.out[0] + lake, before, 1e-9 * before);
 }

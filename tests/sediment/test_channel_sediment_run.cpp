@@ -11,6 +11,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,10 +22,12 @@
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
 #include "quality/sediment/sediment_physics.h"
 #include "quality/sediment/sediment_terms.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
+#include "sediment/vcatchment_fixture.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -33,6 +36,7 @@ namespace {
 using testing::run_storm;
 using testing::storm_run;
 using testing::value_after;
+using testing::vcatchment;
 using testing::write_file;
 
 double term(const mass_ledger& l, int c, sediment_term t) { return l.run_total(c, row(t)); }
@@ -46,7 +50,7 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
   const model_state& ms = *run.ms;
   const mass_ledger& l = *ms.constituent.ov_sed->books;
   const mass_set network{mass_compartment::channels, mass_compartment::lakes};
-  double eroded = 0.0, yield = 0.0, to_lake = 0.0;
+  double eroded = 0.0, yield = 0.0, to_lake = 0.0, lake_to_land = 0.0;
   for (int c = 1; c <= l.constituents(); ++c) {
     SCOPED_TRACE(c);
     // Every volume booked where it went: the whole model, the network and
@@ -60,12 +64,16 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
     eroded += term(l, c, sediment_term::erosion);
     yield += term(l, c, sediment_term::channel_outlet);
     to_lake += term(l, c, sediment_term::channels_to_lakes);
+    // The lake lets water out over its shore: it carries wash load only.
+    if (ms.constituent.sand[c]) EXPECT_EQ(term(l, c, sediment_term::lakes_to_cells), 0.0);
+    lake_to_land += term(l, c, sediment_term::lakes_to_cells);
     // The channels got sediment of every class from the cells.
     EXPECT_GT(term(l, c, sediment_term::suspended_to_channels) + term(l, c, sediment_term::loose_to_channels), 0.0);
   }
   EXPECT_GT(eroded, 0.0);
   EXPECT_GT(yield, 0.0);
   EXPECT_GT(to_lake, 0.0);
+  EXPECT_GT(lake_to_land, 0.0);
 
   // The summary closes to its printing precision.
   const std::string sum = testing::read_file("erosion.sum");
@@ -129,79 +137,6 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
   EXPECT_GT(lowered, 0);
 }
 
-
-// A V-catchment of 16 rows and 9 columns of 20 m cells: two hillslopes
-// falling at `hillslope` toward a channel down column 5. The channel's
-// upper link (rows 1 to 8) falls at 2 %, its lower link (rows 9 to 16) at
-// 0.1 %; both erodible, a sand layer of 0.2 m under a bed 2 m wide.
-struct vcatchment {
-  double hillslope = 0.08;
-  double rain = 40.0;  // mm/h for the first half hour of an hour
-  double bankfull = 1.0;  // the channel's banks, and the ground of its cells above its bed, m
-  std::string extra;   // more project cards
-
-  static std::string header() {
-    return "north: 1320.0\nsouth: 1000.0\neast: 2180.0\nwest: 2000.0\nrows: 16\ncols: 9\n";
-  }
-  // Bed elevation of point k (1..9) of link l.
-  static double point(int l, int k) {
-    const double top = 20.0;
-    const double end1 = top - 0.02 * 20.0 * 8;
-    return l == 1 ? top - 0.02 * 20.0 * (k - 1) : end1 - 0.001 * 20.0 * (k - 1);
-  }
-  static double node_bed(int row) {
-    const int l = row <= 8 ? 1 : 2, k = row <= 8 ? row : row - 8;
-    return 0.5 * (point(l, k) + point(l, k + 1));
-  }
-  void write() const {
-    std::ostringstream mask, ele, ids, gst, cif, prj;
-    mask << header();
-    ele << header();
-    ids << header();
-    for (int i = 1; i <= 16; ++i) {
-      for (int j = 1; j <= 9; ++j) {
-        mask << "1 ";
-        ids << "1 ";
-        ele << node_bed(i) + bankfull + hillslope * 20.0 * std::abs(j - 5) << " ";
-      }
-      mask << "\n";
-      ids << "\n";
-      ele << "\n";
-    }
-    write_file("v.msk", mask.str());
-    write_file("v.ele", ele.str());
-    write_file("v.idx", ids.str());
-    gst << "GRIDSTREAMFILE\nSTREAMCELLS 16\n";
-    for (int i = 1; i <= 16; ++i)
-      gst << "CELLIJ " << i << " 5\nNUMNODES 1\nLINKNODE " << (i <= 8 ? 1 : 2) << " " << (i <= 8 ? i : i - 8)
-          << " 1.0\n";
-    write_file("v.gst", gst.str());
-    cif << "NIVRA_CHAN\nALPHA 1.0\nBETA 1.0\nTHETA 1.0\nLINKS 2\nMAXNODES 9\nCONNECT 1 2 0\nCONNECT 2 0 1 1\n";
-    for (int l = 1; l <= 2; ++l) {
-      cif << "LINK " << l << "\nTRAP_ERODE\nNODES 9\nDX 20.0\nMANNINGS_N 0.035\n";
-      for (int k = 1; k <= 9; ++k) cif << "NODE " << k << "\nELEV " << point(l, k) << "\n";
-      cif << "NODE 1\nXSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH " << bankfull << "\nMAX_EROSION 0.2\n";
-    }
-    write_file("v.cif", cif.str());
-    auto padded = [](std::string text, std::size_t width) {
-      text.resize(width, ' ');
-      return text;
-    };
-    write_file("v.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP v.idx soil\nSEDIMENTS\nNUM_SED 3\nCLASS SG D FB FILE\n" +
-                            padded("Clay", 40) + "2.65 0.002 0.0 clay.out\n" + padded("Silt", 40) +
-                            "2.65 0.03 0.0 silt.out\n" + padded("Sand", 40) + "2.65 0.4 0.0 sand.out\n" +
-                            "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + padded("ID", 6) +
-                            padded("DESCRIPTION", 80) + "VALUES\n" + padded("1", 6) + padded("Field", 80) +
-                            "1.0e3 4e-5 1.0 0.0 0.8 0.2 0.4 0.4\n");
-    prj << "NIVRAPROJECT\nWATERSHED_MASK v.msk\nELEVATION v.ele\nROWS 16\nCOLS 9\nGRIDSIZE 20.0\nOUTROW 16\n"
-        << "OUTCOL 5\nOUTSLOPE 0.001\nMANNING_N 0.05\nOVERTYPE ADE\nCHAN_EXPLIC\nCHANNEL_INPUT v.cif\n"
-        << "STREAM_CELL v.gst\nTOT_TIME 60\nTIMESTEP 5.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
-        << "RAIN_INTENSITY " << rain << "\nRAIN_DURATION 30\nHYD_FREQ 5.0\nSUMMARY v.sum\nOUTLET_HYDRO v.otl\n"
-        << "MAPPING_TABLE v.cmt\nSOIL_EROSION 1\nSAND_SIZE 0.0625\nSED_POROSITY 0.4\nOUTLET_SED_FLUX v.sed\n"
-        << extra;
-    write_file("v.prj", prj.str());
-  }
-};
 
 struct vcatchment_result {
   double yield = 0.0;              // sediment through the channel outlet, m3
@@ -401,6 +336,85 @@ TEST_F(ChannelSedimentRun, SeriesAtChannelNodesRefuseWhatTheyCannotWrite) {
     EXPECT_FALSE(run.ended);
     EXPECT_NE(run.console.find(r.message), std::string::npos) << run.console;
     EXPECT_NE(process.error_block.stop, 0);
+  }
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+TEST_F(ChannelSedimentRun, CarriedClassesRideTheChannelsAndEveryGramIsBooked) {
+  // The classes carried as constituents: a spring on each hillslope's top
+  // cell (2 L/s at 100, 200 and 400 g/m3 of clay, silt and sand) feeds the
+  // water that runs into the channel. The channels carry the classes on to
+  // the outlet without decay (CHAN_DECAY_COEF acts on contaminants only)
+  // and the channel sediment step does not run: the beds keep their sand.
+  vcatchment v;
+  v.erosion = 12;
+  v.extra = "OV_POINT_SOURCE src.txt\nCHAN_DECAY_COEF 5.0\nCHAN_DISP_COEF 0.5\n";
+  v.write();
+  write_file("src.txt", "NUM_SOURCES 2\n1 1 0.002 100 200 400\n1 9 0.002 100 200 400\n");
+  const storm_run run = run_storm("v.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const constituent_state& k = ms.constituent;
+  EXPECT_EQ(k.sed_transport_mode, 2);
+  EXPECT_EQ(k.chan_con_trans, 1);
+  ASSERT_EQ(k.num_constituents, 3);
+  const mass_ledger& l = *k.mass_books;
+  auto t = [&](int c, constituent_term x) { return l.run_total(c, row(x)); };
+  const double conc[] = {0.0, 100.0, 200.0, 400.0};
+  const double clay_out = t(1, constituent_term::channel_outlet);
+  EXPECT_GT(clay_out, 0.0);
+  for (int c = 1; c <= 3; ++c) {
+    SCOPED_TRACE(c);
+    const double in = t(c, constituent_term::overland_point_source);
+    EXPECT_GT(in, 0.0);
+    // The cells gave the channels part of it, and the channels' books and
+    // the whole model's close.
+    EXPECT_GT(t(c, constituent_term::overland_to_channels), 0.0);
+    const mass_balance_sums whole = l.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * in);
+    const mass_balance_sums net = l.run_balance_of(c, mass_set{mass_compartment::channels});
+    EXPECT_NEAR(net.residual(), 0.0, 1e-10 * in);
+    EXPECT_EQ(t(c, constituent_term::channel_decay), 0.0);
+    // Carried alike, the classes leave in the ratio of the springs'
+    // concentrations.
+    EXPECT_NEAR(t(c, constituent_term::channel_outlet), clay_out * conc[c] / conc[1], 1e-11 * clay_out * conc[c]);
+  }
+  // No channel sediment step: every bed holds the sand it started with.
+  const channel_state& ch = ms.channel;
+  const channel_sediment& sed = k.chan_sed;
+  const double full = 0.6 * 0.2 * 2.0 * 20.0;
+  for (int link = 1; link <= 2; ++link)
+    for (int node = 1; node <= ch.nx[link]; ++node) {
+      const int f = ch.max_nodes_per_link * link + node;
+      double sand = 0.0;
+      for (int m = 1; m <= sed.classes.n_sand; ++m) sand += sed.sand.sand(f, m);
+      EXPECT_NEAR(sand, full, 1e-12) << link << " " << node;
+    }
+  // The summary: no overland sediment summary; the channel sediment block
+  // finds the channels' sand unmoved; the classes' channel and global
+  // balances close.
+  const std::string sum = testing::read_file("v.sum");
+  EXPECT_EQ(sum.find("Overland Sediment Summary"), std::string::npos);
+  const std::string block = sum.substr(sum.rfind("Channel sediment routing mass quantities"));
+  const double initial = value_after(block, "Initial volume of sand in channels:");
+  EXPECT_NEAR(initial, (ch.nx[1] + ch.nx[2]) * full, 1e-6);
+  EXPECT_NEAR(value_after(block, "Final sand in channels:"), initial, 1e-6);
+  EXPECT_EQ(value_after(block, "Total sand outlet discharge:"), 0.0);
+  EXPECT_NE(sum.find("Channel Contaminant Transport Summary for Contaminant     3 \n"), std::string::npos) << sum;
+  for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
+    std::size_t at = 0;
+    int seen = 0;
+    while ((at = sum.find(label, at)) != std::string::npos) {
+      at += std::string(label).size();
+      EXPECT_LT(std::fabs(std::strtod(sum.c_str() + at, nullptr)), 5e-5) << label << sum.substr(at, 30);
+      ++seen;
+    }
+    EXPECT_GE(seen, 3) << label;
   }
 }
 

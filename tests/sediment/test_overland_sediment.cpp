@@ -257,3 +257,70 @@ TEST(OverlandSediment, FaceVolumesCloseEveryCellOfAStep) {
   EXPECT_TRUE(back);
   for (int k = 1; k <= 3; ++k) EXPECT_DOUBLE_EQ(fx(g.n, k), g.books.outlet[k]);
 }
+
+TEST(OverlandSediment, ChannelLakesTakeInTheLandsSedimentAndLetTheirWashLoadOut) {
+  // A 1 x 7 strip whose cells 4 and 5 are one channel lake standing at
+  // 99.0 m, above the land below it (cell 6 lies near 98.2 m). Water runs
+  // into the lake from cell 3 and out of it onto cell 6. The lake holds
+  // 0.5 and 0.2 m3 of the two fine classes in 1,000 m3 of water; the sand
+  // class stays in it.
+  strip g(1, 7, 0.03, 45.0, 2);
+  std::vector<double> sk(g.n + 1, 0.5);
+  g.par.sed_K = sk.data();
+  std::vector<int> lake(g.n + 1, 0);
+  lake[4] = lake[5] = 1;
+  std::vector<double> level{0.0, 99.0};
+  g.flow.lake = lake.data();
+  g.flow.lake_elev = level.data();
+  g.qx[5] = 0.01;  // out of the lake onto cell 6, m3/s
+  nivra::array2d<double> held(1, 2), released(1, 2);
+  held(1, 1) = 0.5;
+  held(1, 2) = 0.2;
+  std::vector<double> water{0.0, 1000.0};
+  std::vector<int> fine{0, 1, 2};
+  nivra::ov_sed_lake_wash wash{&held, water.data(), fine.data(), 2, &released};
+  g.step.run(g.flow, g.par, g.sed, g.books, g.crew, 1, &wash);
+
+  // The lake cells and the land with the lake on its right detach nothing;
+  // the land above and below does.
+  for (int k = 1; k <= 3; ++k) {
+    for (int c : {3, 4, 5}) EXPECT_EQ(g.sed.eroded(c, k), 0.0) << "cell " << c;
+    for (int c : {1, 2, 6, 7}) EXPECT_LT(g.sed.eroded(c, k), 0.0) << "cell " << c;
+  }
+  EXPECT_EQ(g.sed.lifted(3, 0), 0.0);
+  // Cell 3 faces the lake's level, not its lake neighbour's ground: the
+  // capacity of formula 2 toward the lake is that of the slope
+  // (w3 - 99.0) / dx, by hand.
+  const double s3 = (g.depth[3] + g.elev[3] - 99.0) / g.dx;
+  const double q3 = g.qx[3] / g.dx;
+  EXPECT_NEAR(g.sed.qsx[3], std::pow(s3, 1.6667) * 1.7e8 * std::pow(q3, 2.035) * 0.5 * g.flow.dt * g.dx / 2645.23,
+              1e-12 * g.sed.qsx[3]);
+  // The lake's water carries the fine classes out at the lake's
+  // concentration times the water let out: 0.5 / 1000 x 0.01 x 5 s.
+  EXPECT_DOUBLE_EQ(g.books.from_lakes[1], 0.5 / 1000.0 * 0.01 * 5.0);
+  EXPECT_DOUBLE_EQ(g.books.from_lakes[2], 0.2 / 1000.0 * 0.01 * 5.0);
+  EXPECT_EQ(g.books.from_lakes[3], 0.0);
+  EXPECT_DOUBLE_EQ(held(1, 1), 0.5 - g.books.from_lakes[1]);
+  EXPECT_DOUBLE_EQ(released(1, 2), g.books.from_lakes[2]);
+  EXPECT_DOUBLE_EQ(g.sed.qsmax(5, 1), g.books.from_lakes[1] / g.flow.dt);
+  // Between the two lake cells nothing moves.
+  for (int k = 1; k <= 3; ++k) EXPECT_EQ(g.sed.susp(5, k) + g.sed.dep(5, k), 0.0);
+  // Every class closes: eroded + released = on the cells + out.
+  for (int k = 1; k <= 3; ++k) {
+    const double eroded = -g.sum(g.sed.eroded, k);
+    const double held_on_cells = g.sum(g.sed.susp, k) + g.sum(g.sed.dep, k) + g.sed.out(g.n, k);
+    EXPECT_NEAR(held_on_cells, eroded + g.books.from_lakes[k], 1e-12 * held_on_cells) << "class " << k;
+  }
+  // The land's sediment reached the lake cell 4, whence the channel step
+  // takes it into the lake.
+  EXPECT_GT(g.sed.susp(4, 1) + g.sed.dep(4, 1), 0.0);
+
+  // A lake with almost no water lets out no more than it holds.
+  g.books.clear();
+  water[1] = 1e-3;
+  g.step.run(g.flow, g.par, g.sed, g.books, g.crew, 1, &wash);
+  EXPECT_EQ(held(1, 1), 0.0);
+  EXPECT_EQ(held(1, 2), 0.0);
+  EXPECT_DOUBLE_EQ(released(1, 1), 0.5);
+  EXPECT_DOUBLE_EQ(released(1, 1) + released(1, 2), 0.7);
+}

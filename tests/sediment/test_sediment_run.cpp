@@ -22,6 +22,8 @@
 #include "model/mass_ledger.h"
 #include "model/project.h"
 #include "model/model_state.h"
+#include "quality/constituent_terms.h"
+#include "model/water_ledger.h"
 #include "output/run_summary.h"
 #include "quality/constituent_state.h"
 #include "quality/sediment/sediment_terms.h"
@@ -543,8 +545,12 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
     int option;
     const char* message;
   } cases[] = {
-      {"classes as constituents", "", "", "", 12,
-       "Error: the SOIL_EROSION card is not available in this version of NIVRA with a value of 10 or more"},
+      {"classes as constituents in a soil column", "SOIL_CON_TRANS\n", "", "", 12,
+       "Error: soil contaminant transport (SOIL_CON_TRANS) with the sediment classes carried as constituents "
+       "(SOIL_EROSION of 10 or more) is not available in this version of NIVRA."},
+      {"classes as constituents and a short point source", "OV_CON_TRANS 1\nOV_POINT_SOURCE src.txt\n", "", "", 12,
+       "Error: a source gives fewer concentrations than the run has contaminants and sediment classes at line 2 of "
+       "the overland point source file src.txt."},
       {"sediment locations", "IN_SED_LOC sed.loc\n", "", "", 1,
        "Error: the IN_SED_LOC card gives sediment series at channel nodes; they need sediment carried in the "
        "channels (SOIL_EROSION with CHAN_EXPLIC)."},
@@ -562,6 +568,8 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
        "gives cell 1 a share of sediment class 2 of 1.5"},
       {"shares above the soil", "", "", "2.0e3 4e-5 1.0 0.0 0.8 0.6 0.5 0.2", 1,
        "gives cell 1 class shares that add up to 1.3"},
+      // A bed of pores only holds no sand: its volume would divide by zero.
+      {"bed of pores only", "SED_POROSITY 1\n", "", "", 1, "Error: the SED_POROSITY card holds 1; it takes"},
   };
   for (const refusal& r : cases) {
     SCOPED_TRACE(r.what);
@@ -572,6 +580,8 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
     p.cmt_extra = r.cmt_extra;
     if (!r.erosion_row.empty()) p.erosion_row = r.erosion_row;
     p.write();
+    // One contaminant and three classes, but concentrations of only three.
+    write_file("src.txt", "NUM_SOURCES 1\n1 1 0.001 10 20 30\n");
     const storm_run run = run_storm("p.prj");
     EXPECT_FALSE(run.ended);
     EXPECT_TRUE(has(run.console, r.message)) << run.console;
@@ -641,6 +651,124 @@ TEST(SedimentChannelCells, EveryStreamCellIsMarked) {
   mark_sediment_channel_cells(*ms);
   const int expected[] = {0, 0, 1, 1, 0, 1, 0};
   for (int c = 1; c <= 6; ++c) EXPECT_EQ(ms->constituent.ov_sed->channel_cells[c], expected[c]) << c;
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The class-constituents' kilograms booked under a term over the run.
+double class_term(const model_state& ms, int j, constituent_term t) {
+  return ms.constituent.mass_books->run_total(ms.constituent.first_sed_constituent + j - 1, row(t));
+}
+
+TEST_F(SedimentRun, TheErosionValueSelectsTheFormulaAndHowTheClassesTravel) {
+  // Below 10 the value is the formula and the overland sediment step
+  // erodes; from 10 on the formula is the value less 10 and the classes
+  // ride the constituent transport instead: the sediment step never runs
+  // and nothing is eroded.
+  const struct {
+    int value, option, mode;
+  } cases[] = {{1, 1, 1}, {7, 7, 1}, {10, 0, 2}, {12, 2, 2}, {16, 6, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    reset_process_state();
+    plane p;
+    p.option = c.value;
+    p.write();
+    const storm_run run = run_storm("p.prj");
+    ASSERT_TRUE(run.ended) << run.console;
+    const constituent_state& k = run.ms->constituent;
+    EXPECT_EQ(k.soil_erosion_option, c.option);
+    EXPECT_EQ(k.sed_transport_mode, c.mode);
+    double eroded = 0.0;
+    for (int j = 1; j <= 3; ++j) eroded += k.ov_sed->books->run_total(j, row(sediment_term::erosion));
+    const std::string summary = testing::read_file("p.sum");
+    if (c.mode == 1) {
+      EXPECT_EQ(k.ov_con_trans, 0);
+      EXPECT_EQ(k.num_constituents, 0);
+      EXPECT_GT(eroded, 0.0);
+      EXPECT_TRUE(has(summary, "Overland Sediment Summary\n"));
+      continue;
+    }
+    // The three classes are the run's only constituents, named by their
+    // output files, and the overland sediment summary is not printed.
+    EXPECT_EQ(k.ov_con_trans, 1);
+    EXPECT_EQ(k.num_constituents, 3);
+    EXPECT_EQ(k.num_sed_constituents, 3);
+    EXPECT_EQ(k.first_sed_constituent, 1);
+    EXPECT_EQ(k.num_contam_constituents, 0);
+    const char* names[] = {"", "clay.out", "silt.out", "sand.out"};
+    for (int j = 1; j <= 3; ++j) {
+      EXPECT_EQ(k.constituent_type[j], 1);
+      EXPECT_EQ(k.constituent_output_name[static_cast<std::size_t>(j)], names[j]);
+    }
+    EXPECT_EQ(eroded, 0.0);
+    EXPECT_FALSE(has(summary, "Overland Sediment Summary"));
+  }
+}
+
+TEST_F(SedimentRun, CarriedClassesTravelWithTheWaterAndEveryGramIsBooked) {
+  // A spring on the top-left cell: 5 L/s carrying 100, 200 and 400 g/m3
+  // of clay, silt and sand, onto the plane under the storm; a contaminant
+  // of the uniform cards comes first and decays, the classes do not.
+  plane p;
+  p.option = 12;
+  p.extra = "OV_CON_TRANS 1\nOV_DECAY_COEF 2.0\nOV_DISP_COEF 0.1\nOV_POINT_SOURCE src.txt\nADJUST_ELEV e.ele\n";
+  p.write();
+  write_file("src.txt", "NUM_SOURCES 1\n1 1 0.005 50 100 200 400\n");
+  const storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const constituent_state& k = ms.constituent;
+  ASSERT_EQ(k.num_constituents, 4);
+  ASSERT_EQ(k.first_sed_constituent, 2);
+  const double water = ms.ledger.run_total(water_flux::overland_point_sources);
+  EXPECT_GT(water, 0.0);
+  const double conc[] = {0.0, 100.0, 200.0, 400.0};
+  const double clay_out = class_term(ms, 1, constituent_term::overland_outlet);
+  EXPECT_GT(clay_out, 0.0);
+  for (int j = 1; j <= 3; ++j) {
+    SCOPED_TRACE(j);
+    const int c = k.first_sed_constituent + j - 1;
+    // What the spring brought: its water times the class's concentration.
+    const double in = water * conc[j] / 1000.0;
+    EXPECT_NEAR(class_term(ms, j, constituent_term::overland_point_source), in, 1e-12 * in);
+    // It left through the outlet, lies on the land where the water dried,
+    // or is still in the water: the books close.
+    const mass_balance_sums whole =
+        k.mass_books->run_balance_of(c, {mass_compartment::overland_water, mass_compartment::soil_column});
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * in);
+    EXPECT_NEAR(whole.in, in, 1e-10 * in);
+    EXPECT_EQ(class_term(ms, j, constituent_term::overland_decay), 0.0);
+    EXPECT_EQ(class_term(ms, j, constituent_term::release_from_land), 0.0);
+    EXPECT_EQ(class_term(ms, j, constituent_term::rain_on_cells), 0.0);
+    // The classes are carried alike, so each goes out in the ratio of the
+    // spring's concentrations.
+    EXPECT_NEAR(class_term(ms, j, constituent_term::overland_outlet), clay_out * conc[j] / conc[1],
+                1e-12 * clay_out * conc[j]);
+  }
+  EXPECT_GT(k.mass_books->run_total(1, row(constituent_term::overland_decay)), 0.0);
+  // No sediment step: the ground has not moved.
+  for (int i = 1; i <= ms.grid.ncells; ++i)
+    for (int j = 1; j <= 3; ++j) EXPECT_EQ(k.ov_sed->ov_qsvol(i, j), 0.0);
+  // The summary gives the constituents' balances, each closed, and no
+  // overland sediment summary.
+  const std::string summary = testing::read_file("p.sum");
+  EXPECT_FALSE(has(summary, "Overland Sediment Summary"));
+  EXPECT_TRUE(has(summary, "Overland Constituent Transport Summary for Constituent     2 (clay.out)\n")) << summary;
+  EXPECT_TRUE(has(summary, "Overland Constituent Transport Summary for Constituent     4 (sand.out)\n"));
+  std::size_t at = 0;
+  int errors = 0;
+  const std::string label = "Contam mass balance error";
+  while ((at = summary.find(label, at)) != std::string::npos) {
+    at += label.size();
+    EXPECT_LT(std::fabs(std::strtod(summary.c_str() + at, nullptr)), 5e-5) << summary.substr(at, 30);
+    ++errors;
+  }
+  EXPECT_EQ(errors, 8);  // overland and global, for the contaminant and each class
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ void init_channel_constituents(model_state& ms) {
       if (ch.ltype[l] & (link_type::lake | link_type::structure)) continue;
       for (int j = 1; j <= ch.nx[l]; ++j) {
         const int i = l * ch.max_nodes_per_link + j;
-        w.decay_coef(c, i) = carried(k, c) && (c > k.constituent_type.count() || k.constituent_type[c] == 1)
+        w.decay_coef(c, i) = carried(k, c) && (c > k.constituent_type.count() || k.constituent_type[c] == 1) &&
+                                     !k.is_sediment_class(c)
                                  ? ch.chan_decay_coef_card / 86400.0
                                  : 0.0;
         w.disp(c, i) = ch.chan_disp_coef;
@@ -137,7 +138,8 @@ void start_channel_constituent_books(model_state& ms) {
   // The starting concentration in every node that holds water; the lakes
   // start clean. The nutrient model's nine water constituents start from
   // the stream values it was given (ST_INIT_*, its tables or files), the
-  // others from INIT_CHAN_CONC.
+  // sediment classes carried as constituents from clean water, the others
+  // from INIT_CHAN_CONC.
   const nsm_stream* stream = k.nutrients && k.nsm_model && k.first_nsm_constituent > 0 ? &k.nsm_model->stream : nullptr;
   for (int c = 1; c <= n; ++c) {
     const int item = stream ? c - k.first_nsm_constituent : -1;
@@ -146,7 +148,9 @@ void start_channel_constituent_books(model_state& ms) {
     for_each_routed_node(ch, [&](int l, int j, int i) {
       const double a = ch.area(j, l);
       if (a > 1e-16) {
-        const double conc = given && i <= given->count() ? (*given)[i] : ch.init_chan_conc;
+        const double conc = given && i <= given->count() ? (*given)[i]
+                            : k.is_sediment_class(c)             ? 0.0
+                                                                 : ch.init_chan_conc;
         k.chan_conc(c, i) = conc;
         k.chan_node_mass(c, i) = conc * a * ch.link_dx[l];
       } else {
@@ -429,7 +433,8 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
   const row_view<const double> conc{k.chan_conc.row(c), flat};
   const row_view<const double> lconc{k.lake_conc.row(c), std::max(lakes, 1)};
   // Decay, on the smaller of the node's areas at the start and the end.
-  const bool decays = c <= k.constituent_type.count() && k.constituent_type[c] == 1 && ch.chan_decay_coef_card > 0.0;
+  const bool decays = c <= k.constituent_type.count() && k.constituent_type[c] == 1 && !k.is_sediment_class(c) &&
+                      ch.chan_decay_coef_card > 0.0;
   if (decays) {
     for_each_routed_node(ch, [&](int, int, int i) { w.decay_mass[i] = 0.0; });
     for (int L = 1; L <= lakes; ++L) w.lake_decay_mass[L] = 0.0;

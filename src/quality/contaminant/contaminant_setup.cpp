@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "core/errors.h"
@@ -200,6 +202,30 @@ void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   }
 }
 
+void add_sediment_class_constituents(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  const int n = k.n_sed_classes;
+  if (k.sed_transport_mode != 2 || n < 1 || !k.ov_sed) return;
+  // The classes are contaminant constituents (kind 1) whose parameters are
+  // all 0 but the overland dispersion of the water that carries them: they
+  // neither decay nor trade with the land surface, the rain brings none,
+  // and they start from clean water. The contaminants' own call keeps its
+  // count.
+  const int contaminants = k.num_contam_constituents;
+  const int first = k.num_constituents + 1;
+  alloc_overland_constituents(ms, n, false);
+  k.num_contam_constituents = contaminants;
+  k.first_sed_constituent = first;
+  k.num_sed_constituents = n;
+  const int cells = ms.grid.ncells;
+  for (int j = 1; j <= n; ++j) {
+    const int c = first + j - 1;
+    for (int i = 1; i <= cells; ++i) k.cell_disp_coef(c, i) = k.ov_disp_coef;
+    const std::vector<std::string>& names = k.ov_sed->output_filename;
+    if (static_cast<int>(names.size()) > j) k.constituent_output_name[static_cast<std::size_t>(c)] = names[static_cast<std::size_t>(j)];
+  }
+}
+
 void setup_contaminants(model_state& ms) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells;
@@ -227,7 +253,11 @@ void setup_contaminants(model_state& ms) {
     k.soil_layer_thickness.grow(k.soil_contam_layers);
     k.soil_layer_bottom.grow(k.soil_contam_layers);
   }
-  if (ms.grid.cmt_table_present[cmt_contaminants]) {
+  if (k.sed_transport_mode == 2 && !k.ov_con_trans_given) {
+    // The sediment classes switched the transport on: they are its only
+    // constituents.
+    k.num_contaminants = 0;
+  } else if (ms.grid.cmt_table_present[cmt_contaminants]) {
     if (!read_contaminant_table(ms)) return;
   } else {
     // The uniform cards describe one contaminant.
@@ -321,8 +351,17 @@ void read_contaminant_params(model_state& ms) {
       return;
     }
   }
+  if (k.sed_transport_mode == 2 && k.soil_con_trans) {
+    // Particles strained from the infiltrating water do not travel with the
+    // soil water down the column.
+    std::printf("Error: soil contaminant transport (SOIL_CON_TRANS) with the sediment classes carried as "
+                "constituents (SOIL_EROSION of 10 or more) is not available in this version of NIVRA.\n");
+    stop_with_own_message();
+    return;
+  }
   setup_contaminants(ms);
   if (process.error_block.stop) return;
+  add_sediment_class_constituents(ms);
   if (k.sediment_contam) {
     if (!(attached_mixing_depth_cm(ms) > 1e-16)) {
       std::printf("Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the depth of the soil the eroded "

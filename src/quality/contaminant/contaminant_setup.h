@@ -30,4 +30,11 @@ void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag);
 // constituent 1. Stops the run on a bad value.
 void setup_contaminants(model_state& ms);
 
+// With the sediment classes carried as constituents (SOIL_EROSION of 10
+// or more): one constituent of kind 1 per class, after the contaminants,
+// named by the class's output name, with no decay, no exchange with the
+// land and no rain concentration; first_sed_constituent and
+// num_sed_constituents record where they lie.
+void add_sediment_class_constituents(model_state& ms);
+
 }  // namespace nivra

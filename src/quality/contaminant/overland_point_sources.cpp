@@ -31,6 +31,12 @@ namespace nivra {
 
 namespace {
 
+// The constituents a source gives concentrations of: the contaminants and
+// the sediment classes that follow them.
+int point_source_constituents(const constituent_state& k) {
+  return k.num_contam_constituents + k.num_sed_constituents;
+}
+
 bool refuse(const std::string& file, int line, const char* what) {
   std::printf("Error: %s at line %d of the overland point source file %s.\n", what, line, file.c_str());
   stop_with_own_message();
@@ -62,7 +68,9 @@ bool read_sources(model_state& ms, guarded_file& f, const std::string& file) {
   constituent_state& k = ms.constituent;
   const grid_state& g = ms.grid;
   const int n = g.ncells;
-  const int contaminants = k.num_contam_constituents;
+  // The contaminants' concentrations, then (with the sediment classes
+  // carried as constituents, which follow the contaminants) the classes'.
+  const int contaminants = point_source_constituents(k);
   k.ov_point_q.alloc(n);
   k.ov_point_conc.grow(std::max(k.num_constituents, 1), n);
   std::vector<char> taken(static_cast<std::size_t>(n) + 1, 0);
@@ -101,13 +109,20 @@ bool read_sources(model_state& ms, guarded_file& f, const std::string& file) {
     for (int j = 1; j <= contaminants; ++j) {
       double conc = 0.0;
       const int got = number(line, conc);
-      if (got == -1) return refuse(file, line_no, "a source gives fewer concentrations than the run has contaminants");
+      if (got == -1)
+        return refuse(file, line_no,
+                      k.num_sed_constituents > 0
+                          ? "a source gives fewer concentrations than the run has contaminants and sediment classes"
+                          : "a source gives fewer concentrations than the run has contaminants");
       if (got != 1 || conc < 0.0)
         return refuse(file, line_no, "a concentration must be a finite number of at least 0 g/m3");
       k.ov_point_conc(j, cell) = conc;
     }
     if (next_token(line, extra))
-      return refuse(file, line_no, "a source gives more concentrations than the run has contaminants");
+      return refuse(file, line_no,
+                    k.num_sed_constituents > 0
+                        ? "a source gives more concentrations than the run has contaminants and sediment classes"
+                        : "a source gives more concentrations than the run has contaminants");
     k.ov_point_q[cell] = q;
   }
   if (next_line(f, line, line_no)) return refuse(file, line_no, "the file goes on after its last source");
@@ -148,7 +163,7 @@ void apply_overland_point_sources(model_state& ms) {
     any = true;
     volume += v;
     ms.overland.ov_depth[i] += v / (area * open_share(blocked, i));
-    for (int c = 1; c <= k.num_contam_constituents; ++c) {
+    for (int c = 1; c <= point_source_constituents(k); ++c) {
       const double m = v * k.ov_point_conc(c, i);
       k.ov_mass(c, i) += m;
       if (k.mass_books) k.mass_books->book(c, row(constituent_term::overland_point_source), m / 1000.0);

@@ -21,9 +21,9 @@ namespace nivra {
 
 namespace {
 
-bool on(const model_state& ms) {
-  return ms.constituent.chan_sed_on && ms.constituent.sed_transport_mode == 1 && ms.constituent.chan_sed.ready;
-}
+// The channel sediment record is kept (and reported) whenever it was made,
+// also when the classes travel as constituents and nothing moves it.
+bool on(const model_state& ms) { return ms.constituent.chan_sed_on && ms.constituent.chan_sed.ready; }
 
 }  // namespace
 
@@ -72,7 +72,8 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.wash_to_lakes += to_lakes;
       t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
       t.wash_out += out;
-      t.lake_wash_from_ov += from_cells;
+      // Net of what the lakes' water carried back onto the land.
+      t.lake_wash_from_ov += from_cells - total(c, sediment_term::lakes_to_cells);
     }
   }
 }
@@ -86,7 +87,8 @@ lake_sed_totals lake_now(const model_state& ms, int lake) {
     t.ss_from_chan += s.wash.to_lake(lake, m);
     t.ss_settled += s.wash.settled(lake, m);
     t.ss_total += s.wash.lake_vol(lake, m);
-    t.ss_from_ov += s.lake_taken.empty() ? 0.0 : s.lake_taken(lake, s.classes.order[m]);
+    t.ss_from_ov += (s.lake_taken.empty() ? 0.0 : s.lake_taken(lake, s.classes.order[m])) -
+                    (s.wash.to_cells.empty() ? 0.0 : s.wash.to_cells(lake, m));
   }
   for (int m = 1; m <= s.classes.n_sand && lake <= s.lake_sand.rows(); ++m) {
     t.sand_bottom += s.sand.to_lake(lake, m);
@@ -153,7 +155,10 @@ void init_channel_sediments(model_state& ms) {
     report_error();
     return;
   }
-  if (!k.chan_sed_on || !ch.chan_explic || k.sed_transport_mode != 1) return;
+  // With the classes carried as constituents the channel sediment record
+  // is still made (its summaries report the beds' sand), though no channel
+  // sediment step moves it.
+  if (!k.chan_sed_on || !ch.chan_explic) return;
   const int n = k.n_sed_classes;
   const ov_sed_record* rec = k.ov_sed.get();
   if (n < 1 || !rec || rec->part_diam.size() < n || rec->spec_grav.size() < n) {

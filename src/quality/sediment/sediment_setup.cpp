@@ -28,14 +28,6 @@ namespace nivra {
 
 namespace {
 
-// A part of the sediment path that this version does not carry: the
-// SOIL_EROSION card stops the run, naming what is missing.
-void refuse_erosion_with(const char* missing) {
-  std::printf("Error: the SOIL_EROSION card is not available in this version of NIVRA %s.\n", missing);
-  set_error(own_message_code);
-  report_error();
-}
-
 void refuse(const char* text) {
   std::printf("%s", text);
   set_error(own_message_code);
@@ -113,9 +105,6 @@ void open_sediment_outputs(model_state& ms) {
 void init_overland_sediments(model_state& ms) {
   constituent_state& k = ms.constituent;
   if (!k.soil_erosion_on) return;
-  if (k.soil_erosion >= 10)
-    return refuse_erosion_with(
-        "with a value of 10 or more (the sediment classes carried as contaminant constituents)");
   // The outlet's suspended solids are those of the channel outlet.
   if (k.outlet_sed_tss && !ms.channel.chan_explic)
     return refuse(
@@ -124,8 +113,12 @@ void init_overland_sediments(model_state& ms) {
 
   k.ov_sed = std::make_unique<ov_sed_record>();
   ov_sed_record& s = *k.ov_sed;
-  k.sed_transport_mode = 1;
-  k.soil_erosion_option = k.soil_erosion;
+  // A value of 10 or more carries the classes as constituents of the
+  // overland (and channel) constituent transport instead of running the
+  // overland sediment step; the formula is the value less 10.
+  const bool carried = k.soil_erosion >= 10;
+  k.sed_transport_mode = carried ? 2 : 1;
+  k.soil_erosion_option = carried ? k.soil_erosion - 10 : k.soil_erosion;
   k.adjust_elev = k.adjust_elev_given;
   if (k.water_temp < 0.0) k.water_temp = 0.0;
   s.water_viscosity = sediment::water_viscosity(k.water_temp);
@@ -152,6 +145,14 @@ void init_overland_sediments(model_state& ms) {
   s.part_diam = std::move(classes.part_diam);
   s.f_bind = std::move(classes.f_bind);
   s.output_filename = std::move(classes.output_filename);
+  k.ov_con_trans_given = k.ov_con_trans;
+  if (carried) {
+    // The constituent set-up that follows appends the classes after the
+    // contaminants; the channels carry them wherever the channels carry
+    // sediment.
+    k.ov_con_trans = 1;
+    if (k.chan_sed_on && ms.channel.chan_explic) k.chan_con_trans = 1;
+  }
 
   const int cells = ms.grid.ncells;
   s.cells.alloc(cells, n, k.max_sed_flux != 0);

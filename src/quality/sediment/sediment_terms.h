@@ -31,6 +31,7 @@ enum class sediment_term : int {
   channel_shortfall,      // a node's wash load driven below zero, set back to zero
   channels_to_cells,      // wash load carried onto the cells by water spilling from the channels
   cells_to_pipes,         // suspended sediment carried into the pipe inlets with the cells' water
+  lakes_to_cells,         // wash load carried onto the land by the water a channel lake lets out
   count_plus_one
 };
 
@@ -61,6 +62,8 @@ inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table
      mass_compartment::overland_water},
     {"cells_to_pipes", "Suspended sediment into the pipes from the cells", mass_compartment::overland_water,
      mass_compartment::pipes},
+    {"lakes_to_cells", "Wash load onto the cells from the lakes", mass_compartment::lakes,
+     mass_compartment::overland_water},
 }};
 
 // The cells' sediment: suspended and loose on the surface.

@@ -146,8 +146,7 @@ TEST_F(SoilContaminantRun, NutrientsOverTheSoilColumnKeepTheirPoolsAndCloseTheir
   for (const char* label : {"Soil mass balance error", "Contam mass balance error"}) {
     int found = 0;
     for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1), ++found)
-      EXPECT_LT(std::fabs(summary_number(summary, at + std::string(label).size())), 5e-4)
-          << label << summary.substr(at, 60);
+      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-4) << label << summary.substr(at, 60);
     EXPECT_GE(found, 13) << label;
   }
   EXPECT_NE(summary.find("NSM dm/dt Summary\n  Total dm/dt in:          0.0000\n  Total dm/dt out:         0.0000\n"),

@@ -74,6 +74,16 @@ void chan_sed_books::clear() {
     a->fill(0.0);
 }
 
+void chan_sed_moves::alloc(int entries, int flat_nodes, int lakes, int n_fine) {
+  const int e = std::max(entries, 1), nf = std::max(n_fine, 1);
+  takes.clear();
+  takes.reserve(static_cast<std::size_t>(e));
+  take_susp.alloc(e, nf);
+  take_loose.alloc(e, nf);
+  vol_start.alloc(flat_nodes, nf);
+  lake_start.alloc(std::max(lakes, 1), nf);
+}
+
 double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int ncells, chan_sed_classes classes,
                               channel_sediment& sed) {
   sed.classes = std::move(classes);
@@ -161,6 +171,15 @@ void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells,
       if (!(total > 0.0)) continue;
       const double p = std::max(0.0, ch.gst_pct[i][j]) / std::max(1.0, total);
       const int f = ch.max_nodes_per_link * ch.gst_link[i][j] + ch.gst_node[i][j];
+      const bool keep = sed.keep_moves && sed.moves.takes.size() < static_cast<std::size_t>(sed.moves.take_susp.rows());
+      const int e = static_cast<int>(sed.moves.takes.size()) + 1;
+      if (keep) {
+        sed.moves.takes.push_back({cell, f, p});
+        for (int m = 1; m <= c.n_fine; ++m) {
+          sed.moves.take_susp(e, m) = p * (*cells.susp)(cell, c.order[m]);
+          sed.moves.take_loose(e, m) = p * (*cells.dep)(cell, c.order[m]);
+        }
+      }
       for (int k = 1; k <= n; ++k) {
         const double vs = p * (*cells.susp)(cell, k), vd = p * (*cells.dep)(cell, k);
         const double v = vs + vd;
@@ -322,6 +341,14 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
       net.lake_of_link = &lakes.lake2link;
       net.lake_volume = &lakes.lake_volume;
       net.lake_area = &lakes.lake_area;
+    }
+    // The wash load each node and lake starts the transport with.
+    if (sed.keep_moves) {
+      chan_sed_moves& mv = sed.moves;
+      for (int f = 1; f <= flat && f <= mv.vol_start.rows(); ++f)
+        for (int m = 1; m <= nf; ++m) mv.vol_start(f, m) = sed.wash.vol(f, m) + sed.wash.lateral(f, m);
+      for (int l = 1; l <= nl && l <= mv.lake_start.rows(); ++l)
+        for (int m = 1; m <= nf; ++m) mv.lake_start(l, m) = sed.wash.lake_vol(l, m) + sed.wash.from_overland(l, m);
     }
     sed.wash_step.run(net, nf, c.fine_settling.data(), dt, sed.wash);
   }

@@ -15,6 +15,8 @@
 #include "channel/channel_wash.h"
 #include "core/arrays.h"
 
+#include <vector>
+
 namespace nivra {
 
 struct lake_state;
@@ -60,6 +62,25 @@ struct chan_sed_books {
   void clear();
 };
 
+// What the channel step's sediment did that the constituents riding on the
+// fines follow (kept only when `channel_sediment::keep_moves` is set):
+// every grid-stream entry that took sediment from its cell (the cell, the
+// flat node, the share of the cell's sediment taken, and per fine position
+// the suspended and the loose volume moved, m3), and the wash load of every
+// node and lake at the start of the step's transport (after the intake).
+struct cell_take {
+  int cell = 0, flat = 0;
+  double share = 0.0;
+};
+struct chan_sed_moves {
+  std::vector<cell_take> takes;
+  array2d<double> take_susp, take_loose;  // [take][fine position]
+  array2d<double> vol_start;              // [flat node][fine position]
+  array2d<double> lake_start;             // [lake][fine position]
+  // Sized for every grid-stream entry; nothing grows in a step.
+  void alloc(int entries, int flat_nodes, int lakes, int n_fine);
+};
+
 // The channel sediment of a run: the classes, the sand and the wash-load
 // stores, the step's work arrays, and what the cells have given the lakes
 // so far.
@@ -76,6 +97,10 @@ struct channel_sediment {
   array1d<double> cell_share;   // per cell: the share of its sediment taken in the step (scratch)
   array1d<double> sand_init;    // [sand position] in the beds at the start of the run
   chan_sed_books books;         // of the last step
+  bool keep_moves = false;      // keep `moves` for the constituents on the fines
+  chan_sed_moves moves;         // of the last step
+  int steps_taken = 0;          // channel sediment steps of the run
+  double last_dt = 0.0;         // length of the last one, s
   int nodes_without_width = 0;  // erodible nodes left in place for want of a bottom width
   bool ready = false;
 };

@@ -102,6 +102,7 @@ bool route_channel_sediment(model_state& ms, double dt) {
   sed.books.suspended_to_channels.fill(0.0);
   sed.books.loose_to_channels.fill(0.0);
   sed.books.channels_to_cells.fill(0.0);
+  sed.moves.takes.clear();
   if (k.ov_sed && !k.ov_sed->cells.susp.empty())
     cells_to_channel_nodes(ms.channel,
                            {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},
@@ -126,6 +127,8 @@ bool route_channel_sediment(model_state& ms, double dt) {
       l.book(c, row(sediment_term::channel_outlet), b.outlet[c]);
       l.book(c, row(sediment_term::channel_shortfall), b.shortfall[c]);
     }
+  ++sed.steps_taken;
+  sed.last_dt = dt;
   for (int c = 1; c <= sed.classes.n; ++c) k.event_wash_outflow += sed.classes.sand[c] ? 0.0 : b.outlet[c];
   fill_outputs(ms, dt);
   return true;

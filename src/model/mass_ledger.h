@@ -28,6 +28,8 @@ enum class mass_compartment {
   sediment_bound,  // held by the sediment, in the bed or in suspension
   pipes,           // held in the pipe network
   outside,
+  channel_sediment_bound,  // held by the suspended fine sediment of the channel nodes
+  lake_sediment_bound,     // held by the fine sediment of the channel lakes, suspended or settled
   count
 };
 

@@ -8,6 +8,7 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 #include "model/mass_ledger.h"
+#include "quality/contaminant/channel_attached.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_transport.h"
 #include "quality/contaminant/sediment_contaminant.h"
@@ -206,6 +207,7 @@ struct constituent_state : sediment_record {
   std::unique_ptr<ov_sed_record> ov_sed;  // made by the sediment set-up
   channel_sediment chan_sed;         // sand and wash load of the channels and lakes (channel/channel_sediment.h)
   std::unique_ptr<channel_constituents> chan_wq;  // made by the channel constituent set-up
+  std::unique_ptr<channel_attached> chan_attached;  // with SEDIMENT_CONTAM on a channel network
   array1d<double> chan_fine_out;     // outlet wash-load rate per fine position, 0 the total
   array1d<double> chan_sand_out;     // outlet sand per sand class; entries 1..n_sand_classes + 1 are written
   array2d<double> qsmax;             // [flat node][class position] flux of the step

@@ -46,12 +46,20 @@ enum class constituent_term : int {
   lake_decay,                // decayed in the channel lakes
   channel_nutrient_gain,     // made in the channels and lakes by the nutrient kinetics
   channel_nutrient_loss,     // used up in the channels and lakes by the nutrient kinetics
-  channel_sediment_release,  // set free into the channel and lake water by the sediment-bound store
+  channel_sediment_release,  // set free into the channel water by the nodes' fines (negative: sorbed onto them)
   channel_negative_reset,    // a negative node mass set to zero
   eroded_with_soil,          // lifted from the soil with the eroded fine sediment
   settled_with_sediment,     // laid back on the soil with the settling fine sediment
   outlet_on_sediment,        // carried out of the watershed on the suspended fine sediment
   sorbed_onto_sediment,      // taken from the overland water onto the suspended fine sediment
+  attached_to_channels,      // on the cells' suspended fines taken into the channel nodes
+  loose_attached_to_channels,  // sorbed on the cells' loose fines taken into the channel nodes
+  attached_channel_outlet,   // on the fines carried out of the watershed through the channel outlet
+  attached_channels_to_lakes,  // on the fines carried from the channel nodes into the lakes
+  attached_lakes_to_channels,  // on the fines the lakes let out into the channel nodes
+  lake_sediment_release,     // set free into the lake water by the lakes' fines (negative: sorbed)
+  attached_channel_reset,    // a node's attached mass driven below zero, set back to zero
+  attached_lake_reset,       // a lake's attached mass driven below zero, set back to zero
   nutrient_soil_uptake,      // taken from the overland water into the nutrient soil pools
   nutrient_pool_gain,        // made up in the soil by the nutrient soil step (a pool below zero refilled)
   count_plus_one
@@ -107,7 +115,7 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::channels},
     {"channel_nutrient_loss", "Channel nutrient kinetics loss", mass_compartment::channels,
      mass_compartment::outside},
-    {"channel_sediment_release", "Exchange with sediment", mass_compartment::sediment_bound,
+    {"channel_sediment_release", "Exchange with sediment", mass_compartment::channel_sediment_bound,
      mass_compartment::channels},
     {"channel_negative_reset", "Negative channel mass set to zero", mass_compartment::outside,
      mass_compartment::channels},
@@ -118,6 +126,22 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::outside},
     {"sorbed_onto_sediment", "Sorbed onto the sediment", mass_compartment::overland_water,
      mass_compartment::sediment_bound},
+    {"attached_to_channels", "Attached entering streams", mass_compartment::sediment_bound,
+     mass_compartment::channel_sediment_bound},
+    {"loose_attached_to_channels", "Attached to loose sediment entering streams", mass_compartment::soil_column,
+     mass_compartment::channel_sediment_bound},
+    {"attached_channel_outlet", "Attached exiting outlet", mass_compartment::channel_sediment_bound,
+     mass_compartment::outside},
+    {"attached_channels_to_lakes", "Attached entering lakes", mass_compartment::channel_sediment_bound,
+     mass_compartment::lake_sediment_bound},
+    {"attached_lakes_to_channels", "Attached leaving lakes", mass_compartment::lake_sediment_bound,
+     mass_compartment::channel_sediment_bound},
+    {"lake_sediment_release", "Exchange with attached", mass_compartment::lake_sediment_bound,
+     mass_compartment::lakes},
+    {"attached_channel_reset", "Negative attached channel mass set to zero", mass_compartment::outside,
+     mass_compartment::channel_sediment_bound},
+    {"attached_lake_reset", "Negative attached lake mass set to zero", mass_compartment::outside,
+     mass_compartment::lake_sediment_bound},
     {"nutrient_soil_uptake", "Uptake by the nutrient soil pools", mass_compartment::overland_water,
      mass_compartment::outside},
     {"nutrient_pool_gain", "Nutrient soil pool gain", mass_compartment::outside, mass_compartment::soil_column},

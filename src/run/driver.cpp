@@ -44,6 +44,7 @@
 #include "pipe/pipe_state.h"
 #include "pipe/storm_sewer.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/overland_point_sources.h"
@@ -226,6 +227,7 @@ constexpr time_step_routine step_routines[] = {
     {nsm_overland_step, true},
     {nsm_channel_step, true},
     {channel_constituent_step, true},
+    {chan_sed_contam_step, true},
     {print_progress, true},
     {check_simulation_end, true},
     {exchange_maps_event_end, true},

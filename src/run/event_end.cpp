@@ -20,6 +20,7 @@
 #include "output/xy_steps.h"
 #include "quality/sediment/channel_sediment_setup.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/sediment/sediment_books.h"
 #include "quality/contaminant/overland_constituent_step.h"
@@ -53,6 +54,7 @@ void close_event_books(model_state& ms) {
   water_ledger& l = ms.ledger;
   book_storages(ms, ledger_moment::event_end);
   book_channel_constituent_masses(ms, ledger_moment::event_end);
+  book_channel_attached_masses(ms, ledger_moment::event_end);
   l.close_event(lumped_model(ms));
   close_constituent_books(ms, ledger_moment::event_end);
 }

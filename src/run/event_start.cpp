@@ -19,6 +19,7 @@
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/sediment/channel_sediment_setup.h"
@@ -44,7 +45,12 @@ void restart_clocks(model_state& ms) {
   if (ms.clock.inf_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.inf_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
 
   if (ms.constituent.ov_con_trans) {
-    set_clock(ms.clock.ov_con_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, ms.clock.ov_next_time);
+    // Overland point sources ran up to the event on the constituent clock:
+    // the water they discharged since it last moved is still to come.
+    const double since = ms.constituent.ov_point_source_given && ms.clock.ov_con_clock.last_time < ms.clock.ov_last_time
+                             ? ms.clock.ov_con_clock.last_time
+                             : ms.clock.ov_last_time;
+    set_clock(ms.clock.ov_con_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, since, ms.clock.ov_next_time);
     if (ms.constituent.contam_table_input) {
       set_clock(ms.clock.contam_table_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, ms.clock.ov_next_time);
       set_clock(ms.clock.contam_table_soil_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.inf_last_time,
@@ -175,6 +181,7 @@ void init_event_state(model_state& ms) {
   book_storages(ms, ledger_moment::event_start);
   open_constituent_event(ms);
   start_channel_constituent_event(ms);
+  book_channel_attached_masses(ms, ledger_moment::event_start);
   const bool stored_water = ms.soil.inf_richards || ms.groundwater.gw_simulation || ms.soil.sm_accounting ||
                             ms.lake.overland_lake_map_given || ms.lake.wetlands_on ||
                             ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;

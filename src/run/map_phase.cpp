@@ -20,6 +20,7 @@
 #include "quality/constituent_setup.h"
 #include "quality/sediment/channel_sediment_setup.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "soil/soil_state.h"
 #include "surface/pumps.h"
@@ -94,6 +95,7 @@ void read_input_maps(model_state& ms) {
       {setup_nutrient_channels, true},
       {init_channel_sediments, true},
       {init_channel_constituents, true},
+      {init_channel_attached, true},
       {init_hyd_location_output, true},
       {read_superlink_pipes, true},
       {init_superlink_channel_links, false},

@@ -13,6 +13,7 @@
 #include "pipe/pipe_state.h"
 #include "pipe/pipe_storage.h"
 #include "quality/constituent_state.h"
+#include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/soil_column_step.h"
@@ -59,6 +60,9 @@ void book_lumped_run(model_state& ms) {
 // the end, added to the global final masses, lakes first.
 void close_constituent_masses(model_state& ms) {
   constituent_state& k = ms.constituent;
+  // The channels' and lakes' fines, and their share of the whole model's
+  // books, whether or not the channels carry the dissolved mass.
+  book_channel_attached_masses(ms, ledger_moment::run_end);
   if (!k.chan_con_trans) return;
   const int n = k.num_constituents;
   book_channel_constituent_masses(ms, ledger_moment::run_end);
@@ -68,23 +72,13 @@ void close_constituent_masses(model_state& ms) {
     summary::add_to(k.GLOBAL_MASS_FINAL, c, m);
   }
   if (!ms.channel.chan_explic) return;
-  for (int c = 1; c <= n; ++c) {
-    summary::set_to(k.chan_mass_final, c, 0.0);
-    summary::set_to(k.chan_sed_susp_final, c, 0.0);
-  }
-  const bool attached = k.sediment_contam && !k.chan_sed_contam_node_conc.empty() && !k.ch_wash_vol.empty();
+  for (int c = 1; c <= n; ++c) summary::set_to(k.chan_mass_final, c, 0.0);
   for_each_channel_node(ms, [&](int link, int node, double) {
     const int flat = ms.channel.max_nodes_per_link * link + node;
     for (int c = 1; c <= n; ++c) {
       const double m = at(k.chan_node_mass, c, flat) / 1000.0;
       summary::add_to(k.chan_mass_final, c, m);
       summary::add_to(k.GLOBAL_MASS_FINAL, c, m);
-      if (!attached) continue;
-      for (int j = 1; j <= k.n_fine_classes; ++j) {
-        const double s = k.chan_sed_contam_node_conc(c, flat, j) * k.ch_wash_vol(flat, j) / 1000.0;
-        summary::add_to(k.chan_sed_susp_final, c, s);
-        summary::add_to(k.GLOBAL_MASS_FINAL, c, s);
-      }
     }
   });
 }

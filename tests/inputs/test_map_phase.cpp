@@ -206,17 +206,16 @@ TEST_F(MapPhase, NutrientsAreSetUpAndSwitchOnTheOverlandTransport) {
   EXPECT_NE(ms->constituent.nsm_out, nullptr);
 }
 
-TEST_F(MapPhase, SedimentBoundContaminantsNeedTheOverlandSedimentAndNoChannels) {
+TEST_F(MapPhase, SedimentBoundContaminantsNeedTheOverlandSediment) {
   // The attached contaminants ride on the overland sediment step's fine
-  // classes: without it the run stops saying so, and with a channel
-  // network (which would carry them on) the card is not available.
+  // classes (and in the channels on their wash load): without it the run
+  // stops saying so, with or without a channel network.
   struct refusal {
     bool channels;
     const char* message;
   } cases[] = {
       {false, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the overland sediment step"},
-      {true, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) with a channel network are not available in "
-             "this version of NIVRA.\n"},
+      {true, "Error: sediment-bound contaminants (SEDIMENT_CONTAM) need the overland sediment step"},
   };
   for (const auto& k : cases) {
     reset_process_state();

@@ -23,6 +23,10 @@
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
+#include "quality/contaminant/channel_attached_step.h"
+#include "quality/contaminant/channel_constituents.h"
+#include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/sediment/sediment_physics.h"
 #include "quality/sediment/sediment_terms.h"
 #include "run/run_test_support.h"
@@ -416,6 +420,161 @@ TEST_F(ChannelSedimentRun, CarriedClassesRideTheChannelsAndEveryGramIsBooked) {
     }
     EXPECT_GE(seen, 3) << label;
   }
+}
+
+}  // namespace
+}  // namespace nivra
+
+
+namespace nivra {
+namespace {
+
+// The V-catchment with a contaminant that sticks to the fine sediment (Kd
+// `kd` L/kg): every cell's land surface holds 5 kg of it in a 1 cm mixing
+// layer, the rain brings more at 10 g/m3, the cells' water carries it to
+// the channel dissolved and on the clay and silt, and the channel carries
+// both on to the outlet.
+vcatchment attached_vcatchment(const std::string& kd) {
+  vcatchment v;
+  v.extra =
+      "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\nGREEN_AMPT\nINIT_CHAN_CONC 0.0\n"
+      "CONDUCTIVITY v.one\nCAPILLARY v.one\nPOROSITY v.por\nMOISTURE v.moi\n";
+  v.write();
+  auto padded = [](std::string text, std::size_t width) {
+    text.resize(width, ' ');
+    return text;
+  };
+  write_file("v.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP v.idx \"soil\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+                      "\"Atrazine\" \"soil\" \"atrazine.out\"\nPRECIP_CONC 10.0\nPARTITION " +
+                          kd + "\nNUM_IDS 1\n" + padded("ID", 6) + padded("DESCRIPTION", 80) + "K\n" +
+                          padded("1", 6) + padded("Field", 80) + "0.5 2.0 0 5000 0 0 0 0\n" +
+                          "SEDIMENTS\nNUM_SED 3\nCLASS SG D FB FILE\n" + padded("Clay", 40) +
+                          "2.65 0.002 0.0 clay.out\n" + padded("Silt", 40) + "2.65 0.03 0.0 silt.out\n" +
+                          padded("Sand", 40) + "2.65 0.4 0.0 sand.out\n" +
+                          "SOIL_EROSION_PROPS \"soil\"\nNUM_IDS 1\nNUM_SED 3\n" + padded("ID", 6) +
+                          padded("DESCRIPTION", 80) + "VALUES\n" + padded("1", 6) + padded("Field", 80) +
+                          "1.0e3 4e-5 1.0 0.0 0.8 0.2 0.4 0.4\n");
+  auto map = [](const char* value) {
+    std::string m = vcatchment::header();
+    for (int i = 1; i <= 16; ++i) {
+      for (int j = 1; j <= 9; ++j) m += std::string(value) + " ";
+      m += "\n";
+    }
+    return m;
+  };
+  write_file("v.one", map("0.1"));
+  write_file("v.por", map("0.45"));
+  write_file("v.moi", map("0.2"));
+  return v;
+}
+
+double mass_term(const model_state& ms, constituent_term t) { return ms.constituent.mass_books->run_total(1, row(t)); }
+
+TEST_F(ChannelSedimentRun, AttachedContaminantRidesTheWashLoadAndEveryGramIsBooked) {
+  // Kd 0: nothing attaches anywhere; Kd 1000 L/kg: the fines carry mass
+  // off the land, into the channel and out of its outlet. Either way
+  // rain + eroded + taken from the soil by the loose fines = outflow
+  // (dissolved and attached, overland and channel) + infiltrated + decayed
+  // + settled + what the cells' water and fines and the channel's water and
+  // fines still hold.
+  for (const char* kd : {"0.0", "1000.0"}) {
+    SCOPED_TRACE(kd);
+    reset_process_state();
+    attached_vcatchment(kd);
+    const storm_run r = run_storm("v.prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    using t = constituent_term;
+    const double rain = 0.040 * 0.5 * 16 * 9 * 400.0 * 10.0 / 1000.0;  // kg
+    EXPECT_NEAR(mass_term(ms, t::rain_on_cells), rain, 1e-9 * rain);
+    const double in = mass_term(ms, t::rain_on_cells) + mass_term(ms, t::eroded_with_soil) +
+                      mass_term(ms, t::loose_attached_to_channels) + mass_term(ms, t::release_from_land) +
+                      mass_term(ms, t::overland_negative_reset) + mass_term(ms, t::channel_negative_reset) +
+                      mass_term(ms, t::attached_channel_reset) + mass_term(ms, t::attached_lake_reset);
+    const double out = mass_term(ms, t::overland_outlet) + mass_term(ms, t::outlet_on_sediment) +
+                       mass_term(ms, t::channel_outlet) + mass_term(ms, t::attached_channel_outlet) +
+                       mass_term(ms, t::infiltration) + mass_term(ms, t::overland_decay) +
+                       mass_term(ms, t::channel_decay) + mass_term(ms, t::settled_with_sediment) +
+                       mass_term(ms, t::uptake_by_land);
+    const double stored = overland_water_mass(ms, 1) + attached_mass(ms, 1) + channel_constituent_mass(ms, 1) +
+                          channel_attached_mass(ms, 1) + lake_constituent_mass(ms, 1) + lake_attached_mass(ms, 1);
+    EXPECT_NEAR(in - out - stored, 0.0, 1e-10 * in);
+    // The ledger's whole model closes too, and so does each store of fines.
+    const mass_ledger& l = *ms.constituent.mass_books;
+    const mass_balance_sums whole = l.run_balance_of(1, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial));
+    for (mass_compartment part : {mass_compartment::channel_sediment_bound, mass_compartment::channels,
+                                  mass_compartment::sediment_bound}) {
+      const mass_balance_sums b = l.run_balance_of(1, {part});
+      EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (whole.in + whole.initial)) << static_cast<int>(part);
+    }
+    const double entered = mass_term(ms, t::attached_to_channels) + mass_term(ms, t::loose_attached_to_channels);
+    if (std::string(kd) == "0.0") {
+      EXPECT_EQ(entered, 0.0);
+      EXPECT_EQ(mass_term(ms, t::attached_channel_outlet), 0.0);
+      EXPECT_EQ(channel_attached_mass(ms, 1), 0.0);
+      EXPECT_EQ(mass_term(ms, t::channel_sediment_release), 0.0);
+    } else {
+      EXPECT_GT(mass_term(ms, t::attached_to_channels), 0.0);
+      EXPECT_GT(mass_term(ms, t::loose_attached_to_channels), 0.0);
+      EXPECT_GT(mass_term(ms, t::attached_channel_outlet), 0.0);
+      EXPECT_NE(mass_term(ms, t::channel_sediment_release), 0.0);
+    }
+    // The channel and global blocks of the summaries print the ledger's
+    // figures, and their balances close to their printing precision.
+    const std::string sum = testing::read_file("v.sum");
+    const std::string run_block = sum.substr(sum.find("Attached\nLateral flow into channels"));
+    EXPECT_NEAR(value_after(run_block, "Lateral flow into channels"), entered, 0.005);
+    EXPECT_NEAR(value_after(run_block, "Exiting outlet"), mass_term(ms, t::attached_channel_outlet), 0.005);
+    EXPECT_NEAR(value_after(run_block, "Final suspended"), channel_attached_mass(ms, 1), 0.005);
+    EXPECT_NEAR(value_after(run_block, "Exchange with dissolved"), -mass_term(ms, t::channel_sediment_release),
+                0.005);
+    const struct {
+      const char* block;
+      const char* line;
+    } balances[] = {
+        {"Channel Contaminant Transport Summary for Contaminant", "Dissolved mass balance error       "},
+        {"Channel Contaminant Transport Summary for atrazine", "Contam mass balance error ........"},
+        {"Global Transport Summaries", "Contam mass balance error       "},
+    };
+    for (const auto& b : balances) {
+      const std::size_t from = sum.find(b.block);
+      ASSERT_NE(from, std::string::npos) << b.block;
+      EXPECT_NEAR(value_after(sum.substr(from), b.line), 0.0, 1e-3) << b.block;
+    }
+  }
+}
+
+// At the end of a step every channel node holding water is in equilibrium
+// between its water and its fines: its dissolved share is
+// 1 / (1 + Kd/1e6 sum of C_k), C_k the node's clay and silt in g/m3
+// (2.65 x 998.2 kg of solid per m3 of solid, over the node's water).
+TEST_F(ChannelSedimentRun, EveryNodeEndsSplitBetweenWaterAndFinesByItsPartition) {
+  attached_vcatchment("1000.0");
+  const storm_run r = run_storm("v.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const channel_state& ch = ms.channel;
+  const constituent_state& k = ms.constituent;
+  const chan_attached_store& st = k.chan_attached->stores[1];
+  int checked = 0;
+  for (int l = 1; l <= 2; ++l)
+    for (int j = 1; j <= ch.nx[l]; ++j) {
+      const int f = ch.max_nodes_per_link * l + j;
+      const double water = ch.area(j, l) * ch.link_dx[l];
+      const double clay = k.chan_sed.wash.vol(f, 1), silt = k.chan_sed.wash.vol(f, 2);
+      if (!(water > 1e-3) || !(clay + silt > 1e-9)) continue;
+      const double c_fines = 2.65 * 998.2 * 1000.0 * (clay + silt) / water;
+      const double dissolved = 1.0 / (1.0 + 1000.0 / 1e6 * c_fines);
+      const double total = k.chan_node_mass(1, f) + st.node(f, 1) + st.node(f, 2);
+      ASSERT_GT(total, 0.0);
+      EXPECT_NEAR(k.chan_node_mass(1, f) / total, dissolved, 1e-12);
+      // Each class holds its share of the attached mass by its sediment.
+      EXPECT_NEAR(st.node(f, 1) / (st.node(f, 1) + st.node(f, 2)), clay / (clay + silt), 1e-12);
+      EXPECT_NEAR(k.chan_conc(1, f), k.chan_node_mass(1, f) / water, 1e-12 * (1.0 + k.chan_conc(1, f)));
+      ++checked;
+    }
+  EXPECT_GT(checked, 4);
 }
 
 }  // namespace

@@ -32,50 +32,75 @@ void book(constituent_state& k, int c, constituent_term t, double grams) {
   if (k.mass_books && grams != 0.0) k.mass_books->book(c, row(t), grams / 1000.0);
 }
 
-// The soil the erosion takes from: the top layer of the soil column, or
-// without one the land surface.
-double& soil_store(constituent_state& k, int c, int i) {
-  return k.soil_contam_layers > 0 ? k.soil_mass(c, i, 1) : k.land_mass(c, i);
-}
-
 // Per cell, the sorbed mass per m3 of fine soil solids of the mixing
 // layer (g/m3), cut so that the fines the step lifts never take more than
 // the soil holds sorbed.
 void fill_soil_sorbed(model_state& ms, int c, const ov_sed_record& s, bool moved) {
   constituent_state& k = ms.constituent;
   const int n = ms.grid.ncells, classes = k.n_sed_classes;
-  const double area = ms.grid.grid_size * ms.grid.grid_size;
   double* rs = k.attached_work.soil_sorbed.data();
-  const bool column = k.soil_contam_layers > 0;
   for (int i = 1; i <= n; ++i) {
     rs[i] = 0.0;
     if (!moved) continue;
-    double porosity = 0.0, dissolved = 0.0;
-    if (column) {
-      const top_layer_soil t = top_layer_soil_of(ms, c, i);
-      porosity = t.porosity;
-      dissolved = t.dissolved_fraction;
-    } else {
-      // The land surface's load is held by the soil solids, unless the
-      // constituent does not sorb at all.
-      if (ms.soil.soil_porosity.size() == n) porosity = ms.soil.soil_porosity[i];
-      if (!(k.water_soil_partition_coef[c] > 0.0)) dissolved = 1.0;
-    }
-    double fine_share = 0.0, fine_lifted = 0.0;
-    for (int j = 1; j <= classes; ++j) {
-      if (k.sand[j]) continue;
-      fine_share += s.cells.soil_fract(i, j);
-      fine_lifted += std::max(s.cells.lifted(i, j), 0.0);
-    }
-    const double fine_volume = attached_mixing_depth_cm(ms) / 100.0 * area * (1.0 - porosity) * fine_share;
-    const double sorbed = std::max(soil_store(k, c, i), 0.0) * (1.0 - dissolved);
-    if (!(fine_volume > tiny) || !(sorbed > tiny)) continue;
-    rs[i] = sorbed / fine_volume;
+    rs[i] = sorbed_per_fine_volume(ms, c, i);
+    if (!(rs[i] > 0.0)) continue;
+    double fine_lifted = 0.0;
+    for (int j = 1; j <= classes; ++j)
+      if (!k.sand[j]) fine_lifted += std::max(s.cells.lifted(i, j), 0.0);
+    const double sorbed = sorbed_soil_mass(ms, c, i);
     if (rs[i] * fine_lifted > sorbed) rs[i] = sorbed / fine_lifted;
   }
 }
 
 }  // namespace
+
+double& attached_soil_store(model_state& ms, int c, int i) {
+  constituent_state& k = ms.constituent;
+  return k.soil_contam_layers > 0 ? k.soil_mass(c, i, 1) : k.land_mass(c, i);
+}
+
+namespace {
+
+// The porosity of the cell's mixing layer and the dissolved share of the
+// soil's mass there.
+struct mixing_soil {
+  double porosity = 0.0, dissolved = 0.0;
+};
+mixing_soil mixing_soil_of(model_state& ms, int c, int i) {
+  constituent_state& k = ms.constituent;
+  mixing_soil m;
+  if (k.soil_contam_layers > 0) {
+    const top_layer_soil t = top_layer_soil_of(ms, c, i);
+    m.porosity = t.porosity;
+    m.dissolved = t.dissolved_fraction;
+  } else {
+    // The land surface's load is held by the soil solids, unless the
+    // constituent does not sorb at all.
+    if (ms.soil.soil_porosity.size() == ms.grid.ncells) m.porosity = ms.soil.soil_porosity[i];
+    if (!(k.water_soil_partition_coef[c] > 0.0)) m.dissolved = 1.0;
+  }
+  return m;
+}
+
+}  // namespace
+
+double sorbed_soil_mass(model_state& ms, int c, int i) {
+  return std::max(attached_soil_store(ms, c, i), 0.0) * (1.0 - mixing_soil_of(ms, c, i).dissolved);
+}
+
+double sorbed_per_fine_volume(model_state& ms, int c, int i) {
+  constituent_state& k = ms.constituent;
+  const ov_sed_record& s = *k.ov_sed;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  double fine_share = 0.0;
+  for (int j = 1; j <= k.n_sed_classes; ++j)
+    if (!k.sand[j]) fine_share += s.cells.soil_fract(i, j);
+  const double porosity = mixing_soil_of(ms, c, i).porosity;
+  const double fine_volume = attached_mixing_depth_cm(ms) / 100.0 * area * (1.0 - porosity) * fine_share;
+  const double sorbed = sorbed_soil_mass(ms, c, i);
+  if (!(fine_volume > tiny) || !(sorbed > tiny)) return 0.0;
+  return sorbed / fine_volume;
+}
 
 double attached_mixing_depth_cm(const model_state& ms) {
   return ms.constituent.soil_contam_layers > 0 ? ms.constituent.mixing_layer_depth : ms.soil.mixing_layer_depth;
@@ -125,7 +150,7 @@ void sediment_contaminant_source(model_state& ms) {
       fill_soil_sorbed(ms, c, s, moved);
       sed_contam_state st{w.total.data(), &w.work, w.soil_exchange.data(), &w.per_volume};
       b = sed_contam_transport(d, st);
-      for (int i = 1; i <= n; ++i) soil_store(k, c, i) += w.soil_exchange[i];
+      for (int i = 1; i <= n; ++i) attached_soil_store(ms, c, i) += w.soil_exchange[i];
     }
     // The partition on the sediment as the overland step left it: the
     // water keeps the dissolved share, the fines the rest.

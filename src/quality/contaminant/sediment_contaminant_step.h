@@ -19,6 +19,14 @@ void sediment_contaminant_source(model_state& ms);
 // layer of the soil column, or without one of the MIXING_LAYER_DEPTH card.
 double attached_mixing_depth_cm(const model_state& ms);
 
+// The soil whose fines the erosion lifts, of constituent c under cell i:
+// the top layer of the soil column, or without one the land surface (g).
+double& attached_soil_store(model_state& ms, int c, int i);
+// The part of it sorbed to the soil (g), and that per m3 of the fine soil
+// solids of the mixing layer (g/m3; 0 without fines or sorbed mass).
+double sorbed_soil_mass(model_state& ms, int c, int i);
+double sorbed_per_fine_volume(model_state& ms, int c, int i);
+
 // The mass attached to the cells' suspended sediment, kg.
 double attached_mass(const model_state& ms, int c);
 

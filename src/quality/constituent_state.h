@@ -234,12 +234,19 @@ struct constituent_state : sediment_record {
   int ov_sweep_order = 1;
   array1d<double> ov_depth_prev;
   double kinetic_interval_s = 0.0;
+  // The nutrient model's two overland clocks: the length (s) of the last
+  // interval of its kinetics and of its soil step, over which the
+  // transport spreads what each gathered for the water.
+  double nsm_kinetic_interval_s = 0.0, nsm_soil_interval_s = 0.0;
+  // The same for its kinetics in the channels (s).
+  double nsm_chan_interval_s = 0.0;
   // Kernel scratch of the transport, sized at set-up for the run's grid:
   // the net source rate of every cell (g/s), each cell's infiltrated depth
   // when the constituents last took it (m), and the face fluxes.
   array1d<double> ov_source_rate;
   array1d<double> ov_infil_seen;
   array1d<double> ov_taken_exchange, ov_taken_decay, ov_taken_infil, ov_taken_exfil;  // per cell, g, of one step
+  array1d<double> ov_taken_nsm_gain, ov_taken_nsm_loss;  // per cell, g, of one step: the nutrient kinetics
   ov_transport_scratch ov_transport_work;
   // The lakes on the grid: per cell the lake that holds its water at this
   // step and at the last one (L a channel lake, -L an overland lake, 0

@@ -65,6 +65,8 @@ enum class constituent_term : int {
                              // cells (the water's slope, head and discharge boundary outflows)
   lakes_to_overland,         // carried out of the channel lakes onto the cells by the overland water
   lake_boundary_out,         // carried out of the grid by the water leaving a channel lake through a boundary cell
+  nutrient_soil_uptake,      // taken from the overland water into the nutrient soil pools
+  nutrient_pool_gain,        // made up in the soil by the nutrient soil step (a pool below zero refilled)
   count_plus_one
 };
 
@@ -151,6 +153,9 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::outside},
     {"lakes_to_overland", "Lake outflow onto the cells", mass_compartment::lakes, mass_compartment::overland_water},
     {"lake_boundary_out", "Lake boundary outflow", mass_compartment::lakes, mass_compartment::outside},
+    {"nutrient_soil_uptake", "Uptake by the nutrient soil pools", mass_compartment::overland_water,
+     mass_compartment::outside},
+    {"nutrient_pool_gain", "Nutrient soil pool gain", mass_compartment::outside, mass_compartment::soil_column},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

@@ -21,10 +21,10 @@ namespace nivra {
 
 inline constexpr int nsm_water_constituents = 9;
 
-// The display name of water constituent 0..8 (its symbol).
+// The display name of water constituent 0..8 ("Nitrite (NO2-)" ..), empty
+// outside the nine.
 inline std::string nsm_constituent_name(int index, int) {
-  static const char* const symbols[] = {"NO2", "NO3", "NH4", "ON", "OP", "DP", "Alg", "CBOD", "DO"};
-  return index >= 0 && index < 9 ? symbols[index] : "";
+  return index >= 0 && index < 9 ? nsm_water_display_name(index) : "";
 }
 inline constexpr int nsm_overland_items = 12;
 

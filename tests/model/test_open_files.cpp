@@ -187,7 +187,7 @@ TEST_F(OpenFiles, NutrientHydrographFiles) {
   EXPECT_EQ(process.error_block.str1.view(), "nutrient concentration");
   EXPECT_EQ(process.error_block.str2.view(), "nodir/op.conc");
   EXPECT_NE(console.find("Error opening nutrient concentration output file (hydrograph style )\n"
-                         "for the OP hydrograph file. \nGiven filename: nodir/op.conc\n"),
+                         "for the Organic Phosphorous (Organic P) hydrograph file. \nGiven filename: nodir/op.conc\n"),
             std::string::npos);
   ms->constituent.nsm_model = nullptr;
 }

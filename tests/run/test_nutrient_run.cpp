@@ -143,3 +143,37 @@ TEST_F(NutrientRun, ChannelNodesStartFromTheStreamsInitialValues) {
 
 }  // namespace
 }  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The nutrient kinetics keep their own clocks on the cells and in the
+// channels: with KINETICS_TIMESTEP_FACTOR 3 each runs every third step of
+// its medium, and its last interval is three steps long. What they make
+// (nothing, in this version) is still booked, so every balance closes.
+TEST_F(NutrientRun, TheKineticsClocksRunEveryFactorSteps) {
+  testing::copy_example("nutrients");
+  testing::set_card("nutrients.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+  testing::set_card("nutrients.prj", "KINETICS_TIMESTEP_FACTOR", "KINETICS_TIMESTEP_FACTOR 3");
+  const auto r = run_storm("nutrients.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const constituent_state& k = ms.constituent;
+  EXPECT_NEAR(k.nsm_kinetic_interval_s, 3 * ms.clock.ov_dt, 1e-3);
+  EXPECT_NEAR(k.nsm_chan_interval_s, 3 * ms.clock.chan_dt, 1e-3);
+  EXPECT_NEAR(ms.clock.nsm_ov_clock.next_time - ms.clock.nsm_ov_clock.last_time, 3 * ms.clock.ov_dt_days, 1e-9);
+  EXPECT_NEAR(ms.clock.nsm_chan_clock.next_time - ms.clock.nsm_chan_clock.last_time, 3 * ms.clock.chan_dt_days, 1e-9);
+  const mass_ledger& books = *k.mass_books;
+  for (int c = 0; c < 9; ++c) {
+    const int n = k.first_nsm_constituent + c;
+    const mass_balance_sums whole = books.run_balance_of(n, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * std::max(whole.initial, 1e-3)) << c;
+    EXPECT_EQ(books.run_total(n, row(constituent_term::nutrient_gain)), 0.0);
+    EXPECT_EQ(books.run_total(n, row(constituent_term::channel_nutrient_loss)), 0.0);
+  }
+  EXPECT_EQ(k.nsm_dmdt_in_total, 0.0);
+  EXPECT_EQ(k.nsm_dmdt_out_total, 0.0);
+}
+
+}  // namespace
+}  // namespace nivra

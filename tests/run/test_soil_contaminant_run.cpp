@@ -14,6 +14,7 @@
 #include "model/mass_ledger.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
+#include "quality/nsm.h"
 #include "run/run_test_support.h"
 
 namespace nivra {
@@ -78,6 +79,79 @@ TEST_F(SoilContaminantRun, TheSoilColumnExchangesWithTheWaterAndEveryGramIsBooke
     EXPECT_GE(found, 1) << label << "\n" << summary;
   }
   EXPECT_NE(summary.find("Soil Contaminant Transport Summary for atrazine.out \n"), std::string::npos) << summary;
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// A row of a mapping table: the id in columns 1 to 6, a description to
+// column 86, then the values.
+std::string table_row(const char* values) {
+  std::string row = "1";
+  row.resize(6, ' ');
+  std::string d = "Field";
+  d.resize(80, ' ');
+  return row + d + values + "\n";
+}
+
+// The nutrients over the soil column: the same plane, rain carrying NO3 and
+// NH4 (0.4 and 0.2 g/m3), and soil pools of nitrogen from the table (kg per
+// cell in the surface layer). The nutrient soil step runs on its clock;
+// no pool goes below zero, so it asks nothing of the water, and every
+// nutrient row's books close over the water, the soil and the groundwater.
+TEST_F(SoilContaminantRun, NutrientsOverTheSoilColumnKeepTheirPoolsAndCloseTheirBooks) {
+  testing::copy_example("plane_infil");
+  write_file("landuse.idx", testing::plane_index_map());
+  write_file("plane.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
+                          "NSM_N \"Land use\"\nNUM_IDS 1\nPRECIP_CONC 0.0 0.4 0.2 0.0\nID    " +
+                              std::string(80, ' ') + "V\n" + table_row("0 0 0 0") +
+                              "NSM_SOIL_N \"Land use\"\nNUM_IDS 1\nID    " + std::string(80, ' ') + "V\n" +
+                              table_row("2.5 1.5 0.5 0.25 4.0"));
+  write_file("plane.aqe", "AQUATIC_ENV_NSM10\nOV_MAP landuse.idx\nNUM_IDS 1\nzone parameters\n1\nDEFAULT\n");
+  set_card("plane_redist.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card("plane_redist.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_redist.prj", "SOIL_CON_TRANS", "SOIL_CON_TRANS");
+  set_card("plane_redist.prj", "MIXING_LAYER_DEPTH", "MIXING_LAYER_DEPTH 0.02");
+  set_card("plane_redist.prj", "NUTRIENTS", "NUTRIENTS");
+  set_card("plane_redist.prj", "AQ_ENV", "AQ_ENV plane.aqe");
+  set_card("plane_redist.prj", "SOILS_NSM_N", "SOILS_NSM_N");
+  const auto r = run_storm("plane_redist.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const constituent_state& k = ms.constituent;
+  ASSERT_EQ(k.num_nsm_constituents, 13);
+  const int base = k.first_nsm_constituent;
+  // The surface layer holds the table's kg as g; the soil step ran.
+  const nsm_soil& soil = k.nsm_model->soil;
+  EXPECT_EQ(soil.pool[nsm_pool::nh4](1, 1), 2500.0);
+  EXPECT_EQ(soil.pool[nsm_pool::org_stable_n](ms.grid.ncells, 1), 4000.0);
+  EXPECT_GT(k.nsm_soil_interval_s, 0.0);
+  const mass_ledger& books = *k.mass_books;
+  const mass_set whole{mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::groundwater};
+  for (int c = base; c < base + 13; ++c) {
+    EXPECT_EQ(books.run_total(c, row(constituent_term::nutrient_pool_gain)), 0.0) << c;
+    EXPECT_EQ(books.run_total(c, row(constituent_term::nutrient_soil_uptake)), 0.0) << c;
+    const mass_balance_sums b = books.run_balance_of(c, whole);
+    EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (b.initial + b.in) + 1e-15) << c;
+  }
+  // The rain's NO3 reached the cells and part of it went into the soil.
+  const int no3 = base + nsm_c::no3;
+  EXPECT_GT(books.run_total(no3, row(constituent_term::rain_on_cells)), 0.0);
+  EXPECT_GT(books.run_total(no3, row(constituent_term::infiltration)), 0.0);
+  // The run summary's balances (the pools' rows among them) print no error.
+  const std::string summary = read_file("plane_redist.sum");
+  for (const char* label : {"Soil mass balance error", "Contam mass balance error"}) {
+    int found = 0;
+    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1), ++found)
+      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-4) << label << summary.substr(at, 60);
+    EXPECT_GE(found, 13) << label;
+  }
+  EXPECT_NE(summary.find("NSM dm/dt Summary\n  Total dm/dt in:          0.0000\n  Total dm/dt out:         0.0000\n"),
+            std::string::npos)
+      << summary;
 }
 
 }  // namespace

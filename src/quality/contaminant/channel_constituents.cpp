@@ -420,7 +420,7 @@ struct aquifer_gains {
 
 // One constituent's gathered amounts: decay, the aquifer, the point
 // sources, rain on the lakes.
-aquifer_gains gather(model_state& ms, int c, double dt) {
+aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_due) {
   aquifer_gains gains;
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
@@ -452,6 +452,15 @@ aquifer_gains gather(model_state& ms, int c, double dt) {
     for_each_routed_node(ch, [&](int, int, int i) { acc[static_cast<std::size_t>(i)].decay += w.decay_mass[i]; });
     for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].decay += w.lake_decay_mass[L];
   }
+  // What the nutrient kinetics made or used up in the node's water since
+  // they last ran, spread over their interval.
+  if (nutrient_kinetics_due && k.constituent_type[c] == 2)
+    for_each_routed_node(ch, [&](int, int, int i) {
+      chan_node_accumulators& a = acc[static_cast<std::size_t>(i)];
+      a.kinetics += w.kinetics_mass(c, i);
+      a.kinetics_interval = k.nsm_chan_interval_s;
+      w.kinetics_mass(c, i) = 0.0;
+    });
   // The aquifer: gaining beds bring the aquifer's concentration, losing
   // beds take the node's.
   const row_view<const double> gw_conc{k.gw_conc.row(c), k.gw_conc.row(c) ? ms.grid.ncells : 0};
@@ -634,9 +643,18 @@ void channel_constituent_step(model_state& ms) {
   follow_lake_capture(ms);
   fill_stream_entries(ms);
   fill_lake_entries(ms);
+  // The nutrient kinetics' channel clock: its interval is kept and it runs
+  // again after KINETICS_TIMESTEP_FACTOR channel steps.
+  const bool nutrient_kinetics_due = k.nutrients && clk.model_time >= clk.nsm_chan_clock.next_time - clk.time_tol;
+  if (nutrient_kinetics_due) {
+    const double factor = k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
+    k.nsm_chan_interval_s = std::max(seconds_since(ms, clk.nsm_chan_clock.last_time), 0.0);
+    clk.nsm_chan_clock.last_time = clk.model_time;
+    clk.nsm_chan_clock.next_time = clk.model_time + clk.chan_dt_days * factor;
+  }
   for (int c = 1; c <= k.num_constituents; ++c) {
     if (!carried(k, c)) continue;
-    const aquifer_gains gains = gather(ms, c, dt);
+    const aquifer_gains gains = gather(ms, c, dt, nutrient_kinetics_due);
     if (dt > 0.0 && !route_one(ms, c, dt, gains)) return;
   }
   // The step's water is used: the volumes start again.

@@ -24,6 +24,7 @@
 #include "quality/contaminant/constituent_kernels.h"
 #include "quality/contaminant/overland_point_sources.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
+#include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
 #include "surface/boundary_codes.h"
 #include "surface/lake_state.h"
@@ -69,7 +70,9 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.soil_decay_mass,      &k.soil_mass_seep_to_wt, &k.soil_mass_seep_from_wt, &k.global_precip_mass,
       &k.event_ov_mass_final,  &k.event_ov_land_mass_final, &k.global_gw_exfil_mass, &k.ov_boundary_mass,
       &k.event_ov_boundary_mass, &k.lake_boundary_mass, &k.event_lake_boundary_mass, &k.ov_lake_mass,
-      &k.event_ov_lake_mass};
+      &k.event_ov_lake_mass,
+      &k.ov_nsm_in_mass,       &k.ov_nsm_out_mass,      &k.event_ov_nsm_in_mass, &k.event_ov_nsm_out_mass,
+      &k.global_nsm_in_mass,   &k.global_nsm_out_mass};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -441,7 +444,10 @@ void init_soil_contam(model_state& ms) {
         k.land_mass(c, i) = k.soil_mass(c, i, 1) = m;
       }
       k.OV_LAND_MASS_INIT[c] += k.land_mass(c, i) / 1000.0;
-      k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + k.land_mass(c, i)) / 1000.0;
+      // Under a soil column the nutrient rows' land masses are the pools
+      // of the nutrient model's soil part, which the column does not carry.
+      const bool column_holds_land = kind == 1 || layers < 1;
+      k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + (column_holds_land ? k.land_mass(c, i) : 0.0)) / 1000.0;
     }
   }
   // The transport's memory of the depths and infiltration it last saw, and
@@ -453,6 +459,8 @@ void init_soil_contam(model_state& ms) {
   k.ov_taken_decay.alloc(cells);
   k.ov_taken_infil.alloc(cells);
   k.ov_taken_exfil.alloc(cells);
+  k.ov_taken_nsm_gain.alloc(cells);
+  k.ov_taken_nsm_loss.alloc(cells);
   k.ov_transport_work.size_for(cells);
   // The lakes on the grid: which cells they hold, and the overland lakes'
   // water and mass (they start clean).
@@ -508,7 +516,9 @@ void init_soil_contam(model_state& ms) {
   k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, k.num_constituents);
   for (int c = 1; c <= k.num_constituents; ++c) {
     k.mass_books->set_mass(c, mass_compartment::overland_water, ledger_moment::run_start, k.OV_MASS_INIT[c]);
-    k.mass_books->set_mass(c, mass_compartment::soil_column, ledger_moment::run_start, k.OV_LAND_MASS_INIT[c]);
+    const bool column_holds_land = k.constituent_type[c] == 1 || k.soil_contam_layers < 1;
+    k.mass_books->set_mass(c, mass_compartment::soil_column, ledger_moment::run_start,
+                           column_holds_land ? k.OV_LAND_MASS_INIT[c] : soil_column_mass(k, c, cells));
   }
 }
 

@@ -8,6 +8,7 @@
 #include "quality/contaminant/overland_constituent_step.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -27,6 +28,8 @@
 #include "quality/contaminant/overland_transport.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/contaminant/soil_column_step.h"
+#include "quality/nsm.h"
+#include "quality/nsm/nutrient_initial.h"
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/boundary_codes.h"
@@ -41,6 +44,7 @@ constexpr double tiny = 1e-16;
 
 // Kinds of constituent_type.
 constexpr int contaminant_kind = 1;
+constexpr int nutrient_water_kind = 2;
 constexpr int nutrient_soil_kind = 3;
 
 void book(constituent_state& k, int c, constituent_term t, double grams) {
@@ -62,6 +66,11 @@ double constituent_interval(const model_state& ms) { return seconds_since(ms, ms
 // The constituent step in days: the clock's, else the overland step's.
 double constituent_step_days(const model_state& ms) {
   return ms.clock.ov_con_clock.dt_days > 0.0 ? ms.clock.ov_con_clock.dt_days : ms.clock.ov_dt_days;
+}
+
+// The factor that stretches the kinetics' interval over constituent steps.
+double kinetics_factor(const constituent_state& k) {
+  return k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
 }
 
 // The kinetics' clock: the contaminant table's. On the uniform path no
@@ -335,6 +344,58 @@ void kinetics(model_state& ms, double dt) {
   }
 }
 
+// 5. The nutrient kinetics' clock: the interval since they last ran is kept
+// for the transport, which spreads what they gathered for the water over
+// it; they run again after KINETICS_TIMESTEP_FACTOR constituent steps.
+void nutrient_kinetics_timing(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  process_clock& nc = ms.clock.nsm_ov_clock;
+  if (!k.nutrients || ms.clock.model_time < nc.next_time - ms.clock.time_tol) return;
+  k.nsm_kinetic_interval_s = std::max(seconds_since(ms, nc.last_time), 0.0);
+  nc.last_time = ms.clock.model_time;
+  nc.next_time = ms.clock.model_time + constituent_step_days(ms) * kinetics_factor(k);
+}
+
+// 6. The nutrient soil step (nutrients with soil transport): with the
+// layers' water content refreshed, every surface-layer pool below zero is
+// made up out of the water of its partner constituent. The pool's side is
+// pending in the soil at once and booked now; the water's side waits in
+// the cell's exchange row and is booked as the transport takes it.
+void nutrient_soil_step(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.nutrients || !k.soil_con_trans || !k.nsm_model) return;
+  const nsm_soil& soil = k.nsm_model->soil;
+  const int base = k.first_nsm_constituent;
+  if (soil.ncells != ms.grid.ncells || soil.layers < 1 || base < 1 ||
+      k.cell_exchange_mass.count() < base + nsm_soil_pools - 1 ||
+      k.soil_exchange_mass.count() < base + nsm_soil_pools - 1)
+    return;
+  process_clock& sc = ms.clock.nsm_soil_clock;
+  if (ms.clock.model_time < sc.next_time - ms.clock.time_tol) return;
+  // The interval is at most the step's own: a clock left behind by an
+  // earlier event, or never set by a soil-moisture clock, does not spread
+  // what the step asks over the time it did not run.
+  const double nominal_days = constituent_step_days(ms) * kinetics_factor(k);
+  k.nsm_soil_interval_s = std::clamp(seconds_since(ms, sc.last_time), 0.0, nominal_days * seconds_per_day);
+  sc.last_time = ms.clock.model_time;
+  sc.next_time = ms.clock.model_time + nominal_days;
+  fill_layer_water_content(ms);
+  std::array<double*, nsm_soil_pools> water_rows{}, soil_rows{};
+  for (int j = 0; j < nsm_soil_pools; ++j) {
+    water_rows[static_cast<std::size_t>(j)] = k.cell_exchange_mass[base + j];
+    soil_rows[static_cast<std::size_t>(j)] = k.soil_exchange_mass[base + j];
+  }
+  const std::array<double, nsm_soil_pools> pool_side =
+      nsm_overland_cell_update(soil, nsm_exchange_rows{0, water_rows.data(), soil_rows.data()});
+  for (int j = 0; j < nsm_soil_pools; ++j) {
+    const double gained = -pool_side[static_cast<std::size_t>(j)];
+    if (!(gained > 0.0)) continue;
+    book(k, base + j, constituent_term::nutrient_pool_gain, gained);
+    // The soil summary shows the nutrient model's net take from the soil.
+    k.soil_decay_mass[base + j] -= gained / 1000.0;
+  }
+}
+
 // 7. Without channels: the mass of the water that left the watershed
 // through the outlet cell since the last step, at the cell's concentration.
 void outlet_loss(model_state& ms) {
@@ -419,13 +480,21 @@ void cell_sources(model_state& ms, int c, double dt) {
   constituent_state& k = ms.constituent;
   const int n = ms.grid.ncells;
   const bool contaminant = k.constituent_type[c] == contaminant_kind;
+  // The nutrients' water takes the share of what their kinetics made or
+  // used up and, with soil transport, of what the nutrient soil step asked
+  // of it.
+  const bool nutrient = k.nutrients && k.constituent_type[c] == nutrient_water_kind;
+  const bool nutrient_soil = nutrient && k.soil_con_trans;
   const bool column = k.soil_contam_layers > 0;
   double* rate = k.ov_source_rate.data();
   const double* mass = k.ov_mass[c];
   double* infil = k.cell_infil_mass[c];
   double* exfil = k.cell_exfil_mass[c];
-  double* exchange = contaminant ? k.cell_exchange_mass[c] : nullptr;
-  double* decay = contaminant ? k.cell_decay_mass[c] : nullptr;
+  double* exchange = contaminant || nutrient_soil ? k.cell_exchange_mass[c] : nullptr;
+  double* decay = contaminant || nutrient_soil ? k.cell_decay_mass[c] : nullptr;
+  double* kinetics = nutrient ? k.cell_nsm_mass[c] : nullptr;
+  // The interval the pending exchange and decay were gathered over.
+  const double kinetic_s = contaminant ? k.kinetic_interval_s : k.nsm_soil_interval_s;
   double* land = k.land_mass[c];
   double* soil_exchange = k.soil_con_trans ? k.soil_exchange_mass[c] : nullptr;
   double* soil_infil = k.soil_con_trans ? k.soil_infil_mass[c] : nullptr;
@@ -435,8 +504,10 @@ void cell_sources(model_state& ms, int c, double dt) {
   double* taken_decay = k.ov_taken_decay.data();
   double* taken_infil = k.ov_taken_infil.data();
   double* taken_exfil = k.ov_taken_exfil.data();
-  const double kinetic_s = k.kinetic_interval_s;
-  // A soil column's exchange is gathered at every step and taken whole.
+  double* taken_gain = k.ov_taken_nsm_gain.data();
+  double* taken_loss = k.ov_taken_nsm_loss.data();
+  // A soil column's exchange with a contaminant is gathered at every step
+  // and taken whole.
   const bool column_exchange = k.soil_con_trans != 0;
   // What exfiltration brought up: through the soil column, spread over the
   // column's step; straight from the groundwater, whole.
@@ -456,26 +527,37 @@ void cell_sources(model_state& ms, int c, double dt) {
       p.infiltration_s = dt;
       p.exfiltration = &exfil[i];
       p.exfiltration_s = exfil_s;
-      if (contaminant) {
+      if (exchange) {
         p.exchange = &exchange[i];
-        p.exchange_s = column_exchange ? dt : kinetic_s;
+        p.exchange_s = contaminant && column_exchange ? dt : kinetic_s;
         p.decay = &decay[i];
         p.decay_s = kinetic_s;
       }
+      if (kinetics) {
+        p.nutrients = &kinetics[i];
+        p.nutrients_s = k.nsm_kinetic_interval_s;
+      }
       cell_taken t;
       rate[i] = contam_cell_exchange(mass[i], dt, p, t);
-      if (soil_exchange)
-        soil_exchange[i] += t.exchange;
-      else
-        land[i] -= t.exchange;
+      // The land surface (or the soil column) gives the contaminants their
+      // exchange; a nutrient pool's side was made up when it was asked.
+      if (contaminant) {
+        if (soil_exchange)
+          soil_exchange[i] += t.exchange;
+        else
+          land[i] -= t.exchange;
+      }
       if (soil_infil) soil_infil[i] += t.infiltration;
       taken_exchange[i] = t.exchange;
       taken_decay[i] = t.decay;
       taken_infil[i] = t.infiltration;
       taken_exfil[i] = t.exfiltration;
+      taken_gain[i] = t.nutrient_gain;
+      taken_loss[i] = t.nutrient_loss;
     }
   });
   double release = 0.0, uptake = 0.0, decayed = 0.0, infiltrated = 0.0, exfiltrated = 0.0;
+  double made = 0.0, used = 0.0;
   for (int i = 1; i <= n; ++i) {
     const double e = taken_exchange[i];
     if (e > 0.0) release += e;
@@ -483,9 +565,18 @@ void cell_sources(model_state& ms, int c, double dt) {
     decayed += taken_decay[i];
     infiltrated += taken_infil[i];
     exfiltrated += taken_exfil[i];
+    made += taken_gain[i];
+    used += taken_loss[i];
   }
-  book(k, c, constituent_term::release_from_land, release);
-  book(k, c, constituent_term::uptake_by_land, uptake);
+  if (contaminant) {
+    book(k, c, constituent_term::release_from_land, release);
+    book(k, c, constituent_term::uptake_by_land, uptake);
+  } else {
+    // The nutrient soil step only ever asks the water for mass.
+    book(k, c, constituent_term::nutrient_soil_uptake, uptake - release);
+  }
+  book(k, c, constituent_term::nutrient_gain, made);
+  book(k, c, constituent_term::nutrient_loss, used);
   book(k, c, constituent_term::overland_decay, decayed);
   book(k, c, constituent_term::infiltration, infiltrated);
   book(k, c, exfiltration_term(column), exfiltrated);
@@ -621,6 +712,8 @@ void overland_constituent_processes(model_state& ms) {
   rain_input(ms, dt);
   infiltration_transfer(ms);
   kinetics(ms, dt);
+  nutrient_kinetics_timing(ms);
+  nutrient_soil_step(ms);
   ms.clock.ov_outlet_con_clock.last_time = ms.clock.chan_outlet_con_clock.last_time = ms.clock.model_time;
   if (ms.channel.chan_explic)
     lateral_transfer(ms);
@@ -757,6 +850,19 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
   const mass_ledger& l = *k.mass_books;
   const bool run = moment == ledger_moment::run_end;
   auto total = [&](int c, constituent_term t) { return run ? l.run_total(c, row(t)) : l.event_total(c, row(t)); };
+  if (run && k.nutrients) {
+    // The nutrient model's run totals of mass made and used up, over every
+    // medium.
+    k.nsm_dmdt_in_total = k.nsm_dmdt_out_total = 0.0;
+    for (int c = 1; c <= k.num_constituents; ++c) {
+      if (k.constituent_type[c] != nutrient_water_kind && k.constituent_type[c] != nutrient_soil_kind) continue;
+      k.nsm_dmdt_in_total += total(c, constituent_term::nutrient_gain) + total(c, constituent_term::nutrient_pool_gain) +
+                             total(c, constituent_term::channel_nutrient_gain);
+      k.nsm_dmdt_out_total += total(c, constituent_term::nutrient_loss) +
+                              total(c, constituent_term::nutrient_soil_uptake) +
+                              total(c, constituent_term::channel_nutrient_loss);
+    }
+  }
   for (int c = 1; c <= k.num_constituents; ++c) {
     const double out = total(c, constituent_term::overland_outlet);
     const double qlat = total(c, constituent_term::overland_to_channels);
@@ -774,7 +880,14 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     const double to_lakes =
         total(c, constituent_term::overland_to_lakes) - total(c, constituent_term::lakes_to_overland);
     const double water = l.mass(c, mass_compartment::overland_water, moment);
+    // The nutrient model's gains and losses in the overland water (its
+    // kinetics and what its soil step took for the pools) and in the soil.
+    const double nsm_in = total(c, constituent_term::nutrient_gain);
+    const double nsm_out = total(c, constituent_term::nutrient_loss) + total(c, constituent_term::nutrient_soil_uptake);
+    const double nsm_soil_in = total(c, constituent_term::nutrient_pool_gain);
     if (!run) {
+      k.event_ov_nsm_in_mass[c] = nsm_in;
+      k.event_ov_nsm_out_mass[c] = nsm_out;
       // The event summary has a line of its own for the mass given to
       // cells driven below zero (event_ov_neg_mass).
       k.event_ov_mass_final[c] = water;
@@ -808,6 +921,11 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.lake_boundary_mass[c] = lake_out;
     k.ov_lake_mass[c] = to_lakes;
     k.OV_LAND_MASS_FINAL[c] = land_surface_mass(ms, c);
+    k.ov_nsm_in_mass[c] = nsm_in;
+    k.ov_nsm_out_mass[c] = nsm_out;
+    // The channels add their own share when they close their books.
+    k.global_nsm_in_mass[c] = nsm_in + nsm_soil_in;
+    k.global_nsm_out_mass[c] = nsm_out;
     // The whole model: what came in from outside, what left it, and what
     // it holds: the water, the land surface and, without a soil column,
     // what infiltrated.

@@ -7,21 +7,6 @@ namespace nivra {
 
 namespace {
 
-constexpr const char* water_names[] = {
-    "Nitrite (NO2-)",
-    "Nitrate (NO3-)",
-    "Ammonium (NH4+)",
-    "Organic Nitrogen (Organic N)",
-    "Organic Phosphorous (Organic P)",
-    "Dissolved Phosphorous (Dissolved P)",
-    "Algae",
-    "Carbonaceous Biochemical Oxygen Demand",
-    "Dissolved Oxygen (O2)",
-    "Dissolved Org. Carbon",
-    "Dissolved Org. Carbon, Fraction Org. C.",
-    "Dispersion coefficient",
-};
-
 constexpr const char* soil_names[] = {
     "Organic Active Carbon",     "Organic Stable Carbon",       "Ammonium (NH4+)",
     "Nitrate (NO3-)",            "Organic Active Nitrogen",     "Organic Fresh Nitrogen",
@@ -42,7 +27,7 @@ void size_zero(checked_array<double>& a, int n) {
 const char* nsm_symbol(int index) { return index >= 0 && index < nsm_water_items ? symbols[index] : ""; }
 
 void nsm_display_name(std::string& buffer, int index, int soil) {
-  if (soil == 0 && index >= 0 && index < 12) buffer = water_names[index];
+  if (soil == 0 && nsm_water_display_name(index)) buffer = nsm_water_display_name(index);
   if (soil == 1 && index >= 0 && index < nsm_soil_pools) buffer = soil_names[index];
 }
 

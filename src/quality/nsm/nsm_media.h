@@ -32,6 +32,28 @@ inline constexpr int org_active_c = 0, org_stable_c = 1, nh4 = 2, no3 = 3, org_a
                      min_stable_p = 9, org_active_p = 10, org_fresh_p = 11, org_stable_p = 12;
 }
 
+// The display name of water item 0..11 (the nine constituents, then the
+// dissolved organic carbon, its organic-carbon fraction and the dispersion
+// coefficient); null outside the table. Header-only, so that the file
+// opening of the project can name a constituent in its messages.
+inline const char* nsm_water_display_name(int index) {
+  static constexpr const char* names[] = {
+      "Nitrite (NO2-)",
+      "Nitrate (NO3-)",
+      "Ammonium (NH4+)",
+      "Organic Nitrogen (Organic N)",
+      "Organic Phosphorous (Organic P)",
+      "Dissolved Phosphorous (Dissolved P)",
+      "Algae",
+      "Carbonaceous Biochemical Oxygen Demand",
+      "Dissolved Oxygen (O2)",
+      "Dissolved Org. Carbon",
+      "Dissolved Org. Carbon, Fraction Org. C.",
+      "Dispersion coefficient",
+  };
+  return index >= 0 && index < 12 ? names[index] : nullptr;
+}
+
 // The short symbol of water constituent 0..8 ("NO2" .. "DO").
 const char* nsm_symbol(int index);
 

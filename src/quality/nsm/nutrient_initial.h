@@ -11,6 +11,7 @@
 // the uniform and map values do.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "quality/nsm/nsm_media.h"
@@ -67,12 +68,16 @@ void nsm_soil_set_partition(nsm_soil& soil, int first, const double* const six[6
 // The nutrient soil step's exchange: for every cell and each of the five
 // pool/water partner pairs, a negative surface-layer pool amount x is
 // added to the water constituent's exchange row and to the pool's soil
-// exchange row (rows base + index; both tables [row][cell]).
+// exchange row (rows base + index; both tables [row][cell]). The pool is
+// made up to zero out of the water above it: the water's share waits in
+// its exchange row for the transport, the pool's side is pending in the
+// soil at once. Returns, per pool slot, the sum of what was added to its
+// soil exchange row (g, at most 0).
 struct nsm_exchange_rows {
   int base = 0;
   double* const* cell_exchange = nullptr;  // [row][cell]
   double* const* soil_exchange = nullptr;  // [row][cell]
 };
-void nsm_overland_cell_update(const nsm_soil& soil, const nsm_exchange_rows& rows);
+std::array<double, nsm_soil_pools> nsm_overland_cell_update(const nsm_soil& soil, const nsm_exchange_rows& rows);
 
 }  // namespace nivra

@@ -33,6 +33,18 @@ void input_report(const model_state& ms, console_rule rule, const char* format, 
   }
 }
 
+void report_two_ways(const model_state& ms, const std::string& console, const std::string& summary) {
+  if (ms.project.super_quiet == 0 && process.parallel_env.proc_id == 0 && ms.project.optimizer_mode != 1)
+    std::printf("%s", console.c_str());
+  if (ms.output.summary_file.fp) std::fprintf(ms.output.summary_file.fp, "%s", summary.c_str());
+}
+
+std::string with_name(const char* format, std::string_view name) {
+  char text[2300];
+  std::snprintf(text, sizeof text, format, std::string(name).c_str());
+  return text;
+}
+
 void stop_with_own_message() {
   set_error(own_message_code);
   report_error();

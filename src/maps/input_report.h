@@ -25,6 +25,13 @@ enum class console_rule {
 void input_report(const model_state& ms, console_rule rule, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
+// A line that reads differently on the console and in the run summary
+// (the console under the quiet rule).
+void report_two_ways(const model_state& ms, const std::string& console, const std::string& summary);
+
+// A one-name format filled in, for report_two_ways.
+std::string with_name(const char* format, std::string_view name);
+
 // Stops the run after a reader printed its own message.
 void stop_with_own_message();
 

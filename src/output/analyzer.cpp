@@ -271,7 +271,9 @@ bool stanalyzer_1dst::create_op(model_state& ms, const std::string& target, std:
   const constituent_state& q = ms.constituent;
   if (q.num_constituents < 1) {
     std::printf("Error: Setting up 1DS analyzer when no constituents are being modeled.\n");
-    return refuse_line(file, line_no, "sets up a 1DS analyzer");
+    return refuse_line(file, line_no,
+                       "sets up a 1DS analyzer, which watches channel constituents; this run carries none "
+                       "(CHAN_CON_TRANS)");
   }
   if (!has_index || index < 1 || index > q.num_constituents) {
     std::printf("Error: 1DS Analyzer for %s with index %d is out of range. Range for index is %d to %d.\n",

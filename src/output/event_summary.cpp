@@ -175,9 +175,7 @@ void print_volumes(const model_state& ms, std::FILE* f) {
   }
   if (ms.clock.long_term && ms.soil.inf_richards)
     put(f, "volume of total evaporation:         %16.1lf\n", b.total(flux::evaporation));
-  // Overland point sources are not simulated: the line stays in the layout
-  // at zero.
-  put(f, "volume from overland point sources:  %16.1lf\n", 0.0);
+  put(f, "volume from overland point sources:  %16.1lf\n", b.total(flux::overland_point_sources));
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {
     put(f, "\n");

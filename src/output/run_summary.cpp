@@ -216,10 +216,7 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Total recharge to deep g.w.=                    %14.2lf\n",
         ms.groundwater.sac_deep_recharge_mm * ms.groundwater.sac_area / 1000.0);
   }
-  // No process of this version brings water from overland point sources,
-  // nor exchanges it between the channel lakes and the aquifer: their lines
-  // stay in the summary's layout at zero.
-  put(f, "Total overland point sources=                   %14.2lf\n", 0.0);
+  put(f, "Total overland point sources=                   %14.2lf\n", b.total(flux::overland_point_sources));
   put(f, "Total channel point sources=                    %14.2lf\n\n", b.total(flux::channel_point_sources));
 
   if (ms.overland.ov_boundary || ms.overland.xy_ov_boundary) {

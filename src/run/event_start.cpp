@@ -45,7 +45,12 @@ void restart_clocks(model_state& ms) {
   if (ms.clock.inf_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.inf_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
 
   if (ms.constituent.ov_con_trans) {
-    set_clock(ms.clock.ov_con_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, ms.clock.ov_next_time);
+    // Overland point sources ran up to the event on the constituent clock:
+    // the water they discharged since it last moved is still to come.
+    const double since = ms.constituent.ov_point_source_given && ms.clock.ov_con_clock.last_time < ms.clock.ov_last_time
+                             ? ms.clock.ov_con_clock.last_time
+                             : ms.clock.ov_last_time;
+    set_clock(ms.clock.ov_con_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, since, ms.clock.ov_next_time);
     if (ms.constituent.contam_table_input) {
       set_clock(ms.clock.contam_table_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, ms.clock.ov_next_time);
       set_clock(ms.clock.contam_table_soil_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.inf_last_time,

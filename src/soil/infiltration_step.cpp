@@ -383,6 +383,17 @@ void infiltration_step(model_state& ms) {
     s.inf_rate.fill(0.0);  // nothing enters while the surface is dry
     const double next = next_event_start(ms);
     ms.clock.inf_next_time = next >= clock_parked ? clock_parked : next + ms.clock.ov_dt_days;
+    // The constituents of the surface water sleep with it; the soil column
+    // keeps the accounting's clock, and overland point sources keep theirs
+    // (their water wakes the surface when it comes).
+    const constituent_state& k = ms.constituent;
+    if (k.ov_con_trans && !k.ov_point_source_given) {
+      ms.clock.ov_con_clock.next_time = ms.clock.inf_next_time;
+      (ms.channel.chan_explic ? ms.clock.chan_outlet_con_clock : ms.clock.ov_outlet_con_clock).next_time =
+          ms.clock.inf_next_time;
+      if (k.contam_table_input)
+        ms.clock.contam_table_clock.next_time = ms.clock.contam_table_soil_clock.next_time = ms.clock.inf_next_time;
+    }
   }
 }
 

@@ -282,8 +282,12 @@ void skip_dry_period(model_state& ms) {
     }
   }
   if (ms.constituent.ov_con_trans) {
+    // Overland point sources keep discharging between the events: their
+    // clock stays awake, and their water wakes the surface again.
+    process_clock* sources = ms.constituent.ov_point_source_given ? &ms.clock.ov_con_clock : nullptr;
     for (process_clock* c : {&ms.clock.ov_con_clock, &ms.clock.soil_con_clock, &ms.clock.contam_table_clock,
                              &ms.clock.contam_table_soil_clock}) {
+      if (c == sources) continue;
       c->next_time = ms.clock.inf_next_time;
       c->dt = ms.clock.inf_dt;
       c->dt_days = ms.clock.inf_dt_days;

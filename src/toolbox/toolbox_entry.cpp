@@ -111,9 +111,11 @@ int run_slm_mode(int argc, char** argv, toolbox_model& model, search_outcome* ou
   if (pc.pestmode == "estimation") {
     code = slm_optimise(pc, c.restart, c.names, c.rec.fp, c.sen.fp, c.par.fp, c.streams, model, outcome);
   } else {
+    // No search was made: the run must not look like a finished one.
     std::printf("\nThe toolbox searches in the mode 'estimation' only: the mode '%s' of %s runs no "
                 "model.\n",
                 pc.pestmode.c_str(), control_file_name(c.case_name).c_str());
+    code = 1;
   }
   close_template_files(c.streams);
   close_instruction_files(c.streams);

@@ -249,7 +249,8 @@ TEST_F(Analyzers, FaultsOfTheFileStopTheRun) {
       {"2DS flow S > 1 f\n", "Error: line 1 of the analyzer file an.txt writes to a file (output letter f) but names none"},
       {"2DS speed S > 1 s\n", "Error: unable to find 2DS array [speed]\n"},
       {"1DS conc_1 S > 1 s\n", "Error: Setting up 1DS analyzer when no constituents are being modeled.\n"
-                               "Error: line 1 of the analyzer file an.txt sets up a 1DS analyzer.\n"},
+                               "Error: line 1 of the analyzer file an.txt sets up a 1DS analyzer, which watches channel "
+                               "constituents; this run carries none (CHAN_CON_TRANS).\n"},
       // Analyzers that could never act.
       {"2DS flow S => 1 s\n", "Error: line 1 of the analyzer file an.txt gives the operator \"=>\"; it takes <, <=, "
                               ">, >= or ==.\n"},
@@ -267,6 +268,8 @@ TEST_F(Analyzers, FaultsOfTheFileStopTheRun) {
       {"2DG depth S > 1 s\n", "Error: line 1 of the analyzer file an.txt sets up a 2DG analyzer, which is not "
                               "available in this version of NIVRA.\n"},
       {"NSM_OV x S > 1 s\n", "sets up a NSM_OV analyzer, which is not available in this version of NIVRA"},
+      {"NSM_ST x S > 1 s\n", "sets up a NSM_ST analyzer, which is not available in this version of NIVRA"},
+      {"NSM_SL x S > 1 s\n", "sets up a NSM_SL analyzer, which is not available in this version of NIVRA"},
       {"# nothing here yet\n", "Error: the analyzer file an.txt named by the ANALYZERS card sets up no analyzer.\n"},
   };
   for (const auto& c : cases) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
@@ -18,6 +19,7 @@
 #include "quality/contaminant/overland_point_sources.h"
 #include "model/water_ledger.h"
 #include "quality_fixture.h"
+#include "soil/soil_state.h"
 
 namespace nivra {
 namespace {
@@ -29,7 +31,7 @@ constexpr double dt = 10.0;       // s
 // still water, one uniform contaminant of the given concentration (g/m3)
 // and decay rate (per day), the clocks at the start of the run.
 std::unique_ptr<model_state> still_water(int rows, int cols, double dx, double h, double conc, double decay_per_day,
-                                         double kinetics_factor = 1.0) {
+                                         double kinetics_factor = 1.0, int contaminants = 1) {
   auto ms = testing::constituent_record(rows * cols, dx);
   grid_state& g = ms->grid;
   const int n = rows * cols;
@@ -50,8 +52,10 @@ std::unique_ptr<model_state> still_water(int rows, int cols, double dx, double h
   constituent_state& k = ms->constituent;
   k.ov_decay_coef = decay_per_day;
   k.kinetics_timestep_factor = kinetics_factor;
+  k.num_contaminants = contaminants;
   setup_contaminants(*ms);
-  for (int i = 1; i <= n; ++i) k.ov_conc(1, i) = conc;
+  for (int c = 1; c <= contaminants; ++c)
+    for (int i = 1; i <= n; ++i) k.ov_conc(c, i) = conc;
   init_soil_contam(*ms);
   clock_state& cl = ms->clock;
   cl.model_time = t0;
@@ -285,6 +289,100 @@ TEST_F(OverlandConstituentStep, FlowBetweenCellsKeepsTheMassAndTheSweepsAlternat
   EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
 }
 
+// Puts a concentration (g/m3) into a cell's water, with its mass.
+void put(model_state& ms, int c, int cell, double conc) {
+  const double dx = ms.grid.grid_size;
+  ms.constituent.ov_conc(c, cell) = conc;
+  ms.constituent.ov_mass(c, cell) = conc * ms.overland.ov_depth[cell] * dx * dx;
+}
+
+double grams(const model_state& ms, int c) { return overland_water_mass(ms, c) * 1000.0; }
+
+// Three constituents, each with its own dispersion, in a closed 5 x 8
+// strip of uneven depths with flows both ways between the cells, started
+// in either sweep order: every constituent keeps its mass, no cell goes
+// below zero, and the sweeps alternate.
+TEST_F(OverlandConstituentStep, AClosedStripKeepsTheMassOfEveryConstituentInBothSweepOrders) {
+  for (const int first : {1, 2}) {
+    reset_process_state();
+    auto ms = still_water(5, 8, 10.0, 0.0, 0.0, 0.0, 1.0, 3);
+    constituent_state& k = ms->constituent;
+    ASSERT_EQ(k.num_constituents, 3);
+    k.ov_sweep_order = first;
+    for (int i = 1; i <= 40; ++i) {
+      ms->overland.ov_depth[i] = k.ov_depth_prev[i] = 0.03 + 0.004 * (i % 5);
+      if (ms->grid.rightcon[i]) ms->overland.ov_qx[i] = 0.002 * ((i * 3) % 7 - 3);
+      if (ms->grid.belowcon[i]) ms->overland.ov_qy[i] = 0.0015 * ((i * 5) % 9 - 4);
+      for (int c = 1; c <= 3; ++c) k.cell_disp_coef(c, i) = 0.1 * c;
+      put(*ms, 1, i, 10.0 + (i * 13) % 17);
+      put(*ms, 2, i, i == 20 ? 500.0 : 0.0);
+      put(*ms, 3, i, 1e-3 * (i % 4));
+    }
+    double m0[4] = {};
+    for (int c = 1; c <= 3; ++c) m0[c] = grams(*ms, c);
+    for (int s = 1; s <= 30; ++s) step(*ms);
+    EXPECT_EQ(k.ov_sweep_order, first);
+    for (int c = 1; c <= 3; ++c) {
+      EXPECT_NEAR(grams(*ms, c), m0[c], 1e-12 * m0[c]) << "constituent " << c << ", sweep " << first;
+      EXPECT_EQ(total(*ms, constituent_term::overland_negative_reset, c), 0.0);
+      for (int i = 1; i <= 40; ++i) EXPECT_GE(k.ov_mass(c, i), 0.0);
+    }
+    EXPECT_GT(k.ov_mass(2, 1), 0.0);  // the pulse has reached the corner
+  }
+}
+
+// A pulse of each of two constituents in the middle of a flat 9 x 9 plane
+// of still water spreads the same way in every direction, whichever sweep
+// comes first.
+TEST_F(OverlandConstituentStep, APulseOfEveryConstituentSpreadsSymmetricallyOnAFlatPlane) {
+  for (const int first : {1, 2}) {
+    reset_process_state();
+    auto ms = still_water(9, 9, 5.0, 0.02, 0.0, 0.0, 1.0, 2);
+    constituent_state& k = ms->constituent;
+    k.ov_sweep_order = first;
+    for (int i = 1; i <= 81; ++i) {
+      k.cell_disp_coef(1, i) = 0.2;
+      k.cell_disp_coef(2, i) = 0.6;
+    }
+    const int centre = 4 * 9 + 5;
+    put(*ms, 1, centre, 100.0);
+    put(*ms, 2, centre, 40.0);
+    const double m0[3] = {0.0, grams(*ms, 1), grams(*ms, 2)};
+    for (int s = 1; s <= 20; ++s) step(*ms);
+    auto at = [&](int c, int r, int col) { return k.ov_conc(c, r * 9 + col + 1); };
+    for (int c = 1; c <= 2; ++c) {
+      EXPECT_NEAR(grams(*ms, c), m0[c], 1e-12 * m0[c]) << c;
+      EXPECT_LT(at(c, 4, 4), c == 1 ? 100.0 : 40.0);
+      EXPECT_GT(at(c, 0, 4), 0.0) << c;
+      for (int r = 0; r < 9; ++r)
+        for (int col = 0; col < 9; ++col) {
+          const double v = at(c, r, col);
+          EXPECT_NEAR(v, at(c, 8 - r, col), 1e-12 * 100.0) << c << ": " << r << " " << col;
+          EXPECT_NEAR(v, at(c, r, 8 - col), 1e-12 * 100.0) << c << ": " << r << " " << col;
+          EXPECT_NEAR(v, at(c, col, r), 1e-9) << c << ": " << r << " " << col;
+        }
+    }
+    EXPECT_LT(at(2, 4, 4) / 40.0, at(1, 4, 4) / 100.0);  // the faster dispersion has drained the centre more
+  }
+}
+
+TEST_F(OverlandConstituentStep, AMassThatIsNotANumberStopsTheRunNamingTheConstituentAndCell) {
+  // The second of two constituents goes bad in the third cell of a still
+  // 1 x 4 strip; it would spread to every cell and into the books.
+  auto ms = still_water(1, 4, 10.0, 0.05, 10.0, 0.0, 1.0, 2);
+  ms->constituent.ov_mass(2, 3) = std::nan("");
+  ::testing::internal::CaptureStdout();
+  step(*ms);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_NE(out.find("Total cell mass, contam 2 cell 3 NAN"), std::string::npos) << out;
+  // A good record passes.
+  reset_process_state();
+  auto good = still_water(1, 4, 10.0, 0.05, 10.0, 0.0, 1.0, 2);
+  step(*good);
+  EXPECT_EQ(process.error_block.stop, 0);
+}
+
 TEST_F(OverlandConstituentStep, APointSourceBetweenEventsWakesTheOverlandAndInfiltrationClocks) {
   auto ms = still_water(1, 2, 10.0, 0.0, 0.0, 0.0);
   constituent_state& k = ms->constituent;
@@ -319,6 +417,53 @@ TEST_F(OverlandConstituentStep, APointSourceBetweenEventsWakesTheOverlandAndInfi
   dry->clock.model_time = t0 + dry->clock.ov_dt_days;
   apply_overland_point_sources(*dry);
   EXPECT_EQ(dry->clock.ov_next_time, t0 + 1.0);
+}
+
+TEST_F(OverlandConstituentStep, APointSourceBetweenEventsStartsTheStoppedRedistributionFronts) {
+  // A long-term run whose redistribution fronts stopped with the dry
+  // surface: the source's water starts them again from the accounting
+  // layer. Cell 1 holds 6 cm of water in its 20 cm top zone (0.3), cell 2
+  // has its water table at the ground (no accounted depth: porosity).
+  auto ms = still_water(1, 2, 10.0, 0.0, 0.0, 0.0);
+  constituent_state& k = ms->constituent;
+  k.ov_point_source_given = 1;
+  k.ov_point_q.alloc(2);
+  k.ov_point_q[1] = 0.001;
+  k.ov_point_conc.grow(1, 2);
+  soil_state& s = ms->soil;
+  s.inf_redist = s.sm_accounting = 1;
+  s.top_layer_depth = 20.0;
+  for (array1d<double>* a : {&s.cum_infil, &s.cum_infil_prev, &s.redist_infil, &s.init_moisture,
+                             &s.init_moisture_redist, &s.init_moisture_old, &s.sm_depth, &s.sm_water,
+                             &s.sm_water_top, &s.sm_water_bottom, &s.resid_sat})
+    a->alloc(2);
+  for (int c = 1; c <= 2; ++c) {
+    s.soil_porosity[c] = 0.45;
+    s.resid_sat[c] = 0.05;
+    s.cum_infil[c] = s.cum_infil_prev[c] = 0.03;  // the last event's fronts
+  }
+  s.sm_depth[1] = 40.0;
+  s.sm_water_top[1] = 6.0;
+  s.sm_water[1] = 10.0;
+  s.init_soil_water = 0.25;  // the event's starting saturation, reported at its end
+  clock_state& cl = ms->clock;
+  cl.long_term = 1;
+  cl.inf_redist_active = 0;
+  cl.ov_next_time = cl.inf_next_time = t0 + 1.0;
+  cl.model_time = t0 + cl.ov_dt_days;
+  apply_overland_point_sources(*ms);
+  EXPECT_EQ(cl.inf_redist_active, 1);
+  EXPECT_DOUBLE_EQ(s.init_moisture_redist[1], 0.3);
+  EXPECT_DOUBLE_EQ(s.init_moisture_redist[2], 0.45);
+  EXPECT_EQ(s.cum_infil[1], 0.0);
+  EXPECT_EQ(s.cum_infil_prev[2], 0.0);
+  EXPECT_EQ(s.init_soil_water, 0.25);
+  EXPECT_NEAR(ms->overland.ov_depth[1], 0.01 / 100.0, 1e-15);  // 10 s at 1 L/s
+  // Fronts that are running are left as they are.
+  s.cum_infil[1] = 0.02;
+  cl.model_time += cl.ov_dt_days;
+  apply_overland_point_sources(*ms);
+  EXPECT_EQ(s.cum_infil[1], 0.02);
 }
 
 TEST_F(OverlandConstituentStep, TheSameBitsOnAnyNumberOfThreads) {

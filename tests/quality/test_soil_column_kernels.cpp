@@ -65,6 +65,35 @@ TEST(SoilColumnWater, LayerWaterContentsFromTheAccountingAndTheTable) {
   two.water_table = true;
   two.table_depth = 0.40;
   EXPECT_NEAR(layer_water_content(two, 2), (0.09 + 0.10 * 0.45) / 0.30, 1e-12);
+  // Two layers under redistribution when the accounting reaches no deeper
+  // than the top layer (50 = 20 cm would leave no third layer): the mixing
+  // layer of 0.05 m and the rest of the top layer, 0.15 m, both from the
+  // top water.
+  struct shallow_row {
+    const char* what;
+    bool table;
+    double depth;  // m
+    double theta[2];
+  } shallow[] = {
+      {"no table", false, 0.0, {0.3, 0.3}},
+      {"deep table", true, 0.5, {0.3, 0.3}},
+      // Table at 0.10 m: the second layer (0.05 to 0.20 m) is saturated
+      // below it on top of its own water, (0.045 + 0.10 x 0.45) / 0.15
+      // (more than its pores: the step holds it to them).
+      {"table in the second layer", true, 0.10, {0.3, (0.045 + 0.10 * 0.45) / 0.15}},
+      // Table at 0.03 m: the mixing layer saturated below it, the second
+      // layer wholly.
+      {"table in the mixing layer", true, 0.03, {(0.015 + 0.02 * 0.45) / 0.05, 0.45}},
+      {"table at the surface", true, 0.0, {0.45, 0.45}},
+  };
+  for (const shallow_row& r : shallow) {
+    soil_layer_water w = three_layers();
+    w.moist_cm = 20.0;
+    w.layers = 2;
+    w.water_table = r.table;
+    w.table_depth = r.depth;
+    for (int l = 1; l <= 2; ++l) EXPECT_NEAR(layer_water_content(w, l), r.theta[l - 1], 1e-12) << r.what << " " << l;
+  }
 }
 
 TEST(SoilColumnLayer, DecayIsCappedAtTheDissolvedMass) {

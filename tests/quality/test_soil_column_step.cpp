@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 #include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "groundwater/groundwater_state.h"
 #include "quality/constituent_setup.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/contaminant_setup.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/soil_column_kernels.h"
 #include "quality/contaminant/soil_column_step.h"
 #include "quality/quality_fixture.h"
@@ -175,6 +178,73 @@ TEST_F(SoilColumnInTheLoop, TheSoilBalanceClosesOverSteps) {
               1e-15);
   for (int i = 1; i <= 3; ++i)
     for (int l = 1; l <= 3; ++l) EXPECT_GE(k.soil_mass(1, i, l), 0.0);
+}
+
+TEST_F(SoilColumnInTheLoop, ALayerTakenBelowZeroIsSetToZeroAndTheMassThatMadeIsBooked) {
+  // The surface water took up 5 g more than cell 1's top layer holds after
+  // its decay: the layer ends empty, the 5 g and the decayed mass it could
+  // not give are booked as made by the reset, and the column's balance
+  // still closes.
+  auto ms = column_record();
+  model_state& m = *ms;
+  constituent_state& k = m.constituent;
+  const double before = k.soil_mass(1, 1, 1);
+  ASSERT_GT(before, 0.0);
+  const double f = 0.3 / (0.3 + 2.65 * 0.55 * 0.5);
+  const double decayed = before * f * 1e-5 * step_s;
+  k.soil_exchange_mass(1, 1) = before + 5.0;
+  soil_column_constituent_step(m);
+  EXPECT_EQ(k.soil_mass(1, 1, 1), 0.0);
+  EXPECT_EQ(k.soil_conc(1, 1, 1), 0.0);
+  EXPECT_EQ(k.land_mass(1, 1), 0.0);
+  EXPECT_NEAR(k.mass_books->run_total(1, row(constituent_term::soil_negative_reset)) * 1000.0, 5.0 + decayed, 1e-9);
+  // The other cells keep their layer less its decay.
+  EXPECT_NEAR(k.soil_mass(1, 2, 1), before - decayed, 1e-9);
+  // The transport's side books what the water took.
+  k.mass_books->book(1, row(constituent_term::release_from_land), (before + 5.0) / 1000.0);
+  record_soil_column_masses(m, ledger_moment::run_end);
+  const mass_balance_sums b = k.mass_books->run_balance_of(1, mass_set{mass_compartment::soil_column});
+  EXPECT_NEAR(b.residual(), 0.0, 1e-12 * b.initial);
+}
+
+TEST_F(SoilColumnInTheLoop, TheWaterExchangesWithTheTopLayerAtEveryStepWhateverTheKineticsFactor) {
+  // Still water of 1 g/m3 on the cells, kinetics every second step: the
+  // exchange with the top layer's water follows the column at every step
+  // (the same amount each step, nothing else changing), the decay in the
+  // water only on the kinetics' steps.
+  auto ms = column_record();
+  model_state& m = *ms;
+  constituent_state& k = m.constituent;
+  k.kinetics_timestep_factor = 2.0;
+  soil_column_constituent_step(m);  // the layers' water
+  for (int i = 1; i <= 3; ++i) {
+    k.cell_uptake_rate(1, i) = 1e-6;
+    m.overland.ov_depth[i] = k.ov_depth_prev[i] = 0.02;
+    k.ov_conc(1, i) = 1.0;
+    k.ov_mass(1, i) = 0.02 * 100.0;
+  }
+  const double d = step_s / 86400.0;
+  clock_state& cl = m.clock;
+  cl.ov_dt = step_s;
+  cl.ov_dt_days = d;
+  set_clock(cl.ov_con_clock, step_s, d, start_day, start_day + d);
+  set_clock(cl.contam_table_clock, step_s, d, start_day, start_day + d);
+  std::vector<double> exchange, decay;
+  for (int s = 1; s <= 3; ++s) {
+    cl.model_time = start_day + s * d;
+    overland_constituent_processes(m);
+    exchange.push_back(k.cell_exchange_mass(1, 1));
+    decay.push_back(k.cell_decay_mass(1, 1));
+    cl.ov_con_clock.last_time = cl.model_time;  // as the transport leaves it
+    cl.ov_con_clock.next_time = cl.model_time + d;
+  }
+  ASSERT_NE(exchange[0], 0.0);
+  EXPECT_NEAR(exchange[1], 2.0 * exchange[0], 1e-12 * std::fabs(exchange[0]));
+  EXPECT_NEAR(exchange[2], 3.0 * exchange[0], 1e-12 * std::fabs(exchange[0]));
+  // Decay of 1e-5 per second over the first step's 600 s: 2 g x 6e-3.
+  EXPECT_NEAR(decay[0], 2.0 * 1e-5 * step_s, 1e-15);
+  EXPECT_EQ(decay[1], decay[0]);
+  EXPECT_NEAR(decay[2], decay[0] + 2.0 * 1e-5 * 2.0 * step_s, 1e-15);
 }
 
 TEST_F(SoilColumnInTheLoop, AColumnWithoutLayersIsLeftAlone) {

@@ -9,10 +9,12 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "channel/channel_state.h"
 #include "core/process.h"
 #include "model/mass_ledger.h"
 #include "model/water_ledger.h"
@@ -109,6 +111,36 @@ TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
   EXPECT_NEAR(land_surface_mass(*r.ms, 1), 46 * 2.5, 1e-9);
 }
 
+TEST_F(ContaminantRun, TheLoadMapGivesTheFirstContaminantsLandMassCellByCell) {
+  // The load map overrides the uniform load: 4 kg on the cells of row 2,
+  // 1 kg elsewhere. The plane's mask leaves out the first two cells of row
+  // 1: 8 cells at 4 and 38 at 1 is 70 kg on the land, which stays there.
+  testing::copy_example("plane_infil");
+  std::string map = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
+  for (int r = 1; r <= 6; ++r) map += r == 2 ? "4 4 4 4 4 4 4 4\n" : "1 1 1 1 1 1 1 1\n";
+  write_file("load.map", map);
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "OV_MASS_LOAD", "OV_MASS_LOAD 2.5");
+  set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_NEAR(land_surface_mass(*r.ms, 1), 70.0, 1e-9);
+  // The console and the run summary word the line each their own way.
+  EXPECT_NE(r.console.find("reading contamimant load map from file: load.map\n"), std::string::npos) << r.console;
+  const std::string summary = read_file("plane_infil.sum");
+  EXPECT_NE(summary.find("reading contaminant load map from file: load.map\n"), std::string::npos) << summary;
+  // A load that is not a number stops the run, naming the map and its place.
+  reset_process_state();
+  testing::copy_example("plane_infil");
+  write_file("load.map", map.substr(0, map.rfind("1 1\n")) + "1 nan\n");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
+  const auto bad = run_storm("plane_infil.prj");
+  EXPECT_FALSE(bad.ended);
+  EXPECT_NE(bad.console.find("load.map"), std::string::npos) << bad.console;
+  EXPECT_NE(bad.console.find("row 6, column 8"), std::string::npos) << bad.console;
+}
+
 TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksClose) {
   // 10 L/s at 50 g/m3 on the third cell of the top row, clean rain.
   contaminant_project("0.0", "0.0");
@@ -128,6 +160,49 @@ TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksCl
   const std::string summary = read_file("plane_infil.sum");
   const double error = testing::value_after(summary, "Overall mass balance error =");
   EXPECT_LT(std::fabs(error), 1e-4) << summary;
+}
+
+// The week of examples/longterm_accounting with a spring of 2 L/s at
+// 25 g/m3 on one cell: the spring runs on between the storms, waking the
+// surface whenever the overland and infiltration clocks sleep, so the whole
+// week's water (less the first step's) reaches the cell with its mass, and
+// the run summary's volume line and the constituent balance say so.
+TEST_F(ContaminantRun, PointSourcesDischargeBetweenTheEventsOfALongTermRun) {
+  testing::copy_example("longterm_accounting");
+  write_file("spring.txt", "NUM_SOURCES 1\n3 4 0.002 25.0\n");
+  write_file("accounting.prj", read_file("accounting.prj") + "OV_CON_TRANS 1\nOV_POINT_SOURCE spring.txt\n");
+  double start = 0.0, last_total = 0.0, between = 0.0;
+  int routed_between = 0;
+  const auto r = run_storm(
+      "accounting.prj", [&](model_state& ms) { start = ms.clock.model_time; }, 100000,
+      [&](const model_state& ms) {
+        const double total = ms.ledger.run_total(water_flux::overland_point_sources);
+        if (!ms.clock.event_active) {
+          between += total - last_total;
+          if (ms.clock.ov_last_time == ms.clock.model_time) ++routed_between;
+        }
+        last_total = total;
+      });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double water = ms.ledger.run_total(water_flux::overland_point_sources);
+  const double span = (ms.clock.model_time - start) * 86400.0;
+  ASSERT_GT(span, 5 * 86400.0);
+  EXPECT_NEAR(water, 0.002 * span, 0.002 * 30.0 + 1e-9);
+  EXPECT_GT(between, 0.5 * water);
+  EXPECT_GT(routed_between, 0);
+  EXPECT_NEAR(term(ms, constituent_term::overland_point_source), water * 25.0 / 1000.0, 1e-12 * water);
+  const mass_balance_sums whole =
+      ms.constituent.mass_books->run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column});
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * whole.in);
+  const std::string summary = read_file("accounting.sum");
+  EXPECT_NEAR(testing::value_after(summary, "Total overland point sources="), water, 0.006);
+  // The last event's block gives that event's volume.
+  const std::size_t last_block = summary.rfind("volume from overland point sources:");
+  ASSERT_NE(last_block, std::string::npos);
+  EXPECT_NEAR(std::strtod(summary.c_str() + last_block + 35, nullptr),
+              ms.ledger.event_total(water_flux::overland_point_sources), 0.06);
+  EXPECT_GT(ms.ledger.event_total(water_flux::overland_point_sources), 1.0);
 }
 
 TEST_F(ContaminantRun, AFaultyPointSourceFileStopsTheRunNamingTheLine) {
@@ -644,6 +719,80 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
       EXPECT_GT(attached_out, 0.0);
       EXPECT_GT(term(ms, constituent_term::release_from_sediment), 0.0);
     }
+  }
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The rows of a series file: the numbers of every line, the lines of a
+// header (`skip`) left out.
+std::vector<std::vector<double>> series_rows(const std::string& text, int skip) {
+  std::vector<std::vector<double>> rows;
+  std::istringstream in(text);
+  std::string line;
+  for (int n = 0; std::getline(in, line); ++n) {
+    if (n < skip) continue;
+    std::istringstream values(line);
+    std::vector<double> row;
+    for (double v; values >> v;) row.push_back(v);
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+TEST_F(ContaminantRun, TheChannelLocationSeriesGiveEachNodesConcentrationAndMassFlux) {
+  // The Y of examples/chanquality, whose springs carry its contaminant
+  // into the channels, with two channel locations: node 6 of link 1 below
+  // the first spring and node 10 of link 5 below the lake. Every HYD_FREQ
+  // minutes the concentration (g/m3) and the dissolved mass flux (g/s) of
+  // each location go beside its discharge; the mass flux is the discharge
+  // times the concentration.
+  testing::copy_example("chanquality");
+  write_file("locations.txt", "2\n1 6\n5 10\n");
+  set_card("chanq.prj", "IN_HYD_LOCATION", "IN_HYD_LOCATION locations.txt");
+  set_card("chanq.prj", "OUT_HYD_LOCATION", "OUT_HYD_LOCATION discharge.loc");
+  set_card("chanq.prj", "OUT_CON_LOCATION", "OUT_CON_LOCATION conc.loc");
+  set_card("chanq.prj", "OUT_MASS_LOCATION", "OUT_MASS_LOCATION mass.loc");
+  const auto r = run_storm("chanq.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  ASSERT_EQ(ms.constituent.num_constituents, 1);
+  const auto q = series_rows(read_file("discharge.loc"), 3);
+  const auto conc = series_rows(read_file("conc.loc"), 0);
+  const auto mass = series_rows(read_file("mass.loc"), 0);
+  // A line every 5 minutes of the 4 hours, as the outlet hydrograph.
+  ASSERT_EQ(conc.size(), 49u);
+  ASSERT_EQ(mass.size(), conc.size());
+  ASSERT_EQ(q.size(), conc.size());
+  int compared = 0;
+  for (std::size_t t = 0; t < conc.size(); ++t) {
+    SCOPED_TRACE(::testing::Message() << "line " << t);
+    ASSERT_EQ(conc[t].size(), 3u);
+    ASSERT_EQ(mass[t].size(), 3u);
+    ASSERT_EQ(q[t].size(), 3u);
+    EXPECT_EQ(conc[t][0], 5.0 * static_cast<double>(t));
+    EXPECT_EQ(mass[t][0], conc[t][0]);
+    for (int loc = 1; loc <= 2; ++loc) {
+      if (conc[t][0] < 20.0 || q[t][loc] < 0.01) continue;
+      EXPECT_NEAR(mass[t][loc], q[t][loc] * conc[t][loc], 0.01 * q[t][loc] * conc[t][loc]) << loc;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 70);
+  // The last line is the run's end: the nodes' own values.
+  const int stride = ms.channel.max_nodes_per_link;
+  const struct {
+    int link, node, column;
+  } locations[] = {{1, 6, 1}, {5, 10, 2}};
+  for (const auto& l : locations) {
+    const int flat = l.link * stride + l.node;
+    EXPECT_NEAR(conc.back()[l.column], ms.constituent.chan_conc(1, flat), 5e-7) << l.link;
+    EXPECT_NEAR(mass.back()[l.column], ms.constituent.dissolved_chan_flux(1, flat), 5e-7) << l.link;
+    EXPECT_GT(conc.back()[l.column], 1.0) << l.link;
   }
 }
 

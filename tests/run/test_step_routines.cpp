@@ -18,6 +18,7 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
+#include "quality/constituent_state.h"
 #include "run/steps.h"
 #include "support/test_support.h"
 #include "surface/grid_fixture.h"
@@ -236,6 +237,50 @@ TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
       // The overland clock waits for the next event, or is parked after the last.
       EXPECT_EQ(ms->clock.ov_next_time, r.event_index == 1 ? start + 3.0 : clock_parked);
     }
+  }
+}
+
+// When an event of a long-term run ends, the overland constituents' clocks
+// go to the next event with the overland clock: the transport's capped at
+// the infiltration clock, the soil column's on the infiltration clock, the
+// outlet's and the table contaminants' on the overland clock. Overland
+// point sources discharge between the events: then no clock moves.
+TEST_F(StepRoutines, TheConstituentClocksGoToTheNextEventWithTheOverland) {
+  for (const bool sources : {false, true}) {
+    SCOPED_TRACE(sources ? "point sources" : "no point sources");
+    auto ms = plane();
+    clock_state& cl = ms->clock;
+    cl.long_term = cl.keep_running = cl.event_active = 1;
+    cl.num_events = 2;
+    cl.event_times = {start - 1.0, start + 3.0};
+    cl.event_index = 1;
+    cl.precip_event_state = 3;
+    ms->hydromet.event_min_q = 0.1;
+    ms->overland.qout = 0.01;
+    cl.peak_q = 1.0;
+    cl.inf_next_time = start + 2.0;  // the infiltration sleeps till before the next event
+    constituent_state& k = ms->constituent;
+    k.ov_con_trans = k.contam_table_input = 1;
+    k.ov_point_source_given = sources ? 1 : 0;
+    const double now = start + step_days;
+    for (process_clock* c : {&cl.ov_con_clock, &cl.soil_con_clock, &cl.ov_outlet_con_clock, &cl.contam_table_clock,
+                             &cl.contam_table_soil_clock})
+      set_clock(*c, 10.0, step_days, start, now);
+    check_simulation_end(*ms);
+    ASSERT_EQ(cl.event_finish_pending, 1);
+    if (sources) {
+      EXPECT_EQ(cl.ov_next_time, start);  // the overland clock did not move either
+      for (process_clock* c : {&cl.ov_con_clock, &cl.soil_con_clock, &cl.ov_outlet_con_clock, &cl.contam_table_clock,
+                               &cl.contam_table_soil_clock})
+        EXPECT_EQ(c->next_time, now);
+      continue;
+    }
+    EXPECT_EQ(cl.ov_next_time, start + 3.0);
+    EXPECT_EQ(cl.ov_con_clock.next_time, start + 2.0);
+    EXPECT_EQ(cl.ov_con_clock.last_time, cl.ov_last_time);
+    EXPECT_EQ(cl.soil_con_clock.next_time, start + 2.0);
+    for (process_clock* c : {&cl.ov_outlet_con_clock, &cl.contam_table_clock, &cl.contam_table_soil_clock})
+      EXPECT_EQ(c->next_time, start + 3.0);
   }
 }
 

@@ -517,6 +517,47 @@ TEST_F(InfiltrationStep, TheConstituentClocksFollowARestartedOverlandClock) {
   }
 }
 
+// Once the surface is dry between the events of a long-term run, the
+// infiltration step sleeps until one overland step into the next event,
+// and the constituents of the surface water with it: the overland,
+// outlet and table clocks. The soil column keeps the accounting's clock,
+// and overland point sources keep the constituent clock awake.
+TEST_F(InfiltrationStep, TheSurfaceConstituentsSleepWithTheInfiltrationBetweenEvents) {
+  for (const bool sources : {false, true}) {
+    auto ms = make_model_state();
+    ms->grid.ncells = 1;
+    clock_state& clock = ms->clock;
+    clock.long_term = 1;
+    clock.model_time = clock.inf_next_time = clock.inf_last_time = 2460000.5;  // due, nothing to move
+    clock.time_tol = due_tolerance_days;
+    clock.ov_dt_days = 30.0 / 86400.0;
+    clock.num_events = 2;
+    clock.event_times = {2460000.0, 2460003.0};
+    clock.event_index = 1;
+    clock.event_active = 0;
+    soil_state& s = ms->soil;
+    s.green_ampt = s.sm_accounting = 1;
+    s.cum_infil.alloc(1);
+    s.cum_infil_prev.alloc(1);
+    constituent_state& k = ms->constituent;
+    k.ov_con_trans = k.contam_table_input = k.soil_con_trans = 1;
+    k.ov_point_source_given = sources ? 1 : 0;
+    const double soon = clock.model_time + clock.ov_dt_days;
+    for (process_clock* c : {&clock.ov_con_clock, &clock.soil_con_clock, &clock.ov_outlet_con_clock,
+                             &clock.chan_outlet_con_clock, &clock.contam_table_clock, &clock.contam_table_soil_clock})
+      c->next_time = soon;
+    infiltration_step(*ms);
+    ASSERT_FALSE(process.error_block.stop);
+    const double wake = 2460003.0 + clock.ov_dt_days;
+    EXPECT_DOUBLE_EQ(clock.inf_next_time, wake);
+    for (process_clock* c : {&clock.ov_con_clock, &clock.ov_outlet_con_clock, &clock.contam_table_clock,
+                             &clock.contam_table_soil_clock})
+      EXPECT_DOUBLE_EQ(c->next_time, sources ? soon : wake) << sources;
+    EXPECT_EQ(clock.soil_con_clock.next_time, soon);
+    EXPECT_EQ(clock.chan_outlet_con_clock.next_time, soon);
+  }
+}
+
 TEST_F(InfiltrationStep, WaterOnADrySurfaceBetweenEventsWakesTheSurfaceProcesses) {
   auto ms = make_model_state();
   ms->grid.ncells = 2;
@@ -549,8 +590,24 @@ TEST_F(InfiltrationStep, WaterOnADrySurfaceBetweenEventsWakesTheSurfaceProcesses
   p.num_sjunc = 2;
   p.sjunc_inlet.alloc(2);
   p.sjunc_inlet[2] = pipe_inlet::open;
+  constituent_state& q = ms->constituent;
+  q.ov_con_trans = q.contam_table_input = q.soil_con_trans = 1;
+  for (process_clock* c : {&clock.ov_con_clock, &clock.soil_con_clock, &clock.ov_outlet_con_clock,
+                           &clock.chan_outlet_con_clock, &clock.contam_table_clock, &clock.contam_table_soil_clock})
+    c->next_time = c->last_time = clock_parked;
   wake_surface_processes(*ms);
   const double next = clock.model_time + 30.0 / 86400.0;
+  // The constituent clocks restart with the surface: the overland ones on
+  // the model step, the soil column's with the accounting, the outlet's of
+  // the overland outlet (no channels).
+  for (process_clock* c : {&clock.ov_con_clock, &clock.ov_outlet_con_clock, &clock.contam_table_clock,
+                           &clock.contam_table_soil_clock}) {
+    EXPECT_DOUBLE_EQ(c->next_time, next);
+    EXPECT_EQ(c->last_time, clock.model_time);
+    EXPECT_EQ(c->dt, 30.0);
+  }
+  EXPECT_DOUBLE_EQ(clock.soil_con_clock.next_time, next);
+  EXPECT_EQ(clock.chan_outlet_con_clock.next_time, clock_parked);
   EXPECT_EQ(ms->overland.ov_water_at_start, 1);
   for (const double t : {clock.ov_next_time, clock.inf_next_time, clock.soilmoist_next_time, clock.sl_next_time})
     EXPECT_DOUBLE_EQ(t, next);

@@ -358,12 +358,13 @@ TEST_F(Search, TheEntryRefusesWhatItCannotSearch) {
   EXPECT_NE(GetCapturedStdout().find("Currently, slm_dru does not support prediction capabilities"),
             std::string::npos);
 
-  // Regularisation mode makes no search and says so.
+  // Regularisation mode makes no search, says so and
+  // fails, so that a batch does not take the run for a finished search.
   text.replace(text.find("prediction"), 10, "regularisation");
   text += "* regularisation\n1e-10 1.05e-10 0.1\n1.0 1e-10 1e10\n1.3 1e-2\n";
   testing::write_file("case.pst", text);
   CaptureStdout();
-  EXPECT_EQ(run_slm_mode(3, argv, model), 0);
+  EXPECT_EQ(run_slm_mode(3, argv, model), 1);
   EXPECT_NE(GetCapturedStdout().find("the mode 'regularisation' of case.pst runs no model"),
             std::string::npos);
   EXPECT_EQ(model.runs, 0);

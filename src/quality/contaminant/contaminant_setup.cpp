@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "channel/channel_state.h"
@@ -284,8 +285,11 @@ void setup_contaminants(model_state& ms) {
   }
   if (k.contam_map_given) {
     const value_range load{0.0, 1e12};
-    if (read_parameter_map(ms, k.contam_map_file, ms.project.contam_map.view(), k.contam_map_data, load,
-                           "reading contaminant load map from file: %s\n", "") != parameter_source::map)
+    const std::string_view name = ms.project.contam_map.view();
+    if (k.contam_map_file.is_open())
+      report_two_ways(ms, with_name("reading contamimant load map from file: %s\n", name),
+                      with_name("reading contaminant load map from file: %s\n", name));
+    if (read_parameter_map(ms, k.contam_map_file, name, k.contam_map_data, load, "", "") != parameter_source::map)
       return;
     for (int i = 1; i <= cells; ++i) k.land_mass(1, i) = k.contam_map_data[i];
   }

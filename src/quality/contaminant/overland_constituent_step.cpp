@@ -17,6 +17,7 @@
 #include "core/thread_pool.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "maps/input_report.h"
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
@@ -140,16 +141,28 @@ void infiltration_transfer(model_state& ms) {
 }
 
 // 3. and 4. The kinetics of the contaminants: exchange with the land
-// surface and first-order decay in the water, over the kinetics' interval.
-void kinetics(model_state& ms) {
+// surface and first-order decay in the water. Decay runs on the kinetics'
+// clock, over its interval; so does the exchange with the land surface,
+// while the exchange with a soil column's top layer runs at every
+// constituent step (dt seconds), as the column's water changes.
+void kinetics(model_state& ms, double dt) {
   constituent_state& k = ms.constituent;
-  process_clock& kc = kinetic_clock(ms);
-  const double interval = seconds_since(ms, kc.last_time);
-  const double factor = k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
-  kc.last_time = ms.clock.model_time;
-  kc.next_time = ms.clock.model_time + constituent_step_days(ms) * factor;
-  k.kinetic_interval_s = interval;
-  if (!(interval > 0.0)) return;
+  const bool column = k.soil_con_trans != 0;
+  const bool due = kinetics_due(ms);
+  if (!due && !column) return;
+  double interval = 0.0;
+  if (due) {
+    process_clock& kc = kinetic_clock(ms);
+    interval = seconds_since(ms, kc.last_time);
+    const double factor = k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
+    kc.last_time = ms.clock.model_time;
+    kc.next_time = ms.clock.model_time + constituent_step_days(ms) * factor;
+    k.kinetic_interval_s = interval;
+  }
+  const double exchange_s = column ? dt : interval;
+  const bool exchange_now = exchange_s > 0.0;
+  const bool decay_now = interval > 0.0;
+  if (!exchange_now && !decay_now) return;
   const int n = ms.grid.ncells;
   const double area = ms.grid.grid_size * ms.grid.grid_size;
   const double* h = ms.overland.ov_depth.data();
@@ -163,19 +176,20 @@ void kinetics(model_state& ms) {
     for (int i = 1; i <= n; ++i) {
       // The land gives what it holds beyond what it has already promised.
       const double land = k.land_mass(c, i) - std::max(exchange[i], 0.0);
-      if (!k.soil_con_trans && h[i] >= tiny && land >= tiny) {
+      if (exchange_now && !column && h[i] >= tiny && land >= tiny) {
         land_exchange_cell x;
         x.water_volume = h[i] * area;
         x.water_conc = cc[i];
         x.water_mass = mass[i];
         x.land_conc = k.land_conc(c, i);
         x.land_available = land;
-        exchange[i] += land_exchange_mass(x, k.cell_uptake_rate(c, i), area, interval);
-      } else if (k.soil_con_trans && h[i] >= tiny && land >= tiny) {
+        exchange[i] += land_exchange_mass(x, k.cell_uptake_rate(c, i), area, exchange_s);
+      } else if (exchange_now && column && h[i] >= tiny && land >= tiny) {
         // With a soil column the water exchanges with the top layer's water.
-        exchange[i] += top_layer_water_exchange(ms, c, i, h[i], interval);
+        exchange[i] += top_layer_water_exchange(ms, c, i, h[i], exchange_s);
       }
-      decay[i] = water_decay_pending(decay[i], cc[i], k.cell_decay_coef(c, i), before[i], h[i], area, interval);
+      if (decay_now)
+        decay[i] = water_decay_pending(decay[i], cc[i], k.cell_decay_coef(c, i), before[i], h[i], area, interval);
     }
   }
 }
@@ -281,6 +295,8 @@ void cell_sources(model_state& ms, int c, double dt) {
   double* taken_infil = k.ov_taken_infil.data();
   double* taken_exfil = k.ov_taken_exfil.data();
   const double kinetic_s = k.kinetic_interval_s;
+  // A soil column's exchange is gathered at every step and taken whole.
+  const bool column_exchange = k.soil_con_trans != 0;
   // What exfiltration brought up: through the soil column, spread over the
   // column's step; straight from the groundwater, whole.
   const double exfil_s = column ? k.soil_step_interval_s : dt;
@@ -294,7 +310,7 @@ void cell_sources(model_state& ms, int c, double dt) {
       p.exfiltration_s = exfil_s;
       if (contaminant) {
         p.exchange = &exchange[i];
-        p.exchange_s = kinetic_s;
+        p.exchange_s = column_exchange ? dt : kinetic_s;
         p.decay = &decay[i];
         p.decay_s = kinetic_s;
       }
@@ -328,15 +344,22 @@ void cell_sources(model_state& ms, int c, double dt) {
 }
 
 // After the transport: a cell that has dried gives its mass to the land
-// surface (to the soil column when it carries constituents).
-void hand_over_dry_cells(model_state& ms, int c) {
+// surface (to the soil column when it carries constituents). Returns the
+// first cell whose mass, with what its sediment carries, is not a finite
+// number (0 when every cell's is).
+int hand_over_dry_cells(model_state& ms, int c) {
   constituent_state& k = ms.constituent;
   const int n = ms.grid.ncells;
   const double* h = ms.overland.ov_depth.data();
   double* mass = k.ov_mass[c];
   double* cc = k.ov_conc[c];
+  const double* attached =
+      k.sediment_contam && c <= k.cell_total_mass.count() && k.cell_total_mass.row_length() >= n ? k.cell_total_mass[c]
+                                                                                                 : nullptr;
   double given = 0.0;
+  int not_finite = 0;
   for (int i = 1; i <= n; ++i) {
+    if (not_finite == 0 && !std::isfinite(mass[i] + (attached ? attached[i] : 0.0))) not_finite = i;
     if (h[i] >= tiny) continue;
     if (mass[i] >= tiny) {
       given += mass[i];
@@ -349,6 +372,7 @@ void hand_over_dry_cells(model_state& ms, int c) {
     cc[i] = 0.0;
   }
   book(k, c, k.soil_con_trans ? constituent_term::infiltration : constituent_term::uptake_by_land, given);
+  return not_finite;
 }
 
 }  // namespace
@@ -359,7 +383,7 @@ void overland_constituent_processes(model_state& ms) {
   if (!(dt > 0.0)) return;
   rain_input(ms, dt);
   infiltration_transfer(ms);
-  if (kinetics_due(ms)) kinetics(ms);
+  kinetics(ms, dt);
   ms.clock.ov_outlet_con_clock.last_time = ms.clock.chan_outlet_con_clock.last_time = ms.clock.model_time;
   if (ms.channel.chan_explic)
     lateral_transfer(ms);
@@ -396,7 +420,13 @@ void overland_constituent_transport(model_state& ms) {
         book(k, c, constituent_term::overland_negative_reset, reset);
         k.event_ov_neg_mass[c] += reset / 1000.0;
       }
-      hand_over_dry_cells(ms, c);
+      // A mass that is not a number would spread through the grid and the
+      // books: the run stops naming the constituent and the cell.
+      if (const int bad = hand_over_dry_cells(ms, c)) {
+        std::printf("Total cell mass, contam %d cell %d NAN\n", c, bad);
+        stop_with_own_message();
+        return;
+      }
     }
   }
   k.ov_sweep_order = k.ov_sweep_order == 1 ? 2 : 1;

@@ -9,7 +9,8 @@
 // constituent clock, which follows the overland clock; the kinetics
 // (exchange and decay) run on their own clock, every KINETICS_TIMESTEP_FACTOR
 // constituent steps, and the transport spreads what they gather over the
-// steps until they run again. Every mass moved is booked once in the
+// steps until they run again. The exchange with a soil column's top layer
+// runs at every constituent step. Every mass moved is booked once in the
 // constituents' mass ledger.
 #pragma once
 
@@ -22,7 +23,9 @@ struct model_state;
 // The step's processes, each when its clock is due.
 void overland_constituent_processes(model_state& ms);
 // Advection and dispersion of every constituent over the cells, with the
-// net sources of the processes; then the constituent clock moves on.
+// net sources of the processes; then the constituent clock moves on. A
+// cell whose mass is not a number stops the run, naming the constituent
+// and the cell.
 void overland_constituent_transport(model_state& ms);
 
 // The overland water's and the land surface's mass of constituent c, kg.

@@ -23,6 +23,8 @@
 #include "model/water_ledger.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
+#include "soil/infiltration_step.h"
+#include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/boundary_codes.h"
 #include "surface/overland_state.h"
@@ -180,6 +182,15 @@ void apply_overland_point_sources(model_state& ms) {
   if (clock.inf_next_time > t) {
     clock.inf_next_time = t;
     clock.inf_last_time = std::min(clock.inf_last_time, clock.model_time);
+  }
+  // Redistribution fronts that stopped with the dry surface start again
+  // from the accounting layer's water, as at an event's start; the event's
+  // initial soil saturation stays what the event started with.
+  soil_state& s = ms.soil;
+  if (s.inf_redist && !clock.inf_redist_active) {
+    const double event_start_saturation = s.init_soil_water;
+    start_infiltration_event(ms);
+    s.init_soil_water = event_start_saturation;
   }
   ms.overland.ov_water_at_start = 1;
 }

@@ -26,7 +26,8 @@ void read_overland_point_sources(model_state& ms);
 // sources discharged since the constituents last moved goes onto the cells
 // with its mass, and the overland and infiltration clocks are pulled
 // forward to the next step (between the events of a long-term run they
-// sleep until a source wakes them).
+// sleep until a source wakes them); redistribution fronts that stopped
+// with the dry surface start again from the soil-moisture accounting.
 void apply_overland_point_sources(model_state& ms);
 
 }  // namespace nivra

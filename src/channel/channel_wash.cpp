@@ -11,35 +11,7 @@ constexpr double tiny = 1e-16;
 
 bool has(int type, int bits) { return (type & bits) != 0; }
 
-bool transports(const chan_wash_network& net, int link) {
-  const int t = (*net.ltype)[link];
-  if (has(t, link_type::lake | link_type::structure)) return false;
-  if (has(t, link_type::captured) && has(t, link_type::channel)) return false;
-  return (*net.nx)[link] >= 1;
-}
-
-// Where the water leaving the last node of a link goes: the first node of
-// a transport link, a lake, or out of the network (structures pass it on).
-struct target {
-  enum kind_t { node, lake, out, none } kind = none;
-  int index = 0;  // flat node or lake
-};
-target below_link(const chan_wash_network& net, int link) {
-  int d = (*net.dslink)[link];
-  for (int guard = 0; guard <= net.links; ++guard) {
-    if (d == 0) return {target::out, 0};
-    const int t = (*net.ltype)[d];
-    if (has(t, link_type::lake) || (has(t, link_type::captured) && has(t, link_type::channel)))
-      return {target::lake, (*net.lake_of_link)[d]};
-    if (has(t, link_type::structure)) {
-      d = (*net.dslink)[d];
-      continue;
-    }
-    if (transports(net, d)) return {target::node, net.flat(d, 1)};
-    return {};
-  }
-  return {};
-}
+using target = wash_target;
 
 double lake_conc(const chan_wash_network& net, const chan_wash_store& st, int lake, int j) {
   const double v = (*net.lake_volume)[lake];
@@ -52,7 +24,7 @@ double lake_conc(const chan_wash_network& net, const chan_wash_store& st, int la
 void fluxes(const chan_wash_network& net, int nf, const chan_wash_store& st, const array2d<double>& vol,
             const array2d<double>& conc, array2d<double>& flux) {
   for (int i = 1; i <= net.links; ++i) {
-    if (!transports(net, i)) continue;
+    if (!wash_transports(net, i)) continue;
     const int n = (*net.nx)[i];
     for (int j = 1; j <= n; ++j) {
       const int f = net.flat(i, j);
@@ -65,7 +37,7 @@ void fluxes(const chan_wash_network& net, int nf, const chan_wash_store& st, con
           const int b = net.flat(i, j + 1);
           for (int k = 1; k <= nf; ++k) flux(f, k) = -std::min(-qv * conc(b, k), vol(b, k));
         } else {
-          const target t = below_link(net, i);
+          const target t = wash_below_link(net, i);
           if (t.kind == target::node)
             for (int k = 1; k <= nf; ++k) flux(f, k) = -std::min(-qv * conc(t.index, k), vol(t.index, k));
           else if (t.kind == target::lake)
@@ -78,6 +50,30 @@ void fluxes(const chan_wash_network& net, int nf, const chan_wash_store& st, con
 }
 
 }  // namespace
+
+bool wash_transports(const chan_wash_links& net, int link) {
+  const int t = (*net.ltype)[link];
+  if (has(t, link_type::lake | link_type::structure)) return false;
+  if (has(t, link_type::captured) && has(t, link_type::channel)) return false;
+  return (*net.nx)[link] >= 1;
+}
+
+wash_target wash_below_link(const chan_wash_links& net, int link) {
+  int d = (*net.dslink)[link];
+  for (int guard = 0; guard <= net.links; ++guard) {
+    if (d == 0) return {wash_target::out, 0};
+    const int t = (*net.ltype)[d];
+    if (has(t, link_type::lake) || (has(t, link_type::captured) && has(t, link_type::channel)))
+      return net.lake_of_link ? wash_target{wash_target::lake, (*net.lake_of_link)[d]} : wash_target{};
+    if (has(t, link_type::structure)) {
+      d = (*net.dslink)[d];
+      continue;
+    }
+    if (wash_transports(net, d)) return {wash_target::node, net.flat(d, 1)};
+    return {};
+  }
+  return {};
+}
 
 void chan_wash_store::alloc(int flat_nodes, int lakes, int n_fine) {
   for (array2d<double>* a : {&vol, &conc, &lateral, &flux}) a->alloc(flat_nodes, n_fine);
@@ -105,7 +101,7 @@ void chan_wash_step::run(const chan_wash_network& net, int nf, const double* set
 
   // Sediment from the cells: into the nodes and into the lakes.
   for (int i = 1; i <= net.links; ++i) {
-    if (!transports(net, i)) continue;
+    if (!wash_transports(net, i)) continue;
     for (int j = 1; j <= (*net.nx)[i]; ++j) {
       const int f = net.flat(i, j);
       for (int k = 1; k <= nf; ++k) {
@@ -130,14 +126,14 @@ void chan_wash_step::run(const chan_wash_network& net, int nf, const double* set
   // lakes and the outlet too.
   auto apply = [&](const array2d<double>& flux, array2d<double>& vol, array2d<double>& conc, bool books) {
     for (int i = 1; i <= net.links; ++i) {
-      if (!transports(net, i)) continue;
+      if (!wash_transports(net, i)) continue;
       const int n = (*net.nx)[i];
       for (int j = 1; j <= n; ++j) {
         const int f = net.flat(i, j);
         int to = 0;
         target t;
         if (j < n) to = net.flat(i, j + 1);
-        else t = below_link(net, i);
+        else t = wash_below_link(net, i);
         if (t.kind == target::node) to = t.index;
         for (int k = 1; k <= nf; ++k) {
           const double F = flux(f, k);
@@ -166,7 +162,7 @@ void chan_wash_step::run(const chan_wash_network& net, int nf, const double* set
         // The water the lake let out in the step is held at its node 1.
         const double qv = (*net.qp_vol)(1, i);
         if (!(qv > tiny)) continue;
-        const target t = below_link(net, i);
+        const target t = wash_below_link(net, i);
         if (t.kind != target::node && t.kind != target::out) continue;
         for (int k = 1; k <= nf; ++k) {
           const double F = std::min(qv * lake_conc(net, st, l, k), st.lake_vol(l, k));
@@ -183,7 +179,7 @@ void chan_wash_step::run(const chan_wash_network& net, int nf, const double* set
         }
       }
     for (int i = 1; i <= net.links; ++i) {
-      if (!transports(net, i)) continue;
+      if (!wash_transports(net, i)) continue;
       for (int j = 1; j <= (*net.nx)[i]; ++j) {
         const int f = net.flat(i, j);
         for (int k = 1; k <= nf; ++k)

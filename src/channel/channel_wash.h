@@ -16,22 +16,39 @@
 
 namespace nivra {
 
-// The network and the water of the step. Node arrays are (node, link); a
-// flat node is link * max_nodes + node.
-struct chan_wash_network {
+// The links the wash load travels, and what rides on it follows: a flat
+// node is link * max_nodes + node.
+struct chan_wash_links {
   int links = 0;
   int max_nodes = 0;
   const array1d<int>* nx = nullptr;
   const array1d<int>* ltype = nullptr;
   const array1d<int>* dslink = nullptr;
+  const array1d<int>* lake_of_link = nullptr;   // lake of a lake link; null without lakes
+  int flat(int link, int node) const { return link * max_nodes + node; }
+};
+
+// A link whose nodes carry wash load: not a lake, not a structure, not a
+// channel link a lake has taken whole, and with nodes.
+bool wash_transports(const chan_wash_links& net, int link);
+
+// Where the wash load leaving the last node of a link goes: the first
+// node of a transport link, a lake, or out of the network; structures pass
+// it on (none: nowhere it can go, such as a lake without lakes given).
+struct wash_target {
+  enum kind_t { node, lake, out, none } kind = none;
+  int index = 0;  // flat node or lake
+};
+wash_target wash_below_link(const chan_wash_links& net, int link);
+
+// The network and the water of the step. Node arrays are (node, link).
+struct chan_wash_network : chan_wash_links {
   const array1d<double>* link_dx = nullptr;
   const node_array<double>* area = nullptr;     // flow area, m2
   const node_array<double>* qp_vol = nullptr;   // water volume passing the node in the step, signed, m3;
                                                 // of a lake link: let out of the lake, at node 1
-  const array1d<int>* lake_of_link = nullptr;   // lake of a lake link
   const array1d<double>* lake_volume = nullptr; // m3
   const array1d<double>* lake_area = nullptr;   // m2
-  int flat(int link, int node) const { return link * max_nodes + node; }
 };
 
 // The wash load: [flat node][fine class] volumes and concentrations, the

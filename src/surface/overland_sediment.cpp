@@ -43,8 +43,6 @@ double value_or(const double* a, int c, double fallback) {
   return a && a[c] > sd::tiny ? a[c] : fallback;
 }
 
-// Which face of the outlet takes the sediment out of the grid: 1 the
-// right face (x), 2 the lower face (y), 0 none.
 bool in_lake(const ov_sed_flow& f, int c) { return f.lake && c > 0 && f.lake[c] > 0; }
 
 // Slope of the water surface from cell c toward its neighbour nb (0: none)
@@ -59,6 +57,8 @@ double water_surface_slope(const ov_sed_flow& f, int c, int nb) {
   return (wc - wn) / f.dx;
 }
 
+// Which face of the outlet takes the sediment out of the grid: 1 the
+// right face (x), 2 the lower face (y), 0 none.
 int outlet_face(const ov_sed_flow& f) {
   if (!f.outlet_drains || f.outlet_cell <= 0) return 0;
   if (f.rightcon[f.outlet_cell] == 0) return 1;

@@ -133,16 +133,16 @@ TEST(ChannelNodeSources, SharesAndCutsTable) {
   const double tol = 1e-3;
   const std::vector<row> rows = {
       // Whole amounts over the step's own interval.
-      {"whole", {4.0, 6.0, 10.0, 0.0, 0.0, 2.0, 10.0, 0.0, 0.0, 0.0}, 10.0, 10.0, (4.0 + 6.0 - 2.0) / 10.0, 0.0, 0.0},
+      {"whole", {4.0, 6.0, 10.0, 0.0, 0.0, 2.0, 10.0, 0.0, 0.0}, 10.0, 10.0, (4.0 + 6.0 - 2.0) / 10.0, 0.0, 0.0},
       // A lateral amount gathered over 40 s hands a quarter to a 10 s step.
-      {"share", {0.0, 8.0, 40.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, 1.0, 10.0, 0.2, 6.0, 0.0},
+      {"share", {0.0, 8.0, 40.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}, 1.0, 10.0, 0.2, 6.0, 0.0},
       // Decay larger than the mass is cut to the mass.
-      {"decay cut", {0.0, 0.0, 0.0, 0.0, 0.0, 9.0, 10.0, 0.0, 0.0, 0.0}, 3.0, 10.0, -0.3, 0.0, 0.0},
+      {"decay cut", {0.0, 0.0, 0.0, 0.0, 0.0, 9.0, 10.0, 0.0, 0.0}, 3.0, 10.0, -0.3, 0.0, 0.0},
       // A point withdrawal beyond the mass takes only the mass; nothing is
       // left for decay.
-      {"point cut", {-20.0, 0.0, 0.0, 0.0, 0.0, 1.0, 10.0, 0.0, 0.0, 0.0}, 5.0, 10.0, -0.5, 0.0, 0.0},
+      {"point cut", {-20.0, 0.0, 0.0, 0.0, 0.0, 1.0, 10.0, 0.0, 0.0}, 5.0, 10.0, -0.5, 0.0, 0.0},
       // Losing to the aquifer beyond the mass.
-      {"aquifer cut", {0.0, 0.0, 0.0, -50.0, 10.0, 0.0, 0.0, 0.0, 0.0, 0.0}, 2.0, 10.0, -0.2, 0.0, 0.0},
+      {"aquifer cut", {0.0, 0.0, 0.0, -50.0, 10.0, 0.0, 0.0, 0.0, 0.0}, 2.0, 10.0, -0.2, 0.0, 0.0},
   };
   for (const row& r : rows) {
     SCOPED_TRACE(r.what);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -50,6 +51,19 @@ inline double dotted_value_after(const std::string& text, const std::string& lab
   while (p + 1 < text.size() && (text[p] == ' ' || (text[p] == '.' && (text[p + 1] == '.' || text[p + 1] == ' '))))
     ++p;
   return std::strtod(text.c_str() + p, nullptr);
+}
+
+// Every summary line that carries one of `labels` (a balance error, the
+// number after a leader of blanks and dots) prints an error smaller than
+// `limit`; returns how many such lines there are.
+inline int expect_small_errors(const std::string& summary, std::initializer_list<const char*> labels, double limit) {
+  int lines = 0;
+  for (const char* label : labels)
+    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
+      EXPECT_LT(std::fabs(dotted_value_after(summary, label, at)), limit) << label << summary.substr(at, 80);
+      ++lines;
+    }
+  return lines;
 }
 
 // An index map over the plane example's grid (6 x 8 cells) with every

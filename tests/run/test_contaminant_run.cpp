@@ -455,14 +455,10 @@ TEST_F(ContaminantRun, TheErodingExampleCarriesCopperOnTheFinesAndClosesEveryBal
   // Every constituent balance of the summary, the event's soil and
   // overland blocks and the run's soil, overland and global blocks, prints
   // no error.
-  int errors = 0;
-  for (const char* label : {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}) {
-    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
-      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
-      ++errors;
-    }
-  }
-  EXPECT_EQ(errors, 5) << summary;
+  EXPECT_EQ(testing::expect_small_errors(
+                summary, {"Soil mass balance error", "Dissolved mass balance error", "Contam mass balance error"}, 5e-5),
+            5)
+      << summary;
   // The event's sediment-bound lines carry the event's figures: in a run
   // of one event they are the run's.
   const std::size_t run_at = summary.find("\nSoil Contaminant Transport Summary \n");
@@ -614,14 +610,9 @@ TEST_F(ContaminantRun, WithoutASoilColumnTheLandSurfaceGivesTheFinesTheirCopperA
   EXPECT_NEAR(whole.initial, 3.0, 1e-12);
   EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.initial + whole.in));
   const std::string summary = read_file("eroding.sum");
-  int errors = 0;
-  for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
-    for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
-      EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
-      ++errors;
-    }
-  }
-  EXPECT_EQ(errors, 3) << summary;
+  EXPECT_EQ(testing::expect_small_errors(summary, {"Dissolved mass balance error", "Contam mass balance error"}, 5e-5),
+            3)
+      << summary;
 }
 
 }  // namespace
@@ -701,14 +692,9 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
     // run's overland and global blocks, whose land surface gave the fines
     // what they lifted and took back what settled.
     const std::string summary = read_file("plane_infil.sum");
-    int errors = 0;
-    for (const char* label : {"Dissolved mass balance error", "Contam mass balance error"}) {
-      for (std::size_t at = summary.find(label); at != std::string::npos; at = summary.find(label, at + 1)) {
-        EXPECT_LT(std::fabs(testing::dotted_value_after(summary, label, at)), 5e-5) << summary.substr(at, 80);
-        ++errors;
-      }
-    }
-    EXPECT_EQ(errors, 3) << summary;
+    EXPECT_EQ(
+        testing::expect_small_errors(summary, {"Dissolved mass balance error", "Contam mass balance error"}, 5e-5), 3)
+        << summary;
     if (std::string(kd) == "0.0") {
       EXPECT_EQ(eroded, 0.0);
       EXPECT_EQ(attached_out, 0.0);

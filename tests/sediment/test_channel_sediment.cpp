@@ -311,7 +311,9 @@ TEST_F(ChannelSediment, EveryClassClosesOverTheNetworkAndTheLake) {
     EXPECT_NEAR(lake, cells_to_lake[k] + lake_in[k] - from_lake[k], 1e-10);
     EXPECT_GT(out[k], 0.0);
     EXPECT_GT(lake_in[k], 0.0);
-    if (c.sand[k]) EXPECT_DOUBLE_EQ(from_lake[k], 0.0);  // sand stays in the lake
+    if (c.sand[k]) {
+      EXPECT_DOUBLE_EQ(from_lake[k], 0.0);  // sand stays in the lake
+    }
   }
   // The bed of every erodible node lies where its stored sand puts it.
   for (int l : {1, 3})

@@ -69,7 +69,9 @@ TEST_F(ChannelSedimentRun, TheErosionExampleClosesEveryClassAndItsSummary) {
     yield += term(l, c, sediment_term::channel_outlet);
     to_lake += term(l, c, sediment_term::channels_to_lakes);
     // The lake lets water out over its shore: it carries wash load only.
-    if (ms.constituent.sand[c]) EXPECT_EQ(term(l, c, sediment_term::lakes_to_cells), 0.0);
+    if (ms.constituent.sand[c]) {
+      EXPECT_EQ(term(l, c, sediment_term::lakes_to_cells), 0.0);
+    }
     lake_to_land += term(l, c, sediment_term::lakes_to_cells);
     // The channels got sediment of every class from the cells.
     EXPECT_GT(term(l, c, sediment_term::suspended_to_channels) + term(l, c, sediment_term::loose_to_channels), 0.0);

@@ -295,7 +295,9 @@ TEST_F(InfiltrationStep, TheConstituentsTakeTheWaterThatInfiltratedAndExfiltrate
       }
       // Only the northern cells, whose table stands above the ground, take
       // water from it.
-      if (ms.grid.cell_row[c] > 3) EXPECT_EQ(k.ov_con_exfil_vol[c], 0.0) << c;
+      if (ms.grid.cell_row[c] > 3) {
+        EXPECT_EQ(k.ov_con_exfil_vol[c], 0.0) << c;
+      }
     }
     const double inf = ms.ledger.run_total(water_flux::infiltration);
     const double exf = ms.ledger.run_total(water_flux::exfiltration);

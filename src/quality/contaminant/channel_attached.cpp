@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "channel/channel_state.h"
+#include "channel/channel_wash.h"
 
 namespace nivra {
 
@@ -13,38 +14,8 @@ constexpr double tiny = 1e-16;
 
 bool has(int type, int bits) { return (type & bits) != 0; }
 
-// A link whose nodes carry wash load: not a lake, not a structure, not a
-// channel link a lake has taken whole, and with nodes.
-bool transports(const chan_attached_network& net, int link) {
-  const int t = (*net.ltype)[link];
-  if (has(t, link_type::lake | link_type::structure)) return false;
-  if (has(t, link_type::captured) && has(t, link_type::channel)) return false;
-  return (*net.nx)[link] >= 1;
-}
-
-// Where the wash load leaving the last node of a link goes (the wash
-// load's own rule): the first node of a transport link, a lake, or out of
-// the network; structures pass it on.
-struct target {
-  enum kind_t { node, lake, out, none } kind = none;
-  int index = 0;  // flat node or lake
-};
-target below_link(const chan_attached_network& net, int link) {
-  int d = (*net.dslink)[link];
-  for (int guard = 0; guard <= net.links; ++guard) {
-    if (d == 0) return {target::out, 0};
-    const int t = (*net.ltype)[d];
-    if (has(t, link_type::lake) || (has(t, link_type::captured) && has(t, link_type::channel)))
-      return net.lake_of_link ? target{target::lake, (*net.lake_of_link)[d]} : target{};
-    if (has(t, link_type::structure)) {
-      d = (*net.dslink)[d];
-      continue;
-    }
-    if (transports(net, d)) return {target::node, net.flat(d, 1)};
-    return {};
-  }
-  return {};
-}
+// The wash load's own path: what rides on it goes where it goes.
+using target = wash_target;
 
 double ratio(double mass, double volume) { return volume > tiny ? std::max(mass, 0.0) / volume : 0.0; }
 
@@ -85,7 +56,7 @@ chan_attached_books chan_attached_transport(const chan_attached_network& net, co
   const int lakes = net.lake_of_link ? st.lake.rows() : 0;
   // The attached mass per m3 of sediment each node and lake starts with.
   for (int i = 1; i <= net.links; ++i) {
-    if (!transports(net, i)) continue;
+    if (!wash_transports(net, i)) continue;
     for (int j = 1; j <= (*net.nx)[i]; ++j) {
       const int f = net.flat(i, j);
       w.node_out[f] = 0.0;
@@ -101,13 +72,13 @@ chan_attached_books chan_attached_transport(const chan_attached_network& net, co
   // Every node's downstream face: the sediment carries the attached mass
   // per m3 of the side it comes from.
   for (int i = 1; i <= net.links; ++i) {
-    if (!transports(net, i)) continue;
+    if (!wash_transports(net, i)) continue;
     const int n = (*net.nx)[i];
     for (int j = 1; j <= n; ++j) {
       const int f = net.flat(i, j);
       target t;
       if (j < n) t = {target::node, f + 1};
-      else t = below_link(net, i);
+      else t = wash_below_link(net, i);
       for (int m = 1; m <= nf; ++m) {
         const double F = (*mv.flux)(f, m);
         if (F == 0.0) continue;
@@ -147,7 +118,7 @@ chan_attached_books chan_attached_transport(const chan_attached_network& net, co
     if (!has((*net.ltype)[i], link_type::lake)) continue;
     const int l = (*net.lake_of_link)[i];
     if (l < 1 || l > lakes) continue;
-    const target t = below_link(net, i);
+    const target t = wash_below_link(net, i);
     if (t.kind != target::node && t.kind != target::out) continue;
     for (int m = 1; m <= nf; ++m) {
       const double R = (*mv.lake_given)(l, m) - w.lake_to_nodes(l, m);
@@ -163,7 +134,7 @@ chan_attached_books chan_attached_transport(const chan_attached_network& net, co
   // A store driven below zero (the sediment's fluxes are averages of two
   // evaluations, each within what the node held) is set back to zero.
   for (int i = 1; i <= net.links; ++i) {
-    if (!transports(net, i)) continue;
+    if (!wash_transports(net, i)) continue;
     for (int j = 1; j <= (*net.nx)[i]; ++j)
       for (int m = 1; m <= nf; ++m) {
         double& a = st.node(net.flat(i, j), m);

@@ -14,6 +14,7 @@
 
 #include <vector>
 
+#include "channel/channel_wash.h"
 #include "core/arrays.h"
 
 namespace nivra {
@@ -28,15 +29,9 @@ struct chan_attached_store {
   double lakes_total() const;  // suspended and settled
 };
 
-// The network as the wash load travels it. A flat node is
-// link * max_nodes + node.
-struct chan_attached_network {
-  int links = 0, max_nodes = 0, n_fine = 0;
-  const array1d<int>* nx = nullptr;
-  const array1d<int>* ltype = nullptr;
-  const array1d<int>* dslink = nullptr;
-  const array1d<int>* lake_of_link = nullptr;  // lake of a lake link; null without lakes
-  int flat(int link, int node) const { return link * max_nodes + node; }
+// The network as the wash load travels it, and the number of fine classes.
+struct chan_attached_network : chan_wash_links {
+  int n_fine = 0;
 };
 
 // What the wash load did in the step, per fine position: the averaged

@@ -612,7 +612,6 @@ bool route_one(model_state& ms, int c, double dt, const aquifer_gains& gains) {
   book(ms, c, constituent_term::channel_decay, b.decay);
   book(ms, c, constituent_term::channel_nutrient_gain, b.kinetics_in);
   book(ms, c, constituent_term::channel_nutrient_loss, b.kinetics_out);
-  book(ms, c, constituent_term::channel_sediment_release, b.sediment);
   book(ms, c, constituent_term::rain_on_lakes, b.lake_rain);
   book(ms, c, constituent_term::aquifer_to_lakes, gains.lakes);
   book(ms, c, constituent_term::lakes_to_aquifer, gains.lakes - b.lake_aquifer);

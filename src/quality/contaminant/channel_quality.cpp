@@ -112,12 +112,7 @@ chan_node_source chan_contam_node_conc(chan_node_accumulators& acc, double m, do
   leave(acc.kinetics, acc.kinetics_interval, k, dt, tol);
   held += k;
   if (k >= 0.0) s.kinetics_in = k; else s.kinetics_out = -k;
-  // Release from (or uptake by) the sediment: taken whole.
-  s.sediment = acc.sediment;
-  if (s.sediment < -held) s.sediment = -held;
-  acc.sediment -= s.sediment;
-  held += s.sediment;
-  s.rate = (s.point + s.lateral + s.aquifer - s.decay + k + s.sediment) / dt;
+  s.rate = (s.point + s.lateral + s.aquifer - s.decay + k) / dt;
   return s;
 }
 
@@ -388,7 +383,6 @@ chan_wq_result chan_wq_router::step(const chan_wq_step_domain& s, chan_wq_books&
       books.lake_decay += t.decay;
       books.kinetics_in += t.kinetics_in;
       books.kinetics_out += t.kinetics_out;
-      books.sediment += t.sediment;
     } else {
       const chan_node_source t = chan_contam_node_conc((*s.nodes)[static_cast<std::size_t>(e)], d.mass[e], d.dt, s.tol);
       s.source[e] = t.rate;
@@ -398,7 +392,6 @@ chan_wq_result chan_wq_router::step(const chan_wq_step_domain& s, chan_wq_books&
       books.decay += t.decay;
       books.kinetics_in += t.kinetics_in;
       books.kinetics_out += t.kinetics_out;
-      books.sediment += t.sediment;
     }
   }
   const chan_wq_result r = route(d);

@@ -97,13 +97,12 @@ struct chan_node_accumulators {
   double aquifer = 0.0, aquifer_interval = 0.0;    // from the aquifer (negative: to it)
   double decay = 0.0, decay_interval = 0.0;        // decayed (positive: removed)
   double kinetics = 0.0, kinetics_interval = 0.0;  // nutrient kinetics (either sign)
-  double sediment = 0.0;                           // released by the sediment, taken whole
 };
 
 // What one step took from the accumulators, g, and the net source rate, g/s.
 struct chan_node_source {
   double point = 0.0, lateral = 0.0, aquifer = 0.0, decay = 0.0;
-  double kinetics_in = 0.0, kinetics_out = 0.0, sediment = 0.0;
+  double kinetics_in = 0.0, kinetics_out = 0.0;
   double rate = 0.0;
 };
 
@@ -173,13 +172,13 @@ struct chan_wq_result {
 // first, then the lakes' own, then what the routing carried.
 struct chan_wq_books {
   double point = 0.0, lateral = 0.0, aquifer = 0.0, decay = 0.0;
-  double kinetics_in = 0.0, kinetics_out = 0.0, sediment = 0.0;
+  double kinetics_in = 0.0, kinetics_out = 0.0;
   double lake_rain = 0.0, lake_overland = 0.0, lake_aquifer = 0.0, lake_decay = 0.0;
   double outlet = 0.0, lake_in = 0.0, lake_out = 0.0;
   // Mass that entered and left the channels and lakes together; lake_in and
   // lake_out move mass between the two and count in neither.
   double entered() const {
-    return point + lateral + aquifer + kinetics_in + sediment + lake_rain + lake_overland + lake_aquifer;
+    return point + lateral + aquifer + kinetics_in + lake_rain + lake_overland + lake_aquifer;
   }
   double left() const { return outlet + decay + kinetics_out + lake_decay; }
 };

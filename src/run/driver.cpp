@@ -214,6 +214,7 @@ constexpr time_step_routine step_routines[] = {
     {xy_overland_boundary_step, true},
     {overland_routing_step, true},
     {storm_sewer_step, true},
+    {lakes_attached_to_cells, true},
     {sediment_contaminant_source, true},
     {overland_constituent_processes, true},
     {overland_constituent_transport, true},

@@ -641,6 +641,26 @@ TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
   EXPECT_GT(ms.constituent.chan_attached->stores[1].bed[1], 0.0);
   const mass_balance_sums lake = ms.constituent.mass_books->run_balance_of(1, {mass_compartment::lake_sediment_bound});
   EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * std::max(1.0, lake.in));
+  // The lake's cells hand their suspended fines to the lake with what
+  // sticks to them, and the water the lake lets onto the land carries the
+  // lake's attached mass with its wash load: both moves are booked, and
+  // the cells' fines and the lake's fines each close on their own.
+  EXPECT_GT(mass_term(ms, constituent_term::attached_cells_to_lakes), 0.0);
+  double let_out = 0.0;
+  for (int j = 1; j <= ms.constituent.n_sed_classes; ++j)
+    let_out += ms.constituent.ov_sed->books->run_total(j, row(sediment_term::lakes_to_cells));
+  if (let_out > 0.0) EXPECT_GT(mass_term(ms, constituent_term::attached_lakes_to_cells), 0.0);
+  else EXPECT_EQ(mass_term(ms, constituent_term::attached_lakes_to_cells), 0.0);
+  const mass_balance_sums cells = ms.constituent.mass_books->run_balance_of(1, {mass_compartment::sediment_bound});
+  EXPECT_NEAR(cells.residual(), 0.0, 1e-10 * std::max(1.0, cells.in));
+  // No lake cell keeps attached mass once its fines have gone to the lake.
+  for (int i = 1; i <= ms.grid.ncells; ++i)
+    if (ms.lake.lake_mask[i] > 0) {
+      double fines = 0.0;
+      for (int j = 1; j <= ms.constituent.n_sed_classes; ++j)
+        if (!ms.constituent.sand[j]) fines += ms.constituent.ov_sed->cells.susp(i, j);
+      if (fines == 0.0) EXPECT_EQ(ms.constituent.cell_total_mass(1, i), 0.0) << "cell " << i;
+    }
 }
 
 }  // namespace

@@ -69,6 +69,7 @@ enum class constituent_term : int {
   nutrient_pool_gain,        // made up in the soil by the nutrient soil step (a pool below zero refilled)
   attached_cells_to_lakes,   // on the suspended fines a channel lake's cells hand to the lake
   attached_lakes_to_cells,   // on the wash load a channel lake's water carries onto the land
+  attached_to_pipes,         // on the suspended fines the cells' water carries into the pipe inlets
   count_plus_one
 };
 
@@ -162,6 +163,7 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::lake_sediment_bound},
     {"attached_lakes_to_cells", "Attached leaving lakes onto the cells", mass_compartment::lake_sediment_bound,
      mass_compartment::sediment_bound},
+    {"attached_to_pipes", "Attached entering the pipes", mass_compartment::sediment_bound, mass_compartment::pipes},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

@@ -755,6 +755,8 @@ TEST_F(ChannelSedimentRun, AttachedMassPerVolumeOfFinesTravelsBetweenTheLakeAndI
   }
   close_all_files(ms);
   const std::string console = ::testing::internal::GetCapturedStdout();
+  // Checks that failed inside the steps reported into the captured console.
+  if (HasFailure()) ADD_FAILURE() << console;
   ASSERT_TRUE(ready) << console;
   ASSERT_TRUE(going) << console;
   EXPECT_GT(let_out_steps, 0);

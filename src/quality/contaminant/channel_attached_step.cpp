@@ -388,8 +388,12 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       k.chan_sed_to_lake_event[c] = to_lakes;
       k.lake_sed_exch_event[c] = -t(constituent_term::lake_sediment_release);
       k.lake_sed_chan_in_event[c] = to_lakes - t(constituent_term::attached_lakes_to_channels);
-      k.lake_sed_ov_in_event[c] = 0.0;
-      k.event_sed_attached_to_lake[c] = 0.0;
+      // What the cells' fines brought the lakes, net of what the lakes'
+      // wash load carried back onto the land.
+      const double from_cells =
+          t(constituent_term::attached_cells_to_lakes) - t(constituent_term::attached_lakes_to_cells);
+      k.lake_sed_ov_in_event[c] = from_cells;
+      k.event_sed_attached_to_lake[c] = from_cells;
     } else {
       k.chan_sed_lat_in[c] = lateral;
       k.sed_attached_to_chan[c] = t(constituent_term::attached_to_channels) - t(constituent_term::attached_to_cells);

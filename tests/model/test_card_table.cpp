@@ -337,8 +337,6 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
       {"RICHARDS_C_OPTION brooks", [](auto& p) { return fields(p.project_options.richards_c_option); }, "1"},
       {"RICHARDS_UPPER_OPTION green",
        [](auto& p) { return fields(p.project_options.richards_upper_option); }, "2"},
-      {"CALIB_COMP_DATA EVENT", [](auto& p) { return fields(p.project_options.calib_comp_data); }, "1"},
-      {"CALIB_OBJ_FUNC HMLE", [](auto& p) { return fields(p.project_options.calib_obj_func); }, "1"},
       // Dates and times.
       {"START_DATE 2003 7 21",
        [](auto& p) {

@@ -181,7 +181,6 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num, -1},
       {"ZEM_EVENT_NUM 4\n", &project_options::zem_event_num, 4},
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num_given, 1},
-      {"M_LAKE 3.5\n", &project_options::m_lake_given, 0},
       {"SOIL_EROSION 12\n", &project_options::soil_erosion_on, 1},
       {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0},
       {"CHAN_EXPLIC\n", &project_options::diffusive_chan, 1},
@@ -521,6 +520,7 @@ TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
         "SOIL_KINETICS_TIMESTEP_FACTOR 2", "SNOW_REYNOLDS 500", "DIS_PROFILE d", "WAT_SURF_PROFILE w",
         "DIS_PROFILE_OUT d", "WAT_SURF_PROFILE_OUT w", "INCLUDE_CHANNEL_DEPTH", "MATERIALS m",
         "SECTION_TABLE s", "SILT_SIZE 0.01", "CLAY_SIZE 0.001", "SOURCEFILE s", "CALIB_OBS_DATA o",
+        "NON_ORTHO_CHANNELS", "TOPO_INDEX_CGS", "M_LAKE 4.0",
         // A calibration setting with a sound value still stops.
         "CALIB_COMP_DATA EVENT", "CALIB_OBJ_FUNC HMLE"}) {
     SCOPED_TRACE(card);

@@ -545,9 +545,6 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
     int option;
     const char* message;
   } cases[] = {
-      {"classes as constituents in a soil column", "SOIL_CON_TRANS\n", "", "", 12,
-       "Error: soil contaminant transport (SOIL_CON_TRANS) with the sediment classes carried as constituents "
-       "(SOIL_EROSION of 10 or more) is not available in this version of NIVRA."},
       {"classes as constituents and a short point source", "OV_CON_TRANS 1\nOV_POINT_SOURCE src.txt\n", "", "", 12,
        "Error: a source gives fewer concentrations than the run has contaminants and sediment classes at line 2 of "
        "the overland point source file src.txt."},
@@ -769,6 +766,91 @@ TEST_F(SedimentRun, CarriedClassesTravelWithTheWaterAndEveryGramIsBooked) {
     ++errors;
   }
   EXPECT_EQ(errors, 8);  // overland and global, for the contaminant and each class
+}
+
+TEST_F(SedimentRun, CarriedClassesInASoilColumnStayWhereTheyWereStrained) {
+  // The spring of the run above onto the plane on a soil that takes water
+  // (redistribution, Ks 1 cm/h under 60 mm/h of rain) with a soil column of
+  // three layers: 2 cm of mixing layer, the rest of the 10 cm top zone and
+  // the 30 cm below it. The contaminant (Kd 0, no decay) goes down with
+  // the water the soil drains; the classes are strained out in the top
+  // layer and stay there.
+  plane p;
+  p.option = 12;
+  p.extra =
+      "OV_CON_TRANS 1\nOV_DISP_COEF 0.1\nOV_POINT_SOURCE src.txt\nSOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.02\n"
+      "TOP_LAYER_DEPTH 0.1\nINF_REDIST\nCONDUCTIVITY ks.map\nCAPILLARY hc.map\nPOROSITY por.map\n"
+      "MOISTURE moi.map\nPORE_INDEX pdi.map\nRESIDUAL_SAT rsd.map\n";
+  p.write();
+  const std::pair<const char*, double> maps[] = {{"ks.map", 1.0},  {"hc.map", 10.0},  {"por.map", 0.45},
+                                                 {"moi.map", 0.15}, {"pdi.map", 0.25}, {"rsd.map", 0.05}};
+  for (const auto& [name, value] : maps) {
+    std::ostringstream m;
+    m << plane::header(p.rows, p.cols);
+    for (int i = 1; i <= p.rows; ++i) {
+      for (int j = 1; j <= p.cols; ++j) m << value << " ";
+      m << "\n";
+    }
+    write_file(name, m.str());
+  }
+  write_file("src.txt", "NUM_SOURCES 1\n1 1 0.005 50 100 200 400\n");
+  const storm_run run = run_storm("p.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const constituent_state& k = ms.constituent;
+  ASSERT_EQ(k.num_constituents, 4);
+  ASSERT_EQ(k.first_sed_constituent, 2);
+  ASSERT_EQ(k.soil_contam_layers, 3);
+  const mass_ledger& books = *k.mass_books;
+  const int cells = ms.grid.ncells;
+  const double water = ms.ledger.run_total(water_flux::overland_point_sources);
+  ASSERT_GT(water, 0.0);
+  const mass_set whole{mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::groundwater};
+  // The contaminant reached the layers below the top one.
+  double below = 0.0;
+  for (int i = 1; i <= cells; ++i) below += k.soil_mass(1, i, 2) + k.soil_mass(1, i, 3);
+  EXPECT_GT(below, 0.0);
+  const double conc[] = {0.0, 100.0, 200.0, 400.0};
+  for (int j = 1; j <= 3; ++j) {
+    SCOPED_TRACE(j);
+    const int c = k.first_sed_constituent + j - 1;
+    const double in = water * conc[j] / 1000.0;
+    EXPECT_NEAR(class_term(ms, j, constituent_term::overland_point_source), in, 1e-12 * in);
+    const mass_balance_sums all = books.run_balance_of(c, whole);
+    EXPECT_NEAR(all.residual(), 0.0, 1e-10 * in);
+    // What came in is the spring's, with the little the transport made up
+    // where the infiltrating water asked a cell for more than it held.
+    const double made_up = class_term(ms, j, constituent_term::overland_negative_reset);
+    EXPECT_LT(made_up, 1e-4 * in);
+    EXPECT_NEAR(all.in, in + made_up, 1e-10 * in);
+    // The column holds what infiltrated, all of it in the top layer: it
+    // started clean, nothing decayed, went down or came back up.
+    const double infiltrated = class_term(ms, j, constituent_term::infiltration);
+    EXPECT_GT(infiltrated, 0.01 * in);
+    EXPECT_EQ(books.mass(c, mass_compartment::soil_column, ledger_moment::run_start), 0.0);
+    EXPECT_NEAR(books.mass(c, mass_compartment::soil_column, ledger_moment::run_end), infiltrated, 1e-10 * in);
+    for (constituent_term t : {constituent_term::soil_decay, constituent_term::seepage_to_water_table,
+                               constituent_term::seepage_from_water_table, constituent_term::exfiltration,
+                               constituent_term::release_from_land, constituent_term::uptake_by_land,
+                               constituent_term::soil_negative_reset, constituent_term::overland_decay})
+      EXPECT_EQ(class_term(ms, j, t), 0.0) << row(t);
+    double top = 0.0;
+    for (int i = 1; i <= cells; ++i) {
+      top += k.soil_mass(c, i, 1) + k.soil_infil_mass(c, i);
+      EXPECT_EQ(k.soil_mass(c, i, 2), 0.0);
+      EXPECT_EQ(k.soil_mass(c, i, 3), 0.0);
+    }
+    EXPECT_NEAR(top / 1000.0, infiltrated, 1e-10 * in);
+    // The classes infiltrate alike: each in the ratio of the spring's
+    // concentrations.
+    EXPECT_NEAR(infiltrated, class_term(ms, 1, constituent_term::infiltration) * conc[j] / conc[1], 1e-12 * in);
+  }
+  // The summary's soil (run and event), overland and global balances all
+  // print no error.
+  const std::string summary = testing::read_file("p.sum");
+  EXPECT_TRUE(has(summary, "Soil Constituent Transport Summary for sand.out \n")) << summary;
+  EXPECT_EQ(testing::expect_small_errors(summary, {"Soil mass balance error"}, 5e-5), 8);
+  EXPECT_EQ(testing::expect_small_errors(summary, {"Contam mass balance error"}, 5e-5), 8);
 }
 
 }  // namespace

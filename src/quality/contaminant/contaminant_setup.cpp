@@ -351,14 +351,6 @@ void read_contaminant_params(model_state& ms) {
       return;
     }
   }
-  if (k.sed_transport_mode == 2 && k.soil_con_trans) {
-    // Particles strained from the infiltrating water do not travel with the
-    // soil water down the column.
-    std::printf("Error: soil contaminant transport (SOIL_CON_TRANS) with the sediment classes carried as "
-                "constituents (SOIL_EROSION of 10 or more) is not available in this version of NIVRA.\n");
-    stop_with_own_message();
-    return;
-  }
   setup_contaminants(ms);
   if (process.error_block.stop) return;
   add_sediment_class_constituents(ms);

@@ -265,6 +265,7 @@ void soil_column_constituent_step(model_state& ms) {
   fill_layer_water_content(ms);
   for (int c = 1; c <= k.num_constituents; ++c) {
     const int type = k.constituent_type[c];
+    const bool strained = k.is_sediment_class(c);
     double decayed = 0.0, to_table = 0.0, from_table = 0.0, reset = 0.0;
     for (int i = 1; i <= cells; ++i) {
       const cell_column col = column_of(ms, kind, i, area);
@@ -284,7 +285,10 @@ void soil_column_constituent_step(model_state& ms) {
       cell.decay_rate = type == 1 ? k.soil_decay_coef(c, i) : 0.0;
       const bool moves = !column_skips(ms, i);
       if (moves) {
-        if (type == 1)
+        // The sediment classes are strained out of the infiltrating water
+        // in the top layer and stay there: only dissolved contaminants
+        // travel with the soil water.
+        if (type == 1 && !strained)
           for (int l = 0; l <= col.layers; ++l) cell.water_flux[l] = col.flux[l];
         cell.table_conc = k.gw_conc(c, i);
         cell.infiltrated = k.soil_infil_mass(c, i);

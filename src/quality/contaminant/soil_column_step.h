@@ -7,7 +7,9 @@
 // overland transport left for the top layer, moves the dissolved mass with
 // the water through the layer boundaries (down with the percolation, up
 // with exfiltration from a water table) and books every mass it moves in
-// the constituents' mass ledger.
+// the constituents' mass ledger. The sediment classes carried as
+// constituents are strained out in the top layer: they neither decay nor
+// move with the soil water.
 #pragma once
 
 #include "model/mass_ledger.h"

@@ -97,11 +97,26 @@ bool is_global(chan_card c) {
   return c == cc::alpha || c == cc::beta || c == cc::theta || c == cc::links || c == cc::maxnodes;
 }
 
+// Coefficients of a link that no process takes from the channel file (the
+// channel constituents take theirs from the project cards): read past, with
+// a warning naming them.
+bool is_dropped(chan_card c) {
+  return c == cc::dispersion_coeff || c == cc::decay_coeff || c == cc::num_outlets;
+}
+
+// The word of a dropped card, in capitals.
+const char* dropped_card_word(chan_card c) {
+  switch (c) {
+    case cc::dispersion_coeff: return "DISPERSION_COEFF";
+    case cc::decay_coeff: return "DECAY_COEFF";
+    default: return "NUM_OUTLETS";
+  }
+}
+
 // Cards the channel file carries without meaning for the model: the
 // grid-stream cards and three coefficients that other cards give.
 bool is_skipped(chan_card c) {
-  return c == cc::streamcells || c == cc::cellij || c == cc::numnodes || c == cc::linknode ||
-         c == cc::dispersion_coeff || c == cc::decay_coeff || c == cc::num_outlets;
+  return c == cc::streamcells || c == cc::cellij || c == cc::numnodes || c == cc::linknode || is_dropped(c);
 }
 
 // The whole type a type card gives a link.
@@ -279,6 +294,12 @@ class chan_reader {
 
     for (std::size_t i = body_; i < lines_.cards().size(); ++i) {
       const card_ref& r = lines_.cards()[i];
+      if (is_dropped(r.code)) {
+        std::printf("Warning: the %s card at line %d of the channel input file %s has no effect in this version "
+                    "of NIVRA; it is ignored.\n",
+                    dropped_card_word(r.code), r.line, name_);
+        continue;
+      }
       if (is_skipped(r.code) || r.code == cc::none) continue;
       if (is_global(r.code)) return fail(r, "belongs among the first five cards of the file");
       values v(r, lines_, name_);

@@ -611,6 +611,10 @@ void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int s
     cmt_table_present[slot] = present ? 1 : 0;
     if (!quiet) print_table_check_line(t.label, present);
   }
+  // A table of materials: no process of this version takes its values, so
+  // it stops the run rather than being passed over.
+  if (cmt_file f; f.open(table_file) && f.read_head() == 1 && f.find_card(cmt_code_material_index))
+    report_card_not_available(cmt_card_name(cmt_code_material_index));
 }
 
 // ---- Quoted fields.

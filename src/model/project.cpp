@@ -100,13 +100,13 @@ const char* const nsm_group_item[] = {"AQ_ENV",     "OV_INIT_XXX", "ST_INIT_XXX"
 
 class card_reader {
  public:
-  explicit card_reader(project_records r) : r_(r) {}
+  card_reader(project_records r, int quiet) : r_(r), quiet_(quiet) {}
 
   // Acts on one card; false when the reading must end.
   bool apply(const card_entry& e, card_line& line) {
     if (!e.available) return card_not_available(e);
     switch (e.kind) {
-      case card_kind::skip: return true;
+      case card_kind::skip: note_ignored(e); return true;
       case card_kind::flag: store_sets(e); return true;
       case card_kind::integer: {
         double v = 0.0;
@@ -114,6 +114,7 @@ class card_reader {
         if (int* f = card_field_of<int>(r_, e.target)) *f = static_cast<int>(v);
         store_sets(e);
         if (e.echo) std::printf(e.echo, static_cast<int>(v));
+        note_ignored(e);
         return true;
       }
       case card_kind::real: {
@@ -122,6 +123,7 @@ class card_reader {
         if (double* f = card_field_of<double>(r_, e.target)) *f = v;
         store_sets(e);
         if (e.echo) std::printf(e.echo, v);
+        note_ignored(e);
         return true;
       }
       case card_kind::text:
@@ -158,8 +160,8 @@ class card_reader {
       case card_kind::richards_k_word:
       case card_kind::richards_c_word:
       case card_kind::richards_upper_word: read_richards_word(e, line); return true;
-      case card_kind::calib_comp_data_word: return read_calib_comp_data(line);
-      case card_kind::calib_obj_func_word: return read_calib_obj_func(line);
+      case card_kind::calib_comp_data_word: return read_calib_comp_data(line) && card_not_available(e);
+      case card_kind::calib_obj_func_word: return read_calib_obj_func(line) && card_not_available(e);
       case card_kind::reten_depth: return read_reten_depth(e, line);
       case card_kind::init_swe_depth: return read_init_swe_depth(e, line);
       case card_kind::start_date: {
@@ -467,7 +469,17 @@ class card_reader {
     return true;
   }
 
+  // A card kept for old project files that nothing in the run uses: the
+  // line is read, and the user is told it changes nothing.
+  void note_ignored(const card_entry& e) const {
+    if (!std::holds_alternative<std::monostate>(e.target) || quiet_ == 1) return;
+    if (process.parallel_env.proc_id != 0) return;
+    std::printf("Warning: the %s card has no effect in this version of NIVRA; it is ignored.\n",
+                upper_word(e.word).c_str());
+  }
+
   project_records r_;
+  int quiet_ = 0;
 };
 
 // Builds a sub-record again in place, as its constructor leaves it.
@@ -552,7 +564,7 @@ bool read_project_file(std::string_view file_name, project_options& options, run
   rebuild(rain);
   set_defaults(options);
 
-  card_reader reader({options, control, rain});
+  card_reader reader({options, control, rain}, quiet);
   while (read_line(line, f)) {
     const card_entry* e = classify_card_entry(line, quiet);
     // A card that ends the reading has either left its code for the

@@ -360,5 +360,23 @@ TEST_F(ChannelInput, StreamBedParametersWithStreamLoss) {
   EXPECT_EQ(out.find("===> Error"), std::string::npos);
 }
 
+// Coefficients the file may carry but no process takes from it: each is
+// named with its line, and the link reads as without it.
+TEST_F(ChannelInput, DroppedLinkCoefficientsSayTheyAreIgnored) {
+  for (const char* card : {"DISPERSION_COEFF 0.5", "DECAY_COEFF 0.01", "NUM_OUTLETS 1"}) {
+    SCOPED_TRACE(card);
+    channel_state fresh;
+    ch = std::move(fresh);
+    const std::string text = chan_file(1, 3, chain_connects(1) + trapezoid_link(1, 3, 100.0, std::string(card) + "\n"));
+    ASSERT_TRUE(read(text)) << err;
+    const std::string word = std::string(card).substr(0, std::string(card).find(' '));
+    const std::size_t at = out.find("Warning: the " + word + " card at line ");
+    ASSERT_NE(at, std::string::npos) << out;
+    EXPECT_NE(out.find("has no effect in this version of NIVRA; it is ignored.\n", at), std::string::npos) << out;
+    EXPECT_EQ(ch.num_stream_links, 1);
+    EXPECT_FALSE(stopped());
+  }
+}
+
 }  // namespace
 }  // namespace nivra

@@ -82,6 +82,29 @@ TEST_F(MappingTable, TheStartUpCheckPrintsOneLinePerTable) {
   EXPECT_TRUE(run_stopped());
 }
 
+// A table that no process takes values from stops the run wherever it
+// stands in the file; the same word inside a row's description does not.
+TEST_F(MappingTable, AMaterialIndexTableStopsAsNotAvailable) {
+  write_index_map("lu.map", "1 1 1 1\n1 1 1 1\n1 1 1 1\n");
+  const std::string head = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP lu.map lu\n";
+  const std::string roughness = cmt_block("ROUGHNESS lu", {cmt_row("1", "MATERIAL_INDEX", "0.1")});
+  const std::string materials = cmt_block("MATERIAL_INDEX lu", {cmt_row("1", "Clay", "")});
+  const std::string message = "Error: the MATERIAL_INDEX card is not available in this version of NIVRA.\n";
+  for (const std::string& text : {head + materials + roughness, head + roughness + materials}) {
+    reset_process_state();
+    testing::write_file("t.cmt", text);
+    int present[cmt_table_count] = {};
+    EXPECT_NE(check("t.cmt", present).find(message), std::string::npos) << text;
+    EXPECT_TRUE(run_stopped());
+  }
+  reset_process_state();
+  testing::write_file("t.cmt", head + roughness);
+  int present[cmt_table_count] = {};
+  EXPECT_EQ(check("t.cmt", present).find("not available"), std::string::npos);
+  EXPECT_FALSE(run_stopped());
+  EXPECT_EQ(present[cmt_roughness], 1);
+}
+
 // Every watershed cell takes the values of its ID's row; an ID without a
 // row gives 0, and cells outside the watershed are passed over whatever
 // they hold. A second row of an ID, which would overwrite the first, is

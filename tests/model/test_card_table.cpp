@@ -264,8 +264,6 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
       {"RAIN_INTENSITY 20", [](auto& p) { return fields(p.rain_event.rain_intensity); }, "20"},
       {"RETENTION 2.5",
        [](auto& p) { return fields(p.project_options.retention, p.project_options.retention_given); }, "2.5 1"},
-      {"M_LAKE 3.5", [](auto& p) { return fields(p.project_options.m_lake, p.project_options.m_lake_given); },
-       "3.5 0"},
       {"SNOW_ROUGHNESS 0.3",
        [](auto& p) {
          return fields(p.project_options.snow_roughness, p.project_options.snow_roughness_given);
@@ -337,8 +335,6 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
       {"RICHARDS_C_OPTION brooks", [](auto& p) { return fields(p.project_options.richards_c_option); }, "1"},
       {"RICHARDS_UPPER_OPTION green",
        [](auto& p) { return fields(p.project_options.richards_upper_option); }, "2"},
-      {"CALIB_COMP_DATA EVENT", [](auto& p) { return fields(p.project_options.calib_comp_data); }, "1"},
-      {"CALIB_OBJ_FUNC HMLE", [](auto& p) { return fields(p.project_options.calib_obj_func); }, "1"},
       // Dates and times.
       {"START_DATE 2003 7 21",
        [](auto& p) {

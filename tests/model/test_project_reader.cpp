@@ -181,7 +181,6 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num, -1},
       {"ZEM_EVENT_NUM 4\n", &project_options::zem_event_num, 4},
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num_given, 1},
-      {"M_LAKE 3.5\n", &project_options::m_lake_given, 0},
       {"SOIL_EROSION 12\n", &project_options::soil_erosion_on, 1},
       {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0},
       {"CHAN_EXPLIC\n", &project_options::diffusive_chan, 1},
@@ -297,10 +296,36 @@ TEST_F(ProjectReader, OptionalValueCards) {
   EXPECT_TRUE(p->project_options.init_swe_file.empty());
 }
 
-TEST_F(ProjectReader, DroppedCardsEchoAndStoreNothing) {
+TEST_F(ProjectReader, DroppedCardsEchoStoreNothingAndSayTheyAreIgnored) {
   auto p = read("ALPHA 0.5\nN_LINKS 12\nUNITS 1\nLAKE 1 2 3\nPAV\n");
-  EXPECT_EQ(out, "Alpha = 0.500000\nNumber of links = 12\nUnits flag = 1\n");
+  EXPECT_EQ(out,
+            "Alpha = 0.500000\n"
+            "Warning: the ALPHA card has no effect in this version of NIVRA; it is ignored.\n"
+            "Number of links = 12\n"
+            "Warning: the N_LINKS card has no effect in this version of NIVRA; it is ignored.\n"
+            "Units flag = 1\n"
+            "Warning: the LAKE card has no effect in this version of NIVRA; it is ignored.\n"
+            "Warning: the PAV card has no effect in this version of NIVRA; it is ignored.\n");
   EXPECT_EQ(p->run_control.units, 1);
+
+  // Every card read and dropped says so; a quiet (calibration) reading
+  // keeps only the echo.
+  for (const char* card : {"PAV", "METRIC", "SIMULATION_INPUT", "LAKE 1", "LAKE_ELEV 2", "RADAR_INTENSITY r",
+                           "FLINE f", "LAKES_MASK m", "LAKES_ELEVATION e", "TIRUS_WAVES", "NTR_SUM n",
+                           "ALPHA 1", "BETA 1", "THETA 1", "CHANNEL_GRIDSIZE 30", "CHANNEL_DELTAT 5",
+                           "DRAIN_TIME 5", "Q_MIN 0.1", "N_LINKS 3", "MAX_NODES 9"}) {
+    SCOPED_TRACE(card);
+    std::string word = std::string(card).substr(0, std::string(card).find(' '));
+    const std::string note = "Warning: the " + word + " card has no effect in this version of NIVRA; it is ignored.\n";
+    reset_process_state();
+    read(std::string(card) + "\nMANNING_N 0.02\n");
+    EXPECT_NE(out.find(note), std::string::npos);
+    EXPECT_EQ(process.error_block.stop, 0);
+    reset_process_state();
+    p = read(std::string(card) + "\nMANNING_N 0.02\n", 1);
+    EXPECT_EQ(out.find("Warning"), std::string::npos);
+    EXPECT_EQ(p->project_options.manning_n, 0.02);
+  }
 }
 
 TEST_F(ProjectReader, NumThreadsSetsTheThreadsOfTheRouting) {
@@ -490,7 +515,14 @@ TEST_F(ProjectReader, CardsOfLaterSubsystemsStopWithAClearMessage) {
         "XRAIN", "XGWRECHARGE", "XDEPTH", "XINFDEP", "XSURF", "XCHAN", "XBIG", "X_FREQ 10",
         "XWIN_WIDTH 800", "XWIN_HEIGHT 600",
         // The parts of a QUIB container, which this version cannot read.
-        "QUIB_BASE_GRID g", "QUIB_BASE_STREAM s", "QUIB_COMPRESSION 1", "QUIB_DATASETGROUP d"}) {
+        "QUIB_BASE_GRID g", "QUIB_BASE_STREAM s", "QUIB_COMPRESSION 1", "QUIB_DATASETGROUP d",
+        // Cards whose value no process, reader or output uses.
+        "SOIL_KINETICS_TIMESTEP_FACTOR 2", "SNOW_REYNOLDS 500", "DIS_PROFILE d", "WAT_SURF_PROFILE w",
+        "DIS_PROFILE_OUT d", "WAT_SURF_PROFILE_OUT w", "INCLUDE_CHANNEL_DEPTH", "MATERIALS m",
+        "SECTION_TABLE s", "SILT_SIZE 0.01", "CLAY_SIZE 0.001", "SOURCEFILE s", "CALIB_OBS_DATA o",
+        "NON_ORTHO_CHANNELS", "TOPO_INDEX_CGS", "M_LAKE 4.0",
+        // A calibration setting with a sound value still stops.
+        "CALIB_COMP_DATA EVENT", "CALIB_OBJ_FUNC HMLE"}) {
     SCOPED_TRACE(card);
     reset_process_state();
     auto p = read(std::string(card) + "\nMANNING_N 0.02\n");

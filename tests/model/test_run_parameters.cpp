@@ -134,7 +134,7 @@ TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
 
 TEST_F(RunParameters, CopiesThatDependOnTheirScheme) {
   const std::string channel_cards =
-      "STREAM_LOSS\nCHAN_DECAY_COEF 0.3\nOVERBANK_MAX_DV 0.2\nM_LAKE 4.0\nSTREAM_CELL s.idx\n";
+      "STREAM_LOSS\nCHAN_DECAY_COEF 0.3\nOVERBANK_MAX_DV 0.2\nSTREAM_CELL s.idx\n";
   auto plain = read(channel_cards);
   EXPECT_EQ(plain->channel.stream_loss, 0);
   EXPECT_EQ(plain->channel.chan_decay_coef_card, 0.0);
@@ -144,7 +144,6 @@ TEST_F(RunParameters, CopiesThatDependOnTheirScheme) {
   EXPECT_EQ(explic->channel.stream_loss, 1);
   EXPECT_EQ(explic->channel.chan_decay_coef_card, 0.3);
   EXPECT_EQ(explic->channel.overbank_max_dv, 0.2);
-  EXPECT_EQ(explic->lake.m_lake, 4.0);
   EXPECT_EQ(explic->project.stream_cell.view(), "s.idx");
 
   // Weather and evapotranspiration only in long-term runs.

@@ -354,14 +354,9 @@ namespace {
 void write_two_contaminants() {
   testing::copy_example("chanquality");
   write_ones_index_map("chanq.msk");
-  auto table_row = [](std::string id, std::string what, const std::string& values) {
-    id.resize(6, ' ');
-    what.resize(80, ' ');
-    return id + what + values + "\n";
-  };
-  auto contaminant = [&](const std::string& name, const std::string& rain, const std::string& values) {
+  auto contaminant = [](const std::string& name, const std::string& rain, const std::string& values) {
     return "\"" + name + "\" \"lu\" \"" + name + "\"\nPRECIP_CONC " + rain + "\nPARTITION 2.0\nNUM_IDS 1\n" +
-           table_row("ID", "DESCRIPTION", "K") + table_row("1", "valley", values);
+           testing::table_row("ID", "DESCRIPTION", "K") + testing::table_row("1", "valley", values);
   };
   testing::write_file("chanq.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"lu\"\nCONTAMINANT_TRANSPORT\n"
                                    "NUM_CONTAM 2\n" +

@@ -52,29 +52,40 @@ double term(const model_state& ms, constituent_term t) {
   return ms.constituent.mass_books->run_total(1, row(t));
 }
 
+// 25 mm/h for an hour on the plane's 46 cells of 900 m2 at 10 g/m3: 10.35 kg.
+constexpr double rain_at_10 = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
+
+// What the first contaminant's overland water took in and gave over the
+// run (kg).
+struct overland_terms {
+  explicit overland_terms(const model_state& ms)
+      : rain(term(ms, constituent_term::rain_on_cells)),
+        out(term(ms, constituent_term::overland_outlet)),
+        infiltrated(term(ms, constituent_term::infiltration)),
+        decayed(term(ms, constituent_term::overland_decay)),
+        reset(term(ms, constituent_term::overland_negative_reset)),
+        land(term(ms, constituent_term::uptake_by_land)) {}
+  double rain, out, infiltrated, decayed, reset, land;
+};
+
 TEST_F(ContaminantRun, TheRainsMassLeavesSoaksInDecaysOrStaysAndTheBooksClose) {
   contaminant_project("10.0", "2.0");
   const auto r = run_storm("plane_infil.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
-  // 25 mm/h for an hour on 46 cells of 900 m2 at 10 g/m3: 10.35 kg.
-  const double rain = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
-  EXPECT_NEAR(term(ms, constituent_term::rain_on_cells), rain, 1e-9 * rain);
-  const double out = term(ms, constituent_term::overland_outlet);
-  const double infiltrated = term(ms, constituent_term::infiltration);
-  const double decayed = term(ms, constituent_term::overland_decay);
+  const double rain = rain_at_10;
+  const overland_terms t(ms);
+  EXPECT_NEAR(t.rain, rain, 1e-9 * rain);
   const double stored = overland_water_mass(ms, 1);
-  EXPECT_GT(out, 0.01 * rain);
-  EXPECT_GT(infiltrated, 0.01 * rain);
-  EXPECT_GT(decayed, 0.0);
-  const double reset = term(ms, constituent_term::overland_negative_reset);
-  const double land = term(ms, constituent_term::uptake_by_land);
-  EXPECT_NEAR(rain + reset - (out + infiltrated + decayed + stored + land), 0.0, 1e-10 * rain);
+  EXPECT_GT(t.out, 0.01 * rain);
+  EXPECT_GT(t.infiltrated, 0.01 * rain);
+  EXPECT_GT(t.decayed, 0.0);
+  EXPECT_NEAR(rain + t.reset - (t.out + t.infiltrated + t.decayed + stored + t.land), 0.0, 1e-10 * rain);
   // The whole model in the ledger: nothing comes in but the rain.
   const mass_balance_sums whole =
       ms.constituent.mass_books->run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column});
   EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * rain);
-  EXPECT_NEAR(whole.in, rain + reset, 1e-10 * rain);
+  EXPECT_NEAR(whole.in, rain + t.reset, 1e-10 * rain);
   // The run summary's balances print no error.
   const std::string summary = read_file("plane_infil.sum");
   EXPECT_NE(summary.find("Overland Constituent Transport Summary for Constituent     1"), std::string::npos)
@@ -630,19 +641,15 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
     const auto r = run_storm("plane_infil.prj");
     ASSERT_TRUE(r.ended) << r.console;
     const model_state& ms = *r.ms;
-    const double rain = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
-    EXPECT_NEAR(term(ms, constituent_term::rain_on_cells), rain, 1e-9 * rain);
+    const double rain = rain_at_10;
+    const overland_terms t(ms);
+    EXPECT_NEAR(t.rain, rain, 1e-9 * rain);
     const double eroded = term(ms, constituent_term::eroded_with_soil);
     const double settled = term(ms, constituent_term::settled_with_sediment);
     const double attached_out = term(ms, constituent_term::outlet_on_sediment);
-    const double out = term(ms, constituent_term::overland_outlet);
-    const double infiltrated = term(ms, constituent_term::infiltration);
-    const double decayed = term(ms, constituent_term::overland_decay);
-    const double reset = term(ms, constituent_term::overland_negative_reset);
-    const double land = term(ms, constituent_term::uptake_by_land);
     const double stored = overland_water_mass(ms, 1) + attached_mass(ms, 1);
-    EXPECT_NEAR(rain + reset + eroded - settled - (out + attached_out + infiltrated + decayed + land + stored), 0.0,
-                1e-10 * (rain + eroded));
+    EXPECT_NEAR(rain + t.reset + eroded - settled - (t.out + attached_out + t.infiltrated + t.decayed + t.land + stored),
+                0.0, 1e-10 * (rain + eroded));
     // The whole model in the ledger: the land surface gives what the fines lift and takes back what settles.
     const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
         1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});

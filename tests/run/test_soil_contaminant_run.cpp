@@ -37,10 +37,17 @@ std::string contaminant_table() {
          table_row("ID", "", "K") + table_row("1", "Field", "0.5 2.0 5.0 2.0 0 0 0.5 0");
 }
 
-TEST_F(SoilContaminantRun, TheSoilColumnExchangesWithTheWaterAndEveryGramIsBooked) {
-  testing::contaminant_plane(contaminant_table(), "plane_redist.prj");
+// The plane under redistribution infiltration with the mapping table
+// `table`, its constituents carried in the soil column under a mixing
+// layer of 2 cm.
+void soil_column_plane(const std::string& table) {
+  testing::contaminant_plane(table, "plane_redist.prj");
   set_card("plane_redist.prj", "SOIL_CON_TRANS", "SOIL_CON_TRANS");
   set_card("plane_redist.prj", "MIXING_LAYER_DEPTH", "MIXING_LAYER_DEPTH 0.02");
+}
+
+TEST_F(SoilContaminantRun, TheSoilColumnExchangesWithTheWaterAndEveryGramIsBooked) {
+  soil_column_plane(contaminant_table());
   const auto r = run_storm("plane_redist.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
@@ -78,15 +85,12 @@ namespace {
 // no pool goes below zero, so it asks nothing of the water, and every
 // nutrient row's books close over the water, the soil and the groundwater.
 TEST_F(SoilContaminantRun, NutrientsOverTheSoilColumnKeepTheirPoolsAndCloseTheirBooks) {
-  testing::contaminant_plane("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
-                             "NSM_N \"Land use\"\nNUM_IDS 1\nPRECIP_CONC 0.0 0.4 0.2 0.0\n" +
-                                 table_row("ID", "", "V") + table_row("1", "Field", "0 0 0 0") +
-                                 "NSM_SOIL_N \"Land use\"\nNUM_IDS 1\n" + table_row("ID", "", "V") +
-                                 table_row("1", "Field", "2.5 1.5 0.5 0.25 4.0"),
-                             "plane_redist.prj");
+  soil_column_plane("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n"
+                    "NSM_N \"Land use\"\nNUM_IDS 1\nPRECIP_CONC 0.0 0.4 0.2 0.0\n" +
+                    table_row("ID", "", "V") + table_row("1", "Field", "0 0 0 0") +
+                    "NSM_SOIL_N \"Land use\"\nNUM_IDS 1\n" + table_row("ID", "", "V") +
+                    table_row("1", "Field", "2.5 1.5 0.5 0.25 4.0"));
   write_file("plane.aqe", "AQUATIC_ENV_NSM10\nOV_MAP landuse.idx\nNUM_IDS 1\nzone parameters\n1\nDEFAULT\n");
-  set_card("plane_redist.prj", "SOIL_CON_TRANS", "SOIL_CON_TRANS");
-  set_card("plane_redist.prj", "MIXING_LAYER_DEPTH", "MIXING_LAYER_DEPTH 0.02");
   set_card("plane_redist.prj", "NUTRIENTS", "NUTRIENTS");
   set_card("plane_redist.prj", "AQ_ENV", "AQ_ENV plane.aqe");
   set_card("plane_redist.prj", "SOILS_NSM_N", "SOILS_NSM_N");

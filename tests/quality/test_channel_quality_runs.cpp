@@ -208,15 +208,21 @@ namespace {
 // of examples/seeplake.
 const char* const spring = "NUMPT 1\nPOINT 3 1 0.05 100.0\nNRPDS 0\n";
 
+// A copy of examples/seeplake whose channels carry the constituent that
+// the spring brings.
+void seeplake_with_spring() {
+  testing::copy_example("seeplake");
+  testing::write_file("chanq.cpi", spring);
+  set_card("seeplake.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
+  set_card("seeplake.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT chanq.cpi");
+}
+
 // The lake of examples/seeplake seeps through its bed into the aquifer
 // below; fed by the valley channel's spring, it gives the aquifer
 // its constituent at its own concentration (never above the spring's
 // 100 g/m3), and the books of the channels and the lake still close.
 TEST_F(ChannelQualityRuns, ASeepingLakeGivesTheAquiferItsConcentration) {
-  testing::copy_example("seeplake");
-  testing::write_file("chanq.cpi", spring);
-  set_card("seeplake.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
-  set_card("seeplake.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT chanq.cpi");
+  seeplake_with_spring();
   const testing::storm_run r = testing::run_storm("seeplake.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
@@ -297,8 +303,7 @@ void write_map(const std::string& file, const std::vector<std::string>& lines,
 TEST_F(ChannelQualityRuns, GainingReachesBringTheAquifersConcentrationLosingOnesTakeTheNodes) {
   for (const bool gaining : {false, true}) {
     SCOPED_TRACE(gaining ? "gaining" : "losing");
-    testing::copy_example("seeplake");
-    testing::write_file("chanq.cpi", spring);
+    seeplake_with_spring();
     std::string cif = testing::read_file("seeplake.cif");
     cif.replace(cif.find("LINK 4\nTRAPEZOID\nNODES 14\nDX 20.0\nMANNINGS_N 0.05\n"), 49,
                 "LINK 4\nTRAPEZOID_SUBSURFACE\nNODES 14\nDX 20.0\nMANNINGS_N 0.05\nK_RIVER 2.0\nM_RIVER 0.5\n");
@@ -312,8 +317,6 @@ TEST_F(ChannelQualityRuns, GainingReachesBringTheAquifersConcentrationLosingOnes
     }
     write_map("seeplake.bnd", bnd, b);
     if (gaining) write_map("seeplake.wt", wt, w);
-    set_card("seeplake.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
-    set_card("seeplake.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT chanq.cpi");
     const testing::storm_run r = testing::run_storm("seeplake.prj", [](model_state& ms) {
       for (int cell = 1; cell <= ms.grid.ncells; ++cell) ms.constituent.gw_conc(1, cell) = 7.0;
     });
@@ -354,14 +357,9 @@ namespace {
 void write_two_contaminants() {
   testing::copy_example("chanquality");
   write_ones_index_map("chanq.msk");
-  auto table_row = [](std::string id, std::string what, const std::string& values) {
-    id.resize(6, ' ');
-    what.resize(80, ' ');
-    return id + what + values + "\n";
-  };
-  auto contaminant = [&](const std::string& name, const std::string& rain, const std::string& values) {
+  auto contaminant = [](const std::string& name, const std::string& rain, const std::string& values) {
     return "\"" + name + "\" \"lu\" \"" + name + "\"\nPRECIP_CONC " + rain + "\nPARTITION 2.0\nNUM_IDS 1\n" +
-           table_row("ID", "DESCRIPTION", "K") + table_row("1", "valley", values);
+           testing::table_row("ID", "DESCRIPTION", "K") + testing::table_row("1", "valley", values);
   };
   testing::write_file("chanq.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map \"lu\"\nCONTAMINANT_TRANSPORT\n"
                                    "NUM_CONTAM 2\n" +

@@ -105,6 +105,17 @@ inline void set_card(const std::string& project, const std::string& card, const 
   write_file(project, text);
 }
 
+// The tilted plane of examples/plane_infil with every cell in land use 1
+// (landuse.idx) and the mapping table `table` (plane.cmt), which the
+// plane's `project` reads, carrying the overland constituents.
+inline void contaminant_plane(const std::string& table, const std::string& project = "plane_infil.prj") {
+  copy_example("plane_infil");
+  write_file("landuse.idx", plane_index_map());
+  write_file("plane.cmt", table);
+  set_card(project, "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
+  set_card(project, "OV_CON_TRANS", "OV_CON_TRANS 1");
+}
+
 // Runs, from a fresh process state, a copy of a project of an example
 // with one card replaced (or added); returns the console.
 inline std::string run_example_with_card(const std::string& example, const std::string& project,

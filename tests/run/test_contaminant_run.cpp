@@ -30,6 +30,7 @@ namespace {
 using testing::read_file;
 using testing::run_storm;
 using testing::set_card;
+using testing::table_row;
 using testing::write_file;
 
 class ContaminantRun : public testing::process_test {};
@@ -37,64 +38,60 @@ class ContaminantRun : public testing::process_test {};
 // A mapping table with one contaminant: dispersion 0.5 m2/s, decay `decay`
 // per day, no land load or exchange, rain at `rain_conc` g/m3.
 std::string contaminant_table(const std::string& rain_conc, const std::string& decay) {
-  std::string row = "1";
-  row.resize(6, ' ');
-  std::string d = "Field";
-  d.resize(80, ' ');
   return "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
          "\"Bromide\" \"Land use\" \"bromide.out\"\nPRECIP_CONC " +
-         rain_conc + "\nPARTITION 0.0\nNUM_IDS 1\nID    " + std::string(80, ' ') + "K\n" + row + d + "0.5 " + decay +
-         " 0 0 0 0 0 0\n";
+         rain_conc + "\nPARTITION 0.0\nNUM_IDS 1\n" + table_row("ID", "", "K") +
+         table_row("1", "Field", "0.5 " + decay + " 0 0 0 0 0 0");
 }
 
 void contaminant_project(const std::string& rain_conc, const std::string& decay) {
-  testing::copy_example("plane_infil");
-  write_file("landuse.idx", testing::plane_index_map());
-  write_file("plane.cmt", contaminant_table(rain_conc, decay));
-  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  testing::contaminant_plane(contaminant_table(rain_conc, decay));
 }
 
 double term(const model_state& ms, constituent_term t) {
   return ms.constituent.mass_books->run_total(1, row(t));
 }
 
+// 25 mm/h for an hour on the plane's 46 cells of 900 m2 at 10 g/m3: 10.35 kg.
+constexpr double rain_at_10 = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
+
+// What the first contaminant's overland water took in and gave over the
+// run (kg).
+struct overland_terms {
+  explicit overland_terms(const model_state& ms)
+      : rain(term(ms, constituent_term::rain_on_cells)),
+        out(term(ms, constituent_term::overland_outlet)),
+        infiltrated(term(ms, constituent_term::infiltration)),
+        decayed(term(ms, constituent_term::overland_decay)),
+        reset(term(ms, constituent_term::overland_negative_reset)),
+        land(term(ms, constituent_term::uptake_by_land)) {}
+  double rain, out, infiltrated, decayed, reset, land;
+};
+
 TEST_F(ContaminantRun, TheRainsMassLeavesSoaksInDecaysOrStaysAndTheBooksClose) {
   contaminant_project("10.0", "2.0");
   const auto r = run_storm("plane_infil.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
-  // 25 mm/h for an hour on 46 cells of 900 m2 at 10 g/m3: 10.35 kg.
-  const double rain = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
-  EXPECT_NEAR(term(ms, constituent_term::rain_on_cells), rain, 1e-9 * rain);
-  const double out = term(ms, constituent_term::overland_outlet);
-  const double infiltrated = term(ms, constituent_term::infiltration);
-  const double decayed = term(ms, constituent_term::overland_decay);
+  const double rain = rain_at_10;
+  const overland_terms t(ms);
+  EXPECT_NEAR(t.rain, rain, 1e-9 * rain);
   const double stored = overland_water_mass(ms, 1);
-  EXPECT_GT(out, 0.01 * rain);
-  EXPECT_GT(infiltrated, 0.01 * rain);
-  EXPECT_GT(decayed, 0.0);
-  const double reset = term(ms, constituent_term::overland_negative_reset);
-  const double land = term(ms, constituent_term::uptake_by_land);
-  EXPECT_NEAR(rain + reset - (out + infiltrated + decayed + stored + land), 0.0, 1e-10 * rain);
+  EXPECT_GT(t.out, 0.01 * rain);
+  EXPECT_GT(t.infiltrated, 0.01 * rain);
+  EXPECT_GT(t.decayed, 0.0);
+  EXPECT_NEAR(rain + t.reset - (t.out + t.infiltrated + t.decayed + stored + t.land), 0.0, 1e-10 * rain);
   // The whole model in the ledger: nothing comes in but the rain.
   const mass_balance_sums whole =
       ms.constituent.mass_books->run_balance_of(1, {mass_compartment::overland_water, mass_compartment::soil_column});
   EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * rain);
-  EXPECT_NEAR(whole.in, rain + reset, 1e-10 * rain);
+  EXPECT_NEAR(whole.in, rain + t.reset, 1e-10 * rain);
   // The run summary's balances print no error.
   const std::string summary = read_file("plane_infil.sum");
   EXPECT_NE(summary.find("Overland Constituent Transport Summary for Constituent     1"), std::string::npos)
       << summary;
-  std::size_t at = 0;
-  int errors = 0;
-  const std::string label = "Contam mass balance error";
-  while ((at = summary.find(label, at)) != std::string::npos) {
-    at += label.size();
-    EXPECT_LT(std::fabs(std::strtod(summary.c_str() + at, nullptr)), 5e-5) << summary.substr(at, 30);
-    ++errors;
-  }
-  EXPECT_EQ(errors, 2);  // the overland and the global balance
+  // The overland and the global balance.
+  EXPECT_EQ(testing::expect_small_errors(summary, {"Contam mass balance error"}, 5e-5), 2) << summary;
 }
 
 TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
@@ -304,23 +301,14 @@ TEST_F(ContaminantRun, EveryContaminantWritesItsOwnSeriesAndItsMassIsConcentrati
   // so in every cell the chloride's mass is half the bromide's and the
   // tracer has none; each cell's mass is its concentration times its
   // water (depth x 900 m2).
-  testing::copy_example("plane_infil");
-  write_file("landuse.idx", testing::plane_index_map());
-  auto table_row = [](std::string id, std::string what, const std::string& values) {
-    id.resize(6, ' ');
-    what.resize(80, ' ');
-    return id + what + values + "\n";
-  };
-  auto contaminant = [&](const std::string& name, const std::string& rain) {
+  auto contaminant = [](const std::string& name, const std::string& rain) {
     return "\"" + name + "\" \"Land use\" \"" + name + "\"\nPRECIP_CONC " + rain + "\nPARTITION 0.0\nNUM_IDS 1\n" +
            table_row("ID", "DESCRIPTION", "K") + table_row("1", "Field", "0.5 0 0 0 0 0 0 0");
   };
-  write_file("plane.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\n"
-                          "NUM_CONTAM 3\n" +
-                              contaminant("bromide", "10.0") + contaminant("chloride", "5.0") +
-                              contaminant("tracer", "0.0"));
-  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  testing::contaminant_plane("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\n"
+                             "NUM_CONTAM 3\n" +
+                             contaminant("bromide", "10.0") + contaminant("chloride", "5.0") +
+                             contaminant("tracer", "0.0"));
   set_card("plane_infil.prj", "ALL_CONTAM_OUTPUT", "ALL_CONTAM_OUTPUT");
   set_card("plane_infil.prj", "MAP_TYPE", "MAP_TYPE 1");
   set_card("plane_infil.prj", "MAP_FREQ", "MAP_FREQ 30");
@@ -626,28 +614,14 @@ namespace {
 // holds a load of it in a 1 cm mixing layer, the rain brings more at
 // 10 g/m3, and the clay and silt carry the attached share.
 void attached_project(const std::string& kd) {
-  testing::copy_example("plane_infil");
-  write_file("landuse.idx", testing::plane_index_map());
-  std::string id = "1";
-  id.resize(6, ' ');
-  std::string d = "Field";
-  d.resize(80, ' ');
-  auto sediment_row = [](const std::string& name, const std::string& values) {
-    std::string row = name;
-    row.resize(40, ' ');
-    return row + values + "\n";
-  };
-  write_file("plane.cmt",
-             "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
-             "\"Atrazine\" \"Land use\" \"atrazine.out\"\nPRECIP_CONC 10.0\nPARTITION " +
-                 kd + "\nNUM_IDS 1\nID    " + std::string(80, ' ') + "K\n" + id + d +
-                 "0.5 2.0 0 5000 0 0 0 0\nSEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" +
-                 sediment_row("Clay", "2.65 0.002 0.0 clay.out") + sediment_row("Silt", "2.65 0.03 0.0 silt.out") +
-                 sediment_row("Sand", "2.65 0.3 0.0 sand.out") +
-                 "SOIL_EROSION_PROPS \"Land use\"\nNUM_IDS 1\nNUM_SED 3\nID    " + std::string(80, ' ') +
-                 "VALUES\n" + id + d + "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2\n");
-  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  testing::contaminant_plane(
+      "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+      "\"Atrazine\" \"Land use\" \"atrazine.out\"\nPRECIP_CONC 10.0\nPARTITION " +
+      kd + "\nNUM_IDS 1\n" + table_row("ID", "", "K") + table_row("1", "Field", "0.5 2.0 0 5000 0 0 0 0") +
+      "SEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" + testing::sediment_row("Clay", "2.65 0.002 0.0 clay.out") +
+      testing::sediment_row("Silt", "2.65 0.03 0.0 silt.out") + testing::sediment_row("Sand", "2.65 0.3 0.0 sand.out") +
+      "SOIL_EROSION_PROPS \"Land use\"\nNUM_IDS 1\nNUM_SED 3\n" + table_row("ID", "", "VALUES") +
+      table_row("1", "Field", "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2"));
   set_card("plane_infil.prj", "SOIL_EROSION", "SOIL_EROSION 1");
   set_card("plane_infil.prj", "SEDIMENT_CONTAM", "SEDIMENT_CONTAM");
   set_card("plane_infil.prj", "MIXING_LAYER_DEPTH", "MIXING_LAYER_DEPTH 0.01");
@@ -667,19 +641,15 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
     const auto r = run_storm("plane_infil.prj");
     ASSERT_TRUE(r.ended) << r.console;
     const model_state& ms = *r.ms;
-    const double rain = 0.025 * 46 * 900.0 * 10.0 / 1000.0;
-    EXPECT_NEAR(term(ms, constituent_term::rain_on_cells), rain, 1e-9 * rain);
+    const double rain = rain_at_10;
+    const overland_terms t(ms);
+    EXPECT_NEAR(t.rain, rain, 1e-9 * rain);
     const double eroded = term(ms, constituent_term::eroded_with_soil);
     const double settled = term(ms, constituent_term::settled_with_sediment);
     const double attached_out = term(ms, constituent_term::outlet_on_sediment);
-    const double out = term(ms, constituent_term::overland_outlet);
-    const double infiltrated = term(ms, constituent_term::infiltration);
-    const double decayed = term(ms, constituent_term::overland_decay);
-    const double reset = term(ms, constituent_term::overland_negative_reset);
-    const double land = term(ms, constituent_term::uptake_by_land);
     const double stored = overland_water_mass(ms, 1) + attached_mass(ms, 1);
-    EXPECT_NEAR(rain + reset + eroded - settled - (out + attached_out + infiltrated + decayed + land + stored), 0.0,
-                1e-10 * (rain + eroded));
+    EXPECT_NEAR(rain + t.reset + eroded - settled - (t.out + attached_out + t.infiltrated + t.decayed + t.land + stored),
+                0.0, 1e-10 * (rain + eroded));
     // The whole model in the ledger: the land surface gives what the fines lift and takes back what settles.
     const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
         1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});

@@ -27,18 +27,10 @@ namespace {
 using testing::read_file;
 using testing::run_storm;
 using testing::set_card;
+using testing::table_row;
 using testing::write_file;
 
 class ContaminantWaterBodiesRun : public testing::process_test {};
-
-// A row of the mapping table: id, description, values.
-std::string table_row(const std::string& id, const std::string& description, const std::string& values) {
-  std::string row = id;
-  row.resize(6, ' ');
-  std::string d = description;
-  d.resize(80, ' ');
-  return row + d + values + "\n";
-}
 
 // One contaminant over the land use ids: rain at rain_conc g/m3,
 // dispersion 0.5 m2/s, no decay, no exchange with the land.
@@ -46,6 +38,29 @@ std::string contaminant_block(const std::string& rain_conc) {
   return "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Bromide\" \"Land use\" \"bromide.out\"\nPRECIP_CONC " + rain_conc +
          "\nPARTITION 0.0\nNUM_IDS 1\n" + table_row("ID", "DESCRIPTION", "DISP DECAY UPTAKE LOAD CONC LAND KD GW") +
          table_row("1", "Field", "0.5 0 0 0 0 0 0 0");
+}
+
+// A copy of examples/`example` whose project `name`.prj reads the mapping
+// table `name`.cmt: the index map `ids` (landuse.idx) with one contaminant
+// over its land use ids, in the rain at `rain_conc` g/m3.
+void contaminant_example(const std::string& example, const std::string& name, const std::string& ids,
+                         const std::string& rain_conc) {
+  testing::copy_example(example);
+  write_file("landuse.idx", ids);
+  write_file(name + ".cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block(rain_conc));
+  set_card(name + ".prj", "MAPPING_TABLE", "MAPPING_TABLE " + name + ".cmt");
+  set_card(name + ".prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+}
+
+// An index map over the V of examples/chanquality and examples/vlake (30 x
+// 21 cells) with every cell in class 1.
+std::string v_index_map() {
+  std::string ids = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
+  for (int r = 0; r < 30; ++r) {
+    for (int c = 0; c < 21; ++c) ids += c ? " 1" : "1";
+    ids += "\n";
+  }
+  return ids;
 }
 
 // The plane's map of boundary ids: 1 everywhere but where the rows give.
@@ -58,17 +73,13 @@ std::string boundary_map(const std::string& rows) {
 // boundary table of the given rows over the boundary map.
 void boundary_project(const std::string& rain_conc, const std::string& map_rows,
                       const std::vector<std::string>& boundary_rows) {
-  testing::copy_example("plane_infil");
-  write_file("landuse.idx", testing::plane_index_map());
-  write_file("bound.idx", boundary_map(map_rows));
   std::string t = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nINDEX_MAP bound.idx \"Edge\"\n";
   t += contaminant_block(rain_conc);
   t += "OVERLAND_BOUNDARY \"Edge\"\nNUM_IDS " + std::to_string(boundary_rows.size()) + "\n" +
        table_row("ID", "DESCRIPTION", "TYPE VALUE");
   for (const std::string& r : boundary_rows) t += r;
-  write_file("plane.cmt", t);
-  set_card("plane_infil.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  testing::contaminant_plane(t);
+  write_file("bound.idx", boundary_map(map_rows));
   set_card("plane_infil.prj", "OV_BOUNDARY", "OV_BOUNDARY");
 }
 
@@ -168,11 +179,7 @@ TEST_F(ContaminantWaterBodiesRun, WaterLeavingThroughBoundaryCellsTakesItsMassAn
 // rain's concentration; every gram of the rain, which reaches the cells and
 // the lake alike, is on the grid, in the lake or gone through the outlet.
 TEST_F(ContaminantWaterBodiesRun, APlaneDrainingIntoAnOverlandLakeGivesItItsMassAndTheBooksClose) {
-  testing::copy_example("plane_lake");
-  write_file("landuse.idx", testing::plane_index_map());
-  write_file("plane.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("10.0"));
-  set_card("plane_lake.prj", "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
-  set_card("plane_lake.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  contaminant_example("plane_lake", "plane_lake", testing::plane_index_map(), "10.0");
   double lake_peak = 0.0;
   const auto r = run_storm("plane_lake.prj", {}, 100000, [&](const model_state& ms) {
     const constituent_state& k = ms.constituent;
@@ -208,16 +215,7 @@ TEST_F(ContaminantWaterBodiesRun, APlaneDrainingIntoAnOverlandLakeGivesItItsMass
 // water back where it spills, and the books of the overland water, the
 // channels and the lake close together, and the lake's alone, to 1e-10.
 TEST_F(ContaminantWaterBodiesRun, AVWithAChannelLakeTakesTheCellsMassAcrossTheShoreAndTheBooksClose) {
-  testing::copy_example("chanquality");
-  std::string ids = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
-  for (int r = 0; r < 30; ++r) {
-    for (int c = 0; c < 21; ++c) ids += c ? " 1" : "1";
-    ids += "\n";
-  }
-  write_file("landuse.idx", ids);
-  write_file("chanq.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("5.0"));
-  set_card("chanq.prj", "MAPPING_TABLE", "MAPPING_TABLE chanq.cmt");
-  set_card("chanq.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  contaminant_example("chanquality", "chanq", v_index_map(), "5.0");
   const auto r = run_storm("chanq.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
@@ -246,16 +244,7 @@ TEST_F(ContaminantWaterBodiesRun, AVWithAChannelLakeTakesTheCellsMassAcrossTheSh
 // lake leaves them like the lateral inflow, the lake's water is clean, and
 // the cells' books and the summary's balances still close.
 TEST_F(ContaminantWaterBodiesRun, WithoutTheChannelQualityTheLakesMassLeavesTheBooks) {
-  testing::copy_example("vlake");
-  std::string ids = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
-  for (int r = 0; r < 30; ++r) {
-    for (int c = 0; c < 21; ++c) ids += c ? " 1" : "1";
-    ids += "\n";
-  }
-  write_file("landuse.idx", ids);
-  write_file("vlake.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("5.0"));
-  set_card("vlake.prj", "MAPPING_TABLE", "MAPPING_TABLE vlake.cmt");
-  set_card("vlake.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  contaminant_example("vlake", "vlake", v_index_map(), "5.0");
   const auto r = run_storm("vlake.prj");
   ASSERT_TRUE(r.ended) << r.console;
   const model_state& ms = *r.ms;
@@ -280,15 +269,11 @@ TEST_F(ContaminantWaterBodiesRun, WithoutTheChannelQualityTheLakesMassLeavesTheB
 // the notch, so no pond is richer than the rain, the field below the dike
 // carries mass to the outlet, and the books close.
 TEST_F(ContaminantWaterBodiesRun, WaterSpillingOverADikesLowSpotTakesItsMass) {
-  testing::copy_example("dike");
-  std::string ids = read_file("dike.msk");
+  std::string ids = read_file(std::string(NIVRA_SOURCE_DIR) + "/examples/dike/dike.msk");
   ids = ids.substr(0, ids.find("rows:"));
   ids += "rows: 8\ncols: 6\n";
   for (int r = 0; r < 8; ++r) ids += "1 1 1 1 1 1\n";
-  write_file("landuse.idx", ids);
-  write_file("dike.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block("10.0"));
-  set_card("dike.prj", "MAPPING_TABLE", "MAPPING_TABLE dike.cmt");
-  set_card("dike.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  contaminant_example("dike", "dike", ids, "10.0");
   double richest = 0.0;
   const auto r = run_storm("dike.prj", {}, 100000, [&](const model_state& ms) {
     for (int i = 1; i <= ms.grid.ncells; ++i)

@@ -35,7 +35,9 @@ namespace nivra {
 namespace {
 
 using testing::run_storm;
+using testing::sediment_row;
 using testing::storm_run;
+using testing::table_row;
 using testing::value_after;
 using testing::write_file;
 
@@ -58,18 +60,6 @@ struct plane {
     s << "north: " << 1000.0 + 10.0 * r << "\nsouth: 1000.0\neast: " << 2000.0 + 10.0 * c
       << "\nwest: 2000.0\nrows: " << r << "\ncols: " << c << "\n";
     return s.str();
-  }
-  static std::string sediment_row(const std::string& name, const std::string& values) {
-    std::string row = name;
-    row.resize(40, ' ');
-    return row + values + "\n";
-  }
-  static std::string table_row(const std::string& id, const std::string& name, const std::string& values) {
-    std::string row = id;
-    row.resize(6, ' ');
-    std::string d = name;
-    d.resize(80, ' ');
-    return row + d + values + "\n";
   }
 
   void write() const {
@@ -456,11 +446,11 @@ TEST_F(SedimentRun, TheSuspendedVolumeDatasetHoldsTheCells) {
 TEST_F(SedimentRun, StormsOfALongTermRunCloseEventByEvent) {
   testing::copy_example("longterm_accounting");
   std::string cmt = testing::read_file("hillside.cmt");
-  cmt += "SEDIMENTS\nNUM_SED 2\nCLASS  SG  D  FB  FILE\n" + plane::sediment_row("Silt", "2.65 0.02 0.0 silt.out") +
-         plane::sediment_row("Sand", "2.65 0.2 0.0 sand.out");
+  cmt += "SEDIMENTS\nNUM_SED 2\nCLASS  SG  D  FB  FILE\n" + sediment_row("Silt", "2.65 0.02 0.0 silt.out") +
+         sediment_row("Sand", "2.65 0.2 0.0 sand.out");
   cmt += "SOIL_EROSION_PROPS \"Soil texture\"\nNUM_IDS 2\nNUM_SED 2\n" +
-         plane::table_row("ID", "DESCRIPTION", "VALUES") + plane::table_row("1", "Loam", "2000 4e-5 1 0 0.8 0.6 0.4") +
-         plane::table_row("2", "Clay loam", "1000 2e-5 1 0 0.5 0.5 0.5");
+         table_row("ID", "DESCRIPTION", "VALUES") + table_row("1", "Loam", "2000 4e-5 1 0 0.8 0.6 0.4") +
+         table_row("2", "Clay loam", "1000 2e-5 1 0 0.5 0.5 0.5");
   write_file("hillside.cmt", cmt);
   write_file("accounting.prj", testing::read_file("accounting.prj") + "SOIL_EROSION 1\nSAND_SIZE 0.0625\n");
   const storm_run run = run_storm("accounting.prj");
@@ -490,14 +480,23 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
   model_state& ms = *run.ms;
   ov_sed_record& s = *ms.constituent.ov_sed;
   ms.constituent.adjust_elev = 1;
-  double susp = 0.0, dep = 0.0, elev = 0.0;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    elev += ms.grid.elevation[c];
-    for (int k = 1; k <= 3; ++k) {
-      susp += s.cells.susp(c, k);
-      dep += s.cells.dep(c, k);
+  // The suspended and deposited sediment of the three classes, and the
+  // ground elevation, summed over the cells.
+  struct sums {
+    double susp = 0.0, dep = 0.0, elev = 0.0;
+  };
+  auto sum_cells = [&] {
+    sums t;
+    for (int c = 1; c <= ms.grid.ncells; ++c) {
+      t.elev += ms.grid.elevation[c];
+      for (int k = 1; k <= 3; ++k) {
+        t.susp += s.cells.susp(c, k);
+        t.dep += s.cells.dep(c, k);
+      }
     }
-  }
+    return t;
+  };
+  const auto [susp, dep, elev] = sum_cells();
   ASSERT_GT(susp, 0.0);
   const double settled_before = s.books->run_total(2, row(sediment_term::settling));
   const double susp_2 = [&] {
@@ -506,14 +505,7 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
     return v;
   }();
   settle_sediment_between_events(ms);
-  double susp_after = 0.0, dep_after = 0.0, elev_after = 0.0;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    elev_after += ms.grid.elevation[c];
-    for (int k = 1; k <= 3; ++k) {
-      susp_after += s.cells.susp(c, k);
-      dep_after += s.cells.dep(c, k);
-    }
-  }
+  const auto [susp_after, dep_after, elev_after] = sum_cells();
   EXPECT_EQ(susp_after, 0.0);
   EXPECT_NEAR(dep_after, dep + susp, 1e-15);
   EXPECT_NEAR((elev_after - elev) * 100.0, susp, 1e-9);
@@ -757,15 +749,8 @@ TEST_F(SedimentRun, CarriedClassesTravelWithTheWaterAndEveryGramIsBooked) {
   EXPECT_FALSE(has(summary, "Overland Sediment Summary"));
   EXPECT_TRUE(has(summary, "Overland Constituent Transport Summary for Constituent     2 (clay.out)\n")) << summary;
   EXPECT_TRUE(has(summary, "Overland Constituent Transport Summary for Constituent     4 (sand.out)\n"));
-  std::size_t at = 0;
-  int errors = 0;
-  const std::string label = "Contam mass balance error";
-  while ((at = summary.find(label, at)) != std::string::npos) {
-    at += label.size();
-    EXPECT_LT(std::fabs(std::strtod(summary.c_str() + at, nullptr)), 5e-5) << summary.substr(at, 30);
-    ++errors;
-  }
-  EXPECT_EQ(errors, 8);  // overland and global, for the contaminant and each class
+  // Overland and global, for the contaminant and each class.
+  EXPECT_EQ(testing::expect_small_errors(summary, {"Contam mass balance error"}, 5e-5), 8) << summary;
 }
 
 TEST_F(SedimentRun, CarriedClassesInASoilColumnStayWhereTheyWereStrained) {

@@ -53,6 +53,21 @@ inline std::string read_file(const std::string& path) {
 
 inline bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// A row of a mapping table: the id in columns 1 to 6, the description to
+// column 86, then the values.
+inline std::string table_row(std::string id, std::string description, const std::string& values) {
+  id.resize(6, ' ');
+  description.resize(80, ' ');
+  return id + description + values + "\n";
+}
+
+// A row of a mapping table's sediment classes: the name in columns 1 to 40,
+// then the values.
+inline std::string sediment_row(std::string name, const std::string& values) {
+  name.resize(40, ' ');
+  return name + values + "\n";
+}
+
 // Every test starts from a fresh process and in its own scratch folder,
 // and goes back to the folder it started in.
 class process_test : public ::testing::Test {

@@ -86,6 +86,15 @@ void chan_sed_moves::alloc(int entries, int flat_nodes, int lakes, int n_fine) {
   lake_start.alloc(std::max(lakes, 1), nf);
 }
 
+void chan_sed_moves::alloc_lake_cells(int cells, int n_fine) {
+  const int n = std::max(cells, 1), nf = std::max(n_fine, 1);
+  lake_takes.clear();
+  lake_takes.reserve(static_cast<std::size_t>(n));
+  lake_take_susp.alloc(n, nf);
+  lake_face_x.alloc(n, nf);
+  lake_face_y.alloc(n, nf);
+}
+
 double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int ncells, chan_sed_classes classes,
                               channel_sediment& sed) {
   sed.classes = std::move(classes);

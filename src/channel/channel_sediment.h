@@ -84,8 +84,20 @@ struct chan_sed_moves {
   std::vector<node_spill> spills;
   array2d<double> vol_start;              // [flat node][fine position]
   array2d<double> lake_start;             // [lake][fine position]
+  // The cells of a channel lake that gave the lake their suspended
+  // sediment (the cell, and in `flat` the lake), with per fine position
+  // the volume given, m3.
+  std::vector<cell_take> lake_takes;
+  array2d<double> lake_take_susp;         // [take][fine position]
+  // The wash load a lake let out onto its land cells in the last overland
+  // sediment step, per cell across its right (x) and lower (y) face and
+  // fine position, m3 (positive: toward the right or lower cell); emptied
+  // by the constituents that follow it.
+  array2d<double> lake_face_x, lake_face_y;  // [cell][fine position]
   // Sized for every grid-stream entry; nothing grows in a step.
   void alloc(int entries, int flat_nodes, int lakes, int n_fine);
+  // With channel lakes: sized for every cell of the grid.
+  void alloc_lake_cells(int cells, int n_fine);
 };
 
 // The channel sediment of a run: the classes, the sand and the wash-load

@@ -75,10 +75,25 @@ void lake_cells_to_lakes(model_state& ms) {
   const lake_state& lakes = ms.lake;
   if (!lakes.chan_lakes || lakes.lake_mask.empty() || k.sed_vol_overland_to_lake.empty()) return;
   ov_sed_cells& cells = k.ov_sed->cells;
-  const int n = k.chan_sed.classes.n;
+  channel_sediment& sed = k.chan_sed;
+  const int n = sed.classes.n;
+  chan_sed_moves& mv = sed.moves;
+  const bool keep = sed.keep_moves && !mv.lake_take_susp.empty();
   for (int cell = 1; cell <= lakes.lake_mask.size() && cell < cells.susp.rows() + 1; ++cell) {
     const int lake = lakes.lake_mask[cell];
     if (lake < 1 || lake > k.sed_vol_overland_to_lake.rows()) continue;
+    // The suspended fines it gives, for the constituents riding on them.
+    if (keep && mv.lake_takes.size() < static_cast<std::size_t>(mv.lake_take_susp.rows())) {
+      bool fines = false;
+      for (int c = 1; c <= n; ++c) fines = fines || (!sed.classes.sand[c] && cells.susp(cell, c) > 0.0);
+      if (fines) {
+        mv.lake_takes.push_back({cell, lake, 1.0});
+        const int e = static_cast<int>(mv.lake_takes.size());
+        for (int m = 1; m <= sed.classes.n_fine; ++m) mv.lake_take_susp(e, m) = 0.0;
+        for (int c = 1; c <= n; ++c)
+          if (!sed.classes.sand[c]) mv.lake_take_susp(e, sed.classes.position[c]) = std::max(cells.susp(cell, c), 0.0);
+      }
+    }
     for (int c = 1; c <= n; ++c) {
       const double vs = cells.susp(cell, c), vd = cells.dep(cell, c);
       if (vs == 0.0 && vd == 0.0) continue;
@@ -104,6 +119,7 @@ bool route_channel_sediment(model_state& ms, double dt) {
   sed.books.channels_to_cells.fill(0.0);
   sed.moves.takes.clear();
   sed.moves.spills.clear();
+  sed.moves.lake_takes.clear();
   if (k.ov_sed && !k.ov_sed->cells.susp.empty())
     cells_to_channel_nodes(ms.channel,
                            {&k.ov_sed->cells.susp, &k.ov_sed->cells.dep, ms.overland.ov_depth.data()},

@@ -119,6 +119,7 @@ void carry_sediment_into_pipes(model_state& ms) {
     const double held = p.sl_prestep_depth[cell] * cell_area * open_share(blocked, cell);
     if (held <= 0.0) continue;
     const double share = std::min(q / held, 1.0);
+    bool fines = false;
     for (int j = 1; j <= k.n_sed_classes; ++j) {
       double& susp = s->cells.susp(cell, j);
       if (!(susp > 0.0)) continue;
@@ -127,7 +128,10 @@ void carry_sediment_into_pipes(model_state& ms) {
       const double v = before - susp;  // exactly what the cell lost
       s->pipe_sed[j] += v;
       s->books->book(j, row(sediment_term::cells_to_pipes), v);
+      fines = fines || (v > 0.0 && (k.sand.empty() || !k.sand[j]));
     }
+    // The constituents riding on the fines follow the share taken.
+    if (fines && !s->pipe_share.empty()) s->pipe_share[cell] = 1.0 - (1.0 - s->pipe_share[cell]) * (1.0 - share);
   }
 }
 

@@ -189,6 +189,9 @@ struct constituent_state : sediment_record {
   // the suspended fine sediment of the cell's water, g.
   jagged_array<double> cell_total_mass{"cell_total_mass"};
   sed_contam_arrays attached_work;  // the attached transport's arrays of the run
+  // Per constituent: the mass attached to the sediment the inlets took,
+  // held in the pipe network, g.
+  array1d<double> pipe_attached;
   // Per cell, m3: the water the infiltration step took into the soil and
   // the water exfiltration brought up (negative: seeped down) since the
   // overland constituent processes last used them, and with a soil column

@@ -67,6 +67,9 @@ enum class constituent_term : int {
   lake_boundary_out,         // carried out of the grid by the water leaving a channel lake through a boundary cell
   nutrient_soil_uptake,      // taken from the overland water into the nutrient soil pools
   nutrient_pool_gain,        // made up in the soil by the nutrient soil step (a pool below zero refilled)
+  attached_cells_to_lakes,   // on the suspended fines a channel lake's cells hand to the lake
+  attached_lakes_to_cells,   // on the wash load a channel lake's water carries onto the land
+  attached_to_pipes,         // on the suspended fines the cells' water carries into the pipe inlets
   count_plus_one
 };
 
@@ -156,6 +159,11 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
     {"nutrient_soil_uptake", "Uptake by the nutrient soil pools", mass_compartment::overland_water,
      mass_compartment::outside},
     {"nutrient_pool_gain", "Nutrient soil pool gain", mass_compartment::outside, mass_compartment::soil_column},
+    {"attached_cells_to_lakes", "Attached entering lakes from the cells", mass_compartment::sediment_bound,
+     mass_compartment::lake_sediment_bound},
+    {"attached_lakes_to_cells", "Attached leaving lakes onto the cells", mass_compartment::lake_sediment_bound,
+     mass_compartment::sediment_bound},
+    {"attached_to_pipes", "Attached entering the pipes", mass_compartment::sediment_bound, mass_compartment::pipes},
 }};
 
 // The term under which the overland transport books the exfiltrated mass

@@ -37,6 +37,9 @@ struct ov_sed_record {
   // Per class, the suspended sediment the cells' water carried into the
   // pipe inlets, held in the pipe network, m3.
   array1d<double> pipe_sed;
+  // Per cell, the share of its suspended sediment the inlets took since
+  // the constituents riding on it last followed it (they empty it).
+  array1d<double> pipe_share;
 
   // ---- Per-run bookkeeping: the step object with its scratch, what one
   // step moved, and the sediment ledger of the run (one constituent per

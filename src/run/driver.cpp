@@ -48,6 +48,7 @@
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/overland_point_sources.h"
+#include "quality/contaminant/sediment_contaminant_step.h"
 #include "run/map_phase.h"
 #include "quality/contaminant/soil_column_step.h"
 #include "run/steps.h"
@@ -214,6 +215,8 @@ constexpr time_step_routine step_routines[] = {
     {xy_overland_boundary_step, true},
     {overland_routing_step, true},
     {storm_sewer_step, true},
+    {lakes_attached_to_cells, true},
+    {cells_attached_to_pipes, true},
     {sediment_contaminant_source, true},
     {overland_constituent_processes, true},
     {overland_constituent_transport, true},

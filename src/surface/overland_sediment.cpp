@@ -144,6 +144,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       if (!lakes || dst == 0 || in_lake(f, dst)) return;
       const int l = f.lake[src];
       const double water = lakes->water[l];
+      array2d<double>* across = &face == &face_x_ ? lakes->face_x : lakes->face_y;
       for (int j = 1; j <= lakes->n_fine; ++j) {
         const double held = (*lakes->vol)(l, j);
         const double conc = water > sd::tiny ? held / water : 0.0;
@@ -155,6 +156,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
         sed.susp(dst, k) += v;
         books.from_lakes[k] += v;
         books.from_lakes[0] += v;
+        if (across) (*across)(c, j) += flow >= 0.0 ? v : -v;
         if (sed.qsmax) sed.qsmax(src, k) += v / dt;
       }
       return;

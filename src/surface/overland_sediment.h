@@ -72,6 +72,11 @@ struct ov_sed_lake_wash {
   const int* fine_class = nullptr;
   int n_fine = 0;
   array2d<double>* to_cells = nullptr;
+  // Optional: what each cell's right (x) and lower (y) face carried out of
+  // a lake, [cell][fine position], m3, positive toward the right or lower
+  // cell; added to, never cleared here.
+  array2d<double>* face_x = nullptr;
+  array2d<double>* face_y = nullptr;
 };
 
 // The erosion parameters of the cells (defaults where not above 1e-16) and

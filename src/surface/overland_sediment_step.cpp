@@ -112,6 +112,10 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
       wash.fine_class = cs.classes.order.data();
       wash.n_fine = cs.classes.n_fine;
       wash.to_cells = &cs.wash.to_cells;
+      if (cs.keep_moves && cs.moves.lake_face_x.rows() >= ncells) {
+        wash.face_x = &cs.moves.lake_face_x;
+        wash.face_y = &cs.moves.lake_face_y;
+      }
       lakes = &wash;
     }
   }

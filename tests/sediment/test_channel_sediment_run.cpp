@@ -29,6 +29,8 @@
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/sediment/sediment_physics.h"
 #include "quality/sediment/sediment_terms.h"
+#include "quality/contaminant/channel_attached.h"
+#include "run/driver.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
 #include "sediment/vcatchment_fixture.h"
@@ -616,7 +618,10 @@ namespace {
 // the run is booked. (Overland constituents on a watershed with channel
 // lakes are not part of every build yet: where the set-up refuses them the
 // test has nothing to run.)
-TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
+// The erosion example (a V with a lake half way down its channel) with
+// one contaminant that sticks to the fines (Kd 1000 L/kg) rained on at
+// 10 g/m3.
+void attached_erosion_example() {
   testing::copy_example("erosion");
   std::string cmt = testing::read_file("erosion.cmt");
   cmt.replace(cmt.find("INDEX_MAP erosion_soil.idx soil"), 31, "INDEX_MAP erosion_soil.idx \"soil\"");
@@ -630,6 +635,10 @@ TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
   write_file("erosion.cmt", cmt);
   write_file("erosion.prj", testing::read_file("erosion.prj") +
                                 "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\n");
+}
+
+TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
+  attached_erosion_example();
   const storm_run r = run_storm("erosion.prj");
   if (!r.ended && r.console.find("with channel lakes or overland lakes is not available") != std::string::npos)
     GTEST_SKIP() << "overland constituents with channel lakes are refused by this build";
@@ -641,6 +650,119 @@ TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
   EXPECT_GT(ms.constituent.chan_attached->stores[1].bed[1], 0.0);
   const mass_balance_sums lake = ms.constituent.mass_books->run_balance_of(1, {mass_compartment::lake_sediment_bound});
   EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * std::max(1.0, lake.in));
+  // The lake's cells hand their suspended fines to the lake with what
+  // sticks to them, and the water the lake lets onto the land carries the
+  // lake's attached mass with its wash load: both moves are booked, and
+  // the cells' fines and the lake's fines each close on their own.
+  EXPECT_GT(mass_term(ms, constituent_term::attached_cells_to_lakes), 0.0);
+  double let_out = 0.0;
+  for (int j = 1; j <= ms.constituent.n_sed_classes; ++j)
+    let_out += ms.constituent.ov_sed->books->run_total(j, row(sediment_term::lakes_to_cells));
+  EXPECT_EQ(mass_term(ms, constituent_term::attached_lakes_to_cells) > 0.0, let_out > 0.0);
+  const mass_balance_sums cells = ms.constituent.mass_books->run_balance_of(1, {mass_compartment::sediment_bound});
+  EXPECT_NEAR(cells.residual(), 0.0, 1e-10 * std::max(1.0, cells.in));
+  // No lake cell keeps attached mass once its fines have gone to the lake.
+  for (int i = 1; i <= ms.grid.ncells; ++i)
+    if (ms.lake.lake_mask[i] > 0) {
+      double fines = 0.0;
+      for (int j = 1; j <= ms.constituent.n_sed_classes; ++j)
+        if (!ms.constituent.sand[j]) fines += ms.constituent.ov_sed->cells.susp(i, j);
+      if (fines == 0.0) {
+        EXPECT_EQ(ms.constituent.cell_total_mass(1, i), 0.0) << "cell " << i;
+      }
+    }
+}
+
+// Step by step through the same run: wherever the lake lets wash load out
+// onto the land, the attached mass goes with it at the lake's attached
+// mass per m3 of suspended fines (what the lake held before the step over
+// the fines it held before it), so the lake keeps that figure and the
+// cells gain it times the volume let out (the sediment's own record of
+// it); and wherever the lake's cells hand their suspended fines to the
+// lake, their whole attached mass goes into the lake's store and they
+// keep none.
+TEST_F(ChannelSedimentRun, AttachedMassPerVolumeOfFinesTravelsBetweenTheLakeAndItsCells) {
+  attached_erosion_example();
+  auto owned = make_model_state();
+  model_state& ms = *owned;
+  ::testing::internal::CaptureStdout();
+  bool going = set_up_run(ms, "erosion.prj", nullptr);
+  const constituent_state& k = ms.constituent;
+  const bool ready = going && k.chan_attached && ms.lake.num_lakes > 0;
+  const int lakes = ready ? ms.lake.num_lakes : 0, nf = ready ? k.chan_sed.classes.n_fine : 0;
+  std::vector<double> seen_out(static_cast<std::size_t>((lakes + 1) * (nf + 1)), 0.0);
+  auto at = [&](std::vector<double>& v, int l, int m) -> double& { return v[static_cast<std::size_t>(l * (nf + 1) + m)]; };
+  auto cells_attached = [&](bool lake_cells_only) {
+    double sum = 0.0;
+    for (int i = 1; i <= ms.grid.ncells; ++i)
+      if (!lake_cells_only || ms.lake.lake_mask[i] > 0) sum += k.cell_total_mass(1, i);
+    return sum;
+  };
+  int let_out_steps = 0, handed_steps = 0, steps = 0;
+  while (ready && going && steps < 100000) {
+    for (const time_step_routine& routine : time_step_sequence()) {
+      if (routine.run == &lakes_attached_to_cells) {
+        const chan_attached_store& st = k.chan_attached->stores[1];
+        std::vector<double> rate(seen_out.size(), 0.0), left(seen_out.size(), 0.0);
+        double expected = 0.0;
+        for (int l = 1; l <= lakes; ++l)
+          for (int m = 1; m <= nf; ++m) {
+            const double out = k.chan_sed.wash.to_cells(l, m) - at(seen_out, l, m);
+            at(seen_out, l, m) = k.chan_sed.wash.to_cells(l, m);
+            const double now = k.chan_sed.wash.lake_vol(l, m);
+            at(left, l, m) = now;
+            if (out > 0.0 && now + out > 1e-16) at(rate, l, m) = st.lake(l, m) / (now + out);
+            expected += at(rate, l, m) * std::max(out, 0.0);
+          }
+        const double before = cells_attached(false);
+        routine.run(ms);
+        EXPECT_NEAR(cells_attached(false) - before, expected, 1e-12 * std::max(before, 1.0));
+        for (int l = 1; l <= lakes; ++l)
+          for (int m = 1; m <= nf; ++m)
+            if (at(rate, l, m) > 0.0) {
+              EXPECT_NEAR(st.lake(l, m), at(rate, l, m) * at(left, l, m), 1e-12 * st.lake(l, m) + 1e-300);
+            }
+        if (expected > 0.0) ++let_out_steps;
+      } else if (routine.run == &chan_sed_contam_step) {
+        const int taken = k.chan_sed.steps_taken;
+        const bool moved = taken != k.chan_attached->steps_seen;
+        // Lake cells the channel nodes also draw from share their mass
+        // with the nodes; the lake takes the rest.
+        bool shared = false;
+        for (const cell_take& t : k.chan_sed.moves.takes) shared = shared || ms.lake.lake_mask[t.cell] > 0;
+        double handed = 0.0;
+        for (const cell_take& t : k.chan_sed.moves.lake_takes) handed += std::max(k.cell_total_mass(1, t.cell), 0.0);
+        const double booked = k.mass_books->run_total(1, row(constituent_term::attached_cells_to_lakes));
+        routine.run(ms);
+        const double now = k.mass_books->run_total(1, row(constituent_term::attached_cells_to_lakes));
+        if (moved) {
+          if (!shared) {
+            EXPECT_NEAR((now - booked) * 1000.0, handed, 1e-12 * std::max(handed, 1.0));
+          }
+          for (const cell_take& t : k.chan_sed.moves.lake_takes) EXPECT_EQ(k.cell_total_mass(1, t.cell), 0.0);
+          if (handed > 0.0 && !shared) ++handed_steps;
+        }
+      } else {
+        routine.run(ms);
+      }
+      if (routine.tested && process.error_block.stop != 0) {
+        going = false;
+        break;
+      }
+    }
+    ++steps;
+    if (!ms.clock.keep_running) break;
+  }
+  close_all_files(ms);
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  // Checks that failed inside the steps reported into the captured console.
+  if (HasFailure()) ADD_FAILURE() << console;
+  ASSERT_TRUE(ready) << console;
+  ASSERT_TRUE(going) << console;
+  EXPECT_GT(let_out_steps, 0);
+  EXPECT_GT(handed_steps, 0);
+  const mass_balance_sums cells = k.mass_books->run_balance_of(1, {mass_compartment::sediment_bound});
+  EXPECT_NEAR(cells.residual(), 0.0, 1e-10 * std::max(1.0, cells.in));
 }
 
 }  // namespace

@@ -80,6 +80,8 @@ struct channel_attached {
   array1d<double> cell_given;                // per cell: attached mass spilled onto it in the step (scratch), g
   array1d<double> partition;                 // per fine position: the partition's attached masses (scratch), g
   array1d<double> density;                   // per fine position: g of solid per m3
+  array2d<double> lake_out, lake_rate;       // [lake][fine position]: wash load let out onto the land in the
+                                             // overland step, m3, and the attached mass it carries per m3, g/m3 (scratch)
   int steps_seen = 0;                        // channel sediment steps followed
 };
 

@@ -119,6 +119,32 @@ void cells_take_spills(model_state& ms, int c) {
   }
 }
 
+// What a channel lake's cells brought with the suspended fines they gave
+// the lake in the step, g: all of the cell's attached mass (its suspended
+// fines are gone), spread over the fine classes by the mass of sediment
+// each gave.
+double lake_cells_to_lakes(model_state& ms, int c, chan_attached_store& st) {
+  constituent_state& k = ms.constituent;
+  channel_attached& w = *k.chan_attached;
+  const chan_sed_moves& mv = k.chan_sed.moves;
+  const int nf = k.chan_sed.classes.n_fine;
+  double* cell = k.cell_total_mass[c];
+  double moved_all = 0.0;
+  for (std::size_t i = 0; i < mv.lake_takes.size(); ++i) {
+    const cell_take& t = mv.lake_takes[i];
+    const int e = static_cast<int>(i) + 1;
+    if (t.flat < 1 || t.flat > st.lake.rows()) continue;
+    double weight = 0.0;
+    for (int m = 1; m <= nf; ++m) weight += w.density[m] * mv.lake_take_susp(e, m);
+    const double held = std::max(cell[t.cell], 0.0);
+    if (!(weight > 0.0) || !(held > 0.0)) continue;
+    for (int m = 1; m <= nf; ++m) st.lake(t.flat, m) += held * w.density[m] * mv.lake_take_susp(e, m) / weight;
+    cell[t.cell] -= held;
+    moved_all += held;
+  }
+  return moved_all;
+}
+
 // The split of every node and lake holding water between its water and
 // its fines; returns the mass released into the water (negative: taken
 // onto the fines) by the nodes and by the lakes, g.
@@ -193,6 +219,11 @@ void init_channel_attached(model_state& ms) {
   int entries = 0;
   for (int i = 1; i <= ch.gst_num_cells; ++i) entries += ch.gst_ncellsingrid[i];
   sed.moves.alloc(entries, flat, lakes, nf);
+  if (lakes > 0) {
+    sed.moves.alloc_lake_cells(ms.grid.ncells, nf);
+    w.lake_out.alloc(lakes, nf);
+    w.lake_rate.alloc(lakes, nf);
+  }
   sed.keep_moves = true;
   if (k.attached_chan_flux.count() < n) k.attached_chan_flux.grow(n - k.attached_chan_flux.count(), ch.link_node_size);
   for (checked_array<double>* a :
@@ -242,6 +273,7 @@ void chan_sed_contam_step(model_state& ms) {
     // The channel step spilled its wash load before it took the cells'.
     const double spilled = nodes_to_cells(ms, st);
     const lateral_attached in = cells_to_nodes(ms, c, st);
+    const double to_lakes = lake_cells_to_lakes(ms, c, st);
     cells_take_spills(ms, c);
     const chan_attached_books b = chan_attached_transport(net, mv, st, w.scratch);
     if (c <= k.attached_chan_flux.count())
@@ -255,6 +287,7 @@ void chan_sed_contam_step(model_state& ms) {
     book(k, c, constituent_term::attached_to_channels, in.suspended);
     book(k, c, constituent_term::loose_attached_to_channels, in.loose);
     book(k, c, constituent_term::attached_to_cells, spilled);
+    book(k, c, constituent_term::attached_cells_to_lakes, to_lakes);
     book(k, c, constituent_term::attached_channel_outlet, b.outlet);
     book(k, c, constituent_term::attached_channels_to_lakes, b.to_lakes);
     book(k, c, constituent_term::attached_lakes_to_channels, b.from_lakes);
@@ -263,6 +296,59 @@ void chan_sed_contam_step(model_state& ms) {
     book(k, c, constituent_term::channel_sediment_release, r.nodes);
     book(k, c, constituent_term::lake_sediment_release, r.lakes);
   }
+}
+
+void lakes_attached_to_cells(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.sediment_contam || !k.chan_attached || !k.mass_books) return;
+  channel_attached& w = *k.chan_attached;
+  chan_sed_moves& mv = k.chan_sed.moves;
+  const int lakes = lake_count(ms), nf = k.chan_sed.classes.n_fine, n = ms.grid.ncells;
+  if (lakes < 1 || mv.lake_face_x.rows() < n || w.lake_out.rows() < lakes) return;
+  const grid_state& g = ms.grid;
+  const int* lake = ms.lake.lake_mask.data();
+  // Each face that carried a lake's wash load: the lake, the land cell and
+  // the volume, m3, for every fine position with some.
+  auto faces = [&](auto&& visit) {
+    for (int i = 1; i <= n; ++i)
+      for (int side = 0; side < 2; ++side) {
+        array2d<double>& a = side == 0 ? mv.lake_face_x : mv.lake_face_y;
+        const int nb = side == 0 ? g.rightcon[i] : g.belowcon[i];
+        for (int m = 1; m <= nf; ++m) {
+          const double v = a(i, m);
+          if (v == 0.0) continue;
+          const int src = v > 0.0 ? i : nb, dst = v > 0.0 ? nb : i;
+          if (src < 1 || dst < 1 || lake[src] < 1 || lake[src] > lakes) continue;
+          visit(lake[src], dst, m, std::fabs(v));
+        }
+      }
+  };
+  for (int L = 1; L <= lakes; ++L)
+    for (int m = 1; m <= nf; ++m) w.lake_out(L, m) = 0.0;
+  faces([&](int L, int, int m, double v) { w.lake_out(L, m) += v; });
+  const array2d<double>& held = k.chan_sed.wash.lake_vol;
+  for (int c = 1; c <= k.num_constituents; ++c) {
+    if (!carries_attached(k, c)) continue;
+    chan_attached_store& st = w.stores[static_cast<std::size_t>(c)];
+    // The lake's attached mass per m3 of its suspended fines before the
+    // step let any out: what it holds now plus what left.
+    for (int L = 1; L <= lakes; ++L)
+      for (int m = 1; m <= nf; ++m) {
+        const double before = held(L, m) + w.lake_out(L, m);
+        w.lake_rate(L, m) = before > tiny && st.lake(L, m) > 0.0 ? st.lake(L, m) / before : 0.0;
+      }
+    double* cell = k.cell_total_mass[c];
+    double moved = 0.0;
+    faces([&](int L, int dst, int m, double v) {
+      const double a = std::min(w.lake_rate(L, m) * v, std::max(st.lake(L, m), 0.0));
+      st.lake(L, m) -= a;
+      cell[dst] += a;
+      moved += a;
+    });
+    book(k, c, constituent_term::attached_lakes_to_cells, moved);
+  }
+  mv.lake_face_x.fill(0.0);
+  mv.lake_face_y.fill(0.0);
 }
 
 double channel_attached_mass(const model_state& ms, int c) {
@@ -302,8 +388,12 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       k.chan_sed_to_lake_event[c] = to_lakes;
       k.lake_sed_exch_event[c] = -t(constituent_term::lake_sediment_release);
       k.lake_sed_chan_in_event[c] = to_lakes - t(constituent_term::attached_lakes_to_channels);
-      k.lake_sed_ov_in_event[c] = 0.0;
-      k.event_sed_attached_to_lake[c] = 0.0;
+      // What the cells' fines brought the lakes, net of what the lakes'
+      // wash load carried back onto the land.
+      const double from_cells =
+          t(constituent_term::attached_cells_to_lakes) - t(constituent_term::attached_lakes_to_cells);
+      k.lake_sed_ov_in_event[c] = from_cells;
+      k.event_sed_attached_to_lake[c] = from_cells;
     } else {
       k.chan_sed_lat_in[c] = lateral;
       k.sed_attached_to_chan[c] = t(constituent_term::attached_to_channels) - t(constituent_term::attached_to_cells);

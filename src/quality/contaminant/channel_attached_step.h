@@ -24,6 +24,11 @@ void init_channel_attached(model_state& ms);
 // is booked in the constituents' mass ledger.
 void chan_sed_contam_step(model_state& ms);
 
+// Once after every overland sediment step: the wash load the channel
+// lakes let out onto their land cells takes the lake's attached mass per
+// m3 of fines onto the cells' suspended fines.
+void lakes_attached_to_cells(model_state& ms);
+
 // The attached masses of the channels and the lakes at a moment, into the
 // mass ledger; at an event's or the run's end also the summaries' totals.
 void book_channel_attached_masses(model_state& ms, ledger_moment m);

@@ -309,6 +309,7 @@ void setup_attached_arrays(model_state& ms) {
   const int cells = ms.grid.ncells, classes = k.n_sed_classes;
   sed_contam_arrays& w = k.attached_work;
   w.alloc(cells, classes);
+  k.pipe_attached.alloc(k.num_constituents);
   for (int j = 1; j <= classes; ++j) w.sand[j] = !k.sand.empty() && k.sand[j] ? 1 : 0;
   for (int i = 1; i <= cells; ++i)
     for (int j = 0; j <= classes; ++j) w.susp(i, j) = k.ov_sed->cells.susp(i, j);

@@ -823,7 +823,10 @@ void record_masses(model_state& ms, ledger_moment moment) {
   for (int c = 1; c <= k.num_constituents; ++c) {
     k.mass_books->set_mass(c, mass_compartment::overland_water, moment, overland_water_mass(ms, c));
     if (!k.soil_con_trans) k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_side_mass(ms, c, moment));
-    if (k.sediment_contam) k.mass_books->set_mass(c, mass_compartment::sediment_bound, moment, attached_mass(ms, c));
+    if (k.sediment_contam) {
+      k.mass_books->set_mass(c, mass_compartment::sediment_bound, moment, attached_mass(ms, c));
+      k.mass_books->set_mass(c, mass_compartment::pipes, moment, pipe_attached_mass(ms, c));
+    }
   }
   // The soil column's (when there is one) and the groundwater's.
   record_soil_column_masses(ms, moment);
@@ -958,7 +961,8 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
       k.sed_attached_final[c] = attached;
       k.sed_contam_total_final[c] = water + attached;
       k.GLOBAL_MASS_OUT[c] += attached_out;
-      k.GLOBAL_MASS_FINAL[c] += attached;
+      // The pipes hold what their inlets took on the sediment.
+      k.GLOBAL_MASS_FINAL[c] += attached + l.mass(c, mass_compartment::pipes, moment);
     }
   }
 }

@@ -177,6 +177,33 @@ void sediment_contaminant_source(model_state& ms) {
     for (int j = 0; j <= classes; ++j) w.susp(i, j) = s.cells.susp(i, j);
 }
 
+void cells_attached_to_pipes(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.ov_sed || k.ov_sed->pipe_share.empty()) return;
+  double* share = k.ov_sed->pipe_share.data();
+  const int n = ms.grid.ncells;
+  if (k.sediment_contam && k.mass_books && k.pipe_attached.size() >= k.num_constituents)
+    for (int c = 1; c <= k.num_constituents; ++c) {
+      if (k.constituent_type[c] != contaminant_kind) continue;
+      double* attached = k.cell_total_mass[c];
+      double moved = 0.0;
+      for (int i = 1; i <= n; ++i) {
+        if (!(share[i] > 0.0) || !(attached[i] > 0.0)) continue;
+        const double m = std::min(share[i], 1.0) * attached[i];
+        attached[i] -= m;
+        moved += m;
+      }
+      k.pipe_attached[c] += moved;
+      book(k, c, constituent_term::attached_to_pipes, moved);
+    }
+  for (int i = 1; i <= n; ++i) share[i] = 0.0;
+}
+
+double pipe_attached_mass(const model_state& ms, int c) {
+  const constituent_state& k = ms.constituent;
+  return c >= 1 && c <= k.pipe_attached.size() ? k.pipe_attached[c] / 1000.0 : 0.0;
+}
+
 double attached_mass(const model_state& ms, int c) {
   const constituent_state& k = ms.constituent;
   if (c < 1 || c > k.cell_total_mass.count() || k.cell_total_mass.row_length() < ms.grid.ncells) return 0.0;

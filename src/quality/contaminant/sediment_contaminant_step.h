@@ -15,6 +15,14 @@ struct model_state;
 // the water (released from, sorbed onto the sediment).
 void sediment_contaminant_source(model_state& ms);
 
+// After the storm sewer's step: the inlets took a share of some cells'
+// suspended sediment, and that share of the mass attached to it goes with
+// it into the pipe network, which holds it; booked once.
+void cells_attached_to_pipes(model_state& ms);
+
+// The mass attached to the sediment in the pipe network, kg.
+double pipe_attached_mass(const model_state& ms, int c);
+
 // The depth of the soil (cm) whose fines the erosion lifts: the mixing
 // layer of the soil column, or without one of the MIXING_LAYER_DEPTH card.
 double attached_mixing_depth_cm(const model_state& ms);

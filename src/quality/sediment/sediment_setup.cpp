@@ -207,6 +207,7 @@ void init_overland_sediments(model_state& ms) {
   s.books = std::make_unique<mass_ledger>(sediment_term_table, n);
   // What the inlets take in stays in the pipe network.
   s.pipe_sed.alloc(n);
+  s.pipe_share.alloc(cells);
   k.ov_superlink_sed_total.alloc(n);
   k.ov_superlink_sed_event.alloc(n);
   k.sl_sed_water_event = 0.0;

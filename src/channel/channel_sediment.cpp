@@ -251,6 +251,18 @@ double sum_col(const array2d<double>& a, int col) {
   return s;
 }
 
+// The links of the network as the sand and the wash-load steps both read
+// them: their count, nodes, kinds, the link below and the node spacing.
+template <class Network>
+void fill_links(Network& net, const channel_state& ch) {
+  net.links = ch.num_stream_links;
+  net.max_nodes = ch.max_nodes_per_link;
+  net.nx = &ch.nx;
+  net.ltype = &ch.ltype;
+  net.dslink = &ch.dslink;
+  net.link_dx = &ch.link_dx;
+}
+
 }  // namespace
 
 bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const array2d<double>* from_cells_to_lakes,
@@ -306,12 +318,7 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
 
   if (ns > 0) {
     chan_sand_network net;
-    net.links = ch.num_stream_links;
-    net.max_nodes = ch.max_nodes_per_link;
-    net.nx = &ch.nx;
-    net.ltype = &ch.ltype;
-    net.dslink = &ch.dslink;
-    net.link_dx = &ch.link_dx;
+    fill_links(net, ch);
     net.depth = &ch.chan_depth;
     net.qp = &ch.qp;
     net.bel = &ch.bel;
@@ -342,12 +349,7 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
   }
   if (nf > 0) {
     chan_wash_network net;
-    net.links = ch.num_stream_links;
-    net.max_nodes = ch.max_nodes_per_link;
-    net.nx = &ch.nx;
-    net.ltype = &ch.ltype;
-    net.dslink = &ch.dslink;
-    net.link_dx = &ch.link_dx;
+    fill_links(net, ch);
     net.area = &ch.area;
     net.qp_vol = &ch.qp_vol_sed;
     if (nl > 0) {

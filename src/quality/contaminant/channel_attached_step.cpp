@@ -161,34 +161,34 @@ released partition(model_state& ms, int c, chan_attached_store& st) {
   released r;
   double* part = w.partition.data();
   double* density = w.density.data();
+  // One node or lake: its water, dissolved mass and concentration, the
+  // fines it holds (row `i` of `fines`) and the constituent on them (row
+  // `i` of `held`); returns the mass released into the water.
+  auto split = [&](double water, double& dissolved, double& conc, const array2d<double>& fines,
+                   array2d<double>& held, int i) {
+    double total = dissolved;
+    for (int m = 1; m <= nf; ++m) total += held(i, m);
+    const double d = partition_attached(kd, water, nf, &fines(i, 0), density, total, part);
+    const double gain = d - dissolved;
+    dissolved = d;
+    conc = d / water;
+    for (int m = 1; m <= nf; ++m) held(i, m) = part[m];
+    return gain;
+  };
   for (int l = 1; l <= ch.num_stream_links; ++l) {
     if (!chan_wq_routed_link(ch.ltype[l])) continue;
     for (int j = 1; j <= ch.nx[l]; ++j) {
       const double water = ch.area(j, l) * ch.link_dx[l];
       if (!(water > tiny)) continue;
       const int f = ch.max_nodes_per_link * l + j;
-      double& dissolved = k.chan_node_mass(c, f);
-      double total = dissolved;
-      for (int m = 1; m <= nf; ++m) total += st.node(f, m);
-      const double d = partition_attached(kd, water, nf, &sed.wash.vol(f, 0), density, total, part);
-      r.nodes += d - dissolved;
-      dissolved = d;
-      k.chan_conc(c, f) = d / water;
-      for (int m = 1; m <= nf; ++m) st.node(f, m) = part[m];
+      r.nodes += split(water, k.chan_node_mass(c, f), k.chan_conc(c, f), sed.wash.vol, st.node, f);
     }
   }
   const lake_state& lk = ms.lake;
   for (int L = 1; L <= lake_count(ms); ++L) {
     const double water = lk.lake_volume[L];
     if (!(water > tiny)) continue;
-    double& dissolved = k.lake_mass(c, L);
-    double total = dissolved;
-    for (int m = 1; m <= nf; ++m) total += st.lake(L, m);
-    const double d = partition_attached(kd, water, nf, &sed.wash.lake_vol(L, 0), density, total, part);
-    r.lakes += d - dissolved;
-    dissolved = d;
-    k.lake_conc(c, L) = d / water;
-    for (int m = 1; m <= nf; ++m) st.lake(L, m) = part[m];
+    r.lakes += split(water, k.lake_mass(c, L), k.lake_conc(c, L), sed.wash.lake_vol, st.lake, L);
   }
   return r;
 }

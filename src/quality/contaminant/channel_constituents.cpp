@@ -604,24 +604,31 @@ bool route_one(model_state& ms, int c, double dt, const aquifer_gains& gains) {
     const double v = w.face_volume[i];
     if (dt > 0.0 && std::fabs(v) > 1e-16) k.dissolved_chan_flux(c, i) = v / dt * std::max(k.chan_conc(c, i), 0.0);
   });
-  book(ms, c, constituent_term::channel_point_sources, b.point);
-  // The beds' exchange in its two directions: the losses are what the
-  // gains leave of the net amount the nodes took.
-  book(ms, c, constituent_term::aquifer_to_channels, gains.channels);
-  book(ms, c, constituent_term::channels_to_aquifer, gains.channels - b.aquifer);
-  book(ms, c, constituent_term::channel_decay, b.decay);
-  book(ms, c, constituent_term::channel_nutrient_gain, b.kinetics_in);
-  book(ms, c, constituent_term::channel_nutrient_loss, b.kinetics_out);
-  book(ms, c, constituent_term::rain_on_lakes, b.lake_rain);
-  book(ms, c, constituent_term::aquifer_to_lakes, gains.lakes);
-  book(ms, c, constituent_term::lakes_to_aquifer, gains.lakes - b.lake_aquifer);
-  book(ms, c, constituent_term::lake_decay, b.lake_decay);
-  book(ms, c, constituent_term::channel_outlet, b.outlet);
-  book(ms, c, constituent_term::channels_to_lakes, b.lake_in);
-  book(ms, c, constituent_term::lakes_to_channels, b.lake_out);
-  // The overland transport booked what the cells gave; a node that could
-  // not give a cell all it took keeps the books whole here.
-  book(ms, c, constituent_term::channel_negative_reset, reset + (b.lateral - gains.lateral));
+  using T = constituent_term;
+  const struct {
+    T term;
+    double grams;
+  } step_books[] = {
+      {T::channel_point_sources, b.point},
+      // The beds' exchange in its two directions: the losses are what the
+      // gains leave of the net amount the nodes took.
+      {T::aquifer_to_channels, gains.channels},
+      {T::channels_to_aquifer, gains.channels - b.aquifer},
+      {T::channel_decay, b.decay},
+      {T::channel_nutrient_gain, b.kinetics_in},
+      {T::channel_nutrient_loss, b.kinetics_out},
+      {T::rain_on_lakes, b.lake_rain},
+      {T::aquifer_to_lakes, gains.lakes},
+      {T::lakes_to_aquifer, gains.lakes - b.lake_aquifer},
+      {T::lake_decay, b.lake_decay},
+      {T::channel_outlet, b.outlet},
+      {T::channels_to_lakes, b.lake_in},
+      {T::lakes_to_channels, b.lake_out},
+      // The overland transport booked what the cells gave; a node that
+      // could not give a cell all it took keeps the books whole here.
+      {T::channel_negative_reset, reset + (b.lateral - gains.lateral)},
+  };
+  for (const auto& e : step_books) book(ms, c, e.term, e.grams);
   return true;
 }
 

@@ -25,6 +25,7 @@
 #include "quality/sediment/sediment_terms.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
+#include "sediment/plane_fixture.h"
 
 namespace nivra {
 namespace {
@@ -34,19 +35,6 @@ using testing::storm_run;
 using testing::value_after;
 using testing::write_file;
 
-std::string header(int r, int c) {
-  std::ostringstream s;
-  s << "north: " << 1000.0 + 10.0 * r << "\nsouth: 1000.0\neast: " << 2000.0 + 10.0 * c
-    << "\nwest: 2000.0\nrows: " << r << "\ncols: " << c << "\n";
-  return s.str();
-}
-
-std::string padded(const std::string& text, std::size_t width) {
-  std::string s = text;
-  s.resize(width, ' ');
-  return s;
-}
-
 // A plane of 4 x 5 cells of 10 m, the ground at 100 - 0.3 row - 0.1 column
 // m, the outlet at the south-east corner. Superjunction 1 (row 2, column 3,
 // ground 99.1 m) is an open inlet, superjunction 2 (row 3, column 2, ground
@@ -54,28 +42,10 @@ std::string padded(const std::string& text, std::size_t width) {
 // the surface at row 4, column 4 (ground 98.4 m, bottom 97.4 m).
 void write_sewer_plane(double rain) {
   const int rows = 4, cols = 5;
-  std::ostringstream mask, ele, ids;
-  mask << header(rows, cols);
-  ele << header(rows, cols);
-  ids << header(rows, cols);
-  for (int i = 1; i <= rows; ++i) {
-    for (int j = 1; j <= cols; ++j) {
-      mask << "1 ";
-      ele << 100.0 - 0.3 * i - 0.1 * j << " ";
-      ids << "1 ";
-    }
-    mask << "\n";
-    ele << "\n";
-    ids << "\n";
-  }
-  write_file("s.msk", mask.str());
-  write_file("s.ele", ele.str());
-  write_file("soil.idx", ids.str());
-  std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx soil\n";
-  cmt += "SEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" + padded("Clay", 40) + "2.65 0.002 0.0 clay.out\n" +
-         padded("Silt", 40) + "2.65 0.03 0.0 silt.out\n" + padded("Sand", 40) + "2.65 0.3 0.0 sand.out\n";
-  cmt += "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + padded("ID", 6) + padded("DESCRIPTION", 80) + "VALUES\n" +
-         padded("1", 6) + padded("Street and lots", 80) + "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2\n";
+  testing::write_plane_maps("s", rows, cols, [](int i, int j) { return 100.0 - 0.3 * i - 0.1 * j; });
+  std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx soil\n" + testing::three_sediment_classes();
+  cmt += "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + testing::table_row("ID", "DESCRIPTION", "VALUES") +
+         testing::table_row("1", "Street and lots", "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2");
   write_file("s.cmt", cmt);
   write_file("s.slk",
              "SJUNC 1 99.10 98.10 1.0 10 2 3 0 0\n"
@@ -175,8 +145,8 @@ TEST_F(PipeSedimentRun, TheInletsTakeTheAttachedMassWithTheirShareOfTheFines) {
   cmt.replace(cmt.find("INDEX_MAP soil.idx soil"), 23, "INDEX_MAP soil.idx \"soil\"");
   cmt.replace(cmt.find("SOIL_EROSION_PROPS soil"), 23, "SOIL_EROSION_PROPS \"soil\"");
   cmt += "CONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n\"Atrazine\" \"soil\" \"atrazine.out\"\nPRECIP_CONC 10.0\n"
-         "PARTITION 1000.0\nNUM_IDS 1\n" + padded("ID", 6) + padded("DESCRIPTION", 80) + "K\n" + padded("1", 6) +
-         padded("Street and lots", 80) + "0.5 2.0 0 5000 0 0 0 0\n";
+         "PARTITION 1000.0\nNUM_IDS 1\n" + testing::table_row("ID", "DESCRIPTION", "K") +
+         testing::table_row("1", "Street and lots", "0.5 2.0 0 5000 0 0 0 0");
   write_file("s.cmt", cmt);
   write_file("s.prj", testing::read_file("s.prj") + "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 1.0\nSAND_SIZE 0.0625\n");
 
@@ -193,12 +163,14 @@ TEST_F(PipeSedimentRun, TheInletsTakeTheAttachedMassWithTheirShareOfTheFines) {
       if (!k.sand[j]) v += k.ov_sed->cells.susp(i, j);
     return v;
   };
-  int taking_steps = 0, steps = 0;
-  while (going && steps < 100000) {
-    for (const time_step_routine& routine : time_step_sequence()) {
+  int taking_steps = 0;
+  if (going)
+    going = testing::step_through(ms, [&](const time_step_routine& routine) {
       if (routine.run == &storm_sewer_step) {
         for (int i = 1; i <= n; ++i) fines[static_cast<std::size_t>(i)] = fines_of(i);
-      } else if (routine.run == &cells_attached_to_pipes) {
+        return false;
+      }
+      if (routine.run == &cells_attached_to_pipes) {
         for (int i = 1; i <= n; ++i) held[static_cast<std::size_t>(i)] = k.cell_total_mass(1, i);
         const double booked = k.mass_books->run_total(1, row(constituent_term::attached_to_pipes));
         routine.run(ms);
@@ -214,17 +186,10 @@ TEST_F(PipeSedimentRun, TheInletsTakeTheAttachedMassWithTheirShareOfTheFines) {
         const double moved = (k.mass_books->run_total(1, row(constituent_term::attached_to_pipes)) - booked) * 1000.0;
         EXPECT_NEAR(moved, expected, 1e-12 * std::max(expected, 1.0));
         if (expected > 0.0) ++taking_steps;
-        continue;
+        return true;
       }
-      routine.run(ms);
-      if (routine.tested && process.error_block.stop != 0) {
-        going = false;
-        break;
-      }
-    }
-    ++steps;
-    if (!ms.clock.keep_running) break;
-  }
+      return false;
+    });
   close_all_files(ms);
   const std::string console = ::testing::internal::GetCapturedStdout();
   // Checks that failed inside the steps reported into the captured console.

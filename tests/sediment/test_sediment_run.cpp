@@ -29,6 +29,7 @@
 #include "quality/sediment/sediment_terms.h"
 #include "run/run_test_support.h"
 #include "support/test_support.h"
+#include "sediment/plane_fixture.h"
 #include "quality/sediment/sediment_books.h"
 
 namespace nivra {
@@ -55,34 +56,9 @@ struct plane {
   std::string cmt_extra;     // replaces the erosion table when given
   std::string erosion_row = "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2";
 
-  static std::string header(int r, int c) {
-    std::ostringstream s;
-    s << "north: " << 1000.0 + 10.0 * r << "\nsouth: 1000.0\neast: " << 2000.0 + 10.0 * c
-      << "\nwest: 2000.0\nrows: " << r << "\ncols: " << c << "\n";
-    return s.str();
-  }
-
   void write() const {
-    std::ostringstream mask, ele, ids;
-    mask << header(rows, cols);
-    ele << header(rows, cols);
-    ids << header(rows, cols);
-    for (int i = 1; i <= rows; ++i) {
-      for (int j = 1; j <= cols; ++j) {
-        mask << "1 ";
-        ele << 100.0 - slope * 10.0 * (i + j / 3.0) << " ";
-        ids << "1 ";
-      }
-      mask << "\n";
-      ele << "\n";
-      ids << "\n";
-    }
-    write_file("p.msk", mask.str());
-    write_file("p.ele", ele.str());
-    write_file("soil.idx", ids.str());
-    std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx soil\n";
-    cmt += "SEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" + sediment_row("Clay", "2.65 0.002 0.0 clay.out") +
-           sediment_row("Silt", "2.65 0.03 0.0 silt.out") + sediment_row("Sand", "2.65 0.3 0.0 sand.out");
+    testing::write_plane_maps("p", rows, cols, [this](int i, int j) { return 100.0 - slope * 10.0 * (i + j / 3.0); });
+    std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP soil.idx soil\n" + testing::three_sediment_classes();
     if (cmt_extra.empty())
       cmt += "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + table_row("ID", "DESCRIPTION", "VALUES") +
              table_row("1", "Field", erosion_row);
@@ -770,13 +746,7 @@ TEST_F(SedimentRun, CarriedClassesInASoilColumnStayWhereTheyWereStrained) {
   const std::pair<const char*, double> maps[] = {{"ks.map", 1.0},  {"hc.map", 10.0},  {"por.map", 0.45},
                                                  {"moi.map", 0.15}, {"pdi.map", 0.25}, {"rsd.map", 0.05}};
   for (const auto& [name, value] : maps) {
-    std::ostringstream m;
-    m << plane::header(p.rows, p.cols);
-    for (int i = 1; i <= p.rows; ++i) {
-      for (int j = 1; j <= p.cols; ++j) m << value << " ";
-      m << "\n";
-    }
-    write_file(name, m.str());
+    write_file(name, testing::plane_map(p.rows, p.cols, [value](int, int) { return value; }));
   }
   write_file("src.txt", "NUM_SOURCES 1\n1 1 0.005 50 100 200 400\n");
   const storm_run run = run_storm("p.prj");

@@ -173,6 +173,22 @@ inline storm_run run_storm(const std::string& project,
   return r;
 }
 
+// Runs a set-up model time step by time step, routine by routine, as the
+// driver does, for at most `step_limit` steps; `around(routine)` may run a
+// routine itself, with the test's checks around it, and then returns true.
+// False when an error stopped the run.
+template <class Around>
+bool step_through(model_state& ms, Around around, int step_limit = 100000) {
+  for (int steps = 0; steps < step_limit; ++steps) {
+    for (const time_step_routine& routine : time_step_sequence()) {
+      if (!around(routine)) routine.run(ms);
+      if (routine.tested && process.error_block.stop != 0) return false;
+    }
+    if (!ms.clock.keep_running) break;
+  }
+  return true;
+}
+
 // Water standing on cells first..last (m3).
 inline double water_on(const model_state& ms, int first, int last) {
   double v = 0.0;

@@ -698,9 +698,9 @@ TEST_F(ChannelSedimentRun, AttachedMassPerVolumeOfFinesTravelsBetweenTheLakeAndI
       if (!lake_cells_only || ms.lake.lake_mask[i] > 0) sum += k.cell_total_mass(1, i);
     return sum;
   };
-  int let_out_steps = 0, handed_steps = 0, steps = 0;
-  while (ready && going && steps < 100000) {
-    for (const time_step_routine& routine : time_step_sequence()) {
+  int let_out_steps = 0, handed_steps = 0;
+  if (ready && going)
+    going = testing::step_through(ms, [&](const time_step_routine& routine) {
       if (routine.run == &lakes_attached_to_cells) {
         const chan_attached_store& st = k.chan_attached->stores[1];
         std::vector<double> rate(seen_out.size(), 0.0), left(seen_out.size(), 0.0);
@@ -723,7 +723,9 @@ TEST_F(ChannelSedimentRun, AttachedMassPerVolumeOfFinesTravelsBetweenTheLakeAndI
               EXPECT_NEAR(st.lake(l, m), at(rate, l, m) * at(left, l, m), 1e-12 * st.lake(l, m) + 1e-300);
             }
         if (expected > 0.0) ++let_out_steps;
-      } else if (routine.run == &chan_sed_contam_step) {
+        return true;
+      }
+      if (routine.run == &chan_sed_contam_step) {
         const int taken = k.chan_sed.steps_taken;
         const bool moved = taken != k.chan_attached->steps_seen;
         // Lake cells the channel nodes also draw from share their mass
@@ -742,17 +744,10 @@ TEST_F(ChannelSedimentRun, AttachedMassPerVolumeOfFinesTravelsBetweenTheLakeAndI
           for (const cell_take& t : k.chan_sed.moves.lake_takes) EXPECT_EQ(k.cell_total_mass(1, t.cell), 0.0);
           if (handed > 0.0 && !shared) ++handed_steps;
         }
-      } else {
-        routine.run(ms);
+        return true;
       }
-      if (routine.tested && process.error_block.stop != 0) {
-        going = false;
-        break;
-      }
-    }
-    ++steps;
-    if (!ms.clock.keep_running) break;
-  }
+      return false;
+    });
   close_all_files(ms);
   const std::string console = ::testing::internal::GetCapturedStdout();
   // Checks that failed inside the steps reported into the captured console.

@@ -486,8 +486,11 @@ void floodplain_exchange(const channel_domain& d, double rest, channel_books& b)
 // `sub` seconds goes to the cells under it: each grid-stream entry's own
 // flux, scaled by what the node's exchange became once a losing bed was
 // held to the water the node had.
-void exchange_to_cells(const channel_domain& d, double sub) {
-  const channel_state& ch = d.ch;
+// Calls f(i, j, volume) for every grid-stream entry of a routed node with
+// the volume it exchanged with the aquifer over the sub-step: the entry's
+// rate scaled by how the node's flow changed since the step began.
+template <class F>
+void for_each_exchange_volume(const channel_state& ch, double sub, F&& f) {
   const node_array<double>& start = ch.routing.qriv_start;
   for (int i = 1; i <= ch.gst_num_cells; ++i)
     for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
@@ -496,8 +499,13 @@ void exchange_to_cells(const channel_domain& d, double sub) {
       const double before = start(k, l);
       if (std::fabs(before) < 1e-16) continue;
       const double q = ch.gst_qriv[i][j] * (ch.qriv(k, l) / before);
-      d.cell_exchange[ch.gst_gnum[i][j]] += ch.link_dx[l] * q * sub * ch.gst_pct[i][j];
+      f(i, j, ch.link_dx[l] * q * sub * ch.gst_pct[i][j]);
     }
+}
+
+void exchange_to_cells(const channel_domain& d, double sub) {
+  const channel_state& ch = d.ch;
+  for_each_exchange_volume(ch, sub, [&](int i, int j, double v) { d.cell_exchange[ch.gst_gnum[i][j]] += v; });
 }
 
 // What the constituents carry with the water of an accepted sub-step: the
@@ -514,16 +522,7 @@ void constituent_volumes(const channel_domain& d, double sub) {
     }
   }
   if (!ch.stream_loss || ch.gst_qriv_vol.empty()) return;
-  const node_array<double>& start = ch.routing.qriv_start;
-  for (int i = 1; i <= ch.gst_num_cells; ++i)
-    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
-      const int l = ch.gst_link[i][j], k = ch.gst_node[i][j];
-      if (!routed(ch.ltype[l]) || k > ch.nx[l]) continue;
-      const double before = start(k, l);
-      if (std::fabs(before) < 1e-16) continue;
-      const double q = ch.gst_qriv[i][j] * (ch.qriv(k, l) / before);
-      ch.gst_qriv_vol[i][j] += ch.link_dx[l] * q * sub * ch.gst_pct[i][j];
-    }
+  for_each_exchange_volume(ch, sub, [&](int i, int j, double v) { ch.gst_qriv_vol[i][j] += v; });
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ echo "cache" > "\$dir/CMakeCache.txt"
 case " \$* " in *" -G Ninja "*) : > "\$dir/build.ninja" ;; *) : > "\$dir/Makefile" ;; esac
 STUB
 chmod +x "$bin/cmake"
-ln -s /bin/rm "$bin/rm"
+ln -s "$(command -v rm)" "$bin/rm"
 ln -s "$(command -v mkdir)" "$bin/mkdir"
 
 check_configure() {  # NAME STATUS MUST MUST_NOT

@@ -950,13 +950,11 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     if (k.sediment_contam) {
       // The mass on the suspended sediment: what it brought from the soil
       // and took back, gave the water or took from it, and carried out.
-      const double eroded = total(c, constituent_term::eroded_with_soil);
-      const double settled = total(c, constituent_term::settled_with_sediment);
       const double attached_out = total(c, constituent_term::outlet_on_sediment);
       const double attached = l.mass(c, mass_compartment::sediment_bound, moment);
       k.sed_contam_source[c] =
           total(c, constituent_term::release_from_sediment) - total(c, constituent_term::sorbed_onto_sediment);
-      k.sed_eroded_deposited[c] = settled - eroded;
+      k.sed_eroded_deposited[c] = soil_gain_with_sediment(l, c, false);
       k.sed_attached_out[c] = attached_out;
       k.sed_attached_final[c] = attached;
       k.sed_contam_total_final[c] = water + attached;

@@ -72,7 +72,11 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.event_ov_boundary_mass, &k.lake_boundary_mass, &k.event_lake_boundary_mass, &k.ov_lake_mass,
       &k.event_ov_lake_mass,
       &k.ov_nsm_in_mass,       &k.ov_nsm_out_mass,      &k.event_ov_nsm_in_mass, &k.event_ov_nsm_out_mass,
-      &k.global_nsm_in_mass,   &k.global_nsm_out_mass};
+      &k.global_nsm_in_mass,   &k.global_nsm_out_mass,
+      // The sediment-bound side's totals and the pipes' attached mass: every
+      // constituent has them, the nutrients added after the contaminants too.
+      &k.sed_attached_final,   &k.sed_contam_total_final, &k.sed_eroded_deposited, &k.sed_contam_source,
+      &k.sed_attached_out,     &k.sed_attached_to_chan,  &k.pipe_attached};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -302,20 +306,17 @@ void setup_contaminants(model_state& ms) {
 
 namespace {
 
-// The attached transport's arrays and totals, sized for the run's grid and
-// classes; the sediment starts as the overland sediment record holds it.
+// The attached transport's work arrays, sized for the run's grid and
+// classes (its per-constituent totals grow with the constituent list); the
+// sediment starts as the overland sediment record holds it.
 void setup_attached_arrays(model_state& ms) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells, classes = k.n_sed_classes;
   sed_contam_arrays& w = k.attached_work;
   w.alloc(cells, classes);
-  k.pipe_attached.alloc(k.num_constituents);
   for (int j = 1; j <= classes; ++j) w.sand[j] = !k.sand.empty() && k.sand[j] ? 1 : 0;
   for (int i = 1; i <= cells; ++i)
     for (int j = 0; j <= classes; ++j) w.susp(i, j) = k.ov_sed->cells.susp(i, j);
-  for (checked_array<double>* a : {&k.sed_attached_final, &k.sed_contam_total_final, &k.sed_eroded_deposited,
-                                   &k.sed_contam_source, &k.sed_attached_out, &k.sed_attached_to_chan})
-    if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
 }
 
 }  // namespace

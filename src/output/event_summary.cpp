@@ -304,7 +304,10 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(event(constituent_term::seepage_from_water_table));
   if (is_contaminant(ms, c)) mass_line(f, "Soil decay mass", event(constituent_term::soil_decay));
   b.loss(event(constituent_term::soil_decay));
-  const double from_soil = event(constituent_term::release_from_land), to_soil = event(constituent_term::uptake_by_land);
+  // A nutrient's soil side is its partner pool, which the nutrient soil
+  // step made up out of the water above it.
+  const double from_soil = event(constituent_term::release_from_land);
+  const double to_soil = event(constituent_term::uptake_by_land) + event(constituent_term::nutrient_pool_gain);
   if (uses_contaminant_table(ms, c)) {
     mass_line(f, "Surface water exchange from soil", from_soil);
     mass_line(f, "Surface water exchange to soil", to_soil);
@@ -542,11 +545,10 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
 
 void print_constituents(const model_state& ms, std::FILE* f) {
   for (int c = 1; c <= ms.constituent.num_constituents; ++c) {
-    const bool water = at(ms.constituent.constituent_type, c) != 3;
     if (ms.constituent.soil_con_trans) print_soil_constituent(ms, f, c);
-    if (ms.constituent.ov_con_trans && water) print_overland_constituent(ms, f, c);
-    if (ms.constituent.chan_con_trans && water) print_channel_constituent(ms, f, c);
-    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes && water) print_lake_constituent(ms, f, c);
+    if (ms.constituent.ov_con_trans) print_overland_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans) print_channel_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes) print_lake_constituent(ms, f, c);
   }
 }
 

@@ -679,13 +679,11 @@ void print_constituents(model_state& ms, std::FILE* f) {
   }
   if (ms.constituent.ov_con_trans) {
     put(f, "\n\n *************   Overland Transport Summaries   **************** \n\n");
-    for (int c = 1; c <= n; ++c)
-      if (at(ms.constituent.constituent_type, c) != 3) print_overland_constituent(ms, f, c);
+    for (int c = 1; c <= n; ++c) print_overland_constituent(ms, f, c);
   }
   if (ms.constituent.chan_con_trans) {
     put(f, "\n\n *************   Channel Transport Summaries   **************** \n\n");
-    for (int c = 1; c <= n; ++c)
-      if (at(ms.constituent.constituent_type, c) != 3) print_channel_constituent(ms, f, c);
+    for (int c = 1; c <= n; ++c) print_channel_constituent(ms, f, c);
   }
   if ((ms.constituent.ov_con_trans || ms.constituent.chan_con_trans || ms.constituent.soil_con_trans) && n > 0) {
     put(f, "\n\n *************   Global Transport Summaries   **************** \n\n");

@@ -25,6 +25,7 @@
 #include "quality/contaminant/overland_point_sources.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/contaminant/soil_column_step.h"
+#include "quality/nsm/nsm_media.h"
 #include "soil/soil_state.h"
 #include "surface/boundary_codes.h"
 #include "surface/lake_state.h"
@@ -186,7 +187,7 @@ int contaminant_soil_layers(const soil_state& s, double soil_moist_cm, double& t
 void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells;
-  if (nsm_flag) n = 9 + (k.soil_con_trans && k.nutrients ? 4 : 0);
+  if (nsm_flag) n = nsm_water_items;
   if (n < 1) return;
   const int first = k.num_constituents + 1;
   for_each_constituent_total(k, [&](checked_array<double>& a) { a.grow_fill(n, 0.0); });
@@ -196,7 +197,7 @@ void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   if (nsm_flag) {
     k.num_nsm_constituents = n;
     k.first_nsm_constituent = first;
-    for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = c < first + 9 ? 2 : 3;
+    for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = 2;
   } else {
     k.num_contam_constituents = n;
     for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = 1;
@@ -438,11 +439,12 @@ void init_soil_contam(model_state& ms) {
         k.land_mass(c, i) = k.soil_mass(c, i, 1) = m;
       }
       k.OV_LAND_MASS_INIT[c] += k.land_mass(c, i) / 1000.0;
-      // Under a soil column the nutrient rows' land masses are the pools
-      // of the nutrient model's soil part, which the column does not carry.
+      // Under a soil column a nutrient row's soil side is its partner pool,
+      // counted below with the column's mass.
       const bool column_holds_land = kind == 1 || layers < 1;
       k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + (column_holds_land ? k.land_mass(c, i) : 0.0)) / 1000.0;
     }
+    if (kind != 1 && layers > 0) k.GLOBAL_MASS_INIT[c] += soil_column_mass(k, c, cells);
   }
   // The transport's memory of the depths and infiltration it last saw, and
   // its scratch, sized for this run's grid.

@@ -304,7 +304,10 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(event(constituent_term::seepage_from_water_table));
   if (is_contaminant(ms, c)) mass_line(f, "Soil decay mass", event(constituent_term::soil_decay));
   b.loss(event(constituent_term::soil_decay));
-  const double from_soil = event(constituent_term::release_from_land), to_soil = event(constituent_term::uptake_by_land);
+  // A nutrient's soil side is its partner pool, which the nutrient soil
+  // step made up out of the water above it.
+  const double from_soil = event(constituent_term::release_from_land);
+  const double to_soil = event(constituent_term::uptake_by_land) + event(constituent_term::nutrient_pool_gain);
   if (uses_contaminant_table(ms, c)) {
     mass_line(f, "Surface water exchange from soil", from_soil);
     mass_line(f, "Surface water exchange to soil", to_soil);
@@ -318,7 +321,7 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   // A layer set back to zero from below it was given that mass.
   b.gain(event(constituent_term::soil_negative_reset));
   if (ms.constituent.sediment_contam) {
-    const double net = event(constituent_term::settled_with_sediment) - event(constituent_term::eroded_with_soil);
+    const double net = soil_gain_with_sediment(*books, c, true);
     mass_line(f, "Sediment eroded(-)/deposited(+)", net);
     b.net(net);
   }
@@ -330,8 +333,9 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
 
 // The event's sediment-bound masses, from the constituents' mass ledger:
 // the mass on the suspended fines at the event's end, the net mass the
-// fines gave the water, the net mass they laid on the soil and the mass
-// they carried out at the outlet.
+// fines gave the water, the net mass the soil surface gained with the
+// sediment (soil_gain_with_sediment) and the mass the fines carried out at
+// the outlet.
 struct event_attached {
   double final_mass = 0.0, source = 0.0, deposited = 0.0, out = 0.0;
 };
@@ -343,7 +347,7 @@ event_attached event_attached_of(const model_state& ms, int c) {
   auto event = [&](constituent_term t) { return books->event_total(c, row(t)); };
   a.final_mass = books->mass(c, mass_compartment::sediment_bound, ledger_moment::event_end);
   a.source = event(constituent_term::release_from_sediment) - event(constituent_term::sorbed_onto_sediment);
-  a.deposited = event(constituent_term::settled_with_sediment) - event(constituent_term::eroded_with_soil);
+  a.deposited = soil_gain_with_sediment(*books, c, true);
   a.out = event(constituent_term::outlet_on_sediment);
   return a;
 }
@@ -541,11 +545,10 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
 
 void print_constituents(const model_state& ms, std::FILE* f) {
   for (int c = 1; c <= ms.constituent.num_constituents; ++c) {
-    const bool water = at(ms.constituent.constituent_type, c) != 3;
     if (ms.constituent.soil_con_trans) print_soil_constituent(ms, f, c);
-    if (ms.constituent.ov_con_trans && water) print_overland_constituent(ms, f, c);
-    if (ms.constituent.chan_con_trans && water) print_channel_constituent(ms, f, c);
-    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes && water) print_lake_constituent(ms, f, c);
+    if (ms.constituent.ov_con_trans) print_overland_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans) print_channel_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes) print_lake_constituent(ms, f, c);
   }
 }
 

@@ -218,7 +218,7 @@ void write_link_node_file(mass_con_writer& w) {
           v = w.flat_values[static_cast<std::size_t>(w.stride) * link + j] / w.scale;
         } else if (w.source_kind == mass_con_source_node_major && w.row_values) {
           const double* row = w.row_values->row(j);
-          if (row && link <= w.row_values->row_length()) v = row[link] * w.scale;
+          if (row && link <= w.row_values->row_length()) v = row[link] / w.scale;
         }
         w.table(j, link) = v;
         if (j >= w.node_counts[link]) w.table(j, link) = 0.0;

@@ -123,7 +123,9 @@ void mass_con_writer_alloc_b(mass_con_writer& w, int kind, const double* flat_va
                              int lake_count);
 
 // Opens name + part2 + part3 for writing and writes the header with the
-// run's interval, length and start.
+// run's interval, length and start. Every value the writer writes, a
+// node's and a lake's alike, is its source's divided by `scale` (1000: g
+// to kg).
 void open_mass_con_files(mass_con_writer& w, std::string_view name, std::string_view part2,
                          std::string_view part3, double scale, const linknode_timing& timing);
 

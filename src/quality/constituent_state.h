@@ -191,7 +191,7 @@ struct constituent_state : sediment_record {
   sed_contam_arrays attached_work;  // the attached transport's arrays of the run
   // Per constituent: the mass attached to the sediment the inlets took,
   // held in the pipe network, g.
-  array1d<double> pipe_attached;
+  checked_array<double> pipe_attached{"pipe_attached"};
   // Per cell, m3: the water the infiltration step took into the soil and
   // the water exfiltration brought up (negative: seeped down) since the
   // overland constituent processes last used them, and with a soil column
@@ -311,8 +311,10 @@ struct constituent_state : sediment_record {
   // the lakes (kg).
   checked_array<double> soil_mass_init, soil_mass_final, soil_mass_error, soil_decay_mass;
   checked_array<double> soil_mass_seep_to_wt, soil_mass_seep_from_wt;
-  checked_array<double> sed_attached_final, sed_contam_total_final, sed_eroded_deposited;
-  checked_array<double> sed_contam_source, sed_attached_out, sed_attached_to_chan;
+  checked_array<double> sed_attached_final{"sed_attached_final"}, sed_contam_total_final{"sed_contam_total_final"},
+      sed_eroded_deposited{"sed_eroded_deposited"};
+  checked_array<double> sed_contam_source{"sed_contam_source"}, sed_attached_out{"sed_attached_out"},
+      sed_attached_to_chan{"sed_attached_to_chan"};
   checked_array<double> ov_nsm_in_mass, ov_nsm_out_mass, ov_lake_mass;
   checked_array<double> global_precip_mass, global_nsm_in_mass, global_nsm_out_mass;
   checked_array<double> global_gw_exfil_mass{"global_gw_exfil_mass"};  // onto the cells from the groundwater

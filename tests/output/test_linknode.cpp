@@ -185,21 +185,25 @@ TEST_F(MassConWriter, HeaderCarriesTheRunTimingAndBlocksCountFromZero) {
   EXPECT_EQ(w.step, 2);
 }
 
-TEST_F(MassConWriter, NodeMajorSourcesAreMultipliedByTheScale) {
+// The channel totals of the nutrients: node values from a node-major
+// table and the lakes' values, both in g, are written in one unit (here
+// scale 1000: kg).
+TEST_F(MassConWriter, NodeMajorSourcesAndLakesAreDividedByTheScale) {
   jagged_array<double> rows("rows");
   rows.grow(3, 3);  // rows = nodes, elements = links
-  rows(1, 1) = 0.5;
-  rows(1, 3) = 0.25;
-  rows(2, 3) = 0.75;
-  mass_con_writer_alloc_a(w, lnk_total_nitrogen, &rows, channel_network_of(ms->channel, ms->lake), nullptr, 0);
-  open_mass_con_files(w, "tn.out", "", "", 2.0, linknode_timing_for(ms->clock, 1));
+  rows(1, 1) = 500.0;
+  rows(1, 3) = 250.0;
+  rows(2, 3) = 750.0;
+  mass_con_writer_alloc_a(w, lnk_total_nitrogen, &rows, channel_network_of(ms->channel, ms->lake), lake_mass, 1);
+  open_mass_con_files(w, "tn.out", "", "", 1000.0, linknode_timing_for(ms->clock, 1));
   write_link_node_file(w);
   const std::string text = written(w.mass_file);
   EXPECT_NE(text.find("NIVRA_LINKNODE_TOTAL_NITROGEN\n"), std::string::npos);
-  EXPECT_NE(text.find("TS    0\n2   1  1.00000   1  0.00000   \n0  -999.999   \n"
-                      "3   1  0.50000   1  1.50000   1  0.00000   \n\n"),
+  EXPECT_NE(text.find("TS    0\n2   1  0.50000   1  0.00000   \n0  -999.999   \n"
+                      "3   1  0.25000   1  0.75000   1  0.00000   \n\n"),
             std::string::npos)
       << text;
+  EXPECT_DOUBLE_EQ(w.lake_values[1], 5.0);  // 5000 g
 }
 
 TEST_F(MassConWriter, UnopenedFileIsReportedAndStillCounted) {

@@ -243,13 +243,14 @@ TEST_F(ContaminantSetup, NutrientsFollowTheContaminantsInOneList) {
     ms->soil.soil_moist_depth = 30.0;
     setup_contaminants(*ms);
     alloc_overland_constituents(*ms, 0, true);
-    const int n = 1 + 9 + (soil ? 4 : 0);
+    // The nine water constituents, with or without soil transport (their
+    // rows' soil side is then their partner pools).
+    const int n = 1 + 9;
     ASSERT_EQ(k.num_constituents, n);
     EXPECT_EQ(k.num_nsm_constituents, n - 1);
     EXPECT_EQ(k.first_nsm_constituent, 2);
     EXPECT_EQ(k.constituent_type[1], 1);
     for (int c = 2; c <= 10; ++c) EXPECT_EQ(k.constituent_type[c], 2) << c;
-    for (int c = 11; c <= n; ++c) EXPECT_EQ(k.constituent_type[c], 3) << c;
     EXPECT_EQ(k.ov_mass.count(), n);
     EXPECT_EQ(k.cell_decay_mass.count(), n);
     EXPECT_EQ(k.OV_MASS_OUT.count(), n);

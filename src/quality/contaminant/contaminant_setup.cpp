@@ -25,6 +25,7 @@
 #include "quality/contaminant/overland_point_sources.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/contaminant/soil_column_step.h"
+#include "quality/nsm/nsm_media.h"
 #include "soil/soil_state.h"
 #include "surface/boundary_codes.h"
 #include "surface/lake_state.h"
@@ -72,7 +73,11 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.event_ov_boundary_mass, &k.lake_boundary_mass, &k.event_lake_boundary_mass, &k.ov_lake_mass,
       &k.event_ov_lake_mass,
       &k.ov_nsm_in_mass,       &k.ov_nsm_out_mass,      &k.event_ov_nsm_in_mass, &k.event_ov_nsm_out_mass,
-      &k.global_nsm_in_mass,   &k.global_nsm_out_mass};
+      &k.global_nsm_in_mass,   &k.global_nsm_out_mass,
+      // The sediment-bound side's totals and the pipes' attached mass: every
+      // constituent has them, the nutrients added after the contaminants too.
+      &k.sed_attached_final,   &k.sed_contam_total_final, &k.sed_eroded_deposited, &k.sed_contam_source,
+      &k.sed_attached_out,     &k.sed_attached_to_chan,  &k.pipe_attached};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -182,7 +187,7 @@ int contaminant_soil_layers(const soil_state& s, double soil_moist_cm, double& t
 void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells;
-  if (nsm_flag) n = 9 + (k.soil_con_trans && k.nutrients ? 4 : 0);
+  if (nsm_flag) n = nsm_water_items;
   if (n < 1) return;
   const int first = k.num_constituents + 1;
   for_each_constituent_total(k, [&](checked_array<double>& a) { a.grow_fill(n, 0.0); });
@@ -192,7 +197,7 @@ void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   if (nsm_flag) {
     k.num_nsm_constituents = n;
     k.first_nsm_constituent = first;
-    for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = c < first + 9 ? 2 : 3;
+    for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = 2;
   } else {
     k.num_contam_constituents = n;
     for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = 1;
@@ -302,20 +307,17 @@ void setup_contaminants(model_state& ms) {
 
 namespace {
 
-// The attached transport's arrays and totals, sized for the run's grid and
-// classes; the sediment starts as the overland sediment record holds it.
+// The attached transport's work arrays, sized for the run's grid and
+// classes (its per-constituent totals grow with the constituent list); the
+// sediment starts as the overland sediment record holds it.
 void setup_attached_arrays(model_state& ms) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells, classes = k.n_sed_classes;
   sed_contam_arrays& w = k.attached_work;
   w.alloc(cells, classes);
-  k.pipe_attached.alloc(k.num_constituents);
   for (int j = 1; j <= classes; ++j) w.sand[j] = !k.sand.empty() && k.sand[j] ? 1 : 0;
   for (int i = 1; i <= cells; ++i)
     for (int j = 0; j <= classes; ++j) w.susp(i, j) = k.ov_sed->cells.susp(i, j);
-  for (checked_array<double>* a : {&k.sed_attached_final, &k.sed_contam_total_final, &k.sed_eroded_deposited,
-                                   &k.sed_contam_source, &k.sed_attached_out, &k.sed_attached_to_chan})
-    if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
 }
 
 }  // namespace
@@ -437,11 +439,12 @@ void init_soil_contam(model_state& ms) {
         k.land_mass(c, i) = k.soil_mass(c, i, 1) = m;
       }
       k.OV_LAND_MASS_INIT[c] += k.land_mass(c, i) / 1000.0;
-      // Under a soil column the nutrient rows' land masses are the pools
-      // of the nutrient model's soil part, which the column does not carry.
+      // Under a soil column a nutrient row's soil side is its partner pool,
+      // counted below with the column's mass.
       const bool column_holds_land = kind == 1 || layers < 1;
       k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + (column_holds_land ? k.land_mass(c, i) : 0.0)) / 1000.0;
     }
+    if (kind != 1 && layers > 0) k.GLOBAL_MASS_INIT[c] += soil_column_mass(k, c, cells);
   }
   // The transport's memory of the depths and infiltration it last saw, and
   // its scratch, sized for this run's grid.

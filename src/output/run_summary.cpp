@@ -154,6 +154,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "All volumes are in cubic meters \n \n");
 
   put(f, "Initial volume on surface=                      %14.2lf \n", b.at_start(store::surface));
+  if (ms.lake.overland_lake_map_given)
+    put(f, "Initial volume in overland lakes=               %14.2lf \n", b.at_start(store::overland_lakes));
   put(f, "Initial volume in channels=                     %14.2lf \n", b.at_start(store::channels));
   if (simple_soil)
     put(f, "Initial volume in soil over simple soil depth   %14.2lf \n", b.at_start(store::soil));

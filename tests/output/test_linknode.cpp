@@ -203,6 +203,8 @@ TEST_F(MassConWriter, NodeMajorSourcesAreMultipliedByTheScale) {
 }
 
 TEST_F(MassConWriter, UnopenedFileIsReportedAndStillCounted) {
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("no_such_folder", "");
   ::testing::internal::CaptureStdout();
   mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(ms->channel, ms->lake), lake_mass, 1);
   open_mass_con_files(w, "no_such_folder/con1", ".chan", ".mass", 1.0,

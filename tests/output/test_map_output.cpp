@@ -126,6 +126,8 @@ TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
   ms->output.depth_given = ms->output.discharge_given = 1;
   ms->project.depth = "missing";
   ms->project.discharge = "maps";
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("missing", "");
   write_quietly();
   EXPECT_NE(said.find("Can't open depth map for writing: missing/depth.0001.asc\n"),
             std::string::npos)

@@ -196,6 +196,8 @@ TEST_F(Driver, RunsStoppedDuringSetUpNeverStartRunning) {
   reset_process_state();
   testing::copy_plane_example();
   edit_example("OUTLET_HYDRO", "OUTLET_HYDRO     nodir/plane.otl");
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("nodir", "");
   EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
   const std::string message = "Error: Unable to open output hydrograph file.\n  (File: nodir/plane.otl)\n";
   EXPECT_NE(console.find(message), std::string::npos);

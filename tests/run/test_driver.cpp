@@ -70,7 +70,7 @@ TEST_F(Driver, TheExampleRunsThroughToItsTeardown) {
       << console;
   const std::string summary = read_file("plane.sum");
   EXPECT_TRUE(in_order(summary, {"\n\n_________NIVRA start-up information________\n"
-                                  "Run parameters read from PAV project file: plane.prj\n",
+                                  "Run parameters read from project file: plane.prj\n",
                                   "number of grid cells in watershed: 46\n",
                                   "outlet is in grid cell: 46\n", "Running.... \n\n"}))
       << summary;

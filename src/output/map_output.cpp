@@ -281,7 +281,9 @@ bool map_output_requested(const model_state& ms) {
 }
 
 void write_map_output(model_state& ms) {
-  if (!map_step_due(ms.clock)) return;
+  // The maps of every MAP_FREQ, and those of the run's last step, so that a
+  // run's maps end with its end whatever the interval.
+  if (!map_step_due(ms.clock) && ms.clock.keep_running) return;
   if (ms.output.no_map_output) {
     if (!per_time_mode(ms)) return;
   } else if (ms.output.dataset_output) {

@@ -13,8 +13,9 @@ struct model_state;
 void write_time_series_output(model_state& ms);
 
 // The gridded quantities the project asks for, when step_count - 1 is a
-// multiple of map_write_steps: records of the dataset files or one ASCII
-// grid file per quantity, then the constituent and snow series.
+// multiple of map_write_steps and at the run's last step (keep_running
+// cleared): records of the dataset files or one ASCII grid file per
+// quantity, then the constituent and snow series.
 void write_map_output(model_state& ms);
 
 // Whether the project asks for any gridded series that write_map_output

@@ -8,7 +8,6 @@
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/dates.h"
-#include "core/platform.h"
 #include "output/nsm_output.h"
 #include "model/model_state.h"
 #include "output/output_state.h"
@@ -254,8 +253,9 @@ void correct_linknode_count(guarded_file& file, int blocks) {
   std::fflush(file.fp);
   // The header through a second handle: the writer's own stream goes on
   // at the end of the file.
-  std::FILE* rw = std::fopen(os_path(file.name.view()).c_str(), "r+");
-  if (!rw) return;
+  guarded_file header;
+  if (!open_guarded_file(header, file.name.view(), "r+")) return;
+  std::FILE* rw = header.fp;
   char line[256];
   long offset = 0;
   bool found = false;
@@ -279,7 +279,6 @@ void correct_linknode_count(guarded_file& file, int blocks) {
         std::fseek(rw, offset + static_cast<long>(digits - line), SEEK_SET) == 0)
       std::fprintf(rw, "%-*d", width, last);
   }
-  std::fclose(rw);
 }
 
 void correct_linknode_counts(model_state& ms) {

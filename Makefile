@@ -63,7 +63,7 @@ demo: deps
 	@echo "The demo's outputs are in $(DEMO_DIR):"
 	@echo "  run summary with the mass balance: $(DEMO_DIR)$(DEMO_NAME).sum"
 	@echo "  outlet hydrograph (minutes, m3/s): $(DEMO_DIR)$(DEMO_NAME).otl"
-	@echo "  depth maps at 0, 60 and 120 min:   $(DEMO_DIR)depth.0001.asc ... depth.0003.asc"
+	@echo "  depth maps at 0, 60, 120, 180 min: $(DEMO_DIR)depth.0001.asc ... depth.0004.asc"
 	@echo "  depth and discharge of two cells:  $(DEMO_DIR)$(DEMO_NAME).cdd (every 5 minutes)"
 	@echo "  console, every progress line:      $(DEMO_DIR)$(DEMO_NAME).log"
 	@echo

@@ -102,7 +102,8 @@ void print_rain_and_timing(const model_state& ms, std::FILE* f) {
   if (ms.clock.long_term)
     put(f, "initial basin-averaged soil water content: %5.2lf percent\n", ms.soil.init_soil_water * 100.0);
   put(f, "number of timesteps with rain:             %d\n", ms.clock.rain_steps);
-  put(f, "elapsed time when rain began:              %5.2lf\n \n", ms.clock.rain_start_min - ms.clock.dt / 60.0);
+  // The start of the first step with rain: minutes since the event began.
+  put(f, "elapsed time when rain began:              %5.2lf\n \n", ms.clock.rain_start_min);
 
   if (ms.clock.event_peak_q > 0.0) {
     put(f, "peak occured on strict Julian date:       %16.8lf\n", ms.clock.peak_jdate);
@@ -577,8 +578,12 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 void print_warnings(const model_state& ms, std::FILE* f) {
   const bool mass_error = std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
   const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
-  const bool water_left = ms.ledger.storage(water_store::surface, ledger_moment::event_end) >
-                          0.05 * ms.ledger.event_total(water_flux::rainfall_to_overland);
+  // The event's own water still on the surface: what the surface gained
+  // over the event (a lake or a wet start holds water that is not).
+  const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
+  const double left = ms.ledger.storage(water_store::surface, ledger_moment::event_end) -
+                      ms.ledger.storage(water_store::surface, ledger_moment::event_start);
+  const bool water_left = left > 0.05 * rain;
   const int above_banks = ms.channel.above_bank_nodes;
   if (mass_error || depth_exceeded || water_left || above_banks) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
   if (mass_error) {
@@ -588,6 +593,11 @@ void print_warnings(const model_state& ms, std::FILE* f) {
     put(f, " in the development of NIVRA.  You should first check for errors in the\n");
     put(f, " channel inputs, including cross-sectional data.  A decrease in the model\n");
     put(f, " time step may also help alleviate this problem.\n\n");
+  }
+  if (water_left) {
+    put(f, "-The surface held %.1lf m3 more at the end of the event than at its start, over\n", left);
+    put(f, " 5 percent of the event's rain to the overland (%.1lf m3): its runoff was still\n", rain);
+    put(f, " under way when the event ended.  A longer run carries it to the outlet.\n");
   }
   if (depth_exceeded) {
     put(f, "-Depths exceeded the range of look-up table X-section data.\n");
@@ -603,11 +613,11 @@ void print_warnings(const model_state& ms, std::FILE* f) {
 
 void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
   put(f, "\n THE FOLLOWING INPUTS WERE READ:\n");
-  put(f, "A PAV Project File was used.\n");
+  put(f, "A project file was used.\n");
   if (ms.output.float_grass_maps) put(f, "Floating point GRASS maps were read.\n");
   if (ms.output.in_hyd_location_given) put(f, "Locations where discharge hydrographs are to be written.\n");
-  if (ms.output.in_gwflux_location_given) put(f, "Point stream/groundwater fluxes were written.\n");
-  if (ms.output.in_celldepdis_location_given) put(f, "cell depth, discharge were written.\n");
+  if (ms.output.in_gwflux_location_given) put(f, "Locations where stream/groundwater fluxes are to be written.\n");
+  if (ms.output.in_celldepdis_location_given) put(f, "Cells where depth and discharge are to be written.\n");
 
   const bool infiltration = ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards;
   struct process_line {

@@ -132,6 +132,14 @@ void open_mass_con_files(mass_con_writer& w, std::string_view name, std::string_
 // Fills the table from the source and writes one block.
 void write_link_node_file(mass_con_writer& w);
 
+// A link/node file that holds another number of blocks than its header's
+// NUM_TS announced (a run that ended before TOT_TIME, a file of one
+// block): NUM_TS becomes the k of its last block, blocks - 1, written in
+// the place of the announced number (when it fits there).
+void correct_linknode_count(guarded_file& file, int blocks);
+// Every link/node file of the run, at its normal end.
+void correct_linknode_counts(model_state& ms);
+
 // Closes the outlet discharge file written for the ZV model (end of a run).
 void close_shared_output_file(output_state& output);
 

@@ -154,6 +154,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "All volumes are in cubic meters \n \n");
 
   put(f, "Initial volume on surface=                      %14.2lf \n", b.at_start(store::surface));
+  if (ms.lake.overland_lake_map_given)
+    put(f, "Initial volume in overland lakes=               %14.2lf \n", b.at_start(store::overland_lakes));
   put(f, "Initial volume in channels=                     %14.2lf \n", b.at_start(store::channels));
   if (simple_soil)
     put(f, "Initial volume in soil over simple soil depth   %14.2lf \n", b.at_start(store::soil));
@@ -562,6 +564,7 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Initial Mass in Channels      %14.2lf \n", at(ms.constituent.chan_mass_init, c));
   put(f, "Final Mass in Channels        %14.2lf \n \n", at(ms.constituent.chan_mass_final, c));
   put(f, "Mass gain from overland       %14.2lf \n", at(ms.constituent.OV_QLAT_MASS, c));
+  put(f, "Point source mass gain        %14.2lf \n", at(ms.constituent.chan_point_mass, c));
   put(f, "Flux from lake                %14.2lf \n", at(ms.constituent.chan_lake_in_mass, c));
   put(f, "Groundwater mass gain/loss    %14.2lf \n \n", at(ms.constituent.chan_gw_mass, c));
   b.gain(at(ms.constituent.chan_mass_init, c));
@@ -581,11 +584,10 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Flux to lake                  %14.2lf \n", at(ms.constituent.chan_lake_out_mass, c));
   put(f, "Exchange with lake            %14.2lf \n", at(ms.constituent.chan_lake_exch_mass, c));
   put(f, "Exchange with sediment        %14.2lf \n", at(ms.constituent.chan_sed_exch_mass, c));
+  put(f, "Outlet mass flux              %14.2lf \n", at(ms.constituent.chan_mass_out, c));
   b.loss(at(ms.constituent.chan_lake_out_mass, c));
   b.net(at(ms.constituent.chan_lake_exch_mass, c));
   b.net(at(ms.constituent.chan_sed_exch_mass, c));
-  // The mass that left through the outlet and the mass of the point
-  // sources have no line of their own but count all the same.
   b.loss(at(ms.constituent.chan_mass_out, c));
   b.gain(at(ms.constituent.chan_point_mass, c));
   put(f, "Dissolved mass balance error       %14.4lf percent \n", b.error(0.0));

@@ -45,6 +45,35 @@ TEST_F(LinkNode, HeaderWithAndWithoutCard) {
             "START_TIME     0  0    0  0  0  0\n");
 }
 
+// A file whose blocks end before the header's count: NUM_TS becomes the k
+// of the last block in the announced number's place; a count that agrees,
+// or a last k wider than the place, is left.
+TEST_F(LinkNode, TheCountOfARunThatEndedEarlyIsTheLastBlocks) {
+  const struct {
+    int announced, blocks;
+    const char* line;
+  } cases[] = {
+      {72, 50, "NUM_TS        49\n"}, {72, 73, "NUM_TS        72\n"}, {100, 10, "NUM_TS        9  \n"},
+      {5, 12, "NUM_TS        5\n"},   {36, 1, "NUM_TS        0 \n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blocks);
+    guarded_file f;
+    open_for_test(f, "run.lnd");
+    write_linknode_header(f, lnk_stream_depth, 3, 5, c.announced, 15, 6, 2024, 12, 0);
+    for (int k = 0; k < c.blocks; ++k)
+      write_linknode_step(f, 3, ms->channel.nx.data(), ms->channel.og_nx1.data(), ms->channel.ltype.data(), k,
+                          ms->channel.yp, nullptr, lnk_value, ms->lake.lake2link.data(), lakes());
+    correct_linknode_count(f, c.blocks);
+    // The writer's stream goes on after the correction.
+    std::fputs("END\n", f.fp);
+    const std::string text = written(f);
+    EXPECT_NE(text.find("TIME_STEP     5\n" + std::string(c.line) + "START_TIME"), std::string::npos) << text;
+    EXPECT_NE(text.find("TS    " + std::to_string(c.blocks - 1) + "\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 4), "END\n");
+  }
+}
+
 TEST_F(LinkNode, ValueDepthAndVelocityBlocks) {
   EXPECT_EQ(step(0, ms->channel.qp, nullptr),
             "TS    7\n"
@@ -207,6 +236,8 @@ TEST_F(MassConWriter, NodeMajorSourcesAndLakesAreDividedByTheScale) {
 }
 
 TEST_F(MassConWriter, UnopenedFileIsReportedAndStillCounted) {
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("no_such_folder", "");
   ::testing::internal::CaptureStdout();
   mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(ms->channel, ms->lake), lake_mass, 1);
   open_mass_con_files(w, "no_such_folder/con1", ".chan", ".mass", 1.0,

@@ -110,10 +110,10 @@ TEST_F(RunSummary, EveryBlockInItsPlace) {
        "Total sediment 1 into superlinks:", "Channel sediment routing mass quantities\n",
        "Lake Summary \n", "Summary for lake 1 \n", "Soil Contaminant Transport Summary \n",
        "Uptake from soil (NSM)", "Overland Transport Summaries",
-       "Overland Constituent Transport Summary for Constituent     1 (1)\n",
+       "Overland Constituent Transport Summary for Constituent     1 (contaminant 1)\n",
        "Overland Constituent Transport Summary for NO3 \n", "Mass gained from NSM kinetics",
        "Channel Transport Summaries", "Channel Contaminant Transport Summary for Contaminant     1 \n",
-       "Attached\n", "Lake Contaminant Transport Summary for Constituent     1 \n",
+       "Point source mass gain        ", "Outlet mass flux              ", "Attached\n", "Lake Contaminant Transport Summary for Constituent     1 \n",
        "Final Mass in lake 1 = ", "Channel Contaminant Transport Summary for NO3 \n",
        "Global Transport Summaries", "Contaminant Transport Global Summary for NO3 \n",
        "NSM gain/loss", "NSM dm/dt Summary\n"}));
@@ -612,7 +612,7 @@ TEST_F(ConstituentSummary, OverlandAndGlobalBooksCloseToZero) {
   summary();
   EXPECT_EQ(ms->constituent.OV_MASS_ERROR[1], 0.0);
   const std::string text = summary_text();
-  EXPECT_TRUE(has(text, "Overland Constituent Transport Summary for Constituent     1 (1)\n"
+  EXPECT_TRUE(has(text, "Overland Constituent Transport Summary for Constituent     1 (contaminant 1)\n"
                         "Amounts are total for simulations in (Kg) \n \n"
                         "Initial Dissolved mass on ov           10.00 \n"));
   EXPECT_TRUE(has(text, "Mass decay loss on overland             3.00 \n\n"
@@ -639,7 +639,7 @@ TEST_F(ConstituentSummary, SoilErrorOnlyAboveTheFloor) {
   close_guarded_file(ms->output.summary_file);
   EXPECT_TRUE(has(testing::read_file("summary2.out"),
                   "Soil Contaminant Transport Summary \n \n"
-                  "Soil Constituent Transport Summary for 1 \n\n"
+                  "Soil Constituent Transport Summary for contaminant 1 \n\n"
                   "Initial Mass in Soil Column            10.00 \n"
                   "Final Mass in Soil Column               9.00 \n \n"));
 }

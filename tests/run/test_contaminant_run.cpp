@@ -334,8 +334,8 @@ TEST_F(ContaminantRun, EveryContaminantWritesItsOwnSeriesAndItsMassIsConcentrati
     mass[i - 1] = dataset_records(m, 48);
   }
   const auto depth = dataset_records(read_file("depth.dat"), 48);
-  // Three hours of maps every 30 minutes.
-  ASSERT_EQ(depth.size(), 6u);
+  // Three hours of maps every 30 minutes, and the one of the run's end.
+  ASSERT_EQ(depth.size(), 7u);
   double largest = 0.0;
   for (std::size_t t = 0; t < depth.size(); ++t) {
     for (int c = 0; c < 3; ++c) {

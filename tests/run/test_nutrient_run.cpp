@@ -84,12 +84,12 @@ TEST_F(NutrientRun, EveryNutrientsBooksCloseOnTheVCatchment) {
       << summary;
 
   // The derived totals where the cards ask: the overland total nitrogen
-  // dataset (a record every 15 minutes from the first step, four, and its end
-  // card) and the channel
+  // dataset (a record every 15 minutes from the first step, four, the one
+  // of the run's last step, and its end card) and the channel
   // total nitrogen and phosphorus link/node files.
   const std::string tn = read_file("total_ov_n");
   EXPECT_NE(tn.find("NAME Total_ov_N\n"), std::string::npos);
-  EXPECT_EQ(count_of(tn, "TS "), 4u);
+  EXPECT_EQ(count_of(tn, "TS "), 5u);
   EXPECT_EQ(tn.substr(tn.size() - 6), "ENDDS\n");
   EXPECT_NE(read_file("total_chan_n.lnd").find("NIVRA_LINKNODE_TOTAL_NITROGEN"), std::string::npos);
   EXPECT_NE(read_file("total_chan_p.lnd").find("NIVRA_LINKNODE_TOTAL_PHOSPHORUS"), std::string::npos);

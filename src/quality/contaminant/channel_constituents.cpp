@@ -18,6 +18,7 @@
 #include "quality/constituent_state.h"
 #include "quality/nsm.h"
 #include "quality/constituent_terms.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -492,8 +493,8 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
       acc[static_cast<std::size_t>(a)].point += v * cc;
     }
   }
-  // What the cells gave the nodes with their water (negative: what the
-  // nodes gave the cells), gathered by the overland transport.
+  // What the cells gave the nodes with the water of this step (negative:
+  // what the nodes gave the cells).
   if (k.chan_qlat_mass.count() >= c && k.chan_qlat_mass.row_length() >= flat - 1) {
     // The concentration of the water the cells gave each node over the
     // step (0 where none came).
@@ -646,6 +647,8 @@ void channel_constituent_step(model_state& ms) {
   const double dt = seconds_since(ms, clk.chan_con_clock.last_time);
   w.steps_seen = ch.chan_steps;
   water_of_the_step(ms);
+  // The cells' mass comes with the lateral water this channel step moved.
+  lateral_constituent_transfer(ms);
   follow_lake_capture(ms);
   fill_stream_entries(ms);
   fill_lake_entries(ms);

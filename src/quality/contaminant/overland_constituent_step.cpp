@@ -417,13 +417,16 @@ void outlet_loss(model_state& ms) {
 // without nodes, and structures.
 bool closed_link(int type) { return (type & 32) || (type & 64) || ((type & (4 | 8 | 16)) && (type & 128)); }
 
+}  // namespace
+
 // 8. With channels: the water the cells gave every channel node since the
 // last step carries the cell's concentration into the node; water the
 // channel gave a cell carries the node's concentration (none while the
 // channels carry no constituents).
-void lateral_transfer(model_state& ms) {
+void lateral_constituent_transfer(model_state& ms) {
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
+  if (!k.ov_con_trans || !k.mass_books || ms.overland.ov_depth.empty()) return;
   if (ch.gst_Vlat.empty() || ch.gst_ncellsingrid.empty()) return;
   const bool to_channels = k.chan_con_trans && k.chan_qlat_mass.count() >= k.num_constituents;
   const bool from_channels = to_channels && k.chan_conc.count() >= k.num_constituents;
@@ -471,6 +474,8 @@ void lateral_transfer(model_state& ms) {
   for (int g = 1; g <= stream_cells; ++g)
     for (int e = 1; e <= ch.gst_ncellsingrid[g]; ++e) ch.gst_Vlat[g][e] = 0.0;
 }
+
+namespace {
 
 // The net source of every cell of constituent c over a transport step of dt
 // seconds, from the amounts the processes gathered; the land surface (or
@@ -715,10 +720,12 @@ void overland_constituent_processes(model_state& ms) {
   nutrient_kinetics_timing(ms);
   nutrient_soil_step(ms);
   ms.clock.ov_outlet_con_clock.last_time = ms.clock.chan_outlet_con_clock.last_time = ms.clock.model_time;
-  if (ms.channel.chan_explic)
-    lateral_transfer(ms);
-  else
+  // Channels that carry the constituents take the cells' mass with the
+  // lateral water at once, in the channel step that moved the water.
+  if (!ms.channel.chan_explic)
     outlet_loss(ms);
+  else if (!ms.constituent.chan_wq)
+    lateral_constituent_transfer(ms);
 }
 
 void overland_constituent_transport(model_state& ms) {

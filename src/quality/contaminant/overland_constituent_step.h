@@ -28,6 +28,15 @@ void overland_constituent_processes(model_state& ms);
 // and the cell.
 void overland_constituent_transport(model_state& ms);
 
+// The lateral exchange of the cells with the channel nodes: the water each
+// grid-stream entry moved since it was last taken (`gst_Vlat`) carries the
+// cell's concentration into the node, or the node's onto the cell, booked
+// under overland_to_channels; the volumes start again. The overland
+// processes call it when the channels carry no constituents; the channel
+// constituent step calls it after every channel step when they do, so
+// that the mass enters the nodes with the water of the same step.
+void lateral_constituent_transfer(model_state& ms);
+
 // The overland water's and the land surface's mass of constituent c, kg.
 double overland_water_mass(const model_state& ms, int c);
 double land_surface_mass(const model_state& ms, int c);

@@ -51,6 +51,10 @@ TEST(ChannelDecay, DryOrNegativeNodesAndLakes) {
   chan_contam_decay(d, 10.0);
   EXPECT_EQ(w.decay_mass[w.at(1, 1)], 0.0);
   EXPECT_DOUBLE_EQ(w.lake_decay_mass[1], 2.0 * 500.0 * 1e-4 * 10.0);
+  // A step of k dt = 2 takes 1 - exp(-2) of the lake's mass, not twice it.
+  w.lake_decay_mass.fill(0.0);
+  chan_contam_decay(d, 2e4);
+  EXPECT_NEAR(w.lake_decay_mass[1], 2.0 * 500.0 * (1.0 - std::exp(-2.0)), 1e-9);
 }
 
 // ---------------------------------------------------------------- aquifer

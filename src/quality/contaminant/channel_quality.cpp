@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "channel/channel_state.h"
+#include "quality/contaminant/constituent_kernels.h"
 
 namespace nivra {
 
@@ -20,7 +21,7 @@ void chan_contam_decay(const chan_decay_domain& d, double dt) {
     const int t = net.ltype[l];
     if (t & link_type::lake) {
       const int n = net.lake_of_link[l];
-      if (n >= 1) d.lake_decay_mass[n] += d.lake_conc[n] * d.lake_volume[n] * d.lake_decay_coef * dt;
+      if (n >= 1) d.lake_decay_mass[n] += d.lake_conc[n] * d.lake_volume[n] * decay_share(d.lake_decay_coef, dt);
       continue;
     }
     if (!chan_wq_routed_link(t)) continue;
@@ -28,7 +29,7 @@ void chan_contam_decay(const chan_decay_domain& d, double dt) {
     for (int k = net.nx[l]; k >= 1; --k) {
       const int i = net.at(l, k);
       const double a = std::min(d.area[i], d.area_old[i]) * dx;
-      if (a >= 1e-16) d.decay_mass[i] += a * d.conc[i] * d.decay_coef[i] * dt;
+      if (a >= 1e-16) d.decay_mass[i] += a * d.conc[i] * decay_share(d.decay_coef[i], dt);
     }
   }
 }

@@ -39,9 +39,11 @@ bool chan_wq_routed_link(int ltype);
 
 // ---------------------------------------------------------------- decay
 // First-order decay of one constituent over dt seconds. Each node of a
-// routed link adds to its decay accumulator the mass k C a dx dt, with a the
-// smaller of the node's flow areas at the start and the end of the channel
-// step, so decay never acts on water that has left; each lake adds k C V dt.
+// routed link adds to its decay accumulator the mass C a dx times the
+// decay share of k dt (decay_share: k dt, or 1 - exp(-k dt) beyond 1), with
+// a the smaller of the node's flow areas at the start and the end of the
+// channel step, so decay never acts on water that has left; each lake adds
+// C V times the share.
 struct chan_decay_domain {
   const chan_wq_network* net = nullptr;
   row_view<const double> area{nullptr, 0}, area_old{nullptr, 0};  // flat nodes, m2

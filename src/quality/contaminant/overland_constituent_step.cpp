@@ -307,7 +307,7 @@ void kinetics(model_state& ms, double dt) {
     const double factor = k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
     kc.last_time = ms.clock.model_time;
     kc.next_time = ms.clock.model_time + constituent_step_days(ms) * factor;
-    k.kinetic_interval_s = interval;
+    k.kinetic_left_s = constituent_step_days(ms) * factor * seconds_per_day;
   }
   const double exchange_s = column ? dt : interval;
   const bool exchange_now = exchange_s > 0.0;
@@ -498,8 +498,11 @@ void cell_sources(model_state& ms, int c, double dt) {
   double* exchange = contaminant || nutrient_soil ? k.cell_exchange_mass[c] : nullptr;
   double* decay = contaminant || nutrient_soil ? k.cell_decay_mass[c] : nullptr;
   double* kinetics = nutrient ? k.cell_nsm_mass[c] : nullptr;
-  // The interval the pending exchange and decay were gathered over.
-  const double kinetic_s = contaminant ? k.kinetic_interval_s : k.nsm_soil_interval_s;
+  // The interval the pending exchange and decay are spread over: for a
+  // contaminant, the time left until its kinetics run again (this step
+  // included), so that every step takes an even share of what they
+  // gathered and the last step before they run again takes the rest.
+  const double kinetic_s = contaminant ? std::max(dt, k.kinetic_left_s) : k.nsm_soil_interval_s;
   double* land = k.land_mass[c];
   double* soil_exchange = k.soil_con_trans ? k.soil_exchange_mass[c] : nullptr;
   double* soil_infil = k.soil_con_trans ? k.soil_infil_mass[c] : nullptr;
@@ -782,6 +785,7 @@ void overland_constituent_transport(model_state& ms) {
       }
     }
     clear_boundary_volumes(ms.overland);
+    k.kinetic_left_s = std::max(k.kinetic_left_s - dt, 0.0);
     if (lakes)
       for (int i = 1; i <= n; ++i) k.ov_lake_seen[i] = k.ov_lake_code[i];
   }

@@ -319,6 +319,30 @@ TEST(SedimentYang, AgainstAnIndependentCalculation) {
   EXPECT_NEAR(sed::sand_fall_velocity(0.5, nu), 0.07034671505, 1e-10);
 }
 
+// The capacity of the channels' sand: Yang's concentration up to the onset
+// of hyperconcentrated flow, sand at a fifth of the mixture's volume,
+// 1e6 x 0.2 x 2.65 / (0.2 x 2.65 + 0.8) = 398,496.24 ppm. In a flow of
+// 1.47 m/s on a slope of 0.02 with a hydraulic radius of 0.35 m at 15 C
+// (worked separately from the same equation): sand of 0.0625 mm would
+// reach 1,773,247 ppm, more sand than water, and is held at the limit;
+// sand of 0.3 mm reaches 36,973 ppm, well below it.
+TEST(SedimentYang, TheCapacityIsYangsUpToHyperconcentratedFlow) {
+  EXPECT_NEAR(sed::sand_max_ppm, 398496.2406015, 1e-6);
+  const double nu = sed::water_viscosity(15.0);
+  EXPECT_NEAR(nu, 1.1332428e-6, 1e-12);
+  const struct {
+    double d, yang, capacity;
+  } rows[] = {{0.0625, 1773247.2014, 398496.2406015}, {0.3, 36973.2896, 36973.2896}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.d);
+    const double w = sed::sand_fall_velocity(r.d, nu);
+    EXPECT_NEAR(sed::yang_concentration(1.47, 0.02, 0.35, r.d, w, nu), r.yang, 1e-4);
+    EXPECT_NEAR(sed::sand_capacity_ppm(1.47, 0.02, 0.35, r.d, w, nu), r.capacity, 1e-4);
+  }
+  // At the limit a discharge carries 0.1504 m3 of sand per m3 of water.
+  EXPECT_NEAR(sed::sand_flux(1.0, sed::sand_max_ppm), 398496.2406015 / 2.65e6, 1e-9);
+}
+
 TEST(SedimentYang, NoTransportBelowTheThresholds) {
   const double nu = 1.0e-6, w = sed::sand_fall_velocity(0.5, nu);
   // Shear Reynolds number below 1.2.

@@ -2,7 +2,8 @@
 // fall velocity of a particle, the median diameter of a cell's sediment,
 // the transport capacity of sheet flow (six formulas), detachment by rain
 // splash and by flow shear, Yang's unit-stream-power sand concentration of
-// the channels and the bed elevation that the stored sand gives.
+// the channels with its physical limit, and the bed elevation that the
+// stored sand gives.
 //
 // Sediment amounts are solid volumes in m3; particle diameters are in mm,
 // median diameters in micrometres; depths in m, times in s, rainfall rates
@@ -349,6 +350,23 @@ inline double yang_concentration(double v, double s, double r, double d_mm, doub
   const double lw = std::log10(w * d / nu);
   const double lu = std::log10(u_star / w);
   return std::pow(10.0, 5.435 - 0.286 * lw - 0.457 * lu + (1.799 - 0.409 * lw - 0.314 * lu) * std::log10(excess));
+}
+
+// The highest sand concentration the channels carry, ppm by weight: sand
+// at a fifth of the volume of the water and sand it moves in (specific
+// gravity 2.65), 398,496 ppm, where streamflow turns into hyperconcentrated
+// flow. Yang's equation, fitted to rivers and flumes that carry far less,
+// runs past a million ppm (more sand than water) in steep, fast flow over
+// fine sand; it is taken up to this limit.
+inline constexpr double sand_max_volume_share = 0.2;
+inline constexpr double sand_max_ppm =
+    1e6 * sand_max_volume_share * 2.65 / (sand_max_volume_share * 2.65 + (1.0 - sand_max_volume_share));
+
+// The sand concentration a flow can carry, ppm by weight: Yang's
+// concentration for sand of diameter d_mm falling at w, never above
+// sand_max_ppm.
+inline double sand_capacity_ppm(double v, double s, double r, double d_mm, double w, double nu) {
+  return std::min(yang_concentration(v, s, r, d_mm, w, nu), sand_max_ppm);
 }
 
 // Sand volume rate, m3/s, carried by a discharge q (m3/s) at concentration

@@ -229,6 +229,42 @@ void add_sediment_class_constituents(model_state& ms) {
   }
 }
 
+namespace {
+
+// The uniform cards give the land surface no concentration: the exchange
+// between the overland water and the land runs at the land's concentration
+// of the contaminant table (LAND_CONC), or with a soil column against the
+// top layer's water. Without either, a land load or an exchange rate would
+// never move a gram; the run stops naming the cards. False after the
+// message.
+bool uniform_land_cards_act(const constituent_state& k) {
+  if (k.soil_con_trans) return true;
+  std::string cards;
+  const char* given[] = {k.ov_mass_load > 0.0 ? "OV_MASS_LOAD" : nullptr,
+                         k.ov_uptake_rate > 0.0 ? "OV_UPTAKE_RATE" : nullptr,
+                         k.contam_map_given ? "CONTAM_MAP" : nullptr};
+  int count = 0;
+  for (const char* c : given) count += c != nullptr;
+  int at = 0;
+  for (const char* c : given) {
+    if (!c) continue;
+    if (at > 0) cards += at + 1 == count ? " and " : ", ";
+    cards += c;
+    ++at;
+  }
+  if (count == 0) return true;
+  std::printf("Error: %s %s through the exchange between the overland water and the land surface, which runs at "
+              "the land's concentration: the mapping table's CONTAMINANT_TRANSPORT table gives it (LAND_CONC), and "
+              "soil contaminant transport (SOIL_CON_TRANS) exchanges with the top soil layer's water instead. "
+              "With the uniform contaminant cards and neither, the land would never give or take a gram: give "
+              "the table or SOIL_CON_TRANS, or leave %s out.\n",
+              cards.c_str(), count > 1 ? "act" : "acts", count > 1 ? "these cards" : "the card");
+  stop_with_own_message();
+  return false;
+}
+
+}  // namespace
+
 void setup_contaminants(model_state& ms) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells;
@@ -265,6 +301,7 @@ void setup_contaminants(model_state& ms) {
   } else {
     // The uniform cards describe one contaminant.
     input_report(ms, console_rule::unless_quiet, "using uniform contaminant transport values\n");
+    if (!uniform_land_cards_act(k)) return;
     if (k.num_contaminants < 0) k.num_contaminants = 1;
     if (k.num_contaminants < 1) {
       k.num_contaminants = 0;

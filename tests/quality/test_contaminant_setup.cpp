@@ -332,6 +332,51 @@ std::string contaminant_block(const std::string& first_row_values) {
                                 testing::cmt_row("2", "b", "0 0 0 0 0 0 0 0")});
 }
 
+// PARTITION acts only with SEDIMENT_CONTAM, the KD column only with
+// SOIL_CON_TRANS: a coefficient given without its process is named in a
+// warning, once per contaminant, and the set-up goes on.
+TEST_F(ContaminantSetup, APartitionCoefficientWithoutItsProcessIsNamed) {
+  const struct {
+    int sediment, soil;
+    bool partition_warned, kd_warned;
+  } rows[] = {{0, 0, true, true}, {1, 0, false, true}, {0, 1, true, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.sediment * 10 + r.soil);
+    reset_process_state();
+    auto ms = testing::table_record(contaminant_block("1 2 3 4 5 6 7 8"));
+    testing::write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");
+    testing::check_tables(*ms);
+    constituent_state& k = ms->constituent;
+    k.ov_con_trans = 1;
+    k.sediment_contam = r.sediment;  // set-up checks of the processes themselves aside
+    if (r.soil) {
+      k.soil_con_trans = 1;
+      ms->soil.green_ampt = 1;
+      ms->soil.mixing_layer_depth = 5.0;
+      ms->soil.soil_moist_depth = 40.0;
+      ms->soil.soil_porosity.alloc(ms->grid.ncells);
+      ms->soil.soil_porosity.fill(0.4);
+    }
+    ::testing::internal::CaptureStdout();
+    setup_contaminants(*ms);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_FALSE(process.error_block.stop) << out;
+    // Both contaminants have PARTITION 2.0 and a KD somewhere (7 and 28).
+    for (const char* name : {"contaminant 1 (Atrazine)", "contaminant 2 (Nitrate)"}) {
+      EXPECT_EQ(out.find(std::string("Warning: the PARTITION coefficient of ") + name) != std::string::npos,
+                r.partition_warned)
+          << out;
+      EXPECT_EQ(out.find(std::string("Warning: the KD column of ") + name) != std::string::npos, r.kd_warned) << out;
+    }
+    if (r.partition_warned) {
+      EXPECT_NE(out.find("only SEDIMENT_CONTAM carries"), std::string::npos);
+    }
+    if (r.kd_warned) {
+      EXPECT_NE(out.find("only SOIL_CON_TRANS carries"), std::string::npos);
+    }
+  }
+}
+
 TEST_F(ContaminantSetup, TheMappingTableGivesEveryContaminantItsFields) {
   auto ms = testing::table_record(contaminant_block("1 2 3 4 5 6 7 8"));
   testing::write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");

@@ -107,6 +107,33 @@ constexpr table_column table_columns[8] = {
 // concentrations and partition coefficients alike).
 bool table_value_ok(double v) { return std::isfinite(v) && v >= 0.0; }
 
+// The table's two partition coefficients act in different processes: the
+// PARTITION line splits a contaminant between the water and the suspended
+// fines (SEDIMENT_CONTAM), the KD column between a soil layer's water and
+// its grains (the soil column of SOIL_CON_TRANS). A coefficient given
+// without its process changes nothing, and the user is told so.
+void warn_idle_partitions(const model_state& ms, const std::vector<std::string>& names) {
+  const constituent_state& k = ms.constituent;
+  const char* file = ms.project.mapping_table.c_str();
+  for (int c = 1; c <= k.num_contaminants; ++c) {
+    const std::string name = c < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(c)] : "";
+    if (!k.sediment_contam && k.water_soil_partition_coef[c] > 0.0)
+      std::printf("Warning: the PARTITION coefficient of contaminant %d (%s) in the mapping table file %s splits it "
+                  "between the water and the suspended sediment, which only SEDIMENT_CONTAM carries; it has no "
+                  "effect in this run.\n",
+                  c, name.c_str(), file);
+    if (k.soil_con_trans) continue;
+    bool kd = false;
+    for (int i = 1; i <= ms.grid.ncells && !kd; ++i) kd = k.soil_partition_coef(c, i) > 0.0;
+    if (kd)
+      std::printf("Warning: the KD column of contaminant %d (%s) in the mapping table file %s splits it between "
+                  "the soil water and the grains of the soil column, which only SOIL_CON_TRANS carries; it has no "
+                  "effect in this run (the share on eroded sediment is the PARTITION coefficient, with "
+                  "SEDIMENT_CONTAM).\n",
+                  c, name.c_str(), file);
+  }
+}
+
 bool read_contaminant_table(model_state& ms) {
   constituent_state& k = ms.constituent;
   input_report(ms, console_rule::unless_quiet, "reading contaminant transport table and map from master table file\n");
@@ -155,6 +182,7 @@ bool read_contaminant_table(model_state& ms) {
         (k.*table_columns[col].field)(c, i) = v;
       }
   }
+  warn_idle_partitions(ms, t.descriptions);
   return true;
 }
 

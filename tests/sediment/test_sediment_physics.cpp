@@ -107,6 +107,21 @@ TEST(SedimentMedian, LogInterpolationOnTheCumulativeShare) {
   EXPECT_DOUBLE_EQ(d.fd[1], 0.75);
 }
 
+// Classes listed from the coarsest (sand, silt, clay) take their shares in
+// the order of their sizes: the same soil gives the same median whatever
+// the listing.
+TEST(SedimentMedian, TheClassesAreTakenByTheirSizeNotTheirListing) {
+  one_cell listed({1.0, 0.1, 0.01}, {0.2, 0.2, 0.6});
+  const int by_size[4] = {0, 3, 2, 1};
+  sed::class_table t = listed.table();
+  t.by_size = by_size;
+  EXPECT_NEAR(sed::median_diameter(t, listed.view()), 100.0 * std::pow(10.0, -1.0 / 6.0), 1e-9);
+  one_cell coarse({1.0, 0.1, 0.01}, {0.6, 0.2, 0.2});
+  sed::class_table tc = coarse.table();
+  tc.by_size = by_size;
+  EXPECT_DOUBLE_EQ(sed::median_diameter(tc, coarse.view()), 1000.0);
+}
+
 // ------------------------------------------------------------ transport capacity
 
 namespace {

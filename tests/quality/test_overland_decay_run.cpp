@@ -34,7 +34,8 @@ void write_pond(int kinetics_factor) {
   testing::write_file("pond.ele", header + "10 10 10\n10 10 10\n10 10 10\n10 10 10.5\n");
   testing::write_file("depth.asc", header + "0.1 0.1 0.1\n0.1 0.1 0.1\n0.1 0.1 0.1\n0 0 0\n");
   testing::write_file("lu.idx", header + "1 1 1\n1 1 1\n1 1 1\n1 1 1\n");
-  testing::write_file("pond.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP lu.idx \"lu\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+  testing::write_file("pond.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP lu.idx \"lu\"\nCONTAMINANT_TRANSPORT\n"
+                                  "NUM_CONTAM 1\n"
                                   "\"dye\" \"lu\" \"dye\"\nPRECIP_CONC 0.0\nPARTITION 0.0\nNUM_IDS 1\n" +
                                       testing::table_row("ID", "DESCRIPTION", "K") +
                                       testing::table_row("1", "pond", "0 2.0 0 0 1000 0 0 0"));

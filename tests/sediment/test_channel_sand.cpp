@@ -154,7 +154,8 @@ TEST(ChannelSand, EachClassMovesByItsOwnDiameterInItsShareOfTheSand) {
   double total = 0.0;
   for (int m = 1; m <= 2; ++m) {
     SCOPED_TRACE(m);
-    const double c = nivra::sediment::sand_capacity_ppm(6.0 / area, 0.004, area / perimeter, w.diam[m], w.fall[m], 1e-6);
+    const double c =
+        nivra::sediment::sand_capacity_ppm(6.0 / area, 0.004, area / perimeter, w.diam[m], w.fall[m], 1e-6);
     const double share = m == 1 ? 0.4 : 0.6;
     EXPECT_GT(c, 0.0);
     EXPECT_NEAR(w.store.flux(f, m), share * 6.0 * c / 2.65e6, 1e-12);

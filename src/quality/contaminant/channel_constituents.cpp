@@ -486,7 +486,8 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
   });
   if (!w.lake_entries.empty()) {
     for (int L = 1; L <= lakes; ++L) w.lake_gw_mass[L] = 0.0;
-    gains.lakes = lake_gw_contam_exchange({&w.lake_entries, gw_conc, lconc, {w.lake_gw_mass.data(), w.lake_gw_mass.size()}});
+    gains.lakes =
+        lake_gw_contam_exchange({&w.lake_entries, gw_conc, lconc, {w.lake_gw_mass.data(), w.lake_gw_mass.size()}});
     for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].aquifer += w.lake_gw_mass[L];
   }
   // Point sources bring their concentration; a withdrawal takes the node's.

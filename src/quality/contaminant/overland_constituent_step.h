@@ -3,7 +3,8 @@
 // vertical and boundary processes to the dissolved constituents of the
 // cells (the rain's mass, the mass carried down by infiltration, the
 // exchange with the land surface, decay in the water, the outlet's loss
-// and the lateral inflow to the channels), and `overland_constituent_transport`
+// and, while the channels carry no constituents, the lateral inflow to
+// the channels), and `overland_constituent_transport`
 // takes the gathered amounts into the cells' net sources and moves the
 // constituents between the cells with the water. Both run on the overland
 // constituent clock, which follows the overland clock; the kinetics

@@ -477,6 +477,9 @@ void floodplain_exchange(const channel_domain& d, double rest, channel_books& b)
         if (depth[c] < -1e-16) depth[c] = 0.0;
       }
       ch.qlat(k, l) -= f / ch.link_dx[l];
+      // The entry moved only the spill of the step's first part: the
+      // constituents leave the node with that water.
+      if (!ch.gst_Vlat.empty()) ch.gst_Vlat[i][j] -= volume;
       f = 0.0;
     }
   }

@@ -232,11 +232,12 @@ struct constituent_state : sediment_record {
   int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check
   // The overland constituent transport: the direction it sweeps first
   // (1 rows, 2 columns; switched at every step), the water depth of every
-  // cell when it last ran (m), and the length of the kinetics' last
-  // interval (s), over which the transport spreads what they gathered.
+  // cell when it last ran (m), and the time left (s) until the
+  // contaminants' kinetics run again, over which it spreads what they
+  // gathered.
   int ov_sweep_order = 1;
   array1d<double> ov_depth_prev;
-  double kinetic_interval_s = 0.0;
+  double kinetic_left_s = 0.0;
   // The nutrient model's two overland clocks: the length (s) of the last
   // interval of its kinetics and of its soil step, over which the
   // transport spreads what each gathered for the water.

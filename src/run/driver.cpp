@@ -211,7 +211,6 @@ constexpr time_step_routine step_routines[] = {
     {sacramento_update, true},
     {conceptual_gw_step, true},
     {soil_column_constituent_step, true},
-    {overland_constituent_step, true},
     {xy_overland_boundary_step, true},
     {overland_routing_step, true},
     {storm_sewer_step, true},

@@ -346,6 +346,12 @@ TEST_F(NutrientInputs, SoilTablesGiveTheSurfacePoolsAndPartitionRecords) {
   EXPECT_EQ(soil.cell_partition(4, 6), 12.0);   // Km of DP, Crops
   EXPECT_EQ(soil.cell_partition(4, 7), 27.0);   // Koc of NO2, Crops
   EXPECT_EQ(soil.cell_partition(1, 12), 26.0);  // Koc of DP, Forest
+  // No process of this version reads them, and the user is told so.
+  for (const char* table : {"NSM_SOIL_KM", "NSM_SOIL_KOC"})
+    EXPECT_NE(out.find(std::string("Warning: the ") + table +
+                       " table of the mapping table has no effect in this version of NIVRA; it is ignored.\n"),
+              std::string::npos)
+        << out;
 
   // Soil transport without the contaminant soil column has nowhere to put
   // the pools.

@@ -112,8 +112,9 @@ TEST_F(OverlandConstituentStep, DecayInStillWaterFollowsTheExplicitForm) {
 
 TEST_F(OverlandConstituentStep, KineticsActOnlyWhenTheirClockIsDueAndAreSpreadOverTheSteps) {
   // With a factor of 2 the kinetics run at steps 1, 3, 5, ...: the first
-  // over one step, then over two, whose decay the transport takes half in
-  // the step they ran and half in the next.
+  // over one step, then over two; the transport spreads what they gathered
+  // evenly over the two steps until they run again, half in the step they
+  // ran and the rest in the next.
   auto ms = still_water(1, 2, 10.0, 0.1, 10.0, 8.64, 2.0);
   const double m0 = 2 * 0.1 * 100.0 * 10.0;
   std::vector<double> m{m0};
@@ -122,13 +123,13 @@ TEST_F(OverlandConstituentStep, KineticsActOnlyWhenTheirClockIsDueAndAreSpreadOv
     m.push_back(overland_water_mass(*ms, 1) * 1000.0);
   }
   const double k = 1e-4;
-  EXPECT_NEAR(m[1], m0 * (1.0 - k * dt), 1e-12 * m0);
-  // Step 2 has no kinetics; step 3's cover two steps, half taken at once.
-  EXPECT_EQ(m[2], m[1]);
+  EXPECT_NEAR(m[1], m0 - 0.5 * m0 * k * dt, 1e-12 * m0);
+  // Step 2 has no kinetics: it takes the rest of the first interval's.
+  EXPECT_NEAR(m[2], m0 * (1.0 - k * dt), 1e-12 * m0);
+  // Step 3's cover two steps: half of k 2 dt m[2] now, half in step 4.
   EXPECT_NEAR(m[3], m[2] - m[2] * k * dt, 1e-12 * m0);
-  // Each step takes its share dt / interval of what is still pending.
-  EXPECT_NEAR(m[4], m[3] - 0.5 * m[2] * k * dt, 1e-12 * m0);
-  EXPECT_NEAR(m[5], m[4] - 0.25 * m[2] * k * dt - m[4] * k * dt, 1e-12 * m0);
+  EXPECT_NEAR(m[4], m[3] - m[2] * k * dt, 1e-12 * m0);
+  EXPECT_NEAR(m[5], m[4] - m[4] * k * dt, 1e-12 * m0);
   EXPECT_NEAR(ms->clock.contam_table_clock.next_time, t0 + 7 * dt / seconds_per_day, 1e-9);
   EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
 }

@@ -27,6 +27,10 @@ struct network {
   nivra::node_array<double> depth{max_nodes - 1, links}, qp{max_nodes - 1, links}, bel{max_nodes - 1, links},
       org_bel{max_nodes - 1, links}, bottom{max_nodes - 1, links}, sslope{max_nodes - 1, links},
       new_bel{max_nodes - 1, links};
+  // Two sand classes: fine sand of 0.125 mm and coarse sand of 1 mm.
+  const double diam[3] = {0.0, 0.125, 1.0};
+  const double fall[3] = {0.0, nivra::sediment::sand_fall_velocity(0.125, 1.0e-6),
+                          nivra::sediment::sand_fall_velocity(1.0, 1.0e-6)};
   nivra::chan_sand_network net;
   nivra::chan_sand_params par;
   nivra::chan_sand_store store;
@@ -70,7 +74,8 @@ struct network {
     net.lake_of_link = &lake_of_link;
     net.lake_elev = &lake_elev;
     par.n_sand = 2;
-    par.sand_size = 0.0625;
+    par.diam = diam;
+    par.fall = fall;
     par.viscosity = 1.0e-6;
     par.porosity = 0.4;
     par.layer = 0.3;
@@ -134,6 +139,32 @@ TEST(ChannelSand, SandSettlesWhereTheSlopeFallsAndTheBedFollows) {
     }
   EXPECT_GT(w.new_bel(4, 5), w.org_bel(4, 5));
   EXPECT_LT(w.new_bel(1, 5), w.org_bel(1, 5));
+}
+
+// Each class moves by its own diameter, in its share of the node's sand:
+// at the head of link 1 (a trapezoid 3 m wide with sides of 1.5, 0.8 m
+// deep, 6 m3/s on a water-surface slope of 0.004) the fine sand (0.125 mm,
+// 40 % of the store) and the coarse (1 mm, 60 %) each leave at its share
+// of the discharge at its own Yang concentration.
+TEST(ChannelSand, EachClassMovesByItsOwnDiameterInItsShareOfTheSand) {
+  network w;
+  w.step(30.0);
+  const double area = 1.5 * 0.8 * 0.8 + 3.0 * 0.8, perimeter = 2.0 * 0.8 * std::sqrt(1.5 * 1.5 + 1.0) + 3.0;
+  const int f = w.net.flat(1, 1);
+  double total = 0.0;
+  for (int m = 1; m <= 2; ++m) {
+    SCOPED_TRACE(m);
+    const double c =
+        nivra::sediment::sand_capacity_ppm(6.0 / area, 0.004, area / perimeter, w.diam[m], w.fall[m], 1e-6);
+    const double share = m == 1 ? 0.4 : 0.6;
+    EXPECT_GT(c, 0.0);
+    EXPECT_NEAR(w.store.flux(f, m), share * 6.0 * c / 2.65e6, 1e-12);
+    total += w.store.flux(f, m);
+  }
+  // The fine sand moves faster than its share of the store would give the
+  // coarse at the same rate.
+  EXPECT_GT(w.store.flux(f, 1) / 0.4, 2.0 * w.store.flux(f, 2) / 0.6);
+  EXPECT_NEAR(w.store.capacity[f], total, 1e-15);
 }
 
 TEST(ChannelSand, TransferNeverTakesMoreThanIsStored) {

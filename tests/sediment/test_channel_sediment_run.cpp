@@ -182,7 +182,9 @@ vcatchment_result run_vcatchment(const vcatchment& v) {
 }
 
 TEST_F(ChannelSedimentRun, AVCatchmentYieldsMoreWithRainAndSlopeAndLaysSandWhereTheChannelFlattens) {
+  // Fine sand (0.1 mm), which the steep upper link's flow can carry.
   vcatchment base;
+  base.sand_mm = 0.1;
   const vcatchment_result b = run_vcatchment(base);
   vcatchment wet = base;
   wet.rain = 80.0;
@@ -194,12 +196,13 @@ TEST_F(ChannelSedimentRun, AVCatchmentYieldsMoreWithRainAndSlopeAndLaysSandWhere
   EXPECT_GT(b.yield, 0.0);
   EXPECT_GT(w.yield, 1.2 * b.yield);
   EXPECT_GT(s.yield, 1.2 * b.yield);
-  // The steep upper link scours its sand; where the channel flattens (the
-  // last node of the upper link, whose slope runs to the lower link, and
-  // the first of the lower link) the sand lays down and the bed rises
-  // most; the flat lower link keeps some of what comes down.
+  // The steep upper link scours its sand below its head; where the
+  // channel flattens (the last node of the upper link, whose slope runs to
+  // the lower link, and the first of the lower link) the sand lays down
+  // and the bed rises most; the flat lower link keeps some of what comes
+  // down.
   for (const vcatchment_result* r : {&b, &w, &s}) {
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 2; k <= 6; ++k) {
       EXPECT_LT(r->sand_change[1][k], 0.0) << k;
       EXPECT_LT(r->rise[1][k], 0.0) << k;
     }

@@ -24,6 +24,7 @@ struct vcatchment {
   double bankfull = 1.0;  // the channel's banks, and the ground of its cells above its bed, m
   int erosion = 1;     // the SOIL_EROSION value
   double culvert = 0.0;  // diameter of the culvert between the links, m (0: none)
+  double sand_mm = 0.4;  // the sand class's diameter, mm
   std::string extra;   // more project cards
 
   static std::string header() {
@@ -85,7 +86,8 @@ struct vcatchment {
     };
     write_file("v.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP v.idx soil\nSEDIMENTS\nNUM_SED 3\nCLASS SG D FB FILE\n" +
                             padded("Clay", 40) + "2.65 0.002 0.0 clay.out\n" + padded("Silt", 40) +
-                            "2.65 0.03 0.0 silt.out\n" + padded("Sand", 40) + "2.65 0.4 0.0 sand.out\n" +
+                            "2.65 0.03 0.0 silt.out\n" + padded("Sand", 40) + "2.65 " +
+                            std::to_string(sand_mm) + " 0.0 sand.out\n" +
                             "SOIL_EROSION_PROPS soil\nNUM_IDS 1\nNUM_SED 3\n" + padded("ID", 6) +
                             padded("DESCRIPTION", 80) + "VALUES\n" + padded("1", 6) + padded("Field", 80) +
                             "1.0e3 4e-5 1.0 0.0 0.8 0.2 0.4 0.4\n");

@@ -112,6 +112,33 @@ constexpr table_column table_columns[8] = {
 // concentrations and partition coefficients alike).
 bool table_value_ok(double v) { return std::isfinite(v) && v >= 0.0; }
 
+// The table's two partition coefficients act in different processes: the
+// PARTITION line splits a contaminant between the water and the suspended
+// fines (SEDIMENT_CONTAM), the KD column between a soil layer's water and
+// its grains (the soil column of SOIL_CON_TRANS). A coefficient given
+// without its process changes nothing, and the user is told so.
+void warn_idle_partitions(const model_state& ms, const std::vector<std::string>& names) {
+  const constituent_state& k = ms.constituent;
+  const char* file = ms.project.mapping_table.c_str();
+  for (int c = 1; c <= k.num_contaminants; ++c) {
+    const std::string name = c < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(c)] : "";
+    if (!k.sediment_contam && k.water_soil_partition_coef[c] > 0.0)
+      std::printf("Warning: the PARTITION coefficient of contaminant %d (%s) in the mapping table file %s splits it "
+                  "between the water and the suspended sediment, which only SEDIMENT_CONTAM carries; it has no "
+                  "effect in this run.\n",
+                  c, name.c_str(), file);
+    if (k.soil_con_trans) continue;
+    bool kd = false;
+    for (int i = 1; i <= ms.grid.ncells && !kd; ++i) kd = k.soil_partition_coef(c, i) > 0.0;
+    if (kd)
+      std::printf("Warning: the KD column of contaminant %d (%s) in the mapping table file %s splits it between "
+                  "the soil water and the grains of the soil column, which only SOIL_CON_TRANS carries; it has no "
+                  "effect in this run (the share on eroded sediment is the PARTITION coefficient, with "
+                  "SEDIMENT_CONTAM).\n",
+                  c, name.c_str(), file);
+  }
+}
+
 bool read_contaminant_table(model_state& ms) {
   constituent_state& k = ms.constituent;
   input_report(ms, console_rule::unless_quiet, "reading contaminant transport table and map from master table file\n");
@@ -160,6 +187,7 @@ bool read_contaminant_table(model_state& ms) {
         (k.*table_columns[col].field)(c, i) = v;
       }
   }
+  warn_idle_partitions(ms, t.descriptions);
   return true;
 }
 
@@ -234,6 +262,42 @@ void add_sediment_class_constituents(model_state& ms) {
   }
 }
 
+namespace {
+
+// The uniform cards give the land surface no concentration: the exchange
+// between the overland water and the land runs at the land's concentration
+// of the contaminant table (LAND_CONC), or with a soil column against the
+// top layer's water. Without either, a land load or an exchange rate would
+// never move a gram; the run stops naming the cards. False after the
+// message.
+bool uniform_land_cards_act(const constituent_state& k) {
+  if (k.soil_con_trans) return true;
+  std::string cards;
+  const char* given[] = {k.ov_mass_load > 0.0 ? "OV_MASS_LOAD" : nullptr,
+                         k.ov_uptake_rate > 0.0 ? "OV_UPTAKE_RATE" : nullptr,
+                         k.contam_map_given ? "CONTAM_MAP" : nullptr};
+  int count = 0;
+  for (const char* c : given) count += c != nullptr;
+  int at = 0;
+  for (const char* c : given) {
+    if (!c) continue;
+    if (at > 0) cards += at + 1 == count ? " and " : ", ";
+    cards += c;
+    ++at;
+  }
+  if (count == 0) return true;
+  std::printf("Error: %s %s through the exchange between the overland water and the land surface, which runs at "
+              "the land's concentration: the mapping table's CONTAMINANT_TRANSPORT table gives it (LAND_CONC), and "
+              "soil contaminant transport (SOIL_CON_TRANS) exchanges with the top soil layer's water instead. "
+              "With the uniform contaminant cards and neither, the land would never give or take a gram: give "
+              "the table or SOIL_CON_TRANS, or leave %s out.\n",
+              cards.c_str(), count > 1 ? "act" : "acts", count > 1 ? "these cards" : "the card");
+  stop_with_own_message();
+  return false;
+}
+
+}  // namespace
+
 void setup_contaminants(model_state& ms) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells;
@@ -270,6 +334,7 @@ void setup_contaminants(model_state& ms) {
   } else {
     // The uniform cards describe one contaminant.
     input_report(ms, console_rule::unless_quiet, "using uniform contaminant transport values\n");
+    if (!uniform_land_cards_act(k)) return;
     if (k.num_contaminants < 0) k.num_contaminants = 1;
     if (k.num_contaminants < 1) {
       k.num_contaminants = 0;

@@ -305,7 +305,7 @@ void kinetics(model_state& ms, double dt) {
     const double factor = k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
     kc.last_time = ms.clock.model_time;
     kc.next_time = ms.clock.model_time + constituent_step_days(ms) * factor;
-    k.kinetic_interval_s = interval;
+    k.kinetic_left_s = constituent_step_days(ms) * factor * seconds_per_day;
   }
   const double exchange_s = column ? dt : interval;
   const bool exchange_now = exchange_s > 0.0;
@@ -410,13 +410,16 @@ void outlet_loss(model_state& ms) {
 // without nodes, and structures.
 bool closed_link(int type) { return (type & 32) || (type & 64) || ((type & (4 | 8 | 16)) && (type & 128)); }
 
+}  // namespace
+
 // 8. With channels: the water the cells gave every channel node since the
 // last step carries the cell's concentration into the node; water the
 // channel gave a cell carries the node's concentration (none while the
 // channels carry no constituents).
-void lateral_transfer(model_state& ms) {
+void lateral_constituent_transfer(model_state& ms) {
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
+  if (!k.ov_con_trans || !k.mass_books || ms.overland.ov_depth.empty()) return;
   if (ch.gst_Vlat.empty() || ch.gst_ncellsingrid.empty()) return;
   const bool to_channels = k.chan_con_trans && k.chan_qlat_mass.count() >= k.num_constituents;
   const bool from_channels = to_channels && k.chan_conc.count() >= k.num_constituents;
@@ -464,6 +467,8 @@ void lateral_transfer(model_state& ms) {
     for (int e = 1; e <= ch.gst_ncellsingrid[g]; ++e) ch.gst_Vlat[g][e] = 0.0;
 }
 
+namespace {
+
 // The net source of every cell of constituent c over a transport step of dt
 // seconds, from the amounts the processes gathered; the land surface (or
 // the soil column's pending exchange) gives or takes the exchange, and
@@ -485,8 +490,11 @@ void cell_sources(model_state& ms, int c, double dt) {
   double* exchange = contaminant || nutrient_soil ? k.cell_exchange_mass[c] : nullptr;
   double* decay = contaminant || nutrient_soil ? k.cell_decay_mass[c] : nullptr;
   double* kinetics = nutrient ? k.cell_nsm_mass[c] : nullptr;
-  // The interval the pending exchange and decay were gathered over.
-  const double kinetic_s = contaminant ? k.kinetic_interval_s : k.nsm_soil_interval_s;
+  // The interval the pending exchange and decay are spread over: for a
+  // contaminant, the time left until its kinetics run again (this step
+  // included), so that every step takes an even share of what they
+  // gathered and the last step before they run again takes the rest.
+  const double kinetic_s = contaminant ? std::max(dt, k.kinetic_left_s) : k.nsm_soil_interval_s;
   double* land = k.land_mass[c];
   double* soil_exchange = k.soil_con_trans ? k.soil_exchange_mass[c] : nullptr;
   double* soil_infil = k.soil_con_trans ? k.soil_infil_mass[c] : nullptr;
@@ -707,10 +715,12 @@ void overland_constituent_processes(model_state& ms) {
   nutrient_kinetics_timing(ms);
   nutrient_soil_step(ms);
   ms.clock.ov_outlet_con_clock.last_time = ms.clock.chan_outlet_con_clock.last_time = ms.clock.model_time;
-  if (ms.channel.chan_explic)
-    lateral_transfer(ms);
-  else
+  // Channels that carry the constituents take the cells' mass with the
+  // lateral water at once, in the channel step that moved the water.
+  if (!ms.channel.chan_explic)
     outlet_loss(ms);
+  else if (!ms.constituent.chan_wq)
+    lateral_constituent_transfer(ms);
 }
 
 void overland_constituent_transport(model_state& ms) {
@@ -766,6 +776,7 @@ void overland_constituent_transport(model_state& ms) {
       }
     }
     clear_boundary_volumes(ms.overland);
+    k.kinetic_left_s = std::max(k.kinetic_left_s - dt, 0.0);
     if (lakes)
       for (int i = 1; i <= n; ++i) k.ov_lake_seen[i] = k.ov_lake_code[i];
   }

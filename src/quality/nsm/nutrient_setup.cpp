@@ -173,6 +173,12 @@ void assign_nsm_table_params(model_state& ms) {
   for (int which = 0; which < 2; ++which) {
     const auto [slot, code] = coefficients[which];
     if (!table_present(ms, slot)) continue;
+    // Kept with the soil pools; the nutrient kinetics that would read them
+    // are not built.
+    if (ms.project.quiet != 1 && process.parallel_env.proc_id == 0)
+      std::printf("Warning: the %s table of the mapping table has no effect in this version of NIVRA; it is "
+                  "ignored.\n",
+                  which == 0 ? "NSM_SOIL_KM" : "NSM_SOIL_KOC");
     std::array<array1d<double>, 7> columns;
     if (!read_columns(ms, code, columns, 6)) return;
     const double* six[6];

@@ -399,12 +399,16 @@ struct closed_pond {
   double rained = 0.0;
 };
 
-closed_pond rain_on_closed_plane(double dt, double minutes) {
+test_grid south_plane() {
   test_grid g;
   g.rows = 24;
   g.cols = 32;
   g.n = 0.03;
   g.ground = [](int r, int) { return 1000.0 - 0.1 * r; };
+  return g;
+}
+
+closed_pond rain_on_closed_plane(double dt, double minutes, const test_grid& g = south_plane()) {
   closed_pond p{make_grid<overland_cells>(g)};
   p.w->overland.overtype = overland_scheme::explicit_faces;
   p.w->quiet = true;
@@ -449,6 +453,31 @@ TEST_F(explicit_scheme, blocks_of_deep_flat_water_take_short_sub_steps_and_the_w
       EXPECT_LT(std::fabs(h[wall(c - 1)] - 2.0 * h[wall(c)] + h[wall(c + 1)]), 1e-4 * h[wall(c)]);
     }
   }
+}
+
+// The same plane falling to the north, 30 cells wide, with one cell of its
+// eighth row outside the watershed: the pond stands against the northern
+// wall in the first block, which steps finer than the block after it. The
+// blocks do not line up with the rows: the first block ends in the ninth
+// row, beside the second block's first cell, and the cell above that
+// neighbour is the one outside the watershed. The neighbour lies below no
+// cell of the first block; it is reached only through the face between
+// them, which is the first block's, and takes what that face moves on
+// every sub-step of the first block.
+TEST_F(explicit_scheme, a_fine_block_before_a_coarse_one_keeps_the_water_of_the_face_between_them) {
+  test_grid g = south_plane();
+  g.cols = 30;
+  g.ground = [](int r, int) { return 1000.0 - 0.1 * (25 - r); };
+  g.holes = {{8, 18}};
+  const closed_pond p = rain_on_closed_plane(10.0, 20.0, g);
+  const auto& k = p.w->overland.explicit_kernel;
+  ASSERT_EQ(k.blocks.blocks.size(), 3u);
+  const step_block& first = k.blocks.blocks.front();
+  ASSERT_EQ(p.w->grid.rightcon[first.last], first.last + 1);
+  ASSERT_GT(first.halo_first, first.last + 1);  // no cell of the block lies above it
+  EXPECT_GE(k.blocks.level.front(), k.blocks.level[1] + 4);
+  EXPECT_NEAR(stored_volume(*p.w), p.rained, 1e-12 * p.rained);
+  EXPECT_GE(min_depth(*p.w), 0.0);
 }
 
 }  // namespace

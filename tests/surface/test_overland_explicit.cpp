@@ -1,7 +1,9 @@
 // The explicit scheme: its sub-step reductions and their messages, the
 // alternating sweep order, the face flux against a hand calculation, no
 // preferred direction, no cell giving more than it holds, dikes, lakes and
-// the outlet; retention under the ADE schemes too.
+// the outlet; the stable sub-step of still water by hand; the blocks of
+// local sub-steps, which keep the water whatever their order; retention
+// under the ADE schemes too.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -385,6 +387,30 @@ TEST_F(explicit_scheme, the_outlet_drains_by_the_depth_it_keeps) {
   // With channel routing the outlet drains through the channels.
   w->channels = true;
   EXPECT_EQ(route(*w, 60.0), 0.0);
+}
+
+// Still water 0.4 m deep on flat ground of n 0.03: each face spreads a
+// difference of level with D = 0.4^(5/3) / (0.03 sqrt(1e-4)) = 723.85 m2/s
+// (the slope floor under the square root), and a sub-step stays stable up
+// to dx^2 / (4 D) = 0.034537 s on cells of 10 m. A step of 60 s runs as
+// ceil(60 / 0.034537) = 1738 equal sub-steps on a grid with a channel
+// lake (its faces with the lake set no bound), and as 2^11 = 2048 passes
+// of its one block on a plain grid, whose blocks step at the step over a
+// power of two.
+TEST_F(explicit_scheme, still_deep_water_takes_the_sub_steps_of_its_stable_bound) {
+  for (const bool lake : {true, false}) {
+    SCOPED_TRACE(lake ? "with a channel lake" : "plain grid");
+    test_grid g;
+    g.cols = 4;
+    auto w = make_grid<overland_cells>(g);
+    w->overland.overtype = overland_scheme::explicit_faces;
+    w->quiet = true;
+    for (int i = lake ? 2 : 1; i <= 4; ++i) w->overland.ov_depth[i] = 0.4;
+    if (lake) add_channel_lake(*w, {1}, 100.4, 1e4);
+    route(*w, 60.0);
+    EXPECT_EQ(w->overland.explicit_kernel.substeps, lake ? 1738 : 2048);
+    for (int i = lake ? 2 : 1; i <= 4; ++i) EXPECT_NEAR(w->overland.ov_depth[i], 0.4, 1e-12) << "cell " << i;
+  }
 }
 
 // ------------------------------------------------------------ local sub-steps

@@ -1,7 +1,8 @@
 // The channel sand step on a small network with a lake, a structure and
 // an outlet, with prescribed flows: the sand balance closes class by class,
-// sand settles where the slope falls, the written bed matches the stored
-// sand, and an upstream flow at the outlet lets nothing out.
+// sand settles where the slope falls, a node's capacity is Yang's by hand
+// on the water-surface slope, the written bed matches the stored sand, and
+// an upstream flow at the outlet lets nothing out.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -178,6 +179,27 @@ TEST(ChannelSand, TransferNeverTakesMoreThanIsStored) {
   for (int i : {1, 3, 5})
     for (int j = 1; j <= w.nx[i]; ++j)
       for (int m = 1; m <= 2; ++m) EXPECT_GE(w.store.sand(w.net.flat(i, j), m), 0.0);
+}
+
+TEST(ChannelSand, ANodesCapacityTakesTheWaterSurfaceSlope) {
+  // The first two nodes of link 5, 50 m apart on a bed falling 0.004, hold
+  // 1.0 and 1.15 m of water backed up from below: the water surface falls
+  // 0.05 m, a slope of 0.001. With 1 m3/s through the first node's
+  // trapezoid (3 m bottom, side slope 1.5): A = 4.5 m2, P = 3 + 2 sqrt(3.25)
+  // = 6.6056 m, R = 0.68125 m, V = 0.22222 m/s. The sand of 0.0625 mm falls
+  // at w = 3.4685e-3 m/s in water of 1e-6 m2/s; u* = sqrt(9.81 R S) =
+  // 0.081750 m/s, Re* = 5.1094, Vcr / w = 2.5 / (log Re* - 0.06) + 0.66 =
+  // 4.5158; Yang's log Ct = 5.435 - 0.286 log(wd/nu) - 0.457 log(u*/w) +
+  // (1.799 - 0.409 log(wd/nu) - 0.314 log(u*/w)) log(VS/w - Vcr S/w) gives
+  // 974.994 ppm by weight, and the node carries 1 m3/s x 974.994e-6 t/t of
+  // sand at 2.65 t/m3: 3.67922e-4 m3/s. The bed's slope would give eight
+  // times as much.
+  network w;
+  w.depth(1, 5) = 1.0;
+  w.depth(2, 5) = 1.15;
+  w.qp(1, 5) = 1.0;
+  w.step(30.0);
+  EXPECT_NEAR(w.store.capacity[w.net.flat(5, 1)], 3.67922269955841e-4, 1e-9 * 3.67922269955841e-4);
 }
 
 TEST(ChannelSand, DryNodesAndUpstreamFlowAtTheOutlet) {

@@ -377,7 +377,9 @@ TEST(SedimentYang, NoTransportBelowTheThresholds) {
   EXPECT_EQ(sed::yang_critical_ratio(1.0), 0.0);
   EXPECT_DOUBLE_EQ(sed::yang_critical_ratio(10.0), 2.5 / 0.94 + 0.66);
   EXPECT_EQ(sed::yang_critical_ratio(70.0), 2.05);
-  EXPECT_DOUBLE_EQ(sed::sand_flux(2.0, 1000.0), 2.0 * 1000.0 * 9810.0 / 25996500000.0);
+  // 1000 ppm by weight in 2 m3/s of water is 2 kg/s of sand, 2 / 2650
+  // m3/s at 2650 kg/m3.
+  EXPECT_NEAR(sed::sand_flux(2.0, 1000.0), 2.0 / 2650.0, 1e-12 * 2.0 / 2650.0);
 }
 
 TEST(SedimentBed, MoreSandRaisesTheBedWithoutJumps) {

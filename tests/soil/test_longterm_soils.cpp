@@ -123,6 +123,31 @@ TEST_F(LongTermSoils, FrozenSoilOverRichardsColumnsInASummerWeekChangesNothing) 
     EXPECT_EQ(value_after(sums[1], label), value_after(sums[0], label)) << label;
 }
 
+// Frozen soil under Richards columns in the snow example
+// (examples/snow/snow_richards.prj): the cold weeks freeze the columns, so
+// the melt of the thaw and most of the rain run off, where the same
+// columns unfrozen take most of them in; both runs' books and every
+// event's Richards balance line close.
+TEST_F(LongTermSoils, FrozenRichardsColumnsShedTheMeltOfTheThaw) {
+  double infiltration[2] = {}, discharge[2] = {};
+  for (int frozen = 0; frozen < 2; ++frozen) {
+    SCOPED_TRACE(frozen ? "frozen" : "thawed");
+    const std::string console =
+        testing::run_example_with_card("snow", "snow_richards", "GTFSM", frozen ? "GTFSM" : "# thawed");
+    ASSERT_EQ(process.error_block.stop, 0) << console;
+    const std::string sum = read_file("snow_richards.sum");
+    EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+    EXPECT_EQ(testing::expect_small_errors(sum, {"Richard equation mass balance error"}, 0.1), 4);
+    infiltration[frozen] = value_after(sum, "Total amount of infiltration=");
+    discharge[frozen] = value_after(sum, "Total amount of discharge=");
+    // The slope's 30 cells take 38 mm of snow and 26 mm of rain.
+    EXPECT_NEAR(value_after(sum, "Total amount of precip="), 30 * 900.0 * 0.064, 1e-6);
+  }
+  EXPECT_GT(infiltration[0], 0.6 * 30 * 900.0 * 0.064);
+  EXPECT_LT(infiltration[1], 0.1 * infiltration[0]);
+  EXPECT_GT(discharge[1], discharge[0] + 0.8 * (infiltration[0] - infiltration[1]));
+}
+
 // A water table held where its map puts it under the Richards hillside
 // (examples/static_table): every column ends at the table all week (the
 // table does not move), what drains into it leaves the model, and the run

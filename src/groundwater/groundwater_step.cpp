@@ -437,7 +437,8 @@ bool exchange_while_channels_park(model_state& ms) {
       g.cell_stream_exchange_vol.empty())
     return true;
   const double from = ch.aquifer_exchange_until > 0.0 ? ch.aquifer_exchange_until : clock.gw_last_time;
-  const double to = is_due(ms, clock.chan_next_time) ? std::min(clock.chan_last_time, clock.model_time) : clock.model_time;
+  const double to =
+      is_due(ms, clock.chan_next_time) ? std::min(clock.chan_last_time, clock.model_time) : clock.model_time;
   const double dt = seconds_since(ms, from) - seconds_since(ms, to);
   if (!(dt > 0.0)) return true;
   stream_aquifer_cells cells;

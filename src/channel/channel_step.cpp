@@ -330,6 +330,7 @@ void channel_routing_step(model_state& ms) {
     }
     ch.chan_route_flag = ch.stream_loss ? r.exchange : exchange;
     book_routing(ms, r.books);
+    if (ch.stream_loss) ch.aquifer_exchange_until = clk.model_time;
     const int outlet = ch.num_stream_links;
     ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
   }

@@ -75,8 +75,8 @@ struct hydromet_state {
   double nwsrfs_mf_max = 0.0, nwsrfs_mf_min = 0.0, nwsrfs_fr_use = 0.0, nwsrfs_scf = 0.0;
   int nwsrfs_mf_max_given = 0, nwsrfs_mf_min_given = 0, nwsrfs_fr_use_given = 0;
   int nwsrfs_scf_given = 0;
-  double nwsrfs_tipm = 0.0, nwsrfs_nmf = 0.0, nwsrfs_fua = 0.0, nwsrfs_plwhc = 0.0;
-  int nwsrfs_tipm_given = 0, nwsrfs_nmf_given = 0, nwsrfs_fua_given = 0, nwsrfs_plwhc_given = 0;
+  double nwsrfs_tipm = 0.0, nwsrfs_nmf = 0.0, nwsrfs_plwhc = 0.0;
+  int nwsrfs_tipm_given = 0, nwsrfs_nmf_given = 0, nwsrfs_plwhc_given = 0;
   double snow_temp_base = 0.0;
   int snow_temp_base_given = 0;
   double met_gage_elev = 0.0, temp_lapse_rate = 0.0;
@@ -103,7 +103,7 @@ struct hydromet_state {
   // phase.
   array1d<double> icep_stor;  // interception storage capacity
   array1d<double> icep_coef;  // interception coefficient
-  array1d<double> MF_Max, MF_Min, fr_use, scf, TIPM, NMF, fua, PLWHC;
+  array1d<double> MF_Max, MF_Min, fr_use, scf, TIPM, NMF, PLWHC;
   int melt_wave_slots = 0;  // 6 with SNAP retention, else 1
   array1d<double> albedo_cell, veg, Kt, Rs;
   array1d<int> snow_no_infil_cell;

@@ -111,10 +111,18 @@ struct green_ampt_parameter {
   const char* table_line;
 };
 
+// Where a soil parameter came from, for messages: its map or the table.
+std::string parameter_origin(parameter_source source, const char* card, std::string_view map,
+                             const char* table) {
+  if (source == parameter_source::map) return std::string("the ") + card + " map " + std::string(map);
+  return std::string("the mapping table's ") + table + " table";
+}
+
 // The parameters of the chosen scheme, each from its map or else from the
-// table, in the model's units. A parameter that neither gives stops the run
-// naming its map and card. False when the run stopped.
-bool read_green_ampt_maps(model_state& ms) {
+// table, in the model's units; porosity_origin names where the porosity
+// came from. A parameter that neither gives stops the run naming its map
+// and card. False when the run stopped.
+bool read_green_ampt_maps(model_state& ms, std::string& porosity_origin) {
   soil_state& s = ms.soil;
   const int n = ms.grid.ncells;
   const green_ampt_parameter parameters[] = {
@@ -158,9 +166,11 @@ bool read_green_ampt_maps(model_state& ms) {
                        if_made(s.wilting_point_cell, n)}))
     return false;
   for (const green_ampt_parameter& p : needed) {
-    if (read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line) ==
-        parameter_source::stopped)
-      return false;
+    const parameter_source source =
+        read_parameter_map(ms, p.file, p.name.view(), p.values, p.range, p.map_line, p.table_line);
+    if (source == parameter_source::stopped) return false;
+    if (&p.values == &s.soil_porosity)
+      porosity_origin = parameter_origin(source, p.card, p.name.view(), "GREEN_AMPT_INFILTRATION");
     if (p.divisor != 1.0)
       for (int c = 1; c <= n; ++c) p.values[c] /= p.divisor;
   }
@@ -168,17 +178,34 @@ bool read_green_ampt_maps(model_state& ms) {
 }
 
 // The initial water content of the soil, from its map or the mapping table.
-void read_initial_moisture(model_state& ms) {
+// With the porosity of a Green and Ampt soil read (from porosity_origin), a
+// cell whose water content is above its porosity stops the run: the soil
+// cannot hold more water than its pores.
+void read_initial_moisture(model_state& ms, const std::string& porosity_origin) {
   const int n = ms.grid.ncells;
   soil_state& s = ms.soil;
-  if (s.moisture_given) {
-    ensure_cells(s.init_moisture, n);
-    const parameter_source source =
-        read_parameter_map(ms, s.soil_moisture_file, ms.project.moisture.view(), s.init_moisture, from_to(0, 1),
-                           "reading soil moisture map from file: %s\n",
-                           "reading soil moisture table and map from the master table file\n");
-    if (source == parameter_source::table && table_present(ms, cmt_ga_soil_moisture))
-      read_cmt_table(ms, cmt_code_ga_soil_moisture, {&s.init_moisture});
+  if (!s.moisture_given) return;
+  ensure_cells(s.init_moisture, n);
+  const parameter_source source =
+      read_parameter_map(ms, s.soil_moisture_file, ms.project.moisture.view(), s.init_moisture, from_to(0, 1),
+                         "reading soil moisture map from file: %s\n",
+                         "reading soil moisture table and map from the master table file\n");
+  if (source == parameter_source::stopped) return;
+  if (source == parameter_source::table) {
+    if (!table_present(ms, cmt_ga_soil_moisture)) return;
+    if (!read_cmt_table(ms, cmt_code_ga_soil_moisture, {&s.init_moisture})) return;
+  }
+  if (porosity_origin.empty() || s.soil_porosity.size() != n) return;
+  for (int c = 1; c <= n; ++c) {
+    if (!(s.init_moisture[c] > s.soil_porosity[c])) continue;
+    const std::string moisture_origin =
+        parameter_origin(source, "MOISTURE", ms.project.moisture.view(), "GREEN_AMPT_INITIAL_SOIL_MOISTURE");
+    std::printf("Error: %s gives cell %d (row %d, column %d) the initial water content %g, above its porosity %g "
+                "from %s: the soil cannot hold more water than its pores.\n",
+                moisture_origin.c_str(), c, ms.grid.cell_row[c], ms.grid.cell_col[c], s.init_moisture[c],
+                s.soil_porosity[c], porosity_origin.c_str());
+    stop_with_own_message();
+    return;
   }
 }
 
@@ -551,10 +578,11 @@ void read_infiltration_maps(model_state& ms) {
     return;
   }
   if (!read_area_reduction_map(ms)) return;
-  if ((s.green_ampt || s.inf_redist) && !read_green_ampt_maps(ms)) return;
-  // The initial water content; the infiltration set-up checks it against
-  // the porosity and starts the surface and the fronts from it.
-  read_initial_moisture(ms);
+  std::string porosity_origin;
+  if ((s.green_ampt || s.inf_redist) && !read_green_ampt_maps(ms, porosity_origin)) return;
+  // The initial water content, within the porosity; the infiltration
+  // set-up starts the surface and the fronts from it.
+  read_initial_moisture(ms, porosity_origin);
   if (stopped()) return;
   if (s.inf_layered_soil && !read_layered_soil(ms)) return;
   read_water_table_maps(ms);

@@ -95,25 +95,25 @@ void read_nwsrfs_snow_bands(model_state& ms) {
   const hydromet_state& h = ms.hydromet;
   if (!ms.clock.long_term || h.eb_snow) return;
 
-  // Per-cell snow parameters: the card value when given, else the default.
-  // Band columns 3..10 fill them in this order: MF_Min, MF_Max, SCF,
-  // FR_USE, TIPM, NMF, FUA, PLWHC.
+  // Per-cell snow parameters: the card value when given, else the default,
+  // each with its column of the band file (the FUA column, the wind
+  // function of rain on snow, is checked but takes no part in the melt).
   struct parameter {
     array1d<double>* cells;
     const char* name;
     int given;
     double value;
     double fallback;
+    int column;  // 0-based in a band line
   };
-  parameter p[8] = {
-      {&ms.hydromet.MF_Min, "MF_Min", h.nwsrfs_mf_min_given, h.nwsrfs_mf_min, 0.0},
-      {&ms.hydromet.MF_Max, "MF_Max", h.nwsrfs_mf_max_given, h.nwsrfs_mf_max, 1.2},
-      {&ms.hydromet.scf, "scf", h.nwsrfs_scf_given, h.nwsrfs_scf, 1.0},
-      {&ms.hydromet.fr_use, "fr_use", h.nwsrfs_fr_use_given, h.nwsrfs_fr_use, 0.0},
-      {&ms.hydromet.TIPM, "TIPM", h.nwsrfs_tipm_given, h.nwsrfs_tipm, 0.2},
-      {&ms.hydromet.NMF, "NMF", h.nwsrfs_nmf_given, h.nwsrfs_nmf, 0.2},
-      {&ms.hydromet.fua, "fua", h.nwsrfs_fua_given, h.nwsrfs_fua, 0.18},
-      {&ms.hydromet.PLWHC, "PLWHC", h.nwsrfs_plwhc_given, h.nwsrfs_plwhc, 0.05},
+  parameter p[7] = {
+      {&ms.hydromet.MF_Min, "MF_Min", h.nwsrfs_mf_min_given, h.nwsrfs_mf_min, 0.0, 2},
+      {&ms.hydromet.MF_Max, "MF_Max", h.nwsrfs_mf_max_given, h.nwsrfs_mf_max, 1.2, 3},
+      {&ms.hydromet.scf, "scf", h.nwsrfs_scf_given, h.nwsrfs_scf, 1.0, 4},
+      {&ms.hydromet.fr_use, "fr_use", h.nwsrfs_fr_use_given, h.nwsrfs_fr_use, 0.0, 5},
+      {&ms.hydromet.TIPM, "TIPM", h.nwsrfs_tipm_given, h.nwsrfs_tipm, 0.2, 6},
+      {&ms.hydromet.NMF, "NMF", h.nwsrfs_nmf_given, h.nwsrfs_nmf, 0.2, 7},
+      {&ms.hydromet.PLWHC, "PLWHC", h.nwsrfs_plwhc_given, h.nwsrfs_plwhc, 0.05, 9},
   };
   const int n = ms.grid.ncells;
   for (parameter& q : p) {
@@ -184,8 +184,8 @@ void read_nwsrfs_snow_bands(model_state& ms) {
     for (int c = 1; c <= n; ++c) {
       const double z = ms.grid.elevation[c];
       if (!(z > row[0] && z < row[1])) continue;
-      for (int k = 0; k < 8; ++k)
-        if (!p[k].given) (*p[k].cells)[c] = row[2 + k];
+      for (const parameter& q : p)
+        if (!q.given) (*q.cells)[c] = row[q.column];
     }
   }
 }

@@ -46,6 +46,10 @@ constexpr card_entry echo_real(std::string_view word, int code, const char* echo
 constexpr card_entry echo_integer(std::string_view word, int code, const char* echo) {
   return {word, code, card_kind::integer, {}, {}, {}, 0, echo};
 }
+// A card read and dropped whose number is checked but not echoed.
+constexpr card_entry dropped_real(std::string_view word, int code) {
+  return {word, code, card_kind::real, {}, {}, {}, 0, nullptr};
+}
 constexpr card_entry special(std::string_view word, int code, card_kind kind, card_field target = {},
                              card_set s1 = {}, int item = 0, card_set s2 = {}) {
   return {word, code, kind, target, s1, s2, item, nullptr};
@@ -71,7 +75,7 @@ constexpr double max_minutes = 52596000;
 constexpr card_entry card_table[] = {
     skip("pav", 180),
     skip("metric", 180),
-    in(integer("units", 0, &rc::units, {}, {}, "Units flag = %d\n"), from_to(0, 1)),
+    in(echo_integer("units", 0, "Units flag = %d\n"), from_to(0, 1)),
     text("watershed_mask", 104, &po::watershed_mask),
     text("mapping_table", 9, &po::mapping_table, on(&po::mapping_table_given)),
     text("st_mapping_table", 379, &po::st_mapping_table, on(&po::st_mapping_table_given)),
@@ -171,7 +175,7 @@ constexpr card_entry card_table[] = {
     text("lake_output", 120, &po::lake_output, on(&po::lake_output_given)),
     skip("radar_intensity", 122),
     text("links", 123, &po::links),
-    text("nodes", 124, &po::nodes),
+    skip("nodes", 124),
     text("channel_input", 125, &po::channel_input),
     text("optimize", 83, &po::optimize, on(&po::optimize_given)),
     flag("optimize_sed", 84, on(&po::optimize_sed)),
@@ -179,8 +183,9 @@ constexpr card_entry card_table[] = {
     not_available(text("wat_surf_profile", 128, &po::wat_surf_profile)),
     not_available(text("dis_profile_out", 127, &po::dis_profile_out)),
     not_available(text("wat_surf_profile_out", 129, &po::wat_surf_profile_out)),
-    text("precip_file", 130, &re::precip_file, set(&re::precip_source, rain_source::gage_file)),
-    flag("precip_unif", 16, set(&re::precip_source, rain_source::uniform)),
+    text("precip_file", 130, &re::precip_file, set(&re::precip_source, rain_source::gage_file),
+         on(&re::precip_file_given)),
+    flag("precip_unif", 16, set(&re::precip_source, rain_source::uniform), on(&re::precip_unif_given)),
     text("discharge", 131, &po::discharge, on(&po::discharge_given)),
     text("depth", 132, &po::depth, on(&po::depth_given)),
     not_available(flag("include_channel_depth", 15, on(&po::include_channel_depth))),
@@ -244,7 +249,7 @@ constexpr card_entry card_table[] = {
     in(real("retention", 165, &po::retention, on(&po::retention_given)), retention_depth),
     flag("green_ampt", 166, set(&rc::infil_model, infil_scheme::green_ampt)),
     flag("inf_redist", 167, set(&rc::infil_model, infil_scheme::redistribution)),
-    flag("no_cont_inf_redist", 168, on(&po::no_cont_inf_redist)),
+    skip("no_cont_inf_redist", 168),
     flag("inf_layered_soil", 55, set(&rc::infil_model, infil_scheme::layered_soil)),
     text("soil_type_map", 56, &po::soil_type_map),
     text("soil_layer_input_file", 85, &po::soil_layer_input_file),
@@ -410,7 +415,7 @@ constexpr card_entry card_table[] = {
     in(real("hmet_lapse_rate", 420, &po::hmet_lapse_rate, on(&po::hmet_lapse_rate_given)), from_to(-50, 50, "degrees C per km")),
     in(real("nwsrfs_tipm", 421, &po::nwsrfs_tipm, on(&po::nwsrfs_tipm_given)), from_to(0, 1)),
     in(real("nwsrfs_nmf", 422, &po::nwsrfs_nmf, on(&po::nwsrfs_nmf_given)), from_to(0, 100)),
-    in(real("nwsrfs_fua", 423, &po::nwsrfs_fua, on(&po::nwsrfs_fua_given)), from_to(0, 100)),
+    in(dropped_real("nwsrfs_fua", 423), from_to(0, 100)),
     in(real("nwsrfs_plwhc", 424, &po::nwsrfs_plwhc, on(&po::nwsrfs_plwhc_given)), from_to(0, 1)),
     in(real("snow_temp_base", 425, &po::snow_temp_base, on(&po::snow_temp_base_given)), from_to(-20, 20, "degrees C")),
     in(real("yes_dalr_flag", 426, &po::yes_dalr_flag, on(&po::yes_dalr_flag_given)), from_to(-50, 50, "degrees C per km")),

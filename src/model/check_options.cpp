@@ -149,6 +149,81 @@ bool constituent_cards_have_transport(const model_state& ms) {
   return true;
 }
 
+// A card that acts only with a partner (a scheme, another card, a table of
+// the mapping table or a kind of run) that the project does not give would
+// be read and then ignored: the first such card stops the run, naming it
+// and what it needs.
+bool cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const soil_state& soil = ms.soil;
+  const bool long_term = ms.clock.long_term != 0;
+  const bool green_ampt_maps = soil.green_ampt || soil.inf_redist;
+  const bool soil_classes = soil.inf_layered_soil || soil.inf_richards;
+  const bool infiltration = green_ampt_maps || soil_classes;
+  const bool interception_table = ms.grid.cmt_table_present[cmt_interception] != 0;
+  static constexpr const char* weather = "a long-term run (LONG_TERM): only it reads the weather and "
+                                         "evapotranspires";
+  static constexpr const char* penman = "Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN)";
+  static constexpr const char* green_ampt = "a Green and Ampt infiltration (GREEN_AMPT or INF_REDIST)";
+  static constexpr const char* redistribution = "the Green and Ampt infiltration with redistribution (INF_REDIST)";
+  static constexpr const char* classes = "a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS)";
+  const struct {
+    bool unpartnered;
+    const char* card;
+    const char* needs;
+  } cards[] = {
+      {po.storage_capacity_given && !po.interception_coeff_given, "STORAGE_CAPACITY",
+       "interception: the INTERCEPTION_COEFF card too (or the INTERCEPTION card with the mapping table's "
+       "INTERCEPTION table)"},
+      {po.interception_coeff_given && !po.storage_capacity_given && !interception_table, "INTERCEPTION_COEFF",
+       "the canopy's storage: the STORAGE_CAPACITY card too (or the mapping table's INTERCEPTION table)"},
+      {po.lowspot_file_given && !po.dike_map_given, "LOWSPOT_FILE",
+       "the dikes its notches cross: the DIKE_MAP (or EMBANKMENT) card"},
+      {po.ovr_flow_block && !ms.grid.mapping_table_given, "OVR_FLOW_BLOCK",
+       "the blocked shares of the mapping table's OVR_FLOW_BLOCK table; the project has no MAPPING_TABLE card"},
+      {po.ovr_flow_block && ms.grid.mapping_table_given && !ms.grid.cmt_table_present[cmt_ovr_flow_block],
+       "OVR_FLOW_BLOCK",
+       "the blocked shares of the mapping table's OVR_FLOW_BLOCK table, which the mapping table does not hold "
+       "(or whose index map cannot be opened)"},
+      {po.vol_sed_susp_given && ms.output.no_map_output, "VOL_SED_SUSP",
+       "a gridded dataset of the maps (MAP_TYPE 1 or 2): the per-time grids of MAP_TYPE 0 do not hold the "
+       "suspended sediment"},
+      {po.conductivity_given && !green_ampt_maps, "CONDUCTIVITY", green_ampt},
+      {po.capillary_given && !green_ampt_maps, "CAPILLARY", green_ampt},
+      {po.porosity_given && !green_ampt_maps, "POROSITY", green_ampt},
+      {po.moisture_given && !green_ampt_maps, "MOISTURE", green_ampt},
+      {po.pore_index_given && !soil.inf_redist, "PORE_INDEX", redistribution},
+      {po.residual_sat_given && !soil.inf_redist, "RESIDUAL_SAT", redistribution},
+      {!po.soil_type_map.empty() && !soil_classes, "SOIL_TYPE_MAP", classes},
+      {!po.soil_layer_input_file.empty() && !soil_classes, "SOIL_LAYER_INPUT_FILE", classes},
+      {po.area_reduction_given && !infiltration, "AREA_REDUCTION",
+       "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires"},
+      {po.unif_area_reduction_given && !infiltration, "UNIF_AREA_REDUCTION",
+       "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires"},
+      {po.hmet_surfaways_given && !long_term, "HMET_SURFAWAYS", weather},
+      {po.hmet_samson_given && !long_term, "HMET_SAMSON", weather},
+      {po.hmet_guv_given && !long_term, "HMET_GUV", weather},
+      {po.hmet_ascii_given && !long_term, "HMET_ASCII", weather},
+      {po.hmet_ascii_pet_given && !long_term, "HMET_ASCII_PET", weather},
+      {po.hmet_orog_gages_given && !long_term, "HMET_OROG_GAGES", weather},
+      {po.orogvar_hmet && !long_term, "OROGVAR_HMET", weather},
+      {po.et_calc_penman && !long_term, "ET_CALC_PENMAN", weather},
+      {po.et_calc_deardorff && !long_term, "ET_CALC_DEARDORFF", weather},
+      {po.albedo_given && !long_term, "ALBEDO", weather},
+      {po.cfgi && !long_term, "CFGI", weather},
+      {po.vheight_given && !(long_term && po.et_calc_penman), "VHEIGHT", penman},
+      {po.tcoeff_given && !(long_term && po.et_calc_penman), "TCOEFF", penman},
+      {po.canopy_given && !(long_term && po.et_calc_penman), "CANOPY", penman},
+      {po.wilting_point_given && !(long_term && po.et_calc_penman), "WILTING_POINT", penman},
+  };
+  for (const auto& c : cards) {
+    if (!c.unpartnered) continue;
+    std::printf("Error: the %s card acts only with %s.\n", c.card, c.needs);
+    return false;
+  }
+  return true;
+}
+
 // The first failing test names its code.
 int first_conflict(model_state& ms) {
   if (!counts_fit(ms)) return own_message_code;
@@ -234,6 +309,7 @@ int first_conflict(model_state& ms) {
   if (!pipe_cards_have_network(ms)) return own_message_code;
   if (!sediment_cards_have_erosion(ms)) return own_message_code;
   if (!constituent_cards_have_transport(ms)) return own_message_code;
+  if (!cards_have_their_partners(ms)) return own_message_code;
   return 0;
 }
 

@@ -159,7 +159,7 @@ class card_reader {
       case card_kind::overtype_word: return read_overtype(e, line);
       case card_kind::richards_k_word:
       case card_kind::richards_c_word:
-      case card_kind::richards_upper_word: read_richards_word(e, line); return true;
+      case card_kind::richards_upper_word: return read_richards_word(e, line);
       case card_kind::calib_comp_data_word: return read_calib_comp_data(line) && card_not_available(e);
       case card_kind::calib_obj_func_word: return read_calib_obj_func(line) && card_not_available(e);
       case card_kind::reten_depth: return read_reten_depth(e, line);
@@ -328,24 +328,34 @@ class card_reader {
     return true;
   }
 
-  void read_richards_word(const card_entry& e, card_line& line) {
+  // A Richards option by its word, of which the first four letters count
+  // in any case; another word (or none) is refused naming the card.
+  bool read_richards_word(const card_entry& e, card_line& line) {
+    struct option {
+      card_kind kind;
+      const char* prefix;
+      int value;
+    };
+    static constexpr option options[] = {
+        {card_kind::richards_k_word, "geom", richards_k_mean::geometric},
+        {card_kind::richards_k_word, "arit", richards_k_mean::arithmetic},
+        {card_kind::richards_c_word, "have", richards_retention::haverkamp},
+        {card_kind::richards_c_word, "broo", richards_retention::brooks_corey},
+        {card_kind::richards_upper_word, "gree", richards_upper_face::green_ampt},
+        {card_kind::richards_upper_word, "aver", richards_upper_face::averaged},
+    };
     std::string v;
     next_token(line, v);
-    std::string w = lower_prefix(v, 4);
-    int& field = *card_field_of<int>(r_, e.target);
-    switch (e.kind) {
-      case card_kind::richards_k_word:
-        if (w == "geom") field = richards_k_mean::geometric;
-        else if (w == "arit") field = richards_k_mean::arithmetic;
-        break;
-      case card_kind::richards_c_word:
-        if (w == "have") field = richards_retention::haverkamp;
-        else if (w == "broo") field = richards_retention::brooks_corey;
-        break;
-      default:
-        field = w == "gree" ? 2 : w == "aver" ? 3 : 0;
-        break;
+    const std::string w = lower_prefix(v, 4);
+    for (const option& o : options) {
+      if (o.kind != e.kind || w != o.prefix) continue;
+      *card_field_of<int>(r_, e.target) = o.value;
+      return true;
     }
+    const char* takes = e.kind == card_kind::richards_k_word ? "GEOMETRIC or ARITHMETIC (the first four letters count)"
+                        : e.kind == card_kind::richards_c_word ? "BROOKS or HAVERCAMP (the first four letters count)"
+                                                               : "GREEN or AVERAGE (the first four letters count)";
+    return refuse_value(e, v, takes);
   }
 
   bool read_calib_comp_data(card_line& line) {
@@ -507,7 +517,7 @@ void set_defaults(project_options& po) {
   po.richards_dtheta_max = 0.0025;
   po.richards_k_option = richards_k_mean::geometric;
   po.richards_iter_max = 1;
-  po.richards_upper_option = 1;
+  po.richards_upper_option = richards_upper_face::first_node;
   po.aquifer_delta_z = -999.9;
   po.max_courant_number = 0.04;
   po.x_freq = -1;

@@ -38,6 +38,14 @@ namespace richards_retention {
 inline constexpr int brooks_corey = 1;
 inline constexpr int haverkamp = 2;
 }  // namespace richards_retention
+// The conductivity of a Richards column's surface face under a pond
+// (RICHARDS_UPPER_OPTION): the first node's (the default, no word), 1 cm/h
+// (GREEN), or the saturated surface averaged with the first node (AVERAGE).
+namespace richards_upper_face {
+inline constexpr int first_node = 1;
+inline constexpr int green_ampt = 2;
+inline constexpr int averaged = 3;
+}  // namespace richards_upper_face
 
 // CALIB_COMP_DATA and CALIB_OBJ_FUNC; "unset" until a card names a value.
 namespace calib_data {
@@ -149,7 +157,6 @@ struct project_options {
   double chan_disp_coef = 0.0;
   double init_chan_conc = 0.0;
   file_name_text links;
-  file_name_text nodes;
   file_name_text channel_input;
   file_name_text section_table;
   file_name_text materials;
@@ -213,7 +220,6 @@ struct project_options {
   double hmet_lapse_rate = 0.0; int hmet_lapse_rate_given = 0;
   double nwsrfs_tipm = 0.0; int nwsrfs_tipm_given = 0;
   double nwsrfs_nmf = 0.0; int nwsrfs_nmf_given = 0;
-  double nwsrfs_fua = 0.0; int nwsrfs_fua_given = 0;
   double nwsrfs_plwhc = 0.0; int nwsrfs_plwhc_given = 0;
   double snow_temp_base = 0.0; int snow_temp_base_given = 0;
   double yes_dalr_flag = 0.0; int yes_dalr_flag_given = 0;
@@ -235,13 +241,12 @@ struct project_options {
   file_name_text residual_sat; int residual_sat_given = 0;
   file_name_text area_reduction; int area_reduction_given = 0;
   double unif_area_reduction = 0.0; int unif_area_reduction_given = 0;
-  int no_cont_inf_redist = 0;
   file_name_text soil_type_map;
   file_name_text soil_layer_input_file;
   double richards_weight = 0.0;
   int richards_k_option = 0;      // a richards_k_mean value
   int richards_c_option = 0;      // a richards_retention value
-  int richards_upper_option = 0;  // 0, 1, 2 Green-Ampt, 3 averaged
+  int richards_upper_option = 0;  // a richards_upper_face value
   int richards_iter_max = 0;
   double richards_dtheta_max = 0.0;
   file_name_text write_sm_hotstart; int write_sm_hotstart_given = 0;
@@ -439,7 +444,6 @@ struct project_options {
 };
 
 struct run_control {
-  int units = 0;
   int rows = 0;
   int cols = 0;
   double gridsize = 0.0;  // cell size, metres
@@ -465,7 +469,9 @@ struct run_control {
 };
 
 struct rain_event {
-  int precip_source = 0;  // a rain_source value
+  int precip_source = 0;  // a rain_source value, of the last of the two cards
+  // Both cards given: the option check refuses the pair.
+  int precip_file_given = 0, precip_unif_given = 0;
   int rain_interp = 0;    // a rain_interpolation value
   double rain_intensity = 0.0;
   int rain_duration = 0;
@@ -499,7 +505,6 @@ struct project_state {
   file_name_text chan_hotstart_write_file;
   file_name_text chan_hotstart_read_file;
   file_name_text links;
-  file_name_text nodes;
   file_name_text channel_input;
   file_name_text section_table;
   file_name_text materials;

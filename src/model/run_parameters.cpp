@@ -69,7 +69,6 @@ constexpr name_copy plain_names[] = {
     {&project_options::chan_hotstart_write_file, &project_state::chan_hotstart_write_file},
     {&project_options::chan_hotstart_read_file, &project_state::chan_hotstart_read_file},
     {&project_options::links, &project_state::links},
-    {&project_options::nodes, &project_state::nodes},
     {&project_options::channel_input, &project_state::channel_input},
     {&project_options::section_table, &project_state::section_table},
     {&project_options::materials, &project_state::materials},
@@ -213,7 +212,6 @@ void copy_run_control(model_state& ms) {
   ms.hydromet.latitude = rc.latitude;
   ms.hydromet.longitude = rc.longitude;
   ms.hydromet.site_given = rc.latitude_given && rc.longitude_given;
-  ms.output.units = rc.units;
   ms.output.qout_cfs = rc.qout_cfs;
   ms.project.quiet = rc.quiet;
 }
@@ -273,7 +271,6 @@ void set_schemes(model_state& ms) {
     case infil_scheme::redistribution:
       ms.soil.inf_redist = 1;
       ms.soil.sm_accounting = 1;
-      ms.soil.cont_inf_redist = ms.project.project_options.no_cont_inf_redist ? 0 : 1;
       break;
     case infil_scheme::layered_soil: ms.soil.inf_layered_soil = 1; ms.soil.sm_accounting = 1; break;
     case infil_scheme::richards: ms.soil.inf_richards = 1; break;
@@ -393,8 +390,6 @@ void copy_long_term(model_state& ms) {
   ms.hydromet.nwsrfs_tipm_given = po.nwsrfs_tipm_given;
   ms.hydromet.nwsrfs_nmf = po.nwsrfs_nmf;
   ms.hydromet.nwsrfs_nmf_given = po.nwsrfs_nmf_given;
-  ms.hydromet.nwsrfs_fua = po.nwsrfs_fua;
-  ms.hydromet.nwsrfs_fua_given = po.nwsrfs_fua_given;
   ms.hydromet.nwsrfs_plwhc = po.nwsrfs_plwhc;
   ms.hydromet.nwsrfs_plwhc_given = po.nwsrfs_plwhc_given;
   ms.hydromet.snow_temp_base_given = po.snow_temp_base_given;
@@ -608,6 +603,9 @@ void set_precipitation(model_state& ms) {
     case rain_source::radar: ms.hydromet.radar_rain = 1; break;
     default: break;
   }
+  // A gage file and a uniform storm together: the option check names the
+  // conflict instead of one card passing the other over.
+  if (re.precip_file_given && re.precip_unif_given) ms.hydromet.precip_file_given = ms.hydromet.precip_unif = 1;
 }
 
 void copy_coupling(model_state& ms) {

@@ -19,7 +19,6 @@ namespace nivra {
 struct output_state {
   // ---- Parameters: the output requests and switches of the project and the
   // location lists, set at set-up and read-only afterwards.
-  int units = 0;                      // unit switch of the project
   double cfs_per_cms = 35.314667;     // cubic feet per cubic metre
   int qout_cfs = 0;                   // discharges in cubic feet per second
   int float_grass_maps = 1;           // reported by the event summary

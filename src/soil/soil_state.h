@@ -52,7 +52,6 @@ struct soil_state {
   int inf_richards = 0;
   int inf_layered_soil = 0;
   int sm_accounting = 0;
-  int cont_inf_redist = 0;  // continuous redistribution
   int conductivity_given = 0, capillary_given = 0, porosity_given = 0;
   int pore_index_given = 0, residual_sat_given = 0;
   int moisture_given = 0;

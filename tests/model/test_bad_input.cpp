@@ -142,6 +142,98 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
   }
 }
 
+// Cards that nothing would act on: a card whose partner (a scheme, another
+// card, a mapping table's table, a kind of run or of map) is missing, an
+// option word the card does not know, two rain sources at once and a soil
+// wetter than its pores stop the run naming the card; the cards that change
+// nothing in this version say so and the run goes on.
+TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
+  struct ignored_case {
+    std::string example;             // its folder, or folder/project
+    std::vector<std::string> cards;  // replaced or added in the example's project
+    std::string fragment;
+    bool stops;
+    const char* file = nullptr;      // a file of the example with one text changed
+    std::string from = "", to = "";
+  };
+  const std::string moisture_row = "0.150 0.150 0.150 0.150 0.150 0.150 0.150 0.150\n0.150";
+  const ignored_case cases[] = {
+      // Read and dropped: a warning, and the run goes on.
+      {"plane", {"NODES nodes.txt"}, "Warning: the NODES card has no effect in this version of NIVRA; it is ignored.",
+       false},
+      {"plane", {"UNITS 1"}, "Units flag = 1\nWarning: the UNITS card has no effect", false},
+      {"plane", {"NWSRFS_FUA 0.3"}, "Warning: the NWSRFS_FUA card has no effect", false},
+      {"plane_infil/plane_redist", {"NO_CONT_INF_REDIST"}, "Warning: the NO_CONT_INF_REDIST card has no effect", false},
+      {"plane", {"NWSRFS_FUA 101"}, "Error: the NWSRFS_FUA card holds 101; it takes a number from 0 to 100.", true},
+      // Option words the card does not know.
+      {"plane", {"RICHARDS_K_OPTION harmonic"},
+       "Error: the RICHARDS_K_OPTION card holds harmonic; it takes GEOMETRIC or ARITHMETIC", true},
+      {"plane", {"RICHARDS_UPPER_OPTION first"},
+       "Error: the RICHARDS_UPPER_OPTION card holds first; it takes GREEN or AVERAGE", true},
+      {"plane", {"RICHARDS_UPPER_OPTION"}, "Error: the RICHARDS_UPPER_OPTION card holds no value;", true},
+      {"plane", {"RICHARDS_C_OPTION van_genuchten"},
+       "Error: the RICHARDS_C_OPTION card holds van_genuchten; it takes BROOKS or HAVERCAMP", true},
+      // Two sources of rain, in either order.
+      {"plane", {"PRECIP_FILE storm.gag"}, "Error: You have specified both a rain gage file, and uniform rainfall",
+       true},
+      {"plane", {"PRECIP_FILE storm.gag", "PRECIP_UNIF"},
+       "Error: You have specified both a rain gage file, and uniform rainfall", true},
+      // A card without its partner.
+      {"plane", {"STORAGE_CAPACITY canopy.cap"},
+       "Error: the STORAGE_CAPACITY card acts only with interception: the INTERCEPTION_COEFF card too", true},
+      {"plane", {"INTERCEPTION_COEFF canopy.icf"},
+       "Error: the INTERCEPTION_COEFF card acts only with the canopy's storage: the STORAGE_CAPACITY card too", true},
+      {"plane", {"LOWSPOT_FILE notches.low"},
+       "Error: the LOWSPOT_FILE card acts only with the dikes its notches cross: the DIKE_MAP (or EMBANKMENT) card",
+       true},
+      {"plane", {"OVR_FLOW_BLOCK"},
+       "Error: the OVR_FLOW_BLOCK card acts only with the blocked shares of the mapping table's OVR_FLOW_BLOCK table; "
+       "the project has no MAPPING_TABLE card.", true},
+      {"mapped", {"OVR_FLOW_BLOCK"},
+       "Error: the OVR_FLOW_BLOCK card acts only with the blocked shares of the mapping table's OVR_FLOW_BLOCK table, "
+       "which the mapping table does not hold", true},
+      {"erosion", {"VOL_SED_SUSP suspended"},
+       "Error: the VOL_SED_SUSP card acts only with a gridded dataset of the maps (MAP_TYPE 1 or 2)", true},
+      {"plane", {"MOISTURE wet.moi"}, "Error: the MOISTURE card acts only with a Green and Ampt infiltration", true},
+      {"plane_infil", {"PORE_INDEX plane_infil.pdi"},
+       "Error: the PORE_INDEX card acts only with the Green and Ampt infiltration with redistribution (INF_REDIST).",
+       true},
+      {"plane_infil", {"SOIL_TYPE_MAP soils.idx"},
+       "Error: the SOIL_TYPE_MAP card acts only with a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS).", true},
+      {"plane", {"UNIF_AREA_REDUCTION 0.2"}, "Error: the UNIF_AREA_REDUCTION card acts only with an infiltration "
+                                             "scheme", true},
+      {"plane", {"HMET_GUV weather.guv"}, "Error: the HMET_GUV card acts only with a long-term run (LONG_TERM)", true},
+      {"plane", {"ALBEDO albedo.asc"}, "Error: the ALBEDO card acts only with a long-term run (LONG_TERM)", true},
+      {"longterm", {"VHEIGHT veg.asc"},
+       "Error: the VHEIGHT card acts only with Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN).",
+       true},
+      // A soil wetter than its pores, from a map and from the mapping table.
+      {"plane_infil", {}, "Error: the MOISTURE map plane_infil.moi gives cell 7 (row 2, column 1) the initial water "
+                          "content 0.6, above its porosity 0.45 from the POROSITY map plane_infil.por", true,
+       "plane_infil.moi", moisture_row, "0.150 0.150 0.150 0.150 0.150 0.150 0.150 0.150\n0.600"},
+      {"mapped", {"GREEN_AMPT"}, "Error: the mapping table's GREEN_AMPT_INITIAL_SOIL_MOISTURE table gives cell 1 "
+                                 "(row 1, column 3) the initial water content 0.5, above its porosity 0.434 from the mapping table's "
+                                 "GREEN_AMPT_INFILTRATION table", true,
+       "mapped.cmt", "Loam                                                                            0.20",
+       "Loam                                                                            0.50"},
+  };
+  for (const ignored_case& c : cases) {
+    SCOPED_TRACE(c.example + ": " + (c.cards.empty() ? c.to : c.cards.front()));
+    const std::size_t slash = c.example.find('/');
+    copy_example(c.example.substr(0, slash));
+    const std::string project = c.example.substr(slash == std::string::npos ? 0 : slash + 1) + ".prj";
+    set_cards(project, c.cards);
+    if (c.file) {
+      std::string text = read_file(c.file);
+      const std::size_t at = text.find(c.from);
+      ASSERT_NE(at, std::string::npos);
+      text.replace(at, c.from.size(), c.to);
+      write_file(c.file, text);
+    }
+    expect_outcome(run({project}), c.fragment, c.stops);
+  }
+}
+
 // Files of the run's inputs with one value or line changed.
 struct file_case {
   const char* example;

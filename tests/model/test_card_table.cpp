@@ -238,7 +238,10 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
        },
        "1 1"},
       {"PRECIP_UNIF\nRAIN_THIESSEN",
-       [](auto& p) { return fields(p.rain_event.precip_source, p.rain_event.rain_interp); }, "0 1"},
+       [](auto& p) {
+         return fields(p.rain_event.precip_source, p.rain_event.precip_unif_given, p.rain_event.rain_interp);
+       },
+       "0 1 1"},
       {"SOILS_NSM_C", [](auto& p) { return fields(p.project_options.soils_nsm_c); }, "2"},
       {"LONG_TERM", [](auto& p) { return fields(p.project_options.long_term); }, "1"},
       // Whole numbers, with and without constants and a label.
@@ -252,7 +255,6 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
        [](auto& p) { return fields(p.project_options.flush_buffer, p.project_options.flush_buffer_on); }, "5 1"},
       {"SOIL_EROSION 12",
        [](auto& p) { return fields(p.project_options.soil_erosion, p.project_options.soil_erosion_on); }, "12 1"},
-      {"UNITS 1", [](auto& p) { return fields(p.run_control.units); }, "1", "Units flag = 1\n"},
       // Reals.
       {"TIMESTEP 12.5", [](auto& p) { return fields(p.run_control.timestep); }, "12.5"},
       {"GRIDSIZE 25", [](auto& p) { return fields(p.run_control.gridsize); }, "25"},
@@ -281,7 +283,10 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
       {"ROUGHNESS r.map",
        [](auto& p) { return fields(p.project_options.roughness, p.project_options.roughness_given); }, "r.map 1"},
       {"PRECIP_FILE rain.gag",
-       [](auto& p) { return fields(p.rain_event.precip_file, p.rain_event.precip_source); }, "rain.gag 1"},
+       [](auto& p) {
+         return fields(p.rain_event.precip_file, p.rain_event.precip_source, p.rain_event.precip_file_given);
+       },
+       "rain.gag 1 1"},
       {"EXPLIC_BACKWATER bw",
        [](auto& p) {
          return fields(p.project_options.chan_hotstart_write_file, p.project_options.explic_backwater_given);

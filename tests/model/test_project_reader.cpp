@@ -159,6 +159,7 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
     const char* cards;
     int project_options::*field;
     int expected;
+    bool stops = false;  // the reading stops: a word the card does not know, a card not available
   };
   const value_case cases[] = {
       {"OVERTYPE ADE-PC\n", &project_options::overtype, 3},
@@ -167,17 +168,18 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
       {"OVERTYPE 3\n", &project_options::overtype, 3},
       {"RICHARDS_K_OPTION arithmetic\n", &project_options::richards_k_option, 1},
       {"RICHARDS_K_OPTION GEOMETRIC\n", &project_options::richards_k_option, 2},
-      {"RICHARDS_K_OPTION harmonic\n", &project_options::richards_k_option, 2},
+      {"RICHARDS_K_OPTION harmonic\n", &project_options::richards_k_option, 2, true},
       {"RICHARDS_C_OPTION Haverkamp\n", &project_options::richards_c_option, 2},
       {"RICHARDS_C_OPTION brooks\n", &project_options::richards_c_option, 1},
-      {"RICHARDS_C_OPTION vg\n", &project_options::richards_c_option, 0},
+      {"RICHARDS_C_OPTION vg\n", &project_options::richards_c_option, 0, true},
       {"RICHARDS_UPPER_OPTION averaged\n", &project_options::richards_upper_option, 3},
       {"RICHARDS_UPPER_OPTION green\n", &project_options::richards_upper_option, 2},
-      {"RICHARDS_UPPER_OPTION\n", &project_options::richards_upper_option, 0},
-      {"RICHARDS_UPPER_OPTION flux\n", &project_options::richards_upper_option, 0},
-      {"CALIB_COMP_DATA DAILYMEAN\n", &project_options::calib_comp_data, 0},
-      {"CALIB_COMP_DATA EVENT\n", &project_options::calib_comp_data, 1},
-      {"CALIB_OBJ_FUNC RMSE\n", &project_options::calib_obj_func, 0},
+      {"RICHARDS_UPPER_OPTION AVER\n", &project_options::richards_upper_option, 3},
+      {"RICHARDS_UPPER_OPTION\n", &project_options::richards_upper_option, 1, true},
+      {"RICHARDS_UPPER_OPTION flux\n", &project_options::richards_upper_option, 1, true},
+      {"CALIB_COMP_DATA DAILYMEAN\n", &project_options::calib_comp_data, 0, true},
+      {"CALIB_COMP_DATA EVENT\n", &project_options::calib_comp_data, 1, true},
+      {"CALIB_OBJ_FUNC RMSE\n", &project_options::calib_obj_func, 0, true},
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num, -1},
       {"ZEM_EVENT_NUM 4\n", &project_options::zem_event_num, 4},
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num_given, 1},
@@ -196,6 +198,7 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
     auto p = read(c.cards);
     EXPECT_EQ(p->project_options.*c.field, c.expected);
     EXPECT_EQ(process.error_block.code, 0);
+    EXPECT_EQ(process.error_block.stop != 0, c.stops);
   }
 }
 
@@ -304,16 +307,17 @@ TEST_F(ProjectReader, DroppedCardsEchoStoreNothingAndSayTheyAreIgnored) {
             "Number of links = 12\n"
             "Warning: the N_LINKS card has no effect in this version of NIVRA; it is ignored.\n"
             "Units flag = 1\n"
+            "Warning: the UNITS card has no effect in this version of NIVRA; it is ignored.\n"
             "Warning: the LAKE card has no effect in this version of NIVRA; it is ignored.\n"
             "Warning: the PAV card has no effect in this version of NIVRA; it is ignored.\n");
-  EXPECT_EQ(p->run_control.units, 1);
 
   // Every card read and dropped says so; a quiet (calibration) reading
   // keeps only the echo.
   for (const char* card : {"PAV", "METRIC", "SIMULATION_INPUT", "LAKE 1", "LAKE_ELEV 2", "RADAR_INTENSITY r",
                            "FLINE f", "LAKES_MASK m", "LAKES_ELEVATION e", "TIRUS_WAVES", "NTR_SUM n",
                            "ALPHA 1", "BETA 1", "THETA 1", "CHANNEL_GRIDSIZE 30", "CHANNEL_DELTAT 5",
-                           "DRAIN_TIME 5", "Q_MIN 0.1", "N_LINKS 3", "MAX_NODES 9"}) {
+                           "DRAIN_TIME 5", "Q_MIN 0.1", "N_LINKS 3", "MAX_NODES 9", "UNITS 0", "NODES n.txt",
+                           "NWSRFS_FUA 0.2", "NO_CONT_INF_REDIST"}) {
     SCOPED_TRACE(card);
     std::string word = std::string(card).substr(0, std::string(card).find(' '));
     const std::string note = "Warning: the " + word + " card has no effect in this version of NIVRA; it is ignored.\n";

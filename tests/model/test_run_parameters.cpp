@@ -111,15 +111,14 @@ TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
 
   struct infiltration {
     const char* card;
-    int ga, redist, layered, richards, sm, cont;
+    int ga, redist, layered, richards, sm;
   };
   const infiltration infil[] = {
-      {"", 0, 0, 0, 0, 0, 0},
-      {"GREEN_AMPT\n", 1, 0, 0, 0, 0, 0},
-      {"INF_REDIST\n", 0, 1, 0, 0, 1, 1},
-      {"INF_REDIST\nNO_CONT_INF_REDIST\n", 0, 1, 0, 0, 1, 0},
-      {"INF_LAYERED_SOIL\n", 0, 0, 1, 0, 1, 0},
-      {"INF_RICHARDS\n", 0, 0, 0, 1, 0, 0},
+      {"", 0, 0, 0, 0, 0},
+      {"GREEN_AMPT\n", 1, 0, 0, 0, 0},
+      {"INF_REDIST\n", 0, 1, 0, 0, 1},
+      {"INF_LAYERED_SOIL\n", 0, 0, 1, 0, 1},
+      {"INF_RICHARDS\n", 0, 0, 0, 1, 0},
   };
   for (const infiltration& s : infil) {
     auto ms = read(s.card);
@@ -128,7 +127,6 @@ TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
     EXPECT_EQ(ms->soil.inf_layered_soil, s.layered) << s.card;
     EXPECT_EQ(ms->soil.inf_richards, s.richards) << s.card;
     EXPECT_EQ(ms->soil.sm_accounting, s.sm) << s.card;
-    EXPECT_EQ(ms->soil.cont_inf_redist, s.cont) << s.card;
   }
 }
 
@@ -202,7 +200,6 @@ TEST_F(RunParameters, TheGridClocksAndSiteGoToTheirComponents) {
   EXPECT_EQ(ms->clock.gmt_given, 1);
   EXPECT_EQ(ms->output.qout_cfs, 1);
   EXPECT_EQ(ms->project.quiet, 1);
-  EXPECT_EQ(ms->output.units, 1);
 }
 
 TEST_F(RunParameters, GageSiteAndSnowInEveryKindOfRun) {

@@ -7,6 +7,7 @@
 // exactly the same files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -119,14 +120,44 @@ TEST_F(Storm, BlockedCellsHoldWaterOnTheirOpenPartOnly) {
     const std::string name = r.example;
     set_card(name + ".prj", "OVERTYPE", std::string("OVERTYPE         ") + r.overtype);
     set_card(name + ".prj", "OVR_FLOW_BLOCK", "OVR_FLOW_BLOCK");
-    const storm_run run = run_storm(name + ".prj", [&](model_state& ms) {
-      shift = (4 - pattern(ms.grid.outlet_cell) % 3) % 3;
-      for (int c = 1; c <= ms.grid.ncells; ++c) {
-        ms.overland.ovr_flow_block_cell[c] = block_of(c);
-        for (int side = 1; side <= 4; ++side) ms.overland.ovr_flow_block_frac[c][side] = block_of(c);
-      }
-    });
+    // The shares come from the mapping table's OVR_FLOW_BLOCK table: an
+    // index map of the mask's grid gives each cell (numbered row by row;
+    // the outlet is the last) the ID of its share, 1 + its class.
+    std::istringstream mask(read_file(name + ".msk"));
+    std::string index, line;
+    int cols = 0;
+    for (int k = 0; k < 6 && std::getline(mask, line); ++k) {
+      index += line + "\n";
+      if (line.rfind("cols:", 0) == 0) cols = std::stoi(line.substr(5));
+    }
+    std::vector<int> inside;
+    for (int v; mask >> v;) inside.push_back(v);
+    const int cells = static_cast<int>(std::count_if(inside.begin(), inside.end(), [](int v) { return v != 0; }));
+    shift = (4 - pattern(cells) % 3) % 3;
+    int c = 0;
+    for (std::size_t k = 0; k < inside.size(); ++k) {
+      const int id = inside[k] != 0 ? 1 + (pattern(++c) + shift) % 3 : 0;
+      index += std::to_string(id) + ((k + 1) % cols == 0 ? "\n" : " ");
+    }
+    testing::write_file("blocks.idx", index);
+    // Rows: the ID in columns 1 to 6, a description, the values from
+    // column 87 (the cell's share, then its top, right, bottom, left sides).
+    std::string cmt = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP blocks.idx \"Buildings\"\nOVR_FLOW_BLOCK \"Buildings\"\n"
+                      "NUM_IDS 3\nID    DESCRIPTION\n";
+    for (int id = 1; id <= 3; ++id) {
+      char row[160];
+      const double b = blocked[id - 1];
+      std::snprintf(row, sizeof row, "%-6d%-80s%g %g %g %g %g\n", id, "buildings", b, b, b, b, b);
+      cmt += row;
+    }
+    testing::write_file("blocks.cmt", cmt);
+    set_card(name + ".prj", "MAPPING_TABLE", "MAPPING_TABLE blocks.cmt");
+    const storm_run run = run_storm(name + ".prj");
     ASSERT_TRUE(run.ended) << run.console;
+    for (int k = 1; k <= run.ms->grid.ncells; ++k) {
+      ASSERT_EQ(run.ms->overland.ovr_flow_block_cell[k], block_of(k)) << k;
+      for (int side = 1; side <= 4; ++side) ASSERT_EQ(run.ms->overland.ovr_flow_block_frac[k][side], block_of(k));
+    }
     const model_state& ms = *run.ms;
     ASSERT_EQ(block_of(ms.grid.outlet_cell), 0.3);
     const double area = ms.grid.grid_size * ms.grid.grid_size;

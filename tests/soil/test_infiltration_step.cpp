@@ -428,10 +428,25 @@ TEST_F(InfiltrationStep, AUniformAreaReductionLetsPartOfEachCellInfiltrate) {
               0.025 * 46 * 900.0, 1e-9);
 }
 
-TEST_F(InfiltrationStep, AnInitialWaterContentAbovePorosityIsLoweredToIt) {
-  write_file("plane_infil.moi", plane_map(0.15, 2, 3, 0.5));
-  const testing::storm_run r = testing::run_storm("plane_infil.prj", {}, 1);
+TEST_F(InfiltrationStep, AnInitialWaterContentAbovePorosityStopsTheRunButAHotstartIsLoweredToIt) {
   // Row 2, column 3 is the cell after the six of row 1 and two of row 2.
+  write_file("plane_infil.moi", plane_map(0.15, 2, 3, 0.5));
+  const testing::storm_run refused = testing::run_storm("plane_infil.prj", {}, 1);
+  EXPECT_EQ(refused.steps, 0);
+  EXPECT_NE(refused.console.find("Error: the MOISTURE map plane_infil.moi gives cell 9 (row 2, column 3) the initial "
+                                 "water content 0.5, above its porosity 0.45 from the POROSITY map plane_infil.por"),
+            std::string::npos)
+      << refused.console;
+  EXPECT_EQ(process.error_block.stop, 1);
+
+  // The run's own surface water content, written as text, may round above
+  // the porosity: a hotstart is lowered to it, with a warning.
+  reset_process_state();
+  write_file("plane_infil.moi", plane_map(0.15));
+  write_file("wet.hot", plane_map(0.15, 2, 3, 0.5));
+  set_card("plane_infil.prj", "READ_SM_HOTSTART", "READ_SM_HOTSTART wet.hot");
+  const testing::storm_run r = testing::run_storm("plane_infil.prj", {}, 1);
+  ASSERT_EQ(r.steps, 1) << r.console;
   EXPECT_NE(r.console.find("Warning: initial water content > phi at grid 9\n"), std::string::npos) << r.console;
   EXPECT_EQ(r.ms->soil.init_moisture[9], 0.45);
   EXPECT_EQ(r.ms->soil.init_moisture[10], 0.15);

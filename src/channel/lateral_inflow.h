@@ -6,13 +6,12 @@
 // back: a weir reduced by its submergence, a short Manning flow when the two
 // levels come close, limited by critical flow over the bank, and a spill
 // from the channel never takes more than overbank_max_dv of the water above
-// the crest in a step. A cell never gives more water than it holds, nor
-// more than half of what would bring the two water surfaces level in the
-// step (a channel below the cell's ground first fills up to the ground).
-// The channel routing runs the exchange every sub-step, from the water
-// surfaces the sub-step starts with. The result is the per-node lateral
-// inflow qlat (m2/s, added to) and each entry's exchange gst_qlat (m3/s,
-// positive into the channel).
+// the crest a second. Every exchange dies away as the two water surfaces
+// approach each other, so that none carries them past each other, and a
+// cell never gives more water than it holds. The channel routing runs the
+// exchange every sub-step, from the water surfaces the sub-step starts
+// with. The result is the per-node lateral inflow qlat (m2/s, added to) and
+// each entry's exchange gst_qlat (m3/s, positive into the channel).
 #pragma once
 
 #include "channel/channel_state.h"

@@ -197,13 +197,22 @@ outlet_series run_valley(const valley_case& v, double timestep) {
 
 class RoadValley : public testing::process_test {};
 
+// The sanitizer build, whose runs are some ten times slower, takes the
+// first valley only and leaves out the run at a step ten times shorter.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int valleys = 1;
+#else
+constexpr int valleys = 3;
+#endif
+
 TEST_F(RoadValley, TheOutletHydrographDoesNotDependOnTheStep) {
   const valley_case cases[] = {
       {"banks 1.7 m high, a road with a culvert", 1.7, true},
       {"banks 1.0 m high, a road with a culvert", 1.0, true},
       {"banks 1.7 m high, no road", 1.7, false},
   };
-  for (const valley_case& v : cases) {
+  for (int c = 0; c < valleys; ++c) {
+    const valley_case& v = cases[c];
     SCOPED_TRACE(v.what);
     outlet_series runs[2];
     const double steps[2] = {10.0, 5.0};
@@ -221,8 +230,6 @@ TEST_F(RoadValley, TheOutletHydrographDoesNotDependOnTheStep) {
   }
 }
 
-// The sanitizer build, whose runs are some ten times slower, leaves out
-// the run at a step ten times shorter.
 #if !defined(__SANITIZE_ADDRESS__)
 TEST_F(RoadValley, ThePeakMeetsThatOfAStepTenTimesShorter) {
   const valley_case v{"banks 1.7 m high, a road with a culvert", 1.7, true};

@@ -150,14 +150,19 @@ bool section_ok(channel_state& ch, section_status s, int link, int node, bool ex
   return true;
 }
 
+// The section at a fixed level of the entry (the cell's ground, the crest
+// of a spill): a level the water has not reached sets no warning of a
+// table exceeded.
 bool section_of(channel_state& ch, int link, int node, double y, section_props& p) {
   bool exceeded = false;
-  return section_ok(ch, section_at_depth(ch, link, node, y, p, exceeded), link, node, exceeded);
+  return section_ok(ch, section_at_depth(ch, link, node, y, p, exceeded), link, node, false);
 }
 
+// The top width at the water's own level: a table it exceeds is warned of.
 bool top_width_of(channel_state& ch, int link, int node, double y, double& topw) {
   bool exceeded = false;
-  return section_ok(ch, top_width_at_depth(ch, link, node, y, topw, exceeded), link, node, exceeded);
+  const section_status s = top_width_at_depth(ch, link, node, y, topw, exceeded);
+  return section_ok(ch, s, link, node, exceeded);
 }
 
 }  // namespace

@@ -33,7 +33,10 @@ constexpr double weir = 3.40978982734;
 class LateralInflow : public testing::process_test {
  protected:
   void load(double bottom, double side, double bankfull, double bed) {
-    net = testing::read_network(straight_link(1, 20.0, 0.001, bottom, side, 0.03, bankfull), lakes);
+    load_network(straight_link(1, 20.0, 0.001, bottom, side, 0.03, bankfull), bed);
+  }
+  void load_network(const std::string& text, double bed) {
+    net = testing::read_network(text, lakes);
     ASSERT_TRUE(net);
     channel_state& ch = *net;
     ch.gst_num_cells = ch.gst_max_cells = 1;
@@ -148,6 +151,27 @@ TEST_F(LateralInflow, TheExchangeHasNoStepAsTheChannelCrossesTheGround) {
     EXPECT_GT(given[0], 0.0);
     EXPECT_NEAR(given[1], given[0], 0.02 * given[0]);
   }
+}
+
+TEST_F(LateralInflow, ALevelTheWaterHasNotReachedWarnsOfNoTableExceeded) {
+  // A break-point channel 2 m deep, tabled in 20 levels of 0.1 m, whose
+  // cell's ground stands 3 m over the bed: the exchange looks the section
+  // up at the ground, past the table, but only water above the table (here
+  // over the ground, where the exchange looks it up at the water's level)
+  // makes the run warn of it.
+  load_network(testing::chan_file(1, 2,
+                                  "CONNECT 1 0 0\nLINK 1\nBREAKPOINT\nNODES 2\nDX 20\nMANNINGS_N 0.05\nNODE 1\n"
+                                  "ELEV 97\nNODE 2\nELEV 97\nNODE 1\nNPAIRS 4\nNUM_INTERP 20\nX1 0 2\nX1 2 0\nX1 6 0\n"
+                                  "X1 8 2\n"),
+               97.0);
+  overland.ov_depth[1] = 0.05;
+  level(98.0);
+  exchange(10.0);
+  EXPECT_GT(net->gst_qlat[1][1], 0.0);
+  EXPECT_EQ(net->xsec_table_exceeded, 0);
+  level(100.2);
+  exchange(10.0);
+  EXPECT_EQ(net->xsec_table_exceeded, 1);
 }
 
 TEST_F(LateralInflow, SubmergenceFactorsOfTheTable) {

@@ -1,41 +1,49 @@
 # NIVRA top-level commands.
 #   make test            optimised build, every test through CTest
-#   make demo            builds and runs the bundled example watershed and the V-catchment
+#   make demo            builds the program and runs the bundled example watershed and the V-catchment
 #   make check-sanitize  debug build with AddressSanitizer and UBSan, every test
 #   make bench           builds and runs the benchmarks
+# Each first installs the packages the build needs when any is missing
+# (tools/install_deps.sh, as root or through sudo) and configures its build
+# folder when the folder lacks the build files of a finished configure
+# (tools/configure.sh).
 # NPROC=n sets the parallel build and test jobs (default: every core), e.g.
 #   make test NPROC=4
 
 NPROC     := $(shell nproc 2>/dev/null || echo 2)
-GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 CMAKE     ?= cmake
 RELEASE   := build/release
 SANITIZE  := build/sanitize
 BENCHDIR  := build/bench
 DEMO_PRJ  := examples/plane/plane.prj
+CONFIGURE := CMAKE=$(CMAKE) sh tools/configure.sh
 
-.PHONY: all build test demo check-sanitize bench clean
+.PHONY: all deps build test demo check-sanitize bench clean
 
 all: build
 
-$(RELEASE)/CMakeCache.txt:
-	$(CMAKE) -S . -B $(RELEASE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DNIVRA_TESTS=ON
+deps:
+	@sh tools/install_deps.sh
 
-build: $(RELEASE)/CMakeCache.txt
+build: deps
+	@$(CONFIGURE) $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DNIVRA_TESTS=ON
 	$(CMAKE) --build $(RELEASE) -j $(NPROC)
 
 test: build
 	cd $(RELEASE) && ctest -j $(NPROC) --output-on-failure
 
-# The demo keeps the whole console in its log and shows it with one progress
-# line every 15 simulated minutes, then the results from the run summary.
+# The demo builds the program alone (no tests), keeps the whole console in
+# its log and shows it with one progress line every 15 simulated minutes,
+# then the results from the run summary.
 DEMO_DIR  := $(dir $(DEMO_PRJ))
 DEMO_NAME := $(basename $(notdir $(DEMO_PRJ)))
 DEMO_KEYS := date/time of peak discharge|Event peak discharge|volume of rainfall to overland|volume of discharge|volume remaining on surface|mass conservation error:|Overall mass balance error
 VCATCH_DIR  := examples/vcatch/
 VCATCH_KEYS := date/time of peak discharge|Event peak discharge|volume of rainfall to overland|volume of discharge|final volume in channels|Overall mass balance error
 
-demo: build
+demo: deps
+	@$(CONFIGURE) $(RELEASE) -DCMAKE_BUILD_TYPE=Release -DNIVRA_TESTS=ON
+	$(CMAKE) --build $(RELEASE) -j $(NPROC) --target nivra
 	@echo "cd $(DEMO_DIR) && nivra $(notdir $(DEMO_PRJ)) > $(DEMO_NAME).log"
 	@cd $(DEMO_DIR) && { $(CURDIR)/$(RELEASE)/src/nivra $(notdir $(DEMO_PRJ)) > $(DEMO_NAME).log 2>&1; \
 	  status=$$?; awk '!/^event +[0-9]+ elapsed time/ || $$5 % 15 == 0' $(DEMO_NAME).log; exit $$status; }
@@ -55,7 +63,7 @@ demo: build
 	@echo "The demo's outputs are in $(DEMO_DIR):"
 	@echo "  run summary with the mass balance: $(DEMO_DIR)$(DEMO_NAME).sum"
 	@echo "  outlet hydrograph (minutes, m3/s): $(DEMO_DIR)$(DEMO_NAME).otl"
-	@echo "  depth maps at 0, 60 and 120 min:   $(DEMO_DIR)depth.0001.asc ... depth.0003.asc"
+	@echo "  depth maps at 0, 60, 120, 180 min: $(DEMO_DIR)depth.0001.asc ... depth.0004.asc"
 	@echo "  depth and discharge of two cells:  $(DEMO_DIR)$(DEMO_NAME).cdd (every 5 minutes)"
 	@echo "  console, every progress line:      $(DEMO_DIR)$(DEMO_NAME).log"
 	@echo
@@ -65,19 +73,15 @@ demo: build
 	@grep -E '$(VCATCH_KEYS)' $(VCATCH_DIR)vcatch.sum | sed 's/^/  /'
 	@echo "  outlet hydrograph (minutes, m3/s): $(VCATCH_DIR)vcatch.otl"
 
-$(SANITIZE)/CMakeCache.txt:
-	$(CMAKE) -S . -B $(SANITIZE) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DNIVRA_SANITIZE=ON -DNIVRA_TESTS=ON
-
-check-sanitize: $(SANITIZE)/CMakeCache.txt
+check-sanitize: deps
+	@$(CONFIGURE) $(SANITIZE) -DCMAKE_BUILD_TYPE=Debug -DNIVRA_SANITIZE=ON -DNIVRA_TESTS=ON
 	$(CMAKE) --build $(SANITIZE) -j $(NPROC)
 	cd $(SANITIZE) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest -j $(NPROC) --output-on-failure
 
-$(BENCHDIR)/CMakeCache.txt:
-	$(CMAKE) -S . -B $(BENCHDIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DNIVRA_TESTS=OFF -DNIVRA_BENCH=ON
-
-bench: $(BENCHDIR)/CMakeCache.txt
+bench: deps
+	@$(CONFIGURE) $(BENCHDIR) -DCMAKE_BUILD_TYPE=Release -DNIVRA_TESTS=OFF -DNIVRA_BENCH=ON
 	$(CMAKE) --build $(BENCHDIR) -j $(NPROC)
 	@for b in $(BENCHDIR)/bench/bench_*; do \
 	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" || exit 1; \

@@ -9,6 +9,7 @@
 
 #include "channel/channel_sand.h"
 #include "channel/channel_sediment.h"
+#include "quality/sediment/sediment_physics.h"
 #include "surface/lake_state.h"
 #include "surface/overland_sediment.h"
 
@@ -135,7 +136,10 @@ void BM_ChannelSandStep(benchmark::State& state) {
   net.sslope = &ss;
   net.lake_of_link = &lake_of;
   net.lake_elev = &lake_elev;
-  chan_sand_params par{2, 0.0625, 1.0e-6, 0.4, 0.3};
+  // Two sand classes, 0.25 and 1 mm, at their fall velocities.
+  const double diam[3] = {0.0, 0.25, 1.0};
+  const double fall[3] = {0.0, sediment::sand_fall_velocity(0.25, 1.0e-6), sediment::sand_fall_velocity(1.0, 1.0e-6)};
+  chan_sand_params par{2, diam, fall, 1.0e-6, 0.4, 0.3};
   chan_sand_store store;
   store.alloc((links + 1) * max_nodes, 1, 2);
   for (int i = 1; i <= links; ++i)

@@ -196,6 +196,32 @@ class chan_reader {
     return stop_run();
   }
 
+  // Nothing follows a card's values on its line: a token there would be a
+  // value the card does not take, or one meant for another card.
+  bool ends(values& v, const card_ref& r) {
+    std::string extra;
+    if (!next_token(v.line, extra)) return true;
+    std::fprintf(stderr, "Error: the %s card at line %d of the channel input file %s holds \"%s\" after its "
+                         "values; the line holds the card's word and its values only.\n",
+                 chan_card_word(r.code), r.line, name_, extra.c_str());
+    return stop_run();
+  }
+
+  // A row after a lake's NUMPTS or NUMRATE card ends with its values too.
+  bool row_ends(card_line& row, int line) {
+    std::string extra;
+    if (!next_token(row, extra)) return true;
+    std::fprintf(stderr, "Error: line %d of the channel input file %s holds \"%s\" after the values of its row.\n",
+                 line, name_, extra.c_str());
+    return stop_run();
+  }
+
+  // The cards of a lake, read by the lakes' own pass.
+  static bool is_lake_card(chan_card c) {
+    return c == cc::minwse || c == cc::initwse || c == cc::maxwse || c == cc::static_lake || c == cc::numpts ||
+           c == cc::numrate || c == cc::mlake;
+  }
+
   // ---- The five global cards.
   bool globals() {
     int seen = 0;
@@ -216,6 +242,7 @@ class chan_reader {
           if (!v.num.whole("the number of node points", ch_.max_nodes, from_to(1, 1e5))) return stop_run();
           break;
       }
+      if (!ends(v, r)) return false;
     }
     if (seen < 5) {
       std::printf("Premature end-of-file in the channel input file.\n"
@@ -306,7 +333,7 @@ class chan_reader {
       if (r.code == cc::dx) {
         // Before the first link record DX spaces no link.
         double dx = 0.0;
-        if (!v.num.real("the node spacing", dx, from_to(0, 1e5, "m"))) return stop_run();
+        if (!v.num.real("the node spacing", dx, from_to(0, 1e5, "m")) || !ends(v, r)) return stop_run();
         if (link) ch_.link_dx[link] = dx;
         continue;
       }
@@ -335,12 +362,14 @@ class chan_reader {
           if (u == l) return fail(r, "makes a link flow into itself");
           upstream.push_back(u);
         }
+        if (!ends(v, r)) return false;
         ++connects;
         max_ndep = std::max(max_ndep, n);
         continue;
       }
       if (r.code == cc::link) {
         if (!v.num.whole("the link", link, link_number)) return stop_run();
+        if (!ends(v, r)) return false;
         link_work& w = link_[link];
         if (w.record) return fail(r, "opens a second record of the same link");
         if (!close_sections(link_prev_)) return false;
@@ -442,6 +471,7 @@ class chan_reader {
           // Lake values: read with the lakes' process.
           break;
       }
+      if (!is_lake_card(r.code) && !ends(v, r)) return false;
     }
     if (!close_sections(link_prev_)) return false;
 
@@ -515,11 +545,12 @@ class chan_reader {
           break;
         case cc::numpts:
           if (!read_search_cells(v, r, i, k)) return false;
-          break;
-        default:
+          continue;
+        case cc::numrate:
           if (!read_rating(v, r, i, k)) return false;
-          break;
+          continue;
       }
+      if (!ends(v, r)) return false;
     }
     for (int l = 1; l <= count; ++l) {
       const channel_lake& k = lakes_.chan_lake[l];
@@ -549,6 +580,7 @@ class chan_reader {
   bool read_search_cells(values& v, const card_ref& r, std::size_t& i, channel_lake& k) {
     int n = 0;
     if (!v.num.whole("the number of cells", n, from_to(1, 1e7))) return stop_run();
+    if (!ends(v, r)) return false;
     k.search_row.assign(static_cast<std::size_t>(n), 0);
     k.search_col.assign(static_cast<std::size_t>(n), 0);
     card_line row;
@@ -565,6 +597,8 @@ class chan_reader {
       if (!num->whole("a lake cell's row", k.search_row[static_cast<std::size_t>(p)], from_to(1, 1e7)) ||
           !num->whole("a lake cell's column", k.search_col[static_cast<std::size_t>(p)], from_to(1, 1e7)))
         return stop_run();
+      // A row holds ten cells, the last row the rest.
+      if ((p % 10 == 9 || p == n - 1) && !row_ends(row, line)) return false;
     }
     return true;
   }
@@ -572,6 +606,7 @@ class chan_reader {
   bool read_rating(values& v, const card_ref& r, std::size_t& i, channel_lake& k) {
     int n = 0;
     if (!v.num.whole("the number of rating rows", n, from_to(2, 1e6))) return stop_run();
+    if (!ends(v, r)) return false;
     k.rate_elev.assign(static_cast<std::size_t>(n), 0.0);
     k.rate_volume.assign(static_cast<std::size_t>(n), 0.0);
     k.rate_area.assign(static_cast<std::size_t>(n), 0.0);
@@ -584,6 +619,7 @@ class chan_reader {
           !num.real("a rating volume", k.rate_volume[p], from_to(0, 1e13, "m3")) ||
           !num.real("a rating area", k.rate_area[p], from_to(0, 1e11, "m2")))
         return stop_run();
+      if (!row_ends(row, next->line)) return false;
       if (p > 0 && !(k.rate_elev[p] > k.rate_elev[p - 1] && k.rate_volume[p] > k.rate_volume[p - 1])) {
         std::fprintf(stderr, "Error: line %d of the channel input file %s: the rows of a lake's rating curve rise "
                              "in elevation and in volume, each above the row before.\n",
@@ -778,6 +814,19 @@ class chan_reader {
     return stop_run();
   }
 
+  // Every node point 1 to NODES of link l has its ELEV card.
+  bool node_beds(int l) {
+    const link_work& w = link_[l];
+    for (int k = 1; k <= ch_.nx1[l]; ++k) {
+      if (w.elev_line.size() > static_cast<std::size_t>(k) && w.elev_line[static_cast<std::size_t>(k)]) continue;
+      std::fprintf(stderr, "Error: link %d of the channel input file %s has no ELEV card for node point %d: every "
+                           "node point 1 to %d (NODES) takes its bed elevation (m, -11000 to 9000).\n",
+                   l, name_, k, ch_.nx1[l]);
+      return stop_run();
+    }
+    return true;
+  }
+
   bool check_links() {
     for (int l = 1; l <= ch_.num_stream_links; ++l) {
       const int t = ch_.ltype[l];
@@ -790,7 +839,12 @@ class chan_reader {
                      l, name_, ch_.nx1[l], w.last_node);
         return stop_run();
       }
-      if (!is_channel(t)) continue;
+      // A lake or a structure link may give no node cards; one that gives
+      // them gives every node point its NODES count announces.
+      if (!is_channel(t)) {
+        if (w.last_node > 0 && !node_beds(l)) return false;
+        continue;
+      }
       if (ch_.nx1[l] < 2) return link_fault(l, "needs NODES of at least 2: a channel runs between node points");
       if (w.manning <= 0.0) return link_fault(l, "is a channel without a MANNINGS_N card");
       if (t & link_type::trapezoid) {
@@ -817,13 +871,7 @@ class chan_reader {
       }
       // Every node point of a channel takes its bed elevation from its own
       // ELEV card: the routing runs on the bed between them.
-      for (int k = 1; k <= ch_.nx1[l]; ++k) {
-        if (w.elev_line.size() > static_cast<std::size_t>(k) && w.elev_line[static_cast<std::size_t>(k)]) continue;
-        std::fprintf(stderr, "Error: link %d of the channel input file %s has no ELEV card for node point %d: every "
-                             "node point 1 to %d (NODES) takes its bed elevation (m, -11000 to 9000).\n",
-                     l, name_, k, ch_.nx1[l]);
-        return stop_run();
-      }
+      if (!node_beds(l)) return false;
     }
     bool breakpoint_links = false;
     for (int l = 1; l <= ch_.num_stream_links; ++l)

@@ -18,6 +18,8 @@ void chan_sand_store::alloc(int flat_nodes, int lakes, int n_sand) {
   out_step.alloc(n_sand);
   in.alloc(n_sand);
   capacity.alloc(flat_nodes);
+  class_capacity.alloc(flat_nodes, n_sand);
+  class_share.alloc(n_sand);
 }
 
 sand_section breakpoint_section(const chan_sand_network& net, int link, int node, double h) {
@@ -51,18 +53,36 @@ bool carries_no_sand(int type) {
          (has(type, link_type::captured) && has(type, link_type::channel));
 }
 
-// Moves up to v (m3) from the supplier's store to the receiver's (nullptr:
-// out of the network, into `sink`), class by class in class order; the
-// moved volumes are written as the node's flux with the sign of f.
-void move_sand(int n_sand, double v, double f, double dt, double* supplier, double* receiver, double* sink,
-               double* node_flux) {
+// The capacity of node f's flow over the supplier's sand, m3/s (signed
+// with the flow, dir): per class its share of the supplier's store (an
+// even share of an empty store) times the class's own capacity flux, which
+// `shares` receives.
+double draw_capacity(int n_sand, int f, double dir, const chan_sand_store& store, const double* supplier,
+                     double* shares) {
+  double held = 0.0;
+  for (int m = 1; m <= n_sand; ++m) held += supplier[m];
+  double total = 0.0;
   for (int m = 1; m <= n_sand; ++m) {
+    const double share = held > sd::tiny ? supplier[m] / held : 1.0 / n_sand;
+    shares[m] = share * store.class_capacity(f, m);
+    total += shares[m];
+  }
+  return dir * total;
+}
+
+// Moves from the supplier's store to the receiver's (nullptr: out of the
+// network, into `sink`) each class's capacity flux `shares` over dt, never
+// more than the class holds; the moved volumes are written as the node's
+// flux with the sign of dir.
+void move_sand(int n_sand, const double* shares, double dir, double dt, double* supplier, double* receiver,
+               double* sink, double* node_flux) {
+  for (int m = 1; m <= n_sand; ++m) {
+    const double v = shares[m] * dt;
     const double take = supplier[m] <= v ? supplier[m] : v;
-    v -= take;
     supplier[m] -= take;
     if (receiver) receiver[m] += take;
     if (sink) sink[m] += take;
-    node_flux[m] = (f < 0.0 ? -take : take) / dt;
+    node_flux[m] = (dir < 0.0 ? -take : take) / dt;
   }
 }
 
@@ -80,7 +100,6 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
   const auto& qp = *net.qp;
   const auto& bel = *net.bel;
   const double nu = par.viscosity;
-  const double w = sd::sand_fall_velocity(par.sand_size, nu);
   for (int m = 0; m <= ns; ++m) store.out_step[m] = 0.0;
 
   // Lateral sand joins the stores, wet or dry: a dry node keeps it until
@@ -99,7 +118,7 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
     }
   }
 
-  // Capacity of every node.
+  // Capacity of every node, class by class.
   for (int i = 1; i <= net.links; ++i) {
     if (carries_no_sand(ltype[i])) continue;
     const int down = ds[i];
@@ -108,6 +127,7 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
     for (int j = 1; j <= nx[i]; ++j) {
       const int f = net.flat(i, j);
       store.capacity[f] = 0.0;
+      for (int m = 1; m <= ns; ++m) store.class_capacity(f, m) = 0.0;
       const double hj = h(j, i);
       if (hj < sd::tiny) continue;
       sand_section sec{0.0, 0.0};
@@ -132,21 +152,29 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
       }
       s = std::abs(s);
       const double v = std::abs(qp(j, i) / sec.area);
-      const double c = sd::yang_concentration(v, s, r, par.sand_size, w, nu);
       const double dir = qp(j, i) < -sd::tiny ? -1.0 : 1.0;
-      store.capacity[f] = dir * sd::sand_flux(std::abs(qp(j, i)), c);
-      if (!std::isfinite(store.capacity[f])) {
+      bool finite = true;
+      for (int m = 1; m <= ns; ++m) {
+        const double c = sd::sand_capacity_ppm(v, s, r, par.diam[m], par.fall[m], nu);
+        const double flux = sd::sand_flux(std::abs(qp(j, i)), c);
+        finite = finite && std::isfinite(flux);
+        store.class_capacity(f, m) = flux;
+        store.capacity[f] += dir * flux / ns;
+      }
+      if (!finite) {
         std::printf("bed load NaN\n");
         if (result.nan_link == 0) {
           result.nan_link = i;
           result.nan_node = j;
         }
         store.capacity[f] = 0.0;
+        for (int m = 1; m <= ns; ++m) store.class_capacity(f, m) = 0.0;
       }
     }
   }
 
   // Transfer, node by node downstream.
+  double* shares = store.class_share.data();
   for (int i = 1; i <= net.links; ++i) {
     if (carries_no_sand(ltype[i])) continue;
     const int down = ds[i];
@@ -155,28 +183,31 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
       const int f = net.flat(i, j);
       double* node_flux = store.flux[f].data();
       for (int m = 1; m <= ns; ++m) node_flux[m] = 0.0;
-      const double cap = store.capacity[f];
-      if (std::abs(cap) <= sd::tiny) continue;
-      const double v = std::abs(cap) * dt;
+      if (std::abs(store.capacity[f]) <= sd::tiny) continue;
+      const double dir = store.capacity[f] > 0.0 ? 1.0 : -1.0;
       const bool last = j == nx[i];
-      if (cap > 0.0) {
+      if (dir > 0.0) {
         double* supplier = store.sand[f].data();
+        store.capacity[f] = draw_capacity(ns, f, dir, store, supplier, shares);
         if (!last) {
-          move_sand(ns, v, cap, dt, supplier, store.sand[net.flat(i, j + 1)].data(), nullptr, node_flux);
+          move_sand(ns, shares, dir, dt, supplier, store.sand[net.flat(i, j + 1)].data(), nullptr, node_flux);
         } else if (down == 0) {
-          move_sand(ns, v, cap, dt, supplier, nullptr, store.out_step.data(), node_flux);
+          move_sand(ns, shares, dir, dt, supplier, nullptr, store.out_step.data(), node_flux);
         } else if (has(dtype, link_type::lake) || has(dtype, link_type::captured)) {
           const int lake = (*net.lake_of_link)[down];
-          move_sand(ns, v, cap, dt, supplier, nullptr, store.to_lake[lake].data(), node_flux);
+          move_sand(ns, shares, dir, dt, supplier, nullptr, store.to_lake[lake].data(), node_flux);
         } else if (has(dtype, link_type::structure)) {
           // A structure passes sand on to the link below it.
           const int below = ds[down];
-          if (below == 0) move_sand(ns, v, cap, dt, supplier, nullptr, store.out_step.data(), node_flux);
+          if (below == 0)
+            move_sand(ns, shares, dir, dt, supplier, nullptr, store.out_step.data(), node_flux);
           else if (has(ltype[below], link_type::lake | link_type::captured))
-            move_sand(ns, v, cap, dt, supplier, nullptr, store.to_lake[(*net.lake_of_link)[below]].data(), node_flux);
-          else move_sand(ns, v, cap, dt, supplier, store.sand[net.flat(below, 1)].data(), nullptr, node_flux);
+            move_sand(ns, shares, dir, dt, supplier, nullptr, store.to_lake[(*net.lake_of_link)[below]].data(),
+                      node_flux);
+          else
+            move_sand(ns, shares, dir, dt, supplier, store.sand[net.flat(below, 1)].data(), nullptr, node_flux);
         } else {
-          move_sand(ns, v, cap, dt, supplier, store.sand[net.flat(down, 1)].data(), nullptr, node_flux);
+          move_sand(ns, shares, dir, dt, supplier, store.sand[net.flat(down, 1)].data(), nullptr, node_flux);
         }
       } else {
         // Upstream flow: the node takes sand from the node below it.
@@ -187,8 +218,9 @@ chan_sand_result chan_sand_step(const chan_sand_network& net, const chan_sand_pa
           sup_node = 1;
         }
         if (h(sup_node, sup_link) < sd::tiny) continue;
-        move_sand(ns, v, cap, dt, store.sand[net.flat(sup_link, sup_node)].data(), store.sand[f].data(), nullptr,
-                  node_flux);
+        double* supplier = store.sand[net.flat(sup_link, sup_node)].data();
+        store.capacity[f] = draw_capacity(ns, f, dir, store, supplier, shares);
+        move_sand(ns, shares, dir, dt, supplier, store.sand[f].data(), nullptr, node_flux);
       }
     }
   }

@@ -1,9 +1,10 @@
 // Sand in the channels: once per channel step, after the hydraulic
 // routing, the sand classes stored at the nodes move downstream by Yang's
-// unit-stream-power capacity, limited by what is stored, into the next
-// node, the link below, a lake or out of the outlet; the sand the cells
-// deliver joins the nodes' stores; and the bed of an erodible link follows
-// its stored sand.
+// unit-stream-power capacity, each class by its own diameter and fall
+// velocity and in its share of the sand the flow draws on, limited by what
+// is stored, into the next node, the link below, a lake or out of the
+// outlet; the sand the cells deliver joins the nodes' stores; and the bed
+// of an erodible link follows its stored sand.
 //
 // Sand is held as solid volume (m3) per node and sand class. Nothing is
 // made or lost: stored + through the outlet + into lakes = at the start +
@@ -46,24 +47,32 @@ struct chan_sand_network {
   int flat(int link, int node) const { return link * max_nodes + node; }
 };
 
-// The sand and its constants.
+// The sand and its constants. Per sand class (1-based, n_sand entries):
+// its diameter and its fall velocity.
 struct chan_sand_params {
   int n_sand = 0;
-  double sand_size = 0.0;      // mm
-  double viscosity = 1.0e-6;   // m2/s
-  double porosity = 0.0;       // of the bed
-  double layer = 0.0;          // thickness of the erodible sand layer, m
+  const double* diam = nullptr;  // mm
+  const double* fall = nullptr;  // m/s
+  double viscosity = 1.0e-6;     // m2/s
+  double porosity = 0.0;         // of the bed
+  double layer = 0.0;            // thickness of the erodible sand layer, m
 };
 
 // The sand of the network: [flat node][sand class] stores, the lateral
 // sand the cells delivered since the last step (taken in by the step), the
 // flux of the step (m3/s, signed with the flow), and per class what went
-// into each lake, out of the outlet and in from the cells.
+// into each lake, out of the outlet and in from the cells. The capacity of
+// a node is the flux its flow can carry of the sand it draws on (its own,
+// or the node's below when the water flows back up): per class, the class's
+// share of that sand (an even share when there is none) times the
+// discharge at the class's concentration.
 struct chan_sand_store {
   array2d<double> sand, lateral, flux;
   array2d<double> to_lake;                // [lake][class]
   array1d<double> out, out_step, in;      // [class], 0 the total
   array1d<double> capacity;               // [flat node] signed capacity flux of the step, m3/s
+  array2d<double> class_capacity;         // [flat node][class] flux of a bed of the class alone, m3/s
+  array1d<double> class_share;            // [class] scratch of the transfer: each class's capacity flux, m3/s
   void alloc(int flat_nodes, int lakes, int n_sand);
 };
 

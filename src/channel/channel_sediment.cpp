@@ -58,6 +58,12 @@ chan_sed_classes split_sediment_classes(int n, const double* diam, const double*
   }
   c.fine_settling.alloc(c.n_fine);
   for (int m = 1; m <= c.n_fine; ++m) c.fine_settling[m] = c.settling[c.order[m]];
+  c.sand_diam.alloc(c.n_sand);
+  c.sand_settling.alloc(c.n_sand);
+  for (int m = 1; m <= c.n_sand; ++m) {
+    c.sand_diam[m] = diam[c.order[c.n_fine + m]];
+    c.sand_settling[m] = c.settling[c.order[c.n_fine + m]];
+  }
   return c;
 }
 
@@ -336,7 +342,8 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
     net.layer = &sed.layer;
     chan_sand_params par;
     par.n_sand = ns;
-    par.sand_size = c.sand_size;
+    par.diam = c.sand_diam.data();
+    par.fall = c.sand_settling.data();
     par.viscosity = c.viscosity;
     par.porosity = c.porosity;
     const chan_sand_result r = chan_sand_step(net, par, dt, sed.sand, ch.new_bel);

@@ -33,6 +33,7 @@ struct chan_sed_classes {
   array1d<double> settling;  // per class: fall velocity, m/s
   array1d<double> density;   // per class: kg of solids per m3 of solids
   array1d<double> fine_settling;  // per fine position: fall velocity, m/s
+  array1d<double> sand_diam, sand_settling;  // per sand position: diameter, mm, and fall velocity, m/s
   double sand_size = 0.0;    // mm: a class at least this coarse is sand
   double viscosity = 1.0e-6; // m2/s
   double porosity = 0.0;     // of the bed sand

@@ -176,7 +176,7 @@ bool read_cell_locations(model_state& ms) {
       return stop_run();
     }
     ms.output.gnumlocater[k] = cell;
-    std::printf("%d  %d   %d \n", p.a, p.b, cell);
+    std::printf("cell location %d: row %d, column %d is cell %d\n", k, p.a, p.b, cell);
   }
   return true;
 }

@@ -25,6 +25,14 @@ bool stop_run() { return stop_reading(); }
 // Most channel nodes in one cell.
 constexpr int max_nodes_per_cell = 10000;
 
+// Nothing follows a card's values on its line.
+bool card_ends(const card_numbers& num, const char* card, int line, const char* name) {
+  if (num.at_end()) return true;
+  std::fprintf(stderr, "Error: the %s card at line %d of the grid-stream file %s holds more than its values.\n", card,
+               line, name);
+  return stop_run();
+}
+
 }  // namespace
 
 bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_file& file,
@@ -47,6 +55,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   {
     card_numbers num(line, "STREAMCELLS", name, 2);
     if (!num.whole("the number of stream cells", cells)) return stop_run();
+    if (!card_ends(num, "STREAMCELLS", 2, name)) return false;
   }
   if (cells < 1) {
     std::printf("The number of STREAMCELLS in the grid-stream (.gst) file\n"
@@ -75,6 +84,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
     card_numbers num(rest, "NUMNODES", name, n);
     int m = 0;
     if (!num.whole("the number of channel nodes in the cell", m, from_to(1, max_nodes_per_cell))) return stop_run();
+    if (!card_ends(num, "NUMNODES", n, name)) return false;
     if (++numnodes > cells || numnodes != cellij) {
       std::fprintf(stderr,
                    "Error: the NUMNODES card at line %d of the grid-stream file %s is not the one card of stream "
@@ -122,6 +132,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
       card_numbers num(rest, "CELLIJ", name, g.line);
       if (!num.whole("the row", row, from_to(1, grid.rows)) || !num.whole("the column", col, from_to(1, grid.cols)))
         return stop_run();
+      if (!card_ends(num, "CELLIJ", g.line, name)) return false;
       cell = grid.mask[row][col];
       if (cell == 0) {
         std::fprintf(stderr, "Error: the CELLIJ card at line %d of the grid-stream file %s names row %d, column %d, "
@@ -155,6 +166,7 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
         !num.whole("the node", node, from_to(1, ch.nx[link] > 0 ? ch.nx[link] : 0)) ||
         !num.real("the share of the node in the cell", share, from_to(0, 1)))
       return stop_run();
+    if (!card_ends(num, "LINKNODE", g.line, name)) return false;
     for (int f = 1; f < e; ++f)
       if (ch.gst_link[k][f] == link && ch.gst_node[k][f] == node) {
         std::fprintf(stderr, "Error: the LINKNODE card at line %d of the grid-stream file %s names node %d of link %d "

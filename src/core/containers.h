@@ -17,6 +17,10 @@
 
 namespace nivra {
 
+// Counts a checked array's report of an out-of-range access (the process
+// state keeps the count, so that a run that made one ends as a failure).
+void note_bad_range_report();
+
 template <class T>
 class checked_array {
  public:
@@ -91,7 +95,10 @@ class checked_array {
 
   // Reports an out-of-range access made during the array's life, then frees.
   void destroy() {
-    if (bad_range_) std::printf("Error: bad range addressed in array %s\n", name_.c_str());
+    if (bad_range_) {
+      std::printf("Error: bad range addressed in array %s\n", name_.c_str());
+      note_bad_range_report();
+    }
     bad_range_ = false;
     data_.reset();
     count_ = 0;

@@ -136,7 +136,7 @@ bool locate_cells(const array2d<int>& mask, int rows, int cols, const int* row_l
       ++count;
       if (r == r0 && c == c0) {
         cell_list[k] = count;
-        std::printf("%d  %d   %d \n", r, c, count);
+        std::printf("cell location %d: row %d, column %d is cell %d\n", k, r, c, count);
         return true;
       }
     }

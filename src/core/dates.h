@@ -48,7 +48,7 @@ void gather_from_index_table(int k, int single_row, const int* index,
 void tridiag_solve(int n, const double* upper, double* main, const double* lower, double* rhs);
 
 // Finds the cell number of location k (row_list[k], col_list[k]) by counting
-// the active cells of the mask in row-major order; prints "%d  %d   %d \n".
+// the active cells of the mask in row-major order; prints "cell location k: row r, column c is cell n".
 // Returns false when the location is outside the grid or the watershed.
 bool locate_cells(const array2d<int>& mask, int rows, int cols, const int* row_list,
                   const int* col_list, int* cell_list, int k);

@@ -60,6 +60,12 @@ int read_elev_series(guarded_file& f, int* line_no) {
     std::string name;
     next_token(cl, name);
     es->name = std::string(strip_quotes_view(name)).substr(0, 149);
+    if (es->name.empty() || is_end(line)) {
+      std::printf("Error: line %d of the elevation series file %s, after the NIVRA_ES of line %d, gives no name of a "
+                  "series.\n",
+                  n, f.name.c_str(), header_line);
+      return -1;
+    }
     // A second series of a name could never be named.
     for (const auto& other : process.es_list)
       if (other.get() != es && other->name == es->name) {
@@ -94,6 +100,12 @@ int read_elev_series(guarded_file& f, int* line_no) {
     es->x.push_back(x);
     es->y.push_back(y);
   }
+  if (es->x.empty()) {
+    std::printf("Error: the elevation series [%s] that begins at line %d of the file %s holds no pair before its "
+                "END_ES at line %d.\n",
+                es->name.c_str(), header_line, f.name.c_str(), n);
+    return -1;
+  }
   es->count = static_cast<int>(es->x.size());
   return 1;
 }
@@ -107,6 +119,12 @@ bool read_elev_series_file(const std::string& file_name) {
   }
   const int blocks = read_series_blocks(f, [](guarded_file& g, int* n) { return read_elev_series(g, n); });
   if (blocks < 0) return false;
+  if (blocks == 0) {
+    std::printf("Error: the elevation series file %s holds no series: each begins with a NIVRA_ES line.\n",
+                file_name.c_str());
+    stop_reading();
+    return false;
+  }
   std::printf("%d elevation series read from file %s\n", blocks, file_name.c_str());
   return true;
 }

@@ -183,8 +183,15 @@ bool resolve_file_path(std::string_view project_folder, std::string_view folder,
   if (for_writing) {
     std::string sub = make_output_subfolder(folder, project_folder);
     std::string c1 = proj + sub + nm;
-    if (probe(c1, mode)) return out_path = c1, true;
+    const bool absolute = is_absolute_path(nm);
+    if (!absolute && probe(c1, mode)) return out_path = c1, true;
     if (probe(nm, mode)) return out_path = nm, true;
+    // An output in a folder that is not there yet: the folders are made, as
+    // the file itself is (beside the project, or where an absolute name
+    // puts it).
+    const std::string& made = absolute ? nm : c1;
+    const std::string parent = folder_of(made);
+    if (!parent.empty() && make_folders(parent) && probe(made, mode)) return out_path = made, true;
     std::string c3 = proj + nm;
     out_path = c3;
     return probe(c3, mode);

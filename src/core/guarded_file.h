@@ -56,7 +56,10 @@ int reset_guarded_file(guarded_file& f);
 // name is empty).
 std::string get_run_filename(std::string_view name, const char* mode);
 
-// The folder search: the first candidate that opens in mode wins.
+// The folder search: the first candidate that opens in mode wins. A file to
+// be written is tried beside the project (its output sub-folder), then
+// under its own name; when neither opens, the folders of the first are
+// made and it is tried again, then the project folder itself.
 bool resolve_file_path(std::string_view project_folder, std::string_view folder,
                        std::string_view name, const char* mode, bool for_writing,
                        std::string& out_path);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -24,6 +25,18 @@ bool make_folder(std::string_view path) {
   while (p.size() > 1 && p.back() == '/') p.pop_back();
   if (p.empty()) return false;
   return ::mkdir(p.c_str(), 0777) == 0;
+}
+
+bool make_folders(std::string_view path) {
+  const std::string p = os_path(path);
+  if (p.empty()) return false;
+  std::error_code ec;
+  std::filesystem::create_directories(p, ec);
+  return std::filesystem::is_directory(p, ec);
+}
+
+bool is_absolute_path(std::string_view path) {
+  return (!path.empty() && is_path_sep(path.front())) || (path.size() > 1 && path[1] == ':');
 }
 
 bool enter_folder(std::string_view path) {

@@ -23,6 +23,13 @@ std::string os_path(std::string_view path);
 // Makes one folder (the last element of the path). True on success.
 bool make_folder(std::string_view path);
 
+// Makes every folder of the path that is missing. True when the folder
+// exists afterwards.
+bool make_folders(std::string_view path);
+
+// True for a path from the root ("/data", "\\data") or a drive ("C:...").
+bool is_absolute_path(std::string_view path);
+
 // Makes the folder the process's working directory. True on success.
 bool enter_folder(std::string_view path);
 

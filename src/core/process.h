@@ -63,6 +63,9 @@ struct process_state {
   std::vector<std::unique_ptr<elevation_series>> es_list;
 
   int week_day = 0;                  // of the last calendar_date call, 0 Sunday
+  // Out-of-range accesses of checked arrays reported as the arrays went
+  // (a run that made one is not a success).
+  int bad_range_reports = 0;
   parallel_env_t parallel_env;
 };
 

@@ -108,10 +108,17 @@ int read_time_series(guarded_file& f, int* line_no) {
     if (ts_keyword(line) == 0) break;
   }
   time_series* ts = ts_new();
+  const int header_line = n;
   if (read_line(line, f)) {
     ++n;
     std::string name = trim_blanks(line);
     ts->name = std::string(strip_quotes_view(name)).substr(0, 149);
+    if (ts->name.empty() || ts_keyword(line) != 4) {
+      std::printf("Error: line %d of the time series file %s, after the NIVRA_TS of line %d, gives no name of a "
+                  "series.\n",
+                  n, f.name.c_str(), header_line);
+      return -1;
+    }
     // A second series of a name could never be named.
     for (const auto& other : process.ts_list)
       if (other.get() != ts && other->name == ts->name) {
@@ -123,12 +130,25 @@ int read_time_series(guarded_file& f, int* line_no) {
   }
   if (read_line(line, f)) {
     ++n;
-    ts->relative = ts_keyword(line) == 1 ? 1 : 0;
+    // The times of the series are dates (ABSOLUTE) or spans from its start
+    // (RELATIVE); another word leaves its times unknown.
+    const int type = ts_keyword(trim_blanks(line));
+    if (type != 1 && type != 2) {
+      std::printf("Error: line %d of the time series file %s gives the series [%s] the type \"%s\"; a series is "
+                  "ABSOLUTE (its lines give dates) or RELATIVE (days, hours and minutes from its start).\n",
+                  n, f.name.c_str(), ts->name.c_str(), trim_blanks(line).c_str());
+      return -1;
+    }
+    ts->relative = type == 1 ? 1 : 0;
   }
-  // Entries up to END_TS (or the end of the file); blank lines hold none.
+  // Entries up to END_TS; blank lines hold none.
+  bool ended = false;
   while (read_line(line, f)) {
     ++n;
-    if (ts_keyword(line) == 3) break;
+    if (ts_keyword(line) == 3) {
+      ended = true;
+      break;
+    }
     if (is_blank(line)) continue;
     double t = 0.0, v = 0.0;
     const char* why = "";
@@ -139,6 +159,20 @@ int read_time_series(guarded_file& f, int* line_no) {
     }
     ts->times.push_back(t);
     ts->values.push_back(v);
+  }
+  // A series the file cuts off may have lost entries; one without entries
+  // has no value to give.
+  if (!ended) {
+    std::printf("Error: the time series [%s] that begins at line %d of the file %s has no END_TS line: the file ends "
+                "inside it.\n",
+                ts->name.c_str(), header_line, f.name.c_str());
+    return -1;
+  }
+  if (ts->times.empty()) {
+    std::printf("Error: the time series [%s] that begins at line %d of the file %s holds no entry (a date and a "
+                "value) before its END_TS at line %d.\n",
+                ts->name.c_str(), header_line, f.name.c_str(), n);
+    return -1;
   }
   ts->count = static_cast<int>(ts->times.size());
   std::printf("Read time series %s\n", ts->name.c_str());
@@ -169,6 +203,12 @@ bool read_time_series_file(const std::string& file_name) {
   std::size_t first = process.ts_list.size();
   const int blocks = read_series_blocks(f, [](guarded_file& g, int* n) { return read_time_series(g, n); });
   if (blocks < 0) return false;
+  if (blocks == 0) {
+    std::printf("Error: the time series file %s holds no series: each begins with a NIVRA_TS line.\n",
+                file_name.c_str());
+    stop_reading();
+    return false;
+  }
   std::printf("%d time series read from file %s\n", blocks, file_name.c_str());
   // A series whose times go backwards cannot be interpolated: refuse it now,
   // naming the file, rather than meet it in the middle of a run.

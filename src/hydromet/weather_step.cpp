@@ -305,7 +305,9 @@ void longterm_hourly_output(model_state& ms) {
   if (!clock.long_term || !is_due(ms, clock.hourly_next_time)) return;
   hydromet_state& hm = ms.hydromet;
   const soil_state& soil = ms.soil;
-  const bool console = !ms.project.super_quiet && ms.project.optimizer_mode != 1;
+  // The hourly line is the long-term run's progress line: QUIET leaves it
+  // out as it does the step's.
+  const bool console = !quiet_run(ms);
   // The hour's evapotranspiration and frozen ground come first, and the
   // evaporation from the channel lakes.
   const double pet = evapotranspiration_hour(ms);

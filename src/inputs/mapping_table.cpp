@@ -169,6 +169,7 @@ value_range cmt_column_range(int code, int column) {
         case 3: return above_to(0, 1);              // porosity
         case 4: return above_to(0, 100);            // pore distribution index
         case 5: return fraction;                    // residual saturation
+        case 6: return fraction;                    // field capacity
         case 7: return fraction;                    // wilting point
         default: return any_number;
       }
@@ -192,6 +193,18 @@ value_range cmt_column_range(int code, int column) {
     case cmt_code_nsm_soil_koc: return from_to(0, 1e12);
     default: return any_number;
   }
+}
+
+const char* cmt_row_fault(int code, const double* values) {
+  if (code != cmt_code_ga_infiltration) return nullptr;
+  // The water a soil holds against gravity fits in its pores, and the
+  // plants' wilting point lies below it (a field capacity of 0 is none
+  // given: the processes that take it then use the initial content).
+  const double porosity = values[2], field_capacity = values[5], wilting_point = values[6];
+  if (field_capacity > porosity) return "a field capacity (value 6) above its porosity (value 3)";
+  if (field_capacity > 0.0 && wilting_point > field_capacity)
+    return "a wilting point (value 7) above its field capacity (value 6)";
+  return nullptr;
 }
 
 const cmt_layout cmt_grid_layout{"NIVRA_INDEX_MAP_TABLES", "INDEX_MAP", cmt_card_code, cmt_code_num_ids,
@@ -373,6 +386,15 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
       }
       rows.values[static_cast<std::size_t>(r) * static_cast<std::size_t>(n_values) + c - 1] = v;
       p = q;
+    }
+    if (&f.layout() == &cmt_grid_layout) {
+      const double* row = rows.values.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(n_values);
+      if (const char* fault = cmt_row_fault(code, row)) {
+        std::printf("Error: line %d of the %s %s gives a row of the %s table %s.\n", f.line_no(), f.layout().what,
+                    f.name().c_str(), table, fault);
+        stop_with_own_message();
+        return false;
+      }
     }
   }
   // A row beyond the count of NUM_IDS would be left unread.
@@ -602,9 +624,24 @@ void check_cmt_tables(std::string_view table_file, int* cmt_table_present, int s
       if (t.code == cmt_code_contaminants || t.code == cmt_code_sediments) {
         const int count_code = t.code == cmt_code_contaminants ? cmt_code_num_contam : cmt_code_num_sed;
         present = f.read_count(count_code) > 0;
-      } else if (f.card_map() && !skip_index_maps) {
+      } else if (!skip_index_maps) {
+        // A table whose index map is missing cannot give its values to
+        // the cells: it is refused, naming the map and its file.
+        const std::string card_line = f.line();
+        const int card_line_no = f.line_no();
         guarded_file map;
-        present = open_input_file(map, f.card_map()->file);
+        if (!f.card_map()) {
+          std::printf("Error: line %d of the mapping table file %.*s (%s) names an index map that no INDEX_MAP line "
+                      "of the file gives.\n",
+                      card_line_no, static_cast<int>(table_file.size()), table_file.data(), card_line.c_str());
+          stop_with_own_message();
+        } else if (!(present = open_input_file(map, f.card_map()->file)) && !stopped()) {
+          std::printf("Error: the %s table at line %d of the mapping table file %.*s takes its IDs from the index map "
+                      "%s, whose file %s cannot be opened.\n",
+                      cmt_card_name(t.code), card_line_no, static_cast<int>(table_file.size()), table_file.data(),
+                      f.card_map()->name.c_str(), f.card_map()->file.c_str());
+          stop_with_own_message();
+        }
       }
     }
     if (stopped()) return;

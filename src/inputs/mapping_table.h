@@ -106,6 +106,13 @@ struct cmt_layout {
 };
 extern const cmt_layout cmt_grid_layout;
 
+// Why a row of a table of the mapping table (values[0] its first value)
+// does not describe a soil or surface, its values taken together: a field
+// capacity above the porosity, a wilting point above a field capacity
+// given (above 0).
+// Null when it does.
+const char* cmt_row_fault(int code, const double* values);
+
 // A table file read from its top, line by line (bracketed keys replaced),
 // with the list of its index maps. Every reader opens the file, searches
 // what it needs and closes it (the destructor closes it too).

@@ -135,6 +135,26 @@ bool class_id_new(token_source& in, int id, const soil_class_set& defined) {
   return false;
 }
 
+// The physical range of the values of a layer line of layout A (v[1..]):
+// a conductivity, pore-size index and suction head of their range, a
+// porosity within (0, 1], a field capacity within the pores, a wilting
+// point below the field capacity, a residual content below the porosity,
+// an initial content within the pores and, on layers 1 and 2, a thickness
+// above 0. Null when the line fits.
+const char* layout_a_fault(int layer, const double* v) {
+  const double ks = v[1], pore = v[2], suction = v[3], porosity = v[4], fc = v[5], wp = v[6], tr = v[7], ti = v[8];
+  if (!(ks >= 0.0 && ks <= 1e4)) return "a saturated conductivity (value 1) outside [0, 10000] cm/h";
+  if (!(pore >= 0.0 && pore <= 100.0)) return "a pore-size index (value 2) outside [0, 100]";
+  if (!(suction >= 0.0 && suction <= 1e5)) return "a suction head (value 3) outside [0, 100000] cm";
+  if (!(porosity > 0.0 && porosity <= 1.0)) return "a porosity (value 4) outside (0, 1]";
+  if (!(fc >= 0.0 && fc <= porosity)) return "a field capacity (value 5) outside [0, its porosity]";
+  if (!(wp >= 0.0 && wp <= fc)) return "a wilting point (value 6) outside [0, its field capacity]";
+  if (!(tr >= 0.0 && tr < porosity)) return "a residual water content (value 7) outside [0, its porosity)";
+  if (!(ti >= 0.0 && ti <= porosity)) return "an initial water content (value 8) outside [0, its porosity]";
+  if (layer < 3 && !(v[9] > 0.0 && v[9] <= 1e4)) return "a thickness (value 9) outside (0, 10000] cm";
+  return nullptr;
+}
+
 // Layout A: one class's three layer lines, the first already started and
 // positioned at its first value.
 bool read_layout_a_layers(token_source& in, soil_class& s) {
@@ -146,10 +166,16 @@ bool read_layout_a_layers(token_source& in, soil_class& s) {
       return false;
     }
     const int columns = layer == 3 ? 8 : 9;
+    double v[10] = {};
     for (int c = 1; c <= columns; ++c) {
-      double v = 0.0;
-      if (!in.number(v, "a value of a layer line", false)) return false;
-      s.real(first_real[c] + layer - 1) = v;
+      if (!in.number(v[c], "a value of a layer line", false)) return false;
+      s.real(first_real[c] + layer - 1) = v[c];
+    }
+    if (const char* fault = layout_a_fault(layer, v)) {
+      char text[300];
+      std::snprintf(text, sizeof text, "gives layer %d %s", layer, fault);
+      in.refuse(text);
+      return false;
     }
   }
   return true;
@@ -188,7 +214,7 @@ bool read_block_head(cmt_file& f, token_source& in, int& n) {
 // The physical range of the values of a layer line of layout B (v[1..]):
 // a positive conductivity, a saturated content within (0, 1], a residual
 // content below it, initial, wilting and field-capacity contents within the
-// pores, a node spacing of at least 0.01 cm, a thickness of at least one
+// pores (the wilting point at most the field capacity), a node spacing of at least 0.01 cm, a thickness of at least one
 // node spacing, and the curve's constants
 // (form 1: pore index above 0, a bubbling head other than 0; form 2:
 // Haverkamp a, n, A and B above 0). Null when the line fits.
@@ -201,6 +227,7 @@ const char* layout_b_fault(int form, const double* v) {
   if (!(ti >= tr && ti <= ts)) return "an initial water content (value 4) outside [residual, saturated]";
   if (!(wp >= 0.0 && wp <= ts)) return "a wilting point (value 5) outside [0, the saturated content]";
   if (!(fc >= 0.0 && fc <= ts)) return "a field capacity (value 6) outside [0, the saturated content]";
+  if (!(wp <= fc)) return "a wilting point (value 5) above its field capacity (value 6)";
   if (!(v[7] <= 1e4)) return "a thickness (value 7) above 10000 cm";
   if (!(v[last] >= 0.01)) return "a node spacing below 0.01 cm";
   if (!(v[7] >= v[last])) return "a thickness (value 7) below its node spacing: a layer holds one node at least";

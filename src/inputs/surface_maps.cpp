@@ -1,6 +1,8 @@
 // Surface parameters (interception, retention, roughness, flow blockage,
 // overland lakes), snow parameters by elevation band and the soil-moisture
 // output locations.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -29,6 +31,10 @@ namespace nivra {
 namespace {
 
 bool stopped() { return process.error_block.stop != 0; }
+
+// The share by which a lake's volume as its card gives it may differ from
+// the water its level holds over its cells (rounding of the card).
+constexpr double lake_volume_tolerance = 0.01;
 
 // A mapping table is read only when the project names one that holds it.
 bool table_present(const grid_state& grid, int slot) {
@@ -224,8 +230,9 @@ void read_overland_lake_map(model_state& ms) {
   input_report(ms, console_rule::unless_silent, "reading overland lake map from file: %s\n",
                ms.project.overland_lake_map.c_str());
   if (ms.lake.oland_lake_mask.size() != n) alloc_1d_int(ms.lake.oland_lake_mask, n, "oland_lake_mask");
+  // A lake drawn outside the watershed would hold water no cell has.
   read_index_cell_map(ms.grid, ms.lake.lake_map_file, ms.project.overland_lake_map.view(), ms.lake.oland_lake_mask,
-                      ms.project.optimizer_mode);
+                      ms.project.optimizer_mode, true);
   close_guarded_file(ms.lake.lake_map_file);
   if (stopped()) return;
 
@@ -237,10 +244,33 @@ void read_overland_lake_map(model_state& ms) {
   }
   ms.lake.olake_table.alloc(ms.lake.num_olakes);
   ms.lake.ov_lakes_read = 1;
-  const bool read = read_lake_file(ms.lake.lake_data_file, 1, ms.lake.num_olakes, ms.lake.olake_table);
+  std::vector<int> card_lines;
+  const std::string lake_file = ms.lake.lake_data_file.name.str();
+  const bool read =
+      read_lake_file(ms.lake.lake_data_file, 1, ms.lake.num_olakes, ms.lake.olake_table, &card_lines);
   close_guarded_file(ms.lake.lake_data_file);
   if (!read || stopped()) return;
+  std::vector<double> given(static_cast<std::size_t>(ms.lake.num_olakes) + 1, 0.0);
+  for (int L = 1; L <= ms.lake.num_olakes; ++L)
+    given[static_cast<std::size_t>(L)] = ms.lake.olake_table[L].value[olake_value::volume];
   tally_overland_lakes(ms.lake, ms.grid);
+  if (stopped()) return;
+  // The volume is the water below the level over the lake's cells: a card
+  // whose volume says otherwise describes another lake than its level does.
+  for (int L = 1; L <= ms.lake.num_olakes; ++L) {
+    const olake_record& lake = ms.lake.olake_table[L];
+    const double held = lake.value[olake_value::volume];
+    const double stated = given[static_cast<std::size_t>(L)];
+    if (std::fabs(stated - held) <= std::max(lake_volume_tolerance * held, 1.0)) continue;
+    std::fprintf(stderr,
+                 "Error: the LAKE card at line %d of the overland lake file %s gives lake %d the volume %.2f m3, "
+                 "but its level of %.2f m over the ground of its %d cells in the lake map holds %.2f m3; give "
+                 "that volume (within 1 %%) or correct the level.\n",
+                 card_lines[static_cast<std::size_t>(L)], lake_file.c_str(), L, stated,
+                 lake.value[olake_value::level], lake.cell_count, held);
+    stop_with_own_message();
+    return;
+  }
   prepare_overland_lakes(ms.lake, n);
 }
 

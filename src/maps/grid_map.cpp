@@ -106,7 +106,8 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                     double& south, double& east, double& west, int& rows, int& cols,
                     array2d<int>& mask, array1d<double>* real_values,
                     array1d<double>* real_values_alt, array1d<int>* index_values,
-                    int expected_rows, int expected_cols, int quiet, const value_range& range) {
+                    int expected_rows, int expected_cols, int quiet, const value_range& range,
+                    bool zero_outside) {
   std::FILE* fp = f.fp;
   if (!fp) {
     print_name_message("Error: the map %.*s is not open for reading\n", name);
@@ -246,7 +247,16 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
           m[c] = v;
           continue;
         }
-        if (m[c] == 0) continue;
+        if (m[c] == 0) {
+          if (zero_outside && v != 0) {
+            std::printf("Error: the map %.*s gives %d to row %d, column %d, which lies outside the watershed mask; "
+                        "the map holds 0 outside the watershed.\n",
+                        static_cast<int>(name.size()), name.data(), v, r, c);
+            stop_run();
+            return;
+          }
+          continue;
+        }
         if (v < 0 || v > max_map_category) {
           std::printf("Error: the map %.*s holds the category %d at row %d, column %d; categories run from 0 to %d\n",
                       static_cast<int>(name.size()), name.data(), v, r, c, max_map_category);
@@ -291,9 +301,10 @@ void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
 }
 
 void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
-                         array1d<int>& values, int quiet) {
+                         array1d<int>& values, int quiet, bool zero_outside) {
   read_ascii_map(f, name, map_index, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols,
-                 grid.mask, nullptr, nullptr, &values, grid.proj_rows, grid.proj_cols, quiet);
+                 grid.mask, nullptr, nullptr, &values, grid.proj_rows, grid.proj_cols, quiet, any_number,
+                 zero_outside);
 }
 
 }  // namespace nivra

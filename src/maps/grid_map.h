@@ -48,13 +48,14 @@ int_read scan_int_token(std::FILE* fp, int& out);
 // `range`. Errors print their own
 // message naming the map (with row and column) and stop the run (code 4000
 // through the reporter); the caller tests the stop flag. quiet suppresses
-// the category report and the zero-cell warning.
+// the category report and the zero-cell warning. With zero_outside an index
+// map holds 0 at every position outside the mask.
 void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& north,
                     double& south, double& east, double& west, int& rows, int& cols,
                     array2d<int>& mask, array1d<double>* real_values,
                     array1d<double>* real_values_alt, array1d<int>* index_values,
                     int expected_rows, int expected_cols, int quiet,
-                    const value_range& range = any_number);
+                    const value_range& range = any_number, bool zero_outside = false);
 
 // Prints the refusal of a map whose header gives another size than the
 // grid's: "Incorrect number of rows|columns|rows and columns in map: <name>"
@@ -66,7 +67,10 @@ void print_map_size_fault(std::string_view name, int rows, int cols, int expecte
 // the grid's mask. quiet and range as for read_ascii_map.
 void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
                    array1d<double>& values, int quiet, const value_range& range = any_number);
+// With zero_outside, a category other than 0 outside the watershed mask
+// is refused (a map that draws things the watershed must hold, such as
+// lakes).
 void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
-                         array1d<int>& values, int quiet);
+                         array1d<int>& values, int quiet, bool zero_outside = false);
 
 }  // namespace nivra

@@ -253,6 +253,8 @@ class card_reader {
         if (!read_number(e, line, false, v)) return false;
         if (!r_.po.partition_coeffs) r_.po.partition_coeffs = std::make_unique<nsm_partition_coeffs>();
         *card_field_of<double>(r_, e.target) = v;
+        // The nutrient kinetics that would read them are not built.
+        note_no_effect(e);
         return true;
       }
     }
@@ -428,6 +430,9 @@ class card_reader {
     switch (e.kind) {
       case card_kind::nsm_aq_env: store_text_into(model->aq_env.file_name, e.word, v); break;
       case card_kind::nsm_ov_init:
+        // The overland dissolved organic carbon and its fraction: kept, but
+        // no process of this version reads them.
+        if (i == nsm_ov_doc_item || i == nsm_ov_doc_foc_item) note_no_effect(e);
         return read_initial(e, has_value, v, model->ov_init_mode[i], model->ov_init_value[i],
                             model->ov_init_file[i]);
       case card_kind::nsm_st_init:
@@ -472,8 +477,11 @@ class card_reader {
   // A card kept for old project files that nothing in the run uses: the
   // line is read, and the user is told it changes nothing.
   void note_ignored(const card_entry& e) const {
-    if (!std::holds_alternative<std::monostate>(e.target) || quiet_ == 1) return;
-    if (process.parallel_env.proc_id != 0) return;
+    if (!std::holds_alternative<std::monostate>(e.target)) return;
+    note_no_effect(e);
+  }
+  void note_no_effect(const card_entry& e) const {
+    if (quiet_ == 1 || process.parallel_env.proc_id != 0) return;
     std::printf("Warning: the %s card has no effect in this version of NIVRA; it is ignored.\n",
                 upper_word(e.word).c_str());
   }

@@ -795,7 +795,7 @@ void print_startup_info(model_state& ms, std::string_view project_file_name) {
   if (!fp) return;
   std::fprintf(fp, "\n\n");
   std::fprintf(fp, "_________NIVRA start-up information________\n");
-  std::fprintf(fp, "Run parameters read from PAV project file: %.*s\n",
+  std::fprintf(fp, "Run parameters read from project file: %.*s\n",
                static_cast<int>(project_file_name.size()), project_file_name.data());
   if (process.replace_on) print_replace_values(fp, ms.project.optimizer_mode);
 }

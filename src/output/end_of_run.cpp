@@ -261,6 +261,7 @@ void write_end_of_run_files(model_state& ms) {
   if (ms.output.optimize_given) write_optimisation_line(ms);
   if (ms.output.flood_grid_given) write_flood_grid(ms);
   if (ms.output.flood_stream_given) write_flood_stream(ms.channel, ms.lake);
+  correct_linknode_counts(ms);
   if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms.output, ms.constituent);
   if (ms.constituent.nutrients) write_nutrient_end_cards(ms);
   if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given)

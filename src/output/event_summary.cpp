@@ -102,7 +102,8 @@ void print_rain_and_timing(const model_state& ms, std::FILE* f) {
   if (ms.clock.long_term)
     put(f, "initial basin-averaged soil water content: %5.2lf percent\n", ms.soil.init_soil_water * 100.0);
   put(f, "number of timesteps with rain:             %d\n", ms.clock.rain_steps);
-  put(f, "elapsed time when rain began:              %5.2lf\n \n", ms.clock.rain_start_min - ms.clock.dt / 60.0);
+  // The start of the first step with rain: minutes since the event began.
+  put(f, "elapsed time when rain began:              %5.2lf\n \n", ms.clock.rain_start_min);
 
   if (ms.clock.event_peak_q > 0.0) {
     put(f, "peak occured on strict Julian date:       %16.8lf\n", ms.clock.peak_jdate);
@@ -304,7 +305,10 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(event(constituent_term::seepage_from_water_table));
   if (is_contaminant(ms, c)) mass_line(f, "Soil decay mass", event(constituent_term::soil_decay));
   b.loss(event(constituent_term::soil_decay));
-  const double from_soil = event(constituent_term::release_from_land), to_soil = event(constituent_term::uptake_by_land);
+  // A nutrient's soil side is its partner pool, which the nutrient soil
+  // step made up out of the water above it.
+  const double from_soil = event(constituent_term::release_from_land);
+  const double to_soil = event(constituent_term::uptake_by_land) + event(constituent_term::nutrient_pool_gain);
   if (uses_contaminant_table(ms, c)) {
     mass_line(f, "Surface water exchange from soil", from_soil);
     mass_line(f, "Surface water exchange to soil", to_soil);
@@ -318,7 +322,7 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
   // A layer set back to zero from below it was given that mass.
   b.gain(event(constituent_term::soil_negative_reset));
   if (ms.constituent.sediment_contam) {
-    const double net = event(constituent_term::settled_with_sediment) - event(constituent_term::eroded_with_soil);
+    const double net = soil_gain_with_sediment(*books, c, true);
     mass_line(f, "Sediment eroded(-)/deposited(+)", net);
     b.net(net);
   }
@@ -330,8 +334,9 @@ void print_soil_constituent(const model_state& ms, std::FILE* f, int c) {
 
 // The event's sediment-bound masses, from the constituents' mass ledger:
 // the mass on the suspended fines at the event's end, the net mass the
-// fines gave the water, the net mass they laid on the soil and the mass
-// they carried out at the outlet.
+// fines gave the water, the net mass the soil surface gained with the
+// sediment (soil_gain_with_sediment) and the mass the fines carried out at
+// the outlet.
 struct event_attached {
   double final_mass = 0.0, source = 0.0, deposited = 0.0, out = 0.0;
 };
@@ -343,7 +348,7 @@ event_attached event_attached_of(const model_state& ms, int c) {
   auto event = [&](constituent_term t) { return books->event_total(c, row(t)); };
   a.final_mass = books->mass(c, mass_compartment::sediment_bound, ledger_moment::event_end);
   a.source = event(constituent_term::release_from_sediment) - event(constituent_term::sorbed_onto_sediment);
-  a.deposited = event(constituent_term::settled_with_sediment) - event(constituent_term::eroded_with_soil);
+  a.deposited = soil_gain_with_sediment(*books, c, true);
   a.out = event(constituent_term::outlet_on_sediment);
   return a;
 }
@@ -541,11 +546,10 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
 
 void print_constituents(const model_state& ms, std::FILE* f) {
   for (int c = 1; c <= ms.constituent.num_constituents; ++c) {
-    const bool water = at(ms.constituent.constituent_type, c) != 3;
     if (ms.constituent.soil_con_trans) print_soil_constituent(ms, f, c);
-    if (ms.constituent.ov_con_trans && water) print_overland_constituent(ms, f, c);
-    if (ms.constituent.chan_con_trans && water) print_channel_constituent(ms, f, c);
-    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes && water) print_lake_constituent(ms, f, c);
+    if (ms.constituent.ov_con_trans) print_overland_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans) print_channel_constituent(ms, f, c);
+    if (ms.constituent.chan_con_trans && ms.lake.chan_lakes) print_lake_constituent(ms, f, c);
   }
 }
 
@@ -574,8 +578,12 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 void print_warnings(const model_state& ms, std::FILE* f) {
   const bool mass_error = std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
   const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
-  const bool water_left = ms.ledger.storage(water_store::surface, ledger_moment::event_end) >
-                          0.05 * ms.ledger.event_total(water_flux::rainfall_to_overland);
+  // The event's own water still on the surface: what the surface gained
+  // over the event (a lake or a wet start holds water that is not).
+  const double rain = ms.ledger.event_total(water_flux::rainfall_to_overland);
+  const double left = ms.ledger.storage(water_store::surface, ledger_moment::event_end) -
+                      ms.ledger.storage(water_store::surface, ledger_moment::event_start);
+  const bool water_left = left > 0.05 * rain;
   const int above_banks = ms.channel.above_bank_nodes;
   if (mass_error || depth_exceeded || water_left || above_banks) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
   if (mass_error) {
@@ -585,6 +593,11 @@ void print_warnings(const model_state& ms, std::FILE* f) {
     put(f, " in the development of NIVRA.  You should first check for errors in the\n");
     put(f, " channel inputs, including cross-sectional data.  A decrease in the model\n");
     put(f, " time step may also help alleviate this problem.\n\n");
+  }
+  if (water_left) {
+    put(f, "-The surface held %.1lf m3 more at the end of the event than at its start, over\n", left);
+    put(f, " 5 percent of the event's rain to the overland (%.1lf m3): its runoff was still\n", rain);
+    put(f, " under way when the event ended.  A longer run carries it to the outlet.\n");
   }
   if (depth_exceeded) {
     put(f, "-Depths exceeded the range of look-up table X-section data.\n");
@@ -600,11 +613,11 @@ void print_warnings(const model_state& ms, std::FILE* f) {
 
 void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
   put(f, "\n THE FOLLOWING INPUTS WERE READ:\n");
-  put(f, "A PAV Project File was used.\n");
+  put(f, "A project file was used.\n");
   if (ms.output.float_grass_maps) put(f, "Floating point GRASS maps were read.\n");
   if (ms.output.in_hyd_location_given) put(f, "Locations where discharge hydrographs are to be written.\n");
-  if (ms.output.in_gwflux_location_given) put(f, "Point stream/groundwater fluxes were written.\n");
-  if (ms.output.in_celldepdis_location_given) put(f, "cell depth, discharge were written.\n");
+  if (ms.output.in_gwflux_location_given) put(f, "Locations where stream/groundwater fluxes are to be written.\n");
+  if (ms.output.in_celldepdis_location_given) put(f, "Cells where depth and discharge are to be written.\n");
 
   const bool infiltration = ms.soil.green_ampt || ms.soil.inf_redist || ms.soil.inf_layered_soil || ms.soil.inf_richards;
   struct process_line {

@@ -1,11 +1,14 @@
 #include "output/linknode.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/dates.h"
+#include "output/nsm_output.h"
 #include "model/model_state.h"
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
@@ -218,7 +221,7 @@ void write_link_node_file(mass_con_writer& w) {
           v = w.flat_values[static_cast<std::size_t>(w.stride) * link + j] / w.scale;
         } else if (w.source_kind == mass_con_source_node_major && w.row_values) {
           const double* row = w.row_values->row(j);
-          if (row && link <= w.row_values->row_length()) v = row[link] * w.scale;
+          if (row && link <= w.row_values->row_length()) v = row[link] / w.scale;
         }
         w.table(j, link) = v;
         if (j >= w.node_counts[link]) w.table(j, link) = 0.0;
@@ -243,6 +246,64 @@ void write_link_node_file(mass_con_writer& w) {
   write_linknode_step(w.mass_file, w.link_count, w.node_counts, w.out_node_counts, w.link_types,
                       w.step, w.table, nullptr, lnk_value, w.lake_of_link, lakes);
   ++w.step;
+}
+
+void correct_linknode_count(guarded_file& file, int blocks) {
+  if (!file.fp || blocks < 1) return;
+  std::fflush(file.fp);
+  // The header through a second handle: the writer's own stream goes on
+  // at the end of the file.
+  guarded_file header;
+  if (!open_guarded_file(header, file.name.view(), "r+")) return;
+  std::FILE* rw = header.fp;
+  char line[256];
+  long offset = 0;
+  bool found = false;
+  for (int k = 1; k <= 4 && std::fgets(line, sizeof line, rw); ++k) {
+    if (k < 4) {
+      offset += static_cast<long>(std::strlen(line));
+      continue;
+    }
+    found = std::strncmp(line, "NUM_TS", 6) == 0;
+  }
+  if (found) {
+    const char* digits = line + 6;
+    while (*digits == ' ') ++digits;
+    const char* end = digits;
+    while (*end >= '0' && *end <= '9') ++end;
+    const int width = static_cast<int>(end - digits);
+    const int last = blocks - 1;
+    char text[32];
+    const int length = std::snprintf(text, sizeof text, "%d", last);
+    if (width > 0 && std::atoi(digits) != last && length <= width &&
+        std::fseek(rw, offset + static_cast<long>(digits - line), SEEK_SET) == 0)
+      std::fprintf(rw, "%-*d", width, last);
+  }
+}
+
+void correct_linknode_counts(model_state& ms) {
+  output_state& o = ms.output;
+  correct_linknode_count(ms.channel.chan_depth_out_file, o.ts_chan_depth);
+  correct_linknode_count(ms.channel.chan_discharge_out_file, o.ts_chan_discharge);
+  correct_linknode_count(ms.channel.chan_velocity_out_file, o.ts_chan_velocity);
+  correct_linknode_count(ms.channel.chan_stage_out_file, o.ts_chan_stage);
+  correct_linknode_count(ms.channel.stream_sed_flux_file, o.ts_stream_sed_flux);
+  correct_linknode_count(ms.channel.flood_stream_file, 1);
+  correct_linknode_count(ms.pipe.pipe_flow_file, o.ts_pipe_flow);
+  correct_linknode_count(ms.pipe.pipe_head_file, o.ts_pipe_head);
+  correct_linknode_count(ms.pipe.pipe_tile_file, o.ts_pipe_tile);
+  auto writers = [](jagged_array<mass_con_writer>& series) {
+    for (int i = 1; i <= series.count(); ++i)
+      if (mass_con_writer* row = series.row(i))
+        for (int k = 1; k <= 2; ++k) correct_linknode_count(row[k].mass_file, row[k].step);
+  };
+  writers(o.channel_series);
+  if (ms.constituent.nsm_out) {
+    nsm_outputs2& st = ms.constituent.nsm_out->outputs2;
+    writers(st.series);
+    for (mass_con_writer* w : {&st.total_n_writer, &st.total_kn_writer, &st.total_p_writer})
+      correct_linknode_count(w->mass_file, w->step);
+  }
 }
 
 void close_shared_output_file(output_state& output) { close_guarded_file(output.qin_output_file); }

@@ -123,12 +123,22 @@ void mass_con_writer_alloc_b(mass_con_writer& w, int kind, const double* flat_va
                              int lake_count);
 
 // Opens name + part2 + part3 for writing and writes the header with the
-// run's interval, length and start.
+// run's interval, length and start. Every value the writer writes, a
+// node's and a lake's alike, is its source's divided by `scale` (1000: g
+// to kg).
 void open_mass_con_files(mass_con_writer& w, std::string_view name, std::string_view part2,
                          std::string_view part3, double scale, const linknode_timing& timing);
 
 // Fills the table from the source and writes one block.
 void write_link_node_file(mass_con_writer& w);
+
+// A link/node file that holds another number of blocks than its header's
+// NUM_TS announced (a run that ended before TOT_TIME, a file of one
+// block): NUM_TS becomes the k of its last block, blocks - 1, written in
+// the place of the announced number (when it fits there).
+void correct_linknode_count(guarded_file& file, int blocks);
+// Every link/node file of the run, at its normal end.
+void correct_linknode_counts(model_state& ms);
 
 // Closes the outlet discharge file written for the ZV model (end of a run).
 void close_shared_output_file(output_state& output);

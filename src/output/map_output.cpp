@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -11,6 +12,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "output/bounded_reads.h"
 #include "output/grid_writers.h"
 #include "output/nsm_output.h"
 #include "output/output_state.h"
@@ -243,17 +245,27 @@ bool per_time_mode(model_state& ms) {
 
 }  // namespace
 
+double cell_water_depth(const model_state& ms, int c) {
+  const double depth = at(ms.overland.ov_depth, c);
+  const lake_state& lk = ms.lake;
+  const double ground = at(ms.grid.elevation, c);
+  // A channel lake's cells, and the cells an overland lake covers now.
+  if (lk.chan_lakes) {
+    const int lake = at(lk.lake_mask, c);
+    if (lake_cell(lake) && lake <= lk.lake_elev.size()) return lk.lake_elev[lake] - ground;
+  }
+  if (lk.overland_lake_map_given) {
+    const int lake = at(lk.oland_lake_new, c);
+    if (lake_cell(lake) && lake <= lk.olake_table.size())
+      return std::max(lk.olake_table[lake].value[olake_value::level] - ground, depth);
+  }
+  return depth;
+}
+
 void fill_depth_output(model_state& ms) {
   ensure_cells(ms.output.depth_output, ms.grid.ncells);
   if (ms.output.depth_output.empty()) return;
-  const bool have = ms.overland.ov_depth.size() >= ms.grid.ncells;
-  for (int c = 1; c <= ms.grid.ncells; ++c) ms.output.depth_output[c] = have ? ms.overland.ov_depth[c] : 0.0;
-  if (!ms.lake.chan_lakes || ms.lake.lake_mask.size() < ms.grid.ncells || ms.grid.elevation.size() < ms.grid.ncells) return;
-  for (int c = 1; c <= ms.grid.ncells; ++c) {
-    const int lake = ms.lake.lake_mask[c];
-    if (lake_cell(lake) && lake <= ms.lake.lake_elev.size())
-      ms.output.depth_output[c] = ms.lake.lake_elev[lake] - ms.grid.elevation[c];
-  }
+  for (int c = 1; c <= ms.grid.ncells; ++c) ms.output.depth_output[c] = cell_water_depth(ms, c);
 }
 
 bool map_output_requested(const model_state& ms) {
@@ -269,7 +281,9 @@ bool map_output_requested(const model_state& ms) {
 }
 
 void write_map_output(model_state& ms) {
-  if (!map_step_due(ms.clock)) return;
+  // The maps of every MAP_FREQ, and those of the run's last step, so that a
+  // run's maps end with its end whatever the interval.
+  if (!map_step_due(ms.clock) && ms.clock.keep_running) return;
   if (ms.output.no_map_output) {
     if (!per_time_mode(ms)) return;
   } else if (ms.output.dataset_output) {

@@ -154,6 +154,8 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "All volumes are in cubic meters \n \n");
 
   put(f, "Initial volume on surface=                      %14.2lf \n", b.at_start(store::surface));
+  if (ms.lake.overland_lake_map_given)
+    put(f, "Initial volume in overland lakes=               %14.2lf \n", b.at_start(store::overland_lakes));
   put(f, "Initial volume in channels=                     %14.2lf \n", b.at_start(store::channels));
   if (simple_soil)
     put(f, "Initial volume in soil over simple soil depth   %14.2lf \n", b.at_start(store::soil));
@@ -344,6 +346,7 @@ overland_sediment_figures overland_sediment_of(const mass_ledger& books, int k, 
   x.deposited = books.mass(k, mass_compartment::sediment_bound, end);
   x.eroded = books.run_total(k, row(sediment_term::erosion));
   x.outlet = books.run_total(k, row(sediment_term::overland_outlet));
+  x.to_channels = sediment_into_channels(books, k, false);
   // The residual: what the run brought to the cells less what they hold
   // and what left them, every term of the ledger that crosses their edge.
   double in = 0.0, out = 0.0;
@@ -360,9 +363,8 @@ overland_sediment_figures overland_sediment_of(const mass_ledger& books, int k, 
 
 void write_overland_sediment_classes(const model_state& ms, std::FILE* f, bool event) {
   const ov_sed_record* sed = ms.constituent.ov_sed.get();
-  // Without channels the ledger holds every path of the cells' sediment;
-  // the channels' share is summed in the class totals.
-  const bool from_ledger = sed && sed->books && !ms.constituent.chan_sed_on;
+  // The ledger holds every path of the cells' sediment, the channels' and
+  // the lakes' (both ways) and the pipes' included.
   const ledger_moment end = event ? ledger_moment::event_end : ledger_moment::run_end;
   for (int k = 1; k <= ms.constituent.n_sed_classes; ++k) {
     const long kl = k;
@@ -370,23 +372,11 @@ void write_overland_sediment_classes(const model_state& ms, std::FILE* f, bool e
     const double to_drains =
         at(event ? ms.constituent.ov_superlink_sed_event : ms.constituent.ov_superlink_sed_total, k);
     overland_sediment_figures x;
-    if (from_ledger) {
-      x = overland_sediment_of(*sed->books, k, end);
-    } else {
-      x.eroded = -tot_sed(ms, k, 1);
-      x.suspended = tot_sed(ms, k, 2);
-      x.deposited = tot_sed(ms, k, 3);
-      x.outlet = tot_sed(ms, k, 4);
-      double accounted = x.deposited + x.suspended + x.outlet + to_drains;
-      // What the cells gave the channel lakes: wash load into suspension,
-    // sand onto the lake's bed at its boundary.
-    if (ms.lake.chan_lakes) accounted += to_lakes;
-      x.residual = x.eroded - accounted;
-    }
+    if (sed && sed->books) x = overland_sediment_of(*sed->books, k, end);
     const double eroded = x.eroded;
     const double suspended = x.suspended;
     const double deposited = x.deposited;
-    const double discharged = x.outlet;
+    const double discharged = x.outlet + (ms.constituent.chan_sed_on ? x.to_channels : 0.0);
     put(f, "Total sediment %ld eroded from surface:        %16.8lf m3\n", kl, eroded);
     put(f, "Total sediment %ld deposited on surface:       %16.8lf m3\n", kl, deposited);
     put(f, "Total sediment %ld remaining in suspension:    %16.8lf m3\n", kl, suspended);
@@ -574,6 +564,7 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Initial Mass in Channels      %14.2lf \n", at(ms.constituent.chan_mass_init, c));
   put(f, "Final Mass in Channels        %14.2lf \n \n", at(ms.constituent.chan_mass_final, c));
   put(f, "Mass gain from overland       %14.2lf \n", at(ms.constituent.OV_QLAT_MASS, c));
+  put(f, "Point source mass gain        %14.2lf \n", at(ms.constituent.chan_point_mass, c));
   put(f, "Flux from lake                %14.2lf \n", at(ms.constituent.chan_lake_in_mass, c));
   put(f, "Groundwater mass gain/loss    %14.2lf \n \n", at(ms.constituent.chan_gw_mass, c));
   b.gain(at(ms.constituent.chan_mass_init, c));
@@ -593,11 +584,10 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Flux to lake                  %14.2lf \n", at(ms.constituent.chan_lake_out_mass, c));
   put(f, "Exchange with lake            %14.2lf \n", at(ms.constituent.chan_lake_exch_mass, c));
   put(f, "Exchange with sediment        %14.2lf \n", at(ms.constituent.chan_sed_exch_mass, c));
+  put(f, "Outlet mass flux              %14.2lf \n", at(ms.constituent.chan_mass_out, c));
   b.loss(at(ms.constituent.chan_lake_out_mass, c));
   b.net(at(ms.constituent.chan_lake_exch_mass, c));
   b.net(at(ms.constituent.chan_sed_exch_mass, c));
-  // The mass that left through the outlet and the mass of the point
-  // sources have no line of their own but count all the same.
   b.loss(at(ms.constituent.chan_mass_out, c));
   b.gain(at(ms.constituent.chan_point_mass, c));
   put(f, "Dissolved mass balance error       %14.4lf percent \n", b.error(0.0));
@@ -691,13 +681,11 @@ void print_constituents(model_state& ms, std::FILE* f) {
   }
   if (ms.constituent.ov_con_trans) {
     put(f, "\n\n *************   Overland Transport Summaries   **************** \n\n");
-    for (int c = 1; c <= n; ++c)
-      if (at(ms.constituent.constituent_type, c) != 3) print_overland_constituent(ms, f, c);
+    for (int c = 1; c <= n; ++c) print_overland_constituent(ms, f, c);
   }
   if (ms.constituent.chan_con_trans) {
     put(f, "\n\n *************   Channel Transport Summaries   **************** \n\n");
-    for (int c = 1; c <= n; ++c)
-      if (at(ms.constituent.constituent_type, c) != 3) print_channel_constituent(ms, f, c);
+    for (int c = 1; c <= n; ++c) print_channel_constituent(ms, f, c);
   }
   if ((ms.constituent.ov_con_trans || ms.constituent.chan_con_trans || ms.constituent.soil_con_trans) && n > 0) {
     put(f, "\n\n *************   Global Transport Summaries   **************** \n\n");

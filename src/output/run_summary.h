@@ -14,12 +14,13 @@ namespace nivra {
 struct model_state;
 
 // One particle class's overland sediment from the sediment ledger, m3: the
-// parent soil eroded and what left through the outlet over the run up to a
-// moment, the suspended and loose sediment on the cells at it, and the
-// residual of the cells' balance (initial + in - held - out over every
-// term that crosses their edge).
+// parent soil eroded, what left through the outlet and what the channels
+// took net of what their spilling water gave back (sediment_into_channels)
+// over the run up to a moment, the suspended and loose sediment on the
+// cells at it, and the residual of the cells' balance (initial + in - held
+// - out over every term that crosses their edge).
 struct overland_sediment_figures {
-  double eroded = 0.0, suspended = 0.0, deposited = 0.0, outlet = 0.0, residual = 0.0;
+  double eroded = 0.0, suspended = 0.0, deposited = 0.0, outlet = 0.0, to_channels = 0.0, residual = 0.0;
 };
 overland_sediment_figures overland_sediment_of(const mass_ledger& books, int k, ledger_moment end);
 

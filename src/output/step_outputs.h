@@ -13,8 +13,9 @@ struct model_state;
 void write_time_series_output(model_state& ms);
 
 // The gridded quantities the project asks for, when step_count - 1 is a
-// multiple of map_write_steps: records of the dataset files or one ASCII
-// grid file per quantity, then the constituent and snow series.
+// multiple of map_write_steps and at the run's last step (keep_running
+// cleared): records of the dataset files or one ASCII grid file per
+// quantity, then the constituent and snow series.
 void write_map_output(model_state& ms);
 
 // Whether the project asks for any gridded series that write_map_output
@@ -32,8 +33,12 @@ bool map_step_due(const clock_state& clock);
 // model time in Julian days with strict Julian dates.
 double long_term_time_stamp(const clock_state& clock);
 
-// Fills depth_output with the overland depth of every cell and, on cells
-// under a channel lake, the lake level minus the ground.
+// The water standing on a cell (m): its overland depth, or on a cell under
+// a channel lake or an overland lake the lake's level above its ground.
+double cell_water_depth(const model_state& ms, int c);
+
+// Fills depth_output with the water standing on every cell
+// (cell_water_depth).
 void fill_depth_output(model_state& ms);
 
 }  // namespace nivra

@@ -23,7 +23,8 @@ std::string constituent_label(const model_state& ms, int c) {
   if (c >= 1 && c < static_cast<int>(ms.constituent.constituent_output_name.size()) &&
       !ms.constituent.constituent_output_name[c].empty())
     return ms.constituent.constituent_output_name[c];
-  return std::to_string(c);
+  // The contaminant of the uniform cards has no name of its own.
+  return "contaminant " + std::to_string(c);
 }
 
 void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {

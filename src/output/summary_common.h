@@ -62,7 +62,7 @@ using ::nivra::is_storage_link;
 // into the lakes and as the final wash load.
 void write_channel_sediments(const model_state& ms, std::FILE* f, bool event);
 
-// The constituent's name, or its number when it has none.
+// The constituent's name, or "contaminant n" (its number) when it has none.
 std::string constituent_label(const model_state& ms, int c);
 
 // The lake sediment summary of the run (totals) or of the event: the four

@@ -229,8 +229,8 @@ void point_series(model_state& ms, double qf) {
     std::FILE* fp = ms.output.overland_depths_file.fp;
     time_column(fp, ms);
     for (int i = 1; i <= ms.output.n_overland_depth_locs; ++i)
-      std::fprintf(fp, "%12.6lf ", at(ms.overland.ov_depth, cell_at(ms.grid, at(ms.output.overland_depth_row, i),
-                                                           at(ms.output.overland_depth_col, i))));
+      std::fprintf(fp, "%12.6lf ", cell_water_depth(ms, cell_at(ms.grid, at(ms.output.overland_depth_row, i),
+                                                                at(ms.output.overland_depth_col, i))));
     std::fputc('\n', fp);
   }
   if (ms.output.overland_wse_given && ms.output.overland_wse_file.fp) {
@@ -238,11 +238,13 @@ void point_series(model_state& ms, double qf) {
     time_column(fp, ms);
     for (int i = 1; i <= ms.output.n_overland_wse_locs; ++i) {
       const int c = cell_at(ms.grid, at(ms.output.overland_wse_row, i), at(ms.output.overland_wse_col, i));
-      std::fprintf(fp, "%12.6lf ", at(ms.grid.elevation, c) + at(ms.overland.ov_depth, c));
+      std::fprintf(fp, "%12.6lf ", at(ms.grid.elevation, c) + cell_water_depth(ms, c));
     }
     std::fputc('\n', fp);
   }
-  if (ms.lake.chan_lakes && ms.output.lake_output_given && ms.lake.lake_output_file.fp) {
+  // The channel lakes' levels and volumes, then the overland lakes'.
+  if ((ms.lake.chan_lakes || ms.lake.overland_lake_map_given) && ms.output.lake_output_given &&
+      ms.lake.lake_output_file.fp) {
     std::FILE* fp = ms.lake.lake_output_file.fp;
     if (ms.clock.long_term) {
       int y, mo, d, h, mi;
@@ -252,8 +254,13 @@ void point_series(model_state& ms, double qf) {
     } else {
       std::fprintf(fp, "%14.8lf ", ms.clock.elapsed_min);
     }
-    for (int l = 1; l <= ms.lake.num_lakes; ++l)
-      std::fprintf(fp, "%9.3lf  %9.3lf ", at(ms.lake.lake_elev, l), at(ms.lake.lake_volume, l));
+    if (ms.lake.chan_lakes)
+      for (int l = 1; l <= ms.lake.num_lakes; ++l)
+        std::fprintf(fp, "%9.3lf  %9.3lf ", at(ms.lake.lake_elev, l), at(ms.lake.lake_volume, l));
+    if (ms.lake.overland_lake_map_given)
+      for (int l = 1; l <= ms.lake.num_olakes && l <= ms.lake.olake_table.size(); ++l)
+        std::fprintf(fp, "%9.3lf  %9.3lf ", ms.lake.olake_table[l].value[olake_value::level],
+                     ms.lake.olake_table[l].value[olake_value::volume]);
     std::fputc('\n', fp);
   }
   const int stride = ms.channel.max_nodes_per_link;

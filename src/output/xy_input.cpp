@@ -12,6 +12,7 @@
 #include "core/process.h"
 #include "core/time_series.h"
 #include "core/tokens.h"
+#include "core/value_range.h"
 #include "output/line_faults.h"
 #include "output/xy_points.h"
 #include "surface/blockage.h"
@@ -23,6 +24,11 @@ namespace {
 constexpr const char* boundary_file = "XY boundary input file";
 
 bool stop_run() { return stop_on_own_message(); }
+
+// The values of the dated lines: an overland depth no deeper than a
+// flood's, a stream discharge within the largest rivers'.
+constexpr value_range xy_overland_depth = from_to(0, 100, "m");
+constexpr value_range xy_stream_discharge = from_to(-1e6, 1e6, "m3/s");
 
 bool refuse_line(std::string_view file, int line, const char* what) {
   return refuse_file_line(boundary_file, file, line, what);
@@ -146,17 +152,23 @@ bool read_xy_boundary_file(xy_input& xy, std::string_view file_name, const char*
   std::vector<time_series*> series;
   const int data_line = line_no + 1;
   if (!read_point_series(f, file_name, n, header, series)) return false;
-  // Overland depths are 0 or more.
-  if (std::string_view(header) == "XY_OV_DEPTH") {
-    for (int p = 0; p < n; ++p)
-      for (int k = 0; k < series[p]->count; ++k) {
-        if (series[p]->values[k] >= 0.0) continue;
-        char what[160];
-        std::snprintf(what, sizeof what, "gives point %d (cell %d) a depth of %g m; a depth is 0 or more", p + 1,
-                      id_form ? static_cast<int>(ids[p]) : 0, series[p]->values[k]);
-        return refuse_line(file_name, data_line + k, what);
-      }
-  }
+  // Overland depths of a cell (a deeper one would make the overland steps
+  // too short for a run to end), groundwater heads as elevations.
+  const bool depth = std::string_view(header) == "XY_OV_DEPTH";
+  const value_range range = depth ? xy_overland_depth : ground_elevation;
+  for (int p = 0; p < n; ++p)
+    for (int k = 0; k < series[p]->count; ++k) {
+      if (range.contains(series[p]->values[k])) continue;
+      char point[64];
+      if (id_form)
+        std::snprintf(point, sizeof point, "point %d (cell %d)", p + 1, static_cast<int>(ids[p]));
+      else
+        std::snprintf(point, sizeof point, "point %d", p + 1);
+      char what[240];
+      std::snprintf(what, sizeof what, "gives %s a %s of %g; it takes %s", point, depth ? "depth" : "head",
+                    series[p]->values[k], range.describe().c_str());
+      return refuse_line(file_name, data_line + k, what);
+    }
 
   const int file = remember_file(xy, file_name);
   const int old = points.count();
@@ -195,7 +207,16 @@ bool read_xy_stream_boundary_file(xy_input& xy, std::string_view file_name) {
   std::vector<double> xs, ys;
   if (!read_coordinate_lines(f, file_name, line_no, n, xs, ys)) return false;
   std::vector<time_series*> series;
+  const int data_line = line_no + 1;
   if (!read_point_series(f, file_name, n, "XY_STREAM_HYDROGRAPHS", series)) return false;
+  for (int p = 0; p < n; ++p)
+    for (int k = 0; k < series[p]->count; ++k) {
+      if (xy_stream_discharge.contains(series[p]->values[k])) continue;
+      char what[200];
+      std::snprintf(what, sizeof what, "gives point %d a discharge of %g; it takes %s", p + 1, series[p]->values[k],
+                    xy_stream_discharge.describe().c_str());
+      return refuse_line(file_name, data_line + k, what);
+    }
 
   const int file = remember_file(xy, file_name);
   const int old = xy.stpts.count();

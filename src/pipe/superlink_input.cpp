@@ -84,6 +84,16 @@ bool read_point(card_numbers& num, point_in& pt, const char* bottom) {
          num.real("the grate diameter", pt.dia, grate_range);
 }
 
+// A grate inlet (types 1 to 9) takes water through its grates, by their
+// side length or their diameter: one without either takes none.
+bool grates_sized(const point_in& pt, const char* card, const char* file) {
+  if (pt.inlet < 1 || pt.inlet > pipe_inlet::most_grates || pt.side > 0.0 || pt.dia > 0.0) return true;
+  std::fprintf(stderr, "Error: the %s card at line %d of %s gives inlet type %d (%d grates) but neither a grate side "
+                       "length nor a grate diameter above 0.\n",
+               card, pt.line, file, pt.inlet, pt.inlet);
+  return false;
+}
+
 // A PIPE card after its number, with the checks of a pipe.
 bool read_pipe(card_numbers& num, pipe_in& pp, int k, int l, const char* file) {
   if (!num.whole("the section type", pp.type) || !num.real("the diameter", pp.d, size_range) ||
@@ -270,6 +280,7 @@ bool read_superlink_file(pipe_state& p, guarded_file& f, const std::string& name
         return fault("Error: the SJUNC card of superjunction %d at line %d of %s gives an inlet type that is none of "
                      "0 to 10, 888 and 999.\n",
                      j, file, t.number);
+      if (!grates_sized(pt, "SJUNC", file)) return false;
       if (pt.bottom > pt.ground) std::printf("WARNING: ground elevation less than node bottom. superjunction %d\n", j);
     } else if (w == "SLINK") {
       card_numbers num(rest, "SLINK", file, t.number);
@@ -303,6 +314,7 @@ bool read_superlink_file(pipe_state& p, guarded_file& f, const std::string& name
         if (!read_point(num, pt, "the invert elevation")) return false;
         if (pt.inlet < 0 || pt.inlet > pipe_inlet::open)
           return fault("Error: node %d at line %d of %s gives an inlet type outside 0 to 10.\n", k, file, t.number);
+        if (!grates_sized(pt, "NODE", file)) return false;
         if (pt.bottom > pt.ground)
           std::printf("WARNING: ground elevation less than node bottom. superlink %d, node %d\n", open_number, k);
       } else {

@@ -191,7 +191,7 @@ struct constituent_state : sediment_record {
   sed_contam_arrays attached_work;  // the attached transport's arrays of the run
   // Per constituent: the mass attached to the sediment the inlets took,
   // held in the pipe network, g.
-  array1d<double> pipe_attached;
+  checked_array<double> pipe_attached{"pipe_attached"};
   // Per cell, m3: the water the infiltration step took into the soil and
   // the water exfiltration brought up (negative: seeped down) since the
   // overland constituent processes last used them, and with a soil column
@@ -232,11 +232,12 @@ struct constituent_state : sediment_record {
   int ov_mass_check_sweep = 1;            // alternates between 1 and 2 at every mass check
   // The overland constituent transport: the direction it sweeps first
   // (1 rows, 2 columns; switched at every step), the water depth of every
-  // cell when it last ran (m), and the length of the kinetics' last
-  // interval (s), over which the transport spreads what they gathered.
+  // cell when it last ran (m), and the time left (s) until the
+  // contaminants' kinetics run again, over which it spreads what they
+  // gathered.
   int ov_sweep_order = 1;
   array1d<double> ov_depth_prev;
-  double kinetic_interval_s = 0.0;
+  double kinetic_left_s = 0.0;
   // The nutrient model's two overland clocks: the length (s) of the last
   // interval of its kinetics and of its soil step, over which the
   // transport spreads what each gathered for the water.
@@ -311,8 +312,10 @@ struct constituent_state : sediment_record {
   // the lakes (kg).
   checked_array<double> soil_mass_init, soil_mass_final, soil_mass_error, soil_decay_mass;
   checked_array<double> soil_mass_seep_to_wt, soil_mass_seep_from_wt;
-  checked_array<double> sed_attached_final, sed_contam_total_final, sed_eroded_deposited;
-  checked_array<double> sed_contam_source, sed_attached_out, sed_attached_to_chan;
+  checked_array<double> sed_attached_final{"sed_attached_final"}, sed_contam_total_final{"sed_contam_total_final"},
+      sed_eroded_deposited{"sed_eroded_deposited"};
+  checked_array<double> sed_contam_source{"sed_contam_source"}, sed_attached_out{"sed_attached_out"},
+      sed_attached_to_chan{"sed_attached_to_chan"};
   checked_array<double> ov_nsm_in_mass, ov_nsm_out_mass, ov_lake_mass;
   checked_array<double> global_precip_mass, global_nsm_in_mass, global_nsm_out_mass;
   checked_array<double> global_gw_exfil_mass{"global_gw_exfil_mass"};  // onto the cells from the groundwater

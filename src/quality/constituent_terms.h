@@ -166,6 +166,18 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
     {"attached_to_pipes", "Attached entering the pipes", mass_compartment::sediment_bound, mass_compartment::pipes},
 }};
 
+// The net mass of constituent c the soil surface (the soil column's top
+// layer, or the land surface without one) gained with the sediment over the
+// run, or over the event (`event`), kg: laid back with the settling fines,
+// less lifted with the eroding fines and carried into the channels on the
+// loose fines the channel cells gave the nodes. The soil and the overland
+// summaries print it as "Sediment eroded(-)/deposited".
+inline double soil_gain_with_sediment(const mass_ledger& l, int c, bool event) {
+  auto total = [&](constituent_term t) { return event ? l.event_total(c, row(t)) : l.run_total(c, row(t)); };
+  return total(constituent_term::settled_with_sediment) - total(constituent_term::eroded_with_soil) -
+         total(constituent_term::loose_attached_to_channels);
+}
+
 // The term under which the overland transport books the exfiltrated mass
 // it takes into the water: with a soil column the mass came up through it,
 // without one straight from the groundwater.

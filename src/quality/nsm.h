@@ -27,6 +27,10 @@ inline std::string nsm_constituent_name(int index, int) {
   return index >= 0 && index < 9 ? nsm_water_display_name(index) : "";
 }
 inline constexpr int nsm_overland_items = 12;
+// The overland items after the nine constituents: the dissolved organic
+// carbon and its fraction of the organic carbon (no process of this
+// version reads them), the dispersion coefficient.
+inline constexpr int nsm_ov_doc_item = 9, nsm_ov_doc_foc_item = 10;
 
 // Initial-value modes of the nutrient cards.
 inline constexpr int nsm_init_none = 0;

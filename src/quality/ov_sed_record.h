@@ -19,6 +19,7 @@ struct ov_sed_record {
   // the SEDIMENTS table) and the erosion parameters of the cells.
   array1d<double> spec_grav;         // specific gravity
   array1d<double> part_diam;         // particle diameter, mm
+  array1d<int> by_size;              // the classes from the finest to the coarsest
   array1d<double> f_bind;            // binding fraction of the SEDIMENTS table
   std::vector<std::string> output_filename;  // per class, 1-based
   array1d<double> settling_velocity; // fall velocity in still water, m/s

@@ -211,7 +211,6 @@ constexpr time_step_routine step_routines[] = {
     {sacramento_update, true},
     {conceptual_gw_step, true},
     {soil_column_constituent_step, true},
-    {overland_constituent_step, true},
     {xy_overland_boundary_step, true},
     {overland_routing_step, true},
     {storm_sewer_step, true},
@@ -402,6 +401,7 @@ int run_simulation(const std::string& project_file, capture_buffer* capture,
   e.code = 0;
   e.stop = 0;
   e.term = 0;
+  const int bad_ranges_before = process.bad_range_reports;
   ms->project.optimizer_mode = is_search_word(mode_word) ? 1 : 0;
   if (capture) {
     ms->output.optimize_given = 1;
@@ -416,6 +416,13 @@ int run_simulation(const std::string& project_file, capture_buffer* capture,
   std::fflush(stdout);
   std::fflush(stderr);
   ms.reset();
+  // An array the run addressed out of its range has been named as it went:
+  // the run's results cannot be trusted, and it ends as a failure.
+  if (process.bad_range_reports != bad_ranges_before) {
+    std::printf("Error: the run addressed an array out of its range (named above); it ends as a failure.\n");
+    if (e.code == 0) e.code = own_message_code;
+    e.stop = 1;
+  }
   const double run_time = clock.seconds();
 
   // Opened through the run prefix, so every batch or calibration run keeps

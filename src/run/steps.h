@@ -1,9 +1,7 @@
 // The routines the driver calls: the set-up sequence of a run, the routines
 // of one time step in the driver's order, and the calibration drivers. The
 // run's own routines live in src/run (see ARCHITECTURE.md for the file of
-// each); those of subsystems still to come are defined, doing nothing, in
-// src/run/pending_steps.cpp until their subsystem brings the real one and
-// moves the declaration to its own header.
+// each).
 #pragma once
 
 #include <string>
@@ -43,7 +41,6 @@ void advance_clock(model_state& ms);
 void read_precip_event(model_state& ms);
 void init_event_state(model_state& ms);
 void update_rainfall(model_state& ms);
-void overland_constituent_step(model_state& ms);
 void sediment_contaminant_source(model_state& ms);
 void track_peak_values(model_state& ms);
 void nsm_overland_step(model_state& ms);

@@ -11,6 +11,8 @@
 // across the grid's edge; the overland step books them.
 #pragma once
 
+#include <vector>
+
 #include "core/arrays.h"
 #include "core/guarded_file.h"
 #include "core/tokens.h"
@@ -148,8 +150,10 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
 // ---------------------------------------------------------------- input files
 // Reads the overland lake file (kind 1) into table[1..num_lakes]. False
 // after an error: the message (on stderr, naming the file and the line of a
-// bad number) is reported and the run stopped at once.
-bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_record>& table);
+// bad number) is reported and the run stopped at once. card_lines, when
+// given, gets the line of every lake's LAKE card (indexed by lake id).
+bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_record>& table,
+                    std::vector<int>* card_lines = nullptr);
 
 // Reads the low-spot file into records[1..count] (no records when the file
 // has no SPOT line). False after an error, reported at once as for the lake

@@ -48,7 +48,9 @@ int lake_card_index(card_line& line) { return card_index(line, "lake"); }
 
 int lowspot_card_index(card_line& line) { return card_index(line, "spot"); }
 
-bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_record>& table) {
+bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_record>& table,
+                    std::vector<int>* card_lines) {
+  if (card_lines) card_lines->assign(static_cast<std::size_t>(num_lakes) + 1, 0);
   (void)kind;  // overland lakes are the only kind this file describes
   card_line line;
   read_line(line, f);  // a missing first line reads as an empty header
@@ -84,6 +86,7 @@ bool read_lake_file(guarded_file& f, int kind, int num_lakes, array1d<olake_reco
       return fail();
     }
     given.push_back(id);
+    if (card_lines) (*card_lines)[static_cast<std::size_t>(id)] = line_no;
     ++count;
     table[id].value[olake_value::level] = elev;
     table[id].value[olake_value::initial_level] = elev;

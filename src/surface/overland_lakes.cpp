@@ -6,6 +6,7 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "output/output_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -224,6 +225,19 @@ void overland_lake_step(model_state& ms) {
                                      lk.olake_precip_vol.empty() ? nullptr : lk.olake_precip_vol.data());
   ms.ledger.book(b, olake_books_terms);
   lk.olake_update = 0;
+  // The largest depths of the run (FLOOD_GRID) count a lake's water over
+  // the ground of every cell it covers.
+  const int n = ms.grid.ncells;
+  if (!ms.output.flood_grid_given || ms.overland.flood_depth_max.size() != n) return;
+  double* peak = ms.overland.flood_depth_max.data();
+  const double* z = ms.grid.elevation.data();
+  const int* lake = lk.oland_lake_new.data();
+  for (int c = 1; c <= n; ++c) {
+    const int L = lake[c];
+    if (!lake_cell(L) || L > lk.num_olakes) continue;
+    const double d = lk.olake_table[L].value[olake_value::level] - z[c];
+    if (d > peak[c]) peak[c] = d;
+  }
 }
 
 }  // namespace nivra

@@ -60,7 +60,7 @@ ov_sed_params params_of(const constituent_state& k) {
   p.detach_exp = s.detach_exp.data();
   p.detach_crit = s.detach_crit.data();
   p.sed_K = s.sed_K.data();
-  p.classes = {k.n_sed_classes, s.part_diam.data(), s.spec_grav.data()};
+  p.classes = {k.n_sed_classes, s.part_diam.data(), s.spec_grav.data(), s.by_size.data()};
   p.settling = s.settling_velocity.data();
   return p;
 }

@@ -177,6 +177,12 @@ int search_input::real(double& value, double lowest, double highest, bool open_l
   return 0;
 }
 
+int search_input::end() {
+  std::string_view w;
+  if (!cursor_.next_word(w)) return 0;
+  return bad("the end of the file after its last value");
+}
+
 // ------------------------------------------------------------ samples
 
 int sample_seeds::open(bool writing, std::uint32_t seed) {

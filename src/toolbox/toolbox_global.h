@@ -133,6 +133,9 @@ class search_input {
   // A finite number within [lowest, highest]; open ends exclude the bound.
   int real(double& value, double lowest, double highest, bool open_low, bool open_high,
            const char* expected);
+  // 0 when no word is left: a word after the last value is one the search
+  // does not take.
+  int end();
 
  private:
   int bad(const char* expected);

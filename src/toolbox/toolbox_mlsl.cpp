@@ -143,7 +143,8 @@ int run_mlsl_mode(int argc, char** argv, toolbox_model& model, global_outcome* o
       input.whole(s_max, 1, max_search_samples, "the local searches, a whole number from 1 to 1000000") != 0 ||
       input.whole(ls, 0, max_search_samples, "the searches without gain, a whole number of 0 or more") != 0 ||
       input.whole(li, 0, max_search_samples, "the iterations without gain, a whole number of 0 or more") != 0 ||
-      input.real(set.f, 0.0, 1.0, false, true, "the negligible fraction, from 0 up to below 1") != 0)
+      input.real(set.f, 0.0, 1.0, false, true, "the negligible fraction, from 0 up to below 1") != 0 ||
+      input.end() != 0)
     return 1;
   pc.mlsl_sample_size = set.samples = static_cast<int>(n);
   set.gamma = pc.mlsl_reduction;

@@ -25,7 +25,8 @@ int run_ms_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
     return 1;
   long long seed = 0, n = 0;
   if (input.whole(seed, 0, 4294967295LL, "the random seed, a whole number from 0 to 4294967295") != 0 ||
-      input.whole(n, 0, max_search_samples, "the number of sample runs, a whole number from 0 to 1000000") != 0)
+      input.whole(n, 1, max_search_samples, "the number of sample runs, a whole number from 1 to 1000000") != 0 ||
+      input.end() != 0)
     return 1;
   pest_control& pc = c.pc;
   guarded_file parameters;
@@ -53,7 +54,7 @@ int run_ms_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
     return 0;
   // A sample whose run failed is no start; the search goes on from the
   // others.
-  if (samples > 0 && samples_that_ran(pool) == 0) {
+  if (samples_that_ran(pool) == 0) {
     toolbox_report(toolbox_msg::no_sample_ran);
     return 1;
   }

@@ -53,7 +53,8 @@ int run_tr_mode(int argc, char** argv, toolbox_model& model, global_outcome* out
       input.whole(n, 1, max_search_samples, "the number of sample runs, a whole number from 1 to 1000000") != 0 ||
       input.whole(m_max, 1, max_search_samples, "the local searches, a whole number from 1 to 1000000") != 0 ||
       input.whole(l_stall, 0, max_search_samples, "the searches without gain, a whole number of 0 or more") != 0 ||
-      input.real(f, 0.0, 1.0, false, true, "the negligible fraction, from 0 up to below 1") != 0)
+      input.real(f, 0.0, 1.0, false, true, "the negligible fraction, from 0 up to below 1") != 0 ||
+      input.end() != 0)
     return 1;
   sample_seeds seeds;
   if (seeds.open(write_seeds, static_cast<std::uint32_t>(seed)) != 0) return 1;

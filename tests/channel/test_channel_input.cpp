@@ -327,6 +327,70 @@ TEST_F(ChannelInput, BadNumbersStopTheReadingAtTheirLine) {
   }
 }
 
+// A card line holds its word and its values only, and a link that gives
+// node cards gives every node point its NODES count announces: each fault
+// stops the reading, naming the card or the link, the file and the line.
+TEST_F(ChannelInput, StrayTokensAndMissingNodePointsStopTheReading) {
+  const std::string link = chain_connects(1) + trapezoid_link(1, 3);
+  auto with = [&](const std::string& from, const std::string& to) {
+    std::string text = chan_file(1, 3, link);
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  // A lake link of its own network, with node cards for its two node points.
+  auto lake = [](const std::string& nodes, const std::string& rest) {
+    return chan_file(1, 5, "CONNECT 1 0 0\nLINK 1\nLAKE\nNODES " + nodes +
+                               "\nNODE 1\nELEV 14\nNODE 2\nELEV 14\nINITWSE 14.5\n" + rest);
+  };
+  const struct {
+    std::string file;
+    const char* message;
+  } cases[] = {
+      {with("ALPHA 1.0\n", "ALPHA 1.0 0.5\n"),
+       "Error: the ALPHA card at line 2 of the channel input file net.cif holds \"0.5\" after its values; the line "
+       "holds the card's word and its values only.\n"},
+      {with("CONNECT 1 0 0\n", "CONNECT 1 0 0 1\n"), "the CONNECT card at line 7 of the channel input file net.cif "
+                                                      "holds \"1\" after its values"},
+      {with("LINK 1\n", "LINK 1 first\n"), "the LINK card at line 8 of the channel input file net.cif holds \"first\""},
+      {with("TRAPEZOID\n", "TRAPEZOID wide\n"), "the TRAPEZOID card at line 9 of the channel input file net.cif "
+                                                 "holds \"wide\""},
+      {with("DX 10.0\n", "DX 10.0 m\n"), "the DX card at line 11 of the channel input file net.cif holds \"m\""},
+      {with("ELEV 99.000000\n", "ELEV 99.000000 5\n"), "the ELEV card at line 16 of the channel input file net.cif "
+                                                       "holds \"5\""},
+      {with("XSEC\n", "XSEC 2\n"), "the XSEC card at line 20 of the channel input file net.cif holds \"2\""},
+      {with("SIDE_SLOPE 1.5\n", "SIDE_SLOPE 1.5,2\n"), "the SIDE_SLOPE card at line 22 of the channel input file "
+                                                       "net.cif holds \"2\""},
+      {lake("2", "INITWSE 14.5 15\nNUMPTS 2\n1 1 1 2\n"),
+       "the INITWSE card at line 16 of the channel input file net.cif holds \"15\""},
+      {lake("2", "NUMPTS 2 3\n1 1 1 2\n"), "the NUMPTS card at line 16 of the channel input file net.cif holds \"3\""},
+      {lake("2", "NUMPTS 2\n1 1 1 2 7\n"),
+       "Error: line 17 of the channel input file net.cif holds \"7\" after the values of its row.\n"},
+      {lake("2", "NUMPTS 2\n1 1 1 2\nNUMRATE 2\n14 0 100\n15 100 100 3\n"),
+       "Error: line 20 of the channel input file net.cif holds \"3\" after the values of its row.\n"},
+      {lake("5", "NUMPTS 2\n1 1 1 2\n"),
+       "Error: link 1 of the channel input file net.cif has no ELEV card for node point 3: every node point 1 to 5 "
+       "(NODES) takes its bed elevation (m, -11000 to 9000).\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    channel_state fresh;
+    ch = std::move(fresh);
+    lake_state no_lakes;
+    lakes = std::move(no_lakes);
+    process.error_block = error_state{};
+    EXPECT_FALSE(read(c.file));
+    EXPECT_TRUE(stopped());
+    EXPECT_NE((out + err).find(c.message), std::string::npos) << out << err;
+  }
+  // The same lake with its two node points and clean lines is read.
+  channel_state fresh;
+  ch = std::move(fresh);
+  lake_state no_lakes;
+  lakes = std::move(no_lakes);
+  process.error_block = error_state{};
+  EXPECT_TRUE(read(lake("2", "NUMPTS 2\n1 1 1 2\nNUMRATE 2\n14 0 100\n15 100 100\n"))) << err;
+}
+
 TEST_F(ChannelInput, StructureElementsMatchTheirCount) {
   const std::string connects = "CONNECT 1 2 0\nCONNECT 2 0 1 1\n";
   const std::string structure =

@@ -90,6 +90,23 @@ TEST_F(ChannelRuns, TheVCatchmentComesToEquilibriumAndRecedes) {
               by_rain_end, peak, steepest, ms.channel.clipped_area_count, l.run_total(water_flux::channel_area_fill));
 }
 
+// A run that ends before TOT_TIME (END_TIME two hours in, of six) tells its
+// link/node files how many blocks they hold: TS 0 to 24 every 5 minutes;
+// the flood stream file holds its one block.
+TEST_F(ChannelRuns, LinkNodeFilesCountTheBlocksOfARunThatEndedEarly) {
+  set_card("vcatch.prj", "TOT_TIME", "TOT_TIME 360");
+  set_card("vcatch.prj", "END_TIME", "END_TIME 2024 6 15 14 0");
+  set_card("vcatch.prj", "CHAN_DEPTH", "CHAN_DEPTH vcatch.dep");
+  set_card("vcatch.prj", "FLOOD_STREAM", "FLOOD_STREAM vcatch.fld");
+  const testing::storm_run r = testing::run_storm("vcatch.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const std::string depth = read_file("vcatch.dep");
+  EXPECT_NE(depth.find("NUM_TS        24\n"), std::string::npos) << depth.substr(0, 120);
+  EXPECT_NE(depth.find("TS    24\n"), std::string::npos);
+  EXPECT_EQ(depth.find("TS    25\n"), std::string::npos);
+  EXPECT_NE(read_file("vcatch.fld").find("NUM_TS        0 \n"), std::string::npos);
+}
+
 TEST_F(ChannelRuns, ADryChannelFedOnlyByAPointSourceRoutesItsWater) {
   // 2 m3/s into the head of the valley's channel, 0.5 m3/s from 12:30; no
   // rain.

@@ -244,7 +244,7 @@ TEST_F(ChannelSetup, CellLocationsAreWatershedCells) {
   ASSERT_EQ(ms->output.num_cell_locations, 2);
   EXPECT_EQ(ms->output.gnumlocater[1], 1);
   EXPECT_EQ(ms->output.gnumlocater[2], 49 * 81 + 41);
-  EXPECT_NE(out.find("50  41   4010 \n"), std::string::npos);
+  EXPECT_NE(out.find("cell location 2: row 50, column 41 is cell 4010\n"), std::string::npos);
   write_file("cells.txt", "1\n51 1\n");
   set_up(false);
   EXPECT_NE(out.find("Error: row 51, column 1 at line 2 of file cells.txt is no cell of the watershed"),

@@ -154,6 +154,15 @@ TEST_F(GridStream, BadCellsNodesAndCountsStopAtTheirLine) {
       {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 2\nLINKNODE 2 1 0.5\nLINKNODE 2 1 0.5\n",
        "Error: the LINKNODE card at line 6 of the grid-stream file net.gst names node 1 of link 2 a second time for the "
        "cell of the CELLIJ card at line 3."},
+      // A card line holds its values only.
+      {"STREAMCELLS 1 2\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 1 1\n",
+       "Error: the STREAMCELLS card at line 2 of the grid-stream file net.gst holds more than its values.\n"},
+      {"STREAMCELLS 1\nCELLIJ 2 2 5\nNUMNODES 1\nLINKNODE 2 1 1\n", "the CELLIJ card at line 3 of the grid-stream "
+                                                                     "file net.gst holds more than its values"},
+      {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 1 1\nLINKNODE 2 1 1\n", "the NUMNODES card at line 4 of the "
+                                                                     "grid-stream file net.gst holds more than"},
+      {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 1 1 0.5\n", "the LINKNODE card at line 5 of the "
+                                                                        "grid-stream file net.gst holds more than"},
   };
   for (const auto& c : cases) {
     process.error_block = error_state{};

@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
 #include "channel/channel_state.h"
@@ -305,14 +307,117 @@ TEST_F(LakeRuns, AnOverlandLakeAboveLowerGroundDrainsOnlyTheWaterItHolds) {
   EXPECT_GE(r.ms->lake.olake_table[1].value[olake_value::level], 99.6);
 }
 
-TEST_F(LakeRuns, AnOverlandLakeCellAboveItsInitialLevelStopsTheRun) {
+// The outputs of the plane's overland lake: a cell under the lake shows the
+// lake's level over its ground in the depth maps (in a folder the run makes),
+// the flood grid and the depth series; LAKE_OUTPUT gives its level and
+// volume; the global block's lines add up.
+TEST_F(LakeRuns, AnOverlandLakeShowsInTheDepthOutputs) {
   testing::copy_example("plane_lake");
-  testing::write_file("plane_lake.lak", "NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 99.3 0.0\n");
-  const testing::storm_run r = testing::run_storm("plane_lake.prj");
-  EXPECT_FALSE(r.ended);
-  EXPECT_NE(r.console.find("There is a lake cell in lake 1 that is above the initial lake water surface"),
-            std::string::npos)
-      << r.console;
+  for (const char* card : {"DEPTH maps/", "MAP_FREQ 60", "FLOOD_GRID flood.asc", "LAKE_OUTPUT lake.out",
+                           "OVERLAND_DEPTHS depths.out", "OVERLAND_DEPTH_LOCATION depths.loc"}) {
+    const std::string line(card);
+    set_card("plane_lake.prj", line.substr(0, line.find(' ')), line);
+  }
+  testing::write_file("depths.loc", "2\n3 5\n4 5\n");  // a lake cell (ground 99.0 m), the cell below it
+  double highest = 0.0;  // the lake's highest level of the run
+  const testing::storm_run r = testing::run_storm("plane_lake.prj", {}, 100000, [&](const model_state& m) {
+    highest = std::max(highest, m.lake.olake_table[1].value[olake_value::level]);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double level = ms.lake.olake_table[1].value[olake_value::level];
+  EXPECT_GT(highest, 99.6);
+  // The lake's four cells and their ground: rows 2 and 3, columns 4 and 5.
+  const struct {
+    int row, col;
+    double ground;
+  } lake_cells[] = {{2, 4, 99.4}, {2, 5, 99.3}, {3, 4, 99.1}, {3, 5, 99.0}};
+  // A grid's row r, column c (cells outside the watershed hold a number too).
+  auto grid_value = [](const std::string& grid, int r, int c) {
+    std::istringstream in(grid.substr(grid.find("NODATA_value")));
+    std::string word;
+    in >> word >> word;
+    double v = 0.0;
+    for (int k = 0; k < (r - 1) * 8 + c; ++k) in >> v;
+    return v;
+  };
+  const std::string first = testing::read_file("maps/depth.0001.asc");
+  const std::string flood = testing::read_file("flood.asc");
+  for (const auto& cell : lake_cells) {
+    SCOPED_TRACE(cell.col);
+    EXPECT_NEAR(grid_value(first, cell.row, cell.col), 99.6 - cell.ground, 1e-3);
+    EXPECT_NEAR(grid_value(flood, cell.row, cell.col), highest - cell.ground, 1e-4);
+  }
+  // The last line of the depth series: the lake cell's water, then the
+  // plain cell's depth.
+  const std::string series = testing::read_file("depths.out");
+  const std::string last = series.substr(series.rfind('\n', series.size() - 2) + 1);
+  double minutes = 0.0, lake_depth = 0.0, plain_depth = 0.0;
+  ASSERT_EQ(std::sscanf(last.c_str(), "%lf %lf %lf", &minutes, &lake_depth, &plain_depth), 3) << series;
+  EXPECT_NEAR(lake_depth, level - 99.0, 1e-6);
+  EXPECT_LT(plain_depth, 0.1);
+  // LAKE_OUTPUT: the time, the level and the volume.
+  const std::string lakes = testing::read_file("lake.out");
+  const std::string end = lakes.substr(lakes.rfind('\n', lakes.size() - 2) + 1);
+  double t = 0.0, out_level = 0.0, out_volume = 0.0;
+  ASSERT_EQ(std::sscanf(end.c_str(), "%lf %lf %lf", &t, &out_level, &out_volume), 3) << lakes;
+  EXPECT_DOUBLE_EQ(t, 180.0);
+  EXPECT_NEAR(out_level, level, 5e-4);
+  EXPECT_NEAR(out_volume, ms.lake.olake_table[1].value[olake_value::volume], 5e-4);
+  // Initial storages and rain equal final storages and discharge, line by
+  // line as printed.
+  const std::string summary = testing::read_file("plane_lake.sum");
+  const std::string global = summary.substr(summary.find("GLOBAL MASS BALANCE"));
+  using testing::value_after;
+  const double in = value_after(global, "Initial volume on surface=") +
+                    value_after(global, "Initial volume in overland lakes=") +
+                    value_after(global, "Total amount of precip=");
+  const double out = value_after(global, "Final volume on surface=") +
+                     value_after(global, "Final volume in overland lakes=") +
+                     value_after(global, "Total amount of discharge=");
+  EXPECT_NEAR(value_after(global, "Initial volume in overland lakes="), 1440.0, 0.005);
+  EXPECT_NEAR(in, out, 0.02);
+}
+
+// The lake file and the lake map describe the same lakes: each case stops
+// the run with a message naming the file and the line, or the map's row
+// and column.
+TEST_F(LakeRuns, OverlandLakeInputsThatDisagreeStopTheRun) {
+  const struct {
+    const char* what;
+    const char* file;
+    std::string text, message;
+  } cases[] = {
+      {"a cell above the level", "plane_lake.lak", "NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 99.3 0.0\n",
+       "There is a lake cell in lake 1 that is above the initial lake water surface"},
+      {"a volume its level does not hold", "plane_lake.lak", "NIVRA_OVERLAND_LAKE_FILE\n# four cells\nLAKE 1 99.6 100\n",
+       "Error: the LAKE card at line 3 of the overland lake file plane_lake.lak gives lake 1 the volume 100.00 m3, "
+       "but its level of 99.60 m over the ground of its 4 cells in the lake map holds 1440.00 m3"},
+      {"a volume 2 % off", "plane_lake.lak", "NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 99.6 1470\n",
+       "Error: the LAKE card at line 2 of the overland lake file plane_lake.lak gives lake 1 the volume 1470.00 m3"},
+      {"a lake outside the watershed", "plane_lake.lkm",
+       "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n"
+       "1 0 0 0 0 0 0 0\n0 0 0 1 1 0 0 0\n0 0 0 1 1 0 0 0\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0 0 0\n0 0 0 0 0 0 0 0\n",
+       "Error: the map plane_lake.lkm gives 1 to row 1, column 1, which lies outside the watershed mask; the map "
+       "holds 0 outside the watershed.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    reset_process_state();
+    testing::copy_example("plane_lake");
+    testing::write_file(c.file, c.text);
+    ::testing::internal::CaptureStderr();
+    const testing::storm_run r = testing::run_storm("plane_lake.prj");
+    const std::string errors = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(r.ended);
+    EXPECT_EQ(r.steps, 0);
+    EXPECT_NE((r.console + errors).find(c.message), std::string::npos) << r.console << errors;
+  }
+  // Within 1 % of the water below the level the volume is taken.
+  reset_process_state();
+  testing::copy_example("plane_lake");
+  testing::write_file("plane_lake.lak", "NIVRA_OVERLAND_LAKE_FILE\nLAKE 1 99.6 1430\n");
+  EXPECT_TRUE(testing::run_storm("plane_lake.prj").ended);
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST(NumericRoutines, GatherAndLocate) {
   ::testing::internal::CaptureStdout();
   EXPECT_TRUE(locate_cells(mask, 2, 3, rows, cols, cells, 1));
   EXPECT_FALSE(locate_cells(mask, 2, 3, rows, cols, cells, 2));
-  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "2  3   3 \n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "cell location 1: row 2, column 3 is cell 3\n");
   EXPECT_EQ(cells[1], 3);
 }
 

@@ -101,6 +101,42 @@ TEST_F(GuardedFiles, WriteFallsBackToTheProjectFolderWhenTheSubFolderCannotBeMad
   EXPECT_TRUE(testing::file_exists(os_path(project + "flow.out")));
 }
 
+// A file to be written in folders that are not there: the folders are made
+// beside the project (or where an absolute name puts them); a folder that
+// exists under the working folder is still taken first.
+TEST_F(GuardedFiles, WriteSearchMakesTheMissingFoldersOfAName) {
+  fs::create_directory("proj");
+  set_project_folder("proj");
+  const std::string project = process.project_dir.str();
+  struct folder_case {
+    std::string name;   // as a card gives it
+    std::string lands;  // where the file is written
+  };
+  fs::create_directory("here");
+  const std::string absolute = fs::absolute("abs").string();
+  const folder_case cases[] = {
+      {"maps/depth.0001.asc", project + "maps/depth.0001.asc"},
+      {"out\\deep\\flow.out", project + "out/deep/flow.out"},
+      {"here/flow.out", "here/flow.out"},
+      {absolute + "/one/two/flow.out", absolute + "/one/two/flow.out"},
+  };
+  for (const folder_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    guarded_file f;
+    ASSERT_TRUE(open_guarded_file(f, c.name, "w"));
+    std::fputs("x", f.fp);
+    close_guarded_file(f);
+    EXPECT_EQ(testing::read_file(os_path(c.lands)), "x");
+  }
+  EXPECT_FALSE(fs::exists(os_path(project + "here")));
+  // A file cannot be a folder: a name through a file is refused.
+  testing::write_file(os_path(project + "plain"), "");
+  guarded_file f;
+  CaptureStdout();
+  EXPECT_FALSE(open_guarded_file(f, "plain/flow.out", "w"));
+  EXPECT_NE(GetCapturedStdout().find("Error getting new filename from plain/flow.out"), std::string::npos);
+}
+
 TEST_F(GuardedFiles, ClosingTwiceIsHarmlessAndReopenClosesTheOldStream) {
   guarded_file f;
   ASSERT_TRUE(open_guarded_file(f, "one.txt", "w"));

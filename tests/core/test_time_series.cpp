@@ -28,7 +28,8 @@ TEST_F(TimeSeries, ReadsRelativeAndAbsoluteBlocks) {
                       "flow\n"
                       "ABSOLUTE\n"
                       "2000 1 1 12 0 1.0\n"
-                      "2000 1 2 12 0 3.0\n");  // no END_TS: read to the end
+                      "2000 1 2 12 0 3.0\n"
+                      "END_TS\n");
   CaptureStdout();
   read_time_series_file("ts.txt");
   std::string out = GetCapturedStdout();
@@ -155,6 +156,45 @@ TEST_F(TimeSeries, EntryLinesThatAreNoEntryStopTheRunNamingTheLine) {
   EXPECT_FALSE(read_time_series_file("absent.ts"));
   EXPECT_NE(GetCapturedStdout().find("Error: Time series file not found [absent.ts]\n"), std::string::npos);
   EXPECT_EQ(process.error_block.stop, 1);
+}
+
+// The lines around the entries: a name, a type that says what the times
+// are, the end card and at least one entry. Each fault stops the run
+// naming the file and the line.
+TEST_F(TimeSeries, BlocksWithoutTheirNameTypeEntriesOrEndStopTheRun) {
+  const struct {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"NIVRA_TS\nq\nABSOLUTE\n2024 6 15 12 0 1.5\n2024 6 15 13 0 2\n",
+       "Error: the time series [q] that begins at line 1 of the file s.ts has no END_TS line: the file ends inside "
+       "it.\n"},
+      {"NIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 1\nEND_TS\nNIVRA_TS\nr\nRELATIVE\n0 0 0 0 0 1\n",
+       "Error: the time series [r] that begins at line 6 of the file s.ts has no END_TS line"},
+      {"NIVRA_TS\nq\nDATES\n2024 6 15 12 0 1.5\nEND_TS\n",
+       "Error: line 3 of the time series file s.ts gives the series [q] the type \"DATES\"; a series is ABSOLUTE (its "
+       "lines give dates) or RELATIVE (days, hours and minutes from its start).\n"},
+      {"NIVRA_TS\nq\nrelative\n0 0 0 0 0 1\nEND_TS\n", "gives the series [q] the type \"relative\""},
+      {"NIVRA_TS\nq\n2024 6 15 12 0 1.5\nEND_TS\n", "gives the series [q] the type \"2024 6 15 12 0 1.5\""},
+      {"NIVRA_TS\n\nABSOLUTE\n2024 6 15 12 0 1.5\nEND_TS\n",
+       "Error: line 2 of the time series file s.ts, after the NIVRA_TS of line 1, gives no name of a series.\n"},
+      {"NIVRA_TS\nq\nABSOLUTE\n\nEND_TS\n",
+       "Error: the time series [q] that begins at line 1 of the file s.ts holds no entry (a date and a value) before its "
+       "END_TS at line 5.\n"},
+      {"NIVRA_TS\n", "has no END_TS line"},
+      {"# the inflow, still to be typed in\n", "Error: the time series file s.ts holds no series: each begins with a "
+                                              "NIVRA_TS line.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    reset_process_state();
+    testing::write_file("s.ts", c.text);
+    CaptureStdout();
+    EXPECT_FALSE(read_time_series_file("s.ts"));
+    const std::string out = GetCapturedStdout();
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_EQ(process.error_block.stop, 1);
+  }
 }
 
 TEST_F(TimeSeries, XYBoundaryDateLinesMustBeCalendarDatesWithAValuePerPoint) {

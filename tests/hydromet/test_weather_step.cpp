@@ -232,6 +232,19 @@ TEST_F(WeatherStep, ALaterStormStartsFromTheMoistureTheDrySpellLeft) {
       << r.console.substr(0, 4000);
 }
 
+// The hourly line is a long-term run's progress line: QUIET leaves it out
+// with the step's progress lines.
+TEST_F(WeatherStep, QuietLeavesOutTheHourlyLines) {
+  for (const bool quiet : {false, true}) {
+    SCOPED_TRACE(quiet);
+    reset_process_state();
+    copy_example("longterm");
+    if (quiet) set_card("longterm.prj", "QUIET", "QUIET");
+    const storm_run r = run_storm("longterm.prj", {}, 2000);
+    EXPECT_EQ(r.console.find("PET cm/h") == std::string::npos, quiet) << r.console.substr(0, 2000);
+  }
+}
+
 // A site anywhere on the globe runs: the equator, south and west of it;
 // only a site left out stops a long-term run.
 TEST_F(WeatherStep, LongTermRunsTakeAnySiteAndNeedOne) {

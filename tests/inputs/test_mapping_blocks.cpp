@@ -4,6 +4,7 @@
 // phase that use them.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -335,15 +336,34 @@ TEST_F(MappingBlocks, ContaminantTablesPerConstituent) {
   EXPECT_TRUE(has(GetCapturedStdout(), "Error reading the contaminant transport tables in the mapping table file.\n"));
 }
 
-// Layer lines of layout A: column c of layer L holds 10 L + c.
+// The value of column c of layer L in the layer lines of layout A: a soil
+// of its ranges (conductivity, pore index, suction, porosity, field
+// capacity, wilting point, residual and initial content, thickness), each
+// column and layer its own.
+double layer_value(int layer, int column) {
+  static constexpr double base[10] = {0, 1.0, 0.20, 10.0, 0.40, 0.30, 0.10, 0.050, 0.20, 10.0};
+  static constexpr double step[10] = {0, 1.0, 0.01, 1.0, 0.01, 0.01, 0.01, 0.001, 0.01, 10.0};
+  return base[column] + step[column] * layer;
+}
+
 std::string layer_lines() {
-  return "11 12 13 14 15 16 17 18 19\n21 22 23 24 25 26 27 28 29\n31,32,33,34,35,36,37,38\n";
+  std::string text;
+  char v[32];
+  for (int layer = 1; layer <= 3; ++layer)
+    for (int c = 1; c <= (layer == 3 ? 8 : 9); ++c) {
+      std::snprintf(v, sizeof v, "%g", layer_value(layer, c));
+      text += v;
+      text += c == (layer == 3 ? 8 : 9) ? "\n" : layer == 3 ? "," : " ";
+    }
+  return text;
 }
 
 void expect_layout_a(const soil_class& s) {
-  const double expected[29] = {0,  13, 23, 33, 0,  11, 21, 31, 14, 24, 34, 18, 28, 38, 16,
-                               26, 36, 15, 25, 35, 17, 27, 37, 19, 29, 0,  12, 22, 32};
-  for (int k = 1; k <= 28; ++k) EXPECT_EQ(s.real(k), expected[k]) << k;
+  // Which layer and column (10 L + c) each real of the class takes.
+  const int source[29] = {0,  13, 23, 33, 0,  11, 21, 31, 14, 24, 34, 18, 28, 38, 16,
+                          26, 36, 15, 25, 35, 17, 27, 37, 19, 29, 0,  12, 22, 32};
+  for (int k = 1; k <= 28; ++k)
+    EXPECT_DOUBLE_EQ(s.real(k), source[k] ? layer_value(source[k] / 10, source[k] % 10) : 0.0) << k;
   for (int k = 29; k <= 50; ++k) EXPECT_EQ(s.real(k), 0.0) << k;
 }
 
@@ -405,6 +425,19 @@ TEST_F(MappingBlocks, LayeredSoilTablesFromTheirFileAndFromTheMappingTable) {
       // A second class of an ID would overwrite the first.
       {"2\n0\n4\n" + layer_lines() + "4\n" + layer_lines(),
        "Error: line 7 of the soil table soil.tab gives the soil class ID 4 a second time\n"},
+      // Each layer's values as a soil holds them.
+      {"1\n0\n1\n2 0.2 10 0.45 0.30 0.35 0.05 0.2 10\n" + layer_lines().substr(layer_lines().find('\n') + 1),
+       "Error: line 4 of the soil table soil.tab gives layer 1 a wilting point (value 6) outside [0, its field "
+       "capacity]\n"},
+      {"1\n0\n1\n" + layer_lines().substr(0, layer_lines().find('\n') + 1) +
+           "2 0.2 10 0.45 0.50 0.10 0.05 0.2 10\n" + layer_lines().substr(layer_lines().rfind('\n', layer_lines().size() - 2) + 1),
+       "Error: line 5 of the soil table soil.tab gives layer 2 a field capacity (value 5) outside [0, its "
+       "porosity]\n"},
+      {"1\n0\n1\n2 0.2 10 0.45 0.30 0.10 0.05 0.2 0\n" + layer_lines().substr(layer_lines().find('\n') + 1),
+       "Error: line 4 of the soil table soil.tab gives layer 1 a thickness (value 9) outside (0, 10000] cm\n"},
+      {"1\n0\n1\n2 0.2 10 0.45 0.30 0.10 0.05 0.5 10\n" + layer_lines().substr(layer_lines().find('\n') + 1),
+       "Error: line 4 of the soil table soil.tab gives layer 1 an initial water content (value 8) outside [0, its "
+       "porosity]\n"},
   };
   for (const auto& b : bad_files) {
     reset_process_state();

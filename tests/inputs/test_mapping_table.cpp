@@ -44,10 +44,6 @@ TEST_F(MappingTable, TheStartUpCheckPrintsOneLinePerTable) {
                            "INDEX_MAP lu.map lu\n"
                            "INDEX_MAP gone.map soils\n" +
                            cmt_block("ROUGHNESS lu", {cmt_row("1", "Forest", "0.1")}) +
-                           // "soils " is not "soils".
-                           cmt_block("RETENTION soils ", {cmt_row("1", "Forest", "5")}) +
-                           // The map is listed but its file does not exist.
-                           cmt_block("GREEN_AMPT_INFILTRATION soils", {cmt_row("1", "Loam", "1 2 0.4 0.2 0.02 0 0.1")}) +
                            cmt_block("GROUNDWATER_BOUNDARY lu", {cmt_row("1", "Edge", "1")}) +
                            "SEDIMENTS\nNUM_SED 2\n" + "CONTAMINANT_TRANSPORT\nNUM_CONTAM 0\n";
   testing::write_file("t.cmt", text);
@@ -80,6 +76,42 @@ TEST_F(MappingTable, TheStartUpCheckPrintsOneLinePerTable) {
 
   check("none.cmt", present);
   EXPECT_TRUE(run_stopped());
+}
+
+// A table's card names its index map: a name that no INDEX_MAP line gives,
+// and a map whose file cannot be opened, stop the run naming the table, the
+// line, the map and its file.
+TEST_F(MappingTable, ATableWhoseIndexMapIsMissingStopsTheRun) {
+  write_index_map("lu.map", "0 1 1 1\n1 1 1 0\n1 1 1 1\n");
+  const std::string head = "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP lu.map lu\nINDEX_MAP gone.map soils\n";
+  const struct {
+    std::string block, message;
+  } cases[] = {
+      // "soils " is not "soils".
+      {cmt_block("RETENTION soils ", {cmt_row("1", "Forest", "5")}),
+       "Error: line 4 of the mapping table file t.cmt (RETENTION soils ) names an index map that no INDEX_MAP line "
+       "of the file gives.\n"},
+      {cmt_block("GREEN_AMPT_INFILTRATION soils", {cmt_row("1", "Loam", "1 2 0.4 0.2 0.02 0 0")}),
+       "Error: the GREEN_AMPT_INFILTRATION table at line 4 of the mapping table file t.cmt takes its IDs from the "
+       "index map soils, whose file gone.map cannot be opened.\n"},
+      {cmt_block("SOIL_EROSION_PROPS soils", {cmt_row("1", "Loam", "1 2 3 4 5")}),
+       "Error: the SOIL_EROSION_PROPS table at line 4 of the mapping table file t.cmt takes its IDs from the index "
+       "map soils, whose file gone.map cannot be opened.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    reset_process_state();
+    testing::write_file("t.cmt", head + c.block + cmt_block("ROUGHNESS lu", {cmt_row("1", "Forest", "0.1")}));
+    int present[cmt_table_count] = {};
+    const std::string out = check("t.cmt", present);
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+    EXPECT_TRUE(run_stopped());
+  }
+  // Without index maps the names are not looked up.
+  reset_process_state();
+  int present[cmt_table_count] = {};
+  check("t.cmt", present, 1);
+  EXPECT_FALSE(run_stopped());
 }
 
 // A table that no process takes values from stops the run wherever it

@@ -303,10 +303,11 @@ TEST_F(NutrientInputs, GroundwaterTablesGiveTheirConstituentsConcentrations) {
       << out;
 }
 
-// With soil transport the four soil pools join the list (kind 3) and the
-// soil tables asked for by their cards give the surface layer, in kg,
-// which the pools hold in g; deeper layers stay 0; the Km and Koc tables
-// go to every cell's partition record.
+// With soil transport the nine nutrient rows stay the list's (the soil
+// side of a row is its partner pool) and the soil tables asked for by
+// their cards give the surface layer, in kg, which the pools hold in g and
+// a partner's row takes as its land mass; deeper layers stay 0; the Km
+// and Koc tables go to every cell's partition record.
 TEST_F(NutrientInputs, SoilTablesGiveTheSurfacePoolsAndPartitionRecords) {
   const std::string soil_n = cmt_block("NSM_SOIL_N lu", {cmt_row("1", "Forest", "2.5 1 2 3 4"),
                                                          cmt_row("2", "Crops", "0.5 0 0 0 0")});
@@ -327,20 +328,30 @@ TEST_F(NutrientInputs, SoilTablesGiveTheSurfacePoolsAndPartitionRecords) {
   const std::string out = GetCapturedStdout();
   ASSERT_EQ(process.error_block.stop, 0) << out;
   const int f = k.first_nsm_constituent;
-  EXPECT_EQ(k.num_nsm_constituents, 13);
-  for (int c = f; c < f + 13; ++c) EXPECT_EQ(k.constituent_type[c], c < f + 9 ? 2 : 3) << c;
+  EXPECT_EQ(k.num_nsm_constituents, 9);
+  for (int c = f; c < f + 9; ++c) EXPECT_EQ(k.constituent_type[c], 2) << c;
   const nsm_soil& soil = model().soil;
   EXPECT_EQ(soil.layers, 2);
   EXPECT_EQ(soil.pool[nsm_pool::nh4](1, 1), 2500.0);
   EXPECT_EQ(soil.pool[nsm_pool::nh4](1, 2), 0.0);
   EXPECT_EQ(soil.pool[nsm_pool::nh4](4, 1), 500.0);
   EXPECT_EQ(soil.pool[nsm_pool::org_stable_n](1, 1), 4000.0);
-  EXPECT_EQ(k.land_mass(f + nsm_pool::no3, 1), 1.0);
+  EXPECT_EQ(k.land_mass(f + nsm_c::no3, 1), 1.0);  // the NO3 pool is NO3's soil side
+  EXPECT_EQ(k.land_mass(f + nsm_c::nh4, 4), 0.5);
+  EXPECT_EQ(k.land_mass(f + nsm_c::on, 1), 2.0);   // Organic Active N, ON's
+  for (int w : {nsm_c::no2, nsm_c::op, nsm_c::dp, nsm_c::alg, nsm_c::cbod, nsm_c::o2})
+    EXPECT_EQ(k.land_mass(f + w, 1), 0.0) << w;  // no table asked for, or no pool
   EXPECT_EQ(soil.pool[nsm_pool::min_active_p](1, 1), 0.0);
   EXPECT_EQ(soil.cell_partition(1, 1), 1.0);    // Km of NO2, Forest
   EXPECT_EQ(soil.cell_partition(4, 6), 12.0);   // Km of DP, Crops
   EXPECT_EQ(soil.cell_partition(4, 7), 27.0);   // Koc of NO2, Crops
   EXPECT_EQ(soil.cell_partition(1, 12), 26.0);  // Koc of DP, Forest
+  // No process of this version reads them, and the user is told so.
+  for (const char* table : {"NSM_SOIL_KM", "NSM_SOIL_KOC"})
+    EXPECT_NE(out.find(std::string("Warning: the ") + table +
+                       " table of the mapping table has no effect in this version of NIVRA; it is ignored.\n"),
+              std::string::npos)
+        << out;
 
   // Soil transport without the contaminant soil column has nowhere to put
   // the pools.

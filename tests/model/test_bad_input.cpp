@@ -253,6 +253,70 @@ TEST_F(BadInput, FilesReadAtTheirCardAreCheckedLineByLine) {
   }
 }
 
+// Inputs a new user once saw taken without a word (one run hung): each now
+// stops the run before its time loop, naming the file and the line (or the
+// map's row and column), with a non-zero status.
+TEST_F(BadInput, InputsOnceTakenSilentlyStopTheRun) {
+  struct silent_case {
+    const char* example;
+    const char* project;
+    std::vector<std::string> cards;  // added to the project
+    const char* file;                // edited, or written when `from` is empty
+    std::string from, to, fragment;
+  };
+  const std::string plane_row1 = "0 0 0 0 0 0 0 0\n";
+  const silent_case cases[] = {
+      {"vcatch", "vcatch.prj", {}, "vcatch.cif", "DX 20.0\n", "DX 20.0 m\n",
+       "Error: the DX card at line 17 of the channel input file vcatch.cif holds \"m\" after its values"},
+      {"vlake", "vlake.prj", {}, "vlake.cif", "LAKE\nNODES 2\n", "LAKE\nNODES 5\n",
+       "Error: link 2 of the channel input file vlake.cif has no ELEV card for node point 3"},
+      {"plane_lake", "plane_lake.prj", {}, "plane_lake.lkm", plane_row1, "1 0 0 0 0 0 0 0\n",
+       "Error: the map plane_lake.lkm gives 1 to row 1, column 1, which lies outside the watershed mask"},
+      {"plane_lake", "plane_lake.prj", {}, "plane_lake.lak", "LAKE 1 99.6 1440.0", "LAKE 1 99.6 100",
+       "Error: the LAKE card at line 5 of the overland lake file plane_lake.lak gives lake 1 the volume 100.00 m3"},
+      {"mapped", "mapped_infil.prj", {}, "mapped.cmt", "0.434  0.252  0.027  0.25  0.117",
+       "0.434  0.252  0.027  0.50  0.117",
+       "Error: line 19 of the mapping table file mapped.cmt gives a row of the GREEN_AMPT_INFILTRATION table a field "
+       "capacity (value 6) above its porosity (value 3).\n"},
+      {"plane_infil", "plane_layered.prj", {}, "plane_layered.sol", "0.20  0.25  10.0  0.45  0.30  0.10",
+       "0.20  0.25  10.0  0.45  0.30  0.35",
+       "Error: line 4 of the soil table plane_layered.sol gives layer 1 a wilting point (value 6) outside [0, its "
+       "field capacity]"},
+      {"urban", "urban.prj", {}, "urban.slk", "SJUNC 1 99.30 98.10 1.0 2 3 6", "SJUNC 1 99.30 98.10 1.0 12 3 6",
+       "Error: the SJUNC card of superjunction 1 at line 9 of urban.slk gives an inlet type that is none of 0 to 10, "
+       "888 and 999.\n"},
+      {"plane", "plane.prj", {"TIME_SERIES_FILE q.ts"}, "q.ts", "", "NIVRA_TS\nq\nRELATIVE\n0 0 0 0 0 1\n",
+       "Error: the time series [q] that begins at line 1 of the file q.ts has no END_TS line"},
+      {"plane", "plane.prj", {"TIME_SERIES_FILE q.ts"}, "q.ts", "", "NIVRA_TS\nq\nMINUTES\n0 0 0 0 0 1\nEND_TS\n",
+       "Error: line 3 of the time series file q.ts gives the series [q] the type \"MINUTES\""},
+      // The run hung on this one: its overland steps shrank without end.
+      {"plane", "plane.prj", {"XYBDYINPUT_OVDEP xy.txt"}, "xy.txt", "",
+       "XY_OV_DEPTH\n1\nDATE TIME 20\n2024 6 15 12 0 1e6\n2024 6 15 15 0 1e6\nEND_TS\n",
+       "Error: line 4 of the XY boundary input file xy.txt gives point 1 (cell 20) a depth of 1e+06; it takes a number "
+       "from 0 to 100 (m).\n"},
+  };
+  for (const silent_case& c : cases) {
+    SCOPED_TRACE(c.fragment);
+    copy_example(c.example);
+    if (c.from.empty()) {
+      write_file(c.file, c.to);
+    } else {
+      std::string text = read_file(c.file);
+      const std::size_t at = text.find(c.from);
+      ASSERT_NE(at, std::string::npos);
+      text.replace(at, c.from.size(), c.to);
+      write_file(c.file, text);
+    }
+    // Cards acted on at once come before the cards that use them.
+    std::string project = read_file(c.project);
+    std::string head;
+    for (const std::string& card : c.cards) head += card + "\n";
+    project.insert(project.find("WATERSHED_MASK"), head);
+    write_file(c.project, project);
+    expect_outcome(run({c.project}), c.fragment, true);
+  }
+}
+
 // Every file a project names is opened as an input file: a folder, an empty
 // or blank file and a file that is not text are refused where they are
 // opened, naming the file; a precipitation file without events and a pump

@@ -35,8 +35,11 @@ using testing::write_file;
 
 class OpenFiles : public testing::process_test {
  protected:
-  // A record whose four files of every run exist or can be written.
+  // A record whose four files of every run exist or can be written. A file
+  // "nodir" stands where a folder of that name would be made, so that
+  // "nodir/x.out" can never be written.
   std::unique_ptr<model_state> base() {
+    write_file("nodir", "a file, not a folder\n");
     write_file("w.msk", "mask\n");
     write_file("w.ele", "elevation\n");
     write_file("in.txt", "an input\n");
@@ -62,7 +65,7 @@ TEST_F(OpenFiles, EachFailureNamesTheFileAndStops) {
     const char* name;  // str2
     std::function<void(model_state&)> make;
   };
-  // "none.txt" never exists and "nodir/x.out" can never be written.
+  // "none.txt" never exists and "nodir/x.out" can never be written (base()).
   const failure table[] = {
       {4, "watershed mask", "none.txt", [](model_state& m) { m.project.watershed_mask.assign("none.txt"); }},
       {4, "elevation data", "none.txt", [](model_state& m) { m.project.elevation_file_name.assign("none.txt"); }},

@@ -335,7 +335,7 @@ TEST_F(RunParameters, StartupReportGoesToTheSummary) {
   close_guarded_file(ms->output.summary_file);
   EXPECT_EQ(read_file("s.sum"),
             "\n\n_________NIVRA start-up information________\n"
-            "Run parameters read from PAV project file: p.prj\n"
+            "Run parameters read from project file: p.prj\n"
             "\nUsing replacement values:\n  [N]            = 7\n\n");
 }
 

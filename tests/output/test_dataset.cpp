@@ -106,6 +106,8 @@ TEST_F(Dataset, IndexMappedRunsSwitchTheSeriesOff) {
 
 TEST_F(Dataset, HeaderFileThatCannotBeOpenedStopsTheRun) {
   int flag = 1;
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("no_such_folder", "");
   ::testing::internal::CaptureStdout();
   open_dataset_file(1010, "no_such_folder/depth.dat", "depth", ms->output.depth_map_file, flag, ms->grid, ms->output);
   ::testing::internal::GetCapturedStdout();
@@ -162,6 +164,8 @@ TEST_F(PerTimeFiles, RunPrefixGoesOnTheFileNameOnly) {
 }
 
 TEST_F(PerTimeFiles, FileThatCannotBeOpenedIsReportedAndNotCounted) {
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("missing_folder", "");
   open_series("missing_folder");
   ::testing::internal::CaptureStdout();
   write_map_timestep(out, 0.0);

@@ -82,6 +82,8 @@ TEST_F(EndOfRun, UnwritableMapsStopOrAreSkipped) {
       {"soil-moisture hotstart", [](model_state& m) { m.project.write_sm_hotstart.assign("missing/sm.asc"); },
        "", false},
   };
+  // A file stands where the folder "missing" would be made.
+  testing::write_file("missing", "");
   for (const row& r : rows) {
     process.error_block = error_state();
     fs::remove_all("hotstart_file");
@@ -162,6 +164,8 @@ TEST_F(EndOfRun, FloodGridFallsBackToTheFailsafeMap) {
   ms->output.flood_grid_given = 1;
   ms->output.no_map_output = 1;
   ms->project.flood_grid.assign("missing/flood.asc");
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("missing", "");
   ms->overland.flood_depth_max.alloc(5);
   ms->overland.flood_depth_max[1] = 0.5;
   ms->overland.flood_depth_max[5] = 1.25;

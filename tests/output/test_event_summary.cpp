@@ -81,7 +81,7 @@ class EventSummary : public testing::summary_test {
     m.hydromet.rain_duration = 60.0;
     m.clock.dt = 30.0;
     m.clock.rain_steps = 120;
-    m.clock.rain_start_min = 0.5;
+    m.clock.rain_start_min = 0.0;  // rain from the first step
     m.clock.event_peak_q = 2.5;
     m.clock.peak_jdate = 2451545.0210069;
     m.clock.peak_year = 2000;
@@ -152,7 +152,7 @@ TEST_F(EventSummary, UniformStormSummary) {
             "\n"
             "No Warnings.\n"
             "\n THE FOLLOWING INPUTS WERE READ:\n"
-            "A PAV Project File was used.\n"
+            "A project file was used.\n"
             "Floating point GRASS maps were read.\n"
             "\n THE FOLLOWING PROCESSES WERE SIMULATED:\n"
             "Uniform overland roughness.\n"
@@ -194,11 +194,11 @@ TEST_F(EventSummary, EveryBlockInItsPlace) {
        "final basin-averaged soil water content:", "Richard's EQ. Computations",
        "GROUNDWATER CALCULATION SUMMARIES FOR EVENT", "vol from gw to lakes this event",
        "vol gw to tile dtrains", "vol gain for gw from XY boundaries:",
-       "Soil Contaminant Transport Summary for 1 \n", "Soil decay mass ",
-       "Overland Contaminant Transport Summary for 1 \n", "Attached exiting outlet ",
-       "Channel Contaminant Transport Summary for 1 \n",
+       "Soil Contaminant Transport Summary for contaminant 1 \n", "Soil decay mass ",
+       "Overland Contaminant Transport Summary for contaminant 1 \n", "Attached exiting outlet ",
+       "Channel Contaminant Transport Summary for contaminant 1 \n",
        "Contaminants Attached to Sediment Mass Balance...\n",
-       "Lake Contaminant Transport Summary for 1 \n", "Final Conc in lake (mg/L) 1 = ",
+       "Lake Contaminant Transport Summary for contaminant 1 \n", "Final Conc in lake (mg/L) 1 = ",
        "Soil Contaminant Transport Summary for NO3 \n", "NSM surface water exchange from soil ",
        "Overland Contaminant Transport Summary for NO3 \n", "Gained from NSM kinetics ",
        "Channel Contaminant Transport Summary for NO3 \n", "Mass lost in NSM kinetics ",
@@ -239,7 +239,7 @@ TEST_F(EventSummary, TheSoilBlockIsTheEventsSoilBooks) {
   b.book(1, term(constituent_term::release_from_land), 3.0);
   b.book(1, term(constituent_term::uptake_by_land), 0.25);
   const std::string text = written();
-  const std::size_t at = text.find("Soil Contaminant Transport Summary for 1 \n");
+  const std::size_t at = text.find("Soil Contaminant Transport Summary for contaminant 1 \n");
   ASSERT_NE(at, std::string::npos);
   const std::string block = text.substr(at, text.find("Overland Contaminant", at) - at);
   auto value = [&](const std::string& label) {
@@ -395,30 +395,40 @@ TEST_F(EventSummary, Warnings) {
   const std::string heading = "THE FOLLOWING WARNINGS ARE GIVEN:\n";
   const std::string mass = "-Mass conservation error (absolute) is larger than typical values";
   const std::string depth = "-Depths exceeded the range of look-up table X-section data.\n";
+  const std::string left = "-The surface held 300.0 m3 more at the end of the event than at its start, over\n"
+                           " 5 percent of the event's rain to the overland (5000.0 m3): its runoff was still\n"
+                           " under way when the event ended.  A longer run carries it to the outlet.\n";
   // Of 5000 m3 of rain 3000 leave at the outlet and some infiltrate.
   struct row {
     const char* name;
     double infiltrated;
     int exceeded;
-    double surface;
-    bool heading, mass, depth, none;
+    double surface_start, surface;
+    bool heading, mass, depth, left, none;
   } rows[] = {
-      {"none", 1795.0, 0, 200.0, false, false, false, true},                     // error 0.1 %
-      {"water left on the surface only", 1795.0, 0, 300.0, true, false, false, false},  // -1.9 %
-      {"mass error", 1695.0, 0, 200.0, true, true, false, false},                // 2.1 %
-      {"look-up sections exceeded", 1795.0, 1, 200.0, true, false, true, false},
+      {"none", 1795.0, 0, 0.0, 200.0, false, false, false, false, true},                   // error 0.1 %
+      {"water left on the surface only", 1795.0, 0, 0.0, 300.0, true, false, false, true, false},  // -1.9 %
+      // A lake's water from the start is not the event's water left.
+      {"water held from the start", 1795.0, 0, 1000.0, 1200.0, false, false, false, false, true},
+      {"mass error", 1695.0, 0, 0.0, 200.0, true, true, false, false, false},              // 2.1 %
+      {"look-up sections exceeded", 1795.0, 1, 0.0, 200.0, true, false, true, false, false},
   };
   for (const row& r : rows) {
     fresh();
     uniform_storm();
     ms->ledger.set_totals(water_flux::infiltration, r.infiltrated, r.infiltrated);
     ms->channel.xsec_table_exceeded = r.exceeded;
+    ms->ledger.set_storage(water_store::surface, ledger_moment::event_start, r.surface_start);
     surface_left(r.surface);  // 5 % of the 5000 m3 of rain is 250
     const std::string text = written();
     EXPECT_EQ(has(text, heading), r.heading) << r.name;
     EXPECT_EQ(has(text, mass), r.mass) << r.name;
     EXPECT_EQ(has(text, depth), r.depth) << r.name;
+    EXPECT_EQ(has(text, left), r.left) << r.name << text;
     EXPECT_EQ(has(text, "No Warnings.\n"), r.none) << r.name;
+    // The heading never stands alone.
+    const std::size_t at = text.find(heading);
+    if (at != std::string::npos) EXPECT_EQ(text[at + heading.size()], '-') << r.name;
   }
 }
 

@@ -45,6 +45,35 @@ TEST_F(LinkNode, HeaderWithAndWithoutCard) {
             "START_TIME     0  0    0  0  0  0\n");
 }
 
+// A file whose blocks end before the header's count: NUM_TS becomes the k
+// of the last block in the announced number's place; a count that agrees,
+// or a last k wider than the place, is left.
+TEST_F(LinkNode, TheCountOfARunThatEndedEarlyIsTheLastBlocks) {
+  const struct {
+    int announced, blocks;
+    const char* line;
+  } cases[] = {
+      {72, 50, "NUM_TS        49\n"}, {72, 73, "NUM_TS        72\n"}, {100, 10, "NUM_TS        9  \n"},
+      {5, 12, "NUM_TS        5\n"},   {36, 1, "NUM_TS        0 \n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blocks);
+    guarded_file f;
+    open_for_test(f, "run.lnd");
+    write_linknode_header(f, lnk_stream_depth, 3, 5, c.announced, 15, 6, 2024, 12, 0);
+    for (int k = 0; k < c.blocks; ++k)
+      write_linknode_step(f, 3, ms->channel.nx.data(), ms->channel.og_nx1.data(), ms->channel.ltype.data(), k,
+                          ms->channel.yp, nullptr, lnk_value, ms->lake.lake2link.data(), lakes());
+    correct_linknode_count(f, c.blocks);
+    // The writer's stream goes on after the correction.
+    std::fputs("END\n", f.fp);
+    const std::string text = written(f);
+    EXPECT_NE(text.find("TIME_STEP     5\n" + std::string(c.line) + "START_TIME"), std::string::npos) << text;
+    EXPECT_NE(text.find("TS    " + std::to_string(c.blocks - 1) + "\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 4), "END\n");
+  }
+}
+
 TEST_F(LinkNode, ValueDepthAndVelocityBlocks) {
   EXPECT_EQ(step(0, ms->channel.qp, nullptr),
             "TS    7\n"
@@ -185,24 +214,30 @@ TEST_F(MassConWriter, HeaderCarriesTheRunTimingAndBlocksCountFromZero) {
   EXPECT_EQ(w.step, 2);
 }
 
-TEST_F(MassConWriter, NodeMajorSourcesAreMultipliedByTheScale) {
+// The channel totals of the nutrients: node values from a node-major
+// table and the lakes' values, both in g, are written in one unit (here
+// scale 1000: kg).
+TEST_F(MassConWriter, NodeMajorSourcesAndLakesAreDividedByTheScale) {
   jagged_array<double> rows("rows");
   rows.grow(3, 3);  // rows = nodes, elements = links
-  rows(1, 1) = 0.5;
-  rows(1, 3) = 0.25;
-  rows(2, 3) = 0.75;
-  mass_con_writer_alloc_a(w, lnk_total_nitrogen, &rows, channel_network_of(ms->channel, ms->lake), nullptr, 0);
-  open_mass_con_files(w, "tn.out", "", "", 2.0, linknode_timing_for(ms->clock, 1));
+  rows(1, 1) = 500.0;
+  rows(1, 3) = 250.0;
+  rows(2, 3) = 750.0;
+  mass_con_writer_alloc_a(w, lnk_total_nitrogen, &rows, channel_network_of(ms->channel, ms->lake), lake_mass, 1);
+  open_mass_con_files(w, "tn.out", "", "", 1000.0, linknode_timing_for(ms->clock, 1));
   write_link_node_file(w);
   const std::string text = written(w.mass_file);
   EXPECT_NE(text.find("NIVRA_LINKNODE_TOTAL_NITROGEN\n"), std::string::npos);
-  EXPECT_NE(text.find("TS    0\n2   1  1.00000   1  0.00000   \n0  -999.999   \n"
-                      "3   1  0.50000   1  1.50000   1  0.00000   \n\n"),
+  EXPECT_NE(text.find("TS    0\n2   1  0.50000   1  0.00000   \n0  -999.999   \n"
+                      "3   1  0.25000   1  0.75000   1  0.00000   \n\n"),
             std::string::npos)
       << text;
+  EXPECT_DOUBLE_EQ(w.lake_values[1], 5.0);  // 5000 g
 }
 
 TEST_F(MassConWriter, UnopenedFileIsReportedAndStillCounted) {
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("no_such_folder", "");
   ::testing::internal::CaptureStdout();
   mass_con_writer_alloc_b(w, lnk_mass, flat.data(), channel_network_of(ms->channel, ms->lake), lake_mass, 1);
   open_mass_con_files(w, "no_such_folder/con1", ".chan", ".mass", 1.0,

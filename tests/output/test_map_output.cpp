@@ -112,13 +112,20 @@ TEST_F(MapOutput, OnlyAtMapSteps) {
   ms->output.depth_given = 1;
   ms->project.depth = "maps";
   ms->clock.map_write_steps = 2;
-  for (int s = 1; s <= 5; ++s) {
+  ms->clock.keep_running = 1;
+  for (int s = 1; s <= 6; ++s) {
     ms->clock.step_count = s;
     write_quietly();
   }
   EXPECT_EQ(ms->output.map_number, 3);  // steps 1, 3 and 5
   EXPECT_TRUE(file_exists("maps/depth.0003.asc"));
   EXPECT_FALSE(file_exists("maps/depth.0004.asc"));
+  // The run's last step writes its maps too, whatever the interval.
+  ms->clock.step_count = 7;
+  ms->clock.keep_running = 0;
+  write_quietly();
+  EXPECT_EQ(ms->output.map_number, 4);
+  EXPECT_TRUE(file_exists("maps/depth.0004.asc"));
 }
 
 TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
@@ -126,6 +133,8 @@ TEST_F(MapOutput, UnopenableMapEndsThisOutputTime) {
   ms->output.depth_given = ms->output.discharge_given = 1;
   ms->project.depth = "missing";
   ms->project.discharge = "maps";
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("missing", "");
   write_quietly();
   EXPECT_NE(said.find("Can't open depth map for writing: missing/depth.0001.asc\n"),
             std::string::npos)

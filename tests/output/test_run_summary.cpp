@@ -110,10 +110,10 @@ TEST_F(RunSummary, EveryBlockInItsPlace) {
        "Total sediment 1 into superlinks:", "Channel sediment routing mass quantities\n",
        "Lake Summary \n", "Summary for lake 1 \n", "Soil Contaminant Transport Summary \n",
        "Uptake from soil (NSM)", "Overland Transport Summaries",
-       "Overland Constituent Transport Summary for Constituent     1 (1)\n",
+       "Overland Constituent Transport Summary for Constituent     1 (contaminant 1)\n",
        "Overland Constituent Transport Summary for NO3 \n", "Mass gained from NSM kinetics",
        "Channel Transport Summaries", "Channel Contaminant Transport Summary for Contaminant     1 \n",
-       "Attached\n", "Lake Contaminant Transport Summary for Constituent     1 \n",
+       "Point source mass gain        ", "Outlet mass flux              ", "Attached\n", "Lake Contaminant Transport Summary for Constituent     1 \n",
        "Final Mass in lake 1 = ", "Channel Contaminant Transport Summary for NO3 \n",
        "Global Transport Summaries", "Contaminant Transport Global Summary for NO3 \n",
        "NSM gain/loss", "NSM dm/dt Summary\n"}));
@@ -407,24 +407,38 @@ class SedimentSummary : public RunSummary {
   }
 };
 
+// With channels the cells' lines come from the sediment ledger too: what
+// the channels took, net of the wash load their spilling water carried back
+// onto the cells, is the sediment transported into them, and the balance
+// counts the spill as coming in.
 TEST_F(SedimentSummary, OverlandClassBalances) {
   two_classes();
-  auto& t = ms->constituent.ov_sed->tot_sed;
-  t(1, 1) = -10.0;  // eroded 10 m3: 4 deposited, 1 suspended, 5 discharged
-  t(1, 2) = 1.0;
-  t(1, 3) = 4.0;
-  t(1, 4) = 5.0;
-  t(2, 1) = 0.0;  // nothing eroded: nothing to compare against
-  t(2, 3) = 0.5;
+  ms->constituent.chan_sed_on = 1;
+  ov_sed_record& s = *ms->constituent.ov_sed;
+  s.books = std::make_unique<mass_ledger>(sediment_term_table, 2);
+  mass_ledger& b = *s.books;
+  // Class 1: 10 m3 eroded, 4 settled; the channels took 5 suspended and 1
+  // loose and spilled 1 back: 5 net, and 1 still suspended.
+  b.book(1, row(sediment_term::erosion), 10.0);
+  b.book(1, row(sediment_term::settling), 5.0);
+  b.book(1, row(sediment_term::suspended_to_channels), 5.0);
+  b.book(1, row(sediment_term::loose_to_channels), 1.0);
+  b.book(1, row(sediment_term::channels_to_cells), 1.0);
+  s.cells.alloc(ms->grid.ncells, 2, false);
+  s.cells.dep(1, 1) = 4.0;
+  s.cells.susp(1, 1) = 1.0;
+  s.cells.dep(2, 2) = 0.5;  // class 2: nothing eroded, nothing to compare against
   summary();
   const std::string text = summary_text();
   EXPECT_TRUE(has(text, "Overland Sediment Summary\n"
                         "Total sediment 1 eroded from surface:             10.00000000 m3\n"
                         "Total sediment 1 deposited on surface:             4.00000000 m3\n"
                         "Total sediment 1 remaining in suspension:          1.00000000 m3\n"
-                        "Total sediment 1 routed through outlet             5.00000000 m3\n"
-                        "Mass balance error for sediment 1     0.0000 \n\n"));
-  EXPECT_TRUE(has(text, "Mass balance error for sediment 2     0.0000 \n\n\n"));
+                        "Total sediment 1 transported into channels:        5.00000000 m3\n"
+                        "Mass balance error for sediment 1     0.0000 \n\n"))
+      << text;
+  EXPECT_TRUE(has(text, "Mass balance error for sediment 2     0.0000 \n\n\n")) << text;
+  EXPECT_TRUE(has(text, "Total sediment 1 transported into channels:       5.00000000 m3\n")) << text;
 }
 
 // Without channels the lines come from the sediment ledger: its terms over
@@ -469,12 +483,23 @@ TEST_F(SedimentSummary, FineClassesNearLakesCarryTheNote) {
   ms->constituent.chan_sed_on = 1;
   ms->constituent.sed_vol_overland_to_lake.alloc(1, 2);
   ms->constituent.sed_vol_overland_to_lake(1, 1) = 2.0;
-  auto& t = ms->constituent.ov_sed->tot_sed;
-  t(1, 1) = -10.0;
-  t(1, 3) = 3.0;
-  t(1, 4) = 5.0;  // 2 m3 went into the lake: a fine class counts it
-  t(2, 1) = -4.0;
-  t(2, 3) = 3.0;  // sand the lake cells gave their lake lies on the lake's bed
+  ov_sed_record& s = *ms->constituent.ov_sed;
+  s.books = std::make_unique<mass_ledger>(sediment_term_table, 2);
+  mass_ledger& b = *s.books;
+  s.cells.alloc(ms->grid.ncells, 2, false);
+  // Class 1: 10 m3 eroded, 3 deposited, 5 into the channels and 2 into the
+  // lake: a fine class counts it.
+  b.book(1, row(sediment_term::erosion), 10.0);
+  b.book(1, row(sediment_term::settling), 3.0);
+  b.book(1, row(sediment_term::suspended_to_channels), 5.0);
+  b.book(1, row(sediment_term::suspended_to_lakes), 2.0);
+  s.cells.dep(1, 1) = 3.0;
+  // Class 2: 4 m3 eroded, 3 deposited; the 1 m3 of sand the lake cells
+  // gave their lake lies on the lake's bed.
+  b.book(2, row(sediment_term::erosion), 4.0);
+  b.book(2, row(sediment_term::settling), 3.0);
+  b.book(2, row(sediment_term::suspended_to_lakes), 1.0);
+  s.cells.dep(1, 2) = 3.0;
   ms->constituent.sed_vol_overland_to_lake(1, 2) = 1.0;
   ms->constituent.chan_sed_run.sand_in = 0.0;  // no sand reaches the channels
   ms->constituent.chan_sed_run.wash_in = 8.0;
@@ -587,7 +612,7 @@ TEST_F(ConstituentSummary, OverlandAndGlobalBooksCloseToZero) {
   summary();
   EXPECT_EQ(ms->constituent.OV_MASS_ERROR[1], 0.0);
   const std::string text = summary_text();
-  EXPECT_TRUE(has(text, "Overland Constituent Transport Summary for Constituent     1 (1)\n"
+  EXPECT_TRUE(has(text, "Overland Constituent Transport Summary for Constituent     1 (contaminant 1)\n"
                         "Amounts are total for simulations in (Kg) \n \n"
                         "Initial Dissolved mass on ov           10.00 \n"));
   EXPECT_TRUE(has(text, "Mass decay loss on overland             3.00 \n\n"
@@ -614,7 +639,7 @@ TEST_F(ConstituentSummary, SoilErrorOnlyAboveTheFloor) {
   close_guarded_file(ms->output.summary_file);
   EXPECT_TRUE(has(testing::read_file("summary2.out"),
                   "Soil Contaminant Transport Summary \n \n"
-                  "Soil Constituent Transport Summary for 1 \n\n"
+                  "Soil Constituent Transport Summary for contaminant 1 \n\n"
                   "Initial Mass in Soil Column            10.00 \n"
                   "Final Mass in Soil Column               9.00 \n \n"));
 }

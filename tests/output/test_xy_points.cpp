@@ -142,8 +142,21 @@ TEST_F(XyPoints, FaultsOfTheFilesStopTheRun) {
       // A depth below 0 (which the update would have made 0), dates that go
       // back (the lookup assumes rising times).
       {1, "XY_OV_DEPTH\n2\nDATE TIME 3 4\n2001 3 4 5 0 0.1 0.2\n2001 3 4 6 0 0.1 -0.2\nEND_TS\n",
-       "Error: line 5 of the XY boundary input file xy.txt gives point 2 (cell 4) a depth of -0.2 m; a depth is 0 or "
-       "more.\n"},
+       "Error: line 5 of the XY boundary input file xy.txt gives point 2 (cell 4) a depth of -0.2; it takes a number "
+       "from 0 to 100 (m).\n"},
+      // Values no overland step, aquifer or channel can take: the steps
+      // would shrink without end.
+      {1, "XY_OV_DEPTH\n1\nDATE TIME 3\n2001 3 4 5 0 1e6\nEND_TS\n",
+       "Error: line 4 of the XY boundary input file xy.txt gives point 1 (cell 3) a depth of 1e+06; it takes a number "
+       "from 0 to 100 (m).\n"},
+      {2, "XY_GW_HEAD\n1\nDATE TIME 3\n2001 3 4 5 0 1e6\nEND_TS\n",
+       "Error: line 4 of the XY boundary input file xy.txt gives point 1 (cell 3) a head of 1e+06; it takes a number "
+       "from -11000 to 9000 (m).\n"},
+      {5, "XY_GW_HEAD_INTERP\n1\nX 1\nY 2\n2001 3 4 5 0 -2e4\nEND_TS\n",
+       "Error: line 5 of the XY boundary input file xy.txt gives point 1 a head of -20000;"},
+      {3, "XY_STREAM_HYDROGRAPHS\n1\nX 1\nY 2\n2001 3 4 5 0 1e9\nEND_TS\n",
+       "Error: line 5 of the XY boundary input file xy.txt gives point 1 a discharge of 1e+09; it takes a number from "
+       "-1000000 to 1000000 (m3/s).\n"},
       {2, "XY_GW_HEAD\n1\nDATE TIME 3\n2001 3 4 6 0 10.0\n2001 3 4 5 0 11.0\nEND_TS\n",
        "Error: data line 2 of the XY boundary block of XY_GW_HEAD in file xy.txt gives a date before the date of the "
        "line above it:\n2001 3 4 5 0 11.0\n"},

@@ -109,14 +109,22 @@ TEST_F(SuperlinkInput, FaultsNameTheFileAndTheLine) {
       {replace(two_junctions + pipe_ok, "CONNECT 1 1 2", "CONNECT 1 1 1"), "starts and ends at the same superjunction"},
       {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0 3 3", "SJUNC 2 102 98 1 0 4 3"), "outside the grid"},
       {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0", "SJUNC 2 102 98 1 12"), "inlet type that is none"},
+      {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0", "SJUNC 2 102 98 1 -1"), "inlet type that is none"},
+      {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0", "SJUNC 2 102 98 1 500"), "inlet type that is none"},
+      {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0", "SJUNC 2 102 98 1 2.5"), "gives the inlet type \"2.5\""},
+      // Grates without a size take no water.
+      {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0 3 3 0 0", "SJUNC 2 102 98 1 2 3 3 0 0"),
+       "Error: the SJUNC card at line 2 of net.slk gives inlet type 2 (2 grates) but neither a grate side length nor "
+       "a grate diameter above 0.\n"},
       {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0", "SJUNC 2 102 98 0 0"), "needs a surface area above 0"},
       {replace(two_junctions + pipe_ok, "SJUNC 2 102 98 1 0 3 3", "SJUNC 2 102 98 1 999 1 1"), "channel link 1"},
       {replace(two_junctions + pipe_ok, "NODE 2 ", "NODE 3 "), "line 6 of net.slk gives the node"},
-      {replace(two_junctions + pipe_ok, "NODE 2 102 99 0 0 0 0", "NODE 2 102 99 0 2 0 0"), "lies in its superjunction"},
+      {replace(two_junctions + pipe_ok, "NODE 2 102 99 0 0 0 0 0 0", "NODE 2 102 99 0 2 0 0 0.5 0.5"),
+       "lies in its superjunction"},
       {replace(two_junctions + pipe_ok, "SLINK 1 1\n", ""), "does not follow an SLINK card"},
       {replace(two_junctions + pipe_ok, "SJUNC 2 102 98", "SJUNC 2 102 99.5"), "below the bottom of superjunction 2"},
       {two_junctions + pipe_ok + "NODE 2 102 99 0 0 0 0 0 0\n", "node 2 of the superlink is given again at line 8"},
-      {two_junctions + "CONNECT 1 1 2\nSLINK 1 2\nNODE 1 103 100 0 0 0 0 0 0\nNODE 2 102.5 99.5 0 2 0 0 0 0\n"
+      {two_junctions + "CONNECT 1 1 2\nSLINK 1 2\nNODE 1 103 100 0 0 0 0 0 0\nNODE 2 102.5 99.5 0 2 0 0 0.5 0.5\n"
                        "NODE 3 102 99 0 0 0 0 0 0\nPIPE 1 1 0.5 0 0.01 0.013 50 0 0\nPIPE 2 1 0.5 0 0.01 0.013 50 0 0\n",
        "the NODE card at line 6 of net.slk gives row 0, column 0, outside the grid"},
   };

@@ -51,9 +51,16 @@ TEST(ChannelDecay, DryOrNegativeNodesAndLakes) {
   chan_contam_decay(d, 10.0);
   EXPECT_EQ(w.decay_mass[w.at(1, 1)], 0.0);
   EXPECT_DOUBLE_EQ(w.lake_decay_mass[1], 2.0 * 500.0 * 1e-4 * 10.0);
+  // A step of k dt = 2 takes 1 - exp(-2) of the lake's mass, not twice it.
+  w.lake_decay_mass.fill(0.0);
+  chan_contam_decay(d, 2e4);
+  EXPECT_NEAR(w.lake_decay_mass[1], 2.0 * 500.0 * (1.0 - std::exp(-2.0)), 1e-9);
 }
 
 // ---------------------------------------------------------------- aquifer
+// Every entry is water the routing moved through a bed, and carries its
+// mass: a gaining entry the aquifer's concentration of its cell (clean
+// water without a table of it), a losing one the node's.
 TEST(StreamAquiferMass, GainingTakesTheAquiferLosingTheNode) {
   wq_net w(1, 2, 0);
   w.channel(1, 2, 10.0, 0);
@@ -63,33 +70,30 @@ TEST(StreamAquiferMass, GainingTakesTheAquiferLosingTheNode) {
   gw_conc[1] = 2.0;
   gw_conc[2] = 4.0;
   gw_conc[3] = 9.0;
-  array1d<int> bound(3);
-  bound[1] = 4;
-  bound[2] = 4;
-  bound[3] = 2;  // not a stream cell of the aquifer
   const std::vector<stream_cell_exchange> entries = {
       {1, w.at(1, 1), 3.0},    // gaining: 3 m3 at the cell's 2 g/m3
       {2, w.at(1, 2), -2.0},   // losing: 2 m3 at the node's 7 g/m3
-      {3, w.at(1, 2), 10.0}};  // skipped with the groundwater simulated
-  stream_aquifer_mass_domain d{&entries, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(w.conc),
-                               wq_net::v(w.gw_mass)};
-  stream_aquifer_constituent_exchange(d);
+      {3, w.at(1, 2), 10.0}};  // gaining: 10 m3 at 9 g/m3
+  stream_aquifer_mass_domain d{&entries, wq_net::cv(gw_conc), wq_net::cv(w.conc), wq_net::v(w.gw_mass)};
+  EXPECT_DOUBLE_EQ(stream_aquifer_constituent_exchange(d), 6.0 + 90.0);
   EXPECT_DOUBLE_EQ(w.gw_mass[w.at(1, 1)], 6.0);
-  EXPECT_DOUBLE_EQ(w.gw_mass[w.at(1, 2)], -14.0);
-  // Without the groundwater simulated every entry exchanges.
-  d.gw_boundary = {nullptr, 0};
-  w.gw_mass.fill(0.0);
-  stream_aquifer_constituent_exchange(d);
   EXPECT_DOUBLE_EQ(w.gw_mass[w.at(1, 2)], -14.0 + 90.0);
+  // Without a table of the aquifer's concentration its water is clean.
+  d.gw_conc = {nullptr, 0};
+  w.gw_mass.fill(0.0);
+  EXPECT_EQ(stream_aquifer_constituent_exchange(d), 0.0);
+  EXPECT_EQ(w.gw_mass[w.at(1, 1)], 0.0);
+  EXPECT_DOUBLE_EQ(w.gw_mass[w.at(1, 2)], -14.0);
 }
 
 TEST(StreamAquiferMass, WithoutAWaterTableTheNodeConcentrationMoves) {
   wq_net w(1, 2, 0);
   w.channel(1, 2, 10.0, 0);
   w.conc[w.at(1, 1)] = 5.0;
-  w.qriv[w.at(1, 1)] = -0.001;  // m2/s lost over 10 m for 60 s: 0.6 m3
-  stream_loss_mass_domain d{&w.net, wq_net::cv(w.qriv), wq_net::cv(w.conc), wq_net::v(w.gw_mass)};
-  stream_loss_constituent_exchange(d, 60.0);
+  array1d<double> lost(w.conc.size());
+  lost[w.at(1, 1)] = -0.6;  // m3 through the bed over the step
+  stream_loss_mass_domain d{&w.net, wq_net::cv(lost), wq_net::cv(w.conc), wq_net::v(w.gw_mass)};
+  stream_loss_constituent_exchange(d);
   EXPECT_NEAR(w.gw_mass[w.at(1, 1)], -0.6 * 5.0, 1e-12);
   EXPECT_EQ(w.gw_mass[w.at(1, 2)], 0.0);
 }
@@ -101,16 +105,16 @@ TEST(LakeAquiferMass, SeepageInTakesTheCellOutTakesTheLake) {
   gw_conc[3] = 8.0;
   lake_conc[1] = 0.5;
   lake_conc[2] = 2.0;
-  array1d<int> bound(3);
-  bound[1] = 7;
-  bound[2] = 7;
-  bound[3] = 1;
   const std::vector<lake_cell_exchange> entries = {{1, 1, 4.0}, {2, 2, -10.0}, {2, 3, 1.0}};
-  lake_aquifer_mass_domain d{&entries, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(lake_conc),
-                             wq_net::v(lake_gw)};
-  lake_gw_contam_exchange(d);
+  lake_aquifer_mass_domain d{&entries, wq_net::cv(gw_conc), wq_net::cv(lake_conc), wq_net::v(lake_gw)};
+  EXPECT_DOUBLE_EQ(lake_gw_contam_exchange(d), 12.0 + 8.0);
   EXPECT_DOUBLE_EQ(lake_gw[1], 12.0);
-  EXPECT_DOUBLE_EQ(lake_gw[2], -20.0);  // the third cell is not a lake cell of the aquifer
+  EXPECT_DOUBLE_EQ(lake_gw[2], -20.0 + 8.0);
+  // Clean water without a table of the aquifer's concentration.
+  d.gw_conc = {nullptr, 0};
+  lake_gw.fill(0.0);
+  EXPECT_EQ(lake_gw_contam_exchange(d), 0.0);
+  EXPECT_DOUBLE_EQ(lake_gw[2], -20.0);
 }
 
 TEST(LakeRainMass, RainBringsItsConcentration) {
@@ -259,9 +263,6 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
     array1d<double> gw_conc(2), rain(1), rain_mass(1), lake_gw(1);
     gw_conc[1] = 0.7;  // the aquifer under the lake
     gw_conc[2] = 3.0;  // the aquifer beside reach 2
-    array1d<int> bound(2);
-    bound[1] = 7;
-    bound[2] = 4;
     chan_wq_books books;
     const double start = w.channel_mass() + w.lakes_mass();
     for (int s = 0; s < 300; ++s) {
@@ -287,11 +288,9 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
                            wq_net::cv(w.lake_vol_old), k, wq_net::v(w.lake_decay_mass)};
       chan_contam_decay(dd, dt);
       const std::vector<stream_cell_exchange> reach = {{2, w.at(2, 2), s % 3 ? 0.5 : -0.4}};
-      stream_aquifer_constituent_exchange({&reach, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(w.conc),
-                                           wq_net::v(w.gw_mass)});
+      stream_aquifer_constituent_exchange({&reach, wq_net::cv(gw_conc), wq_net::cv(w.conc), wq_net::v(w.gw_mass)});
       const std::vector<lake_cell_exchange> bed = {{1, 1, seep}};
-      lake_gw_contam_exchange({&bed, wq_net::cv(gw_conc), wq_net::cv(bound), wq_net::cv(w.lake_conc),
-                               wq_net::v(lake_gw)});
+      lake_gw_contam_exchange({&bed, wq_net::cv(gw_conc), wq_net::cv(w.lake_conc), wq_net::v(lake_gw)});
       lake_precip_constituent(wq_net::cv(rain), 0.25, wq_net::v(rain_mass), 1);
       for (int l : {1, 2, 4})
         for (int n = 1; n <= w.nx[l]; ++n) {

@@ -67,11 +67,34 @@ TEST(ConstituentDecay, ExplicitStepsFollowTheirClosedForm) {
   EXPECT_NEAR(m, m0 * std::pow(1.0 - k * dt, n), 1e-12 * m0);
   // k dt = 3e-4: within n (k dt)^2 / 2 of the exact decay.
   EXPECT_NEAR(m / (m0 * std::exp(-k * dt * n)), 1.0, n * k * dt * k * dt);
-  // A rate that would take more than the mass takes just the mass, and only
-  // the dissolved part decays.
-  EXPECT_EQ(decay_amount(10.0, 1.0, 50.0), 10.0);
+  // Only the dissolved part decays.
   EXPECT_DOUBLE_EQ(decay_amount(10.0, 1e-3, 10.0, 0.25), 0.025);  // 0.25 x 10 g x 1e-3 /s x 10 s
   EXPECT_EQ(decay_amount(-1.0, 1e-3, 10.0), 0.0);
+  // A step longer than 1/k takes the exponential share, never the whole
+  // mass or more: 10 g x (1 - exp(-3)) = 9.5021 g at k dt = 3.
+  EXPECT_NEAR(decay_amount(10.0, 1e-3, 3000.0), 10.0 * (1.0 - std::exp(-3.0)), 1e-12);
+}
+
+// The share of a mass decay takes in one step: k dt while that leaves a
+// mass of at least zero, 1 - exp(-k dt) beyond.
+TEST(ConstituentDecay, TheShareIsExplicitUpToOneOverKAndExponentialBeyond) {
+  const struct {
+    double k, dt, share;
+  } rows[] = {
+      {1e-3, 10.0, 0.01},
+      {1e-3, 1000.0, 1.0},                         // k dt = 1: the explicit form takes it all
+      {1e-3, 1001.0, 1.0 - std::exp(-1.001)},      // just beyond: the exponential form
+      {2.0 / 86400.0, 43200.0 * 3.0, 1.0 - std::exp(-3.0)},  // 1.5 days at 2 per day
+      {0.0, 60.0, 0.0},
+      {1e-3, 0.0, 0.0},
+      {-1e-3, 60.0, 0.0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.dt);
+    EXPECT_NEAR(decay_share(r.k, r.dt), r.share, 1e-15);
+    EXPECT_GE(decay_share(r.k, r.dt), 0.0);
+    EXPECT_LE(decay_share(r.k, r.dt), 1.0);
+  }
 }
 
 TEST(ConstituentShares, AProcessIntervalIsSpreadOverShorterStepsInSeconds) {

@@ -28,8 +28,6 @@ TEST_F(ContaminantSetup, UniformCardsDescribeOneContaminant) {
   constituent_state& k = ms->constituent;
   k.ov_disp_coef = 0.5;
   k.ov_decay_coef = 0.864;    // per day
-  k.ov_uptake_rate = 8.64;    // per day
-  k.ov_mass_load = 2.0;       // kg per cell
   ms->overland.ov_depth[1] = 0.02;
   ms->overland.ov_depth[2] = 1e-17;  // dry: no overland mass whatever the concentration
   ::testing::internal::CaptureStdout();
@@ -44,24 +42,68 @@ TEST_F(ContaminantSetup, UniformCardsDescribeOneContaminant) {
   EXPECT_EQ(k.soil_contam_layers, 0);
   EXPECT_EQ(k.OV_MASS_INIT.count(), 1);
   EXPECT_EQ(k.cell_disp_coef(1, 3), 0.5);
-  EXPECT_EQ(k.land_mass(1, 4), 2.0);
+  EXPECT_EQ(k.land_mass(1, 4), 0.0);
   k.ov_conc(1, 1) = 5.0;  // g/m3
   k.ov_conc(1, 2) = 5.0;
   init_soil_contam(*ms);
   EXPECT_DOUBLE_EQ(k.cell_decay_coef(1, 1), 0.864 / 86400.0);
-  EXPECT_DOUBLE_EQ(k.cell_uptake_rate(1, 4), 1e-4);
   EXPECT_DOUBLE_EQ(k.ov_mass(1, 1), 0.02 * 5.0 * 100.0);  // 10 g
   EXPECT_EQ(k.ov_mass(1, 2), 0.0);
   EXPECT_EQ(k.ov_conc(1, 2), 0.0);
-  EXPECT_DOUBLE_EQ(k.land_mass(1, 3), 2000.0);  // grams
-  EXPECT_DOUBLE_EQ(k.OV_MASS_INIT[1], 0.01);    // kg
-  EXPECT_DOUBLE_EQ(k.OV_LAND_MASS_INIT[1], 8.0);
-  EXPECT_DOUBLE_EQ(k.GLOBAL_MASS_INIT[1], 8.01);
+  EXPECT_DOUBLE_EQ(k.OV_MASS_INIT[1], 0.01);  // kg
+  EXPECT_EQ(k.OV_LAND_MASS_INIT[1], 0.0);
+  EXPECT_DOUBLE_EQ(k.GLOBAL_MASS_INIT[1], 0.01);
   ASSERT_TRUE(k.mass_books);
   EXPECT_EQ(k.mass_books->constituents(), 1);
   EXPECT_EQ(k.mass_books->terms(), n_constituent_terms);
   const mass_balance_sums b = k.mass_books->run_balance_of(1, mass_ledger::whole_model());
-  EXPECT_DOUBLE_EQ(b.initial, 8.01);
+  EXPECT_DOUBLE_EQ(b.initial, 0.01);
+}
+
+// The exchange with the land runs at the land's concentration, which the
+// uniform cards do not give: a land load, an exchange rate or a load map
+// on the uniform cards stops the set-up naming the cards, unless a soil
+// column (SOIL_CON_TRANS) takes the land's place.
+TEST_F(ContaminantSetup, UniformLandCardsNeedTheLandsConcentration) {
+  const struct {
+    double load, rate;
+    int map, column;
+    const char* names;  // nullptr: the set-up goes on
+  } rows[] = {
+      {2.0, 0.0, 0, 0, "Error: OV_MASS_LOAD acts through the exchange"},
+      {0.0, 8.64, 0, 0, "Error: OV_UPTAKE_RATE acts through"},
+      {2.0, 8.64, 0, 0, "Error: OV_MASS_LOAD and OV_UPTAKE_RATE act through"},
+      {2.0, 8.64, 1, 0, "Error: OV_MASS_LOAD, OV_UPTAKE_RATE and CONTAM_MAP act through"},
+      {0.0, 0.0, 0, 0, nullptr},
+      {2.0, 8.64, 0, 1, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.names ? r.names : "goes on");
+    reset_process_state();
+    auto ms = constituent_record(2, 10.0);
+    constituent_state& k = ms->constituent;
+    k.ov_mass_load = r.load;
+    k.ov_uptake_rate = r.rate;
+    k.contam_map_given = r.map;
+    if (r.column) {
+      k.soil_con_trans = 1;
+      ms->soil.inf_redist = 1;
+      ms->soil.soil_moist_depth = 40.0;
+      ms->soil.mixing_layer_depth = 5.0;
+    }
+    ::testing::internal::CaptureStdout();
+    setup_contaminants(*ms);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    if (r.names) {
+      EXPECT_TRUE(process.error_block.stop);
+      EXPECT_NE(out.find(r.names), std::string::npos) << out;
+      EXPECT_NE(out.find("CONTAMINANT_TRANSPORT"), std::string::npos) << out;
+      EXPECT_NE(out.find("SOIL_CON_TRANS"), std::string::npos) << out;
+    } else {
+      EXPECT_FALSE(process.error_block.stop) << out;
+      EXPECT_EQ(k.num_contaminants, 1);
+    }
+  }
 }
 
 TEST_F(ContaminantSetup, LakeCellsStartWithoutOverlandMass) {
@@ -243,13 +285,14 @@ TEST_F(ContaminantSetup, NutrientsFollowTheContaminantsInOneList) {
     ms->soil.soil_moist_depth = 30.0;
     setup_contaminants(*ms);
     alloc_overland_constituents(*ms, 0, true);
-    const int n = 1 + 9 + (soil ? 4 : 0);
+    // The nine water constituents, with or without soil transport (their
+    // rows' soil side is then their partner pools).
+    const int n = 1 + 9;
     ASSERT_EQ(k.num_constituents, n);
     EXPECT_EQ(k.num_nsm_constituents, n - 1);
     EXPECT_EQ(k.first_nsm_constituent, 2);
     EXPECT_EQ(k.constituent_type[1], 1);
     for (int c = 2; c <= 10; ++c) EXPECT_EQ(k.constituent_type[c], 2) << c;
-    for (int c = 11; c <= n; ++c) EXPECT_EQ(k.constituent_type[c], 3) << c;
     EXPECT_EQ(k.ov_mass.count(), n);
     EXPECT_EQ(k.cell_decay_mass.count(), n);
     EXPECT_EQ(k.OV_MASS_OUT.count(), n);
@@ -288,6 +331,51 @@ std::string contaminant_block(const std::string& first_row_values) {
              {testing::cmt_row("1", "a", first_row_values), testing::cmt_row("2", "b", "10 11 12 13 14 15 16 17")}) +
          sub("Nitrate", "1.5", {testing::cmt_row("1", "a", "21 22 23 24 25 26 27 28"),
                                 testing::cmt_row("2", "b", "0 0 0 0 0 0 0 0")});
+}
+
+// PARTITION acts only with SEDIMENT_CONTAM, the KD column only with
+// SOIL_CON_TRANS: a coefficient given without its process is named in a
+// warning, once per contaminant, and the set-up goes on.
+TEST_F(ContaminantSetup, APartitionCoefficientWithoutItsProcessIsNamed) {
+  const struct {
+    int sediment, soil;
+    bool partition_warned, kd_warned;
+  } rows[] = {{0, 0, true, true}, {1, 0, false, true}, {0, 1, true, false}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.sediment * 10 + r.soil);
+    reset_process_state();
+    auto ms = testing::table_record(contaminant_block("1 2 3 4 5 6 7 8"));
+    testing::write_index_map("ids.map", "0 1 1 1\n1 2 2 0\n2 2 1 1\n");
+    testing::check_tables(*ms);
+    constituent_state& k = ms->constituent;
+    k.ov_con_trans = 1;
+    k.sediment_contam = r.sediment;  // set-up checks of the processes themselves aside
+    if (r.soil) {
+      k.soil_con_trans = 1;
+      ms->soil.green_ampt = 1;
+      ms->soil.mixing_layer_depth = 5.0;
+      ms->soil.soil_moist_depth = 40.0;
+      ms->soil.soil_porosity.alloc(ms->grid.ncells);
+      ms->soil.soil_porosity.fill(0.4);
+    }
+    ::testing::internal::CaptureStdout();
+    setup_contaminants(*ms);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_FALSE(process.error_block.stop) << out;
+    // Both contaminants have PARTITION 2.0 and a KD somewhere (7 and 28).
+    for (const char* name : {"contaminant 1 (Atrazine)", "contaminant 2 (Nitrate)"}) {
+      EXPECT_EQ(out.find(std::string("Warning: the PARTITION coefficient of ") + name) != std::string::npos,
+                r.partition_warned)
+          << out;
+      EXPECT_EQ(out.find(std::string("Warning: the KD column of ") + name) != std::string::npos, r.kd_warned) << out;
+    }
+    if (r.partition_warned) {
+      EXPECT_NE(out.find("only SEDIMENT_CONTAM carries"), std::string::npos);
+    }
+    if (r.kd_warned) {
+      EXPECT_NE(out.find("only SOIL_CON_TRANS carries"), std::string::npos);
+    }
+  }
 }
 
 TEST_F(ContaminantSetup, TheMappingTableGivesEveryContaminantItsFields) {

@@ -2,6 +2,7 @@
 // they give, and the soil pools' tables.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -158,25 +159,59 @@ TEST(NutrientInitial, SoilSurfaceLayerAndPartitionRecords) {
   EXPECT_EQ(soil.cell_partition(1, 12), 6.0);  // Koc of DP
 }
 
-TEST(NutrientSoilStep, NegativeSurfacePoolsGoToBothExchangeRows) {
+// A partner pool below zero is made up to zero at once; its partner's water
+// owes the amount in its exchange row (row = the water constituent's
+// index). A pool above zero and a pool without a water partner ask nothing.
+TEST(NutrientSoilStep, NegativePartnerPoolsAreMadeUpOutOfTheirPartnersWater) {
   nsm_soil soil;
   captured([&] { nsm_alloc_soils(soil, 2, 1); });
   soil.pool[nsm_pool::nh4](1, 1) = -2.0;
   soil.pool[nsm_pool::min_solution_p](2, 1) = -0.5;
-  soil.pool[nsm_pool::no3](2, 1) = 4.0;         // positive: nothing
+  soil.pool[nsm_pool::no3](2, 1) = 4.0;            // positive: nothing
   soil.pool[nsm_pool::org_stable_n](1, 1) = -9.0;  // no partner: nothing
-  const int base = 2;
-  double cell[base + 13][3] = {}, soil_x[base + 13][3] = {};
-  double* cell_rows[base + 13];
-  double* soil_rows[base + 13];
-  for (int r = 0; r < base + 13; ++r) cell_rows[r] = cell[r], soil_rows[r] = soil_x[r];
-  nsm_overland_cell_update(soil, {base, cell_rows, soil_rows});
-  EXPECT_EQ(cell[base + nsm_c::nh4][1], -2.0);
-  EXPECT_EQ(soil_x[base + nsm_pool::nh4][1], -2.0);
-  EXPECT_EQ(cell[base + nsm_c::dp][2], -0.5);
-  EXPECT_EQ(soil_x[base + nsm_pool::min_solution_p][2], -0.5);
-  EXPECT_EQ(cell[base + nsm_c::no3][2], 0.0);
-  EXPECT_EQ(soil_x[base + nsm_pool::org_stable_n][1], 0.0);
+  double cell[nsm_water_items][3] = {};
+  double* rows[nsm_water_items];
+  for (int w = 0; w < nsm_water_items; ++w) rows[w] = cell[w];
+  const std::array<double, nsm_water_items> made_up = nsm_overland_cell_update(soil, rows);
+  EXPECT_EQ(cell[nsm_c::nh4][1], -2.0);
+  EXPECT_EQ(cell[nsm_c::dp][2], -0.5);
+  EXPECT_EQ(cell[nsm_c::no3][2], 0.0);
+  EXPECT_EQ(cell[nsm_c::o2][2], 0.0);  // the DP pool's slot is not DO's row
+  EXPECT_EQ(made_up[nsm_c::nh4], 2.0);
+  EXPECT_EQ(made_up[nsm_c::dp], 0.5);
+  for (int w : {nsm_c::no2, nsm_c::no3, nsm_c::on, nsm_c::op, nsm_c::alg, nsm_c::cbod, nsm_c::o2})
+    EXPECT_EQ(made_up[static_cast<std::size_t>(w)], 0.0) << w;
+  EXPECT_EQ(soil.pool[nsm_pool::nh4](1, 1), 0.0);
+  EXPECT_EQ(soil.pool[nsm_pool::min_solution_p](2, 1), 0.0);
+  EXPECT_EQ(soil.pool[nsm_pool::no3](2, 1), 4.0);
+  EXPECT_EQ(soil.pool[nsm_pool::org_stable_n](1, 1), -9.0);
+  // Made up once: a second call asks nothing more.
+  const std::array<double, nsm_water_items> again = nsm_overland_cell_update(soil, rows);
+  EXPECT_EQ(again[nsm_c::nh4], 0.0);
+  EXPECT_EQ(cell[nsm_c::nh4][1], -2.0);
+}
+
+// The numbering of the nutrients' soil rows: the soil side of each water
+// constituent's row is its partner pool.
+TEST(NutrientSoilStep, EachWaterConstituentHasAtMostOnePoolAndEachPoolOneRow) {
+  const int pools[nsm_water_items] = {-1,
+                                      nsm_pool::no3,
+                                      nsm_pool::nh4,
+                                      nsm_pool::org_active_n,
+                                      nsm_pool::org_active_p,
+                                      nsm_pool::min_solution_p,
+                                      -1,
+                                      -1,
+                                      -1};
+  for (int w = 0; w < nsm_water_items; ++w) {
+    EXPECT_EQ(nsm_partner_pool(w), pools[w]) << w;
+    if (pools[w] >= 0) EXPECT_EQ(nsm_pool_partner(pools[w]), w) << w;
+  }
+  int with_row = 0;
+  for (int slot = 0; slot < nsm_soil_pools; ++slot) with_row += nsm_pool_partner(slot) >= 0;
+  EXPECT_EQ(with_row, 5);
+  EXPECT_EQ(nsm_partner_pool(-1), -1);
+  EXPECT_EQ(nsm_partner_pool(nsm_water_items), -1);
 }
 
 }  // namespace

@@ -112,8 +112,9 @@ TEST_F(OverlandConstituentStep, DecayInStillWaterFollowsTheExplicitForm) {
 
 TEST_F(OverlandConstituentStep, KineticsActOnlyWhenTheirClockIsDueAndAreSpreadOverTheSteps) {
   // With a factor of 2 the kinetics run at steps 1, 3, 5, ...: the first
-  // over one step, then over two, whose decay the transport takes half in
-  // the step they ran and half in the next.
+  // over one step, then over two; the transport spreads what they gathered
+  // evenly over the two steps until they run again, half in the step they
+  // ran and the rest in the next.
   auto ms = still_water(1, 2, 10.0, 0.1, 10.0, 8.64, 2.0);
   const double m0 = 2 * 0.1 * 100.0 * 10.0;
   std::vector<double> m{m0};
@@ -122,13 +123,13 @@ TEST_F(OverlandConstituentStep, KineticsActOnlyWhenTheirClockIsDueAndAreSpreadOv
     m.push_back(overland_water_mass(*ms, 1) * 1000.0);
   }
   const double k = 1e-4;
-  EXPECT_NEAR(m[1], m0 * (1.0 - k * dt), 1e-12 * m0);
-  // Step 2 has no kinetics; step 3's cover two steps, half taken at once.
-  EXPECT_EQ(m[2], m[1]);
+  EXPECT_NEAR(m[1], m0 - 0.5 * m0 * k * dt, 1e-12 * m0);
+  // Step 2 has no kinetics: it takes the rest of the first interval's.
+  EXPECT_NEAR(m[2], m0 * (1.0 - k * dt), 1e-12 * m0);
+  // Step 3's cover two steps: half of k 2 dt m[2] now, half in step 4.
   EXPECT_NEAR(m[3], m[2] - m[2] * k * dt, 1e-12 * m0);
-  // Each step takes its share dt / interval of what is still pending.
-  EXPECT_NEAR(m[4], m[3] - 0.5 * m[2] * k * dt, 1e-12 * m0);
-  EXPECT_NEAR(m[5], m[4] - 0.25 * m[2] * k * dt - m[4] * k * dt, 1e-12 * m0);
+  EXPECT_NEAR(m[4], m[3] - m[2] * k * dt, 1e-12 * m0);
+  EXPECT_NEAR(m[5], m[4] - m[4] * k * dt, 1e-12 * m0);
   EXPECT_NEAR(ms->clock.contam_table_clock.next_time, t0 + 7 * dt / seconds_per_day, 1e-9);
   EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
 }
@@ -148,22 +149,37 @@ TEST_F(OverlandConstituentStep, NothingMovesBeforeTheConstituentClockIsDue) {
 
 TEST_F(OverlandConstituentStep, RainBringsItsConcentrationOnlyWhileItFalls) {
   // 36 mm/h for 10 s on 100 m2 is 0.01 m3; at 5 g/m3 that is 0.05 g a cell.
-  auto ms = still_water(1, 3, 10.0, 0.02, 0.0, 0.0);
-  hydromet_state& hm = ms->hydromet;
-  hm.rain_depth.alloc(3);
-  hm.rain_depth.fill(36.0);
-  ms->constituent.precip_conc[1] = 5.0;
-  ms->clock.precip_event_state = 1;
-  step(*ms);
-  for (int i = 1; i <= 3; ++i) {
-    EXPECT_NEAR(ms->constituent.ov_mass(1, i), 0.05, 1e-15);
-    EXPECT_NEAR(ms->constituent.ov_conc(1, i), 0.05 / (0.02 * 100.0), 1e-12);  // in the cell's water
+  // Under a canopy that keeps two thirds of it, 12 mm/h reach the ground
+  // and bring a third of that.
+  const struct {
+    const char* what;
+    bool canopy;
+    double grams;  // per cell
+  } cases[] = {{"open ground", false, 0.05}, {"under a canopy", true, 0.05 / 3.0}};
+  for (const auto& r : cases) {
+    SCOPED_TRACE(r.what);
+    auto ms = still_water(1, 3, 10.0, 0.02, 0.0, 0.0);
+    hydromet_state& hm = ms->hydromet;
+    hm.rain_depth.alloc(3);
+    hm.rain_depth.fill(36.0);
+    if (r.canopy) {
+      hm.interception_coeff_given = 1;
+      hm.ri_eff.alloc(3);
+      hm.ri_eff.fill(12.0);
+    }
+    ms->constituent.precip_conc[1] = 5.0;
+    ms->clock.precip_event_state = 1;
+    step(*ms);
+    for (int i = 1; i <= 3; ++i) {
+      EXPECT_NEAR(ms->constituent.ov_mass(1, i), r.grams, 1e-15);
+      EXPECT_NEAR(ms->constituent.ov_conc(1, i), r.grams / (0.02 * 100.0), 1e-12);  // in the cell's water
+    }
+    EXPECT_NEAR(total(*ms, constituent_term::rain_on_cells), 3 * r.grams / 1000.0, 1e-18);
+    ms->clock.precip_event_state = 0;  // the rain has stopped
+    step(*ms);
+    EXPECT_NEAR(total(*ms, constituent_term::rain_on_cells), 3 * r.grams / 1000.0, 1e-18);
+    EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
   }
-  EXPECT_NEAR(total(*ms, constituent_term::rain_on_cells), 3 * 0.05 / 1000.0, 1e-18);
-  ms->clock.precip_event_state = 0;  // the rain has stopped
-  step(*ms);
-  EXPECT_NEAR(total(*ms, constituent_term::rain_on_cells), 3 * 0.05 / 1000.0, 1e-18);
-  EXPECT_NEAR(overland_residual(*ms), 0.0, 1e-15);
 }
 
 TEST_F(OverlandConstituentStep, InfiltrationCarriesTheWaterConcentrationAndADryingCellGivesAll) {

@@ -2,6 +2,8 @@
 // exchange with the land surface and its limits, and the decay pending.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "quality/contaminant/overland_processes.h"
 
 namespace nivra {
@@ -47,6 +49,11 @@ TEST(OverlandProcesses, DecayPendingNeverExceedsTheMassAtTheSmallerDepth) {
   // A long wait is cut to what 0.01 m of water holds: 0.01 x 100 x 3 = 3 g.
   EXPECT_DOUBLE_EQ(water_decay_pending(2.5, 3.0, 1e-3, 0.01, 0.02, 100.0, 600.0), 3.0);
   EXPECT_EQ(water_decay_pending(0.7, 3.0, 1e-3, 0.01, 0.0, 100.0, 600.0), 0.7);  // dry now: nothing more
+  // An interval of k dt = 2 (a day at 2 per day) on still water takes
+  // 1 - exp(-2) of its mass, 0.02 x 100 x 3 x 0.864665 = 5.18799 g, not
+  // twice the mass cut to the mass.
+  EXPECT_NEAR(water_decay_pending(0.0, 3.0, 2.0 / 86400.0, 0.02, 0.02, 100.0, 86400.0),
+              6.0 * (1.0 - std::exp(-2.0)), 1e-12);
 }
 
 }  // namespace

@@ -235,19 +235,41 @@ TEST(SoilColumnStep, PercolationCarriesTheDissolvedMassDownAndTheBooksClose) {
 }
 
 TEST(SoilColumnStep, WaterRisingFromTheTableBringsItsConcentrationUp) {
-  contam_column_cell c = three_layer_cell();
-  for (int l = 0; l <= 3; ++l) c.water_flux[l] = -0.002;  // 2 mm up through every boundary
-  c.table_conc = 3.0;                                     // g/m3
-  double mass[4] = {0.0, 5.0, 5.0, 5.0};
-  const contam_column_moved m = contam_column_step(c, 600.0, mass);
-  // Every layer holds 2 g/m3 dissolved (0.5 g in 0.25 m3): each boundary
-  // carries 0.002 x 10 x 2 = 0.04 g up; the table brings 0.06 g.
-  EXPECT_NEAR(m.from_table, 0.06, 1e-12);
-  EXPECT_NEAR(m.to_surface, 0.04, 1e-12);
-  EXPECT_NEAR(mass[1], 5.0, 1e-12);
-  EXPECT_NEAR(mass[2], 5.0, 1e-12);
-  EXPECT_NEAR(mass[3], 5.02, 1e-12);
-  EXPECT_NEAR(sum(mass, 3), 15.0 + m.from_table - m.to_surface, 1e-12);
+  // Each layer sends up, through its own top, the water rising through
+  // that top at its own dissolved concentration (a tenth of its mass in
+  // 0.25 m3); the layer above takes it, the surface takes the top layer's,
+  // and the table's water (3 g/m3) enters the bottom layer.
+  struct row {
+    const char* what;
+    double flux[4];  // through the top of layer 1 .. the bottom of layer 3, m (negative: up)
+    double mass[4];  // g at the start
+    double from_table, to_surface, after[4];
+  } rows[] = {
+      // 2 mm up through every boundary, 2 g/m3 in every layer: each
+      // boundary carries 0.002 x 10 x 2 = 0.04 g up; the table brings
+      // 0.002 x 10 x 3 = 0.06 g.
+      {"the same flux and concentration everywhere", {-0.002, -0.002, -0.002, -0.002}, {0.0, 5.0, 5.0, 5.0}, 0.06,
+       0.04, {0.0, 5.0, 5.0, 5.02}},
+      // 1, 2, 3 and 4 mm up through the four boundaries, 2, 4 and 6 g/m3
+      // in the layers: the top layer sends 0.001 x 10 x 2 = 0.02 g to the
+      // surface, the middle 0.002 x 10 x 4 = 0.08 g into the top, the
+      // bottom 0.003 x 10 x 6 = 0.18 g into the middle, and the table
+      // 0.004 x 10 x 3 = 0.12 g into the bottom.
+      {"a flux and a concentration of its own at each boundary", {-0.001, -0.002, -0.003, -0.004},
+       {0.0, 5.0, 10.0, 15.0}, 0.12, 0.02, {0.0, 5.0 - 0.02 + 0.08, 10.0 - 0.08 + 0.18, 15.0 - 0.18 + 0.12}},
+  };
+  for (const row& r : rows) {
+    SCOPED_TRACE(r.what);
+    contam_column_cell c = three_layer_cell();
+    for (int l = 0; l <= 3; ++l) c.water_flux[l] = r.flux[l];
+    c.table_conc = 3.0;  // g/m3
+    double mass[4] = {0.0, r.mass[1], r.mass[2], r.mass[3]};
+    const contam_column_moved m = contam_column_step(c, 600.0, mass);
+    EXPECT_NEAR(m.from_table, r.from_table, 1e-12);
+    EXPECT_NEAR(m.to_surface, r.to_surface, 1e-12);
+    for (int l = 1; l <= 3; ++l) EXPECT_NEAR(mass[l], r.after[l], 1e-12) << "layer " << l;
+    EXPECT_NEAR(sum(mass, 3), sum(r.mass, 3) + m.from_table - m.to_surface, 1e-12);
+  }
 }
 
 TEST(SoilColumnStep, ALayerNeverSendsMoreThanItsDissolvedMass) {

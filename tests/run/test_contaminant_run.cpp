@@ -95,29 +95,34 @@ TEST_F(ContaminantRun, TheRainsMassLeavesSoaksInDecaysOrStaysAndTheBooksClose) {
 }
 
 TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
-  // Without a contaminant table the uniform cards describe one contaminant,
-  // which starts on the land and stays there on a plane without exchange.
+  // Without a contaminant table the uniform cards describe one contaminant.
   testing::copy_example("plane_infil");
   set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
-  set_card("plane_infil.prj", "OV_MASS_LOAD", "OV_MASS_LOAD 2.5");
   set_card("plane_infil.prj", "OV_DECAY_COEF", "OV_DECAY_COEF 1.0");
   const auto r = run_storm("plane_infil.prj");
   ASSERT_TRUE(r.ended) << r.console;
   EXPECT_EQ(r.ms->constituent.num_constituents, 1);
   EXPECT_EQ(r.console.find("Error"), std::string::npos) << r.console;
-  EXPECT_NEAR(land_surface_mass(*r.ms, 1), 46 * 2.5, 1e-9);
+  // A land load on them would never leave the land: they give the land no
+  // concentration to exchange at. The run stops naming the card.
+  reset_process_state();
+  set_card("plane_infil.prj", "OV_MASS_LOAD", "OV_MASS_LOAD 2.5");
+  const auto stopped = run_storm("plane_infil.prj");
+  EXPECT_FALSE(stopped.ended);
+  EXPECT_NE(stopped.console.find("Error: OV_MASS_LOAD acts through the exchange"), std::string::npos)
+      << stopped.console;
+  EXPECT_EQ(stopped.console.find("Running"), std::string::npos);
 }
 
 TEST_F(ContaminantRun, TheLoadMapGivesTheFirstContaminantsLandMassCellByCell) {
-  // The load map overrides the uniform load: 4 kg on the cells of row 2,
-  // 1 kg elsewhere. The plane's mask leaves out the first two cells of row
-  // 1: 8 cells at 4 and 38 at 1 is 70 kg on the land, which stays there.
-  testing::copy_example("plane_infil");
+  // The load map overrides the table's load of the first contaminant: 4 kg
+  // on the cells of row 2, 1 kg elsewhere. The plane's mask leaves out the
+  // first two cells of row 1: 8 cells at 4 and 38 at 1 is 70 kg on the
+  // land, which stays there (the table gives the land no concentration).
   std::string map = "north: 4000180.0\nsouth: 4000000.0\neast: 500240.0\nwest: 500000.0\nrows: 6\ncols: 8\n";
   for (int r = 1; r <= 6; ++r) map += r == 2 ? "4 4 4 4 4 4 4 4\n" : "1 1 1 1 1 1 1 1\n";
+  contaminant_project("0.0", "0.0");
   write_file("load.map", map);
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
-  set_card("plane_infil.prj", "OV_MASS_LOAD", "OV_MASS_LOAD 2.5");
   set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
   const auto r = run_storm("plane_infil.prj");
   ASSERT_TRUE(r.ended) << r.console;
@@ -128,9 +133,8 @@ TEST_F(ContaminantRun, TheLoadMapGivesTheFirstContaminantsLandMassCellByCell) {
   EXPECT_NE(summary.find("reading contaminant load map from file: load.map\n"), std::string::npos) << summary;
   // A load that is not a number stops the run, naming the map and its place.
   reset_process_state();
-  testing::copy_example("plane_infil");
+  contaminant_project("0.0", "0.0");
   write_file("load.map", map.substr(0, map.rfind("1 1\n")) + "1 nan\n");
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
   set_card("plane_infil.prj", "CONTAM_MAP", "CONTAM_MAP load.map");
   const auto bad = run_storm("plane_infil.prj");
   EXPECT_FALSE(bad.ended);
@@ -334,8 +338,8 @@ TEST_F(ContaminantRun, EveryContaminantWritesItsOwnSeriesAndItsMassIsConcentrati
     mass[i - 1] = dataset_records(m, 48);
   }
   const auto depth = dataset_records(read_file("depth.dat"), 48);
-  // Three hours of maps every 30 minutes.
-  ASSERT_EQ(depth.size(), 6u);
+  // Three hours of maps every 30 minutes, and the one of the run's end.
+  ASSERT_EQ(depth.size(), 7u);
   double largest = 0.0;
   for (std::size_t t = 0; t < depth.size(); ++t) {
     for (int c = 0; c < 3; ++c) {

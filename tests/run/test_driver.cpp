@@ -70,7 +70,7 @@ TEST_F(Driver, TheExampleRunsThroughToItsTeardown) {
       << console;
   const std::string summary = read_file("plane.sum");
   EXPECT_TRUE(in_order(summary, {"\n\n_________NIVRA start-up information________\n"
-                                  "Run parameters read from PAV project file: plane.prj\n",
+                                  "Run parameters read from project file: plane.prj\n",
                                   "number of grid cells in watershed: 46\n",
                                   "outlet is in grid cell: 46\n", "Running.... \n\n"}))
       << summary;
@@ -196,6 +196,8 @@ TEST_F(Driver, RunsStoppedDuringSetUpNeverStartRunning) {
   reset_process_state();
   testing::copy_plane_example();
   edit_example("OUTLET_HYDRO", "OUTLET_HYDRO     nodir/plane.otl");
+  // A file stands where the folder would be made: the file cannot be written.
+  testing::write_file("nodir", "");
   EXPECT_EQ(run("plane.prj", "plane.prj", console), 0);
   const std::string message = "Error: Unable to open output hydrograph file.\n  (File: nodir/plane.otl)\n";
   EXPECT_NE(console.find(message), std::string::npos);

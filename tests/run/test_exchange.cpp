@@ -80,6 +80,14 @@ TEST_F(Exchange, TheSummaryOfThePrecipitationEvents) {
 
   reset_process_state();
   std::filesystem::remove_all("exchange");
+  // Without the folder the summary makes it; a file of its name stops it.
+  CaptureStdout();
+  EXPECT_TRUE(open_zem_precip_summary(*ms));
+  GetCapturedStdout();
+  close_guarded_file(ms->clock.exchange_map_file);
+  EXPECT_TRUE(std::filesystem::is_directory("exchange"));
+  std::filesystem::remove_all("exchange");
+  write_file("exchange", "");
   CaptureStdout();
   EXPECT_FALSE(open_zem_precip_summary(*ms));
   EXPECT_TRUE(has(GetCapturedStdout(), "Unable to open file ZEM_PRECIP.SUM for writing. Program terminated\n"));

@@ -21,6 +21,7 @@
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/nsm.h"
 #include "run/run_test_support.h"
+#include "sediment/vcatchment_fixture.h"
 
 namespace nivra {
 namespace {
@@ -83,12 +84,12 @@ TEST_F(NutrientRun, EveryNutrientsBooksCloseOnTheVCatchment) {
       << summary;
 
   // The derived totals where the cards ask: the overland total nitrogen
-  // dataset (a record every 15 minutes from the first step, four, and its end
-  // card) and the channel
+  // dataset (a record every 15 minutes from the first step, four, the one
+  // of the run's last step, and its end card) and the channel
   // total nitrogen and phosphorus link/node files.
   const std::string tn = read_file("total_ov_n");
   EXPECT_NE(tn.find("NAME Total_ov_N\n"), std::string::npos);
-  EXPECT_EQ(count_of(tn, "TS "), 4u);
+  EXPECT_EQ(count_of(tn, "TS "), 5u);
   EXPECT_EQ(tn.substr(tn.size() - 6), "ENDDS\n");
   EXPECT_NE(read_file("total_chan_n.lnd").find("NIVRA_LINKNODE_TOTAL_NITROGEN"), std::string::npos);
   EXPECT_NE(read_file("total_chan_p.lnd").find("NIVRA_LINKNODE_TOTAL_PHOSPHORUS"), std::string::npos);
@@ -173,6 +174,55 @@ TEST_F(NutrientRun, TheKineticsClocksRunEveryFactorSteps) {
   }
   EXPECT_EQ(k.nsm_dmdt_in_total, 0.0);
   EXPECT_EQ(k.nsm_dmdt_out_total, 0.0);
+}
+
+}  // namespace
+}  // namespace nivra
+
+namespace nivra {
+namespace {
+
+// The nutrients beside a contaminant that sticks to the fine sediment
+// (SEDIMENT_CONTAM) on the V-catchment with an erodible channel: the nine
+// nutrients join the constituent list after the contaminant, and every
+// per-constituent total of the sediment-bound side has their rows too. The
+// run ends as a success without addressing an array out of its range, and
+// every constituent's books close.
+TEST_F(NutrientRun, NutrientsBesideSedimentBoundContaminantsHaveTheirAttachedRows) {
+  testing::write_file("v.aqe", "AQUATIC_ENV_NSM10 one zone\nOV_MAP v.idx\nST_MAP v.stm\nNUM_IDS 1\n# zone\n1\nDEFAULT\n");
+  testing::write_file("v.stm", "STREAM_MAP\nNLINKS 2\n1\n1\n");
+  testing::vcatchment v;
+  v.extra = "NUTRIENTS\nAQ_ENV v.aqe\nOV_INIT_NO3 0.5\nST_INIT_DO 8.0\n";
+  testing::attached_vcatchment("1000.0", v);
+  ::testing::internal::CaptureStdout();
+  const int code = run_simulation("v.prj", nullptr, "");
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(code, 0) << console;
+  EXPECT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(console.find("bad range"), std::string::npos) << console;
+
+  reset_process_state();
+  const auto r = run_storm("v.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const constituent_state& k = r.ms->constituent;
+  ASSERT_EQ(k.num_constituents, 10);
+  ASSERT_EQ(k.first_nsm_constituent, 2);
+  for (const checked_array<double>* a : {&k.sed_attached_final, &k.sed_contam_total_final, &k.sed_eroded_deposited,
+                                         &k.sed_contam_source, &k.sed_attached_out, &k.sed_attached_to_chan,
+                                         &k.pipe_attached})
+    EXPECT_EQ(a->count(), 10) << a->name();
+  const mass_ledger& books = *k.mass_books;
+  for (int c = 1; c <= 10; ++c) {
+    const mass_balance_sums whole = books.run_balance_of(c, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial)) << c;
+  }
+  // The contaminant rides the fines into the channels; the nutrients do not
+  // sorb.
+  EXPECT_GT(k.sed_attached_to_chan[1], 0.0);
+  for (int c = 2; c <= 10; ++c) EXPECT_EQ(k.sed_attached_to_chan[c], 0.0) << c;
+  const std::string sum = read_file("v.sum");
+  EXPECT_GE(testing::expect_small_errors(sum, {"Dissolved mass balance error", "Contam mass balance error"}, 5e-5),
+            30);
 }
 
 }  // namespace

@@ -196,9 +196,11 @@ TEST_F(Storm, ThePlaneWritesItsDepthMapsAndItsCellSeries) {
   testing::copy_example("plane");
   const storm_run run = run_storm("plane.prj");
   ASSERT_TRUE(run.ended) << run.console.substr(0, 2000);
-  EXPECT_NE(run.console.find("3  4   18 \n6  7   45 \n"), std::string::npos) << run.console.substr(0, 2000);
-  for (const char* map : {"depth.0001.asc", "depth.0002.asc", "depth.0003.asc"}) EXPECT_TRUE(testing::file_exists(map));
-  EXPECT_FALSE(testing::file_exists("depth.0004.asc"));
+  EXPECT_NE(run.console.find("cell location 1: row 3, column 4 is cell 18\ncell location 2: row 6, column 7 is cell 45\n"), std::string::npos) << run.console.substr(0, 2000);
+  // Maps at 0, 60 and 120 minutes and at the run's end, 180 minutes.
+  for (const char* map : {"depth.0001.asc", "depth.0002.asc", "depth.0003.asc", "depth.0004.asc"})
+    EXPECT_TRUE(testing::file_exists(map));
+  EXPECT_FALSE(testing::file_exists("depth.0005.asc"));
   // Line k of the series is minute 5 (k - 1): time, two depths, two discharges.
   std::vector<std::array<double, 5>> rows;
   {
@@ -217,6 +219,13 @@ TEST_F(Storm, ThePlaneWritesItsDepthMapsAndItsCellSeries) {
   double at = 0.0;
   for (int c = 1; c <= 4; ++c) row3 >> at;
   EXPECT_NEAR(hour[1], at, 0.5e-4);
+  // The last map is the series' last time.
+  std::istringstream end_map(read_file("depth.0004.asc"));
+  for (int k = 0; k < 6 + 3; ++k) std::getline(end_map, line);
+  std::istringstream end_row3(line);
+  for (int c = 1; c <= 4; ++c) end_row3 >> at;
+  EXPECT_EQ(rows.back()[0], 180.0);
+  EXPECT_NEAR(rows.back()[1], at, 0.5e-4);
   EXPECT_GT(hour[1], rows[2][1]);
   EXPECT_LT(rows.back()[1], hour[1]);
   EXPECT_GT(hour[3], 0.0);

@@ -1,7 +1,8 @@
 // The channel sand step on a small network with a lake, a structure and
 // an outlet, with prescribed flows: the sand balance closes class by class,
-// sand settles where the slope falls, the written bed matches the stored
-// sand, and an upstream flow at the outlet lets nothing out.
+// sand settles where the slope falls, a node's capacity is Yang's by hand
+// on the water-surface slope, the written bed matches the stored sand, and
+// an upstream flow at the outlet lets nothing out.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -27,6 +28,10 @@ struct network {
   nivra::node_array<double> depth{max_nodes - 1, links}, qp{max_nodes - 1, links}, bel{max_nodes - 1, links},
       org_bel{max_nodes - 1, links}, bottom{max_nodes - 1, links}, sslope{max_nodes - 1, links},
       new_bel{max_nodes - 1, links};
+  // Two sand classes: fine sand of 0.125 mm and coarse sand of 1 mm.
+  const double diam[3] = {0.0, 0.125, 1.0};
+  const double fall[3] = {0.0, nivra::sediment::sand_fall_velocity(0.125, 1.0e-6),
+                          nivra::sediment::sand_fall_velocity(1.0, 1.0e-6)};
   nivra::chan_sand_network net;
   nivra::chan_sand_params par;
   nivra::chan_sand_store store;
@@ -70,7 +75,8 @@ struct network {
     net.lake_of_link = &lake_of_link;
     net.lake_elev = &lake_elev;
     par.n_sand = 2;
-    par.sand_size = 0.0625;
+    par.diam = diam;
+    par.fall = fall;
     par.viscosity = 1.0e-6;
     par.porosity = 0.4;
     par.layer = 0.3;
@@ -136,6 +142,32 @@ TEST(ChannelSand, SandSettlesWhereTheSlopeFallsAndTheBedFollows) {
   EXPECT_LT(w.new_bel(1, 5), w.org_bel(1, 5));
 }
 
+// Each class moves by its own diameter, in its share of the node's sand:
+// at the head of link 1 (a trapezoid 3 m wide with sides of 1.5, 0.8 m
+// deep, 6 m3/s on a water-surface slope of 0.004) the fine sand (0.125 mm,
+// 40 % of the store) and the coarse (1 mm, 60 %) each leave at its share
+// of the discharge at its own Yang concentration.
+TEST(ChannelSand, EachClassMovesByItsOwnDiameterInItsShareOfTheSand) {
+  network w;
+  w.step(30.0);
+  const double area = 1.5 * 0.8 * 0.8 + 3.0 * 0.8, perimeter = 2.0 * 0.8 * std::sqrt(1.5 * 1.5 + 1.0) + 3.0;
+  const int f = w.net.flat(1, 1);
+  double total = 0.0;
+  for (int m = 1; m <= 2; ++m) {
+    SCOPED_TRACE(m);
+    const double c =
+        nivra::sediment::sand_capacity_ppm(6.0 / area, 0.004, area / perimeter, w.diam[m], w.fall[m], 1e-6);
+    const double share = m == 1 ? 0.4 : 0.6;
+    EXPECT_GT(c, 0.0);
+    EXPECT_NEAR(w.store.flux(f, m), share * 6.0 * c / 2.65e6, 1e-12);
+    total += w.store.flux(f, m);
+  }
+  // The fine sand moves faster than its share of the store would give the
+  // coarse at the same rate.
+  EXPECT_GT(w.store.flux(f, 1) / 0.4, 2.0 * w.store.flux(f, 2) / 0.6);
+  EXPECT_NEAR(w.store.capacity[f], total, 1e-15);
+}
+
 TEST(ChannelSand, TransferNeverTakesMoreThanIsStored) {
   network w(40.0);  // a strong flow
   for (int i : {1, 3, 5})
@@ -147,6 +179,27 @@ TEST(ChannelSand, TransferNeverTakesMoreThanIsStored) {
   for (int i : {1, 3, 5})
     for (int j = 1; j <= w.nx[i]; ++j)
       for (int m = 1; m <= 2; ++m) EXPECT_GE(w.store.sand(w.net.flat(i, j), m), 0.0);
+}
+
+TEST(ChannelSand, ANodesCapacityTakesTheWaterSurfaceSlope) {
+  // The first two nodes of link 5, 50 m apart on a bed falling 0.004, hold
+  // 1.0 and 1.15 m of water backed up from below: the water surface falls
+  // 0.05 m, a slope of 0.001. With 1 m3/s through the first node's
+  // trapezoid (3 m bottom, side slope 1.5): A = 4.5 m2, P = 3 + 2 sqrt(3.25)
+  // = 6.6056 m, R = 0.68125 m, V = 0.22222 m/s. The sand of 0.0625 mm falls
+  // at w = 3.4685e-3 m/s in water of 1e-6 m2/s; u* = sqrt(9.81 R S) =
+  // 0.081750 m/s, Re* = 5.1094, Vcr / w = 2.5 / (log Re* - 0.06) + 0.66 =
+  // 4.5158; Yang's log Ct = 5.435 - 0.286 log(wd/nu) - 0.457 log(u*/w) +
+  // (1.799 - 0.409 log(wd/nu) - 0.314 log(u*/w)) log(VS/w - Vcr S/w) gives
+  // 974.994 ppm by weight, and the node carries 1 m3/s x 974.994e-6 t/t of
+  // sand at 2.65 t/m3: 3.67922e-4 m3/s. The bed's slope would give eight
+  // times as much.
+  network w;
+  w.depth(1, 5) = 1.0;
+  w.depth(2, 5) = 1.15;
+  w.qp(1, 5) = 1.0;
+  w.step(30.0);
+  EXPECT_NEAR(w.store.capacity[w.net.flat(5, 1)], 3.67922269955841e-4, 1e-9 * 3.67922269955841e-4);
 }
 
 TEST(ChannelSand, DryNodesAndUpstreamFlowAtTheOutlet) {

@@ -1,7 +1,8 @@
 // Wash load in a small network with a lake: the fine classes close (in
 // the nodes + in the lake + settled + out = at the start + from the
-// cells), lake settling never takes more than is suspended, a lake without
-// water lets everything settle, and a dry node keeps its sediment.
+// cells), lake settling follows the lake's area by hand and never takes
+// more than is suspended, a lake without water lets everything settle, and
+// a dry node keeps its sediment.
 #include <gtest/gtest.h>
 
 #include "channel/channel_wash.h"
@@ -91,7 +92,22 @@ TEST(ChannelWash, TheFineClassesCloseThroughALake) {
   EXPECT_NEAR(w.store.in[0], 500 * 3.5e-4, 1e-12);
 }
 
-TEST(ChannelWash, LakeSettlingIsCappedAndADryLakeLetsAllDown) {
+TEST(ChannelWash, LakeSettlingByHandIsCappedAndADryLakeLetsAllDown) {
+  {
+    // One step of a lake fed by nothing and letting no water out: each
+    // class settles dt w A vol / V, 30 s x 1e-5 m/s x 2000 m2 x 0.2 m3 /
+    // 5000 m3 = 2.4e-5 m3 of the first, 30 x 4e-4 x 2000 x 0.1 / 5000 =
+    // 4.8e-4 m3 of the second.
+    network l;
+    for (int i : {1, 3, 4})
+      for (int j = 1; j <= l.nx[i]; ++j) l.store.vol(l.net.flat(i, j), 1) = l.store.vol(l.net.flat(i, j), 2) = 0.0;
+    l.qp_vol(1, 2) = 0.0;
+    l.store.lake_vol(1, 2) = 0.1;
+    l.step.run(l.net, network::nf, l.settling, 30.0, l.store);
+    EXPECT_NEAR(l.store.settled(1, 1), 2.4e-5, 1e-18);
+    EXPECT_NEAR(l.store.settled(1, 2), 4.8e-4, 1e-17);
+    EXPECT_NEAR(l.store.lake_vol(1, 1), 0.2 - 2.4e-5, 1e-16);
+  }
   network w;
   w.settling[1] = w.settling[2] = 10.0;  // settles far faster than the lake holds
   w.run(3);

@@ -1,7 +1,8 @@
 // The overland sediment step on small grids with prescribed flows: every
 // class closes (parent soil removed = suspended + deposited + discharged),
-// sediment goes where the water goes, a dry cell keeps nothing in
-// suspension, and the step gives the same bits on any number of threads.
+// sediment goes where the water goes, flow detachment and settling follow
+// a cell's own outflow by hand, a dry cell keeps nothing in suspension,
+// and the step gives the same bits on any number of threads.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -146,6 +147,47 @@ TEST(OverlandSediment, ADryCellKeepsNothingInSuspension) {
   for (int k = 1; k <= 3; ++k) EXPECT_EQ(g.sed.susp(2, k), 0.0) << k;
   EXPECT_GE(g.sed.dep(2, 3), 0.02);
   EXPECT_GE(g.sed.settled(2, 0), 0.03);
+}
+
+TEST(OverlandSediment, FlowDetachesByTheCellsOwnOutflow) {
+  // A 2 x 2 grid whose cell 2 takes 3e-4 m3/s from cell 1 on its left and
+  // lets 4e-4 m3/s down to cell 4, 0.2 m below it: its water, 3 mm deep,
+  // falls 0.02 toward its only outflow. Under the unit-discharge capacity
+  // (formula 7) the cell can carry q = 4e-4 / 10 m = 4e-5; it carries
+  // 1e-5 m3, a quarter of that, so the flow detaches 0.75 of its full rate:
+  // 2e-5 x 0.75 x (9792.342 N/m3 x 0.003 m x 0.02) x 5 s x 100 m2 /
+  // 2645.23 kg/m3 of parent soil. The water coming in counts for nothing.
+  strip g(2, 2, 0.03, 0.0, 7);
+  g.qx[1] = 3e-4;
+  g.qx[3] = 0.0;
+  g.qy[2] = 4e-4;
+  g.elev[4] = g.elev[2] - 0.2;
+  g.sed.susp(2, 1) = 1e-5;
+  g.run(1, 1);
+  const double tau = 9792.342 * 0.003 * 0.02;
+  const double lifted = 2e-5 * 0.75 * tau * 5.0 * 100.0 / 2645.23;
+  EXPECT_NEAR(g.sed.lifted(2, 0), lifted, 1e-12 * lifted);
+  for (int k = 1; k <= 3; ++k) EXPECT_NEAR(g.sed.eroded(2, k), -g.sed.soil_fract(2, k) * lifted, 1e-12 * lifted);
+}
+
+TEST(OverlandSediment, SettlingOverOneCellByHand) {
+  // 2e-4 m3/s through the right face of a cell of 10 m holding 2.5 mm of
+  // water moves at v = Q / (dx h) = 0.008 m/s; particles falling at w
+  // settle the share 1 - exp(-dx w / (v h)) of what is suspended:
+  // 1 - exp(-0.05), 1 - exp(-0.2) and 1 - exp(-5) of 1e-3 m3 for w of
+  // 1e-7, 4e-7 and 1e-5 m/s. Level ground under formula 2 with no
+  // capacity factor carries nothing across the face and detaches nothing.
+  strip g(1, 2, 0.0, 0.0, 2);
+  g.settling = {0.0, 1e-7, 4e-7, 1e-5};
+  g.par.settling = g.settling.data();
+  for (int k = 1; k <= 3; ++k) g.sed.susp(1, k) = 1e-3;
+  g.run(1, 1);
+  const double share[4] = {0.0, 1.0 - std::exp(-0.05), 1.0 - std::exp(-0.2), 1.0 - std::exp(-5.0)};
+  for (int k = 1; k <= 3; ++k) {
+    EXPECT_EQ(g.sed.lifted(1, k), 0.0) << "class " << k;
+    EXPECT_NEAR(g.sed.settled(1, k), share[k] * 1e-3, 1e-15) << "class " << k;
+    EXPECT_NEAR(g.sed.susp(1, k), (1.0 - share[k]) * 1e-3, 1e-15) << "class " << k;
+  }
 }
 
 TEST(OverlandSediment, ChannelCellsGiveNoParentSoil) {

@@ -107,6 +107,21 @@ TEST(SedimentMedian, LogInterpolationOnTheCumulativeShare) {
   EXPECT_DOUBLE_EQ(d.fd[1], 0.75);
 }
 
+// Classes listed from the coarsest (sand, silt, clay) take their shares in
+// the order of their sizes: the same soil gives the same median whatever
+// the listing.
+TEST(SedimentMedian, TheClassesAreTakenByTheirSizeNotTheirListing) {
+  one_cell listed({1.0, 0.1, 0.01}, {0.2, 0.2, 0.6});
+  const int by_size[4] = {0, 3, 2, 1};
+  sed::class_table t = listed.table();
+  t.by_size = by_size;
+  EXPECT_NEAR(sed::median_diameter(t, listed.view()), 100.0 * std::pow(10.0, -1.0 / 6.0), 1e-9);
+  one_cell coarse({1.0, 0.1, 0.01}, {0.6, 0.2, 0.2});
+  sed::class_table tc = coarse.table();
+  tc.by_size = by_size;
+  EXPECT_DOUBLE_EQ(sed::median_diameter(tc, coarse.view()), 1000.0);
+}
+
 // ------------------------------------------------------------ transport capacity
 
 namespace {
@@ -319,6 +334,30 @@ TEST(SedimentYang, AgainstAnIndependentCalculation) {
   EXPECT_NEAR(sed::sand_fall_velocity(0.5, nu), 0.07034671505, 1e-10);
 }
 
+// The capacity of the channels' sand: Yang's concentration up to the onset
+// of hyperconcentrated flow, sand at a fifth of the mixture's volume,
+// 1e6 x 0.2 x 2.65 / (0.2 x 2.65 + 0.8) = 398,496.24 ppm. In a flow of
+// 1.47 m/s on a slope of 0.02 with a hydraulic radius of 0.35 m at 15 C
+// (worked separately from the same equation): sand of 0.0625 mm would
+// reach 1,773,247 ppm, more sand than water, and is held at the limit;
+// sand of 0.3 mm reaches 36,973 ppm, well below it.
+TEST(SedimentYang, TheCapacityIsYangsUpToHyperconcentratedFlow) {
+  EXPECT_NEAR(sed::sand_max_ppm, 398496.2406015, 1e-6);
+  const double nu = sed::water_viscosity(15.0);
+  EXPECT_NEAR(nu, 1.1332428e-6, 1e-12);
+  const struct {
+    double d, yang, capacity;
+  } rows[] = {{0.0625, 1773247.2014, 398496.2406015}, {0.3, 36973.2896, 36973.2896}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.d);
+    const double w = sed::sand_fall_velocity(r.d, nu);
+    EXPECT_NEAR(sed::yang_concentration(1.47, 0.02, 0.35, r.d, w, nu), r.yang, 1e-4);
+    EXPECT_NEAR(sed::sand_capacity_ppm(1.47, 0.02, 0.35, r.d, w, nu), r.capacity, 1e-4);
+  }
+  // At the limit a discharge carries 0.1504 m3 of sand per m3 of water.
+  EXPECT_NEAR(sed::sand_flux(1.0, sed::sand_max_ppm), 398496.2406015 / 2.65e6, 1e-9);
+}
+
 TEST(SedimentYang, NoTransportBelowTheThresholds) {
   const double nu = 1.0e-6, w = sed::sand_fall_velocity(0.5, nu);
   // Shear Reynolds number below 1.2.
@@ -338,7 +377,9 @@ TEST(SedimentYang, NoTransportBelowTheThresholds) {
   EXPECT_EQ(sed::yang_critical_ratio(1.0), 0.0);
   EXPECT_DOUBLE_EQ(sed::yang_critical_ratio(10.0), 2.5 / 0.94 + 0.66);
   EXPECT_EQ(sed::yang_critical_ratio(70.0), 2.05);
-  EXPECT_DOUBLE_EQ(sed::sand_flux(2.0, 1000.0), 2.0 * 1000.0 * 9810.0 / 25996500000.0);
+  // 1000 ppm by weight in 2 m3/s of water is 2 kg/s of sand, 2 / 2650
+  // m3/s at 2650 kg/m3.
+  EXPECT_NEAR(sed::sand_flux(2.0, 1000.0), 2.0 / 2650.0, 1e-12 * 2.0 / 2650.0);
 }
 
 TEST(SedimentBed, MoreSandRaisesTheBedWithoutJumps) {

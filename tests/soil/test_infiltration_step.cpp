@@ -683,7 +683,7 @@ TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
          table.replace(table.find("0.40"), 4, "0.00");
          write_file("plane_layered.sol", table);
        },
-       "Error: layer 2 of soil class 1 (cell 1) has a porosity"},
+       "Error: line 5 of the soil table plane_layered.sol gives layer 2 a porosity (value 4) outside (0, 1]"},
       {"a soil layer wetter than its pores hold",
        [&] {
          write_file("plane_infil.prj", layered);
@@ -691,7 +691,8 @@ TEST_F(InfiltrationStep, BadSoilInputsStopTheRunNamingTheirCardMapOrCell) {
          table.replace(table.rfind("0.30"), 4, "0.41");
          write_file("plane_layered.sol", table);
        },
-       "Error: layer 3 of soil class 2 (cell 23)"},
+       "Error: line 10 of the soil table plane_layered.sol gives layer 3 an initial water content (value 8) outside "
+       "[0, its porosity]"},
       {"a water table map that is not one",
        [&] {
          write_file("plane_infil.prj", layered);

@@ -1,7 +1,9 @@
 // The explicit scheme: its sub-step reductions and their messages, the
 // alternating sweep order, the face flux against a hand calculation, no
 // preferred direction, no cell giving more than it holds, dikes, lakes and
-// the outlet; retention under the ADE schemes too.
+// the outlet; the stable sub-step of still water by hand; the blocks of
+// local sub-steps, which keep the water whatever their order; retention
+// under the ADE schemes too.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -387,6 +389,30 @@ TEST_F(explicit_scheme, the_outlet_drains_by_the_depth_it_keeps) {
   EXPECT_EQ(route(*w, 60.0), 0.0);
 }
 
+// Still water 0.4 m deep on flat ground of n 0.03: each face spreads a
+// difference of level with D = 0.4^(5/3) / (0.03 sqrt(1e-4)) = 723.85 m2/s
+// (the slope floor under the square root), and a sub-step stays stable up
+// to dx^2 / (4 D) = 0.034537 s on cells of 10 m. A step of 60 s runs as
+// ceil(60 / 0.034537) = 1738 equal sub-steps on a grid with a channel
+// lake (its faces with the lake set no bound), and as 2^11 = 2048 passes
+// of its one block on a plain grid, whose blocks step at the step over a
+// power of two.
+TEST_F(explicit_scheme, still_deep_water_takes_the_sub_steps_of_its_stable_bound) {
+  for (const bool lake : {true, false}) {
+    SCOPED_TRACE(lake ? "with a channel lake" : "plain grid");
+    test_grid g;
+    g.cols = 4;
+    auto w = make_grid<overland_cells>(g);
+    w->overland.overtype = overland_scheme::explicit_faces;
+    w->quiet = true;
+    for (int i = lake ? 2 : 1; i <= 4; ++i) w->overland.ov_depth[i] = 0.4;
+    if (lake) add_channel_lake(*w, {1}, 100.4, 1e4);
+    route(*w, 60.0);
+    EXPECT_EQ(w->overland.explicit_kernel.substeps, lake ? 1738 : 2048);
+    for (int i = lake ? 2 : 1; i <= 4; ++i) EXPECT_NEAR(w->overland.ov_depth[i], 0.4, 1e-12) << "cell " << i;
+  }
+}
+
 // ------------------------------------------------------------ local sub-steps
 // A closed plane of 24 x 32 cells of 10 m falling 1 % to the south under
 // 100 mm/h: the water runs south and stands up to some 0.4 m deep against
@@ -399,12 +425,16 @@ struct closed_pond {
   double rained = 0.0;
 };
 
-closed_pond rain_on_closed_plane(double dt, double minutes) {
+test_grid south_plane() {
   test_grid g;
   g.rows = 24;
   g.cols = 32;
   g.n = 0.03;
   g.ground = [](int r, int) { return 1000.0 - 0.1 * r; };
+  return g;
+}
+
+closed_pond rain_on_closed_plane(double dt, double minutes, const test_grid& g = south_plane()) {
   closed_pond p{make_grid<overland_cells>(g)};
   p.w->overland.overtype = overland_scheme::explicit_faces;
   p.w->quiet = true;
@@ -449,6 +479,31 @@ TEST_F(explicit_scheme, blocks_of_deep_flat_water_take_short_sub_steps_and_the_w
       EXPECT_LT(std::fabs(h[wall(c - 1)] - 2.0 * h[wall(c)] + h[wall(c + 1)]), 1e-4 * h[wall(c)]);
     }
   }
+}
+
+// The same plane falling to the north, 30 cells wide, with one cell of its
+// eighth row outside the watershed: the pond stands against the northern
+// wall in the first block, which steps finer than the block after it. The
+// blocks do not line up with the rows: the first block ends in the ninth
+// row, beside the second block's first cell, and the cell above that
+// neighbour is the one outside the watershed. The neighbour lies below no
+// cell of the first block; it is reached only through the face between
+// them, which is the first block's, and takes what that face moves on
+// every sub-step of the first block.
+TEST_F(explicit_scheme, a_fine_block_before_a_coarse_one_keeps_the_water_of_the_face_between_them) {
+  test_grid g = south_plane();
+  g.cols = 30;
+  g.ground = [](int r, int) { return 1000.0 - 0.1 * (25 - r); };
+  g.holes = {{8, 18}};
+  const closed_pond p = rain_on_closed_plane(10.0, 20.0, g);
+  const auto& k = p.w->overland.explicit_kernel;
+  ASSERT_EQ(k.blocks.blocks.size(), 3u);
+  const step_block& first = k.blocks.blocks.front();
+  ASSERT_EQ(p.w->grid.rightcon[first.last], first.last + 1);
+  ASSERT_GT(first.halo_first, first.last + 1);  // no cell of the block lies above it
+  EXPECT_GE(k.blocks.level.front(), k.blocks.level[1] + 4);
+  EXPECT_NEAR(stored_volume(*p.w), p.rained, 1e-12 * p.rained);
+  EXPECT_GE(min_depth(*p.w), 0.0);
 }
 
 }  // namespace

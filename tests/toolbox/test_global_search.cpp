@@ -663,7 +663,17 @@ TEST_F(GlobalSearch, InputAndOutputFilesAreCheckedWhereOpenedAndRead) {
       {run_ms_mode, "-ms", "ms.in", nullptr, "\nCannot open ms.in \n"},
       {run_ms_mode, "-ms", "ms.in", "12345 x\n",
        "Error: the search input file ms.in, line 1: expected the number of sample runs, a whole number from "
-       "0 to 1000000.\n"},
+       "1 to 1000000.\n"},
+      // No sample, no start: a search of nothing is no search.
+      {run_ms_mode, "-ms", "ms.in", "12345 0\n",
+       "Error: the search input file ms.in, line 1: expected the number of sample runs, a whole number from "
+       "1 to 1000000.\n"},
+      {run_ms_mode, "-ms", "ms.in", "12345 3\n4\n",
+       "Error: the search input file ms.in, line 2: expected the end of the file after its last value.\n"},
+      {run_mlsl_mode, "-mls", "mlsl.in", "10 0.5 4 0.01 Y 1 2 3 1 1 0.01 7\n",
+       "Error: the search input file mlsl.in, line 1: expected the end of the file after its last value.\n"},
+      {run_tr_mode, "-t", "tr.in", "Y 1 5 2 1 0.1\nN\n",
+       "Error: the search input file tr.in, line 2: expected the end of the file after its last value.\n"},
       {run_ms_mode, "-ms", "ms.in", "-5 3\n",
        "Error: the search input file ms.in, line 1: expected the random seed, a whole number from 0 to "
        "4294967295.\n"},

@@ -396,7 +396,9 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       k.event_sed_attached_to_lake[c] = from_cells;
     } else {
       k.chan_sed_lat_in[c] = lateral;
-      k.sed_attached_to_chan[c] = t(constituent_term::attached_to_channels) - t(constituent_term::attached_to_cells);
+      // The overland summary's "Attached entering streams" is the same
+      // figure as the event's "Attached entering channels".
+      k.sed_attached_to_chan[c] = lateral;
       k.chan_sed_out[c] = out;
       k.chan_sed_susp_final[c] = chan;
       k.chan_sed_exch_mass[c] = t(constituent_term::channel_sediment_release);

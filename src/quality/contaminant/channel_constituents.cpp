@@ -18,6 +18,7 @@
 #include "quality/constituent_state.h"
 #include "quality/nsm.h"
 #include "quality/constituent_terms.h"
+#include "quality/contaminant/overland_constituent_step.h"
 #include "surface/lake_state.h"
 
 namespace nivra {
@@ -110,10 +111,11 @@ void init_channel_constituents(model_state& ms) {
     w.net.lake_of_link = {ms.lake.lake2link.data(), ms.lake.lake2link.size()};
   else
     w.net.lake_of_link = {no_lake, 0};
-  for (array1d<double>* a : {&w.area_old, &w.area, &w.face_volume, &w.source, &w.decay_mass, &w.gw_mass})
-    a->alloc(flat);
   for (array1d<double>* a :
-       {&w.lake_volume_old, &w.lake_outflow, &w.lake_source, &w.lake_decay_mass, &w.lake_gw_mass, &w.lake_volume_seen})
+       {&w.area_old, &w.area, &w.face_volume, &w.source, &w.decay_mass, &w.gw_mass, &w.bed_volume})
+    a->alloc(flat);
+  for (array1d<double>* a : {&w.lake_volume_old, &w.lake_outflow, &w.lake_source, &w.lake_decay_mass,
+                             &w.lake_gw_mass, &w.lake_rain_mass, &w.lake_volume_seen})
     a->alloc(std::max(lakes, 1));
   ch.chan_point_vol.alloc(ch.link_node_size + 1);
   if (lakes > 0) {
@@ -380,19 +382,26 @@ void water_of_the_step(model_state& ms) {
   }
 }
 
-// The stream beds' exchange with the aquifer over the step: per grid-stream
-// entry with a water table, per node without one.
+// The stream beds' exchange with the aquifer over the step, the volumes the
+// routing moved: per grid-stream entry under a water table, per node
+// without one (where every bed loses).
 void fill_stream_entries(model_state& ms) {
   channel_state& ch = ms.channel;
   channel_constituents& w = *ms.constituent.chan_wq;
   w.stream_entries.clear();
+  w.aquifer_table = ms.groundwater.water_table_given && !ms.groundwater.elevgw.empty();
+  for_each_routed_node(ch, [&](int, int, int i) { w.bed_volume[i] = 0.0; });
   if (!ch.stream_loss || ch.gst_qriv_vol.empty()) return;
   for (int i = 1; i <= ch.gst_num_cells; ++i)
     for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
       const double v = ch.gst_qriv_vol[i][j];
       if (v == 0.0) continue;
       const int l = ch.gst_link[i][j], k = ch.gst_node[i][j];
-      w.stream_entries.push_back({ch.gst_gnum[i][j], l * ch.max_nodes_per_link + k, v});
+      const int flat = l * ch.max_nodes_per_link + k;
+      if (w.aquifer_table)
+        w.stream_entries.push_back({ch.gst_gnum[i][j], flat, v});
+      else
+        w.bed_volume[flat] += v;
     }
 }
 
@@ -461,26 +470,25 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
       a.kinetics_interval = k.nsm_chan_interval_s;
       w.kinetics_mass(c, i) = 0.0;
     });
-  // The aquifer: gaining beds bring the aquifer's concentration, losing
-  // beds take the node's.
+  // The aquifer: gaining beds bring the aquifer's concentration (clean
+  // water without a table of it), losing beds take the node's or the
+  // lake's, each with the water the bed passed.
   const row_view<const double> gw_conc{k.gw_conc.row(c), k.gw_conc.row(c) ? ms.grid.ncells : 0};
-  for_each_routed_node(ch, [&](int, int, int i) { w.aquifer_mass(c, i) = 0.0; });
-  if (!w.stream_entries.empty()) {
-    // Without a table of the aquifer's concentration every gaining bed
-    // brings clean water.
-    for (const stream_cell_exchange& e : w.stream_entries) {
-      const double cc = e.volume >= 0.0 ? (gw_conc.data() ? gw_conc[e.cell] : 0.0) : conc[e.flat_node];
-      acc[static_cast<std::size_t>(e.flat_node)].aquifer += e.volume * cc;
-      w.aquifer_mass(c, e.flat_node) += e.volume * cc;
-      if (e.volume > 0.0) gains.channels += e.volume * cc;
-    }
-  }
+  const row_view<double> gw_mass{w.gw_mass.data(), w.gw_mass.size()};
+  for_each_routed_node(ch, [&](int, int, int i) { w.gw_mass[i] = 0.0; });
+  if (w.aquifer_table)
+    gains.channels = stream_aquifer_constituent_exchange({&w.stream_entries, gw_conc, conc, gw_mass});
+  else if (ch.stream_loss)
+    stream_loss_constituent_exchange({&w.net, {w.bed_volume.data(), w.bed_volume.size()}, conc, gw_mass});
+  for_each_routed_node(ch, [&](int, int, int i) {
+    acc[static_cast<std::size_t>(i)].aquifer += w.gw_mass[i];
+    w.aquifer_mass(c, i) = w.gw_mass[i];
+  });
   if (!w.lake_entries.empty()) {
-    for (const lake_cell_exchange& e : w.lake_entries) {
-      const double cc = e.volume >= 0.0 ? (gw_conc.data() ? gw_conc[e.cell] : 0.0) : lconc[e.lake];
-      lacc[static_cast<std::size_t>(e.lake)].aquifer += e.volume * cc;
-      if (e.volume > 0.0) gains.lakes += e.volume * cc;
-    }
+    for (int L = 1; L <= lakes; ++L) w.lake_gw_mass[L] = 0.0;
+    gains.lakes =
+        lake_gw_contam_exchange({&w.lake_entries, gw_conc, lconc, {w.lake_gw_mass.data(), w.lake_gw_mass.size()}});
+    for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].aquifer += w.lake_gw_mass[L];
   }
   // Point sources bring their concentration; a withdrawal takes the node's.
   if (ch.chan_point_sources_on) {
@@ -492,8 +500,8 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
       acc[static_cast<std::size_t>(a)].point += v * cc;
     }
   }
-  // What the cells gave the nodes with their water (negative: what the
-  // nodes gave the cells), gathered by the overland transport.
+  // What the cells gave the nodes with the water of this step (negative:
+  // what the nodes gave the cells).
   if (k.chan_qlat_mass.count() >= c && k.chan_qlat_mass.row_length() >= flat - 1) {
     // The concentration of the water the cells gave each node over the
     // step (0 where none came).
@@ -529,7 +537,10 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
   }
   // Rain on the lakes brings its concentration.
   if (lakes > 0 && !lk.lake_precip_in.empty() && c <= k.precip_conc.count()) {
-    for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].point += lk.lake_precip_in[L] * k.precip_conc[c];
+    for (int L = 1; L <= lakes; ++L) w.lake_rain_mass[L] = 0.0;
+    lake_precip_constituent({lk.lake_precip_in.data(), lk.lake_precip_in.size()}, k.precip_conc[c],
+                            {w.lake_rain_mass.data(), w.lake_rain_mass.size()}, lakes);
+    for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].point += w.lake_rain_mass[L];
   }
   return gains;
 }
@@ -646,6 +657,8 @@ void channel_constituent_step(model_state& ms) {
   const double dt = seconds_since(ms, clk.chan_con_clock.last_time);
   w.steps_seen = ch.chan_steps;
   water_of_the_step(ms);
+  // The cells' mass comes with the lateral water this channel step moved.
+  lateral_constituent_transfer(ms);
   follow_lake_capture(ms);
   fill_stream_entries(ms);
   fill_lake_entries(ms);

@@ -49,7 +49,9 @@ struct channel_constituents {
   chan_wq_router router;
   array1d<double> area_old, area, face_volume, source;  // flat nodes
   array1d<double> decay_mass, gw_mass;                  // flat nodes, one constituent's step
-  array1d<double> lake_volume_old, lake_outflow, lake_source, lake_decay_mass, lake_gw_mass;  // lakes
+  array1d<double> bed_volume;  // flat nodes: water lost through the bed without a water table, m3
+  array1d<double> lake_volume_old, lake_outflow, lake_source, lake_decay_mass, lake_gw_mass, lake_rain_mass;  // lakes
+  bool aquifer_table = false;                           // the beds exchange with a water table
   std::vector<stream_cell_exchange> stream_entries;
   std::vector<lake_cell_exchange> lake_entries;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "channel/channel_state.h"
+#include "quality/contaminant/constituent_kernels.h"
 
 namespace nivra {
 
@@ -20,7 +21,7 @@ void chan_contam_decay(const chan_decay_domain& d, double dt) {
     const int t = net.ltype[l];
     if (t & link_type::lake) {
       const int n = net.lake_of_link[l];
-      if (n >= 1) d.lake_decay_mass[n] += d.lake_conc[n] * d.lake_volume[n] * d.lake_decay_coef * dt;
+      if (n >= 1) d.lake_decay_mass[n] += d.lake_conc[n] * d.lake_volume[n] * decay_share(d.lake_decay_coef, dt);
       continue;
     }
     if (!chan_wq_routed_link(t)) continue;
@@ -28,29 +29,30 @@ void chan_contam_decay(const chan_decay_domain& d, double dt) {
     for (int k = net.nx[l]; k >= 1; --k) {
       const int i = net.at(l, k);
       const double a = std::min(d.area[i], d.area_old[i]) * dx;
-      if (a >= 1e-16) d.decay_mass[i] += a * d.conc[i] * d.decay_coef[i] * dt;
+      if (a >= 1e-16) d.decay_mass[i] += a * d.conc[i] * decay_share(d.decay_coef[i], dt);
     }
   }
 }
 
 // ---------------------------------------------------------------- aquifer
-void stream_aquifer_constituent_exchange(const stream_aquifer_mass_domain& d) {
-  const bool only_stream_cells = d.gw_boundary.data() != nullptr;
+double stream_aquifer_constituent_exchange(const stream_aquifer_mass_domain& d) {
+  const bool table = d.gw_conc.data() != nullptr;
+  double gained = 0.0;
   for (const stream_cell_exchange& e : *d.entries) {
-    if (only_stream_cells && d.gw_boundary[e.cell] != 4) continue;
-    const double c = e.volume >= 0.0 ? d.gw_conc[e.cell] : d.conc[e.flat_node];
+    const double c = e.volume >= 0.0 ? (table ? d.gw_conc[e.cell] : 0.0) : d.conc[e.flat_node];
     d.gw_mass[e.flat_node] += e.volume * c;
+    if (e.volume > 0.0) gained += e.volume * c;
   }
+  return gained;
 }
 
-void stream_loss_constituent_exchange(const stream_loss_mass_domain& d, double dt) {
+void stream_loss_constituent_exchange(const stream_loss_mass_domain& d) {
   const chan_wq_network& net = *d.net;
   for (int l = 1; l <= net.num_links; ++l) {
     if (!chan_wq_routed_link(net.ltype[l])) continue;
-    const double dx = net.link_dx[l];
     for (int k = 1; k <= net.nx[l]; ++k) {
       const int i = net.at(l, k);
-      d.gw_mass[i] += d.qriv[i] * dx * d.conc[i] * dt;
+      d.gw_mass[i] += d.bed_volume[i] * d.conc[i];
     }
   }
 }
@@ -116,13 +118,15 @@ chan_node_source chan_contam_node_conc(chan_node_accumulators& acc, double m, do
   return s;
 }
 
-void lake_gw_contam_exchange(const lake_aquifer_mass_domain& d) {
-  const bool only_lake_cells = d.gw_boundary.data() != nullptr;
+double lake_gw_contam_exchange(const lake_aquifer_mass_domain& d) {
+  const bool table = d.gw_conc.data() != nullptr;
+  double gained = 0.0;
   for (const lake_cell_exchange& e : *d.entries) {
-    if (only_lake_cells && d.gw_boundary[e.cell] != 7) continue;
-    const double c = e.volume >= 0.0 ? d.gw_conc[e.cell] : d.lake_conc[e.lake];
+    const double c = e.volume >= 0.0 ? (table ? d.gw_conc[e.cell] : 0.0) : d.lake_conc[e.lake];
     d.lake_gw_mass[e.lake] += e.volume * c;
+    if (e.volume > 0.0) gained += e.volume * c;
   }
+  return gained;
 }
 
 void lake_precip_constituent(row_view<const double> rain_volume, double precip_conc, row_view<double> precip_mass,

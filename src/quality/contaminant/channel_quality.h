@@ -39,9 +39,11 @@ bool chan_wq_routed_link(int ltype);
 
 // ---------------------------------------------------------------- decay
 // First-order decay of one constituent over dt seconds. Each node of a
-// routed link adds to its decay accumulator the mass k C a dx dt, with a the
-// smaller of the node's flow areas at the start and the end of the channel
-// step, so decay never acts on water that has left; each lake adds k C V dt.
+// routed link adds to its decay accumulator the mass C a dx times the
+// decay share of k dt (decay_share: k dt, or 1 - exp(-k dt) beyond 1), with
+// a the smaller of the node's flow areas at the start and the end of the
+// channel step, so decay never acts on water that has left; each lake adds
+// C V times the share.
 struct chan_decay_domain {
   const chan_wq_network* net = nullptr;
   row_view<const double> area{nullptr, 0}, area_old{nullptr, 0};  // flat nodes, m2
@@ -65,27 +67,27 @@ struct stream_cell_exchange {
 };
 
 // Mass the aquifer exchanges with the streams, added to the per-node
-// accumulator: a gaining reach takes the aquifer's concentration of the cell,
-// a losing reach gives the node's. With the groundwater simulated only cells
-// of boundary type 4 (stream cells) exchange.
+// accumulator: a gaining entry brings the aquifer's concentration of its
+// cell (clean water without a table of it), a losing one takes the node's.
+// Every entry is a volume the routing moved through the bed, so the mass
+// goes with the water. Returns the mass the gaining entries brought, g.
 struct stream_aquifer_mass_domain {
   std::vector<stream_cell_exchange> const* entries = nullptr;
-  row_view<const double> gw_conc{nullptr, 0};    // per cell, g/m3
-  row_view<const int> gw_boundary{nullptr, 0};   // per cell; empty when groundwater is not simulated
+  row_view<const double> gw_conc{nullptr, 0};    // per cell, g/m3; empty: the aquifer's water is clean
   row_view<const double> conc{nullptr, 0};       // flat nodes, g/m3
   row_view<double> gw_mass{nullptr, 0};          // flat nodes, g (accumulated)
 };
-void stream_aquifer_constituent_exchange(const stream_aquifer_mass_domain& d);
+double stream_aquifer_constituent_exchange(const stream_aquifer_mass_domain& d);
 
-// Without a water table: every routed node loses (or gains) qriv dx dt of
-// water at its own concentration; qriv per metre of channel, m2/s.
+// Without a water table: every routed node loses the water the routing let
+// through its bed (bed_volume, negative) at its own concentration.
 struct stream_loss_mass_domain {
   const chan_wq_network* net = nullptr;
-  row_view<const double> qriv{nullptr, 0};       // flat nodes, m2/s
+  row_view<const double> bed_volume{nullptr, 0};  // flat nodes, m3 (negative: lost)
   row_view<const double> conc{nullptr, 0};
   row_view<double> gw_mass{nullptr, 0};
 };
-void stream_loss_constituent_exchange(const stream_loss_mass_domain& d, double dt);
+void stream_loss_constituent_exchange(const stream_loss_mass_domain& d);
 
 // ---------------------------------------------------------------- node sources
 // The amounts gathered at one node since they were last taken, each over its
@@ -113,9 +115,9 @@ chan_node_source chan_contam_node_conc(chan_node_accumulators& acc, double m, do
 
 // The aquifer under a lake: each cell the lake covers exchanges a volume
 // with the aquifer over the interval (positive into the lake), carrying the
-// cell's aquifer concentration in and the lake's concentration out. With
-// the groundwater simulated only cells of boundary type 7 (lake cells)
-// exchange.
+// cell's aquifer concentration in (clean water without a table of it) and
+// the lake's concentration out. Returns the mass the gaining cells
+// brought, g.
 struct lake_cell_exchange {
   int lake = 0;
   int cell = 0;
@@ -123,12 +125,11 @@ struct lake_cell_exchange {
 };
 struct lake_aquifer_mass_domain {
   std::vector<lake_cell_exchange> const* entries = nullptr;
-  row_view<const double> gw_conc{nullptr, 0};    // per cell, g/m3
-  row_view<const int> gw_boundary{nullptr, 0};   // per cell; empty when groundwater is not simulated
+  row_view<const double> gw_conc{nullptr, 0};    // per cell, g/m3; empty: the aquifer's water is clean
   row_view<const double> lake_conc{nullptr, 0};  // per lake
   row_view<double> lake_gw_mass{nullptr, 0};     // per lake, g (accumulated)
 };
-void lake_gw_contam_exchange(const lake_aquifer_mass_domain& d);
+double lake_gw_contam_exchange(const lake_aquifer_mass_domain& d);
 
 // Rain on the lakes brings the constituent at its rain concentration: each
 // lake's rain volume since the last call (m3) times the concentration.

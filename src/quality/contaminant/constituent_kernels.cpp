@@ -24,11 +24,16 @@ double soil_dissolved_fraction(double theta, double porosity, double kd_l_per_kg
   return theta / (theta + particle_density_g_cm3 * (1.0 - porosity) * kd_l_per_kg);
 }
 
+double decay_share(double rate_per_s, double dt) {
+  const double x = rate_per_s * dt;
+  if (!(x > 0.0)) return 0.0;
+  return x <= 1.0 ? x : 1.0 - std::exp(-x);
+}
+
 double decay_amount(double mass, double rate_per_s, double dt, double fraction) {
   const double held = fraction * mass;
   if (!(held > 0.0)) return 0.0;
-  const double a = held * rate_per_s * dt;
-  return a < held ? a : held;
+  return held * decay_share(rate_per_s, dt);
 }
 
 double dissolved_concentration(double mass, double fraction, double water_volume) {

@@ -26,8 +26,15 @@ double sediment_partition(double kd_l_per_kg, std::span<const double> conc_g_m3,
 // without water (theta at most 1e-16) holds nothing dissolved.
 double soil_dissolved_fraction(double theta, double porosity, double kd_l_per_kg);
 
+// The share of a mass that first-order decay at rate k per second takes in
+// dt seconds: the explicit form k dt, or 1 - exp(-k dt) where k dt is
+// beyond 1 (a long interval), where the explicit form would take more than
+// the mass and leave it below zero. None for a rate or a step that is not
+// positive.
+double decay_share(double rate_per_s, double dt);
+
 // The mass first-order decay takes in dt seconds from the part f of a mass
-// at rate k per second (explicit form f M k dt), never more than f M.
+// at rate k per second: f M times decay_share(k, dt).
 double decay_amount(double mass, double rate_per_s, double dt, double fraction = 1.0);
 
 // Concentration of the part f of a mass dissolved in a water volume; a

@@ -25,6 +25,7 @@
 #include "quality/contaminant/overland_point_sources.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/contaminant/soil_column_step.h"
+#include "quality/nsm/nsm_media.h"
 #include "soil/soil_state.h"
 #include "surface/boundary_codes.h"
 #include "surface/lake_state.h"
@@ -72,7 +73,11 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       &k.event_ov_boundary_mass, &k.lake_boundary_mass, &k.event_lake_boundary_mass, &k.ov_lake_mass,
       &k.event_ov_lake_mass,
       &k.ov_nsm_in_mass,       &k.ov_nsm_out_mass,      &k.event_ov_nsm_in_mass, &k.event_ov_nsm_out_mass,
-      &k.global_nsm_in_mass,   &k.global_nsm_out_mass};
+      &k.global_nsm_in_mass,   &k.global_nsm_out_mass,
+      // The sediment-bound side's totals and the pipes' attached mass: every
+      // constituent has them, the nutrients added after the contaminants too.
+      &k.sed_attached_final,   &k.sed_contam_total_final, &k.sed_eroded_deposited, &k.sed_contam_source,
+      &k.sed_attached_out,     &k.sed_attached_to_chan,  &k.pipe_attached};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -106,6 +111,33 @@ constexpr table_column table_columns[8] = {
 // Every table value must be finite and not negative (rates, loads,
 // concentrations and partition coefficients alike).
 bool table_value_ok(double v) { return std::isfinite(v) && v >= 0.0; }
+
+// The table's two partition coefficients act in different processes: the
+// PARTITION line splits a contaminant between the water and the suspended
+// fines (SEDIMENT_CONTAM), the KD column between a soil layer's water and
+// its grains (the soil column of SOIL_CON_TRANS). A coefficient given
+// without its process changes nothing, and the user is told so.
+void warn_idle_partitions(const model_state& ms, const std::vector<std::string>& names) {
+  const constituent_state& k = ms.constituent;
+  const char* file = ms.project.mapping_table.c_str();
+  for (int c = 1; c <= k.num_contaminants; ++c) {
+    const std::string name = c < static_cast<int>(names.size()) ? names[static_cast<std::size_t>(c)] : "";
+    if (!k.sediment_contam && k.water_soil_partition_coef[c] > 0.0)
+      std::printf("Warning: the PARTITION coefficient of contaminant %d (%s) in the mapping table file %s splits it "
+                  "between the water and the suspended sediment, which only SEDIMENT_CONTAM carries; it has no "
+                  "effect in this run.\n",
+                  c, name.c_str(), file);
+    if (k.soil_con_trans) continue;
+    bool kd = false;
+    for (int i = 1; i <= ms.grid.ncells && !kd; ++i) kd = k.soil_partition_coef(c, i) > 0.0;
+    if (kd)
+      std::printf("Warning: the KD column of contaminant %d (%s) in the mapping table file %s splits it between "
+                  "the soil water and the grains of the soil column, which only SOIL_CON_TRANS carries; it has no "
+                  "effect in this run (the share on eroded sediment is the PARTITION coefficient, with "
+                  "SEDIMENT_CONTAM).\n",
+                  c, name.c_str(), file);
+  }
+}
 
 bool read_contaminant_table(model_state& ms) {
   constituent_state& k = ms.constituent;
@@ -155,6 +187,7 @@ bool read_contaminant_table(model_state& ms) {
         (k.*table_columns[col].field)(c, i) = v;
       }
   }
+  warn_idle_partitions(ms, t.descriptions);
   return true;
 }
 
@@ -182,7 +215,7 @@ int contaminant_soil_layers(const soil_state& s, double soil_moist_cm, double& t
 void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells;
-  if (nsm_flag) n = 9 + (k.soil_con_trans && k.nutrients ? 4 : 0);
+  if (nsm_flag) n = nsm_water_items;
   if (n < 1) return;
   const int first = k.num_constituents + 1;
   for_each_constituent_total(k, [&](checked_array<double>& a) { a.grow_fill(n, 0.0); });
@@ -192,7 +225,7 @@ void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag) {
   if (nsm_flag) {
     k.num_nsm_constituents = n;
     k.first_nsm_constituent = first;
-    for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = c < first + 9 ? 2 : 3;
+    for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = 2;
   } else {
     k.num_contam_constituents = n;
     for (int c = first; c <= k.num_constituents; ++c) k.constituent_type[c] = 1;
@@ -228,6 +261,42 @@ void add_sediment_class_constituents(model_state& ms) {
     if (static_cast<int>(names.size()) > j) k.constituent_output_name[static_cast<std::size_t>(c)] = names[static_cast<std::size_t>(j)];
   }
 }
+
+namespace {
+
+// The uniform cards give the land surface no concentration: the exchange
+// between the overland water and the land runs at the land's concentration
+// of the contaminant table (LAND_CONC), or with a soil column against the
+// top layer's water. Without either, a land load or an exchange rate would
+// never move a gram; the run stops naming the cards. False after the
+// message.
+bool uniform_land_cards_act(const constituent_state& k) {
+  if (k.soil_con_trans) return true;
+  std::string cards;
+  const char* given[] = {k.ov_mass_load > 0.0 ? "OV_MASS_LOAD" : nullptr,
+                         k.ov_uptake_rate > 0.0 ? "OV_UPTAKE_RATE" : nullptr,
+                         k.contam_map_given ? "CONTAM_MAP" : nullptr};
+  int count = 0;
+  for (const char* c : given) count += c != nullptr;
+  int at = 0;
+  for (const char* c : given) {
+    if (!c) continue;
+    if (at > 0) cards += at + 1 == count ? " and " : ", ";
+    cards += c;
+    ++at;
+  }
+  if (count == 0) return true;
+  std::printf("Error: %s %s through the exchange between the overland water and the land surface, which runs at "
+              "the land's concentration: the mapping table's CONTAMINANT_TRANSPORT table gives it (LAND_CONC), and "
+              "soil contaminant transport (SOIL_CON_TRANS) exchanges with the top soil layer's water instead. "
+              "With the uniform contaminant cards and neither, the land would never give or take a gram: give "
+              "the table or SOIL_CON_TRANS, or leave %s out.\n",
+              cards.c_str(), count > 1 ? "act" : "acts", count > 1 ? "these cards" : "the card");
+  stop_with_own_message();
+  return false;
+}
+
+}  // namespace
 
 void setup_contaminants(model_state& ms) {
   constituent_state& k = ms.constituent;
@@ -265,6 +334,7 @@ void setup_contaminants(model_state& ms) {
   } else {
     // The uniform cards describe one contaminant.
     input_report(ms, console_rule::unless_quiet, "using uniform contaminant transport values\n");
+    if (!uniform_land_cards_act(k)) return;
     if (k.num_contaminants < 0) k.num_contaminants = 1;
     if (k.num_contaminants < 1) {
       k.num_contaminants = 0;
@@ -302,20 +372,17 @@ void setup_contaminants(model_state& ms) {
 
 namespace {
 
-// The attached transport's arrays and totals, sized for the run's grid and
-// classes; the sediment starts as the overland sediment record holds it.
+// The attached transport's work arrays, sized for the run's grid and
+// classes (its per-constituent totals grow with the constituent list); the
+// sediment starts as the overland sediment record holds it.
 void setup_attached_arrays(model_state& ms) {
   constituent_state& k = ms.constituent;
   const int cells = ms.grid.ncells, classes = k.n_sed_classes;
   sed_contam_arrays& w = k.attached_work;
   w.alloc(cells, classes);
-  k.pipe_attached.alloc(k.num_constituents);
   for (int j = 1; j <= classes; ++j) w.sand[j] = !k.sand.empty() && k.sand[j] ? 1 : 0;
   for (int i = 1; i <= cells; ++i)
     for (int j = 0; j <= classes; ++j) w.susp(i, j) = k.ov_sed->cells.susp(i, j);
-  for (checked_array<double>* a : {&k.sed_attached_final, &k.sed_contam_total_final, &k.sed_eroded_deposited,
-                                   &k.sed_contam_source, &k.sed_attached_out, &k.sed_attached_to_chan})
-    if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
 }
 
 }  // namespace
@@ -437,11 +504,12 @@ void init_soil_contam(model_state& ms) {
         k.land_mass(c, i) = k.soil_mass(c, i, 1) = m;
       }
       k.OV_LAND_MASS_INIT[c] += k.land_mass(c, i) / 1000.0;
-      // Under a soil column the nutrient rows' land masses are the pools
-      // of the nutrient model's soil part, which the column does not carry.
+      // Under a soil column a nutrient row's soil side is its partner pool,
+      // counted below with the column's mass.
       const bool column_holds_land = kind == 1 || layers < 1;
       k.GLOBAL_MASS_INIT[c] += (k.ov_mass(c, i) + (column_holds_land ? k.land_mass(c, i) : 0.0)) / 1000.0;
     }
+    if (kind != 1 && layers > 0) k.GLOBAL_MASS_INIT[c] += soil_column_mass(k, c, cells);
   }
   // The transport's memory of the depths and infiltration it last saw, and
   // its scratch, sized for this run's grid.

@@ -19,9 +19,9 @@ int contaminant_soil_layers(const soil_state& s, double soil_moist_cm, double& t
 
 // Grows every per-constituent array by n constituents (zeros). The
 // contaminants' call (nsm_flag false) adds n constituents of kind 1; the
-// nutrient model's call adds its nine water constituents (kind 2), and its
-// four soil pools (kind 3) when soil transport is on too, whatever n is,
-// and records the first of them.
+// nutrient model's call adds its nine water constituents (kind 2),
+// whatever n is, and records the first of them (with soil transport the
+// soil side of each row is its partner pool, nsm_partner_pool).
 void alloc_overland_constituents(model_state& ms, int n, bool nsm_flag);
 
 // The contaminants' parameters: the soil column under soil transport, then

@@ -45,7 +45,6 @@ constexpr double tiny = 1e-16;
 // Kinds of constituent_type.
 constexpr int contaminant_kind = 1;
 constexpr int nutrient_water_kind = 2;
-constexpr int nutrient_soil_kind = 3;
 
 void book(constituent_state& k, int c, constituent_term t, double grams) {
   if (k.mass_books && grams != 0.0) k.mass_books->book(c, row(t), grams / 1000.0);
@@ -269,7 +268,6 @@ void infiltration_transfer(model_state& ms) {
   const double* blocked = blocked_cells(ms.overland);
   const double* h = ms.overland.ov_depth.data();
   for (int c = 1; c <= k.num_constituents; ++c) {
-    if (k.constituent_type[c] == nutrient_soil_kind) continue;
     double* mass = k.ov_mass[c];
     const double* cc = k.ov_conc[c];
     double* pending = k.cell_infil_mass[c];
@@ -307,7 +305,7 @@ void kinetics(model_state& ms, double dt) {
     const double factor = k.kinetics_timestep_factor > 0.0 ? k.kinetics_timestep_factor : 1.0;
     kc.last_time = ms.clock.model_time;
     kc.next_time = ms.clock.model_time + constituent_step_days(ms) * factor;
-    k.kinetic_interval_s = interval;
+    k.kinetic_left_s = constituent_step_days(ms) * factor * seconds_per_day;
   }
   const double exchange_s = column ? dt : interval;
   const bool exchange_now = exchange_s > 0.0;
@@ -358,17 +356,17 @@ void nutrient_kinetics_timing(model_state& ms) {
 
 // 6. The nutrient soil step (nutrients with soil transport): with the
 // layers' water content refreshed, every surface-layer pool below zero is
-// made up out of the water of its partner constituent. The pool's side is
-// pending in the soil at once and booked now; the water's side waits in
-// the cell's exchange row and is booked as the transport takes it.
+// made up to zero out of the water of its partner constituent. The pool is
+// the soil side of that constituent's row: its gain is booked on the row at
+// once, while the water's side waits in the cell's exchange row and is
+// booked as the transport takes it.
 void nutrient_soil_step(model_state& ms) {
   constituent_state& k = ms.constituent;
   if (!k.nutrients || !k.soil_con_trans || !k.nsm_model) return;
-  const nsm_soil& soil = k.nsm_model->soil;
+  nsm_soil& soil = k.nsm_model->soil;
   const int base = k.first_nsm_constituent;
   if (soil.ncells != ms.grid.ncells || soil.layers < 1 || base < 1 ||
-      k.cell_exchange_mass.count() < base + nsm_soil_pools - 1 ||
-      k.soil_exchange_mass.count() < base + nsm_soil_pools - 1)
+      k.cell_exchange_mass.count() < base + nsm_water_items - 1)
     return;
   process_clock& sc = ms.clock.nsm_soil_clock;
   if (ms.clock.model_time < sc.next_time - ms.clock.time_tol) return;
@@ -380,19 +378,15 @@ void nutrient_soil_step(model_state& ms) {
   sc.last_time = ms.clock.model_time;
   sc.next_time = ms.clock.model_time + nominal_days;
   fill_layer_water_content(ms);
-  std::array<double*, nsm_soil_pools> water_rows{}, soil_rows{};
-  for (int j = 0; j < nsm_soil_pools; ++j) {
-    water_rows[static_cast<std::size_t>(j)] = k.cell_exchange_mass[base + j];
-    soil_rows[static_cast<std::size_t>(j)] = k.soil_exchange_mass[base + j];
-  }
-  const std::array<double, nsm_soil_pools> pool_side =
-      nsm_overland_cell_update(soil, nsm_exchange_rows{0, water_rows.data(), soil_rows.data()});
-  for (int j = 0; j < nsm_soil_pools; ++j) {
-    const double gained = -pool_side[static_cast<std::size_t>(j)];
+  std::array<double*, nsm_water_items> water_rows{};
+  for (int w = 0; w < nsm_water_items; ++w) water_rows[static_cast<std::size_t>(w)] = k.cell_exchange_mass[base + w];
+  const std::array<double, nsm_water_items> made_up = nsm_overland_cell_update(soil, water_rows.data());
+  for (int w = 0; w < nsm_water_items; ++w) {
+    const double gained = made_up[static_cast<std::size_t>(w)];
     if (!(gained > 0.0)) continue;
-    book(k, base + j, constituent_term::nutrient_pool_gain, gained);
+    book(k, base + w, constituent_term::nutrient_pool_gain, gained);
     // The soil summary shows the nutrient model's net take from the soil.
-    k.soil_decay_mass[base + j] -= gained / 1000.0;
+    k.soil_decay_mass[base + w] -= gained / 1000.0;
   }
 }
 
@@ -405,7 +399,6 @@ void outlet_loss(model_state& ms) {
   ms.overland.outlet_vol_step = 0.0;
   if (outlet < 1 || outlet > ms.grid.ncells || !(v > 0.0)) return;
   for (int c = 1; c <= k.num_constituents; ++c) {
-    if (k.constituent_type[c] == nutrient_soil_kind) continue;
     double& m = k.ov_mass(c, outlet);
     const double out = std::min(std::max(m, 0.0), k.ov_conc(c, outlet) * v);
     m -= out;
@@ -417,13 +410,16 @@ void outlet_loss(model_state& ms) {
 // without nodes, and structures.
 bool closed_link(int type) { return (type & 32) || (type & 64) || ((type & (4 | 8 | 16)) && (type & 128)); }
 
+}  // namespace
+
 // 8. With channels: the water the cells gave every channel node since the
 // last step carries the cell's concentration into the node; water the
 // channel gave a cell carries the node's concentration (none while the
 // channels carry no constituents).
-void lateral_transfer(model_state& ms) {
+void lateral_constituent_transfer(model_state& ms) {
   constituent_state& k = ms.constituent;
   channel_state& ch = ms.channel;
+  if (!k.ov_con_trans || !k.mass_books || ms.overland.ov_depth.empty()) return;
   if (ch.gst_Vlat.empty() || ch.gst_ncellsingrid.empty()) return;
   const bool to_channels = k.chan_con_trans && k.chan_qlat_mass.count() >= k.num_constituents;
   const bool from_channels = to_channels && k.chan_conc.count() >= k.num_constituents;
@@ -443,7 +439,6 @@ void lateral_transfer(model_state& ms) {
     }
   }
   for (int c = 1; c <= k.num_constituents; ++c) {
-    if (k.constituent_type[c] == nutrient_soil_kind) continue;
     double moved = 0.0;
     for (int g = 1; g <= stream_cells; ++g) {
       for (int e = 1; e <= ch.gst_ncellsingrid[g]; ++e) {
@@ -472,6 +467,8 @@ void lateral_transfer(model_state& ms) {
     for (int e = 1; e <= ch.gst_ncellsingrid[g]; ++e) ch.gst_Vlat[g][e] = 0.0;
 }
 
+namespace {
+
 // The net source of every cell of constituent c over a transport step of dt
 // seconds, from the amounts the processes gathered; the land surface (or
 // the soil column's pending exchange) gives or takes the exchange, and
@@ -493,8 +490,11 @@ void cell_sources(model_state& ms, int c, double dt) {
   double* exchange = contaminant || nutrient_soil ? k.cell_exchange_mass[c] : nullptr;
   double* decay = contaminant || nutrient_soil ? k.cell_decay_mass[c] : nullptr;
   double* kinetics = nutrient ? k.cell_nsm_mass[c] : nullptr;
-  // The interval the pending exchange and decay were gathered over.
-  const double kinetic_s = contaminant ? k.kinetic_interval_s : k.nsm_soil_interval_s;
+  // The interval the pending exchange and decay are spread over: for a
+  // contaminant, the time left until its kinetics run again (this step
+  // included), so that every step takes an even share of what they
+  // gathered and the last step before they run again takes the rest.
+  const double kinetic_s = contaminant ? std::max(dt, k.kinetic_left_s) : k.nsm_soil_interval_s;
   double* land = k.land_mass[c];
   double* soil_exchange = k.soil_con_trans ? k.soil_exchange_mass[c] : nullptr;
   double* soil_infil = k.soil_con_trans ? k.soil_infil_mass[c] : nullptr;
@@ -715,10 +715,12 @@ void overland_constituent_processes(model_state& ms) {
   nutrient_kinetics_timing(ms);
   nutrient_soil_step(ms);
   ms.clock.ov_outlet_con_clock.last_time = ms.clock.chan_outlet_con_clock.last_time = ms.clock.model_time;
-  if (ms.channel.chan_explic)
-    lateral_transfer(ms);
-  else
+  // Channels that carry the constituents take the cells' mass with the
+  // lateral water at once, in the channel step that moved the water.
+  if (!ms.channel.chan_explic)
     outlet_loss(ms);
+  else if (!ms.constituent.chan_wq)
+    lateral_constituent_transfer(ms);
 }
 
 void overland_constituent_transport(model_state& ms) {
@@ -747,8 +749,7 @@ void overland_constituent_transport(model_state& ms) {
     }
     const sweep_order order = k.ov_sweep_order == 2 ? sweep_order::columns_first : sweep_order::rows_first;
     for (int c = 1; c <= k.num_constituents; ++c) {
-      if (k.constituent_type[c] == nutrient_soil_kind) continue;
-      if (lakes) {
+        if (lakes) {
         lake_transitions(ms, c);
         for (int i = 1; i <= n; ++i) {
           const int code = k.ov_lake_code[i];
@@ -775,6 +776,7 @@ void overland_constituent_transport(model_state& ms) {
       }
     }
     clear_boundary_volumes(ms.overland);
+    k.kinetic_left_s = std::max(k.kinetic_left_s - dt, 0.0);
     if (lakes)
       for (int i = 1; i <= n; ++i) k.ov_lake_seen[i] = k.ov_lake_code[i];
   }
@@ -858,7 +860,7 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     // medium.
     k.nsm_dmdt_in_total = k.nsm_dmdt_out_total = 0.0;
     for (int c = 1; c <= k.num_constituents; ++c) {
-      if (k.constituent_type[c] != nutrient_water_kind && k.constituent_type[c] != nutrient_soil_kind) continue;
+      if (k.constituent_type[c] != nutrient_water_kind) continue;
       k.nsm_dmdt_in_total += total(c, constituent_term::nutrient_gain) + total(c, constituent_term::nutrient_pool_gain) +
                              total(c, constituent_term::channel_nutrient_gain);
       k.nsm_dmdt_out_total += total(c, constituent_term::nutrient_loss) +
@@ -950,13 +952,11 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     if (k.sediment_contam) {
       // The mass on the suspended sediment: what it brought from the soil
       // and took back, gave the water or took from it, and carried out.
-      const double eroded = total(c, constituent_term::eroded_with_soil);
-      const double settled = total(c, constituent_term::settled_with_sediment);
       const double attached_out = total(c, constituent_term::outlet_on_sediment);
       const double attached = l.mass(c, mass_compartment::sediment_bound, moment);
       k.sed_contam_source[c] =
           total(c, constituent_term::release_from_sediment) - total(c, constituent_term::sorbed_onto_sediment);
-      k.sed_eroded_deposited[c] = settled - eroded;
+      k.sed_eroded_deposited[c] = soil_gain_with_sediment(l, c, false);
       k.sed_attached_out[c] = attached_out;
       k.sed_attached_final[c] = attached;
       k.sed_contam_total_final[c] = water + attached;

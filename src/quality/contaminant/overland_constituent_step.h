@@ -3,7 +3,8 @@
 // vertical and boundary processes to the dissolved constituents of the
 // cells (the rain's mass, the mass carried down by infiltration, the
 // exchange with the land surface, decay in the water, the outlet's loss
-// and the lateral inflow to the channels), and `overland_constituent_transport`
+// and, while the channels carry no constituents, the lateral inflow to
+// the channels), and `overland_constituent_transport`
 // takes the gathered amounts into the cells' net sources and moves the
 // constituents between the cells with the water. Both run on the overland
 // constituent clock, which follows the overland clock; the kinetics
@@ -27,6 +28,15 @@ void overland_constituent_processes(model_state& ms);
 // cell whose mass is not a number stops the run, naming the constituent
 // and the cell.
 void overland_constituent_transport(model_state& ms);
+
+// The lateral exchange of the cells with the channel nodes: the water each
+// grid-stream entry moved since it was last taken (`gst_Vlat`) carries the
+// cell's concentration into the node, or the node's onto the cell, booked
+// under overland_to_channels; the volumes start again. The overland
+// processes call it when the channels carry no constituents; the channel
+// constituent step calls it after every channel step when they do, so
+// that the mass enters the nodes with the water of the same step.
+void lateral_constituent_transfer(model_state& ms);
 
 // The overland water's and the land surface's mass of constituent c, kg.
 double overland_water_mass(const model_state& ms, int c);

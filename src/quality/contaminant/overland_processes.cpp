@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "quality/contaminant/constituent_kernels.h"
+
 namespace nivra {
 
 double land_exchange_mass(const land_exchange_cell& x, double rate_per_s, double area_m2, double dt) {
@@ -20,7 +22,7 @@ double water_decay_pending(double pending, double conc, double rate_per_s, doubl
                            double area_m2, double dt) {
   if (depth_now < 1e-16 || conc < 1e-16) return pending;
   const double cap = std::min(depth_before, depth_now) * area_m2 * conc;
-  pending += conc * rate_per_s * 0.5 * (depth_before + depth_now) * area_m2 * dt;
+  pending += conc * decay_share(rate_per_s, dt) * 0.5 * (depth_before + depth_now) * area_m2;
   return std::min(pending, cap);
 }
 

@@ -30,9 +30,10 @@ struct land_exchange_cell {
 double land_exchange_mass(const land_exchange_cell& x, double rate_per_s, double area_m2, double dt);
 
 // The decay pending for a cell after dt more seconds: the water at
-// concentration c decays at k per second over the mean of the depth before
-// and now, and the pending total never exceeds what the smaller depth
-// holds.
+// concentration c decays at k per second (the share of decay_share: the
+// explicit k dt, the exponential form beyond k dt = 1) over the mean of the
+// depth before and now, and the pending total never exceeds what the
+// smaller depth holds.
 double water_decay_pending(double pending, double conc, double rate_per_s, double depth_before, double depth_now,
                            double area_m2, double dt);
 

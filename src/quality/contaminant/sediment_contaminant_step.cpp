@@ -182,7 +182,7 @@ void cells_attached_to_pipes(model_state& ms) {
   if (!k.ov_sed || k.ov_sed->pipe_share.empty()) return;
   double* share = k.ov_sed->pipe_share.data();
   const int n = ms.grid.ncells;
-  if (k.sediment_contam && k.mass_books && k.pipe_attached.size() >= k.num_constituents)
+  if (k.sediment_contam && k.mass_books && k.pipe_attached.count() >= k.num_constituents)
     for (int c = 1; c <= k.num_constituents; ++c) {
       if (k.constituent_type[c] != contaminant_kind) continue;
       double* attached = k.cell_total_mass[c];
@@ -201,7 +201,7 @@ void cells_attached_to_pipes(model_state& ms) {
 
 double pipe_attached_mass(const model_state& ms, int c) {
   const constituent_state& k = ms.constituent;
-  return c >= 1 && c <= k.pipe_attached.size() ? k.pipe_attached[c] / 1000.0 : 0.0;
+  return c >= 1 && c <= k.pipe_attached.count() ? k.pipe_attached[c] / 1000.0 : 0.0;
 }
 
 double attached_mass(const model_state& ms, int c) {

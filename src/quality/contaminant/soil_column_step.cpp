@@ -11,6 +11,7 @@
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/constituent_kernels.h"
 #include "quality/contaminant/soil_column_kernels.h"
+#include "quality/nsm.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 
@@ -214,14 +215,26 @@ double top_layer_water_exchange(model_state& ms, int c, int i, double h, double 
   return soil_water_exchange(x, dt);
 }
 
+jagged_array<double>* nutrient_soil_pool(const constituent_state& k, int c) {
+  if (!k.nutrients || !k.nsm_model || k.first_nsm_constituent < 1) return nullptr;
+  const int slot = nsm_partner_pool(c - k.first_nsm_constituent);
+  if (slot < 0) return nullptr;
+  nsm_soil& soil = k.nsm_model->soil;
+  jagged_array<double>& pool = soil.pool[static_cast<std::size_t>(slot)];
+  if (soil.layers < k.soil_contam_layers || pool.count() < soil.ncells) return nullptr;
+  return &pool;
+}
+
 double soil_column_mass(const constituent_state& k, int c, int cells) {
   double g = 0.0;
   // Nothing set up for this constituent holds nothing.
   if (k.land_mass.count() < c || k.land_mass.row_length() < cells) return 0.0;
   const bool column = k.soil_contam_layers > 0 && k.soil_mass.count() >= c;
+  const jagged_array<double>* pool = column ? nutrient_soil_pool(k, c) : nullptr;
+  if (pool && pool->count() < cells) pool = nullptr;
   for (int i = 1; i <= cells; ++i) {
     if (column) {
-      for (int l = 1; l <= k.soil_contam_layers; ++l) g += k.soil_mass(c, i, l);
+      for (int l = 1; l <= k.soil_contam_layers; ++l) g += pool ? (*pool)(i, l) : k.soil_mass(c, i, l);
       g += k.soil_infil_mass(c, i) - k.soil_exchange_mass(c, i) + k.cell_exfil_mass(c, i);
     } else {
       g += k.land_mass(c, i);
@@ -266,6 +279,10 @@ void soil_column_constituent_step(model_state& ms) {
   for (int c = 1; c <= k.num_constituents; ++c) {
     const int type = k.constituent_type[c];
     const bool strained = k.is_sediment_class(c);
+    // A nutrient's layers are its partner pool's.
+    jagged_array<double>* pool = nutrient_soil_pool(k, c);
+    if (pool && pool->count() < cells) pool = nullptr;
+    auto layer = [&](int i, int l) -> double& { return pool ? (*pool)(i, l) : k.soil_mass(c, i, l); };
     double decayed = 0.0, to_table = 0.0, from_table = 0.0, reset = 0.0;
     for (int i = 1; i <= cells; ++i) {
       const cell_column col = column_of(ms, kind, i, area);
@@ -297,11 +314,11 @@ void soil_column_constituent_step(model_state& ms) {
         k.soil_exchange_mass(c, i) = 0.0;
       }
       double mass[4] = {};
-      for (int l = 1; l <= col.layers; ++l) mass[l] = k.soil_mass(c, i, l);
+      for (int l = 1; l <= col.layers; ++l) mass[l] = layer(i, l);
       const contam_column_moved m = contam_column_step(cell, dt, mass);
       double land = 0.0;
       for (int l = 1; l <= col.layers; ++l) {
-        k.soil_mass(c, i, l) = mass[l];
+        layer(i, l) = mass[l];
         k.soil_conc(c, i, l) = soil_layer_concentration(mass[l], col.porosity[l], col.thickness[l], area);
         land += mass[l];
       }

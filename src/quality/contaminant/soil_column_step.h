@@ -9,9 +9,12 @@
 // with exfiltration from a water table) and books every mass it moves in
 // the constituents' mass ledger. The sediment classes carried as
 // constituents are strained out in the top layer: they neither decay nor
-// move with the soil water.
+// move with the soil water. A nutrient's soil row is its partner pool of
+// the nutrient model's soil part (nutrient_soil_pool): the step takes the
+// infiltrated mass into the pool's layers.
 #pragma once
 
+#include "core/containers.h"
 #include "model/mass_ledger.h"
 
 namespace nivra {
@@ -41,6 +44,12 @@ struct top_layer_soil {
   double porosity = 0.0, dissolved_fraction = 0.0;
 };
 top_layer_soil top_layer_soil_of(model_state& ms, int c, int i);
+
+// The layers of a nutrient water constituent's soil row: its partner pool
+// of the nutrient model's soil part ([cell][layer], g), which holds what
+// the water leaves in the soil; null for any other row (its layers are the
+// column's soil_mass) and without the soil part.
+jagged_array<double>* nutrient_soil_pool(const constituent_state& k, int c);
 
 // The mass of constituent c (kg) that the soil column holds, with what is
 // on its way into or out of it: the layers (the land surface without a

@@ -180,12 +180,26 @@ void nsm_alloc_lakes(nsm_lake& lake, int num_lakes, double water_temp,
 void nsm_lake_set_sizes(nsm_lake& lake, int first_nsm_constituent, double ph);
 void nsm_alloc_soils(nsm_soil& soil, int ncells, int layers);
 
-// The index map between soil pools and water constituents in the model's
-// combined constituent list whose NO2 (and pool slot 0) sits at base.
-// to_pool 1 maps a water constituent to its pool, 0 a pool to its water
-// constituent; -1 for no partner; indices outside base..base+12 come back
-// unchanged.
+// The index map between soil pools and water constituents: with base 0,
+// to_pool 1 maps water constituent i (0..8) to its pool slot, 0 maps pool
+// slot i (0..12) to its water constituent; -1 for no partner; indices
+// outside base..base+12 come back unchanged, and a partner comes back
+// offset by base.
 int lookup13(int base, int i, int to_pool);
+
+// One numbering of the nutrients' soil rows. The run's constituent list
+// has one row per water constituent (base + 0..8); the soil side of row
+// base + w is the partner pool of w: what the water of w leaves in the soil
+// goes into that pool, and the pool's mass is that row's soil mass. The
+// eight pools without a water partner have no row: nothing but their
+// tables sets them.
+// The pool slot (0..12) of water constituent `water` (0..8), -1 for none.
+inline int nsm_partner_pool(int water) {
+  return water >= 0 && water < nsm_water_items ? lookup13(0, water, 1) : -1;
+}
+// The water constituent (0..8) whose soil row holds pool `slot`, -1 for
+// none.
+inline int nsm_pool_partner(int slot) { return slot >= 0 && slot < nsm_soil_pools ? lookup13(0, slot, 0) : -1; }
 
 // The five pool/water partner pairs the soil exchange walks, in order:
 // (NH4 pool, NH4), (NO3 pool, NO3), (Organic Active N, ON),

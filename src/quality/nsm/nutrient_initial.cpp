@@ -94,17 +94,17 @@ void nsm_soil_set_partition(nsm_soil& soil, int first, const double* const six[6
     for (int j = 0; j < 6; ++j) soil.cell_partition(cell, first + j + 1) = six[j][cell];
 }
 
-std::array<double, nsm_soil_pools> nsm_overland_cell_update(const nsm_soil& soil, const nsm_exchange_rows& rows) {
-  std::array<double, nsm_soil_pools> pool_side{};
+std::array<double, nsm_water_items> nsm_overland_cell_update(nsm_soil& soil, double* const* water_exchange) {
+  std::array<double, nsm_water_items> made_up{};
   for (int cell = 1; cell <= soil.ncells; ++cell)
     for (auto [pool, water] : nsm_soil_partners) {
-      const double x = soil.pool[static_cast<std::size_t>(pool)](cell, 1);
-      const double loss = std::min(x, 0.0);
-      rows.cell_exchange[rows.base + water][cell] += loss;
-      rows.soil_exchange[rows.base + pool][cell] += loss;
-      pool_side[static_cast<std::size_t>(pool)] += loss;
+      double& x = soil.pool[static_cast<std::size_t>(pool)](cell, 1);
+      if (!(x < 0.0)) continue;
+      water_exchange[water][cell] += x;
+      made_up[static_cast<std::size_t>(water)] -= x;
+      x = 0.0;
     }
-  return pool_side;
+  return made_up;
 }
 
 }  // namespace nivra

@@ -66,18 +66,13 @@ void nsm_soil_surface_to_grams(nsm_soil& soil);
 void nsm_soil_set_partition(nsm_soil& soil, int first, const double* const six[6]);
 
 // The nutrient soil step's exchange: for every cell and each of the five
-// pool/water partner pairs, a negative surface-layer pool amount x is
-// added to the water constituent's exchange row and to the pool's soil
-// exchange row (rows base + index; both tables [row][cell]). The pool is
-// made up to zero out of the water above it: the water's share waits in
-// its exchange row for the transport, the pool's side is pending in the
-// soil at once. Returns, per pool slot, the sum of what was added to its
-// soil exchange row (g, at most 0).
-struct nsm_exchange_rows {
-  int base = 0;
-  double* const* cell_exchange = nullptr;  // [row][cell]
-  double* const* soil_exchange = nullptr;  // [row][cell]
-};
-std::array<double, nsm_soil_pools> nsm_overland_cell_update(const nsm_soil& soil, const nsm_exchange_rows& rows);
+// pool/water partner pairs, a surface-layer pool amount x below zero is
+// made up to zero out of the water above it: x is added to the water
+// constituent's exchange row (water_exchange[water index][cell]), where
+// the water's share waits for the transport, and the pool is raised to
+// zero at once. Returns, per water constituent (0..8), the pool mass made
+// up (g, at least 0): booked on that constituent's row, whose soil side
+// the pool is (nsm_partner_pool).
+std::array<double, nsm_water_items> nsm_overland_cell_update(nsm_soil& soil, double* const* water_exchange);
 
 }  // namespace nivra

@@ -1,6 +1,6 @@
 // The nutrient model's place in the run's set-up: its overland part and the
-// nine water constituents (and, with soil transport, the four soil pools)
-// appended to the run's constituent list, their groundwater concentrations,
+// nine water constituents appended to the run's constituent list (with
+// soil transport the soil side of a constituent's row is its partner pool), their groundwater concentrations,
 // the soil pools' surface amounts and partition coefficients, and the
 // stream and lake parts with the stream zone map and initial values.
 #include <algorithm>
@@ -156,9 +156,12 @@ void assign_nsm_table_params(model_state& ms) {
     if (!read_columns(ms, t.code, columns, t.count)) return;
     for (int c = 0; c < t.count; ++c) {
       const int pool = t.pools[static_cast<std::size_t>(c)];
+      // A pool with a water partner is the soil side of the partner's row:
+      // the row's land mass is the pool's.
+      const int water = nsm_pool_partner(pool);
       for (int i = 1; i <= cells; ++i) {
         const double v = columns[static_cast<std::size_t>(c)][i];
-        k.land_mass(first + pool, i) = v;
+        if (water >= 0) k.land_mass(first + water, i) = v;
         soil.pool[static_cast<std::size_t>(pool)](i, 1) = v;
       }
     }
@@ -170,6 +173,12 @@ void assign_nsm_table_params(model_state& ms) {
   for (int which = 0; which < 2; ++which) {
     const auto [slot, code] = coefficients[which];
     if (!table_present(ms, slot)) continue;
+    // Kept with the soil pools; the nutrient kinetics that would read them
+    // are not built.
+    if (ms.project.quiet != 1 && process.parallel_env.proc_id == 0)
+      std::printf("Warning: the %s table of the mapping table has no effect in this version of NIVRA; it is "
+                  "ignored.\n",
+                  which == 0 ? "NSM_SOIL_KM" : "NSM_SOIL_KOC");
     std::array<array1d<double>, 7> columns;
     if (!read_columns(ms, code, columns, 6)) return;
     const double* six[6];

@@ -56,7 +56,9 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
   const mass_ledger& l = *k.ov_sed->books;
   auto total = [&](int c, sediment_term term) { return event ? l.event_total(c, row(term)) : l.run_total(c, row(term)); };
   for (int c = 1; c <= k.chan_sed.classes.n; ++c) {
-    const double in = total(c, sediment_term::suspended_to_channels) + total(c, sediment_term::loose_to_channels), to_lakes = total(c, sediment_term::channels_to_lakes),
+    // Taken from the cells, net of what spilled back onto them (wash load
+    // only: sand never spills).
+    const double in = sediment_into_channels(l, c, event), to_lakes = total(c, sediment_term::channels_to_lakes),
                  out = total(c, sediment_term::channel_outlet),
                  from_cells = total(c, sediment_term::suspended_to_lakes) + total(c, sediment_term::loose_to_lakes);
     if (k.chan_sed.classes.sand[c]) {
@@ -67,8 +69,7 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.lake_sand_from_ov += from_cells;
     } else {
       // A node's shortfall set back to zero counts as wash load come in.
-      // and what spilled back onto the cells went out the way it came.
-      t.wash_in += in + total(c, sediment_term::channel_shortfall) - total(c, sediment_term::channels_to_cells);
+      t.wash_in += in + total(c, sediment_term::channel_shortfall);
       t.wash_to_lakes += to_lakes;
       t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
       t.wash_out += out;
@@ -235,8 +236,7 @@ void finish_channel_sediment_event(model_state& ms, bool run_ends) {
   (void)run_ends;
   if (k.ov_sed && k.ov_sed->books)
     for (int c = 1; c <= k.chan_sed.classes.n && c <= k.event_sed_to_chan.size(); ++c)
-      k.event_sed_to_chan[c] = k.ov_sed->books->event_total(c, row(sediment_term::suspended_to_channels)) +
-                               k.ov_sed->books->event_total(c, row(sediment_term::loose_to_channels));
+      k.event_sed_to_chan[c] = sediment_into_channels(*k.ov_sed->books, c, true);
   totals_from_ledger(ms, true, k.chan_sed_event);
   totals_from_ledger(ms, false, k.chan_sed_run);
   for (std::size_t l = 1; l < k.lake_sed_run.size(); ++l) {

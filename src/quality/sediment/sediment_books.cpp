@@ -65,10 +65,9 @@ void book_sediment_masses(model_state& ms, ledger_moment m) {
     s.tot_sed(j, 1) = eroded;
     s.tot_sed(j, 2) = susp;
     s.tot_sed(j, 3) = dep;
-    // Discharged: through the outlet, or into the channels.
-    s.tot_sed(j, 4) = l.run_total(j, row(sediment_term::overland_outlet)) +
-                      l.run_total(j, row(sediment_term::suspended_to_channels)) +
-                      l.run_total(j, row(sediment_term::loose_to_channels));
+    // Discharged: through the outlet, or into the channels net of what
+    // the water spilling from them carried back onto the cells.
+    s.tot_sed(j, 4) = l.run_total(j, row(sediment_term::overland_outlet)) + sediment_into_channels(l, j, false);
   }
   book_channel_sediment_masses(ms, m);
 }

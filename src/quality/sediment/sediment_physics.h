@@ -2,7 +2,8 @@
 // fall velocity of a particle, the median diameter of a cell's sediment,
 // the transport capacity of sheet flow (six formulas), detachment by rain
 // splash and by flow shear, Yang's unit-stream-power sand concentration of
-// the channels and the bed elevation that the stored sand gives.
+// the channels with its physical limit, and the bed elevation that the
+// stored sand gives.
 //
 // Sediment amounts are solid volumes in m3; particle diameters are in mm,
 // median diameters in micrometres; depths in m, times in s, rainfall rates
@@ -59,11 +60,13 @@ inline double sand_fall_velocity(double d_mm, double nu) {
 }
 
 // The particle classes of a run, 1-based: diameter (mm) and specific
-// gravity of each class.
+// gravity of each class, and the classes from the finest to the coarsest
+// (by_size[1] the finest; null: the classes are listed so).
 struct class_table {
   int n = 0;
   const double* part_diam = nullptr;
   const double* spec_grav = nullptr;
+  const int* by_size = nullptr;
 };
 
 // The sediment of one cell, one entry per class (1-based, entry 0 unused
@@ -91,10 +94,13 @@ struct lifted_volumes {
 
 // Median diameter of the cell's sediment, micrometres: of the suspended
 // sediment when there is any, else of the deposit, else of the parent
-// soil. The shares found are written to susp_fract or dep_fract. Classes
-// are scanned from the last down; between two classes the diameter is
-// interpolated on the logarithm of the diameter against the cumulative
-// share.
+// soil. The shares found are written to susp_fract or dep_fract. The
+// classes are added up from the coarsest down, in the order of their
+// sizes whatever the order they are listed in, until their cumulative
+// share reaches one half; between the class that reaches it and the one
+// above it the diameter is interpolated on its logarithm against the
+// cumulative share (the coarsest class alone reaching half gives its own
+// diameter).
 inline double median_diameter(const class_table& ct, const cell_sediment& cs) {
   const int n = ct.n;
   if (n <= 0) return 0.0;
@@ -111,17 +117,20 @@ inline double median_diameter(const class_table& ct, const cell_sediment& cs) {
       f = cs.dep_fract;
     }
   }
-  double before = 0.0;  // the share of the classes after k
-  for (int k = n; k >= 1; --k) {
+  auto sized = [&](int r) { return ct.by_size ? ct.by_size[r] : r; };
+  double before = 0.0;  // the share of the classes coarser than rank r
+  for (int r = n; r >= 1; --r) {
+    const int k = sized(r);
     const double sum = before + f[k];
     if (sum >= 0.5) {
-      if (k == n) return ct.part_diam[n] * 1000.0;
+      if (r == n) return ct.part_diam[k] * 1000.0;
+      const int above = sized(r + 1);
       const double t = (0.5 - before) / (sum - before);
-      return 1000.0 * ct.part_diam[k + 1] * std::pow(ct.part_diam[k] / ct.part_diam[k + 1], t);
+      return 1000.0 * ct.part_diam[above] * std::pow(ct.part_diam[k] / ct.part_diam[above], t);
     }
     before = sum;
   }
-  return ct.part_diam[n] * 1000.0;
+  return ct.part_diam[sized(n)] * 1000.0;
 }
 
 // What the flow over one face of a cell is like in a step.
@@ -349,6 +358,23 @@ inline double yang_concentration(double v, double s, double r, double d_mm, doub
   const double lw = std::log10(w * d / nu);
   const double lu = std::log10(u_star / w);
   return std::pow(10.0, 5.435 - 0.286 * lw - 0.457 * lu + (1.799 - 0.409 * lw - 0.314 * lu) * std::log10(excess));
+}
+
+// The highest sand concentration the channels carry, ppm by weight: sand
+// at a fifth of the volume of the water and sand it moves in (specific
+// gravity 2.65), 398,496 ppm, where streamflow turns into hyperconcentrated
+// flow. Yang's equation, fitted to rivers and flumes that carry far less,
+// runs past a million ppm (more sand than water) in steep, fast flow over
+// fine sand; it is taken up to this limit.
+inline constexpr double sand_max_volume_share = 0.2;
+inline constexpr double sand_max_ppm =
+    1e6 * sand_max_volume_share * 2.65 / (sand_max_volume_share * 2.65 + (1.0 - sand_max_volume_share));
+
+// The sand concentration a flow can carry, ppm by weight: Yang's
+// concentration for sand of diameter d_mm falling at w, never above
+// sand_max_ppm.
+inline double sand_capacity_ppm(double v, double s, double r, double d_mm, double w, double nu) {
+  return std::min(yang_concentration(v, s, r, d_mm, w, nu), sand_max_ppm);
 }
 
 // Sand volume rate, m3/s, carried by a discharge q (m3/s) at concentration

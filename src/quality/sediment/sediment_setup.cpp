@@ -3,6 +3,7 @@
 // the sand/fine split, the cells' erosion parameters from the mapping
 // table, the sediment output files, the step object and the sediment
 // ledger.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -185,6 +186,12 @@ void init_overland_sediments(model_state& ms) {
   if (!check_erosion_values(ms, s, n)) return stop_with_own_message();
 
   s.channel_cells.alloc(cells);
+  // The classes by size, the finest first (a stable order for classes of
+  // one size), for the median diameter.
+  s.by_size.alloc(n);
+  for (int j = 1; j <= n; ++j) s.by_size[j] = j;
+  std::stable_sort(s.by_size.data() + 1, s.by_size.data() + n + 1,
+                   [&](int a, int b) { return s.part_diam[a] < s.part_diam[b]; });
   s.settling_velocity.alloc(n);
   s.sed_density.alloc(n);
   k.n_sand_classes = k.n_fine_classes = 0;

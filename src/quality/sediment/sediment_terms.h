@@ -66,6 +66,16 @@ inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table
      mass_compartment::overland_water},
 }};
 
+// Sediment of class c the channels took from the cells, net of the wash
+// load the water spilling from the nodes carried back onto them, m3: over
+// the run, or over the event (`event`). The overland and the channel
+// summaries both print this one figure.
+inline double sediment_into_channels(const mass_ledger& books, int c, bool event) {
+  auto total = [&](sediment_term t) { return event ? books.event_total(c, row(t)) : books.run_total(c, row(t)); };
+  return total(sediment_term::suspended_to_channels) + total(sediment_term::loose_to_channels) -
+         total(sediment_term::channels_to_cells);
+}
+
 // The cells' sediment: suspended and loose on the surface.
 inline mass_set overland_sediment_set() {
   return mass_set{mass_compartment::overland_water, mass_compartment::sediment_bound};

@@ -15,9 +15,11 @@ struct grid_state;
 // structure link takes the water of one channel or lake link and gives it
 // to a channel link, and its culverts get their inlet coefficients; a lake
 // link lets its water out through a structure link. The channel lakes get
-// their cells, volumes and levels (surface/channel_lakes.h). Lakes that
-// lose water through their beds (MLAKE), the aquifer exchange
-// (STREAM_LOSS) and channel constituents stop the run as not available.
+// their cells, volumes and levels (surface/channel_lakes.h); lakes that
+// seep through their beds (MLAKE) get their beds, whose cells become the
+// aquifer's lake cells under saturated groundwater. With the aquifer
+// exchange (STREAM_LOSS, or saturated groundwater) the grid-stream entries
+// get their exchange arrays.
 void init_channel_network(model_state& ms);
 
 // After the initial state, at the set-up of the run's first step: the

@@ -177,6 +177,10 @@ struct channel_state {
   double chan_point_next_time = 0.0;  // model time of the next point-source change, 0 after the last
   int chan_steps = 0, chan_routed_steps = 0;  // channel steps, and those that routed the network
   int chan_route_flag = 0;           // what the last routing handed back
+  // The model time up to which the channels' exchange with the aquifer has
+  // been applied (the routing's, or the groundwater step's while the
+  // routing is parked), Julian days; 0 before the first.
+  double aquifer_exchange_until = 0.0;
   int clipped_area_count = 0;        // areas just below zero set to zero by the routing
   channel_scheme routing;            // the explicit routing's own object
   int xsec_table_exceeded = 0;       // a look-up section was evaluated above its last row

@@ -332,6 +332,7 @@ void channel_routing_step(model_state& ms) {
     }
     ch.chan_route_flag = ch.stream_loss ? r.exchange : exchange;
     book_routing(ms, r);
+    if (ch.stream_loss) ch.aquifer_exchange_until = clk.model_time;
     // The outlet discharge of the step is its mean, the volume that left
     // over the step's length: where a level swings within the step (a
     // pond beside the outlet filled by the cells), the discharge at its

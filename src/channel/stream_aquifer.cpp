@@ -1,8 +1,10 @@
 #include "channel/stream_aquifer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "channel/channel_sections.h"
 #include "channel/channel_state.h"
 #include "groundwater/aquifer.h"
 
@@ -90,6 +92,52 @@ int chan_gw_exchange(channel_state& ch, const stream_aquifer_cells& cells) {
         word = stream_exchange::losing;
     }
   return word;
+}
+
+namespace {
+
+// The share of a losing node's exchange over dt seconds that it can give:
+// all of it, or what it holds. 0 for a node that does not lose, or whose
+// level a fixed-head outlet holds.
+double losing_share(const channel_state& ch, int link, int node, double dt) {
+  const double q = ch.qriv(node, link);
+  if (!(q < 0.0) || (ch.head_bound && link == ch.num_stream_links && node == ch.nx[link])) return 0.0;
+  const double held = ch.area(node, link) * ch.link_dx[link], loss = -q * ch.link_dx[link] * dt;
+  return loss > held ? std::max(held, 0.0) / loss : 1.0;
+}
+
+}  // namespace
+
+parked_exchange_books exchange_while_parked(channel_state& ch, const stream_aquifer_cells& cells, double dt,
+                                           double* cell_exchange, bool constituents) {
+  parked_exchange_books b;
+  b.word = chan_gw_exchange(ch, cells);
+  if (b.word != stream_exchange::losing || !(dt > 0.0)) return b;
+  // Each entry's share to its cell, from the nodes' water before it moves.
+  const bool volumes = constituents && !ch.gst_qriv_vol.empty();
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int l = ch.gst_link[i][j], k = ch.gst_node[i][j];
+      if (k > ch.nx[l]) continue;
+      const double share = losing_share(ch, l, k, dt);
+      if (share == 0.0) continue;
+      const double v = ch.link_dx[l] * ch.gst_qriv[i][j] * share * dt * ch.gst_pct[i][j];
+      if (cell_exchange) cell_exchange[ch.gst_gnum[i][j]] += v;
+      if (volumes) ch.gst_qriv_vol[i][j] += v;
+    }
+  for (int l = 1; l <= ch.num_stream_links; ++l)
+    for (int k = 1; k <= ch.nx[l]; ++k) {
+      const double share = losing_share(ch, l, k, dt);
+      if (share == 0.0) continue;
+      // A node that gives all it holds is left dry.
+      const double dx = ch.link_dx[l];
+      const double given = share < 1.0 ? ch.area(k, l) * dx : -ch.qriv(k, l) * dx * dt;
+      const double a = ch.area(k, l) - given / dx;
+      ch.area(k, l) = share < 1.0 || std::fabs(a) < 1e-15 ? 0.0 : a;
+      b.to_aquifer += given;
+    }
+  if (!ex_section(ch, ch.area)) b.word = stream_exchange::failed;
+  return b;
 }
 
 }  // namespace nivra

@@ -4,8 +4,11 @@
 // water surface. The exchange is computed for every grid-stream entry, so
 // that a node spread over several cells gets each cell's share, and lands
 // in the node's `qriv` (m3/s per metre of channel, positive into the
-// channel); the routing applies it.
+// channel); the routing applies it. While the routing is parked between
+// storms the groundwater step applies it (exchange_while_parked).
 #pragma once
+
+#include "model/water_ledger.h"
 
 namespace nivra {
 
@@ -35,5 +38,29 @@ int chan_gw_exchange(channel_state& ch, const stream_aquifer_cells& cells);
 
 // The width of the wetted bed of a node at depth d, m.
 double stream_bed_width(const channel_state& ch, int node, int link, double d);
+
+// What the channels exchanged with the aquifer while their routing was
+// parked.
+struct parked_exchange_books {
+  int word = stream_exchange::none;  // the exchange's word; failed after the message
+  double to_aquifer = 0.0;           // what the losing beds gave, m3
+};
+
+inline constexpr books_map<parked_exchange_books, 1> parked_exchange_terms{{{
+    {&parked_exchange_books::to_aquifer, water_flux::channels_to_groundwater},
+}}};
+
+// The exchange of the channels' water with the aquifer over dt seconds
+// while their routing is parked, the network's water otherwise standing
+// still. Losing beds (the word `losing`) give it, from the water the nodes
+// hold now, no node more than it holds: each grid-stream entry's share
+// goes to its cell in `cell_exchange` (m3, negative: given to the
+// aquifer), with `constituents` also to the entry's volume for the channel
+// constituents (gst_qriv_vol), and the sections follow the nodes' new
+// areas. A node held at a fixed-head outlet keeps its water. A gaining bed
+// moves nothing here: its word tells the caller to start the routing,
+// which takes the exchange in.
+parked_exchange_books exchange_while_parked(channel_state& ch, const stream_aquifer_cells& cells, double dt,
+                                           double* cell_exchange, bool constituents);
 
 }  // namespace nivra

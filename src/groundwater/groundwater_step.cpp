@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "channel/channel_state.h"
+#include "channel/stream_aquifer.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/errors.h"
@@ -20,6 +21,7 @@
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "pipe/pipe_state.h"
+#include "quality/constituent_state.h"
 #include "soil/infiltration_step.h"
 #include "soil/richards_setup.h"
 #include "soil/soil_column.h"
@@ -416,6 +418,62 @@ double column_substep(const model_state& ms, const aquifer_domain& d, double tau
 }
 
 
+// The channels' exchange with the aquifer while their routing is parked
+// (between storms, the network nearly empty, its clock asleep), at the
+// heads the solve just reached: from the time it was last applied to the
+// model time, or to the channels' last step when they are due in this one
+// (their routing, should it start, takes the exchange from there). Losing
+// beds give the water the nodes hold to the cells under them, which the
+// next solve takes, booked as the routing books it; a bed the table stands
+// above starts the routing over that time, the channel step of one
+// groundwater step (at most an hour, on the model's step grid), as the
+// table feeding the streams does at the run's start. False when a section
+// failed (the run stops).
+bool exchange_while_channels_park(model_state& ms) {
+  channel_state& ch = ms.channel;
+  clock_state& clock = ms.clock;
+  groundwater_state& g = ms.groundwater;
+  if (!ch.chan_explic || !ch.stream_loss || clock.chan_flow_started || ch.qriv.empty() ||
+      g.cell_stream_exchange_vol.empty())
+    return true;
+  const double from = ch.aquifer_exchange_until > 0.0 ? ch.aquifer_exchange_until : clock.gw_last_time;
+  const double to =
+      is_due(ms, clock.chan_next_time) ? std::min(clock.chan_last_time, clock.model_time) : clock.model_time;
+  const double dt = seconds_since(ms, from) - seconds_since(ms, to);
+  if (!(dt > 0.0)) return true;
+  stream_aquifer_cells cells;
+  cells.water_table = g.elevgw.data();
+  cells.bottom = g.bottom_elev.data();
+  cells.ground = ms.grid.elevation.data();
+  cells.gwbound = g.gwbound.empty() ? nullptr : g.gwbound.data();
+  const parked_exchange_books b =
+      exchange_while_parked(ch, cells, dt, g.cell_stream_exchange_vol.data(), ms.constituent.chan_con_trans != 0);
+  if (b.word == stream_exchange::failed) {
+    set_error(own_message_code);
+    return false;
+  }
+  ms.ledger.book(b, parked_exchange_terms);
+  ch.chan_route_flag = b.word;
+  if (b.word != stream_exchange::gaining) {
+    ch.aquifer_exchange_until = to;
+    return true;
+  }
+  double step = g.gw_timestep;
+  while (step > 3600.0) step *= 0.5;
+  if (clock.dt > 0.0) step = std::max(std::floor(step / clock.dt + 1e-9), 1.0) * clock.dt;
+  clock.chan_flow_started = 1;
+  ch.chan_has_water = 1;
+  clock.chan_dt = step;
+  clock.chan_dt_days = step / seconds_per_day;
+  clock.chan_last_time = from;
+  clock.chan_next_time = clock.model_time;
+  if (ms.constituent.chan_con_trans)
+    for (process_clock* c : {&clock.chan_con_clock, &clock.contam_table_chan_clock, &clock.nsm_chan_clock,
+                             &clock.stream_loss_clock})
+      set_clock(*c, clock.chan_dt, clock.chan_dt_days, clock.chan_last_time, clock.chan_next_time);
+  return true;
+}
+
 // One solve over the time since the last, with what follows it, and the
 // clock moved on.
 void solve_since_last(model_state& ms) {
@@ -457,6 +515,7 @@ void solve_since_last(model_state& ms) {
       if (!relay_columns(ms)) return;
     }
     g.gw_sweep = g.gw_sweep == 1 ? 2 : 1;
+    if (!exchange_while_channels_park(ms)) return;
     const channel_state& ch = ms.channel;
     // Counted once per model step the solve spans, as the output averages
     // over the model steps of its interval.

@@ -24,22 +24,6 @@ constexpr water_set surface_water = {part::surface, part::overland_lakes, part::
 
 }  // namespace
 
-balance_sums water_ledger::balance_of(const balance_spec& b, const totals& t, ledger_moment start,
-                                      ledger_moment end) const {
-  balance_sums s;
-  for (const flux_row& r : water_flux_table) {
-    if (is_total(r.flux) || std::find(b.left_out.begin(), b.left_out.end(), r.flux) != b.left_out.end()) continue;
-    const int way = b.compartments.crossing(r.from, r.to);
-    if (way > 0) s.in += t[at(r.flux)];
-    if (way < 0) s.out += t[at(r.flux)];
-  }
-  for (water_store w : b.stores) {
-    s.initial += storage(w, start);
-    s.final += storage(w, end);
-  }
-  return s;
-}
-
 void water_ledger::open_event() {
   run_at_event_start_ = run_;
   event_.fill(0.0);

@@ -18,6 +18,7 @@
 // routines book them (run/water_books.h).
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstddef>
@@ -416,7 +417,22 @@ class water_ledger {
       if (r.parent == f && r.flux != f) v += r.sign * t[at(r.flux)];
     return v;
   }
-  balance_sums balance_of(const balance_spec& b, const totals& t, ledger_moment start, ledger_moment end) const;
+  // Inline, like the totals: the components read their balances from the
+  // ledger they book into.
+  balance_sums balance_of(const balance_spec& b, const totals& t, ledger_moment start, ledger_moment end) const {
+    balance_sums s;
+    for (const flux_row& r : water_flux_table) {
+      if (is_total(r.flux) || std::find(b.left_out.begin(), b.left_out.end(), r.flux) != b.left_out.end()) continue;
+      const int way = b.compartments.crossing(r.from, r.to);
+      if (way > 0) s.in += t[at(r.flux)];
+      if (way < 0) s.out += t[at(r.flux)];
+    }
+    for (water_store w : b.stores) {
+      s.initial += storage(w, start);
+      s.final += storage(w, end);
+    }
+    return s;
+  }
 
   totals run_{};
   totals event_{};

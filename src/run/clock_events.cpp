@@ -69,14 +69,37 @@ void clear_rain(model_state& ms) {
   if (ms.hydromet.interception_coeff_given) ms.hydromet.ri_eff.fill(0.0);
 }
 
+// A run with END_TIME ends at that date: the step that would pass it ends
+// there instead, and every process of the water and the constituents due
+// at the step's full length runs at END_TIME over the shorter span (each
+// takes the time since it last ran). The weather, the hourly steps and
+// the lumped models keep their own hours.
+void trim_last_step(clock_state& c) {
+  const double full = c.model_time;
+  c.model_time = c.end_time;
+  c.elapsed_min -= (full - c.end_time) * 1440.0;
+  for (double* t : {&c.ov_next_time, &c.inf_next_time, &c.soilmoist_next_time, &c.chan_next_time, &c.gw_next_time,
+                    &c.sl_next_time})
+    if (std::fabs(*t - full) < c.time_tol) *t = c.end_time;
+  for (process_clock* k : {&c.ov_con_clock, &c.soil_con_clock, &c.contam_table_clock, &c.contam_table_soil_clock,
+                           &c.ov_outlet_con_clock, &c.chan_outlet_con_clock, &c.chan_con_clock,
+                           &c.contam_table_chan_clock, &c.gw_con_clock, &c.stream_loss_clock, &c.nsm_ov_clock,
+                           &c.nsm_soil_clock, &c.nsm_chan_clock})
+    if (std::fabs(k->next_time - full) < c.time_tol) k->next_time = c.end_time;
+}
+
 }  // namespace
 
 void advance_clock(model_state& ms) {
   if (ms.clock.clock_call_count != 0) {
+    const double before = ms.clock.model_time;
     ms.clock.step_count += 1;
     ms.clock.event_step += 1;
     ms.clock.model_time = ms.clock.event_start_time + ms.clock.step_count * ms.clock.dt_days;
     ms.clock.elapsed_min = ms.clock.step_count * ms.clock.dt / 60.0;
+    const clock_state& c = ms.clock;
+    if (c.end_time_given && before < c.end_time - c.time_tol && c.model_time > c.end_time + c.time_tol)
+      trim_last_step(ms.clock);
   }
   ms.clock.clock_call_count += 1;
   double seconds = 0.0;

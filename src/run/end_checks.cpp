@@ -170,7 +170,9 @@ void print_progress(model_state& ms) {
 }
 
 void check_simulation_end(model_state& ms) {
-  if (ms.clock.end_time_given && ms.clock.model_time > ms.clock.end_time) {
+  // END_TIME ends the run on the step that reaches it (the clock cut the
+  // last step short to land on it).
+  if (ms.clock.end_time_given && ms.clock.model_time > ms.clock.end_time - ms.clock.time_tol) {
     ms.clock.event_done = 1;
     ms.clock.event_finish_pending = 1;
     ms.clock.event_active = 0;

@@ -86,6 +86,10 @@ class richards_scheme {
  public:
   void prepare(int max_nodes);
   std::vector<double> KMID, A, B, C, D, PHEADOLD, PHEADPREV, THETAOLD;
+  // The state a pass linearises about: the heads and water contents the
+  // last pass left (the sub-step's start in the first pass).
+  std::vector<double> PHEADITER, THETAITER;
+  long long passes = 0;  // passes taken in the run (benchmark figure)
   long long substeps = 0;  // sub-steps taken in the run (benchmark figure)
 };
 
@@ -137,7 +141,10 @@ struct richards_result {
   double ponded_evaporation = 0.0; // m3
   double soil_evaporation = 0.0;   // m3
   double drained = 0.0;            // into the bottom node, m3
-  double adjustment = 0.0;         // water the columns gained holding heads and contents consistent, m3
+  // Water the columns gained holding heads and contents consistent, m3: a
+  // check on the passes (they end once it is a small share of the water
+  // the sub-step moved), not a source.
+  double adjustment = 0.0;
   double boundary_gain = 0.0;      // supplied by fixed-level cells, m3
 };
 
@@ -157,6 +164,13 @@ inline constexpr books_map<richards_result, 5, 1> richards_books_terms{
 // Sub-steps allowed per column and call; a column that needs more stops the
 // run naming its cell.
 inline constexpr long long max_richards_substeps = 2000000;
+
+// The passes of a sub-step go on, up to max_richards_passes, while the
+// water that holding heads and contents consistent would make or destroy
+// exceeds this share of the water the sub-step moved between and through
+// the nodes.
+inline constexpr double richards_consistency_share = 1e-2;
+inline constexpr int max_richards_passes = 10;
 
 // Integrates every column over dt seconds.
 richards_result solve_soil_column(const richards_domain& d, double dt);

@@ -4,6 +4,17 @@
 // equation (one tridiagonal system over nodes 1..n - 1), moves the water
 // contents by the face fluxes of that solution, and brings heads and water
 // contents back into agreement through the retention curve.
+//
+// The passes of a sub-step are the modified Picard iteration of the mixed
+// form (Celia, Bouloutas and Zarba 1990): each pass linearises about the
+// heads and contents the last one left and carries their difference from
+// the sub-step's start on its right-hand side, so that once the passes
+// settle the contents the face fluxes give are those of the heads. A
+// capacity of zero at saturation would otherwise let a saturated node
+// drain or fill in the head solution without any flux carrying the water.
+// The passes end when the heads have settled and the water the
+// consistency of heads and contents makes or destroys is a small share of
+// the water the sub-step moved.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -86,6 +97,8 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
   double* hold = w.PHEADOLD.data();
   double* hprev = w.PHEADPREV.data();
   double* thold = w.THETAOLD.data();
+  double* hiter = w.PHEADITER.data();
+  double* thiter = w.THETAITER.data();
   double& ov = d.ov_depth[c];
   int& bound = s.bound_type[c];
   const bool held = fixed_level(d, c);
@@ -136,8 +149,8 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
     }
     // a. The start of the sub-step.
     for (int j = 0; j <= n; ++j) {
-      hold[j] = hprev[j] = v.h[j];
-      thold[j] = v.th[j];
+      hold[j] = hprev[j] = hiter[j] = v.h[j];
+      thold[j] = thiter[j] = v.th[j];
       v.src[j] = 0.0;
     }
     v.h[0] = 0.0;
@@ -194,11 +207,14 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
                   ? conductivity_and_capacity(v.soil[1], model, d.top_head, v.soil[1].theta_s).kr
                   : v.kr[1];
 
-    // d. The passes of the sub-step.
+    // d. The passes of the sub-step. Node 1's source, which a flux top's
+    // pass turns into the surface flux, enters every pass.
+    const double top_source = v.src[1];
     double chi = 1.0;
     double m = 0.0001;
     double adjustment = 0.0;  // cm the consistency of the accepted pass added
-    for (int k = 1; chi > 0.1 && k <= L; ++k) {
+    for (int k = 1;; ++k) {
+      ++w.passes;
       // 1. Face conductivities.
       const bool ponded_face = bound == 2 && !d.hold_top_head;
       for (int j = 1; j <= n; ++j) {
@@ -215,6 +231,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
         KMID[j] = mean * v.soil[j].ks;
       }
       const double kmid_top = KMID[1];
+      if (top == top_kind::flux) v.src[1] = top_source;
       bool switch_to_head = false;
       for (;;) {
         // 2. A flux top conducts nothing through the surface face.
@@ -227,7 +244,9 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
           C[j] = -KMID[j] / (dj * dm);
           const double store = v.cap[j] / dt;
           B[j] = KMID[j + 1] / (dj * dp) + store + KMID[j] / (dj * dm);
-          D[j] = store * v.h[j] - KMID[j + 1] / dj + KMID[j] / dj + v.src[j];
+          // The water the last pass's state holds beyond the sub-step's
+          // start is already there (none in the first pass).
+          D[j] = store * v.h[j] - (thiter[j] - thold[j]) / dt - KMID[j + 1] / dj + KMID[j] / dj + v.src[j];
         }
         D[1] -= C[1] * v.h[0];
         if (d.fixed_bottom) {
@@ -255,11 +274,13 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
           v.flux[j] = KMID[j] - KMID[j] / ((v.dz[j - 1] + v.dz[j]) / 2.0) * (v.h[j] - v.h[j - 1]);
         if (top == top_kind::flux) {
           // 7. A supply the surface face cannot take ponds the top: the
-          // sub-step starts again with a head at the surface.
-          if (v.dz[1] * v.src[1] > v.flux[1] || switch_to_head) {
+          // sub-step starts again with a head at the surface. (A demand of
+          // the roots in node 1 is no supply: it stays a source, booked as
+          // the soil's evaporation.)
+          if ((v.src[1] > 0.0 && v.dz[1] * v.src[1] > v.flux[1]) || switch_to_head) {
             v.h[0] = a - dz0 / 2.0;
             v.src[1] = 0.0;
-            for (int j = 1; j <= n; ++j) v.h[j] = hold[j];
+            for (int j = 1; j <= n; ++j) v.h[j] = hiter[j];
             if (!held) bound = 2;
             top = top_kind::head;
             switch_to_head = false;
@@ -277,6 +298,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
       }
       // 9. Water contents from the face fluxes.
       adjustment = 0.0;
+      double moved = 0.0;  // cm of water the fluxes and sources moved into or out of the nodes
       m = 0.0001;
       for (int j = 1; j <= n - 1; ++j) {
         const double dth = ((v.flux[j] - v.flux[j + 1]) / v.dz[j] + v.src[j]) * dt;
@@ -292,6 +314,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
           v.th[j] = v.soil[j].theta_r;
         }
         m = std::max(m, std::fabs(dth));
+        moved += std::fabs(dth) * v.dz[j];
       }
       v.th[0] = v.th[1];
       if (!d.fixed_bottom) v.th[n] = v.th[n - 1];
@@ -326,14 +349,20 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
         if (v.h[j] != 0.0) chi = std::max(chi, 100.0 * (v.h[j] - hprev[j]) / v.h[j]);
         hprev[j] = v.h[j];
       }
-      // 15. Another pass starts again from the sub-step's start.
-      if (k <= L - 1 && chi > 0.1) {
-        for (int j = 1; j <= n - 1; ++j) {
-          v.h[j] = hold[j];
-          v.th[j] = thold[j];
-        }
-        v.th[0] = v.th[1];
+      // 15. Another pass while the heads still move, or while the
+      // consistency makes or destroys more than a small share of the water
+      // the pass moved: it linearises about this pass's state, its water
+      // contents again counted from the sub-step's start.
+      const bool settling = k <= L - 1 && chi > 0.1;
+      const bool making = k <= max_richards_passes - 1 &&
+                          std::fabs(adjustment) > richards_consistency_share * moved + 1e-12;
+      if (!settling && !making) break;
+      for (int j = 0; j <= n; ++j) {
+        hiter[j] = v.h[j];
+        thiter[j] = v.th[j];
       }
+      for (int j = 1; j <= n - 1; ++j) v.th[j] = thold[j];
+      v.th[0] = v.th[1];
     }
 
     // e. The exchange with the surface.

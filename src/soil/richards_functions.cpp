@@ -92,8 +92,10 @@ void richards_columns::alloc(int ncells, int nodes) {
 
 void richards_scheme::prepare(int max_nodes) {
   const std::size_t n = static_cast<std::size_t>(max_nodes) + 2;
-  for (std::vector<double>* v : {&KMID, &A, &B, &C, &D, &PHEADOLD, &PHEADPREV, &THETAOLD}) v->assign(n, 0.0);
+  for (std::vector<double>* v : {&KMID, &A, &B, &C, &D, &PHEADOLD, &PHEADPREV, &THETAOLD, &PHEADITER, &THETAITER})
+    v->assign(n, 0.0);
   substeps = 0;
+  passes = 0;
 }
 
 }  // namespace nivra

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel_sections.h"
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/process.h"
 #include "core/time_series.h"
@@ -27,6 +29,7 @@
 #include "model/water_ledger.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
+#include "run/water_books.h"
 #include "soil/soil_state.h"
 #include "support/test_support.h"
 
@@ -409,7 +412,9 @@ namespace nivra {
 namespace {
 
 // The hillside of examples/groundwater through its week of weather and
-// three storms, with a small deep leakage: where the storms raise the
+// three storms, with a small deep leakage and stream beds conducting a
+// tenth as much (the streams, which drain the table between the storms
+// too, leave it to rise): where the storms raise the
 // table to the ground the cells exfiltrate through the soil onto the
 // surface, and the water ponded over a table at the ground seeps back down
 // as the table falls (under the Richards columns some steps see more seep
@@ -431,6 +436,7 @@ TEST_F(GroundwaterRun, ATableAtTheGroundExfiltratesAndThePondedWaterSeepsBack) {
     copy_example("groundwater");
     const std::string file = std::string(project) + ".prj";
     testing::set_card(file, "GW_TIMESTEP", std::string("GW_TIMESTEP 600\n") + k.leakage);
+    testing::set_card(file, "K_RIVER", "K_RIVER 0.0036");
     double up = 0.0, down = 0.0, last = 0.0;
     int surfaced_between_events = 0, woken = 0;
     bool asleep = false;
@@ -467,6 +473,106 @@ TEST_F(GroundwaterRun, ATableAtTheGroundExfiltratesAndThePondedWaterSeepsBack) {
 namespace nivra {
 namespace {
 
+// The hillside of examples/groundwater with its water table 3 m lower
+// (2.5 m under the channel's bed: the stream loses) and 20 cm of water in
+// the channel at the start, whose routing sleeps until the first storm.
+// Through that dry spell the groundwater step gives the aquifer the water
+// the bed lets through after every solve, over the time since the
+// exchange was last applied, from the depths it left: per node K_RIVER /
+// M_RIVER x bed width (3 m) x 30 m x the depth of water, or, where the
+// table has risen above the bed (the hillside's water gathers under the
+// stream), the height of the water surface above the table. The channel
+// loses most of its water before the storm, and the week's books close.
+TEST_F(GroundwaterRun, ALosingStreamSeepsIntoTheAquiferWhileTheChannelsSleep) {
+  copy_example("groundwater");
+  {
+    // The table 3 m under the ground.
+    std::istringstream ele(read_file("hillside.ele"));
+    std::string table, line;
+    for (int row = 0; std::getline(ele, line); ++row) {
+      if (row < 6) {
+        table += line + "\n";
+        continue;
+      }
+      std::istringstream values(line);
+      for (double z; values >> z;) table += std::to_string(z > 0.0 ? z - 3.0 : z) + " ";
+      table += "\n";
+    }
+    testing::write_file("hillside.wt", table);
+  }
+  const double water = 0.2, width = 3.0, dx = 30.0;
+  const double rate = 0.036 / 3600.0 / 0.5;  // K_RIVER (m/h) / M_RIVER (m), 1/s
+  double until = 0.0, booked = 0.0, dry_gain = 0.0, start_water = 0.0, worst = 0.0;
+  int routed = 0, checked = 0;
+  std::vector<double> depth;
+  const testing::storm_run r = testing::run_storm(
+      "groundwater.prj",
+      [&](model_state& ms) {
+        channel_state& ch = ms.channel;
+        for (int k = 1; k <= ch.nx[1]; ++k) ch.area(k, 1) = water * width;
+        ASSERT_TRUE(ex_section(ch, ch.area));
+        book_storages(ms, ledger_moment::run_start);
+        start_water = ms.ledger.storage(water_store::channels, ledger_moment::run_start);
+        for (int k = 1; k <= ch.nx[1]; ++k) depth.push_back(ch.chan_depth(k, 1));
+      },
+      1000000,
+      [&](const model_state& ms) {
+        const channel_state& ch = ms.channel;
+        const double now = ms.ledger.run_total(water_flux::channels_to_groundwater);
+        const bool sleeping = ms.clock.event_index == 0 && !ms.clock.chan_flow_started && ch.chan_routed_steps == routed;
+        if (sleeping && ch.aquifer_exchange_until != until && until > 0.0) {
+          const double dt = std::round((ch.aquifer_exchange_until - until) * 86400.0 / ms.clock.dt) * ms.clock.dt;
+          double hand = 0.0;
+          for (int k = 1; k <= ch.nx[1]; ++k) {
+            const double d = depth[static_cast<std::size_t>(k - 1)], bed = ch.bel(k, 1);
+            const double table = ms.groundwater.elevgw[ch.gst_gnum[k][1]];
+            const double head = table <= bed ? d : std::max(bed + d - table, 0.0);
+            hand += std::min(rate * head * width * dx * dt, d * width * dx);
+          }
+          worst = std::max(worst, std::fabs(now - booked - hand) / hand);
+          dry_gain += now - booked;
+          ++checked;
+        }
+        until = ch.aquifer_exchange_until;
+        booked = now;
+        routed = ch.chan_routed_steps;
+        for (int k = 1; k <= ch.nx[1]; ++k) depth[static_cast<std::size_t>(k - 1)] = ch.chan_depth(k, 1);
+      });
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_GT(checked, 100);
+  EXPECT_LT(worst, 1e-9);  // relative to the hand value
+  // The channel held 10 x 18 m3 and gave most of it before the storm.
+  EXPECT_NEAR(start_water, 10 * water * width * dx, 1e-9);
+  EXPECT_GT(dry_gain, 0.5 * start_water);
+  EXPECT_LT(dry_gain, start_water);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-6);      // percent
+  EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-6);  // percent
+}
+
+// The hillside's table stands above the channel's bed: with the channels'
+// clock asleep from the start, the first groundwater step finds the
+// stream gaining and starts the routing, which takes the table's water
+// into the channel well before the first storm; the books close.
+TEST_F(GroundwaterRun, ATableAboveTheBedWakesTheSleepingChannels) {
+  copy_example("groundwater");
+  double before_storm = 0.0;
+  int started = 0;
+  const testing::storm_run r = testing::run_storm(
+      "groundwater.prj", [](model_state& ms) { ms.clock.chan_next_time = clock_parked; }, 1000000,
+      [&](const model_state& ms) {
+        if (ms.clock.event_index > 0) return;
+        before_storm = ms.ledger.run_total(water_flux::groundwater_to_channels);
+        started += ms.clock.chan_flow_started;
+      });
+  ASSERT_TRUE(r.ended) << r.console;
+  EXPECT_GT(started, 100);
+  EXPECT_GT(before_storm, 100.0);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_NEAR(l.run().overall_error, 0.0, 1e-6);      // percent
+  EXPECT_NEAR(l.run().groundwater_error, 0.0, 1e-6);  // percent
+}
+
 // Under Richards columns a deep leakage of 1.5 cm/h draws the table down
 // by about 0.8 m (36 cm of water over pores of 0.44) in a groundwater step
 // of a day: four of the 20 cm nodes below the soil layers. The step then
@@ -474,7 +580,10 @@ namespace {
 // its sub-step; the week closes its books and ends on the heads of a run
 // whose groundwater step is a quarter as long (a table falling 0.2 m, one
 // node, a step), to within 1 cm. (Solved in one piece with the columns laid
-// out once after it, the day's step ends up to 2.4 m away.)
+// out once after it, the day's step ends up to 2.4 m away.) The stream
+// beds are sealed: the streams would take from the table as the last solve
+// left it for a whole day, which is the coupling's own step, not the
+// columns'.
 TEST_F(GroundwaterRun, ATableCrossingSeveralNodesInAStepAgreesWithAQuarterOfTheStep) {
   std::vector<double> heads[2];
   for (int k = 0; k < 2; ++k) {
@@ -483,6 +592,7 @@ TEST_F(GroundwaterRun, ATableCrossingSeveralNodesInAStepAgreesWithAQuarterOfTheS
     reset_process_state();
     copy_example("groundwater");
     testing::set_card("richards.prj", "GW_TIMESTEP", std::string("GW_TIMESTEP ") + step + "\nGW_LEAKAGE_RATE 1.5");
+    testing::set_card("richards.prj", "K_RIVER", "K_RIVER 0.0");
     const testing::storm_run r = testing::run_storm("richards.prj");
     ASSERT_TRUE(r.ended) << r.console;
     const water_ledger& l = r.ms->ledger;

@@ -4,9 +4,11 @@
 // for the uniform storm, and the set-ups that stop a run before its loop.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/dates.h"
@@ -389,6 +391,45 @@ TEST_F(Clock, ALongTermStepThatDoesNotDivideTheHourStopsTheRun) {
       << console;
   testing::run_example_with_card("longterm_accounting", "accounting", "TIMESTEP", "TIMESTEP 40.0");
   EXPECT_EQ(process.error_block.stop, 0);
+}
+
+// END_TIME ends the run at its date: a step that divides the time to it
+// lands there, one that does not is cut short to it, and the overland and
+// channel steps run over that last, shorter span (the books closed). The
+// uniform rain falls on the whole steps of its ten minutes.
+TEST_F(Clock, EndTimeEndsTheRunAtItsDate) {
+  const struct {
+    const char* example;
+    const char* timestep;
+    double rain_mm_h;
+    int cells;
+    double cell_area;
+  } cases[] = {{"plane", "30.0", 25.0, 46, 900.0}, {"plane", "7.0", 25.0, 46, 900.0}, {"vcatch", "7.0", 10.8, 0, 400.0}};
+  const double end = julian_date(2024, 6, 15, 12, 30, 0.0);
+  for (const auto& k : cases) {
+    SCOPED_TRACE(std::string(k.example) + " every " + k.timestep + " s");
+    reset_process_state();
+    testing::copy_example(k.example);
+    const std::string project = std::string(k.example) + ".prj";
+    set_card(project, "TIMESTEP", std::string("TIMESTEP ") + k.timestep);
+    set_card(project, "RAIN_DURATION", "RAIN_DURATION 10");
+    set_card(project, "END_TIME", "END_TIME 2024 6 15 12 30");
+    const testing::storm_run run = run_storm(project);
+    ASSERT_TRUE(run.ended) << run.console;
+    const model_state& ms = *run.ms;
+    EXPECT_NEAR(ms.clock.model_time, end, 1e-9);  // days: 0.1 ms
+    EXPECT_EQ(ms.clock.cur_hour, 12);
+    EXPECT_EQ(ms.clock.cur_minute, 30);
+    EXPECT_EQ(ms.clock.cur_second, 0.0);
+    EXPECT_NEAR(ms.clock.elapsed_min, 30.0, 1e-6);
+    EXPECT_EQ(ms.clock.ov_last_time, ms.clock.model_time);
+    if (ms.channel.chan_explic) EXPECT_EQ(ms.clock.chan_last_time, ms.clock.model_time);
+    const int cells = k.cells > 0 ? k.cells : ms.grid.ncells;
+    const double dt = std::stod(k.timestep);
+    const double rain = std::floor(600.0 / dt) * dt * k.rain_mm_h / 3.6e6 * cells * k.cell_area;
+    EXPECT_NEAR(ms.ledger.run_total(water_flux::precipitation), rain, 1e-9 * rain);
+    EXPECT_NEAR(ms.ledger.run().overall_error, 0.0, 1e-9);  // percent
+  }
 }
 
 }  // namespace

@@ -193,8 +193,14 @@ TEST(ChannelSand, ANodesCapacityTakesTheWaterSurfaceSlope) {
   // (1.799 - 0.409 log(wd/nu) - 0.314 log(u*/w)) log(VS/w - Vcr S/w) gives
   // 974.994 ppm by weight, and the node carries 1 m3/s x 974.994e-6 t/t of
   // sand at 2.65 t/m3: 3.67922e-4 m3/s. The bed's slope would give eight
-  // times as much.
+  // times as much. Both of the network's sand classes are given this
+  // sand, so the node's capacity is the class's whatever the bed holds.
   network w;
+  const double diam[3] = {0.0, 0.0625, 0.0625};
+  const double w62 = nivra::sediment::sand_fall_velocity(0.0625, 1.0e-6);
+  const double fall[3] = {0.0, w62, w62};
+  w.par.diam = diam;
+  w.par.fall = fall;
   w.depth(1, 5) = 1.0;
   w.depth(2, 5) = 1.15;
   w.qp(1, 5) = 1.0;

@@ -352,6 +352,43 @@ TEST(RichardsColumn, EveryCallBooksTheWaterItMoves) {
   }
 }
 
+// A column a storm left saturated, its heads above equilibrium, over a
+// table held at its bottom node 95 cm down (the loam below 40 cm conducting
+// a twentieth as much): it drains for an hour into the table, by itself
+// and with the roots of its upper 30 cm drawing 0.04 cm/h. The water it
+// loses leaves through the table node and the roots (all of it booked),
+// not through holding heads and contents consistent (a saturated node has
+// no capacity, so a head solution alone would drain it without a flux);
+// and the hour's drainage converges as the sub-steps halve.
+TEST(RichardsColumn, ASaturatedColumnDrainsThroughItsFacesAndRoots) {
+  for (const bool roots : {false, true}) {
+    SCOPED_TRACE(roots ? "with roots" : "no roots");
+    double drained[2] = {};
+    for (int half = 0; half < 2; ++half) {
+      const int n = 21;
+      richards_cells k(1, n, loam(), 5.0, bc);
+      for (int j = 9; j <= n; ++j) k.soil->richards.soil(1, j).ks = 0.5;
+      k.set_heads([&](int j) { return j < n ? (j - 0.5) * 5.0 : 2.5; });
+      k.soil->root_depth[1] = 0.3;
+      k.pet[1] = k.aet[1] = roots ? 0.04 / 3600.0 : 0.0;
+      richards_domain d = k.domain();
+      d.fixed_bottom = true;
+      d.long_term = roots;
+      d.dtheta_max = half ? 0.00125 : 0.0025;
+      const double before = k.water(1);
+      const richards_result r = solve_soil_column(d, 3600.0);
+      ASSERT_EQ(r.status, richards_status::ok);
+      const double lost = (before - k.water(1)) / 100.0 * k.area;  // m3
+      EXPECT_GT(lost, 0.005 * k.area);                             // over 5 mm
+      EXPECT_NEAR(lost, r.drained + r.soil_evaporation - r.adjustment, 1e-9);
+      EXPECT_LT(std::fabs(r.adjustment), 0.01 * lost);
+      if (roots) EXPECT_GT(r.soil_evaporation, 0.5 * 0.04 / 100.0 * k.area);
+      drained[half] = r.drained;
+    }
+    EXPECT_NEAR(drained[0], drained[1], 0.02 * drained[1]);
+  }
+}
+
 TEST(RichardsColumn, AnIterationLimitBelowOneIsTakenAsOne) {
   std::vector<double> heads[2];
   for (const int iter_max : {0, 1}) {

@@ -7,11 +7,10 @@
 
 #include "channel/channel_sections.h"
 #include "channel/lake_capture.h"
+#include "channel/lateral_inflow.h"
 #include "channel/stream_aquifer.h"
 #include "channel/structures.h"
 #include "core/errors.h"
-#include "inputs/grid_state.h"
-#include "surface/blockage.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
@@ -117,18 +116,37 @@ inline double point_flow(const channel_state& ch, int link, int node) {
   return (ch.chan_point_sources_on ? ch.chan_point_flow[at] : 0.0) + (series.empty() ? 0.0 : series[at]);
 }
 
+// The two sides of structure link l: the last node of the link above (or
+// the lake that link is) and node 1 of the link below, their water
+// surfaces, and whether either side holds water (a lake always does).
+struct structure_sides {
+  int up = 0, last = 0, down = 0, lake = 0;
+  double hw = 0.0, tw = 0.0;
+  bool wet = false;
+};
+
+structure_sides sides_of(const channel_domain& d, int l) {
+  const channel_state& ch = d.ch;
+  structure_sides x;
+  x.up = ch.uslinks(l, 1);
+  x.down = ch.dslink[l];
+  x.last = ch.nx[x.up];
+  x.lake = (ch.ltype[x.up] & link_type::lake) ? lake_of(d.lakes, x.up) : 0;
+  x.hw = x.lake ? d.lakes.lake_elev[x.lake] : ch.yp(x.last, x.up);
+  x.tw = ch.yp(1, x.down);
+  x.wet = x.lake || x.hw - ch.bel(x.last, x.up) >= 1e-16 || x.tw - ch.bel(1, x.down) >= 1e-16;
+  return x;
+}
+
 // The discharge of every structure link from its headwater and tailwater,
 // at nodes 1 and 2 of the link.
 channel_status structure_flows(const channel_domain& d, node_array<double>& q, double h) {
   const channel_state& ch = d.ch;
   for (int l = 1; l <= ch.num_stream_links; ++l) {
     if (!(ch.ltype[l] & link_type::structure)) continue;
-    const int up = ch.uslinks(l, 1), down = ch.dslink[l];
-    const int last = ch.nx[up];
-    const int lake = (ch.ltype[up] & link_type::lake) ? lake_of(d.lakes, up) : 0;
-    const double hw = lake ? d.lakes.lake_elev[lake] : ch.yp(last, up), tw = ch.yp(1, down);
+    const auto [up, last, down, lake, hw, tw, wet] = sides_of(d, l);
     double sum = 0.0;
-    if (lake || hw - ch.bel(last, up) >= 1e-16 || tw - ch.bel(1, down) >= 1e-16) {
+    if (wet) {
       if (structure_sum(ch.structures, l, hw, tw, d.model_time, sum) != structure_status::ok)
         return channel_status::structure_failed;
       // No more than the giving node or lake holds over the sub-step.
@@ -200,11 +218,16 @@ void copy_routed(const channel_state& ch, const node_array<double>& from, node_a
 
 }  // namespace
 
-void channel_scheme::prepare(int nodes, int links, bool aquifer_exchange, int stream_cells) {
-  for (column_array2d<double>* a : {&area_start, &area_iter, &qp_start, &qp_iter, &qp_last})
+void channel_scheme::prepare(int nodes, int links, bool aquifer_exchange, int stream_cells, int entries) {
+  for (column_array2d<double>* a : {&area_start, &area_iter, &qp_start, &qp_iter, &qp_last, &qlat_other})
     if (a->rows() != nodes || a->cols() != links) a->alloc(nodes, links);
   if (aquifer_exchange && (qriv_start.rows() != nodes || qriv_start.cols() != links)) qriv_start.alloc(nodes, links);
-  if (rough.size() != stream_cells) rough.alloc(stream_cells);
+  for (array1d<double>* a : {&rough, &cell_depth_start})
+    if (a->size() != stream_cells) a->alloc(stream_cells);
+  if (entry_volume.rows() != stream_cells || entry_volume.cols() != entries) {
+    entry_volume.alloc(stream_cells, entries);
+    entry_sections.alloc(stream_cells, entries);
+  }
 }
 
 channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, double h) {
@@ -341,12 +364,63 @@ namespace {
 constexpr double diffusion_slope_floor = 1e-4;
 
 // What bounds a sub-step at its start: the largest Courant number at
-// sub-step h, and the longest sub-step the diffusive wave stays stable
-// with (seconds; unbounded when no node is wet).
+// sub-step h, and the longest sub-steps the diffusive wave and the
+// structures keep steady with (seconds; unbounded when no node is wet or
+// no structure passes water).
 struct step_bounds {
   double courant = 0.0;
   double diffusive = std::numeric_limits<double>::infinity();
+  double structures = std::numeric_limits<double>::infinity();
+  double stable() const { return std::min(diffusive, structures); }
 };
+
+// The water surface of node k of link l, m2: its length times its mean
+// width (area over depth, never wider than its top width, so the bound
+// errs short); 0 when it is dry.
+double surface_of(const channel_state& ch, int k, int l) {
+  const double a = ch.area(k, l), y = ch.chan_depth(k, l);
+  return a > 1e-16 && y > 0.0 ? a / y * ch.link_dx[l] : 0.0;
+}
+
+// A rating's slope is taken over the levels this far on either side of
+// the present one, m: a square root of the drop (a submerged barrel) then
+// has a finite slope where the two levels meet, and a steep rise just
+// above or below the level counts.
+constexpr double rating_span = 0.01;
+
+// The longest sub-step over which no structure carries its two sides past
+// the levels at which its discharge would balance them: a structure whose
+// discharge changes by s_up per metre of headwater and s_down per metre of
+// tailwater drains a difference of levels between nodes of water surfaces
+// P_up and P_down at the rate s_up / P_up + s_down / P_down, and a
+// sub-step of at most its inverse lets the predictor come no further than
+// the balance. A lake above a structure, and a dry node, set no bound (a
+// structure takes no more than the node holds over the sub-step).
+double structure_bound(const channel_domain& d) {
+  const channel_state& ch = d.ch;
+  const channel_structures& s = ch.structures;
+  double bound = std::numeric_limits<double>::infinity();
+  for (int l = 1; l <= ch.num_stream_links; ++l) {
+    if (!(ch.ltype[l] & link_type::structure)) continue;
+    const auto [up, last, down, lake, hw, tw, wet] = sides_of(d, l);
+    if (!wet) continue;
+    const double surfaces[2] = {lake ? 0.0 : surface_of(ch, last, up),
+                                routed(ch.ltype[down]) ? surface_of(ch, 1, down) : 0.0};
+    double rate = 0.0;
+    for (int side = 0; side < 2; ++side) {
+      if (!(surfaces[side] > 0.0)) continue;
+      const double head = side == 0 ? rating_span : 0.0, tail = side == 0 ? 0.0 : rating_span;
+      double high = 0.0, low = 0.0;
+      // A failing culvert reports itself when the routing evaluates it.
+      if (structure_sum(s, l, hw + head, tw + tail, d.model_time, high) != structure_status::ok ||
+          structure_sum(s, l, hw - head, tw - tail, d.model_time, low) != structure_status::ok)
+        continue;
+      rate += std::fabs(high - low) / (2.0 * rating_span) / surfaces[side];
+    }
+    if (rate > 0.0) bound = std::min(bound, 1.0 / rate);
+  }
+  return bound;
+}
 
 // Checks the state at the start of a sub-step and gives its bounds. A
 // discharge K sqrt(S) down a water-surface slope S spreads a disturbance
@@ -449,42 +523,6 @@ void clip_areas(channel_state& ch, channel_books& b) {
   }
 }
 
-// Water spilled onto a cell in this step stops spilling once the channel has
-// dropped below its bank or below the cell's water surface: the spill of
-// the rest of the step goes back into the channel, and out of its node's
-// lateral inflow (whatever else that inflow carries stays).
-void floodplain_exchange(const channel_domain& d, double rest, channel_books& b) {
-  channel_state& ch = d.ch;
-  const double cell_area = d.grid.grid_size * d.grid.grid_size;
-  const double* blocked = blocked_cells(d.overland);
-  double* depth = d.overland.ov_depth.data();
-  const bool boundaries = d.overland.ov_boundary && !d.overland.boundary_type.empty();
-  for (int i = 1; i <= ch.gst_num_cells; ++i) {
-    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
-      const int l = ch.gst_link[i][j], k = ch.gst_node[i][j], c = ch.gst_gnum[i][j];
-      if (!routed(ch.ltype[l])) continue;
-      double& f = ch.gst_qlat[i][j];
-      if (!(f < -1e-16 && k <= ch.nx[l])) continue;
-      const double yp = ch.yp(k, l);
-      if (!(yp < ch.bel(k, l) + ch.bankfull_dep(k, l) || yp < d.grid.elevation[c] + depth[c])) continue;
-      const double volume = f * rest;  // negative: spill that no longer happens
-      const int type = boundaries ? d.overland.boundary_type[c] : 0;
-      if (boundary::holds_level(type)) {
-        b.boundary_out += volume;
-      } else {
-        depth[c] += volume / (cell_area * open_share(blocked, c));
-        b.spill_return -= volume;
-        if (depth[c] < -1e-16) depth[c] = 0.0;
-      }
-      ch.qlat(k, l) -= f / ch.link_dx[l];
-      // The entry moved only the spill of the step's first part: the
-      // constituents leave the node with that water.
-      if (!ch.gst_Vlat.empty()) ch.gst_Vlat[i][j] -= volume;
-      f = 0.0;
-    }
-  }
-}
-
 // What every node exchanged with the aquifer over an accepted sub-step of
 // `sub` seconds goes to the cells under it: each grid-stream entry's own
 // flux, scaled by what the node's exchange became once a losing bed was
@@ -509,6 +547,70 @@ void for_each_exchange_volume(const channel_state& ch, double sub, F&& f) {
 void exchange_to_cells(const channel_domain& d, double sub) {
   const channel_state& ch = d.ch;
   for_each_exchange_volume(ch, sub, [&](int i, int j, double v) { d.cell_exchange[ch.gst_gnum[i][j]] += v; });
+}
+
+// The exchange with the cells runs every sub-step from the water surfaces
+// the sub-step starts with. The lateral inflow the step brought from
+// elsewhere (a lumped model's baseflow) is kept apart, and every entry
+// sums what it exchanged over the step.
+bool start_cell_exchange(const lateral_domain& x) {
+  channel_state& ch = x.ch;
+  channel_scheme& s = ch.routing;
+  if (!prepare_lateral_exchange(x)) return false;
+  copy_routed(ch, ch.qlat, s.qlat_other);
+  s.entry_volume.fill(0.0);
+  return true;
+}
+
+// The depths of the stream cells at the start of a sub-step, given back
+// when the sub-step is tried again.
+void keep_cell_depths(const channel_domain& d) {
+  channel_state& ch = d.ch;
+  double* kept = ch.routing.cell_depth_start.data();
+  const double* depth = d.overland.ov_depth.data();
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    if (ch.gst_ncellsingrid[i] >= 1) kept[i] = depth[ch.gst_gnum[i][1]];
+}
+
+void restore_cell_depths(const channel_domain& d) {
+  const channel_state& ch = d.ch;
+  const double* kept = ch.routing.cell_depth_start.data();
+  double* depth = d.overland.ov_depth.data();
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    if (ch.gst_ncellsingrid[i] >= 1) depth[ch.gst_gnum[i][1]] = kept[i];
+}
+
+// An accepted sub-step of `sub` seconds: each entry's volume joins the
+// step's, and the volumes the constituents carry.
+void take_cell_exchange(channel_state& ch, double sub, const lateral_result& x, lateral_result& step) {
+  channel_scheme& s = ch.routing;
+  const bool carried = !ch.gst_Vlat.empty();
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const double v = ch.gst_qlat[i][j] * sub;
+      if (v == 0.0) continue;
+      s.entry_volume[i][j] += v;
+      if (carried) ch.gst_Vlat[i][j] += v;
+    }
+  step.to_channel += x.to_channel;
+  step.from_channel += x.from_channel;
+  step.boundary_inflow += x.boundary_inflow;
+  step.boundary_spill += x.boundary_spill;
+}
+
+// After the step: every entry's exchange and every node's lateral inflow at
+// their means over the step's dt seconds, which the channel sediment reads.
+void end_cell_exchange(channel_state& ch, double dt) {
+  const channel_scheme& s = ch.routing;
+  copy_routed(ch, s.qlat_other, ch.qlat);
+  for (int i = 1; i <= ch.gst_num_cells; ++i)
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const double v = s.entry_volume[i][j];
+      ch.gst_qlat[i][j] = v / dt;
+      if (v == 0.0) continue;
+      const int l = ch.gst_link[i][j];
+      ch.qlat(ch.gst_node[i][j], l) += v / (dt * ch.link_dx[l]);
+    }
 }
 
 // What the constituents carry with the water of an accepted sub-step: the
@@ -601,6 +703,13 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
     }
   }
   if (dt <= 1e-16) return r;
+  const bool cells = d.lateral && ch.gst_num_cells > 0;
+  const bool structures = !ch.structures.struct_elements.empty();
+  const lateral_domain x{ch, d.overland, d.grid, d.lakes, d.overland_backwater};
+  if (cells && !start_cell_exchange(x)) {
+    r.status = channel_status::section_failed;  // the section printed and reported its fault
+    return r;
+  }
   const int outlet = ch.num_stream_links;
   const double limit = ch.max_courant_number;
   double remaining = dt, h = dt;
@@ -608,10 +717,12 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
   while (remaining > 1e-16) {
     step_bounds bounds;
     if ((r.status = start_of_sub_step(ch, h, bounds)) != channel_status::ok) return r;
-    // The sub-step is cut once, by the tighter of the two bounds: the
-    // Courant number's (from its limit up) and the diffusive wave's.
-    if (bounds.courant >= limit || h > bounds.diffusive) {
-      h /= std::floor(std::max(bounds.courant / limit, h / bounds.diffusive) + 1.0);
+    if (structures) bounds.structures = structure_bound(d);
+    // The sub-step is cut once, by the tightest of the bounds: the Courant
+    // number's (from its limit up), the diffusive wave's and the
+    // structures'.
+    if (bounds.courant >= limit || h > bounds.stable()) {
+      h /= std::floor(std::max(bounds.courant / limit, h / bounds.stable()) + 1.0);
       if (h < 0.001) h = 0.0015;
     }
     if (ch.stream_loss) {
@@ -646,6 +757,16 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
         sub += remaining;
         remaining = 0.0;
       }
+      lateral_result exchanged;
+      if (cells) {
+        keep_cell_depths(d);
+        copy_routed(ch, s.qlat_other, ch.qlat);
+        exchanged = lateral_exchange(x, sub);
+        if (!exchanged.ok) {
+          r.status = channel_status::section_failed;  // the section printed and reported its fault
+          return r;
+        }
+      }
       channel_books pass;
       bool negative = false;
       for (int it = 1; it <= passes; ++it) {
@@ -663,6 +784,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
         copy_routed(ch, s.qp_start, s.qp_last);
         copy_routed(ch, ch.qp, s.qp_iter);
         if (ch.stream_loss) copy_routed(ch, s.qriv_start, ch.qriv);
+        if (cells) restore_cell_depths(d);
         if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
         continue;
       }
@@ -675,7 +797,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
       if ((r.status = sections_from(ch, ch.area)) != channel_status::ok) return r;
       if (ch.stream_loss && d.cell_exchange) exchange_to_cells(d, sub);
       if (d.lakes.chan_lakes) lake_accounts(d, sub, b);
-      if (s.overbank && remaining > 1e-16) floodplain_exchange(d, remaining, b);
+      if (cells) take_cell_exchange(ch, sub, exchanged, r.cells);
       for (int l = 1; l <= ch.num_stream_links && (d.constituents || d.sediments); ++l) {
         if (!routed(ch.ltype[l])) continue;
         for (int i = 1; i <= ch.nx[l]; ++i) {
@@ -690,6 +812,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
       break;
     }
   }
+  if (cells) end_cell_exchange(ch, dt);
   return r;
 }
 

@@ -6,15 +6,18 @@
 // areas (channel_sections.h). ex_flow_route cuts a channel step into
 // sub-steps that keep a Courant number below max_courant_number and stay
 // within the diffusive wave's stability bound dx^2 / (2 D), each a
-// predictor-corrector pass (two with water crossing the banks), halves a
-// sub-step that would leave a node with a negative area, and hands back the
-// volumes that crossed the network's boundary.
+// predictor-corrector pass (two with water crossing the banks) after the
+// exchange with the cells (lateral_inflow.h) from the water surfaces the
+// sub-step starts with, halves a sub-step that would leave a node with a
+// negative area, and hands back the volumes that crossed the network's
+// boundary.
 //
 // Units: m, s, m3/s, m3. The kernels take a channel_domain, never the
 // record; what they keep between calls lives in channel_state::routing.
 #pragma once
 
 #include "channel/channel_state.h"
+#include "channel/lateral_inflow.h"
 #include "channel/stream_aquifer.h"
 #include "model/water_ledger.h"
 
@@ -25,13 +28,15 @@ struct lake_state;
 struct overland_state;
 
 // What a routing call works on: the channel network and its water, the
-// overland water the floodplain exchange gives back to, and what the step
-// hands over from other components.
+// overland water it exchanges with the cells, and what the step hands over
+// from other components.
 struct channel_domain {
   channel_state& ch;
   overland_state& overland;
   const grid_state& grid;
   lake_state& lakes;
+  bool lateral = false;             // the cells exchange water with their nodes
+  bool overland_backwater = false;  // the OVERLAND_BACKWATER card
   double model_time = 0.0;    // days: the time of scheduled releases
   bool sediments = false;     // channel sediment transport keeps qp_vol_sed
   bool constituents = false;  // channel constituent transport keeps qp_vol
@@ -73,8 +78,6 @@ struct channel_books {
   double point_out = 0.0;     // channel point sinks (positive)
   double aquifer_in = 0.0;    // stream-aquifer exchange into the channels
   double aquifer_out = 0.0;   // out of them (positive)
-  double boundary_out = 0.0;  // change of the spill to overland boundary cells (negative: less spilled)
-  double spill_return = 0.0;  // spill that the floodplain exchange took back from the cells
   double lake_in = 0.0;       // from the channels into the channel lakes
   double lake_out = 0.0;      // from the channel lakes through their structures (positive)
   double lake_point_in = 0.0;   // POINTSOURCE series of lake links into their lakes
@@ -85,7 +88,7 @@ struct channel_books {
 };
 
 // The terms of the routing's books.
-inline constexpr books_map<channel_books, 16> channel_books_terms{{{
+inline constexpr books_map<channel_books, 14> channel_books_terms{{{
     {&channel_books::outlet, water_flux::outlet_discharge},
     {&channel_books::lateral_in, water_flux::channel_lateral_in},
     {&channel_books::lateral_out, water_flux::channel_lateral_out},
@@ -95,8 +98,6 @@ inline constexpr books_map<channel_books, 16> channel_books_terms{{{
     {&channel_books::point_out, water_flux::channel_point_sinks},
     {&channel_books::aquifer_in, water_flux::groundwater_to_channels},
     {&channel_books::aquifer_out, water_flux::channels_to_groundwater},
-    {&channel_books::boundary_out, water_flux::head_boundary_out},
-    {&channel_books::spill_return, water_flux::spill_taken_back},
     {&channel_books::lake_in, water_flux::channels_to_channel_lakes},
     {&channel_books::lake_out, water_flux::channel_lakes_to_channels},
     {&channel_books::clipped, water_flux::channel_area_fill},
@@ -107,6 +108,7 @@ inline constexpr books_map<channel_books, 16> channel_books_terms{{{
 struct channel_result {
   channel_status status = channel_status::ok;
   channel_books books;
+  lateral_result cells;  // the exchange with the cells over the step (booked by lateral_books_terms)
   int exchange = 0;  // the stream_exchange word of the last sub-step (STREAM_LOSS)
 };
 
@@ -131,15 +133,17 @@ channel_status chan_node_flows(const channel_domain& d, node_array<double>& q, d
 // boundary in the pass.
 channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas, const node_array<double>& q, double h);
 
-// Routes the network over dt seconds. The channel lakes gain what their
-// upstream channels deliver and what their POINTSOURCE series give, and
-// lose what their structures pass, sub-step by sub-step, with the
-// discharges the nodes' areas were balanced with. With STREAM_LOSS every
-// sub-step computes the exchange with the ground from the water it starts
-// with, and hands what each node exchanged to the cells under it
-// (cell_exchange). With the floodplain exchange, a spill that stops is
-// taken out of its node's lateral inflow, which keeps every other inflow
-// (the baseflow of a lumped model).
+// Routes the network over dt seconds. With `lateral` every sub-step first
+// exchanges water with the cells over its own length (lateral_exchange),
+// on top of the lateral inflow the step brought from elsewhere (the
+// baseflow of a lumped model), and a sub-step tried again gives the cells
+// their depths back; after the call gst_qlat and qlat hold the step's
+// means. The channel lakes gain what their upstream channels deliver and
+// what their POINTSOURCE series give, and lose what their structures pass,
+// sub-step by sub-step, with the discharges the nodes' areas were balanced
+// with. With STREAM_LOSS every sub-step computes the exchange with the
+// ground from the water it starts with, and hands what each node exchanged
+// to the cells under it (cell_exchange).
 channel_result ex_flow_route(const channel_domain& d, double dt);
 
 }  // namespace nivra

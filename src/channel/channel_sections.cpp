@@ -279,6 +279,20 @@ section_status section_at_depth(const channel_state& ch, int link, int node, dou
   return st::ok;
 }
 
+section_status top_width_at_depth(const channel_state& ch, int link, int node, double y, double& topw,
+                                  bool& exceeded) {
+  if (kind_of(ch.ltype[link]) == section_kind::trapezoid) {
+    if (y < 0.0) return section_status::trapezoid_negative_depth;
+    const int g = ch.ldex[link];
+    topw = 2.0 * ch.sslope(node, g) * y + ch.bottom(node, g);
+    return section_status::ok;
+  }
+  section_props p;
+  const section_status s = section_at_depth(ch, link, node, y, p, exceeded);
+  topw = p.topw;
+  return s;
+}
+
 section_status depth_at_area(const channel_state& ch, int link, int node, double& a, double& y, double& conv,
                              bool& exceeded) {
   using st = section_status;

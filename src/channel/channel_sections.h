@@ -46,6 +46,11 @@ void print_section_fault(section_status s, int node, int link);
 section_status section_at_depth(const channel_state& ch, int link, int node, double y, section_props& p,
                                 bool& exceeded);
 
+// The top width (m) of the node's water surface at depth y, as
+// section_at_depth gives it (a trapezoid's without its conveyance).
+section_status top_width_at_depth(const channel_state& ch, int link, int node, double y, double& topw,
+                                  bool& exceeded);
+
 // Depth (m) and conveyance of the node at flow area a (m2). An area between
 // -0.0001 m2 and 0 is rounding of the routing and counts as 0 (a is set to
 // 0); a lower one is refused.

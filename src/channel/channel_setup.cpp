@@ -361,7 +361,7 @@ void size_channel_state(channel_state& ch) {
     a->alloc(rows, links);
   ch.above_bank_warned.alloc(rows, links);
   if (ch.stream_loss) ch.qriv.alloc(rows, links);
-  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells);
+  ch.routing.prepare(rows, links, ch.stream_loss != 0, ch.gst_num_cells, ch.gst_max_cells);
   if (!ch.structures.stream_pointsource.empty()) ch.structures.series_flow.alloc(ch.link_node_size);
 }
 

@@ -43,7 +43,7 @@ struct channel_state {
   int chan_init_backwater = 0;
   int grid_stream_given = 0;
   double m_river = 1.0;           // river coefficient of the channel set-up
-  double overbank_max_dv = 0.01;  // overbank limit given to the lateral inflow
+  double overbank_max_dv = 0.01;  // share of the water above a spill's crest that may spill a second, 1/s
   double max_courant_number = 0.0;
   int overbank_flow = 0;
   int head_bound = 0;

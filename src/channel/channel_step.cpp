@@ -1,6 +1,6 @@
 // The channel step of the time loop and the channel's share of the run's
 // start and of an event's start. When the channel clock is due the step
-// takes the lateral exchange with the cells, routes the network, keeps the
+// routes the network with its exchange with the cells, keeps the
 // outlet discharge, books what crossed the network's boundary in the
 // water ledger, keeps the highest water levels and moves its clock on; in
 // a long-term run it slows down or parks while the channels are nearly
@@ -58,8 +58,10 @@ stream_aquifer_cells aquifer_cells(const model_state& ms) {
   return cells;
 }
 
-channel_domain routing_domain(model_state& ms) {
+channel_domain routing_domain(model_state& ms, bool lateral) {
   channel_domain d{ms.channel, ms.overland, ms.grid, ms.lake};
+  d.lateral = lateral;
+  d.overland_backwater = ms.overland.overland_backwater != 0;
   d.model_time = ms.clock.model_time;
   d.sediments = ms.constituent.chan_sed_on != 0;
   d.constituents = ms.constituent.chan_con_trans != 0;
@@ -79,10 +81,12 @@ channel_domain routing_domain(model_state& ms) {
   return d;
 }
 
-// Books what the routing moved across the network's boundary.
-void book_routing(model_state& ms, const channel_books& b) {
-  ms.ledger.book(b, channel_books_terms);
-  ms.channel.clipped_area_count += b.clipped_nodes;
+// Books what the routing moved across the network's boundary and what its
+// exchange with the cells gave or took at their held levels.
+void book_routing(model_state& ms, const channel_result& r) {
+  ms.ledger.book(r.books, channel_books_terms);
+  ms.ledger.book(r.cells, lateral_books_terms);
+  ms.channel.clipped_area_count += r.books.clipped_nodes;
 }
 
 // The highest water levels: of the erodible break-point links for the
@@ -282,13 +286,11 @@ void channel_routing_step(model_state& ms) {
     const auto a = ch.area.column(l);
     std::copy(a.data(), a.data() + ch.max_nodes_per_link + 1, ch.area_old.column(l).data());
   }
-  if (ms.overland.ov_wet || ch.overbank_flow || ch.overbank_exchange) {
-    const lateral_result lr =
-        lateral_inflow(lateral_domain{ch, ms.overland, ms.grid, ms.lake, ms.overland.overland_backwater != 0}, dt);
-    if (!lr.ok) return;
+  // The routing exchanges water with the cells every sub-step.
+  const bool lateral = ms.overland.ov_wet || ch.overbank_flow || ch.overbank_exchange;
+  if (lateral) {
     clk.chan_flow_started = 1;
     ch.chan_has_water = 1;
-    ms.ledger.book(lr, lateral_books_terms);
   }
   deliver_lumped_baseflow(ms, dt);
   int exchange = stream_exchange::none;
@@ -323,16 +325,20 @@ void channel_routing_step(model_state& ms) {
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;
     take_pipe_outflow(ms, dt);
-    const channel_result r = ex_flow_route(routing_domain(ms), dt);
+    const channel_result r = ex_flow_route(routing_domain(ms, lateral), dt);
     if (r.status != channel_status::ok) {
       if (!process.error_block.stop) set_error(own_message_code);
       return;
     }
     ch.chan_route_flag = ch.stream_loss ? r.exchange : exchange;
-    book_routing(ms, r.books);
+    book_routing(ms, r);
     if (ch.stream_loss) ch.aquifer_exchange_until = clk.model_time;
+    // The outlet discharge of the step is its mean, the volume that left
+    // over the step's length: where a level swings within the step (a
+    // pond beside the outlet filled by the cells), the discharge at its
+    // last sub-step is no measure of what passed.
     const int outlet = ch.num_stream_links;
-    ms.overland.qout = ch.qp(ch.nx[outlet], outlet);
+    ms.overland.qout = dt > 1e-16 ? r.books.outlet / dt : ch.qp(ch.nx[outlet], outlet);
   }
   keep_highest_levels(ms);
   if (!route_channel_sediment(ms, dt)) return;

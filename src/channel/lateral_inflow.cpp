@@ -19,9 +19,10 @@ constexpr double weir_coefficient = 3.40978982734;  // 2/3 x 0.77 x sqrt(2 x 9.8
 // Free overfall of head H over a crest of length lw, reduced by the
 // submergence of the tailwater head hd.
 double weir_flow(double head, double tail, double lw) {
-  const double s = std::pow(std::max(tail, 0.0) / head, 1.5);
+  const double r = std::max(tail, 0.0) / head;
+  const double s = r * std::sqrt(r);
   const double f = s < 1e-7 ? 1.0 : submergence_factor(s);
-  return std::pow(head, 1.5) * lw * weir_coefficient * f;
+  return head * std::sqrt(head) * lw * weir_coefficient * f;
 }
 
 // Critical flow over a crest of length lw under head H.
@@ -84,7 +85,7 @@ struct exchange {
 // head of a spill from the channel (0 when the channel does not spill).
 double entry_flow(const entry_levels& e, bool over, bool back, double& spill_head) {
   spill_head = 0.0;
-  if (!over && !back) return e.h > 1e-16 ? std::pow(e.h, 1.5) * e.lw * weir_coefficient : 0.0;
+  if (!over && !back) return e.h > 1e-16 ? e.h * std::sqrt(e.h) * e.lw * weir_coefficient : 0.0;
   exchange x{e};
   const regime r = back ? x.backwater() : regime::none;
   if (!over) return x.of(r);
@@ -134,7 +135,99 @@ double submergence_factor(double s) {
   return 0.0;
 }
 
-lateral_result lateral_inflow(const lateral_domain& d, double dt) {
+namespace {
+
+// Whether a section of the entry's node came out; false after reporting
+// the node's fault (the run stops).
+bool section_ok(channel_state& ch, section_status s, int link, int node, bool exceeded) {
+  if (s != section_status::ok) {
+    print_section_fault(s, node, link);
+    set_error(own_message_code);
+    report_error();
+    return false;
+  }
+  if (exceeded) ch.xsec_table_exceeded = 1;
+  return true;
+}
+
+// The section at a fixed level of the entry (the cell's ground, the crest
+// of a spill): a level the water has not reached sets no warning of a
+// table exceeded.
+bool section_of(channel_state& ch, int link, int node, double y, section_props& p) {
+  bool exceeded = false;
+  return section_ok(ch, section_at_depth(ch, link, node, y, p, exceeded), link, node, false);
+}
+
+// The top width at the water's own level: a table it exceeds is warned of.
+bool top_width_of(channel_state& ch, int link, int node, double y, double& topw) {
+  bool exceeded = false;
+  const section_status s = top_width_at_depth(ch, link, node, y, topw, exceeded);
+  return section_ok(ch, s, link, node, exceeded);
+}
+
+}  // namespace
+
+bool prepare_lateral_exchange(const lateral_domain& d) {
+  channel_state& ch = d.ch;
+  const overland_state& ov = d.overland;
+  const double* depth = ov.ov_depth.data();
+  const double* ground = d.grid.elevation.data();
+  const bool expo = !ov.roughness_exp.empty();
+  channel_scheme& s = ch.routing;
+  for (int i = 1; i <= ch.gst_num_cells; ++i) {
+    if (ch.gst_ncellsingrid[i] < 1) continue;
+    const int c = ch.gst_gnum[i][1];
+    s.rough[i] = ov.dist_rough[c] * (expo ? std::exp(-ov.roughness_exp[c] * depth[c]) : 1.0);
+    for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
+      const int link = ch.gst_link[i][j], node = ch.gst_node[i][j];
+      if (skipped(ch, d.lakes, link, node, c)) continue;
+      const double bed = ch.bel(node, link);
+      const double crest = std::max(ground[c], bed + ch.bankfull_dep(node, link));
+      section_props at_ground, at_crest;
+      if (!section_of(ch, link, node, std::max(ground[c] - bed, 0.0), at_ground) ||
+          !section_of(ch, link, node, crest - bed, at_crest))
+        return false;
+      s.entry_sections[i][j] = {at_ground.area, at_ground.topw, at_crest.area};
+    }
+  }
+  return true;
+}
+
+namespace {
+
+// What the cell (plan area a) would give the entry's part of the node (lw
+// of its length) for the two water surfaces to meet, the cell never going
+// below its ground: with the channel at or above the ground, the levelling
+// of the two surfaces (the cell's area against the channel's surface along
+// the entry, its top width `topw` there times lw); with the channel below,
+// the water that fills it up to the ground and then the levelling of the
+// rest over the two surfaces at the ground. The same at the ground from
+// both sides, so the volume has no step as the channel crosses it.
+double levelling_volume(const entry_levels& e, double a, double topw, const entry_section& at, double area_now) {
+  const double plan = (e.wc >= e.zg ? topw : at.ground_topw) * e.lw;
+  const double share = plan > 0.0 ? plan / (a + plan) : 0.0;
+  if (e.wc >= e.zg) return std::max(e.wo - e.wc, 0.0) * a * share;
+  const double held = e.h * a;
+  const double to_ground = std::max(at.ground_area - std::max(area_now, 0.0), 0.0) * e.lw;
+  return held <= to_ground ? held : to_ground + (held - to_ground) * share;
+}
+
+// The rate that moves over dt seconds what a flow q starting the step
+// moves when it dies away as the two sides approach their meeting point
+// `volume` away: volume (1 - exp(-q dt / volume)) / dt. Over a short step
+// it is q; over a long one the two sides meet and stop, and never pass
+// each other, however long the step.
+double toward_level(double q, double volume, double dt) {
+  if (!(volume > 0.0) || !(q > 0.0)) return 0.0;
+  const double x = q * dt / volume;
+  // Far from the meeting point three terms of the series, within 1e-10.
+  if (x < 1e-3) return q * (1.0 - x * (0.5 - x / 6.0));
+  return -volume * std::expm1(-x) / dt;
+}
+
+}  // namespace
+
+lateral_result lateral_exchange(const lateral_domain& d, double dt) {
   lateral_result res;
   channel_state& ch = d.ch;
   overland_state& ov = d.overland;
@@ -143,15 +236,8 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
   const double* blocked = blocked_cells(ov);
   const double cell_area = d.grid.grid_size * d.grid.grid_size;
   const bool boundaries = ov.ov_boundary && !ov.boundary_type.empty();
-  const bool expo = !ov.roughness_exp.empty();
-
-  // The roughness of the cells as the step found them.
-  double* rough = ch.routing.rough.data();
-  for (int i = 1; i <= ch.gst_num_cells; ++i) {
-    if (ch.gst_ncellsingrid[i] < 1) continue;
-    const int c = ch.gst_gnum[i][1];
-    rough[i] = ov.dist_rough[c] * (expo ? std::exp(-ov.roughness_exp[c] * depth[c]) : 1.0);
-  }
+  const double* rough = ch.routing.rough.data();
+  const array2d<entry_section>& sections = ch.routing.entry_sections;
   ch.gst_qlat.fill(0.0);
 
   for (int i = 1; i <= ch.gst_num_cells; ++i) {
@@ -183,29 +269,15 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
         if (to_boundary) {
           res.boundary_inflow += q * dt;
         } else {
-          if (q > 0.0 && e.dc > 0.0) {
-            // The channel's water stands over the cell's ground: cell and
-            // channel are one pool across the bank, and a step moves at
-            // most half of what would bring the two surfaces level (the
-            // cell's area a against the channel's surface along the entry,
-            // its top width times the entry's length). The cell's other
-            // neighbours and the channel's own flow move them in the same
-            // step: a whole share would carry the two past each other and
-            // back again, step after step.
-            bool exceeded = false;
-            section_props at;
-            const section_status st = section_at_depth(ch, link, node, e.wc - e.bed, at, exceeded);
-            if (st != section_status::ok) {
-              print_section_fault(st, node, link);
-              set_error(own_message_code);
-              report_error();
+          if (q > 0.0) {
+            // The top width of the channel's surface, once it stands over
+            // the cell's ground.
+            double topw = 0.0;
+            if (e.wc >= e.zg && !top_width_of(ch, link, node, e.wc - e.bed, topw)) {
               res.ok = false;
               return res;
             }
-            if (exceeded) ch.xsec_table_exceeded = 1;
-            const double plan = at.topw * e.lw;
-            const double level = 0.5 * std::max(e.wo - e.wc, 0.0) * a * plan / (a + plan);
-            q = std::min(q, level / dt);
+            q = toward_level(q, levelling_volume(e, a, topw, sections[i][j], ch.area(node, link)), dt);
           }
           const double v = q * dt;
           if (e.h * a - v < -1e-16) {
@@ -217,25 +289,20 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
           res.to_channel += q * dt;
         }
       } else {
-        // Out of the channel: at most a share of the water above the crest
-        // in the cell's part of the node.
-        bool exceeded = false;
-        section_props low, high;
-        section_status s = section_at_depth(ch, link, node, e.wc - head - e.bed, low, exceeded);
-        if (s == section_status::ok) s = section_at_depth(ch, link, node, e.wc - e.bed, high, exceeded);
-        if (s != section_status::ok) {
-          print_section_fault(s, node, link);
-          set_error(own_message_code);
-          report_error();
+        // Out of the channel: the water above the crest in the cell's part
+        // of the node, a share OVERBANK_MAX_DV of it a second at most, and
+        // dying away as the channel falls to the crest or to the cell's
+        // water (a held level does not rise).
+        double topw = 0.0;
+        if (!top_width_of(ch, link, node, e.wc - e.bed, topw)) {
           res.ok = false;
           return res;
         }
-        if (exceeded) ch.xsec_table_exceeded = 1;
-        const double available = (high.area - low.area) * dx * ch.gst_pct[i][j];
-        if (available <= 0.0)
-          q = 0.0;
-        else if ((available - q * dt) / available < 1.0 - ch.overbank_max_dv)
-          q = available * ch.overbank_max_dv / dt;
+        const double available = std::max(ch.area(node, link) - sections[i][j].crest_area, 0.0) * e.lw;
+        const double plan = topw * e.lw;
+        const double share = to_boundary ? 1.0 : a / (a + plan);
+        const double meet = std::min(available, std::max(e.wc - e.wo, 0.0) * plan * share);
+        q = toward_level(std::min(q, available * ch.overbank_max_dv), meet, dt);
         q = -q;
         if (to_boundary) {
           res.boundary_spill -= q * dt;
@@ -252,7 +319,6 @@ lateral_result lateral_inflow(const lateral_domain& d, double dt) {
       }
       ch.qlat(node, link) += q / dx;
       ch.gst_qlat[i][j] += q;
-      if (!ch.gst_Vlat.empty()) ch.gst_Vlat[i][j] += q * dt;
     }
   }
   return res;

@@ -6,11 +6,12 @@
 // back: a weir reduced by its submergence, a short Manning flow when the two
 // levels come close, limited by critical flow over the bank, and a spill
 // from the channel never takes more than overbank_max_dv of the water above
-// the crest. A cell never gives more water than it holds, nor, where the
-// channel's water stands over the cell's ground, more than half of what
-// would bring the two water surfaces level in the step. The result is the
-// per-node lateral inflow qlat (m2/s, added to) and each entry's exchange
-// gst_qlat (m3/s, positive into the channel).
+// the crest a second. Every exchange dies away as the two water surfaces
+// approach each other, so that none carries them past each other, and a
+// cell never gives more water than it holds. The channel routing runs the
+// exchange every sub-step, from the water surfaces the sub-step starts
+// with. The result is the per-node lateral inflow qlat (m2/s, added to) and
+// each entry's exchange gst_qlat (m3/s, positive into the channel).
 #pragma once
 
 #include "channel/channel_state.h"
@@ -50,8 +51,22 @@ inline constexpr books_map<lateral_result, 2, 2> lateral_books_terms{
         {&lateral_result::from_channel, "booked by the channel routing as lateral outflow"},
     }}};
 
-// One exchange of dt seconds.
-lateral_result lateral_inflow(const lateral_domain& d, double dt);
+// What the exchanges of a channel step read and the step does not change:
+// the effective Manning's n of every grid-stream cell at its present depth
+// and, per entry, its node's flow area and top width at the cell's ground
+// and its flow area at the crest a spill passes (the higher of ground and
+// bank), in channel_scheme. False after a section fault (reported: the run
+// stops).
+bool prepare_lateral_exchange(const lateral_domain& d);
+
+// One exchange of dt seconds from the present water surfaces, after
+// prepare_lateral_exchange: the cells' depths change, gst_qlat is each
+// entry's rate and qlat gains it per unit length of its node. An exchange
+// dies away as the two water surfaces approach each other (or the channel
+// the crest of its spill): over dt it moves V (1 - exp(-q dt / V)), V what
+// would bring them together and q the rate of the exchange's law at the
+// start, so that it never carries them past each other, however long dt.
+lateral_result lateral_exchange(const lateral_domain& d, double dt);
 
 // The share of free weir flow that passes at submergence ratio s (tailwater
 // over headwater head, each to the power 1.5).

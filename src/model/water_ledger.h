@@ -92,7 +92,6 @@ enum class water_flux {
   channel_lateral_net,      // total: net lateral inflow into the channels
   channel_lateral_in,
   channel_lateral_out,
-  spill_taken_back,         // overbank spill taken back from the cells when it no longer happens
   channel_area_fill,        // made by setting channel areas just below zero to zero
   groundwater_to_channels,
   channels_to_groundwater,
@@ -188,7 +187,6 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::channel_lateral_net, "channel_lateral_net", "Total lateral inflow into channels=", c::surface, c::channels, f::channel_lateral_net},
     {f::channel_lateral_in, "channel_lateral_in", "", c::surface, c::channels, f::channel_lateral_net},
     {f::channel_lateral_out, "channel_lateral_out", "", c::channels, c::surface, f::channel_lateral_net, -1},
-    {f::spill_taken_back, "spill_taken_back", "", c::surface, c::channels, f::spill_taken_back},
     {f::channel_area_fill, "channel_area_fill", "", c::outside, c::channels, f::channel_area_fill},
     {f::groundwater_to_channels, "groundwater_to_channels", "Total flux from gw to river=", c::groundwater, c::channels, f::groundwater_inputs, -1},
     {f::channels_to_groundwater, "channels_to_groundwater", "Total flux from river to gw=", c::channels, c::groundwater, f::groundwater_inputs},

@@ -1,8 +1,8 @@
 // Structure links, point-source series and pumps of the channel input file:
 // the elements each link gets and the faults of their cards; a weir and a
 // culvert between two channels that pass a steady inflow at the headwater
-// their ratings give and lose no water; the inlet coefficient of a
-// culvert; and a whole run of the V-catchment with a structure across its
+// their ratings give and lose no water, and a steep rating that does so
+// without swinging; the inlet coefficient of a culvert; and a whole run of the V-catchment with a structure across its
 // channel, a point-source series and a pump.
 #include <gtest/gtest.h>
 
@@ -424,6 +424,40 @@ TEST_F(StructureNetwork, ACulvertReadFromTheFileHasNoStepWhereItsInletSubmerges)
     std::printf("%.1f D over the inlet: %.4f m3/s a millimetre below, %.4f m3/s at it\n", joint, below.q, at.q);
   }
   EXPECT_EQ(culv_flow(e, 1, last_bed + 0.9, last_bed - 5.0).flow_type, culvert_flow_type::inlet_steep);
+}
+
+
+TEST_F(StructureNetwork, ASteepRatingPassesASteadyInflowWithoutSwinging) {
+  // A rating curve that passes 0.5 m3/s at 0.5 m over the last bed and
+  // 5 m3/s 5 mm higher: 900 m3/s per metre of headwater, against the 110 m2
+  // of water surface of the node above it. Over a sub-step the Courant
+  // number would allow, the structure would carry the headwater past the
+  // level at which it passes the 2 m3/s coming down, and back. Its slope
+  // bounds the sub-step: the structure passes the inflow at the end of
+  // every call and the headwater stands still.
+  elevation_series& steep = *new_elev_series();
+  steep.name = "steep";
+  steep.x = {last_bed, last_bed + 0.5, last_bed + 0.505, last_bed + 10.0};
+  steep.y = {0.0, 0.5, 5.0, 6.0};
+  steep.count = 4;
+  load(1, "STRUCTTYPE rating_curve steep\n");
+  net->first_order_chan_q = 2.0;
+  for (int call = 1; call <= 360; ++call) route(10.0);  // an hour to settle
+  double low = 1e30, high = -1e30, level_low = 1e30, level_high = -1e30;
+  for (int call = 1; call <= 120; ++call) {
+    route(10.0);
+    low = std::min(low, net->qp(1, 2));
+    high = std::max(high, net->qp(1, 2));
+    level_low = std::min(level_low, net->yp(10, 1));
+    level_high = std::max(level_high, net->yp(10, 1));
+  }
+  EXPECT_NEAR(low, 2.0, 0.01);
+  EXPECT_NEAR(high, 2.0, 0.01);
+  EXPECT_LT(level_high - level_low, 1e-6);
+  EXPECT_NEAR(level_low, last_bed + 0.5, 0.005);
+  EXPECT_NEAR(headwater + clipped, outlet + volume(), 1e-9 * headwater);
+  std::printf("steep rating: %.4f to %.4f m3/s, headwater %.4f m over the bed, %.1f sub-steps a call\n", low, high,
+              level_low - last_bed, sub_steps / 480.0);
 }
 
 // ---- A whole run: the V-catchment with a structure across its channel.

@@ -57,6 +57,8 @@ struct explicit_ctx {
   double* pw = nullptr;          // (h - retention)^(5/3) per cell, 0 where nothing flows
   double* share = nullptr;       // work array of the outflow limit, per cell
   const double* blocked = nullptr;  // blocked area fractions, null without blockage
+  double* vol_x = nullptr;       // water each right face moved over the step (m3), null when not kept
+  double* vol_y = nullptr;       // the same through each lower face
   bool lake_variant = false;     // channel or overland lakes on
   int outlet = 0;                // drained by normal depth after every sub-step, else 0
   double outlet_slope = 0.0;
@@ -378,35 +380,14 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
     if (h[i] < 0.0 && !(skip && lake_cell(skip[i]))) h[i] = 0.0;
 }
 
-// Normal-depth outflow of the outlet cell over a sub-step of dts seconds,
-// Q = h^(5/3) sqrt(S) dx / n, taken at the depth the cell keeps at the end
-// of the sub-step: h' + Q(h') dts / a = h on its open area a, solved by
-// Newton's method from h (the function is convex and rising, so the
-// iterates fall to the root and never below it). The outlet drains with
-// every sub-step, and by the end depth, because its depth answers its
-// outflow within seconds under a deep pond: drained once over a long step,
-// or by the depth at its start, the outflow would hang on the step. Never
-// more than the cell holds; the volume joins the step's.
+// The outlet drains by normal depth with every sub-step, by the depth it
+// keeps at the sub-step's end (drain_by_normal_depth); the volume joins the
+// step's.
 void drain_outlet(explicit_ctx& c, double* h, double dts) {
   const int o = c.outlet;
-  if (o == 0 || !(h[o] > 0.0)) return;
-  const double h0 = h[o];
-  const double area = c.dx * c.dx * open_share(c.blocked, o);
-  const double k = std::sqrt(c.outlet_slope) * c.dx / c.rough[o] * dts / area;
-  double x = h0;
-  for (int it = 0; it < 60; ++it) {
-    const double p = std::pow(x, outlet_exponent - 1.0);
-    const double fall = (x + k * p * x - h0) / (1.0 + outlet_exponent * k * p);
-    const double next = x - fall;
-    if (!(next > 0.0)) {
-      x = 0.0;
-      break;
-    }
-    x = next;
-    if (fall <= 1e-15 * x) break;
-  }
-  h[o] = x;
-  c.outlet_volume += (h0 - x) * area;
+  if (o == 0) return;
+  c.outlet_volume += drain_by_normal_depth(h[o], dts, c.dx * c.dx * open_share(c.blocked, o), c.dx, c.rough[o],
+                                           c.outlet_slope);
 }
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
@@ -449,13 +430,30 @@ bool shorten_sub_step(explicit_scheme& s, double& dts, int& reductions, bool& te
   return false;
 }
 
-// Back to the state at the start of the step: depths, lakes, fluxes.
+// The water the faces of the directions dir_first..dir_last moved in a
+// sub-step of dts seconds joins the step's face volumes (when kept).
+void add_face_volumes(const explicit_ctx& c, int dir_first, int dir_last, double dts) {
+  if (!c.vol_x) return;
+  const double f = dts * c.dx;
+  for (int dir = dir_first; dir <= dir_last; ++dir) {
+    const double* q = dir == dir_x ? c.qx : c.qy;
+    double* v = dir == dir_x ? c.vol_x : c.vol_y;
+    for (int j = 1; j <= c.n; ++j) v[j] += q[j] * f;
+  }
+}
+
+// Back to the state at the start of the step: depths, lakes, fluxes, face
+// volumes.
 void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ctx& c) {
   const int n = c.n;
   std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
   zero(c.dh, n);
   zero(c.qx, n);
   zero(c.qy, n);
+  if (c.vol_x) {
+    zero(c.vol_x, n);
+    zero(c.vol_y, n);
+  }
   c.outlet_volume = 0.0;
   if (c.lake) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
@@ -509,6 +507,10 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
   }
 
   double dts = starting_sub_step(s, dt, quiet);
+  if (c.vol_x) {
+    zero(c.vol_x, n);
+    zero(c.vol_y, n);
+  }
   if (chan_lakes) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       s.lake_elev_save[L] = lakes.lake_elev[L];
@@ -559,6 +561,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
         break;
       }
       if (short_of_water) limit_outflows(c, c.lake, dir_x, dir_y, step);
+      add_face_volumes(c, dir_x, dir_y, step);
       if (chan_lakes) lake_exchange(lakes, c, step);
       apply_depth_changes(c, c.lake, short_of_water);
       drain_outlet(c, c.h, step);
@@ -625,6 +628,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
   }
   const bool limited = some_cell_below_zero(c, c.olake);
   if (limited) limit_outflows(c, c.olake, dir, dir, dt);
+  add_face_volumes(c, dir, dir, dt);
   // What crossed a lake shore joins the lake's exchange volume.
   for (int j = 1; j <= n; ++j) {
     const int k = nb[j];
@@ -1001,32 +1005,13 @@ struct plain_call {
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
 
   // Runs body(first, last, span, part) over the cells of the spans (total
-  // cells in all), split into contiguous shares of the cells as a pass over
-  // the whole grid is; returns the number of parts, whose tallies are
-  // cleared before they start.
+  // cells in all), split among the threads (span_parts); returns the number
+  // of parts, whose tallies are cleared before they start.
   template <class Body>
   int over_spans(const std::vector<cell_span>& spans, int total, Body&& body) {
-    const int most = part_cells > 0 ? total / part_cells : total;
-    const int count = most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
-    auto walk = [&](int part) {
-      part_tally& t = tally(part);
-      t.bits[0] = t.bits[1] = t.bits[2] = 0;
-      const item_range r = share_of(1, total, part, count);
-      int pos = 1;  // position of the span's first cell among all the spans' cells
-      for (std::size_t k = 0; k < spans.size() && pos <= r.end; ++k) {
-        const int length = spans[k].last - spans[k].first + 1;
-        const int lo = std::max(pos, r.begin), hi = std::min(pos + length - 1, r.end);
-        if (lo <= hi) body(spans[k].first + (lo - pos), spans[k].first + (hi - pos), k, part);
-        pos += length;
-      }
-    };
-    if (count <= 1) {
-      walk(0);
-    } else {
-      crew.run([&](int part) {
-        if (part < count) walk(part);
-      });
-    }
+    const int count = span_parts(crew.size(), part_cells, total);
+    for (int p = 0; p < count; ++p) tally(p).bits[0] = tally(p).bits[1] = tally(p).bits[2] = 0;
+    for_span_parts(crew, spans, total, count, body);
     return count;
   }
 
@@ -1118,14 +1103,54 @@ struct plain_call {
     return !doubtful(bits);
   }
 
-  // The unit-width fluxes become discharges.
-  void to_discharges(double* qx, double* qy) {
+  // The unit-width fluxes become discharges, and the depths the faces
+  // moved over the step (vx, vy: null when not kept) volumes.
+  void to_discharges(double* qx, double* qy, double* vx, double* vy) {
     const double dx = g.dx;
+    const double area = dx * dx;
     over_cells([&](int first, int last, int) {
       for (int i = first; i <= last; ++i) {
         qx[i] *= dx;
         qy[i] *= dx;
       }
+      if (vx) {
+        for (int i = first; i <= last; ++i) {
+          vx[i] *= area;
+          vy[i] *= area;
+        }
+      }
+    });
+  }
+
+  // The faces of the spans that stepped move nothing in the next pass
+  // unless they step again; the depths they moved join the step's (vx, vy:
+  // null when not kept).
+  void clear_faces(const std::vector<cell_span>& spans, int total, double* fx, double* fy, double* vx, double* vy) {
+    over_spans(spans, total, [&](int first, int last, std::size_t, int) {
+      if (vx) {
+        for (int j = first; j <= last; ++j) {
+          vx[j] += fx[j];
+          vy[j] += fy[j];
+        }
+      }
+      const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
+      std::memset(fx + first, 0, bytes);
+      std::memset(fy + first, 0, bytes);
+    });
+  }
+
+  // Every cell's value of `from` into `to`; every cell of `a` (and of b,
+  // when given) to zero.
+  void copy(const double* from, double* to) {
+    over_cells([&](int first, int last, int) {
+      std::memcpy(to + first, from + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+    });
+  }
+  void clear(double* a, double* b) {
+    over_cells([&](int first, int last, int) {
+      const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
+      std::memset(a + first, 0, bytes);
+      if (b) std::memset(b + first, 0, bytes);
     });
   }
 };
@@ -1247,7 +1272,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   g.keep_x = c.qx;
   g.keep_y = c.qy;
   step_blocks& blocks = s.blocks;
-  blocks.build(n, c.right, c.below, c.dike);
+  blocks.build(n, c.right, c.below, c.above, c.dike);
   plain_call call{g, ov.crew, cell_parts(ov, n), s.tallies, c.blocked != nullptr};
   call.part_cells = ov.part_cells;
 
@@ -1287,13 +1312,19 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     call.flow_depths(start, pw);
   }
 
+  // With the constituents carried, the depth every face moves over the step
+  // (then its volume).
+  double* vx = s.volumes ? ov.ov_volx.data() : nullptr;
+  double* vy = s.volumes ? ov.ov_voly.data() : nullptr;
+  h[0] = fx[0] = fy[0] = 0.0;
+
   for (bool done = false, first_attempt = true; !done; first_attempt = false) {
     done = true;
     double elapsed = 0.0;
     c.outlet_volume = 0.0;
-    std::memcpy(h, start, sizeof(double) * (static_cast<std::size_t>(n) + 1));
-    zero(fx, n);
-    zero(fy, n);
+    call.copy(start, h);
+    call.clear(fx, fy);
+    if (vx) call.clear(vx, vy);
     if (!first_attempt) call.flow_depths(h, pw);
     while (done && dt - elapsed > 0.0001) {
       const double remaining = dt - elapsed;
@@ -1303,13 +1334,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
       double tightest = std::numeric_limits<double>::infinity();
       for (const double b : blocks.bound) tightest = b < tightest ? b : tightest;
       const double macro = bounded_sub_step(dts, std::ldexp(tightest, step_blocks::max_level), remaining);
-      int finest = 0;
-      for (std::size_t k = 0; k < blocks.blocks.size(); ++k) {
-        int level = 0;
-        while (level < step_blocks::max_level && std::ldexp(macro, -level) > blocks.bound[k]) ++level;
-        blocks.level[k] = level;
-        finest = level > finest ? level : finest;
-      }
+      const int finest = blocks.set_levels(macro);
       blocks.make_spans(finest);
       // The last macro sub-step of the step keeps the fluxes of its faces.
       const bool last_macro = !(dt - (elapsed + macro) > 0.0001);
@@ -1318,7 +1343,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         // The blocks of level l and finer step in pass m; those of level l
         // step for the last time in the macro sub-step when m is the last
         // pass of their sub-step.
-        const int l = m == 0 ? 0 : finest - std::countr_zero(static_cast<unsigned>(m));
+        const int l = step_blocks::pass_level(m, finest);
         const int keep_level = last_macro && m == passes - (passes >> l) ? l : -1;
         const std::vector<cell_span>& faces = blocks.face_spans[static_cast<std::size_t>(l)];
         const std::vector<cell_span>& reach = blocks.cell_spans[static_cast<std::size_t>(l)];
@@ -1386,13 +1411,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           const double d = h[c.outlet] - c.ret[c.outlet];
           pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
         }
-        // The faces that stepped move nothing in the next pass unless they
-        // step again.
-        for (const cell_span& f : faces) {
-          const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(f.last - f.first + 1);
-          std::memset(fx + f.first, 0, bytes);
-          std::memset(fy + f.first, 0, bytes);
-        }
+        call.clear_faces(faces, face_total, fx, fy, vx, vy);
       }
       if (!done) break;
       elapsed += macro;
@@ -1401,7 +1420,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
 
   // The fluxes of the last sub-steps become discharges (a call too short
   // for a sub-step scales the last call's again, as the face sweeps do).
-  call.to_discharges(c.qx, c.qy);
+  call.to_discharges(c.qx, c.qy, vx, vy);
   // The last depths become the overland depths; the array they came from
   // takes the next call's.
   h[0] = start[0];
@@ -1459,6 +1478,12 @@ void prepare_overland_explicit(const overland_domain& d) {
   ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, ov.crew.size());
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
+  // The constituents move with the water each face moved over the step.
+  ov.explicit_kernel.volumes = ov.con_vol_x.size() == n;
+  if (ov.explicit_kernel.volumes) {
+    ensure_cells(ov.ov_volx, n);
+    ensure_cells(ov.ov_voly, n);
+  }
 }
 
 overland_result route_overland_explicit(const overland_domain& d, double dt) {
@@ -1506,6 +1531,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   c.share = plain ? nullptr : s.outflow_share.data();
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
+  if (s.volumes) {
+    c.vol_x = ov.ov_volx.data();
+    c.vol_y = ov.ov_voly.data();
+  }
   c.quiet = d.quiet;
   if (d.outlet_drains && g.outlet_cell > 0 && g.outlet_cell <= n && !(c.lake && lake_cell(c.lake[g.outlet_cell]))) {
     c.outlet = g.outlet_cell;
@@ -1520,6 +1549,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.olake = lakes.oland_lake_new.data();
     c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
+    if (c.vol_x) {
+      zero(c.vol_x, n);
+      zero(c.vol_y, n);
+    }
     s.substeps += 1;
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);

@@ -198,18 +198,30 @@ bool route(model_state& ms, double dt) {
   // discharges; the largest depths follow the new ones.
   const bool mean_discharges = ms.overland.overtype == overland_scheme::ade && !lakes;
   const bool flood = ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n;
-  if (mean_discharges || flood) {
-    double* qx = ms.overland.ov_qx.data();
-    double* qy = ms.overland.ov_qy.data();
-    const double* vx = ms.overland.ov_volx.data();
-    const double* vy = ms.overland.ov_voly.data();
-    double* peak = flood ? ms.overland.flood_depth_max.data() : nullptr;
-    const double* h = ms.overland.ov_depth.data();
-    for_cell_parts(ms.overland.crew, n, cell_parts(ms.overland, n), [&](int first, int last, int) {
+  // With the constituents carried, the water each face moved joins what
+  // they will move with.
+  overland_state& ov = ms.overland;
+  const bool volumes = ov.con_vol_x.size() == n && ov.ov_volx.size() == n;
+  if (mean_discharges || flood || volumes) {
+    double* qx = ov.ov_qx.data();
+    double* qy = ov.ov_qy.data();
+    const double* vx = ov.ov_volx.data();
+    const double* vy = ov.ov_voly.data();
+    double* peak = flood ? ov.flood_depth_max.data() : nullptr;
+    const double* h = ov.ov_depth.data();
+    for_cell_parts(ov.crew, n, cell_parts(ov, n), [&](int first, int last, int) {
       if (mean_discharges) {
         for (int c = first; c <= last; ++c) {
           qx[c] = vx[c] / dt;
           qy[c] = vy[c] / dt;
+        }
+      }
+      if (volumes) {
+        double* cx = ov.con_vol_x.data();
+        double* cy = ov.con_vol_y.data();
+        for (int c = first; c <= last; ++c) {
+          cx[c] += vx[c];
+          cy[c] += vy[c];
         }
       }
       if (flood) {

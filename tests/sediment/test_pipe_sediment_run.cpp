@@ -199,7 +199,9 @@ TEST_F(PipeSedimentRun, TheInletsTakeTheAttachedMassWithTheirShareOfTheFines) {
   const mass_ledger& l = *k.mass_books;
   const double into_pipes = l.run_total(1, row(constituent_term::attached_to_pipes));
   EXPECT_GT(into_pipes, 0.0);
-  EXPECT_NEAR(l.mass(1, mass_compartment::pipes, ledger_moment::run_end), into_pipes, 1e-15 * into_pipes);
+  // The same grams summed pipe by pipe and step by step: equal to a few
+  // units in the last place.
+  EXPECT_NEAR(l.mass(1, mass_compartment::pipes, ledger_moment::run_end), into_pipes, 1e-14 * into_pipes);
   const mass_balance_sums whole = l.run_balance_of(1, mass_ledger::whole_model());
   EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial));
   for (mass_compartment part : {mass_compartment::pipes, mass_compartment::sediment_bound}) {

@@ -43,12 +43,18 @@ void over_cells(const ov_transport_domain& d, Body&& body) {
   for_parts(*d.crew, n, parts, [&](int first, int last, int) { body(first, last); });
 }
 
+// Below this share of its depth at the end of the step, the water a cell
+// holds between the two directions is too little to give its mass a
+// concentration: the water the other direction brings it makes most of
+// what it ends with.
+constexpr double between_share = 0.01;
+
 // One direction of the step. `depth` holds the depths at the direction's
 // end: the end of the step for the last, else the depths between the two
-// directions, which may fall to nothing where more water passes through a
-// cell along this direction than it holds before the other brings more.
-// Such a cell keeps its concentration and carries its mass, even below
-// zero, to the last direction.
+// directions, which may fall to nothing (or below) where more water passes
+// through a cell along this direction than it holds before the other
+// brings more. Such a cell (between_share) keeps its concentration and
+// carries its mass, even below zero, to the last direction.
 double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_scratch& w, double dt,
              const direction& dir, const double* depth, bool last) {
   const double area = d.dx * d.dx;
@@ -59,9 +65,10 @@ double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_s
   // The concentration of mass m in a cell of depth h (at the direction's
   // end): a cell without water between the directions keeps the
   // concentration it had (c0), a dry one at the end has none.
+  auto carried = [&](int i) { return !last && d.depth[i] >= 1e-16 && !(depth[i] >= between_share * d.depth[i]); };
   auto conc_of = [&](int i, double m, double c0) {
-    if (depth[i] >= 1e-16) return m >= 0.0 ? m / (depth[i] * area) : 0.0;
-    return !last && d.depth[i] >= 1e-16 ? c0 : 0.0;
+    if (carried(i)) return c0;
+    return depth[i] >= 1e-16 && m >= 0.0 ? m / (depth[i] * area) : 0.0;
   };
   // Predictor.
   over_cells(d, [&](int first, int last_cell) {
@@ -100,13 +107,13 @@ double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_s
       double m = s.mass[i] + dt * (flux_star[i] - (b ? flux_star[b] : 0.0) + 0.5 * d.source[i]);
       const double c = conc_of(i, m, s.conc[i]);
       mass_star[i] = 0.0;
-      const bool carried = !last && depth[i] < 1e-16 && d.depth[i] >= 1e-16;
-      if (m < 0.0 && !carried) {
+      const bool carry = carried(i);
+      if (m < 0.0 && !carry) {
         mass_star[i] = -m;  // recorded for the sum below
         m = 0.0;
       }
       s.mass[i] = m;
-      s.conc[i] = m > 0.0 || carried ? c : 0.0;
+      s.conc[i] = m > 0.0 || carry ? c : 0.0;
     }
   });
   for (int i = 1; i <= d.ncells; ++i) negative += mass_star[i];

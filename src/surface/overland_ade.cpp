@@ -12,6 +12,7 @@
 #include <optional>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
@@ -129,6 +130,20 @@ inline bool is_wet(const ade_ctx& c, int i) { return c.wet && wetland_cell(c.wet
   const double dd = flows ? d : 1.0;
   const double D = face_diffusivity(dd * pow_two_thirds(dd), down ? ni : nk, S);
   return flows ? D : 0.0;
+}
+
+// The square of face_d, never below it (face_diffusivity_squared), with the
+// slope's division by dx a multiplication by its inverse.
+[[gnu::always_inline]] inline double face_d_squared(double per_dx, double zi, double zk, double hi, double hk,
+                                                    double ri, double rk, double ni, double nk) {
+  const double si = zi + hi;
+  const double sk = zk + hk;
+  const double S = (si - sk) * per_dx;
+  const bool down = S > 0.0;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
+  const bool flows = d > 1e-16;
+  const double D2 = face_diffusivity_squared(flows ? d : 1.0, down ? ni : nk, S);
+  return flows ? D2 : 0.0;
 }
 
 // Fixed-level boundary cells keep their depth.
@@ -407,22 +422,11 @@ struct depth_change {
   bool unstable = false;
 };
 
-// The first sub-step of a step of dt seconds, from the sub-step dts it would
-// take and the depth changes of the two directions: cut by the larger ratio
-// past the limit (never below the smallest sub-step), grown by 1.4 up to dt
-// after a calm one, and the stability factor doubled again after 100 calm
-// steps. worst: the cell of the larger ratio.
-double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, depth_change y, int& worst) {
-  double R = x.ratio;
-  worst = x.cell;
-  if (y.ratio > x.ratio) {
-    R = y.ratio;
-    worst = y.cell;
-  }
-  if (x.unstable || y.unstable) {
-    dts /= R;
-    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
-  } else if (R < 0.5) {
+// After the depth-change check of the first sub-step dts (largest ratio R,
+// `unstable` past the limit): dts grown by 1.4 up to dt after a calm one,
+// and the stability factor doubled again after 100 calm steps.
+double after_depth_check(ade_scheme& s, double dt, double dts, double R, bool unstable) {
+  if (!unstable && R < 0.5) {
     if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
     s.stable_count += 1;
   }
@@ -431,6 +435,25 @@ double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, dept
     s.stable_count = 0;
   }
   return dts;
+}
+
+// The first sub-step of a step of dt seconds, from the sub-step dts it would
+// take and the depth changes of the two directions: cut by the larger ratio
+// past the limit (never below the smallest sub-step), else as
+// after_depth_check. worst: the cell of the larger ratio.
+double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, depth_change y, int& worst) {
+  double R = x.ratio;
+  worst = x.cell;
+  if (y.ratio > x.ratio) {
+    R = y.ratio;
+    worst = y.cell;
+  }
+  const bool unstable = x.unstable || y.unstable;
+  if (unstable) {
+    dts /= R;
+    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
+  }
+  return after_depth_check(s, dt, dts, R, unstable);
 }
 
 // The next sub-step of a step with `remaining` seconds left: dts is cut to
@@ -948,30 +971,30 @@ NIVRA_HOT void corrector_part(const plain_grid& g, double* p, const double* pcd,
   }
 }
 
-// The largest diffusivity of the faces of one direction of the cells b..e of
-// a strip, each leading `step` cells on (face_diffusivity), from the depths;
-// the faces as face_run takes them. A face with a flat surface counts: the
-// least change of level makes it carry water.
+// The square of the largest diffusivity of the faces of one direction of the
+// cells b..e of a strip, each leading `step` cells on (face_d_squared), from
+// the depths; the faces as face_run takes them. A face with a flat surface
+// counts: the least change of level makes it carry water.
 NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step) {
-  const double dx = g.dx;
+  const double per_dx = 1.0 / g.dx;
   const double* __restrict z = g.z;
   const double* __restrict ret = g.ret;
   const double* __restrict neff = g.neff;
-  // The diffusivities are never below zero: the largest is the one of
-  // the largest bits, which the vector loop can take (the largest double
-  // it cannot, without leave to reorder comparisons).
+  // The squares are never below zero: the largest is the one of the
+  // largest bits, which the vector loop can take (the largest double it
+  // cannot, without leave to reorder comparisons).
   std::int64_t m = 0;
   for (int i = b; i <= e; ++i) {
     const int k = i + step;
-    const std::int64_t bits =
-        std::bit_cast<std::int64_t>(face_d(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k]));
+    const std::int64_t bits = std::bit_cast<std::int64_t>(
+        face_d_squared(per_dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k]));
     m = bits > m ? bits : m;
   }
   return std::bit_cast<double>(m);
 }
 
-// The largest face diffusivity of both directions over the cells
-// first..last, strip by strip.
+// The square of the largest face diffusivity of both directions over the
+// cells first..last, strip by strip.
 NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* depth, int first, int last) {
   double m = 0.0;
   const std::vector<cell_strip>& strips = g.strips->strips;
@@ -995,8 +1018,9 @@ NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* depth, int 
       const int ky = st.down ? 0 : open_neighbour(g.below, g.dike, cell_side::bottom, e);
       for (const int k : {kx, ky}) {
         if (k == 0) continue;
-        const double D = face_d(g.dx, g.z[e], g.z[k], depth[e], depth[k], g.ret[e], g.ret[k], g.neff[e], g.neff[k]);
-        m = D > m ? D : m;
+        const double D2 =
+            face_d_squared(1.0 / g.dx, g.z[e], g.z[k], depth[e], depth[k], g.ret[e], g.ret[k], g.neff[e], g.neff[k]);
+        m = D2 > m ? D2 : m;
       }
     }
   }
@@ -1054,16 +1078,19 @@ struct plain_call {
     for (part_tally& t : tallies) t = part_tally{};
   }
 
-  // The stable sub-step of every block's faces from the depths, into
-  // b.bound; returns the shortest.
-  double block_bounds(const double* depth, step_blocks& b) {
+  // The stable sub-step of every block's faces from the depths, no longer
+  // than the block's sub-step of `rule` when given, into b.bound; returns
+  // the shortest.
+  double block_bounds(const double* depth, step_blocks& b, const std::vector<double>* rule = nullptr) {
     const int count = static_cast<int>(b.blocks.size());
     for_parts(crew, count, parts < count ? parts : count, [&](int first, int last, int) {
       for (int k = first - 1; k < last; ++k) {
-        const step_block& blk = b.blocks[static_cast<std::size_t>(k)];
-        const double m = wide ? diffusivity_part_wide(g, depth, blk.first, blk.last)
-                              : diffusivity_part(g, depth, blk.first, blk.last);
-        b.bound[static_cast<std::size_t>(k)] = stable_sub_step(ade_stable_factor, g.dx, m);
+        const std::size_t kk = static_cast<std::size_t>(k);
+        const step_block& blk = b.blocks[kk];
+        const double m2 = wide ? diffusivity_part_wide(g, depth, blk.first, blk.last)
+                               : diffusivity_part(g, depth, blk.first, blk.last);
+        const double bound = stable_sub_step(ade_stable_factor, g.dx, std::sqrt(m2));
+        b.bound[kk] = rule && (*rule)[kk] < bound ? (*rule)[kk] : bound;
       }
     });
     double tightest = std::numeric_limits<double>::infinity();
@@ -1126,6 +1153,45 @@ struct plain_call {
     return doubtful(unstable) ? sweep_status::unstable : sweep_status::stable;
   }
 
+  // The depth-change check of the first sub-step (dts) block by block: into
+  // rule, each block's longest sub-step, dts over its largest ratio when
+  // that is past the limit (never below 1.1 times the smallest sub-step),
+  // else no bound; returns the largest ratio of all at its first cell, and
+  // whether some block is past the limit.
+  depth_change block_rules(const double* h, const double* qx, const double* qy, double dts, double factor,
+                           double min_dt, const step_blocks& b, std::vector<double>& rule) {
+    const int count = static_cast<int>(b.blocks.size());
+    rule.resize(b.blocks.size());
+    const int n_parts = parts < count ? parts : count;
+    for_parts(crew, count, n_parts, [&](int first, int last, int part) {
+      part_tally& t = tally(part);
+      t.ratio = 0.0;
+      t.cell = 0;
+      for (int k = first - 1; k < last; ++k) {
+        const step_block& blk = b.blocks[static_cast<std::size_t>(k)];
+        part_tally tx, ty;
+        stability_part(g, h, qx, qy, dts, factor, blk.first, blk.last, tx, ty);
+        const part_tally& m = ty.ratio > tx.ratio ? ty : tx;
+        const bool past = dts > 0.1 && m.ratio > 1.0;
+        rule[static_cast<std::size_t>(k)] =
+            past ? std::fmax(dts / m.ratio, 1.1 * min_dt) : std::numeric_limits<double>::infinity();
+        if (m.ratio > t.ratio) {
+          t.ratio = m.ratio;
+          t.cell = m.cell;
+        }
+      }
+    });
+    depth_change all;
+    for (int p = 0; p < n_parts; ++p) {
+      if (tally(p).ratio > all.ratio) {
+        all.ratio = tally(p).ratio;
+        all.cell = tally(p).cell;
+      }
+    }
+    all.unstable = dts > 0.1 && all.ratio > 1.0;
+    return all;
+  }
+
   // ADE-PC's change of the cells of the spans from the water v (to may be
   // from); the first cell whose new depth is below zero, 0 when none.
   int change(const double* v, int dir, const std::vector<cell_span>& spans, int total, const double* from,
@@ -1149,34 +1215,6 @@ struct plain_call {
       wide ? corrector_part_wide(g, p, pcd, dir, f, first, last, v, q)
            : corrector_part(g, p, pcd, dir, f, first, last, v, q);
     });
-  }
-
-  // The check of `stability` over the grid in both directions: the largest
-  // ratio of each at its first cell, and whether each is unstable.
-  void stability(const double* h, const double* qx, const double* qy, double dts, double factor, double& rx,
-                 int& cx, bool& ux, double& ry, int& cy, bool& uy) {
-    // Two tallies per part: x in the part's own, y in the one after the
-    // last part's.
-    over_cells([&](int first, int last, int part) {
-      stability_part(g, h, qx, qy, dts, factor, first, last, tally(part), tally(parts + part));
-    });
-    rx = ry = 0.0;
-    cx = cy = 0;
-    ux = uy = false;
-    for (int p = 0; p < parts; ++p) {
-      const part_tally& tx = tally(p);
-      const part_tally& ty = tally(parts + p);
-      if (tx.ratio > rx) {
-        rx = tx.ratio;
-        cx = tx.cell;
-      }
-      if (ty.ratio > ry) {
-        ry = ty.ratio;
-        cy = ty.cell;
-      }
-      ux = ux || tx.status == 1;
-      uy = uy || ty.status == 1;
-    }
   }
 
   void fill(double* a, double v) {
@@ -1281,8 +1319,12 @@ int outlet_level(const ade_ctx& c, const step_blocks& b) { return c.outlet != 0 
 
 // Plain ADE with adaptive sub-steps on a plain grid: the rules of
 // route_plain for the sub-step, each sub-step of the rules taken in local
-// sub-steps (step_blocks). At its start every block takes the level of its
-// faces' stable bound; 2^finest passes follow, and in pass m the blocks of
+// sub-steps (step_blocks). The depth-change check of the first sub-step
+// acts block by block: a block with a cell past its limit keeps to a
+// sub-step cut by its own ratio for the whole step, instead of cutting the
+// sub-step of the whole grid. At the start of each sub-step of the rules
+// every block takes the level of the shorter of that and its faces' stable
+// bound; 2^finest passes follow, and in pass m the blocks of
 // level pass_level(m) and finer step: the faces of one direction move their
 // water, each for its block's sub-step, from the depths at the pass's
 // start, the cells they reach take it, then the faces of the other
@@ -1308,15 +1350,14 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
   double* volx = ov.ov_volx.data();
   double* voly = ov.ov_voly.data();
 
-  // Sub-step choice from the expected relative depth change.
+  // Sub-step choice from the expected relative depth change, block by
+  // block: a block with a cell past the limit keeps its faces to the
+  // sub-step cut by its own ratio (s.rule), the rest to the rules'.
   double dts = dt;
   if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
-  double rx = 0.0, ry = 0.0;
-  int cx = 0, cy = 0;
-  bool ux = false, uy = false;
-  call.stability(h, qx, qy, dts, s.dt_factor, rx, cx, ux, ry, cy, uy);
-  int worst = 0;
-  dts = first_sub_step(s, dt, dts, {rx, cx, ux}, {ry, cy, uy}, worst);
+  const depth_change all = call.block_rules(h, qx, qy, dts, s.dt_factor, s.min_dt, blocks, s.rule);
+  const int worst = all.cell;
+  dts = after_depth_check(s, dt, dts, all.ratio, all.unstable);
 
   for (bool first_attempt = true;; first_attempt = false) {
     if (dts < s.min_dt) {
@@ -1333,11 +1374,12 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
     sweep_status prev_status = sweep_status::stable;
     bool failed = false;
     while (remaining > 1e-16 && !failed) {
-      const double rule = next_sub_step(s, dts, remaining, prev_status);
+      const double rule_dt = next_sub_step(s, dts, remaining, prev_status);
       if (p.exponents) effective_roughness(ov, c.n, h);
-      // The sub-step keeps every block to the stable bound of its depths.
-      const double macro =
-          bounded_sub_step(rule, std::ldexp(call.block_bounds(h, blocks), step_blocks::max_level), remaining);
+      // The sub-step keeps every block to the stable bound of its depths
+      // and to its depth-change check.
+      const double tightest = call.block_bounds(h, blocks, &s.rule);
+      const double macro = bounded_sub_step(rule_dt, std::ldexp(tightest, step_blocks::max_level), remaining);
       const int finest = local_levels(blocks, macro, p.exponents);
       const int outlet = outlet_level(c, blocks);
       sweep_status status = sweep_status::stable;

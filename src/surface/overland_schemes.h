@@ -182,6 +182,7 @@ struct ade_scheme {
   std::vector<part_tally> tallies;  // two per thread
   grid_strips strips;               // of a plain grid
   step_blocks blocks;               // of a plain grid
+  std::vector<double> rule;         // per block of a plain grid: the sub-step the depth-change check allows, s
 
   // Sizes the work arrays of the scheme (overtype) for the cells (those of
   // the plain passes on a plain grid), the effective roughness when

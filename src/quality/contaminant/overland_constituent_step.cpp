@@ -582,6 +582,34 @@ void cell_sources(model_state& ms, int c, double dt) {
   book(k, c, exfiltration_term(column), exfiltrated);
 }
 
+// Calls pass(from, to, v) for the water a rating boundary sent to a
+// receiving neighbour, and the water a low spot of a dike passed, since the
+// constituents last moved: v m3 from cell `from` to cell `to`.
+template <class Pass>
+void for_each_passed_water(const model_state& ms, Pass&& pass) {
+  const overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  if (ov.bc_rating_vol.rows() == n) {
+    const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
+                        ms.grid.leftcon.data()};
+    for (int i = 1; i <= n; ++i) {
+      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
+      for (int s = 1; s <= 4; ++s) {
+        const double v = ov.bc_rating_vol(i, s);
+        const int j = nb[s - 1][i];
+        if (v == 0.0 || j == 0) continue;
+        pass(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
+      }
+    }
+  }
+  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
+    const double v = ov.lowspot_vol[j];
+    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
+    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
+    pass(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
+  }
+}
+
 // After the transport: the water that left through the boundary cells
 // since the last step takes its mass with it. The cell's mass is that of
 // all the water the step saw in it, the water it keeps and the water that
@@ -631,25 +659,7 @@ void boundary_moves(model_state& ms, int c) {
       settle(to);
     }
   };
-  if (ov.bc_rating_vol.rows() == n) {
-    const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
-                        ms.grid.leftcon.data()};
-    for (int i = 1; i <= n; ++i) {
-      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
-      for (int s = 1; s <= 4; ++s) {
-        const double v = ov.bc_rating_vol(i, s);
-        const int j = nb[s - 1][i];
-        if (v == 0.0 || j == 0) continue;
-        pass(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
-      }
-    }
-  }
-  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
-    const double v = ov.lowspot_vol[j];
-    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
-    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
-    pass(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
-  }
+  for_each_passed_water(ms, pass);
   if (ov.bc_out_vol.size() != n) return;
   const double* out = ov.bc_out_vol.data();
   double left = 0.0, left_lakes = 0.0;
@@ -690,25 +700,7 @@ const double* transport_depths(model_state& ms) {
   if (out)
     for (int i = 1; i <= n; ++i)
       if (ov.bc_out_vol[i] > 0.0) passed(i, 0, ov.bc_out_vol[i]);
-  if (rating) {
-    const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
-                        ms.grid.leftcon.data()};
-    for (int i = 1; i <= n; ++i) {
-      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
-      for (int s = 1; s <= 4; ++s) {
-        const double v = ov.bc_rating_vol(i, s);
-        const int j = nb[s - 1][i];
-        if (v == 0.0 || j == 0) continue;
-        passed(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
-      }
-    }
-  }
-  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
-    const double v = ov.lowspot_vol[j];
-    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
-    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
-    passed(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
-  }
+  for_each_passed_water(ms, passed);
   // Rounding never makes a depth out of nothing.
   for (int i = 1; i <= n; ++i) h[i] = h[i] > 0.0 ? h[i] : 0.0;
   return h;

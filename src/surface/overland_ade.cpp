@@ -1314,6 +1314,33 @@ int local_levels(step_blocks& b, double macro, bool exponents) {
   return finest;
 }
 
+// The water the faces of a pass's second direction moved stays in its
+// array until the next pass's first face pass, which adds it to the step's
+// and sets it back to 0 as it goes over the same faces, when that pass
+// steps them all (its level is not finer); otherwise, and at the end of the
+// step, a pass of its own does.
+struct second_moves {
+  double* v = nullptr;    // the second direction's water, per face
+  double* vol = nullptr;  // the step's water of that direction
+  int level = -1;         // the level of the pass that left it, -1: none
+
+  // Before the first face pass of a pass of level l: true when that pass
+  // takes the water along.
+  bool taken_by(plain_call& call, const step_blocks& b, int l) {
+    if (level < 0) return false;
+    const bool along = l <= level;
+    if (!along) settle(call, b);
+    level = -1;
+    return along;
+  }
+  void settle(plain_call& call, const step_blocks& b) {
+    if (level < 0) return;
+    const std::size_t li = static_cast<std::size_t>(level);
+    call.clear(b.face_spans[li], b.face_cells[li], v, vol, nullptr);
+    level = -1;
+  }
+};
+
 // The level of the outlet cell's block, -1 without an outlet.
 int outlet_level(const ade_ctx& c, const step_blocks& b) { return c.outlet != 0 ? b.level_of(c.outlet) : -1; }
 
@@ -1369,6 +1396,7 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
     if (!first_attempt) call.copy(s.depth_save.data(), h);
     books = overland_books{};
     for (double* a : {mx, my, volx, voly}) call.fill(a, 0.0);
+    second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
 
     double remaining = dt;
     sweep_status prev_status = sweep_status::stable;
@@ -1394,12 +1422,16 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
         // The depth-change check of a long sub-step: that of the blocks of
         // level l, the longest that steps.
         const bool long_step = std::ldexp(macro, -l) > 0.1;
+        const bool along = pending.taken_by(call, blocks, l);
         for (int pass = 0; pass < 2; ++pass) {
           const int dir = pass == 0 ? order_first : order_second;
           double* v = dir == ade_dir_x ? mx : my;
+          // The other direction's water joins the step's as this one's
+          // faces go over the same faces.
+          const bool takes = pass == 1 || along;
           double* other = dir == ade_dir_x ? my : mx;
           double* moved = dir == ade_dir_x ? voly : volx;
-          call.faces(h, dir, faces, face_total, macro, v, pass == 1 ? other : nullptr, pass == 1 ? moved : nullptr);
+          call.faces(h, dir, faces, face_total, macro, v, takes ? other : nullptr, takes ? moved : nullptr);
           const sweep_status st =
               dir == ade_dir_x
                   ? call.depths(v, dir, blocks.right_spans[li], blocks.right_cells[li], s.dt_factor, long_step, h)
@@ -1411,15 +1443,18 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
           if (st > status) status = st;
         }
         if (failed) break;
-        const int second = order_second;
-        call.clear(faces, face_total, second == ade_dir_x ? mx : my, second == ade_dir_x ? volx : voly, nullptr);
+        pending.level = l;
         if (outlet >= l) drain_outlet(c, std::ldexp(macro, -outlet), books);
       }
       if (failed) break;
       remaining -= macro;
       prev_status = status;
     }
-    if (!failed) break;
+    if (!failed) {
+      pending.settle(call, blocks);
+      break;
+    }
+    pending.level = -1;
     dts *= 0.5;
     s.dt_factor *= 0.5;
     s.stable_count = 0;
@@ -1463,6 +1498,7 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
     int below_zero = 0;
     books = overland_books{};
     for (double* a : {pcf, mx, my, volx, voly}) call.fill(a, 0.0);
+    second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
     for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       if (p.exponents) effective_roughness(ov, c.n, h);
       const double macro = pc_sub_step_length(
@@ -1477,29 +1513,33 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
         if (p.exponents && m > 0) effective_roughness(ov, c.n, h);
         s.substeps += 1;
         s.cell_updates += face_total;
+        const bool along = pending.taken_by(call, blocks, l);
         for (int pass = 0; pass < 2 && below_zero == 0; ++pass) {
           const int dir = pass == 0 ? order_first : order_second;
           const std::vector<cell_span>& reach = dir == ade_dir_x ? blocks.right_spans[li] : blocks.cell_spans[li];
           const int reach_total = dir == ade_dir_x ? blocks.right_cells[li] : blocks.cell_cells[li];
           double* v = dir == ade_dir_x ? mx : my;
           double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
-          // The other direction's water of the last pass joins its volumes
-          // as this one's predictor goes over the same faces.
+          // The other direction's water joins its volumes as this one's
+          // predictor goes over the same faces.
+          const bool takes = pass == 1 || along;
           double* other = dir == ade_dir_x ? my : mx;
           double* moved = dir == ade_dir_x ? voly : volx;
-          call.faces(h, dir, faces, face_total, macro, pcf, pass == 1 ? other : nullptr, pass == 1 ? moved : nullptr);
+          call.faces(h, dir, faces, face_total, macro, pcf, takes ? other : nullptr, takes ? moved : nullptr);
           call.change(pcf, dir, reach, reach_total, h, pcd);
           call.corrector(pcf, pcd, dir, faces, face_total, macro, v, q);
           below_zero = call.change(v, dir, reach, reach_total, h, h);
         }
         if (below_zero != 0) break;
-        call.clear(faces, face_total, order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly,
-                   nullptr);
+        pending.level = l;
         if (outlet >= l) drain_outlet(c, std::ldexp(macro, -outlet), books);
       }
       elapsed += macro;
     }
-    if (below_zero == 0) break;
+    if (below_zero == 0) {
+      pending.settle(call, blocks);
+      break;
+    }
     if (dts / 2 < s.min_dt) {
       report_small_sub_step(dts / 2, s.min_dt, below_zero);
       return overland_status::sub_step_too_small;

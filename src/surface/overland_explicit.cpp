@@ -1411,7 +1411,11 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           const double d = h[c.outlet] - c.ret[c.outlet];
           pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
         }
-        call.clear_faces(faces, face_total, fx, fy, vx, vy);
+        // The faces that stepped move nothing in the next pass unless they
+        // step again: a pass of a level no finer (the next sub-step's first
+        // pass steps every block) writes them all anew.
+        const int next = m + 1 < passes ? step_blocks::pass_level(m + 1, finest) : 0;
+        if (vx || next > l) call.clear_faces(faces, face_total, fx, fy, vx, vy);
       }
       if (!done) break;
       elapsed += macro;

@@ -1599,7 +1599,9 @@ void prepare_overland_ade(const overland_domain& d) {
   if (prepare_ade(d, exponents)) {
     const ade_ctx c = make_ctx(d);
     d.overland.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
-    d.overland.ade_kernel.blocks.build(c.n, c.right, c.below, c.above, c.dike);
+    ade_scheme& s = d.overland.ade_kernel;
+    s.blocks.build(c.n, c.right, c.below, c.above, c.dike);
+    s.rule.assign(s.blocks.blocks.size(), std::numeric_limits<double>::infinity());
   }
 }
 

@@ -1482,6 +1482,11 @@ void prepare_overland_explicit(const overland_domain& d) {
   ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, ov.crew.size());
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
+  if (l.plain) {
+    const grid_state& g = d.grid;
+    const int* dike = g.dike_map_given && !g.dike_mask.empty() ? g.dike_mask.data() : nullptr;
+    ov.explicit_kernel.blocks.build(n, g.rightcon.data(), g.belowcon.data(), g.abovecon.data(), dike);
+  }
   // The constituents move with the water each face moved over the step.
   ov.explicit_kernel.volumes = ov.con_vol_x.size() == n;
   if (ov.explicit_kernel.volumes) {

@@ -58,10 +58,11 @@ void thread_pool::resize(int threads) {
   for (int w = 1; w < threads; ++w) workers_.emplace_back([this, current] { work(current); });
 }
 
-void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
+void thread_pool::dispatch(void (*fn)(void*, int), void* job, int parts) {
   fn_ = fn;
   job_ = job;
   const std::uint32_t generation = generation_.load(std::memory_order_relaxed) + 1;
+  parts_.store(parts, std::memory_order_relaxed);
   done_.store(0, std::memory_order_relaxed);
   claim_.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_release);
   generation_.store(generation, std::memory_order_release);
@@ -69,11 +70,11 @@ void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
   take_parts(generation);
   // Spin, then sleep until the last part's notice.
   int finished = done_.load(std::memory_order_acquire);
-  for (int i = 0; finished != threads_ && i < spins; ++i) {
+  for (int i = 0; finished != parts && i < spins; ++i) {
     relax(i);
     finished = done_.load(std::memory_order_acquire);
   }
-  while (finished != threads_) {
+  while (finished != parts) {
     done_.wait(finished, std::memory_order_acquire);
     finished = done_.load(std::memory_order_acquire);
   }
@@ -84,10 +85,11 @@ void thread_pool::take_parts(std::uint32_t generation) {
   for (;;) {
     if (static_cast<std::uint32_t>(c >> 32) != generation) return;
     const int part = static_cast<int>(c & 0xffffffffu);
-    if (part >= threads_) return;
+    const int parts = parts_.load(std::memory_order_relaxed);
+    if (part >= parts) return;
     if (!claim_.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
     fn_(job_, part);
-    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == threads_) done_.notify_one();
+    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == parts) done_.notify_one();
     c = claim_.load(std::memory_order_acquire);
   }
 }

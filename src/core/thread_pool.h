@@ -52,17 +52,20 @@ class thread_pool {
 
   int size() const { return threads_; }
 
-  // Calls job(part) once for every part 0..size()-1, each on whichever
-  // thread of the crew takes it first (the caller among them), and returns
-  // when all have returned. The job must not throw, and what a part does
-  // must not depend on the thread that runs it.
+  // Calls job(part) once for every part 0..parts-1 (by default one part
+  // per thread), each on whichever thread of the crew takes it first (the
+  // caller among them), and returns when all have returned. More parts than
+  // threads let the threads that run faster take more of them. The job must
+  // not throw, and what a part does must not depend on the thread that runs
+  // it.
   template <class Job>
-  void run(Job&& job) {
-    if (threads_ == 1) {
-      job(0);
+  void run(Job&& job, int parts = 0) {
+    if (parts <= 0) parts = threads_;
+    if (threads_ == 1 || parts == 1) {
+      for (int part = 0; part < parts; ++part) job(part);
       return;
     }
-    dispatch(&call<std::remove_reference_t<Job>>, &job);
+    dispatch(&call<std::remove_reference_t<Job>>, &job, parts);
   }
 
  private:
@@ -70,7 +73,7 @@ class thread_pool {
   static void call(void* job, int part) {
     (*static_cast<Job*>(job))(part);
   }
-  void dispatch(void (*fn)(void*, int), void* job);
+  void dispatch(void (*fn)(void*, int), void* job, int parts);
   // Runs the parts of job `generation` that are still to be taken, one at a
   // time, until none is left (or the job is no longer that one).
   void take_parts(std::uint32_t generation);
@@ -86,6 +89,7 @@ class thread_pool {
   // The job's generation (high half) and its next part to be taken (low
   // half): a thread late for a job can take no part of the next one.
   alignas(64) std::atomic<std::uint64_t> claim_{0};
+  std::atomic<int> parts_{0};             // parts of the job
   alignas(64) std::atomic<int> done_{0};  // parts of the job that have returned
 };
 
@@ -97,11 +101,12 @@ void for_parts(thread_pool& crew, int n, int parts, Body&& body) {
     body(1, n, 0);
     return;
   }
-  crew.run([&](int part) {
-    if (part >= parts) return;
-    const item_range r = share_of(1, n, part, parts);
-    body(r.begin, r.end, part);
-  });
+  crew.run(
+      [&](int part) {
+        const item_range r = share_of(1, n, part, parts);
+        body(r.begin, r.end, part);
+      },
+      parts);
 }
 
 }  // namespace nivra

@@ -1067,7 +1067,7 @@ struct plain_call {
   // cells in all), split among the threads; returns the number of parts.
   template <class Body>
   int over_spans(const std::vector<cell_span>& spans, int total, Body&& body) {
-    const int count = span_parts(crew.size(), part_cells, total);
+    const int count = span_parts(crew, part_cells, total);
     for_span_parts(crew, spans, total, count, std::forward<Body>(body));
     return count;
   }
@@ -1554,7 +1554,7 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
 }  // namespace
 
 void ade_scheme::prepare(int overtype, int cells, bool plain, bool roughness, int channel_lakes, int overland_lakes,
-                         int threads) {
+                         int parts) {
   if (overtype == overland_scheme::ade_pc) {
     ensure_cells(pc_depth, cells);
     ensure_cells(pc_flux, cells);
@@ -1567,8 +1567,8 @@ void ade_scheme::prepare(int overtype, int cells, bool plain, bool roughness, in
   ensure_cells(depth_save, cells);
   if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
-  // Two per thread: the stability check tallies both directions at once.
-  if (static_cast<int>(tallies.size()) < 2 * threads) tallies.resize(static_cast<std::size_t>(2 * threads));
+  // Two per part: the stability check tallies both directions at once.
+  if (static_cast<int>(tallies.size()) < 2 * parts) tallies.resize(static_cast<std::size_t>(2 * parts));
 }
 
 namespace {
@@ -1587,7 +1587,7 @@ bool prepare_ade(const overland_domain& d, bool exponents) {
   const ade_ctx probe = make_ctx(d);
   const bool plain = !probe.general && !probe.bctype;
   ov.ade_kernel.prepare(ov.overtype, n, plain, !plain || exponents, lakes.chan_lakes ? lakes.num_lakes : 0,
-                        lakes.overland_lake_map_given ? lakes.num_olakes : 0, ov.crew.size());
+                        lakes.overland_lake_map_given ? lakes.num_olakes : 0, most_parts(ov.crew));
   return plain;
 }
 

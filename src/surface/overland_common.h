@@ -37,12 +37,18 @@ inline bool wide_vectors() {
 inline bool wide_vectors() { return false; }
 #endif
 
-// The parts a pass over n cells is split into: one per thread of the run,
-// each of at least ov.part_cells cells; a smaller grid runs on the calling
-// thread alone.
+// The most parts a pass is split into: four per thread of the run (the
+// threads a machine runs faster take more of them), none on one thread.
+inline constexpr int parts_per_thread = 4;
+inline int most_parts(const thread_pool& crew) { return crew.size() == 1 ? 1 : parts_per_thread * crew.size(); }
+
+// The parts a pass over n cells is split into: at most most_parts, each of
+// at least ov.part_cells cells; a smaller grid runs on the calling thread
+// alone.
 inline int cell_parts(const overland_state& ov, int n) {
   const int most = ov.part_cells > 0 ? n / ov.part_cells : n;
-  return most < 2 ? 1 : (ov.crew.size() < most ? ov.crew.size() : most);
+  const int limit = most_parts(ov.crew);
+  return most < 2 ? 1 : (limit < most ? limit : most);
 }
 
 // Runs body(first, last, part) over the cells 1..n in `parts` contiguous
@@ -58,10 +64,11 @@ void for_cell_parts(thread_pool& crew, int n, int parts, Body&& body) {
 // which come thousands of times a step, hold a few thousand cells: a
 // part takes at least an eighth of part_cells (the fewest cells of a part
 // of a pass over the whole grid), enough to pay for handing it to a thread.
-inline int span_parts(int threads, int part_cells, int total) {
+inline int span_parts(const thread_pool& crew, int part_cells, int total) {
   const int least = part_cells > 8 ? part_cells / 8 : 1;
   const int most = total / least;
-  return most < 2 ? 1 : (threads < most ? threads : most);
+  const int limit = most_parts(crew);
+  return most < 2 ? 1 : (limit < most ? limit : most);
 }
 
 // Runs body(first, last, span, part) over the cells of the spans (total
@@ -84,9 +91,7 @@ void for_span_parts(thread_pool& crew, const std::vector<cell_span>& spans, int 
     walk(0);
     return;
   }
-  crew.run([&](int part) {
-    if (part < parts) walk(part);
-  });
+  crew.run(walk, parts);
 }
 
 // Work arrays of the kernels are made at the run's set-up, or on their

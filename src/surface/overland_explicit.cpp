@@ -1009,7 +1009,7 @@ struct plain_call {
   // of parts, whose tallies are cleared before they start.
   template <class Body>
   int over_spans(const std::vector<cell_span>& spans, int total, Body&& body) {
-    const int count = span_parts(crew.size(), part_cells, total);
+    const int count = span_parts(crew, part_cells, total);
     for (int p = 0; p < count; ++p) tally(p).bits[0] = tally(p).bits[1] = tally(p).bits[2] = 0;
     for_span_parts(crew, spans, total, count, body);
     return count;
@@ -1019,7 +1019,7 @@ struct plain_call {
   // depths pw), into b.bound.
   void block_bounds(const double* h, const double* pw, step_blocks& b) {
     const int count = static_cast<int>(b.blocks.size());
-    for_parts(crew, count, cell_parts_of(g.n) < count ? cell_parts_of(g.n) : count, [&](int first, int last, int) {
+    for_parts(crew, count, parts < count ? parts : count, [&](int first, int last, int) {
       for (int k = first - 1; k < last; ++k) {
         const step_block& blk = b.blocks[static_cast<std::size_t>(k)];
         const double m = wide ? diffusivity_part_wide(g, h, pw, blk.first, blk.last)
@@ -1028,11 +1028,6 @@ struct plain_call {
       }
     });
   }
-  int cell_parts_of(int n) const {
-    const int most = part_cells > 0 ? n / part_cells : n;
-    return most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
-  }
-
   // The face pass over the faces of the blocks of the spans, each on the
   // sub-step of its level (macro: the step of level 0): the depth each face
   // moves into fx and fy, and (keep_level, at or above 0) the fluxes of the
@@ -1433,7 +1428,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
 }
 }  // namespace
 
-void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int threads) {
+void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int parts) {
   ensure_cells(flow_depth_pow, cells);
   if (plain) {
     ensure_cells(depth_a, cells);
@@ -1449,7 +1444,7 @@ void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int thre
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
   }
-  if (static_cast<int>(tallies.size()) < threads) tallies.resize(static_cast<std::size_t>(threads));
+  if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }
 
 namespace {
@@ -1479,7 +1474,7 @@ void prepare_overland_explicit(const overland_domain& d) {
   if (n <= 0) return;
   const explicit_layout l = layout_of(d);
   overland_state& ov = d.overland;
-  ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, ov.crew.size());
+  ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, most_parts(ov.crew));
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
   if (l.plain) {

@@ -149,12 +149,13 @@ struct explicit_scheme {
   array1d<double> outflow_share;     // outflow of a cell in a sub-step, then the share of it it can give
   array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
   array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
-  std::vector<part_tally> tallies;   // one per thread
+  std::vector<part_tally> tallies;   // one per part of a pass
   grid_strips strips;                // of a plain grid
 
   // Sizes the work arrays for the cells of a plain grid (plain) or of one
-  // with lakes or wetlands, the channel lakes when given, and the threads.
-  void prepare(int cells, bool plain, int channel_lakes, int threads);
+  // with lakes or wetlands, the channel lakes when given, and the most
+  // parts of a pass.
+  void prepare(int cells, bool plain, int channel_lakes, int parts);
 };
 
 // The ADE schemes: plain ADE adapts its sub-step from call to call and
@@ -179,7 +180,7 @@ struct ade_scheme {
   array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s (plain grid: water moved, m3)
   array1d<double> move_x;      // plain grid: water each right face moved in its sub-step, m3
   array1d<double> move_y;      // the same through each lower face
-  std::vector<part_tally> tallies;  // two per thread
+  std::vector<part_tally> tallies;  // two per part of a pass
   grid_strips strips;               // of a plain grid
   step_blocks blocks;               // of a plain grid
   std::vector<double> rule;         // per block of a plain grid: the sub-step the depth-change check allows, s
@@ -187,9 +188,9 @@ struct ade_scheme {
   // Sizes the work arrays of the scheme (overtype) for the cells (those of
   // the plain passes on a plain grid), the effective roughness when
   // roughness exponents are given, the channel and overland lakes when
-  // given, and the threads.
+  // given, and the most parts of a pass.
   void prepare(int overtype, int cells, bool plain, bool roughness_exponents, int channel_lakes, int overland_lakes,
-               int threads);
+               int parts);
 };
 
 }  // namespace nivra

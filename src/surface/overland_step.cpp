@@ -332,7 +332,7 @@ void start_overland_routing(model_state& ms) {
     return;
   }
   ov.crew.resize(threads);
-  ov.step_tallies.resize(static_cast<std::size_t>(threads));
+  ov.step_tallies.resize(static_cast<std::size_t>(most_parts(ov.crew)));
   const overland_domain d = overland_kernel_domain(ms);
   if (ov.overtype == overland_scheme::explicit_faces)
     prepare_overland_explicit(d);

@@ -578,6 +578,14 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     s.restarts += 1;
   }
   if (c.olake) book_olake_exchange(lakes, oacc);
+  // Without lakes the face discharges are the mean of the step; with them,
+  // those of the last sub-step, as the lakes' exchange took them.
+  if (!((lakes.chan_lakes && lakes.num_lakes > 0) || lakes.overland_lake_map_given)) {
+    for (int i = 1; i <= n; ++i) {
+      qx[i] = volx[i] / dt;
+      qy[i] = voly[i] / dt;
+    }
+  }
   return overland_status::ok;
 }
 
@@ -1222,6 +1230,14 @@ struct plain_call {
       for (int i = first; i <= last; ++i) a[i] = v;
     });
   }
+  // Every cell of a and of b to zero.
+  void clear(double* a, double* b) {
+    over_cells([&](int first, int last, int) {
+      const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
+      std::memset(a + first, 0, bytes);
+      std::memset(b + first, 0, bytes);
+    });
+  }
 
   void copy(const double* from, double* to) {
     over_cells([&](int first, int last, int) {
@@ -1395,7 +1411,9 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
     // first one is there already), with no water moved.
     if (!first_attempt) call.copy(s.depth_save.data(), h);
     books = overland_books{};
-    for (double* a : {mx, my, volx, voly}) call.fill(a, 0.0);
+    // The faces' water of a step that ended went back to zero with it.
+    call.clear(volx, voly);
+    if (!first_attempt) call.clear(mx, my);
     second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
 
     double remaining = dt;

@@ -193,29 +193,18 @@ bool route(model_state& ms, double dt) {
   const double result = r.books.outlet;
   ms.overland.qout = result;
   const int n = ms.grid.ncells;
-  const bool lakes = (ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given;
-  // Plain ADE hands back the face volumes of the step, which become its mean
-  // discharges; the largest depths follow the new ones.
-  const bool mean_discharges = ms.overland.overtype == overland_scheme::ade && !lakes;
+  // The largest depths follow the new ones.
   const bool flood = ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n;
   // With the constituents carried, the water each face moved joins what
   // they will move with.
   overland_state& ov = ms.overland;
   const bool volumes = ov.con_vol_x.size() == n && ov.ov_volx.size() == n;
-  if (mean_discharges || flood || volumes) {
-    double* qx = ov.ov_qx.data();
-    double* qy = ov.ov_qy.data();
+  if (flood || volumes) {
     const double* vx = ov.ov_volx.data();
     const double* vy = ov.ov_voly.data();
     double* peak = flood ? ov.flood_depth_max.data() : nullptr;
     const double* h = ov.ov_depth.data();
     for_cell_parts(ov.crew, n, cell_parts(ov, n), [&](int first, int last, int) {
-      if (mean_discharges) {
-        for (int c = first; c <= last; ++c) {
-          qx[c] = vx[c] / dt;
-          qy[c] = vy[c] / dt;
-        }
-      }
       if (volumes) {
         double* cx = ov.con_vol_x.data();
         double* cy = ov.con_vol_y.data();

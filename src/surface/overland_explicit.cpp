@@ -652,8 +652,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 //     the depths at the start of the pass, kept as the depth it moves in
 //     its block's sub-step, dd = dts q / dx (in move_x and move_y), and the
 //     checks of the water each face takes; a face's last pass of the step
-//     keeps the flux q too, which becomes its discharge once the step is
-//     done;
+//     keeps its discharge q dx too;
 //   - cells: every cell those faces reach gathers its change from its four
 //     faces in the order the sweeps meet them (0 from a face that does not
 //     step), its new depth, and its flowing depth to the 5/3 for the next
@@ -680,7 +679,7 @@ struct plain_grid {
   const int* dike = nullptr;        // null without a dike map
   const double* blocked = nullptr;  // null without blockage
   const grid_strips* strips = nullptr;
-  double* keep_x = nullptr;         // fluxes kept by the face passes that keep them (face_output::both)
+  double* keep_x = nullptr;         // discharges kept by the face passes that keep them (face_output::both)
   double* keep_y = nullptr;
 };
 
@@ -748,8 +747,8 @@ constexpr double below_celerity_limit = std::bit_cast<double>(std::bit_cast<std:
 }
 
 // What the face passes store for a face: the depth it moves in the sub-step
-// (dts q / dx), and (both) in the grid's keep_x and keep_y its unit-width
-// flux q too.
+// (dts q / dx), and (both) in the grid's keep_x and keep_y its discharge
+// q dx too.
 enum class face_output { depth_moved, both };
 
 // The faces of the cells b..e of a strip, each with an open right face to
@@ -778,8 +777,8 @@ NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict h, const d
     ox[j] = px > 0.0 ? mx : 0.0;
     oy[j] = HasDown && py > 0.0 ? my : 0.0;
     if constexpr (Out == face_output::both) {
-      g.keep_x[j] = px > 0.0 ? rx : 0.0;
-      g.keep_y[j] = HasDown && py > 0.0 ? ry : 0.0;
+      g.keep_x[j] = px > 0.0 ? rx * dx : 0.0;
+      g.keep_y[j] = HasDown && py > 0.0 ? ry * dx : 0.0;
     }
     if constexpr (Testing) {
       const double bj = Blocked ? blocked[j] : 0.0;
@@ -804,8 +803,8 @@ void face_last(const plain_grid& g, const double* h, const double* pw, double f,
   ox[j] = ddx;
   oy[j] = ddy;
   if constexpr (Out == face_output::both) {
-    g.keep_x[j] = qx;
-    g.keep_y[j] = qy;
+    g.keep_x[j] = qx * g.dx;
+    g.keep_y[j] = qy * g.dx;
   }
   {
     if constexpr (Testing) {
@@ -1063,21 +1062,22 @@ struct plain_call {
     return {doubtful(any_x), doubtful(any_y)};
   }
 
-  // The cell pass over the cells of the spans: each cell's depth in `before`
-  // (kept for a sub-step done again, when `save`), its new depth in h from the depths
-  // its faces move (fx, fy: 0 for a face that does not step), and its
-  // flowing depth in pw; true when some new depth may be below zero.
-  bool span_cells(const std::vector<cell_span>& spans, int total, bool x_first, double* before, double* h,
-                  const double* fx, const double* fy, double* pw, bool save) {
+  // The cell pass over the cells of the spans: each cell's new depth in h
+  // from its depth before the pass (held; first copied there from h when
+  // save is given, for a pass done again) and the depths its faces move
+  // (fx, fy: 0 for a face that does not step), and its flowing depth in pw;
+  // true when some new depth may be below zero.
+  bool span_cells(const std::vector<cell_span>& spans, int total, bool x_first, const double* held, double* save,
+                  double* h, const double* fx, const double* fy, double* pw) {
     const int count = over_spans(spans, total, [&](int first, int last, std::size_t, int part) {
-      if (save) std::memcpy(before + first, h + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+      if (save) std::memcpy(save + first, h + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
       part_tally found;
       const int mode = (blocked ? 2 : 0) + (x_first ? 1 : 0);
       switch (mode) {
-        case 0: cells_on<false, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
-        case 1: cells_on<false, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
-        case 2: cells_on<true, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
-        default: cells_on<true, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        case 0: cells_on<false, false>(wide, g, held, fx, fy, first, last, h, pw, found); break;
+        case 1: cells_on<false, true>(wide, g, held, fx, fy, first, last, h, pw, found); break;
+        case 2: cells_on<true, false>(wide, g, held, fx, fy, first, last, h, pw, found); break;
+        default: cells_on<true, true>(wide, g, held, fx, fy, first, last, h, pw, found); break;
       }
       tally(part).bits[2] |= found.bits[2];
     });
@@ -1098,34 +1098,16 @@ struct plain_call {
     return !doubtful(bits);
   }
 
-  // The unit-width fluxes become discharges, and the depths the faces
-  // moved over the step (vx, vy: null when not kept) volumes.
-  void to_discharges(double* qx, double* qy, double* vx, double* vy) {
-    const double dx = g.dx;
-    const double area = dx * dx;
-    over_cells([&](int first, int last, int) {
-      for (int i = first; i <= last; ++i) {
-        qx[i] *= dx;
-        qy[i] *= dx;
-      }
-      if (vx) {
-        for (int i = first; i <= last; ++i) {
-          vx[i] *= area;
-          vy[i] *= area;
-        }
-      }
-    });
-  }
-
   // The faces of the spans that stepped move nothing in the next pass
-  // unless they step again; the depths they moved join the step's (vx, vy:
-  // null when not kept).
+  // unless they step again; the water they moved (the depth over the whole
+  // cell) joins the step's (vx, vy: null when not kept).
   void clear_faces(const std::vector<cell_span>& spans, int total, double* fx, double* fy, double* vx, double* vy) {
+    const double area = g.dx * g.dx;
     over_spans(spans, total, [&](int first, int last, std::size_t, int) {
       if (vx) {
         for (int j = first; j <= last; ++j) {
-          vx[j] += fx[j];
-          vy[j] += fy[j];
+          vx[j] += fx[j] * area;
+          vy[j] += fy[j] * area;
         }
       }
       const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
@@ -1134,13 +1116,7 @@ struct plain_call {
     });
   }
 
-  // Every cell's value of `from` into `to`; every cell of `a` (and of b,
-  // when given) to zero.
-  void copy(const double* from, double* to) {
-    over_cells([&](int first, int last, int) {
-      std::memcpy(to + first, from + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
-    });
-  }
+  // Every cell of `a` (and of b, when given) to zero.
   void clear(double* a, double* b) {
     over_cells([&](int first, int last, int) {
       const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
@@ -1313,19 +1289,22 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   double* vy = s.volumes ? ov.ov_voly.data() : nullptr;
   h[0] = fx[0] = fy[0] = 0.0;
 
+  // The depths at the start of the next pass: those at the start of the
+  // step until the first pass of an attempt, which steps every block and
+  // so writes every cell's new depth into h and every face's move.
+  const double* cur = start;
   for (bool done = false, first_attempt = true; !done; first_attempt = false) {
     done = true;
     double elapsed = 0.0;
     c.outlet_volume = 0.0;
-    call.copy(start, h);
-    call.clear(fx, fy);
+    cur = start;
     if (vx) call.clear(vx, vy);
-    if (!first_attempt) call.flow_depths(h, pw);
+    if (!first_attempt) call.flow_depths(start, pw);
     while (done && dt - elapsed > 0.0001) {
       const double remaining = dt - elapsed;
       // The levels of the blocks from the depths at the start of the macro
       // sub-step.
-      call.block_bounds(h, pw, blocks);
+      call.block_bounds(cur, pw, blocks);
       double tightest = std::numeric_limits<double>::infinity();
       for (const double b : blocks.bound) tightest = b < tightest ? b : tightest;
       const double macro = bounded_sub_step(dts, std::ldexp(tightest, step_blocks::max_level), remaining);
@@ -1346,7 +1325,8 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         const int reach_total = blocks.cell_cells[static_cast<std::size_t>(l)];
         s.substeps += 1;
         s.cell_updates += face_total;
-        const auto [fails_x, fails_y] = call.span_faces(h, pw, faces, face_total, macro, testing, keep_level, fx, fy);
+        const auto [fails_x, fails_y] =
+            call.span_faces(cur, pw, faces, face_total, macro, testing, keep_level, fx, fy);
         // The failures of the first sweep, then of the second, as the sweeps
         // meet them: the second is not tested once the first has stopped the
         // testing. The finest sub-step that failed is divided.
@@ -1355,7 +1335,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           if (!testing || !(dir == dir_x ? fails_x : fails_y)) continue;
           int failed_level = l;
           for (const cell_span& f : faces) {
-            if (print_plain_failures(g, c, h, dir, std::ldexp(macro, -f.level), f.first, f.last, quiet))
+            if (print_plain_failures(g, c, cur, dir, std::ldexp(macro, -f.level), f.first, f.last, quiet))
               failed_level = f.level > failed_level ? f.level : failed_level;
           }
           if (restart_shorter(std::ldexp(macro, -failed_level))) {
@@ -1364,7 +1344,13 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           }
         }
         if (!done) break;
-        bool short_of_water = call.span_cells(reach, reach_total, x_first, before, h, fx, fy, pw, true);
+        // The depths before the pass: kept in `before` for a pass done
+        // again, or the step's own at its first.
+        const bool from_start = cur == start;
+        const double* held = from_start ? start : before;
+        bool short_of_water =
+            call.span_cells(reach, reach_total, x_first, held, from_start ? nullptr : before, h, fx, fy, pw);
+        cur = h;
         if (short_of_water && c.blocked) {
           // On a blocked grid a cell is short of water when its new depth is
           // below zero (a zero with its sign bit set is not).
@@ -1396,8 +1382,8 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           // The pass again with the outflows cut: the new depths of the
           // reach are made again from the depths before it, so h serves
           // as the work array of the shares.
-          cut_span_outflows(g, faces, reach, keep_level, before, h, fx, fy);
-          call.span_cells(reach, reach_total, x_first, before, h, fx, fy, pw, false);
+          cut_span_outflows(g, faces, reach, keep_level, held, h, fx, fy);
+          call.span_cells(reach, reach_total, x_first, held, nullptr, h, fx, fy, pw);
           for (const cell_span& r : reach)
             for (int i = r.first; i <= r.last; ++i) h[i] = h[i] < 0.0 ? 0.0 : h[i];
         }
@@ -1417,13 +1403,13 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     }
   }
 
-  // The fluxes of the last sub-steps become discharges (a call too short
-  // for a sub-step scales the last call's again, as the face sweeps do).
-  call.to_discharges(c.qx, c.qy, vx, vy);
   // The last depths become the overland depths; the array they came from
-  // takes the next call's.
-  h[0] = start[0];
-  std::swap(ov.ov_depth, s.depth_a);
+  // takes the next call's. (A call too short for a sub-step leaves the
+  // depths and the discharges as they were.)
+  if (cur != start) {
+    h[0] = start[0];
+    std::swap(ov.ov_depth, s.depth_a);
+  }
   return overland_status::ok;
 }
 }  // namespace

@@ -1515,7 +1515,12 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
     const double dts = dt / parts;
     int below_zero = 0;
     books = overland_books{};
-    for (double* a : {pcf, mx, my, volx, voly}) call.fill(a, 0.0);
+    // The faces' water of a step that ended went back to zero with it.
+    call.clear(volx, voly);
+    if (parts > 1) {
+      call.clear(mx, my);
+      call.fill(pcf, 0.0);
+    }
     second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
     for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       if (p.exponents) effective_roughness(ov, c.n, h);
@@ -1585,8 +1590,7 @@ void ade_scheme::prepare(int overtype, int cells, bool plain, bool roughness, in
   ensure_cells(depth_save, cells);
   if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
-  // Two per part: the stability check tallies both directions at once.
-  if (static_cast<int>(tallies.size()) < 2 * parts) tallies.resize(static_cast<std::size_t>(2 * parts));
+  if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }
 
 namespace {

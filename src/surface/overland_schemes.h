@@ -180,7 +180,7 @@ struct ade_scheme {
   array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s (plain grid: water moved, m3)
   array1d<double> move_x;      // plain grid: water each right face moved in its sub-step, m3
   array1d<double> move_y;      // the same through each lower face
-  std::vector<part_tally> tallies;  // two per part of a pass
+  std::vector<part_tally> tallies;  // one per part of a pass
   grid_strips strips;               // of a plain grid
   step_blocks blocks;               // of a plain grid
   std::vector<double> rule;         // per block of a plain grid: the sub-step the depth-change check allows, s

@@ -1,6 +1,8 @@
 // Overland routing against independent physics: water balance on closed and
-// open grids, the kinematic-wave solution of a plane under steady rain, and
-// water at rest on flat ground.
+// open grids, the kinematic-wave solution of a plane under steady rain, a
+// pond at a wall against the converged run, the local sub-steps of every
+// scheme against a fine run and the water they keep, and water at rest on
+// flat ground.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,17 +1,19 @@
 // A whole storm on a generated plane of 1,000 x 1,000 cells of 10 m (one
 // million cells, falling 1 % to the south, Manning n 0.03, one outlet cell in
-// the middle of the southern edge): 30 minutes of uniform rain at 50 mm/h,
-// 60 minutes simulated. The explicit scheme runs on 5 s steps, ADE on 10 s
-// steps, each on 1, 2 and 4 threads (NUM_THREADS). Every run is timed from
-// the project file to the last step of the time loop, and reports:
+// the middle of the southern edge) under uniform rain at 50 mm/h for 30
+// minutes, of which the first 20 are simulated. Both schemes run on 10 s
+// steps, each on 1 and 4 threads (NUM_THREADS). The environment variables
+// NIVRA_STORM_MINUTES (1 to 60) and NIVRA_STORM_SIDE (cells along a side,
+// 50 to 2,000) set another length and plane. Every run is timed from the
+// project file to the last step of the time loop, and reports:
 //   minutes        minutes simulated
 //   wall_s         seconds of the run (set-up and time loop)
 //   setup_s        seconds of the set-up (maps read, geometry, arrays)
 //   substeps       sub-steps the scheme took, those of restarted steps too
 //   restarts       steps started again on a shorter sub-step
-//   cell_updates   explicit: cells whose faces a sub-step moved, summed over
-//                  the sub-steps (local sub-steps step only the blocks of
-//                  cells that need them); ADE: cells x sub-steps
+//   cell_updates   cells whose faces a sub-step moved, summed over the
+//                  sub-steps (local sub-steps step only the blocks of cells
+//                  that need them)
 //   q_end, q_peak  outlet discharge at the end of the run and its largest
 //                  value at the end of a step, m3/s
 //   updates_core   cell updates (cell_updates) per second and thread
@@ -45,26 +47,32 @@ namespace {
 namespace fs = std::filesystem;
 using nivra::model_state;
 
-constexpr int side = 1000;
 constexpr double dx = 10.0;
-constexpr int default_minutes = 20;
+constexpr double step_s = 10.0;
 
-// The minutes simulated: NIVRA_STORM_MINUTES when it is a whole number from
-// 1 to 60, else (said once) the default.
+// A whole number from the environment variable `name` when it lies in
+// lo..hi, else (said once) the default.
+int setting(const char* name, const char* what, int lo, int hi, int fallback) {
+  const char* v = std::getenv(name);
+  if (!v || !*v) return fallback;
+  char* end = nullptr;
+  const long m = std::strtol(v, &end, 10);
+  if (*end != '\0' || m < lo || m > hi) {
+    std::fprintf(stderr, "%s must be a whole number of %s from %d to %d; running %d\n", name, what, lo, hi,
+                 fallback);
+    return fallback;
+  }
+  return static_cast<int>(m);
+}
+
+// The minutes simulated and the cells along a side of the plane.
 int storm_minutes() {
-  static const int minutes = [] {
-    const char* v = std::getenv("NIVRA_STORM_MINUTES");
-    if (!v || !*v) return default_minutes;
-    char* end = nullptr;
-    const long m = std::strtol(v, &end, 10);
-    if (*end != '\0' || m < 1 || m > 60) {
-      std::fprintf(stderr, "NIVRA_STORM_MINUTES must be a whole number of minutes from 1 to 60; running %d\n",
-                   default_minutes);
-      return default_minutes;
-    }
-    return static_cast<int>(m);
-  }();
+  static const int minutes = setting("NIVRA_STORM_MINUTES", "minutes", 1, 60, 20);
   return minutes;
+}
+int storm_side() {
+  static const int side = setting("NIVRA_STORM_SIDE", "cells", 50, 2000, 1000);
+  return side;
 }
 
 // The maps, and one project per scheme and thread count, written once into
@@ -72,6 +80,7 @@ int storm_minutes() {
 class storm_folder {
  public:
   storm_folder() : start_(fs::current_path()), path_(fs::temp_directory_path() / "nivra_bench_storm") {
+    const int side = storm_side();
     fs::create_directories(path_);
     fs::current_path(path_);
     write_map("storm.msk", [](int, int, char* v) { v[0] = '1', v[1] = 0; });
@@ -85,6 +94,7 @@ class storm_folder {
 
   // The project of a scheme on a number of threads.
   static std::string project(const char* overtype, double step, int threads) {
+    const int side = storm_side();
     const std::string name = std::string("storm_") + overtype + "_" + std::to_string(threads) + ".prj";
     std::FILE* f = std::fopen(name.c_str(), "w");
     std::fprintf(f,
@@ -101,6 +111,7 @@ class storm_folder {
  private:
   template <class F>
   static void write_map(const char* name, F value) {
+    const int side = storm_side();
     std::FILE* f = std::fopen(name, "w");
     std::fprintf(f, "north: %.1f\nsouth: 0.0\neast: %.1f\nwest: 0.0\nrows: %d\ncols: %d\n", side * dx,
                  side * dx, side, side);
@@ -176,14 +187,12 @@ void storm(benchmark::State& state, const char* overtype, double step) {
     } while (ms->clock.keep_running);
     loop = seconds(t1);
     wall = seconds(t0);
-    const auto& k = ms->overland.overtype == nivra::overland_scheme::explicit_faces
-                        ? std::pair(ms->overland.explicit_kernel.substeps, ms->overland.explicit_kernel.restarts)
-                        : std::pair(ms->overland.ade_kernel.substeps, ms->overland.ade_kernel.restarts);
-    substeps = k.first;
-    restarts = k.second;
-    updates = ms->overland.overtype == nivra::overland_scheme::explicit_faces
-                  ? ms->overland.explicit_kernel.cell_updates
-                  : static_cast<long long>(side) * side * substeps;
+    const bool explicit_faces = ms->overland.overtype == nivra::overland_scheme::explicit_faces;
+    const auto& e = ms->overland.explicit_kernel;
+    const auto& a = ms->overland.ade_kernel;
+    substeps = explicit_faces ? e.substeps : a.substeps;
+    restarts = explicit_faces ? e.restarts : a.restarts;
+    updates = explicit_faces ? e.cell_updates : a.cell_updates;
     q_end = ms->overland.qout;
     state.PauseTiming();
     held = resident_bytes() - before;
@@ -191,7 +200,8 @@ void storm(benchmark::State& state, const char* overtype, double step) {
     state.ResumeTiming();
   }
   if (threads == 1) one_thread_wall()[overtype] = wall;
-  const double cells = static_cast<double>(side) * side;
+  const double cells = static_cast<double>(storm_side()) * storm_side();
+  state.counters["side"] = storm_side();
   state.counters["minutes"] = storm_minutes();
   state.counters["wall_s"] = wall;
   state.counters["setup_s"] = setup;
@@ -207,9 +217,9 @@ void storm(benchmark::State& state, const char* overtype, double step) {
   state.counters["bytes_cell"] = held / cells;
 }
 
-void BM_storm_explicit(benchmark::State& state) { storm(state, "EXPLICIT", 5.0); }
-void BM_storm_ade(benchmark::State& state) { storm(state, "ADE", 10.0); }
-BENCHMARK(BM_storm_explicit)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
-BENCHMARK(BM_storm_ade)->ArgName("threads")->Arg(1)->Arg(2)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+void BM_storm_explicit(benchmark::State& state) { storm(state, "EXPLICIT", step_s); }
+void BM_storm_ade(benchmark::State& state) { storm(state, "ADE", step_s); }
+BENCHMARK(BM_storm_explicit)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_storm_ade)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

@@ -55,34 +55,50 @@ void thread_pool::resize(int threads) {
   workers_.reserve(static_cast<std::size_t>(threads - 1));
   // The workers wait for the job after the current one, whenever they start.
   const std::uint32_t current = generation_.load(std::memory_order_acquire);
-  for (int part = 1; part < threads; ++part) workers_.emplace_back([this, part, current] { work(part, current); });
+  for (int w = 1; w < threads; ++w) workers_.emplace_back([this, current] { work(current); });
 }
 
-void thread_pool::dispatch(void (*fn)(void*, int), void* job) {
+void thread_pool::dispatch(void (*fn)(void*, int), void* job, int parts) {
   fn_ = fn;
   job_ = job;
-  pending_.store(threads_ - 1, std::memory_order_relaxed);
-  generation_.fetch_add(1, std::memory_order_release);
+  const std::uint32_t generation = generation_.load(std::memory_order_relaxed) + 1;
+  parts_.store(parts, std::memory_order_relaxed);
+  done_.store(0, std::memory_order_relaxed);
+  claim_.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_release);
+  generation_.store(generation, std::memory_order_release);
   generation_.notify_all();
-  fn(job, 0);
-  // Spin, then sleep until the last worker's notice.
-  int busy = pending_.load(std::memory_order_acquire);
-  for (int i = 0; busy != 0 && i < spins; ++i) {
+  take_parts(generation);
+  // Spin, then sleep until the last part's notice.
+  int finished = done_.load(std::memory_order_acquire);
+  for (int i = 0; finished != parts && i < spins; ++i) {
     relax(i);
-    busy = pending_.load(std::memory_order_acquire);
+    finished = done_.load(std::memory_order_acquire);
   }
-  while (busy != 0) {
-    pending_.wait(busy, std::memory_order_acquire);
-    busy = pending_.load(std::memory_order_acquire);
+  while (finished != parts) {
+    done_.wait(finished, std::memory_order_acquire);
+    finished = done_.load(std::memory_order_acquire);
   }
 }
 
-void thread_pool::work(int part, std::uint32_t seen) {
+void thread_pool::take_parts(std::uint32_t generation) {
+  std::uint64_t c = claim_.load(std::memory_order_acquire);
+  for (;;) {
+    if (static_cast<std::uint32_t>(c >> 32) != generation) return;
+    const int part = static_cast<int>(c & 0xffffffffu);
+    const int parts = parts_.load(std::memory_order_relaxed);
+    if (part >= parts) return;
+    if (!claim_.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
+    fn_(job_, part);
+    if (done_.fetch_add(1, std::memory_order_acq_rel) + 1 == parts) done_.notify_one();
+    c = claim_.load(std::memory_order_acquire);
+  }
+}
+
+void thread_pool::work(std::uint32_t seen) {
   for (;;) {
     seen = wait_for(generation_, seen);
     if (stopping_) return;
-    fn_(job_, part);
-    if (pending_.fetch_sub(1, std::memory_order_acq_rel) == 1) pending_.notify_one();
+    take_parts(seen);
   }
 }
 

@@ -1,11 +1,14 @@
 // A small crew of threads owned by a run. It is made once at the run's
 // set-up and lives as long as the run's record; the time loop hands it loops
-// split into parts, one part per thread, and waits until every part is done.
-// The split of a loop never decides a result: each part works on its own
-// cells, and whatever is gathered from the parts (counts, flags, the first
-// cell of a kind, the largest value and its cell) is combined in part order
-// by rules that give the same answer for any split. A run therefore gives the
-// same bits on one thread or on eight.
+// split into parts, as many as threads, and waits until every part is done.
+// A part is taken by whichever thread of the crew is free first, the caller
+// too: a worker that the machine has switched out (other programs on its
+// cores) holds up no part it has not started, the others take it. The split
+// of a loop never decides a result: each part works on its own cells,
+// whatever thread runs it, and whatever is gathered from the parts (counts,
+// flags, the first cell of a kind, the largest value and its cell) is
+// combined in part order by rules that give the same answer for any split.
+// A run therefore gives the same bits on one thread or on eight.
 //
 // A crew of one thread has no workers: run() calls the job on the caller.
 #pragma once
@@ -49,16 +52,20 @@ class thread_pool {
 
   int size() const { return threads_; }
 
-  // Calls job(part) once for every part 0..size()-1, part 0 on the calling
-  // thread, the others on the workers, and returns when all have returned.
-  // The job must not throw.
+  // Calls job(part) once for every part 0..parts-1 (by default one part
+  // per thread), each on whichever thread of the crew takes it first (the
+  // caller among them), and returns when all have returned. More parts than
+  // threads let the threads that run faster take more of them. The job must
+  // not throw, and what a part does must not depend on the thread that runs
+  // it.
   template <class Job>
-  void run(Job&& job) {
-    if (threads_ == 1) {
-      job(0);
+  void run(Job&& job, int parts = 0) {
+    if (parts <= 0) parts = threads_;
+    if (threads_ == 1 || parts == 1) {
+      for (int part = 0; part < parts; ++part) job(part);
       return;
     }
-    dispatch(&call<std::remove_reference_t<Job>>, &job);
+    dispatch(&call<std::remove_reference_t<Job>>, &job, parts);
   }
 
  private:
@@ -66,8 +73,11 @@ class thread_pool {
   static void call(void* job, int part) {
     (*static_cast<Job*>(job))(part);
   }
-  void dispatch(void (*fn)(void*, int), void* job);
-  void work(int part, std::uint32_t seen);
+  void dispatch(void (*fn)(void*, int), void* job, int parts);
+  // Runs the parts of job `generation` that are still to be taken, one at a
+  // time, until none is left (or the job is no longer that one).
+  void take_parts(std::uint32_t generation);
+  void work(std::uint32_t seen);
   void stop_workers();
 
   int threads_ = 1;
@@ -76,7 +86,11 @@ class thread_pool {
   void* job_ = nullptr;
   bool stopping_ = false;
   alignas(64) std::atomic<std::uint32_t> generation_{0};  // one more for every job handed out
-  alignas(64) std::atomic<int> pending_{0};               // workers still busy with the job
+  // The job's generation (high half) and its next part to be taken (low
+  // half): a thread late for a job can take no part of the next one.
+  alignas(64) std::atomic<std::uint64_t> claim_{0};
+  std::atomic<int> parts_{0};             // parts of the job
+  alignas(64) std::atomic<int> done_{0};  // parts of the job that have returned
 };
 
 // Runs body(first, last, part) over the items 1..n in `parts` contiguous
@@ -87,11 +101,12 @@ void for_parts(thread_pool& crew, int n, int parts, Body&& body) {
     body(1, n, 0);
     return;
   }
-  crew.run([&](int part) {
-    if (part >= parts) return;
-    const item_range r = share_of(1, n, part, parts);
-    body(r.begin, r.end, part);
-  });
+  crew.run(
+      [&](int part) {
+        const item_range r = share_of(1, n, part, parts);
+        body(r.begin, r.end, part);
+      },
+      parts);
 }
 
 }  // namespace nivra

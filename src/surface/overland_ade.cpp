@@ -12,6 +12,7 @@
 #include <optional>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
@@ -129,6 +130,20 @@ inline bool is_wet(const ade_ctx& c, int i) { return c.wet && wetland_cell(c.wet
   const double dd = flows ? d : 1.0;
   const double D = face_diffusivity(dd * pow_two_thirds(dd), down ? ni : nk, S);
   return flows ? D : 0.0;
+}
+
+// The square of face_d, never below it (face_diffusivity_squared), with the
+// slope's division by dx a multiplication by its inverse.
+[[gnu::always_inline]] inline double face_d_squared(double per_dx, double zi, double zk, double hi, double hk,
+                                                    double ri, double rk, double ni, double nk) {
+  const double si = zi + hi;
+  const double sk = zk + hk;
+  const double S = (si - sk) * per_dx;
+  const bool down = S > 0.0;
+  const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
+  const bool flows = d > 1e-16;
+  const double D2 = face_diffusivity_squared(flows ? d : 1.0, down ? ni : nk, S);
+  return flows ? D2 : 0.0;
 }
 
 // Fixed-level boundary cells keep their depth.
@@ -277,10 +292,7 @@ void lake_exchange(lake_state& lakes, const ade_ctx& c, const double* q, int dir
 void drain_outlet(const ade_ctx& c, double step, overland_books& books) {
   const int o = c.outlet;
   if (o == 0 || fixed_level(c, o)) return;
-  double& h = c.h[o];
-  if (!(h > 0.0)) return;
-  const double vol = step * std::pow(h, outlet_exponent) / c.neff[o] * std::sqrt(c.outlet_slope) * c.dx;
-  books.outlet += drain_cell(h, vol, c.A * open_share(c.bcell, o));
+  books.outlet += drain_by_normal_depth(c.h[o], step, c.A * open_share(c.bcell, o), c.dx, c.neff[o], c.outlet_slope);
 }
 
 // Books the water a fixed-level cell received (dh over its whole area, its
@@ -410,22 +422,11 @@ struct depth_change {
   bool unstable = false;
 };
 
-// The first sub-step of a step of dt seconds, from the sub-step dts it would
-// take and the depth changes of the two directions: cut by the larger ratio
-// past the limit (never below the smallest sub-step), grown by 1.4 up to dt
-// after a calm one, and the stability factor doubled again after 100 calm
-// steps. worst: the cell of the larger ratio.
-double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, depth_change y, int& worst) {
-  double R = x.ratio;
-  worst = x.cell;
-  if (y.ratio > x.ratio) {
-    R = y.ratio;
-    worst = y.cell;
-  }
-  if (x.unstable || y.unstable) {
-    dts /= R;
-    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
-  } else if (R < 0.5) {
+// After the depth-change check of the first sub-step dts (largest ratio R,
+// `unstable` past the limit): dts grown by 1.4 up to dt after a calm one,
+// and the stability factor doubled again after 100 calm steps.
+double after_depth_check(ade_scheme& s, double dt, double dts, double R, bool unstable) {
+  if (!unstable && R < 0.5) {
     if (dts * 1.4 <= dt + 1e-16) dts *= 1.4;
     s.stable_count += 1;
   }
@@ -436,17 +437,35 @@ double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, dept
   return dts;
 }
 
+// The first sub-step of a step of dt seconds, from the sub-step dts it would
+// take and the depth changes of the two directions: cut by the larger ratio
+// past the limit (never below the smallest sub-step), else as
+// after_depth_check. worst: the cell of the larger ratio.
+double first_sub_step(ade_scheme& s, double dt, double dts, depth_change x, depth_change y, int& worst) {
+  double R = x.ratio;
+  worst = x.cell;
+  if (y.ratio > x.ratio) {
+    R = y.ratio;
+    worst = y.cell;
+  }
+  const bool unstable = x.unstable || y.unstable;
+  if (unstable) {
+    dts /= R;
+    if (dts < s.min_dt) dts = 1.1 * s.min_dt;
+  }
+  return after_depth_check(s, dt, dts, R, unstable);
+}
+
 // The next sub-step of a step with `remaining` seconds left: dts is cut to
 // 0.6 after an unstable one (never below 1.1 times the smallest), and the
 // sub-step takes what remains when less than half a sub-step would be left
-// after it. Counted, and kept as the scheme's last sub-step.
+// after it. Kept as the scheme's last sub-step.
 double next_sub_step(ade_scheme& s, double& dts, double remaining, sweep_status previous) {
   if (previous == sweep_status::unstable) {
     dts *= 0.6;
     if (dts < 1.1 * s.min_dt) dts = 1.1 * s.min_dt;
   }
   s.last_dt = dts;
-  s.substeps += 1;
   return remaining - dts < 0.5 * dts ? remaining : dts;
 }
 
@@ -524,6 +543,8 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
       effective_roughness(ov, n, c.h);
       // The sub-step keeps to the stable bound of its depths.
       step = bounded_sub_step(step, general_stable_step(c, c.h), remaining);
+      s.substeps += 1;
+      s.cell_updates += n;
       sweep_status status = sweep_status::stable;
       for (int pass = 0; pass < 2; ++pass) {
         const int dir = pass == 0 ? order_first : order_second;
@@ -557,6 +578,14 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     s.restarts += 1;
   }
   if (c.olake) book_olake_exchange(lakes, oacc);
+  // Without lakes the face discharges are the mean of the step; with them,
+  // those of the last sub-step, as the lakes' exchange took them.
+  if (!((lakes.chan_lakes && lakes.num_lakes > 0) || lakes.overland_lake_map_given)) {
+    for (int i = 1; i <= n; ++i) {
+      qx[i] = volx[i] / dt;
+      qy[i] = voly[i] / dt;
+    }
+  }
   return overland_status::ok;
 }
 
@@ -627,6 +656,8 @@ int pc_sub_step(const ade_ctx& c, overland_state& ov, lake_state& lakes, double 
     for (int i = 1; i <= n; ++i) q[i] = 0.5 * (pcf[i] + q[i]);
     const int below_zero = pc_change(c, q, dir, coef, c.h, c.h, &books);
     if (below_zero != 0) return below_zero;
+    double* vol = dir == ade_dir_x ? ov.ov_volx.data() : ov.ov_voly.data();
+    for (int i = 1; i <= n; ++i) vol[i] += q[i] * dts;
     if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, dts, oacc);
   }
   // Once per sub-step, after both directions: a steady grid then drains the
@@ -653,8 +684,11 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
+    zero(ov.ov_volx);
+    zero(ov.ov_voly);
     for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       s.substeps += 1;
+      s.cell_updates += n;
       effective_roughness(ov, n, c.h);
       const double step = pc_sub_step_length(dts, general_stable_step(c, c.h), dt - elapsed, dt);
       below_zero = pc_sub_step(c, ov, lakes, step, books);
@@ -730,23 +764,25 @@ inline double face_q_at(const plain_grid& g, const double* depth, int i, int k) 
   return face_q(g.dx, g.z[i], g.z[k], depth[i], depth[k], g.ret[i], g.ret[k], g.neff[i], g.neff[k], k != 0);
 }
 
-// The faces of one direction of the cells b..e of a strip, each leading
-// `step` cells on (0: every face of the run is closed).
+// The water the faces of one direction of the cells b..e of a strip move in
+// f seconds (m3; with f = 1, their discharges), each face leading `step`
+// cells on (Open; else every face of the run is closed).
 template <bool Open>
-NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step,
-                        double* __restrict q) {
+NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict depth, double f, int b, int e, int step,
+                        double* __restrict v) {
   const double dx = g.dx;
   const double* __restrict z = g.z;
   const double* __restrict ret = g.ret;
   const double* __restrict neff = g.neff;
   for (int i = b; i <= e; ++i) {
     const int k = Open ? i + step : i;
-    q[i] = face_q(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k], Open);
+    v[i] = face_q(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k], Open) * f;
   }
 }
 
-// The faces of one direction of the cells first..last.
-NIVRA_HOT void face_part(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
+// The same over the cells first..last, strip by strip.
+NIVRA_HOT void face_part(const plain_grid& g, const double* depth, int dir, double f, int first, int last,
+                         double* v) {
   const std::vector<cell_strip>& strips = g.strips->strips;
   const int* nb = dir == ade_dir_x ? g.right : g.below;
   const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
@@ -758,11 +794,11 @@ NIVRA_HOT void face_part(const plain_grid& g, const double* depth, int dir, int 
     const int step = dir == ade_dir_x ? 1 : st.down;
     if (b <= run_end) {
       if (step)
-        face_run<true>(g, depth, b, run_end, step, q);
+        face_run<true>(g, depth, f, b, run_end, step, v);
       else
-        face_run<false>(g, depth, b, run_end, 0, q);
+        face_run<false>(g, depth, f, b, run_end, 0, v);
     }
-    if (e == st.last) q[e] = face_q_at(g, depth, e, open_neighbour(nb, g.dike, bit, e));
+    if (e == st.last) v[e] = face_q_at(g, depth, e, open_neighbour(nb, g.dike, bit, e)) * f;
   }
 }
 
@@ -773,19 +809,19 @@ struct depth_bits {
   std::uint64_t unstable = 0;
 };
 
-// The depth update of sweep_depths on the cells b..e of a strip, whose
-// upper neighbours (y) lie `up` cells back, and the face volumes added (the
-// first sub-step of an attempt starts them). Every cell is updated; a failed
+// The depth update of sweep_depths on the cells b..e of a strip from the
+// water v its faces of one direction moved (0 where a face did not step),
+// the upper neighbours (y) `up` cells back. Every cell is updated; a failed
 // sweep is thrown away whole.
-template <bool FromLeft, bool HasUp, bool FirstSubstep, bool LongStep>
-NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict q, double dts, double factor, int b, int e, int up,
-               double* __restrict h, double* __restrict vol, depth_bits& found) {
+template <bool FromLeft, bool HasUp, bool LongStep>
+NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict v, double factor, int b, int e, int up,
+                         double* __restrict h, depth_bits& found) {
   const double A = g.A;
   const double limit = factor * 0.5;
   std::uint64_t failed = 0, unstable = 0;
   for (int i = b; i <= e; ++i) {
-    const double in = FromLeft ? q[i - 1] : (HasUp ? q[i - up] : 0.0);
-    const double dh = (in - q[i]) * dts / A;
+    const double in = FromLeft ? v[i - 1] : (HasUp ? v[i - up] : 0.0);
+    const double dh = (in - v[i]) / A;
     const double prev = h[i];
     const double hn = prev + dh;
     // Failed: not a number, or below -1e-05.
@@ -798,26 +834,25 @@ NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict q, double
       u |= std::bit_cast<std::uint64_t>(0.01 - prev) & std::bit_cast<std::uint64_t>(limit * prev - std::fabs(dh));
     unstable |= u;
     h[i] = hn < 0.0 ? 0.0 : hn;
-    vol[i] = (FirstSubstep ? 0.0 : vol[i]) + q[i] * dts;
   }
   found.failed |= failed;
   found.unstable |= unstable;
 }
 
-template <bool FirstSubstep, bool LongStep>
-NIVRA_HOT void depth_part(const plain_grid& g, const double* q, int dir, double dts, double factor, int first, int last,
-                double* h, double* vol, depth_bits& found) {
+template <bool LongStep>
+NIVRA_HOT void depth_part(const plain_grid& g, const double* v, int dir, double factor, int first, int last,
+                          double* h, depth_bits& found) {
   const std::vector<cell_strip>& strips = g.strips->strips;
   for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
     const cell_strip& st = strips[s];
     const int b = std::max(st.first, first);
     const int e = std::min(st.last, last);
     if (dir == ade_dir_x)
-      depth_run<true, false, FirstSubstep, LongStep>(g, q, dts, factor, b, e, 0, h, vol, found);
+      depth_run<true, false, LongStep>(g, v, factor, b, e, 0, h, found);
     else if (st.up)
-      depth_run<false, true, FirstSubstep, LongStep>(g, q, dts, factor, b, e, st.up, h, vol, found);
+      depth_run<false, true, LongStep>(g, v, factor, b, e, st.up, h, found);
     else
-      depth_run<false, false, FirstSubstep, LongStep>(g, q, dts, factor, b, e, 0, h, vol, found);
+      depth_run<false, false, LongStep>(g, v, factor, b, e, 0, h, found);
   }
 }
 
@@ -853,17 +888,19 @@ void stability_part(const plain_grid& g, const double* h, const double* qx, cons
   ty.status = uy ? 1 : 0;
 }
 
-// ADE-PC's change of the cells b..e of a strip (to = from + net inflow x
-// coef); the sign bits of the new depths.
+// ADE-PC's change of the cells b..e of a strip from the water v its faces
+// of one direction moved (to = from + net inflow over the cell's area); the
+// sign bits of the new depths.
 template <bool FromLeft, bool HasUp>
-NIVRA_HOT void change_run(const double* __restrict q, double coef, int b, int e, int up, const double* from, double* to,
-                std::uint64_t& bits) {
+NIVRA_HOT void change_run(const plain_grid& g, const double* __restrict v, int b, int e, int up, const double* from,
+                          double* to, std::uint64_t& bits) {
+  const double A = g.A;
   std::uint64_t below = 0;
   for (int i = b; i <= e; ++i) {
-    const double in = FromLeft ? q[i - 1] : (HasUp ? q[i - up] : 0.0);
-    const double v = from[i] + (in - q[i]) * coef;
-    to[i] = v;
-    below |= std::bit_cast<std::uint64_t>(v);
+    const double in = FromLeft ? v[i - 1] : (HasUp ? v[i - up] : 0.0);
+    const double x = from[i] + (in - v[i]) / A;
+    to[i] = x;
+    below |= std::bit_cast<std::uint64_t>(x);
   }
   bits |= below;
 }
@@ -875,45 +912,52 @@ int first_below_zero(const double* h, int first, int last) {
   return 0;
 }
 
-// The corrector discharges of the cells b..e of a strip: the mean of the
-// predictor's and those of the predicted depths.
-template <bool Open>
-NIVRA_HOT void corrector_run(const plain_grid& g, const double* __restrict pcf, const double* __restrict pcd, int b, int e,
-                   int step, double* __restrict q) {
-  const double dx = g.dx;
-  const double* __restrict z = g.z;
-  const double* __restrict ret = g.ret;
-  const double* __restrict neff = g.neff;
-  for (int i = b; i <= e; ++i) {
-    const int k = Open ? i + step : i;
-    q[i] = 0.5 * (pcf[i] + face_q(dx, z[i], z[k], pcd[i], pcd[k], ret[i], ret[k], neff[i], neff[k], Open));
-  }
-}
-
 // ADE-PC's change of the cells first..last; the first of them whose new
 // depth is below zero, 0 when none.
-NIVRA_HOT int change_part(const plain_grid& g, const double* q, int dir, double coef, int first, int last,
-                          const double* from, double* to) {
+NIVRA_HOT int change_part(const plain_grid& g, const double* v, int dir, int first, int last, const double* from,
+                          double* to) {
   std::uint64_t bits = 0;
   const std::vector<cell_strip>& strips = g.strips->strips;
   for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
     const cell_strip& st = strips[s];
     const int b = std::max(st.first, first), e = std::min(st.last, last);
     if (dir == ade_dir_x)
-      change_run<true, false>(q, coef, b, e, 0, from, to, bits);
+      change_run<true, false>(g, v, b, e, 0, from, to, bits);
     else if (st.up)
-      change_run<false, true>(q, coef, b, e, st.up, from, to, bits);
+      change_run<false, true>(g, v, b, e, st.up, from, to, bits);
     else
-      change_run<false, false>(q, coef, b, e, 0, from, to, bits);
+      change_run<false, false>(g, v, b, e, 0, from, to, bits);
   }
   return doubtful(bits) ? first_below_zero(to, first, last) : 0;
 }
 
-// The corrector discharges of the cells first..last.
-NIVRA_HOT void corrector_part(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first, int last,
-                              double* q) {
+// ADE-PC's corrector over the cells b..e of a strip, for a sub-step of f
+// seconds: the mean of the water the predictor's faces moved (p) and of
+// what the faces of the predicted depths would move, into v; the mean
+// discharge into q; the predictor's water back to zero.
+template <bool Open>
+NIVRA_HOT void corrector_run(const plain_grid& g, double* __restrict p, const double* __restrict pcd, double f,
+                             double per_second, int b, int e, int step, double* __restrict v,
+                             double* __restrict q) {
+  const double dx = g.dx;
+  const double* __restrict z = g.z;
+  const double* __restrict ret = g.ret;
+  const double* __restrict neff = g.neff;
+  for (int i = b; i <= e; ++i) {
+    const int k = Open ? i + step : i;
+    const double m = 0.5 * (p[i] + face_q(dx, z[i], z[k], pcd[i], pcd[k], ret[i], ret[k], neff[i], neff[k], Open) * f);
+    v[i] = m;
+    q[i] = m * per_second;
+    p[i] = 0.0;
+  }
+}
+
+// The same over the cells first..last, strip by strip.
+NIVRA_HOT void corrector_part(const plain_grid& g, double* p, const double* pcd, int dir, double f, int first,
+                              int last, double* v, double* q) {
   const int* nb = dir == ade_dir_x ? g.right : g.below;
   const int bit = dir == ade_dir_x ? cell_side::right : cell_side::bottom;
+  const double per_second = 1.0 / f;
   const std::vector<cell_strip>& strips = g.strips->strips;
   for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
     const cell_strip& st = strips[s];
@@ -922,60 +966,43 @@ NIVRA_HOT void corrector_part(const plain_grid& g, const double* pcf, const doub
     const int step = dir == ade_dir_x ? 1 : st.down;
     if (b <= run_end) {
       if (step)
-        corrector_run<true>(g, pcf, pcd, b, run_end, step, q);
+        corrector_run<true>(g, p, pcd, f, per_second, b, run_end, step, v, q);
       else
-        corrector_run<false>(g, pcf, pcd, b, run_end, 0, q);
+        corrector_run<false>(g, p, pcd, f, per_second, b, run_end, 0, v, q);
     }
-    if (e == st.last) q[e] = 0.5 * (pcf[e] + face_q_at(g, pcd, e, open_neighbour(nb, g.dike, bit, e)));
+    if (e == st.last) {
+      const double m = 0.5 * (p[e] + face_q_at(g, pcd, e, open_neighbour(nb, g.dike, bit, e)) * f);
+      v[e] = m;
+      q[e] = m * per_second;
+      p[e] = 0.0;
+    }
   }
 }
 
-// The passes again for wide vectors (see overland_common.h).
-NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* depth, int dir, int first, int last, double* q) {
-  face_part(g, depth, dir, first, last, q);
-}
-template <bool FirstSubstep, bool LongStep>
-NIVRA_WIDE void depth_part_wide(const plain_grid& g, const double* q, int dir, double dts, double factor, int first,
-                                int last, double* h, double* vol, depth_bits& found) {
-  depth_part<FirstSubstep, LongStep>(g, q, dir, dts, factor, first, last, h, vol, found);
-}
-NIVRA_WIDE int change_part_wide(const plain_grid& g, const double* q, int dir, double coef, int first, int last,
-                                const double* from, double* to) {
-  return change_part(g, q, dir, coef, first, last, from, to);
-}
-NIVRA_WIDE void corrector_part_wide(const plain_grid& g, const double* pcf, const double* pcd, int dir, int first,
-                                    int last, double* q) {
-  corrector_part(g, pcf, pcd, dir, first, last, q);
-}
-template <bool FirstSubstep, bool LongStep, class... A>
-void depths_on(bool wide, A&&... a) {
-  wide ? depth_part_wide<FirstSubstep, LongStep>(a...) : depth_part<FirstSubstep, LongStep>(a...);
-}
-
-// The largest diffusivity of the faces of one direction of the cells b..e of
-// a strip, each leading `step` cells on (face_diffusivity), from the depths;
-// the faces as face_run takes them. A face with a flat surface counts: the
-// least change of level makes it carry water.
+// The square of the largest diffusivity of the faces of one direction of the
+// cells b..e of a strip, each leading `step` cells on (face_d_squared), from
+// the depths; the faces as face_run takes them. A face with a flat surface
+// counts: the least change of level makes it carry water.
 NIVRA_HOT double diffusivity_run(const plain_grid& g, const double* __restrict depth, int b, int e, int step) {
-  const double dx = g.dx;
+  const double per_dx = 1.0 / g.dx;
   const double* __restrict z = g.z;
   const double* __restrict ret = g.ret;
   const double* __restrict neff = g.neff;
-  // The diffusivities are never below zero: the largest is the one of
-  // the largest bits, which the vector loop can take (the largest double
-  // it cannot, without leave to reorder comparisons).
+  // The squares are never below zero: the largest is the one of the
+  // largest bits, which the vector loop can take (the largest double it
+  // cannot, without leave to reorder comparisons).
   std::int64_t m = 0;
   for (int i = b; i <= e; ++i) {
     const int k = i + step;
-    const std::int64_t bits =
-        std::bit_cast<std::int64_t>(face_d(dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k]));
+    const std::int64_t bits = std::bit_cast<std::int64_t>(
+        face_d_squared(per_dx, z[i], z[k], depth[i], depth[k], ret[i], ret[k], neff[i], neff[k]));
     m = bits > m ? bits : m;
   }
   return std::bit_cast<double>(m);
 }
 
-// The largest face diffusivity of both directions over the cells
-// first..last, strip by strip.
+// The square of the largest face diffusivity of both directions over the
+// cells first..last, strip by strip.
 NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* depth, int first, int last) {
   double m = 0.0;
   const std::vector<cell_strip>& strips = g.strips->strips;
@@ -999,23 +1026,44 @@ NIVRA_HOT double diffusivity_part(const plain_grid& g, const double* depth, int 
       const int ky = st.down ? 0 : open_neighbour(g.below, g.dike, cell_side::bottom, e);
       for (const int k : {kx, ky}) {
         if (k == 0) continue;
-        const double D = face_d(g.dx, g.z[e], g.z[k], depth[e], depth[k], g.ret[e], g.ret[k], g.neff[e], g.neff[k]);
-        m = D > m ? D : m;
+        const double D2 =
+            face_d_squared(1.0 / g.dx, g.z[e], g.z[k], depth[e], depth[k], g.ret[e], g.ret[k], g.neff[e], g.neff[k]);
+        m = D2 > m ? D2 : m;
       }
     }
   }
   return m;
 }
 
+// The passes again for wide vectors (see overland_common.h).
+NIVRA_WIDE void face_part_wide(const plain_grid& g, const double* depth, int dir, double f, int first, int last,
+                               double* v) {
+  face_part(g, depth, dir, f, first, last, v);
+}
+template <bool LongStep>
+NIVRA_WIDE void depth_part_wide(const plain_grid& g, const double* v, int dir, double factor, int first, int last,
+                                double* h, depth_bits& found) {
+  depth_part<LongStep>(g, v, dir, factor, first, last, h, found);
+}
+NIVRA_WIDE int change_part_wide(const plain_grid& g, const double* v, int dir, int first, int last,
+                                const double* from, double* to) {
+  return change_part(g, v, dir, first, last, from, to);
+}
+NIVRA_WIDE void corrector_part_wide(const plain_grid& g, double* p, const double* pcd, int dir, double f, int first,
+                                    int last, double* v, double* q) {
+  corrector_part(g, p, pcd, dir, f, first, last, v, q);
+}
 NIVRA_WIDE double diffusivity_part_wide(const plain_grid& g, const double* depth, int first, int last) {
   return diffusivity_part(g, depth, first, last);
 }
 
-// The run's threads over the cells of one plain call.
+// The run's threads over the cells of one plain call: passes over the whole
+// grid, and passes over the spans of the blocks that step (step_blocks).
 struct plain_call {
   const plain_grid& g;
   thread_pool& crew;
-  int parts;
+  int parts;       // of a pass over the whole grid
+  int part_cells;  // the fewest cells a part of a pass over the whole grid takes
   std::vector<part_tally>& tallies;
   bool wide = wide_vectors();
 
@@ -1023,42 +1071,89 @@ struct plain_call {
   void over_cells(Body&& body) {
     for_cell_parts(crew, g.n, parts, std::forward<Body>(body));
   }
+  // Runs body(first, last, span, part) over the cells of the spans (total
+  // cells in all), split among the threads; returns the number of parts.
+  template <class Body>
+  int over_spans(const std::vector<cell_span>& spans, int total, Body&& body) {
+    const int count = span_parts(crew, part_cells, total);
+    for_span_parts(crew, spans, total, count, std::forward<Body>(body));
+    return count;
+  }
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
-
-  // The longest stable sub-step of the depths: the largest face
-  // diffusivity of the parts, which does not depend on the split.
-  double stable_step(const double* depth) {
-    over_cells([&](int first, int last, int part) {
-      tally(part).ratio =
-          wide ? diffusivity_part_wide(g, depth, first, last) : diffusivity_part(g, depth, first, last);
-    });
-    double m = 0.0;
-    for (int p = 0; p < parts; ++p) m = tally(p).ratio > m ? tally(p).ratio : m;
-    return stable_sub_step(ade_stable_factor, g.dx, m);
+  // A part of a pass over spans may take pieces of several spans: its
+  // tally gathers them all, from nothing.
+  void clear_tallies() {
+    for (part_tally& t : tallies) t = part_tally{};
   }
 
-  void faces(const double* depth, int dir, double* q) {
-    over_cells([&](int first, int last, int) {
-      wide ? face_part_wide(g, depth, dir, first, last, q) : face_part(g, depth, dir, first, last, q);
+  // The stable sub-step of every block's faces from the depths, no longer
+  // than the block's sub-step of `rule` when given, into b.bound; returns
+  // the shortest.
+  double block_bounds(const double* depth, step_blocks& b, const std::vector<double>* rule = nullptr) {
+    const int count = static_cast<int>(b.blocks.size());
+    for_parts(crew, count, parts < count ? parts : count, [&](int first, int last, int) {
+      for (int k = first - 1; k < last; ++k) {
+        const std::size_t kk = static_cast<std::size_t>(k);
+        const step_block& blk = b.blocks[kk];
+        const double m2 = wide ? diffusivity_part_wide(g, depth, blk.first, blk.last)
+                               : diffusivity_part(g, depth, blk.first, blk.last);
+        const double bound = stable_sub_step(ade_stable_factor, g.dx, std::sqrt(m2));
+        b.bound[kk] = rule && (*rule)[kk] < bound ? (*rule)[kk] : bound;
+      }
+    });
+    double tightest = std::numeric_limits<double>::infinity();
+    for (const double x : b.bound) tightest = x < tightest ? x : tightest;
+    return tightest;
+  }
+
+  // The water the faces of one direction of the face spans move from the
+  // depths, each in its block's sub-step (macro over 2^level), into v; and,
+  // when `moved` is given, the water the faces of the other direction moved
+  // (other) joins `moved` and goes back to zero.
+  void faces(const double* depth, int dir, const std::vector<cell_span>& spans, int total, double macro, double* v,
+             double* other, double* moved) {
+    over_spans(spans, total, [&](int first, int last, std::size_t k, int) {
+      const double f = std::ldexp(macro, -spans[k].level);
+      wide ? face_part_wide(g, depth, dir, f, first, last, v) : face_part(g, depth, dir, f, first, last, v);
+      if (moved) {
+        for (int j = first; j <= last; ++j) {
+          moved[j] += other[j];
+          other[j] = 0.0;
+        }
+      }
     });
   }
 
-  sweep_status depths(const double* q, int dir, double dts, double factor, bool first_substep, double* h,
-                      double* vol) {
-    over_cells([&](int first, int last, int part) {
+  // The water the faces of the spans moved (v) joins `moved` and goes back
+  // to zero, and so does p (null: none).
+  void clear(const std::vector<cell_span>& spans, int total, double* v, double* moved, double* p) {
+    over_spans(spans, total, [&](int first, int last, std::size_t, int) {
+      for (int j = first; j <= last; ++j) {
+        moved[j] += v[j];
+        v[j] = 0.0;
+      }
+      if (p) std::memset(p + first, 0, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+    });
+  }
+
+  // The depths of the cells of the spans after the water v the faces of
+  // one direction moved; the sweep's status.
+  sweep_status depths(const double* v, int dir, const std::vector<cell_span>& spans, int total, double factor,
+                      bool long_step, double* h) {
+    clear_tallies();
+    const int count = over_spans(spans, total, [&](int first, int last, std::size_t, int part) {
       depth_bits found;
-      const bool long_step = dts > 0.1;
-      if (first_substep)
-        long_step ? depths_on<true, true>(wide, g, q, dir, dts, factor, first, last, h, vol, found)
-                  : depths_on<true, false>(wide, g, q, dir, dts, factor, first, last, h, vol, found);
+      if (long_step)
+        wide ? depth_part_wide<true>(g, v, dir, factor, first, last, h, found)
+             : depth_part<true>(g, v, dir, factor, first, last, h, found);
       else
-        long_step ? depths_on<false, true>(wide, g, q, dir, dts, factor, first, last, h, vol, found)
-                  : depths_on<false, false>(wide, g, q, dir, dts, factor, first, last, h, vol, found);
-      tally(part).bits[0] = found.failed;
-      tally(part).bits[1] = found.unstable;
+        wide ? depth_part_wide<false>(g, v, dir, factor, first, last, h, found)
+             : depth_part<false>(g, v, dir, factor, first, last, h, found);
+      tally(part).bits[0] |= found.failed;
+      tally(part).bits[1] |= found.unstable;
     });
     std::uint64_t failed = 0, unstable = 0;
-    for (int p = 0; p < parts; ++p) {
+    for (int p = 0; p < count; ++p) {
       failed |= tally(p).bits[0];
       unstable |= tally(p).bits[1];
     }
@@ -1066,56 +1161,81 @@ struct plain_call {
     return doubtful(unstable) ? sweep_status::unstable : sweep_status::stable;
   }
 
-  // The check of `stability` over the grid in both directions: the largest
-  // ratio of each at its first cell, and whether each is unstable.
-  void stability(const double* h, const double* qx, const double* qy, double dts, double factor, double& rx,
-                 int& cx, bool& ux, double& ry, int& cy, bool& uy) {
-    // Two tallies per part: x in the part's own, y in the one after the
-    // last part's.
-    over_cells([&](int first, int last, int part) {
-      stability_part(g, h, qx, qy, dts, factor, first, last, tally(part), tally(parts + part));
+  // The depth-change check of the first sub-step (dts) block by block: into
+  // rule, each block's longest sub-step, dts over its largest ratio when
+  // that is past the limit (never below 1.1 times the smallest sub-step),
+  // else no bound; returns the largest ratio of all at its first cell, and
+  // whether some block is past the limit.
+  depth_change block_rules(const double* h, const double* qx, const double* qy, double dts, double factor,
+                           double min_dt, const step_blocks& b, std::vector<double>& rule) {
+    const int count = static_cast<int>(b.blocks.size());
+    rule.resize(b.blocks.size());
+    const int n_parts = parts < count ? parts : count;
+    for_parts(crew, count, n_parts, [&](int first, int last, int part) {
+      part_tally& t = tally(part);
+      t.ratio = 0.0;
+      t.cell = 0;
+      for (int k = first - 1; k < last; ++k) {
+        const step_block& blk = b.blocks[static_cast<std::size_t>(k)];
+        part_tally tx, ty;
+        stability_part(g, h, qx, qy, dts, factor, blk.first, blk.last, tx, ty);
+        const part_tally& m = ty.ratio > tx.ratio ? ty : tx;
+        const bool past = dts > 0.1 && m.ratio > 1.0;
+        rule[static_cast<std::size_t>(k)] =
+            past ? std::fmax(dts / m.ratio, 1.1 * min_dt) : std::numeric_limits<double>::infinity();
+        if (m.ratio > t.ratio) {
+          t.ratio = m.ratio;
+          t.cell = m.cell;
+        }
+      }
     });
-    rx = ry = 0.0;
-    cx = cy = 0;
-    ux = uy = false;
-    for (int p = 0; p < parts; ++p) {
-      const part_tally& tx = tally(p);
-      const part_tally& ty = tally(parts + p);
-      if (tx.ratio > rx) {
-        rx = tx.ratio;
-        cx = tx.cell;
+    depth_change all;
+    for (int p = 0; p < n_parts; ++p) {
+      if (tally(p).ratio > all.ratio) {
+        all.ratio = tally(p).ratio;
+        all.cell = tally(p).cell;
       }
-      if (ty.ratio > ry) {
-        ry = ty.ratio;
-        cy = ty.cell;
-      }
-      ux = ux || tx.status == 1;
-      uy = uy || ty.status == 1;
     }
+    all.unstable = dts > 0.1 && all.ratio > 1.0;
+    return all;
   }
 
-  // ADE-PC's change of every cell from the discharges of one direction
-  // (to may be from); the first cell whose new depth is below zero, 0 when
-  // none.
-  int change(const double* q, int dir, double coef, const double* from, double* to) {
-    over_cells([&](int first, int last, int part) {
-      tally(part).cell = wide ? change_part_wide(g, q, dir, coef, first, last, from, to)
-                              : change_part(g, q, dir, coef, first, last, from, to);
+  // ADE-PC's change of the cells of the spans from the water v (to may be
+  // from); the first cell whose new depth is below zero, 0 when none.
+  int change(const double* v, int dir, const std::vector<cell_span>& spans, int total, const double* from,
+             double* to) {
+    clear_tallies();
+    const int count = over_spans(spans, total, [&](int first, int last, std::size_t, int part) {
+      const int c = wide ? change_part_wide(g, v, dir, first, last, from, to)
+                         : change_part(g, v, dir, first, last, from, to);
+      if (tally(part).cell == 0) tally(part).cell = c;
     });
-    for (int p = 0; p < parts; ++p)
+    for (int p = 0; p < count; ++p)
       if (tally(p).cell != 0) return tally(p).cell;
     return 0;
   }
 
-  void corrector(const double* pcf, const double* pcd, int dir, double* q) {
-    over_cells([&](int first, int last, int) {
-      wide ? corrector_part_wide(g, pcf, pcd, dir, first, last, q) : corrector_part(g, pcf, pcd, dir, first, last, q);
+  // ADE-PC's corrector over the face spans (see corrector_run).
+  void corrector(double* p, const double* pcd, int dir, const std::vector<cell_span>& spans, int total, double macro,
+                 double* v, double* q) {
+    over_spans(spans, total, [&](int first, int last, std::size_t k, int) {
+      const double f = std::ldexp(macro, -spans[k].level);
+      wide ? corrector_part_wide(g, p, pcd, dir, f, first, last, v, q)
+           : corrector_part(g, p, pcd, dir, f, first, last, v, q);
     });
   }
 
   void fill(double* a, double v) {
     over_cells([&](int first, int last, int) {
       for (int i = first; i <= last; ++i) a[i] = v;
+    });
+  }
+  // Every cell of a and of b to zero.
+  void clear(double* a, double* b) {
+    over_cells([&](int first, int last, int) {
+      const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
+      std::memset(a + first, 0, bytes);
+      std::memset(b + first, 0, bytes);
     });
   }
 
@@ -1172,8 +1292,8 @@ bool has_roughness_exponents(const overland_state& ov, int n) {
 }
 
 // A plain call: the context with the roughness the faces take (the
-// effective roughness array with exponents, else the Manning n), its grid
-// and the run's threads.
+// effective roughness array with exponents, else the Manning n), its grid,
+// its blocks of local sub-steps and the run's threads.
 struct plain_setup {
   ade_ctx c;
   plain_grid g;
@@ -1183,151 +1303,272 @@ struct plain_setup {
   plain_setup(const overland_domain& d, bool with_exponents)
       : c(make_ctx(d)),
         g(),
-        call{g, d.overland.crew, cell_parts(d.overland, d.grid.ncells), d.overland.ade_kernel.tallies},
+        call{g, d.overland.crew, cell_parts(d.overland, d.grid.ncells), d.overland.part_cells,
+             d.overland.ade_kernel.tallies},
         exponents(with_exponents) {
     overland_state& ov = d.overland;
     if (!exponents) c.neff = ov.dist_rough.data();
     g = make_plain_grid(c, c.neff);
-    ov.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
-    g.strips = &ov.ade_kernel.strips;
+    ade_scheme& s = ov.ade_kernel;
+    s.strips.build(c.n, c.right, c.below, c.above, c.dike);
+    g.strips = &s.strips;
+    s.blocks.build(c.n, c.right, c.below, c.above, c.dike);
     ov.ov_qx[0] = ov.ov_qy[0] = 0.0;
+    s.move_x[0] = s.move_y[0] = 0.0;
   }
 };
 
+// The sub-step of a pass: the levels of the blocks for a sub-step of
+// `macro` seconds from their bounds (every block on the finest with
+// roughness exponents, whose effective roughness is taken for the whole
+// grid at every pass), their spans made; returns the finest level.
+int local_levels(step_blocks& b, double macro, bool exponents) {
+  const int finest = b.set_levels(macro, ade_level_grade);
+  if (exponents)
+    for (int& l : b.level) l = finest;
+  b.make_spans(finest);
+  return finest;
+}
+
+// The water the faces of a pass's second direction moved stays in its
+// array until the next pass's first face pass, which adds it to the step's
+// and sets it back to 0 as it goes over the same faces, when that pass
+// steps them all (its level is not finer); otherwise, and at the end of the
+// step, a pass of its own does.
+struct second_moves {
+  double* v = nullptr;    // the second direction's water, per face
+  double* vol = nullptr;  // the step's water of that direction
+  int level = -1;         // the level of the pass that left it, -1: none
+
+  // Before the first face pass of a pass of level l: true when that pass
+  // takes the water along.
+  bool taken_by(plain_call& call, const step_blocks& b, int l) {
+    if (level < 0) return false;
+    const bool along = l <= level;
+    if (!along) settle(call, b);
+    level = -1;
+    return along;
+  }
+  void settle(plain_call& call, const step_blocks& b) {
+    if (level < 0) return;
+    const std::size_t li = static_cast<std::size_t>(level);
+    call.clear(b.face_spans[li], b.face_cells[li], v, vol, nullptr);
+    level = -1;
+  }
+};
+
+// The level of the outlet cell's block, -1 without an outlet.
+int outlet_level(const ade_ctx& c, const step_blocks& b) { return c.outlet != 0 ? b.level_of(c.outlet) : -1; }
+
 // Plain ADE with adaptive sub-steps on a plain grid: the rules of
-// route_plain, pass by pass. The depths at the start of the step are in
-// depth_save already.
+// route_plain for the sub-step, each sub-step of the rules taken in local
+// sub-steps (step_blocks). The depth-change check of the first sub-step
+// acts block by block: a block with a cell past its limit keeps to a
+// sub-step cut by its own ratio for the whole step, instead of cutting the
+// sub-step of the whole grid. At the start of each sub-step of the rules
+// every block takes the level of the shorter of that and its faces' stable
+// bound; 2^finest passes follow, and in pass m the blocks of
+// level pass_level(m) and finer step: the faces of one direction move their
+// water, each for its block's sub-step, from the depths at the pass's
+// start, the cells they reach take it, then the faces of the other
+// direction from the new depths. The outlet drains on its block's
+// sub-step. Every face moves the same water out of one cell and into the
+// other, whatever the sub-steps on either side; where every block keeps to
+// level 0 the passes are the sub-steps of the whole grid. The depths at the
+// start of the step are in depth_save already.
 overland_status route_plain_grid(const overland_domain& d, plain_setup& p, double dt, bool first,
                                  overland_books& books) {
   overland_state& ov = d.overland;
   ade_scheme& s = ov.ade_kernel;
-  const int n = d.grid.ncells;
   const ade_ctx& c = p.c;
   plain_call& call = p.call;
+  step_blocks& blocks = s.blocks;
   const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
   double* h = c.h;
   double* qx = ov.ov_qx.data();
   double* qy = ov.ov_qy.data();
-
-  // Sub-step choice from the expected relative depth change.
-  double dts = dt;
-  if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
-  double rx = 0.0, ry = 0.0;
-  int cx = 0, cy = 0;
-  bool ux = false, uy = false;
-  call.stability(h, qx, qy, dts, s.dt_factor, rx, cx, ux, ry, cy, uy);
-  int worst = 0;
-  dts = first_sub_step(s, dt, dts, {rx, cx, ux}, {ry, cy, uy}, worst);
-
+  double* mx = s.move_x.data();
+  double* my = s.move_y.data();
   double* volx = ov.ov_volx.data();
   double* voly = ov.ov_voly.data();
+
+  // Sub-step choice from the expected relative depth change, block by
+  // block: a block with a cell past the limit keeps its faces to the
+  // sub-step cut by its own ratio (s.rule), the rest to the rules'.
+  double dts = dt;
+  if (!first && dt - s.last_dt > 0.001) dts = s.last_dt;
+  const depth_change all = call.block_rules(h, qx, qy, dts, s.dt_factor, s.min_dt, blocks, s.rule);
+  const int worst = all.cell;
+  dts = after_depth_check(s, dt, dts, all.ratio, all.unstable);
+
   for (bool first_attempt = true;; first_attempt = false) {
     if (dts < s.min_dt) {
       report_small_sub_step(dts, s.min_dt, worst);
       return overland_status::sub_step_too_small;
     }
     // Every attempt starts from the state at the start of the step (the
-    // first one is there already).
+    // first one is there already), with no water moved.
     if (!first_attempt) call.copy(s.depth_save.data(), h);
     books = overland_books{};
+    // The faces' water of a step that ended went back to zero with it.
+    call.clear(volx, voly);
+    if (!first_attempt) call.clear(mx, my);
+    second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
 
     double remaining = dt;
     sweep_status prev_status = sweep_status::stable;
     bool failed = false;
-    bool first_substep = true;
-    while (remaining > 1e-16) {
-      double step = next_sub_step(s, dts, remaining, prev_status);
-      if (p.exponents) effective_roughness(ov, n, h);
-      // The sub-step keeps to the stable bound of its depths.
-      step = bounded_sub_step(step, call.stable_step(h), remaining);
+    while (remaining > 1e-16 && !failed) {
+      const double rule_dt = next_sub_step(s, dts, remaining, prev_status);
+      if (p.exponents) effective_roughness(ov, c.n, h);
+      // The sub-step keeps every block to the stable bound of its depths
+      // and to its depth-change check.
+      const double tightest = call.block_bounds(h, blocks, &s.rule);
+      const double macro = bounded_sub_step(rule_dt, std::ldexp(tightest, step_blocks::max_level), remaining);
+      const int finest = local_levels(blocks, macro, p.exponents);
+      const int outlet = outlet_level(c, blocks);
       sweep_status status = sweep_status::stable;
-      for (int pass = 0; pass < 2; ++pass) {
-        const int dir = pass == 0 ? order_first : order_second;
-        double* q = dir == ade_dir_x ? qx : qy;
-        call.faces(h, dir, q);
-        const sweep_status st =
-            call.depths(q, dir, step, s.dt_factor, first_substep, h, dir == ade_dir_x ? volx : voly);
-        if (st == sweep_status::failed) {
-          failed = true;
-          break;
+      for (int m = 0; m < (1 << finest) && !failed; ++m) {
+        const int l = step_blocks::pass_level(m, finest);
+        const std::size_t li = static_cast<std::size_t>(l);
+        const std::vector<cell_span>& faces = blocks.face_spans[li];
+        const int face_total = blocks.face_cells[li];
+        if (p.exponents && m > 0) effective_roughness(ov, c.n, h);
+        s.substeps += 1;
+        s.cell_updates += face_total;
+        // The depth-change check of a long sub-step: that of the blocks of
+        // level l, the longest that steps.
+        const bool long_step = std::ldexp(macro, -l) > 0.1;
+        const bool along = pending.taken_by(call, blocks, l);
+        for (int pass = 0; pass < 2; ++pass) {
+          const int dir = pass == 0 ? order_first : order_second;
+          double* v = dir == ade_dir_x ? mx : my;
+          // The other direction's water joins the step's as this one's
+          // faces go over the same faces.
+          const bool takes = pass == 1 || along;
+          double* other = dir == ade_dir_x ? my : mx;
+          double* moved = dir == ade_dir_x ? voly : volx;
+          call.faces(h, dir, faces, face_total, macro, v, takes ? other : nullptr, takes ? moved : nullptr);
+          const sweep_status st =
+              dir == ade_dir_x
+                  ? call.depths(v, dir, blocks.right_spans[li], blocks.right_cells[li], s.dt_factor, long_step, h)
+                  : call.depths(v, dir, blocks.cell_spans[li], blocks.cell_cells[li], s.dt_factor, long_step, h);
+          if (st == sweep_status::failed) {
+            failed = true;
+            break;
+          }
+          if (st > status) status = st;
         }
-        if (st > status) status = st;
+        if (failed) break;
+        pending.level = l;
+        if (outlet >= l) drain_outlet(c, std::ldexp(macro, -outlet), books);
       }
       if (failed) break;
-      first_substep = false;
-      drain_outlet(c, step, books);
-      remaining -= step;
+      remaining -= macro;
       prev_status = status;
     }
     if (!failed) {
-      // A step too short for a sub-step moves nothing through the faces.
-      if (first_substep) {
-        call.fill(volx, 0.0);
-        call.fill(voly, 0.0);
-      }
+      pending.settle(call, blocks);
       break;
     }
+    pending.level = -1;
     dts *= 0.5;
     s.dt_factor *= 0.5;
     s.stable_count = 0;
     s.restarts += 1;
   }
+  // The face discharges: the mean of the step.
+  call.over_cells([&](int first, int last, int) {
+    for (int i = first; i <= last; ++i) {
+      qx[i] = volx[i] / dt;
+      qy[i] = voly[i] / dt;
+    }
+  });
   return overland_status::ok;
 }
 
-// One predictor-corrector sub-step of pc_sub_step on a plain grid.
-int plain_pc_sub_step(plain_setup& p, overland_state& ov, double dts, overland_books& books) {
-  ade_scheme& s = ov.ade_kernel;
-  const ade_ctx& c = p.c;
-  plain_call& call = p.call;
-  const double coef = dts / c.A;
-  double* pcd = s.pc_depth.data();
-  double* pcf = s.pc_flux.data();
-  pcf[0] = 0.0;
-  if (p.exponents) effective_roughness(ov, c.n, c.h);
-  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
-  for (int pass = 0; pass < 2; ++pass) {
-    const int dir = pass == 0 ? order_first : (order_first == ade_dir_x ? ade_dir_y : ade_dir_x);
-    double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
-    call.faces(c.h, dir, pcf);
-    call.change(pcf, dir, coef, c.h, pcd);
-    call.corrector(pcf, pcd, dir, q);
-    const int below_zero = call.change(q, dir, coef, c.h, c.h);
-    if (below_zero != 0) {
-      // The sub-step is abandoned with the other direction's discharges at
-      // zero.
-      if (pass == 0) call.fill(dir == ade_dir_x ? ov.ov_qy.data() : ov.ov_qx.data(), 0.0);
-      return below_zero;
-    }
-  }
-  drain_outlet(c, dts, books);
-  return 0;
-}
-
-// ADE-PC on a plain grid: the rules of route_pc, pass by pass. The depths
-// at the start of the step are in depth_save already.
+// ADE-PC on a plain grid: the rules of route_pc, each sub-step taken in the
+// local sub-steps of route_plain_grid; in a pass, each direction in turn
+// takes the water its faces move from the depths (predictor), the depths
+// that makes in the cells they reach, the water the faces of those depths
+// move (corrector), and moves the mean of the two. A cell that would fall
+// below zero abandons the attempt. The depths at the start of the step are
+// in depth_save already.
 overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double dt, overland_books& books) {
   overland_state& ov = d.overland;
   ade_scheme& s = ov.ade_kernel;
+  const ade_ctx& c = p.c;
+  plain_call& call = p.call;
+  step_blocks& blocks = s.blocks;
+  double* h = c.h;
+  double* pcd = s.pc_depth.data();
+  double* pcf = s.pc_flux.data();
+  double* mx = s.move_x.data();
+  double* my = s.move_y.data();
+  double* volx = ov.ov_volx.data();
+  double* voly = ov.ov_voly.data();
+  pcf[0] = 0.0;
+  const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
+  const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
   for (int parts = 1;; parts *= 2) {
     const double dts = dt / parts;
     int below_zero = 0;
-    for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
-      s.substeps += 1;
-      if (p.exponents) effective_roughness(ov, p.c.n, p.c.h);
-      const double step = pc_sub_step_length(dts, p.call.stable_step(p.c.h), dt - elapsed, dt);
-      below_zero = plain_pc_sub_step(p, ov, step, books);
-      elapsed += step;
+    books = overland_books{};
+    // The faces' water of a step that ended went back to zero with it.
+    call.clear(volx, voly);
+    if (parts > 1) {
+      call.clear(mx, my);
+      call.fill(pcf, 0.0);
     }
-    if (below_zero == 0) break;
+    second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
+    for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
+      if (p.exponents) effective_roughness(ov, c.n, h);
+      const double macro = pc_sub_step_length(
+          dts, std::ldexp(call.block_bounds(h, blocks), step_blocks::max_level), dt - elapsed, dt);
+      const int finest = local_levels(blocks, macro, p.exponents);
+      const int outlet = outlet_level(c, blocks);
+      for (int m = 0; m < (1 << finest) && below_zero == 0; ++m) {
+        const int l = step_blocks::pass_level(m, finest);
+        const std::size_t li = static_cast<std::size_t>(l);
+        const std::vector<cell_span>& faces = blocks.face_spans[li];
+        const int face_total = blocks.face_cells[li];
+        if (p.exponents && m > 0) effective_roughness(ov, c.n, h);
+        s.substeps += 1;
+        s.cell_updates += face_total;
+        const bool along = pending.taken_by(call, blocks, l);
+        for (int pass = 0; pass < 2 && below_zero == 0; ++pass) {
+          const int dir = pass == 0 ? order_first : order_second;
+          const std::vector<cell_span>& reach = dir == ade_dir_x ? blocks.right_spans[li] : blocks.cell_spans[li];
+          const int reach_total = dir == ade_dir_x ? blocks.right_cells[li] : blocks.cell_cells[li];
+          double* v = dir == ade_dir_x ? mx : my;
+          double* q = dir == ade_dir_x ? ov.ov_qx.data() : ov.ov_qy.data();
+          // The other direction's water joins its volumes as this one's
+          // predictor goes over the same faces.
+          const bool takes = pass == 1 || along;
+          double* other = dir == ade_dir_x ? my : mx;
+          double* moved = dir == ade_dir_x ? voly : volx;
+          call.faces(h, dir, faces, face_total, macro, pcf, takes ? other : nullptr, takes ? moved : nullptr);
+          call.change(pcf, dir, reach, reach_total, h, pcd);
+          call.corrector(pcf, pcd, dir, faces, face_total, macro, v, q);
+          below_zero = call.change(v, dir, reach, reach_total, h, h);
+        }
+        if (below_zero != 0) break;
+        pending.level = l;
+        if (outlet >= l) drain_outlet(c, std::ldexp(macro, -outlet), books);
+      }
+      elapsed += macro;
+    }
+    if (below_zero == 0) {
+      pending.settle(call, blocks);
+      break;
+    }
     if (dts / 2 < s.min_dt) {
       report_small_sub_step(dts / 2, s.min_dt, below_zero);
       return overland_status::sub_step_too_small;
     }
     // The attempt starts again from the state at the start of the step.
-    p.call.copy(s.depth_save.data(), p.c.h);
-    books = overland_books{};
+    call.copy(s.depth_save.data(), h);
     s.restarts += 1;
   }
   return overland_status::ok;
@@ -1335,18 +1576,21 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
 
 }  // namespace
 
-void ade_scheme::prepare(int overtype, int cells, bool roughness, int channel_lakes, int overland_lakes,
-                         int threads) {
+void ade_scheme::prepare(int overtype, int cells, bool plain, bool roughness, int channel_lakes, int overland_lakes,
+                         int parts) {
   if (overtype == overland_scheme::ade_pc) {
     ensure_cells(pc_depth, cells);
     ensure_cells(pc_flux, cells);
+  }
+  if (plain) {
+    ensure_cells(move_x, cells);
+    ensure_cells(move_y, cells);
   }
   if (roughness) ensure_cells(rough, cells);
   ensure_cells(depth_save, cells);
   if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
-  // Two per thread: the stability check tallies both directions at once.
-  if (static_cast<int>(tallies.size()) < 2 * threads) tallies.resize(static_cast<std::size_t>(2 * threads));
+  if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }
 
 namespace {
@@ -1360,14 +1604,12 @@ bool prepare_ade(const overland_domain& d, bool exponents) {
   const int n = d.grid.ncells;
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
-  if (ov.overtype == overland_scheme::ade) {
-    ensure_cells(ov.ov_volx, n);
-    ensure_cells(ov.ov_voly, n);
-  }
+  ensure_cells(ov.ov_volx, n);
+  ensure_cells(ov.ov_voly, n);
   const ade_ctx probe = make_ctx(d);
   const bool plain = !probe.general && !probe.bctype;
-  ov.ade_kernel.prepare(ov.overtype, n, !plain || exponents, lakes.chan_lakes ? lakes.num_lakes : 0,
-                        lakes.overland_lake_map_given ? lakes.num_olakes : 0, ov.crew.size());
+  ov.ade_kernel.prepare(ov.overtype, n, plain, !plain || exponents, lakes.chan_lakes ? lakes.num_lakes : 0,
+                        lakes.overland_lake_map_given ? lakes.num_olakes : 0, most_parts(ov.crew));
   return plain;
 }
 
@@ -1379,6 +1621,9 @@ void prepare_overland_ade(const overland_domain& d) {
   if (prepare_ade(d, exponents)) {
     const ade_ctx c = make_ctx(d);
     d.overland.ade_kernel.strips.build(c.n, c.right, c.below, c.above, c.dike);
+    ade_scheme& s = d.overland.ade_kernel;
+    s.blocks.build(c.n, c.right, c.below, c.above, c.dike);
+    s.rule.assign(s.blocks.blocks.size(), std::numeric_limits<double>::infinity());
   }
 }
 

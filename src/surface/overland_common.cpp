@@ -46,7 +46,7 @@ std::size_t grid_strips::first_at(int cell) const {
   return lo;
 }
 
-void step_blocks::build(int n, const int* right, const int* below, const int* dike) {
+void step_blocks::build(int n, const int* right, const int* below, const int* above, const int* dike) {
   if (cells == n && source == right && !blocks.empty()) return;
   blocks.clear();
   cells = n;
@@ -72,37 +72,96 @@ void step_blocks::build(int n, const int* right, const int* below, const int* di
     blocks.push_back(k);
   }
   const std::size_t count = blocks.size();
+  // The blocks next to each block, each once.
+  neighbour_first.assign(count + 1, 0);
+  neighbours.clear();
+  for (std::size_t b = 0; b < count; ++b) {
+    neighbour_first[b] = static_cast<int>(neighbours.size());
+    const std::size_t from = neighbours.size();
+    auto add = [&](int cell) {
+      if (cell < 1 || cell > n) return;
+      const int k = (cell - 1) / block_cells;
+      if (k == static_cast<int>(b)) return;
+      for (std::size_t i = from; i < neighbours.size(); ++i)
+        if (neighbours[i] == k) return;
+      neighbours.push_back(k);
+    };
+    for (int j = blocks[b].first; j <= blocks[b].last; ++j) {
+      add(right[j]);
+      add(below[j]);
+      add(above[j]);
+      if (j > 1) add(j - 1);
+    }
+  }
+  neighbour_first[count] = static_cast<int>(neighbours.size());
   bound.assign(count, 0.0);
   level.assign(count, 0);
   face_spans.resize(max_level + 1);
   cell_spans.resize(max_level + 1);
+  right_spans.resize(max_level + 1);
   for (auto& v : face_spans) v.reserve(count);
   for (auto& v : cell_spans) v.reserve(2 * count);
+  for (auto& v : right_spans) v.reserve(count);
   face_cells.assign(max_level + 1, 0);
   cell_cells.assign(max_level + 1, 0);
+  right_cells.assign(max_level + 1, 0);
 }
+
+int step_blocks::set_levels(double macro, int grade) {
+  int finest = 0;
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    int l = 0;
+    while (l < max_level && std::ldexp(macro, -l) > bound[k]) ++l;
+    level[k] = l;
+    finest = l > finest ? l : finest;
+  }
+  if (grade > 0) {
+    // From the finest level down, the blocks of each level lift their
+    // neighbours to within `grade` of it; a lifted block is met again at
+    // its new level.
+    for (int l = finest; l > grade; --l) {
+      for (std::size_t k = 0; k < blocks.size(); ++k) {
+        if (level[k] != l) continue;
+        for (int i = neighbour_first[k]; i < neighbour_first[k + 1]; ++i) {
+          int& m = level[static_cast<std::size_t>(neighbours[static_cast<std::size_t>(i)])];
+          if (m < l - grade) m = l - grade;
+        }
+      }
+    }
+  }
+  return finest;
+}
+
+namespace {
+
+// Adds the cells first..last to a list of spans in cell order, joining a
+// span that meets or overlaps the last one; total counts the cells.
+void add_cells(std::vector<cell_span>& spans, int& total, int first, int last) {
+  if (!spans.empty() && first <= spans.back().last + 1) {
+    if (last > spans.back().last) {
+      total += last - spans.back().last;
+      spans.back().last = last;
+    }
+    return;
+  }
+  spans.push_back({first, last, 0});
+  total += last - first + 1;
+}
+
+}  // namespace
 
 void step_blocks::make_spans(int finest) {
   const std::size_t count = blocks.size();
   for (int l = 0; l <= finest; ++l) {
     std::vector<cell_span>& faces = face_spans[static_cast<std::size_t>(l)];
     std::vector<cell_span>& reach = cell_spans[static_cast<std::size_t>(l)];
+    std::vector<cell_span>& rights = right_spans[static_cast<std::size_t>(l)];
     faces.clear();
     reach.clear();
-    int face_total = 0, cell_total = 0;
+    rights.clear();
+    int face_total = 0, cell_total = 0, right_total = 0;
     // Blocks in order, and their halos in order: two sorted lists of spans
     // merged into one, and spans that meet or overlap joined.
-    auto add_reach = [&](int first, int last) {
-      if (!reach.empty() && first <= reach.back().last + 1) {
-        if (last > reach.back().last) {
-          cell_total += last - reach.back().last;
-          reach.back().last = last;
-        }
-        return;
-      }
-      reach.push_back({first, last, 0});
-      cell_total += last - first + 1;
-    };
     std::size_t h = 0;  // the next block whose halo is to be merged
     auto next_halo = [&]() {
       while (h < count && (level[h] < l || blocks[h].halo_first > blocks[h].halo_last)) ++h;
@@ -117,20 +176,44 @@ void step_blocks::make_spans(int finest) {
         faces.push_back({k.first, k.last, level[c]});
       face_total += k.last - k.first + 1;
       while (h < count && blocks[h].halo_first < k.first) {
-        add_reach(blocks[h].halo_first, blocks[h].halo_last);
+        add_cells(reach, cell_total, blocks[h].halo_first, blocks[h].halo_last);
         ++h;
         next_halo();
       }
-      add_reach(k.first, std::min(k.last + 1, cells));
+      // The right face of the block's last cell reaches the cell after it.
+      const int reached = std::min(k.last + 1, cells);
+      add_cells(reach, cell_total, k.first, reached);
+      add_cells(rights, right_total, k.first, reached);
     }
     while (h < count) {
-      add_reach(blocks[h].halo_first, blocks[h].halo_last);
+      add_cells(reach, cell_total, blocks[h].halo_first, blocks[h].halo_last);
       ++h;
       next_halo();
     }
     face_cells[static_cast<std::size_t>(l)] = face_total;
     cell_cells[static_cast<std::size_t>(l)] = cell_total;
+    right_cells[static_cast<std::size_t>(l)] = right_total;
   }
+}
+
+double drain_by_normal_depth(double& h, double dts, double area, double dx, double n, double slope) {
+  if (!(h > 0.0)) return 0.0;
+  const double h0 = h;
+  const double k = std::sqrt(slope) * dx / n * dts / area;
+  double x = h0;
+  for (int it = 0; it < 60; ++it) {
+    const double p = std::pow(x, outlet_exponent - 1.0);
+    const double fall = (x + k * p * x - h0) / (1.0 + outlet_exponent * k * p);
+    const double next = x - fall;
+    if (!(next > 0.0)) {
+      x = 0.0;
+      break;
+    }
+    x = next;
+    if (fall <= 1e-15 * x) break;
+  }
+  h = x;
+  return (h0 - x) * area;
 }
 
 overland_status check_entry_depths(double* h, int n) {

@@ -57,6 +57,8 @@ struct explicit_ctx {
   double* pw = nullptr;          // (h - retention)^(5/3) per cell, 0 where nothing flows
   double* share = nullptr;       // work array of the outflow limit, per cell
   const double* blocked = nullptr;  // blocked area fractions, null without blockage
+  double* vol_x = nullptr;       // water each right face moved over the step (m3), null when not kept
+  double* vol_y = nullptr;       // the same through each lower face
   bool lake_variant = false;     // channel or overland lakes on
   int outlet = 0;                // drained by normal depth after every sub-step, else 0
   double outlet_slope = 0.0;
@@ -378,35 +380,14 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
     if (h[i] < 0.0 && !(skip && lake_cell(skip[i]))) h[i] = 0.0;
 }
 
-// Normal-depth outflow of the outlet cell over a sub-step of dts seconds,
-// Q = h^(5/3) sqrt(S) dx / n, taken at the depth the cell keeps at the end
-// of the sub-step: h' + Q(h') dts / a = h on its open area a, solved by
-// Newton's method from h (the function is convex and rising, so the
-// iterates fall to the root and never below it). The outlet drains with
-// every sub-step, and by the end depth, because its depth answers its
-// outflow within seconds under a deep pond: drained once over a long step,
-// or by the depth at its start, the outflow would hang on the step. Never
-// more than the cell holds; the volume joins the step's.
+// The outlet drains by normal depth with every sub-step, by the depth it
+// keeps at the sub-step's end (drain_by_normal_depth); the volume joins the
+// step's.
 void drain_outlet(explicit_ctx& c, double* h, double dts) {
   const int o = c.outlet;
-  if (o == 0 || !(h[o] > 0.0)) return;
-  const double h0 = h[o];
-  const double area = c.dx * c.dx * open_share(c.blocked, o);
-  const double k = std::sqrt(c.outlet_slope) * c.dx / c.rough[o] * dts / area;
-  double x = h0;
-  for (int it = 0; it < 60; ++it) {
-    const double p = std::pow(x, outlet_exponent - 1.0);
-    const double fall = (x + k * p * x - h0) / (1.0 + outlet_exponent * k * p);
-    const double next = x - fall;
-    if (!(next > 0.0)) {
-      x = 0.0;
-      break;
-    }
-    x = next;
-    if (fall <= 1e-15 * x) break;
-  }
-  h[o] = x;
-  c.outlet_volume += (h0 - x) * area;
+  if (o == 0) return;
+  c.outlet_volume += drain_by_normal_depth(h[o], dts, c.dx * c.dx * open_share(c.blocked, o), c.dx, c.rough[o],
+                                           c.outlet_slope);
 }
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
@@ -449,13 +430,30 @@ bool shorten_sub_step(explicit_scheme& s, double& dts, int& reductions, bool& te
   return false;
 }
 
-// Back to the state at the start of the step: depths, lakes, fluxes.
+// The water the faces of the directions dir_first..dir_last moved in a
+// sub-step of dts seconds joins the step's face volumes (when kept).
+void add_face_volumes(const explicit_ctx& c, int dir_first, int dir_last, double dts) {
+  if (!c.vol_x) return;
+  const double f = dts * c.dx;
+  for (int dir = dir_first; dir <= dir_last; ++dir) {
+    const double* q = dir == dir_x ? c.qx : c.qy;
+    double* v = dir == dir_x ? c.vol_x : c.vol_y;
+    for (int j = 1; j <= c.n; ++j) v[j] += q[j] * f;
+  }
+}
+
+// Back to the state at the start of the step: depths, lakes, fluxes, face
+// volumes.
 void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ctx& c) {
   const int n = c.n;
   std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
   zero(c.dh, n);
   zero(c.qx, n);
   zero(c.qy, n);
+  if (c.vol_x) {
+    zero(c.vol_x, n);
+    zero(c.vol_y, n);
+  }
   c.outlet_volume = 0.0;
   if (c.lake) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
@@ -509,6 +507,10 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
   }
 
   double dts = starting_sub_step(s, dt, quiet);
+  if (c.vol_x) {
+    zero(c.vol_x, n);
+    zero(c.vol_y, n);
+  }
   if (chan_lakes) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       s.lake_elev_save[L] = lakes.lake_elev[L];
@@ -559,6 +561,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
         break;
       }
       if (short_of_water) limit_outflows(c, c.lake, dir_x, dir_y, step);
+      add_face_volumes(c, dir_x, dir_y, step);
       if (chan_lakes) lake_exchange(lakes, c, step);
       apply_depth_changes(c, c.lake, short_of_water);
       drain_outlet(c, c.h, step);
@@ -625,6 +628,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
   }
   const bool limited = some_cell_below_zero(c, c.olake);
   if (limited) limit_outflows(c, c.olake, dir, dir, dt);
+  add_face_volumes(c, dir, dir, dt);
   // What crossed a lake shore joins the lake's exchange volume.
   for (int j = 1; j <= n; ++j) {
     const int k = nb[j];
@@ -648,8 +652,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
 //     the depths at the start of the pass, kept as the depth it moves in
 //     its block's sub-step, dd = dts q / dx (in move_x and move_y), and the
 //     checks of the water each face takes; a face's last pass of the step
-//     keeps the flux q too, which becomes its discharge once the step is
-//     done;
+//     keeps its discharge q dx too;
 //   - cells: every cell those faces reach gathers its change from its four
 //     faces in the order the sweeps meet them (0 from a face that does not
 //     step), its new depth, and its flowing depth to the 5/3 for the next
@@ -676,7 +679,7 @@ struct plain_grid {
   const int* dike = nullptr;        // null without a dike map
   const double* blocked = nullptr;  // null without blockage
   const grid_strips* strips = nullptr;
-  double* keep_x = nullptr;         // fluxes kept by the face passes that keep them (face_output::both)
+  double* keep_x = nullptr;         // discharges kept by the face passes that keep them (face_output::both)
   double* keep_y = nullptr;
 };
 
@@ -744,8 +747,8 @@ constexpr double below_celerity_limit = std::bit_cast<double>(std::bit_cast<std:
 }
 
 // What the face passes store for a face: the depth it moves in the sub-step
-// (dts q / dx), and (both) in the grid's keep_x and keep_y its unit-width
-// flux q too.
+// (dts q / dx), and (both) in the grid's keep_x and keep_y its discharge
+// q dx too.
 enum class face_output { depth_moved, both };
 
 // The faces of the cells b..e of a strip, each with an open right face to
@@ -774,8 +777,8 @@ NIVRA_HOT void face_run(const plain_grid& g, const double* __restrict h, const d
     ox[j] = px > 0.0 ? mx : 0.0;
     oy[j] = HasDown && py > 0.0 ? my : 0.0;
     if constexpr (Out == face_output::both) {
-      g.keep_x[j] = px > 0.0 ? rx : 0.0;
-      g.keep_y[j] = HasDown && py > 0.0 ? ry : 0.0;
+      g.keep_x[j] = px > 0.0 ? rx * dx : 0.0;
+      g.keep_y[j] = HasDown && py > 0.0 ? ry * dx : 0.0;
     }
     if constexpr (Testing) {
       const double bj = Blocked ? blocked[j] : 0.0;
@@ -800,8 +803,8 @@ void face_last(const plain_grid& g, const double* h, const double* pw, double f,
   ox[j] = ddx;
   oy[j] = ddy;
   if constexpr (Out == face_output::both) {
-    g.keep_x[j] = qx;
-    g.keep_y[j] = qy;
+    g.keep_x[j] = qx * g.dx;
+    g.keep_y[j] = qy * g.dx;
   }
   {
     if constexpr (Testing) {
@@ -1001,32 +1004,13 @@ struct plain_call {
   part_tally& tally(int part) { return tallies[static_cast<std::size_t>(part)]; }
 
   // Runs body(first, last, span, part) over the cells of the spans (total
-  // cells in all), split into contiguous shares of the cells as a pass over
-  // the whole grid is; returns the number of parts, whose tallies are
-  // cleared before they start.
+  // cells in all), split among the threads (span_parts); returns the number
+  // of parts, whose tallies are cleared before they start.
   template <class Body>
   int over_spans(const std::vector<cell_span>& spans, int total, Body&& body) {
-    const int most = part_cells > 0 ? total / part_cells : total;
-    const int count = most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
-    auto walk = [&](int part) {
-      part_tally& t = tally(part);
-      t.bits[0] = t.bits[1] = t.bits[2] = 0;
-      const item_range r = share_of(1, total, part, count);
-      int pos = 1;  // position of the span's first cell among all the spans' cells
-      for (std::size_t k = 0; k < spans.size() && pos <= r.end; ++k) {
-        const int length = spans[k].last - spans[k].first + 1;
-        const int lo = std::max(pos, r.begin), hi = std::min(pos + length - 1, r.end);
-        if (lo <= hi) body(spans[k].first + (lo - pos), spans[k].first + (hi - pos), k, part);
-        pos += length;
-      }
-    };
-    if (count <= 1) {
-      walk(0);
-    } else {
-      crew.run([&](int part) {
-        if (part < count) walk(part);
-      });
-    }
+    const int count = span_parts(crew, part_cells, total);
+    for (int p = 0; p < count; ++p) tally(p).bits[0] = tally(p).bits[1] = tally(p).bits[2] = 0;
+    for_span_parts(crew, spans, total, count, body);
     return count;
   }
 
@@ -1034,7 +1018,7 @@ struct plain_call {
   // depths pw), into b.bound.
   void block_bounds(const double* h, const double* pw, step_blocks& b) {
     const int count = static_cast<int>(b.blocks.size());
-    for_parts(crew, count, cell_parts_of(g.n) < count ? cell_parts_of(g.n) : count, [&](int first, int last, int) {
+    for_parts(crew, count, parts < count ? parts : count, [&](int first, int last, int) {
       for (int k = first - 1; k < last; ++k) {
         const step_block& blk = b.blocks[static_cast<std::size_t>(k)];
         const double m = wide ? diffusivity_part_wide(g, h, pw, blk.first, blk.last)
@@ -1043,11 +1027,6 @@ struct plain_call {
       }
     });
   }
-  int cell_parts_of(int n) const {
-    const int most = part_cells > 0 ? n / part_cells : n;
-    return most < 2 ? 1 : (crew.size() < most ? crew.size() : most);
-  }
-
   // The face pass over the faces of the blocks of the spans, each on the
   // sub-step of its level (macro: the step of level 0): the depth each face
   // moves into fx and fy, and (keep_level, at or above 0) the fluxes of the
@@ -1083,21 +1062,22 @@ struct plain_call {
     return {doubtful(any_x), doubtful(any_y)};
   }
 
-  // The cell pass over the cells of the spans: each cell's depth in `before`
-  // (kept for a sub-step done again, when `save`), its new depth in h from the depths
-  // its faces move (fx, fy: 0 for a face that does not step), and its
-  // flowing depth in pw; true when some new depth may be below zero.
-  bool span_cells(const std::vector<cell_span>& spans, int total, bool x_first, double* before, double* h,
-                  const double* fx, const double* fy, double* pw, bool save) {
+  // The cell pass over the cells of the spans: each cell's new depth in h
+  // from its depth before the pass (held; first copied there from h when
+  // save is given, for a pass done again) and the depths its faces move
+  // (fx, fy: 0 for a face that does not step), and its flowing depth in pw;
+  // true when some new depth may be below zero.
+  bool span_cells(const std::vector<cell_span>& spans, int total, bool x_first, const double* held, double* save,
+                  double* h, const double* fx, const double* fy, double* pw) {
     const int count = over_spans(spans, total, [&](int first, int last, std::size_t, int part) {
-      if (save) std::memcpy(before + first, h + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
+      if (save) std::memcpy(save + first, h + first, sizeof(double) * static_cast<std::size_t>(last - first + 1));
       part_tally found;
       const int mode = (blocked ? 2 : 0) + (x_first ? 1 : 0);
       switch (mode) {
-        case 0: cells_on<false, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
-        case 1: cells_on<false, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
-        case 2: cells_on<true, false>(wide, g, before, fx, fy, first, last, h, pw, found); break;
-        default: cells_on<true, true>(wide, g, before, fx, fy, first, last, h, pw, found); break;
+        case 0: cells_on<false, false>(wide, g, held, fx, fy, first, last, h, pw, found); break;
+        case 1: cells_on<false, true>(wide, g, held, fx, fy, first, last, h, pw, found); break;
+        case 2: cells_on<true, false>(wide, g, held, fx, fy, first, last, h, pw, found); break;
+        default: cells_on<true, true>(wide, g, held, fx, fy, first, last, h, pw, found); break;
       }
       tally(part).bits[2] |= found.bits[2];
     });
@@ -1118,14 +1098,30 @@ struct plain_call {
     return !doubtful(bits);
   }
 
-  // The unit-width fluxes become discharges.
-  void to_discharges(double* qx, double* qy) {
-    const double dx = g.dx;
-    over_cells([&](int first, int last, int) {
-      for (int i = first; i <= last; ++i) {
-        qx[i] *= dx;
-        qy[i] *= dx;
+  // The faces of the spans that stepped move nothing in the next pass
+  // unless they step again; the water they moved (the depth over the whole
+  // cell) joins the step's (vx, vy: null when not kept).
+  void clear_faces(const std::vector<cell_span>& spans, int total, double* fx, double* fy, double* vx, double* vy) {
+    const double area = g.dx * g.dx;
+    over_spans(spans, total, [&](int first, int last, std::size_t, int) {
+      if (vx) {
+        for (int j = first; j <= last; ++j) {
+          vx[j] += fx[j] * area;
+          vy[j] += fy[j] * area;
+        }
       }
+      const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
+      std::memset(fx + first, 0, bytes);
+      std::memset(fy + first, 0, bytes);
+    });
+  }
+
+  // Every cell of `a` (and of b, when given) to zero.
+  void clear(double* a, double* b) {
+    over_cells([&](int first, int last, int) {
+      const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(last - first + 1);
+      std::memset(a + first, 0, bytes);
+      if (b) std::memset(b + first, 0, bytes);
     });
   }
 };
@@ -1247,7 +1243,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
   g.keep_x = c.qx;
   g.keep_y = c.qy;
   step_blocks& blocks = s.blocks;
-  blocks.build(n, c.right, c.below, c.dike);
+  blocks.build(n, c.right, c.below, c.above, c.dike);
   plain_call call{g, ov.crew, cell_parts(ov, n), s.tallies, c.blocked != nullptr};
   call.part_cells = ov.part_cells;
 
@@ -1287,29 +1283,32 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     call.flow_depths(start, pw);
   }
 
+  // With the constituents carried, the depth every face moves over the step
+  // (then its volume).
+  double* vx = s.volumes ? ov.ov_volx.data() : nullptr;
+  double* vy = s.volumes ? ov.ov_voly.data() : nullptr;
+  h[0] = fx[0] = fy[0] = 0.0;
+
+  // The depths at the start of the next pass: those at the start of the
+  // step until the first pass of an attempt, which steps every block and
+  // so writes every cell's new depth into h and every face's move.
+  const double* cur = start;
   for (bool done = false, first_attempt = true; !done; first_attempt = false) {
     done = true;
     double elapsed = 0.0;
     c.outlet_volume = 0.0;
-    std::memcpy(h, start, sizeof(double) * (static_cast<std::size_t>(n) + 1));
-    zero(fx, n);
-    zero(fy, n);
-    if (!first_attempt) call.flow_depths(h, pw);
+    cur = start;
+    if (vx) call.clear(vx, vy);
+    if (!first_attempt) call.flow_depths(start, pw);
     while (done && dt - elapsed > 0.0001) {
       const double remaining = dt - elapsed;
       // The levels of the blocks from the depths at the start of the macro
       // sub-step.
-      call.block_bounds(h, pw, blocks);
+      call.block_bounds(cur, pw, blocks);
       double tightest = std::numeric_limits<double>::infinity();
       for (const double b : blocks.bound) tightest = b < tightest ? b : tightest;
       const double macro = bounded_sub_step(dts, std::ldexp(tightest, step_blocks::max_level), remaining);
-      int finest = 0;
-      for (std::size_t k = 0; k < blocks.blocks.size(); ++k) {
-        int level = 0;
-        while (level < step_blocks::max_level && std::ldexp(macro, -level) > blocks.bound[k]) ++level;
-        blocks.level[k] = level;
-        finest = level > finest ? level : finest;
-      }
+      const int finest = blocks.set_levels(macro);
       blocks.make_spans(finest);
       // The last macro sub-step of the step keeps the fluxes of its faces.
       const bool last_macro = !(dt - (elapsed + macro) > 0.0001);
@@ -1318,7 +1317,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         // The blocks of level l and finer step in pass m; those of level l
         // step for the last time in the macro sub-step when m is the last
         // pass of their sub-step.
-        const int l = m == 0 ? 0 : finest - std::countr_zero(static_cast<unsigned>(m));
+        const int l = step_blocks::pass_level(m, finest);
         const int keep_level = last_macro && m == passes - (passes >> l) ? l : -1;
         const std::vector<cell_span>& faces = blocks.face_spans[static_cast<std::size_t>(l)];
         const std::vector<cell_span>& reach = blocks.cell_spans[static_cast<std::size_t>(l)];
@@ -1326,7 +1325,8 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
         const int reach_total = blocks.cell_cells[static_cast<std::size_t>(l)];
         s.substeps += 1;
         s.cell_updates += face_total;
-        const auto [fails_x, fails_y] = call.span_faces(h, pw, faces, face_total, macro, testing, keep_level, fx, fy);
+        const auto [fails_x, fails_y] =
+            call.span_faces(cur, pw, faces, face_total, macro, testing, keep_level, fx, fy);
         // The failures of the first sweep, then of the second, as the sweeps
         // meet them: the second is not tested once the first has stopped the
         // testing. The finest sub-step that failed is divided.
@@ -1335,7 +1335,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           if (!testing || !(dir == dir_x ? fails_x : fails_y)) continue;
           int failed_level = l;
           for (const cell_span& f : faces) {
-            if (print_plain_failures(g, c, h, dir, std::ldexp(macro, -f.level), f.first, f.last, quiet))
+            if (print_plain_failures(g, c, cur, dir, std::ldexp(macro, -f.level), f.first, f.last, quiet))
               failed_level = f.level > failed_level ? f.level : failed_level;
           }
           if (restart_shorter(std::ldexp(macro, -failed_level))) {
@@ -1344,7 +1344,13 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           }
         }
         if (!done) break;
-        bool short_of_water = call.span_cells(reach, reach_total, x_first, before, h, fx, fy, pw, true);
+        // The depths before the pass: kept in `before` for a pass done
+        // again, or the step's own at its first.
+        const bool from_start = cur == start;
+        const double* held = from_start ? start : before;
+        bool short_of_water =
+            call.span_cells(reach, reach_total, x_first, held, from_start ? nullptr : before, h, fx, fy, pw);
+        cur = h;
         if (short_of_water && c.blocked) {
           // On a blocked grid a cell is short of water when its new depth is
           // below zero (a zero with its sign bit set is not).
@@ -1376,8 +1382,8 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           // The pass again with the outflows cut: the new depths of the
           // reach are made again from the depths before it, so h serves
           // as the work array of the shares.
-          cut_span_outflows(g, faces, reach, keep_level, before, h, fx, fy);
-          call.span_cells(reach, reach_total, x_first, before, h, fx, fy, pw, false);
+          cut_span_outflows(g, faces, reach, keep_level, held, h, fx, fy);
+          call.span_cells(reach, reach_total, x_first, held, nullptr, h, fx, fy, pw);
           for (const cell_span& r : reach)
             for (int i = r.first; i <= r.last; ++i) h[i] = h[i] < 0.0 ? 0.0 : h[i];
         }
@@ -1387,30 +1393,28 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
         }
         // The faces that stepped move nothing in the next pass unless they
-        // step again.
-        for (const cell_span& f : faces) {
-          const std::size_t bytes = sizeof(double) * static_cast<std::size_t>(f.last - f.first + 1);
-          std::memset(fx + f.first, 0, bytes);
-          std::memset(fy + f.first, 0, bytes);
-        }
+        // step again: a pass of a level no finer (the next sub-step's first
+        // pass steps every block) writes them all anew.
+        const int next = m + 1 < passes ? step_blocks::pass_level(m + 1, finest) : 0;
+        if (vx || next > l) call.clear_faces(faces, face_total, fx, fy, vx, vy);
       }
       if (!done) break;
       elapsed += macro;
     }
   }
 
-  // The fluxes of the last sub-steps become discharges (a call too short
-  // for a sub-step scales the last call's again, as the face sweeps do).
-  call.to_discharges(c.qx, c.qy);
   // The last depths become the overland depths; the array they came from
-  // takes the next call's.
-  h[0] = start[0];
-  std::swap(ov.ov_depth, s.depth_a);
+  // takes the next call's. (A call too short for a sub-step leaves the
+  // depths and the discharges as they were.)
+  if (cur != start) {
+    h[0] = start[0];
+    std::swap(ov.ov_depth, s.depth_a);
+  }
   return overland_status::ok;
 }
 }  // namespace
 
-void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int threads) {
+void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int parts) {
   ensure_cells(flow_depth_pow, cells);
   if (plain) {
     ensure_cells(depth_a, cells);
@@ -1426,7 +1430,7 @@ void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int thre
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
   }
-  if (static_cast<int>(tallies.size()) < threads) tallies.resize(static_cast<std::size_t>(threads));
+  if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }
 
 namespace {
@@ -1456,9 +1460,20 @@ void prepare_overland_explicit(const overland_domain& d) {
   if (n <= 0) return;
   const explicit_layout l = layout_of(d);
   overland_state& ov = d.overland;
-  ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, ov.crew.size());
+  ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, most_parts(ov.crew));
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
+  if (l.plain) {
+    const grid_state& g = d.grid;
+    const int* dike = g.dike_map_given && !g.dike_mask.empty() ? g.dike_mask.data() : nullptr;
+    ov.explicit_kernel.blocks.build(n, g.rightcon.data(), g.belowcon.data(), g.abovecon.data(), dike);
+  }
+  // The constituents move with the water each face moved over the step.
+  ov.explicit_kernel.volumes = ov.con_vol_x.size() == n;
+  if (ov.explicit_kernel.volumes) {
+    ensure_cells(ov.ov_volx, n);
+    ensure_cells(ov.ov_voly, n);
+  }
 }
 
 overland_result route_overland_explicit(const overland_domain& d, double dt) {
@@ -1506,6 +1521,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   c.share = plain ? nullptr : s.outflow_share.data();
   c.blocked = blocked_cells(ov);
   c.lake_variant = chan_lakes || olakes;
+  if (s.volumes) {
+    c.vol_x = ov.ov_volx.data();
+    c.vol_y = ov.ov_voly.data();
+  }
   c.quiet = d.quiet;
   if (d.outlet_drains && g.outlet_cell > 0 && g.outlet_cell <= n && !(c.lake && lake_cell(c.lake[g.outlet_cell]))) {
     c.outlet = g.outlet_cell;
@@ -1520,6 +1539,10 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.olake = lakes.oland_lake_new.data();
     c.olake_table = lakes.olake_table.data();
     zero(c.dh, n);
+    if (c.vol_x) {
+      zero(c.vol_x, n);
+      zero(c.vol_y, n);
+    }
     s.substeps += 1;
     olake_sweep(c, dir_x, dt);
     olake_sweep(c, dir_y, dt);

@@ -8,6 +8,7 @@
 // sub-step loops.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -83,20 +84,42 @@ struct step_blocks {
   std::vector<double> bound;  // stable sub-step of each block's faces, s
   std::vector<int> level;     // each block's sub-step is the step over 2^level
   // For every level l, the spans of the blocks of level l or finer (their
-  // faces), and the cells those faces reach: the passes of a sub-step at
-  // which exactly those blocks step.
+  // faces), the cells those faces reach (the blocks, the cell after each
+  // and the cells below them), and the cells their right faces reach (the
+  // blocks and the cell after each): the passes of a sub-step at which
+  // exactly those blocks step.
   std::vector<std::vector<cell_span>> face_spans;
   std::vector<std::vector<cell_span>> cell_spans;
-  std::vector<int> face_cells;  // cells in the face spans of each level
-  std::vector<int> cell_cells;  // cells in the cell spans of each level
-  int cells = 0;                // the grid they were made for
-  const int* source = nullptr;  // its right-neighbour array
+  std::vector<std::vector<cell_span>> right_spans;
+  std::vector<int> face_cells;   // cells in the face spans of each level
+  std::vector<int> cell_cells;   // cells in the cell spans of each level
+  std::vector<int> right_cells;  // cells in the right-face spans of each level
+  // The blocks that hold a cell next to one of a block's cells (left,
+  // right, above or below), block k's at neighbours[neighbour_first[k] ..
+  // neighbour_first[k + 1] - 1]; 0-based block numbers.
+  std::vector<int> neighbour_first;
+  std::vector<int> neighbours;
+  int cells = 0;                 // the grid they were made for
+  const int* source = nullptr;   // its right-neighbour array
 
   // Makes the blocks of a grid of n cells from its neighbours and dikes
   // (null without a dike map), unless they are made for it already.
-  void build(int n, const int* right, const int* below, const int* dike);
+  void build(int n, const int* right, const int* below, const int* above, const int* dike);
+  // Every block's level for a sub-step of `macro` seconds: the fewest
+  // halvings that bring it within the block's bound, at most max_level;
+  // with a grade g > 0, no block is more than g levels coarser than a
+  // block next to it. Returns the finest level.
+  int set_levels(double macro, int grade = 0);
   // The spans of every level from the blocks' levels (finest: the largest).
   void make_spans(int finest);
+  // The level of the blocks that step in pass m of the 2^finest passes of a
+  // sub-step, with every finer one: all of them in pass 0, the finest
+  // alone in the odd passes.
+  static int pass_level(int m, int finest) {
+    return m == 0 ? 0 : finest - std::countr_zero(static_cast<unsigned>(m));
+  }
+  // The level of the block of cell i.
+  int level_of(int i) const { return level[static_cast<std::size_t>((i - 1) / block_cells)]; }
 };
 
 // The explicit scheme: a sub-step reduced after a failed stability check is
@@ -109,6 +132,7 @@ struct explicit_scheme {
   long long substeps = 0;      // sub-steps taken in this run, those of abandoned attempts too
   long long restarts = 0;      // steps started again on a shorter sub-step
   long long cell_updates = 0;  // cells whose faces were stepped, summed over the sub-steps
+  bool volumes = false;        // the water each face moved over the step is kept (ov_volx, ov_voly)
 
   // Grids without channel lakes or wetlands: the depths at the start of the
   // step stay where they are, and each sub-step writes the new depths into
@@ -125,12 +149,13 @@ struct explicit_scheme {
   array1d<double> outflow_share;     // outflow of a cell in a sub-step, then the share of it it can give
   array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
   array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
-  std::vector<part_tally> tallies;   // one per thread
+  std::vector<part_tally> tallies;   // one per part of a pass
   grid_strips strips;                // of a plain grid
 
   // Sizes the work arrays for the cells of a plain grid (plain) or of one
-  // with lakes or wetlands, the channel lakes when given, and the threads.
-  void prepare(int cells, bool plain, int channel_lakes, int threads);
+  // with lakes or wetlands, the channel lakes when given, and the most
+  // parts of a pass.
+  void prepare(int cells, bool plain, int channel_lakes, int parts);
 };
 
 // The ADE schemes: plain ADE adapts its sub-step from call to call and
@@ -144,6 +169,7 @@ struct ade_scheme {
   double last_dt = 0.0;        // last sub-step chosen, s
   long long substeps = 0;      // sub-steps taken in this run, those of abandoned attempts too
   long long restarts = 0;      // steps started again
+  long long cell_updates = 0;  // cells whose faces were stepped, summed over the sub-steps
 
   array1d<double> rough;       // effective Manning n of the sub-step (with roughness exponents)
   array1d<double> depth_save;  // depths at the start of the step, m
@@ -151,15 +177,20 @@ struct ade_scheme {
   array1d<double> olake_acc;   // overland-lake exchange gathered over the step, m3
   array1d<double> bc_out_save; // water noted as leaving through held levels at the start of the step, m3
   array1d<double> pc_depth;    // ADE-PC predicted depth, m
-  array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s
-  std::vector<part_tally> tallies;  // one per thread
+  array1d<double> pc_flux;     // ADE-PC predictor face discharge, m3/s (plain grid: water moved, m3)
+  array1d<double> move_x;      // plain grid: water each right face moved in its sub-step, m3
+  array1d<double> move_y;      // the same through each lower face
+  std::vector<part_tally> tallies;  // one per part of a pass
   grid_strips strips;               // of a plain grid
+  step_blocks blocks;               // of a plain grid
+  std::vector<double> rule;         // per block of a plain grid: the sub-step the depth-change check allows, s
 
-  // Sizes the work arrays of the scheme (overtype) for the cells, the
-  // effective roughness when roughness exponents are given, the channel and
-  // overland lakes when given, and the threads.
-  void prepare(int overtype, int cells, bool roughness_exponents, int channel_lakes, int overland_lakes,
-               int threads);
+  // Sizes the work arrays of the scheme (overtype) for the cells (those of
+  // the plain passes on a plain grid), the effective roughness when
+  // roughness exponents are given, the channel and overland lakes when
+  // given, and the most parts of a pass.
+  void prepare(int overtype, int cells, bool plain, bool roughness_exponents, int channel_lakes, int overland_lakes,
+               int parts);
 };
 
 }  // namespace nivra

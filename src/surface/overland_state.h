@@ -104,6 +104,13 @@ struct overland_state {
   // 3 below, 4 left; negative: received from it), m3.
   array1d<double> bc_out_vol;
   array2d<double> bc_rating_vol;
+  // Likewise per cell: the water that crossed its right face (con_vol_x,
+  // positive eastward) and its lower face (con_vol_y, positive southward)
+  // since the constituents last moved, m3: every sub-step's, whatever
+  // sub-steps the scheme took, so that the constituents move with the
+  // water that moved.
+  array1d<double> con_vol_x;
+  array1d<double> con_vol_y;
   // Likewise per low spot of a dike: the water it passed since the
   // constituents last moved (m3) and the cells it passed it from and to.
   array1d<double> lowspot_vol;
@@ -117,10 +124,12 @@ struct overland_state {
   guarded_file read_ov_hotstart_file;
   guarded_file write_ov_hotstart_file;
 
-  // ---- Scratch of the overland step: the face volumes the ADE kernel
-  // hands back, which the step turns into face discharges.
-  array1d<double> ov_volx;          // volume through the right face over the ADE step, m3
-  array1d<double> ov_voly;          // volume through the lower face over the ADE step, m3
+  // ---- Scratch of the overland step: the face volumes a kernel hands
+  // back (the ADE schemes always, the explicit scheme when the
+  // constituents are carried), which the step turns into the mean face
+  // discharges of plain ADE and adds to the constituents' face volumes.
+  array1d<double> ov_volx;          // volume through the right face over the step, m3
+  array1d<double> ov_voly;          // volume through the lower face over the step, m3
 };
 
 }  // namespace nivra

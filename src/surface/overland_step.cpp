@@ -193,23 +193,24 @@ bool route(model_state& ms, double dt) {
   const double result = r.books.outlet;
   ms.overland.qout = result;
   const int n = ms.grid.ncells;
-  const bool lakes = (ms.lake.chan_lakes && ms.lake.num_lakes > 0) || ms.lake.overland_lake_map_given;
-  // Plain ADE hands back the face volumes of the step, which become its mean
-  // discharges; the largest depths follow the new ones.
-  const bool mean_discharges = ms.overland.overtype == overland_scheme::ade && !lakes;
+  // The largest depths follow the new ones.
   const bool flood = ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n;
-  if (mean_discharges || flood) {
-    double* qx = ms.overland.ov_qx.data();
-    double* qy = ms.overland.ov_qy.data();
-    const double* vx = ms.overland.ov_volx.data();
-    const double* vy = ms.overland.ov_voly.data();
-    double* peak = flood ? ms.overland.flood_depth_max.data() : nullptr;
-    const double* h = ms.overland.ov_depth.data();
-    for_cell_parts(ms.overland.crew, n, cell_parts(ms.overland, n), [&](int first, int last, int) {
-      if (mean_discharges) {
+  // With the constituents carried, the water each face moved joins what
+  // they will move with.
+  overland_state& ov = ms.overland;
+  const bool volumes = ov.con_vol_x.size() == n && ov.ov_volx.size() == n;
+  if (flood || volumes) {
+    const double* vx = ov.ov_volx.data();
+    const double* vy = ov.ov_voly.data();
+    double* peak = flood ? ov.flood_depth_max.data() : nullptr;
+    const double* h = ov.ov_depth.data();
+    for_cell_parts(ov.crew, n, cell_parts(ov, n), [&](int first, int last, int) {
+      if (volumes) {
+        double* cx = ov.con_vol_x.data();
+        double* cy = ov.con_vol_y.data();
         for (int c = first; c <= last; ++c) {
-          qx[c] = vx[c] / dt;
-          qy[c] = vy[c] / dt;
+          cx[c] += vx[c];
+          cy[c] += vy[c];
         }
       }
       if (flood) {
@@ -320,7 +321,7 @@ void start_overland_routing(model_state& ms) {
     return;
   }
   ov.crew.resize(threads);
-  ov.step_tallies.resize(static_cast<std::size_t>(threads));
+  ov.step_tallies.resize(static_cast<std::size_t>(most_parts(ov.crew)));
   const overland_domain d = overland_kernel_domain(ms);
   if (ov.overtype == overland_scheme::explicit_faces)
     prepare_overland_explicit(d);

@@ -446,41 +446,6 @@ closed_pond rain_on_closed_plane(double dt, double minutes, const test_grid& g =
   return p;
 }
 
-TEST_F(explicit_scheme, blocks_of_deep_flat_water_take_short_sub_steps_and_the_water_is_kept) {
-  const closed_pond coarse = rain_on_closed_plane(10.0, 20.0);
-  const auto& k = coarse.w->overland.explicit_kernel;
-  const int n = coarse.w->grid.ncells;
-  // The blocks at the wall step finer than the block at the top of the
-  // plane, which keeps to the step.
-  ASSERT_EQ(k.blocks.level.size(), 3u);
-  EXPECT_EQ(k.blocks.level.front(), 0);
-  EXPECT_GE(k.blocks.level.back(), 6);  // 10 s / 2^6 = 0.16 s
-  // Most passes step the wall's block alone.
-  EXPECT_LT(k.cell_updates, k.substeps * n / 2);
-  // Every face moves the same water out of one cell and into the other,
-  // whatever the levels of their blocks.
-  EXPECT_NEAR(stored_volume(*coarse.w), coarse.rained, 1e-12 * coarse.rained);
-  EXPECT_GE(min_depth(*coarse.w), 0.0);
-
-  // Against the plane routed on steps of 0.02 s, within every face's
-  // stable sub-step: the depths against the wall within 1 % (the plane
-  // above runs on 10 s steps, and delivers its water that much sooner),
-  // on a surface as flat, with no odd-even sawtooth.
-#if defined(__SANITIZE_ADDRESS__)
-  return;  // the sanitizer build, some twenty times slower, leaves this run to the optimised build
-#endif
-  const closed_pond fine = rain_on_closed_plane(0.02, 20.0);
-  const double* h = coarse.w->overland.ov_depth.data();
-  auto wall = [&](int c) { return coarse.w->grid.mask[24][c]; };
-  for (int c = 1; c <= 32; ++c) {
-    SCOPED_TRACE(c);
-    EXPECT_NEAR(h[wall(c)], fine.w->overland.ov_depth[wall(c)], 0.01 * fine.w->overland.ov_depth[wall(c)]);
-    if (c > 1 && c < 32) {
-      EXPECT_LT(std::fabs(h[wall(c - 1)] - 2.0 * h[wall(c)] + h[wall(c + 1)]), 1e-4 * h[wall(c)]);
-    }
-  }
-}
-
 // The same plane falling to the north, 30 cells wide, with one cell of its
 // eighth row outside the watershed: the pond stands against the northern
 // wall in the first block, which steps finer than the block after it. The

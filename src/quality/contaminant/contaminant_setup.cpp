@@ -545,6 +545,14 @@ void init_soil_contam(model_state& ms) {
   // The water the boundary cells let out of the grid or pass to their
   // receivers, which takes its mass with it.
   overland_state& ov = ms.overland;
+  // The water every face moves between constituent steps, which carries
+  // their mass.
+  ov.con_vol_x.free();
+  ov.con_vol_y.free();
+  if (k.ov_con_trans) {
+    ov.con_vol_x.alloc(cells);
+    ov.con_vol_y.alloc(cells);
+  }
   ov.bc_out_vol.free();
   ov.bc_rating_vol.free();
   ov.lowspot_vol.free();

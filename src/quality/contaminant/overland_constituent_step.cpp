@@ -582,6 +582,34 @@ void cell_sources(model_state& ms, int c, double dt) {
   book(k, c, exfiltration_term(column), exfiltrated);
 }
 
+// Calls pass(from, to, v) for the water a rating boundary sent to a
+// receiving neighbour, and the water a low spot of a dike passed, since the
+// constituents last moved: v m3 from cell `from` to cell `to`.
+template <class Pass>
+void for_each_passed_water(const model_state& ms, Pass&& pass) {
+  const overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  if (ov.bc_rating_vol.rows() == n) {
+    const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
+                        ms.grid.leftcon.data()};
+    for (int i = 1; i <= n; ++i) {
+      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
+      for (int s = 1; s <= 4; ++s) {
+        const double v = ov.bc_rating_vol(i, s);
+        const int j = nb[s - 1][i];
+        if (v == 0.0 || j == 0) continue;
+        pass(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
+      }
+    }
+  }
+  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
+    const double v = ov.lowspot_vol[j];
+    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
+    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
+    pass(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
+  }
+}
+
 // After the transport: the water that left through the boundary cells
 // since the last step takes its mass with it. The cell's mass is that of
 // all the water the step saw in it, the water it keeps and the water that
@@ -631,25 +659,7 @@ void boundary_moves(model_state& ms, int c) {
       settle(to);
     }
   };
-  if (ov.bc_rating_vol.rows() == n) {
-    const int* nb[4] = {ms.grid.abovecon.data(), ms.grid.rightcon.data(), ms.grid.belowcon.data(),
-                        ms.grid.leftcon.data()};
-    for (int i = 1; i <= n; ++i) {
-      if (!boundary::rates_by_curve(ov.boundary_type[i])) continue;
-      for (int s = 1; s <= 4; ++s) {
-        const double v = ov.bc_rating_vol(i, s);
-        const int j = nb[s - 1][i];
-        if (v == 0.0 || j == 0) continue;
-        pass(v > 0.0 ? i : j, v > 0.0 ? j : i, std::fabs(v));
-      }
-    }
-  }
-  for (int j = 1; j <= ov.lowspot_vol.size(); ++j) {
-    const double v = ov.lowspot_vol[j];
-    const int a = ov.lowspot_from[j], b = ov.lowspot_to[j];
-    if (v == 0.0 || a < 1 || a > n || b < 1 || b > n) continue;
-    pass(v > 0.0 ? a : b, v > 0.0 ? b : a, std::fabs(v));
-  }
+  for_each_passed_water(ms, pass);
   if (ov.bc_out_vol.size() != n) return;
   const double* out = ov.bc_out_vol.data();
   double left = 0.0, left_lakes = 0.0;
@@ -662,6 +672,38 @@ void boundary_moves(model_state& ms, int c) {
   }
   book(k, c, constituent_term::overland_boundary_out, left);
   book(k, c, constituent_term::lake_boundary_out, left_lakes);
+}
+
+// The depths the transport divides the cells' mass by: those at the end of
+// the step, with the water the boundary cells and the low spots of the
+// dikes passed on since the constituents last moved put back where it came
+// from. That water still carries its mass through the transport, and
+// boundary_moves then takes its share with it; without it, a cell that
+// passed water on would be richer in the transport than its water is.
+const double* transport_depths(model_state& ms) {
+  const overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  const bool out = ov.bc_out_vol.size() == n;
+  const bool rating = ov.bc_rating_vol.rows() == n;
+  const bool lowspots = ov.lowspot_vol.size() > 0;
+  if (!out && !rating && !lowspots) return ov.ov_depth.data();
+  ov_transport_scratch& w = ms.constituent.ov_transport_work;
+  w.size_for(n);
+  double* h = w.depth_end.data();
+  const double per_area = 1.0 / (ms.grid.grid_size * ms.grid.grid_size);
+  for (int i = 1; i <= n; ++i) h[i] = ov.ov_depth[i];
+  // v m3 passed from cell `from` to cell `to` (0: out of the grid).
+  auto passed = [&](int from, int to, double v) {
+    h[from] += v * per_area;
+    if (to != 0) h[to] -= v * per_area;
+  };
+  if (out)
+    for (int i = 1; i <= n; ++i)
+      if (ov.bc_out_vol[i] > 0.0) passed(i, 0, ov.bc_out_vol[i]);
+  for_each_passed_water(ms, passed);
+  // Rounding never makes a depth out of nothing.
+  for (int i = 1; i <= n; ++i) h[i] = h[i] > 0.0 ? h[i] : 0.0;
+  return h;
 }
 
 // The boundary volumes are taken once every constituent has moved.
@@ -736,9 +778,22 @@ void overland_constituent_transport(model_state& ms) {
     d.below = ms.grid.belowcon.data();
     d.left = ms.grid.leftcon.data();
     d.right = ms.grid.rightcon.data();
-    d.depth = ms.overland.ov_depth.data();
-    d.qx = ms.overland.ov_qx.data();
-    d.qy = ms.overland.ov_qy.data();
+    d.depth = transport_depths(ms);
+    // The water each face moved since the constituents last moved, every
+    // sub-step's, becomes the mean discharge of the transport step (and
+    // starts again from zero below).
+    overland_state& ov = ms.overland;
+    if (ov.con_vol_x.size() == n && ov.con_vol_y.size() == n) {
+      for (int i = 1; i <= n; ++i) {
+        ov.con_vol_x[i] /= dt;
+        ov.con_vol_y[i] /= dt;
+      }
+      d.qx = ov.con_vol_x.data();
+      d.qy = ov.con_vol_y.data();
+    } else {
+      d.qx = ov.ov_qx.data();
+      d.qy = ov.ov_qy.data();
+    }
     d.source = k.ov_source_rate.data();
     d.crew = &ms.overland.crew;
     const bool lakes = k.ov_lake_code.size() == n;
@@ -777,6 +832,8 @@ void overland_constituent_transport(model_state& ms) {
     }
     clear_boundary_volumes(ms.overland);
     k.kinetic_left_s = std::max(k.kinetic_left_s - dt, 0.0);
+    if (ov.con_vol_x.size() == n) ov.con_vol_x.fill(0.0);
+    if (ov.con_vol_y.size() == n) ov.con_vol_y.fill(0.0);
     if (lakes)
       for (int i = 1; i <= n; ++i) k.ov_lake_seen[i] = k.ov_lake_code[i];
   }

@@ -43,19 +43,39 @@ void over_cells(const ov_transport_domain& d, Body&& body) {
   for_parts(*d.crew, n, parts, [&](int first, int last, int) { body(first, last); });
 }
 
+// Below this share of its depth at the end of the step, the water a cell
+// holds between the two directions is too little to give its mass a
+// concentration: the water the other direction brings it makes most of
+// what it ends with.
+constexpr double between_share = 0.01;
+
+// One direction of the step. `depth` holds the depths at the direction's
+// end: the end of the step for the last, else the depths between the two
+// directions, which may fall to nothing (or below) where more water passes
+// through a cell along this direction than it holds before the other
+// brings more. Such a cell (between_share) keeps its concentration and
+// carries its mass, even below zero, to the last direction.
 double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_scratch& w, double dt,
-             const direction& dir) {
+             const direction& dir, const double* depth, bool last) {
   const double area = d.dx * d.dx;
   double* flux = w.flux.data();
   double* flux_star = w.flux_star.data();
   double* mass_star = w.mass_star.data();
   double* conc_star = w.conc_star.data();
+  // The concentration of mass m in a cell of depth h (at the direction's
+  // end): a cell without water between the directions keeps the
+  // concentration it had (c0), a dry one at the end has none.
+  auto carried = [&](int i) { return !last && d.depth[i] >= 1e-16 && !(depth[i] >= between_share * d.depth[i]); };
+  auto conc_of = [&](int i, double m, double c0) {
+    if (carried(i)) return c0;
+    return depth[i] >= 1e-16 && m >= 0.0 ? m / (depth[i] * area) : 0.0;
+  };
   // Predictor.
-  over_cells(d, [&](int first, int last) {
-    for (int i = first; i <= last; ++i) flux[i] = face_flux(d, dir, s.conc, i);
+  over_cells(d, [&](int first, int last_cell) {
+    for (int i = first; i <= last_cell; ++i) flux[i] = face_flux(d, dir, s.conc, i);
   });
-  over_cells(d, [&](int first, int last) {
-    for (int i = first; i <= last; ++i) {
+  over_cells(d, [&](int first, int last_cell) {
+    for (int i = first; i <= last_cell; ++i) {
       const int b = dir.down[i];
       if (d.lake && d.lake[i] != 0) {
         mass_star[i] = s.mass[i] + dt * (flux[i] - (b ? flux[b] : 0.0));
@@ -64,18 +84,18 @@ double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_s
       }
       const double m = s.mass[i] + dt * (flux[i] - (b ? flux[b] : 0.0) + 0.5 * d.source[i]);
       mass_star[i] = m;
-      conc_star[i] = (d.depth[i] >= 1e-16 && m >= 0.0) ? m / (d.depth[i] * area) : 0.0;
+      conc_star[i] = conc_of(i, m, s.conc[i]);
     }
   });
   // Corrector with the mean of the two fluxes.
-  over_cells(d, [&](int first, int last) {
-    for (int i = first; i <= last; ++i) flux_star[i] = 0.5 * (flux[i] + face_flux(d, dir, conc_star, i));
+  over_cells(d, [&](int first, int last_cell) {
+    for (int i = first; i <= last_cell; ++i) flux_star[i] = 0.5 * (flux[i] + face_flux(d, dir, conc_star, i));
   });
   // Per part, the mass given to cells driven below zero; summed in part
   // order below so the total does not depend on the split.
   double negative = 0.0;
-  over_cells(d, [&](int first, int last) {
-    for (int i = first; i <= last; ++i) {
+  over_cells(d, [&](int first, int last_cell) {
+    for (int i = first; i <= last_cell; ++i) {
       const int b = dir.down[i];
       if (d.lake && d.lake[i] != 0) {
         // What the faces carried into the lake, which may be negative.
@@ -85,16 +105,15 @@ double sweep(const ov_transport_domain& d, ov_transport_state& s, ov_transport_s
         continue;
       }
       double m = s.mass[i] + dt * (flux_star[i] - (b ? flux_star[b] : 0.0) + 0.5 * d.source[i]);
-      double c = (d.depth[i] >= 1e-16 && m >= 0.0) ? m / (d.depth[i] * area) : 0.0;
-      if (m < 0.0) {
+      const double c = conc_of(i, m, s.conc[i]);
+      mass_star[i] = 0.0;
+      const bool carry = carried(i);
+      if (m < 0.0 && !carry) {
         mass_star[i] = -m;  // recorded for the sum below
         m = 0.0;
-        c = 0.0;
-      } else {
-        mass_star[i] = 0.0;
       }
       s.mass[i] = m;
-      s.conc[i] = c;
+      s.conc[i] = m > 0.0 || carry ? c : 0.0;
     }
   });
   for (int i = 1; i <= d.ncells; ++i) negative += mass_star[i];
@@ -110,8 +129,20 @@ double ovl_contam_step(const ov_transport_domain& d, ov_transport_state& s, ov_t
   const direction columns{d.left, d.right, d.qx};
   const direction& first = order == sweep_order::rows_first ? rows : columns;
   const direction& second = order == sweep_order::rows_first ? columns : rows;
-  const double negative = sweep(d, s, w, dt, first);
-  return negative + sweep(d, s, w, dt, second);
+  // The depths between the directions: the end's less what the second
+  // direction's faces bring (none into a lake's cells, whose water the
+  // lake holds).
+  const double per_area = dt / (d.dx * d.dx);
+  double* between = w.depth_between.data();
+  over_cells(d, [&](int first_cell, int last_cell) {
+    for (int i = first_cell; i <= last_cell; ++i) {
+      const int u = second.up[i], b = second.down[i];
+      const double in = (u ? second.q[u] : 0.0) - (b ? second.q[i] : 0.0);
+      between[i] = d.depth[i] - in * per_area;
+    }
+  });
+  const double negative = sweep(d, s, w, dt, first, between, false);
+  return negative + sweep(d, s, w, dt, second, d.depth, true);
 }
 
 }  // namespace nivra

@@ -5,6 +5,12 @@
 // and is added to that cell and taken from its neighbour, so the scheme
 // moves mass between cells without making or losing any; only a mass
 // driven below zero, which is set to zero, changes the total (reported).
+// The face flows are the mean discharges of the step: each face carries
+// the water it moved over the step. A cell's concentration after the first
+// direction is its mass over the water it holds then, the depth at the end
+// of the step less what the faces of the second direction bring it; after
+// the second, over the depth at the end. Where the water moved matches the
+// depths, a uniform concentration therefore stays uniform.
 #pragma once
 
 #include "core/arrays.h"
@@ -21,9 +27,9 @@ struct ov_transport_domain {
   const int* below = nullptr;            // neighbour south
   const int* left = nullptr;             // neighbour west
   const int* right = nullptr;            // neighbour east
-  const double* depth = nullptr;         // water depth, m
-  const double* qx = nullptr;            // flow across the cell's east face, m3/s (positive eastward)
-  const double* qy = nullptr;            // flow across the cell's south face, m3/s (positive southward)
+  const double* depth = nullptr;         // water depth at the end of the step, m
+  const double* qx = nullptr;            // mean flow across the cell's east face over the step, m3/s (positive eastward)
+  const double* qy = nullptr;            // mean flow across the cell's south face over the step, m3/s (positive southward)
   const double* disp = nullptr;          // dispersion coefficient of the constituent, m2/s
   const double* source = nullptr;        // net source rate, g/s
   // Cells whose water a lake holds (null: none): their concentration is the
@@ -42,15 +48,19 @@ struct ov_transport_state {
   double* conc = nullptr;
 };
 
-// Face fluxes and predictor values of one step, sized once for n cells.
+// Face fluxes, predictor values and the depths between the two directions
+// of one step, and the depths a caller hands the step (depth_end), sized
+// once for n cells.
 struct ov_transport_scratch {
-  array1d<double> flux, flux_star, mass_star, conc_star;
+  array1d<double> flux, flux_star, mass_star, conc_star, depth_between, depth_end;
   void size_for(int n) {
     if (flux.size() == n) return;
     flux.alloc(n);
     flux_star.alloc(n);
     mass_star.alloc(n);
     conc_star.alloc(n);
+    depth_between.alloc(n);
+    depth_end.alloc(n);
   }
 };
 

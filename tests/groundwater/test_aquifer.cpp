@@ -9,6 +9,7 @@
 #include <iterator>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "aquifer_fixture.h"

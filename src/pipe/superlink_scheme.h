@@ -33,16 +33,24 @@ struct head_affine {
 // each part has its own scratch (superlink_work).
 inline constexpr int most_superlink_parts = 64;
 
+// A pipe at a node's depth: its flow area and wetted perimeter (m2, m),
+// and the water a metre of it holds and its width there (m2, m).
+struct pipe_node_section {
+  double area = 0.0, wet_per = 0.0, held = 0.0, top = 0.0;
+};
+
 // The scratch of one superlink's own steps (entries 0..nodes + 1): the
 // sections, velocities and momentum coefficients of its pipes, the storage
 // widths of its nodes, the two recurrences, and the state at the start and
 // end of its internal step as affine functions of the end heads.
 struct superlink_work {
-  array1d<double> A, R, vel, u, a, b, c, E, T, U, W, O, X, Z;
+  array1d<double> A, R, vel, u, a, b, c, friction, E, T, U, W, O, X, Z;
   array1d<head_affine> P, D, V, Y;
   array1d<head_affine> y0, q0, y1, q1;  // depths and flows at the internal step's start and end
   array1d<double> y0_at, cy, cq;        // start depths at the guessed heads; the state the coefficients take
+  array1d<double> dy, dq;               // the last change of that state
   array1d<double> v0, t0;               // water and storage width of the interior nodes at the start depths
+  array1d<pipe_node_section> up, down;  // pipes k - 1 and k at node k's depth in the state the coefficients take
   array1d<double> py, pq;               // the end state at the guessed heads
   int steps = 0, passes = 0, runs = 0;  // internal steps, passes repeated and superlinks run in the last call on it
   void alloc(int nodes);
@@ -60,11 +68,14 @@ struct superlink_scheme {
   superlink_timing timing;
 
   // Per superlink: its internal steps in the network step, the heads of
-  // its two superjunctions it was last run with, whether the last solve
-  // moved it from them enough to run it again (1), and the status of its
+  // its two superjunctions it was last run with, whether it is to run
+  // again (1: its end state asked for shorter internal steps, or the last
+  // solve moved it too far from those heads), whether it took shorter
+  // internal steps in this network step already (1), and the status of its
   // last run (superlink_status).
-  array1d<int> link_substeps, link_again, link_status;
+  array1d<int> link_substeps, link_again, link_shortened, link_status;
   array1d<double> link_guess_us, link_guess_ds;
+  array1d<double> link_reach;  // the move of either end head its end state bears unchanged (m)
   // Per superlink: its mean end flows over the network step as linear
   // functions of the end heads, Qu = au Hus + bu Hds + cu and
   // Qd = ad Hds + bd Hus + cd; and the end relations of its last internal
@@ -75,11 +86,12 @@ struct superlink_scheme {
   // network step's start; at its end as affine functions of the end heads
   // (end_depth, end_flow) and the water each pipe carried over it (carried,
   // m3); the node velocities of the last coefficients (for the Courant
-  // limit of the next step); the full section's area of each pipe (m2).
+  // limit of the next step); the full section's area and wetted perimeter
+  // of each pipe (m2, m).
   column_array2d<double> start_depth, start_flow;
   column_array2d<head_affine> end_depth, end_flow, carried;
   column_array2d<double> volume_moved;  // the water each pipe carried over the step at the solved heads, m3
-  column_array2d<double> n_veloc, full_area;
+  column_array2d<double> n_veloc, full_area, full_wet_per;
   // Per part of the superlinks among threads: the scratch of its runs.
   superlink_work work[most_superlink_parts];
   // Per superjunction: head at the step's start and the guessed head at its
@@ -95,14 +107,17 @@ struct superlink_scheme {
   // Water a superjunction, or the nodes of a superlink, lacked to stay at
   // their floor in the step (m3).
   array1d<double> junc_made, link_made;
-  // Per node: water volume and storage width at the step's start, net
-  // inflow of the step (m3), the share of its outflows kept.
-  column_array2d<double> node_volume, node_start_top, node_net, node_keep;
+  // Per node: water volume at the step's start, net inflow of the step
+  // (m3), the share of its outflows kept.
+  column_array2d<double> node_volume, node_net, node_keep;
   column_array2d<double> node_floor;  // water of a node at the shallowest depth, m3
   // Per node: the depth at which the last step found the node's water
   // (-1 for none), and the water and storage width at that depth, which
   // the next step takes instead of computing them again.
   column_array2d<double> node_known_y, node_known_area, node_known_top;
+  // Per superjunction likewise: the head at which the last step found its
+  // water (-1e300 for none), its water and storage width there.
+  array1d<double> junc_known_head, junc_known_area, junc_known_top;
   // The superjunctions' incident superlinks: the entries junc_first[j] ..
   // junc_first[j + 1] - 1 of junc_links, +l for a superlink leaving j and
   // -l for one arriving.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "core/numerics.h"
@@ -28,13 +29,16 @@ constexpr int most_limit_passes = 100;
 // solve moved a superlink far enough from the heads it was run with to run
 // it again, at most most_section_passes solves of the heads in a network
 // step.
-constexpr double section_tolerance = 0.003;
+constexpr double section_tolerance = 0.001;
+// Sections smaller than this share of the full section are measured
+// against it instead of themselves.
+constexpr double area_floor_share = 0.01;
 constexpr int most_section_passes = 8;
 // A network step in which a superjunction's head moves by more than this
 // share of the widest pipe opening into it is taken again in halves (down
 // to two shortest internal steps): the superlinks' flows are linear in the
 // heads only over moves of about that size.
-constexpr double head_move_share = 0.5;
+constexpr double head_move_share = 0.25;
 // The most internal steps a superlink takes in one network step: a pipe
 // step that would need more is cut into several network steps.
 constexpr int most_link_steps = 32;
@@ -107,15 +111,41 @@ wet pipe_wet(const pipe_state& p, int k, int l, double y) {
   return w;
 }
 
+// Whether pipes k - 1 and k of superlink l share their section (the pipes
+// of one pipe cut into computational ones do).
+bool same_section(const pipe_state& p, int k, int l) {
+  return p.sec_type(k - 1, l) == p.sec_type(k, l) && p.diameter(k - 1, l) == p.diameter(k, l) &&
+         p.width(k - 1, l) == p.width(k, l);
+}
+
 // Interior node k of superlink l at depth y: the halves of its two pipes
 // and its own surface area.
 wet node_wet(const pipe_state& p, int k, int l, double y) {
-  // The pipes of one pipe cut into computational ones share their section.
-  const bool same = p.sec_type(k - 1, l) == p.sec_type(k, l) && p.diameter(k - 1, l) == p.diameter(k, l) &&
-                    p.width(k - 1, l) == p.width(k, l);
-  const wet down = pipe_wet(p, k, l, y), up = same ? down : pipe_wet(p, k - 1, l, y);
+  const wet down = pipe_wet(p, k, l, y), up = same_section(p, k, l) ? down : pipe_wet(p, k - 1, l, y);
   const double a = 0.5 * p.dxc(k - 1, l), b = 0.5 * p.dxc(k, l), s = p.As(k, l);
   return wet{a * up.area + b * down.area + s * y, a * up.top + b * down.top + s};
+}
+
+// Pipe k of superlink l at a node's depth y: the flow area and wetted
+// perimeter its momentum takes (the full section's above the crown), and
+// the water a metre of it holds and its width there (pipe_wet's).
+pipe_node_section section_at(const pipe_state& p, int k, int l, double y) {
+  pipe_node_section s;
+  if (y <= 0.0) return s;
+  const double d = p.diameter(k, l);
+  if (y >= d) {
+    s.area = p.solver.full_area(k, l);
+    s.wet_per = p.solver.full_wet_per(k, l);
+    s.top = slot_share * d;
+    s.held = s.area + s.top * (y - d);
+    return s;
+  }
+  const pipe_section_props g = pipe_section_geometry(d, y, p.width(k, l), p.sec_type(k, l));
+  s.area = std::max(g.area, 0.0);
+  s.wet_per = g.wet_per;
+  s.top = std::max(g.top_width, 0.0);
+  s.held = s.area;
+  return s;
 }
 
 // Superjunction j at depth y above its bottom: its own area and the halves
@@ -137,11 +167,21 @@ wet junction_wet(const pipe_state& p, int j, double y) {
   return w;
 }
 
+// Superjunction j at its head: the water and width the last step found
+// there while it stands at that head, else junction_wet's.
+wet junction_water(const pipe_state& p, int j) {
+  const superlink_scheme& s = p.solver;
+  if (!s.junc_known_head.empty() && p.junc_head[j] == s.junc_known_head[j])
+    return wet{s.junc_known_area[j], s.junc_known_top[j]};
+  return junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
+}
+
 // The depth from `lo` up at which a control volume holds `target` (its
-// water f(y).area rising with y, f(lo).area <= target): Newton's steps
-// inside a shrinking bracket, halving it where a step leaves it. With the
-// depth, the control volume's water and width there when the search
-// evaluated them at that very depth (`known`).
+// water f(y).area rising with y, f(lo).area <= target): Newton's steps from
+// the guess inside a bracket that each step narrows, halving it where a
+// step leaves it (widening above while no depth is known to hold too much).
+// With the depth, the control volume's water and width there when the
+// search evaluated them at that very depth (`known`).
 struct held_depth {
   double y = 0.0;
   wet at;
@@ -150,25 +190,25 @@ struct held_depth {
 
 template <class F>
 held_depth depth_holding(const F& f, double target, double guess, double lo) {
-  double hi = std::max(guess, lo);
-  double widen = std::max(hi - lo, 1e-3);
-  wet at_hi = f(hi);
-  for (int n = 0; n < 200 && at_hi.area < target; ++n) {
-    lo = hi;
-    hi += widen;
-    widen *= 2.0;
-    at_hi = f(hi);
-  }
   const double tol = 1e-13 * std::max(std::fabs(target), 1e-3);
-  double y = std::clamp(guess, lo, hi);
-  for (int it = 0; it < 200; ++it) {
-    const wet v = it == 0 && y == hi ? at_hi : f(y);
+  double hi = std::numeric_limits<double>::infinity();
+  double y = std::max(guess, lo);
+  double widen = std::max(y - lo, 1e-3);
+  for (int it = 0; it < 400; ++it) {
+    const wet v = f(y);
     const double r = v.area - target;
     if (std::fabs(r) <= tol) return {y, v, true};
     (r < 0.0 ? lo : hi) = y;
-    double next = v.top > 0.0 ? y - r / v.top : 0.5 * (lo + hi);
-    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return {next, {}, false};
+    double next = v.top > 0.0 ? y - r / v.top : y;
+    if (!(next > lo && next < hi)) {
+      if (std::isfinite(hi)) {
+        next = 0.5 * (lo + hi);
+      } else {
+        next = lo + widen;
+        widen *= 2.0;
+      }
+    }
+    if (std::isfinite(hi) && hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return {next, {}, false};
     y = next;
   }
   return {y, {}, false};
@@ -341,10 +381,10 @@ bool section_moved(const pipe_state& p, int k, int l, double y0, double y1) {
   y0 = std::min(y0, d);
   y1 = std::min(y1, d);
   const double widest = widest_surface(p, k, l);
-  if (widest > 0.0 && widest * std::fabs(y1 - y0) <= 0.5 * section_tolerance * full) return false;
+  if (widest > 0.0 && widest * std::fabs(y1 - y0) <= 0.5 * section_tolerance * area_floor_share * full) return false;
   const double a0 = pipe_section_geometry(d, y0, p.width(k, l), p.sec_type(k, l)).area;
   const double a1 = pipe_section_geometry(d, y1, p.width(k, l), p.sec_type(k, l)).area;
-  return std::fabs(std::max(a1, 1e-12) - std::max(a0, 1e-12)) > section_tolerance * full;
+  return std::fabs(std::max(a1, 1e-12) - std::max(a0, 1e-12)) > section_tolerance * std::max({a0, a1, area_floor_share * full});
 }
 
 // The shortest time a surface wave with the flow takes through a pipe of
@@ -420,53 +460,106 @@ superlink_status end_relations(pipe_state& p, int l, const superlink_work& w, do
       s.g1[l] = f.depth + f.per_flow * qu;
     }
   }
-  // Downstream: submerged, the last node stands an exit loss above its
-  // superjunction's head; over a free fall at critical or normal depth.
+  // Downstream: submerged, the last node stands an exit loss (a velocity
+  // head at its depth) above its superjunction's head; over a free fall at
+  // critical or normal depth where that stands higher than a submerged end
+  // at least as deep would: the end's depth passes from the one to the
+  // other without a jump as the superjunction's water rises.
   const double qd = w.cq[n];
+  const double d = p.diameter(n, l);
+  const double tail = hds - p.slink_ds_invert[l];
+  auto exit_loss = [&](double y) {  // the exit loss per unit flow of an end at depth y
+    const double a2 = std::max(pipe_section_geometry(d, std::min(y, d), p.width(n, l), p.sec_type(n, l)).area, 0.0);
+    const double den = 2.0 * gravity * a2 * a2;
+    return den > 1e-9 ? std::fabs(qd) / den : 0.0;
+  };
+  const double y_end = std::max(w.cy[n + 1], tail);
   s.e2[l] = 1.0;
   s.g2[l] = -p.slink_ds_invert[l];
-  bool free_fall = false;
+  s.f2[l] = exit_loss(y_end);
   // Most ends are submerged: the critical depth is found only where it may
   // stand above the superjunction's water.
-  if (qd > 0.0 && !critical_depth_below(p.sec_type(n, l), p.diameter(n, l), qd, hds - p.slink_ds_invert[l])) {
-    const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), qd);
+  if (qd > 0.0 && !critical_depth_below(p.sec_type(n, l), d, qd, tail)) {
+    const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), d, p.width(n, l), qd);
     if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
-    if (yc.depth > hds - p.slink_ds_invert[l]) {
-      const free_depth f = free_fall_depth(p, n, l, qd, yc);
-      if (f.status != superlink_status::ok) return f.status;
-      free_fall = true;
-      s.e2[l] = 0.0;
-      s.f2[l] = f.per_flow;
-      s.g2[l] = f.depth - f.per_flow * qd;
+    if (yc.depth > tail) {
+      const double loss = y_end < yc.depth ? exit_loss(yc.depth) : s.f2[l];
+      if (yc.depth > tail + loss * qd) {
+        const free_depth f = free_fall_depth(p, n, l, qd, yc);
+        if (f.status != superlink_status::ok) return f.status;
+        s.e2[l] = 0.0;
+        s.f2[l] = f.per_flow;
+        s.g2[l] = f.depth - f.per_flow * qd;
+      } else {
+        s.f2[l] = loss;
+      }
     }
-  }
-  if (!free_fall) {
-    const double d = p.diameter(n, l);
-    const double y = std::min(std::max(w.cy[n + 1], hds - p.slink_ds_invert[l]), d);
-    const double a2 = std::max(pipe_section_geometry(d, y, p.width(n, l), p.sec_type(n, l)).area, 0.0);
-    const double den = 2.0 * gravity * a2 * a2;
-    s.f2[l] = den > 1e-9 ? std::fabs(qd) / den : 0.0;
   }
   return superlink_status::ok;
 }
 
+void link_sections(const pipe_state& p, int l, superlink_work& w);
+
 // The coefficients of an internal step of h seconds of superlink l: the
-// sections, velocities and friction of its pipes at the state (cy, cq);
-// the storage width of each interior node between the step's start depth
-// (y0_at) and cy, or at the start depth when `secant` is false (the node's
-// water and width there are v0 and t0); the known parts of momentum (P) and
-// continuity (D) from the step's start (y0, q0).
-void link_coefficients(const pipe_state& p, int l, double h, superlink_work& w, bool secant) {
+// sections, velocities and friction of its pipes at the state (cy, cq),
+// each pipe at its conveyance depth; the storage width of each interior
+// node between the step's start depth (y0_at) and cy, or at the start
+// depth when `secant` is false (the node's water and width there are v0
+// and t0, which that first pass finds when `find_start` is true); the
+// known parts of momentum (P) and continuity (D) from the step's start
+// (y0, q0).
+void link_coefficients(const pipe_state& p, int l, double h, superlink_work& w, bool secant, bool find_start,
+                       bool same_state) {
   const int n = p.superlink_cnodes[l];
   const auto dx = p.dxc.column(l);
   const auto qn = p.Q_node.column(l);
+  const auto as = p.As.column(l);
+  if (!same_state) link_sections(p, l, w);
   for (int k = 1; k <= n; ++k) {
-    const double d = p.diameter(k, l);
-    const double y = conveyance_depth(w.cy[k], w.cy[k + 1], w.cq[k]);
-    const pipe_section_props g = pipe_section_geometry(d, std::min(y, d), p.width(k, l), p.sec_type(k, l));
+    w.b[k] = w.friction[k] + dx[k] / h - w.a[k] - w.c[k];
+    w.P[k] = (dx[k] / h) * w.q0[k];
+    w.P[k].c += w.A[k] * gravity * p.S0(k, l) * dx[k];
+  }
+  // The end nodes belong to their superjunctions' control volumes.
+  w.E[1] = w.E[n + 1] = 0.0;
+  w.D[1] = w.D[n + 1] = head_affine{};
+  for (int k = 2; k <= n; ++k) {
+    // node_wet's water and width from the two pipes' sections.
+    const double a = 0.5 * dx[k - 1], b = 0.5 * dx[k], y = w.cy[k];
+    const double held = a * w.up[k].held + b * w.down[k].held + as[k] * y;
+    const double top = a * w.up[k].top + b * w.down[k].top + as[k];
+    if (find_start) {
+      w.v0[k] = held;
+      w.t0[k] = top;
+    }
+    double width = w.t0[k];
+    const double rise = y - w.y0_at[k];
+    if (secant && std::fabs(rise) > 1e-10) width = (held - w.v0[k]) / rise;
+    w.E[k] = width / h;
+    w.D[k] = w.E[k] * w.y0[k];
+    w.D[k].c += qn[k];
+  }
+}
+
+// The sections, velocities and friction of superlink l's pipes at the
+// state (cy, cq), each pipe at its conveyance depth.
+void link_sections(const pipe_state& p, int l, superlink_work& w) {
+  const int n = p.superlink_cnodes[l];
+  const auto dx = p.dxc.column(l);
+  // Every pipe at the depths of its two nodes: pipe k - 1 (up) and pipe k
+  // (down) at node k's.
+  for (int k = 1; k <= n + 1; ++k) {
+    const double y = w.cy[k];
+    if (k <= n) w.down[k] = section_at(p, k, l, y);
+    if (k >= 2) w.up[k] = k <= n && same_section(p, k, l) ? w.down[k] : section_at(p, k - 1, l, y);
+  }
+  for (int k = 1; k <= n; ++k) {
+    const double q = w.cq[k];
+    const bool from_up = q > 0.0 || (q == 0.0 && w.cy[k] >= w.cy[k + 1]);
+    const pipe_node_section& g = from_up ? w.down[k] : w.up[k + 1];
     w.A[k] = std::max(g.area, 1e-12);
     w.R[k] = w.A[k] / std::max(g.wet_per, 1e-12);
-    w.vel[k] = w.cq[k] / w.A[k];
+    w.vel[k] = q / w.A[k];
   }
   w.u[1] = w.vel[1];
   w.u[n + 1] = w.vel[n];
@@ -476,21 +569,7 @@ void link_coefficients(const pipe_state& p, int l, double h, superlink_work& w, 
     w.a[k] = w.u[k] > 0.0 ? -w.u[k] : 0.0;
     w.c[k] = w.u[k + 1] < 0.0 ? w.u[k + 1] : 0.0;
     const double r = std::cbrt(w.R[k]);
-    const double friction = gravity * nm * nm * std::fabs(w.cq[k]) * dx[k] / (r * r * r * r * w.A[k]);
-    w.b[k] = friction + dx[k] / h - w.a[k] - w.c[k];
-    w.P[k] = (dx[k] / h) * w.q0[k];
-    w.P[k].c += w.A[k] * gravity * p.S0(k, l) * dx[k];
-  }
-  // The end nodes belong to their superjunctions' control volumes.
-  w.E[1] = w.E[n + 1] = 0.0;
-  w.D[1] = w.D[n + 1] = head_affine{};
-  for (int k = 2; k <= n; ++k) {
-    double width = w.t0[k];
-    const double rise = w.cy[k] - w.y0_at[k];
-    if (secant && std::fabs(rise) > 1e-10) width = (node_wet(p, k, l, w.cy[k]).area - w.v0[k]) / rise;
-    w.E[k] = width / h;
-    w.D[k] = w.E[k] * w.y0[k];
-    w.D[k].c += qn[k];
+    w.friction[k] = gravity * nm * nm * std::fabs(w.cq[k]) * dx[k] / (r * r * r * r * w.A[k]);
   }
 }
 
@@ -615,29 +694,35 @@ superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w) {
   for (int k = 1; k <= n; ++k) w.q0[k] = head_affine{q_start[k], 0.0, 0.0};
   auto carried = s.carried.column(l);
   for (int k = 1; k <= n; ++k) carried[k] = head_affine{};
-  const auto held = s.node_volume.column(l), held_top = s.node_start_top.column(l);
+  auto held = s.node_volume.column(l);  // the nodes' water at the network step's start
   const int m = s.link_substeps[l];
   const double h = H / m;
   for (int i = 1; i <= m; ++i) {
     const double theta = static_cast<double>(i) / m;
     const head_affine hus{(1.0 - theta) * hu0, theta, 0.0}, hds{(1.0 - theta) * hd0, 0.0, theta};
     const double hus_at = at(hus, gu, gd), hds_at = at(hds, gu, gd);
-    for (int k = 1; k <= n + 1; ++k) w.cy[k] = w.y0_at[k] = std::max(at(w.y0[k], gu, gd), pipe_depth_floor);
-    for (int k = 1; k <= n; ++k) w.cq[k] = at(w.q0[k], gu, gd);
-    // The nodes' water and width at the step's start: the network step's
-    // own for the first.
-    for (int k = 2; k <= n; ++k) {
-      if (i == 1) {
-        w.v0[k] = held[k];
-        w.t0[k] = held_top[k];
-      } else {
-        const wet v = node_wet(p, k, l, w.y0_at[k]);
-        w.v0[k] = v.area;
-        w.t0[k] = v.top;
-      }
+    for (int k = 1; k <= n + 1; ++k) w.y0_at[k] = std::max(at(w.y0[k], gu, gd), pipe_depth_floor);
+    // A step that starts where the last one's coefficients were taken keeps
+    // its sections, velocities and friction.
+    bool same_state = i > 1;
+    for (int k = 1; k <= n + 1 && same_state; ++k)
+      same_state = std::fabs(w.y0_at[k] - w.cy[k]) <= 0.5 * section_tolerance * w.cy[k];
+    for (int k = 1; k <= n && same_state; ++k)
+      same_state = std::fabs(at(w.q0[k], gu, gd) - w.cq[k]) <= 0.5 * section_tolerance * std::fabs(w.cq[k]);
+    if (!same_state) {
+      for (int k = 1; k <= n + 1; ++k) w.cy[k] = w.y0_at[k];
+      for (int k = 1; k <= n; ++k) w.cq[k] = at(w.q0[k], gu, gd);
     }
     for (int pass = 1;; ++pass) {
-      link_coefficients(p, l, h, w, pass > 1);
+      if (pass == 2 && same_state)
+        for (int k = 2; k <= n; ++k) {  // the start water the widths of later passes take
+          const wet v = node_wet(p, k, l, w.y0_at[k]);
+          w.v0[k] = v.area;
+          w.t0[k] = v.top;
+        }
+      link_coefficients(p, l, h, w, pass > 1, pass == 1, pass == 1 && same_state);
+      if (i == 1 && pass == 1)
+        for (int k = 2; k <= n; ++k) held[k] = w.v0[k];
       const superlink_status st = end_relations(p, l, w, hus_at, hds_at);
       if (st != superlink_status::ok) return st;
       link_recurrences(n, w);
@@ -648,8 +733,21 @@ superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w) {
       for (int k = 1; k <= n + 1; ++k) w.py[k] = at(w.y1[k], gu, gd);
       for (int k = 1; k <= n; ++k) w.pq[k] = at(w.q1[k], gu, gd);
       if (!link_state_moved(p, l, w) || !link_state_sound(p, l, w)) break;
-      for (int k = 1; k <= n + 1; ++k) w.cy[k] = std::max(w.py[k], pipe_depth_floor);
-      for (int k = 1; k <= n; ++k) w.cq[k] = w.pq[k];
+      // The next state goes the whole way to the end state, or half of it
+      // where the way turns back on the one before (the state swings about
+      // the one that holds).
+      for (int k = 1; k <= n + 1; ++k) {
+        const double move = std::max(w.py[k], pipe_depth_floor) - w.cy[k];
+        const double share = pass > 1 && move * w.dy[k] < 0.0 ? swing_share : 1.0;
+        w.dy[k] = share * move;
+        w.cy[k] += w.dy[k];
+      }
+      for (int k = 1; k <= n; ++k) {
+        const double move = w.pq[k] - w.cq[k];
+        const double share = pass > 1 && move * w.dq[k] < 0.0 ? swing_share : 1.0;
+        w.dq[k] = share * move;
+        w.cq[k] += w.dq[k];
+      }
       ++w.passes;
     }
     for (int k = 1; k <= n; ++k) carried[k] = carried[k] + h * w.q1[k];
@@ -669,11 +767,35 @@ superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w) {
   s.ad[l] = vd.d;
   s.bd[l] = vd.u;
   s.cd[l] = vd.c;
-  // The end state at the guessed heads may need shorter internal steps.
-  for (int k = 1; k <= n + 1; ++k) w.cy[k] = std::max(at(w.y1[k], gu, gd), pipe_depth_floor);
-  const int need = steps_for(link_courant(p, l, w.cy.data(), w.u.data()), H);
-  s.link_again[l] = need > m ? 1 : 0;
-  if (need > m) s.link_substeps[l] = need;
+  // The largest move of either end head that can move no section of a pipe
+  // by the tolerance, nor turn a flow: the end depths and flows change with
+  // the heads by their affine coefficients.
+  double reach = 1e300;
+  for (int k = 1; k <= n + 1; ++k) {
+    const double per_head = std::fabs(w.y1[k].u) + std::fabs(w.y1[k].d);
+    if (per_head <= 0.0) continue;
+    const int pipe = std::min(k, n);
+    const double widest = widest_surface(p, pipe, l);
+    const double room = widest > 0.0 ? 0.5 * section_tolerance * area_floor_share * s.full_area(pipe, l) / widest
+                                     : 0.0;
+    reach = std::min(reach, std::min(room, section_tolerance * p.diameter(pipe, l)) / per_head);
+  }
+  for (int k = 1; k <= n; ++k) {
+    const double per_head = std::fabs(w.q1[k].u) + std::fabs(w.q1[k].d);
+    if (per_head > 0.0) reach = std::min(reach, std::fabs(at(w.q1[k], gu, gd)) / per_head);
+  }
+  s.link_reach[l] = reach;
+  // The end state at the guessed heads may need shorter internal steps:
+  // the superlink is run again with them, once in a network step.
+  s.link_again[l] = 0;
+  if (!s.link_shortened[l]) {
+    for (int k = 1; k <= n + 1; ++k) w.cy[k] = std::max(at(w.y1[k], gu, gd), pipe_depth_floor);
+    const int need = steps_for(link_courant(p, l, w.cy.data(), w.u.data()), H);
+    if (need > m) {
+      s.link_substeps[l] = need;
+      s.link_again[l] = s.link_shortened[l] = 1;
+    }
+  }
   return superlink_status::ok;
 }
 
@@ -825,16 +947,43 @@ bool solve_moved_link(const pipe_state& p, int l, double hus, double hds) {
   return false;
 }
 
-// The flows, depths and carried water of every superlink at the solved
-// heads; unless `check` is false, marks the superlinks that need to run
-// again (link_again: their end state needs more internal steps, or the
-// solved heads moved it too far from the one they were run with) and
-// tells whether there are any.
-bool flows_and_check(pipe_state& p, bool check, const passes& run) {
+// Whether superlink l is to run again after a solve of the heads: its end
+// state asked for shorter internal steps, or the solved heads moved it too
+// far from the heads it was run with (solve_moved_link). The heads are
+// first measured against the moves the superlink's end state can bear
+// without a section moving (link_reach), which spares most superlinks the
+// measure of their sections.
+bool link_needs_run(const pipe_state& p, int l) {
+  const superlink_scheme& s = p.solver;
+  if (s.link_again[l]) return true;
+  const double hus = s.rhs[p.us_sjunc[l]], hds = s.rhs[p.ds_sjunc[l]];
+  const double move = std::max(std::fabs(hus - s.link_guess_us[l]), std::fabs(hds - s.link_guess_ds[l]));
+  if (move <= s.link_reach[l]) return false;
+  return solve_moved_link(p, l, hus, hds);
+}
+
+// After a solve of the heads: marks the superlinks to run again
+// (link_again) and tells whether there are any.
+bool check_links(pipe_state& p, const passes& run) {
   superlink_scheme& s = p.solver;
   std::atomic<bool> again{false};
   run.over(p.num_slink, [&](int first, int last) {
     bool any = false;
+    for (int l = first; l <= last; ++l) {
+      const bool needed = link_needs_run(p, l);
+      s.link_again[l] = needed ? 1 : 0;
+      any = any || needed;
+    }
+    if (any) again.store(true, std::memory_order_relaxed);
+  });
+  return again.load();
+}
+
+// The flows, depths and carried water of every superlink at the solved
+// heads.
+void link_end_states(pipe_state& p, const passes& run) {
+  superlink_scheme& s = p.solver;
+  run.over(p.num_slink, [&](int first, int last) {
     for (int l = first; l <= last; ++l) {
       const int n = p.superlink_cnodes[l];
       const double hus = s.rhs[p.us_sjunc[l]], hds = s.rhs[p.ds_sjunc[l]];
@@ -845,14 +994,8 @@ bool flows_and_check(pipe_state& p, bool check, const passes& run) {
         q[k] = at(qe[k], hus, hds);
         moved[k] = at(carried[k], hus, hds);
       }
-      if (!check) continue;
-      const bool needed = s.link_again[l] != 0 || solve_moved_link(p, l, hus, hds);
-      s.link_again[l] = needed ? 1 : 0;
-      any = any || needed;
     }
-    if (any) again.store(true, std::memory_order_relaxed);
   });
-  return again.load();
 }
 
 // Net inflows (m3) of every control volume over the network step of H
@@ -972,8 +1115,11 @@ void keep_water(const superlink_domain& d, double H, superlink_books& b, const p
         target = 0.0;
       }
       const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
-      const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0).y;
-      p.junc_head[j] = p.junc_invert_elev[j] + y;
+      const held_depth hd = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
+      p.junc_head[j] = p.junc_invert_elev[j] + hd.y;
+      s.junc_known_head[j] = hd.known && p.junc_head[j] - p.junc_invert_elev[j] == hd.y ? p.junc_head[j] : -1e300;
+      s.junc_known_area[j] = hd.at.area;
+      s.junc_known_top[j] = hd.at.top;
       s.head_rate[j] = (p.junc_head[j] - s.head_start[j]) / H;
     }
   });
@@ -1039,7 +1185,7 @@ void start_state(pipe_state& p, double H, const passes& run) {
         s.junc_volume[j] = s.junc_width[j] = s.junc_start_top[j] = 0.0;
         continue;
       }
-      const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
+      const wet w = junction_water(p, j);
       s.junc_volume[j] = w.area;
       s.junc_width[j] = s.junc_start_top[j] = w.top;
     }
@@ -1052,31 +1198,8 @@ void start_state(pipe_state& p, double H, const passes& run) {
       auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
       for (int k = 1; k <= n + 1; ++k) y0[k] = y[k] = std::max(y[k], pipe_depth_floor);
       for (int k = 1; k <= n; ++k) q0[k] = q[k];
-      auto held = s.node_volume.column(l), top = s.node_start_top.column(l);
-      const auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
-                 known_top = s.node_known_top.column(l);
-      for (int k = 2; k <= n; ++k) {
-        const wet w = y[k] == known_y[k] ? wet{known_area[k], known_top[k]} : node_wet(p, k, l, y[k]);
-        held[k] = w.area;
-        top[k] = w.top;
-      }
       s.link_substeps[l] = steps_for(link_courant(p, l, y0.data(), s.n_veloc.column(l).data()), H);
-      s.link_again[l] = 0;
-    }
-  });
-}
-
-// The state at the network step's start back in the pipes, after a step
-// that is taken again in shorter ones.
-void restore_start(pipe_state& p, const passes& run) {
-  superlink_scheme& s = p.solver;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      auto y = p.slink_node_depth.column(l), q = p.Q.column(l);
-      const auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
-      for (int k = 1; k <= n + 1; ++k) y[k] = y0[k];
-      for (int k = 1; k <= n; ++k) q[k] = q0[k];
+      s.link_again[l] = s.link_shortened[l] = 0;
     }
   });
 }
@@ -1087,7 +1210,8 @@ void restore_start(pipe_state& p, const passes& run) {
 // are solved again, until none is moved (the step settled) or
 // most_section_passes solves; then the water of every control volume. A
 // step that does not settle is left untaken when `may_split` (kept false,
-// the pipes back at its start) for the caller to take in shorter ones.
+// the pipes as they were at its start) for the caller to take in shorter
+// ones.
 superlink_status network_step(const superlink_domain& d, double H, bool may_split, int& failed, superlink_books& b,
                               bool& kept) {
   pipe_state& p = d.p;
@@ -1105,7 +1229,7 @@ superlink_status network_step(const superlink_domain& d, double H, bool may_spli
     st = solve_heads(p, H, clock, run);
     clock.lap(t.solve);
     if (st != superlink_status::ok) break;
-    settled = !flows_and_check(p, true, run);
+    settled = !check_links(p, run);
     clock.lap(t.flows);
     if (settled || pass >= most_section_passes) break;
     // The next guess goes the whole way to the solved heads at first, and
@@ -1129,11 +1253,12 @@ superlink_status network_step(const superlink_domain& d, double H, bool may_spli
         std::fabs(s.rhs[j] - s.head_start[j]) > head_move_share * s.junc_scale[j])
       settled = false;
   if (!settled && may_split) {
-    restore_start(p, run);
     ++s.split_steps;
     return superlink_status::ok;
   }
   ++s.network_steps;
+  link_end_states(p, run);
+  clock.lap(t.flows);
   keep_water(d, H, b, run);
   clock.lap(t.water);
   kept = true;
@@ -1177,8 +1302,8 @@ static void superlink_scheme_scales(superlink_scheme& s, const pipe_state& p) {
 
 bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
-  for (column_array2d<double>* a : {&start_depth, &start_flow, &volume_moved, &n_veloc, &full_area, &node_volume,
-                                    &node_start_top, &node_net, &node_keep, &node_floor, &node_known_y,
+  for (column_array2d<double>* a : {&start_depth, &start_flow, &volume_moved, &n_veloc, &full_area, &full_wet_per, &node_volume,
+                                    &node_net, &node_keep, &node_floor, &node_known_y,
                                     &node_known_area, &node_known_top})
     a->alloc(rows, links);
   for (column_array2d<head_affine>* a : {&end_depth, &end_flow, &carried}) a->alloc(rows, links);
@@ -1186,15 +1311,18 @@ bool superlink_scheme::prepare(const pipe_state& p) {
   for (int l = 1; l <= links; ++l)
     for (int k = 1; k <= p.superlink_cnodes[l]; ++k) {
       const double d = p.diameter(k, l);
-      full_area(k, l) = pipe_section_geometry(d, d, p.width(k, l), p.sec_type(k, l)).area;
+      const pipe_section_props g = pipe_section_geometry(d, d, p.width(k, l), p.sec_type(k, l));
+      full_area(k, l) = g.area;
+      full_wet_per(k, l) = g.wet_per;
     }
   node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
-  for (array1d<double>* v : {&junc_scale, &head_start, &head_rate, &guess, &guess_move, &junc_width, &junc_start_top, &junc_volume, &junc_net, &junc_keep,
+  for (array1d<double>* v : {&junc_known_head, &junc_known_area, &junc_known_top, &junc_scale, &head_start, &head_rate, &guess, &guess_move, &junc_width, &junc_start_top, &junc_volume, &junc_net, &junc_keep,
                              &junc_made, &rhs})
     v->alloc(nj);
-  for (array1d<double>* v : {&link_made, &link_guess_us, &link_guess_ds}) v->alloc(links);
-  for (array1d<int>* v : {&link_substeps, &link_again, &link_status}) v->alloc(links);
+  for (array1d<double>* v : {&link_made, &link_guess_us, &link_guess_ds, &link_reach}) v->alloc(links);
+  junc_known_head.fill(-1e300);
+  for (array1d<int>* v : {&link_substeps, &link_again, &link_shortened, &link_status}) v->alloc(links);
   junc_first.alloc(nj + 1);
   junc_links.alloc(std::max(2 * links, 1));
   // Incident superlinks of every superjunction, in order.
@@ -1264,10 +1392,12 @@ bool superlink_scheme::prepare(const pipe_state& p) {
 
 void superlink_work::alloc(int nodes) {
   const int n = nodes + 1;
-  for (array1d<double>* v : {&A, &R, &vel, &u, &a, &b, &c, &E, &T, &U, &W, &O, &X, &Z, &y0_at, &cy, &cq, &v0, &t0,
+  for (array1d<double>* v : {&A, &R, &vel, &u, &a, &b, &c, &friction, &E, &T, &U, &W, &O, &X, &Z, &y0_at, &cy, &cq, &dy, &dq, &v0, &t0,
                              &py, &pq})
     v->alloc(n);
   for (array1d<head_affine>* v : {&P, &D, &V, &Y, &y0, &q0, &y1, &q1}) v->alloc(n);
+  up.alloc(n);
+  down.alloc(n);
 }
 
 void superlink_scheme::use_dense_reference() {
@@ -1299,11 +1429,11 @@ bool init_superlink_state(pipe_state& p) {
 
 double pipe_network_volume(const pipe_state& p) {
   double v = 0.0;
-  for (int j = 1; j <= p.num_sjunc; ++j)
-    if (!is_boundary_junction(p.sjunc_inlet[j])) v += junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]).area;
-  // A node still at the depth where the last step found its water holds
-  // the water found there.
+  // A superjunction or node still at the head or depth where the last step
+  // found its water holds the water found there.
   const superlink_scheme& s = p.solver;
+  for (int j = 1; j <= p.num_sjunc; ++j)
+    if (!is_boundary_junction(p.sjunc_inlet[j])) v += junction_water(p, j).area;
   const bool known = !s.node_known_y.empty();
   for (int l = 1; l <= p.num_slink; ++l)
     for (int k = 2; k <= p.superlink_cnodes[l]; ++k) {

@@ -24,14 +24,15 @@ constexpr double least_internal_step = 1.0;  // s
 constexpr int most_limit_passes = 100;
 // A superlink's internal step is passed again, with its coefficients at the
 // step's end, while a pipe's section there differs from the one its
-// coefficients took by more than this share of the full section, at most
-// this many passes in all. The same share decides whether the heads of a
-// solve moved a superlink far enough from the heads it was run with to run
-// it again, at most most_section_passes solves of the heads in a network
-// step.
+// coefficients took by more than this share of the section, at most
+// most_section_passes passes in all. The same share decides whether the
+// heads of a solve moved a superlink far enough from the heads it was run
+// with to run it again, at most most_section_passes solves of the heads in
+// a network step; and half of it whether an internal step starts where the
+// last one's coefficients were taken.
 constexpr double section_tolerance = 0.001;
 // Sections smaller than this share of the full section are measured
-// against it instead of themselves.
+// against it instead of themselves: a film is not followed to a thousandth.
 constexpr double area_floor_share = 0.01;
 constexpr int most_section_passes = 8;
 // A network step in which a superjunction's head moves by more than this
@@ -675,12 +676,15 @@ bool link_state_sound(const pipe_state& p, int l, const superlink_work& w) {
 // the step as linear functions of the end heads (au .. cd), its depths and
 // flows at the end and the water each pipe carried as affine functions of
 // them (end_depth, end_flow, carried). Each internal step takes its
-// coefficients at its start; while the section of a pipe at the step's end
-// (at the guessed heads) differs from the one they took, the step is
-// passed again with the coefficients at that end state (Picard's iteration
-// of the implicit step), so that a dry pipe carries the flow at the depth
-// the flow gives it. link_again[l] is set when the end state needs more
-// internal steps than the superlink took.
+// coefficients at its start (those of the last step while it starts where
+// they were taken); while the section of a pipe at the step's end (at the
+// guessed heads) differs from the one they took, the step is passed again
+// with the coefficients at that end state, half way where the state swings
+// (Picard's iteration of the implicit step), so that a dry pipe carries the
+// flow at the depth the flow gives it. link_again[l] is set when the end
+// state needs more internal steps than the superlink took (once in a
+// network step); link_reach[l] is the move of either end head the end
+// state bears without a section moving.
 superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w) {
   superlink_scheme& s = p.solver;
   const int n = p.superlink_cnodes[l];
@@ -1165,9 +1169,9 @@ void keep_water(const superlink_domain& d, double H, superlink_books& b, const p
 
 // The state a network step starts from: every superjunction's head, water
 // and storage width, every superlink's depths (raised to the shallowest)
-// and flows, its nodes' water and storage width, and the internal steps
-// its Courant limit asks for over H seconds. The guessed heads of the
-// first solve are those of the start.
+// and flows, and the internal steps its Courant limit asks for over H
+// seconds (the nodes' water at the start is found by the superlinks' first
+// internal steps). The heads guessed for the first solve.
 void start_state(pipe_state& p, double H, const passes& run) {
   superlink_scheme& s = p.solver;
   run.over(p.num_sjunc, [&](int first, int last) {
@@ -1467,9 +1471,9 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
   }
   const int steps = std::max(1, static_cast<int>(std::ceil(most / most_link_steps - 1e-9)));
   clock.lap(s.timing.exchange);
-  // Network steps of dt / steps; one that does not settle is taken again
-  // in halves, down to the shortest internal step, and the steps after it
-  // grow back by doubling.
+  // Network steps of dt / steps; one that does not settle (or moves a head
+  // too far) is taken again in halves, while they are at least two
+  // shortest internal steps, and the steps after it grow back by doubling.
   const double longest = dt / steps;
   double step = longest, elapsed = 0.0;
   while (elapsed < dt - 1e-12 * dt) {

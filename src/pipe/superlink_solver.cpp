@@ -1248,6 +1248,13 @@ superlink_status network_step(const superlink_domain& d, double H, bool may_spli
     }
     st = run_links(p, H, true, failed, run);
     clock.lap(t.recurrences);
+    // Heads guessed so far off that a superlink's end flows have no
+    // solution unsettle the step, which shorter ones may take.
+    if (st == superlink_status::not_finite && may_split) {
+      st = superlink_status::ok;
+      settled = false;
+      break;
+    }
   }
   if (st != superlink_status::ok) return st;
   // A superjunction's head that moved too far for the superlinks' linear

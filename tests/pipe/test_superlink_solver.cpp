@@ -220,9 +220,10 @@ TEST_F(SuperlinkSolver, SparseHeadsEqualTheDenseOnesOnADendriticSewer) {
 }
 
 TEST_F(SuperlinkSolver, WaterFromKnownDepthsEqualsTheWaterFoundAfresh) {
-  // The water of a node still at the depth where the last step found it is
-  // taken as found then. A twin sewer that forgets every such depth before
-  // each call finds all its water afresh: the two give the same bits in
+  // The water of a node still at the depth where the last step found it,
+  // or of a superjunction still at such a head, is taken as found then. A
+  // twin sewer that forgets every such depth and head before each call
+  // finds all its water afresh: the two give the same bits in
   // every head, flow, depth and stored volume, while the sewers fill and
   // after a node's depth and a superjunction's head have been changed from
   // outside the solver.
@@ -236,6 +237,7 @@ TEST_F(SuperlinkSolver, WaterFromKnownDepthsEqualsTheWaterFoundAfresh) {
         p->junc_head[5] += 0.01;
       }
     fresh.p.solver.node_known_y.fill(-1.0);
+    fresh.p.solver.junc_known_head.fill(-1e300);
     const superlink_result a = kept.step(10.0), b = fresh.step(10.0);
     ASSERT_EQ(a.status, superlink_status::ok) << call;
     ASSERT_EQ(b.status, superlink_status::ok) << call;
@@ -248,6 +250,7 @@ TEST_F(SuperlinkSolver, WaterFromKnownDepthsEqualsTheWaterFoundAfresh) {
         ASSERT_EQ(kept.p.slink_node_depth(k, l), fresh.p.slink_node_depth(k, l)) << call;
       }
     fresh.p.solver.node_known_y.fill(-1.0);
+    fresh.p.solver.junc_known_head.fill(-1e300);
     ASSERT_EQ(pipe_network_volume(kept.p), pipe_network_volume(fresh.p)) << call;
   }
   EXPECT_GT(kept.p.Q(4, kept.p.num_slink), 0.0);

@@ -175,8 +175,9 @@ bool partners_present(const project_options& po, std::span<const partner_rule> r
   return true;
 }
 
-// Interception, dikes, blocked flow, the soil maps of each infiltration
-// scheme, and the weather and evapotranspiration of long-term runs.
+// Interception, dikes, blocked flow and overland lakes; the soil maps,
+// options, depths, outputs and hotstarts of the infiltration schemes; the
+// weather, evapotranspiration, seasons and frozen ground of long-term runs.
 bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
   const project_options& po = ms.project.project_options;
   const soil_state& soil = ms.soil;
@@ -198,6 +199,12 @@ bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
   static constexpr const char* reduction =
       "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires";
   static constexpr const char* richards = "Richards' equation (INF_RICHARDS)";
+  const bool by_months = po.seasonal_rs && po.seasonal_rs_spring > 0;
+  static constexpr const char* months = "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING "
+                                        "above 0 (without it the months come from the latitude)";
+  static constexpr const char* soil_below =
+      "a soil under the cells: an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or INF_RICHARDS) or "
+      "saturated groundwater (GW_SIMULATION)";
   const partner_rule rules[] = {
       {"STORAGE_CAPACITY", po.interception_coeff_given != 0,
        "interception: the INTERCEPTION_COEFF card too (or the INTERCEPTION card with the mapping table's "
@@ -234,12 +241,8 @@ bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
       {"RICHARDS_DTHETA_MAX", soil.inf_richards != 0, richards},
       // The soil's depths: the accounting layer, its top zone, the roots,
       // the columns the soil contaminants live in.
-      {"SOIL_MOIST_DEPTH", infiltration || po.gw_simulation, "a soil under the cells: an infiltration scheme "
-                                                               "(GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
-                                                               "INF_RICHARDS) or saturated groundwater (GW_SIMULATION)"},
-      {"TOP_LAYER_DEPTH", infiltration || po.gw_simulation, "a soil under the cells: an infiltration scheme "
-                                                              "(GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or "
-                                                              "INF_RICHARDS) or saturated groundwater (GW_SIMULATION)"},
+      {"SOIL_MOIST_DEPTH", infiltration || po.gw_simulation, soil_below},
+      {"TOP_LAYER_DEPTH", infiltration || po.gw_simulation, soil_below},
       {"MIXING_LAYER_DEPTH", po.soil_con_trans || po.sediment_contam,
        "contaminants in the soil or on its fines: SOIL_CON_TRANS or SEDIMENT_CONTAM"},
       // Outputs and hotstarts of the soil water.
@@ -285,15 +288,9 @@ bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
        "what it scales: the canopy resistance of Penman-Monteith evapotranspiration (ET_CALC_PENMAN) or the "
        "interception capacity (INTERCEPTION_COEFF)"},
       {"SEASONAL_RS_SPRING", po.seasonal_rs != 0, "the seasonal factor (SEASONAL_RS)"},
-      {"SEASONAL_RS_SUMMER_START", po.seasonal_rs && po.seasonal_rs_spring > 0,
-       "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0 (without it the months "
-       "come from the latitude)"},
-      {"SEASONAL_RS_SUMMER_END", po.seasonal_rs && po.seasonal_rs_spring > 0,
-       "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0 (without it the months "
-       "come from the latitude)"},
-      {"SEASONAL_RS_FALL", po.seasonal_rs && po.seasonal_rs_spring > 0,
-       "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0 (without it the months "
-       "come from the latitude)"},
+      {"SEASONAL_RS_SUMMER_START", by_months, months},
+      {"SEASONAL_RS_SUMMER_END", by_months, months},
+      {"SEASONAL_RS_FALL", by_months, months},
       {"SEASONAL_RS_SPRING",
        po.seasonal_rs_spring < 1 || (card_given(po, "SEASONAL_RS_SUMMER_START") &&
                                      card_given(po, "SEASONAL_RS_SUMMER_END") && card_given(po, "SEASONAL_RS_FALL")),
@@ -592,7 +589,9 @@ bool quality_cards_have_their_partners(const model_state& ms) {
   // its link/node and outlet series.
   if (po.nutrients && channels) return true;
   for (const card_entry& e : project_card_table()) {
-    if (e.kind != card_kind::nsm_st_init && e.kind != card_kind::nsm_out_st && e.kind != card_kind::nsm_out_hyd) continue;
+    const bool channel_water =
+        e.kind == card_kind::nsm_st_init || e.kind == card_kind::nsm_out_st || e.kind == card_kind::nsm_out_hyd;
+    if (!channel_water) continue;
     if (!po.cards_given.test(card_table_index(e))) continue;
     std::string word(e.word);
     for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

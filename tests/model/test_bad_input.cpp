@@ -283,6 +283,7 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("plane", {"IN_GWFLUX_LOCATION g.loc"}, chan),
       stop("plane", {"OUT_GWFLUX_LOCATION g.out"}, chan),
       stop("plane", {"LINKS links.asc"}, chan),
+      stop("plane", {"ST_MAPPING_TABLE plane.ele"}, chan),
       stop("plane", {"SACRAMENTO hillside.sac"},
            "explicit channel routing (CHAN_EXPLIC): its model returns its water to the channels."),
       stop("plane", {"CONCEPTUAL_GW hillside.cgw"},
@@ -312,6 +313,8 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("vcatch", {"IN_HYD_LOCATION h.loc", "OUT_MASS_LOCATION m.out"},
            "constituents in the channels: CHAN_CON_TRANS, or the sediment classes"),
       stop("vcatch", {"LINKS links.asc"}, "the conceptual groundwater model (CONCEPTUAL_GW)."),
+      stop("vcatch", {"ST_MAPPING_TABLE vcatch.ele"},
+           "the nutrients of the channels (NUTRIENTS): only they take values from the stream mapping table."),
       stop("vcatch", {"CHAN_SED_FLUX f.out"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
       stop("vcatch", {"OVERBANK_MAX_DV 0.05"},
            "water spilling over the banks: the OVERBANK_FLOW card, or an OVERBANK record of a link in the channel "

@@ -518,7 +518,8 @@ constexpr card_entry card_table[] = {
     in(special("dp_km", 402, card_kind::partition_coeff, &pc::dp_km), from_to(0, 1e9)),
     in(special("init_swe_depth", 403, card_kind::init_swe_depth), from_to(0, 100000)),
     text("snow_swe_file", 404, &po::snow_swe_file, on(&po::snow_swe_file_given)),
-    text("snow_temp", 428, &po::snow_temp, on(&po::snow_temp_given)),
+    // No process of this version computes the snow's surface temperature.
+    not_available(text("snow_temp", 428, &po::snow_temp, on(&po::snow_temp_given))),
     skip("simulation_input", 180),
     text("xybdyoutput_pts", 429, &xo::file_name, set(&xo::mode, 0), on(&po::xybdyoutput_on)),
     text("xybdyoutput_mask", 430, &xo::file_name, set(&xo::mode, 1), on(&po::xybdyoutput_on)),
@@ -532,6 +533,9 @@ constexpr card_entry card_table[] = {
     special("xybdyinput_sttimeseries", 437, card_kind::xy_input_file, {}, {}, 4),
     special("xybdyinput_gwheadinterp", 438, card_kind::xy_input_file, {}, {}, 5),
 };
+
+static_assert(std::size(card_table) <= card_table_capacity,
+              "project_options::cards_given holds one bit per entry of the card table");
 
 // The entry of a lower-case word. The index is built once from the
 // immutable table; emplace keeps the first entry of a word listed twice.
@@ -551,6 +555,13 @@ const card_entry* lookup(std::string_view lower_word) {
 std::span<const card_entry> project_card_table() { return card_table; }
 
 const card_entry* find_project_card(std::string_view word) { return lookup(to_lower(word)); }
+
+std::size_t card_table_index(const card_entry& e) { return static_cast<std::size_t>(&e - card_table); }
+
+bool card_given(const project_options& po, std::string_view word) {
+  const card_entry* e = find_project_card(word);
+  return e && po.cards_given.test(card_table_index(*e));
+}
 
 const card_entry* classify_card_entry(card_line& line, int quiet) {
   std::string token;

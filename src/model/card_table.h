@@ -144,6 +144,13 @@ std::span<const card_entry> project_card_table();
 // The first entry of a card word written in any case; null when unknown.
 const card_entry* find_project_card(std::string_view word);
 
+// The position of an entry in the table, and whether the project file gave
+// the card of a word (written in any case; false for a word that is no
+// card). A word listed twice is given by either of its lines, which both
+// find its first entry.
+std::size_t card_table_index(const card_entry& e);
+bool card_given(const project_options& po, std::string_view word);
+
 // Cuts the card word (and the separators after it) off the front of the
 // line and returns its entry; null for an empty line, a comment ("#...")
 // and an unknown word, which is warned about unless quiet is 1.

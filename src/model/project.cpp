@@ -588,7 +588,9 @@ bool read_project_file(std::string_view file_name, project_options& options, run
     // A card that ends the reading has either left its code for the
     // driver, or reported its fault (which clears the code) and stopped the
     // run.
-    if (e && !reader.apply(*e, line)) return process.error_block.code != 0;
+    if (!e) continue;
+    if (!reader.apply(*e, line)) return process.error_block.code != 0;
+    options.cards_given.set(card_table_index(*e));
   }
   return true;
 }

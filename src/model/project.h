@@ -8,6 +8,8 @@
 // sets the reader's defaults, so only those defaults are ever in force.
 #pragma once
 
+#include <bitset>
+#include <cstddef>
 #include <memory>
 #include <string_view>
 
@@ -100,7 +102,16 @@ inline constexpr int inverse_distance = 0;
 inline constexpr int thiessen = 1;
 }  // namespace rain_interpolation
 
+// Room for one bit per entry of the card table (model/card_table.cpp
+// checks that the table fits).
+inline constexpr std::size_t card_table_capacity = 512;
+
 struct project_options {
+  // The cards the project file gave, one bit per entry of the card table:
+  // a card whose value equals its default is given all the same
+  // (card_given in model/card_table.h reads it by the card's word).
+  std::bitset<card_table_capacity> cards_given;
+
   // Grid maps and mapping tables.
   file_name_text watershed_mask;
   file_name_text elevation;

@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
+#include "model/card_table.h"
 #include "model/model_test_support.h"
 #include "model/project.h"
 
@@ -80,6 +81,31 @@ TEST_F(ProjectReader, HeaderOnlyGivesEveryDefaultAndNoError) {
   EXPECT_EQ(process.error_block.code, 0);
   EXPECT_EQ(process.error_block.stop, 0);
   EXPECT_EQ(out, "");
+}
+
+// The record knows every card the file gave, by its word in any case, even
+// when its value is the default; a card the file does not give, or a word
+// that is no card, is not given. A second reading starts from none, as a
+// calibration's next run does.
+TEST_F(ProjectReader, TheRecordKnowsWhichCardsWereGiven) {
+  auto p = read("BOUND_DEPTH 0\nrichards_weight 1.0\nRICHARDS_K_OPTION GEOMETRIC\nHEAD_BOUND\nWATERSHED_MASK a.msk\n"
+                "# CFGI_K 0.5\nNO_SUCH_CARD 1\n");
+  const project_options& po = p->project_options;
+  EXPECT_EQ(po.bound_depth, 0.0);
+  EXPECT_EQ(po.richards_weight, 1.0);
+  for (const char* word : {"BOUND_DEPTH", "bound_depth", "RICHARDS_WEIGHT", "RICHARDS_K_OPTION", "HEAD_BOUND",
+                           "WATERSHED_MASK"})
+    EXPECT_TRUE(card_given(po, word)) << word;
+  for (const char* word : {"CFGI_K", "BOUND_TS", "RICHARDS_C_OPTION", "NO_SUCH_CARD", ""})
+    EXPECT_FALSE(card_given(po, word)) << word;
+  auto again = read("CFGI_K 0.5\n");
+  EXPECT_TRUE(card_given(again->project_options, "CFGI_K"));
+  EXPECT_FALSE(card_given(again->project_options, "BOUND_DEPTH"));
+  // The file read into the same record again forgets the first one's cards.
+  write_file("q.prj", "NIVRAPROJECT\nTOPO_INDEX\n");
+  read_project_file("q.prj", p->project_options, p->run_control, p->rain_event, 1);
+  EXPECT_TRUE(card_given(p->project_options, "TOPO_INDEX"));
+  EXPECT_FALSE(card_given(p->project_options, "BOUND_DEPTH"));
 }
 
 TEST_F(ProjectReader, HeaderVariants) {

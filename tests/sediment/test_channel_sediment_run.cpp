@@ -360,11 +360,12 @@ TEST_F(ChannelSedimentRun, CarriedClassesRideTheChannelsAndEveryGramIsBooked) {
   // The classes carried as constituents: a spring on each hillslope's top
   // cell (2 L/s at 100, 200 and 400 g/m3 of clay, silt and sand) feeds the
   // water that runs into the channel. The channels carry the classes on to
-  // the outlet without decay (CHAN_DECAY_COEF acts on contaminants only)
-  // and the channel sediment step does not run: the beds keep their sand.
+  // the outlet without decay (CHAN_DECAY_COEF, which acts on contaminants
+  // only, would stop this project of no contaminants) and the channel
+  // sediment step does not run: the beds keep their sand.
   vcatchment v;
   v.erosion = 12;
-  v.extra = "OV_POINT_SOURCE src.txt\nCHAN_DECAY_COEF 5.0\nCHAN_DISP_COEF 0.5\n";
+  v.extra = "OV_POINT_SOURCE src.txt\nCHAN_DISP_COEF 0.5\n";
   v.write();
   write_file("src.txt", "NUM_SOURCES 2\n1 1 0.002 100 200 400\n1 9 0.002 100 200 400\n");
   const storm_run run = run_storm("v.prj");

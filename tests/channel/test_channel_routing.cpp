@@ -48,6 +48,17 @@ class ChannelRouting : public testing::process_test {
     ASSERT_TRUE(ex_section(*net, net->area));
   }
   channel_domain domain() { return channel_domain{*net, overland, grid, lakes}; }
+  // The reach of the hand balances: three nodes 10 m apart holding 10 m3
+  // each, fed 0.5 m3/s at the head, passing 0.25, 0.5 and 0.125 m3/s.
+  void hand_reach(node_array<double>& q) {
+    load(straight_link(3, 10.0, 0.01, 2.0, 1.0, 0.03));
+    net->first_order_chan_q = 0.5;
+    q.alloc(net->max_nodes_per_link, net->link_array_size);
+    q(1, 1) = 0.25;
+    q(2, 1) = 0.5;
+    q(3, 1) = 0.125;
+    for (int k = 1; k <= 3; ++k) net->area(k, 1) = 1.0;
+  }
   double volume() const { return testing::network_volume(*net); }
   // Routes one call and checks that the water in the network changed by
   // exactly what crossed its boundary.
@@ -147,14 +158,8 @@ TEST_F(ChannelRouting, NodeFlowsTakeTheConveyanceOfTheHigherWaterSurface) {
 }
 
 TEST_F(ChannelRouting, TheVolumeBalanceOfANodeByHand) {
-  load(straight_link(3, 10.0, 0.01, 2.0, 1.0, 0.03));
-  net->first_order_chan_q = 0.5;
   node_array<double> q;
-  q.alloc(net->max_nodes_per_link, net->link_array_size);
-  q(1, 1) = 0.25;
-  q(2, 1) = 0.5;
-  q(3, 1) = 0.125;
-  for (int k = 1; k <= 3; ++k) net->area(k, 1) = 1.0;
+  hand_reach(q);
   net->qlat(2, 1) = 0.01;
   // Point sources: 0.2 m3/s into node 3, a sink of 5 m3/s at node 1.
   net->chan_point_flow.alloc(net->link_node_size + 1);
@@ -190,14 +195,8 @@ TEST_F(ChannelRouting, TheVolumeBalanceOfANodeByHand) {
 // the node can give it, and when it cannot, all it held and all the
 // inflows brought.
 TEST_F(ChannelRouting, ThePointSinksKeepTheWaterTheyActuallyTook) {
-  load(straight_link(3, 10.0, 0.01, 2.0, 1.0, 0.03));
-  net->first_order_chan_q = 0.5;
   node_array<double> q;
-  q.alloc(net->max_nodes_per_link, net->link_array_size);
-  q(1, 1) = 0.25;
-  q(2, 1) = 0.5;
-  q(3, 1) = 0.125;
-  for (int k = 1; k <= 3; ++k) net->area(k, 1) = 1.0;  // 10 m3 each
+  hand_reach(q);
   const int at = net->max_nodes_per_link;
   net->chan_point_flow.alloc(net->link_node_size + 1);
   net->structures.series_flow.alloc(net->link_node_size);

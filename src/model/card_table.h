@@ -141,6 +141,20 @@ T* card_field_of(const project_records& r, const card_field& f) {
 // first entry).
 std::span<const card_entry> project_card_table();
 
+// How often a card may stand in one project file.
+enum class card_repeat : std::uint8_t {
+  once,       // it stores a value: a second one would overwrite the first
+  harmless,   // a flag: a second one stores the same constants again
+  free,       // it adds to a list, acts on the lines after it, or stores nothing
+};
+card_repeat repeat_rule(const card_entry& e);
+
+// Whether two cards of different codes store into one field: a value each,
+// or a value and a constant, or two different constants (the members of
+// one enumeration, such as the infiltration schemes). Cards that may
+// repeat freely never collide.
+bool cards_collide(const card_entry& a, const card_entry& b);
+
 // The first entry of a card word written in any case; null when unknown.
 const card_entry* find_project_card(std::string_view word);
 

@@ -666,10 +666,12 @@ struct project_state {
 // run_control.project_open_failed. A file that is no project file, a card
 // that is not available, a value a card cannot take and a file a card reads
 // at once that holds a fault are reported at once (the message names the
-// card or file) and stop the run: the result is then false. The codes of
-// the calibration words and the nutrient cards (103, 104, 79) are left in
-// the error block for the driver, as every failure is. quiet (the
-// optimiser-run flag) silences the unknown-card warning.
+// card or file) and stop the run: the result is then false; so does a card
+// that stores a value given a second time, or two cards that store into one
+// field (both named, with their lines). The codes of the calibration words
+// and the nutrient cards (103, 104, 79) are left in the error block for the
+// driver, as every failure is. quiet (the optimiser-run flag) silences the
+// unknown-card warning and the warning of a flag given twice.
 bool read_project_file(std::string_view file_name, project_options& options,
                        run_control& control, rain_event& rain, int quiet);
 

@@ -211,11 +211,10 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       {"plane", {"RICHARDS_UPPER_OPTION"}, "Error: the RICHARDS_UPPER_OPTION card holds no value;", true},
       {"plane", {"RICHARDS_C_OPTION van_genuchten"},
        "Error: the RICHARDS_C_OPTION card holds van_genuchten; it takes BROOKS or HAVERCAMP", true},
-      // Two sources of rain, in either order.
-      {"plane", {"PRECIP_FILE storm.gag"}, "Error: You have specified both a rain gage file, and uniform rainfall",
-       true},
-      {"plane", {"PRECIP_FILE storm.gag", "PRECIP_UNIF"},
-       "Error: You have specified both a rain gage file, and uniform rainfall", true},
+      // Two sources of rain (the uniform rain of line 24 and an added gage file).
+      {"plane", {"PRECIP_FILE storm.gag"},
+       "Error: the PRECIP_UNIF and PRECIP_FILE cards set the same value in the project file (lines 24 and 35); give "
+       "one of them.", true},
       // A card without its partner.
       {"plane", {"STORAGE_CAPACITY canopy.cap"},
        "Error: the STORAGE_CAPACITY card acts only with interception: the INTERCEPTION_COEFF card too", true},
@@ -829,6 +828,58 @@ TEST_F(BadInput, AWellLocationBeyondItsCountIsRefused) {
   expect_outcome(run({"storm.prj"}),
                  "Error: line 3 of the well location file wells.loc holds more than the 1 wells its first value counts",
                  true);
+}
+
+// A card given a second time, written at the end of the plane example's
+// project (34 lines: TIMESTEP on line 21, MANNING_N on 18, PRECIP_UNIF on
+// 24), or moved: a card that stores a value, or two cards that store into
+// one field, stop the run naming both lines, whatever the second value; a
+// flag given again changes nothing and the run goes on with a warning.
+TEST_F(BadInput, ACardGivenTwiceIsNamedWithBothLines) {
+  struct twice_case {
+    std::vector<std::string> lines;  // added at the end of plane.prj
+    std::string fragment;
+    bool stops;
+    std::string moved = "";          // a card of the project taken out first
+  };
+  const twice_case cases[] = {
+      {{"TIMESTEP 30"},
+       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 35); give it once.", true},
+      {{"# the same step again", "", "timestep 10.0"},
+       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 37); give it once.", true},
+      {{"MANNING_N 0.05"},
+       "Error: the MANNING_N card is given twice in the project file (lines 18 and 35); give it once.", true},
+      {{"START_DATE 2024 6 16"},
+       "Error: the START_DATE card is given twice in the project file (lines 22 and 35); give it once.", true},
+      {{"SUMMARY other.sum"},
+       "Error: the SUMMARY card is given twice in the project file (lines 28 and 35); give it once.", true},
+      {{"DIKE_MAP plane.dik", "EMBANKMENT plane.dik"},
+       "Error: the EMBANKMENT card is given twice in the project file (lines 35 and 36, the first as DIKE_MAP); give "
+       "it once.", true},
+      {{"GREEN_AMPT", "INF_RICHARDS"},
+       "Error: the GREEN_AMPT and INF_RICHARDS cards set the same value in the project file (lines 35 and 36); give "
+       "one of them.", true},
+      // The rain sources in the other order: the gage file first.
+      {{"PRECIP_FILE storm.gag", "PRECIP_UNIF"},
+       "Error: the PRECIP_FILE and PRECIP_UNIF cards set the same value in the project file (lines 34 and 35); give "
+       "one of them.", true, "PRECIP_UNIF"},
+      {{"PRECIP_UNIF"},
+       "Warning: the PRECIP_UNIF card is given twice in the project file (lines 24 and 35); the second changes "
+       "nothing.", false},
+  };
+  for (const twice_case& c : cases) {
+    SCOPED_TRACE(c.lines.back());
+    copy_example("plane");
+    std::string text = read_file("plane.prj");
+    if (!c.moved.empty()) {
+      const std::size_t at = text.find("\n" + c.moved);
+      text.erase(at + 1, text.find('\n', at + 1) - at);
+    }
+    for (const std::string& line : c.lines) text += line + "\n";
+    write_file("plane.prj", text);
+    const int status = run({"plane.prj"});
+    expect_outcome(status, c.fragment, c.stops);
+  }
 }
 
 TEST_F(BadInput, WhatIsGivenAsTheProjectIsNamedForWhatItIs) {

@@ -148,6 +148,36 @@ TEST_F(LongTermSoils, FrozenRichardsColumnsShedTheMeltOfTheThaw) {
   EXPECT_GT(discharge[1], discharge[0] + 0.8 * (infiltration[0] - infiltration[1]));
 }
 
+// The frozen-ground index over Richards columns (snow_richards.prj
+// without GTFSM): the cold weeks raise every cell's index to about 100
+// degree-days, so under the default threshold (CFGI_INDEX 83) the columns
+// rest through the thaw and its 38 mm of melt run off, where under the
+// example's 150 they take it in. Both runs' books and every event's
+// Richards balance line close.
+TEST_F(LongTermSoils, RichardsColumnsOnGroundFrozenPastItsIndexShedTheMelt) {
+  double infiltration[2] = {}, discharge[2] = {};
+  for (int frozen = 0; frozen < 2; ++frozen) {
+    SCOPED_TRACE(frozen ? "CFGI_INDEX 83" : "CFGI_INDEX 150");
+    reset_process_state();
+    copy_example("snow");
+    testing::set_card("snow_richards.prj", "GTFSM", "# thawed");
+    testing::set_card("snow_richards.prj", "CFGI_INDEX", frozen ? "CFGI_INDEX 83.0" : "CFGI_INDEX 150.0");
+    CaptureStdout();
+    run_simulation("snow_richards.prj", nullptr, "");
+    const std::string console = GetCapturedStdout();
+    ASSERT_EQ(process.error_block.stop, 0) << console;
+    const std::string sum = read_file("snow_richards.sum");
+    EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
+    EXPECT_EQ(testing::expect_small_errors(sum, {"Richard equation mass balance error"}, 0.1), 4);
+    infiltration[frozen] = value_after(sum, "Total amount of infiltration=");
+    discharge[frozen] = value_after(sum, "Total amount of discharge=");
+  }
+  const double melt = 30 * 900.0 * 0.038;
+  EXPECT_GT(infiltration[0], melt);
+  EXPECT_LT(infiltration[1], 0.1 * infiltration[0]);
+  EXPECT_GT(discharge[1], discharge[0] + 0.8 * melt);
+}
+
 // A water table held where its map puts it under the Richards hillside
 // (examples/static_table): every column ends at the table all week (the
 // table does not move), what drains into it leaves the model, and the run

@@ -1531,8 +1531,10 @@ superlink_status group_step(const superlink_domain& d, const stage& st, double h
     const int l = s.group_links[i];
     link_end_state(p, l, solved_head(p, st, p.us_sjunc[l]), solved_head(p, st, p.ds_sjunc[l]));
   }
-  superlink_books unused;
-  keep_water(d, st, h, unused, passes{}, w.outflow_passes);
+  // A group delivers nothing itself: what reached the fixed heads beside it
+  // is delivered with the network step's water.
+  superlink_books none;
+  keep_water(d, st, h, none, passes{}, w.outflow_passes);
   return superlink_status::ok;
 }
 

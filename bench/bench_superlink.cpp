@@ -118,8 +118,9 @@ void build(sewer& s, bool leaky = false) {
 // state.range(0) superjunctions (synthetic_sewer.h) on state.range(1)
 // threads, filled by 120 steps first, then timed over 30 steps (the sewer
 // still filling). The counters give the time per pipe step and its parts
-// (ms); per pipe step the network steps, the solves of the heads and the
-// superlinks run again after a solve; and per superlink and pipe step the
+// (ms); per pipe step the network steps, the solves of the heads, the
+// superlinks run again after a solve and the steps the groups of fast
+// superjunctions took of their own; and per superlink and pipe step the
 // internal steps it took.
 void BM_SuperlinkStep(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -135,7 +136,8 @@ void BM_SuperlinkStep(benchmark::State& state) {
   for (int i = 0; i < 120; ++i) s.step(10.0, &crew);
   const superlink_scheme& sc = s.p.solver;
   const superlink_timing before = sc.timing;
-  const int network = sc.network_steps, solves = sc.head_solves, reruns = sc.link_reruns, steps = sc.link_steps;
+  const int network = sc.network_steps, solves = sc.head_solves, reruns = sc.link_reruns, steps = sc.link_steps,
+            group_steps = sc.group_steps;
   for (auto _ : state) s.step(10.0, &crew);
   const double calls = static_cast<double>(state.iterations());
   const superlink_timing& t = sc.timing;
@@ -144,12 +146,14 @@ void BM_SuperlinkStep(benchmark::State& state) {
   state.counters["solves_per_step"] = (sc.head_solves - solves) / calls;
   state.counters["reruns_per_step"] = (sc.link_reruns - reruns) / calls;
   state.counters["link_steps_per_link"] = (sc.link_steps - steps) / calls / s.p.num_slink;
+  state.counters["group_steps_per_step"] = (sc.group_steps - group_steps) / calls;
   state.counters["exchange_ms"] = ms(t.exchange, before.exchange);
   state.counters["recurrences_ms"] = ms(t.recurrences, before.recurrences);
   state.counters["assembly_ms"] = ms(t.assembly, before.assembly);
   state.counters["solve_ms"] = ms(t.solve, before.solve);
   state.counters["flows_ms"] = ms(t.flows, before.flows);
   state.counters["water_ms"] = ms(t.water, before.water);
+  state.counters["groups_ms"] = ms(t.groups, before.groups);
 }
 BENCHMARK(BM_SuperlinkStep)
     ->ArgNames({"junctions", "threads", "dense"})

@@ -21,6 +21,7 @@ struct superlink_timing {
   double solve = 0.0;        // factorisation and solution of the system
   double flows = 0.0;        // the flows and depths from the new heads, and their check
   double water = 0.0;        // the outflow limits and the depths that hold every control volume's water
+  double groups = 0.0;       // the groups of fast superjunctions in their own steps
 };
 
 // A quantity of a superlink over a network step as an affine function of
@@ -53,7 +54,12 @@ struct superlink_work {
   array1d<pipe_node_section> up, down;  // pipes k - 1 and k at node k's depth in the state the coefficients take
   array1d<double> py, pq;               // the end state at the guessed heads
   int steps = 0, passes = 0, runs = 0;  // internal steps, passes repeated and superlinks run in the last call on it
-  void alloc(int nodes);
+  int solves = 0, group_steps = 0, outflow_passes = 0;  // of the groups it took in the last call on it
+  // The system of the heads of a group of fast superjunctions (1..size).
+  array2d<double> dense;
+  array1d<double> dense_rhs, dense_scale;
+  array1d<int> dense_indx;
+  void alloc(int nodes, int group);
 };
 
 struct superlink_scheme {
@@ -65,6 +71,9 @@ struct superlink_scheme {
   int link_passes = 0;     // passes over a superlink's internal step repeated with its end state
   int link_reruns = 0;     // superlinks run again over a network step with the heads of the last solve
   int outflow_passes = 0;  // passes over the flows that limit the control volumes' outflows, this run
+  int group_steps = 0;     // steps the groups of fast superjunctions took, each group counted on its own
+  int group_solves = 0;    // solves of the heads of a group in those steps
+  int groups = 0;          // groups of the last network step
   superlink_timing timing;
 
   // Per superlink: its internal steps in the network step, the heads of
@@ -91,6 +100,7 @@ struct superlink_scheme {
   column_array2d<double> start_depth, start_flow;
   column_array2d<head_affine> end_depth, end_flow, carried;
   column_array2d<double> volume_moved;  // the water each pipe carried over the step at the solved heads, m3
+  column_array2d<double> moved_total;   // the water each pipe of a group carried over the group's steps so far, m3
   column_array2d<double> n_veloc, full_area, full_wet_per;
   // Per part of the superlinks among threads: the scratch of its runs.
   superlink_work work[most_superlink_parts];
@@ -102,6 +112,21 @@ struct superlink_scheme {
   // at over the last network step (m/s), the guessed head at the step's
   // end and its last change.
   array1d<double> head_start, head_rate, guess, guess_move;
+  // Per superjunction: the seconds its last rate was taken over, the
+  // error of its head over the network step (head_error), its group (0
+  // for none), its place among the free superjunctions of its group, and
+  // the water a fixed head beside a group received from the group's
+  // superlinks over the group's steps so far (m3).
+  array1d<double> rate_span, junc_error, junc_sub_net;
+  array1d<int> junc_group, junc_slot;
+  // The groups (1..groups): superjunctions group_junctions[group_first[g]
+  // .. group_first[g + 1] - 1], superlinks group_links[group_link_first[g]
+  // .. group_link_first[g + 1] - 1] (those of its free superjunctions);
+  // the largest error of its superjunctions, its free superjunctions, and
+  // the status and failing superlink of its steps. Per superlink its group.
+  array1d<int> group_first, group_junctions, group_link_first, group_links, group_size, group_status, group_failed;
+  array1d<double> group_error;
+  array1d<int> link_group;
   array1d<double> junc_scale;
   array1d<double> junc_width, junc_start_top, junc_volume, junc_net, junc_keep;
   // Water a superjunction, or the nodes of a superlink, lacked to stay at

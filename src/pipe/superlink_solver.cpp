@@ -47,6 +47,18 @@ constexpr int most_link_steps = 32;
 // last solve found, or this share of it when that way turns back on the
 // way it went before (the heads swing about the ones that hold).
 constexpr double swing_share = 0.5;
+// What a step may err by in a free superjunction's head (head_error): this
+// share of the widest pipe opening into it. A superjunction that errs by
+// more over a network step is fast, and its group takes the step in
+// shorter steps of its own.
+constexpr double head_error_share = 1e-4;
+// A group's steps are chosen for this share of the error allowed, are no
+// shorter than least_group_step (s), and a group has at most
+// most_group_junctions free superjunctions (a network step with a larger
+// one is taken in halves while it may be).
+constexpr double step_safety = 0.9;
+constexpr double least_group_step = 0.05;
+constexpr int most_group_junctions = 64;
 
 // Adds the seconds since `start` to `total` and restarts the clock.
 class part_clock {
@@ -68,14 +80,17 @@ class part_clock {
 // thread alone. A pass writes only what belongs to its own items; whatever
 // is gathered from them is gathered in item order afterwards, so the
 // results are the same bits on any number of threads.
+// A group of fast superjunctions takes many steps of its own, so the
+// groups are shared in parts of at least least_group_part groups.
 constexpr int least_part_items = 256;
+constexpr int least_group_part = 8;
 
 struct passes {
   thread_pool* crew = nullptr;
   // body(first, last, part): part counts from 0, below most_superlink_parts.
   template <class Body>
-  void over_parts(int n, Body&& body) const {
-    const int most = std::min(n / least_part_items, most_superlink_parts);
+  void over_parts(int n, Body&& body, int least = least_part_items) const {
+    const int most = std::min(n / least, most_superlink_parts);
     if (!crew || most < 2 || crew->size() < 2) {
       body(1, n, 0);
       return;
@@ -670,9 +685,15 @@ bool link_state_sound(const pipe_state& p, int l, const superlink_work& w) {
   return true;
 }
 
-// Superlink l over the network step of H seconds, in s.link_substeps[l]
-// internal steps, its superjunctions' heads going linearly from their
-// start (head_start) to the guessed ones (guess): its mean end flows over
+// The heads of a superlink's two superjunctions at the start of a step and
+// the ones guessed for its end.
+struct link_ends {
+  double us0 = 0.0, ds0 = 0.0, us1 = 0.0, ds1 = 0.0;
+};
+
+// Superlink l over a step of H seconds, in s.link_substeps[l] internal
+// steps, its superjunctions' heads going linearly from their start to the
+// guessed ones (ends): its mean end flows over
 // the step as linear functions of the end heads (au .. cd), its depths and
 // flows at the end and the water each pipe carried as affine functions of
 // them (end_depth, end_flow, carried). Each internal step takes its
@@ -685,12 +706,11 @@ bool link_state_sound(const pipe_state& p, int l, const superlink_work& w) {
 // state needs more internal steps than the superlink took (once in a
 // network step); link_reach[l] is the move of either end head the end
 // state bears without a section moving.
-superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w) {
+superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w, const link_ends& ends) {
   superlink_scheme& s = p.solver;
   const int n = p.superlink_cnodes[l];
-  const int us = p.us_sjunc[l], ds = p.ds_sjunc[l];
-  const double hu0 = s.head_start[us], hd0 = s.head_start[ds];
-  const double gu = s.guess[us], gd = s.guess[ds];
+  const double hu0 = ends.us0, hd0 = ends.ds0;
+  const double gu = ends.us1, gd = ends.ds1;
   s.link_guess_us[l] = gu;
   s.link_guess_ds[l] = gd;
   const auto y_start = s.start_depth.column(l), q_start = s.start_flow.column(l);
@@ -807,6 +827,88 @@ superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w) {
 // superlink l, -l arrives along it.
 int far_junction(const pipe_state& p, int entry) { return entry > 0 ? p.ds_sjunc[entry] : p.us_sjunc[-entry]; }
 
+// ---- The stages of a network step.
+//
+// A network step is first taken over the whole network. The free
+// superjunctions whose solved heads lie far from where their last rates
+// would have taken them (head_error above 1) are fast: each set of fast
+// ones joined by superlinks, with the fixed heads beside them, is a group,
+// which takes the step again in shorter steps of its own (group_steps)
+// while the heads of its other neighbours go linearly between the ones the
+// network step began with and the ones its solve found. A stage is the
+// part being taken: the whole network over the whole step (group 0), or
+// group g over the shares t0 .. t1 of it.
+struct stage {
+  int group = 0;
+  double t0 = 0.0, t1 = 1.0;
+};
+
+// Whether superjunction j's head is found in the stage (its head arrays
+// hold the stage's): every one over the whole network, a group's free
+// superjunctions in the group's own steps.
+bool solved_in(const pipe_state& p, const stage& st, int j) {
+  return st.group == 0 || (p.solver.junc_group[j] == st.group && !is_boundary_junction(p.sjunc_inlet[j]));
+}
+
+// The head of superjunction j at the share t of the network step, going
+// linearly from its start to the head the solve over the whole network
+// found.
+double network_head(const superlink_scheme& s, int j, double t) {
+  return t >= 1.0 ? s.rhs[j] : s.head_start[j] + t * (s.rhs[j] - s.head_start[j]);
+}
+
+// The head of superjunction j at the stage's end as the stage's last solve
+// found it.
+double solved_head(const pipe_state& p, const stage& st, int j) {
+  return solved_in(p, st, j) ? p.solver.rhs[j] : network_head(p.solver, j, st.t1);
+}
+
+// The heads superlink l runs between in the stage.
+link_ends stage_ends(const pipe_state& p, const stage& st, int l) {
+  const superlink_scheme& s = p.solver;
+  const int us = p.us_sjunc[l], ds = p.ds_sjunc[l];
+  auto start = [&](int j) { return solved_in(p, st, j) ? s.head_start[j] : network_head(s, j, st.t0); };
+  auto guess = [&](int j) { return solved_in(p, st, j) ? s.guess[j] : network_head(s, j, st.t1); };
+  return {start(us), start(ds), guess(us), guess(ds)};
+}
+
+// Whether the stage keeps the water of superjunction j: over the whole
+// network every one outside the groups and every fixed head (which limits
+// what the superlinks outside the groups take from it), in a group its own.
+bool keeps(const pipe_state& p, const stage& st, int j) {
+  const int g = p.solver.junc_group[j];
+  return st.group == 0 ? g == 0 || is_boundary_junction(p.sjunc_inlet[j]) : g == st.group;
+}
+
+// Calls f(j) for every superjunction whose water the stage keeps, and f(l)
+// for every superlink whose nodes' water it keeps (those of the stage's
+// group, 0 for the superlinks outside the groups).
+template <class F>
+void stage_junctions(const pipe_state& p, const stage& st, const passes& run, F&& f) {
+  const superlink_scheme& s = p.solver;
+  if (st.group == 0) {
+    run.over(p.num_sjunc, [&](int first, int last) {
+      for (int j = first; j <= last; ++j)
+        if (keeps(p, st, j)) f(j);
+    });
+    return;
+  }
+  for (int i = s.group_first[st.group]; i < s.group_first[st.group + 1]; ++i) f(s.group_junctions[i]);
+}
+
+template <class F>
+void stage_links(const pipe_state& p, const stage& st, const passes& run, F&& f) {
+  const superlink_scheme& s = p.solver;
+  if (st.group == 0) {
+    run.over(p.num_slink, [&](int first, int last) {
+      for (int l = first; l <= last; ++l)
+        if (s.link_group[l] == 0) f(l);
+    });
+    return;
+  }
+  for (int i = s.group_link_first[st.group]; i < s.group_link_first[st.group + 1]; ++i) f(s.group_links[i]);
+}
+
 // Every superlink over the network step of H seconds, or only those marked
 // to run again (link_again); the first that fails (by number) is the one
 // reported.
@@ -818,7 +920,7 @@ superlink_status run_links(pipe_state& p, double H, bool only_again, int& failed
     for (int l = first; l <= last; ++l) {
       if (only_again && !s.link_again[l]) continue;
       ++w.runs;
-      s.link_status[l] = static_cast<int>(link_run(p, l, H, w));
+      s.link_status[l] = static_cast<int>(link_run(p, l, H, w, stage_ends(p, stage{}, l)));
     }
   });
   for (const superlink_work& w : s.work) {
@@ -834,51 +936,45 @@ superlink_status run_links(pipe_state& p, double H, bool only_again, int& failed
   return superlink_status::ok;
 }
 
-// Row j of the system of the heads over a network step of H seconds: a free
-// superjunction keeps its water, a fixed head stays. Writes only row j's
-// coefficients (through `at`) and right side.
-template <class Slot>
-void head_row(pipe_state& p, int j, double H, Slot&& at) {
-  superlink_scheme& s = p.solver;
+// Row j of the system of the heads over a step of H seconds: a free
+// superjunction keeps its water, a fixed head stays. Returns j's own
+// coefficient and sets the right side; off(e, c) takes the coefficient c of
+// the far superjunction of entry e of junc_links.
+template <class Off>
+double head_row(const pipe_state& p, int j, double H, double& rhs, Off&& off) {
+  const superlink_scheme& s = p.solver;
   if (is_boundary_junction(p.sjunc_inlet[j])) {
-    at(j, 0) = 1.0;
-    s.rhs[j] = boundary_head(p, j);
-    return;
+    rhs = boundary_head(p, j);
+    return 1.0;
   }
   const double width = s.junc_width[j];
   double diag = width / H;
-  double rhs = width / H * s.head_start[j] + p.junc_inflow[j];
+  double r = width / H * s.head_start[j] + p.junc_inflow[j];
   for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
     const int l = std::abs(s.junc_links[e]);
     if (s.junc_links[e] > 0) {
       diag += s.au[l];
-      at(j, e) += s.bu[l];
-      rhs -= s.cu[l];
+      off(e, s.bu[l]);
+      r -= s.cu[l];
     } else {
       diag -= s.ad[l];
-      at(j, e) -= s.bd[l];
-      rhs += s.cd[l];
+      off(e, -s.bd[l]);
+      r += s.cd[l];
     }
   }
-  at(j, 0) += diag;
-  s.rhs[j] = rhs;
+  rhs = r;
+  return diag;
 }
 
-// The storage width of every free superjunction between its head at the
+// The storage width of free superjunction j between its head at the
 // step's start and the guessed one (at the start head while they agree),
 // so that the solved head holds the water the superjunction keeps.
-void junction_widths(pipe_state& p, const passes& run) {
+void junction_width(pipe_state& p, int j) {
   superlink_scheme& s = p.solver;
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      if (is_boundary_junction(p.sjunc_inlet[j])) continue;
-      const double rise = s.guess[j] - s.head_start[j];
-      s.junc_width[j] = s.junc_start_top[j];
-      if (std::fabs(rise) > 1e-10)
-        s.junc_width[j] =
-            (junction_wet(p, j, s.guess[j] - p.junc_invert_elev[j]).area - s.junc_volume[j]) / rise;
-    }
-  });
+  const double rise = s.guess[j] - s.head_start[j];
+  s.junc_width[j] = s.junc_start_top[j];
+  if (std::fabs(rise) > 1e-10)
+    s.junc_width[j] = (junction_wet(p, j, s.guess[j] - p.junc_invert_elev[j]).area - s.junc_volume[j]) / rise;
 }
 
 // The dense reference: the whole matrix, LU with implicit pivoting.
@@ -887,9 +983,8 @@ superlink_status solve_heads_dense(pipe_state& p, double H, part_clock& clock) {
   const int nj = p.num_sjunc;
   s.matrix.fill(0.0);
   for (int j = 1; j <= nj; ++j)
-    head_row(p, j, H, [&](int row, int e) -> double& {
-      return s.matrix[row][e == 0 ? row : far_junction(p, s.junc_links[e])];
-    });
+    s.matrix[j][j] += head_row(p, j, H, s.rhs[j],
+                               [&](int e, double c) { s.matrix[j][far_junction(p, s.junc_links[e])] += c; });
   clock.lap(s.timing.assembly);
   double parity = 1.0;
   if (ludcmp(s.matrix, nj, s.indx, parity, s.scale) != numeric_status::ok) return superlink_status::singular;
@@ -905,7 +1000,10 @@ superlink_status solve_heads(pipe_state& p, double H, part_clock& clock, const p
   superlink_scheme& s = p.solver;
   const int nj = p.num_sjunc;
   ++s.head_solves;
-  junction_widths(p, run);
+  run.over(nj, [&](int first, int last) {
+    for (int j = first; j <= last; ++j)
+      if (!is_boundary_junction(p.sjunc_inlet[j])) junction_width(p, j);
+  });
   if (s.dense_reference) {
     if (const superlink_status st = solve_heads_dense(p, H, clock); st != superlink_status::ok) return st;
   } else {
@@ -913,8 +1011,8 @@ superlink_status solve_heads(pipe_state& p, double H, part_clock& clock, const p
       for (int j = first; j <= last; ++j) {
         s.values[s.diag_slot[j]] = 0.0;
         for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) s.values[s.link_slot[e]] = 0.0;
-        head_row(p, j, H,
-                 [&](int, int e) -> double& { return s.values[e == 0 ? s.diag_slot[j] : s.link_slot[e]]; });
+        s.values[s.diag_slot[j]] +=
+            head_row(p, j, H, s.rhs[j], [&](int e, double c) { s.values[s.link_slot[e]] += c; });
       }
     });
     clock.lap(s.timing.assembly);
@@ -951,30 +1049,29 @@ bool solve_moved_link(const pipe_state& p, int l, double hus, double hds) {
   return false;
 }
 
-// Whether superlink l is to run again after a solve of the heads: its end
-// state asked for shorter internal steps, or the solved heads moved it too
-// far from the heads it was run with (solve_moved_link). The heads are
-// first measured against the moves the superlink's end state can bear
-// without a section moving (link_reach), which spares most superlinks the
-// measure of their sections.
-bool link_needs_run(const pipe_state& p, int l) {
+// Whether superlink l is to run again after a solve found the heads hus,
+// hds of its superjunctions: its end state asked for shorter internal
+// steps, or those heads moved it too far from the heads it was run with
+// (solve_moved_link). The heads are first measured against the moves the
+// superlink's end state can bear without a section moving (link_reach),
+// which spares most superlinks the measure of their sections.
+bool link_needs_run(const pipe_state& p, int l, double hus, double hds) {
   const superlink_scheme& s = p.solver;
   if (s.link_again[l]) return true;
-  const double hus = s.rhs[p.us_sjunc[l]], hds = s.rhs[p.ds_sjunc[l]];
   const double move = std::max(std::fabs(hus - s.link_guess_us[l]), std::fabs(hds - s.link_guess_ds[l]));
   if (move <= s.link_reach[l]) return false;
   return solve_moved_link(p, l, hus, hds);
 }
 
-// After a solve of the heads: marks the superlinks to run again
-// (link_again) and tells whether there are any.
+// After a solve of the heads of the whole network: marks the superlinks to
+// run again (link_again) and tells whether there are any.
 bool check_links(pipe_state& p, const passes& run) {
   superlink_scheme& s = p.solver;
   std::atomic<bool> again{false};
   run.over(p.num_slink, [&](int first, int last) {
     bool any = false;
     for (int l = first; l <= last; ++l) {
-      const bool needed = link_needs_run(p, l);
+      const bool needed = link_needs_run(p, l, s.rhs[p.us_sjunc[l]], s.rhs[p.ds_sjunc[l]]);
       s.link_again[l] = needed ? 1 : 0;
       any = any || needed;
     }
@@ -983,159 +1080,177 @@ bool check_links(pipe_state& p, const passes& run) {
   return again.load();
 }
 
-// The flows, depths and carried water of every superlink at the solved
-// heads.
-void link_end_states(pipe_state& p, const passes& run) {
-  superlink_scheme& s = p.solver;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      const double hus = s.rhs[p.us_sjunc[l]], hds = s.rhs[p.ds_sjunc[l]];
-      const auto ye = s.end_depth.column(l), qe = s.end_flow.column(l), carried = s.carried.column(l);
-      auto y = p.slink_node_depth.column(l), q = p.Q.column(l), moved = s.volume_moved.column(l);
-      for (int k = 1; k <= n + 1; ++k) y[k] = at(ye[k], hus, hds);
-      for (int k = 1; k <= n; ++k) {
-        q[k] = at(qe[k], hus, hds);
-        moved[k] = at(carried[k], hus, hds);
-      }
-    }
-  });
+// The next guess of free superjunction j after the solve `pass` of a step
+// found the head rhs[j]: the whole way to it at first, and half of it
+// after where the way turns back on the one before, so that heads that
+// swing about the ones that hold settle.
+void next_guess(superlink_scheme& s, int j, int pass) {
+  const double move = s.rhs[j] - s.guess[j];
+  const double share = pass > 1 && move * s.guess_move[j] < 0.0 ? swing_share : 1.0;
+  s.guess_move[j] = share * move;
+  s.guess[j] += s.guess_move[j];
 }
 
-// Net inflows (m3) of every control volume over the network step of H
-// seconds with the water the pipes carried. A superjunction gathers its
-// superlinks' end water in the order of its list (by superlink number).
-void net_inflows(pipe_state& p, double H, const passes& run) {
+// The flows, depths and carried water of superlink l at the solved heads
+// hus, hds of its superjunctions.
+void link_end_state(pipe_state& p, int l, double hus, double hds) {
   superlink_scheme& s = p.solver;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      const auto v = s.volume_moved.column(l);
-      const auto qn = p.Q_node.column(l);
-      auto net = s.node_net.column(l);
-      for (int k = 2; k <= n; ++k) net[k] = v[k - 1] - v[k] + H * qn[k];
-    }
+  const int n = p.superlink_cnodes[l];
+  const auto ye = s.end_depth.column(l), qe = s.end_flow.column(l), carried = s.carried.column(l);
+  auto y = p.slink_node_depth.column(l), q = p.Q.column(l), moved = s.volume_moved.column(l);
+  for (int k = 1; k <= n + 1; ++k) y[k] = at(ye[k], hus, hds);
+  for (int k = 1; k <= n; ++k) {
+    q[k] = at(qe[k], hus, hds);
+    moved[k] = at(carried[k], hus, hds);
+  }
+}
+
+// Net inflows (m3) over a step of H seconds of the control volumes whose
+// water the stage keeps, with the water the pipes carried: over the whole
+// network through every superlink (those of the groups with what they
+// carried over all their own steps), in a group through its own. A
+// superjunction gathers its superlinks' end water in the order of its list
+// (by superlink number).
+void net_inflows(pipe_state& p, const stage& st, double H, const passes& run) {
+  superlink_scheme& s = p.solver;
+  stage_links(p, st, run, [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    const auto v = s.volume_moved.column(l);
+    const auto qn = p.Q_node.column(l);
+    auto net = s.node_net.column(l);
+    for (int k = 2; k <= n; ++k) net[k] = v[k - 1] - v[k] + H * qn[k];
   });
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      double net = H * p.junc_inflow[j];
-      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-        const int l = s.junc_links[e];
-        if (l > 0)
-          net -= s.volume_moved(1, l);
-        else
-          net += s.volume_moved(p.superlink_cnodes[-l], -l);
-      }
-      s.junc_net[j] = net;
+  stage_junctions(p, st, run, [&](int j) {
+    double net = H * p.junc_inflow[j];
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      if (st.group != 0 && s.link_group[l] != st.group) continue;
+      if (s.junc_links[e] > 0)
+        net -= s.volume_moved(1, l);
+      else
+        net += s.volume_moved(p.superlink_cnodes[l], l);
     }
+    s.junc_net[j] = net;
   });
 }
 
 // Cuts the outflows of a control volume that would end below its floor to
-// what it holds; the neighbours then receive less. True when any was cut.
-bool limit_outflows(pipe_state& p, double H, const passes& run) {
+// what it holds; the neighbours then receive less. Only the stage's own
+// superlinks are cut: over the whole network the water the groups' ones
+// carried is already kept. True when any was cut.
+bool limit_outflows(pipe_state& p, const stage& st, double H, const passes& run) {
   superlink_scheme& s = p.solver;
-  net_inflows(p, H, run);
+  net_inflows(p, st, H, run);
   std::atomic<bool> cut{false};
   // Shares kept: 1 for every volume that stays above its floor.
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      s.junc_keep[j] = 1.0;
-      const int type = p.sjunc_inlet[j];
-      if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
-      const double held = is_outfall(type) ? boundary_supply(p, j) : s.junc_volume[j];
-      if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
-      double out = 0.0;
-      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-        const int l = std::abs(s.junc_links[e]);
-        const double v = s.junc_links[e] > 0 ? s.volume_moved(1, l) : -s.volume_moved(p.superlink_cnodes[l], l);
-        if (v > 0.0) out += v;
-      }
+  stage_junctions(p, st, run, [&](int j) {
+    s.junc_keep[j] = 1.0;
+    const int type = p.sjunc_inlet[j];
+    if (is_boundary_junction(type) && !is_outfall(type)) return;  // a fixed head gives what it is asked
+    // An outfall gives what it holds, in a group's steps less what the
+    // group's earlier steps took.
+    const double held = is_outfall(type) ? boundary_supply(p, j) + (st.group != 0 ? s.junc_sub_net[j] : 0.0)
+                                         : s.junc_volume[j];
+    if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) return;
+    double out = 0.0;
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      if (s.link_group[l] != st.group) continue;
+      const double v = s.junc_links[e] > 0 ? s.volume_moved(1, l) : -s.volume_moved(p.superlink_cnodes[l], l);
+      if (v > 0.0) out += v;
+    }
+    if (out <= 0.0) return;
+    s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
+    cut.store(true, std::memory_order_relaxed);
+  });
+  stage_links(p, st, run, [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    const auto v = s.volume_moved.column(l);
+    const auto net = s.node_net.column(l);
+    const auto held = s.node_volume.column(l);
+    const auto floor = s.node_floor.column(l);
+    auto keep = s.node_keep.column(l);
+    for (int k = 2; k <= n; ++k) {
+      keep[k] = 1.0;
+      if (held[k] + net[k] >= floor[k] - 1e-15 * std::max(held[k], 1.0)) continue;
+      const double out = std::max(v[k], 0.0) + std::max(-v[k - 1], 0.0);
       if (out <= 0.0) continue;
-      s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
+      keep[k] = std::clamp((held[k] - floor[k] + net[k] + out) / out, 0.0, 1.0);
       cut.store(true, std::memory_order_relaxed);
     }
   });
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      const auto v = s.volume_moved.column(l);
-      const auto net = s.node_net.column(l);
-      const auto held = s.node_volume.column(l);
-      const auto floor = s.node_floor.column(l);
-      auto keep = s.node_keep.column(l);
-      for (int k = 2; k <= n; ++k) {
-        keep[k] = 1.0;
-        if (held[k] + net[k] >= floor[k] - 1e-15 * std::max(held[k], 1.0)) continue;
-        const double out = std::max(v[k], 0.0) + std::max(-v[k - 1], 0.0);
-        if (out <= 0.0) continue;
-        keep[k] = std::clamp((held[k] - floor[k] + net[k] + out) / out, 0.0, 1.0);
-        cut.store(true, std::memory_order_relaxed);
-      }
-    }
-  });
   if (!cut.load()) return false;
-  // Each pipe's water and flow take the share of the volume it leaves.
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      auto v = s.volume_moved.column(l);
-      auto q = p.Q.column(l);
-      const auto keep = s.node_keep.column(l);
-      for (int k = 1; k <= n; ++k) {
-        const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
-        const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
-        const double share = v[k] > 0.0 ? from_up : from_down;
-        v[k] *= share;
-        q[k] *= share;
-      }
+  // Each pipe's water and flow take the share of the volume it leaves; a
+  // superjunction the stage does not keep gives what it is asked.
+  auto junction_keep = [&](int j) { return keeps(p, st, j) ? s.junc_keep[j] : 1.0; };
+  stage_links(p, st, run, [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    auto v = s.volume_moved.column(l);
+    auto q = p.Q.column(l);
+    const auto keep = s.node_keep.column(l);
+    for (int k = 1; k <= n; ++k) {
+      const double from_up = k == 1 ? junction_keep(p.us_sjunc[l]) : keep[k];
+      const double from_down = k == n ? junction_keep(p.ds_sjunc[l]) : keep[k + 1];
+      const double share = v[k] > 0.0 ? from_up : from_down;
+      v[k] *= share;
+      q[k] *= share;
     }
   });
   return true;
 }
 
-// The water every control volume holds after the network step, and the
-// depths and heads that hold it; what reaches the boundaries. The water a
-// volume lacked to stay at its floor is kept per superjunction and per
-// superlink and summed in their order, whatever the threads.
-void keep_water(const superlink_domain& d, double H, superlink_books& b, const passes& run) {
+// The water every control volume of the stage holds after its step of H
+// seconds, and the depths and heads that hold it; over the whole network
+// what reaches the boundaries. The water a volume lacked to stay at its
+// floor is added per superjunction and per superlink (junc_made,
+// link_made). `outflow_passes` counts the passes of the outflow limits.
+void keep_water(const superlink_domain& d, const stage& st, double H, superlink_books& b, const passes& run,
+                int& outflow_passes) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
   // Each pass finds the net inflows with the present water; the pass that
   // cuts nothing leaves them as they are.
   bool cut = true;
   for (int pass = 0; pass < most_limit_passes && cut; ++pass) {
-    cut = limit_outflows(p, H, run);
-    ++s.outflow_passes;
+    cut = limit_outflows(p, st, H, run);
+    ++outflow_passes;
   }
-  if (cut) net_inflows(p, H, run);
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      s.junc_made[j] = 0.0;
-      if (is_boundary_junction(p.sjunc_inlet[j])) continue;
-      double target = s.junc_volume[j] + s.junc_net[j];
-      if (target < 0.0) {
-        s.junc_made[j] = -target;
-        target = 0.0;
-      }
-      const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
-      const held_depth hd = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
-      p.junc_head[j] = p.junc_invert_elev[j] + hd.y;
-      s.junc_known_head[j] = hd.known && p.junc_head[j] - p.junc_invert_elev[j] == hd.y ? p.junc_head[j] : -1e300;
-      s.junc_known_area[j] = hd.at.area;
-      s.junc_known_top[j] = hd.at.top;
-      s.head_rate[j] = (p.junc_head[j] - s.head_start[j]) / H;
+  if (cut) net_inflows(p, st, H, run);
+  stage_junctions(p, st, run, [&](int j) {
+    if (is_boundary_junction(p.sjunc_inlet[j])) return;
+    double target = s.junc_volume[j] + s.junc_net[j];
+    if (target < 0.0) {
+      s.junc_made[j] -= target;
+      target = 0.0;
     }
+    const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
+    const held_depth hd = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
+    p.junc_head[j] = p.junc_invert_elev[j] + hd.y;
+    s.junc_known_head[j] = hd.known && p.junc_head[j] - p.junc_invert_elev[j] == hd.y ? p.junc_head[j] : -1e300;
+    s.junc_known_area[j] = hd.at.area;
+    s.junc_known_top[j] = hd.at.top;
+    s.head_rate[j] = (p.junc_head[j] - s.head_start[j]) / H;
+    s.rate_span[j] = H;
   });
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
-    if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
-    p.junc_head[j] = boundary_head(p, j);
+  if (st.group == 0) {
+    for (int j = 1; j <= p.num_sjunc; ++j) {
+      if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
+      if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
+      p.junc_head[j] = boundary_head(p, j);
+    }
+  } else {
+    for (int i = s.group_first[st.group]; i < s.group_first[st.group + 1]; ++i) {
+      const int j = s.group_junctions[i];
+      if (is_boundary_junction(p.sjunc_inlet[j])) s.junc_sub_net[j] += s.junc_net[j];
+    }
   }
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      auto y = p.slink_node_depth.column(l);
+  // The nodes of the stage's superlinks; the end depths of every superlink
+  // touching the superjunctions the stage kept follow their heads.
+  auto end_head = [&](int j) { return solved_in(p, st, j) ? p.junc_head[j] : network_head(s, j, st.t1); };
+  auto nodes = [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    auto y = p.slink_node_depth.column(l);
+    if (s.link_group[l] == st.group) {
       const auto net = s.node_net.column(l);
       const auto held = s.node_volume.column(l);
       const auto floor = s.node_floor.column(l);
@@ -1156,66 +1271,360 @@ void keep_water(const superlink_domain& d, double H, superlink_books& b, const p
         known_area[k] = hd.at.area;
         known_top[k] = hd.at.top;
       }
-      s.link_made[l] = made;
-      // The end depths follow the heads the superjunctions keep.
-      const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
-      y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
-      y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+      s.link_made[l] += made;
     }
-  });
-  for (int j = 1; j <= p.num_sjunc; ++j) b.made += s.junc_made[j];
-  for (int l = 1; l <= p.num_slink; ++l) b.made += s.link_made[l];
+    const double hus = end_head(p.us_sjunc[l]), hds = end_head(p.ds_sjunc[l]);
+    y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
+    y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+  };
+  if (st.group == 0) {
+    run.over(p.num_slink, [&](int first, int last) {
+      for (int l = first; l <= last; ++l) nodes(l);
+    });
+  } else {
+    stage_links(p, st, run, nodes);
+  }
 }
 
-// The state a network step starts from: every superjunction's head, water
-// and storage width, every superlink's depths (raised to the shallowest)
-// and flows, and the internal steps its Courant limit asks for over H
-// seconds (the nodes' water at the start is found by the superlinks' first
-// internal steps). The heads guessed for the first solve.
+// Free superjunction j at the start of a step of H seconds: its head, water
+// and storage width there, and its head first guessed to go on as it went
+// in the last step, by no more than a step may move it.
+void start_junction(pipe_state& p, int j, double H) {
+  superlink_scheme& s = p.solver;
+  s.head_start[j] = p.junc_head[j];
+  const double reach = head_move_share * s.junc_scale[j];
+  s.guess[j] = std::max(p.junc_head[j] + std::clamp(s.head_rate[j] * H, -reach, reach), p.junc_invert_elev[j]);
+  s.guess_move[j] = 0.0;
+  const wet w = junction_water(p, j);
+  s.junc_volume[j] = w.area;
+  s.junc_width[j] = s.junc_start_top[j] = w.top;
+}
+
+// Superlink l at the start of a step of H seconds: its depths (raised to
+// the shallowest) and flows, and the internal steps its Courant limit asks
+// for over the step (the nodes' water at the start is found by its first
+// internal step).
+void start_link(pipe_state& p, int l, double H) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  auto y = p.slink_node_depth.column(l);
+  const auto q = p.Q.column(l);
+  auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
+  for (int k = 1; k <= n + 1; ++k) y0[k] = y[k] = std::max(y[k], pipe_depth_floor);
+  for (int k = 1; k <= n; ++k) q0[k] = q[k];
+  s.link_substeps[l] = steps_for(link_courant(p, l, y0.data(), s.n_veloc.column(l).data()), H);
+  s.link_again[l] = s.link_shortened[l] = 0;
+}
+
+// The state a network step of H seconds starts from: every superjunction
+// and superlink at its start (a fixed head guessed at the head it holds),
+// none in a group yet.
 void start_state(pipe_state& p, double H, const passes& run) {
   superlink_scheme& s = p.solver;
   run.over(p.num_sjunc, [&](int first, int last) {
     for (int j = first; j <= last; ++j) {
-      const bool fixed = is_boundary_junction(p.sjunc_inlet[j]);
-      s.head_start[j] = p.junc_head[j];
-      // A free superjunction's head is first guessed to go on as it went in
-      // the last network step, by no more than a step may move it.
-      const double reach = head_move_share * s.junc_scale[j];
-      s.guess[j] = fixed ? boundary_head(p, j)
-                         : std::max(p.junc_head[j] + std::clamp(s.head_rate[j] * H, -reach, reach),
-                                    p.junc_invert_elev[j]);
-      s.guess_move[j] = 0.0;
-      if (fixed) {
-        s.junc_volume[j] = s.junc_width[j] = s.junc_start_top[j] = 0.0;
+      s.junc_group[j] = 0;
+      s.junc_made[j] = s.junc_sub_net[j] = 0.0;
+      if (!is_boundary_junction(p.sjunc_inlet[j])) {
+        start_junction(p, j, H);
         continue;
       }
-      const wet w = junction_water(p, j);
-      s.junc_volume[j] = w.area;
-      s.junc_width[j] = s.junc_start_top[j] = w.top;
+      s.head_start[j] = p.junc_head[j];
+      s.guess[j] = boundary_head(p, j);
+      s.guess_move[j] = 0.0;
+      s.junc_volume[j] = s.junc_width[j] = s.junc_start_top[j] = 0.0;
     }
   });
   run.over(p.num_slink, [&](int first, int last) {
     for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      auto y = p.slink_node_depth.column(l);
-      const auto q = p.Q.column(l);
-      auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
-      for (int k = 1; k <= n + 1; ++k) y0[k] = y[k] = std::max(y[k], pipe_depth_floor);
-      for (int k = 1; k <= n; ++k) q0[k] = q[k];
-      s.link_substeps[l] = steps_for(link_courant(p, l, y0.data(), s.n_veloc.column(l).data()), H);
-      s.link_again[l] = s.link_shortened[l] = 0;
+      s.link_group[l] = 0;
+      s.link_made[l] = 0.0;
+      start_link(p, l, H);
     }
   });
+}
+
+// ---- The groups' own steps.
+
+// The local error of free superjunction j's head solved at `solved` over a
+// step of H seconds from head_start[j], as a share of what a step may err
+// by (head_error_share of the widest pipe opening into it). The implicit
+// step errs by half its step squared times the head's second derivative;
+// the head the superjunction's last rate (over rate_span[j] seconds) would
+// have reached differs from the solved one by H (H + span / 2) times it:
+// the error is H / (2 H + span) of that difference.
+double head_error(const superlink_scheme& s, int j, double H, double solved) {
+  const double span = s.rate_span[j] > 0.0 ? s.rate_span[j] : H;
+  const double off = solved - s.head_start[j] - s.head_rate[j] * H;
+  return std::fabs(off) * H / (2.0 * H + span) / (head_error_share * s.junc_scale[j]);
+}
+
+// After the solve over the whole network of a step of H seconds: the fast
+// superjunctions gathered into groups (junc_group, link_group and the
+// lists of each group), each group the fast free superjunctions joined by
+// superlinks and the fixed heads beside them (a fixed head joins the
+// groups beside it into one), in the order of their lowest superjunction.
+// The number of groups, or -1 when a group has more than
+// most_group_junctions free superjunctions (it is left out, its
+// superjunctions outside the groups; every other group is kept).
+int find_groups(pipe_state& p, double H, const passes& run) {
+  superlink_scheme& s = p.solver;
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j)
+      s.junc_error[j] = is_boundary_junction(p.sjunc_inlet[j]) ? 0.0 : head_error(s, j, H, s.rhs[j]);
+  });
+  auto fast = [&](int j) { return !is_boundary_junction(p.sjunc_inlet[j]) && s.junc_error[j] > 1.0; };
+  int groups = 0, filled = 1, links = 1;
+  bool left_out = false;
+  s.group_first[1] = 1;
+  s.group_link_first[1] = 1;
+  for (int j0 = 1; j0 <= p.num_sjunc; ++j0) {
+    if (s.junc_group[j0] != 0 || !fast(j0)) continue;
+    const int g = groups + 1;
+    // Breadth first from j0, the group's list itself the queue.
+    const int begin = filled;
+    s.junc_group[j0] = g;
+    s.group_junctions[filled++] = j0;
+    int free_count = 0;
+    double worst = 0.0;
+    for (int i = begin; i < filled; ++i) {
+      const int j = s.group_junctions[i];
+      const bool is_free = !is_boundary_junction(p.sjunc_inlet[j]);
+      if (is_free) {
+        s.junc_slot[j] = ++free_count;
+        worst = std::max(worst, s.junc_error[j]);
+      }
+      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+        const int l = std::abs(s.junc_links[e]);
+        if (is_free && s.link_group[l] != g) {
+          s.link_group[l] = g;
+          s.group_links[links++] = l;
+        }
+        const int o = far_junction(p, s.junc_links[e]);
+        if (s.junc_group[o] != 0) continue;
+        if (fast(o) || (is_free && is_boundary_junction(p.sjunc_inlet[o]))) {
+          s.junc_group[o] = g;
+          s.group_junctions[filled++] = o;
+        }
+      }
+    }
+    if (free_count > most_group_junctions) {
+      for (int i = begin; i < filled; ++i) s.junc_group[s.group_junctions[i]] = -1;
+      for (int i = s.group_link_first[g]; i < links; ++i) s.link_group[s.group_links[i]] = 0;
+      filled = begin;
+      links = s.group_link_first[g];
+      left_out = true;
+      continue;
+    }
+    s.group_error[g] = worst;
+    s.group_size[g] = free_count;
+    groups = g;
+    s.group_first[g + 1] = filled;
+    s.group_link_first[g + 1] = links;
+  }
+  if (left_out)
+    for (int j = 1; j <= p.num_sjunc; ++j)
+      if (s.junc_group[j] < 0) s.junc_group[j] = 0;
+  s.groups = groups;
+  return left_out ? -1 : groups;
+}
+
+// The state a step of h seconds of group g starts from: its free
+// superjunctions and its superlinks at their start.
+void group_start(pipe_state& p, int g, double h) {
+  superlink_scheme& s = p.solver;
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i)
+    if (!is_boundary_junction(p.sjunc_inlet[s.group_junctions[i]])) start_junction(p, s.group_junctions[i], h);
+  for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) start_link(p, s.group_links[i], h);
+}
+
+// Group g's superlinks over its step of h seconds (st), all or only those
+// marked to run again; the first that fails is named in `failed`.
+superlink_status run_group_links(pipe_state& p, const stage& st, double h, bool only_again, superlink_work& w,
+                                 int& failed) {
+  superlink_scheme& s = p.solver;
+  for (int i = s.group_link_first[st.group]; i < s.group_link_first[st.group + 1]; ++i) {
+    const int l = s.group_links[i];
+    if (only_again && !s.link_again[l]) continue;
+    if (only_again) ++w.runs;
+    const superlink_status r = link_run(p, l, h, w, stage_ends(p, st, l));
+    if (r != superlink_status::ok) {
+      failed = l;
+      return r;
+    }
+  }
+  return superlink_status::ok;
+}
+
+// The heads of group g's free superjunctions at the end of its step of h
+// seconds (into rhs): their rows, the heads of the superjunctions outside
+// the group known, solved by LU in the part's own dense matrix.
+superlink_status solve_group(pipe_state& p, const stage& st, double h, superlink_work& w) {
+  superlink_scheme& s = p.solver;
+  const int g = st.group, m = s.group_size[g];
+  ++w.solves;
+  for (int r = 1; r <= m; ++r)
+    for (int c = 1; c <= m; ++c) w.dense[r][c] = 0.0;
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i) {
+    const int j = s.group_junctions[i];
+    if (is_boundary_junction(p.sjunc_inlet[j])) continue;
+    junction_width(p, j);
+    const int r = s.junc_slot[j];
+    double known = 0.0;
+    w.dense[r][r] += head_row(p, j, h, w.dense_rhs[r], [&](int e, double c) {
+      const int o = far_junction(p, s.junc_links[e]);
+      if (solved_in(p, st, o))
+        w.dense[r][s.junc_slot[o]] += c;
+      else
+        known += c * network_head(s, o, st.t1);
+    });
+    w.dense_rhs[r] -= known;
+  }
+  double parity = 1.0;
+  if (ludcmp(w.dense, m, w.dense_indx, parity, w.dense_scale) != numeric_status::ok)
+    return superlink_status::singular;
+  lubksb(w.dense, m, w.dense_indx, w.dense_rhs);
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i) {
+    const int j = s.group_junctions[i];
+    if (is_boundary_junction(p.sjunc_inlet[j])) continue;
+    s.rhs[j] = w.dense_rhs[s.junc_slot[j]];
+    if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
+  }
+  return superlink_status::ok;
+}
+
+// One step of group g (st, h seconds): its superlinks, the heads of its
+// free superjunctions, the superlinks those heads moved too far run again
+// until none is (at most most_section_passes solves, the guesses moving as
+// over the whole network); then the flows of its superlinks and the water
+// of its control volumes. The largest head_error of its superjunctions
+// over the step goes to `error`.
+superlink_status group_step(const superlink_domain& d, const stage& st, double h, superlink_work& w, int& failed,
+                            double& error) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  const int g = st.group;
+  group_start(p, g, h);
+  superlink_status r = run_group_links(p, st, h, false, w, failed);
+  for (int pass = 1; r == superlink_status::ok; ++pass) {
+    r = solve_group(p, st, h, w);
+    if (r != superlink_status::ok) break;
+    bool again = false;
+    for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+      const int l = s.group_links[i];
+      const bool needed = link_needs_run(p, l, solved_head(p, st, p.us_sjunc[l]), solved_head(p, st, p.ds_sjunc[l]));
+      s.link_again[l] = needed ? 1 : 0;
+      again = again || needed;
+    }
+    if (!again || pass >= most_section_passes) break;
+    for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i)
+      if (!is_boundary_junction(p.sjunc_inlet[s.group_junctions[i]])) next_guess(s, s.group_junctions[i], pass);
+    r = run_group_links(p, st, h, true, w, failed);
+  }
+  if (r != superlink_status::ok) return r;
+  error = 0.0;
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i) {
+    const int j = s.group_junctions[i];
+    if (!is_boundary_junction(p.sjunc_inlet[j])) error = std::max(error, head_error(s, j, h, s.rhs[j]));
+  }
+  for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+    const int l = s.group_links[i];
+    link_end_state(p, l, solved_head(p, st, p.us_sjunc[l]), solved_head(p, st, p.ds_sjunc[l]));
+  }
+  // A group delivers nothing itself: what reached the fixed heads beside it
+  // is delivered with the network step's water.
+  superlink_books none;
+  keep_water(d, st, h, none, passes{}, w.outflow_passes);
+  return superlink_status::ok;
+}
+
+// Group g over the network step of H seconds in steps of its own: the
+// first as short as its error over the whole step asks (the error falls
+// with the square of the step), each next one as its last step's error
+// asks, at most twice and at least half as long, none below
+// least_group_step; the steps left are made equal. What its superlinks
+// carried over all its steps is left in volume_moved for the superjunctions
+// beside the group.
+superlink_status group_steps(const superlink_domain& d, double H, int g, superlink_work& w, int& failed) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  auto step_for = [&](double h, double error) {
+    const double grow = error > 0.0 ? std::clamp(step_safety / std::sqrt(error), 0.5, 2.0) : 2.0;
+    return std::max(h * grow, least_group_step);
+  };
+  double want = std::max(H * std::min(1.0, step_safety / std::sqrt(s.group_error[g])), least_group_step);
+  double done = 0.0;
+  bool first = true;
+  while (done < 1.0) {
+    const double left = (1.0 - done) * H;
+    const double count = std::ceil(left / want - 1e-9);
+    const double h = left / count;
+    const stage st{g, done, count <= 1.0 ? 1.0 : done + h / H};
+    double error = 0.0;
+    const superlink_status r = group_step(d, st, h, w, failed, error);
+    if (r != superlink_status::ok) return r;
+    ++w.group_steps;
+    for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+      const int l = s.group_links[i];
+      const int n = p.superlink_cnodes[l];
+      auto total = s.moved_total.column(l);
+      const auto v = s.volume_moved.column(l);
+      for (int k = 1; k <= n; ++k) total[k] = first ? v[k] : total[k] + v[k];
+    }
+    first = false;
+    done = st.t1;
+    want = step_for(h, error);
+  }
+  for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+    const int l = s.group_links[i];
+    const int n = p.superlink_cnodes[l];
+    auto v = s.volume_moved.column(l);
+    const auto total = s.moved_total.column(l);
+    for (int k = 1; k <= n; ++k) v[k] = total[k];
+  }
+  return superlink_status::ok;
+}
+
+// Every group over the network step of H seconds, the groups shared among
+// the threads; the first failure (by group) is the one reported.
+superlink_status run_groups(const superlink_domain& d, double H, int& failed, const passes& run) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  for (superlink_work& w : s.work) w.steps = w.passes = w.runs = w.solves = w.group_steps = w.outflow_passes = 0;
+  run.over_parts(s.groups, [&](int first, int last, int part) {
+    superlink_work& w = s.work[part];
+    for (int g = first; g <= last; ++g) {
+      int bad = 0;
+      s.group_status[g] = static_cast<int>(group_steps(d, H, g, w, bad));
+      s.group_failed[g] = bad;
+    }
+  }, least_group_part);
+  for (const superlink_work& w : s.work) {
+    s.link_steps += w.steps;
+    s.link_passes += w.passes;
+    s.link_reruns += w.runs;
+    s.group_solves += w.solves;
+    s.group_steps += w.group_steps;
+    s.outflow_passes += w.outflow_passes;
+  }
+  for (int g = 1; g <= s.groups; ++g)
+    if (s.group_status[g] != static_cast<int>(superlink_status::ok)) {
+      failed = s.group_failed[g];
+      return static_cast<superlink_status>(s.group_status[g]);
+    }
+  return superlink_status::ok;
 }
 
 // One network step of H seconds: every superlink over the step with the
 // heads it starts from; the heads that keep the superjunctions' water; the
 // superlinks those heads moved too far run again with them, and the heads
 // are solved again, until none is moved (the step settled) or
-// most_section_passes solves; then the water of every control volume. A
-// step that does not settle is left untaken when `may_split` (kept false,
-// the pipes as they were at its start) for the caller to take in shorter
-// ones.
+// most_section_passes solves; then the groups of fast superjunctions take
+// the step in steps of their own, and the water of every other control
+// volume is kept. A step that does not settle, or whose fast
+// superjunctions make a group too large, is left untaken when `may_split`
+// (kept false, the pipes as they were at its start) for the caller to
+// take in shorter ones.
 superlink_status network_step(const superlink_domain& d, double H, bool may_split, int& failed, superlink_books& b,
                               bool& kept) {
   pipe_state& p = d.p;
@@ -1236,16 +1645,8 @@ superlink_status network_step(const superlink_domain& d, double H, bool may_spli
     settled = !check_links(p, run);
     clock.lap(t.flows);
     if (settled || pass >= most_section_passes) break;
-    // The next guess goes the whole way to the solved heads at first, and
-    // half of it after, so that heads that swing about the ones that hold
-    // settle.
-    for (int j = 1; j <= p.num_sjunc; ++j) {
-      if (is_boundary_junction(p.sjunc_inlet[j])) continue;
-      const double move = s.rhs[j] - s.guess[j];
-      const double share = pass > 1 && move * s.guess_move[j] < 0.0 ? swing_share : 1.0;
-      s.guess_move[j] = share * move;
-      s.guess[j] += s.guess_move[j];
-    }
+    for (int j = 1; j <= p.num_sjunc; ++j)
+      if (!is_boundary_junction(p.sjunc_inlet[j])) next_guess(s, j, pass);
     st = run_links(p, H, true, failed, run);
     clock.lap(t.recurrences);
     // Heads guessed so far off that a superlink's end flows have no
@@ -1263,14 +1664,26 @@ superlink_status network_step(const superlink_domain& d, double H, bool may_spli
     if (!is_boundary_junction(p.sjunc_inlet[j]) &&
         std::fabs(s.rhs[j] - s.head_start[j]) > head_move_share * s.junc_scale[j])
       settled = false;
-  if (!settled && may_split) {
+  const int groups = settled || !may_split ? find_groups(p, H, run) : 0;
+  if ((!settled || groups < 0) && may_split) {
     ++s.split_steps;
     return superlink_status::ok;
   }
-  ++s.network_steps;
-  link_end_states(p, run);
   clock.lap(t.flows);
-  keep_water(d, H, b, run);
+  ++s.network_steps;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l)
+      if (s.link_group[l] == 0) link_end_state(p, l, s.rhs[p.us_sjunc[l]], s.rhs[p.ds_sjunc[l]]);
+  });
+  clock.lap(t.flows);
+  if (s.groups > 0) {
+    st = run_groups(d, H, failed, run);
+    clock.lap(t.groups);
+    if (st != superlink_status::ok) return st;
+  }
+  keep_water(d, stage{}, H, b, run, s.outflow_passes);
+  for (int j = 1; j <= p.num_sjunc; ++j) b.made += s.junc_made[j];
+  for (int l = 1; l <= p.num_slink; ++l) b.made += s.link_made[l];
   clock.lap(t.water);
   kept = true;
   return superlink_status::ok;
@@ -1313,12 +1726,12 @@ static void superlink_scheme_scales(superlink_scheme& s, const pipe_state& p) {
 
 bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
-  for (column_array2d<double>* a : {&start_depth, &start_flow, &volume_moved, &n_veloc, &full_area, &full_wet_per, &node_volume,
+  for (column_array2d<double>* a : {&start_depth, &start_flow, &volume_moved, &moved_total, &n_veloc, &full_area, &full_wet_per, &node_volume,
                                     &node_net, &node_keep, &node_floor, &node_known_y,
                                     &node_known_area, &node_known_top})
     a->alloc(rows, links);
   for (column_array2d<head_affine>* a : {&end_depth, &end_flow, &carried}) a->alloc(rows, links);
-  for (superlink_work& w : work) w.alloc(rows);
+  for (superlink_work& w : work) w.alloc(rows, std::min(nj, most_group_junctions));
   for (int l = 1; l <= links; ++l)
     for (int k = 1; k <= p.superlink_cnodes[l]; ++k) {
       const double d = p.diameter(k, l);
@@ -1329,8 +1742,15 @@ bool superlink_scheme::prepare(const pipe_state& p) {
   node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
   for (array1d<double>* v : {&junc_known_head, &junc_known_area, &junc_known_top, &junc_scale, &head_start, &head_rate, &guess, &guess_move, &junc_width, &junc_start_top, &junc_volume, &junc_net, &junc_keep,
-                             &junc_made, &rhs})
+                             &junc_made, &rhs, &rate_span, &junc_error, &junc_sub_net, &group_error})
     v->alloc(nj);
+  for (array1d<int>* v : {&junc_group, &junc_slot, &group_junctions, &group_size, &group_status, &group_failed})
+    v->alloc(nj);
+  group_first.alloc(nj + 1);
+  group_link_first.alloc(nj + 1);
+  group_links.alloc(std::max(links, 1));
+  link_group.alloc(links);
+  groups = 0;
   for (array1d<double>* v : {&link_made, &link_guess_us, &link_guess_ds, &link_reach}) v->alloc(links);
   junc_known_head.fill(-1e300);
   for (array1d<int>* v : {&link_substeps, &link_again, &link_shortened, &link_status}) v->alloc(links);
@@ -1401,7 +1821,10 @@ bool superlink_scheme::prepare(const pipe_state& p) {
   return true;
 }
 
-void superlink_work::alloc(int nodes) {
+void superlink_work::alloc(int nodes, int group) {
+  dense.alloc(group, group);
+  for (array1d<double>* v : {&dense_rhs, &dense_scale}) v->alloc(group);
+  dense_indx.alloc(group);
   const int n = nodes + 1;
   for (array1d<double>* v : {&A, &R, &vel, &u, &a, &b, &c, &friction, &E, &T, &U, &W, &O, &X, &Z, &y0_at, &cy, &cq, &dy, &dq, &v0, &t0,
                              &py, &pq})

@@ -13,7 +13,11 @@
 // its end flows over the whole step enter the system; the superlinks the
 // solved heads move too far from those they were run with run again with
 // them (local time stepping: the repeats and the short steps go only where
-// they are needed).
+// they are needed). Superjunctions whose heads the step finds far from
+// where their last rates would have taken them (a fast transient the step
+// is too long for) take it again in shorter steps of their own, with the
+// superlinks that open into them, the heads around them going linearly
+// over the step.
 //
 // The water is kept exactly: every superjunction (with the halves of the
 // end pipes that open into it) and every interior node is a control volume

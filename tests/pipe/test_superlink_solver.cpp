@@ -5,6 +5,7 @@
 // cubic millimetre in every call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -305,14 +306,17 @@ TEST_F(SuperlinkSolver, EachSuperlinkTakesTheInternalStepsOfItsOwnPipes) {
 
 TEST_F(SuperlinkSolver, ThreadsGiveTheSameBits) {
   // A sewer of 1,200 superjunctions is split into parts of a few hundred
-  // superlinks: on one thread and on three every head, flow and depth and
-  // every book of every call are the same bits.
+  // superlinks, and while it fills its many groups of fast superjunctions
+  // into parts of a few groups: on one thread and on three every head,
+  // flow and depth and every book of every call are the same bits.
   testing::dendritic_sewer one, three;
   ASSERT_TRUE(one.build(1200, "one.slk"));
   ASSERT_TRUE(three.build(1200, "three.slk"));
   thread_pool crew(3);
+  int most_groups = 0;
   for (int call = 0; call < 40; ++call) {
     const superlink_result a = one.step(10.0), b = three.step(10.0, &crew);
+    most_groups = std::max(most_groups, three.p.solver.groups);
     ASSERT_EQ(a.status, superlink_status::ok) << call;
     ASSERT_EQ(b.status, superlink_status::ok) << call;
     ASSERT_EQ(a.books.internal_steps, b.books.internal_steps) << call;
@@ -327,6 +331,10 @@ TEST_F(SuperlinkSolver, ThreadsGiveTheSameBits) {
       }
   }
   EXPECT_GT(one.p.Q(4, one.p.num_slink), 0.0);
+  EXPECT_GE(most_groups, 24);
+  EXPECT_EQ(one.p.solver.group_steps, three.p.solver.group_steps);
+  std::printf("threads: at most %d groups in a network step, %d steps of groups\n", most_groups,
+              three.p.solver.group_steps);
 }
 
 }  // namespace

@@ -226,18 +226,18 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
         }
         layer = Tw * S * Kw * dx;
         d -= Tw;
-        const double m = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / nw;
+        const double m = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / nw;
         const double M = S < 0.0 ? -m : m;
         V = d >= Db ? M : (1.0 - d / Db) * S * Cw + (d / Db) * M;
       } else if (c.swe && c.swe[u] > 1e-16) {
         V = c.darcy > 1e-16 ? S * c.darcy : S * ((*c.snap)[u][snow_permeability] / 10000.0) * water_rho_g_over_mu;
       } else {
-        const double v = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / neff[u];
+        const double v = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / neff[u];
         V = S < 0.0 ? -v : v;
       }
       q[i] = (V * d * dx + layer) * (1.0 - f);
     } else {
-      const double v = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / neff[u];
+      const double v = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / neff[u];
       const double V = S < 0.0 ? -v : v;
       q[i] = V * d * dx;
     }
@@ -753,7 +753,7 @@ inline int open_neighbour(const int* nb, const int* dike, int bit, int i) {
   const double S = (si - sk) / dx;
   const bool down = S > 0.0;
   const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
-  const double v = pow_two_thirds(d) * std::sqrt(std::fabs(S)) / (down ? ni : nk);
+  const double v = pow_two_thirds(d) * slope_root(std::fabs(S)) / (down ? ni : nk);
   const double V = S < 0.0 ? -v : v;
   const double q = V * d * dx;
   return open && !(std::fabs(S) < 1e-16) && !(d < 1e-16) ? q : 0.0;

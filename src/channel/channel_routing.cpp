@@ -48,6 +48,13 @@ double lake_level(const lake_state& lakes, int link) {
   return lake ? lakes.lake_elev[lake] : -1e30;
 }
 
+// Water a point sink drew from lake `lake`, m3, for what rides on it.
+void take_from_lake(const channel_domain& d, int lake, double v) {
+  for (chan_point_volumes* p : {d.constituents ? &d.ch.point_vol_wq : nullptr,
+                                d.sediments ? &d.ch.point_vol_sed : nullptr})
+    if (p && p->on() && lake <= p->lake_out.size()) p->lake_out[lake] += v;
+}
+
 // The water the channels gave the lakes and the lakes passed to their
 // structures over an accepted sub-step of `sub` seconds: a lake link loses
 // what node 1 of its structure passed and gains what the last nodes of its
@@ -78,10 +85,13 @@ void lake_accounts(const channel_domain& d, double sub, channel_books& b) {
         double v = sub * series[ch.max_nodes_per_link * l + 1];
         if (v < 0.0) v = -std::min(-v, std::max(lakes.lake_volume[lake], 0.0));
         lakes.lake_volume[lake] += v;
-        if (v >= 0.0)
+        if (v >= 0.0) {
           b.lake_point_in += v;
-        else
+        } else {
           b.lake_point_out -= v;
+          // The water drawn takes the lake's constituents and wash load.
+          take_from_lake(d, lake, -v);
+        }
       }
     }
     for (int k = 1; k <= ch.ndep[l]; ++k) {
@@ -219,7 +229,8 @@ void copy_routed(const channel_state& ch, const node_array<double>& from, node_a
 }  // namespace
 
 void channel_scheme::prepare(int nodes, int links, bool aquifer_exchange, int stream_cells, int entries) {
-  for (column_array2d<double>* a : {&area_start, &area_iter, &qp_start, &qp_iter, &qp_last, &qlat_other})
+  for (column_array2d<double>* a :
+       {&area_start, &area_iter, &qp_start, &qp_iter, &qp_last, &qlat_other, &point_in, &point_out})
     if (a->rows() != nodes || a->cols() != links) a->alloc(nodes, links);
   if (aquifer_exchange && (qriv_start.rows() != nodes || qriv_start.cols() != links)) qriv_start.alloc(nodes, links);
   for (array1d<double>* a : {&rough, &cell_depth_start})
@@ -291,13 +302,27 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
     const double* sf = series ? ch.structures.series_flow.data() + at : nullptr;
     const double* pipes = ch.chan_pipe_flow.empty() ? nullptr : ch.chan_pipe_flow.data() + at;
     const double* xy = ch.chan_xy_flow.empty() ? nullptr : ch.chan_xy_flow.data() + at;
+    // What the point sources moved, node by node, for what rides on the
+    // water.
+    const bool keep = (pf || sf) && !ch.routing.point_out.empty();
+    auto point_in = ch.routing.point_in.column(keep ? l : 0);
+    auto point_out = ch.routing.point_out.column(keep ? l : 0);
     for (int i = 1; i <= n; ++i) {
       const double lv = dx * lat[i] * h;
       if (lv >= 0.0)
         b.lateral_in += lv;
       else
         b.lateral_out -= lv;
-      const double pq = (pf ? pf[i] : 0.0) + (sf ? sf[i] : 0.0);
+      const double fq = pf ? pf[i] : 0.0, sq = sf ? sf[i] : 0.0;
+      const double pq = fq + sq;
+      // The inflows of the file and of the series, and what the sinks ask,
+      // over the sub-step: a node may have both.
+      const double brought = h * (std::max(fq, 0.0) + std::max(sq, 0.0));
+      const double asked = h * (std::max(-fq, 0.0) + std::max(-sq, 0.0));
+      if (keep) {
+        point_in[i] = h * std::max(fq, 0.0);
+        point_out[i] = asked;
+      }
       // An outer run's hydrograph enters its node (at the fixed-head outlet
       // it passes on with the rest).
       if (xy) b.xy_stream_in += h * xy[i];
@@ -332,7 +357,11 @@ channel_books chan_node_continuity(channel_state& ch, node_array<double>& areas,
         if (s < 0.0) {
           // A sink takes at most what the node holds.
           const double can = std::max(held + std::min(v, 0.0), 0.0);
-          if (-s > can) s = -can;
+          if (-s > can) {
+            s = -can;
+            // The sinks took what the inflows brought and what it held.
+            if (keep) point_out[i] = std::max(brought - s, 0.0);
+          }
           b.point_out -= s;
         } else {
           b.point_in += s;
@@ -613,19 +642,32 @@ void end_cell_exchange(channel_state& ch, double dt) {
     }
 }
 
-// What the constituents carry with the water of an accepted sub-step: the
-// point sources' volume at their nodes and, with stream loss, the
-// exchange of every grid-stream entry with the aquifer.
-void constituent_volumes(const channel_domain& d, double sub) {
+// What the point sources of an accepted sub-step moved at every routed
+// node (the last volume balance's), for the constituents and the wash load.
+void point_volumes(const channel_domain& d) {
   channel_state& ch = d.ch;
-  if (ch.chan_point_sources_on && ch.chan_point_vol.size() == ch.chan_point_flow.size()) {
-    for (int p = 1; p <= ch.num_chan_points; ++p) {
-      const int at = ch.chan_point_address[p];
-      const int link = at / ch.max_nodes_per_link, node = at % ch.max_nodes_per_link;
-      if (link < 1 || link > ch.num_stream_links || !routed(ch.ltype[link]) || node > ch.nx[link]) continue;
-      ch.chan_point_vol[at] += sub * ch.chan_point_flow[at];
+  const channel_scheme& s = ch.routing;
+  chan_point_volumes* kept[] = {d.constituents ? &ch.point_vol_wq : nullptr,
+                                d.sediments ? &ch.point_vol_sed : nullptr};
+  const bool points = ch.chan_point_sources_on != 0 || !ch.structures.series_flow.empty();
+  if (!points || s.point_out.empty()) return;
+  for (chan_point_volumes* p : kept) {
+    if (!p || !p->on()) continue;
+    for (int l = 1; l <= ch.num_stream_links; ++l) {
+      if (!routed(ch.ltype[l])) continue;
+      const int at = ch.max_nodes_per_link * l;
+      for (int i = 1; i <= ch.nx[l]; ++i) {
+        if (!p->in.empty()) p->in[at + i] += s.point_in(i, l);
+        p->out[at + i] += s.point_out(i, l);
+      }
     }
   }
+}
+
+// What the constituents carry with the water of an accepted sub-step with
+// stream loss: the exchange of every grid-stream entry with the aquifer.
+void constituent_volumes(const channel_domain& d, double sub) {
+  channel_state& ch = d.ch;
   if (!ch.stream_loss || ch.gst_qriv_vol.empty()) return;
   for_each_exchange_volume(ch, sub, [&](int i, int j, double v) { ch.gst_qriv_vol[i][j] += v; });
 }
@@ -806,6 +848,7 @@ channel_result ex_flow_route(const channel_domain& d, double dt) {
         }
       }
       if (d.constituents) constituent_volumes(d, sub);
+      point_volumes(d);
       b.outlet += sub * ch.qp(ch.nx[outlet], outlet);
       for (int k = 1; k <= d.locations; ++k)
         d.location_volume[k] += sub * ch.qp(d.location_node[k], d.location_link[k]);

@@ -30,6 +30,9 @@ struct channel_scheme {
   column_array2d<double> qp_last;     // predictor discharge, m3/s
   column_array2d<double> qriv_start;  // stream-aquifer exchange at the start of the sub-step, m2/s
   column_array2d<double> qlat_other;  // lateral inflow of the step that is no exchange with the cells, m2/s
+  // The point sources of the last volume balance: the file's inflow and
+  // the water the sinks took (never more than the node held), m3.
+  column_array2d<double> point_in, point_out;
   // Per grid-stream cell: the effective Manning's n of its cell and its
   // depth at the start of the sub-step (m); per grid-stream entry (cell,
   // entry): its node's sections and the volume it exchanged with its cell

@@ -70,13 +70,14 @@ chan_sed_classes split_sediment_classes(int n, const double* diam, const double*
 void chan_sed_books::alloc(int classes) {
   for (array1d<double>* a : {&suspended_to_channels, &loose_to_channels, &channels_to_cells, &cells_to_channels,
                              &cells_to_lakes,
-                             &channels_to_lakes, &lakes_to_channels, &outlet, &shortfall, &settled})
+                             &channels_to_lakes, &lakes_to_channels, &outlet, &shortfall, &settled, &point_sinks,
+                             &lake_point_sinks})
     a->alloc(classes);
 }
 
 void chan_sed_books::clear() {
   for (array1d<double>* a : {&cells_to_channels, &cells_to_lakes, &channels_to_lakes, &lakes_to_channels, &outlet,
-                             &shortfall, &settled})
+                             &shortfall, &settled, &point_sinks, &lake_point_sinks})
     a->fill(0.0);
 }
 
@@ -110,6 +111,8 @@ double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int nc
   sed.sand.alloc(flat, nl, c.n_sand);
   sed.wash.alloc(flat, nl, c.n_fine);
   sed.wash_step.prepare(flat, c.n_fine);
+  // The point sinks draw the wash load with the water they take.
+  if (c.n_fine > 0) ch.point_vol_sed.alloc(flat, nl, false);
   sed.layer.alloc(ch.max_nodes_per_link, ch.num_stream_links);
   sed.node_sand.alloc(ch.max_nodes_per_link, ch.num_stream_links);
   sed.lake_sand.alloc(nl, c.n_sand);
@@ -320,6 +323,8 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
     b.lakes_to_channels[k] = -sum_col(sed.wash.from_lake, m);
     b.settled[k] = -sum_col(sed.wash.settled, m);
     b.shortfall[k] = -sed.wash.made[m];
+    b.point_sinks[k] = -sed.wash.drawn[m];
+    b.lake_point_sinks[k] = -sum_col(sed.wash.lake_drawn, m);
   }
 
   if (ns > 0) {
@@ -364,6 +369,10 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
       net.lake_volume = &lakes.lake_volume;
       net.lake_area = &lakes.lake_area;
     }
+    if (ch.point_vol_sed.on()) {
+      net.withdrawn = &ch.point_vol_sed.out;
+      if (nl > 0) net.lake_withdrawn = &ch.point_vol_sed.lake_out;
+    }
     // The wash load each node and lake starts the transport with.
     if (sed.keep_moves) {
       chan_sed_moves& mv = sed.moves;
@@ -376,6 +385,7 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
   }
   for (int l = 1; l <= ch.num_stream_links; ++l)
     for (int k = 1; k <= ch.max_nodes_per_link && k <= ch.qp_vol_sed.rows(); ++k) ch.qp_vol_sed(k, l) = 0.0;
+  ch.point_vol_sed.clear();
 
   for (int m = 1; m <= ns; ++m) {
     const int k = class_of(m, true);
@@ -392,6 +402,8 @@ bool channel_sediment_step(channel_state& ch, const lake_state& lakes, const arr
     b.lakes_to_channels[k] += sum_col(sed.wash.from_lake, m);
     b.settled[k] += sum_col(sed.wash.settled, m);
     b.shortfall[k] += sed.wash.made[m];
+    b.point_sinks[k] += sed.wash.drawn[m];
+    b.lake_point_sinks[k] += sum_col(sed.wash.lake_drawn, m);
   }
 
   // The bed of erodible trapezoids follows the sand; with the bed adjusted

@@ -59,6 +59,8 @@ struct chan_sed_books {
   array1d<double> outlet;             // through the outlet
   array1d<double> shortfall;          // a node short of what its fluxes took, set back to 0
   array1d<double> settled;            // settled in the lakes (inside the lakes)
+  array1d<double> point_sinks;        // wash load drawn by the nodes' point sinks with their water
+  array1d<double> lake_point_sinks;   // wash load drawn by the lakes' point sinks with their water
   void alloc(int classes);
   void clear();
 };

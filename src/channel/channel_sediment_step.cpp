@@ -143,6 +143,8 @@ bool route_channel_sediment(model_state& ms, double dt) {
       l.book(c, row(sediment_term::lakes_to_channels), b.lakes_to_channels[c]);
       l.book(c, row(sediment_term::channel_outlet), b.outlet[c]);
       l.book(c, row(sediment_term::channel_shortfall), b.shortfall[c]);
+      l.book(c, row(sediment_term::channel_point_sinks), b.point_sinks[c]);
+      l.book(c, row(sediment_term::lake_point_sinks), b.lake_point_sinks[c]);
     }
   ++sed.steps_taken;
   sed.last_dt = dt;

@@ -33,6 +33,29 @@ inline constexpr int channel = trapezoid | breakpoint | floodplain;
 template <class T>
 using node_array = column_array2d<T>;
 
+// The water the point sources (the CHAN_POINT_INPUT file's and the
+// POINTSOURCE series) moved over the routing's accepted sub-steps, which
+// what the water carries follows, m3: per flat node address the file's
+// inflow (its concentrations come with it; the series' inflow is clean
+// water and is not kept), and the water the sinks actually took, at most
+// what the node held; per channel lake the water its sinks took. A node a
+// lake holds keeps the file's inflow at its own address (the lake takes
+// it) and its sink's water under the lake. Empty until a transport sizes
+// it; `in` stays empty where nothing rides on the inflow.
+struct chan_point_volumes {
+  array1d<double> in, out, lake_out;
+  void alloc(int flat_nodes, int lakes, bool inflow) {
+    if (inflow) in.alloc(flat_nodes);
+    out.alloc(flat_nodes);
+    lake_out.alloc(lakes > 0 ? lakes : 1);
+  }
+  bool on() const { return !out.empty(); }
+  void clear() {
+    for (array1d<double>* a : {&in, &out, &lake_out})
+      if (!a->empty()) a->fill(0.0);
+  }
+};
+
 struct channel_state {
   // ---- Parameters: set at set-up from the cards, the channel files and the
   // maps, read-only afterwards.
@@ -165,11 +188,14 @@ struct channel_state {
   array1d<double> chan_xy_flow;      // per flat node address: the XY stream points' inflow now, m3/s (made with them)
   array2d<double> chan_point_conc;   // [constituent][flat address]: its concentrations now
   // With channel constituents, the water the routing moved since the
-  // constituent step last took it: per flat node address the point
-  // sources' volume (negative: withdrawn), per channel lake the volume it
-  // released downstream, m3.
-  array1d<double> chan_point_vol;
+  // constituent step last took it: the point sources' (chan_point_volumes)
+  // and, per channel lake, the volume it released downstream, m3.
+  chan_point_volumes point_vol_wq;
   array1d<double> lake_release_vol;
+  // With channel sediment, the point sources' water since the sediment
+  // step last took it (only what the sinks took: the inflows bring no
+  // sediment).
+  chan_point_volumes point_vol_sed;
 
   // ---- Per-run bookkeeping and step flags.
   int chan_dry_count = 0;            // steps since rain that found the channels nearly empty

@@ -49,6 +49,45 @@ void fluxes(const chan_wash_network& net, int nf, const chan_wash_store& st, con
   }
 }
 
+// The point sinks' share of every node's and lake's water, and that share
+// of its wash load.
+void draw_with_point_sinks(const chan_wash_network& net, int nf, chan_wash_store& st) {
+  if (!st.drawn_share.empty()) st.drawn_share.fill(0.0);
+  if (!st.lake_drawn_share.empty()) st.lake_drawn_share.fill(0.0);
+  auto share_of = [](double drawn, double left) {
+    return drawn > 0.0 && drawn + std::max(left, 0.0) > tiny ? drawn / (drawn + std::max(left, 0.0)) : 0.0;
+  };
+  if (net.withdrawn)
+    for (int i = 1; i <= net.links; ++i) {
+      if (!wash_transports(net, i)) continue;
+      for (int j = 1; j <= (*net.nx)[i]; ++j) {
+        const int f = net.flat(i, j);
+        const double s = share_of((*net.withdrawn)[f], (*net.area)(j, i) * (*net.link_dx)[i]);
+        if (s == 0.0) continue;
+        st.drawn_share[f] = s;
+        for (int k = 1; k <= nf; ++k) {
+          const double v = std::max(st.vol(f, k), 0.0) * s;
+          st.vol(f, k) -= v;
+          st.drawn[k] += v;
+          st.drawn[0] += v;
+        }
+        const double left = (*net.area)(j, i) * (*net.link_dx)[i];
+        for (int k = 1; k <= nf; ++k) st.conc(f, k) = left > tiny ? st.vol(f, k) / left : 0.0;
+      }
+    }
+  if (net.lake_withdrawn && net.lake_volume)
+    for (int l = 1; l <= st.lake_vol.rows() && l <= net.lake_withdrawn->size(); ++l) {
+      const double s = share_of((*net.lake_withdrawn)[l], (*net.lake_volume)[l]);
+      if (s == 0.0) continue;
+      st.lake_drawn_share[l] = s;
+      for (int k = 1; k <= nf; ++k) {
+        const double v = std::max(st.lake_vol(l, k), 0.0) * s;
+        st.lake_vol(l, k) -= v;
+        st.lake_drawn(l, k) += v;
+      }
+    }
+}
+
 }  // namespace
 
 bool wash_transports(const chan_wash_links& net, int link) {
@@ -78,8 +117,11 @@ wash_target wash_below_link(const chan_wash_links& net, int link) {
 void chan_wash_store::alloc(int flat_nodes, int lakes, int n_fine) {
   for (array2d<double>* a : {&vol, &conc, &lateral, &flux}) a->alloc(flat_nodes, n_fine);
   const int nl = lakes > 0 ? lakes : 1;
-  for (array2d<double>* a : {&lake_vol, &from_overland, &settled, &to_lake, &from_lake, &to_cells}) a->alloc(nl, n_fine);
-  for (array1d<double>* a : {&out, &out_rate, &in, &made}) a->alloc(n_fine);
+  for (array2d<double>* a : {&lake_vol, &from_overland, &settled, &to_lake, &from_lake, &to_cells, &lake_drawn})
+    a->alloc(nl, n_fine);
+  for (array1d<double>* a : {&out, &out_rate, &in, &made, &drawn}) a->alloc(n_fine);
+  drawn_share.alloc(flat_nodes);
+  lake_drawn_share.alloc(nl);
 }
 
 void chan_wash_step::prepare(int flat_nodes, int n_fine) {
@@ -215,6 +257,7 @@ void chan_wash_step::run(const chan_wash_network& net, int nf, const double* set
       }
     }
   apply(flux_, st.vol, st.conc, true);
+  draw_with_point_sinks(net, nf, st);
 
   // Settling in the lakes: at most what is suspended; a lake without water
   // lets all of it down.

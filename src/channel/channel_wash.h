@@ -49,6 +49,13 @@ struct chan_wash_network : chan_wash_links {
                                                 // of a lake link: let out of the lake, at node 1
   const array1d<double>* lake_volume = nullptr; // m3
   const array1d<double>* lake_area = nullptr;   // m2
+  // The water the point sinks took in the step (m3, per flat node and per
+  // lake; null: none). Each takes its share of the water its node or lake
+  // would hold at the end of the step without it, and that share of the
+  // wash load, mixed with what the step brought: a sink that empties a
+  // node takes all its wash load, one that takes no water none.
+  const array1d<double>* withdrawn = nullptr;
+  const array1d<double>* lake_withdrawn = nullptr;
 };
 
 // The wash load: [flat node][fine class] volumes and concentrations, the
@@ -62,6 +69,12 @@ struct chan_wash_store {
   array2d<double> to_cells;                  // [lake][class] carried onto the land by the lakes' water, cumulative
   array1d<double> out, out_rate, in;         // [class]: cumulative out, outlet rate of the step (m3/s), cumulative in; 0 the total
   array1d<double> made;                      // [class]: volume a node was short of (set back to 0), cumulative
+  array1d<double> drawn;                     // [class]: taken by the nodes' point sinks, cumulative; 0 the total
+  array2d<double> lake_drawn;                // [lake][class]: taken by the lakes' point sinks, cumulative
+  // The share of each node's (per flat node) and lake's wash load its
+  // point sinks took in the last step, which what rides on the fines
+  // follows (0: none).
+  array1d<double> drawn_share, lake_drawn_share;
   void alloc(int flat_nodes, int lakes, int n_fine);
 };
 

@@ -166,9 +166,23 @@ void feed_lakes_at_taken_nodes(channel_state& ch, lake_state& lakes, double dt, 
         b.xy_stream_in += v;
         b.lake_in += v;
       }
-      double v = ((points ? ch.chan_point_flow[at] : 0.0) + (series ? ch.structures.series_flow[at] : 0.0)) * dt;
-      if (v < 0.0) v = -std::min(-v, std::max(lakes.lake_volume[lake], 0.0));
+      const double fq = points ? ch.chan_point_flow[at] : 0.0, sq = series ? ch.structures.series_flow[at] : 0.0;
+      double v = (fq + sq) * dt;
+      // What the sinks took: what they asked, or, cut to what the lake
+      // holds, that and what the inflows brought.
+      double taken = dt * (std::max(-fq, 0.0) + std::max(-sq, 0.0));
+      if (v < 0.0 && -v > std::max(lakes.lake_volume[lake], 0.0)) {
+        v = -std::max(lakes.lake_volume[lake], 0.0);
+        taken = std::max(dt * (std::max(fq, 0.0) + std::max(sq, 0.0)) - v, 0.0);
+      }
       lakes.lake_volume[lake] += v;
+      // The file's inflow brings its concentrations into the lake (kept at
+      // the node's address); the sinks take the lake's water.
+      for (chan_point_volumes* p : {&ch.point_vol_wq, &ch.point_vol_sed}) {
+        if (!p->on()) continue;
+        if (!p->in.empty() && at <= p->in.size()) p->in[at] += dt * std::max(fq, 0.0);
+        if (lake <= p->lake_out.size()) p->lake_out[lake] += taken;
+      }
       if (v >= 0.0) {
         b.point_in += v;
         b.lake_in += v;

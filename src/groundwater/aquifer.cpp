@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace nivra {
 
@@ -38,7 +39,112 @@ double storage_profile::level_holding(double a, double water) const {
   return porosity[bounds] > 0.0 ? z + left / porosity[bounds] : z;
 }
 
-double aquifer_solver::gw_layer_weighted_value(const aquifer_domain& d, int i, double start, double h) {
+void unsaturated_cover::prepare(int ncells, int layers) {
+  const std::size_t n = static_cast<std::size_t>(ncells);
+  top.reserve(n * static_cast<std::size_t>(std::max(layers, 1)));
+  content.reserve(top.capacity());
+  first.assign(n + 2, 0);
+  base.assign(n + 1, 0.0);
+  taken.assign(n + 1, 0.0);
+}
+
+namespace {
+
+// Cell i's room upward from an elevation, interval by interval: over each
+// the pores and the soil's water content hold, and the room is the pores
+// less the water (never below 0). Above the soil's last layer (the ground)
+// the room is the pores.
+class room_walk {
+ public:
+  room_walk(const aquifer_domain& d, int i, double z) : d_(d), i_(i), z_(z) {
+    if (d.cover) {
+      const std::size_t u = static_cast<std::size_t>(i);
+      layer_ = d.cover->first[u];
+      end_ = d.cover->first[u + 1];
+    }
+    settle();
+  }
+  double at() const { return z_; }
+  double next() const { return next_; }
+  double rate() const { return rate_; }
+  double pores() const { return pores_; }
+  void advance() {
+    z_ = next_;
+    settle();
+  }
+
+ private:
+  void settle() {
+    next_ = std::numeric_limits<double>::infinity();
+    pores_ = d_.storage[i_];
+    if (d_.profile) {
+      const storage_profile& p = d_.profile[i_];
+      int k = 0;
+      while (k < p.bounds && z_ < p.layer_bottom[k]) ++k;
+      pores_ = p.porosity[k];
+      if (k > 0) next_ = p.layer_bottom[k - 1];
+    }
+    double water = 0.0;
+    if (layer_ < end_) {
+      const unsaturated_cover& c = *d_.cover;
+      const double base = c.base[static_cast<std::size_t>(i_)];
+      while (layer_ < end_ && z_ >= c.top[static_cast<std::size_t>(layer_)]) ++layer_;
+      if (z_ < base) {
+        next_ = std::min(next_, base);
+      } else if (layer_ < end_) {
+        water = c.content[static_cast<std::size_t>(layer_)];
+        next_ = std::min(next_, c.top[static_cast<std::size_t>(layer_)]);
+      }
+    }
+    rate_ = std::max(pores_ - water, 0.0);
+  }
+
+  const aquifer_domain& d_;
+  int i_;
+  double z_;
+  int layer_ = 0, end_ = 0;
+  double next_ = 0.0, rate_ = 0.0, pores_ = 0.0;
+};
+
+// The smallest storage coefficient a Picard pass of a rising table is
+// assembled with, as a share of the pores at its start: a table rising
+// through soil that is nearly saturated moves far for the water it gets,
+// and the passes, which take each cell's coefficient from the last one's
+// heads, settle only while it keeps some storage. The head then lands where
+// the room holds the water the solve gave it.
+constexpr double least_room_share = 0.1;
+
+}  // namespace
+
+double room_between(const aquifer_domain& d, int i, double a, double b) {
+  if (!d.cover) return d.profile ? d.profile[i].water_between(a, b) : d.storage[i] * (b - a);
+  double w = 0.0;
+  for (room_walk r(d, i, a); r.at() < b; r.advance()) w += r.rate() * (std::min(r.next(), b) - r.at());
+  return w;
+}
+
+double level_filling(const aquifer_domain& d, int i, double a, double water) {
+  if (!d.cover) return d.profile ? d.profile[i].level_holding(a, water) : a + water / d.storage[i];
+  double left = water;
+  for (room_walk r(d, i, a);; r.advance()) {
+    const double room = std::isfinite(r.next()) ? r.rate() * (r.next() - r.at()) : left;
+    if (room >= left) return r.rate() > 0.0 ? r.at() + left / r.rate() : r.at();
+    left -= room;
+  }
+}
+
+double aquifer_solver::gw_layer_weighted_value(const aquifer_domain& d, int i, double start, double h, double last) {
+  // A table rising into the unsaturated soil fills the room its water
+  // leaves: the coefficient that puts the water the last pass gave the
+  // cell at the level where the room holds it (at the start of the step,
+  // the room just above the table).
+  if (d.cover && h >= start) {
+    const room_walk r(d, i, start);
+    const double water = last * (h - start);
+    const double rise = water > 1e-12 ? level_filling(d, i, start, water) - start : 0.0;
+    const double sy = rise > 1e-12 ? water / rise : r.rate();
+    return std::max(sy, least_room_share * r.pores());
+  }
   if (!d.profile) return d.storage[i];
   const storage_profile& p = d.profile[i];
   if (std::fabs(h - start) < 1e-9) return p.at(start);
@@ -318,7 +424,7 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
       // The mean of the pores follows the passes until it would keep a
       // table swinging across the bottom of a layer; then it holds, and the
       // heads settle (each lands on its pores at the end).
-      if (b.passes <= pore_passes || !d.profile) sy_[u] = gw_layer_weighted_value(d, i, start_[u], h[i]);
+      if (b.passes <= pore_passes || !d.profile) sy_[u] = gw_layer_weighted_value(d, i, start_[u], h[i], sy_[u]);
     }
     assemble(d, dt);
     int sweeps = relax(d);
@@ -348,12 +454,23 @@ aquifer_result aquifer_solver::solve(const aquifer_domain& d, double dt) {
   book_boundaries(d, dt, b);
   // The pores of the layers: each cell's head is the level at which they
   // hold the water the solve gave the cell with the coefficient of its last
-  // pass.
-  if (d.profile)
+  // pass. A table that rose under the soil's cover stands where the room
+  // the soil's water leaves holds it; the soil water it took in is the
+  // saturated zone's now.
+  if (d.profile || d.cover)
     for (int i = 1; i <= d.ncells; ++i) {
       const std::size_t u = static_cast<std::size_t>(i);
+      if (d.cover) d.cover->taken[u] = 0.0;
       if (d.gwbound && aquifer_cell::holds_head(d.gwbound[i])) continue;
-      h[i] = d.profile[i].level_holding(start_[u], sy_[u] * (h[i] - start_[u]));
+      const double water = sy_[u] * (h[i] - start_[u]);
+      if (d.cover && water > 0.0) {
+        h[i] = level_filling(d, i, start_[u], water);
+        const double pores =
+            d.profile ? d.profile[i].water_between(start_[u], h[i]) : d.storage[i] * (h[i] - start_[u]);
+        d.cover->taken[u] = std::max(pores - water, 0.0);
+      } else if (d.profile) {
+        h[i] = d.profile[i].level_holding(start_[u], water);
+      }
     }
   // The floor: every cell keeps aquifer_floor of saturated thickness, and
   // the water that takes is booked.

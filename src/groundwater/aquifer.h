@@ -79,6 +79,35 @@ struct storage_profile {
   double level_holding(double a, double water) const;
 };
 
+// The water the unsaturated soil holds over the water tables (the Richards
+// columns): per cell a run of layers from the column's table up to the
+// ground, each with its top elevation and water content. A table rising
+// into them fills only the room the soil's water leaves in the pores, and
+// the water the soil held there becomes the saturated zone's: the solve
+// gives each cell's rise the pores less the water content, and records in
+// `taken` the soil water each rising table took in, which the saturated
+// zone then holds without being given it again.
+struct unsaturated_cover {
+  std::vector<double> top;      // m, ascending within a cell's run
+  std::vector<double> content;  // water content from the top below (the run's base for the first) up to top
+  std::vector<int> first;       // cell i's run is [first[i], first[i + 1])
+  std::vector<double> base;     // elevation of the bottom of cell i's run, m
+  std::vector<double> taken;    // soil water the solve's rising table took in, m (0 where the table fell)
+  // Sizes the arrays for ncells cells of up to `layers` layers each.
+  void prepare(int ncells, int layers);
+  // Starts the runs again; cells then add their layers in order.
+  void clear() {
+    top.clear();
+    content.clear();
+    first[1] = 0;
+  }
+  // Ends cell i's run (its layers added since the end of cell i - 1's).
+  void close(int i, double run_base) {
+    first[static_cast<std::size_t>(i) + 1] = static_cast<int>(top.size());
+    base[static_cast<std::size_t>(i)] = run_base;
+  }
+};
+
 // What a solve reads and writes. Per-cell arrays are 1-based (element 0
 // unused), ncells + 1 long; neighbours are cell numbers, 0 for none.
 struct aquifer_domain {
@@ -98,6 +127,9 @@ struct aquifer_domain {
   // the water it moved stays exact: each cell's head is the level at which
   // the pores hold what the solve gave the cell.
   const storage_profile* profile = nullptr;
+  // Per cell, or null: the water of the unsaturated soil over the tables,
+  // which a rising table takes in (the solve fills `taken`).
+  unsaturated_cover* cover = nullptr;
   const double* cell_dx = nullptr;   // cell length across left and right faces, m
   const double* cell_dy = nullptr;   // across the faces above and below, m
   double* head = nullptr;            // water table, m: solved in place
@@ -166,6 +198,13 @@ struct aquifer_result {
   aquifer_books books;
 };
 
+// The water cell i's saturated zone needs to rise from a to b (b above a),
+// m: the pores, less the water the unsaturated soil over the table already
+// holds there.
+double room_between(const aquifer_domain& d, int i, double a, double b);
+// The level above a to which `water` (positive, m) fills cell i's room.
+double level_filling(const aquifer_domain& d, int i, double a, double water);
+
 // The net sink of solved cell i (m/s, positive leaving the aquifer) if its
 // pools were spread over `span` seconds: wells, deep leakage of a cell not
 // dry, the streams', tiles' and lakes' share, less the recharge. Before the
@@ -209,8 +248,10 @@ class aquifer_solver {
   void book_boundaries(const aquifer_domain& d, double dt, aquifer_books& b) const;
   // The storage coefficient of cell i between the start head and head h:
   // the pores of the layers the table crosses, each weighted by the depth
-  // of it crossed.
-  static double gw_layer_weighted_value(const aquifer_domain& d, int i, double start, double h);
+  // of it crossed; for a table rising under the soil's cover, the room its
+  // water leaves, such that the water the last pass's coefficient `last`
+  // gave the cell stands where that room holds it.
+  static double gw_layer_weighted_value(const aquifer_domain& d, int i, double start, double h, double last);
   double face(const aquifer_domain& d, int i, int n, bool across_x) const;
 
   int ncells_ = 0;

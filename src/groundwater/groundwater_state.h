@@ -168,6 +168,7 @@ struct groundwater_state {
   array1d<double> A, B, C, D;
   aquifer_solver aquifer;            // the head solver's lines and work arrays
   soil_column_scratch column_scratch;  // the old profile of a soil column laid out again
+  unsaturated_cover column_cover;    // the Richards columns' water over the tables, for each solve
 };
 
 }  // namespace nivra

@@ -130,6 +130,20 @@ double aligned_groundwater_step(double gw_timestep, double model_dt) {
   return steps * model_dt;
 }
 
+void cover_column(unsaturated_cover& cover, int c, double ground, const double* DZ, const double* THETA,
+                  int numcells) {
+  double depth = 0.0;  // cm
+  for (int j = 1; j <= numcells - 1; ++j) depth += DZ[j];
+  const double base = ground - depth / 100.0;
+  double z = base;
+  for (int j = numcells - 1; j >= 1; --j) {
+    z += DZ[j] / 100.0;
+    cover.top.push_back(z);
+    cover.content.push_back(THETA[j]);
+  }
+  cover.close(c, base);
+}
+
 void init_groundwater_state(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   if (!g.gw_simulation) return;
@@ -204,6 +218,7 @@ void init_groundwater_state(model_state& ms) {
       p.porosity[2] = g.gw_porosity[c];
     }
   }
+  if (soil.inf_richards && !soil.numcells.empty()) g.column_cover.prepare(n, soil.richards.max_nodes + 1);
   const grid_state& grid = ms.grid;
   g.aquifer.prepare(n, grid.leftcon.data(), grid.rightcon.data(), grid.abovecon.data(), grid.belowcon.data());
   // The stream-aquifer exchange summed between the outputs of the
@@ -347,9 +362,21 @@ void take_drainage(model_state& ms) {
   ms.ledger.book(water_flux::groundwater_recharge, v);
 }
 
-// Every Richards column is laid out again down to the moved table; what it
-// gives up reaches the table at the next solve. False when a column ran out
-// of nodes (the run stops).
+// The water of every Richards column over its table, for the solve that
+// follows: a table rising into the column takes that water in.
+void cover_tables(model_state& ms) {
+  const soil_state& s = ms.soil;
+  unsaturated_cover& cover = ms.groundwater.column_cover;
+  cover.clear();
+  for (int c = 1; c <= ms.grid.ncells; ++c)
+    cover_column(cover, c, ms.grid.elevation[c], s.DZ[c].data(), s.THETA[c].data(), s.numcells[c]);
+}
+
+// Every Richards column is laid out again down to the moved table. The
+// water of the depths a rising table filled is the saturated zone's
+// already (the solve took it in); what else the column gives up reaches
+// the table at the next solve. False when a column ran out of nodes (the
+// run stops).
 bool relay_columns(model_state& ms) {
   soil_state& s = ms.soil;
   groundwater_state& g = ms.groundwater;
@@ -361,7 +388,7 @@ bool relay_columns(model_state& ms) {
     soil_column_result r;
     if (!relay_column_to_table(ms, c, r)) return false;
     if (r.at_surface) g.any_exfil = 1;
-    g.gw_recharge[c] += r.released / 100.0;
+    g.gw_recharge[c] += r.released / 100.0 - g.column_cover.taken[static_cast<std::size_t>(c)];
     released += r.released / 100.0 * area;
     // The column starts again with short sub-steps.
     s.dtr[c] = std::min(s.dtr[c], 1.0 / 360.0);
@@ -486,13 +513,20 @@ void solve_since_last(model_state& ms) {
     fill_well_flux(ms);
     // Under Richards columns the step goes in sub-steps short enough that
     // no table crosses more than two nodes of its column, each column laid
-    // out again after its sub-step and what it gives up spread over the
-    // sub-steps that follow; the pools are shared out over the sub-steps.
+    // out again after its sub-step. A table rising into a column takes the
+    // water of the depths it fills in its own sub-step (the solve counts
+    // it, cover_tables); what else the column gives up or takes (the water
+    // the depths a falling table drained keep) is spread over the
+    // sub-steps that follow. The pools are shared out over the sub-steps.
     const bool columns = ms.soil.inf_richards && !ms.soil.numcells.empty();
     double remaining = dt, tau = dt, spilled = 0.0;
     while (remaining > 0.0) {
       aquifer_domain d = aquifer_of(ms);
-      if (columns) tau = column_substep(ms, d, tau, remaining);
+      if (columns) {
+        cover_tables(ms);
+        d.cover = &g.column_cover;
+        tau = column_substep(ms, d, tau, remaining);
+      }
       tau = std::min(tau, remaining);
       // A last sliver of rounding joins the sub-step.
       if (remaining - tau <= 1e-9 * dt) tau = remaining;

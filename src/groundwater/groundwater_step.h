@@ -5,6 +5,7 @@
 namespace nivra {
 
 struct model_state;
+struct unsaturated_cover;
 
 // The groundwater step as a whole number of model steps, at least one: the
 // GW_TIMESTEP card rounded to the nearest multiple of the model step.
@@ -20,6 +21,13 @@ void init_groundwater_state(model_state& ms);
 // WELL_TABLE (their rate, or their series' value, over the cell area), or
 // the static-flux table.
 void fill_well_flux(model_state& ms);
+
+// Adds cell c's Richards column (node thicknesses DZ in cm and water
+// contents THETA of nodes 1..numcells - 1 above its table node, on a ground
+// at `ground`, m) to the cover a solve takes: its nodes from the table up,
+// each with its top and water content. Cells are added in order.
+void cover_column(unsaturated_cover& cover, int c, double ground, const double* DZ, const double* THETA,
+                  int numcells);
 
 // The saturated zone's step of the time loop: the solve when its clock is
 // due, with the exchanges of the soil above it.

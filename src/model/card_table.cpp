@@ -518,7 +518,8 @@ constexpr card_entry card_table[] = {
     in(special("dp_km", 402, card_kind::partition_coeff, &pc::dp_km), from_to(0, 1e9)),
     in(special("init_swe_depth", 403, card_kind::init_swe_depth), from_to(0, 100000)),
     text("snow_swe_file", 404, &po::snow_swe_file, on(&po::snow_swe_file_given)),
-    text("snow_temp", 428, &po::snow_temp, on(&po::snow_temp_given)),
+    // No process of this version computes the snow's surface temperature.
+    not_available(text("snow_temp", 428, &po::snow_temp, on(&po::snow_temp_given))),
     skip("simulation_input", 180),
     text("xybdyoutput_pts", 429, &xo::file_name, set(&xo::mode, 0), on(&po::xybdyoutput_on)),
     text("xybdyoutput_mask", 430, &xo::file_name, set(&xo::mode, 1), on(&po::xybdyoutput_on)),
@@ -532,6 +533,9 @@ constexpr card_entry card_table[] = {
     special("xybdyinput_sttimeseries", 437, card_kind::xy_input_file, {}, {}, 4),
     special("xybdyinput_gwheadinterp", 438, card_kind::xy_input_file, {}, {}, 5),
 };
+
+static_assert(std::size(card_table) <= card_table_capacity,
+              "project_options::cards_given holds one bit per entry of the card table");
 
 // The entry of a lower-case word. The index is built once from the
 // immutable table; emplace keeps the first entry of a word listed twice.
@@ -550,7 +554,55 @@ const card_entry* lookup(std::string_view lower_word) {
 
 std::span<const card_entry> project_card_table() { return card_table; }
 
+card_repeat repeat_rule(const card_entry& e) {
+  switch (e.kind) {
+    case card_kind::skip:
+    // Each adds its file's series, keys, values or points, or acts on the
+    // lines that follow it.
+    case card_kind::time_series_file:
+    case card_kind::elev_series_file:
+    case card_kind::replace_params:
+    case card_kind::replace_vals:
+    case card_kind::replace_line:
+    case card_kind::xy_input_file: return card_repeat::free;
+    case card_kind::flag: return card_repeat::harmless;
+    case card_kind::integer:
+    case card_kind::real:
+      // A number read, echoed and dropped.
+      if (std::holds_alternative<std::monostate>(e.target) && std::holds_alternative<std::monostate>(e.set1.field))
+        return card_repeat::free;
+      return card_repeat::once;
+    default: return card_repeat::once;
+  }
+}
+
+namespace {
+bool same_field(const card_field& a, const card_field& b) {
+  return !std::holds_alternative<std::monostate>(a) && a == b;
+}
+}  // namespace
+
+bool cards_collide(const card_entry& a, const card_entry& b) {
+  if (a.code == b.code || repeat_rule(a) == card_repeat::free || repeat_rule(b) == card_repeat::free) return false;
+  if (same_field(a.target, b.target)) return true;
+  for (const card_set* x : {&a.set1, &a.set2}) {
+    if (same_field(b.target, x->field)) return true;
+    for (const card_set* y : {&b.set1, &b.set2}) {
+      if (same_field(a.target, y->field)) return true;
+      if (same_field(x->field, y->field) && x->value != y->value) return true;
+    }
+  }
+  return false;
+}
+
 const card_entry* find_project_card(std::string_view word) { return lookup(to_lower(word)); }
+
+std::size_t card_table_index(const card_entry& e) { return static_cast<std::size_t>(&e - card_table); }
+
+bool card_given(const project_options& po, std::string_view word) {
+  const card_entry* e = find_project_card(word);
+  return e && po.cards_given.test(card_table_index(*e));
+}
 
 const card_entry* classify_card_entry(card_line& line, int quiet) {
   std::string token;

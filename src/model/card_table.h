@@ -141,8 +141,29 @@ T* card_field_of(const project_records& r, const card_field& f) {
 // first entry).
 std::span<const card_entry> project_card_table();
 
+// How often a card may stand in one project file.
+enum class card_repeat : std::uint8_t {
+  once,       // it stores a value: a second one would overwrite the first
+  harmless,   // a flag: a second one stores the same constants again
+  free,       // it adds to a list, acts on the lines after it, or stores nothing
+};
+card_repeat repeat_rule(const card_entry& e);
+
+// Whether two cards of different codes store into one field: a value each,
+// or a value and a constant, or two different constants (the members of
+// one enumeration, such as the infiltration schemes). Cards that may
+// repeat freely never collide.
+bool cards_collide(const card_entry& a, const card_entry& b);
+
 // The first entry of a card word written in any case; null when unknown.
 const card_entry* find_project_card(std::string_view word);
+
+// The position of an entry in the table, and whether the project file gave
+// the card of a word (written in any case; false for a word that is no
+// card). A word listed twice is given by either of its lines, which both
+// find its first entry.
+std::size_t card_table_index(const card_entry& e);
+bool card_given(const project_options& po, std::string_view word);
 
 // Cuts the card word (and the separators after it) off the front of the
 // line and returns its entry; null for an empty line, a comment ("#...")

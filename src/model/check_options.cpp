@@ -1,7 +1,10 @@
 #include "model/check_options.h"
 
+#include <cctype>
 #include <cstdio>
 #include <limits>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "channel/channel_state.h"
@@ -11,12 +14,15 @@
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "model/card_table.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "output/output_state.h"
+#include "output/step_outputs.h"
 #include "pipe/pipe_state.h"
 #include "quality/constituent_state.h"
 #include "soil/soil_state.h"
+#include "surface/lake_state.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -149,79 +155,491 @@ bool constituent_cards_have_transport(const model_state& ms) {
   return true;
 }
 
-// A card that acts only with a partner (a scheme, another card, a table of
-// the mapping table or a kind of run) that the project does not give would
-// be read and then ignored: the first such card stops the run, naming it
-// and what it needs.
-bool cards_have_their_partners(const model_state& ms) {
+// A card and whether its partner is there: a scheme, another card, a
+// table of the mapping table or a kind of run. A card given without its
+// partner would be read and then ignored.
+struct partner_rule {
+  const char* card;  // the card's word
+  bool partnered;
+  const char* needs;  // what it acts with
+};
+
+// The first card of the rules that the project gives without its partner
+// stops the run, naming it and what it needs; false then.
+bool partners_present(const project_options& po, std::span<const partner_rule> rules) {
+  for (const partner_rule& r : rules) {
+    if (r.partnered || !card_given(po, r.card)) continue;
+    std::printf("Error: the %s card acts only with %s.\n", r.card, r.needs);
+    return false;
+  }
+  return true;
+}
+
+// Interception, dikes, blocked flow and overland lakes; the soil maps,
+// options, depths, outputs and hotstarts of the infiltration schemes; the
+// weather, evapotranspiration, seasons and frozen ground of long-term runs.
+bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
   const project_options& po = ms.project.project_options;
   const soil_state& soil = ms.soil;
   const bool long_term = ms.clock.long_term != 0;
+  const bool penman = long_term && po.et_calc_penman;
   const bool green_ampt_maps = soil.green_ampt || soil.inf_redist;
   const bool soil_classes = soil.inf_layered_soil || soil.inf_richards;
   const bool infiltration = green_ampt_maps || soil_classes;
   const bool interception_table = ms.grid.cmt_table_present[cmt_interception] != 0;
+  const bool mapping_table = ms.grid.mapping_table_given != 0;
   static constexpr const char* weather = "a long-term run (LONG_TERM): only it reads the weather and "
                                          "evapotranspires";
-  static constexpr const char* penman = "Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN)";
+  static constexpr const char* penman_et = "Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN)";
   static constexpr const char* green_ampt = "a Green and Ampt infiltration (GREEN_AMPT or INF_REDIST)";
   static constexpr const char* redistribution = "the Green and Ampt infiltration with redistribution (INF_REDIST)";
   static constexpr const char* classes = "a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS)";
-  const struct {
-    bool unpartnered;
-    const char* card;
-    const char* needs;
-  } cards[] = {
-      {po.storage_capacity_given && !po.interception_coeff_given, "STORAGE_CAPACITY",
+  static constexpr const char* any_scheme =
+      "an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or INF_RICHARDS)";
+  static constexpr const char* reduction =
+      "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires";
+  static constexpr const char* richards = "Richards' equation (INF_RICHARDS)";
+  const bool by_months = po.seasonal_rs && po.seasonal_rs_spring > 0;
+  static constexpr const char* months = "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING "
+                                        "above 0 (without it the months come from the latitude)";
+  static constexpr const char* soil_below =
+      "a soil under the cells: an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or INF_RICHARDS) or "
+      "saturated groundwater (GW_SIMULATION)";
+  const partner_rule rules[] = {
+      {"STORAGE_CAPACITY", po.interception_coeff_given != 0,
        "interception: the INTERCEPTION_COEFF card too (or the INTERCEPTION card with the mapping table's "
        "INTERCEPTION table)"},
-      {po.interception_coeff_given && !po.storage_capacity_given && !interception_table, "INTERCEPTION_COEFF",
+      {"INTERCEPTION_COEFF", po.storage_capacity_given || interception_table,
        "the canopy's storage: the STORAGE_CAPACITY card too (or the mapping table's INTERCEPTION table)"},
-      {po.lowspot_file_given && !po.dike_map_given, "LOWSPOT_FILE",
-       "the dikes its notches cross: the DIKE_MAP (or EMBANKMENT) card"},
-      {po.ovr_flow_block && !ms.grid.mapping_table_given, "OVR_FLOW_BLOCK",
+      {"LOWSPOT_FILE", po.dike_map_given != 0, "the dikes its notches cross: the DIKE_MAP (or EMBANKMENT) card"},
+      {"OVR_FLOW_BLOCK", mapping_table,
        "the blocked shares of the mapping table's OVR_FLOW_BLOCK table; the project has no MAPPING_TABLE card"},
-      {po.ovr_flow_block && ms.grid.mapping_table_given && !ms.grid.cmt_table_present[cmt_ovr_flow_block],
-       "OVR_FLOW_BLOCK",
+      {"OVR_FLOW_BLOCK", !mapping_table || ms.grid.cmt_table_present[cmt_ovr_flow_block],
        "the blocked shares of the mapping table's OVR_FLOW_BLOCK table, which the mapping table does not hold "
        "(or whose index map cannot be opened)"},
-      {po.vol_sed_susp_given && ms.output.no_map_output, "VOL_SED_SUSP",
+      {"OVERLAND_LAKE_FILE", po.overland_lake_map_given != 0, "the overland lakes of the OVERLAND_LAKE_MAP card"},
+      {"VOL_SED_SUSP", !ms.output.no_map_output,
        "a gridded dataset of the maps (MAP_TYPE 1 or 2): the per-time grids of MAP_TYPE 0 do not hold the "
        "suspended sediment"},
-      {po.conductivity_given && !green_ampt_maps, "CONDUCTIVITY", green_ampt},
-      {po.capillary_given && !green_ampt_maps, "CAPILLARY", green_ampt},
-      {po.porosity_given && !green_ampt_maps, "POROSITY", green_ampt},
-      {po.moisture_given && !green_ampt_maps, "MOISTURE", green_ampt},
-      {po.pore_index_given && !soil.inf_redist, "PORE_INDEX", redistribution},
-      {po.residual_sat_given && !soil.inf_redist, "RESIDUAL_SAT", redistribution},
-      {!po.soil_type_map.empty() && !soil_classes, "SOIL_TYPE_MAP", classes},
-      {!po.soil_layer_input_file.empty() && !soil_classes, "SOIL_LAYER_INPUT_FILE", classes},
-      {po.area_reduction_given && !infiltration, "AREA_REDUCTION",
-       "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires"},
-      {po.unif_area_reduction_given && !infiltration, "UNIF_AREA_REDUCTION",
-       "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires"},
-      {po.hmet_surfaways_given && !long_term, "HMET_SURFAWAYS", weather},
-      {po.hmet_samson_given && !long_term, "HMET_SAMSON", weather},
-      {po.hmet_guv_given && !long_term, "HMET_GUV", weather},
-      {po.hmet_ascii_given && !long_term, "HMET_ASCII", weather},
-      {po.hmet_ascii_pet_given && !long_term, "HMET_ASCII_PET", weather},
-      {po.hmet_orog_gages_given && !long_term, "HMET_OROG_GAGES", weather},
-      {po.orogvar_hmet && !long_term, "OROGVAR_HMET", weather},
-      {po.et_calc_penman && !long_term, "ET_CALC_PENMAN", weather},
-      {po.et_calc_deardorff && !long_term, "ET_CALC_DEARDORFF", weather},
-      {po.albedo_given && !long_term, "ALBEDO", weather},
-      {po.cfgi && !long_term, "CFGI", weather},
-      {po.vheight_given && !(long_term && po.et_calc_penman), "VHEIGHT", penman},
-      {po.tcoeff_given && !(long_term && po.et_calc_penman), "TCOEFF", penman},
-      {po.canopy_given && !(long_term && po.et_calc_penman), "CANOPY", penman},
-      {po.wilting_point_given && !(long_term && po.et_calc_penman), "WILTING_POINT", penman},
+      {"CONDUCTIVITY", green_ampt_maps, green_ampt},
+      {"CAPILLARY", green_ampt_maps, green_ampt},
+      {"POROSITY", green_ampt_maps, green_ampt},
+      {"MOISTURE", green_ampt_maps, green_ampt},
+      {"PORE_INDEX", soil.inf_redist != 0, redistribution},
+      {"RESIDUAL_SAT", soil.inf_redist != 0, redistribution},
+      {"SOIL_TYPE_MAP", soil_classes, classes},
+      {"SOIL_LAYER_INPUT_FILE", soil_classes, classes},
+      {"AREA_REDUCTION", infiltration, reduction},
+      {"UNIF_AREA_REDUCTION", infiltration, reduction},
+      {"RICHARDS_C_OPTION", soil.inf_richards != 0, richards},
+      {"RICHARDS_K_OPTION", soil.inf_richards != 0, richards},
+      {"RICHARDS_WEIGHT", soil.inf_richards != 0, richards},
+      {"RICHARDS_WEIGHT", po.richards_k_option == richards_k_mean::arithmetic,
+       "the arithmetic mean of the conductivities between nodes: the RICHARDS_K_OPTION card with ARITHMETIC"},
+      {"RICHARDS_UPPER_OPTION", soil.inf_richards != 0, richards},
+      {"RICHARDS_ITER_MAX", soil.inf_richards != 0, richards},
+      {"RICHARDS_DTHETA_MAX", soil.inf_richards != 0, richards},
+      // The soil's depths: the accounting layer, its top zone, the roots,
+      // the columns the soil contaminants live in.
+      {"SOIL_MOIST_DEPTH", infiltration || po.gw_simulation, soil_below},
+      {"TOP_LAYER_DEPTH", infiltration || po.gw_simulation, soil_below},
+      {"MIXING_LAYER_DEPTH", po.soil_con_trans || po.sediment_contam,
+       "contaminants in the soil or on its fines: SOIL_CON_TRANS or SEDIMENT_CONTAM"},
+      // Outputs and hotstarts of the soil water.
+      {"INF_DEPTH", infiltration, any_scheme},
+      {"RATE_OF_INFIL", infiltration, any_scheme},
+      {"SURF_MOIST", infiltration, any_scheme},
+      {"READ_SM_HOTSTART", infiltration, any_scheme},
+      {"WRITE_SM_HOTSTART", infiltration, any_scheme},
+      {"IN_THETA_LOCATION", infiltration, any_scheme},
+      {"OUT_THETA_LOCATION", po.in_theta_location_given != 0, "the cells of the IN_THETA_LOCATION card"},
+      // Weather and evapotranspiration.
+      {"HMET_SURFAWAYS", long_term, weather},
+      {"HMET_SAMSON", long_term, weather},
+      {"HMET_GUV", long_term, weather},
+      {"HMET_ASCII", long_term, weather},
+      {"HMET_ASCII_PET", long_term, weather},
+      {"HMET_OROG_GAGES", long_term, weather},
+      {"OROGVAR_HMET", long_term, weather},
+      {"ET_CALC_PENMAN", long_term, weather},
+      {"ET_CALC_DEARDORFF", long_term, weather},
+      {"ALBEDO", long_term, weather},
+      {"LATITUDE", long_term, weather},
+      {"GMT", long_term, weather},
+      {"HMET_ELEV_GAGE", long_term, weather},
+      {"HMET_XCOORD_GAGE", long_term, weather},
+      {"HMET_YCOORD_GAGE", long_term, weather},
+      {"HMET_LAPSE_RATE", long_term, weather},
+      {"HMET_LAPSE_RATE", po.hmet_orog_gages_given != 0,
+       "the temperatures of a second station (HMET_OROG_GAGES): it is the lapse rate of the hours that station "
+       "misses"},
+      {"YES_DALR_FLAG", long_term, weather},
+      {"YES_DALR_FLAG", !po.hmet_orog_gages_given,
+       "the elevation bands of one weather station, without HMET_OROG_GAGES: the two stations give the lapse "
+       "rate of every hour in its place"},
+      {"EVENT_MIN_Q", long_term,
+       "a long-term run (LONG_TERM): its events end once the outlet falls below it"},
+      {"VHEIGHT", penman, penman_et},
+      {"TCOEFF", penman, penman_et},
+      {"CANOPY", penman, penman_et},
+      {"WILTING_POINT", penman, penman_et},
+      {"SEASONAL_RS", long_term, weather},
+      {"SEASONAL_RS", po.et_calc_penman || po.interception_coeff_given,
+       "what it scales: the canopy resistance of Penman-Monteith evapotranspiration (ET_CALC_PENMAN) or the "
+       "interception capacity (INTERCEPTION_COEFF)"},
+      {"SEASONAL_RS_SPRING", po.seasonal_rs != 0, "the seasonal factor (SEASONAL_RS)"},
+      {"SEASONAL_RS_SUMMER_START", by_months, months},
+      {"SEASONAL_RS_SUMMER_END", by_months, months},
+      {"SEASONAL_RS_FALL", by_months, months},
+      {"SEASONAL_RS_SPRING",
+       po.seasonal_rs_spring < 1 || (card_given(po, "SEASONAL_RS_SUMMER_START") &&
+                                     card_given(po, "SEASONAL_RS_SUMMER_END") && card_given(po, "SEASONAL_RS_FALL")),
+       "the other months of the seasons: SEASONAL_RS_SUMMER_START, SEASONAL_RS_SUMMER_END and SEASONAL_RS_FALL "
+       "(a spring month of 0 takes the months from the latitude)"},
+      {"CFGI", long_term, weather},
+      {"CFGI_INDEX", po.cfgi != 0, "the frozen-ground index (CFGI)"},
+      {"CFGI_K", po.cfgi != 0, "the frozen-ground index (CFGI)"},
+      {"GTFSM", long_term, weather},
   };
-  for (const auto& c : cards) {
-    if (!c.unpartnered) continue;
-    std::printf("Error: the %s card acts only with %s.\n", c.card, c.needs);
+  return partners_present(po, rules);
+}
+
+// The seasons of the seasonal factor follow each other through the year:
+// winter up to the spring month, a rise to summer, summer, a fall back to
+// winter from the fall month.
+bool seasonal_months_in_order(const project_options& po) {
+  if (!po.seasonal_rs || po.seasonal_rs_spring < 1) return true;
+  const int s = po.seasonal_rs_spring, ss = po.seasonal_rs_summer_start, se = po.seasonal_rs_summer_end,
+            f = po.seasonal_rs_fall;
+  if (s <= ss && ss <= se && se <= f && s < f) return true;
+  std::printf("Error: the months of the SEASONAL_RS card, SEASONAL_RS_SPRING %d, SEASONAL_RS_SUMMER_START %d, "
+              "SEASONAL_RS_SUMMER_END %d and SEASONAL_RS_FALL %d, are not in the order of the seasons: spring at "
+              "or before the start of summer, summer's start at or before its end, its end at or before the fall, "
+              "and the spring before the fall.\n",
+              s, ss, se, f);
+  return false;
+}
+
+// Snow falls and melts only in long-term runs; each melt model takes its
+// own parameters.
+bool snow_cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const bool long_term = ms.clock.long_term != 0;
+  const bool energy_balance = po.eb_snow != 0;
+  const bool index_melt = po.nwsrfs_snow && !energy_balance;
+  static constexpr const char* snow = "a long-term run (LONG_TERM): only it lays and melts snow";
+  static constexpr const char* index = "the temperature-index melt (NWSRFS_SNOW without EB_SNOW)";
+  static constexpr const char* not_energy_balance =
+      "a melt by temperature index (NWSRFS_SNOW) or by energy budget and index (neither NWSRFS_SNOW nor EB_SNOW): "
+      "the energy-balance melt (EB_SNOW) does not use it";
+  const partner_rule rules[] = {
+      {"NWSRFS_SNOW", long_term, snow},
+      {"EB_SNOW", long_term, snow},
+      {"SNOW_TEMP_BASE", long_term, snow},
+      {"NWSRFS_MF_MAX", long_term, snow},
+      {"NWSRFS_MF_MIN", long_term, snow},
+      {"NWSRFS_SCF", long_term, snow},
+      {"NWSRFS_FR_USE", long_term, snow},
+      {"NWSRFS_TIPM", long_term, snow},
+      {"NWSRFS_NMF", long_term, snow},
+      {"NWSRFS_PLWHC", long_term, snow},
+      {"NWSRFS_ELEV_SNOW", long_term, snow},
+      {"SNAP_RETENTION", long_term, snow},
+      {"SNOW_NO_INFILTRATE", long_term, snow},
+      {"ROUTE_LAT_SNOW", long_term, snow},
+      {"SNOW_DARCY", long_term, snow},
+      {"SNOW_ROUGHNESS", long_term, snow},
+      {"INIT_SWE_DEPTH", long_term, snow},
+      {"SNOW_SWE_FILE", long_term, snow},
+      {"NWSRFS_SNOW", !energy_balance,
+       "a melt by temperature index without EB_SNOW: the energy-balance melt takes its place"},
+      {"NWSRFS_MF_MAX", index_melt, index},
+      {"NWSRFS_MF_MIN", index_melt, index},
+      {"NWSRFS_FR_USE", index_melt, index},
+      {"NWSRFS_SCF", !energy_balance, not_energy_balance},
+      {"NWSRFS_TIPM", !energy_balance, not_energy_balance},
+      {"NWSRFS_NMF", !energy_balance, not_energy_balance},
+      {"NWSRFS_PLWHC", !energy_balance, not_energy_balance},
+      {"NWSRFS_ELEV_SNOW", !energy_balance, not_energy_balance},
+      {"SNOW_DARCY", po.route_lat_snow || po.snap_retention,
+       "water flowing through the snowpack: ROUTE_LAT_SNOW or SNAP_RETENTION"},
+      {"SNOW_ROUGHNESS", !po.snow_darcy_given,
+       "the overland flow of snow-covered cells by Manning's law, without SNOW_DARCY: with it that water flows "
+       "through the pack by Darcy's law instead"},
+      {"ROUTE_LAT_SNOW", po.overtype != overland_scheme::explicit_faces,
+       "an ADE overland scheme (OVERTYPE ADE or ADE-PC): the explicit scheme routes no water through the snowpack"},
+  };
+  return partners_present(po, rules);
+}
+
+// The uniform storm's cards, the gages' interpolation and the radar's unit.
+bool rain_cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const rain_event& re = ms.project.rain_event;
+  // Without a precipitation file the rain is the uniform storm.
+  const bool gages = re.precip_file_given != 0, uniform = !gages;
+  const bool dated = uniform || ms.clock.long_term;
+  static constexpr const char* storm = "a uniform storm (PRECIP_UNIF), not with PRECIP_FILE";
+  static constexpr const char* start =
+      "a uniform storm (PRECIP_UNIF) or a long-term run (LONG_TERM): the events of a precipitation file start at "
+      "their own dates";
+  const partner_rule rules[] = {
+      {"RAIN_INTENSITY", uniform, storm},
+      {"RAIN_DURATION", uniform, storm},
+      {"START_DATE", dated, start},
+      {"START_TIME", dated, start},
+      {"RAIN_INV_DISTANCE", gages, "the gages of a precipitation file (PRECIP_FILE)"},
+      {"RAIN_THIESSEN", gages, "the gages of a precipitation file (PRECIP_FILE)"},
+      {"RADAR_MM", gages, "the radar grids a precipitation file names (PRECIP_FILE)"},
+  };
+  return partners_present(po, rules);
+}
+
+// The channel network, its outlet, hotstarts, water quality and outputs
+// are those of explicit channel routing.
+bool channel_cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const bool channels = ms.channel.chan_explic != 0;
+  const bool exchange = po.stream_loss || po.gw_simulation;
+  const bool lakes_possible = channels || po.overland_lake_map_given;
+  static constexpr const char* chan = "explicit channel routing (CHAN_EXPLIC)";
+  static constexpr const char* bed =
+      "the channels' exchange through their beds: STREAM_LOSS (or GW_SIMULATION, which sets it)";
+  static constexpr const char* carried =
+      "constituents in the channels: CHAN_CON_TRANS, or the sediment classes of SOIL_EROSION of 10 or more";
+  // The channels carry the sediment classes of SOIL_EROSION of 10 or more
+  // as constituents; contaminants, which alone decay and start from
+  // INIT_CHAN_CONC, with CHAN_CON_TRANS or with the overland ones.
+  const bool classes_carried = po.soil_erosion_on && po.soil_erosion >= 10;
+  const bool channel_contaminants = po.chan_con_trans || (classes_carried && po.ov_con_trans);
+  static constexpr const char* contaminants =
+      "contaminants in the channels: CHAN_CON_TRANS (or OV_CON_TRANS with SOIL_EROSION of 10 or more); the "
+      "sediment classes neither decay nor start from it";
+  static constexpr const char* locations = "the channel nodes of the IN_HYD_LOCATION card";
+  static constexpr const char* held = "an outlet held at a level: the HEAD_BOUND card";
+  static constexpr const char* lumped = "explicit channel routing (CHAN_EXPLIC): its model returns its water to the "
+                                        "channels";
+  const partner_rule rules[] = {
+      {"SACRAMENTO", channels, lumped},
+      {"SACRAMENTO_PARS", channels, lumped},
+      {"CONCEPTUAL_GW", channels, lumped},
+      {"CHANNEL_INPUT", channels, chan},
+      {"STREAM_CELL", channels, chan},
+      {"MAX_COURANT_NUMBER", channels, chan},
+      {"OVERBANK_FLOW", channels, chan},
+      {"OVERBANK_MAX_DV", channels, chan},
+      {"OVERLAND_BACKWATER", channels, chan},
+      {"HEAD_BOUND", channels, chan},
+      {"BOUND_DEPTH", channels, chan},
+      {"BOUND_TS", channels, chan},
+      {"STREAM_LOSS", channels, chan},
+      {"K_RIVER", channels, chan},
+      {"M_RIVER", channels, chan},
+      {"FIRST_ORDER_CHAN_Q", channels, chan},
+      {"STREAM_INFO", channels, chan},
+      {"WRITE_CHAN_HOTSTART", channels, chan},
+      {"EXPLIC_BACKWATER", channels, chan},
+      {"READ_CHAN_HOTSTART", channels, chan},
+      {"EXPLIC_HOTSTART", channels, chan},
+      {"HOTSTART_IS_DEPTH", channels, chan},
+      {"CHAN_CON_TRANS", channels, chan},
+      {"CHAN_DECAY_COEF", channels, chan},
+      {"CHAN_DISP_COEF", channels, chan},
+      {"INIT_CHAN_CONC", channels, chan},
+      {"CHAN_DEPTH", channels, chan},
+      {"CHAN_DISCHARGE", channels, chan},
+      {"CHAN_STAGE", channels, chan},
+      {"CHAN_VELOCITY", channels, chan},
+      {"CHAN_SED_FLUX", channels, chan},
+      {"FLOOD_STREAM", channels, chan},
+      {"IN_HYD_LOCATION", channels, chan},
+      {"OUT_HYD_LOCATION", channels, chan},
+      {"OUT_DEP_LOCATION", channels, chan},
+      {"OUT_CON_LOCATION", channels, chan},
+      {"OUT_MASS_LOCATION", channels, chan},
+      {"IN_GWFLUX_LOCATION", channels, chan},
+      {"OUT_GWFLUX_LOCATION", channels, chan},
+      {"LINKS", channels, chan},
+      {"ST_MAPPING_TABLE", channels, chan},
+      {"LAKE_OUTPUT", lakes_possible,
+       "lakes: the OVERLAND_LAKE_MAP card, or LAKE links of explicit channel routing (CHAN_EXPLIC)"},
+      // Partners within the channels.
+      {"BOUND_DEPTH", po.head_bound != 0, held},
+      {"BOUND_TS", po.head_bound != 0, held},
+      {"BOUND_DEPTH", !po.bound_ts_given,
+       "HEAD_BOUND and without the BOUND_TS card, whose series gives the outlet's depth in its place"},
+      {"HOTSTART_IS_DEPTH", po.read_chan_hotstart_given || po.explic_hotstart_given,
+       "a channel hotstart to read: the READ_CHAN_HOTSTART (or EXPLIC_HOTSTART) card"},
+      {"K_RIVER", exchange, bed},
+      {"M_RIVER", exchange, bed},
+      {"IN_GWFLUX_LOCATION", exchange, bed},
+      {"CHAN_DISP_COEF", po.chan_con_trans || classes_carried, carried},
+      {"CHAN_DECAY_COEF", channel_contaminants, contaminants},
+      {"INIT_CHAN_CONC", channel_contaminants, contaminants},
+      {"OUT_HYD_LOCATION", po.in_hyd_location_given != 0, locations},
+      {"OUT_DEP_LOCATION", po.in_hyd_location_given != 0, locations},
+      {"OUT_CON_LOCATION", po.in_hyd_location_given != 0, locations},
+      {"OUT_MASS_LOCATION", po.in_hyd_location_given != 0, locations},
+      {"OUT_CON_LOCATION", po.chan_con_trans || classes_carried, carried},
+      {"OUT_MASS_LOCATION", po.chan_con_trans || classes_carried, carried},
+      {"OUT_GWFLUX_LOCATION", po.in_gwflux_location_given != 0, "the channel nodes of the IN_GWFLUX_LOCATION card"},
+      {"CHAN_SED_FLUX", po.soil_erosion_on != 0, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)"},
+      {"LINKS", po.conceptual_gw_given != 0, "the conceptual groundwater model (CONCEPTUAL_GW)"},
+      {"ST_MAPPING_TABLE", po.nutrients != 0,
+       "the nutrients of the channels (NUTRIENTS): only they take values from the stream mapping table"},
+  };
+  return partners_present(po, rules);
+}
+
+// The aquifer's cards, and those of the soil columns over a water table.
+bool groundwater_cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const bool aquifer = po.gw_simulation != 0;
+  static constexpr const char* gw = "saturated groundwater (GW_SIMULATION)";
+  const partner_rule rules[] = {
+      {"AQUIFER_BOTTOM", aquifer, gw},
+      {"GW_UNIF_POROSITY", aquifer, gw},
+      {"GW_POROSITY_MAP", aquifer, gw},
+      {"GW_UNIF_HYCOND", aquifer, gw},
+      {"GW_HYCOND_MAP", aquifer, gw},
+      {"GW_TIMESTEP", aquifer, gw},
+      {"GW_LSOR_CON", aquifer, gw},
+      {"GW_LSOR_DIR", aquifer, gw},
+      {"GW_RELAX_COEFF", aquifer, gw},
+      {"GW_LEAKAGE_RATE", aquifer, gw},
+      {"GW_BOUNDFILE", aquifer, gw},
+      {"GW_FLUXBOUNDTABLE", aquifer, gw},
+      {"GW_FLUX_BOUNDTABLE", aquifer, gw},
+      {"USE_WELLS", aquifer, gw},
+      {"GW_WELL_LEVEL", aquifer, gw},
+      {"OUT_WELL_LOCATION", aquifer, gw},
+      {"GW_OUTPUT", aquifer, gw},
+      {"GW_RECHARGE_CUM", aquifer, gw},
+      {"GW_RECHARGE_INC", aquifer, gw},
+      {"OUT_WELL_LOCATION", po.gw_well_level_given != 0, "the well levels of the GW_WELL_LEVEL card"},
+      {"AQUIFER_DELTA_Z", po.water_table_given != 0,
+       "a water table (WATER_TABLE): it spaces the nodes of the Richards columns down to the table, or sets "
+       "the depth of a table held all run"},
+      {"GW_ASSIGN_THETA", ms.soil.inf_richards && po.water_table_given,
+       "Richards columns over a water table (INF_RICHARDS with WATER_TABLE)"},
+      {"TOPO_INDEX", po.sacramento_given != 0, "the Sacramento model (SACRAMENTO)"},
+  };
+  return partners_present(po, rules);
+}
+
+// Contaminants, sediment and nutrients.
+bool quality_cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const bool erosion = po.soil_erosion_on != 0;
+  const bool channels = ms.channel.chan_explic != 0;
+  // SOIL_EROSION of 10 or more carries the sediment classes as constituents
+  // of the overland transport; the nutrient model switches it on too.
+  const bool classes_carried = erosion && po.soil_erosion >= 10;
+  const bool contaminants = po.ov_con_trans || po.nutrients;
+  const bool transport = contaminants || classes_carried;
+  const bool contaminant_table = ms.grid.cmt_table_present[cmt_contaminants] != 0;
+  static constexpr const char* overland =
+      "overland contaminant transport (OV_CON_TRANS, or NUTRIENTS, or SOIL_EROSION of 10 or more)";
+  static constexpr const char* uniform = "overland contaminant transport (OV_CON_TRANS or NUTRIENTS)";
+  static constexpr const char* no_table =
+      "the uniform contaminant, without the mapping table's CONTAMINANT_TRANSPORT table: the table gives every "
+      "contaminant's parameters in its place";
+  static constexpr const char* sediment = "eroded soil (SOIL_EROSION)";
+  static constexpr const char* channel_sediment = "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)";
+  static constexpr const char* nsm = "the nutrient model (NUTRIENTS)";
+  static constexpr const char* nsm_channels = "the nutrients of the channels (NUTRIENTS with CHAN_EXPLIC)";
+  const bool nsm_soil = po.nutrients && po.soil_con_trans;
+  const int* table = ms.grid.cmt_table_present;
+  const partner_rule rules[] = {
+      {"OV_CON_MAP", transport, overland},
+      {"OV_DISP_COEF", transport, overland},
+      {"ALL_CONTAM_OUTPUT", transport || po.chan_con_trans,
+       "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of 10 or more)"},
+      {"KINETICS_TIMESTEP_FACTOR", transport || po.chan_con_trans,
+       "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of 10 or more)"},
+      {"OV_DECAY_COEF", contaminants, uniform},
+      {"OV_UPTAKE_RATE", contaminants, uniform},
+      {"OV_MASS_LOAD", contaminants, uniform},
+      {"CONTAM_MAP", contaminants, uniform},
+      {"OV_DECAY_COEF", !contaminant_table, no_table},
+      {"OV_UPTAKE_RATE", !contaminant_table, no_table},
+      {"OV_MASS_LOAD", !contaminant_table, no_table},
+      {"OV_DISP_COEF", !contaminant_table || classes_carried, no_table},
+      {"SOIL_STATIC_CONC", po.soil_con_trans != 0, "soil contaminant transport (SOIL_CON_TRANS)"},
+      {"WATER_TEMP", erosion || po.nutrients, "eroded soil (SOIL_EROSION) or the nutrient model (NUTRIENTS)"},
+      {"SAND_SIZE", erosion, sediment},
+      {"SED_POROSITY", erosion && channels, channel_sediment},
+      {"ADJUST_CHANNEL_BED", erosion && channels, channel_sediment},
+      {"FYSSI", erosion && channels, channel_sediment},
+      {"CHAN_PH", po.nutrients != 0, nsm},
+      {"TOTAL_OV_N", po.nutrients != 0, nsm},
+      {"TOTAL_OV_P", po.nutrients != 0, nsm},
+      {"TOTAL_CHAN_N", po.nutrients && channels, nsm_channels},
+      {"TOTAL_CHAN_KN", po.nutrients && channels, nsm_channels},
+      {"TOTAL_CHAN_P", po.nutrients && channels, nsm_channels},
+      {"SOILS_NSM_N", nsm_soil && table[cmt_nsm_soil_nitrogen],
+       "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_N table"},
+      {"SOILS_NSM_P", nsm_soil && table[cmt_nsm_soil_phosphorus],
+       "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_P table"},
+      {"SOILS_NSM_C", nsm_soil && table[cmt_nsm_soil_carbon],
+       "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_C table"},
+  };
+  if (!partners_present(po, rules)) return false;
+  // The nutrients' cards of the channels' water: its starting values and
+  // its link/node and outlet series.
+  if (po.nutrients && channels) return true;
+  for (const card_entry& e : project_card_table()) {
+    const bool channel_water =
+        e.kind == card_kind::nsm_st_init || e.kind == card_kind::nsm_out_st || e.kind == card_kind::nsm_out_hyd;
+    if (!channel_water) continue;
+    if (!po.cards_given.test(card_table_index(e))) continue;
+    std::string word(e.word);
+    for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::printf("Error: the %s card acts only with %s.\n", word.c_str(), nsm_channels);
     return false;
   }
   return true;
+}
+
+// The outputs of locations and maps, and the cards of the outside
+// framework and of the stream fluxes handed to ZV.
+bool output_and_coupling_cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const bool maps = map_output_requested(ms);
+  static constexpr const char* zem = "the ZEM framework (ZEM)";
+  static constexpr const char* zv = "the segment fluxes handed to ZV (ZV_FLUXES)";
+  const partner_rule rules[] = {
+      {"OUT_CELLDEPDIS_LOCATION", po.in_celldepdis_location_given != 0,
+       "the cells of the IN_CELLDEPDIS_LOCATION card"},
+      {"OVERLAND_DEPTH_LOCATION", po.overland_depths_given != 0, "the depth series of the OVERLAND_DEPTHS card"},
+      {"OVERLAND_WSE_LOCATION", po.overland_wse_given != 0, "the water-surface series of the OVERLAND_WSE card"},
+      {"MAP_FREQ", maps, "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps written every MAP_FREQ "
+                         "minutes"},
+      {"MAP_TYPE", maps || po.flood_grid_given,
+       "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps, or FLOOD_GRID"},
+      {"ZEM_EVENT_NUM", po.zem != 0, zem},
+      {"MOLA_FIRST", po.zem != 0, zem},
+      {"MOIST_TO_MOLA", po.zem != 0, zem},
+      {"KSAT_TO_MOLA", po.zem != 0, zem},
+      {"ROUGH_TO_MOLA", po.zem != 0, zem},
+      {"POROS_TO_MOLA", po.zem != 0, zem},
+      {"MOIST_FROM_MOLA", po.zem != 0, zem},
+      {"KSAT_FROM_MOLA", po.zem != 0, zem},
+      {"ROUGH_FROM_MOLA", po.zem != 0, zem},
+      {"ZV_SEGMENT_MAP", po.zv_fluxes != 0, zv},
+      {"ZV_NODES_TO_SEGS", po.zv_fluxes != 0, zv},
+      {"ZV_SEGMENT_FLUXES", po.zv_fluxes != 0, zv},
+  };
+  return partners_present(po, rules);
+}
+
+// Every card acts with the partners it needs.
+bool cards_have_their_partners(const model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  return surface_and_soil_cards_have_their_partners(ms) && seasonal_months_in_order(po) &&
+         snow_cards_have_their_partners(ms) && rain_cards_have_their_partners(ms) &&
+         channel_cards_have_their_partners(ms) && groundwater_cards_have_their_partners(ms) &&
+         quality_cards_have_their_partners(ms) && output_and_coupling_cards_have_their_partners(ms);
 }
 
 // The first failing test names its code.
@@ -318,6 +736,18 @@ int first_conflict(model_state& ms) {
 void check_options(model_state& ms) {
   int code = first_conflict(ms);
   if (code != 0) set_error(code);
+}
+
+void check_cards_against_inputs(model_state& ms) {
+  const project_options& po = ms.project.project_options;
+  const partner_rule rules[] = {
+      {"OVERBANK_MAX_DV", po.overbank_flow || ms.channel.overbank_exchange,
+       "water spilling over the banks: the OVERBANK_FLOW card, or an OVERBANK record of a link in the channel "
+       "input file, which has none"},
+      {"LAKE_OUTPUT", po.overland_lake_map_given || ms.lake.chan_lakes,
+       "lakes: the OVERLAND_LAKE_MAP card, or a LAKE link of the channel input file, which has none"},
+  };
+  if (!partners_present(po, rules)) set_error(own_message_code);
 }
 
 }  // namespace nivra

@@ -12,4 +12,9 @@ struct model_state;
 // schemes, and lets channel sediment follow overland erosion.
 void check_options(model_state& ms);
 
+// The checks that need the inputs the map phase read: a card that acts only
+// with something the channel input file gives (an OVERBANK link for
+// OVERBANK_MAX_DV, a lake for LAKE_OUTPUT) stops the run naming it.
+void check_cards_against_inputs(model_state& ms);
+
 }  // namespace nivra

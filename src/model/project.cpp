@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/dates.h"
 #include "core/elevation_series.h"
@@ -239,7 +240,6 @@ class card_reader {
       }
       case card_kind::nutrients:
         r_.po.nutrients = 1;
-        // A second NUTRIENTS card starts over with an empty container.
         r_.po.nsm_model = std::make_unique<nsm>();
         return true;
       case card_kind::nsm_aq_env:
@@ -500,6 +500,58 @@ class card_reader {
   int quiet_ = 0;
 };
 
+// The cards the file has given so far, each with the line of its first
+// appearance: a card that stores a value may stand once, and so may one of
+// the cards that store into the same field; a flag given again changes
+// nothing and is warned about; the cards that add to a list, act on the
+// lines after them or store nothing may repeat.
+class card_lines {
+ public:
+  explicit card_lines(int quiet) : quiet_(quiet) {}
+
+  // False, with the run stopped, when the card may not stand here.
+  bool admit(const card_entry& e, int line) {
+    const card_repeat rule = repeat_rule(e);
+    if (rule == card_repeat::free) return true;
+    for (const seen& s : seen_) {
+      if (s.entry->code == e.code) return repeated(*s.entry, s.line, e, line, rule);
+      if (cards_collide(*s.entry, e)) {
+        std::printf("Error: the %s and %s cards set the same value in the project file (lines %d and %d); give one "
+                    "of them.\n",
+                    upper_word(s.entry->word).c_str(), upper_word(e.word).c_str(), s.line, line);
+        return stop_reading();
+      }
+    }
+    seen_.push_back({&e, line});
+    return true;
+  }
+
+ private:
+  struct seen {
+    const card_entry* entry;
+    int line;
+  };
+
+  bool repeated(const card_entry& first, int first_line, const card_entry& e, int line, card_repeat rule) const {
+    // A synonym names the word the first line used.
+    std::string lines = std::to_string(first_line) + " and " + std::to_string(line);
+    if (first.word != e.word) lines += ", the first as " + upper_word(first.word);
+    if (rule == card_repeat::harmless) {
+      if (quiet_ != 1 && process.parallel_env.proc_id == 0)
+        std::printf("Warning: the %s card is given twice in the project file (lines %s); the second changes "
+                    "nothing.\n",
+                    upper_word(e.word).c_str(), lines.c_str());
+      return true;
+    }
+    std::printf("Error: the %s card is given twice in the project file (lines %s); give it once.\n",
+                upper_word(e.word).c_str(), lines.c_str());
+    return stop_reading();
+  }
+
+  std::vector<seen> seen_;
+  int quiet_;
+};
+
 // Builds a sub-record again in place, as its constructor leaves it.
 template <class T>
 void rebuild(T& record) {
@@ -583,12 +635,18 @@ bool read_project_file(std::string_view file_name, project_options& options, run
   set_defaults(options);
 
   card_reader reader({options, control, rain}, quiet);
+  card_lines given(quiet);
+  int line_no = 1;  // the header's
   while (read_line(line, f)) {
+    ++line_no;
     const card_entry* e = classify_card_entry(line, quiet);
     // A card that ends the reading has either left its code for the
     // driver, or reported its fault (which clears the code) and stopped the
     // run.
-    if (e && !reader.apply(*e, line)) return process.error_block.code != 0;
+    if (!e) continue;
+    if (e->available && !given.admit(*e, line_no)) return false;
+    if (!reader.apply(*e, line)) return process.error_block.code != 0;
+    options.cards_given.set(card_table_index(*e));
   }
   return true;
 }

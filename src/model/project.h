@@ -8,6 +8,8 @@
 // sets the reader's defaults, so only those defaults are ever in force.
 #pragma once
 
+#include <bitset>
+#include <cstddef>
 #include <memory>
 #include <string_view>
 
@@ -100,7 +102,16 @@ inline constexpr int inverse_distance = 0;
 inline constexpr int thiessen = 1;
 }  // namespace rain_interpolation
 
+// Room for one bit per entry of the card table (model/card_table.cpp
+// checks that the table fits).
+inline constexpr std::size_t card_table_capacity = 512;
+
 struct project_options {
+  // The cards the project file gave, one bit per entry of the card table:
+  // a card whose value equals its default is given all the same
+  // (card_given in model/card_table.h reads it by the card's word).
+  std::bitset<card_table_capacity> cards_given;
+
   // Grid maps and mapping tables.
   file_name_text watershed_mask;
   file_name_text elevation;
@@ -655,10 +666,12 @@ struct project_state {
 // run_control.project_open_failed. A file that is no project file, a card
 // that is not available, a value a card cannot take and a file a card reads
 // at once that holds a fault are reported at once (the message names the
-// card or file) and stop the run: the result is then false. The codes of
-// the calibration words and the nutrient cards (103, 104, 79) are left in
-// the error block for the driver, as every failure is. quiet (the
-// optimiser-run flag) silences the unknown-card warning.
+// card or file) and stop the run: the result is then false; so does a card
+// that stores a value given a second time, or two cards that store into one
+// field (both named, with their lines). The codes of the calibration words
+// and the nutrient cards (103, 104, 79) are left in the error block for the
+// driver, as every failure is. quiet (the optimiser-run flag) silences the
+// unknown-card warning and the warning of a flag given twice.
 bool read_project_file(std::string_view file_name, project_options& options,
                        run_control& control, rain_event& rain, int quiet);
 

@@ -355,7 +355,9 @@ void copy_long_term(model_state& ms) {
   ms.hydromet.et_calc_penman = po.et_calc_penman;
   ms.hydromet.et_calc_deardorff = po.et_calc_deardorff;
   ms.hydromet.event_min_q = po.event_min_q;
-  if (po.seasonal_rs == 1 && po.seasonal_rs_spring > 0) {
+  // The seasons of the seasonal factor: from the month cards when the
+  // spring month is above 0, else from the latitude.
+  if (po.seasonal_rs == 1) {
     ms.hydromet.seasonal_rs = po.seasonal_rs;
     ms.hydromet.seasonal_rs_spring = po.seasonal_rs_spring;
     ms.hydromet.seasonal_rs_fall = po.seasonal_rs_fall;

@@ -452,7 +452,7 @@ void print_channel_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(at(ms.constituent.chan_mass_init_event, c));
   b.loss(at(ms.constituent.chan_mass_final_event, c));
   b.gain(at(ms.constituent.event_ov_qlat_mass, c));
-  b.gain(at(ms.constituent.chan_point_mass_event, c));
+  b.net(at(ms.constituent.chan_point_mass_event, c));  // net of what the sinks drew
   if (nsm) {
     ratio_line(f, "Mass gained in NSM kinetics", at(ms.constituent.chan_nsm_gain_event, c), 1);
     b.gain(at(ms.constituent.chan_nsm_gain_event, c));
@@ -522,7 +522,7 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
   b.gain(at(ms.constituent.lake_inflow_mass_event, c));
   b.net(at(ms.constituent.lake_chan_exch_event, c));
   b.gain(at(ms.constituent.lake_ov_mass_event, c));
-  b.gain(at(ms.constituent.lake_point_mass_event, c));
+  b.net(at(ms.constituent.lake_point_mass_event, c));
   b.net(at(ms.constituent.lake_gw_mass_event, c));
   b.loss(at(ms.constituent.lake_outflow_mass_event, c));
   b.loss(at(ms.constituent.lake_decay_mass_event, c));

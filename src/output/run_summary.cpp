@@ -589,7 +589,7 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   b.net(at(ms.constituent.chan_lake_exch_mass, c));
   b.net(at(ms.constituent.chan_sed_exch_mass, c));
   b.loss(at(ms.constituent.chan_mass_out, c));
-  b.gain(at(ms.constituent.chan_point_mass, c));
+  b.net(at(ms.constituent.chan_point_mass, c));  // net of what the sinks drew
   put(f, "Dissolved mass balance error       %14.4lf percent \n", b.error(0.0));
   if (ms.constituent.sediment_contam) {
     put(f, "Attached\n");
@@ -607,6 +607,13 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Mass lake outlet flow         %14.2lf \n", at(ms.constituent.lake_outflow_mass, c));
   put(f, "Lake chan exchange mass       %14.2lf \n", at(ms.constituent.lake_chan_exch_mass, c));
   put(f, "Precip mass flux              %14.2lf \n", at(ms.constituent.lake_precip_mass, c));
+  // The lakes' point sources (their POINTSOURCE series, and the channel
+  // point sources at nodes a lake holds), net of what the sinks drew.
+  const bool points = ms.channel.chan_point_sources_on || !ms.channel.structures.series_flow.empty();
+  if (points) {
+    put(f, "Point source mass gain        %14.2lf \n", at(ms.constituent.lake_point_mass_run, c));
+    l.net(at(ms.constituent.lake_point_mass_run, c));
+  }
   if (ms.constituent.ov_con_trans) {
     put(f, "Mass overland inflow          %14.2lf \n", at(ms.constituent.ov_lake_mass, c));
     l.net(at(ms.constituent.ov_lake_mass, c));

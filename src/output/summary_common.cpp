@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/channel_state.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
 #include "surface/lake_state.h"
@@ -47,6 +48,9 @@ void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {
     put(f, "%s wash-load from lake to chan:         %16.8lf m3\n", span, t.wash_from_lakes);
   }
   put(f, "%s wash-load outlet discharge:          %16.8lf m3\n", span, wash_out);
+  // The channel point sinks draw wash load with their water.
+  const bool points = ms.channel.chan_point_sources_on || !ms.channel.structures.series_flow.empty();
+  if (points) put(f, "%s wash-load drawn by point sinks:      %16.8lf m3\n", span, t.wash_drawn);
   put(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", ms.constituent.final_wash_load);
   if (event) {
     put(f, "\n");
@@ -61,6 +65,7 @@ void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {
   wash.gain(wash_init);
   wash.gain(t.wash_in);
   wash.loss(wash_out);
+  wash.loss(t.wash_drawn);
   wash.loss(ms.constituent.final_wash_load);
   if (ms.lake.chan_lakes) {
     sand.loss(t.sand_to_lakes);
@@ -108,6 +113,8 @@ void write_lake_sediments(const model_state& ms, std::FILE* f, bool event) {
     put(f, "%s vol of SS from chan to lake           %16.8lf m3 \n", span, s.ss_from_chan);
     put(f, "%s net vol of SS from overland to lake   %16.8lf m3 \n", span, s.ss_from_ov);
     put(f, "%s vol of SS settled in lake             %16.8lf m3 \n", span, s.ss_settled);
+    if (!ms.channel.structures.series_flow.empty() || ms.channel.chan_point_sources_on)
+      put(f, "%s vol of SS drawn by point sinks        %16.8lf m3 \n", span, s.ss_drawn);
     put(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", s.ss_total);
     put(f, "\n");
     put(f, "Suspended Sediment Concentration              %16.8lf cc/m3\n", s.ss_conc_vol * 1.0e6);

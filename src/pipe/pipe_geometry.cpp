@@ -77,7 +77,8 @@ pipe_section_props pipe_section_geometry(double diameter, double depth, double w
       }
       const double r = 0.5 * d;
       const double theta = std::acos((r - y) / r);
-      const double s = std::sin(theta);
+      // sin(theta) of the half angle from the depth: the half width over r.
+      const double s = std::sqrt(y * (d - y)) / r;
       g.top_width = d * s;
       g.wet_per = theta * d;
       g.area = r * r * theta - (r - y) * r * s;
@@ -123,6 +124,8 @@ pipe_depth superlink_crit_calc(int type, double diameter, double width, double f
   if (type == pipe_section::rectangular) {
     const double q = flow / width;
     out.depth = std::cbrt(q * q / gravity);
+    // y = (q^2 / g)^(1/3): dy/dQ = 2 y / (3 Q).
+    out.per_flow = flow > 0.0 ? 2.0 * out.depth / (3.0 * flow) : 0.0;
     return out;
   }
   if (type == pipe_section::arch) {
@@ -148,6 +151,15 @@ pipe_depth superlink_crit_calc(int type, double diameter, double width, double f
     z = next;
     if (settled) {
       out.depth = r - z;
+      // Q = sqrt(g) A sqrt(A / T): dQ/dy = sqrt(g) sqrt(A / T) (1.5 T - 0.5 A T' / T),
+      // T' = dT/dy = 2 z / s of the circle (s the half width).
+      const double a = pipe_flow_area(pipe_section::circular, d, width, r - z);
+      const double s = std::sqrt(std::max(r * r - z * z, 0.0));
+      if (a > 0.0 && s > 0.0) {
+        const double t = 2.0 * s;
+        const double dq = std::sqrt(gravity * a / t) * (1.5 * t - 0.5 * a * (2.0 * z / s) / t);
+        out.per_flow = dq > 0.0 ? 1.0 / dq : 0.0;
+      }
       return out;
     }
   }
@@ -202,6 +214,8 @@ pipe_depth superlink_norm_calc(int type, double diameter, double width, double m
     y = next;
     if (settled) {
       out.depth = y;
+      const conveyance at = circle ? circle_conveyance(d, y, root_s_n) : box_conveyance(width, y, root_s_n);
+      out.per_flow = at.dk > 0.0 ? 1.0 / at.dk : 0.0;
       return out;
     }
   }

@@ -29,7 +29,8 @@ enum class pipe_depth_status {
 
 struct pipe_depth {
   pipe_depth_status status = pipe_depth_status::ok;
-  double depth = 0.0;  // m
+  double depth = 0.0;     // m
+  double per_flow = 0.0;  // change of the depth with the flow, m per m3/s (0 where the depth is pinned)
 };
 
 // Critical depth of `flow` (its magnitude) in the section: q^2 / g = y^3 for

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <vector>
 
 #include "core/numerics.h"
@@ -21,11 +22,43 @@ namespace {
 constexpr double slot_share = 0.01;          // top width of a full pipe over its diameter
 constexpr double least_internal_step = 1.0;  // s
 constexpr int most_limit_passes = 100;
-// An internal step is passed again while a pipe's section at the end of the
-// step differs from the one its coefficients took by more than this share
-// of the full section, at most this many passes in all.
-constexpr double section_tolerance = 0.003;
+// A superlink's internal step is passed again, with its coefficients at the
+// step's end, while a pipe's section there differs from the one its
+// coefficients took by more than this share of the section, at most
+// most_section_passes passes in all. The same share decides whether the
+// heads of a solve moved a superlink far enough from the heads it was run
+// with to run it again, at most most_section_passes solves of the heads in
+// a network step; and half of it whether an internal step starts where the
+// last one's coefficients were taken.
+constexpr double section_tolerance = 0.001;
+// Sections smaller than this share of the full section are measured
+// against it instead of themselves: a film is not followed to a thousandth.
+constexpr double area_floor_share = 0.01;
 constexpr int most_section_passes = 8;
+// A network step in which a superjunction's head moves by more than this
+// share of the widest pipe opening into it is taken again in halves (down
+// to two shortest internal steps): the superlinks' flows are linear in the
+// heads only over moves of about that size.
+constexpr double head_move_share = 0.25;
+// The most internal steps a superlink takes in one network step: a pipe
+// step that would need more is cut into several network steps.
+constexpr int most_link_steps = 32;
+// The guessed head of a superjunction goes the whole way to the head the
+// last solve found, or this share of it when that way turns back on the
+// way it went before (the heads swing about the ones that hold).
+constexpr double swing_share = 0.5;
+// What a step may err by in a free superjunction's head (head_error): this
+// share of the widest pipe opening into it. A superjunction that errs by
+// more over a network step is fast, and its group takes the step in
+// shorter steps of its own.
+constexpr double head_error_share = 1e-4;
+// A group's steps are chosen for this share of the error allowed, are no
+// shorter than least_group_step (s), and a group has at most
+// most_group_junctions free superjunctions (a network step with a larger
+// one is taken in halves while it may be).
+constexpr double step_safety = 0.9;
+constexpr double least_group_step = 0.05;
+constexpr int most_group_junctions = 64;
 
 // Adds the seconds since `start` to `total` and restarts the clock.
 class part_clock {
@@ -47,18 +80,26 @@ class part_clock {
 // thread alone. A pass writes only what belongs to its own items; whatever
 // is gathered from them is gathered in item order afterwards, so the
 // results are the same bits on any number of threads.
+// A group of fast superjunctions takes many steps of its own, so the
+// groups are shared in parts of at least least_group_part groups.
 constexpr int least_part_items = 256;
+constexpr int least_group_part = 8;
 
 struct passes {
   thread_pool* crew = nullptr;
+  // body(first, last, part): part counts from 0, below most_superlink_parts.
   template <class Body>
-  void over(int n, Body&& body) const {
-    const int most = n / least_part_items;
+  void over_parts(int n, Body&& body, int least = least_part_items) const {
+    const int most = std::min(n / least, most_superlink_parts);
     if (!crew || most < 2 || crew->size() < 2) {
-      body(1, n);
+      body(1, n, 0);
       return;
     }
-    for_parts(*crew, n, std::min(crew->size(), most), [&](int first, int last, int) { body(first, last); });
+    for_parts(*crew, n, std::min(crew->size(), most), body);
+  }
+  template <class Body>
+  void over(int n, Body&& body) const {
+    over_parts(n, [&](int first, int last, int) { body(first, last); });
   }
 };
 
@@ -86,15 +127,41 @@ wet pipe_wet(const pipe_state& p, int k, int l, double y) {
   return w;
 }
 
+// Whether pipes k - 1 and k of superlink l share their section (the pipes
+// of one pipe cut into computational ones do).
+bool same_section(const pipe_state& p, int k, int l) {
+  return p.sec_type(k - 1, l) == p.sec_type(k, l) && p.diameter(k - 1, l) == p.diameter(k, l) &&
+         p.width(k - 1, l) == p.width(k, l);
+}
+
 // Interior node k of superlink l at depth y: the halves of its two pipes
 // and its own surface area.
 wet node_wet(const pipe_state& p, int k, int l, double y) {
-  // The pipes of one pipe cut into computational ones share their section.
-  const bool same = p.sec_type(k - 1, l) == p.sec_type(k, l) && p.diameter(k - 1, l) == p.diameter(k, l) &&
-                    p.width(k - 1, l) == p.width(k, l);
-  const wet down = pipe_wet(p, k, l, y), up = same ? down : pipe_wet(p, k - 1, l, y);
+  const wet down = pipe_wet(p, k, l, y), up = same_section(p, k, l) ? down : pipe_wet(p, k - 1, l, y);
   const double a = 0.5 * p.dxc(k - 1, l), b = 0.5 * p.dxc(k, l), s = p.As(k, l);
   return wet{a * up.area + b * down.area + s * y, a * up.top + b * down.top + s};
+}
+
+// Pipe k of superlink l at a node's depth y: the flow area and wetted
+// perimeter its momentum takes (the full section's above the crown), and
+// the water a metre of it holds and its width there (pipe_wet's).
+pipe_node_section section_at(const pipe_state& p, int k, int l, double y) {
+  pipe_node_section s;
+  if (y <= 0.0) return s;
+  const double d = p.diameter(k, l);
+  if (y >= d) {
+    s.area = p.solver.full_area(k, l);
+    s.wet_per = p.solver.full_wet_per(k, l);
+    s.top = slot_share * d;
+    s.held = s.area + s.top * (y - d);
+    return s;
+  }
+  const pipe_section_props g = pipe_section_geometry(d, y, p.width(k, l), p.sec_type(k, l));
+  s.area = std::max(g.area, 0.0);
+  s.wet_per = g.wet_per;
+  s.top = std::max(g.top_width, 0.0);
+  s.held = s.area;
+  return s;
 }
 
 // Superjunction j at depth y above its bottom: its own area and the halves
@@ -116,11 +183,21 @@ wet junction_wet(const pipe_state& p, int j, double y) {
   return w;
 }
 
+// Superjunction j at its head: the water and width the last step found
+// there while it stands at that head, else junction_wet's.
+wet junction_water(const pipe_state& p, int j) {
+  const superlink_scheme& s = p.solver;
+  if (!s.junc_known_head.empty() && p.junc_head[j] == s.junc_known_head[j])
+    return wet{s.junc_known_area[j], s.junc_known_top[j]};
+  return junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
+}
+
 // The depth from `lo` up at which a control volume holds `target` (its
-// water f(y).area rising with y, f(lo).area <= target): Newton's steps
-// inside a shrinking bracket, halving it where a step leaves it. With the
-// depth, the control volume's water and width there when the search
-// evaluated them at that very depth (`known`).
+// water f(y).area rising with y, f(lo).area <= target): Newton's steps from
+// the guess inside a bracket that each step narrows, halving it where a
+// step leaves it (widening above while no depth is known to hold too much).
+// With the depth, the control volume's water and width there when the
+// search evaluated them at that very depth (`known`).
 struct held_depth {
   double y = 0.0;
   wet at;
@@ -129,25 +206,25 @@ struct held_depth {
 
 template <class F>
 held_depth depth_holding(const F& f, double target, double guess, double lo) {
-  double hi = std::max(guess, lo);
-  double widen = std::max(hi - lo, 1e-3);
-  wet at_hi = f(hi);
-  for (int n = 0; n < 200 && at_hi.area < target; ++n) {
-    lo = hi;
-    hi += widen;
-    widen *= 2.0;
-    at_hi = f(hi);
-  }
   const double tol = 1e-13 * std::max(std::fabs(target), 1e-3);
-  double y = std::clamp(guess, lo, hi);
-  for (int it = 0; it < 200; ++it) {
-    const wet v = it == 0 && y == hi ? at_hi : f(y);
+  double hi = std::numeric_limits<double>::infinity();
+  double y = std::max(guess, lo);
+  double widen = std::max(y - lo, 1e-3);
+  for (int it = 0; it < 400; ++it) {
+    const wet v = f(y);
     const double r = v.area - target;
     if (std::fabs(r) <= tol) return {y, v, true};
     (r < 0.0 ? lo : hi) = y;
-    double next = v.top > 0.0 ? y - r / v.top : 0.5 * (lo + hi);
-    if (!(next > lo && next < hi)) next = 0.5 * (lo + hi);
-    if (hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return {next, {}, false};
+    double next = v.top > 0.0 ? y - r / v.top : y;
+    if (!(next > lo && next < hi)) {
+      if (std::isfinite(hi)) {
+        next = 0.5 * (lo + hi);
+      } else {
+        next = lo + widen;
+        widen *= 2.0;
+      }
+    }
+    if (std::isfinite(hi) && hi - lo <= 4e-16 * std::max(std::fabs(hi), 1e-300)) return {next, {}, false};
     y = next;
   }
   return {y, {}, false};
@@ -266,468 +343,34 @@ void surface_exchange(const superlink_domain& d, double dt, superlink_books& b) 
   }
 }
 
-// The shortest time a surface wave with the flow takes through a pipe.
-double courant_step(const pipe_state& p) {
-  const superlink_scheme& s = p.solver;
-  double dtc = 1e300;
-  for (int l = 1; l <= p.num_slink; ++l) {
-    const int n = p.superlink_cnodes[l];
-    const auto h = p.slink_node_depth.column(l);
-    const auto u = s.n_veloc.column(l);
-    const auto dx = p.dxc.column(l);
-    for (int k = 1; k <= n; ++k) {
-      const double y = 0.5 * (h[k] + h[k + 1]);
-      const double t = dx[k] / (std::sqrt(gravity * y) + std::max(std::fabs(u[k]), std::fabs(u[k + 1])));
-      if (t > 1e-8) dtc = std::min(dtc, t);
-    }
-  }
-  return dtc;
+// ---- Affine functions of the two end heads of a superlink.
+head_affine operator+(head_affine a, const head_affine& b) {
+  a.c += b.c;
+  a.u += b.u;
+  a.d += b.d;
+  return a;
 }
-
-// The two end depths of superlink l in terms of its end flows and heads.
-superlink_status end_relations(pipe_state& p, int l) {
-  superlink_scheme& s = p.solver;
-  const int n = p.superlink_cnodes[l];
-  // Upstream: the pipe fills from its superjunction unless water leaves it
-  // backward over a free fall, at the smaller of critical and normal depth.
-  s.e1[l] = 1.0;
-  s.f1[l] = 0.0;
-  s.g1[l] = -p.slink_us_invert[l];
-  const double qu = p.Q(1, l);
-  if (qu < 0.0) {
-    const pipe_depth yc = superlink_crit_calc(p.sec_type(1, l), p.diameter(1, l), p.width(1, l), qu);
-    if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
-    if (yc.depth > p.junc_head[p.us_sjunc[l]] - p.slink_us_invert[l]) {
-      const pipe_depth yn =
-          superlink_norm_calc(p.sec_type(1, l), p.diameter(1, l), p.width(1, l), p.M_n(1, l), qu, p.S0(1, l));
-      if (yn.status != pipe_depth_status::ok) return superlink_status::depth_failed;
-      s.e1[l] = 0.0;
-      s.g1[l] = 0.0;
-      s.f1[l] = std::fabs(qu) < 1e-11 ? 0.0 : std::min(yc.depth, yn.depth) / qu;
-    }
-  }
-  // Downstream: submerged, the last node stands an exit loss above its
-  // superjunction's head; over a free fall at critical or normal depth.
-  const double hds = p.junc_head[p.ds_sjunc[l]];
-  const double qd = p.Q(n, l);
-  s.e2[l] = 1.0;
-  s.g2[l] = -p.slink_ds_invert[l];
-  bool free_fall = false;
-  // Most ends are submerged: the critical depth is found only where it may
-  // stand above the superjunction's water.
-  if (qd > 0.0 && !critical_depth_below(p.sec_type(n, l), p.diameter(n, l), qd, hds - p.slink_ds_invert[l])) {
-    const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), qd);
-    if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
-    if (yc.depth > hds - p.slink_ds_invert[l]) {
-      const pipe_depth yn =
-          superlink_norm_calc(p.sec_type(n, l), p.diameter(n, l), p.width(n, l), p.M_n(n, l), qd, p.S0(n, l));
-      if (yn.status != pipe_depth_status::ok) return superlink_status::depth_failed;
-      free_fall = true;
-      s.e2[l] = 0.0;
-      s.g2[l] = 0.0;
-      s.f2[l] = qd < 1e-11 ? 0.0 : std::min(yc.depth, yn.depth) / qd;
-    }
-  }
-  if (!free_fall) {
-    const double d = p.diameter(n, l);
-    const double y = std::min(std::max(p.slink_node_depth(n + 1, l), hds - p.slink_ds_invert[l]), d);
-    const double a2 = std::max(pipe_section_geometry(d, y, p.width(n, l), p.sec_type(n, l)).area, 0.0);
-    const double den = 2.0 * gravity * a2 * a2;
-    s.f2[l] = den > 1e-9 ? std::fabs(qd) / den : 0.0;
-  }
-  return superlink_status::ok;
+head_affine operator-(head_affine a, const head_affine& b) {
+  a.c -= b.c;
+  a.u -= b.u;
+  a.d -= b.d;
+  return a;
 }
-
-// Superlink l over an internal step of h seconds: its pipes' sections and
-// momentum coefficients, its nodes' continuity, the two recurrences and
-// its end flows as linear functions of its two heads.
-superlink_status superlink_coefficients(pipe_state& p, int l, double h) {
-  superlink_scheme& s = p.solver;
-  const int n = p.superlink_cnodes[l];
-  auto y = p.slink_node_depth.column(l);
-  const auto q = p.Q.column(l);
-  const auto qn = p.Q_node.column(l);
-  const auto dx = p.dxc.column(l);
-  auto A = s.area.column(l), R = s.hyd_R.column(l), ld = s.ldepth.column(l), vel = s.l_veloc.column(l);
-  auto u = s.n_veloc.column(l);
-  auto ca = s.a.column(l), cb = s.b.column(l), cc = s.c.column(l), P = s.P.column(l);
-  auto E = s.E.column(l), D = s.D.column(l);
-  for (int k = 1; k <= n + 1; ++k) y[k] = std::max(y[k], pipe_depth_floor);
-  // The sections, velocities and friction of the pipes at the depths and
-  // flows of the step's start, or of its end once a pass has found them;
-  // the step's start keeps the time derivatives (P, D).
-  const auto yc = s.at_step_end ? s.end_depth.column(l) : y;
-  const auto qc = s.at_step_end ? s.end_flow.column(l) : q;
-  if (s.at_step_end) {
-    // The sections at the end of the last pass, as the check after it
-    // found them; those it did not need (negative area) are found here.
-    const auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
-    for (int k = 1; k <= n; ++k) {
-      ld[k] = 0.5 * (yc[k] + yc[k + 1]);
-      if (area[k] < 0.0) {
-        const double d = p.diameter(k, l);
-        const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
-        area[k] = g.area;
-        wet_per[k] = g.wet_per;
-      }
-      A[k] = std::max(area[k], 1e-12);
-      R[k] = A[k] / std::max(wet_per[k], 1e-12);
-      vel[k] = qc[k] / A[k];
-    }
-  } else {
-    for (int k = 1; k <= n; ++k) {
-      const double d = p.diameter(k, l);
-      ld[k] = 0.5 * (yc[k] + yc[k + 1]);
-      const pipe_section_props g = pipe_section_geometry(d, std::min(ld[k], d), p.width(k, l), p.sec_type(k, l));
-      A[k] = std::max(g.area, 1e-12);
-      R[k] = A[k] / std::max(g.wet_per, 1e-12);
-      vel[k] = qc[k] / A[k];
-    }
-  }
-  u[1] = vel[1];
-  u[n + 1] = vel[n];
-  for (int k = 2; k <= n; ++k) u[k] = (dx[k - 1] * vel[k - 1] + dx[k] * vel[k]) / (dx[k - 1] + dx[k]);
-  for (int k = 1; k <= n; ++k) {
-    const double nm = p.M_n(k, l);
-    ca[k] = u[k] > 0.0 ? -u[k] : 0.0;
-    cc[k] = u[k + 1] < 0.0 ? u[k + 1] : 0.0;
-    const double friction = gravity * nm * nm * std::fabs(qc[k]) * dx[k] / (std::pow(R[k], 4.0 / 3.0) * A[k]);
-    cb[k] = friction + dx[k] / h - ca[k] - cc[k];
-    P[k] = A[k] * gravity * p.S0(k, l) * dx[k] + dx[k] * q[k] / h;
-  }
-  // The end nodes belong to their superjunctions' control volumes.
-  E[1] = D[1] = E[n + 1] = D[n + 1] = 0.0;
-  auto held = s.node_volume.column(l);
-  const auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
-             known_top = s.node_known_top.column(l);
-  for (int k = 2; k <= n; ++k) {
-    const wet w = y[k] == known_y[k] ? wet{known_area[k], known_top[k]} : node_wet(p, k, l, y[k]);
-    held[k] = w.area;
-    E[k] = w.top / h;
-    D[k] = E[k] * y[k] + qn[k];
-  }
-  // Forward: Q(k) = U(k) h(k + 1) + V(k) + W(k) h(1).
-  auto T = s.T.column(l), U = s.U.column(l), V = s.V.column(l), W = s.W.column(l);
-  T[1] = ca[1] + cb[1] + cc[1];
-  U[1] = (E[2] * cc[1] - gravity * A[1]) / T[1];
-  V[1] = (P[1] - D[2] * cc[1]) / T[1];
-  W[1] = gravity * A[1] / T[1];
-  for (int k = 2; k <= n; ++k) {
-    const double sk = (gravity * A[k] - E[k] * ca[k]) / (U[k - 1] - E[k]);
-    T[k] = cb[k] + ca[k] + cc[k] - sk;
-    U[k] = (E[k + 1] * cc[k] - gravity * A[k]) / T[k];
-    V[k] = (D[k] * ca[k] + P[k] - D[k + 1] * cc[k] - sk * (D[k] + V[k - 1])) / T[k];
-    W[k] = -sk * W[k - 1] / T[k];
-  }
-  // Backward: Q(k) = X(k) h(k) + Y(k) + Z(k) h(n + 1).
-  auto O = s.O.column(l), X = s.X.column(l), Y = s.Y.column(l), Z = s.Z.column(l);
-  O[n] = ca[n] + cb[n] + cc[n];
-  X[n] = (gravity * A[n] - E[n] * ca[n]) / O[n];
-  Y[n] = (D[n] * ca[n] + P[n]) / O[n];
-  Z[n] = -gravity * A[n] / O[n];
-  for (int k = n - 1; k >= 1; --k) {
-    const double r = (gravity * A[k] - E[k + 1] * cc[k]) / (E[k + 1] + X[k + 1]);
-    O[k] = cb[k] + ca[k] + cc[k] + r;
-    X[k] = (gravity * A[k] - E[k] * ca[k]) / O[k];
-    Y[k] = (D[k] * ca[k] + P[k] - D[k + 1] * cc[k] - r * (D[k + 1] - Y[k + 1])) / O[k];
-    Z[k] = r * Z[k + 1] / O[k];
-  }
-  // The end relations take the flows and heads of the step's start, the
-  // same in every pass of the step: the first pass finds them.
-  if (!s.at_step_end) {
-    const superlink_status st = end_relations(p, l);
-    if (st != superlink_status::ok) return st;
-  }
-  // Qu = X1 h1 + Y1 + Z1 h(n+1) and Qd = Un h(n+1) + Vn + Wn h1 with
-  // h1 = e1 Hus + f1 Qu + g1 and h(n+1) = e2 Hds + f2 Qd + g2.
-  const double e1 = s.e1[l], f1 = s.f1[l], g1 = s.g1[l], e2 = s.e2[l], f2 = s.f2[l], g2 = s.g2[l];
-  const double det = (1.0 - f1 * X[1]) * (1.0 - f2 * U[n]) - f1 * W[n] * f2 * Z[1];
-  if (!std::isfinite(det) || std::fabs(det) < 1e-14) return superlink_status::not_finite;
-  const double r1c = X[1] * g1 + Y[1] + Z[1] * g2, r2c = U[n] * g2 + V[n] + W[n] * g1;
-  const double ku = (1.0 - U[n] * f2) / det, kz = Z[1] * f2 / det;  // Qu = ku R1 + kz R2
-  const double kd = (1.0 - f1 * X[1]) / det, kw = W[n] * f1 / det;  // Qd = kd R2 + kw R1
-  s.au[l] = ku * X[1] * e1 + kz * W[n] * e1;
-  s.bu[l] = ku * Z[1] * e2 + kz * U[n] * e2;
-  s.cu[l] = ku * r1c + kz * r2c;
-  s.ad[l] = kd * U[n] * e2 + kw * Z[1] * e2;
-  s.bd[l] = kd * W[n] * e1 + kw * X[1] * e1;
-  s.cd[l] = kd * r2c + kw * r1c;
-  return superlink_status::ok;
+head_affine operator*(double k, head_affine a) {
+  a.c *= k;
+  a.u *= k;
+  a.d *= k;
+  return a;
 }
+double at(const head_affine& a, double hus, double hds) { return a.c + a.u * hus + a.d * hds; }
 
-// Row j of the system of the heads: a free superjunction keeps its water,
-// a fixed head stays. Writes only row j's coefficients (through `at`) and
-// right side.
-template <class Slot>
-void head_row(pipe_state& p, int j, double h, Slot&& at) {
-  superlink_scheme& s = p.solver;
-  if (is_boundary_junction(p.sjunc_inlet[j])) {
-    at(j, 0) = 1.0;
-    s.rhs[j] = boundary_head(p, j);
-    return;
-  }
-  const double width = s.junc_width[j];
-  double diag = width / h;
-  double rhs = width / h * p.junc_head[j] + p.junc_inflow[j];
-  for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-    const int l = std::abs(s.junc_links[e]);
-    if (s.junc_links[e] > 0) {
-      diag += s.au[l];
-      at(j, e) += s.bu[l];
-      rhs -= s.cu[l];
-    } else {
-      diag -= s.ad[l];
-      at(j, e) -= s.bd[l];
-      rhs += s.cd[l];
-    }
-  }
-  at(j, 0) += diag;
-  s.rhs[j] = rhs;
-}
-
-// The far superjunction of an entry of junc_links: +l leaves along
-// superlink l, -l arrives along it.
-int far_junction(const pipe_state& p, int entry) { return entry > 0 ? p.ds_sjunc[entry] : p.us_sjunc[-entry]; }
-
-// The dense reference: the whole matrix, LU with implicit pivoting.
-superlink_status solve_heads_dense(pipe_state& p, double h, part_clock& clock) {
-  superlink_scheme& s = p.solver;
-  const int nj = p.num_sjunc;
-  s.matrix.fill(0.0);
-  for (int j = 1; j <= nj; ++j)
-    head_row(p, j, h, [&](int row, int e) -> double& { return s.matrix[row][e == 0 ? row : far_junction(p, s.junc_links[e])]; });
-  clock.lap(s.timing.assembly);
-  double parity = 1.0;
-  if (ludcmp(s.matrix, nj, s.indx, parity, s.scale) != numeric_status::ok) return superlink_status::singular;
-  lubksb(s.matrix, nj, s.indx, s.rhs);
-  return superlink_status::ok;
-}
-
-// The system of the heads, sparse: the coefficients into their places of
-// the fixed pattern (each row writes only its own places), a factorisation (with the pivots of the last one
-// while they serve) and the solve. The new heads replace the right side.
-superlink_status solve_heads(pipe_state& p, double h, part_clock& clock, const passes& run) {
-  superlink_scheme& s = p.solver;
-  const int nj = p.num_sjunc;
-  if (s.dense_reference) {
-    if (const superlink_status st = solve_heads_dense(p, h, clock); st != superlink_status::ok) return st;
-  } else {
-    run.over(nj, [&](int first, int last) {
-      for (int j = first; j <= last; ++j) {
-        s.values[s.diag_slot[j]] = 0.0;
-        for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) s.values[s.link_slot[e]] = 0.0;
-        head_row(p, j, h, [&](int, int e) -> double& { return s.values[e == 0 ? s.diag_slot[j] : s.link_slot[e]]; });
-      }
-    });
-    clock.lap(s.timing.assembly);
-    const sparse_lu_status f = s.system.factor(s.values.data());
-    if (f == sparse_lu_status::singular) return superlink_status::singular;
-    if (f != sparse_lu_status::ok || s.system.solve(s.rhs.data() + 1) != sparse_lu_status::ok)
-      return superlink_status::solver_failed;
-  }
-  for (int j = 1; j <= nj; ++j)
-    if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
-  return superlink_status::ok;
-}
-
-// The flows of superlink l from the new heads, its end depths and the
-// interior depths of the linear scheme (the first guesses of the depths
-// that hold the nodes' water).
-void superlink_flows(pipe_state& p, int l) {
-  superlink_scheme& s = p.solver;
-  const int n = p.superlink_cnodes[l];
-  const double hus = s.rhs[p.us_sjunc[l]], hds = s.rhs[p.ds_sjunc[l]];
-  const double qu = s.au[l] * hus + s.bu[l] * hds + s.cu[l];
-  const double qd = n == 1 ? qu : s.ad[l] * hds + s.bd[l] * hus + s.cd[l];
-  auto q = p.Q.column(l);
-  auto y = p.slink_node_depth.column(l);
-  q[1] = qu;
-  q[n] = qd;
-  const double h1 = s.e1[l] * hus + s.f1[l] * qu + s.g1[l];
-  const double hn = s.e2[l] * hds + s.f2[l] * qd + s.g2[l];
-  const auto U = s.U.column(l), V = s.V.column(l), W = s.W.column(l);
-  const auto X = s.X.column(l), Y = s.Y.column(l), Z = s.Z.column(l);
-  for (int k = n; k >= 2; --k) {
-    y[k] = (q[k] - Y[k] - Z[k] * hn) / X[k];
-    if (k > 2) q[k - 1] = U[k - 1] * y[k] + V[k - 1] + W[k - 1] * h1;
-  }
-  y[1] = h1;
-  y[n + 1] = hn;
-}
-
-// Net inflows (m3) of every control volume over h seconds with the present
-// flows. A superjunction gathers its superlinks' end flows in the order of
-// its list (by superlink number).
-void net_inflows(pipe_state& p, double h, const passes& run) {
-  superlink_scheme& s = p.solver;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      const auto q = p.Q.column(l);
-      const auto qn = p.Q_node.column(l);
-      auto net = s.node_net.column(l);
-      for (int k = 2; k <= n; ++k) net[k] = h * (q[k - 1] - q[k] + qn[k]);
-    }
-  });
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      double net = h * p.junc_inflow[j];
-      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-        const int l = s.junc_links[e];
-        if (l > 0)
-          net -= h * p.Q(1, l);
-        else
-          net += h * p.Q(p.superlink_cnodes[-l], -l);
-      }
-      s.junc_net[j] = net;
-    }
-  });
-}
-
-// Cuts the outflows of a control volume that would end below its floor to
-// what it holds; the neighbours then receive less. True when any was cut.
-bool limit_outflows(pipe_state& p, double h, const passes& run) {
-  superlink_scheme& s = p.solver;
-  net_inflows(p, h, run);
-  std::atomic<bool> cut{false};
-  // Shares kept: 1 for every volume that stays above its floor.
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      s.junc_keep[j] = 1.0;
-      const int type = p.sjunc_inlet[j];
-      if (is_boundary_junction(type) && !is_outfall(type)) continue;  // a fixed head gives what it is asked
-      const double held = is_outfall(type) ? boundary_supply(p, j) : s.junc_volume[j];
-      if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) continue;
-      double out = 0.0;
-      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
-        const int l = std::abs(s.junc_links[e]);
-        const double flow = s.junc_links[e] > 0 ? p.Q(1, l) : -p.Q(p.superlink_cnodes[l], l);
-        if (flow > 0.0) out += h * flow;
-      }
-      if (out <= 0.0) continue;
-      s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
-      cut.store(true, std::memory_order_relaxed);
-    }
-  });
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      const auto q = p.Q.column(l);
-      const auto net = s.node_net.column(l);
-      const auto held = s.node_volume.column(l);
-      const auto floor = s.node_floor.column(l);
-      auto keep = s.node_keep.column(l);
-      for (int k = 2; k <= n; ++k) {
-        keep[k] = 1.0;
-        if (held[k] + net[k] >= floor[k] - 1e-15 * std::max(held[k], 1.0)) continue;
-        const double out = h * (std::max(q[k], 0.0) + std::max(-q[k - 1], 0.0));
-        if (out <= 0.0) continue;
-        keep[k] = std::clamp((held[k] - floor[k] + net[k] + out) / out, 0.0, 1.0);
-        cut.store(true, std::memory_order_relaxed);
-      }
-    }
-  });
-  if (!cut.load()) return false;
-  // Each pipe's flow takes the share of the volume it leaves.
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      auto q = p.Q.column(l);
-      const auto keep = s.node_keep.column(l);
-      for (int k = 1; k <= n; ++k) {
-        const double from_up = k == 1 ? s.junc_keep[p.us_sjunc[l]] : keep[k];
-        const double from_down = k == n ? s.junc_keep[p.ds_sjunc[l]] : keep[k + 1];
-        q[k] *= q[k] > 0.0 ? from_up : from_down;
-      }
-    }
-  });
-  return true;
-}
-
-// The water every control volume holds after the step, and the depths and
-// heads that hold it; what reaches the boundaries. The water a volume
-// lacked to stay at its floor is kept per superjunction and per superlink
-// and summed in their order, whatever the threads.
-void keep_water(const superlink_domain& d, double h, superlink_books& b, const passes& run) {
-  pipe_state& p = d.p;
-  superlink_scheme& s = p.solver;
-  // Each pass finds the net inflows with the present flows; the pass that
-  // cuts nothing leaves them as they are.
-  bool cut = true;
-  for (int pass = 0; pass < most_limit_passes && cut; ++pass) {
-    cut = limit_outflows(p, h, run);
-    ++s.outflow_passes;
-  }
-  if (cut) net_inflows(p, h, run);
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      s.junc_made[j] = 0.0;
-      if (is_boundary_junction(p.sjunc_inlet[j])) continue;
-      double target = s.junc_volume[j] + s.junc_net[j];
-      if (target < 0.0) {
-        s.junc_made[j] = -target;
-        target = 0.0;
-      }
-      const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
-      const double y = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0).y;
-      p.junc_head[j] = p.junc_invert_elev[j] + y;
-    }
-  });
-  for (int j = 1; j <= p.num_sjunc; ++j) {
-    if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
-    if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
-    p.junc_head[j] = boundary_head(p, j);
-  }
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      const int n = p.superlink_cnodes[l];
-      auto y = p.slink_node_depth.column(l);
-      const auto net = s.node_net.column(l);
-      const auto held = s.node_volume.column(l);
-      const auto floor = s.node_floor.column(l);
-      auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
-           known_top = s.node_known_top.column(l);
-      double made = 0.0;
-      for (int k = 2; k <= n; ++k) {
-        double target = held[k] + net[k];
-        if (target < floor[k]) {
-          made += floor[k] - target;
-          target = floor[k];
-        }
-        const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
-        const held_depth d =
-            depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
-        y[k] = d.y;
-        known_y[k] = d.known ? d.y : -1.0;
-        known_area[k] = d.at.area;
-        known_top[k] = d.at.top;
-      }
-      s.link_made[l] = made;
-      // The end depths follow the heads the superjunctions keep.
-      const double hus = p.junc_head[p.us_sjunc[l]], hds = p.junc_head[p.ds_sjunc[l]];
-      y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
-      y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
-    }
-  });
-  for (int j = 1; j <= p.num_sjunc; ++j) b.made += s.junc_made[j];
-  for (int l = 1; l <= p.num_slink; ++l) b.made += s.link_made[l];
-}
-
-// The water and storage width of every superjunction at the step's start
-// (the nodes' come with their coefficients).
-void start_volumes(pipe_state& p, const passes& run) {
-  superlink_scheme& s = p.solver;
-  run.over(p.num_sjunc, [&](int first, int last) {
-    for (int j = first; j <= last; ++j) {
-      if (is_boundary_junction(p.sjunc_inlet[j])) {
-        s.junc_volume[j] = s.junc_width[j] = 0.0;
-        continue;
-      }
-      const wet w = junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]);
-      s.junc_volume[j] = w.area;
-      s.junc_width[j] = w.top;
-    }
-  });
+// The depth at which a pipe's section, velocity and friction are taken: the
+// depth of its upstream node for the direction of its flow, of the deeper
+// node when it has none. A pipe carries what its upstream end gives it: a
+// dry pipe below a wet node fills at the rate that node's depth conveys,
+// and water does not leave a node that holds none.
+double conveyance_depth(double y_up, double y_down, double q) {
+  return q > 0.0 ? y_up : (q < 0.0 ? y_down : std::max(y_up, y_down));
 }
 
 // The widest the water surface of pipe k of superlink l can be (m), which
@@ -744,123 +387,1305 @@ double widest_surface(const pipe_state& p, int k, int l) {
   }
 }
 
-// After the flows of a pass of superlink l: keeps its end-of-step depths
-// and flows (end_depth, end_flow) and tells whether some pipe's section
-// there differs from the one its coefficients took by more than
-// section_tolerance of the full section. A pipe whose mean depth moved so
-// little that its area cannot have moved by half that much (the area grows
-// with depth no faster than the widest water surface) is not measured: its
-// section is left to the next pass's coefficients, should there be one
-// (end_area negative).
-bool link_sections_moved(pipe_state& p, int l) {
+// Whether pipe k of superlink l has a section at conveyance depth y1 that
+// differs from the one at y0 by more than section_tolerance of its full
+// section. A depth that moved so little that the area cannot have moved by
+// half that much (the area grows with depth no faster than the widest
+// water surface) is not measured.
+bool section_moved(const pipe_state& p, int k, int l, double y0, double y1) {
+  const double d = p.diameter(k, l), full = p.solver.full_area(k, l);
+  y0 = std::min(y0, d);
+  y1 = std::min(y1, d);
+  const double widest = widest_surface(p, k, l);
+  if (widest > 0.0 && widest * std::fabs(y1 - y0) <= 0.5 * section_tolerance * area_floor_share * full) return false;
+  const double a0 = pipe_section_geometry(d, y0, p.width(k, l), p.sec_type(k, l)).area;
+  const double a1 = pipe_section_geometry(d, y1, p.width(k, l), p.sec_type(k, l)).area;
+  return std::fabs(std::max(a1, 1e-12) - std::max(a0, 1e-12)) > section_tolerance * std::max({a0, a1, area_floor_share * full});
+}
+
+// The shortest time a surface wave with the flow takes through a pipe of
+// superlink l at depths y and node velocities u (each pipe at the deeper
+// of its nodes); a very large number when no pipe holds water.
+double link_courant(const pipe_state& p, int l, const double* y, const double* u) {
+  const int n = p.superlink_cnodes[l];
+  const auto dx = p.dxc.column(l);
+  double dtc = 1e300;
+  for (int k = 1; k <= n; ++k) {
+    const double deep = std::max(y[k], y[k + 1]);
+    const double t = dx[k] / (std::sqrt(gravity * deep) + std::max(std::fabs(u[k]), std::fabs(u[k + 1])));
+    if (t > 1e-8) dtc = std::min(dtc, t);
+  }
+  return dtc;
+}
+
+// The internal steps a superlink whose Courant limit is dtc takes over a
+// network step of H seconds: steps of that limit, but not below 1 s unless
+// the network step itself is shorter.
+int steps_for(double dtc, double H) {
+  if (!(dtc < H) || H <= least_internal_step) return 1;
+  const double step = std::max(dtc, least_internal_step);
+  return static_cast<int>(std::min(std::ceil(H / step - 1e-9), static_cast<double>(most_link_steps)));
+}
+
+// A free outfall's end depth as a function of the flow through it: the
+// smaller of critical and normal depth, linearised at the flow q (>= 0) of
+// pipe k of superlink l as depth + per_flow (Q - q).
+struct free_depth {
+  superlink_status status = superlink_status::ok;
+  double depth = 0.0, per_flow = 0.0;
+};
+
+free_depth free_fall_depth(const pipe_state& p, int k, int l, double q, const pipe_depth& yc) {
+  free_depth f;
+  const pipe_depth yn = superlink_norm_calc(p.sec_type(k, l), p.diameter(k, l), p.width(k, l), p.M_n(k, l), q,
+                                            p.S0(k, l));
+  if (yn.status != pipe_depth_status::ok) {
+    f.status = superlink_status::depth_failed;
+    return f;
+  }
+  const pipe_depth& m = yc.depth < yn.depth ? yc : yn;
+  f.depth = m.depth;
+  // A flow too small to stand above the shallowest node depth leaves the
+  // end depth as it stands: the depth of so little water changes too fast
+  // with it to be linearised.
+  f.per_flow = m.depth <= pipe_depth_floor ? 0.0 : m.per_flow;
+  return f;
+}
+
+// The two end depths of superlink l in terms of its end flows and heads, at
+// the flows of the state its coefficients take and the heads hus, hds its
+// superjunctions are expected to have.
+superlink_status end_relations(pipe_state& p, int l, const superlink_work& w, double hus, double hds) {
   superlink_scheme& s = p.solver;
   const int n = p.superlink_cnodes[l];
-  const auto y = p.slink_node_depth.column(l);
-  const auto q = p.Q.column(l);
-  auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
-  auto area = s.end_area.column(l), wet_per = s.end_wet_per.column(l);
-  const auto used = s.area.column(l), used_depth = s.ldepth.column(l), full = s.full_area.column(l);
-  for (int k = 1; k <= n + 1; ++k) ye[k] = std::max(y[k], pipe_depth_floor);
-  bool moved = false;
-  for (int k = 1; k <= n; ++k) {
-    qe[k] = q[k];
-    const double d = p.diameter(k, l);
-    const double mean = std::min(0.5 * (ye[k] + ye[k + 1]), d);
-    const double widest = widest_surface(p, k, l);
-    if (widest > 0.0 && widest * std::fabs(mean - std::min(used_depth[k], d)) <= 0.5 * section_tolerance * full[k]) {
-      area[k] = -1.0;
-      continue;
+  // Upstream: the pipe fills from its superjunction unless water leaves it
+  // backward over a free fall, at the smaller of critical and normal depth.
+  s.e1[l] = 1.0;
+  s.f1[l] = 0.0;
+  s.g1[l] = -p.slink_us_invert[l];
+  const double qu = w.cq[1];
+  if (qu < 0.0) {
+    const pipe_depth yc = superlink_crit_calc(p.sec_type(1, l), p.diameter(1, l), p.width(1, l), qu);
+    if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
+    if (yc.depth > hus - p.slink_us_invert[l]) {
+      const free_depth f = free_fall_depth(p, 1, l, -qu, yc);
+      if (f.status != superlink_status::ok) return f.status;
+      // h(1) = depth + per_flow (-Qu - (-qu)).
+      s.e1[l] = 0.0;
+      s.f1[l] = -f.per_flow;
+      s.g1[l] = f.depth + f.per_flow * qu;
     }
-    const pipe_section_props g = pipe_section_geometry(d, mean, p.width(k, l), p.sec_type(k, l));
-    area[k] = g.area;
-    wet_per[k] = g.wet_per;
-    if (std::fabs(std::max(g.area, 1e-12) - used[k]) > section_tolerance * full[k]) moved = true;
   }
-  return moved;
-}
-
-// The flows and depths of every superlink from the new heads; unless
-// `check` is false, true when some superlink's sections moved
-// (link_sections_moved), each superlink checked with its flows.
-bool flows_and_check(pipe_state& p, bool check, const passes& run) {
-  std::atomic<bool> moved{false};
-  run.over(p.num_slink, [&](int first, int last) {
-    bool any = false;
-    for (int l = first; l <= last; ++l) {
-      superlink_flows(p, l);
-      if (check && link_sections_moved(p, l)) any = true;
-    }
-    if (any) moved.store(true, std::memory_order_relaxed);
-  });
-  return moved.load();
-}
-
-// Every superlink's coefficients, each on its own; the first that fails
-// (by number) is the one reported.
-superlink_status all_coefficients(pipe_state& p, double h, int& failed, const passes& run) {
-  superlink_scheme& s = p.solver;
-  run.over(p.num_slink, [&](int first, int last) {
-    for (int l = first; l <= last; ++l) {
-      // The first pass keeps the step's start; a repeated one goes back to it.
-      const int n = p.superlink_cnodes[l];
-      auto y = p.slink_node_depth.column(l), q = p.Q.column(l);
-      auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
-      if (s.at_step_end) {
-        for (int k = 1; k <= n + 1; ++k) y[k] = y0[k];
-        for (int k = 1; k <= n; ++k) q[k] = q0[k];
+  // Downstream: submerged, the last node stands an exit loss (a velocity
+  // head at its depth) above its superjunction's head; over a free fall at
+  // critical or normal depth where that stands higher than a submerged end
+  // at least as deep would: the end's depth passes from the one to the
+  // other without a jump as the superjunction's water rises.
+  const double qd = w.cq[n];
+  const double d = p.diameter(n, l);
+  const double tail = hds - p.slink_ds_invert[l];
+  auto exit_loss = [&](double y) {  // the exit loss per unit flow of an end at depth y
+    const double a2 = std::max(pipe_section_geometry(d, std::min(y, d), p.width(n, l), p.sec_type(n, l)).area, 0.0);
+    const double den = 2.0 * gravity * a2 * a2;
+    return den > 1e-9 ? std::fabs(qd) / den : 0.0;
+  };
+  const double y_end = std::max(w.cy[n + 1], tail);
+  s.e2[l] = 1.0;
+  s.g2[l] = -p.slink_ds_invert[l];
+  s.f2[l] = exit_loss(y_end);
+  // Most ends are submerged: the critical depth is found only where it may
+  // stand above the superjunction's water.
+  if (qd > 0.0 && !critical_depth_below(p.sec_type(n, l), d, qd, tail)) {
+    const pipe_depth yc = superlink_crit_calc(p.sec_type(n, l), d, p.width(n, l), qd);
+    if (yc.status != pipe_depth_status::ok) return superlink_status::depth_failed;
+    if (yc.depth > tail) {
+      const double loss = y_end < yc.depth ? exit_loss(yc.depth) : s.f2[l];
+      if (yc.depth > tail + loss * qd) {
+        const free_depth f = free_fall_depth(p, n, l, qd, yc);
+        if (f.status != superlink_status::ok) return f.status;
+        s.e2[l] = 0.0;
+        s.f2[l] = f.per_flow;
+        s.g2[l] = f.depth - f.per_flow * qd;
       } else {
-        for (int k = 1; k <= n + 1; ++k) y0[k] = std::max(y[k], pipe_depth_floor);
-        for (int k = 1; k <= n; ++k) q0[k] = q[k];
+        s.f2[l] = loss;
       }
-      s.link_status[l] = static_cast<int>(superlink_coefficients(p, l, h));
+    }
+  }
+  return superlink_status::ok;
+}
+
+void link_sections(const pipe_state& p, int l, superlink_work& w);
+
+// The coefficients of an internal step of h seconds of superlink l: the
+// sections, velocities and friction of its pipes at the state (cy, cq),
+// each pipe at its conveyance depth; the storage width of each interior
+// node between the step's start depth (y0_at) and cy, or at the start
+// depth when `secant` is false (the node's water and width there are v0
+// and t0, which that first pass finds when `find_start` is true); the
+// known parts of momentum (P) and continuity (D) from the step's start
+// (y0, q0).
+void link_coefficients(const pipe_state& p, int l, double h, superlink_work& w, bool secant, bool find_start,
+                       bool same_state) {
+  const int n = p.superlink_cnodes[l];
+  const auto dx = p.dxc.column(l);
+  const auto qn = p.Q_node.column(l);
+  const auto as = p.As.column(l);
+  if (!same_state) link_sections(p, l, w);
+  for (int k = 1; k <= n; ++k) {
+    w.b[k] = w.friction[k] + dx[k] / h - w.a[k] - w.c[k];
+    w.P[k] = (dx[k] / h) * w.q0[k];
+    w.P[k].c += w.A[k] * gravity * p.S0(k, l) * dx[k];
+  }
+  // The end nodes belong to their superjunctions' control volumes.
+  w.E[1] = w.E[n + 1] = 0.0;
+  w.D[1] = w.D[n + 1] = head_affine{};
+  for (int k = 2; k <= n; ++k) {
+    // node_wet's water and width from the two pipes' sections.
+    const double a = 0.5 * dx[k - 1], b = 0.5 * dx[k], y = w.cy[k];
+    const double held = a * w.up[k].held + b * w.down[k].held + as[k] * y;
+    const double top = a * w.up[k].top + b * w.down[k].top + as[k];
+    if (find_start) {
+      w.v0[k] = held;
+      w.t0[k] = top;
+    }
+    double width = w.t0[k];
+    const double rise = y - w.y0_at[k];
+    if (secant && std::fabs(rise) > 1e-10) width = (held - w.v0[k]) / rise;
+    w.E[k] = width / h;
+    w.D[k] = w.E[k] * w.y0[k];
+    w.D[k].c += qn[k];
+  }
+}
+
+// The sections, velocities and friction of superlink l's pipes at the
+// state (cy, cq), each pipe at its conveyance depth.
+void link_sections(const pipe_state& p, int l, superlink_work& w) {
+  const int n = p.superlink_cnodes[l];
+  const auto dx = p.dxc.column(l);
+  // Every pipe at the depths of its two nodes: pipe k - 1 (up) and pipe k
+  // (down) at node k's.
+  for (int k = 1; k <= n + 1; ++k) {
+    const double y = w.cy[k];
+    if (k <= n) w.down[k] = section_at(p, k, l, y);
+    if (k >= 2) w.up[k] = k <= n && same_section(p, k, l) ? w.down[k] : section_at(p, k - 1, l, y);
+  }
+  for (int k = 1; k <= n; ++k) {
+    const double q = w.cq[k];
+    const bool from_up = q > 0.0 || (q == 0.0 && w.cy[k] >= w.cy[k + 1]);
+    const pipe_node_section& g = from_up ? w.down[k] : w.up[k + 1];
+    w.A[k] = std::max(g.area, 1e-12);
+    w.R[k] = w.A[k] / std::max(g.wet_per, 1e-12);
+    w.vel[k] = q / w.A[k];
+  }
+  w.u[1] = w.vel[1];
+  w.u[n + 1] = w.vel[n];
+  for (int k = 2; k <= n; ++k) w.u[k] = (dx[k - 1] * w.vel[k - 1] + dx[k] * w.vel[k]) / (dx[k - 1] + dx[k]);
+  for (int k = 1; k <= n; ++k) {
+    const double nm = p.M_n(k, l);
+    w.a[k] = w.u[k] > 0.0 ? -w.u[k] : 0.0;
+    w.c[k] = w.u[k + 1] < 0.0 ? w.u[k + 1] : 0.0;
+    const double r = std::cbrt(w.R[k]);
+    w.friction[k] = gravity * nm * nm * std::fabs(w.cq[k]) * dx[k] / (r * r * r * r * w.A[k]);
+  }
+}
+
+// The two recurrences of superlink l's pipes with the coefficients of
+// w: forward Q(k) = U(k) h(k + 1) + V(k) + W(k) h(1), backward
+// Q(k) = X(k) h(k) + Y(k) + Z(k) h(n + 1), their known parts affine.
+void link_recurrences(int n, superlink_work& w) {
+  const auto& A = w.A;
+  const auto& a = w.a;
+  const auto& b = w.b;
+  const auto& c = w.c;
+  const auto& E = w.E;
+  w.T[1] = a[1] + b[1] + c[1];
+  w.U[1] = (E[2] * c[1] - gravity * A[1]) / w.T[1];
+  w.V[1] = (1.0 / w.T[1]) * (w.P[1] - c[1] * w.D[2]);
+  w.W[1] = gravity * A[1] / w.T[1];
+  for (int k = 2; k <= n; ++k) {
+    const double sk = (gravity * A[k] - E[k] * a[k]) / (w.U[k - 1] - E[k]);
+    w.T[k] = b[k] + a[k] + c[k] - sk;
+    w.U[k] = (E[k + 1] * c[k] - gravity * A[k]) / w.T[k];
+    w.V[k] = (1.0 / w.T[k]) * (a[k] * w.D[k] + w.P[k] - c[k] * w.D[k + 1] - sk * (w.D[k] + w.V[k - 1]));
+    w.W[k] = -sk * w.W[k - 1] / w.T[k];
+  }
+  w.O[n] = a[n] + b[n] + c[n];
+  w.X[n] = (gravity * A[n] - E[n] * a[n]) / w.O[n];
+  w.Y[n] = (1.0 / w.O[n]) * (a[n] * w.D[n] + w.P[n]);
+  w.Z[n] = -gravity * A[n] / w.O[n];
+  for (int k = n - 1; k >= 1; --k) {
+    const double r = (gravity * A[k] - E[k + 1] * c[k]) / (E[k + 1] + w.X[k + 1]);
+    w.O[k] = b[k] + a[k] + c[k] + r;
+    w.X[k] = (gravity * A[k] - E[k] * a[k]) / w.O[k];
+    w.Y[k] = (1.0 / w.O[k]) * (a[k] * w.D[k] + w.P[k] - c[k] * w.D[k + 1] - r * (w.D[k + 1] - w.Y[k + 1]));
+    w.Z[k] = r * w.Z[k + 1] / w.O[k];
+  }
+}
+
+// The end flows of superlink l from its recurrences and end relations, with
+// its superjunctions' heads at the internal step's end hus, hds (affine),
+// then its depths and flows (y1, q1) by the recurrences back from its
+// downstream end. not_finite when the two end flows have no solution.
+superlink_status link_flows(const pipe_state& p, int l, superlink_work& w, const head_affine& hus,
+                            const head_affine& hds) {
+  const superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  const double e1 = s.e1[l], f1 = s.f1[l], g1 = s.g1[l], e2 = s.e2[l], f2 = s.f2[l], g2 = s.g2[l];
+  // h(1) = B1 + f1 Qu and h(n + 1) = Bn + f2 Qd.
+  head_affine b1 = e1 * hus, bn = e2 * hds;
+  b1.c += g1;
+  bn.c += g2;
+  const double X1 = w.X[1], Z1 = w.Z[1], Un = w.U[n], Wn = w.W[n];
+  const double det = (1.0 - f1 * X1) * (1.0 - f2 * Un) - f1 * Wn * f2 * Z1;
+  if (!std::isfinite(det) || std::fabs(det) < 1e-14) return superlink_status::not_finite;
+  // Qu = X1 h(1) + Y1 + Z1 h(n + 1) and Qd = Un h(n + 1) + Vn + Wn h(1).
+  const head_affine r1 = X1 * b1 + w.Y[1] + Z1 * bn, r2 = Un * bn + w.V[n] + Wn * b1;
+  const head_affine qu = (1.0 / det) * ((1.0 - Un * f2) * r1 + (Z1 * f2) * r2);
+  const head_affine qd = n == 1 ? qu : (1.0 / det) * ((1.0 - f1 * X1) * r2 + (Wn * f1) * r1);
+  w.q1[1] = qu;
+  w.q1[n] = qd;
+  w.y1[1] = b1 + f1 * qu;
+  w.y1[n + 1] = bn + f2 * qd;
+  for (int k = n; k >= 2; --k) {
+    w.y1[k] = (1.0 / w.X[k]) * (w.q1[k] - w.Y[k] - w.Z[k] * w.y1[n + 1]);
+    if (k > 2) w.q1[k - 1] = w.U[k - 1] * w.y1[k] + w.V[k - 1] + w.W[k - 1] * w.y1[1];
+  }
+  return superlink_status::ok;
+}
+
+// Whether the end state (py, pq) of superlink l's internal step moved the
+// section of some pipe from the state its coefficients took (cy, cq), or
+// the depth of an end over a free fall by more than section_tolerance of
+// its pipe's diameter.
+bool link_state_moved(const pipe_state& p, int l, const superlink_work& w) {
+  const superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  auto floor = [](double y) { return std::max(y, pipe_depth_floor); };
+  for (int k = 1; k <= n; ++k)
+    if (section_moved(p, k, l, conveyance_depth(w.cy[k], w.cy[k + 1], w.cq[k]),
+                      conveyance_depth(floor(w.py[k]), floor(w.py[k + 1]), w.pq[k])))
+      return true;
+  if (s.e1[l] == 0.0 && std::fabs(floor(w.py[1]) - w.cy[1]) > section_tolerance * p.diameter(1, l)) return true;
+  if (s.e2[l] == 0.0 && std::fabs(floor(w.py[n + 1]) - w.cy[n + 1]) > section_tolerance * p.diameter(n, l))
+    return true;
+  return false;
+}
+
+// Whether the end state (py, pq) of superlink l's internal step is one its
+// coefficients may be taken at: finite, and no depth beyond ten times the
+// diameter of its pipes either way.
+bool link_state_sound(const pipe_state& p, int l, const superlink_work& w) {
+  const int n = p.superlink_cnodes[l];
+  for (int k = 1; k <= n + 1; ++k) {
+    const double d = p.diameter(std::min(k, n), l);
+    if (!std::isfinite(w.py[k]) || std::fabs(w.py[k]) > 1000.0 * d) return false;
+  }
+  for (int k = 1; k <= n; ++k)
+    if (!std::isfinite(w.pq[k])) return false;
+  return true;
+}
+
+// The heads of a superlink's two superjunctions at the start of a step and
+// the ones guessed for its end.
+struct link_ends {
+  double us0 = 0.0, ds0 = 0.0, us1 = 0.0, ds1 = 0.0;
+};
+
+// Superlink l over a step of H seconds, in s.link_substeps[l] internal
+// steps, its superjunctions' heads going linearly from their start to the
+// guessed ones (ends): its mean end flows over
+// the step as linear functions of the end heads (au .. cd), its depths and
+// flows at the end and the water each pipe carried as affine functions of
+// them (end_depth, end_flow, carried). Each internal step takes its
+// coefficients at its start (those of the last step while it starts where
+// they were taken); while the section of a pipe at the step's end (at the
+// guessed heads) differs from the one they took, the step is passed again
+// with the coefficients at that end state, half way where the state swings
+// (Picard's iteration of the implicit step), so that a dry pipe carries the
+// flow at the depth the flow gives it. link_again[l] is set when the end
+// state needs more internal steps than the superlink took (once in a
+// network step); link_reach[l] is the move of either end head the end
+// state bears without a section moving.
+superlink_status link_run(pipe_state& p, int l, double H, superlink_work& w, const link_ends& ends) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  const double hu0 = ends.us0, hd0 = ends.ds0;
+  const double gu = ends.us1, gd = ends.ds1;
+  s.link_guess_us[l] = gu;
+  s.link_guess_ds[l] = gd;
+  const auto y_start = s.start_depth.column(l), q_start = s.start_flow.column(l);
+  for (int k = 1; k <= n + 1; ++k) w.y0[k] = head_affine{y_start[k], 0.0, 0.0};
+  for (int k = 1; k <= n; ++k) w.q0[k] = head_affine{q_start[k], 0.0, 0.0};
+  auto carried = s.carried.column(l);
+  for (int k = 1; k <= n; ++k) carried[k] = head_affine{};
+  auto held = s.node_volume.column(l);  // the nodes' water at the network step's start
+  const int m = s.link_substeps[l];
+  const double h = H / m;
+  for (int i = 1; i <= m; ++i) {
+    const double theta = static_cast<double>(i) / m;
+    const head_affine hus{(1.0 - theta) * hu0, theta, 0.0}, hds{(1.0 - theta) * hd0, 0.0, theta};
+    const double hus_at = at(hus, gu, gd), hds_at = at(hds, gu, gd);
+    for (int k = 1; k <= n + 1; ++k) w.y0_at[k] = std::max(at(w.y0[k], gu, gd), pipe_depth_floor);
+    // A step that starts where the last one's coefficients were taken keeps
+    // its sections, velocities and friction.
+    bool same_state = i > 1;
+    for (int k = 1; k <= n + 1 && same_state; ++k)
+      same_state = std::fabs(w.y0_at[k] - w.cy[k]) <= 0.5 * section_tolerance * w.cy[k];
+    for (int k = 1; k <= n && same_state; ++k)
+      same_state = std::fabs(at(w.q0[k], gu, gd) - w.cq[k]) <= 0.5 * section_tolerance * std::fabs(w.cq[k]);
+    if (!same_state) {
+      for (int k = 1; k <= n + 1; ++k) w.cy[k] = w.y0_at[k];
+      for (int k = 1; k <= n; ++k) w.cq[k] = at(w.q0[k], gu, gd);
+    }
+    for (int pass = 1;; ++pass) {
+      if (pass == 2 && same_state)
+        for (int k = 2; k <= n; ++k) {  // the start water the widths of later passes take
+          const wet v = node_wet(p, k, l, w.y0_at[k]);
+          w.v0[k] = v.area;
+          w.t0[k] = v.top;
+        }
+      link_coefficients(p, l, h, w, pass > 1, pass == 1, pass == 1 && same_state);
+      if (i == 1 && pass == 1)
+        for (int k = 2; k <= n; ++k) held[k] = w.v0[k];
+      const superlink_status st = end_relations(p, l, w, hus_at, hds_at);
+      if (st != superlink_status::ok) return st;
+      link_recurrences(n, w);
+      if (const superlink_status f = link_flows(p, l, w, hus, hds); f != superlink_status::ok) return f;
+      ++w.steps;
+      if (pass >= most_section_passes) break;
+      // The end state at the guessed heads.
+      for (int k = 1; k <= n + 1; ++k) w.py[k] = at(w.y1[k], gu, gd);
+      for (int k = 1; k <= n; ++k) w.pq[k] = at(w.q1[k], gu, gd);
+      if (!link_state_moved(p, l, w) || !link_state_sound(p, l, w)) break;
+      // The next state goes the whole way to the end state, or half of it
+      // where the way turns back on the one before (the state swings about
+      // the one that holds).
+      for (int k = 1; k <= n + 1; ++k) {
+        const double move = std::max(w.py[k], pipe_depth_floor) - w.cy[k];
+        const double share = pass > 1 && move * w.dy[k] < 0.0 ? swing_share : 1.0;
+        w.dy[k] = share * move;
+        w.cy[k] += w.dy[k];
+      }
+      for (int k = 1; k <= n; ++k) {
+        const double move = w.pq[k] - w.cq[k];
+        const double share = pass > 1 && move * w.dq[k] < 0.0 ? swing_share : 1.0;
+        w.dq[k] = share * move;
+        w.cq[k] += w.dq[k];
+      }
+      ++w.passes;
+    }
+    for (int k = 1; k <= n; ++k) carried[k] = carried[k] + h * w.q1[k];
+    for (int k = 1; k <= n + 1; ++k) w.y0[k] = w.y1[k];
+    for (int k = 1; k <= n; ++k) w.q0[k] = w.q1[k];
+  }
+  auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
+  for (int k = 1; k <= n + 1; ++k) ye[k] = w.y1[k];
+  for (int k = 1; k <= n; ++k) qe[k] = w.q1[k];
+  auto nv = s.n_veloc.column(l);
+  for (int k = 1; k <= n + 1; ++k) nv[k] = w.u[k];
+  // Mean end flows over the step.
+  const head_affine vu = (1.0 / H) * carried[1], vd = (1.0 / H) * carried[n];
+  s.au[l] = vu.u;
+  s.bu[l] = vu.d;
+  s.cu[l] = vu.c;
+  s.ad[l] = vd.d;
+  s.bd[l] = vd.u;
+  s.cd[l] = vd.c;
+  // The largest move of either end head that can move no section of a pipe
+  // by the tolerance, nor turn a flow: the end depths and flows change with
+  // the heads by their affine coefficients.
+  double reach = 1e300;
+  for (int k = 1; k <= n + 1; ++k) {
+    const double per_head = std::fabs(w.y1[k].u) + std::fabs(w.y1[k].d);
+    if (per_head <= 0.0) continue;
+    const int pipe = std::min(k, n);
+    const double widest = widest_surface(p, pipe, l);
+    const double room = widest > 0.0 ? 0.5 * section_tolerance * area_floor_share * s.full_area(pipe, l) / widest
+                                     : 0.0;
+    reach = std::min(reach, std::min(room, section_tolerance * p.diameter(pipe, l)) / per_head);
+  }
+  for (int k = 1; k <= n; ++k) {
+    const double per_head = std::fabs(w.q1[k].u) + std::fabs(w.q1[k].d);
+    if (per_head > 0.0) reach = std::min(reach, std::fabs(at(w.q1[k], gu, gd)) / per_head);
+  }
+  s.link_reach[l] = reach;
+  // The end state at the guessed heads may need shorter internal steps:
+  // the superlink is run again with them, once in a network step.
+  s.link_again[l] = 0;
+  if (!s.link_shortened[l]) {
+    for (int k = 1; k <= n + 1; ++k) w.cy[k] = std::max(at(w.y1[k], gu, gd), pipe_depth_floor);
+    const int need = steps_for(link_courant(p, l, w.cy.data(), w.u.data()), H);
+    if (need > m) {
+      s.link_substeps[l] = need;
+      s.link_again[l] = s.link_shortened[l] = 1;
+    }
+  }
+  return superlink_status::ok;
+}
+
+// The far superjunction of an entry of junc_links: +l leaves along
+// superlink l, -l arrives along it.
+int far_junction(const pipe_state& p, int entry) { return entry > 0 ? p.ds_sjunc[entry] : p.us_sjunc[-entry]; }
+
+// ---- The stages of a network step.
+//
+// A network step is first taken over the whole network. The free
+// superjunctions whose solved heads lie far from where their last rates
+// would have taken them (head_error above 1) are fast: each set of fast
+// ones joined by superlinks, with the fixed heads beside them, is a group,
+// which takes the step again in shorter steps of its own (group_steps)
+// while the heads of its other neighbours go linearly between the ones the
+// network step began with and the ones its solve found. A stage is the
+// part being taken: the whole network over the whole step (group 0), or
+// group g over the shares t0 .. t1 of it.
+struct stage {
+  int group = 0;
+  double t0 = 0.0, t1 = 1.0;
+};
+
+// Whether superjunction j's head is found in the stage (its head arrays
+// hold the stage's): every one over the whole network, a group's free
+// superjunctions in the group's own steps.
+bool solved_in(const pipe_state& p, const stage& st, int j) {
+  return st.group == 0 || (p.solver.junc_group[j] == st.group && !is_boundary_junction(p.sjunc_inlet[j]));
+}
+
+// The head of superjunction j at the share t of the network step, going
+// linearly from its start to the head the solve over the whole network
+// found.
+double network_head(const superlink_scheme& s, int j, double t) {
+  return t >= 1.0 ? s.rhs[j] : s.head_start[j] + t * (s.rhs[j] - s.head_start[j]);
+}
+
+// The head of superjunction j at the stage's end as the stage's last solve
+// found it.
+double solved_head(const pipe_state& p, const stage& st, int j) {
+  return solved_in(p, st, j) ? p.solver.rhs[j] : network_head(p.solver, j, st.t1);
+}
+
+// The heads superlink l runs between in the stage.
+link_ends stage_ends(const pipe_state& p, const stage& st, int l) {
+  const superlink_scheme& s = p.solver;
+  const int us = p.us_sjunc[l], ds = p.ds_sjunc[l];
+  auto start = [&](int j) { return solved_in(p, st, j) ? s.head_start[j] : network_head(s, j, st.t0); };
+  auto guess = [&](int j) { return solved_in(p, st, j) ? s.guess[j] : network_head(s, j, st.t1); };
+  return {start(us), start(ds), guess(us), guess(ds)};
+}
+
+// Whether the stage keeps the water of superjunction j: over the whole
+// network every one outside the groups and every fixed head (which limits
+// what the superlinks outside the groups take from it), in a group its own.
+bool keeps(const pipe_state& p, const stage& st, int j) {
+  const int g = p.solver.junc_group[j];
+  return st.group == 0 ? g == 0 || is_boundary_junction(p.sjunc_inlet[j]) : g == st.group;
+}
+
+// Calls f(j) for every superjunction whose water the stage keeps, and f(l)
+// for every superlink whose nodes' water it keeps (those of the stage's
+// group, 0 for the superlinks outside the groups).
+template <class F>
+void stage_junctions(const pipe_state& p, const stage& st, const passes& run, F&& f) {
+  const superlink_scheme& s = p.solver;
+  if (st.group == 0) {
+    run.over(p.num_sjunc, [&](int first, int last) {
+      for (int j = first; j <= last; ++j)
+        if (keeps(p, st, j)) f(j);
+    });
+    return;
+  }
+  for (int i = s.group_first[st.group]; i < s.group_first[st.group + 1]; ++i) f(s.group_junctions[i]);
+}
+
+template <class F>
+void stage_links(const pipe_state& p, const stage& st, const passes& run, F&& f) {
+  const superlink_scheme& s = p.solver;
+  if (st.group == 0) {
+    run.over(p.num_slink, [&](int first, int last) {
+      for (int l = first; l <= last; ++l)
+        if (s.link_group[l] == 0) f(l);
+    });
+    return;
+  }
+  for (int i = s.group_link_first[st.group]; i < s.group_link_first[st.group + 1]; ++i) f(s.group_links[i]);
+}
+
+// Every superlink over the network step of H seconds, or only those marked
+// to run again (link_again); the first that fails (by number) is the one
+// reported.
+superlink_status run_links(pipe_state& p, double H, bool only_again, int& failed, const passes& run) {
+  superlink_scheme& s = p.solver;
+  for (superlink_work& w : s.work) w.steps = w.passes = w.runs = 0;
+  run.over_parts(p.num_slink, [&](int first, int last, int part) {
+    superlink_work& w = s.work[part];
+    for (int l = first; l <= last; ++l) {
+      if (only_again && !s.link_again[l]) continue;
+      ++w.runs;
+      s.link_status[l] = static_cast<int>(link_run(p, l, H, w, stage_ends(p, stage{}, l)));
     }
   });
+  for (const superlink_work& w : s.work) {
+    s.link_steps += w.steps;
+    s.link_passes += w.passes;
+    if (only_again) s.link_reruns += w.runs;
+  }
   for (int l = 1; l <= p.num_slink; ++l)
-    if (s.link_status[l] != static_cast<int>(superlink_status::ok)) {
+    if ((!only_again || s.link_again[l]) && s.link_status[l] != static_cast<int>(superlink_status::ok)) {
       failed = l;
       return static_cast<superlink_status>(s.link_status[l]);
     }
   return superlink_status::ok;
 }
 
-// One internal step of h seconds. The linear scheme takes the momentum
-// coefficients (sections, velocities, friction) at a known state. At the
-// step's start that state can be far from the step's end: a dry pipe has
-// no section, so the first pass barely lets water into it and piles the
-// inflow up in the superjunction. While the sections at the end of a pass
-// differ from those the pass took, the step is passed again from its start
-// with the coefficients at the end state (Picard's iteration of the
-// implicit step), so a pipe carries the flow at the depth the flow gives
-// it. Flow that changes little between steps takes one pass, as before.
-superlink_status internal_step(const superlink_domain& d, double h, int& failed, superlink_books& b) {
+// Row j of the system of the heads over a step of H seconds: a free
+// superjunction keeps its water, a fixed head stays. Returns j's own
+// coefficient and sets the right side; off(e, c) takes the coefficient c of
+// the far superjunction of entry e of junc_links.
+template <class Off>
+double head_row(const pipe_state& p, int j, double H, double& rhs, Off&& off) {
+  const superlink_scheme& s = p.solver;
+  if (is_boundary_junction(p.sjunc_inlet[j])) {
+    rhs = boundary_head(p, j);
+    return 1.0;
+  }
+  const double width = s.junc_width[j];
+  double diag = width / H;
+  double r = width / H * s.head_start[j] + p.junc_inflow[j];
+  for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+    const int l = std::abs(s.junc_links[e]);
+    if (s.junc_links[e] > 0) {
+      diag += s.au[l];
+      off(e, s.bu[l]);
+      r -= s.cu[l];
+    } else {
+      diag -= s.ad[l];
+      off(e, -s.bd[l]);
+      r += s.cd[l];
+    }
+  }
+  rhs = r;
+  return diag;
+}
+
+// The storage width of free superjunction j between its head at the
+// step's start and the guessed one (at the start head while they agree),
+// so that the solved head holds the water the superjunction keeps.
+void junction_width(pipe_state& p, int j) {
+  superlink_scheme& s = p.solver;
+  const double rise = s.guess[j] - s.head_start[j];
+  s.junc_width[j] = s.junc_start_top[j];
+  if (std::fabs(rise) > 1e-10)
+    s.junc_width[j] = (junction_wet(p, j, s.guess[j] - p.junc_invert_elev[j]).area - s.junc_volume[j]) / rise;
+}
+
+// The dense reference: the whole matrix, LU with implicit pivoting.
+superlink_status solve_heads_dense(pipe_state& p, double H, part_clock& clock) {
+  superlink_scheme& s = p.solver;
+  const int nj = p.num_sjunc;
+  s.matrix.fill(0.0);
+  for (int j = 1; j <= nj; ++j)
+    s.matrix[j][j] += head_row(p, j, H, s.rhs[j],
+                               [&](int e, double c) { s.matrix[j][far_junction(p, s.junc_links[e])] += c; });
+  clock.lap(s.timing.assembly);
+  double parity = 1.0;
+  if (ludcmp(s.matrix, nj, s.indx, parity, s.scale) != numeric_status::ok) return superlink_status::singular;
+  lubksb(s.matrix, nj, s.indx, s.rhs);
+  return superlink_status::ok;
+}
+
+// The system of the heads, sparse: the coefficients into their places of
+// the fixed pattern (each row writes only its own places), a factorisation
+// (with the pivots of the last one while they serve) and the solve. The
+// new heads replace the right side.
+superlink_status solve_heads(pipe_state& p, double H, part_clock& clock, const passes& run) {
+  superlink_scheme& s = p.solver;
+  const int nj = p.num_sjunc;
+  ++s.head_solves;
+  run.over(nj, [&](int first, int last) {
+    for (int j = first; j <= last; ++j)
+      if (!is_boundary_junction(p.sjunc_inlet[j])) junction_width(p, j);
+  });
+  if (s.dense_reference) {
+    if (const superlink_status st = solve_heads_dense(p, H, clock); st != superlink_status::ok) return st;
+  } else {
+    run.over(nj, [&](int first, int last) {
+      for (int j = first; j <= last; ++j) {
+        s.values[s.diag_slot[j]] = 0.0;
+        for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) s.values[s.link_slot[e]] = 0.0;
+        s.values[s.diag_slot[j]] +=
+            head_row(p, j, H, s.rhs[j], [&](int e, double c) { s.values[s.link_slot[e]] += c; });
+      }
+    });
+    clock.lap(s.timing.assembly);
+    const sparse_lu_status f = s.system.factor(s.values.data());
+    if (f == sparse_lu_status::singular) return superlink_status::singular;
+    if (f != sparse_lu_status::ok || s.system.solve(s.rhs.data() + 1) != sparse_lu_status::ok)
+      return superlink_status::solver_failed;
+  }
+  for (int j = 1; j <= nj; ++j)
+    if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
+  return superlink_status::ok;
+}
+
+// Whether the solved heads hus, hds move superlink l's end state from the
+// one at the heads it was run with by more than the coefficients allow
+// (link_state_moved's measures).
+bool solve_moved_link(const pipe_state& p, int l, double hus, double hds) {
+  const superlink_scheme& s = p.solver;
+  const double gu = s.link_guess_us[l], gd = s.link_guess_ds[l];
+  if (hus == gu && hds == gd) return false;
+  const int n = p.superlink_cnodes[l];
+  const auto ye = s.end_depth.column(l), qe = s.end_flow.column(l);
+  auto depth = [&](int k, double a, double b) { return std::max(at(ye[k], a, b), pipe_depth_floor); };
+  for (int k = 1; k <= n; ++k) {
+    const double y_guess = conveyance_depth(depth(k, gu, gd), depth(k + 1, gu, gd), at(qe[k], gu, gd));
+    const double y_solved = conveyance_depth(depth(k, hus, hds), depth(k + 1, hus, hds), at(qe[k], hus, hds));
+    if (section_moved(p, k, l, y_guess, y_solved)) return true;
+  }
+  if (s.e1[l] == 0.0 && std::fabs(depth(1, hus, hds) - depth(1, gu, gd)) > section_tolerance * p.diameter(1, l))
+    return true;
+  if (s.e2[l] == 0.0 &&
+      std::fabs(depth(n + 1, hus, hds) - depth(n + 1, gu, gd)) > section_tolerance * p.diameter(n, l))
+    return true;
+  return false;
+}
+
+// Whether superlink l is to run again after a solve found the heads hus,
+// hds of its superjunctions: its end state asked for shorter internal
+// steps, or those heads moved it too far from the heads it was run with
+// (solve_moved_link). The heads are first measured against the moves the
+// superlink's end state can bear without a section moving (link_reach),
+// which spares most superlinks the measure of their sections.
+bool link_needs_run(const pipe_state& p, int l, double hus, double hds) {
+  const superlink_scheme& s = p.solver;
+  if (s.link_again[l]) return true;
+  const double move = std::max(std::fabs(hus - s.link_guess_us[l]), std::fabs(hds - s.link_guess_ds[l]));
+  if (move <= s.link_reach[l]) return false;
+  return solve_moved_link(p, l, hus, hds);
+}
+
+// After a solve of the heads of the whole network: marks the superlinks to
+// run again (link_again) and tells whether there are any.
+bool check_links(pipe_state& p, const passes& run) {
+  superlink_scheme& s = p.solver;
+  std::atomic<bool> again{false};
+  run.over(p.num_slink, [&](int first, int last) {
+    bool any = false;
+    for (int l = first; l <= last; ++l) {
+      const bool needed = link_needs_run(p, l, s.rhs[p.us_sjunc[l]], s.rhs[p.ds_sjunc[l]]);
+      s.link_again[l] = needed ? 1 : 0;
+      any = any || needed;
+    }
+    if (any) again.store(true, std::memory_order_relaxed);
+  });
+  return again.load();
+}
+
+// The next guess of free superjunction j after the solve `pass` of a step
+// found the head rhs[j]: the whole way to it at first, and half of it
+// after where the way turns back on the one before, so that heads that
+// swing about the ones that hold settle.
+void next_guess(superlink_scheme& s, int j, int pass) {
+  const double move = s.rhs[j] - s.guess[j];
+  const double share = pass > 1 && move * s.guess_move[j] < 0.0 ? swing_share : 1.0;
+  s.guess_move[j] = share * move;
+  s.guess[j] += s.guess_move[j];
+}
+
+// The flows, depths and carried water of superlink l at the solved heads
+// hus, hds of its superjunctions.
+void link_end_state(pipe_state& p, int l, double hus, double hds) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  const auto ye = s.end_depth.column(l), qe = s.end_flow.column(l), carried = s.carried.column(l);
+  auto y = p.slink_node_depth.column(l), q = p.Q.column(l), moved = s.volume_moved.column(l);
+  for (int k = 1; k <= n + 1; ++k) y[k] = at(ye[k], hus, hds);
+  for (int k = 1; k <= n; ++k) {
+    q[k] = at(qe[k], hus, hds);
+    moved[k] = at(carried[k], hus, hds);
+  }
+}
+
+// Net inflows (m3) over a step of H seconds of the control volumes whose
+// water the stage keeps, with the water the pipes carried: over the whole
+// network through every superlink (those of the groups with what they
+// carried over all their own steps), in a group through its own. A
+// superjunction gathers its superlinks' end water in the order of its list
+// (by superlink number).
+void net_inflows(pipe_state& p, const stage& st, double H, const passes& run) {
+  superlink_scheme& s = p.solver;
+  stage_links(p, st, run, [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    const auto v = s.volume_moved.column(l);
+    const auto qn = p.Q_node.column(l);
+    auto net = s.node_net.column(l);
+    for (int k = 2; k <= n; ++k) net[k] = v[k - 1] - v[k] + H * qn[k];
+  });
+  stage_junctions(p, st, run, [&](int j) {
+    double net = H * p.junc_inflow[j];
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      if (st.group != 0 && s.link_group[l] != st.group) continue;
+      if (s.junc_links[e] > 0)
+        net -= s.volume_moved(1, l);
+      else
+        net += s.volume_moved(p.superlink_cnodes[l], l);
+    }
+    s.junc_net[j] = net;
+  });
+}
+
+// Cuts the outflows of a control volume that would end below its floor to
+// what it holds; the neighbours then receive less. Only the stage's own
+// superlinks are cut: over the whole network the water the groups' ones
+// carried is already kept. True when any was cut.
+bool limit_outflows(pipe_state& p, const stage& st, double H, const passes& run) {
+  superlink_scheme& s = p.solver;
+  net_inflows(p, st, H, run);
+  std::atomic<bool> cut{false};
+  // Shares kept: 1 for every volume that stays above its floor.
+  stage_junctions(p, st, run, [&](int j) {
+    s.junc_keep[j] = 1.0;
+    const int type = p.sjunc_inlet[j];
+    if (is_boundary_junction(type) && !is_outfall(type)) return;  // a fixed head gives what it is asked
+    // An outfall gives what it holds, in a group's steps less what the
+    // group's earlier steps took.
+    const double held = is_outfall(type) ? boundary_supply(p, j) + (st.group != 0 ? s.junc_sub_net[j] : 0.0)
+                                         : s.junc_volume[j];
+    if (held + s.junc_net[j] >= -1e-15 * std::max(held, 1.0)) return;
+    double out = 0.0;
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      if (s.link_group[l] != st.group) continue;
+      const double v = s.junc_links[e] > 0 ? s.volume_moved(1, l) : -s.volume_moved(p.superlink_cnodes[l], l);
+      if (v > 0.0) out += v;
+    }
+    if (out <= 0.0) return;
+    s.junc_keep[j] = std::clamp((held + s.junc_net[j] + out) / out, 0.0, 1.0);
+    cut.store(true, std::memory_order_relaxed);
+  });
+  stage_links(p, st, run, [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    const auto v = s.volume_moved.column(l);
+    const auto net = s.node_net.column(l);
+    const auto held = s.node_volume.column(l);
+    const auto floor = s.node_floor.column(l);
+    auto keep = s.node_keep.column(l);
+    for (int k = 2; k <= n; ++k) {
+      keep[k] = 1.0;
+      if (held[k] + net[k] >= floor[k] - 1e-15 * std::max(held[k], 1.0)) continue;
+      const double out = std::max(v[k], 0.0) + std::max(-v[k - 1], 0.0);
+      if (out <= 0.0) continue;
+      keep[k] = std::clamp((held[k] - floor[k] + net[k] + out) / out, 0.0, 1.0);
+      cut.store(true, std::memory_order_relaxed);
+    }
+  });
+  if (!cut.load()) return false;
+  // Each pipe's water and flow take the share of the volume it leaves; a
+  // superjunction the stage does not keep gives what it is asked.
+  auto junction_keep = [&](int j) { return keeps(p, st, j) ? s.junc_keep[j] : 1.0; };
+  stage_links(p, st, run, [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    auto v = s.volume_moved.column(l);
+    auto q = p.Q.column(l);
+    const auto keep = s.node_keep.column(l);
+    for (int k = 1; k <= n; ++k) {
+      const double from_up = k == 1 ? junction_keep(p.us_sjunc[l]) : keep[k];
+      const double from_down = k == n ? junction_keep(p.ds_sjunc[l]) : keep[k + 1];
+      const double share = v[k] > 0.0 ? from_up : from_down;
+      v[k] *= share;
+      q[k] *= share;
+    }
+  });
+  return true;
+}
+
+// The water every control volume of the stage holds after its step of H
+// seconds, and the depths and heads that hold it; over the whole network
+// what reaches the boundaries. The water a volume lacked to stay at its
+// floor is added per superjunction and per superlink (junc_made,
+// link_made). `outflow_passes` counts the passes of the outflow limits.
+void keep_water(const superlink_domain& d, const stage& st, double H, superlink_books& b, const passes& run,
+                int& outflow_passes) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  // Each pass finds the net inflows with the present water; the pass that
+  // cuts nothing leaves them as they are.
+  bool cut = true;
+  for (int pass = 0; pass < most_limit_passes && cut; ++pass) {
+    cut = limit_outflows(p, st, H, run);
+    ++outflow_passes;
+  }
+  if (cut) net_inflows(p, st, H, run);
+  stage_junctions(p, st, run, [&](int j) {
+    if (is_boundary_junction(p.sjunc_inlet[j])) return;
+    double target = s.junc_volume[j] + s.junc_net[j];
+    if (target < 0.0) {
+      s.junc_made[j] -= target;
+      target = 0.0;
+    }
+    const double guess = std::max(s.rhs[j] - p.junc_invert_elev[j], 0.0);
+    const held_depth hd = depth_holding([&](double v) { return junction_wet(p, j, v); }, target, guess, 0.0);
+    p.junc_head[j] = p.junc_invert_elev[j] + hd.y;
+    s.junc_known_head[j] = hd.known && p.junc_head[j] - p.junc_invert_elev[j] == hd.y ? p.junc_head[j] : -1e300;
+    s.junc_known_area[j] = hd.at.area;
+    s.junc_known_top[j] = hd.at.top;
+    s.head_rate[j] = (p.junc_head[j] - s.head_start[j]) / H;
+    s.rate_span[j] = H;
+  });
+  if (st.group == 0) {
+    for (int j = 1; j <= p.num_sjunc; ++j) {
+      if (!is_boundary_junction(p.sjunc_inlet[j])) continue;
+      if (s.junc_net[j] != 0.0) deliver(d, j, s.junc_net[j], b);
+      p.junc_head[j] = boundary_head(p, j);
+    }
+  } else {
+    for (int i = s.group_first[st.group]; i < s.group_first[st.group + 1]; ++i) {
+      const int j = s.group_junctions[i];
+      if (is_boundary_junction(p.sjunc_inlet[j])) s.junc_sub_net[j] += s.junc_net[j];
+    }
+  }
+  // The nodes of the stage's superlinks; the end depths of every superlink
+  // touching the superjunctions the stage kept follow their heads.
+  auto end_head = [&](int j) { return solved_in(p, st, j) ? p.junc_head[j] : network_head(s, j, st.t1); };
+  auto nodes = [&](int l) {
+    const int n = p.superlink_cnodes[l];
+    auto y = p.slink_node_depth.column(l);
+    if (s.link_group[l] == st.group) {
+      const auto net = s.node_net.column(l);
+      const auto held = s.node_volume.column(l);
+      const auto floor = s.node_floor.column(l);
+      auto known_y = s.node_known_y.column(l), known_area = s.node_known_area.column(l),
+           known_top = s.node_known_top.column(l);
+      double made = 0.0;
+      for (int k = 2; k <= n; ++k) {
+        double target = held[k] + net[k];
+        if (target < floor[k]) {
+          made += floor[k] - target;
+          target = floor[k];
+        }
+        const double guess = std::isfinite(y[k]) ? std::max(y[k], pipe_depth_floor) : pipe_depth_floor;
+        const held_depth hd =
+            depth_holding([&](double v) { return node_wet(p, k, l, v); }, target, guess, pipe_depth_floor);
+        y[k] = hd.y;
+        known_y[k] = hd.known ? hd.y : -1.0;
+        known_area[k] = hd.at.area;
+        known_top[k] = hd.at.top;
+      }
+      s.link_made[l] += made;
+    }
+    const double hus = end_head(p.us_sjunc[l]), hds = end_head(p.ds_sjunc[l]);
+    y[1] = std::max(s.e1[l] * hus + s.f1[l] * p.Q(1, l) + s.g1[l], pipe_depth_floor);
+    y[n + 1] = std::max(s.e2[l] * hds + s.f2[l] * p.Q(n, l) + s.g2[l], pipe_depth_floor);
+  };
+  if (st.group == 0) {
+    run.over(p.num_slink, [&](int first, int last) {
+      for (int l = first; l <= last; ++l) nodes(l);
+    });
+  } else {
+    stage_links(p, st, run, nodes);
+  }
+}
+
+// Free superjunction j at the start of a step of H seconds: its head, water
+// and storage width there, and its head first guessed to go on as it went
+// in the last step, by no more than a step may move it.
+void start_junction(pipe_state& p, int j, double H) {
+  superlink_scheme& s = p.solver;
+  s.head_start[j] = p.junc_head[j];
+  const double reach = head_move_share * s.junc_scale[j];
+  s.guess[j] = std::max(p.junc_head[j] + std::clamp(s.head_rate[j] * H, -reach, reach), p.junc_invert_elev[j]);
+  s.guess_move[j] = 0.0;
+  const wet w = junction_water(p, j);
+  s.junc_volume[j] = w.area;
+  s.junc_width[j] = s.junc_start_top[j] = w.top;
+}
+
+// Superlink l at the start of a step of H seconds: its depths (raised to
+// the shallowest) and flows, and the internal steps its Courant limit asks
+// for over the step (the nodes' water at the start is found by its first
+// internal step).
+void start_link(pipe_state& p, int l, double H) {
+  superlink_scheme& s = p.solver;
+  const int n = p.superlink_cnodes[l];
+  auto y = p.slink_node_depth.column(l);
+  const auto q = p.Q.column(l);
+  auto y0 = s.start_depth.column(l), q0 = s.start_flow.column(l);
+  for (int k = 1; k <= n + 1; ++k) y0[k] = y[k] = std::max(y[k], pipe_depth_floor);
+  for (int k = 1; k <= n; ++k) q0[k] = q[k];
+  s.link_substeps[l] = steps_for(link_courant(p, l, y0.data(), s.n_veloc.column(l).data()), H);
+  s.link_again[l] = s.link_shortened[l] = 0;
+}
+
+// The state a network step of H seconds starts from: every superjunction
+// and superlink at its start (a fixed head guessed at the head it holds),
+// none in a group yet.
+void start_state(pipe_state& p, double H, const passes& run) {
+  superlink_scheme& s = p.solver;
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j) {
+      s.junc_group[j] = 0;
+      s.junc_made[j] = s.junc_sub_net[j] = 0.0;
+      if (!is_boundary_junction(p.sjunc_inlet[j])) {
+        start_junction(p, j, H);
+        continue;
+      }
+      s.head_start[j] = p.junc_head[j];
+      s.guess[j] = boundary_head(p, j);
+      s.guess_move[j] = 0.0;
+      s.junc_volume[j] = s.junc_width[j] = s.junc_start_top[j] = 0.0;
+    }
+  });
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l) {
+      s.link_group[l] = 0;
+      s.link_made[l] = 0.0;
+      start_link(p, l, H);
+    }
+  });
+}
+
+// ---- The groups' own steps.
+
+// The local error of free superjunction j's head solved at `solved` over a
+// step of H seconds from head_start[j], as a share of what a step may err
+// by (head_error_share of the widest pipe opening into it). The implicit
+// step errs by half its step squared times the head's second derivative;
+// the head the superjunction's last rate (over rate_span[j] seconds) would
+// have reached differs from the solved one by H (H + span / 2) times it:
+// the error is H / (2 H + span) of that difference.
+double head_error(const superlink_scheme& s, int j, double H, double solved) {
+  const double span = s.rate_span[j] > 0.0 ? s.rate_span[j] : H;
+  const double off = solved - s.head_start[j] - s.head_rate[j] * H;
+  return std::fabs(off) * H / (2.0 * H + span) / (head_error_share * s.junc_scale[j]);
+}
+
+// After the solve over the whole network of a step of H seconds: the fast
+// superjunctions gathered into groups (junc_group, link_group and the
+// lists of each group), each group the fast free superjunctions joined by
+// superlinks and the fixed heads beside them (a fixed head joins the
+// groups beside it into one), in the order of their lowest superjunction.
+// The number of groups, or -1 when a group has more than
+// most_group_junctions free superjunctions (it is left out, its
+// superjunctions outside the groups; every other group is kept).
+int find_groups(pipe_state& p, double H, const passes& run) {
+  superlink_scheme& s = p.solver;
+  run.over(p.num_sjunc, [&](int first, int last) {
+    for (int j = first; j <= last; ++j)
+      s.junc_error[j] = is_boundary_junction(p.sjunc_inlet[j]) ? 0.0 : head_error(s, j, H, s.rhs[j]);
+  });
+  auto fast = [&](int j) { return !is_boundary_junction(p.sjunc_inlet[j]) && s.junc_error[j] > 1.0; };
+  int groups = 0, filled = 1, links = 1;
+  bool left_out = false;
+  s.group_first[1] = 1;
+  s.group_link_first[1] = 1;
+  for (int j0 = 1; j0 <= p.num_sjunc; ++j0) {
+    if (s.junc_group[j0] != 0 || !fast(j0)) continue;
+    const int g = groups + 1;
+    // Breadth first from j0, the group's list itself the queue.
+    const int begin = filled;
+    s.junc_group[j0] = g;
+    s.group_junctions[filled++] = j0;
+    int free_count = 0;
+    double worst = 0.0;
+    for (int i = begin; i < filled; ++i) {
+      const int j = s.group_junctions[i];
+      const bool is_free = !is_boundary_junction(p.sjunc_inlet[j]);
+      if (is_free) {
+        s.junc_slot[j] = ++free_count;
+        worst = std::max(worst, s.junc_error[j]);
+      }
+      for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+        const int l = std::abs(s.junc_links[e]);
+        if (is_free && s.link_group[l] != g) {
+          s.link_group[l] = g;
+          s.group_links[links++] = l;
+        }
+        const int o = far_junction(p, s.junc_links[e]);
+        if (s.junc_group[o] != 0) continue;
+        if (fast(o) || (is_free && is_boundary_junction(p.sjunc_inlet[o]))) {
+          s.junc_group[o] = g;
+          s.group_junctions[filled++] = o;
+        }
+      }
+    }
+    if (free_count > most_group_junctions) {
+      for (int i = begin; i < filled; ++i) s.junc_group[s.group_junctions[i]] = -1;
+      for (int i = s.group_link_first[g]; i < links; ++i) s.link_group[s.group_links[i]] = 0;
+      filled = begin;
+      links = s.group_link_first[g];
+      left_out = true;
+      continue;
+    }
+    s.group_error[g] = worst;
+    s.group_size[g] = free_count;
+    groups = g;
+    s.group_first[g + 1] = filled;
+    s.group_link_first[g + 1] = links;
+  }
+  if (left_out)
+    for (int j = 1; j <= p.num_sjunc; ++j)
+      if (s.junc_group[j] < 0) s.junc_group[j] = 0;
+  s.groups = groups;
+  return left_out ? -1 : groups;
+}
+
+// The state a step of h seconds of group g starts from: its free
+// superjunctions and its superlinks at their start.
+void group_start(pipe_state& p, int g, double h) {
+  superlink_scheme& s = p.solver;
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i)
+    if (!is_boundary_junction(p.sjunc_inlet[s.group_junctions[i]])) start_junction(p, s.group_junctions[i], h);
+  for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) start_link(p, s.group_links[i], h);
+}
+
+// Group g's superlinks over its step of h seconds (st), all or only those
+// marked to run again; the first that fails is named in `failed`.
+superlink_status run_group_links(pipe_state& p, const stage& st, double h, bool only_again, superlink_work& w,
+                                 int& failed) {
+  superlink_scheme& s = p.solver;
+  for (int i = s.group_link_first[st.group]; i < s.group_link_first[st.group + 1]; ++i) {
+    const int l = s.group_links[i];
+    if (only_again && !s.link_again[l]) continue;
+    if (only_again) ++w.runs;
+    const superlink_status r = link_run(p, l, h, w, stage_ends(p, st, l));
+    if (r != superlink_status::ok) {
+      failed = l;
+      return r;
+    }
+  }
+  return superlink_status::ok;
+}
+
+// The heads of group g's free superjunctions at the end of its step of h
+// seconds (into rhs): their rows, the heads of the superjunctions outside
+// the group known, solved by LU in the part's own dense matrix.
+superlink_status solve_group(pipe_state& p, const stage& st, double h, superlink_work& w) {
+  superlink_scheme& s = p.solver;
+  const int g = st.group, m = s.group_size[g];
+  ++w.solves;
+  for (int r = 1; r <= m; ++r)
+    for (int c = 1; c <= m; ++c) w.dense[r][c] = 0.0;
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i) {
+    const int j = s.group_junctions[i];
+    if (is_boundary_junction(p.sjunc_inlet[j])) continue;
+    junction_width(p, j);
+    const int r = s.junc_slot[j];
+    double known = 0.0;
+    w.dense[r][r] += head_row(p, j, h, w.dense_rhs[r], [&](int e, double c) {
+      const int o = far_junction(p, s.junc_links[e]);
+      if (solved_in(p, st, o))
+        w.dense[r][s.junc_slot[o]] += c;
+      else
+        known += c * network_head(s, o, st.t1);
+    });
+    w.dense_rhs[r] -= known;
+  }
+  double parity = 1.0;
+  if (ludcmp(w.dense, m, w.dense_indx, parity, w.dense_scale) != numeric_status::ok)
+    return superlink_status::singular;
+  lubksb(w.dense, m, w.dense_indx, w.dense_rhs);
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i) {
+    const int j = s.group_junctions[i];
+    if (is_boundary_junction(p.sjunc_inlet[j])) continue;
+    s.rhs[j] = w.dense_rhs[s.junc_slot[j]];
+    if (!std::isfinite(s.rhs[j])) return superlink_status::not_finite;
+  }
+  return superlink_status::ok;
+}
+
+// One step of group g (st, h seconds): its superlinks, the heads of its
+// free superjunctions, the superlinks those heads moved too far run again
+// until none is (at most most_section_passes solves, the guesses moving as
+// over the whole network); then the flows of its superlinks and the water
+// of its control volumes. The largest head_error of its superjunctions
+// over the step goes to `error`.
+superlink_status group_step(const superlink_domain& d, const stage& st, double h, superlink_work& w, int& failed,
+                            double& error) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  const int g = st.group;
+  group_start(p, g, h);
+  superlink_status r = run_group_links(p, st, h, false, w, failed);
+  for (int pass = 1; r == superlink_status::ok; ++pass) {
+    r = solve_group(p, st, h, w);
+    if (r != superlink_status::ok) break;
+    bool again = false;
+    for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+      const int l = s.group_links[i];
+      const bool needed = link_needs_run(p, l, solved_head(p, st, p.us_sjunc[l]), solved_head(p, st, p.ds_sjunc[l]));
+      s.link_again[l] = needed ? 1 : 0;
+      again = again || needed;
+    }
+    if (!again || pass >= most_section_passes) break;
+    for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i)
+      if (!is_boundary_junction(p.sjunc_inlet[s.group_junctions[i]])) next_guess(s, s.group_junctions[i], pass);
+    r = run_group_links(p, st, h, true, w, failed);
+  }
+  if (r != superlink_status::ok) return r;
+  error = 0.0;
+  for (int i = s.group_first[g]; i < s.group_first[g + 1]; ++i) {
+    const int j = s.group_junctions[i];
+    if (!is_boundary_junction(p.sjunc_inlet[j])) error = std::max(error, head_error(s, j, h, s.rhs[j]));
+  }
+  for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+    const int l = s.group_links[i];
+    link_end_state(p, l, solved_head(p, st, p.us_sjunc[l]), solved_head(p, st, p.ds_sjunc[l]));
+  }
+  // A group delivers nothing itself: what reached the fixed heads beside it
+  // is delivered with the network step's water.
+  superlink_books none;
+  keep_water(d, st, h, none, passes{}, w.outflow_passes);
+  return superlink_status::ok;
+}
+
+// Group g over the network step of H seconds in steps of its own: the
+// first as short as its error over the whole step asks (the error falls
+// with the square of the step), each next one as its last step's error
+// asks, at most twice and at least half as long, none below
+// least_group_step; the steps left are made equal. What its superlinks
+// carried over all its steps is left in volume_moved for the superjunctions
+// beside the group.
+superlink_status group_steps(const superlink_domain& d, double H, int g, superlink_work& w, int& failed) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  auto step_for = [&](double h, double error) {
+    const double grow = error > 0.0 ? std::clamp(step_safety / std::sqrt(error), 0.5, 2.0) : 2.0;
+    return std::max(h * grow, least_group_step);
+  };
+  double want = std::max(H * std::min(1.0, step_safety / std::sqrt(s.group_error[g])), least_group_step);
+  double done = 0.0;
+  bool first = true;
+  while (done < 1.0) {
+    const double left = (1.0 - done) * H;
+    const double count = std::ceil(left / want - 1e-9);
+    const double h = left / count;
+    const stage st{g, done, count <= 1.0 ? 1.0 : done + h / H};
+    double error = 0.0;
+    const superlink_status r = group_step(d, st, h, w, failed, error);
+    if (r != superlink_status::ok) return r;
+    ++w.group_steps;
+    for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+      const int l = s.group_links[i];
+      const int n = p.superlink_cnodes[l];
+      auto total = s.moved_total.column(l);
+      const auto v = s.volume_moved.column(l);
+      for (int k = 1; k <= n; ++k) total[k] = first ? v[k] : total[k] + v[k];
+    }
+    first = false;
+    done = st.t1;
+    want = step_for(h, error);
+  }
+  for (int i = s.group_link_first[g]; i < s.group_link_first[g + 1]; ++i) {
+    const int l = s.group_links[i];
+    const int n = p.superlink_cnodes[l];
+    auto v = s.volume_moved.column(l);
+    const auto total = s.moved_total.column(l);
+    for (int k = 1; k <= n; ++k) v[k] = total[k];
+  }
+  return superlink_status::ok;
+}
+
+// Every group over the network step of H seconds, the groups shared among
+// the threads; the first failure (by group) is the one reported.
+superlink_status run_groups(const superlink_domain& d, double H, int& failed, const passes& run) {
+  pipe_state& p = d.p;
+  superlink_scheme& s = p.solver;
+  for (superlink_work& w : s.work) w.steps = w.passes = w.runs = w.solves = w.group_steps = w.outflow_passes = 0;
+  run.over_parts(s.groups, [&](int first, int last, int part) {
+    superlink_work& w = s.work[part];
+    for (int g = first; g <= last; ++g) {
+      int bad = 0;
+      s.group_status[g] = static_cast<int>(group_steps(d, H, g, w, bad));
+      s.group_failed[g] = bad;
+    }
+  }, least_group_part);
+  for (const superlink_work& w : s.work) {
+    s.link_steps += w.steps;
+    s.link_passes += w.passes;
+    s.link_reruns += w.runs;
+    s.group_solves += w.solves;
+    s.group_steps += w.group_steps;
+    s.outflow_passes += w.outflow_passes;
+  }
+  for (int g = 1; g <= s.groups; ++g)
+    if (s.group_status[g] != static_cast<int>(superlink_status::ok)) {
+      failed = s.group_failed[g];
+      return static_cast<superlink_status>(s.group_status[g]);
+    }
+  return superlink_status::ok;
+}
+
+// One network step of H seconds: every superlink over the step with the
+// heads it starts from; the heads that keep the superjunctions' water; the
+// superlinks those heads moved too far run again with them, and the heads
+// are solved again, until none is moved (the step settled) or
+// most_section_passes solves; then the groups of fast superjunctions take
+// the step in steps of their own, and the water of every other control
+// volume is kept. A step that does not settle, or whose fast
+// superjunctions make a group too large, is left untaken when `may_split`
+// (kept false, the pipes as they were at its start) for the caller to
+// take in shorter ones.
+superlink_status network_step(const superlink_domain& d, double H, bool may_split, int& failed, superlink_books& b,
+                              bool& kept) {
   pipe_state& p = d.p;
   superlink_scheme& s = p.solver;
   superlink_timing& t = s.timing;
   const passes run{d.crew};
   part_clock clock;
-  superlink_status st = superlink_status::ok;
-  s.at_step_end = false;
-  for (int pass = 1;; ++pass) {
-    st = all_coefficients(p, h, failed, run);
-    clock.lap(t.recurrences);
-    if (st == superlink_status::ok) {
-      // The superjunctions' heads stay those of the step's start until the
-      // step's water is kept: their water is found once per step.
-      if (pass == 1) start_volumes(p, run);
-      st = solve_heads(p, h, clock, run);
-      clock.lap(t.solve);
-    }
-    if (st != superlink_status::ok) break;
-    const bool again = flows_and_check(p, pass < most_section_passes, run);
-    clock.lap(t.flows);
-    if (!again) break;
-    s.at_step_end = true;
-    ++s.repeated_passes;
-  }
-  s.at_step_end = false;
-  if (st != superlink_status::ok) return st;
-  keep_water(d, h, b, run);
+  kept = false;
+  start_state(p, H, run);
   clock.lap(t.water);
+  superlink_status st = run_links(p, H, false, failed, run);
+  clock.lap(t.recurrences);
+  bool settled = false;
+  for (int pass = 1; st == superlink_status::ok; ++pass) {
+    st = solve_heads(p, H, clock, run);
+    clock.lap(t.solve);
+    if (st != superlink_status::ok) break;
+    settled = !check_links(p, run);
+    clock.lap(t.flows);
+    if (settled || pass >= most_section_passes) break;
+    for (int j = 1; j <= p.num_sjunc; ++j)
+      if (!is_boundary_junction(p.sjunc_inlet[j])) next_guess(s, j, pass);
+    st = run_links(p, H, true, failed, run);
+    clock.lap(t.recurrences);
+    // Heads guessed so far off that a superlink's end flows have no
+    // solution unsettle the step, which shorter ones may take.
+    if (st == superlink_status::not_finite && may_split) {
+      st = superlink_status::ok;
+      settled = false;
+      break;
+    }
+  }
+  if (st != superlink_status::ok) return st;
+  // A superjunction's head that moved too far for the superlinks' linear
+  // relations to hold over the step unsettles it too.
+  for (int j = 1; j <= p.num_sjunc && settled && may_split; ++j)
+    if (!is_boundary_junction(p.sjunc_inlet[j]) &&
+        std::fabs(s.rhs[j] - s.head_start[j]) > head_move_share * s.junc_scale[j])
+      settled = false;
+  const int groups = settled || !may_split ? find_groups(p, H, run) : 0;
+  if ((!settled || groups < 0) && may_split) {
+    ++s.split_steps;
+    return superlink_status::ok;
+  }
+  clock.lap(t.flows);
+  ++s.network_steps;
+  run.over(p.num_slink, [&](int first, int last) {
+    for (int l = first; l <= last; ++l)
+      if (s.link_group[l] == 0) link_end_state(p, l, s.rhs[p.us_sjunc[l]], s.rhs[p.ds_sjunc[l]]);
+  });
+  clock.lap(t.flows);
+  if (s.groups > 0) {
+    st = run_groups(d, H, failed, run);
+    clock.lap(t.groups);
+    if (st != superlink_status::ok) return st;
+  }
+  keep_water(d, stage{}, H, b, run, s.outflow_passes);
+  for (int j = 1; j <= p.num_sjunc; ++j) b.made += s.junc_made[j];
+  for (int l = 1; l <= p.num_slink; ++l) b.made += s.link_made[l];
+  clock.lap(t.water);
+  kept = true;
   return superlink_status::ok;
 }
 
@@ -888,23 +1713,47 @@ void report(superlink_status st, int failed) {
 
 }  // namespace
 
+static void superlink_scheme_scales(superlink_scheme& s, const pipe_state& p) {
+  for (int j = 1; j <= p.num_sjunc; ++j) {
+    double d = 0.0;
+    for (int e = s.junc_first[j]; e < s.junc_first[j + 1]; ++e) {
+      const int l = std::abs(s.junc_links[e]);
+      d = std::max(d, p.diameter(s.junc_links[e] > 0 ? 1 : p.superlink_cnodes[l], l));
+    }
+    s.junc_scale[j] = d > 0.0 ? d : 1.0;
+  }
+}
+
 bool superlink_scheme::prepare(const pipe_state& p) {
   const int rows = p.max_slink_nodes + 1, links = p.num_slink, nj = p.num_sjunc;
-  for (column_array2d<double>* a : {&ldepth, &area, &hyd_R, &l_veloc, &this->a, &b, &c, &P, &T, &U, &V, &W, &O, &X,
-                                    &Y, &Z, &n_veloc, &E, &D, &node_volume, &node_net, &node_keep, &node_floor,
-                                    &node_known_y, &node_known_area, &node_known_top, &start_depth, &start_flow,
-                                    &end_depth, &end_flow, &full_area, &end_area, &end_wet_per})
+  for (column_array2d<double>* a : {&start_depth, &start_flow, &volume_moved, &moved_total, &n_veloc, &full_area, &full_wet_per, &node_volume,
+                                    &node_net, &node_keep, &node_floor, &node_known_y,
+                                    &node_known_area, &node_known_top})
     a->alloc(rows, links);
+  for (column_array2d<head_affine>* a : {&end_depth, &end_flow, &carried}) a->alloc(rows, links);
+  for (superlink_work& w : work) w.alloc(rows, std::min(nj, most_group_junctions));
   for (int l = 1; l <= links; ++l)
     for (int k = 1; k <= p.superlink_cnodes[l]; ++k) {
       const double d = p.diameter(k, l);
-      full_area(k, l) = pipe_section_geometry(d, d, p.width(k, l), p.sec_type(k, l)).area;
+      const pipe_section_props g = pipe_section_geometry(d, d, p.width(k, l), p.sec_type(k, l));
+      full_area(k, l) = g.area;
+      full_wet_per(k, l) = g.wet_per;
     }
   node_known_y.fill(-1.0);
   for (array1d<double>* v : {&au, &bu, &cu, &ad, &bd, &cd, &e1, &f1, &g1, &e2, &f2, &g2}) v->alloc(links);
-  for (array1d<double>* v : {&junc_width, &junc_volume, &junc_net, &junc_keep, &junc_made, &rhs}) v->alloc(nj);
-  link_made.alloc(links);
-  link_status.alloc(links);
+  for (array1d<double>* v : {&junc_known_head, &junc_known_area, &junc_known_top, &junc_scale, &head_start, &head_rate, &guess, &guess_move, &junc_width, &junc_start_top, &junc_volume, &junc_net, &junc_keep,
+                             &junc_made, &rhs, &rate_span, &junc_error, &junc_sub_net, &group_error})
+    v->alloc(nj);
+  for (array1d<int>* v : {&junc_group, &junc_slot, &group_junctions, &group_size, &group_status, &group_failed})
+    v->alloc(nj);
+  group_first.alloc(nj + 1);
+  group_link_first.alloc(nj + 1);
+  group_links.alloc(std::max(links, 1));
+  link_group.alloc(links);
+  groups = 0;
+  for (array1d<double>* v : {&link_made, &link_guess_us, &link_guess_ds, &link_reach}) v->alloc(links);
+  junc_known_head.fill(-1e300);
+  for (array1d<int>* v : {&link_substeps, &link_again, &link_shortened, &link_status}) v->alloc(links);
   junc_first.alloc(nj + 1);
   junc_links.alloc(std::max(2 * links, 1));
   // Incident superlinks of every superjunction, in order.
@@ -921,6 +1770,7 @@ bool superlink_scheme::prepare(const pipe_state& p) {
     junc_links[count[p.us_sjunc[l]]++] = l;
     junc_links[count[p.ds_sjunc[l]]++] = -l;
   }
+  superlink_scheme_scales(*this, p);
   // The pattern of the system: superjunction j's column holds j and its
   // neighbours, sorted; the pattern is symmetric, so the same list gives
   // the columns of row j's entries.
@@ -971,6 +1821,19 @@ bool superlink_scheme::prepare(const pipe_state& p) {
   return true;
 }
 
+void superlink_work::alloc(int nodes, int group) {
+  dense.alloc(group, group);
+  for (array1d<double>* v : {&dense_rhs, &dense_scale}) v->alloc(group);
+  dense_indx.alloc(group);
+  const int n = nodes + 1;
+  for (array1d<double>* v : {&A, &R, &vel, &u, &a, &b, &c, &friction, &E, &T, &U, &W, &O, &X, &Z, &y0_at, &cy, &cq, &dy, &dq, &v0, &t0,
+                             &py, &pq})
+    v->alloc(n);
+  for (array1d<head_affine>* v : {&P, &D, &V, &Y, &y0, &q0, &y1, &q1}) v->alloc(n);
+  up.alloc(n);
+  down.alloc(n);
+}
+
 void superlink_scheme::use_dense_reference() {
   const int nj = std::max(rhs.size(), 1);
   dense_reference = true;
@@ -1000,11 +1863,11 @@ bool init_superlink_state(pipe_state& p) {
 
 double pipe_network_volume(const pipe_state& p) {
   double v = 0.0;
-  for (int j = 1; j <= p.num_sjunc; ++j)
-    if (!is_boundary_junction(p.sjunc_inlet[j])) v += junction_wet(p, j, p.junc_head[j] - p.junc_invert_elev[j]).area;
-  // A node still at the depth where the last step found its water holds
-  // the water found there.
+  // A superjunction or node still at the head or depth where the last step
+  // found its water holds the water found there.
   const superlink_scheme& s = p.solver;
+  for (int j = 1; j <= p.num_sjunc; ++j)
+    if (!is_boundary_junction(p.sjunc_inlet[j])) v += junction_water(p, j).area;
   const bool known = !s.node_known_y.empty();
   for (int l = 1; l <= p.num_slink; ++l)
     for (int k = 2; k <= p.superlink_cnodes[l]; ++k) {
@@ -1027,27 +1890,40 @@ superlink_result superlink_solve(const superlink_domain& d, double dt) {
     return r;
   }
   surface_exchange(d, dt, b);
-
-  // The internal step follows the Courant limit of the pipes, but not below
-  // 1 s unless the call itself is shorter.
-  const double dtc = courant_step(p);
-  double step = dt;
-  if (dtc > 1e-8 && dtc < dt) step = dtc >= least_internal_step ? dtc : std::min(least_internal_step, dt);
+  // Each superlink takes the internal steps its own pipes' Courant limit
+  // asks for, at most most_link_steps in a network step: a call whose
+  // fastest superlink would need more is cut into that many more network
+  // steps.
+  double most = 1.0;
+  for (int l = 1; l <= p.num_slink; ++l) {
+    const double dtc = link_courant(p, l, p.slink_node_depth.column(l).data(), s.n_veloc.column(l).data());
+    if (dtc < dt && dt > least_internal_step) most = std::max(most, dt / std::max(dtc, least_internal_step));
+  }
+  const int steps = std::max(1, static_cast<int>(std::ceil(most / most_link_steps - 1e-9)));
   clock.lap(s.timing.exchange);
-  double elapsed = 0.0;
-  while (elapsed < dt - 1e-16) {
+  // Network steps of dt / steps; one that does not settle (or moves a head
+  // too far) is taken again in halves, while they are at least two
+  // shortest internal steps, and the steps after it grow back by doubling.
+  const double longest = dt / steps;
+  double step = longest, elapsed = 0.0;
+  while (elapsed < dt - 1e-12 * dt) {
     double h = std::min(step, dt - elapsed);
-    if (dt - elapsed - h < 0.5 * step) h = dt - elapsed;
-    r.status = internal_step(d, h, r.failed_link, b);
+    if (dt - elapsed - h < 1e-9 * dt) h = dt - elapsed;
+    bool kept = false;
+    r.status = network_step(d, h, h >= 2.0 * least_internal_step, r.failed_link, b, kept);
     if (r.status != superlink_status::ok) {
       report(r.status, r.failed_link);
       return r;
     }
+    if (!kept) {
+      step = 0.5 * h;
+      continue;
+    }
     ++b.internal_steps;
-    ++s.internal_steps;
     elapsed += h;
+    step = std::min(2.0 * h, longest);
   }
-  clock.restart();  // the internal steps kept their own parts
+  clock.restart();  // the network steps kept their own parts
   p.sl_drain_vol = pipe_network_volume(p);
   b.storage_end = p.sl_drain_vol;
   clock.lap(s.timing.exchange);

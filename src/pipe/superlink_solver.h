@@ -2,13 +2,22 @@
 // through the inlets of superjunctions and nodes (grates by their weir and
 // orifice capacity, open inlets all of it), spills surcharged ones back
 // onto their cells (HIGH_HEAD_RELEASE), and routes the network by the
-// superlink scheme in internal steps held to the pipes' Courant limit (but
-// not below 1 s): inside each superlink the momentum and continuity of its
-// pipes and nodes are eliminated by a forward and a backward recurrence, so
-// that the flows at its two ends are linear in the heads of its two
-// superjunctions; one sparse system over the superjunctions (each row
-// couples a superjunction to the ones its superlinks reach) gives the new
-// heads; the flows then follow.
+// superlink scheme: inside each superlink the momentum and continuity of
+// its pipes and nodes are eliminated by a forward and a backward
+// recurrence, so that the flows at its two ends are linear in the heads of
+// its two superjunctions; one sparse system over the superjunctions (each
+// row couples a superjunction to the ones its superlinks reach) gives the
+// new heads; the flows then follow. Each superlink takes the internal steps
+// its own pipes' Courant limit asks for (not below 1 s) over a network step
+// in which its superjunctions' heads go linearly to the solved ones, and
+// its end flows over the whole step enter the system; the superlinks the
+// solved heads move too far from those they were run with run again with
+// them (local time stepping: the repeats and the short steps go only where
+// they are needed). Superjunctions whose heads the step finds far from
+// where their last rates would have taken them (a fast transient the step
+// is too long for) take it again in shorter steps of their own, with the
+// superlinks that open into them, the heads around them going linearly
+// over the step.
 //
 // The water is kept exactly: every superjunction (with the halves of the
 // end pipes that open into it) and every interior node is a control volume

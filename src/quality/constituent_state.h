@@ -28,6 +28,7 @@ struct chan_sed_totals {
   double wash_in = 0.0;              // wash load from the cells
   double wash_to_lakes = 0.0, wash_from_lakes = 0.0;
   double wash_out = 0.0;             // wash load through the outlet
+  double wash_drawn = 0.0;           // wash load drawn by the channel point sinks
   double lake_wash_from_ov = 0.0;    // net wash load into lakes from the cells
   double lake_wash_settled = 0.0;
   double lake_sand_from_chan = 0.0;  // sand from the channels settled on lake beds
@@ -38,6 +39,7 @@ struct chan_sed_totals {
 struct lake_sed_totals {
   double ss_init = 0.0, ss_to_chan = 0.0, ss_from_chan = 0.0, ss_from_ov = 0.0;
   double ss_settled = 0.0, ss_total = 0.0;
+  double ss_drawn = 0.0;             // drawn by the lake's point sinks
   double ss_conc_vol = 0.0;          // volumetric concentration, m3/m3
   double sand_bottom = 0.0, sand_boundary = 0.0;
 };
@@ -326,6 +328,7 @@ struct constituent_state : sediment_record {
   checked_array<double> lake_mass_init_run, lake_mass_final_run, lake_inflow_mass, lake_outflow_mass;
   checked_array<double> lake_chan_exch_mass, lake_precip_mass, lake_decay_mass;
   checked_array<double> chan_point_mass, lake_gw_mass_run;  // channel point sources and lake beds, run
+  checked_array<double> lake_point_mass_run;                 // lake point sources, run
   // event terms beside the overland ones above
   checked_array<double> event_ov_mass_final, event_ov_land_mass_final, event_ov_lake_mass;
   checked_array<double> event_ov_nsm_in_mass, event_ov_nsm_out_mass, event_sed_attached_to_lake;

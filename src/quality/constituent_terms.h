@@ -70,6 +70,9 @@ enum class constituent_term : int {
   attached_cells_to_lakes,   // on the suspended fines a channel lake's cells hand to the lake
   attached_lakes_to_cells,   // on the wash load a channel lake's water carries onto the land
   attached_to_pipes,         // on the suspended fines the cells' water carries into the pipe inlets
+  lake_point_sources,        // added (net of withdrawals) by the point sources of the channel lakes
+  attached_point_sinks,      // on the fines the channel point sinks draw with the nodes' water
+  attached_lake_point_sinks,  // on the fines the point sinks of the channel lakes draw with their water
   count_plus_one
 };
 
@@ -164,6 +167,11 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
     {"attached_lakes_to_cells", "Attached leaving lakes onto the cells", mass_compartment::lake_sediment_bound,
      mass_compartment::sediment_bound},
     {"attached_to_pipes", "Attached entering the pipes", mass_compartment::sediment_bound, mass_compartment::pipes},
+    {"lake_point_sources", "Lake point sources", mass_compartment::outside, mass_compartment::lakes},
+    {"attached_point_sinks", "Attached drawn by channel point sinks", mass_compartment::channel_sediment_bound,
+     mass_compartment::outside},
+    {"attached_lake_point_sinks", "Attached drawn by lake point sinks", mass_compartment::lake_sediment_bound,
+     mass_compartment::outside},
 }};
 
 // The net mass of constituent c the soil surface (the soil column's top

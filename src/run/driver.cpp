@@ -295,6 +295,7 @@ constexpr set_up_routine set_up_routines[] = {
     {print_start_up, false},
     {on_record<setup_time_steps>, true},
     {on_record<read_input_maps>, true},
+    {on_record<check_cards_against_inputs>, true},
     {on_record<init_grid_dataset_output>, true},
     {on_record<init_constituent_series>, true},
     {on_record<build_cell_connectivity>, true},

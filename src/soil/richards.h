@@ -104,6 +104,8 @@ struct richards_domain {
   const double* aet_rate = nullptr;    // cm/s
   const double* rain = nullptr;        // mm/h: a wet cell does not evaporate
   const int* snow_blocked = nullptr;   // long-term runs: snow keeps the cell out
+  const double* frost_index = nullptr; // long-term runs with CFGI: frozen-ground index per cell
+  double frost_limit = 0.0;            // an index above it keeps the cell out (CFGI_INDEX)
   const int* channel_lake = nullptr;   // lake cells are left alone
   const int* boundary_type = nullptr;  // fixed-level cells (2, 3, 9) keep their depth
   const int* exfiltrating = nullptr;   // 1 where the water table stands at the surface

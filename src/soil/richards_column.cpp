@@ -432,7 +432,13 @@ richards_result solve_columns(const richards_domain& d, double dt) {
   soil_state& s = d.soil;
   richards_scheme& w = s.richards_kernel;
   for (int c = 1; c <= d.ncells; ++c) {
-    if (d.long_term && d.snow_blocked && d.snow_blocked[c] == 1) continue;
+    // Snow or frozen ground keeps the water out of the soil: the column
+    // rests and takes nothing.
+    if (d.long_term && ((d.snow_blocked && d.snow_blocked[c] == 1) ||
+                        (d.frost_index && d.frost_index[c] > d.frost_limit))) {
+      s.inf_rate[c] = 0.0;
+      continue;
+    }
     if (d.channel_lake && d.channel_lake[c] > 0) continue;
     // The column lies under the whole cell, the ponded water over its open
     // part: the column works on that water spread over the whole cell, so

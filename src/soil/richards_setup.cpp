@@ -222,6 +222,10 @@ richards_domain richards_kernel_domain(model_state& ms) {
   }
   if (!h.rain_depth.empty()) d.rain = h.rain_depth.data();
   if (d.long_term && !h.snow_no_infil_cell.empty()) d.snow_blocked = h.snow_no_infil_cell.data();
+  if (d.long_term && h.cfgi && !h.cfgi_cell.empty()) {
+    d.frost_index = h.cfgi_cell.data();
+    d.frost_limit = h.cfgi_index;
+  }
   if (ms.lake.chan_lakes && !ms.lake.lake_mask.empty()) d.channel_lake = ms.lake.lake_mask.data();
   if (ms.overland.ov_boundary && !ms.overland.boundary_type.empty()) d.boundary_type = ms.overland.boundary_type.data();
   if (!ms.groundwater.yes_exfil.empty()) d.exfiltrating = ms.groundwater.yes_exfil.data();

@@ -211,6 +211,8 @@ TEST_F(ChannelRuns, FaultsOfThePointSourceFileStopTheSetUp) {
   write_file("points.txt", "numpt 0\nnrpds 0\n");
   set_card("vcatch.prj", "CHAN_POINT_INPUT", "CHAN_POINT_INPUT points.txt");
   set_card("vcatch.prj", "CHAN_EXPLIC", "# no channel routing");
+  set_card("vcatch.prj", "CHANNEL_INPUT", "#");
+  set_card("vcatch.prj", "STREAM_CELL", "#");
   auto plain = make_model_state();
   ::testing::internal::CaptureStdout();
   EXPECT_FALSE(set_up_run(*plain, "vcatch.prj", nullptr));

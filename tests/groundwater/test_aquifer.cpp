@@ -9,9 +9,13 @@
 #include <iterator>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "aquifer_fixture.h"
+#include "groundwater/groundwater_step.h"
+#include "soil/soil_column.h"
+#include "soil/soil_column_fixture.h"
 
 namespace nivra {
 namespace {
@@ -441,6 +445,119 @@ TEST(Aquifer, LayeredPoresKeepTheWaterOfAMoundSpreadingThroughThem) {
   }
   // The mound has risen through both layers at its centre.
   EXPECT_GT(a.h(3, 3), layers[static_cast<std::size_t>(a.at(3, 3))].layer_bottom[0]);
+}
+
+// Three flat cells of pores 0.4 with their tables at 10 m under wet soil:
+// 10 cm already saturated (0.40), then 20 cm at 0.30 and 30 cm at 0.20 up
+// to the ground at 10.6 m. 3 cm of recharge passes the saturated 10 cm
+// for nothing, fills the 20 cm at 0.10 (2 cm) and the last cm at 0.20 (5
+// cm): the table stands at 10.35 m, and the saturated zone holds 0.4 x
+// 0.35 = 14 cm, the 3 cm it received and the 11 cm of soil water in those
+// depths (4 + 6 + 1), which the solve reports it took in. One solve and
+// four that share the recharge give the same table: the room is the
+// soil's, not the solves'. Without the soil the table would rise 3 / 0.4 =
+// 7.5 cm. A table drawn down by a well drains the pores below it, 0.4.
+TEST(Aquifer, ATableRisingIntoWetSoilFillsTheRoomTheSoilsWaterLeaves) {
+  const struct {
+    const char* what;
+    int solves;
+    bool soil;
+    double head, taken;  // m
+  } cases[] = {
+      {"one solve", 1, true, 10.35, 0.11},
+      {"four solves", 4, true, 10.35, 0.11},
+      {"without the soil", 1, false, 10.075, 0.0},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    test_aquifer a(1, 3, 10.0, 0.0, 10.0, 1e-4, 0.4);
+    unsaturated_cover cover;
+    cover.prepare(3, 3);
+    for (int c = 1; c <= 3; ++c) {
+      for (const auto& [top, theta] : {std::pair{10.1, 0.40}, {10.3, 0.30}, {10.6, 0.20}}) {
+        cover.top.push_back(top);
+        cover.content.push_back(theta);
+      }
+      cover.close(c, 10.0);
+      a.recharge[static_cast<std::size_t>(c)] = 0.03;
+    }
+    double taken = 0.0, received = 0.0;
+    for (int j = 0; j < k.solves; ++j) {
+      aquifer_domain d = a.domain();
+      if (k.soil) d.cover = &cover;
+      d.tolerance = 1e-13;
+      d.share = 1.0 / (k.solves - j);
+      const aquifer_result r = a.solver.solve(d, 3600.0 / k.solves);
+      ASSERT_EQ(r.status, aquifer_status::ok);
+      received += r.books.recharge;
+      taken += cover.taken[1];
+    }
+    for (int c = 1; c <= 3; ++c) EXPECT_NEAR(a.h(1, c), k.head, 1e-9);
+    EXPECT_NEAR(taken, k.taken, 1e-9);
+    EXPECT_NEAR(received, 3 * 0.03 * 100.0, 1e-9);
+  }
+  // Falling, the cover plays no part.
+  test_aquifer a(1, 1, 10.0, 0.0, 10.0, 1e-4, 0.4);
+  unsaturated_cover cover;
+  cover.prepare(1, 1);
+  cover.top.push_back(10.6);
+  cover.content.push_back(0.2);
+  cover.close(1, 10.0);
+  a.well[1] = 0.02 / 3600.0;  // m/s: 2 cm of water in the hour
+  aquifer_domain d = a.domain();
+  d.cover = &cover;
+  d.tolerance = 1e-13;
+  ASSERT_EQ(a.solver.solve(d, 3600.0).status, aquifer_status::ok);
+  EXPECT_NEAR(a.h(1, 1), 10.0 - 0.02 / 0.4, 1e-9);
+  EXPECT_EQ(cover.taken[1], 0.0);
+}
+
+// A Richards column over one cell (ground 100 m, layers of 10 cm at 2 cm
+// spacing and pores 0.45, 20 cm at 5 cm and 0.42, 30 cm at 10 cm and 0.40,
+// the aquifer below at 0.40), its table at 99.5 m under soil at the water
+// content 0.30. 2.5 cm of recharge fills the 20 cm up to the second layer
+// at 0.10 (2 cm) and 0.5 cm more at 0.12 there: the table stands at 99.7 +
+// 0.005 / 0.12 m. The column laid out again down to it gives up exactly the
+// water the solve took in, 0.30 x 24.17 cm, so nothing is left to hand to
+// the next solve; four solves, each with the column laid out again after
+// it and its cover taken afresh, end on the same table.
+TEST(Aquifer, AColumnGivesUpTheWaterTheRisingTableTookIn) {
+  storage_profile pores;
+  pores.bounds = 3;
+  const double bottoms[3] = {99.9, 99.7, 99.4}, phi[4] = {0.45, 0.42, 0.40, 0.40};
+  std::copy(std::begin(bottoms), std::end(bottoms), pores.layer_bottom);
+  std::copy(std::begin(phi), std::end(phi), pores.porosity);
+  const std::vector<storage_profile> profile(2, pores);
+  const double table = 99.7 + 0.005 / 0.12;
+  for (const int solves : {1, 4}) {
+    SCOPED_TRACE(solves);
+    testing::column col;
+    col.step(99.5);
+    for (int j = 1; j < col.n; ++j) col.TH[static_cast<std::size_t>(j)] = 0.30;
+    const double soil_before = col.water();
+    test_aquifer a(1, 1, 10.0, 80.0, 99.5, 1e-4, 0.40);
+    a.recharge[1] = 0.025;
+    unsaturated_cover cover;
+    cover.prepare(1, testing::column::capacity);
+    double given = 0.0;  // cm
+    for (int j = 0; j < solves; ++j) {
+      cover.clear();
+      cover_column(cover, 1, 100.0, col.DZ.data(), col.TH.data(), col.n);
+      aquifer_domain d = a.domain();
+      d.profile = profile.data();
+      d.cover = &cover;
+      d.tolerance = 1e-13;
+      d.share = 1.0 / (solves - j);
+      ASSERT_EQ(a.solver.solve(d, 3600.0 / solves).status, aquifer_status::ok);
+      const soil_column_result r = col.step(a.h(1, 1));
+      ASSERT_EQ(r.status, soil_column_status::ok);
+      EXPECT_NEAR(r.released, cover.taken[1] * 100.0, 1e-9);
+      given += r.released;
+    }
+    EXPECT_NEAR(a.h(1, 1), table, 1e-9);
+    EXPECT_NEAR(given, 0.30 * (table - 99.5) * 100.0, 1e-9);
+    EXPECT_NEAR(soil_before - col.water(), given, 1e-9);
+  }
 }
 
 }  // namespace

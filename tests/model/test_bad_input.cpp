@@ -143,10 +143,11 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
 }
 
 // Cards that nothing would act on: a card whose partner (a scheme, another
-// card, a mapping table's table, a kind of run or of map) is missing, an
-// option word the card does not know, two rain sources at once and a soil
-// wetter than its pores stop the run naming the card; the cards that change
-// nothing in this version say so and the run goes on.
+// card, a mapping table's table, a kind of run or of map, or what the
+// channel input file gives) is missing, an option word the card does not
+// know, two rain sources at once and a soil wetter than its pores stop the
+// run naming the card; the cards that change nothing in this version say so
+// and the run goes on, and so do cards given with their partners.
 TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
   struct ignored_case {
     std::string example;             // its folder, or folder/project
@@ -157,6 +158,43 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
     std::string from = "", to = "";
   };
   const std::string moisture_row = "0.150 0.150 0.150 0.150 0.150 0.150 0.150 0.150\n0.150";
+  // A card that stops the run naming what it acts with: the last card
+  // given, added to (or put in place of its line in) the example's project.
+  const auto stop = [](std::string example, std::vector<std::string> cards, const std::string& needs) {
+    const std::string word = cards.back().substr(0, cards.back().find(' '));
+    return ignored_case{std::move(example), std::move(cards), "Error: the " + word + " card acts only with " + needs,
+                        true};
+  };
+  // What the cards act with.
+  const std::string chan = "explicit channel routing (CHAN_EXPLIC).";
+  const std::string weather = "a long-term run (LONG_TERM): only it reads the weather and evapotranspires.";
+  const std::string snow = "a long-term run (LONG_TERM): only it lays and melts snow.";
+  const std::string richards = "Richards' equation (INF_RICHARDS).";
+  const std::string scheme = "an infiltration scheme (GREEN_AMPT, INF_REDIST, INF_LAYERED_SOIL or INF_RICHARDS).";
+  const std::string groundwater = "saturated groundwater (GW_SIMULATION).";
+  const std::string zem = "the ZEM framework (ZEM).";
+  const std::string zv = "the segment fluxes handed to ZV (ZV_FLUXES).";
+  const std::string nsm = "the nutrient model (NUTRIENTS).";
+  const std::string nsm_channels = "the nutrients of the channels (NUTRIENTS with CHAN_EXPLIC).";
+  const std::string bed = "the channels' exchange through their beds: STREAM_LOSS (or GW_SIMULATION, which sets "
+                          "it).";
+  const std::string channel_contaminants = "contaminants in the channels: CHAN_CON_TRANS (or OV_CON_TRANS with "
+                                           "SOIL_EROSION of 10 or more)";
+  const std::string soil = "a soil under the cells: an infiltration scheme (GREEN_AMPT, INF_REDIST, "
+                           "INF_LAYERED_SOIL or INF_RICHARDS) or saturated groundwater (GW_SIMULATION).";
+  const std::string index_melt = "the temperature-index melt (NWSRFS_SNOW without EB_SNOW).";
+  const std::string not_energy_balance = "a melt by temperature index (NWSRFS_SNOW) or by energy budget and index "
+                                         "(neither NWSRFS_SNOW nor EB_SNOW)";
+  const std::string storm = "a uniform storm (PRECIP_UNIF), not with PRECIP_FILE.";
+  const std::string dated = "a uniform storm (PRECIP_UNIF) or a long-term run (LONG_TERM): the events of a "
+                            "precipitation file start at their own dates.";
+  const std::string overland = "overland contaminant transport (OV_CON_TRANS, or NUTRIENTS, or SOIL_EROSION of 10 "
+                               "or more).";
+  const std::string transport = "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of "
+                                "10 or more).";
+  const std::string uniform = "overland contaminant transport (OV_CON_TRANS or NUTRIENTS).";
+  const std::string contaminant_table = "the uniform contaminant, without the mapping table's "
+                                        "CONTAMINANT_TRANSPORT table";
   const ignored_case cases[] = {
       // Read and dropped: a warning, and the run goes on.
       {"plane", {"NODES nodes.txt"}, "Warning: the NODES card has no effect in this version of NIVRA; it is ignored.",
@@ -173,11 +211,10 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       {"plane", {"RICHARDS_UPPER_OPTION"}, "Error: the RICHARDS_UPPER_OPTION card holds no value;", true},
       {"plane", {"RICHARDS_C_OPTION van_genuchten"},
        "Error: the RICHARDS_C_OPTION card holds van_genuchten; it takes BROOKS or HAVERCAMP", true},
-      // Two sources of rain, in either order.
-      {"plane", {"PRECIP_FILE storm.gag"}, "Error: You have specified both a rain gage file, and uniform rainfall",
-       true},
-      {"plane", {"PRECIP_FILE storm.gag", "PRECIP_UNIF"},
-       "Error: You have specified both a rain gage file, and uniform rainfall", true},
+      // Two sources of rain (the uniform rain of line 24 and an added gage file).
+      {"plane", {"PRECIP_FILE storm.gag"},
+       "Error: the PRECIP_UNIF and PRECIP_FILE cards set the same value in the project file (lines 24 and 35); give "
+       "one of them.", true},
       // A card without its partner.
       {"plane", {"STORAGE_CAPACITY canopy.cap"},
        "Error: the STORAGE_CAPACITY card acts only with interception: the INTERCEPTION_COEFF card too", true},
@@ -207,6 +244,279 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       {"longterm", {"VHEIGHT veg.asc"},
        "Error: the VHEIGHT card acts only with Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN).",
        true},
+      // The channel cards without channel routing.
+      stop("plane", {"CHANNEL_INPUT v.cif"}, chan),
+      stop("plane", {"STREAM_CELL v.gst"}, chan),
+      stop("plane", {"MAX_COURANT_NUMBER 0.1"}, chan),
+      stop("plane", {"OVERBANK_FLOW"}, chan),
+      stop("plane", {"OVERBANK_MAX_DV 0.05"}, chan),
+      stop("plane", {"OVERLAND_BACKWATER"}, chan),
+      stop("plane", {"HEAD_BOUND"}, chan),
+      stop("plane", {"BOUND_DEPTH 0.5"}, chan),
+      stop("plane", {"BOUND_TS level"}, chan),
+      stop("plane", {"STREAM_LOSS"}, chan),
+      stop("plane", {"K_RIVER 0.01"}, chan),
+      stop("plane", {"M_RIVER 0.5"}, chan),
+      stop("plane", {"FIRST_ORDER_CHAN_Q 0.2"}, chan),
+      stop("plane", {"STREAM_INFO"}, chan),
+      stop("plane", {"WRITE_CHAN_HOTSTART end"}, chan),
+      stop("plane", {"EXPLIC_BACKWATER end"}, chan),
+      stop("plane", {"READ_CHAN_HOTSTART start"}, chan),
+      stop("plane", {"EXPLIC_HOTSTART start"}, chan),
+      stop("plane", {"HOTSTART_IS_DEPTH"}, chan),
+      stop("plane", {"CHAN_CON_TRANS"}, chan),
+      stop("plane", {"CHAN_DECAY_COEF 0.1"}, chan),
+      stop("plane", {"CHAN_DISP_COEF 0.5"}, chan),
+      stop("plane", {"INIT_CHAN_CONC 2"}, chan),
+      stop("plane", {"CHAN_DEPTH d.out"}, chan),
+      stop("plane", {"CHAN_DISCHARGE q.out"}, chan),
+      stop("plane", {"CHAN_STAGE s.out"}, chan),
+      stop("plane", {"CHAN_VELOCITY v.out"}, chan),
+      stop("plane", {"CHAN_SED_FLUX f.out"}, chan),
+      stop("plane", {"FLOOD_STREAM fl.out"}, chan),
+      stop("plane", {"IN_HYD_LOCATION h.loc"}, chan),
+      stop("plane", {"OUT_HYD_LOCATION h.out"}, chan),
+      stop("plane", {"OUT_DEP_LOCATION d.out"}, chan),
+      stop("plane", {"OUT_CON_LOCATION c.out"}, chan),
+      stop("plane", {"OUT_MASS_LOCATION m.out"}, chan),
+      stop("plane", {"IN_GWFLUX_LOCATION g.loc"}, chan),
+      stop("plane", {"OUT_GWFLUX_LOCATION g.out"}, chan),
+      stop("plane", {"LINKS links.asc"}, chan),
+      stop("plane", {"ST_MAPPING_TABLE plane.ele"}, chan),
+      stop("plane", {"SACRAMENTO hillside.sac"},
+           "explicit channel routing (CHAN_EXPLIC): its model returns its water to the channels."),
+      stop("plane", {"CONCEPTUAL_GW hillside.cgw"},
+           "explicit channel routing (CHAN_EXPLIC): its model returns its water to the channels."),
+      stop("plane", {"LAKE_OUTPUT lakes.out"},
+           "lakes: the OVERLAND_LAKE_MAP card, or LAKE links of explicit channel routing (CHAN_EXPLIC)."),
+      // The channel cards without their partner among the channels; OVERBANK_MAX_DV and LAKE_OUTPUT once the
+      // channel input file is read.
+      stop("vcatch", {"BOUND_DEPTH 0.5"}, "an outlet held at a level: the HEAD_BOUND card."),
+      stop("vcatch", {"BOUND_TS level"}, "an outlet held at a level: the HEAD_BOUND card."),
+      stop("vcatch", {"HEAD_BOUND", "BOUND_TS level", "BOUND_DEPTH 0.5"},
+           "HEAD_BOUND and without the BOUND_TS card, whose series gives the outlet's depth in its place."),
+      stop("vcatch", {"HOTSTART_IS_DEPTH"},
+           "a channel hotstart to read: the READ_CHAN_HOTSTART (or EXPLIC_HOTSTART) card."),
+      stop("vcatch", {"K_RIVER 0.01"}, bed),
+      stop("vcatch", {"M_RIVER 0.5"}, bed),
+      stop("vcatch", {"IN_GWFLUX_LOCATION g.loc"}, bed),
+      stop("vcatch", {"OUT_GWFLUX_LOCATION g.out"}, "the channel nodes of the IN_GWFLUX_LOCATION card."),
+      stop("vcatch", {"CHAN_DISP_COEF 0.5"},
+           "constituents in the channels: CHAN_CON_TRANS, or the sediment classes of SOIL_EROSION of 10 or more."),
+      stop("vcatch", {"CHAN_DECAY_COEF 0.1"}, channel_contaminants),
+      stop("vcatch", {"INIT_CHAN_CONC 2"}, channel_contaminants),
+      stop("vcatch", {"OUT_HYD_LOCATION h.out"}, "the channel nodes of the IN_HYD_LOCATION card."),
+      stop("vcatch", {"OUT_DEP_LOCATION d.out"}, "the channel nodes of the IN_HYD_LOCATION card."),
+      stop("vcatch", {"IN_HYD_LOCATION h.loc", "OUT_CON_LOCATION c.out"},
+           "constituents in the channels: CHAN_CON_TRANS, or the sediment classes"),
+      stop("vcatch", {"IN_HYD_LOCATION h.loc", "OUT_MASS_LOCATION m.out"},
+           "constituents in the channels: CHAN_CON_TRANS, or the sediment classes"),
+      stop("vcatch", {"LINKS links.asc"}, "the conceptual groundwater model (CONCEPTUAL_GW)."),
+      stop("vcatch", {"ST_MAPPING_TABLE vcatch.ele"},
+           "the nutrients of the channels (NUTRIENTS): only they take values from the stream mapping table."),
+      stop("vcatch", {"CHAN_SED_FLUX f.out"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
+      stop("vcatch", {"OVERBANK_MAX_DV 0.05"},
+           "water spilling over the banks: the OVERBANK_FLOW card, or an OVERBANK record of a link in the channel "
+           "input file, which has none."),
+      stop("vcatch", {"LAKE_OUTPUT lakes.out"},
+           "lakes: the OVERLAND_LAKE_MAP card, or a LAKE link of the channel input file, which has none."),
+      // The cards with their partners act: OVERBANK_MAX_DV with a link's OVERBANK record, OVERLAND_BACKWATER on
+      // its own, the bed's cards with STREAM_LOSS.
+      {"vcatch", {"OVERBANK_MAX_DV 0.05"},
+       "Running....", false, "vcatch.cif", "LINK 1\n", "LINK 1\nOVERBANK\n"},
+      {"vcatch", {"OVERLAND_BACKWATER"},
+       "Running....", false},
+      {"vcatch", {"STREAM_LOSS", "K_RIVER 0.01", "M_RIVER 0.5"},
+       "Running....", false},
+      // Richards' cards without Richards' equation, and its weight without the arithmetic mean.
+      stop("plane", {"RICHARDS_C_OPTION BROOKS"}, richards),
+      stop("plane", {"RICHARDS_K_OPTION ARITHMETIC"}, richards),
+      stop("plane", {"RICHARDS_WEIGHT 0.5"}, richards),
+      stop("plane", {"RICHARDS_UPPER_OPTION GREEN"}, richards),
+      stop("plane", {"RICHARDS_ITER_MAX 5"}, richards),
+      stop("plane", {"RICHARDS_DTHETA_MAX 0.01"}, richards),
+      stop("longterm_richards/richards", {"RICHARDS_WEIGHT 0.5"},
+           "the arithmetic mean of the conductivities between nodes: the RICHARDS_K_OPTION card with ARITHMETIC."),
+      {"longterm_richards/richards", {"RICHARDS_K_OPTION ARITHMETIC", "RICHARDS_WEIGHT 0.5"},
+       "Running....", false},
+      // The soil's depths, outputs and hotstarts without a soil.
+      stop("plane", {"SOIL_MOIST_DEPTH 0.5"}, soil),
+      stop("plane", {"TOP_LAYER_DEPTH 0.1"}, soil),
+      stop("plane", {"MIXING_LAYER_DEPTH 0.02"},
+           "contaminants in the soil or on its fines: SOIL_CON_TRANS or SEDIMENT_CONTAM."),
+      stop("plane", {"INF_DEPTH ."}, scheme),
+      stop("plane", {"RATE_OF_INFIL ."}, scheme),
+      stop("plane", {"SURF_MOIST ."}, scheme),
+      stop("plane", {"READ_SM_HOTSTART sm.asc"}, scheme),
+      stop("plane", {"WRITE_SM_HOTSTART sm.asc"}, scheme),
+      stop("plane", {"IN_THETA_LOCATION t.loc"}, scheme),
+      stop("plane_infil", {"OUT_THETA_LOCATION t.out"}, "the cells of the IN_THETA_LOCATION card."),
+      // The aquifer's cards without groundwater.
+      stop("plane", {"AQUIFER_BOTTOM b.asc"}, groundwater),
+      stop("plane", {"GW_UNIF_POROSITY 0.3"}, groundwater),
+      stop("plane", {"GW_POROSITY_MAP p.asc"}, groundwater),
+      stop("plane", {"GW_UNIF_HYCOND 1"}, groundwater),
+      stop("plane", {"GW_HYCOND_MAP k.asc"}, groundwater),
+      stop("plane", {"GW_TIMESTEP 60"}, groundwater),
+      stop("plane", {"GW_LSOR_CON 0.001"}, groundwater),
+      stop("plane", {"GW_LSOR_DIR 1"}, groundwater),
+      stop("plane", {"GW_RELAX_COEFF 1.2"}, groundwater),
+      stop("plane", {"GW_LEAKAGE_RATE 0.1"}, groundwater),
+      stop("plane", {"GW_BOUNDFILE b.asc"}, groundwater),
+      stop("plane", {"GW_FLUXBOUNDTABLE f.txt"}, groundwater),
+      stop("plane", {"GW_FLUX_BOUNDTABLE f.txt"}, groundwater),
+      stop("plane", {"USE_WELLS"}, groundwater),
+      stop("plane", {"GW_WELL_LEVEL w.out"}, groundwater),
+      stop("plane", {"OUT_WELL_LOCATION w.loc"}, groundwater),
+      stop("plane", {"GW_OUTPUT ."}, groundwater),
+      stop("plane", {"GW_RECHARGE_CUM ."}, groundwater),
+      stop("plane", {"GW_RECHARGE_INC ."}, groundwater),
+      stop("groundwater/storm", {"OUT_WELL_LOCATION w.loc"}, "the well levels of the GW_WELL_LEVEL card."),
+      stop("plane", {"AQUIFER_DELTA_Z 0.1"}, "a water table (WATER_TABLE)"),
+      stop("plane", {"GW_ASSIGN_THETA"}, "Richards columns over a water table (INF_RICHARDS with WATER_TABLE)."),
+      stop("plane", {"TOPO_INDEX"}, "the Sacramento model (SACRAMENTO)."),
+      // The weather's cards in a storm run.
+      stop("plane", {"LATITUDE 40"}, weather),
+      stop("plane", {"GMT -7"}, weather),
+      stop("plane", {"HMET_ELEV_GAGE 100"}, weather),
+      stop("plane", {"HMET_XCOORD_GAGE 500000"}, weather),
+      stop("plane", {"HMET_YCOORD_GAGE 4000000"}, weather),
+      stop("plane", {"HMET_LAPSE_RATE -6"}, weather),
+      stop("plane", {"YES_DALR_FLAG 9.8"}, weather),
+      stop("plane", {"SEASONAL_RS"}, weather),
+      stop("plane", {"GTFSM"}, weather),
+      stop("plane", {"EVENT_MIN_Q 0.5"},
+           "a long-term run (LONG_TERM): its events end once the outlet falls below it."),
+      stop("plane", {"SEASONAL_RS_SPRING 3"}, "the seasonal factor (SEASONAL_RS)."),
+      // The weather's cards of a long-term run without their partners.
+      stop("snow", {"HMET_LAPSE_RATE -6"}, "the temperatures of a second station (HMET_OROG_GAGES)"),
+      stop("snow", {"HMET_OROG_GAGES orog.txt", "YES_DALR_FLAG 9.8"},
+           "the elevation bands of one weather station, without HMET_OROG_GAGES"),
+      stop("snow", {"SEASONAL_RS"},
+           "what it scales: the canopy resistance of Penman-Monteith evapotranspiration (ET_CALC_PENMAN) or the "
+           "interception capacity (INTERCEPTION_COEFF)."),
+      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_FALL 10"},
+           "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0"),
+      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS",
+                    "SEASONAL_RS_SUMMER_START 6"},
+           "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0"),
+      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_SUMMER_END 8"},
+           "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0"),
+      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_FALL 10",
+                    "SEASONAL_RS_SPRING 3"},
+           "the other months of the seasons: SEASONAL_RS_SUMMER_START, SEASONAL_RS_SUMMER_END and SEASONAL_RS_FALL"),
+      {"snow",
+       {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_SPRING 6",
+        "SEASONAL_RS_SUMMER_START 4", "SEASONAL_RS_SUMMER_END 8", "SEASONAL_RS_FALL 11"},
+       "Error: the months of the SEASONAL_RS card, SEASONAL_RS_SPRING 6, SEASONAL_RS_SUMMER_START 4, "
+       "SEASONAL_RS_SUMMER_END 8 and SEASONAL_RS_FALL 11, are not in the order of the seasons", true},
+      stop("longterm", {"CFGI_INDEX 90"}, "the frozen-ground index (CFGI)."),
+      stop("longterm", {"CFGI_K 0.4"}, "the frozen-ground index (CFGI)."),
+      // Snow in a storm run, card by card.
+      stop("plane", {"NWSRFS_SNOW"}, snow),
+      stop("plane", {"EB_SNOW"}, snow),
+      stop("plane", {"SNOW_TEMP_BASE 1"}, snow),
+      stop("plane", {"NWSRFS_MF_MAX 1.5"}, snow),
+      stop("plane", {"NWSRFS_MF_MIN 0.2"}, snow),
+      stop("plane", {"NWSRFS_SCF 1.1"}, snow),
+      stop("plane", {"NWSRFS_FR_USE 0.5"}, snow),
+      stop("plane", {"NWSRFS_TIPM 0.3"}, snow),
+      stop("plane", {"NWSRFS_NMF 0.3"}, snow),
+      stop("plane", {"NWSRFS_PLWHC 0.1"}, snow),
+      stop("plane", {"NWSRFS_ELEV_SNOW bands.txt"}, snow),
+      stop("plane", {"SNAP_RETENTION"}, snow),
+      stop("plane", {"SNOW_NO_INFILTRATE"}, snow),
+      stop("plane", {"ROUTE_LAT_SNOW"}, snow),
+      stop("plane", {"SNOW_DARCY 1"}, snow),
+      stop("plane", {"SNOW_ROUGHNESS 0.1"}, snow),
+      stop("plane", {"INIT_SWE_DEPTH 0.1"}, snow),
+      stop("plane", {"SNOW_SWE_FILE ."}, snow),
+      // Snow in a long-term run: each melt takes its own parameters.
+      stop("snow", {"EB_SNOW", "NWSRFS_SNOW"},
+           "a melt by temperature index without EB_SNOW: the energy-balance melt takes its place."),
+      stop("snow", {"NWSRFS_MF_MAX 1.5"}, index_melt),
+      stop("snow", {"NWSRFS_MF_MIN 0.2"}, index_melt),
+      stop("snow", {"NWSRFS_FR_USE 0.5"}, index_melt),
+      stop("snow", {"EB_SNOW", "NWSRFS_SCF 1.1"}, not_energy_balance),
+      stop("snow", {"EB_SNOW", "NWSRFS_TIPM 0.3"}, not_energy_balance),
+      stop("snow", {"EB_SNOW", "NWSRFS_NMF 0.3"}, not_energy_balance),
+      stop("snow", {"EB_SNOW", "NWSRFS_PLWHC 0.1"}, not_energy_balance),
+      stop("snow", {"EB_SNOW", "NWSRFS_ELEV_SNOW bands.txt"}, not_energy_balance),
+      stop("snow", {"SNOW_DARCY 1"}, "water flowing through the snowpack: ROUTE_LAT_SNOW or SNAP_RETENTION."),
+      stop("snow", {"SNAP_RETENTION", "SNOW_DARCY 1", "SNOW_ROUGHNESS 0.1"},
+           "the overland flow of snow-covered cells by Manning's law, without SNOW_DARCY"),
+      stop("snow", {"OVERTYPE EXPLICIT", "ROUTE_LAT_SNOW"},
+           "an ADE overland scheme (OVERTYPE ADE or ADE-PC): the explicit scheme routes no water through the "
+           "snowpack."),
+      {"snow", {"NWSRFS_SNOW", "NWSRFS_MF_MAX 1.5", "NWSRFS_FR_USE 0.5"},
+       "finished event", false},
+      // The rain's cards without their kind of rain.
+      stop("gages", {"RAIN_INTENSITY 10"}, storm),
+      stop("gages", {"RAIN_DURATION 60"}, storm),
+      stop("gages", {"START_DATE 2024 5 12"}, dated),
+      stop("gages", {"START_TIME 14 0"}, dated),
+      stop("plane", {"RAIN_THIESSEN"}, "the gages of a precipitation file (PRECIP_FILE)."),
+      stop("plane", {"RAIN_INV_DISTANCE"}, "the gages of a precipitation file (PRECIP_FILE)."),
+      stop("plane", {"RADAR_MM"}, "the radar grids a precipitation file names (PRECIP_FILE)."),
+      // Contaminants, sediment and nutrients without the process they act in.
+      stop("plane", {"OV_CON_MAP ."}, overland),
+      stop("plane", {"OV_DISP_COEF 0.1"}, overland),
+      stop("plane", {"ALL_CONTAM_OUTPUT"}, transport),
+      stop("plane", {"KINETICS_TIMESTEP_FACTOR 2"}, transport),
+      stop("plane", {"OV_DECAY_COEF 0.1"}, uniform),
+      stop("plane", {"OV_UPTAKE_RATE 0.1"}, uniform),
+      stop("plane", {"OV_MASS_LOAD 1"}, uniform),
+      stop("plane", {"CONTAM_MAP load.asc"}, uniform),
+      stop("contaminant", {"OV_DECAY_COEF 0.1"}, contaminant_table),
+      stop("contaminant", {"OV_UPTAKE_RATE 0.1"}, contaminant_table),
+      stop("contaminant", {"OV_MASS_LOAD 1"}, contaminant_table),
+      stop("contaminant", {"OV_DISP_COEF 0.1"}, contaminant_table),
+      stop("plane", {"SOIL_STATIC_CONC"}, "soil contaminant transport (SOIL_CON_TRANS)."),
+      stop("plane", {"WATER_TEMP 12"}, "eroded soil (SOIL_EROSION) or the nutrient model (NUTRIENTS)."),
+      stop("plane", {"SAND_SIZE 0.06"}, "eroded soil (SOIL_EROSION)."),
+      stop("hillslope", {"SED_POROSITY 0.4"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
+      stop("hillslope", {"ADJUST_CHANNEL_BED"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
+      stop("hillslope", {"FYSSI bed.out"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
+      stop("plane", {"CHAN_PH 7"}, nsm),
+      stop("plane", {"TOTAL_OV_N n.out"}, nsm),
+      stop("plane", {"TOTAL_OV_P p.out"}, nsm),
+      stop("vcatch", {"TOTAL_CHAN_N n.out"}, nsm_channels),
+      stop("vcatch", {"TOTAL_CHAN_KN kn.out"}, nsm_channels),
+      stop("vcatch", {"TOTAL_CHAN_P p.out"}, nsm_channels),
+      stop("plane", {"NUTRIENTS", "ST_INIT_DO 8"}, nsm_channels),
+      stop("plane", {"NUTRIENTS", "OUT_ST_NO3 no3"}, nsm_channels),
+      stop("plane", {"NUTRIENTS", "OUT_HYD_NO3 no3"}, nsm_channels),
+      stop("plane", {"SOILS_NSM_N"},
+           "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_N table."),
+      stop("plane", {"SOILS_NSM_P"},
+           "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_P table."),
+      stop("plane", {"SOILS_NSM_C"},
+           "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_C table."),
+      // Outputs without what they write, and the cards of the outside framework and of ZV without them.
+      {"plane", {"OUT_CELLDEPDIS_LOCATION plane.cdd"},
+       "Error: the OUT_CELLDEPDIS_LOCATION card acts only with the cells of the IN_CELLDEPDIS_LOCATION card.", true,
+       "plane.prj", "IN_CELLDEPDIS_LOCATION  plane.loc", ""},
+      stop("plane", {"OVERLAND_DEPTH_LOCATION d.loc"}, "the depth series of the OVERLAND_DEPTHS card."),
+      stop("plane", {"OVERLAND_WSE_LOCATION w.loc"}, "the water-surface series of the OVERLAND_WSE card."),
+      stop("snow", {"MAP_FREQ 60"},
+           "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps written every MAP_FREQ minutes."),
+      stop("snow", {"MAP_TYPE 1"},
+           "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps, or FLOOD_GRID."),
+      stop("plane", {"OVERLAND_LAKE_FILE lakes.txt"}, "the overland lakes of the OVERLAND_LAKE_MAP card."),
+      stop("plane", {"ZEM_EVENT_NUM 1"}, zem),
+      stop("plane", {"MOLA_FIRST"}, zem),
+      stop("plane", {"MOIST_TO_MOLA m.asc"}, zem),
+      stop("plane", {"KSAT_TO_MOLA k.asc"}, zem),
+      stop("plane", {"ROUGH_TO_MOLA r.asc"}, zem),
+      stop("plane", {"POROS_TO_MOLA p.asc"}, zem),
+      stop("plane", {"MOIST_FROM_MOLA m.asc"}, zem),
+      stop("plane", {"KSAT_FROM_MOLA k.asc"}, zem),
+      stop("plane", {"ROUGH_FROM_MOLA r.asc"}, zem),
+      stop("plane", {"ZV_SEGMENT_MAP seg.asc"}, zv),
+      stop("plane", {"ZV_NODES_TO_SEGS segs.txt"}, zv),
+      stop("plane", {"ZV_SEGMENT_FLUXES fluxes.out"}, zv),
+      {"plane", {"SNOW_TEMP t.out"},
+       "Error: the SNOW_TEMP card is not available in this version of NIVRA.", true},
       // A soil wetter than its pores, from a map and from the mapping table.
       {"plane_infil", {}, "Error: the MOISTURE map plane_infil.moi gives cell 7 (row 2, column 1) the initial water "
                           "content 0.6, above its porosity 0.45 from the POROSITY map plane_infil.por", true,
@@ -518,6 +828,58 @@ TEST_F(BadInput, AWellLocationBeyondItsCountIsRefused) {
   expect_outcome(run({"storm.prj"}),
                  "Error: line 3 of the well location file wells.loc holds more than the 1 wells its first value counts",
                  true);
+}
+
+// A card given a second time, written at the end of the plane example's
+// project (34 lines: TIMESTEP on line 21, MANNING_N on 18, PRECIP_UNIF on
+// 24), or moved: a card that stores a value, or two cards that store into
+// one field, stop the run naming both lines, whatever the second value; a
+// flag given again changes nothing and the run goes on with a warning.
+TEST_F(BadInput, ACardGivenTwiceIsNamedWithBothLines) {
+  struct twice_case {
+    std::vector<std::string> lines;  // added at the end of plane.prj
+    std::string fragment;
+    bool stops;
+    std::string moved = "";          // a card of the project taken out first
+  };
+  const twice_case cases[] = {
+      {{"TIMESTEP 30"},
+       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 35); give it once.", true},
+      {{"# the same step again", "", "timestep 10.0"},
+       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 37); give it once.", true},
+      {{"MANNING_N 0.05"},
+       "Error: the MANNING_N card is given twice in the project file (lines 18 and 35); give it once.", true},
+      {{"START_DATE 2024 6 16"},
+       "Error: the START_DATE card is given twice in the project file (lines 22 and 35); give it once.", true},
+      {{"SUMMARY other.sum"},
+       "Error: the SUMMARY card is given twice in the project file (lines 28 and 35); give it once.", true},
+      {{"DIKE_MAP plane.dik", "EMBANKMENT plane.dik"},
+       "Error: the EMBANKMENT card is given twice in the project file (lines 35 and 36, the first as DIKE_MAP); give "
+       "it once.", true},
+      {{"GREEN_AMPT", "INF_RICHARDS"},
+       "Error: the GREEN_AMPT and INF_RICHARDS cards set the same value in the project file (lines 35 and 36); give "
+       "one of them.", true},
+      // The rain sources in the other order: the gage file first.
+      {{"PRECIP_FILE storm.gag", "PRECIP_UNIF"},
+       "Error: the PRECIP_FILE and PRECIP_UNIF cards set the same value in the project file (lines 34 and 35); give "
+       "one of them.", true, "PRECIP_UNIF"},
+      {{"PRECIP_UNIF"},
+       "Warning: the PRECIP_UNIF card is given twice in the project file (lines 24 and 35); the second changes "
+       "nothing.", false},
+  };
+  for (const twice_case& c : cases) {
+    SCOPED_TRACE(c.lines.back());
+    copy_example("plane");
+    std::string text = read_file("plane.prj");
+    if (!c.moved.empty()) {
+      const std::size_t at = text.find("\n" + c.moved);
+      text.erase(at + 1, text.find('\n', at + 1) - at);
+    }
+    for (const std::string& line : c.lines) text += line + "\n";
+    write_file("plane.prj", text);
+    const int status = run({"plane.prj"});
+    expect_outcome(status, c.fragment, c.stops);
+  }
 }
 
 TEST_F(BadInput, WhatIsGivenAsTheProjectIsNamedForWhatItIs) {

@@ -175,6 +175,58 @@ TEST_F(CardTable, AWordListedTwiceFindsItsFirstEntry) {
   EXPECT_EQ(twice, 7);
 }
 
+// Which cards may stand more than once in a project file: those that add
+// to a list (time series, elevation series, XY boundary points), act on the
+// lines after them (the replacement cards) or store nothing; a flag repeats
+// harmlessly; every other card stores a value and stands once.
+TEST_F(CardTable, EveryCardThatStoresAValueStandsOnce) {
+  const std::set<std::string> free_words = {
+      "time_series_file", "elev_series_file", "replace_params", "replace_vals", "replace_line",
+      "xybdyinput_ovdep", "xybdyinput_gwhead", "xybdyinput_stflow", "xybdyinput_sttimeseries",
+      "xybdyinput_gwheadinterp",
+      // Stored nowhere: skipped words and numbers echoed or dropped.
+      "pav", "metric", "simulation_input", "lake", "lake_elev", "radar_intensity", "lakes_mask", "lakes_elevation",
+      "fline", "ntr_sum", "tirus_waves", "no_cont_inf_redist", "nodes", "units", "alpha", "beta", "theta",
+      "channel_gridsize", "channel_deltat", "drain_time", "q_min", "n_links", "max_nodes", "nwsrfs_fua"};
+  std::set<std::string> free_found;
+  for (const card_entry& e : project_card_table()) {
+    SCOPED_TRACE(std::string(e.word));
+    const card_repeat rule = repeat_rule(e);
+    if (rule == card_repeat::free) free_found.insert(std::string(e.word));
+    EXPECT_EQ(rule == card_repeat::harmless, e.kind == card_kind::flag);
+  }
+  EXPECT_EQ(free_found, free_words);
+}
+
+// The cards of different codes that store into one field: the members of
+// one enumeration and the several names of one file. Any other pair would
+// let a later card silently undo an earlier one.
+TEST_F(CardTable, TheCardsThatStoreIntoOneFieldAreTheMembersOfOneSetting) {
+  const std::vector<std::vector<std::string>> groups = {
+      {"hmet_surfaways", "hmet_samson", "hmet_guv", "hmet_ascii", "hmet_ascii_pet"},
+      {"chan_preiss", "chan_explic", "diffusive_wave", "chan_mesh", "chan_drain", "chan_backwater"},
+      {"green_ampt", "inf_redist", "inf_layered_soil", "inf_richards"},
+      {"precip_file", "precip_unif"},
+      {"rain_inv_distance", "rain_thiessen"},
+      {"explic_backwater", "write_chan_hotstart"},
+      {"explic_hotstart", "read_chan_hotstart"},
+      {"xybdyoutput_pts", "xybdyoutput_mask"},
+  };
+  auto pair_of = [](std::string a, std::string b) { return a < b ? a + " " + b : b + " " + a; };
+  std::set<std::string> expected, found;
+  for (const auto& g : groups)
+    for (const std::string& a : g)
+      for (const std::string& b : g)
+        if (find_project_card(a)->code != find_project_card(b)->code) expected.insert(pair_of(a, b));
+  auto table = project_card_table();
+  for (std::size_t i = 0; i < table.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j) {
+      EXPECT_EQ(cards_collide(table[i], table[j]), cards_collide(table[j], table[i]));
+      if (cards_collide(table[i], table[j])) found.insert(pair_of(std::string(table[i].word), std::string(table[j].word)));
+    }
+  EXPECT_EQ(found, expected);
+}
+
 TEST_F(CardTable, CommentsBlankLinesAndUnknownWords) {
   struct line_case {
     const char* text;

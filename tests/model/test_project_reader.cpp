@@ -8,6 +8,7 @@
 #include "core/errors.h"
 #include "core/platform.h"
 #include "core/process.h"
+#include "model/card_table.h"
 #include "model/model_test_support.h"
 #include "model/project.h"
 
@@ -80,6 +81,31 @@ TEST_F(ProjectReader, HeaderOnlyGivesEveryDefaultAndNoError) {
   EXPECT_EQ(process.error_block.code, 0);
   EXPECT_EQ(process.error_block.stop, 0);
   EXPECT_EQ(out, "");
+}
+
+// The record knows every card the file gave, by its word in any case, even
+// when its value is the default; a card the file does not give, or a word
+// that is no card, is not given. A second reading starts from none, as a
+// calibration's next run does.
+TEST_F(ProjectReader, TheRecordKnowsWhichCardsWereGiven) {
+  auto p = read("BOUND_DEPTH 0\nrichards_weight 1.0\nRICHARDS_K_OPTION GEOMETRIC\nHEAD_BOUND\nWATERSHED_MASK a.msk\n"
+                "# CFGI_K 0.5\nNO_SUCH_CARD 1\n");
+  const project_options& po = p->project_options;
+  EXPECT_EQ(po.bound_depth, 0.0);
+  EXPECT_EQ(po.richards_weight, 1.0);
+  for (const char* word : {"BOUND_DEPTH", "bound_depth", "RICHARDS_WEIGHT", "RICHARDS_K_OPTION", "HEAD_BOUND",
+                           "WATERSHED_MASK"})
+    EXPECT_TRUE(card_given(po, word)) << word;
+  for (const char* word : {"CFGI_K", "BOUND_TS", "RICHARDS_C_OPTION", "NO_SUCH_CARD", ""})
+    EXPECT_FALSE(card_given(po, word)) << word;
+  auto again = read("CFGI_K 0.5\n");
+  EXPECT_TRUE(card_given(again->project_options, "CFGI_K"));
+  EXPECT_FALSE(card_given(again->project_options, "BOUND_DEPTH"));
+  // The file read into the same record again forgets the first one's cards.
+  write_file("q.prj", "NIVRAPROJECT\nTOPO_INDEX\n");
+  read_project_file("q.prj", p->project_options, p->run_control, p->rain_event, 1);
+  EXPECT_TRUE(card_given(p->project_options, "TOPO_INDEX"));
+  EXPECT_FALSE(card_given(p->project_options, "BOUND_DEPTH"));
 }
 
 TEST_F(ProjectReader, HeaderVariants) {
@@ -184,7 +210,7 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
       {"ZEM_EVENT_NUM 4\n", &project_options::zem_event_num, 4},
       {"ZEM_EVENT_NUM\n", &project_options::zem_event_num_given, 1},
       {"SOIL_EROSION 12\n", &project_options::soil_erosion_on, 1},
-      {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0},
+      {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0, true},  // two schemes
       {"CHAN_EXPLIC\n", &project_options::diffusive_chan, 1},
       {"INTERCEPTION 5 extra\n", &project_options::storage_capacity_given, 1},
       {"GW_BOUNDFILE\n", &project_options::gw_boundfile_given, 0},
@@ -204,13 +230,13 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
 
 TEST_F(ProjectReader, EnumerationCardsAndMultiValueCards) {
   auto p = read(
-      "GREEN_AMPT\nINF_RICHARDS\nCHAN_EXPLIC\nCHAN_DRAIN\nPRECIP_FILE rain.gag\nRAIN_THIESSEN\n"
+      "INF_RICHARDS\nCHAN_DRAIN\nPRECIP_FILE rain.gag\nRAIN_THIESSEN\n"
       "START_DATE 2003 7 21\nSTART_TIME 14 30 99\nEND_TIME 2003 7 23 6\nGMT -5\n"
       "LATITUDE 40.5 ignored\nNO_SUCH_CARD 1\n");
   const run_control& rc = p->run_control;
-  EXPECT_EQ(rc.infil_model, 4);   // the last of one enumeration wins
+  EXPECT_EQ(rc.infil_model, 4);
   EXPECT_EQ(rc.chan_routing, 2);
-  EXPECT_EQ(p->project_options.diffusive_chan, 1);
+  EXPECT_EQ(p->project_options.diffusive_chan, 0);
   EXPECT_EQ(p->rain_event.precip_source, 1);
   EXPECT_EQ(p->rain_event.precip_file.view(), "rain.gag");
   EXPECT_EQ(p->rain_event.rain_interp, 1);
@@ -247,9 +273,11 @@ TEST_F(ProjectReader, ANumericCardWithoutValueIsRefusedAndKeepsItsDefault) {
     EXPECT_EQ(po.overtype, 2);
     EXPECT_EQ(po.manning_n, 0.0);  // the reading ended at the card
   }
-  // A text card without its value empties the field.
-  auto p = read("WATERSHED_MASK first.msk\nWATERSHED_MASK\n");
+  // A text card without its value leaves the field empty.
+  reset_process_state();
+  auto p = read("WATERSHED_MASK\n");
   EXPECT_TRUE(p->project_options.watershed_mask.empty());
+  EXPECT_EQ(process.error_block.stop, 0);
 }
 
 TEST_F(ProjectReader, RetentionDepthForms) {
@@ -278,14 +306,21 @@ TEST_F(ProjectReader, RetentionDepthForms) {
 }
 
 TEST_F(ProjectReader, OptionalValueCards) {
-  auto p = read("MOISTURE first.moi\nMOISTURE\nAREA_REDUCTION ar.map\nAREA_REDUCTION\n"
-                "GW_BOUNDFILE gw.bnd\nGW_BOUNDFILE\n");
+  // Alone, MOISTURE and AREA_REDUCTION are given (the mapping table's
+  // values); a bare GW_BOUNDFILE does nothing.
+  auto p = read("MOISTURE\nAREA_REDUCTION\nGW_BOUNDFILE\n");
+  EXPECT_EQ(p->project_options.moisture_given, 1);
+  EXPECT_TRUE(p->project_options.moisture.empty());
+  EXPECT_EQ(p->project_options.area_reduction_given, 1);
+  EXPECT_TRUE(p->project_options.area_reduction.empty());
+  EXPECT_EQ(p->project_options.gw_boundfile_given, 0);
+  p = read("MOISTURE first.moi\nAREA_REDUCTION ar.map\nGW_BOUNDFILE gw.bnd\n");
   const project_options& po = p->project_options;
-  EXPECT_EQ(po.moisture.view(), "first.moi");  // a bare MOISTURE keeps the name
+  EXPECT_EQ(po.moisture.view(), "first.moi");
   EXPECT_EQ(po.moisture_given, 1);
-  EXPECT_TRUE(po.area_reduction.empty());      // a bare AREA_REDUCTION empties it
+  EXPECT_EQ(po.area_reduction.view(), "ar.map");
   EXPECT_EQ(po.area_reduction_given, 1);
-  EXPECT_EQ(po.gw_boundfile.view(), "gw.bnd");  // a bare GW_BOUNDFILE does nothing
+  EXPECT_EQ(po.gw_boundfile.view(), "gw.bnd");
   EXPECT_EQ(po.gw_boundfile_given, 1);
 
   p = read("INIT_SWE_DEPTH 0.35\n");
@@ -419,14 +454,132 @@ TEST_F(ProjectReader, NutrientCardsFillTheContainer) {
   EXPECT_EQ(pc->dp_koc, 12.5);
   EXPECT_EQ(pc->no2_km, 0.0);
 
-  // A second NUTRIENTS card starts over with an empty container (the first
-  // one is released, not leaked).
-  p = read("NUTRIENTS\nAQ_ENV aq.env\nOV_INIT_NO2 0.25\nNUTRIENTS\nST_INIT_NO2 1.5\n");
-  n = p->project_options.nsm_model.get();
-  ASSERT_NE(n, nullptr);
-  EXPECT_TRUE(n->aq_env.file_name.empty());
-  EXPECT_EQ(n->ov_init_mode[0], nsm_init_none);
-  EXPECT_EQ(n->st_init_value[0], 1.5);
+}
+
+// A card that stores a value stands once: a second one (or a synonym of
+// it, or another card storing into the same field) would silently undo the
+// first, so the reading stops there naming both cards and their lines, and
+// the value of the first stays.
+TEST_F(ProjectReader, ACardThatStoresAValueGivenTwiceStopsTheReading) {
+  struct twice_case {
+    const char* cards;
+    const char* message;
+  };
+  const twice_case cases[] = {
+      {"TIMESTEP 30\nMANNING_N 0.02\n# ten seconds\n\nTIMESTEP 10\n",
+       "Error: the TIMESTEP card is given twice in the project file (lines 2 and 6); give it once.\n"},
+      {"timestep 30\nTimeStep 30\n",
+       "Error: the TIMESTEP card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"WATERSHED_MASK a.msk\nWATERSHED_MASK b.msk\n",
+       "Error: the WATERSHED_MASK card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"MOISTURE first.moi\nMOISTURE\n",
+       "Error: the MOISTURE card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"GW_BOUNDFILE\nGW_BOUNDFILE gw.bnd\n",
+       "Error: the GW_BOUNDFILE card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"RETEN_DEPTH 2.5\nRETEN_DEPTH ret.map\n",
+       "Error: the RETEN_DEPTH card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"START_DATE 2003 7 21\nSTART_DATE 2003 7 22\n",
+       "Error: the START_DATE card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"OVERTYPE ADE\nOVERTYPE explicit\n",
+       "Error: the OVERTYPE card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"NUM_THREADS 2\nNUM_THREADS 4\n",
+       "Error: the NUM_THREADS card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"NUTRIENTS\nNUTRIENTS\n",
+       "Error: the NUTRIENTS card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      {"NUTRIENTS\nOV_INIT_NO2 0.25\nOV_INIT_NO2 0.5\n",
+       "Error: the OV_INIT_NO2 card is given twice in the project file (lines 3 and 4); give it once.\n"},
+      {"NO3_KM 0.7\nNO3_KM 0.8\n",
+       "Error: the NO3_KM card is given twice in the project file (lines 2 and 3); give it once.\n"},
+      // Synonyms are one card.
+      {"DIKE_MAP d.dik\nEMBANKMENT e.dik\n",
+       "Error: the EMBANKMENT card is given twice in the project file (lines 2 and 3, the first as DIKE_MAP); give "
+       "it once.\n"},
+      {"READ_OV_HOTSTART a.asc\nOV_INIT_DEPTH b.asc\n",
+       "Error: the OV_INIT_DEPTH card is given twice in the project file (lines 2 and 3, the first as "
+       "READ_OV_HOTSTART); give it once.\n"},
+      {"PROJECT_FOLDER a\nPROJECT_PATH b\n",
+       "Error: the PROJECT_PATH card is given twice in the project file (lines 2 and 3, the first as PROJECT_FOLDER); "
+       "give it once.\n"},
+      // Different cards that store into one field.
+      {"GREEN_AMPT\nMANNING_N 0.02\nINF_RICHARDS\n",
+       "Error: the GREEN_AMPT and INF_RICHARDS cards set the same value in the project file (lines 2 and 4); give one "
+       "of them.\n"},
+      {"CHAN_EXPLIC\nCHAN_DRAIN\n",
+       "Error: the CHAN_EXPLIC and CHAN_DRAIN cards set the same value in the project file (lines 2 and 3); give one "
+       "of them.\n"},
+      {"RAIN_THIESSEN\nRAIN_INV_DISTANCE\n",
+       "Error: the RAIN_THIESSEN and RAIN_INV_DISTANCE cards set the same value in the project file (lines 2 and 3); "
+       "give one of them.\n"},
+      {"HMET_ASCII w.dat\nHMET_ASCII_PET p.dat\n",
+       "Error: the HMET_ASCII and HMET_ASCII_PET cards set the same value in the project file (lines 2 and 3); give "
+       "one of them.\n"},
+      {"WRITE_CHAN_HOTSTART end\nEXPLIC_BACKWATER bw\n",
+       "Error: the WRITE_CHAN_HOTSTART and EXPLIC_BACKWATER cards set the same value in the project file (lines 2 "
+       "and 3); give one of them.\n"},
+  };
+  for (const twice_case& c : cases) {
+    SCOPED_TRACE(c.cards);
+    for (const int quiet : {0, 1}) {
+      reset_process_state();
+      auto p = read(c.cards, quiet);
+      EXPECT_NE(out.find(c.message), std::string::npos) << out;
+      EXPECT_EQ(process.error_block.stop, 1);
+    }
+  }
+  // The first value stays, and the cards after the second are not read.
+  reset_process_state();
+  auto p = read("TIMESTEP 30\nTIMESTEP 10\nMANNING_N 0.02\n");
+  EXPECT_EQ(p->run_control.timestep, 30.0);
+  EXPECT_EQ(p->project_options.manning_n, 0.0);
+}
+
+// Cards that overwrite nothing may repeat: a flag given again stores the
+// same constants (a warning says the line changes nothing, except in a
+// quiet optimiser run); the cards that add series, keys or points, or that
+// act on the lines after them, and the cards that store nothing at all, act
+// each time.
+TEST_F(ProjectReader, CardsThatOverwriteNothingMayRepeat) {
+  auto p = read("CHAN_EXPLIC\nMANNING_N 0.02\nDIFFUSIVE_WAVE\nCHAN_EXPLIC\n");
+  EXPECT_EQ(out,
+            "Warning: the DIFFUSIVE_WAVE card is given twice in the project file (lines 2 and 4, the first as "
+            "CHAN_EXPLIC); the second changes nothing.\n"
+            "Warning: the CHAN_EXPLIC card is given twice in the project file (lines 2 and 5); the second changes "
+            "nothing.\n");
+  EXPECT_EQ(process.error_block.stop, 0);
+  EXPECT_EQ(p->run_control.chan_routing, 3);
+  p = read("LONG_TERM\nLONG_TERM\n", 1);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(p->project_options.long_term, 1);
+
+  write_file("first.ts", "NIVRA_TS\ninflow\nRELATIVE\n0 0 0 0 0 1.0\n0 0 0 1 0 2.0\nEND_TS\n");
+  write_file("second.ts", "NIVRA_TS\nlevel\nRELATIVE\n0 0 0 0 0 3.0\n0 0 0 1 0 4.0\nEND_TS\n");
+  write_file("keys.txt", "1\n[ROUGH] \"%4.2lf\"\n");
+  write_file("values.txt", "0.10\n0.20\n");
+  write_file("masks.txt", "1\n[MASK] \"%s\"\n");
+  write_file("names.txt", "first.msk\nsecond.msk\n");
+  reset_process_state();
+  p = read("TIME_SERIES_FILE first.ts\nTIME_SERIES_FILE second.ts\n"
+           "REPLACE_PARAMS keys.txt\nREPLACE_LINE 1\nREPLACE_VALS values.txt\nMANNING_N [ROUGH]\n"
+           "REPLACE_PARAMS masks.txt\nREPLACE_LINE 2\nREPLACE_VALS names.txt\nWATERSHED_MASK [MASK]\n"
+           "ALPHA 0.5\nALPHA 0.6\nLAKE 1\nLAKE 2\n");
+  EXPECT_EQ(process.error_block.stop, 0) << out;
+  ASSERT_EQ(process.ts_list.size(), 2u);
+  EXPECT_EQ(process.ts_list[0]->name, "inflow");
+  EXPECT_EQ(process.ts_list[1]->name, "level");
+  EXPECT_EQ(p->project_options.manning_n, 0.10);
+  EXPECT_EQ(p->project_options.watershed_mask.view(), "second.msk");
+  EXPECT_NE(out.find("Alpha = 0.600000\n"), std::string::npos);
+  EXPECT_EQ(out.find("given twice"), std::string::npos);
+
+  // Every reading starts over, as each run of a calibration reads the file
+  // again: the cards of the last reading are not seen twice.
+  reset_process_state();
+  write_file("again.prj", "NIVRAPROJECT\nTIMESTEP 30\nGREEN_AMPT\n");
+  for (int run = 0; run < 3; ++run) {
+    read_project_file("again.prj", p->project_options, p->run_control, p->rain_event, 1);
+    EXPECT_EQ(process.error_block.stop, 0);
+    EXPECT_EQ(p->run_control.timestep, 30.0);
+  }
 }
 
 TEST_F(ProjectReader, ATooLongNameIsRefusedWithAWarning) {

@@ -89,6 +89,24 @@ TEST_F(RunParameters, UnitsAndDefaultsOfTheModel) {
   EXPECT_EQ(lt2->hydromet.event_min_q, 3.0);
 }
 
+// The seasonal factor of a long-term run: alone the card takes its months
+// from the latitude (a spring month of 0); with a spring month above 0,
+// from the month cards. A storm run has no seasons.
+TEST_F(RunParameters, TheSeasonalFactorTakesItsMonthsFromTheCardsOrTheLatitude) {
+  auto by_latitude = read("LONG_TERM\nLATITUDE 45\nSEASONAL_RS\n");
+  EXPECT_EQ(by_latitude->hydromet.seasonal_rs, 1);
+  EXPECT_EQ(by_latitude->hydromet.seasonal_rs_spring, 0);
+  auto by_months = read("LONG_TERM\nSEASONAL_RS\nSEASONAL_RS_SPRING 3\nSEASONAL_RS_SUMMER_START 6\n"
+                        "SEASONAL_RS_SUMMER_END 8\nSEASONAL_RS_FALL 11\n");
+  EXPECT_EQ(by_months->hydromet.seasonal_rs, 1);
+  EXPECT_EQ(by_months->hydromet.seasonal_rs_spring, 3);
+  EXPECT_EQ(by_months->hydromet.seasonal_rs_summer_start, 6);
+  EXPECT_EQ(by_months->hydromet.seasonal_rs_summer_end, 8);
+  EXPECT_EQ(by_months->hydromet.seasonal_rs_fall, 11);
+  auto storm = read("SEASONAL_RS\n");
+  EXPECT_EQ(storm->hydromet.seasonal_rs, 0);
+}
+
 TEST_F(RunParameters, SchemeFlagsFromTheEnumerationCards) {
   struct scheme {
     const char* card;

@@ -683,7 +683,7 @@ TEST_F(XyPoints, InterpolatedGroundwaterHeadsInARun) {
     if (c.points) set_card("storm.prj", "XYBDYINPUT_GWHEADINTERP", "XYBDYINPUT_GWHEADINTERP pts.gwi");
     if (!c.groundwater)
       for (const char* card : {"GW_SIMULATION", "WATER_TABLE", "AQUIFER_BOTTOM", "GW_BOUNDFILE", "GW_UNIF_HYCOND",
-                               "GW_UNIF_POROSITY", "GW_TIMESTEP", "GW_LSOR_CON", "USE_WELLS"})
+                               "GW_UNIF_POROSITY", "GW_TIMESTEP", "GW_LSOR_CON", "USE_WELLS", "K_RIVER", "M_RIVER"})
         set_card("storm.prj", card, "#");
     storm_run r = run_storm("storm.prj");
     EXPECT_FALSE(r.ended);

@@ -156,5 +156,36 @@ TEST(PipeGeometry, NormalDepthByManning) {
   EXPECT_EQ(superlink_norm_calc(pipe_section::circular, d, 0.0, n, 0.1, 0.0).depth, d);
 }
 
+TEST(PipeGeometry, DepthsChangeWithTheFlowAsTheirSlopesSay) {
+  // The change of the critical and normal depths with the flow that the
+  // searches return against central differences of the searches
+  // themselves, for a circular pipe and a box, a trickle to a near-full
+  // flow; a pipe flowing full has its normal depth pinned at the crown.
+  const double d = 0.6, w = 1.2, n = 0.013, s = 0.005;
+  const struct {
+    int type;
+    double width;
+  } sections[] = {{pipe_section::circular, 0.0}, {pipe_section::rectangular, w}};
+  for (const auto& sec : sections)
+    for (double q : {1e-4, 0.01, 0.1, 0.25}) {
+      SCOPED_TRACE(testing::Message() << sec.type << " " << q);
+      const double dq = 1e-4 * q;
+      const pipe_depth c = superlink_crit_calc(sec.type, d, sec.width, q);
+      const pipe_depth cu = superlink_crit_calc(sec.type, d, sec.width, q + dq);
+      const pipe_depth cd = superlink_crit_calc(sec.type, d, sec.width, q - dq);
+      ASSERT_EQ(c.status, pipe_depth_status::ok);
+      EXPECT_GT(c.per_flow, 0.0);
+      EXPECT_NEAR(c.per_flow, (cu.depth - cd.depth) / (2.0 * dq), 1e-4 * c.per_flow);
+      const pipe_depth m = superlink_norm_calc(sec.type, d, sec.width, n, q, s);
+      const pipe_depth mu = superlink_norm_calc(sec.type, d, sec.width, n, q + dq, s);
+      const pipe_depth md = superlink_norm_calc(sec.type, d, sec.width, n, q - dq, s);
+      ASSERT_EQ(m.status, pipe_depth_status::ok);
+      EXPECT_GT(m.per_flow, 0.0);
+      EXPECT_NEAR(m.per_flow, (mu.depth - md.depth) / (2.0 * dq), 1e-4 * m.per_flow);
+    }
+  const double full = 1.0 / n * (M_PI * d * d / 4.0) * std::pow(d / 4.0, 2.0 / 3.0) * std::sqrt(s);
+  EXPECT_EQ(superlink_norm_calc(pipe_section::circular, d, 0.0, n, 1.2 * full, s).per_flow, 0.0);
+}
+
 }  // namespace
 }  // namespace nivra

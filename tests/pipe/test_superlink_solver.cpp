@@ -5,6 +5,7 @@
 // cubic millimetre in every call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -216,13 +217,14 @@ TEST_F(SuperlinkSolver, SparseHeadsEqualTheDenseOnesOnADendriticSewer) {
   EXPECT_GT(sparse.p.Q(4, 1), 0.0);  // water reached the far end of the sewer
   // One factorisation per pass of an internal step.
   EXPECT_EQ(sparse.p.solver.system.full_factorisations() + sparse.p.solver.system.refactorisations(),
-            internal + sparse.p.solver.repeated_passes);
+            sparse.p.solver.head_solves);
 }
 
 TEST_F(SuperlinkSolver, WaterFromKnownDepthsEqualsTheWaterFoundAfresh) {
-  // The water of a node still at the depth where the last step found it is
-  // taken as found then. A twin sewer that forgets every such depth before
-  // each call finds all its water afresh: the two give the same bits in
+  // The water of a node still at the depth where the last step found it,
+  // or of a superjunction still at such a head, is taken as found then. A
+  // twin sewer that forgets every such depth and head before each call
+  // finds all its water afresh: the two give the same bits in
   // every head, flow, depth and stored volume, while the sewers fill and
   // after a node's depth and a superjunction's head have been changed from
   // outside the solver.
@@ -236,6 +238,7 @@ TEST_F(SuperlinkSolver, WaterFromKnownDepthsEqualsTheWaterFoundAfresh) {
         p->junc_head[5] += 0.01;
       }
     fresh.p.solver.node_known_y.fill(-1.0);
+    fresh.p.solver.junc_known_head.fill(-1e300);
     const superlink_result a = kept.step(10.0), b = fresh.step(10.0);
     ASSERT_EQ(a.status, superlink_status::ok) << call;
     ASSERT_EQ(b.status, superlink_status::ok) << call;
@@ -248,21 +251,72 @@ TEST_F(SuperlinkSolver, WaterFromKnownDepthsEqualsTheWaterFoundAfresh) {
         ASSERT_EQ(kept.p.slink_node_depth(k, l), fresh.p.slink_node_depth(k, l)) << call;
       }
     fresh.p.solver.node_known_y.fill(-1.0);
+    fresh.p.solver.junc_known_head.fill(-1e300);
     ASSERT_EQ(pipe_network_volume(kept.p), pipe_network_volume(fresh.p)) << call;
   }
   EXPECT_GT(kept.p.Q(4, kept.p.num_slink), 0.0);
 }
 
+TEST_F(SuperlinkSolver, EachSuperlinkTakesTheInternalStepsOfItsOwnPipes) {
+  // A short steep pipe (15 m) into a manhole, then a long one (600 m) to a
+  // free outfall, fed 20 l/s. Over a pipe step of 10 s the short pipe's
+  // waves need more internal steps than the long pipe's, which takes one:
+  // each superlink steps to its own Courant limit. Once the flow is
+  // steady, a pipe step solves the heads once and runs no superlink again;
+  // the outflow is the inflow, and the run at a quarter of the step ends
+  // at the same flow.
+  const double q = 0.02;
+  auto build = [](pipe_world& w) {
+    const std::string net = sjunc(1, 103.0, 100.0, 1.0, 10, 1, 1) + sjunc(2, 102.85, 99.85, 1.0, 0, 2, 2) +
+                            sjunc(3, 99.0, 96.0, 0.0, 888, 3, 3) + one_pipe(1, 1, 2, 100.0, 99.85, 15.0, 0.3, 0.013) +
+                            one_pipe(2, 2, 3, 99.85, 96.85, 600.0, 0.5, 0.013);
+    return testing::read_network(w.p, w.grid, net, false);
+  };
+  pipe_world w(3, 3), quarter(3, 3);
+  ASSERT_TRUE(build(w));
+  ASSERT_TRUE(build(quarter));
+  double out = 0.0, out_quarter = 0.0;
+  for (int call = 0; call < 360; ++call) {
+    feed(w, 1, q, 10.0);
+    const superlink_result r = superlink_solve(w.domain(), 10.0);
+    ASSERT_EQ(r.status, superlink_status::ok) << call;
+    out = r.books.to_surface / 10.0;
+    out_quarter = 0.0;
+    for (int i = 0; i < 4; ++i) {
+      feed(quarter, 1, q, 2.5);
+      const superlink_result rq = superlink_solve(quarter.domain(), 2.5);
+      ASSERT_EQ(rq.status, superlink_status::ok) << call;
+      out_quarter += rq.books.to_surface / 10.0;
+    }
+  }
+  const superlink_scheme& s = w.p.solver;
+  EXPECT_GT(s.link_substeps[1], 1);
+  EXPECT_EQ(s.link_substeps[2], 1);
+  EXPECT_NEAR(out, q, 1e-4 * q);
+  EXPECT_NEAR(out_quarter, out, 1e-4 * q);
+  const int solves = s.head_solves, reruns = s.link_reruns, passes = s.link_passes;
+  feed(w, 1, q, 10.0);
+  ASSERT_EQ(superlink_solve(w.domain(), 10.0).status, superlink_status::ok);
+  EXPECT_EQ(s.head_solves, solves + 1);
+  EXPECT_EQ(s.link_reruns, reruns);
+  EXPECT_EQ(s.link_passes, passes);
+  std::printf("own internal steps: %d in the 15 m pipe, %d in the 600 m pipe over 10 s\n", s.link_substeps[1],
+              s.link_substeps[2]);
+}
+
 TEST_F(SuperlinkSolver, ThreadsGiveTheSameBits) {
   // A sewer of 1,200 superjunctions is split into parts of a few hundred
-  // superlinks: on one thread and on three every head, flow and depth and
-  // every book of every call are the same bits.
+  // superlinks, and while it fills its many groups of fast superjunctions
+  // into parts of a few groups: on one thread and on three every head,
+  // flow and depth and every book of every call are the same bits.
   testing::dendritic_sewer one, three;
   ASSERT_TRUE(one.build(1200, "one.slk"));
   ASSERT_TRUE(three.build(1200, "three.slk"));
   thread_pool crew(3);
+  int most_groups = 0;
   for (int call = 0; call < 40; ++call) {
     const superlink_result a = one.step(10.0), b = three.step(10.0, &crew);
+    most_groups = std::max(most_groups, three.p.solver.groups);
     ASSERT_EQ(a.status, superlink_status::ok) << call;
     ASSERT_EQ(b.status, superlink_status::ok) << call;
     ASSERT_EQ(a.books.internal_steps, b.books.internal_steps) << call;
@@ -277,6 +331,10 @@ TEST_F(SuperlinkSolver, ThreadsGiveTheSameBits) {
       }
   }
   EXPECT_GT(one.p.Q(4, one.p.num_slink), 0.0);
+  EXPECT_GE(most_groups, 24);
+  EXPECT_EQ(one.p.solver.group_steps, three.p.solver.group_steps);
+  std::printf("threads: at most %d groups in a network step, %d steps of groups\n", most_groups,
+              three.p.solver.group_steps);
 }
 
 }  // namespace

@@ -16,17 +16,21 @@ struct wq_net {
   array1d<double> dx;
   // Per flat node.
   array1d<double> area_old, area, face_vol, disp, source, conc, mass, decay_coef, decay_mass, gw_mass, qriv;
+  array1d<double> withdrawn;  // the point sinks' water of the step, m3
   // Per lake.
   array1d<double> lake_vol_old, lake_vol, lake_out, lake_source, lake_conc, lake_mass, lake_decay_mass;
+  array1d<double> lake_withdrawn;
   chan_wq_network net;
 
   wq_net(int n_links, int max_nodes, int n_lakes) : links(n_links), stride(max_nodes + 1), lakes(n_lakes) {
     for (auto* a : {&nx, &ltype, &dslink, &lake_of}) a->alloc(links);
     dx.alloc(links);
     const int flat = (links + 1) * stride;
-    for (auto* a : {&area_old, &area, &face_vol, &disp, &source, &conc, &mass, &decay_coef, &decay_mass, &gw_mass, &qriv})
+    for (auto* a : {&area_old, &area, &face_vol, &disp, &source, &conc, &mass, &decay_coef, &decay_mass, &gw_mass, &qriv,
+                    &withdrawn})
       a->alloc(flat);
-    for (auto* a : {&lake_vol_old, &lake_vol, &lake_out, &lake_source, &lake_conc, &lake_mass, &lake_decay_mass})
+    for (auto* a : {&lake_vol_old, &lake_vol, &lake_out, &lake_source, &lake_conc, &lake_mass, &lake_decay_mass,
+                    &lake_withdrawn})
       a->alloc(std::max(lakes, 1));
     net.num_links = links;
     net.stride = stride;
@@ -77,6 +81,8 @@ struct wq_net {
     d.lake_source = cv(lake_source);
     d.lake_conc = v(lake_conc);
     d.lake_mass = v(lake_mass);
+    d.withdrawn = cv(withdrawn);
+    d.lake_withdrawn = cv(lake_withdrawn);
     return d;
   }
   double channel_mass() const {

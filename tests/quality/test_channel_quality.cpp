@@ -304,8 +304,12 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
           w.gw_mass[i] = 0.0;
           if (n == 1 && l == 1) a.point += q1 * dt * (5.0 + 4.0 * std::sin(s * 0.1));
           if (n == 1 && l == 2) a.point += q2 * dt * 2.0;
-          if (n == 3 && l == 4 && s % 7 == 0) a.point -= 50.0;  // a withdrawal
         }
+      // Point sinks: every seventh step one draws 10 m3 from node 3 of the
+      // reach below the lake, another 20 m3 from the lake.
+      w.withdrawn[w.at(4, 3)] = s % 7 == 0 ? 10.0 : 0.0;
+      w.lake_withdrawn[1] = s % 7 == 0 ? 20.0 : 0.0;
+      w.lake_vol[1] -= w.lake_withdrawn[1];
       chan_node_accumulators& la = lake_acc[1];
       la.decay += w.lake_decay_mass[1];
       la.decay_interval = dt;
@@ -327,6 +331,8 @@ TEST(ChannelWqRouting, YNetworkWithALakeBalances) {
     EXPECT_GT(books.lake_rain, 0.0);
     EXPECT_NE(books.lake_aquifer, 0.0);
     EXPECT_NE(books.aquifer, 0.0);
+    EXPECT_GT(books.withdrawn, 0.0);
+    EXPECT_GT(books.lake_withdrawn, 0.0);
     if (k > 0.0) {
       EXPECT_GT(books.decay, 0.0);
       EXPECT_GT(books.lake_decay, 0.0);
@@ -353,6 +359,105 @@ TEST(ChannelWqRouting, LakeTakesRainAtItsConcentration) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NEAR(w.lake_mass[1], 2100.0, 1e-9);
   EXPECT_NEAR(w.lake_conc[1], 2100.0 / 1250.0, 1e-12);
+}
+
+// A point sink takes the water it took at the concentration of the node or
+// lake it drew from, mixed with what the step brought: a reach at one
+// concentration keeps it and gives the sink W C; a node or lake the sink
+// empties gives it all its mass; a sink of a lake that keeps its
+// concentration takes W C from it.
+TEST(ChannelWqRouting, APointSinkTakesTheMassOfTheWaterItTook) {
+  const double dt = 60.0;
+  const struct {
+    const char* name;
+    double held;      // m3 in node 2 (or the lake) at the start
+    double drawn;     // m3 the sink took over the step
+    double inflow;    // m3 node 1 passes node 2 over the step, at 4 g/m3
+    double expected;  // g the sink takes
+  } rows[] = {
+      {"a reach at 4 g/m3 keeps it", 20.0, 12.0, 6.0, 12.0 * 4.0},
+      {"a node the sink empties gives it all", 20.0, 26.0, 6.0, 26.0 * 4.0},
+      {"a still node emptied", 20.0, 20.0, 0.0, 20.0 * 4.0},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    wq_net w(1, 3, 0);
+    w.channel(1, 3, 10.0, 0);
+    for (int n = 1; n <= 3; ++n) {
+      w.area_old[w.at(1, n)] = w.area[w.at(1, n)] = 2.0;
+      w.conc[w.at(1, n)] = 4.0;
+      w.mass[w.at(1, n)] = 80.0;
+    }
+    // Node 1 is fed at its own concentration what it passes on; node 2
+    // passes nothing on.
+    w.face_vol[w.at(1, 1)] = r.inflow;
+    w.source[w.at(1, 1)] = r.inflow * 4.0 / dt;
+    w.area_old[w.at(1, 2)] = r.held / 10.0;
+    w.mass[w.at(1, 2)] = r.held * 4.0;
+    w.area[w.at(1, 2)] = (r.held + r.inflow - r.drawn) / 10.0;
+    w.withdrawn[w.at(1, 2)] = r.drawn;
+    chan_wq_router router;
+    router.prepare(w.net);
+    const chan_wq_result res = router.route(w.domain(dt));
+    ASSERT_EQ(res.status, 0);
+    EXPECT_NEAR(res.withdrawn_mass, r.expected, 1e-9 * r.expected);
+    for (int n = 1; n <= 3; ++n)
+      if (w.area[w.at(1, n)] > 0.0) {
+        EXPECT_NEAR(w.conc[w.at(1, n)], 4.0, 1e-12) << n;
+      }
+    EXPECT_NEAR(w.mass[w.at(1, 2)], 4.0 * w.area[w.at(1, 2)] * 10.0, 1e-9 * r.expected);
+    EXPECT_NEAR(w.channel_mass() + res.withdrawn_mass + res.outlet_mass, 240.0 + r.held * 4.0 - 80.0 + r.inflow * 4.0,
+                1e-9 * r.expected);
+  }
+  // A lake of 1000 m3 at 2 g/m3 that a sink draws down to 750 m3.
+  wq_net w(1, 1, 1);
+  w.lake(1, 1, 0);
+  w.lake_vol_old[1] = 1000.0;
+  w.lake_vol[1] = 750.0;
+  w.lake_conc[1] = 2.0;
+  w.lake_mass[1] = 2000.0;
+  w.lake_withdrawn[1] = 250.0;
+  chan_wq_router router;
+  router.prepare(w.net);
+  const chan_wq_result res = router.route(w.domain(dt));
+  ASSERT_EQ(res.status, 0);
+  EXPECT_NEAR(res.lake_withdrawn_mass, 500.0, 1e-9);
+  EXPECT_NEAR(w.lake_conc[1], 2.0, 1e-12);
+  EXPECT_EQ(res.withdrawn_mass, 0.0);
+}
+
+// A node kept at 10 m3 by a clean inflow of 0.1 m3/s that a sink draws off
+// again: the well-mixed node washes out as 50 exp(-Q t / V) g. Routed over
+// 100 s in ever more channel steps the mass left converges on 50 / e at
+// first order.
+TEST(ChannelWqRouting, AWashedOutNodeConvergesOnTheWellMixedDecline) {
+  auto left_after = [](int calls) {
+    wq_net w(1, 2, 0);
+    w.channel(1, 2, 10.0, 0);
+    for (int n = 1; n <= 2; ++n) w.area_old[w.at(1, n)] = w.area[w.at(1, n)] = 1.0;
+    w.conc[w.at(1, 2)] = 5.0;
+    w.mass[w.at(1, 2)] = 50.0;
+    const double dt = 100.0 / calls;
+    w.face_vol[w.at(1, 1)] = 0.1 * dt;
+    w.source[w.at(1, 1)] = 0.0;  // node 1 is fed clean water (its area is held)
+    w.withdrawn[w.at(1, 2)] = 0.1 * dt;
+    chan_wq_router router;
+    router.prepare(w.net);
+    double taken = 0.0;
+    for (int c = 0; c < calls; ++c) {
+      const chan_wq_result res = router.route(w.domain(dt));
+      EXPECT_EQ(res.status, 0);
+      taken += res.withdrawn_mass;
+    }
+    EXPECT_NEAR(taken + w.mass[w.at(1, 2)], 50.0, 1e-10);
+    return w.mass[w.at(1, 2)];
+  };
+  const double exact = 50.0 * std::exp(-1.0);
+  const double e8 = left_after(8) - exact, e16 = left_after(16) - exact, e32 = left_after(32) - exact;
+  EXPECT_GT(e8, e16);
+  EXPECT_NEAR(e8 / e16, 2.0, 0.15);
+  EXPECT_NEAR(e16 / e32, 2.0, 0.1);
+  EXPECT_LT(e32 / exact, 0.02);
 }
 
 // ---------------------------------------------------------------- sub-steps

@@ -65,20 +65,35 @@ void write_tracer_project(bool losing) {
                       "INIT_CHAN_CONC 5.0\nCHAN_POINT_INPUT head.cpi\n" + std::string(losing ? "STREAM_LOSS\n" : ""));
 }
 
+// The point sinks of the reach: the point-source file's spring at the head
+// and a pump of 1 m3/s at node 4 of link 1, far more than reaches it, so
+// that every channel step cuts it to what the node holds; a POINTSOURCE
+// series drawing 0.002 m3/s at node 3 of link 2.
+void add_point_sinks() {
+  testing::write_file("head.cpi", "NUMPT 2\nPOINT 1 1 0.01 5.0\nPOINT 4 1 -1.0 0.0\nNRPDS 0\n");
+  std::string cif = testing::read_file("nutrients.cif");
+  cif += "NODE 3\nPOINTSOURCE draw\n";  // the last link read is link 2
+  testing::write_file("nutrients.cif", cif);
+  testing::write_file("draw.ts", "NIVRA_TS\ndraw\nRELATIVE\n0 0 0 0 0 -0.002\n0 0 0 2 0 -0.002\nEND_TS\n");
+  testing::set_card("tracer.prj", "TIME_SERIES_FILE", "TIME_SERIES_FILE draw.ts");
+}
+
 // One run of the reach. The cells' water is held at the tracer's
 // concentration after every overland transport, so that what the cells
 // give the channels is the tracer's concentration to the last bit,
 // whatever the overland scheme does; every node of the reach that holds
 // water must then hold it too, after every channel step, while the cells
-// fill the channels and while they drain.
-void run_tracer(const std::string& project, bool losing, bool spilling) {
+// fill the channels and while they drain. Node `emptied` of link 1 (0
+// none), which a point sink empties every step, holds no more than the
+// tracer in the water left to it.
+void run_tracer(const std::string& project, bool losing, bool spilling, int emptied = 0) {
   auto owned = make_model_state();
   model_state& ms = *owned;
   ::testing::internal::CaptureStdout();
   bool going = set_up_run(ms, project, nullptr);
   const double area = going ? ms.grid.grid_size * ms.grid.grid_size : 0.0;
   int checked = 0, steps = 0;
-  double worst = 0.0;
+  double worst = 0.0, excess = 0.0;
   if (going)
     going = testing::step_through(ms, [&](const time_step_routine& routine) {
       constituent_state& k = ms.constituent;
@@ -102,6 +117,10 @@ void run_tracer(const std::string& project, bool losing, bool spilling) {
             worst = std::max(worst, std::fabs(c - tracer) / tracer);
             ++checked;
           }
+        if (emptied > 0) {
+          const double held = tracer * ch.area(emptied, 1) * ch.link_dx[1];
+          excess = std::max(excess, k.chan_node_mass(1, ch.max_nodes_per_link + emptied) - held);
+        }
         return true;
       }
       return false;
@@ -112,6 +131,7 @@ void run_tracer(const std::string& project, bool losing, bool spilling) {
   EXPECT_GT(steps, 300);
   EXPECT_GT(checked, 1000);
   EXPECT_LT(worst, 1e-9);
+  EXPECT_LT(excess, 1e-9);
   // The spilling channel gave water back to the cells.
   if (spilling) {
     EXPECT_GT(ms.ledger.run_total(water_flux::channel_lateral_out), 1.0);
@@ -130,6 +150,17 @@ void run_tracer(const std::string& project, bool losing, bool spilling) {
   }
   EXPECT_NEAR(books.run_total(1, row(constituent_term::channels_to_aquifer)), tracer * lost / 1000.0,
               1e-9 * (1.0 + lost));
+  // The point sources brought the tracer with their water and the sinks
+  // took it with the water they actually drew, no more.
+  const double point_water = ms.ledger.run_total(water_flux::channel_point_sources) -
+                             ms.ledger.run_total(water_flux::channel_point_sinks);
+  EXPECT_NEAR(books.run_total(1, row(constituent_term::channel_point_sources)), tracer * point_water / 1000.0,
+              1e-9 * ms.ledger.run_total(water_flux::channel_point_sources));
+  if (emptied > 0) {
+    // The sinks drew water, far less than the pump asked.
+    EXPECT_GT(ms.ledger.run_total(water_flux::channel_point_sinks), 1.0);
+    EXPECT_LT(ms.ledger.run_total(water_flux::channel_point_sinks), 0.5 * 3600.0);
+  }
 }
 
 TEST_F(ChannelTracerRun, EveryNodeKeepsTheConcentrationOfAllItsWater) {
@@ -139,6 +170,19 @@ TEST_F(ChannelTracerRun, EveryNodeKeepsTheConcentrationOfAllItsWater) {
     write_tracer_project(losing);
     run_tracer("tracer.prj", losing, false);
   }
+}
+
+// The reach with point sinks: a pump at node 4 of link 1 cut every channel
+// step to the water the node holds and a POINTSOURCE series drawing from
+// node 3 of link 2. Each takes the tracer only with the water it drew:
+// every node keeps the tracer's concentration, the emptied node holds no
+// mass its water does not carry, the sinks' mass is the tracer's
+// concentration times the water the books say they drew, and the books
+// close.
+TEST_F(ChannelTracerRun, APointSinkTakesTheTracerOnlyWithTheWaterItDrew) {
+  write_tracer_project(false);
+  add_point_sinks();
+  run_tracer("tracer.prj", false, false, 4);
 }
 
 // A shallow channel that spills onto its cells while the storm lasts (the

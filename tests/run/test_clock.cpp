@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
@@ -318,6 +319,7 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
     const char* message;
     const char* second_card = "";  // a second card changed with the first
     const char* second_line = "";
+    std::vector<const char*> removed = {};  // cards taken out of the project
   };
   const row table[] = {
       {"START_DATE", "",
@@ -327,9 +329,10 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
        "cards.  Edit the project file.   Program terminated.\n"},
       {"ST_TIME_STEP", "ST_TIME_STEP     3.0",
        "Error: the overland time step of 10.000 s (TIMESTEP) is not a whole number of model\n"},
-      // A precipitation file that ends inside its first event.
-      {"PRECIP_UNIF", "PRECIP_FILE      rain.gag",
-       "Unexpected end of file in rain gage data file.\n"},
+      // A precipitation file that ends inside its first event (the
+      // uniform storm's cards go with PRECIP_UNIF).
+      {"PRECIP_UNIF", "PRECIP_FILE      rain.gag", "Unexpected end of file in rain gage data file.\n", "", "",
+       {"RAIN_INTENSITY", "RAIN_DURATION", "START_DATE", "START_TIME"}},
       // A one-minute storm on two-minute steps would fall on no step at all.
       {"TIMESTEP", "TIMESTEP         120.0",
        "Error: the uniform rain lasts 1 minute(s) (RAIN_DURATION), less than one overland\n"
@@ -341,6 +344,7 @@ TEST_F(Clock, SetUpsThatStopTheRunBeforeItsLoop) {
     testing::copy_example("plane");
     testing::write_file("rain.gag", "EVENT\n");
     if (*r.second_card) set_card("plane.prj", r.second_card, r.second_line);
+    for (const char* card : r.removed) set_card("plane.prj", card, "#");
     if (*r.line) {
       set_card("plane.prj", r.card, r.line);
     } else {

@@ -202,21 +202,25 @@ TEST_F(WaterBooks, TheSingleEventOfAStormBooksWhatTheRunBooks) {
   EXPECT_NEAR(l.event().in_plus_initial, l.event().out_plus_final, 1e-9 * l.event().in_plus_initial);
 }
 
-// The example storm falling on 0.15 m of snow water over its 46 cells of
-// 900 m2 (6210 m3, which an event run neither melts nor moves): the run's
-// books close, and the summary shows the pack among the initial storages.
+// The snow example's four weeks starting under 0.05 m of snow water on its
+// 30 cells of 900 m2 (1350 m3; snow lies and melts in long-term runs only):
+// the run's books close, the summary shows the pack among the initial
+// storages, and the thaw melts it with the snow that fell.
 TEST_F(WaterBooks, ASnowPackAtTheStartClosesTheRunsBooks) {
-  testing::copy_example("plane");
-  testing::set_card("plane.prj", "INIT_SWE_DEPTH", "INIT_SWE_DEPTH 0.15");
-  const testing::storm_run run = testing::run_storm("plane.prj");
+  testing::copy_example("snow");
+  testing::set_card("snow.prj", "INIT_SWE_DEPTH", "INIT_SWE_DEPTH 0.05");
+  const testing::storm_run run = testing::run_storm("snow.prj");
   ASSERT_TRUE(run.ended) << run.console;
   const water_ledger& l = run.ms->ledger;
-  EXPECT_NEAR(l.storage(store::snow, moment::run_start), 0.15 * 46 * 900.0, 1e-9);
-  EXPECT_NEAR(l.storage(store::snow, moment::run_end), 0.15 * 46 * 900.0, 1e-9);
-  EXPECT_GT(l.run_total(flux::outlet_discharge), 0.0);
+  const double area = 30 * 900.0;
+  EXPECT_NEAR(l.storage(store::snow, moment::run_start), 0.05 * area, 1e-9);
+  // The two snowstorms add 38 mm; the pack is gone by the run's end.
+  EXPECT_NEAR(l.run_total(flux::snowmelt) + l.storage(store::snow, moment::run_end) +
+                  l.storage(store::melt_water, moment::run_end),
+              (0.05 + 0.038) * area, 1e-6 * area);
   EXPECT_NEAR(l.run().overall_error, 0.0, 1e-9);
   EXPECT_NEAR(l.run().surface_error, 0.0, 1e-9);
-  EXPECT_NE(testing::read_file("plane.sum").find("Initial volume of snow=                                6210.00 \n"),
+  EXPECT_NE(testing::read_file("snow.sum").find("Initial volume of snow=                                1350.00 \n"),
             std::string::npos);
 }
 

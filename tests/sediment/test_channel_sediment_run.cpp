@@ -21,6 +21,7 @@
 #include "core/process.h"
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
 #include "quality/constituent_state.h"
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/channel_attached_step.h"
@@ -360,11 +361,12 @@ TEST_F(ChannelSedimentRun, CarriedClassesRideTheChannelsAndEveryGramIsBooked) {
   // The classes carried as constituents: a spring on each hillslope's top
   // cell (2 L/s at 100, 200 and 400 g/m3 of clay, silt and sand) feeds the
   // water that runs into the channel. The channels carry the classes on to
-  // the outlet without decay (CHAN_DECAY_COEF acts on contaminants only)
-  // and the channel sediment step does not run: the beds keep their sand.
+  // the outlet without decay (CHAN_DECAY_COEF, which acts on contaminants
+  // only, would stop this project of no contaminants) and the channel
+  // sediment step does not run: the beds keep their sand.
   vcatchment v;
   v.erosion = 12;
-  v.extra = "OV_POINT_SOURCE src.txt\nCHAN_DECAY_COEF 5.0\nCHAN_DISP_COEF 0.5\n";
+  v.extra = "OV_POINT_SOURCE src.txt\nCHAN_DISP_COEF 0.5\n";
   v.write();
   write_file("src.txt", "NUM_SOURCES 2\n1 1 0.002 100 200 400\n1 9 0.002 100 200 400\n");
   const storm_run run = run_storm("v.prj");
@@ -562,6 +564,72 @@ namespace {
 // A storm that overtops the shallow channel: the water spilling from the
 // nodes takes wash load back onto the cells, and with it the mass it holds;
 // every gram is still booked.
+// A pump of 1 m3/s at node 4 of the valley's lower link, far more than
+// reaches it, cut every channel step to what the node holds. The water it
+// draws takes the node's wash load, and what rides on it, at the node's
+// concentration and only with that water: over every channel step the wash
+// load drawn is the water drawn times the concentration the node is left
+// with (it mixes what it held with what came in), class by class, so the
+// pumped node never gathers the fines of the water it lost. The sediment
+// and the constituent books close, and so do the summaries' balances.
+TEST_F(ChannelSedimentRun, APointSinkDrawsWashLoadAndAttachedMassOnlyWithItsWater) {
+  vcatchment v;
+  v.extra = "CHAN_POINT_INPUT v.cpi\n";
+  attached_vcatchment("1000.0", v);
+  write_file("v.cpi", "NUMPT 1\nPOINT 4 2 -1.0 0.0\nNRPDS 0\n");
+  double last_drawn = 0.0, expected[3] = {0.0, 0.0, 0.0};
+  const storm_run r = run_storm("v.prj", {}, 100000, [&](const model_state& ms) {
+    const double drawn = ms.ledger.run_total(water_flux::channel_point_sinks);
+    const double w = drawn - last_drawn;
+    last_drawn = drawn;
+    const channel_state& ch = ms.channel;
+    const double left = ch.area(4, 2) * ch.link_dx[2];
+    const int f = ch.max_nodes_per_link * 2 + 4;
+    for (int m = 1; m <= 2 && w > 0.0; ++m)
+      expected[m] += w * (left > 1e-16 ? ms.constituent.chan_sed.wash.vol(f, m) / left : 0.0);
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double pumped = ms.ledger.run_total(water_flux::channel_point_sinks);
+  EXPECT_GT(pumped, 1.0);
+  EXPECT_LT(pumped, 0.5 * 3600.0);  // cut short
+  const mass_ledger& l = *ms.constituent.ov_sed->books;
+  const chan_sed_classes& c = ms.constituent.chan_sed.classes;
+  for (int k = 1; k <= 3; ++k) {
+    SCOPED_TRACE(k);
+    const double drawn = term(l, k, sediment_term::channel_point_sinks);
+    if (c.sand[k]) {
+      EXPECT_EQ(drawn, 0.0);  // sand rides the bed, not the water
+    } else {
+      EXPECT_GT(drawn, 0.0);
+      EXPECT_NEAR(drawn, expected[c.position[k]], 1e-9 * drawn);
+    }
+    for (const mass_set& set : {mass_set{mass_compartment::channels, mass_compartment::lakes},
+                                mass_ledger::whole_model()}) {
+      const mass_balance_sums b = l.run_balance_of(k, set);
+      EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (b.in + b.initial));
+    }
+  }
+  // The contaminant: the pump drew attached and dissolved mass, and every
+  // compartment and the whole model close.
+  const mass_ledger& books = *ms.constituent.mass_books;
+  EXPECT_GT(mass_term(ms, constituent_term::attached_point_sinks), 0.0);
+  EXPECT_LT(mass_term(ms, constituent_term::channel_point_sources), 0.0);
+  const mass_balance_sums whole = books.run_balance_of(1, mass_ledger::whole_model());
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * (whole.in + whole.initial));
+  for (mass_compartment part : {mass_compartment::channel_sediment_bound, mass_compartment::channels}) {
+    const mass_balance_sums b = books.run_balance_of(1, {part});
+    EXPECT_NEAR(b.residual(), 0.0, 1e-10 * (whole.in + whole.initial)) << static_cast<int>(part);
+  }
+  const std::string sum = testing::read_file("v.sum");
+  EXPECT_GE(testing::expect_small_errors(sum,
+                                         {"Mass conservation error for wash load", "Overall channel sediment mass",
+                                          "Dissolved mass balance error", "Contam mass balance error"},
+                                         1e-3),
+            6);
+  EXPECT_NE(sum.find("wash-load drawn by point sinks:"), std::string::npos);
+}
+
 TEST_F(ChannelSedimentRun, SpilledWashLoadTakesItsAttachedMassOntoTheCells) {
   vcatchment v;
   v.rain = 120.0;

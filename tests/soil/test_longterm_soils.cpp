@@ -123,29 +123,47 @@ TEST_F(LongTermSoils, FrozenSoilOverRichardsColumnsInASummerWeekChangesNothing) 
     EXPECT_EQ(value_after(sums[1], label), value_after(sums[0], label)) << label;
 }
 
-// Frozen soil under Richards columns in the snow example
-// (examples/snow/snow_richards.prj): the cold weeks freeze the columns, so
-// the melt of the thaw and most of the rain run off, where the same
-// columns unfrozen take most of them in; both runs' books and every
-// event's Richards balance line close.
+// Frozen ground under Richards columns in the snow example
+// (examples/snow/snow_richards.prj), frozen two ways: frozen soil (GTFSM)
+// cuts the columns' conductivity in the cold weeks, and the frozen-ground
+// index, which those weeks raise to about 100 degree-days, keeps the water
+// out of every column under the default threshold (CFGI_INDEX 83; the
+// example's 150 lets it in). Either way the melt of the thaw and most of
+// the rain run off, where the thawed columns take most of them in; every
+// run's books and every event's Richards balance line close.
 TEST_F(LongTermSoils, FrozenRichardsColumnsShedTheMeltOfTheThaw) {
-  double infiltration[2] = {}, discharge[2] = {};
-  for (int frozen = 0; frozen < 2; ++frozen) {
-    SCOPED_TRACE(frozen ? "frozen" : "thawed");
-    const std::string console =
-        testing::run_example_with_card("snow", "snow_richards", "GTFSM", frozen ? "GTFSM" : "# thawed");
+  const struct {
+    const char* name;
+    const char* gtfsm;
+    const char* cfgi_index;
+  } runs[] = {{"thawed", "# thawed", "CFGI_INDEX 150.0"},
+              {"frozen soil", "GTFSM", "CFGI_INDEX 150.0"},
+              {"frozen past the index", "# thawed", "CFGI_INDEX 83.0"}};
+  double infiltration[3] = {}, discharge[3] = {};
+  for (int k = 0; k < 3; ++k) {
+    SCOPED_TRACE(runs[k].name);
+    reset_process_state();
+    copy_example("snow");
+    testing::set_card("snow_richards.prj", "GTFSM", runs[k].gtfsm);
+    testing::set_card("snow_richards.prj", "CFGI_INDEX", runs[k].cfgi_index);
+    CaptureStdout();
+    run_simulation("snow_richards.prj", nullptr, "");
+    const std::string console = GetCapturedStdout();
     ASSERT_EQ(process.error_block.stop, 0) << console;
     const std::string sum = read_file("snow_richards.sum");
     EXPECT_NEAR(value_after(sum, "Overall mass balance error ="), 0.0, 1e-5);
     EXPECT_EQ(testing::expect_small_errors(sum, {"Richard equation mass balance error"}, 0.1), 4);
-    infiltration[frozen] = value_after(sum, "Total amount of infiltration=");
-    discharge[frozen] = value_after(sum, "Total amount of discharge=");
+    infiltration[k] = value_after(sum, "Total amount of infiltration=");
+    discharge[k] = value_after(sum, "Total amount of discharge=");
     // The slope's 30 cells take 38 mm of snow and 26 mm of rain.
     EXPECT_NEAR(value_after(sum, "Total amount of precip="), 30 * 900.0 * 0.064, 1e-6);
   }
   EXPECT_GT(infiltration[0], 0.6 * 30 * 900.0 * 0.064);
-  EXPECT_LT(infiltration[1], 0.1 * infiltration[0]);
-  EXPECT_GT(discharge[1], discharge[0] + 0.8 * (infiltration[0] - infiltration[1]));
+  for (int k = 1; k < 3; ++k) {
+    SCOPED_TRACE(runs[k].name);
+    EXPECT_LT(infiltration[k], 0.1 * infiltration[0]);
+    EXPECT_GT(discharge[k], discharge[0] + 0.8 * (infiltration[0] - infiltration[k]));
+  }
 }
 
 // A water table held where its map puts it under the Richards hillside
@@ -259,7 +277,8 @@ TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
       {"longterm_lumped", "sacramento", "CONCEPTUAL_GW", "CONCEPTUAL_GW hillside.cgw",
        "the SACRAMENTO and CONCEPTUAL_GW cards each name a model"},
       {"longterm_lumped", "conceptual", "CHAN_EXPLIC", "# no channels",
-       "the CONCEPTUAL_GW card's model returns its water to the channels"},
+       "Error: the CONCEPTUAL_GW card acts only with explicit channel routing (CHAN_EXPLIC): its model returns its "
+       "water to the channels."},
       {"longterm_lumped", "sacramento", "SACRAMENTO", "SACRAMENTO no_such.sac",
        "Cannot open Sacramento input parameter file: no_such.sac"},
   };

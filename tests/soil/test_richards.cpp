@@ -389,6 +389,68 @@ TEST(RichardsColumn, ASaturatedColumnDrainsThroughItsFacesAndRoots) {
   }
 }
 
+// Four columns of the loam under 1 cm of ponded water for an hour of a
+// long-term run with the frozen-ground index on (threshold 83 degree-days):
+// the first frozen past it (120), the second thawed (20), the third just at
+// it (83, not past it), the fourth thawed but under snow. The frozen and
+// the snowed columns rest: their pond, water and heads stay, and they report
+// no rate (whatever the last step left); the others take the pond in. The
+// hour's books close: the soil gains what the surface lost. In a storm run
+// neither the index nor the snow keeps a column out.
+TEST(RichardsColumn, FrozenOrSnowedCellsOfALongTermRunTakeNoWater) {
+  for (const bool long_term : {true, false}) {
+    SCOPED_TRACE(long_term ? "long-term run" : "storm run");
+    const int n = 21;
+    richards_cells k(4, n, loam(), 5.0, bc);
+    k.set_heads([](int) { return -100.0; });
+    array1d<double> index(4);
+    array1d<int> snow(4);
+    index[1] = 120.0;
+    index[2] = 20.0;
+    index[3] = 83.0;
+    index[4] = 20.0;
+    snow.fill(0);
+    snow[4] = 1;
+    richards_domain d = k.domain();
+    d.long_term = long_term;
+    d.frost_index = index.data();
+    d.frost_limit = 83.0;
+    d.snow_blocked = snow.data();
+    double soil = 0.0, surface = 0.0;
+    std::vector<double> heads_before;
+    for (int c = 1; c <= 4; ++c) {
+      k.depth[c] = 0.01;
+      k.soil->inf_rate[c] = 3.0;  // left by an earlier step
+      soil += k.water(c);
+      surface += k.depth[c];
+      heads_before.push_back(k.soil->richards.PHEAD(c, 1));
+    }
+    const richards_result r = solve_soil_column(d, 3600.0);
+    ASSERT_EQ(r.status, richards_status::ok);
+    double soil_after = 0.0, surface_after = 0.0, infiltrated = 0.0;
+    for (int c = 1; c <= 4; ++c) {
+      SCOPED_TRACE(c);
+      soil_after += k.water(c);
+      surface_after += k.depth[c];
+      infiltrated += k.soil->cum_infil[c];
+      const bool rests = long_term && (c == 1 || c == 4);
+      if (rests) {
+        EXPECT_EQ(k.depth[c], 0.01);
+        EXPECT_EQ(k.soil->cum_infil[c], 0.0);
+        EXPECT_EQ(k.soil->inf_rate[c], 0.0);
+        EXPECT_EQ(k.soil->richards.PHEAD(c, 1), heads_before[c - 1]);
+      } else {
+        EXPECT_LT(k.depth[c], 1e-12);
+        EXPECT_NEAR(k.soil->cum_infil[c], 0.01, 1e-12);
+      }
+    }
+    EXPECT_NEAR(infiltrated, long_term ? 0.02 : 0.04, 1e-12);
+    const double a = k.area;
+    EXPECT_NEAR((surface - surface_after) * a, infiltrated * a, 1e-12);
+    EXPECT_NEAR((soil_after - soil) / 100.0 * a, infiltrated * a - r.drained + r.adjustment, 1e-9);
+  }
+}
+
 TEST(RichardsColumn, AnIterationLimitBelowOneIsTakenAsOne) {
   std::vector<double> heads[2];
   for (const int iter_max : {0, 1}) {

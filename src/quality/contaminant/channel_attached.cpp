@@ -131,6 +131,32 @@ chan_attached_books chan_attached_transport(const chan_attached_network& net, co
       else b.outlet += T;
     }
   }
+  // The point sinks draw the share of the wash load they drew, with what
+  // it holds.
+  if (mv.drawn_share)
+    for (int i = 1; i <= net.links; ++i) {
+      if (!wash_transports(net, i)) continue;
+      for (int j = 1; j <= (*net.nx)[i]; ++j) {
+        const int f = net.flat(i, j);
+        const double s = (*mv.drawn_share)[f];
+        if (!(s > 0.0)) continue;
+        for (int m = 1; m <= nf; ++m) {
+          const double T = std::max(st.node(f, m), 0.0) * s;
+          st.node(f, m) -= T;
+          b.drawn += T;
+        }
+      }
+    }
+  if (mv.lake_drawn_share)
+    for (int l = 1; l <= lakes && l <= mv.lake_drawn_share->size(); ++l) {
+      const double s = (*mv.lake_drawn_share)[l];
+      if (!(s > 0.0)) continue;
+      for (int m = 1; m <= nf; ++m) {
+        const double T = std::max(st.lake(l, m), 0.0) * s;
+        st.lake(l, m) -= T;
+        b.lake_drawn += T;
+      }
+    }
   // A store driven below zero (the sediment's fluxes are averages of two
   // evaluations, each within what the node held) is set back to zero.
   for (int i = 1; i <= net.links; ++i) {

@@ -47,6 +47,10 @@ struct chan_wash_moves {
   const array2d<double>* lake_given = nullptr;  // [lake][position]
   const array2d<double>* lake_settled = nullptr;  // [lake][position]
   const array2d<double>* lake_end = nullptr;    // [lake][position]
+  // The share of each node's and lake's wash load the point sinks drew
+  // with their water (channel_wash.h); null: none.
+  const array1d<double>* drawn_share = nullptr;       // [flat node]
+  const array1d<double>* lake_drawn_share = nullptr;  // [lake]
 };
 
 // What the attached transport moved, g.
@@ -55,6 +59,8 @@ struct chan_attached_books {
   double to_lakes = 0.0;    // from the nodes into the lakes
   double from_lakes = 0.0;  // from the lakes into the nodes
   double settled = 0.0;     // onto the lake beds (inside the lakes)
+  double drawn = 0.0;       // drawn by the nodes' point sinks on their fines
+  double lake_drawn = 0.0;  // drawn by the lakes' point sinks on their fines
   double node_reset = 0.0;  // given to nodes left below zero
   double lake_reset = 0.0;  // given to lakes left below zero
 };

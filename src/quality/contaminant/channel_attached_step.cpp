@@ -230,7 +230,7 @@ void init_channel_attached(model_state& ms) {
        {&k.chan_sed_lat_in, &k.chan_sed_out, &k.chan_sed_susp_final, &k.chan_sed_exch_mass, &k.sed_attached_to_chan,
         &k.chan_sed_lat_in_event, &k.chan_sed_out_event, &k.chan_sed_exch_event, &k.chan_sed_susp_event,
         &k.chan_sed_to_lake_event, &k.lake_sed_exch_event, &k.lake_sed_ov_in_event, &k.lake_sed_chan_in_event,
-        &k.event_sed_attached_to_lake, &k.GLOBAL_MASS_OUT, &k.GLOBAL_MASS_FINAL})
+        &k.event_sed_attached_to_lake, &k.GLOBAL_MASS_OUT, &k.GLOBAL_MASS_FINAL, &k.GLOBAL_POINT_SOURCE})
     grow(*a, n);
 }
 
@@ -266,6 +266,8 @@ void chan_sed_contam_step(model_state& ms) {
   mv.lake_given = &w.given;
   mv.lake_settled = &w.settled;
   mv.lake_end = &sed.wash.lake_vol;
+  mv.drawn_share = &sed.wash.drawn_share;
+  if (lakes > 0) mv.lake_drawn_share = &sed.wash.lake_drawn_share;
   const double dt = sed.last_dt;
   for (int c = 1; c <= k.num_constituents; ++c) {
     if (!carries_attached(k, c)) continue;
@@ -293,6 +295,8 @@ void chan_sed_contam_step(model_state& ms) {
     book(k, c, constituent_term::attached_lakes_to_channels, b.from_lakes);
     book(k, c, constituent_term::attached_channel_reset, b.node_reset);
     book(k, c, constituent_term::attached_lake_reset, b.lake_reset);
+    book(k, c, constituent_term::attached_point_sinks, b.drawn);
+    book(k, c, constituent_term::attached_lake_point_sinks, b.lake_drawn);
     book(k, c, constituent_term::channel_sediment_release, r.nodes);
     book(k, c, constituent_term::lake_sediment_release, r.lakes);
   }
@@ -406,6 +410,9 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       // channels' and lakes' fines hold.
       k.GLOBAL_MASS_OUT[c] += out;
       k.GLOBAL_MASS_FINAL[c] += chan + lake;
+      // The point sources are counted net of what the sinks drew.
+      k.GLOBAL_POINT_SOURCE[c] -=
+          t(constituent_term::attached_point_sinks) + t(constituent_term::attached_lake_point_sinks);
     }
   }
 }

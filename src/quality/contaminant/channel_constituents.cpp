@@ -117,7 +117,7 @@ void init_channel_constituents(model_state& ms) {
   for (array1d<double>* a : {&w.lake_volume_old, &w.lake_outflow, &w.lake_source, &w.lake_decay_mass,
                              &w.lake_gw_mass, &w.lake_rain_mass, &w.lake_volume_seen})
     a->alloc(std::max(lakes, 1));
-  ch.chan_point_vol.alloc(ch.link_node_size + 1);
+  ch.point_vol_wq.alloc(ch.link_node_size + 1, lakes, true);
   if (lakes > 0) {
     ch.lake_release_vol.alloc(lakes);
     if (ms.lake.lake_gw_on) ms.lake.lake_cell_seep_vol.alloc(ms.grid.ncells);
@@ -214,7 +214,7 @@ void size_summary_totals(constituent_state& k) {
       &k.lake_sed_ov_in_event,  &k.lake_sed_chan_in_event,  &k.GLOBAL_MASS_INIT,       &k.GLOBAL_MASS_FINAL,
       &k.GLOBAL_POINT_SOURCE,   &k.GLOBAL_MASS_OUT,         &k.GLOBAL_MASS_DECAY,      &k.GLOBAL_GW_MASS,
       &k.GLOBAL_MASS_CON_ERROR, &k.global_precip_mass,      &k.global_nsm_in_mass,     &k.global_nsm_out_mass,
-      &k.chan_point_mass,       &k.lake_gw_mass_run};
+      &k.chan_point_mass,       &k.lake_gw_mass_run,        &k.lake_point_mass_run};
   for (checked_array<double>* a : totals)
     if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
 }
@@ -247,6 +247,7 @@ void fill_summary_totals(model_state& ms, ledger_moment m) {
       k.lake_mass_init_event[c] = lake0;
       k.lake_mass_final_event[c] = lake1;
       k.lake_precip_mass_event[c] = t(constituent_term::rain_on_lakes);
+      k.lake_point_mass_event[c] = t(constituent_term::lake_point_sources);
       k.lake_inflow_mass_event[c] = t(constituent_term::channels_to_lakes);
       k.lake_outflow_mass_event[c] = t(constituent_term::lakes_to_channels);
       k.lake_chan_exch_event[c] = 0.0;
@@ -271,12 +272,13 @@ void fill_summary_totals(model_state& ms, ledger_moment m) {
       k.lake_outflow_mass[c] = t(constituent_term::lakes_to_channels);
       k.lake_chan_exch_mass[c] = 0.0;
       k.lake_precip_mass[c] = t(constituent_term::rain_on_lakes);
+      k.lake_point_mass_run[c] = t(constituent_term::lake_point_sources);
       k.lake_decay_mass[c] = t(constituent_term::lake_decay);
       k.lake_gw_mass_run[c] = t(constituent_term::aquifer_to_lakes) - t(constituent_term::lakes_to_aquifer);
       // The channels' and lakes' share of the whole model's books; their
       // final masses are added where the run closes its books.
       k.GLOBAL_MASS_INIT[c] += chan0 + lake0;
-      k.GLOBAL_POINT_SOURCE[c] += t(constituent_term::channel_point_sources);
+      k.GLOBAL_POINT_SOURCE[c] += t(constituent_term::channel_point_sources) + t(constituent_term::lake_point_sources);
       k.GLOBAL_MASS_OUT[c] += t(constituent_term::channel_outlet);
       k.GLOBAL_MASS_DECAY[c] += t(constituent_term::channel_decay) + t(constituent_term::lake_decay);
       k.GLOBAL_GW_MASS[c] += t(constituent_term::aquifer_to_channels) - t(constituent_term::channels_to_aquifer) +
@@ -490,14 +492,27 @@ aquifer_gains gather(model_state& ms, int c, double dt, bool nutrient_kinetics_d
         lake_gw_contam_exchange({&w.lake_entries, gw_conc, lconc, {w.lake_gw_mass.data(), w.lake_gw_mass.size()}});
     for (int L = 1; L <= lakes; ++L) lacc[static_cast<std::size_t>(L)].aquifer += w.lake_gw_mass[L];
   }
-  // Point sources bring their concentration; a withdrawal takes the node's.
-  if (ch.chan_point_sources_on) {
+  // The point-source file's inflows bring its concentrations (the routing
+  // takes what the sinks drew, at the node's or the lake's); an inflow at
+  // a node a lake holds brings them into the lake.
+  if (ch.chan_point_sources_on && !ch.point_vol_wq.in.empty() && !ch.chan_point_conc.empty()) {
+    const int stride = ch.max_nodes_per_link;
     for (int p = 1; p <= ch.num_chan_points; ++p) {
       const int a = ch.chan_point_address[p];
-      const double v = ch.chan_point_vol[a];
-      if (v == 0.0) continue;
-      const double cc = v >= 0.0 ? (ch.chan_point_conc.empty() ? 0.0 : ch.chan_point_conc[c][a]) : conc[a];
-      acc[static_cast<std::size_t>(a)].point += v * cc;
+      const double v = ch.point_vol_wq.in[a];
+      if (!(v > 0.0)) continue;
+      const double m = v * ch.chan_point_conc[c][a];
+      const int l = (a - 1) / stride, node = a - stride * l;
+      if (chan_wq_routed_link(ch.ltype[l]) && node <= ch.nx[l]) {
+        acc[static_cast<std::size_t>(a)].point += m;
+        continue;
+      }
+      const bool whole = (ch.ltype[l] & link_type::channel) && (ch.ltype[l] & link_type::captured);
+      const int lake = whole ? (l <= lk.lake2link.size() ? lk.lake2link[l] : 0)
+                             : (l <= ch.capture_lake.size() ? ch.capture_lake[l] : 0);
+      if (lake < 1 || lake > lakes) continue;
+      k.lake_mass(c, lake) += m;
+      book(ms, c, constituent_term::lake_point_sources, m);
     }
   }
   // What the cells gave the nodes with the water of this step (negative:
@@ -571,6 +586,8 @@ bool route_one(model_state& ms, int c, double dt, const aquifer_gains& gains) {
   d.lake_source = {w.lake_source.data(), w.lake_source.size()};
   d.lake_conc = {k.lake_conc.row(c), std::max(lakes, 1)};
   d.lake_mass = {k.lake_mass.row(c), std::max(lakes, 1)};
+  d.withdrawn = {ch.point_vol_wq.out.data(), ch.point_vol_wq.out.size()};
+  if (lakes > 0) d.lake_withdrawn = {ch.point_vol_wq.lake_out.data(), std::min(lakes, ch.point_vol_wq.lake_out.size())};
   s.source = {w.source.data(), w.source.size()};
   s.lake_source = {w.lake_source.data(), w.lake_source.size()};
   s.nodes = &w.node_acc[static_cast<std::size_t>(c)];
@@ -620,7 +637,9 @@ bool route_one(model_state& ms, int c, double dt, const aquifer_gains& gains) {
     T term;
     double grams;
   } step_books[] = {
-      {T::channel_point_sources, b.point},
+      // Net of what the sinks took.
+      {T::channel_point_sources, b.point - b.withdrawn},
+      {T::lake_point_sources, -b.lake_withdrawn},
       // The beds' exchange in its two directions: the losses are what the
       // gains leave of the net amount the nodes took.
       {T::aquifer_to_channels, gains.channels},
@@ -681,7 +700,7 @@ void channel_constituent_step(model_state& ms) {
     auto q = ch.qp_vol.column(l);
     std::fill(q.data(), q.data() + ch.max_nodes_per_link + 1, 0.0);
   }
-  ch.chan_point_vol.fill(0.0);
+  ch.point_vol_wq.clear();
   k.chan_qlat_in_vol.fill(0.0);
   if (!ch.lake_release_vol.empty()) ch.lake_release_vol.fill(0.0);
   if (!ch.gst_qriv_vol.empty())

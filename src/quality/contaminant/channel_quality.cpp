@@ -187,8 +187,18 @@ void chan_wq_router::prepare(const chan_wq_network& net) {
     }
   }
   const std::size_t n = static_cast<std::size_t>(entities_);
-  for (auto* v : {&m0_, &c0_, &m_, &c_, &citer_, &vol_end_, &out_term_, &cond_term_}) v->assign(n, 0.0);
+  for (auto* v : {&m0_, &c0_, &m_, &c_, &citer_, &vol_end_, &out_term_, &cond_term_, &taken_}) v->assign(n, 0.0);
   adv_.assign(faces_.size(), 0.0);
+  sinks_.clear();
+  sinks_.reserve(active_.size());
+}
+
+double chan_wq_router::withdrawn(const chan_wq_domain& d, int e) const {
+  if (e >= flat_size_) {
+    const int n = e - flat_size_;
+    return d.lake_withdrawn.data() && n <= d.lake_withdrawn.size() ? d.lake_withdrawn[n] : 0.0;
+  }
+  return d.withdrawn.data() && e <= d.withdrawn.size() ? d.withdrawn[e] : 0.0;
 }
 
 double chan_wq_router::entity_volume(const chan_wq_domain& d, int e, double t) const {
@@ -238,6 +248,7 @@ double chan_wq_router::largest_ratio(const chan_wq_domain& d, double t, double h
       out_term_[static_cast<std::size_t>(f.to)] += g;
     }
   }
+  for (int e : sinks_) out_term_[static_cast<std::size_t>(e)] += withdrawn(d, e);
   double qmax = 0.0;
   for (int e : active_) {
     const double out = out_term_[static_cast<std::size_t>(e)];
@@ -283,6 +294,14 @@ void chan_wq_router::pass(const chan_wq_domain& d, double t, double h, bool firs
     m_[static_cast<std::size_t>(f.from)] -= flux;
     if (f.to >= 0) m_[static_cast<std::size_t>(f.to)] += flux;
   }
+  // The point sinks take their share of the water the node would hold at
+  // the end of the sub-step without them, and that share of its mass.
+  for (int e : sinks_) {
+    const std::size_t i = static_cast<std::size_t>(e);
+    const double drawn = withdrawn(d, e) * hf, held = drawn + vol_end_[i];
+    taken_[i] = m_[i] > 0.0 && held > 1e-16 ? m_[i] * (drawn / held) : 0.0;
+    m_[i] -= taken_[i];
+  }
   for (int e : active_) {
     const std::size_t i = static_cast<std::size_t>(e);
     const double v = vol_end_[i];
@@ -305,6 +324,9 @@ chan_wq_result chan_wq_router::route(const chan_wq_domain& d) {
       c0_[i] = d.conc[e];
     }
   }
+  sinks_.clear();
+  for (int e : active_)
+    if (withdrawn(d, e) > 0.0) sinks_.push_back(e);
   double t = 0.0;  // time routed
   double h = d.dt;
   while (d.dt - t > 1e-9 * std::max(1.0, d.dt)) {
@@ -344,6 +366,11 @@ chan_wq_result chan_wq_router::route(const chan_wq_domain& d) {
       c0_[i] = c_[i];
       const double s = e >= flat_size_ ? d.lake_source[e - flat_size_] : d.source[e];
       res.source_mass += step * s;
+    }
+    for (int e : sinks_) {
+      const double m = taken_[static_cast<std::size_t>(e)];
+      if (e >= flat_size_) res.lake_withdrawn_mass += m;
+      else res.withdrawn_mass += m;
     }
     for (std::size_t j = 0; j < faces_.size(); ++j) {
       const face& f = faces_[j];
@@ -402,6 +429,8 @@ chan_wq_result chan_wq_router::step(const chan_wq_step_domain& s, chan_wq_books&
   books.outlet += r.outlet_mass;
   books.lake_in += r.lake_in_mass;
   books.lake_out += r.lake_out_mass;
+  books.withdrawn += r.withdrawn_mass;
+  books.lake_withdrawn += r.lake_withdrawn_mass;
   return r;
 }
 

@@ -155,6 +155,13 @@ struct chan_wq_domain {
   row_view<const double> lake_outflow{nullptr, 0};         // lakes: volume released downstream over dt, m3
   row_view<const double> lake_source{nullptr, 0};          // lakes: net source rate, g/s
   row_view<double> lake_conc{nullptr, 0}, lake_mass{nullptr, 0};
+  // The water the point sinks took over dt (m3; empty views: none), spread
+  // evenly over the step. Each sub-step's share leaves at the concentration
+  // of the node or lake it leaves, well mixed with what the sub-step
+  // brought: its share of the mass the node would hold without it, so that
+  // a sink that empties a node takes all its mass and never more.
+  row_view<const double> withdrawn{nullptr, 0};            // flat nodes
+  row_view<const double> lake_withdrawn{nullptr, 0};       // lakes
 };
 
 // What a routing step moved and how it went.
@@ -164,6 +171,8 @@ struct chan_wq_result {
   double source_mass = 0.0;     // g added by the node and lake source rates
   double lake_in_mass = 0.0;    // g into lakes from the links
   double lake_out_mass = 0.0;   // g from lakes into the links
+  double withdrawn_mass = 0.0;  // g taken by the point sinks of the nodes
+  double lake_withdrawn_mass = 0.0;  // g taken by the point sinks of the lakes
   int substeps = 0, rejected = 0, unconverged = 0;
   double smallest_substep = 0.0, routed_time = 0.0;
 };
@@ -176,12 +185,13 @@ struct chan_wq_books {
   double kinetics_in = 0.0, kinetics_out = 0.0;
   double lake_rain = 0.0, lake_overland = 0.0, lake_aquifer = 0.0, lake_decay = 0.0;
   double outlet = 0.0, lake_in = 0.0, lake_out = 0.0;
+  double withdrawn = 0.0, lake_withdrawn = 0.0;  // taken by the point sinks of the nodes and of the lakes
   // Mass that entered and left the channels and lakes together; lake_in and
   // lake_out move mass between the two and count in neither.
   double entered() const {
     return point + lateral + aquifer + kinetics_in + lake_rain + lake_overland + lake_aquifer;
   }
-  double left() const { return outlet + decay + kinetics_out + lake_decay; }
+  double left() const { return outlet + decay + kinetics_out + lake_decay + withdrawn + lake_withdrawn; }
 };
 
 // The gathered amounts of one step: per flat node, and per lake (a lake's
@@ -226,6 +236,8 @@ class chan_wq_router {
   double face_vol(const chan_wq_domain& d, const face& f) const;
   double largest_ratio(const chan_wq_domain& d, double t, double h);
   void pass(const chan_wq_domain& d, double t, double h, bool first);
+  // The point sinks' water of entity e over the step, m3.
+  double withdrawn(const chan_wq_domain& d, int e) const;
 
   int flat_size_ = 0, entities_ = 0;
   std::vector<face> faces_;
@@ -233,6 +245,8 @@ class chan_wq_router {
   std::vector<double> dx_of_;          // per entity: node spacing (0 for lakes)
   // Scratch per entity.
   std::vector<double> m0_, c0_, m_, c_, citer_, vol_end_, out_term_, cond_term_;
+  std::vector<int> sinks_;             // entities with point sinks in the step
+  std::vector<double> taken_;          // per entity: mass its point sinks took in the pass
   std::vector<double> adv_;            // per face: advected mass of the pass
 };
 

@@ -73,6 +73,7 @@ void totals_from_ledger(const model_state& ms, bool event, chan_sed_totals& t) {
       t.wash_to_lakes += to_lakes;
       t.wash_from_lakes += total(c, sediment_term::lakes_to_channels);
       t.wash_out += out;
+      t.wash_drawn += total(c, sediment_term::channel_point_sinks);
       // Net of what the lakes' water carried back onto the land.
       t.lake_wash_from_ov += from_cells - total(c, sediment_term::lakes_to_cells);
     }
@@ -87,6 +88,7 @@ lake_sed_totals lake_now(const model_state& ms, int lake) {
     t.ss_to_chan += s.wash.from_lake(lake, m);
     t.ss_from_chan += s.wash.to_lake(lake, m);
     t.ss_settled += s.wash.settled(lake, m);
+    t.ss_drawn += s.wash.lake_drawn.empty() ? 0.0 : s.wash.lake_drawn(lake, m);
     t.ss_total += s.wash.lake_vol(lake, m);
     t.ss_from_ov += (s.lake_taken.empty() ? 0.0 : s.lake_taken(lake, s.classes.order[m])) -
                     (s.wash.to_cells.empty() ? 0.0 : s.wash.to_cells(lake, m));
@@ -107,6 +109,7 @@ lake_sed_totals difference(const lake_sed_totals& now, const lake_sed_totals& st
   t.ss_from_chan -= start.ss_from_chan;
   t.ss_from_ov -= start.ss_from_ov;
   t.ss_settled -= start.ss_settled;
+  t.ss_drawn -= start.ss_drawn;
   t.sand_bottom -= start.sand_bottom;
   t.sand_boundary -= start.sand_boundary;
   return t;

@@ -32,6 +32,8 @@ enum class sediment_term : int {
   channels_to_cells,      // wash load carried onto the cells by water spilling from the channels
   cells_to_pipes,         // suspended sediment carried into the pipe inlets with the cells' water
   lakes_to_cells,         // wash load carried onto the land by the water a channel lake lets out
+  channel_point_sinks,    // wash load drawn by the channel point sinks with the nodes' water
+  lake_point_sinks,       // wash load drawn by the point sinks of the channel lakes with their water
   count_plus_one
 };
 
@@ -64,6 +66,9 @@ inline constexpr std::array<mass_term_row, n_sediment_terms> sediment_term_table
      mass_compartment::pipes},
     {"lakes_to_cells", "Wash load onto the cells from the lakes", mass_compartment::lakes,
      mass_compartment::overland_water},
+    {"channel_point_sinks", "Wash load drawn by channel point sinks", mass_compartment::channels,
+     mass_compartment::outside},
+    {"lake_point_sinks", "Wash load drawn by lake point sinks", mass_compartment::lakes, mass_compartment::outside},
 }};
 
 // Sediment of class c the channels took from the cells, net of the wash

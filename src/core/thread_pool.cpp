@@ -59,10 +59,15 @@ void thread_pool::resize(int threads) {
 }
 
 void thread_pool::dispatch(void (*fn)(void*, int), void* job, int parts) {
+  const std::uint32_t generation = generation_.load(std::memory_order_relaxed) + 1;
+  // The last job's claims close before its part count changes: a thread
+  // still in that job's loop that reads this job's count then fails to
+  // claim under the last job's word (it would have taken a part of this job,
+  // which another thread takes again, and counted it twice).
+  claim_.store((static_cast<std::uint64_t>(generation) << 32) | closed_claims, std::memory_order_release);
   fn_ = fn;
   job_ = job;
-  const std::uint32_t generation = generation_.load(std::memory_order_relaxed) + 1;
-  parts_.store(parts, std::memory_order_relaxed);
+  parts_.store(parts, std::memory_order_release);
   done_.store(0, std::memory_order_relaxed);
   claim_.store(static_cast<std::uint64_t>(generation) << 32, std::memory_order_release);
   generation_.store(generation, std::memory_order_release);
@@ -85,7 +90,9 @@ void thread_pool::take_parts(std::uint32_t generation) {
   for (;;) {
     if (static_cast<std::uint32_t>(c >> 32) != generation) return;
     const int part = static_cast<int>(c & 0xffffffffu);
-    const int parts = parts_.load(std::memory_order_relaxed);
+    // Read after the claim word, acquiring: a count of a later job comes
+    // with that job's claim word, which the exchange below then meets.
+    const int parts = parts_.load(std::memory_order_acquire);
     if (part >= parts) return;
     if (!claim_.compare_exchange_weak(c, c + 1, std::memory_order_acq_rel, std::memory_order_acquire)) continue;
     fn_(job_, part);

@@ -87,7 +87,9 @@ class thread_pool {
   bool stopping_ = false;
   alignas(64) std::atomic<std::uint32_t> generation_{0};  // one more for every job handed out
   // The job's generation (high half) and its next part to be taken (low
-  // half): a thread late for a job can take no part of the next one.
+  // half): a thread late for a job can take no part of the next one. While
+  // a job is handed out the low half is closed_claims, past every count.
+  static constexpr std::uint64_t closed_claims = 0x7fffffff;
   alignas(64) std::atomic<std::uint64_t> claim_{0};
   std::atomic<int> parts_{0};             // parts of the job
   alignas(64) std::atomic<int> done_{0};  // parts of the job that have returned

@@ -226,18 +226,18 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
         }
         layer = Tw * S * Kw * dx;
         d -= Tw;
-        const double m = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / nw;
+        const double m = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / nw;
         const double M = S < 0.0 ? -m : m;
         V = d >= Db ? M : (1.0 - d / Db) * S * Cw + (d / Db) * M;
       } else if (c.swe && c.swe[u] > 1e-16) {
         V = c.darcy > 1e-16 ? S * c.darcy : S * ((*c.snap)[u][snow_permeability] / 10000.0) * water_rho_g_over_mu;
       } else {
-        const double v = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / neff[u];
+        const double v = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / neff[u];
         V = S < 0.0 ? -v : v;
       }
       q[i] = (V * d * dx + layer) * (1.0 - f);
     } else {
-      const double v = std::pow(d, two_thirds) * std::sqrt(std::fabs(S)) / neff[u];
+      const double v = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / neff[u];
       const double V = S < 0.0 ? -v : v;
       q[i] = V * d * dx;
     }
@@ -753,7 +753,7 @@ inline int open_neighbour(const int* nb, const int* dike, int bit, int i) {
   const double S = (si - sk) / dx;
   const bool down = S > 0.0;
   const double d = ((down ? si : sk) - (down ? zi : zk)) - (down ? ri : rk);
-  const double v = pow_two_thirds(d) * std::sqrt(std::fabs(S)) / (down ? ni : nk);
+  const double v = pow_two_thirds(d) * slope_root(std::fabs(S)) / (down ? ni : nk);
   const double V = S < 0.0 ? -v : v;
   const double q = V * d * dx;
   return open && !(std::fabs(S) < 1e-16) && !(d < 1e-16) ? q : 0.0;
@@ -1360,6 +1360,17 @@ struct second_moves {
 // The level of the outlet cell's block, -1 without an outlet.
 int outlet_level(const ade_ctx& c, const step_blocks& b) { return c.outlet != 0 ? b.level_of(c.outlet) : -1; }
 
+// The outlet's block keeps to the outlet's turnover sub-step
+// (outlet_turnover_step) at its depth h as well as to its faces' bound;
+// returns the shortest bound of all blocks, given that of the faces.
+double keep_outlet_turnover(const ade_ctx& c, const double* h, step_blocks& b, double tightest) {
+  if (c.outlet == 0) return tightest;
+  const double t = outlet_turnover_step(h[c.outlet], c.A, c.dx, c.neff[c.outlet], c.outlet_slope);
+  double& bound = b.bound[static_cast<std::size_t>((c.outlet - 1) / step_blocks::block_cells)];
+  bound = t < bound ? t : bound;
+  return t < tightest ? t : tightest;
+}
+
 // Plain ADE with adaptive sub-steps on a plain grid: the rules of
 // route_plain for the sub-step, each sub-step of the rules taken in local
 // sub-steps (step_blocks). The depth-change check of the first sub-step
@@ -1424,7 +1435,7 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
       if (p.exponents) effective_roughness(ov, c.n, h);
       // The sub-step keeps every block to the stable bound of its depths
       // and to its depth-change check.
-      const double tightest = call.block_bounds(h, blocks, &s.rule);
+      const double tightest = keep_outlet_turnover(c, h, blocks, call.block_bounds(h, blocks, &s.rule));
       const double macro = bounded_sub_step(rule_dt, std::ldexp(tightest, step_blocks::max_level), remaining);
       const int finest = local_levels(blocks, macro, p.exponents);
       const int outlet = outlet_level(c, blocks);
@@ -1524,8 +1535,8 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
     second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
     for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       if (p.exponents) effective_roughness(ov, c.n, h);
-      const double macro = pc_sub_step_length(
-          dts, std::ldexp(call.block_bounds(h, blocks), step_blocks::max_level), dt - elapsed, dt);
+      const double tightest = keep_outlet_turnover(c, h, blocks, call.block_bounds(h, blocks));
+      const double macro = pc_sub_step_length(dts, std::ldexp(tightest, step_blocks::max_level), dt - elapsed, dt);
       const int finest = local_levels(blocks, macro, p.exponents);
       const int outlet = outlet_level(c, blocks);
       for (int m = 0; m < (1 << finest) && below_zero == 0; ++m) {

@@ -146,24 +146,50 @@ inline double pow_five_thirds(double d) {
 // d^(2/3) for d >= 1e-16: d x d^(-1/3).
 inline double pow_two_thirds(double d) { return d * inverse_cube_root(d); }
 
-// The stability rule of the diffusion wave. A face's Manning flux goes with
-// the square root of the water-surface slope S, so in deep water with a
-// nearly flat surface a small change of level moves much water: linearised,
-// the face spreads a difference of level like diffusion with
-// D = d^(5/3) / (n sqrt(|S|)) (d the flowing depth, n Manning's n). An
-// explicit sub-step longer than about dx^2 / (4 D) makes the levels
-// overshoot from face to face: an odd-even sawtooth of depths grows, and as
-// its slopes saturate under the square root it throttles the flow through
-// the pond. Hunter et al. (2005, J. Hydrol. 310) bound the sub-step of a
-// storage-cell model by dx^2 / (4 D) over the faces that carry water; the
-// schemes do the same (the explicit scheme with the factor 1/4, the ADE
-// schemes, whose sweeps each move water along one direction, with 1/2).
-// Below the slope floor the square root is taken of the floor: a surface
-// that flat moves almost nothing, and a sawtooth that small (a slope of
-// 1e-4 over a cell) does not hold the flow back.
-inline constexpr double stable_slope_floor = 1e-4;
-inline constexpr double explicit_stable_factor = 0.25;
-inline constexpr double ade_stable_factor = 0.5;
+// The face law and the stability rule of the diffusion wave. A face's
+// Manning flux goes with the square root of the water-surface slope S, so
+// in deep water with a nearly flat surface a small change of level moves
+// much water: linearised, the face spreads a difference of level like
+// diffusion with D = d^(5/3) / (n sqrt(|S|)) (d the flowing depth, n
+// Manning's n). An explicit sub-step longer than about dx^2 / (4 D) makes
+// the levels overshoot from face to face: an odd-even sawtooth of depths
+// grows, and as its slopes saturate under the square root it throttles the
+// flow through the pond. Hunter et al. (2005, J. Hydrol. 310) bound the
+// sub-step of a storage-cell model by dx^2 / (4 D) over the faces that
+// carry water; the schemes do the same (the explicit scheme with the factor
+// 1/4, the ADE schemes, whose sweeps each move water along one direction,
+// with 1/2).
+//
+// As S goes to zero the square root makes D grow without bound: a surface
+// that is flat to within rounding would carry water on every sub-step, each
+// difference of level of a billionth of a millimetre swapping over as an
+// odd-even pattern that the square root then inflates to tenths of a
+// millimetre and keeps (a still pond rocks for ever). Below the slope
+// linear_slope (1e-4) the flux therefore goes linearly with S, with the
+// value of the square root at linear_slope, sqrt|S| -> |S| / sqrt(1e-4):
+// there D stays at its value at linear_slope, the bound covers it, a flat
+// surface carries nothing, and a small difference of level dies away as
+// diffusion does. A surface that flat moves little either way (on the pond
+// of the tests the converged outflow moves by under 1 %).
+inline constexpr double linear_slope = 1e-4;
+inline constexpr double linear_slope_gain = 100.0;  // 1 / sqrt(linear_slope)
+
+// The slope factor of a face's Manning flux for a slope |S| = a >= 0:
+// sqrt(a), or a / sqrt(linear_slope) below linear_slope. A choice between
+// two values, so that the face loops vectorise.
+inline double slope_root(double a) { return a > linear_slope ? std::sqrt(a) : a * linear_slope_gain; }
+
+// The sub-steps keep a thirty-second short of the bound. On the bound
+// itself an odd-even pattern of levels neither grows nor dies. And where
+// the pattern is steeper than linear_slope, its own diffusivity grows as it
+// shrinks (the square root), so that over sub-steps of one length it
+// shrinks only until its diffusivity puts the bound at that length, and
+// then rocks on: the sub-step chosen next from those depths is the same
+// again. Short of the bound, the next is shorter, and each choice takes the
+// pattern down until it is flatter than linear_slope and dies away.
+inline constexpr double stable_margin = 1.0 - 1.0 / 32.0;
+inline constexpr double explicit_stable_factor = 0.25 * stable_margin;
+inline constexpr double ade_stable_factor = 0.5 * stable_margin;
 
 // The ADE schemes step blocks of cells on sub-steps of their own
 // (step_blocks) and keep every block within one level of the blocks next
@@ -180,7 +206,7 @@ inline constexpr int ade_level_grade = 1;
 // its Manning n and its water-surface slope S.
 inline double face_diffusivity(double p, double n, double S) {
   const double a = S < 0.0 ? -S : S;
-  return p / (n * std::sqrt(a > stable_slope_floor ? a : stable_slope_floor));
+  return p / (n * std::sqrt(a > linear_slope ? a : linear_slope));
 }
 
 // The square of face_diffusivity(d^(5/3), n, S) for a flowing depth d > 0,
@@ -192,7 +218,7 @@ inline double face_diffusivity_squared(double d, double n, double S) {
   const double y = inverse_cube_root_coarse(d);
   const double d2 = d * d;
   const double a = S < 0.0 ? -S : S;
-  return (d2 * d2) * (y * y) * 1.001 / ((n * n) * (a > stable_slope_floor ? a : stable_slope_floor));
+  return (d2 * d2) * (y * y) * 1.001 / ((n * n) * (a > linear_slope ? a : linear_slope));
 }
 
 // The longest stable sub-step, factor * dx^2 / D, of the largest face
@@ -220,6 +246,28 @@ inline double bounded_sub_step(double step, double bound, double remaining) {
 // length, it would give too much. Never more than the cell holds. Returns
 // the volume that left (m3).
 double drain_by_normal_depth(double& h, double dts, double area, double dx, double n, double slope);
+
+// The longest sub-step of the ADE schemes' outlet: the time in which the
+// outlet cell, draining by normal depth at depth h, passes outlet_turnover
+// of the water it holds, A h / Q(h) / outlet_turnover (A the cell's open
+// area, Q by Manning's normal depth with the outlet's n and slope; no bound
+// on a dry cell). The sweeps of a sub-step fill the outlet with the water
+// its faces bring, one direction after the other, and it drains once both
+// are done: the second direction sees it holding the first one's water and
+// none of its outflow, and brings that much less. Where the outlet passes
+// its water within a few sub-steps (a valley outlet takes some 20 s) that
+// shortfall is a share of its discharge that changes with the sub-step and
+// with the order of the sweeps, which alternates from step to step: the
+// outlet discharge rocked from step to step and jumped by a few per cent
+// whenever its block changed level. Passing a sixteenth of its water a
+// sub-step, the outlet's discharge is that of much shorter steps to within
+// a few parts in a thousand.
+inline constexpr double outlet_turnover = 1.0 / 16.0;
+inline double outlet_turnover_step(double h, double area, double dx, double n, double slope) {
+  if (!(h > 0.0) || !(slope > 0.0)) return std::numeric_limits<double>::infinity();
+  const double q = std::sqrt(slope) * dx / n * pow_five_thirds(h);
+  return q > 0.0 ? outlet_turnover * area * h / q : std::numeric_limits<double>::infinity();
+}
 
 // The sign bit of the result is set when x is below zero (or a negative
 // zero) or not a number: a positive NaN's bits carry into the sign bit when

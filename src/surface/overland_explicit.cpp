@@ -67,8 +67,9 @@ struct explicit_ctx {
 };
 
 inline double manning_q(double S, double n, double d) {
-  // q = sign(S) * sqrt(|S|) / n * d^(5/3), per unit width
-  const double a = std::sqrt(std::fabs(S)) / n * std::pow(d, five_thirds);
+  // q = sign(S) * sqrt(|S|) / n * d^(5/3) per unit width, linear in S below
+  // linear_slope (slope_root)
+  const double a = slope_root(std::fabs(S)) / n * std::pow(d, five_thirds);
   return S < 0.0 ? -a : a;
 }
 
@@ -99,8 +100,8 @@ double wetland_q(double S, double hj, double hk, bool k_wet, double ret_k, row_v
       q += (1.0 - d / Db) * L + (d / Db) * M;
     return q;
   }
-  if (S >= 0.0) return std::pow(b, five_thirds) * std::sqrt(S) / nk;
-  return -std::sqrt(std::fabs(S)) / nj * std::pow(b, five_thirds);
+  if (S >= 0.0) return std::pow(b, five_thirds) * slope_root(S) / nk;
+  return -slope_root(std::fabs(S)) / nj * std::pow(b, five_thirds);
 }
 
 inline bool is_wet(const explicit_ctx& c, int i) { return c.wet && wetland_cell(c.wet[i]); }
@@ -135,9 +136,8 @@ inline double face_slope(const explicit_ctx& c, const double* slope, int j, int 
   return slope[j] - (c.h[k] - c.h[j]) / c.dx + eps;
 }
 
-// A face whose water surface is flat to within 1e-20 carries nothing: a
-// floor on the slope would push water over flat ground, and the square root
-// of the slope would grow that push into waves on water at rest.
+// A face whose water surface is flat to within 1e-20 carries nothing (the
+// flux goes to zero with the slope; slope_root).
 inline bool flat(double S) { return std::fabs(S) <= 1e-20; }
 
 // Stores the flux of face j -> k, moves its water between the two cells and,
@@ -230,7 +230,7 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
     const double S = face_slope(c, slope, j, k, eps);
     const double p = flat(S) ? 0.0 : pw[S >= 0.0 ? j : k];  // flowing depth to the 5/3
     if (p > 0.0) {
-      const double a = std::sqrt(std::fabs(S)) / rough[j] * p;
+      const double a = slope_root(std::fabs(S)) / rough[j] * p;
       qf = S < 0.0 ? -a : a;
     } else {
       qf = 0.0;
@@ -696,7 +696,7 @@ inline int open_neighbour(const int* nb, const int* dike, int bit, int j) {
                                                 double pj, double pk, double& p) {
   const double S = slope - (hk - hj) / dx + 1e-30;
   p = flat(S) ? 0.0 : (S >= 0.0 ? pj : pk);
-  const double a = std::sqrt(std::fabs(S)) / rough * p;
+  const double a = slope_root(std::fabs(S)) / rough * p;
   return S < 0.0 ? -a : a;
 }
 

@@ -91,5 +91,34 @@ TEST(ThreadPool, AStalledPartHoldsUpNoneOfTheOthers) {
   EXPECT_EQ(finished_before_stall_ended.load(), 3);
 }
 
+// Jobs of few and of many parts in turn, back to back: a thread still in
+// the loop of one job when the next is handed out takes no part of either
+// that is not its own (a part taken twice, or a part past the job's count,
+// would also leave the caller waiting for ever on a count it overshot).
+TEST(ThreadPool, AThreadLateFromOneJobTakesNoPartOfTheNext) {
+  for (const int threads : {2, 4, 8}) {
+    SCOPED_TRACE(threads);
+    thread_pool crew(threads);
+    const int sizes[2] = {2, 4 * threads};
+    std::vector<std::atomic<int>> runs(static_cast<std::size_t>(sizes[1]));
+    std::atomic<int> strays{0};
+    constexpr int jobs = 200000;
+    for (int j = 0; j < jobs; ++j) {
+      const int parts = sizes[j % 2];
+      crew.run(
+          [&](int part) {
+            if (part < 0 || part >= parts)
+              strays += 1;
+            else
+              runs[static_cast<std::size_t>(part)].fetch_add(1, std::memory_order_relaxed);
+          },
+          parts);
+    }
+    EXPECT_EQ(strays.load(), 0);
+    for (int p = 0; p < sizes[1]; ++p)
+      EXPECT_EQ(runs[static_cast<std::size_t>(p)].load(), p < sizes[0] ? jobs : jobs / 2) << p;
+  }
+}
+
 }  // namespace
 }  // namespace nivra

@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/process.h"
@@ -344,9 +346,10 @@ constexpr int pond_marks = 4;
 TEST(pond_at_a_wall, outflow_converges_with_the_time_step_and_the_wall_stays_smooth) {
   // The converged answer: mean outflow (m3/s) over the minute before 20,
   // 30, 40 and 60 min of the explicit scheme on steps of 0.05 s (within
-  // 0.1 % of its run on 1 s steps; without the stable bound the runs below
-  // miss it by up to 30 % and their wall depths zigzag by 20 to 200 %).
-  const double converged[4] = {0.52662, 1.68639, 2.09511, 1.15355};
+  // 0.01 % of its run on 0.025 s steps and 0.3 % of its run on 1 s steps;
+  // without the stable bound the runs below miss it by up to 30 % and their
+  // wall depths zigzag by 20 to 200 %).
+  const double converged[4] = {0.52161, 1.68148, 2.09343, 1.15443};
   for (const int type : pond_schemes) {
     double previous[4] = {};
     double previous_dt = 0.0;
@@ -504,6 +507,199 @@ TEST(water_at_rest, stays_at_rest_on_flat_ground) {
     double worst = 0.0;
     for (int i = 1; i <= ms->grid.ncells; ++i) worst = std::fmax(worst, std::fabs(ms->overland.ov_depth[i] - 0.2));
     EXPECT_EQ(worst, 0.0) << "overtype " << type;
+  }
+}
+
+// ------------------------------------------------------------ still ponds
+// A pond of side x side cells at `depth` over flat ground, closed on every
+// side but one, where a row below holds a dry cell 0.5 m higher in the last
+// column: the outlet, draining by normal depth on a slope of 0.001, which
+// no water of the pond can reach.
+struct pond_shape {
+  int side = 3;
+  double dx = 20.0;
+  double depth = 0.1;
+};
+
+std::unique_ptr<model_state> walled_pond(const pond_shape& shape, int overtype) {
+  test_grid g;
+  g.rows = shape.side + 1;
+  g.cols = shape.side;
+  g.dx = shape.dx;
+  g.n = 0.03;
+  const int high_row = g.rows, high_col = g.cols;
+  g.ground = [high_row, high_col](int r, int c) { return r == high_row && c == high_col ? 10.5 : 10.0; };
+  for (int c = 1; c < g.cols; ++c) g.holes.push_back({g.rows, c});
+  g.out_row = g.rows;
+  g.out_col = g.cols;
+  g.outlet_slope = 0.001;
+  auto ms = make_grid(g);
+  ms->overland.overtype = overtype;
+  ms->project.quiet = 1;
+  for (int r = 1; r <= shape.side; ++r)
+    for (int c = 1; c <= shape.side; ++c) ms->overland.ov_depth[ms->grid.mask[r][c]] = shape.depth;
+  return ms;
+}
+
+// The lowest and highest depth of the pond's cells (all but the outlet).
+std::pair<double, double> pond_range(const model_state& ms) {
+  double lo = 1e300, hi = -1e300;
+  for (int i = 1; i <= ms.grid.ncells; ++i) {
+    if (i == ms.grid.outlet_cell) continue;
+    lo = std::fmin(lo, ms.overland.ov_depth[i]);
+    hi = std::fmax(hi, ms.overland.ov_depth[i]);
+  }
+  return {lo, hi};
+}
+
+// The largest discharge through a face of the grid, m3/s.
+double largest_face_flow(const model_state& ms) {
+  double m = 0.0;
+  for (int i = 1; i <= ms.grid.ncells; ++i)
+    m = std::fmax(m, std::fmax(std::fabs(ms.overland.ov_qx[i]), std::fabs(ms.overland.ov_qy[i])));
+  return m;
+}
+
+const int all_schemes[] = {overland_scheme::explicit_faces, overland_scheme::ade, overland_scheme::ade_pc};
+
+// Water at rest over flat ground stays at rest, whatever wets the ground
+// around it. Here a rain of 1e-4 mm/h in the first minute of 60 s steps
+// also wets the dry outlet cell with 1.7e-9 m, which trickles down its face
+// into the pond: a difference of level of some 1e-14 m at one corner. Under
+// the square root of the slope the faces of a flat surface took that up as
+// an odd-even pattern of +-0.3 mm in the first step, kept it for ever, and
+// carried up to 0.1 m3/s back and forth; the pond must stay flat to within
+// rounding over 12 hours, its faces all but still, its water kept.
+TEST(still_pond, stays_flat_and_still_over_twelve_hours) {
+  for (const int type : all_schemes) {
+    SCOPED_TRACE("overtype " + std::to_string(type));
+    const pond_shape shape;
+    auto ms = walled_pond(shape, type);
+    const double v0 = stored_volume(*ms);
+    const double rain_depth = 1e-4 / 3600000.0 * 60.0;
+    double rained = 0.0, out = 0.0, worst_spread = 0.0, worst_flow = 0.0;
+    for (int step = 0; step < 720; ++step) {
+      if (step == 0) rained += rain(*ms, rain_depth);
+      out += overland_step(*ms, 60.0);
+      const auto [lo, hi] = pond_range(*ms);
+      worst_spread = std::fmax(worst_spread, hi - lo);
+      worst_flow = std::fmax(worst_flow, largest_face_flow(*ms));
+      ASSERT_NEAR(lo, shape.depth + rain_depth, 1e-11) << "step " << step;
+      ASSERT_NEAR(hi, shape.depth + rain_depth, 1e-11) << "step " << step;
+    }
+    std::printf("still pond, overtype %d: largest spread of depths %.2e m, largest face discharge %.2e m3/s\n", type,
+                worst_spread, worst_flow);
+    EXPECT_LT(worst_spread, 1e-13);
+    EXPECT_LT(worst_flow, 1e-11);
+    EXPECT_NEAR(stored_volume(*ms) + out, v0 + rained, 1e-12 * v0);
+  }
+}
+
+// A pond given an odd-even disturbance of +-1 mm comes back to flat: the
+// disturbance dies away, never grows from one step to the next, and the
+// water is kept. The ponds: the walled pond above on 60 s steps, and a
+// deeper pond of 8 x 8 cells of 10 m, whose faces' stable sub-step is a
+// twentieth of a second, on 10 s steps and on 7 s steps (a sub-step of the
+// stable bound's length or just within it).
+struct disturbed_case {
+  const char* name;
+  pond_shape shape;
+  double amplitude;  // m
+  double dt;
+  int steps;
+};
+
+const disturbed_case disturbed_cases[] = {
+    {"shallow_pond_60s", {3, 20.0, 0.1}, 1e-3, 60.0, 60},
+    {"deep_pond_10s", {8, 10.0, 0.3}, 1e-3, 10.0, 360},
+    {"deep_pond_7s", {8, 10.0, 0.3}, 1e-3, 7.0, 360},
+    {"deep_pond_1cm_10s", {8, 10.0, 0.3}, 1e-2, 10.0, 360},
+    {"big_pond_10s", {40, 10.0, 0.3}, 1e-4, 10.0, 360},
+};
+
+TEST(still_pond, an_odd_even_disturbance_dies_away) {
+  for (const disturbed_case& dc : disturbed_cases) {
+    for (const int type : all_schemes) {
+      SCOPED_TRACE(std::string(dc.name) + ", overtype " + std::to_string(type));
+      auto ms = walled_pond(dc.shape, type);
+      for (int r = 1; r <= dc.shape.side; ++r)
+        for (int c = 1; c <= dc.shape.side; ++c) ms->overland.ov_depth[ms->grid.mask[r][c]] += (r + c) % 2 ? dc.amplitude : -dc.amplitude;
+      const double v0 = stored_volume(*ms);
+      const auto [lo0, hi0] = pond_range(*ms);
+      double spread = hi0 - lo0, first = 0.0;
+      for (int step = 0; step < dc.steps; ++step) {
+        overland_step(*ms, dc.dt);
+        const auto [lo, hi] = pond_range(*ms);
+        ASSERT_LE(hi - lo, spread + 1e-14) << "step " << step << ": the disturbance grew";
+        spread = hi - lo;
+        if (step == 0) first = spread;
+        ASSERT_GE(lo, 0.0);
+      }
+      std::printf("%s, overtype %d: spread %.1e m at the start, %.1e after one step, %.1e at the end\n", dc.name, type,
+                  hi0 - lo0, first, spread);
+      EXPECT_LT(spread, 1e-12);
+      EXPECT_NEAR(stored_volume(*ms), v0, 1e-12 * v0);
+    }
+  }
+}
+
+// A design storm on a valley of 25 m cells draining to one outlet cell at its
+// foot: the ADE schemes at a 10 s step give the outlet hydrograph of a 1 s
+// step, with no one-step spike and no step-to-step rocking. The outlet
+// passes its water in some 20 s; its sweeps fill it direction by direction
+// and it drains once both are done, so a sub-step too long for its turnover
+// made the discharge rock with the sweep order (ADE-PC at 10 s spiked by
+// 6 % of the peak and alternated 38 times).
+struct valley_hydrograph {
+  double peak = 0.0, spike = 0.0;
+  int alternations = 0;
+};
+
+valley_hydrograph design_storm_on_a_valley(int scheme, double dt) {
+  test_grid g;
+  g.rows = 40;
+  g.cols = 31;
+  g.dx = 25.0;
+  g.n = 0.03;
+  const int valley = (g.cols + 1) / 2;
+  g.ground = [valley](int r, int c) { return 100.0 - 0.015 * 25.0 * (r - 1) + 0.04 * 25.0 * std::abs(c - valley); };
+  g.out_row = g.rows;
+  g.out_col = valley;
+  g.outlet_slope = 0.015;
+  auto ms = make_grid(g);
+  ms->overland.overtype = scheme;
+  ms->project.quiet = 1;
+  // Ten-minute rain depths (mm) of a two-hour storm of 68.5 mm.
+  const double depths[] = {1.5, 2.5, 3.5, 5.0, 8.0, 12.0, 9.0, 6.0, 4.5, 3.5, 2.5, 2.0};
+  std::vector<double> q;
+  double in = 0.0, out = 0.0;
+  const int steps = static_cast<int>(std::lround(3 * 3600 / dt));
+  for (int k = 0; k < steps; ++k) {
+    const int block = static_cast<int>(k * dt / 600.0);
+    if (block < 12) in += rain(*ms, depths[block] / 1000.0 * dt / 600.0);
+    const double v = overland_step(*ms, dt);
+    out += v;
+    q.push_back(v / dt);
+  }
+  EXPECT_NEAR((stored_volume(*ms) + out - in) / in, 0.0, 1e-12);
+  valley_hydrograph h;
+  h.peak = *std::max_element(q.begin(), q.end());
+  for (std::size_t i = 1; i + 1 < q.size(); ++i) h.spike = std::max(h.spike, std::fabs(q[i] - 0.5 * (q[i - 1] + q[i + 1])));
+  for (std::size_t i = 0; i + 2 < q.size(); ++i) {
+    const double up = q[i + 1] - q[i], then = q[i + 2] - q[i + 1];
+    if (up * then < 0.0 && std::fabs(up) > 0.02 * h.peak && std::fabs(then) > 0.02 * h.peak) ++h.alternations;
+  }
+  return h;
+}
+
+TEST(valley_outlet, ade_schemes_at_ten_seconds_give_the_short_step_hydrograph) {
+  for (int scheme : {2, 3}) {
+    SCOPED_TRACE(scheme == 2 ? "ADE" : "ADE-PC");
+    const valley_hydrograph fine = design_storm_on_a_valley(scheme, 1.0);
+    const valley_hydrograph coarse = design_storm_on_a_valley(scheme, 10.0);
+    EXPECT_NEAR(coarse.peak / fine.peak, 1.0, 0.004);
+    EXPECT_LT(coarse.spike, 0.005 * coarse.peak);
+    EXPECT_EQ(coarse.alternations, 0);
   }
 }
 

@@ -374,9 +374,10 @@ void cover_tables(model_state& ms) {
 
 // Every Richards column is laid out again down to the moved table. The
 // water of the depths a rising table filled is the saturated zone's
-// already (the solve took it in); what else the column gives up reaches
-// the table at the next solve. False when a column ran out of nodes (the
-// run stops).
+// already (the solve took it in), and the depths a falling table drained
+// keep the water of the node that stood over it (the solve drained their
+// pores); what else the column gives up or takes reaches the table at the
+// next solve. False when a column ran out of nodes (the run stops).
 bool relay_columns(model_state& ms) {
   soil_state& s = ms.soil;
   groundwater_state& g = ms.groundwater;
@@ -515,9 +516,12 @@ void solve_since_last(model_state& ms) {
     // no table crosses more than two nodes of its column, each column laid
     // out again after its sub-step. A table rising into a column takes the
     // water of the depths it fills in its own sub-step (the solve counts
-    // it, cover_tables); what else the column gives up or takes (the water
-    // the depths a falling table drained keep) is spread over the
-    // sub-steps that follow. The pools are shared out over the sub-steps.
+    // it, cover_tables); a falling one drains the pores of the depths it
+    // leaves, which keep the water of the column's node over it. What else
+    // the column gives up or takes (a trace that keeps a stretched node
+    // wet enough for a head, the depths a table falling from the ground
+    // leaves) is spread over the sub-steps that follow. The pools are
+    // shared out over the sub-steps.
     const bool columns = ms.soil.inf_richards && !ms.soil.numcells.empty();
     double remaining = dt, tau = dt, spilled = 0.0;
     while (remaining > 0.0) {

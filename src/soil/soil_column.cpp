@@ -29,12 +29,17 @@ double column_water(const double* DZ, const double* THETA, int numcells) {
 
 namespace {
 
-// What a node the table drained keeps: the water content of its height
-// above the table (cm), at most what the aquifer gave up for it.
+// The least water content a node laid out again holds: a trace above the
+// residual content, where the retention curve still gives a head.
+double trace_content(const richards_node& s) { return s.theta_r + 0.01 * (s.theta_s - s.theta_r); }
+
+// What a node the table drained keeps when no node stood above the old
+// table (it stood at the ground): the water content of its height above
+// the table (cm), at most what the aquifer gave up for it.
 double drained_content(const richards_node& s, int model, double height, double yield) {
   double t = moisture_from_head(s, model, -height);
   if (yield > 0.0) t = std::min(t, yield);
-  return std::clamp(t, s.theta_r + 0.01 * (s.theta_s - s.theta_r), s.theta_s);
+  return std::clamp(t, trace_content(s), s.theta_s);
 }
 
 // The layer spacing of node j above the first node laid from the table's
@@ -183,24 +188,46 @@ soil_column_result soil_column_step(const soil_column_cell& cell, const soil_col
   TH[t] = phi;
 
   // The new nodes take the water of the depths they span: the old nodes
-  // above the old table, and below it what a drained node keeps.
+  // above the old table, and below it what the drained depths hold.
   double table_depth = 0.0;  // cm below the ground
   for (int j = 1; j <= t - 1; ++j) table_depth += DZ[j];
+  // A table that fell drained the pores of the depths it left: the aquifer
+  // gave them up. The node that stood over it stretches down to the new
+  // table, its water spread over the depth it now spans, so that the
+  // column keeps its water and the drained depths take none from the
+  // aquifer beyond a trace (the soil wets them from the table through the
+  // column's own flow). Without a node over the old table (it stood at the
+  // ground) the depths take the water of their height above the new table.
+  const int last = old_n - 1;  // the node over the old table
+  const bool stretch = table_depth > old_table && last >= 1;
+  double spread = 0.0;  // water content of the stretched node
+  if (stretch) {
+    const double top = scratch.top[static_cast<std::size_t>(last)];
+    spread = scratch.theta[static_cast<std::size_t>(last)] * (old_table - top) / (table_depth - top);
+  }
   depth = 0.0;
   int i = 1;  // the old node at the top of the span
   for (int j = 1; j <= t - 1; ++j) {
     const double a = depth, b = depth + DZ[j];
+    const double trace = trace_content(soil[j]);
     double water = 0.0;
     while (i <= old_n - 1 && old_bottom(i) <= a) ++i;
     for (int k = i; k <= old_n - 1; ++k) {
       const double top = scratch.top[static_cast<std::size_t>(k)];
       const double bottom = old_bottom(k);
       if (top >= b) break;
-      water += (std::min(b, bottom) - std::max(a, top)) * scratch.theta[static_cast<std::size_t>(k)];
+      const double theta = scratch.theta[static_cast<std::size_t>(k)];
+      water += (std::min(b, bottom) - std::max(a, top)) *
+               (stretch && k == last ? std::max(spread, std::min(theta, trace)) : theta);
     }
     if (b > old_table) {
-      const double height = table_depth - (std::max(a, old_table) + b) / 2.0;
-      water += (b - std::max(a, old_table)) * drained_content(soil[j], cell.retention, height, cell.aquifer_yield);
+      const double drained = b - std::max(a, old_table);
+      if (stretch) {
+        water += drained * std::max(spread, trace);
+      } else {
+        const double height = table_depth - (std::max(a, old_table) + b) / 2.0;
+        water += drained * drained_content(soil[j], cell.retention, height, cell.aquifer_yield);
+      }
     }
     TH[j] = std::min(water / DZ[j], soil[j].theta_s);
     depth = b;

@@ -66,11 +66,15 @@ struct soil_class;
 soil_column_layers column_layers(const soil_class& k, double aquifer_delta_z);
 
 // Lays the column out again down to the table and returns what it
-// released. Depths that the table drained take the water content of their
-// height above the new table, at most the aquifer's storage coefficient
-// (what the aquifer gave up for them) and at least a trace above the
-// residual content; the rest of the profile keeps the water of the depths
-// it spans.
+// released. The profile keeps the water of the depths it spans. A table
+// that fell drained the pores of the depths it left (the aquifer gave them
+// up): the node that stood over it stretches down to the new table, its
+// water spread over the depth it now spans, and nothing passes between the
+// column and the aquifer but what keeps every node a trace above its
+// residual content. A table that fell from the ground (no node stood over
+// it) leaves the depths the water content of their height above the new
+// table, at most the aquifer's storage coefficient, which the aquifer
+// gives. A table that rose takes the water of the nodes it submerged.
 soil_column_result soil_column_step(const soil_column_cell& cell, const soil_column_layers& layers,
                                     soil_column_scratch& scratch);
 

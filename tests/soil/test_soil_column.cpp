@@ -77,13 +77,61 @@ TEST(SoilColumn, ARisingTableReturnsTheWaterOfTheNodesItSubmerged) {
   const soil_column_result r = c.step(99.8);
   EXPECT_NEAR(r.released, below_20cm, 1e-9);
   EXPECT_NEAR(c.water() + r.released, before, 1e-9);
-  // The table falls back: the drained depths hold water at their height
-  // above it (0.35 and more within 50 cm of it, for a bubbling head of 20
-  // cm), but no more than the 0.1 the aquifer gave up for them.
-  const double wet = c.water();
-  const soil_column_result back = c.step(99.5);
-  EXPECT_NEAR(back.released, -(50.0 - 20.0) * 0.1, 1e-9);
-  EXPECT_NEAR(c.water() + back.released, wet, 1e-9);
+}
+
+// A table falling from 20 cm under the ground (node 7, 15-20 cm, over it)
+// drains the pores of the depths it leaves: node 7 stretches down to the
+// new table, its water spread over the depth it now spans, and the column
+// neither gives nor takes water, unless the spread falls under a trace
+// above the residual content (0.05 + 1 % of the pores above it), which the
+// aquifer gives. A table that stood at the ground has no node over it: the
+// depths it leaves take the water of their height above the new table, at
+// most the aquifer's storage coefficient (0.1).
+TEST(SoilColumn, AFallingTableStretchesTheNodeOverItAcrossTheDepthsItDrained) {
+  const struct {
+    const char* what;
+    double from, to;        // the table, m
+    double over;            // water content of the node over the old table
+    double drained;         // water content the drained depths take
+    double taken;           // water the column takes from the aquifer, cm
+  } cases[] = {
+      // 5 cm of fall: node 7's 0.4 over 10 cm.
+      {"a short fall", 99.8, 99.75, 0.40, 0.20, 0.0},
+      // 15 cm of fall within the 5 cm nodes: 0.4 over 20 cm.
+      {"three nodes", 99.8, 99.65, 0.40, 0.10, 0.0},
+      // 30 cm of fall: 0.185 over 35 cm is under the trace of layer 2
+      // (0.0537) and layer 3 (0.0535): the stretched node and the 30 cm
+      // drained take the trace, 10 cm in layer 2, 20 cm in layer 3.
+      {"a long fall", 99.8, 99.5, 0.185, -1.0, 15.0 * 0.0537 + 20.0 * 0.0535 - 5.0 * 0.185},
+      // From the ground to 30 cm under it: 30 cm at the aquifer's 0.1.
+      {"from the ground", 100.2, 99.7, 0.0, 0.1, 30.0 * 0.1},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.what);
+    column c;
+    c.step(k.from);
+    const int old_n = c.n;
+    if (old_n > 1) c.TH[static_cast<std::size_t>(old_n - 1)] = k.over;
+    std::vector<double> kept(c.TH.begin(), c.TH.begin() + old_n);
+    const double before = c.water();
+    const soil_column_result r = c.step(k.to);
+    ASSERT_EQ(r.status, soil_column_status::ok);
+    EXPECT_NEAR(r.released, -k.taken, 1e-9);
+    EXPECT_NEAR(c.water() + r.released, before, 1e-9);
+    // The nodes over the stretched one keep their water; the stretched
+    // node and those under it hold the spread (or the trace of their
+    // layer).
+    for (int j = 1; j < old_n - 1; ++j) EXPECT_EQ(c.TH[static_cast<std::size_t>(j)], kept[static_cast<std::size_t>(j)]);
+    double depth = 0.0;
+    for (int j = 1; j < c.n; ++j) {
+      const std::size_t u = static_cast<std::size_t>(j);
+      depth += c.DZ[u];
+      if (j < old_n - 1) continue;
+      const double trace = c.soil[u].theta_r + 0.01 * (c.soil[u].theta_s - c.soil[u].theta_r);
+      EXPECT_NEAR(c.TH[u], k.drained < 0.0 ? trace : k.drained, 1e-9) << "node " << j;
+    }
+    EXPECT_NEAR(depth, (100.0 - k.to) * 100.0, 1e-9);
+  }
 }
 
 // A column laid out from the ground with the spacings of the layers (nodes

@@ -611,6 +611,13 @@ int pc_change(const ade_ctx& c, const double* q, int dir, double coef, const dou
   return below_zero;
 }
 
+// The outlet's turnover sub-step (outlet_turnover_step) at the depths h;
+// no bound without an outlet.
+double outlet_turnover(const ade_ctx& c, const double* h) {
+  if (c.outlet == 0) return std::numeric_limits<double>::infinity();
+  return outlet_turnover_step(h[c.outlet], c.A, c.dx, c.neff[c.outlet], c.outlet_slope);
+}
+
 // ADE-PC's sub-steps: equal parts of the step (dts), each kept to the stable
 // bound of the depths at its start; the last takes what remains of the step
 // when that is within rounding of it.
@@ -690,7 +697,10 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
       s.substeps += 1;
       s.cell_updates += n;
       effective_roughness(ov, n, c.h);
-      const double step = pc_sub_step_length(dts, general_stable_step(c, c.h), dt - elapsed, dt);
+      // The sub-step keeps to the stable bound of its depths and to the
+      // outlet's turnover (outlet_turnover_step).
+      const double bound = std::min(general_stable_step(c, c.h), outlet_turnover(c, c.h));
+      const double step = pc_sub_step_length(dts, bound, dt - elapsed, dt);
       below_zero = pc_sub_step(c, ov, lakes, step, books);
       elapsed += step;
     }
@@ -1365,7 +1375,7 @@ int outlet_level(const ade_ctx& c, const step_blocks& b) { return c.outlet != 0 
 // returns the shortest bound of all blocks, given that of the faces.
 double keep_outlet_turnover(const ade_ctx& c, const double* h, step_blocks& b, double tightest) {
   if (c.outlet == 0) return tightest;
-  const double t = outlet_turnover_step(h[c.outlet], c.A, c.dx, c.neff[c.outlet], c.outlet_slope);
+  const double t = outlet_turnover(c, h);
   double& bound = b.bound[static_cast<std::size_t>((c.outlet - 1) / step_blocks::block_cells)];
   bound = t < bound ? t : bound;
   return t < tightest ? t : tightest;

@@ -68,8 +68,10 @@ rain_result rain_on_cells(const rain_domain& d, double dt) {
         d.rain_reset[c] = 0;
         continue;
       }
-      if (snow && d.swe[c] > 1e-16) d.rain_on_snow[c] += d.snow_correction[c] * depth * 1000.0;
-      if (snow && d.snow_base_temp >= T - 1e-16) {
+      // The precipitation on the pack, and the snow that falls to form one.
+      const bool snowing = snow && d.snow_base_temp >= T - 1e-16;
+      if (snow && (d.swe[c] > 1e-16 || snowing)) d.rain_on_snow[c] += d.snow_correction[c] * depth * 1000.0;
+      if (snowing) {
         // It snows; the snow correction factor scales what the gage caught.
         rain_volume += d.snow_correction[c] * depth;
         r.snowed = true;

@@ -33,9 +33,15 @@ struct ati_update {
   double old_index;
   double new_index;
 };
+// Whether an amount of precipitation summed over the steps of an hour (mm)
+// exceeds a threshold: by more than the rounding of the sum, so that an
+// hour of exactly the threshold does not exceed it whether its steps were
+// many or few.
+bool exceeds(double amount, double threshold) { return amount > threshold * (1.0 + 1e-9); }
+
 ati_update antecedent_index(double ati, double T, double newest_precip, double Dth, double tipm) {
   const double old_index = std::min(ati, 0.0);
-  double next = (newest_precip > 1.5 * Dth && T <= 0.0)
+  double next = (exceeds(newest_precip, 1.5 * Dth) && T <= 0.0)
                     ? T
                     : old_index + (T - old_index) * (1.0 - std::pow(1.0 - tipm, Dth / 6.0));
   return {old_index, std::min(next, 0.0)};
@@ -156,7 +162,7 @@ snow_step_result snow_cell_step(hydromet_state& hm, const snow_step_cells& cells
     if (!eb) {
       slot[1] += H;
       const double mean6 = (slot[1] + slot[2] + slot[3] + slot[4] + slot[5] + slot[6]) / 6.0;
-      rain_on_snow = mean6 > 1.5 && slot[1] > 0.25;
+      rain_on_snow = exceeds(mean6, 1.5) && exceeds(slot[1], 0.25);
       Mf = ((hm.MF_Max[c] - hm.MF_Min[c]) * sv * Ad + hm.MF_Min[c]) * Dth / 6.0;
     }
     // The energy reaching the pack (hybrid and energy balance), cal/(cm2 h).

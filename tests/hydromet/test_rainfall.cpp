@@ -4,7 +4,8 @@
 // fixed-level cell; it goes into a channel lake whole (the canopy does not
 // stand over lakes) and into an overland lake as the canopy lets it through;
 // it snows on a cold cell and wets the pack of a warm one, scaled by the snow
-// correction. A depth that is not a number or below zero after the rain stops
+// correction (the new snow, and the rain on a pack, count as the water the
+// pack gained). A depth that is not a number or below zero after the rain stops
 // the step at its cell with a message saying whence the fault came.
 #include <gtest/gtest.h>
 
@@ -124,7 +125,7 @@ TEST(RainOnCells, PutsTheRainWhereItFallsAndBooksIt) {
     const bool snowed = k.snow && c.air_temp[1] <= 0.0;
     EXPECT_EQ(r.snowed, snowed);
     EXPECT_EQ(c.snow_fell[1], snowed ? 1 : 0);
-    EXPECT_NEAR(c.on_snow[1], swe0 > 0.0 ? 1.2 : 0.0, 1e-12);
+    EXPECT_NEAR(c.on_snow[1], swe0 > 0.0 || snowed ? 1.2 : 0.0, 1e-12);
     // The rain reached the cell unless a lake took it.
     const bool on_lake = c.lake_mask[1] > 0 || c.overland_lake[1] > 0;
     EXPECT_EQ(c.reset[1], on_lake ? 1 : 0);

@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 #include "hydromet/hydromet_state.h"
+#include "hydromet/rainfall.h"
 #include "hydromet/snow_fixture.h"
 #include "hydromet/snow_melt.h"
 #include "hydromet/snowpack_layers.h"
@@ -125,6 +127,63 @@ TEST(SnowMelt, MeltLargerThanThePackEmptiesItExactly) {
   EXPECT_EQ(hm->Wq[1], 0.0);
   EXPECT_EQ(hm->snap_nivra_params(1, pack_field::depth), 0.0);
   EXPECT_EQ(hm->snap_nivra_params(1, pack_field::density), 0.3);
+}
+
+// A cold hour of snow on bare ground, at a steady intensity (mm/h) in steps
+// of 3600 / steps seconds, then the hour's snow step under the temperature
+// index at -5 C from an antecedent temperature index of -1 C: the index the
+// step leaves, and the hour's new snow (mm) the step saw.
+struct snowy_hour {
+  double ati, new_snow;
+};
+snowy_hour snow_hour(double intensity, int steps) {
+  auto hm = snow_cells(1);
+  hm->nwsrfs_snow = 1;
+  hm->snow_air_temp[1] = -5.0;
+  hm->ATI_2[1] = -1.0;
+  std::vector<double> rain{0.0, intensity}, depth{0.0, 0.0}, air{0.0, -5.0}, scf{0.0, 1.0};
+  std::vector<int> reset{0, 1}, fell{0, 0};
+  rain_domain d;
+  d.ncells = 1;
+  d.cell_area = 100.0;
+  d.rain = rain.data();
+  d.depth = depth.data();
+  d.rain_reset = reset.data();
+  d.air_temp = air.data();
+  d.air_temp_count = 1;
+  d.snow_correction = scf.data();
+  d.swe = hm->snow_swe.data();
+  d.rain_on_snow = hm->H_Val.data();
+  d.snow_fell = fell.data();
+  for (int k = 0; k < steps; ++k) EXPECT_EQ(rain_on_cells(d, 3600.0 / steps).status, rain_status::ok);
+  const double new_snow = hm->H_Val[1];
+  hm->snow_present = 1;
+  snow_step_cells cells;
+  cells.n = 1;
+  cells.dt = 3600.0;
+  cells.month = 1;
+  cells.day = 15;
+  EXPECT_EQ(snow_cell_step(*hm, cells).status, snow_status::ok);
+  return {hm->ATI_2[1], new_snow};
+}
+
+// New snow of more than 1.5 mm in an hour resets the antecedent temperature
+// index to the air temperature; less lets it relax toward it by the hour's
+// share of TIPM, 1 - (1 - 0.2)^(1/6). The hour's new snow counts from its
+// first step (the snow that forms the pack is new snow on it), and an hour
+// of exactly 1.5 mm does not exceed the threshold however many steps summed
+// it: at 1.5 mm/h the index once depended on the model step.
+TEST(SnowMelt, NewSnowResetsTheTemperatureIndexWhateverTheModelStep) {
+  const double relaxed = -1.0 + (-5.0 + 1.0) * (1.0 - std::pow(0.8, 1.0 / 6.0));
+  for (const int steps : {1, 7, 120, 240, 360}) {
+    SCOPED_TRACE(steps);
+    const snowy_hour at = snow_hour(1.5, steps), above = snow_hour(1.6, steps), below = snow_hour(1.2, steps);
+    EXPECT_NEAR(at.new_snow, 1.5, 1e-12);
+    EXPECT_NEAR(above.new_snow, 1.6, 1e-12);
+    EXPECT_NEAR(at.ati, relaxed, 1e-12);
+    EXPECT_NEAR(below.ati, relaxed, 1e-12);
+    EXPECT_EQ(above.ati, -5.0);
+  }
 }
 
 // Rain on snow under the temperature index: the saturated, overcast air

@@ -259,8 +259,12 @@ snow_step_result snow_cell_step(hydromet_state& hm, const snow_step_cells& cells
       const melt_wave_pack p{pack[pack_field::depth], pack[pack_field::porosity], pack[pack_field::permeability_copy]};
       in_waves = melt_wave_shift(waves, slots, melt, p, cells.melt_wave_coef);
     } else {
+      // The wave leaves within the hour: its rate is its amount per hour.
+      // What it still holds from the hour before is at most a rounding
+      // remainder of the model steps' shares, and leaves with the new melt,
+      // which thus reaches the ground at its own rate whatever the step.
       waves.amount(1) += melt;
-      waves.rate(1) += melt;
+      waves.rate(1) = waves.amount(1);
       held += melt;
       in_waves = waves.amount(1);
     }

@@ -33,6 +33,9 @@ constexpr double five_seconds = 0.001388888888888889;  // h
 // The shortest sub-step a column proposes (a pond about to empty would
 // otherwise ask for ever shorter ones), h.
 constexpr double shortest_substep = 1e-7;
+// Node 1 with less room than this share of its thickness left below
+// saturation counts as saturated: a supply it cannot take ponds the top.
+constexpr double saturated_room = 0.005;
 
 // The top of a column in a sub-step: a flux (the surface water enters as a
 // source of node 1, evaporation leaves from the root zone) or a head held
@@ -71,6 +74,15 @@ void tridiag_solve(int m, const double* a, double* b, const double* cc, double* 
   }
   rhs[m] *= b[m];
   for (int j = m - 1; j >= 1; --j) rhs[j] = (rhs[j] - cc[j] * rhs[j + 1]) * b[j];
+}
+
+// What the surface, saturated under a head h0 in the ghost node, conducts
+// into a node 1 with ice in its pores (cm/h): the water comes from the
+// surface, so the face conducts as the saturated soil does with node 1's
+// ice.
+double frozen_surface_capacity(const column_view& c, double h0) {
+  const double k = log_weight_interp(1.0, c.unfrozen[1]) * c.soil[1].ks;
+  return std::max(k - k / ((c.dz[0] + c.dz[1]) / 2.0) * (c.h[1] - h0), 0.0);
 }
 
 bool fixed_level(const richards_domain& d, int c) {
@@ -134,8 +146,10 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
   v.dz[0] = dz0;
   const int L_flux = std::max(d.iter_max, 1);
 
+  // A saturated top starts with a sub-step of at most five seconds; no
+  // sub-step reaches past the call.
   double dt = std::min(s.dtr[c], T);
-  if (dt > 0.001 && v.h[1] >= 1e-16) dt = five_seconds;
+  if (v.h[1] >= 1e-16) dt = std::min(dt, five_seconds);
   if (!(dt > 0.0)) dt = std::min(T, five_seconds);
   double proposed = dt;
   double tau = T;
@@ -198,7 +212,11 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
           sink_rate += v.src[j] * v.dz[j];
         }
       } else {
-        v.src[1] = (a / tau) / v.dz[1];
+        // The surface water enters over what is left of the call; ice in
+        // node 1 lets in no more than its frozen surface conducts.
+        double supply = a / tau;
+        if (v.unfrozen && v.unfrozen[1] < 1.0) supply = std::min(supply, frozen_surface_capacity(v, a - dz0 / 2.0));
+        v.src[1] = supply / v.dz[1];
         if (!held) bound = 1;
       }
     }
@@ -213,6 +231,10 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
     double chi = 1.0;
     double m = 0.0001;
     double adjustment = 0.0;  // cm the consistency of the accepted pass added
+    // The time in which the supply would fill node 1 (h), when it would
+    // fill it within the sub-step while the node still has room: the
+    // sub-step starts again that long.
+    double fill_time = 0.0;
     for (int k = 1;; ++k) {
       ++w.passes;
       // 1. Face conductivities.
@@ -268,16 +290,35 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
         // 5.
         if (!d.fixed_bottom) v.h[n] = v.h[n - 1];
         if (top == top_kind::flux) KMID[1] = kmid_top;
-        // 6. Face fluxes (with a flux top, the first is what the surface
-        // face could conduct from a saturated surface).
+        // 6. Face fluxes (with a flux top the first is replaced by the
+        // supply below).
         for (int j = 1; j <= n; ++j)
           v.flux[j] = KMID[j] - KMID[j] / ((v.dz[j - 1] + v.dz[j]) / 2.0) * (v.h[j] - v.h[j - 1]);
         if (top == top_kind::flux) {
-          // 7. A supply the surface face cannot take ponds the top: the
-          // sub-step starts again with a head at the surface. (A demand of
-          // the roots in node 1 is no supply: it stays a source, booked as
-          // the soil's evaporation.)
-          if ((v.src[1] > 0.0 && v.dz[1] * v.src[1] > v.flux[1]) || switch_to_head) {
+          // 7. A supply the soil cannot take ponds the top: node 1 takes
+          // the supply as long as it has room for what it does not pass
+          // on to node 2. When it would fill within the sub-step while it
+          // still has room, the sub-step starts again, as long as the node
+          // takes to fill; once it is full (saturated but for
+          // saturated_room), the sub-step starts again with a head at the
+          // surface. A dry top node thus wets from the rain or the pond
+          // before the surface ponds, rather than holding the water out by
+          // its own small conductivity. (A demand of the roots in node 1
+          // is no supply: it stays a source, booked as the soil's
+          // evaporation.)
+          if (v.src[1] > 0.0 && !switch_to_head) {
+            // The room left in node 1 and what the supply would put there.
+            const double room = (v.soil[1].theta_s - thold[1]) * v.dz[1];
+            const double gain = (v.dz[1] * v.src[1] - v.flux[2]) * dt;
+            if (gain > room) {
+              if (room > saturated_room * v.dz[1] && gain > 0.0 && dt * room / gain >= shortest_substep) {
+                fill_time = 0.9 * dt * room / gain;
+                break;
+              }
+              switch_to_head = true;
+            }
+          }
+          if (switch_to_head) {
             v.h[0] = a - dz0 / 2.0;
             v.src[1] = 0.0;
             for (int j = 1; j <= n; ++j) v.h[j] = hiter[j];
@@ -291,6 +332,7 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
         }
         break;
       }
+      if (fill_time > 0.0) break;
       // 8. The surface gives no more than the water it holds.
       if (!d.hold_top_head && v.flux[1] > 0.0 && v.flux[1] * dt > a) {
         v.flux[1] = std::max(a / dt, 0.0);
@@ -363,6 +405,15 @@ bool integrate_column(const richards_domain& d, richards_scheme& w, int c, doubl
       }
       for (int j = 1; j <= n - 1; ++j) v.th[j] = thold[j];
       v.th[0] = v.th[1];
+    }
+
+    if (fill_time > 0.0) {
+      for (int j = 0; j <= n; ++j) {
+        v.h[j] = hold[j];
+        v.th[j] = thold[j];
+      }
+      dt = fill_time;
+      continue;
     }
 
     // e. The exchange with the surface.

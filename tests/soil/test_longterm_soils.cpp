@@ -41,12 +41,13 @@ TEST_F(LongTermSoils, EveryOptionClosesItsBalanceInTheRunSummary) {
     const char* project;
     const char* soil_label;   // how the summary names the soil
     const char* deep_label;   // what left below the soil
+    double runoff_share;      // of each storm's rain, at least
   } cases[] = {
       {"longterm_accounting", "accounting", "volume in soil over simple soil depth",
-       "Total downward flux from unsaturated zone="},
-      {"longterm_richards", "richards", "volume in soils=", "Total downward flux from unsaturated zone="},
-      {"longterm_lumped", "sacramento", "volume in soils=", "Total recharge to deep g.w.="},
-      {"longterm_lumped", "conceptual", "volume in soils=", "Total recharge to deep g.w.="},
+       "Total downward flux from unsaturated zone=", 0.02},
+      {"longterm_richards", "richards", "volume in soils=", "Total downward flux from unsaturated zone=", 0.0},
+      {"longterm_lumped", "sacramento", "volume in soils=", "Total recharge to deep g.w.=", 0.02},
+      {"longterm_lumped", "conceptual", "volume in soils=", "Total recharge to deep g.w.=", 0.02},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.project);
@@ -70,14 +71,18 @@ TEST_F(LongTermSoils, EveryOptionClosesItsBalanceInTheRunSummary) {
     EXPECT_NEAR(v("Overall mass balance error ="), 0.0, 1e-5);
     // The three storms reached the outlet (with the evapotranspiration of a
     // summer week drying the soil between them, the accounting's loams run
-    // off a few percent of each storm), and the soil held water between
-    // them.
+    // off a few percent of each storm), or, under the Richards columns,
+    // soaked in (sandy and silt loams of 6 to 20 mm/h take nearly all of
+    // storms of 5 to 20 mm/h, a little running off where the silt loam
+    // ponds); and the soil held water between them.
     std::size_t at = 0;
     for (int event = 1; event <= 3; ++event) {
       at = sum.find("volume of rainfall to overland:", at);
       ASSERT_NE(at, std::string::npos) << "event " << event;
       const std::string rest = sum.substr(at);
-      EXPECT_GT(value_after(rest, "volume of discharge:"), 0.02 * value_after(rest, "volume of rainfall to overland:"))
+      const double rain = value_after(rest, "volume of rainfall to overland:");
+      EXPECT_GE(value_after(rest, "volume of discharge:"), k.runoff_share * rain) << "event " << event;
+      EXPECT_GT(value_after(rest, "volume of infiltrated water:"), (k.runoff_share > 0.0 ? 0.0 : 0.98) * rain)
           << "event " << event;
       ++at;
     }
@@ -128,9 +133,10 @@ TEST_F(LongTermSoils, FrozenSoilOverRichardsColumnsInASummerWeekChangesNothing) 
 // cuts the columns' conductivity in the cold weeks, and the frozen-ground
 // index, which those weeks raise to about 100 degree-days, keeps the water
 // out of every column under the default threshold (CFGI_INDEX 83; the
-// example's 150 lets it in). Either way the melt of the thaw and most of
-// the rain run off, where the thawed columns take most of them in; every
-// run's books and every event's Richards balance line close.
+// example's 150 lets it in). Either way the melt of the thaw runs off,
+// where the thawed columns take most of it in; the rain of the late storms,
+// on thawed ground, soaks in either way. Every run's books and every
+// event's Richards balance line close.
 TEST_F(LongTermSoils, FrozenRichardsColumnsShedTheMeltOfTheThaw) {
   const struct {
     const char* name;
@@ -161,7 +167,9 @@ TEST_F(LongTermSoils, FrozenRichardsColumnsShedTheMeltOfTheThaw) {
   EXPECT_GT(infiltration[0], 0.6 * 30 * 900.0 * 0.064);
   for (int k = 1; k < 3; ++k) {
     SCOPED_TRACE(runs[k].name);
-    EXPECT_LT(infiltration[k], 0.1 * infiltration[0]);
+    // The rain in, no more than a tenth of the melt with it.
+    EXPECT_GT(infiltration[k], 0.95 * 30 * 900.0 * 0.026);
+    EXPECT_LT(infiltration[k], 30 * 900.0 * (0.026 + 0.1 * 0.038));
     EXPECT_GT(discharge[k], discharge[0] + 0.8 * (infiltration[0] - infiltration[k]));
   }
 }

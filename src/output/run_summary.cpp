@@ -622,6 +622,11 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
     put(f, "Mass boundary outflow         %14.2lf \n", at(ms.constituent.lake_boundary_mass, c));
     l.loss(at(ms.constituent.lake_boundary_mass, c));
   }
+  // What the lakes' fines gave their water (-: took from it).
+  if (ms.constituent.sediment_contam) {
+    put(f, "Exchange with attached        %14.2lf \n", at(ms.constituent.lake_sed_exch_run, c));
+    l.net(at(ms.constituent.lake_sed_exch_run, c));
+  }
   put(f, "Mass decay loss               %14.2lf \n \n", at(ms.constituent.lake_decay_mass, c));
   l.gain(at(ms.constituent.lake_mass_init_run, c));
   l.loss(at(ms.constituent.lake_mass_final_run, c));

@@ -329,6 +329,7 @@ struct constituent_state : sediment_record {
   checked_array<double> lake_chan_exch_mass, lake_precip_mass, lake_decay_mass;
   checked_array<double> chan_point_mass, lake_gw_mass_run;  // channel point sources and lake beds, run
   checked_array<double> lake_point_mass_run;                 // lake point sources, run
+  checked_array<double> lake_sed_exch_run;  // lakes: released by their fines into the water (-: sorbed), run
   // event terms beside the overland ones above
   checked_array<double> event_ov_mass_final, event_ov_land_mass_final, event_ov_lake_mass;
   checked_array<double> event_ov_nsm_in_mass, event_ov_nsm_out_mass, event_sed_attached_to_lake;

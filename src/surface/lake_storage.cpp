@@ -2,8 +2,26 @@
 
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
+
+void pour_onto_cell(model_state& ms, int c, double v, double open_area) {
+  lake_state& lk = ms.lake;
+  if (under_channel_lake(lk, c)) {
+    const int L = lk.lake_mask[c];
+    lk.lake_volume[L] += v;
+    ms.ledger.book(water_flux::overland_to_channel_lakes, v);
+    return;
+  }
+  if (const int L = overland_lake_of(lk, c)) {
+    lk.olake_table[L].value[olake_value::exchange] += v;
+    lk.olake_update = 1;
+    return;
+  }
+  ms.overland.ov_depth[c] += v / open_area;
+}
 
 double channel_lake_storage(const lake_state& lk) {
   double v = 0.0;

@@ -21,6 +21,14 @@ inline int overland_lake_of(const lake_state& lk, int c) {
   return k > 0 && k <= lk.olake_table.size() ? k : 0;
 }
 
+// Pours v m3 from outside the overland flow onto cell c, whose open part
+// has open_area m2: into the lake that covers the cell (a channel lake's
+// volume, booked as overland water entering it; an overland lake's exchange,
+// which its next update books and spreads over its level), else onto the
+// open part of the cell. A lake cell holds no depth of its own, so water
+// left on it would belong to no store.
+void pour_onto_cell(model_state& ms, int c, double v, double open_area);
+
 // Water in the channel lakes (m3).
 double channel_lake_storage(const lake_state& lk);
 

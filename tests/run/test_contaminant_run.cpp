@@ -23,6 +23,7 @@
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
 #include "run/run_test_support.h"
+#include "surface/lake_storage.h"
 
 namespace nivra {
 namespace {
@@ -161,6 +162,61 @@ TEST_F(ContaminantRun, APointSourceAddsItsWaterWithItsConcentrationAndTheBooksCl
   const std::string summary = read_file("plane_infil.sum");
   const double error = testing::value_after(summary, "Overall mass balance error =");
   EXPECT_LT(std::fabs(error), 1e-4) << summary;
+}
+
+// A source on a cell a lake covers discharges into the lake: the lake's
+// water is booked by its level (an overland lake) or its volume (a channel
+// lake), so water left standing on such a cell would belong to neither the
+// lake nor the overland water and drop out of the balances. Two lakes, each
+// fed by a source on one of its cells: the overland lake of
+// examples/plane_lake and the channel lake of examples/vlake, each carrying
+// a contaminant of the mapping table. No lake cell keeps a depth of its own,
+// and the event's and the run's water balances close.
+TEST_F(ContaminantRun, APointSourceOnALakeFeedsTheLakeAndTheBalancesClose) {
+  struct lake_case {
+    const char* example;
+    const char* project;
+    const char* summary;
+    const char* mask;     // the index map of the contaminant's one class
+    const char* sources;  // row column discharge concentration
+    const char* channel;  // the channels carry the contaminant too
+  };
+  const lake_case cases[] = {
+      {"plane_lake", "plane_lake.prj", "plane_lake.sum", "plane_lake.msk", "2 4 0.003 10.0", ""},
+      {"vlake", "vlake.prj", "vlake.sum", "vlake.msk", "15 10 0.010 10.0", "CHAN_CON_TRANS"},
+  };
+  for (const lake_case& c : cases) {
+    SCOPED_TRACE(c.example);
+    reset_process_state();
+    testing::copy_example(c.example);
+    const std::string project = c.project;
+    const std::string mask = c.mask;
+    write_file("lake.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP " + mask +
+                               " \"Land\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+                               "\"Nitrate\" \"Land\" \"nitrate\"\nPRECIP_CONC 2.0\nPARTITION 0.0\nNUM_IDS 1\n" +
+                               table_row("ID", "", "K") + table_row("1", "Field", "0.5 0.2 0 0 0 0 0 0"));
+    write_file("sources.txt", std::string("NUM_SOURCES 1\n") + c.sources + "\n");
+    set_card(project, "MAPPING_TABLE", "MAPPING_TABLE lake.cmt");
+    set_card(project, "OV_CON_TRANS", "OV_CON_TRANS 1");
+    set_card(project, "OV_POINT_SOURCE", "OV_POINT_SOURCE sources.txt");
+    if (*c.channel) set_card(project, c.channel, c.channel);
+    const auto r = run_storm(project);
+    ASSERT_TRUE(r.ended) << r.console;
+    const model_state& ms = *r.ms;
+    const double water = ms.ledger.run_total(water_flux::overland_point_sources);
+    EXPECT_GT(water, 30.0);
+    for (int i = 1; i <= ms.grid.ncells; ++i) {
+      if (under_channel_lake(ms.lake, i) || overland_lake_of(ms.lake, i) > 0) {
+        EXPECT_EQ(ms.overland.ov_depth[i], 0.0) << "cell " << i;
+      }
+    }
+    EXPECT_LT(std::fabs(ms.ledger.event().error), 1e-10);
+    const std::string summary = read_file(c.summary);
+    EXPECT_LT(std::fabs(testing::value_after(summary, "mass conservation error:")), 1e-6) << summary;
+    EXPECT_LT(std::fabs(testing::value_after(summary, "Overall mass balance error =")), 1e-6) << summary;
+    const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(1, mass_ledger::whole_model());
+    EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * whole.in);
+  }
 }
 
 // The week of examples/longterm_accounting with a spring of 2 L/s at

@@ -239,6 +239,42 @@ TEST_F(ContaminantWaterBodiesRun, AVWithAChannelLakeTakesTheCellsMassAcrossTheSh
   EXPECT_GE(summary_errors_close(sum), 5);
 }
 
+// The eroding V of examples/erosion with copper on its soil's fines
+// (SEDIMENT_CONTAM, 0.5 kg on every cell's land, 0.1 g/m3 in the rain, the
+// channels carrying it): the lake takes copper dissolved and on the fines
+// its channel and its shore bring, and its water gives copper to the fines
+// it holds. The run's lake block books that exchange (the ledger's
+// lake_sediment_release), so it closes like the event's.
+TEST_F(ContaminantWaterBodiesRun, TheLakesBlockBooksWhatItsFinesTookFromItsWater) {
+  testing::copy_example("erosion");
+  write_file("erosion.cmt",
+             "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP erosion_soil.idx \"soil\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
+             "\"Copper\" \"soil\" \"copper\"\nPRECIP_CONC 0.1\nPARTITION 500.0\nNUM_IDS 1\n" +
+                 table_row("ID", "DESCRIPTION", "DISP DECAY UPTAKE LOAD CONC LAND KD GW") +
+                 table_row("1", "Loam", "0.5 0.1 1.0 0.5 0 0 0 0") + "SEDIMENTS\nNUM_SED 3\nCLASS SG D FB FILE\n" +
+                 testing::sediment_row("Clay", "2.65 0.002 0.0 clay.out") +
+                 testing::sediment_row("Silt", "2.65 0.03 0.0 silt.out") +
+                 testing::sediment_row("Sand", "2.65 0.3 0.0 sand.out") + "SOIL_EROSION_PROPS \"soil\"\nNUM_IDS 1\nNUM_SED 3\n" +
+                 table_row("ID", "DESCRIPTION", "SPLASH DETACH_COEF DETACH_EXP CRIT_SHEAR SED_K CLAY SILT SAND") +
+                 table_row("1", "Loam hillslopes", "300.0 1e-5 1.0 0.0 0.8 0.3 0.5 0.2"));
+  for (const char* card : {"OV_CON_TRANS 1", "SEDIMENT_CONTAM", "CHAN_CON_TRANS", "MIXING_LAYER_DEPTH 0.01"})
+    set_card("erosion.prj", card, card);
+  const auto r = run_storm("erosion.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const mass_ledger& l = *ms.constituent.mass_books;
+  const double released = term(ms, constituent_term::lake_sediment_release);
+  EXPECT_LT(released, -1.0);  // the fines sorb more than the water's mass
+  const mass_balance_sums lake =
+      l.run_balance_of(1, {mass_compartment::lakes, mass_compartment::lake_sediment_bound});
+  EXPECT_NEAR(lake.residual(), 0.0, 1e-10 * (lake.in + lake.initial));
+  const std::string sum = read_file("erosion.sum");
+  const std::size_t run_block = sum.find("Lake Contaminant Transport Summary for Constituent");
+  ASSERT_NE(run_block, std::string::npos);
+  EXPECT_NEAR(testing::value_after(sum.substr(run_block), "Exchange with attached"), released, 0.005);
+  EXPECT_GE(summary_errors_close(sum), 6);
+}
+
 // Without the channel quality (examples/vlake, the same V and lake) the
 // channels and their lake are outside the books: what the cells give the
 // lake leaves them like the lateral inflow, the lake's water is clean, and

@@ -230,7 +230,7 @@ void init_channel_attached(model_state& ms) {
        {&k.chan_sed_lat_in, &k.chan_sed_out, &k.chan_sed_susp_final, &k.chan_sed_exch_mass, &k.sed_attached_to_chan,
         &k.chan_sed_lat_in_event, &k.chan_sed_out_event, &k.chan_sed_exch_event, &k.chan_sed_susp_event,
         &k.chan_sed_to_lake_event, &k.lake_sed_exch_event, &k.lake_sed_ov_in_event, &k.lake_sed_chan_in_event,
-        &k.event_sed_attached_to_lake, &k.GLOBAL_MASS_OUT, &k.GLOBAL_MASS_FINAL, &k.GLOBAL_POINT_SOURCE})
+        &k.event_sed_attached_to_lake, &k.lake_sed_exch_run, &k.GLOBAL_MASS_OUT, &k.GLOBAL_MASS_FINAL, &k.GLOBAL_POINT_SOURCE})
     grow(*a, n);
 }
 
@@ -406,6 +406,7 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       k.chan_sed_out[c] = out;
       k.chan_sed_susp_final[c] = chan;
       k.chan_sed_exch_mass[c] = t(constituent_term::channel_sediment_release);
+      k.lake_sed_exch_run[c] = t(constituent_term::lake_sediment_release);
       // The whole model: what the fines carried out, and what the
       // channels' and lakes' fines hold.
       k.GLOBAL_MASS_OUT[c] += out;

@@ -214,7 +214,7 @@ void size_summary_totals(constituent_state& k) {
       &k.lake_sed_ov_in_event,  &k.lake_sed_chan_in_event,  &k.GLOBAL_MASS_INIT,       &k.GLOBAL_MASS_FINAL,
       &k.GLOBAL_POINT_SOURCE,   &k.GLOBAL_MASS_OUT,         &k.GLOBAL_MASS_DECAY,      &k.GLOBAL_GW_MASS,
       &k.GLOBAL_MASS_CON_ERROR, &k.global_precip_mass,      &k.global_nsm_in_mass,     &k.global_nsm_out_mass,
-      &k.chan_point_mass,       &k.lake_gw_mass_run,        &k.lake_point_mass_run};
+      &k.chan_point_mass,       &k.lake_gw_mass_run,        &k.lake_point_mass_run,    &k.lake_sed_exch_run};
   for (checked_array<double>* a : totals)
     if (a->count() < k.num_constituents) a->grow_fill(k.num_constituents - a->count(), 0.0);
 }

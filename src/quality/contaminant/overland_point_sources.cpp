@@ -27,6 +27,7 @@
 #include "soil/soil_state.h"
 #include "surface/blockage.h"
 #include "surface/boundary_codes.h"
+#include "surface/lake_storage.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -164,7 +165,7 @@ void apply_overland_point_sources(model_state& ms) {
     if (!(v > 0.0)) continue;
     any = true;
     volume += v;
-    ms.overland.ov_depth[i] += v / (area * open_share(blocked, i));
+    pour_onto_cell(ms, i, v, area * open_share(blocked, i));
     for (int c = 1; c <= point_source_constituents(k); ++c) {
       const double m = v * k.ov_point_conc(c, i);
       k.ov_mass(c, i) += m;

@@ -273,11 +273,26 @@ int cmt_file::read_head() {
   return 1;
 }
 
+namespace {
+
+// A map's name as its lines may write it, quoted or not: without the white
+// space around it and without one pair of enclosing double quotes.
+std::string_view bare_map_name(std::string_view name) {
+  const std::size_t first = name.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  name = name.substr(first, name.find_last_not_of(" \t\r") - first + 1);
+  if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
+  return name;
+}
+
+}  // namespace
+
 const cmt_index_map* cmt_file::find_map(std::string_view map_name) const {
   // A later line of the same name is the one found first, as the list is
-  // searched from its newest entry.
+  // searched from its newest entry. `soil` and `"soil"` name the same map.
+  const std::string_view wanted = bare_map_name(map_name);
   for (auto it = maps_.rbegin(); it != maps_.rend(); ++it)
-    if (it->name == map_name) return &*it;
+    if (bare_map_name(it->name) == wanted) return &*it;
   return nullptr;
 }
 

@@ -305,6 +305,20 @@ TEST_F(MappingBlocks, ContaminantTablesPerConstituent) {
   EXPECT_EQ(t.columns[7][2][1], 28.0);
   EXPECT_EQ(t.columns[0][2][5], 0.0);   // ID 2 has no row for the nitrate
 
+  // An INDEX_MAP line may write the map's name without quotes: the quoted
+  // name of a contaminant line still finds it.
+  {
+    auto bare = table_record("NIVRA_INDEX_MAP_TABLES\nINDEX_MAP ids.map lu\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n" +
+                             contaminant("Atrazine", "lu", "0.5",
+                                         {cmt_row("1", "a", "1 2 3 4 5 6 7 8"), cmt_row("2", "b", "1 2 3 4 5 6 7 8")}));
+    contaminant_tables b;
+    CaptureStdout();
+    const int got = read_cmt_contaminants(*bare, b);
+    const std::string said = GetCapturedStdout();
+    EXPECT_EQ(got, 1) << said;
+    EXPECT_EQ(b.index_map_filenames[1], "ids.map");
+  }
+
   // A sub-block that names an unlisted map, or has no rows, stops the run
   // where it stands: its lines are never taken for the next block's.
   struct fault {

@@ -275,12 +275,9 @@ int cmt_file::read_head() {
 
 namespace {
 
-// A map's name as its lines may write it, quoted or not: without the white
-// space around it and without one pair of enclosing double quotes.
+// A map's name as its lines may write it, quoted or not: without one pair
+// of enclosing double quotes (white space counts: "soils " is not "soils").
 std::string_view bare_map_name(std::string_view name) {
-  const std::size_t first = name.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  name = name.substr(first, name.find_last_not_of(" \t\r") - first + 1);
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
   return name;
 }

@@ -426,6 +426,10 @@ void print_overland_constituent(const model_state& ms, std::FILE* f, int c) {
     mass_line(f, "Flux to lake", at(ms.constituent.event_ov_lake_mass, c));
     b.loss(at(ms.constituent.event_ov_lake_mass, c));
   }
+  if (ms.pipe.storm_sewer_given) {
+    mass_line(f, "Dissolved entering the pipes", at(ms.constituent.event_ov_pipe_mass, c));
+    b.loss(at(ms.constituent.event_ov_pipe_mass, c));
+  }
   // Negative masses cut to zero are mass the scheme created.
   mass_line(f, "Negative mass", at(ms.constituent.event_ov_neg_mass, c));
   b.gain(at(ms.constituent.event_ov_neg_mass, c));

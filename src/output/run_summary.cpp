@@ -541,6 +541,10 @@ void print_overland_constituent(model_state& ms, std::FILE* f, int c) {
     put(f, "Lateral flow to lake          %14.2lf \n", at(ms.constituent.ov_lake_mass, c));
     b.loss(at(ms.constituent.ov_lake_mass, c));
   }
+  if (ms.pipe.storm_sewer_given) {
+    put(f, "Dissolved entering the pipes  %14.2lf \n", at(ms.constituent.ov_pipe_mass, c));
+    b.loss(at(ms.constituent.ov_pipe_mass, c));
+  }
   put(f, "\n");
   if (ms.constituent.sediment_contam) {
     put(f, "Attached to susp sediments    %14.2lf \n", at(ms.constituent.sed_attached_final, c));

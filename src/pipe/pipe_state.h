@@ -119,8 +119,8 @@ struct pipe_state {
   array1d<double> sl_prestep_depth;
   // Per cell, the water its inlets exchanged with the network in the pipe
   // step (m3; positive into the pipes, negative spilled back onto it),
-  // made at set-up, filled by the solver, emptied by the sediment the
-  // water carries.
+  // made at set-up, filled by the solver, emptied by the sediment and the
+  // dissolved constituents the water carries.
   array1d<double> sl_sed_water;
 
   // ---- Files: location lists and outputs of the pipe network.

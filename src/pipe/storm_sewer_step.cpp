@@ -97,23 +97,27 @@ void set_tailwater(model_state& ms) {
   }
 }
 
-// The suspended sediment the water of the step carried from the cells into
-// the inlets: a cell that sent the pipes a share of the water it held
-// before the step sends them that share of every class it holds in
-// suspension (at the cell's concentration). The network holds it. Water
-// spilled back onto a cell carries none.
-void carry_sediment_into_pipes(model_state& ms) {
+// What the water of the step carried from the cells into the inlets: a
+// cell that sent the pipes a share of the water it held before the step
+// sends them that share of every sediment class it holds in suspension (at
+// the cell's concentration); the overland constituents note the water per
+// cell, and their next step sends its dissolved mass after it. The network
+// holds it all. Water spilled back onto a cell carries none.
+void carry_into_pipes(model_state& ms) {
   pipe_state& p = ms.pipe;
   if (p.sl_sed_water.empty()) return;
   constituent_state& k = ms.constituent;
   ov_sed_record* s = k.soil_erosion_on ? k.ov_sed.get() : nullptr;
   const bool carry = s && s->books && !s->cells.susp.empty() && !s->pipe_sed.empty();
+  double* dissolved = k.ov_con_trans && !k.ov_con_pipe_vol.empty() ? k.ov_con_pipe_vol.data() : nullptr;
   const double cell_area = ms.grid.grid_size * ms.grid.grid_size;
   const double* blocked = blocked_cells(ms.overland);
   for (int cell = 1; cell <= ms.grid.ncells; ++cell) {
     const double q = p.sl_sed_water[cell];
     p.sl_sed_water[cell] = 0.0;
-    if (!carry || q <= 1e-16) continue;
+    if ((!carry && !dissolved) || q <= 1e-16) continue;
+    if (dissolved) dissolved[cell] += q;
+    if (!carry) continue;
     k.sl_sed_water_event += q;
     // The water the cell held before the step; a dry cell sends nothing.
     const double held = p.sl_prestep_depth[cell] * cell_area * open_share(blocked, cell);
@@ -170,7 +174,7 @@ void storm_sewer_step(model_state& ms) {
     std::fprintf(fp, "%d %8.3lf %8.3lf %8.3lf %8.3lf \n", p.sl_step_count - 1, in, out, dt > 0.0 ? in / dt : 0.0,
                  dt > 0.0 ? out / dt : 0.0);
   }
-  carry_sediment_into_pipes(ms);
+  carry_into_pipes(ms);
   c.superlink_wet = b.surcharged || b.to_surface > 1e-8 * dt;
   c.sl_last_time = c.model_time;
   c.sl_next_time = c.model_time + c.sl_dt_days;

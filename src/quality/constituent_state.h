@@ -194,6 +194,14 @@ struct constituent_state : sediment_record {
   // Per constituent: the mass attached to the sediment the inlets took,
   // held in the pipe network, g.
   checked_array<double> pipe_attached{"pipe_attached"};
+  // Per constituent: the dissolved mass the water the inlets took carried
+  // from the cells, held in the pipe network, g; and that of the run and of
+  // the event for the summaries, kg.
+  checked_array<double> pipe_dissolved{"pipe_dissolved"};
+  checked_array<double> ov_pipe_mass{"ov_pipe_mass"}, event_ov_pipe_mass{"event_ov_pipe_mass"};
+  // Per cell, m3: the water the storm sewer's inlets took from it since the
+  // overland constituent processes last used it (made at set-up).
+  array1d<double> ov_con_pipe_vol;
   // Per cell, m3: the water the infiltration step took into the soil and
   // the water exfiltration brought up (negative: seeped down) since the
   // overland constituent processes last used them, and with a soil column

@@ -73,6 +73,7 @@ enum class constituent_term : int {
   lake_point_sources,        // added (net of withdrawals) by the point sources of the channel lakes
   attached_point_sinks,      // on the fines the channel point sinks draw with the nodes' water
   attached_lake_point_sinks,  // on the fines the point sinks of the channel lakes draw with their water
+  dissolved_to_pipes,        // in the water the pipe inlets take from the cells, at the cells' concentration
   count_plus_one
 };
 
@@ -172,6 +173,8 @@ inline constexpr std::array<mass_term_row, n_constituent_terms> constituent_term
      mass_compartment::outside},
     {"attached_lake_point_sinks", "Attached drawn by lake point sinks", mass_compartment::lake_sediment_bound,
      mass_compartment::outside},
+    {"dissolved_to_pipes", "Dissolved entering the pipes", mass_compartment::overland_water,
+     mass_compartment::pipes},
 }};
 
 // The net mass of constituent c the soil surface (the soil column's top

@@ -88,4 +88,25 @@ class process_test : public ::testing::Test {
   std::filesystem::path start_dir_;
 };
 
+// The pipe network of the 4 x 5 street planes of 10 m cells whose ground
+// falls 0.3 m a row and 0.1 m a column: superjunction 1 (row 2, column 3,
+// ground 99.1 m) an open inlet, superjunction 2 (row 3, column 2, ground
+// 98.9 m) two grates; 0.3 m pipes 1 m below them run to an outfall onto the
+// surface at row 4, column 4 (ground 98.4 m, bottom 97.4 m).
+inline std::string street_sewer_network() {
+  return "SJUNC 1 99.10 98.10 1.0 10 2 3 0 0\n"
+         "SJUNC 2 98.90 97.90 1.0 2 3 2 0.6 0.6\n"
+         "SJUNC 3 98.40 97.40 0.0 888 4 4 0 0\n"
+         "CONNECT 1 1 3\n"
+         "CONNECT 2 2 3\n"
+         "SLINK 1 1\n"
+         "NODE 1 99.10 98.10 0 0 2 3 0 0\n"
+         "NODE 2 98.40 97.40 0 0 4 4 0 0\n"
+         "PIPE 1 1 0.3 0 0.031 0.013 22.4 0 0\n"
+         "SLINK 2 1\n"
+         "NODE 1 98.90 97.90 0 0 3 2 0 0\n"
+         "NODE 2 98.40 97.40 0 0 4 4 0 0\n"
+         "PIPE 1 1 0.3 0 0.022 0.013 22.4 0 0\n";
+}
+
 }  // namespace nivra::testing

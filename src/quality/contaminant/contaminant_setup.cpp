@@ -77,7 +77,8 @@ void for_each_constituent_total(constituent_state& k, F&& f) {
       // The sediment-bound side's totals and the pipes' attached mass: every
       // constituent has them, the nutrients added after the contaminants too.
       &k.sed_attached_final,   &k.sed_contam_total_final, &k.sed_eroded_deposited, &k.sed_contam_source,
-      &k.sed_attached_out,     &k.sed_attached_to_chan,  &k.pipe_attached};
+      &k.sed_attached_out,     &k.sed_attached_to_chan,  &k.pipe_attached,
+      &k.pipe_dissolved,       &k.ov_pipe_mass,          &k.event_ov_pipe_mass};
   for (checked_array<double>* t : totals) f(*t);
 }
 
@@ -352,7 +353,8 @@ void setup_contaminants(model_state& ms) {
       }
   }
   // The water the soil processes hand to the constituents, per cell.
-  for (array1d<double>* a : {&k.ov_con_infil_vol, &k.ov_con_exfil_vol, &k.exfil_step_vol}) a->alloc(cells);
+  for (array1d<double>* a : {&k.ov_con_infil_vol, &k.ov_con_exfil_vol, &k.exfil_step_vol, &k.ov_con_pipe_vol})
+    a->alloc(cells);
   if (k.soil_contam_layers > 0) {
     k.soil_con_exfil_vol.alloc(cells);
     ms.soil.sm_interlayer_flow.alloc(cells);

@@ -713,6 +713,35 @@ void clear_boundary_volumes(overland_state& ov) {
   if (!ov.lowspot_vol.empty()) ov.lowspot_vol.fill(0.0);
 }
 
+// After the transport: the water the storm sewer's inlets took from a cell
+// since the last step (V) carried its share of the mass the cell's water
+// held with it, V / (V + the water left), into the pipe network, which
+// holds it; a cell the inlets left dry gives them all its mass. The cell's
+// concentration stays.
+void pipe_inlet_transfer(model_state& ms, int c) {
+  constituent_state& k = ms.constituent;
+  const int n = ms.grid.ncells;
+  if (k.ov_con_pipe_vol.size() != n || c > k.pipe_dissolved.count()) return;
+  const double area = ms.grid.grid_size * ms.grid.grid_size;
+  const double* blocked = blocked_cells(ms.overland);
+  const double* taken = k.ov_con_pipe_vol.data();
+  const double* h = ms.overland.ov_depth.data();
+  double* mass = k.ov_mass[c];
+  double* cc = k.ov_conc[c];
+  double moved = 0.0;
+  for (int i = 1; i <= n; ++i) {
+    if (!(taken[i] > tiny) || !(mass[i] > 0.0)) continue;
+    const double left = std::max(h[i], 0.0) * area * open_share(blocked, i);
+    const double share = taken[i] / (taken[i] + left);
+    const double m = share * mass[i];
+    mass[i] -= m;
+    cc[i] *= 1.0 - share;
+    moved += m;
+  }
+  k.pipe_dissolved[c] += moved;
+  book(k, c, constituent_term::dissolved_to_pipes, moved);
+}
+
 // After the transport: a cell that has dried gives its mass to the land
 // surface (to the soil column when it carries constituents). Returns the
 // first cell whose mass, with what its sediment carries, is not a finite
@@ -822,6 +851,7 @@ void overland_constituent_transport(model_state& ms) {
         k.event_ov_neg_mass[c] += reset / 1000.0;
       }
       boundary_moves(ms, c);
+      pipe_inlet_transfer(ms, c);
       // A mass that is not a number would spread through the grid and the
       // books: the run stops naming the constituent and the cell.
       if (const int bad = hand_over_dry_cells(ms, c)) {
@@ -831,6 +861,7 @@ void overland_constituent_transport(model_state& ms) {
       }
     }
     clear_boundary_volumes(ms.overland);
+    if (k.ov_con_pipe_vol.size() == n) k.ov_con_pipe_vol.fill(0.0);
     k.kinetic_left_s = std::max(k.kinetic_left_s - dt, 0.0);
     if (ov.con_vol_x.size() == n) ov.con_vol_x.fill(0.0);
     if (ov.con_vol_y.size() == n) ov.con_vol_y.fill(0.0);
@@ -843,6 +874,11 @@ void overland_constituent_transport(model_state& ms) {
   process_clock& cc = ms.clock.ov_con_clock;
   cc.last_time = ms.clock.model_time;
   cc.next_time = ms.clock.model_time + constituent_step_days(ms);
+}
+
+double pipe_dissolved_mass(const model_state& ms, int c) {
+  const constituent_state& k = ms.constituent;
+  return c >= 1 && c <= k.pipe_dissolved.count() ? k.pipe_dissolved[c] / 1000.0 : 0.0;
 }
 
 double overland_water_mass(const model_state& ms, int c) {
@@ -884,8 +920,10 @@ void record_masses(model_state& ms, ledger_moment moment) {
     if (!k.soil_con_trans) k.mass_books->set_mass(c, mass_compartment::soil_column, moment, soil_side_mass(ms, c, moment));
     if (k.sediment_contam) {
       k.mass_books->set_mass(c, mass_compartment::sediment_bound, moment, attached_mass(ms, c));
-      k.mass_books->set_mass(c, mass_compartment::pipes, moment, pipe_attached_mass(ms, c));
     }
+    // The pipes hold what their inlets took with the water, dissolved and
+    // on the suspended fines.
+    k.mass_books->set_mass(c, mass_compartment::pipes, moment, pipe_dissolved_mass(ms, c) + pipe_attached_mass(ms, c));
   }
   // The soil column's (when there is one) and the groundwater's.
   record_soil_column_masses(ms, moment);
@@ -942,6 +980,7 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     const double to_lakes =
         total(c, constituent_term::overland_to_lakes) - total(c, constituent_term::lakes_to_overland);
     const double water = l.mass(c, mass_compartment::overland_water, moment);
+    const double to_pipes = total(c, constituent_term::dissolved_to_pipes);
     // The nutrient model's gains and losses in the overland water (its
     // kinetics and what its soil step took for the pools) and in the soil.
     const double nsm_in = total(c, constituent_term::nutrient_gain);
@@ -965,6 +1004,7 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
       k.event_ov_boundary_mass[c] = boundary_out;
       k.event_lake_boundary_mass[c] = lake_out;
       k.event_ov_lake_mass[c] = to_lakes;
+      k.event_ov_pipe_mass[c] = to_pipes;
       if (c <= k.lake_ov_mass_event.count()) k.lake_ov_mass_event[c] = to_lakes;
       continue;
     }
@@ -982,6 +1022,7 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
     k.ov_boundary_mass[c] = boundary_out;
     k.lake_boundary_mass[c] = lake_out;
     k.ov_lake_mass[c] = to_lakes;
+    k.ov_pipe_mass[c] = to_pipes;
     k.OV_LAND_MASS_FINAL[c] = land_surface_mass(ms, c);
     k.ov_nsm_in_mass[c] = nsm_in;
     k.ov_nsm_out_mass[c] = nsm_out;
@@ -1018,9 +1059,10 @@ void close_constituent_books(model_state& ms, ledger_moment moment) {
       k.sed_attached_final[c] = attached;
       k.sed_contam_total_final[c] = water + attached;
       k.GLOBAL_MASS_OUT[c] += attached_out;
-      // The pipes hold what their inlets took on the sediment.
-      k.GLOBAL_MASS_FINAL[c] += attached + l.mass(c, mass_compartment::pipes, moment);
+      k.GLOBAL_MASS_FINAL[c] += attached;
     }
+    // The pipes hold what their inlets took, dissolved and on the sediment.
+    k.GLOBAL_MASS_FINAL[c] += l.mass(c, mass_compartment::pipes, moment);
   }
 }
 

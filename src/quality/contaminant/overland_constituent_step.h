@@ -38,6 +38,9 @@ void overland_constituent_transport(model_state& ms);
 // that the mass enters the nodes with the water of the same step.
 void lateral_constituent_transfer(model_state& ms);
 
+// The dissolved mass of constituent c the pipe network holds, kg.
+double pipe_dissolved_mass(const model_state& ms, int c);
+
 // The overland water's and the land surface's mass of constituent c, kg.
 double overland_water_mass(const model_state& ms, int c);
 double land_surface_mass(const model_state& ms, int c);

@@ -620,12 +620,6 @@ snowpack_result pack_step::run() {
 
 }  // namespace
 
-void reset_pack_record(double* pack) {
-  static constexpr double fresh[pack_field::count + 1] = {0.0, 0.0, 0.0, 3.0, 0.67, 0.0, 0.0,
-                                                          0.07, 3600.0, 0.3, 0.077, 0.077};
-  for (int k = 1; k <= pack_field::count; ++k) pack[k] = fresh[k];
-}
-
 double lone_front_travel_time(double Wf, double zr, double n, double a) {
   return std::pow((n - 1.0) / Wf, n - 1.0) * std::pow(zr / a, n);
 }

@@ -37,8 +37,13 @@ inline constexpr int count = 22;
 }  // namespace pack_status
 
 // The pack record a cell takes when its snow is gone (and at the start of
-// a run, apart from the depth, water and density there).
-void reset_pack_record(double* pack);
+// a run, apart from the depth, water and density there). Inline: the
+// channel lakes clear the pack of a cell they take.
+inline void reset_pack_record(double* pack) {
+  static constexpr double fresh[pack_field::count + 1] = {0.0, 0.0, 0.0, 3.0, 0.67, 0.0, 0.0,
+                                                          0.07, 3600.0, 0.3, 0.077, 0.077};
+  for (int k = 1; k <= pack_field::count; ++k) pack[k] = fresh[k];
+}
 
 // The wetting fronts of a pack: rows 1..51 of fields 1..5 (row 0 and field
 // 0 unused). Field 1 is minus the pack clock at the front's release, 2 the

@@ -107,6 +107,7 @@ enum class water_flux {
   lake_evaporation,
   lake_point_sources,         // point sources on lake links, into their lakes
   lake_point_sinks,
+  snow_to_channel_lakes,      // the snow pack and the melt water held on a cell a lake takes
   groundwater_to_channel_lakes,  // seeping up through the lake beds
   channel_lakes_to_groundwater,  // seeping down through them
   // Overland lakes.
@@ -201,6 +202,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::lake_evaporation, "lake_evaporation", "Volume of lake evap=", c::channel_lakes, c::outside, f::lake_evaporation},
     {f::lake_point_sources, "lake_point_sources", "", c::outside, c::channel_lakes, f::lake_point_sources},
     {f::lake_point_sinks, "lake_point_sinks", "", c::channel_lakes, c::outside, f::lake_point_sinks},
+    {f::snow_to_channel_lakes, "snow_to_channel_lakes", "", c::snow, c::channel_lakes, f::snow_to_channel_lakes},
     {f::groundwater_to_channel_lakes, "groundwater_to_channel_lakes", "Total flux from gw to lakes=", c::groundwater, c::channel_lakes, f::groundwater_inputs, -1},
     {f::channel_lakes_to_groundwater, "channel_lakes_to_groundwater", "Total flux from lakes to gw=", c::channel_lakes, c::groundwater, f::groundwater_inputs},
     {f::overland_lake_inflow, "overland_lake_inflow", "Volume of flow into overland lakes:", c::surface, c::overland_lakes, f::overland_lake_inflow},

@@ -163,6 +163,8 @@ void print_volumes(const model_state& ms, std::FILE* f) {
       put(f, "volume precip to lake:               %16.1lf\n", b.total(flux::lake_precipitation));
       put(f, "volume overland to lake:             %16.1lf\n", b.total(flux::overland_to_channel_lakes));
       put(f, "volume overland from lake:           %16.1lf\n", b.total(flux::channel_lakes_to_overland));
+      if (ms.clock.long_term)
+        put(f, "volume of snow to lake:              %16.1lf\n", b.total(flux::snow_to_channel_lakes));
       if (ms.lake.lake_gw_on) {
         put(f, "volume of gw to lakes:               %16.1lf\n", b.total(flux::groundwater_to_channel_lakes));
         put(f, "volume of water from lakes to gw:    %16.1lf\n", b.total(flux::channel_lakes_to_groundwater));

@@ -254,7 +254,7 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
     put(f, "Volume precip to lakes=                         %14.2lf\n", b.total(flux::lake_precipitation));
     put(f, "Volume of flow into lakes=                      %14.2lf\n",
         b.total(flux::lake_precipitation) + b.total(flux::overland_to_channel_lakes) +
-            b.total(flux::channels_to_channel_lakes) + b.total(flux::lake_point_sources) +
+            b.total(flux::snow_to_channel_lakes) + b.total(flux::channels_to_channel_lakes) + b.total(flux::lake_point_sources) +
             b.total(flux::lumped_baseflow_to_lakes));
     put(f, "Volume of flow from lakes=                      %14.2lf\n",
         b.total(flux::channel_lakes_to_overland) + b.total(flux::channel_lakes_to_channels) +

@@ -16,9 +16,11 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "groundwater/groundwater_state.h"
+#include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -168,19 +170,12 @@ TEST_F(LakeRuns, ASeepingLakeWithoutASoilConductivityStopsTheRun) {
       << r.console;
 }
 
-TEST_F(LakeRuns, AChannelLakeEvaporatesInALongTermRunAndKeepsItsBooks) {
-  // The valley of vlake.prj under a storm of a gage file (10.8 mm in the
-  // hour from noon of 15 June 2024, 5.4 mm in the half hour after) and the
-  // hourly weather of the long-term example; the run ends once the outlet
-  // has fallen below 0.05 m3/s.
+// The valley of vlake.prj run long term: Green and Ampt with
+// redistribution and an albedo on uniform maps of the valley (each map's
+// value given), the gage file and weather of the caller, and `cards`
+// setting the clock, the weather station and the event's end.
+void long_term_valley(const char* const (&values)[7], const std::vector<std::string>& cards) {
   testing::copy_example("vlake");
-  std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / "longterm" / "weather.guv",
-                             "weather.guv", std::filesystem::copy_options::overwrite_existing);
-  testing::write_file("storm.gag",
-                      "EVENT Storm over the valley\nNRGAG 1\nNRPDS 3\nCOORD 210.0 300.0  Valley gage\n"
-                      "GAGES 2024 6 15 12 00    0.0\nGAGES 2024 6 15 13 00   10.8\nGAGES 2024 6 15 13 30    5.4\n");
-  // Long-term runs take the soil of Green and Ampt with redistribution
-  // and an albedo: uniform maps of the valley.
   auto uniform_map = [](const std::string& file, const std::string& value) {
     std::string text = "north: 600.0\nsouth: 0.0\neast: 420.0\nwest: 0.0\nrows: 30\ncols: 21\n";
     for (int row = 0; row < 30; ++row) {
@@ -189,21 +184,39 @@ TEST_F(LakeRuns, AChannelLakeEvaporatesInALongTermRunAndKeepsItsBooks) {
     }
     testing::write_file(file, text);
   };
-  const char* maps[][3] = {{"ALBEDO", "vlake.alb", "0.2"},        {"CONDUCTIVITY", "vlake.ks", "0.15"},
-                           {"CAPILLARY", "vlake.hc", "10.0"},    {"POROSITY", "vlake.por", "0.45"},
-                           {"MOISTURE", "vlake.moi", "0.2"},     {"PORE_INDEX", "vlake.pdi", "0.25"},
-                           {"RESIDUAL_SAT", "vlake.rsd", "0.05"}};
-  for (const auto& m : maps) {
-    uniform_map(m[1], m[2]);
-    set_card("vlake.prj", m[0], std::string(m[0]) + " " + m[1]);
+  const char* maps[][2] = {{"ALBEDO", "vlake.alb"}, {"CONDUCTIVITY", "vlake.ks"}, {"CAPILLARY", "vlake.hc"},
+                           {"POROSITY", "vlake.por"}, {"MOISTURE", "vlake.moi"}, {"PORE_INDEX", "vlake.pdi"},
+                           {"RESIDUAL_SAT", "vlake.rsd"}};
+  for (std::size_t i = 0; i < 7; ++i) {
+    uniform_map(maps[i][1], values[i]);
+    set_card("vlake.prj", maps[i][0], std::string(maps[i][0]) + " " + maps[i][1]);
   }
   for (const char* card : {"TOT_TIME", "START_DATE", "START_TIME", "PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION"})
     set_card("vlake.prj", card, "");
-  for (const char* line : {"PRECIP_FILE      storm.gag", "RAIN_THIESSEN", "LONG_TERM", "HMET_GUV         weather.guv",
-                           "HMET_ELEV_GAGE   20.0", "HMET_XCOORD_GAGE 210.0", "HMET_YCOORD_GAGE 300.0",
-                           "LATITUDE         40.0", "LONGITUDE        15.0", "GMT              1",
-                           "EVENT_MIN_Q      0.05", "ET_CALC_DEARDORFF", "INF_REDIST"})
-    set_card("vlake.prj", std::string(line).substr(0, std::string(line).find(' ')), line);
+  std::vector<std::string> lines = {"RAIN_THIESSEN", "LONG_TERM", "HMET_GUV         weather.guv", "ET_CALC_DEARDORFF",
+                                    "INF_REDIST"};
+  lines.insert(lines.end(), cards.begin(), cards.end());
+  for (const std::string& line : lines) set_card("vlake.prj", line.substr(0, line.find(' ')), line);
+}
+
+void copy_example_file(const char* example, const char* file) {
+  std::filesystem::copy_file(std::filesystem::path(NIVRA_SOURCE_DIR) / "examples" / example / file, file,
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
+TEST_F(LakeRuns, AChannelLakeEvaporatesInALongTermRunAndKeepsItsBooks) {
+  // The valley under a storm of a gage file (10.8 mm in the hour from noon
+  // of 15 June 2024, 5.4 mm in the half hour after) and the hourly weather
+  // of the long-term example; the run ends once the outlet has fallen
+  // below 0.05 m3/s.
+  long_term_valley({"0.2", "0.15", "10.0", "0.45", "0.2", "0.25", "0.05"},
+                   {"PRECIP_FILE      storm.gag", "HMET_ELEV_GAGE   20.0", "HMET_XCOORD_GAGE 210.0",
+                    "HMET_YCOORD_GAGE 300.0", "LATITUDE         40.0", "LONGITUDE        15.0", "GMT              1",
+                    "EVENT_MIN_Q      0.05"});
+  copy_example_file("longterm", "weather.guv");
+  testing::write_file("storm.gag",
+                      "EVENT Storm over the valley\nNRGAG 1\nNRPDS 3\nCOORD 210.0 300.0  Valley gage\n"
+                      "GAGES 2024 6 15 12 00    0.0\nGAGES 2024 6 15 13 00   10.8\nGAGES 2024 6 15 13 30    5.4\n");
   const testing::storm_run r = testing::run_storm("vlake.prj");
   ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
   const water_ledger& l = r.ms->ledger;
@@ -214,6 +227,40 @@ TEST_F(LakeRuns, AChannelLakeEvaporatesInALongTermRunAndKeepsItsBooks) {
   EXPECT_GT(l.run_total(flux::channel_lakes_to_overland) + l.run_total(flux::channel_lakes_to_channels), 0.0);
   EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-9 * (start + in));
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-7);
+}
+
+// The valley through the four storms of the snow example (two of snow in
+// the cold weeks of March 2024, two of rain in the thaw) at one-minute
+// steps. The lake, evaporating, gives back two cells of the basin's rim
+// and takes them again while snow lies on them: the lake takes their
+// snowpack, so no snow is left under the lake, and every event's books
+// and the run's close.
+TEST_F(LakeRuns, AChannelLakeTakesTheSnowOfTheCellsItFloods) {
+  long_term_valley({"0.2", "0.3", "10.0", "0.45", "0.25", "0.3", "0.05"},
+                   {"TIMESTEP         60.0", "PRECIP_FILE      storms.gag", "HMET_ELEV_GAGE   290.0",
+                    "HMET_XCOORD_GAGE 600090.0", "HMET_YCOORD_GAGE 4650075.0", "LATITUDE         42.0",
+                    "LONGITUDE        75.0", "GMT              5", "EVENT_MIN_Q      0.00005"});
+  copy_example_file("snow", "weather.guv");
+  copy_example_file("snow", "storms.gag");
+  double snow_under_lake = 0.0, worst_event = 0.0;
+  int takes = 0, last_cells = -1;
+  const testing::storm_run r = testing::run_storm("vlake.prj", {}, 100000, [&](const model_state& ms) {
+    for (int c = 1; c <= ms.grid.ncells; ++c)
+      if (lake_cell(ms.lake.lake_mask[c])) snow_under_lake = std::max(snow_under_lake, ms.hydromet.snow_swe[c]);
+    if (last_cells >= 0 && ms.lake.lake_cells[1] > last_cells) ++takes;
+    last_cells = ms.lake.lake_cells[1];
+    if (ms.ledger.event().error > -1.0) worst_event = std::max(worst_event, std::fabs(ms.ledger.event().error));
+  });
+  ASSERT_TRUE(r.ended) << r.console.substr(0, 3000);
+  const water_ledger& l = r.ms->ledger;
+  EXPECT_GT(l.run_total(flux::snowmelt), 0.0);
+  EXPECT_GT(takes, 1);
+  EXPECT_GT(l.run_total(flux::snow_to_channel_lakes), 0.0);
+  EXPECT_EQ(snow_under_lake, 0.0);
+  EXPECT_LT(worst_event, 1e-12);
+  EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
+  EXPECT_LT(std::fabs(l.run().surface_error), 1e-9);
+  EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-9 * l.storage(store::channel_lakes, moment::run_start));
 }
 
 // A POINTSOURCE series on the lake link feeds the lake (0.5 m3/s for the

@@ -493,14 +493,37 @@ void print_channel_constituent(const model_state& ms, std::FILE* f, int c) {
   }
   ratio_line(f, "Contam mass balance error", b.error(1e-16));
   if (!ms.constituent.sediment_contam) return;
+  // The channels' attached mass: initial + lateral + from the lakes +
+  // taken from the water = out of the outlet + into the lakes + drawn by
+  // the point sinks + final.
+  const summary::attached_books a = summary::attached_books_of(ms, c, true);
+  mass_book s;
   put(f, "Contaminants Attached to Sediment Mass Balance...\n \n");
   mass_line(f, "Lateral flow into channels", at(ms.constituent.chan_sed_lat_in_event, c));
   mass_line(f, "Exiting watershed", at(ms.constituent.chan_sed_out_event, c));
   mass_line(f, "Exchange with dissolved", at(ms.constituent.chan_sed_exch_event, c));
   mass_line(f, "Attached to suspended sed", at(ms.constituent.chan_sed_susp_event, c));
-  if (ms.lake.chan_lakes) mass_line(f, "Attached entering lakes", at(ms.constituent.chan_sed_to_lake_event, c));
+  s.net(at(ms.constituent.chan_sed_lat_in_event, c));  // net of what spilling water took back
+  s.loss(at(ms.constituent.chan_sed_out_event, c));
+  s.net(at(ms.constituent.chan_sed_exch_event, c));
+  s.loss(at(ms.constituent.chan_sed_susp_event, c));
+  if (ms.lake.chan_lakes) {
+    mass_line(f, "Attached entering lakes", at(ms.constituent.chan_sed_to_lake_event, c));
+    s.loss(at(ms.constituent.chan_sed_to_lake_event, c));
+  }
   mass_line(f, "Total (dissolved+attached)",
             at(ms.constituent.chan_mass_final_event, c) + at(ms.constituent.chan_sed_susp_event, c));
+  mass_line(f, "Initial attached in channels", a.chan_initial);
+  s.gain(a.chan_initial);
+  if (ms.lake.chan_lakes) {
+    mass_line(f, "Attached leaving lakes", a.from_lakes);
+    s.gain(a.from_lakes);
+  }
+  if (summary::channel_point_sources(ms)) {
+    mass_line(f, "Attached drawn by point sinks", a.chan_drawn);
+    s.loss(a.chan_drawn);
+  }
+  ratio_line(f, "Attached mass balance error", s.error(1e-16));
 }
 
 void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
@@ -538,9 +561,30 @@ void print_lake_constituent(const model_state& ms, std::FILE* f, int c) {
   }
   ratio_line(f, "Dissolved mass balance error", b.error(1e-16));
   if (ms.constituent.sediment_contam) {
+    // The lakes' attached mass: initial + from their cells (net) + from
+    // the channels + taken from the water = let out into the channels +
+    // drawn by the point sinks + final (suspended and settled).
+    const summary::attached_books a = summary::attached_books_of(ms, c, true);
+    mass_book s;
     mass_line(f, "Overland inflow", at(ms.constituent.lake_sed_ov_in_event, c));
     mass_line(f, "Channel inflow", at(ms.constituent.lake_sed_chan_in_event, c));
     mass_line(f, "Exchange with dissolved", at(ms.constituent.lake_sed_exch_event, c));
+    s.net(at(ms.constituent.lake_sed_ov_in_event, c));
+    s.gain(at(ms.constituent.lake_sed_chan_in_event, c));
+    s.net(at(ms.constituent.lake_sed_exch_event, c));
+    mass_line(f, "Attached leaving lakes", a.from_lakes);
+    s.loss(a.from_lakes);
+    if (summary::channel_point_sources(ms)) {
+      mass_line(f, "Attached drawn by point sinks", a.lake_drawn);
+      s.loss(a.lake_drawn);
+    }
+    mass_line(f, "Initial attached in lakes", a.lake_initial);
+    mass_line(f, "Final attached, suspended", a.lake_suspended);
+    mass_line(f, "Final attached, on lake beds", a.lake_bed);
+    s.gain(a.lake_initial);
+    s.loss(a.lake_suspended);
+    s.loss(a.lake_bed);
+    ratio_line(f, "Attached mass balance error", s.error(1e-16));
   }
   for (int lake = 1; lake <= ms.lake.num_lakes; ++lake) {
     const double mass = at(ms.constituent.lake_mass, c, lake) / 1000.0;

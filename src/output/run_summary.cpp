@@ -601,6 +601,27 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
     put(f, "Final suspended               %14.2lf \n", at(ms.constituent.chan_sed_susp_final, c));
     put(f, "Exchange with dissolved       %14.2lf \n", -at(ms.constituent.chan_sed_exch_mass, c));
     put(f, "Exiting outlet                %14.2lf \n", at(ms.constituent.chan_sed_out, c));
+    // initial + lateral + from the lakes + taken from the water = out of
+    // the outlet + into the lakes + drawn by the point sinks + final.
+    const summary::attached_books a = summary::attached_books_of(ms, c, false);
+    mass_book s;
+    s.net(at(ms.constituent.chan_sed_lat_in, c));
+    s.loss(at(ms.constituent.chan_sed_susp_final, c));
+    s.net(-at(ms.constituent.chan_sed_exch_mass, c));
+    s.loss(at(ms.constituent.chan_sed_out, c));
+    put(f, "Initial attached in channels  %14.2lf \n", a.chan_initial);
+    s.gain(a.chan_initial);
+    if (ms.lake.chan_lakes) {
+      put(f, "Attached entering lakes       %14.2lf \n", a.to_lakes);
+      put(f, "Attached leaving lakes        %14.2lf \n", a.from_lakes);
+      s.loss(a.to_lakes);
+      s.gain(a.from_lakes);
+    }
+    if (summary::channel_point_sources(ms)) {
+      put(f, "Attached drawn by point sinks %14.2lf \n", a.chan_drawn);
+      s.loss(a.chan_drawn);
+    }
+    put(f, "Attached mass balance error        %14.4lf percent \n", s.error(0.0));
   }
   if (!ms.lake.chan_lakes) return;
   mass_book l;
@@ -613,7 +634,7 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   put(f, "Precip mass flux              %14.2lf \n", at(ms.constituent.lake_precip_mass, c));
   // The lakes' point sources (their POINTSOURCE series, and the channel
   // point sources at nodes a lake holds), net of what the sinks drew.
-  const bool points = ms.channel.chan_point_sources_on || !ms.channel.structures.series_flow.empty();
+  const bool points = summary::channel_point_sources(ms);
   if (points) {
     put(f, "Point source mass gain        %14.2lf \n", at(ms.constituent.lake_point_mass_run, c));
     l.net(at(ms.constituent.lake_point_mass_run, c));
@@ -642,6 +663,33 @@ void print_channel_constituent(model_state& ms, std::FILE* f, int c) {
   // The exchange through the lake beds has no line of its own.
   l.net(at(ms.constituent.lake_gw_mass_run, c));
   put(f, "Contam mass balance error       %14.4lf percent \n \n", l.error(0.0));
+  if (ms.constituent.sediment_contam) {
+    // The lakes' attached mass: initial + from the channels + from their
+    // cells (net) + taken from the water = let out into the channels +
+    // drawn by the point sinks + final (suspended and settled).
+    const summary::attached_books a = summary::attached_books_of(ms, c, false);
+    mass_book s;
+    put(f, "Attached\n");
+    put(f, "Initial attached in lakes     %14.2lf \n", a.lake_initial);
+    put(f, "Channel inflow                %14.2lf \n", a.to_lakes);
+    put(f, "Overland inflow               %14.2lf \n", a.lake_overland);
+    put(f, "Exchange with dissolved       %14.2lf \n", a.lake_exchange);
+    put(f, "Attached leaving lakes        %14.2lf \n", a.from_lakes);
+    s.gain(a.lake_initial);
+    s.gain(a.to_lakes);
+    s.net(a.lake_overland);
+    s.net(a.lake_exchange);
+    s.loss(a.from_lakes);
+    if (points) {
+      put(f, "Attached drawn by point sinks %14.2lf \n", a.lake_drawn);
+      s.loss(a.lake_drawn);
+    }
+    put(f, "Final attached, suspended     %14.2lf \n", a.lake_suspended);
+    put(f, "Final attached, on lake beds  %14.2lf \n", a.lake_bed);
+    s.loss(a.lake_suspended);
+    s.loss(a.lake_bed);
+    put(f, "Attached mass balance error        %14.4lf percent \n \n", s.error(0.0));
+  }
   for (int lake = 1; lake <= ms.lake.num_lakes; ++lake) {
     const double mass = at(ms.constituent.lake_mass, c, lake) / 1000.0;
     const double conc = at(ms.constituent.lake_conc, c, lake);

@@ -1,13 +1,16 @@
 #include "output/summary_common.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "channel/channel_state.h"
+#include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
 #include "surface/lake_state.h"
 
 namespace nivra::summary {
@@ -49,7 +52,7 @@ void write_channel_sediments(const model_state& ms, std::FILE* f, bool event) {
   }
   put(f, "%s wash-load outlet discharge:          %16.8lf m3\n", span, wash_out);
   // The channel point sinks draw wash load with their water.
-  const bool points = ms.channel.chan_point_sources_on || !ms.channel.structures.series_flow.empty();
+  const bool points = channel_point_sources(ms);
   if (points) put(f, "%s wash-load drawn by point sinks:      %16.8lf m3\n", span, t.wash_drawn);
   put(f, "Final wash-load remaining in suspension:   %16.8lf m3\n", ms.constituent.final_wash_load);
   if (event) {
@@ -83,6 +86,38 @@ bool is_nutrient(const model_state& ms, int c) {
   return ms.constituent.nutrients && at(ms.constituent.constituent_type, c) >= 2;
 }
 
+bool channel_point_sources(const model_state& ms) {
+  return ms.channel.chan_point_sources_on || !ms.channel.structures.series_flow.empty();
+}
+
+attached_books attached_books_of(const model_state& ms, int c, bool event) {
+  attached_books a;
+  const constituent_state& k = ms.constituent;
+  const mass_ledger* books = k.mass_books.get();
+  if (!k.sediment_contam || !books || c < 1 || c > books->constituents()) return a;
+  auto total = [&](constituent_term t) { return event ? books->event_total(c, row(t)) : books->run_total(c, row(t)); };
+  const ledger_moment start = event ? ledger_moment::event_start : ledger_moment::run_start;
+  a.chan_initial = books->mass(c, mass_compartment::channel_sediment_bound, start);
+  a.from_lakes = total(constituent_term::attached_lakes_to_channels);
+  a.to_lakes = total(constituent_term::attached_channels_to_lakes);
+  a.chan_drawn = total(constituent_term::attached_point_sinks);
+  a.lake_initial = books->mass(c, mass_compartment::lake_sediment_bound, start);
+  a.lake_overland = total(constituent_term::attached_cells_to_lakes) - total(constituent_term::attached_lakes_to_cells);
+  a.lake_exchange = -total(constituent_term::lake_sediment_release);
+  a.lake_drawn = total(constituent_term::attached_lake_point_sinks);
+  // The lakes' store as it stands: the summaries are written at the end
+  // of the event or of the run, before the next step moves it.
+  if (k.chan_attached && c < static_cast<int>(k.chan_attached->stores.size())) {
+    const chan_attached_store& st = k.chan_attached->stores[static_cast<std::size_t>(c)];
+    const int lakes = ms.lake.chan_lakes ? std::min(ms.lake.num_lakes, st.lake.rows()) : 0;
+    for (int l = 1; l <= lakes; ++l) {
+      for (int m = 1; m <= st.lake.cols(); ++m) a.lake_suspended += st.lake(l, m) / 1000.0;
+      a.lake_bed += st.bed[l] / 1000.0;
+    }
+  }
+  return a;
+}
+
 void write_lake_sediments(const model_state& ms, std::FILE* f, bool event) {
   const chan_sed_totals& t = event ? ms.constituent.chan_sed_event : ms.constituent.chan_sed_run;
   const std::vector<lake_sed_totals>& lakes = event ? ms.constituent.lake_sed_event : ms.constituent.lake_sed_run;
@@ -113,7 +148,7 @@ void write_lake_sediments(const model_state& ms, std::FILE* f, bool event) {
     put(f, "%s vol of SS from chan to lake           %16.8lf m3 \n", span, s.ss_from_chan);
     put(f, "%s net vol of SS from overland to lake   %16.8lf m3 \n", span, s.ss_from_ov);
     put(f, "%s vol of SS settled in lake             %16.8lf m3 \n", span, s.ss_settled);
-    if (!ms.channel.structures.series_flow.empty() || ms.channel.chan_point_sources_on)
+    if (channel_point_sources(ms))
       put(f, "%s vol of SS drawn by point sinks        %16.8lf m3 \n", span, s.ss_drawn);
     put(f, "Total Suspended Sediment in lake            %16.8lf m3 \n", s.ss_total);
     put(f, "\n");

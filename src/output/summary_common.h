@@ -72,5 +72,31 @@ void write_lake_sediments(const model_state& ms, std::FILE* f, bool event);
 // True for the nutrient-model constituents (water constituents and soil pools).
 bool is_nutrient(const model_state& ms, int c);
 
+// True when the channel network has point sources or sinks (the channel
+// point-source file, or point-source series of the structures file): their
+// sinks draw wash load, and the mass on it, with their water.
+bool channel_point_sources(const model_state& ms);
+
+// The terms of constituent c's mass on the fines of the channels and of the
+// channel lakes over the run or the event (`event`), kg, that the
+// attached blocks print beside the lines they always had: what the
+// channels and the lakes held at the start, what the lakes let out into
+// the channel nodes, what the point sinks drew, and the lakes' attached
+// mass now on their suspended fines and on their beds. With the lakes'
+// own inflows, the two blocks close: initial + in = out + final.
+struct attached_books {
+  double chan_initial = 0.0;    // on the channel nodes' fines at the start
+  double from_lakes = 0.0;      // let out by the lakes into the channel nodes
+  double to_lakes = 0.0;        // carried from the channel nodes into the lakes
+  double chan_drawn = 0.0;      // drawn by the channel point sinks
+  double lake_initial = 0.0;    // in the lakes at the start, suspended and settled
+  double lake_overland = 0.0;   // from the lakes' cells, net of what the lakes' water carried onto the land
+  double lake_exchange = 0.0;   // taken by the lakes' fines from their water (-: given to it)
+  double lake_drawn = 0.0;      // drawn by the lakes' point sinks
+  double lake_suspended = 0.0;  // in the lakes now, on the suspended fines
+  double lake_bed = 0.0;        // in the lakes now, on the fines settled on their beds
+};
+attached_books attached_books_of(const model_state& ms, int c, bool event);
+
 }  // namespace summary
 }  // namespace nivra

@@ -318,6 +318,94 @@ TEST_F(EventSummary, TheSedimentBoundLinesAreTheEventsBooks) {
     EXPECT_TRUE(has(text, line)) << line << "\n" << text;
 }
 
+// A later event of a long-term run, on channels with a lake and a point
+// sink: the channels' and the lake's attached blocks add the mass their
+// fines held at the event's start, what the lake let out into the
+// channels, what the sinks drew and the lake's final mass on its suspended
+// fines and on its bed (from its store), and close. By hand: the channels
+// start with 2 kg, take 10 from the cells, 3 from the lake and 1 from their
+// water, let 8 out of the outlet, 5 into the lake and 0.5 into the sink:
+// 2.5 at the end. The lake starts with 4, takes those 5, 0.5 net from its
+// cells and 1.5 from its water, lets the 3 out and 0.25 into the sink:
+// 7.75 at the end, 1.75 suspended (1 kg on the clay, 0.75 on the silt) and
+// 6 on its bed. An earlier event's totals do not show.
+TEST_F(EventSummary, TheAttachedBlocksCloseWithWhatTheFinesHeldAtTheEventsStart) {
+  uniform_storm();
+  constituent_state& k = ms->constituent;
+  k.chan_con_trans = k.sediment_contam = 1;
+  ms->lake.chan_lakes = 1;
+  ms->lake.num_lakes = 1;
+  ms->channel.chan_point_sources_on = 1;
+  k.num_constituents = 1;
+  k.constituent_type.grow(1);
+  k.constituent_type[1] = 1;
+  k.constituent_output_name = {"", "copper"};
+  struct figure {
+    checked_array<double>* line;
+    double kg;
+  } figures[] = {{&k.chan_sed_lat_in_event, 10.0}, {&k.chan_sed_out_event, 8.0},     {&k.chan_sed_exch_event, 1.0},
+                 {&k.chan_sed_susp_event, 2.5},    {&k.chan_sed_to_lake_event, 5.0}, {&k.lake_sed_ov_in_event, 0.5},
+                 {&k.lake_sed_chan_in_event, 5.0}, {&k.lake_sed_exch_event, 1.5}};
+  for (const figure& f : figures) {
+    f.line->grow(1);
+    (*f.line)[1] = f.kg;
+  }
+  k.mass_books = std::make_unique<mass_ledger>(constituent_term_table, 1);
+  mass_ledger& b = *k.mass_books;
+  auto book = [&](constituent_term t, double kg) { b.book(1, row(t), kg); };
+  book(constituent_term::attached_lakes_to_channels, 9.0);
+  book(constituent_term::attached_point_sinks, 9.0);
+  book(constituent_term::attached_lake_point_sinks, 9.0);
+  b.open_event();
+  b.set_mass(1, mass_compartment::channel_sediment_bound, ledger_moment::event_start, 2.0);
+  b.set_mass(1, mass_compartment::lake_sediment_bound, ledger_moment::event_start, 4.0);
+  book(constituent_term::attached_channels_to_lakes, 5.0);
+  book(constituent_term::attached_lakes_to_channels, 3.0);
+  book(constituent_term::attached_point_sinks, 0.5);
+  book(constituent_term::attached_lake_point_sinks, 0.25);
+  book(constituent_term::attached_cells_to_lakes, 0.7);
+  book(constituent_term::attached_lakes_to_cells, 0.2);
+  book(constituent_term::lake_sediment_release, -1.5);
+  k.chan_attached = std::make_unique<channel_attached>();
+  k.chan_attached->stores.resize(2);
+  chan_attached_store& st = k.chan_attached->stores[1];
+  st.alloc(4, 1, 2);
+  st.lake(1, 1) = 1000.0;  // g
+  st.lake(1, 2) = 750.0;
+  st.bed[1] = 6000.0;
+  const std::string text = written();
+  struct line {
+    const char* label;
+    double value;
+  };
+  auto block = [](std::initializer_list<line> lines, const char* error) {
+    std::string s;
+    for (const line& l : lines) s += summary_line(l.label, l.value, "%14.2lf");
+    return s + summary_line(error, 0.0, "%14.4lf");
+  };
+  const std::string channel = block({{"Lateral flow into channels", 10.0},
+                                     {"Exiting watershed", 8.0},
+                                     {"Exchange with dissolved", 1.0},
+                                     {"Attached to suspended sed", 2.5},
+                                     {"Attached entering lakes", 5.0},
+                                     {"Total (dissolved+attached)", 2.5},
+                                     {"Initial attached in channels", 2.0},
+                                     {"Attached leaving lakes", 3.0},
+                                     {"Attached drawn by point sinks", 0.5}},
+                                    "Attached mass balance error");
+  const std::string lake = block({{"Overland inflow", 0.5},
+                                  {"Channel inflow", 5.0},
+                                  {"Exchange with dissolved", 1.5},
+                                  {"Attached leaving lakes", 3.0},
+                                  {"Attached drawn by point sinks", 0.25},
+                                  {"Initial attached in lakes", 4.0},
+                                  {"Final attached, suspended", 1.75},
+                                  {"Final attached, on lake beds", 6.0}},
+                                 "Attached mass balance error");
+  EXPECT_TRUE(has(text, "Contaminants Attached to Sediment Mass Balance...\n \n" + channel)) << text;
+  EXPECT_TRUE(has(text, lake + "Final Mass in lake 1 =")) << text;
+}
+
 // The exchange between the water table and the unsaturated zone is booked
 // into the aquifer; the event's groundwater block shows it from the aquifer
 // into the unsaturated zone.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -471,6 +472,144 @@ void expect_every_gram_booked(const model_state& ms) {
   }
 }
 
+// One printed summary line that carries a number: its label (without the
+// dot leader) and its value.
+struct printed_line {
+  std::string label;
+  double value = 0.0;
+};
+
+// The value of a line and where its label ends: the last blank-separated
+// token that is a whole number (the run summary's error lines end with
+// "percent"); false for a line without one.
+bool parse_printed(const std::string& line, printed_line& out) {
+  std::size_t end = line.size();
+  while (end > 0) {
+    while (end > 0 && line[end - 1] == ' ') --end;
+    std::size_t begin = end;
+    while (begin > 0 && line[begin - 1] != ' ') --begin;
+    if (begin == end) return false;
+    const std::string token = line.substr(begin, end - begin);
+    char* stop = nullptr;
+    const double v = std::strtod(token.c_str(), &stop);
+    if (stop == token.c_str() + token.size()) {
+      std::size_t label_end = begin;
+      while (label_end > 0 && (line[label_end - 1] == ' ' || line[label_end - 1] == '.')) --label_end;
+      out.label = line.substr(0, label_end);
+      out.value = v;
+      return !out.label.empty();
+    }
+    end = begin;
+  }
+  return false;
+}
+
+// The numbered lines of the block that follows the line holding `from`
+// (blank lines right after it skipped), up to the first line without a
+// number or one that begins with `stop`.
+std::vector<printed_line> printed_block(const std::string& text, std::size_t from, const char* stop = nullptr) {
+  std::vector<printed_line> lines;
+  if (from == std::string::npos) {
+    ADD_FAILURE() << "no block";
+    return lines;
+  }
+  std::istringstream in(text.substr(text.find('\n', from) + 1));
+  std::string line;
+  bool started = false;
+  while (std::getline(in, line)) {
+    if (!started && line.find_first_not_of(' ') == std::string::npos) continue;
+    started = true;
+    if (stop && line.rfind(stop, 0) == 0) break;
+    printed_line p;
+    if (!parse_printed(line, p)) break;
+    lines.push_back(p);
+  }
+  return lines;
+}
+
+// A line of an attached block as a reader books it: +1 comes in (a
+// signed net figure counts as printed), -1 goes out, 0 is no term.
+struct book_line {
+  const char* label;
+  int sign;
+};
+
+// The block prints exactly `expected`, in that order, and closes by hand:
+// the signed sum of its terms is zero within the rounding of its printed
+// figures (half a unit of the last decimal per term), and its own error
+// line, the last, is about zero.
+void expect_closes_by_hand(const std::vector<printed_line>& lines, const std::vector<book_line>& expected) {
+  std::string printed;
+  for (const printed_line& p : lines) printed += p.label + " = " + std::to_string(p.value) + "\n";
+  ASSERT_EQ(lines.size(), expected.size()) << printed;
+  double sum = 0.0;
+  int terms = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_EQ(lines[i].label, expected[i].label) << printed;
+    sum += expected[i].sign * lines[i].value;
+    if (expected[i].sign != 0) ++terms;
+  }
+  EXPECT_NEAR(sum, 0.0, 0.005 * terms + 1e-9) << printed;
+  ASSERT_EQ(lines.back().label, "Attached mass balance error") << printed;
+  EXPECT_NEAR(lines.back().value, 0.0, 1e-3) << printed;
+}
+
+// The value of the line of `label` in a parsed block (NaN and a failure
+// when there is none).
+double line_value(const std::vector<printed_line>& lines, const std::string& label) {
+  for (const printed_line& p : lines)
+    if (p.label == label) return p.value;
+  ADD_FAILURE() << "no line " << label;
+  return std::numeric_limits<double>::quiet_NaN();
+}
+
+// The channels' attached blocks of the event summary and of the run
+// summary (in one file, the run's after "SIMULATION TOTALS"), with the
+// lines a run with lakes and one with point sinks add.
+struct attached_blocks {
+  std::vector<printed_line> event_channel, run_channel, event_lake, run_lake;
+};
+attached_blocks read_attached_blocks(const std::string& sum, bool lakes) {
+  attached_blocks b;
+  const std::size_t run = sum.find("SIMULATION TOTALS");
+  EXPECT_NE(run, std::string::npos);
+  b.event_channel = printed_block(sum, sum.find("Contaminants Attached to Sediment Mass Balance..."));
+  b.run_channel = printed_block(sum, sum.find("Attached\nLateral flow into channels", run), "Lake Contaminant");
+  if (lakes) {
+    const std::size_t lake = sum.find("Lake Contaminant Transport Summary for");
+    b.event_lake = printed_block(sum, sum.find("Dissolved mass balance error", lake), "Final Mass in lake");
+    b.run_lake = printed_block(sum, sum.find("Attached\nInitial attached in lakes", run));
+  }
+  return b;
+}
+
+std::vector<book_line> event_channel_lines(bool lakes, bool points) {
+  std::vector<book_line> v = {{"Lateral flow into channels", 1}, {"Exiting watershed", -1},
+                              {"Exchange with dissolved", 1},    {"Attached to suspended sed", -1}};
+  if (lakes) v.push_back({"Attached entering lakes", -1});
+  v.push_back({"Total (dissolved+attached)", 0});
+  v.push_back({"Initial attached in channels", 1});
+  if (lakes) v.push_back({"Attached leaving lakes", 1});
+  if (points) v.push_back({"Attached drawn by point sinks", -1});
+  v.push_back({"Attached mass balance error", 0});
+  return v;
+}
+
+std::vector<book_line> run_channel_lines(bool lakes, bool points) {
+  std::vector<book_line> v = {{"Lateral flow into channels", 1},
+                              {"Final suspended", -1},
+                              {"Exchange with dissolved", 1},
+                              {"Exiting outlet", -1},
+                              {"Initial attached in channels", 1}};
+  if (lakes) {
+    v.push_back({"Attached entering lakes", -1});
+    v.push_back({"Attached leaving lakes", 1});
+  }
+  if (points) v.push_back({"Attached drawn by point sinks", -1});
+  v.push_back({"Attached mass balance error", 0});
+  return v;
+}
+
 TEST_F(ChannelSedimentRun, AttachedContaminantRidesTheWashLoadAndEveryGramIsBooked) {
   // Kd 0: nothing attaches anywhere; Kd 1000 L/kg: the fines carry mass
   // off the land, into the channel and out of its outlet.
@@ -520,6 +659,15 @@ TEST_F(ChannelSedimentRun, AttachedContaminantRidesTheWashLoadAndEveryGramIsBook
       ASSERT_NE(from, std::string::npos) << b.block;
       EXPECT_NEAR(value_after(sum.substr(from), b.line), 0.0, 1e-3) << b.block;
     }
+    // Without lakes the attached blocks print the lines they always
+    // printed, in their order, then the channels' initial attached mass
+    // and the error line, and no line of lakes; each closes by hand.
+    const attached_blocks blocks = read_attached_blocks(sum, false);
+    expect_closes_by_hand(blocks.event_channel, event_channel_lines(false, false));
+    expect_closes_by_hand(blocks.run_channel, run_channel_lines(false, false));
+    EXPECT_EQ(sum.find("Lake Contaminant Transport Summary"), std::string::npos);
+    EXPECT_EQ(sum.find("leaving lakes"), std::string::npos);
+    EXPECT_EQ(sum.find("entering lakes"), std::string::npos);
   }
 }
 
@@ -628,6 +776,13 @@ TEST_F(ChannelSedimentRun, APointSinkDrawsWashLoadAndAttachedMassOnlyWithItsWate
                                          1e-3),
             6);
   EXPECT_NE(sum.find("wash-load drawn by point sinks:"), std::string::npos);
+  // The attached blocks give what the pump drew and close by hand.
+  const attached_blocks blocks = read_attached_blocks(sum, false);
+  expect_closes_by_hand(blocks.event_channel, event_channel_lines(false, true));
+  expect_closes_by_hand(blocks.run_channel, run_channel_lines(false, true));
+  const double drawn = mass_term(ms, constituent_term::attached_point_sinks);
+  EXPECT_NEAR(line_value(blocks.event_channel, "Attached drawn by point sinks"), drawn, 0.005);
+  EXPECT_NEAR(line_value(blocks.run_channel, "Attached drawn by point sinks"), drawn, 0.005);
 }
 
 TEST_F(ChannelSedimentRun, SpilledWashLoadTakesItsAttachedMassOntoTheCells) {
@@ -651,7 +806,7 @@ namespace {
 // The erosion example's V with its lake, carrying a contaminant that
 // sticks to the fines: the lake takes the attached mass the channel brings,
 // lets some settle with the fines and some out over its weir; every gram of
-// the run is booked. (Overland constituents on a watershed with channel
+// the run is booked, and the summaries' attached blocks close by hand. (Overland constituents on a watershed with channel
 // lakes are not part of every build yet: where the set-up refuses them the
 // test has nothing to run.)
 // The erosion example (a V with a lake half way down its channel) with
@@ -707,6 +862,52 @@ TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {
         EXPECT_EQ(ms.constituent.cell_total_mass(1, i), 0.0) << "cell " << i;
       }
     }
+  // The summaries: the channels' and the lake's attached blocks, of the
+  // event and of the run, each close by hand from their printed figures,
+  // and they tell the same story: what the channels carried into the lake
+  // is the lake's channel inflow, what the lake let out into the channel
+  // below (over its weir) comes back into the channels' books, and the
+  // lake keeps the rest on its suspended fines and on its bed.
+  const std::string sum = testing::read_file("erosion.sum");
+  const attached_blocks b = read_attached_blocks(sum, true);
+  expect_closes_by_hand(b.event_channel, event_channel_lines(true, false));
+  expect_closes_by_hand(b.run_channel, run_channel_lines(true, false));
+  expect_closes_by_hand(b.event_lake, {{"Overland inflow", 1},
+                                       {"Channel inflow", 1},
+                                       {"Exchange with dissolved", 1},
+                                       {"Attached leaving lakes", -1},
+                                       {"Initial attached in lakes", 1},
+                                       {"Final attached, suspended", -1},
+                                       {"Final attached, on lake beds", -1},
+                                       {"Attached mass balance error", 0}});
+  expect_closes_by_hand(b.run_lake, {{"Initial attached in lakes", 1},
+                                     {"Channel inflow", 1},
+                                     {"Overland inflow", 1},
+                                     {"Exchange with dissolved", 1},
+                                     {"Attached leaving lakes", -1},
+                                     {"Final attached, suspended", -1},
+                                     {"Final attached, on lake beds", -1},
+                                     {"Attached mass balance error", 0}});
+  // One event: the event's figures are the run's, and both are the
+  // ledger's; the moves between the channels and the lake are not small.
+  using t = constituent_term;
+  const double into_lake = mass_term(ms, t::attached_channels_to_lakes);
+  const double out_of_lake = mass_term(ms, t::attached_lakes_to_channels);
+  ASSERT_GT(into_lake, 0.1);
+  ASSERT_GT(out_of_lake, 0.1);
+  for (const std::vector<printed_line>* lake : {&b.event_lake, &b.run_lake}) {
+    EXPECT_NEAR(line_value(*lake, "Channel inflow"), into_lake, 0.005);
+    EXPECT_NEAR(line_value(*lake, "Attached leaving lakes"), out_of_lake, 0.005);
+    EXPECT_NEAR(line_value(*lake, "Final attached, on lake beds"), ms.constituent.chan_attached->stores[1].bed[1] / 1000.0,
+                0.005);
+    EXPECT_NEAR(line_value(*lake, "Final attached, suspended") + line_value(*lake, "Final attached, on lake beds"),
+                lake_attached_mass(ms, 1), 0.01);
+  }
+  EXPECT_GT(line_value(b.event_lake, "Final attached, on lake beds"), 0.0);
+  for (const std::vector<printed_line>* chan : {&b.event_channel, &b.run_channel}) {
+    EXPECT_NEAR(line_value(*chan, "Attached entering lakes"), into_lake, 0.005);
+    EXPECT_NEAR(line_value(*chan, "Attached leaving lakes"), out_of_lake, 0.005);
+  }
 }
 
 // Step by step through the same run: wherever the lake lets wash load out

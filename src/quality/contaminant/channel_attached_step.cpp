@@ -391,7 +391,9 @@ void book_channel_attached_masses(model_state& ms, ledger_moment moment) {
       k.chan_sed_susp_event[c] = chan;
       k.chan_sed_to_lake_event[c] = to_lakes;
       k.lake_sed_exch_event[c] = -t(constituent_term::lake_sediment_release);
-      k.lake_sed_chan_in_event[c] = to_lakes - t(constituent_term::attached_lakes_to_channels);
+      // What the channels brought the lakes; what the lakes let out into
+      // the channels is a line of its own.
+      k.lake_sed_chan_in_event[c] = to_lakes;
       // What the cells' fines brought the lakes, net of what the lakes'
       // wash load carried back onto the land.
       const double from_cells =

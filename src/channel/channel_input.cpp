@@ -304,6 +304,7 @@ class chan_reader {
     bool record = false;       // its LINK card was read
     int last_node = 0;         // highest node point a node card named
     int xsec_node = 0;         // highest node point with XSEC
+    std::vector<int> section_nodes;  // node points given XSEC or section values, in order
     std::vector<int> elev_line;  // per node point: the line of its ELEV card, 0 before it
     std::vector<bp_section> sections;
     int pending_levels = 0;    // NUM_INTERP given before its NPAIRS
@@ -446,6 +447,9 @@ class chan_reader {
         case cc::side_slope: case cc::max_erosion:
           if (!node) return fail(r, "comes before any NODE card");
           if (!read_node_card(v, r.code, node, link)) return false;
+          if (r.code != cc::elev && r.code != cc::x_y &&
+              (w.section_nodes.empty() || w.section_nodes.back() != node))
+            w.section_nodes.push_back(node);
           if (r.code == cc::elev) {
             // A second bed elevation for a node point would overwrite the first.
             int& first = w.elev_line[static_cast<std::size_t>(node)];
@@ -853,6 +857,16 @@ class chan_reader {
           return stop_run();
         }
         const int k = w.xsec_node;
+        // One section serves the whole link: values given at another node
+        // point are read and not used, which the run says.
+        for (const int other : w.section_nodes)
+          if (other != k) {
+            std::printf("Warning: link %d of the channel input file %s gives section values at node point %d; a "
+                        "trapezoidal link takes the one section of its last XSEC node point, %d, and does not use "
+                        "them.\n",
+                        l, name_, other, k);
+            break;
+          }
         if (ch_.bottom(k, l) <= 0.0 && ch_.sslope(k, l) <= 0.0)
           return link_fault(l, "has a trapezoid of no width: BOTTOM_WIDTH and SIDE_SLOPE are both 0");
       }

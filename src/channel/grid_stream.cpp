@@ -73,19 +73,29 @@ bool read_grid_stream_file(channel_state& ch, const grid_state& grid, guarded_fi
   ch.gst_num_cells = cells;
   ch.gst_ncellsingrid.alloc(cells);
   ch.gst_max_cells = 0;
-  int numnodes = 0, cellij = 0;
+  int numnodes = 0, cellij = 0, cellij_line = 0;
   for (int n = 3; read_line(line, file); ++n) {
     const chan_card c = classify_chan_card(line);
     if (c != chan_card::cellij && c != chan_card::numnodes && c != chan_card::linknode) continue;
     lines.add(c, n, line.rest());
-    if (c == chan_card::cellij) ++cellij;
+    if (c == chan_card::cellij) {
+      ++cellij;
+      cellij_line = n;
+    }
     if (c != chan_card::numnodes) continue;
     card_line rest(lines.rest(lines.cards().back()));
     card_numbers num(rest, "NUMNODES", name, n);
     int m = 0;
     if (!num.whole("the number of channel nodes in the cell", m, from_to(1, max_nodes_per_cell))) return stop_run();
     if (!card_ends(num, "NUMNODES", n, name)) return false;
-    if (++numnodes > cells || numnodes != cellij) {
+    if (++numnodes > cells && numnodes == cellij) {
+      std::fprintf(stderr,
+                   "Error: the grid-stream file %s gives STREAMCELLS %d, but the CELLIJ card at line %d is stream "
+                   "cell %d: STREAMCELLS counts every stream cell of the file.\n",
+                   name, cells, cellij_line, cellij);
+      return stop_run();
+    }
+    if (numnodes > cells || numnodes != cellij) {
       std::fprintf(stderr,
                    "Error: the NUMNODES card at line %d of the grid-stream file %s is not the one card of stream "
                    "cell %d of %d: each CELLIJ card is followed by its NUMNODES card.\n",

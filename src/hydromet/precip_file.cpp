@@ -260,6 +260,7 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
 
   // The period lines.
   hm.radar_file_names.assign(gages == -1 ? static_cast<std::size_t>(periods) + 1 : 0, std::string());
+  int values_line = 0;  // the line of the last gage value read
   for (int k = 1; k <= periods; ++k) {
     int field[5] = {};
     bool complete = words.next(word);
@@ -269,6 +270,16 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
       std::printf("Its NRPDS card gives %d period lines, but line %d of the file begins the next EVENT after %d of "
                   "them.\nThe NRPDS card must count every period line of its event.\n",
                   periods, words.line_no(), k - 1);
+      data_error_tail();
+      return reported_fault();
+    }
+    if (complete && k > 1 && !is_period_card(card) && words.line_no() == values_line) {
+      // A value beyond the gages on the line before: it would be read as
+      // the card of the next period line.
+      data_error_head(hm);
+      std::printf("Line %d of the file holds \"%s\" after its date and one value per gage (NRGAG %d); a period "
+                  "line holds its card, its date and one value per gage.\n",
+                  values_line, card.c_str(), gages);
       data_error_tail();
       return reported_fault();
     }
@@ -311,8 +322,9 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
     if (k >= 2 && is_earlier(d, dates[k - 1])) {
       const date_entry& p = dates[k - 1];
       data_error_head(hm);
-      std::printf("On line no. %d, the given time of the recorded data is:    %d/%d/%d %d:%2.2d\n", k, d.year,
-                  d.month, d.day, d.hour, d.minute);
+      std::printf("On line no. %d (line %d of the file), the given time of the recorded data is:    %d/%d/%d "
+                  "%d:%2.2d\n",
+                  k, words.line_no(), d.year, d.month, d.day, d.hour, d.minute);
       std::printf("Which is earlier than the date/time on the previous line:  %d/%d/%d %d:%2.2d\n", p.year,
                   p.month, p.day, p.hour, p.minute);
       data_error_tail();
@@ -361,20 +373,34 @@ int read_precip_file(guarded_file& file, hydromet_state& hm, array1d<date_entry>
       hm.radar_file_names[static_cast<std::size_t>(k)] = name;
       continue;
     }
+    const int period_line = words.line_no();
     for (int g = 1; g <= gages; ++g) {
       if (!words.next(word)) return unexpected_end;
       double v = 0.0;
-      if (!token_in_range(word, false, any_number, v)) {
-        std::printf("\n ERROR: \n");
-        std::printf("\n check out gage input for precip record %d", k);
-        std::printf("\n look at gage %d \n", g);
-        return unexpected_end;
+      if (words.line_no() != period_line && (is_period_card(word) || is_card(word, "even"))) {
+        // The values may go on over the next lines; a word that is no
+        // number there is the line after a period line short of values.
+        data_error_head(hm);
+        std::printf("Line %d of the file (period line no. %d) gives %d value(s) for the %d gages (NRGAG); a period "
+                    "line holds one value per gage.\n",
+                    period_line, k, g - 1, gages);
+        data_error_tail();
+        return reported_fault();
       }
+      if (!token_in_range(word, false, any_number, v)) {
+        const std::string what = "gage " + std::to_string(g) + " of period line no. " + std::to_string(k) + " (" +
+                                 card + ")";
+        return bad_value(hm, words.line_no(), what.c_str(), word,
+                         hm.rain_rates ? "a finite number (mm/h)" : "a finite number (mm)");
+      }
+      values_line = words.line_no();
       double* row = hm.gage_values[g];
       row[k] = v;
       if (hm.rain_accum && k >= 3 && v < row[k - 1]) {
         data_error_head(hm);
-        std::printf("On line no. %d, the accumulated precip. for gage number %d is: %8.5lf mm\n", k, g, v);
+        std::printf("On line no. %d (line %d of the file), the accumulated precip. for gage number %d is: %8.5lf "
+                    "mm\n",
+                    k, words.line_no(), g, v);
         std::printf("Which is less than the accumulated precip. on the previous line: %8.5lf mm\n", row[k - 1]);
         std::printf("This error in your precipitation input file must be corrected before NIVRA\n");
         std::printf("can continue.  Accumulated precip is CUMULATIVE.  The values should increase\n");
@@ -456,12 +482,20 @@ bool precip_to_intensities(hydromet_state& hm, const array1d<date_entry>& dates,
   for (int p = 1; p <= hm.num_rain_periods - 1; ++p) {
     const double seconds = depths ? period_seconds(dates[p], dates[p + 1]) : 0.0;
     if (depths) hm.rain_period_hours = seconds / 3600.0;
+    if (!radar && seconds > 86400.0) {
+      const date_entry& a = dates[p];
+      const date_entry& b = dates[p + 1];
+      std::printf("Warning: period line no. %d of event %d of the precipitation file (%d/%d/%d %d:%2.2d) ends a "
+                  "period of %.2f days from the line before (%d/%d/%d %d:%2.2d); its depths fall evenly over "
+                  "it.\n",
+                  p + 1, event_number, b.year, b.month, b.day, b.hour, b.minute, seconds / 86400.0, a.year, a.month,
+                  a.day, a.hour, a.minute);
+    }
     for (int g = 1; g <= hm.num_gages; ++g) {
       double* v = hm.gage_values[g];
       if (radar) {
         v[p] = v[p + 1];
       } else {
-        if (seconds > 86400.0) std::printf("WARNING: you have a long delta t in your precip file\n");
         v[p] = hm.rain_gages ? v[p + 1] / hm.rain_period_hours : (v[p + 1] - v[p]) / hm.rain_period_hours;
       }
       if (v[p] < -1e-16) {

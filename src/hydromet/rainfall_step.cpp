@@ -90,8 +90,10 @@ void apply_rainfall(model_state& ms) {
     return;
   }
   hm.rain_sum += r.intensity_sum;
+  // The steps with rain: a dry spell within the precipitation record (a
+  // period line of zero depths) counts none.
+  if (r.intensity_sum > 0.0) ms.clock.rain_steps += 1;
   if (hm.rain_sum > 0.0) {
-    ms.clock.rain_steps += 1;
     if (hm.first_rain_pending == 1) {
       hm.first_rain_pending = 0;
       ms.clock.rain_start_min = ms.clock.elapsed_min;

@@ -357,8 +357,8 @@ bool read_cmt_rows(cmt_file& f, int code, int n, int n_values, cmt_rows& rows) {
     int id = 0;
     if (!cmt_row_id(line, id)) {
       std::printf("Error: line %d of the %s %s is a row of the %s table without an ID in columns 1 to 6 "
-                  "(a whole number from 1 to %d)\n",
-                  f.line_no(), f.layout().what, f.name().c_str(), table, cmt_largest_id);
+                  "(a whole number from 1 to %d): row %d of the %d its NUM_IDS card counts\n",
+                  f.line_no(), f.layout().what, f.name().c_str(), table, cmt_largest_id, r + 1, n);
       stop_with_own_message();
       return false;
     }

@@ -280,13 +280,27 @@ void read_water_table_maps(model_state& ms) {
     for (int c = 1; c <= n; ++c) g.bottom_elev[c] = g.elevgw[c] - g.aquifer_delta_z;
     return;
   }
+  const std::string_view bottom_map = ms.project.aquifer_bottom.view();
+  const std::string_view table_map = ms.project.water_table.view();
   for (int c = 1; c <= n; ++c) {
     const double ground = ms.grid.elevation[c];
+    const int row = ms.grid.cell_row.count() >= c ? ms.grid.cell_row[c] : 0;
+    const int col = ms.grid.cell_col.count() >= c ? ms.grid.cell_col[c] : 0;
     if (g.bottom_elev[c] >= ground) {
-      std::printf("Aquifer bottom elevation %lf for cell %d is at or above ground surface elevation %lf \n",
-                  g.bottom_elev[c], c, ground);
-      std::printf("Aquifer bottom elevation set to ground elevation \n");
+      std::printf("Warning: the aquifer bottom map %.*s gives %lf at row %d, column %d, at or above the ground "
+                  "(%lf); the cell's aquifer bottom is taken at the ground.\n",
+                  static_cast<int>(bottom_map.size()), bottom_map.data(), g.bottom_elev[c], row, col, ground);
       g.bottom_elev[c] = ground;
+    }
+    // A table below the bottom would start the aquifer with less than no
+    // water: its books and heads would mean nothing.
+    if (g.elevgw[c] < g.bottom_elev[c]) {
+      std::printf("Error: the water table map %.*s gives %lf at row %d, column %d, below the aquifer bottom there "
+                  "(%lf, of the map %.*s or the ground); the table starts at or above the aquifer bottom.\n",
+                  static_cast<int>(table_map.size()), table_map.data(), g.elevgw[c], row, col, g.bottom_elev[c],
+                  static_cast<int>(bottom_map.size()), bottom_map.data());
+      stop_with_own_message();
+      return;
     }
   }
 }
@@ -630,9 +644,20 @@ void read_groundwater_maps(model_state& ms) {
       if (g.gwbound[c] == aquifer_cell::dynamic_well) ++g.gw_dynamic_well_count;
     }
     if ((g.gw_static_flux_count > 0 || g.gw_fluxboundtable_given) && !read_static_flux_table(ms)) return;
-    if (g.gw_dynamic_well_count > 0)
-      std::printf("You can't have a dynamic wells in the groundwater boundary map. You must use the\nWELL_TABLE "
-                  "table in the mapping table file\n");
+    if (g.gw_dynamic_well_count > 0) {
+      // A code-3 cell pumps only as a well of the mapping table: without
+      // it the code would be read and then ignored.
+      int first = 1;
+      while (first < n && g.gwbound[first] != aquifer_cell::dynamic_well) ++first;
+      const int row = ms.grid.cell_row.count() >= first ? ms.grid.cell_row[first] : 0;
+      const int col = ms.grid.cell_col.count() >= first ? ms.grid.cell_col[first] : 0;
+      std::printf("Error: the groundwater boundary codes give %d cell(s) code 3, a well of the mapping table's "
+                  "WELL_TABLE (the first at row %d, column %d), but the project does not use the wells: give the "
+                  "USE_WELLS card with a WELL_TABLE, or another code.\n",
+                  g.gw_dynamic_well_count, row, col);
+      stop_with_own_message();
+      return;
+    }
   }
 
   // Aquifer conductivity (cm/h) and porosity: a map, the GROUNDWATER table

@@ -689,6 +689,11 @@ int first_conflict(model_state& ms) {
                 "heads.\n");
     return own_message_code;
   }
+  if (ms.project.project_options.gw_simulation && ms.project.project_options.aquifer_bottom.empty()) {
+    std::printf("Error: the GW_SIMULATION card needs the AQUIFER_BOTTOM card: its map gives the aquifer's bottom "
+                "under every cell.\n");
+    return own_message_code;
+  }
   if (ms.groundwater.gw_simulation) {
     if (ms.groundwater.gw_porosity_map_given && ms.groundwater.gw_unif_porosity_given) return 38;
     if (!ms.groundwater.gw_porosity_map_given && !ms.groundwater.gw_unif_porosity_given && !gw_table &&

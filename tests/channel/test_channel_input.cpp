@@ -177,6 +177,11 @@ TEST_F(ChannelInput, ATrapezoidalLinkHasTheSectionOfItsLastXsecNode) {
   }
   EXPECT_EQ(ch.lnx(5, 1), 500.5);
   EXPECT_EQ(ch.lny(5, 1), -20.25);
+  // The section of node point 2 is read and not used: the run says so.
+  EXPECT_NE(out.find("Warning: link 1 of the channel input file net.cif gives section values at node point 2; a "
+                     "trapezoidal link takes the one section of its last XSEC node point, 5, and does not use them.\n"),
+            std::string::npos)
+      << out;
 
   // Without an XSEC card the link has no section.
   channel_state fresh;

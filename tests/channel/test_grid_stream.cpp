@@ -146,6 +146,9 @@ TEST_F(GridStream, BadCellsNodesAndCountsStopAtTheirLine) {
       {"STREAMCELLS 2\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 1 1\n",
        "the grid-stream file net.gst gives STREAMCELLS 2 but 1 CELLIJ and 1 NUMNODES cards."},
       {"STREAMCELLS 1\nNUMNODES 1\nCELLIJ 2 2\nLINKNODE 2 1 1\n", "is not the one card of stream cell 0 of 1"},
+      {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 1\nLINKNODE 2 1 1\nCELLIJ 2 3\nNUMNODES 1\nLINKNODE 2 2 1\n",
+       "Error: the grid-stream file net.gst gives STREAMCELLS 1, but the CELLIJ card at line 6 is stream cell 2: "
+       "STREAMCELLS counts every stream cell of the file.\n"},
       {"STREAMCELLS 1\nCELLIJ 2 2\nNUMNODES 0\n", "gives the number of channel nodes in the cell \"0\""},
       {"STREAMCELLS 1000\n", "gives 1000 stream cells; the watershed has 143 cells."},
       // A cell or a node of a cell given twice would take its water twice.

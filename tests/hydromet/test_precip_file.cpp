@@ -105,8 +105,13 @@ TEST_F(PrecipFile, ValuesBecomeTheIntensitiesOfThePeriodsTheyEnd) {
     for (int g = 1; g <= r.gages; ++g)
       for (std::size_t p = 1; p <= r.expected[g - 1].size(); ++p)
         EXPECT_NEAR(value(g, static_cast<int>(p)), r.expected[g - 1][p - 1], 1e-12) << "gage " << g << " period " << p;
-    EXPECT_EQ(warnings.find("WARNING: you have a long delta t in your precip file\n") != std::string::npos,
-              r.long_warning);
+    // The warning names the line that ends the long period and its length.
+    EXPECT_EQ(warnings.find("Warning: period line no. 2 of event 1 of the precipitation file (") != std::string::npos,
+              r.long_warning)
+        << warnings;
+    if (r.long_warning) {
+      EXPECT_NE(warnings.find(") ends a period of "), std::string::npos) << warnings;
+    }
   }
   EXPECT_EQ(dates[1].year, 1998);
   EXPECT_EQ(dates[2].year, 1999);
@@ -184,7 +189,7 @@ TEST_F(PrecipFile, FaultsAreNamedWithTheEventAndTheLine) {
       {"an earlier date", event(1, 3, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 10 30 1\nGAGES 2024 5 12 10 20 1\n"),
        precip_read::no_event,
        {"EVENT titled:\n test storm\n",
-        "On line no. 3, the given time of the recorded data is:    2024/5/12 10:20\n",
+        "On line no. 3 (line 7 of the file), the given time of the recorded data is:    2024/5/12 10:20\n",
         "Which is earlier than the date/time on the previous line:  2024/5/12 10:30\n"}},
       {"a GAGES period of no length", event(1, 3, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 10 30 1\nGAGES 2024 5 12 10 30 1\n"),
        precip_read::no_event,
@@ -194,7 +199,7 @@ TEST_F(PrecipFile, FaultsAreNamedWithTheEventAndTheLine) {
        {"On line no. 2 (line 6 of the file)", "an ACCUM period of no length"}},
       {"a smaller cumulative depth", event(1, 3, "ACCUM 2024 5 12 10 00 0\nACCUM 2024 5 12 11 00 5\nACCUM 2024 5 12 12 00 4\n"),
        precip_read::no_event,
-       {"On line no. 3, the accumulated precip. for gage number 1 is:  4.00000 mm\n",
+       {"On line no. 3 (line 7 of the file), the accumulated precip. for gage number 1 is:  4.00000 mm\n",
         "Accumulated precip is CUMULATIVE."}},
       {"two kinds of line", event(1, 2, "RADAR 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 5\n"), precip_read::no_event,
        {"More than one precipitation data card type has been specified.\n"}},
@@ -220,9 +225,26 @@ TEST_F(PrecipFile, FaultsAreNamedWithTheEventAndTheLine) {
       {"a radar line without its file", "EVENT test storm\nNRGAG FILES\nNRPDS 1\nRADAR 2024 5 12 10 00\n",
        precip_read::no_event, {"Line 4 of the file (period line no. 1) names no radar file.\n"}},
       {"a gage value that is no number", event(2, 2, "GAGES 2024 5 12 10 00 0 0\nGAGES 2024 5 12 11 00 4 four\n"),
-       precip_read::unexpected_end, {"\n check out gage input for precip record 2", "\n look at gage 2 \n"}},
-      {"a gage value that is not finite", event(1, 1, "GAGES 2024 5 12 10 00 nan\n"), precip_read::unexpected_end,
-       {"\n check out gage input for precip record 1"}},
+       precip_read::no_event,
+       {"Line 7 of the file gives \"four\" for gage 2 of period line no. 2 (GAGES); it takes a finite number (mm)."}},
+      {"a gage value that is not finite", event(1, 1, "GAGES 2024 5 12 10 00 nan\n"), precip_read::no_event,
+       {"Line 5 of the file gives \"nan\" for gage 1 of period line no. 1 (GAGES); it takes a finite number (mm)."}},
+      {"a rate that is no number", event(1, 2, "RATES 2024 5 12 10 00 3\nRATES 2024 5 12 11 00 x\n"),
+       precip_read::no_event, {"gives \"x\" for gage 1 of period line no. 2 (RATES); it takes a finite number (mm/h)."}},
+      // A line short of values, or with one too many: the line is named, not
+      // the line after it.
+      {"a value short on a line", event(2, 3, "GAGES 2024 5 12 10 00 0 0\nGAGES 2024 5 12 11 00 4\n"
+                                              "GAGES 2024 5 12 12 00 1 2\n"),
+       precip_read::no_event,
+       {"Line 7 of the file (period line no. 2) gives 1 value(s) for the 2 gages (NRGAG); a period line holds one "
+        "value per gage.\n"}},
+      {"a value beyond NRGAG on a line", event(1, 3, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 4 5\n"
+                                                     "GAGES 2024 5 12 12 00 1\n"),
+       precip_read::no_event,
+       {"Line 6 of the file holds \"5\" after its date and one value per gage (NRGAG 1); a period line holds its "
+        "card, its date and one value per gage.\n"}},
+      {"values going on over the next line", event(2, 2, "GAGES 2024 5 12 10 00 0\n0\nGAGES 2024 5 12 11 00 4\n5\n"),
+       precip_read::event_read, {}},
       {"the end of the file in an event", event(1, 3, "GAGES 2024 5 12 10 00 0\nGAGES 2024 5 12 11 00 5\n"),
        precip_read::unexpected_end, {"\n last year 2024 last month 5 last day 12 last hour 11 last minute 0 \n"}},
       {"the end of the file before the number of lines", "EVENT test storm\nNRGAG 1\n", precip_read::unexpected_end,

@@ -244,7 +244,13 @@ TEST_F(MappingTable, FaultsOfTablesAndIndexMapsStopTheRun) {
       {"row without an ID", head + cmt_block("ROUGHNESS lu", {cmt_row("1", "a", "0.1"), cmt_row("b", "b", "0.2")}),
        good_map,
        "Error: line 7 of the mapping table file t.cmt is a row of the ROUGHNESS table without an ID in columns 1 to "
-       "6 (a whole number from 1 to 999999)\n"},
+       "6 (a whole number from 1 to 999999): row 2 of the 2 its NUM_IDS card counts\n"},
+      // A count beyond the rows: the next table's card is taken as a row.
+      {"NUM_IDS beyond the rows", head + "ROUGHNESS lu\nNUM_IDS 3\n" + cmt_row("ID", "DESCRIPTION", "VALUES") +
+                                      cmt_row("1", "a", "0.1") + cmt_row("2", "b", "0.2") + "RETENTION lu\n",
+       good_map,
+       "Error: line 8 of the mapping table file t.cmt is a row of the ROUGHNESS table without an ID in columns 1 to "
+       "6 (a whole number from 1 to 999999): row 3 of the 3 its NUM_IDS card counts\n"},
       {"row without its value", head + cmt_block("ROUGHNESS lu", {cmt_row("1", "a", "0.1"), "2     b\n"}), good_map,
        "Error: line 7 of the mapping table file t.cmt holds 0 values from column 87; a row of the ROUGHNESS table "
        "holds 1\n"},

@@ -517,6 +517,20 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("plane", {"ZV_SEGMENT_FLUXES fluxes.out"}, zv),
       {"plane", {"SNOW_TEMP t.out"},
        "Error: the SNOW_TEMP card is not available in this version of NIVRA.", true},
+      // An aquifer that would start with less than no water, a well code
+      // without the wells, an aquifer without its bottom.
+      {"tiles", {}, "Error: the water table map field.wt gives 95.000000 at row 1, column 1, below the aquifer bottom "
+                    "there (96.000000, of the map field.bot or the ground)", true,
+       "field.wt", "99.70 99.70 99.70 99.70 99.70", "95.00 99.70 99.70 99.70 99.70"},
+      {"tiles", {}, "Warning: the aquifer bottom map field.bot gives 200.000000 at row 1, column 2, at or above the "
+                    "ground", true,
+       "field.bot", "96.0 96.0 96.0 96.0 96.0", "96.0 200.0 96.0 96.0 96.0"},
+      {"tiles", {}, "Error: the groundwater boundary codes give 1 cell(s) code 3, a well of the mapping table's "
+                    "WELL_TABLE (the first at row 2, column 3), but the project does not use the wells", true,
+       "field.bnd", "1 1 1 1 1\n1 1 1 1 1\n", "1 1 1 1 1\n1 1 3 1 1\n"},
+      {"tiles", {}, "Error: the GW_SIMULATION card needs the AQUIFER_BOTTOM card: its map gives the aquifer's bottom "
+                    "under every cell.", true,
+       "tiles.prj", "AQUIFER_BOTTOM   field.bot\n", ""},
       // A soil wetter than its pores, from a map and from the mapping table.
       {"plane_infil", {}, "Error: the MOISTURE map plane_infil.moi gives cell 7 (row 2, column 1) the initial water "
                           "content 0.6, above its porosity 0.45 from the POROSITY map plane_infil.por", true,
@@ -582,8 +596,13 @@ TEST_F(BadInput, ValuesOfMapsAndSmallFilesAreCheckedWhereTheyAreRead) {
        "card 1 gave already.\n"},
       // The precipitation file is read through before the run starts.
       {"gages", "gages.gag", "GAGES 2024 5 12 14 20    6.0   4.0", "GAGES 2024 5 12 14 20    6.0   nan",
-       "\n check out gage input for precip record 3\n look at gage 2 \nUnexpected end of file in rain gage data "
-       "file."},
+       "Line 11 of the file gives \"nan\" for gage 2 of period line no. 3 (GAGES); it takes a finite number (mm)."},
+      {"gages", "gages.gag", "GAGES 2024 5 12 14 20    6.0   4.0   3.0", "GAGES 2024 5 12 14 20    6.0   4.0   3.0  2.0",
+       "Line 11 of the file holds \"2.0\" after its date and one value per gage (NRGAG 3); a period line holds its "
+       "card, its date and one value per gage."},
+      {"gages", "gages.gag", "GAGES 2024 5 12 14 20    6.0   4.0   3.0", "GAGES 2024 5 12 14 20    6.0   4.0",
+       "Line 11 of the file (period line no. 3) gives 2 value(s) for the 3 gages (NRGAG); a period line holds one "
+       "value per gage."},
       {"gages", "gages.gag", "GAGES 2024 5 12 14 20", "GAGES 2024 5 12 14 10",
        "On line no. 3 (line 11 of the file), the time of the recorded data, 2024/5/12 14:10, is the time of the "
        "previous line:\na GAGES period of no length"},

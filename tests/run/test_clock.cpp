@@ -283,6 +283,29 @@ TEST_F(Clock, UniformRainFallsOnExactlyNOverlandSteps) {
   }
 }
 
+// A dry spell inside the precipitation record (a period line of zero
+// depth) has no steps with rain: 10 minutes of rain, 20 dry, 10 of rain on
+// 10 s steps are 120 steps with rain of the 240 the record spans.
+TEST_F(Clock, StepsWithRainLeaveOutTheDryPeriodsOfTheRecord) {
+  reset_process_state();
+  testing::copy_example("plane");
+  std::string project = testing::read_file("plane.prj");
+  for (const char* card : {"START_DATE", "START_TIME", "PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION"}) {
+    const std::size_t at = project.find(std::string("\n") + card);
+    ASSERT_NE(at, std::string::npos) << card;
+    project.erase(at + 1, project.find('\n', at + 1) - at);
+  }
+  testing::write_file("plane.prj", project + "PRECIP_FILE dry.gag\n");
+  testing::write_file("dry.gag", "EVENT two bursts\nNRGAG 1\nNRPDS 4\nCOORD 0 0 gage\nGAGES 2024 6 15 12 00 0\n"
+                        "GAGES 2024 6 15 12 10 5\nGAGES 2024 6 15 12 30 0\nGAGES 2024 6 15 12 40 5\n");
+  set_card("plane.prj", "TOT_TIME", "TOT_TIME         70");
+  const testing::storm_run run = run_storm("plane.prj", [](model_state&) {});
+  ASSERT_TRUE(run.ended) << run.console;
+  EXPECT_EQ(run.ms->clock.rain_steps, 120);
+  const double rain = 10.0e-3 * 46 * 900.0;
+  EXPECT_NEAR(run.ms->ledger.run_total(water_flux::precipitation), rain, 1e-9 * rain);
+}
+
 // A long-term run with a uniform storm: the storm is event 1 and begins
 // with the run, so the clocks that sleep until the first event are due at
 // the start, not parked.

@@ -96,6 +96,18 @@ bool read_date_fields(const card_entry& e, card_line& line, int* fields, int cou
   return true;
 }
 
+// Words left on a card's line after the values the card takes (a second
+// value, a unit, a note) would be silently lost: they stop the run.
+bool nothing_left_on_line(const card_entry& e, card_line& line, int line_no) {
+  std::string extra;
+  if (e.kind == card_kind::skip || !next_token(line, extra)) return true;
+  std::printf("Error: the %s card on line %d of the project file takes %s, but the line goes on with %s; "
+              "remove it (a note goes on a line of its own, starting with #).\n",
+              upper_word(e.word).c_str(), line_no, e.kind == card_kind::flag ? "no value" : "no more values",
+              extra.c_str());
+  return stop_reading();
+}
+
 const char* const nsm_group_item[] = {"AQ_ENV",     "OV_INIT_XXX", "ST_INIT_XXX",
                                       "OUT_OV_XXX", "OUT_ST_XXX",  "OUT_HYD_XXX"};
 
@@ -646,6 +658,7 @@ bool read_project_file(std::string_view file_name, project_options& options, run
     if (!e) continue;
     if (e->available && !given.admit(*e, line_no)) return false;
     if (!reader.apply(*e, line)) return process.error_block.code != 0;
+    if (!nothing_left_on_line(*e, line, line_no)) return false;
     options.cards_given.set(card_table_index(*e));
   }
   return true;

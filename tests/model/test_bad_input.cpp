@@ -97,6 +97,14 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       {{"START_DATE 2023 2 29"}, "Error: the START_DATE card holds 2023 2 29;", true},
       {{"START_DATE 2024 6"}, "Error: the START_DATE card holds 2024 6;", true},
       {{"START_TIME 25 99"}, "Error: the START_TIME card holds 25 99; it takes a time of day", true},
+      // What a line gives beyond its card's values would be lost: a second
+      // value, a unit, a value given to a flag, a file name with a blank.
+      {{"MANNING_N 0.06 0.08"}, "takes no more values, but the line goes on with 0.08; remove it", true},
+      {{"TIMESTEP 30 s"}, "Error: the TIMESTEP card on line", true},
+      {{"START_TIME 14 30 99"}, "Error: the START_TIME card on line", true},
+      {{"CHAN_EXPLIC 1"}, "Error: the CHAN_EXPLIC card on line", true},
+      {{"CHAN_EXPLIC 1"}, "takes no value, but the line goes on with 1;", true},
+      {{"SUMMARY my run.sum"}, "Error: the SUMMARY card on line", true},
       {{"END_TIME 2024 6 31"}, "Error: the END_TIME card holds 2024 6 31 0 0;", true},
       {{"HYD_FREQ nan"}, "Error: the HYD_FREQ card holds nan;", true},
       {{"HYD_FREQ 1e300"}, "Error: the HYD_FREQ card holds 1e300;", true},
@@ -126,7 +134,7 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       {{"MAPPING_TABLE none.cmt", "OVR_FLOW_BLOCK"}, "Unable to open Mapping Table file: none.cmt", true},
       {{"OV_POINT_SOURCE src.txt"}, "Error: overland point sources (OV_POINT_SOURCE) need overland contaminant "
                                     "transport (OV_CON_TRANS).", true},
-      {{"OV_CON_TRANS 1", "OV_POINT_SOURCE src.txt"}, "Error: unable to open the overland point source file src.txt.",
+      {{"OV_CON_TRANS", "OV_POINT_SOURCE src.txt"}, "Error: unable to open the overland point source file src.txt.",
        true},
       // Values at the edges of their ranges run.
       {{"HYD_FREQ 0"}, "Warning: Write hydrograph time step not specified, defaulting to 1 hour.", false},

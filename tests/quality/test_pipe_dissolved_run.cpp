@@ -63,7 +63,7 @@ void write_sewer_plane(double rain, int minutes) {
                                    "PRECIP_UNIF\nRAIN_INTENSITY " +
                                    std::to_string(rain) + "\nRAIN_DURATION " + std::to_string(minutes) +
                                    "\nSUMMARY t.sum\nOUTLET_HYDRO t.otl\nMAPPING_TABLE t.cmt\n"
-                                   "OV_CON_TRANS 1\nSTORM_SEWER t.slk\n");
+                                   "OV_CON_TRANS\nSTORM_SEWER t.slk\n");
 }
 
 // The cells the outfall's water can reach (it spills at row 4, column 4

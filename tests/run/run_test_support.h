@@ -113,7 +113,7 @@ inline void contaminant_plane(const std::string& table, const std::string& proje
   write_file("landuse.idx", plane_index_map());
   write_file("plane.cmt", table);
   set_card(project, "MAPPING_TABLE", "MAPPING_TABLE plane.cmt");
-  set_card(project, "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card(project, "OV_CON_TRANS", "OV_CON_TRANS");
 }
 
 // Runs, from a fresh process state, a copy of a project of an example

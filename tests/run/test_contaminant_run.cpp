@@ -98,7 +98,7 @@ TEST_F(ContaminantRun, TheRainsMassLeavesSoaksInDecaysOrStaysAndTheBooksClose) {
 TEST_F(ContaminantRun, UniformCardsCarryOneContaminant) {
   // Without a contaminant table the uniform cards describe one contaminant.
   testing::copy_example("plane_infil");
-  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_infil.prj", "OV_CON_TRANS", "OV_CON_TRANS");
   set_card("plane_infil.prj", "OV_DECAY_COEF", "OV_DECAY_COEF 1.0");
   const auto r = run_storm("plane_infil.prj");
   ASSERT_TRUE(r.ended) << r.console;
@@ -197,7 +197,7 @@ TEST_F(ContaminantRun, APointSourceOnALakeFeedsTheLakeAndTheBalancesClose) {
                                table_row("ID", "", "K") + table_row("1", "Field", "0.5 0.2 0 0 0 0 0 0"));
     write_file("sources.txt", std::string("NUM_SOURCES 1\n") + c.sources + "\n");
     set_card(project, "MAPPING_TABLE", "MAPPING_TABLE lake.cmt");
-    set_card(project, "OV_CON_TRANS", "OV_CON_TRANS 1");
+    set_card(project, "OV_CON_TRANS", "OV_CON_TRANS");
     set_card(project, "OV_POINT_SOURCE", "OV_POINT_SOURCE sources.txt");
     if (*c.channel) set_card(project, c.channel, c.channel);
     const auto r = run_storm(project);
@@ -227,7 +227,7 @@ TEST_F(ContaminantRun, APointSourceOnALakeFeedsTheLakeAndTheBalancesClose) {
 TEST_F(ContaminantRun, PointSourcesDischargeBetweenTheEventsOfALongTermRun) {
   testing::copy_example("longterm_accounting");
   write_file("spring.txt", "NUM_SOURCES 1\n3 4 0.002 25.0\n");
-  write_file("accounting.prj", read_file("accounting.prj") + "OV_CON_TRANS 1\nOV_POINT_SOURCE spring.txt\n");
+  write_file("accounting.prj", read_file("accounting.prj") + "OV_CON_TRANS\nOV_POINT_SOURCE spring.txt\n");
   double start = 0.0, last_total = 0.0, between = 0.0;
   int routed_between = 0;
   const auto r = run_storm(

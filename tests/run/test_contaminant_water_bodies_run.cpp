@@ -49,7 +49,7 @@ void contaminant_example(const std::string& example, const std::string& name, co
   write_file("landuse.idx", ids);
   write_file(name + ".cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" + contaminant_block(rain_conc));
   set_card(name + ".prj", "MAPPING_TABLE", "MAPPING_TABLE " + name + ".cmt");
-  set_card(name + ".prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card(name + ".prj", "OV_CON_TRANS", "OV_CON_TRANS");
 }
 
 // An index map over the V of examples/chanquality and examples/vlake (30 x
@@ -257,7 +257,7 @@ TEST_F(ContaminantWaterBodiesRun, TheLakesBlockBooksWhatItsFinesTookFromItsWater
                  testing::sediment_row("Sand", "2.65 0.3 0.0 sand.out") + "SOIL_EROSION_PROPS \"soil\"\nNUM_IDS 1\nNUM_SED 3\n" +
                  table_row("ID", "DESCRIPTION", "SPLASH DETACH_COEF DETACH_EXP CRIT_SHEAR SED_K CLAY SILT SAND") +
                  table_row("1", "Loam hillslopes", "300.0 1e-5 1.0 0.0 0.8 0.3 0.5 0.2"));
-  for (const char* card : {"OV_CON_TRANS 1", "SEDIMENT_CONTAM", "CHAN_CON_TRANS", "MIXING_LAYER_DEPTH 0.01"})
+  for (const char* card : {"OV_CON_TRANS", "SEDIMENT_CONTAM", "CHAN_CON_TRANS", "MIXING_LAYER_DEPTH 0.01"})
     set_card("erosion.prj", card, card);
   const auto r = run_storm("erosion.prj");
   ASSERT_TRUE(r.ended) << r.console;

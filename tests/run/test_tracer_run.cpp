@@ -60,7 +60,7 @@ void tracer_plane(const std::string& overtype) {
                                overtype +
                                "\nTOT_TIME 45\nTIMESTEP 10.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
                                "RAIN_INTENSITY 50.0\nRAIN_DURATION 30\nHYD_FREQ 5.0\nMAPPING_TABLE tracer.cmt\n"
-                               "OV_CON_TRANS 1\nSUMMARY tracer.sum\nOUTLET_HYDRO tracer.otl\n");
+                               "OV_CON_TRANS\nSUMMARY tracer.sum\nOUTLET_HYDRO tracer.otl\n");
 }
 
 TEST_F(TracerRun, EveryWetCellKeepsTheRainsConcentrationUnderEveryScheme) {

@@ -825,7 +825,7 @@ void attached_erosion_example() {
          "PARTITION 1000.0\nNUM_IDS 1\nID    " + std::string(80, ' ') + "K\n" + id + d + "0.5 2.0 0 5000 0 0 0 0\n";
   write_file("erosion.cmt", cmt);
   write_file("erosion.prj", testing::read_file("erosion.prj") +
-                                "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\n");
+                                "OV_CON_TRANS\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\n");
 }
 
 TEST_F(ChannelSedimentRun, TheLakeTakesSettlesAndLetsOutTheAttachedMass) {

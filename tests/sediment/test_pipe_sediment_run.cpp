@@ -135,7 +135,7 @@ TEST_F(PipeSedimentRun, TheInletsTakeTheAttachedMassWithTheirShareOfTheFines) {
          "PARTITION 1000.0\nNUM_IDS 1\n" + testing::table_row("ID", "DESCRIPTION", "K") +
          testing::table_row("1", "Street and lots", "0.5 2.0 0 5000 0 0 0 0");
   write_file("s.cmt", cmt);
-  write_file("s.prj", testing::read_file("s.prj") + "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 1.0\nSAND_SIZE 0.0625\n");
+  write_file("s.prj", testing::read_file("s.prj") + "OV_CON_TRANS\nSEDIMENT_CONTAM\nMIXING_LAYER_DEPTH 1.0\nSAND_SIZE 0.0625\n");
 
   auto owned = make_model_state();
   model_state& ms = *owned;

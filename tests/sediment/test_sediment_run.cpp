@@ -602,7 +602,7 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
     int option;
     const char* message;
   } cases[] = {
-      {"classes as constituents and a short point source", "OV_CON_TRANS 1\nOV_POINT_SOURCE src.txt\n", "", "", 12,
+      {"classes as constituents and a short point source", "OV_CON_TRANS\nOV_POINT_SOURCE src.txt\n", "", "", 12,
        "Error: a source gives fewer concentrations than the run has contaminants and sediment classes at line 2 of "
        "the overland point source file src.txt."},
       {"sediment locations", "IN_SED_LOC sed.loc\n", "", "", 1,
@@ -770,7 +770,7 @@ TEST_F(SedimentRun, CarriedClassesTravelWithTheWaterAndEveryGramIsBooked) {
   // of the uniform cards comes first and decays, the classes do not.
   plane p;
   p.option = 12;
-  p.extra = "OV_CON_TRANS 1\nOV_DECAY_COEF 2.0\nOV_DISP_COEF 0.1\nOV_POINT_SOURCE src.txt\nADJUST_ELEV e.ele\n";
+  p.extra = "OV_CON_TRANS\nOV_DECAY_COEF 2.0\nOV_DISP_COEF 0.1\nOV_POINT_SOURCE src.txt\nADJUST_ELEV e.ele\n";
   p.write();
   write_file("src.txt", "NUM_SOURCES 1\n1 1 0.005 50 100 200 400\n");
   const storm_run run = run_storm("p.prj");
@@ -828,7 +828,7 @@ TEST_F(SedimentRun, CarriedClassesInASoilColumnStayWhereTheyWereStrained) {
   plane p;
   p.option = 12;
   p.extra =
-      "OV_CON_TRANS 1\nOV_DISP_COEF 0.1\nOV_POINT_SOURCE src.txt\nSOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.02\n"
+      "OV_CON_TRANS\nOV_DISP_COEF 0.1\nOV_POINT_SOURCE src.txt\nSOIL_CON_TRANS\nMIXING_LAYER_DEPTH 0.02\n"
       "TOP_LAYER_DEPTH 0.1\nINF_REDIST\nCONDUCTIVITY ks.map\nCAPILLARY hc.map\nPOROSITY por.map\n"
       "MOISTURE moi.map\nPORE_INDEX pdi.map\nRESIDUAL_SAT rsd.map\n";
   p.write();

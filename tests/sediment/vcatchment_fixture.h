@@ -108,7 +108,7 @@ struct vcatchment {
 // both on to the outlet. v gives the storm, the banks and more cards.
 inline void attached_vcatchment(const std::string& kd, vcatchment v = vcatchment()) {
   v.extra +=
-      "OV_CON_TRANS 1\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\nGREEN_AMPT\nINIT_CHAN_CONC 0.0\n"
+      "OV_CON_TRANS\nSEDIMENT_CONTAM\nCHAN_CON_TRANS\nMIXING_LAYER_DEPTH 1.0\nGREEN_AMPT\nINIT_CHAN_CONC 0.0\n"
       "CONDUCTIVITY v.one\nCAPILLARY v.one\nPOROSITY v.por\nMOISTURE v.moi\n";
   v.write();
   auto padded = [](std::string text, std::size_t width) {

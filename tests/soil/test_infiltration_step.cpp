@@ -272,7 +272,7 @@ TEST_F(InfiltrationStep, TheConstituentsTakeTheWaterThatInfiltratedAndExfiltrate
   // groundwater's concentration, straight onto the cells or, with a soil
   // column, up through its layers; every gram is in the books.
   set_card("plane_redist.prj", "WATER_TABLE", "WATER_TABLE " + table_above_the_north());
-  set_card("plane_redist.prj", "OV_CON_TRANS", "OV_CON_TRANS 1");
+  set_card("plane_redist.prj", "OV_CON_TRANS", "OV_CON_TRANS");
   for (const bool column : {false, true}) {
     SCOPED_TRACE(column ? "with a soil column" : "without");
     set_card("plane_redist.prj", "SOIL_CON_TRANS", column ? "SOIL_CON_TRANS" : "# no soil column");

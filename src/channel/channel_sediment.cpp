@@ -97,7 +97,7 @@ void chan_sed_moves::alloc_lake_cells(int cells, int n_fine) {
   const int n = std::max(cells, 1), nf = std::max(n_fine, 1);
   lake_takes.clear();
   lake_takes.reserve(static_cast<std::size_t>(n));
-  lake_take_susp.alloc(n, nf);
+  lake_take_fines.alloc(n, nf);
   lake_face_x.alloc(n, nf);
   lake_face_y.alloc(n, nf);
 }

@@ -87,11 +87,11 @@ struct chan_sed_moves {
   std::vector<node_spill> spills;
   array2d<double> vol_start;              // [flat node][fine position]
   array2d<double> lake_start;             // [lake][fine position]
-  // The cells of a channel lake that gave the lake their suspended
-  // sediment (the cell, and in `flat` the lake), with per fine position
-  // the volume given, m3.
+  // The cells of a channel lake that gave the lake fine sediment (the
+  // cell, and in `flat` the lake), with per fine position the volume
+  // given, suspended and settled on the cell, m3.
   std::vector<cell_take> lake_takes;
-  array2d<double> lake_take_susp;         // [take][fine position]
+  array2d<double> lake_take_fines;        // [take][fine position]
   // The wash load a lake let out onto its land cells in the last overland
   // sediment step, per cell across its right (x) and lower (y) face and
   // fine position, m3 (positive: toward the right or lower cell); emptied

@@ -78,20 +78,25 @@ void lake_cells_to_lakes(model_state& ms) {
   channel_sediment& sed = k.chan_sed;
   const int n = sed.classes.n;
   chan_sed_moves& mv = sed.moves;
-  const bool keep = sed.keep_moves && !mv.lake_take_susp.empty();
+  const bool keep = sed.keep_moves && !mv.lake_take_fines.empty();
   for (int cell = 1; cell <= lakes.lake_mask.size() && cell < cells.susp.rows() + 1; ++cell) {
     const int lake = lakes.lake_mask[cell];
     if (lake < 1 || lake > k.sed_vol_overland_to_lake.rows()) continue;
-    // The suspended fines it gives, for the constituents riding on them.
-    if (keep && mv.lake_takes.size() < static_cast<std::size_t>(mv.lake_take_susp.rows())) {
+    // The fines it gives, for the constituents riding on them: those in
+    // its water and those the land washed onto it, which settled there
+    // (a lake's cell holds no water of its own).
+    if (keep && mv.lake_takes.size() < static_cast<std::size_t>(mv.lake_take_fines.rows())) {
       bool fines = false;
-      for (int c = 1; c <= n; ++c) fines = fines || (!sed.classes.sand[c] && cells.susp(cell, c) > 0.0);
+      for (int c = 1; c <= n; ++c)
+        fines = fines || (!sed.classes.sand[c] && (cells.susp(cell, c) > 0.0 || cells.dep(cell, c) > 0.0));
       if (fines) {
         mv.lake_takes.push_back({cell, lake, 1.0});
         const int e = static_cast<int>(mv.lake_takes.size());
-        for (int m = 1; m <= sed.classes.n_fine; ++m) mv.lake_take_susp(e, m) = 0.0;
+        for (int m = 1; m <= sed.classes.n_fine; ++m) mv.lake_take_fines(e, m) = 0.0;
         for (int c = 1; c <= n; ++c)
-          if (!sed.classes.sand[c]) mv.lake_take_susp(e, sed.classes.position[c]) = std::max(cells.susp(cell, c), 0.0);
+          if (!sed.classes.sand[c])
+            mv.lake_take_fines(e, sed.classes.position[c]) =
+                std::max(cells.susp(cell, c), 0.0) + std::max(cells.dep(cell, c), 0.0);
       }
     }
     for (int c = 1; c <= n; ++c) {

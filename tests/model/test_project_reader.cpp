@@ -212,7 +212,7 @@ TEST_F(ProjectReader, SpecialValueRulesOfCards) {
       {"SOIL_EROSION 12\n", &project_options::soil_erosion_on, 1},
       {"GREEN_AMPT\nINF_RICHARDS\n", &project_options::long_term, 0, true},  // two schemes
       {"CHAN_EXPLIC\n", &project_options::diffusive_chan, 1},
-      {"INTERCEPTION 5\n", &project_options::storage_capacity_given, 1},
+      {"INTERCEPTION\n", &project_options::storage_capacity_given, 1},
       {"GW_BOUNDFILE\n", &project_options::gw_boundfile_given, 0},
       {"GW_BOUNDFILE gw.bnd\n", &project_options::gw_boundfile_given, 1},
       {"MOISTURE\n", &project_options::moisture_given, 1},

@@ -1,7 +1,9 @@
 // Contaminants attached to the suspended fines over the cells: the
-// partition of a cell against the linear-equilibrium closed form, and the
-// attached transport of a step, whose every gram is found again: in the
-// cells, settled back to the soil, or out of the outlet.
+// partition of a cell against the linear-equilibrium closed form, the
+// faces (fines carry their share of the mass on the fines of the cell they
+// leave, through several cells in one sweep), and the attached transport
+// of a step, whose every gram is found again: in the cells, settled back to
+// the soil, or out of the outlet.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -122,6 +124,38 @@ TEST(SedimentContaminant, AFaceCarriesTheAttachedMassOfTheCellItLeaves) {
   w.face_x(1, 1) = -25.0 / density;
   sed_contam_transport(w.d, w.s);
   EXPECT_NEAR(w.total[1], 0.25, 1e-12);
+}
+
+TEST(SedimentContaminant, FinesThatCrossSeveralCellsInOneSweepKeepWhatTheyCarry) {
+  // Cell 1 holds 100 g/m3 of fines with 1 g on them (11 g in all, Kd
+  // 1000), and the sweep carries them east across cell 1's face, then on
+  // across cell 2's: whatever cell 2 held before, the fines it passes on
+  // take their share of the mass on the fines it holds then, what they
+  // brought included, never the concentration its own fines had before the
+  // sweep. Cell 2 holds no fines (11 g all dissolved), or as many fines as
+  // cell 1 with 2 g on them (22 g in all), of which it passes on half.
+  const double fines = 100.0 / density;
+  const struct {
+    const char* what;
+    double fines_2, total_2, passed_on, reach_3;
+  } rows[] = {
+      {"a cell without fines of its own", 0.0, 11.0, fines, 1.0},
+      {"a cell with fines of its own", fines, 22.0, fines, 0.5 * (1.0 + 2.0)},
+  };
+  for (const auto& r : rows) {
+    row_of_cells g(3, 1000.0);
+    g.susp(1, 1) = fines;
+    g.total[1] = 11.0;
+    g.susp(2, 1) = r.fines_2;
+    g.total[2] = r.total_2;
+    g.face_x(1, 1) = fines;
+    g.face_x(2, 1) = r.passed_on;
+    sed_contam_transport(g.d, g.s);
+    EXPECT_NEAR(g.total[3], r.reach_3, 1e-12) << r.what;
+    EXPECT_NEAR(g.total[1], 10.0, 1e-12) << r.what;
+    EXPECT_NEAR(g.total[1] + g.total[2] + g.total[3], 11.0 + r.total_2, 1e-12) << r.what;
+    EXPECT_NEAR(g.susp(3, 1), r.passed_on, 1e-18) << r.what;
+  }
 }
 
 TEST(SedimentContaminant, EveryGramOfAStepIsFoundAgain) {

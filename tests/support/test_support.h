@@ -68,6 +68,23 @@ inline std::string sediment_row(std::string name, const std::string& values) {
   return name + values + "\n";
 }
 
+// A mapping table over the index map `map` (class 1 everywhere, "soil")
+// with copper that sticks to the eroded fines: the rain's concentration
+// and the PARTITION coefficient, then the contaminant row's values (DISP
+// DECAY UPTAKE LOAD CONC LAND KD GW); and a loam eroding by splash and
+// flow into clay, silt and sand (0.3, 0.5, 0.2 of the soil).
+inline std::string copper_on_eroding_loam(const std::string& map, const std::string& rain_conc, const std::string& kd,
+                                          const std::string& copper) {
+  return "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP " + map + " \"soil\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n" +
+         "\"Copper\" \"soil\" \"copper\"\nPRECIP_CONC " + rain_conc + "\nPARTITION " + kd + "\nNUM_IDS 1\n" +
+         table_row("ID", "DESCRIPTION", "DISP DECAY UPTAKE LOAD CONC LAND KD GW") + table_row("1", "Loam", copper) +
+         "SEDIMENTS\nNUM_SED 3\nCLASS SG D FB FILE\n" + sediment_row("Clay", "2.65 0.002 0.0 clay.out") +
+         sediment_row("Silt", "2.65 0.03 0.0 silt.out") + sediment_row("Sand", "2.65 0.3 0.0 sand.out") +
+         "SOIL_EROSION_PROPS \"soil\"\nNUM_IDS 1\nNUM_SED 3\n" +
+         table_row("ID", "DESCRIPTION", "SPLASH DETACH_COEF DETACH_EXP CRIT_SHEAR SED_K CLAY SILT SAND") +
+         table_row("1", "Loam hillslopes", "300.0 1e-5 1.0 0.0 0.8 0.3 0.5 0.2");
+}
+
 // Every test starts from a fresh process and in its own scratch folder,
 // and goes back to the folder it started in.
 class process_test : public ::testing::Test {

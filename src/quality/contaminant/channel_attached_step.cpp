@@ -119,10 +119,11 @@ void cells_take_spills(model_state& ms, int c) {
   }
 }
 
-// What a channel lake's cells brought with the suspended fines they gave
-// the lake in the step, g: all of the cell's attached mass (its suspended
-// fines are gone), spread over the fine classes by the mass of sediment
-// each gave.
+// What a channel lake's cells brought with the fines they gave the lake in
+// the step (those in the water of a cell the lake has just taken, and
+// those the land washed onto its cells), g: all of the cell's attached
+// mass (its fines are gone), spread over the fine classes by the mass of
+// sediment each gave.
 double lake_cells_to_lakes(model_state& ms, int c, chan_attached_store& st) {
   constituent_state& k = ms.constituent;
   channel_attached& w = *k.chan_attached;
@@ -135,10 +136,10 @@ double lake_cells_to_lakes(model_state& ms, int c, chan_attached_store& st) {
     const int e = static_cast<int>(i) + 1;
     if (t.flat < 1 || t.flat > st.lake.rows()) continue;
     double weight = 0.0;
-    for (int m = 1; m <= nf; ++m) weight += w.density[m] * mv.lake_take_susp(e, m);
+    for (int m = 1; m <= nf; ++m) weight += w.density[m] * mv.lake_take_fines(e, m);
     const double held = std::max(cell[t.cell], 0.0);
     if (!(weight > 0.0) || !(held > 0.0)) continue;
-    for (int m = 1; m <= nf; ++m) st.lake(t.flat, m) += held * w.density[m] * mv.lake_take_susp(e, m) / weight;
+    for (int m = 1; m <= nf; ++m) st.lake(t.flat, m) += held * w.density[m] * mv.lake_take_fines(e, m) / weight;
     cell[t.cell] -= held;
     moved_all += held;
   }
@@ -300,6 +301,9 @@ void chan_sed_contam_step(model_state& ms) {
     book(k, c, constituent_term::channel_sediment_release, r.nodes);
     book(k, c, constituent_term::lake_sediment_release, r.lakes);
   }
+  // The channel step took fines from the cells and spilled some onto
+  // them: the next overland step's attached mass rides on what is left.
+  attached_volumes_follow_cells(ms);
 }
 
 void lakes_attached_to_cells(model_state& ms) {

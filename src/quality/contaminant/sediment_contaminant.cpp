@@ -71,18 +71,27 @@ sed_contam_books sed_contam_transport(const sed_contam_domain& d, sed_contam_sta
       b.eroded += m;
     }
   partition_all(d, s);
-  // The faces, each once: the sediment of a class carries the attached
-  // mass of the cell it leaves.
+  // The faces, each once and in the overland sediment step's order: the
+  // sediment of a class carries its share of the mass on the class's fines
+  // in the cell it leaves. Fines a cell received across an earlier face
+  // of the sweep and pass on across a later one take with them what they
+  // brought, so the mass on each class is followed through the sweep
+  // (r holds it, g, until the faces are done).
+  for (int i = 1; i <= d.ncells; ++i)
+    for (int k = 1; k <= n; ++k) r(i, k) *= std::max(v(i, k), 0.0);
   auto face = [&](int i, int j, const array2d<double>& q) {
     for (int k = 1; k <= n; ++k) {
       const double vol = q(i, k);
       if (vol == 0.0) continue;
       const int from = vol > 0.0 ? i : j, to = vol > 0.0 ? j : i;
-      const double moved = std::fabs(vol);
-      v(from, k) = std::max(v(from, k) - moved, 0.0);
+      const double moved = std::fabs(vol), held = v(from, k);
+      v(from, k) = std::max(held - moved, 0.0);
       v(to, k) += moved;
       if (d.sand[k]) continue;
-      const double m = take(s.total[from], moved * r(from, k));
+      const double share = held > moved ? moved / held : 1.0;
+      const double m = take(s.total[from], share * std::max(r(from, k), 0.0));
+      r(from, k) -= m;
+      r(to, k) += m;
       s.total[to] += m;
     }
   };

@@ -4,8 +4,15 @@
 // with the constituent's Kd; the attached part moves with the sediment:
 // eroded with the soil (at the sorbed concentration of the top soil
 // layer's fines), carried across the cell faces with the class's sediment
-// from the cell it leaves, settled with the deposit, and carried out at the
-// outlet. Sand carries none. Volumes are solid volumes in m3, masses in g.
+// (each face takes the share of the class's fines in the cell it leaves
+// that crosses it, with that share of the mass on them, in the overland
+// sediment step's order, so fines that cross several cells in one sweep
+// keep what they carry), settled with the deposit, and carried out at the
+// outlet. Sand carries none. A cell without water (depth at most 1e-16: a
+// dry cell, or a lake's cell, whose water the lake holds) is not
+// partitioned: what the fines bring it stays in its total, none of it
+// settles back with them, and the caller decides where it goes. Volumes
+// are solid volumes in m3, masses in g.
 #pragma once
 
 #include "core/arrays.h"

@@ -19,6 +19,7 @@
 #include "quality/contaminant/sediment_contaminant.h"
 #include "quality/contaminant/soil_column_step.h"
 #include "soil/soil_state.h"
+#include "surface/lake_storage.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -153,12 +154,29 @@ void sediment_contaminant_source(model_state& ms) {
       for (int i = 1; i <= n; ++i) attached_soil_store(ms, c, i) += w.soil_exchange[i];
     }
     // The partition on the sediment as the overland step left it: the
-    // water keeps the dissolved share, the fines the rest.
+    // water keeps the dissolved share, the fines the rest. A lake's cell
+    // has no water of its own (the lake holds it), so nothing is split
+    // there and its water keeps only what it held: on a channel lake's
+    // cell the fines the land washed onto it keep what they brought until
+    // the channel step hands them, with it, to the lake's suspended load;
+    // an overland lake holds no sediment in suspension, its cells' fines
+    // settled on its bed, and what they brought settles with them onto the
+    // soil.
     sed_contam_state now{w.total.data(), &s.cells.susp, nullptr, nullptr};
     double released = 0.0, sorbed = 0.0;
     for (int i = 1; i <= n; ++i) {
-      const double f = partition_cell(d, now, i, nullptr, nullptr);
+      const bool channel_lake = under_channel_lake(ms.lake, i);
+      const bool overland_lake = !channel_lake && overland_lake_of(ms.lake, i) > 0;
+      if (overland_lake && w.total[i] > std::max(water[i], 0.0)) {
+        const double laid = w.total[i] - std::max(water[i], 0.0);
+        attached_soil_store(ms, c, i) += laid;
+        b.deposited += laid;
+        w.total[i] -= laid;
+      }
       const double total = w.total[i];
+      const double f = channel_lake || overland_lake
+                           ? (total > 0.0 ? std::clamp(water[i] / total, 0.0, 1.0) : 1.0)
+                           : partition_cell(d, now, i, nullptr, nullptr);
       const double dissolved = total * f;
       const double change = dissolved - water[i];
       (change > 0.0 ? released : sorbed) += std::fabs(change);
@@ -173,8 +191,18 @@ void sediment_contaminant_source(model_state& ms) {
     book(k, c, constituent_term::release_from_sediment, released);
     book(k, c, constituent_term::sorbed_onto_sediment, sorbed);
   }
+  attached_volumes_follow_cells(ms);
+}
+
+void attached_volumes_follow_cells(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.sediment_contam || !k.ov_sed) return;
+  const array2d<double>& from = k.ov_sed->cells.susp;
+  array2d<double>& to = k.attached_work.susp;
+  const int n = std::min(ms.grid.ncells, std::min(from.rows(), to.rows()));
+  const int classes = std::min(from.cols(), to.cols());
   for (int i = 1; i <= n; ++i)
-    for (int j = 0; j <= classes; ++j) w.susp(i, j) = s.cells.susp(i, j);
+    for (int j = 0; j <= classes; ++j) to(i, j) = from(i, j);
 }
 
 void cells_attached_to_pipes(model_state& ms) {

@@ -15,6 +15,13 @@ struct model_state;
 // the water (released from, sorbed onto the sediment).
 void sediment_contaminant_source(model_state& ms);
 
+// The suspended volumes the next step's attached transport starts from
+// are the cells' as they stand now: called at the end of the step above
+// and after every later process of the model step that moves the cells'
+// suspended sediment (the channel step taking the channel cells' and the
+// lake cells' fines, spilling wash load onto the cells).
+void attached_volumes_follow_cells(model_state& ms);
+
 // After the storm sewer's step: the inlets took a share of some cells'
 // suspended sediment, and that share of the mass attached to it goes with
 // it into the pipe network, which holds it; booked once.

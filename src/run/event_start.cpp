@@ -22,6 +22,7 @@
 #include "quality/contaminant/channel_attached_step.h"
 #include "quality/contaminant/channel_constituents.h"
 #include "quality/contaminant/overland_constituent_step.h"
+#include "quality/contaminant/sediment_contaminant_step.h"
 #include "quality/sediment/channel_sediment_setup.h"
 #include "run/steps.h"
 #include "run/water_books.h"
@@ -168,6 +169,7 @@ void init_event_state(model_state& ms) {
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
   settle_sediment_between_events(ms);
+  attached_settles_between_events(ms);
   clear_event_books(ms);
   clear_location_results(ms);
   ms.hydromet.first_rain_pending = 1;

@@ -91,10 +91,11 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       double* parent = parent_step_[c].data();
       for (int k = 1; k <= n; ++k) parent[k] = cs.eroded[k];
 
-      // Lake cells and the land cells with a lake cell on their right or
-      // lower side detach nothing.
-      const bool shore = f.lake && (in_lake(f, c) || in_lake(f, r) || in_lake(f, b));
-      const double i = f.rain && !shore ? f.rain[c] : 0.0;
+      // Channel-lake cells, the land cells with one on their right or lower
+      // side, and the cells an overland lake covers detach nothing.
+      const bool sheltered =
+          (f.lake && (in_lake(f, c) || in_lake(f, r) || in_lake(f, b))) || (f.olake && f.olake[c] > 0);
+      const double i = f.rain && !sheltered ? f.rain[c] : 0.0;
       sd::splash_detach(n, cs, i, f.depth[c], dt, dx, value_or(par.splash_K, c, 60.0), sd::splash_coefficients_of(i),
                         channel, lifted);
 
@@ -115,7 +116,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
         width = 1.0 - std::sqrt(bc);
         area *= (1.0 - bc);
       }
-      if (q > sd::tiny && !shore) {
+      if (q > sd::tiny && !sheltered) {
         const sd::capacity_flow fl{par.option, s, f.depth[c], q, dt, dx, value_or(par.sed_K, c, 0.0), width};
         const double tc = sd::transport_capacity(fl, par.classes, cs);
         sd::flow_detach(n, cs, f.depth[c], s, dt, area, dp, tc, channel, lifted);

@@ -59,6 +59,11 @@ struct ov_sed_flow {
   // cell on their right or lower side detach nothing.
   const int* lake = nullptr;
   const double* lake_elev = nullptr;
+  // Overland lakes: the lake that covers each cell now (0 none; nullptr no
+  // overland lakes). The water standing over such a cell shields its bed
+  // from the raindrops and does not run over it as sheet flow, so it
+  // detaches nothing; the fines that reach it still settle there.
+  const int* olake = nullptr;
 };
 
 // The wash load of the channel lakes, which the water a lake lets out onto

@@ -48,6 +48,9 @@ ov_sed_flow flow_of(model_state& ms, double dt) {
   f.outlet_slope = g.outlet_slope;
   f.qout = ov.qout;
   f.outlet_drains = !ms.channel.chan_explic;
+  const lake_state& lk = ms.lake;
+  if (lk.overland_lake_map_given && lk.num_olakes > 0 && lk.oland_lake_new.size() >= g.ncells)
+    f.olake = lk.oland_lake_new.data();
   return f;
 }
 

@@ -22,6 +22,7 @@
 #include "quality/constituent_terms.h"
 #include "quality/contaminant/overland_constituent_step.h"
 #include "quality/contaminant/sediment_contaminant_step.h"
+#include "quality/sediment/sediment_books.h"
 #include "run/run_test_support.h"
 #include "surface/lake_storage.h"
 
@@ -673,10 +674,11 @@ namespace {
 // sticks to the fine sediment (Kd `kd` L/kg): every cell's land surface
 // holds a load of it in a 1 cm mixing layer, the rain brings more at
 // 10 g/m3, and the clay and silt carry the attached share.
-void attached_project(const std::string& kd) {
+void attached_project(const std::string& kd, const std::string& rain_conc = "10.0") {
   testing::contaminant_plane(
       "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\nNUM_CONTAM 1\n"
-      "\"Atrazine\" \"Land use\" \"atrazine.out\"\nPRECIP_CONC 10.0\nPARTITION " +
+      "\"Atrazine\" \"Land use\" \"atrazine.out\"\nPRECIP_CONC " +
+      rain_conc + "\nPARTITION " +
       kd + "\nNUM_IDS 1\n" + table_row("ID", "", "K") + table_row("1", "Field", "0.5 2.0 0 5000 0 0 0 0") +
       "SEDIMENTS\nNUM_SED 3\nCLASS  SG  D  FB  FILE\n" + testing::sediment_row("Clay", "2.65 0.002 0.0 clay.out") +
       testing::sediment_row("Silt", "2.65 0.03 0.0 silt.out") + testing::sediment_row("Sand", "2.65 0.3 0.0 sand.out") +
@@ -736,6 +738,67 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
       EXPECT_GT(term(ms, constituent_term::release_from_sediment), 0.0);
     }
   }
+}
+
+// The attached plane with clean rain and a contaminant that all but
+// dissolves in no water (Kd 1e6 L/kg): as the plane drains, its cells run
+// dry and the fines on them settle there. What those fines carry settles
+// with them onto the land, booked as settled with the sediment, rather
+// than dissolving into the cells' water and reaching the land by uptake or
+// the soil by infiltration: the land takes up nothing and the water gives
+// the soil a trace. The blocks of the ledger and of the summary close.
+TEST_F(ContaminantRun, FinesSettlingOnADryingCellLayTheirMassOnTheLandAsSettled) {
+  attached_project("1.0e6", "0.0");
+  const auto r = run_storm("plane_infil.prj");
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  const double eroded = term(ms, constituent_term::eroded_with_soil);
+  const double settled = term(ms, constituent_term::settled_with_sediment);
+  const double uptake = term(ms, constituent_term::uptake_by_land);
+  ASSERT_GT(eroded, 0.0);
+  EXPECT_GT(settled, 0.0);
+  EXPECT_LT(uptake, 1e-6 * settled);
+  EXPECT_LT(term(ms, constituent_term::release_from_sediment), 1e-5 * eroded);
+  EXPECT_LT(term(ms, constituent_term::infiltration), 1e-5 * eroded);
+  const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
+      1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});
+  EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * whole.initial);
+  for (const mass_compartment part : {mass_compartment::sediment_bound, mass_compartment::overland_water}) {
+    const mass_balance_sums one = ms.constituent.mass_books->run_balance_of(1, {part});
+    EXPECT_NEAR(one.residual(), 0.0, 1e-10 * whole.initial);
+  }
+  const std::string summary = read_file("plane_infil.sum");
+  EXPECT_EQ(testing::expect_small_errors(summary, {"Dissolved mass balance error", "Contam mass balance error"}, 5e-5),
+            3)
+      << summary;
+}
+
+// The attached plane (Kd 1e6 L/kg) cut off at its 240th step, its fines
+// and the mass on them in suspension: when the next event starts, the fines
+// settle and the mass on them settles with them onto the land, every gram
+// booked once as settled with the sediment; the water keeps its own.
+TEST_F(ContaminantRun, AtAnEventsStartTheMassOnTheSuspendedFinesSettlesWithThem) {
+  attached_project("1.0e6");
+  auto r = run_storm("plane_infil.prj", {}, 240);
+  ASSERT_FALSE(r.ended);
+  model_state& ms = *r.ms;
+  const constituent_state& k = ms.constituent;
+  auto land = [&] {
+    double g = 0.0;
+    for (int i = 1; i <= ms.grid.ncells; ++i) g += k.land_mass(1, i);
+    return g / 1000.0;
+  };
+  const double on_fines = attached_mass(ms, 1), land_before = land(), water = overland_water_mass(ms, 1);
+  const double settled_before = term(ms, constituent_term::settled_with_sediment);
+  ASSERT_GT(on_fines, 0.0);
+  settle_sediment_between_events(ms);
+  attached_settles_between_events(ms);
+  EXPECT_EQ(attached_mass(ms, 1), 0.0);
+  EXPECT_NEAR(land() - land_before, on_fines, 1e-12 * land_before);
+  EXPECT_NEAR(term(ms, constituent_term::settled_with_sediment) - settled_before, on_fines, 1e-12 * settled_before);
+  EXPECT_EQ(overland_water_mass(ms, 1), water);
+  for (int i = 1; i <= ms.grid.ncells; ++i)
+    for (int j = 0; j <= k.n_sed_classes; ++j) ASSERT_EQ(k.attached_work.susp(i, j), 0.0);
 }
 
 }  // namespace

@@ -161,13 +161,15 @@ void sediment_contaminant_source(model_state& ms) {
     // the channel step hands them, with it, to the lake's suspended load;
     // an overland lake holds no sediment in suspension, its cells' fines
     // settled on its bed, and what they brought settles with them onto the
-    // soil.
+    // soil. On a dry cell every fine has settled, and what the fines
+    // brought settles with them onto the soil as well.
     sed_contam_state now{w.total.data(), &s.cells.susp, nullptr, nullptr};
     double released = 0.0, sorbed = 0.0;
     for (int i = 1; i <= n; ++i) {
       const bool channel_lake = under_channel_lake(ms.lake, i);
       const bool overland_lake = !channel_lake && overland_lake_of(ms.lake, i) > 0;
-      if (overland_lake && w.total[i] > std::max(water[i], 0.0)) {
+      const bool dry = !channel_lake && !(d.depth[i] > tiny);
+      if ((overland_lake || dry) && w.total[i] > std::max(water[i], 0.0)) {
         const double laid = w.total[i] - std::max(water[i], 0.0);
         attached_soil_store(ms, c, i) += laid;
         b.deposited += laid;
@@ -190,6 +192,25 @@ void sediment_contaminant_source(model_state& ms) {
     book(k, c, constituent_term::outlet_on_sediment, b.outlet);
     book(k, c, constituent_term::release_from_sediment, released);
     book(k, c, constituent_term::sorbed_onto_sediment, sorbed);
+  }
+  attached_volumes_follow_cells(ms);
+}
+
+void attached_settles_between_events(model_state& ms) {
+  constituent_state& k = ms.constituent;
+  if (!k.sediment_contam || !k.ov_sed || k.cell_total_mass.row_length() < ms.grid.ncells) return;
+  const int n = ms.grid.ncells;
+  for (int c = 1; c <= k.num_constituents && c <= k.cell_total_mass.count(); ++c) {
+    if (k.constituent_type[c] != contaminant_kind) continue;
+    double* attached = k.cell_total_mass[c];
+    double laid = 0.0;
+    for (int i = 1; i <= n; ++i) {
+      if (!(attached[i] > 0.0)) continue;
+      attached_soil_store(ms, c, i) += attached[i];
+      laid += attached[i];
+      attached[i] = 0.0;
+    }
+    book(k, c, constituent_term::settled_with_sediment, laid);
   }
   attached_volumes_follow_cells(ms);
 }

@@ -22,6 +22,12 @@ void sediment_contaminant_source(model_state& ms);
 // lake cells' fines, spilling wash load onto the cells).
 void attached_volumes_follow_cells(model_state& ms);
 
+// At the start of an event, once the cells' suspended sediment has
+// settled: the mass attached to it settles with it onto the soil (the
+// store attached_soil_store names), booked once as settled with the
+// sediment.
+void attached_settles_between_events(model_state& ms);
+
 // After the storm sewer's step: the inlets took a share of some cells'
 // suspended sediment, and that share of the mass attached to it goes with
 // it into the pipe network, which holds it; booked once.

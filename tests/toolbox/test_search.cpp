@@ -427,6 +427,7 @@ TEST_F(Search, TheSecantMethodReachesTheMinimumToo) {
   s.cyclic_columns = 1;
   search_outcome out;
   ASSERT_EQ(misra(s, out), 0);
+  EXPECT_EQ(console.find("\nUsing the secant Levenberg-Marquardt local search method,\n"), 0u) << console;
   const testing::nist_problem& p = testing::misra1a;
   EXPECT_NEAR(out.values[1], p.certified[0], 1e-6 * p.certified[0]);
   EXPECT_NEAR(out.values[2], p.certified[1], 1e-6 * p.certified[1]);

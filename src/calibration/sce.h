@@ -45,7 +45,8 @@ struct sce_record {
   int model_mode = 1;        // 1: the trials run the model; 0: the plain objective
   int setup_ok = 0;          // the input was read and checked and the output opened
   std::vector<std::string> keys;  // the list's keys, in order (model mode)
-  int stopped = 0;           // the first run showed that no trial can be scored
+  int events_checked = 0;    // a run gave results, and its events were checked
+  int stopped = 0;           // that run showed that no trial can be scored
 
   sce_plain_objective objective;                  // used when model_mode is 0
   model_run_objective model_objective = nullptr;  // the model-run callback
@@ -90,8 +91,8 @@ int sce_read_observations(sce_record& r);
 
 // One evaluation of x (1-based): the model run and the results table in
 // model mode (a failed run scores cost_failed), the plain objective otherwise.
-// After the first model run that ran through, observed events beyond the
-// events it simulated are named: with a weight they stop the search
+// After the first model run that gives results, observed events beyond
+// the events it simulated are named: with a weight they stop the search
 // (stopped), as every trial would score cost_failed; without one they are
 // warned about.
 double sce_objective(sce_record& r, const array1d<double>& x);

@@ -255,12 +255,13 @@ void take_best(sce_record& r, const sce_work& w) {
   for (int j = 1; j <= r.nopt; ++j) r.bestx[j] = w.x[1][j];
 }
 
-// After the first model run: observed events the run does not simulate
-// are never simulated by any trial.
+// After the first model run that gives results: observed events the run
+// does not simulate are never simulated by any trial.
 void check_first_run(sce_record& r) {
+  r.events_checked = 1;
   const calib_cost& cost = *r.cost;
   const int simulated = cost.simulated_events();
-  if (simulated < 0 || cost.n_events() <= simulated) return;
+  if (cost.n_events() <= simulated) return;
   const int weighted = cost.weighted_event_after(simulated);
   if (weighted > 0) {
     std::printf("Error: the observation file %s gives %d events, but the run of %s simulates %d: event %d "
@@ -288,7 +289,7 @@ double sce_objective(sce_record& r, const array1d<double>& x) {
   if (r.model_mode) {
     const double c = r.model_objective(r.replace_file, r.project_file, values, *r.cost, "temp");
     write_results_all(r.cost->results(), process.parallel_env);
-    if (r.evaluations == 1) check_first_run(r);
+    if (!r.events_checked && r.cost->simulated_events() >= 0) check_first_run(r);
     // A run that gave no usable result is the worst trial there is.
     return r.cost->last_failed() ? cost_failed : std::fabs(c);
   }
@@ -363,6 +364,7 @@ int sceua(sce_record& r) {
     for (int nloop = 1;; ++nloop) {
       std::printf(" ***  Evolution Loop Number %d\n", nloop);
       for (int k = 1; k <= r.ngs; ++k) sce_evolve_complex(r, w, k);
+      if (r.stopped) return -1;
       sort_points(w.x, w.xf, w.npt, nopt, w);
       take_best(r, w);
       sce_param_stats(r, w, converged);

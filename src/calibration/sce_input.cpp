@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "calibration/sce.h"
-#include "calibration/model_run.h"
 #include "core/process.h"
 #include "core/tokens.h"
 #include "model/project.h"
@@ -279,8 +278,8 @@ int run_sce_mode(const parallel_env_t& env, const std::string& input_file) {
   std::printf("The best results of the SCE calibration after %d runs:\n", runs);
   std::fprintf(best.fp, "The best results of the SCE calibration %d runs:\n", runs);
   for (int j = 1; j <= r.nopt; ++j) {
-    const std::string name =
-        static_cast<std::size_t>(j) <= r.keys.size() ? r.keys[static_cast<std::size_t>(j - 1)] : "parameter " + std::to_string(j);
+    const auto k = static_cast<std::size_t>(j - 1);
+    const std::string name = k < r.keys.size() ? r.keys[k] : "parameter " + std::to_string(j);
     // A best value on a bound may be held there by it: the note says so
     // after the value, on the console and in the file.
     const int side = sce_bound_side(r.bestx[j], r.bl[j], r.bu[j]);

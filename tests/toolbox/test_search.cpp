@@ -268,7 +268,8 @@ TEST_F(Search, ARefusedDerivativeRunIsMadeUpFromTheOtherSide) {
   struct {
     const char* forcen;
     const char* dermthd;
-  } modes[] = {{"always_2", "outside_pts"}, {"always_3", "outside_pts"}, {"always_3", "parabolic"}, {"switch", "parabolic"}};
+  } modes[] = {
+      {"always_2", "outside_pts"}, {"always_3", "outside_pts"}, {"always_3", "parabolic"}, {"switch", "parabolic"}};
   for (const auto& mode : modes) {
     SCOPED_TRACE(std::string(mode.forcen) + " " + mode.dermthd);
     testing::analytic_model model([](const std::vector<double>& b, double xi) { return b[0] * std::exp(-b[1] * xi); },

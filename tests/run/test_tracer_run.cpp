@@ -55,7 +55,7 @@ void tracer_plane(const std::string& overtype, bool marsh = false) {
   write_file("tracer.msk", mask);
   write_file("tracer.ele", ground);
   write_file("landuse.idx", uses);
-  write_file("marsh.idx", wetlands);
+  if (marsh) write_file("marsh.idx", wetlands);
   write_file("tracer.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" +
                                std::string(marsh ? "INDEX_MAP marsh.idx \"Wetlands\"\n" : "") +
                                "CONTAMINANT_TRANSPORT\n"

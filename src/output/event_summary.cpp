@@ -217,19 +217,19 @@ void print_error(const model_state& ms, std::FILE* f) {
   const double e = balance.error;
   // An event into which no water came, over storages that held none (a
   // zero-depth event between dry spells), has no balance to strike.
-  const bool no_rain = balance.no_water;
-  if (no_rain)
+  const bool no_water = balance.no_water;
+  if (no_water) {
     put(f, "mass conservation error:                         none: no water to balance\n");
-  else
-    put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
-  if (no_rain)
     put(f, "Note: nothing came in and nothing was stored at the event's start.\n");
-  else if (e < 0.0)
-    put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
-           "exceed the inputs and initial storage.\n");
-  else
-    put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
-           "short of the inputs and initial storage.\n");
+  } else {
+    put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
+    if (e < 0.0)
+      put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
+             "exceed the inputs and initial storage.\n");
+    else
+      put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
+             "short of the inputs and initial storage.\n");
+  }
   put(f, "Mass input + original mass:           %9.6lf m3\n", balance.in_plus_initial);
   put(f, "Mass output + final mass:             %9.6lf m3\n", balance.out_plus_final);
   // The overland routing keeps every depth it leaves: no clean-up makes or
@@ -238,7 +238,7 @@ void print_error(const model_state& ms, std::FILE* f) {
   put(f, "\n");
   if (ms.clock.long_term)
     put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.soil.final_soil_moisture * 100.0);
-  if (no_rain) put(f, "Note: no rainfall was input.\n");
+  if (no_water) put(f, "Note: no rainfall was input.\n");
 }
 
 void print_soil_water(const model_state& ms, std::FILE* f) {

@@ -198,6 +198,9 @@ struct hydromet_state {
   // lumped models take their evapotranspiration from, and the ground heat
   // flux (kW/m2).
   array1d<double> pet_rate, aet_rate, ground_heat_flux;
+  // The air temperature the hour's evapotranspiration took, deg C: the
+  // station's, or with each cell's own weather the mean of the cells'.
+  double et_air_temp = 0.0;
   // Averages of the hourly output of long-term runs.
   double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;
   // Snow of the recent hours.

@@ -50,7 +50,8 @@ void water_ledger::close_event(bool lumped) {
   event_balance& b = event_balance_;
   b.in_plus_initial = s.initial + s.in;
   b.out_plus_final = s.final + s.out;
-  b.error = b.in_plus_initial > 1e-16 ? (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial : -1.0;
+  b.no_water = !(b.in_plus_initial > 1e-16);
+  b.error = b.no_water ? -1.0 : (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial;
 }
 
 // The aquifer's own water against what entered and left it.

@@ -133,9 +133,12 @@ void print_volumes(const model_state& ms, std::FILE* f) {
   if (ms.pipe.storm_sewer_given)
     put(f, "initial volume in sub-surface drains: %16.1lf\n \n", b.at_start(store::pipes));
   put(f, "initial liquid-equiv. volume of snow: %16.1lf\n \n", b.at_start(store::snow));
-  put(f, "volume of melt water:                 %16.1lf\n \n", b.at_start(store::melt_water));
+  put(f, "initial volume of melt water:         %16.1lf\n \n", b.at_start(store::melt_water));
   put(f, "volume of rainfall to overland:      %16.1lf\n", interception + b.total(flux::rainfall_to_overland));
   put(f, "volume of interception:              %16.1lf\n", interception);
+  // What the pack let go onto the ground in the event: its melt, with the
+  // rain that fell on it and joined it.
+  put(f, "snowmelt and rain through the pack:  %16.1lf\n", b.total(flux::snowmelt));
   if (ms.groundwater.sacramento_given) {
     put(f, "volume of base flow from Sacramento:   %16.1lf\n", b.total(flux::sacramento_baseflow));
     put(f, "volume of subsurface at event start:   %16.1lf\n", b.at_start(store::sacramento));
@@ -212,14 +215,21 @@ void print_volumes(const model_state& ms, std::FILE* f) {
 void print_error(const model_state& ms, std::FILE* f) {
   const event_balance& balance = ms.ledger.event();
   const double e = balance.error;
-  const bool no_rain = e == -1.0;
-  put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
-  if (e < 0.0 && !no_rain)
-    put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
-           "exceed the inputs and initial storage.\n");
-  else
-    put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
-           "short of the inputs and initial storage.\n");
+  // An event into which no water came, over storages that held none (a
+  // zero-depth event between dry spells), has no balance to strike.
+  const bool no_water = balance.no_water;
+  if (no_water) {
+    put(f, "mass conservation error:                         none: no water to balance\n");
+    put(f, "Note: nothing came in and nothing was stored at the event's start.\n");
+  } else {
+    put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
+    if (e < 0.0)
+      put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
+             "exceed the inputs and initial storage.\n");
+    else
+      put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
+             "short of the inputs and initial storage.\n");
+  }
   put(f, "Mass input + original mass:           %9.6lf m3\n", balance.in_plus_initial);
   put(f, "Mass output + final mass:             %9.6lf m3\n", balance.out_plus_final);
   // The overland routing keeps every depth it leaves: no clean-up makes or
@@ -228,7 +238,7 @@ void print_error(const model_state& ms, std::FILE* f) {
   put(f, "\n");
   if (ms.clock.long_term)
     put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.soil.final_soil_moisture * 100.0);
-  if (no_rain) put(f, "Note: no rainfall was input.\n");
+  if (no_water) put(f, "Note: no rainfall was input.\n");
 }
 
 void print_soil_water(const model_state& ms, std::FILE* f) {
@@ -626,7 +636,7 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 // ------------------------------------------------------------- closing lists
 
 void print_warnings(const model_state& ms, std::FILE* f) {
-  const bool mass_error = std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
+  const bool mass_error = !ms.ledger.event().no_water && std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
   const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
   // The event's own water still on the surface: what the surface gained
   // over the event (a lake or a wet start holds water that is not).

@@ -202,7 +202,7 @@ void print_water_totals(const model_state& ms, std::FILE* f) {
   put(f, "Total amount of evaporation=                    %14.2lf\n",
       sac ? b.total(flux::sacramento_et) + b.total(flux::direct_evaporation) : b.total(flux::evaporation));
   put(f, "Total direct evaporation=                       %14.2lf\n", b.total(flux::direct_evaporation));
-  if (snow) put(f, "Total snowmelt reaching the ground=             %14.2lf\n", b.total(flux::snowmelt));
+  if (snow) put(f, "Total snowmelt and rain through the pack=       %14.2lf\n", b.total(flux::snowmelt));
   if (!sac) put(f, "Total amount of exfiltration=                   %14.2lf\n", b.total(flux::exfiltration));
   put(f, "\n");
   if (!sac) {

@@ -311,6 +311,44 @@ TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
   EXPECT_LT(hm.cell_air_temp[top], hm.cell_air_temp[bottom]);
 }
 
+// Without OROGVAR_HMET the evapotranspiration takes the station's air as
+// recorded: evap_out's temp(C) is the record's 79 F at noon of 10 June
+// (26.11 C) wherever the station stands, and so is the PET, while the
+// cells' own temperatures, carried from the station's elevation, move a
+// kilometre's lapse. The header names every column of the rows.
+TEST_F(WeatherStep, TheEvaporationFileGivesTheTemperatureTheEvapotranspirationTook) {
+  struct noon {
+    double pet, temp, cells;
+  };
+  auto run_with_gage_at = [](const char* elevation) {
+    reset_process_state();
+    copy_example("longterm");
+    set_card("longterm.prj", "HMET_ELEV_GAGE", std::string("HMET_ELEV_GAGE ") + elevation);
+    double cells = 0.0;
+    const storm_run r = run_storm("longterm.prj", {}, 1500, [&cells](const model_state& ms) {
+      if (ms.hydromet.hmet_hour_day == 10 && ms.hydromet.hmet_hour_hour == 12) cells = ms.hydromet.cell_air_temp[1];
+    });
+    const std::string text = read_file("evap_out");
+    const std::size_t header_end = text.find('\n');
+    int names = 0;
+    for (std::size_t i = 0; i < header_end; ++i)
+      if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) ++names;
+    const std::size_t at = text.find("2024/6/10  12:00");
+    EXPECT_NE(at, std::string::npos) << text.substr(0, 400);
+    double v[10] = {};
+    const int read = std::sscanf(text.c_str() + at + 16, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf", &v[0], &v[1], &v[2],
+                                 &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9]);
+    EXPECT_EQ(names, 2 + read) << text.substr(0, header_end);  // date and hour, then one name per value
+    return noon{v[1], v[6], cells};
+  };
+  const noon low = run_with_gage_at("210.0"), high = run_with_gage_at("1210.0");
+  EXPECT_NEAR(low.temp, (79.0 - 32.0) * 5.0 / 9.0, 1e-6);
+  EXPECT_NEAR(high.temp, low.temp, 1e-6);
+  EXPECT_GT(low.pet, 0.0);
+  EXPECT_NEAR(high.pet, low.pet, 1e-6);
+  EXPECT_GT(high.cells - low.cells, 4.0);
+}
+
 // A map of the long-term example's grid (8 x 10) holding one value.
 std::string longterm_map(double value) {
   std::string text = "north: 4400240.0\nsouth: 4400000.0\neast: 500300.0\nwest: 500000.0\nrows: 8\ncols: 10\n";

@@ -132,9 +132,10 @@ TEST_F(EventSummary, UniformStormSummary) {
             "Note: all volumes in cubic meters.\n"
             "initial volume of overland flow:                   0.0\n"
             "initial liquid-equiv. volume of snow:              0.0\n \n"
-            "volume of melt water:                              0.0\n \n"
+            "initial volume of melt water:                      0.0\n \n"
             "volume of rainfall to overland:                5000.0\n"
             "volume of interception:                           0.0\n"
+            "snowmelt and rain through the pack:               0.0\n"
             "volume of direct evaporation:                     0.0\n"
             "volume of infiltrated water:                   1795.0\n"
             "volume of water exfiltrated:                      0.0\n"
@@ -435,8 +436,8 @@ TEST_F(EventSummary, MassErrorNotes) {
     bool no_rain;
   } rows[] = {
       {0.01, 5000.0, 155.0, "mass conservation error:                          1.000000 percent\n", "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", false},
-      {-1.0, 0.0, 0.0, "mass conservation error:                         -100.000000 percent\n",
-       "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", true},
+      {-1.0, 0.0, 0.0, "mass conservation error:                         none: no water to balance\n",
+       "Note: nothing came in and nothing was stored at the event's start.\n", true},
       {-0.05, 5000.0, 455.0, "mass conservation error:                         -5.000000 percent\n",
        "Note: negative mass conservation error indicates mass was created: the outputs and final storage exceed the inputs and initial storage.\n", false},
       {0.0, 5000.0, 205.0, "mass conservation error:                          0.000000 percent\n",
@@ -455,6 +456,13 @@ TEST_F(EventSummary, MassErrorNotes) {
     EXPECT_NEAR(ms->ledger.event().error, r.error, 1e-12) << r.error;
     EXPECT_TRUE(has(text, std::string(r.line) + r.note)) << r.error;
     EXPECT_EQ(has(text, "Note: no rainfall was input.\n"), r.no_rain) << r.error;
+    EXPECT_EQ(ms->ledger.event().no_water, r.no_rain) << r.error;
+    // An event without water has no error, so neither a percentage nor the
+    // warning of a large one; a 5 % error is warned of.
+    EXPECT_EQ(has(text, "-100.000000"), false) << r.error;
+    EXPECT_EQ(has(text, "-Mass conservation error (absolute) is larger than typical values"),
+              std::fabs(r.error) > 0.02 && !r.no_rain)
+        << r.error;
   }
 }
 

@@ -496,5 +496,35 @@ TEST_F(Clock, EndTimeEndsEveryConstituentClockWithTheWater) {
   EXPECT_NEAR(books.run_total(1, row(constituent_term::overland_point_source)), nitrate, 1e-6 * nitrate);
 }
 
+// A long-term run whose END_TIME falls between storms ends there without an
+// event to close: each event is summarised once, when it ended, and the
+// run's books close at END_TIME. One that ends during a storm cuts that
+// event short and summarises it once. (examples/longterm: storms on 11, 14
+// and 16 June.)
+TEST_F(Clock, EndTimeBetweenStormsSummarisesEachEventOnce) {
+  const struct {
+    const char* end_time;
+    int events;  // summarised
+  } cases[] = {{"END_TIME 2024 6 13 0 0", 1}, {"END_TIME 2024 6 14 4 30", 2}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.end_time);
+    reset_process_state();
+    testing::copy_example("longterm");
+    set_card("longterm.prj", "END_TIME", k.end_time);
+    const testing::storm_run run = run_storm("longterm.prj");
+    ASSERT_TRUE(run.ended) << run.console.substr(0, 2000);
+    EXPECT_EQ(run.ms->clock.events_finished, k.events);
+    const std::string sum = testing::read_file("longterm.sum");
+    for (int e = 1; e <= 3; ++e) {
+      const std::string heading = "SIMULATION SUMMARY- EVENT " + std::to_string(e) + "\n";
+      const std::size_t first = sum.find(heading);
+      EXPECT_EQ(first != std::string::npos, e <= k.events) << e;
+      if (first != std::string::npos) EXPECT_EQ(sum.find(heading, first + 1), std::string::npos) << e;
+    }
+    EXPECT_NE(sum.find("SIMULATION TOTALS"), std::string::npos);
+    EXPECT_LT(std::fabs(run.ms->ledger.run().overall_error), 1e-7);
+  }
+}
+
 }  // namespace
 }  // namespace nivra

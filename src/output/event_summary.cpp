@@ -255,7 +255,7 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
   put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
       ms.ledger.run_total(flux::exfiltration));
   put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
-      0.0 - b.total(flux::saturated_unsaturated));
+      0.0 - b.total(flux::saturated_unsaturated) - b.total(flux::soil_layer_to_groundwater));
   put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", b.total(flux::groundwater_recharge));
   if (ms.channel.chan_explic) {
     put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",

@@ -117,6 +117,26 @@ TEST_F(WeatherStep, ARunStartingBeforeItsWeatherStops) {
       << r.console;
 }
 
+// Without START_DATE the run starts at the weather's first hour: weather
+// that begins after the first storm would pass over every storm. The run
+// stops naming the file, its first hour and the first event's start.
+TEST_F(WeatherStep, WeatherBeginningAfterTheFirstEventStopsTheRun) {
+  copy_example("longterm");
+  const std::string week = read_file("weather.guv");
+  std::size_t at = 0;
+  for (int line = 0; line < 48; ++line) at = week.find('\n', at) + 1;
+  write_file("late.guv", week.substr(at));  // from 12 June 00:00; the first storm falls on 11 June at 14:00
+  set_card("longterm.prj", "HMET_GUV", "HMET_GUV late.guv");
+  const storm_run r = run_storm("longterm.prj", {}, 10);
+  EXPECT_FALSE(r.ended);
+  EXPECT_EQ(r.steps, 0);
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_NE(r.console.find("Error: the weather file late.guv begins at 2024/6/12 hour 0, after the start of event 1 "
+                           "of the\nprecipitation events (2024/6/11 14:00)"),
+            std::string::npos)
+      << r.console;
+}
+
 TEST_F(WeatherStep, WeatherEndingDuringTheLastEventWaitsForItsEnd) {
   // Rain until 16:00; the weather ends at 15:00 inside the event.
   set_card("field.prj", "RAIN_DURATION", "RAIN_DURATION 240");

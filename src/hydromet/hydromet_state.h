@@ -81,6 +81,7 @@ struct hydromet_state {
   int snow_temp_base_given = 0;
   double met_gage_elev = 0.0, temp_lapse_rate = 0.0;
   double hmet_xcoord_gage = 0.0, hmet_ycoord_gage = 0.0;
+  int hmet_station_xy_given = 0;  // HMET_XCOORD_GAGE or HMET_YCOORD_GAGE given
   int yes_dalr_flag = 0;
   double yes_dalr_rate = 0.0;
   int init_swe_mode = 0;  // an initial_swe value

@@ -70,6 +70,7 @@ enum class water_flux {
   groundwater_inputs,          // total: the net inflow of the aquifer apart from its boundaries
   groundwater_recharge,        // reaching the water table from below the soil
   saturated_unsaturated,       // passed from the unsaturated zone to keep the two in balance
+  soil_layer_to_groundwater,   // the accounting layer's water in the depths a rising table submerged (taken back, negative, as it falls)
   exfiltration,                // groundwater onto the surface
   groundwater_pumping,
   deep_leakage,
@@ -168,6 +169,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::groundwater_inputs, "groundwater_inputs", "Total inputs to groundwater=", c::outside, c::groundwater, f::groundwater_inputs},
     {f::groundwater_recharge, "groundwater_recharge", "Total recharge inputs to groundwater=", c::outside, c::groundwater, f::groundwater_inputs},
     {f::saturated_unsaturated, "saturated_unsaturated", "Sat/unsat. volume (into gw) =", c::soil, c::groundwater, f::groundwater_inputs},
+    {f::soil_layer_to_groundwater, "soil_layer_to_groundwater", "", c::soil, c::groundwater, f::groundwater_inputs},
     {f::exfiltration, "exfiltration", "Total amount of exfiltration=", c::groundwater, c::surface, f::groundwater_inputs, -1},
     {f::groundwater_pumping, "groundwater_pumping", "Total pumping from groundwater=", c::groundwater, c::outside, f::groundwater_inputs, -1},
     {f::deep_leakage, "deep_leakage", "Leakage to deep aquifer+", c::groundwater, c::outside, f::groundwater_inputs, -1},

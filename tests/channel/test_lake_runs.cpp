@@ -24,8 +24,10 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "output/step_outputs.h"
 #include "run/run_test_support.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -470,6 +472,36 @@ TEST_F(LakeRuns, AnOverlandLakeShowsInTheDepthOutputs) {
                      value_after(global, "Total amount of discharge=");
   EXPECT_NEAR(value_after(global, "Initial volume in overland lakes="), 1440.0, 0.005);
   EXPECT_NEAR(in, out, 0.02);
+}
+
+// The flood grid of a channel-network lake: every cell the lake covered
+// shows the lake's highest level over its ground, as the depth outputs
+// show a lake cell, and no cell falls below the deepest water it held at
+// the end of any step.
+TEST_F(LakeRuns, AChannelLakeShowsInTheFloodGrid) {
+  testing::copy_example("vlake");
+  set_card("vlake.prj", "FLOOD_GRID", "FLOOD_GRID flood.asc");
+  std::vector<double> deepest;
+  const testing::storm_run r = testing::run_storm("vlake.prj", {}, 100000, [&](const model_state& m) {
+    deepest.resize(static_cast<std::size_t>(m.grid.ncells) + 1, 0.0);
+    for (int c = 1; c <= m.grid.ncells; ++c)
+      deepest[static_cast<std::size_t>(c)] = std::max(deepest[static_cast<std::size_t>(c)], cell_water_depth(m, c));
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  int lake_cells = 0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double flood = ms.overland.flood_depth_max[c];
+    EXPECT_GE(flood, deepest[static_cast<std::size_t>(c)] - 1e-9) << c;
+    if (ms.lake.lake_mask[c] < 1) continue;
+    // The lake's level changes at the channel steps, which the depth
+    // outputs and the flood grid both follow.
+    EXPECT_NEAR(flood, deepest[static_cast<std::size_t>(c)], 1e-9) << c;
+    EXPECT_GT(flood, 0.0) << c;
+    ++lake_cells;
+  }
+  EXPECT_GE(lake_cells, 11);  // the basin's cells below the lake's first level at least
+  EXPECT_NE(testing::read_file("flood.asc").find("NODATA_value"), std::string::npos);
 }
 
 // The lake file and the lake map describe the same lakes: each case stops

@@ -16,6 +16,7 @@
 #include "output/event_summary.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
+#include "run/run_test_support.h"
 #include "soil/soil_state.h"
 #include "summary_fixture.h"
 #include "surface/overland_state.h"
@@ -101,6 +102,7 @@ class EventSummary : public testing::summary_test {
     m.clock.hyd_write_steps = 2;
     m.output.dataset_output = 1;
     m.output.depth_given = 1;
+    m.output.maps_written = written_map::depth;
   }
   // A new record writing to a new summary file.
   void fresh() {
@@ -591,6 +593,47 @@ TEST_F(EventSummary, ChannelSedimentsWithoutSand) {
                         "Mass conservation error for wash load:       0.000000 percent\n"
                         "Mass conservation error for sand load:       0.000000 percent\n"
                         "Overall channel sediment mass cons. error:   0.000000 percent\n"));
+}
+
+// The summary lists the maps the run wrote, and those only: the long-term
+// example with redistribution asks for depth maps alone and lists them
+// alone; the snow example's snow water equivalent maps are listed with
+// them.
+class EventSummaryMaps : public testing::process_test {};
+
+TEST_F(EventSummaryMaps, TheMapListNamesTheMapsTheRunWrote) {
+  // A day of MAP_FREQ: 2880 steps of 30 s, 1440 of 60 s.
+  struct map_case {
+    const char* example;
+    const char* project;
+    const char* card;
+    const char* heading;
+    const char* listed;
+    const char* file;
+  } cases[] = {
+      {"longterm", "longterm", "DEPTH maps/", "THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 2880 TIMESTEP(S):\n",
+       "     overland flow depth.\n", "maps/depth.0001.asc"},
+      {"snow", "snow", "SNOW_SWE_FILE maps/", "THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 1440 TIMESTEP(S):\n",
+       "     snow water equivalent.\n", "maps/swe.0001.asc"},
+  };
+  for (const map_case& k : cases) {
+    SCOPED_TRACE(k.example);
+    reset_process_state();
+    testing::copy_example(k.example);
+    const std::string project = std::string(k.project) + ".prj";
+    const std::string card(k.card);
+    testing::set_card(project, card.substr(0, card.find(' ')), card + "\nMAP_FREQ 1440");
+    const testing::storm_run r = testing::run_storm(project);
+    ASSERT_TRUE(r.ended) << r.console;
+    EXPECT_TRUE(testing::file_exists(k.file));
+    const std::string summary = testing::read_file(std::string(k.project) + ".sum");
+    const std::size_t at = summary.rfind(k.heading);
+    ASSERT_NE(at, std::string::npos) << summary;
+    const std::string block = summary.substr(at, summary.find("THE FOLLOWING ASCII OUTPUT FILES", at) - at);
+    EXPECT_EQ(block, std::string(k.heading) +
+                         "ASCII grid (Arc/Info) output maps were written, one file per map time.\n" + k.listed +
+                         "\n ");
+  }
 }
 
 }  // namespace

@@ -76,7 +76,7 @@ bool counts_fit(const model_state& ms) {
 // The sediment outputs and options describe the eroded soil: without the
 // SOIL_EROSION card there is none, and a card that would be read and then
 // ignored stops the run, naming it.
-bool sediment_cards_have_erosion(model_state& ms) {
+bool sediment_cards_have_erosion(const model_state& ms) {
   if (ms.constituent.soil_erosion_on) return true;
   const project_options& po = ms.project.project_options;
   struct card {
@@ -112,7 +112,7 @@ bool required_cards_given(const model_state& ms) {
 // The soil column and the sediment-bound share of the contaminants are
 // parts of the overland contaminant transport (which SOIL_EROSION of 10 or
 // more also switches on, carrying the sediment classes as constituents).
-bool constituent_cards_have_transport(model_state& ms) {
+bool constituent_cards_have_transport(const model_state& ms) {
   const constituent_state& k = ms.constituent;
   if (k.ov_con_trans || (k.soil_erosion_on && k.soil_erosion >= 10)) return true;
   const struct {

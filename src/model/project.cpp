@@ -98,7 +98,7 @@ bool read_date_fields(const card_entry& e, card_line& line, int* fields, int cou
   return true;
 }
 
-// A word that switches a flag on, or off.
+// Whether a token is one of the words, in any case.
 bool word_among(const std::string& token, std::initializer_list<std::string_view> words) {
   const std::string w = to_lower(token);
   for (std::string_view x : words)

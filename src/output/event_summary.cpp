@@ -1,9 +1,11 @@
 #include "output/event_summary.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
@@ -11,6 +13,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
@@ -645,7 +648,14 @@ void print_warnings(const model_state& ms, std::FILE* f) {
                       ms.ledger.storage(water_store::surface, ledger_moment::event_start);
   const bool water_left = left > 0.05 * rain;
   const int above_banks = ms.channel.above_bank_nodes;
-  if (mass_error || depth_exceeded || water_left || above_banks) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
+  const std::vector<std::string>& cards = ms.project.project_options.card_warnings;
+  const bool any = mass_error || depth_exceeded || water_left || above_banks || !cards.empty();
+  if (any) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
+  // The cards of the project file that change nothing in this run.
+  for (const std::string& text : cards) {
+    const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+    put(f, "-%c%s\n", first, text.c_str() + 1);
+  }
   if (mass_error) {
     put(f, "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n");
     put(f, " This indicates a problem with your data set, or that you are using the model\n");
@@ -668,7 +678,7 @@ void print_warnings(const model_state& ms, std::FILE* f) {
     put(f, " (no OVERBANK_FLOW card); it stood in the channel above the banks.  The warnings\n");
     put(f, " above name each node.\n");
   }
-  if (!mass_error && !depth_exceeded && !water_left && !above_banks) put(f, "No Warnings.\n");
+  if (!any) put(f, "No Warnings.\n");
 }
 
 void print_inputs_and_processes(const model_state& ms, std::FILE* f) {

@@ -290,8 +290,8 @@ TEST_F(LongTermSoils, ProjectsTheSoilsCannotRunStopNamingTheirCards) {
       {"longterm_lumped", "sacramento", "CONCEPTUAL_GW", "CONCEPTUAL_GW hillside.cgw",
        "the SACRAMENTO and CONCEPTUAL_GW cards each name a model"},
       {"longterm_lumped", "conceptual", "CHAN_EXPLIC", "# no channels",
-       "Error: the CONCEPTUAL_GW card acts only with explicit channel routing (CHAN_EXPLIC): its model returns its "
-       "water to the channels."},
+       "Error: the CONCEPTUAL_GW card on line 39 of the project file acts only with explicit channel routing "
+       "(CHAN_EXPLIC): its model returns its water to the channels."},
       {"longterm_lumped", "sacramento", "SACRAMENTO", "SACRAMENTO no_such.sac",
        "Cannot open Sacramento input parameter file: no_such.sac"},
   };

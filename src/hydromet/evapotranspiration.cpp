@@ -24,6 +24,13 @@ double specific_humidity_kpa(double e, double P) { return 0.622 * e / (P - 0.378
 
 constexpr double mb_per_kpa = 10.0;
 
+// The incoming longwave of air at T deg C and relative humidity rh (%)
+// under the cloud fraction C.
+double air_longwave(double T, double rh, double C) {
+  const double ea = saturation_pressure_kpa(T) * rh / 100.0;  // kPa
+  return incoming_longwave(T + kelvin, mb_per_kpa * ea, C);
+}
+
 }  // namespace
 
 double air_emissivity(double e_mb) { return 0.74 + 0.0049 * e_mb; }
@@ -156,6 +163,12 @@ double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, do
 double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* area_reduction, const et_hour& when) {
   const int n = grid.ncells;
   const bool per_cell = hm.hmet_ascii_given || hm.orogvar_hmet;
+  // The radiation of a cell: with the orographic weather of a station the
+  // hour's weather step computed it (R_short, R_long); otherwise the
+  // recorded beam and diffuse radiation, the station's or the cell's own
+  // grids, fall on the cell's plane, under the longwave of its air.
+  const bool gridded = hm.hmet_ascii_given != 0;
+  const bool computed_radiation = per_cell && !gridded;
   const bool penman = hm.et_calc_penman != 0;
   if (hm.et_calls == 0)
     for (int c = 1; c <= n; ++c) hm.ground_temp[c] = (per_cell ? hm.cell_air_temp[c] : hm.hmet_temperature) + kelvin;
@@ -167,20 +180,16 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
   const double canopy = hourly_canopy_factor(when.hour) * seasonal_factor(when.month, hm.latitude, season);
   const bool wind = hm.hmet_wind_speed > 0.0001;
 
-  // The record's air for the whole grid, and its sun.
+  // The sun of the hour, and the record's longwave for the whole grid.
   et_sun sun;
-  double station_longwave = 0.0;
-  if (!per_cell) {
-    sun = et_sun_at(hm.latitude, doy, when.hour);
-    const double T = hm.hmet_temperature;
-    const double C = std::fmin(hm.hmet_cloud_cover / 10.0, 1.0);
-    const double ea = saturation_pressure_kpa(T) * hm.hmet_rel_humidity / 100.0;  // kPa
-    station_longwave = incoming_longwave(T + kelvin, mb_per_kpa * ea, C);
-  }
+  if (!computed_radiation) sun = et_sun_at(hm.latitude, doy, when.hour);
+  const double station_longwave =
+      per_cell ? 0.0
+               : air_longwave(hm.hmet_temperature, hm.hmet_rel_humidity, std::fmin(hm.hmet_cloud_cover / 10.0, 1.0));
 
   bool cloud_warned = false;
   for (int c = 1; c <= n; ++c) {
-    double P, Ta, u0, RH, C, Sd, L;
+    double P, Ta, u0, RH, C, Sd;
     if (per_cell) {
       P = hm.cell_pressure[c] * 0.1;
       Ta = hm.cell_air_temp[c] + kelvin;
@@ -188,7 +197,6 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       RH = hm.cell_rel_humidity[c] / 100.0;
       C = hm.cell_cloud_cover[c] / 10.0;
       Sd = hm.cell_global_rad[c];
-      L = hm.R_long[c];
     } else {
       P = hm.hmet_pressure * 0.1;
       Ta = hm.hmet_temperature + kelvin;
@@ -196,13 +204,15 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       RH = hm.hmet_rel_humidity / 100.0;
       C = hm.hmet_cloud_cover / 10.0;
       Sd = hm.hmet_global_rad;
-      L = station_longwave;
     }
     if (C > 1.0) {
       if (!cloud_warned) std::printf("WARNING: Cloud cover > 1.0 in evapo_trans - possible problem with hmet file \n");
       cloud_warned = true;
       C = 1.0;
     }
+    const double L = computed_radiation ? hm.R_long[c]
+                     : gridded            ? air_longwave(hm.cell_air_temp[c], hm.cell_rel_humidity[c], C)
+                                          : station_longwave;
     surface_air air;
     air.P = P;
     air.u = u0 > 0.0001 ? u0 : 0.0001;
@@ -215,11 +225,11 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
     air.Ta = Ta;
     air.longwave = L;
     const double kt = hm.Kt.empty() || hm.Kt[c] == 0.0 ? 1.0 : hm.Kt[c];
-    if (per_cell) {
+    if (computed_radiation) {
       air.shortwave = hm.R_short[c];
     } else {
       const cell_surface surface{grid.slope_x[c], grid.slope_y[c], hm.albedo_w_snow[c], penman ? kt : 1.0};
-      air.shortwave = cell_shortwave(sun, surface, Sd, C, hm.hmet_direct_rad);
+      air.shortwave = cell_shortwave(sun, surface, Sd, C, gridded ? hm.cell_direct_rad[c] : hm.hmet_direct_rad);
     }
     const bool snow = !hm.snow_depth.empty() && hm.snow_depth[c] > 1e-16;
     if (snow) {

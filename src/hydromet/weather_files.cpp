@@ -664,6 +664,16 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
     // The hour's value at the gage: the mean over the watershed.
     if (scalars[q]) *scalars[q] = n > 0 ? sum / n : 0.0;
   }
+  // The global radiation grid, like the station table, gives each cell's
+  // diffuse part as what the direct beam leaves.
+  array1d<double>& global = *cells.global_rad;
+  const array1d<double>& direct = *cells.direct_rad;
+  double diffuse = 0.0;
+  for (int c = 1; c <= ncells; ++c) {
+    global[c] = global[c] > direct[c] ? global[c] - direct[c] : 0.0;
+    diffuse += global[c];
+  }
+  out.global_rad = ncells > 0 ? diffuse / ncells : 0.0;
   return true;
 }
 

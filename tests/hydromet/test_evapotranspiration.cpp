@@ -4,13 +4,16 @@
 // evapotranspiration of Example 19, fed to the combination equation. The
 // ground-temperature iteration closes its energy balance; the sky's
 // longwave takes the vapour pressure in millibars; the night sends no
-// shortwave; a cell under snow evaporates nothing; and the removal of
+// shortwave; a cell under snow evaporates nothing; each cell of gridded
+// weather evaporates as a weather record of its own air and radiation would
+// make it; and the removal of
 // the soil-moisture accounting takes ponded water first, then the soil down
 // to its residual content.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
+#include <string>
 
 #include "hydromet/elevation_bands.h"
 #include "hydromet/evapotranspiration.h"
@@ -238,16 +241,17 @@ TEST(Evapotranspiration, TheSkyLongwaveTakesTheVapourPressureInMillibars) {
   EXPECT_NEAR(incoming_longwave(298.15, e_mb, 0.5), 374.646, 1e-3);
 
   // The elevation bands give a cell its sky longwave from the vapour
-  // pressure in millibars. At midnight, the same air given per cell with
-  // that longwave, and as the grid's weather record (from which the
-  // evapotranspiration forms its own), leave the ground at one temperature.
+  // pressure in millibars. At midnight, the same air carried to the cells
+  // with that longwave (OROGVAR_HMET), and as the grid's weather record (from
+  // which the evapotranspiration forms its own), leave the ground at one
+  // temperature.
   auto record = std::make_unique<et_grid>();
   auto cells = std::make_unique<et_grid>();
   hydromet_state& hm = cells->hm;
   for (auto* a : {&hm.cell_pressure, &hm.cell_rel_humidity, &hm.cell_cloud_cover, &hm.cell_wind_speed,
                   &hm.cell_global_rad, &hm.R_long, &hm.R_short, &hm.snow_air_temp})
     a->alloc(2);
-  hm.hmet_ascii_given = 1;
+  hm.orogvar_hmet = 1;
   hm.sun.zenith = pi;  // night
   for (int c = 1; c <= 2; ++c) {
     hm.cell_pressure[c] = hm.hmet_pressure;
@@ -268,6 +272,73 @@ TEST(Evapotranspiration, TheSkyLongwaveTakesTheVapourPressureInMillibars) {
     }
     EXPECT_NEAR(record->hm.ground_temp[1], cells->hm.ground_temp[1], 1e-9) << penman;
     EXPECT_NEAR(record->hm.aet_rate[1], cells->hm.aet_rate[1], 1e-15) << penman;
+  }
+}
+
+TEST(Evapotranspiration, EachCellOfGriddedWeatherEvaporatesAsARecordOfItsOwnWeather) {
+  // Two cells of different air and radiation, facing east and south: the
+  // first under a measured beam, the second under the clear-sky beam (9999)
+  // and half a cloud cover. Each evaporates, at 9 h and at midnight, as the
+  // grid does under a weather record of that cell's own values.
+  struct cell_air {
+    double P, T, RH, cloud, direct, diffuse;
+  } air[2] = {{1005.0, 27.0, 35.0, 1.0, 620.0, 90.0}, {960.0, 18.0, 70.0, 5.0, 9999.0, 140.0}};
+  const double slope_x[2] = {0.2, 0.0}, slope_y[2] = {0.0, 0.15};
+  auto set_up = [&](et_grid& g, int penman) {
+    g.hm.et_calc_penman = penman;
+    g.hm.et_calc_deardorff = !penman;
+    g.hm.snow_depth[2] = 0.0;
+    g.hm.albedo_w_snow[2] = 0.2;
+    g.hm.Kt[1] = 0.7;
+    g.hm.Kt[2] = 0.9;
+    for (int c = 1; c <= 2; ++c) {
+      g.grid.slope_x[c] = slope_x[c - 1];
+      g.grid.slope_y[c] = slope_y[c - 1];
+    }
+  };
+  for (int penman : {0, 1}) {
+    for (int hour : {9, 0}) {
+      auto cells = std::make_unique<et_grid>();
+      hydromet_state& hm = cells->hm;
+      for (auto* a : {&hm.cell_pressure, &hm.cell_rel_humidity, &hm.cell_cloud_cover, &hm.cell_wind_speed,
+                      &hm.cell_direct_rad, &hm.cell_global_rad})
+        a->alloc(2);
+      set_up(*cells, penman);
+      hm.hmet_ascii_given = 1;
+      for (int c = 1; c <= 2; ++c) {
+        const cell_air& a = air[c - 1];
+        hm.cell_pressure[c] = a.P;
+        hm.cell_air_temp[c] = a.T;
+        hm.cell_rel_humidity[c] = a.RH;
+        hm.cell_cloud_cover[c] = a.cloud;
+        hm.cell_wind_speed[c] = hm.hmet_wind_speed;
+        hm.cell_direct_rad[c] = a.direct;
+        hm.cell_global_rad[c] = a.diffuse;
+      }
+      evapo_trans(cells->grid, hm, nullptr, et_hour{2024, 6, 21, hour});
+      for (int c = 1; c <= 2; ++c) {
+        const cell_air& a = air[c - 1];
+        auto record = std::make_unique<et_grid>();
+        set_up(*record, penman);
+        hydromet_state& r = record->hm;
+        r.hmet_pressure = a.P;
+        r.hmet_temperature = a.T;
+        r.hmet_rel_humidity = a.RH;
+        r.hmet_cloud_cover = a.cloud;
+        r.hmet_direct_rad = a.direct;
+        r.hmet_global_rad = a.diffuse;
+        evapo_trans(record->grid, r, nullptr, et_hour{2024, 6, 21, hour});
+        const std::string what = "penman " + std::to_string(penman) + " hour " + std::to_string(hour) + " cell " +
+                                 std::to_string(c);
+        if (hour == 9) {
+          EXPECT_GT(r.pet_rate[c], 0.0) << what;
+        }
+        EXPECT_NEAR(hm.pet_rate[c], r.pet_rate[c], 1e-12 * r.pet_rate[c] + 1e-20) << what;
+        EXPECT_NEAR(hm.aet_rate[c], r.aet_rate[c], 1e-12 * r.aet_rate[c] + 1e-20) << what;
+        EXPECT_NEAR(hm.ground_temp[c], r.ground_temp[c], 1e-9) << what;
+        EXPECT_NEAR(hm.ground_heat_flux[c], r.ground_heat_flux[c], 1e-12) << what;
+      }
+    }
   }
 }
 

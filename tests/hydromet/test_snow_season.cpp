@@ -1,15 +1,20 @@
 // Snow seasons in whole long-term runs: the snow example accumulates two
 // storms of snow in its cold weeks, melts them into the ground in the thaw
 // and evaporates water back, its run summary balancing snow, melt, runoff,
-// infiltration and evapotranspiration; the release of the melt waves onto
-// the cells, each hour's melt over the hour whatever the step; and the long-term example, which now loses water by
-// evapotranspiration and still closes.
+// infiltration and evapotranspiration; the same season under gridded
+// weather; the release of the melt waves onto the cells, each hour's melt
+// over the hour whatever the step; and the long-term example, which now
+// loses water by evapotranspiration and still closes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
@@ -17,6 +22,7 @@
 #include "hydromet/snow_melt.h"
 #include "hydromet/snow_step.h"
 #include "hydromet/snow_storage.h"
+#include "hydromet/weather_fixture.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -182,6 +188,67 @@ TEST_F(SnowSeason, PenmanMonteithReadsItsMapsAndCloses) {
   EXPECT_GT(l.run_total(water_flux::evaporation), 0.0);
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
   EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
+}
+
+// The Penman-Monteith snow slope laid level at its gage's 290 m, where no
+// lapse rate acts, with its weather to 20 March (the two snowstorms, the
+// thaw that melts them by the 19th and a day of bare ground) as the
+// station's table and as the table's gridded twin (uniform grids of the same
+// hours): hour by hour the two give every cell the same radiation, snow and
+// evapotranspiration, and the season the same melt and water books.
+TEST_F(SnowSeason, GriddedWeatherMeltsAndEvaporatesAsTheStationsTable) {
+  penman_project();
+  write_file("snow.ele", snow_map(290.0));
+  std::istringstream table(read_file("weather.guv"));
+  std::string line, weather;
+  int year, month, day;
+  while (std::getline(table, line)) {
+    if (std::sscanf(line.c_str(), "%d %d %d", &year, &month, &day) == 3 && day <= 20) weather += line + "\n";
+  }
+  write_file("weather.guv", weather);
+  struct season {
+    std::vector<double> hourly;  // per weather hour: cell 1's radiation, snow and rates, the mean potential rate
+    std::unique_ptr<model_state> ms;
+  };
+  auto run = [] {
+    season s;
+    int hour = -1;
+    storm_run r = run_storm("snow.prj", {}, 100000, [&](const model_state& ms) {
+      const hydromet_state& hm = ms.hydromet;
+      if (hm.hmet_record_count == hour) return;
+      hour = hm.hmet_record_count;
+      double pet = 0.0;
+      for (int c = 1; c <= ms.grid.ncells; ++c) pet += hm.pet_rate[c];
+      for (double v : {hm.R_short[1], hm.R_long[1], hm.snow_air_temp[1], hm.albedo_w_snow[1], hm.snow_swe[1],
+                       hm.ground_temp[1], hm.aet_rate[1], pet})
+        s.hourly.push_back(v);
+    });
+    EXPECT_TRUE(r.ended) << r.console.substr(0, 3000);
+    s.ms = std::move(r.ms);
+    return s;
+  };
+  const season station = run();
+  write_gridded_twin("weather.guv", "weather.lst", 5, 6, 600000.0, 4650000.0, 30.0);
+  set_card("snow.prj", "HMET_GUV", "HMET_ASCII weather.lst");
+  reset_process_state();
+  const season gridded = run();
+  ASSERT_EQ(gridded.hourly.size(), station.hourly.size());
+  ASSERT_EQ(station.hourly.size(), 8u * 20 * 24);
+  for (std::size_t k = 0; k < station.hourly.size(); ++k) {
+    const double a = gridded.hourly[k], b = station.hourly[k];
+    ASSERT_NEAR(a, b, 1e-9 * (1.0 + std::fabs(b))) << "hour " << k / 8 << ", value " << k % 8;
+  }
+  // The snow melted and the slope evaporated under both.
+  const double area = 30 * 30.0 * 30.0;
+  const water_ledger& g = gridded.ms->ledger;
+  const water_ledger& t = station.ms->ledger;
+  EXPECT_NEAR(g.run_total(water_flux::snowmelt), 0.038 * area, 1e-9 * area);
+  EXPECT_GT(g.run_total(water_flux::evaporation), 0.1 * g.run_total(water_flux::precipitation));
+  for (water_flux f : {water_flux::snowmelt, water_flux::evaporation, water_flux::infiltration,
+                       water_flux::outlet_discharge}) {
+    EXPECT_NEAR(g.run_total(f), t.run_total(f), 1e-9 * area);
+  }
+  EXPECT_LT(std::fabs(g.run().overall_error), 1e-9);
 }
 
 TEST_F(SnowSeason, ABadPenmanMapStopsTheRunNamingIt) {

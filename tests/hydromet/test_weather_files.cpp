@@ -1,7 +1,8 @@
 // The weather files of long-term runs: units converted to the model's,
 // missing readings repaired and counted, faults named with their line and
 // value, SAMSON's hour 24, Surface Airways' packed values and gridded
-// weather dated from its file names.
+// weather dated from its file names, its global radiation split as the
+// station table's.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -267,6 +268,9 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   make_terrain(*ms, t);
   write_grids("wx_2008050113", 5.0);
   write_grids("wx_2008050114", 6.0);
+  // A direct beam of 2 W/m2 on the first two cells and 9 on the third.
+  write_file("wx_2008050113_Drad.asc",
+             "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 30\nNODATA_value -9999\n2 2\n9 -9999\n");
   ASSERT_TRUE(load(weather_format::gridded, "wx_2008050113\nwx_2008050114\n"));
   EXPECT_EQ(reader.first().year, 2008);
   EXPECT_EQ(reader.first().month, 5);
@@ -284,6 +288,15 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   EXPECT_EQ(a[4][3], 7.0);
   EXPECT_EQ(a[2][1], 905.0);
   EXPECT_EQ(v.temperature, 6.0);  // the mean over the cells
+  // The global radiation grid gives each cell its diffuse part, as the
+  // station table does: what the direct beam leaves of the global, none
+  // where the beam exceeds it.
+  EXPECT_EQ(a[5][3], 9.0);
+  EXPECT_EQ(a[6][1], 3.0);
+  EXPECT_EQ(a[6][2], 4.0);
+  EXPECT_EQ(a[6][3], 0.0);
+  EXPECT_NEAR(v.global_rad, 7.0 / 3.0, 1e-15);
+  EXPECT_EQ(v.direct_rad, 13.0 / 3.0);
   // An hour whose grid cannot be opened stops the run naming the file.
   std::remove("wx_2008050114_WndS.asc");
   ::testing::internal::CaptureStdout();

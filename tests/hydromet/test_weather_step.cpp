@@ -1,6 +1,7 @@
 // The hourly weather step in whole long-term runs: a level field of 3 x 3
 // cells at the weather gage's elevation, whose weather, specific humidity
-// and radiation at noon are worked out by hand; the records before the start
+// and radiation at noon are worked out by hand, and which its weather given
+// as uniform grids brings the same radiation; the records before the start
 // skipped in every run of a process; the end of the weather data; and the
 // long-term example, bare and under a canopy that dries between its storms.
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/weather_fixture.h"
 #include "hydromet/weather_step.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -99,6 +101,50 @@ TEST_F(WeatherStep, TheNoonRecordReachesEveryCellAsWorkedOutByHand) {
   EXPECT_NEAR(hm.R_long[5], 338.949, 0.01);
   EXPECT_EQ(hm.shade_by_hour(5, 12), 0);
   EXPECT_EQ(hm.shade_by_hour(5, 0), 1);
+}
+
+TEST_F(WeatherStep, GriddedWeatherBringsEveryCellTheRadiationOfTheSameRecord) {
+  // The noon of the field from the station's table, then from its gridded
+  // twin under either gridded card: every cell has the same air, the same
+  // radiation for the snow and the same evapotranspiration.
+  struct noon {
+    double air, rh, short_wave, long_wave, snow_air, albedo, pet, aet, ground;
+  };
+  auto noon_of = [](const model_state& ms, int c) {
+    const hydromet_state& hm = ms.hydromet;
+    return noon{hm.cell_air_temp[c], hm.cell_rel_humidity[c], hm.R_short[c], hm.R_long[c], hm.snow_air_temp[c],
+                hm.albedo_w_snow[c], hm.pet_rate[c], hm.aet_rate[c], hm.ground_temp[c]};
+  };
+  const storm_run station = run_storm("field.prj", {}, 1);
+  ASSERT_NE(station.ms, nullptr);
+  const noon s = noon_of(*station.ms, 5);
+  EXPECT_GT(s.pet, 0.0);
+  write_gridded_twin("field.guv", "field.lst", 3, 3, 500000.0, 4400000.0, 30.0);
+  for (const char* card : {"HMET_ASCII", "HMET_ASCII_PET"}) {
+    reset_process_state();
+    set_card("field.prj", "HMET_", std::string(card) + " field.lst");
+    const storm_run gridded = run_storm("field.prj", {}, 1);
+    ASSERT_NE(gridded.ms, nullptr) << card;
+    ASSERT_EQ(gridded.ms->hydromet.hmet_hour_hour, 12) << gridded.console.substr(0, 2000);
+    for (int c = 1; c <= 9; ++c) {
+      const noon g = noon_of(*gridded.ms, c);
+      // The hand values of the record (TheNoonRecordReachesEveryCellAsWorkedOutByHand).
+      EXPECT_NEAR(g.short_wave, 615.752, 0.01) << card << " cell " << c;
+      EXPECT_NEAR(g.long_wave, 338.949, 0.01) << card << " cell " << c;
+      auto same = [&](double a, double b, const char* what) {
+        EXPECT_NEAR(a, b, 1e-9 * (1.0 + std::fabs(b))) << card << " cell " << c << ": " << what;
+      };
+      same(g.air, s.air, "air temperature");
+      same(g.rh, s.rh, "relative humidity");
+      same(g.short_wave, s.short_wave, "net shortwave");
+      same(g.long_wave, s.long_wave, "longwave");
+      same(g.snow_air, s.snow_air, "radiation temperature");
+      same(g.albedo, s.albedo, "albedo");
+      same(g.pet, s.pet, "potential evapotranspiration");
+      same(g.aet, s.aet, "actual evapotranspiration");
+      same(g.ground, s.ground, "ground temperature");
+    }
+  }
 }
 
 TEST_F(WeatherStep, EveryRunOfAProcessSkipsTheRecordsBeforeItsStart) {

@@ -1424,15 +1424,13 @@ double keep_drain_turnover(const ade_ctx& c, const double* h, step_blocks& b, do
 // After a pass of level l of a sub-step of `macro` seconds, the outlet and
 // the normal-depth boundary cells of the blocks that stepped drain for
 // their blocks' sub-steps.
-void drain_after_pass(const ade_ctx& c, const step_blocks& b, double macro, int l, overland_books& books) {
+void drain_after_pass(const ade_ctx& c, const step_blocks& b, double macro, int l, thread_pool& crew,
+                      overland_books& books) {
   if (c.outlet != 0) {
     const int lv = b.level_of(c.outlet);
     if (lv >= l) drain_outlet(c, std::ldexp(macro, -lv), books);
   }
-  for (std::size_t k = 0; k < c.edges->size(); ++k) {
-    const int lv = b.level_of(c.edges->cell(k));
-    if (lv >= l) c.edges->drain(k, c.h, std::ldexp(macro, -lv));
-  }
+  drain_edges_after_pass(*c.edges, b, c.h, macro, l, crew, [](int) {});
 }
 
 // The cells that hold their level after a depth pass of one direction: the
@@ -1558,7 +1556,7 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
         }
         if (failed) break;
         pending.level = l;
-        drain_after_pass(c, blocks, macro, l, books);
+        drain_after_pass(c, blocks, macro, l, ov.crew, books);
       }
       if (failed) break;
       remaining -= macro;
@@ -1653,7 +1651,7 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
         }
         if (below_zero != 0) break;
         pending.level = l;
-        drain_after_pass(c, blocks, macro, l, books);
+        drain_after_pass(c, blocks, macro, l, ov.crew, books);
       }
       elapsed += macro;
     }

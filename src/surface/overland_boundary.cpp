@@ -21,8 +21,8 @@
 namespace nivra {
 
 void bc_series_values(overland_state& ov, double model_time) {
-  const int n = ov.boundary_type.size();
-  for (int c = 1; c <= n; ++c) {
+  ov.bc_cells.build(ov.boundary_type.size(), ov.boundary_type.data());
+  for (const int c : ov.bc_cells.cell) {
     switch (ov.boundary_type[c]) {
       case boundary::normal_depth:
       case boundary::fixed_level: ov.bc_value[c] = ov.ov_bc_value[c]; break;
@@ -177,8 +177,8 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
   overland_state& ov = d.overland;
   boundary_water w(d);
   const double dx = g.grid_size;
-  const int n = g.ncells;
-  for (int c = 1; c <= n; ++c) {
+  ov.bc_cells.build(g.ncells, ov.boundary_type.data());
+  for (const int c : ov.bc_cells.cell) {
     const int type = ov.boundary_type[c];
     const double value = ov.bc_value[c];
     switch (type) {

@@ -218,6 +218,15 @@ void edge_drains::build(int n, const int* type, const int* left, const int* righ
   out.assign(cell.size(), 0.0);
 }
 
+void boundary_cells::build(int n, const int* type) {
+  if (cells == n && source == type) return;
+  cells = n;
+  source = type;
+  cell.clear();
+  for (int c = 1; c <= n; ++c)
+    if (type[c] != boundary::none) cell.push_back(c);
+}
+
 void held_levels::build(int n, const int* type) {
   if (cells == n && source == type) return;
   cells = n;

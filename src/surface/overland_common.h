@@ -324,6 +324,29 @@ class edge_drain {
   double area_;
 };
 
+// After a pass of level l of a macro sub-step of local sub-steps
+// (step_blocks), the normal-depth cells of the blocks that stepped drain
+// from the depths h for their blocks' sub-steps; then(cell) follows each.
+// Each cell drains on its own, so the list is split among the run's
+// threads when it is long (a drain takes about as long as a hundred cells
+// of a pass).
+inline constexpr int edge_cells_per_part = 64;
+template <class Then>
+void drain_edges_after_pass(edge_drain& e, const step_blocks& b, double* h, double macro, int l, thread_pool& crew,
+                            Then&& then) {
+  const int count = static_cast<int>(e.size());
+  const int most = count / edge_cells_per_part, limit = most_parts(crew);
+  for_parts(crew, count, most < 2 ? 1 : (limit < most ? limit : most), [&](int first, int last, int) {
+    for (int k = first - 1; k < last; ++k) {
+      const std::size_t kk = static_cast<std::size_t>(k);
+      const int lv = b.level_of(e.cell(kk));
+      if (lv < l) continue;
+      e.drain(kk, h, std::ldexp(macro, -lv));
+      then(e.cell(kk));
+    }
+  });
+}
+
 // The sign bit of the result is set when x is below zero (or a negative
 // zero) or not a number: a positive NaN's bits carry into the sign bit when
 // the mantissa mask is added. Or-ed over an array it tells whether any depth

@@ -1397,14 +1397,10 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
         }
         // The boundary cells drain as the outlet does, on their blocks' sub-steps.
-        for (std::size_t k = 0; k < c.edges->size(); ++k) {
-          const int e = c.edges->cell(k);
-          const int lv = blocks.level_of(e);
-          if (lv < l) continue;
-          c.edges->drain(k, h, std::ldexp(macro, -lv));
+        drain_edges_after_pass(*c.edges, blocks, h, macro, l, ov.crew, [&](int e) {
           const double d = h[e] - c.ret[e];
           pw[e] = d > 0.0 ? pow_five_thirds(d) : 0.0;
-        }
+        });
         // The faces that stepped move nothing in the next pass unless they
         // step again: a pass of a level no finer (the next sub-step's first
         // pass steps every block) writes them all anew.

@@ -139,6 +139,19 @@ struct edge_drains {
   void build(int n, const int* type, const int* left, const int* right, const int* above, const int* below);
 };
 
+// The cells with an overland boundary condition (boundary_type not none),
+// in cell order: the cells the boundary step goes through. Made once per
+// run, from the boundary types.
+struct boundary_cells {
+  std::vector<int> cell;
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its boundary types
+
+  // Makes the list of a grid of n cells from its boundary types, unless it
+  // is made for them already.
+  void build(int n, const int* type);
+};
+
 // The cells of a plain grid that hold their level (boundary::holds_level),
 // which keep their depth while the faces move water in and out of them,
 // and the water each has passed out of the grid in the step so far. Made

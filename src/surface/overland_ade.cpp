@@ -736,10 +736,11 @@ overland_status route_pc(const overland_domain& d, edge_drain& edges, double dt,
 // ---------------------------------------------------------------- plain grids
 // Grids without lakes, wetlands, snow or blockage: every face is an
 // ordinary face or one a dike closes, which carries nothing, and a cell
-// that holds its level keeps its depth while its faces move water. Each pass over the cells is split among the run's threads and
-// runs strip by strip (grid_strips), where every neighbour is at a fixed
-// distance and the loops vectorise; the last face of a strip, whose
-// neighbour may lie elsewhere, is taken on its own. A closed or missing face
+// that holds its level keeps its depth while its faces move water. Each
+// pass over the cells is split among the run's threads and runs strip by
+// strip (grid_strips), where every neighbour is at a fixed distance and the
+// loops vectorise; the last face of a strip, whose neighbour may lie
+// elsewhere, is taken on its own. A closed or missing face
 // carries 0, so that the face into a cell from the left is always the right
 // face of the cell before it. What the parts find is combined by rules that
 // do not depend on the split.

@@ -283,7 +283,7 @@ TEST_F(OverlandBoundary, ARatingOutflowServesItsReceiversInTurn) {
 TEST_F(OverlandBoundary, WholeStepsBookEveryBoundaryVolumeAndCloseTheBalance) {
   // A 3 x 3 grid tilted to the south: 0.05 m3/s enters at the top middle
   // cell, the southern edge drains by normal depth.
-  for (int scheme : {overland_scheme::explicit_faces, overland_scheme::ade}) {
+  for (int scheme : {overland_scheme::explicit_faces, overland_scheme::ade, overland_scheme::ade_pc}) {
     test_grid g;
     g.rows = 3;
     g.cols = 3;

@@ -105,12 +105,16 @@ class storm_folder {
     fs::remove_all(path_, ec);
   }
 
-  // The project of a scheme on a number of threads, the plane drained over
-  // its southern edge or not.
+  // The name of the project of a scheme on a number of threads, the plane
+  // drained over its southern edge or not.
+  static std::string name(const char* overtype, int threads, bool edge) {
+    return std::string("storm_") + overtype + "_" + std::to_string(threads) + (edge ? "_edge" : "") + ".prj";
+  }
+
+  // That project, written.
   static std::string project(const char* overtype, double step, int threads, bool edge) {
     const int side = storm_side();
-    const std::string name =
-        std::string("storm_") + overtype + "_" + std::to_string(threads) + (edge ? "_edge" : "") + ".prj";
+    const std::string name = storm_folder::name(overtype, threads, edge);
     std::FILE* f = std::fopen(name.c_str(), "w");
     std::fprintf(f,
                  "NIVRAPROJECT\nWATERSHED_MASK storm.msk\nELEVATION storm.ele\nROWS %d\nCOLS %d\n"
@@ -176,7 +180,7 @@ void storm(benchmark::State& state, const char* overtype, double step, bool edge
   folder();
   const int threads = static_cast<int>(state.range(0));
   const std::string prj = storm_folder::project(overtype, step, threads, edge);
-  const std::string key = storm_folder::project(overtype, step, 1, edge);
+  const std::string key = storm_folder::name(overtype, 1, edge);
   double wall = 0.0, setup = 0.0, overland = 0.0, loop = 0.0, held = 0.0;
   long long substeps = 0, restarts = 0, updates = 0;
   double q_end = 0.0, q_peak = 0.0, out = 0.0;

@@ -5,6 +5,7 @@
 
 #include "hydromet/hydromet_state.h"
 #include "hydromet/interception.h"
+#include "hydromet/solar_geometry.h"
 #include "inputs/grid_state.h"
 
 namespace nivra {
@@ -119,7 +120,13 @@ et_sun et_sun_at(double latitude, int day_of_year, int hour) {
     const double alt_deg = s.altitude / deg;
     s.air_mass = 1.0 / (std::sin(s.altitude) + 0.15 * std::pow(alt_deg + 3.885, -1.253));
     s.optical_depth = 0.128 - 0.054 * std::log10(s.air_mass);
-    s.azimuth = std::asin(std::fmax(-1.0, std::fmin(1.0, std::sin(h) * std::cos(d) / std::cos(s.altitude))));
+    // The sun's direction from its east and north components, which keep
+    // its quadrant: a summer sun rises and sets north of the east-west line.
+    s.east = -std::cos(d) * std::sin(h);
+    s.north = std::cos(lat) * std::sin(d) - std::sin(lat) * std::cos(d) * std::cos(h);
+    s.up = std::sin(s.altitude);
+    s.azimuth = std::atan2(s.east, s.north);
+    if (s.azimuth < 0.0) s.azimuth += 2.0 * pi;
   }
   const double x = 2.0 * pi * (day_of_year - 1) / 365.0;
   s.eccentricity = 1.00011 + 0.034221 * std::cos(x) + 0.00128 * std::sin(x) + 0.000719 * std::cos(2.0 * x) +
@@ -127,12 +134,16 @@ et_sun et_sun_at(double latitude, int day_of_year, int hour) {
   return s;
 }
 
+double et_incidence_cosine(const et_sun& sun, const cell_surface& cell) {
+  // The cell falls by slope_x toward the east and slope_y toward the south:
+  // its upward normal is (slope_x, -slope_y, 1) in east, north, up.
+  return incidence_cosine(cell.slope_x, -cell.slope_y, 1.0, sun.east, sun.north, sun.up);
+}
+
 double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, double C, double direct) {
   if (!(sun.altitude > 0.0)) return 0.0;
   const double beta = std::atan(std::sqrt(cell.slope_x * cell.slope_x + cell.slope_y * cell.slope_y));
-  const double omega = cell.slope_x == 0.0 ? 0.0 : pi / 2.0 - std::atan(-cell.slope_y / cell.slope_x);
-  const double cos_i = std::cos(sun.azimuth - omega) * std::sin(beta) * std::cos(sun.altitude) +
-                       std::cos(beta) * std::sin(sun.altitude);
+  const double cos_i = et_incidence_cosine(sun, cell);
   double B = direct >= 9999.0 ? std::exp(-2.0 * sun.optical_depth * sun.air_mass) * solar_constant *
                                     sun.eccentricity * cos_i * (1.0 - (1.0 - cloud_coefficient) * C)
                               : sun.air_mass * direct * cos_i;
@@ -267,7 +278,9 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       ++counted;
     }
   }
-  return counted > 0 ? sum / counted : hm.hmet_temperature;
+  const double cells_mean = counted > 0 ? sum / counted : hm.hmet_temperature;
+  hm.et_air_temp = per_cell ? cells_mean : hm.hmet_temperature;
+  return cells_mean;
 }
 
 }  // namespace nivra

@@ -356,7 +356,7 @@ void longterm_hourly_output(model_state& ms) {
     if (std::FILE* f = ms.soil.evap_out_file.fp) {
       std::fprintf(f, "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf", clock.cur_year,
                    clock.cur_month, clock.cur_day, clock.cur_hour, hm.avg_theta, pet, hm.hourly_aet, hm.avg_inf_rate,
-                   hm.avg_down_flux, n > 0 ? frost / n : 0.0, hm.hmet_temperature,
+                   hm.avg_down_flux, n > 0 ? frost / n : 0.0, hm.et_air_temp,
                    hm.ground_temp.empty() ? 0.0 : hm.ground_temp[1]);
       if (soil.sm_accounting)
         std::fprintf(f, "%12.6lf   %12.6lf", tops > 0 ? top / tops : 999.99, bottoms > 0 ? bottom / bottoms : 999.99);

@@ -668,7 +668,8 @@ void prescan_project_path(std::string_view file_name) {
   guarded_file f;
   if (!open_project_file(f, file_name)) return;
   card_line line;
-  while (read_line(line, f)) {
+  for (bool first = true; read_line(line, f); first = false) {
+    if (first && is_header(line.rest())) continue;  // the header line is no card
     const card_entry* e = classify_card_entry(line, 0);
     if (e && e->kind == card_kind::project_folder) {
       std::string folder;

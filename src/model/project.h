@@ -226,8 +226,8 @@ struct project_options {
   double nwsrfs_fr_use = 0.0; int nwsrfs_fr_use_given = 0;
   double nwsrfs_scf = 0.0; int nwsrfs_scf_given = 0;
   double hmet_elev_gage = 0.0; int hmet_elev_gage_given = 0;
-  double hmet_xcoord_gage = 0.0;
-  double hmet_ycoord_gage = 0.0;
+  double hmet_xcoord_gage = 0.0; int hmet_xcoord_gage_given = 0;
+  double hmet_ycoord_gage = 0.0; int hmet_ycoord_gage_given = 0;
   double hmet_lapse_rate = 0.0; int hmet_lapse_rate_given = 0;
   double nwsrfs_tipm = 0.0; int nwsrfs_tipm_given = 0;
   double nwsrfs_nmf = 0.0; int nwsrfs_nmf_given = 0;

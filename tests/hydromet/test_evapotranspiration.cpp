@@ -130,6 +130,44 @@ TEST(Evapotranspiration, NightSendsNoShortwaveAndTheSunFavoursTheSlopeFacingIt) 
               noon.air_mass * 500.0 * std::sin(noon.altitude), 1e-9);
 }
 
+// The beam on planes falling 20 % to each side, at 40 N on 2 July (day 184,
+// declination 23.45 cos(2 pi (172 - 184) / 365) degrees), against hand
+// geometry: cos(incidence) = sin d sin L cos b - sin d cos L sin b cos g +
+// cos d cos L cos b cos w + cos d sin L sin b cos g cos w + cos d sin b
+// sin g sin w, for the slope b = atan(0.2), its azimuth g from south (east
+// -90, west 90, north 180 degrees) and the hour angle w = 15 (hour - 12).
+// At 07 h the sun stands north of east (azimuth 80.7 degrees), so the east
+// slope takes the most and even the north slope more than level ground; at
+// 17 h east and west change places.
+TEST(Evapotranspiration, TheSunOnASlopeKnowsItsFacing) {
+  const int doy = et_day_of_year(2024, 7, 2);
+  ASSERT_EQ(doy, 184);
+  const struct {
+    const char* facing;
+    double slope_x, slope_y;  // fall toward the east and the south
+  } planes[] = {{"level", 0.0, 0.0}, {"east", 0.2, 0.0}, {"west", -0.2, 0.0}, {"north", 0.0, -0.2}, {"south", 0.0, 0.2}};
+  const struct {
+    int hour;
+    double azimuth;       // degrees from north, clockwise
+    double cos_i[5];      // level, east, west, north, south
+  } hours[] = {{7, 80.71, {0.4332, 0.5993, 0.2504, 0.4534, 0.3963}},
+               {12, 180.0, {0.9561, 0.9375, 0.9375, 0.8800, 0.9950}},
+               {17, 279.29, {0.4332, 0.2504, 0.5993, 0.4534, 0.3963}}};
+  for (const auto& h : hours) {
+    const et_sun sun = et_sun_at(40.0, doy, h.hour);
+    ASSERT_GT(sun.altitude, 0.0);
+    EXPECT_NEAR(sun.azimuth * 180.0 / pi, h.azimuth, 0.01) << h.hour << " h";
+    for (int k = 0; k < 5; ++k) {
+      const cell_surface cell{planes[k].slope_x, planes[k].slope_y, 0.0, 1.0};
+      EXPECT_NEAR(et_incidence_cosine(sun, cell), h.cos_i[k], 5e-5) << planes[k].facing << " at " << h.hour << " h";
+      // A measured direct beam D, taken as falling on level ground, reaches
+      // the plane as D air_mass cos(incidence).
+      EXPECT_NEAR(cell_shortwave(sun, cell, 0.0, 0.0, 500.0), 500.0 * sun.air_mass * et_incidence_cosine(sun, cell),
+                  1e-9);
+    }
+  }
+}
+
 // Two level cells with the record's weather at noon on 21 June at 40 N; the
 // second under snow.
 struct et_grid {

@@ -86,7 +86,7 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   // what drained below the soil's column.
   const std::string sum = read_file("snow.sum");
   const double precip = summary_value(sum, "Total amount of precip=");
-  const double melt = summary_value(sum, "Total snowmelt reaching the ground=");
+  const double melt = summary_value(sum, "Total snowmelt and rain through the pack=");
   const double soil0 = summary_value(sum, "Initial volume in soil over simple soil depth");
   const double soil1 = summary_value(sum, "Final volume in soil over simple soil depth");
   const double surface1 = summary_value(sum, "Final volume on surface=");
@@ -101,6 +101,38 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   EXPECT_NEAR(precip, infiltrated + runoff + surface1 + snow1 + melt1 +
                           summary_value(sum, "Total direct evaporation="), 0.05);
   EXPECT_NE(r.run.console.find("PET cm/h"), std::string::npos);
+}
+
+// An event of no rain over the first two days of the thaw (14 and 15 March),
+// in which nearly all the pack melts: its summary's melt line is the water
+// the pack let go in the event, which the pack's own lines balance: the
+// snow and melt water it held at the event's start less what it holds at
+// its end.
+TEST_F(SnowSeason, AnEventsMeltLineIsTheMeltOfTheEvent) {
+  copy_example("snow");
+  std::string storms = read_file("storms.gag");
+  const std::size_t third = storms.find("EVENT Rain on the thawing slope");
+  ASSERT_NE(third, std::string::npos);
+  storms.insert(third,
+                "EVENT Dry days of the thaw, 14 and 15 March 2024\nNRGAG 1\nNRPDS 2\nCOORD 600090.0 4650075.0  Slope gage\n"
+                "GAGES 2024 3 14 06 00    0.0\nGAGES 2024 3 16 00 00    0.0\n\n");
+  write_file("storms.gag", storms);
+  const season_run r = run_season("snow.prj");
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  EXPECT_EQ(r.run.ms->clock.events_finished, 5);
+  const std::string sum = read_file("snow.sum");
+  const std::size_t at = sum.find("SIMULATION SUMMARY- EVENT 3\n");
+  ASSERT_NE(at, std::string::npos);
+  const std::string event = sum.substr(at, sum.find("SIMULATION SUMMARY- EVENT 4\n") - at);
+  const double melt = summary_value(event, "snowmelt and rain through the pack:");
+  const double pack_before = summary_value(event, "initial liquid-equiv. volume of snow:") +
+                             summary_value(event, "initial volume of melt water:");
+  const double pack_after = summary_value(event, "final volume of snow (cu. m):") +
+                            summary_value(event, "final volume of melt water (cu. m):");
+  EXPECT_EQ(summary_value(event, "volume of rainfall to overland:"), 0.0);
+  const double area = 30 * 30.0 * 30.0;
+  EXPECT_GT(melt, 0.9 * 0.038 * area) << event;  // nearly all the 38 mm pack
+  EXPECT_NEAR(melt, pack_before - pack_after, 0.2) << event;  // four lines of 0.1 m3
 }
 
 TEST_F(SnowSeason, MeltRunsOffGroundFrozenPastItsThreshold) {

@@ -72,6 +72,22 @@ TEST_F(WeatherFiles, StationTableConvertsToModelUnits) {
   EXPECT_EQ(reader.next(none, repaired, nullptr), 0);  // the end of the data
 }
 
+// The readings may carry decimals, as README's example writes them: 55.0 F
+// is 12.78 C, and 55.4 F is not rounded to a whole degree.
+TEST_F(WeatherFiles, StationReadingsMayCarryDecimals) {
+  ASSERT_TRUE(load(weather_format::guv, guv(10, 0, "29.92 65.5 3.0 6.5 55.0 400 520") +
+                                            guv(10, 1, "29.92 65 3 6 55.4 400 520")))
+      << out;
+  weather_values v = next();
+  EXPECT_NEAR(v.temperature, (55.0 - 32.0) * 5.0 / 9.0, 1e-12);
+  EXPECT_EQ(v.rel_humidity, 65.5);
+  EXPECT_EQ(v.cloud_cover, 3.0);
+  EXPECT_NEAR(v.wind_speed, 6.5 * 0.514444, 1e-12);
+  v = next();
+  EXPECT_NEAR(v.temperature, (55.4 - 32.0) * 5.0 / 9.0, 1e-12);
+  EXPECT_EQ(repaired, 0);
+}
+
 TEST_F(WeatherFiles, MissingReadingsTakeTheSameHourOfAnEarlierDayAndAreCounted) {
   // Two days; the temperature rises through each day (day 1 from 50 F, day
   // 2 from 70 F); day 2 misses its 14:00 temperature and its 15:00 pressure.
@@ -103,7 +119,9 @@ TEST_F(WeatherFiles, FaultsOfTheStationTableAreNamed) {
   } cases[] = {
       {"a short line", guv(10, 0, "29.9 50 7 10 60 0 0") + guv(10, 1, "29.9 50 7 10 60 0"),
        "line 2, near parameter 11"},
-      {"a real where a whole number is due", guv(10, 0, "29.9 50.5 7 10 60 0 0"), "line 1, near parameter 6"},
+      {"a real where a whole number is due", "2024 6 10.5 0 29.9 50 7 10 60 0 0\n",
+       "Problem encountered in hmet_GUV file weather.txt, line 1, near parameter 3"},
+      {"a word where a reading is due", guv(10, 0, "29.9 50 7 ten 60 0 0"), "line 1, near parameter 8"},
       {"humidity above 100 %", guv(10, 0, "29.9 150 7 10 60 0 0"), "line 1: the relative humidity 150"},
       {"an hour missing", guv(10, 0, "29.9 50 7 10 60 0 0") + guv(10, 2, "29.9 50 7 10 60 0 0"),
        "line 2: 2024/6/10 hour 2 does not follow 2024/6/10 hour 0"},
@@ -278,7 +296,8 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   struct fault {
     std::string list;
     const char* message;
-  } faults[] = {{"wx_2008050113\n", "wx_2008050113_Clod.asc holds no value for cell 4"},
+  } faults[] = {{"wx_2008050113\n", "wx_2008050113_Clod.asc holds no value for cell 4 of the watershed (its "
+                                    "no-data value\n-9999 at row 2, column 2 of the grid)"},
                 {"wx_20080501AB\n", "Problem encountered in hmet_ASCII file, line 1"}};
   t.holes.clear();
   ms = make_model_state();

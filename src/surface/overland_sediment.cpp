@@ -71,10 +71,25 @@ int outlet_face(const ov_sed_flow& f) {
 void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
                            thread_pool& crew, int parts, const ov_sed_lake_wash* lakes) {
   const int n = par.classes.n;
-  const double dx = f.dx, dt = f.dt;
-  const int out_face = outlet_face(f);
   for (int c = 0; c <= f.ncells; ++c)
     for (int k = 0; k <= n; ++k) sed.lifted(c, k) = sed.settled(c, k) = face_x_(c, k) = face_y_(c, k) = 0.0;
+  if (sed.qsmax)
+    for (int c = 0; c <= f.ncells; ++c)
+      for (int k = 0; k <= n; ++k) sed.qsmax(c, k) = 0.0;
+  // The water is held over the step; the sediment moves in equal
+  // sub-steps no longer than the longest.
+  const double longest = par.longest_substep;
+  const int subs = longest > 0.0 && f.dt > longest ? static_cast<int>(std::ceil(f.dt / longest - 1e-9)) : 1;
+  ov_sed_flow sub = f;
+  sub.dt = f.dt / subs;
+  for (int s = 0; s < subs; ++s) substep(sub, f.dt, par, sed, books, crew, parts, lakes);
+}
+
+void ov_sediment_step::substep(const ov_sed_flow& f, double step, const ov_sed_params& par, ov_sed_cells& sed,
+                               ov_sed_books& books, thread_pool& crew, int parts, const ov_sed_lake_wash* lakes) {
+  const int n = par.classes.n;
+  const double dx = f.dx, dt = f.dt;
+  const int out_face = outlet_face(f);
 
   // Detachment, cell by cell: each cell changes only its own rows.
   for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
@@ -127,9 +142,6 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
 
   // Transfer across the faces, in cell order: what a cell receives from an
   // earlier face can leave it across a later one.
-  if (sed.qsmax)
-    for (int c = 0; c <= f.ncells; ++c)
-      for (int k = 0; k <= n; ++k) sed.qsmax(c, k) = 0.0;
   // The face between c and its neighbour nb (0: the outside, at the
   // outlet); side_out and side_in are the receiver's blocked sides for flow
   // toward nb and toward c.
@@ -158,7 +170,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
         books.from_lakes[k] += v;
         books.from_lakes[0] += v;
         if (across) (*across)(c, j) += flow >= 0.0 ? v : -v;
-        if (sed.qsmax) sed.qsmax(src, k) += v / dt;
+        if (sed.qsmax) sed.qsmax(src, k) += v / step;
       }
       return;
     }
@@ -183,7 +195,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       cs.susp[k] -= v;
       sed.susp(dst, k) += v;
       face(c, k) += flow >= 0.0 ? v : -v;
-      if (sed.qsmax) sed.qsmax(src, k) += v / dt;
+      if (sed.qsmax) sed.qsmax(src, k) += v / step;
     }
   };
   auto empty_outside = [&] {

@@ -979,7 +979,7 @@ TEST_F(ChannelSedimentRun, AttachedMassPerVolumeOfFinesTravelsBetweenTheLakeAndI
           }
         const double before = cells_attached(false);
         routine.run(ms);
-        EXPECT_NEAR(cells_attached(false) - before, expected, 1e-12 * std::max(before, 1.0));
+        EXPECT_NEAR(cells_attached(false) - before, expected, 1e-12 * std::max({before, expected, 1.0}));
         for (int l = 1; l <= lakes; ++l)
           for (int m = 1; m <= nf; ++m)
             if (at(rate, l, m) > 0.0) {

@@ -72,6 +72,7 @@ struct strip {
     par.option = option;
     par.classes = {3, diam.data(), sg.data()};
     par.settling = settling.data();
+    par.longest_substep = 0.0;  // one pass per step: the hand values below follow it
     sed.alloc(n, 3, true);
     for (int cell = 1; cell <= n; ++cell) {
       sed.soil_fract(cell, 1) = 0.3;

@@ -60,6 +60,7 @@ struct plane {
   int option = 1;            // SOIL_EROSION; none when below 0
   bool outlet_series = true; // OUTLET_SED_FLUX p.sed
   std::string extra;         // more project cards
+  double step = 5.0;         // TIMESTEP, s
   std::string cmt_extra;     // replaces the erosion table when given
   std::string erosion_row = "2.0e3 4e-5 1.0 0.0 0.8 0.3 0.5 0.2";
 
@@ -75,7 +76,7 @@ struct plane {
     std::ostringstream prj;
     prj << "NIVRAPROJECT\nWATERSHED_MASK p.msk\nELEVATION p.ele\nROWS " << rows << "\nCOLS " << cols
         << "\nGRIDSIZE 10.0\nOUTROW " << rows << "\nOUTCOL " << cols
-        << "\nOUTSLOPE 0.02\nMANNING_N 0.04\nOVERTYPE ADE\nTOT_TIME " << minutes << "\nTIMESTEP 5.0\n"
+        << "\nOUTSLOPE 0.02\nMANNING_N 0.04\nOVERTYPE ADE\nTOT_TIME " << minutes << "\nTIMESTEP " << step << "\n"
         << "START_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\nRAIN_INTENSITY " << rain
         << "\nRAIN_DURATION 20\nHYD_FREQ 0.0833333333333\nSUMMARY p.sum\nOUTLET_HYDRO p.otl\n"
         << "MAPPING_TABLE p.cmt\n";
@@ -509,15 +510,17 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
 // flows, each cell but the outlet detaches by flow alone and lets settle
 // what the water leaves, by hand from the step's water. With no critical
 // shear and an exponent of 1, a cell lifts (from its deposit, then its
-// parent soil) 4e-5 x (1 - m / q) x 9792.342 h S x 5 s x 100 m2 / 2645.23
+// parent soil) 4e-5 x (1 - m / q) x 9792.342 h S x dt x 100 m2 / 2645.23
 // m3: h its depth, S the slope of its water surface toward its right and
 // lower neighbours, q = Q / dx the discharge it lets out (never what comes
 // in) per metre, m what it carried. Of what each class has suspended when
 // it settles, the share 1 - exp(-dx w / (v h)) settles, v = Q / (dx h), w
-// the class's fall velocity in water at 10 C.
+// the class's fall velocity in water at 10 C. The step is the longest
+// sediment sub-step, so that each step is one pass of the sediment.
 TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
   plane p;
   p.option = 7;
+  p.step = ov_sed_longest_substep;
   p.extra = "WATER_TEMP 10.0\n";
   p.write();
   auto owned = make_model_state();
@@ -558,7 +561,7 @@ TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
         const double Q = std::sqrt(out2);
         const double m = carried[static_cast<std::size_t>(i)];
         const double lifted =
-            Q / dx > m && h > 0.0 ? 4e-5 * (1.0 - m / (Q / dx)) * 9792.342 * h * S * 5.0 * 100.0 / 2645.23 : 0.0;
+            Q / dx > m && h > 0.0 ? 4e-5 * (1.0 - m / (Q / dx)) * 9792.342 * h * S * p.step * 100.0 / 2645.23 : 0.0;
         EXPECT_NEAR(c.lifted(i, 0), lifted, 1e-9 * lifted) << "cell " << i;
         detaching += lifted > 0.0;
         for (int k = 1; k <= 3; ++k) {

@@ -6,6 +6,7 @@
 #include "hydromet/hydromet_state.h"
 #include "hydromet/interception.h"
 #include "hydromet/solar_geometry.h"
+#include "hydromet/weather_files.h"
 #include "inputs/grid_state.h"
 
 namespace nivra {
@@ -151,9 +152,18 @@ double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, do
   if (!(sun.altitude > 0.0)) return 0.0;
   const double beta = std::atan(std::sqrt(cell.slope_x * cell.slope_x + cell.slope_y * cell.slope_y));
   const double cos_i = et_incidence_cosine(sun, cell);
-  double B = direct >= 9999.0 ? std::exp(-2.0 * sun.optical_depth * sun.air_mass) * solar_constant *
-                                    sun.eccentricity * cos_i * (1.0 - (1.0 - cloud_coefficient) * C)
-                              : sun.air_mass * direct * cos_i;
+  double B;
+  if (direct < beam_not_measured) {
+    B = sun.air_mass * direct * cos_i;
+  } else {
+    // The clear-sky beam under the cloud cover. Sd is then the global
+    // radiation, whose diffuse part is what this beam leaves on level
+    // ground (in the open, before any canopy), none below 0.
+    const double normal = std::exp(-2.0 * sun.optical_depth * sun.air_mass) * solar_constant * sun.eccentricity;
+    const double cloud = 1.0 - (1.0 - cloud_coefficient) * C;
+    B = normal * cos_i * cloud;
+    Sd = std::fmax(Sd - normal * sun.up * cloud, 0.0);
+  }
   B *= cell.transmission;
   if (B < 0.0) B = 0.0;
   const double c = std::cos(beta / 2.0);

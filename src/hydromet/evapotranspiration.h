@@ -119,9 +119,12 @@ struct cell_surface {
 // (negative when the sun lies behind the slope).
 double et_incidence_cosine(const et_sun& sun, const cell_surface& cell);
 // Net shortwave of a cell, W/m2: the diffuse sky Sd on the cell's slope
-// plus the direct beam (modelled under the cloud fraction C, or the
-// measured direct radiation when below 9999) times the transmission, less
-// the albedo; 0 when the sun is down.
+// plus the direct beam times the transmission, less the albedo; 0 when the
+// sun is down. The beam is the measured direct radiation on level ground
+// (below beam_not_measured) turned onto the cell's plane, or else the
+// clear-sky beam under the cloud fraction C; Sd is then the global
+// radiation, and the diffuse sky what that beam leaves of it on level
+// ground (diffuse_of_global).
 double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, double C, double direct);
 
 // The date and hour of the step.

@@ -265,6 +265,11 @@ weather_hour next_weather_hour(weather_hour h) {
   return h;
 }
 
+double diffuse_of_global(double global, double direct) {
+  if (direct >= beam_not_measured) return global;
+  return global > direct ? global - direct : 0.0;
+}
+
 // ---- Repairs of missing values.
 
 weather_repairs::weather_repairs() {
@@ -517,7 +522,7 @@ bool weather_reader::load_surface_airways(guarded_file& file, std::string_view n
     const double d = raw(dr, h), g = raw(gr, h), p = raw(pr, h), r = raw(rh, h), t = raw(tm, h), s = raw(ts, h),
                  w = raw(wi, h);
     // Radiation in tenths; without direct-beam records the beam is not measured.
-    v.direct_rad = by_hour[dr].empty() ? 9999.0 : (std::isnan(d) || d == 99999.0 ? missing : d / 10.0);
+    v.direct_rad = by_hour[dr].empty() ? beam_not_measured : (std::isnan(d) || d == 99999.0 ? missing : d / 10.0);
     v.global_rad = by_hour[gr].empty() ? 0.0 : (std::isnan(g) || g == 99999.0 ? missing : g / 10.0);
     v.pressure = std::isnan(p) || p == 99999.0 ? missing : p * 33.86530748663101 / 1000.0;
     v.temperature = std::isnan(t) || t == 99999.0 ? missing : fahrenheit_to_celsius(t);
@@ -665,12 +670,12 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
     if (scalars[q]) *scalars[q] = n > 0 ? sum / n : 0.0;
   }
   // The global radiation grid, like the station table, gives each cell's
-  // diffuse part as what the direct beam leaves.
+  // diffuse part.
   array1d<double>& global = *cells.global_rad;
   const array1d<double>& direct = *cells.direct_rad;
   double diffuse = 0.0;
   for (int c = 1; c <= ncells; ++c) {
-    global[c] = global[c] > direct[c] ? global[c] - direct[c] : 0.0;
+    global[c] = diffuse_of_global(global[c], direct[c]);
     diffuse += global[c];
   }
   out.global_rad = ncells > 0 ? diffuse / ncells : 0.0;
@@ -802,9 +807,10 @@ int weather_reader::next(weather_values& out, int& repaired, const gridded_cells
     stop();
     return -1;
   }
-  // The station table gives global radiation: its diffuse part is what the
-  // direct beam leaves.
-  if (format_ == weather_format::guv) out.global_rad = out.global_rad > out.direct_rad ? out.global_rad - out.direct_rad : 0.0;
+  // The station table and Surface Airways records give the global
+  // radiation, SAMSON records the diffuse.
+  if (format_ == weather_format::guv || format_ == weather_format::surface_airways)
+    out.global_rad = diffuse_of_global(out.global_rad, out.direct_rad);
   return 1;
 }
 

@@ -68,9 +68,22 @@ struct weather_values {
   double cloud_cover = 0.0;   // tenths
   double wind_speed = 0.0;    // m/s
   double temperature = 0.0;   // deg C
-  double direct_rad = 0.0;    // W/m2; 9999 or more: not measured
-  double global_rad = 0.0;    // the sky's diffuse radiation, W/m2
+  double direct_rad = 0.0;    // W/m2 on level ground; beam_not_measured or more: not measured
+  double global_rad = 0.0;    // the sky's diffuse radiation, W/m2 (see diffuse_of_global)
 };
+
+// A direct radiation of this or more marks a beam that was not measured:
+// the evapotranspiration models it from the sun and the cloud cover.
+inline constexpr double beam_not_measured = 9999.0;
+
+// The sky's diffuse radiation of a record that gives the global radiation
+// (the station table, Surface Airways records, the gridded weather): the
+// global less the measured direct beam, none below 0. Where the beam was
+// not measured the global radiation is passed on whole, and the
+// evapotranspiration takes as the diffuse sky what its modelled beam on
+// level ground leaves of it (cell_shortwave). SAMSON records give the
+// diffuse radiation itself and a measured beam in every hour.
+double diffuse_of_global(double global, double direct);
 
 // The repair of missing values: relative humidity, temperature and the two
 // radiation values take the last valid value of the same hour of the day
@@ -97,7 +110,7 @@ struct gridded_cells {
   array1d<double>* rel_humidity = nullptr;
   array1d<double>* temperature = nullptr;
   array1d<double>* direct_rad = nullptr;
-  array1d<double>* global_rad = nullptr;  // the diffuse part: the global grid less the direct beam
+  array1d<double>* global_rad = nullptr;  // the diffuse part of the global grid (diffuse_of_global)
   array1d<double>* wind_speed = nullptr;
 };
 

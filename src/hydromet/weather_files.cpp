@@ -273,7 +273,9 @@ double diffuse_of_global(double global, double direct) {
 
 sky_radiation split_sky_radiation(double sky, double direct, double modelled_beam) {
   if (direct < radiation_not_measured) return {sky, direct};
-  if (sky >= radiation_not_measured) return {0.0, modelled_beam > 0.0 ? modelled_beam : 0.0};
+  // A global of 0 by day with no beam measured is a station that measured
+  // no radiation (files write 0 there as often as 9999): model the beam.
+  if (sky >= radiation_not_measured || !(sky > 0.0)) return {0.0, modelled_beam > 0.0 ? modelled_beam : 0.0};
   const double beam = std::fmin(std::fmax(modelled_beam, 0.0), sky);
   return {sky - beam, beam};
 }

@@ -98,7 +98,8 @@ struct sky_radiation {
 // measured is the modelled one, within the measured global radiation, and
 // the diffuse sky is the rest of the global: so the two add up to the
 // measured global radiation and nothing is counted twice. Without a
-// measured global radiation the diffuse sky is 0.
+// measured global radiation (9999, or 0 under a beam not measured) the
+// diffuse sky is 0 and the beam the modelled one.
 sky_radiation split_sky_radiation(double sky, double direct, double modelled_beam);
 
 // The repair of missing values: relative humidity, temperature and the two

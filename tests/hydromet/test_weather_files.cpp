@@ -290,6 +290,8 @@ TEST_F(WeatherFiles, EachFormatsSkyRadiationReachesTheCellOnce) {
        83.109766},
       {"table, nothing measured", weather_format::guv, guv(21, 12, "29.92 60 7 5 68 9999 9999"), 0, 346.459277,
        359.926867},
+      {"table, no beam, global 0", weather_format::guv, guv(21, 12, "29.92 60 7 5 68 9999 0"), 0, 346.459277,
+       359.926867},
       {"Surface Airways, global", weather_format::surface_airways, surface_airways(1007, "G"), 12, 560.0,
        571.394182},
       {"Surface Airways, direct and global", weather_format::surface_airways, surface_airways(1007, "DG"), 12, 560.0,

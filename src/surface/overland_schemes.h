@@ -190,6 +190,7 @@ struct explicit_scheme {
   array1d<double> move_y;            // the same through each lower face
   step_blocks blocks;                // of a plain grid
   edge_drains edges;                 // the normal-depth boundary cells
+  held_levels held;                  // the cells that hold their level
   // Grids with channel lakes, wetlands or overland lakes.
   array1d<double> dh;                // depth change gathered in one sub-step, m
   array1d<double> depth_save;        // depths at the start of the call, m

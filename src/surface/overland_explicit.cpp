@@ -251,32 +251,71 @@ int sweep(explicit_ctx& c, bool general, int dir, double dts, bool testing) {
                  : substep_sweep<false>(c, dir, dts, testing);
 }
 
-// Volumes that crossed the shore of the channel lakes in one sub-step.
-void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
-  const int n = c.n;
-  for (int i = 1; i <= n; ++i) {
+// Calls f(q, L, land) for every face between a cell of channel lake L and a
+// land cell (`land`), with the face's flux q, once per face; a face closed
+// by a dike carried nothing.
+template <class F>
+void for_each_shore_face(const explicit_ctx& c, F&& f) {
+  for (int i = 1; i <= c.n; ++i) {
     for (int dir = dir_x; dir <= dir_y; ++dir) {
       const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
-      // A dike on this side carried nothing.
       if (c.dike && (c.dike[i] & bit)) continue;
       const int k = dir == dir_x ? c.right[i] : c.below[i];
       if (k == 0) continue;
       const int Li = c.lake[i], Lk = c.lake[k];
       if (lake_cell(Li) == lake_cell(Lk)) continue;
-      const int L = lake_cell(Li) ? Li : Lk;
-      const int land = lake_cell(Li) ? k : i;
-      const double qf = dir == dir_x ? c.qx[i] : c.qy[i];
-      const double V = std::fabs(c.dx * qf * dts);
-      const double s = c.z[land] + c.h[land];
-      if (s > lakes.lake_elev[L]) {
-        lakes.lake_volume[L] += V;
-        lakes.lake_in_dv[L] += V;
-      } else if (s < lakes.lake_elev[L]) {
-        lakes.lake_volume[L] -= V;
-        lakes.lake_out_dv[L] += V;
-      }
+      f(dir == dir_x ? c.qx[i] : c.qy[i], lake_cell(Li) ? Li : Lk, lake_cell(Li) ? k : i);
     }
   }
+}
+
+// Volumes that crossed the shore of the channel lakes in one sub-step.
+void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
+  for_each_shore_face(c, [&](double qf, int L, int land) {
+    const double V = std::fabs(c.dx * qf * dts);
+    const double s = c.z[land] + c.h[land];
+    if (s > lakes.lake_elev[L]) {
+      lakes.lake_volume[L] += V;
+      lakes.lake_in_dv[L] += V;
+    } else if (s < lakes.lake_elev[L]) {
+      lakes.lake_volume[L] -= V;
+      lakes.lake_out_dv[L] += V;
+    }
+  });
+}
+
+// A channel lake never gives more over its shore in a sub-step than it
+// holds: where the faces of both sweeps would take more than its volume,
+// every face it gives through (the land beside it lower than its level, as
+// lake_exchange takes it) is cut by the same share, and the land cell gets
+// that much less (given: a work array, per lake).
+void limit_lake_outflow(explicit_ctx& c, const lake_state& lakes, double dts, double* given) {
+  // Calls f(q, L, land) for every face through which lake L gives water.
+  auto each_giving_face = [&](auto&& f) {
+    for_each_shore_face(c, [&](double& q, int L, int land) {
+      if (c.z[land] + c.h[land] < lakes.lake_elev[L]) f(q, L, land);
+    });
+  };
+  const int count = lakes.num_lakes;
+  std::fill(given, given + count + 1, 0.0);
+  bool any = false;
+  each_giving_face([&](double& q, int L, int) {
+    given[L] += std::fabs(c.dx * q * dts);
+    any = true;
+  });
+  if (!any) return;
+  bool cut = false;
+  for (int L = 1; L <= count; ++L) {
+    const double held = std::fmax(lakes.lake_volume[L], 0.0);
+    given[L] = given[L] > held ? held / given[L] : 1.0;
+    cut = cut || given[L] < 1.0;
+  }
+  if (!cut) return;
+  each_giving_face([&](double& q, int L, int land) {
+    if (given[L] >= 1.0) return;
+    c.dh[land] -= (1.0 - given[L]) * std::fabs(dts * q / c.dx);
+    q *= given[L];
+  });
 }
 
 // True when the changes gathered in dh would take a cell outside the lakes
@@ -598,6 +637,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
         if (testing && fails > 0 && restart_shorter(step)) done = false;
       }
       if (!done) break;
+      if (chan_lakes) limit_lake_outflow(c, lakes, step, s.lake_given.data());
       const bool short_of_water = some_cell_below_zero(c, c.lake);
       if (short_of_water && testing && overdrawn_cells(c, step) > 0 && restart_shorter(step)) {
         done = false;
@@ -1484,6 +1524,7 @@ void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int part
   if (channel_lakes > 0) {
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
+    ensure_cells(lake_given, channel_lakes);
   }
   if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }

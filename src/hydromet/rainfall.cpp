@@ -30,9 +30,9 @@ struct rain_part {
   double before = 0.0;
 };
 
-// The rain on the cells first..last; stops at the first cell whose depth is
-// not a number or below zero after it.
-void rain_on_part(const rain_domain& d, double dt, int first, int last, rain_part& r) {
+// The rain on the cells first..last into the sums r; stops at the first
+// cell whose depth is not a number or below zero after it.
+[[gnu::always_inline]] inline void gather_rain(const rain_domain& d, double dt, int first, int last, rain_part& r) {
   const double area = d.cell_area;
   const double* intensity = d.through ? d.through : d.rain;
   double* h = d.depth;
@@ -113,6 +113,15 @@ void rain_on_part(const rain_domain& d, double dt, int first, int last, rain_par
     }
     d.rain_reset[c] = 0;
   }
+}
+
+// The rain on the cells first..last; stops at the first cell whose depth is
+// not a number or below zero after it. The sums gather in a local copy,
+// which the stores into the depths cannot alias, and go to `out` at the end.
+void rain_on_part(const rain_domain& d, double dt, int first, int last, rain_part& out) {
+  rain_part r;
+  gather_rain(d, dt, first, last, r);
+  out = r;
 }
 
 void report_fault(const rain_part& r) {

@@ -217,6 +217,20 @@ bool open_hotstarts(model_state& ms) {
     if (!open_role(ms.channel.chan_discharge_in_file, ms.project.chan_hotstart_read_qht, "r", "channel discharge"))
       return false;
   }
+  // The companions of the hot-starts read: a hot-start written before they
+  // were is read without one (the set-up warns of what starts afresh); one
+  // that is there but cannot be read as text stops the run.
+  if (ms.channel.chan_hotstart_flag_in &&
+      !open_role(ms.channel.chan_state_in_file, ms.project.chan_hotstart_read_state, "r", "channel hot-start state",
+                 false))
+    return false;
+  if (ms.overland.ov_hotstart_read_given &&
+      !open_role(ms.overland.read_ov_state_file, ms.project.ov_hotstart_read_state, "r", "overland hot-start state",
+                 false))
+    return false;
+  if (ms.soil.read_sm_hotstart_given &&
+      !open_role(ms.soil.read_sm_state_file, ms.project.sm_hotstart_read_state, "r", "soil hot-start state", false))
+    return false;
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_hotstart.h"
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/errors.h"
@@ -96,6 +97,20 @@ void write_channel_state(const channel_state& channel, const lake_state& lakes) 
       summary::put(channel.chan_discharge_file.fp, "%d %d %lf\n", node, link, channel.qp(node, link));
     }
   }
+}
+
+// The companion of the channel hot-start: the lakes, the nodes they hold
+// and the sediment (channel/channel_hotstart.h).
+bool write_channel_companion(model_state& ms) {
+  guarded_file out;
+  const char* name = ms.project.chan_hotstart_write_state.c_str();
+  if (!open_guarded_file(out, ms.project.chan_hotstart_write_state.view(), "w"))
+    return stop_with("Error: the channel hot-start state %s cannot be opened for writing.\n", name);
+  const constituent_state& k = ms.constituent;
+  const bool sediment = k.chan_sed_on && k.chan_sed.ready;
+  write_channel_state_file(out.fp, ms.channel, ms.lake, ms.grid, sediment ? &k.chan_sed : nullptr);
+  close_guarded_file(out);
+  return true;
 }
 
 void write_channel_hotstart(const channel_state& channel) {
@@ -264,8 +279,10 @@ void write_end_of_run_files(model_state& ms) {
   correct_linknode_counts(ms);
   if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms.output, ms.constituent);
   if (ms.constituent.nutrients) write_nutrient_end_cards(ms);
-  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given)
+  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given) {
     write_channel_state(ms.channel, ms.lake);
+    if (!write_channel_companion(ms)) return;
+  }
   if ((ms.channel.chan_explic || ms.channel.chan_mesh) && ms.channel.chan_hotstart_out_file.is_open() &&
       ms.channel.num_stream_links >= 1)
     write_channel_hotstart(ms.channel);

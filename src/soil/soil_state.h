@@ -167,6 +167,7 @@ struct soil_state {
   guarded_file out_theta_location_file;
   guarded_file read_sm_hotstart_file;
   guarded_file write_sm_hotstart_file;
+  guarded_file read_sm_state_file;   // the companion ".state" of the soil hot-start read, when there is one
   guarded_file evap_out_file;
 };
 

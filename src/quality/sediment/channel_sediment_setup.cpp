@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "channel/channel_hotstart.h"
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_sediment.h"
@@ -186,7 +187,13 @@ void init_channel_sediments(model_state& ms) {
                                                     k.water_temp, k.sed_porosity);
   k.n_fine_classes = classes.n_fine;
   k.n_sand_classes = classes.n_sand;
-  const double sand = setup_channel_sediment(ch, ms.lake, ms.grid.ncells, std::move(classes), k.chan_sed);
+  double sand = setup_channel_sediment(ch, ms.lake, ms.grid.ncells, std::move(classes), k.chan_sed);
+  // A channel hot-start carries the sediment the run that wrote it left.
+  if (ch.carried.read) {
+    if (!apply_carried_sediment(ch, ms.lake.chan_lakes ? ms.lake.num_lakes : 0, k.chan_sed, n)) return;
+    sand = 0.0;
+    for (int m = 1; m <= k.chan_sed.classes.n_sand; ++m) sand += k.chan_sed.sand_init[m];
+  }
   const int flat = ch.max_nodes_per_link * (ch.num_stream_links + 1) + 1;
   k.qsmax.alloc(flat, n + 1);  // the fine classes, the sand classes and the sand's total
   k.chan_sed_conc.alloc(flat, n);

@@ -4,12 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "channel/card_lines.h"
 #include "channel/channel_sediment.h"
 #include "channel/channel_state.h"
-#include "core/card_numbers.h"
 #include "core/guarded_file.h"
-#include "core/tokens.h"
+#include "core/state_file.h"
 #include "inputs/grid_state.h"
 #include "surface/lake_state.h"
 
@@ -45,45 +43,17 @@ double& by_class(const chan_sed_classes& c, array2d<double>& sand, array2d<doubl
 
 // ---- Reading.
 
-struct state_reader {
-  guarded_file& f;
-  const char* name;
-  card_line line;
-  int n = 0;
-  std::string word;
-
-  // The next line that holds something; false at the end of the file.
-  bool next() {
-    while (read_line(line, f)) {
-      ++n;
-      if (!next_token(line, word)) continue;
-      if (word[0] == '#') continue;
-      return true;
-    }
-    return false;
-  }
-  bool fail(const char* what) {
-    std::fprintf(stderr, "Error: line %d of the channel hot-start state %s %s.\n", n, name, what);
-    return stop_reading();
-  }
-  bool ends() {
-    card_numbers num(line, name, n);
-    if (num.at_end()) return true;
-    return fail("holds more values than its card takes");
-  }
-};
-
-bool read_lake(state_reader& in, const channel_state& ch, const lake_state& lakes, channel_carried& out,
+bool read_lake(state_file_reader& in, const channel_state& ch, const lake_state& lakes, channel_carried& out,
                std::vector<char>& seen) {
-  card_numbers num(in.line, in.name, in.n);
+  card_numbers num = in.numbers();
   channel_carried::lake_row r;
-  r.line = in.n;
+  r.line = in.line_no();
   if (!num.whole("the lake", r.lake, from_to(1, lake_count(lakes))) ||
       !num.real("the level", r.level, ground_elevation) ||
       !num.real("the volume", r.volume, from_to(-1e12, 1e12, "m3")) ||
       !num.real("the area", r.area, from_to(0, 1e12, "m2")) ||
       !num.whole("the cells it counts", r.counted, from_to(0, 10000000)))
-    return stop_reading();
+    return in.stop();
   if (!in.ends()) return false;
   if (seen[static_cast<std::size_t>(r.lake)]) return in.fail("gives a lake a second time");
   seen[static_cast<std::size_t>(r.lake)] = 1;
@@ -92,14 +62,14 @@ bool read_lake(state_reader& in, const channel_state& ch, const lake_state& lake
   return true;
 }
 
-bool read_cell(state_reader& in, const lake_state& lakes, const grid_state& grid, channel_carried& out,
+bool read_cell(state_file_reader& in, const lake_state& lakes, const grid_state& grid, channel_carried& out,
                std::vector<int>& owner) {
-  card_numbers num(in.line, in.name, in.n);
+  card_numbers num = in.numbers();
   int lake = 0, row = 0, col = 0;
   if (!num.whole("the lake", lake, from_to(1, lake_count(lakes))) ||
       !num.whole("the row", row, from_to(1, grid.proj_rows)) ||
       !num.whole("the column", col, from_to(1, grid.proj_cols)))
-    return stop_reading();
+    return in.stop();
   if (!in.ends()) return false;
   channel_carried::lake_row* r = nullptr;
   for (channel_carried::lake_row& l : out.lakes)
@@ -117,15 +87,15 @@ bool read_cell(state_reader& in, const lake_state& lakes, const grid_state& grid
   return true;
 }
 
-bool read_taken(state_reader& in, const channel_state& ch, const lake_state& lakes, channel_carried& out,
+bool read_taken(state_file_reader& in, const channel_state& ch, const lake_state& lakes, channel_carried& out,
                 std::vector<char>& seen) {
-  card_numbers num(in.line, in.name, in.n);
+  card_numbers num = in.numbers();
   channel_carried::taken_row r;
-  r.line = in.n;
+  r.line = in.line_no();
   if (!num.whole("the link", r.link, from_to(1, ch.num_stream_links)) ||
       !num.whole("the nodes it routes", r.routed, from_to(0, ch.max_nodes)) ||
       !num.whole("the lake", r.lake, from_to(1, lake_count(lakes))))
-    return stop_reading();
+    return in.stop();
   if (!in.ends()) return false;
   if (!is_channel_link(ch, r.link) || r.link == ch.num_stream_links)
     return in.fail("names a link that is no channel link a lake can take (the outlet link never is)");
@@ -136,20 +106,13 @@ bool read_taken(state_reader& in, const channel_state& ch, const lake_state& lak
   return true;
 }
 
-bool read_values(card_numbers& num, int n, const char* what, std::vector<double>& v) {
-  v.assign(static_cast<std::size_t>(n) + 1, 0.0);
-  for (int k = 1; k <= n; ++k)
-    if (!num.real(what, v[static_cast<std::size_t>(k)], from_to(0, 1e12, "m3"))) return false;
-  return true;
-}
-
-bool read_node_sed(state_reader& in, const channel_state& ch, channel_carried& out, std::vector<char>& seen) {
-  card_numbers num(in.line, in.name, in.n);
+bool read_node_sed(state_file_reader& in, const channel_state& ch, channel_carried& out, std::vector<char>& seen) {
+  card_numbers num = in.numbers();
   channel_carried::node_sed_row r;
-  r.line = in.n;
+  r.line = in.line_no();
   if (!num.whole("the link", r.link, from_to(1, ch.num_stream_links)) ||
       !num.whole("the node", r.node, from_to(1, ch.max_nodes)))
-    return stop_reading();
+    return in.stop();
   if (!is_channel_link(ch, r.link) || r.node > ch.og_nx1[r.link])
     return in.fail("names a node that is no computational node of a channel link");
   r.stored.assign(static_cast<std::size_t>(out.sed_classes) + 1, 0.0);
@@ -157,7 +120,7 @@ bool read_node_sed(state_reader& in, const channel_state& ch, channel_carried& o
   for (int k = 1; k <= out.sed_classes; ++k)
     if (!num.real("the stored sediment", r.stored[static_cast<std::size_t>(k)], from_to(0, 1e12, "m3")) ||
         !num.real("the sediment waiting to enter", r.waiting[static_cast<std::size_t>(k)], from_to(0, 1e12, "m3")))
-      return stop_reading();
+      return in.stop();
   if (!in.ends()) return false;
   const std::size_t at = static_cast<std::size_t>(flat_node(ch, r.link, r.node));
   if (seen[at]) return in.fail("gives a node a second time");
@@ -166,11 +129,11 @@ bool read_node_sed(state_reader& in, const channel_state& ch, channel_carried& o
   return true;
 }
 
-bool read_lake_sed(state_reader& in, const lake_state& lakes, channel_carried& out, std::vector<char>& seen) {
-  card_numbers num(in.line, in.name, in.n);
+bool read_lake_sed(state_file_reader& in, const lake_state& lakes, channel_carried& out, std::vector<char>& seen) {
+  card_numbers num = in.numbers();
   channel_carried::lake_sed_row r;
-  r.line = in.n;
-  if (!num.whole("the lake", r.lake, from_to(1, lake_count(lakes)))) return stop_reading();
+  r.line = in.line_no();
+  if (!num.whole("the lake", r.lake, from_to(1, lake_count(lakes)))) return in.stop();
   const int n = out.sed_classes;
   for (std::vector<double>* v : {&r.suspended, &r.settled, &r.arriving}) v->assign(static_cast<std::size_t>(n) + 1, 0.0);
   for (int k = 1; k <= n; ++k) {
@@ -178,7 +141,7 @@ bool read_lake_sed(state_reader& in, const lake_state& lakes, channel_carried& o
     if (!num.real("the suspended sediment", r.suspended[i], from_to(0, 1e12, "m3")) ||
         !num.real("the settled sediment", r.settled[i], from_to(0, 1e12, "m3")) ||
         !num.real("the arriving sediment", r.arriving[i], from_to(0, 1e12, "m3")))
-      return stop_reading();
+      return in.stop();
   }
   if (!in.ends()) return false;
   if (seen[static_cast<std::size_t>(r.lake)]) return in.fail("gives a lake a second time");
@@ -187,15 +150,15 @@ bool read_lake_sed(state_reader& in, const lake_state& lakes, channel_carried& o
   return true;
 }
 
-bool read_bed(state_reader& in, const channel_state& ch, channel_carried& out, std::vector<char>& seen) {
-  card_numbers num(in.line, in.name, in.n);
+bool read_bed(state_file_reader& in, const channel_state& ch, channel_carried& out, std::vector<char>& seen) {
+  card_numbers num = in.numbers();
   channel_carried::bed_row r;
-  r.line = in.n;
+  r.line = in.line_no();
   if (!num.whole("the link", r.link, from_to(1, ch.num_stream_links)) ||
       !num.whole("the node", r.node, from_to(1, ch.max_nodes)) || !num.real("the bed", r.bed, ground_elevation) ||
       !num.real("the bed of its sand", r.moved_bed, ground_elevation) ||
       !num.real("the sand layer", r.layer, from_to(0, 1e4, "m")))
-    return stop_reading();
+    return in.stop();
   if (!in.ends()) return false;
   if (!erodible_link(ch, r.link) || r.node > ch.og_nx1[r.link])
     return in.fail("names a node that is no computational node of an erodible channel link");
@@ -276,11 +239,8 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
   channel_carried& out = ch.carried;
   out = channel_carried{};
   out.file = f.name.str();
-  state_reader in{f, out.file.c_str()};
-  if (!in.next() || in.word != header) {
-    std::fprintf(stderr, "Error: the channel hot-start state %s does not begin with %s.\n", in.name, header);
-    return stop_reading();
-  }
+  state_file_reader in(f, "the channel hot-start state");
+  if (!in.header(header)) return false;
   const int nl = lake_count(lakes);
   std::vector<char> lake_seen(static_cast<std::size_t>(nl) + 1, 0), lake_sed_seen(lake_seen);
   std::vector<char> link_seen(static_cast<std::size_t>(ch.num_stream_links) + 1, 0);
@@ -289,20 +249,20 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
   std::vector<int> owner(static_cast<std::size_t>(grid.ncells) + 1, 0);
   bool lakes_given = false, sediment_given = false, ended = false;
   while (!ended && in.next()) {
-    const std::string& w = in.word;
+    const std::string& w = in.card();
     bool ok = true;
     if (w == "LAKES") {
-      card_numbers num(in.line, in.name, in.n);
+      card_numbers num = in.numbers();
       int count = 0;
       if (lakes_given) return in.fail("gives LAKES a second time");
-      if (!num.whole("the number of lakes", count, from_to(0, 1000000))) return stop_reading();
+      if (!num.whole("the number of lakes", count, from_to(0, 1000000))) return in.stop();
       if (!in.ends()) return false;
       if (count != nl) {
         std::fprintf(stderr,
                      "Error: line %d of the channel hot-start state %s gives %d channel lakes; the channel input "
                      "file has %d: the hot-start belongs to another network.\n",
-                     in.n, in.name, count, nl);
-        return stop_reading();
+                     in.line_no(), in.name(), count, nl);
+        return in.stop();
       }
       lakes_given = true;
     } else if (w == "LAKE" || w == "CELL" || w == "TAKEN") {
@@ -311,9 +271,9 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
            : w == "CELL" ? read_cell(in, lakes, grid, out, owner)
                          : read_taken(in, ch, lakes, out, link_seen);
     } else if (w == "SEDIMENT") {
-      card_numbers num(in.line, in.name, in.n);
+      card_numbers num = in.numbers();
       if (sediment_given) return in.fail("gives SEDIMENT a second time");
-      if (!num.whole("the number of sediment classes", out.sed_classes, from_to(0, 1000))) return stop_reading();
+      if (!num.whole("the number of sediment classes", out.sed_classes, from_to(0, 1000))) return in.stop();
       if (!in.ends()) return false;
       sediment_given = true;
     } else if (w == "NODE" || w == "LAKE_SEDIMENT" || w == "BED") {
@@ -325,29 +285,20 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
       if (!in.ends()) return false;
       ended = true;
     } else {
-      std::fprintf(stderr, "Error: line %d of the channel hot-start state %s begins with \"%s\", which is no card "
-                           "of the file.\n",
-                   in.n, in.name, w.c_str());
-      return stop_reading();
+      return in.fail("begins with a word that is no card of the file");
     }
     if (!ok) return false;
   }
-  if (!ended) {
-    std::fprintf(stderr, "Error: the channel hot-start state %s ends at line %d without its END line: the file is "
-                         "cut short.\n",
-                 in.name, in.n);
-    return stop_reading();
-  }
-  if (in.next()) return in.fail("follows the END line");
+  if (!in.finish(ended)) return false;
   if (!lakes_given || !sediment_given) {
-    std::fprintf(stderr, "Error: the channel hot-start state %s has no %s line.\n", in.name,
+    std::fprintf(stderr, "Error: the channel hot-start state %s has no %s line.\n", in.name(),
                  lakes_given ? "SEDIMENT" : "LAKES");
-    return stop_reading();
+    return in.stop();
   }
   for (int L = 1; L <= nl; ++L)
     if (!lake_seen[static_cast<std::size_t>(L)]) {
-      std::fprintf(stderr, "Error: the channel hot-start state %s has no LAKE line for lake %d.\n", in.name, L);
-      return stop_reading();
+      std::fprintf(stderr, "Error: the channel hot-start state %s has no LAKE line for lake %d.\n", in.name(), L);
+      return in.stop();
     }
   out.read = true;
   return true;
@@ -395,7 +346,7 @@ bool apply_carried_sediment(channel_state& ch, int lakes, channel_sediment& sed,
     std::fprintf(stderr,
                  "Error: the channel hot-start state %s carries the sediment of %d classes; this run has %d.\n",
                  k.file.c_str(), k.sed_classes, classes);
-    return stop_reading();
+    return state_file_reader::stop();
   }
   if (classes == 0) return true;
   const chan_sed_classes& c = sed.classes;

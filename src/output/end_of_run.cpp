@@ -1,6 +1,7 @@
 #include "output/end_of_run.h"
 #include "output/nsm_output.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +23,7 @@
 #include "output/pav_file.h"
 #include "output/summary_common.h"
 #include "quality/constituent_state.h"
+#include "soil/soil_hotstart.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -196,22 +198,36 @@ void write_pav_output(model_state& ms) {
   close_guarded_file(ms.output.out_hyd_location_file);
 }
 
-void write_hotstart_maps(model_state& ms) {
+// The overland and soil hot-starts: the maps and their companions. A file
+// that cannot be written stops the run with an error: the next run would
+// start from nothing, or from an older file.
+bool write_hotstart_maps(model_state& ms) {
   if (ms.overland.write_ov_hotstart_given) {
-    if (!open_guarded_file(ms.overland.write_ov_hotstart_file, ms.project.write_ov_hotstart.view(), "w")) {
-      std::printf("Can't open overland hotstart file for writing: %s\n", ms.project.write_ov_hotstart.c_str());
-    } else {
-      write_grass_grid(ms.overland.write_ov_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west,
-                       ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data());
-      close_guarded_file(ms.overland.write_ov_hotstart_file);
-    }
+    if (!open_guarded_file(ms.overland.write_ov_hotstart_file, ms.project.write_ov_hotstart.view(), "w"))
+      return stop_with("Error: the overland hot-start %s cannot be opened for writing.\n",
+                       ms.project.write_ov_hotstart.c_str());
+    write_grass_grid(ms.overland.write_ov_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east,
+                     ms.grid.west, ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data());
+    close_guarded_file(ms.overland.write_ov_hotstart_file);
   }
-  if (ms.soil.write_sm_hotstart_given &&
-      open_guarded_file(ms.soil.write_sm_hotstart_file, ms.project.write_sm_hotstart.view(), "w")) {
-    write_grass_grid(ms.soil.write_sm_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west,
-                     ms.grid.rows, ms.grid.cols, ms.soil.surface_moisture.data());
+  if (ms.soil.write_sm_hotstart_given) {
+    if (!open_guarded_file(ms.soil.write_sm_hotstart_file, ms.project.write_sm_hotstart.view(), "w"))
+      return stop_with("Error: the soil hot-start %s cannot be opened for writing.\n",
+                       ms.project.write_sm_hotstart.c_str());
+    const std::vector<double> surface = surface_moisture_at_end(ms.soil, ms.grid.ncells);
+    write_grass_grid(ms.soil.write_sm_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east,
+                     ms.grid.west, ms.grid.rows, ms.grid.cols, surface.data());
     close_guarded_file(ms.soil.write_sm_hotstart_file);
+    guarded_file state;
+    if (!open_guarded_file(state, ms.project.sm_hotstart_write_state.view(), "w"))
+      return stop_with("Error: the soil hot-start state %s cannot be opened for writing.\n",
+                       ms.project.sm_hotstart_write_state.c_str());
+    // The fronts go on in the next run when this one ended inside an event.
+    const int fronts = ms.clock.ended_in_event ? std::max(ms.clock.inf_event_step, 1) : 0;
+    write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, ms.clock.model_time);
+    close_guarded_file(state);
   }
+  return true;
 }
 
 // Lateral sediment of every channel node, one line per class, appended
@@ -293,7 +309,7 @@ void write_end_of_run_files(model_state& ms) {
   if (ms.output.zv_discharge_out) close_shared_output_file(ms.output);
   close_guarded_file(ms.overland.read_ov_hotstart_file);
   close_guarded_file(ms.soil.read_sm_hotstart_file);
-  write_hotstart_maps(ms);
+  if (!write_hotstart_maps(ms)) return;
   if (ms.constituent.soil_erosion_on && ms.constituent.chan_sed_on && ms.constituent.fyssi_given) write_sediment_bed_output(ms);
   if (ms.hydromet.snow_temp_given) write_series_end(ms.output.snow_temp_dataset);
 }

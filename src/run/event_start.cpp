@@ -168,6 +168,11 @@ void init_event_state(model_state& ms) {
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
+  // The fronts a soil hot-start carried go on from the step they reached.
+  if (ms.soil.fronts_continue_at > 0) {
+    ms.clock.inf_event_step = ms.soil.fronts_continue_at;
+    ms.soil.fronts_continue_at = 0;
+  }
   settle_sediment_between_events(ms);
   attached_settles_between_events(ms);
   clear_event_books(ms);

@@ -33,6 +33,7 @@
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
+#include "soil/soil_hotstart.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -242,6 +243,14 @@ void init_state_variables(model_state& ms) {
   }
   init_infiltration_state(ms);
   init_groundwater_state(ms);
+  if (process.error_block.stop) return;
+  // The companion of a soil hot-start carries the scheme's whole state,
+  // which takes the place of the one just set up.
+  if (ms.soil.read_sm_hotstart_given && ms.soil.read_sm_state_file.is_open()) {
+    const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n);
+    close_guarded_file(ms.soil.read_sm_state_file);
+    if (!read) return;
+  }
 
   // Per-cell arrays of the time loop.
   alloc_1d_int(ms.overland.rain_reset, n, "rain_reset");

@@ -231,6 +231,10 @@ bool open_hotstarts(model_state& ms) {
   if (ms.soil.read_sm_hotstart_given &&
       !open_role(ms.soil.read_sm_state_file, ms.project.sm_hotstart_read_state, "r", "soil hot-start state", false))
     return false;
+  if (ms.groundwater.gw_simulation && ms.groundwater.water_table_given &&
+      !open_role(ms.groundwater.water_table_state_file, ms.project.water_table.str() + ".state", "r",
+                 "groundwater hot-start state", false))
+    return false;
   return true;
 }
 

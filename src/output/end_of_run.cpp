@@ -11,6 +11,7 @@
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_hotstart.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -123,14 +124,24 @@ void write_channel_hotstart(const channel_state& channel) {
                    channel.qp(node, link));
 }
 
-bool write_gw_hotstart(groundwater_state& gw, const grid_state& grid) {
-  gw.gw_hotstart_out_file_name.assign("hotstart_file");
+// The water table at the end of the run, the map a next run starts from
+// (WATER_TABLE), named after the project file.
+bool write_gw_hotstart(model_state& ms) {
+  groundwater_state& gw = ms.groundwater;
+  const grid_state& grid = ms.grid;
+  gw.gw_hotstart_out_file_name = ms.project.gw_hotstart_write;
   if (!open_guarded_file(gw.gw_hotstart_out_file, gw.gw_hotstart_out_file_name.view(), "w"))
     return stop_with("Can't open gw hot start map for writing out hotstart info: %s\n",
                      gw.gw_hotstart_out_file_name.c_str());
   write_grass_grid(gw.gw_hotstart_out_file, grid.mask, grid.north, grid.south, grid.east, grid.west, grid.rows,
                    grid.cols, gw.elevgw.data());
   close_guarded_file(gw.gw_hotstart_out_file);
+  guarded_file state;
+  const std::string name = gw.gw_hotstart_out_file_name.str() + ".state";
+  if (!open_guarded_file(state, name, "w"))
+    return stop_with("Error: the groundwater hot-start state %s cannot be opened for writing.\n", name.c_str());
+  write_groundwater_state_file(state.fp, ms);
+  close_guarded_file(state);
   return true;
 }
 
@@ -144,7 +155,7 @@ bool write_adjusted_elevations(constituent_state& cs, const grid_state& grid) {
 }
 
 bool write_sat_source_map(model_state& ms) {
-  const char* name = "satsource_file";
+  const char* name = ms.project.sat_source_write.c_str();
   if (!open_guarded_file(ms.output.sat_source_map_file, name, "w"))
     return stop_with("Can't open map for writing out sat. source info: %s\n", name);
   std::FILE* f = ms.output.sat_source_map_file.fp;
@@ -302,7 +313,7 @@ void write_end_of_run_files(model_state& ms) {
   if ((ms.channel.chan_explic || ms.channel.chan_mesh) && ms.channel.chan_hotstart_out_file.is_open() &&
       ms.channel.num_stream_links >= 1)
     write_channel_hotstart(ms.channel);
-  if (ms.groundwater.gw_simulation && !write_gw_hotstart(ms.groundwater, ms.grid)) return;
+  if (ms.groundwater.gw_simulation && !write_gw_hotstart(ms)) return;
   if (ms.constituent.adjust_elev == 1 && !write_adjusted_elevations(ms.constituent, ms.grid)) return;
   if (ms.groundwater.any_exfil == 1 && ms.output.sat_source_map_on && !write_sat_source_map(ms)) return;
   if (ms.output.pav_hydro_given) write_pav_output(ms);

@@ -98,6 +98,7 @@ void close_file_slots(model_state& ms) {
       &ms.groundwater.sacramento_param_file,
       &ms.groundwater.conceptual_gw_param_file,
       &ms.groundwater.water_table_file,
+      &ms.groundwater.water_table_state_file,
       &ms.groundwater.aquifer_bottom_file,
       &ms.groundwater.well_location_file,
       &ms.groundwater.gw_boundary_file,

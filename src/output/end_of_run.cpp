@@ -27,6 +27,7 @@
 #include "soil/soil_hotstart.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
+#include "surface/overland_hotstart.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -134,7 +135,7 @@ bool write_gw_hotstart(model_state& ms) {
     return stop_with("Can't open gw hot start map for writing out hotstart info: %s\n",
                      gw.gw_hotstart_out_file_name.c_str());
   write_grass_grid(gw.gw_hotstart_out_file, grid.mask, grid.north, grid.south, grid.east, grid.west, grid.rows,
-                   grid.cols, gw.elevgw.data());
+                   grid.cols, gw.elevgw.data(), hotstart_decimals);
   close_guarded_file(gw.gw_hotstart_out_file);
   guarded_file state;
   const std::string name = gw.gw_hotstart_out_file_name.str() + ".state";
@@ -218,8 +219,14 @@ bool write_hotstart_maps(model_state& ms) {
       return stop_with("Error: the overland hot-start %s cannot be opened for writing.\n",
                        ms.project.write_ov_hotstart.c_str());
     write_grass_grid(ms.overland.write_ov_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east,
-                     ms.grid.west, ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data());
+                     ms.grid.west, ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data(), hotstart_decimals);
     close_guarded_file(ms.overland.write_ov_hotstart_file);
+    guarded_file state;
+    if (!open_guarded_file(state, ms.project.ov_hotstart_write_state.view(), "w"))
+      return stop_with("Error: the overland hot-start state %s cannot be opened for writing.\n",
+                       ms.project.ov_hotstart_write_state.c_str());
+    write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid);
+    close_guarded_file(state);
   }
   if (ms.soil.write_sm_hotstart_given) {
     if (!open_guarded_file(ms.soil.write_sm_hotstart_file, ms.project.write_sm_hotstart.view(), "w"))
@@ -227,7 +234,7 @@ bool write_hotstart_maps(model_state& ms) {
                        ms.project.write_sm_hotstart.c_str());
     const std::vector<double> surface = surface_moisture_at_end(ms.soil, ms.grid.ncells);
     write_grass_grid(ms.soil.write_sm_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east,
-                     ms.grid.west, ms.grid.rows, ms.grid.cols, surface.data());
+                     ms.grid.west, ms.grid.rows, ms.grid.cols, surface.data(), hotstart_decimals);
     close_guarded_file(ms.soil.write_sm_hotstart_file);
     guarded_file state;
     if (!open_guarded_file(state, ms.project.sm_hotstart_write_state.view(), "w"))

@@ -118,8 +118,8 @@ bool read_node_sed(state_file_reader& in, const channel_state& ch, channel_carri
   r.stored.assign(static_cast<std::size_t>(out.sed_classes) + 1, 0.0);
   r.waiting.assign(static_cast<std::size_t>(out.sed_classes) + 1, 0.0);
   for (int k = 1; k <= out.sed_classes; ++k)
-    if (!num.real("the stored sediment", r.stored[static_cast<std::size_t>(k)], from_to(0, 1e12, "m3")) ||
-        !num.real("the sediment waiting to enter", r.waiting[static_cast<std::size_t>(k)], from_to(0, 1e12, "m3")))
+    if (!num.real("the stored sediment", r.stored[static_cast<std::size_t>(k)], from_to(-1e-6, 1e12, "m3")) ||
+        !num.real("the sediment waiting to enter", r.waiting[static_cast<std::size_t>(k)], from_to(-1e-6, 1e12, "m3")))
       return in.stop();
   if (!in.ends()) return false;
   const std::size_t at = static_cast<std::size_t>(flat_node(ch, r.link, r.node));
@@ -138,9 +138,9 @@ bool read_lake_sed(state_file_reader& in, const lake_state& lakes, channel_carri
   for (std::vector<double>* v : {&r.suspended, &r.settled, &r.arriving}) v->assign(static_cast<std::size_t>(n) + 1, 0.0);
   for (int k = 1; k <= n; ++k) {
     const std::size_t i = static_cast<std::size_t>(k);
-    if (!num.real("the suspended sediment", r.suspended[i], from_to(0, 1e12, "m3")) ||
-        !num.real("the settled sediment", r.settled[i], from_to(0, 1e12, "m3")) ||
-        !num.real("the arriving sediment", r.arriving[i], from_to(0, 1e12, "m3")))
+    if (!num.real("the suspended sediment", r.suspended[i], from_to(-1e-6, 1e12, "m3")) ||
+        !num.real("the settled sediment", r.settled[i], from_to(-1e-6, 1e12, "m3")) ||
+        !num.real("the arriving sediment", r.arriving[i], from_to(-1e-6, 1e12, "m3")))
       return in.stop();
   }
   if (!in.ends()) return false;

@@ -11,6 +11,8 @@
 #include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "quality/constituent_state.h"
+#include "quality/ov_sed_record.h"
 #include "soil/soil_state.h"
 #include "surface/overland_hotstart.h"
 #include "surface/overland_state.h"
@@ -65,8 +67,9 @@ void read_snow_ov_hotstart(model_state& ms) {
     for (int c = 1; c <= n; ++c) ms.overland.ov_depth_old[c] = ms.overland.ov_depth[c];
     // Its companion carries the overland lakes and the outlet discharge.
     if (ms.overland.read_ov_state_file.is_open()) {
+      ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
       const bool read = read_overland_state_file(ms.overland.read_ov_state_file, ms.overland, ms.lake, ms.grid,
-                                                 !ms.channel.chan_explic);
+                                                 sed ? &sed->cells : nullptr, !ms.channel.chan_explic);
       close_guarded_file(ms.overland.read_ov_state_file);
       if (!read) return;
     }

@@ -24,6 +24,7 @@
 #include "output/pav_file.h"
 #include "output/summary_common.h"
 #include "quality/constituent_state.h"
+#include "quality/ov_sed_record.h"
 #include "soil/soil_hotstart.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
@@ -225,7 +226,8 @@ bool write_hotstart_maps(model_state& ms) {
     if (!open_guarded_file(state, ms.project.ov_hotstart_write_state.view(), "w"))
       return stop_with("Error: the overland hot-start state %s cannot be opened for writing.\n",
                        ms.project.ov_hotstart_write_state.c_str());
-    write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid);
+    const ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
+    write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid, sed ? &sed->cells : nullptr);
     close_guarded_file(state);
   }
   if (ms.soil.write_sm_hotstart_given) {

@@ -11,6 +11,11 @@
 //                                  its last update (m3)
 //   CELL lake row column           a cell under the lake (one line per cell;
 //                                  every cell of the lake map's lake among them)
+//   SEDIMENT classes               the sediment classes of soil erosion (0: none)
+//   CELL_SEDIMENT cell then per class: suspended loose eroded suspended_share
+//                 loose_share      a cell's sediment (m3; the parent soil
+//                                  eroded, m3 at most 0; the class's share of
+//                                  the suspended and the loose sediment)
 //   END
 //
 // Lines starting with # are comments. Every number is checked, every lake
@@ -23,19 +28,23 @@
 namespace nivra {
 
 struct overland_state;
+struct ov_sed_cells;
 struct lake_state;
 struct grid_state;
 class guarded_file;
 
+// sed: the cells' sediment with soil erosion, else null.
 void write_overland_state_file(std::FILE* f, const overland_state& ov, const lake_state& lakes,
-                               const grid_state& grid);
+                               const grid_state& grid, const ov_sed_cells* sed);
 
 // Reads the companion after the overland lakes are set up from their map
-// and file: the lakes take the carried levels, volumes and cells, and the
-// carried outlet discharge goes to qout_at_start when `outlet` (a run
+// and file and the cells' sediment is made: the lakes take the carried
+// levels, volumes and cells, the cells their sediment (a file that carries
+// another number of classes than sed holds, or none, stops the run), and
+// the carried outlet discharge goes to qout_at_start when `outlet` (a run
 // without channels). False after a message naming the file and line: the
 // run is stopped.
 bool read_overland_state_file(guarded_file& f, overland_state& ov, lake_state& lakes, const grid_state& grid,
-                              bool outlet);
+                              ov_sed_cells* sed, bool outlet);
 
 }  // namespace nivra

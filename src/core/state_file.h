@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/card_numbers.h"
 #include "core/tokens.h"
@@ -13,6 +14,9 @@
 namespace nivra {
 
 class guarded_file;
+
+// The companion of a hot-start file: its name with ".state".
+inline std::string companion_name(std::string_view file) { return std::string(file) + ".state"; }
 
 class state_file_reader {
  public:

@@ -72,6 +72,7 @@ void read_snow_ov_hotstart(model_state& ms) {
                                                  sed ? &sed->cells : nullptr, !ms.channel.chan_explic);
       close_guarded_file(ms.overland.read_ov_state_file);
       if (!read) return;
+      ms.overland.hotstart_state_read = 1;
     }
   }
 

@@ -660,11 +660,6 @@ struct project_state {
   file_name_text chan_hotstart_read_qht;
   file_name_text chan_hotstart_write_dht;
   file_name_text chan_hotstart_write_qht;
-  // The companions of the hot-starts (the card's name with ".state"): the
-  // state their maps and files cannot hold.
-  file_name_text chan_hotstart_read_state, chan_hotstart_write_state;
-  file_name_text ov_hotstart_read_state, ov_hotstart_write_state;
-  file_name_text sm_hotstart_read_state, sm_hotstart_write_state;
   // The maps a groundwater run writes at its end, named after the project
   // file (its name without the extension, with ".gw_hotstart" and
   // ".satsource").

@@ -689,12 +689,6 @@ void copy_outputs(model_state& ms) {
   join_name(ms.project.chan_hotstart_read_qht, po.chan_hotstart_read_file.view(), ".qht");
   join_name(ms.project.chan_hotstart_write_qht, po.chan_hotstart_write_file.view(), ".qht");
   join_name(ms.project.chan_hotstart_write_dht, po.chan_hotstart_write_file.view(), ".dht");
-  join_name(ms.project.chan_hotstart_read_state, po.chan_hotstart_read_file.view(), ".state");
-  join_name(ms.project.chan_hotstart_write_state, po.chan_hotstart_write_file.view(), ".state");
-  join_name(ms.project.ov_hotstart_read_state, po.ov_hotstart_read_file.view(), ".state");
-  join_name(ms.project.ov_hotstart_write_state, po.write_ov_hotstart.view(), ".state");
-  join_name(ms.project.sm_hotstart_read_state, po.read_sm_hotstart.view(), ".state");
-  join_name(ms.project.sm_hotstart_write_state, po.write_sm_hotstart.view(), ".state");
   // The groundwater maps of the run's end are named after the project file.
   const std::string_view prj = ms.project.project_file.view();
   const std::size_t slash = prj.find_last_of('/'), dot = prj.find_last_of('.');

@@ -10,6 +10,7 @@
 #include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
+#include "core/state_file.h"
 #include "groundwater/groundwater_state.h"
 #include "groundwater/groundwater_hotstart.h"
 #include "hydromet/hydromet_state.h"
@@ -19,6 +20,7 @@
 #include "model/water_ledger.h"
 #include "output/dataset_out.h"
 #include "output/grid_writers.h"
+#include "output/hotstart_coverage.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output/pav_file.h"
@@ -108,9 +110,9 @@ void write_channel_state(const channel_state& channel, const lake_state& lakes) 
 // and the sediment (channel/channel_hotstart.h).
 bool write_channel_companion(model_state& ms) {
   guarded_file out;
-  const char* name = ms.project.chan_hotstart_write_state.c_str();
-  if (!open_guarded_file(out, ms.project.chan_hotstart_write_state.view(), "w"))
-    return stop_with("Error: the channel hot-start state %s cannot be opened for writing.\n", name);
+  const std::string name = companion_name(ms.project.chan_hotstart_write_file);
+  if (!open_guarded_file(out, name, "w"))
+    return stop_with("Error: the channel hot-start state %s cannot be opened for writing.\n", name.c_str());
   const constituent_state& k = ms.constituent;
   const bool sediment = k.chan_sed_on && k.chan_sed.ready;
   write_channel_state_file(out.fp, ms.channel, ms.lake, ms.grid, sediment ? &k.chan_sed : nullptr);
@@ -139,7 +141,7 @@ bool write_gw_hotstart(model_state& ms) {
                    grid.cols, gw.elevgw.data(), hotstart_decimals);
   close_guarded_file(gw.gw_hotstart_out_file);
   guarded_file state;
-  const std::string name = gw.gw_hotstart_out_file_name.str() + ".state";
+  const std::string name = companion_name(gw.gw_hotstart_out_file_name);
   if (!open_guarded_file(state, name, "w"))
     return stop_with("Error: the groundwater hot-start state %s cannot be opened for writing.\n", name.c_str());
   write_groundwater_state_file(state.fp, ms);
@@ -223,9 +225,9 @@ bool write_hotstart_maps(model_state& ms) {
                      ms.grid.west, ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data(), hotstart_decimals);
     close_guarded_file(ms.overland.write_ov_hotstart_file);
     guarded_file state;
-    if (!open_guarded_file(state, ms.project.ov_hotstart_write_state.view(), "w"))
+    if (!open_guarded_file(state, companion_name(ms.project.write_ov_hotstart), "w"))
       return stop_with("Error: the overland hot-start state %s cannot be opened for writing.\n",
-                       ms.project.ov_hotstart_write_state.c_str());
+                       companion_name(ms.project.write_ov_hotstart).c_str());
     const ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
     write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid, sed ? &sed->cells : nullptr);
     close_guarded_file(state);
@@ -239,9 +241,9 @@ bool write_hotstart_maps(model_state& ms) {
                      ms.grid.west, ms.grid.rows, ms.grid.cols, surface.data(), hotstart_decimals);
     close_guarded_file(ms.soil.write_sm_hotstart_file);
     guarded_file state;
-    if (!open_guarded_file(state, ms.project.sm_hotstart_write_state.view(), "w"))
+    if (!open_guarded_file(state, companion_name(ms.project.write_sm_hotstart), "w"))
       return stop_with("Error: the soil hot-start state %s cannot be opened for writing.\n",
-                       ms.project.sm_hotstart_write_state.c_str());
+                       companion_name(ms.project.write_sm_hotstart).c_str());
     // The fronts go on in the next run when this one ended inside an event.
     const int fronts = ms.clock.ended_in_event ? std::max(ms.clock.inf_event_step, 1) : 0;
     write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, ms.clock.model_time);
@@ -315,6 +317,7 @@ void write_end_of_run_files(model_state& ms) {
   correct_linknode_counts(ms);
   if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms.output, ms.constituent);
   if (ms.constituent.nutrients) write_nutrient_end_cards(ms);
+  warn_uncarried_at_writing(ms);
   if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given) {
     write_channel_state(ms.channel, ms.lake);
     if (!write_channel_companion(ms)) return;

@@ -36,6 +36,7 @@
 #include "model/run_parameters.h"
 #include "output/analyzer.h"
 #include "output/dataset_out.h"
+#include "output/hotstart_coverage.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
@@ -310,6 +311,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_evapotranspiration>, true},
     {on_record<init_snow_state>, true},
     {on_record<read_chan_point_sources>, true},
+    {on_record<warn_uncarried_at_reading>, false},
     {on_record<alloc_calib_output>, false},
     {on_record<read_exchange_maps>, true},
     {on_record<shift_series_to_run_start>, false},

@@ -251,6 +251,7 @@ void init_state_variables(model_state& ms) {
     const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n);
     close_guarded_file(ms.soil.read_sm_state_file);
     if (!read) return;
+    ms.soil.hotstart_state_read = 1;
     // The accounting layer the set-up laid against the water table gives
     // way to the carried one, which met the same table: what the set-up
     // moved between the layer and the aquifer is not moved.

@@ -139,6 +139,7 @@ struct soil_state {
   int carried_fronts_step = 0;
   double carried_fronts_until = 0.0;
   int fronts_continue_at = 0;
+  int hotstart_state_read = 0;       // the soil hot-start's companion was read
   // Per-cell memory of the infiltration schemes.
   array1d<int> iter_pond_1;
   array1d<int> iter_n;

@@ -80,6 +80,7 @@ struct overland_state {
   // node's discharge of a channel hot-start), which the series files show
   // at the run's start, m3/s.
   double qout_at_start = 0.0;
+  int hotstart_state_read = 0;       // the overland hot-start's companion was read
 
   // ---- Per-run bookkeeping and step flags.
   // The routing kernels' own objects for this run: the sub-steps they hold

@@ -163,7 +163,11 @@ void init_channel_sediments(model_state& ms) {
   // With the classes carried as constituents the channel sediment record
   // is still made (its summaries report the beds' sand), though no channel
   // sediment step moves it.
-  if (!k.chan_sed_on || !ch.chan_explic) return;
+  if (!k.chan_sed_on || !ch.chan_explic) {
+    // A channel hot-start that carries sediment belongs to another run.
+    if (ch.carried.read) apply_carried_sediment(ch, 0, k.chan_sed, 0);
+    return;
+  }
   const int n = k.n_sed_classes;
   const ov_sed_record* rec = k.ov_sed.get();
   if (n < 1 || !rec || rec->part_diam.size() < n || rec->spec_grav.size() < n) {

@@ -20,8 +20,11 @@
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
+#include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "quality/constituent_state.h"
+#include "quality/ov_sed_record.h"
 #include "run/run_test_support.h"
 
 namespace nivra {
@@ -222,6 +225,86 @@ TEST_F(HotstartRuns, LongTermStormsSplitInsideAStormGoOnFromTheWholeSoilProfile)
     // B2's hydrograph starts where B1's ended.
     EXPECT_NEAR(first_discharge("b2.otl"), last_discharge("b1.otl"), 1e-4);
   }
+}
+
+// Storms on the land alone, handed over half an hour in: examples/wetland,
+// whose wetland cells start the storm with their wetland's water (B2's
+// first event keeps the water the overland hot-start gave them instead of
+// filling them again), and examples/plane_lake, whose overland lake has
+// risen over cells beyond its map (the companion carries its level, volume
+// and cells).
+TEST_F(HotstartRuns, WetlandsAndOverlandLakesGoOnWithTheWaterHandedOver) {
+  const struct {
+    const char* example;
+    int tot_time;
+  } storms[] = {{"wetland", 240}, {"plane_lake", 180}};
+  for (const auto& storm : storms) {
+    SCOPED_TRACE(storm.example);
+    testing::copy_example(storm.example);
+    const std::string project = std::string(storm.example) + ".prj";
+    split_runs s;
+    s.a = run(project);
+    project_from(project, "b1.prj", {{"TOT_TIME", "TOT_TIME 30"}, {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"}});
+    s.b1 = run("b1.prj");
+    project_from(project, "b2.prj",
+                 {{"TOT_TIME", "TOT_TIME " + std::to_string(storm.tot_time - 30)},
+                  {"START_TIME", "START_TIME 12 30"},
+                  {"RAIN_DURATION", "RAIN_DURATION 30"},
+                  {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"}});
+    s.b2 = run("b2.prj");
+    expect_seamless(s, 1e-4);
+    EXPECT_EQ(s.b2.ms->ledger.run_total(water_flux::wetland_refill), 0.0);
+  }
+}
+
+// examples/erosion: three sediment classes wash off the valley into its
+// channel and lake. Split two hours in, an hour after the rain, the
+// channels' sand and wash load and the lake's suspended and settled
+// sediment are carried by the channel hot-start's companion, the cells'
+// suspended and loose sediment by the overland one's: B2 starts with the
+// sediment B1 ended with, and the outlet passes what it passed in A.
+TEST_F(HotstartRuns, SedimentOfTheCellsChannelsAndLakeGoesOn) {
+  testing::copy_example("erosion");
+  split_runs s;
+  s.a = run("erosion.prj");
+  project_from("erosion.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 120"},
+                {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}});
+  s.b1 = run("b1.prj");
+  testing::write_file("dry.gag", "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 0 0 gage\nGAGES 2024 6 15 14 00 0.0\n"
+                                 "GAGES 2024 6 15 16 00 0.0\n");
+  project_from("erosion.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 120"},
+                {"PRECIP_UNIF", ""},
+                {"RAIN_INTENSITY", ""},
+                {"RAIN_DURATION", ""},
+                {"START_DATE", ""},
+                {"START_TIME", ""},
+                {"PRECIP_FILE", "PRECIP_FILE dry.gag"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+                {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"}});
+  s.b2 = run("b2.prj");
+  expect_seamless(s, 1e-4);
+  const mass_ledger& before = *s.b1.ms->constituent.ov_sed->books;
+  const mass_ledger& after = *s.b2.ms->constituent.ov_sed->books;
+  for (int c = 1; c <= s.a.ms->constituent.n_sed_classes; ++c)
+    for (int k = 0; k < static_cast<int>(mass_compartment::count); ++k) {
+      const auto where = static_cast<mass_compartment>(k);
+      if (where == mass_compartment::outside) continue;
+      const double end = before.mass(c, where, ledger_moment::run_end);
+      EXPECT_NEAR(after.mass(c, where, ledger_moment::run_start), end, 1e-6 * std::fabs(end) + 1e-9)
+          << "class " << c << " compartment " << k;
+    }
+  const auto out = [](const testing::storm_run& r) {
+    const chan_sed_totals& t = r.ms->constituent.chan_sed_run;
+    return std::pair{t.sand_out, t.wash_out};
+  };
+  const auto [sand, wash] = out(s.a);
+  EXPECT_GT(sand, 0.0);
+  EXPECT_GT(wash, 0.0);
+  EXPECT_NEAR(out(s.b1).first + out(s.b2).first, sand, 1e-4 * sand);
+  EXPECT_NEAR(out(s.b1).second + out(s.b2).second, wash, 1e-4 * wash);
 }
 
 // A line of a text replaced, for a fault in a companion file: the first

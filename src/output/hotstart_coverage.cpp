@@ -118,13 +118,23 @@ void warn_uncarried_at_writing(model_state& ms) {
 void warn_uncarried_at_reading(model_state& ms) {
   const bool ov = ms.overland.ov_hotstart_read_given != 0, sm = ms.soil.read_sm_hotstart_given != 0;
   const bool ch = ms.channel.chan_hotstart_flag_in != 0;
-  if (!ov && !sm && !ch) return;
+  // A depth map without a companion is a starting depth of one's own
+  // (OV_INIT_DEPTH), no hot-start; it is named only where a companion would
+  // have carried more.
+  if (ov && !ms.overland.hotstart_state_read &&
+      (ms.lake.overland_lake_map_given || ms.lake.wetlands_on || ms.constituent.soil_erosion_on)) {
+    const std::string file = companion_name(ms.project.ov_hotstart_read_file);
+    warn(ms, "READ_OV_HOTSTART " + ms.project.ov_hotstart_read_file.str() + " has no companion " + file +
+                 ": the overland lakes start at their initial levels, the wetlands at their depth and the cells "
+                 "without sediment.");
+  }
+  if (!(ov && ms.overland.hotstart_state_read) && !sm && !ch) return;
   std::string cards;
   for (const auto& [given, name] : {std::pair{ov, "READ_OV_HOTSTART"}, std::pair{sm, "READ_SM_HOTSTART"},
                                     std::pair{ch, "READ_CHAN_HOTSTART"}})
     if (given) cards += std::string(cards.empty() ? "" : ", ") + name;
   const std::string head = "this run starts from hot-starts (" + cards + ") but ";
-  if (!ov) warn(ms, head + "not the overland water, which starts dry (or at INIT_ELEV_HEAD): give READ_OV_HOTSTART.");
+  if (!ov && ms.overland.init_elev_head_given == 0) warn(ms, head + "not the overland water, which starts dry (or at INIT_ELEV_HEAD): give READ_OV_HOTSTART.");
   if (!sm && any_scheme(ms.soil))
     warn(ms, head + "not the soil, which starts from its initial water contents: give READ_SM_HOTSTART.");
   if (!ch && ms.channel.chan_explic)
@@ -132,12 +142,6 @@ void warn_uncarried_at_reading(model_state& ms) {
                     "READ_CHAN_HOTSTART.");
   // A hot-start written before the companions were carries only its maps
   // and files.
-  if (ov && !ms.overland.hotstart_state_read) {
-    const std::string file = companion_name(ms.project.ov_hotstart_read_file);
-    warn(ms, "READ_OV_HOTSTART " + ms.project.ov_hotstart_read_file.str() + " has no companion " + file +
-                 ": the overland lakes start at their initial levels, the cells without sediment, and the outlet "
-                 "discharge at 0.");
-  }
   if (sm && !ms.soil.hotstart_state_read && any_scheme(ms.soil)) {
     const soil_state& s = ms.soil;
     const char* afresh = s.inf_richards      ? "the nodes below the first of every column start from the soil table"

@@ -99,8 +99,9 @@ void restart_clocks(model_state& ms) {
 // The surface at the event's start: an event without a hotstart or an
 // initial water surface starts dry; wetland cells start with the water of
 // their wetland, and the water this gives or takes is booked, except in the
-// first event of a run that starts from an overland hot-start, whose
-// wetlands hold the water it carried. A long-term
+// first event of a run that starts from an overland hot-start another
+// run wrote (its companion read), whose wetlands hold the water it
+// carried. A long-term
 // run whose soil-moisture accounting kept the surface between the events
 // keeps it too (its ponded water is the run's to evaporate, soak in or
 // route; clearing it would lose it from the run's books).
@@ -109,7 +110,7 @@ void reset_surface(model_state& ms) {
                           ms.constituent.ov_point_source_given || ms.soil.inf_redist ||
                           (ms.clock.long_term && ms.soil.sm_accounting);
   const bool initial_water = ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;
-  const bool carried = ms.overland.ov_hotstart_read_given && ms.clock.clock_call_count == 1;
+  const bool carried = ms.overland.hotstart_state_read && ms.clock.clock_call_count == 1;
   const bool wetlands = ms.lake.wetlands_on && !ms.lake.wetland_mask.empty() && !carried;
   const double* blocked = blocked_cells(ms.overland);
   double refill = 0.0;

@@ -6,6 +6,7 @@
 
 #include <span>
 #include <string>
+#include <vector>
 
 namespace nivra {
 
@@ -32,5 +33,15 @@ double calib_run_callback(const std::string& replace_file, const std::string& pr
 // entries than there are parameters, and give every entry a real format.
 // False after a message.
 bool check_calibration_list(const std::string& replace_file, int parameters);
+
+// Before the first trial, with the list read: every key the project file
+// and the files it names hold (followed from file to file: a word of a line
+// that names a file, as given or in the project folder, is read too; comment
+// lines, the list and the run summary are not) must be a key of the list,
+// and every key of the list must stand in one of them. Each fault is named
+// (the file and line of a key the list lacks); false when there is one.
+// keys gets the list's keys in order.
+bool check_list_keys(const std::string& replace_file, const std::string& project_file,
+                     std::vector<std::string>& keys);
 
 }  // namespace nivra

@@ -1,5 +1,6 @@
 #include "calibration/objective.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -42,6 +43,8 @@ event_series captured_series(const capture_buffer& b) {
   s.peak = std::span<const double>(b.series_a.data(), static_cast<std::size_t>(b.series_a.size()) + 1);
   s.volume = std::span<const double>(b.series_b.data(), static_cast<std::size_t>(b.series_b.size()) + 1);
   s.stride = b.loc_stride;
+  // A uniform storm counts its one event.
+  s.events = b.step_count > 1 ? b.step_count : 1;
   return s;
 }
 
@@ -345,6 +348,12 @@ double hmle_core(std::span<const double> q, std::span<const double> s) {
   return finite_or_failed(mean / std::exp(2.0 * (lambda - 1.0) * m));
 }
 
+int calib_cost::weighted_event_after(int after) const {
+  for (int i = std::max(after, 0) + 1; i <= n_events_; ++i)
+    if (peak_weighted(i) || volume_weighted(i)) return i;
+  return 0;
+}
+
 // ------------------------------------------------------------ a run
 
 void calib_cost::write_obs_log(const event_series& sim, int process_number) const {
@@ -372,6 +381,7 @@ double calib_cost::evaluate(const event_series& sim, int process_number, std::sp
   max_volume(sim);
   log_error(sim);
   failed_ = total == cost_failed || total == cost_no_points;
+  simulated_events_ = sim.missing() ? -1 : sim.events;
   results_.insert_sorted(last_, values);
   write_obs_log(sim, process_number);
   return total;

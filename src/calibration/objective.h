@@ -32,6 +32,7 @@ struct event_series {
   std::span<const double> peak;
   std::span<const double> volume;
   int stride = 1;
+  int events = 0;  // events the run simulates
 
   bool missing() const { return peak.empty() || volume.empty(); }
   double peak_of(int e) const { return at(peak, e); }
@@ -80,6 +81,11 @@ class calib_cost {
   // usable result and is never taken as a best set.
   bool last_failed() const { return failed_; }
   int n_events() const { return n_events_; }
+  // Events the last scored run simulated; -1 when it gave no result.
+  int simulated_events() const { return simulated_events_; }
+  // The first observed event after event `after` that carries a weight;
+  // 0 when none does.
+  int weighted_event_after(int after) const;
   double volume_scale() const { return volume_scale_; }
   result_list& results() { return results_; }
 
@@ -101,6 +107,7 @@ class calib_cost {
   bool failed_ = false;
   array1d<double> obs_peak_, obs_volume_, peak_weight_, volume_weight_;
   int n_events_ = 0;
+  int simulated_events_ = -1;
   double volume_scale_ = 1.0;
   result_list results_;
 };

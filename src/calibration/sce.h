@@ -44,6 +44,9 @@ struct sce_record {
   std::string obs_file;      // the observation file
   int model_mode = 1;        // 1: the trials run the model; 0: the plain objective
   int setup_ok = 0;          // the input was read and checked and the output opened
+  std::vector<std::string> keys;  // the list's keys, in order (model mode)
+  int events_checked = 0;    // a run gave results, and its events were checked
+  int stopped = 0;           // that run showed that no trial can be scored
 
   sce_plain_objective objective;                  // used when model_mode is 0
   model_run_objective model_objective = nullptr;  // the model-run callback
@@ -88,9 +91,14 @@ int sce_read_observations(sce_record& r);
 
 // One evaluation of x (1-based): the model run and the results table in
 // model mode (a failed run scores cost_failed), the plain objective otherwise.
+// After the first model run that gives results, observed events beyond
+// the events it simulated are named: with a weight they stop the search
+// (stopped), as every trial would score cost_failed; without one they are
+// warned about.
 double sce_objective(sce_record& r, const array1d<double>& x);
 
-// The search; the number of evaluations made, or -1 when it could not start.
+// The search; the number of evaluations made, or -1 when it could not start
+// or was stopped.
 int sceua(sce_record& r);
 
 // The position (1..npg) in a sorted complex of npg points that the
@@ -100,7 +108,14 @@ int sce_trapezoid_position(int npg, double u);
 
 // The whole SCE run mode on an input file; 1 when the search ran and
 // wrote its best parameter set, 0 after an error (a bad input file, the
-// observations unread, no model run that gave a result).
+// observations unread, a list whose keys do not fit the input files, more
+// weighted observed events than a run simulates, no model run that gave a
+// result). A best value within 0.1 % of its range of a bound is marked
+// in sce_best.out and on the console.
 int run_sce_mode(const parallel_env_t& env, const std::string& input_file);
+
+// The position of a best value between its bounds: -1 within share of the
+// range of the lower bound, 1 of the upper bound, else 0.
+int sce_bound_side(double value, double lower, double upper, double share = 0.001);
 
 }  // namespace nivra

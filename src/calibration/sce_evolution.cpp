@@ -255,6 +255,26 @@ void take_best(sce_record& r, const sce_work& w) {
   for (int j = 1; j <= r.nopt; ++j) r.bestx[j] = w.x[1][j];
 }
 
+// After the first model run that gives results: observed events the run
+// does not simulate are never simulated by any trial.
+void check_first_run(sce_record& r) {
+  r.events_checked = 1;
+  const calib_cost& cost = *r.cost;
+  const int simulated = cost.simulated_events();
+  if (cost.n_events() <= simulated) return;
+  const int weighted = cost.weighted_event_after(simulated);
+  if (weighted > 0) {
+    std::printf("Error: the observation file %s gives %d events, but the run of %s simulates %d: event %d "
+                "has no simulated peak or volume, and every trial would score %.2f.\n",
+                r.obs_file.c_str(), cost.n_events(), r.project_file.c_str(), simulated, weighted, cost_failed);
+    r.stopped = 1;
+  } else {
+    std::printf("Warning: the observation file %s gives %d events, but the run of %s simulates %d; the "
+                "events after event %d carry no weight and are left out.\n",
+                r.obs_file.c_str(), cost.n_events(), r.project_file.c_str(), simulated, simulated);
+  }
+}
+
 }  // namespace
 
 int sce_trapezoid_position(int npg, double u) {
@@ -269,6 +289,7 @@ double sce_objective(sce_record& r, const array1d<double>& x) {
   if (r.model_mode) {
     const double c = r.model_objective(r.replace_file, r.project_file, values, *r.cost, "temp");
     write_results_all(r.cost->results(), process.parallel_env);
+    if (!r.events_checked && r.cost->simulated_events() >= 0) check_first_run(r);
     // A run that gave no usable result is the worst trial there is.
     return r.cost->last_failed() ? cost_failed : std::fabs(c);
   }
@@ -331,6 +352,7 @@ int sceua(sce_record& r) {
     }
     for (int j = 1; j <= nopt; ++j) w.x[i][j] = point[j];
     w.xf[i] = sce_objective(r, point);
+    if (r.stopped) return -1;
   }
   sce_log_population(r, w, 1);
   sort_points(w.x, w.xf, w.npt, nopt, w);
@@ -342,6 +364,7 @@ int sceua(sce_record& r) {
     for (int nloop = 1;; ++nloop) {
       std::printf(" ***  Evolution Loop Number %d\n", nloop);
       for (int k = 1; k <= r.ngs; ++k) sce_evolve_complex(r, w, k);
+      if (r.stopped) return -1;
       sort_points(w.x, w.xf, w.npt, nopt, w);
       take_best(r, w);
       sce_param_stats(r, w, converged);

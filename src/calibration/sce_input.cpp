@@ -257,7 +257,8 @@ int run_sce_mode(const parallel_env_t& env, const std::string& input_file) {
                   r.obs_file.c_str());
       return 0;
     }
-    if (!check_calibration_list(r.replace_file, r.nopt)) r.setup_ok = 0;
+    if (!check_calibration_list(r.replace_file, r.nopt) || !check_list_keys(r.replace_file, r.project_file, r.keys))
+      r.setup_ok = 0;
   }
   r.model_objective = calib_run_callback;
   const int runs = sceua(r);
@@ -277,11 +278,28 @@ int run_sce_mode(const parallel_env_t& env, const std::string& input_file) {
   std::printf("The best results of the SCE calibration after %d runs:\n", runs);
   std::fprintf(best.fp, "The best results of the SCE calibration %d runs:\n", runs);
   for (int j = 1; j <= r.nopt; ++j) {
-    std::printf("%le\n", r.bestx[j]);
-    std::fprintf(best.fp, "%le\n", r.bestx[j]);
+    const auto k = static_cast<std::size_t>(j - 1);
+    const std::string name = k < r.keys.size() ? r.keys[k] : "parameter " + std::to_string(j);
+    // A best value on a bound may be held there by it: the note says so
+    // after the value, on the console and in the file.
+    const int side = sce_bound_side(r.bestx[j], r.bl[j], r.bu[j]);
+    char bound[96] = "";
+    if (side != 0)
+      std::snprintf(bound, sizeof bound, " at its %s bound %.8g", side < 0 ? "lower" : "upper",
+                    side < 0 ? r.bl[j] : r.bu[j]);
+    std::printf("%le  %s%s%s\n", r.bestx[j], name.c_str(), bound, side ? ": the best fit may lie beyond it" : "");
+    if (side != 0) std::fprintf(best.fp, "%le  %s%s\n", r.bestx[j], name.c_str(), bound);
+    else std::fprintf(best.fp, "%le\n", r.bestx[j]);
   }
   close_guarded_file(best);
   return 1;
+}
+
+int sce_bound_side(double value, double lower, double upper, double share) {
+  const double reach = share * (upper - lower);
+  if (value <= lower + reach) return -1;
+  if (value >= upper - reach) return 1;
+  return 0;
 }
 
 }  // namespace nivra

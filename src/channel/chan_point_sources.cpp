@@ -136,9 +136,25 @@ bool is_channel_node(const channel_state& ch, int link, int node) {
          node <= ch.nx[link];
 }
 
+// Why a discharge is followed by concentrations: the constituents the run
+// carries down the channels.
+void explain_concentrations(const char* file, int num_constituents, int sediment_classes) {
+  const int contaminants = num_constituents - sediment_classes;
+  std::string which;
+  if (contaminants > 0) which = std::to_string(contaminants) + " of contaminants or nutrients";
+  if (contaminants > 0 && sediment_classes > 0) which += " and ";
+  if (sediment_classes > 0)
+    which += std::to_string(sediment_classes) + " sediment class" + (sediment_classes == 1 ? "" : "es") +
+             " (SOIL_EROSION of 10 or more carries the classes as constituents)";
+  std::fprintf(stderr, "The run carries %d constituent%s down the channels: %s. Every POINT line and every change of "
+                       "the channel point-source file %s gives, after each discharge, one concentration (g/m3) per "
+                       "constituent, in their order.\n",
+               num_constituents, num_constituents == 1 ? "" : "s", which.c_str(), file);
+}
+
 }  // namespace
 
-bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constituents) {
+bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constituents, int sediment_classes) {
   token_stream in(f);
   const int stride = ch.max_nodes_per_link;
   int n = 0;
@@ -172,7 +188,10 @@ bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constitue
     ch.chan_point_address[p] = address;
     ch.chan_point_flow[address] = q;
     for (int c = 1; c <= num_constituents; ++c)
-      if (!in.real("a concentration", ch.chan_point_conc[c][address], point_concentration)) return false;
+      if (!in.real("a concentration", ch.chan_point_conc[c][address], point_concentration)) {
+        explain_concentrations(in.name(), num_constituents, sediment_classes);
+        return false;
+      }
   }
   ch.num_chan_points = n;
 
@@ -210,8 +229,10 @@ bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constitue
     for (int v = 1; v <= values; ++v) {
       const bool flow = (v - 1) % (1 + num_constituents) == 0;
       if (!in.real(flow ? "the discharge" : "a concentration", ch.chan_point_change_value[k][v],
-                   flow ? point_discharge : point_concentration))
+                   flow ? point_discharge : point_concentration)) {
+        if (num_constituents > 0) explain_concentrations(in.name(), num_constituents, sediment_classes);
         return false;
+      }
     }
   }
   if (const int line = in.unread_line()) {

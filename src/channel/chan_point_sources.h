@@ -26,9 +26,12 @@ struct channel_state;
 // chan_point_flow (and concentrations in chan_point_conc), the change
 // times and values, and turns the point sources on. Every point names a
 // computational node of a channel link, no two the same node, and the
-// change dates follow one another. False after a message naming the file
-// and the line: the run stops.
-bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constituents);
+// change dates follow one another. With constituents every discharge is
+// followed by one concentration per constituent; sediment_classes of them
+// are the sediment classes a SOIL_EROSION of 10 or more carries, which a
+// missing concentration's message names. False after a message naming the
+// file and the line: the run stops.
+bool read_chan_source_file(channel_state& ch, guarded_file& f, int num_constituents, int sediment_classes = 0);
 
 // Gives the points the values of change k (1-based).
 void apply_chan_point_change(channel_state& ch, int k);

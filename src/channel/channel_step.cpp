@@ -388,7 +388,8 @@ void init_channel_start(model_state& ms) {
       report_error();
       return;
     }
-    const bool read = read_chan_source_file(ch, ch.chan_point_file, ms.constituent.num_constituents);
+    const bool read = read_chan_source_file(ch, ch.chan_point_file, ms.constituent.num_constituents,
+                                            ms.constituent.num_sed_constituents);
     close_guarded_file(ch.chan_point_file);
     if (!read) {
       set_error(own_message_code);

@@ -106,6 +106,7 @@ struct clock_state {
   int event_step = 0;                // steps within the current event
   int inf_event_step = 0;            // infiltration steps within the event
   int events_finished = 0;
+  int long_event_warned = 0;         // the run has warned of an event kept going a week by its outlet
   int event_active = 0;              // an event is being simulated
   int ended_in_event = 0;            // the run ended at END_TIME or TOT_TIME while an event went on
   int rain_on = 0;                   // the event's rain periods are running

@@ -252,14 +252,16 @@ int nivra_main(int argc, char** argv) {
   // does not count.
   const bool web_mode =
       argc > 0 && argv[0] && file_part(argv[0]).find("web") != std::string_view::npos;
+  // The start line names the SCE search only where it runs.
+  const char* const with_sce = argc > 2 && starts_with(argv[1], "-c") ? " with SCE" : "";
   if (web_mode) {
     std::printf("%s%c%c\n", "Content-Type:text/text;charset=iso-8859-1", 13, 10);
-    std::printf("<title>NIVRA Test Case</title><body><P> Web version of NIVRA (%2.1lf%c) with SCE "
+    std::printf("<title>NIVRA Test Case</title><body><P> Web version of NIVRA (%2.1lf%c)%s "
                 "starting...</P><P>",
-                nivra_version, ' ');
+                nivra_version, ' ', with_sce);
     print_web_request(std::getenv("CONTENT_LENGTH"), stdin);
   } else {
-    std::printf("Serial version of NIVRA (%2.1lf%c) with SCE starting...\n", nivra_version, ' ');
+    std::printf("Serial version of NIVRA (%2.1lf%c)%s starting...\n", nivra_version, ' ', with_sce);
     std::fflush(stdout);
   }
 

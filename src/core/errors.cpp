@@ -232,9 +232,10 @@ void report_text(std::string_view text) {
   if (log && log->fp) std::fwrite(text.data(), 1, text.size(), log->fp);
 }
 
-void report_card_not_available(std::string_view card) {
-  std::printf("Error: the %.*s card is not available in this version of NIVRA.\n",
-              static_cast<int>(card.size()), card.data());
+void report_card_not_available(std::string_view card, int line) {
+  const std::string where = line > 0 ? " on line " + std::to_string(line) + " of the project file" : "";
+  std::printf("Error: the %.*s card%s is not available in this version of NIVRA.\n", static_cast<int>(card.size()),
+              card.data(), where.c_str());
   set_error(own_message_code);
   report_error();
 }

@@ -52,9 +52,10 @@ bool is_warning_code(int code);
 void report_text(std::string_view text);
 
 // A card whose process this version of NIVRA does not have: prints "Error:
-// the <CARD> card is not available in this version of NIVRA." and stops the
-// run (code 4000 through the reporter).
-void report_card_not_available(std::string_view card);
+// the <CARD> card is not available in this version of NIVRA." (with "on line
+// <n> of the project file" after the card's name when line is given) and
+// stops the run (code 4000 through the reporter).
+void report_card_not_available(std::string_view card, int line = 0);
 
 // With the PAUSE card: waits for a key before the program ends.
 void pause_on_termination();

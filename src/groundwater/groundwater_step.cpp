@@ -561,8 +561,8 @@ void solve_since_last(model_state& ms) {
     if (!g.av_qriv.empty() && !ch.qriv.empty())
       for (int l = 1; l <= ch.num_stream_links; ++l)
         for (int k = 1; k <= ch.nx[l]; ++k) g.av_qriv(k, l) += ch.qriv(k, l) * steps;
-    const double layer = follow_table_with_layer(ms) + follow_table_with_unsaturated_zone(ms, false);
-    ms.ledger.book(water_flux::saturated_unsaturated, layer);
+    ms.ledger.book(water_flux::soil_layer_to_groundwater, follow_table_with_layer(ms));
+    ms.ledger.book(water_flux::saturated_unsaturated, follow_table_with_unsaturated_zone(ms, false));
     // Groundwater at the ground between the events of a long-term run wakes
     // the surface processes; water spilled onto a surface whose routing
     // sleeps wakes the routing.

@@ -233,8 +233,55 @@ void snow_energy_balance(hydromet_state& hm, int c, double e, int hour) {
   hm.snow_air_temp[c] = day ? std::pow((hm.R_long[c] + hm.R_short[c]) / stefan_boltzmann, 0.25) - kelvin : T;
 }
 
-bool elev_band_snow(const grid_state& grid, const array1d<double>& ov_depth, hydromet_state& hm) {
+namespace {
+
+// The sun's direction of the hour: east, north and up.
+struct sun_direction {
+  double x = 0.0, y = 0.0, z = 0.0;
+};
+
+sun_direction sun_direction_of(const hydromet_state& hm) {
+  return {std::sin(hm.sun.azimuth) * std::cos(hm.sun.altitude), std::cos(hm.sun.azimuth) * std::cos(hm.sun.altitude),
+          std::sin(hm.sun.altitude)};
+}
+
+// The terrain's shade is made anew at midnight on days 1, 8, 15, 22 and 29.
+void refresh_shading(const grid_state& grid, hydromet_state& hm) {
+  const int day = hm.hmet_hour_day;
+  if (hm.terrain_shading == 1 && hm.hmet_hour_hour == 0 && (day == 1 || day == 8 || day == 15 || day == 22 || day == 29))
+    solar_daily_shading(hm.shade_by_hour, shading_terrain_of(grid), hm.latitude, hm.sun.day_of_year);
+}
+
+// The hour of a cell whose air (cell_air_temp and the other weather arrays)
+// is set, with its vapour pressure e (mb): the slope factor of the beam, the
+// albedo (aged at midnight, fresh snow, open water) and the radiation.
+void cell_surface_hour(hydromet_state& hm, int c, double e, const sun_direction& sun, double ov_depth) {
   const int hour = hm.hmet_hour_hour;
+  hm.Cell_Aspect_Eff_Rad_Percent[c] = slope_sun_factor(hm.Cell_X1_Y2_Z3_S4_A5[c], sun.x, sun.y, sun.z);
+  if (hour == 0) snow_albedo_update(hm, c);
+  hm.temper_gridded_sum[c] += hm.cell_air_temp[c];
+  if (hm.Snow_Accumulated_Hr[c] == 1) {
+    hm.albedo_w_snow[c] = fresh_snow_albedo;
+    hm.Hours_Since_Snow[c] = 0;
+    hm.Snow_Accumulated_Hr[c] = 0;
+  } else {
+    hm.Hours_Since_Snow[c] += 1;
+  }
+  const double veg = hm.veg.empty() ? 0.0 : hm.veg[c];
+  if ((hm.snow_swe.empty() || hm.snow_swe[c] < 1e-16) && ov_depth > 1e-16 && ov_depth >= veg)
+    hm.albedo_w_snow[c] = open_water_albedo;
+  snow_energy_balance(hm, c, e, hour);
+}
+
+// The hours summed for the daily albedo restart at midnight.
+void count_temper_hour(hydromet_state& hm) {
+  if (hm.hmet_hour_hour == 0) hm.temper_hours = 0;
+  hm.temper_hours += 1;
+}
+
+}  // namespace
+
+bool elev_band_snow(const grid_state& grid, const array1d<double>& ov_depth, hydromet_state& hm) {
   const bool orographic = hm.orogvar_hmet && hm.hmet_reader.orographic();
   const bool fixed = orographic || hm.yes_dalr_flag;
   // A fixed rate in K/m, positive where the air cools upward; the measured
@@ -246,12 +293,8 @@ bool elev_band_snow(const grid_state& grid, const array1d<double>& ov_depth, hyd
       if (!lapse_rate_bands(hm, j, g[9], g[5], g[6] / 100.0)) return false;
     }
   }
-  const int day = hm.hmet_hour_day;
-  if (hm.terrain_shading == 1 && hour == 0 && (day == 1 || day == 8 || day == 15 || day == 22 || day == 29))
-    solar_daily_shading(hm.shade_by_hour, shading_terrain_of(grid), hm.latitude, hm.sun.day_of_year);
-  const double sx = std::sin(hm.sun.azimuth) * std::cos(hm.sun.altitude);
-  const double sy = std::cos(hm.sun.azimuth) * std::cos(hm.sun.altitude);
-  const double sz = std::sin(hm.sun.altitude);
+  refresh_shading(grid, hm);
+  const sun_direction sun = sun_direction_of(hm);
   for (int c = 1; c <= grid.ncells; ++c) {
     const double z = grid.elevation[c];
     cell_weather w;
@@ -268,24 +311,20 @@ bool elev_band_snow(const grid_state& grid, const array1d<double>& ov_depth, hyd
     hm.cell_rel_humidity[c] = w.RH;
     hm.cell_cloud_cover[c] = w.cloud;
     hm.cell_wind_speed[c] = w.wind;
-    hm.Cell_Aspect_Eff_Rad_Percent[c] = slope_sun_factor(hm.Cell_X1_Y2_Z3_S4_A5[c], sx, sy, sz);
-    if (hour == 0) snow_albedo_update(hm, c);
-    hm.temper_gridded_sum[c] += w.T;
-    if (hm.Snow_Accumulated_Hr[c] == 1) {
-      hm.albedo_w_snow[c] = fresh_snow_albedo;
-      hm.Hours_Since_Snow[c] = 0;
-      hm.Snow_Accumulated_Hr[c] = 0;
-    } else {
-      hm.Hours_Since_Snow[c] += 1;
-    }
-    const double veg = hm.veg.empty() ? 0.0 : hm.veg[c];
-    if ((hm.snow_swe.empty() || hm.snow_swe[c] < 1e-16) && ov_depth[c] > 1e-16 && ov_depth[c] >= veg)
-      hm.albedo_w_snow[c] = open_water_albedo;
-    snow_energy_balance(hm, c, w.e, hour);
+    cell_surface_hour(hm, c, w.e, sun, ov_depth[c]);
   }
-  if (hour == 0) hm.temper_hours = 0;
-  hm.temper_hours += 1;
+  count_temper_hour(hm);
   return true;
+}
+
+void gridded_cell_radiation(const grid_state& grid, const array1d<double>& ov_depth, hydromet_state& hm) {
+  refresh_shading(grid, hm);
+  const sun_direction sun = sun_direction_of(hm);
+  for (int c = 1; c <= grid.ncells; ++c) {
+    const double e = hm.cell_rel_humidity[c] / 100.0 * saturation_vapour_pressure(hm.cell_air_temp[c]);
+    cell_surface_hour(hm, c, e, sun, ov_depth[c]);
+  }
+  count_temper_hour(hm);
 }
 
 }  // namespace nivra

@@ -9,9 +9,10 @@
 // not, and each cell takes the column between the two bands around it,
 // weighting several gages by inverse squared distance. A fixed lapse rate
 // (YES_DALR_FLAG) or the rate measured between the two gages of an
-// orographic file replaces the columns. The cell's direct beam follows its
-// slope and the terrain's shade, its snow albedo ages once a day, and its
-// incoming longwave and net shortwave radiation are those of the hour.
+// orographic file replaces the columns; gridded weather gives every cell its
+// own air and needs neither. The cell's direct beam follows its slope and
+// the terrain's shade, its snow albedo ages once a day, and its incoming
+// longwave and net shortwave radiation are those of the hour.
 #pragma once
 
 #include "core/arrays.h"
@@ -72,5 +73,11 @@ void snow_energy_balance(hydromet_state& hm, int cell, double e, int hour);
 // albedo and radiation, and the refresh of the terrain shading on days 1,
 // 8, 15, 22 and 29 of the month. False after a fault stopped the run.
 bool elev_band_snow(const grid_state& grid, const array1d<double>& ov_depth, hydromet_state& hm);
+
+// The hour's driver for gridded weather, whose grids gave every cell its own
+// air: the slope factor, albedo and radiation of every cell as
+// elev_band_snow makes them, with the cell's vapour pressure from its own
+// temperature and humidity, and the same refresh of the terrain shading.
+void gridded_cell_radiation(const grid_state& grid, const array1d<double>& ov_depth, hydromet_state& hm);
 
 }  // namespace nivra

@@ -5,6 +5,7 @@
 
 #include "hydromet/hydromet_state.h"
 #include "hydromet/interception.h"
+#include "hydromet/solar_geometry.h"
 #include "inputs/grid_state.h"
 
 namespace nivra {
@@ -22,6 +23,13 @@ constexpr double cloud_coefficient = 0.18 + 0.0853 * 0.4;
 double specific_humidity_kpa(double e, double P) { return 0.622 * e / (P - 0.378 * e); }
 
 constexpr double mb_per_kpa = 10.0;
+
+// The incoming longwave of air at T deg C and relative humidity rh (%)
+// under the cloud fraction C.
+double air_longwave(double T, double rh, double C) {
+  const double ea = saturation_pressure_kpa(T) * rh / 100.0;  // kPa
+  return incoming_longwave(T + kelvin, mb_per_kpa * ea, C);
+}
 
 }  // namespace
 
@@ -119,7 +127,13 @@ et_sun et_sun_at(double latitude, int day_of_year, int hour) {
     const double alt_deg = s.altitude / deg;
     s.air_mass = 1.0 / (std::sin(s.altitude) + 0.15 * std::pow(alt_deg + 3.885, -1.253));
     s.optical_depth = 0.128 - 0.054 * std::log10(s.air_mass);
-    s.azimuth = std::asin(std::fmax(-1.0, std::fmin(1.0, std::sin(h) * std::cos(d) / std::cos(s.altitude))));
+    // The sun's direction from its east and north components, which keep
+    // its quadrant: a summer sun rises and sets north of the east-west line.
+    s.east = -std::cos(d) * std::sin(h);
+    s.north = std::cos(lat) * std::sin(d) - std::sin(lat) * std::cos(d) * std::cos(h);
+    s.up = std::sin(s.altitude);
+    s.azimuth = std::atan2(s.east, s.north);
+    if (s.azimuth < 0.0) s.azimuth += 2.0 * pi;
   }
   const double x = 2.0 * pi * (day_of_year - 1) / 365.0;
   s.eccentricity = 1.00011 + 0.034221 * std::cos(x) + 0.00128 * std::sin(x) + 0.000719 * std::cos(2.0 * x) +
@@ -127,12 +141,16 @@ et_sun et_sun_at(double latitude, int day_of_year, int hour) {
   return s;
 }
 
+double et_incidence_cosine(const et_sun& sun, const cell_surface& cell) {
+  // The cell falls by slope_x toward the east and slope_y toward the south:
+  // its upward normal is (slope_x, -slope_y, 1) in east, north, up.
+  return incidence_cosine(cell.slope_x, -cell.slope_y, 1.0, sun.east, sun.north, sun.up);
+}
+
 double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, double C, double direct) {
   if (!(sun.altitude > 0.0)) return 0.0;
   const double beta = std::atan(std::sqrt(cell.slope_x * cell.slope_x + cell.slope_y * cell.slope_y));
-  const double omega = cell.slope_x == 0.0 ? 0.0 : pi / 2.0 - std::atan(-cell.slope_y / cell.slope_x);
-  const double cos_i = std::cos(sun.azimuth - omega) * std::sin(beta) * std::cos(sun.altitude) +
-                       std::cos(beta) * std::sin(sun.altitude);
+  const double cos_i = et_incidence_cosine(sun, cell);
   double B = direct >= 9999.0 ? std::exp(-2.0 * sun.optical_depth * sun.air_mass) * solar_constant *
                                     sun.eccentricity * cos_i * (1.0 - (1.0 - cloud_coefficient) * C)
                               : sun.air_mass * direct * cos_i;
@@ -145,6 +163,12 @@ double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, do
 double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* area_reduction, const et_hour& when) {
   const int n = grid.ncells;
   const bool per_cell = hm.hmet_ascii_given || hm.orogvar_hmet;
+  // The radiation of a cell: with the orographic weather of a station the
+  // hour's weather step computed it (R_short, R_long); otherwise the
+  // recorded beam and diffuse radiation, the station's or the cell's own
+  // grids, fall on the cell's plane, under the longwave of its air.
+  const bool gridded = hm.hmet_ascii_given != 0;
+  const bool computed_radiation = per_cell && !gridded;
   const bool penman = hm.et_calc_penman != 0;
   if (hm.et_calls == 0)
     for (int c = 1; c <= n; ++c) hm.ground_temp[c] = (per_cell ? hm.cell_air_temp[c] : hm.hmet_temperature) + kelvin;
@@ -156,20 +180,16 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
   const double canopy = hourly_canopy_factor(when.hour) * seasonal_factor(when.month, hm.latitude, season);
   const bool wind = hm.hmet_wind_speed > 0.0001;
 
-  // The record's air for the whole grid, and its sun.
+  // The sun of the hour, and the record's longwave for the whole grid.
   et_sun sun;
-  double station_longwave = 0.0;
-  if (!per_cell) {
-    sun = et_sun_at(hm.latitude, doy, when.hour);
-    const double T = hm.hmet_temperature;
-    const double C = std::fmin(hm.hmet_cloud_cover / 10.0, 1.0);
-    const double ea = saturation_pressure_kpa(T) * hm.hmet_rel_humidity / 100.0;  // kPa
-    station_longwave = incoming_longwave(T + kelvin, mb_per_kpa * ea, C);
-  }
+  if (!computed_radiation) sun = et_sun_at(hm.latitude, doy, when.hour);
+  const double station_longwave =
+      per_cell ? 0.0
+               : air_longwave(hm.hmet_temperature, hm.hmet_rel_humidity, std::fmin(hm.hmet_cloud_cover / 10.0, 1.0));
 
   bool cloud_warned = false;
   for (int c = 1; c <= n; ++c) {
-    double P, Ta, u0, RH, C, Sd, L;
+    double P, Ta, u0, RH, C, Sd;
     if (per_cell) {
       P = hm.cell_pressure[c] * 0.1;
       Ta = hm.cell_air_temp[c] + kelvin;
@@ -177,7 +197,6 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       RH = hm.cell_rel_humidity[c] / 100.0;
       C = hm.cell_cloud_cover[c] / 10.0;
       Sd = hm.cell_global_rad[c];
-      L = hm.R_long[c];
     } else {
       P = hm.hmet_pressure * 0.1;
       Ta = hm.hmet_temperature + kelvin;
@@ -185,13 +204,15 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       RH = hm.hmet_rel_humidity / 100.0;
       C = hm.hmet_cloud_cover / 10.0;
       Sd = hm.hmet_global_rad;
-      L = station_longwave;
     }
     if (C > 1.0) {
       if (!cloud_warned) std::printf("WARNING: Cloud cover > 1.0 in evapo_trans - possible problem with hmet file \n");
       cloud_warned = true;
       C = 1.0;
     }
+    const double L = computed_radiation ? hm.R_long[c]
+                     : gridded            ? air_longwave(hm.cell_air_temp[c], hm.cell_rel_humidity[c], C)
+                                          : station_longwave;
     surface_air air;
     air.P = P;
     air.u = u0 > 0.0001 ? u0 : 0.0001;
@@ -204,11 +225,11 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
     air.Ta = Ta;
     air.longwave = L;
     const double kt = hm.Kt.empty() || hm.Kt[c] == 0.0 ? 1.0 : hm.Kt[c];
-    if (per_cell) {
+    if (computed_radiation) {
       air.shortwave = hm.R_short[c];
     } else {
       const cell_surface surface{grid.slope_x[c], grid.slope_y[c], hm.albedo_w_snow[c], penman ? kt : 1.0};
-      air.shortwave = cell_shortwave(sun, surface, Sd, C, hm.hmet_direct_rad);
+      air.shortwave = cell_shortwave(sun, surface, Sd, C, gridded ? hm.cell_direct_rad[c] : hm.hmet_direct_rad);
     }
     const bool snow = !hm.snow_depth.empty() && hm.snow_depth[c] > 1e-16;
     if (snow) {
@@ -267,7 +288,9 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       ++counted;
     }
   }
-  return counted > 0 ? sum / counted : hm.hmet_temperature;
+  const double cells_mean = counted > 0 ? sum / counted : hm.hmet_temperature;
+  hm.et_air_temp = per_cell ? cells_mean : hm.hmet_temperature;
+  return cells_mean;
 }
 
 }  // namespace nivra

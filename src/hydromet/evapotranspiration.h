@@ -101,7 +101,8 @@ int et_day_of_year(int year, int month, int day);
 // weather, and the shortwave it sends onto a cell.
 struct et_sun {
   double altitude = 0.0;  // radians
-  double azimuth = 0.0;   // radians
+  double azimuth = 0.0;   // radians from north, clockwise (east pi/2, west 3 pi/2)
+  double east = 0.0, north = 0.0, up = 0.0;  // unit vector toward the sun (0 at night)
   double air_mass = 0.0;
   double optical_depth = 0.0;
   double eccentricity = 1.0;
@@ -109,10 +110,14 @@ struct et_sun {
 et_sun et_sun_at(double latitude, int day_of_year, int hour);
 
 struct cell_surface {
-  double slope_x = 0.0, slope_y = 0.0;  // toward the east and south neighbours
+  double slope_x = 0.0, slope_y = 0.0;  // fall toward the east and south neighbours
   double albedo = 0.0;
   double transmission = 1.0;            // canopy transmission of the beam
 };
+// Cosine of the incidence angle of the sun's beam on the cell's plane, from
+// the sun's direction and the cell's fall toward the east and the south
+// (negative when the sun lies behind the slope).
+double et_incidence_cosine(const et_sun& sun, const cell_surface& cell);
 // Net shortwave of a cell, W/m2: the diffuse sky Sd on the cell's slope
 // plus the direct beam (modelled under the cloud fraction C, or the
 // measured direct radiation when below 9999) times the transmission, less
@@ -126,8 +131,10 @@ struct et_hour {
 
 // The hour's evapotranspiration of every cell: ground_temp, ground_heat_flux,
 // pet_rate and aet_rate (cm/s), with area_reduction (or null) scaling the
-// actual rate. Returns the mean air temperature of the cells that have one
-// (above -9990), or the record's temperature when none has.
+// actual rate, and et_air_temp, the air temperature it took (the record's,
+// or with each cell's own weather the mean of the cells'). Returns the mean
+// air temperature of the cells that have one (above -9990), or the
+// record's temperature when none has.
 double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* area_reduction, const et_hour& when);
 
 }  // namespace nivra

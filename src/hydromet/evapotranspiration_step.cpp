@@ -39,6 +39,8 @@ double evapotranspiration_hour(model_state& ms) {
   const clock_state& clock = ms.clock;
   const soil_state& soil = ms.soil;
   const double* reduction = soil.area_reduction_given && !soil.area_reduction.empty() ? soil.area_reduction.data() : nullptr;
+  // The hour's lake evaporation and layered snowpack then take the cells'
+  // mean air temperature; evap_out prints the one the ET took (et_air_temp).
   hm.hmet_temperature =
       evapo_trans(ms.grid, hm, reduction, et_hour{clock.cur_year, clock.cur_month, clock.cur_day, clock.cur_hour});
   const int* overland_lakes =

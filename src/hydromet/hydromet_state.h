@@ -81,6 +81,7 @@ struct hydromet_state {
   int snow_temp_base_given = 0;
   double met_gage_elev = 0.0, temp_lapse_rate = 0.0;
   double hmet_xcoord_gage = 0.0, hmet_ycoord_gage = 0.0;
+  int hmet_station_xy_given = 0;  // HMET_XCOORD_GAGE or HMET_YCOORD_GAGE given
   int yes_dalr_flag = 0;
   double yes_dalr_rate = 0.0;
   int init_swe_mode = 0;  // an initial_swe value
@@ -183,8 +184,8 @@ struct hydromet_state {
   // The weather record of the hour (station values, or the watershed means
   // of gridded weather) and each cell's weather: pressure mb, relative
   // humidity %, cloud cover tenths, wind m/s, temperature deg C (in
-  // cell_air_temp), radiation W/m2 (hmet_global_rad is the sky's diffuse
-  // radiation), precipitation of gridded weather mm/h.
+  // cell_air_temp), radiation W/m2 (hmet_global_rad and cell_global_rad
+  // are the sky's diffuse radiation), precipitation of gridded weather mm/h.
   double hmet_pressure = 0.0, hmet_rel_humidity = 0.0, hmet_cloud_cover = 0.0, hmet_wind_speed = 0.0;
   double hmet_temperature = 0.0, hmet_direct_rad = 0.0, hmet_global_rad = 0.0;
   array1d<double> cell_pressure, cell_rel_humidity, cell_cloud_cover, cell_wind_speed;
@@ -198,6 +199,9 @@ struct hydromet_state {
   // lumped models take their evapotranspiration from, and the ground heat
   // flux (kW/m2).
   array1d<double> pet_rate, aet_rate, ground_heat_flux;
+  // The air temperature the hour's evapotranspiration took, deg C: the
+  // station's, or with each cell's own weather the mean of the cells'.
+  double et_air_temp = 0.0;
   // Averages of the hourly output of long-term runs.
   double avg_inf_rate = 0.0, avg_down_flux = 0.0, avg_theta = 0.0, hourly_aet = 0.0, last_total_evap = 0.0;
   // Snow of the recent hours.

@@ -88,14 +88,15 @@ void slope_normals(int ncells, const array1d<double>& sx, const array1d<double>&
   }
 }
 
-double slope_sun_factor(row_view<double> normal, double sun_x, double sun_y, double sun_z) {
-  const double nn = std::sqrt(normal[1] * normal[1] + normal[2] * normal[2] + normal[3] * normal[3]);
+double incidence_cosine(double nx, double ny, double nz, double sun_x, double sun_y, double sun_z) {
+  const double nn = std::sqrt(nx * nx + ny * ny + nz * nz);
   const double ss = std::sqrt(sun_x * sun_x + sun_y * sun_y + sun_z * sun_z);
-  if (nn <= 0.0 || ss <= 0.0) {
-    normal[5] = pi / 2.0;
-    return 0.0;
-  }
-  const double cos_i = clamp_unit((normal[1] * sun_x + normal[2] * sun_y + normal[3] * sun_z) / (nn * ss));
+  if (nn <= 0.0 || ss <= 0.0) return 0.0;
+  return clamp_unit((nx * sun_x + ny * sun_y + nz * sun_z) / (nn * ss));
+}
+
+double slope_sun_factor(row_view<double> normal, double sun_x, double sun_y, double sun_z) {
+  const double cos_i = incidence_cosine(normal[1], normal[2], normal[3], sun_x, sun_y, sun_z);
   normal[5] = std::acos(cos_i);
   if (sun_z <= 0.0 || cos_i <= 0.0) return 0.0;
   // cos(slope) of the unit normal is 1 / sqrt(1 + t^2).

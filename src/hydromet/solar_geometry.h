@@ -49,6 +49,14 @@ sun_position sun_on_day(double latitude_deg, int day_of_year, double hour);
 void slope_normals(int ncells, const array1d<double>& sx, const array1d<double>& sy,
                    array2d<double>& normals);
 
+// Cosine of the angle between a surface's normal (nx east, ny north, nz
+// up) and the direction of the sun (x east, y north, z up), neither of
+// them needing unit length: the cosine of the beam's incidence on the
+// surface, negative when the sun lies behind it; 0 for a vector of no
+// length. A plane falling by p toward the east and q toward the north has
+// the normal (p, q, 1).
+double incidence_cosine(double nx, double ny, double nz, double sun_x, double sun_y, double sun_z);
+
 // Ratio of the direct beam on the cell's surface to the beam on level
 // ground, cos(incidence) / cos(slope), for the unit sun vector (x east,
 // y north, z up); 0 when the sun is below the horizon or behind the

@@ -146,12 +146,12 @@ int line_numbers(const std::string& line, int n, const bool* whole, double* x, b
 
 // The station table's format.
 void print_guv_format() {
-  std::printf("Make sure your file is in the correct format, including making sure\n"
-              "all input data are listed as floats or ints as specified in the following\n"
+  std::printf("Make sure your file is in the correct format: eleven values per line, the\n"
+              "date and hour whole numbers, the readings numbers, as in the following\n"
               "format table:\n");
   std::printf(" Format:\n1   2   3   4    5     6           7        8         9    10        11  \n"
               "Yr  Mo  Day Hr  Press. RelHumidity SkyCover WindSpeed Temp DirectRad GlobalRad\n"
-              "int int int int float  int         int      int       int  float     float\n\n");
+              "int int int int float  float       float    float     float float    float\n\n");
 }
 
 // The base name of a gridded hour and the eight grids of the hour.
@@ -306,7 +306,9 @@ bool weather_repairs::repair(weather_values& v, int& repaired, const char*& quan
 // ---- The plain hourly table.
 
 bool weather_reader::load_guv(guarded_file& file, std::string_view name) {
-  static const bool whole[11] = {true, true, true, true, false, true, true, true, true, false, false};
+  // The date and hour are whole numbers; the readings numbers with or
+  // without decimals.
+  static const bool whole[11] = {true, true, true, true, false, false, false, false, false, false, false};
   std::string line;
   int line_no = 0;
   while (read_line(line, file)) {
@@ -314,7 +316,8 @@ bool weather_reader::load_guv(guarded_file& file, std::string_view name) {
     if (blank(line)) continue;
     double x[11];
     if (const int bad = line_numbers(line, 11, whole, x, true)) {
-      std::printf("Error: Problem encountered in hmet_GUV file, line %d, near parameter %d\n\n", line_no, bad);
+      std::printf("Error: Problem encountered in hmet_GUV file %.*s, line %d, near parameter %d\n\n",
+                  static_cast<int>(name.size()), name.data(), line_no, bad);
       print_guv_format();
       stop();
       return false;
@@ -638,11 +641,12 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
     int n = 0;
     array1d<double>& to = *targets[q];
     for (int c = 1; c <= ncells; ++c) {
-      const double v = grid_values_[static_cast<std::size_t>(cell_value_[static_cast<std::size_t>(c)])];
+      const int at = cell_value_[static_cast<std::size_t>(c)];
+      const double v = grid_values_[static_cast<std::size_t>(at)];
       if (v <= -998000.0 || v == h.no_data) {
-        std::printf("Error: the weather grid %s holds no value for cell %d of the watershed; every cell needs\n"
-                    "its weather.\n",
-                    name.c_str(), c);
+        std::printf("Error: the weather grid %s holds no value for cell %d of the watershed (its no-data value\n"
+                    "%g at row %d, column %d of the grid); every cell needs its weather.\n",
+                    name.c_str(), c, v, at / g_cols_ + 1, at % g_cols_ + 1);
         stop();
         return false;
       }
@@ -660,6 +664,16 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
     // The hour's value at the gage: the mean over the watershed.
     if (scalars[q]) *scalars[q] = n > 0 ? sum / n : 0.0;
   }
+  // The global radiation grid, like the station table, gives each cell's
+  // diffuse part as what the direct beam leaves.
+  array1d<double>& global = *cells.global_rad;
+  const array1d<double>& direct = *cells.direct_rad;
+  double diffuse = 0.0;
+  for (int c = 1; c <= ncells; ++c) {
+    global[c] = global[c] > direct[c] ? global[c] - direct[c] : 0.0;
+    diffuse += global[c];
+  }
+  out.global_rad = ncells > 0 ? diffuse / ncells : 0.0;
   return true;
 }
 

@@ -97,7 +97,7 @@ struct gridded_cells {
   array1d<double>* rel_humidity = nullptr;
   array1d<double>* temperature = nullptr;
   array1d<double>* direct_rad = nullptr;
-  array1d<double>* global_rad = nullptr;
+  array1d<double>* global_rad = nullptr;  // the diffuse part: the global grid less the direct beam
   array1d<double>* wind_speed = nullptr;
 };
 

@@ -291,12 +291,18 @@ void update_hydromet(model_state& ms) {
   if (!gridded) copy_station_to_cells(hm, ms.grid.ncells);
   set_gage_record(hm);
   hm.sun = sun_at(hm.latitude, hm.hmet_hour_year, hm.hmet_hour_month, hm.hmet_hour_day, hm.hmet_hour_hour);
-  if (first && hm.elev_band_mode == 1 && !gridded) {
+  if (first && hm.elev_band_mode == 1) {
     for (int c = 1; c <= ms.grid.ncells; ++c)
       hm.albedo_w_snow[c] = hm.snow_swe[c] > 1e-16 ? fresh_snow_albedo : hm.albedo_cell[c];
     solar_daily_shading(hm.shade_by_hour, shading_terrain_of(ms.grid), hm.latitude, hm.sun.day_of_year);
   }
-  if (!gridded && !elev_band_snow(ms.grid, ms.overland.ov_depth, hm)) return;
+  // The station's air is carried to every cell by the elevation bands;
+  // gridded weather gave each cell its own. Either way the cells' albedo and
+  // radiation of the hour follow, for the evapotranspiration and the snow.
+  if (gridded)
+    gridded_cell_radiation(ms.grid, ms.overland.ov_depth, hm);
+  else if (!elev_band_snow(ms.grid, ms.overland.ov_depth, hm))
+    return;
   advance_weather_clock(ms);
 }
 
@@ -356,7 +362,7 @@ void longterm_hourly_output(model_state& ms) {
     if (std::FILE* f = ms.soil.evap_out_file.fp) {
       std::fprintf(f, "%d/%d/%d  %2d:00 %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf %12.6lf", clock.cur_year,
                    clock.cur_month, clock.cur_day, clock.cur_hour, hm.avg_theta, pet, hm.hourly_aet, hm.avg_inf_rate,
-                   hm.avg_down_flux, n > 0 ? frost / n : 0.0, hm.hmet_temperature,
+                   hm.avg_down_flux, n > 0 ? frost / n : 0.0, hm.et_air_temp,
                    hm.ground_temp.empty() ? 0.0 : hm.ground_temp[1]);
       if (soil.sm_accounting)
         std::fprintf(f, "%12.6lf   %12.6lf", tops > 0 ? top / tops : 999.99, bottoms > 0 ? bottom / bottoms : 999.99);

@@ -231,6 +231,31 @@ bool check_lowspot(grid_state& grid, const char* lowspot_file, int j) {
 
 }  // namespace
 
+void warn_of_deep_pits(const grid_state& grid, std::string_view file_name) {
+  for (int k = 1; k <= grid.ncells; ++k) {
+    const int r = grid.cell_row[k], c = grid.cell_col[k];
+    double lowest = 0.0;
+    bool any = false;
+    for (int dr = -1; dr <= 1; ++dr)
+      for (int dc = -1; dc <= 1; ++dc) {
+        const int nr = r + dr, nc = c + dc;
+        if ((dr == 0 && dc == 0) || nr < 1 || nc < 1 || nr > grid.rows || nc > grid.cols) continue;
+        const int j = grid.mask[nr][nc];
+        if (j == 0) continue;
+        if (!any || grid.elevation[j] < lowest) lowest = grid.elevation[j];
+        any = true;
+      }
+    if (!any || lowest - grid.elevation[k] <= deep_pit_depth) continue;
+    char text[1200];
+    std::snprintf(text, sizeof text,
+                  "Warning: the elevation map %.*s puts row %d, column %d at %.2f m, %.2f m below the lowest of its "
+                  "watershed neighbours (%.2f m); check the map for a value that is no elevation.\n",
+                  static_cast<int>(file_name.size()), file_name.data(), r, c, grid.elevation[k],
+                  lowest - grid.elevation[k], lowest);
+    report_text(text);
+  }
+}
+
 void read_watershed_mask(model_state& ms) {
   if (!ms.project.quib_file.empty()) {
     // Grids kept in a QUIB container cannot be read by this system.
@@ -252,6 +277,18 @@ void read_watershed_mask(model_state& ms) {
   const double dx = (ms.grid.east - ms.grid.west) / ms.grid.cols;
   if (!cell_size_agrees(ms, dy, "north-south")) return;
   if (!cell_size_agrees(ms, dx, "east-west")) return;
+
+  // An export's no-data value marks no cell of the watershed: the mask holds
+  // 0 outside it.
+  for (int r = 1; r <= ms.grid.rows; ++r)
+    for (int c = 1; c <= ms.grid.cols; ++c) {
+      if (!is_no_data_value(ms.grid.mask[r][c])) continue;
+      std::printf("Error: the watershed mask %s holds the no-data value %d at row %d, column %d; the mask holds 0 "
+                  "outside the watershed and another whole number inside it.\n",
+                  ms.project.watershed_mask.c_str(), ms.grid.mask[r][c], r, c);
+      stop_with_own_message();
+      return;
+    }
 
   // Number the active cells row by row; any non-zero value is active.
   int n = 0;
@@ -300,6 +337,7 @@ void read_elevation(model_state& ms) {
                 ms.project.optimizer_mode, ground_elevation);
   close_guarded_file(ms.grid.elevation_file);
   if (process.error_block.stop) return;
+  warn_of_deep_pits(ms.grid, ms.project.elevation_file_name.view());
 
   const bool inside = ms.grid.outrow >= 1 && ms.grid.outrow <= ms.grid.rows && ms.grid.outcol >= 1 && ms.grid.outcol <= ms.grid.cols;
   ms.grid.outlet_cell = inside ? ms.grid.mask[ms.grid.outrow][ms.grid.outcol] : 0;

@@ -9,11 +9,23 @@
 // zeros on every side.
 #pragma once
 
+#include <string_view>
+
 #include "core/arrays.h"
 
 namespace nivra {
 
 struct model_state;
+struct grid_state;
+
+// A watershed cell more than this far below the lowest of its watershed
+// neighbours (the eight around it), m, is a pit no terrain makes: most
+// likely a no-data or mistyped value.
+inline constexpr double deep_pit_depth = 100.0;
+
+// Warns (console and run summary) of every such cell, naming the map, its
+// row and column, its elevation and the lowest neighbour's.
+void warn_of_deep_pits(const grid_state& grid, std::string_view file_name);
 
 // Map phase, in this order.
 void read_watershed_mask(model_state& ms);

@@ -432,13 +432,21 @@ bool read_index_map(model_state& ms, std::string_view file_name, int largest_id,
     return false;
   }
   std::FILE* fp = f.fp;
-  if (!read_map_header(fp, file_name, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols)) {
+  // The header is the map's own: the grid's stays that of the watershed mask.
+  map_extent extent;
+  int map_rows = 0, map_cols = 0;
+  if (!read_map_header(fp, file_name, extent.north, extent.south, extent.east, extent.west, map_rows, map_cols)) {
     stop_with_own_message();
     return false;
   }
-  // A map of another size than the grid is refused before its body is read.
-  if (grid.rows != grid.proj_rows || grid.cols != grid.proj_cols) {
-    print_map_size_fault(file_name, grid.rows, grid.cols, grid.proj_rows, grid.proj_cols);
+  // A map of another size or extent than the grid is refused before its
+  // body is read.
+  if (map_rows != grid.proj_rows || map_cols != grid.proj_cols) {
+    print_map_size_fault(file_name, map_rows, map_cols, grid.proj_rows, grid.proj_cols);
+    stop_with_own_message();
+    return false;
+  }
+  if (!map_extent_matches(file_name, extent, grid)) {
     stop_with_own_message();
     return false;
   }
@@ -447,14 +455,22 @@ bool read_index_map(model_state& ms, std::string_view file_name, int largest_id,
   std::vector<int> count(static_cast<std::size_t>(largest_id) + 1, 0);
   int stored = 0, zero_cells = 0, zero_row = 0, zero_col = 0;
   const std::string name(file_name);
-  for (int r = 1; r <= grid.rows; ++r) {
+  for (int r = 1; r <= map_rows; ++r) {
     const int* m = grid.mask[r].data();
-    for (int c = 1; c <= grid.cols; ++c) {
+    for (int c = 1; c <= map_cols; ++c) {
       int id = 0;
       const int_read got = scan_int_token(fp, id);
       if (got == int_read::end_of_file) {
         set_error(70, "", file_name);
         report_error();
+        return false;
+      }
+      const bool no_data = got == int_read::not_integer ? std::fgetc(fp) == '*' : is_no_data_value(id);
+      if (no_data && m[c] != 0) {
+        std::printf("Error: the index map %s holds the no-data value %s at row %d, column %d, a cell of the "
+                    "watershed mask; every watershed cell needs an ID.\n",
+                    name.c_str(), got == int_read::not_integer ? "*" : std::to_string(id).c_str(), r, c);
+        stop_with_own_message();
         return false;
       }
       if (got == int_read::not_integer || id < 0) {

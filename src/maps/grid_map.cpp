@@ -1,5 +1,6 @@
 #include "maps/grid_map.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -42,7 +43,29 @@ void print_name_message(const char* format, std::string_view name) {
   std::printf(format, static_cast<int>(name.size()), name.data());
 }
 
+void print_no_data(std::string_view name, std::string_view token, int r, int c) {
+  std::printf("Error: the map %.*s holds the no-data value %.*s at row %d, column %d, a cell of the watershed "
+              "mask; every watershed cell needs a value.\n",
+              static_cast<int>(name.size()), name.data(), static_cast<int>(token.size()), token.data(), r, c);
+}
+
 }  // namespace
+
+bool map_extent_matches(std::string_view name, const map_extent& map, const grid_state& grid) {
+  // Within a hundredth of a cell: edges written with fewer decimals are
+  // the same edges.
+  const double cell = grid.proj_rows > 0 ? std::fabs(grid.north - grid.south) / grid.proj_rows : 0.0;
+  const double tolerance = std::max(0.01 * cell, 1e-6);
+  if (std::fabs(map.north - grid.north) <= tolerance && std::fabs(map.south - grid.south) <= tolerance &&
+      std::fabs(map.east - grid.east) <= tolerance && std::fabs(map.west - grid.west) <= tolerance)
+    return true;
+  std::printf("Error: the map %.*s covers north %.2f, south %.2f, east %.2f, west %.2f; the project's grid (the "
+              "watershed mask) covers north %.2f, south %.2f, east %.2f, west %.2f. A map must lie on the "
+              "project's grid.\n",
+              static_cast<int>(name.size()), name.data(), map.north, map.south, map.east, map.west, grid.north,
+              grid.south, grid.east, grid.west);
+  return false;
+}
 
 void print_map_size_fault(std::string_view name, int rows, int cols, int expected_rows, int expected_cols) {
   const char* what = rows != expected_rows && cols != expected_cols ? "rows and columns"
@@ -107,7 +130,7 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                     array2d<int>& mask, array1d<double>* real_values,
                     array1d<double>* real_values_alt, array1d<int>* index_values,
                     int expected_rows, int expected_cols, int quiet, const value_range& range,
-                    bool zero_outside) {
+                    bool zero_outside, const grid_state* extent) {
   std::FILE* fp = f.fp;
   if (!fp) {
     print_name_message("Error: the map %.*s is not open for reading\n", name);
@@ -123,6 +146,10 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
   // body is read, so nothing lands outside the caller's arrays.
   if (rows != expected_rows || cols != expected_cols) {
     print_map_size_fault(name, rows, cols, expected_rows, expected_cols);
+    stop_run();
+    return;
+  }
+  if (extent && !map_extent_matches(name, map_extent{north, south, east, west}, *extent)) {
     stop_run();
     return;
   }
@@ -191,7 +218,13 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
           return;
         }
         // Every value is a number; those of the watershed's cells are
-        // finite and within the range of what the map holds.
+        // values (not the no-data value of an export), finite and within
+        // the range of what the map holds.
+        if (m[c] != 0 && (got < 0 ? token == "*" : is_no_data_value(v))) {
+          print_no_data(name, token, r, c);
+          stop_run();
+          return;
+        }
         if (got < 0 || (m[c] != 0 && !accepted.contains(v))) {
           std::printf("Error: the map %.*s holds %.*s at row %d, column %d; it takes %s.\n",
                       static_cast<int>(name.size()), name.data(), static_cast<int>(token.size()),
@@ -237,8 +270,12 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
           return;
         }
         if (got == int_read::not_integer) {
-          std::printf("Error: the map %.*s holds a value that is not an integer at row %d, column %d\n",
-                      static_cast<int>(name.size()), name.data(), r, c);
+          if (index && m[c] != 0 && std::fgetc(fp) == '*') {
+            print_no_data(name, "*", r, c);
+          } else {
+            std::printf("Error: the map %.*s holds a value that is not an integer at row %d, column %d\n",
+                        static_cast<int>(name.size()), name.data(), r, c);
+          }
           stop_run();
           return;
         }
@@ -256,6 +293,11 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
             return;
           }
           continue;
+        }
+        if (is_no_data_value(v)) {
+          print_no_data(name, std::to_string(v), r, c);
+          stop_run();
+          return;
         }
         if (v < 0 || v > max_map_category) {
           std::printf("Error: the map %.*s holds the category %d at row %d, column %d; categories run from 0 to %d\n",
@@ -296,15 +338,18 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
 
 void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
                    array1d<double>& values, int quiet, const value_range& range) {
-  read_ascii_map(f, name, map_real, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols, grid.mask,
-                 &values, nullptr, nullptr, grid.proj_rows, grid.proj_cols, quiet, range);
+  map_extent e;
+  int rows = 0, cols = 0;
+  read_ascii_map(f, name, map_real, e.north, e.south, e.east, e.west, rows, cols, grid.mask, &values, nullptr,
+                 nullptr, grid.proj_rows, grid.proj_cols, quiet, range, false, &grid);
 }
 
 void read_index_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
                          array1d<int>& values, int quiet, bool zero_outside) {
-  read_ascii_map(f, name, map_index, grid.north, grid.south, grid.east, grid.west, grid.rows, grid.cols,
-                 grid.mask, nullptr, nullptr, &values, grid.proj_rows, grid.proj_cols, quiet, any_number,
-                 zero_outside);
+  map_extent e;
+  int rows = 0, cols = 0;
+  read_ascii_map(f, name, map_index, e.north, e.south, e.east, e.west, rows, cols, grid.mask, nullptr, nullptr,
+                 &values, grid.proj_rows, grid.proj_cols, quiet, any_number, zero_outside, &grid);
 }
 
 }  // namespace nivra

@@ -25,6 +25,20 @@ enum map_kind : int {
 
 inline constexpr int max_map_category = 9999;
 
+// The no-data value grids are conventionally exported with: -9999 (written
+// -9999.0 or -9999.99 too). No map of the model takes it as a value, and a
+// map's "*" (a missing value) is refused with it.
+inline bool is_no_data_value(double v) { return v <= -9999.0 && v > -10000.0; }
+
+// The edges a map's header gives, m in the maps' coordinates.
+struct map_extent {
+  double north = 0.0, south = 0.0, east = 0.0, west = 0.0;
+};
+
+// True when a map's header gives the grid's extent (within a hundredth of
+// a cell); else prints a message naming the map and both extents.
+bool map_extent_matches(std::string_view name, const map_extent& map, const grid_state& grid);
+
 // Reads the six header lines (a word and a finite number each); false after
 // printing a message that names the map and the line that failed.
 bool read_map_header(std::FILE* fp, std::string_view name, double& north, double& south,
@@ -45,7 +59,10 @@ int_read scan_int_token(std::FILE* fp, int& out);
 // order; kind 2 stores every position into the mask grid itself. A real
 // map's row line holds a number for every column (anything after the last
 // is ignored), and the values of the active cells are finite and within
-// `range`. Errors print their own
+// `range`; a no-data value (-9999, "*") in an active cell of a real or
+// index map stops the run naming the map, row and column. With `extent`
+// the header's edges must be those of the grid (map_extent_matches) before
+// the body is read. Errors print their own
 // message naming the map (with row and column) and stop the run (code 4000
 // through the reporter); the caller tests the stop flag. quiet suppresses
 // the category report and the zero-cell warning. With zero_outside an index
@@ -55,16 +72,19 @@ void read_ascii_map(guarded_file& f, std::string_view name, int kind, double& no
                     array2d<int>& mask, array1d<double>* real_values,
                     array1d<double>* real_values_alt, array1d<int>* index_values,
                     int expected_rows, int expected_cols, int quiet,
-                    const value_range& range = any_number, bool zero_outside = false);
+                    const value_range& range = any_number, bool zero_outside = false,
+                    const grid_state* extent = nullptr);
 
 // Prints the refusal of a map whose header gives another size than the
 // grid's: "Incorrect number of rows|columns|rows and columns in map: <name>"
 // with both sizes.
 void print_map_size_fault(std::string_view name, int rows, int cols, int expected_rows, int expected_cols);
 
-// The run's own maps: the header goes to the grid's header fields, the size
-// is checked against the project's grid and the active cells are those of
-// the grid's mask. quiet and range as for read_ascii_map.
+// The run's own maps: the header's size and edges must be the project
+// grid's (those of the watershed mask; the grid's header is never
+// overwritten) and the active cells are those of the grid's mask; a map of
+// another extent stops the run naming the map and both extents. quiet and
+// range as for read_ascii_map.
 void read_cell_map(grid_state& grid, guarded_file& f, std::string_view name,
                    array1d<double>& values, int quiet, const value_range& range = any_number);
 // With zero_outside, a category other than 0 outside the watershed mask

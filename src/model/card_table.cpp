@@ -1,5 +1,6 @@
 #include "model/card_table.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <unordered_map>
@@ -65,6 +66,14 @@ constexpr card_entry not_available(card_entry e) {
   e.available = false;
   return e;
 }
+// A card that no process of this version reads and that changes nothing in
+// any run: it is read, checked and warned about with the reason given.
+constexpr card_entry no_process(card_entry e, const char* why) {
+  e.unused = why;
+  return e;
+}
+constexpr const char* no_window = "no window plots the run; the map and series cards write files";
+constexpr const char* no_quib = "no QUIB container is written: QUIB_FILE and MAP_TYPE 4 stop the run";
 
 // Rows and columns of a grid, and spans of time in minutes (a hundred years).
 constexpr double max_grid_side = 100000;
@@ -120,7 +129,8 @@ constexpr card_entry card_table[] = {
     flag("ovr_flow_block", 439, on(&po::ovr_flow_block)),
     in(real("snow_roughness", 181, &po::snow_roughness, on(&po::snow_roughness_given)), manning_roughness),
     in(real("snow_darcy", 182, &po::snow_darcy, on(&po::snow_darcy_given)), above_to(0, 1000)),
-    not_available(in(real("snow_reynolds", 183, &po::snow_reynolds, on(&po::snow_reynolds_given)), above_to(0, 1e9))),
+    no_process(in(real("snow_reynolds", 183, &po::snow_reynolds, on(&po::snow_reynolds_given)), above_to(0, 1e9)),
+               "no process takes a Reynolds number for the water flowing through the snowpack"),
     flag("snow_no_infiltrate", 184, on(&po::snow_no_infiltrate)),
     flag("long_term", 25, on(&po::long_term)),
     flag("strict_julian_date", 82, on(&po::strict_julian_date)),
@@ -230,8 +240,10 @@ constexpr card_entry card_table[] = {
     in(real("ov_mass_load", 244, &po::ov_mass_load), from_to(0, 1e12)),
     in(real("ov_uptake_rate", 241, &po::ov_uptake_rate), from_to(0, 1e6)),
     in(real("kinetics_timestep_factor", 242, &po::kinetics_timestep_factor), above_to(0, 1e6)),
-    not_available(in(real("soil_kinetics_timestep_factor", 243, &po::soil_kinetics_timestep_factor), from_to(0, 1e6))),
-    not_available(in(integer("suppress_printing", 159, &po::suppress_printing), from_to(0, 1))),
+    no_process(in(real("soil_kinetics_timestep_factor", 243, &po::soil_kinetics_timestep_factor), from_to(0, 1e6)),
+               "the soil's kinetics keep no clock of their own"),
+    no_process(in(integer("suppress_printing", 159, &po::suppress_printing), from_to(0, 1)),
+               "the QUIET and SUPER_QUIET cards set what the console shows"),
     not_available(text("materials", 162, &po::materials)),
     skip("fline", 163),
     in(echo_real("alpha", 150, "Alpha = %lf\n"), any_number),
@@ -351,17 +363,17 @@ constexpr card_entry card_table[] = {
     flag("superlink_c_opt", 281, on(&po::superlink_c_opt)),
     flag("high_head_release", 282, on(&po::high_head_release)),
     flag("superlink_drainmod", 283, on(&po::superlink_drainmod)),
-    not_available(flag("xwindows", 248, on(&po::xwindows))),
-    not_available(flag("xrain", 249, on(&po::xrain))),
-    not_available(flag("xgwrecharge", 250, on(&po::xgwrecharge))),
-    not_available(flag("xdepth", 251, on(&po::xdepth))),
-    not_available(flag("xinfdep", 252, on(&po::xinfdep))),
-    not_available(flag("xsurf", 258, on(&po::xsurf))),
-    not_available(in(integer("x_freq", 253, &po::x_freq), from_to(1, 1000000))),
-    not_available(flag("xchan", 254, on(&po::xchan))),
-    not_available(in(integer("xwin_width", 255, &po::xwin_width), from_to(1, 100000, "pixels"))),
-    not_available(in(integer("xwin_height", 256, &po::xwin_height), from_to(1, 100000, "pixels"))),
-    not_available(flag("xbig", 257, on(&po::xbig))),
+    no_process(flag("xwindows", 248, on(&po::xwindows)), no_window),
+    no_process(flag("xrain", 249, on(&po::xrain)), no_window),
+    no_process(flag("xgwrecharge", 250, on(&po::xgwrecharge)), no_window),
+    no_process(flag("xdepth", 251, on(&po::xdepth)), no_window),
+    no_process(flag("xinfdep", 252, on(&po::xinfdep)), no_window),
+    no_process(flag("xsurf", 258, on(&po::xsurf)), no_window),
+    no_process(in(integer("x_freq", 253, &po::x_freq), from_to(1, 1000000)), no_window),
+    no_process(flag("xchan", 254, on(&po::xchan)), no_window),
+    no_process(in(integer("xwin_width", 255, &po::xwin_width), from_to(1, 100000, "pixels")), no_window),
+    no_process(in(integer("xwin_height", 256, &po::xwin_height), from_to(1, 100000, "pixels")), no_window),
+    no_process(flag("xbig", 257, on(&po::xbig)), no_window),
     text("dike_map", 261, &po::dike_map, on(&po::dike_map_given)),
     text("embankment", 261, &po::dike_map, on(&po::dike_map_given)),
     text("lowspot_file", 262, &po::lowspot_file, on(&po::lowspot_file_given)),
@@ -376,11 +388,11 @@ constexpr card_entry card_table[] = {
     flag("use_wells", 297, on(&po::use_wells)),
     special("elev_series_file", 298, card_kind::elev_series_file),
     not_available(text("lake_pump", 299, &po::lake_pump, on(&po::lake_pump_given))),
-    not_available(text("quib_base_grid", 301, &po::quib_base_grid)),
-    not_available(text("quib_base_stream", 302, &po::quib_base_stream)),
+    no_process(text("quib_base_grid", 301, &po::quib_base_grid), no_quib),
+    no_process(text("quib_base_stream", 302, &po::quib_base_stream), no_quib),
     text("quib_file", 300, &po::quib_file),
-    not_available(in(integer("quib_compression", 303, &po::quib_compression), from_to(0, 9))),
-    not_available(text("quib_datasetgroup", 304, &po::quib_datasetgroup)),
+    no_process(in(integer("quib_compression", 303, &po::quib_compression), from_to(0, 9)), no_quib),
+    no_process(text("quib_datasetgroup", 304, &po::quib_datasetgroup), no_quib),
     flag("stream_info", 305, on(&po::stream_info)),
     text("zv_input", 306, &po::zv_input, on(&po::zv_input_given)),
     special("nutrients", 307, card_kind::nutrients, &po::nutrients),
@@ -410,8 +422,8 @@ constexpr card_entry card_table[] = {
     in(real("nwsrfs_fr_use", 415, &po::nwsrfs_fr_use, on(&po::nwsrfs_fr_use_given)), from_to(0, 1)),
     in(real("nwsrfs_scf", 416, &po::nwsrfs_scf, on(&po::nwsrfs_scf_given)), from_to(0, 10)),
     in(real("hmet_elev_gage", 417, &po::hmet_elev_gage, on(&po::hmet_elev_gage_given)), ground_elevation),
-    in(real("hmet_xcoord_gage", 418, &po::hmet_xcoord_gage), any_number),
-    in(real("hmet_ycoord_gage", 419, &po::hmet_ycoord_gage), any_number),
+    in(real("hmet_xcoord_gage", 418, &po::hmet_xcoord_gage, on(&po::hmet_xcoord_gage_given)), any_number),
+    in(real("hmet_ycoord_gage", 419, &po::hmet_ycoord_gage, on(&po::hmet_ycoord_gage_given)), any_number),
     in(real("hmet_lapse_rate", 420, &po::hmet_lapse_rate, on(&po::hmet_lapse_rate_given)), from_to(-50, 50, "degrees C per km")),
     in(real("nwsrfs_tipm", 421, &po::nwsrfs_tipm, on(&po::nwsrfs_tipm_given)), from_to(0, 1)),
     in(real("nwsrfs_nmf", 422, &po::nwsrfs_nmf, on(&po::nwsrfs_nmf_given)), from_to(0, 100)),
@@ -602,6 +614,23 @@ std::size_t card_table_index(const card_entry& e) { return static_cast<std::size
 bool card_given(const project_options& po, std::string_view word) {
   const card_entry* e = find_project_card(word);
   return e && po.cards_given.test(card_table_index(*e));
+}
+
+int card_line_number(const project_options& po, std::string_view word) {
+  const card_entry* e = find_project_card(word);
+  return e ? po.card_lines[card_table_index(*e)] : 0;
+}
+
+std::string card_on_line(std::string_view word, int line) {
+  std::string s = "the ";
+  for (char c : word) s.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+  if (line < 1) return s + " card";
+  return s + " card on line " + std::to_string(line) + " of the project file";
+}
+
+void warn_card(project_options& po, std::string text, int quiet) {
+  if (quiet != 1 && process.parallel_env.proc_id == 0) std::printf("Warning: %s\n", text.c_str());
+  po.card_warnings.push_back(std::move(text));
 }
 
 const card_entry* classify_card_entry(card_line& line, int quiet) {

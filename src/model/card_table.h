@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
@@ -81,6 +82,11 @@ struct card_entry {
   const char* echo;       // printf format echoing the value, or null
   value_range range{};    // of the numbers the card gives
   bool available = true;  // false: the card stops the reading as not available
+  // Set for a card that no process of this version reads and that changes
+  // nothing in any run (it prints, plots, formats or tunes what this version
+  // does not have): why it changes nothing. The card is read, its value
+  // checked, and it is warned about naming its line.
+  const char* unused = nullptr;
 };
 
 inline constexpr int skip_card_code = 180;
@@ -164,6 +170,20 @@ const card_entry* find_project_card(std::string_view word);
 // find its first entry.
 std::size_t card_table_index(const card_entry& e);
 bool card_given(const project_options& po, std::string_view word);
+
+// The line of the project file a card word stands on (its first line when
+// given twice); 0 when it is not given.
+int card_line_number(const project_options& po, std::string_view word);
+
+// "the <CARD> card on line <n> of the project file": how a message about a
+// card of the project file names it ("the <CARD> card" for a line below 1:
+// a card the record holds without a line of the file).
+std::string card_on_line(std::string_view word, int line);
+
+// A card that changes nothing in this run: prints "Warning: " and the text
+// (which names the card and its line and says why) unless quiet is 1, and
+// keeps the text for the run summary's list of warnings.
+void warn_card(project_options& po, std::string text, int quiet);
 
 // Cuts the card word (and the separators after it) off the front of the
 // line and returns its entry; null for an empty line, a comment ("#...")

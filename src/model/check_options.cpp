@@ -88,7 +88,8 @@ bool sediment_cards_have_erosion(const model_state& ms) {
                {po.optimize_sed != 0, "OPTIMIZE_SED"}};
   for (const card& c : cards) {
     if (!c.given) continue;
-    std::printf("Error: the %s card describes eroded soil, but the project has no SOIL_EROSION card.\n", c.name);
+    std::printf("Error: %s describes eroded soil, but the project has no SOIL_EROSION card.\n",
+                card_on_line(c.name, card_line_number(po, c.name)).c_str());
     return false;
   }
   return true;
@@ -108,34 +109,6 @@ bool required_cards_given(const model_state& ms) {
   return false;
 }
 
-// The cards of the pipe network act only on a network its STORM_SEWER card
-// gives.
-bool pipe_cards_have_network(const model_state& ms) {
-  const pipe_state& p = ms.pipe;
-  const output_state& o = ms.output;
-  if (p.storm_sewer_given) return true;
-  const struct {
-    int given;
-    const char* card;
-  } cards[] = {{!ms.project.grid_pipe.empty(), "GRID_PIPE"},
-               {p.superlink_c_opt, "SUPERLINK_C_OPT"},
-               {p.high_head_release, "HIGH_HEAD_RELEASE"},
-               {p.superlink_drainmod, "SUPERLINK_DRAINMOD"},
-               {o.pipe_flow_given, "PIPE_FLOW"},
-               {o.pipe_head_given, "PIPE_HEAD"},
-               {o.pipe_tile_given, "PIPE_TILE"},
-               {p.superlink_junc_location_given, "SUPERLINK_JUNC_LOCATION"},
-               {p.superlink_node_location_given, "SUPERLINK_NODE_LOCATION"},
-               {o.superlink_junc_flow_given, "SUPERLINK_JUNC_FLOW"},
-               {o.superlink_node_flow_given, "SUPERLINK_NODE_FLOW"}};
-  for (const auto& c : cards) {
-    if (!c.given) continue;
-    std::printf("Error: the %s card acts on the pipe network, which only a STORM_SEWER card gives.\n", c.card);
-    return false;
-  }
-  return true;
-}
-
 // The soil column and the sediment-bound share of the contaminants are
 // parts of the overland contaminant transport (which SOIL_EROSION of 10 or
 // more also switches on, carrying the sediment classes as constituents).
@@ -148,37 +121,77 @@ bool constituent_cards_have_transport(const model_state& ms) {
   } cards[] = {{k.soil_con_trans, "SOIL_CON_TRANS"}, {k.sediment_contam, "SEDIMENT_CONTAM"}};
   for (const auto& c : cards) {
     if (!c.given) continue;
-    std::printf("Error: the %s card acts on the contaminants carried over the land, which only an OV_CON_TRANS "
-                "card gives.\n", c.card);
+    std::printf("Error: %s acts on the contaminants carried over the land, which only an OV_CON_TRANS card "
+                "gives.\n",
+                card_on_line(c.card, card_line_number(ms.project.project_options, c.card)).c_str());
     return false;
   }
   return true;
 }
 
 // A card and whether its partner is there: a scheme, another card, a
-// table of the mapping table or a kind of run. A card given without its
-// partner would be read and then ignored.
+// table of the mapping table or a kind of run. Without its partner a card
+// that brings water or mass, names an output, asks for a process or
+// contradicts another card stops the run: the results would otherwise
+// differ in silence from what the file says. One that only dates, places,
+// tunes, formats or prints for what the run does not have changes nothing:
+// it is warned about (once, by its first rule) and the run goes on.
 struct partner_rule {
   const char* card;  // the card's word
   bool partnered;
   const char* needs;  // what it acts with
+  bool warns = false;
+  const char* unused = nullptr;  // a warning's own text, in place of "changes nothing: it acts only with ..."
 };
+constexpr bool warns = true;
 
-// The first card of the rules that the project gives without its partner
-// stops the run, naming it and what it needs; false then.
-bool partners_present(const project_options& po, std::span<const partner_rule> rules) {
+// Each card of the rules that the project gives without its partner: the
+// first that stops stops the run, naming it, its line and what it needs
+// (false then); one that changes nothing is warned about.
+bool partners_present(model_state& ms, std::span<const partner_rule> rules) {
+  project_options& po = ms.project.project_options;
   for (const partner_rule& r : rules) {
     if (r.partnered || !card_given(po, r.card)) continue;
-    std::printf("Error: the %s card acts only with %s.\n", r.card, r.needs);
-    return false;
+    const std::string card = card_on_line(r.card, card_line_number(po, r.card));
+    if (!r.warns) {
+      std::printf("Error: %s acts only with %s.\n", card.c_str(), r.needs);
+      return false;
+    }
+    const std::size_t i = card_table_index(*find_project_card(r.card));
+    if (po.cards_warned.test(i)) continue;
+    po.cards_warned.set(i);
+    warn_card(po,
+              r.unused ? card + " " + r.unused : card + " changes nothing: it acts only with " + r.needs + ".",
+              ms.project.optimizer_mode);
   }
   return true;
+}
+
+// The cards of the pipe network act only on a network its STORM_SEWER card
+// gives; its options change nothing without one.
+bool pipe_cards_have_network(model_state& ms) {
+  const bool network = ms.pipe.storm_sewer_given != 0;
+  static constexpr const char* pipes = "the pipe network, which only a STORM_SEWER card gives";
+  const partner_rule rules[] = {
+      {"GRID_PIPE", network, pipes},
+      {"SUPERLINK_C_OPT", network, pipes, warns},
+      {"HIGH_HEAD_RELEASE", network, pipes, warns},
+      {"SUPERLINK_DRAINMOD", network, pipes, warns},
+      {"PIPE_FLOW", network, pipes},
+      {"PIPE_HEAD", network, pipes},
+      {"PIPE_TILE", network, pipes},
+      {"SUPERLINK_JUNC_LOCATION", network, pipes},
+      {"SUPERLINK_NODE_LOCATION", network, pipes},
+      {"SUPERLINK_JUNC_FLOW", network, pipes},
+      {"SUPERLINK_NODE_FLOW", network, pipes},
+  };
+  return partners_present(ms, rules);
 }
 
 // Interception, dikes, blocked flow and overland lakes; the soil maps,
 // options, depths, outputs and hotstarts of the infiltration schemes; the
 // weather, evapotranspiration, seasons and frozen ground of long-term runs.
-bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
+bool surface_and_soil_cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   const soil_state& soil = ms.soil;
   const bool long_term = ms.clock.long_term != 0;
@@ -200,6 +213,7 @@ bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
       "an infiltration scheme: the share it takes neither infiltrates nor evapotranspires";
   static constexpr const char* richards = "Richards' equation (INF_RICHARDS)";
   const bool by_months = po.seasonal_rs && po.seasonal_rs_spring > 0;
+  const bool seasons_used = long_term && po.seasonal_rs && (po.et_calc_penman || po.interception_coeff_given);
   static constexpr const char* months = "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING "
                                         "above 0 (without it the months come from the latitude)";
   static constexpr const char* soil_below =
@@ -221,30 +235,30 @@ bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
       {"VOL_SED_SUSP", !ms.output.no_map_output,
        "a gridded dataset of the maps (MAP_TYPE 1 or 2): the per-time grids of MAP_TYPE 0 do not hold the "
        "suspended sediment"},
-      {"CONDUCTIVITY", green_ampt_maps, green_ampt},
-      {"CAPILLARY", green_ampt_maps, green_ampt},
-      {"POROSITY", green_ampt_maps, green_ampt},
-      {"MOISTURE", green_ampt_maps, green_ampt},
-      {"PORE_INDEX", soil.inf_redist != 0, redistribution},
-      {"RESIDUAL_SAT", soil.inf_redist != 0, redistribution},
-      {"SOIL_TYPE_MAP", soil_classes, classes},
-      {"SOIL_LAYER_INPUT_FILE", soil_classes, classes},
-      {"AREA_REDUCTION", infiltration, reduction},
-      {"UNIF_AREA_REDUCTION", infiltration, reduction},
-      {"RICHARDS_C_OPTION", soil.inf_richards != 0, richards},
-      {"RICHARDS_K_OPTION", soil.inf_richards != 0, richards},
-      {"RICHARDS_WEIGHT", soil.inf_richards != 0, richards},
+      {"CONDUCTIVITY", green_ampt_maps, green_ampt, warns},
+      {"CAPILLARY", green_ampt_maps, green_ampt, warns},
+      {"POROSITY", green_ampt_maps, green_ampt, warns},
+      {"MOISTURE", green_ampt_maps, green_ampt, warns},
+      {"PORE_INDEX", soil.inf_redist != 0, redistribution, warns},
+      {"RESIDUAL_SAT", soil.inf_redist != 0, redistribution, warns},
+      {"SOIL_TYPE_MAP", soil_classes, classes, warns},
+      {"SOIL_LAYER_INPUT_FILE", soil_classes, classes, warns},
+      {"AREA_REDUCTION", infiltration, reduction, warns},
+      {"UNIF_AREA_REDUCTION", infiltration, reduction, warns},
+      {"RICHARDS_C_OPTION", soil.inf_richards != 0, richards, warns},
+      {"RICHARDS_K_OPTION", soil.inf_richards != 0, richards, warns},
+      {"RICHARDS_WEIGHT", soil.inf_richards != 0, richards, warns},
       {"RICHARDS_WEIGHT", po.richards_k_option == richards_k_mean::arithmetic,
-       "the arithmetic mean of the conductivities between nodes: the RICHARDS_K_OPTION card with ARITHMETIC"},
-      {"RICHARDS_UPPER_OPTION", soil.inf_richards != 0, richards},
-      {"RICHARDS_ITER_MAX", soil.inf_richards != 0, richards},
-      {"RICHARDS_DTHETA_MAX", soil.inf_richards != 0, richards},
+       "the arithmetic mean of the conductivities between nodes: the RICHARDS_K_OPTION card with ARITHMETIC", warns},
+      {"RICHARDS_UPPER_OPTION", soil.inf_richards != 0, richards, warns},
+      {"RICHARDS_ITER_MAX", soil.inf_richards != 0, richards, warns},
+      {"RICHARDS_DTHETA_MAX", soil.inf_richards != 0, richards, warns},
       // The soil's depths: the accounting layer, its top zone, the roots,
       // the columns the soil contaminants live in.
-      {"SOIL_MOIST_DEPTH", infiltration || po.gw_simulation, soil_below},
-      {"TOP_LAYER_DEPTH", infiltration || po.gw_simulation, soil_below},
+      {"SOIL_MOIST_DEPTH", infiltration || po.gw_simulation, soil_below, warns},
+      {"TOP_LAYER_DEPTH", infiltration || po.gw_simulation, soil_below, warns},
       {"MIXING_LAYER_DEPTH", po.soil_con_trans || po.sediment_contam,
-       "contaminants in the soil or on its fines: SOIL_CON_TRANS or SEDIMENT_CONTAM"},
+       "contaminants in the soil or on its fines: SOIL_CON_TRANS or SEDIMENT_CONTAM", warns},
       // Outputs and hotstarts of the soil water.
       {"INF_DEPTH", infiltration, any_scheme},
       {"RATE_OF_INFIL", infiltration, any_scheme},
@@ -260,48 +274,49 @@ bool surface_and_soil_cards_have_their_partners(const model_state& ms) {
       {"HMET_ASCII", long_term, weather},
       {"HMET_ASCII_PET", long_term, weather},
       {"HMET_OROG_GAGES", long_term, weather},
-      {"OROGVAR_HMET", long_term, weather},
+      {"OROGVAR_HMET", long_term, weather, warns},
       {"ET_CALC_PENMAN", long_term, weather},
       {"ET_CALC_DEARDORFF", long_term, weather},
-      {"ALBEDO", long_term, weather},
-      {"LATITUDE", long_term, weather},
-      {"GMT", long_term, weather},
-      {"HMET_ELEV_GAGE", long_term, weather},
-      {"HMET_XCOORD_GAGE", long_term, weather},
-      {"HMET_YCOORD_GAGE", long_term, weather},
-      {"HMET_LAPSE_RATE", long_term, weather},
+      {"ALBEDO", long_term, weather, warns},
+      {"LATITUDE", long_term, weather, warns},
+      {"GMT", long_term, weather, warns},
+      {"HMET_ELEV_GAGE", long_term, weather, warns},
+      {"HMET_XCOORD_GAGE", long_term, weather, warns},
+      {"HMET_YCOORD_GAGE", long_term, weather, warns},
+      {"HMET_LAPSE_RATE", long_term, weather, warns},
       {"HMET_LAPSE_RATE", po.hmet_orog_gages_given != 0,
        "the temperatures of a second station (HMET_OROG_GAGES): it is the lapse rate of the hours that station "
-       "misses"},
-      {"YES_DALR_FLAG", long_term, weather},
+       "misses", warns},
+      {"YES_DALR_FLAG", long_term, weather, warns},
+      // Two lapse rates for every hour: the second station's and the card's.
       {"YES_DALR_FLAG", !po.hmet_orog_gages_given,
        "the elevation bands of one weather station, without HMET_OROG_GAGES: the two stations give the lapse "
        "rate of every hour in its place"},
       {"EVENT_MIN_Q", long_term,
-       "a long-term run (LONG_TERM): its events end once the outlet falls below it"},
-      {"VHEIGHT", penman, penman_et},
-      {"TCOEFF", penman, penman_et},
-      {"CANOPY", penman, penman_et},
-      {"WILTING_POINT", penman, penman_et},
-      {"SEASONAL_RS", long_term, weather},
+       "a long-term run (LONG_TERM): its events end once the outlet falls below it", warns},
+      {"VHEIGHT", penman, penman_et, warns},
+      {"TCOEFF", penman, penman_et, warns},
+      {"CANOPY", penman, penman_et, warns},
+      {"WILTING_POINT", penman, penman_et, warns},
+      {"SEASONAL_RS", long_term, weather, warns},
       {"SEASONAL_RS", po.et_calc_penman || po.interception_coeff_given,
        "what it scales: the canopy resistance of Penman-Monteith evapotranspiration (ET_CALC_PENMAN) or the "
-       "interception capacity (INTERCEPTION_COEFF)"},
-      {"SEASONAL_RS_SPRING", po.seasonal_rs != 0, "the seasonal factor (SEASONAL_RS)"},
-      {"SEASONAL_RS_SUMMER_START", by_months, months},
-      {"SEASONAL_RS_SUMMER_END", by_months, months},
-      {"SEASONAL_RS_FALL", by_months, months},
+       "interception capacity (INTERCEPTION_COEFF)", warns},
+      {"SEASONAL_RS_SPRING", po.seasonal_rs != 0, "the seasonal factor (SEASONAL_RS)", warns},
+      {"SEASONAL_RS_SUMMER_START", by_months, months, warns},
+      {"SEASONAL_RS_SUMMER_END", by_months, months, warns},
+      {"SEASONAL_RS_FALL", by_months, months, warns},
       {"SEASONAL_RS_SPRING",
-       po.seasonal_rs_spring < 1 || (card_given(po, "SEASONAL_RS_SUMMER_START") &&
+       !seasons_used || po.seasonal_rs_spring < 1 || (card_given(po, "SEASONAL_RS_SUMMER_START") &&
                                      card_given(po, "SEASONAL_RS_SUMMER_END") && card_given(po, "SEASONAL_RS_FALL")),
        "the other months of the seasons: SEASONAL_RS_SUMMER_START, SEASONAL_RS_SUMMER_END and SEASONAL_RS_FALL "
        "(a spring month of 0 takes the months from the latitude)"},
       {"CFGI", long_term, weather},
-      {"CFGI_INDEX", po.cfgi != 0, "the frozen-ground index (CFGI)"},
-      {"CFGI_K", po.cfgi != 0, "the frozen-ground index (CFGI)"},
+      {"CFGI_INDEX", po.cfgi != 0, "the frozen-ground index (CFGI)", warns},
+      {"CFGI_K", po.cfgi != 0, "the frozen-ground index (CFGI)", warns},
       {"GTFSM", long_term, weather},
   };
-  return partners_present(po, rules);
+  return partners_present(ms, rules);
 }
 
 // The seasons of the seasonal factor follow each other through the year:
@@ -322,7 +337,7 @@ bool seasonal_months_in_order(const project_options& po) {
 
 // Snow falls and melts only in long-term runs; each melt model takes its
 // own parameters.
-bool snow_cards_have_their_partners(const model_state& ms) {
+bool snow_cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   const bool long_term = ms.clock.long_term != 0;
   const bool energy_balance = po.eb_snow != 0;
@@ -335,46 +350,49 @@ bool snow_cards_have_their_partners(const model_state& ms) {
   const partner_rule rules[] = {
       {"NWSRFS_SNOW", long_term, snow},
       {"EB_SNOW", long_term, snow},
-      {"SNOW_TEMP_BASE", long_term, snow},
-      {"NWSRFS_MF_MAX", long_term, snow},
-      {"NWSRFS_MF_MIN", long_term, snow},
-      {"NWSRFS_SCF", long_term, snow},
-      {"NWSRFS_FR_USE", long_term, snow},
-      {"NWSRFS_TIPM", long_term, snow},
-      {"NWSRFS_NMF", long_term, snow},
-      {"NWSRFS_PLWHC", long_term, snow},
-      {"NWSRFS_ELEV_SNOW", long_term, snow},
+      {"SNOW_TEMP_BASE", long_term, snow, warns},
+      {"NWSRFS_MF_MAX", long_term, snow, warns},
+      {"NWSRFS_MF_MIN", long_term, snow, warns},
+      {"NWSRFS_SCF", long_term, snow, warns},
+      {"NWSRFS_FR_USE", long_term, snow, warns},
+      {"NWSRFS_TIPM", long_term, snow, warns},
+      {"NWSRFS_NMF", long_term, snow, warns},
+      {"NWSRFS_PLWHC", long_term, snow, warns},
+      {"NWSRFS_ELEV_SNOW", long_term, snow, warns},
       {"SNAP_RETENTION", long_term, snow},
       {"SNOW_NO_INFILTRATE", long_term, snow},
       {"ROUTE_LAT_SNOW", long_term, snow},
-      {"SNOW_DARCY", long_term, snow},
-      {"SNOW_ROUGHNESS", long_term, snow},
-      {"INIT_SWE_DEPTH", long_term, snow},
+      {"SNOW_DARCY", long_term, snow, warns},
+      {"SNOW_ROUGHNESS", long_term, snow, warns},
+      // The snow of an event run lies on its cells, booked as their
+      // storage, and no process melts it.
+      {"INIT_SWE_DEPTH", long_term, snow, warns,
+       "lays snow that no process of an event run melts: it lies on the cells, booked as storage (only a long-term "
+       "run (LONG_TERM) melts snow)."},
       {"SNOW_SWE_FILE", long_term, snow},
       {"NWSRFS_SNOW", !energy_balance,
        "a melt by temperature index without EB_SNOW: the energy-balance melt takes its place"},
-      {"NWSRFS_MF_MAX", index_melt, index},
-      {"NWSRFS_MF_MIN", index_melt, index},
-      {"NWSRFS_FR_USE", index_melt, index},
-      {"NWSRFS_SCF", !energy_balance, not_energy_balance},
-      {"NWSRFS_TIPM", !energy_balance, not_energy_balance},
-      {"NWSRFS_NMF", !energy_balance, not_energy_balance},
-      {"NWSRFS_PLWHC", !energy_balance, not_energy_balance},
-      {"NWSRFS_ELEV_SNOW", !energy_balance, not_energy_balance},
+      {"NWSRFS_MF_MAX", index_melt, index, warns},
+      {"NWSRFS_MF_MIN", index_melt, index, warns},
+      {"NWSRFS_FR_USE", index_melt, index, warns},
+      {"NWSRFS_SCF", !energy_balance, not_energy_balance, warns},
+      {"NWSRFS_TIPM", !energy_balance, not_energy_balance, warns},
+      {"NWSRFS_NMF", !energy_balance, not_energy_balance, warns},
+      {"NWSRFS_PLWHC", !energy_balance, not_energy_balance, warns},
+      {"NWSRFS_ELEV_SNOW", !energy_balance, not_energy_balance, warns},
       {"SNOW_DARCY", po.route_lat_snow || po.snap_retention,
-       "water flowing through the snowpack: ROUTE_LAT_SNOW or SNAP_RETENTION"},
+       "water flowing through the snowpack: ROUTE_LAT_SNOW or SNAP_RETENTION", warns},
       {"SNOW_ROUGHNESS", !po.snow_darcy_given,
        "the overland flow of snow-covered cells by Manning's law, without SNOW_DARCY: with it that water flows "
-       "through the pack by Darcy's law instead"},
+       "through the pack by Darcy's law instead", warns},
       {"ROUTE_LAT_SNOW", po.overtype != overland_scheme::explicit_faces,
        "an ADE overland scheme (OVERTYPE ADE or ADE-PC): the explicit scheme routes no water through the snowpack"},
   };
-  return partners_present(po, rules);
+  return partners_present(ms, rules);
 }
 
 // The uniform storm's cards, the gages' interpolation and the radar's unit.
-bool rain_cards_have_their_partners(const model_state& ms) {
-  const project_options& po = ms.project.project_options;
+bool rain_cards_have_their_partners(model_state& ms) {
   const rain_event& re = ms.project.rain_event;
   // Without a precipitation file the rain is the uniform storm.
   const bool gages = re.precip_file_given != 0, uniform = !gages;
@@ -386,18 +404,18 @@ bool rain_cards_have_their_partners(const model_state& ms) {
   const partner_rule rules[] = {
       {"RAIN_INTENSITY", uniform, storm},
       {"RAIN_DURATION", uniform, storm},
-      {"START_DATE", dated, start},
-      {"START_TIME", dated, start},
-      {"RAIN_INV_DISTANCE", gages, "the gages of a precipitation file (PRECIP_FILE)"},
-      {"RAIN_THIESSEN", gages, "the gages of a precipitation file (PRECIP_FILE)"},
-      {"RADAR_MM", gages, "the radar grids a precipitation file names (PRECIP_FILE)"},
+      {"START_DATE", dated, start, warns},
+      {"START_TIME", dated, start, warns},
+      {"RAIN_INV_DISTANCE", gages, "the gages of a precipitation file (PRECIP_FILE)", warns},
+      {"RAIN_THIESSEN", gages, "the gages of a precipitation file (PRECIP_FILE)", warns},
+      {"RADAR_MM", gages, "the radar grids a precipitation file names (PRECIP_FILE)", warns},
   };
-  return partners_present(po, rules);
+  return partners_present(ms, rules);
 }
 
 // The channel network, its outlet, hotstarts, water quality and outputs
 // are those of explicit channel routing.
-bool channel_cards_have_their_partners(const model_state& ms) {
+bool channel_cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   const bool channels = ms.channel.chan_explic != 0;
   const bool exchange = po.stream_loss || po.gw_simulation;
@@ -425,26 +443,26 @@ bool channel_cards_have_their_partners(const model_state& ms) {
       {"CONCEPTUAL_GW", channels, lumped},
       {"CHANNEL_INPUT", channels, chan},
       {"STREAM_CELL", channels, chan},
-      {"MAX_COURANT_NUMBER", channels, chan},
+      {"MAX_COURANT_NUMBER", channels, chan, warns},
       {"OVERBANK_FLOW", channels, chan},
-      {"OVERBANK_MAX_DV", channels, chan},
+      {"OVERBANK_MAX_DV", channels, chan, warns},
       {"OVERLAND_BACKWATER", channels, chan},
       {"HEAD_BOUND", channels, chan},
-      {"BOUND_DEPTH", channels, chan},
-      {"BOUND_TS", channels, chan},
+      {"BOUND_DEPTH", channels, chan, warns},
+      {"BOUND_TS", channels, chan, warns},
       {"STREAM_LOSS", channels, chan},
-      {"K_RIVER", channels, chan},
-      {"M_RIVER", channels, chan},
+      {"K_RIVER", channels, chan, warns},
+      {"M_RIVER", channels, chan, warns},
       {"FIRST_ORDER_CHAN_Q", channels, chan},
-      {"STREAM_INFO", channels, chan},
+      {"STREAM_INFO", channels, chan, warns},
       {"WRITE_CHAN_HOTSTART", channels, chan},
       {"EXPLIC_BACKWATER", channels, chan},
       {"READ_CHAN_HOTSTART", channels, chan},
       {"EXPLIC_HOTSTART", channels, chan},
-      {"HOTSTART_IS_DEPTH", channels, chan},
+      {"HOTSTART_IS_DEPTH", channels, chan, warns},
       {"CHAN_CON_TRANS", channels, chan},
-      {"CHAN_DECAY_COEF", channels, chan},
-      {"CHAN_DISP_COEF", channels, chan},
+      {"CHAN_DECAY_COEF", channels, chan, warns},
+      {"CHAN_DISP_COEF", channels, chan, warns},
       {"INIT_CHAN_CONC", channels, chan},
       {"CHAN_DEPTH", channels, chan},
       {"CHAN_DISCHARGE", channels, chan},
@@ -459,22 +477,22 @@ bool channel_cards_have_their_partners(const model_state& ms) {
       {"OUT_MASS_LOCATION", channels, chan},
       {"IN_GWFLUX_LOCATION", channels, chan},
       {"OUT_GWFLUX_LOCATION", channels, chan},
-      {"LINKS", channels, chan},
-      {"ST_MAPPING_TABLE", channels, chan},
+      {"LINKS", channels, chan, warns},
+      {"ST_MAPPING_TABLE", channels, chan, warns},
       {"LAKE_OUTPUT", lakes_possible,
        "lakes: the OVERLAND_LAKE_MAP card, or LAKE links of explicit channel routing (CHAN_EXPLIC)"},
       // Partners within the channels.
-      {"BOUND_DEPTH", po.head_bound != 0, held},
-      {"BOUND_TS", po.head_bound != 0, held},
+      {"BOUND_DEPTH", po.head_bound != 0, held, warns},
+      {"BOUND_TS", po.head_bound != 0, held, warns},
       {"BOUND_DEPTH", !po.bound_ts_given,
        "HEAD_BOUND and without the BOUND_TS card, whose series gives the outlet's depth in its place"},
       {"HOTSTART_IS_DEPTH", po.read_chan_hotstart_given || po.explic_hotstart_given,
-       "a channel hotstart to read: the READ_CHAN_HOTSTART (or EXPLIC_HOTSTART) card"},
-      {"K_RIVER", exchange, bed},
-      {"M_RIVER", exchange, bed},
+       "a channel hotstart to read: the READ_CHAN_HOTSTART (or EXPLIC_HOTSTART) card", warns},
+      {"K_RIVER", exchange, bed, warns},
+      {"M_RIVER", exchange, bed, warns},
       {"IN_GWFLUX_LOCATION", exchange, bed},
-      {"CHAN_DISP_COEF", po.chan_con_trans || classes_carried, carried},
-      {"CHAN_DECAY_COEF", channel_contaminants, contaminants},
+      {"CHAN_DISP_COEF", po.chan_con_trans || classes_carried, carried, warns},
+      {"CHAN_DECAY_COEF", channel_contaminants, contaminants, warns},
       {"INIT_CHAN_CONC", channel_contaminants, contaminants},
       {"OUT_HYD_LOCATION", po.in_hyd_location_given != 0, locations},
       {"OUT_DEP_LOCATION", po.in_hyd_location_given != 0, locations},
@@ -484,30 +502,30 @@ bool channel_cards_have_their_partners(const model_state& ms) {
       {"OUT_MASS_LOCATION", po.chan_con_trans || classes_carried, carried},
       {"OUT_GWFLUX_LOCATION", po.in_gwflux_location_given != 0, "the channel nodes of the IN_GWFLUX_LOCATION card"},
       {"CHAN_SED_FLUX", po.soil_erosion_on != 0, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)"},
-      {"LINKS", po.conceptual_gw_given != 0, "the conceptual groundwater model (CONCEPTUAL_GW)"},
+      {"LINKS", po.conceptual_gw_given != 0, "the conceptual groundwater model (CONCEPTUAL_GW)", warns},
       {"ST_MAPPING_TABLE", po.nutrients != 0,
-       "the nutrients of the channels (NUTRIENTS): only they take values from the stream mapping table"},
+       "the nutrients of the channels (NUTRIENTS): only they take values from the stream mapping table", warns},
   };
-  return partners_present(po, rules);
+  return partners_present(ms, rules);
 }
 
 // The aquifer's cards, and those of the soil columns over a water table.
-bool groundwater_cards_have_their_partners(const model_state& ms) {
+bool groundwater_cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   const bool aquifer = po.gw_simulation != 0;
   static constexpr const char* gw = "saturated groundwater (GW_SIMULATION)";
   const partner_rule rules[] = {
-      {"AQUIFER_BOTTOM", aquifer, gw},
-      {"GW_UNIF_POROSITY", aquifer, gw},
-      {"GW_POROSITY_MAP", aquifer, gw},
-      {"GW_UNIF_HYCOND", aquifer, gw},
-      {"GW_HYCOND_MAP", aquifer, gw},
-      {"GW_TIMESTEP", aquifer, gw},
-      {"GW_LSOR_CON", aquifer, gw},
-      {"GW_LSOR_DIR", aquifer, gw},
-      {"GW_RELAX_COEFF", aquifer, gw},
-      {"GW_LEAKAGE_RATE", aquifer, gw},
-      {"GW_BOUNDFILE", aquifer, gw},
+      {"AQUIFER_BOTTOM", aquifer, gw, warns},
+      {"GW_UNIF_POROSITY", aquifer, gw, warns},
+      {"GW_POROSITY_MAP", aquifer, gw, warns},
+      {"GW_UNIF_HYCOND", aquifer, gw, warns},
+      {"GW_HYCOND_MAP", aquifer, gw, warns},
+      {"GW_TIMESTEP", aquifer, gw, warns},
+      {"GW_LSOR_CON", aquifer, gw, warns},
+      {"GW_LSOR_DIR", aquifer, gw, warns},
+      {"GW_RELAX_COEFF", aquifer, gw, warns},
+      {"GW_LEAKAGE_RATE", aquifer, gw, warns},
+      {"GW_BOUNDFILE", aquifer, gw, warns},
       {"GW_FLUXBOUNDTABLE", aquifer, gw},
       {"GW_FLUX_BOUNDTABLE", aquifer, gw},
       {"USE_WELLS", aquifer, gw},
@@ -519,16 +537,16 @@ bool groundwater_cards_have_their_partners(const model_state& ms) {
       {"OUT_WELL_LOCATION", po.gw_well_level_given != 0, "the well levels of the GW_WELL_LEVEL card"},
       {"AQUIFER_DELTA_Z", po.water_table_given != 0,
        "a water table (WATER_TABLE): it spaces the nodes of the Richards columns down to the table, or sets "
-       "the depth of a table held all run"},
+       "the depth of a table held all run", warns},
       {"GW_ASSIGN_THETA", ms.soil.inf_richards && po.water_table_given,
-       "Richards columns over a water table (INF_RICHARDS with WATER_TABLE)"},
-      {"TOPO_INDEX", po.sacramento_given != 0, "the Sacramento model (SACRAMENTO)"},
+       "Richards columns over a water table (INF_RICHARDS with WATER_TABLE)", warns},
+      {"TOPO_INDEX", po.sacramento_given != 0, "the Sacramento model (SACRAMENTO)", warns},
   };
-  return partners_present(po, rules);
+  return partners_present(ms, rules);
 }
 
 // Contaminants, sediment and nutrients.
-bool quality_cards_have_their_partners(const model_state& ms) {
+bool quality_cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   const bool erosion = po.soil_erosion_on != 0;
   const bool channels = ms.channel.chan_explic != 0;
@@ -552,26 +570,26 @@ bool quality_cards_have_their_partners(const model_state& ms) {
   const int* table = ms.grid.cmt_table_present;
   const partner_rule rules[] = {
       {"OV_CON_MAP", transport, overland},
-      {"OV_DISP_COEF", transport, overland},
+      {"OV_DISP_COEF", transport, overland, warns},
       {"ALL_CONTAM_OUTPUT", transport || po.chan_con_trans,
        "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of 10 or more)"},
       {"KINETICS_TIMESTEP_FACTOR", transport || po.chan_con_trans,
-       "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of 10 or more)"},
-      {"OV_DECAY_COEF", contaminants, uniform},
-      {"OV_UPTAKE_RATE", contaminants, uniform},
+       "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of 10 or more)", warns},
+      {"OV_DECAY_COEF", contaminants, uniform, warns},
+      {"OV_UPTAKE_RATE", contaminants, uniform, warns},
       {"OV_MASS_LOAD", contaminants, uniform},
       {"CONTAM_MAP", contaminants, uniform},
       {"OV_DECAY_COEF", !contaminant_table, no_table},
       {"OV_UPTAKE_RATE", !contaminant_table, no_table},
       {"OV_MASS_LOAD", !contaminant_table, no_table},
       {"OV_DISP_COEF", !contaminant_table || classes_carried, no_table},
-      {"SOIL_STATIC_CONC", po.soil_con_trans != 0, "soil contaminant transport (SOIL_CON_TRANS)"},
-      {"WATER_TEMP", erosion || po.nutrients, "eroded soil (SOIL_EROSION) or the nutrient model (NUTRIENTS)"},
-      {"SAND_SIZE", erosion, sediment},
-      {"SED_POROSITY", erosion && channels, channel_sediment},
-      {"ADJUST_CHANNEL_BED", erosion && channels, channel_sediment},
+      {"SOIL_STATIC_CONC", po.soil_con_trans != 0, "soil contaminant transport (SOIL_CON_TRANS)", warns},
+      {"WATER_TEMP", erosion || po.nutrients, "eroded soil (SOIL_EROSION) or the nutrient model (NUTRIENTS)", warns},
+      {"SAND_SIZE", erosion, sediment, warns},
+      {"SED_POROSITY", erosion && channels, channel_sediment, warns},
+      {"ADJUST_CHANNEL_BED", erosion && channels, channel_sediment, warns},
       {"FYSSI", erosion && channels, channel_sediment},
-      {"CHAN_PH", po.nutrients != 0, nsm},
+      {"CHAN_PH", po.nutrients != 0, nsm, warns},
       {"TOTAL_OV_N", po.nutrients != 0, nsm},
       {"TOTAL_OV_P", po.nutrients != 0, nsm},
       {"TOTAL_CHAN_N", po.nutrients && channels, nsm_channels},
@@ -584,7 +602,7 @@ bool quality_cards_have_their_partners(const model_state& ms) {
       {"SOILS_NSM_C", nsm_soil && table[cmt_nsm_soil_carbon],
        "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_C table"},
   };
-  if (!partners_present(po, rules)) return false;
+  if (!partners_present(ms, rules)) return false;
   // The nutrients' cards of the channels' water: its starting values and
   // its link/node and outlet series.
   if (po.nutrients && channels) return true;
@@ -593,9 +611,8 @@ bool quality_cards_have_their_partners(const model_state& ms) {
         e.kind == card_kind::nsm_st_init || e.kind == card_kind::nsm_out_st || e.kind == card_kind::nsm_out_hyd;
     if (!channel_water) continue;
     if (!po.cards_given.test(card_table_index(e))) continue;
-    std::string word(e.word);
-    for (char& c : word) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::printf("Error: the %s card acts only with %s.\n", word.c_str(), nsm_channels);
+    std::printf("Error: %s acts only with %s.\n",
+                card_on_line(e.word, po.card_lines[card_table_index(e)]).c_str(), nsm_channels);
     return false;
   }
   return true;
@@ -603,7 +620,7 @@ bool quality_cards_have_their_partners(const model_state& ms) {
 
 // The outputs of locations and maps, and the cards of the outside
 // framework and of the stream fluxes handed to ZV.
-bool output_and_coupling_cards_have_their_partners(const model_state& ms) {
+bool output_and_coupling_cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   const bool maps = map_output_requested(ms);
   static constexpr const char* zem = "the ZEM framework (ZEM)";
@@ -611,14 +628,14 @@ bool output_and_coupling_cards_have_their_partners(const model_state& ms) {
   const partner_rule rules[] = {
       {"OUT_CELLDEPDIS_LOCATION", po.in_celldepdis_location_given != 0,
        "the cells of the IN_CELLDEPDIS_LOCATION card"},
-      {"OVERLAND_DEPTH_LOCATION", po.overland_depths_given != 0, "the depth series of the OVERLAND_DEPTHS card"},
-      {"OVERLAND_WSE_LOCATION", po.overland_wse_given != 0, "the water-surface series of the OVERLAND_WSE card"},
+      {"OVERLAND_DEPTH_LOCATION", po.overland_depths_given != 0, "the depth series of the OVERLAND_DEPTHS card", warns},
+      {"OVERLAND_WSE_LOCATION", po.overland_wse_given != 0, "the water-surface series of the OVERLAND_WSE card", warns},
       {"MAP_FREQ", maps, "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps written every MAP_FREQ "
-                         "minutes"},
+                         "minutes", warns},
       {"MAP_TYPE", maps || po.flood_grid_given,
-       "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps, or FLOOD_GRID"},
+       "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps, or FLOOD_GRID", warns},
       {"ZEM_EVENT_NUM", po.zem != 0, zem},
-      {"MOLA_FIRST", po.zem != 0, zem},
+      {"MOLA_FIRST", po.zem != 0, zem, warns},
       {"MOIST_TO_MOLA", po.zem != 0, zem},
       {"KSAT_TO_MOLA", po.zem != 0, zem},
       {"ROUGH_TO_MOLA", po.zem != 0, zem},
@@ -626,15 +643,15 @@ bool output_and_coupling_cards_have_their_partners(const model_state& ms) {
       {"MOIST_FROM_MOLA", po.zem != 0, zem},
       {"KSAT_FROM_MOLA", po.zem != 0, zem},
       {"ROUGH_FROM_MOLA", po.zem != 0, zem},
-      {"ZV_SEGMENT_MAP", po.zv_fluxes != 0, zv},
-      {"ZV_NODES_TO_SEGS", po.zv_fluxes != 0, zv},
+      {"ZV_SEGMENT_MAP", po.zv_fluxes != 0, zv, warns},
+      {"ZV_NODES_TO_SEGS", po.zv_fluxes != 0, zv, warns},
       {"ZV_SEGMENT_FLUXES", po.zv_fluxes != 0, zv},
   };
-  return partners_present(po, rules);
+  return partners_present(ms, rules);
 }
 
 // Every card acts with the partners it needs.
-bool cards_have_their_partners(const model_state& ms) {
+bool cards_have_their_partners(model_state& ms) {
   const project_options& po = ms.project.project_options;
   return surface_and_soil_cards_have_their_partners(ms) && seasonal_months_in_order(po) &&
          snow_cards_have_their_partners(ms) && rain_cards_have_their_partners(ms) &&
@@ -748,11 +765,11 @@ void check_cards_against_inputs(model_state& ms) {
   const partner_rule rules[] = {
       {"OVERBANK_MAX_DV", po.overbank_flow || ms.channel.overbank_exchange,
        "water spilling over the banks: the OVERBANK_FLOW card, or an OVERBANK record of a link in the channel "
-       "input file, which has none"},
+       "input file, which has none", warns},
       {"LAKE_OUTPUT", po.overland_lake_map_given || ms.lake.chan_lakes,
        "lakes: the OVERLAND_LAKE_MAP card, or a LAKE link of the channel input file, which has none"},
   };
-  if (!partners_present(po, rules)) set_error(own_message_code);
+  if (!partners_present(ms, rules)) set_error(own_message_code);
 }
 
 }  // namespace nivra

@@ -65,7 +65,7 @@ bool open_evaporation_output(model_state& ms) {
   if (!open_role(ms.soil.evap_out_file, "evap_out", "w", "evaporation output")) return false;
   std::fprintf(ms.soil.evap_out_file.fp,
                "yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      "
-               "avgbottomfav  CFGI         temp(C)  ");
+               "avgbottomfav  CFGI         temp(C)      Tsoil_cell1(K)");
   if (ms.soil.sm_accounting) std::fprintf(ms.soil.evap_out_file.fp, " avg_theta_L1  avg_theta_L2");
   std::fprintf(ms.soil.evap_out_file.fp, "\n");
   return true;

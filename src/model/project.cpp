@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -53,9 +54,10 @@ bool stop_reading() {
   return false;
 }
 
-// A card that needs a reader this version does not have: say so and stop.
-bool card_not_available(const card_entry& e) {
-  report_card_not_available(upper_word(e.word));
+// A card that needs a reader this version does not have: say so, naming
+// its line, and stop.
+bool card_not_available(const card_entry& e, int line_no) {
+  report_card_not_available(upper_word(e.word), line_no);
   return false;
 }
 
@@ -96,15 +98,39 @@ bool read_date_fields(const card_entry& e, card_line& line, int* fields, int cou
   return true;
 }
 
-// Words left on a card's line after the values the card takes (a second
-// value, a unit, a note) would be silently lost: they stop the run.
-bool nothing_left_on_line(const card_entry& e, card_line& line, int line_no) {
+// Whether a token is one of the words, in any case.
+bool word_among(const std::string& token, std::initializer_list<std::string_view> words) {
+  const std::string w = to_lower(token);
+  for (std::string_view x : words)
+    if (w == x) return true;
+  return false;
+}
+
+// What a card's line holds after the values the card takes. A note
+// (starting with #) is left to the reader. A flag followed by 1, on, yes or
+// true alone is taken as given, with a warning; followed by 0, off, no or
+// false it says the opposite of what its line does (a flag is switched on by
+// its line), and that stops the run. Anything else (a second value, a unit)
+// would be lost or contradict the value read, and stops the run too.
+bool nothing_left_on_line(const card_entry& e, card_line& line, int line_no, project_options& po, int quiet) {
   std::string extra;
-  if (e.kind == card_kind::skip || !next_token(line, extra)) return true;
-  std::printf("Error: the %s card on line %d of the project file takes %s, but the line goes on with %s; "
-              "remove it (a note goes on a line of its own, starting with #).\n",
-              upper_word(e.word).c_str(), line_no, e.kind == card_kind::flag ? "no value" : "no more values",
-              extra.c_str());
+  if (e.kind == card_kind::skip || !next_token(line, extra) || extra[0] == '#') return true;
+  const bool flag = e.kind == card_kind::flag || e.kind == card_kind::nutrients;
+  const std::string card = card_on_line(e.word, line_no);
+  std::string more;
+  const bool alone = !next_token(line, more) || more[0] == '#';
+  if (flag && alone && word_among(extra, {"1", "on", "yes", "true"})) {
+    warn_card(po, card + " takes no value; the " + extra + " after it changes nothing (the card is on).", quiet);
+    return true;
+  }
+  if (flag && word_among(extra, {"0", "off", "no", "false"})) {
+    std::printf("Error: %s is followed by %s, but a flag is switched on by its line: remove the line to leave "
+                "it off, or the %s to switch it on.\n",
+                card.c_str(), extra.c_str(), extra.c_str());
+    return stop_reading();
+  }
+  std::printf("Error: %s takes %s, but the line goes on with %s; remove it (a note starts with #).\n",
+              card.c_str(), flag ? "no value" : "no more values", extra.c_str());
   return stop_reading();
 }
 
@@ -115,9 +141,18 @@ class card_reader {
  public:
   card_reader(project_records r, int quiet) : r_(r), quiet_(quiet) {}
 
-  // Acts on one card; false when the reading must end.
-  bool apply(const card_entry& e, card_line& line) {
-    if (!e.available) return card_not_available(e);
+  // Acts on one card on its line of the project file; false when the
+  // reading must end.
+  bool apply(const card_entry& e, card_line& line, int line_no) {
+    line_no_ = line_no;
+    if (!e.available) return card_not_available(e, line_no);
+    if (!act(e, line)) return false;
+    if (e.unused) note_no_effect(e);
+    return true;
+  }
+
+ private:
+  bool act(const card_entry& e, card_line& line) {
     switch (e.kind) {
       case card_kind::skip: note_ignored(e); return true;
       case card_kind::flag: store_sets(e); return true;
@@ -173,8 +208,8 @@ class card_reader {
       case card_kind::richards_k_word:
       case card_kind::richards_c_word:
       case card_kind::richards_upper_word: return read_richards_word(e, line);
-      case card_kind::calib_comp_data_word: return read_calib_comp_data(line) && card_not_available(e);
-      case card_kind::calib_obj_func_word: return read_calib_obj_func(line) && card_not_available(e);
+      case card_kind::calib_comp_data_word: return read_calib_comp_data(line) && card_not_available(e, line_no_);
+      case card_kind::calib_obj_func_word: return read_calib_obj_func(line) && card_not_available(e, line_no_);
       case card_kind::reten_depth: return read_reten_depth(e, line);
       case card_kind::init_swe_depth: return read_init_swe_depth(e, line);
       case card_kind::start_date: {
@@ -251,8 +286,9 @@ class card_reader {
         return read_xy_input_card(e.item, v);
       }
       case card_kind::nutrients:
+        // Given again, it keeps the nutrient cards read since the first.
         r_.po.nutrients = 1;
-        r_.po.nsm_model = std::make_unique<nsm>();
+        if (!r_.po.nsm_model) r_.po.nsm_model = std::make_unique<nsm>();
         return true;
       case card_kind::nsm_aq_env:
       case card_kind::nsm_ov_init:
@@ -273,7 +309,6 @@ class card_reader {
     return true;
   }
 
- private:
   static constexpr const char* date_takes = "a date: year (1 to 9999), month and day";
   static constexpr const char* time_takes = "a time of day: hour (0 to 23) and minute (0 to 59)";
   static constexpr const char* end_takes =
@@ -503,30 +538,60 @@ class card_reader {
     note_no_effect(e);
   }
   void note_no_effect(const card_entry& e) const {
-    if (quiet_ == 1 || process.parallel_env.proc_id != 0) return;
-    std::printf("Warning: the %s card has no effect in this version of NIVRA; it is ignored.\n",
-                upper_word(e.word).c_str());
+    std::string text = card_on_line(e.word, line_no_) + " has no effect in this version of NIVRA; it is ignored";
+    if (e.unused) text += std::string(" (") + e.unused + ")";
+    warn_card(r_.po, text + ".", quiet_);
   }
 
   project_records r_;
   int quiet_ = 0;
+  int line_no_ = 0;
 };
 
+// The values a card's line gives (its tokens up to a note starting with #).
+std::vector<std::string> card_values(std::string_view rest) {
+  card_line line(rest);
+  std::vector<std::string> values;
+  std::string token;
+  while (next_token(line, token) && token[0] != '#') values.push_back(token);
+  return values;
+}
+
+// Whether two lines of one card give the same values: numbers equal as
+// numbers (10 and 10.0), the words of a card that takes a word in any case,
+// anything else (file names) as written.
+bool same_values(const card_entry& e, const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  if (a.size() != b.size()) return false;
+  const bool word = e.kind == card_kind::overtype_word || e.kind == card_kind::richards_k_word ||
+                    e.kind == card_kind::richards_c_word || e.kind == card_kind::richards_upper_word;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    double x = 0.0, y = 0.0;
+    if (whole_token_double(a[k], x) && whole_token_double(b[k], y)) {
+      if (!(x == y)) return false;
+    } else if (word ? to_lower(a[k]) != to_lower(b[k]) : a[k] != b[k]) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // The cards the file has given so far, each with the line of its first
-// appearance: a card that stores a value may stand once, and so may one of
-// the cards that store into the same field; a flag given again changes
-// nothing and is warned about; the cards that add to a list, act on the
-// lines after them or store nothing may repeat.
+// appearance and its values: a card that stores a value may stand again
+// only with the same values, which changes nothing and is warned about; one
+// of the cards that store into the same field may stand once; a flag given
+// again changes nothing and is warned about; the cards that add to a list,
+// act on the lines after them or store nothing may repeat.
 class card_lines {
  public:
-  explicit card_lines(int quiet) : quiet_(quiet) {}
+  card_lines(project_options& po, int quiet) : po_(po), quiet_(quiet) {}
 
-  // False, with the run stopped, when the card may not stand here.
-  bool admit(const card_entry& e, int line) {
+  // False, with the run stopped, when the card may not stand here; values
+  // is what its line gives after the card word.
+  bool admit(const card_entry& e, int line, std::string_view values) {
     const card_repeat rule = repeat_rule(e);
     if (rule == card_repeat::free) return true;
     for (const seen& s : seen_) {
-      if (s.entry->code == e.code) return repeated(*s.entry, s.line, e, line, rule);
+      if (s.entry->code == e.code) return repeated(s, e, line, card_values(values), rule);
       if (cards_collide(*s.entry, e)) {
         std::printf("Error: the %s and %s cards set the same value in the project file (lines %d and %d); give one "
                     "of them.\n",
@@ -534,7 +599,7 @@ class card_lines {
         return stop_reading();
       }
     }
-    seen_.push_back({&e, line});
+    seen_.push_back({&e, line, card_values(values)});
     return true;
   }
 
@@ -542,25 +607,29 @@ class card_lines {
   struct seen {
     const card_entry* entry;
     int line;
+    std::vector<std::string> values;
   };
 
-  bool repeated(const card_entry& first, int first_line, const card_entry& e, int line, card_repeat rule) const {
+  bool repeated(const seen& first, const card_entry& e, int line, const std::vector<std::string>& values,
+                card_repeat rule) const {
     // A synonym names the word the first line used.
-    std::string lines = std::to_string(first_line) + " and " + std::to_string(line);
-    if (first.word != e.word) lines += ", the first as " + upper_word(first.word);
-    if (rule == card_repeat::harmless) {
-      if (quiet_ != 1 && process.parallel_env.proc_id == 0)
-        std::printf("Warning: the %s card is given twice in the project file (lines %s); the second changes "
-                    "nothing.\n",
-                    upper_word(e.word).c_str(), lines.c_str());
+    std::string lines = std::to_string(first.line) + " and " + std::to_string(line);
+    if (first.entry->word != e.word) lines += ", the first as " + upper_word(first.entry->word);
+    if (rule == card_repeat::harmless || same_values(e, first.values, values)) {
+      warn_card(po_,
+                "the " + upper_word(e.word) + " card is given twice in the project file (lines " + lines +
+                    "); the second changes nothing.",
+                quiet_);
       return true;
     }
-    std::printf("Error: the %s card is given twice in the project file (lines %s); give it once.\n",
+    std::printf("Error: the %s card is given twice in the project file (lines %s) with different values; give it "
+                "once.\n",
                 upper_word(e.word).c_str(), lines.c_str());
     return stop_reading();
   }
 
   std::vector<seen> seen_;
+  project_options& po_;
   int quiet_;
 };
 
@@ -647,7 +716,7 @@ bool read_project_file(std::string_view file_name, project_options& options, run
   set_defaults(options);
 
   card_reader reader({options, control, rain}, quiet);
-  card_lines given(quiet);
+  card_lines given(options, quiet);
   int line_no = 1;  // the header's
   while (read_line(line, f)) {
     ++line_no;
@@ -656,10 +725,12 @@ bool read_project_file(std::string_view file_name, project_options& options, run
     // driver, or reported its fault (which clears the code) and stopped the
     // run.
     if (!e) continue;
-    if (e->available && !given.admit(*e, line_no)) return false;
-    if (!reader.apply(*e, line)) return process.error_block.code != 0;
-    if (!nothing_left_on_line(*e, line, line_no)) return false;
-    options.cards_given.set(card_table_index(*e));
+    if (e->available && !given.admit(*e, line_no, line.rest())) return false;
+    if (!reader.apply(*e, line, line_no)) return process.error_block.code != 0;
+    if (!nothing_left_on_line(*e, line, line_no, options, quiet)) return false;
+    const std::size_t i = card_table_index(*e);
+    if (!options.cards_given.test(i)) options.card_lines[i] = line_no;
+    options.cards_given.set(i);
   }
   return true;
 }
@@ -668,7 +739,8 @@ void prescan_project_path(std::string_view file_name) {
   guarded_file f;
   if (!open_project_file(f, file_name)) return;
   card_line line;
-  while (read_line(line, f)) {
+  for (bool first = true; read_line(line, f); first = false) {
+    if (first && is_header(line.rest())) continue;  // the header line is no card
     const card_entry* e = classify_card_entry(line, 0);
     if (e && e->kind == card_kind::project_folder) {
       std::string folder;

@@ -8,10 +8,13 @@
 // sets the reader's defaults, so only those defaults are ever in force.
 #pragma once
 
+#include <array>
 #include <bitset>
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/arrays.h"
 #include "core/containers.h"
@@ -111,6 +114,15 @@ struct project_options {
   // a card whose value equals its default is given all the same
   // (card_given in model/card_table.h reads it by the card's word).
   std::bitset<card_table_capacity> cards_given;
+  // The line of the project file each given card stands on (its first line
+  // when it is given twice), one per entry of the card table; 0: not given.
+  std::array<int, card_table_capacity> card_lines{};
+  // The warnings about cards that change nothing in this run, each naming
+  // its card and line (without the leading "Warning: "), for the run
+  // summary's list of warnings; the cards already warned about by a rule of
+  // their partners.
+  std::vector<std::string> card_warnings;
+  std::bitset<card_table_capacity> cards_warned;
 
   // Grid maps and mapping tables.
   file_name_text watershed_mask;
@@ -226,8 +238,8 @@ struct project_options {
   double nwsrfs_fr_use = 0.0; int nwsrfs_fr_use_given = 0;
   double nwsrfs_scf = 0.0; int nwsrfs_scf_given = 0;
   double hmet_elev_gage = 0.0; int hmet_elev_gage_given = 0;
-  double hmet_xcoord_gage = 0.0;
-  double hmet_ycoord_gage = 0.0;
+  double hmet_xcoord_gage = 0.0; int hmet_xcoord_gage_given = 0;
+  double hmet_ycoord_gage = 0.0; int hmet_ycoord_gage_given = 0;
   double hmet_lapse_rate = 0.0; int hmet_lapse_rate_given = 0;
   double nwsrfs_tipm = 0.0; int nwsrfs_tipm_given = 0;
   double nwsrfs_nmf = 0.0; int nwsrfs_nmf_given = 0;

@@ -407,6 +407,7 @@ void copy_gage_and_initial_snow(model_state& ms) {
   ms.hydromet.met_gage_elev = po.hmet_elev_gage_given ? po.hmet_elev_gage : 0.0;
   ms.hydromet.hmet_xcoord_gage = po.hmet_xcoord_gage;
   ms.hydromet.hmet_ycoord_gage = po.hmet_ycoord_gage;
+  ms.hydromet.hmet_station_xy_given = po.hmet_xcoord_gage_given || po.hmet_ycoord_gage_given;
   ms.hydromet.snow_temp_base = po.snow_temp_base_given ? po.snow_temp_base : 0.0;
   ms.hydromet.init_swe_mode = po.init_swe_mode;
   ms.hydromet.init_swe_depth = po.init_swe_depth;

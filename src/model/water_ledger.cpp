@@ -16,7 +16,8 @@ using part = water_compartment;
 // model takes the layer's evapotranspiration as its demand and keeps its
 // own drainage, so they move no water of their own.
 constexpr std::initializer_list<water_flux> lumped_soil_figures = {
-    flux::soil_evaporation, flux::unsaturated_down_flux, flux::soil_column_adjustment, flux::saturated_unsaturated};
+    flux::soil_evaporation, flux::unsaturated_down_flux, flux::soil_column_adjustment, flux::saturated_unsaturated,
+    flux::soil_layer_to_groundwater};
 
 // The grid's surface water with the snow on it and its channels and lakes.
 constexpr water_set surface_water = {part::surface, part::overland_lakes, part::channels, part::channel_lakes,
@@ -50,7 +51,8 @@ void water_ledger::close_event(bool lumped) {
   event_balance& b = event_balance_;
   b.in_plus_initial = s.initial + s.in;
   b.out_plus_final = s.final + s.out;
-  b.error = b.in_plus_initial > 1e-16 ? (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial : -1.0;
+  b.no_water = !(b.in_plus_initial > 1e-16);
+  b.error = b.no_water ? -1.0 : (b.in_plus_initial - b.out_plus_final) / b.in_plus_initial;
 }
 
 // The aquifer's own water against what entered and left it.
@@ -64,17 +66,22 @@ void water_ledger::close_groundwater_balance() {
 }
 
 // The accounting layer gains the infiltration and loses its
-// evapotranspiration and what drains below it, against the infiltration
-// and the water of the whole soil at the start. The exchange with the water
-// table is the whole column's, below the layer; a lumped model's figures
-// are its own.
+// evapotranspiration, what drains below it and what a rising water table
+// takes of it (gaining what a falling one leaves it), against the
+// infiltration and the layer's water at the start. The soil between the
+// layer and the water table and the Richards columns exchange with the
+// aquifer below the layer; a lumped model's stores and figures are its own.
 void water_ledger::close_soil_layer_balance() {
   run_balance_.soil_layer_error = 0.0;
-  if (storage(store::soil, moment::run_start) <= 0.0) return;
-  const balance_sums s =
-      run_balance_of({{part::soil}, {store::soil_layer}, {flux::saturated_unsaturated, flux::sacramento_baseflow, flux::sacramento_et}});
-  run_balance_.soil_layer_error =
-      percent_of(s.residual(), run_total(flux::infiltration) + storage(store::soil, moment::run_start));
+  const double start = storage(store::soil_layer, moment::run_start);
+  const balance_sums s = run_balance_of(
+      {{part::soil},
+       {store::soil_layer},
+       {flux::saturated_unsaturated, flux::soil_column_adjustment, flux::sacramento_baseflow,
+        flux::lumped_baseflow_to_channels, flux::lumped_baseflow_to_lakes, flux::sacramento_et}});
+  const double base = run_total(flux::infiltration) + start;
+  if (base <= 0.0) return;
+  run_balance_.soil_layer_error = percent_of(s.residual(), base);
 }
 
 void water_ledger::close_run(const balance_scheme& scheme) {

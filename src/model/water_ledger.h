@@ -58,7 +58,7 @@ enum class water_flux {
   rainfall_to_overland,  // rain and snow reaching the cells, overland lakes and fixed-level cells included
   lake_precipitation,    // rain on the channel lakes
   canopy_drying,         // water the canopy held when an event began, dried since the last
-  snowmelt,              // melt water released from the snow onto the cells
+  snowmelt,              // water released from the snow onto the cells: its melt and the rain it took
   // Soil.
   infiltration,
   evaporation,           // total: evapotranspiration of the run
@@ -70,6 +70,7 @@ enum class water_flux {
   groundwater_inputs,          // total: the net inflow of the aquifer apart from its boundaries
   groundwater_recharge,        // reaching the water table from below the soil
   saturated_unsaturated,       // passed from the unsaturated zone to keep the two in balance
+  soil_layer_to_groundwater,   // the accounting layer's water in the depths a rising table submerged (taken back, negative, as it falls)
   exfiltration,                // groundwater onto the surface
   groundwater_pumping,
   deep_leakage,
@@ -158,7 +159,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::rainfall_to_overland, "rainfall_to_overland", "", c::outside, c::surface, f::precipitation},
     {f::lake_precipitation, "lake_precipitation", "Volume precip to lakes=", c::outside, c::channel_lakes, f::precipitation},
     {f::canopy_drying, "canopy_drying", "Volume dried from the canopy between events=", c::canopy, c::outside, f::canopy_drying},
-    {f::snowmelt, "snowmelt", "Total snowmelt reaching the ground=", c::snow, c::surface, f::snowmelt},
+    {f::snowmelt, "snowmelt", "Total snowmelt and rain through the pack=", c::snow, c::surface, f::snowmelt},
     {f::infiltration, "infiltration", "Total amount of infiltration=", c::surface, c::soil, f::infiltration},
     {f::evaporation, "evaporation", "Total amount of evaporation=", c::outside, c::outside, f::evaporation},
     {f::direct_evaporation, "direct_evaporation", "Total direct evaporation=", c::surface, c::outside, f::evaporation},
@@ -168,6 +169,7 @@ inline constexpr std::array<flux_row, n_water_fluxes> rows = {{
     {f::groundwater_inputs, "groundwater_inputs", "Total inputs to groundwater=", c::outside, c::groundwater, f::groundwater_inputs},
     {f::groundwater_recharge, "groundwater_recharge", "Total recharge inputs to groundwater=", c::outside, c::groundwater, f::groundwater_inputs},
     {f::saturated_unsaturated, "saturated_unsaturated", "Sat/unsat. volume (into gw) =", c::soil, c::groundwater, f::groundwater_inputs},
+    {f::soil_layer_to_groundwater, "soil_layer_to_groundwater", "", c::soil, c::groundwater, f::groundwater_inputs},
     {f::exfiltration, "exfiltration", "Total amount of exfiltration=", c::groundwater, c::surface, f::groundwater_inputs, -1},
     {f::groundwater_pumping, "groundwater_pumping", "Total pumping from groundwater=", c::groundwater, c::outside, f::groundwater_inputs, -1},
     {f::deep_leakage, "deep_leakage", "Leakage to deep aquifer+", c::groundwater, c::outside, f::groundwater_inputs, -1},
@@ -344,6 +346,7 @@ struct event_balance {
   double in_plus_initial = 0.0;  // inputs plus the water stored at the event start
   double out_plus_final = 0.0;   // outputs plus the water stored at the event end
   double error = 0.0;            // (in - out) / in, or -1 when nothing came in
+  bool no_water = false;         // nothing came in and nothing was stored: no balance to strike
 };
 
 class water_ledger {

@@ -1,9 +1,11 @@
 #include "output/event_summary.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
@@ -11,6 +13,7 @@
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
@@ -133,9 +136,12 @@ void print_volumes(const model_state& ms, std::FILE* f) {
   if (ms.pipe.storm_sewer_given)
     put(f, "initial volume in sub-surface drains: %16.1lf\n \n", b.at_start(store::pipes));
   put(f, "initial liquid-equiv. volume of snow: %16.1lf\n \n", b.at_start(store::snow));
-  put(f, "volume of melt water:                 %16.1lf\n \n", b.at_start(store::melt_water));
+  put(f, "initial volume of melt water:         %16.1lf\n \n", b.at_start(store::melt_water));
   put(f, "volume of rainfall to overland:      %16.1lf\n", interception + b.total(flux::rainfall_to_overland));
   put(f, "volume of interception:              %16.1lf\n", interception);
+  // What the pack let go onto the ground in the event: its melt, with the
+  // rain that fell on it and joined it.
+  put(f, "snowmelt and rain through the pack:  %16.1lf\n", b.total(flux::snowmelt));
   if (ms.groundwater.sacramento_given) {
     put(f, "volume of base flow from Sacramento:   %16.1lf\n", b.total(flux::sacramento_baseflow));
     put(f, "volume of subsurface at event start:   %16.1lf\n", b.at_start(store::sacramento));
@@ -212,14 +218,21 @@ void print_volumes(const model_state& ms, std::FILE* f) {
 void print_error(const model_state& ms, std::FILE* f) {
   const event_balance& balance = ms.ledger.event();
   const double e = balance.error;
-  const bool no_rain = e == -1.0;
-  put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
-  if (e < 0.0 && !no_rain)
-    put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
-           "exceed the inputs and initial storage.\n");
-  else
-    put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
-           "short of the inputs and initial storage.\n");
+  // An event into which no water came, over storages that held none (a
+  // zero-depth event between dry spells), has no balance to strike.
+  const bool no_water = balance.no_water;
+  if (no_water) {
+    put(f, "mass conservation error:                         none: no water to balance\n");
+    put(f, "Note: nothing came in and nothing was stored at the event's start.\n");
+  } else {
+    put(f, "mass conservation error:                         %9.6lf percent\n", e * 100.0);
+    if (e < 0.0)
+      put(f, "Note: negative mass conservation error indicates mass was created: the outputs and final storage "
+             "exceed the inputs and initial storage.\n");
+    else
+      put(f, "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall "
+             "short of the inputs and initial storage.\n");
+  }
   put(f, "Mass input + original mass:           %9.6lf m3\n", balance.in_plus_initial);
   put(f, "Mass output + final mass:             %9.6lf m3\n", balance.out_plus_final);
   // The overland routing keeps every depth it leaves: no clean-up makes or
@@ -228,7 +241,7 @@ void print_error(const model_state& ms, std::FILE* f) {
   put(f, "\n");
   if (ms.clock.long_term)
     put(f, "final basin-averaged soil water content: %5.2lf percent\n", ms.soil.final_soil_moisture * 100.0);
-  if (no_rain) put(f, "Note: no rainfall was input.\n");
+  if (no_water) put(f, "Note: no rainfall was input.\n");
 }
 
 void print_soil_water(const model_state& ms, std::FILE* f) {
@@ -255,7 +268,7 @@ void print_soil_water(const model_state& ms, std::FILE* f) {
   put(f, "total vol of water exfiltrated this run (cu. m):              %9.1lf\n",
       ms.ledger.run_total(flux::exfiltration));
   put(f, "vol from gw to unsat this event, w/o recharge (cu. m):        %9.1lf\n",
-      0.0 - b.total(flux::saturated_unsaturated));
+      0.0 - b.total(flux::saturated_unsaturated) - b.total(flux::soil_layer_to_groundwater));
   put(f, "vol groundwater recharge (cu. m):                             %9.1lf\n", b.total(flux::groundwater_recharge));
   if (ms.channel.chan_explic) {
     put(f, "vol from gw to chan  this event (cu. m):                      %9.1lf\n",
@@ -626,7 +639,7 @@ void print_channel_sediments(const model_state& ms, std::FILE* f) {
 // ------------------------------------------------------------- closing lists
 
 void print_warnings(const model_state& ms, std::FILE* f) {
-  const bool mass_error = std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
+  const bool mass_error = !ms.ledger.event().no_water && std::fabs(ms.ledger.event().error) * 100.0 > 2.0;
   const bool depth_exceeded = ms.channel.xsec_table_exceeded != 0;
   // The event's own water still on the surface: what the surface gained
   // over the event (a lake or a wet start holds water that is not).
@@ -635,7 +648,14 @@ void print_warnings(const model_state& ms, std::FILE* f) {
                       ms.ledger.storage(water_store::surface, ledger_moment::event_start);
   const bool water_left = left > 0.05 * rain;
   const int above_banks = ms.channel.above_bank_nodes;
-  if (mass_error || depth_exceeded || water_left || above_banks) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
+  const std::vector<std::string>& cards = ms.project.project_options.card_warnings;
+  const bool any = mass_error || depth_exceeded || water_left || above_banks || !cards.empty();
+  if (any) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
+  // The cards of the project file that change nothing in this run.
+  for (const std::string& text : cards) {
+    const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
+    put(f, "-%c%s\n", first, text.c_str() + 1);
+  }
   if (mass_error) {
     put(f, "-Mass conservation error (absolute) is larger than typical values (<2 percent).\n");
     put(f, " This indicates a problem with your data set, or that you are using the model\n");
@@ -658,7 +678,7 @@ void print_warnings(const model_state& ms, std::FILE* f) {
     put(f, " (no OVERBANK_FLOW card); it stood in the channel above the banks.  The warnings\n");
     put(f, " above name each node.\n");
   }
-  if (!mass_error && !depth_exceeded && !water_left && !above_banks) put(f, "No Warnings.\n");
+  if (!any) put(f, "No Warnings.\n");
 }
 
 void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
@@ -704,36 +724,36 @@ void print_inputs_and_processes(const model_state& ms, std::FILE* f) {
     if (p.on) put(f, "%s", p.text);
 }
 
-// The maps of the run and their interval, when it wrote any.
+// The maps the run has written so far, with their interval: those its
+// writers wrote, whatever else the cards switch on.
 void print_maps(const model_state& ms, std::FILE* f) {
-  if (!map_output_requested(ms)) return;
+  const int written = ms.output.maps_written;
+  if (!written) return;
   put(f, "\n THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY %d TIMESTEP(S):\n", ms.clock.map_write_steps);
   if (ms.output.no_map_output) put(f, "ASCII grid (Arc/Info) output maps were written, one file per map time.\n");
-  if (ms.soil.inf_redist) {
-    put(f, "Soil surface moisture maps were output.\n");
-    put(f, "Infiltration rate maps were output.\n");
-  }
   if (ms.output.dataset_output) put(f, "ASCII PAV maps of:\n");
   if (ms.output.binary_dataset) put(f, "BINARY PAV maps of:\n");
   struct map_line {
-    int on;
+    int kind;
     const char* text;
   } maps[] = {
-      {ms.output.depth_given, "     overland flow depth.\n"},
-      {ms.output.discharge_given, "     discharge.\n"},
-      {ms.output.dis_rain_given, "     distributed rainfall rate.\n"},
-      {ms.output.inf_depth_given, "     distributed infiltration depth.\n"},
-      {ms.output.rate_of_infil_given, "     distributed infiltration rate.\n"},
-      {ms.output.surf_moist_given, "     distributed surface moisture.\n"},
-      {ms.output.gw_recharge_cum_given, "     groundwater recharge cumulative.\n"},
-      {ms.output.gw_recharge_inc_given, "     groundwater recharge incremental.\n"},
-      {ms.constituent.net_sed_volume, "     net volume of erosion/deposition.\n"},
-      {ms.constituent.vol_sed_susp, "     suspended sediment volume.\n"},
-      {ms.constituent.max_sed_flux, "     sediment flux.\n"},
-      {ms.output.chan_sed_flux_given, "      channel sediment flux.\n"},
+      {written_map::depth, "     overland flow depth.\n"},
+      {written_map::discharge, "     discharge.\n"},
+      {written_map::rainfall, "     distributed rainfall rate.\n"},
+      {written_map::infiltration_depth, "     distributed infiltration depth.\n"},
+      {written_map::infiltration_rate, "     distributed infiltration rate.\n"},
+      {written_map::surface_moisture, "     distributed surface moisture.\n"},
+      {written_map::snow_water_equivalent, "     snow water equivalent.\n"},
+      {written_map::groundwater_head, "     groundwater head.\n"},
+      {written_map::recharge_cumulative, "     groundwater recharge cumulative.\n"},
+      {written_map::recharge_incremental, "     groundwater recharge incremental.\n"},
+      {written_map::contaminant, "     overland contaminant concentration.\n"},
+      {written_map::net_sediment, "     net volume of erosion/deposition.\n"},
+      {written_map::suspended_sediment, "     suspended sediment volume.\n"},
+      {written_map::sediment_flux, "     sediment flux.\n"},
   };
   for (const map_line& m : maps)
-    if (m.on) put(f, "%s", m.text);
+    if (written & m.kind) put(f, "%s", m.text);
 }
 
 void print_outputs(const model_state& ms, std::FILE* f) {
@@ -752,6 +772,8 @@ void print_outputs(const model_state& ms, std::FILE* f) {
   if (ms.channel.chan_explic && ms.output.chan_depth_given) put(f, "     channel depth at every node (link/node file).\n");
   if (ms.channel.chan_explic && ms.output.chan_discharge_given)
     put(f, "     channel discharge at every node (link/node file).\n");
+  if (ms.channel.chan_explic && ms.constituent.chan_sed_on && ms.output.chan_sed_flux_given)
+    put(f, "     channel sediment flux at every node (link/node file).\n");
 }
 
 }  // namespace

@@ -97,52 +97,56 @@ const double* contaminant_map_values(const model_state& ms) {
   return k.ov_conc.row(1);
 }
 
-void dataset_record(model_state& ms, guarded_file& f, const double* values) {
+// One record of a dataset of the kind (written_map), counted among the
+// maps written when its file is open.
+void dataset_record(model_state& ms, guarded_file& f, const double* values, int kind) {
+  if (!f.fp) return;
   write_dataset_record(f, ms.output.binary_dataset != 0, ms.clock.elapsed_min, ms.grid.mask, ms.grid.rows, ms.grid.cols,
                        values, ms.output.dataset_scratch);
+  ms.output.maps_written |= kind;
 }
 
 void dataset_mode(model_state& ms) {
   const bool skip = ms.output.skip_index_maps != 0;
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
-    if (!skip) dataset_record(ms, ms.output.depth_map_file, values_of(ms.output.depth_output));
+    if (!skip) dataset_record(ms, ms.output.depth_map_file, values_of(ms.output.depth_output), written_map::depth);
   }
   if (ms.clock.long_term && ms.hydromet.snow_swe_file_given == 1 && !skip)
-    dataset_record(ms, ms.output.snow_swe_map_file, values_of(ms.hydromet.snow_swe));
+    dataset_record(ms, ms.output.snow_swe_map_file, values_of(ms.hydromet.snow_swe), written_map::snow_water_equivalent);
   if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
-    if (!skip) dataset_record(ms, ms.output.discharge_map_file, values_of(ms.output.discharge_cell));
+    if (!skip) dataset_record(ms, ms.output.discharge_map_file, values_of(ms.output.discharge_cell), written_map::discharge);
   }
-  if (ms.output.gw_output_given == 1) dataset_record(ms, ms.output.gw_head_map_file, values_of(ms.groundwater.elevgw));
+  if (ms.output.gw_output_given == 1) dataset_record(ms, ms.output.gw_head_map_file, values_of(ms.groundwater.elevgw), written_map::groundwater_head);
   if (ms.output.dis_rain_given == 1 && !skip)
-    dataset_record(ms, ms.output.dis_rain_map_file, values_of(ms.hydromet.rain_depth));
+    dataset_record(ms, ms.output.dis_rain_map_file, values_of(ms.hydromet.rain_depth), written_map::rainfall);
   if (ms.output.gw_recharge_cum_given == 1 && !skip)
-    dataset_record(ms, ms.output.gw_recharge_cum_map_file, values_of(ms.groundwater.cum_gw_recharge));
+    dataset_record(ms, ms.output.gw_recharge_cum_map_file, values_of(ms.groundwater.cum_gw_recharge), written_map::recharge_cumulative);
   if (ms.output.gw_recharge_inc_given == 1 && !skip) {
     compute_recharge_increment(ms);
-    dataset_record(ms, ms.output.gw_recharge_inc_map_file, values_of(ms.output.gw_recharge_inc_cell));
+    dataset_record(ms, ms.output.gw_recharge_inc_map_file, values_of(ms.output.gw_recharge_inc_cell), written_map::recharge_incremental);
   }
   if (ms.output.inf_depth_given == 1 && !skip)
-    dataset_record(ms, ms.output.inf_depth_map_file, values_of(ms.soil.inf_depth_cell));
+    dataset_record(ms, ms.output.inf_depth_map_file, values_of(ms.soil.inf_depth_cell), written_map::infiltration_depth);
   if (ms.output.rate_of_infil_given == 1 && !skip)
-    dataset_record(ms, ms.output.rate_of_infil_map_file, values_of(ms.soil.inf_rate));
+    dataset_record(ms, ms.output.rate_of_infil_map_file, values_of(ms.soil.inf_rate), written_map::infiltration_rate);
   if (ms.output.surf_moist_given == 1 && !skip)
-    dataset_record(ms, ms.output.surf_moist_map_file, values_of(ms.soil.surface_moisture));
+    dataset_record(ms, ms.output.surf_moist_map_file, values_of(ms.soil.surface_moisture), written_map::surface_moisture);
   if (const double* conc = contaminant_map_values(ms); conc && !skip)
-    dataset_record(ms, ms.output.ov_con_map_file, conc);
+    dataset_record(ms, ms.output.ov_con_map_file, conc, written_map::contaminant);
   if (ms.constituent.ov_sed) {
     if (ms.constituent.max_sed_flux == 1) {
       compute_sediment_flux(ms.constituent, ms.grid);
-      dataset_record(ms, ms.constituent.max_sed_flux_file, values_of(ms.constituent.ov_sed->ov_qsmax_total));
+      dataset_record(ms, ms.constituent.max_sed_flux_file, values_of(ms.constituent.ov_sed->ov_qsmax_total), written_map::sediment_flux);
     }
     if (ms.constituent.net_sed_volume == 1 && !skip) {
       compute_net_sediment(ms.constituent, ms.grid);
-      dataset_record(ms, ms.constituent.net_sed_volume_file, values_of(ms.constituent.ov_sed->ov_net_sed));
+      dataset_record(ms, ms.constituent.net_sed_volume_file, values_of(ms.constituent.ov_sed->ov_net_sed), written_map::net_sediment);
     }
     if (ms.constituent.vol_sed_susp == 1 && !skip) {
       compute_suspended_sediment(ms.constituent, ms.grid);
-      dataset_record(ms, ms.constituent.vol_sed_susp_file, values_of(ms.constituent.ov_sed->ov_conc));
+      dataset_record(ms, ms.constituent.vol_sed_susp_file, values_of(ms.constituent.ov_sed->ov_conc), written_map::suspended_sediment);
     }
   }
 }
@@ -171,73 +175,76 @@ bool per_time_map(const grid_state& grid, bool quiet, int map_number, std::strin
 bool per_time_mode(model_state& ms) {
   const project_state& p = ms.project;
   const int set = ++ms.output.map_number;
-  auto map = [&](std::string_view folder, const char* word, const double* values, const char* message) {
-    return per_time_map(ms.grid, ms.output.quiet_map_files != 0, set, folder, word, values, message);
+  auto map = [&](std::string_view folder, const char* word, const double* values, const char* message, int kind) {
+    if (!per_time_map(ms.grid, ms.output.quiet_map_files != 0, set, folder, word, values, message)) return false;
+    ms.output.maps_written |= kind;
+    return true;
   };
   if (ms.output.depth_given == 1) {
     fill_depth_output(ms);
     if (!map(p.depth.view(), "depth.", values_of(ms.output.depth_output),
-             "Can't open depth map for writing: %s\n"))
+             "Can't open depth map for writing: %s\n", written_map::depth))
       return false;
   }
   if (ms.hydromet.snow_swe_file_given == 1 &&
-      !map(p.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr))
+      !map(p.snow_swe_file.view(), "swe.", values_of(ms.hydromet.snow_swe), nullptr, written_map::snow_water_equivalent))
     return false;
   if (ms.output.discharge_given == 1) {
     compute_discharge_cell(ms);
     if (!map(p.discharge.view(), "discharge.", values_of(ms.output.discharge_cell),
-             "Can't open discharge map for writing: %s\n"))
+             "Can't open discharge map for writing: %s\n", written_map::discharge))
       return false;
   }
   if (ms.output.dis_rain_given == 1 &&
       !map(p.dis_rain.view(), "rain.", values_of(ms.hydromet.rain_depth),
-           "Can't open rainfall map for writing: %s\n"))
+           "Can't open rainfall map for writing: %s\n", written_map::rainfall))
     return false;
   if (ms.output.inf_depth_given == 1 &&
       !map(p.inf_depth.view(), "infdep.", values_of(ms.soil.inf_depth_cell),
-           "Can't open Cum. infilt. depth map for writing: %s\n"))
+           "Can't open Cum. infilt. depth map for writing: %s\n", written_map::infiltration_depth))
     return false;
   if (ms.output.rate_of_infil_given == 1 &&
       !map(p.rate_of_infil.view(), "infrate.", values_of(ms.soil.inf_rate),
-           "Can't open infiltration rate map for writing: %s\n"))
+           "Can't open infiltration rate map for writing: %s\n", written_map::infiltration_rate))
     return false;
   if (ms.output.surf_moist_given == 1) {
     const std::string_view folder = p.surf_moist.view();
     const bool ends_in_sep = !folder.empty() && is_path_sep(folder.back());
     if (!map(folder, ends_in_sep ? "surf." : "smoist.",
              values_of(ms.soil.surface_moisture),
-             "Can't open surface moisture content map for writing: %s\n"))
+             "Can't open surface moisture content map for writing: %s\n", written_map::surface_moisture))
       return false;
   }
   if (const double* conc = contaminant_map_values(ms);
-      conc && !map(p.ov_con_map.view(), "contam.", conc, "Can't open contaminant concentration map for writing: %s\n"))
+      conc && !map(p.ov_con_map.view(), "contam.", conc, "Can't open contaminant concentration map for writing: %s\n",
+                   written_map::contaminant))
     return false;
   if (ms.constituent.ov_sed && ms.constituent.max_sed_flux == 1) {
     compute_sediment_flux(ms.constituent, ms.grid);
     if (!map(ms.constituent.max_sed_flux_file_name.view(), "max_sed_flux.",
              values_of(ms.constituent.ov_sed->ov_qsmax_total),
-             "Can't open sediment flux map for writing: %s\n"))
+             "Can't open sediment flux map for writing: %s\n", written_map::sediment_flux))
       return false;
   }
   if (ms.output.gw_output_given == 1 &&
       !map(p.gw_output.view(), "gw_head.", values_of(ms.groundwater.elevgw),
-           "Can't open groundwater head map for writing: %s\n"))
+           "Can't open groundwater head map for writing: %s\n", written_map::groundwater_head))
     return false;
   if (ms.output.gw_recharge_cum_given == 1 &&
       !map(p.gw_recharge_cum.view(), "gwrechargecum.", values_of(ms.groundwater.cum_gw_recharge),
-           "Can't open cum gw recharge map for writing: %s\n"))
+           "Can't open cum gw recharge map for writing: %s\n", written_map::recharge_cumulative))
     return false;
   if (ms.output.gw_recharge_inc_given == 1) {
     compute_recharge_increment(ms);
     if (!map(p.gw_recharge_inc.view(), "gwrechargeinc.",
              values_of(ms.output.gw_recharge_inc_cell),
-             "Can't open incremental groundwater recharge map for writing: %s\n"))
+             "Can't open incremental groundwater recharge map for writing: %s\n", written_map::recharge_incremental))
       return false;
   }
   if (ms.constituent.ov_sed && ms.constituent.net_sed_volume == 1) {
     compute_net_sediment(ms.constituent, ms.grid);
     if (!map(ms.constituent.net_sed_volume_file_name.view(), "net_sed_volume.",
-             values_of(ms.constituent.ov_sed->ov_net_sed), nullptr))
+             values_of(ms.constituent.ov_sed->ov_net_sed), nullptr, written_map::net_sediment))
       return false;
   }
   return true;

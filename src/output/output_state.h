@@ -16,6 +16,24 @@
 
 namespace nivra {
 
+// The kinds of per-time map a run writes (bits of output_state::maps_written).
+namespace written_map {
+inline constexpr int depth = 1 << 0;
+inline constexpr int discharge = 1 << 1;
+inline constexpr int rainfall = 1 << 2;
+inline constexpr int infiltration_depth = 1 << 3;
+inline constexpr int infiltration_rate = 1 << 4;
+inline constexpr int surface_moisture = 1 << 5;
+inline constexpr int snow_water_equivalent = 1 << 6;
+inline constexpr int groundwater_head = 1 << 7;
+inline constexpr int recharge_cumulative = 1 << 8;
+inline constexpr int recharge_incremental = 1 << 9;
+inline constexpr int contaminant = 1 << 10;
+inline constexpr int sediment_flux = 1 << 11;
+inline constexpr int net_sediment = 1 << 12;
+inline constexpr int suspended_sediment = 1 << 13;
+}  // namespace written_map
+
 struct output_state {
   // ---- Parameters: the output requests and switches of the project and the
   // location lists, set at set-up and read-only afterwards.
@@ -112,6 +130,7 @@ struct output_state {
   int ts_pipe_tile = 0;
   double lt_time_stamp = 0.0;       // time column of long-term series
   int map_number = 0;               // number of the last per-time map set
+  int maps_written = 0;             // written_map bits of the maps written so far
   array1d<double> gw_recharge_prev; // cumulative recharge at the previous map time
   // Calibration outputs of an event: peak and volume at each hydrograph
   // (or sediment) location, entries 1..100.

@@ -369,7 +369,10 @@ bool map_step_due(const clock_state& clock) {
 double long_term_time_stamp(const clock_state& clock) {
   if (clock.strict_julian_date) return clock.model_time;
   const double minutes_in_year = ((clock.cur_year - 1900) % 4 == 0) ? 527040.0 : 525600.0;
-  return clock.cur_year + (clock.day_of_year * 1440.0 + clock.cur_hour * 60.0 + clock.cur_minute) / minutes_in_year;
+  // The minutes elapsed in the year: day_of_year counts 1 January as day 1,
+  // which has no whole day behind it.
+  const double elapsed = (clock.day_of_year - 1) * 1440.0 + clock.cur_hour * 60.0 + clock.cur_minute;
+  return clock.cur_year + elapsed / minutes_in_year;
 }
 
 void write_time_series_output(model_state& ms) {

@@ -47,11 +47,6 @@ constexpr int most_link_steps = 32;
 // last solve found, or this share of it when that way turns back on the
 // way it went before (the heads swing about the ones that hold).
 constexpr double swing_share = 0.5;
-// What a step may err by in a free superjunction's head (head_error): this
-// share of the widest pipe opening into it. A superjunction that errs by
-// more over a network step is fast, and its group takes the step in
-// shorter steps of its own.
-constexpr double head_error_share = 1e-4;
 // A group's steps are chosen for this share of the error allowed, are no
 // shorter than least_group_step (s), and a group has at most
 // most_group_junctions free superjunctions (a network step with a larger
@@ -1346,18 +1341,19 @@ void start_state(pipe_state& p, double H, const passes& run) {
 
 // ---- The groups' own steps.
 
-// The local error of free superjunction j's head solved at `solved` over a
-// step of H seconds from head_start[j], as a share of what a step may err
-// by (head_error_share of the widest pipe opening into it). The implicit
-// step errs by half its step squared times the head's second derivative;
-// the head the superjunction's last rate (over rate_span[j] seconds) would
-// have reached differs from the solved one by H (H + span / 2) times it:
-// the error is H / (2 H + span) of that difference.
+}  // namespace
+
+// The implicit step errs by half its step squared times the head's second
+// derivative; the head the superjunction's last rate (over rate_span[j]
+// seconds) would have reached differs from the solved one by H (H + span /
+// 2) times it: the error is H / (2 H + span) of that difference.
 double head_error(const superlink_scheme& s, int j, double H, double solved) {
   const double span = s.rate_span[j] > 0.0 ? s.rate_span[j] : H;
   const double off = solved - s.head_start[j] - s.head_rate[j] * H;
   return std::fabs(off) * H / (2.0 * H + span) / (head_error_share * s.junc_scale[j]);
 }
+
+namespace {
 
 // After the solve over the whole network of a step of H seconds: the fast
 // superjunctions gathered into groups (junc_group, link_group and the

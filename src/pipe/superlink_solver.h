@@ -116,6 +116,19 @@ double pipe_network_volume(const pipe_state& p);
 // Advances the network over dt seconds.
 superlink_result superlink_solve(const superlink_domain& d, double dt);
 
+// What a network step may err by in a free superjunction's head: this
+// share of the widest pipe opening into it (superlink_scheme::junc_scale).
+// A superjunction that errs by more is fast, and its group takes the step
+// in shorter steps of its own.
+inline constexpr double head_error_share = 1e-4;
+
+// The local error of free superjunction j's head solved at `solved` over a
+// step of H seconds from head_start[j], as a share of what a step may err
+// by: above 1 the superjunction is fast. A head that goes on at the rate it
+// rose at over its last step (head_rate[j] over rate_span[j] seconds; H when
+// none is known) errs by nothing.
+double head_error(const superlink_scheme& s, int j, double H, double solved);
+
 // Fixed-head boundary superjunctions: inlet types from 11 up, the outfalls
 // among them only receiving.
 inline bool is_boundary_junction(int inlet) { return inlet > pipe_inlet::open; }

@@ -6,6 +6,7 @@
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
+#include "core/errors.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "model/model_state.h"
@@ -101,6 +102,25 @@ void below_cutoff(model_state& ms) {
   clocks_to_next_event(ms);
 }
 
+// A long-term event ends once its outlet falls below EVENT_MIN_Q; one whose
+// outlet stays above it (baseflow) runs on at the model's step until the
+// next storm. The first event of the run kept going a week after its start
+// says so, once.
+void warn_of_long_event(model_state& ms) {
+  clock_state& c = ms.clock;
+  if (c.long_event_warned || !c.long_term || c.model_time - c.event_start_julian <= 7.0) return;
+  c.long_event_warned = 1;
+  char text[640];
+  std::snprintf(text, sizeof text,
+                "WARNING: event %d, which began on %d/%d/%d at %d:%2.2d, has run for more than a week: the outlet "
+                "discharge (%g m3/s) has not fallen below EVENT_MIN_Q (%g m3/s) since its rain ended, so the "
+                "event runs on at the model's time step until the next storm. Where baseflow keeps the outlet "
+                "above it, set EVENT_MIN_Q above the baseflow. This warning is given once per run.\n",
+                c.event_index, c.event_start_year, c.event_start_month, c.event_start_day, c.event_start_hour,
+                c.event_start_minute, ms.overland.qout, ms.hydromet.event_min_q);
+  report_text(text);
+}
+
 }  // namespace
 
 void track_peak_values(model_state& ms) {
@@ -171,12 +191,16 @@ void print_progress(model_state& ms) {
 
 void check_simulation_end(model_state& ms) {
   // END_TIME ends the run on the step that reaches it (the clock cut the
-  // last step short to land on it).
+  // last step short to land on it). The event under way ends with it; a
+  // long-term run that reaches it between storms has no event to close, its
+  // last one having been closed and summarised when it ended.
   if (ms.clock.end_time_given && ms.clock.model_time > ms.clock.end_time - ms.clock.time_tol) {
     ms.clock.ended_in_event = ms.clock.event_active;
-    ms.clock.event_done = 1;
-    ms.clock.event_finish_pending = 1;
-    ms.clock.event_active = 0;
+    if (ms.clock.event_active || !ms.clock.long_term) {
+      ms.clock.event_done = 1;
+      ms.clock.event_finish_pending = 1;
+      ms.clock.event_active = 0;
+    }
     ms.clock.keep_running = 0;
     return;
   }
@@ -191,10 +215,13 @@ void check_simulation_end(model_state& ms) {
   } else if (ms.clock.event_active && ms.clock.precip_event_state != 1 && ms.clock.precip_event_state != 2) {
     if (ms.overland.qout < ms.hydromet.event_min_q) {
       below_cutoff(ms);
-    } else if (ms.clock.event_index == ms.clock.num_events && (ms.groundwater.water_table_given || ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given) &&
-               ms.clock.hourly_next_time == -10.0) {
-      end_event(ms);
-      ms.clock.keep_running = 0;
+    } else {
+      warn_of_long_event(ms);
+      if (ms.clock.event_index == ms.clock.num_events && (ms.groundwater.water_table_given || ms.groundwater.sacramento_given || ms.groundwater.conceptual_gw_given) &&
+          ms.clock.hourly_next_time == -10.0) {
+        end_event(ms);
+        ms.clock.keep_running = 0;
+      }
     }
   }
   if (ms.clock.event_done == 1) check_analyzers(ms, 4);

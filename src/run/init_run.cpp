@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "calibration/capture_buffer.h"
 #include "channel/channel_setup.h"
@@ -58,6 +60,39 @@ void roll_hour_24(int& year, int& month, int& day, int& hour) {
   ++year;
 }
 
+// How far a point lies outside the grid's edges, m (0 on or inside them).
+double distance_from_grid(const grid_state& grid, double x, double y) {
+  const double dx = std::max({grid.west - x, 0.0, x - grid.east});
+  const double dy = std::max({grid.south - y, 0.0, y - grid.north});
+  return std::hypot(dx, dy);
+}
+
+// The grid's own extent, m: the longer of its sides.
+double grid_extent(const grid_state& grid) {
+  return std::max(std::fabs(grid.east - grid.west), std::fabs(grid.north - grid.south));
+}
+
+// A gage farther from the grid than the grid is across is most likely given
+// in other units or another coordinate system (degrees, feet): it still
+// weighs in the rain of every cell, so the run warns, naming the gage and
+// its distance. Each gage position is named once.
+void warn_of_distant_gages(const model_state& ms, int event, std::vector<std::pair<double, double>>& named) {
+  const hydromet_state& hm = ms.hydromet;
+  const double extent = grid_extent(ms.grid);
+  for (int g = 1; g <= hm.num_gages && g <= hm.gage_x.size() && g <= hm.gage_y.size(); ++g) {
+    const double x = hm.gage_x[g], y = hm.gage_y[g];
+    const double d = distance_from_grid(ms.grid, x, y);
+    if (d <= extent || std::find(named.begin(), named.end(), std::pair{x, y}) != named.end()) continue;
+    named.emplace_back(x, y);
+    char text[1400];
+    std::snprintf(text, sizeof text,
+                  "Warning: gage %d of event %d (%s) of the precipitation file %s lies at %.2f, %.2f, %.0f m from "
+                  "the grid, which is %.0f m across: its COORD line must give the maps' coordinates in m.\n",
+                  g, event, hm.event_title.c_str(), ms.hydromet.raingage_file.name.c_str(), x, y, d, extent);
+    report_text(text);
+  }
+}
+
 // Counts the events of the precipitation file and keeps their start times;
 // false when the run must stop.
 bool count_precip_events(model_state& ms) {
@@ -67,11 +102,14 @@ bool count_precip_events(model_state& ms) {
   int count = 0, last_year = 0, last_month = 0, last_day = 0;
   int result;
   bool radar = false;
+  std::vector<std::pair<double, double>> named;
   for (;;) {
     result = read_precip_file(ms.hydromet.raingage_file, ms.hydromet, ms.clock.dates());
     if (process.error_block.stop) return false;
     if (result != 1) break;
     ++count;
+    // An event run simulates the first event only.
+    if (count == 1 || ms.clock.long_term || ms.clock.zem) warn_of_distant_gages(ms, count, named);
     if (ms.hydromet.radar_rain == 2) {
       // The event's first radar file fixes its radar grid: it must be there.
       radar = true;
@@ -149,6 +187,16 @@ bool uniform_storm_is_the_event_asked_for(const model_state& ms) {
 
 void init_station_distances(model_state& ms) {
   if (!ms.clock.long_term) return;
+  const hydromet_state& station = ms.hydromet;
+  const double far = distance_from_grid(ms.grid, station.hmet_xcoord_gage, station.hmet_ycoord_gage);
+  if (station.hmet_station_xy_given && far > grid_extent(ms.grid)) {
+    char text[600];
+    std::snprintf(text, sizeof text,
+                  "Warning: the weather station (HMET_XCOORD_GAGE %.2f, HMET_YCOORD_GAGE %.2f) lies %.0f m from the "
+                  "grid, which is %.0f m across: the cards must give the maps' coordinates in m.\n",
+                  station.hmet_xcoord_gage, station.hmet_ycoord_gage, far, grid_extent(ms.grid));
+    report_text(text);
+  }
   const int gages = ms.hydromet.num_hmet_gages;
   for (int g = 1; g <= gages && g <= ms.hydromet.Gage_XYZ_Lev_P_rh_c_w_t_qh.rows(); ++g) {
     const double x = ms.hydromet.hmet_xcoord_gage;

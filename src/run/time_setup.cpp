@@ -121,6 +121,27 @@ void compute_initial_surface_volume(model_state& ms) {
 
 namespace {
 
+// A long-term run without START_DATE starts at the weather's first hour and
+// simulates the events from there: an event that begins before it would be
+// passed over, and so would every event after it. False (after the
+// message) when the weather begins after the first event.
+bool weather_covers_first_event(const model_state& ms) {
+  const clock_state& c = ms.clock;
+  if (!c.long_term || c.start_date_given || c.zem || c.num_events < 1) return true;
+  const double first = event_start_time_of(ms, 1);
+  if (first >= c.hmet_start_time - due_tolerance_days) return true;
+  const hydromet_state& hm = ms.hydromet;
+  const calendar e = calendar_date(first);
+  std::printf("Error: the weather file %s begins at %d/%d/%d hour %d, after the start of event 1 of the\n"
+              "precipitation events (%d/%d/%d %d:%02d): the weather must cover every hour from the first\n"
+              "event's start to the last event's end.\n",
+              ms.project.hmet_file.c_str(), hm.hmet_start_year, hm.hmet_start_month, hm.hmet_start_day,
+              hm.hmet_start_hour, e.year, e.month, e.day, e.hour, e.minute);
+  set_error(own_message_code);
+  report_error();
+  return false;
+}
+
 // Start of the run and the weather period.
 void set_start_time(model_state& ms) {
   if (ms.clock.long_term) {
@@ -395,6 +416,7 @@ void set_constituent_clocks(model_state& ms) {
 
 void init_simulation_clock(model_state& ms) {
   set_start_time(ms);
+  if (!weather_covers_first_event(ms)) return;
   if (!set_precipitation_clock(ms)) return;
   set_overland_clock(ms);
   // The overland clock only ever lands on whole model steps.

@@ -71,6 +71,19 @@ bool update_channel_lake_cells(model_state& ms) {
   groundwater_state& g = ms.groundwater;
   if (ms.lake.lake_gw_on && g.gw_simulation && !g.gwbound.empty())
     follow_lake_beds(ms.lake, g.gwbound.data(), ms.grid.ncells);
+  // The largest depths of the run (FLOOD_GRID) count a lake's level over
+  // the ground of every cell it covers, as the depth maps show it.
+  const int n = ms.grid.ncells;
+  if (ms.output.flood_grid_given && ms.overland.flood_depth_max.size() == n && ms.lake.lake_mask.size() == n) {
+    const lake_state& lk = ms.lake;
+    double* peak = ms.overland.flood_depth_max.data();
+    const double* z = ms.grid.elevation.data();
+    for (int c = 1; c <= n; ++c) {
+      const int L = lk.lake_mask[c];
+      if (!lake_cell(L) || L > lk.lake_elev.size()) continue;
+      peak[c] = std::max(peak[c], lk.lake_elev[L] - z[c]);
+    }
+  }
   return true;
 }
 

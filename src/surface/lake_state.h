@@ -1,6 +1,7 @@
 // A component of the run's record: Overland lakes and wetlands, channel lakes and their rating curves.
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include "core/arrays.h"
@@ -53,6 +54,20 @@ struct olake_record {
 inline double olake_head(const olake_record& r) {
   const double h = r.value[olake_value::level] - r.value[olake_value::initial_level];
   return h > 0.0 ? h : 0.0;
+}
+
+// Water leaves a lake over its shore with the depth it stands above the
+// shore: the lake's level above the ground of the cell outside the lake it
+// flows onto (m, 0 at or below that ground), whatever the lake's floor.
+inline double shore_depth(double level, double shore_ground) {
+  return level > shore_ground ? level - shore_ground : 0.0;
+}
+
+// The same for an overland lake, which keeps the water below its initial
+// level: the depth above the shore, never more than the head above that
+// level.
+inline double olake_shore_depth(const olake_record& r, double shore_ground) {
+  return std::min(shore_depth(r.value[olake_value::level], shore_ground), olake_head(r));
 }
 
 // A lake of the channel network as the channel input file gives it: its

@@ -192,14 +192,25 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
       q[i] = 0.0;
       continue;
     }
-    const int u = S > 0.0 ? i : k;
+    int u = S > 0.0 ? i : k;
     double d = (S > 0.0 ? si : sk) - z[u];
+    [[maybe_unused]] bool from_lake = false;
     if constexpr (General) {
-      // An overland lake gives the head above its initial level.
-      if (in_olake(c, u))
-        d = olake_head(c.otab[c.olake[u]]);
-      else if (!is_wet(c, u))
+      // A lake gives the depth it stands above its shore, the ground of the
+      // cell it flows onto, and the water runs over that cell
+      // (shore_depth; an overland lake no more than the head above its
+      // initial level).
+      const int shore = u == i ? k : i;
+      if (in_olake(c, u)) {
+        d = olake_shore_depth(c.otab[c.olake[u]], z[shore]);
+        from_lake = true;
+      } else if (in_chan_lake(c, u)) {
+        d = shore_depth(c.lake_elev[c.lake[u]], z[shore]);
+        from_lake = true;
+      } else if (!is_wet(c, u)) {
         d -= ret[u];
+      }
+      if (from_lake) u = shore;
     } else {
       d -= ret[u];
     }
@@ -215,7 +226,10 @@ void face_discharges(const ade_ctx& c, const double* depth, int dir, double* q) 
       }
       double layer = 0.0;
       double V;
-      if (is_wet(c, u)) {
+      if (from_lake) {
+        const double v = std::pow(d, two_thirds) * slope_root(std::fabs(S)) / neff[u];
+        V = S < 0.0 ? -v : v;
+      } else if (is_wet(c, u)) {
         const row_view<const double> w = (*c.wprops)[c.wet[u]];
         const double Tw = w[wetland_prop::layer_thickness], Kw = w[wetland_prop::layer_conductivity];
         const double Db = w[wetland_prop::transition_depth], Cw = w[wetland_prop::linear_coef];

@@ -193,10 +193,12 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
         if (flat(S)) {
           qf = 0.0;
         } else if (is_wet(c, j)) {
-          qf = wetland_q(S, h[j], level - c.z[k], is_wet(c, k), ret[k], (*c.wprops)[c.wet[j]],
-                         rough[j], rough[k]);
+          // Water the lake gives runs onto the wetland over its ground.
+          const bool into_lake = S >= 0.0;
+          qf = wetland_q(S, h[j], shore_depth(level, c.z[j]), into_lake && is_wet(c, k), into_lake ? ret[k] : 0.0,
+                         (*c.wprops)[c.wet[j]], rough[j], rough[k]);
         } else {
-          const double d = S > 0.0 ? h[j] - ret[j] : level - c.z[j];
+          const double d = S > 0.0 ? h[j] - ret[j] : shore_depth(level, c.z[j]);
           qf = d > 0.0 ? manning_q(S, rough[j], d) : 0.0;
         }
         q[j] = qf;
@@ -209,7 +211,7 @@ int substep_sweep(explicit_ctx& c, int dir, double dts, bool testing) {
       if (lake_cell(Lj)) {
         const double level = c.lake_elev[Lj];
         const double S = (level - (c.z[k] + h[k])) / dx;
-        const double d = S > 0.0 ? level - c.z[k] : h[k] - ret[k];
+        const double d = S > 0.0 ? shore_depth(level, c.z[k]) : h[k] - ret[k];
         qf = d > 0.0 ? manning_q(S, rough[k], d) : 0.0;
         q[j] = qf;
         const double dd = dts * qf / dx;
@@ -593,10 +595,12 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
       const double level = c.olake_table[Lk].value[olake_value::level];
       const double S = (h[j] + c.z[j] - level) / dx;
       if (is_wet(c, j)) {
-        qf = wetland_q(S, h[j], level - c.z[k], is_wet(c, k), ret[k], (*c.wprops)[c.wet[j]],
-                       rough[j], rough[k]);
+        // Water the lake gives runs onto the wetland over its ground.
+        const bool into_lake = S >= 0.0;
+        qf = wetland_q(S, h[j], olake_shore_depth(c.olake_table[Lk], c.z[j]), into_lake && is_wet(c, k),
+                       into_lake ? ret[k] : 0.0, (*c.wprops)[c.wet[j]], rough[j], rough[k]);
       } else {
-        const double d = S >= 0.0 ? h[j] - ret[j] : olake_head(c.olake_table[Lk]);
+        const double d = S >= 0.0 ? h[j] - ret[j] : olake_shore_depth(c.olake_table[Lk], c.z[j]);
         qf = d > 0.0 ? manning_q(S, rough[j], d) : 0.0;
       }
       q[j] = qf;
@@ -606,7 +610,7 @@ void olake_sweep(explicit_ctx& c, int dir, double dt) {
     if (lake_cell(Lj)) {
       const double level = c.olake_table[Lj].value[olake_value::level];
       const double S = (level - (h[k] + c.z[k])) / dx;
-      const double d = S > 0.0 ? olake_head(c.olake_table[Lj]) : h[k] - ret[k];
+      const double d = S > 0.0 ? olake_shore_depth(c.olake_table[Lj], c.z[k]) : h[k] - ret[k];
       qf = d > 0.0 ? manning_q(S, rough[k], d) : 0.0;
       q[j] = qf;
       c.dh[k] += dt * qf / dx;

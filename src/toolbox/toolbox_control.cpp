@@ -1,5 +1,6 @@
 #include "toolbox/toolbox_control.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -13,6 +14,16 @@
 namespace nivra {
 
 double param_rec::model_value() const { return is_log() ? std::pow(10.0, parval1) : parval1; }
+
+int param_rec::on_bound() const {
+  const double span = parubnd - parlbnd;
+  auto near = [&](double bound) {
+    return std::fabs(parval1 - bound) <= 1e-8 * std::max(std::fabs(bound), std::fabs(span));
+  };
+  if (parval1 <= parlbnd || near(parlbnd)) return -1;
+  if (parval1 >= parubnd || near(parubnd)) return 1;
+  return 0;
+}
 
 std::string control_file_name(std::string_view case_name) {
   std::string name(case_name);

@@ -63,6 +63,9 @@ struct param_rec {
   int frozen = 0;
   int no_effect = 0;
   double sensitivity = 0.0;
+  int derivative_failed = 0;  // this iteration's column: every derivative run failed
+  int columns_made = 0;       // columns of the search computed from runs that ended normally
+  int columns_failed = 0;     // columns of the search whose every derivative run failed
 
   bool is_log() const { return partrans == "log"; }
   bool is_tied() const { return partrans == "tied"; }
@@ -70,6 +73,11 @@ struct param_rec {
   bool is_adjustable() const { return !is_tied() && !is_fixed(); }
   // The value in model units: 10 to the stored value for "log".
   double model_value() const;
+  // -1 when the value lies on its lower bound, 1 on its upper bound, else 0
+  // (within 1e-8 of the larger of the bound's size and the bounds' span).
+  int on_bound() const;
+  // Columns were tried and none was made: every derivative run failed.
+  bool never_estimated() const { return columns_failed > 0 && columns_made == 0; }
 };
 
 struct obs_group {

@@ -92,9 +92,6 @@ int run_slm_mode(int argc, char** argv, toolbox_model& model, search_outcome* ou
     std::printf("of the input control file following the program name, slm_dru.\n");
     return 1;
   }
-  std::printf("\nUsing the (Secant) Levenberg-Marquardt local search method,\n");
-  std::printf("as implemented directly in NIVRA, to calibrate the current NIVRA model.\n");
-
   toolbox_case c;
   if (open_toolbox_case(argc, argv,
                         "\n"
@@ -105,11 +102,19 @@ int run_slm_mode(int argc, char** argv, toolbox_model& model, search_outcome* ou
                         c) != 0)
     return 1;
   pest_control& pc = c.pc;
+  std::printf("\nUsing the %s local search method,\n",
+              pc.slm_method == 1 ? "secant Levenberg-Marquardt" : "Levenberg-Marquardt");
+  std::printf("as implemented directly in NIVRA, to calibrate the current NIVRA model.\n");
   slm_record_header(c.case_name, pc, c.rec.fp);
 
+  search_outcome own;
+  search_outcome& result = outcome ? *outcome : own;
   int code = 0;
   if (pc.pestmode == "estimation") {
-    code = slm_optimise(pc, c.restart, c.names, c.rec.fp, c.sen.fp, c.par.fp, c.streams, model, outcome);
+    code = slm_optimise(pc, c.restart, c.names, c.rec.fp, c.sen.fp, c.par.fp, c.streams, model, &result);
+    // A search that ended with a parameter it could not estimate, or with
+    // outputs that answer no parameter, did not do what was asked.
+    if (code == 0 && (result.not_estimated > 0 || result.no_response)) code = 1;
   } else {
     // No search was made: the run must not look like a finished one.
     std::printf("\nThe toolbox searches in the mode 'estimation' only: the mode '%s' of %s runs no "

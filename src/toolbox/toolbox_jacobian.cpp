@@ -57,7 +57,7 @@ void sensitivity_header(std::FILE* sen) {
 }
 
 void sensitivity_line(std::FILE* sen, const param_rec& p) {
-  std::fprintf(sen, "%s\t%s\t%lf\t%lf\n", p.parnme.c_str(), p.pargp.c_str(), p.model_value(),
+  std::fprintf(sen, "%s\t%s\t%.8g\t%.8g\n", p.parnme.c_str(), p.pargp.c_str(), p.model_value(),
                p.sensitivity);
 }
 
@@ -91,6 +91,8 @@ perturbation perturb_parameter(const param_rec& p, double increment) {
     if (d.x1 > p.parubnd) d = {perturbation::kind::backward, down1, down2};
     if (d.x2 < p.parlbnd) d = {perturbation::kind::forward, up2, up1};
   }
+  d.up = up1;
+  d.down = down1;
   return d;
 }
 
@@ -213,20 +215,49 @@ int slm_jacobian(pest_control& pc, lm_system& s, toolbox_runner& runner, bool th
     }
     const int col = column_of(s, i);
     if (col == 0) continue;
+    // The run of a two-point difference: the first, or in place of a
+    // refused run the other of the pair or a run on the other side.
+    int slot = 1;
+    double xs = d.x1;
+    bool two_point = !three;
     if (!ok1 || !ok2) {
-      std::printf("\n   A derivative run of parameter \"%s\" failed: its column is set to zero.\n",
-                  p.parnme.c_str());
-      for (int r = 1; r <= pc.nobs; ++r) s.jacobian[r][col] = 0.0;
-      continue;
+      two_point = true;
+      if (three && (ok1 || ok2)) {
+        slot = ok1 ? 1 : 2;
+        xs = ok1 ? d.x1 : d.x2;
+      } else {
+        const double other = d.x1 > p.parval1 ? d.down : d.up;
+        const bool inside = other >= p.parlbnd && other <= p.parubnd;
+        ok1 = false;
+        if (inside && other != d.x1 && (!three || other != d.x2)) {
+          for (int j = 1; j <= pc.npar; ++j) v1[j] = pc.params[j].parval1;
+          set_perturbed(pc, i, other, v1);
+          if (const int code = runner.run(v1, 1, ok1)) return code;
+          progress_line(++done);
+          xs = other;
+        }
+        if (!ok1) {
+          // Reported with the parameters without effect.
+          for (int r = 1; r <= pc.nobs; ++r) s.jacobian[r][col] = 0.0;
+          pc.params[i].derivative_failed = 1;
+          ++pc.params[i].columns_failed;
+          continue;
+        }
+      }
+      std::printf("\n   A derivative run of parameter \"%s\" failed: its column comes from the run at %.8g.\n",
+                  p.parnme.c_str(), p.is_log() ? std::pow(10.0, xs) : xs);
     }
+    ++pc.params[i].columns_made;
     // The points as the model was given them.
     const double x0 = as_written(p, p.parval1);
     const double x1 = as_written(p, d.x1);
     const double x2 = as_written(p, d.x2);
-    if (!three) {
+    if (two_point) {
+      const double xw = as_written(p, xs);
+      const auto k = static_cast<std::size_t>(slot);
       for (int r = 1; r <= pc.nobs; ++r) {
         const auto& mv = pc.observations[r].model_value;
-        s.jacobian[r][col] = (mv[1] - mv[0]) / (x1 - x0);
+        s.jacobian[r][col] = (mv[k] - mv[0]) / (xw - x0);
       }
     } else if (g->dermthd == "outside_pts") {
       for (int r = 1; r <= pc.nobs; ++r) {

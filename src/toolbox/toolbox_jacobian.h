@@ -8,7 +8,13 @@
 // group's adjustable parameters, at least DERINCLB; DERINC itself where
 // that gives 0): to p + h and p + 2h from a lower bound, p - h and p - 2h
 // from an upper bound, p + h and p - h otherwise, a central pair that
-// would leave the bounds turned one-sided. A "log" parameter is held as
+// would leave the bounds turned one-sided. A derivative run the model
+// refuses is made up for: by the other run of a three-point pair where
+// that one ended normally, else by a run on the other side of the value
+// (p - h for p + h, and the reverse) where the bounds allow it; the column
+// is then the two-point difference with the run that ended normally. A
+// parameter none of whose runs ended normally is held for the iteration
+// (its column is zero). A "log" parameter is held as
 // the base-10 logarithm of its value, its derivatives are taken with
 // respect to it, and its increment is always DERINC times the value, so
 // that its steps are fixed steps of the logarithm however small the value.
@@ -36,6 +42,8 @@ struct perturbation {
   kind how = kind::central;
   double x1 = 0.0;
   double x2 = 0.0;
+  double up = 0.0;    // p + h
+  double down = 0.0;  // p - h
 };
 // increment in model units (DERINC times the value for a "log" parameter).
 perturbation perturb_parameter(const param_rec& p, double increment);
@@ -68,8 +76,10 @@ int slm_derivative_type(const pest_control& pc, bool three_point, const std::vec
 
 // Recomputes the columns of this iteration's parameters (model-value slot
 // 0 holds the outputs at the current values; the runs use slots 1 and 2).
-// A column whose derivative run failed is set to zero and reported. 0, 1
-// for a "best_fit" group, or the first non-zero code of a run.
+// A column made up from the other side is reported; one none of whose runs
+// ended normally is set to zero and its parameter flagged derivative_failed
+// (columns_made and columns_failed count both kinds). 0, 1 for a
+// "best_fit" group, or the first non-zero code of a run.
 int slm_jacobian(pest_control& pc, lm_system& s, toolbox_runner& runner, bool three_point,
                  int iteration, int& cyclic_position);
 

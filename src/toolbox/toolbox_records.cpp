@@ -89,8 +89,16 @@ int iteration_block(const pest_control& pc, std::FILE* out, int iteration, int m
 // A measured (or provided) value against the calculated one.
 void residual_line(std::FILE* out, const std::string& name, double given, double calculated,
                    double weight, const std::string& group) {
-  std::fprintf(out, "%s\t\t%.20lf\t%.20lf\t%.20lf\t%lf\t%s\n", name.c_str(), given, calculated,
+  std::fprintf(out, "%s\t\t%.8g\t%.8g\t%.8g\t%.8g\t%s\n", name.c_str(), given, calculated,
                given - calculated, weight, group.c_str());
+}
+
+// What the table of estimates says after a parameter's values: that every
+// derivative run of it failed, or that it ends on a bound.
+const char* estimate_note(const param_rec& p) {
+  if (p.never_estimated()) return "   not estimated: every derivative run failed";
+  const int side = p.on_bound();
+  return side < 0 ? "   at its lower bound" : side > 0 ? "   at its upper bound" : "";
 }
 
 // "%lf" above 0.0001 in magnitude, "%.4E" at or below.
@@ -242,8 +250,8 @@ int slm_record_initial(std::FILE* rec, std::FILE* par, double measurement_phi,
   std::fprintf(rec, "      Current parameter values\n");
   for (int i = 1; i <= pc.npar; ++i) {
     const param_rec& p = pc.params[i];
-    std::fprintf(rec, "      %s               %lf\n", p.parnme.c_str(), p.model_value());
-    std::fprintf(par, "%lf\n", p.model_value());
+    std::fprintf(rec, "      %-16s %.8g\n", p.parnme.c_str(), p.model_value());
+    std::fprintf(par, "%.8g\n", p.model_value());
   }
   return 0;
 }
@@ -277,8 +285,8 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
     std::fprintf(out, "                 value\n");
     for (int i = 1; i <= pc.npar; ++i)
       if (pc.params[i].is_adjustable())
-        std::fprintf(out, "%s              %10lf\n", pc.params[i].parnme.c_str(),
-                     pc.params[i].model_value());
+        std::fprintf(out, "%-16s %.8g%s\n", pc.params[i].parnme.c_str(), pc.params[i].model_value(),
+                     estimate_note(pc.params[i]));
     std::fprintf(out, "\n\n\n");
   } else {
     double t = 0.0;
@@ -300,8 +308,8 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
         lo = std::pow(10.0, lo);
         hi = std::pow(10.0, hi);
       }
-      std::fprintf(out, "%s              %10lf         %10lf        %10lf\n", p.parnme.c_str(),
-                   value, lo, hi);
+      std::fprintf(out, "%-16s %-17.8g %-17.8g %.8g%s\n", p.parnme.c_str(), value, lo, hi,
+                   estimate_note(p));
     }
     std::fprintf(out, "\n");
     std::fprintf(out,
@@ -315,8 +323,7 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
     std::fprintf(out, "Tied parameters ----->\n\n");
     for (int i = 1; i <= pc.npar; ++i)
       if (pc.params[i].is_tied())
-        std::fprintf(out, "%s              %10lf\n", pc.params[i].parnme.c_str(),
-                     pc.params[i].parval1);
+        std::fprintf(out, "%-16s %.8g\n", pc.params[i].parnme.c_str(), pc.params[i].parval1);
     std::fprintf(out, "\n\n");
   }
   if (pc.n_fixed > 0) {
@@ -324,8 +331,7 @@ int slm_record_results(std::FILE* out, double phi, const array2d<double>& covari
     std::fprintf(out, "Parameter        Fixed value\n");
     for (int i = 1; i <= pc.npar; ++i)
       if (pc.params[i].is_fixed())
-        std::fprintf(out, "%s              %10lf\n", pc.params[i].parnme.c_str(),
-                     pc.params[i].parval1);
+        std::fprintf(out, "%-16s %.8g\n", pc.params[i].parnme.c_str(), pc.params[i].parval1);
     std::fprintf(out, "\n\n");
   }
 

@@ -59,7 +59,10 @@ int slm_record_initial(std::FILE* rec, std::FILE* par, double measurement_phi,
 // n_adjustable x n_adjustable; singular is 1 when the normal matrix could
 // not be inverted. With no degrees of freedom left (observations and prior
 // equations not above the adjustable parameters) the covariance cannot be
-// determined and the section says so.
+// determined and the section says so. The table of estimates marks a
+// parameter that could not be estimated (every derivative run of it
+// failed) and one that ends on a bound. Values are written with eight
+// significant digits.
 int slm_record_results(std::FILE* out, double phi, const array2d<double>& covariance,
                        const array2d<double>& correlation, const array2d<double>& eigenvectors,
                        const array1d<double>& eigenvalues, const pest_control& pc, int singular,

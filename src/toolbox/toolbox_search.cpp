@@ -129,6 +129,8 @@ class lm_search {
   double measurement_phi_ = 0.0, prior_phi_ = 0.0;
   int iteration_ = 0, phi_min_iteration_ = 0, small_changes_ = 0, cyclic_position_ = 0;
   bool switch_mode_ = false, three_point_ = false, all_at_limits_ = false, reversal_ = false;
+  bool no_response_ = false;
+  bool responded_ = false;  // a Jacobian of the search had a column with effect
   double lambda_previous_ = 0.0;
 
   // The trials of the current lambda search, 1-based.
@@ -139,7 +141,7 @@ class lm_search {
 int lm_search::write_par_file() {
   std::rewind(par_);
   for (int i = 1; i <= pc_.npar; ++i)
-    std::fprintf(par_, "%lf\n", pc_.params[i].is_log() ? std::pow(10.0, best_params_[i]) : best_params_[i]);
+    std::fprintf(par_, "%.8g\n", pc_.params[i].is_log() ? std::pow(10.0, best_params_[i]) : best_params_[i]);
   const long end = std::ftell(par_);
   std::error_code ec;
   if (std::fflush(par_) != 0 || std::ferror(par_) || end < 0)
@@ -153,7 +155,7 @@ int lm_search::write_jacobian_file() {
   guarded_file f;
   if (!open_toolbox_file(f, "jac.txt", "w")) return toolbox_report(toolbox_msg::write_file, {}, "jac.txt");
   for (int i = 1; i <= sys_.m; ++i) {
-    for (int k = 1; k <= sys_.n; ++k) std::fprintf(f.fp, "%lf\t", sys_.jacobian[i][k]);
+    for (int k = 1; k <= sys_.n; ++k) std::fprintf(f.fp, "%.8g\t", sys_.jacobian[i][k]);
     std::fprintf(f.fp, "\n");
   }
   if (std::fflush(f.fp) != 0 || std::ferror(f.fp))
@@ -221,6 +223,7 @@ void lm_search::start_iteration() {
     param_rec& p = pc_.params[i];
     p.no_effect = 0;
     p.frozen = 0;
+    p.derivative_failed = 0;
     if (std::fabs(p.parval1 - p.parubnd) <= 1e-8) p.parval1 = p.parubnd;
     else if (std::fabs(p.parval1 - p.parlbnd) <= 1e-8) p.parval1 = p.parlbnd;
     p.at_upper = p.parval1 >= p.parubnd ? 1 : 0;
@@ -373,8 +376,8 @@ void lm_search::print_parameters() {
   for (int i = 1; i <= pc_.npar; ++i) {
     const param_rec& p = pc_.params[i];
     const double prev = p.is_log() ? std::pow(10.0, p.prev_value) : p.prev_value;
-    std::fprintf(rec_, "      %s             %10lf                %s               %lf\n",
-                 p.parnme.c_str(), p.model_value(), p.parnme.c_str(), prev);
+    std::fprintf(rec_, "      %-14s %-25.8g %-14s %.8g\n", p.parnme.c_str(), p.model_value(),
+                 p.parnme.c_str(), prev);
   }
   std::fprintf(rec_, "\n");
 }
@@ -424,7 +427,22 @@ int lm_search::finish(search_end end) {
   if (!ok) return toolbox_report(toolbox_msg::final_run_failed);
   phi_ = phi_of(0, true);
   if (end == search_end::limits) {
-    both(rec_, "Optimisation complete: all parameters at their limits.\n");
+    bool held = false;
+    for (int k = 1; k <= sys_.n; ++k) held = held || param(k).derivative_failed;
+    if (pc_.n_no_effect >= sys_.n && !held && !responded_) {
+      // Outputs that no parameter ever moved: most likely the instruction
+      // files read another part of the output than the observations stand for.
+      no_response_ = true;
+      both(rec_, "Error: no observation responds to any parameter: every column of the Jacobian is zero.\n"
+                 "Check that the instruction files read the model outputs the parameters change.\n");
+    } else if (pc_.n_no_effect >= sys_.n && !held) {
+      both(rec_, "Optimisation complete: no observation responds to any parameter at the current values.\n");
+    } else if (pc_.n_no_effect == 0) {
+      both(rec_, "Optimisation complete: all parameters at their limits.\n");
+    } else {
+      both(rec_, "Optimisation complete: no parameter can move: each is frozen at a bound, has no effect\n"
+                 "                       on the observations or failed its derivative runs.\n");
+    }
     both(rec_, "Total Model Calls:\t%d\n", runner_.calls);
     std::fprintf(rec_, "\n");
     final_run_lines(rec_);
@@ -452,7 +470,23 @@ int lm_search::statistics() {
     }
   }
   slm_record_results(rec_, phi_, covariance, correlation, vectors, values, pc_, singular, sys_.prior);
+  int not_estimated = 0;
+  for (int k = 1; k <= n; ++k) {
+    const param_rec& p = param(k);
+    if (p.never_estimated()) {
+      ++not_estimated;
+      std::printf("Error: parameter \"%s\" could not be estimated: every derivative run of it failed; it "
+                  "keeps the value %.8g.\n",
+                  p.parnme.c_str(), p.model_value());
+    } else if (const int side = p.on_bound()) {
+      const double bound = side < 0 ? p.parlbnd : p.parubnd;
+      std::printf("Parameter \"%s\" ends at its %s bound %.8g: the best fit may lie beyond it.\n",
+                  p.parnme.c_str(), side < 0 ? "lower" : "upper", p.is_log() ? std::pow(10.0, bound) : bound);
+    }
+  }
   if (outcome_) {
+    outcome_->not_estimated = not_estimated;
+    outcome_->no_response = no_response_;
     outcome_->values.assign(static_cast<std::size_t>(pc_.npar) + 1, 0.0);
     for (int i = 1; i <= pc_.npar; ++i)
       outcome_->values[static_cast<std::size_t>(i)] = pc_.params[i].model_value();
@@ -480,7 +514,8 @@ int lm_search::run(bool restart) {
   }
   for (int i = 1; i <= pc_.npar; ++i) {
     param_rec& p = pc_.params[i];
-    p.at_upper = p.at_lower = p.frozen = p.no_effect = 0;
+    p.at_upper = p.at_lower = p.frozen = p.no_effect = p.derivative_failed = 0;
+    p.columns_made = p.columns_failed = 0;
     p.sensitivity = 0.0;
   }
   pc_.n_no_effect = 0;
@@ -490,6 +525,7 @@ int lm_search::run(bool restart) {
   for (int i = 1; i <= pc_.npar; ++i) best_params_[i] = pc_.params[i].parval1;
   copy_matrix(sys_.jacobian, jacobian_best_);
   if (trail_) entry_points_ = trail_->points->count();
+  responded_ = restart;  // the iterations before a restart are not known
 
   if (!restart) {
     bool ok = false;
@@ -528,6 +564,7 @@ int lm_search::run(bool restart) {
     if (iteration_ == 1) copy_matrix(sys_.jacobian, jacobian_best_);
     if (code == 0) {
       slm_check_no_effect(pc_, sys_, rec_);
+      responded_ = responded_ || pc_.n_no_effect < n;
       slm_write_sensitivities(pc_, sys_, sys_.jacobian, names_, iteration_, sen_, false);
     }
     const int jac_code = trail_ ? 0 : write_jacobian_file();

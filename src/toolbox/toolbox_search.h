@@ -12,6 +12,9 @@
 // run with the best parameters then leaves the model's files as they fit
 // them, and the record file gets the statistics. noptmax 0 makes the
 // initial run and the statistics only; -1 one Jacobian and the statistics.
+// At the end a parameter on a bound, or one that could not be estimated
+// because every derivative run of it failed, is named on the console and
+// marked in the record's table of estimates.
 //
 // A model run that fails counts as phi = +infinity and is never accepted;
 // a failed first run stops the search.
@@ -39,6 +42,8 @@ struct search_outcome {
   double phi = 0.0;             // of the final run (the initial run for noptmax 0, -1)
   int model_calls = 0;          // set also when the search fails
   int iterations = 0;           // iterations completed
+  int not_estimated = 0;        // adjustable parameters every derivative run of which failed
+  bool no_response = false;     // the search ended with every column of the Jacobian zero
 };
 
 // Termination, tested at the start of every iteration (history[1..iteration]
@@ -78,7 +83,9 @@ int slm_optimise(pest_control& pc, bool restart, const toolbox_file_names& names
 
 // The -slm mode with the given model: argv[2] the case (control file
 // name), argv[3] "/r" for a restart. 0 after a completed search or a stop
-// request, else 1 (the message has been printed).
+// request, else 1 (the message has been printed): a fault, a parameter
+// that could not be estimated, or no observation that responds to any
+// parameter.
 int run_slm_mode(int argc, char** argv, toolbox_model& model, search_outcome* outcome = nullptr);
 
 }  // namespace nivra

@@ -261,8 +261,26 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
     std::size_t nl = out.find('\n', from);
     return nl == std::string::npos ? n : nl;
   };
-  // The start of the line after the one holding from (the end of the text).
-  auto next_line = [&](std::size_t from) { return std::min(line_end(from) + 1, n); };
+  // The start of the line after the one holding from (the end of the text,
+  // beyond its last line when that line has no line feed).
+  bool beyond = false;
+  auto next_line = [&](std::size_t from) {
+    const std::size_t end = line_end(from);
+    beyond = beyond || end >= n;
+    return std::min(end + 1, n);
+  };
+  // Nothing but blanks and line ends is left from the position on: the
+  // instructions read past the end of the file.
+  auto ended = [&](std::size_t from) {
+    return out.find_first_not_of(" \t\r\n", std::min(from, n)) == std::string::npos;
+  };
+  auto ends_before = [&](const std::string& item, int line) {
+    long lines = static_cast<long>(std::count(out.begin(), out.end(), '\n'));
+    if (n > 0 && data[n - 1] != '\n') ++lines;
+    return fail("the file ends before " + item + " (it holds " + std::to_string(lines) +
+                    (lines == 1 ? " line)" : " lines)"),
+                line);
+  };
   std::size_t pos = 0;
   for (const instruction_item& it : streams.instructions[file_index]) {
     switch (it.what) {
@@ -282,10 +300,12 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
           start = pos;
           pos = next_line(pos);
         }
-        pos = start;
+        pos = start;  // back on a line of the file
+        beyond = false;
         break;
       }
       case kind::whitespace: {
+        if (ended(pos)) return ends_before("w", it.line);
         const std::size_t blank = out.find(' ', pos);
         if (blank == std::string::npos) return fail("no blank is left for w", it.line);
         pos = blank + 1;
@@ -306,6 +326,7 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
         const std::size_t e = std::min(bol + static_cast<std::size_t>(it.last), eol);
         double v = 0.0;
         const char* end = nullptr;
+        if (beyond || ended(bol)) return ends_before("[" + it.text + "]", it.line);
         if (b >= e || !number_at(data + b, data + e, v, end))
           return fail("no number for " + it.text + " in its columns", it.line);
         pc.observations[it.obs].model_value[slot] = v;
@@ -323,6 +344,7 @@ int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_i
         while (q < n && is_named_char(data[q])) ++q;
         double v = 0.0;
         const char* end = nullptr;
+        if (ended(pos)) return ends_before("!" + it.text + "!", it.line);
         if (start == q || !number_at(data + start, data + q, v, end))
           return fail("no number for " + it.text, it.line);
         pc.observations[it.obs].model_value[slot] = v;

@@ -77,8 +77,14 @@ void close_instruction_files(toolbox_streams& streams);
 // Reads model output file file_index (1..ninsfle) with its instructions
 // into model_value[slot] (slot 0..2) of the observations. 0, or the code of
 // the message reported when the file cannot be opened, a marker never
-// comes, a line advance or skip runs past its end, or a value is missing or
-// not a finite number.
+// comes, a line advance or skip runs past its end, an item is read where
+// only blank lines are left ("the file ends before ..."), or a value is
+// missing or not a finite number.
+//
+// Every line of an instruction file after the header ends with a move to
+// the start of the next output line: instruction line 2 reads from output
+// line 1, line 3 from line 2, and so on, unless l, a marker or the text of
+// an item moves further.
 int slm_read_instructions(pest_control& pc, toolbox_streams& streams, int file_index, int slot);
 
 }  // namespace nivra

@@ -126,8 +126,14 @@ int slm_check_no_effect(pest_control& pc, const lm_system& s, std::FILE* rec) {
     if (terms > 0 && std::fabs(p.sensitivity) >= 1e-8) continue;
     p.no_effect = 1;
     ++pc.n_no_effect;
-    std::printf("   Parameter \"%s\" has no effect on observations.\n", p.parnme.c_str());
-    if (rec) std::fprintf(rec, "   Parameter \"%s\" has no effect on observations.\n", p.parnme.c_str());
+    const char* text = p.derivative_failed
+                           ? "   Parameter \"%s\" is held this iteration: every derivative run of it failed.\n"
+                           : "   Parameter \"%s\" has no effect on observations.\n";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::printf(text, p.parnme.c_str());
+    if (rec) std::fprintf(rec, text, p.parnme.c_str());
+#pragma GCC diagnostic pop
   }
   return 0;
 }

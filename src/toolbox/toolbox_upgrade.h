@@ -53,7 +53,8 @@ double composite_sensitivity(const pest_control& pc, const lm_system& s,
 
 // Sets sensitivity of every adjustable parameter from the Jacobian; one
 // below 1e-8, or one no row of positive weight sees, has no effect: it is
-// flagged, counted in n_no_effect and reported on the console and in rec.
+// flagged, counted in n_no_effect and reported on the console and in rec
+// (one whose derivative runs all failed as held for the iteration).
 int slm_check_no_effect(pest_control& pc, const lm_system& s, std::FILE* rec);
 
 // The Marquardt upgrade over the columns cols (1-based positions into the

@@ -19,6 +19,7 @@
 #include "clock/clock_state.h"
 #include "command/command_line.h"
 #include "core/process.h"
+#include "core/replace.h"
 #include "model/project.h"
 #include "output/output_state.h"
 #include "run/run_test_support.h"
@@ -138,6 +139,9 @@ TEST_F(CalibrationPlane, SceRecoversTheRoughnessAndWritesItsFiles) {
   EXPECT_EQ(best.substr(head_end + 1), line);
   EXPECT_NE(console.find("The best results of the SCE calibration after " + std::to_string(runs) + " runs:\n"),
             std::string::npos);
+  std::snprintf(line, sizeof line, "%le  [ROUGH]\n", n);  // named on the console, in no bound's reach
+  EXPECT_NE(console.find(line), std::string::npos) << console;
+  EXPECT_EQ(console.find("unknown card"), std::string::npos);  // the header line is no card
 
   // The output file: the search's progress and its end.
   const std::string output = read_file("sce_output.out");
@@ -197,6 +201,119 @@ TEST_F(CalibrationPlane, MonteCarloKeepsTheBestRunThatGaveAResult) {
   EXPECT_NEAR(best_cost, lowest, 1e-6);
   EXPECT_GT(best_value, 0.0);
   EXPECT_EQ(count_lines("0000_results_all.out"), 13);
+}
+
+// The keys of the list against the files the runs read: the project, the
+// files it names, and the files those name; comment lines and the run
+// summary, which lists the keys of earlier runs, do not count.
+TEST_F(CalibrationPlane, TheListsKeysAreCheckedAgainstTheFilesTheRunsRead) {
+  write_file("p.prj", "NIVRAPROJECT\n# the key [OLD] in a comment\nMANNING_N [ROUGH]\nMAPPING_TABLE table.txt\n"
+                      "SUMMARY p.sum\n");
+  write_file("table.txt", "SOIL 1 index deep.idx\n");
+  write_file("deep.idx", "1 [KS] [KS]\n");
+  write_file("p.sum", "  [OLD]          =       0.05\n");
+  struct {
+    const char* list;
+    bool fits;
+    const char* message;
+  } cases[] = {
+      {"2\n[ROUGH] \"%.8lf\"\n[KS] \"%.8lf\"\n", true, ""},
+      {"3\n[ROUGH] \"%.8lf\"\n[KS] \"%.8lf\"\n[KZ] \"%.8lf\"\n", false,
+       "Error: the key [KZ] of the replacement parameter list keys.lst is used by no input file: the project p.prj "
+       "and the files it names do not hold it.\n"},
+      {"1\n[ROUGH] \"%.8lf\"\n", false,
+       "Error: the key [KS] in deep.idx (line 1) is not in the replacement parameter list keys.lst: every trial "
+       "would fail to read it.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.list);
+    write_file("keys.lst", c.list);
+    ASSERT_EQ(read_replace_param_file("keys.lst"), 0);
+    std::vector<std::string> keys;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(check_list_keys("keys.lst", "p.prj", keys), c.fits);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.message);
+    EXPECT_EQ(keys.size(), process.replace_list.size());
+    EXPECT_EQ(keys.front(), "[ROUGH]");
+  }
+}
+
+// -c stops before its first trial when a key of the list is in no input
+// file, or an input file holds a key the list lacks.
+TEST_F(CalibrationPlane, SceChecksItsKeysBeforeTheFirstTrial) {
+  struct {
+    const char* list;
+    const char* parameters;
+    bool key_in_map;
+    const char* message;
+  } cases[] = {
+      {"2\n[ROUGH] \"%.8lf\"\n[KZ] \"%.8lf\"\n", "2\n0 0 0 0 0 0\n0.1 0.01 0.2\n1.0 0.1 5.0\n", false,
+       "Error: the key [KZ] of the replacement parameter list roughness.lst is used by no input file"},
+      {"1\n[ROUGH] \"%.8lf\"\n", "1\n0 0 0 0 0 0\n0.1 0.01 0.2\n", true,
+       "Error: the key [KS] in calib.ele (line 7) is not in the replacement parameter list roughness.lst"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    write_file("roughness.lst", c.list);
+    write_file("sce.in", std::string("calib.prj\nroughness.lst\nobserved.txt\n300 3 0.0001 2 1969 0 ") + c.parameters);
+    std::string elevation = read_file(std::string(NIVRA_SOURCE_DIR) + "/examples/calib_plane/calib.ele");
+    if (c.key_in_map) elevation.replace(elevation.find("99.30"), 5, "[KS]");
+    write_file("calib.ele", elevation);
+    testing::arguments args({"nivra", "-c", "sce.in"});
+    ::testing::internal::CaptureStdout();
+    EXPECT_NE(nivra_main(args.argc(), args.argv()), 0);
+    const std::string console = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(console.find(c.message), std::string::npos) << console;
+    EXPECT_FALSE(file_exists("0000_results_all.out"));  // no trial ran
+    reset_process_state();
+  }
+}
+
+// Observed events the run does not simulate: weighted, they stop the
+// calibration after its first run; without weight, they are warned about.
+TEST_F(CalibrationPlane, SceNamesObservedEventsTheRunDoesNotSimulateAfterItsFirstRun) {
+  write_file("sce.in", "calib.prj\nroughness.lst\nobserved.txt\n12 3 0.0001 1 1969 0 1\n0 0 0 0 0 0\n0.1 0.01 0.2\n");
+  write_file("observed.txt", "2\n0.116184 1.0 231.795796 1.0\n0.2 1.0 300.0 0.0\n");
+  testing::arguments args({"nivra", "-c", "sce.in"});
+  ::testing::internal::CaptureStdout();
+  EXPECT_NE(nivra_main(args.argc(), args.argv()), 0);
+  std::string console = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("Error: the observation file observed.txt gives 2 events, but the run of calib.prj "
+                         "simulates 1: event 2 has no simulated peak or volume, and every trial would score "
+                         "999999.99.\n"),
+            std::string::npos)
+      << console;
+  EXPECT_EQ(count_lines("0000_results_all.out"), 2);  // the header and the one run
+  reset_process_state();
+
+  write_file("observed.txt", "2\n0.116184 1.0 231.795796 1.0\n0.2 0.0 300.0 0.0\n");
+  EXPECT_FALSE(file_exists("0000_sce_best.out"));
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(nivra_main(args.argc(), args.argv()), 0);
+  console = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(console.find("Warning: the observation file observed.txt gives 2 events, but the run of calib.prj "
+                         "simulates 1; the events after event 1 carry no weight and are left out.\n"),
+            std::string::npos)
+      << console;
+  EXPECT_TRUE(file_exists("0000_sce_best.out"));
+}
+
+// A best value held on a bound is marked on the console and in the best
+// parameter file; the truth (n = 0.05) lies below the range searched.
+TEST_F(CalibrationPlane, SceMarksABestValueOnABound) {
+  write_file("sce.in", "calib.prj\nroughness.lst\nobserved.txt\n300 3 0.0001 2 1969 0 1\n0 0 0 0 0 0\n0.1 0.06 0.2\n");
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(run_sce_mode(process.parallel_env, "sce.in"), 1);
+  const std::string console = ::testing::internal::GetCapturedStdout();
+  const std::string best = read_file("0000_sce_best.out");
+  const std::size_t value_at = best.find('\n') + 1;
+  const double n = std::strtod(best.c_str() + value_at, nullptr);
+  EXPECT_NEAR(n, 0.06, 0.06 * 1e-3);
+  char line[96];
+  std::snprintf(line, sizeof line, "%le  [ROUGH] at its lower bound 0.06\n", n);
+  EXPECT_EQ(best.substr(value_at), line);
+  std::snprintf(line, sizeof line, "%le  [ROUGH] at its lower bound 0.06: the best fit may lie beyond it\n", n);
+  EXPECT_NE(console.find(line), std::string::npos) << console;
 }
 
 // A calibration that cannot be made, or whose every run failed, is a failed

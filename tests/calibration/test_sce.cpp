@@ -267,5 +267,13 @@ TEST_F(Sce, ASearchThatCannotStartRunsNothing) {
   EXPECT_NE(console.find("Increase the number of function calls to at least 20\n"), std::string::npos);
 }
 
+TEST(SceBound, AValueWithinATenthOfAPercentOfItsRangeIsOnTheBound) {
+  struct {
+    double value;
+    int side;
+  } cases[] = {{0.2, 1}, {0.199986, 1}, {0.1998, 0}, {0.0102, 0}, {0.010019, -1}, {0.01, -1}, {0.1, 0}};
+  for (const auto& c : cases) EXPECT_EQ(sce_bound_side(c.value, 0.01, 0.2), c.side) << c.value;
+}
+
 }  // namespace
 }  // namespace nivra

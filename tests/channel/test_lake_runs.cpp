@@ -24,8 +24,10 @@
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
+#include "output/step_outputs.h"
 #include "run/run_test_support.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 namespace {
@@ -68,6 +70,52 @@ TEST_F(LakeRuns, AChannelLakeFillsSpillsOverItsWeirAndKeepsItsWater) {
   EXPECT_NEAR(r.ms->ledger.run().channel_lake_error, 0.0, 1e-9 * (start + in));
   EXPECT_NEAR(r.ms->ledger.run().overall_error, 0.0, 1e-7);  // percent
   EXPECT_NEAR(r.ms->ledger.run().surface_error, 0.0, 1e-7);
+}
+
+// The lake of examples/vlake under 40 mm/h for 90 minutes rises past
+// 14.80 m, the ground of the shore cell at row 18, column 11, and spills
+// over it. The lake gives the land the depth it stands above the shore in
+// every overland scheme, so the three agree on the water the lake lets out
+// over its shore and on the peak, and each gives the same at a step four
+// times shorter.
+TEST_F(LakeRuns, ALakeRisingOverItsShoreSpillsTheSameInEveryScheme) {
+  struct result {
+    const char* scheme;
+    double step, spilled, peak, highest;
+  };
+  std::vector<result> runs;
+  for (const char* scheme : {"EXPLICIT", "ADE", "ADE-PC"}) {
+    for (const double step : {10.0, 2.5}) {
+      testing::copy_example("vlake");
+      set_card("vlake.prj", "OVERTYPE", std::string("OVERTYPE ") + scheme);
+      set_card("vlake.prj", "TIMESTEP", "TIMESTEP " + std::to_string(step));
+      set_card("vlake.prj", "RAIN_INTENSITY", "RAIN_INTENSITY 40.0");
+      set_card("vlake.prj", "RAIN_DURATION", "RAIN_DURATION 90");
+      set_card("vlake.prj", "TOT_TIME", "TOT_TIME 120");
+      double highest = 0.0;
+      const testing::storm_run r = testing::run_storm("vlake.prj", {}, 100000, [&](const model_state& ms) {
+        highest = std::max(highest, ms.lake.lake_elev[1]);
+      });
+      ASSERT_TRUE(r.ended) << scheme << " " << step << "\n" << r.console;
+      const water_ledger& l = r.ms->ledger;
+      runs.push_back({scheme, step, l.run_total(flux::channel_lakes_to_overland), r.ms->clock.event_peak_q, highest});
+      EXPECT_NEAR(l.run().overall_error, 0.0, 1e-7) << scheme << " " << step;  // percent
+      EXPECT_NEAR(l.run().channel_lake_error, 0.0, 1e-6) << scheme << " " << step;
+    }
+  }
+  const result& ref = runs.front();  // EXPLICIT at 10 s
+  for (const result& run : runs) {
+    SCOPED_TRACE(std::string(run.scheme) + " at " + std::to_string(run.step) + " s");
+    EXPECT_GT(run.highest, 14.80);
+    EXPECT_GT(run.spilled, 300.0);
+    EXPECT_NEAR(run.spilled, ref.spilled, 0.05 * ref.spilled);
+    EXPECT_NEAR(run.peak, ref.peak, 0.01 * ref.peak);
+  }
+  for (std::size_t i = 0; i + 1 < runs.size(); i += 2) {
+    SCOPED_TRACE(runs[i].scheme);
+    EXPECT_NEAR(runs[i].spilled, runs[i + 1].spilled, 0.05 * runs[i + 1].spilled);
+    EXPECT_NEAR(runs[i].peak, runs[i + 1].peak, 0.01 * runs[i + 1].peak);
+  }
 }
 
 // The lake of examples/seeplake stands over a water table 2 m under the
@@ -424,6 +472,36 @@ TEST_F(LakeRuns, AnOverlandLakeShowsInTheDepthOutputs) {
                      value_after(global, "Total amount of discharge=");
   EXPECT_NEAR(value_after(global, "Initial volume in overland lakes="), 1440.0, 0.005);
   EXPECT_NEAR(in, out, 0.02);
+}
+
+// The flood grid of a channel-network lake: every cell the lake covered
+// shows the lake's highest level over its ground, as the depth outputs
+// show a lake cell, and no cell falls below the deepest water it held at
+// the end of any step.
+TEST_F(LakeRuns, AChannelLakeShowsInTheFloodGrid) {
+  testing::copy_example("vlake");
+  set_card("vlake.prj", "FLOOD_GRID", "FLOOD_GRID flood.asc");
+  std::vector<double> deepest;
+  const testing::storm_run r = testing::run_storm("vlake.prj", {}, 100000, [&](const model_state& m) {
+    deepest.resize(static_cast<std::size_t>(m.grid.ncells) + 1, 0.0);
+    for (int c = 1; c <= m.grid.ncells; ++c)
+      deepest[static_cast<std::size_t>(c)] = std::max(deepest[static_cast<std::size_t>(c)], cell_water_depth(m, c));
+  });
+  ASSERT_TRUE(r.ended) << r.console;
+  const model_state& ms = *r.ms;
+  int lake_cells = 0;
+  for (int c = 1; c <= ms.grid.ncells; ++c) {
+    const double flood = ms.overland.flood_depth_max[c];
+    EXPECT_GE(flood, deepest[static_cast<std::size_t>(c)] - 1e-9) << c;
+    if (ms.lake.lake_mask[c] < 1) continue;
+    // The lake's level changes at the channel steps, which the depth
+    // outputs and the flood grid both follow.
+    EXPECT_NEAR(flood, deepest[static_cast<std::size_t>(c)], 1e-9) << c;
+    EXPECT_GT(flood, 0.0) << c;
+    ++lake_cells;
+  }
+  EXPECT_GE(lake_cells, 11);  // the basin's cells below the lake's first level at least
+  EXPECT_NE(testing::read_file("flood.asc").find("NODATA_value"), std::string::npos);
 }
 
 // The lake file and the lake map describe the same lakes: each case stops

@@ -126,6 +126,34 @@ TEST_F(GroundwaterRun, TheExampleClosesItsGroundwaterAndOverallBalances) {
   }
 }
 
+// The accounting layer's own balance ("Simple soil moisture mass balance")
+// counts every term that crosses the layer: the infiltration in, the
+// evapotranspiration and the drainage out, and the water of the depths the
+// moving water table took from the layer or gave back to it. On the
+// example the table rises into the layer of the southern row, and the
+// layer's water at the end is its water at the start plus those terms.
+TEST_F(GroundwaterRun, TheAccountingLayerBalanceClosesOverTheTableItsWaterMeets) {
+  for (const char* project : {"groundwater", "layered"}) {
+    SCOPED_TRACE(project);
+    reset_process_state();
+    copy_example("groundwater");
+    testing::storm_run r = testing::run_storm(std::string(project) + ".prj");
+    ASSERT_TRUE(r.ended) << r.console;
+    const water_ledger& l = r.ms->ledger;
+    using f = water_flux;
+    const double start = l.storage(water_store::soil_layer, ledger_moment::run_start);
+    const double end = l.storage(water_store::soil_layer, ledger_moment::run_end);
+    const double terms = l.run_total(f::infiltration) - l.run_total(f::soil_evaporation) -
+                         l.run_total(f::unsaturated_down_flux) - l.run_total(f::soil_layer_to_groundwater);
+    EXPECT_NEAR(end - start, terms, 1e-6 * (start + l.run_total(f::infiltration)));
+    EXPECT_NEAR(l.run().soil_layer_error, 0.0, 1e-6);
+    // The table crossed the layer's bottom: the term is no rounding.
+    EXPECT_GT(std::fabs(l.run_total(f::soil_layer_to_groundwater)), 10.0);
+    const std::string sum = read_file(std::string(project) + ".sum");
+    EXPECT_NEAR(value_after(sum, "Simple soil moisture mass balance ="), 0.0, 1e-6);
+  }
+}
+
 TEST_F(GroundwaterRun, TheGroundwaterStepIsAWholeNumberOfModelSteps) {
   const struct {
     double card, model_dt, step;

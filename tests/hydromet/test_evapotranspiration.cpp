@@ -4,13 +4,16 @@
 // evapotranspiration of Example 19, fed to the combination equation. The
 // ground-temperature iteration closes its energy balance; the sky's
 // longwave takes the vapour pressure in millibars; the night sends no
-// shortwave; a cell under snow evaporates nothing; and the removal of
+// shortwave; a cell under snow evaporates nothing; each cell of gridded
+// weather evaporates as a weather record of its own air and radiation would
+// make it; and the removal of
 // the soil-moisture accounting takes ponded water first, then the soil down
 // to its residual content.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
+#include <string>
 
 #include "hydromet/elevation_bands.h"
 #include "hydromet/evapotranspiration.h"
@@ -130,6 +133,44 @@ TEST(Evapotranspiration, NightSendsNoShortwaveAndTheSunFavoursTheSlopeFacingIt) 
               noon.air_mass * 500.0 * std::sin(noon.altitude), 1e-9);
 }
 
+// The beam on planes falling 20 % to each side, at 40 N on 2 July (day 184,
+// declination 23.45 cos(2 pi (172 - 184) / 365) degrees), against hand
+// geometry: cos(incidence) = sin d sin L cos b - sin d cos L sin b cos g +
+// cos d cos L cos b cos w + cos d sin L sin b cos g cos w + cos d sin b
+// sin g sin w, for the slope b = atan(0.2), its azimuth g from south (east
+// -90, west 90, north 180 degrees) and the hour angle w = 15 (hour - 12).
+// At 07 h the sun stands north of east (azimuth 80.7 degrees), so the east
+// slope takes the most and even the north slope more than level ground; at
+// 17 h east and west change places.
+TEST(Evapotranspiration, TheSunOnASlopeKnowsItsFacing) {
+  const int doy = et_day_of_year(2024, 7, 2);
+  ASSERT_EQ(doy, 184);
+  const struct {
+    const char* facing;
+    double slope_x, slope_y;  // fall toward the east and the south
+  } planes[] = {{"level", 0.0, 0.0}, {"east", 0.2, 0.0}, {"west", -0.2, 0.0}, {"north", 0.0, -0.2}, {"south", 0.0, 0.2}};
+  const struct {
+    int hour;
+    double azimuth;       // degrees from north, clockwise
+    double cos_i[5];      // level, east, west, north, south
+  } hours[] = {{7, 80.71, {0.4332, 0.5993, 0.2504, 0.4534, 0.3963}},
+               {12, 180.0, {0.9561, 0.9375, 0.9375, 0.8800, 0.9950}},
+               {17, 279.29, {0.4332, 0.2504, 0.5993, 0.4534, 0.3963}}};
+  for (const auto& h : hours) {
+    const et_sun sun = et_sun_at(40.0, doy, h.hour);
+    ASSERT_GT(sun.altitude, 0.0);
+    EXPECT_NEAR(sun.azimuth * 180.0 / pi, h.azimuth, 0.01) << h.hour << " h";
+    for (int k = 0; k < 5; ++k) {
+      const cell_surface cell{planes[k].slope_x, planes[k].slope_y, 0.0, 1.0};
+      EXPECT_NEAR(et_incidence_cosine(sun, cell), h.cos_i[k], 5e-5) << planes[k].facing << " at " << h.hour << " h";
+      // A measured direct beam D, taken as falling on level ground, reaches
+      // the plane as D air_mass cos(incidence).
+      EXPECT_NEAR(cell_shortwave(sun, cell, 0.0, 0.0, 500.0), 500.0 * sun.air_mass * et_incidence_cosine(sun, cell),
+                  1e-9);
+    }
+  }
+}
+
 // Two level cells with the record's weather at noon on 21 June at 40 N; the
 // second under snow.
 struct et_grid {
@@ -200,16 +241,17 @@ TEST(Evapotranspiration, TheSkyLongwaveTakesTheVapourPressureInMillibars) {
   EXPECT_NEAR(incoming_longwave(298.15, e_mb, 0.5), 374.646, 1e-3);
 
   // The elevation bands give a cell its sky longwave from the vapour
-  // pressure in millibars. At midnight, the same air given per cell with
-  // that longwave, and as the grid's weather record (from which the
-  // evapotranspiration forms its own), leave the ground at one temperature.
+  // pressure in millibars. At midnight, the same air carried to the cells
+  // with that longwave (OROGVAR_HMET), and as the grid's weather record (from
+  // which the evapotranspiration forms its own), leave the ground at one
+  // temperature.
   auto record = std::make_unique<et_grid>();
   auto cells = std::make_unique<et_grid>();
   hydromet_state& hm = cells->hm;
   for (auto* a : {&hm.cell_pressure, &hm.cell_rel_humidity, &hm.cell_cloud_cover, &hm.cell_wind_speed,
                   &hm.cell_global_rad, &hm.R_long, &hm.R_short, &hm.snow_air_temp})
     a->alloc(2);
-  hm.hmet_ascii_given = 1;
+  hm.orogvar_hmet = 1;
   hm.sun.zenith = pi;  // night
   for (int c = 1; c <= 2; ++c) {
     hm.cell_pressure[c] = hm.hmet_pressure;
@@ -230,6 +272,73 @@ TEST(Evapotranspiration, TheSkyLongwaveTakesTheVapourPressureInMillibars) {
     }
     EXPECT_NEAR(record->hm.ground_temp[1], cells->hm.ground_temp[1], 1e-9) << penman;
     EXPECT_NEAR(record->hm.aet_rate[1], cells->hm.aet_rate[1], 1e-15) << penman;
+  }
+}
+
+TEST(Evapotranspiration, EachCellOfGriddedWeatherEvaporatesAsARecordOfItsOwnWeather) {
+  // Two cells of different air and radiation, facing east and south: the
+  // first under a measured beam, the second under the clear-sky beam (9999)
+  // and half a cloud cover. Each evaporates, at 9 h and at midnight, as the
+  // grid does under a weather record of that cell's own values.
+  struct cell_air {
+    double P, T, RH, cloud, direct, diffuse;
+  } air[2] = {{1005.0, 27.0, 35.0, 1.0, 620.0, 90.0}, {960.0, 18.0, 70.0, 5.0, 9999.0, 140.0}};
+  const double slope_x[2] = {0.2, 0.0}, slope_y[2] = {0.0, 0.15};
+  auto set_up = [&](et_grid& g, int penman) {
+    g.hm.et_calc_penman = penman;
+    g.hm.et_calc_deardorff = !penman;
+    g.hm.snow_depth[2] = 0.0;
+    g.hm.albedo_w_snow[2] = 0.2;
+    g.hm.Kt[1] = 0.7;
+    g.hm.Kt[2] = 0.9;
+    for (int c = 1; c <= 2; ++c) {
+      g.grid.slope_x[c] = slope_x[c - 1];
+      g.grid.slope_y[c] = slope_y[c - 1];
+    }
+  };
+  for (int penman : {0, 1}) {
+    for (int hour : {9, 0}) {
+      auto cells = std::make_unique<et_grid>();
+      hydromet_state& hm = cells->hm;
+      for (auto* a : {&hm.cell_pressure, &hm.cell_rel_humidity, &hm.cell_cloud_cover, &hm.cell_wind_speed,
+                      &hm.cell_direct_rad, &hm.cell_global_rad})
+        a->alloc(2);
+      set_up(*cells, penman);
+      hm.hmet_ascii_given = 1;
+      for (int c = 1; c <= 2; ++c) {
+        const cell_air& a = air[c - 1];
+        hm.cell_pressure[c] = a.P;
+        hm.cell_air_temp[c] = a.T;
+        hm.cell_rel_humidity[c] = a.RH;
+        hm.cell_cloud_cover[c] = a.cloud;
+        hm.cell_wind_speed[c] = hm.hmet_wind_speed;
+        hm.cell_direct_rad[c] = a.direct;
+        hm.cell_global_rad[c] = a.diffuse;
+      }
+      evapo_trans(cells->grid, hm, nullptr, et_hour{2024, 6, 21, hour});
+      for (int c = 1; c <= 2; ++c) {
+        const cell_air& a = air[c - 1];
+        auto record = std::make_unique<et_grid>();
+        set_up(*record, penman);
+        hydromet_state& r = record->hm;
+        r.hmet_pressure = a.P;
+        r.hmet_temperature = a.T;
+        r.hmet_rel_humidity = a.RH;
+        r.hmet_cloud_cover = a.cloud;
+        r.hmet_direct_rad = a.direct;
+        r.hmet_global_rad = a.diffuse;
+        evapo_trans(record->grid, r, nullptr, et_hour{2024, 6, 21, hour});
+        const std::string what = "penman " + std::to_string(penman) + " hour " + std::to_string(hour) + " cell " +
+                                 std::to_string(c);
+        if (hour == 9) {
+          EXPECT_GT(r.pet_rate[c], 0.0) << what;
+        }
+        EXPECT_NEAR(hm.pet_rate[c], r.pet_rate[c], 1e-12 * r.pet_rate[c] + 1e-20) << what;
+        EXPECT_NEAR(hm.aet_rate[c], r.aet_rate[c], 1e-12 * r.aet_rate[c] + 1e-20) << what;
+        EXPECT_NEAR(hm.ground_temp[c], r.ground_temp[c], 1e-9) << what;
+        EXPECT_NEAR(hm.ground_heat_flux[c], r.ground_heat_flux[c], 1e-12) << what;
+      }
+    }
   }
 }
 

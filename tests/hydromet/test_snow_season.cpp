@@ -1,15 +1,20 @@
 // Snow seasons in whole long-term runs: the snow example accumulates two
 // storms of snow in its cold weeks, melts them into the ground in the thaw
 // and evaporates water back, its run summary balancing snow, melt, runoff,
-// infiltration and evapotranspiration; the release of the melt waves onto
-// the cells, each hour's melt over the hour whatever the step; and the long-term example, which now loses water by
-// evapotranspiration and still closes.
+// infiltration and evapotranspiration; the same season under gridded
+// weather; the release of the melt waves onto the cells, each hour's melt
+// over the hour whatever the step; and the long-term example, which now
+// loses water by evapotranspiration and still closes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
@@ -17,6 +22,7 @@
 #include "hydromet/snow_melt.h"
 #include "hydromet/snow_step.h"
 #include "hydromet/snow_storage.h"
+#include "hydromet/weather_fixture.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -86,7 +92,7 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   // what drained below the soil's column.
   const std::string sum = read_file("snow.sum");
   const double precip = summary_value(sum, "Total amount of precip=");
-  const double melt = summary_value(sum, "Total snowmelt reaching the ground=");
+  const double melt = summary_value(sum, "Total snowmelt and rain through the pack=");
   const double soil0 = summary_value(sum, "Initial volume in soil over simple soil depth");
   const double soil1 = summary_value(sum, "Final volume in soil over simple soil depth");
   const double surface1 = summary_value(sum, "Final volume on surface=");
@@ -101,6 +107,38 @@ TEST_F(SnowSeason, TheSnowExampleAccumulatesMeltsAndEvaporatesWithClosedBalances
   EXPECT_NEAR(precip, infiltrated + runoff + surface1 + snow1 + melt1 +
                           summary_value(sum, "Total direct evaporation="), 0.05);
   EXPECT_NE(r.run.console.find("PET cm/h"), std::string::npos);
+}
+
+// An event of no rain over the first two days of the thaw (14 and 15 March),
+// in which nearly all the pack melts: its summary's melt line is the water
+// the pack let go in the event, which the pack's own lines balance: the
+// snow and melt water it held at the event's start less what it holds at
+// its end.
+TEST_F(SnowSeason, AnEventsMeltLineIsTheMeltOfTheEvent) {
+  copy_example("snow");
+  std::string storms = read_file("storms.gag");
+  const std::size_t third = storms.find("EVENT Rain on the thawing slope");
+  ASSERT_NE(third, std::string::npos);
+  storms.insert(third,
+                "EVENT Dry days of the thaw, 14 and 15 March 2024\nNRGAG 1\nNRPDS 2\nCOORD 600090.0 4650075.0  Slope gage\n"
+                "GAGES 2024 3 14 06 00    0.0\nGAGES 2024 3 16 00 00    0.0\n\n");
+  write_file("storms.gag", storms);
+  const season_run r = run_season("snow.prj");
+  ASSERT_TRUE(r.run.ended) << r.run.console.substr(0, 3000);
+  EXPECT_EQ(r.run.ms->clock.events_finished, 5);
+  const std::string sum = read_file("snow.sum");
+  const std::size_t at = sum.find("SIMULATION SUMMARY- EVENT 3\n");
+  ASSERT_NE(at, std::string::npos);
+  const std::string event = sum.substr(at, sum.find("SIMULATION SUMMARY- EVENT 4\n") - at);
+  const double melt = summary_value(event, "snowmelt and rain through the pack:");
+  const double pack_before = summary_value(event, "initial liquid-equiv. volume of snow:") +
+                             summary_value(event, "initial volume of melt water:");
+  const double pack_after = summary_value(event, "final volume of snow (cu. m):") +
+                            summary_value(event, "final volume of melt water (cu. m):");
+  EXPECT_EQ(summary_value(event, "volume of rainfall to overland:"), 0.0);
+  const double area = 30 * 30.0 * 30.0;
+  EXPECT_GT(melt, 0.9 * 0.038 * area) << event;  // nearly all the 38 mm pack
+  EXPECT_NEAR(melt, pack_before - pack_after, 0.2) << event;  // four lines of 0.1 m3
 }
 
 TEST_F(SnowSeason, MeltRunsOffGroundFrozenPastItsThreshold) {
@@ -150,6 +188,67 @@ TEST_F(SnowSeason, PenmanMonteithReadsItsMapsAndCloses) {
   EXPECT_GT(l.run_total(water_flux::evaporation), 0.0);
   EXPECT_LT(std::fabs(l.run().overall_error), 1e-9);
   EXPECT_LT(std::fabs(l.run().soil_layer_error), 1e-9);
+}
+
+// The Penman-Monteith snow slope laid level at its gage's 290 m, where no
+// lapse rate acts, with its weather to 20 March (the two snowstorms, the
+// thaw that melts them by the 19th and a day of bare ground) as the
+// station's table and as the table's gridded twin (uniform grids of the same
+// hours): hour by hour the two give every cell the same radiation, snow and
+// evapotranspiration, and the season the same melt and water books.
+TEST_F(SnowSeason, GriddedWeatherMeltsAndEvaporatesAsTheStationsTable) {
+  penman_project();
+  write_file("snow.ele", snow_map(290.0));
+  std::istringstream table(read_file("weather.guv"));
+  std::string line, weather;
+  int year, month, day;
+  while (std::getline(table, line)) {
+    if (std::sscanf(line.c_str(), "%d %d %d", &year, &month, &day) == 3 && day <= 20) weather += line + "\n";
+  }
+  write_file("weather.guv", weather);
+  struct season {
+    std::vector<double> hourly;  // per weather hour: cell 1's radiation, snow and rates, the mean potential rate
+    std::unique_ptr<model_state> ms;
+  };
+  auto run = [] {
+    season s;
+    int hour = -1;
+    storm_run r = run_storm("snow.prj", {}, 100000, [&](const model_state& ms) {
+      const hydromet_state& hm = ms.hydromet;
+      if (hm.hmet_record_count == hour) return;
+      hour = hm.hmet_record_count;
+      double pet = 0.0;
+      for (int c = 1; c <= ms.grid.ncells; ++c) pet += hm.pet_rate[c];
+      for (double v : {hm.R_short[1], hm.R_long[1], hm.snow_air_temp[1], hm.albedo_w_snow[1], hm.snow_swe[1],
+                       hm.ground_temp[1], hm.aet_rate[1], pet})
+        s.hourly.push_back(v);
+    });
+    EXPECT_TRUE(r.ended) << r.console.substr(0, 3000);
+    s.ms = std::move(r.ms);
+    return s;
+  };
+  const season station = run();
+  write_gridded_twin("weather.guv", "weather.lst", 5, 6, 600000.0, 4650000.0, 30.0);
+  set_card("snow.prj", "HMET_GUV", "HMET_ASCII weather.lst");
+  reset_process_state();
+  const season gridded = run();
+  ASSERT_EQ(gridded.hourly.size(), station.hourly.size());
+  ASSERT_EQ(station.hourly.size(), 8u * 20 * 24);
+  for (std::size_t k = 0; k < station.hourly.size(); ++k) {
+    const double a = gridded.hourly[k], b = station.hourly[k];
+    ASSERT_NEAR(a, b, 1e-9 * (1.0 + std::fabs(b))) << "hour " << k / 8 << ", value " << k % 8;
+  }
+  // The snow melted and the slope evaporated under both.
+  const double area = 30 * 30.0 * 30.0;
+  const water_ledger& g = gridded.ms->ledger;
+  const water_ledger& t = station.ms->ledger;
+  EXPECT_NEAR(g.run_total(water_flux::snowmelt), 0.038 * area, 1e-9 * area);
+  EXPECT_GT(g.run_total(water_flux::evaporation), 0.1 * g.run_total(water_flux::precipitation));
+  for (water_flux f : {water_flux::snowmelt, water_flux::evaporation, water_flux::infiltration,
+                       water_flux::outlet_discharge}) {
+    EXPECT_NEAR(g.run_total(f), t.run_total(f), 1e-9 * area);
+  }
+  EXPECT_LT(std::fabs(g.run().overall_error), 1e-9);
 }
 
 TEST_F(SnowSeason, ABadPenmanMapStopsTheRunNamingIt) {

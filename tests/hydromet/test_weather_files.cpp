@@ -1,7 +1,8 @@
 // The weather files of long-term runs: units converted to the model's,
 // missing readings repaired and counted, faults named with their line and
 // value, SAMSON's hour 24, Surface Airways' packed values and gridded
-// weather dated from its file names.
+// weather dated from its file names, its global radiation split as the
+// station table's.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -72,6 +73,22 @@ TEST_F(WeatherFiles, StationTableConvertsToModelUnits) {
   EXPECT_EQ(reader.next(none, repaired, nullptr), 0);  // the end of the data
 }
 
+// The readings may carry decimals, as README's example writes them: 55.0 F
+// is 12.78 C, and 55.4 F is not rounded to a whole degree.
+TEST_F(WeatherFiles, StationReadingsMayCarryDecimals) {
+  ASSERT_TRUE(load(weather_format::guv, guv(10, 0, "29.92 65.5 3.0 6.5 55.0 400 520") +
+                                            guv(10, 1, "29.92 65 3 6 55.4 400 520")))
+      << out;
+  weather_values v = next();
+  EXPECT_NEAR(v.temperature, (55.0 - 32.0) * 5.0 / 9.0, 1e-12);
+  EXPECT_EQ(v.rel_humidity, 65.5);
+  EXPECT_EQ(v.cloud_cover, 3.0);
+  EXPECT_NEAR(v.wind_speed, 6.5 * 0.514444, 1e-12);
+  v = next();
+  EXPECT_NEAR(v.temperature, (55.4 - 32.0) * 5.0 / 9.0, 1e-12);
+  EXPECT_EQ(repaired, 0);
+}
+
 TEST_F(WeatherFiles, MissingReadingsTakeTheSameHourOfAnEarlierDayAndAreCounted) {
   // Two days; the temperature rises through each day (day 1 from 50 F, day
   // 2 from 70 F); day 2 misses its 14:00 temperature and its 15:00 pressure.
@@ -103,7 +120,9 @@ TEST_F(WeatherFiles, FaultsOfTheStationTableAreNamed) {
   } cases[] = {
       {"a short line", guv(10, 0, "29.9 50 7 10 60 0 0") + guv(10, 1, "29.9 50 7 10 60 0"),
        "line 2, near parameter 11"},
-      {"a real where a whole number is due", guv(10, 0, "29.9 50.5 7 10 60 0 0"), "line 1, near parameter 6"},
+      {"a real where a whole number is due", "2024 6 10.5 0 29.9 50 7 10 60 0 0\n",
+       "Problem encountered in hmet_GUV file weather.txt, line 1, near parameter 3"},
+      {"a word where a reading is due", guv(10, 0, "29.9 50 7 ten 60 0 0"), "line 1, near parameter 8"},
       {"humidity above 100 %", guv(10, 0, "29.9 150 7 10 60 0 0"), "line 1: the relative humidity 150"},
       {"an hour missing", guv(10, 0, "29.9 50 7 10 60 0 0") + guv(10, 2, "29.9 50 7 10 60 0 0"),
        "line 2: 2024/6/10 hour 2 does not follow 2024/6/10 hour 0"},
@@ -249,6 +268,9 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   make_terrain(*ms, t);
   write_grids("wx_2008050113", 5.0);
   write_grids("wx_2008050114", 6.0);
+  // A direct beam of 2 W/m2 on the first two cells and 9 on the third.
+  write_file("wx_2008050113_Drad.asc",
+             "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 30\nNODATA_value -9999\n2 2\n9 -9999\n");
   ASSERT_TRUE(load(weather_format::gridded, "wx_2008050113\nwx_2008050114\n"));
   EXPECT_EQ(reader.first().year, 2008);
   EXPECT_EQ(reader.first().month, 5);
@@ -266,6 +288,15 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   EXPECT_EQ(a[4][3], 7.0);
   EXPECT_EQ(a[2][1], 905.0);
   EXPECT_EQ(v.temperature, 6.0);  // the mean over the cells
+  // The global radiation grid gives each cell its diffuse part, as the
+  // station table does: what the direct beam leaves of the global, none
+  // where the beam exceeds it.
+  EXPECT_EQ(a[5][3], 9.0);
+  EXPECT_EQ(a[6][1], 3.0);
+  EXPECT_EQ(a[6][2], 4.0);
+  EXPECT_EQ(a[6][3], 0.0);
+  EXPECT_NEAR(v.global_rad, 7.0 / 3.0, 1e-15);
+  EXPECT_EQ(v.direct_rad, 13.0 / 3.0);
   // An hour whose grid cannot be opened stops the run naming the file.
   std::remove("wx_2008050114_WndS.asc");
   ::testing::internal::CaptureStdout();
@@ -278,7 +309,8 @@ TEST_F(WeatherFiles, GriddedWeatherIsDatedFromItsFileNamesAndFillsTheCells) {
   struct fault {
     std::string list;
     const char* message;
-  } faults[] = {{"wx_2008050113\n", "wx_2008050113_Clod.asc holds no value for cell 4"},
+  } faults[] = {{"wx_2008050113\n", "wx_2008050113_Clod.asc holds no value for cell 4 of the watershed (its "
+                                    "no-data value\n-9999 at row 2, column 2 of the grid)"},
                 {"wx_20080501AB\n", "Problem encountered in hmet_ASCII file, line 1"}};
   t.holes.clear();
   ms = make_model_state();

@@ -1,6 +1,7 @@
 // The hourly weather step in whole long-term runs: a level field of 3 x 3
 // cells at the weather gage's elevation, whose weather, specific humidity
-// and radiation at noon are worked out by hand; the records before the start
+// and radiation at noon are worked out by hand, and which its weather given
+// as uniform grids brings the same radiation; the records before the start
 // skipped in every run of a process; the end of the weather data; and the
 // long-term example, bare and under a canopy that dries between its storms.
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 
 #include "clock/clock_state.h"
 #include "hydromet/hydromet_state.h"
+#include "hydromet/weather_fixture.h"
 #include "hydromet/weather_step.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -101,6 +103,50 @@ TEST_F(WeatherStep, TheNoonRecordReachesEveryCellAsWorkedOutByHand) {
   EXPECT_EQ(hm.shade_by_hour(5, 0), 1);
 }
 
+TEST_F(WeatherStep, GriddedWeatherBringsEveryCellTheRadiationOfTheSameRecord) {
+  // The noon of the field from the station's table, then from its gridded
+  // twin under either gridded card: every cell has the same air, the same
+  // radiation for the snow and the same evapotranspiration.
+  struct noon {
+    double air, rh, short_wave, long_wave, snow_air, albedo, pet, aet, ground;
+  };
+  auto noon_of = [](const model_state& ms, int c) {
+    const hydromet_state& hm = ms.hydromet;
+    return noon{hm.cell_air_temp[c], hm.cell_rel_humidity[c], hm.R_short[c], hm.R_long[c], hm.snow_air_temp[c],
+                hm.albedo_w_snow[c], hm.pet_rate[c], hm.aet_rate[c], hm.ground_temp[c]};
+  };
+  const storm_run station = run_storm("field.prj", {}, 1);
+  ASSERT_NE(station.ms, nullptr);
+  const noon s = noon_of(*station.ms, 5);
+  EXPECT_GT(s.pet, 0.0);
+  write_gridded_twin("field.guv", "field.lst", 3, 3, 500000.0, 4400000.0, 30.0);
+  for (const char* card : {"HMET_ASCII", "HMET_ASCII_PET"}) {
+    reset_process_state();
+    set_card("field.prj", "HMET_", std::string(card) + " field.lst");
+    const storm_run gridded = run_storm("field.prj", {}, 1);
+    ASSERT_NE(gridded.ms, nullptr) << card;
+    ASSERT_EQ(gridded.ms->hydromet.hmet_hour_hour, 12) << gridded.console.substr(0, 2000);
+    for (int c = 1; c <= 9; ++c) {
+      const noon g = noon_of(*gridded.ms, c);
+      // The hand values of the record (TheNoonRecordReachesEveryCellAsWorkedOutByHand).
+      EXPECT_NEAR(g.short_wave, 615.752, 0.01) << card << " cell " << c;
+      EXPECT_NEAR(g.long_wave, 338.949, 0.01) << card << " cell " << c;
+      auto same = [&](double a, double b, const char* what) {
+        EXPECT_NEAR(a, b, 1e-9 * (1.0 + std::fabs(b))) << card << " cell " << c << ": " << what;
+      };
+      same(g.air, s.air, "air temperature");
+      same(g.rh, s.rh, "relative humidity");
+      same(g.short_wave, s.short_wave, "net shortwave");
+      same(g.long_wave, s.long_wave, "longwave");
+      same(g.snow_air, s.snow_air, "radiation temperature");
+      same(g.albedo, s.albedo, "albedo");
+      same(g.pet, s.pet, "potential evapotranspiration");
+      same(g.aet, s.aet, "actual evapotranspiration");
+      same(g.ground, s.ground, "ground temperature");
+    }
+  }
+}
+
 TEST_F(WeatherStep, EveryRunOfAProcessSkipsTheRecordsBeforeItsStart) {
   for (int run = 1; run <= 3; ++run) {
     const storm_run r = run_storm("field.prj", {}, 1);
@@ -115,6 +161,63 @@ TEST_F(WeatherStep, ARunStartingBeforeItsWeatherStops) {
   EXPECT_FALSE(r.ended);
   EXPECT_NE(r.console.find("field.guv begins at 2024/6/10 hour 10, after the run starts"), std::string::npos)
       << r.console;
+}
+
+// Without START_DATE the run starts at the weather's first hour: weather
+// that begins after the first storm would pass over every storm. The run
+// stops naming the file, its first hour and the first event's start.
+TEST_F(WeatherStep, WeatherBeginningAfterTheFirstEventStopsTheRun) {
+  copy_example("longterm");
+  const std::string week = read_file("weather.guv");
+  std::size_t at = 0;
+  for (int line = 0; line < 48; ++line) at = week.find('\n', at) + 1;
+  write_file("late.guv", week.substr(at));  // from 12 June 00:00; the first storm falls on 11 June at 14:00
+  set_card("longterm.prj", "HMET_GUV", "HMET_GUV late.guv");
+  const storm_run r = run_storm("longterm.prj", {}, 10);
+  EXPECT_FALSE(r.ended);
+  EXPECT_EQ(r.steps, 0);
+  EXPECT_EQ(process.error_block.stop, 1);
+  EXPECT_NE(r.console.find("Error: the weather file late.guv begins at 2024/6/12 hour 0, after the start of event 1 "
+                           "of the\nprecipitation events (2024/6/11 14:00)"),
+            std::string::npos)
+      << r.console;
+}
+
+// Gage and weather-station coordinates in degrees put them thousands of km
+// from a grid 300 m across: the run warns, naming each gage (once, however
+// many events repeat it) and the station with their distances; the
+// example's own coordinates draw no warning.
+TEST_F(WeatherStep, GagesFarFromTheGridWarnNamingTheirDistance) {
+  copy_example("longterm");
+  storm_run r = run_storm("longterm.prj", {}, 1);
+  EXPECT_EQ(r.console.find("from the grid"), std::string::npos) << r.console;
+
+  std::string gages = read_file("storms.gag");
+  for (std::size_t at = gages.find("COORD 500150.0 4400120.0"); at != std::string::npos;
+       at = gages.find("COORD 500150.0 4400120.0", at))
+    gages.replace(at, 24, "COORD 15.0021  40.0012  ");
+  write_file("storms.gag", gages);
+  set_card("longterm.prj", "HMET_XCOORD_GAGE", "HMET_XCOORD_GAGE 15.003");
+  set_card("longterm.prj", "HMET_YCOORD_GAGE", "HMET_YCOORD_GAGE 40.0");
+  r = run_storm("longterm.prj", {}, 1);
+  ASSERT_NE(r.ms, nullptr);
+  EXPECT_EQ(process.error_block.stop, 0) << r.console;
+  // The grid spans 500000 to 500300 m east and 4400000 to 4400240 m north
+  // (8 x 10 cells of 30 m): the gage lies 4,399,960 m south and 499,985 m
+  // west of its south-west corner.
+  const double gage = std::hypot(500000.0 - 15.0021, 4400000.0 - 40.0012);
+  char line[400];
+  std::snprintf(line, sizeof line,
+                "Warning: gage 1 of event 1 (Afternoon thunderstorm of 11 June 2024) of the precipitation file "
+                "storms.gag lies at 15.00, 40.00, %.0f m from the grid, which is 300 m across",
+                gage);
+  EXPECT_NE(r.console.find(line), std::string::npos) << r.console;
+  EXPECT_EQ(r.console.find("Warning: gage 1 of event 2"), std::string::npos);  // the same position, named once
+  std::snprintf(line, sizeof line,
+                "Warning: the weather station (HMET_XCOORD_GAGE 15.00, HMET_YCOORD_GAGE 40.00) lies %.0f m from the "
+                "grid, which is 300 m across",
+                std::hypot(500000.0 - 15.003, 4400000.0 - 40.0));
+  EXPECT_NE(r.console.find(line), std::string::npos) << r.console;
 }
 
 TEST_F(WeatherStep, WeatherEndingDuringTheLastEventWaitsForItsEnd) {
@@ -309,6 +412,44 @@ TEST_F(WeatherStep, TheLongTermExampleRunsThroughItsWeek) {
   // Cells above the gage are cooler than those below it.
   const int top = r.ms->grid.mask[1][10], bottom = r.ms->grid.mask[8][10];
   EXPECT_LT(hm.cell_air_temp[top], hm.cell_air_temp[bottom]);
+}
+
+// Without OROGVAR_HMET the evapotranspiration takes the station's air as
+// recorded: evap_out's temp(C) is the record's 79 F at noon of 10 June
+// (26.11 C) wherever the station stands, and so is the PET, while the
+// cells' own temperatures, carried from the station's elevation, move a
+// kilometre's lapse. The header names every column of the rows.
+TEST_F(WeatherStep, TheEvaporationFileGivesTheTemperatureTheEvapotranspirationTook) {
+  struct noon {
+    double pet, temp, cells;
+  };
+  auto run_with_gage_at = [](const char* elevation) {
+    reset_process_state();
+    copy_example("longterm");
+    set_card("longterm.prj", "HMET_ELEV_GAGE", std::string("HMET_ELEV_GAGE ") + elevation);
+    double cells = 0.0;
+    const storm_run r = run_storm("longterm.prj", {}, 1500, [&cells](const model_state& ms) {
+      if (ms.hydromet.hmet_hour_day == 10 && ms.hydromet.hmet_hour_hour == 12) cells = ms.hydromet.cell_air_temp[1];
+    });
+    const std::string text = read_file("evap_out");
+    const std::size_t header_end = text.find('\n');
+    int names = 0;
+    for (std::size_t i = 0; i < header_end; ++i)
+      if (text[i] != ' ' && (i == 0 || text[i - 1] == ' ')) ++names;
+    const std::size_t at = text.find("2024/6/10  12:00");
+    EXPECT_NE(at, std::string::npos) << text.substr(0, 400);
+    double v[10] = {};
+    const int read = std::sscanf(text.c_str() + at + 16, "%lf %lf %lf %lf %lf %lf %lf %lf %lf %lf", &v[0], &v[1], &v[2],
+                                 &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9]);
+    EXPECT_EQ(names, 2 + read) << text.substr(0, header_end);  // date and hour, then one name per value
+    return noon{v[1], v[6], cells};
+  };
+  const noon low = run_with_gage_at("210.0"), high = run_with_gage_at("1210.0");
+  EXPECT_NEAR(low.temp, (79.0 - 32.0) * 5.0 / 9.0, 1e-6);
+  EXPECT_NEAR(high.temp, low.temp, 1e-6);
+  EXPECT_GT(low.pet, 0.0);
+  EXPECT_NEAR(high.pet, low.pet, 1e-6);
+  EXPECT_GT(high.cells - low.cells, 4.0);
 }
 
 // A map of the long-term example's grid (8 x 10) holding one value.

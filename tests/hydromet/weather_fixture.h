@@ -1,10 +1,13 @@
 // Small hand-built terrains for the weather kernels and the weather step:
 // a rows x cols rectangle of square cells (with optional holes) numbered
 // row by row, ground from a function, the cell centres, the neighbours and
-// the centred slopes as the grid geometry builds them.
+// the centred slopes as the grid geometry builds them; and the gridded twin
+// of a plain hourly weather table.
 #pragma once
 
+#include <cstdio>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "support/test_support.h"
 
 namespace nivra::testing {
 
@@ -75,6 +79,49 @@ inline void make_terrain(model_state& ms, const terrain_spec& t) {
       g.abovecon[k] = g.mask[r - 1][c];
     }
   compute_centred_slopes(ms);
+}
+
+// The gridded twin of the plain hourly weather table `guv` (HMET_GUV, no
+// missing value): the list `list` of its hours, each hour's eight uniform
+// grids (rows x cols cells of `size` m from the south-west corner west,
+// south) holding in every cell the value the table's reader delivers for the
+// hour, in mb, %, tenths, m/s, deg C and W/m2, and no precipitation.
+inline void write_gridded_twin(const std::string& guv, const std::string& list, int rows, int cols, double west,
+                               double south, double size) {
+  std::istringstream in(read_file(guv));
+  std::string line, bases;
+  while (std::getline(in, line)) {
+    int y, mo, d, h;
+    double P, RH, sky, wind, T, direct, global;
+    if (std::sscanf(line.c_str(), "%d %d %d %d %lf %lf %lf %lf %lf %lf %lf", &y, &mo, &d, &h, &P, &RH, &sky, &wind, &T,
+                    &direct, &global) != 11)
+      continue;
+    char base[64];
+    std::snprintf(base, sizeof base, "wx%04d%02d%02d%02d", y, mo, d, h);
+    bases += std::string(base) + "\n";
+    const struct {
+      const char* suffix;
+      double value;
+    } grids[8] = {{"_Clod.asc", sky},
+                  {"_Prcp.asc", 0.0},
+                  {"_Pres.asc", P * (1013.25 / 29.92)},
+                  {"_RlHm.asc", RH},
+                  {"_Temp.asc", (T - 32.0) * 0.5555555555555556},
+                  {"_Drad.asc", direct},
+                  {"_Grad.asc", global},
+                  {"_WndS.asc", wind * 0.514444}};
+    for (const auto& g : grids) {
+      char text[128];
+      std::snprintf(text, sizeof text, "ncols %d\nnrows %d\nxllcorner %.17g\nyllcorner %.17g\ncellsize %.17g\n"
+                    "NODATA_value -9999\n", cols, rows, west, south, size);
+      std::string grid = text;
+      std::snprintf(text, sizeof text, "%.17g", g.value);
+      for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < cols; ++c) grid += std::string(text) + (c + 1 < cols ? " " : "\n");
+      write_file(std::string(base) + g.suffix, grid);
+    }
+  }
+  write_file(list, bases);
 }
 
 }  // namespace nivra::testing

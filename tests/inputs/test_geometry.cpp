@@ -109,6 +109,42 @@ TEST_F(Geometry, TheOutletMustLieInTheWatershedUnlessChannelsRouteIt) {
             std::string::npos);
 }
 
+// A watershed mask exported with -9999 outside the watershed would make
+// every such position a watershed cell: the run stops naming the first.
+TEST_F(Geometry, AMaskHoldingTheNoDataValueStopsTheRun) {
+  auto ms = mapped_record(2, 3, "1 1 -9999\n1 1 1\n", "3 2 1\n3 2 1\n", 10.0, 1, 1);
+  const std::string out = build(*ms);
+  EXPECT_TRUE(run_stopped());
+  EXPECT_NE(out.find("Error: the watershed mask w.msk holds the no-data value -9999 at row 1, column 3; the mask "
+                     "holds 0 outside the watershed"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(ms->grid.ncells, 0);
+}
+
+// A cell more than 100 m below the lowest of its watershed neighbours warns,
+// naming the map, the cell and both elevations; a pit of 100 m or less, and
+// a cell lower than its neighbours outside the watershed, do not.
+TEST_F(Geometry, ACellHundredsOfMetresBelowItsNeighboursWarns) {
+  auto ms = mapped_record(3, 3, "1 1 1\n1 1 1\n1 1 0\n",
+                          "1200 1210 1220\n"
+                          "1205 900 1190\n"
+                          "1201 1099.5 -500\n",
+                          10.0, 1, 1);
+  const std::string out = build(*ms);
+  ASSERT_FALSE(run_stopped()) << out;
+  EXPECT_NE(out.find("Warning: the elevation map w.ele puts row 2, column 2 at 900.00 m, 199.50 m below the lowest "
+                     "of its watershed neighbours (1099.50 m); check the map for a value that is no elevation.\n"),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(out.find("Warning: the elevation map w.ele puts row 3"), std::string::npos) << out;
+  EXPECT_EQ(out.find("Warning: the elevation map w.ele puts row 1"), std::string::npos) << out;
+
+  reset_process_state();
+  ms = mapped_record(2, 2, "1 1\n1 1\n", "300 300\n300 200\n", 10.0, 1, 1);
+  EXPECT_EQ(build(*ms).find("Warning: the elevation map"), std::string::npos);
+}
+
 TEST_F(Geometry, TheCellSizeMustAgreeWithTheProjectToATenthOfAMetre) {
   struct size_case {
     double map_dx;

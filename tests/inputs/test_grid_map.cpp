@@ -8,6 +8,7 @@
 
 #include "core/process.h"
 #include "core/replace.h"
+#include "inputs/grid_state.h"
 #include "map_fixture.h"
 #include "maps/grid_map.h"
 
@@ -266,6 +267,78 @@ TEST_F(GridMap, MapsOfAnyWidthAreReadWhole) {
   EXPECT_DOUBLE_EQ(reals[1], 1000.001);
   EXPECT_DOUBLE_EQ(reals[2], 1000.003);            // column 2 is outside the watershed
   EXPECT_DOUBLE_EQ(reals[wide - 1], 1000.0 + wide * 0.001);  // the last column
+}
+
+// The no-data value of a grid export (-9999, however written, or "*") is
+// no value: in a cell of the watershed it stops the run naming the map, row
+// and column; outside the watershed it is passed over.
+TEST_F(GridMap, NoDataInAWatershedCellStopsTheRunNamingTheCell) {
+  set_mask({1, 0, 1, 1, 1, 1});
+  struct no_data_case {
+    int kind;
+    const char* body;
+    const char* message;  // "" when the map is taken
+  };
+  const no_data_case cases[] = {
+      {map_real, "1 -9999 3\n4 5 6\n", ""},
+      {map_real, "1 2 3\n4 -9999 6\n", "holds the no-data value -9999 at row 2, column 2,"},
+      {map_real, "1 2 3\n4 5 -9999.0\n", "holds the no-data value -9999.0 at row 2, column 3,"},
+      {map_real, "-9999.99 2 3\n4 5 6\n", "holds the no-data value -9999.99 at row 1, column 1,"},
+      {map_real, "1 2 *\n4 5 6\n", "holds the no-data value * at row 1, column 3,"},
+      {map_real, "1 2 -9998.5\n4 5 6\n", ""},  // a value, however odd
+      {map_index, "1 -9999 3\n4 5 6\n", ""},
+      {map_index, "1 2 3\n-9999 5 6\n", "holds the no-data value -9999 at row 2, column 1,"},
+      {map_index, "1 2 3\n4 * 6\n", "holds the no-data value * at row 2, column 2,"},
+  };
+  for (const no_data_case& k : cases) {
+    SCOPED_TRACE(k.body);
+    reset_process_state();
+    const std::string out = read(k.kind, map_text(2, 3, k.body));
+    EXPECT_EQ(run_stopped(), *k.message != '\0');
+    if (*k.message)
+      EXPECT_EQ(out, std::string("Error: the map m.map ") + k.message +
+                         " a cell of the watershed mask; every watershed cell needs a value.\n\n");
+  }
+}
+
+// A map of the grid's rows and columns whose edges lie elsewhere (here 1 km
+// north) is refused naming both extents, and the grid's header, which the
+// output maps carry, stays the watershed mask's. Edges written with fewer
+// decimals are the same edges.
+TEST_F(GridMap, AMapOfAnotherExtentIsRefusedAndTheGridKeepsItsHeader) {
+  grid_state grid;
+  grid.proj_rows = 2;
+  grid.proj_cols = 3;
+  grid.north = 1000.0;
+  grid.south = 980.0;
+  grid.east = 530.0;
+  grid.west = 500.0;
+  grid.mask.alloc(3, 4);
+  for (int r = 1; r <= 2; ++r)
+    for (int c = 1; c <= 3; ++c) grid.mask[r][c] = (r - 1) * 3 + c;
+  array1d<double> values(6);
+  auto read_cells = [&](const std::string& text) {
+    testing::write_file("hot.map", text);
+    guarded_file f;
+    EXPECT_TRUE(open_guarded_file(f, "hot.map", "r"));
+    CaptureStdout();
+    read_cell_map(grid, f, "hot.map", values, 1);
+    return GetCapturedStdout();
+  };
+  std::string out = read_cells(map_text(2, 3, "1 2 3\n4 5 6\n", 10.0, 2000.0));
+  EXPECT_TRUE(run_stopped());
+  EXPECT_EQ(out, "Error: the map hot.map covers north 2000.00, south 1980.00, east 530.00, west 500.00; the "
+                 "project's grid (the watershed mask) covers north 1000.00, south 980.00, east 530.00, west "
+                 "500.00. A map must lie on the project's grid.\n\n");
+  EXPECT_EQ(values[1], 0.0);  // refused before its body was read
+  EXPECT_EQ(grid.north, 1000.0);
+  EXPECT_EQ(grid.south, 980.0);
+
+  reset_process_state();
+  out = read_cells("north: 1000.0001\nsouth: 980\neast: 530\nwest: 500\nrows: 2\ncols: 3\n1 2 3\n4 5 6\n");
+  EXPECT_FALSE(run_stopped()) << out;
+  EXPECT_EQ(values[6], 6.0);
+  EXPECT_EQ(grid.north, 1000.0);
 }
 
 TEST_F(GridMap, AnUnreadableHeaderStopsTheRun) {

@@ -486,6 +486,24 @@ TEST_F(MapPhase, SoilMoistureLocationsWithLayersForRichards) {
   EXPECT_TRUE(has(out, "Error: line 2 of file theta.loc lists 3 layers for location 1; the file allows 0 to 2\n"));
 }
 
+// A hotstart map with the grid's rows and columns drawn 1 km north of it
+// would put every depth on the wrong cells: it is refused naming both
+// extents, and the grid keeps the mask's header for the maps it writes.
+TEST_F(MapPhase, AHotstartMapOfAnotherExtentIsRefused) {
+  auto ms = mapped_record(1, 3, "1 1 1\n", "9 10 11\n", 10.0, 1, 1);
+  ms->overland.ov_hotstart_read_given = 1;
+  give_map(ms->overland.read_ov_hotstart_file, ms->project.ov_hotstart_read_file, "ov.hot",
+           map_text(1, 3, "0.2 0.7 0.3\n", 10.0, 2000.0));
+  const std::string out = run_phase(*ms);
+  EXPECT_TRUE(run_stopped());
+  EXPECT_TRUE(has(out, "Error: the map ov.hot covers north 2000.00, south 1990.00, east 530.00, west 500.00; the "
+                       "project's grid (the watershed mask) covers north 1000.00, south 990.00, east 530.00, west "
+                       "500.00."))
+      << out;
+  EXPECT_EQ(ms->grid.north, 1000.0);
+  EXPECT_EQ(ms->grid.south, 990.0);
+}
+
 TEST_F(MapPhase, HotstartsSetTheInitialState) {
   // Uniform snow of 0.05 m.
   auto ms = mapped_record(1, 3, "1 1 1\n", "9 10 11\n", 10.0, 1, 1);

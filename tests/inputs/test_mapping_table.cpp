@@ -235,6 +235,12 @@ TEST_F(MappingTable, FaultsOfTablesAndIndexMapsStopTheRun) {
        "Index ID exceeds table limit, file: ids.map [row 2:col 3]\n"},
       {"negative ID", head + two_rows, "1 1 1 1\n1 2 2 1\n2 -2 2 2\n",
        "Error: the index map ids.map holds a value that is not an ID (a whole number from 0) at row 3, column 2\n"},
+      {"no-data value in the watershed", head + two_rows, "1 1 1 1\n1 -9999 2 1\n2 2 2 2\n",
+       "Error: the index map ids.map holds the no-data value -9999 at row 2, column 2, a cell of the watershed mask; "
+       "every watershed cell needs an ID.\n"},
+      {"map of another extent", head + two_rows, testing::map_text(3, 4, good_map, 10.0, 1000.0, 1500.0),
+       "Error: the map ids.map covers north 1000.00, south 970.00, east 1540.00, west 1500.00; the project's grid "
+       "(the watershed mask) covers north 1000.00, south 970.00, east 540.00, west 500.00."},
       {"map of another size", head + two_rows, testing::map_text(2, 4, good_map),
        "Incorrect number of rows in map: ids.map (its header gives 2 rows and 4 columns, the project's grid has 3 rows and 4 columns)\n"},
       {"map of another width", head + two_rows, testing::map_text(3, 5, good_map),

@@ -5,8 +5,10 @@
 // on ends normally.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "command/command_line.h"
@@ -45,6 +47,21 @@ class BadInput : public testing::process_test {
         text.replace(at + 1, text.find('\n', at + 1) - at - 1, line);
     }
     write_file(project, text);
+  }
+
+  // The line of the project file that the card of a card line stands on
+  // (its first), 0 when none does.
+  static int line_of(const std::string& project, const std::string& card_line) {
+    const std::string word = card_line.substr(0, card_line.find(' '));
+    const std::string text = read_file(project);
+    int line = 1;
+    for (std::size_t at = 0; at < text.size(); ++line) {
+      const std::size_t end = std::min(text.find('\n', at), text.size());
+      const std::string_view l(text.data() + at, end - at);
+      if (l.substr(0, word.size()) == word && (l.size() == word.size() || l[word.size()] == ' ')) return line;
+      at = end + 1;
+    }
+    return 0;
   }
 
   // The whole program on the command line's words; the console (both
@@ -98,13 +115,24 @@ TEST_F(BadInput, CardValuesAreCheckedWhereTheyAreRead) {
       {{"START_DATE 2024 6"}, "Error: the START_DATE card holds 2024 6;", true},
       {{"START_TIME 25 99"}, "Error: the START_TIME card holds 25 99; it takes a time of day", true},
       // What a line gives beyond its card's values would be lost: a second
-      // value, a unit, a value given to a flag, a file name with a blank.
+      // value, a unit, a file name with a blank; a flag followed by 0 (or
+      // off, no, false) says the opposite of its line. A flag followed by 1
+      // (or on, yes, true) changes nothing and is warned about; a note
+      // after the values is left to the reader.
       {{"MANNING_N 0.06 0.08"}, "takes no more values, but the line goes on with 0.08; remove it", true},
       {{"TIMESTEP 30 s"}, "Error: the TIMESTEP card on line", true},
       {{"START_TIME 14 30 99"}, "Error: the START_TIME card on line", true},
-      {{"CHAN_EXPLIC 1"}, "Error: the CHAN_EXPLIC card on line", true},
-      {{"CHAN_EXPLIC 1"}, "takes no value, but the line goes on with 1;", true},
+      {{"CHAN_EXPLIC 0"}, "Error: the CHAN_EXPLIC card on line 35 of the project file is followed by 0, but a flag "
+                          "is switched on by its line", true},
+      {{"OV_CON_TRANS off"}, "Error: the OV_CON_TRANS card on line 35 of the project file is followed by off", true},
+      {{"CHAN_EXPLIC ADE"}, "takes no value, but the line goes on with ADE;", true},
+      {{"OV_CON_TRANS 1 2"}, "takes no value, but the line goes on with 1;", true},
       {{"SUMMARY my run.sum"}, "Error: the SUMMARY card on line", true},
+      {{"OV_CON_TRANS 1"}, "Warning: the OV_CON_TRANS card on line 35 of the project file takes no value; the 1 "
+                           "after it changes nothing (the card is on).", false},
+      {{"OV_CON_TRANS YES"}, "Warning: the OV_CON_TRANS card on line 35 of the project file takes no value; the YES "
+                             "after it changes nothing", false},
+      {{"MANNING_N 0.05 # short grass"}, "Running....", false},
       {{"END_TIME 2024 6 31"}, "Error: the END_TIME card holds 2024 6 31 0 0;", true},
       {{"HYD_FREQ nan"}, "Error: the HYD_FREQ card holds nan;", true},
       {{"HYD_FREQ 1e300"}, "Error: the HYD_FREQ card holds 1e300;", true},
@@ -166,12 +194,22 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
     std::string from = "", to = "";
   };
   const std::string moisture_row = "0.150 0.150 0.150 0.150 0.150 0.150 0.150 0.150\n0.150";
-  // A card that stops the run naming what it acts with: the last card
-  // given, added to (or put in place of its line in) the example's project.
+  // The last card given, added to (or put in place of its line in) the
+  // example's project, without what it acts with: it stops the run naming
+  // its line and what it needs, or it changes nothing and is warned about
+  // on its line while the run goes on ({line} stands for its line).
   const auto stop = [](std::string example, std::vector<std::string> cards, const std::string& needs) {
     const std::string word = cards.back().substr(0, cards.back().find(' '));
-    return ignored_case{std::move(example), std::move(cards), "Error: the " + word + " card acts only with " + needs,
+    return ignored_case{std::move(example), std::move(cards),
+                        "Error: the " + word + " card on line {line} of the project file acts only with " + needs,
                         true};
+  };
+  const auto warn = [](std::string example, std::vector<std::string> cards, const std::string& needs) {
+    const std::string word = cards.back().substr(0, cards.back().find(' '));
+    return ignored_case{std::move(example), std::move(cards),
+                        "Warning: the " + word + " card on line {line} of the project file changes nothing: it acts "
+                        "only with " + needs,
+                        false};
   };
   // What the cards act with.
   const std::string chan = "explicit channel routing (CHAN_EXPLIC).";
@@ -205,11 +243,24 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
                                         "CONTAMINANT_TRANSPORT table";
   const ignored_case cases[] = {
       // Read and dropped: a warning, and the run goes on.
-      {"plane", {"NODES nodes.txt"}, "Warning: the NODES card has no effect in this version of NIVRA; it is ignored.",
+      {"plane", {"NODES nodes.txt"},
+       "Warning: the NODES card on line {line} of the project file has no effect in this version of NIVRA; it is "
+       "ignored.", false},
+      {"plane", {"UNITS 1"}, "Units flag = 1\nWarning: the UNITS card on line {line} of the project file has no effect",
        false},
-      {"plane", {"UNITS 1"}, "Units flag = 1\nWarning: the UNITS card has no effect", false},
-      {"plane", {"NWSRFS_FUA 0.3"}, "Warning: the NWSRFS_FUA card has no effect", false},
-      {"plane_infil/plane_redist", {"NO_CONT_INF_REDIST"}, "Warning: the NO_CONT_INF_REDIST card has no effect", false},
+      {"plane", {"NWSRFS_FUA 0.3"}, "Warning: the NWSRFS_FUA card on line {line} of the project file has no effect",
+       false},
+      {"plane_infil/plane_redist", {"NO_CONT_INF_REDIST"},
+       "Warning: the NO_CONT_INF_REDIST card on line {line} of the project file has no effect", false},
+      // Cards of what this version does not have that print, plot, format or
+      // tune: a warning naming the line and why, and the run goes on.
+      {"plane", {"XWINDOWS"},
+       "Warning: the XWINDOWS card on line {line} of the project file has no effect in this version of NIVRA; it is "
+       "ignored (no window plots the run; the map and series cards write files).", false},
+      {"plane", {"SUPPRESS_PRINTING 1"},
+       "Warning: the SUPPRESS_PRINTING card on line {line} of the project file has no effect", false},
+      {"plane", {"QUIB_COMPRESSION 5"},
+       "Warning: the QUIB_COMPRESSION card on line {line} of the project file has no effect", false},
       {"plane", {"NWSRFS_FUA 101"}, "Error: the NWSRFS_FUA card holds 101; it takes a number from 0 to 100.", true},
       // Option words the card does not know.
       {"plane", {"RICHARDS_K_OPTION harmonic"},
@@ -224,57 +275,46 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
        "Error: the PRECIP_UNIF and PRECIP_FILE cards set the same value in the project file (lines 24 and 35); give "
        "one of them.", true},
       // A card without its partner.
-      {"plane", {"STORAGE_CAPACITY canopy.cap"},
-       "Error: the STORAGE_CAPACITY card acts only with interception: the INTERCEPTION_COEFF card too", true},
-      {"plane", {"INTERCEPTION_COEFF canopy.icf"},
-       "Error: the INTERCEPTION_COEFF card acts only with the canopy's storage: the STORAGE_CAPACITY card too", true},
-      {"plane", {"LOWSPOT_FILE notches.low"},
-       "Error: the LOWSPOT_FILE card acts only with the dikes its notches cross: the DIKE_MAP (or EMBANKMENT) card",
-       true},
-      {"plane", {"OVR_FLOW_BLOCK"},
-       "Error: the OVR_FLOW_BLOCK card acts only with the blocked shares of the mapping table's OVR_FLOW_BLOCK table; "
-       "the project has no MAPPING_TABLE card.", true},
-      {"mapped", {"OVR_FLOW_BLOCK"},
-       "Error: the OVR_FLOW_BLOCK card acts only with the blocked shares of the mapping table's OVR_FLOW_BLOCK table, "
-       "which the mapping table does not hold", true},
-      {"erosion", {"VOL_SED_SUSP suspended"},
-       "Error: the VOL_SED_SUSP card acts only with a gridded dataset of the maps (MAP_TYPE 1 or 2)", true},
-      {"plane", {"MOISTURE wet.moi"}, "Error: the MOISTURE card acts only with a Green and Ampt infiltration", true},
-      {"plane_infil", {"PORE_INDEX plane_infil.pdi"},
-       "Error: the PORE_INDEX card acts only with the Green and Ampt infiltration with redistribution (INF_REDIST).",
-       true},
-      {"plane_infil", {"SOIL_TYPE_MAP soils.idx"},
-       "Error: the SOIL_TYPE_MAP card acts only with a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS).", true},
-      {"plane", {"UNIF_AREA_REDUCTION 0.2"}, "Error: the UNIF_AREA_REDUCTION card acts only with an infiltration "
-                                             "scheme", true},
-      {"plane", {"HMET_GUV weather.guv"}, "Error: the HMET_GUV card acts only with a long-term run (LONG_TERM)", true},
-      {"plane", {"ALBEDO albedo.asc"}, "Error: the ALBEDO card acts only with a long-term run (LONG_TERM)", true},
-      {"longterm", {"VHEIGHT veg.asc"},
-       "Error: the VHEIGHT card acts only with Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN).",
-       true},
+      stop("plane", {"STORAGE_CAPACITY canopy.cap"}, "interception: the INTERCEPTION_COEFF card too"),
+      stop("plane", {"INTERCEPTION_COEFF canopy.icf"}, "the canopy's storage: the STORAGE_CAPACITY card too"),
+      stop("plane", {"LOWSPOT_FILE notches.low"}, "the dikes its notches cross: the DIKE_MAP (or EMBANKMENT) card"),
+      stop("plane", {"OVR_FLOW_BLOCK"},
+           "the blocked shares of the mapping table's OVR_FLOW_BLOCK table; the project has no MAPPING_TABLE card."),
+      stop("mapped", {"OVR_FLOW_BLOCK"},
+           "the blocked shares of the mapping table's OVR_FLOW_BLOCK table, which the mapping table does not hold"),
+      stop("erosion", {"VOL_SED_SUSP suspended"}, "a gridded dataset of the maps (MAP_TYPE 1 or 2)"),
+      warn("plane", {"MOISTURE wet.moi"}, "a Green and Ampt infiltration"),
+      warn("plane_infil", {"PORE_INDEX plane_infil.pdi"},
+           "the Green and Ampt infiltration with redistribution (INF_REDIST)."),
+      warn("plane_infil", {"SOIL_TYPE_MAP soils.idx"}, "a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS)."),
+      warn("plane", {"UNIF_AREA_REDUCTION 0.2"}, "an infiltration scheme"),
+      stop("plane", {"HMET_GUV weather.guv"}, "a long-term run (LONG_TERM)"),
+      stop("plane", {"ET_CALC_PENMAN"}, "a long-term run (LONG_TERM)"),
+      warn("plane", {"ALBEDO albedo.asc"}, "a long-term run (LONG_TERM)"),
+      warn("longterm", {"VHEIGHT veg.asc"}, "Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN)."),
       // The channel cards without channel routing.
       stop("plane", {"CHANNEL_INPUT v.cif"}, chan),
       stop("plane", {"STREAM_CELL v.gst"}, chan),
-      stop("plane", {"MAX_COURANT_NUMBER 0.1"}, chan),
+      warn("plane", {"MAX_COURANT_NUMBER 0.1"}, chan),
       stop("plane", {"OVERBANK_FLOW"}, chan),
-      stop("plane", {"OVERBANK_MAX_DV 0.05"}, chan),
+      warn("plane", {"OVERBANK_MAX_DV 0.05"}, chan),
       stop("plane", {"OVERLAND_BACKWATER"}, chan),
       stop("plane", {"HEAD_BOUND"}, chan),
-      stop("plane", {"BOUND_DEPTH 0.5"}, chan),
-      stop("plane", {"BOUND_TS level"}, chan),
+      warn("plane", {"BOUND_DEPTH 0.5"}, chan),
+      warn("plane", {"BOUND_TS level"}, chan),
       stop("plane", {"STREAM_LOSS"}, chan),
-      stop("plane", {"K_RIVER 0.01"}, chan),
-      stop("plane", {"M_RIVER 0.5"}, chan),
+      warn("plane", {"K_RIVER 0.01"}, chan),
+      warn("plane", {"M_RIVER 0.5"}, chan),
       stop("plane", {"FIRST_ORDER_CHAN_Q 0.2"}, chan),
-      stop("plane", {"STREAM_INFO"}, chan),
+      warn("plane", {"STREAM_INFO"}, chan),
       stop("plane", {"WRITE_CHAN_HOTSTART end"}, chan),
       stop("plane", {"EXPLIC_BACKWATER end"}, chan),
       stop("plane", {"READ_CHAN_HOTSTART start"}, chan),
       stop("plane", {"EXPLIC_HOTSTART start"}, chan),
-      stop("plane", {"HOTSTART_IS_DEPTH"}, chan),
+      warn("plane", {"HOTSTART_IS_DEPTH"}, chan),
       stop("plane", {"CHAN_CON_TRANS"}, chan),
-      stop("plane", {"CHAN_DECAY_COEF 0.1"}, chan),
-      stop("plane", {"CHAN_DISP_COEF 0.5"}, chan),
+      warn("plane", {"CHAN_DECAY_COEF 0.1"}, chan),
+      warn("plane", {"CHAN_DISP_COEF 0.5"}, chan),
       stop("plane", {"INIT_CHAN_CONC 2"}, chan),
       stop("plane", {"CHAN_DEPTH d.out"}, chan),
       stop("plane", {"CHAN_DISCHARGE q.out"}, chan),
@@ -289,8 +329,8 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("plane", {"OUT_MASS_LOCATION m.out"}, chan),
       stop("plane", {"IN_GWFLUX_LOCATION g.loc"}, chan),
       stop("plane", {"OUT_GWFLUX_LOCATION g.out"}, chan),
-      stop("plane", {"LINKS links.asc"}, chan),
-      stop("plane", {"ST_MAPPING_TABLE plane.ele"}, chan),
+      warn("plane", {"LINKS links.asc"}, chan),
+      warn("plane", {"ST_MAPPING_TABLE plane.ele"}, chan),
       stop("plane", {"SACRAMENTO hillside.sac"},
            "explicit channel routing (CHAN_EXPLIC): its model returns its water to the channels."),
       stop("plane", {"CONCEPTUAL_GW hillside.cgw"},
@@ -299,19 +339,19 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
            "lakes: the OVERLAND_LAKE_MAP card, or LAKE links of explicit channel routing (CHAN_EXPLIC)."),
       // The channel cards without their partner among the channels; OVERBANK_MAX_DV and LAKE_OUTPUT once the
       // channel input file is read.
-      stop("vcatch", {"BOUND_DEPTH 0.5"}, "an outlet held at a level: the HEAD_BOUND card."),
-      stop("vcatch", {"BOUND_TS level"}, "an outlet held at a level: the HEAD_BOUND card."),
+      warn("vcatch", {"BOUND_DEPTH 0.5"}, "an outlet held at a level: the HEAD_BOUND card."),
+      warn("vcatch", {"BOUND_TS level"}, "an outlet held at a level: the HEAD_BOUND card."),
       stop("vcatch", {"HEAD_BOUND", "BOUND_TS level", "BOUND_DEPTH 0.5"},
            "HEAD_BOUND and without the BOUND_TS card, whose series gives the outlet's depth in its place."),
-      stop("vcatch", {"HOTSTART_IS_DEPTH"},
+      warn("vcatch", {"HOTSTART_IS_DEPTH"},
            "a channel hotstart to read: the READ_CHAN_HOTSTART (or EXPLIC_HOTSTART) card."),
-      stop("vcatch", {"K_RIVER 0.01"}, bed),
-      stop("vcatch", {"M_RIVER 0.5"}, bed),
+      warn("vcatch", {"K_RIVER 0.01"}, bed),
+      warn("vcatch", {"M_RIVER 0.5"}, bed),
       stop("vcatch", {"IN_GWFLUX_LOCATION g.loc"}, bed),
       stop("vcatch", {"OUT_GWFLUX_LOCATION g.out"}, "the channel nodes of the IN_GWFLUX_LOCATION card."),
-      stop("vcatch", {"CHAN_DISP_COEF 0.5"},
+      warn("vcatch", {"CHAN_DISP_COEF 0.5"},
            "constituents in the channels: CHAN_CON_TRANS, or the sediment classes of SOIL_EROSION of 10 or more."),
-      stop("vcatch", {"CHAN_DECAY_COEF 0.1"}, channel_contaminants),
+      warn("vcatch", {"CHAN_DECAY_COEF 0.1"}, channel_contaminants),
       stop("vcatch", {"INIT_CHAN_CONC 2"}, channel_contaminants),
       stop("vcatch", {"OUT_HYD_LOCATION h.out"}, "the channel nodes of the IN_HYD_LOCATION card."),
       stop("vcatch", {"OUT_DEP_LOCATION d.out"}, "the channel nodes of the IN_HYD_LOCATION card."),
@@ -319,11 +359,11 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
            "constituents in the channels: CHAN_CON_TRANS, or the sediment classes"),
       stop("vcatch", {"IN_HYD_LOCATION h.loc", "OUT_MASS_LOCATION m.out"},
            "constituents in the channels: CHAN_CON_TRANS, or the sediment classes"),
-      stop("vcatch", {"LINKS links.asc"}, "the conceptual groundwater model (CONCEPTUAL_GW)."),
-      stop("vcatch", {"ST_MAPPING_TABLE vcatch.ele"},
+      warn("vcatch", {"LINKS links.asc"}, "the conceptual groundwater model (CONCEPTUAL_GW)."),
+      warn("vcatch", {"ST_MAPPING_TABLE vcatch.ele"},
            "the nutrients of the channels (NUTRIENTS): only they take values from the stream mapping table."),
       stop("vcatch", {"CHAN_SED_FLUX f.out"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
-      stop("vcatch", {"OVERBANK_MAX_DV 0.05"},
+      warn("vcatch", {"OVERBANK_MAX_DV 0.05"},
            "water spilling over the banks: the OVERBANK_FLOW card, or an OVERBANK record of a link in the channel "
            "input file, which has none."),
       stop("vcatch", {"LAKE_OUTPUT lakes.out"},
@@ -337,20 +377,20 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       {"vcatch", {"STREAM_LOSS", "K_RIVER 0.01", "M_RIVER 0.5"},
        "Running....", false},
       // Richards' cards without Richards' equation, and its weight without the arithmetic mean.
-      stop("plane", {"RICHARDS_C_OPTION BROOKS"}, richards),
-      stop("plane", {"RICHARDS_K_OPTION ARITHMETIC"}, richards),
-      stop("plane", {"RICHARDS_WEIGHT 0.5"}, richards),
-      stop("plane", {"RICHARDS_UPPER_OPTION GREEN"}, richards),
-      stop("plane", {"RICHARDS_ITER_MAX 5"}, richards),
-      stop("plane", {"RICHARDS_DTHETA_MAX 0.01"}, richards),
-      stop("longterm_richards/richards", {"RICHARDS_WEIGHT 0.5"},
+      warn("plane", {"RICHARDS_C_OPTION BROOKS"}, richards),
+      warn("plane", {"RICHARDS_K_OPTION ARITHMETIC"}, richards),
+      warn("plane", {"RICHARDS_WEIGHT 0.5"}, richards),
+      warn("plane", {"RICHARDS_UPPER_OPTION GREEN"}, richards),
+      warn("plane", {"RICHARDS_ITER_MAX 5"}, richards),
+      warn("plane", {"RICHARDS_DTHETA_MAX 0.01"}, richards),
+      warn("longterm_richards/richards", {"RICHARDS_WEIGHT 0.5"},
            "the arithmetic mean of the conductivities between nodes: the RICHARDS_K_OPTION card with ARITHMETIC."),
       {"longterm_richards/richards", {"RICHARDS_K_OPTION ARITHMETIC", "RICHARDS_WEIGHT 0.5"},
        "Running....", false},
       // The soil's depths, outputs and hotstarts without a soil.
-      stop("plane", {"SOIL_MOIST_DEPTH 0.5"}, soil),
-      stop("plane", {"TOP_LAYER_DEPTH 0.1"}, soil),
-      stop("plane", {"MIXING_LAYER_DEPTH 0.02"},
+      warn("plane", {"SOIL_MOIST_DEPTH 0.5"}, soil),
+      warn("plane", {"TOP_LAYER_DEPTH 0.1"}, soil),
+      warn("plane", {"MIXING_LAYER_DEPTH 0.02"},
            "contaminants in the soil or on its fines: SOIL_CON_TRANS or SEDIMENT_CONTAM."),
       stop("plane", {"INF_DEPTH ."}, scheme),
       stop("plane", {"RATE_OF_INFIL ."}, scheme),
@@ -360,17 +400,17 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("plane", {"IN_THETA_LOCATION t.loc"}, scheme),
       stop("plane_infil", {"OUT_THETA_LOCATION t.out"}, "the cells of the IN_THETA_LOCATION card."),
       // The aquifer's cards without groundwater.
-      stop("plane", {"AQUIFER_BOTTOM b.asc"}, groundwater),
-      stop("plane", {"GW_UNIF_POROSITY 0.3"}, groundwater),
-      stop("plane", {"GW_POROSITY_MAP p.asc"}, groundwater),
-      stop("plane", {"GW_UNIF_HYCOND 1"}, groundwater),
-      stop("plane", {"GW_HYCOND_MAP k.asc"}, groundwater),
-      stop("plane", {"GW_TIMESTEP 60"}, groundwater),
-      stop("plane", {"GW_LSOR_CON 0.001"}, groundwater),
-      stop("plane", {"GW_LSOR_DIR 1"}, groundwater),
-      stop("plane", {"GW_RELAX_COEFF 1.2"}, groundwater),
-      stop("plane", {"GW_LEAKAGE_RATE 0.1"}, groundwater),
-      stop("plane", {"GW_BOUNDFILE b.asc"}, groundwater),
+      warn("plane", {"AQUIFER_BOTTOM b.asc"}, groundwater),
+      warn("plane", {"GW_UNIF_POROSITY 0.3"}, groundwater),
+      warn("plane", {"GW_POROSITY_MAP p.asc"}, groundwater),
+      warn("plane", {"GW_UNIF_HYCOND 1"}, groundwater),
+      warn("plane", {"GW_HYCOND_MAP k.asc"}, groundwater),
+      warn("plane", {"GW_TIMESTEP 60"}, groundwater),
+      warn("plane", {"GW_LSOR_CON 0.001"}, groundwater),
+      warn("plane", {"GW_LSOR_DIR 1"}, groundwater),
+      warn("plane", {"GW_RELAX_COEFF 1.2"}, groundwater),
+      warn("plane", {"GW_LEAKAGE_RATE 0.1"}, groundwater),
+      warn("plane", {"GW_BOUNDFILE b.asc"}, groundwater),
       stop("plane", {"GW_FLUXBOUNDTABLE f.txt"}, groundwater),
       stop("plane", {"GW_FLUX_BOUNDTABLE f.txt"}, groundwater),
       stop("plane", {"USE_WELLS"}, groundwater),
@@ -380,78 +420,81 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("plane", {"GW_RECHARGE_CUM ."}, groundwater),
       stop("plane", {"GW_RECHARGE_INC ."}, groundwater),
       stop("groundwater/storm", {"OUT_WELL_LOCATION w.loc"}, "the well levels of the GW_WELL_LEVEL card."),
-      stop("plane", {"AQUIFER_DELTA_Z 0.1"}, "a water table (WATER_TABLE)"),
-      stop("plane", {"GW_ASSIGN_THETA"}, "Richards columns over a water table (INF_RICHARDS with WATER_TABLE)."),
-      stop("plane", {"TOPO_INDEX"}, "the Sacramento model (SACRAMENTO)."),
+      warn("plane", {"AQUIFER_DELTA_Z 0.1"}, "a water table (WATER_TABLE)"),
+      warn("plane", {"GW_ASSIGN_THETA"}, "Richards columns over a water table (INF_RICHARDS with WATER_TABLE)."),
+      warn("plane", {"TOPO_INDEX"}, "the Sacramento model (SACRAMENTO)."),
       // The weather's cards in a storm run.
-      stop("plane", {"LATITUDE 40"}, weather),
-      stop("plane", {"GMT -7"}, weather),
-      stop("plane", {"HMET_ELEV_GAGE 100"}, weather),
-      stop("plane", {"HMET_XCOORD_GAGE 500000"}, weather),
-      stop("plane", {"HMET_YCOORD_GAGE 4000000"}, weather),
-      stop("plane", {"HMET_LAPSE_RATE -6"}, weather),
-      stop("plane", {"YES_DALR_FLAG 9.8"}, weather),
-      stop("plane", {"SEASONAL_RS"}, weather),
+      warn("plane", {"LATITUDE 40"}, weather),
+      warn("plane", {"GMT -7"}, weather),
+      warn("plane", {"HMET_ELEV_GAGE 100"}, weather),
+      warn("plane", {"HMET_XCOORD_GAGE 500000"}, weather),
+      warn("plane", {"HMET_YCOORD_GAGE 4000000"}, weather),
+      warn("plane", {"HMET_LAPSE_RATE -6"}, weather),
+      warn("plane", {"YES_DALR_FLAG 9.8"}, weather),
+      warn("plane", {"SEASONAL_RS"}, weather),
       stop("plane", {"GTFSM"}, weather),
-      stop("plane", {"EVENT_MIN_Q 0.5"},
+      warn("plane", {"EVENT_MIN_Q 0.5"},
            "a long-term run (LONG_TERM): its events end once the outlet falls below it."),
-      stop("plane", {"SEASONAL_RS_SPRING 3"}, "the seasonal factor (SEASONAL_RS)."),
+      warn("plane", {"SEASONAL_RS_SPRING 3"}, "the seasonal factor (SEASONAL_RS)."),
       // The weather's cards of a long-term run without their partners.
-      stop("snow", {"HMET_LAPSE_RATE -6"}, "the temperatures of a second station (HMET_OROG_GAGES)"),
+      warn("snow", {"HMET_LAPSE_RATE -6"}, "the temperatures of a second station (HMET_OROG_GAGES)"),
       stop("snow", {"HMET_OROG_GAGES orog.txt", "YES_DALR_FLAG 9.8"},
            "the elevation bands of one weather station, without HMET_OROG_GAGES"),
-      stop("snow", {"SEASONAL_RS"},
+      warn("snow", {"SEASONAL_RS"},
            "what it scales: the canopy resistance of Penman-Monteith evapotranspiration (ET_CALC_PENMAN) or the "
            "interception capacity (INTERCEPTION_COEFF)."),
-      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_FALL 10"},
+      warn("snow", {"STORAGE_CAPACITY snow.alb", "INTERCEPTION_COEFF snow.alb", "SEASONAL_RS", "SEASONAL_RS_FALL 10"},
            "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0"),
-      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS",
+      warn("snow", {"STORAGE_CAPACITY snow.alb", "INTERCEPTION_COEFF snow.alb", "SEASONAL_RS",
                     "SEASONAL_RS_SUMMER_START 6"},
            "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0"),
-      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_SUMMER_END 8"},
+      warn("snow",
+           {"STORAGE_CAPACITY snow.alb", "INTERCEPTION_COEFF snow.alb", "SEASONAL_RS", "SEASONAL_RS_SUMMER_END 8"},
            "the seasons of the SEASONAL_RS card from its months: SEASONAL_RS_SPRING above 0"),
-      stop("snow", {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_FALL 10",
+      stop("snow", {"STORAGE_CAPACITY snow.alb", "INTERCEPTION_COEFF snow.alb", "SEASONAL_RS", "SEASONAL_RS_FALL 10",
                     "SEASONAL_RS_SPRING 3"},
            "the other months of the seasons: SEASONAL_RS_SUMMER_START, SEASONAL_RS_SUMMER_END and SEASONAL_RS_FALL"),
       {"snow",
-       {"STORAGE_CAPACITY s.cap", "INTERCEPTION_COEFF s.icf", "SEASONAL_RS", "SEASONAL_RS_SPRING 6",
+       {"STORAGE_CAPACITY snow.alb", "INTERCEPTION_COEFF snow.alb", "SEASONAL_RS", "SEASONAL_RS_SPRING 6",
         "SEASONAL_RS_SUMMER_START 4", "SEASONAL_RS_SUMMER_END 8", "SEASONAL_RS_FALL 11"},
        "Error: the months of the SEASONAL_RS card, SEASONAL_RS_SPRING 6, SEASONAL_RS_SUMMER_START 4, "
        "SEASONAL_RS_SUMMER_END 8 and SEASONAL_RS_FALL 11, are not in the order of the seasons", true},
-      stop("longterm", {"CFGI_INDEX 90"}, "the frozen-ground index (CFGI)."),
-      stop("longterm", {"CFGI_K 0.4"}, "the frozen-ground index (CFGI)."),
+      warn("longterm", {"CFGI_INDEX 90"}, "the frozen-ground index (CFGI)."),
+      warn("longterm", {"CFGI_K 0.4"}, "the frozen-ground index (CFGI)."),
       // Snow in a storm run, card by card.
       stop("plane", {"NWSRFS_SNOW"}, snow),
       stop("plane", {"EB_SNOW"}, snow),
-      stop("plane", {"SNOW_TEMP_BASE 1"}, snow),
-      stop("plane", {"NWSRFS_MF_MAX 1.5"}, snow),
-      stop("plane", {"NWSRFS_MF_MIN 0.2"}, snow),
-      stop("plane", {"NWSRFS_SCF 1.1"}, snow),
-      stop("plane", {"NWSRFS_FR_USE 0.5"}, snow),
-      stop("plane", {"NWSRFS_TIPM 0.3"}, snow),
-      stop("plane", {"NWSRFS_NMF 0.3"}, snow),
-      stop("plane", {"NWSRFS_PLWHC 0.1"}, snow),
-      stop("plane", {"NWSRFS_ELEV_SNOW bands.txt"}, snow),
+      warn("plane", {"SNOW_TEMP_BASE 1"}, snow),
+      warn("plane", {"NWSRFS_MF_MAX 1.5"}, snow),
+      warn("plane", {"NWSRFS_MF_MIN 0.2"}, snow),
+      warn("plane", {"NWSRFS_SCF 1.1"}, snow),
+      warn("plane", {"NWSRFS_FR_USE 0.5"}, snow),
+      warn("plane", {"NWSRFS_TIPM 0.3"}, snow),
+      warn("plane", {"NWSRFS_NMF 0.3"}, snow),
+      warn("plane", {"NWSRFS_PLWHC 0.1"}, snow),
+      warn("plane", {"NWSRFS_ELEV_SNOW bands.txt"}, snow),
       stop("plane", {"SNAP_RETENTION"}, snow),
       stop("plane", {"SNOW_NO_INFILTRATE"}, snow),
       stop("plane", {"ROUTE_LAT_SNOW"}, snow),
-      stop("plane", {"SNOW_DARCY 1"}, snow),
-      stop("plane", {"SNOW_ROUGHNESS 0.1"}, snow),
-      stop("plane", {"INIT_SWE_DEPTH 0.1"}, snow),
+      warn("plane", {"SNOW_DARCY 1"}, snow),
+      warn("plane", {"SNOW_ROUGHNESS 0.1"}, snow),
+      {"plane", {"INIT_SWE_DEPTH 0.1"},
+       "Warning: the INIT_SWE_DEPTH card on line {line} of the project file lays snow that no process of an event run "
+       "melts: it lies on the cells, booked as storage", false},
       stop("plane", {"SNOW_SWE_FILE ."}, snow),
       // Snow in a long-term run: each melt takes its own parameters.
       stop("snow", {"EB_SNOW", "NWSRFS_SNOW"},
            "a melt by temperature index without EB_SNOW: the energy-balance melt takes its place."),
-      stop("snow", {"NWSRFS_MF_MAX 1.5"}, index_melt),
-      stop("snow", {"NWSRFS_MF_MIN 0.2"}, index_melt),
-      stop("snow", {"NWSRFS_FR_USE 0.5"}, index_melt),
-      stop("snow", {"EB_SNOW", "NWSRFS_SCF 1.1"}, not_energy_balance),
-      stop("snow", {"EB_SNOW", "NWSRFS_TIPM 0.3"}, not_energy_balance),
-      stop("snow", {"EB_SNOW", "NWSRFS_NMF 0.3"}, not_energy_balance),
-      stop("snow", {"EB_SNOW", "NWSRFS_PLWHC 0.1"}, not_energy_balance),
-      stop("snow", {"EB_SNOW", "NWSRFS_ELEV_SNOW bands.txt"}, not_energy_balance),
-      stop("snow", {"SNOW_DARCY 1"}, "water flowing through the snowpack: ROUTE_LAT_SNOW or SNAP_RETENTION."),
-      stop("snow", {"SNAP_RETENTION", "SNOW_DARCY 1", "SNOW_ROUGHNESS 0.1"},
+      warn("snow", {"NWSRFS_MF_MAX 1.5"}, index_melt),
+      warn("snow", {"NWSRFS_MF_MIN 0.2"}, index_melt),
+      warn("snow", {"NWSRFS_FR_USE 0.5"}, index_melt),
+      warn("snow", {"EB_SNOW", "NWSRFS_SCF 1.1"}, not_energy_balance),
+      warn("snow", {"EB_SNOW", "NWSRFS_TIPM 0.3"}, not_energy_balance),
+      warn("snow", {"EB_SNOW", "NWSRFS_NMF 0.3"}, not_energy_balance),
+      warn("snow", {"EB_SNOW", "NWSRFS_PLWHC 0.1"}, not_energy_balance),
+      warn("snow", {"EB_SNOW", "NWSRFS_ELEV_SNOW bands.txt"}, not_energy_balance),
+      warn("snow", {"SNOW_DARCY 1"}, "water flowing through the snowpack: ROUTE_LAT_SNOW or SNAP_RETENTION."),
+      warn("snow", {"SNAP_RETENTION", "SNOW_DARCY 1", "SNOW_ROUGHNESS 0.1"},
            "the overland flow of snow-covered cells by Manning's law, without SNOW_DARCY"),
       stop("snow", {"OVERTYPE EXPLICIT", "ROUTE_LAT_SNOW"},
            "an ADE overland scheme (OVERTYPE ADE or ADE-PC): the explicit scheme routes no water through the "
@@ -461,31 +504,31 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       // The rain's cards without their kind of rain.
       stop("gages", {"RAIN_INTENSITY 10"}, storm),
       stop("gages", {"RAIN_DURATION 60"}, storm),
-      stop("gages", {"START_DATE 2024 5 12"}, dated),
-      stop("gages", {"START_TIME 14 0"}, dated),
-      stop("plane", {"RAIN_THIESSEN"}, "the gages of a precipitation file (PRECIP_FILE)."),
-      stop("plane", {"RAIN_INV_DISTANCE"}, "the gages of a precipitation file (PRECIP_FILE)."),
-      stop("plane", {"RADAR_MM"}, "the radar grids a precipitation file names (PRECIP_FILE)."),
+      warn("gages", {"START_DATE 2024 5 12"}, dated),
+      warn("gages", {"START_TIME 14 0"}, dated),
+      warn("plane", {"RAIN_THIESSEN"}, "the gages of a precipitation file (PRECIP_FILE)."),
+      warn("plane", {"RAIN_INV_DISTANCE"}, "the gages of a precipitation file (PRECIP_FILE)."),
+      warn("plane", {"RADAR_MM"}, "the radar grids a precipitation file names (PRECIP_FILE)."),
       // Contaminants, sediment and nutrients without the process they act in.
       stop("plane", {"OV_CON_MAP ."}, overland),
-      stop("plane", {"OV_DISP_COEF 0.1"}, overland),
+      warn("plane", {"OV_DISP_COEF 0.1"}, overland),
       stop("plane", {"ALL_CONTAM_OUTPUT"}, transport),
-      stop("plane", {"KINETICS_TIMESTEP_FACTOR 2"}, transport),
-      stop("plane", {"OV_DECAY_COEF 0.1"}, uniform),
-      stop("plane", {"OV_UPTAKE_RATE 0.1"}, uniform),
+      warn("plane", {"KINETICS_TIMESTEP_FACTOR 2"}, transport),
+      warn("plane", {"OV_DECAY_COEF 0.1"}, uniform),
+      warn("plane", {"OV_UPTAKE_RATE 0.1"}, uniform),
       stop("plane", {"OV_MASS_LOAD 1"}, uniform),
       stop("plane", {"CONTAM_MAP load.asc"}, uniform),
       stop("contaminant", {"OV_DECAY_COEF 0.1"}, contaminant_table),
       stop("contaminant", {"OV_UPTAKE_RATE 0.1"}, contaminant_table),
       stop("contaminant", {"OV_MASS_LOAD 1"}, contaminant_table),
       stop("contaminant", {"OV_DISP_COEF 0.1"}, contaminant_table),
-      stop("plane", {"SOIL_STATIC_CONC"}, "soil contaminant transport (SOIL_CON_TRANS)."),
-      stop("plane", {"WATER_TEMP 12"}, "eroded soil (SOIL_EROSION) or the nutrient model (NUTRIENTS)."),
-      stop("plane", {"SAND_SIZE 0.06"}, "eroded soil (SOIL_EROSION)."),
-      stop("hillslope", {"SED_POROSITY 0.4"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
-      stop("hillslope", {"ADJUST_CHANNEL_BED"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
+      warn("plane", {"SOIL_STATIC_CONC"}, "soil contaminant transport (SOIL_CON_TRANS)."),
+      warn("plane", {"WATER_TEMP 12"}, "eroded soil (SOIL_EROSION) or the nutrient model (NUTRIENTS)."),
+      warn("plane", {"SAND_SIZE 0.06"}, "eroded soil (SOIL_EROSION)."),
+      warn("hillslope", {"SED_POROSITY 0.4"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
+      warn("hillslope", {"ADJUST_CHANNEL_BED"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
       stop("hillslope", {"FYSSI bed.out"}, "sediment in the channels (SOIL_EROSION with CHAN_EXPLIC)."),
-      stop("plane", {"CHAN_PH 7"}, nsm),
+      warn("plane", {"CHAN_PH 7"}, nsm),
       stop("plane", {"TOTAL_OV_N n.out"}, nsm),
       stop("plane", {"TOTAL_OV_P p.out"}, nsm),
       stop("vcatch", {"TOTAL_CHAN_N n.out"}, nsm_channels),
@@ -502,17 +545,21 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
            "the nutrients of the soil: NUTRIENTS with SOIL_CON_TRANS and the mapping table's NSM_SOIL_C table."),
       // Outputs without what they write, and the cards of the outside framework and of ZV without them.
       {"plane", {"OUT_CELLDEPDIS_LOCATION plane.cdd"},
-       "Error: the OUT_CELLDEPDIS_LOCATION card acts only with the cells of the IN_CELLDEPDIS_LOCATION card.", true,
-       "plane.prj", "IN_CELLDEPDIS_LOCATION  plane.loc", ""},
-      stop("plane", {"OVERLAND_DEPTH_LOCATION d.loc"}, "the depth series of the OVERLAND_DEPTHS card."),
-      stop("plane", {"OVERLAND_WSE_LOCATION w.loc"}, "the water-surface series of the OVERLAND_WSE card."),
-      stop("snow", {"MAP_FREQ 60"},
+       "Error: the OUT_CELLDEPDIS_LOCATION card on line {line} of the project file acts only with the cells of the "
+       "IN_CELLDEPDIS_LOCATION card.", true, "plane.prj", "IN_CELLDEPDIS_LOCATION  plane.loc", ""},
+      warn("plane", {"OVERLAND_DEPTH_LOCATION d.loc"}, "the depth series of the OVERLAND_DEPTHS card."),
+      warn("plane", {"OVERLAND_WSE_LOCATION w.loc"}, "the water-surface series of the OVERLAND_WSE card."),
+      {"plane", {"MAP_FREQ 60"},
+       "Warning: the MAP_FREQ card on line {line} of the project file changes nothing: it acts only with a map "
+       "output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps written every MAP_FREQ minutes.", false,
+       "plane.prj", "DEPTH            .\n", ""},
+      warn("snow", {"MAP_FREQ 60"},
            "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps written every MAP_FREQ minutes."),
-      stop("snow", {"MAP_TYPE 1"},
+      warn("snow", {"MAP_TYPE 1"},
            "a map output: DEPTH, DISCHARGE, INF_DEPTH or another card of maps, or FLOOD_GRID."),
       stop("plane", {"OVERLAND_LAKE_FILE lakes.txt"}, "the overland lakes of the OVERLAND_LAKE_MAP card."),
       stop("plane", {"ZEM_EVENT_NUM 1"}, zem),
-      stop("plane", {"MOLA_FIRST"}, zem),
+      warn("plane", {"MOLA_FIRST"}, zem),
       stop("plane", {"MOIST_TO_MOLA m.asc"}, zem),
       stop("plane", {"KSAT_TO_MOLA k.asc"}, zem),
       stop("plane", {"ROUGH_TO_MOLA r.asc"}, zem),
@@ -520,11 +567,12 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       stop("plane", {"MOIST_FROM_MOLA m.asc"}, zem),
       stop("plane", {"KSAT_FROM_MOLA k.asc"}, zem),
       stop("plane", {"ROUGH_FROM_MOLA r.asc"}, zem),
-      stop("plane", {"ZV_SEGMENT_MAP seg.asc"}, zv),
-      stop("plane", {"ZV_NODES_TO_SEGS segs.txt"}, zv),
+      warn("plane", {"ZV_SEGMENT_MAP seg.asc"}, zv),
+      warn("plane", {"ZV_NODES_TO_SEGS segs.txt"}, zv),
       stop("plane", {"ZV_SEGMENT_FLUXES fluxes.out"}, zv),
       {"plane", {"SNOW_TEMP t.out"},
-       "Error: the SNOW_TEMP card is not available in this version of NIVRA.", true},
+       "Error: the SNOW_TEMP card on line {line} of the project file is not available in this version of NIVRA.",
+       true},
       // An aquifer that would start with less than no water, a well code
       // without the wells, an aquifer without its bottom.
       {"tiles", {}, "Error: the water table map field.wt gives 95.000000 at row 1, column 1, below the aquifer bottom "
@@ -562,8 +610,62 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       text.replace(at, c.from.size(), c.to);
       write_file(c.file, text);
     }
-    expect_outcome(run({project}), c.fragment, c.stops);
+    std::string fragment = c.fragment;
+    if (const std::size_t at = fragment.find("{line}"); at != std::string::npos)
+      fragment.replace(at, 6, std::to_string(line_of(project, c.cards.back())));
+    expect_outcome(run({project}), fragment, c.stops);
   }
+}
+
+// Project files that ran before the checks of cards without their
+// partners keep running: a card that only dates, formats or lays what the
+// run does not use, and a flag followed by 1, change nothing. Each run ends
+// with status 0, warns on the console naming the card and its line, and
+// lists the warning among the run summary's warnings; the snow of an event
+// run lies on its cells, booked at the start and the end.
+TEST_F(BadInput, ProjectFilesUsersHaveKeepRunning) {
+  struct kept_case {
+    std::string example, project;
+    std::vector<std::string> cards;  // added to the project
+    std::string warning;             // without "Warning: "
+    std::string removed = "";        // a line of the project taken out first
+  };
+  const kept_case cases[] = {
+      {"gages", "gages", {"START_DATE 2024 5 12", "START_TIME 14 0"},
+       "the START_DATE card on line 27 of the project file changes nothing: it acts only with a uniform storm "
+       "(PRECIP_UNIF) or a long-term run (LONG_TERM): the events of a precipitation file start at their own dates."},
+      {"contaminant", "contaminant", {"OV_CON_TRANS 1"},
+       "the OV_CON_TRANS card on line 42 of the project file takes no value; the 1 after it changes nothing (the "
+       "card is on).", "OV_CON_TRANS\n"},
+      {"plane", "plane", {},
+       "the MAP_FREQ card on line 31 of the project file changes nothing: it acts only with a map output",
+       "DEPTH            .\n"},
+      {"plane", "plane", {"INIT_SWE_DEPTH 0.1"},
+       "the INIT_SWE_DEPTH card on line 35 of the project file lays snow that no process of an event run melts"},
+  };
+  for (const kept_case& c : cases) {
+    SCOPED_TRACE(c.warning);
+    copy_example(c.example);
+    const std::string prj = c.project + ".prj";
+    std::string text = read_file(prj);
+    if (!c.removed.empty()) {
+      const std::size_t at = text.find("\n" + c.removed);
+      ASSERT_NE(at, std::string::npos);
+      text.erase(at + 1, c.removed.size());
+    }
+    for (const std::string& card : c.cards) text += card + "\n";
+    write_file(prj, text);
+    expect_outcome(run({prj}), "Warning: " + c.warning, false);
+    const std::string summary = read_file(c.project + ".sum");
+    const std::size_t list = summary.find("THE FOLLOWING WARNINGS ARE GIVEN:\n");
+    ASSERT_NE(list, std::string::npos) << summary;
+    EXPECT_NE(summary.find("-T" + c.warning.substr(1), list), std::string::npos) << summary;
+  }
+  // The snow of the event run: 0.1 m of water on each of the plane's 46
+  // cells of 30 m, 4,140 m3, at the start and the end.
+  const std::string summary = read_file("plane.sum");
+  EXPECT_NE(summary.find("initial liquid-equiv. volume of snow:           4140.0"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("final volume of snow (cu. m):                  4140.0"), std::string::npos) << summary;
 }
 
 // Files of the run's inputs with one value or line changed.
@@ -859,9 +961,10 @@ TEST_F(BadInput, AWellLocationBeyondItsCountIsRefused) {
 
 // A card given a second time, written at the end of the plane example's
 // project (34 lines: TIMESTEP on line 21, MANNING_N on 18, PRECIP_UNIF on
-// 24), or moved: a card that stores a value, or two cards that store into
-// one field, stop the run naming both lines, whatever the second value; a
-// flag given again changes nothing and the run goes on with a warning.
+// 24), or moved: a card that stores a value given again with another value,
+// or two cards that store into one field, stop the run naming both lines; a
+// card given again with the same values, or a flag given again, changes
+// nothing and the run goes on with a warning.
 TEST_F(BadInput, ACardGivenTwiceIsNamedWithBothLines) {
   struct twice_case {
     std::vector<std::string> lines;  // added at the end of plane.prj
@@ -871,18 +974,31 @@ TEST_F(BadInput, ACardGivenTwiceIsNamedWithBothLines) {
   };
   const twice_case cases[] = {
       {{"TIMESTEP 30"},
-       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 35); give it once.", true},
-      {{"# the same step again", "", "timestep 10.0"},
-       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 37); give it once.", true},
-      {{"MANNING_N 0.05"},
-       "Error: the MANNING_N card is given twice in the project file (lines 18 and 35); give it once.", true},
+       "Error: the TIMESTEP card is given twice in the project file (lines 21 and 35) with different values; give it "
+       "once.", true},
+      {{"MANNING_N 0.08"},
+       "Error: the MANNING_N card is given twice in the project file (lines 18 and 35) with different values; give it "
+       "once.", true},
       {{"START_DATE 2024 6 16"},
-       "Error: the START_DATE card is given twice in the project file (lines 22 and 35); give it once.", true},
-      {{"SUMMARY other.sum"},
-       "Error: the SUMMARY card is given twice in the project file (lines 28 and 35); give it once.", true},
-      {{"DIKE_MAP plane.dik", "EMBANKMENT plane.dik"},
-       "Error: the EMBANKMENT card is given twice in the project file (lines 35 and 36, the first as DIKE_MAP); give "
+       "Error: the START_DATE card is given twice in the project file (lines 22 and 35) with different values; give "
        "it once.", true},
+      {{"SUMMARY other.sum"},
+       "Error: the SUMMARY card is given twice in the project file (lines 28 and 35) with different values; give it "
+       "once.", true},
+      {{"DIKE_MAP plane.dik", "EMBANKMENT other.dik"},
+       "Error: the EMBANKMENT card is given twice in the project file (lines 35 and 36, the first as DIKE_MAP) with "
+       "different values; give it once.", true},
+      // The same values again change nothing: a warning, and the run goes
+      // on (a number as a number, an option word in any case).
+      {{"# the same step again", "", "timestep 10.0"},
+       "Warning: the TIMESTEP card is given twice in the project file (lines 21 and 37); the second changes "
+       "nothing.", false},
+      {{"MANNING_N 5e-2"},
+       "Warning: the MANNING_N card is given twice in the project file (lines 18 and 35); the second changes "
+       "nothing.", false},
+      {{"OVERTYPE ade", "START_DATE 2024 6 15"},
+       "Warning: the START_DATE card is given twice in the project file (lines 22 and 36); the second changes "
+       "nothing.", false},
       {{"GREEN_AMPT", "INF_RICHARDS"},
        "Error: the GREEN_AMPT and INF_RICHARDS cards set the same value in the project file (lines 35 and 36); give "
        "one of them.", true},

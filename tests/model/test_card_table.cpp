@@ -424,8 +424,10 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
          return c ? fields(c->no3_km, c->dp_koc, c->no2_km) : std::string("none");
        },
        "0.7 12.5 0",
-       "Warning: the NO3_KM card has no effect in this version of NIVRA; it is ignored.\n"
-       "Warning: the DP_KOC card has no effect in this version of NIVRA; it is ignored.\n"},
+       "Warning: the NO3_KM card on line 2 of the project file has no effect in this version of NIVRA; it is "
+       "ignored.\n"
+       "Warning: the DP_KOC card on line 3 of the project file has no effect in this version of NIVRA; it is "
+       "ignored.\n"},
       {"NUTRIENTS\nOV_DOC_INIT 2.0\nOV_DOC_FOC",
        [](auto& p) {
          const nsm* n = p.project_options.nsm_model.get();
@@ -434,8 +436,10 @@ TEST_F(CardTable, CardsOfEveryKindSetTheirOwnFields) {
                        n->ov_init_mode[nsm_ov_doc_foc_item]);
        },
        "3 2 2",
-       "Warning: the OV_DOC_INIT card has no effect in this version of NIVRA; it is ignored.\n"
-       "Warning: the OV_DOC_FOC card has no effect in this version of NIVRA; it is ignored.\n"},
+       "Warning: the OV_DOC_INIT card on line 3 of the project file has no effect in this version of NIVRA; it is "
+       "ignored.\n"
+       "Warning: the OV_DOC_FOC card on line 4 of the project file has no effect in this version of NIVRA; it is "
+       "ignored.\n"},
   };
   auto baseline = read_project_text("NIVRAPROJECT\n", 0, "base.prj");
   for (const card_case& c : cases) {

@@ -44,6 +44,15 @@ void* operator new(std::size_t n) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+// The library's temporary buffers (std::stable_sort) take memory from the
+// nothrow form and give it back to the sized delete above: it allocates
+// with malloc too.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  void* p = std::malloc(n == 0 ? 1 : n);
+  if (p && poison_new_memory) std::memset(p, 0xA5, n);
+  return p;
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace nivra {
 namespace {

@@ -168,7 +168,7 @@ TEST_F(OpenFiles, FilesOpenedForGroundwaterAreNotOpenedAgain) {
   close_guarded_file(ms->soil.evap_out_file);
   EXPECT_EQ(read_file("evap_out"),
             "yr/mo/day  hour     avg_theta    avg_pot      avgetrate    avgfav      avgbottomfav  "
-            "CFGI         temp(C)   avg_theta_L1  avg_theta_L2\n");
+            "CFGI         temp(C)      Tsoil_cell1(K) avg_theta_L1  avg_theta_L2\n");
 }
 
 TEST_F(OpenFiles, NutrientHydrographFiles) {

@@ -16,6 +16,7 @@
 #include "output/event_summary.h"
 #include "output/output_state.h"
 #include "quality/constituent_state.h"
+#include "run/run_test_support.h"
 #include "soil/soil_state.h"
 #include "summary_fixture.h"
 #include "surface/overland_state.h"
@@ -101,6 +102,7 @@ class EventSummary : public testing::summary_test {
     m.clock.hyd_write_steps = 2;
     m.output.dataset_output = 1;
     m.output.depth_given = 1;
+    m.output.maps_written = written_map::depth;
   }
   // A new record writing to a new summary file.
   void fresh() {
@@ -132,9 +134,10 @@ TEST_F(EventSummary, UniformStormSummary) {
             "Note: all volumes in cubic meters.\n"
             "initial volume of overland flow:                   0.0\n"
             "initial liquid-equiv. volume of snow:              0.0\n \n"
-            "volume of melt water:                              0.0\n \n"
+            "initial volume of melt water:                      0.0\n \n"
             "volume of rainfall to overland:                5000.0\n"
             "volume of interception:                           0.0\n"
+            "snowmelt and rain through the pack:               0.0\n"
             "volume of direct evaporation:                     0.0\n"
             "volume of infiltrated water:                   1795.0\n"
             "volume of water exfiltrated:                      0.0\n"
@@ -435,8 +438,8 @@ TEST_F(EventSummary, MassErrorNotes) {
     bool no_rain;
   } rows[] = {
       {0.01, 5000.0, 155.0, "mass conservation error:                          1.000000 percent\n", "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", false},
-      {-1.0, 0.0, 0.0, "mass conservation error:                         -100.000000 percent\n",
-       "Note: positive mass conservation error indicates mass was lost: the outputs and final storage fall short of the inputs and initial storage.\n", true},
+      {-1.0, 0.0, 0.0, "mass conservation error:                         none: no water to balance\n",
+       "Note: nothing came in and nothing was stored at the event's start.\n", true},
       {-0.05, 5000.0, 455.0, "mass conservation error:                         -5.000000 percent\n",
        "Note: negative mass conservation error indicates mass was created: the outputs and final storage exceed the inputs and initial storage.\n", false},
       {0.0, 5000.0, 205.0, "mass conservation error:                          0.000000 percent\n",
@@ -455,6 +458,13 @@ TEST_F(EventSummary, MassErrorNotes) {
     EXPECT_NEAR(ms->ledger.event().error, r.error, 1e-12) << r.error;
     EXPECT_TRUE(has(text, std::string(r.line) + r.note)) << r.error;
     EXPECT_EQ(has(text, "Note: no rainfall was input.\n"), r.no_rain) << r.error;
+    EXPECT_EQ(ms->ledger.event().no_water, r.no_rain) << r.error;
+    // An event without water has no error, so neither a percentage nor the
+    // warning of a large one; a 5 % error is warned of.
+    EXPECT_EQ(has(text, "-100.000000"), false) << r.error;
+    EXPECT_EQ(has(text, "-Mass conservation error (absolute) is larger than typical values"),
+              std::fabs(r.error) > 0.02 && !r.no_rain)
+        << r.error;
   }
 }
 
@@ -583,6 +593,47 @@ TEST_F(EventSummary, ChannelSedimentsWithoutSand) {
                         "Mass conservation error for wash load:       0.000000 percent\n"
                         "Mass conservation error for sand load:       0.000000 percent\n"
                         "Overall channel sediment mass cons. error:   0.000000 percent\n"));
+}
+
+// The summary lists the maps the run wrote, and those only: the long-term
+// example with redistribution asks for depth maps alone and lists them
+// alone; the snow example's snow water equivalent maps are listed with
+// them.
+class EventSummaryMaps : public testing::process_test {};
+
+TEST_F(EventSummaryMaps, TheMapListNamesTheMapsTheRunWrote) {
+  // A day of MAP_FREQ: 2880 steps of 30 s, 1440 of 60 s.
+  struct map_case {
+    const char* example;
+    const char* project;
+    const char* card;
+    const char* heading;
+    const char* listed;
+    const char* file;
+  } cases[] = {
+      {"longterm", "longterm", "DEPTH maps/", "THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 2880 TIMESTEP(S):\n",
+       "     overland flow depth.\n", "maps/depth.0001.asc"},
+      {"snow", "snow", "SNOW_SWE_FILE maps/", "THE FOLLOWING OUTPUT MAPS WERE WRITTEN EVERY 1440 TIMESTEP(S):\n",
+       "     snow water equivalent.\n", "maps/swe.0001.asc"},
+  };
+  for (const map_case& k : cases) {
+    SCOPED_TRACE(k.example);
+    reset_process_state();
+    testing::copy_example(k.example);
+    const std::string project = std::string(k.project) + ".prj";
+    const std::string card(k.card);
+    testing::set_card(project, card.substr(0, card.find(' ')), card + "\nMAP_FREQ 1440");
+    const testing::storm_run r = testing::run_storm(project);
+    ASSERT_TRUE(r.ended) << r.console;
+    EXPECT_TRUE(testing::file_exists(k.file));
+    const std::string summary = testing::read_file(std::string(k.project) + ".sum");
+    const std::size_t at = summary.rfind(k.heading);
+    ASSERT_NE(at, std::string::npos) << summary;
+    const std::string block = summary.substr(at, summary.find("THE FOLLOWING ASCII OUTPUT FILES", at) - at);
+    EXPECT_EQ(block, std::string(k.heading) +
+                         "ASCII grid (Arc/Info) output maps were written, one file per map time.\n" + k.listed +
+                         "\n ");
+  }
 }
 
 }  // namespace

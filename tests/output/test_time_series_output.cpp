@@ -4,6 +4,7 @@
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/dates.h"
 #include "groundwater/groundwater_state.h"
 #include "output/dataset_out.h"
@@ -50,10 +51,10 @@ TEST_F(TimeSeries, OutletHydrographInEveryModeAndUnit) {
   } cases[] = {
       {0, 0, 0, "   15.00     1.235\n", "   15.00     1.234560\n"},
       {0, 1, 0, "2451545.25000000     1.235\n", "2451545.25000000     1.234560\n"},
-      {1, 0, 0, "   2001.08630137      1.2346\n", "   2001.08630137     1.234560\n"},
+      {1, 0, 0, "   2001.08356164      1.2346\n", "   2001.08356164     1.234560\n"},
       {0, 0, 1, "   15.00     43.598\n", "   15.00    43.598075\n"},
       {0, 1, 1, "2451545.25000000     43.598\n", "2451545.25000000    43.598075\n"},
-      {1, 0, 1, "   2001.08630137     43.5981\n", "   2001.08630137    43.598075\n"},
+      {1, 0, 1, "   2001.08356164     43.5981\n", "   2001.08356164    43.598075\n"},
   };
   for (auto& c : cases) {
     auto m = make_fixture();
@@ -114,15 +115,33 @@ TEST_F(TimeSeries, IntervalShorterThanAStepWritesEveryStep) {
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
 }
 
-TEST_F(TimeSeries, LongTermStampDividesByTheMinutesOfItsYear) {
+// The stamp is the year plus the minutes elapsed in it over the minutes of
+// the year: 1 January 00:00 is the year itself, and the last hour of the
+// year stays below the next. Hand values from the calendar.
+TEST_F(TimeSeries, LongTermStampIsTheYearPlusTheMinutesElapsedInIt) {
   use_long_term();
-  ms->clock.day_of_year = 10;
-  ms->clock.cur_hour = 6;
-  ms->clock.cur_minute = 30;
-  const double minute = 10 * 1440.0 + 6 * 60.0 + 30.0;
-  EXPECT_DOUBLE_EQ(long_term_time_stamp(ms->clock), 2001.0 + minute / 525600.0);
-  ms->clock.cur_year = 2004;  // 2004 - 1900 divisible by 4
-  EXPECT_DOUBLE_EQ(long_term_time_stamp(ms->clock), 2004.0 + minute / 527040.0);
+  struct {
+    int year, month, day, hour, minute;
+    double stamp;
+  } cases[] = {
+      {2023, 1, 1, 0, 0, 2023.0},
+      {2024, 1, 1, 0, 0, 2024.0},
+      {2023, 12, 31, 23, 0, 2023.0 + (364 * 1440.0 + 23 * 60.0) / 525600.0},  // 2023.99988584
+      {2024, 12, 31, 23, 0, 2024.0 + (365 * 1440.0 + 23 * 60.0) / 527040.0},  // 2024.99988616
+      {2024, 7, 1, 0, 0, 2024.0 + 182.0 / 366.0},                             // 2024.49726776
+      {2024, 6, 10, 0, 0, 2024.0 + 161.0 / 366.0},                            // 2024.43989071
+      {2001, 1, 11, 6, 30, 2001.0 + (10 * 1440.0 + 6 * 60.0 + 30.0) / 525600.0},
+  };
+  for (const auto& c : cases) {
+    ms->clock.cur_year = c.year;
+    ms->clock.day_of_year = day_of_year_of(c.year, c.month, c.day);
+    ms->clock.cur_hour = c.hour;
+    ms->clock.cur_minute = c.minute;
+    const double stamp = long_term_time_stamp(ms->clock);
+    EXPECT_DOUBLE_EQ(stamp, c.stamp) << c.year << "/" << c.month << "/" << c.day << " " << c.hour;
+    EXPECT_GE(stamp, c.year);
+    EXPECT_LT(stamp, c.year + 1.0);
+  }
   ms->clock.strict_julian_date = 1;
   EXPECT_DOUBLE_EQ(long_term_time_stamp(ms->clock), ms->clock.model_time);
 }
@@ -157,7 +176,7 @@ TEST_F(TimeSeries, LongTermLocationTimeColumn) {
   ms->output.in_hyd_location_given = 1;
   open_for_test(ms->output.out_hyd_location_file, "q.loc");
   write_time_series_output(*ms);
-  EXPECT_EQ(written(ms->output.out_hyd_location_file), "   2001.08630137     2.250000     4.125000 \n");
+  EXPECT_EQ(written(ms->output.out_hyd_location_file), "   2001.08356164     2.250000     4.125000 \n");
 }
 
 TEST_F(TimeSeries, CellDepthAndDischargeSeries) {
@@ -272,7 +291,7 @@ TEST_F(TimeSeries, SoilMoistureLocations) {
   open_for_test(ms->soil.out_theta_location_file, "t3.out");
   write_time_series_output(*ms);
   EXPECT_EQ(written(ms->soil.out_theta_location_file),
-            "   2001.08630137     0.250000     0.600000     0.200000   999.990000 \n");
+            "   2001.08356164     0.250000     0.600000     0.200000   999.990000 \n");
 
   // Layered soils take the top-layer depth from the cell's soil class.
   ms->soil.inf_layered_soil = 1;
@@ -281,7 +300,7 @@ TEST_F(TimeSeries, SoilMoistureLocations) {
   open_for_test(ms->soil.out_theta_location_file, "t4.out");
   write_time_series_output(*ms);
   EXPECT_EQ(written(ms->soil.out_theta_location_file),
-            "   2001.08630137     0.500000     0.200000     0.300000     0.000000 \n");
+            "   2001.08356164     0.500000     0.200000     0.300000     0.000000 \n");
 }
 
 TEST_F(TimeSeries, OutletSedimentWithChannelTransport) {

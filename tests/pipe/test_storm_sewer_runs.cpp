@@ -137,13 +137,26 @@ TEST_F(StormSewerRuns, ARisingRiverBacksWaterIntoThePipes) {
               p.sl_tailwater[outfall], from_river, pipe_storage(p), pipe_storage(dry.ms->pipe));
 }
 
+// Without the network a pipe output stops the run; an option of the
+// network changes nothing and is warned about.
 TEST_F(StormSewerRuns, PipeCardsNeedTheNetworkAndItsFile) {
   set_card("urban.prj", "STORM_SEWER", "# no sewer");
-  set_card("urban.prj", "SUPERLINK_C_OPT", "SUPERLINK_C_OPT");
+  set_card("urban.prj", "PIPE_FLOW", "PIPE_FLOW flow.out");
   testing::storm_run r = testing::run_storm("urban.prj");
   EXPECT_FALSE(r.ended);
-  EXPECT_NE(r.console.find("Error: the SUPERLINK_C_OPT card acts on the pipe network, which only a STORM_SEWER card "
+  EXPECT_NE(r.console.find("Error: the PIPE_FLOW card on line "), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find(" of the project file acts only with the pipe network, which only a STORM_SEWER card "
                            "gives."),
+            std::string::npos)
+      << r.console;
+  reset_process_state();
+  testing::copy_example("urban");
+  set_card("urban.prj", "STORM_SEWER", "# no sewer");
+  set_card("urban.prj", "SUPERLINK_C_OPT", "SUPERLINK_C_OPT");
+  r = testing::run_storm("urban.prj");
+  EXPECT_TRUE(r.ended) << r.console;
+  EXPECT_NE(r.console.find("Warning: the SUPERLINK_C_OPT card on line "), std::string::npos) << r.console;
+  EXPECT_NE(r.console.find(" of the project file changes nothing: it acts only with the pipe network"),
             std::string::npos)
       << r.console;
   reset_process_state();

@@ -33,6 +33,7 @@ class AquaticEnv : public testing::process_test {
     grid.proj_rows = grid.rows = 2;
     grid.proj_cols = grid.cols = 2;
     grid.ncells = 3;
+    grid.north = grid.east = 100.0;  // the watershed mask's edges, which the map's must match
     grid.mask.alloc(2, 2);
     grid.mask(1, 1) = 1;
     grid.mask(1, 2) = 2;

@@ -16,11 +16,14 @@
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
+#include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
+#include "quality/constituent_state.h"
+#include "quality/constituent_terms.h"
 #include "run/driver.h"
 #include "run/run_test_support.h"
 #include "run/steps.h"
@@ -456,6 +459,70 @@ TEST_F(Clock, EndTimeEndsTheRunAtItsDate) {
     const double rain = std::floor(600.0 / dt) * dt * k.rain_mm_h / 3.6e6 * cells * k.cell_area;
     EXPECT_NEAR(ms.ledger.run_total(water_flux::precipitation), rain, 1e-9 * rain);
     EXPECT_NEAR(ms.ledger.run().overall_error, 0.0, 1e-9);  // percent
+  }
+}
+
+// With constituents the trimmed last step ends every clock at END_TIME:
+// the farmyard drain of the contaminant example (2 L/s at 25 g/m3) runs
+// from the start to END_TIME, 30 minutes that a 7 s step does not divide,
+// so its water and nitrate are rate x duration to the last second of the
+// short last span (to the rounding of times held in Julian days, some
+// microseconds a step).
+TEST_F(Clock, EndTimeEndsEveryConstituentClockWithTheWater) {
+  reset_process_state();
+  testing::copy_example("contaminant");
+  set_card("contaminant.prj", "TIMESTEP", "TIMESTEP 7.0");
+  set_card("contaminant.prj", "END_TIME", "END_TIME 2024 6 15 12 30");
+  const testing::storm_run run = run_storm("contaminant.prj");
+  ASSERT_TRUE(run.ended) << run.console;
+  const model_state& ms = *run.ms;
+  const clock_state& c = ms.clock;
+  ASSERT_NEAR(c.model_time, julian_date(2024, 6, 15, 12, 30, 0.0), 1e-9);
+  EXPECT_EQ(c.ov_last_time, c.model_time);
+  EXPECT_EQ(c.inf_last_time, c.model_time);
+  const struct {
+    const char* name;
+    const process_clock& k;
+  } clocks[] = {{"overland constituents", c.ov_con_clock},
+                {"mapping table's contaminants", c.contam_table_clock},
+                {"outlet loads", c.ov_outlet_con_clock}};
+  for (const auto& k : clocks)
+    EXPECT_EQ(k.k.last_time, c.model_time) << k.name << " last ran " << (c.model_time - k.k.last_time) * 86400.0
+                                           << " s before the end";
+  const double seconds = 1800.0, volume = 0.002 * seconds;
+  EXPECT_NEAR(ms.ledger.run_total(water_flux::overland_point_sources), volume, 1e-6 * volume);
+  const mass_ledger& books = *ms.constituent.mass_books;
+  const double nitrate = volume * 25.0 / 1000.0;  // kg
+  EXPECT_NEAR(books.run_total(1, row(constituent_term::overland_point_source)), nitrate, 1e-6 * nitrate);
+}
+
+// A long-term run whose END_TIME falls between storms ends there without an
+// event to close: each event is summarised once, when it ended, and the
+// run's books close at END_TIME. One that ends during a storm cuts that
+// event short and summarises it once. (examples/longterm: storms on 11, 14
+// and 16 June.)
+TEST_F(Clock, EndTimeBetweenStormsSummarisesEachEventOnce) {
+  const struct {
+    const char* end_time;
+    int events;  // summarised
+  } cases[] = {{"END_TIME 2024 6 13 0 0", 1}, {"END_TIME 2024 6 14 4 30", 2}};
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.end_time);
+    reset_process_state();
+    testing::copy_example("longterm");
+    set_card("longterm.prj", "END_TIME", k.end_time);
+    const testing::storm_run run = run_storm("longterm.prj");
+    ASSERT_TRUE(run.ended) << run.console.substr(0, 2000);
+    EXPECT_EQ(run.ms->clock.events_finished, k.events);
+    const std::string sum = testing::read_file("longterm.sum");
+    for (int e = 1; e <= 3; ++e) {
+      const std::string heading = "SIMULATION SUMMARY- EVENT " + std::to_string(e) + "\n";
+      const std::size_t first = sum.find(heading);
+      EXPECT_EQ(first != std::string::npos, e <= k.events) << e;
+      if (first != std::string::npos) EXPECT_EQ(sum.find(heading, first + 1), std::string::npos) << e;
+    }
+    EXPECT_NE(sum.find("SIMULATION TOTALS"), std::string::npos);
+    EXPECT_LT(std::fabs(run.ms->ledger.run().overall_error), 1e-7);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
 #include "core/dates.h"
+#include "core/guarded_file.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/rainfall_step.h"
@@ -220,6 +221,7 @@ TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
     ms->clock.event_active = 1;
     ms->clock.num_events = 2;
     ms->clock.event_times = {start - 1.0, start + 3.0};
+    ms->clock.event_start_julian = start - 1.0;
     ms->clock.event_index = r.event_index;
     ms->clock.precip_event_state = r.precip_state;
     ms->hydromet.event_min_q = 0.1;
@@ -238,6 +240,49 @@ TEST_F(StepRoutines, EventsEndBelowTheCutOff) {
       EXPECT_EQ(ms->clock.ov_next_time, r.event_index == 1 ? start + 3.0 : clock_parked);
     }
   }
+}
+
+// An event whose outlet stays above the cut-off (baseflow) runs on until the
+// next storm; once it has gone on for more than a week the run says so,
+// in the console and the run summary, once.
+TEST_F(StepRoutines, AnEventKeptGoingAWeekByItsOutletIsWarnedOfOnce) {
+  auto ms = plane();
+  clock_state& cl = ms->clock;
+  cl.long_term = cl.keep_running = cl.event_active = 1;
+  cl.num_events = 3;
+  cl.event_times = {start - 10.0, start + 20.0, start + 30.0};
+  cl.event_index = 1;
+  cl.precip_event_state = 3;
+  cl.event_start_julian = start - 10.0;
+  cl.event_start_year = 2024;
+  cl.event_start_month = 6;
+  cl.event_start_day = 5;
+  cl.event_start_hour = 12;
+  ms->hydromet.event_min_q = 0.0001;
+  ms->overland.qout = 0.02;
+  cl.peak_q = 1.0;
+  testing::write_file("run.sum", "");
+  ASSERT_TRUE(open_guarded_file(ms->output.summary_file, "run.sum", "w"));
+  process.summary_log = &ms->output.summary_file;
+  const char* warning =
+      "WARNING: event 1, which began on 2024/6/5 at 12:00, has run for more than a week: the outlet discharge "
+      "(0.02 m3/s) has not fallen below EVENT_MIN_Q (0.0001 m3/s) since its rain ended, so the event runs on at "
+      "the model's time step until the next storm. Where baseflow keeps the outlet above it, set EVENT_MIN_Q "
+      "above the baseflow. This warning is given once per run.\n";
+  const struct {
+    double days;  // since the event began
+    const char* console;
+  } steps[] = {{6.9, ""}, {7.1, warning}, {8.0, ""}};
+  for (const auto& k : steps) {
+    cl.model_time = cl.event_start_julian + k.days;
+    CaptureStdout();
+    check_simulation_end(*ms);
+    EXPECT_EQ(GetCapturedStdout(), k.console) << k.days;
+    EXPECT_EQ(cl.event_active, 1) << k.days;  // the event goes on
+  }
+  close_guarded_file(ms->output.summary_file);
+  process.summary_log = nullptr;
+  EXPECT_EQ(testing::read_file("run.sum"), warning);
 }
 
 // When an event of a long-term run ends, the overland constituents' clocks

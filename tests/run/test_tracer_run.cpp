@@ -1,7 +1,8 @@
 // A conservative tracer in the rain on a plane that gathers its water into
 // a corner outlet: the water every face moves carries the tracer, so the
 // rain's concentration stays the concentration of every wet cell, under
-// every overland scheme, and the tracer's books close.
+// every overland scheme, on a plain grid and on one with a marsh (which
+// every scheme routes by its general path), and the tracer's books close.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,10 +35,12 @@ constexpr double rain_conc = 5.0;  // g/m3
 // sub-steps shorter than the step. Every cell is of land use
 // 1; the mapping table gives one tracer with dispersion 0.5 m2/s and no
 // decay, land load or exchange, in rain at 5 g/m3. 50 mm/h for 30 minutes,
-// 45 minutes in all, on 10 s steps.
-void tracer_plane(const std::string& overtype) {
+// 45 minutes in all, on 10 s steps. With `marsh`, a marsh of 2 x 4 cells
+// (rows 6 and 7, columns 5 to 8) lies across the water's way, its bottom
+// 20 mm below the ground, dry at the start, with a 10 mm layer of reeds.
+void tracer_plane(const std::string& overtype, bool marsh = false) {
   std::string head = "north: 120.0\nsouth: 0.0\neast: 120.0\nwest: 0.0\nrows: 12\ncols: 12\n";
-  std::string mask = head, ground = head, uses = head;
+  std::string mask = head, ground = head, uses = head, wetlands = head;
   char v[32];
   for (int r = 1; r <= side; ++r) {
     for (int c = 1; c <= side; ++c) {
@@ -45,16 +48,25 @@ void tracer_plane(const std::string& overtype) {
       const char* sep = c < side ? " " : "\n";
       mask += std::string("1") + sep;
       uses += std::string("1") + sep;
+      wetlands += std::string(r >= 6 && r <= 7 && c >= 5 && c <= 8 ? "1" : "0") + sep;
       ground += std::string(v) + sep;
     }
   }
   write_file("tracer.msk", mask);
   write_file("tracer.ele", ground);
   write_file("landuse.idx", uses);
-  write_file("tracer.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\nCONTAMINANT_TRANSPORT\n"
-                           "NUM_CONTAM 1\n\"Tracer\" \"Land use\" \"tracer.out\"\nPRECIP_CONC 5.0\nPARTITION 0.0\n"
-                           "NUM_IDS 1\n" +
-                               table_row("ID", "", "K") + table_row("1", "Field", "0.5 0.0 0 0 0 0 0 0"));
+  if (marsh) write_file("marsh.idx", wetlands);
+  write_file("tracer.cmt", "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP landuse.idx \"Land use\"\n" +
+                               std::string(marsh ? "INDEX_MAP marsh.idx \"Wetlands\"\n" : "") +
+                               "CONTAMINANT_TRANSPORT\n"
+                               "NUM_CONTAM 1\n\"Tracer\" \"Land use\" \"tracer.out\"\nPRECIP_CONC 5.0\nPARTITION 0.0\n"
+                               "NUM_IDS 1\n" +
+                               table_row("ID", "", "K") + table_row("1", "Field", "0.5 0.0 0 0 0 0 0 0") +
+                               (marsh ? "WETLAND_PROPERTIES \"Wetlands\"\nNUM_IDS 1\n" +
+                                            table_row("ID", "DESCRIPTION", "DEPTH_MM LAYER_MM KW_M_DAY BLEND_MM "
+                                                                           "CW_M_DAY MANNING_N OFFSET_MM") +
+                                            table_row("1", "Reeds", "0.0 10.0 43200.0 20.0 172800.0 0.2 20.0")
+                                      : std::string()));
   write_file("tracer.prj", "NIVRAPROJECT\nWATERSHED_MASK tracer.msk\nELEVATION tracer.ele\nROWS 12\nCOLS 12\n"
                            "GRIDSIZE 10.0\nOUTROW 12\nOUTCOL 12\nOUTSLOPE 0.001\nMANNING_N 0.03\nOVERTYPE " +
                                overtype +
@@ -64,10 +76,11 @@ void tracer_plane(const std::string& overtype) {
 }
 
 TEST_F(TracerRun, EveryWetCellKeepsTheRainsConcentrationUnderEveryScheme) {
+  for (const bool marsh : {false, true})
   for (const char* overtype : {"EXPLICIT", "ADE", "ADE-PC"}) {
-    SCOPED_TRACE(overtype);
+    SCOPED_TRACE(std::string(overtype) + (marsh ? " with a marsh" : " on the plain grid"));
     reset_process_state();
-    tracer_plane(overtype);
+    tracer_plane(overtype, marsh);
     // The largest departure of a wet cell's concentration from the rain's,
     // over every step, and the cell and step where it was.
     double worst = 0.0;

@@ -55,6 +55,7 @@ TEST(WaterLedger, EventBalanceOfAHandBuiltEvent) {
   l.open_event();
   l.close_event();
   EXPECT_EQ(l.event().error, -1.0);
+  EXPECT_TRUE(l.event().no_water);
 
   l.set_storage(store::surface, moment::event_start, 100.0);
   l.book(flux::rainfall_to_overland, 900.0);
@@ -65,6 +66,7 @@ TEST(WaterLedger, EventBalanceOfAHandBuiltEvent) {
   EXPECT_DOUBLE_EQ(l.event().in_plus_initial, 1000.0);
   EXPECT_DOUBLE_EQ(l.event().out_plus_final, 990.0);
   EXPECT_DOUBLE_EQ(l.event().error, 0.01);
+  EXPECT_FALSE(l.event().no_water);
 }
 
 // The snow on the cells at the start is water the run holds, exactly as the

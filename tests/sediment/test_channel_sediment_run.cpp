@@ -358,6 +358,30 @@ TEST_F(ChannelSedimentRun, SeriesAtChannelNodesRefuseWhatTheyCannotWrite) {
 namespace nivra {
 namespace {
 
+// With the classes carried as constituents a channel point source gives a
+// concentration per class after its discharge: a file written for water
+// alone stops the run, and the message says why a concentration is due.
+TEST_F(ChannelSedimentRun, APointSourceWithoutTheClassesConcentrationsSaysWhyTheyAreDue) {
+  vcatchment v;
+  v.erosion = 12;
+  v.extra = "CHAN_POINT_INPUT v.cpi\n";
+  v.write();
+  write_file("v.cpi", "NUMPT 2\nPOINT 4 2 1.0\nPOINT 2 1 0.5\nNRPDS 0\n");
+  ::testing::internal::CaptureStderr();
+  const storm_run run = run_storm("v.prj");
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(run.ended);
+  EXPECT_NE(errors.find("Error: line 3 of the channel point-source file v.cpi gives a concentration \"POINT\""),
+            std::string::npos)
+      << errors;
+  EXPECT_NE(errors.find("The run carries 3 constituents down the channels: 3 sediment classes (SOIL_EROSION of 10 or "
+                        "more carries the classes as constituents). Every POINT line and every change of the channel "
+                        "point-source file v.cpi gives, after each discharge, one concentration (g/m3) per "
+                        "constituent, in their order.\n"),
+            std::string::npos)
+      << errors;
+}
+
 TEST_F(ChannelSedimentRun, CarriedClassesRideTheChannelsAndEveryGramIsBooked) {
   // The classes carried as constituents: a spring on each hillslope's top
   // cell (2 L/s at 100, 200 and 400 g/m3 of clay, silt and sand) feeds the

@@ -668,8 +668,8 @@ TEST_F(SedimentRun, TheSetUpRefusesWhatItCannotCarry) {
     const storm_run run = run_storm("p.prj");
     EXPECT_FALSE(run.ended);
     const std::string name = std::string(card).substr(0, std::string(card).find(' '));
-    EXPECT_TRUE(has(run.console, "Error: the " + name + " card describes eroded soil, but the project has no "
-                                 "SOIL_EROSION card."))
+    EXPECT_TRUE(has(run.console, "Error: the " + name + " card on line 23 of the project file describes eroded "
+                                 "soil, but the project has no SOIL_EROSION card."))
         << run.console;
   }
   // No SEDIMENTS table in the mapping table file.

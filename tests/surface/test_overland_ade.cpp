@@ -321,8 +321,13 @@ TEST_F(ade_scheme, a_restart_puts_the_channel_lakes_back_with_the_depths) {
   // goes first; the steep x sweep then fails and the attempt restarts.
   auto w = thin_film_on_a_slope();
   w->overland.ade_sweep = 2;
-  // The lake stands just below the water of the cell above it.
-  add_channel_lake(*w, {cell_at(*w, 3, 1)}, w->grid.elevation[cell_at(*w, 2, 1)], 300.0);
+  // The lake stands just below the water of the cell above it; a dike
+  // keeps it from the ground 5 m below on its right.
+  const int lake_cell_at = cell_at(*w, 3, 1);
+  add_channel_lake(*w, {lake_cell_at}, w->grid.elevation[cell_at(*w, 2, 1)], 300.0);
+  w->grid.dike_map_given = 1;
+  w->grid.dike_mask.alloc(w->grid.ncells);
+  w->grid.dike_mask[lake_cell_at] = cell_side::right;
   const double v0 = stored_volume(*w);
   route_ok(*w, 60.0);
   ASSERT_LT(w->overland.ade_kernel.dt_factor, 1.0);  // attempts were restarted

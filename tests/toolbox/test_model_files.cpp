@@ -131,7 +131,8 @@ TEST_F(ModelFiles, EveryInstructionItemReadsItsValue) {
       {"name upper-cased", "pif ~\n!Q1!\n", "4.5\n", 1, 4.5},
       {"& and other characters do nothing", "pif ~\n& x y z !q1!\n", "6.5\n", 1, 6.5},
       {"jif header, other marker", "jif %\n%at% !p1!\n", "value at 9\n", 4, 9.0},
-      {"more line ends than the output has", "pif ~\n!q1!\n\n\n[q2]1:3\n", "5\n6", 1, 5.0},
+      {"an output without a last line end", "pif ~\n!q1!\n[q2]1:3\n", "5\n6", 2, 6.0},
+      {"l on the last line without a line end", "pif ~\nl2 [q1]1:3\n", "5\n6", 1, 6.0},
       {"carriage returns", "pif ~\r\n~a~ !q1!\r\n!q2!\r\n", "a 1\r\n2\r\n", 2, 2.0},
   };
   for (const row& r : rows) {
@@ -165,6 +166,14 @@ TEST_F(ModelFiles, RunawayAndBadInstructionsAreNumberedErrors) {
        "the file ends within t9"},
       {"w without a blank", "pif ~\nw !q1!\n", "1\n", toolbox_msg::model_output,
        "no blank is left for w"},
+      // Instructions for more lines than the output holds.
+      {"w past the end", "pif ~\n!q1!\nw !q2!\n", "1\n", toolbox_msg::model_output,
+       "Error: reading the model output file basin.out (instructions basin.ins): the file ends before w (it "
+       "holds 1 line) (instruction line 3).\n"},
+      {"named item past the end", "pif ~\n!q1!\n!q2!\n", "1\n\n", toolbox_msg::model_output,
+       "the file ends before !q2! (it holds 2 lines)"},
+      {"fixed item past the end", "pif ~\n!q1!\n[q2]1:3\n", "1", toolbox_msg::model_output,
+       "the file ends before [q2] (it holds 1 line)"},
       {"no number for a named item", "pif ~\n!q1!\n", "abc\n", toolbox_msg::model_output,
        "no number for q1"},
       {"no number in the columns", "pif ~\n[q1]1:3\n", "   4\n", toolbox_msg::model_output,

@@ -199,11 +199,11 @@ TEST_F(Records, RunRecordAndInitialBlock) {
             "   Contribution to phi from observation group 'peak' = 1.000000E+00\n"
             "\n"
             "      Current parameter values\n"
-            "      k1               2.000000\n"
-            "      k2               0.500000\n"
-            "      n1               0.035000\n"
-            "      n2               0.070000\n");
-  EXPECT_EQ(par, "2.000000\n0.500000\n0.035000\n0.070000\n");
+            "      k1               2\n"
+            "      k2               0.5\n"
+            "      n1               0.035\n"
+            "      n2               0.07\n");
+  EXPECT_EQ(par, "2\n0.5\n0.035\n0.07\n");
 }
 
 // A case of two adjustable parameters (b given as a logarithm) and twelve
@@ -217,9 +217,11 @@ class Results : public testing::process_test {
     pc.params[1].parnme = "a";
     pc.params[1].partrans = "none";
     pc.params[1].parval1 = 1.5;
+    pc.params[1].parubnd = 10.0;
     pc.params[2].parnme = "b";
     pc.params[2].partrans = "log";
     pc.params[2].parval1 = 2.0;
+    pc.params[2].parubnd = 5.0;
     pc.nobsgp = 1;
     pc.obs_groups = {{}, {"g", 0.75}};
     set_observations(12);
@@ -267,15 +269,13 @@ std::string line(const char* format, const char* name, double v, double lo, doub
 
 TEST_F(Results, ConfidenceLimitsUseStudentT) {
   const std::string text = results();
-  const char* format = "%s              %10lf         %10lf        %10lf\n";
+  const char* format = "%-16s %-17.8g %-17.8g %.8g\n";
   const double ha = 2.228 * 0.2, hb = 2.228 * 0.1;
   EXPECT_NE(text.find(line(format, "a", 1.5, 1.5 - ha, 1.5 + ha)), std::string::npos) << text;
   EXPECT_NE(text.find(line(format, "b", 100.0, std::pow(10.0, 2 - hb), std::pow(10.0, 2 + hb))),
             std::string::npos)
       << text;
-  EXPECT_NE(text.find("o3\t\t3.00000000000000000000\t3.25000000000000000000\t"
-                      "-0.25000000000000000000\t1.000000\tg\n"),
-            std::string::npos);
+  EXPECT_NE(text.find("o3\t\t3\t3.25\t-0.25\t1\tg\n"), std::string::npos);
   EXPECT_NE(text.find("Sum of squared weighted residuals (ie phi)\t\t: 7.500000E-01\n"
                       "Contribution to phi from observation group 'g'\t= 7.500000E-01\n"),
             std::string::npos);
@@ -288,6 +288,30 @@ TEST_F(Results, ConfidenceLimitsUseStudentT) {
   EXPECT_EQ(text.find("cannot be determined"), std::string::npos);
 }
 
+// A parameter held on a bound, or one that no derivative run could move,
+// is marked in both tables of estimates; small values keep their digits.
+TEST_F(Results, TheTablesMarkAParameterOnABoundOrNotEstimated) {
+  param_rec& a = pc.params[1];
+  a.parval1 = a.parlbnd = 1.2345678e-6;
+  a.parubnd = 1.0;
+  pc.params[2].parlbnd = -1.0;
+  pc.params[2].parubnd = 3.0;
+  pc.params[2].columns_failed = 2;
+  covariance[1][1] = 0.0;
+  for (int singular : {0, 1}) {
+    const std::string text = results(singular);
+    EXPECT_NE(text.find(singular ? "a                1.2345678e-06   at its lower bound\n"
+                                 : "a                1.2345678e-06     1.2345678e-06     1.2345678e-06   at its "
+                                   "lower bound\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("   not estimated: every derivative run failed\n"), std::string::npos) << text;
+  }
+  // A column made once is an estimate.
+  pc.params[2].columns_made = 1;
+  EXPECT_EQ(results().find("not estimated"), std::string::npos);
+}
+
 TEST_F(Results, WithoutDegreesOfFreedomTheCovarianceCannotBeDetermined) {
   set_observations(2);  // 2 observations, 2 adjustable parameters: d = 0
   const std::string text = results();
@@ -296,7 +320,7 @@ TEST_F(Results, WithoutDegreesOfFreedomTheCovarianceCannotBeDetermined) {
             std::string::npos)
       << text;
   EXPECT_NE(text.find("Parameter        Estimated\n                 value\n"
-                      "a                1.500000\nb              100.000000\n"),
+                      "a                1.5\nb                100\n"),
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("covariance matrix ----->"), std::string::npos);
@@ -341,14 +365,12 @@ TEST_F(Results, TiedFixedAndPriorBlocks) {
   prior[1][1] = 1.0;  // a + 0.5 b = 1.5 + 1.0 (b as its logarithm)
   prior[1][2] = 0.5;
   const std::string text = results();
-  EXPECT_NE(text.find("Tied parameters ----->\n\nd                3.000000\n\n\n"), std::string::npos)
+  EXPECT_NE(text.find("Tied parameters ----->\n\nd                3\n\n\n"), std::string::npos)
       << text;
   EXPECT_NE(text.find("Fixed parameters ----->\n\nParameter        Fixed value\n"
-                      "c                0.250000\n\n\n"),
+                      "c                0.25\n\n\n"),
             std::string::npos);
-  EXPECT_NE(text.find("pa\t\t2.00000000000000000000\t2.50000000000000000000\t"
-                      "-0.50000000000000000000\t1.000000\tg\n"),
-            std::string::npos)
+  EXPECT_NE(text.find("pa\t\t2\t2.5\t-0.5\t1\tg\n"), std::string::npos)
       << text;
 }
 

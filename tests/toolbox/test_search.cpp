@@ -158,7 +158,7 @@ TEST_F(Search, NoptmaxZeroMakesTheFirstRunAndTheResultsOnly) {
   const std::string rec = testing::read_file("case.rec");
   EXPECT_NE(rec.find("No optimisation iterations carried out so Jacobian never calculated.."),
             std::string::npos);
-  EXPECT_EQ(testing::read_file("case.par"), "250.000000\n0.000500\n");
+  EXPECT_EQ(testing::read_file("case.par"), "250\n0.0005\n");
 }
 
 TEST_F(Search, NoptmaxMinusOneMakesOneJacobianAndTheStatistics) {
@@ -179,16 +179,19 @@ TEST_F(Search, NoptmaxNStopsAfterNIterationsWithTheBestSet) {
   testing::search_settings s;
   s.noptmax = 2;
   search_outcome out;
-  ASSERT_EQ(misra(s, out), 0);
+  testing::analytic_model model(testing::misra1a.f, testing::misra1a.x);
+  ASSERT_EQ(misra(s, out, false, &model), 0);
   EXPECT_EQ(out.iterations, 2);
   const std::string rec = testing::read_file("case.rec");
   EXPECT_NE(rec.find("Optimization complete: Maximum number of optimization iterations completed.\n"
                      "Total Model Calls:\t"),
             std::string::npos);
-  // The final run is made with the parameters written to the .par file.
+  // The final run is made with the parameters written to the .par file,
+  // to the eight significant digits of the values the model was given.
   char par[64];
-  std::snprintf(par, sizeof par, "%lf\n%lf\n", out.values[1], out.values[2]);
+  std::snprintf(par, sizeof par, "%.8g\n%.8g\n", out.values[1], out.values[2]);
   EXPECT_EQ(testing::read_file("case.par"), par);
+  EXPECT_EQ(std::strtod(par, nullptr), model.calls.back()[0]);
 }
 
 TEST_F(Search, TheFinalRunTakesTheBestSetNotTheLast) {
@@ -211,7 +214,7 @@ TEST_F(Search, TheFinalRunTakesTheBestSetNotTheLast) {
   ASSERT_GT(trial[0], 5.0);  // the uphill trial
   EXPECT_EQ(model.calls.back()[0], -1.0);
   EXPECT_EQ(out.values[1], -1.0);
-  EXPECT_EQ(testing::read_file("case.par"), "-1.000000\n");
+  EXPECT_EQ(testing::read_file("case.par"), "-1\n");
 }
 
 TEST_F(Search, AllParametersFrozenAtTheirBoundsEndTheSearch) {
@@ -253,21 +256,126 @@ TEST_F(Search, AFailedRunCountsAsInfiniteAndIsNeverAccepted) {
   EXPECT_NEAR(out.values[2], p.certified[1], 1e-5 * p.certified[1]);
 }
 
-TEST_F(Search, AFailedDerivativeRunLeavesAZeroColumn) {
-  // The forward point of b (1 % above 9.95) fails: b has no effect this
-  // iteration, which leaves nothing to move.
-  testing::analytic_model model([](const std::vector<double>& b, double x) { return b[0] * x; },
-                                {1.0, 2.0});
-  model.fails = [](const std::vector<double>& b) { return b[0] > 10.0; };
+// y = a exp(-k x) from data made at a = 2, k = 0.3, k starting at 0.449
+// where the model refuses k above 0.45 (as a soil refuses a moisture above
+// its porosity): the derivative run at k + h fails, and the column comes
+// from the other side, k - h, in two-point mode by one more run and in
+// three-point mode from the run the pair already made.
+TEST_F(Search, ARefusedDerivativeRunIsMadeUpFromTheOtherSide) {
+  const std::vector<double> x = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0};
+  std::vector<double> y;
+  for (double xi : x) y.push_back(2.0 * std::exp(-0.3 * xi));
+  struct {
+    const char* forcen;
+    const char* dermthd;
+  } modes[] = {
+      {"always_2", "outside_pts"}, {"always_3", "outside_pts"}, {"always_3", "parabolic"}, {"switch", "parabolic"}};
+  for (const auto& mode : modes) {
+    SCOPED_TRACE(std::string(mode.forcen) + " " + mode.dermthd);
+    testing::analytic_model model([](const std::vector<double>& b, double xi) { return b[0] * std::exp(-b[1] * xi); },
+                                  x);
+    model.fails = [](const std::vector<double>& b) { return b[1] > 0.45; };
+    testing::search_settings s;
+    s.forcen = mode.forcen;
+    s.dermthd = mode.dermthd;
+    search_outcome out;
+    CaptureStdout();
+    const int code = testing::run_search_case({{"a", 1.0, 0.1, 10.0}, {"k", 0.449, 0.01, 0.6}}, y, s, model, out);
+    const std::string console = GetCapturedStdout();
+    ASSERT_EQ(code, 0) << console;
+    EXPECT_NE(console.find("   A derivative run of parameter \"k\" failed: its column comes from the run at 0.44451"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(console.find("has no effect"), std::string::npos);
+    EXPECT_NEAR(out.values[1], 2.0, 1e-6);
+    EXPECT_NEAR(out.values[2], 0.3, 1e-6);
+    EXPECT_EQ(testing::read_file("case.rec").find("not estimated"), std::string::npos);
+  }
+}
+
+// A parameter whose every derivative run fails, in every iteration, is
+// never estimated: the search says so, marks it in the table of estimates
+// and fails. Alone, it leaves nothing to move.
+TEST_F(Search, AParameterNoDerivativeRunOfWhichEndsIsNamedAndTheSearchFails) {
+  for (const char* forcen : {"always_2", "always_3"}) {
+    SCOPED_TRACE(forcen);
+    testing::analytic_model model([](const std::vector<double>& b, double xi) { return b[0] * std::exp(-b[1] * xi); },
+                                  {0.0, 1.0, 2.0, 3.0});
+    model.fails = [](const std::vector<double>& b) { return b[1] != 0.449; };
+    testing::search_settings s;
+    s.forcen = forcen;
+    search_outcome out;
+    CaptureStdout();
+    const int code = testing::run_search_case({{"a", 1.0, 0.1, 10.0}, {"k", 0.449, 0.01, 0.6}},
+                                              {2.0, 1.5, 1.1, 0.8}, s, model, out);
+    const std::string console = GetCapturedStdout();
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(out.not_estimated, 1);
+    EXPECT_NE(console.find("   Parameter \"k\" is held this iteration: every derivative run of it failed.\n"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find("Error: parameter \"k\" could not be estimated: every derivative run of it failed; it "
+                           "keeps the value 0.449.\n"),
+              std::string::npos)
+        << console;
+    EXPECT_EQ(out.values[2], 0.449);
+    const std::string rec = testing::read_file("case.rec");
+    // Its zero column leaves the normal matrix singular: the table without limits.
+    EXPECT_NE(rec.find("k                0.449   not estimated: every derivative run failed\n"), std::string::npos)
+        << rec;
+  }
+
+  testing::analytic_model model([](const std::vector<double>& b, double xi) { return b[0] * xi; }, {1.0, 2.0});
+  model.fails = [](const std::vector<double>& b) { return b[0] != 9.95; };
   search_outcome out;
   CaptureStdout();
-  ASSERT_EQ(testing::run_search_case({{"b", 9.95}}, {5.0, 10.0}, {}, model, out), 0);
+  EXPECT_EQ(testing::run_search_case({{"b", 9.95}}, {5.0, 10.0}, {}, model, out), 1);
   const std::string console = GetCapturedStdout();
-  EXPECT_NE(console.find("A derivative run of parameter \"b\" failed: its column is set to zero."),
-            std::string::npos);
-  EXPECT_NE(console.find("   Parameter \"b\" has no effect on observations.\n"), std::string::npos);
-  EXPECT_NE(console.find("Optimisation complete: all parameters at their limits."), std::string::npos);
+  EXPECT_NE(console.find("Optimisation complete: no parameter can move"), std::string::npos) << console;
+  EXPECT_NE(console.find("Error: parameter \"b\" could not be estimated"), std::string::npos);
   EXPECT_EQ(out.values[1], 9.95);
+}
+
+// Outputs that answer no parameter (an instruction file that reads the
+// wrong column) leave every column of the Jacobian zero: the search says
+// that no observation responds and fails.
+TEST_F(Search, NoObservationThatRespondsToAnyParameterFailsTheSearch) {
+  testing::analytic_model model([](const std::vector<double>&, double xi) { return xi; }, {1.0, 2.0, 3.0});
+  search_outcome out;
+  CaptureStdout();
+  const int code = testing::run_search_case({{"a", 1.0, 0.1, 10.0}, {"k", 0.5, 0.01, 0.6}}, {2.0, 1.5, 1.1}, {},
+                                            model, out);
+  const std::string console = GetCapturedStdout();
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(out.no_response);
+  EXPECT_NE(console.find("Error: no observation responds to any parameter: every column of the Jacobian is zero.\n"),
+            std::string::npos)
+      << console;
+  EXPECT_EQ(console.find("all parameters at their limits"), std::string::npos);
+  EXPECT_EQ(model.runs, 1 + 4 + 1);  // the first run, two three-point derivatives, the final run
+}
+
+// A parameter that ends on a bound is named on the console and marked in
+// the table of estimates; the others are not.
+TEST_F(Search, AParameterEndingOnABoundIsMarked) {
+  // y = a exp(-k x) from data made at a = 2, k = 0.3, with k bounded at 0.35.
+  const std::vector<double> x = {0.0, 1.0, 2.0, 3.0, 4.0, 5.0};
+  std::vector<double> y;
+  for (double xi : x) y.push_back(2.0 * std::exp(-0.3 * xi));
+  testing::analytic_model model([](const std::vector<double>& b, double xi) { return b[0] * std::exp(-b[1] * xi); }, x);
+  search_outcome out;
+  CaptureStdout();
+  ASSERT_EQ(testing::run_search_case({{"a", 1.0, 0.1, 10.0}, {"k", 0.5, 0.35, 0.6}}, y, {}, model, out), 0);
+  const std::string console = GetCapturedStdout();
+  EXPECT_EQ(out.values[2], 0.35);
+  EXPECT_NE(console.find("Parameter \"k\" ends at its lower bound 0.35: the best fit may lie beyond it.\n"),
+            std::string::npos)
+      << console;
+  EXPECT_EQ(console.find("Parameter \"a\" ends"), std::string::npos);
+  const std::string rec = testing::read_file("case.rec");
+  EXPECT_NE(rec.find("k                0.35              "), std::string::npos) << rec;
+  EXPECT_NE(rec.find("   at its lower bound\n"), std::string::npos);
+  EXPECT_EQ(rec.find("at its upper bound"), std::string::npos);
 }
 
 TEST_F(Search, AFailedFirstRunStopsTheSearch) {
@@ -320,6 +428,7 @@ TEST_F(Search, TheSecantMethodReachesTheMinimumToo) {
   s.cyclic_columns = 1;
   search_outcome out;
   ASSERT_EQ(misra(s, out), 0);
+  EXPECT_EQ(console.find("\nUsing the secant Levenberg-Marquardt local search method,\n"), 0u) << console;
   const testing::nist_problem& p = testing::misra1a;
   EXPECT_NEAR(out.values[1], p.certified[0], 1e-6 * p.certified[0]);
   EXPECT_NEAR(out.values[2], p.certified[1], 1e-6 * p.certified[1]);

@@ -2,7 +2,10 @@
 // million cells, falling 1 % to the south, Manning n 0.03, one outlet cell in
 // the middle of the southern edge) under uniform rain at 50 mm/h for 30
 // minutes, of which the first 20 are simulated. Both schemes run on 10 s
-// steps, each on 1 and 4 threads (NUM_THREADS). The environment variables
+// steps, each on 1 and 4 threads (NUM_THREADS); the _edge runs drain the
+// plane over its whole southern edge: beside the outlet, the rest of the
+// row are boundary cells of normal-depth outflow on 0.01 (OV_BOUNDARY, the
+// mapping table's OVERLAND_BOUNDARY table). The environment variables
 // NIVRA_STORM_MINUTES (1 to 60) and NIVRA_STORM_SIDE (cells along a side,
 // 50 to 2,000) set another length and plane. Every run is timed from the
 // project file to the last step of the time loop, and reports:
@@ -16,6 +19,8 @@
 //                  that need them)
 //   q_end, q_peak  outlet discharge at the end of the run and its largest
 //                  value at the end of a step, m3/s
+//   out_m3         water that left through the outlet and the boundary
+//                  cells, m3
 //   updates_core   cell updates (cell_updates) per second and thread
 //   speedup        the run on one thread over this run, in wall time
 //   overland_share share of the time loop spent in the overland step
@@ -38,6 +43,7 @@
 #include "clock/clock_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
+#include "model/water_ledger.h"
 #include "run/driver.h"
 #include "surface/overland_state.h"
 #include "surface/overland_step.h"
@@ -85,6 +91,13 @@ class storm_folder {
     fs::current_path(path_);
     write_map("storm.msk", [](int, int, char* v) { v[0] = '1', v[1] = 0; });
     write_map("storm.ele", [](int r, int, char* v) { std::snprintf(v, 32, "%.3f", 1000.0 - 0.01 * dx * r); });
+    // The boundary ids: 2 on the southern row but for the outlet, else 1.
+    write_map("storm.idx", [side](int r, int c, char* v) { v[0] = r == side && c != side / 2 ? '2' : '1', v[1] = 0; });
+    std::FILE* f = std::fopen("storm.cmt", "w");
+    std::fprintf(f, "NIVRA_INDEX_MAP_TABLES\nINDEX_MAP storm.idx \"Edge\"\nOVERLAND_BOUNDARY \"Edge\"\nNUM_IDS 2\n"
+                    "%-6s%-80s%s\n%-6s%-80s%s\n%-6s%-80s%s\n",
+                 "ID", "DESCRIPTION", "TYPE VALUE", "1", "Inside", "0 0", "2", "Southern edge", "1 0.01");
+    std::fclose(f);
   }
   ~storm_folder() {
     fs::current_path(start_);
@@ -92,10 +105,16 @@ class storm_folder {
     fs::remove_all(path_, ec);
   }
 
-  // The project of a scheme on a number of threads.
-  static std::string project(const char* overtype, double step, int threads) {
+  // The name of the project of a scheme on a number of threads, the plane
+  // drained over its southern edge or not.
+  static std::string name(const char* overtype, int threads, bool edge) {
+    return std::string("storm_") + overtype + "_" + std::to_string(threads) + (edge ? "_edge" : "") + ".prj";
+  }
+
+  // That project, written.
+  static std::string project(const char* overtype, double step, int threads, bool edge) {
     const int side = storm_side();
-    const std::string name = std::string("storm_") + overtype + "_" + std::to_string(threads) + ".prj";
+    const std::string name = storm_folder::name(overtype, threads, edge);
     std::FILE* f = std::fopen(name.c_str(), "w");
     std::fprintf(f,
                  "NIVRAPROJECT\nWATERSHED_MASK storm.msk\nELEVATION storm.ele\nROWS %d\nCOLS %d\n"
@@ -104,6 +123,7 @@ class storm_folder {
                  "RAIN_INTENSITY 50.0\nRAIN_DURATION 30\nHYD_FREQ 5.0\nNUM_THREADS %d\n"
                  "SUPER_QUIET\nSUMMARY storm.sum\nOUTLET_HYDRO storm.otl\n",
                  side, side, dx, side, side / 2, overtype, storm_minutes(), step, threads);
+    if (edge) std::fputs("MAPPING_TABLE storm.cmt\nOV_BOUNDARY\n", f);
     std::fclose(f);
     return name;
   }
@@ -149,19 +169,21 @@ double seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Wall time of each scheme's run on one thread, for the speed-ups.
+// Wall time of each scheme's run on one thread (by its project's name on
+// one thread), for the speed-ups.
 std::map<std::string, double>& one_thread_wall() {
   static std::map<std::string, double> w;
   return w;
 }
 
-void storm(benchmark::State& state, const char* overtype, double step) {
+void storm(benchmark::State& state, const char* overtype, double step, bool edge = false) {
   folder();
   const int threads = static_cast<int>(state.range(0));
-  const std::string prj = storm_folder::project(overtype, step, threads);
+  const std::string prj = storm_folder::project(overtype, step, threads, edge);
+  const std::string key = storm_folder::name(overtype, 1, edge);
   double wall = 0.0, setup = 0.0, overland = 0.0, loop = 0.0, held = 0.0;
   long long substeps = 0, restarts = 0, updates = 0;
-  double q_end = 0.0, q_peak = 0.0;
+  double q_end = 0.0, q_peak = 0.0, out = 0.0;
   for (auto _ : state) {
     const double before = resident_bytes();
     const auto t0 = std::chrono::steady_clock::now();
@@ -194,12 +216,14 @@ void storm(benchmark::State& state, const char* overtype, double step) {
     restarts = explicit_faces ? e.restarts : a.restarts;
     updates = explicit_faces ? e.cell_updates : a.cell_updates;
     q_end = ms->overland.qout;
+    out = ms->ledger.run_total(nivra::water_flux::outlet_discharge) +
+          ms->ledger.run_total(nivra::water_flux::slope_boundary_out);
     state.PauseTiming();
     held = resident_bytes() - before;
     ms.reset();
     state.ResumeTiming();
   }
-  if (threads == 1) one_thread_wall()[overtype] = wall;
+  if (threads == 1) one_thread_wall()[key] = wall;
   const double cells = static_cast<double>(storm_side()) * storm_side();
   state.counters["side"] = storm_side();
   state.counters["minutes"] = storm_minutes();
@@ -211,7 +235,8 @@ void storm(benchmark::State& state, const char* overtype, double step) {
   state.counters["updates_core"] = static_cast<double>(updates) / wall / threads;
   state.counters["q_end"] = q_end;
   state.counters["q_peak"] = q_peak;
-  const auto one = one_thread_wall().find(overtype);
+  state.counters["out_m3"] = out;
+  const auto one = one_thread_wall().find(key);
   state.counters["speedup"] = one != one_thread_wall().end() ? one->second / wall : 0.0;
   state.counters["overland_share"] = overland / loop;
   state.counters["bytes_cell"] = held / cells;
@@ -221,5 +246,10 @@ void BM_storm_explicit(benchmark::State& state) { storm(state, "EXPLICIT", step_
 void BM_storm_ade(benchmark::State& state) { storm(state, "ADE", step_s); }
 BENCHMARK(BM_storm_explicit)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(BM_storm_ade)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+
+void BM_storm_edge_explicit(benchmark::State& state) { storm(state, "EXPLICIT", step_s, true); }
+void BM_storm_edge_ade(benchmark::State& state) { storm(state, "ADE", step_s, true); }
+BENCHMARK(BM_storm_edge_explicit)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(BM_storm_edge_ade)->ArgName("threads")->Arg(1)->Arg(4)->UseRealTime()->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace

@@ -53,16 +53,18 @@ enum class overland_status {
 
 // Volumes that crossed the grid's edge (m3).
 struct overland_books {
-  double gain = 0.0;    // entered the grid from fixed-level cells
-  double loss = 0.0;    // left the grid into fixed-level cells
-  double outlet = 0.0;  // left through the outlet
+  double gain = 0.0;       // entered the grid from fixed-level cells
+  double loss = 0.0;       // left the grid into fixed-level cells
+  double outlet = 0.0;     // left through the outlet
+  double slope_out = 0.0;  // left through normal-depth boundary cells
 };
 
 // The terms of the routing's books.
-inline constexpr books_map<overland_books, 2, 1> overland_books_terms{
+inline constexpr books_map<overland_books, 3, 1> overland_books_terms{
     {{
         {&overland_books::gain, water_flux::head_boundary_in},
         {&overland_books::loss, water_flux::head_boundary_out},
+        {&overland_books::slope_out, water_flux::slope_boundary_out},
     }},
     {{
         {&overland_books::outlet, "the outlet discharge of a grid without channels, booked by the step"},
@@ -137,8 +139,10 @@ void bc_series_values(overland_state& ov, double model_time);
 
 // Applies every cell's condition for dt seconds, in cell order (the depth
 // of a cell is over its open ground; a cell in a channel lake acts on the
-// lake): type 1 drains by Manning's normal depth on the slope bc_value out
-// of every side without a neighbour; type 2 sets the depth to the level
+// lake): type 1 in a channel lake drains the lake by Manning's normal
+// depth on the slope bc_value out of every side without a neighbour (the
+// routing kernels drain the other type-1 cells on their sub-steps,
+// edge_drain in overland_common.h); type 2 sets the depth to the level
 // bc_value when `set_levels` (the run's first call); type 3 sets it to
 // bc_value every step; types 4 and 5 add bc_value ft3/s or m3/s (a
 // negative one removes it, and what the cell did not hold is unmet); type

@@ -64,6 +64,7 @@ struct ade_ctx {
   bool general = false;               // lakes, wetlands, snow or blockage present
   int outlet = 0;                     // drained here (channel routing off), else 0
   double outlet_slope = 0.0;
+  edge_drain* edges = nullptr;        // the normal-depth boundary cells, drained with the outlet
 };
 
 ade_ctx make_ctx(const overland_domain& d) {
@@ -310,15 +311,15 @@ void drain_outlet(const ade_ctx& c, double step, overland_books& books) {
 }
 
 // Books the water a fixed-level cell received (dh over its whole area, its
-// level unchanged): what flows into it leaves the grid, what flows out of
-// it enters the grid.
-inline void book_fixed(const ade_ctx& c, int i, double dh, overland_books& books) {
+// level unchanged): what flows into it leaves the grid, and is noted in
+// `noted` (null: not noted); what flows out of it enters the grid.
+inline void book_fixed(const ade_ctx& c, int i, double dh, overland_books& books, double* noted) {
   const double vol = dh * c.A;
   if (i == c.outlet) {
     books.outlet += vol;
   } else if (vol > 0.0) {
     books.loss += vol;
-    if (c.bc_out) c.bc_out[i] += vol;
+    if (noted) *noted += vol;
   } else
     books.gain += -vol;
 }
@@ -337,7 +338,7 @@ sweep_status sweep_depths(const ade_ctx& c, const double* q, int dir, double dts
     }
     double dh = net_inflow(up, q, i) * dts / A;
     if (fixed_level(c, i)) {
-      book_fixed(c, i, dh, books);
+      book_fixed(c, i, dh, books, c.bc_out ? &c.bc_out[i] : nullptr);
       continue;
     }
     if constexpr (General) {
@@ -506,12 +507,14 @@ double general_stable_step(const ade_ctx& c, const double* depth) {
 }
 
 // Plain ADE with adaptive sub-steps.
-overland_status route_plain(const overland_domain& d, double dt, bool first, overland_books& books) {
+overland_status route_plain(const overland_domain& d, edge_drain& edges, double dt, bool first,
+                            overland_books& books) {
   overland_state& ov = d.overland;
   lake_state& lakes = d.lakes;
   ade_scheme& s = ov.ade_kernel;
   const int n = d.grid.ncells;
   ade_ctx c = make_ctx(d);
+  c.edges = &edges;
   const bool chan_lakes = c.lake != nullptr;
   const int order_first = ov.ade_sweep == 1 ? ade_dir_x : ade_dir_y;
   const int order_second = order_first == ade_dir_x ? ade_dir_y : ade_dir_x;
@@ -544,6 +547,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
     std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
     if (chan_lakes) restore_lakes(s, lakes);
     restore_boundary_outflow(s, c);
+    edges.restart();
     zero(s.olake_acc);
     zero(ov.ov_volx);
     zero(ov.ov_voly);
@@ -582,6 +586,7 @@ overland_status route_plain(const overland_domain& d, double dt, bool first, ove
       }
       if (failed) break;
       drain_outlet(c, step, books);
+      edges.drain_all(c.h, step);
       remaining -= step;
       prev_status = status;
     }
@@ -614,7 +619,7 @@ int pc_change(const ade_ctx& c, const double* q, int dir, double coef, const dou
     if (in_lake(c, i)) continue;
     double dh = net_inflow(up, q, i) * coef;
     if (fixed_level(c, i)) {
-      if (books) book_fixed(c, i, dh, *books);
+      if (books) book_fixed(c, i, dh, *books, c.bc_out ? &c.bc_out[i] : nullptr);
       to[i] = from[i];
       continue;
     }
@@ -682,8 +687,10 @@ int pc_sub_step(const ade_ctx& c, overland_state& ov, lake_state& lakes, double 
     if (c.lake || c.olake) lake_exchange(lakes, c, q, dir, dts, oacc);
   }
   // Once per sub-step, after both directions: a steady grid then drains the
-  // same volume every step, whichever direction went first.
+  // same volume every step, whichever direction went first. The boundary
+  // cells drain with the outlet.
   drain_outlet(c, dts, books);
+  c.edges->drain_all(c.h, dts);
   return 0;
 }
 
@@ -691,12 +698,13 @@ int pc_sub_step(const ade_ctx& c, overland_state& ov, lake_state& lakes, double 
 // a cell would give more water than it holds; then it is taken again from
 // its start in 2, 4, 8 ... equal sub-steps, until no depth falls below zero
 // or the sub-step falls below the smallest allowed.
-overland_status route_pc(const overland_domain& d, double dt, overland_books& books) {
+overland_status route_pc(const overland_domain& d, edge_drain& edges, double dt, overland_books& books) {
   overland_state& ov = d.overland;
   lake_state& lakes = d.lakes;
   ade_scheme& s = ov.ade_kernel;
   const int n = d.grid.ncells;
-  const ade_ctx c = make_ctx(d);
+  ade_ctx c = make_ctx(d);
+  c.edges = &edges;
   const bool chan_lakes = c.lake != nullptr;
   std::memcpy(s.depth_save.data(), c.h, sizeof(double) * (static_cast<std::size_t>(n) + 1));
   if (chan_lakes) save_lakes(s, lakes);
@@ -712,8 +720,10 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
       s.cell_updates += n;
       effective_roughness(ov, n, c.h);
       // The sub-step keeps to the stable bound of its depths and to the
-      // outlet's turnover (outlet_turnover_step).
-      const double bound = std::min(general_stable_step(c, c.h), outlet_turnover(c, c.h));
+      // turnover (outlet_turnover_step) of the outlet and of the boundary
+      // cells.
+      const double bound =
+          std::min({general_stable_step(c, c.h), outlet_turnover(c, c.h), edges.turnover_all(c.h)});
       const double step = pc_sub_step_length(dts, bound, dt - elapsed, dt);
       below_zero = pc_sub_step(c, ov, lakes, step, books);
       elapsed += step;
@@ -727,6 +737,7 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
     std::memcpy(c.h, s.depth_save.data(), sizeof(double) * (static_cast<std::size_t>(n) + 1));
     if (chan_lakes) restore_lakes(s, lakes);
     restore_boundary_outflow(s, c);
+    edges.restart();
     zero(s.olake_acc);
     books = overland_books{};
     s.restarts += 1;
@@ -737,12 +748,13 @@ overland_status route_pc(const overland_domain& d, double dt, overland_books& bo
 
 
 // ---------------------------------------------------------------- plain grids
-// Grids without lakes, wetlands, snow, blockage or boundary conditions:
-// every face is an ordinary face or one a dike closes, which carries
-// nothing. Each pass over the cells is split among the run's threads and
-// runs strip by strip (grid_strips), where every neighbour is at a fixed
-// distance and the loops vectorise; the last face of a strip, whose
-// neighbour may lie elsewhere, is taken on its own. A closed or missing face
+// Grids without lakes, wetlands, snow or blockage: every face is an
+// ordinary face or one a dike closes, which carries nothing, and a cell
+// that holds its level keeps its depth while its faces move water. Each
+// pass over the cells is split among the run's threads and runs strip by
+// strip (grid_strips), where every neighbour is at a fixed distance and the
+// loops vectorise; the last face of a strip, whose neighbour may lie
+// elsewhere, is taken on its own. A closed or missing face
 // carries 0, so that the face into a cell from the left is always the right
 // face of the cell before it. What the parts find is combined by rules that
 // do not depend on the split.
@@ -760,6 +772,8 @@ struct plain_grid {
   const int* above = nullptr;
   const int* dike = nullptr;  // null without a dike map
   const grid_strips* strips = nullptr;
+  const int* bctype = nullptr;      // boundary types, null without boundary conditions
+  const double* follows = nullptr;  // 1 where the depth follows the faces, 0 where it is held; null: 1 everywhere
 };
 
 // The neighbour across the side `bit` of cell i, 0 where there is none or a
@@ -835,17 +849,19 @@ struct depth_bits {
 
 // The depth update of sweep_depths on the cells b..e of a strip from the
 // water v its faces of one direction moved (0 where a face did not step),
-// the upper neighbours (y) `up` cells back. Every cell is updated; a failed
-// sweep is thrown away whole.
-template <bool FromLeft, bool HasUp, bool LongStep>
+// the upper neighbours (y) `up` cells back; with Held, a cell whose
+// g.follows is 0 keeps its depth. Every cell is updated; a failed sweep is
+// thrown away whole.
+template <bool FromLeft, bool HasUp, bool LongStep, bool Held>
 NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict v, double factor, int b, int e, int up,
                          double* __restrict h, depth_bits& found) {
   const double A = g.A;
   const double limit = factor * 0.5;
+  const double* __restrict follows = g.follows;
   std::uint64_t failed = 0, unstable = 0;
   for (int i = b; i <= e; ++i) {
     const double in = FromLeft ? v[i - 1] : (HasUp ? v[i - up] : 0.0);
-    const double dh = (in - v[i]) / A;
+    const double dh = Held ? (in - v[i]) / A * follows[i] : (in - v[i]) / A;
     const double prev = h[i];
     const double hn = prev + dh;
     // Failed: not a number, or below -1e-05.
@@ -863,21 +879,30 @@ NIVRA_HOT void depth_run(const plain_grid& g, const double* __restrict v, double
   found.unstable |= unstable;
 }
 
-template <bool LongStep>
-NIVRA_HOT void depth_part(const plain_grid& g, const double* v, int dir, double factor, int first, int last,
-                          double* h, depth_bits& found) {
+template <bool LongStep, bool Held>
+NIVRA_HOT void depth_strips(const plain_grid& g, const double* v, int dir, double factor, int first, int last,
+                            double* h, depth_bits& found) {
   const std::vector<cell_strip>& strips = g.strips->strips;
   for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
     const cell_strip& st = strips[s];
     const int b = std::max(st.first, first);
     const int e = std::min(st.last, last);
     if (dir == ade_dir_x)
-      depth_run<true, false, LongStep>(g, v, factor, b, e, 0, h, found);
+      depth_run<true, false, LongStep, Held>(g, v, factor, b, e, 0, h, found);
     else if (st.up)
-      depth_run<false, true, LongStep>(g, v, factor, b, e, st.up, h, found);
+      depth_run<false, true, LongStep, Held>(g, v, factor, b, e, st.up, h, found);
     else
-      depth_run<false, false, LongStep>(g, v, factor, b, e, 0, h, found);
+      depth_run<false, false, LongStep, Held>(g, v, factor, b, e, 0, h, found);
   }
+}
+
+template <bool LongStep>
+NIVRA_HOT void depth_part(const plain_grid& g, const double* v, int dir, double factor, int first, int last,
+                          double* h, depth_bits& found) {
+  if (g.follows)
+    depth_strips<LongStep, true>(g, v, dir, factor, first, last, h, found);
+  else
+    depth_strips<LongStep, false>(g, v, dir, factor, first, last, h, found);
 }
 
 // The stability check of `stability` on the cells first..last, both
@@ -888,9 +913,12 @@ void stability_part(const plain_grid& g, const double* h, const double* qx, cons
   double rx = 0.0, ry = 0.0;
   int cx = 0, cy = 0;
   bool ux = false, uy = false;
+  const int* bc = g.bctype;
   for (int i = first; i <= last; ++i) {
     const double hi = h[i];
     if (!(hi > 0.01)) continue;
+    // Cells whose level or discharge is imposed do not limit the sub-step.
+    if (bc && (boundary::holds_level(bc[i]) || boundary::holds_discharge(bc[i]))) continue;
     const double sx = std::fabs((qx[g.left[i]] - qx[i]) * dts / g.A) / (factor * 0.25 * hi);
     const double sy = std::fabs((qy[g.above[i]] - qy[i]) * dts / g.A) / (factor * 0.25 * hi);
     if (sx > rx) {
@@ -913,16 +941,17 @@ void stability_part(const plain_grid& g, const double* h, const double* qx, cons
 }
 
 // ADE-PC's change of the cells b..e of a strip from the water v its faces
-// of one direction moved (to = from + net inflow over the cell's area); the
-// sign bits of the new depths.
-template <bool FromLeft, bool HasUp>
+// of one direction moved (to = from + net inflow over the cell's area; with
+// Held, to = from where g.follows is 0); the sign bits of the new depths.
+template <bool FromLeft, bool HasUp, bool Held>
 NIVRA_HOT void change_run(const plain_grid& g, const double* __restrict v, int b, int e, int up, const double* from,
                           double* to, std::uint64_t& bits) {
   const double A = g.A;
+  const double* __restrict follows = g.follows;
   std::uint64_t below = 0;
   for (int i = b; i <= e; ++i) {
     const double in = FromLeft ? v[i - 1] : (HasUp ? v[i - up] : 0.0);
-    const double x = from[i] + (in - v[i]) / A;
+    const double x = Held ? from[i] + (in - v[i]) / A * follows[i] : from[i] + (in - v[i]) / A;
     to[i] = x;
     below |= std::bit_cast<std::uint64_t>(x);
   }
@@ -938,20 +967,29 @@ int first_below_zero(const double* h, int first, int last) {
 
 // ADE-PC's change of the cells first..last; the first of them whose new
 // depth is below zero, 0 when none.
-NIVRA_HOT int change_part(const plain_grid& g, const double* v, int dir, int first, int last, const double* from,
-                          double* to) {
-  std::uint64_t bits = 0;
+template <bool Held>
+NIVRA_HOT void change_strips(const plain_grid& g, const double* v, int dir, int first, int last, const double* from,
+                             double* to, std::uint64_t& bits) {
   const std::vector<cell_strip>& strips = g.strips->strips;
   for (std::size_t s = g.strips->first_at(first); s < strips.size() && strips[s].first <= last; ++s) {
     const cell_strip& st = strips[s];
     const int b = std::max(st.first, first), e = std::min(st.last, last);
     if (dir == ade_dir_x)
-      change_run<true, false>(g, v, b, e, 0, from, to, bits);
+      change_run<true, false, Held>(g, v, b, e, 0, from, to, bits);
     else if (st.up)
-      change_run<false, true>(g, v, b, e, st.up, from, to, bits);
+      change_run<false, true, Held>(g, v, b, e, st.up, from, to, bits);
     else
-      change_run<false, false>(g, v, b, e, 0, from, to, bits);
+      change_run<false, false, Held>(g, v, b, e, 0, from, to, bits);
   }
+}
+
+NIVRA_HOT int change_part(const plain_grid& g, const double* v, int dir, int first, int last, const double* from,
+                          double* to) {
+  std::uint64_t bits = 0;
+  if (g.follows)
+    change_strips<true>(g, v, dir, first, last, from, to, bits);
+  else
+    change_strips<false>(g, v, dir, first, last, from, to, bits);
   return doubtful(bits) ? first_below_zero(to, first, last) : 0;
 }
 
@@ -1334,6 +1372,8 @@ struct plain_setup {
     if (!exponents) c.neff = ov.dist_rough.data();
     g = make_plain_grid(c, c.neff);
     ade_scheme& s = ov.ade_kernel;
+    g.bctype = c.bctype;
+    if (!s.held.cell.empty()) g.follows = s.held.follows.data();
     s.strips.build(c.n, c.right, c.below, c.above, c.dike);
     g.strips = &s.strips;
     s.blocks.build(c.n, c.right, c.below, c.above, c.dike);
@@ -1381,18 +1421,50 @@ struct second_moves {
   }
 };
 
-// The level of the outlet cell's block, -1 without an outlet.
-int outlet_level(const ade_ctx& c, const step_blocks& b) { return c.outlet != 0 ? b.level_of(c.outlet) : -1; }
+// The blocks of the outlet and of the normal-depth boundary cells keep to
+// their cells' turnover sub-step (outlet_turnover_step) at the depths h as
+// well as to their faces' bound; returns the shortest bound of all blocks,
+// given that of the faces.
+double keep_drain_turnover(const ade_ctx& c, const double* h, step_blocks& b, double tightest) {
+  auto keep = [&](int cell, double t) {
+    double& bound = b.bound[static_cast<std::size_t>((cell - 1) / step_blocks::block_cells)];
+    bound = t < bound ? t : bound;
+    tightest = t < tightest ? t : tightest;
+  };
+  if (c.outlet != 0) keep(c.outlet, outlet_turnover(c, h));
+  for (std::size_t k = 0; k < c.edges->size(); ++k) keep(c.edges->cell(k), c.edges->turnover(k, h));
+  return tightest;
+}
 
-// The outlet's block keeps to the outlet's turnover sub-step
-// (outlet_turnover_step) at its depth h as well as to its faces' bound;
-// returns the shortest bound of all blocks, given that of the faces.
-double keep_outlet_turnover(const ade_ctx& c, const double* h, step_blocks& b, double tightest) {
-  if (c.outlet == 0) return tightest;
-  const double t = outlet_turnover(c, h);
-  double& bound = b.bound[static_cast<std::size_t>((c.outlet - 1) / step_blocks::block_cells)];
-  bound = t < bound ? t : bound;
-  return t < tightest ? t : tightest;
+// After a pass of level l of a sub-step of `macro` seconds, the outlet and
+// the normal-depth boundary cells of the blocks that stepped drain for
+// their blocks' sub-steps.
+void drain_after_pass(const ade_ctx& c, const step_blocks& b, double macro, int l, thread_pool& crew,
+                      overland_books& books) {
+  if (c.outlet != 0) {
+    const int lv = b.level_of(c.outlet);
+    if (lv >= l) drain_outlet(c, std::ldexp(macro, -lv), books);
+  }
+  drain_edges_after_pass(*c.edges, b, c.h, macro, l, crew, [](int) {});
+}
+
+// The cells that hold their level after a depth pass of one direction: the
+// water v the faces moved into them (0 on the faces that did not step)
+// leaves the grid or, moved out of them, enters it (book_fixed), their
+// depths unchanged; what left is noted in held.out until the step is done.
+void book_held(const ade_ctx& c, held_levels& held, const double* v, int dir, overland_books& books) {
+  const int* up = dir == ade_dir_x ? c.left : c.above;
+  for (std::size_t k = 0; k < held.cell.size(); ++k) {
+    const int i = held.cell[k];
+    book_fixed(c, i, net_inflow(up, v, i) / c.A, books, &held.out[k]);
+  }
+}
+
+// The water the held cells passed out of the grid in the step is noted for
+// the constituents.
+void note_held(const ade_ctx& c, const held_levels& held) {
+  if (!c.bc_out) return;
+  for (std::size_t k = 0; k < held.cell.size(); ++k) c.bc_out[held.cell[k]] += held.out[k];
 }
 
 // Plain ADE with adaptive sub-steps on a plain grid: the rules of
@@ -1446,6 +1518,8 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
     // first one is there already), with no water moved.
     if (!first_attempt) call.copy(s.depth_save.data(), h);
     books = overland_books{};
+    c.edges->restart();
+    std::fill(s.held.out.begin(), s.held.out.end(), 0.0);
     // The faces' water of a step that ended went back to zero with it.
     call.clear(volx, voly);
     if (!first_attempt) call.clear(mx, my);
@@ -1459,10 +1533,9 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
       if (p.exponents) effective_roughness(ov, c.n, h);
       // The sub-step keeps every block to the stable bound of its depths
       // and to its depth-change check.
-      const double tightest = keep_outlet_turnover(c, h, blocks, call.block_bounds(h, blocks, &s.rule));
+      const double tightest = keep_drain_turnover(c, h, blocks, call.block_bounds(h, blocks, &s.rule));
       const double macro = bounded_sub_step(rule_dt, std::ldexp(tightest, step_blocks::max_level), remaining);
       const int finest = local_levels(blocks, macro, p.exponents);
-      const int outlet = outlet_level(c, blocks);
       sweep_status status = sweep_status::stable;
       for (int m = 0; m < (1 << finest) && !failed; ++m) {
         const int l = step_blocks::pass_level(m, finest);
@@ -1489,6 +1562,7 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
               dir == ade_dir_x
                   ? call.depths(v, dir, blocks.right_spans[li], blocks.right_cells[li], s.dt_factor, long_step, h)
                   : call.depths(v, dir, blocks.cell_spans[li], blocks.cell_cells[li], s.dt_factor, long_step, h);
+          book_held(c, s.held, v, dir, books);
           if (st == sweep_status::failed) {
             failed = true;
             break;
@@ -1497,7 +1571,7 @@ overland_status route_plain_grid(const overland_domain& d, plain_setup& p, doubl
         }
         if (failed) break;
         pending.level = l;
-        if (outlet >= l) drain_outlet(c, std::ldexp(macro, -outlet), books);
+        drain_after_pass(c, blocks, macro, l, ov.crew, books);
       }
       if (failed) break;
       remaining -= macro;
@@ -1550,6 +1624,8 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
     const double dts = dt / parts;
     int below_zero = 0;
     books = overland_books{};
+    c.edges->restart();
+    std::fill(s.held.out.begin(), s.held.out.end(), 0.0);
     // The faces' water of a step that ended went back to zero with it.
     call.clear(volx, voly);
     if (parts > 1) {
@@ -1559,10 +1635,9 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
     second_moves pending{order_second == ade_dir_x ? mx : my, order_second == ade_dir_x ? volx : voly};
     for (double elapsed = 0.0; below_zero == 0 && dt - elapsed > pc_end_tolerance * dt;) {
       if (p.exponents) effective_roughness(ov, c.n, h);
-      const double tightest = keep_outlet_turnover(c, h, blocks, call.block_bounds(h, blocks));
+      const double tightest = keep_drain_turnover(c, h, blocks, call.block_bounds(h, blocks));
       const double macro = pc_sub_step_length(dts, std::ldexp(tightest, step_blocks::max_level), dt - elapsed, dt);
       const int finest = local_levels(blocks, macro, p.exponents);
-      const int outlet = outlet_level(c, blocks);
       for (int m = 0; m < (1 << finest) && below_zero == 0; ++m) {
         const int l = step_blocks::pass_level(m, finest);
         const std::size_t li = static_cast<std::size_t>(l);
@@ -1587,10 +1662,11 @@ overland_status route_pc_grid(const overland_domain& d, plain_setup& p, double d
           call.change(pcf, dir, reach, reach_total, h, pcd);
           call.corrector(pcf, pcd, dir, faces, face_total, macro, v, q);
           below_zero = call.change(v, dir, reach, reach_total, h, h);
+          book_held(c, s.held, v, dir, books);
         }
         if (below_zero != 0) break;
         pending.level = l;
-        if (outlet >= l) drain_outlet(c, std::ldexp(macro, -outlet), books);
+        drain_after_pass(c, blocks, macro, l, ov.crew, books);
       }
       elapsed += macro;
     }
@@ -1631,8 +1707,8 @@ void ade_scheme::prepare(int overtype, int cells, bool plain, bool roughness, in
 namespace {
 
 // Sizes the scheme's arrays; true for a plain grid: one without lakes,
-// wetlands, snow, blockage or boundary conditions, which takes the plain
-// passes split among the run's threads.
+// wetlands, snow or blockage, which takes the plain passes split among the
+// run's threads.
 bool prepare_ade(const overland_domain& d, bool exponents) {
   overland_state& ov = d.overland;
   const lake_state& lakes = d.lakes;
@@ -1642,9 +1718,11 @@ bool prepare_ade(const overland_domain& d, bool exponents) {
   ensure_cells(ov.ov_volx, n);
   ensure_cells(ov.ov_voly, n);
   const ade_ctx probe = make_ctx(d);
-  const bool plain = !probe.general && !probe.bctype;
+  const bool plain = !probe.general;
   ov.ade_kernel.prepare(ov.overtype, n, plain, !plain || exponents, lakes.chan_lakes ? lakes.num_lakes : 0,
                         lakes.overland_lake_map_given ? lakes.num_olakes : 0, most_parts(ov.crew));
+  ov.ade_kernel.edges.build(n, probe.bctype, probe.left, probe.right, probe.above, probe.below);
+  if (plain) ov.ade_kernel.held.build(n, probe.bctype);
   return plain;
 }
 
@@ -1673,10 +1751,12 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
   const bool exponents = has_roughness_exponents(ov, n);
   const bool plain = prepare_ade(d, exponents);
   const bool routes = ov.overtype == overland_scheme::ade || ov.overtype == overland_scheme::ade_pc;
+  edge_drain edges(d, s.edges);
   std::optional<plain_setup> p;
   if (plain && routes) {
     // The depths are checked as they are saved for a restart.
     p.emplace(d, exponents);
+    p->c.edges = &edges;
     result.status = p->call.save_and_check(ov.ov_depth.data(), s.depth_save.data());
   } else {
     result.status = check_entry_depths(ov.ov_depth.data(), n);
@@ -1689,18 +1769,21 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
 
   overland_books books;
   if (ov.overtype == overland_scheme::ade) {
-    result.status = p ? route_plain_grid(d, *p, dt, first, books) : route_plain(d, dt, first, books);
+    result.status = p ? route_plain_grid(d, *p, dt, first, books) : route_plain(d, edges, dt, first, books);
     if (result.status != overland_status::ok) return result;
   } else if (ov.overtype == overland_scheme::ade_pc) {
-    result.status = p ? route_pc_grid(d, *p, dt, books) : route_pc(d, dt, books);
+    result.status = p ? route_pc_grid(d, *p, dt, books) : route_pc(d, edges, dt, books);
     if (result.status != overland_status::ok) return result;
   }
+  if (routes) edges.book(books);
+  if (p) note_held(p->c, s.held);
 
   overland_books weirs;
   if (g.lowspot_file_given) weirs = dike_weir_flow(d.grid, ov, lakes, dt);
   result.books.loss = weirs.loss + books.loss;
   result.books.gain = weirs.gain + books.gain;
   result.books.outlet = books.outlet;
+  result.books.slope_out = books.slope_out;
   return result;
 }
 

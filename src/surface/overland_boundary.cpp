@@ -1,9 +1,10 @@
 // Overland boundary conditions, applied by the overland step before the
-// routing: normal-depth outflow at the watershed's edge, fixed and
-// time-varying water levels, specified discharges, and rating-curve
-// exchanges with receiving cells. Every volume that crosses the grid's
-// edge is handed back for the water ledger; a cell inside a channel lake
-// acts on the lake's volume.
+// routing: fixed and time-varying water levels, specified discharges,
+// rating-curve exchanges with receiving cells, and the normal-depth outflow
+// of a channel lake at the watershed's edge (the routing drains the other
+// normal-depth cells). Every volume that crosses the grid's edge is handed
+// back for the water ledger; a cell inside a channel lake acts on the
+// lake's volume.
 #include <algorithm>
 #include <cmath>
 
@@ -20,8 +21,8 @@
 namespace nivra {
 
 void bc_series_values(overland_state& ov, double model_time) {
-  const int n = ov.boundary_type.size();
-  for (int c = 1; c <= n; ++c) {
+  ov.bc_cells.build(ov.boundary_type.size(), ov.boundary_type.data());
+  for (const int c : ov.bc_cells.cell) {
     switch (ov.boundary_type[c]) {
       case boundary::normal_depth:
       case boundary::fixed_level: ov.bc_value[c] = ov.ov_bc_value[c]; break;
@@ -176,12 +177,16 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
   overland_state& ov = d.overland;
   boundary_water w(d);
   const double dx = g.grid_size;
-  const int n = g.ncells;
-  for (int c = 1; c <= n; ++c) {
+  ov.bc_cells.build(g.ncells, ov.boundary_type.data());
+  for (const int c : ov.bc_cells.cell) {
     const int type = ov.boundary_type[c];
     const double value = ov.bc_value[c];
     switch (type) {
       case boundary::normal_depth: {
+        // The routing drains the cells outside the channel lakes on its
+        // sub-steps (edge_drain); here a lake drains through its cells.
+        const int k = w.lake(c);
+        if (!k) break;
         const neighbours nb(g, c);
         const int open_sides = (nb.cell[0] == 0) + (nb.cell[1] == 0) + (nb.cell[2] == 0) + (nb.cell[3] == 0);
         if (open_sides == 0 || value <= 0.0) break;
@@ -191,8 +196,7 @@ boundary_books overland_boundary(const overland_domain& d, double dt, bool set_l
         const double rough = ov.dist_rough[c] * std::exp(-exponent * h);
         // Manning's discharge per metre of edge on the slope, out of every
         // open side.
-        const int k = w.lake(c);
-        const double flow_depth = k ? d.lakes.lake_elev[k] - w.ground(c) : h;
+        const double flow_depth = d.lakes.lake_elev[k] - w.ground(c);
         if (flow_depth <= 0.0) break;
         const double q = std::sqrt(value) * std::pow(flow_depth, manning_exponent) * dx / rough;
         const double out = w.take(c, open_sides * q * dt);

@@ -1,4 +1,6 @@
-// The check both overland schemes make of the depths they are handed.
+// What both overland schemes share: the strips and blocks of a plain grid,
+// the drains of the outlet and of the normal-depth boundary cells, and the
+// check of the depths they are handed.
 #include "surface/overland_common.h"
 
 #include <algorithm>
@@ -6,6 +8,7 @@
 #include <cstdio>
 
 #include "inputs/grid_state.h"
+#include "surface/boundary_codes.h"
 
 namespace nivra {
 
@@ -193,6 +196,90 @@ void step_blocks::make_spans(int finest) {
     face_cells[static_cast<std::size_t>(l)] = face_total;
     cell_cells[static_cast<std::size_t>(l)] = cell_total;
     right_cells[static_cast<std::size_t>(l)] = right_total;
+  }
+}
+
+void edge_drains::build(int n, const int* type, const int* left, const int* right, const int* above,
+                        const int* below) {
+  if (cells == n && source == type) return;
+  cells = n;
+  source = type;
+  cell.clear();
+  sides.clear();
+  if (type) {
+    for (int c = 1; c <= n; ++c) {
+      if (type[c] != boundary::normal_depth) continue;
+      const int open = (left[c] == 0) + (right[c] == 0) + (above[c] == 0) + (below[c] == 0);
+      if (open == 0) continue;
+      cell.push_back(c);
+      sides.push_back(open);
+    }
+  }
+  out.assign(cell.size(), 0.0);
+}
+
+void boundary_cells::build(int n, const int* type) {
+  if (cells == n && source == type) return;
+  cells = n;
+  source = type;
+  cell.clear();
+  for (int c = 1; c <= n; ++c)
+    if (type[c] != boundary::none) cell.push_back(c);
+}
+
+void held_levels::build(int n, const int* type) {
+  if (cells == n && source == type) return;
+  cells = n;
+  source = type;
+  cell.clear();
+  if (type)
+    for (int c = 1; c <= n; ++c)
+      if (boundary::holds_level(type[c])) cell.push_back(c);
+  out.assign(cell.size(), 0.0);
+  if (cell.empty()) {
+    follows.free();
+    return;
+  }
+  follows.alloc(n);
+  for (int c = 0; c <= n; ++c) follows[c] = 1.0;
+  for (const int c : cell) follows[c] = 0.0;
+}
+
+edge_drain::edge_drain(const overland_domain& d, edge_drains& e)
+    : e_(e),
+      slope_(d.overland.bc_value.data()),
+      n_(d.overland.dist_rough.data()),
+      exponent_(d.overland.roughness_exp.size() == d.grid.ncells ? d.overland.roughness_exp.data() : nullptr),
+      blocked_(blocked_cells(d.overland)),
+      lake_(d.lakes.chan_lakes && !d.lakes.lake_mask.empty() && d.lakes.num_lakes > 0 ? d.lakes.lake_mask.data()
+                                                                                      : nullptr),
+      noted_(d.overland.bc_out_vol.size() == d.grid.ncells ? d.overland.bc_out_vol.data() : nullptr),
+      dx_(d.grid.grid_size),
+      area_(d.grid.grid_size * d.grid.grid_size) {
+  restart();
+}
+
+void edge_drain::drain(std::size_t k, double* h, double dts) {
+  const int c = e_.cell[k];
+  if (!drains(c)) return;
+  e_.out[k] += drain_by_normal_depth(h[c], dts, area_ * open_share(blocked_, c), dx_ * e_.sides[k],
+                                     roughness(c, h[c]), slope_[c]);
+}
+
+double edge_drain::turnover(std::size_t k, const double* h) const {
+  const int c = e_.cell[k];
+  if (!drains(c)) return std::numeric_limits<double>::infinity();
+  return outlet_turnover_step(h[c], area_ * open_share(blocked_, c), dx_ * e_.sides[k], roughness(c, h[c]),
+                              slope_[c]);
+}
+
+void edge_drain::restart() { std::fill(e_.out.begin(), e_.out.end(), 0.0); }
+
+void edge_drain::book(overland_books& books) const {
+  for (std::size_t k = 0; k < size(); ++k) {
+    const double v = e_.out[k];
+    books.slope_out += v;
+    if (noted_ && v > 0.0) noted_[e_.cell[k]] += v;
   }
 }
 

@@ -1,6 +1,7 @@
 // Small pieces shared by the overland kernels.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "core/arrays.h"
 #include "core/thread_pool.h"
+#include "surface/blockage.h"
 #include "surface/overland.h"
 #include "surface/overland_state.h"
 
@@ -267,6 +269,82 @@ inline double outlet_turnover_step(double h, double area, double dx, double n, d
   if (!(h > 0.0) || !(slope > 0.0)) return std::numeric_limits<double>::infinity();
   const double q = std::sqrt(slope) * dx / n * pow_five_thirds(h);
   return q > 0.0 ? outlet_turnover * area * h / q : std::numeric_limits<double>::infinity();
+}
+
+// The normal-depth boundary cells of a kernel call (edge_drains). Each
+// drains out of the grid through the sides it has no neighbour on, by
+// Manning's normal depth on the slope its boundary row gives (bc_value,
+// none when that is not above zero), with the outlet's rule
+// (drain_by_normal_depth) on the sub-steps the faces around it take: the
+// outlet and the boundary cells beside it pass their water alike, and a
+// boundary cell does not stand below its neighbours for most of a step
+// after draining a whole step's water at its start. Its roughness is the
+// Manning n, lowered by the cell's roughness exponent with the depth. A
+// cell under a channel lake is left to the boundary step, which drains the
+// lake.
+class edge_drain {
+ public:
+  // A kernel call's: nothing drained yet.
+  edge_drain(const overland_domain& d, edge_drains& e);
+
+  std::size_t size() const { return e_.cell.size(); }
+  int cell(std::size_t k) const { return e_.cell[k]; }
+  // Drains cell k of the list for dts seconds from the depths h.
+  void drain(std::size_t k, double* h, double dts);
+  // Every cell of the list, for dts seconds.
+  void drain_all(double* h, double dts) {
+    for (std::size_t k = 0; k < size(); ++k) drain(k, h, dts);
+  }
+  // The outlet's turnover sub-step (outlet_turnover_step) of cell k of the
+  // list at the depths h; of the shortest of them (turnover_all).
+  double turnover(std::size_t k, const double* h) const;
+  double turnover_all(const double* h) const {
+    double t = std::numeric_limits<double>::infinity();
+    for (std::size_t k = 0; k < size(); ++k) t = std::min(t, turnover(k, h));
+    return t;
+  }
+  // A new attempt at the step: nothing drained yet.
+  void restart();
+  // The step's water, cell by cell in cell order, joins the books and the
+  // water noted as leaving the grid for the constituents.
+  void book(overland_books& books) const;
+
+ private:
+  bool drains(int c) const { return !(lake_ && lake_cell(lake_[c])) && slope_[c] > 0.0; }
+  double roughness(int c, double h) const { return exponent_ ? n_[c] * std::exp(-exponent_[c] * h) : n_[c]; }
+
+  edge_drains& e_;
+  const double* slope_;
+  const double* n_;
+  const double* exponent_;  // null without roughness exponents
+  const double* blocked_;   // null without blockage
+  const int* lake_;         // null without channel lakes
+  double* noted_;           // water noted as leaving the grid per cell, null when not noted
+  double dx_;
+  double area_;
+};
+
+// After a pass of level l of a macro sub-step of local sub-steps
+// (step_blocks), the normal-depth cells of the blocks that stepped drain
+// from the depths h for their blocks' sub-steps; then(cell) follows each.
+// Each cell drains on its own, so the list is split among the run's
+// threads when it is long (a drain takes about as long as a hundred cells
+// of a pass).
+inline constexpr int edge_cells_per_part = 64;
+template <class Then>
+void drain_edges_after_pass(edge_drain& e, const step_blocks& b, double* h, double macro, int l, thread_pool& crew,
+                            Then&& then) {
+  const int count = static_cast<int>(e.size());
+  const int most = count / edge_cells_per_part, limit = most_parts(crew);
+  for_parts(crew, count, most < 2 ? 1 : (limit < most ? limit : most), [&](int first, int last, int) {
+    for (int k = first - 1; k < last; ++k) {
+      const std::size_t kk = static_cast<std::size_t>(k);
+      const int lv = b.level_of(e.cell(kk));
+      if (lv < l) continue;
+      e.drain(kk, h, std::ldexp(macro, -lv));
+      then(e.cell(kk));
+    }
+  });
 }
 
 // The sign bit of the result is set when x is below zero (or a negative

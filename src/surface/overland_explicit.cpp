@@ -63,6 +63,7 @@ struct explicit_ctx {
   int outlet = 0;                // drained by normal depth after every sub-step, else 0
   double outlet_slope = 0.0;
   double outlet_volume = 0.0;    // drained in the step so far, m3
+  edge_drain* edges = nullptr;   // the normal-depth boundary cells, drained with the outlet
   bool quiet = false;
 };
 
@@ -457,6 +458,7 @@ void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ct
     zero(c.vol_y, n);
   }
   c.outlet_volume = 0.0;
+  c.edges->restart();
   if (c.lake) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       lakes.lake_elev[L] = s.lake_elev_save[L];
@@ -567,6 +569,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
       if (chan_lakes) lake_exchange(lakes, c, step);
       apply_depth_changes(c, c.lake, short_of_water);
       drain_outlet(c, c.h, step);
+      c.edges->drain_all(c.h, step);
       elapsed += step;
     }
   }
@@ -1301,6 +1304,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     done = true;
     double elapsed = 0.0;
     c.outlet_volume = 0.0;
+    c.edges->restart();
     cur = start;
     if (vx) call.clear(vx, vy);
     if (!first_attempt) call.flow_depths(start, pw);
@@ -1396,6 +1400,11 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           const double d = h[c.outlet] - c.ret[c.outlet];
           pw[c.outlet] = d > 0.0 ? pow_five_thirds(d) : 0.0;
         }
+        // The boundary cells drain as the outlet does, on their blocks' sub-steps.
+        drain_edges_after_pass(*c.edges, blocks, h, macro, l, ov.crew, [&](int e) {
+          const double d = h[e] - c.ret[e];
+          pw[e] = d > 0.0 ? pow_five_thirds(d) : 0.0;
+        });
         // The faces that stepped move nothing in the next pass unless they
         // step again: a pass of a level no finer (the next sub-step's first
         // pass steps every block) writes them all anew.
@@ -1467,8 +1476,10 @@ void prepare_overland_explicit(const overland_domain& d) {
   ov.explicit_kernel.prepare(n, l.plain, l.chan_lakes ? d.lakes.num_lakes : 0, most_parts(ov.crew));
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
+  const grid_state& g = d.grid;
+  ov.explicit_kernel.edges.build(n, ov.ov_boundary && ov.boundary_type.size() == n ? ov.boundary_type.data() : nullptr,
+                                 g.leftcon.data(), g.rightcon.data(), g.abovecon.data(), g.belowcon.data());
   if (l.plain) {
-    const grid_state& g = d.grid;
     const int* dike = g.dike_map_given && !g.dike_mask.empty() ? g.dike_mask.data() : nullptr;
     ov.explicit_kernel.blocks.build(n, g.rightcon.data(), g.belowcon.data(), g.abovecon.data(), dike);
   }
@@ -1535,6 +1546,9 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     c.outlet_slope = g.outlet_slope;
   }
 
+  edge_drain edges(d, s.edges);
+  c.edges = &edges;
+
   s.sweep_toggle = s.sweep_toggle == 0 ? 1 : 0;
 
   if (olakes && !chan_lakes) {
@@ -1565,11 +1579,14 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
   }
 
   if (olakes && !chan_lakes) {
-    // Without sub-steps the outlet drains once, over the whole step.
+    // Without sub-steps the outlet and the boundary cells drain once, over
+    // the whole step.
     c.h = ov.ov_depth.data();
     drain_outlet(c, c.h, dt);
+    edges.drain_all(c.h, dt);
   }
   result.books.outlet = c.outlet_volume;
+  edges.book(result.books);
 
   // Unit-width fluxes of the last sub-step become discharges (the plain
   // path hands them over as discharges).

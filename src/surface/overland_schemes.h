@@ -122,6 +122,52 @@ struct step_blocks {
   int level_of(int i) const { return level[static_cast<std::size_t>((i - 1) / block_cells)]; }
 };
 
+// The normal-depth boundary cells (boundary::normal_depth) a routing kernel
+// drains on its own sub-steps, as it drains the outlet (edge_drain in
+// overland_common.h), and the water each has passed out of the grid in the
+// step so far. Made once per run, from the boundary types, by the scheme
+// that drains them.
+struct edge_drains {
+  std::vector<int> cell;        // the cells with a side on the grid's edge, in cell order
+  std::vector<int> sides;       // the sides of each without a neighbour
+  std::vector<double> out;      // water each has passed out of the grid in the step so far, m3
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its boundary types (null: none)
+
+  // Makes the list of a grid of n cells from its boundary types (null:
+  // none) and its neighbours, unless it is made for them already.
+  void build(int n, const int* type, const int* left, const int* right, const int* above, const int* below);
+};
+
+// The cells with an overland boundary condition (boundary_type not none),
+// in cell order: the cells the boundary step goes through. Made once per
+// run, from the boundary types.
+struct boundary_cells {
+  std::vector<int> cell;
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its boundary types
+
+  // Makes the list of a grid of n cells from its boundary types, unless it
+  // is made for them already.
+  void build(int n, const int* type);
+};
+
+// The cells of a plain grid that hold their level (boundary::holds_level),
+// which keep their depth while the faces move water in and out of them,
+// and the water each has passed out of the grid in the step so far. Made
+// once per run, from the boundary types.
+struct held_levels {
+  std::vector<int> cell;     // in cell order
+  std::vector<double> out;   // m3
+  array1d<double> follows;   // per cell: 0 on a held cell, 1 where the depth follows the faces (none: no held cell)
+  int cells = 0;                // the grid they were made for
+  const int* source = nullptr;  // its boundary types (null: none)
+
+  // Makes the list of a grid of n cells from its boundary types (null:
+  // none), unless it is made for them already.
+  void build(int n, const int* type);
+};
+
 // The explicit scheme: a sub-step reduced after a failed stability check is
 // held for the next few calls, and the sweep order alternates every call.
 struct explicit_scheme {
@@ -143,6 +189,7 @@ struct explicit_scheme {
   array1d<double> move_x;            // depth moved through each right face in a sub-step, m
   array1d<double> move_y;            // the same through each lower face
   step_blocks blocks;                // of a plain grid
+  edge_drains edges;                 // the normal-depth boundary cells
   // Grids with channel lakes, wetlands or overland lakes.
   array1d<double> dh;                // depth change gathered in one sub-step, m
   array1d<double> depth_save;        // depths at the start of the call, m
@@ -184,6 +231,8 @@ struct ade_scheme {
   grid_strips strips;               // of a plain grid
   step_blocks blocks;               // of a plain grid
   std::vector<double> rule;         // per block of a plain grid: the sub-step the depth-change check allows, s
+  edge_drains edges;                // the normal-depth boundary cells
+  held_levels held;                 // the cells of a plain grid that hold their level
 
   // Sizes the work arrays of the scheme (overtype) for the cells (those of
   // the plain passes on a plain grid), the effective roughness when

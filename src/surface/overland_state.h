@@ -92,6 +92,7 @@ struct overland_state {
   thread_pool crew;
   int part_cells = 8192;                 // the fewest cells a thread takes of a pass
   std::vector<part_tally> step_tallies;  // what the parts of the overland step's passes found
+  boundary_cells bc_cells;               // the cells the boundary step goes through
   int ade_sweep = 1;                 // alternates between 1 and 2 every ADE step
   // The grid holds water at the start of the run or of the event; cleared
   // when a long-term run skips a dry period.

@@ -322,6 +322,8 @@ void start_overland_routing(model_state& ms) {
   }
   ov.crew.resize(threads);
   ov.step_tallies.resize(static_cast<std::size_t>(most_parts(ov.crew)));
+  if (ov.ov_boundary && ov.boundary_type.size() == ms.grid.ncells)
+    ov.bc_cells.build(ms.grid.ncells, ov.boundary_type.data());
   const overland_domain d = overland_kernel_domain(ms);
   if (ov.overtype == overland_scheme::explicit_faces)
     prepare_overland_explicit(d);

@@ -16,8 +16,8 @@ struct model_state;
 overland_domain overland_kernel_domain(model_state& ms);
 
 // Set-up of the routing: the run's threads (NUM_THREADS, else the
-// environment variable OMP_NUM_THREADS, else one) and the kernel's work
-// arrays. A thread count in the environment that is not a whole number from
+// environment variable OMP_NUM_THREADS, else one), the list of the boundary
+// cells and the kernel's work arrays. A thread count in the environment that is not a whole number from
 // 1 to 4096 stops the run, naming the variable.
 void start_overland_routing(model_state& ms);
 

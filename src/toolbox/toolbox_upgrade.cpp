@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "toolbox/toolbox_model.h"
 
@@ -11,6 +13,15 @@ namespace {
 
 // Distance within which a value counts as lying on its bound.
 constexpr double on_bound = 1e-8;
+
+// Prints a note naming a parameter on the console and in the run record.
+void say_both(const char* text, const std::string& name, std::FILE* rec) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+  std::printf(text, name.c_str());
+  if (rec) std::fprintf(rec, text, name.c_str());
+#pragma GCC diagnostic pop
+}
 
 // Factor and weight of one prior row as the sensitivities count it: the
 // Jacobian's entry in estimation mode, the factor times the regularisation
@@ -36,11 +47,7 @@ void freeze(pest_control& pc, param_rec& p, bool gradient_too, std::FILE* rec) {
   const char* text = gradient_too
                          ? "      parameter \"%s\" frozen: gradient and update vectors out of bounds\n"
                          : "      parameter \"%s\" frozen: update vectors out of bounds\n";
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-  std::printf(text, p.parnme.c_str());
-  if (rec) std::fprintf(rec, text, p.parnme.c_str());
-#pragma GCC diagnostic pop
+  say_both(text, p.parnme, rec);
 }
 
 // The upgrade over cols, scaled to its optimum length; zero where the
@@ -129,11 +136,7 @@ int slm_check_no_effect(pest_control& pc, const lm_system& s, std::FILE* rec) {
     const char* text = p.derivative_failed
                            ? "   Parameter \"%s\" is held this iteration: every derivative run of it failed.\n"
                            : "   Parameter \"%s\" has no effect on observations.\n";
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::printf(text, p.parnme.c_str());
-    if (rec) std::fprintf(rec, text, p.parnme.c_str());
-#pragma GCC diagnostic pop
+    say_both(text, p.parnme, rec);
   }
   return 0;
 }

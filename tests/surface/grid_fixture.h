@@ -170,6 +170,11 @@ void set_boundary(Cells& w, int cell, int type, double value) {
   if (ov.ov_bc_rating_series.size() != n) ov.ov_bc_rating_series.alloc(n);
   ov.boundary_type[cell] = type;
   ov.ov_bc_value[cell] = value;
+  // The lists made from the boundary types once per run are made again.
+  ov.bc_cells.cells = 0;
+  ov.explicit_kernel.edges.cells = 0;
+  ov.ade_kernel.edges.cells = 0;
+  ov.ade_kernel.held.cells = 0;
 }
 
 // A series of the TIME_SERIES_INDEX table under the id, with the given

@@ -58,8 +58,7 @@ double route_ok(overland_cells& w, double dt) {
 // does not matter. Two cells of 10 m on level ground, 5 cm of water on the
 // first: S = 0.05 / 10, q = d^(5/3) sqrt(S) / n x 10 m. Both face rules
 // are held to it: the plain grid's passes, and the cell-by-cell passes a
-// grid with boundary conditions (and no lake, wetland, snow or blockage)
-// takes.
+// grid with a blockage map (here blocking nothing) takes.
 TEST_F(ade_scheme, only_the_water_above_the_upstream_retention_moves) {
   const struct {
     double upstream_ret, downstream_ret;
@@ -68,18 +67,19 @@ TEST_F(ade_scheme, only_the_water_above_the_upstream_retention_moves) {
       {0.0, 0.0, 0.05}, {0.02, 0.0, 0.03}, {0.02, 0.04, 0.03}, {0.049, 0.0, 0.001}, {0.05, 0.0, 0.0},
       {0.06, 0.0, 0.0},
   };
-  for (const bool boundaries : {false, true})
+  for (const bool blockage : {false, true})
   for (const auto& k : cases) {
     SCOPED_TRACE(std::to_string(k.upstream_ret) + " " + std::to_string(k.downstream_ret) +
-                 (boundaries ? " with boundary cells" : " plain"));
+                 (blockage ? " with a blockage map" : " plain"));
     test_grid g;
     g.cols = 2;
     auto w = make_grid<overland_cells>(g);
     w->overland.overtype = overland_scheme::ade;
-    if (boundaries) {
-      // Boundary conditions on, neither cell a boundary cell.
-      w->overland.ov_boundary = 1;
-      w->overland.boundary_type.alloc(w->grid.ncells);
+    if (blockage) {
+      // A blockage map that blocks neither cell.
+      w->overland.ovr_flow_block = 1;
+      w->overland.ovr_flow_block_cell.alloc(w->grid.ncells);
+      w->overland.ovr_flow_block_frac.alloc(w->grid.ncells, 4);
     }
     set_quiet(*w);
     w->overland.ov_depth[1] = 0.05;

@@ -1,8 +1,8 @@
 // The overland routing on several threads: every scheme, and the overland
 // step around it, gives the same bits on 1, 2, 4 and 8 threads, on grids
 // whose passes are split into many parts (rough ground; a mask with holes,
-// dikes and blocked cells), and whole runs give the same files whatever
-// NUM_THREADS says.
+// dikes and blocked cells; rough ground with every kind of boundary cell),
+// and whole runs give the same files whatever NUM_THREADS says.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/elevation_series.h"
 #include "core/process.h"
+#include "core/time_series.h"
 #include "grid_fixture.h"
 #include "inputs/grid_state.h"
 #include "model/project.h"
@@ -28,7 +30,7 @@ namespace {
 // random relief: pits that fill, cells that empty within a sub-step.
 double rough(int r, int c) { return 100.0 - 0.05 * r - 0.1 * c + 0.3 * noise(r, c); }
 
-enum class grid_kind { rough, holes_dikes_blocks };
+enum class grid_kind { rough, holes_dikes_blocks, boundaries };
 
 struct scheme_case {
   const char* name;
@@ -39,10 +41,12 @@ const scheme_case schemes[] = {{"explicit", overland_scheme::explicit_faces},
                                {"ade_pc", overland_scheme::ade_pc}};
 
 // What a run of overland steps leaves: every depth and face discharge, the
-// outlet volume, the sub-steps taken and (explicit) the cells they stepped.
+// outlet volume, the sub-steps taken and the cells they stepped, and what
+// the books fail to close by (m3).
 struct outcome {
   std::vector<double> depth, qx, qy;
   double outlet = 0.0;
+  double unbooked = 0.0;
   long long substeps = 0;
   long long cell_updates = 0;
   long long cells = 0;
@@ -50,6 +54,46 @@ struct outcome {
 
 bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+// Every kind of overland boundary cell on the rough ground: the southern
+// row drains by normal depth (the outlet at its end), a fixed level and a
+// level series hold two cells, a discharge enters at the top and one
+// leaves lower down, a rating exchange and a rating outflow pass water to
+// their receivers.
+void add_every_boundary(model_state& ms) {
+  overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  ov.ov_boundary = 1;
+  for (auto* a : {&ov.ov_bc_value, &ov.bc_value}) a->alloc(n);
+  ov.boundary_type.alloc(n);
+  ov.ov_bc_rating_series.alloc(n);
+  auto set = [&](int r, int c, int type, double value) {
+    const int k = cell_at(ms, r, c);
+    ov.boundary_type[k] = type;
+    ov.ov_bc_value[k] = value;
+  };
+  for (int c = 1; c < 33; ++c) set(30, c, boundary::normal_depth, 0.01);
+  // Levels 5 and 4 cm above the ground.
+  set(12, 12, boundary::fixed_level, ms.grid.elevation[cell_at(ms, 12, 12)] + 0.05);
+  const double series_level = ms.grid.elevation[cell_at(ms, 20, 5)] + 0.04;
+  add_index_series(1, {{0.0, series_level}, {1.0, series_level}});
+  set(20, 5, boundary::level_series, 1);
+  add_index_series(2, {{0.0, 0.05}, {1.0, 0.05}});
+  set(1, 16, boundary::discharge_cms, 2);
+  add_index_series(3, {{0.0, -0.02}, {1.0, -0.02}});
+  set(15, 25, boundary::discharge_cms, 3);
+  elevation_series* es = new_elev_series();
+  es->name = "two per metre";
+  es->x = {0.0, 1.0};
+  es->y = {0.0, 2.0};
+  es->count = 2;
+  set(8, 8, boundary::rating_exchange, 0);
+  set(8, 9, boundary::rating_receiver, 0);
+  set(24, 20, boundary::rating_outflow, 0);
+  set(24, 21, boundary::rating_receiver, 0);
+  set(25, 20, boundary::rating_receiver, 0);
+  for (const int k : {cell_at(ms, 8, 8), cell_at(ms, 24, 20)}) ov.ov_bc_rating_series[k] = 1;
 }
 
 // 10 minutes of storm on 10 s steps (8 of rain at 80 mm/h) through the
@@ -83,14 +127,35 @@ outcome storm(int overtype, grid_kind kind, int threads) {
     ms->overland.ovr_flow_block_frac.alloc(ms->grid.ncells, 4);
     for (int c = 1; c <= ms->grid.ncells; ++c) ms->overland.ovr_flow_block_cell[c] = 0.6 * noise(c, 3);
   }
+  if (kind == grid_kind::boundaries) add_every_boundary(*ms);
   ms->overland.crew.resize(threads);
   ms->overland.part_cells = threads == 1 ? 1 << 30 : 8;
   outcome o;
+  double rained = 0.0, held_before_last = 0.0;
+  const int held = kind == grid_kind::boundaries ? cell_at(*ms, 12, 12) : 0;
   for (int step = 0; step < storm_steps && process.error_block.code == 0; ++step) {
-    if (step < 48) rain(*ms, 80.0 / 3600000.0 * 10.0);
+    if (step < 48) rained += rain(*ms, 80.0 / 3600000.0 * 10.0);
+    held_before_last = ms->overland.ov_depth[held];
     o.outlet += overland_step(*ms, 10.0);
   }
   EXPECT_EQ(process.error_block.code, 0);
+  // The books (with every cell open: the rain and the water on blocked
+  // cells fall on their open part only).
+  const water_ledger& l = ms->ledger;
+  double in = rained, out = o.outlet;
+  for (water_flux f : {water_flux::head_boundary_in, water_flux::discharge_boundary_in}) in += l.run_total(f);
+  for (water_flux f : {water_flux::head_boundary_out, water_flux::slope_boundary_out, water_flux::discharge_boundary_out})
+    out += l.run_total(f);
+  o.unbooked = in - out - stored_volume(*ms);
+  if (kind == grid_kind::boundaries) {
+    EXPECT_GT(l.run_total(water_flux::slope_boundary_out), 0.0);
+  }
+  if (kind == grid_kind::boundaries && overtype != overland_scheme::explicit_faces) {
+    // The ADE schemes hold the levels through the routing: the series' 4 cm
+    // and, through the last (rainless) step, the fixed level's depth.
+    EXPECT_NEAR(ms->overland.ov_depth[cell_at(*ms, 20, 5)], 0.04, 1e-12);
+    EXPECT_EQ(ms->overland.ov_depth[held], held_before_last);
+  }
   const int n = ms->grid.ncells;
   o.depth.assign(ms->overland.ov_depth.data() + 1, ms->overland.ov_depth.data() + n + 1);
   o.qx.assign(ms->overland.ov_qx.data() + 1, ms->overland.ov_qx.data() + n + 1);
@@ -107,15 +172,19 @@ using overland_threads = process_test;
 
 TEST_F(overland_threads, every_scheme_gives_the_same_bits_on_any_number_of_threads) {
   for (const scheme_case& sc : schemes) {
-    for (grid_kind kind : {grid_kind::rough, grid_kind::holes_dikes_blocks}) {
+    for (grid_kind kind : {grid_kind::rough, grid_kind::holes_dikes_blocks, grid_kind::boundaries}) {
       SCOPED_TRACE(std::string(sc.name) + " grid " + std::to_string(static_cast<int>(kind)));
       const outcome one = storm(sc.overtype, kind, 1);
       EXPECT_GT(one.outlet, 0.0);
+      if (kind != grid_kind::holes_dikes_blocks) {
+        EXPECT_NEAR(one.unbooked, 0.0, 1e-9);
+      }
       EXPECT_GT(one.substeps, storm_steps);  // the storm takes the schemes below the step
       // The pits fill deep and flat: their blocks of cells take shorter
       // sub-steps than the rest, so some passes step part of the grid (on
-      // the plain grid; the other steps the whole grid every sub-step).
-      if (sc.overtype == overland_scheme::explicit_faces || kind == grid_kind::rough) {
+      // the plain grid, boundary cells or not; a grid with blocked cells
+      // steps the whole grid every sub-step).
+      if (sc.overtype == overland_scheme::explicit_faces || kind != grid_kind::holes_dikes_blocks) {
         EXPECT_LT(one.cell_updates, one.substeps * one.cells);
       }
       for (int threads : {2, 4, 8}) {
@@ -125,6 +194,7 @@ TEST_F(overland_threads, every_scheme_gives_the_same_bits_on_any_number_of_threa
         EXPECT_TRUE(same_bits(many.qx, one.qx));
         EXPECT_TRUE(same_bits(many.qy, one.qy));
         EXPECT_EQ(std::memcmp(&many.outlet, &one.outlet, sizeof(double)), 0);
+        EXPECT_EQ(std::memcmp(&many.unbooked, &one.unbooked, sizeof(double)), 0);
         EXPECT_EQ(many.substeps, one.substeps);
         EXPECT_EQ(many.cell_updates, one.cell_updates);
       }

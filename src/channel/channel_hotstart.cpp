@@ -172,7 +172,7 @@ bool read_bed(state_file_reader& in, const channel_state& ch, channel_carried& o
 }  // namespace
 
 void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_state& lakes, const grid_state& grid,
-                              const channel_sediment* sed) {
+                              const channel_sediment* sed, const outlet_sediment_rates* out) {
   if (!f) return;
   std::fprintf(f, "%s\n", header);
   const int nl = lake_count(lakes);
@@ -231,6 +231,15 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
         std::fprintf(f, "BED %d %d %.10f %.10f %.10g\n", l, k, ch.bel(k, l),
                      ch.new_bel.empty() ? ch.bel(k, l) : ch.new_bel(k, l), sed->layer.empty() ? 0.0 : sed->layer(k, l));
     }
+    if (out) {
+      std::fprintf(f, "# per class: the sediment the outlet passed in the last step (m3/s)\nOUTLET_SEDIMENT");
+      for (int cls = 1; cls <= n; ++cls) {
+        const array1d<double>& a = c.sand[cls] ? out->sand : out->fine;
+        const int pos = c.position[cls];
+        std::fprintf(f, " %.10g", pos <= a.size() ? a[pos] : 0.0);
+      }
+      std::fputc('\n', f);
+    }
   }
   std::fprintf(f, "END\n");
 }
@@ -247,7 +256,7 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
   std::vector<char> node_seen(static_cast<std::size_t>(ch.link_node_size) + ch.max_nodes_per_link + 1, 0),
       bed_seen(node_seen);
   std::vector<int> owner(static_cast<std::size_t>(grid.ncells) + 1, 0);
-  bool lakes_given = false, sediment_given = false, ended = false;
+  bool lakes_given = false, sediment_given = false, outlet_given = false, ended = false;
   while (!ended && in.next()) {
     const std::string& w = in.card();
     bool ok = true;
@@ -281,6 +290,17 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
       ok = w == "NODE"            ? read_node_sed(in, ch, out, node_seen)
            : w == "LAKE_SEDIMENT" ? read_lake_sed(in, lakes, out, lake_sed_seen)
                                   : read_bed(in, ch, out, bed_seen);
+    } else if (w == "OUTLET_SEDIMENT") {
+      if (!sediment_given) return in.fail("comes before the SEDIMENT line");
+      if (outlet_given) return in.fail("gives OUTLET_SEDIMENT a second time");
+      card_numbers num = in.numbers();
+      out.outlet_sed.assign(static_cast<std::size_t>(out.sed_classes) + 1, 0.0);
+      for (int k = 1; k <= out.sed_classes; ++k)
+        if (!num.real("the outlet's sediment rate", out.outlet_sed[static_cast<std::size_t>(k)],
+                      from_to(-1e-6, 1e9, "m3/s")))
+          return in.stop();
+      if (!in.ends()) return false;
+      outlet_given = true;
     } else if (w == "END") {
       if (!in.ends()) return false;
       ended = true;
@@ -402,6 +422,26 @@ bool apply_carried_sediment(channel_state& ch, int lakes, channel_sediment& sed,
     sed.sand_init[m] = v;
   }
   return true;
+}
+
+void apply_carried_outlet_sediment(const channel_state& ch, const chan_sed_classes& c, array1d<double>& fine,
+                                   array1d<double>& sand) {
+  const std::vector<double>& r = ch.carried.outlet_sed;
+  if (!ch.carried.read || r.size() != static_cast<std::size_t>(c.n) + 1) return;
+  const int total_sand = sand.size();
+  for (int cls = 1; cls <= c.n; ++cls) {
+    const double q = r[static_cast<std::size_t>(cls)];
+    const int pos = c.position[cls];
+    if (c.sand[cls]) {
+      if (pos < total_sand) {
+        sand[pos] = q;
+        sand[total_sand] += q;
+      }
+    } else if (pos <= fine.size()) {
+      fine[pos] = q;
+      fine[0] += q;
+    }
+  }
 }
 
 }  // namespace nivra

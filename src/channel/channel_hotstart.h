@@ -20,6 +20,9 @@
 //   BED link node bed moved layer
 //                                an erodible node's bed (m), the bed its
 //                                sand gives (m) and its sand layer (m)
+//   OUTLET_SEDIMENT r1 ... rn    per class the sediment the outlet passed in
+//                                the last step (m3/s), the first line of the
+//                                next run's outlet sediment series
 //   END
 //
 // Lines starting with # are comments. Every number is checked, every lake,
@@ -29,19 +32,31 @@
 
 #include <cstdio>
 
+#include "core/arrays.h"
+
 namespace nivra {
 
 struct channel_state;
 struct channel_sediment;
+struct chan_sed_classes;
 struct grid_state;
 struct lake_state;
 class guarded_file;
 
+// The sediment rates at the outlet in the last step (m3/s): per fine
+// position (0 their total) and per sand position (the last their total).
+struct outlet_sediment_rates {
+  const array1d<double>& fine;
+  const array1d<double>& sand;
+};
+
 // Writes the companion of the run's channel state to f: the channel lakes,
-// the nodes they hold and, with channel sediment (sed not null), the
-// sediment of the nodes, the lakes and the erodible beds.
+// the nodes they hold and, with channel sediment (sed and out not null),
+// the sediment of the nodes, the lakes and the erodible beds and what the
+// outlet passed.
 void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_state& lakes,
-                              const grid_state& grid, const channel_sediment* sed);
+                              const grid_state& grid, const channel_sediment* sed,
+                              const outlet_sediment_rates* out = nullptr);
 
 // Reads the companion into ch.carried, checking it against the network,
 // the lakes and the grid. False after a message naming the file and line:
@@ -61,5 +76,10 @@ void apply_carried_capture(channel_state& ch, lake_state& lakes);
 // classes; a companion that carries another number stops the run. False
 // after the message.
 bool apply_carried_sediment(channel_state& ch, int lakes, channel_sediment& sed, int classes);
+
+// The outlet's carried sediment rates (none carried: 0) into the rates
+// the outlet sediment series starts with (sized per outlet_sediment_rates).
+void apply_carried_outlet_sediment(const channel_state& ch, const chan_sed_classes& c, array1d<double>& fine,
+                                   array1d<double>& sand);
 
 }  // namespace nivra

@@ -94,6 +94,7 @@ struct channel_carried {
   std::vector<node_sed_row> node_sed;
   std::vector<lake_sed_row> lake_sed;
   std::vector<bed_row> beds;
+  std::vector<double> outlet_sed;  // per class the outlet's sediment rate of the last step (m3/s); empty: none
 };
 
 struct channel_state {

@@ -270,7 +270,8 @@ TEST_F(HotstartRuns, SedimentOfTheCellsChannelsAndLakeGoesOn) {
   project_from("erosion.prj", "b1.prj",
                {{"TOT_TIME", "TOT_TIME 120"},
                 {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
-                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}});
+                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"},
+                {"OUTLET_SED_FLUX", "OUTLET_SED_FLUX b1.sed"}});
   s.b1 = run("b1.prj");
   testing::write_file("dry.gag", "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 0 0 gage\nGAGES 2024 6 15 14 00 0.0\n"
                                  "GAGES 2024 6 15 16 00 0.0\n");
@@ -283,9 +284,30 @@ TEST_F(HotstartRuns, SedimentOfTheCellsChannelsAndLakeGoesOn) {
                 {"START_TIME", ""},
                 {"PRECIP_FILE", "PRECIP_FILE dry.gag"},
                 {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
-                {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"}});
+                {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"},
+                {"OUTLET_SED_FLUX", "OUTLET_SED_FLUX b2.sed"}});
   s.b2 = run("b2.prj");
   expect_seamless(s, 1e-4);
+  // B2's sediment series starts with what B1's outlet passed last, not
+  // with a false 0: the last line of B1's and the first of B2's.
+  const auto sed_line = [](const std::string& file, bool last) {
+    std::istringstream in(testing::read_file(file));
+    std::string line, kept;
+    while (std::getline(in, line))
+      if (!line.empty() && (last || kept.empty())) kept = line;
+    std::istringstream words(kept);
+    std::vector<double> v;
+    for (double x = 0.0; words >> x;) v.push_back(x);
+    return v;
+  };
+  const std::vector<double> b1_last = sed_line("b1.sed", true), b2_first = sed_line("b2.sed", false);
+  ASSERT_EQ(b1_last.size(), b2_first.size());
+  ASSERT_GE(b1_last.size(), 5u);  // the time, the clay and the silt, the sand and its total
+  EXPECT_EQ(b2_first[0], 0.0);
+  for (std::size_t j = 1; j < b1_last.size(); ++j) {
+    EXPECT_GT(b1_last[j], 0.0) << "column " << j + 1;
+    EXPECT_NEAR(b2_first[j], b1_last[j], 1e-9) << "column " << j + 1;
+  }
   const mass_ledger& before = *s.b1.ms->constituent.ov_sed->books;
   const mass_ledger& after = *s.b2.ms->constituent.ov_sed->books;
   for (int c = 1; c <= s.a.ms->constituent.n_sed_classes; ++c)
@@ -375,6 +397,7 @@ TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
       {"b1.state", "END", "", "ends at line"},
       {"b1.state", "END", "END\nLAKES 1", "follows the END line"},
       {"b1.state", "SEDIMENT", "SEDIMENT 0\nBANK 1", "begins with a word that is no card of the file"},
+      {"b1.state", "END", "OUTLET_SEDIMENT\nOUTLET_SEDIMENT\nEND", "gives OUTLET_SEDIMENT a second time"},
       {"b1.ov.state", "OUTLET", "OUTLET nan", "gives the outlet discharge \"nan\""},
       {"b1.ov.state", "LAKES 0", "LAKES 1", "gives 1 overland lakes; the project's lake map has 0"},
   };

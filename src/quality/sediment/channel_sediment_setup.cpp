@@ -203,6 +203,9 @@ void init_channel_sediments(model_state& ms) {
   k.chan_sed_conc.alloc(flat, n);
   k.chan_fine_out.alloc(k.n_fine_classes > 0 ? k.n_fine_classes : 1);
   k.chan_sand_out.alloc(k.n_sand_classes + 1);
+  // A run from a channel hot-start starts its outlet sediment series with
+  // what the outlet passed when the hot-start was written.
+  apply_carried_outlet_sediment(ch, k.chan_sed.classes, k.chan_fine_out, k.chan_sand_out);
   k.chan_sed_run = chan_sed_totals{};
   k.chan_sed_run.sand_init = sand;
   // The cells that hold a channel give their sediment to its nodes.

@@ -172,11 +172,12 @@ bool read_bed(state_file_reader& in, const channel_state& ch, channel_carried& o
 }  // namespace
 
 void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_state& lakes, const grid_state& grid,
-                              const channel_sediment* sed, const outlet_sediment_rates* out) {
+                              const channel_sediment* sed, const channel_outlet& outlet) {
   if (!f) return;
   std::fprintf(f, "%s\n", header);
   const int nl = lake_count(lakes);
   std::fprintf(f, "# What the .dht and .qht files of this channel hot-start cannot hold.\n");
+  std::fprintf(f, "OUTLET %.12g\n", outlet.q);
   std::fprintf(f, "LAKES %d\n", nl);
   for (int L = 1; L <= nl; ++L) {
     std::fprintf(f, "# lake  level (m)  volume (m3)  area (m2)  cells it counts\n");
@@ -231,10 +232,10 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
         std::fprintf(f, "BED %d %d %.10f %.10f %.10g\n", l, k, ch.bel(k, l),
                      ch.new_bel.empty() ? ch.bel(k, l) : ch.new_bel(k, l), sed->layer.empty() ? 0.0 : sed->layer(k, l));
     }
-    if (out) {
+    if (outlet.fine && outlet.sand) {
       std::fprintf(f, "# per class: the sediment the outlet passed in the last step (m3/s)\nOUTLET_SEDIMENT");
       for (int cls = 1; cls <= n; ++cls) {
-        const array1d<double>& a = c.sand[cls] ? out->sand : out->fine;
+        const array1d<double>& a = c.sand[cls] ? *outlet.sand : *outlet.fine;
         const int pos = c.position[cls];
         std::fprintf(f, " %.10g", pos <= a.size() ? a[pos] : 0.0);
       }
@@ -260,7 +261,13 @@ bool read_channel_state_file(guarded_file& f, channel_state& ch, const lake_stat
   while (!ended && in.next()) {
     const std::string& w = in.card();
     bool ok = true;
-    if (w == "LAKES") {
+    if (w == "OUTLET") {
+      card_numbers num = in.numbers();
+      if (out.outlet_given) return in.fail("gives OUTLET a second time");
+      if (!num.real("the outlet discharge", out.outlet_q, from_to(-1e7, 1e7, "m3/s"))) return in.stop();
+      if (!in.ends()) return false;
+      out.outlet_given = true;
+    } else if (w == "LAKES") {
       card_numbers num = in.numbers();
       int count = 0;
       if (lakes_given) return in.fail("gives LAKES a second time");

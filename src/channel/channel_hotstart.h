@@ -3,6 +3,9 @@
 // beside them as `name.state` and read back by READ_CHAN_HOTSTART:
 //
 //   NIVRA_CHANNEL_STATE
+//   OUTLET q                     the outlet discharge of the last step
+//                                (m3/s), the first line of the next run's
+//                                hydrographs (none: the outlet node's)
 //   LAKES n                      the channel lakes of the network
 //   LAKE lake level volume area cells
 //                                a channel lake's level (m), volume (m3),
@@ -43,20 +46,21 @@ struct grid_state;
 struct lake_state;
 class guarded_file;
 
-// The sediment rates at the outlet in the last step (m3/s): per fine
-// position (0 their total) and per sand position (the last their total).
-struct outlet_sediment_rates {
-  const array1d<double>& fine;
-  const array1d<double>& sand;
+// What left the outlet in the last step: the discharge (m3/s) and, with
+// channel sediment, the sediment rates (m3/s) per fine position (0 their
+// total) and per sand position (the last their total).
+struct channel_outlet {
+  double q = 0.0;
+  const array1d<double>* fine = nullptr;
+  const array1d<double>* sand = nullptr;
 };
 
-// Writes the companion of the run's channel state to f: the channel lakes,
-// the nodes they hold and, with channel sediment (sed and out not null),
-// the sediment of the nodes, the lakes and the erodible beds and what the
-// outlet passed.
+// Writes the companion of the run's channel state to f: the outlet's
+// discharge, the channel lakes, the nodes they hold and, with channel
+// sediment (sed and the outlet's rates not null), the sediment of the
+// nodes, the lakes and the erodible beds and what the outlet passed.
 void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_state& lakes,
-                              const grid_state& grid, const channel_sediment* sed,
-                              const outlet_sediment_rates* out = nullptr);
+                              const grid_state& grid, const channel_sediment* sed, const channel_outlet& outlet);
 
 // Reads the companion into ch.carried, checking it against the network,
 // the lakes and the grid. False after a message naming the file and line:

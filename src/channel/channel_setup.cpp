@@ -448,9 +448,14 @@ void init_channel_network(model_state& ms) {
   ch.chan_section_mode = 2;
   if (ch.chan_hotstart_flag_in) {
     if (!read_channel_initial_depths(ch)) return;
-    // The water leaving the outlet node when the run starts.
+    // The water leaving the outlet when the run starts: what left it in the
+    // last step of the run that wrote the hot-start, else what its last
+    // node carries.
     const int outlet = ch.num_stream_links;
-    if (outlet >= 1 && ch.nx[outlet] >= 1) ms.overland.qout_at_start = ch.qp(ch.nx[outlet], outlet);
+    if (ch.carried.read && ch.carried.outlet_given)
+      ms.overland.qout_at_start = ch.carried.outlet_q;
+    else if (outlet >= 1 && ch.nx[outlet] >= 1)
+      ms.overland.qout_at_start = ch.qp(ch.nx[outlet], outlet);
   }
   if (!read_locations(ms)) return;
   ch.num_headwater_links = 0;

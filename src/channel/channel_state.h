@@ -88,6 +88,8 @@ struct channel_carried {
   };
   bool read = false;          // a companion was read
   std::string file;           // its name, for the messages of the set-up
+  bool outlet_given = false;  // it carries the outlet discharge of the last step,
+  double outlet_q = 0.0;      // m3/s
   std::vector<lake_row> lakes;
   std::vector<taken_row> taken;
   int sed_classes = 0;        // the sediment classes it carries (0: none)

@@ -115,9 +115,9 @@ bool write_channel_companion(model_state& ms) {
     return stop_with("Error: the channel hot-start state %s cannot be opened for writing.\n", name.c_str());
   const constituent_state& k = ms.constituent;
   const bool sediment = k.chan_sed_on && k.chan_sed.ready;
-  const outlet_sediment_rates passed{k.chan_fine_out, k.chan_sand_out};
-  write_channel_state_file(out.fp, ms.channel, ms.lake, ms.grid, sediment ? &k.chan_sed : nullptr,
-                           sediment ? &passed : nullptr);
+  channel_outlet outlet{ms.overland.qout};
+  if (sediment) outlet = {ms.overland.qout, &k.chan_fine_out, &k.chan_sand_out};
+  write_channel_state_file(out.fp, ms.channel, ms.lake, ms.grid, sediment ? &k.chan_sed : nullptr, outlet);
   close_guarded_file(out);
   return true;
 }

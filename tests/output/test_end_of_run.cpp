@@ -277,6 +277,7 @@ TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
   ASSERT_TRUE(open_guarded_file(m.channel.chan_depth_file, "chan.dht", "w"));
   ASSERT_TRUE(open_guarded_file(m.channel.chan_discharge_file, "chan.qht", "w"));
   ASSERT_TRUE(open_guarded_file(m.channel.chan_hotstart_out_file, "hot.chan", "w"));
+  m.overland.qout = 0.625;
   write_end_of_run_files(m);
   close_guarded_file(m.channel.chan_depth_file);
   close_guarded_file(m.channel.chan_discharge_file);
@@ -285,10 +286,11 @@ TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
   EXPECT_EQ(testing::read_file("chan.qht"), "1 1 0.250000\n2 1 0.500000\n");
   EXPECT_EQ(testing::read_file("hot.chan"),
             "   1    1    0.500    0.250\n   2    1    0.250    0.500\n   1    2    1.000    0.750\n");
-  // The companion: no lakes, no sediment.
+  // The companion: the outlet's discharge of the last step, no lakes, no
+  // sediment.
   EXPECT_EQ(testing::read_file("chan.state"),
             "NIVRA_CHANNEL_STATE\n# What the .dht and .qht files of this channel hot-start cannot hold.\n"
-            "LAKES 0\nSEDIMENT 0\nEND\n");
+            "OUTLET 0.625\nLAKES 0\nSEDIMENT 0\nEND\n");
 }
 
 TEST_F(EndOfRun, LateralSedimentOfEveryNodeIsAppended) {

@@ -109,7 +109,9 @@ bool count_precip_events(model_state& ms) {
     if (result != 1) break;
     ++count;
     // An event run simulates the first event only.
-    if (count == 1 || ms.clock.long_term || ms.clock.zem) warn_of_distant_gages(ms, count, named);
+    // A radar event has no gages: its rain comes from the radar grids.
+    if ((count == 1 || ms.clock.long_term || ms.clock.zem) && ms.hydromet.radar_rain != 2)
+      warn_of_distant_gages(ms, count, named);
     if (ms.hydromet.radar_rain == 2) {
       // The event's first radar file fixes its radar grid: it must be there.
       radar = true;

@@ -127,9 +127,9 @@ double setup_channel_sediment(channel_state& ch, const lake_state& lakes, int nc
   double total = 0.0;
   for (int l = 1; l <= ch.num_stream_links; ++l) {
     const int t = ch.ltype[l];
-    for (int k = 1; k <= ch.nx[l]; ++k) ch.new_bel(k, l) = ch.org_bel(k, l) = ch.bel(k, l);
+    for (int k = 1; k <= ch.og_nx1[l]; ++k) ch.new_bel(k, l) = ch.org_bel(k, l) = ch.bel(k, l);
     if (!erodible_channel(t)) continue;
-    for (int k = 1; k <= ch.nx[l]; ++k) {
+    for (int k = 1; k <= ch.og_nx1[l]; ++k) {
       const double depth = ch.max_eros.empty() ? 0.0 : ch.max_eros(k, l);
       double width = 0.0;
       if (has(t, link_type::trapezoid)) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "channel/card_lines.h"
+#include "channel/channel_hotstart.h"
 #include "channel/channel_input.h"
 #include "channel/channel_state.h"
 #include "channel/lake_capture.h"
@@ -25,6 +26,7 @@
 #include "soil/soil_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/lake_state.h"
+#include "surface/overland_state.h"
 
 namespace nivra {
 
@@ -428,14 +430,33 @@ void init_channel_network(model_state& ms) {
   }
   if (!check_connections(ch, ms.project.channel_input.c_str())) return;
   if (!init_channel_lakes(ms.lake, ms.grid, ms.project.channel_input.c_str())) return;
+  // A channel hot-start's companion carries the lakes' levels and cells,
+  // the nodes they hold and the sediment.
+  if (ch.chan_hotstart_flag_in && ch.chan_state_in_file.is_open()) {
+    const bool read = read_channel_state_file(ch.chan_state_in_file, ch, ms.lake, ms.grid);
+    close_guarded_file(ch.chan_state_in_file);
+    if (!read) return;
+    apply_carried_lakes(ch, ms.lake);
+  }
   ms.lake.lake_gw_on = contents.lake_gw;
   if (!init_lake_beds(ms)) return;
   if (!read_grid_stream_file(ch, ms.grid, ch.grid_stream_file, options)) return;
 
   size_channel_state(ch);
   if (ms.lake.chan_lakes) size_lake_capture(ch);
+  apply_carried_capture(ch, ms.lake);
   ch.chan_section_mode = 2;
-  if (ch.chan_hotstart_flag_in && !read_channel_initial_depths(ch)) return;
+  if (ch.chan_hotstart_flag_in) {
+    if (!read_channel_initial_depths(ch)) return;
+    // The water leaving the outlet when the run starts: what left it in the
+    // last step of the run that wrote the hot-start, else what its last
+    // node carries.
+    const int outlet = ch.num_stream_links;
+    if (ch.carried.read && ch.carried.outlet_given)
+      ms.overland.qout_at_start = ch.carried.outlet_q;
+    else if (outlet >= 1 && ch.nx[outlet] >= 1)
+      ms.overland.qout_at_start = ch.qp(ch.nx[outlet], outlet);
+  }
   if (!read_locations(ms)) return;
   ch.num_headwater_links = 0;
   for (int l = 1; l <= ch.num_stream_links; ++l)

@@ -9,6 +9,9 @@
 #include "core/text.h"
 #include "model/file_name_text.h"
 
+#include <string>
+#include <vector>
+
 namespace nivra {
 
 // Bits of a link's type (channel_state::ltype).
@@ -54,6 +57,46 @@ struct chan_point_volumes {
     for (array1d<double>* a : {&in, &out, &lake_out})
       if (!a->empty()) a->fill(0.0);
   }
+};
+
+// What the companion of a channel hot-start read (`name.state`, beside
+// `name.dht` and `name.qht`) carries into the run, held from its reading
+// until the set-up has put each part in place (channel/channel_hotstart.h).
+struct channel_carried {
+  struct lake_row {
+    int lake = 0, line = 0;
+    double level = 0.0, volume = 0.0, area = 0.0;
+    int counted = 0;          // cells the lake counts (lake_cells)
+    std::vector<int> cells;   // the cells under it
+  };
+  struct taken_row {
+    int link = 0, routed = 0, lake = 0, line = 0;
+  };
+  // Per class: the stored sediment and what waits to enter (m3).
+  struct node_sed_row {
+    int link = 0, node = 0, line = 0;
+    std::vector<double> stored, waiting;
+  };
+  // Per class: suspended, settled on the bed, arriving (m3).
+  struct lake_sed_row {
+    int lake = 0, line = 0;
+    std::vector<double> suspended, settled, arriving;
+  };
+  struct bed_row {
+    int link = 0, node = 0, line = 0;
+    double bed = 0.0, moved_bed = 0.0, layer = 0.0;
+  };
+  bool read = false;          // a companion was read
+  std::string file;           // its name, for the messages of the set-up
+  bool outlet_given = false;  // it carries the outlet discharge of the last step,
+  double outlet_q = 0.0;      // m3/s
+  std::vector<lake_row> lakes;
+  std::vector<taken_row> taken;
+  int sed_classes = 0;        // the sediment classes it carries (0: none)
+  std::vector<node_sed_row> node_sed;
+  std::vector<lake_sed_row> lake_sed;
+  std::vector<bed_row> beds;
+  std::vector<double> outlet_sed;  // per class the outlet's sediment rate of the last step (m3/s); empty: none
 };
 
 struct channel_state {
@@ -218,6 +261,9 @@ struct channel_state {
   node_array<int> status_node;       // 1 while a lake holds the node
   node_array<double> pct_flooded;    // share of the node's cells under a lake
   array1d<int> capture_lake;         // per link: the lake that holds its taken nodes, 0 none
+  // What a channel hot-start's companion carries in, until the set-up has
+  // put it in place.
+  channel_carried carried;
 
   // ---- Files: channel input, link/node outputs, hotstart and flood files.
   guarded_file grid_stream_file;
@@ -235,6 +281,7 @@ struct channel_state {
   file_name_text chan_new_elev_file_name;  // made when the file is written at the end of the run
   guarded_file flood_stream_file;
   guarded_file chan_discharge_in_file;  // the ".qht" of a channel hotstart read
+  guarded_file chan_state_in_file;      // the companion ".state" of a channel hotstart read, when there is one
   guarded_file chan_point_file;         // read whole at set-up
 };
 

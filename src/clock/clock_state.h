@@ -108,6 +108,7 @@ struct clock_state {
   int events_finished = 0;
   int long_event_warned = 0;         // the run has warned of an event kept going a week by its outlet
   int event_active = 0;              // an event is being simulated
+  int ended_in_event = 0;            // the run ended at END_TIME or TOT_TIME while an event went on
   int rain_on = 0;                   // the event's rain periods are running
   int event_done = 0;                // the event ended in this step
   int event_finish_pending = 0;      // the end-of-event handling is due

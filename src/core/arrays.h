@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 namespace nivra {
@@ -30,6 +31,35 @@ namespace nivra {
 void report_size_zero();
 void report_alloc_failure(const char* name);
 
+// The zeroed storage of the arrays. Elements of a plain type (numbers,
+// pointers) are taken zeroed from the system, which hands a large block out
+// as pages that are zeroed as each is first written: the thread that first
+// writes a part of the array pays for its pages, and the set-up does not
+// write every page of every array twice. Any other type is value-initialised.
+template <class T>
+inline constexpr bool zero_filled = std::is_trivially_default_constructible_v<T> && std::is_trivially_destructible_v<T>;
+template <class T>
+struct zeroed_delete {
+  void operator()(T* p) const {
+    if constexpr (zero_filled<T>)
+      std::free(p);
+    else
+      delete[] p;
+  }
+};
+template <class T>
+using zeroed_ptr = std::unique_ptr<T[], zeroed_delete<T>>;
+template <class T>
+T* make_zeroed(std::size_t count) {
+  if constexpr (zero_filled<T>) {
+    void* p = std::calloc(count, sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T*>(p);
+  } else {
+    return new T[count]();
+  }
+}
+
 // ---------------------------------------------------------------- 1-D
 template <class T>
 class array1d {
@@ -46,7 +76,7 @@ class array1d {
     data_.reset();
     n_ = 0;
     if (n <= 0) return;
-    data_.reset(new T[static_cast<std::size_t>(n) + 1]());
+    data_.reset(make_zeroed<T>(static_cast<std::size_t>(n) + 1));
     n_ = n;
   }
   void free() {
@@ -74,7 +104,7 @@ class array1d {
   T* end() { return data_ ? data_.get() + n_ + 1 : nullptr; }
 
  private:
-  std::unique_ptr<T[]> data_;
+  zeroed_ptr<T> data_;
   int n_ = 0;
 };
 
@@ -107,7 +137,7 @@ class block2d {
     data_.reset();
     n_ = m_ = 0;
     if (n <= 0 || m <= 0) return;
-    data_.reset(new T[size_of(n, m)]());
+    data_.reset(make_zeroed<T>(size_of(n, m)));
     n_ = n;
     m_ = m;
   }
@@ -138,7 +168,7 @@ class block2d {
     return (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1);
   }
 
-  std::unique_ptr<T[]> data_;
+  zeroed_ptr<T> data_;
   int n_ = 0, m_ = 0;
 };
 
@@ -215,7 +245,7 @@ class array3d {
     if (n <= 0 || m <= 0 || k <= 0) return;
     std::size_t total = (static_cast<std::size_t>(n) + 1) * (static_cast<std::size_t>(m) + 1) *
                         (static_cast<std::size_t>(k) + 1);
-    data_.reset(new T[total]());
+    data_.reset(make_zeroed<T>(total));
     n_ = n;
     m_ = m;
     k_ = k;
@@ -267,7 +297,7 @@ class array3d {
   }
 
  private:
-  std::unique_ptr<T[]> data_;
+  zeroed_ptr<T> data_;
   int n_ = 0, m_ = 0, k_ = 0;
 };
 

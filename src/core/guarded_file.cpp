@@ -138,6 +138,16 @@ bool open_input_file(guarded_file& f, std::string_view name, bool* refused) {
   return false;
 }
 
+bool open_optional_input(guarded_file& f, std::string_view name, bool* refused) {
+  if (refused) *refused = false;
+  std::string path;
+  const std::string plain(strip_quotes_view(name));
+  if (plain.empty() ||
+      !resolve_file_path(process.project_dir.view(), process.output_folder.view(), plain, "r", false, path))
+    return false;
+  return open_input_file(f, path, refused);
+}
+
 void close_guarded_file(guarded_file& f) {
   if (!f.fp) return;
   check_guard(f);

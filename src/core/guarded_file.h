@@ -46,6 +46,11 @@ bool open_guarded_file(guarded_file& f, std::string_view name, const char* mode)
 // false then, and when the file cannot be opened.
 bool open_input_file(guarded_file& f, std::string_view name, bool* refused = nullptr);
 
+// An input that need not be there (the companion of a hot-start written
+// before companions were): opened as open_input_file when a file of that
+// name is found, false without a word when none is.
+bool open_optional_input(guarded_file& f, std::string_view name, bool* refused = nullptr);
+
 // Closes an open handle; a closed handle is left alone.
 void close_guarded_file(guarded_file& f);
 

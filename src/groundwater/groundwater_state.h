@@ -152,6 +152,7 @@ struct groundwater_state {
   guarded_file sacramento_param_file;
   guarded_file conceptual_gw_param_file;
   guarded_file water_table_file;
+  guarded_file water_table_state_file;  // the companion ".state" of a WATER_TABLE map a groundwater run wrote, when there is one
   guarded_file aquifer_bottom_file;
   guarded_file well_location_file;
   guarded_file gw_boundary_file;

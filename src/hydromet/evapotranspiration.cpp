@@ -6,6 +6,7 @@
 #include "hydromet/hydromet_state.h"
 #include "hydromet/interception.h"
 #include "hydromet/solar_geometry.h"
+#include "hydromet/weather_files.h"
 #include "inputs/grid_state.h"
 
 namespace nivra {
@@ -147,17 +148,19 @@ double et_incidence_cosine(const et_sun& sun, const cell_surface& cell) {
   return incidence_cosine(cell.slope_x, -cell.slope_y, 1.0, sun.east, sun.north, sun.up);
 }
 
-double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, double C, double direct) {
+double cell_shortwave(const et_sun& sun, const cell_surface& cell, double sky, double C, double direct) {
   if (!(sun.altitude > 0.0)) return 0.0;
   const double beta = std::atan(std::sqrt(cell.slope_x * cell.slope_x + cell.slope_y * cell.slope_y));
-  const double cos_i = et_incidence_cosine(sun, cell);
-  double B = direct >= 9999.0 ? std::exp(-2.0 * sun.optical_depth * sun.air_mass) * solar_constant *
-                                    sun.eccentricity * cos_i * (1.0 - (1.0 - cloud_coefficient) * C)
-                              : sun.air_mass * direct * cos_i;
-  B *= cell.transmission;
+  // The clear-sky beam under the cloud cover, on level ground.
+  const double cloud = 1.0 - (1.0 - cloud_coefficient) * C;
+  const double modelled =
+      std::exp(-2.0 * sun.optical_depth * sun.air_mass) * solar_constant * sun.eccentricity * cloud * sun.up;
+  const sky_radiation r = split_sky_radiation(sky, direct, modelled);
+  // The beam on level ground turned onto the cell's plane, through the canopy.
+  double B = r.beam * et_incidence_cosine(sun, cell) / sun.up * cell.transmission;
   if (B < 0.0) B = 0.0;
   const double c = std::cos(beta / 2.0);
-  return (c * c * Sd + B) * (1.0 - cell.albedo);
+  return (c * c * r.diffuse + B) * (1.0 - cell.albedo);
 }
 
 double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* area_reduction, const et_hour& when) {
@@ -189,21 +192,21 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
 
   bool cloud_warned = false;
   for (int c = 1; c <= n; ++c) {
-    double P, Ta, u0, RH, C, Sd;
+    double P, Ta, u0, RH, C, sky;
     if (per_cell) {
       P = hm.cell_pressure[c] * 0.1;
       Ta = hm.cell_air_temp[c] + kelvin;
       u0 = hm.cell_wind_speed[c];
       RH = hm.cell_rel_humidity[c] / 100.0;
       C = hm.cell_cloud_cover[c] / 10.0;
-      Sd = hm.cell_global_rad[c];
+      sky = hm.cell_global_rad[c];
     } else {
       P = hm.hmet_pressure * 0.1;
       Ta = hm.hmet_temperature + kelvin;
       u0 = hm.hmet_wind_speed;
       RH = hm.hmet_rel_humidity / 100.0;
       C = hm.hmet_cloud_cover / 10.0;
-      Sd = hm.hmet_global_rad;
+      sky = hm.hmet_global_rad;
     }
     if (C > 1.0) {
       if (!cloud_warned) std::printf("WARNING: Cloud cover > 1.0 in evapo_trans - possible problem with hmet file \n");
@@ -229,7 +232,7 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
       air.shortwave = hm.R_short[c];
     } else {
       const cell_surface surface{grid.slope_x[c], grid.slope_y[c], hm.albedo_w_snow[c], penman ? kt : 1.0};
-      air.shortwave = cell_shortwave(sun, surface, Sd, C, gridded ? hm.cell_direct_rad[c] : hm.hmet_direct_rad);
+      air.shortwave = cell_shortwave(sun, surface, sky, C, gridded ? hm.cell_direct_rad[c] : hm.hmet_direct_rad);
     }
     const bool snow = !hm.snow_depth.empty() && hm.snow_depth[c] > 1e-16;
     if (snow) {

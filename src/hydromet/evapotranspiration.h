@@ -118,11 +118,15 @@ struct cell_surface {
 // the sun's direction and the cell's fall toward the east and the south
 // (negative when the sun lies behind the slope).
 double et_incidence_cosine(const et_sun& sun, const cell_surface& cell);
-// Net shortwave of a cell, W/m2: the diffuse sky Sd on the cell's slope
-// plus the direct beam (modelled under the cloud fraction C, or the
-// measured direct radiation when below 9999) times the transmission, less
-// the albedo; 0 when the sun is down.
-double cell_shortwave(const et_sun& sun, const cell_surface& cell, double Sd, double C, double direct);
+// Net shortwave of a cell, W/m2: the diffuse sky on the cell's slope
+// (cos^2 of half the slope) plus the direct beam turned from level ground
+// onto the cell's plane (cos incidence / sin altitude) times the
+// transmission, less the albedo; 0 when the sun is down. The record's sky
+// radiation and direct radiation are split into the two by
+// split_sky_radiation, with the clear-sky beam under the cloud fraction C
+// as the modelled beam: on level ground in the open the cell takes the
+// measured global radiation, or the diffuse and the direct radiation.
+double cell_shortwave(const et_sun& sun, const cell_surface& cell, double sky, double C, double direct);
 
 // The date and hour of the step.
 struct et_hour {

@@ -185,7 +185,9 @@ struct hydromet_state {
   // of gridded weather) and each cell's weather: pressure mb, relative
   // humidity %, cloud cover tenths, wind m/s, temperature deg C (in
   // cell_air_temp), radiation W/m2 (hmet_global_rad and cell_global_rad
-  // are the sky's diffuse radiation), precipitation of gridded weather mm/h.
+  // are the sky's radiation as diffuse_of_global leaves it: the diffuse
+  // part under a measured beam, else the global radiation), precipitation
+  // of gridded weather mm/h.
   double hmet_pressure = 0.0, hmet_rel_humidity = 0.0, hmet_cloud_cover = 0.0, hmet_wind_speed = 0.0;
   double hmet_temperature = 0.0, hmet_direct_rad = 0.0, hmet_global_rad = 0.0;
   array1d<double> cell_pressure, cell_rel_humidity, cell_cloud_cover, cell_wind_speed;

@@ -83,7 +83,10 @@ bool read_radar_header(radar_grid& radar, std::string_view file_name) {
   radar.radar_nodata = v[5];
   radar.radar_left = radar.radar_xll;
   radar.radar_top = radar.radar_yll + rows * radar.radar_cell_size;
-  if (resize) radar.precip_data.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols), 0.0);
+  if (resize) {
+    radar.precip_data.assign(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols), 0.0);
+    radar.unmeasured.assign(radar.precip_data.size(), 0);
+  }
   return true;
 }
 
@@ -148,6 +151,7 @@ bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool value
   double peak = 0.0;
   long long no_data = 0;
   double* out = radar.precip_data.data();
+  unsigned char* gap = radar.unmeasured.data();
   std::string_view token;
   for (int i = 0; i < radar.radar_rows; ++i) {
     bool line_ready = false;  // a row starts on a new line
@@ -170,6 +174,7 @@ bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool value
       }
       const bool missing = std::fabs(v - radar.radar_nodata) <= 0.01;
       no_data += missing;
+      *gap++ = missing ? 1 : 0;
       if (missing || !(v > 0.0)) {
         v = 0.0;
       } else {
@@ -191,6 +196,20 @@ bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool value
     std::printf("Error: the radar file %.*s holds only no-data values (%g); it gives no rain for its period.\n",
                 name_width, file_name.data(), radar.radar_nodata);
     return false;
+  }
+  // Watershed cells under a no-data value: the radar saw nothing there,
+  // and the cells take no rain for the period.
+  if (no_data > 0) {
+    const long long total = static_cast<long long>(radar.radar_rows) * radar.radar_cols;
+    int blind = 0;
+    for (int k = 1; k <= radar.nivra_to_precip.size(); ++k) {
+      const int i = radar.nivra_to_precip[k];
+      blind += i >= 0 && i < total && radar.unmeasured[static_cast<std::size_t>(i)] != 0;
+    }
+    if (blind > 0)
+      std::printf("Warning: %d of the watershed's %d cells lie under no-data values of the radar file %.*s; "
+                  "they take no rain for its period.\n",
+                  blind, radar.nivra_to_precip.size(), name_width, file_name.data());
   }
   radar.peak_read = peak;
   std::printf("Peak rainfall rate read: %lf mm/hr\n", peak);

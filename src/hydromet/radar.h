@@ -33,6 +33,8 @@ struct radar_grid {
   array1d<int> nivra_to_precip;
   // The current period's rates, mm/h, row by row from the top row.
   std::vector<double> precip_data;
+  // 1 where the current period's file gives the no-data value.
+  std::vector<unsigned char> unmeasured;
   double peak_read = 0.0;  // largest rate of the last file read, mm/h
   // Scratch of the file reader: the line being cut into values.
   card_line line;
@@ -54,7 +56,9 @@ bool map_radar_cells(radar_grid& radar, std::string_view first_file, const grid_
 // are in mm, and a value above 100 mm/h is capped with a warning. False
 // after a message naming the file: a file that cannot be opened, whose size
 // differs from the event's radar grid, a value that is missing or not a
-// finite number, or a grid of nothing but no-data values.
+// finite number, or a grid of nothing but no-data values. Active cells
+// that lie under no-data values take no rain for the period; the reader
+// warns, naming the file and how many cells they are.
 bool read_radar_precip(radar_grid& radar, std::string_view file_name, bool values_in_mm);
 
 // Each active cell takes the rate of its radar cell; prints the peak over

@@ -7,6 +7,7 @@
 // volumes it put where (rain_books); the rainfall step books them.
 #pragma once
 
+#include "core/thread_pool.h"
 #include "model/water_ledger.h"
 
 namespace nivra {
@@ -43,7 +44,19 @@ struct rain_domain {
   double* swe = nullptr;             // snow water equivalent, m
   double* rain_on_snow = nullptr;    // water fallen on the pack this hour, mm
   int* snow_fell = nullptr;          // set where snow fell this hour
+  // The run's threads (null: the caller alone). A grid without lakes is cut
+  // into parts of at least rain_part_cells cells, at most rain_most_parts,
+  // by its size alone.
+  thread_pool* crew = nullptr;
 };
+
+inline constexpr int rain_part_cells = 4096;
+inline constexpr int rain_most_parts = 64;
+// The parts a pass of the rain over n cells takes: by the grid's size alone.
+inline int rain_parts(int n) {
+  const int by_size = n / rain_part_cells;
+  return by_size < 2 ? 1 : (by_size < rain_most_parts ? by_size : rain_most_parts);
+}
 
 // Where the rain went, m3.
 struct rain_books {
@@ -80,7 +93,11 @@ struct rain_result {
   bool on_overland_lakes = false;   // rain fell on some overland lake
 };
 
-// Puts the rain of a step of dt seconds on the cells.
+// Puts the rain of a step of dt seconds on the cells. A cell whose depth is
+// not a number or below zero after the rain ends its part of the cells
+// there (the rain of the cells before it in the part, and of the other
+// parts, stays where it fell and is booked); the first such cell is
+// reported.
 rain_result rain_on_cells(const rain_domain& d, double dt);
 
 }  // namespace nivra

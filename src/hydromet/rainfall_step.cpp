@@ -79,6 +79,8 @@ void apply_rainfall(model_state& ms) {
     d.snow_fell = hm.Snow_Accumulated_Hr.data();
   }
 
+  d.crew = &ov.crew;
+
   const rain_result r = rain_on_cells(d, dt);
   if (r.on_overland_lakes) lk.olake_update = 1;
   if (r.snowed) hm.snow_present = 1;

@@ -265,6 +265,21 @@ weather_hour next_weather_hour(weather_hour h) {
   return h;
 }
 
+double diffuse_of_global(double global, double direct) {
+  if (direct >= radiation_not_measured) return global >= radiation_not_measured ? radiation_not_measured : global;
+  if (global >= radiation_not_measured) return 0.0;
+  return global > direct ? global - direct : 0.0;
+}
+
+sky_radiation split_sky_radiation(double sky, double direct, double modelled_beam) {
+  if (direct < radiation_not_measured) return {sky, direct};
+  // A global of 0 by day with no beam measured is a station that measured
+  // no radiation (files write 0 there as often as 9999): model the beam.
+  if (sky >= radiation_not_measured || !(sky > 0.0)) return {0.0, modelled_beam > 0.0 ? modelled_beam : 0.0};
+  const double beam = std::fmin(std::fmax(modelled_beam, 0.0), sky);
+  return {sky - beam, beam};
+}
+
 // ---- Repairs of missing values.
 
 weather_repairs::weather_repairs() {
@@ -516,9 +531,10 @@ bool weather_reader::load_surface_airways(guarded_file& file, std::string_view n
     v.date = date;
     const double d = raw(dr, h), g = raw(gr, h), p = raw(pr, h), r = raw(rh, h), t = raw(tm, h), s = raw(ts, h),
                  w = raw(wi, h);
-    // Radiation in tenths; without direct-beam records the beam is not measured.
-    v.direct_rad = by_hour[dr].empty() ? 9999.0 : (std::isnan(d) || d == 99999.0 ? missing : d / 10.0);
-    v.global_rad = by_hour[gr].empty() ? 0.0 : (std::isnan(g) || g == 99999.0 ? missing : g / 10.0);
+    // Radiation in tenths; without beam (global) records the beam (the
+    // global radiation) was not measured.
+    v.direct_rad = by_hour[dr].empty() ? radiation_not_measured : (std::isnan(d) || d == 99999.0 ? missing : d / 10.0);
+    v.global_rad = by_hour[gr].empty() ? radiation_not_measured : (std::isnan(g) || g == 99999.0 ? missing : g / 10.0);
     v.pressure = std::isnan(p) || p == 99999.0 ? missing : p * 33.86530748663101 / 1000.0;
     v.temperature = std::isnan(t) || t == 99999.0 ? missing : fahrenheit_to_celsius(t);
     v.rel_humidity = std::isnan(r) || r == 99999.0 ? missing : r;
@@ -665,12 +681,12 @@ bool weather_reader::read_gridded_hour(int k, weather_values& out, const gridded
     if (scalars[q]) *scalars[q] = n > 0 ? sum / n : 0.0;
   }
   // The global radiation grid, like the station table, gives each cell's
-  // diffuse part as what the direct beam leaves.
+  // sky radiation.
   array1d<double>& global = *cells.global_rad;
   const array1d<double>& direct = *cells.direct_rad;
   double diffuse = 0.0;
   for (int c = 1; c <= ncells; ++c) {
-    global[c] = global[c] > direct[c] ? global[c] - direct[c] : 0.0;
+    global[c] = diffuse_of_global(global[c], direct[c]);
     diffuse += global[c];
   }
   out.global_rad = ncells > 0 ? diffuse / ncells : 0.0;
@@ -802,9 +818,10 @@ int weather_reader::next(weather_values& out, int& repaired, const gridded_cells
     stop();
     return -1;
   }
-  // The station table gives global radiation: its diffuse part is what the
-  // direct beam leaves.
-  if (format_ == weather_format::guv) out.global_rad = out.global_rad > out.direct_rad ? out.global_rad - out.direct_rad : 0.0;
+  // The station table and Surface Airways records give the global
+  // radiation, SAMSON records the diffuse.
+  if (format_ == weather_format::guv || format_ == weather_format::surface_airways)
+    out.global_rad = diffuse_of_global(out.global_rad, out.direct_rad);
   return 1;
 }
 

@@ -68,9 +68,39 @@ struct weather_values {
   double cloud_cover = 0.0;   // tenths
   double wind_speed = 0.0;    // m/s
   double temperature = 0.0;   // deg C
-  double direct_rad = 0.0;    // W/m2; 9999 or more: not measured
-  double global_rad = 0.0;    // the sky's diffuse radiation, W/m2
+  double direct_rad = 0.0;    // W/m2 on level ground; radiation_not_measured: not measured
+  double global_rad = 0.0;    // W/m2: the sky's radiation as diffuse_of_global leaves it
 };
+
+// A radiation of this or more was not measured: a direct beam the shortwave
+// then models from the sun and the cloud cover, or a global radiation the
+// file does not give (Surface Airways records without GR lines).
+inline constexpr double radiation_not_measured = 9999.0;
+
+// The sky's radiation of a record that gives the global radiation (the
+// station table, Surface Airways records, the gridded weather), as the
+// shortwave takes it (split_sky_radiation): under a measured beam the
+// diffuse part, the global less the beam (none below 0; none when the
+// global was not measured); under a beam not measured the global radiation
+// whole (or radiation_not_measured). SAMSON records give the diffuse
+// radiation itself and a measured beam in every hour.
+double diffuse_of_global(double global, double direct);
+
+// The radiation of the sky on level ground, W/m2.
+struct sky_radiation {
+  double diffuse = 0.0;
+  double beam = 0.0;
+};
+// The record's sky radiation (as diffuse_of_global leaves it) and direct
+// radiation split into the diffuse sky and the direct beam on level ground,
+// with modelled_beam the beam on level ground that the sun's model gives
+// under the hour's cloud. A measured beam is taken as it is; a beam not
+// measured is the modelled one, within the measured global radiation, and
+// the diffuse sky is the rest of the global: so the two add up to the
+// measured global radiation and nothing is counted twice. Without a
+// measured global radiation (9999, or 0 under a beam not measured) the
+// diffuse sky is 0 and the beam the modelled one.
+sky_radiation split_sky_radiation(double sky, double direct, double modelled_beam);
 
 // The repair of missing values: relative humidity, temperature and the two
 // radiation values take the last valid value of the same hour of the day
@@ -97,7 +127,7 @@ struct gridded_cells {
   array1d<double>* rel_humidity = nullptr;
   array1d<double>* temperature = nullptr;
   array1d<double>* direct_rad = nullptr;
-  array1d<double>* global_rad = nullptr;  // the diffuse part: the global grid less the direct beam
+  array1d<double>* global_rad = nullptr;  // the sky's radiation of the global grid (diffuse_of_global)
   array1d<double>* wind_speed = nullptr;
 };
 

@@ -1,6 +1,7 @@
 // Initial state of a run from hotstart maps and uniform values: snow water
 // equivalent, overland depth (a hotstart map or an initial water-surface
 // elevation) and soil moisture spread into the infiltration scheme's state.
+#include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/process.h"
 #include "hydromet/hydromet_state.h"
@@ -10,7 +11,10 @@
 #include "maps/input_report.h"
 #include "model/model_state.h"
 #include "model/project.h"
+#include "quality/constituent_state.h"
+#include "quality/ov_sed_record.h"
 #include "soil/soil_state.h"
+#include "surface/overland_hotstart.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -61,6 +65,15 @@ void read_snow_ov_hotstart(model_state& ms) {
     close_guarded_file(ms.overland.read_ov_hotstart_file);
     if (stopped()) return;
     for (int c = 1; c <= n; ++c) ms.overland.ov_depth_old[c] = ms.overland.ov_depth[c];
+    // Its companion carries the overland lakes and the outlet discharge.
+    if (ms.overland.read_ov_state_file.is_open()) {
+      ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
+      const bool read = read_overland_state_file(ms.overland.read_ov_state_file, ms.overland, ms.lake, ms.grid,
+                                                 sed ? &sed->cells : nullptr, !ms.channel.chan_explic);
+      close_guarded_file(ms.overland.read_ov_state_file);
+      if (!read) return;
+      ms.overland.hotstart_state_read = 1;
+    }
   }
 
   // A uniform initial water surface fills every cell below it; cells at or

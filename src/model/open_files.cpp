@@ -7,6 +7,7 @@
 #include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/process.h"
+#include "core/state_file.h"
 #include "groundwater/groundwater_state.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
@@ -40,6 +41,15 @@ bool open_role(guarded_file& f, std::string_view name, const char* mode, std::st
   bool refused = false;
   if (mode[0] == 'r' ? open_input_file(f, name, &refused) : open_guarded_file(f, name, mode)) return true;
   if (!failure_counts && !refused) return true;
+  fail(4, role, name);
+  return false;
+}
+
+// The companion of a hot-start read: none is no fault (a hot-start written
+// before companions were), one that cannot be read as text is.
+bool open_companion(guarded_file& f, std::string_view name, std::string_view role) {
+  bool refused = false;
+  if (open_optional_input(f, name, &refused) || !refused) return true;
   fail(4, role, name);
   return false;
 }
@@ -217,6 +227,22 @@ bool open_hotstarts(model_state& ms) {
     if (!open_role(ms.channel.chan_discharge_in_file, ms.project.chan_hotstart_read_qht, "r", "channel discharge"))
       return false;
   }
+  // The companions of the hot-starts read: a hot-start written before they
+  // were is read without one (the set-up warns of what starts afresh); one
+  // that is there but cannot be read as text stops the run.
+  if (ms.channel.chan_hotstart_flag_in &&
+      !open_companion(ms.channel.chan_state_in_file, companion_name(ms.project.chan_hotstart_read_file), "channel hot-start state"))
+    return false;
+  if (ms.overland.ov_hotstart_read_given &&
+      !open_companion(ms.overland.read_ov_state_file, companion_name(ms.project.ov_hotstart_read_file), "overland hot-start state"))
+    return false;
+  if (ms.soil.read_sm_hotstart_given &&
+      !open_companion(ms.soil.read_sm_state_file, companion_name(ms.project.read_sm_hotstart), "soil hot-start state"))
+    return false;
+  if (ms.groundwater.gw_simulation && ms.groundwater.water_table_given &&
+      !open_companion(ms.groundwater.water_table_state_file, companion_name(ms.project.water_table),
+                      "groundwater hot-start state"))
+    return false;
   return true;
 }
 

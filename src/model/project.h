@@ -672,6 +672,10 @@ struct project_state {
   file_name_text chan_hotstart_read_qht;
   file_name_text chan_hotstart_write_dht;
   file_name_text chan_hotstart_write_qht;
+  // The maps a groundwater run writes at its end, named after the project
+  // file (its name without the extension, with ".gw_hotstart" and
+  // ".satsource").
+  file_name_text gw_hotstart_write, sat_source_write;
 };
 
 // Reads the project file into the three sub-records. An open failure sets

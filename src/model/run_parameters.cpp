@@ -692,6 +692,18 @@ void copy_outputs(model_state& ms) {
   join_name(ms.project.chan_hotstart_write_dht, po.chan_hotstart_write_file.view(), ".dht");
 }
 
+// The groundwater maps of the run's end are named after the project file:
+// its name without the extension, beside it.
+void name_groundwater_maps(model_state& ms, std::string_view project_file_name) {
+  const std::string_view prj = project_file_name;
+  const std::size_t slash = prj.find_last_of('/'), dot = prj.find_last_of('.');
+  const std::string_view base = dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)
+                                    ? prj.substr(0, dot)
+                                    : prj;
+  join_name(ms.project.gw_hotstart_write, base, ".gw_hotstart");
+  join_name(ms.project.sat_source_write, base, ".satsource");
+}
+
 void copy_display(model_state& ms) {
   const project_options& po = ms.project.project_options;
   ms.output.xwindows = po.xwindows;
@@ -785,6 +797,7 @@ void read_run_parameters(std::string_view project_file_name, model_state& ms) {
   set_precipitation(ms);
   copy_coupling(ms);
   copy_outputs(ms);
+  name_groundwater_maps(ms, project_file_name);
   copy_display(ms);
 
   if (!ms.project.super_quiet && first_process && !ms.project.optimizer_mode)

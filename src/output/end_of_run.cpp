@@ -1,14 +1,18 @@
 #include "output/end_of_run.h"
 #include "output/nsm_output.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "channel/channel_hotstart.h"
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
+#include "core/state_file.h"
 #include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_hotstart.h"
 #include "hydromet/hydromet_state.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -16,13 +20,17 @@
 #include "model/water_ledger.h"
 #include "output/dataset_out.h"
 #include "output/grid_writers.h"
+#include "output/hotstart_coverage.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output/pav_file.h"
 #include "output/summary_common.h"
 #include "quality/constituent_state.h"
+#include "quality/ov_sed_record.h"
+#include "soil/soil_hotstart.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
+#include "surface/overland_hotstart.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -98,6 +106,22 @@ void write_channel_state(const channel_state& channel, const lake_state& lakes) 
   }
 }
 
+// The companion of the channel hot-start: the lakes, the nodes they hold
+// and the sediment (channel/channel_hotstart.h).
+bool write_channel_companion(model_state& ms) {
+  guarded_file out;
+  const std::string name = companion_name(ms.project.chan_hotstart_write_file);
+  if (!open_guarded_file(out, name, "w"))
+    return stop_with("Error: the channel hot-start state %s cannot be opened for writing.\n", name.c_str());
+  const constituent_state& k = ms.constituent;
+  const bool sediment = k.chan_sed_on && k.chan_sed.ready;
+  channel_outlet outlet{ms.overland.qout};
+  if (sediment) outlet = {ms.overland.qout, &k.chan_fine_out, &k.chan_sand_out};
+  write_channel_state_file(out.fp, ms.channel, ms.lake, ms.grid, sediment ? &k.chan_sed : nullptr, outlet);
+  close_guarded_file(out);
+  return true;
+}
+
 void write_channel_hotstart(const channel_state& channel) {
   std::FILE* f = channel.chan_hotstart_out_file.fp;
   for (int link = 1; link <= channel.num_stream_links; ++link)
@@ -106,14 +130,24 @@ void write_channel_hotstart(const channel_state& channel) {
                    channel.qp(node, link));
 }
 
-bool write_gw_hotstart(groundwater_state& gw, const grid_state& grid) {
-  gw.gw_hotstart_out_file_name.assign("hotstart_file");
+// The water table at the end of the run, the map a next run starts from
+// (WATER_TABLE), named after the project file.
+bool write_gw_hotstart(model_state& ms) {
+  groundwater_state& gw = ms.groundwater;
+  const grid_state& grid = ms.grid;
+  gw.gw_hotstart_out_file_name = ms.project.gw_hotstart_write;
   if (!open_guarded_file(gw.gw_hotstart_out_file, gw.gw_hotstart_out_file_name.view(), "w"))
     return stop_with("Can't open gw hot start map for writing out hotstart info: %s\n",
                      gw.gw_hotstart_out_file_name.c_str());
   write_grass_grid(gw.gw_hotstart_out_file, grid.mask, grid.north, grid.south, grid.east, grid.west, grid.rows,
-                   grid.cols, gw.elevgw.data());
+                   grid.cols, gw.elevgw.data(), hotstart_decimals);
   close_guarded_file(gw.gw_hotstart_out_file);
+  guarded_file state;
+  const std::string name = companion_name(gw.gw_hotstart_out_file_name);
+  if (!open_guarded_file(state, name, "w"))
+    return stop_with("Error: the groundwater hot-start state %s cannot be opened for writing.\n", name.c_str());
+  write_groundwater_state_file(state.fp, ms);
+  close_guarded_file(state);
   return true;
 }
 
@@ -127,7 +161,7 @@ bool write_adjusted_elevations(constituent_state& cs, const grid_state& grid) {
 }
 
 bool write_sat_source_map(model_state& ms) {
-  const char* name = "satsource_file";
+  const char* name = ms.project.sat_source_write.c_str();
   if (!open_guarded_file(ms.output.sat_source_map_file, name, "w"))
     return stop_with("Can't open map for writing out sat. source info: %s\n", name);
   std::FILE* f = ms.output.sat_source_map_file.fp;
@@ -181,22 +215,43 @@ void write_pav_output(model_state& ms) {
   close_guarded_file(ms.output.out_hyd_location_file);
 }
 
-void write_hotstart_maps(model_state& ms) {
+// The overland and soil hot-starts: the maps and their companions. A file
+// that cannot be written stops the run with an error: the next run would
+// start from nothing, or from an older file.
+bool write_hotstart_maps(model_state& ms) {
   if (ms.overland.write_ov_hotstart_given) {
-    if (!open_guarded_file(ms.overland.write_ov_hotstart_file, ms.project.write_ov_hotstart.view(), "w")) {
-      std::printf("Can't open overland hotstart file for writing: %s\n", ms.project.write_ov_hotstart.c_str());
-    } else {
-      write_grass_grid(ms.overland.write_ov_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west,
-                       ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data());
-      close_guarded_file(ms.overland.write_ov_hotstart_file);
-    }
+    if (!open_guarded_file(ms.overland.write_ov_hotstart_file, ms.project.write_ov_hotstart.view(), "w"))
+      return stop_with("Error: the overland hot-start %s cannot be opened for writing.\n",
+                       ms.project.write_ov_hotstart.c_str());
+    write_grass_grid(ms.overland.write_ov_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east,
+                     ms.grid.west, ms.grid.rows, ms.grid.cols, ms.overland.ov_depth.data(), hotstart_decimals);
+    close_guarded_file(ms.overland.write_ov_hotstart_file);
+    guarded_file state;
+    if (!open_guarded_file(state, companion_name(ms.project.write_ov_hotstart), "w"))
+      return stop_with("Error: the overland hot-start state %s cannot be opened for writing.\n",
+                       companion_name(ms.project.write_ov_hotstart).c_str());
+    const ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
+    write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid, sed ? &sed->cells : nullptr);
+    close_guarded_file(state);
   }
-  if (ms.soil.write_sm_hotstart_given &&
-      open_guarded_file(ms.soil.write_sm_hotstart_file, ms.project.write_sm_hotstart.view(), "w")) {
-    write_grass_grid(ms.soil.write_sm_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east, ms.grid.west,
-                     ms.grid.rows, ms.grid.cols, ms.soil.surface_moisture.data());
+  if (ms.soil.write_sm_hotstart_given) {
+    if (!open_guarded_file(ms.soil.write_sm_hotstart_file, ms.project.write_sm_hotstart.view(), "w"))
+      return stop_with("Error: the soil hot-start %s cannot be opened for writing.\n",
+                       ms.project.write_sm_hotstart.c_str());
+    const std::vector<double> surface = surface_moisture_at_end(ms.soil, ms.grid.ncells);
+    write_grass_grid(ms.soil.write_sm_hotstart_file, ms.grid.mask, ms.grid.north, ms.grid.south, ms.grid.east,
+                     ms.grid.west, ms.grid.rows, ms.grid.cols, surface.data(), hotstart_decimals);
     close_guarded_file(ms.soil.write_sm_hotstart_file);
+    guarded_file state;
+    if (!open_guarded_file(state, companion_name(ms.project.write_sm_hotstart), "w"))
+      return stop_with("Error: the soil hot-start state %s cannot be opened for writing.\n",
+                       companion_name(ms.project.write_sm_hotstart).c_str());
+    // The fronts go on in the next run when this one ended inside an event.
+    const int fronts = ms.clock.ended_in_event ? std::max(ms.clock.inf_event_step, 1) : 0;
+    write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, ms.clock.model_time);
+    close_guarded_file(state);
   }
+  return true;
 }
 
 // Lateral sediment of every channel node, one line per class, appended
@@ -264,19 +319,22 @@ void write_end_of_run_files(model_state& ms) {
   correct_linknode_counts(ms);
   if (!ms.channel.chan_drain && ms.output.dataset_output) write_dataset_end_cards(ms.output, ms.constituent);
   if (ms.constituent.nutrients) write_nutrient_end_cards(ms);
-  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given)
+  warn_uncarried_at_writing(ms);
+  if (ms.channel.explic_backwater_given || ms.channel.write_chan_hotstart_given) {
     write_channel_state(ms.channel, ms.lake);
+    if (!write_channel_companion(ms)) return;
+  }
   if ((ms.channel.chan_explic || ms.channel.chan_mesh) && ms.channel.chan_hotstart_out_file.is_open() &&
       ms.channel.num_stream_links >= 1)
     write_channel_hotstart(ms.channel);
-  if (ms.groundwater.gw_simulation && !write_gw_hotstart(ms.groundwater, ms.grid)) return;
+  if (ms.groundwater.gw_simulation && !write_gw_hotstart(ms)) return;
   if (ms.constituent.adjust_elev == 1 && !write_adjusted_elevations(ms.constituent, ms.grid)) return;
   if (ms.groundwater.any_exfil == 1 && ms.output.sat_source_map_on && !write_sat_source_map(ms)) return;
   if (ms.output.pav_hydro_given) write_pav_output(ms);
   if (ms.output.zv_discharge_out) close_shared_output_file(ms.output);
   close_guarded_file(ms.overland.read_ov_hotstart_file);
   close_guarded_file(ms.soil.read_sm_hotstart_file);
-  write_hotstart_maps(ms);
+  if (!write_hotstart_maps(ms)) return;
   if (ms.constituent.soil_erosion_on && ms.constituent.chan_sed_on && ms.constituent.fyssi_given) write_sediment_bed_output(ms);
   if (ms.hydromet.snow_temp_given) write_series_end(ms.output.snow_temp_dataset);
 }

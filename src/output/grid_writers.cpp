@@ -45,7 +45,7 @@ void write_ascii_grid(guarded_file& file, const array2d<int>& mask, double north
 }
 
 void write_grass_grid(guarded_file& file, const array2d<int>& mask, double north, double south,
-                      double east, double west, int rows, int cols, const double* values) {
+                      double east, double west, int rows, int cols, const double* values, int decimals) {
   std::FILE* fp = file.fp;
   if (!fp) return;
   std::fprintf(fp, "north: %9.2lf\n", north);
@@ -63,7 +63,7 @@ void write_grass_grid(guarded_file& file, const array2d<int>& mask, double north
         ++k;
         v = values ? values[k] : 0.0;
       }
-      out.fixed(v, 6, ' ');
+      out.fixed(v, decimals, ' ');
     }
     out.ch('\n');
   }

@@ -52,8 +52,11 @@ void outlet_hydrograph(model_state& ms, double qf) {
     else
       cfs ? std::fprintf(fp, "%8.2lf %10.3lf\n", t, q) : std::fprintf(fp, "%8.2lf %9.3lf\n", t, q);
   }
+  // Decimal years and Julian days take the digits that keep a step's time
+  // apart from the next, as the outlet hydrograph's do.
   if (ms.output.sig_outlet_hydro_given && ms.output.hyd_6digit_file.fp)
-    std::fprintf(ms.output.hyd_6digit_file.fp, "%8.2lf %12.6lf\n", t, q);
+    std::fprintf(ms.output.hyd_6digit_file.fp,
+                 ms.clock.long_term || ms.clock.strict_julian_date ? "%16.8lf %12.6lf\n" : "%8.2lf %12.6lf\n", t, q);
   ++ms.output.hydro_line_count;
 }
 

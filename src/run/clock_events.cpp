@@ -2,6 +2,7 @@
 // advance with its calendar, the reading of the next precipitation event
 // when it is due, and the intensity of every cell for each rain period (or
 // the uniform storm).
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -15,6 +16,7 @@
 #include "hydromet/interception.h"
 #include "hydromet/precip_file.h"
 #include "hydromet/radar.h"
+#include "hydromet/rainfall.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/project.h"
@@ -255,9 +257,22 @@ void update_rainfall(model_state& ms) {
     }
   }
 
+  // The first cell with a negative rain, found by parts on the run's
+  // threads (the first in cell order whatever the split).
   const double* rain = ms.hydromet.rain_depth.data();
-  for (int c = 1; c <= n; ++c) {
-    if (rain[c] < -1e-16) {
+  const int parts = rain_parts(n);
+  std::array<int, rain_most_parts> negative{};
+  for_parts(ms.overland.crew, n, parts, [&](int first, int last, int part) {
+    for (int c = first; c <= last; ++c) {
+      if (rain[c] < -1e-16) {
+        negative[static_cast<std::size_t>(part)] = c;
+        return;
+      }
+    }
+  });
+  for (int part = 0; part < parts; ++part) {
+    const int c = negative[static_cast<std::size_t>(part)];
+    if (c != 0) {
       std::printf("A negative rainfall has been detected for overland cell %d, check your rainfall input "
                   "for negative values\n",
                   c);

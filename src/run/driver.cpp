@@ -36,6 +36,7 @@
 #include "model/run_parameters.h"
 #include "output/analyzer.h"
 #include "output/dataset_out.h"
+#include "output/hotstart_coverage.h"
 #include "output/linknode.h"
 #include "output/output_state.h"
 #include "output/run_summary.h"
@@ -79,6 +80,7 @@ void close_file_slots(model_state& ms) {
       &ms.overland.reten_depth_file,
       &ms.overland.read_ov_hotstart_file,
       &ms.overland.write_ov_hotstart_file,
+      &ms.overland.read_ov_state_file,
       &ms.soil.soil_type_file,
       &ms.soil.soil_moisture_file,
       &ms.soil.ks_file,
@@ -92,10 +94,12 @@ void close_file_slots(model_state& ms) {
       &ms.soil.out_theta_location_file,
       &ms.soil.read_sm_hotstart_file,
       &ms.soil.write_sm_hotstart_file,
+      &ms.soil.read_sm_state_file,
       &ms.soil.evap_out_file,
       &ms.groundwater.sacramento_param_file,
       &ms.groundwater.conceptual_gw_param_file,
       &ms.groundwater.water_table_file,
+      &ms.groundwater.water_table_state_file,
       &ms.groundwater.aquifer_bottom_file,
       &ms.groundwater.well_location_file,
       &ms.groundwater.gw_boundary_file,
@@ -122,6 +126,7 @@ void close_file_slots(model_state& ms) {
       &ms.channel.chan_new_elev_file,
       &ms.channel.flood_stream_file,
       &ms.channel.chan_discharge_in_file,
+      &ms.channel.chan_state_in_file,
       &ms.pipe.superlink_node_location_file,
       &ms.pipe.superjunction_location_file,
       &ms.pipe.superjunction_output_file,
@@ -306,6 +311,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_evapotranspiration>, true},
     {on_record<init_snow_state>, true},
     {on_record<read_chan_point_sources>, true},
+    {on_record<warn_uncarried_at_reading>, false},
     {on_record<alloc_calib_output>, false},
     {on_record<read_exchange_maps>, true},
     {on_record<shift_series_to_run_start>, false},

@@ -195,6 +195,7 @@ void check_simulation_end(model_state& ms) {
   // long-term run that reaches it between storms has no event to close, its
   // last one having been closed and summarised when it ended.
   if (ms.clock.end_time_given && ms.clock.model_time > ms.clock.end_time - ms.clock.time_tol) {
+    ms.clock.ended_in_event = ms.clock.event_active;
     if (ms.clock.event_active || !ms.clock.long_term) {
       ms.clock.event_done = 1;
       ms.clock.event_finish_pending = 1;
@@ -208,6 +209,7 @@ void check_simulation_end(model_state& ms) {
     // time (to within the clock's tolerance).
     if (ms.clock.model_time > ms.clock.event_end_time - ms.clock.time_tol) {
       ms.clock.keep_running = 0;
+      ms.clock.ended_in_event = ms.clock.event_active;
       end_event(ms);
     }
   } else if (ms.clock.event_active && ms.clock.precip_event_state != 1 && ms.clock.precip_event_state != 2) {

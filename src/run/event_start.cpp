@@ -98,7 +98,10 @@ void restart_clocks(model_state& ms) {
 
 // The surface at the event's start: an event without a hotstart or an
 // initial water surface starts dry; wetland cells start with the water of
-// their wetland, and the water this gives or takes is booked. A long-term
+// their wetland, and the water this gives or takes is booked, except in the
+// first event of a run that starts from an overland hot-start another
+// run wrote (its companion read), whose wetlands hold the water it
+// carried. A long-term
 // run whose soil-moisture accounting kept the surface between the events
 // keeps it too (its ponded water is the run's to evaporate, soak in or
 // route; clearing it would lose it from the run's books).
@@ -107,7 +110,8 @@ void reset_surface(model_state& ms) {
                           ms.constituent.ov_point_source_given || ms.soil.inf_redist ||
                           (ms.clock.long_term && ms.soil.sm_accounting);
   const bool initial_water = ms.overland.ov_hotstart_read_given || ms.overland.init_elev_head_given;
-  const bool wetlands = ms.lake.wetlands_on && !ms.lake.wetland_mask.empty();
+  const bool carried = ms.overland.hotstart_state_read && ms.clock.clock_call_count == 1;
+  const bool wetlands = ms.lake.wetlands_on && !ms.lake.wetland_mask.empty() && !carried;
   const double* blocked = blocked_cells(ms.overland);
   double refill = 0.0;
   for (int c = 1; c <= ms.grid.ncells; ++c) {
@@ -168,6 +172,11 @@ void init_event_state(model_state& ms) {
 
   if (ms.clock.clock_call_count != 1) ms.clock.event_step = 1;
   ms.clock.inf_event_step = 1;
+  // The fronts a soil hot-start carried go on from the step they reached.
+  if (ms.soil.fronts_continue_at > 0) {
+    ms.clock.inf_event_step = ms.soil.fronts_continue_at;
+    ms.soil.fronts_continue_at = 0;
+  }
   settle_sediment_between_events(ms);
   attached_settles_between_events(ms);
   clear_event_books(ms);

@@ -20,6 +20,7 @@
 #include "core/errors.h"
 #include "core/process.h"
 #include "core/time_series.h"
+#include "groundwater/groundwater_hotstart.h"
 #include "groundwater/groundwater_step.h"
 #include "hydromet/hydromet_state.h"
 #include "hydromet/precip_file.h"
@@ -35,6 +36,7 @@
 #include "run/steps.h"
 #include "run/water_books.h"
 #include "soil/infiltration_step.h"
+#include "soil/soil_hotstart.h"
 #include "soil/soil_state.h"
 #include "surface/lake_state.h"
 #include "surface/overland_state.h"
@@ -107,7 +109,9 @@ bool count_precip_events(model_state& ms) {
     if (result != 1) break;
     ++count;
     // An event run simulates the first event only.
-    if (count == 1 || ms.clock.long_term || ms.clock.zem) warn_of_distant_gages(ms, count, named);
+    // A radar event has no gages: its rain comes from the radar grids.
+    if ((count == 1 || ms.clock.long_term || ms.clock.zem) && ms.hydromet.radar_rain != 2)
+      warn_of_distant_gages(ms, count, named);
     if (ms.hydromet.radar_rain == 2) {
       // The event's first radar file fixes its radar grid: it must be there.
       radar = true;
@@ -290,6 +294,26 @@ void init_state_variables(model_state& ms) {
   }
   init_infiltration_state(ms);
   init_groundwater_state(ms);
+  if (process.error_block.stop) return;
+  // The companion of a soil hot-start carries the scheme's whole state,
+  // which takes the place of the one just set up.
+  if (ms.soil.read_sm_hotstart_given && ms.soil.read_sm_state_file.is_open()) {
+    const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n);
+    close_guarded_file(ms.soil.read_sm_state_file);
+    if (!read) return;
+    ms.soil.hotstart_state_read = 1;
+    // The accounting layer the set-up laid against the water table gives
+    // way to the carried one, which met the same table: what the set-up
+    // moved between the layer and the aquifer is not moved.
+    if (ms.soil.sm_accounting && !ms.groundwater.gw_recharge.empty()) ms.groundwater.gw_recharge.fill(0.0);
+  }
+  // The water that reached the table of a groundwater hot-start after its
+  // last solve joins the first solve.
+  if (ms.groundwater.water_table_state_file.is_open()) {
+    const bool read = read_groundwater_state_file(ms.groundwater.water_table_state_file, ms);
+    close_guarded_file(ms.groundwater.water_table_state_file);
+    if (!read) return;
+  }
 
   // Per-cell arrays of the time loop.
   alloc_1d_int(ms.overland.rain_reset, n, "rain_reset");

@@ -165,7 +165,7 @@ void set_start_time(model_state& ms) {
     ms.clock.hmet_start_time = event_start_time_of(ms, 1);
   }
 
-  ms.overland.qout = 0.0;
+  ms.overland.qout = ms.overland.qout_at_start;
   ms.clock.event_done = 0;
   ms.clock.event_finish_pending = 0;
   ms.clock.sm_event_end = 0;

@@ -5,6 +5,7 @@
 #include "soil/infiltration_step.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "channel/channel_state.h"
@@ -16,6 +17,7 @@
 #include "inputs/grid_state.h"
 #include "maps/input_report.h"
 #include "model/model_state.h"
+#include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/output_state.h"
 #include "pipe/pipe_state.h"
@@ -272,6 +274,30 @@ void start_richards_event(model_state& ms) {
   }
 }
 
+// A soil hot-start written while an event went on carries its fronts into
+// this run's first event when that event starts where the writing run
+// ended: the event goes on from the step it had reached, and nothing of
+// the soil starts again. An event that starts at another time starts the
+// fronts again from the carried water contents, with a warning.
+bool continue_carried_fronts(model_state& ms) {
+  soil_state& s = ms.soil;
+  const int step = s.carried_fronts_step;
+  if (step <= 0) return false;
+  s.carried_fronts_step = 0;
+  const double half_step = 0.5 * ms.clock.base_dt / seconds_per_day;
+  if (std::fabs(ms.clock.model_time - s.carried_fronts_until) > half_step) {
+    input_report(ms, console_rule::unless_quiet,
+                 "Warning: READ_SM_HOTSTART %s: the run that wrote it ended inside an event (Julian date %.6f); "
+                 "this run's first event starts at %.6f, so the wetting fronts start again from the carried water "
+                 "contents instead of going on.\n",
+                 ms.project.read_sm_hotstart.c_str(), s.carried_fronts_until, ms.clock.model_time);
+    return false;
+  }
+  s.fronts_continue_at = step;
+  if (s.inf_redist) ms.clock.inf_redist_active = 1;
+  return true;
+}
+
 }  // namespace
 
 infiltration_domain infiltration_kernel_domain(model_state& ms) {
@@ -321,6 +347,7 @@ void init_infiltration_state(model_state& ms) {
 void start_infiltration_event(model_state& ms) {
   soil_state& s = ms.soil;
   if (!any_scheme(s) || s.cum_infil.empty()) return;
+  if (continue_carried_fronts(ms)) return;
   start_soil_moisture_event(ms);
   if (s.inf_richards) start_richards_event(ms);
   s.cum_infil.fill(0.0);

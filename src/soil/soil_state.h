@@ -131,6 +131,15 @@ struct soil_state {
   array2d<double> SE;
 
   // ---- Per-run bookkeeping and step flags.
+  // What a soil hot-start's companion carried (soil/soil_hotstart.h): the
+  // infiltration step its fronts had reached in the event the writing run
+  // ended in (0: none; they start again at the next event) and the model
+  // time it ended. The fronts go on in this run's first event when it
+  // starts then; fronts_continue_at hands the step to the event's start.
+  int carried_fronts_step = 0;
+  double carried_fronts_until = 0.0;
+  int fronts_continue_at = 0;
+  int hotstart_state_read = 0;       // the soil hot-start's companion was read
   // Per-cell memory of the infiltration schemes.
   array1d<int> iter_pond_1;
   array1d<int> iter_n;
@@ -167,6 +176,7 @@ struct soil_state {
   guarded_file out_theta_location_file;
   guarded_file read_sm_hotstart_file;
   guarded_file write_sm_hotstart_file;
+  guarded_file read_sm_state_file;   // the companion ".state" of the soil hot-start read, when there is one
   guarded_file evap_out_file;
 };
 

@@ -302,6 +302,41 @@ void lake_exchange(lake_state& lakes, const ade_ctx& c, const double* q, int dir
   }
 }
 
+// A channel lake never gives more over its shore in a sub-step than it
+// holds: where the faces of one direction would take more than its volume,
+// every face it gives through is cut by the same share, and the lake is
+// left empty (given: a work array, per lake). A face into a cell of another
+// lake moves nothing between them (lake_exchange).
+void limit_lake_outflow(const ade_ctx& c, const lake_state& lakes, double* q, int dir, double step, double* given) {
+  if (!c.lake) return;
+  const int* nb = dir == ade_dir_x ? c.right : c.below;
+  // The lake that gives through the face of cell i, 0 when none does.
+  auto giver = [&](int i) {
+    const int k = nb[i];
+    if (k == 0) return 0;
+    if (q[i] > 0.0 && in_chan_lake(c, i) && !in_lake(c, k)) return c.lake[i];
+    if (q[i] < 0.0 && in_chan_lake(c, k) && !in_lake(c, i)) return c.lake[k];
+    return 0;
+  };
+  const int count = lakes.num_lakes;
+  std::fill(given, given + count + 1, 0.0);
+  bool any = false;
+  for (int i = 1; i <= c.n; ++i) {
+    if (const int L = giver(i)) {
+      given[L] += std::fabs(q[i]) * step;
+      any = true;
+    }
+  }
+  if (!any) return;
+  for (int L = 1; L <= count; ++L) {
+    const double held = std::fmax(lakes.lake_volume[L], 0.0);
+    given[L] = given[L] > held ? held / given[L] : 1.0;
+  }
+  for (int i = 1; i <= c.n; ++i) {
+    if (const int L = giver(i)) q[i] *= given[L];
+  }
+}
+
 // Normal-depth outflow of the outlet cell over one sub-step, never more than
 // the cell holds on its open part.
 void drain_outlet(const ade_ctx& c, double step, overland_books& books) {
@@ -571,6 +606,7 @@ overland_status route_plain(const overland_domain& d, edge_drain& edges, double 
         sweep_status st;
         if (c.general) {
           face_discharges<true>(c, c.h, dir, q);
+          limit_lake_outflow(c, lakes, q, dir, step, s.lake_given.data());
           st = sweep_depths<true>(c, q, dir, step, s.dt_factor, books);
         } else {
           face_discharges<false>(c, c.h, dir, q);
@@ -680,6 +716,7 @@ int pc_sub_step(const ade_ctx& c, overland_state& ov, lake_state& lakes, double 
       face_discharges<false>(c, pcd, dir, q);
     }
     for (int i = 1; i <= n; ++i) q[i] = 0.5 * (pcf[i] + q[i]);
+    limit_lake_outflow(c, lakes, q, dir, dts, s.lake_given.data());
     const int below_zero = pc_change(c, q, dir, coef, c.h, c.h, &books);
     if (below_zero != 0) return below_zero;
     double* vol = dir == ade_dir_x ? ov.ov_volx.data() : ov.ov_voly.data();
@@ -1699,7 +1736,10 @@ void ade_scheme::prepare(int overtype, int cells, bool plain, bool roughness, in
   }
   if (roughness) ensure_cells(rough, cells);
   ensure_cells(depth_save, cells);
-  if (channel_lakes > 0) ensure_cells(lake_save, 3 * channel_lakes);
+  if (channel_lakes > 0) {
+    ensure_cells(lake_save, 3 * channel_lakes);
+    ensure_cells(lake_given, channel_lakes);
+  }
   if (overland_lakes > 0) ensure_cells(olake_acc, overland_lakes);
   if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }

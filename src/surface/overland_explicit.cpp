@@ -64,6 +64,9 @@ struct explicit_ctx {
   double outlet_slope = 0.0;
   double outlet_volume = 0.0;    // drained in the step so far, m3
   edge_drain* edges = nullptr;   // the normal-depth boundary cells, drained with the outlet
+  held_levels* held = nullptr;   // the cells that hold their level, null when none
+  double held_gain = 0.0;        // entered the grid from them in the step so far, m3
+  double held_loss = 0.0;        // left the grid into them in the step so far, m3
   bool quiet = false;
 };
 
@@ -248,32 +251,71 @@ int sweep(explicit_ctx& c, bool general, int dir, double dts, bool testing) {
                  : substep_sweep<false>(c, dir, dts, testing);
 }
 
-// Volumes that crossed the shore of the channel lakes in one sub-step.
-void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
-  const int n = c.n;
-  for (int i = 1; i <= n; ++i) {
+// Calls f(q, L, land) for every face between a cell of channel lake L and a
+// land cell (`land`), with the face's flux q, once per face; a face closed
+// by a dike carried nothing.
+template <class F>
+void for_each_shore_face(const explicit_ctx& c, F&& f) {
+  for (int i = 1; i <= c.n; ++i) {
     for (int dir = dir_x; dir <= dir_y; ++dir) {
       const int bit = dir == dir_x ? cell_side::right : cell_side::bottom;
-      // A dike on this side carried nothing.
       if (c.dike && (c.dike[i] & bit)) continue;
       const int k = dir == dir_x ? c.right[i] : c.below[i];
       if (k == 0) continue;
       const int Li = c.lake[i], Lk = c.lake[k];
       if (lake_cell(Li) == lake_cell(Lk)) continue;
-      const int L = lake_cell(Li) ? Li : Lk;
-      const int land = lake_cell(Li) ? k : i;
-      const double qf = dir == dir_x ? c.qx[i] : c.qy[i];
-      const double V = std::fabs(c.dx * qf * dts);
-      const double s = c.z[land] + c.h[land];
-      if (s > lakes.lake_elev[L]) {
-        lakes.lake_volume[L] += V;
-        lakes.lake_in_dv[L] += V;
-      } else if (s < lakes.lake_elev[L]) {
-        lakes.lake_volume[L] -= V;
-        lakes.lake_out_dv[L] += V;
-      }
+      f(dir == dir_x ? c.qx[i] : c.qy[i], lake_cell(Li) ? Li : Lk, lake_cell(Li) ? k : i);
     }
   }
+}
+
+// Volumes that crossed the shore of the channel lakes in one sub-step.
+void lake_exchange(lake_state& lakes, const explicit_ctx& c, double dts) {
+  for_each_shore_face(c, [&](double qf, int L, int land) {
+    const double V = std::fabs(c.dx * qf * dts);
+    const double s = c.z[land] + c.h[land];
+    if (s > lakes.lake_elev[L]) {
+      lakes.lake_volume[L] += V;
+      lakes.lake_in_dv[L] += V;
+    } else if (s < lakes.lake_elev[L]) {
+      lakes.lake_volume[L] -= V;
+      lakes.lake_out_dv[L] += V;
+    }
+  });
+}
+
+// A channel lake never gives more over its shore in a sub-step than it
+// holds: where the faces of both sweeps would take more than its volume,
+// every face it gives through (the land beside it lower than its level, as
+// lake_exchange takes it) is cut by the same share, and the land cell gets
+// that much less (given: a work array, per lake).
+void limit_lake_outflow(explicit_ctx& c, const lake_state& lakes, double dts, double* given) {
+  // Calls f(q, L, land) for every face through which lake L gives water.
+  auto each_giving_face = [&](auto&& f) {
+    for_each_shore_face(c, [&](double& q, int L, int land) {
+      if (c.z[land] + c.h[land] < lakes.lake_elev[L]) f(q, L, land);
+    });
+  };
+  const int count = lakes.num_lakes;
+  std::fill(given, given + count + 1, 0.0);
+  bool any = false;
+  each_giving_face([&](double& q, int L, int) {
+    given[L] += std::fabs(c.dx * q * dts);
+    any = true;
+  });
+  if (!any) return;
+  bool cut = false;
+  for (int L = 1; L <= count; ++L) {
+    const double held = std::fmax(lakes.lake_volume[L], 0.0);
+    given[L] = given[L] > held ? held / given[L] : 1.0;
+    cut = cut || given[L] < 1.0;
+  }
+  if (!cut) return;
+  each_giving_face([&](double& q, int L, int land) {
+    if (given[L] >= 1.0) return;
+    c.dh[land] -= (1.0 - given[L]) * std::fabs(dts * q / c.dx);
+    q *= given[L];
+  });
 }
 
 // True when the changes gathered in dh would take a cell outside the lakes
@@ -385,15 +427,50 @@ void apply_depth_changes(explicit_ctx& c, const int* skip, bool limited) {
 
 // The outlet drains by normal depth with every sub-step, by the depth it
 // keeps at the sub-step's end (drain_by_normal_depth); the volume joins the
-// step's.
+// step's. An outlet that holds its level passes what its faces bring
+// (hold_levels).
 void drain_outlet(explicit_ctx& c, double* h, double dts) {
   const int o = c.outlet;
-  if (o == 0) return;
+  if (o == 0 || (c.held && !c.held->follows.empty() && c.held->follows[o] == 0.0)) return;
   c.outlet_volume += drain_by_normal_depth(h[o], dts, c.dx * c.dx * open_share(c.blocked, o), c.dx, c.rough[o],
                                            c.outlet_slope);
 }
 
 void zero(double* a, int n) { std::memset(a, 0, sizeof(double) * (static_cast<std::size_t>(n) + 1)); }
+
+// The cells that hold their level keep through every sub-step the depth
+// they had at the start of the step (level, set by the boundary step): the
+// water the faces moved into one leaves the grid and is noted for the
+// constituents, the water they moved out of it enters the grid; the
+// outlet's goes to the outlet's volume. The flowing depths pw follow when
+// given.
+void hold_levels(explicit_ctx& c, const double* level, double* h, double* pw) {
+  if (!c.held) return;
+  const double area = c.dx * c.dx;
+  for (std::size_t k = 0; k < c.held->cell.size(); ++k) {
+    const int i = c.held->cell[k];
+    const double v = (h[i] - level[i]) * area * open_share(c.blocked, i);
+    h[i] = level[i];
+    if (pw) {
+      const double d = h[i] - c.ret[i];
+      pw[i] = d > 0.0 ? pow_five_thirds(d) : 0.0;
+    }
+    if (i == c.outlet) {
+      c.outlet_volume += v;
+    } else if (v > 0.0) {
+      c.held_loss += v;
+      c.held->out[k] += v;
+    } else {
+      c.held_gain += -v;
+    }
+  }
+}
+
+// A new attempt at the step: nothing has passed through the held cells yet.
+void restart_held(explicit_ctx& c) {
+  c.held_gain = c.held_loss = 0.0;
+  if (c.held) std::fill(c.held->out.begin(), c.held->out.end(), 0.0);
+}
 
 // The sub-step a call of dt seconds starts on: the reduced one while calls
 // of it are left, else dt again (said once when it comes back).
@@ -459,6 +536,7 @@ void restore_step_start(const explicit_scheme& s, lake_state& lakes, explicit_ct
   }
   c.outlet_volume = 0.0;
   c.edges->restart();
+  restart_held(c);
   if (c.lake) {
     for (int L = 1; L <= lakes.num_lakes; ++L) {
       lakes.lake_elev[L] = s.lake_elev_save[L];
@@ -559,6 +637,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
         if (testing && fails > 0 && restart_shorter(step)) done = false;
       }
       if (!done) break;
+      if (chan_lakes) limit_lake_outflow(c, lakes, step, s.lake_given.data());
       const bool short_of_water = some_cell_below_zero(c, c.lake);
       if (short_of_water && testing && overdrawn_cells(c, step) > 0 && restart_shorter(step)) {
         done = false;
@@ -568,6 +647,7 @@ overland_status route_substeps(explicit_scheme& s, lake_state& lakes, explicit_c
       add_face_volumes(c, dir_x, dir_y, step);
       if (chan_lakes) lake_exchange(lakes, c, step);
       apply_depth_changes(c, c.lake, short_of_water);
+      hold_levels(c, save, c.h, nullptr);
       drain_outlet(c, c.h, step);
       c.edges->drain_all(c.h, step);
       elapsed += step;
@@ -1305,6 +1385,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
     double elapsed = 0.0;
     c.outlet_volume = 0.0;
     c.edges->restart();
+    restart_held(c);
     cur = start;
     if (vx) call.clear(vx, vy);
     if (!first_attempt) call.flow_depths(start, pw);
@@ -1395,6 +1476,7 @@ overland_status route_plain_substeps(explicit_scheme& s, overland_state& ov, exp
           for (const cell_span& r : reach)
             for (int i = r.first; i <= r.last; ++i) h[i] = h[i] < 0.0 ? 0.0 : h[i];
         }
+        hold_levels(c, start, h, pw);
         if (outlet_block >= 0 && blocks.level[static_cast<std::size_t>(outlet_block)] >= l) {
           drain_outlet(c, h, std::ldexp(macro, -blocks.level[static_cast<std::size_t>(outlet_block)]));
           const double d = h[c.outlet] - c.ret[c.outlet];
@@ -1442,6 +1524,7 @@ void explicit_scheme::prepare(int cells, bool plain, int channel_lakes, int part
   if (channel_lakes > 0) {
     ensure_cells(lake_elev_save, channel_lakes);
     ensure_cells(lake_volume_save, channel_lakes);
+    ensure_cells(lake_given, channel_lakes);
   }
   if (static_cast<int>(tallies.size()) < parts) tallies.resize(static_cast<std::size_t>(parts));
 }
@@ -1477,8 +1560,9 @@ void prepare_overland_explicit(const overland_domain& d) {
   ensure_cells(ov.ov_qx, n);
   ensure_cells(ov.ov_qy, n);
   const grid_state& g = d.grid;
-  ov.explicit_kernel.edges.build(n, ov.ov_boundary && ov.boundary_type.size() == n ? ov.boundary_type.data() : nullptr,
-                                 g.leftcon.data(), g.rightcon.data(), g.abovecon.data(), g.belowcon.data());
+  const int* types = ov.ov_boundary && ov.boundary_type.size() == n ? ov.boundary_type.data() : nullptr;
+  ov.explicit_kernel.edges.build(n, types, g.leftcon.data(), g.rightcon.data(), g.abovecon.data(), g.belowcon.data());
+  ov.explicit_kernel.held.build(n, types);
   if (l.plain) {
     const int* dike = g.dike_map_given && !g.dike_mask.empty() ? g.dike_mask.data() : nullptr;
     ov.explicit_kernel.blocks.build(n, g.rightcon.data(), g.belowcon.data(), g.abovecon.data(), dike);
@@ -1548,6 +1632,7 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
 
   edge_drain edges(d, s.edges);
   c.edges = &edges;
+  if (!s.held.cell.empty()) c.held = &s.held;
 
   s.sweep_toggle = s.sweep_toggle == 0 ? 1 : 0;
 
@@ -1562,8 +1647,15 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
       zero(c.vol_y, n);
     }
     s.substeps += 1;
+    // The held cells keep the depths they start the step with.
+    double* level = s.depth_save.data();
+    if (c.held)
+      for (const int i : c.held->cell) level[i] = c.h[i];
+    restart_held(c);
     olake_sweep(c, dir_x, dt);
+    hold_levels(c, level, c.h, nullptr);
     olake_sweep(c, dir_y, dt);
+    hold_levels(c, level, c.h, nullptr);
   } else if (plain) {
     result.status = route_plain_substeps(s, ov, c, dt);
     if (result.status != overland_status::ok) return result;
@@ -1586,7 +1678,13 @@ overland_result route_overland_explicit(const overland_domain& d, double dt) {
     edges.drain_all(c.h, dt);
   }
   result.books.outlet = c.outlet_volume;
+  result.books.gain += c.held_gain;
+  result.books.loss += c.held_loss;
   edges.book(result.books);
+  // The water the held cells passed out of the grid is noted for the
+  // constituents.
+  if (c.held && ov.bc_out_vol.size() == n)
+    for (std::size_t k = 0; k < s.held.cell.size(); ++k) ov.bc_out_vol[s.held.cell[k]] += s.held.out[k];
 
   // Unit-width fluxes of the last sub-step become discharges (the plain
   // path hands them over as discharges).

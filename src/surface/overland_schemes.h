@@ -190,12 +190,14 @@ struct explicit_scheme {
   array1d<double> move_y;            // the same through each lower face
   step_blocks blocks;                // of a plain grid
   edge_drains edges;                 // the normal-depth boundary cells
+  held_levels held;                  // the cells that hold their level
   // Grids with channel lakes, wetlands or overland lakes.
   array1d<double> dh;                // depth change gathered in one sub-step, m
   array1d<double> depth_save;        // depths at the start of the call, m
   array1d<double> outflow_share;     // outflow of a cell in a sub-step, then the share of it it can give
   array1d<double> lake_elev_save;    // channel-lake levels at the start of the call, m
   array1d<double> lake_volume_save;  // channel-lake volumes at the start of the call, m3
+  array1d<double> lake_given;        // per channel lake: what its faces would give in a sub-step, then the share it can
   std::vector<part_tally> tallies;   // one per part of a pass
   grid_strips strips;                // of a plain grid
 
@@ -221,6 +223,7 @@ struct ade_scheme {
   array1d<double> rough;       // effective Manning n of the sub-step (with roughness exponents)
   array1d<double> depth_save;  // depths at the start of the step, m
   array1d<double> lake_save;   // channel lakes at the start of the step: volume, in, out (m3)
+  array1d<double> lake_given;  // per channel lake: what its faces would give in a sub-step, then the share it can
   array1d<double> olake_acc;   // overland-lake exchange gathered over the step, m3
   array1d<double> bc_out_save; // water noted as leaving through held levels at the start of the step, m3
   array1d<double> pc_depth;    // ADE-PC predicted depth, m

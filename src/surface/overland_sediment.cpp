@@ -57,12 +57,19 @@ double water_surface_slope(const ov_sed_flow& f, int c, int nb) {
   return (wc - wn) / f.dx;
 }
 
-// Which face of the outlet takes the sediment out of the grid: 1 the
-// right face (x), 2 the lower face (y), 0 none.
+// Which face of the outlet takes the sediment out of the grid: the face
+// of the grid's edge the outlet lies on, 1 its right (east) face, 2 its
+// lower (south) face, 3 its left (west) face, 4 its upper (north) face, 0
+// none (an outlet with neighbours on all four sides). The routing drains
+// the outlet by normal depth on OUTSLOPE whichever edge it lies on; this
+// face carries that discharge and slopes at OUTSLOPE.
 int outlet_face(const ov_sed_flow& f) {
   if (!f.outlet_drains || f.outlet_cell <= 0) return 0;
-  if (f.rightcon[f.outlet_cell] == 0) return 1;
-  if (f.belowcon[f.outlet_cell] == 0) return 2;
+  const int o = f.outlet_cell;
+  if (f.rightcon[o] == 0) return 1;
+  if (f.belowcon[o] == 0) return 2;
+  if (f.leftcon[o] == 0) return 3;
+  if (f.abovecon[o] == 0) return 4;
   return 0;
 }
 
@@ -97,9 +104,21 @@ void ov_sediment_step::substep(const ov_sed_flow& f, double step, const ov_sed_p
       const int r = f.rightcon[c], b = f.belowcon[c];
       slope_x_[c] = water_surface_slope(f, c, r);
       slope_y_[c] = water_surface_slope(f, c, b);
-      if (c == f.outlet_cell && out_face == 1) slope_x_[c] = f.outlet_slope;
-      if (c == f.outlet_cell && out_face == 2) slope_y_[c] = f.outlet_slope;
-      const double s = std::sqrt(slope_x_[c] * slope_x_[c] + slope_y_[c] * slope_y_[c]);
+      // The outlet slopes at OUTSLOPE toward its outer face; on a corner
+      // it lies on the grid's edge across that direction as well, where it
+      // has no slope (as on the lower right corner, which has no lower
+      // neighbour), so every corner and edge detaches as its mirror image.
+      double sx = slope_x_[c], sy = slope_y_[c];
+      if (c == f.outlet_cell && out_face) {
+        if (out_face == 1 || out_face == 3) {
+          sx = f.outlet_slope;
+          if (f.belowcon[c] == 0 || f.abovecon[c] == 0) sy = 0.0;
+        } else {
+          sy = f.outlet_slope;
+          if (f.rightcon[c] == 0 || f.leftcon[c] == 0) sx = 0.0;
+        }
+      }
+      const double s = std::sqrt(sx * sx + sy * sy);
       const bool channel = f.channel_cell && f.channel_cell[c] != 0;
       sd::cell_sediment cs = cell_view(sed, c);
       sd::lifted_volumes lifted{sed.lifted[c].data()};
@@ -209,16 +228,23 @@ void ov_sediment_step::substep(const ov_sed_flow& f, double step, const ov_sed_p
     }
   };
   for (int c = 1; c <= f.ncells; ++c) {
-    const bool outlet = c == f.outlet_cell;
-    if (f.rightcon[c] || (outlet && out_face == 1)) {
-      const double fx = outlet && out_face == 1 ? f.qout : f.qx[c];
-      transfer(c, f.rightcon[c], fx, slope_x_[c], block_side::left, block_side::right, sed.qsx, face_x_);
-      if (outlet && out_face == 1) empty_outside();
-    }
-    if (f.belowcon[c] || (outlet && out_face == 2)) {
-      const double fy = outlet && out_face == 2 ? f.qout : f.qy[c];
-      transfer(c, f.belowcon[c], fy, slope_y_[c], block_side::top, block_side::bottom, sed.qsy, face_y_);
-      if (outlet && out_face == 2) empty_outside();
+    if (f.rightcon[c])
+      transfer(c, f.rightcon[c], f.qx[c], slope_x_[c], block_side::left, block_side::right, sed.qsx, face_x_);
+    if (f.belowcon[c])
+      transfer(c, f.belowcon[c], f.qy[c], slope_y_[c], block_side::top, block_side::bottom, sed.qsy, face_y_);
+    // The outlet's outer face goes after the outlet's own faces, so what
+    // any of its faces brought it can leave in the step, whichever edge it
+    // lies on. The outlet discharge is out of the grid: toward the right
+    // or lower side, or (negative) toward the left or upper side, where
+    // row 0 of the face table holds what crossed.
+    if (c == f.outlet_cell && out_face) {
+      const bool x = out_face == 1 || out_face == 3;
+      array1d<double>& qs = x ? sed.qsx : sed.qsy;
+      array2d<double>& face = x ? face_x_ : face_y_;
+      const int out = x ? block_side::left : block_side::top, in = x ? block_side::right : block_side::bottom;
+      if (out_face <= 2) transfer(c, 0, f.qout, f.outlet_slope, out, in, qs, face);
+      else transfer(0, c, -f.qout, f.outlet_slope, out, in, qs, face);
+      empty_outside();
     }
   }
 

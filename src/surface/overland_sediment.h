@@ -160,7 +160,8 @@ class ov_sediment_step {
   // What the last step carried across each cell's right face (x) and
   // lower face (y), [cell][class] (column 0 unused), m3 of solids,
   // positive toward the right and the lower neighbour; the outlet cell's
-  // outer face carries what left the grid. The sediment-bound
+  // outer face carries what left the grid (an outer face on the left or
+  // upper side: row 0, negative). The sediment-bound
   // contaminants travel with these volumes.
   const array2d<double>& face_x() const { return face_x_; }
   const array2d<double>& face_y() const { return face_y_; }

@@ -76,6 +76,11 @@ struct overland_state {
   array1d<double> ov_depth_old;      // m, previous step
   array1d<double> ov_qx, ov_qy;      // flow across the right and lower face, m3/s
   double qout = 0.0;                 // outlet discharge, m3/s
+  // The outlet discharge a hot-start carries into the run (the outlet
+  // node's discharge of a channel hot-start), which the series files show
+  // at the run's start, m3/s.
+  double qout_at_start = 0.0;
+  int hotstart_state_read = 0;       // the overland hot-start's companion was read
 
   // ---- Per-run bookkeeping and step flags.
   // The routing kernels' own objects for this run: the sub-steps they hold
@@ -124,6 +129,7 @@ struct overland_state {
   guarded_file reten_depth_file;
   guarded_file read_ov_hotstart_file;
   guarded_file write_ov_hotstart_file;
+  guarded_file read_ov_state_file;   // the companion ".state" of the overland hot-start read, when there is one
 
   // ---- Scratch of the overland step: the face volumes a kernel hands
   // back (the ADE schemes always, the explicit scheme when the

@@ -118,19 +118,19 @@ TEST(Evapotranspiration, NightSendsNoShortwaveAndTheSunFavoursTheSlopeFacingIt) 
   EXPECT_LT(night.altitude, 0.0);
   EXPECT_EQ(cell_shortwave(night, cell_surface{}, 200.0, 0.0, 9999.0), 0.0);
 
-  // At noon a level cell takes the beam at sin(altitude); a cell tilted by
-  // the zenith angle faces the sun and takes all of it.
+  // At noon, with no radiation measured, a level cell takes the clear-sky
+  // beam at sin(altitude); a cell tilted by the zenith angle faces the sun
+  // and takes all of it.
   const et_sun noon = et_sun_at(40.0, doy, 12);
   ASSERT_GT(noon.altitude, 0.0);
-  const double level = cell_shortwave(noon, cell_surface{}, 0.0, 0.0, 9999.0);
+  const double level = cell_shortwave(noon, cell_surface{}, 9999.0, 0.0, 9999.0);
   const double zenith = pi / 2.0 - noon.altitude;
-  const double tilted = cell_shortwave(noon, cell_surface{0.0, std::tan(zenith), 0.0, 1.0}, 0.0, 0.0, 9999.0);
+  const double tilted = cell_shortwave(noon, cell_surface{0.0, std::tan(zenith), 0.0, 1.0}, 9999.0, 0.0, 9999.0);
   EXPECT_GT(level, 0.0);
   EXPECT_NEAR(tilted / level, 1.0 / std::sin(noon.altitude), 1e-9);
   // Albedo keeps its share; a measured direct beam replaces the model.
-  EXPECT_NEAR(cell_shortwave(noon, cell_surface{0.0, 0.0, 0.25, 1.0}, 0.0, 0.0, 9999.0), 0.75 * level, 1e-9);
-  EXPECT_NEAR(cell_shortwave(noon, cell_surface{}, 0.0, 0.0, 500.0),
-              noon.air_mass * 500.0 * std::sin(noon.altitude), 1e-9);
+  EXPECT_NEAR(cell_shortwave(noon, cell_surface{0.0, 0.0, 0.25, 1.0}, 9999.0, 0.0, 9999.0), 0.75 * level, 1e-9);
+  EXPECT_NEAR(cell_shortwave(noon, cell_surface{}, 0.0, 0.0, 500.0), 500.0, 1e-9);
 }
 
 // The beam on planes falling 20 % to each side, at 40 N on 2 July (day 184,
@@ -164,9 +164,9 @@ TEST(Evapotranspiration, TheSunOnASlopeKnowsItsFacing) {
       const cell_surface cell{planes[k].slope_x, planes[k].slope_y, 0.0, 1.0};
       EXPECT_NEAR(et_incidence_cosine(sun, cell), h.cos_i[k], 5e-5) << planes[k].facing << " at " << h.hour << " h";
       // A measured direct beam D, taken as falling on level ground, reaches
-      // the plane as D air_mass cos(incidence).
-      EXPECT_NEAR(cell_shortwave(sun, cell, 0.0, 0.0, 500.0), 500.0 * sun.air_mass * et_incidence_cosine(sun, cell),
-                  1e-9);
+      // the plane as D cos(incidence) / sin(altitude).
+      EXPECT_NEAR(cell_shortwave(sun, cell, 0.0, 0.0, 500.0),
+                  500.0 * et_incidence_cosine(sun, cell) / std::sin(sun.altitude), 1e-9);
     }
   }
 }

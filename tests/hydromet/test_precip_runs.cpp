@@ -171,6 +171,8 @@ TEST_F(PrecipRuns, TheRadarExampleRainsTheRatesOfItsGrids) {
     EXPECT_NE(run.console.find("Reading radar precip file radar_1645.asc.\n"), std::string::npos);
     EXPECT_EQ(run.console.find("Reading radar precip file radar_1600.asc.\n"), std::string::npos);
     EXPECT_EQ(run.console.find("Warning: really big precip value") != std::string::npos, inches);
+    // A radar event has no gages whose position could be wrong.
+    EXPECT_EQ(run.console.find("Warning: gage"), std::string::npos) << run.console;
   }
 
   // A period's file that is not there stops the run at its period.

@@ -115,6 +115,12 @@ TEST_F(Radar, ValuesOfAPeriodFile) {
             std::string::npos)
       << console;
   EXPECT_NE(console.find("Peak rainfall rate read: 100.000000 mm/hr\n"), std::string::npos);
+  // The first two radar columns of the top row hold no data; the eight
+  // cells of the grid's two top rows lie under them.
+  EXPECT_NE(console.find("Warning: 8 of the watershed's 12 cells lie under no-data values of the radar file "
+                         "r1.asc; they take no rain for its period.\n"),
+            std::string::npos)
+      << console;
 
   // The values may run over several lines; a row starts on a new line.
   radar_file("r1.asc", 2, 3, 100, 160, "-9999 -9998.995\n-2 ignored words\n0.5 0 5\n");

@@ -379,7 +379,9 @@ TEST_F(SnowSeason, EachHoursMeltReachesTheGroundOverTheHourWhateverTheStep) {
     EXPECT_NEAR(m.second_hour, 0.0008, 1e-12);
     EXPECT_NEAR(m.after_first, m.first_hour, 1e-15);
     EXPECT_NEAR(m.after_second, m.first_hour + m.second_hour, 1e-15);
-    if (steps % 2 == 0) EXPECT_NEAR(m.mid_second, m.first_hour + 0.5 * m.second_hour, 1e-15);
+    if (steps % 2 == 0) {
+      EXPECT_NEAR(m.mid_second, m.first_hour + 0.5 * m.second_hour, 1e-15);
+    }
   }
 }
 

@@ -7,9 +7,11 @@
 
 #include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <string>
 
 #include "core/guarded_file.h"
+#include "hydromet/evapotranspiration.h"
 #include "hydromet/weather_files.h"
 #include "hydromet/weather_fixture.h"
 #include "model/model_state.h"
@@ -244,6 +246,75 @@ TEST_F(WeatherFiles, SurfaceAirwaysUnpacksItsValues) {
   reset_process_state();
   EXPECT_FALSE(load(weather_format::surface_airways, text + airways("TMPD", 2, {{0, 40}})));
   EXPECT_NE(out.find("days of rel. humidity data than temperature data"), std::string::npos) << out;
+}
+
+// The sky's radiation of every format reaches a cell once. At noon on 21
+// June at 40 N (sun 73.4465 degrees high) a level cell of albedo 0.2 takes
+// 0.8 times the record's global radiation, whether the beam was measured
+// (global less direct is the diffuse sky) or not (the clear-sky beam under
+// the cloud, at most the global, and the rest diffuse); a SAMSON record 0.8
+// times its diffuse plus direct. A plane falling 20 % to the south (slope
+// angle b = atan 0.2) takes the diffuse sky times cos^2(b/2) = 0.990290 and
+// the beam times sin(73.4465 + 11.3099 degrees) / sin(73.4465 degrees) =
+// 1.038872; the clear-sky beam on level ground there is 962.635 W/m2 under
+// a clear sky, 433.074 under 7 tenths and 206.119 under an overcast
+// (exp(-2 tau m) 1353 E0 (1 - 0.78588 C) sin(altitude), m = 1.04290).
+// Without any radiation measured the cell takes that beam alone.
+TEST_F(WeatherFiles, EachFormatsSkyRadiationReachesTheCellOnce) {
+  auto surface_airways = [](long sky, const char* radiation) {
+    std::string text = airways("TMPD", 1, {{0, 50}, {12, 60}}) + airways("RHUM", 1, {{0, 60}, {12, 60}}) +
+                       airways("TSKC", 1, {{0, sky}, {12, sky}}) + airways("WIND", 1, {{0, 90005}, {12, 90005}}) +
+                       airways("PRES", 1, {{0, 29920}, {12, 29920}});
+    if (radiation[0] == 'G' || radiation[1] == 'G') text += airways("GRAD", 1, {{0, 0}, {12, 7000}});
+    if (radiation[0] == 'D') text += airways("DRAD", 1, {{0, 0}, {12, 3000}});
+    return text;
+  };
+  auto samson_line = [](const char* direct, const char* diffuse) {
+    std::string line = samson(1990, 6, 21, 12, " 7", " 20.0");
+    line.replace(33, 4, direct);
+    line.replace(41, 4, diffuse);
+    return line;
+  };
+  struct radiation_case {
+    const char* what;
+    int format;
+    std::string text;
+    int hour;             // the record's index of noon
+    double level, south;  // W/m2 net, by hand
+  } cases[] = {
+      {"table, beam measured", weather_format::guv, guv(21, 12, "29.92 60 7 5 68 300 700"), 0, 560.0, 566.222206},
+      {"table, no beam, clear", weather_format::guv, guv(21, 12, "29.92 60 0 5 68 9999 700"), 0, 560.0, 581.768361},
+      {"table, no beam, 7 tenths", weather_format::guv, guv(21, 12, "29.92 60 7 5 68 9999 700"), 0, 560.0,
+       571.394182},
+      {"table, no beam, overcast", weather_format::guv, guv(21, 12, "29.92 60 10 5 68 9999 100"), 0, 80.0,
+       83.109766},
+      {"table, nothing measured", weather_format::guv, guv(21, 12, "29.92 60 7 5 68 9999 9999"), 0, 346.459277,
+       359.926867},
+      {"table, no beam, global 0", weather_format::guv, guv(21, 12, "29.92 60 7 5 68 9999 0"), 0, 346.459277,
+       359.926867},
+      {"Surface Airways, global", weather_format::surface_airways, surface_airways(1007, "G"), 12, 560.0,
+       571.394182},
+      {"Surface Airways, direct and global", weather_format::surface_airways, surface_airways(1007, "DG"), 12, 560.0,
+       566.222206},
+      {"Surface Airways, no radiation", weather_format::surface_airways, surface_airways(1007, "-"), 12, 346.459277,
+       359.926867},
+      {"SAMSON, direct and diffuse", weather_format::samson, samson_line(" 400", " 150"), 0, 440.0, 451.273904},
+  };
+  const et_sun sun = et_sun_at(40.0, et_day_of_year(2024, 6, 21), 12);
+  ASSERT_NEAR(sun.altitude * 180.0 / std::numbers::pi, 73.4465, 1e-4);
+  for (const radiation_case& k : cases) {
+    weather_reader fresh;
+    reader = std::move(fresh);
+    reset_process_state();
+    ASSERT_TRUE(load(k.format, k.text)) << k.what << ": " << out;
+    weather_values v;
+    for (int h = 0; h <= k.hour; ++h) v = next();
+    const double C = v.cloud_cover / 10.0;
+    EXPECT_NEAR(cell_shortwave(sun, cell_surface{0.0, 0.0, 0.2, 1.0}, v.global_rad, C, v.direct_rad), k.level, 1e-5)
+        << k.what;
+    EXPECT_NEAR(cell_shortwave(sun, cell_surface{0.0, 0.2, 0.2, 1.0}, v.global_rad, C, v.direct_rad), k.south, 1e-5)
+        << k.what;
+  }
 }
 
 // Writes the eight grids of an hour, each 2 x 2 cells of 30 m from (0, 0);

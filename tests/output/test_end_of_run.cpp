@@ -51,74 +51,74 @@ class EndOfRun : public testing::summary_test {
   }
 };
 
-TEST_F(EndOfRun, UnwritableMapsStopOrAreSkipped) {
+// Every map a next run starts from stops the run when it cannot be
+// written, naming it: an exit of 0 would leave the next run to start from
+// nothing, or from an older file of the same name.
+TEST_F(EndOfRun, UnwritableMapsStopTheRun) {
   struct row {
     const char* name;
     std::function<void(model_state&)> setup;
-    const char* message;  // "" when the output is skipped silently
-    bool stops;
+    const char* message;
+    bool ov_written, sm_written;  // the hotstart maps written before the failure
   } rows[] = {
       {"groundwater hotstart",
        [](model_state& m) {
          m.groundwater.gw_simulation = 1;
-         fs::create_directory("hotstart_file");
+         fs::create_directory("hill.gw_hotstart");
        },
-       "Can't open gw hot start map for writing out hotstart info: hotstart_file\n", true},
+       "Can't open gw hot start map for writing out hotstart info: hill.gw_hotstart\n", false, false},
       {"adjusted elevations",
        [](model_state& m) {
          m.constituent.adjust_elev = 1;
          m.constituent.adjust_elev_file_name.assign("missing/elev.asc");
        },
-       "Can't open adjusted elevation map for writing: missing/elev.asc\n", true},
+       "Can't open adjusted elevation map for writing: missing/elev.asc\n", false, false},
       {"saturated sources",
        [](model_state& m) {
          m.groundwater.any_exfil = 1;
-         fs::create_directory("satsource_file");
+         fs::create_directory("hill.satsource");
        },
-       "Can't open map for writing out sat. source info: satsource_file\n", true},
+       "Can't open map for writing out sat. source info: hill.satsource\n", false, false},
       {"overland hotstart",
        [](model_state& m) { m.project.write_ov_hotstart.assign("missing/ov.asc"); },
-       "Can't open overland hotstart file for writing: missing/ov.asc\n", false},
+       "Error: the overland hot-start missing/ov.asc cannot be opened for writing.\n", false, false},
       {"soil-moisture hotstart", [](model_state& m) { m.project.write_sm_hotstart.assign("missing/sm.asc"); },
-       "", false},
+       "Error: the soil hot-start missing/sm.asc cannot be opened for writing.\n", true, false},
   };
   // A file stands where the folder "missing" would be made.
   testing::write_file("missing", "");
   for (const row& r : rows) {
     process.error_block = error_state();
-    fs::remove_all("hotstart_file");
-    fs::remove_all("satsource_file");
-    fs::remove_all("ov.asc");
-    fs::remove_all("sm.asc");
+    for (const char* f : {"hill.gw_hotstart", "hill.gw_hotstart.state", "hill.satsource", "ov.asc", "sm.asc"})
+      fs::remove_all(f);
     ms->groundwater.gw_simulation = ms->constituent.adjust_elev = ms->groundwater.any_exfil = 0;
+    ms->project.gw_hotstart_write.assign("hill.gw_hotstart");
+    ms->project.sat_source_write.assign("hill.satsource");
     request_hotstarts("ov.asc", "sm.asc");
     r.setup(*ms);
     CaptureStdout();
     write_end_of_run_files(*ms);
     const std::string console = GetCapturedStdout();
-    if (*r.message) {
-      EXPECT_TRUE(has(console, r.message)) << r.name << ": " << console;
-    }
-    EXPECT_FALSE(has(console, "Can't open") && !*r.message) << r.name;
-    EXPECT_EQ(process.error_block.stop, r.stops ? 1 : 0) << r.name;
-    // Outputs after a stopping failure are not written; a skipped one
-    // leaves the other hotstart map in place.
-    const bool ov_written = testing::file_exists("ov.asc"), sm_written = testing::file_exists("sm.asc");
-    EXPECT_EQ(ov_written, !r.stops && std::string(r.name) != "overland hotstart") << r.name;
-    EXPECT_EQ(sm_written, !r.stops && std::string(r.name) != "soil-moisture hotstart") << r.name;
+    EXPECT_TRUE(has(console, r.message)) << r.name << ": " << console;
+    EXPECT_EQ(process.error_block.stop, 1) << r.name;
+    EXPECT_EQ(testing::file_exists("ov.asc"), r.ov_written) << r.name;
+    EXPECT_EQ(testing::file_exists("sm.asc"), r.sm_written) << r.name;
   }
 }
 
 TEST_F(EndOfRun, GroundwaterHotstartAndOverlandDepthMaps) {
   ms->groundwater.gw_simulation = 1;
+  ms->project.gw_hotstart_write.assign("hill.gw_hotstart");
   request_hotstarts("ov.asc", "sm.asc");
   write_end_of_run_files(*ms);
-  EXPECT_EQ(ms->groundwater.gw_hotstart_out_file_name.view(), "hotstart_file");
-  EXPECT_EQ(testing::read_file("hotstart_file"),
+  // The water table is named after the project; the maps a next run starts
+  // from keep nine decimals.
+  EXPECT_EQ(ms->groundwater.gw_hotstart_out_file_name.view(), "hill.gw_hotstart");
+  EXPECT_EQ(testing::read_file("hill.gw_hotstart"),
             "north:    200.00\nsouth:    180.00\neast:    130.00\nwest:    100.00\n"
             "rows:     2\ncols:     3\n"
-            "1.000000 0.000000 2.000000 \n3.000000 4.000000 5.000000 \n");
-  EXPECT_TRUE(has(testing::read_file("ov.asc"), "0.100000 0.000000 0.200000 \n"));
+            "1.000000000 0.000000000 2.000000000 \n3.000000000 4.000000000 5.000000000 \n");
+  EXPECT_TRUE(has(testing::read_file("ov.asc"), "0.100000000 0.000000000 0.200000000 \n"));
 }
 
 TEST_F(EndOfRun, SaturatedSourceMap) {
@@ -126,15 +126,16 @@ TEST_F(EndOfRun, SaturatedSourceMap) {
   ms->groundwater.yes_exfil[1] = 1;
   ms->groundwater.yes_exfil[3] = 1;
   ms->groundwater.yes_exfil[4] = 1;
+  ms->project.sat_source_write.assign("hill.satsource");
   write_end_of_run_files(*ms);
-  EXPECT_EQ(testing::read_file("satsource_file"),
+  EXPECT_EQ(testing::read_file("hill.satsource"),
             "north:    200.00\nsouth:    180.00\neast:    130.00\nwest:    100.00\n"
             "rows:     2\ncols:     3\n"
             "1 0 0 \n1 1 0 \n");
   ms->output.sat_source_map_on = 0;
-  fs::remove("satsource_file");
+  fs::remove("hill.satsource");
   write_end_of_run_files(*ms);
-  EXPECT_FALSE(testing::file_exists("satsource_file"));
+  EXPECT_FALSE(testing::file_exists("hill.satsource"));
 }
 
 TEST_F(EndOfRun, OptimisationLine) {
@@ -272,9 +273,11 @@ TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
   m.channel.qp(1, 2) = 0.75;
   m.channel.explic_backwater_given = 1;
   m.channel.chan_explic = 1;
+  m.project.chan_hotstart_write_file.assign("chan");
   ASSERT_TRUE(open_guarded_file(m.channel.chan_depth_file, "chan.dht", "w"));
   ASSERT_TRUE(open_guarded_file(m.channel.chan_discharge_file, "chan.qht", "w"));
   ASSERT_TRUE(open_guarded_file(m.channel.chan_hotstart_out_file, "hot.chan", "w"));
+  m.overland.qout = 0.625;
   write_end_of_run_files(m);
   close_guarded_file(m.channel.chan_depth_file);
   close_guarded_file(m.channel.chan_discharge_file);
@@ -283,6 +286,11 @@ TEST_F(EndOfRun, ChannelStateAndHotstartFiles) {
   EXPECT_EQ(testing::read_file("chan.qht"), "1 1 0.250000\n2 1 0.500000\n");
   EXPECT_EQ(testing::read_file("hot.chan"),
             "   1    1    0.500    0.250\n   2    1    0.250    0.500\n   1    2    1.000    0.750\n");
+  // The companion: the outlet's discharge of the last step, no lakes, no
+  // sediment.
+  EXPECT_EQ(testing::read_file("chan.state"),
+            "NIVRA_CHANNEL_STATE\n# What the .dht and .qht files of this channel hot-start cannot hold.\n"
+            "OUTLET 0.625\nLAKES 0\nSEDIMENT 0\nEND\n");
 }
 
 TEST_F(EndOfRun, LateralSedimentOfEveryNodeIsAppended) {

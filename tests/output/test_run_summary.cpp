@@ -8,6 +8,7 @@
 #include "core/process.h"
 #include "groundwater/groundwater_state.h"
 #include "inputs/grid_state.h"
+#include "model/project.h"
 #include "model/water_ledger.h"
 #include "output/end_of_run.h"
 #include "output/output_state.h"
@@ -207,6 +208,7 @@ TEST_F(RunSummary, SurfaceErrorFromItsOwnBooks) {
 TEST_F(RunSummary, GroundwaterBalanceAndSection) {
   make_grid();
   ms->groundwater.gw_simulation = 1;
+  ms->project.gw_hotstart_write.assign("hill.gw_hotstart");
   ms->groundwater.elevgw.alloc(5);
   ms->groundwater.bottom_elev.alloc(5);
   ms->groundwater.gw_porosity.alloc(5);
@@ -232,8 +234,10 @@ TEST_F(RunSummary, GroundwaterBalanceAndSection) {
                         "If you have any head boundaries \n"));
   EXPECT_TRUE(has(text, "Total recharge inputs to groundwater=                     0.00\n"
                         "Total pumping from groundwater=                           0.00\n"));
-  // The groundwater run leaves a hotstart map of the water table.
-  EXPECT_TRUE(testing::file_exists("hotstart_file"));
+  // The groundwater run leaves a hotstart map of the water table, named
+  // after the project, with its companion.
+  EXPECT_TRUE(testing::file_exists("hill.gw_hotstart"));
+  EXPECT_TRUE(testing::file_exists("hill.gw_hotstart.state"));
 
   // No initial groundwater: the balance has nothing to compare against.
   ms = std::make_unique<model_state>();

@@ -40,7 +40,9 @@ class TimeSeries : public process_test {
   }
 };
 
-// Outlet hydrograph and its six-digit twin in every time mode and unit.
+// Outlet hydrograph and its six-digit twin in every time mode and unit: the
+// twin's decimal years and Julian days keep the hydrograph's digits, so
+// that the hours of a long-term run do not repeat.
 TEST_F(TimeSeries, OutletHydrographInEveryModeAndUnit) {
   struct {
     int long_term, strict, cfs;
@@ -48,11 +50,11 @@ TEST_F(TimeSeries, OutletHydrographInEveryModeAndUnit) {
     const char* six;
   } cases[] = {
       {0, 0, 0, "   15.00     1.235\n", "   15.00     1.234560\n"},
-      {0, 1, 0, "2451545.25000000     1.235\n", "2451545.25     1.234560\n"},
-      {1, 0, 0, "   2001.08356164      1.2346\n", " 2001.08     1.234560\n"},
+      {0, 1, 0, "2451545.25000000     1.235\n", "2451545.25000000     1.234560\n"},
+      {1, 0, 0, "   2001.08356164      1.2346\n", "   2001.08356164     1.234560\n"},
       {0, 0, 1, "   15.00     43.598\n", "   15.00    43.598075\n"},
-      {0, 1, 1, "2451545.25000000     43.598\n", "2451545.25    43.598075\n"},
-      {1, 0, 1, "   2001.08356164     43.5981\n", " 2001.08    43.598075\n"},
+      {0, 1, 1, "2451545.25000000     43.598\n", "2451545.25000000    43.598075\n"},
+      {1, 0, 1, "   2001.08356164     43.5981\n", "   2001.08356164    43.598075\n"},
   };
   for (auto& c : cases) {
     auto m = make_fixture();

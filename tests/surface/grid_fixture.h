@@ -173,6 +173,7 @@ void set_boundary(Cells& w, int cell, int type, double value) {
   // The lists made from the boundary types once per run are made again.
   ov.bc_cells.cells = 0;
   ov.explicit_kernel.edges.cells = 0;
+  ov.explicit_kernel.held.cells = 0;
   ov.ade_kernel.edges.cells = 0;
   ov.ade_kernel.held.cells = 0;
 }

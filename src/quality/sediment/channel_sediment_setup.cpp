@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "channel/channel_hotstart.h"
 #include "channel/channel_sections.h"
 #include "channel/channel_setup.h"
 #include "channel/channel_sediment.h"
@@ -162,7 +163,11 @@ void init_channel_sediments(model_state& ms) {
   // With the classes carried as constituents the channel sediment record
   // is still made (its summaries report the beds' sand), though no channel
   // sediment step moves it.
-  if (!k.chan_sed_on || !ch.chan_explic) return;
+  if (!k.chan_sed_on || !ch.chan_explic) {
+    // A channel hot-start that carries sediment belongs to another run.
+    if (ch.carried.read) apply_carried_sediment(ch, 0, k.chan_sed, 0);
+    return;
+  }
   const int n = k.n_sed_classes;
   const ov_sed_record* rec = k.ov_sed.get();
   if (n < 1 || !rec || rec->part_diam.size() < n || rec->spec_grav.size() < n) {
@@ -186,12 +191,21 @@ void init_channel_sediments(model_state& ms) {
                                                     k.water_temp, k.sed_porosity);
   k.n_fine_classes = classes.n_fine;
   k.n_sand_classes = classes.n_sand;
-  const double sand = setup_channel_sediment(ch, ms.lake, ms.grid.ncells, std::move(classes), k.chan_sed);
+  double sand = setup_channel_sediment(ch, ms.lake, ms.grid.ncells, std::move(classes), k.chan_sed);
+  // A channel hot-start carries the sediment the run that wrote it left.
+  if (ch.carried.read) {
+    if (!apply_carried_sediment(ch, ms.lake.chan_lakes ? ms.lake.num_lakes : 0, k.chan_sed, n)) return;
+    sand = 0.0;
+    for (int m = 1; m <= k.chan_sed.classes.n_sand; ++m) sand += k.chan_sed.sand_init[m];
+  }
   const int flat = ch.max_nodes_per_link * (ch.num_stream_links + 1) + 1;
   k.qsmax.alloc(flat, n + 1);  // the fine classes, the sand classes and the sand's total
   k.chan_sed_conc.alloc(flat, n);
   k.chan_fine_out.alloc(k.n_fine_classes > 0 ? k.n_fine_classes : 1);
   k.chan_sand_out.alloc(k.n_sand_classes + 1);
+  // A run from a channel hot-start starts its outlet sediment series with
+  // what the outlet passed when the hot-start was written.
+  apply_carried_outlet_sediment(ch, k.chan_sed.classes, k.chan_fine_out, k.chan_sand_out);
   k.chan_sed_run = chan_sed_totals{};
   k.chan_sed_run.sand_init = sand;
   // The cells that hold a channel give their sediment to its nodes.

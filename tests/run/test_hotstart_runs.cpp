@@ -1,0 +1,515 @@
+// Runs split in two. Run A goes through the whole span; run B1 through its
+// first part, writing every hot-start the cards allow; run B2 through the
+// rest, starting from B1's own files. A is the measure: the storages B2
+// starts with must be those B1 ended with, compartment by compartment, and
+// B1 and B2 together must discharge what A did, so that the handover
+// neither loses nor makes water. Then the companions' readers: a fault in
+// a companion file stops the run naming the file and the line, and a
+// hot-start written before the companions were is still read.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "channel/channel_state.h"
+#include "clock/clock_state.h"
+#include "model/mass_ledger.h"
+#include "model/model_state.h"
+#include "model/water_ledger.h"
+#include "quality/constituent_state.h"
+#include "quality/ov_sed_record.h"
+#include "run/run_test_support.h"
+
+namespace nivra {
+namespace {
+
+using testing::set_card;
+using card_list = std::vector<std::pair<std::string, std::string>>;
+
+class HotstartRuns : public testing::process_test {};
+
+// A copy of a project with cards replaced, added or (an empty line) taken
+// out.
+void project_from(const std::string& from, const std::string& to, const card_list& cards) {
+  std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+  for (const auto& [card, line] : cards) set_card(to, card, line);
+}
+
+// A run from a fresh process state, whose console takes both streams (the
+// readers name faults on the error stream).
+testing::storm_run run(const std::string& project,
+                       const std::function<void(model_state&)>& after_set_up = {}) {
+  reset_process_state();
+  ::testing::internal::CaptureStderr();
+  testing::storm_run r = testing::run_storm(project, after_set_up);
+  r.console += ::testing::internal::GetCapturedStderr();
+  return r;
+}
+
+struct split_runs {
+  testing::storm_run a, b1, b2;
+};
+
+double discharged(const testing::storm_run& r) { return r.ms->ledger.run_total(water_flux::outlet_discharge); }
+
+// B2 starts with what B1 ended with in every compartment, and B1 and B2
+// discharge what A did (to `share` of it).
+void expect_seamless(const split_runs& s, double share) {
+  ASSERT_TRUE(s.a.ended) << s.a.console;
+  ASSERT_TRUE(s.b1.ended) << s.b1.console;
+  ASSERT_TRUE(s.b2.ended) << s.b2.console;
+  const water_ledger& before = s.b1.ms->ledger;
+  const water_ledger& after = s.b2.ms->ledger;
+  for (int k = 0; k < static_cast<int>(water_store::count); ++k) {
+    const auto w = static_cast<water_store>(k);
+    if (w == water_store::sacramento) continue;  // kept at the events only
+    const double end = before.storage(w, ledger_moment::run_end);
+    EXPECT_NEAR(after.storage(w, ledger_moment::run_start), end, 1e-5 * std::max(1.0, std::fabs(end)))
+        << "store " << k;
+  }
+  const double whole = discharged(s.a);
+  EXPECT_GT(whole, 0.0);
+  EXPECT_NEAR(discharged(s.b1) + discharged(s.b2), whole, share * whole);
+  EXPECT_NEAR(s.b2.ms->ledger.run().overall_error, 0.0, 1e-6);  // percent
+}
+
+// The second column of the first line of a hydrograph.
+double first_discharge(const std::string& file) {
+  std::istringstream in(testing::read_file(file));
+  double t = 0.0, q = -1.0;
+  in >> t >> q;
+  return q;
+}
+double last_discharge(const std::string& file) {
+  std::istringstream in(testing::read_file(file));
+  double t = 0.0, q = -1.0, last = -1.0;
+  while (in >> t >> q) last = q;
+  return last;
+}
+
+// examples/vlake: the lake takes the cell of the channel's last node (link
+// 1, node 12) 31 minutes in, as it rises, and gives it back at 189 minutes,
+// as it falls. Split at 60 minutes (in the rain, the lake rising) and at
+// 150 (the rain over, the lake falling), the node is the lake's at the
+// handover: B1's channel hot-start holds the nodes link 1 routes, its
+// companion the lake's level, volume and cells and the node it holds.
+TEST_F(HotstartRuns, AChannelLakeHoldingANodeGoesOnFromItsLevel) {
+  testing::copy_example("vlake");
+  split_runs s;
+  s.a = run("vlake.prj");
+  for (const int minutes : {60, 150}) {
+    SCOPED_TRACE(minutes);
+    project_from("vlake.prj", "b1.prj",
+                 {{"TOT_TIME", "TOT_TIME " + std::to_string(minutes)},
+                  {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                  {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"},
+                  {"OUTLET_HYDRO", "OUTLET_HYDRO b1.otl"}});
+    s.b1 = run("b1.prj");
+    ASSERT_EQ(s.b1.ms->channel.nx[1], 11) << "the lake holds node 12 of link 1 when B1 ends";
+    card_list rest = {{"TOT_TIME", "TOT_TIME " + std::to_string(240 - minutes)},
+                      {"START_TIME", "START_TIME " + std::to_string(12 + minutes / 60) + " " +
+                                         std::to_string(minutes % 60)},
+                      {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+                      {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"},
+                      {"OUTLET_HYDRO", "OUTLET_HYDRO b2.otl"}};
+    if (minutes < 90) {
+      rest.push_back({"RAIN_DURATION", "RAIN_DURATION " + std::to_string(90 - minutes)});
+    } else {
+      // The rain is over: an event of no rain from the handover.
+      testing::write_file("dry.gag", "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 0 0 gage\nGAGES 2024 6 15 14 30 0.0\n"
+                                     "GAGES 2024 6 15 16 00 0.0\n");
+      for (const char* card : {"PRECIP_UNIF", "RAIN_INTENSITY", "RAIN_DURATION", "START_DATE", "START_TIME"})
+        rest.push_back({card, ""});
+      rest.push_back({"PRECIP_FILE", "PRECIP_FILE dry.gag"});
+    }
+    project_from("vlake.prj", "b2.prj", rest);
+    int routed_at_start = 0;
+    s.b2 = run("b2.prj", [&](model_state& ms) { routed_at_start = ms.channel.nx[1]; });
+    EXPECT_EQ(routed_at_start, 11);
+    expect_seamless(s, 1e-4);
+    // The lake's level and volume go on from where B1 left them.
+    EXPECT_NEAR(s.b2.ms->ledger.storage(water_store::channel_lakes, ledger_moment::run_start),
+                s.b1.ms->ledger.storage(water_store::channel_lakes, ledger_moment::run_end), 1e-6);
+    // B2's hydrograph starts with the discharge that left the outlet in
+    // B1's last step, not with a false 0.
+    EXPECT_GT(last_discharge("b1.otl"), 0.01);
+    EXPECT_DOUBLE_EQ(first_discharge("b2.otl"), last_discharge("b1.otl"));
+  }
+}
+
+// examples/groundwater's storm: Green and Ampt over the aquifer, split an
+// hour into its two hours of rain. The soil hot-start's companion carries
+// the wetting front (the depth each cell has taken in), the groundwater
+// map (named after the project) the heads and its companion the water
+// still on its way to the table.
+TEST_F(HotstartRuns, AGreenAmptStormOverTheAquiferSplitInTheRain) {
+  testing::copy_example("groundwater");
+  set_card("storm.prj", "TOT_TIME", "TOT_TIME 180");
+  split_runs s;
+  s.a = run("storm.prj");
+  project_from("storm.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 60"},
+                {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                {"WRITE_SM_HOTSTART", "WRITE_SM_HOTSTART b1.sm"},
+                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}});
+  s.b1 = run("b1.prj");
+  EXPECT_TRUE(testing::file_exists("b1.gw_hotstart"));
+  EXPECT_TRUE(testing::file_exists("b1.gw_hotstart.state"));
+  EXPECT_FALSE(testing::file_exists("hotstart_file"));
+  project_from("storm.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 120"},
+                {"START_TIME", "START_TIME 13 0"},
+                {"RAIN_DURATION", "RAIN_DURATION 60"},
+                {"WATER_TABLE", "WATER_TABLE b1.gw_hotstart"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+                {"READ_SM_HOTSTART", "READ_SM_HOTSTART b1.sm"},
+                {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"}});
+  s.b2 = run("b2.prj");
+  expect_seamless(s, 1e-4);
+  // The front takes in what it would have taken in one run.
+  const auto infiltrated = [](const testing::storm_run& r) { return r.ms->ledger.run_total(water_flux::infiltration); };
+  EXPECT_NEAR(infiltrated(s.b1) + infiltrated(s.b2), infiltrated(s.a), 1e-4 * infiltrated(s.a));
+}
+
+// The long-term hillsides of examples/longterm (Green and Ampt with
+// redistribution over the accounting layer) and examples/longterm_richards
+// (Richards columns) through their first storm, split an hour into it: B2's
+// weather and gage file begin at the handover, its first event the rest of
+// the storm, whose fronts go on from the step they had reached.
+void long_term_split(const std::string& example, const std::string& project, split_runs& s) {
+  testing::copy_example(example);
+  set_card(project, "END_TIME", "END_TIME 2024 6 12 0 0");
+  s.a = run(project);
+  project_from(project, "b1.prj",
+               {{"END_TIME", "END_TIME 2024 6 11 15 0"},
+                {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                {"WRITE_SM_HOTSTART", "WRITE_SM_HOTSTART b1.sm"},
+                {"OUTLET_HYDRO", "OUTLET_HYDRO b1.otl"}});
+  s.b1 = run("b1.prj");
+  std::istringstream weather(testing::read_file("weather.guv"));
+  std::string line, later;
+  while (std::getline(weather, line)) {
+    int y = 0, m = 0, d = 0, h = 0;
+    if (std::sscanf(line.c_str(), "%d %d %d %d", &y, &m, &d, &h) == 4 && d * 100 + h >= 1115) later += line + "\n";
+  }
+  testing::write_file("weather_b2.guv", later);
+  testing::write_file("storm_b2.gag", "EVENT The rest of the thunderstorm of 11 June 2024\nNRGAG 1\nNRPDS 3\n"
+                                      "COORD 500150.0 4400120.0  Hillside gage\nGAGES 2024 6 11 15 00 0.0\n"
+                                      "GAGES 2024 6 11 16 00 20.0\nGAGES 2024 6 11 17 00 5.0\n");
+  project_from(project, "b2.prj",
+               {{"HMET_GUV", "HMET_GUV weather_b2.guv"},
+                {"PRECIP_FILE", "PRECIP_FILE storm_b2.gag"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+                {"READ_SM_HOTSTART", "READ_SM_HOTSTART b1.sm"},
+                {"OUTLET_HYDRO", "OUTLET_HYDRO b2.otl"}});
+  s.b2 = run("b2.prj");
+}
+
+TEST_F(HotstartRuns, LongTermStormsSplitInsideAStormGoOnFromTheWholeSoilProfile) {
+  for (const auto& [example, project] : {std::pair{"longterm", "longterm.prj"},
+                                          std::pair{"longterm_richards", "richards.prj"}}) {
+    SCOPED_TRACE(example);
+    split_runs s;
+    long_term_split(example, project, s);
+    // B1 ends in the rain, its fronts running into the soil.
+    EXPECT_EQ(s.b1.ms->clock.ended_in_event, 1);
+    EXPECT_GT(s.b1.ms->ledger.run_total(water_flux::infiltration), 0.0);
+    expect_seamless(s, 1e-3);
+    // B2's hydrograph starts where B1's ended.
+    EXPECT_NEAR(first_discharge("b2.otl"), last_discharge("b1.otl"), 1e-4);
+  }
+}
+
+// Storms on the land alone, handed over half an hour in: examples/wetland,
+// whose wetland cells start the storm with their wetland's water (B2's
+// first event keeps the water the overland hot-start gave them instead of
+// filling them again), and examples/plane_lake, whose overland lake has
+// risen over cells beyond its map (the companion carries its level, volume
+// and cells).
+TEST_F(HotstartRuns, WetlandsAndOverlandLakesGoOnWithTheWaterHandedOver) {
+  const struct {
+    const char* example;
+    int tot_time;
+  } storms[] = {{"wetland", 240}, {"plane_lake", 180}};
+  for (const auto& storm : storms) {
+    SCOPED_TRACE(storm.example);
+    testing::copy_example(storm.example);
+    const std::string project = std::string(storm.example) + ".prj";
+    split_runs s;
+    s.a = run(project);
+    project_from(project, "b1.prj", {{"TOT_TIME", "TOT_TIME 30"}, {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"}});
+    s.b1 = run("b1.prj");
+    project_from(project, "b2.prj",
+                 {{"TOT_TIME", "TOT_TIME " + std::to_string(storm.tot_time - 30)},
+                  {"START_TIME", "START_TIME 12 30"},
+                  {"RAIN_DURATION", "RAIN_DURATION 30"},
+                  {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"}});
+    s.b2 = run("b2.prj");
+    expect_seamless(s, 1e-4);
+    EXPECT_EQ(s.b2.ms->ledger.run_total(water_flux::wetland_refill), 0.0);
+  }
+}
+
+// examples/erosion: three sediment classes wash off the valley into its
+// channel and lake. Split two hours in, an hour after the rain, the
+// channels' sand and wash load and the lake's suspended and settled
+// sediment are carried by the channel hot-start's companion, the cells'
+// suspended and loose sediment by the overland one's: B2 starts with the
+// sediment B1 ended with, and the outlet passes what it passed in A.
+TEST_F(HotstartRuns, SedimentOfTheCellsChannelsAndLakeGoesOn) {
+  testing::copy_example("erosion");
+  split_runs s;
+  s.a = run("erosion.prj");
+  project_from("erosion.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 120"},
+                {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"},
+                {"OUTLET_SED_FLUX", "OUTLET_SED_FLUX b1.sed"}});
+  s.b1 = run("b1.prj");
+  testing::write_file("dry.gag", "EVENT dry\nNRGAG 1\nNRPDS 2\nCOORD 0 0 gage\nGAGES 2024 6 15 14 00 0.0\n"
+                                 "GAGES 2024 6 15 16 00 0.0\n");
+  project_from("erosion.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 120"},
+                {"PRECIP_UNIF", ""},
+                {"RAIN_INTENSITY", ""},
+                {"RAIN_DURATION", ""},
+                {"START_DATE", ""},
+                {"START_TIME", ""},
+                {"PRECIP_FILE", "PRECIP_FILE dry.gag"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+                {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"},
+                {"OUTLET_SED_FLUX", "OUTLET_SED_FLUX b2.sed"}});
+  s.b2 = run("b2.prj");
+  expect_seamless(s, 1e-4);
+  // B2's sediment series starts with what B1's outlet passed last, not
+  // with a false 0: the last line of B1's and the first of B2's.
+  const auto sed_line = [](const std::string& file, bool last) {
+    std::istringstream in(testing::read_file(file));
+    std::string line, kept;
+    while (std::getline(in, line))
+      if (!line.empty() && (last || kept.empty())) kept = line;
+    std::istringstream words(kept);
+    std::vector<double> v;
+    for (double x = 0.0; words >> x;) v.push_back(x);
+    return v;
+  };
+  const std::vector<double> b1_last = sed_line("b1.sed", true), b2_first = sed_line("b2.sed", false);
+  ASSERT_EQ(b1_last.size(), b2_first.size());
+  ASSERT_GE(b1_last.size(), 5u);  // the time, the clay and the silt, the sand and its total
+  EXPECT_EQ(b2_first[0], 0.0);
+  for (std::size_t j = 1; j < b1_last.size(); ++j) {
+    EXPECT_GT(b1_last[j], 0.0) << "column " << j + 1;
+    EXPECT_NEAR(b2_first[j], b1_last[j], 1e-9) << "column " << j + 1;
+  }
+  const mass_ledger& before = *s.b1.ms->constituent.ov_sed->books;
+  const mass_ledger& after = *s.b2.ms->constituent.ov_sed->books;
+  for (int c = 1; c <= s.a.ms->constituent.n_sed_classes; ++c)
+    for (int k = 0; k < static_cast<int>(mass_compartment::count); ++k) {
+      const auto where = static_cast<mass_compartment>(k);
+      if (where == mass_compartment::outside) continue;
+      const double end = before.mass(c, where, ledger_moment::run_end);
+      EXPECT_NEAR(after.mass(c, where, ledger_moment::run_start), end, 1e-6 * std::fabs(end) + 1e-9)
+          << "class " << c << " compartment " << k;
+    }
+  const auto out = [](const testing::storm_run& r) {
+    const chan_sed_totals& t = r.ms->constituent.chan_sed_run;
+    return std::pair{t.sand_out, t.wash_out};
+  };
+  const auto [sand, wash] = out(s.a);
+  EXPECT_GT(sand, 0.0);
+  EXPECT_GT(wash, 0.0);
+  EXPECT_NEAR(out(s.b1).first + out(s.b2).first, sand, 1e-4 * sand);
+  EXPECT_NEAR(out(s.b1).second + out(s.b2).second, wash, 1e-4 * wash);
+}
+
+// A line of a text replaced, for a fault in a companion file: the first
+// line that begins with `from` becomes `to` (nothing: the line goes).
+std::string with_line(const std::string& text, const std::string& from, const std::string& to) {
+  std::string out = text;
+  const std::size_t at = out.rfind('\n' + from, out.size()) == std::string::npos ? std::string::npos
+                                                                                  : out.find('\n' + from) + 1;
+  const std::size_t begin = out.starts_with(from) ? 0 : at;
+  if (begin == std::string::npos) {
+    ADD_FAILURE() << "no line " << from;
+    return out;
+  }
+  const std::size_t end = out.find('\n', begin);
+  out.replace(begin, end == std::string::npos ? out.size() - begin : end + 1 - begin, to.empty() ? "" : to + "\n");
+  return out;
+}
+
+// The valley of examples/vlake handed over 60 minutes into its storm (the
+// lake holding node 12 of link 1) and the groundwater storm an hour into
+// its rain: B1 has written its hot-starts, b2.prj reads them.
+void vlake_handover() {
+  testing::copy_example("vlake");
+  project_from("vlake.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 60"},
+                {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}});
+  ASSERT_TRUE(run("b1.prj").ended);
+  project_from("vlake.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 30"},
+                {"START_TIME", "START_TIME 13 0"},
+                {"RAIN_DURATION", "RAIN_DURATION 30"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+                {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"}});
+}
+void groundwater_handover() {
+  testing::copy_example("groundwater");
+  project_from("storm.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 60"}, {"WRITE_SM_HOTSTART", "WRITE_SM_HOTSTART b1.sm"}});
+  ASSERT_TRUE(run("b1.prj").ended);
+  project_from("storm.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 30"},
+                {"START_TIME", "START_TIME 13 0"},
+                {"RAIN_DURATION", "RAIN_DURATION 30"},
+                {"WATER_TABLE", "WATER_TABLE b1.gw_hotstart"},
+                {"READ_SM_HOTSTART", "READ_SM_HOTSTART b1.sm"}});
+}
+
+// A fault in a companion stops the run at its set-up, naming the file (and
+// the line where there is one); none is taken for the initial state.
+TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
+  struct fault {
+    const char* file;
+    const char* from;  // the line changed
+    const char* to;
+    const char* message;
+  };
+  const fault channel_faults[] = {
+      {"b1.state", "NIVRA_CHANNEL_STATE", "NIVRA_CHANNEL", "b1.state does not begin with NIVRA_CHANNEL_STATE"},
+      {"b1.state", "LAKES 1", "LAKES 2", "line 4 of the channel hot-start state b1.state gives 2 channel lakes; the "
+                                         "channel input file has 1"},
+      {"b1.state", "LAKE 1", "LAKE 1 high 1287 5600 14 0", "gives the level \"high\""},
+      {"b1.state", "CELL 1 17 11", "CELL 1 1 11", "not among the cells of its search list (NUMPTS)"},
+      {"b1.state", "CELL 1 16 11", "CELL 1 17 11", "gives a cell a second time"},
+      {"b1.state", "TAKEN", "TAKEN 4 3 1", "no channel link a lake can take (the outlet link never is)"},
+      {"b1.state", "TAKEN", "TAKEN 1 11 2", "gives the lake \"2\""},
+      {"b1.state", "SEDIMENT", "SEDIMENT 3", "carries the sediment of 3 classes; this run has 0"},
+      {"b1.state", "END", "", "ends at line"},
+      {"b1.state", "END", "END\nLAKES 1", "follows the END line"},
+      {"b1.state", "SEDIMENT", "SEDIMENT 0\nBANK 1", "begins with a word that is no card of the file"},
+      {"b1.state", "END", "OUTLET_SEDIMENT\nOUTLET_SEDIMENT\nEND", "gives OUTLET_SEDIMENT a second time"},
+      {"b1.state", "OUTLET", "OUTLET inf", "gives the outlet discharge \"inf\""},
+      {"b1.ov.state", "OUTLET", "OUTLET nan", "gives the outlet discharge \"nan\""},
+      {"b1.ov.state", "LAKES 0", "LAKES 1", "gives 1 overland lakes; the project's lake map has 0"},
+  };
+  vlake_handover();
+  for (const fault& f : channel_faults) {
+    SCOPED_TRACE(f.to);
+    const std::string kept = testing::read_file(f.file);
+    testing::write_file(f.file, with_line(kept, f.from, f.to));
+    const testing::storm_run r = run("b2.prj");
+    testing::write_file(f.file, kept);
+    EXPECT_FALSE(r.ended);
+    EXPECT_EQ(r.steps, 0);
+    EXPECT_NE(r.console.find(f.message), std::string::npos) << r.console.substr(r.console.size() - 400);
+    EXPECT_NE(r.console.find(f.file), std::string::npos);
+  }
+  const fault soil_faults[] = {
+      {"b1.sm.state", "SCHEME", "SCHEME INF_REDIST",
+       "line 3 of the soil hot-start state b1.sm.state gives the state of INF_REDIST; this run takes water into the "
+       "soil by GREEN_AMPT"},
+      {"b1.sm.state", "CELLS", "CELLS 76", "gives 76 cells; the watershed has 77"},
+      {"b1.sm.state", "FIELDS", "FIELDS F theta_i", "names the fields \"F theta_i\"; the GREEN_AMPT state has \"theta_i F\""},
+      {"b1.sm.state", "CELL 5 ", "CELL 5 1.5 0.02", "gives theta_i \"1.5\""},
+      {"b1.sm.state", "CELL 5 ", "CELL 4 0.26 0.02", "gives a cell a second time"},
+      {"b1.sm.state", "CELL 5 ", "", "gives 76 of the 77 cells"},
+      {"b1.gw_hotstart.state", "CELL 3 ", "CELL 3 1e9", "gives the water waiting for the table \"1e9\""},
+      {"b1.gw_hotstart.state", "CELL 3 ", "", "gives 76 of the 77 cells"},
+  };
+  groundwater_handover();
+  for (const fault& f : soil_faults) {
+    SCOPED_TRACE(f.to);
+    const std::string kept = testing::read_file(f.file);
+    testing::write_file(f.file, with_line(kept, f.from, f.to));
+    const testing::storm_run r = run("b2.prj");
+    testing::write_file(f.file, kept);
+    EXPECT_FALSE(r.ended);
+    EXPECT_EQ(r.steps, 0);
+    EXPECT_NE(r.console.find(f.message), std::string::npos) << r.console.substr(r.console.size() - 400);
+  }
+}
+
+// A hot-start written before the companions were is read as it was; the
+// run says what it starts afresh. A run that writes or reads only some of
+// the hot-starts names the parts it leaves out, with the water they hold.
+TEST_F(HotstartRuns, WhatTheHotStartsLeaveOutIsNamed) {
+  vlake_handover();
+  std::filesystem::remove("b1.state");
+  std::filesystem::remove("b1.ov.state");
+  const testing::storm_run old = run("b2.prj");
+  // The lake held node 12, which an older channel hot-start cannot say.
+  EXPECT_FALSE(old.ended);
+  EXPECT_NE(old.console.find("Error: the channel hotstart b1.dht has no line for node 12 of link 1."),
+            std::string::npos);
+  // Handed over before the lake reached the node, an older file is read.
+  project_from("vlake.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 20"},
+                {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+                {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}});
+  const testing::storm_run b1 = run("b1.prj");
+  ASSERT_TRUE(b1.ended);
+  std::filesystem::remove("b1.state");
+  std::filesystem::remove("b1.ov.state");
+  set_card("b2.prj", "START_TIME", "START_TIME 12 20");
+  const testing::storm_run b2 = run("b2.prj");
+  EXPECT_TRUE(b2.ended) << b2.console;
+  EXPECT_NE(b2.console.find("Warning: READ_CHAN_HOTSTART b1 has no companion b1.state: the channel lakes start at "
+                            "their initial levels"),
+            std::string::npos)
+      << b2.console;
+  // Without overland lakes, wetlands or sediment a depth map alone holds
+  // the whole overland state: it is a starting depth like any other.
+  EXPECT_EQ(b2.console.find("Warning: READ_OV_HOTSTART b1.ov has no companion"), std::string::npos);
+  EXPECT_DOUBLE_EQ(b2.ms->ledger.storage(water_store::channel_lakes, ledger_moment::run_start), 2.7 * 400.0);
+
+  // B1 writes the overland hot-start only: it names the channels' water it
+  // leaves out; B2 reads it only and names the channels it starts dry.
+  set_card("b1.prj", "WRITE_CHAN_HOTSTART", "");
+  const testing::storm_run part = run("b1.prj");
+  ASSERT_TRUE(part.ended);
+  const double left = part.ms->ledger.storage(water_store::channels, ledger_moment::run_end) +
+                      part.ms->ledger.storage(water_store::channel_lakes, ledger_moment::run_end);
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "Warning: the hot-starts this run writes (WRITE_OV_HOTSTART) do not carry the channels and their "
+                "lakes (%.2f m3 at the end of the run): give WRITE_CHAN_HOTSTART.",
+                left);
+  EXPECT_NE(part.console.find(text), std::string::npos) << part.console;
+  set_card("b2.prj", "READ_CHAN_HOTSTART", "");
+  const testing::storm_run partly = run("b2.prj");
+  EXPECT_TRUE(partly.ended);
+  EXPECT_NE(partly.console.find("Warning: this run starts from hot-starts (READ_OV_HOTSTART) but not the channels, "
+                                "which start dry and their lakes at their initial levels: give READ_CHAN_HOTSTART."),
+            std::string::npos);
+
+  // A Green and Ampt soil read from its map alone starts its fronts afresh;
+  // fronts carried into a run whose first event starts at another time
+  // start again too, each with its warning.
+  groundwater_handover();
+  set_card("b2.prj", "START_TIME", "START_TIME 13 30");
+  const testing::storm_run later = run("b2.prj");
+  EXPECT_TRUE(later.ended);
+  EXPECT_NE(later.console.find("Warning: READ_SM_HOTSTART b1.sm: the run that wrote it ended inside an event"),
+            std::string::npos)
+      << later.console;
+  std::filesystem::remove("b1.sm.state");
+  const testing::storm_run map_only = run("b2.prj");
+  EXPECT_TRUE(map_only.ended);
+  EXPECT_NE(map_only.console.find("Warning: READ_SM_HOTSTART b1.sm has no companion b1.sm.state: the infiltrated "
+                                  "depth starts at 0."),
+            std::string::npos)
+      << map_only.console;
+}
+
+}  // namespace
+}  // namespace nivra

@@ -167,11 +167,17 @@ class ov_sediment_step {
   const array2d<double>& face_y() const { return face_y_; }
 
  private:
-  void substep(const ov_sed_flow& flow, double step, const ov_sed_params& par, ov_sed_cells& sed,
-               ov_sed_books& books, thread_pool& crew, int parts, const ov_sed_lake_wash* lakes);
   array1d<double> slope_x_, slope_y_, outflow_;
   array2d<double> face_x_, face_y_;
-  array2d<double> parent_step_;     // [cell][class] parent soil removed in the step, summed in cell order
+  array2d<double> parent_step_;     // [cell][class] the parent soil removed before the step
+  // What the step's water sets, per cell: the share of each class that
+  // settles in one crossing, the splash and the shear volumes over the
+  // step, the flow's part of the capacity for the cell's detachment and
+  // for its right (x) and lower (y) faces.
+  array2d<double> trap_;
+  array1d<double> splash_;
+  array1d<sediment::flow_detach_volumes> shear_;
+  array1d<sediment::flow_capacity> cell_cap_, face_cap_x_, face_cap_y_;
   int ncells_ = 0, classes_ = 0;
 };
 

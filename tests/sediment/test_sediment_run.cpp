@@ -507,21 +507,23 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
   EXPECT_EQ(s.books->event_total(2, row(sediment_term::settling)), 0.0);
 }
 
-// The plane under the unit-discharge capacity (formula 7), its water at
-// 10 C, stepped through: after the rain, in every step in which water
-// flows, each cell but the outlet detaches by flow alone and lets settle
-// what the water leaves, by hand from the step's water. With no critical
-// shear and an exponent of 1, a cell lifts (from its deposit, then its
-// parent soil) 4e-5 x (1 - m / q) x 9792.342 h S x dt x 100 m2 / 2645.23
-// m3: h its depth, S the slope of its water surface toward its right and
-// lower neighbours, q = Q / dx the discharge it lets out (never what comes
-// in) per metre, m what it carried. Of what each class has suspended when
-// it settles, the share 1 - exp(-dx w / (v h)) settles, v = Q / (dx h), w
-// the class's fall velocity in water at 10 C. The step is the longest
-// sediment sub-step, so that each step is one pass of the sediment.
+// The plane under the power-law capacity (formula 2, sed_K 0.8), its
+// water at 10 C, stepped through: after the rain, in every step in which
+// water flows, each cell but the outlet detaches by flow alone and lets
+// settle what the water leaves, by hand from the step's water. With no
+// critical shear and an exponent of 1, a cell lifts (from its deposit,
+// then its parent soil) 4e-5 x (1 - m / T) x 9792.342 h S x dt x 100 m2 /
+// 2645.23 m3: h its depth, S the slope of its water surface toward its
+// right and lower neighbours, q = Q / dx the discharge it lets out (never
+// what comes in) per metre, T = S^1.6667 x 1.7e8 x q^2.035 x 0.8 x dt x
+// dx / 2645.23 what that flow can carry, m what it carried. Of what each
+// class has suspended when it settles, the share 1 - exp(-dx w / (v h))
+// settles, v = Q / (dx h), w the class's fall velocity in water at 10 C.
+// The step is the longest sediment sub-step, so that each step is one
+// pass of the sediment.
 TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
   plane p;
-  p.option = 7;
+  p.option = 2;
   p.step = ov_sed_longest_substep;
   p.extra = "WATER_TEMP 10.0\n";
   p.write();
@@ -562,8 +564,9 @@ TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
           if (q > 0.0) out2 += q * q;
         const double Q = std::sqrt(out2);
         const double m = carried[static_cast<std::size_t>(i)];
+        const double T = std::pow(S, 1.6667) * 1.7e8 * std::pow(Q / dx, 2.035) * 0.8 * p.step * dx / 2645.23;
         const double lifted =
-            Q / dx > m && h > 0.0 ? 4e-5 * (1.0 - m / (Q / dx)) * 9792.342 * h * S * p.step * 100.0 / 2645.23 : 0.0;
+            T > m && h > 0.0 ? 4e-5 * (1.0 - m / T) * 9792.342 * h * S * p.step * 100.0 / 2645.23 : 0.0;
         EXPECT_NEAR(c.lifted(i, 0), lifted, 1e-9 * lifted) << "cell " << i;
         detaching += lifted > 0.0;
         for (int k = 1; k <= 3; ++k) {

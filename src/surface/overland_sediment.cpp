@@ -33,6 +33,7 @@ void ov_sediment_step::prepare(int ncells, int classes) {
   cell_cap_.alloc(ncells);
   face_cap_x_.alloc(ncells);
   face_cap_y_.alloc(ncells);
+  eh_weight_.alloc(classes);
   face_x_.alloc(ncells, classes);
   face_y_.alloc(ncells, classes);
 }
@@ -114,6 +115,9 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
   // enough to pay for it; each cell changes only its own rows, so the
   // bits do not depend on it.
   const int crew_parts = std::max(1, std::min(parts, f.ncells / 2048));
+  sd::class_table classes = par.classes;
+  for (int k = 1; k <= n; ++k) eh_weight_[k] = sd::engelund_hansen_weight(classes, k);
+  classes.eh_weight = eh_weight_.data();
 
   // What the step's water sets, cell by cell and face by face: the
   // slopes, the outflow, the splash and shear volumes over the step, the
@@ -205,7 +209,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     sd::lifted_volumes lifted{sed.lifted[c].data()};
     if (splash_[c] > 0.0) sd::splash_lift(n, cs, splash_[c] * share, channel, lifted);
     if (shear_[c].loose > 0.0) {
-      const double tc = sd::capacity_of(cell_cap_[c], par.classes, cs) * share;
+      const double tc = sd::capacity_of(cell_cap_[c], classes, cs) * share;
       sd::flow_detach_by(n, cs, {shear_[c].loose * share, shear_[c].parent * share}, tc, channel, lifted);
     }
   };
@@ -252,15 +256,16 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     }
     if (cap.none) return;
     sd::cell_sediment cs = cell_view(sed, src);
-    const double step_tc = sd::capacity_of(cap, par.classes, cs);
-    qs[src] = step_tc;
-    const double tc = step_tc * share;
     double m = 0.0;
     for (int k = 1; k <= n; ++k) m += cs.susp[k];
-    if (!(tc > sd::tiny && m > sd::tiny)) return;
-    const double moved = std::min(tc, m);
+    if (!(m > sd::tiny)) return;
+    const double step_tc = sd::capacity_of(cap, classes, cs);
+    qs[src] = step_tc;
+    const double tc = step_tc * share;
+    if (!(tc > sd::tiny)) return;
+    const double moved = std::min(tc, m), per = 1.0 / m;
     for (int k = 1; k <= n; ++k) {
-      const double part = cs.susp[k] / m;
+      const double part = cs.susp[k] * per;
       cs.susp_fract[k] = part;
       const double v = part * moved;
       cs.susp[k] -= v;

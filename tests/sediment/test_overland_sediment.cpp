@@ -5,6 +5,7 @@
 // and the step gives the same bits on any number of threads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -114,6 +115,49 @@ TEST(OverlandSediment, EveryClassClosesOverAWholeRun) {
         EXPECT_EQ(g.sed.susp(0, k), 0.0);  // the outside is emptied at once
       }
       EXPECT_GT(g.books.outlet[0], 0.0) << "option " << option;
+    }
+  }
+}
+
+// A step moves its sediment in sub-steps with the water held: three 5 s
+// steps in sub-steps of at most 0.25 s leave the cells, the outlet and the
+// books as sixty single passes of 0.25 s over the same water do, and the
+// step's lifted and settled volumes are those of its passes added up.
+TEST(OverlandSediment, SubStepsAreShortPassesOverTheStepsWater) {
+  for (int option : {1, 3}) {
+    strip a(3, 5, 0.03, 45.0, option), b(3, 5, 0.03, 45.0, option);
+    a.par.longest_substep = nivra::ov_sed_longest_substep;
+    b.flow.dt = 0.25;
+    std::vector<double> sk(a.n + 1, 0.5);
+    a.par.sed_K = b.par.sed_K = sk.data();
+    std::vector<double> lifted(4, 0.0), settled(4, 0.0);
+    for (int s = 0; s < 3; ++s) {
+      a.run(1, 1);
+      std::fill(lifted.begin(), lifted.end(), 0.0);
+      std::fill(settled.begin(), settled.end(), 0.0);
+      for (int pass = 0; pass < 20; ++pass) {
+        b.run(1, 1);
+        for (int k = 1; k <= 3; ++k) {
+          lifted[k] += b.sum(b.sed.lifted, k);
+          settled[k] += b.sum(b.sed.settled, k);
+        }
+      }
+      for (int k = 1; k <= 3; ++k) {
+        EXPECT_NEAR(a.sum(a.sed.lifted, k), lifted[k], 1e-10 * lifted[k]) << "option " << option;
+        EXPECT_NEAR(a.sum(a.sed.settled, k), settled[k], 1e-10 * settled[k]) << "option " << option;
+      }
+    }
+    for (int k = 1; k <= 3; ++k) {
+      const double scale = -b.sum(b.sed.eroded, k);
+      ASSERT_GT(scale, 0.0);
+      for (int c = 1; c <= a.n; ++c) {
+        EXPECT_NEAR(a.sed.susp(c, k), b.sed.susp(c, k), 1e-10 * scale) << "cell " << c << " class " << k;
+        EXPECT_NEAR(a.sed.dep(c, k), b.sed.dep(c, k), 1e-10 * scale) << "cell " << c << " class " << k;
+        EXPECT_NEAR(a.sed.eroded(c, k), b.sed.eroded(c, k), 1e-10 * scale) << "cell " << c << " class " << k;
+      }
+      EXPECT_NEAR(a.sed.out(a.n, k), b.sed.out(b.n, k), 1e-10 * scale);
+      EXPECT_NEAR(a.books.outlet[k], b.books.outlet[k], 1e-10 * scale);
+      EXPECT_NEAR(a.books.parent[k], b.books.parent[k], 1e-10 * scale);
     }
   }
 }

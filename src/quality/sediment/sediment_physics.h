@@ -67,7 +67,17 @@ struct class_table {
   const double* part_diam = nullptr;
   const double* spec_grav = nullptr;
   const int* by_size = nullptr;
+  // Optional, per class: 1 / ((s - 1)^2 d sqrt(g)), d in m, the weight of
+  // the class in the Engelund-Hansen capacity (`engelund_hansen_weights`);
+  // null: worked out at each use.
+  const double* eh_weight = nullptr;
 };
+
+// The weight of each class in the Engelund-Hansen capacity, 1..n.
+inline double engelund_hansen_weight(const class_table& ct, int k) {
+  const double sg = ct.spec_grav[k] - 1.0;
+  return 1.0 / (sg * sg * (ct.part_diam[k] / 1000.0) * std::sqrt(gravity));
+}
 
 // The sediment of one cell, one entry per class (1-based, entry 0 unused
 // unless said): the parent soil's share of each class, what lies loose on
@@ -231,20 +241,22 @@ inline double capacity_of(const flow_capacity& c, const class_table& ct, const c
       for (int k = 1; k <= ct.n; ++k) m += cs.susp[k];
       const double* f = cs.soil_fract;
       if (m >= tiny) {
-        for (int k = 1; k <= ct.n; ++k) cs.susp_fract[k] = cs.susp[k] / m;
+        const double per = 1.0 / m;
+        for (int k = 1; k <= ct.n; ++k) cs.susp_fract[k] = cs.susp[k] * per;
         f = cs.susp_fract;
       } else {
         for (int k = 1; k <= ct.n; ++k) l += cs.dep[k];
         if (l >= tiny) {
-          for (int k = 1; k <= ct.n; ++k) cs.dep_fract[k] = cs.dep[k] / l;
+          const double per = 1.0 / l;
+          for (int k = 1; k <= ct.n; ++k) cs.dep_fract[k] = cs.dep[k] * per;
           f = cs.dep_fract;
         }
       }
       double sum = 0.0;
-      for (int k = 1; k <= ct.n; ++k) {
-        const double sg = ct.spec_grav[k] - 1.0;
-        sum += f[k] / (sg * sg * (ct.part_diam[k] / 1000.0) * std::sqrt(gravity));
-      }
+      if (ct.eh_weight)
+        for (int k = 1; k <= ct.n; ++k) sum += f[k] * ct.eh_weight[k];
+      else
+        for (int k = 1; k <= ct.n; ++k) sum += f[k] * engelund_hansen_weight(ct, k);
       return sum * c.base[0];
     }
     case 3: {
@@ -290,8 +302,9 @@ inline void lift_sediment(int n, const cell_sediment& cs, double demand, double 
   double l = 0.0;
   for (int k = 1; k <= n; ++k) l += cs.dep[k];
   if (l > tiny && l > demand) {
+    const double share = demand / l;
     for (int k = 1; k <= n; ++k) {
-      const double v = demand * cs.dep[k] / l;
+      const double v = share * cs.dep[k];
       cs.dep[k] -= v;
       cs.susp[k] += v;
       lifted.add(k, v);

@@ -263,12 +263,14 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     qs[src] = step_tc;
     const double tc = step_tc * share;
     if (!(tc > sd::tiny)) return;
-    const double moved = std::min(tc, m), per = 1.0 / m;
+    // A flow that can carry the whole load takes every class whole; else
+    // each class gives the same share of itself.
+    const bool all = tc >= m;
+    const double per = 1.0 / m, taken = all ? 1.0 : tc * per;
     for (int k = 1; k <= n; ++k) {
-      const double part = cs.susp[k] * per;
-      cs.susp_fract[k] = part;
-      const double v = part * moved;
-      cs.susp[k] -= v;
+      cs.susp_fract[k] = cs.susp[k] * per;
+      const double v = all ? cs.susp[k] : cs.susp[k] * taken;
+      cs.susp[k] = all ? 0.0 : cs.susp[k] - v;
       sed.susp(dst, k) += v;
       face(c, k) += flow >= 0.0 ? v : -v;
       if (sed.qsmax) sed.qsmax(src, k) += v / dt;

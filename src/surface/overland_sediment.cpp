@@ -27,6 +27,13 @@ void ov_sediment_step::prepare(int ncells, int classes) {
   slope_y_.alloc(ncells);
   outflow_.alloc(ncells);
   parent_step_.alloc(ncells, classes);
+  trap_.alloc(ncells, classes);
+  splash_.alloc(ncells);
+  shear_.alloc(ncells);
+  cell_cap_.alloc(ncells);
+  face_cap_x_.alloc(ncells);
+  face_cap_y_.alloc(ncells);
+  eh_weight_.alloc(classes);
   face_x_.alloc(ncells, classes);
   face_y_.alloc(ncells, classes);
 }
@@ -73,6 +80,25 @@ int outlet_face(const ov_sed_flow& f) {
   return 0;
 }
 
+// The flow's part of the capacity of the face between c and its
+// neighbour nb (0: the outside, at the outlet) for a discharge `flow`
+// (positive from c toward nb) on a water-surface slope; side_out and
+// side_in are the receiver's blocked sides for flow toward nb and toward
+// c. None where the water comes from outside the grid or from a lake.
+sd::flow_capacity face_capacity(const ov_sed_flow& f, const ov_sed_params& par, int c, int nb, double flow,
+                                double slope, int side_out, int side_in) {
+  const int src = flow >= 0.0 ? c : nb;
+  const int dst = flow >= 0.0 ? nb : c;
+  if (src == 0 || in_lake(f, src)) return {};
+  double q = std::abs(flow) / f.dx, width = 1.0;
+  if (f.block_side && dst > 0) {
+    width = 1.0 - f.block_side[dst * 5 + (flow >= 0.0 ? side_out : side_in)];
+    if (width > 0.0) q /= width;
+  }
+  return sd::flow_capacity_of(
+      {par.option, std::abs(slope), f.depth[src], q, f.dt, f.dx, value_or(par.sed_K, src, 0.0), width});
+}
+
 }  // namespace
 
 void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_sed_cells& sed, ov_sed_books& books,
@@ -82,9 +108,22 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
   const int out_face = outlet_face(f);
   for (int c = 0; c <= f.ncells; ++c)
     for (int k = 0; k <= n; ++k) sed.lifted(c, k) = sed.settled(c, k) = face_x_(c, k) = face_y_(c, k) = 0.0;
+  if (sed.qsmax)
+    for (int c = 0; c <= f.ncells; ++c)
+      for (int k = 0; k <= n; ++k) sed.qsmax(c, k) = 0.0;
+  // The cells' own work runs on the crew only where the grid is large
+  // enough to pay for it; each cell changes only its own rows, so the
+  // bits do not depend on it.
+  const int crew_parts = std::max(1, std::min(parts, f.ncells / 2048));
+  sd::class_table classes = par.classes;
+  for (int k = 1; k <= n; ++k) eh_weight_[k] = sd::engelund_hansen_weight(classes, k);
+  classes.eh_weight = eh_weight_.data();
 
-  // Detachment, cell by cell: each cell changes only its own rows.
-  for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
+  // What the step's water sets, cell by cell and face by face: the
+  // slopes, the outflow, the splash and shear volumes over the step, the
+  // flow's part of every transport capacity, and the share of each class
+  // that settles in one crossing of the cell.
+  for_parts(crew, f.ncells, crew_parts, [&](int first, int last, int) {
     for (int c = first; c <= last; ++c) {
       const int r = f.rightcon[c], b = f.belowcon[c];
       slope_x_[c] = water_surface_slope(f, c, r);
@@ -104,22 +143,17 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
         }
       }
       const double s = std::sqrt(sx * sx + sy * sy);
-      const bool channel = f.channel_cell && f.channel_cell[c] != 0;
-      sd::cell_sediment cs = cell_view(sed, c);
-      sd::lifted_volumes lifted{sed.lifted[c].data()};
-      double* parent = parent_step_[c].data();
-      for (int k = 1; k <= n; ++k) parent[k] = cs.eroded[k];
+      for (int k = 1; k <= n; ++k) parent_step_(c, k) = sed.eroded(c, k);
 
       // Channel-lake cells, the land cells with one on their right or lower
       // side, and the cells an overland lake covers detach nothing.
       const bool sheltered =
           (f.lake && (in_lake(f, c) || in_lake(f, r) || in_lake(f, b))) || (f.olake && f.olake[c] > 0);
       const double i = f.rain && !sheltered ? f.rain[c] : 0.0;
-      sd::splash_detach(n, cs, i, f.depth[c], dt, dx, value_or(par.splash_K, c, 60.0), sd::splash_coefficients_of(i),
-                        channel, lifted);
+      splash_[c] = i > sd::tiny ? sd::splash_volume(i, f.depth[c], dt, dx, value_or(par.splash_K, c, 60.0),
+                                                    sd::splash_coefficients_of(i))
+                                : 0.0;
 
-      const sd::detach_params dp{value_or(par.detach_coef, c, 2e-05), value_or(par.detach_exp, c, 1.0),
-                                 value_or(par.detach_crit, c, 0.0)};
       double q2 = 0.0;
       if (f.qx[c] > sd::tiny) q2 += f.qx[c] * f.qx[c];
       if (f.leftcon[c] && f.qx[f.leftcon[c]] < -sd::tiny) q2 += f.qx[f.leftcon[c]] * f.qx[f.leftcon[c]];
@@ -135,24 +169,63 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
         width = 1.0 - std::sqrt(bc);
         area *= (1.0 - bc);
       }
+      cell_cap_[c] = sd::flow_capacity{};
+      shear_[c] = sd::flow_detach_volumes{};
       if (q > sd::tiny && !sheltered) {
-        const sd::capacity_flow fl{par.option, s, f.depth[c], q, dt, dx, value_or(par.sed_K, c, 0.0), width};
-        const double tc = sd::transport_capacity(fl, par.classes, cs);
-        sd::flow_detach(n, cs, f.depth[c], s, dt, area, dp, tc, channel, lifted);
+        const sd::detach_params dp{value_or(par.detach_coef, c, 2e-05), value_or(par.detach_exp, c, 1.0),
+                                   value_or(par.detach_crit, c, 0.0)};
+        cell_cap_[c] = sd::flow_capacity_of({par.option, s, f.depth[c], q, dt, dx, value_or(par.sed_K, c, 0.0), width});
+        shear_[c] = sd::shear_volumes(f.depth[c], s, dt, area, dp);
       }
-      for (int k = 1; k <= n; ++k) parent[k] -= cs.eroded[k];
+
+      const double h = f.depth[c];
+      double v = h > sd::tiny ? outflow_[c] / (dx * h) : 0.0;
+      if (f.block_cell && f.block_cell[c] < 1.0) v /= (1.0 - f.block_cell[c]);
+      for (int k = 1; k <= n; ++k) trap_(c, k) = sd::trap_fraction(dx, par.settling[k], v, h);
+
+      face_cap_x_[c] = face_capacity(f, par, c, r, f.qx[c], slope_x_[c], block_side::left, block_side::right);
+      face_cap_y_[c] = face_capacity(f, par, c, b, f.qy[c], slope_y_[c], block_side::top, block_side::bottom);
     }
   });
+  // The outlet's outer face.
+  sd::flow_capacity out_cap;
+  if (out_face) {
+    const bool x = out_face == 1 || out_face == 3;
+    const int out = x ? block_side::left : block_side::top, in = x ? block_side::right : block_side::bottom;
+    out_cap = out_face <= 2 ? face_capacity(f, par, f.outlet_cell, 0, f.qout, f.outlet_slope, out, in)
+                            : face_capacity(f, par, 0, f.outlet_cell, -f.qout, f.outlet_slope, out, in);
+  }
 
-  // Transfer across the faces, in cell order: what a cell receives from an
-  // earlier face can leave it across a later one.
-  if (sed.qsmax)
-    for (int c = 0; c <= f.ncells; ++c)
-      for (int k = 0; k <= n; ++k) sed.qsmax(c, k) = 0.0;
+  // The sediment moves in equal sub-steps no longer than the longest, the
+  // water held as the step left it: each sub-step lifts, carries across
+  // the faces and lets settle its share of the step.
+  const double longest = par.longest_substep;
+  const int subs = longest > 0.0 && dt > longest ? static_cast<int>(std::ceil(dt / longest - 1e-9)) : 1;
+  const double share = 1.0 / subs;
+
+  auto detach = [&](int c) {
+    const bool channel = f.channel_cell && f.channel_cell[c] != 0;
+    sd::cell_sediment cs = cell_view(sed, c);
+    sd::lifted_volumes lifted{sed.lifted[c].data()};
+    if (splash_[c] > 0.0) sd::splash_lift(n, cs, splash_[c] * share, channel, lifted);
+    if (shear_[c].loose > 0.0) {
+      const double tc = sd::capacity_of(cell_cap_[c], classes, cs) * share;
+      sd::flow_detach_by(n, cs, {shear_[c].loose * share, shear_[c].parent * share}, tc, channel, lifted);
+    }
+  };
+  auto settle = [&](int c) {
+    for (int k = 1; k <= n; ++k) {
+      const double s = trap_(c, k) * sed.susp(c, k);
+      sed.susp(c, k) -= s;
+      sed.dep(c, k) += s;
+      sed.settled(c, k) += s;
+      sed.settled(c, 0) += s;
+    }
+  };
+
   // The face between c and its neighbour nb (0: the outside, at the
-  // outlet); side_out and side_in are the receiver's blocked sides for flow
-  // toward nb and toward c.
-  auto transfer = [&](int c, int nb, double flow, double slope, int side_out, int side_in, array1d<double>& qs,
+  // outlet), with the flow's part of its capacity.
+  auto transfer = [&](int c, int nb, double flow, const sd::flow_capacity& cap, array1d<double>& qs,
                       array2d<double>& face) {
     const int src = flow >= 0.0 ? c : nb;
     const int dst = flow >= 0.0 ? nb : c;
@@ -168,7 +241,7 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       for (int j = 1; j <= lakes->n_fine; ++j) {
         const double held = (*lakes->vol)(l, j);
         const double conc = water > sd::tiny ? held / water : 0.0;
-        const double v = std::min(conc * std::abs(flow) * dt, held);
+        const double v = std::min(conc * std::abs(flow) * dt * share, held);
         if (!(v > 0.0)) continue;
         const int k = lakes->fine_class[j];
         (*lakes->vol)(l, j) -= v;
@@ -181,25 +254,23 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       }
       return;
     }
-    double q = std::abs(flow) / dx, width = 1.0;
-    if (f.block_side && dst > 0) {
-      width = 1.0 - f.block_side[dst * 5 + (flow >= 0.0 ? side_out : side_in)];
-      if (width > 0.0) q /= width;
-    }
+    if (cap.none) return;
     sd::cell_sediment cs = cell_view(sed, src);
-    const sd::capacity_flow fl{par.option, std::abs(slope), f.depth[src], q, dt, dx, value_or(par.sed_K, src, 0.0),
-                               width};
-    const double tc = sd::transport_capacity(fl, par.classes, cs);
-    qs[src] = tc;
     double m = 0.0;
     for (int k = 1; k <= n; ++k) m += cs.susp[k];
-    if (!(tc > sd::tiny && m > sd::tiny)) return;
-    const double moved = std::min(tc, m);
+    if (!(m > sd::tiny)) return;
+    const double step_tc = sd::capacity_of(cap, classes, cs);
+    qs[src] = step_tc;
+    const double tc = step_tc * share;
+    if (!(tc > sd::tiny)) return;
+    // A flow that can carry the whole load takes every class whole; else
+    // each class gives the same share of itself.
+    const bool all = tc >= m;
+    const double per = 1.0 / m, taken = all ? 1.0 : tc * per;
     for (int k = 1; k <= n; ++k) {
-      const double share = cs.susp[k] / m;
-      cs.susp_fract[k] = share;
-      const double v = share * moved;
-      cs.susp[k] -= v;
+      cs.susp_fract[k] = cs.susp[k] * per;
+      const double v = all ? cs.susp[k] : cs.susp[k] * taken;
+      cs.susp[k] = all ? 0.0 : cs.susp[k] - v;
       sed.susp(dst, k) += v;
       face(c, k) += flow >= 0.0 ? v : -v;
       if (sed.qsmax) sed.qsmax(src, k) += v / dt;
@@ -215,49 +286,46 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
       sed.susp(0, k) = 0.0;
     }
   };
-  for (int c = 1; c <= f.ncells; ++c) {
-    if (f.rightcon[c])
-      transfer(c, f.rightcon[c], f.qx[c], slope_x_[c], block_side::left, block_side::right, sed.qsx, face_x_);
-    if (f.belowcon[c])
-      transfer(c, f.belowcon[c], f.qy[c], slope_y_[c], block_side::top, block_side::bottom, sed.qsy, face_y_);
-    // The outlet's outer face goes after the outlet's own faces, so what
-    // any of its faces brought it can leave in the step, whichever edge it
-    // lies on. The outlet discharge is out of the grid: toward the right
-    // or lower side, or (negative) toward the left or upper side, where
-    // row 0 of the face table holds what crossed.
-    if (c == f.outlet_cell && out_face) {
-      const bool x = out_face == 1 || out_face == 3;
-      array1d<double>& qs = x ? sed.qsx : sed.qsy;
-      array2d<double>& face = x ? face_x_ : face_y_;
-      const int out = x ? block_side::left : block_side::top, in = x ? block_side::right : block_side::bottom;
-      if (out_face <= 2) transfer(c, 0, f.qout, f.outlet_slope, out, in, qs, face);
-      else transfer(0, c, -f.qout, f.outlet_slope, out, in, qs, face);
-      empty_outside();
-    }
-  }
 
-  // Settling, cell by cell.
-  for_parts(crew, f.ncells, parts, [&](int first, int last, int) {
-    for (int c = first; c <= last; ++c) {
-      const double h = f.depth[c];
-      double v = h > sd::tiny ? outflow_[c] / (dx * h) : 0.0;
-      if (f.block_cell && f.block_cell[c] < 1.0) v /= (1.0 - f.block_cell[c]);
-      for (int k = 1; k <= n; ++k) {
-        const double trap = sd::trap_fraction(dx, par.settling[k], v, h);
-        const double s = trap * sed.susp(c, k);
-        sed.susp(c, k) -= s;
-        sed.dep(c, k) += s;
-        sed.settled(c, k) += s;
-        sed.settled(c, 0) += s;
+  for_parts(crew, f.ncells, crew_parts, [&](int first, int last, int) {
+    for (int c = first; c <= last; ++c) detach(c);
+  });
+  for (int sub = 1; sub <= subs; ++sub) {
+    // Across the faces, in cell order: what a cell receives from an
+    // earlier face can leave it across a later one.
+    for (int c = 1; c <= f.ncells; ++c) {
+      if (f.rightcon[c]) transfer(c, f.rightcon[c], f.qx[c], face_cap_x_[c], sed.qsx, face_x_);
+      if (f.belowcon[c]) transfer(c, f.belowcon[c], f.qy[c], face_cap_y_[c], sed.qsy, face_y_);
+      // The outlet's outer face goes after the outlet's own faces, so what
+      // any of its faces brought it can leave in the sub-step, whichever
+      // edge it lies on. The outlet discharge is out of the grid: toward
+      // the right or lower side, or (negative) toward the left or upper
+      // side, where row 0 of the face table holds what crossed.
+      if (c == f.outlet_cell && out_face) {
+        const bool x = out_face == 1 || out_face == 3;
+        array1d<double>& qs = x ? sed.qsx : sed.qsy;
+        array2d<double>& face = x ? face_x_ : face_y_;
+        if (out_face <= 2) transfer(c, 0, f.qout, out_cap, qs, face);
+        else transfer(0, c, -f.qout, out_cap, qs, face);
+        empty_outside();
       }
     }
-  });
+    // Settling, then the next sub-step's detachment, cell by cell.
+    const bool more = sub < subs;
+    for_parts(crew, f.ncells, crew_parts, [&](int first, int last, int) {
+      for (int c = first; c <= last; ++c) {
+        settle(c);
+        if (more) detach(c);
+      }
+    });
+  }
 
   // The parent soil removed, summed in cell order.
   for (int c = 1; c <= f.ncells; ++c)
     for (int k = 1; k <= n; ++k) {
-      books.parent[k] += parent_step_(c, k);
-      books.parent[0] += parent_step_(c, k);
+      const double removed = parent_step_(c, k) - sed.eroded(c, k);
+      books.parent[k] += removed;
+      books.parent[0] += removed;
     }
 }
 

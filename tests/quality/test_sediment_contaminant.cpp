@@ -19,7 +19,7 @@ constexpr double density = 2.65e6;  // g/m3 of solid
 // class (2), east neighbours in order.
 struct row_of_cells {
   int n;
-  array1d<int> right, below;
+  array1d<int> right, below, left, above, order, waiting;
   array1d<double> depth, total, soil_exchange, sorbed;
   array2d<double> susp, eroded, deposited, face_x, face_y, per_volume;
   char sand[3] = {0, 0, 1};
@@ -28,11 +28,12 @@ struct row_of_cells {
   sed_contam_state s;
 
   explicit row_of_cells(int cells, double kd) : n(cells) {
-    for (array1d<int>* a : {&right, &below}) a->alloc(n);
+    for (array1d<int>* a : {&right, &below, &left, &above, &order, &waiting}) a->alloc(n);
     for (array1d<double>* a : {&depth, &total, &soil_exchange, &sorbed}) a->alloc(n);
     for (array2d<double>* a : {&susp, &eroded, &deposited, &face_x, &face_y, &per_volume}) a->alloc(n, 2);
     for (int i = 1; i <= n; ++i) {
       right[i] = i < n ? i + 1 : 0;
+      left[i] = i > 1 ? i - 1 : 0;
       depth[i] = 1.0;
     }
     d.ncells = n;
@@ -40,6 +41,8 @@ struct row_of_cells {
     d.n_classes = 2;
     d.right = right.data();
     d.below = below.data();
+    d.left = left.data();
+    d.above = above.data();
     d.depth = depth.data();
     d.sand = sand;
     d.sed_density = dens;
@@ -156,6 +159,38 @@ TEST(SedimentContaminant, FinesThatCrossSeveralCellsInOneSweepKeepWhatTheyCarry)
     EXPECT_NEAR(g.total[1] + g.total[2] + g.total[3], 11.0 + r.total_2, 1e-12) << r.what;
     EXPECT_NEAR(g.susp(3, 1), r.passed_on, 1e-18) << r.what;
   }
+}
+
+TEST(SedimentContaminant, FinesPassedOnAgainstTheCellOrderInOneStepKeepWhatTheyCarry) {
+  // Over a step's passes the fines of cell 4 travel west through cells 3
+  // and 2, which held none, into cell 1: each face carried them all. Taken
+  // in cell order, cell 2 would pass on fines it has not yet received; the
+  // order of the faces takes cell 4 first, then 3, 2 and 1, so the gram on
+  // the fines reaches cell 1 with them and cells 2 and 3 keep neither.
+  const double fines = 100.0 / density;
+  row_of_cells g(4, 1000.0);
+  g.susp(4, 1) = fines;
+  g.total[4] = 11.0;
+  for (int i = 1; i <= 3; ++i) g.face_x(i, 1) = -fines;
+  sediment_face_order(g.d, g.order.data(), g.waiting.data());
+  const int expected[5] = {0, 4, 3, 2, 1};
+  for (int p = 1; p <= 4; ++p) EXPECT_EQ(g.order[p], expected[p]) << "place " << p;
+  g.d.face_order = g.order.data();
+  sed_contam_transport(g.d, g.s);
+  EXPECT_NEAR(g.total[1], 1.0, 1e-12);
+  EXPECT_NEAR(g.total[4], 10.0, 1e-12);
+  EXPECT_NEAR(g.susp(1, 1), fines, 1e-18);
+  for (int i = 2; i <= 3; ++i) {
+    EXPECT_NEAR(g.total[i], 0.0, 1e-12) << "cell " << i;
+    EXPECT_NEAR(g.susp(i, 1), 0.0, 1e-18) << "cell " << i;
+  }
+  // Faces around a loop still come each once, every cell placed.
+  row_of_cells loop(2, 1000.0);
+  loop.below[1] = 2;  // a second face between the two cells, carrying back
+  loop.face_x(1, 1) = fines;
+  loop.face_y(1, 1) = -fines;
+  sediment_face_order(loop.d, loop.order.data(), loop.waiting.data());
+  EXPECT_EQ(loop.order[1] + loop.order[2], 3);
 }
 
 TEST(SedimentContaminant, EveryGramOfAStepIsFoundAgain) {

@@ -18,7 +18,53 @@ void partition_all(const sed_contam_domain& d, sed_contam_state& s) {
   for (int i = 1; i <= d.ncells; ++i) partition_cell(d, s, i, nullptr, &(*s.per_volume)(i, 0));
 }
 
+// The direction of what a face carried in the step: +1 toward the east
+// or south neighbour of cell i, -1 toward i, 0 nothing.
+int face_direction(const array2d<double>& q, int i, int n) {
+  for (int k = 1; k <= n; ++k) {
+    if (q(i, k) > 0.0) return 1;
+    if (q(i, k) < 0.0) return -1;
+  }
+  return 0;
+}
+
 }  // namespace
+
+void sediment_face_order(const sed_contam_domain& d, int* order, int* waiting) {
+  const int n = d.n_classes, cells = d.ncells;
+  // waiting[i]: the faces that bring cell i sediment and are not yet taken.
+  for (int i = 1; i <= cells; ++i) waiting[i] = 0;
+  for (int i = 1; i <= cells; ++i) {
+    const int e = d.right[i] > 0 ? face_direction(*d.face_x, i, n) : 0;
+    const int s = d.below[i] > 0 ? face_direction(*d.face_y, i, n) : 0;
+    if (e > 0) ++waiting[d.right[i]];
+    if (e < 0) ++waiting[i];
+    if (s > 0) ++waiting[d.below[i]];
+    if (s < 0) ++waiting[i];
+  }
+  // The order doubles as the queue: cells free to go are appended, and
+  // taking a cell frees the cells its faces feed.
+  int placed = 0, next = 1, scan = 1;
+  for (int i = 1; i <= cells; ++i)
+    if (waiting[i] == 0) order[++placed] = i;
+  auto release = [&](int to) {
+    if (--waiting[to] == 0) order[++placed] = to;
+  };
+  for (;;) {
+    while (next <= placed) {
+      const int i = order[next++];
+      if (d.right[i] > 0 && face_direction(*d.face_x, i, n) > 0) release(d.right[i]);
+      if (d.below[i] > 0 && face_direction(*d.face_y, i, n) > 0) release(d.below[i]);
+      if (d.left[i] > 0 && face_direction(*d.face_x, d.left[i], n) < 0) release(d.left[i]);
+      if (d.above[i] > 0 && face_direction(*d.face_y, d.above[i], n) < 0) release(d.above[i]);
+    }
+    if (placed == cells) break;
+    // A loop of faces: the first cell still waiting goes next.
+    while (waiting[scan] <= 0) ++scan;
+    waiting[scan] = 0;
+    order[++placed] = scan;
+  }
+}
 
 double partition_cell(const sed_contam_domain& d, const sed_contam_state& s, int cell, double* attached,
                       double* per_volume) {
@@ -95,9 +141,20 @@ sed_contam_books sed_contam_transport(const sed_contam_domain& d, sed_contam_sta
       s.total[to] += m;
     }
   };
-  for (int i = 1; i <= d.ncells; ++i) {
-    if (d.right[i] > 0) face(i, d.right[i], *d.face_x);
-    if (d.below[i] > 0) face(i, d.below[i], *d.face_y);
+  if (!d.face_order) {
+    for (int i = 1; i <= d.ncells; ++i) {
+      if (d.right[i] > 0) face(i, d.right[i], *d.face_x);
+      if (d.below[i] > 0) face(i, d.below[i], *d.face_y);
+    }
+  } else {
+    // Each face once, when the cell its sediment left comes in the order.
+    for (int p = 1; p <= d.ncells; ++p) {
+      const int i = d.face_order[p];
+      if (d.right[i] > 0 && face_direction(*d.face_x, i, n) > 0) face(i, d.right[i], *d.face_x);
+      if (d.below[i] > 0 && face_direction(*d.face_y, i, n) > 0) face(i, d.below[i], *d.face_y);
+      if (d.left[i] > 0 && face_direction(*d.face_x, d.left[i], n) < 0) face(d.left[i], i, *d.face_x);
+      if (d.above[i] > 0 && face_direction(*d.face_y, d.above[i], n) < 0) face(d.above[i], i, *d.face_y);
+    }
   }
   partition_all(d, s);
   // Settling takes the attached mass of the deposit back to the soil.

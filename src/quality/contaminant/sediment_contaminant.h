@@ -26,6 +26,12 @@ struct sed_contam_domain {
   int n_classes = 0;
   const int* right = nullptr;             // neighbour east (0 none)
   const int* below = nullptr;             // neighbour south (0 none)
+  const int* left = nullptr;              // neighbour west (0 none), with face_order
+  const int* above = nullptr;             // neighbour north (0 none), with face_order
+  // The cells in the order their outgoing faces are taken (see
+  // sediment_face_order); nullptr: each cell's east and south faces in
+  // cell order, the order of one pass of the overland sediment step.
+  const int* face_order = nullptr;
   const double* depth = nullptr;          // water depth, m
   const char* sand = nullptr;             // per class 1..n: 1 sand
   const double* sed_density = nullptr;    // per class, g/m3 of solid
@@ -62,10 +68,13 @@ struct sed_contam_arrays {
   array2d<double> per_volume;  // partition scratch
   array1d<double> total, soil_exchange, soil_sorbed;  // g, g, g per m3 of fine solids
   array1d<char> sand;          // per class: 1 sand
+  array1d<int> face_order, waiting;  // the step's order of the faces and its scratch, per cell
   void alloc(int cells, int classes) {
     for (array2d<double>* a : {&susp, &work, &per_volume}) a->alloc(cells, classes);
     for (array1d<double>* a : {&total, &soil_exchange, &soil_sorbed}) a->alloc(cells);
     sand.alloc(classes);
+    face_order.alloc(cells);
+    waiting.alloc(cells);
   }
 };
 
@@ -87,5 +96,16 @@ double partition_cell(const sed_contam_domain& d, const sed_contam_state& s, int
 // Steps 2 to 7 of one constituent: erosion, the partition, the face
 // transfers, the partition again, settling and the outlet.
 sed_contam_books sed_contam_transport(const sed_contam_domain& d, sed_contam_state& s);
+
+// The order in which a step's face volumes are replayed so that each cell
+// has received everything its faces brought it in the step before it
+// passes anything on: the sediment moves over a step in several passes,
+// and a cell may pass on more than it held at the step's start. Cells are
+// taken as soon as every face that brought them sediment has been taken
+// (the first of them in cell order); cells on a loop of faces, and those
+// below one, follow in cell order. `order` receives the cells 1..n,
+// `waiting` is scratch (both 1..n); the domain's four neighbours and face
+// volumes are read.
+void sediment_face_order(const sed_contam_domain& d, int* order, int* waiting);
 
 }  // namespace nivra

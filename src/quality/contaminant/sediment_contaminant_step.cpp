@@ -134,6 +134,12 @@ void sediment_contaminant_source(model_state& ms) {
   d.soil_sorbed = w.soil_sorbed.data();
   d.outlet_cell = ms.grid.outlet_cell;
   d.outlet_out = s.step_books.outlet.data();
+  if (moved) {
+    d.left = ms.grid.leftcon.data();
+    d.above = ms.grid.abovecon.data();
+    sediment_face_order(d, w.face_order.data(), w.waiting.data());
+    d.face_order = w.face_order.data();
+  }
 
   for (int c = 1; c <= k.num_constituents; ++c) {
     if (k.constituent_type[c] != contaminant_kind) continue;

@@ -67,7 +67,17 @@ struct class_table {
   const double* part_diam = nullptr;
   const double* spec_grav = nullptr;
   const int* by_size = nullptr;
+  // Optional, per class: 1 / ((s - 1)^2 d sqrt(g)), d in m, the weight of
+  // the class in the Engelund-Hansen capacity (`engelund_hansen_weights`);
+  // null: worked out at each use.
+  const double* eh_weight = nullptr;
 };
+
+// The weight of each class in the Engelund-Hansen capacity, 1..n.
+inline double engelund_hansen_weight(const class_table& ct, int k) {
+  const double sg = ct.spec_grav[k] - 1.0;
+  return 1.0 / (sg * sg * (ct.part_diam[k] / 1000.0) * std::sqrt(gravity));
+}
 
 // The sediment of one cell, one entry per class (1-based, entry 0 unused
 // unless said): the parent soil's share of each class, what lies loose on
@@ -156,14 +166,74 @@ inline int d50_band(double d50) {
   return 4;
 }
 
-// Volume (m3) the flow can carry out of the cell across one face in the
-// step.
-inline double transport_capacity(const capacity_flow& fl, const class_table& ct, const cell_sediment& cs) {
-  if (fl.q < tiny || fl.depth < tiny) return 0.0;
+// The transport capacity of a face's flow in two parts: what the flow
+// alone sets, worked out once per step of the water (with its powers), and
+// what the make-up of the moving sediment sets, looked up whenever the
+// make-up changes. `base` holds, by formula: 1 the flow term times dt,
+// sed_K and the width; 2 the whole capacity; 3 and 4 the capacity per
+// d50 power below and from 122 micrometres; 5 and 6 the capacity in each
+// d50 band; any other formula the unit discharge. `none` is set where the
+// face carries no water.
+struct flow_capacity {
+  int option = 0;
+  bool none = true;
+  double base[5] = {0.0, 0.0, 0.0, 0.0, 0.0};
+};
+
+inline flow_capacity flow_capacity_of(const capacity_flow& fl) {
+  flow_capacity c;
+  c.option = fl.option;
+  if (fl.q < tiny || fl.depth < tiny) return c;
+  c.none = false;
   const double v = fl.q / fl.depth;
   const double s = fl.slope, h = fl.depth;
-  const double mass_to_volume = fl.dt * fl.dx / mass_per_volume;
+  const double scale = fl.dt * fl.dx / mass_per_volume / 10.0 * fl.width;
   switch (fl.option) {
+    case 1:
+      c.base[0] = 0.05 * fl.dx * v * v * std::pow(s * h, 1.5) * fl.dt * fl.sed_K * fl.width;
+      break;
+    case 2:
+      c.base[0] = std::pow(s, 1.6667) * 1.7e8 * std::pow(fl.q, 2.035) * fl.sed_K * fl.dt * fl.dx / mass_per_volume;
+      break;
+    case 3: {
+      const double w = v * s * 100.0;
+      c.base[0] = 0.006025596 * std::pow(w, 1.52) * scale;
+      c.base[1] = 0.316227766 * std::pow(w, 2.59) * scale;
+      break;
+    }
+    case 4: {
+      const double w = std::pow(1000.0 * water_unit_weight * h * s * v, 1.5);
+      c.base[0] = 1.977e-06 * std::pow(w, 1.044) * scale;
+      c.base[1] = 4.6e-07 * std::pow(w, 1.75) * scale;
+      break;
+    }
+    case 5: {
+      static constexpr double coef[5] = {6.16595, 10.96478, 9.332543, 64.56542, 20.41738};
+      static constexpr double s_exp[5] = {1.9, 1.94, 1.77, 2.96, 2.81};
+      static constexpr double q_exp[5] = {1.1, 1.19, 1.79, 2.18, 3.1};
+      const double qq = fl.q * 10000.0;
+      for (int b = 0; b < 5; ++b) c.base[b] = coef[b] * std::pow(s, s_exp[b]) * std::pow(qq, q_exp[b]) * scale;
+      break;
+    }
+    case 6: {
+      static constexpr double uc[5] = {1.4, 1.4, 1.45, 1.55, 1.8};
+      static constexpr double coef[5] = {0.035, 0.052, 0.029, 0.024, 0.0092};
+      static constexpr double ex[5] = {2.88, 2.95, 3.74, 4.14, 5.06};
+      const double u = std::sqrt(water_unit_weight * h * s / water_density) * 100.0;
+      for (int b = 0; b < 5; ++b) c.base[b] = u > uc[b] ? coef[b] * std::pow(u - uc[b], ex[b]) * scale : 0.0;
+      break;
+    }
+    default:
+      c.base[0] = fl.q;
+  }
+  return c;
+}
+
+// The capacity, m3 over the step the flow part was worked out for, of a
+// flow for the sediment the cell holds now.
+inline double capacity_of(const flow_capacity& c, const class_table& ct, const cell_sediment& cs) {
+  if (c.none) return 0.0;
+  switch (c.option) {
     case 1: {
       // Engelund-Hansen by class, weighted by the share of each class in
       // what the flow carries (or lies loose, or the parent soil).
@@ -171,59 +241,44 @@ inline double transport_capacity(const capacity_flow& fl, const class_table& ct,
       for (int k = 1; k <= ct.n; ++k) m += cs.susp[k];
       const double* f = cs.soil_fract;
       if (m >= tiny) {
-        for (int k = 1; k <= ct.n; ++k) cs.susp_fract[k] = cs.susp[k] / m;
+        const double per = 1.0 / m;
+        for (int k = 1; k <= ct.n; ++k) cs.susp_fract[k] = cs.susp[k] * per;
         f = cs.susp_fract;
       } else {
         for (int k = 1; k <= ct.n; ++k) l += cs.dep[k];
         if (l >= tiny) {
-          for (int k = 1; k <= ct.n; ++k) cs.dep_fract[k] = cs.dep[k] / l;
+          const double per = 1.0 / l;
+          for (int k = 1; k <= ct.n; ++k) cs.dep_fract[k] = cs.dep[k] * per;
           f = cs.dep_fract;
         }
       }
-      const double flow = 0.05 * fl.dx * v * v * std::pow(s * h, 1.5);
       double sum = 0.0;
-      for (int k = 1; k <= ct.n; ++k) {
-        const double sg = ct.spec_grav[k] - 1.0;
-        sum += f[k] * flow / (sg * sg * (ct.part_diam[k] / 1000.0) * std::sqrt(gravity));
-      }
-      return sum * fl.dt * fl.sed_K * fl.width;
+      if (ct.eh_weight)
+        for (int k = 1; k <= ct.n; ++k) sum += f[k] * ct.eh_weight[k];
+      else
+        for (int k = 1; k <= ct.n; ++k) sum += f[k] * engelund_hansen_weight(ct, k);
+      return sum * c.base[0];
     }
-    case 2:
-      return std::pow(s, 1.6667) * 1.7e8 * std::pow(fl.q, 2.035) * fl.sed_K * mass_to_volume;
     case 3: {
       const double d50 = median_diameter(ct, cs);
-      const double w = v * s * 100.0;
-      const double c = d50 < 122.0 ? 0.006025596 * std::pow(w, 1.52) * std::pow(d50, 0.59)
-                                   : 0.316227766 * std::pow(w, 2.59) * std::pow(d50, -0.39);
-      return c / 10.0 * mass_to_volume * fl.width;
+      return d50 < 122.0 ? c.base[0] * std::pow(d50, 0.59) : c.base[1] * std::pow(d50, -0.39);
     }
     case 4: {
       const double d50 = median_diameter(ct, cs);
-      const double w = std::pow(1000.0 * water_unit_weight * h * s * v, 1.5);
-      const double c = d50 < 122.0 ? 1.977e-06 * std::pow(w, 1.044) * std::pow(d50, 0.478)
-                                   : 4.6e-07 * std::pow(w, 1.75) * std::pow(d50, -0.56);
-      return c / 10.0 * mass_to_volume * fl.width;
+      return d50 < 122.0 ? c.base[0] * std::pow(d50, 0.478) : c.base[1] * std::pow(d50, -0.56);
     }
-    case 5: {
-      static constexpr double coef[5] = {6.16595, 10.96478, 9.332543, 64.56542, 20.41738};
-      static constexpr double s_exp[5] = {1.9, 1.94, 1.77, 2.96, 2.81};
-      static constexpr double q_exp[5] = {1.1, 1.19, 1.79, 2.18, 3.1};
-      const int b = d50_band(median_diameter(ct, cs));
-      const double qq = fl.q * 10000.0;
-      return coef[b] * std::pow(s, s_exp[b]) * std::pow(qq, q_exp[b]) / 10.0 * mass_to_volume * fl.width;
-    }
-    case 6: {
-      static constexpr double uc[5] = {1.4, 1.4, 1.45, 1.55, 1.8};
-      static constexpr double coef[5] = {0.035, 0.052, 0.029, 0.024, 0.0092};
-      static constexpr double ex[5] = {2.88, 2.95, 3.74, 4.14, 5.06};
-      const int b = d50_band(median_diameter(ct, cs));
-      const double u = std::sqrt(water_unit_weight * h * s / water_density) * 100.0;
-      const double c = u > uc[b] ? coef[b] * std::pow(u - uc[b], ex[b]) : 0.0;
-      return c / 10.0 * mass_to_volume * fl.width;
-    }
+    case 5:
+    case 6:
+      return c.base[d50_band(median_diameter(ct, cs))];
     default:
-      return fl.q;
+      return c.base[0];
   }
+}
+
+// Volume (m3) the flow can carry out of the cell across one face in the
+// step.
+inline double transport_capacity(const capacity_flow& fl, const class_table& ct, const cell_sediment& cs) {
+  return capacity_of(flow_capacity_of(fl), ct, cs);
 }
 
 // Splash coefficients a and b of a rainfall rate in mm/h.
@@ -247,8 +302,9 @@ inline void lift_sediment(int n, const cell_sediment& cs, double demand, double 
   double l = 0.0;
   for (int k = 1; k <= n; ++k) l += cs.dep[k];
   if (l > tiny && l > demand) {
+    const double share = demand / l;
     for (int k = 1; k <= n; ++k) {
-      const double v = demand * cs.dep[k] / l;
+      const double v = share * cs.dep[k];
       cs.dep[k] -= v;
       cs.susp[k] += v;
       lifted.add(k, v);
@@ -276,13 +332,18 @@ inline double splash_volume(double i, double h, double dt, double dx, double K, 
   return f * K * ab.a * std::pow(i, ab.b) * dt * dx * dx / mass_per_volume;
 }
 
+// Lifts a splash volume d: from the loose deposit first, the rest from
+// the parent soil.
+inline void splash_lift(int n, const cell_sediment& cs, double d, bool channel_cell, lifted_volumes lifted) {
+  double l = 0.0;
+  for (int k = 1; k <= n; ++k) l += cs.dep[k];
+  lift_sediment(n, cs, d, d - l, channel_cell, lifted);
+}
+
 inline void splash_detach(int n, const cell_sediment& cs, double i, double h, double dt, double dx, double K,
                           splash_coefficients ab, bool channel_cell, lifted_volumes lifted) {
   if (i <= tiny) return;
-  double l = 0.0;
-  for (int k = 1; k <= n; ++k) l += cs.dep[k];
-  const double d = splash_volume(i, h, dt, dx, K, ab);
-  lift_sediment(n, cs, d, d - l, channel_cell, lifted);
+  splash_lift(n, cs, splash_volume(i, h, dt, dx, K, ab), channel_cell, lifted);
 }
 
 // Flow detachment parameters of a cell.
@@ -294,32 +355,50 @@ struct detach_params {
 
 // Loose and parent-soil detachment volumes of flow h deep on slope S over
 // an area in a step, when the flow carries less than it could (capacity
-// tc); zero when it carries enough.
+// tc); zero when it carries enough. The shear sets the volumes a flow
+// carrying nothing would detach (`shear_volumes`, worked out once per step
+// of the water); the share the flow still lacks of its capacity, 1 -
+// carried / tc, scales them.
 struct flow_detach_volumes {
   double loose = 0.0, parent = 0.0;
 };
-inline flow_detach_volumes flow_detach_volume(double susp_total, double tc, double h, double s, double dt,
-                                              double area, const detach_params& p) {
+inline flow_detach_volumes shear_volumes(double h, double s, double dt, double area, const detach_params& p) {
   flow_detach_volumes out;
-  if (h <= tiny || s <= tiny || !(tc > susp_total)) return out;
-  const double r = 1.0 - susp_total / tc;
+  if (h <= tiny || s <= tiny) return out;
   const double tau = water_unit_weight * h * s;
-  const double scale = p.coef * r * dt * area / mass_per_volume;
+  const double scale = p.coef * dt * area / mass_per_volume;
   out.loose = std::pow(tau, p.expo) * scale;
   out.parent = tau > p.crit ? std::pow(tau - p.crit, p.expo) * scale : 0.0;
   return out;
 }
+inline flow_detach_volumes flow_detach_volume(double susp_total, double tc, double h, double s, double dt,
+                                              double area, const detach_params& p) {
+  if (h <= tiny || s <= tiny || !(tc > susp_total)) return {};
+  const double r = 1.0 - susp_total / tc;
+  const flow_detach_volumes full = shear_volumes(h, s, dt, area, p);
+  return {full.loose * r, full.parent * r};
+}
 
-inline void flow_detach(int n, const cell_sediment& cs, double h, double s, double dt, double area,
-                        const detach_params& p, double tc, bool channel_cell, lifted_volumes lifted) {
+// Flow detachment with the shear volumes of the step (`full`, see above)
+// and the capacity tc over the same time.
+inline void flow_detach_by(int n, const cell_sediment& cs, const flow_detach_volumes& full, double tc,
+                           bool channel_cell, lifted_volumes lifted) {
+  if (!(full.loose > 0.0)) return;  // no shear or a zero coefficient
   double m = 0.0, l = 0.0;
   for (int k = 1; k <= n; ++k) {
     m += cs.susp[k];
     l += cs.dep[k];
   }
-  const flow_detach_volumes d = flow_detach_volume(m, tc, h, s, dt, area, p);
-  if (d.loose <= 0.0) return;  // no shear, no capacity or a zero coefficient
-  lift_sediment(n, cs, d.loose, (1.0 - std::min(1.0, l / d.loose)) * d.parent, channel_cell, lifted);
+  if (!(tc > m)) return;
+  const double r = 1.0 - m / tc;
+  const double loose = full.loose * r, parent = full.parent * r;
+  if (!(loose > 0.0)) return;
+  lift_sediment(n, cs, loose, (1.0 - std::min(1.0, l / loose)) * parent, channel_cell, lifted);
+}
+
+inline void flow_detach(int n, const cell_sediment& cs, double h, double s, double dt, double area,
+                        const detach_params& p, double tc, bool channel_cell, lifted_volumes lifted) {
+  flow_detach_by(n, cs, shear_volumes(h, s, dt, area, p), tc, channel_cell, lifted);
 }
 
 // The share of the suspended sediment that settles over a cell dx wide in

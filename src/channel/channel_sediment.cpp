@@ -168,14 +168,22 @@ void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells,
                             channel_sediment& sed) {
   const int n = sed.classes.n;
   if (n <= 0 || !cells.susp || !cells.dep) return;
-  const bool spills_back = overland_backwater || ch.overbank_flow;
+  // The cells' water enters a link by the levels on both sides, and may
+  // leave it, where the whole network or the link by its own BACKWATER or
+  // OVERBANK record exchanges water that way (as the lateral inflow
+  // decides it); elsewhere a wet cell falls freely into the channel.
+  auto spills_back = [&](int link) {
+    const int t = ch.ltype[link];
+    return overland_backwater || ch.overbank_flow ||
+           (has(t, link_type::channel) && has(t, link_type::backwater | link_type::overbank));
+  };
   auto takes = [&](int i, int j) {
     const int link = ch.gst_link[i][j], node = ch.gst_node[i][j];
     if (link < 1 || link > ch.num_stream_links || !carries_sediment(ch.ltype[link])) return false;
     if (node < 1 || node > ch.nx[link]) return false;
     const int cell = ch.gst_gnum[i][j];
     if (cell < 1 || cell > sed.cell_share.size()) return false;
-    return ch.qlat(node, link) >= sd::tiny || (!spills_back && cells.depth && cells.depth[cell] >= sd::tiny);
+    return ch.qlat(node, link) >= sd::tiny || (!spills_back(link) && cells.depth && cells.depth[cell] >= sd::tiny);
   };
   // The share of each cell the step takes: its entries' length shares,
   // at most the whole cell.
@@ -226,11 +234,12 @@ void cells_to_channel_nodes(const channel_state& ch, cell_sediment_stores cells,
       share = 0.0;
     }
   // Water spilling from a node onto its cell takes wash load with it.
-  if (spills_back && c.n_fine > 0)
+  if (c.n_fine > 0)
     for (int i = 1; i <= ch.gst_num_cells; ++i)
       for (int j = 1; j <= ch.gst_ncellsingrid[i]; ++j) {
         const int link = ch.gst_link[i][j], node = ch.gst_node[i][j], cell = ch.gst_gnum[i][j];
         if (link < 1 || link > ch.num_stream_links || !carries_sediment(ch.ltype[link])) continue;
+        if (!spills_back(link)) continue;
         if (node < 1 || node > ch.nx[link] || cell < 1 || cell > sed.cell_share.size()) continue;
         const double q = ch.qlat(node, link);
         if (!(q < -sd::tiny)) continue;

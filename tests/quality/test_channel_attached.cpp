@@ -41,6 +41,25 @@ TEST(ChannelAttached, ThePartitionIsTheLinearEquilibrium) {
   EXPECT_NEAR(1.0 / 1.1, 0.909091, 1e-6);
 }
 
+// A film of water (2.4e-16 m3) over a heap of fines, as a drying node can
+// hold: nearly all the mass sits on the fines, and the dissolved share,
+// total / (1 + sum), must stay that small positive figure rather than the
+// rounding left of the total less the attached shares.
+TEST(ChannelAttached, AFilmOfWaterOnAHeapOfFinesKeepsItsDissolvedShare) {
+  const double dens[3] = {0.0, density, density};
+  const double v[3] = {0.0, 0.0478, 0.0665};
+  const double water = 2.36e-16, total = 1790.99;
+  double attached[3];
+  const double d = partition_attached(1000.0, water, 2, v, dens, total, attached);
+  const double sum = 1e-3 * density * (v[1] + v[2]) / water;
+  EXPECT_GT(d, 0.0);
+  EXPECT_NEAR(d, total / (1.0 + sum), 1e-12 * total / (1.0 + sum));
+  EXPECT_GE(attached[1], 0.0);
+  EXPECT_GE(attached[2], 0.0);
+  EXPECT_NEAR(d + attached[1] + attached[2], total, 1e-12 * total);
+  EXPECT_NEAR(attached[1] / (attached[1] + attached[2]), v[1] / (v[1] + v[2]), 1e-12);
+}
+
 // Link 1 (two nodes) runs into a lake (link 2), which lets its water out
 // into link 3 (one node) and on out of the outlet.
 struct lake_network {

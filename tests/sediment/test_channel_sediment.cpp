@@ -185,14 +185,21 @@ TEST_F(ChannelSediment, CellsGiveTheirSedimentToTheNodesByTheirShares) {
   depth[5] = 0.01;              // cell 5 holds water, but gives none to the channel
   ch.qlat(3, 1) = 0.001;        // node 3 takes water from cell 7 (which is dry)
 
+  // A link's own BACKWATER or OVERBANK record ties it to the cells' water
+  // as the cards of the whole network do.
+  const int plain = ch.ltype[1];
   struct option {
     const char* what;
     bool backwater;
+    int link_bits;
     double share5, share7;
-  } options[] = {{"the channel cannot spill back: a wet cell gives", false, 1.0, 0.5},
-                 {"a channel that spills back takes only with inflow", true, 0.0, 0.5}};
+  } options[] = {{"the channel cannot spill back: a wet cell gives", false, 0, 1.0, 0.5},
+                 {"a channel that spills back takes only with inflow", true, 0, 0.0, 0.5},
+                 {"a link's BACKWATER record takes only with inflow", false, link_type::backwater, 0.0, 0.5},
+                 {"a link's OVERBANK record takes only with inflow", false, link_type::overbank, 0.0, 0.5}};
   for (const option& o : options) {
     SCOPED_TRACE(o.what);
+    ch.ltype[1] = plain | o.link_bits;
     array2d<double> s(10, 4), d(10, 4);
     for (int c = 5; c <= 7; c += 2)
       for (int k = 1; k <= 4; ++k) {
@@ -224,6 +231,7 @@ TEST_F(ChannelSediment, CellsGiveTheirSedimentToTheNodesByTheirShares) {
       EXPECT_NEAR(fresh.lateral_total(ch.max_nodes_per_link + 3, k), o.share7 * whole7, 1e-14);
     }
   }
+  ch.ltype[1] = plain;
 }
 
 // A channel that spills back onto the grid gives its cell water (qlat below
@@ -243,19 +251,25 @@ TEST_F(ChannelSediment, WaterSpillingOntoACellTakesWashLoadAlong) {
   ch.gst_pct[1][1] = 0.5;
   const int f = ch.max_nodes_per_link * 1 + 2;
   ch.area(2, 1) = 1.5;  // 30 m3 of water over the node's 20 m
+  // The whole network spills back, or link 1 alone by its OVERBANK record.
+  const int plain = ch.ltype[1];
   struct row {
     double qlat, clay, expected;  // m2/s out of the node, m3 of clay in it, m3 spilled
-  } rows[] = {{-0.01, 0.3, 0.5 * 20.0 * 0.01 * 10.0 * 0.3 / 30.0},  // 1 m3 of water at 0.01
-              {-1.0, 0.3, 0.3},                                   // more water than the node holds
-              {0.01, 0.3, 0.0}};                                  // the cell gives, not takes
+    bool network;
+  } rows[] = {{-0.01, 0.3, 0.5 * 20.0 * 0.01 * 10.0 * 0.3 / 30.0, true},  // 1 m3 of water at 0.01
+              {-0.01, 0.3, 0.5 * 20.0 * 0.01 * 10.0 * 0.3 / 30.0, false},
+              {-1.0, 0.3, 0.3, true},                                     // more water than the node holds
+              {0.01, 0.3, 0.0, true}};                                    // the cell gives, not takes
   for (const row& r : rows) {
     SCOPED_TRACE(r.qlat);
+    SCOPED_TRACE(r.network ? "network" : "link's OVERBANK record");
+    ch.ltype[1] = r.network ? plain : plain | link_type::overbank;
     sed.wash.vol(f, 1) = r.clay;
     sed.books.channels_to_cells.fill(0.0);
     array2d<double> susp(10, 4), dep(10, 4);
     array1d<double> depth(10);
     ch.qlat(2, 1) = r.qlat;
-    cells_to_channel_nodes(ch, {&susp, &dep, depth.data()}, true, 10.0, sed);
+    cells_to_channel_nodes(ch, {&susp, &dep, depth.data()}, r.network, 10.0, sed);
     EXPECT_NEAR(susp(4, 1), r.expected, 1e-15);
     EXPECT_NEAR(sed.wash.vol(f, 1) + susp(4, 1), r.clay, 1e-15);
     EXPECT_NEAR(sed.books.channels_to_cells[1], r.expected, 1e-15);

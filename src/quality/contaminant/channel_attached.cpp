@@ -199,14 +199,26 @@ double partition_attached(double kd, double water, int n, const double* volume, 
   for (int k = 1; k <= n; ++k)
     if (volume[k] > tiny) sum += k_d * density[k] * volume[k] / water;
   if (!(sum > 0.0)) return total;
-  const double m = std::max(total, 0.0);
-  double on_fines = 0.0;
+  if (!(total > 0.0)) return total;
+  // The dissolved share is taken straight from its own fraction: as the
+  // difference of the total and the attached shares it would be lost to
+  // rounding (and could fall below zero) where a film of water holds much
+  // sediment and nearly all the mass sits on the fines. The attached shares
+  // split the rest, the largest class taking what rounding leaves of it, so
+  // the shares add up to the total.
+  const double dissolved = total / (1.0 + sum);
+  const double on_fines = total - dissolved;
+  int largest = 0;
+  double given = 0.0;
   for (int k = 1; k <= n; ++k) {
     if (!(volume[k] > tiny)) continue;
-    attached[k] = k_d * density[k] * volume[k] / water / (1.0 + sum) * m;
-    on_fines += attached[k];
+    const double share = k_d * density[k] * volume[k] / water;
+    attached[k] = on_fines * (share / sum);
+    if (largest == 0 || attached[k] > attached[largest]) largest = k;
+    given += attached[k];
   }
-  return total - on_fines;
+  attached[largest] = std::max(attached[largest] + (on_fines - given), 0.0);
+  return dissolved;
 }
 
 }  // namespace nivra

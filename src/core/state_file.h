@@ -5,8 +5,10 @@
 // run (code 4000).
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/card_numbers.h"
 #include "core/tokens.h"
@@ -46,6 +48,38 @@ class state_file_reader {
   bool fail(const char* what);
   // The stop after a message printed by the caller (or card_numbers); false.
   static bool stop();
+
+  // The CELL cards up to END: every cell 1..n once, each read on by
+  // cell(c, numbers) after its number (false: the read stops, its message
+  // printed), then END, nothing after it, and no cell missing. False after
+  // the message.
+  template <class Cell>
+  bool read_cells(int n, Cell&& cell) {
+    std::vector<char> seen(static_cast<std::size_t>(n) + 1, 0);
+    int count = 0;
+    bool ended = false;
+    while (!ended && next()) {
+      if (card() == "END") {
+        if (!ends()) return false;
+        ended = true;
+        continue;
+      }
+      if (card() != "CELL") return fail("holds no CELL or END card");
+      card_numbers num = numbers();
+      int c = 0;
+      if (!num.whole("the cell", c, from_to(1, n))) return stop();
+      if (seen[static_cast<std::size_t>(c)]) return fail("gives a cell a second time");
+      seen[static_cast<std::size_t>(c)] = 1;
+      ++count;
+      if (!cell(c, num)) return false;
+    }
+    if (!finish(ended)) return false;
+    if (count != n) {
+      std::fprintf(stderr, "Error: %s %s gives %d of the %d cells.\n", kind_, name_.c_str(), count, n);
+      return stop();
+    }
+    return true;
+  }
 
  private:
   guarded_file& f_;

@@ -54,32 +54,14 @@ bool read_groundwater_state_file(guarded_file& f, model_state& ms) {
     if (!in.ends()) return false;
   }
   std::vector<double> water(static_cast<std::size_t>(n) + 1, 0.0);
-  std::vector<char> seen(static_cast<std::size_t>(n) + 1, 0);
-  int count = 0;
-  bool ended = false;
-  while (!ended && in.next()) {
-    if (in.card() == "END") {
-      if (!in.ends()) return false;
-      ended = true;
-      continue;
-    }
-    if (in.card() != "CELL") return in.fail("holds no CELL or END card");
-    card_numbers num = in.numbers();
-    int c = 0;
+  const bool read = in.read_cells(n, [&](int c, card_numbers& num) {
     double v = 0.0;
-    if (!num.whole("the cell", c, from_to(1, n)) || !num.real("the water waiting for the table", v, from_to(-1e4, 1e4, "m")))
-      return in.stop();
+    if (!num.real("the water waiting for the table", v, from_to(-1e4, 1e4, "m"))) return in.stop();
     if (!in.ends()) return false;
-    if (seen[static_cast<std::size_t>(c)]) return in.fail("gives a cell a second time");
-    seen[static_cast<std::size_t>(c)] = 1;
     water[static_cast<std::size_t>(c)] = v;
-    ++count;
-  }
-  if (!in.finish(ended)) return false;
-  if (count != n) {
-    std::fprintf(stderr, "Error: %s %s gives %d of the %d cells.\n", in.kind(), in.name(), count, n);
-    return in.stop();
-  }
+    return true;
+  });
+  if (!read) return false;
   if (gw.gw_recharge.size() != n) return true;
   for (int c = 1; c <= n; ++c) gw.gw_recharge[c] += water[static_cast<std::size_t>(c)];
   return true;

@@ -244,22 +244,7 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells) {
                  in.line_no(), in.name(), given.c_str(), scheme_name(s), expected.c_str());
     return in.stop();
   }
-  std::vector<char> seen(static_cast<std::size_t>(ncells) + 1, 0);
-  int count = 0;
-  bool ended = false;
-  while (!ended && in.next()) {
-    if (in.card() == "END") {
-      if (!in.ends()) return false;
-      ended = true;
-      continue;
-    }
-    if (in.card() != "CELL") return in.fail("holds no CELL or END card");
-    card_numbers num = in.numbers();
-    int c = 0;
-    if (!num.whole("the cell", c, from_to(1, ncells))) return in.stop();
-    if (seen[static_cast<std::size_t>(c)]) return in.fail("gives a cell a second time");
-    seen[static_cast<std::size_t>(c)] = 1;
-    ++count;
+  const bool read = in.read_cells(ncells, [&](int c, card_numbers& num) {
     for (const soil_field& x : fields) {
       double v = 0.0;
       if (x.whole) {
@@ -272,13 +257,9 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells) {
       set_value(s, x, c, v);
     }
     if (s.inf_richards && !read_column(in, num, s, c)) return false;
-    if (!in.ends()) return false;
-  }
-  if (!in.finish(ended)) return false;
-  if (count != ncells) {
-    std::fprintf(stderr, "Error: the soil hot-start state %s gives %d of the %d cells.\n", in.name(), count, ncells);
-    return in.stop();
-  }
+    return in.ends();
+  });
+  if (!read) return false;
   // What was booked of the fronts is booked; the Green-Ampt suction term is
   // made again from the carried water contents.
   if (s.cum_infil_prev.size() == ncells && s.cum_infil.size() == ncells)

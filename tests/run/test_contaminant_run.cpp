@@ -745,8 +745,11 @@ TEST_F(ContaminantRun, TheSoilsAttachedMassRidesTheSedimentAndEveryGramIsBooked)
 // dry and the fines on them settle there. What those fines carry settles
 // with them onto the land, booked as settled with the sediment, rather
 // than dissolving into the cells' water and reaching the land by uptake or
-// the soil by infiltration: the land takes up nothing and the water gives
-// the soil a trace. The blocks of the ledger and of the summary close.
+// the soil by infiltration: the land takes up nothing, and the water takes
+// and gives the soil a trace of what the fines took off the land (the
+// eroded less the settled mass; each counts the loose fines the drops and
+// the flow lift and lay down again in every sub-step). The blocks of the
+// ledger and of the summary close.
 TEST_F(ContaminantRun, FinesSettlingOnADryingCellLayTheirMassOnTheLandAsSettled) {
   attached_project("1.0e6", "0.0");
   const auto r = run_storm("plane_infil.prj");
@@ -758,8 +761,10 @@ TEST_F(ContaminantRun, FinesSettlingOnADryingCellLayTheirMassOnTheLandAsSettled)
   ASSERT_GT(eroded, 0.0);
   EXPECT_GT(settled, 0.0);
   EXPECT_LT(uptake, 1e-6 * settled);
-  EXPECT_LT(term(ms, constituent_term::release_from_sediment), 1e-5 * eroded);
-  EXPECT_LT(term(ms, constituent_term::infiltration), 1e-5 * eroded);
+  const double taken = eroded - settled;
+  ASSERT_GT(taken, 0.0);
+  EXPECT_LT(term(ms, constituent_term::release_from_sediment), 2e-3 * taken);
+  EXPECT_LT(term(ms, constituent_term::infiltration), 2e-3 * taken);
   const mass_balance_sums whole = ms.constituent.mass_books->run_balance_of(
       1, {mass_compartment::overland_water, mass_compartment::soil_column, mass_compartment::sediment_bound});
   EXPECT_NEAR(whole.residual(), 0.0, 1e-10 * whole.initial);

@@ -189,9 +189,11 @@ inline flow_capacity flow_capacity_of(const capacity_flow& fl) {
   const double s = fl.slope, h = fl.depth;
   const double scale = fl.dt * fl.dx / mass_per_volume / 10.0 * fl.width;
   switch (fl.option) {
-    case 1:
-      c.base[0] = 0.05 * fl.dx * v * v * std::pow(s * h, 1.5) * fl.dt * fl.sed_K * fl.width;
+    case 1: {
+      const double sh = s * h;  // (S h)^1.5
+      c.base[0] = 0.05 * fl.dx * v * v * (sh * std::sqrt(sh)) * fl.dt * fl.sed_K * fl.width;
       break;
+    }
     case 2:
       c.base[0] = std::pow(s, 1.6667) * 1.7e8 * std::pow(fl.q, 2.035) * fl.sed_K * fl.dt * fl.dx / mass_per_volume;
       break;
@@ -229,50 +231,76 @@ inline flow_capacity flow_capacity_of(const capacity_flow& fl) {
   return c;
 }
 
+// The Engelund-Hansen factor of a cell's sediment: the weights of the
+// classes by the share of each class in what the flow carries (or, with
+// nothing suspended, in what lies loose, or else in the parent soil); n is
+// the number of classes, ct.n.
+inline double engelund_hansen_factor(const class_table& ct, const cell_sediment& cs, int n) {
+  double m = 0.0;
+  for (int k = 1; k <= n; ++k) m += cs.susp[k];
+  const double* x = cs.soil_fract;
+  double per = 1.0;
+  if (m >= tiny) {
+    x = cs.susp;
+    per = 1.0 / m;
+  } else {
+    double l = 0.0;
+    for (int k = 1; k <= n; ++k) l += cs.dep[k];
+    if (l >= tiny) {
+      x = cs.dep;
+      per = 1.0 / l;
+    }
+  }
+  double sum = 0.0;
+  if (ct.eh_weight)
+    for (int k = 1; k <= n; ++k) sum += x[k] * per * ct.eh_weight[k];
+  else
+    for (int k = 1; k <= n; ++k) sum += x[k] * per * engelund_hansen_weight(ct, k);
+  return sum;
+}
+
+// What the make-up of a cell's sediment sets in the capacity of every flow
+// leaving it: the part of `flow_capacity::base` that applies and the
+// factor it is multiplied by (formula 1 the Engelund-Hansen factor, 3 and
+// 4 the power of the median diameter, 5 and 6 the median diameter's band;
+// the median diameter writes the shares it finds to susp_fract or
+// dep_fract).
+struct capacity_makeup {
+  int base = 0;
+  double factor = 1.0;
+};
+
+inline capacity_makeup makeup_of(int option, const class_table& ct, const cell_sediment& cs) {
+  switch (option) {
+    case 1:
+      return {0, engelund_hansen_factor(ct, cs, ct.n)};
+    case 3: {
+      const double d50 = median_diameter(ct, cs);
+      return d50 < 122.0 ? capacity_makeup{0, std::pow(d50, 0.59)} : capacity_makeup{1, std::pow(d50, -0.39)};
+    }
+    case 4: {
+      const double d50 = median_diameter(ct, cs);
+      return d50 < 122.0 ? capacity_makeup{0, std::pow(d50, 0.478)} : capacity_makeup{1, std::pow(d50, -0.56)};
+    }
+    case 5:
+    case 6:
+      return {d50_band(median_diameter(ct, cs)), 1.0};
+    default:
+      return {};
+  }
+}
+
+// The capacity, m3 over the step the flow part was worked out for, of a
+// flow for sediment of a given make-up.
+inline double capacity_with(const flow_capacity& c, const capacity_makeup& m) {
+  return c.none ? 0.0 : c.base[m.base] * m.factor;
+}
+
 // The capacity, m3 over the step the flow part was worked out for, of a
 // flow for the sediment the cell holds now.
 inline double capacity_of(const flow_capacity& c, const class_table& ct, const cell_sediment& cs) {
   if (c.none) return 0.0;
-  switch (c.option) {
-    case 1: {
-      // Engelund-Hansen by class, weighted by the share of each class in
-      // what the flow carries (or lies loose, or the parent soil).
-      double m = 0.0, l = 0.0;
-      for (int k = 1; k <= ct.n; ++k) m += cs.susp[k];
-      const double* f = cs.soil_fract;
-      if (m >= tiny) {
-        const double per = 1.0 / m;
-        for (int k = 1; k <= ct.n; ++k) cs.susp_fract[k] = cs.susp[k] * per;
-        f = cs.susp_fract;
-      } else {
-        for (int k = 1; k <= ct.n; ++k) l += cs.dep[k];
-        if (l >= tiny) {
-          const double per = 1.0 / l;
-          for (int k = 1; k <= ct.n; ++k) cs.dep_fract[k] = cs.dep[k] * per;
-          f = cs.dep_fract;
-        }
-      }
-      double sum = 0.0;
-      if (ct.eh_weight)
-        for (int k = 1; k <= ct.n; ++k) sum += f[k] * ct.eh_weight[k];
-      else
-        for (int k = 1; k <= ct.n; ++k) sum += f[k] * engelund_hansen_weight(ct, k);
-      return sum * c.base[0];
-    }
-    case 3: {
-      const double d50 = median_diameter(ct, cs);
-      return d50 < 122.0 ? c.base[0] * std::pow(d50, 0.59) : c.base[1] * std::pow(d50, -0.39);
-    }
-    case 4: {
-      const double d50 = median_diameter(ct, cs);
-      return d50 < 122.0 ? c.base[0] * std::pow(d50, 0.478) : c.base[1] * std::pow(d50, -0.56);
-    }
-    case 5:
-    case 6:
-      return c.base[d50_band(median_diameter(ct, cs))];
-    default:
-      return c.base[0];
-  }
+  return capacity_with(c, makeup_of(c.option, ct, cs));
 }
 
 // Volume (m3) the flow can carry out of the cell across one face in the
@@ -325,10 +353,14 @@ inline void lift_sediment(int n, const cell_sediment& cs, double demand, double 
 // Raindrop splash of a rainfall rate i (mm/h) on water h deep over a step
 // of dt seconds on a cell dx wide: K the cell's splash erodibility, the
 // coefficients those of the rate. Returns the detachable volume.
+// The depth below which water does not shield the ground from drops
+// falling at i mm/h, m, and the share of the splash that water h deep
+// lets through.
+inline double splash_critical_depth(double i) { return 0.00124 * std::pow(i, 0.182); }
+inline double splash_depth_factor(double h, double hc) { return h > hc ? std::exp(1.0 - h / hc) : 1.0; }
 inline double splash_volume(double i, double h, double dt, double dx, double K, splash_coefficients ab) {
   if (i <= tiny) return 0.0;
-  const double hc = 0.00124 * std::pow(i, 0.182);
-  const double f = h > hc ? std::exp(1.0 - h / hc) : 1.0;
+  const double f = splash_depth_factor(h, splash_critical_depth(i));
   return f * K * ab.a * std::pow(i, ab.b) * dt * dx * dx / mass_per_volume;
 }
 
@@ -367,8 +399,10 @@ inline flow_detach_volumes shear_volumes(double h, double s, double dt, double a
   if (h <= tiny || s <= tiny) return out;
   const double tau = water_unit_weight * h * s;
   const double scale = p.coef * dt * area / mass_per_volume;
-  out.loose = std::pow(tau, p.expo) * scale;
-  out.parent = tau > p.crit ? std::pow(tau - p.crit, p.expo) * scale : 0.0;
+  // The exponent is most often 1, where the power is the shear itself.
+  const bool linear = p.expo == 1.0;
+  out.loose = (linear ? tau : std::pow(tau, p.expo)) * scale;
+  out.parent = tau > p.crit ? (linear ? tau - p.crit : std::pow(tau - p.crit, p.expo)) * scale : 0.0;
   return out;
 }
 inline flow_detach_volumes flow_detach_volume(double susp_total, double tc, double h, double s, double dt,
@@ -406,7 +440,9 @@ inline void flow_detach(int n, const cell_sediment& cs, double h, double s, doub
 // water stands still.
 inline double trap_fraction(double dx, double w, double v, double h) {
   if (v <= tiny || h <= tiny) return 1.0;
-  return 1.0 - std::exp(-dx * w / (v * h));
+  const double x = dx * w / (v * h);
+  // Beyond 40 the share rounds to all (exp(-40) < 2^-54).
+  return x > 40.0 ? 1.0 : 1.0 - std::exp(-x);
 }
 
 // ------------------------------------------------------------ channels

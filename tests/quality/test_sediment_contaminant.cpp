@@ -1,7 +1,7 @@
 // Contaminants attached to the suspended fines over the cells: the
 // partition of a cell against the linear-equilibrium closed form, the
 // faces (fines carry their share of the mass on the fines of the cell they
-// leave, through several cells in one sweep), and the attached transport
+// leave, through several cells in one step), and the attached transport
 // of a step, whose every gram is found again: in the cells, settled back to
 // the soil, or out of the outlet.
 #include <gtest/gtest.h>
@@ -56,6 +56,12 @@ struct row_of_cells {
     s.susp = &susp;
     s.soil_exchange = soil_exchange.data();
     s.per_volume = &per_volume;
+  }
+  // The step's attached transport, its faces in their order.
+  sed_contam_books transport() {
+    sediment_face_order(d, order.data(), waiting.data());
+    d.face_order = order.data();
+    return sed_contam_transport(d, s);
   }
   double water_mass() const {
     double m = 0.0;
@@ -114,7 +120,7 @@ TEST(SedimentContaminant, AFaceCarriesTheAttachedMassOfTheCellItLeaves) {
   g.total[1] = 11.0;
   g.face_x(1, 1) = 50.0 / density;
   g.face_x(1, 2) = 0.5;
-  const sed_contam_books b = sed_contam_transport(g.d, g.s);
+  const sed_contam_books b = g.transport();
   EXPECT_NEAR(g.total[2], 0.5, 1e-12);
   EXPECT_NEAR(g.total[1], 10.5, 1e-12);
   EXPECT_NEAR(g.susp(2, 1), 50.0 / density, 1e-18);
@@ -125,18 +131,18 @@ TEST(SedimentContaminant, AFaceCarriesTheAttachedMassOfTheCellItLeaves) {
   w.susp(2, 1) = 100.0 / density;
   w.total[2] = 11.0;
   w.face_x(1, 1) = -25.0 / density;
-  sed_contam_transport(w.d, w.s);
+  w.transport();
   EXPECT_NEAR(w.total[1], 0.25, 1e-12);
 }
 
-TEST(SedimentContaminant, FinesThatCrossSeveralCellsInOneSweepKeepWhatTheyCarry) {
+TEST(SedimentContaminant, FinesThatCrossSeveralCellsInOneStepKeepWhatTheyCarry) {
   // Cell 1 holds 100 g/m3 of fines with 1 g on them (11 g in all, Kd
-  // 1000), and the sweep carries them east across cell 1's face, then on
-  // across cell 2's: whatever cell 2 held before, the fines it passes on
-  // take their share of the mass on the fines it holds then, what they
-  // brought included, never the concentration its own fines had before the
-  // sweep. Cell 2 holds no fines (11 g all dissolved), or as many fines as
-  // cell 1 with 2 g on them (22 g in all), of which it passes on half.
+  // 1000), and over the step they cross cell 1's face east, then cell 2's:
+  // whatever cell 2 held before, the fines it passes on take their share
+  // of the mass on the fines it holds then, what they brought included,
+  // never the concentration its own fines had before the step. Cell 2
+  // holds no fines (11 g all dissolved), or as many fines as cell 1 with
+  // 2 g on them (22 g in all), of which it passes on half.
   const double fines = 100.0 / density;
   const struct {
     const char* what;
@@ -153,7 +159,7 @@ TEST(SedimentContaminant, FinesThatCrossSeveralCellsInOneSweepKeepWhatTheyCarry)
     g.total[2] = r.total_2;
     g.face_x(1, 1) = fines;
     g.face_x(2, 1) = r.passed_on;
-    sed_contam_transport(g.d, g.s);
+    g.transport();
     EXPECT_NEAR(g.total[3], r.reach_3, 1e-12) << r.what;
     EXPECT_NEAR(g.total[1], 10.0, 1e-12) << r.what;
     EXPECT_NEAR(g.total[1] + g.total[2] + g.total[3], 11.0 + r.total_2, 1e-12) << r.what;
@@ -218,7 +224,7 @@ TEST(SedimentContaminant, EveryGramOfAStepIsFoundAgain) {
   g.d.outlet_cell = outlet;
   g.d.outlet_out = out;
   const double before = g.water_mass();
-  const sed_contam_books b = sed_contam_transport(g.d, g.s);
+  const sed_contam_books b = g.transport();
   EXPECT_GT(b.eroded, 0.0);
   EXPECT_GT(b.deposited, 0.0);
   EXPECT_GT(b.outlet, 0.0);
@@ -242,7 +248,7 @@ TEST(SedimentContaminant, NoCellGivesMoreThanItHolds) {
   g.susp(1, 1) = 1e-6;
   g.total[1] = 1.0;
   g.face_x(1, 1) = 1.0;
-  sed_contam_transport(g.d, g.s);
+  g.transport();
   EXPECT_GE(g.total[1], 0.0);
   EXPECT_NEAR(g.total[1] + g.total[2], 1.0, 1e-15);
 }

@@ -1,8 +1,10 @@
 // The overland sediment step on small grids with prescribed flows: every
 // class closes (parent soil removed = suspended + deposited + discharged),
-// sediment goes where the water goes, flow detachment and settling follow
-// a cell's own outflow by hand, a dry cell keeps nothing in suspension,
-// and the step gives the same bits on any number of threads.
+// sediment goes where the water goes, a cell's faces share its load by
+// their capacities, flow detachment and settling follow a cell's own
+// outflow by hand, a dry cell keeps nothing in suspension, a plane turned
+// or mirrored carries the same sediment, and the step gives the same bits
+// on any number of threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -250,19 +252,172 @@ TEST(OverlandSediment, ChannelCellsGiveNoParentSoil) {
 }
 
 TEST(OverlandSediment, SameBitsOnAnyNumberOfThreads) {
+  // 80 x 80 cells, enough for the crew to take two or three parts (one
+  // thread goes through the grid in blocks), water running down the rows
+  // and up and down the columns, four sub-steps a step.
   std::vector<double> first;
   for (int parts : {1, 2, 3}) {
-    strip g(9, 11, 0.02, 55.0, 1);
-    g.par.option = 1;
+    strip g(80, 80, 0.02, 55.0, 1);
+    for (int c = 1; c <= g.n; ++c)
+      if (g.below[c]) g.qy[c] = 1e-4 * (c % 3 - 1);
     std::vector<double> sk(g.n + 1, 0.8);
     g.par.sed_K = sk.data();
-    g.run(15, parts);
+    g.par.longest_substep = 1.25;
+    g.run(6, parts);
     std::vector<double> all;
-    for (const nivra::array2d<double>* a : {&g.sed.susp, &g.sed.dep, &g.sed.eroded, &g.sed.out, &g.sed.qsmax})
+    const nivra::array2d<double>* tables[] = {&g.sed.susp, &g.sed.dep,         &g.sed.eroded,     &g.sed.out,
+                                              &g.sed.qsmax, &g.step.face_x(), &g.step.face_y()};
+    for (const nivra::array2d<double>* a : tables)
       all.insert(all.end(), a->data(), a->data() + (g.n + 1) * 4);
     all.push_back(g.books.parent[0]);
+    all.push_back(g.books.outlet[0]);
     if (first.empty()) first = all;
     else EXPECT_EQ(std::memcmp(first.data(), all.data(), all.size() * sizeof(double)), 0) << parts << " parts";
+  }
+}
+
+// The faces of a cell share its load: cell 1 of a 2 x 2 grid lets
+// 1.5e-4 m3/s out to the right and 1e-4 m3/s down, and under the unit
+// discharge capacity (formula 7) of 10 m cells the right face can carry
+// 1.5e-5 m3 in the step, the lower face 1e-5 m3. The faces together carry
+// each class in proportion to their capacities: all of the cell's load
+// when it is less than the 2.5e-5 m3 they can carry together (three fifths
+// to the right, two fifths down, whichever face comes first), else each
+// face its capacity, as the same share of every class.
+TEST(OverlandSediment, TheFacesOfACellShareItsLoadByTheirCapacities) {
+  const struct {
+    double clay, sand;                       // the cell's load, m3
+    double right_clay, right_sand, down_clay, down_sand;  // by hand, m3
+  } cases[] = {
+      {1.5e-5, 0.5e-5, 0.9e-5, 0.3e-5, 0.6e-5, 0.2e-5},      // 2e-5: less than both can carry
+      {3.75e-5, 1.25e-5, 1.125e-5, 0.375e-5, 0.75e-5, 0.25e-5},  // 5e-5: more
+  };
+  for (const auto& cs : cases) {
+    strip g(2, 2, 0.03, 0.0, 7);
+    g.qx[1] = 1.5e-4;
+    g.qy[1] = 1e-4;
+    g.qx[3] = g.qy[2] = 0.0;
+    std::vector<double> firm(g.n + 1, 100.0);  // the flow cuts no parent soil
+    g.par.detach_crit = firm.data();
+    g.sed.susp(1, 1) = cs.clay;
+    g.sed.susp(1, 3) = cs.sand;
+    g.run(1, 1);
+    const auto& fx = g.step.face_x();
+    const auto& fy = g.step.face_y();
+    EXPECT_NEAR(fx(1, 1), cs.right_clay, 1e-12 * cs.right_clay);
+    EXPECT_NEAR(fx(1, 3), cs.right_sand, 1e-12 * cs.right_sand);
+    EXPECT_NEAR(fy(1, 1), cs.down_clay, 1e-12 * cs.down_clay);
+    EXPECT_NEAR(fy(1, 3), cs.down_sand, 1e-12 * cs.down_sand);
+    EXPECT_EQ(fx(1, 2) + fy(1, 2), 0.0);
+    // What the faces did not take stayed on cell 1 (and settled there).
+    EXPECT_NEAR(g.sed.susp(1, 1) + g.sed.dep(1, 1), cs.clay - cs.right_clay - cs.down_clay, 1e-12 * cs.clay);
+  }
+}
+
+// Under Engelund-Hansen (formula 1) the capacity of a face depends on the
+// classes the cell carries: a cell holding more than its face can carry
+// of the finer or of the coarser class (0.008 and 0.05 mm), or of both,
+// gives across the face, in one pass, what `transport_capacity` works out
+// for that flow and that load.
+TEST(OverlandSediment, AFaceCarriesTheEngelundHansenCapacityOfTheClassesItCarries) {
+  const double loads[][3] = {{0.1, 0.0, 0.0}, {0.0, 0.1, 0.0}, {0.05, 0.05, 0.0}};
+  for (const auto& load : loads) {
+    strip g(1, 2, 0.03, 0.0, 1);
+    std::vector<double> sk(g.n + 1, 0.6);
+    g.par.sed_K = sk.data();
+    std::vector<double> firm(g.n + 1, 100.0);
+    g.par.detach_crit = firm.data();
+    for (int k = 1; k <= 3; ++k) g.sed.susp(1, k) = load[k - 1];
+    // The capacity by itself, for the cell's load before the step.
+    std::vector<double> fract(4, 0.0), dep(4, 0.0), eroded(4, 0.0), sf(4, 0.0), df(4, 0.0);
+    std::vector<double> held{0.0, load[0], load[1], load[2]};
+    const nivra::sediment::cell_sediment cell{g.sed.soil_fract[1].data(), held.data(), dep.data(), eroded.data(),
+                                              sf.data(), df.data()};
+    const double slope = (g.depth[1] + g.elev[1] - g.depth[2] - g.elev[2]) / g.dx;
+    const nivra::sediment::capacity_flow flow{1, slope, g.depth[1], g.qx[1] / g.dx, g.flow.dt, g.dx, 0.6, 1.0};
+    const double capacity = nivra::sediment::transport_capacity(flow, {3, g.diam.data(), g.sg.data()}, cell);
+    ASSERT_GT(capacity, 0.0);
+    ASSERT_LT(capacity, load[0] + load[1]);
+    g.run(1, 1);
+    const double carried = g.step.face_x()(1, 1) + g.step.face_x()(1, 2) + g.step.face_x()(1, 3);
+    EXPECT_NEAR(carried, capacity, 1e-12 * capacity) << load[0] << " " << load[1];
+  }
+}
+
+// A plane carries the same sediment whichever way it faces: 4 x 5 cells
+// falling 2 % south and 1 % east to the outlet at the south-east corner,
+// its water running both ways across the faces, drawn as it is, turned by
+// one, two and three quarters and mirrored east-west (every map, face
+// discharge and the outlet turned with it), erodes and delivers each class
+// alike in every layout.
+TEST(OverlandSediment, APlaneTurnedOrMirroredErodesAndDeliversAlike) {
+  const int rows = 4, cols = 5;
+  // The plane as drawn: ground and depth of cell (i, j), the discharge
+  // from (i, j) east to (i, j + 1) and south to (i + 1, j).
+  auto ground = [](int i, int j) { return 100.0 - 0.2 * i - 0.1 * j + 0.01 * ((i * j) % 3); };
+  auto depth = [](int i, int j) { return 0.002 + 0.0004 * i + 0.0003 * j; };
+  auto east = [](int i, int j) { return 1e-4 * (i + j) * (j == 2 && i == 1 ? -0.5 : 1.0); };
+  auto south = [](int i, int j) { return 8e-5 * (i + 2 * j); };
+  struct yields {
+    double eroded[4], out[4];
+  };
+  auto run = [&](int turns, bool mirror) {
+    const bool across = turns % 2 == 1;
+    const int r2 = across ? cols : rows, c2 = across ? rows : cols;
+    // Where cell (i, j) of the plane as drawn lies in the layout.
+    auto place = [&](int i, int j) {
+      if (mirror) j = cols + 1 - j;
+      int a = i, b = j;
+      for (int t = 0; t < turns; ++t) {
+        const int rr = t % 2 == 0 ? rows : cols;  // rows before this quarter turn
+        const int na = b, nb = rr + 1 - a;
+        a = na;
+        b = nb;
+      }
+      return (a - 1) * c2 + b;
+    };
+    strip g(r2, c2, 0.0, 50.0, 1);
+    std::vector<double> sk(g.n + 1, 0.7);
+    g.par.sed_K = sk.data();
+    g.par.longest_substep = 1.25;
+    std::fill(g.qx.begin(), g.qx.end(), 0.0);
+    std::fill(g.qy.begin(), g.qy.end(), 0.0);
+    auto face = [&](int from, int to, double q) {
+      if (g.right[from] == to) g.qx[from] = q;
+      else if (g.right[to] == from) g.qx[to] = -q;
+      else if (g.below[from] == to) g.qy[from] = q;
+      else g.qy[to] = -q;
+    };
+    for (int i = 1; i <= rows; ++i)
+      for (int j = 1; j <= cols; ++j) {
+        const int c = place(i, j);
+        g.elev[c] = ground(i, j);
+        g.depth[c] = depth(i, j);
+        if (j < cols) face(c, place(i, j + 1), east(i, j));
+        if (i < rows) face(c, place(i + 1, j), south(i, j));
+      }
+    g.flow.outlet_cell = place(rows, cols);
+    g.flow.qout = 2e-3;
+    g.flow.outlet_slope = 0.02;
+    g.run(8, 1);
+    yields y{};
+    for (int k = 1; k <= 3; ++k) {
+      y.eroded[k] = g.books.parent[k];
+      y.out[k] = g.books.outlet[k];
+    }
+    return y;
+  };
+  const yields drawn = run(0, false);
+  for (int k = 1; k <= 3; ++k) {
+    ASSERT_GT(drawn.eroded[k], 0.0);
+    ASSERT_GT(drawn.out[k], 0.0);
+  }
+  for (auto [turns, mirror] : {std::pair{1, false}, {2, false}, {3, false}, {0, true}}) {
+    const yields y = run(turns, mirror);
+    for (int k = 1; k <= 3; ++k) {
+      EXPECT_NEAR(y.eroded[k], drawn.eroded[k], 1e-9 * drawn.eroded[k]) << turns << " " << mirror << " class " << k;
+      EXPECT_NEAR(y.out[k], drawn.out[k], 1e-9 * drawn.out[k]) << turns << " " << mirror << " class " << k;
+    }
   }
 }
 

@@ -117,11 +117,11 @@ sed_contam_books sed_contam_transport(const sed_contam_domain& d, sed_contam_sta
       b.eroded += m;
     }
   partition_all(d, s);
-  // The faces, each once and in the overland sediment step's order: the
-  // sediment of a class carries its share of the mass on the class's fines
-  // in the cell it leaves. Fines a cell received across an earlier face
-  // of the sweep and pass on across a later one take with them what they
-  // brought, so the mass on each class is followed through the sweep
+  // The faces, each once, a cell's faces after those that brought it
+  // sediment: the sediment of a class carries its share of the mass on
+  // the class's fines in the cell it leaves. Fines a cell received across
+  // one face and passed on across another in the step take with them what
+  // they brought, so the mass on each class is followed through the step
   // (r holds it, g, until the faces are done).
   for (int i = 1; i <= d.ncells; ++i)
     for (int k = 1; k <= n; ++k) r(i, k) *= std::max(v(i, k), 0.0);
@@ -141,20 +141,13 @@ sed_contam_books sed_contam_transport(const sed_contam_domain& d, sed_contam_sta
       s.total[to] += m;
     }
   };
-  if (!d.face_order) {
-    for (int i = 1; i <= d.ncells; ++i) {
-      if (d.right[i] > 0) face(i, d.right[i], *d.face_x);
-      if (d.below[i] > 0) face(i, d.below[i], *d.face_y);
-    }
-  } else {
-    // Each face once, when the cell its sediment left comes in the order.
-    for (int p = 1; p <= d.ncells; ++p) {
-      const int i = d.face_order[p];
-      if (d.right[i] > 0 && face_direction(*d.face_x, i, n) > 0) face(i, d.right[i], *d.face_x);
-      if (d.below[i] > 0 && face_direction(*d.face_y, i, n) > 0) face(i, d.below[i], *d.face_y);
-      if (d.left[i] > 0 && face_direction(*d.face_x, d.left[i], n) < 0) face(d.left[i], i, *d.face_x);
-      if (d.above[i] > 0 && face_direction(*d.face_y, d.above[i], n) < 0) face(d.above[i], i, *d.face_y);
-    }
+  // Each face once, when the cell its sediment left comes in the order.
+  for (int p = 1; p <= d.ncells; ++p) {
+    const int i = d.face_order[p];
+    if (d.right[i] > 0 && face_direction(*d.face_x, i, n) > 0) face(i, d.right[i], *d.face_x);
+    if (d.below[i] > 0 && face_direction(*d.face_y, i, n) > 0) face(i, d.below[i], *d.face_y);
+    if (d.left[i] > 0 && face_direction(*d.face_x, d.left[i], n) < 0) face(d.left[i], i, *d.face_x);
+    if (d.above[i] > 0 && face_direction(*d.face_y, d.above[i], n) < 0) face(d.above[i], i, *d.face_y);
   }
   partition_all(d, s);
   // Settling takes the attached mass of the deposit back to the soil.

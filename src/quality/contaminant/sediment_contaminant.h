@@ -5,10 +5,10 @@
 // eroded with the soil (at the sorbed concentration of the top soil
 // layer's fines), carried across the cell faces with the class's sediment
 // (each face takes the share of the class's fines in the cell it leaves
-// that crosses it, with that share of the mass on them, in the overland
-// sediment step's order, so fines that cross several cells in one sweep
-// keep what they carry), settled with the deposit, and carried out at the
-// outlet. Sand carries none. A cell without water (depth at most 1e-16: a
+// that crosses it, with that share of the mass on them, the faces taken
+// so that a cell has received what its faces brought it before it passes
+// anything on, so fines that cross several cells in one step keep what
+// they carry), settled with the deposit, and carried out at the outlet. Sand carries none. A cell without water (depth at most 1e-16: a
 // dry cell, or a lake's cell, whose water the lake holds) is not
 // partitioned: what the fines bring it stays in its total, none of it
 // settles back with them, and the caller decides where it goes. Volumes
@@ -26,11 +26,10 @@ struct sed_contam_domain {
   int n_classes = 0;
   const int* right = nullptr;             // neighbour east (0 none)
   const int* below = nullptr;             // neighbour south (0 none)
-  const int* left = nullptr;              // neighbour west (0 none), with face_order
-  const int* above = nullptr;             // neighbour north (0 none), with face_order
-  // The cells in the order their outgoing faces are taken (see
-  // sediment_face_order); nullptr: each cell's east and south faces in
-  // cell order, the order of one pass of the overland sediment step.
+  const int* left = nullptr;              // neighbour west (0 none)
+  const int* above = nullptr;             // neighbour north (0 none)
+  // The cells in the order their outgoing faces are taken
+  // (sediment_face_order).
   const int* face_order = nullptr;
   const double* depth = nullptr;          // water depth, m
   const char* sand = nullptr;             // per class 1..n: 1 sand
@@ -99,8 +98,10 @@ sed_contam_books sed_contam_transport(const sed_contam_domain& d, sed_contam_sta
 
 // The order in which a step's face volumes are replayed so that each cell
 // has received everything its faces brought it in the step before it
-// passes anything on: the sediment moves over a step in several passes,
-// and a cell may pass on more than it held at the step's start. Cells are
+// passes anything on: the sediment moves over a step in sub-steps, in each
+// of which a cell passes on what it held at the sub-step's start, so what
+// its faces brought it in one sub-step leaves it in the next, and over the
+// step a cell may pass on more than it held at the step's start. Cells are
 // taken as soon as every face that brought them sediment has been taken
 // (the first of them in cell order); cells on a loop of faces, and those
 // below one, follow in cell order. `order` receives the cells 1..n,

@@ -124,6 +124,8 @@ void sediment_contaminant_source(model_state& ms) {
   d.n_classes = classes;
   d.right = ms.grid.rightcon.data();
   d.below = ms.grid.belowcon.data();
+  d.left = ms.grid.leftcon.data();
+  d.above = ms.grid.abovecon.data();
   d.depth = ms.overland.ov_depth.data();
   d.sand = w.sand.data();
   d.sed_density = s.sed_density.data();
@@ -135,8 +137,6 @@ void sediment_contaminant_source(model_state& ms) {
   d.outlet_cell = ms.grid.outlet_cell;
   d.outlet_out = s.step_books.outlet.data();
   if (moved) {
-    d.left = ms.grid.leftcon.data();
-    d.above = ms.grid.abovecon.data();
     sediment_face_order(d, w.face_order.data(), w.waiting.data());
     d.face_order = w.face_order.data();
   }

@@ -660,7 +660,8 @@ void ov_sediment_step::run(const ov_sed_flow& f, const ov_sed_params& par, ov_se
     // the stage before has been through.
     int reach = 1;
     for (int c = 1; c <= f.ncells; ++c)
-      if (f.belowcon[c]) reach = std::max(reach, f.belowcon[c] - c);
+      for (int nb : {f.rightcon[c], f.belowcon[c], f.leftcon[c], f.abovecon[c]})
+        if (nb) reach = std::max(reach, std::abs(nb - c));
     const int block = std::max(reach, 512);
     const int blocks = (f.ncells + block - 1) / block;
     for (int j = 0; j < blocks + subs + 1; ++j)

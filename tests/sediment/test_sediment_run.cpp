@@ -513,10 +513,11 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
 // settle what the water leaves, by hand from the step's water. With no
 // critical shear and an exponent of 1, a cell lifts (from its deposit,
 // then its parent soil) 4e-5 x (1 - m / T) x 9792.342 h S x dt x 100 m2 /
-// 2645.23 m3: h its depth, S the slope of its water surface toward its
-// right and lower neighbours, q = Q / dx the discharge it lets out (never
-// what comes in) per metre, T = S^1.6667 x 1.7e8 x q^2.035 x 0.8 x dt x
-// dx / 2645.23 what that flow can carry, m what it carried. Of what each
+// 2645.23 m3: h its depth, S the slope of its water surface (along each
+// axis the steeper of its two faces that fall away from it), q = Q / dx
+// the discharge it lets out (never what comes in) per metre, T =
+// S^1.6667 x 1.7e8 x q^2.035 x 0.8 x dt x dx / 2645.23 what that flow can
+// carry, m what it carried. Of what each
 // class has suspended when it settles, the share 1 - exp(-dx w / (v h))
 // settles, v = Q / (dx h), w the class's fall velocity in water at 10 C.
 // The step is the longest sediment sub-step, so that each step is one
@@ -555,9 +556,10 @@ TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
         if (i == g.outlet_cell || ms.hydromet.rain_depth[i] > 0.0) continue;
         const double h = ov.ov_depth[i];
         auto surface_slope = [&](int nb) {
-          return nb ? (h + g.elevation[i] - ov.ov_depth[nb] - g.elevation[nb]) / dx : 0.0;
+          return nb ? std::max(0.0, (h + g.elevation[i] - ov.ov_depth[nb] - g.elevation[nb]) / dx) : 0.0;
         };
-        const double S = std::hypot(surface_slope(g.rightcon[i]), surface_slope(g.belowcon[i]));
+        const double S = std::hypot(std::max(surface_slope(g.rightcon[i]), surface_slope(g.leftcon[i])),
+                                    std::max(surface_slope(g.belowcon[i]), surface_slope(g.abovecon[i])));
         double out2 = 0.0;
         for (double q : {ov.ov_qx[i], g.leftcon[i] ? -ov.ov_qx[g.leftcon[i]] : 0.0, ov.ov_qy[i],
                          g.abovecon[i] ? -ov.ov_qy[g.abovecon[i]] : 0.0})

@@ -70,7 +70,8 @@ struct groundwater_state {
   double gw_lsor_con = 0.0;
   double single_unsat_sat = 0.0;    // water content of the unsaturated zone over the aquifer's storage coefficient
   double gw_leakage_rate = 0.0;  // cm/h
-  int gw_boundfile_given = 0, gw_fluxboundtable_given = 0;
+  int gw_boundfile_given = 0;  // the GW_BOUNDFILE card names the boundary map (else the mapping table gives it)
+  int gw_fluxboundtable_given = 0;
   int use_wells = 0;
   // Sacramento and conceptual models, each with its topographic-index switch.
   int sacramento_given = 0;

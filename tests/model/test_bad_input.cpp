@@ -301,6 +301,7 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       warn("plane_infil", {"SOIL_TYPE_MAP soils.idx"}, "a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS)."),
       warn("plane", {"UNIF_AREA_REDUCTION 0.2"}, "an infiltration scheme"),
       stop("plane", {"HMET_GUV weather.guv"}, "a long-term run (LONG_TERM)"),
+      stop("plane", {"HMET_ASCII weather.txt"}, "a long-term run (LONG_TERM)"),
       stop("plane", {"ET_CALC_PENMAN"}, "a long-term run (LONG_TERM)"),
       warn("plane", {"ALBEDO albedo.asc"}, "a long-term run (LONG_TERM)"),
       warn("longterm", {"VHEIGHT veg.asc"}, "Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN)."),

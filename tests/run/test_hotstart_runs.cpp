@@ -20,6 +20,10 @@
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
+#include "groundwater/groundwater_hotstart.h"
+#include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_storage.h"
+#include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -176,6 +180,53 @@ TEST_F(HotstartRuns, AGreenAmptStormOverTheAquiferSplitInTheRain) {
   // The front takes in what it would have taken in one run.
   const auto infiltrated = [](const testing::storm_run& r) { return r.ms->ledger.run_total(water_flux::infiltration); };
   EXPECT_NEAR(infiltrated(s.b1) + infiltrated(s.b2), infiltrated(s.a), 1e-4 * infiltrated(s.a));
+}
+
+// The groundwater companion carries per cell the water on its way to the
+// table that the next solve takes in, as a depth over the cell: the
+// recharge, less what the streams, the tile drains and the seeping lakes
+// took from the aquifer since the last solve (negative: gave it). By hand
+// on two cells of 100 m2, each term of its own size, and the same water as
+// the groundwater storage counts beside the heads (here at the bottom).
+TEST_F(HotstartRuns, TheGroundwaterCompanionCarriesTheWaterOnItsWayToTheTable) {
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  ms->grid.grid_size = 10.0;
+  groundwater_state& gw = ms->groundwater;
+  gw.gw_simulation = 1;
+  for (array1d<double>* a : {&gw.gw_recharge, &gw.cell_stream_exchange_vol, &gw.gw_tile_vol_cell, &gw.lake_source,
+                             &gw.elevgw, &gw.bottom_elev, &gw.gw_porosity})
+    a->alloc(2);
+  gw.gw_porosity.fill(0.3);
+  const struct {
+    double recharge, stream, tile, lake;  // m; m3 taken from the aquifer
+    double carried;                       // m
+  } cells[] = {{0.02, 0.5, 0.3, 0.2, 0.02 - 0.005 - 0.003 - 0.002},
+               {0.001, -1.0, 0.0, -0.4, 0.001 + 0.01 + 0.004}};
+  for (int c = 1; c <= 2; ++c) {
+    gw.gw_recharge[c] = cells[c - 1].recharge;
+    gw.cell_stream_exchange_vol[c] = cells[c - 1].stream;
+    gw.gw_tile_vol_cell[c] = cells[c - 1].tile;
+    gw.lake_source[c] = cells[c - 1].lake;
+  }
+  std::FILE* f = std::fopen("gw.state", "w");
+  ASSERT_NE(f, nullptr);
+  write_groundwater_state_file(f, *ms);
+  std::fclose(f);
+  std::istringstream in(testing::read_file("gw.state"));
+  std::string line;
+  double total = 0.0;
+  int c = 0;
+  while (std::getline(in, line)) {
+    int cell = 0;
+    double carried = 0.0;
+    if (std::sscanf(line.c_str(), "CELL %d %lf", &cell, &carried) != 2) continue;
+    ASSERT_EQ(cell, ++c);
+    EXPECT_NEAR(carried, cells[c - 1].carried, 1e-12) << "cell " << c;
+    total += carried * 100.0;
+  }
+  EXPECT_EQ(c, 2);
+  EXPECT_NEAR(total, groundwater_storage(*ms), 1e-9);
 }
 
 // The long-term hillsides of examples/longterm (Green and Ampt with

@@ -364,6 +364,7 @@ void overland_routing_step(model_state& ms) {
   const bool flowing = ms.overland.ov_flowing != 0;
   ms.overland.qout = 0.0;
   book_lake_exchange(ms);
+  if (flowing) overland_sediment_before_routing(ms);
   if (ms.overland.ov_wet && !route(ms, dt)) return;
   if (flowing) {
     overland_sediment_after_routing(ms, dt);

@@ -1,6 +1,7 @@
 // A component of the run's record: Infiltration and soil moisture: Green-Ampt and layered soil arrays, Richards columns, the soil-class table.
 #pragma once
 
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -139,6 +140,8 @@ struct soil_state {
   int carried_fronts_step = 0;
   double carried_fronts_until = 0.0;
   int fronts_continue_at = 0;
+  // The infiltration clock of that event, taken up when the fronts go on.
+  carried_clock carried_inf_clock;
   int hotstart_state_read = 0;       // the soil hot-start's companion was read
   // Per-cell memory of the infiltration schemes.
   array1d<int> iter_pond_1;

@@ -427,7 +427,8 @@ TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
        "line 3 of the soil hot-start state b1.sm.state gives the state of INF_REDIST; this run takes water into the "
        "soil by GREEN_AMPT"},
       {"b1.sm.state", "CELLS", "CELLS 76", "gives 76 cells; the watershed has 77"},
-      {"b1.sm.state", "FIELDS", "FIELDS F theta_i", "names the fields \"F theta_i\"; the GREEN_AMPT state has \"theta_i F\""},
+      {"b1.sm.state", "FIELDS", "FIELDS F theta_i",
+       "names the fields \"F theta_i\"; the GREEN_AMPT state has \"theta_i F [ground_temp]\""},
       {"b1.sm.state", "CELL 5 ", "CELL 5 1.5 0.02", "gives theta_i \"1.5\""},
       {"b1.sm.state", "CELL 5 ", "CELL 4 0.26 0.02", "gives a cell a second time"},
       {"b1.sm.state", "CELL 5 ", "", "gives 76 of the 77 cells"},

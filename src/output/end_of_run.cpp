@@ -259,8 +259,12 @@ bool write_hotstart_maps(model_state& ms) {
     const int fronts = ms.clock.ended_in_event ? std::max(ms.clock.inf_event_step, 1) : 0;
     const clock_state& c = ms.clock;
     const hydromet_state& h = ms.hydromet;
-    write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, c.model_time,
-                          clock_to_carry(c.inf_dt, c.inf_last_time, c.inf_next_time, c.model_time),
+    soil_event_clocks clocks;
+    clocks.infiltration = clock_to_carry(c.inf_dt, c.inf_last_time, c.inf_next_time, c.model_time);
+    if (ms.soil.sm_accounting)
+      clocks.accounting = clock_to_carry(c.soilmoist_dt, c.soilmoist_last_time, c.soilmoist_next_time, c.model_time);
+    clocks.running = ms.soil.inf_redist ? c.inf_redist_active : 1;
+    write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, c.model_time, clocks,
                           h.et_calls > 0 ? &h.ground_temp_at_hour : nullptr);
     close_guarded_file(state);
   }

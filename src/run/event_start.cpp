@@ -46,8 +46,9 @@ void restart_clocks(model_state& ms) {
   clock_state& c = ms.clock;
   ms.clock.ov_last_time = t;
   ms.clock.ov_next_time = t + ms.clock.ov_dt_days;
-  if (goes_on && ms.soil.carried_inf_clock.given) {
-    resume_clock(ms.soil.carried_inf_clock, t, c.inf_dt, c.inf_dt_days, c.inf_last_time, c.inf_next_time);
+  const soil_event_clocks& carried = ms.soil.carried_clocks;
+  if (goes_on && carried.infiltration.given) {
+    resume_clock(carried.infiltration, t, c.inf_dt, c.inf_dt_days, c.inf_last_time, c.inf_next_time);
   } else {
     ms.clock.inf_dt = ms.clock.ov_dt;
     ms.clock.inf_dt_days = ms.clock.ov_dt_days;
@@ -83,13 +84,18 @@ void restart_clocks(model_state& ms) {
     // The accounting (and the soil constituents that step with it) kept the
     // soil up to its last pass before the event: its next pass, with the
     // infiltration's, covers the time since then, not again the time since
-    // the infiltration last ran.
-    ms.clock.soilmoist_dt = ms.clock.inf_dt;
-    ms.clock.soilmoist_dt_days = ms.clock.inf_dt_days;
-    ms.clock.soilmoist_next_time = ms.clock.inf_next_time;
+    // the infiltration last ran. An event going on keeps its clock.
+    if (goes_on && carried.accounting.given) {
+      resume_clock(carried.accounting, t, c.soilmoist_dt, c.soilmoist_dt_days, c.soilmoist_last_time,
+                   c.soilmoist_next_time);
+    } else {
+      ms.clock.soilmoist_dt = ms.clock.inf_dt;
+      ms.clock.soilmoist_dt_days = ms.clock.inf_dt_days;
+      ms.clock.soilmoist_next_time = ms.clock.inf_next_time;
+    }
     if (ms.constituent.soil_con_trans)
-      set_clock(ms.clock.soil_con_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.soil_con_clock.last_time,
-                ms.clock.inf_next_time);
+      set_clock(ms.clock.soil_con_clock, c.soilmoist_dt, c.soilmoist_dt_days, ms.clock.soil_con_clock.last_time,
+                c.soilmoist_next_time);
   }
   if (ms.channel.chan_explic) {
     // The channels step with the model again, however the nearly empty

@@ -294,7 +294,8 @@ bool continue_carried_fronts(model_state& ms) {
     return false;
   }
   s.fronts_continue_at = step;
-  if (s.inf_redist) ms.clock.inf_redist_active = 1;
+  // The fronts run on, or sleep on until the next event, as they did.
+  if (s.inf_redist) ms.clock.inf_redist_active = s.carried_clocks.infiltration.given ? s.carried_clocks.running : 1;
   return true;
 }
 

@@ -186,16 +186,22 @@ std::vector<double> surface_moisture_at_end(const soil_state& s, int ncells) {
 }
 
 void write_soil_state_file(std::FILE* f, const soil_state& s, int ncells, int fronts_step, double until,
-                           const carried_clock& clock, const array1d<double>* ground_temp) {
+                           const soil_event_clocks& clocks, const array1d<double>* ground_temp) {
   if (!f) return;
   std::vector<soil_field> fields = fields_of(s);
   if (ground_temp && ground_temp->size() >= ncells) fields.push_back(ground_temp_field);
   std::fprintf(f, "%s\n# What the water-content map of this soil hot-start cannot hold.\n", header);
   std::fprintf(f, "SCHEME %s\nCELLS %d\nFRONTS %d %.17g\n", scheme_name(s), ncells, fronts_step, until);
-  if (fronts_step > 0 && clock.given)
-    std::fprintf(f, "# the infiltration step (s), the seconds since it last ran and until it is next due\n"
-                    "CLOCK %.17g %.17g %.17g\n",
-                 clock.dt, clock.since, clock.next_in);
+  const carried_clock& k = clocks.infiltration;
+  if (fronts_step > 0 && k.given)
+    std::fprintf(f, "# the infiltration step (s), the seconds since it last ran and until it is next due, whether "
+                    "the fronts were running\nCLOCK %.17g %.17g %.17g %d\n",
+                 k.dt, k.since, k.next_in, clocks.running);
+  const carried_clock& a = clocks.accounting;
+  if (fronts_step > 0 && a.given)
+    std::fprintf(f, "# the accounting's step (s), the seconds since it last ran and until it is next due\n"
+                    "ACCOUNTING_CLOCK %.17g %.17g %.17g\n",
+                 a.dt, a.since, a.next_in);
   std::fprintf(f, "FIELDS");
   for (const soil_field& x : fields) std::fprintf(f, " %s", x.name);
   if (s.inf_richards) std::fprintf(f, " nodes");
@@ -256,21 +262,32 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells, std::vecto
       return in.stop();
     if (!in.ends()) return false;
   }
-  // The clock of the event the fronts go on in (a companion written before
-  // it was carried has none: the event's clock starts afresh).
-  carried_clock clock;
-  if (!in.next()) return in.expect("FIELDS");
-  if (in.card() == "CLOCK") {
+  // The clocks of the event the fronts go on in (a companion written before
+  // they were carried has none: the event's clocks start afresh).
+  soil_event_clocks clocks;
+  bool fields_line = false;
+  while (!fields_line) {
+    if (!in.next()) return in.expect("FIELDS");
+    const bool infiltration = in.card() == "CLOCK", accounting = in.card() == "ACCOUNTING_CLOCK";
+    if (!infiltration && !accounting) {
+      if (in.card() != "FIELDS") {
+        std::fprintf(stderr, "Error: %s %s has no FIELDS line where line %d stands.\n", in.kind(), in.name(),
+                     in.line_no());
+        return in.stop();
+      }
+      fields_line = true;
+      continue;
+    }
+    carried_clock& k = infiltration ? clocks.infiltration : clocks.accounting;
+    if (k.given) return in.fail(infiltration ? "gives CLOCK a second time" : "gives ACCOUNTING_CLOCK a second time");
     card_numbers num = in.numbers();
-    if (!num.real("the infiltration step", clock.dt, from_to(1e-3, 1e7, "s")) ||
-        !num.real("the seconds since it last ran", clock.since, from_to(-1e9, 1e9, "s")) ||
-        !num.real("the seconds until it is next due", clock.next_in, from_to(-1e9, 1e9, "s")))
+    if (!num.real("the step", k.dt, from_to(1e-3, 1e7, "s")) ||
+        !num.real("the seconds since it last ran", k.since, from_to(-1e9, 1e9, "s")) ||
+        !num.real("the seconds until it is next due", k.next_in, from_to(-1e9, 1e9, "s")) ||
+        (infiltration && !num.whole("whether the fronts were running", clocks.running, from_to(0, 1))))
       return in.stop();
-    if (!in.ends() || !in.expect("FIELDS")) return false;
-    clock.given = true;
-  } else if (in.card() != "FIELDS") {
-    std::fprintf(stderr, "Error: %s %s has no FIELDS line where line %d stands.\n", in.kind(), in.name(), in.line_no());
-    return in.stop();
+    if (!in.ends()) return false;
+    k.given = true;
   }
   // The fields named, in the scheme's order; those a companion may leave
   // out in brackets in the message.
@@ -332,7 +349,7 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells, std::vecto
   s.ga_kernel.ready = false;
   s.carried_fronts_step = fronts;
   s.carried_fronts_until = until;
-  s.carried_inf_clock = clock;
+  s.carried_clocks = clocks;
   ground_temp = std::move(ground);
   return true;
 }

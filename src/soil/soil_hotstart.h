@@ -8,11 +8,15 @@
 //   FRONTS k t        the infiltration step k the fronts had reached in the
 //                     event the writing run ended in (0: it ended between
 //                     events), and the model time it ended (Julian days)
-//   CLOCK dt since next
+//   CLOCK dt since next running
 //                     with k > 0: the infiltration clock of that event, its
 //                     step and the seconds since it last ran and until it
-//                     is next due (a file written before it was carried has
-//                     none: the event's clock then starts afresh)
+//                     is next due, and whether the fronts were running (0:
+//                     the infiltration slept until the next event)
+//   ACCOUNTING_CLOCK dt since next
+//                     with k > 0 and the accounting layer: its clock (a
+//                     file written before the clocks were carried has
+//                     neither: the event's clocks then start afresh)
 //   FIELDS names      the values of every CELL line, in order
 //   CELL c values     one line per cell
 //   END
@@ -58,7 +62,7 @@
 
 namespace nivra {
 
-struct carried_clock;
+struct soil_event_clocks;
 struct soil_state;
 class guarded_file;
 
@@ -70,12 +74,12 @@ std::vector<double> surface_moisture_at_end(const soil_state& s, int ncells);
 
 // Writes the companion of the soil state. fronts_step is the infiltration
 // step the fronts had reached in the event the run ended in (0: between
-// events), until the model time the run ended (Julian days), clock the
-// infiltration clock of that event; ground_temp (per cell, K; null for a
+// events), until the model time the run ended (Julian days), clocks those
+// of that event; ground_temp (per cell, K; null for a
 // run without the ground's energy balance) the surface temperature the
 // last hour's balance started from.
 void write_soil_state_file(std::FILE* f, const soil_state& s, int ncells, int fronts_step, double until,
-                           const carried_clock& clock, const array1d<double>* ground_temp);
+                           const soil_event_clocks& clocks, const array1d<double>* ground_temp);
 
 // Reads the companion into the soil state of a run whose set-up is done
 // (the scheme's arrays made, the accounting layer filled): the carried

@@ -1,6 +1,5 @@
 #include "groundwater/groundwater_hotstart.h"
 
-#include <cmath>
 #include <cstdio>
 #include <vector>
 
@@ -102,7 +101,7 @@ bool read_groundwater_state_file(guarded_file& f, model_state& ms) {
   // since keeps its own values).
   for (int c = 1; c <= n && gw.elevgw.size() == n; ++c) {
     const std::size_t i = static_cast<std::size_t>(c);
-    if (table_given[i] && std::fabs(gw.elevgw[c] - table[i]) <= 6e-10)
+    if (table_given[i] && map_holds(gw.elevgw[c], table[i]))
       gw.elevgw[c] = table[i];
   }
   if (gw.gw_recharge.size() != n) return true;

@@ -77,7 +77,8 @@ void read_snow_ov_hotstart(model_state& ms) {
       ms.overland.hotstart_state_read = 1;
       // Without channels the outlet's sediment of the writing run's last
       // step is the first value of the outlet's sediment series.
-      if (sed && outlet) sed->outlet_last_vol = carried.outlet_rate * (ms.clock.ov_dt > 0.0 ? ms.clock.ov_dt : ms.clock.dt);
+      const double step = ms.clock.ov_dt > 0.0 ? ms.clock.ov_dt : ms.clock.dt;
+      if (sed && outlet) sed->outlet_last_vol = carried.outlet_rate * step;
       if (!carried.ground.empty()) {
         ensure_cells(ms.overland.carried_ground, n, "carried_ground");
         for (int c = 1; c <= n; ++c) ms.overland.carried_ground[c] = carried.ground[static_cast<std::size_t>(c)];

@@ -279,7 +279,7 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells, std::vecto
       continue;
     }
     carried_clock& k = infiltration ? clocks.infiltration : clocks.accounting;
-    if (k.given) return in.fail(infiltration ? "gives CLOCK a second time" : "gives ACCOUNTING_CLOCK a second time");
+    if (!in.once(k.given)) return false;
     card_numbers num = in.numbers();
     if (!num.real("the step", k.dt, from_to(1e-3, 1e7, "s")) ||
         !num.real("the seconds since it last ran", k.since, from_to(-1e9, 1e9, "s")) ||
@@ -287,7 +287,6 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells, std::vecto
         (infiltration && !num.whole("whether the fronts were running", clocks.running, from_to(0, 1))))
       return in.stop();
     if (!in.ends()) return false;
-    k.given = true;
   }
   // The fields named, in the scheme's order; those a companion may leave
   // out in brackets in the message.

@@ -1,6 +1,5 @@
 #include "surface/overland_hotstart.h"
 
-#include <cmath>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -79,7 +78,8 @@ void write_overland_state_file(std::FILE* f, const overland_state& ov, const lak
                      cells.susp_fract(c, k), cells.dep_fract(c, k));
       std::fputc('\n', f);
     }
-    std::fprintf(f, "# the sediment the outlet passed in the last step (m3/s)\nOUTLET_SEDIMENT %.17g\n", sed.outlet_rate);
+    std::fprintf(f, "# the sediment the outlet passed in the last step (m3/s)\nOUTLET_SEDIMENT %.17g\n",
+                 sed.outlet_rate);
     if (sed.ground) {
       std::fprintf(f, "# cell  the ground the sediment moved it to (m)\n");
       for (int c = 1; c <= grid.ncells; ++c) std::fprintf(f, "GROUND %d %.17g\n", c, sed.ground[c]);
@@ -129,6 +129,16 @@ bool read_overland_state_file(guarded_file& f, overland_state& ov, lake_state& l
   std::vector<double> depth(cells, 0.0);
   std::vector<double> ground;
   int ground_cells = 0;
+  // The cell of a card given per cell, once: 0 (the run stopped after the
+  // message) when it is no cell of the watershed or given again.
+  const auto cell_of = [&](card_numbers& num, std::vector<char>& seen, const char* again) -> std::size_t {
+    int c = 0;
+    if (!num.whole("the cell", c, from_to(1, grid.ncells))) return in.stop();
+    const std::size_t i = static_cast<std::size_t>(c);
+    if (seen[i]) return in.fail(again);
+    seen[i] = 1;
+    return i;
+  };
   bool outlet_sed_given = false, ade_given = false, explicit_given = false, event_given = false;
   double outlet_sed = 0.0, event_until = 0.0;
   int ade_sweep = 1, ade_calm = 0, explicit_sweep = 0, explicit_calls = 0;
@@ -140,32 +150,24 @@ bool read_overland_state_file(guarded_file& f, overland_state& ov, lake_state& l
       if (!in.ends()) return false;
       ended = true;
     } else if (in.card() == "EVENT") {
-      if (event_given) return in.fail("gives EVENT a second time");
-      event_given = true;
+      if (!in.once(event_given)) return false;
       if (!num.real("the time the run ended inside an event", event_until, from_to(0, 1e8, "Julian days")))
         return in.stop();
       if (!in.ends()) return false;
     } else if (in.card() == "DEPTH") {
-      int c = 0;
-      if (!num.whole("the cell", c, from_to(1, grid.ncells))) return in.stop();
-      const std::size_t i = static_cast<std::size_t>(c);
-      if (depth_seen[i]) return in.fail("gives a cell's depth a second time");
-      depth_seen[i] = 1;
+      const std::size_t i = cell_of(num, depth_seen, "gives a cell's depth a second time");
+      if (!i) return false;
       if (!num.real("the depth", depth[i], from_to(0, 1000, "m"))) return in.stop();
       if (!in.ends()) return false;
     } else if (in.card() == "FACES") {
-      int c = 0;
-      if (!num.whole("the cell", c, from_to(1, grid.ncells))) return in.stop();
-      const std::size_t i = static_cast<std::size_t>(c);
-      if (face_seen[i]) return in.fail("gives a cell's faces a second time");
-      face_seen[i] = 1;
+      const std::size_t i = cell_of(num, face_seen, "gives a cell's faces a second time");
+      if (!i) return false;
       if (!num.real("the discharge across the right face", face[2 * i], from_to(-1e7, 1e7, "m3/s")) ||
           !num.real("the discharge across the lower face", face[2 * i + 1], from_to(-1e7, 1e7, "m3/s")))
         return in.stop();
       if (!in.ends()) return false;
     } else if (in.card() == "ADE_STEPPING") {
-      if (ade_given) return in.fail("gives ADE_STEPPING a second time");
-      ade_given = true;
+      if (!in.once(ade_given)) return false;
       if (!num.whole("the sweep the next step begins with", ade_sweep, from_to(1, 2)) ||
           !num.real("the last sub-step", ade_substep, from_to(0, 1e6, "s")) ||
           !num.real("the stability factor", ade_factor, from_to(1e-300, 1)) ||
@@ -173,28 +175,23 @@ bool read_overland_state_file(guarded_file& f, overland_state& ov, lake_state& l
         return in.stop();
       if (!in.ends()) return false;
     } else if (in.card() == "EXPLICIT_STEPPING") {
-      if (explicit_given) return in.fail("gives EXPLICIT_STEPPING a second time");
-      explicit_given = true;
+      if (!in.once(explicit_given)) return false;
       if (!num.whole("the sweep of the last step", explicit_sweep, from_to(0, 1)) ||
           !num.real("the shortened sub-step", explicit_substep, from_to(0, 1e6, "s")) ||
           !num.whole("the steps still to start on it", explicit_calls, from_to(0, 1000)))
         return in.stop();
       if (!in.ends()) return false;
     } else if (in.card() == "OUTLET_SEDIMENT") {
-      if (outlet_sed_given) return in.fail("gives OUTLET_SEDIMENT a second time");
-      outlet_sed_given = true;
+      if (!in.once(outlet_sed_given)) return false;
       if (!num.real("the outlet's sediment rate", outlet_sed, from_to(-1e-6, 1e9, "m3/s"))) return in.stop();
       if (!in.ends()) return false;
     } else if (in.card() == "GROUND") {
-      int c = 0;
-      if (!num.whole("the cell", c, from_to(1, grid.ncells))) return in.stop();
-      const std::size_t i = static_cast<std::size_t>(c);
-      if (ground_seen[i]) return in.fail("gives a cell's ground a second time");
-      ground_seen[i] = 1;
-      ++ground_cells;
+      const std::size_t i = cell_of(num, ground_seen, "gives a cell's ground a second time");
+      if (!i) return false;
       if (ground.empty()) ground.assign(cells, 0.0);
       if (!num.real("the ground", ground[i], ground_elevation)) return in.stop();
       if (!in.ends()) return false;
+      ++ground_cells;
     } else if (in.card() == "SEDIMENT") {
       if (sed_classes >= 0) return in.fail("gives SEDIMENT a second time");
       if (!num.whole("the number of sediment classes", sed_classes, from_to(0, 1000))) return in.stop();
@@ -306,7 +303,7 @@ bool read_overland_state_file(guarded_file& f, overland_state& ov, lake_state& l
   // since keeps its own).
   for (int c = 1; c <= grid.ncells && ov.ov_depth.size() >= grid.ncells; ++c) {
     const std::size_t i = static_cast<std::size_t>(c);
-    if (depth_seen[i] && std::fabs(ov.ov_depth[c] - depth[i]) <= 6e-10) {
+    if (depth_seen[i] && map_holds(ov.ov_depth[c], depth[i])) {
       ov.ov_depth[c] = depth[i];
       if (ov.ov_depth_old.size() >= grid.ncells) ov.ov_depth_old[c] = depth[i];
     }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -594,6 +595,11 @@ TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
       {"b1.state", "OUTLET", "OUTLET inf", "gives the outlet discharge \"inf\""},
       {"b1.ov.state", "OUTLET", "OUTLET nan", "gives the outlet discharge \"nan\""},
       {"b1.ov.state", "LAKES 0", "LAKES 1", "gives 1 overland lakes; the project's lake map has 0"},
+      {"b1.ov.state", "EVENT", "EVENT -1", "gives the time the run ended inside an event \"-1\""},
+      {"b1.ov.state", "DEPTH", "DEPTH 1 -0.5", "gives the depth \"-0.5\""},
+      {"b1.ov.state", "FACES", "FACES 1 nan 0", "gives the discharge across the right face \"nan\""},
+      {"b1.ov.state", "ADE_STEPPING", "ADE_STEPPING 3 10 1 0", "gives the sweep the next step begins with \"3\""},
+      {"b1.ov.state", "END", "ADE_STEPPING 1 10 1 0\nEND", "gives ADE_STEPPING a second time"},
   };
   // Each fault written into the handed-over file in turn stops the second
   // part before its first step, naming the fault (and, where asked, the
@@ -625,11 +631,21 @@ TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
       {"b1.sm.state", "CELL 5 ", "CELL 5 1.5 0.02", "gives theta_i \"1.5\""},
       {"b1.sm.state", "CELL 5 ", "CELL 4 0.26 0.02", "gives a cell a second time"},
       {"b1.sm.state", "CELL 5 ", "", "gives 76 of the 77 cells"},
+      {"b1.sm.state", "CLOCK", "CLOCK 30 0 30 2", "gives whether the fronts were running \"2\""},
+      {"b1.sm.state", "CLOCK", "CLOCK 30 0 30 1\nCLOCK 30 0 30 1", "gives CLOCK a second time"},
       {"b1.gw_hotstart.state", "CELL 3 ", "CELL 3 1e9", "gives the water waiting for the table \"1e9\""},
+      {"b1.gw_hotstart.state", "CELL 3 ", "CELL 3 0 1e5", "gives the water table \"1e5\""},
+      {"b1.gw_hotstart.state", "CLOCK", "CLOCK 600 0 600 3", "gives the sweep of the next solve \"3\""},
       {"b1.gw_hotstart.state", "CELL 3 ", "", "gives 76 of the 77 cells"},
   };
   groundwater_handover();
   refused(soil_faults, false);
+}
+
+// The run ended, saying `text` on its console.
+void expect_ended_saying(const testing::storm_run& r, const std::string& text) {
+  EXPECT_TRUE(r.ended) << r.console;
+  EXPECT_NE(r.console.find(text), std::string::npos) << r.console;
 }
 
 // A hot-start written before the companions were is read as it was; the
@@ -685,23 +701,61 @@ TEST_F(HotstartRuns, WhatTheHotStartsLeaveOutIsNamed) {
                                 "which start dry and their lakes at their initial levels: give READ_CHAN_HOTSTART."),
             std::string::npos);
 
+  // Companions written before the event's clocks, the depths to the last
+  // digit, the faces' flows, the routing's stepping and the exact table
+  // were carried are read as they were.
+  const auto without = [](const std::string& file, std::initializer_list<const char*> cards) {
+    std::istringstream in(testing::read_file(file));
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+      bool drop = false;
+      for (const char* card : cards) drop = drop || line.rfind(std::string(card) + " ", 0) == 0;
+      if (!drop) kept += line + "\n";
+    }
+    testing::write_file(file, kept);
+  };
+  vlake_handover();
+  without("b1.ov.state", {"EVENT", "DEPTH", "FACES", "ADE_STEPPING"});
+  const testing::storm_run older = run("b2.prj");
+  EXPECT_TRUE(older.ended) << older.console;
+  groundwater_handover();
+  without("b1.sm.state", {"CLOCK"});
+  without("b1.gw_hotstart.state", {"CLOCK"});
+  std::string table = testing::read_file("b1.gw_hotstart.state"), cut;
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("CELL ", 0) == 0) line = line.substr(0, line.rfind(' '));
+    cut += line + "\n";
+  }
+  testing::write_file("b1.gw_hotstart.state", cut);
+  const testing::storm_run older_soil = run("b2.prj");
+  EXPECT_TRUE(older_soil.ended) << older_soil.console;
+
+  // A run whose ground ADJUST_ELEV moves, started from an overland
+  // companion that carries no ground, starts from the elevation map's, and
+  // says so.
+  testing::copy_example("hillslope");
+  project_from("hillslope.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 5"}, {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"}});
+  ASSERT_TRUE(run("b1.prj").ended);
+  EXPECT_NE(testing::read_file("b1.ov.state").find("\nGROUND 80 "), std::string::npos);
+  without("b1.ov.state", {"GROUND"});
+  project_from("hillslope.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 5"},
+                {"START_TIME", "START_TIME 12 5"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"}});
+  expect_ended_saying(run("b2.prj"), "Warning: READ_OV_HOTSTART b1.ov: its companion b1.ov.state carries no ground "
+                                     "(GROUND lines), so the ground ADJUST_ELEV moves starts from the ELEVATION map.");
+
   // A Green and Ampt soil read from its map alone starts its fronts afresh;
   // fronts carried into a run whose first event starts at another time
   // start again too, each with its warning.
   groundwater_handover();
   set_card("b2.prj", "START_TIME", "START_TIME 13 30");
-  const testing::storm_run later = run("b2.prj");
-  EXPECT_TRUE(later.ended);
-  EXPECT_NE(later.console.find("Warning: READ_SM_HOTSTART b1.sm: the run that wrote it ended inside an event"),
-            std::string::npos)
-      << later.console;
+  expect_ended_saying(run("b2.prj"), "Warning: READ_SM_HOTSTART b1.sm: the run that wrote it ended inside an event");
   std::filesystem::remove("b1.sm.state");
-  const testing::storm_run map_only = run("b2.prj");
-  EXPECT_TRUE(map_only.ended);
-  EXPECT_NE(map_only.console.find("Warning: READ_SM_HOTSTART b1.sm has no companion b1.sm.state: the infiltrated "
-                                  "depth starts at 0."),
-            std::string::npos)
-      << map_only.console;
+  expect_ended_saying(run("b2.prj"), "Warning: READ_SM_HOTSTART b1.sm has no companion b1.sm.state: the infiltrated "
+                                     "depth starts at 0.");
 }
 
 }  // namespace

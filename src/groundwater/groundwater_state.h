@@ -1,6 +1,7 @@
 // A component of the run's record: Saturated groundwater, tiles and wells, Sacramento and conceptual groundwater models.
 #pragma once
 
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -115,6 +116,9 @@ struct groundwater_state {
 
   // ---- Per-run bookkeeping and step flags.
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
+  // The aquifer's clock a groundwater hot-start carried, taken up when the
+  // run's first event is the writing run's event going on.
+  carried_clock carried_gw_clock;
   // What the aquifer gives and takes between its solves: the well flux of
   // the cells (m/s, positive pumping), the water that reached the table
   // (m), the water the streams took from it (m3, negative: gave), the

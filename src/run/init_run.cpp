@@ -357,10 +357,16 @@ void init_state_variables(model_state& ms) {
   // The companion of a soil hot-start carries the scheme's whole state,
   // which takes the place of the one just set up.
   if (ms.soil.read_sm_hotstart_given && ms.soil.read_sm_state_file.is_open()) {
-    const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n);
+    std::vector<double> ground_temp;
+    const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n, ground_temp);
     close_guarded_file(ms.soil.read_sm_state_file);
     if (!read) return;
     ms.soil.hotstart_state_read = 1;
+    // The ground's surface temperature, for the first hour's balance.
+    if (!ground_temp.empty()) {
+      alloc_1d_double(ms.hydromet.carried_ground_temp, n, "carried_ground_temp");
+      for (int c = 1; c <= n; ++c) ms.hydromet.carried_ground_temp[c] = ground_temp[static_cast<std::size_t>(c)];
+    }
     // The accounting layer the set-up laid against the water table gives
     // way to the carried one, which met the same table: what the set-up
     // moved between the layer and the aquifer is not moved.

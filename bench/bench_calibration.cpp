@@ -9,17 +9,15 @@
 //     replacement list), and its set-up alone (record, project read,
 //     options, files, maps and geometry, clocks, teardown): their shares of
 //     a trial.
-// Console lines of the runs go to /dev/null while the loops run.
+// Console lines of the runs go to /dev/null while the loops run; a search,
+// trial or run that fails stops the benchmark.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "calibration/model_run.h"
 #include "calibration/objective.h"
 #include "calibration/sce.h"
@@ -29,36 +27,16 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// A scratch folder holding a copy of the example, the working folder while
-// it lives; the console is silenced meanwhile.
+// A folder of its own holding a copy of examples/calib_plane, the working
+// folder while it lives; the console is silenced meanwhile.
 class scratch {
  public:
-  explicit scratch(const char* name) : start_(fs::current_path()), path_(fs::temp_directory_path() / name) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-    const fs::path from = fs::path(NIVRA_SOURCE_DIR) / "examples" / "calib_plane";
-    for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), path_ / e.path().filename());
-    fs::current_path(path_);
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~scratch() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-    fs::current_path(start_);
-    fs::remove_all(path_);
-    nivra::reset_process_state();
-  }
+  scratch() { folder_.copy_files_of(nivra::bench::example_folder("calib_plane")); }
+  ~scratch() { nivra::reset_process_state(); }
 
  private:
-  fs::path start_, path_;
-  int saved_ = -1;
+  nivra::bench::scratch_folder folder_{true};
+  nivra::bench::silent_console silent_;
 };
 
 double goldstein_price(std::span<const double> p) {
@@ -69,7 +47,7 @@ double goldstein_price(std::span<const double> p) {
 }
 
 void BM_sce_evolution_goldstein_price(benchmark::State& state) {
-  scratch s("nivra_bench_sce");
+  scratch s;
   std::FILE* f = std::fopen("gp.in", "w");
   std::fprintf(f, "20000 5 1e-06 4 1969 0 2\n0 0 0 0 0 0\n0 -2 2\n0 -2 2\n");
   std::fclose(f);
@@ -79,7 +57,12 @@ void BM_sce_evolution_goldstein_price(benchmark::State& state) {
     r.model_mode = 0;
     r.objective = goldstein_price;
     nivra::sce_setup(r, "gp.in", "sce_output.out");
-    evaluations += nivra::sceua(r);
+    const int made = nivra::sceua(r);
+    if (made < 0) {
+      state.SkipWithError("the search did not run");
+      break;
+    }
+    evaluations += made;
     benchmark::DoNotOptimize(r.best_criterion);
   }
   state.counters["evaluations_per_second"] =
@@ -88,13 +71,20 @@ void BM_sce_evolution_goldstein_price(benchmark::State& state) {
 BENCHMARK(BM_sce_evolution_goldstein_price)->Unit(benchmark::kMillisecond);
 
 void BM_calibration_trial_plane(benchmark::State& state) {
-  scratch s("nivra_bench_trial");
+  scratch s;
   nivra::calib_cost cost;
-  cost.read_observations("observed.txt");
+  if (cost.read_observations("observed.txt") != 1) {
+    state.SkipWithError("the observations did not read");
+    return;
+  }
   double n = 0.03;
   for (auto _ : state) {
     const double values[] = {n};
     benchmark::DoNotOptimize(nivra::calib_run_callback("roughness.lst", "calib.prj", values, cost, "temp"));
+    if (cost.last_failed()) {
+      state.SkipWithError("the trial's run failed");
+      break;
+    }
     nivra::write_results_all(cost.results(), nivra::process.parallel_env);
     n = n < 0.1 ? n + 0.001 : 0.03;
   }
@@ -105,29 +95,36 @@ BENCHMARK(BM_calibration_trial_plane)->Unit(benchmark::kMicrosecond);
 
 // The replacement list of the example with the roughness 0.05; the record's
 // teardown empties the list, so every run reads it again as a trial does.
-void load_roughness() {
-  nivra::read_replace_param_file("roughness.lst");
+// False when the list does not read.
+bool load_roughness() {
+  if (nivra::read_replace_param_file("roughness.lst") != 0 || nivra::process.replace_list.empty()) return false;
   nivra::process.replace_list[0].dval = 0.05;
   nivra::process.replace_on = 1;
+  return true;
 }
 
 void BM_model_run_plane(benchmark::State& state) {
-  scratch s("nivra_bench_model_run");
+  scratch s;
   for (auto _ : state) {
-    load_roughness();
-    benchmark::DoNotOptimize(nivra::run_simulation("calib.prj", nullptr, "temp"));
+    if (!load_roughness() || !nivra::bench::run_completed(nivra::run_simulation("calib.prj", nullptr, "temp"))) {
+      state.SkipWithError("the run of examples/calib_plane did not end normally");
+      break;
+    }
   }
 }
 BENCHMARK(BM_model_run_plane)->Unit(benchmark::kMicrosecond);
 
 void BM_set_up_only_plane(benchmark::State& state) {
-  scratch s("nivra_bench_setup");
+  scratch s;
   for (auto _ : state) {
-    load_roughness();
     auto ms = nivra::make_model_state();
-    benchmark::DoNotOptimize(nivra::set_up_run(*ms, "calib.prj", nullptr));
+    const bool ok = load_roughness() && nivra::set_up_run(*ms, "calib.prj", nullptr);
     nivra::close_all_files(*ms);
     ms.reset();
+    if (!ok) {
+      state.SkipWithError("the set-up of examples/calib_plane failed");
+      break;
+    }
   }
 }
 BENCHMARK(BM_set_up_only_plane)->Unit(benchmark::kMicrosecond);

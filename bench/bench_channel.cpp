@@ -18,8 +18,6 @@
 //   lie 0.3 m below the beds (arg 1). us_per_step is the routing time of
 //   one channel step.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -28,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "channel/channel_input.h"
 #include "channel/channel_routing.h"
 #include "channel/channel_sections.h"
@@ -48,39 +47,17 @@ namespace {
 
 constexpr int rows = 400, cols = 250;
 
-// The console goes to /dev/null while one of these lives (the readers
-// print their progress even in a quiet run).
-class silent_console {
- public:
-  silent_console() {
-    std::fflush(stdout);
-    console_ = dup(1);
-    devnull_ = open("/dev/null", O_WRONLY);
-    dup2(devnull_, 1);
-  }
-  ~silent_console() {
-    std::fflush(stdout);
-    dup2(console_, 1);
-    close(console_);
-    close(devnull_);
-  }
-  silent_console(const silent_console&) = delete;
-  silent_console& operator=(const silent_console&) = delete;
-
- private:
-  int console_ = -1, devnull_ = -1;
-};
-
-std::string temp_path(const char* name) { return (std::filesystem::temp_directory_path() / name).string(); }
+using nivra::bench::scratch_folder;
+using nivra::bench::silent_console;
 
 // A network of `links` links of `points` node points 50 m apart whose beds
 // run on without steps: link l of the first half is a tributary of stem
 // link stem + l; stem link m flows into m + 1, the last is the outlet.
 // Every bed falls 0.1 m a node point.
-std::string write_network(int links = 10000, int points = 11) {
+std::string write_network(const scratch_folder& folder, int links = 10000, int points = 11) {
   const int stem = links / 2;
   const double fall = 0.1 * (points - 1);
-  const std::string path = temp_path("nivra_bench.cif");
+  const std::string path = folder.file("bench.cif");
   std::FILE* f = std::fopen(path.c_str(), "w");
   std::fprintf(f, "NIVRA_CHAN\nALPHA 1\nBETA 1\nTHETA 0.6\nLINKS %d\nMAXNODES %d\n", links, points);
   for (int l = 1; l <= stem; ++l) std::fprintf(f, "CONNECT %d %d 0\n", l, stem + l);
@@ -105,8 +82,8 @@ std::string write_network(int links = 10000, int points = 11) {
   return path;
 }
 
-std::string write_grid_stream(int links = 10000, int points = 11) {
-  const std::string path = temp_path("nivra_bench.gst");
+std::string write_grid_stream(const scratch_folder& folder, int links = 10000, int points = 11) {
+  const std::string path = folder.file("bench.gst");
   std::FILE* f = std::fopen(path.c_str(), "w");
   std::fprintf(f, "GRIDSTREAMFILE\nSTREAMCELLS %d\n", links * (points - 1));
   int cell = 0;
@@ -119,7 +96,8 @@ std::string write_grid_stream(int links = 10000, int points = 11) {
 
 void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
   nivra::reset_process_state();
-  const std::string network = write_network(), grid_stream = write_grid_stream();
+  const scratch_folder folder;
+  const std::string network = write_network(folder), grid_stream = write_grid_stream(folder);
   state.counters["MB"] =
       static_cast<double>(std::filesystem::file_size(network) + std::filesystem::file_size(grid_stream)) / 1e6;
   nivra::grid_state grid;
@@ -142,34 +120,31 @@ void BM_read_and_set_up_network_10k_links(benchmark::State& state) {
     nivra::open_guarded_file(g, grid_stream, "r");
     bool ok = nivra::read_chan_input(ch, lakes, f, quiet, contents) &&
               nivra::read_grid_stream_file(ch, grid, g, quiet) && nivra::init_grid_stream(ch, false);
-    if (!ok) state.SkipWithError("the network did not read");
+    if (!ok) {
+      state.SkipWithError("the network did not read");
+      break;
+    }
     benchmark::DoNotOptimize(ch.xarea.data());
   }
-  std::filesystem::remove(network);
-  std::filesystem::remove(grid_stream);
 }
 BENCHMARK(BM_read_and_set_up_network_10k_links)->Unit(benchmark::kMillisecond);
 
-// Reads the network file (and removes it).
+// Reads the network file.
 bool load_network(const std::string& network, nivra::channel_state& ch, nivra::lake_state& lakes) {
   nivra::chan_file_contents contents;
   nivra::chan_read_options quiet;
   quiet.summary = quiet.progress = false;
-  bool read = false;
-  {
-    nivra::guarded_file f;
-    nivra::open_guarded_file(f, network, "r");
-    const silent_console silent;
-    read = nivra::read_chan_input(ch, lakes, f, quiet, contents);
-  }
-  std::filesystem::remove(network);
-  return read;
+  nivra::guarded_file f;
+  if (!nivra::open_guarded_file(f, network, "r")) return false;
+  const silent_console silent;
+  return nivra::read_chan_input(ch, lakes, f, quiet, contents);
 }
 
 void BM_route_200_links_under_a_storm(benchmark::State& state) {
   nivra::reset_process_state();
   constexpr int links = 200, points = 21;
-  const std::string network = write_network(links, points);
+  const scratch_folder folder;
+  const std::string network = write_network(folder, links, points);
   nivra::channel_state ch;
   nivra::lake_state lakes;
   if (!load_network(network, ch, lakes)) {
@@ -231,11 +206,17 @@ void BM_route_200_links_under_a_storm(benchmark::State& state) {
     }
     return updates;
   };
-  storm(360);  // an hour of storm before the clock starts
+  if (storm(360) < 0) {  // an hour of storm before the clock starts
+    state.SkipWithError("the routing failed");
+    return;
+  }
   double updates = 0.0;
   for (auto _ : state) {
     const long long n = storm(1);
-    if (n < 0) state.SkipWithError("the routing failed");
+    if (n < 0) {
+      state.SkipWithError("the routing failed");
+      break;
+    }
     updates += static_cast<double>(n);
   }
   state.counters["nodes"] = nodes;
@@ -246,8 +227,8 @@ BENCHMARK(BM_route_200_links_under_a_storm)->Arg(0)->Arg(1)->Unit(benchmark::kMi
 
 // The valley channel: link 1 into link 2 (`culvert` false), or link 1
 // into the culvert's structure link 2 into link 3.
-std::string write_valley(bool culvert) {
-  const std::string path = temp_path("nivra_bench_valley.cif");
+std::string write_valley(const scratch_folder& folder, bool culvert) {
+  const std::string path = folder.file("valley.cif");
   std::FILE* f = std::fopen(path.c_str(), "w");
   const int links = culvert ? 3 : 2;
   std::fprintf(f, "NIVRA_CHAN\nALPHA 1\nBETA 1\nTHETA 0.6\nLINKS %d\nMAXNODES 41\n", links);
@@ -275,9 +256,10 @@ void BM_dry_week_behind_a_culvert(benchmark::State& state) {
   const bool culvert = state.range(0) != 0;
   constexpr int steps = 7 * 24 * 360;
   double seconds_routing = 0.0, sub_steps = 0.0;
+  const scratch_folder folder;
+  const std::string network = write_valley(folder, culvert);
   for (auto _ : state) {
     state.PauseTiming();
-    const std::string network = write_valley(culvert);
     nivra::channel_state ch;
     nivra::lake_state lakes;
     if (!load_network(network, ch, lakes)) {
@@ -315,13 +297,8 @@ double seconds(std::chrono::steady_clock::time_point since) {
 
 // The V-catchment through the time loop, each routine timed.
 void BM_vcatch_channel_share(benchmark::State& state) {
-  namespace fs = std::filesystem;
-  const fs::path start = fs::current_path(), folder = fs::temp_directory_path() / "nivra_bench_vcatch";
-  fs::create_directories(folder);
-  for (const auto& e : fs::directory_iterator(fs::path(NIVRA_SOURCE_DIR) / "examples" / "vcatch"))
-    if (e.path().extension() != ".sum" && e.path().extension() != ".otl" && e.path().extension() != ".log")
-      fs::copy_file(e.path(), folder / e.path().filename(), fs::copy_options::overwrite_existing);
-  fs::current_path(folder);
+  const scratch_folder folder(true);
+  folder.copy_files_of(nivra::bench::example_folder("vcatch"));
   const auto sequence = nivra::time_step_sequence();
   std::vector<double> spent(sequence.size(), 0.0);
   double loop = 0.0;
@@ -345,18 +322,20 @@ void BM_vcatch_channel_share(benchmark::State& state) {
       }
     } while (ms->clock.keep_running && !nivra::process.error_block.stop);
     loop += seconds(t0);
+    const bool stopped = nivra::process.error_block.stop != 0;
     state.PauseTiming();
     nivra::close_all_files(*ms);
     ms.reset();
     state.ResumeTiming();
+    if (stopped) {
+      state.SkipWithError("the V-catchment's run stopped on an error");
+      break;
+    }
   }
   for (std::size_t i = 0; i < sequence.size(); ++i) {
     if (sequence[i].run == nivra::channel_routing_step) state.counters["channel_step_share"] = spent[i] / loop;
     if (sequence[i].run == nivra::overland_routing_step) state.counters["overland_step_share"] = spent[i] / loop;
   }
-  fs::current_path(start);
-  std::error_code ec;
-  fs::remove_all(folder, ec);
 }
 BENCHMARK(BM_vcatch_channel_share)->Unit(benchmark::kMillisecond)->Iterations(3);
 

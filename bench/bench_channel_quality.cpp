@@ -57,8 +57,10 @@ void BM_ChannelConstituentStep(benchmark::State& state) {
         }
       nivra::chan_wq_step_domain sd{w.domain(dt), wq_net::v(w.source), wq_net::v(w.lake_source), &acc, &lakes, 1e-6};
       const nivra::chan_wq_result r = router.step(sd, books);
+      if (r.status != 0) state.SkipWithError("the constituent routing failed");
       benchmark::DoNotOptimize(r.outlet_mass);
     }
+    if (state.error_occurred()) break;
   }
   state.counters["node_constituent_updates/s"] =
       benchmark::Counter(static_cast<double>(links) * nodes * constituents, benchmark::Counter::kIsIterationInvariantRate);

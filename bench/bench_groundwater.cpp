@@ -23,6 +23,10 @@ void BM_GroundwaterStep(benchmark::State& state) {
     state.ResumeTiming();
     aquifer_domain d = a.domain();
     const aquifer_result r = a.solver.solve(d, 3600.0);
+    if (r.status != aquifer_status::ok) {
+      state.SkipWithError("the groundwater step failed");
+      break;
+    }
     benchmark::DoNotOptimize(a.head.data());
     sweeps = r.books.sweeps;
     passes = r.books.passes;
@@ -59,6 +63,10 @@ void BM_GroundwaterStepLayeredPores(benchmark::State& state) {
     aquifer_domain d = a.domain();
     d.profile = layers.data();
     const aquifer_result r = a.solver.solve(d, 3600.0);
+    if (r.status != aquifer_status::ok) {
+      state.SkipWithError("the groundwater step failed");
+      break;
+    }
     benchmark::DoNotOptimize(a.head.data());
     passes = r.books.passes;
   }

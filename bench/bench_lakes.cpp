@@ -7,12 +7,10 @@
 // draining.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 
+#include "bench_support.h"
 #include "inputs/grid_state.h"
 #include "surface/channel_lakes.h"
 #include "surface/grid_fixture.h"
@@ -24,24 +22,7 @@ using nivra::testing::overland_cells;
 
 // The lakes print a line for every cell that joins or leaves: the timed
 // loops write them to /dev/null.
-class quiet_stdout {
- public:
-  quiet_stdout() {
-    std::fflush(stdout);
-    saved_ = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    close(null);
-  }
-  ~quiet_stdout() {
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-  }
-
- private:
-  int saved_;
-};
+using nivra::bench::silent_console;
 
 std::unique_ptr<overland_cells> bowl(int rows) {
   nivra::testing::test_grid g;
@@ -68,7 +49,7 @@ void BM_OverlandLakeExtent(benchmark::State& state) {
   rec.value[nivra::olake_value::level] = rec.value[nivra::olake_value::initial_level] = 100.8;
   rec.cell_count = 1600;
   nivra::prepare_overland_lakes(l, n);
-  const quiet_stdout quiet;
+  const silent_console quiet;
   int k = 0;
   for (auto _ : state) {
     // Ten updates up, ten down.
@@ -95,8 +76,11 @@ void BM_ChannelLakeCells(benchmark::State& state) {
     }
   k.initwse = 100.2;
   w->grid.nrows = w->grid.ncols = 100;
-  const quiet_stdout quiet;
-  nivra::init_channel_lakes(l, w->grid, "bench");
+  const silent_console quiet;
+  if (!nivra::init_channel_lakes(l, w->grid, "bench")) {
+    state.SkipWithError("the channel lake did not set up");
+    return;
+  }
   int step = 0;
   for (auto _ : state) {
     l.lake_volume[1] += (step++ / 10) % 2 == 0 ? 5000.0 : -5000.0;

@@ -1,12 +1,13 @@
 // Map writes on a 1,000 x 1,000 grid: one arc ASCII grid and one binary
-// dataset record, the two writes a long run repeats at every map time.
+// dataset record, the two writes a long run repeats at every map time,
+// into a folder of the benchmark's own.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/arrays.h"
 #include "core/guarded_file.h"
 #include "output/dataset_out.h"
@@ -30,29 +31,32 @@ struct grid_fixture {
   }
 };
 
-std::string scratch_file(const char* name) {
-  return (std::filesystem::temp_directory_path() / name).string();
-}
-
 void BM_ascii_grid_write(benchmark::State& state) {
   grid_fixture g;
-  const std::string path = scratch_file("nivra_bench_map.asc");
+  const nivra::bench::scratch_folder folder;
+  const std::string path = folder.file("map.asc");
   for (auto _ : state) {
     nivra::guarded_file f;
-    nivra::open_guarded_file(f, path, "w");
+    if (!nivra::open_guarded_file(f, path, "w")) {
+      state.SkipWithError("the map did not open");
+      break;
+    }
     nivra::write_ascii_grid(f, g.mask, 1.0e6, 0.0, 1.0e6, 0.0, side, side, g.values.data(),
                             1000.0);
     nivra::close_guarded_file(f);
   }
-  std::remove(path.c_str());
 }
 BENCHMARK(BM_ascii_grid_write)->Unit(benchmark::kMillisecond);
 
 void BM_binary_dataset_record(benchmark::State& state) {
   grid_fixture g;
-  const std::string path = scratch_file("nivra_bench_map.bin");
+  const nivra::bench::scratch_folder folder;
+  const std::string path = folder.file("map.bin");
   nivra::guarded_file f;
-  nivra::open_guarded_file(f, path, "wb");
+  if (!nivra::open_guarded_file(f, path, "wb")) {
+    state.SkipWithError("the dataset did not open");
+    return;
+  }
   std::vector<unsigned char> scratch(14 + static_cast<std::size_t>(side) * side * 10);
   double t = 0.0;
   for (auto _ : state) {
@@ -61,7 +65,6 @@ void BM_binary_dataset_record(benchmark::State& state) {
     if (std::ftell(f.fp) > (1L << 30)) std::rewind(f.fp);  // keep the scratch file bounded
   }
   nivra::close_guarded_file(f);
-  std::remove(path.c_str());
 }
 BENCHMARK(BM_binary_dataset_record)->Unit(benchmark::kMillisecond);
 

@@ -42,7 +42,8 @@ void restore(overland_cells& ms, const std::vector<double>& depth) {
 
 // Times calls of a kernel on the wet grid of the scheme, on the number of
 // threads the benchmark's argument gives, every call from the same first
-// depths; returns the grid as the last call left it.
+// depths; returns the grid as the last call left it. A call that fails
+// (false) stops the benchmark.
 template <class Call>
 std::unique_ptr<overland_cells> time_calls(benchmark::State& state, int overtype, Call call) {
   auto ms = wet_grid(overtype);
@@ -53,7 +54,10 @@ std::unique_ptr<overland_cells> time_calls(benchmark::State& state, int overtype
     state.PauseTiming();
     restore(*ms, start);
     state.ResumeTiming();
-    call(domain, *ms);
+    if (!call(domain, *ms)) {
+      state.SkipWithError("the overland step failed");
+      break;
+    }
     benchmark::DoNotOptimize(ms->overland.ov_depth.data());
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * ms->grid.ncells);
@@ -65,15 +69,16 @@ std::unique_ptr<overland_cells> time_calls(benchmark::State& state, int overtype
 // step alternates it.
 auto ade_call(double dt) {
   return [dt](const nivra::overland_domain& domain, overland_cells& ms) {
-    nivra::route_overland_ade(domain, dt);
+    const bool ok = nivra::route_overland_ade(domain, dt).status == nivra::overland_status::ok;
     ms.overland.ade_sweep = ms.overland.ade_sweep == 1 ? 2 : 1;
+    return ok;
   };
 }
 
 void BM_OverlandExplicit(benchmark::State& state) {
   auto ms = time_calls(state, nivra::overland_scheme::explicit_faces,
                        [](const nivra::overland_domain& domain, overland_cells&) {
-                         nivra::route_overland_explicit(domain, 10.0);
+                         return nivra::route_overland_explicit(domain, 10.0).status == nivra::overland_status::ok;
                        });
   // One sub-step per call: no face asked for a shorter one.
   if (ms->overland.explicit_kernel.reduced_dt != 0.0) state.SkipWithError("the explicit step was divided");

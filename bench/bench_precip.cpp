@@ -5,14 +5,13 @@
 // one canopy interception step and one step of rain on the cells, with
 // blocked cells and fixed-level boundary cells among them.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "bench_support.h"
 #include "core/dates.h"
 #include "core/process.h"
 #include "hydromet/gage_rain.h"
@@ -90,7 +89,8 @@ void BM_nearest_gage_rates_1M(benchmark::State& state) {
 
 void BM_read_radar_file_1M(benchmark::State& state) {
   nivra::reset_process_state();
-  const std::string path = (std::filesystem::temp_directory_path() / "nivra_bench_radar.asc").string();
+  const nivra::bench::scratch_folder folder;
+  const std::string path = folder.file("radar.asc");
   std::FILE* fp = std::fopen(path.c_str(), "w");
   std::fprintf(fp, "ncols %d\nnrows %d\nxllcorner 500000\nyllcorner 4000000\ncellsize 30\nNODATA_value -9999\n", side,
                side);
@@ -102,23 +102,21 @@ void BM_read_radar_file_1M(benchmark::State& state) {
   state.counters["MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
   auto g = grid();
   nivra::radar_grid radar;
-  // The reader prints its peaks: the console is silenced while it runs.
-  std::fflush(stdout);
-  const int console = ::dup(1);
-  const int null = ::open("/dev/null", O_WRONLY);
-  ::dup2(null, 1);
-  nivra::map_radar_cells(radar, path, *g);
   nivra::array1d<double> rates(cells);
+  // The reader prints its peaks: the console is silenced while it runs.
+  const nivra::bench::silent_console silent;
+  if (!nivra::map_radar_cells(radar, path, *g)) {
+    state.SkipWithError("the radar grid did not map onto the cells");
+    return;
+  }
   for (auto _ : state) {
-    nivra::read_radar_precip(radar, path, true);
+    if (!nivra::read_radar_precip(radar, path, true)) {
+      state.SkipWithError("the radar file did not read");
+      break;
+    }
     nivra::radar_to_cells(radar, cells, rates.data());
     benchmark::DoNotOptimize(rates.data());
   }
-  std::fflush(stdout);
-  ::dup2(console, 1);
-  ::close(console);
-  ::close(null);
-  std::filesystem::remove(path);
 }
 
 void BM_canopy_interception_1M(benchmark::State& state) {

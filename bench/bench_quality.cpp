@@ -8,6 +8,7 @@
 
 #include "clock/clock_state.h"
 #include "clock/time_loop.h"
+#include "core/process.h"
 #include "core/thread_pool.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
@@ -83,6 +84,7 @@ BENCHMARK(BM_OverlandConstituentTransport)->Arg(1)->Arg(4)->Unit(benchmark::kMil
 // cell's net source, three contaminants.
 void BM_OverlandConstituentStep(benchmark::State& state) {
   static plane p;
+  nivra::reset_process_state();
   auto ms = nivra::make_model_state();
   nivra::model_state& m = *ms;
   m.grid.ncells = p.n;
@@ -122,11 +124,19 @@ void BM_OverlandConstituentStep(benchmark::State& state) {
   cl.dt = cl.base_dt = cl.ov_dt = dt;
   cl.ov_dt_days = dt / nivra::seconds_per_day;
   nivra::set_clock(cl.ov_con_clock, dt, cl.ov_dt_days, cl.model_time, cl.model_time + cl.ov_dt_days);
+  if (nivra::process.error_block.stop) {
+    state.SkipWithError("the contaminants did not set up");
+    return;
+  }
   for (auto _ : state) {
     cl.model_time += cl.ov_dt_days;
     cl.ov_last_time = cl.model_time;
     nivra::overland_constituent_processes(m);
     nivra::overland_constituent_transport(m);
+    if (nivra::process.error_block.stop) {
+      state.SkipWithError("the constituent step stopped on an error");
+      break;
+    }
     benchmark::DoNotOptimize(k.ov_mass(1, 1));
   }
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * p.n * 3);

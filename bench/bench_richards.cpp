@@ -76,6 +76,10 @@ void solve_hour(benchmark::State& state, hour kind) {
     state.ResumeTiming();
     const nivra::richards_result r = nivra::solve_soil_column(d, 3600.0);
     benchmark::DoNotOptimize(r);
+    if (r.status != nivra::richards_status::ok) {
+      state.SkipWithError("the Richards step failed");
+      break;
+    }
     state.PauseTiming();
     substeps += k->soil->richards_kernel.substeps - before;
     passes += k->soil->richards_kernel.passes - passes_before;

@@ -34,13 +34,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "bench_support.h"
 #include "clock/clock_state.h"
+#include "core/process.h"
 #include "inputs/grid_state.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
@@ -50,7 +51,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using nivra::model_state;
 
 constexpr double dx = 10.0;
@@ -82,13 +82,11 @@ int storm_side() {
 }
 
 // The maps, and one project per scheme and thread count, written once into
-// a scratch folder.
+// a folder of the program's own, its working folder.
 class storm_folder {
  public:
-  storm_folder() : start_(fs::current_path()), path_(fs::temp_directory_path() / "nivra_bench_storm") {
+  storm_folder() {
     const int side = storm_side();
-    fs::create_directories(path_);
-    fs::current_path(path_);
     write_map("storm.msk", [](int, int, char* v) { v[0] = '1', v[1] = 0; });
     write_map("storm.ele", [](int r, int, char* v) { std::snprintf(v, 32, "%.3f", 1000.0 - 0.01 * dx * r); });
     // The boundary ids: 2 on the southern row but for the outlet, else 1.
@@ -99,12 +97,6 @@ class storm_folder {
                  "ID", "DESCRIPTION", "TYPE VALUE", "1", "Inside", "0 0", "2", "Southern edge", "1 0.01");
     std::fclose(f);
   }
-  ~storm_folder() {
-    fs::current_path(start_);
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-
   // The name of the project of a scheme on a number of threads, the plane
   // drained over its southern edge or not.
   static std::string name(const char* overtype, int threads, bool edge) {
@@ -148,7 +140,7 @@ class storm_folder {
     }
     std::fclose(f);
   }
-  fs::path start_, path_;
+  nivra::bench::scratch_folder folder_{true};
 };
 
 storm_folder& folder() {
@@ -206,8 +198,12 @@ void storm(benchmark::State& state, const char* overtype, double step, bool edge
           routine.run(*ms);
         }
       }
-    } while (ms->clock.keep_running);
+    } while (ms->clock.keep_running && !nivra::process.error_block.stop);
     loop = seconds(t1);
+    if (nivra::process.error_block.stop) {
+      state.SkipWithError("the storm's run stopped on an error");
+      return;
+    }
     wall = seconds(t0);
     const bool explicit_faces = ms->overland.overtype == nivra::overland_scheme::explicit_faces;
     const auto& e = ms->overland.explicit_kernel;

@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/guarded_file.h"
 #include "inputs/grid_state.h"
 #include "pipe/pipe_state.h"
@@ -50,7 +50,8 @@ void layout(std::vector<int>& down, std::vector<int>& hops) {
     for (int k = j; k != junctions; k = down[k]) ++hops[j];
 }
 
-void build(sewer& s, bool leaky = false) {
+// False when a file of the sewer does not read.
+bool build(sewer& s, bool leaky = false) {
   grid_state& g = s.grid;
   g.nrows = g.proj_rows = 20;
   g.ncols = g.proj_cols = 10;
@@ -79,28 +80,27 @@ void build(sewer& s, bool leaky = false) {
                   leaky ? (down[j] - 1) / 10 + 1 : 0, leaky ? (down[j] - 1) % 10 + 1 : 0, leaky ? "5 10" : "0 0");
     text += line;
   }
-  const std::string path = (std::filesystem::temp_directory_path() / "nivra_bench_sewer.slk").string();
+  const bench::scratch_folder folder;
+  const std::string path = folder.file("sewer.slk");
   std::FILE* out = std::fopen(path.c_str(), "w");
   std::fputs(text.c_str(), out);
   std::fclose(out);
   guarded_file f;
-  open_guarded_file(f, path, "r");
+  if (!open_guarded_file(f, path, "r")) return false;
   s.p.superlink_c_opt = 1;
-  read_superlink_file(s.p, f, path, g, nullptr, true);
-  std::filesystem::remove(path);
+  if (!read_superlink_file(s.p, f, path, g, nullptr, true)) return false;
   if (leaky) {
+    const std::string cell_path = folder.file("sewer.gpi");
     std::string cells = "GRIDPIPEFILE\nPIPECELLS " + std::to_string(junctions - 1) + "\n";
     for (int j = 1; j < junctions; ++j) {
       std::snprintf(line, sizeof line, "CELLIJ %d %d\nNUMPIPES 1\nSPIPE %d 1 1.0\n", (j - 1) / 10 + 1, (j - 1) % 10 + 1, j);
       cells += line;
     }
-    std::FILE* gp = std::fopen(path.c_str(), "w");
+    std::FILE* gp = std::fopen(cell_path.c_str(), "w");
     std::fputs(cells.c_str(), gp);
     std::fclose(gp);
     guarded_file f2;
-    open_guarded_file(f2, path, "r");
-    read_grid_pipe_file(s.p, f2, path, g);
-    std::filesystem::remove(path);
+    if (!open_guarded_file(f2, cell_path, "r") || !read_grid_pipe_file(s.p, f2, cell_path, g)) return false;
     s.ground.assign(g.ncells + 2, 0.0);
     s.table.assign(g.ncells + 2, 0.0);
     s.bottom.assign(g.ncells + 2, 0.0);
@@ -110,8 +110,9 @@ void build(sewer& s, bool leaky = false) {
       s.bottom[j] = bottom(j) - 5.0;
     }
   }
-  init_superlink_state(s.p);
+  if (!init_superlink_state(s.p)) return false;
   s.depth.assign(g.ncells + 2, 0.0);
+  return true;
 }
 
 // One iteration is one pipe step of 10 s of a dendritic sewer of
@@ -125,20 +126,27 @@ void build(sewer& s, bool leaky = false) {
 void BM_SuperlinkStep(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   testing::dendritic_sewer s;
-  const std::string path =
-      (std::filesystem::temp_directory_path() / ("nivra_bench_sewer_" + std::to_string(n) + ".slk")).string();
-  if (!s.build(n, path)) {
+  const bench::scratch_folder folder;
+  if (!s.build(n, folder.file("sewer.slk"))) {
     state.SkipWithError("the sewer does not read");
     return;
   }
   if (state.range(2) != 0) s.p.solver.use_dense_reference();
   thread_pool crew(static_cast<int>(state.range(1)));
-  for (int i = 0; i < 120; ++i) s.step(10.0, &crew);
+  for (int i = 0; i < 120; ++i)
+    if (s.step(10.0, &crew).status != superlink_status::ok) {
+      state.SkipWithError("the pipe step failed while the sewer filled");
+      return;
+    }
   const superlink_scheme& sc = s.p.solver;
   const superlink_timing before = sc.timing;
   const int network = sc.network_steps, solves = sc.head_solves, reruns = sc.link_reruns, steps = sc.link_steps,
             group_steps = sc.group_steps;
-  for (auto _ : state) s.step(10.0, &crew);
+  for (auto _ : state)
+    if (s.step(10.0, &crew).status != superlink_status::ok) {
+      state.SkipWithError("the pipe step failed");
+      break;
+    }
   const double calls = static_cast<double>(state.iterations());
   const superlink_timing& t = sc.timing;
   auto ms = [&](double now, double then) { return 1e3 * (now - then) / calls; };
@@ -179,14 +187,12 @@ void BM_SuperlinkQuarterStep(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const int calls = 150;
   double worst = 0.0, worst_of_last = 0.0, last = 0.0;
+  const bench::scratch_folder folder;
   for (auto _ : state) {
     std::vector<double> flow[2];
     for (int run = 0; run < 2; ++run) {
       testing::dendritic_sewer s;
-      const std::string path = (std::filesystem::temp_directory_path() /
-                                ("nivra_bench_quarter_" + std::to_string(n) + ".slk"))
-                                   .string();
-      if (!s.build(n, path)) {
+      if (!s.build(n, folder.file("sewer.slk"))) {
         state.SkipWithError("the sewer does not read");
         return;
       }
@@ -194,7 +200,14 @@ void BM_SuperlinkQuarterStep(benchmark::State& state) {
       const double dt = 10.0 / per_call;
       for (int c = 0; c < calls; ++c) {
         double out = 0.0;
-        for (int i = 0; i < per_call; ++i) out += s.step(dt).books.to_surface;
+        for (int i = 0; i < per_call; ++i) {
+          const superlink_result r = s.step(dt);
+          if (r.status != superlink_status::ok) {
+            state.SkipWithError("the pipe step failed");
+            return;
+          }
+          out += r.books.to_surface;
+        }
         flow[run].push_back(out / 10.0);
       }
     }
@@ -221,13 +234,20 @@ BENCHMARK(BM_SuperlinkQuarterStep)
 
 void BM_TileExchange199Drains(benchmark::State& state) {
   sewer s;
-  build(s, true);
+  if (!build(s, true)) {
+    state.SkipWithError("the sewer does not read");
+    return;
+  }
   std::vector<double> per_cell(s.grid.ncells + 2, 0.0);
   double total = 0.0;
   for (auto _ : state) {
     s.p.superlink_tile_flow.fill(0.0);
     const tile_result r =
         gw_tile_exchange(tile_domain{s.p, s.ground.data(), s.table.data(), s.bottom.data(), per_cell.data()});
+    if (r.status != tile_status::flowing) {
+      state.SkipWithError("the drains took no water");
+      break;
+    }
     total += r.total;
   }
   state.counters["drain_inflow_m3/s"] = total / static_cast<double>(state.iterations());

@@ -7,17 +7,15 @@
 // run), and the distance tests of the global searches over their stores of
 // visited points.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/process.h"
 #include "toolbox/toolbox_control.h"
 #include "toolbox/toolbox_global.h"
@@ -48,7 +46,10 @@ void BM_CholeskySolve100(benchmark::State& state) {
   for (auto _ : state) {
     // The factor reads the upper triangle and writes the lower one, so the
     // same matrix is factored again every time.
-    if (nivra::choldc(a, n, p) != nivra::numeric_status::ok) state.SkipWithError("choldc");
+    if (nivra::choldc(a, n, p) != nivra::numeric_status::ok) {
+      state.SkipWithError("the Cholesky factor failed");
+      break;
+    }
     nivra::cholesky_solve(a, n, p, b, x);
     benchmark::DoNotOptimize(x.data());
   }
@@ -63,8 +64,10 @@ void BM_JacobiEigen100(benchmark::State& state) {
   for (auto _ : state) {
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j) work[i][j] = a[i][j];
-    if (nivra::jacobi(work, n, d, v, rotations) != nivra::numeric_status::ok)
-      state.SkipWithError("jacobi");
+    if (nivra::jacobi(work, n, d, v, rotations) != nivra::numeric_status::ok) {
+      state.SkipWithError("the Jacobi rotations did not converge");
+      break;
+    }
     nivra::sort_eigen_desc(d, v, n);
     benchmark::DoNotOptimize(d.data());
   }
@@ -76,9 +79,9 @@ BENCHMARK(BM_JacobiEigen100)->Unit(benchmark::kMillisecond);
 // fixed columns and one by name after a marker: 4,000 observations.
 void BM_ReadInstructions10000Lines(benchmark::State& state) {
   nivra::reset_process_state();
-  const auto dir = std::filesystem::temp_directory_path();
-  const std::string out_file = (dir / "nivra_bench_toolbox.out").string();
-  const std::string ins_file = (dir / "nivra_bench_toolbox.ins").string();
+  const nivra::bench::scratch_folder folder;
+  const std::string out_file = folder.file("model.out");
+  const std::string ins_file = folder.file("model.ins");
   constexpr int lines = 10000;
   constexpr int every = 5;
   std::FILE* out = std::fopen(out_file.c_str(), "w");
@@ -106,16 +109,19 @@ void BM_ReadInstructions10000Lines(benchmark::State& state) {
   if (nivra::open_instruction_files(pc, streams) != 0 ||
       nivra::slm_read_instructions(pc, streams, 1, 0) != 0 ||
       pc.observations[pc.nobs - 1].model_value[0] != 0.001 * lines ||
-      pc.observations[pc.nobs].model_value[0] != 1.0 + 1e-4 * lines)
-    state.SkipWithError("instructions");
+      pc.observations[pc.nobs].model_value[0] != 1.0 + 1e-4 * lines) {
+    state.SkipWithError("the instructions did not read the output");
+    return;
+  }
   for (auto _ : state) {
-    if (nivra::slm_read_instructions(pc, streams, 1, 0) != 0) state.SkipWithError("read");
+    if (nivra::slm_read_instructions(pc, streams, 1, 0) != 0) {
+      state.SkipWithError("the instructions did not read the output");
+      break;
+    }
     benchmark::DoNotOptimize(pc.observations[pc.nobs].model_value[0]);
   }
   state.counters["obs"] = pc.nobs;
   state.SetItemsProcessed(state.iterations() * lines);
-  std::filesystem::remove(out_file);
-  std::filesystem::remove(ins_file);
 }
 BENCHMARK(BM_ReadInstructions10000Lines)->Unit(benchmark::kMicrosecond);
 
@@ -162,8 +168,10 @@ void BM_MarquardtUpgrade4000x20(benchmark::State& state) {
   for (int j = 1; j <= 20; ++j) all.push_back(j);
   nivra::array1d<double> u;
   for (auto _ : state) {
-    if (nivra::slm_lm_upgrade(b.pc, b.s, all, u) != nivra::numeric_status::ok)
-      state.SkipWithError("upgrade");
+    if (nivra::slm_lm_upgrade(b.pc, b.s, all, u) != nivra::numeric_status::ok) {
+      state.SkipWithError("the upgrade failed");
+      break;
+    }
     nivra::slm_scale_upgrade(b.pc, b.s, all, u);
     benchmark::DoNotOptimize(u.data());
   }
@@ -174,7 +182,10 @@ void BM_BroydenUpdate4000x20(benchmark::State& state) {
   bench_system b(4000, 20);
   for (int j = 1; j <= 20; ++j) b.pc.params[static_cast<std::size_t>(j)].parval1 = 1.0 + 0.001 * j;
   for (auto _ : state) {
-    if (!nivra::slm_broyden_update(b.pc, b.s)) state.SkipWithError("broyden");
+    if (!nivra::slm_broyden_update(b.pc, b.s)) {
+      state.SkipWithError("the secant update failed");
+      break;
+    }
     benchmark::DoNotOptimize(b.s.jacobian.data());
   }
 }
@@ -202,15 +213,11 @@ class misra_model final : public nivra::toolbox_model {
 };
 
 // The control and instruction files of Misra1a and the multistart's input
-// (8 samples) in a scratch folder, made the working folder; the bounds are
-// those the global searches draw in.
-std::filesystem::path enter_misra_case(const char* folder) {
+// (8 samples) written into the working folder; the bounds are those the
+// global searches draw in.
+void write_misra_case() {
   const double ys[14] = {10.07, 14.73, 17.94, 23.93, 29.61, 35.18, 40.02,
                          44.82, 50.76, 55.05, 61.01, 66.40, 75.47, 81.78};
-  const auto start_dir = std::filesystem::current_path();
-  const auto dir = std::filesystem::temp_directory_path() / folder;
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
   std::ostringstream t;
   t << "pcf\n* control data\nnorestart estimation\n2 14 1 0 1\n0 1 single point\n1 0 0\n"
        "0.01 2.0 0.3 0.01 10\n10.0 10.0 0.001 0\n0.1 aui\n200 1e-13 4 4 1e-12 4\n1 1 1\n"
@@ -228,22 +235,13 @@ std::filesystem::path enter_misra_case(const char* folder) {
   std::ofstream("case.pst") << t.str();
   std::ofstream("case.ins") << ins;
   std::ofstream("ms.in") << "12345 8\n";
-  return start_dir;
 }
 
 // Runs a mode with its console sent to /dev/null; its status.
 template <class Mode>
 int quietly(Mode mode) {
-  std::fflush(stdout);
-  const int saved = ::dup(1);
-  const int null = ::open("/dev/null", O_WRONLY);
-  ::dup2(null, 1);
-  const int code = mode();
-  std::fflush(stdout);
-  ::dup2(saved, 1);
-  ::close(null);
-  ::close(saved);
-  return code;
+  const nivra::bench::silent_console silent;
+  return mode();
 }
 
 void count_runs(benchmark::State& state, int runs) {
@@ -253,30 +251,31 @@ void count_runs(benchmark::State& state, int runs) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// A mode on Misra1a in its scratch folder: run(argv, model) is true when the
-// search found the certified fit.
+// A mode on Misra1a in a working folder of its own: run(argv, model) is
+// true when the search found the certified fit.
 template <class Run>
-void misra_search_bench(benchmark::State& state, const char* folder, const char* word, Run run) {
+void misra_search_bench(benchmark::State& state, const char* word, Run run) {
   nivra::reset_process_state();
-  const auto start_dir = enter_misra_case(folder);
+  const nivra::bench::scratch_folder folder(true);
+  write_misra_case();
   std::string words[] = {"nivra", word, "case"};
   char* argv[] = {words[0].data(), words[1].data(), words[2].data(), nullptr};
   int runs = 0;
   for (auto _ : state) {
     misra_model model;
-    if (!run(argv, model)) state.SkipWithError("search");
+    if (!run(argv, model)) {
+      state.SkipWithError("the search did not find the certified fit");
+      break;
+    }
     runs = model.runs;
   }
   count_runs(state, runs);
-  const auto dir = std::filesystem::current_path();
-  std::filesystem::current_path(start_dir);
-  std::filesystem::remove_all(dir);
 }
 
 // A whole search from the second certified start of Misra1a, with its
 // control, instruction, value, record and sensitivity files.
 void BM_SlmSearchMisra1a(benchmark::State& state) {
-  misra_search_bench(state, "nivra_bench_slm", "-slm", [](char** argv, misra_model& model) {
+  misra_search_bench(state, "-slm", [](char** argv, misra_model& model) {
     nivra::search_outcome out;
     const int code = quietly([&] { return nivra::run_slm_mode(3, argv, model, &out); });
     return code == 0 && std::fabs(out.values[1] - 238.94212918) <= 1e-4;
@@ -287,7 +286,7 @@ BENCHMARK(BM_SlmSearchMisra1a)->Unit(benchmark::kMillisecond);
 // A multistart search of Misra1a: 8 samples within the bounds and a local
 // search from each (the cost the global searches add to the model runs).
 void BM_MultistartMisra1a(benchmark::State& state) {
-  misra_search_bench(state, "nivra_bench_ms", "-ms", [](char** argv, misra_model& model) {
+  misra_search_bench(state, "-ms", [](char** argv, misra_model& model) {
     nivra::global_outcome out;
     const int code = quietly([&] { return nivra::run_ms_mode(3, argv, model, &out); });
     return code == 0 && std::fabs(out.best_total - 0.12455138894) <= 1e-6;

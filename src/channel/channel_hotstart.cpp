@@ -177,11 +177,11 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
   std::fprintf(f, "%s\n", header);
   const int nl = lake_count(lakes);
   std::fprintf(f, "# What the .dht and .qht files of this channel hot-start cannot hold.\n");
-  std::fprintf(f, "OUTLET %.12g\n", outlet.q);
+  std::fprintf(f, "OUTLET %.17g\n", outlet.q);
   std::fprintf(f, "LAKES %d\n", nl);
   for (int L = 1; L <= nl; ++L) {
     std::fprintf(f, "# lake  level (m)  volume (m3)  area (m2)  cells it counts\n");
-    std::fprintf(f, "LAKE %d %.10f %.10g %.10g %d\n", L, lakes.lake_elev[L], lakes.lake_volume[L],
+    std::fprintf(f, "LAKE %d %.17g %.17g %.17g %d\n", L, lakes.lake_elev[L], lakes.lake_volume[L],
                  lakes.lake_area[L], lakes.lake_cells[L]);
     for (const int c : lakes.chan_lake[L].search_cell)
       if (lakes.lake_mask[c] == L) std::fprintf(f, "CELL %d %d %d\n", L, grid.cell_row[c], grid.cell_col[c]);
@@ -205,7 +205,7 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
         const int at = flat_node(ch, l, k);
         std::fprintf(f, "NODE %d %d", l, k);
         for (int cls = 1; cls <= n; ++cls)
-          std::fprintf(f, " %.10g %.10g", by_class(c, sed->sand.sand, sed->wash.vol, at, cls),
+          std::fprintf(f, " %.17g %.17g", by_class(c, sed->sand.sand, sed->wash.vol, at, cls),
                        by_class(c, sed->sand.lateral, sed->wash.lateral, at, cls));
         std::fputc('\n', f);
       }
@@ -216,9 +216,9 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
       for (int cls = 1; cls <= n; ++cls) {
         const int pos = c.position[cls];
         if (c.sand[cls])
-          std::fprintf(f, " 0 %.10g %.10g", sed->lake_sand(L, pos), sed->sand.to_lake(L, pos));
+          std::fprintf(f, " 0 %.17g %.17g", sed->lake_sand(L, pos), sed->sand.to_lake(L, pos));
         else
-          std::fprintf(f, " %.10g %.10g %.10g", sed->wash.lake_vol(L, pos), sed->wash.settled(L, pos),
+          std::fprintf(f, " %.17g %.17g %.17g", sed->wash.lake_vol(L, pos), sed->wash.settled(L, pos),
                        sed->wash.from_overland(L, pos));
       }
       std::fputc('\n', f);
@@ -229,7 +229,7 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
       if (!any) std::fprintf(f, "# link  node  bed (m)  bed of its sand (m)  sand layer (m)\n");
       any = true;
       for (int k = 1; k <= ch.og_nx1[l]; ++k)
-        std::fprintf(f, "BED %d %d %.10f %.10f %.10g\n", l, k, ch.bel(k, l),
+        std::fprintf(f, "BED %d %d %.17g %.17g %.17g\n", l, k, ch.bel(k, l),
                      ch.new_bel.empty() ? ch.bel(k, l) : ch.new_bel(k, l), sed->layer.empty() ? 0.0 : sed->layer(k, l));
     }
     if (outlet.fine && outlet.sand) {
@@ -237,7 +237,7 @@ void write_channel_state_file(std::FILE* f, const channel_state& ch, const lake_
       for (int cls = 1; cls <= n; ++cls) {
         const array1d<double>& a = c.sand[cls] ? *outlet.sand : *outlet.fine;
         const int pos = c.position[cls];
-        std::fprintf(f, " %.10g", pos <= a.size() ? a[pos] : 0.0);
+        std::fprintf(f, " %.17g", pos <= a.size() ? a[pos] : 0.0);
       }
       std::fputc('\n', f);
     }

@@ -156,7 +156,7 @@ class chan_reader {
     if (!load()) return true;  // no network
     out_.network = true;
     return globals() && size_network() && main_pass() && read_lakes() && check_file() && check_links() &&
-           complete_links() && check_structures() && check_node_works();
+           complete_links() && check_structures() && check_node_works() && find_lake_outlets();
   }
 
  private:
@@ -1107,6 +1107,17 @@ class chan_reader {
     std::fprintf(stderr, "Error: the %s element of link %d (STRUCTTYPE at line %d of the channel input file %s) %s.\n",
                  structure_kind_word(e.type), e.link, element_lines_[static_cast<std::size_t>(i) - 1], name_, what);
     return stop_run();
+  }
+
+  // Each lake's outlet: the lowest level at which the structure link below
+  // it lets water out.
+  bool find_lake_outlets() {
+    for (int lake = 1; lake <= lakes_.num_lakes; ++lake) {
+      channel_lake& k = lakes_.chan_lake[lake];
+      const int down = k.link >= 1 && k.link <= ch_.num_stream_links ? ch_.dslink[k.link] : 0;
+      if (down >= 1 && (ch_.ltype[down] & link_type::structure)) k.outlet_level = lowest_release_level(works(), down);
+    }
+    return true;
   }
 
   // Every element holds what its kind needs; a culvert's barrel slope

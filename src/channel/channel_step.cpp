@@ -321,6 +321,9 @@ void channel_routing_step(model_state& ms) {
   // Their beds pass water to and from the ground, whether the channels
   // flow or not.
   seep_through_lake_beds(ms, dt);
+  // A lake standing above its outlet lets water out, as a channel that
+  // receives water carries it.
+  if (!clk.chan_flow_started && water_above_outlets(ms.lake) > 0.0) clk.chan_flow_started = 1;
 
   if (clk.chan_flow_started) {
     ++ch.chan_routed_steps;

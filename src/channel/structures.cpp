@@ -1,9 +1,12 @@
 #include "channel/structures.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 #include "channel/culvert_flow.h"
 #include "core/elevation_series.h"
@@ -15,6 +18,24 @@ namespace {
 
 constexpr const char* kind_words[] = {"weir",         "sag_weir",     "round_culvert",     "oval_culvert",
                                       "rect_culvert", "rating_curve", "scheduled_release", "rule_curve"};
+
+// The level above which a curve of discharges by headwater gives one:
+// interpolated between its points, or stepwise (each point's discharge
+// holds above its level up to the next point's).
+double curve_release_level(const elevation_series* es, bool stepwise) {
+  if (!es || es->count < 1) return std::numeric_limits<double>::infinity();
+  const std::vector<double>& x = es->x;
+  const std::vector<double>& y = es->y;
+  const int n = std::min({es->count, static_cast<int>(x.size()), static_cast<int>(y.size())});
+  for (int i = 0; i < n; ++i) {
+    if (y[i] <= 0.0) continue;
+    if (i == 0) return -std::numeric_limits<double>::infinity();
+    if (stepwise) return x[i];
+    // Where the line from the point before, which gives none, crosses zero.
+    return x[i - 1] - y[i - 1] / (y[i] - y[i - 1]) * (x[i] - x[i - 1]);
+  }
+  return std::numeric_limits<double>::infinity();
+}
 
 }  // namespace
 
@@ -30,6 +51,24 @@ int structure_kind_of(const char* word) {
   for (int t = 1; t <= 8; ++t)
     if (w.compare(0, std::strlen(kind_words[t - 1]), kind_words[t - 1]) == 0) return t;
   return 0;
+}
+
+double lowest_release_level(const channel_structures& s, int link) {
+  double lowest = std::numeric_limits<double>::infinity();
+  if (link < 1 || static_cast<std::size_t>(link) >= s.link_structs.size()) return lowest;
+  const struct_range& range = s.link_structs[static_cast<std::size_t>(link)];
+  for (int i = range.first; i <= range.last && static_cast<std::size_t>(i) < s.struct_elements.size(); ++i) {
+    const structure_element& e = s.struct_elements[static_cast<std::size_t>(i)];
+    double level = std::numeric_limits<double>::infinity();
+    if (e.type == structure_kind::weir || e.type == structure_kind::sag_weir || structure_kind::is_culvert(e.type))
+      level = e.upinvert;
+    else if (e.type == structure_kind::rating_curve)
+      level = curve_release_level(e.elev_series, false);
+    else if (e.type == structure_kind::rule_curve)
+      level = curve_release_level(e.elev_series, true);
+    lowest = std::min(lowest, level);
+  }
+  return lowest;
 }
 
 structure_status structure_sum(const channel_structures& s, int link, double hw, double tw, double model_time,

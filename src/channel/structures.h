@@ -102,6 +102,14 @@ double weir_flow_a(const structure_element& e, double h1, double h2);
 // zc)^2 / sqrt(k), k = (s2 - s1) / (2 Lc) its curvature.
 double weir_flow_b(const structure_element& e, double h1, double h2);
 
+// The lowest headwater (m) at which the elements of structure link `link`
+// let water through downstream over a dry tailwater: a weir's crest, a sag
+// weir's low point, a culvert's upstream invert, the level above which a
+// rating or rule curve gives a discharge (-infinity when it gives one at
+// every level). +infinity when no element depends on the headwater (a
+// scheduled release) or the link has none.
+double lowest_release_level(const channel_structures& s, int link);
+
 // How a structure evaluation ended.
 enum class structure_status { ok, culvert_failed };
 

@@ -22,6 +22,15 @@ struct process_clock {
   double dt = 0.0, dt_days = 0.0, last_time = 0.0, next_time = 0.0;
 };
 
+// A process clock a hot-start carried into the run, relative to the moment
+// the run that wrote it ended: its step (s) and the seconds since it last
+// ran and until it is next due. The run's first event takes it up when
+// that event is the writing run's event going on.
+struct carried_clock {
+  bool given = false;
+  double dt = 0.0, since = 0.0, next_in = 0.0;
+};
+
 // Where a clock waiting for an event that will never come is parked: no
 // model time is ever within the due tolerance of it.
 inline constexpr double clock_parked = 1.0e30;

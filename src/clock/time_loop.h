@@ -85,6 +85,22 @@ inline int day_of_year_of(int year, int month, int day) {
   return n;
 }
 
+// A clock of the run set from one a hot-start carried, the writing run
+// having ended at model time `now`.
+inline void resume_clock(const carried_clock& k, double now, double& dt, double& dt_days, double& last,
+                         double& next) {
+  dt = k.dt;
+  dt_days = k.dt / seconds_per_day;
+  last = now - k.since / seconds_per_day;
+  next = now + k.next_in / seconds_per_day;
+}
+
+// The clock of the values given, as a hot-start carries it from model time
+// `now` on.
+inline carried_clock clock_to_carry(double dt, double last, double next, double now) {
+  return carried_clock{true, dt, (now - last) * seconds_per_day, (next - now) * seconds_per_day};
+}
+
 // Sets the four values of a constituent or energy clock.
 inline void set_clock(process_clock& to, double dt, double dt_days, double last, double next) {
   to.dt = dt;

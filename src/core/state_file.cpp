@@ -52,6 +52,15 @@ bool state_file_reader::fail(const char* what) {
   return stop();
 }
 
+bool state_file_reader::once(bool& given) {
+  if (given) {
+    const std::string what = "gives " + word_ + " a second time";
+    return fail(what.c_str());
+  }
+  given = true;
+  return true;
+}
+
 bool state_file_reader::stop() {
   set_error(own_message_code);
   report_error();

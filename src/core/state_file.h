@@ -20,6 +20,14 @@ class guarded_file;
 // The companion of a hot-start file: its name with ".state".
 inline std::string companion_name(std::string_view file) { return std::string(file) + ".state"; }
 
+// The maps of the hot-starts hold their values to nine decimals, the
+// companions to the last digit: a companion's value stands for the map's
+// where the two agree to the map's decimals (a map changed since keeps its
+// own).
+inline bool map_holds(double map_value, double exact) {
+  return map_value - exact <= 6e-10 && exact - map_value <= 6e-10;
+}
+
 class state_file_reader {
  public:
   // kind names the file in messages ("the soil hot-start state").
@@ -48,6 +56,9 @@ class state_file_reader {
   bool fail(const char* what);
   // The stop after a message printed by the caller (or card_numbers); false.
   static bool stop();
+  // A card the file may give once: false after the message when `given`
+  // already is; else `given` is set.
+  bool once(bool& given);
 
   // The CELL cards up to END: every cell 1..n once, each read on by
   // cell(c, numbers) after its number (false: the read stops, its message

@@ -6,12 +6,24 @@
 // take in, is written beside it as `<project>.gw_hotstart.state`:
 //
 //   NIVRA_GROUNDWATER_STATE
+//   CLOCK dt since next sweep
+//                     the solves' clock: the step (s), the seconds since the
+//                     last solve and until the next is due, and the sweep
+//                     the next solve begins with (1 or 2)
 //   CELLS n
-//   CELL c water      the water waiting for cell c's table, m over the cell
+//   CELL c water table
+//                     the water waiting for cell c's table, m over the
+//                     cell, and the table to the last digit, m (the map
+//                     holds it to nine decimals; a file written before the
+//                     table was carried has only the water)
 //   END
 //
 // A run whose WATER_TABLE map has such a companion beside it takes that
-// water in at its first solve.
+// water in at its first solve, takes the companion's table where the map
+// agrees with it to its nine decimals, goes on with the sweeps, and takes up the
+// clock when its first event is the writing run's event going on (the
+// soil hot-start's fronts go on). A file without the CLOCK line (written
+// before it was carried) leaves the run its own clock and sweep.
 #pragma once
 
 #include <cstdio>

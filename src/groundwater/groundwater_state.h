@@ -1,6 +1,7 @@
 // A component of the run's record: Saturated groundwater, tiles and wells, Sacramento and conceptual groundwater models.
 #pragma once
 
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -70,7 +71,8 @@ struct groundwater_state {
   double gw_lsor_con = 0.0;
   double single_unsat_sat = 0.0;    // water content of the unsaturated zone over the aquifer's storage coefficient
   double gw_leakage_rate = 0.0;  // cm/h
-  int gw_boundfile_given = 0, gw_fluxboundtable_given = 0;
+  int gw_boundfile_given = 0;  // the GW_BOUNDFILE card names the boundary map (else the mapping table gives it)
+  int gw_fluxboundtable_given = 0;
   int use_wells = 0;
   // Sacramento and conceptual models, each with its topographic-index switch.
   int sacramento_given = 0;
@@ -114,6 +116,9 @@ struct groundwater_state {
 
   // ---- Per-run bookkeeping and step flags.
   int gw_sweep = 1;                  // alternates between 1 and 2 after every solve
+  // The aquifer's clock a groundwater hot-start carried, taken up when the
+  // run's first event is the writing run's event going on.
+  carried_clock carried_gw_clock;
   // What the aquifer gives and takes between its solves: the well flux of
   // the cells (m/s, positive pumping), the water that reached the table
   // (m), the water the streams took from it (m3, negative: gave), the

@@ -173,9 +173,17 @@ double evapo_trans(const grid_state& grid, hydromet_state& hm, const double* are
   const bool gridded = hm.hmet_ascii_given != 0;
   const bool computed_radiation = per_cell && !gridded;
   const bool penman = hm.et_calc_penman != 0;
+  // The ground starts at the air's temperature, or where a hot-start's
+  // balance of this hour started.
+  const bool carried = hm.carried_ground_temp.size() >= n;
   if (hm.et_calls == 0)
-    for (int c = 1; c <= n; ++c) hm.ground_temp[c] = (per_cell ? hm.cell_air_temp[c] : hm.hmet_temperature) + kelvin;
+    for (int c = 1; c <= n; ++c)
+      hm.ground_temp[c] = carried && hm.carried_ground_temp[c] > 0.0
+                              ? hm.carried_ground_temp[c]
+                              : (per_cell ? hm.cell_air_temp[c] : hm.hmet_temperature) + kelvin;
   hm.et_calls += 1;
+  if (hm.ground_temp_at_hour.size() >= n)
+    for (int c = 1; c <= n; ++c) hm.ground_temp_at_hour[c] = hm.ground_temp[c];
 
   const int doy = et_day_of_year(when.year, when.month, when.day);
   const seasonal_months season{hm.seasonal_rs, hm.seasonal_rs_spring, hm.seasonal_rs_fall, hm.seasonal_rs_summer_start,

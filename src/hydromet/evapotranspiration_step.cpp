@@ -25,6 +25,7 @@ void init_evapotranspiration(model_state& ms) {
   hydromet_state& hm = ms.hydromet;
   const int n = ms.grid.ncells;
   ensure_cells(hm.ground_temp, n, "ground_temp");
+  ensure_cells(hm.ground_temp_at_hour, n, "ground_temp_at_hour");
   ensure_cells(hm.ground_heat_flux, n, "ground_heat_flux");
   ensure_cells(hm.pet_rate, n, "pet_rate");
   ensure_cells(hm.aet_rate, n, "aet_rate");

@@ -133,6 +133,12 @@ struct hydromet_state {
   // to hour, and the frozen-ground index (degree-days).
   array1d<double> ground_temp;
   array1d<double> cfgi_cell;
+  // The surface temperature the last hour's balance started from (K): a
+  // run started from a soil hot-start begins with the balance of the hour
+  // it starts in, from there (carried_ground_temp; empty when none is
+  // carried: from the air's temperature).
+  array1d<double> ground_temp_at_hour;
+  array1d<double> carried_ground_temp;
 
   // ---- Per-run bookkeeping and step flags.
   // Counters that belong to the run, so that a run never depends on an

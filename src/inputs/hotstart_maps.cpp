@@ -68,11 +68,22 @@ void read_snow_ov_hotstart(model_state& ms) {
     // Its companion carries the overland lakes and the outlet discharge.
     if (ms.overland.read_ov_state_file.is_open()) {
       ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
+      ov_sed_carried carried;
+      const bool outlet = !ms.channel.chan_explic;
       const bool read = read_overland_state_file(ms.overland.read_ov_state_file, ms.overland, ms.lake, ms.grid,
-                                                 sed ? &sed->cells : nullptr, !ms.channel.chan_explic);
+                                                 sed ? &sed->cells : nullptr, outlet, carried);
       close_guarded_file(ms.overland.read_ov_state_file);
       if (!read) return;
       ms.overland.hotstart_state_read = 1;
+      // Without channels the outlet's sediment of the writing run's last
+      // step is the first value of the outlet's sediment series.
+      const double step = ms.clock.ov_dt > 0.0 ? ms.clock.ov_dt : ms.clock.dt;
+      if (sed && outlet) sed->outlet_last_vol = carried.outlet_rate * step;
+      if (!carried.ground.empty()) {
+        ensure_cells(ms.overland.carried_ground, n, "carried_ground");
+        for (int c = 1; c <= n; ++c) ms.overland.carried_ground[c] = carried.ground[static_cast<std::size_t>(c)];
+        ms.overland.hotstart_ground_read = 1;
+      }
     }
   }
 
@@ -92,6 +103,13 @@ void read_snow_ov_hotstart(model_state& ms) {
     for (int c = 1; c <= ms.hydromet.snow_swe.size(); ++c)
       if (ms.hydromet.snow_swe[c] > 1e-16) ms.hydromet.snow_present = 1;
   }
+}
+
+void lay_carried_ground(model_state& ms) {
+  overland_state& ov = ms.overland;
+  if (ov.carried_ground.empty()) return;
+  for (int c = 1; c <= ms.grid.ncells; ++c) ms.grid.elevation[c] = ov.carried_ground[c];
+  ov.carried_ground.free();
 }
 
 void read_soil_moisture_hotstart(model_state& ms) {

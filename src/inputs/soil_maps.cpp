@@ -617,7 +617,7 @@ void read_groundwater_maps(model_state& ms) {
 
   // Boundary codes of the cells.
   if (g.gwbound.size() != n) g.gwbound.alloc(n);
-  if (g.gw_boundfile_given || !table_present(ms, cmt_gw_boundary)) {
+  if (g.gw_boundfile_given) {
     const std::string_view name = ms.project.gw_boundfile.view();
     report_two_ways(ms, with_name("reading the groundwater boundary file: %s\n", name),
                     with_name("reading groundwater boundary file: %s\n", name));

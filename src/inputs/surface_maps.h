@@ -25,6 +25,10 @@ void tally_overland_lakes(lake_state& lakes, const grid_state& grid);
 
 // Hotstart and initial-state maps.
 void read_snow_ov_hotstart(model_state& ms);
+// The ground an overland hot-start carried (ADJUST_ELEV) takes the place of
+// the elevation map's, after the slopes are taken from the map: the run
+// that wrote it kept the map's slopes while its ground moved.
+void lay_carried_ground(model_state& ms);
 void read_soil_moisture_hotstart(model_state& ms);
 
 }  // namespace nivra

@@ -180,9 +180,10 @@ int card_line_number(const project_options& po, std::string_view word);
 // a card the record holds without a line of the file).
 std::string card_on_line(std::string_view word, int line);
 
-// A card that changes nothing in this run: prints "Warning: " and the text
-// (which names the card and its line and says why) unless quiet is 1, and
-// keeps the text for the run summary's list of warnings.
+// A card that changes nothing in this run (or another warning of the
+// set-up, such as the events a storm run leaves out): prints "Warning: "
+// and the text (which names the card and its line and says why) unless
+// quiet is 1, and keeps the text for the run summary's list of warnings.
 void warn_card(project_options& po, std::string text, int quiet);
 
 // Cuts the card word (and the separators after it) off the front of the

@@ -399,8 +399,8 @@ bool rain_cards_have_their_partners(model_state& ms) {
   const bool dated = uniform || ms.clock.long_term;
   static constexpr const char* storm = "a uniform storm (PRECIP_UNIF), not with PRECIP_FILE";
   static constexpr const char* start =
-      "a uniform storm (PRECIP_UNIF) or a long-term run (LONG_TERM): the events of a precipitation file start at "
-      "their own dates";
+      "a uniform storm (PRECIP_UNIF) or a long-term run (LONG_TERM): a storm run of a precipitation file starts at "
+      "the first line of its first event";
   const partner_rule rules[] = {
       {"RAIN_INTENSITY", uniform, storm},
       {"RAIN_DURATION", uniform, storm},

@@ -89,7 +89,18 @@ bool open_maps_and_inputs(model_state& ms) {
   }
 
   if (ms.groundwater.gw_simulation) {
-    if (!open_role(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "r", "groundwater boundary")) return false;
+    // The cells' boundary codes come from the map the GW_BOUNDFILE card
+    // names, else from the mapping table's GROUNDWATER_BOUNDARY table.
+    if (ms.groundwater.gw_boundfile_given) {
+      if (!open_role(ms.groundwater.gw_boundary_file, ms.project.gw_boundfile, "r", "groundwater boundary"))
+        return false;
+    } else if (!table[cmt_gw_boundary]) {
+      std::printf("Error: saturated groundwater (GW_SIMULATION) takes the cells' boundary codes from the map the "
+                  "GW_BOUNDFILE card names or from the mapping table's GROUNDWATER_BOUNDARY table, and the project "
+                  "gives neither.\n");
+      fail(own_message_code, {}, {});
+      return false;
+    }
     if (ms.output.gw_well_level_given) {
       if (!open_role(ms.groundwater.well_location_file, ms.project.out_well_location, "r", "well location"))
         return false;

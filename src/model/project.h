@@ -118,7 +118,8 @@ struct project_options {
   // when it is given twice), one per entry of the card table; 0: not given.
   std::array<int, card_table_capacity> card_lines{};
   // The warnings about cards that change nothing in this run, each naming
-  // its card and line (without the leading "Warning: "), for the run
+  // its card and line, and about the events of the precipitation file a
+  // storm run leaves out (without the leading "Warning: "), for the run
   // summary's list of warnings; the cards already warned about by a rule of
   // their partners.
   std::vector<std::string> card_warnings;

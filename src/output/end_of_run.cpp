@@ -8,6 +8,7 @@
 #include "channel/channel_hotstart.h"
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
+#include "clock/time_loop.h"
 #include "core/errors.h"
 #include "core/guarded_file.h"
 #include "core/state_file.h"
@@ -100,8 +101,8 @@ void write_channel_state(const channel_state& channel, const lake_state& lakes) 
     const int t = channel.ltype[link];
     if (lakes.chan_lakes ? !summary::is_storage_link(t) : (t & link_single_value) != 0) continue;
     for (int node = 1; node <= channel.nx[link]; ++node) {
-      summary::put(channel.chan_depth_file.fp, "%d %d %lf \n", node, link, channel.yp(node, link));
-      summary::put(channel.chan_discharge_file.fp, "%d %d %lf\n", node, link, channel.qp(node, link));
+      summary::put(channel.chan_depth_file.fp, "%d %d %.17g \n", node, link, channel.yp(node, link));
+      summary::put(channel.chan_discharge_file.fp, "%d %d %.17g\n", node, link, channel.qp(node, link));
     }
   }
 }
@@ -231,7 +232,15 @@ bool write_hotstart_maps(model_state& ms) {
       return stop_with("Error: the overland hot-start state %s cannot be opened for writing.\n",
                        companion_name(ms.project.write_ov_hotstart).c_str());
     const ov_sed_record* sed = ms.constituent.soil_erosion_on ? ms.constituent.ov_sed.get() : nullptr;
-    write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid, sed ? &sed->cells : nullptr);
+    ov_sed_handover handover;
+    if (sed) {
+      const double step = ms.clock.ov_dt > 0.0 ? ms.clock.ov_dt : ms.clock.dt;
+      handover.cells = &sed->cells;
+      handover.outlet_rate = step > 0.0 ? sed->outlet_last_vol / step : 0.0;
+      if (ms.constituent.adjust_elev == 1) handover.ground = ms.grid.elevation.data();
+    }
+    write_overland_state_file(state.fp, ms.overland, ms.lake, ms.grid, handover,
+                              ms.clock.ended_in_event ? ms.clock.model_time : 0.0);
     close_guarded_file(state);
   }
   if (ms.soil.write_sm_hotstart_given) {
@@ -248,7 +257,15 @@ bool write_hotstart_maps(model_state& ms) {
                        companion_name(ms.project.write_sm_hotstart).c_str());
     // The fronts go on in the next run when this one ended inside an event.
     const int fronts = ms.clock.ended_in_event ? std::max(ms.clock.inf_event_step, 1) : 0;
-    write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, ms.clock.model_time);
+    const clock_state& c = ms.clock;
+    const hydromet_state& h = ms.hydromet;
+    soil_event_clocks clocks;
+    clocks.infiltration = clock_to_carry(c.inf_dt, c.inf_last_time, c.inf_next_time, c.model_time);
+    if (ms.soil.sm_accounting)
+      clocks.accounting = clock_to_carry(c.soilmoist_dt, c.soilmoist_last_time, c.soilmoist_next_time, c.model_time);
+    clocks.running = ms.soil.inf_redist ? c.inf_redist_active : 1;
+    write_soil_state_file(state.fp, ms.soil, ms.grid.ncells, fronts, c.model_time, clocks,
+                          h.et_calls > 0 ? &h.ground_temp_at_hour : nullptr);
     close_guarded_file(state);
   }
   return true;

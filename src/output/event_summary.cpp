@@ -651,7 +651,8 @@ void print_warnings(const model_state& ms, std::FILE* f) {
   const std::vector<std::string>& cards = ms.project.project_options.card_warnings;
   const bool any = mass_error || depth_exceeded || water_left || above_banks || !cards.empty();
   if (any) put(f, "THE FOLLOWING WARNINGS ARE GIVEN:\n");
-  // The cards of the project file that change nothing in this run.
+  // The cards of the project file that change nothing in this run, and
+  // the events a storm run leaves out.
   for (const std::string& text : cards) {
     const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(text.front())));
     put(f, "-%c%s\n", first, text.c_str() + 1);

@@ -128,6 +128,12 @@ void warn_uncarried_at_reading(model_state& ms) {
                  ": the overland lakes start at their initial levels, the wetlands at their depth and the cells "
                  "without sediment.");
   }
+  // A companion written before the ground was carried, or by a run whose
+  // ground did not move, leaves ADJUST_ELEV the elevation map's ground.
+  if (ov && ms.overland.hotstart_state_read && ms.constituent.adjust_elev == 1 && !ms.overland.hotstart_ground_read)
+    warn(ms, "READ_OV_HOTSTART " + ms.project.ov_hotstart_read_file.str() + ": its companion " +
+                 companion_name(ms.project.ov_hotstart_read_file) +
+                 " carries no ground (GROUND lines), so the ground ADJUST_ELEV moves starts from the ELEVATION map.");
   if (!(ov && ms.overland.hotstart_state_read) && !sm && !ch) return;
   std::string cards;
   for (const auto& [given, name] : {std::pair{ov, "READ_OV_HOTSTART"}, std::pair{sm, "READ_SM_HOTSTART"},

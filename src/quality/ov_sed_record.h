@@ -42,6 +42,12 @@ struct ov_sed_record {
   // the constituents riding on it last followed it (they empty it).
   array1d<double> pipe_share;
 
+  // ---- The water of an overland step as the sediment step sees it
+  // (surface/overland_sediment_step.h), per cell (0..cells).
+  array1d<double> depth_start;       // depth as the overland step started, m
+  array1d<double> step_depth;        // depth the sediment step sees, m
+  array1d<double> step_qx, step_qy;  // discharge through the right and lower faces it sees, m3/s
+
   // ---- Per-run bookkeeping: the step object with its scratch, what one
   // step moved, and the sediment ledger of the run (one constituent per
   // class, solid volumes in m3; quality/sediment/sediment_terms.h).

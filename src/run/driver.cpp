@@ -29,6 +29,7 @@
 #include "hydromet/weather_step.h"
 #include "inputs/geometry.h"
 #include "inputs/grid_state.h"
+#include "inputs/surface_maps.h"
 #include "model/check_options.h"
 #include "model/model_state.h"
 #include "model/open_files.h"
@@ -305,6 +306,7 @@ constexpr set_up_routine set_up_routines[] = {
     {on_record<init_constituent_series>, true},
     {on_record<build_cell_connectivity>, true},
     {on_record<compute_cell_slopes>, true},
+    {on_record<lay_carried_ground>, false},
     {on_record<init_station_distances>, true},
     {on_record<init_event_inputs>, true},
     {on_record<init_state_variables>, true},

@@ -155,7 +155,13 @@ void finish_event(model_state& ms) {
   // The channel lakes' cells follow their volumes, and the aquifer is
   // solved over the time since its last solve, before the books close.
   update_channel_lake_cells(ms);
-  if (!solve_groundwater_to_model_time(ms)) return;
+  // A run that hands its event on (it ended inside the event and writes
+  // the soil hot-start whose fronts go on in a next run) leaves the aquifer
+  // at its last solve: the water that reached the table since is carried
+  // (the groundwater hot-start's companion), and the next run solves when
+  // the event would have. Otherwise the aquifer is solved to the end.
+  const bool handed_on = !ms.clock.keep_running && ms.clock.ended_in_event && ms.soil.write_sm_hotstart_given;
+  if (!handed_on && !solve_groundwater_to_model_time(ms)) return;
   ms.clock.event_peak_q = ms.clock.peak_q;
   close_event_books(ms);
   soil_event_end_figures(ms);

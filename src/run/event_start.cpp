@@ -2,6 +2,7 @@
 // first date of the event just loaded, the process clocks restart, every
 // per-event accumulator is cleared, and the volumes the event's balance
 // starts from are recorded.
+#include <cmath>
 #include <cstdio>
 
 #include "calibration/capture_buffer.h"
@@ -39,11 +40,20 @@ namespace {
 
 void restart_clocks(model_state& ms) {
   const double t = ms.clock.model_time;
+  // The event a soil hot-start was written in goes on with the clocks it
+  // had: those of the infiltration and the aquifer were carried.
+  const bool goes_on = carried_fronts_go_on(ms);
+  clock_state& c = ms.clock;
   ms.clock.ov_last_time = t;
   ms.clock.ov_next_time = t + ms.clock.ov_dt_days;
-  ms.clock.inf_dt = ms.clock.ov_dt;
-  ms.clock.inf_dt_days = ms.clock.ov_dt_days;
-  if (ms.clock.inf_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.inf_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
+  const soil_event_clocks& carried = ms.soil.carried_clocks;
+  if (goes_on && carried.infiltration.given) {
+    resume_clock(carried.infiltration, t, c.inf_dt, c.inf_dt_days, c.inf_last_time, c.inf_next_time);
+  } else {
+    ms.clock.inf_dt = ms.clock.ov_dt;
+    ms.clock.inf_dt_days = ms.clock.ov_dt_days;
+    if (ms.clock.inf_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.inf_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
+  }
 
   if (ms.constituent.ov_con_trans) {
     // Overland point sources ran up to the event on the constituent clock:
@@ -61,18 +71,31 @@ void restart_clocks(model_state& ms) {
       set_clock(ms.clock.nsm_ov_clock, ms.clock.ov_dt, ms.clock.ov_dt_days, ms.clock.ov_last_time, ms.clock.ov_next_time);
   }
   if (ms.groundwater.gw_simulation) {
-    ms.clock.gw_dt = ms.clock.ov_dt;
-    ms.clock.gw_dt_days = ms.clock.ov_dt_days;
-    if (ms.clock.gw_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.gw_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
+    if (goes_on && ms.groundwater.carried_gw_clock.given) {
+      resume_clock(ms.groundwater.carried_gw_clock, t, c.gw_dt, c.gw_dt_days, c.gw_last_time, c.gw_next_time);
+    } else {
+      ms.clock.gw_dt = ms.clock.ov_dt;
+      ms.clock.gw_dt_days = ms.clock.ov_dt_days;
+      if (ms.clock.gw_next_time > ms.clock.ov_next_time + ms.clock.ov_dt_days) ms.clock.gw_next_time = ms.clock.ov_next_time + ms.clock.ov_dt_days;
+    }
     ms.groundwater.av_qriv.fill(0.0);
   }
   if (ms.soil.sm_accounting) {
-    ms.clock.soilmoist_dt = ms.clock.inf_dt;
-    ms.clock.soilmoist_dt_days = ms.clock.inf_dt_days;
-    ms.clock.soilmoist_last_time = ms.clock.inf_last_time;
-    ms.clock.soilmoist_next_time = ms.clock.inf_next_time;
+    // The accounting (and the soil constituents that step with it) kept the
+    // soil up to its last pass before the event: its next pass, with the
+    // infiltration's, covers the time since then, not again the time since
+    // the infiltration last ran. An event going on keeps its clock.
+    if (goes_on && carried.accounting.given) {
+      resume_clock(carried.accounting, t, c.soilmoist_dt, c.soilmoist_dt_days, c.soilmoist_last_time,
+                   c.soilmoist_next_time);
+    } else {
+      ms.clock.soilmoist_dt = ms.clock.inf_dt;
+      ms.clock.soilmoist_dt_days = ms.clock.inf_dt_days;
+      ms.clock.soilmoist_next_time = ms.clock.inf_next_time;
+    }
     if (ms.constituent.soil_con_trans)
-      set_clock(ms.clock.soil_con_clock, ms.clock.inf_dt, ms.clock.inf_dt_days, ms.clock.inf_last_time, ms.clock.inf_next_time);
+      set_clock(ms.clock.soil_con_clock, c.soilmoist_dt, c.soilmoist_dt_days, ms.clock.soil_con_clock.last_time,
+                c.soilmoist_next_time);
   }
   if (ms.channel.chan_explic) {
     // The channels step with the model again, however the nearly empty
@@ -177,7 +200,13 @@ void init_event_state(model_state& ms) {
     ms.clock.inf_event_step = ms.soil.fronts_continue_at;
     ms.soil.fronts_continue_at = 0;
   }
-  settle_sediment_between_events(ms);
+  // The first event of a run started from an overland hot-start written
+  // inside an event goes on with that event when it starts where the
+  // writing run ended: the water keeps its suspended sediment.
+  const double until = ms.overland.carried_event_until;
+  ms.overland.carried_event_until = 0.0;
+  const bool goes_on = until > 0.0 && std::fabs(ms.clock.model_time - until) <= 0.5 * ms.clock.base_dt / seconds_per_day;
+  settle_sediment_between_events(ms, goes_on);
   attached_settles_between_events(ms);
   clear_event_books(ms);
   clear_location_results(ms);

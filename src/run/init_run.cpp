@@ -27,6 +27,7 @@
 #include "hydromet/radar.h"
 #include "hydromet/weather_step.h"
 #include "inputs/grid_state.h"
+#include "model/card_table.h"
 #include "model/model_state.h"
 #include "model/project.h"
 #include "model/water_ledger.h"
@@ -93,6 +94,65 @@ void warn_of_distant_gages(const model_state& ms, int event, std::vector<std::pa
   }
 }
 
+// An event of the precipitation file that a storm run leaves out: its
+// number, title and first line.
+struct event_left_out {
+  int number = 0;
+  std::string title;
+  date_entry first;
+};
+
+std::string date_text(const date_entry& d) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", d.year, d.month, d.day, d.hour, d.minute);
+  return text;
+}
+
+// "event 2 (title, from 2024-05-20 09:00), event 3 (...)": the first few
+// events named, the rest counted.
+std::string events_named(const std::vector<event_left_out>& events) {
+  constexpr std::size_t named = 5;
+  std::string s;
+  for (std::size_t i = 0; i < events.size() && i < named; ++i) {
+    const event_left_out& e = events[i];
+    if (i > 0) s += i + 1 == events.size() ? " and " : ", ";
+    s += "event " + std::to_string(e.number) + " (" + e.title + ", from " + date_text(e.first) + ")";
+  }
+  if (events.size() > named) s += " and " + std::to_string(events.size() - named) + " more";
+  return s;
+}
+
+// A storm run simulates the first event of its precipitation file: the
+// events after it are named in a warning (on the console whatever QUIET
+// says, and among the run summary's warnings), and so is a TOT_TIME that
+// runs the storm into the time of one of them, which it gets no rain of.
+void warn_of_events_left_out(model_state& ms, const std::string& first_title,
+                             const std::vector<event_left_out>& later) {
+  if (later.empty()) return;
+  project_options& po = ms.project.project_options;
+  const std::string file = ms.hydromet.raingage_file.name.c_str();
+  warn_card(po,
+            "the precipitation file " + file + " holds " + std::to_string(later.size() + 1) +
+                " events; a storm run simulates its first event (" + first_title + ") only and leaves out " +
+                events_named(later) + ". A long-term run (LONG_TERM) simulates them, or a storm run of each with a "
+                "precipitation file of its own.",
+            ms.project.optimizer_mode);
+  if (ms.clock.event_times.empty()) return;
+  double end = ms.clock.event_times.front() + ms.clock.tot_time / 1440.0;
+  if (ms.clock.end_time_given) end = std::min(end, ms.clock.end_time);
+  std::vector<event_left_out> reached;
+  for (const event_left_out& e : later)
+    if (static_cast<std::size_t>(e.number) <= ms.clock.event_times.size() &&
+        ms.clock.event_times[static_cast<std::size_t>(e.number) - 1] < end)
+      reached.push_back(e);
+  if (reached.empty()) return;
+  warn_card(po,
+            card_on_line("TOT_TIME", card_line_number(po, "TOT_TIME")) + " (" + std::to_string(ms.clock.tot_time) +
+                " minutes) runs the storm run past the start of " + events_named(reached) +
+                ", whose rain the run does not simulate.",
+            ms.project.optimizer_mode);
+}
+
 // Counts the events of the precipitation file and keeps their start times;
 // false when the run must stop.
 bool count_precip_events(model_state& ms) {
@@ -103,6 +163,10 @@ bool count_precip_events(model_state& ms) {
   int result;
   bool radar = false;
   std::vector<std::pair<double, double>> named;
+  // A storm run simulates the first event only.
+  const bool first_only = !ms.clock.long_term && !ms.clock.zem;
+  std::string first_title;
+  std::vector<event_left_out> left_out;
   for (;;) {
     result = read_precip_file(ms.hydromet.raingage_file, ms.hydromet, ms.clock.dates());
     if (process.error_block.stop) return false;
@@ -122,6 +186,8 @@ bool count_precip_events(model_state& ms) {
       }
     }
     const date_entry& first = ms.clock.dates()[1];
+    if (count == 1) first_title = ms.hydromet.event_title;
+    else if (first_only) left_out.push_back({count, ms.hydromet.event_title, first});
     ms.clock.event_times.push_back(julian_date(first.year, first.month, first.day, first.hour,
                                          first.minute, 0.0));
     last_year = first.year;
@@ -149,17 +215,10 @@ bool count_precip_events(model_state& ms) {
   }
   if (!silent) {
     std::printf("End of precipitation input file reached.\n");
-    if (ms.clock.long_term && !ms.clock.zem) {
-      std::printf("Precip. file contains %d events\n", count);
-    } else if (!ms.clock.long_term && !ms.clock.zem) {
-      std::printf("Precip. file contains %d events, simulating first event only\n", count);
-      std::printf("because LONG_TERM project file card not set in project file.\n");
-    } else {
-      std::printf("Precip. file contains %d events.\n", count);
-    }
+    std::printf("Precip. file contains %d event%s.\n", count, count == 1 ? "" : "s");
   }
-  // An event run simulates the first event only.
-  ms.clock.num_events = (ms.clock.long_term || ms.clock.zem || count == 0) ? count : 1;
+  warn_of_events_left_out(ms, first_title, left_out);
+  ms.clock.num_events = first_only ? 1 : count;
   if (radar) ms.hydromet.radar.nivra_to_precip.alloc(ms.grid.ncells);
   rewind_precip_file(ms.hydromet.raingage_file, ms.hydromet);
   if (ms.clock.zem_event_num_given && ms.clock.zem_event_num > ms.clock.num_events) {
@@ -298,10 +357,16 @@ void init_state_variables(model_state& ms) {
   // The companion of a soil hot-start carries the scheme's whole state,
   // which takes the place of the one just set up.
   if (ms.soil.read_sm_hotstart_given && ms.soil.read_sm_state_file.is_open()) {
-    const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n);
+    std::vector<double> ground_temp;
+    const bool read = read_soil_state_file(ms.soil.read_sm_state_file, ms.soil, n, ground_temp);
     close_guarded_file(ms.soil.read_sm_state_file);
     if (!read) return;
     ms.soil.hotstart_state_read = 1;
+    // The ground's surface temperature, for the first hour's balance.
+    if (!ground_temp.empty()) {
+      alloc_1d_double(ms.hydromet.carried_ground_temp, n, "carried_ground_temp");
+      for (int c = 1; c <= n; ++c) ms.hydromet.carried_ground_temp[c] = ground_temp[static_cast<std::size_t>(c)];
+    }
     // The accounting layer the set-up laid against the water table gives
     // way to the carried one, which met the same table: what the set-up
     // moved between the layer and the aquifer is not moved.

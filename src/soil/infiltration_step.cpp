@@ -283,9 +283,9 @@ bool continue_carried_fronts(model_state& ms) {
   soil_state& s = ms.soil;
   const int step = s.carried_fronts_step;
   if (step <= 0) return false;
+  const bool goes_on = carried_fronts_go_on(ms);
   s.carried_fronts_step = 0;
-  const double half_step = 0.5 * ms.clock.base_dt / seconds_per_day;
-  if (std::fabs(ms.clock.model_time - s.carried_fronts_until) > half_step) {
+  if (!goes_on) {
     input_report(ms, console_rule::unless_quiet,
                  "Warning: READ_SM_HOTSTART %s: the run that wrote it ended inside an event (Julian date %.6f); "
                  "this run's first event starts at %.6f, so the wetting fronts start again from the carried water "
@@ -294,11 +294,18 @@ bool continue_carried_fronts(model_state& ms) {
     return false;
   }
   s.fronts_continue_at = step;
-  if (s.inf_redist) ms.clock.inf_redist_active = 1;
+  // The fronts run on, or sleep on until the next event, as they did.
+  if (s.inf_redist) ms.clock.inf_redist_active = s.carried_clocks.infiltration.given ? s.carried_clocks.running : 1;
   return true;
 }
 
 }  // namespace
+
+bool carried_fronts_go_on(const model_state& ms) {
+  const soil_state& s = ms.soil;
+  const double half_step = 0.5 * ms.clock.base_dt / seconds_per_day;
+  return s.carried_fronts_step > 0 && std::fabs(ms.clock.model_time - s.carried_fronts_until) <= half_step;
+}
 
 infiltration_domain infiltration_kernel_domain(model_state& ms) {
   infiltration_domain d{ms.soil};

@@ -28,6 +28,12 @@ void init_infiltration_state(model_state& ms);
 // The start of an event: the fronts of the chosen scheme start again.
 void start_infiltration_event(model_state& ms);
 
+// At the start of the run's first event: the event is the one a soil
+// hot-start was written in, going on (the writing run ended inside it, and
+// this event starts when it ended). The fronts then go on, and the
+// infiltration and groundwater clocks with them.
+bool carried_fronts_go_on(const model_state& ms);
+
 // When infiltration is due: runs the kernel of the chosen scheme over the
 // time since its last call, books the infiltrated volume (and what
 // fixed-level boundary cells supplied), hands the infiltrated depth to the

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/guarded_file.h"
@@ -25,7 +26,17 @@ struct soil_field {
   array2d<double> soil_state::*table = nullptr;
   int column = 0;
   value_range range = any_number;
+  // A field a companion may leave out (one written before it was carried,
+  // or a run without it): the cells then keep the set-up's value.
+  bool later = false;
+  // The ground's surface temperature of the energy balance (not a member
+  // of the soil component).
+  bool ground = false;
 };
+
+// The surface temperature the last hour's balance of the ground started
+// from, K: the field each scheme's cells may end with.
+const soil_field ground_temp_field{"ground_temp", nullptr, nullptr, nullptr, 0, from_to(0, 400, "K"), true, true};
 
 using S = soil_state;
 constexpr value_range content = from_to(0, 1);
@@ -79,6 +90,8 @@ const std::vector<soil_field>& fields_of(const soil_state& s) {
       {"theta_surface", &S::surface_moisture, nullptr, nullptr, 0, content},
       {"drained", &S::unsat_down_flux, nullptr, nullptr, 0, depth_cm},
       {"recharge", &S::recharge_depth, nullptr, nullptr, 0, depth_cm},
+      {"substep", &S::dtr, nullptr, nullptr, 0, from_to(0, 1e6, "h"), true},
+      {"top", nullptr, &S::bound_type, nullptr, 0, from_to(1, 3), true},
   };
   static const std::vector<soil_field> none;
   if (s.inf_richards) return richards;
@@ -99,6 +112,7 @@ const char* scheme_name(const soil_state& s) {
 // A field the run does not hold (an array the scheme's set-up did not make)
 // reads and writes as 0.
 bool holds(const soil_state& s, const soil_field& f, int c) {
+  if (f.ground) return false;
   if (f.real) return (s.*f.real).size() >= c;
   if (f.whole) return (s.*f.whole).size() >= c;
   return (s.*f.table).rows() >= c && (s.*f.table).cols() >= f.column;
@@ -171,34 +185,50 @@ std::vector<double> surface_moisture_at_end(const soil_state& s, int ncells) {
   return v;
 }
 
-void write_soil_state_file(std::FILE* f, const soil_state& s, int ncells, int fronts_step, double until) {
+void write_soil_state_file(std::FILE* f, const soil_state& s, int ncells, int fronts_step, double until,
+                           const soil_event_clocks& clocks, const array1d<double>* ground_temp) {
   if (!f) return;
-  const std::vector<soil_field>& fields = fields_of(s);
+  std::vector<soil_field> fields = fields_of(s);
+  if (ground_temp && ground_temp->size() >= ncells) fields.push_back(ground_temp_field);
   std::fprintf(f, "%s\n# What the water-content map of this soil hot-start cannot hold.\n", header);
-  std::fprintf(f, "SCHEME %s\nCELLS %d\nFRONTS %d %.10f\nFIELDS", scheme_name(s), ncells, fronts_step, until);
+  std::fprintf(f, "SCHEME %s\nCELLS %d\nFRONTS %d %.17g\n", scheme_name(s), ncells, fronts_step, until);
+  const carried_clock& k = clocks.infiltration;
+  if (fronts_step > 0 && k.given)
+    std::fprintf(f, "# the infiltration step (s), the seconds since it last ran and until it is next due, whether "
+                    "the fronts were running\nCLOCK %.17g %.17g %.17g %d\n",
+                 k.dt, k.since, k.next_in, clocks.running);
+  const carried_clock& a = clocks.accounting;
+  if (fronts_step > 0 && a.given)
+    std::fprintf(f, "# the accounting's step (s), the seconds since it last ran and until it is next due\n"
+                    "ACCOUNTING_CLOCK %.17g %.17g %.17g\n",
+                 a.dt, a.since, a.next_in);
+  std::fprintf(f, "FIELDS");
   for (const soil_field& x : fields) std::fprintf(f, " %s", x.name);
   if (s.inf_richards) std::fprintf(f, " nodes");
   std::fputc('\n', f);
   for (int c = 1; c <= ncells; ++c) {
     std::fprintf(f, "CELL %d", c);
     for (const soil_field& x : fields) {
-      if (x.whole)
+      if (x.ground)
+        std::fprintf(f, " %.17g", (*ground_temp)[c]);
+      else if (x.whole)
         std::fprintf(f, " %d", static_cast<int>(value_of(s, x, c)));
       else
-        std::fprintf(f, " %.12g", value_of(s, x, c));
+        std::fprintf(f, " %.17g", value_of(s, x, c));
     }
     if (s.inf_richards) {
       const int n = s.numcells.size() >= c ? s.numcells[c] : 0;
       std::fprintf(f, " %d", n);
       for (int j = 1; j <= n; ++j)
-        std::fprintf(f, " %.12g %.12g %.12g", s.DZ(c, j), s.THETA(c, j), s.richards.PHEAD(c, j));
+        std::fprintf(f, " %.17g %.17g %.17g", s.DZ(c, j), s.THETA(c, j), s.richards.PHEAD(c, j));
     }
     std::fputc('\n', f);
   }
   std::fprintf(f, "END\n");
 }
 
-bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells) {
+bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells, std::vector<double>& ground_temp) {
+  ground_temp.clear();
   state_file_reader in(f, "the soil hot-start state");
   if (!in.header(header) || !in.expect("SCHEME")) return false;
   std::string scheme;
@@ -232,18 +262,62 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells) {
       return in.stop();
     if (!in.ends()) return false;
   }
-  if (!in.expect("FIELDS")) return false;
-  const std::vector<soil_field>& fields = fields_of(s);
-  std::string expected, given, w;
-  for (const soil_field& x : fields) expected += std::string(expected.empty() ? "" : " ") + x.name;
-  if (s.inf_richards) expected += " nodes";
-  while (next_token(in.line(), w)) given += (given.empty() ? "" : " ") + w;
-  if (given != expected) {
+  // The clocks of the event the fronts go on in (a companion written before
+  // they were carried has none: the event's clocks start afresh).
+  soil_event_clocks clocks;
+  bool fields_line = false;
+  while (!fields_line) {
+    if (!in.next()) return in.expect("FIELDS");
+    const bool infiltration = in.card() == "CLOCK", accounting = in.card() == "ACCOUNTING_CLOCK";
+    if (!infiltration && !accounting) {
+      if (in.card() != "FIELDS") {
+        std::fprintf(stderr, "Error: %s %s has no FIELDS line where line %d stands.\n", in.kind(), in.name(),
+                     in.line_no());
+        return in.stop();
+      }
+      fields_line = true;
+      continue;
+    }
+    carried_clock& k = infiltration ? clocks.infiltration : clocks.accounting;
+    if (!in.once(k.given)) return false;
+    card_numbers num = in.numbers();
+    if (!num.real("the step", k.dt, from_to(1e-3, 1e7, "s")) ||
+        !num.real("the seconds since it last ran", k.since, from_to(-1e9, 1e9, "s")) ||
+        !num.real("the seconds until it is next due", k.next_in, from_to(-1e9, 1e9, "s")) ||
+        (infiltration && !num.whole("whether the fronts were running", clocks.running, from_to(0, 1))))
+      return in.stop();
+    if (!in.ends()) return false;
+  }
+  // The fields named, in the scheme's order; those a companion may leave
+  // out in brackets in the message.
+  std::vector<soil_field> all = fields_of(s);
+  all.push_back(ground_temp_field);
+  std::vector<std::string> given;
+  for (std::string w; next_token(in.line(), w);) given.push_back(w);
+  std::vector<soil_field> fields;
+  std::size_t at = 0;
+  bool named = true;
+  for (const soil_field& x : all) {
+    if (at < given.size() && given[at] == x.name) {
+      fields.push_back(x);
+      ++at;
+    } else if (!x.later) {
+      named = false;
+    }
+  }
+  if (s.inf_richards) named = named && at < given.size() && given[at++] == "nodes";
+  if (!named || at != given.size()) {
+    std::string expected, text;
+    for (const soil_field& x : all)
+      expected += std::string(expected.empty() ? "" : " ") + (x.later ? "[" : "") + x.name + (x.later ? "]" : "");
+    if (s.inf_richards) expected += " nodes";
+    for (const std::string& w : given) text += (text.empty() ? "" : " ") + w;
     std::fprintf(stderr, "Error: line %d of the soil hot-start state %s names the fields \"%s\"; the %s state has "
                          "\"%s\".\n",
-                 in.line_no(), in.name(), given.c_str(), scheme_name(s), expected.c_str());
+                 in.line_no(), in.name(), text.c_str(), scheme_name(s), expected.c_str());
     return in.stop();
   }
+  std::vector<double> ground;
   const bool read = in.read_cells(ncells, [&](int c, card_numbers& num) {
     for (const soil_field& x : fields) {
       double v = 0.0;
@@ -254,7 +328,12 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells) {
       } else if (!num.real(x.name, v, x.range)) {
         return in.stop();
       }
-      set_value(s, x, c, v);
+      if (x.ground) {
+        if (ground.empty()) ground.assign(static_cast<std::size_t>(ncells) + 1, 0.0);
+        ground[static_cast<std::size_t>(c)] = v;
+      } else {
+        set_value(s, x, c, v);
+      }
     }
     if (s.inf_richards && !read_column(in, num, s, c)) return false;
     return in.ends();
@@ -269,6 +348,8 @@ bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells) {
   s.ga_kernel.ready = false;
   s.carried_fronts_step = fronts;
   s.carried_fronts_until = until;
+  s.carried_clocks = clocks;
+  ground_temp = std::move(ground);
   return true;
 }
 

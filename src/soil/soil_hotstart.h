@@ -8,6 +8,15 @@
 //   FRONTS k t        the infiltration step k the fronts had reached in the
 //                     event the writing run ended in (0: it ended between
 //                     events), and the model time it ended (Julian days)
+//   CLOCK dt since next running
+//                     with k > 0: the infiltration clock of that event, its
+//                     step and the seconds since it last ran and until it
+//                     is next due, and whether the fronts were running (0:
+//                     the infiltration slept until the next event)
+//   ACCOUNTING_CLOCK dt since next
+//                     with k > 0 and the accounting layer: its clock (a
+//                     file written before the clocks were carried has
+//                     neither: the event's clocks then start afresh)
 //   FIELDS names      the values of every CELL line, in order
 //   CELL c values     one line per cell
 //   END
@@ -29,9 +38,18 @@
 //   INF_LAYERED_SOIL  theta_1 theta_2 theta_3 F front_depth theta_surface
 //                     layer_depth top_water bottom_water layer_pending
 //                     drained recharge
-//   INF_RICHARDS      theta_surface drained recharge nodes, then per node
-//                     its thickness (cm), water content and pressure head
-//                     (cm)
+//   any scheme        then ground_temp where the run computes the ground's
+//                     energy balance (long-term evapotranspiration): the
+//                     surface temperature (K) the last hour's balance
+//                     started from, from which the next run's first
+//                     balance (of the hour it starts in) starts
+//   INF_RICHARDS      theta_surface drained recharge substep top [ground_temp] nodes,
+//                     then per node its thickness (cm), water content and
+//                     pressure head (cm): the column's last sub-step (h)
+//                     and its top condition (1 a flux, 2 ponded, 3
+//                     saturated) go on; a file without these two (written
+//                     before they were carried) leaves them as the set-up
+//                     made them
 //
 // Lines starting with # are comments. Every value is checked; every cell
 // must have its line, once; the file must end with END.
@@ -40,8 +58,11 @@
 #include <cstdio>
 #include <vector>
 
+#include "core/arrays.h"
+
 namespace nivra {
 
+struct soil_event_clocks;
 struct soil_state;
 class guarded_file;
 
@@ -53,13 +74,18 @@ std::vector<double> surface_moisture_at_end(const soil_state& s, int ncells);
 
 // Writes the companion of the soil state. fronts_step is the infiltration
 // step the fronts had reached in the event the run ended in (0: between
-// events), until the model time the run ended (Julian days).
-void write_soil_state_file(std::FILE* f, const soil_state& s, int ncells, int fronts_step, double until);
+// events), until the model time the run ended (Julian days), clocks those
+// of that event; ground_temp (per cell, K; null for a
+// run without the ground's energy balance) the surface temperature the
+// last hour's balance started from.
+void write_soil_state_file(std::FILE* f, const soil_state& s, int ncells, int fronts_step, double until,
+                           const soil_event_clocks& clocks, const array1d<double>* ground_temp);
 
 // Reads the companion into the soil state of a run whose set-up is done
 // (the scheme's arrays made, the accounting layer filled): the carried
-// state takes the place of the initial one. False after a message naming
-// the file and line: the run is stopped.
-bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells);
+// state takes the place of the initial one, and ground_temp takes the
+// carried surface temperatures (1..ncells; empty when the file has none).
+// False after a message naming the file and line: the run is stopped.
+bool read_soil_state_file(guarded_file& f, soil_state& s, int ncells, std::vector<double>& ground_temp);
 
 }  // namespace nivra

@@ -1,6 +1,7 @@
 // A component of the run's record: Infiltration and soil moisture: Green-Ampt and layered soil arrays, Richards columns, the soil-class table.
 #pragma once
 
+#include "clock/clock_state.h"
 #include "core/arrays.h"
 #include "core/containers.h"
 #include "core/guarded_file.h"
@@ -31,6 +32,15 @@ struct soil_class {
 };
 
 inline constexpr int soil_class_capacity = 100000;  // soil class IDs 0 to 99,999
+
+// The clocks of the event a run ended in, as a soil hot-start carries them:
+// the infiltration step's, the soil-moisture accounting's (given with the
+// accounting), and whether the redistribution fronts were running (0: the
+// infiltration slept until the next event).
+struct soil_event_clocks {
+  carried_clock infiltration, accounting;
+  int running = 1;
+};
 
 struct soil_state {
   // ---- Parameters: set at set-up from the cards and the maps, read-only
@@ -139,6 +149,8 @@ struct soil_state {
   int carried_fronts_step = 0;
   double carried_fronts_until = 0.0;
   int fronts_continue_at = 0;
+  // The clocks of that event, taken up when the fronts go on.
+  soil_event_clocks carried_clocks;
   int hotstart_state_read = 0;       // the soil hot-start's companion was read
   // Per-cell memory of the infiltration schemes.
   array1d<int> iter_pond_1;

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "core/arrays.h"
@@ -85,6 +87,10 @@ struct channel_lake {
   bool yes_static_lake = false;       // keeps every search cell whatever its level
   bool calc_loss = false;             // MLAKE: loses water through its bed
   double Mlake = 0.0;                 // bed thickness, m
+  // The lowest level at which the STRUCTURE link below lets the lake's
+  // water out, m (+infinity without one; -infinity when it does at every
+  // level).
+  double outlet_level = std::numeric_limits<double>::infinity();
 };
 
 // Work arrays of the overland lake extent, sized to the cell count at
@@ -176,5 +182,27 @@ struct lake_state {
   guarded_file lake_data_file;
   guarded_file lake_output_file;
 };
+
+// The water channel lake `lake` holds above its outlet, m3: its area times
+// its height above the outlet's level, at most its volume (0 at or below
+// the level, or without an outlet). As long as it holds some, the lake lets
+// water out as a channel carries what it receives.
+inline double water_above_outlet(const lake_state& lakes, int lake) {
+  if (lake < 1 || lake > lakes.chan_lake.size() || lake > lakes.lake_elev.size() || lake > lakes.lake_area.size() ||
+      lake > lakes.lake_volume.size())
+    return 0.0;
+  const double height = lakes.lake_elev[lake] - lakes.chan_lake[lake].outlet_level;
+  if (!(height > 0.0)) return 0.0;
+  const double volume = std::max(lakes.lake_volume[lake], 0.0);
+  return std::isinf(height) ? volume : std::min(volume, std::max(lakes.lake_area[lake], 0.0) * height);
+}
+
+// The water the channel lakes hold above their outlets, m3.
+inline double water_above_outlets(const lake_state& lakes) {
+  double v = 0.0;
+  if (!lakes.chan_lakes) return v;
+  for (int lake = 1; lake <= lakes.num_lakes; ++lake) v += water_above_outlet(lakes, lake);
+  return v;
+}
 
 }  // namespace nivra

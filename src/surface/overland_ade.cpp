@@ -1803,9 +1803,12 @@ overland_result route_overland_ade(const overland_domain& d, double dt) {
   }
   if (result.status != overland_status::ok) return result;
 
-  const bool first = s.calls == 0;
+  if (s.calls == 0) s.min_dt = g.grid_size * 0.001 / 100;
   s.calls += 1;
-  if (first) s.min_dt = g.grid_size * 0.001 / 100;
+  // A step starts from the last sub-step of the step before it (of the run
+  // that wrote the overland hot-start, for the first step of a run started
+  // from it), the first of all from the step itself.
+  const bool first = !(s.last_dt > 0.0);
 
   overland_books books;
   if (ov.overtype == overland_scheme::ade) {

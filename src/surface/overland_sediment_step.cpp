@@ -1,5 +1,6 @@
 #include "surface/overland_sediment_step.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -14,6 +15,7 @@
 #include "quality/sediment/sediment_terms.h"
 #include "surface/overland_sediment.h"
 #include "surface/lake_state.h"
+#include "surface/overland_common.h"
 #include "surface/overland_state.h"
 
 namespace nivra {
@@ -90,11 +92,42 @@ void report_not_numbers(const ov_sed_cells& c, int ncells, int n) {
   }
 }
 
+// Whether the sediment moves in the overland steps of this run.
+bool eroding(const model_state& ms) {
+  const constituent_state& k = ms.constituent;
+  return k.soil_erosion_on && k.sed_transport_mode == 1 && k.ov_sed;
+}
+
 }  // namespace
 
+void sediment_water_of_step(const sediment_water_in& in, int first, int last, const sediment_water_out& out) {
+  if (in.vol_x && in.vol_y && in.dt > 0.0) {
+    for (int c = first; c <= last; ++c) {
+      out.qx[c] = in.vol_x[c] / in.dt;
+      out.qy[c] = in.vol_y[c] / in.dt;
+    }
+  } else {
+    for (int c = first; c <= last; ++c) {
+      out.qx[c] = in.qx[c];
+      out.qy[c] = in.qy[c];
+    }
+  }
+  for (int c = first; c <= last; ++c)
+    out.depth[c] = in.channel && in.depth_start && in.channel[c] ? 0.5 * (in.depth_start[c] + in.depth[c]) : in.depth[c];
+}
+
+void overland_sediment_before_routing(model_state& ms) {
+  if (!eroding(ms)) return;
+  ov_sed_record& s = *ms.constituent.ov_sed;
+  const overland_state& ov = ms.overland;
+  const int n = ms.grid.ncells;
+  if (s.depth_start.size() < n || ov.ov_depth.size() < n) return;
+  std::copy(ov.ov_depth.data(), ov.ov_depth.data() + n + 1, s.depth_start.data());
+}
+
 void overland_sediment_after_routing(model_state& ms, double dt) {
+  if (!eroding(ms)) return;
   constituent_state& k = ms.constituent;
-  if (!k.soil_erosion_on || k.sed_transport_mode != 1 || !k.ov_sed) return;
   ov_sed_record& s = *k.ov_sed;
   const int n = k.n_sed_classes;
   const int ncells = ms.grid.ncells;
@@ -121,6 +154,29 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
       }
       lakes = &wash;
     }
+  }
+  // The water of the step as the sediment sees it: the faces' mean
+  // discharges where the routing kept the step's face volumes (the ADE
+  // schemes; with lakes their discharges are those of the last sub-step),
+  // and the cells that hold a channel at their mean depth over the step.
+  overland_state& ov = ms.overland;
+  if (s.step_depth.size() >= ncells) {
+    const bool volumes = ov.overtype != overland_scheme::explicit_faces && ov.ov_volx.size() >= ncells &&
+                         ov.ov_voly.size() >= ncells;
+    const sediment_water_in in{dt,
+                               ov.ov_depth.data(),
+                               s.depth_start.data(),
+                               s.channel_cells.empty() ? nullptr : s.channel_cells.data(),
+                               ov.ov_qx.data(),
+                               ov.ov_qy.data(),
+                               volumes ? ov.ov_volx.data() : nullptr,
+                               volumes ? ov.ov_voly.data() : nullptr};
+    const sediment_water_out out{s.step_depth.data(), s.step_qx.data(), s.step_qy.data()};
+    for_cell_parts(ov.crew, ncells, cell_parts(ov, ncells),
+                   [&](int first, int last, int) { sediment_water_of_step(in, first, last, out); });
+    lake_flow.depth = s.step_depth.data();
+    lake_flow.qx = s.step_qx.data();
+    lake_flow.qy = s.step_qy.data();
   }
   s.step.run(lake_flow, params_of(k), c, s.step_books, ms.overland.crew, ms.overland.crew.size(), lakes);
   s.last_step_time = ms.clock.model_time;

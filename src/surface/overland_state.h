@@ -81,6 +81,15 @@ struct overland_state {
   // at the run's start, m3/s.
   double qout_at_start = 0.0;
   int hotstart_state_read = 0;       // the overland hot-start's companion was read
+  // The ground (ADJUST_ELEV) the companion carried, per cell, m: laid on
+  // the grid once the slopes are taken from the elevation map, as in the
+  // run that wrote it; empty when none is carried.
+  array1d<double> carried_ground;
+  int hotstart_ground_read = 0;      // the companion carried the ground
+  // The model time the run that wrote the companion ended inside an event
+  // (Julian days; 0: between events, or no companion): when this run's
+  // first event starts then, it is that event going on.
+  double carried_event_until = 0.0;
 
   // ---- Per-run bookkeeping and step flags.
   // The routing kernels' own objects for this run: the sub-steps they hold

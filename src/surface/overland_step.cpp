@@ -229,9 +229,10 @@ bool route(model_state& ms, double dt) {
 }
 
 // A single-event run with channels ends once the rain is over, the grid is
-// dry and the channels and pipes hold almost nothing of the event's rain.
+// dry and the channels, the pipes and the lakes above their outlets hold
+// almost nothing of the event's rain.
 void end_when_drained(model_state& ms) {
-  const double v = channel_storage(ms) + pipe_storage(ms.pipe);
+  const double v = channel_storage(ms) + pipe_storage(ms.pipe) + water_above_outlets(ms.lake);
   if (0.0001 * ms.ledger.event_total(water_flux::rainfall_to_overland) > v) {
     std::printf("Rainfall for this event has ended.\n");
     if (ms.output.summary_file.fp) {
@@ -363,6 +364,7 @@ void overland_routing_step(model_state& ms) {
   const bool flowing = ms.overland.ov_flowing != 0;
   ms.overland.qout = 0.0;
   book_lake_exchange(ms);
+  if (flowing) overland_sediment_before_routing(ms);
   if (ms.overland.ov_wet && !route(ms, dt)) return;
   if (flowing) {
     overland_sediment_after_routing(ms, dt);

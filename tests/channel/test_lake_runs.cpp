@@ -123,20 +123,26 @@ TEST_F(LakeRuns, ALakeRisingOverItsShoreSpillsTheSameInEveryScheme) {
 // aquifer gains. Then the table stands above the lake's bed but falls away
 // from it (a deep leakage of 3.6 cm/h drains the aquifer): the lake takes
 // water from it at first and loses water to it once the table sinks below
-// the bed.
+// the bed. Either way the lake rises above its weir's crest, though no
+// channel brings it water, and spills over the weir.
 TEST_F(LakeRuns, ASeepingLakeLosesWhatTheAquiferGains) {
   const struct {
     const char* what;
     const char* table;     // the water table under the lake's cells
     const char* leakage;   // GW_LEAKAGE_RATE card, or none
     bool gains;            // the lake takes water from the aquifer at some time
+    double crest = 5.0;    // the weir's crest length, m
   } cases[] = {
       {"table under the bed", nullptr, nullptr, false},
       {"falling table", "15.2", "GW_LEAKAGE_RATE 3.6", true},
+      {"narrow weir", nullptr, nullptr, false, 0.02},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.what);
     testing::copy_example("seeplake");
+    std::string cif = testing::read_file("seeplake.cif");
+    cif.replace(cif.find("CREST_LENGTH 5.0"), 16, "CREST_LENGTH " + std::to_string(k.crest));
+    testing::write_file("seeplake.cif", cif);
     if (k.table) {
       // The basin's cells (rows 12 to 17, columns 10 to 12) get the table
       // at the given level; the rest keeps it 2 m under the ground.
@@ -172,9 +178,32 @@ TEST_F(LakeRuns, ASeepingLakeLosesWhatTheAquiferGains) {
       testing::write_file("seeplake.wt", out);
     }
     if (k.leakage) set_card("seeplake.prj", "GW_TIMESTEP", std::string("GW_TIMESTEP 600\n") + k.leakage);
-    const testing::storm_run r = testing::run_storm("seeplake.prj");
+    // The lake's highest level and the weir's discharge then.
+    double highest = 0.0, spill = 0.0;
+    const testing::storm_run r = testing::run_storm("seeplake.prj", {}, 100000, [&](const model_state& ms) {
+      if (ms.lake.lake_elev[1] <= highest) return;
+      highest = ms.lake.lake_elev[1];
+      spill = ms.channel.qp(1, 3);
+    });
     ASSERT_TRUE(r.ended) << r.console;
     const water_ledger& l = r.ms->ledger;
+    // Rain (and the aquifer) raise the lake above the weir's crest (14.5 m):
+    // it spills over the crest, of length L with a coefficient of 0.6, the
+    // free flow (2/3) C L sqrt(2g/3) H^1.5 of the head H above the crest.
+    const double head = highest - 14.5;
+    EXPECT_GT(head, 0.005);
+    EXPECT_NEAR(spill, 2.0 / 3.0 * 0.6 * k.crest * std::sqrt(2.0 * 9.81 / 3.0 * head * head * head), 1e-6 * spill);
+    EXPECT_GT(l.run_total(flux::channel_lakes_to_channels), 0.0);
+    // The run goes on while the lake stands above its crest (1,080 m3 at
+    // 14.5 m): it ends before its 240 minutes only once the lake and the
+    // channels hold less than 0.01 % of the rain above the crest. Over the
+    // narrow weir the lake spills for long after the 90 minutes of rain.
+    const double rain = l.event_total(flux::rainfall_to_overland);
+    if (r.ms->clock.elapsed_min < 240.0)
+      EXPECT_LT(l.storage(store::channel_lakes, moment::run_end) - 1080.0 +
+                    l.storage(store::channels, moment::run_end),
+                1e-4 * rain);
+    if (k.crest < 1.0) EXPECT_GT(r.ms->clock.elapsed_min, 120.0);
     const double down = l.run_total(flux::channel_lakes_to_groundwater);
     const double up = l.run_total(flux::groundwater_to_channel_lakes);
     EXPECT_GT(down, 1.0);

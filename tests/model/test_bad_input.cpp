@@ -194,6 +194,18 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
     std::string from = "", to = "";
   };
   const std::string moisture_row = "0.150 0.150 0.150 0.150 0.150 0.150 0.150 0.150\n0.150";
+  // A row of a mapping table: the ID in columns 1 to 6, the description up
+  // to column 86, the values from column 87.
+  const auto cmt_row = [](std::string id, const std::string& description, const std::string& values) {
+    id.resize(6, ' ');
+    id += description;
+    id.resize(86, ' ');
+    return id + values + "\n";
+  };
+  const std::string boundary_table = "INDEX_MAP wells.idx \"Wells\"\nINDEX_MAP hillside.bnd \"Boundary\"\n"
+                                     "GROUNDWATER_BOUNDARY \"Boundary\"\nNUM_IDS 3\n" +
+                                     cmt_row("ID", "DESCRIPTION", "CODE") + cmt_row("1", "Inside", "1") +
+                                     cmt_row("2", "Head held", "2") + cmt_row("4", "Under the stream", "4");
   // The last card given, added to (or put in place of its line in) the
   // example's project, without what it acts with: it stops the run naming
   // its line and what it needs, or it changes nothing and is warned about
@@ -232,8 +244,8 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
   const std::string not_energy_balance = "a melt by temperature index (NWSRFS_SNOW) or by energy budget and index "
                                          "(neither NWSRFS_SNOW nor EB_SNOW)";
   const std::string storm = "a uniform storm (PRECIP_UNIF), not with PRECIP_FILE.";
-  const std::string dated = "a uniform storm (PRECIP_UNIF) or a long-term run (LONG_TERM): the events of a "
-                            "precipitation file start at their own dates.";
+  const std::string dated = "a uniform storm (PRECIP_UNIF) or a long-term run (LONG_TERM): a storm run of a "
+                            "precipitation file starts at the first line of its first event.";
   const std::string overland = "overland contaminant transport (OV_CON_TRANS, or NUTRIENTS, or SOIL_EROSION of 10 "
                                "or more).";
   const std::string transport = "contaminant transport (OV_CON_TRANS, CHAN_CON_TRANS, NUTRIENTS or SOIL_EROSION of "
@@ -289,6 +301,7 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       warn("plane_infil", {"SOIL_TYPE_MAP soils.idx"}, "a soil of classes (INF_LAYERED_SOIL or INF_RICHARDS)."),
       warn("plane", {"UNIF_AREA_REDUCTION 0.2"}, "an infiltration scheme"),
       stop("plane", {"HMET_GUV weather.guv"}, "a long-term run (LONG_TERM)"),
+      stop("plane", {"HMET_ASCII weather.txt"}, "a long-term run (LONG_TERM)"),
       stop("plane", {"ET_CALC_PENMAN"}, "a long-term run (LONG_TERM)"),
       warn("plane", {"ALBEDO albedo.asc"}, "a long-term run (LONG_TERM)"),
       warn("longterm", {"VHEIGHT veg.asc"}, "Penman-Monteith evapotranspiration (LONG_TERM and ET_CALC_PENMAN)."),
@@ -587,6 +600,15 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
       {"tiles", {}, "Error: the GW_SIMULATION card needs the AQUIFER_BOTTOM card: its map gives the aquifer's bottom "
                     "under every cell.", true,
        "tiles.prj", "AQUIFER_BOTTOM   field.bot\n", ""},
+      // The aquifer's boundary codes from the mapping table (the boundary
+      // map as its index map), without a map named; with neither the run
+      // stops naming both.
+      {"groundwater/storm", {"GW_BOUNDFILE"}, "groundwater boundary file from the mapping table", false,
+       "hillside.cmt", "INDEX_MAP wells.idx \"Wells\"\n", boundary_table},
+      {"tiles", {}, "Error: saturated groundwater (GW_SIMULATION) takes the cells' boundary codes from the map the "
+                    "GW_BOUNDFILE card names or from the mapping table's GROUNDWATER_BOUNDARY table, and the project "
+                    "gives neither.", true,
+       "tiles.prj", "GW_BOUNDFILE     field.bnd\n", ""},
       // A soil wetter than its pores, from a map and from the mapping table.
       {"plane_infil", {}, "Error: the MOISTURE map plane_infil.moi gives cell 7 (row 2, column 1) the initial water "
                           "content 0.6, above its porosity 0.45 from the POROSITY map plane_infil.por", true,
@@ -619,7 +641,8 @@ TEST_F(BadInput, CardsThatWouldBeIgnoredAreNamed) {
 
 // Project files that ran before the checks of cards without their
 // partners keep running: a card that only dates, formats or lays what the
-// run does not use, and a flag followed by 1, change nothing. Each run ends
+// run does not use, and a flag followed by 1, change nothing; a storm run
+// of a precipitation file with two events simulates the first. Each run ends
 // with status 0, warns on the console naming the card and its line, and
 // lists the warning among the run summary's warnings; the snow of an event
 // run lies on its cells, booked at the start and the end.
@@ -633,7 +656,8 @@ TEST_F(BadInput, ProjectFilesUsersHaveKeepRunning) {
   const kept_case cases[] = {
       {"gages", "gages", {"START_DATE 2024 5 12", "START_TIME 14 0"},
        "the START_DATE card on line 27 of the project file changes nothing: it acts only with a uniform storm "
-       "(PRECIP_UNIF) or a long-term run (LONG_TERM): the events of a precipitation file start at their own dates."},
+       "(PRECIP_UNIF) or a long-term run (LONG_TERM): a storm run of a precipitation file starts at the first line of "
+       "its first event."},
       {"contaminant", "contaminant", {"OV_CON_TRANS 1"},
        "the OV_CON_TRANS card on line 42 of the project file takes no value; the 1 after it changes nothing (the "
        "card is on).", "OV_CON_TRANS\n"},
@@ -642,6 +666,15 @@ TEST_F(BadInput, ProjectFilesUsersHaveKeepRunning) {
        "DEPTH            .\n"},
       {"plane", "plane", {"INIT_SWE_DEPTH 0.1"},
        "the INIT_SWE_DEPTH card on line 35 of the project file lays snow that no process of an event run melts"},
+      // A storm run simulates the first of the file's two events, whatever
+      // QUIET says, and a TOT_TIME into the second says so too.
+      {"gages", "gages", {"QUIET"},
+       "the precipitation file gages.gag holds 2 events; a storm run simulates its first event (Thunderstorm of 12 "
+       "May 2024) only and leaves out event 2 (Showers of 20 May 2024, from 2024-05-20 09:00). A long-term run "
+       "(LONG_TERM) simulates them"},
+      {"gages", "gages", {"TOT_TIME 11700", "QUIET"},
+       "the TOT_TIME card on line 26 of the project file (11700 minutes) runs the storm run past the start of event 2 "
+       "(Showers of 20 May 2024, from 2024-05-20 09:00)", "TOT_TIME           180\n"},
   };
   for (const kept_case& c : cases) {
     SCOPED_TRACE(c.warning);

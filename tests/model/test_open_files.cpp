@@ -71,7 +71,7 @@ TEST_F(OpenFiles, EachFailureNamesTheFileAndStops) {
       {4, "elevation data", "none.txt", [](model_state& m) { m.project.elevation_file_name.assign("none.txt"); }},
       {4, "output summary", "", [](model_state& m) { m.project.summary.clear(); }},
       {4, "output hydrograph", "nodir/x.out", [](model_state& m) { m.project.outlet_hydro.assign("nodir/x.out"); }},
-      {4, "groundwater boundary", "", [](model_state& m) { m.groundwater.gw_simulation = 1; }},
+      {4, "groundwater boundary", "none.txt", [](model_state& m) { m.groundwater.gw_simulation = m.groundwater.gw_boundfile_given = 1; m.project.gw_boundfile.assign("none.txt"); }},
       {4, "soil type", "none.txt", [](model_state& m) { m.soil.inf_layered_soil = 1; m.project.soil_type_map.assign("none.txt"); }},
       {4, "Ks", "none.txt", [](model_state& m) { m.soil.green_ampt = m.soil.conductivity_given = 1; m.project.conductivity.assign("none.txt"); }},
       {4, "hydromet data", "none.txt", [](model_state& m) { m.clock.long_term = 1; m.project.hmet_file.assign("none.txt"); }},
@@ -154,6 +154,7 @@ TEST_F(OpenFiles, FilesOpenedForGroundwaterAreNotOpenedAgain) {
   write_file("wt.map", "water table\n");
   write_file("bot.map", "aquifer bottom\n");
   ms->groundwater.gw_simulation = ms->groundwater.water_table_given = 1;
+  ms->groundwater.gw_boundfile_given = 1;
   ms->project.gw_boundfile.assign("in.txt");
   ms->project.water_table.assign("wt.map");
   ms->project.aquifer_bottom.assign("bot.map");

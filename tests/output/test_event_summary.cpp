@@ -410,21 +410,26 @@ TEST_F(EventSummary, TheAttachedBlocksCloseWithWhatTheFinesHeldAtTheEventsStart)
 }
 
 // The exchange between the water table and the unsaturated zone is booked
-// into the aquifer; the event's groundwater block shows it from the aquifer
-// into the unsaturated zone.
+// into the aquifer, and so is the accounting layer's water in the depths a
+// rising table submerges (a layered soil over the aquifer); the event's
+// groundwater block shows their sum from the aquifer into the unsaturated
+// zone.
 TEST_F(EventSummary, GroundwaterToTheUnsaturatedZoneIsTheBookedExchangeTurned) {
   const struct {
-    double into_aquifer;
+    double into_aquifer, layer_into_aquifer;
     const char* shown;
-  } rows[] = {{-120.0, "120.0"}, {35.5, "-35.5"}, {0.0, "0.0"}};
+  } rows[] = {{-120.0, 0.0, "120.0"}, {35.5, 0.0, "-35.5"}, {0.0, 0.0, "0.0"},
+              {0.0, 37.4, "-37.4"}, {-120.0, 37.4, "82.6"}};
   for (const auto& r : rows) {
     fresh();
     uniform_storm();
     ms->groundwater.gw_simulation = 1;
     ms->ledger.book(water_flux::saturated_unsaturated, r.into_aquifer);
+    ms->ledger.book(water_flux::soil_layer_to_groundwater, r.layer_into_aquifer);
     char line[128];
     std::snprintf(line, sizeof line, "vol from gw to unsat this event, w/o recharge (cu. m):        %9s\n", r.shown);
-    EXPECT_TRUE(testing::has(written(), line)) << r.into_aquifer;
+    EXPECT_TRUE(testing::has(written(), line)) << "booked " << r.into_aquifer << " and " << r.layer_into_aquifer
+                                               << "; no line " << line;
   }
 }
 

@@ -796,7 +796,7 @@ TEST_F(ContaminantRun, AtAnEventsStartTheMassOnTheSuspendedFinesSettlesWithThem)
   const double on_fines = attached_mass(ms, 1), land_before = land(), water = overland_water_mass(ms, 1);
   const double settled_before = term(ms, constituent_term::settled_with_sediment);
   ASSERT_GT(on_fines, 0.0);
-  settle_sediment_between_events(ms);
+  settle_sediment_between_events(ms, false);
   attached_settles_between_events(ms);
   EXPECT_EQ(attached_mass(ms, 1), 0.0);
   EXPECT_NEAR(land() - land_before, on_fines, 1e-12 * land_before);

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -20,11 +21,16 @@
 
 #include "channel/channel_state.h"
 #include "clock/clock_state.h"
+#include "groundwater/groundwater_hotstart.h"
+#include "groundwater/groundwater_state.h"
+#include "groundwater/groundwater_storage.h"
+#include "inputs/grid_state.h"
 #include "model/mass_ledger.h"
 #include "model/model_state.h"
 #include "model/water_ledger.h"
 #include "quality/constituent_state.h"
 #include "quality/ov_sed_record.h"
+#include "quality/sediment/sediment_terms.h"
 #include "run/run_test_support.h"
 
 namespace nivra {
@@ -178,6 +184,53 @@ TEST_F(HotstartRuns, AGreenAmptStormOverTheAquiferSplitInTheRain) {
   EXPECT_NEAR(infiltrated(s.b1) + infiltrated(s.b2), infiltrated(s.a), 1e-4 * infiltrated(s.a));
 }
 
+// The groundwater companion carries per cell the water on its way to the
+// table that the next solve takes in, as a depth over the cell: the
+// recharge, less what the streams, the tile drains and the seeping lakes
+// took from the aquifer since the last solve (negative: gave it). By hand
+// on two cells of 100 m2, each term of its own size, and the same water as
+// the groundwater storage counts beside the heads (here at the bottom).
+TEST_F(HotstartRuns, TheGroundwaterCompanionCarriesTheWaterOnItsWayToTheTable) {
+  auto ms = make_model_state();
+  ms->grid.ncells = 2;
+  ms->grid.grid_size = 10.0;
+  groundwater_state& gw = ms->groundwater;
+  gw.gw_simulation = 1;
+  for (array1d<double>* a : {&gw.gw_recharge, &gw.cell_stream_exchange_vol, &gw.gw_tile_vol_cell, &gw.lake_source,
+                             &gw.elevgw, &gw.bottom_elev, &gw.gw_porosity})
+    a->alloc(2);
+  gw.gw_porosity.fill(0.3);
+  const struct {
+    double recharge, stream, tile, lake;  // m; m3 taken from the aquifer
+    double carried;                       // m
+  } cells[] = {{0.02, 0.5, 0.3, 0.2, 0.02 - 0.005 - 0.003 - 0.002},
+               {0.001, -1.0, 0.0, -0.4, 0.001 + 0.01 + 0.004}};
+  for (int c = 1; c <= 2; ++c) {
+    gw.gw_recharge[c] = cells[c - 1].recharge;
+    gw.cell_stream_exchange_vol[c] = cells[c - 1].stream;
+    gw.gw_tile_vol_cell[c] = cells[c - 1].tile;
+    gw.lake_source[c] = cells[c - 1].lake;
+  }
+  std::FILE* f = std::fopen("gw.state", "w");
+  ASSERT_NE(f, nullptr);
+  write_groundwater_state_file(f, *ms);
+  std::fclose(f);
+  std::istringstream in(testing::read_file("gw.state"));
+  std::string line;
+  double total = 0.0;
+  int c = 0;
+  while (std::getline(in, line)) {
+    int cell = 0;
+    double carried = 0.0;
+    if (std::sscanf(line.c_str(), "CELL %d %lf", &cell, &carried) != 2) continue;
+    ASSERT_EQ(cell, ++c);
+    EXPECT_NEAR(carried, cells[c - 1].carried, 1e-12) << "cell " << c;
+    total += carried * 100.0;
+  }
+  EXPECT_EQ(c, 2);
+  EXPECT_NEAR(total, groundwater_storage(*ms), 1e-9);
+}
+
 // The long-term hillsides of examples/longterm (Green and Ampt with
 // redistribution over the accounting layer) and examples/longterm_richards
 // (Richards columns) through their first storm, split an hour into it: B2's
@@ -329,6 +382,198 @@ TEST_F(HotstartRuns, SedimentOfTheCellsChannelsAndLakeGoesOn) {
   EXPECT_NEAR(out(s.b1).second + out(s.b2).second, wash, 1e-4 * wash);
 }
 
+// The lines of a series file (a time, then the values), each line's
+// numbers.
+std::vector<std::vector<double>> series_of(const std::string& file) {
+  std::vector<std::vector<double>> rows;
+  std::istringstream in(testing::read_file(file));
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::vector<double> v;
+    for (double x = 0.0; words >> x;) v.push_back(x);
+    if (!v.empty()) rows.push_back(v);
+  }
+  return rows;
+}
+
+// Every line of B1's and B2's series (B2's times `shift` after A's) has
+// the values A's line of that time has, to `share` of each column's peak;
+// B2's first line is the value the writing run's last step left.
+void expect_series_of_one_run(const std::string& name, double shift, double share) {
+  const auto a = series_of("a" + name), b1 = series_of("b1" + name), b2 = series_of("b2" + name);
+  ASSERT_FALSE(a.empty());
+  std::vector<double> peak(a.front().size(), 0.0);
+  for (const auto& row : a)
+    for (std::size_t j = 1; j < row.size() && j < peak.size(); ++j) peak[j] = std::max(peak[j], std::fabs(row[j]));
+  int found = 0;
+  for (const auto* part : {&b1, &b2})
+    for (const auto& row : *part) {
+      const double t = row[0] + (part == &b2 ? shift : 0.0);
+      const auto at = std::find_if(a.begin(), a.end(), [&](const auto& r) { return std::fabs(r[0] - t) < 1e-6; });
+      if (at == a.end()) continue;
+      ++found;
+      ASSERT_EQ(row.size(), at->size());
+      for (std::size_t j = 1; j < row.size(); ++j)
+        EXPECT_NEAR(row[j], (*at)[j], share * peak[j] + 1e-12) << name << " at " << t << ", column " << j + 1;
+    }
+  EXPECT_EQ(found, static_cast<int>(b1.size() + b2.size())) << name << ": lines of B1 and B2 at A's times";
+}
+
+// A run split in two by its hot-starts and set beside the one run: the run
+// through the whole span (A, cards `whole`), its first part writing every
+// hot-start (B1, `first`) and the rest from B1's files (B2, `rest`; a
+// long-term B2 takes the weather from `weather_from`, day * 100 + hour, and
+// the precipitation file `gages`). Each part writes its outlet hydrograph
+// to six decimals and, with soil erosion, its outlet sediment series.
+struct split_case {
+  const char* shows;  // the state the hot-starts must hand over
+  const char* example;
+  const char* project;
+  card_list whole, first, rest;
+  int weather_from = 0;
+  const char* gages = nullptr;
+  double shift = 0.0;  // minutes from A's start to B2's, for series timed from a run's start
+};
+
+// The storms of the long-term hillsides' week: the rest of the thunderstorm
+// of 11 June 2024 from 16:00, and the storms after it (a run ends with its
+// last event).
+constexpr const char* rest_of_first_storm =
+    "EVENT The rest of the thunderstorm of 11 June 2024\nNRGAG 1\nNRPDS 2\nCOORD 500150.0 4400120.0  Hillside gage\n"
+    "GAGES 2024 6 11 16 00 0.0\nGAGES 2024 6 11 17 00 5.0\n";
+constexpr const char* later_storms =
+    "EVENT Night rain of 14 June 2024\nNRGAG 1\nNRPDS 3\nCOORD 500150.0 4400120.0  Hillside gage\n"
+    "GAGES 2024 6 14 03 00 0.0\nGAGES 2024 6 14 04 00 15.0\nGAGES 2024 6 14 05 00 10.0\n\n"
+    "EVENT Evening storm of 16 June 2024\nNRGAG 1\nNRPDS 4\nCOORD 500150.0 4400120.0  Hillside gage\n"
+    "GAGES 2024 6 16 21 00 0.0\nGAGES 2024 6 16 22 00 18.0\nGAGES 2024 6 16 23 00 14.0\nGAGES 2024 6 17 00 00 6.0\n";
+
+const split_case split_cases[] = {
+    {"examples/hillslope split in its rain: the ground ADJUST_ELEV moved, the sediment the outlet passed in the last "
+     "step (OUTLET_SED_FLUX without channels), the faces' flows of the last step (the sediment moves in B2's first "
+     "step) and the sediment the water of the event still holds",
+     "hillslope", "hillslope.prj", {},
+     {{"TOT_TIME", "TOT_TIME 30"}, {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"}},
+     {{"TOT_TIME", "TOT_TIME 90"},
+      {"START_TIME", "START_TIME 12 30"},
+      {"RAIN_DURATION", "RAIN_DURATION 30"},
+      {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"}},
+     0, nullptr, 30.0},
+    {"examples/erosion split in its rain, ten minutes on: the faces' flows of the cells that drain into the channels",
+     "erosion", "erosion.prj", {{"TOT_TIME", "TOT_TIME 40"}},
+     {{"TOT_TIME", "TOT_TIME 30"},
+      {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+      {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}},
+     {{"TOT_TIME", "TOT_TIME 10"},
+      {"START_TIME", "START_TIME 12 30"},
+      {"RAIN_DURATION", "RAIN_DURATION 30"},
+      {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+      {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"}},
+     0, nullptr, 30.0},
+    {"examples/longterm_accounting split in the dry spell before the night rain: the accounting layer drains from "
+     "its own last pass when the rain begins",
+     "longterm_accounting", "accounting.prj", {{"END_TIME", "END_TIME 2024 6 14 6 0"}},
+     {{"END_TIME", "END_TIME 2024 6 12 12 0"},
+      {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+      {"WRITE_SM_HOTSTART", "WRITE_SM_HOTSTART b1.sm"}},
+     {{"END_TIME", "END_TIME 2024 6 14 6 0"},
+      {"HMET_GUV", "HMET_GUV weather_b2.guv"},
+      {"PRECIP_FILE", "PRECIP_FILE storms_b2.gag"},
+      {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+      {"READ_SM_HOTSTART", "READ_SM_HOTSTART b1.sm"}},
+     1212, later_storms},
+    {"examples/groundwater richards.prj split in the first storm: the infiltration and aquifer clocks, the columns' "
+     "sub-steps and top conditions, the ground's temperature, and the table, depths and channels to the last digit",
+     "groundwater", "richards.prj", {{"END_TIME", "END_TIME 2024 6 11 20 0"}},
+     {{"END_TIME", "END_TIME 2024 6 11 16 0"},
+      {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"},
+      {"WRITE_SM_HOTSTART", "WRITE_SM_HOTSTART b1.sm"},
+      {"WRITE_CHAN_HOTSTART", "WRITE_CHAN_HOTSTART b1"}},
+     {{"END_TIME", "END_TIME 2024 6 11 20 0"},
+      {"HMET_GUV", "HMET_GUV weather_b2.guv"},
+      {"PRECIP_FILE", "PRECIP_FILE storms_b2.gag"},
+      {"WATER_TABLE", "WATER_TABLE b1.gw_hotstart"},
+      {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"},
+      {"READ_SM_HOTSTART", "READ_SM_HOTSTART b1.sm"},
+      {"READ_CHAN_HOTSTART", "READ_CHAN_HOTSTART b1"}},
+     1116, rest_of_first_storm},
+};
+
+// Each split run goes on as the one run: B2 starts with the water and
+// sediment B1 ended with, the two parts' series are A's (B2's first line
+// the last of B1's), their water and sediment move what A's did, and B2
+// ends with A's stores, sediment and ground. The hot-starts hand the runs
+// over to the last digit, so the measure is a millionth.
+TEST_F(HotstartRuns, SplitRunsGoOnAsTheOneRun) {
+  constexpr double share = 1e-6;
+  for (const split_case& k : split_cases) {
+    SCOPED_TRACE(k.shows);
+    testing::copy_example(k.example);
+    const bool sediment = testing::read_file(k.project).find("OUTLET_SED_FLUX") != std::string::npos;
+    const auto series = [&](const char* run) {
+      card_list cards = {{"SIG_OUTLET_HYDRO", std::string("SIG_OUTLET_HYDRO ") + run + ".q6"}};
+      if (sediment) cards.push_back({"OUTLET_SED_FLUX", std::string("OUTLET_SED_FLUX ") + run + ".sed"});
+      return cards;
+    };
+    const auto with = [](card_list a, const card_list& b) {
+      a.insert(a.end(), b.begin(), b.end());
+      return a;
+    };
+    split_runs s;
+    project_from(k.project, "a.prj", with(k.whole, series("a")));
+    s.a = run("a.prj");
+    project_from(k.project, "b1.prj", with(k.first, series("b1")));
+    s.b1 = run("b1.prj");
+    if (k.weather_from > 0) {
+      std::istringstream weather(testing::read_file("weather.guv"));
+      std::string line, later;
+      while (std::getline(weather, line)) {
+        int y = 0, m = 0, d = 0, h = 0;
+        if (std::sscanf(line.c_str(), "%d %d %d %d", &y, &m, &d, &h) == 4 && d * 100 + h >= k.weather_from)
+          later += line + "\n";
+      }
+      testing::write_file("weather_b2.guv", later);
+      testing::write_file("storms_b2.gag", k.gages);
+    }
+    project_from(k.project, "b2.prj", with(k.rest, series("b2")));
+    s.b2 = run("b2.prj");
+    expect_seamless(s, share);
+    if (::testing::Test::HasFatalFailure()) return;
+    expect_series_of_one_run(".q6", k.shift, share);
+    if (sediment) expect_series_of_one_run(".sed", k.shift, share);
+    const water_ledger &a = s.a.ms->ledger, &b1 = s.b1.ms->ledger, &b2 = s.b2.ms->ledger;
+    for (int f = 0; f < static_cast<int>(water_flux::count); ++f) {
+      const auto w = static_cast<water_flux>(f);
+      EXPECT_NEAR(b1.run_total(w) + b2.run_total(w), a.run_total(w), share * std::max(1.0, std::fabs(a.run_total(w))))
+          << "flux " << f;
+    }
+    for (int k2 = 0; k2 < static_cast<int>(water_store::count); ++k2) {
+      const auto w = static_cast<water_store>(k2);
+      if (w == water_store::sacramento) continue;
+      const double end = a.storage(w, ledger_moment::run_end);
+      EXPECT_NEAR(b2.storage(w, ledger_moment::run_end), end, share * std::max(1.0, std::fabs(end))) << "store " << k2;
+    }
+    for (int c = 1; c <= s.a.ms->grid.ncells; ++c)
+      EXPECT_NEAR(s.b2.ms->grid.elevation[c], s.a.ms->grid.elevation[c], 1e-9) << "the ground of cell " << c;
+    if (!s.a.ms->constituent.ov_sed) continue;
+    const mass_ledger &sa = *s.a.ms->constituent.ov_sed->books, &sb1 = *s.b1.ms->constituent.ov_sed->books,
+                      &sb2 = *s.b2.ms->constituent.ov_sed->books;
+    for (int c = 1; c <= s.a.ms->constituent.n_sed_classes; ++c) {
+      for (int t = 1; t <= n_sediment_terms; ++t) {
+        const double whole = sa.run_total(c, t);
+        EXPECT_NEAR(sb1.run_total(c, t) + sb2.run_total(c, t), whole, share * std::max(1e-3, std::fabs(whole)))
+            << "class " << c << " sediment term " << t;
+      }
+      for (int m = 0; m < static_cast<int>(mass_compartment::count); ++m) {
+        const auto where = static_cast<mass_compartment>(m);
+        if (where == mass_compartment::outside) continue;
+        const double end = sa.mass(c, where, ledger_moment::run_end);
+        EXPECT_NEAR(sb2.mass(c, where, ledger_moment::run_end), end, share * std::fabs(end) + 1e-9)
+            << "class " << c << " compartment " << m;
+      }
+    }
+  }
+}
+
 // A line of a text replaced, for a fault in a companion file: the first
 // line that begins with `from` becomes `to` (nothing: the line goes).
 std::string with_line(const std::string& text, const std::string& from, const std::string& to) {
@@ -401,6 +646,11 @@ TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
       {"b1.state", "OUTLET", "OUTLET inf", "gives the outlet discharge \"inf\""},
       {"b1.ov.state", "OUTLET", "OUTLET nan", "gives the outlet discharge \"nan\""},
       {"b1.ov.state", "LAKES 0", "LAKES 1", "gives 1 overland lakes; the project's lake map has 0"},
+      {"b1.ov.state", "EVENT", "EVENT -1", "gives the time the run ended inside an event \"-1\""},
+      {"b1.ov.state", "DEPTH", "DEPTH 1 -0.5", "gives the depth \"-0.5\""},
+      {"b1.ov.state", "FACES", "FACES 1 nan 0", "gives the discharge across the right face \"nan\""},
+      {"b1.ov.state", "ADE_STEPPING", "ADE_STEPPING 3 10 1 0", "gives the sweep the next step begins with \"3\""},
+      {"b1.ov.state", "END", "ADE_STEPPING 1 10 1 0\nEND", "gives ADE_STEPPING a second time"},
   };
   // Each fault written into the handed-over file in turn stops the second
   // part before its first step, naming the fault (and, where asked, the
@@ -427,15 +677,26 @@ TEST_F(HotstartRuns, AFaultInACompanionStopsTheRunNamingTheFileAndLine) {
        "line 3 of the soil hot-start state b1.sm.state gives the state of INF_REDIST; this run takes water into the "
        "soil by GREEN_AMPT"},
       {"b1.sm.state", "CELLS", "CELLS 76", "gives 76 cells; the watershed has 77"},
-      {"b1.sm.state", "FIELDS", "FIELDS F theta_i", "names the fields \"F theta_i\"; the GREEN_AMPT state has \"theta_i F\""},
+      {"b1.sm.state", "FIELDS", "FIELDS F theta_i",
+       "names the fields \"F theta_i\"; the GREEN_AMPT state has \"theta_i F [ground_temp]\""},
       {"b1.sm.state", "CELL 5 ", "CELL 5 1.5 0.02", "gives theta_i \"1.5\""},
       {"b1.sm.state", "CELL 5 ", "CELL 4 0.26 0.02", "gives a cell a second time"},
       {"b1.sm.state", "CELL 5 ", "", "gives 76 of the 77 cells"},
+      {"b1.sm.state", "CLOCK", "CLOCK 30 0 30 2", "gives whether the fronts were running \"2\""},
+      {"b1.sm.state", "CLOCK", "CLOCK 30 0 30 1\nCLOCK 30 0 30 1", "gives CLOCK a second time"},
       {"b1.gw_hotstart.state", "CELL 3 ", "CELL 3 1e9", "gives the water waiting for the table \"1e9\""},
+      {"b1.gw_hotstart.state", "CELL 3 ", "CELL 3 0 1e5", "gives the water table \"1e5\""},
+      {"b1.gw_hotstart.state", "CLOCK", "CLOCK 600 0 600 3", "gives the sweep of the next solve \"3\""},
       {"b1.gw_hotstart.state", "CELL 3 ", "", "gives 76 of the 77 cells"},
   };
   groundwater_handover();
   refused(soil_faults, false);
+}
+
+// The run ended, saying `text` on its console.
+void expect_ended_saying(const testing::storm_run& r, const std::string& text) {
+  EXPECT_TRUE(r.ended) << r.console;
+  EXPECT_NE(r.console.find(text), std::string::npos) << r.console;
 }
 
 // A hot-start written before the companions were is read as it was; the
@@ -491,23 +752,61 @@ TEST_F(HotstartRuns, WhatTheHotStartsLeaveOutIsNamed) {
                                 "which start dry and their lakes at their initial levels: give READ_CHAN_HOTSTART."),
             std::string::npos);
 
+  // Companions written before the event's clocks, the depths to the last
+  // digit, the faces' flows, the routing's stepping and the exact table
+  // were carried are read as they were.
+  const auto without = [](const std::string& file, std::initializer_list<const char*> cards) {
+    std::istringstream in(testing::read_file(file));
+    std::string kept;
+    for (std::string line; std::getline(in, line);) {
+      bool drop = false;
+      for (const char* card : cards) drop = drop || line.rfind(std::string(card) + " ", 0) == 0;
+      if (!drop) kept += line + "\n";
+    }
+    testing::write_file(file, kept);
+  };
+  vlake_handover();
+  without("b1.ov.state", {"EVENT", "DEPTH", "FACES", "ADE_STEPPING"});
+  const testing::storm_run older = run("b2.prj");
+  EXPECT_TRUE(older.ended) << older.console;
+  groundwater_handover();
+  without("b1.sm.state", {"CLOCK"});
+  without("b1.gw_hotstart.state", {"CLOCK"});
+  std::string table = testing::read_file("b1.gw_hotstart.state"), cut;
+  std::istringstream lines(table);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("CELL ", 0) == 0) line = line.substr(0, line.rfind(' '));
+    cut += line + "\n";
+  }
+  testing::write_file("b1.gw_hotstart.state", cut);
+  const testing::storm_run older_soil = run("b2.prj");
+  EXPECT_TRUE(older_soil.ended) << older_soil.console;
+
+  // A run whose ground ADJUST_ELEV moves, started from an overland
+  // companion that carries no ground, starts from the elevation map's, and
+  // says so.
+  testing::copy_example("hillslope");
+  project_from("hillslope.prj", "b1.prj",
+               {{"TOT_TIME", "TOT_TIME 5"}, {"WRITE_OV_HOTSTART", "WRITE_OV_HOTSTART b1.ov"}});
+  ASSERT_TRUE(run("b1.prj").ended);
+  EXPECT_NE(testing::read_file("b1.ov.state").find("\nGROUND 80 "), std::string::npos);
+  without("b1.ov.state", {"GROUND"});
+  project_from("hillslope.prj", "b2.prj",
+               {{"TOT_TIME", "TOT_TIME 5"},
+                {"START_TIME", "START_TIME 12 5"},
+                {"READ_OV_HOTSTART", "READ_OV_HOTSTART b1.ov"}});
+  expect_ended_saying(run("b2.prj"), "Warning: READ_OV_HOTSTART b1.ov: its companion b1.ov.state carries no ground "
+                                     "(GROUND lines), so the ground ADJUST_ELEV moves starts from the ELEVATION map.");
+
   // A Green and Ampt soil read from its map alone starts its fronts afresh;
   // fronts carried into a run whose first event starts at another time
   // start again too, each with its warning.
   groundwater_handover();
   set_card("b2.prj", "START_TIME", "START_TIME 13 30");
-  const testing::storm_run later = run("b2.prj");
-  EXPECT_TRUE(later.ended);
-  EXPECT_NE(later.console.find("Warning: READ_SM_HOTSTART b1.sm: the run that wrote it ended inside an event"),
-            std::string::npos)
-      << later.console;
+  expect_ended_saying(run("b2.prj"), "Warning: READ_SM_HOTSTART b1.sm: the run that wrote it ended inside an event");
   std::filesystem::remove("b1.sm.state");
-  const testing::storm_run map_only = run("b2.prj");
-  EXPECT_TRUE(map_only.ended);
-  EXPECT_NE(map_only.console.find("Warning: READ_SM_HOTSTART b1.sm has no companion b1.sm.state: the infiltrated "
-                                  "depth starts at 0."),
-            std::string::npos)
-      << map_only.console;
+  expect_ended_saying(run("b2.prj"), "Warning: READ_SM_HOTSTART b1.sm has no companion b1.sm.state: the infiltrated "
+                                     "depth starts at 0.");
 }
 
 }  // namespace

@@ -491,7 +491,7 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
     settled_before[k] = s.books->run_total(k, row(sediment_term::settling));
     for (int c = 1; c <= ms.grid.ncells; ++c) susp_of[k] += s.cells.susp(c, k);
   }
-  settle_sediment_between_events(ms);
+  settle_sediment_between_events(ms, false);
   const auto [susp_after, dep_after, elev_after] = sum_cells();
   EXPECT_EQ(susp_after, 0.0);
   EXPECT_NEAR(dep_after, dep + susp, 1e-12 * (dep + susp));

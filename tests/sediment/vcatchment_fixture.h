@@ -14,14 +14,18 @@ namespace nivra::testing {
 // A V-catchment of 16 rows and 9 columns of 20 m cells: two hillslopes
 // falling at `hillslope` toward a channel down column 5. The channel's
 // upper link (rows 1 to 8) falls at 2 %, its lower link (rows 9 to 16) at
-// 0.1 %; both erodible, a sand layer of 0.2 m under a bed 2 m wide. With
+// `lower_slope`; both erodible, a sand layer of 0.2 m under a bed 2 m wide. With
 // `culvert` a round culvert of that diameter (m), 10 m long, joins the two
 // (a structure link 2; the lower link is then link 3) and the lower link
 // starts 0.4 m below the end of the upper one.
 struct vcatchment {
   double hillslope = 0.08;
   double rain = 40.0;  // mm/h for the first half hour of an hour
-  double bankfull = 1.0;  // the channel's banks, and the ground of its cells above its bed, m
+  double bankfull = 1.0;  // the channel's banks above its bed, m
+  double levee = 0.0;     // the banks above the ground of the channel's cells, m
+  double lower_slope = 0.001;  // the lower link's bed slope
+  bool backwater = false;  // both links carry a BACKWATER record
+  double step = 5.0;       // TIMESTEP, s
   int erosion = 1;     // the SOIL_EROSION value
   double culvert = 0.0;  // diameter of the culvert between the links, m (0: none)
   double sand_mm = 0.4;  // the sand class's diameter, mm
@@ -36,7 +40,7 @@ struct vcatchment {
   double point(int l, int k) const {
     const double top = 20.0;
     const double end1 = top - 0.02 * 20.0 * 8 - (culvert > 0.0 ? 0.4 : 0.0);
-    return l == 1 ? top - 0.02 * 20.0 * (k - 1) : end1 - 0.001 * 20.0 * (k - 1);
+    return l == 1 ? top - 0.02 * 20.0 * (k - 1) : end1 - lower_slope * 20.0 * (k - 1);
   }
   double node_bed(int row) const {
     const int l = row <= 8 ? 1 : 2, k = row <= 8 ? row : row - 8;
@@ -51,7 +55,7 @@ struct vcatchment {
       for (int j = 1; j <= 9; ++j) {
         mask << "1 ";
         ids << "1 ";
-        ele << node_bed(i) + bankfull + hillslope * 20.0 * std::abs(j - 5) << " ";
+        ele << node_bed(i) + bankfull - levee + hillslope * 20.0 * std::abs(j - 5) << " ";
       }
       mask << "\n";
       ids << "\n";
@@ -75,7 +79,8 @@ struct vcatchment {
         cif << "LINK 2\nSTRUCTURE\nNUMSTRUCTS 1\nSTRUCTTYPE round_culvert\nDIAMETER " << culvert
             << "\nLENGTH 10\nUPINVERT " << point(1, 9) << "\nDOWNINVERT " << point(2, 1)
             << "\nROUGH_COEFF 0.013\nINLET_DISCH_COEFF 0.8\nREV_FLOW_DISCH_COEFF 0.8\n";
-      cif << "LINK " << (l == 1 ? 1 : lower()) << "\nTRAP_ERODE\nNODES 9\nDX 20.0\nMANNINGS_N 0.035\n";
+      cif << "LINK " << (l == 1 ? 1 : lower()) << "\nTRAP_ERODE\n" << (backwater ? "BACKWATER\n" : "")
+          << "NODES 9\nDX 20.0\nMANNINGS_N 0.035\n";
       for (int k = 1; k <= 9; ++k) cif << "NODE " << k << "\nELEV " << point(l, k) << "\n";
       cif << "NODE 1\nXSEC\nBOTTOM_WIDTH 2.0\nSIDE_SLOPE 1.0\nBANKFULL_DEPTH " << bankfull << "\nMAX_EROSION 0.2\n";
     }
@@ -93,7 +98,7 @@ struct vcatchment {
                             "1.0e3 4e-5 1.0 0.0 0.8 0.2 0.4 0.4\n");
     prj << "NIVRAPROJECT\nWATERSHED_MASK v.msk\nELEVATION v.ele\nROWS 16\nCOLS 9\nGRIDSIZE 20.0\nOUTROW 16\n"
         << "OUTCOL 5\nOUTSLOPE 0.001\nMANNING_N 0.05\nOVERTYPE ADE\nCHAN_EXPLIC\nCHANNEL_INPUT v.cif\n"
-        << "STREAM_CELL v.gst\nTOT_TIME 60\nTIMESTEP 5.0\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
+        << "STREAM_CELL v.gst\nTOT_TIME 60\nTIMESTEP " << step << "\nSTART_DATE 2024 6 15\nSTART_TIME 12 0\nPRECIP_UNIF\n"
         << "RAIN_INTENSITY " << rain << "\nRAIN_DURATION 30\nHYD_FREQ 5.0\nSUMMARY v.sum\nOUTLET_HYDRO v.otl\n"
         << "MAPPING_TABLE v.cmt\nSOIL_EROSION " << erosion << "\nSAND_SIZE 0.0625\nSED_POROSITY 0.4\nOUTLET_SED_FLUX v.sed\n"
         << extra;

@@ -1,6 +1,6 @@
 // Small helpers shared by the test executables: a scratch folder that is
-// removed afterwards, file writing and reading, and a fixture that gives
-// every test a fresh process-wide state.
+// removed afterwards (temp_dir.h), file writing and reading, and a fixture
+// that gives every test a fresh process-wide state.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,31 +13,9 @@
 #include <string>
 
 #include "core/process.h"
+#include "support/temp_dir.h"
 
 namespace nivra::testing {
-
-class temp_dir {
- public:
-  temp_dir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "nivra_test_XXXXXX").string();
-    char* p = ::mkdtemp(tmpl.data());
-    if (!p) throw std::runtime_error("mkdtemp failed");
-    path_ = tmpl;
-  }
-  ~temp_dir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  temp_dir(const temp_dir&) = delete;
-  temp_dir& operator=(const temp_dir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // The path of a file in the folder.
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 inline void write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);

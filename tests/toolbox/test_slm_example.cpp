@@ -1,12 +1,14 @@
 // The -slm mode on the watershed model: examples/plane_slm estimates the
 // plane's roughness and retention depth from an outlet hydrograph made at
-// n = 0.05 and 2 mm (with 1 % of deterministic noise), and the post-run
-// program of the control file.
+// n = 0.05 and 2 mm (with 1 % of deterministic noise) in the iterations
+// and model runs README gives, and the post-run program of the control file.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "run/driver.h"
@@ -96,6 +98,21 @@ TEST_F(SlmExample, RoughnessAndRetentionAreRecoveredWithinOnePercent) {
     EXPECT_NE(found, std::string::npos) << s;
     if (found != std::string::npos) at = found;
   }
+  // README gives the iterations and the model runs of the search: the
+  // record's last iteration and its count of model calls.
+  const std::string iteration = "OPTIMIZATION ITERATION NO.\t\t\t\t: ", calls = "Total Model Calls:\t";
+  ASSERT_NE(rec.rfind(iteration), std::string::npos);
+  ASSERT_NE(rec.find(calls), std::string::npos);
+  const long iterations = std::strtol(rec.c_str() + rec.rfind(iteration) + iteration.size(), nullptr, 10);
+  const long runs = std::strtol(rec.c_str() + rec.find(calls) + calls.size(), nullptr, 10);
+  std::string readme;
+  for (const char c : testing::read_file(std::string(NIVRA_SOURCE_DIR) + "/README.md"))
+    if (!(std::isspace(static_cast<unsigned char>(c)) && !readme.empty() && readme.back() == ' '))
+      readme.push_back(std::isspace(static_cast<unsigned char>(c)) ? ' ' : c);
+  EXPECT_NE(readme.find("-slm plane_slm` finds n = 0.05001 and 2.000 mm in " + std::to_string(iterations) +
+                        " iterations and " + std::to_string(runs) + " model runs"),
+            std::string::npos)
+      << iterations << " iterations, " << runs << " runs";
   // The sensitivity file: a block per iteration, then the composite tables.
   const std::string sen = testing::read_file("plane_slm.sen");
   EXPECT_EQ(sen.rfind("                        PARAMETER SENSITIVITIES: CASE plane_slm\n\n\n"

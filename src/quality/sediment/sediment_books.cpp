@@ -10,11 +10,11 @@
 
 namespace nivra {
 
-void settle_sediment_between_events(model_state& ms) {
+void settle_sediment_between_events(model_state& ms, bool goes_on) {
   constituent_state& k = ms.constituent;
   if (!k.soil_erosion_on || !k.ov_sed || k.ov_sed->cells.susp.empty()) return;
   ov_sed_record& s = *k.ov_sed;
-  const int n = k.n_sed_classes;
+  const int n = goes_on ? 0 : k.n_sed_classes;
   // What settles is laid on the cell like any deposit: it counts in the
   // cell's net change and, with ADJUST_ELEV, raises the ground.
   const double area = ms.grid.grid_size * ms.grid.grid_size;
@@ -31,7 +31,7 @@ void settle_sediment_between_events(model_state& ms) {
     }
     if (s.books) s.books->book(j, row(sediment_term::settling), settled);
   }
-  if (!s.ov_qsconc.empty()) s.ov_qsconc.fill(0.0);
+  if (!goes_on && !s.ov_qsconc.empty()) s.ov_qsconc.fill(0.0);
   s.event_peak_wash_rate = 0.0;
   k.sl_sed_water_event = 0.0;
   if (s.books) s.books->open_event();

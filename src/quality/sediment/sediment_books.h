@@ -11,8 +11,10 @@ namespace nivra {
 struct model_state;
 
 // At the start of an event: what the last event left in suspension settles
-// on its cell (booked as settling before the event's books open).
-void settle_sediment_between_events(model_state& ms);
+// on its cell (booked as settling before the event's books open), unless
+// `goes_on`: the event is the one an overland hot-start was written in,
+// going on, and its water keeps its sediment.
+void settle_sediment_between_events(model_state& ms, bool goes_on);
 
 // The suspended and loose sediment of every class at a moment, into the
 // sediment ledger; at the end of an event or the run also the per-class

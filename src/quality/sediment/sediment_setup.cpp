@@ -186,6 +186,7 @@ void init_overland_sediments(model_state& ms) {
   if (!check_erosion_values(ms, s, n)) return stop_with_own_message();
 
   s.channel_cells.alloc(cells);
+  for (array1d<double>* a : {&s.depth_start, &s.step_depth, &s.step_qx, &s.step_qy}) a->alloc(cells);
   // The classes by size, the finest first (a stable order for classes of
   // one size), for the median diameter.
   s.by_size.alloc(n);

@@ -113,7 +113,7 @@ void sediment_water_of_step(const sediment_water_in& in, int first, int last, co
     }
   }
   for (int c = first; c <= last; ++c)
-    out.depth[c] = in.channel && in.depth_start && in.channel[c] ? 0.5 * (in.depth_start[c] + in.depth[c]) : in.depth[c];
+    out.depth[c] = in.depth_start ? 0.5 * (in.depth_start[c] + in.depth[c]) : in.depth[c];
 }
 
 void overland_sediment_before_routing(model_state& ms) {
@@ -158,7 +158,7 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
   // The water of the step as the sediment sees it: the faces' mean
   // discharges where the routing kept the step's face volumes (the ADE
   // schemes; with lakes their discharges are those of the last sub-step),
-  // and the cells that hold a channel at their mean depth over the step.
+  // and the cells at their mean depth over the step.
   overland_state& ov = ms.overland;
   if (s.step_depth.size() >= ncells) {
     const bool volumes = ov.overtype != overland_scheme::explicit_faces && ov.ov_volx.size() >= ncells &&
@@ -166,7 +166,6 @@ void overland_sediment_after_routing(model_state& ms, double dt) {
     const sediment_water_in in{dt,
                                ov.ov_depth.data(),
                                s.depth_start.data(),
-                               s.channel_cells.empty() ? nullptr : s.channel_cells.data(),
                                ov.ov_qx.data(),
                                ov.ov_qy.data(),
                                volumes ? ov.ov_volx.data() : nullptr,

@@ -8,20 +8,20 @@ namespace nivra {
 struct model_state;
 
 // The water of an overland step as the sediment step sees it, over the
-// cells first..last. The faces carry the water the step moved through
-// them: their mean discharge over the step (the face volumes vol_x, vol_y
-// in m3 over dt seconds) where the routing kept those volumes, else the
-// routing's discharges qx, qy (m3/s). A cell that holds a channel
-// (channel[c] = 1) stands at the mean of its depth as the step started and
-// as it ended: the channel takes the step's lateral inflow out of it, or
-// spills onto it, only in the channel step that follows, so at the end of
-// the overland step it holds the whole step's exchange still undone. Every
-// other cell stands at its depth at the end of the step.
+// cells first..last: the sediment step moves what the whole step's water
+// carries, so it sees the step's mean water. The faces carry the water the
+// step moved through them: their mean discharge over the step (the face
+// volumes vol_x, vol_y in m3 over dt seconds) where the routing kept those
+// volumes, else the routing's discharges qx, qy (m3/s). Every cell stands
+// at the mean of its depth as the step started and as it ended. On a cell
+// that holds a channel this matters most: the channel takes the step's
+// lateral inflow out of it, or spills onto it, only in the channel step
+// that follows, so at the end of the overland step it holds the whole
+// step's exchange still undone.
 struct sediment_water_in {
   double dt = 0.0;
   const double* depth = nullptr;        // at the end of the step, m
   const double* depth_start = nullptr;  // at its start, m (nullptr: the end's)
-  const int* channel = nullptr;         // 1 on a cell that holds a channel (nullptr: none)
   const double* qx = nullptr;
   const double* qy = nullptr;
   const double* vol_x = nullptr;        // nullptr: the step's volumes were not kept

@@ -520,8 +520,9 @@ TEST_F(SedimentRun, SuspendedSedimentSettlesBetweenEvents) {
 // carry, m what it carried. Of what each
 // class has suspended when it settles, the share 1 - exp(-dx w / (v h))
 // settles, v = Q / (dx h), w the class's fall velocity in water at 10 C.
-// The step is the longest sediment sub-step, so that each step is one
-// pass of the sediment.
+// The depths are the step's mean, of the depth as the step started and as
+// it ended. The step is the longest sediment sub-step, so that each step
+// is one pass of the sediment.
 TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
   plane p;
   p.option = 2;
@@ -537,7 +538,7 @@ TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
                           sediment::fall_velocity(0.3, 2.65, nu)};
   const int n = going ? ms.grid.ncells : 0;
   const double dx = 10.0;
-  std::vector<double> carried(static_cast<std::size_t>(n + 1), 0.0);
+  std::vector<double> carried(static_cast<std::size_t>(n + 1), 0.0), start(static_cast<std::size_t>(n + 1), 0.0);
   int detaching = 0, settling = 0;  // cells checked that detach, and classes that settle
   if (going)
     going = testing::step_through(ms, [&](const time_step_routine& routine) {
@@ -547,6 +548,7 @@ TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
       for (int i = 1; i <= n; ++i) {
         carried[static_cast<std::size_t>(i)] = 0.0;
         for (int k = 1; k <= 3; ++k) carried[static_cast<std::size_t>(i)] += c.susp(i, k);
+        start[static_cast<std::size_t>(i)] = ms.overland.ov_depth[i];
       }
       routine.run(ms);
       if (s.last_step_time != ms.clock.model_time) return true;  // no sediment step
@@ -554,9 +556,10 @@ TEST_F(SedimentRun, FlowDetachmentAndSettlingFollowEachStepsWaterByHand) {
       const overland_state& ov = ms.overland;
       for (int i = 1; i <= n; ++i) {
         if (i == g.outlet_cell || ms.hydromet.rain_depth[i] > 0.0) continue;
-        const double h = ov.ov_depth[i];
+        auto mean_depth = [&](int c) { return 0.5 * (start[static_cast<std::size_t>(c)] + ov.ov_depth[c]); };
+        const double h = mean_depth(i);
         auto surface_slope = [&](int nb) {
-          return nb ? std::max(0.0, (h + g.elevation[i] - ov.ov_depth[nb] - g.elevation[nb]) / dx) : 0.0;
+          return nb ? std::max(0.0, (h + g.elevation[i] - mean_depth(nb) - g.elevation[nb]) / dx) : 0.0;
         };
         const double S = std::hypot(std::max(surface_slope(g.rightcon[i]), surface_slope(g.leftcon[i])),
                                     std::max(surface_slope(g.belowcon[i]), surface_slope(g.abovecon[i])));
